@@ -1,0 +1,46 @@
+# Helpers shared by every area's CMakeLists.txt.
+
+# The environment every test and benchmark runs in: the program folder's own
+# odbcinst.ini (nothing is written to /etc), Qt offscreen, and registry values
+# that point at nothing unless a test sets its own.
+set(MARLIN_TEST_ENV
+  "ODBCSYSINI=${MARLIN_PROGRAM_DIR}"
+  "ODBCINSTINI=odbcinst.ini"
+  "QT_QPA_PLATFORM=offscreen"
+  "MARLIN_PROGRAM_DIR=${MARLIN_PROGRAM_DIR}"
+  "MARLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+
+# marlin_add_test(<area> SOURCES ... [LIBS ...] [LABELS ...])
+# One GoogleTest executable per area, named tests_<area>, every test labelled
+# with the area so that `ctest -L <area>` runs one area.
+function(marlin_add_test area)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  set(target tests_${area})
+  add_executable(${target} ${T_SOURCES})
+  target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  add_dependencies(${target} marlin_stage)
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${area};${T_LABELS}" ENVIRONMENT "${MARLIN_TEST_ENV}" TIMEOUT 600)
+endfunction()
+
+# marlin_add_bench(<name> SOURCES ... [LIBS ...])
+# A benchmark program: built in every tree so that it cannot rot, registered
+# with ctest under the label `bench`, which the test command leaves out.
+function(marlin_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} Threads::Threads)
+  add_dependencies(${name} marlin_stage)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS bench ENVIRONMENT "${MARLIN_TEST_ENV}")
+endfunction()
+
+# The stage target: everything that must be in the program folder before the
+# program or a test runs depends on it; areas add their own steps to it.
+if(NOT TARGET marlin_stage)
+  add_custom_target(marlin_stage)
+endif()
