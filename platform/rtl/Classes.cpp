@@ -2,10 +2,47 @@
 #include "platform/rtl/Classes.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cxxabi.h>
 #include <fstream>
 #include <sstream>
+#include <typeinfo>
 
 namespace rtl {
+
+namespace {
+
+// "rtl::TStringList" -> "TStringList"; template arguments are kept.
+std::string BareName(const std::type_info &T)
+{
+    int Status = 0;
+    char *D = abi::__cxa_demangle(T.name(), nullptr, nullptr, &Status);
+    std::string N = (Status == 0 && D) ? D : T.name();
+    std::free(D);
+    size_t Angle = N.find('<');
+    size_t Colon = N.rfind("::", Angle == std::string::npos ? std::string::npos : Angle);
+    return Colon == std::string::npos ? N : N.substr(Colon + 2);
+}
+
+bool TypeInherits(const std::type_info &T, std::string_view AName, int Depth)
+{
+    if (Depth > 64) return false;
+    if (SameText(BareName(T), AName)) return true;
+    if (auto *Si = dynamic_cast<const abi::__si_class_type_info *>(&T)) return TypeInherits(*Si->__base_type, AName, Depth + 1);
+    if (auto *Vmi = dynamic_cast<const abi::__vmi_class_type_info *>(&T))
+        for (unsigned I = 0; I < Vmi->__base_count; ++I)
+            if (TypeInherits(*Vmi->__base_info[I].__base_type, AName, Depth + 1)) return true;
+    return false;
+}
+
+} // namespace
+
+std::string TObject::ClassName() const { return BareName(typeid(*this)); }
+
+bool TObject::InheritsFromName(std::string_view AName) const
+{
+    return SameText(AName, ClassName()) || TypeInherits(typeid(*this), AName, 0);
+}
 
 void TPersistent::Assign(const TPersistent &Source)
 {

@@ -19,19 +19,17 @@
 namespace rtl {
 
 // The root of classes that are named and owned through the toolkit's
-// patterns. ClassName answers the name a class has in the system;
-// InheritsFromName answers for the class or any ancestor.
+// patterns. ClassName answers the class's own name (the C++ class name
+// without namespaces unless a class overrides it); InheritsFromName answers
+// for the class or any of its C++ base classes.
 class TObject {
 public:
     TObject() = default;
     TObject(const TObject &) = default;
     TObject &operator=(const TObject &) = default;
     virtual ~TObject() = default;
-    virtual std::string ClassName() const { return "TObject"; }
-    virtual bool InheritsFromName(std::string_view AName) const
-    {
-        return SameText(AName, ClassName()) || SameText(AName, "TObject");
-    }
+    virtual std::string ClassName() const;
+    virtual bool InheritsFromName(std::string_view AName) const;
 };
 
 using TNotifyEvent = std::function<void(TObject *Sender)>;
@@ -39,7 +37,6 @@ using TNotifyEvent = std::function<void(TObject *Sender)>;
 // An object that can copy another of a compatible class.
 class TPersistent : public TObject {
 public:
-    std::string ClassName() const override { return "TPersistent"; }
     // EConvertError "Cannot assign a X to a Y" unless a subclass knows the source.
     virtual void Assign(const TPersistent &Source);
 };
@@ -98,7 +95,6 @@ public:
     TStrings(const TStrings &Other);
     TStrings &operator=(const TStrings &Other);
     ~TStrings() override = default;
-    std::string ClassName() const override { return "TStrings"; }
 
     int Count() const { return int(FItems.size()); }
     const std::string &Strings(int Index) const;
@@ -198,7 +194,6 @@ public:
     TStringList(const TStringList &Other);
     TStringList &operator=(const TStringList &Other);
     ~TStringList() override;
-    std::string ClassName() const override { return "TStringList"; }
 
     int Add(const std::string &S) override;
     void Put(int Index, const std::string &S) override; // EListError on a sorted list
@@ -247,7 +242,6 @@ class TCollectionItem : public TPersistent {
 public:
     TCollectionItem() = default;
     ~TCollectionItem() override = default;
-    std::string ClassName() const override { return "TCollectionItem"; }
     TCollection *Collection() const { return FCollection; }
     // Moves the item into another collection (which then owns it) or out
     // of any (nil: the caller owns it).
@@ -276,7 +270,6 @@ public:
     TCollection(const TCollection &) = delete;
     TCollection &operator=(const TCollection &) = delete;
     ~TCollection() override;
-    std::string ClassName() const override { return "TCollection"; }
 
     int Count() const { return int(FItems.size()); }
     TCollectionItem *Items(int Index) const;
@@ -327,7 +320,6 @@ public:
     TComponent(const TComponent &) = delete;
     TComponent &operator=(const TComponent &) = delete;
     ~TComponent() override;
-    std::string ClassName() const override { return "TComponent"; }
 
     const std::string &Name() const { return FName; }
     virtual void SetName(const std::string &AName) { FName = AName; }

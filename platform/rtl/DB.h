@@ -30,6 +30,8 @@ enum TParamType : uint8_t { ptUnknown, ptInput, ptOutput, ptInputOutput, ptResul
 class EDatabaseError : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EDatabaseError>(*this); }
 };
 
 [[noreturn]] void DatabaseError(const std::string &Message);

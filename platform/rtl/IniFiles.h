@@ -25,7 +25,6 @@ class TCustomIniFile : public TObject {
 public:
     explicit TCustomIniFile(std::string AFileName);
     ~TCustomIniFile() override;
-    std::string ClassName() const override { return "TCustomIniFile"; }
     const std::string &FileName() const { return FFileName; }
 
     virtual std::string ReadString(std::string_view Section, std::string_view Ident, const std::string &Default);
@@ -63,7 +62,6 @@ protected:
 class TMemIniFile : public TCustomIniFile {
 public:
     explicit TMemIniFile(std::string AFileName);
-    std::string ClassName() const override { return "TMemIniFile"; }
     // The whole file as lines, and back.
     void GetStrings(TStrings &List);
     void SetStrings(const TStrings &List);
@@ -75,7 +73,6 @@ public:
 class TIniFile : public TCustomIniFile {
 public:
     explicit TIniFile(std::string AFileName);
-    std::string ClassName() const override { return "TIniFile"; }
     std::string ReadString(std::string_view Section, std::string_view Ident, const std::string &Default) override;
 
 protected:

@@ -17,6 +17,62 @@ TFormatSettings FormatSettings;
 
 void Abort() { throw EAbort(); }
 
+void Assert(bool Condition, const char *Unit, int Line, std::string_view Message)
+{
+    if (Condition) return;
+    std::string M = Message.empty() ? std::string("Assertion failed") : std::string(Message);
+    throw EAssertionFailed(M + " (" + (Unit ? Unit : "") + ", line " + std::to_string(Line) + ")");
+}
+
+std::string GUIDToString(const TGUID &G)
+{
+    char Buf[40];
+    std::snprintf(Buf, sizeof Buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", unsigned(G.D1),
+                  unsigned(G.D2), unsigned(G.D3), G.D4[0], G.D4[1], G.D4[2], G.D4[3], G.D4[4], G.D4[5], G.D4[6],
+                  G.D4[7]);
+    return Buf;
+}
+
+bool TryStringToGUID(std::string_view S, TGUID &G)
+{
+    if (S.size() != 38 || S[0] != '{' || S[37] != '}' || S[9] != '-' || S[14] != '-' || S[19] != '-' ||
+        S[24] != '-')
+        return false;
+    auto Hex = [&](size_t From, size_t Len, uint64_t &Out) {
+        Out = 0;
+        for (size_t I = From; I < From + Len; ++I) {
+            char C = S[I];
+            int D = (C >= '0' && C <= '9') ? C - '0' : (C >= 'a' && C <= 'f') ? C - 'a' + 10
+                    : (C >= 'A' && C <= 'F') ? C - 'A' + 10 : -1;
+            if (D < 0) return false;
+            Out = Out * 16 + uint64_t(D);
+        }
+        return true;
+    };
+    uint64_t V;
+    TGUID R;
+    if (!Hex(1, 8, V)) return false;
+    R.D1 = uint32_t(V);
+    if (!Hex(10, 4, V)) return false;
+    R.D2 = uint16_t(V);
+    if (!Hex(15, 4, V)) return false;
+    R.D3 = uint16_t(V);
+    const size_t Pos[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    for (int I = 0; I < 8; ++I) {
+        if (!Hex(Pos[I], 2, V)) return false;
+        R.D4[I] = uint8_t(V);
+    }
+    G = R;
+    return true;
+}
+
+TGUID StringToGUID(std::string_view S)
+{
+    TGUID G;
+    if (!TryStringToGUID(S, G)) throw EConvertError("'" + std::string(S) + "' is not a valid GUID value");
+    return G;
+}
+
 namespace {
 
 inline char UpAscii(char C) { return (C >= 'a' && C <= 'z') ? char(C - 32) : C; }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,6 +31,12 @@ public:
     void SetHelpContext(int AValue) noexcept { FHelpContext = AValue; }
     const char *what() const noexcept override { return FMessage.c_str(); }
 
+    // Throw and copy with the dynamic type kept: code that holds an
+    // exception object by base pointer (error handlers that may replace it)
+    // raises it with Raise. Each class that is raised that way overrides both.
+    [[noreturn]] virtual void Raise() const { throw *this; }
+    virtual std::unique_ptr<Exception> Clone() const { return std::make_unique<Exception>(*this); }
+
 private:
     std::string FMessage;
     int FHelpContext = 0;
@@ -40,11 +47,23 @@ class EAbort : public Exception {
 public:
     EAbort() : Exception("Operation aborted") {}
     explicit EAbort(std::string AMessage) : Exception(std::move(AMessage)) {}
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EAbort>(*this); }
 };
 
 class EConvertError : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EConvertError>(*this); }
+};
+
+// A broken internal precondition: "Assertion failed (unit, line N)".
+class EAssertionFailed : public Exception {
+public:
+    using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EAssertionFailed>(*this); }
 };
 
 class EOverflow : public Exception {
@@ -69,6 +88,28 @@ public:
 
 // Raises EAbort.
 [[noreturn]] void Abort();
+// Raises EAssertionFailed naming the unit and line when Condition is false.
+void Assert(bool Condition, const char *Unit, int Line, std::string_view Message = {});
+
+// ---- GUIDs --------------------------------------------------------------
+
+struct TGUID {
+    uint32_t D1 = 0;
+    uint16_t D2 = 0;
+    uint16_t D3 = 0;
+    uint8_t D4[8] = {};
+    friend constexpr bool operator==(const TGUID &A, const TGUID &B)
+    {
+        if (A.D1 != B.D1 || A.D2 != B.D2 || A.D3 != B.D3) return false;
+        for (int I = 0; I < 8; ++I)
+            if (A.D4[I] != B.D4[I]) return false;
+        return true;
+    }
+};
+// "{3E9B315B-F456-4175-A864-B2573C4A2001}"
+std::string GUIDToString(const TGUID &G);
+bool TryStringToGUID(std::string_view S, TGUID &G);
+TGUID StringToGUID(std::string_view S); // EConvertError on a malformed text
 
 // ---- format settings ----------------------------------------------------
 
