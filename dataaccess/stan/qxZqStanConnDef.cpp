@@ -99,7 +99,7 @@ TZqIntfPtr<IZqStanConnectionDef> TZqConnectionDefs::ConnectionDefByName(const st
     return TZqIntfPtr<IZqStanConnectionDef>::Query(DefinitionByName(AName));
 }
 
-void ZqRegisterStanConnDef()
+void RegisterStanConnDef()
 {
     ZqRegisterMultiInstance<TZqConnectionDef>(IID_IZqStanConnectionDef);
     ZqRegisterMultiInstance<TZqConnectionDefs>(IID_IZqStanConnectionDefs);

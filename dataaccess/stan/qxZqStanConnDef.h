@@ -95,4 +95,4 @@ protected:
 };
 
 // Registers the connection definition and connection definition list factories.
-void ZqRegisterStanConnDef();
+void RegisterStanConnDef();

@@ -867,7 +867,7 @@ void TZqDefinitions::Clear()
     FLoadState = 0;
 }
 
-void ZqRegisterStanDef()
+void RegisterStanDef()
 {
     ZqRegisterMultiInstance<TZqFileDefinitionStorage>(IID_IZqStanDefinitionStorage);
     ZqRegisterMultiInstance<TZqDefinition>(IID_IZqStanDefinition);

@@ -314,4 +314,4 @@ private:
 };
 
 // Registers the storage, definition and definition-list factories.
-void ZqRegisterStanDef();
+void RegisterStanDef();

@@ -12,7 +12,7 @@ void ZqServicesTestSetup()
     static std::once_flag Once;
     std::call_once(Once, [] {
         ZqStartupManager();
-        ZqRegisterStanDef();
-        ZqRegisterStanConnDef();
+        RegisterStanDef();
+        RegisterStanConnDef();
     });
 }
