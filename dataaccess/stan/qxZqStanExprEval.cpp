@@ -311,6 +311,7 @@ void TZqExpression::EvaluateFunction(TZqExpressionNode *ANode, Variant &AValue)
 {
     const TZqFuncDesc &Desc = ZqExprFunctions().Get(ANode->FunctionIndex);
     if (Desc.Kind == ckAggregate) {
+        if (!FDataSource) throw rtl::Exception("Aggregate " + Desc.Name + " needs a data source");
         FDataSource->GetSubAggregateValue(ANode->AggregateIndex, AValue);
         return;
     }
