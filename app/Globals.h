@@ -1,0 +1,79 @@
+// Program-wide folders and paths, the shared dynamic-array types, and the
+// small routines over check list boxes and tree views that the main window,
+// the QC engine, the editor and the dialogs share; also the map's depth
+// colour scale, built once at start-up.
+#pragma once
+
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TTypes.h"
+
+#include <string>
+#include <vector>
+
+class TCheckListBox;
+class TTreeView;
+class TTreeNode;
+
+using TRealArr = std::vector<double>;
+using TIntArr = std::vector<int>;
+
+// The run-time library's input-output error of text files: the code says
+// what went wrong (2 file not found, 106 invalid numeric input).
+class EInOutError : public rtl::Exception {
+public:
+    EInOutError(int ACode, std::string AMessage) : rtl::Exception(std::move(AMessage)), ErrorCode(ACode) {}
+    int ErrorCode;
+};
+[[noreturn]] void RaiseInOutError(int Code);
+
+// Folders carry a trailing "/" (the system's "\"). Set once at start-up by
+// the main window.
+extern std::string ProgramDir;
+extern std::string MapsDir;
+extern std::string ImgsDir;
+extern std::string CfgDir;
+extern std::string LocalDbDir;
+extern std::string MainDbPath;
+extern std::string MainDbDir;
+extern std::string MainDbSqlName;
+// The settings file's choices that the map and the grid read.
+extern std::string ExtraLinesFile; // MAP/BlnName
+extern std::string GridFileName;   // Grd/GrdName
+
+// ---- check lists ----------------------------------------------------------
+// The tick routines skip header items and fire the list's OnClickCheck once,
+// after the whole pass; the two routines for selected items do neither.
+void CheckListCheckAll(TCheckListBox &List);
+void CheckListUncheckAll(TCheckListBox &List);
+void CheckListInvert(TCheckListBox &List);
+void CheckListCheckSelected(TCheckListBox &List);
+void CheckListUncheckSelected(TCheckListBox &List);
+// 0 none ticked (also for an empty list), 2 all ticked, 1 some; headers count.
+int CheckListState(const TCheckListBox &List);
+
+// ---- trees ----------------------------------------------------------------
+// Over all nodes at every level; a state index of 2 or more counts as ticked.
+int TreeCheckState(const TTreeView &Tree);
+// The first node in display order whose text equals Text, letter case aside.
+TTreeNode *FindTreeNode(const TTreeView &Tree, const std::string &Text);
+// The last direct child of Parent with exactly this text.
+TTreeNode *FindChildNode(const TTreeView &Tree, const std::string &Text, const TTreeNode *Parent);
+TTreeNode *FindOrAddRootNode(TTreeView &Tree, const std::string &Text);
+TTreeNode *FindOrAddChildNode(TTreeView &Tree, const std::string &Text, TTreeNode *Parent);
+TTreeNode *TopParentNode(const TTreeView &Tree, TTreeNode *Node);
+
+// ---- files ----------------------------------------------------------------
+// The first integer of each line, from the first line to the end. Raises
+// EInOutError when the file cannot be opened or a line does not start with
+// an integer.
+void ReadIntList(const std::string &FileName, TIntArr &List);
+
+// ---- depth colour scale -------------------------------------------------------
+// Levels in metres of elevation (negative below sea level) of the map palette.
+extern const float DepthColorLevels[23];
+// MapColors := 24 colours: ten sea shades from navy to aqua, fourteen land
+// shades from pale to dark green (does not depend on any grid).
+void BuildMapColors();
+// The start-up step "Building Map...": loads GridFileName into DepthGrid
+// (reporting the grid reader's own errors), then builds MapColors.
+void BuildDepthColors();

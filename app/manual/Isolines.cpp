@@ -1,0 +1,210 @@
+// The "DSAA" grid reader and the grid look-ups.
+#include "app/manual/Isolines.h"
+
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TDialogs.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+TDepthGrid DepthGrid;
+uint16_t GridNX = 0;
+uint16_t GridNY = 0;
+float GridCellWidth = 0;
+float GridCellHeight = 0;
+float GridZMin = 0;
+float GridZMax = 0;
+std::vector<TColor> MapColors;
+int SeaColorIndex = 0;
+
+namespace {
+
+const char *const FileNotFoundText = "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB \xD0\xBD\xD0\xB5 \xD0\xBD\xD0\xB0\xD0\xB9\xD0\xB4\xD0\xB5\xD0\xBD!"; // Файл не найден!
+const char *const BadFormatText = "\xD0\x9D\xD0\xB5\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD1\x8B\xD0\xB9 \xD1\x84\xD0\xBE\xD1\x80\xD0\xBC\xD0\xB0\xD1\x82 \xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB\xD0\xB0"; // Неверный формат файла
+
+void ReaderError(const char *Text) { MessageDlg(Text, mtError, mbOK); }
+
+void StripCR(std::string &Line)
+{
+    if (!Line.empty() && Line.back() == '\r')
+        Line.pop_back();
+}
+
+// Reads the numbers of one line, as the decimal separator "." writes them.
+bool ParseNumbers(const std::string &Line, std::vector<double> &Out)
+{
+    Out.clear();
+    const char *p = Line.data(), *End = p + Line.size();
+    for (;;) {
+        while (p < End && (*p == ' ' || *p == '\t' || *p == '\r' || *p == ','))
+            ++p;
+        if (p == End)
+            return true;
+        double v;
+        const char *Start = *p == '+' ? p + 1 : p;
+        auto [Next, Err] = std::from_chars(Start, End, v);
+        if (Err == std::errc::result_out_of_range) {
+            // Past the double range: as large as a double goes, which is
+            // beyond every limit below.
+            v = (*Start == '-') ? -HUGE_VAL : HUGE_VAL;
+        } else if (Err != std::errc() || !std::isfinite(v)) {
+            return false;
+        }
+        Out.push_back(v);
+        p = Next;
+    }
+}
+
+bool ReadHeaderPair(std::istream &In, double &a, double &b)
+{
+    std::string Line;
+    std::vector<double> v;
+    if (!std::getline(In, Line) || !ParseNumbers(Line, v) || v.size() < 2)
+        return false;
+    a = v[0];
+    b = v[1];
+    return true;
+}
+
+// Collected notes of the reader, shown as one message, a line each; a huge
+// list is cut after its first lines.
+struct TNotes {
+    std::vector<std::string> Lines;
+    size_t Total = 0;
+    void Add(std::string Line)
+    {
+        if (++Total <= 20)
+            Lines.push_back(std::move(Line));
+    }
+    void Show() const
+    {
+        if (Total == 0)
+            return;
+        std::string Text;
+        for (const std::string &L : Lines)
+            Text += L + "\n";
+        if (Total > Lines.size())
+            Text += "... (" + std::to_string(Total) + ")\n";
+        Text.pop_back();
+        ShowMessage(Text);
+    }
+};
+
+} // namespace
+
+void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
+{
+    std::ifstream In(FileName);
+    if (!In) {
+        ReaderError(FileNotFoundText);
+        return;
+    }
+    std::string Line;
+    if (!std::getline(In, Line) || (StripCR(Line), Line != "DSAA")) {
+        ReaderError(BadFormatText);
+        return;
+    }
+    // Header: nx ny, xmin xmax, ymin ymax, zmin zmax. A grid needs two nodes
+    // each way, or its cell size divides by zero.
+    double nx, ny, xmin, xmax, ymin, ymax, zmin, zmax;
+    if (!ReadHeaderPair(In, nx, ny) || !ReadHeaderPair(In, xmin, xmax) || !ReadHeaderPair(In, ymin, ymax) ||
+        !ReadHeaderPair(In, zmin, zmax) || nx != std::trunc(nx) || ny != std::trunc(ny) || nx < 2 || ny < 2 ||
+        nx > 65535 || ny > 65535) {
+        ReaderError(BadFormatText);
+        return;
+    }
+    const int NX = int(nx), NY = int(ny);
+    TDepthGrid Values(size_t(NY), TSingleArr(size_t(NX), 0.0f));
+    TNotes Fractions, Unstored;
+    int c = 0, r = 0, LineNo = 5;
+    std::vector<double> Numbers;
+    while (std::getline(In, Line)) {
+        ++LineNo;
+        if (!ParseNumbers(Line, Numbers)) {
+            ReaderError(BadFormatText);
+            return;
+        }
+        for (const double Value : Numbers) {
+            // Three decimals; 1e38 and above is a blank node. A value whose
+            // thousandfold leaves the 64-bit integers cannot be stored.
+            const double Scaled = Value * 1000;
+            const bool Fits = Value >= 1e38 || std::fabs(Scaled) < 9.2e18;
+            if (r < NY && Fits) {
+                const double Stored = Value < 1e38 ? std::nearbyint(Scaled) / 1000 : double(BlankNode);
+                Values[size_t(r)][size_t(c)] = float(Stored);
+                if (Value > 0 && Value < 1)
+                    Fractions.Add(rtl::FloatToStr(Value) + "  " + rtl::FloatToStr(float(Stored)));
+            } else {
+                Unstored.Add(std::to_string(c) + "  " + std::to_string(LineNo) + "  " + std::to_string(r) + "  " +
+                             std::to_string(NX) + "  " + std::to_string(NY));
+            }
+            if (c == NX - 1) {
+                c = 0;
+                ++r;
+            } else {
+                ++c;
+            }
+        }
+    }
+    Grid = std::move(Values);
+    GridNX = uint16_t(NX);
+    GridNY = uint16_t(NY);
+    GridWorldRect = MakeWorldRect(xmin, ymin, xmax, ymax);
+    GridCellWidth = float((xmax - xmin) / (NX - 1));
+    GridCellHeight = float((ymax - ymin) / (NY - 1));
+    GridZMin = float(zmin);
+    GridZMax = float(zmax);
+    Fractions.Show();
+    Unstored.Show();
+}
+
+int XToGridCol(double x) { return RoundPixel((x - GridWorldRect.xmin) / GridCellWidth) + 1; }
+
+int YToGridRow(double y) { return RoundPixel((y - GridWorldRect.ymin) / GridCellHeight) + 1; }
+
+double GridBilinear(int col, int row, double fx, double fy)
+{
+    const double u = fx - std::trunc(fx), v = fy - std::trunc(fy);
+    const TSingleArr &Lower = DepthGrid[size_t(row)], &Upper = DepthGrid[size_t(row) + 1];
+    const double z00 = Lower[size_t(col)], z01 = Lower[size_t(col) + 1];
+    const double z10 = Upper[size_t(col)], z11 = Upper[size_t(col) + 1];
+    return (1 - v) * ((1 - u) * z00 + u * z01) + v * ((1 - u) * z10 + u * z11);
+}
+
+bool FindGridCell(double lon, double lat, TGridCell &Cell)
+{
+    if (GridNX < 2 || GridNY < 2 || DepthGrid.size() < GridNY)
+        return false;
+    const TRealRect &G = GridWorldRect;
+    if (!(lon >= G.xmin && lon <= G.xmax && lat >= G.ymin && lat <= G.ymax))
+        return false;
+    // In double precision from the extent, so that a position on a node
+    // line does not slip into the neighbouring cell through the single-
+    // precision cell size.
+    const double fx = (lon - G.xmin) / (G.xmax - G.xmin) * (GridNX - 1);
+    const double fy = (lat - G.ymin) / (G.ymax - G.ymin) * (GridNY - 1);
+    Cell.Col = std::min(int(std::floor(fx)), GridNX - 2);
+    Cell.Row = std::min(int(std::floor(fy)), GridNY - 2);
+    Cell.U = fx - Cell.Col;
+    Cell.V = fy - Cell.Row;
+    return true;
+}
+
+void GridCellNodes(const TGridCell &Cell, float Nodes[4])
+{
+    const TSingleArr &Lower = DepthGrid[size_t(Cell.Row)], &Upper = DepthGrid[size_t(Cell.Row) + 1];
+    Nodes[0] = Lower[size_t(Cell.Col)];
+    Nodes[1] = Lower[size_t(Cell.Col) + 1];
+    Nodes[2] = Upper[size_t(Cell.Col)];
+    Nodes[3] = Upper[size_t(Cell.Col) + 1];
+}
+
+double GridCellValue(const TGridCell &Cell)
+{
+    float z[4];
+    GridCellNodes(Cell, z);
+    const double u = Cell.U, v = Cell.V;
+    return (1 - v) * ((1 - u) * z[0] + u * z[1]) + v * ((1 - u) * z[2] + u * z[3]);
+}

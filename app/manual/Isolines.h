@@ -1,0 +1,61 @@
+// The bathymetry grid: Surfer's "DSAA" text grid read into memory once at
+// start-up, with the index and interpolation routines through which the
+// depth check and the map's depth read-out look depths up. The grid holds
+// elevations in metres (negative below sea level); a blank node holds 9999.
+//
+// Row r lies at latitude ymin + r * GridCellHeight, column c at longitude
+// xmin + c * GridCellWidth (0-based).
+#pragma once
+
+#include "app/manual/Recalcs.h"
+#include "platform/toolkit/TTypes.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using TSingleArr = std::vector<float>;
+using TDepthGrid = std::vector<TSingleArr>;
+
+extern TDepthGrid DepthGrid;
+extern uint16_t GridNX;
+extern uint16_t GridNY;
+extern float GridCellWidth;
+extern float GridCellHeight;
+extern float GridZMin;
+extern float GridZMax;
+// The map palette (BuildDepthColors) and the sea's index in it (the first
+// line of the coastline file).
+extern std::vector<TColor> MapColors;
+extern int SeaColorIndex;
+
+inline constexpr float BlankNode = 9999.0f;
+
+// Reads FileName into Grid and sets the sizes, extent (GridWorldRect) and
+// cell sizes. A missing file or a bad header shows the reader's message and
+// leaves everything as it was. Values that cannot be stored, or that lie
+// between 0 and 1, are reported together in one message after reading.
+void LoadGrid(const std::string &FileName, TDepthGrid &Grid);
+
+// 1-based node nearest to a longitude / latitude.
+int XToGridCol(double x);
+int YToGridRow(double y);
+// Bilinear value of the cell whose lower-left node is (col, row), at the
+// fractional parts of fx and fy.
+double GridBilinear(int col, int row, double fx, double fy);
+
+// The grid cell that holds a position: 0-based column and row of its
+// lower-left node (0 <= Col <= GridNX - 2, 0 <= Row <= GridNY - 2) and the
+// position inside it (0 <= U, V <= 1). False outside the grid or without a
+// grid. The depth check and the map read-out both look up through this.
+struct TGridCell {
+    int Col = 0;
+    int Row = 0;
+    double U = 0;
+    double V = 0;
+};
+bool FindGridCell(double lon, double lat, TGridCell &Cell);
+// The four nodes of a cell: lower-left, lower-right, upper-left, upper-right.
+void GridCellNodes(const TGridCell &Cell, float Nodes[4]);
+// Bilinear value at the position inside the cell.
+double GridCellValue(const TGridCell &Cell);

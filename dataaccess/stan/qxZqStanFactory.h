@@ -1,0 +1,236 @@
+// qxZqStanFactory: the base of every service object (TZqObject), the class
+// factories and the one registry that maps an interface identifier to the
+// factory that makes an object for it. A layer never creates another
+// layer's service object by class: it asks ZqCreateInterface<I>, and the
+// unit that registered a factory for I::IID supplies the object.
+//
+// Registry life:
+//   ZqStartupManager()   creates the registry and clears the shutdown flag;
+//                        each unit's Register...() function calls it first.
+//   Register...()        adds the unit's factories (first registered wins,
+//                        nothing is ever unregistered).
+//   ZqShutdownManager()  sets the shutdown flag once and frees the registry,
+//                        factories last-registered first; from then on
+//                        ZqCreateInterface answers nil.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "dataaccess/stan/qxZqStanIntf.h"
+#include "platform/rtl/Classes.h"
+
+// The base of every reference-counted service object of all layers. It
+// frees itself when its count reaches zero. Aggregated by an outer object
+// (SetOuterObject), it answers queries for interfaces it lacks with the
+// outer object's answer.
+class TZqObject : public rtl::TObject, public virtual IZqStanAggregated {
+public:
+    TZqObject();
+    ~TZqObject() override;
+    TZqObject(const TZqObject &) = delete;
+    TZqObject &operator=(const TZqObject &) = delete;
+
+    // Called once after construction by the class reference that created
+    // the object; services that set themselves up override it.
+    virtual void Initialize() {}
+
+    int32_t _AddRef() override { return IncRefCount(1); }
+    int32_t _Release() override;
+    // Add or take Delta from the count and return the new count; neither
+    // frees the object.
+    int32_t IncRefCount(int32_t ADelta = 1);
+    int32_t DecRefCount(int32_t ADelta = 1);
+    int32_t RefCount() const { return FRefCount.load(std::memory_order_acquire); }
+
+    void SetOuterObject(const TZqIntfPtr<IInterface> &AObject) override;
+    IInterface *OuterInterface() const override { return FOuter.Get(); }
+
+private:
+    std::atomic<int32_t> FRefCount{0};
+    TZqIntfPtr<IInterface> FOuter;
+};
+
+// The base of the library's components.
+class TZqComponent : public rtl::TComponent {
+public:
+    using rtl::TComponent::TComponent;
+};
+
+// A class reference: makes a new object of one TZqObject class (through
+// its constructor, then Initialize).
+using TZqObjectClass = std::function<TZqObject *()>;
+
+template <typename T> TZqObjectClass ZqClass()
+{
+    return []() -> TZqObject * {
+        T *Obj = new T();
+        try {
+            Obj->Initialize();
+        } catch (...) {
+            delete Obj;
+            throw;
+        }
+        return Obj;
+    };
+}
+
+class TZqFactory {
+public:
+    TZqFactory(TZqObjectClass AClass, const rtl::TGUID &AIID) : FClass(std::move(AClass)), FIID(AIID) {}
+    virtual ~TZqFactory() = default;
+    TZqFactory(const TZqFactory &) = delete;
+    TZqFactory &operator=(const TZqFactory &) = delete;
+    // The object for one request; the caller takes a reference to it.
+    virtual TZqObject *CreateObject() = 0;
+    const rtl::TGUID &IID() const { return FIID; }
+
+protected:
+    TZqObjectClass FClass;
+    rtl::TGUID FIID;
+};
+
+// One instance, made on the first request (guarded, so that threads asking
+// at once get the same object) and kept alive by the factory until it is
+// freed at shutdown.
+class TZqSingletonFactory : public TZqFactory {
+public:
+    using TZqFactory::TZqFactory;
+    ~TZqSingletonFactory() override;
+    TZqObject *CreateObject() override;
+
+private:
+    std::mutex FLock;
+    std::atomic<TZqObject *> FObject{nullptr};
+    TZqIntfPtr<IInterface> FInstance; // the counted reference that keeps it alive
+};
+
+// A new object per request.
+class TZqMultyInstanceFactory : public TZqFactory {
+public:
+    using TZqFactory::TZqFactory;
+    TZqObject *CreateObject() override { return FClass(); }
+};
+
+namespace qxZqStanFactory {
+
+// The factory registry. Look-ups take the read lock, so any number of
+// threads may create services at once; registration takes the write lock.
+class TZqManager {
+public:
+    TZqManager() = default;
+    ~TZqManager();
+    TZqManager(const TZqManager &) = delete;
+    TZqManager &operator=(const TZqManager &) = delete;
+
+    void AddFactory(std::unique_ptr<TZqFactory> AFactory);
+    // The first factory registered for the identifier, nil when none.
+    TZqFactory *FindFactory(const rtl::TGUID &AIID) const;
+
+    // No factory: nil when not Required, else a plain rtl::Exception
+    // "Object factory for class {GUID} missing". An object without the
+    // interface: "Class [name] does not implement interface [{GUID}]".
+    template <typename T> void CreateInterface(TZqIntfPtr<T> &AIntf, bool ARequired = true)
+    {
+        AIntf.Reset();
+        TZqIntfPtr<IInterface> Obj = CreateObject(T::IID, ARequired);
+        if (!Obj) return;
+        AIntf = TZqIntfPtr<T>::Query(Obj);
+        if (!AIntf) RaiseNotImplemented(Obj.Get(), T::IID);
+    }
+
+    // Live service objects (changed by TZqObject construction and destruction).
+    int32_t ObjectCount() const { return FObjCount.load(); }
+    void ObjectCreated() { FObjCount.fetch_add(1); }
+    void ObjectDestroyed() { FObjCount.fetch_sub(1); }
+
+private:
+    TZqIntfPtr<IInterface> CreateObject(const rtl::TGUID &AIID, bool ARequired);
+    [[noreturn]] static void RaiseNotImplemented(IInterface *AObject, const rtl::TGUID &AIID);
+    std::vector<std::unique_ptr<TZqFactory>> FFactories;
+    mutable std::shared_mutex FLock;
+    std::atomic<int32_t> FObjCount{0};
+};
+
+// The one registry; nil before start-up and after shutdown.
+TZqManager *Manager();
+
+} // namespace qxZqStanFactory
+
+// Creates the registry when there is none and clears the shutdown flag.
+void ZqStartupManager();
+// Sets the shutdown flag (once) and frees the registry.
+void ZqShutdownManager();
+bool ZqIsShuttingDown();
+
+// Registers a factory (the registry owns it). Starts the registry if needed.
+void ZqRegisterFactory(std::unique_ptr<TZqFactory> AFactory);
+template <typename TClass> void ZqRegisterMultiInstance(const rtl::TGUID &AIID)
+{
+    ZqRegisterFactory(std::make_unique<TZqMultyInstanceFactory>(ZqClass<TClass>(), AIID));
+}
+template <typename TClass> void ZqRegisterSingleton(const rtl::TGUID &AIID)
+{
+    ZqRegisterFactory(std::make_unique<TZqSingletonFactory>(ZqClass<TClass>(), AIID));
+}
+
+// The one way to obtain a service. After shutdown has begun (or before
+// start-up) it answers nil and does nothing else. Returns whether AIntf is set.
+template <typename T> bool ZqCreateInterface(TZqIntfPtr<T> &AIntf, bool ARequired = true)
+{
+    AIntf.Reset();
+    if (ZqIsShuttingDown()) return false;
+    qxZqStanFactory::TZqManager *M = qxZqStanFactory::Manager();
+    if (!M) return false;
+    M->CreateInterface(AIntf, ARequired);
+    return bool(AIntf);
+}
+
+// ---- trace naming -------------------------------------------------------------
+
+// The identity of a plain component that has none of its own.
+class TZqMoniAdapterComponentProxy : public TZqObject, public virtual IZqStanObject {
+public:
+    // The component must outlive the proxy (its owner keeps it).
+    explicit TZqMoniAdapterComponentProxy(rtl::TComponent *AComponent) : FComponent(AComponent) {}
+    // The component's name, else "ClassName($XXXXXXXX)".
+    std::string GetName() override;
+    // Nil at the top (no owner, or the application object owns it).
+    TZqIntfPtr<IZqStanObject> GetParent() override;
+    void PoolAcquired() override {}
+    void PoolReleased() override {}
+    void SetOwner(rtl::TObject *, const std::string &) override {}
+
+private:
+    rtl::TComponent *FComponent;
+};
+
+// Kept by each driver-layer object to answer its IZqStanObject methods.
+class TZqMoniAdapterHelper {
+public:
+    // AObject: the object served (it owns this helper). AOwner: its owner.
+    TZqMoniAdapterHelper(rtl::TObject *AObject, rtl::TObject *AOwner);
+    // A component owner is wrapped in a proxy that becomes the identity;
+    // any other owner is kept as the owner object.
+    void SetOwner(rtl::TObject *AOwner, const std::string &ARole);
+    std::string GetName();
+    TZqIntfPtr<IZqStanObject> GetParent();
+    uint32_t Handle() const { return FHandle; }
+    void SetHandle(uint32_t AValue) { FHandle = AValue; }
+
+private:
+    TZqIntfPtr<IZqStanObject> FIdentity;
+    std::string FSubName;
+    uint32_t FHandle = 0;
+    rtl::TObject *FObject;               // the served object, which owns this helper
+    rtl::TObject *FOwnerObj = nullptr;   // kept alive by whoever owns the served object
+};
+
+// "ClassName($XXXXXXXX)": the low 32 bits of the address in 8 hex digits.
+std::string ZqObjectTraceName(const rtl::TObject *AObject);

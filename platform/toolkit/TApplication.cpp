@@ -1,0 +1,104 @@
+// Message pumping, Esc hook, screen size and cursor over QApplication.
+#include "platform/toolkit/TApplication.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QObject>
+#include <QScreen>
+
+namespace {
+
+// An application event filter sees each key press once per receiver on its
+// way up the parent chain; only the first delivery of an event counts.
+class TEscFilter : public QObject {
+public:
+    std::function<void()> OnEsc;
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::KeyPress && OnEsc) {
+            auto *Key = static_cast<QKeyEvent *>(Event);
+            if (Key->key() == Qt::Key_Escape && Key != FLast) {
+                FLast = Key;
+                OnEsc();
+            }
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    const QKeyEvent *FLast = nullptr;
+};
+
+TEscFilter *EscFilter = nullptr; // owned by the application object once installed
+int FixedWidth = 0, FixedHeight = 0;
+TCursor CurrentCursor = crDefault;
+
+Qt::CursorShape ShapeOf(TCursor C)
+{
+    switch (C) {
+    case crHourGlass: return Qt::WaitCursor;
+    case crHandPoint: return Qt::PointingHandCursor;
+    default: return Qt::ArrowCursor;
+    }
+}
+
+} // namespace
+
+void ProcessMessages() { QCoreApplication::processEvents(); }
+
+void InstallEscHook(std::function<void()> OnEsc)
+{
+    QCoreApplication *App = QCoreApplication::instance();
+    if (!App)
+        return;
+    if (!EscFilter) {
+        EscFilter = new TEscFilter;
+        EscFilter->setParent(App);
+        App->installEventFilter(EscFilter);
+    }
+    EscFilter->OnEsc = std::move(OnEsc);
+}
+
+int ScreenWidth()
+{
+    if (FixedWidth > 0)
+        return FixedWidth;
+    const QScreen *S = QGuiApplication::primaryScreen();
+    return S ? S->size().width() : 1024;
+}
+
+int ScreenHeight()
+{
+    if (FixedHeight > 0)
+        return FixedHeight;
+    const QScreen *S = QGuiApplication::primaryScreen();
+    return S ? S->size().height() : 768;
+}
+
+void SetScreenSize(int Width, int Height)
+{
+    FixedWidth = Width;
+    FixedHeight = Height;
+}
+
+void SetScreenCursor(TCursor Cursor)
+{
+    if (Cursor == CurrentCursor)
+        return;
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        if (CurrentCursor != crDefault)
+            QGuiApplication::restoreOverrideCursor();
+        if (Cursor != crDefault)
+            QGuiApplication::setOverrideCursor(QCursor(ShapeOf(Cursor)));
+    }
+    CurrentCursor = Cursor;
+}
+
+TCursor ScreenCursor() { return CurrentCursor; }
+
+THourglass::THourglass() : FSaved(ScreenCursor()) { SetScreenCursor(crHourGlass); }
+
+THourglass::~THourglass() { SetScreenCursor(FSaved); }

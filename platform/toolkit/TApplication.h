@@ -1,0 +1,39 @@
+// Application-wide services of the toolkit: pumping pending messages, the
+// Esc hook, the screen's size and the screen cursor (hourglass).
+#pragma once
+
+#include <functional>
+
+// Handles every event already queued, then returns (the toolkit's
+// "process pending messages").
+void ProcessMessages();
+
+// Calls OnEsc for every Esc key press that reaches any window of the
+// application. The key press goes on to its window as usual. One hook at a
+// time; installing a new one replaces the old, an empty function removes it.
+void InstallEscHook(std::function<void()> OnEsc);
+
+// The screen size in pixels: the primary screen's, unless a test or the
+// program fixed it with SetScreenSize (0, 0 returns to the real screen).
+int ScreenWidth();
+int ScreenHeight();
+void SetScreenSize(int Width, int Height);
+
+enum TCursor { crDefault = 0, crArrow = -2, crHourGlass = -11, crHandPoint = -21 };
+
+// The cursor of the whole application (an override cursor while it is not
+// crDefault).
+void SetScreenCursor(TCursor Cursor);
+TCursor ScreenCursor();
+
+// Shows the hourglass for its lifetime and puts back the cursor it found.
+class THourglass {
+public:
+    THourglass();
+    ~THourglass();
+    THourglass(const THourglass &) = delete;
+    THourglass &operator=(const THourglass &) = delete;
+
+private:
+    TCursor FSaved;
+};

@@ -1,0 +1,135 @@
+// The dialog seam: real message boxes for the program, scripted ones for tests.
+#include "platform/toolkit/TDialogs.h"
+
+#include "platform/toolkit/TForm.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+std::string &TitleStore()
+{
+    static std::string Title = "MARLIN QUALITY CONTROL UNIT";
+    return Title;
+}
+
+struct TButtonInfo {
+    TMsgDlgBtn Bit;
+    int Result;
+    const char *Caption;
+};
+
+// The order of the buttons on a box, left to right.
+constexpr TButtonInfo ButtonOrder[] = {
+    {mbYes, mrYes, "&Yes"},         {mbNo, mrNo, "&No"},          {mbOK, mrOk, "OK"},
+    {mbCancel, mrCancel, "Cancel"}, {mbAbort, mrAbort, "&Abort"}, {mbRetry, mrRetry, "&Retry"},
+    {mbIgnore, mrIgnore, "&Ignore"}, {mbAll, mrAll, "&All"},      {mbNoToAll, mrNoToAll, "N&o to All"},
+    {mbYesToAll, mrYesToAll, "Yes to &All"},
+};
+
+class TRealDialogs : public IDialogSeam {
+public:
+    int Message(const TMessageRequest &R) override
+    {
+        QMessageBox Box;
+        Box.setWindowTitle(QString::fromStdString(R.Caption));
+        Box.setText(QString::fromStdString(R.Text));
+        switch (R.Icon) {
+        case mtWarning: Box.setIcon(QMessageBox::Warning); break;
+        case mtError: Box.setIcon(QMessageBox::Critical); break;
+        case mtInformation: Box.setIcon(QMessageBox::Information); break;
+        case mtConfirmation: Box.setIcon(QMessageBox::Question); break;
+        case mtCustom: Box.setIcon(QMessageBox::NoIcon); break;
+        }
+        std::vector<std::pair<QAbstractButton *, int>> Buttons;
+        for (const TButtonInfo &B : ButtonOrder)
+            if (R.Buttons & B.Bit)
+                Buttons.emplace_back(Box.addButton(QString::fromLatin1(B.Caption), QMessageBox::AcceptRole), B.Result);
+        if (Buttons.empty())
+            Buttons.emplace_back(Box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole), int(mrOk));
+        Box.exec();
+        for (const auto &[Button, Result] : Buttons)
+            if (Box.clickedButton() == Button)
+                return Result;
+        return (R.Buttons & mbCancel) ? int(mrCancel) : Buttons.front().second;
+    }
+    int RunModal(TForm &Form) override { return Form.ExecModal(); }
+};
+
+TRealDialogs RealDialogs;
+IDialogSeam *CurrentSeam = nullptr;
+
+} // namespace
+
+IDialogSeam &DialogSeam() { return CurrentSeam ? *CurrentSeam : RealDialogs; }
+
+IDialogSeam *SetDialogSeam(IDialogSeam *Seam)
+{
+    IDialogSeam *Previous = CurrentSeam;
+    CurrentSeam = Seam;
+    return Previous;
+}
+
+void SetApplicationTitle(const std::string &Title) { TitleStore() = Title; }
+const std::string &ApplicationTitle() { return TitleStore(); }
+
+void ShowMessage(const std::string &Text)
+{
+    DialogSeam().Message(TMessageRequest{Text, ApplicationTitle(), mtCustom, mbOK});
+}
+
+int MessageDlg(const std::string &Text, TMsgDlgType Type, TMsgDlgButtons Buttons)
+{
+    static const char *const Captions[] = {"Warning", "Error", "Information", "Confirm", ""};
+    const std::string Caption = Type == mtCustom ? ApplicationTitle() : std::string(Captions[Type]);
+    return DialogSeam().Message(TMessageRequest{Text, Caption, Type, Buttons});
+}
+
+int MessageBox(const std::string &Text, const std::string &Caption, TMsgDlgType Icon, TMsgDlgButtons Buttons)
+{
+    return DialogSeam().Message(TMessageRequest{Text, Caption, Icon, Buttons});
+}
+
+int ShowModal(TForm &Form) { return DialogSeam().RunModal(Form); }
+
+TScriptedDialogs::TScriptedDialogs() : FPrevious(SetDialogSeam(this)) {}
+
+TScriptedDialogs::~TScriptedDialogs() { SetDialogSeam(FPrevious); }
+
+int TScriptedDialogs::Message(const TMessageRequest &Request)
+{
+    Messages.push_back(Request);
+    if (!MessageAnswers.empty()) {
+        const int Answer = MessageAnswers.front();
+        MessageAnswers.pop_front();
+        return Answer;
+    }
+    for (const TMsgDlgBtn Bit : {mbOK, mbYes, mbNo, mbCancel, mbAbort, mbRetry, mbIgnore})
+        if (Request.Buttons & Bit)
+            for (const TButtonInfo &B : ButtonOrder)
+                if (B.Bit == Bit)
+                    return B.Result;
+    return mrOk;
+}
+
+int TScriptedDialogs::RunModal(TForm &Form)
+{
+    ModalForms.push_back(Form.objectName().toStdString());
+    if (ModalHandlers.empty())
+        return mrCancel;
+    auto Handler = std::move(ModalHandlers.front());
+    ModalHandlers.pop_front();
+    const int Result = Handler(Form);
+    Form.SetModalResult(Result);
+    return Result;
+}
+
+std::vector<std::string> TScriptedDialogs::Texts() const
+{
+    std::vector<std::string> Out;
+    for (const TMessageRequest &M : Messages)
+        Out.push_back(M.Text);
+    return Out;
+}

@@ -1,0 +1,105 @@
+// Ini files: case-insensitive names, rewrites that keep the file's lines.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/rtl/IniFiles.h"
+
+using namespace rtl;
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FDir = std::filesystem::temp_directory_path() /
+               ("rtl_ini_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(FDir);
+        FName = (FDir / "main.ini").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(FDir); }
+    void Write(const std::string &Text)
+    {
+        std::ofstream F(FName, std::ios::binary);
+        F << Text;
+    }
+    std::string Read()
+    {
+        std::ifstream F(FName, std::ios::binary);
+        std::stringstream S;
+        S << F.rdbuf();
+        return S.str();
+    }
+    std::filesystem::path FDir;
+    std::string FName;
+};
+
+} // namespace
+
+TEST_F(IniFileTest, NamesMatchWithoutCase)
+{
+    Write("[Map]\r\nCoastLine=coast.txt\r\nInvY=1\r\n");
+    TMemIniFile Ini(FName);
+    EXPECT_EQ(Ini.ReadString("MAP", "coastline", "-"), "coast.txt");
+    EXPECT_TRUE(Ini.ReadBool("map", "INVY", false));
+    EXPECT_EQ(Ini.ReadInteger("Map", "Missing", 7), 7);
+    EXPECT_TRUE(Ini.SectionExists("mAp"));
+    EXPECT_FALSE(Ini.ValueExists("Map", "InvX"));
+}
+
+TEST_F(IniFileTest, RewriteKeepsCommentsOrderAndSpelling)
+{
+    Write("; settings\r\n[Main]\r\nDBPath=a.mdb\r\n; keep me\r\nOther=1\r\n\r\n[Clim]\r\nFile=x\r\n");
+    {
+        TMemIniFile Ini(FName);
+        Ini.WriteString("MAIN", "dbpath", "b.mdb");
+        Ini.WriteString("Main", "New", "2");
+        Ini.WriteString("Grd", "Grid", "g.grd");
+        Ini.UpdateFile();
+    }
+    EXPECT_EQ(Read(), "; settings\r\n[Main]\r\nDBPath=b.mdb\r\n; keep me\r\nOther=1\r\nNew=2\r\n\r\n"
+                      "[Clim]\r\nFile=x\r\n\r\n[Grd]\r\nGrid=g.grd\r\n");
+}
+
+TEST_F(IniFileTest, IniFileWritesThroughAndSeesOthers)
+{
+    TIniFile A(FName);
+    A.WriteInteger("S", "N", 5);
+    TIniFile B(FName);
+    EXPECT_EQ(B.ReadInteger("s", "n", 0), 5);
+    B.WriteString("S", "Q", "\"quoted\"");
+    EXPECT_EQ(A.ReadString("S", "Q", ""), "quoted");
+    TMemIniFile M(FName);
+    EXPECT_EQ(M.ReadString("S", "Q", ""), "\"quoted\"");
+}
+
+TEST_F(IniFileTest, SectionListingAndErasing)
+{
+    Write("[A]\nx=1\ny = 2 \n;c=3\n[B]\nz=3\n");
+    TMemIniFile Ini(FName);
+    TStringList L;
+    Ini.ReadSection("a", L);
+    EXPECT_EQ(L.CommaText(), "x,y");
+    Ini.ReadSectionValues("A", L);
+    EXPECT_EQ(L.Values("y"), "2");
+    Ini.ReadSections(L);
+    EXPECT_EQ(L.CommaText(), "A,B");
+    Ini.EraseSection("a");
+    Ini.DeleteKey("B", "Z");
+    Ini.UpdateFile();
+    EXPECT_EQ(Read(), "[B]\n");
+}
+
+TEST_F(IniFileTest, FloatsUseThePoint)
+{
+    TMemIniFile Ini(FName);
+    Ini.WriteFloat("T", "F", 0.25);
+    EXPECT_DOUBLE_EQ(Ini.ReadFloat("T", "F", 0), 0.25);
+    Ini.WriteString("T", "Bad", "x");
+    EXPECT_DOUBLE_EQ(Ini.ReadFloat("T", "Bad", 1.5), 1.5);
+}

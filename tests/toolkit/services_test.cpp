@@ -1,0 +1,163 @@
+// The dialog seam, timers, the Esc hook, screen size and cursor, and the
+// check list box and tree view.
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TForm.h"
+#include "platform/toolkit/TTimer.h"
+#include "platform/toolkit/TTreeView.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+TEST(DialogSeam, ScriptedAnswersAndRecordedBoxes)
+{
+    TScriptedDialogs Script;
+    Script.MessageAnswers.push_back(mrNo);
+    EXPECT_EQ(MessageDlg("One More Quality check procedure ?", mtConfirmation, mbYesNo), mrNo);
+    // With no answer queued the box's first button of OK, Yes, ... is taken.
+    EXPECT_EQ(MessageDlg("Wrong Rect", mtError, mbOK), mrOk);
+    ShowMessage("done");
+    ASSERT_EQ(Script.Messages.size(), 3u);
+    EXPECT_EQ(Script.Messages[0].Caption, "Confirm");
+    EXPECT_EQ(Script.Messages[1].Caption, "Error");
+    EXPECT_EQ(Script.Messages[1].Icon, mtError);
+    EXPECT_EQ(Script.Messages[2].Caption, ApplicationTitle());
+    EXPECT_EQ(Script.Texts()[2], "done");
+}
+
+TEST(DialogSeam, ModalFormRunsTheQueuedHandler)
+{
+    TScriptedDialogs Script;
+    TForm Form(nullptr, "Form4");
+    auto *Edit = MakeControl<QLabel>(&Form, "Label1");
+    Script.ModalHandlers.push_back([](TForm &F) {
+        F.findChild<QLabel *>(QStringLiteral("Label1"))->setText(QStringLiteral("answered"));
+        return int(mrOk);
+    });
+    EXPECT_EQ(Form.ShowModal(), mrOk);
+    EXPECT_EQ(Edit->text(), QStringLiteral("answered"));
+    EXPECT_EQ(Form.ModalResult(), mrOk);
+    EXPECT_EQ(Form.ShowModal(), mrCancel); // nothing queued
+    EXPECT_EQ(Script.ModalForms, (std::vector<std::string>{"Form4", "Form4"}));
+}
+
+TEST(DialogSeam, ScriptRestoresThePreviousSeam)
+{
+    IDialogSeam *Before = &DialogSeam();
+    {
+        TScriptedDialogs Outer;
+        {
+            TScriptedDialogs Inner;
+            EXPECT_EQ(&DialogSeam(), &Inner);
+        }
+        EXPECT_EQ(&DialogSeam(), &Outer);
+    }
+    EXPECT_EQ(&DialogSeam(), Before);
+}
+
+TEST(ManualClock, FiresTimersAsTimePasses)
+{
+    TTimer::SetManualClock(true);
+    int Fired = 0;
+    TTimer T;
+    T.OnTimer = [&] { ++Fired; };
+    T.SetInterval(250);
+    T.SetEnabled(true);
+    TTimer::AdvanceTimers(249);
+    EXPECT_EQ(Fired, 0);
+    TTimer::AdvanceTimers(1);
+    EXPECT_EQ(Fired, 1);
+    TTimer::AdvanceTimers(1000);
+    EXPECT_EQ(Fired, 5);
+    T.SetEnabled(false);
+    TTimer::AdvanceTimers(1000);
+    EXPECT_EQ(Fired, 5);
+    // A handler that stops its own timer fires once.
+    T.OnTimer = [&] { ++Fired; T.SetEnabled(false); };
+    T.SetEnabled(true);
+    TTimer::AdvanceTimers(5000);
+    EXPECT_EQ(Fired, 6);
+    TTimer::SetManualClock(false);
+}
+
+TEST(EscHook, SeesEscOnAnyWindowAndLetsItThrough)
+{
+    int Seen = 0;
+    InstallEscHook([&] { ++Seen; });
+    QLabel W;
+    W.show();
+    QTest::keyClick(&W, Qt::Key_Escape);
+    QTest::keyClick(&W, Qt::Key_A);
+    EXPECT_EQ(Seen, 1);
+    InstallEscHook({});
+    QTest::keyClick(&W, Qt::Key_Escape);
+    EXPECT_EQ(Seen, 1);
+}
+
+TEST(Screen, SizeCanBeFixedAndCursorRestored)
+{
+    SetScreenSize(800, 600);
+    EXPECT_EQ(ScreenWidth(), 800);
+    EXPECT_EQ(ScreenHeight(), 600);
+    SetScreenSize(1280, 1024);
+    {
+        THourglass Wait;
+        EXPECT_EQ(ScreenCursor(), crHourGlass);
+        ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    }
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(CheckListBoxItems, HeadersKeepTicksButShowNoBox)
+{
+    TCheckListBox L;
+    L.AddItem("Countries");
+    L.AddItem("Greece");
+    L.SetHeader(0, true);
+    L.SetChecked(0, true);
+    EXPECT_TRUE(L.Checked(0));
+    EXPECT_FALSE(L.item(0)->data(Qt::CheckStateRole).isValid());
+    EXPECT_FALSE(L.item(0)->flags() & Qt::ItemIsUserCheckable);
+    int Clicks = 0;
+    L.OnClickCheck = [&](TCheckListBox &) { ++Clicks; };
+    L.SetChecked(1, true); // code does not fire the event
+    EXPECT_EQ(Clicks, 0);
+    L.item(1)->setCheckState(Qt::Unchecked); // as a click on the box does
+    EXPECT_EQ(Clicks, 1);
+    EXPECT_FALSE(L.Checked(1));
+}
+
+TEST(TreeViewNodes, LoadsTabIndentedTextInDisplayOrder)
+{
+    QTemporaryDir Dir;
+    const std::string File = Dir.filePath(QStringLiteral("tree.txt")).toStdString();
+    std::ofstream(File) << "A\n\tA1\n\t\tA1x\n\tA2\nB\n\t\t\tB1\n";
+    TTreeView T;
+    std::vector<std::string> Added;
+    T.OnAddition = [&](TTreeNode *N) { Added.push_back(N->Text()); };
+    ASSERT_TRUE(T.LoadFromFile(File));
+    ASSERT_EQ(T.NodeCount(), 6);
+    EXPECT_EQ(Added, (std::vector<std::string>{"A", "A1", "A1x", "A2", "B", "B1"}));
+    EXPECT_EQ(T.Node(2)->Text(), "A1x");
+    EXPECT_EQ(T.Node(2)->Level(), 2);
+    EXPECT_EQ(T.Node(5)->Level(), 1); // too deep a line becomes a child
+    EXPECT_EQ(T.Node(3)->AbsoluteIndex(), 3);
+    EXPECT_EQ(T.Node(2)->GetNext()->Text(), "A2");
+    TTreeNode *Ins = T.InsertNode(T.Node(4), "Before B");
+    EXPECT_EQ(Ins->AbsoluteIndex(), 4);
+    T.DeleteNode(T.Node(0));
+    EXPECT_EQ(T.NodeCount(), 3);
+    EXPECT_FALSE(T.LoadFromFile(Dir.filePath(QStringLiteral("missing.txt")).toStdString()));
+}
+
+} // namespace
