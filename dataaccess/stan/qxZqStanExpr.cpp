@@ -962,7 +962,7 @@ TZqExpressionNode *TZqExpressionParser::TState::ParseDatePhrase(TZqExpressionNod
         uint8_t After = I + 1 < Units.size() ? Units[I + 1].Kind : 0;
         if (U.Kind == tkDay) {
             Day = &U;
-            DayContext = After ? After : tkDay;
+            DayContext = After ? After : uint8_t(tkDay);
         } else if (U.Kind == tkMonth) {
             Month = &U;
             MonthContext = After;

@@ -229,3 +229,23 @@ TEST_F(ExprErrors, FirstDayOfMonthWithoutModifierIsRefused)
     EXPECT_EQ(ParseError("[Order Date] > DAY", {poBoolean}), 101);
     EXPECT_EQ(ParseError("[Order Date] > NEXT", {poBoolean}), 101);
 }
+
+TEST(ExprParserService, FactoryGivesANewParserPerRequest)
+{
+    RegisterStanExpr();
+    TZqIntfPtr<IZqStanExpressionParser> A, B;
+    ASSERT_TRUE(ZqCreateInterface(A));
+    ASSERT_TRUE(ZqCreateInterface(B));
+    EXPECT_NE(A.Get(), B.Get());
+    TZqIntfPtr<TTestDataSource> DS(new TTestDataSource());
+    DS->AddColumn("x", dtDouble);
+    DS->AddRow({Variant(2.0)});
+    auto E = A->Prepare(DS.Get(), "x * 2 = 4", {}, {poBoolean}, "");
+    EXPECT_EQ(A->GetDataSource(), DS.Get());
+    EXPECT_EQ(E->GetDataSource(), DS.Get());
+    EXPECT_EQ(E->GetDataType(), dtBoolean);
+    EXPECT_EQ(E->Reserved(12345), 0);
+    Variant V;
+    E->Evaluate(V);
+    EXPECT_TRUE(V.AsBoolean());
+}
