@@ -249,3 +249,15 @@ TEST(ExprParserService, FactoryGivesANewParserPerRequest)
     E->Evaluate(V);
     EXPECT_TRUE(V.AsBoolean());
 }
+
+TEST_F(ExprErrors, NestingIsBoundedInsteadOfExhaustingTheStack)
+{
+    auto Nested = [](int N) { return std::string(size_t(N), '(') + "x" + std::string(size_t(N), ')'); };
+    EXPECT_EQ(ParseError(Nested(150)), 0);
+    EXPECT_EQ(ParseError(Nested(100000)), 101);
+    std::string Sum = "x";
+    for (int I = 0; I < 1500; ++I) Sum += " + 1";
+    EXPECT_DOUBLE_EQ(Eval(Sum).AsDouble(), 1502.0);
+    for (int I = 0; I < 1000; ++I) Sum += " + 1";
+    EXPECT_EQ(ParseError(Sum), 101);
+}
