@@ -19,8 +19,7 @@ protected:
     {
         char Tmpl[] = "/tmp/marlin_localdb_XXXXXX";
         Folder = mkdtemp(Tmpl);
-        const char *Src = std::getenv("MARLIN_SOURCE_DIR");
-        std::string Def = std::string(Src ? Src : ".") + "/data/SoftDB/worktables.def";
+        std::string Def = std::string(MARLIN_TEST_SOURCE_DIR) + "/data/SoftDB/worktables.def";
         std::filesystem::copy_file(Def, Folder + "/worktables.def");
     }
     void TearDown() override
