@@ -5,6 +5,7 @@
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TTreeView.h"
 
+#include <charconv>
 #include <cmath>
 #include <fstream>
 
@@ -146,6 +147,29 @@ void ReadIntList(const std::string &FileName, TIntArr &List)
         if (j == Digits || !rtl::TryStrToInt(std::string_view(Line).substr(i, j - i), Value))
             RaiseInOutError(106);
         List.push_back(Value);
+    }
+}
+
+bool ParseNumbers(std::string_view Line, std::vector<double> &Out, size_t *Consumed)
+{
+    Out.clear();
+    const char *Begin = Line.data(), *p = Begin, *End = Begin + Line.size();
+    for (;;) {
+        while (p < End && (*p == ' ' || *p == '\t' || *p == '\r' || *p == ','))
+            ++p;
+        if (Consumed)
+            *Consumed = size_t(p - Begin);
+        if (p == End)
+            return true;
+        double v;
+        const char *Start = *p == '+' ? p + 1 : p;
+        auto [Next, Err] = std::from_chars(Start, End, v);
+        if (Err == std::errc::result_out_of_range)
+            v = *Start == '-' ? -HUGE_VAL : HUGE_VAL;
+        else if (Err != std::errc() || std::isnan(v))
+            return false;
+        Out.push_back(v);
+        p = Next;
     }
 }
 

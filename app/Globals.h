@@ -17,6 +17,27 @@ class TTreeNode;
 using TRealArr = std::vector<double>;
 using TIntArr = std::vector<int>;
 
+// A bit set that grows when a bit past its end is set; a bit past its end
+// reads as clear. One bit per station or per test.
+class TBits {
+public:
+    int Size() const { return int(FBits.size()); }
+    void SetSize(int ASize) { FBits.resize(size_t(ASize > 0 ? ASize : 0), false); }
+    bool Bits(int Index) const { return Index >= 0 && Index < Size() && FBits[size_t(Index)]; }
+    void SetBit(int Index, bool AValue)
+    {
+        if (Index < 0)
+            return;
+        if (Index >= Size())
+            SetSize(Index + 1);
+        FBits[size_t(Index)] = AValue;
+    }
+    void Clear() { FBits.assign(FBits.size(), false); }
+
+private:
+    std::vector<bool> FBits;
+};
+
 // The run-time library's input-output error of text files: the code says
 // what went wrong (2 file not found, 106 invalid numeric input).
 class EInOutError : public rtl::Exception {
@@ -67,6 +88,11 @@ TTreeNode *TopParentNode(const TTreeView &Tree, TTreeNode *Node);
 // EInOutError when the file cannot be opened or a line does not start with
 // an integer.
 void ReadIntList(const std::string &FileName, TIntArr &List);
+// Reads the numbers of a text line written with "." as the decimal
+// separator, separated by blanks, tabs or commas, into Out; stops at the
+// first word that is not a number and then returns false. Numbers past the
+// double range come back as infinities.
+bool ParseNumbers(std::string_view Line, std::vector<double> &Out, size_t *Consumed = nullptr);
 
 // ---- depth colour scale -------------------------------------------------------
 // Levels in metres of elevation (negative below sea level) of the map palette.

@@ -1,10 +1,11 @@
 // The "DSAA" grid reader and the grid look-ups.
 #include "app/manual/Isolines.h"
 
+#include "app/Globals.h"
+
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
 
-#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -30,31 +31,6 @@ void StripCR(std::string &Line)
 {
     if (!Line.empty() && Line.back() == '\r')
         Line.pop_back();
-}
-
-// Reads the numbers of one line, as the decimal separator "." writes them.
-bool ParseNumbers(const std::string &Line, std::vector<double> &Out)
-{
-    Out.clear();
-    const char *p = Line.data(), *End = p + Line.size();
-    for (;;) {
-        while (p < End && (*p == ' ' || *p == '\t' || *p == '\r' || *p == ','))
-            ++p;
-        if (p == End)
-            return true;
-        double v;
-        const char *Start = *p == '+' ? p + 1 : p;
-        auto [Next, Err] = std::from_chars(Start, End, v);
-        if (Err == std::errc::result_out_of_range) {
-            // Past the double range: as large as a double goes, which is
-            // beyond every limit below.
-            v = (*Start == '-') ? -HUGE_VAL : HUGE_VAL;
-        } else if (Err != std::errc() || !std::isfinite(v)) {
-            return false;
-        }
-        Out.push_back(v);
-        p = Next;
-    }
 }
 
 bool ReadHeaderPair(std::istream &In, double &a, double &b)

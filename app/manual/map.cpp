@@ -1,0 +1,617 @@
+// Map drawing, geography files and the QC-square look-up.
+#include "app/manual/map.h"
+
+#include "app/manual/Isolines.h"
+#include "platform/rtl/IniFiles.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TCanvas.h"
+#include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TTimer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+TRealRectArr BsSquares;
+TRealRectArr MsSquares;
+rtl::TStringList BsSquareNames;
+rtl::TStringList MsSquareNames;
+std::string SeaCode;
+TRealPointArr CruiseStationPos;
+TPointArr CruiseStationPts;
+std::vector<int> CruiseStationIds;
+TRealPointArr DuplStationPos;
+TPointArr DuplStationPts;
+bool DrawTrack = false;
+int CurStationIndex = -1;
+TBits LocationErrors;
+TBits VelocityErrors;
+TBits DepthErrors;
+int BlinkPhase = 0;
+TTimer *BlinkTimer = nullptr;
+TRealRect AxesWorldRect;
+TRect AxesScreenRect;
+TRealRect PlotExtents;
+
+namespace {
+
+const std::string Degree = "\xC2\xB0";
+
+// ---- files read when they change --------------------------------------------
+
+// A file as last read (or found missing): its path, time and size. A file
+// that has gone since it was read counts as changed, so that its reader
+// raises its error again.
+struct TFileVersion {
+    std::string Path;
+    std::filesystem::file_time_type Time{};
+    uintmax_t Size = 0;
+    bool Exists = false;
+    bool Read = false;
+
+    bool Changed(const std::string &APath) const
+    {
+        std::error_code E;
+        const bool Now = std::filesystem::exists(APath, E);
+        if (!Read || APath != Path || Now != Exists)
+            return true;
+        if (!Now)
+            return false;
+        return std::filesystem::last_write_time(APath, E) != Time || std::filesystem::file_size(APath, E) != Size;
+    }
+    void Take(const std::string &APath)
+    {
+        std::error_code E;
+        Path = APath;
+        Exists = std::filesystem::exists(APath, E);
+        Time = Exists ? std::filesystem::last_write_time(APath, E) : std::filesystem::file_time_type{};
+        Size = Exists ? std::filesystem::file_size(APath, E) : 0;
+        Read = true;
+    }
+};
+
+// The lines of a text file; EInOutError when it cannot be opened.
+std::vector<std::string> ReadLines(const std::string &Path)
+{
+    std::ifstream In(Path, std::ios::binary);
+    if (!In)
+        RaiseInOutError(2);
+    std::vector<std::string> Lines;
+    std::string L;
+    while (std::getline(In, L)) {
+        if (!L.empty() && L.back() == '\r')
+            L.pop_back();
+        Lines.push_back(std::move(L));
+    }
+    return Lines;
+}
+
+// Reads the numbers a line must start with; EInOutError when it has fewer.
+std::vector<double> LineNumbers(const std::vector<std::string> &Lines, size_t Index, size_t Needed)
+{
+    std::vector<double> v;
+    if (Index >= Lines.size())
+        RaiseInOutError(100); // read past the end of the file
+    ParseNumbers(Lines[Index], v);
+    if (v.size() < Needed)
+        RaiseInOutError(106);
+    return v;
+}
+
+int CountOf(double v) { return v >= 0 && v <= 1e7 ? int(v) : -1; }
+
+struct TCoastBlock {
+    int Colour;
+    TRealPointArr Points;
+};
+
+struct TCoastFile {
+    TFileVersion Version;
+    int SeaIndex = 0;
+    std::vector<TCoastBlock> Blocks;
+    bool Reported = false;
+} Coast;
+
+void LoadCoast(const std::string &Path)
+{
+    const std::vector<std::string> Lines = ReadLines(Path);
+    TCoastFile C;
+    C.SeaIndex = int(LineNumbers(Lines, 0, 1)[0]);
+    size_t i = 1;
+    while (i < Lines.size()) {
+        if (rtl::Trim(Lines[i]).empty()) {
+            ++i;
+            continue;
+        }
+        const std::vector<double> Head = LineNumbers(Lines, i++, 2);
+        TCoastBlock B{int(Head[1]), {}};
+        const int n = CountOf(Head[0]);
+        if (n < 0)
+            RaiseInOutError(106);
+        for (int k = 0; k < n; ++k) {
+            const std::vector<double> p = LineNumbers(Lines, i++, 2);
+            B.Points.push_back(MakeRealPoint(p[0], p[1]));
+        }
+        C.Blocks.push_back(std::move(B));
+    }
+    C.Version.Take(Path);
+    Coast = std::move(C);
+}
+
+// Extra lines keep the two numbers of each point as written; the column
+// order is applied when drawing, so a change of it needs no re-reading.
+struct TExtraFile {
+    TFileVersion Version;
+    std::vector<std::vector<std::pair<double, double>>> Blocks;
+} Extra;
+
+void LoadExtra(const std::string &Path)
+{
+    const std::vector<std::string> Lines = ReadLines(Path);
+    TExtraFile X;
+    size_t i = 0;
+    while (i < Lines.size()) {
+        if (rtl::Trim(Lines[i]).empty()) {
+            ++i;
+            continue;
+        }
+        const int n = CountOf(LineNumbers(Lines, i++, 1)[0]);
+        if (n < 0)
+            RaiseInOutError(106);
+        std::vector<std::pair<double, double>> Block;
+        for (int k = 0; k < n; ++k) {
+            const std::vector<double> p = LineNumbers(Lines, i++, 2);
+            Block.emplace_back(p[0], p[1]);
+        }
+        X.Blocks.push_back(std::move(Block));
+    }
+    X.Version.Take(Path);
+    Extra = std::move(X);
+}
+
+// Axis settings and the label widths of each unit.
+struct TAxesFile {
+    TFileVersion Version;
+    std::vector<double> Units; // K: size of each unit in the finest unit, largest first
+    std::vector<double> Steps; // S: admissible steps in the chosen unit
+    std::vector<TFileVersion> WidthVersions;
+    std::vector<std::vector<int>> Widths;
+    bool Usable = false;
+} Axes;
+
+void ReportOnce(bool &Reported, const std::string &Text)
+{
+    if (!Reported)
+        MessageDlg(Text, mtError, mbOK);
+    Reported = true;
+}
+
+TPoint ToMap(const TRealPoint &p) { return WorldToScreen(p, CurrentZoomRect(), MapScreenRect, false, true); }
+
+void Circle(TCanvas &C, const TPoint &p, int r) { C.Ellipse(p.X - r, p.Y - r, p.X + r, p.Y + r); }
+
+bool HasError(int i) { return LocationErrors.Bits(i) || VelocityErrors.Bits(i) || DepthErrors.Bits(i); }
+
+void SolidBlackPen(TCanvas &C)
+{
+    C.Pen.Style = psSolid;
+    C.Pen.Mode = pmCopy;
+    C.Pen.Color = clBlack;
+}
+
+// The step of an axis: the unit whose size suits a sixth (or fifth) of the
+// span, then the admissible step closest to the ideal one. With MinTicks > 0
+// a step is only taken when it leaves at least that many ticks.
+double AxisStep(double Span, double Parts, double MinTicks, int &Unit)
+{
+    const std::vector<double> &K = Axes.Units, &S = Axes.Steps;
+    Unit = 0;
+    double Kc = K[0];
+    double Ideal = K[0] * Span / Parts;
+    for (size_t i = 1; i < K.size(); ++i)
+        if (Ideal < K[i - 1] && K[i] <= Ideal) {
+            Kc = K[i];
+            Unit = int(i);
+        }
+    Ideal /= Kc;
+    size_t j = 0;
+    double Best = std::fabs(S[0] - Ideal);
+    for (size_t t = 0; t < S.size(); ++t)
+        if (std::fabs(S[t] - Ideal) < Best) {
+            Best = std::fabs(S[t] - Ideal);
+            if (MinTicks <= 0 || (K[0] * Span) / (S[t] * K[0] / Kc) >= MinTicks)
+                j = t;
+        }
+    return S[j] * Kc / K[0];
+}
+
+const std::vector<int> &UnitWidths(int Unit)
+{
+    static const std::vector<int> None;
+    return Unit >= 0 && size_t(Unit) < Axes.Widths.size() ? Axes.Widths[size_t(Unit)] : None;
+}
+
+// Never more ticks than this on one axis, whatever the settings say.
+constexpr int MaxTicks = 1000;
+
+// The tick step of a plot axis: the span's power of ten, a tenth of it when
+// the span is small against it, times up to five.
+double PlotStep(double Span, bool InclusiveTest)
+{
+    if (!(Span > 0) || !std::isfinite(Span))
+        return 0;
+    const int e = int(std::floor(std::log10(Span)));
+    double U = e >= 0 ? IntPowerOf(e, 10.0) : 1.0 / IntPowerOf(-e, 10.0);
+    if (InclusiveTest ? 3 * U >= Span : 3 * U > Span)
+        U /= 10;
+    const int n = std::min(5, RoundPixel(Span / (4 * U)));
+    return n * U;
+}
+
+void PlotRange(double Min, double Max, double Step, double &Lo, double &Hi)
+{
+    Lo = std::trunc(Min / Step) * Step;
+    Hi = Max;
+    if (Max / Step != std::trunc(Max / Step))
+        Hi = (std::trunc(Max / Step) + 1) * Step;
+}
+
+void DottedLine(TCanvas &C, TColor Colour, int X1, int Y1, int X2, int Y2)
+{
+    C.Pen.Style = psDot;
+    C.Pen.Color = Colour;
+    C.MoveTo(X1, Y1);
+    C.LineTo(X2, Y2);
+    SolidBlackPen(C);
+}
+
+void Tick(TCanvas &C, int X1, int Y1, int X2, int Y2)
+{
+    C.MoveTo(X1, Y1);
+    C.LineTo(X2, Y2);
+}
+
+} // namespace
+
+void DrawCoast(TCanvas &Canvas)
+{
+    const std::string Path = MapsDir + "map.bln";
+    if (Coast.Version.Changed(Path))
+        LoadCoast(Path);
+    const auto ColourAt = [&](int Index, TColor &Out) {
+        if (Index < 0 || size_t(Index) >= MapColors.size()) {
+            ReportOnce(Coast.Reported, "Colour index " + std::to_string(Index) + " of " + Path +
+                                           " lies outside the map colours");
+            return false;
+        }
+        Out = MapColors[size_t(Index)];
+        return true;
+    };
+    TColor Colour;
+    SeaColorIndex = Coast.SeaIndex;
+    if (ColourAt(SeaColorIndex, Colour)) {
+        Canvas.Brush.Style = bsSolid;
+        Canvas.Brush.Color = Colour;
+        Canvas.FillRect(MapScreenRect);
+    }
+    for (const TCoastBlock &B : Coast.Blocks) {
+        if (!ColourAt(B.Colour, Colour))
+            continue;
+        TPointArr Pts;
+        Pts.reserve(B.Points.size());
+        for (const TRealPoint &p : B.Points)
+            Pts.push_back(ToMap(p));
+        Canvas.Brush.Style = bsSolid;
+        Canvas.Brush.Color = Colour;
+        Canvas.Pen.Color = Colour;
+        Canvas.Polygon(Pts);
+    }
+    Canvas.Brush.Style = bsClear;
+    Canvas.Pen.Color = clBlack;
+    Canvas.Pen.Width = 2;
+    Canvas.Rectangle(MapScreenRect.Left, MapScreenRect.Top, MapScreenRect.Right + 1, MapScreenRect.Bottom + 1);
+    Canvas.Pen.Width = 1;
+}
+
+void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colour, TCanvas &Canvas)
+{
+    Points.clear();
+    for (const TRealPoint &p : Stations)
+        Points.push_back(ToMap(p));
+    if (Stations.empty())
+        return;
+    const bool Cruise = &Stations != &DuplStationPos;
+    Canvas.Pen.Color = clSilver;
+    if (DrawTrack)
+        Canvas.Polyline(Points);
+    Canvas.Pen.Color = clMaroon;
+    for (size_t i = 0; i < Points.size(); ++i) {
+        Canvas.Brush.Style = bsSolid;
+        Canvas.Brush.Color = Cruise && HasError(int(i)) ? clRed : Colour;
+        Circle(Canvas, Points[i], 3);
+    }
+    if (Colour == clGray)
+        return; // the duplicates: no blinking, no current station
+    int Segments = 0;
+    for (size_t i = 1; i < Points.size(); ++i) {
+        if (!VelocityErrors.Bits(int(i)))
+            continue;
+        ++Segments;
+        Canvas.Pen.Color = clRed;
+        Canvas.MoveTo(Points[i].X, Points[i].Y);
+        Canvas.LineTo(Points[i - 1].X, Points[i - 1].Y);
+        for (size_t s : {i, i - 1}) {
+            Canvas.Brush.Color = int(s) == CurStationIndex ? clMaroon : clRed;
+            Circle(Canvas, Points[s], 3);
+        }
+    }
+    if (CurStationIndex >= 0 && size_t(CurStationIndex) < Points.size()) {
+        const TPoint &p = Points[size_t(CurStationIndex)];
+        Canvas.Brush.Style = bsSolid;
+        Canvas.Brush.Color = HasError(CurStationIndex) ? clMaroon : clLime;
+        Circle(Canvas, p, 3);
+        Canvas.Pen.Mode = pmNotXor;
+        Canvas.Pen.Color = clWhite;
+        Canvas.Pen.Width = 2;
+        Canvas.Brush.Style = bsClear;
+        Circle(Canvas, p, 7);
+        Canvas.Pen.Mode = pmCopy;
+        Canvas.Pen.Color = clMaroon;
+        Canvas.Pen.Width = 1;
+    }
+    Canvas.Pen.Color = clBlack;
+    if (BlinkTimer) {
+        if (Segments > 0) {
+            BlinkPhase = 0;
+            BlinkTimer->SetInterval(250);
+            BlinkTimer->SetEnabled(true);
+        } else {
+            BlinkTimer->SetEnabled(false);
+        }
+    }
+}
+
+void DrawBlinkStep(TCanvas &Canvas)
+{
+    BlinkPhase = BlinkPhase == 1 ? 0 : 1;
+    Canvas.Pen.Color = BlinkPhase == 1 ? clSilver : clRed;
+    Canvas.Brush.Style = bsSolid;
+    const TPointArr &P = CruiseStationPts;
+    for (size_t i = 1; i < P.size(); ++i) {
+        if (!VelocityErrors.Bits(int(i)))
+            continue;
+        Canvas.MoveTo(P[i].X, P[i].Y);
+        Canvas.LineTo(P[i - 1].X, P[i - 1].Y);
+        for (size_t s : {i, i - 1}) {
+            Canvas.Brush.Color = int(s) == CurStationIndex ? clMaroon : clRed;
+            Circle(Canvas, P[s], 3);
+        }
+    }
+    Canvas.Pen.Color = clSilver;
+}
+
+void DrawSquares(TCanvas &Canvas)
+{
+    Canvas.Pen.Color = clWhite;
+    Canvas.Brush.Style = bsClear;
+    for (const TRealRectArr *Set : {&MsSquares, &BsSquares})
+        for (const TRealRect &Sq : *Set) {
+            const TRect r = WorldRectToScreen(Sq, CurrentZoomRect(), MapScreenRect, false, true);
+            Canvas.Rectangle(r.Left, r.Top, r.Right + 1, r.Bottom + 1);
+        }
+    Canvas.Brush.Style = bsSolid;
+    Canvas.Pen.Mode = pmCopy;
+    Canvas.Pen.Color = clBlack;
+}
+
+void DrawExtraLines(TCanvas &Canvas)
+{
+    if (Extra.Version.Changed(ExtraLinesFile))
+        LoadExtra(ExtraLinesFile);
+    Canvas.Brush.Style = bsClear;
+    Canvas.Pen.Color = clWhite;
+    for (const auto &Block : Extra.Blocks) {
+        TPointArr Pts;
+        for (const auto &[a, b] : Block)
+            Pts.push_back(ToMap(SwapCoordColumns ? MakeRealPoint(a, b) : MakeRealPoint(b, a)));
+        Canvas.Polygon(Pts);
+    }
+}
+
+void DrawRubberRect(TCanvas &Canvas, const TRect &R)
+{
+    Canvas.Brush.Style = bsClear;
+    Canvas.Pen.Width = 2;
+    Canvas.Pen.Mode = pmNotXor;
+    Canvas.Pen.Color = clCream;
+    Canvas.Rectangle(R);
+    Canvas.Pen.Mode = pmCopy;
+    Canvas.Pen.Color = clBlack;
+    Canvas.Pen.Width = 1;
+    Canvas.Brush.Style = bsSolid;
+}
+
+void InitGeoAxes()
+{
+    const std::string Path = CfgDir + "geogrAxe.Ini";
+    bool Changed = Axes.Version.Changed(Path);
+    for (size_t k = 0; !Changed && k < Axes.WidthVersions.size(); ++k)
+        Changed = Axes.WidthVersions[k].Changed(CfgDir + "crd" + std::to_string(k) + ".txt");
+    if (!Changed)
+        return;
+    TAxesFile A;
+    A.Version.Take(Path);
+    bool Reported = false;
+    {
+        rtl::TIniFile Ini(Path);
+        const int nK = Ini.ReadInteger("KOFFS", "Cnt", 0), nS = Ini.ReadInteger("STEPS", "Cnt", 0);
+        for (int i = 0; i < std::min(nK, 1000); ++i)
+            A.Units.push_back(Ini.ReadInteger("KOFFS", "Koffs" + std::to_string(i), 1));
+        for (int i = 0; i < std::min(nS, 1000); ++i)
+            A.Steps.push_back(rtl::StrToFloatDef(Ini.ReadString("STEPS", "StepVal" + std::to_string(i), "1"), 1));
+    }
+    // A unit or step of zero or less would never advance the ticks.
+    A.Usable = !A.Units.empty() && !A.Steps.empty() &&
+               std::all_of(A.Units.begin(), A.Units.end(), [](double v) { return v > 0; }) &&
+               std::all_of(A.Steps.begin(), A.Steps.end(), [](double v) { return v > 0; });
+    if (!A.Usable)
+        ReportOnce(Reported, "The map axes need units and steps above zero in " + Path);
+    for (size_t k = 0; k < A.Units.size(); ++k) {
+        const std::string WPath = CfgDir + "crd" + std::to_string(k) + ".txt";
+        TFileVersion V;
+        V.Take(WPath);
+        A.WidthVersions.push_back(V);
+        TIntArr W;
+        try {
+            ReadIntList(WPath, W);
+        } catch (const EInOutError &E) {
+            bool Once = false;
+            ReportOnce(Once, "Label widths " + WPath + ": " + E.Message());
+            W.clear();
+        }
+        A.Widths.push_back(W);
+    }
+    Axes = std::move(A);
+}
+
+void DrawGeoAxes(TCanvas &Canvas)
+{
+    Canvas.Font.Name = "Arial Narrow";
+    Canvas.Font.Size = 8;
+    if (!Axes.Usable)
+        return;
+    const TRealRect &W = AxesWorldRect;
+    const TRect &S = AxesScreenRect;
+    int kx = 0, ky = 0;
+    const double StepX = GeoAxisStep(W.xmax - W.xmin, true, kx);
+    const double StepY = GeoAxisStep(W.ymax - W.ymin, false, ky);
+    Canvas.Brush.Style = bsClear;
+    Canvas.Rectangle(S);
+    Canvas.Font.Name = "Arial Narrow";
+    Canvas.Font.Size = 8;
+    int Count = 0;
+    for (double x = std::trunc(W.xmin / StepX) * StepX; x < W.xmax && Count < MaxTicks; x += StepX, ++Count) {
+        const std::string Label = DegreesToDegMinSec(rtl::FloatToStr(x) + Degree, UnitWidths(kx));
+        const int w = Canvas.TextWidth(Label);
+        const int px = ValueToPixel(MakeRange(W.xmin, W.xmax), MakePoint(S.Left, S.Right), false, x);
+        if (S.Left < px && px < S.Right) {
+            Tick(Canvas, px, S.Top, px, S.Top + 6);
+            Canvas.Brush.Style = bsClear;
+            Canvas.TextOut(px - RoundPixel(w / 2.0), S.Bottom + 2, Label);
+            Tick(Canvas, px, S.Bottom - 1, px, S.Bottom - 7);
+            DottedLine(Canvas, clInfoBk, px, S.Top + 6, px, S.Bottom - 6);
+        }
+    }
+    Count = 0;
+    for (double y = std::trunc(W.ymin / StepY) * StepY; y < W.ymax && Count < MaxTicks; y += StepY, ++Count) {
+        const std::string Label = DegreesToDegMinSec(rtl::FloatToStr(y) + Degree, UnitWidths(ky));
+        const int w = Canvas.TextWidth(Label), h = Canvas.TextHeight(Label);
+        const int hh = h * (ky + 1) + 3 * ky;
+        const int py = ValueToPixel(MakeRange(W.ymin, W.ymax), MakePoint(S.Top, S.Bottom), true, y);
+        if (S.Top < py && py < S.Bottom) {
+            Tick(Canvas, S.Left, py, S.Left + 6, py);
+            Tick(Canvas, S.Right - 1, py, S.Right - 7, py);
+            Canvas.Brush.Style = bsClear;
+            Canvas.TextOut(S.Left - w - 2, py - RoundPixel(hh / 2.0), Label);
+            DottedLine(Canvas, clInfoBk, S.Left + 7, py, S.Right - 7, py);
+        }
+    }
+}
+
+double GeoAxisStep(double Span, bool Longitude, int &Unit)
+{
+    Unit = 0;
+    if (!Axes.Usable)
+        return 0;
+    return Longitude ? AxisStep(Span, 6.0, 4.0, Unit) : AxisStep(Span, 5.0, 0.0, Unit);
+}
+
+void DrawPlotAxes(TCanvas &Canvas)
+{
+    const TRealRect &W = AxesWorldRect;
+    const TRect &S = AxesScreenRect;
+    double Lo, Hi;
+    const double StepX = PlotStep(PlotExtents.xmax - PlotExtents.xmin, false);
+    if (StepX > 0) {
+        PlotRange(PlotExtents.xmin, PlotExtents.xmax, StepX, Lo, Hi);
+        int Count = 0;
+        for (double v = Lo; v < Hi && Count < MaxTicks; v += StepX, ++Count) {
+            const std::string Label = rtl::FloatToStrF(v, rtl::ffFixed, 5, 1);
+            const int w = Canvas.TextWidth(Label);
+            const int px = ValueToPixel(MakeRange(W.xmin, W.xmax), MakePoint(S.Left, S.Right), false, v);
+            if (S.Left < px && px < S.Right) {
+                Tick(Canvas, px, S.Top, px, S.Top + 6);
+                Canvas.Brush.Style = bsClear;
+                Canvas.TextOut(px - RoundPixel(w / 2.0), S.Bottom + 2, Label);
+                Tick(Canvas, px, S.Bottom - 1, px, S.Bottom - 7);
+                DottedLine(Canvas, clMaroon, px, S.Top + 6, px, S.Bottom - 6);
+            }
+        }
+    }
+    const double StepY = PlotStep(PlotExtents.ymax - PlotExtents.ymin, true);
+    if (StepY > 0) {
+        PlotRange(PlotExtents.ymin, PlotExtents.ymax, StepY, Lo, Hi);
+        int Count = 0;
+        for (double y = Lo; y < Hi && Count < MaxTicks; y += StepY, ++Count) {
+            const std::string Label = rtl::FloatToStrF(-y, rtl::ffFixed, 5, 1);
+            const int w = Canvas.TextWidth(Label), h = Canvas.TextHeight(Label);
+            const int py = ValueToPixel(MakeRange(W.ymin, W.ymax), MakePoint(S.Top, S.Bottom), true, y);
+            if (S.Top < py && py < S.Bottom) {
+                Tick(Canvas, S.Left, py, S.Left + 6, py);
+                Tick(Canvas, S.Right - 1, py, S.Right - 7, py);
+                Canvas.Brush.Style = bsClear;
+                Canvas.TextOut(S.Left - 2 - w, py - RoundPixel(h / 2.0), Label);
+                DottedLine(Canvas, clMaroon, S.Left + 6, py, S.Right - 6, py);
+            }
+        }
+    }
+}
+
+void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRectArr &Squares)
+{
+    Names.Clear();
+    Squares.clear();
+    const std::vector<std::string> Lines = ReadLines(FileName);
+    std::vector<double> v;
+    for (const std::string &Line : Lines) {
+        if (rtl::Trim(Line).empty())
+            continue;
+        // Four numbers, then the rest of the line is the name (Black Sea
+        // names are numbers themselves).
+        v.clear();
+        size_t Pos = 0;
+        for (int n = 0; n < 4; ++n) {
+            Pos = Line.find_first_not_of(" \t", Pos);
+            const size_t End = Pos == std::string::npos ? Pos : Line.find_first_of(" \t", Pos);
+            double Value;
+            if (Pos == std::string::npos || !rtl::TryStrToFloat(Line.substr(Pos, End - Pos), Value))
+                RaiseInOutError(106);
+            v.push_back(Value);
+            Pos = End == std::string::npos ? Line.size() : End;
+        }
+        const size_t NameStart = Pos;
+        Squares.push_back(MakeWorldRect(v[0], v[1], v[2], v[3]));
+        Names.Add(rtl::TrimLeft(Line.substr(std::min(NameStart, Line.size()))));
+    }
+}
+
+std::string FindSquare(double lon, double lat)
+{
+    std::string Result;
+    SeaCode.clear();
+    for (size_t i = 0; i < BsSquares.size(); ++i)
+        if (PointInWorldRect(BsSquares[i], lon, lat))
+            Result = BsSquareNames.Strings(int(i));
+    if (!Result.empty()) {
+        SeaCode = "BS";
+        return Result;
+    }
+    for (size_t i = 0; i < MsSquares.size(); ++i)
+        if (PointInWorldRect(MsSquares[i], lon, lat))
+            Result = MsSquareNames.Strings(int(i));
+    if (!Result.empty())
+        SeaCode = "MS";
+    return Result;
+}

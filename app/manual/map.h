@@ -1,0 +1,70 @@
+// Map drawing and the geography files: the coastline from "map.bln", the
+// stations of the shown cruise with their track and error colours, the QC
+// squares, the extra polylines, the rubber band, the degree axes of the map
+// and the decimal axes of the profile plot; and the look-up of the QC square
+// (and sea) that holds a position.
+//
+// All map drawing goes through the shown element of the zoom stack onto
+// MapScreenRect, x not inverted and y inverted (north up). Geography files
+// are read when they change, not at every paint; a fault in one of them
+// (a colour index outside the palette, axis settings without units or
+// steps, a missing label-width file) is reported once per change of the
+// file and that part is drawn without it.
+#pragma once
+
+#include "app/Globals.h"
+#include "app/manual/Recalcs.h"
+
+#include "platform/rtl/Classes.h"
+
+#include <string>
+#include <vector>
+
+class TCanvas;
+class TTimer;
+
+extern TRealRectArr BsSquares;
+extern TRealRectArr MsSquares;
+extern rtl::TStringList BsSquareNames;
+extern rtl::TStringList MsSquareNames;
+extern std::string SeaCode; // "BS", "MS" or empty: the sea of the last FindSquare
+
+extern TRealPointArr CruiseStationPos;
+extern TPointArr CruiseStationPts;
+extern std::vector<int> CruiseStationIds;
+extern TRealPointArr DuplStationPos;
+extern TPointArr DuplStationPts;
+extern bool DrawTrack;
+extern int CurStationIndex; // -1 none
+extern TBits LocationErrors;
+extern TBits VelocityErrors;
+extern TBits DepthErrors;
+extern int BlinkPhase;
+extern TTimer *BlinkTimer; // the editor's timer; not owned
+extern TRealRect AxesWorldRect;
+extern TRect AxesScreenRect;
+extern TRealRect PlotExtents;
+
+void DrawCoast(TCanvas &Canvas);
+void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colour, TCanvas &Canvas);
+void DrawSquares(TCanvas &Canvas);
+void DrawExtraLines(TCanvas &Canvas);
+void DrawRubberRect(TCanvas &Canvas, const TRect &R);
+void InitGeoAxes();
+void DrawGeoAxes(TCanvas &Canvas);
+// The tick step in degrees that DrawGeoAxes takes for a span of degrees
+// (longitude: a sixth of the span and at least four ticks; latitude: a
+// fifth), and the unit whose label widths it uses; 0 without usable
+// settings. InitGeoAxes first.
+double GeoAxisStep(double Span, bool Longitude, int &Unit);
+void DrawPlotAxes(TCanvas &Canvas);
+// One beat of the velocity-error blink (the editor's 250 ms timer): the
+// segments alternate between silver and red.
+void DrawBlinkStep(TCanvas &Canvas);
+
+// One square a line: longitude min, latitude min, longitude max, latitude
+// max, then the name. Raises EInOutError for a missing or unreadable file.
+void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRectArr &Squares);
+// The Black Sea square that holds the point, else the Mediterranean one
+// (the last of several wins); sets SeaCode.
+std::string FindSquare(double lon, double lat);
