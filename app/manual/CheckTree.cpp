@@ -34,11 +34,21 @@ TCheckTree::TCheckTree(QWidget *AOwner, const std::string &CfgFileName)
 TCheckTree::~TCheckTree()
 {
     // The nodes go before the image lists they show.
+    if (HoldsNode(DragNode))
+        DragNode = nullptr;
     OnAddition = nullptr;
     OnChange = nullptr;
     ClearNodes();
-    if (DragNode && !DragNode->treeWidget())
-        DragNode = nullptr;
+}
+
+bool TCheckTree::HoldsNode(const TTreeNode *Node) const
+{
+    if (!Node)
+        return false;
+    for (const TTreeNode *N = GetFirstNode(); N; N = N->GetNext())
+        if (N == Node)
+            return true;
+    return false;
 }
 
 int TCheckTree::ReadIniStatus() { return CfgFile->ReadInteger("ADD", "INISTATUS", 1); }
@@ -131,7 +141,9 @@ void TCheckTree::MouseDownHandler(int Button, int X, int Y)
 
 void TCheckTree::DragDropHandler(int X, int Y)
 {
-    if (!DragReorder || !DragNode || DragNode->treeWidget() != this)
+    // DragNode may have been deleted since the mouse went down: compare
+    // pointers only until it is found among the nodes.
+    if (!DragReorder || !HoldsNode(DragNode))
         return;
     TTreeNode *Target = GetNodeAt(X, Y);
     // A node dropped into its own subtree would be deleted with itself.

@@ -59,6 +59,7 @@ public:
     static int ChildCheckSummary(const TTreeNode *Node);
 
 private:
+    bool HoldsNode(const TTreeNode *Node) const;
     int FDownX = 0, FDownY = 0;
     bool FDragPending = false;
     bool FDragging = false;
