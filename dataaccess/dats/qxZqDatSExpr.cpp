@@ -8,7 +8,6 @@
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
 
-#if __has_include("dataaccess/stan/qxZqStanExpr.h")
 #include "dataaccess/dats/qxZqDatSExprDS.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 
@@ -100,17 +99,3 @@ std::unique_ptr<TZqDatSExpression> TZqDatSExpression::Prepare(TZqDatSTable *ATab
 
 } // namespace dats
 
-#else
-
-namespace dats {
-
-std::unique_ptr<TZqDatSExpression> TZqDatSExpression::Prepare(TZqDatSTable *, const std::string &, uint8_t, int,
-                                                              const std::string &) {
-    // Code 303: "Capability is not supported".
-    ZqRaiseCapabilityNotSupported(nullptr, {"DatS"});
-    return nullptr;
-}
-
-} // namespace dats
-
-#endif

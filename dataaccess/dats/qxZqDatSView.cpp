@@ -1,6 +1,7 @@
 // qxZqDatSView: views, their incremental maintenance and the view list.
 #include "dataaccess/dats/qxZqDatSView.h"
 
+#include <algorithm>
 #include <typeinfo>
 
 #include "dataaccess/dats/qxZqDatSAggregate.h"
@@ -142,6 +143,12 @@ void TZqDatSView::SetSourceView(TZqDatSView *AView) {
             if (Its > Mine && Mine >= 0) L->Move(Its, Mine);
         }
     }
+}
+
+bool TZqDatSView::SourceInRowIDOrder() {
+    if (FSourceView) return FSourceView->FRows->InRowIDOrder();
+    TZqDatSTable *T = GetTable();
+    return T && T->Rows()->InOrder();
 }
 
 bool TZqDatSView::IsSourceOf(TZqDatSView *AView) {
@@ -318,7 +325,20 @@ int TZqDatSView::RowChanged(TZqDatSRow *ARow, int &ANewPos, int &AOldPos, bool A
     }
     int P;
     if (!FSortMech) {
-        P = (AInsert && ANewPos >= 0 && ANewPos <= FRows->Count()) ? ANewPos : FRows->Count();
+        if (AInsert && ANewPos >= 0 && ANewPos <= FRows->Count()) {
+            P = ANewPos;
+        } else if (FRows->InRowIDOrder() && SourceInRowIDOrder() && ARow->RowID() != -1) {
+            // A row coming (back) into an unsorted view takes its place in
+            // the source's order, where a rebuild would put it.
+            TZqDatSRow **A = FRows->RowData();
+            P = int(std::lower_bound(A, A + FRows->Count(), ARow,
+                                     [](TZqDatSRow *X, TZqDatSRow *Y) {
+                                         return uint32_t(X->RowID()) < uint32_t(Y->RowID());
+                                     }) -
+                    A);
+        } else {
+            P = FRows->Count();
+        }
     } else {
         P = InsertPosition(ARow, AOldPos);
     }

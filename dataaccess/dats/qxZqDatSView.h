@@ -91,6 +91,7 @@ private:
     int SortedIndexOf(TZqDatSRow *ARow, TZqDatSRowVersion AVersion);
     void SendChange(uint8_t AKind, int ANewIndex, int AOldIndex, TZqDatSRow *ARow);
     bool IsSourceOf(TZqDatSView *AView);
+    bool SourceInRowIDOrder();
 
     bool FActive = false;
     bool FUsable = false;
