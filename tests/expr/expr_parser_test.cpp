@@ -229,3 +229,35 @@ TEST_F(ExprErrors, FirstDayOfMonthWithoutModifierIsRefused)
     EXPECT_EQ(ParseError("[Order Date] > DAY", {poBoolean}), 101);
     EXPECT_EQ(ParseError("[Order Date] > NEXT", {poBoolean}), 101);
 }
+
+TEST(ExprParserService, FactoryGivesANewParserPerRequest)
+{
+    RegisterStanExpr();
+    TZqIntfPtr<IZqStanExpressionParser> A, B;
+    ASSERT_TRUE(ZqCreateInterface(A));
+    ASSERT_TRUE(ZqCreateInterface(B));
+    EXPECT_NE(A.Get(), B.Get());
+    TZqIntfPtr<TTestDataSource> DS(new TTestDataSource());
+    DS->AddColumn("x", dtDouble);
+    DS->AddRow({Variant(2.0)});
+    auto E = A->Prepare(DS.Get(), "x * 2 = 4", {}, {poBoolean}, "");
+    EXPECT_EQ(A->GetDataSource(), DS.Get());
+    EXPECT_EQ(E->GetDataSource(), DS.Get());
+    EXPECT_EQ(E->GetDataType(), dtBoolean);
+    EXPECT_EQ(E->Reserved(12345), 0);
+    Variant V;
+    E->Evaluate(V);
+    EXPECT_TRUE(V.AsBoolean());
+}
+
+TEST_F(ExprErrors, NestingIsBoundedInsteadOfExhaustingTheStack)
+{
+    auto Nested = [](int N) { return std::string(size_t(N), '(') + "x" + std::string(size_t(N), ')'); };
+    EXPECT_EQ(ParseError(Nested(150)), 0);
+    EXPECT_EQ(ParseError(Nested(100000)), 101);
+    std::string Sum = "x";
+    for (int I = 0; I < 1500; ++I) Sum += " + 1";
+    EXPECT_DOUBLE_EQ(Eval(Sum).AsDouble(), 1502.0);
+    for (int I = 0; I < 1000; ++I) Sum += " + 1";
+    EXPECT_EQ(ParseError(Sum), 101);
+}

@@ -1,0 +1,960 @@
+// Jet SQL to SQLite SQL: tokenizer, token groups and the rewrites.
+#include "platform/accessodbc/JetSqlTranslator.h"
+
+#include "platform/accessodbc/JetDate.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <climits>
+
+namespace jet {
+
+namespace {
+
+// Jet's own numbers for the errors the translator finds.
+constexpr int NativeSyntax = -3100;
+constexpr int NativeSyntaxInExpr = -3075;
+constexpr int NativeAfterEnd = -3142;
+constexpr int NativeFieldDef = -3292;
+constexpr int NativeNotSupported = -3135;
+
+enum class TK { Ident, Name, String, Number, Param, Punct, Raw };
+
+struct TToken {
+    TK Kind;
+    std::string Text;   // identifier or name without quotes, string value, number text, punctuation
+    bool OdbcFn = false; // identifier right after "{fn"
+};
+
+struct TNode {
+    bool IsGroup = false;
+    TToken Tok{TK::Raw, {}};
+    std::vector<TNode> Items; // group contents (without the parentheses)
+};
+
+std::string Upper(std::string S)
+{
+    for (auto &C : S)
+        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    return S;
+}
+
+bool IsIdentStart(unsigned char C) { return std::isalpha(C) || C == '_' || C >= 0x80; }
+bool IsIdentChar(unsigned char C) { return std::isalnum(C) || C == '_' || C >= 0x80 || C == '$'; }
+
+std::string FormatNumber(double V)
+{
+    char Buf[40];
+    std::snprintf(Buf, sizeof Buf, "%.17g", V);
+    std::string S = Buf;
+    // Keep a decimal point so that SQLite reads the value as REAL.
+    if (S.find_first_of(".eEn") == std::string::npos)
+        S += ".0";
+    return S;
+}
+
+[[noreturn]] void Syntax(const std::string &AMsg, int ANative = NativeSyntax)
+{
+    throw TJetSqlError("42000", ANative, AMsg);
+}
+
+// -------------------------------------------------------------- tokenizer
+
+class TTokenizer {
+public:
+    explicit TTokenizer(const std::string &S) : FS(S) {}
+
+    std::vector<TToken> Run()
+    {
+        std::vector<TToken> Out;
+        bool NextIsFn = false;
+        while (true) {
+            SkipBlanks();
+            if (FP >= FS.size())
+                break;
+            const unsigned char C = static_cast<unsigned char>(FS[FP]);
+            if (C == '\'') {
+                Out.push_back({TK::String, ReadQuoted('\'', '\'')});
+            } else if (C == '"') {
+                Out.push_back({TK::Name, ReadQuoted('"', '"')});
+            } else if (C == '[') {
+                const size_t E = FS.find(']', FP + 1);
+                if (E == std::string::npos)
+                    Syntax("Syntax error: a name in brackets is not closed ('" + FS.substr(FP) + "').");
+                Out.push_back({TK::Name, FS.substr(FP + 1, E - FP - 1)});
+                FP = E + 1;
+            } else if (C == '#') {
+                const size_t E = FS.find('#', FP + 1);
+                if (E == std::string::npos)
+                    Syntax("Syntax error in date in query expression '" + FS.substr(FP) + "'.", NativeSyntaxInExpr);
+                const std::string Lit = FS.substr(FP + 1, E - FP - 1);
+                FP = E + 1;
+                Out.push_back({TK::Number, DateLiteral(Lit, "#" + Lit + "#")});
+            } else if (std::isdigit(C) || (C == '.' && FP + 1 < FS.size() &&
+                                             std::isdigit(static_cast<unsigned char>(FS[FP + 1])) &&
+                                             !(Out.size() && (Out.back().Kind == TK::Ident || Out.back().Kind == TK::Name)))) {
+                Out.push_back({TK::Number, ReadNumber()});
+            } else if (IsIdentStart(C)) {
+                const size_t B = FP;
+                while (FP < FS.size() && IsIdentChar(static_cast<unsigned char>(FS[FP])))
+                    ++FP;
+                TToken T{TK::Ident, FS.substr(B, FP - B)};
+                T.OdbcFn = NextIsFn;
+                NextIsFn = false;
+                Out.push_back(T);
+            } else if (C == '@' && FS.compare(FP, 2, "@@") == 0) {
+                const size_t B = FP;
+                FP += 2;
+                while (FP < FS.size() && IsIdentChar(static_cast<unsigned char>(FS[FP])))
+                    ++FP;
+                Out.push_back({TK::Ident, FS.substr(B, FP - B)});
+            } else if (C == '?') {
+                Out.push_back({TK::Param, "?"});
+                ++FP;
+            } else if (C == '{') {
+                ++FP;
+                SkipBlanks();
+                const size_t B = FP;
+                while (FP < FS.size() && (std::isalpha(static_cast<unsigned char>(FS[FP])) || FS[FP] == '?' || FS[FP] == '='))
+                    ++FP;
+                const std::string Kw = Upper(FS.substr(B, FP - B));
+                if (Kw == "D" || Kw == "T" || Kw == "TS") {
+                    SkipBlanks();
+                    if (FP >= FS.size() || FS[FP] != '\'')
+                        Syntax("Syntax error in ODBC escape '{" + Kw + "'.");
+                    const std::string Lit = ReadQuoted('\'', '\'');
+                    SkipBlanks();
+                    if (FP >= FS.size() || FS[FP] != '}')
+                        Syntax("Syntax error: ODBC escape '{" + Kw + " ...' is not closed.");
+                    ++FP;
+                    Out.push_back({TK::Number, DateLiteral(Lit, "{" + Kw + " '" + Lit + "'}")});
+                } else if (Kw == "FN") {
+                    FBraces.push_back('f');
+                    NextIsFn = true;
+                } else if (Kw == "OJ") {
+                    FBraces.push_back('o');
+                } else if (Kw == "ESCAPE") {
+                    FBraces.push_back('e');
+                    Out.push_back({TK::Ident, "ESCAPE"});
+                } else if (Kw == "CALL" || Kw.rfind("?=", 0) == 0) {
+                    throw TJetSqlError("HYC00", NativeNotSupported,
+                                       "Procedure calls ({call ...}) are not supported: a station database has no procedures.");
+                } else {
+                    Syntax("Unknown ODBC escape '{" + Kw + "'.");
+                }
+            } else if (C == '}') {
+                if (FBraces.empty())
+                    Syntax("Syntax error: '}' without an ODBC escape.");
+                FBraces.pop_back();
+                ++FP;
+            } else {
+                static const char *Two[] = {"<=", ">=", "<>", "!=", "==", "||"};
+                std::string P(1, static_cast<char>(C));
+                for (const char *T : Two)
+                    if (FS.compare(FP, 2, T) == 0)
+                        P = T;
+                if (std::string("(),.;=<>+-*/&\\^%!").find(static_cast<char>(C)) == std::string::npos)
+                    Syntax(std::string("Syntax error: unexpected character '") + static_cast<char>(C) + "'.");
+                FP += P.size();
+                Out.push_back({TK::Punct, P});
+            }
+        }
+        if (!FBraces.empty())
+            Syntax("Syntax error: an ODBC escape is not closed with '}'.");
+        return Out;
+    }
+
+private:
+    const std::string &FS;
+    size_t FP = 0;
+    std::vector<char> FBraces;
+
+    void SkipBlanks()
+    {
+        while (FP < FS.size() && (FS[FP] == ' ' || FS[FP] == '\t' || FS[FP] == '\r' || FS[FP] == '\n'))
+            ++FP;
+    }
+
+    std::string ReadQuoted(char AOpen, char AClose)
+    {
+        (void)AOpen;
+        std::string V;
+        size_t P = FP + 1;
+        while (true) {
+            if (P >= FS.size())
+                Syntax("Syntax error in string in query expression '" + FS.substr(FP) + "'.", NativeSyntaxInExpr);
+            if (FS[P] == AClose) {
+                if (P + 1 < FS.size() && FS[P + 1] == AClose) {
+                    V += AClose;
+                    P += 2;
+                    continue;
+                }
+                break;
+            }
+            V += FS[P++];
+        }
+        FP = P + 1;
+        return V;
+    }
+
+    std::string ReadNumber()
+    {
+        const size_t B = FP;
+        while (FP < FS.size() && std::isdigit(static_cast<unsigned char>(FS[FP])))
+            ++FP;
+        if (FP < FS.size() && FS[FP] == '.') {
+            ++FP;
+            while (FP < FS.size() && std::isdigit(static_cast<unsigned char>(FS[FP])))
+                ++FP;
+        }
+        // An exponent only when digits follow: "4711and" and "1e" stay apart.
+        if (FP < FS.size() && (FS[FP] == 'e' || FS[FP] == 'E')) {
+            size_t Q = FP + 1;
+            if (Q < FS.size() && (FS[Q] == '+' || FS[Q] == '-'))
+                ++Q;
+            if (Q < FS.size() && std::isdigit(static_cast<unsigned char>(FS[Q]))) {
+                FP = Q;
+                while (FP < FS.size() && std::isdigit(static_cast<unsigned char>(FS[FP])))
+                    ++FP;
+            }
+        }
+        return FS.substr(B, FP - B);
+    }
+
+    static std::string DateLiteral(const std::string &ALit, const std::string &AShown)
+    {
+        TJetDateTime V;
+        if (ParseJetDateText(ALit, V) == TJetDateParts::None)
+            Syntax("Syntax error in date in query expression '" + AShown + "'.", NativeSyntaxInExpr);
+        return FormatNumber(EncodeJetDate(V));
+    }
+};
+
+// ---------------------------------------------------------------- groups
+
+std::vector<TNode> BuildGroups(const std::vector<TToken> &ATokens, size_t &AIndex, bool AInner)
+{
+    std::vector<TNode> Items;
+    while (AIndex < ATokens.size()) {
+        const TToken &T = ATokens[AIndex];
+        if (T.Kind == TK::Punct && T.Text == "(") {
+            ++AIndex;
+            TNode G;
+            G.IsGroup = true;
+            G.Items = BuildGroups(ATokens, AIndex, true);
+            Items.push_back(std::move(G));
+            continue;
+        }
+        if (T.Kind == TK::Punct && T.Text == ")") {
+            if (!AInner)
+                Syntax("Syntax error: ')' without '('.");
+            ++AIndex;
+            return Items;
+        }
+        TNode N;
+        N.Tok = T;
+        Items.push_back(std::move(N));
+        ++AIndex;
+    }
+    if (AInner)
+        Syntax("Syntax error: missing ')'.");
+    return Items;
+}
+
+bool IsTok(const TNode &N, TK AKind, const char *AText = nullptr)
+{
+    if (N.IsGroup || N.Tok.Kind != AKind)
+        return false;
+    return !AText || N.Tok.Text == AText;
+}
+bool IsKw(const TNode &N, const char *AWord)
+{
+    return !N.IsGroup && N.Tok.Kind == TK::Ident && Upper(N.Tok.Text) == AWord;
+}
+bool IsPunct(const TNode &N, const char *AText) { return IsTok(N, TK::Punct, AText); }
+bool IsNameTok(const TNode &N) { return !N.IsGroup && (N.Tok.Kind == TK::Ident || N.Tok.Kind == TK::Name); }
+
+TNode Tok(TK AKind, std::string AText)
+{
+    TNode N;
+    N.Tok = {AKind, std::move(AText)};
+    return N;
+}
+TNode Group(std::vector<TNode> AItems)
+{
+    TNode N;
+    N.IsGroup = true;
+    N.Items = std::move(AItems);
+    return N;
+}
+
+std::vector<std::vector<TNode>> SplitCommas(const std::vector<TNode> &AItems)
+{
+    std::vector<std::vector<TNode>> Parts(1);
+    for (const auto &N : AItems) {
+        if (IsPunct(N, ","))
+            Parts.emplace_back();
+        else
+            Parts.back().push_back(N);
+    }
+    if (Parts.size() == 1 && Parts[0].empty())
+        Parts.clear();
+    return Parts;
+}
+
+// ----------------------------------------------------------- function map
+
+struct TFuncMap {
+    std::map<std::string, std::string> Jet, Odbc;
+    TFuncMap()
+    {
+        for (const char *N : {"MONTH", "YEAR", "DAY", "HOUR", "MINUTE", "SECOND", "WEEKDAY", "DATEVALUE", "TIMEVALUE",
+                              "CDATE", "DATEPART", "DATEADD", "DATEDIFF", "DATESERIAL", "TIMESERIAL", "LEN", "MID",
+                              "LEFT", "RIGHT", "INSTR", "UCASE", "LCASE", "TRIM", "LTRIM", "RTRIM", "INT", "FIX",
+                              "ABS", "LOG", "EXP", "SQR", "SGN", "ROUND", "NZ", "NOW", "DATE", "TIME", "VAL", "CSTR",
+                              "CINT", "CLNG", "CDBL", "CSNG", "CBOOL", "SPACE", "ISNULL", "ASC", "CHR", "STRCOMP",
+                              "FIRST", "LAST", "STDEV", "STDEVP", "VAR", "VARP", "ATN", "SIN", "COS", "TAN"})
+            Jet[N] = "jet_" + std::string(N);
+        // ODBC scalar functions of {fn ...} escapes.
+        const std::pair<const char *, const char *> O[] = {
+            {"UCASE", "UCASE"}, {"LCASE", "LCASE"}, {"LENGTH", "LEN"}, {"CHAR_LENGTH", "LEN"},
+            {"CHARACTER_LENGTH", "LEN"}, {"SUBSTRING", "MID"}, {"LEFT", "LEFT"}, {"RIGHT", "RIGHT"},
+            {"LTRIM", "LTRIM"}, {"RTRIM", "RTRIM"}, {"CONCAT", "CONCAT"}, {"LOCATE", "LOCATE"},
+            {"NOW", "NOW"}, {"CURDATE", "DATE"}, {"CURTIME", "TIME"}, {"CURRENT_DATE", "DATE"},
+            {"CURRENT_TIME", "TIME"}, {"CURRENT_TIMESTAMP", "NOW"}, {"YEAR", "YEAR"}, {"MONTH", "MONTH"},
+            {"DAYOFMONTH", "DAY"}, {"HOUR", "HOUR"}, {"MINUTE", "MINUTE"}, {"SECOND", "SECOND"},
+            {"DAYOFWEEK", "WEEKDAY"}, {"DAYOFYEAR", "DAYOFYEAR"}, {"QUARTER", "QUARTER"}, {"WEEK", "WEEK"},
+            {"MONTHNAME", "MONTHNAME"}, {"DAYNAME", "DAYNAME"}, {"ABS", "ABS"}, {"FLOOR", "INT"},
+            {"CEILING", "CEILING"}, {"ROUND", "ROUND"}, {"MOD", "MOD"}, {"SQRT", "SQR"}, {"EXP", "EXP"},
+            {"LOG", "LOG"}, {"LOG10", "LOG10"}, {"POWER", "POWER"}, {"SIGN", "SGN"}, {"PI", "PI"},
+            {"SIN", "SIN"}, {"COS", "COS"}, {"TAN", "TAN"}, {"ATAN", "ATN"}, {"DEGREES", "DEGREES"},
+            {"RADIANS", "RADIANS"}, {"TRUNCATE", "FIX"}, {"DATABASE", "DATABASE"}, {"USER", "USER"},
+            {"IFNULL", "NZ"}, {"CONVERT", "CONVERT"}, {"SPACE", "SPACE"}, {"ASCII", "ASC"}, {"CHAR", "CHR"},
+            {"TIMESTAMPADD", "TIMESTAMPADD"}, {"TIMESTAMPDIFF", "TIMESTAMPDIFF"}};
+        for (const auto &P : O)
+            Odbc[P.first] = "jet_" + std::string(P.second);
+        Odbc["REPLACE"] = "replace";
+    }
+};
+
+const TFuncMap &Funcs()
+{
+    static const TFuncMap M;
+    return M;
+}
+
+// Keywords and operators that end an operand of '&'.
+bool IsOperandBoundary(const TNode &N)
+{
+    if (N.IsGroup)
+        return false;
+    if (N.Tok.Kind == TK::Punct) {
+        static const std::set<std::string> P = {",", ";", "=", "<", ">", "<=", ">=", "<>", "!=", "=="};
+        return P.count(N.Tok.Text) > 0;
+    }
+    if (N.Tok.Kind == TK::Ident) {
+        static const std::set<std::string> K = {
+            "AND", "OR", "NOT", "LIKE", "BETWEEN", "IN", "IS", "SELECT", "FROM", "WHERE", "AS", "ON", "SET",
+            "ORDER", "GROUP", "BY", "HAVING", "THEN", "ELSE", "WHEN", "END", "CASE", "INTO", "VALUES", "UNION",
+            "ALL", "DISTINCT", "TOP", "ASC", "DESC", "JOIN", "INNER", "LEFT", "RIGHT", "OUTER", "LIMIT", "ESCAPE",
+            "XOR", "EQV", "IMP"};
+        return K.count(Upper(N.Tok.Text)) > 0;
+    }
+    return false;
+}
+
+// -------------------------------------------------------------- translator
+
+class TTranslator {
+public:
+    TTranslator(const TJetTranslateContext &AContext) : FCtx(AContext) {}
+
+    TJetTranslation Run(const std::string &ASql)
+    {
+        TTokenizer Tz(ASql);
+        std::vector<TToken> Tokens = Tz.Run();
+        // One statement: a single trailing ';' is allowed, anything after it is not.
+        for (size_t i = 0; i < Tokens.size(); ++i) {
+            if (Tokens[i].Kind == TK::Punct && Tokens[i].Text == ";") {
+                if (i + 1 != Tokens.size())
+                    throw TJetSqlError("42000", NativeAfterEnd, "Characters found after end of SQL statement.");
+                Tokens.pop_back();
+                break;
+            }
+        }
+        if (Tokens.empty())
+            Syntax("Invalid SQL statement: the text is empty.");
+        size_t Index = 0;
+        std::vector<TNode> Top = BuildGroups(Tokens, Index, false);
+
+        RemoveDatabaseQualifiers(Top);
+        Statement(Top);
+        if (FResult.Kind == TJetStatementKind::Select || FResult.Kind == TJetStatementKind::SelectInto)
+            SelectItems(Top);
+        Transform(Top);
+
+        FResult.Sql = Emit(Top);
+        return FResult;
+    }
+
+private:
+    const TJetTranslateContext &FCtx;
+    TJetTranslation FResult;
+
+    // --- a table qualified by the database's own path
+    static std::string StripExt(const std::string &P)
+    {
+        std::string U = Upper(P);
+        for (const char *E : {".MDB", ".ACCDB"}) {
+            const size_t L = std::char_traits<char>::length(E);
+            if (U.size() > L && U.compare(U.size() - L, L, E) == 0)
+                return P.substr(0, P.size() - L);
+        }
+        return P;
+    }
+    static bool LooksLikePath(const std::string &S)
+    {
+        return S.find('/') != std::string::npos || S.find('\\') != std::string::npos || StripExt(S) != S;
+    }
+    bool IsOpenDatabase(const std::string &AQualifier) const
+    {
+        const std::string Q = StripExt(AQualifier), D = StripExt(FCtx.DatabasePath);
+        if (Q == D)
+            return true;
+        char *RQ = ::realpath(AQualifier.c_str(), nullptr);
+        if (!RQ)
+            RQ = ::realpath((Q + ".mdb").c_str(), nullptr);
+        char *RD = ::realpath(FCtx.DatabasePath.c_str(), nullptr);
+        const bool Same = RQ && RD && std::string(RQ) == RD;
+        std::free(RQ);
+        std::free(RD);
+        return Same;
+    }
+    void RemoveDatabaseQualifiers(std::vector<TNode> &AItems)
+    {
+        for (size_t i = 0; i < AItems.size(); ++i) {
+            if (AItems[i].IsGroup) {
+                RemoveDatabaseQualifiers(AItems[i].Items);
+                continue;
+            }
+            if (AItems[i].Tok.Kind == TK::Name && i + 2 < AItems.size() && IsPunct(AItems[i + 1], ".") &&
+                IsNameTok(AItems[i + 2]) && LooksLikePath(AItems[i].Tok.Text)) {
+                if (!IsOpenDatabase(AItems[i].Tok.Text))
+                    throw TJetSqlError("HY000", -1811,
+                                       "The statement names the database '" + AItems[i].Tok.Text +
+                                           "', which is not the open database '" + FCtx.DatabasePath +
+                                           "'; this driver reaches only the tables of the open database.");
+                AItems.erase(AItems.begin() + static_cast<long>(i), AItems.begin() + static_cast<long>(i) + 2);
+            }
+        }
+    }
+
+    // The outermost select list: SELECT [DISTINCT|ALL] [TOP n] item, ... FROM
+    void SelectItems(const std::vector<TNode> &T)
+    {
+        size_t i = 0;
+        if (i < T.size() && IsKw(T[i], "SELECT"))
+            ++i;
+        else
+            return;
+        if (i < T.size() && (IsKw(T[i], "DISTINCT") || IsKw(T[i], "ALL") || IsKw(T[i], "DISTINCTROW")))
+            ++i;
+        if (i + 1 < T.size() && IsKw(T[i], "TOP"))
+            i += 2;
+        if (i < T.size() && IsKw(T[i], "PERCENT"))
+            ++i;
+        size_t E = i;
+        while (E < T.size() && !IsKw(T[E], "FROM"))
+            ++E;
+        const std::vector<TNode> List(T.begin() + static_cast<long>(i), T.begin() + static_cast<long>(E));
+        for (auto Item : SplitCommas(List)) {
+            TJetSelectItem S;
+            const TNode *Before = Item.size() >= 2 ? &Item[Item.size() - 2] : nullptr;
+            if (Before && IsNameTok(Item.back()) &&
+                (IsKw(*Before, "AS") || Before->IsGroup || IsTok(*Before, TK::Number) || IsTok(*Before, TK::String) ||
+                 (IsNameTok(*Before) && !IsOperandBoundary(*Before)))) {
+                S.HasAlias = true;
+                Item.pop_back();
+                if (!Item.empty() && IsKw(Item.back(), "AS"))
+                    Item.pop_back();
+            }
+            const bool Plain = (Item.size() == 1 && (IsNameTok(Item[0]) || IsPunct(Item[0], "*"))) ||
+                               (Item.size() == 3 && IsNameTok(Item[0]) && IsPunct(Item[1], ".") &&
+                                (IsNameTok(Item[2]) || IsPunct(Item[2], "*")));
+            S.Expression = !Plain;
+            if (Item.size() == 2 && IsTok(Item[0], TK::Ident) && Item[1].IsGroup) {
+                S.Function = Upper(Item[0].Tok.Text);
+                const auto &A = Item[1].Items;
+                if (A.size() == 1 && IsNameTok(A[0]))
+                    S.ArgColumn = A[0].Tok.Text;
+                else if (A.size() == 3 && IsNameTok(A[0]) && IsPunct(A[1], ".") && IsNameTok(A[2]))
+                    S.ArgColumn = A[2].Tok.Text;
+            }
+            FResult.SelectItems.push_back(S);
+        }
+    }
+
+    // --- statement-level forms
+    void Statement(std::vector<TNode> &T)
+    {
+        const auto First = [&](size_t i) { return i < T.size() ? Upper(T[i].IsGroup ? "(" : T[i].Tok.Text) : ""; };
+        const std::string K = First(0);
+        if (K == "SELECT" || K == "(") {
+            FResult.Kind = TJetStatementKind::Select;
+            for (size_t i = 1; i + 1 < T.size(); ++i) {
+                if (IsKw(T[i], "FROM"))
+                    break;
+                if (IsKw(T[i], "INTO") && IsNameTok(T[i + 1])) {
+                    FResult.Kind = TJetStatementKind::SelectInto;
+                    FResult.TargetTable = T[i + 1].Tok.Text;
+                    T.erase(T.begin() + static_cast<long>(i), T.begin() + static_cast<long>(i) + 2);
+                    break;
+                }
+            }
+        } else if (K == "INSERT") {
+            FResult.Kind = TJetStatementKind::Insert;
+            if (T.size() > 2 && IsKw(T[1], "INTO") && IsNameTok(T[2]))
+                FResult.TargetTable = T[2].Tok.Text;
+        } else if (K == "DELETE") {
+            FResult.Kind = TJetStatementKind::Delete;
+            // Jet writes DELETE * FROM t and DELETE t.* FROM t.
+            size_t From = 1;
+            while (From < T.size() && !IsKw(T[From], "FROM"))
+                ++From;
+            if (From < T.size()) {
+                T.erase(T.begin() + 1, T.begin() + static_cast<long>(From));
+                if (T.size() > 2 && IsNameTok(T[2]))
+                    FResult.TargetTable = T[2].Tok.Text;
+            }
+        } else if (K == "UPDATE") {
+            FResult.Kind = TJetStatementKind::Update;
+            if (T.size() > 1 && T[1].IsGroup)
+                UpdateOfSubselect(T);
+            else if (T.size() > 1 && IsNameTok(T[1]))
+                FResult.TargetTable = T[1].Tok.Text;
+        } else if (K == "CREATE" && T.size() > 2 && IsKw(T[1], "TABLE")) {
+            FResult.Kind = TJetStatementKind::CreateTable;
+            CreateTable(T);
+        } else if (K == "DROP" && T.size() > 2 && IsKw(T[1], "TABLE")) {
+            FResult.Kind = TJetStatementKind::DropTable;
+            if (IsNameTok(T[2]))
+                FResult.TargetTable = T[2].Tok.Text;
+        } else if (K == "ALTER" && T.size() > 4 && IsKw(T[1], "TABLE")) {
+            AlterTable(T);
+        }
+    }
+
+    // UPDATE (SELECT * FROM t [alias] [WHERE c]) SET a = b [WHERE c2]
+    //   -> UPDATE t [AS alias] SET a = b WHERE (c) [AND (c2)]
+    void UpdateOfSubselect(std::vector<TNode> &T)
+    {
+        const std::vector<TNode> &S = T[1].Items;
+        if (S.size() < 4 || !IsKw(S[0], "SELECT") || !IsPunct(S[1], "*") || !IsKw(S[2], "FROM") || !IsNameTok(S[3]))
+            throw TJetSqlError("42000", NativeNotSupported,
+                               "Only UPDATE (SELECT * FROM table WHERE ...) SET ... can update a subquery.");
+        std::vector<TNode> Out{T[0], S[3]};
+        size_t i = 4;
+        if (i < S.size() && IsKw(S[i], "AS"))
+            ++i;
+        if (i < S.size() && IsNameTok(S[i]) && !IsKw(S[i], "WHERE")) {
+            Out.push_back(Tok(TK::Ident, "AS"));
+            Out.push_back(S[i]);
+            ++i;
+        }
+        std::vector<TNode> Cond;
+        if (i < S.size()) {
+            if (!IsKw(S[i], "WHERE"))
+                throw TJetSqlError("42000", NativeNotSupported,
+                                   "Only UPDATE (SELECT * FROM table WHERE ...) SET ... can update a subquery.");
+            Cond.assign(S.begin() + static_cast<long>(i) + 1, S.end());
+        }
+        FResult.TargetTable = S[3].Tok.Text;
+        size_t j = 2;
+        std::vector<TNode> Rest, Cond2;
+        for (; j < T.size() && !IsKw(T[j], "WHERE"); ++j)
+            Rest.push_back(T[j]);
+        if (j < T.size())
+            Cond2.assign(T.begin() + static_cast<long>(j) + 1, T.end());
+        Out.insert(Out.end(), Rest.begin(), Rest.end());
+        if (!Cond.empty() || !Cond2.empty()) {
+            Out.push_back(Tok(TK::Ident, "WHERE"));
+            if (!Cond.empty())
+                Out.push_back(Group(Cond));
+            if (!Cond.empty() && !Cond2.empty())
+                Out.push_back(Tok(TK::Ident, "AND"));
+            if (!Cond2.empty())
+                Out.push_back(Group(Cond2));
+        }
+        T = std::move(Out);
+    }
+
+    // Column definition: name type [(size)] [constraints...] -> canonical type.
+    std::vector<TNode> ColumnDefinition(const std::vector<TNode> &D, bool ARecord)
+    {
+        if (D.size() < 2 || !IsNameTok(D[0]) || !IsTok(D[1], TK::Ident))
+            throw TJetSqlError("42000", NativeFieldDef, "Syntax error in field definition.");
+        size_t i = 2;
+        int Size = -1;
+        if (i < D.size() && D[i].IsGroup) {
+            const auto Args = SplitCommas(D[i].Items);
+            if (!Args.empty() && Args[0].size() == 1 && IsTok(Args[0][0], TK::Number))
+                Size = std::atoi(Args[0][0].Tok.Text.c_str());
+            ++i;
+        }
+        const std::string Type = CanonicalJetType(D[1].Tok.Text, Size);
+        if (Type.empty())
+            throw TJetSqlError("42000", NativeFieldDef,
+                               "Syntax error in field definition: '" + D[1].Tok.Text + "' is no Jet data type.");
+        if (Type.rfind("TEXT(", 0) == 0 && Size > 255)
+            throw TJetSqlError("42000", NativeFieldDef,
+                               "Syntax error in field definition: a TEXT column holds at most 255 characters.");
+        std::vector<TNode> Out{D[0], Tok(TK::Raw, Type)};
+        if (Type.rfind("TEXT", 0) == 0 || Type == "MEMO") {
+            Out.push_back(Tok(TK::Ident, "COLLATE"));
+            Out.push_back(Tok(TK::Ident, "NOCASE"));
+        }
+        for (; i < D.size(); ++i) {
+            // A COUNTER gets its value after the row is in (see the driver's
+            // counter triggers), so its column must accept the row without one.
+            if (Type == "COUNTER" && IsKw(D[i], "NOT") && i + 1 < D.size() && IsKw(D[i + 1], "NULL")) {
+                ++i;
+                continue;
+            }
+            if (IsKw(D[i], "WITH") && i + 1 < D.size() && (IsKw(D[i + 1], "COMP") || IsKw(D[i + 1], "COMPRESSION"))) {
+                ++i;
+                continue;
+            }
+            Out.push_back(D[i]);
+        }
+        if (ARecord)
+            FResult.Columns.push_back({D[0].Tok.Text, Type});
+        return Out;
+    }
+
+    void CreateTable(std::vector<TNode> &T)
+    {
+        if (!IsNameTok(T[2]) || T.size() < 4 || !T[3].IsGroup)
+            Syntax("Syntax error in CREATE TABLE statement.");
+        FResult.TargetTable = T[2].Tok.Text;
+        std::vector<TNode> Defs;
+        for (const auto &D : SplitCommas(T[3].Items)) {
+            if (!Defs.empty())
+                Defs.push_back(Tok(TK::Punct, ","));
+            if (!D.empty() && (IsKw(D[0], "CONSTRAINT") || IsKw(D[0], "PRIMARY") || IsKw(D[0], "UNIQUE") ||
+                               IsKw(D[0], "FOREIGN") || IsKw(D[0], "CHECK"))) {
+                Defs.insert(Defs.end(), D.begin(), D.end());
+                continue;
+            }
+            const auto C = ColumnDefinition(D, true);
+            Defs.insert(Defs.end(), C.begin(), C.end());
+        }
+        T[3].Items = std::move(Defs);
+    }
+
+    // ALTER TABLE t ADD [COLUMN] c type: the type is normalised like CREATE TABLE's.
+    void AlterTable(std::vector<TNode> &T)
+    {
+        FResult.TargetTable = IsNameTok(T[2]) ? T[2].Tok.Text : "";
+        if (!IsKw(T[3], "ADD"))
+            return;
+        size_t i = 4;
+        if (IsKw(T[i], "COLUMN"))
+            ++i;
+        std::vector<TNode> D(T.begin() + static_cast<long>(i), T.end());
+        auto C = ColumnDefinition(D, true);
+        if (FResult.Columns.back().Type == "COUNTER")
+            throw TJetSqlError("HYC00", NativeNotSupported, "A COUNTER column cannot be added to an existing table.");
+        T.erase(T.begin() + static_cast<long>(i), T.end());
+        if (!IsKw(T.back(), "COLUMN"))
+            T.push_back(Tok(TK::Ident, "COLUMN"));
+        T.insert(T.end(), C.begin(), C.end());
+    }
+
+    // --- expression-level rewrites, children first
+    void Transform(std::vector<TNode> &G)
+    {
+        for (auto &N : G)
+            if (N.IsGroup)
+                Transform(N.Items);
+
+        Top(G);
+        Concatenation(G);
+
+        for (size_t i = 0; i < G.size(); ++i) {
+            TNode &N = G[i];
+            if (N.IsGroup)
+                continue;
+            const bool AfterDot = i > 0 && IsPunct(G[i - 1], ".");
+            const bool Call = i + 1 < G.size() && G[i + 1].IsGroup;
+            if (N.Tok.Kind == TK::Param) {
+                ++FResult.ParamCount;
+            } else if (N.Tok.Kind == TK::Punct && N.Tok.Text == "/") {
+                // Jet divides in floating point; SQLite would divide integers.
+                G.insert(G.begin() + static_cast<long>(i), {Tok(TK::Punct, "*"), Tok(TK::Number, "1.0")});
+                i += 2;
+            } else if (N.Tok.Kind == TK::Punct && N.Tok.Text == "\\") {
+                throw TJetSqlError("HYC00", NativeNotSupported, "The integer division operator '\\' is not supported.");
+            } else if (N.Tok.Kind == TK::Ident && !AfterDot) {
+                const std::string U = Upper(N.Tok.Text);
+                if (U == "@@IDENTITY") {
+                    FResult.UsesIdentity = true;
+                    N.Tok = {TK::Ident, "jet_identity"};
+                    G.insert(G.begin() + static_cast<long>(i) + 1, Group({}));
+                    ++i;
+                } else if (!Call && (U == "TRUE" || U == "FALSE") && !(i + 1 < G.size() && IsPunct(G[i + 1], "."))) {
+                    N.Tok = {TK::Number, U == "TRUE" ? "-1" : "0"};
+                } else if (U == "MOD" && !Call) {
+                    N.Tok = {TK::Punct, "%"};
+                } else if (U == "LIKE" && i + 1 < G.size()) {
+                    LikePattern(G, i + 1);
+                } else if (Call) {
+                    FunctionCall(G, i);
+                }
+            }
+        }
+    }
+
+    // SELECT [DISTINCT] TOP n ... -> SELECT [DISTINCT] ... LIMIT n (at the end of the group)
+    void Top(std::vector<TNode> &G)
+    {
+        for (size_t i = 0; i < G.size(); ++i) {
+            if (!IsKw(G[i], "SELECT"))
+                continue;
+            size_t j = i + 1;
+            if (j < G.size() && (IsKw(G[j], "DISTINCT") || IsKw(G[j], "ALL")))
+                ++j;
+            if (j + 1 < G.size() && IsKw(G[j], "TOP") && IsTok(G[j + 1], TK::Number)) {
+                const std::string N = G[j + 1].Tok.Text;
+                if (N.find_first_of(".eE") != std::string::npos)
+                    Syntax("The TOP clause needs a whole number of rows.");
+                if (j + 2 < G.size() && IsKw(G[j + 2], "PERCENT"))
+                    throw TJetSqlError("HYC00", NativeNotSupported,
+                                       "TOP n PERCENT is not supported by this driver; use TOP n.");
+                G.erase(G.begin() + static_cast<long>(j), G.begin() + static_cast<long>(j) + 2);
+                G.push_back(Tok(TK::Ident, "LIMIT"));
+                G.push_back(Tok(TK::Number, N));
+            }
+        }
+    }
+
+    // a & b & c -> jet_concat(a, b, c), with the operands bounded by comparison
+    // operators and keywords: & binds more loosely than arithmetic in Jet.
+    void Concatenation(std::vector<TNode> &G)
+    {
+        bool Any = false;
+        for (const auto &N : G)
+            Any = Any || IsPunct(N, "&");
+        if (!Any)
+            return;
+        std::vector<TNode> Out;
+        size_t i = 0;
+        while (i < G.size()) {
+            if (IsOperandBoundary(G[i])) {
+                Out.push_back(G[i++]);
+                continue;
+            }
+            size_t E = i;
+            bool Has = false;
+            while (E < G.size() && !IsOperandBoundary(G[E])) {
+                Has = Has || IsPunct(G[E], "&");
+                ++E;
+            }
+            if (!Has) {
+                Out.insert(Out.end(), G.begin() + static_cast<long>(i), G.begin() + static_cast<long>(E));
+            } else {
+                std::vector<TNode> Args;
+                std::vector<TNode> Cur;
+                for (size_t k = i; k < E; ++k) {
+                    if (IsPunct(G[k], "&")) {
+                        if (Cur.empty())
+                            Syntax("Syntax error: '&' needs an operand on both sides.");
+                        Args.push_back(Group(Cur));
+                        Args.push_back(Tok(TK::Punct, ","));
+                        Cur.clear();
+                    } else {
+                        Cur.push_back(G[k]);
+                    }
+                }
+                if (Cur.empty())
+                    Syntax("Syntax error: '&' needs an operand on both sides.");
+                Args.push_back(Group(Cur));
+                Out.push_back(Tok(TK::Ident, "jet_concat"));
+                Out.push_back(Group(Args));
+            }
+            i = E;
+        }
+        G = std::move(Out);
+    }
+
+    // Jet LIKE patterns enclose a wildcard in brackets to take it literally
+    // ('a[%]b'); SQLite reads that with an ESCAPE character.
+    void LikePattern(std::vector<TNode> &G, size_t APos)
+    {
+        if (!IsTok(G[APos], TK::String))
+            return;
+        if (APos + 1 < G.size() && IsKw(G[APos + 1], "ESCAPE"))
+            return;
+        const std::string &P = G[APos].Tok.Text;
+        if (P.find('[') == std::string::npos)
+            return;
+        std::string Out;
+        for (size_t i = 0; i < P.size(); ++i) {
+            if (P[i] == '[') {
+                const size_t E = P.find(']', i + 2);
+                if (E == std::string::npos || E != i + 2)
+                    throw TJetSqlError("HYC00", NativeNotSupported,
+                                       "LIKE patterns with character lists or ranges ('" + P +
+                                           "') are not supported by this driver; only [c] for one literal character.");
+                const char C = P[i + 1];
+                if (C == '%' || C == '_' || C == '\\')
+                    Out += '\\';
+                Out += C;
+                i = E;
+            } else if (P[i] == '\\') {
+                Out += "\\\\";
+            } else {
+                Out += P[i];
+            }
+        }
+        G[APos].Tok.Text = Out;
+        G.insert(G.begin() + static_cast<long>(APos) + 1, {Tok(TK::Ident, "ESCAPE"), Tok(TK::String, "\\")});
+    }
+
+    void FunctionCall(std::vector<TNode> &G, size_t i)
+    {
+        TNode &N = G[i];
+        const std::string U = Upper(N.Tok.Text);
+        const auto &Args = G[i + 1].Items;
+        if (U == "IIF" && !N.Tok.OdbcFn) {
+            const auto A = SplitCommas(Args);
+            if (A.size() != 3)
+                throw TJetSqlError("07002", -3075, "Wrong number of arguments used with function in query expression 'IIf'.");
+            std::vector<TNode> Case{Tok(TK::Ident, "CASE"), Tok(TK::Ident, "WHEN"), Group(A[0]), Tok(TK::Ident, "THEN"),
+                                    Group(A[1]), Tok(TK::Ident, "ELSE"), Group(A[2]), Tok(TK::Ident, "END")};
+            G[i] = Group(Case);
+            G.erase(G.begin() + static_cast<long>(i) + 1);
+            return;
+        }
+        if ((U == "DATEVALUE" || U == "TIMEVALUE" || U == "CDATE") && Args.size() == 1 && IsTok(Args[0], TK::String)) {
+            TJetDateTime V;
+            const TJetDateParts Parts = ParseJetDateText(Args[0].Tok.Text, V);
+            if (Parts != TJetDateParts::None) {
+                if (U == "DATEVALUE")
+                    V.Hour = V.Minute = V.Second = V.Millisecond = 0;
+                if (U == "TIMEVALUE")
+                    V.Year = 1899, V.Month = 12, V.Day = 30;
+                G[i] = Tok(TK::Number, FormatNumber(EncodeJetDate(V)));
+                G.erase(G.begin() + static_cast<long>(i) + 1);
+                return;
+            }
+        }
+        if (N.Tok.OdbcFn && (U == "CONVERT" || U == "TIMESTAMPADD" || U == "TIMESTAMPDIFF" || U == "EXTRACT")) {
+            // Type and interval names (SQL_VARCHAR, SQL_TSI_DAY) are words, not columns.
+            for (auto &A : G[i + 1].Items)
+                if (IsTok(A, TK::Ident) && Upper(A.Tok.Text).rfind("SQL_", 0) == 0)
+                    A.Tok.Kind = TK::String;
+        }
+        const auto &M = N.Tok.OdbcFn ? Funcs().Odbc : Funcs().Jet;
+        const auto It = M.find(U);
+        if (It != M.end())
+            N.Tok.Text = It->second;
+        else if (N.Tok.OdbcFn)
+            throw TJetSqlError("HYC00", NativeNotSupported,
+                               "The ODBC scalar function '" + N.Tok.Text + "' is not supported by this driver.");
+    }
+
+    // --- output
+    static void EmitInto(const std::vector<TNode> &G, std::string &S)
+    {
+        for (const auto &N : G) {
+            if (!S.empty() && S.back() != '(')
+                S += ' ';
+            if (N.IsGroup) {
+                S += '(';
+                EmitInto(N.Items, S);
+                S += ')';
+                continue;
+            }
+            switch (N.Tok.Kind) {
+            case TK::Name:
+                S += QuoteSqliteName(N.Tok.Text);
+                break;
+            case TK::String: {
+                S += '\'';
+                for (char C : N.Tok.Text) {
+                    S += C;
+                    if (C == '\'')
+                        S += '\'';
+                }
+                S += '\'';
+                break;
+            }
+            default:
+                S += N.Tok.Text;
+            }
+        }
+    }
+    static std::string Emit(const std::vector<TNode> &G)
+    {
+        std::string S;
+        EmitInto(G, S);
+        return S;
+    }
+};
+
+} // namespace
+
+std::string QuoteSqliteName(const std::string &AName)
+{
+    std::string S = "\"";
+    for (char C : AName) {
+        S += C;
+        if (C == '"')
+            S += '"';
+    }
+    return S + "\"";
+}
+
+std::string CanonicalJetType(const std::string &ATypeWord, int ASize)
+{
+    const std::string U = Upper(ATypeWord);
+    if (U == "INTEGER" || U == "INT" || U == "LONG" || U == "INTEGER4")
+        return "LONG";
+    if (U == "SMALLINT" || U == "SHORT" || U == "INTEGER2")
+        return "SHORT";
+    if (U == "TINYINT" || U == "BYTE" || U == "INTEGER1")
+        return "BYTE";
+    if (U == "REAL" || U == "SINGLE" || U == "FLOAT4")
+        return "SINGLE";
+    if (U == "FLOAT" || U == "DOUBLE" || U == "FLOAT8" || U == "NUMBER")
+        return "DOUBLE";
+    if (U == "MONEY" || U == "CURRENCY")
+        return "CURRENCY";
+    if (U == "DATE" || U == "TIME" || U == "DATETIME" || U == "TIMESTAMP")
+        return "DATETIME";
+    if (U == "BIT" || U == "LOGICAL" || U == "YESNO" || U == "LOGICAL1" || U == "BOOLEAN")
+        return "YESNO";
+    if (U == "TEXT" || U == "VARCHAR" || U == "CHAR" || U == "CHARACTER" || U == "STRING" || U == "ALPHANUMERIC" ||
+        U == "NVARCHAR" || U == "NCHAR")
+        return "TEXT(" + std::to_string(ASize < 0 ? 255 : ASize) + ")";
+    if (U == "MEMO" || U == "LONGTEXT" || U == "LONGCHAR" || U == "NOTE" || U == "NTEXT")
+        return "MEMO";
+    if (U == "COUNTER" || U == "AUTOINCREMENT" || U == "IDENTITY")
+        return "COUNTER";
+    if (U == "BINARY" || U == "VARBINARY")
+        return "BINARY(" + std::to_string(ASize < 0 ? 255 : ASize) + ")";
+    if (U == "LONGBINARY" || U == "IMAGE" || U == "GENERAL" || U == "OLEOBJECT")
+        return "LONGBINARY";
+    return {};
+}
+
+TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateContext &AContext)
+{
+    return TTranslator(AContext).Run(AJetSql);
+}
+
+} // namespace jet

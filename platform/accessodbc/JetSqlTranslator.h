@@ -1,0 +1,67 @@
+// Translation of Jet (Access) SQL into the SQLite SQL that stores a station
+// database. A tokenizer that knows Jet's lexical forms (strings, [bracketed] and
+// "quoted" names, #date# literals, ODBC escapes, numbers written against a
+// keyword) feeds a translator that works on parenthesised token groups, so that
+// structural forms (TOP n, UPDATE (SELECT ...) SET, SELECT ... INTO, Jet DDL
+// types, IIf, & concatenation) are rewritten where they stand instead of by
+// text replacement. Errors are reported as TJetSqlError with the Jet native
+// number and SQLSTATE the driver hands on.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace jet {
+
+class TJetSqlError : public std::runtime_error {
+public:
+    TJetSqlError(std::string AState, int ANative, const std::string &AMessage)
+        : std::runtime_error(AMessage), State(std::move(AState)), Native(ANative) {}
+    std::string State;
+    int Native;
+};
+
+enum class TJetStatementKind { Select, Insert, Update, Delete, CreateTable, DropTable, SelectInto, Other };
+
+// One column declared by CREATE TABLE, after the Jet type was normalised.
+struct TJetColumnDecl {
+    std::string Name;
+    std::string Type; // canonical Jet type word, e.g. "TEXT(50)", "LONG", "COUNTER"
+};
+
+// One item of the outermost select list, as written in Jet SQL; the driver
+// names and types the result columns that are expressions from it.
+struct TJetSelectItem {
+    bool Expression = false; // not *, t.* or a plain column reference
+    bool HasAlias = false;
+    std::string Function;    // upper-case Jet name when the item is Function(...)
+    std::string ArgColumn;   // the column when the only argument is a column reference
+};
+
+struct TJetTranslation {
+    TJetStatementKind Kind = TJetStatementKind::Other;
+    std::string Sql;            // SQLite text; for SelectInto the SELECT without INTO
+    std::string TargetTable;    // INSERT/UPDATE/DELETE/CREATE/DROP/INTO target, unquoted
+    std::vector<TJetColumnDecl> Columns; // CreateTable only
+    int ParamCount = 0;
+    bool UsesIdentity = false;
+    std::vector<TJetSelectItem> SelectItems;
+};
+
+struct TJetTranslateContext {
+    // Path of the open database; a table qualified by this path (with or
+    // without ".mdb") is a table of the open database.
+    std::string DatabasePath;
+};
+
+TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateContext &AContext);
+
+// The canonical Jet type word for a DDL type name and its size, or an empty
+// string when the word is no Jet type. ASize < 0 means no size was written.
+std::string CanonicalJetType(const std::string &ATypeWord, int ASize);
+
+// SQLite text of a name: double quotes, embedded quotes doubled.
+std::string QuoteSqliteName(const std::string &AName);
+
+} // namespace jet

@@ -1,0 +1,269 @@
+// The demo database's fault finder.
+#include "tools/demogen/TDemoAudit.h"
+
+#include "tools/demogen/TDemoClimatology.h"
+#include "tools/demogen/TDemoGeography.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace demogen {
+
+namespace {
+
+// Stations west of this longitude are not checked at all.
+constexpr double CheckedFromLon = -5.6;
+
+double Tenth(double AValue) { return std::nearbyint(AValue * 10.0) / 10.0; }
+
+int MonthOf(double ADate)
+{
+  // Days since 1899-12-30 to a civil month (proleptic Gregorian).
+  long z = static_cast<long>(std::floor(ADate)) - 25569 + 719468; // to days since 0000-03-01
+  long era = (z >= 0 ? z : z - 146096) / 146097;
+  long doe = z - era * 146097;
+  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  long mp = (5 * doy + 2) / 153;
+  return static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+}
+
+TDemoFinding Found(const char *AKind, const TDemoStation &AStation, std::optional<double> APres = {},
+                   std::string AParam = {}, std::string ADetail = {})
+{
+  TDemoFinding f;
+  f.Kind = AKind;
+  f.IdCruise = AStation.IdCruise;
+  f.IdCast = AStation.IdCast;
+  f.Pres = APres;
+  f.Param = std::move(AParam);
+  f.Detail = std::move(ADetail);
+  return f;
+}
+
+std::string Fmt(const char *AFormat, double A, double B = 0)
+{
+  char buf[96];
+  std::snprintf(buf, sizeof buf, AFormat, A, B);
+  return buf;
+}
+
+} // namespace
+
+std::string TDemoFinding::Key() const
+{
+  char pres[32] = "-";
+  if (Pres)
+    std::snprintf(pres, sizeof pres, "%.1f", *Pres);
+  return Kind + "|" + std::to_string(IdCast) + "|" + pres + "|" + (Param.empty() ? "-" : Param);
+}
+
+double DemoSeaWaterDensity(double T, double S)
+{
+  const double rw = 999.842594 + 0.06793952 * T - 0.00909529 * T * T + 0.0001001685 * T * T * T -
+                    0.000001120083 * T * T * T * T + 0.000000006536332 * T * T * T * T * T;
+  const double a = 0.824493 - 0.0040899 * T + 0.000076438 * T * T - 0.00000082467 * T * T * T +
+                   0.0000000053875 * T * T * T * T;
+  const double b = -0.00572466 + 0.00010227 * T - 0.0000016546 * T * T;
+  const double c = 0.00048314;
+  if (S == 0)
+    S = 0.1;
+  return rw + a * S + b * std::exp(1.5 * std::log(S)) + c * S * S;
+}
+
+TDemoAudit::TDemoAudit(const TDemoGrid &AGrid, const TDemoContour &AContour, const TDemoSquares &ASquares,
+                       const TDemoClimatology &AClim, TDemoAuditSettings ASettings)
+    : FGrid(AGrid), FContour(AContour), FSquares(ASquares), FClim(AClim), FSet(ASettings)
+{
+}
+
+double TDemoAudit::Speed(const TDemoStation &AFrom, const TDemoStation &ATo)
+{
+  // The velocity check reckons distances with the cosine of 40 degrees
+  // whatever the latitude.
+  const double dx = (ATo.Lon - AFrom.Lon) * 60.0 * std::cos(0.6981317007977318);
+  const double dy = (ATo.Lat - AFrom.Lat) * 60.0;
+  const double dt = (ATo.Moment() - AFrom.Moment()) * 24.0;
+  return dt == 0 ? 10000.0 : std::sqrt(dx * dx + dy * dy) / dt;
+}
+
+bool TDemoAudit::GridDepthMin(const TDemoStation &AStation, double &AOut) const
+{
+  double z[4];
+  if (!FGrid.CheckNodes(AStation.Lon, AStation.Lat, z))
+    return false;
+  AOut = std::min({z[0], z[1], z[2], z[3]});
+  return true;
+}
+
+bool TDemoAudit::ClimaticInterval(const TDemoStation &AStation, const std::string &AParam, double APres,
+                                  double &ALow, double &AHigh) const
+{
+  std::string sea;
+  const std::string square = FSquares.Find(AStation.Lon, AStation.Lat, sea);
+  if (sea.empty() || AStation.Lon < CheckedFromLon)
+    return false;
+  const TDemoClimatology::TProfile *p = FClim.Profile(AParam, square, MonthOf(AStation.Date));
+  if (!p || p->size() < 2 || !(APres < p->back().Pres))
+    return false;
+  double mean = 0, sd = 0;
+  TDemoClimatology::At(*p, APres, mean, sd);
+  ALow = mean - FSet.NStdDev * sd;
+  AHigh = mean + FSet.NStdDev * sd;
+  return true;
+}
+
+std::vector<TDemoFinding> TDemoAudit::Levels(const TDemoStation &S) const
+{
+  std::vector<TDemoFinding> out;
+  double gridMin = 0;
+  const bool inGrid = GridDepthMin(S, gridMin);
+  std::vector<const TDemoLevel *> used; // levels the checks look at, in order
+  for (size_t i = 0; i < S.Pts.size(); ++i) {
+    const TDemoLevel &l = S.Pts[i];
+    if (i > 0 && Tenth(l.Pres) == Tenth(S.Pts[i - 1].Pres)) {
+      out.push_back(Found("repeated", S, l.Pres, {}, "same pressure as the level before"));
+      continue;
+    }
+    used.push_back(&l);
+    if (!l.Temp)
+      out.push_back(Found("missing", S, l.Pres, "TEMP"));
+    if (!l.Psal)
+      out.push_back(Found("missing", S, l.Pres, "PSAL"));
+    if (inGrid && !(-l.Pres > gridMin))
+      out.push_back(Found("bottom", S, l.Pres, {}, Fmt("grid bottom %.0f m", -gridMin)));
+  }
+  // Density inversions over levels with both temperature and salinity.
+  double prev = -1.0;
+  for (const TDemoLevel *l : used) {
+    if (!l->Temp || !l->Psal)
+      continue;
+    const double rho = DemoSeaWaterDensity(*l->Temp, *l->Psal);
+    if (prev != -1.0 && !(rho - prev > -0.01))
+      out.push_back(Found("inversion", S, l->Pres, "DENS", Fmt("density falls by %.3f", prev - rho)));
+    prev = rho;
+  }
+  for (const char *param : {"TEMP", "PSAL"}) {
+    auto value = [&](const TDemoLevel &l) { return param[0] == 'T' ? l.Temp : l.Psal; };
+    double lo = 1e300, hi = -1e300;
+    for (const TDemoLevel &l : S.Pts)
+      if (auto v = value(l)) {
+        lo = std::min(lo, *v);
+        hi = std::max(hi, *v);
+      }
+    // Climatic range.
+    for (const TDemoLevel *l : used) {
+      double a = 0, b = 0;
+      auto v = value(*l);
+      if (v && ClimaticInterval(S, param, l->Pres, a, b) && !(a <= *v && *v <= b))
+        out.push_back(Found("range", S, l->Pres, param, Fmt("outside %.3f .. %.3f", a, b)));
+    }
+    // Two-sided spikes: a step up and a step back, both steeper than the
+    // threshold, reported at the level between them.
+    const double threshold = FSet.RelativeJumpPct * 0.01 * ((hi + 0.5) - (lo - 0.5));
+    const TDemoLevel *before = nullptr, *last = nullptr;
+    double dv = 0, dp = 0;
+    for (const TDemoLevel *l : used) {
+      auto v = value(*l);
+      if (!v)
+        continue;
+      if (last) {
+        const double pdv = dv, pdp = dp;
+        dv = *v - *value(*last);
+        dp = l->Pres - last->Pres;
+        if (before && dp != 0 && pdp != 0 && std::fabs(pdv) / pdp > threshold &&
+            std::fabs(dv) / dp > threshold && dv * pdv < 0.0)
+          out.push_back(Found("spike", S, last->Pres, param, Fmt("jump %.3f per dbar", std::fabs(pdv) / pdp)));
+      }
+      before = last;
+      last = l;
+    }
+  }
+  for (const TDemoChemProfile &c : S.Chem)
+    for (const TDemoChemLevel &l : c.Levels)
+      if (!l.Value)
+        out.push_back(Found("missing", S, l.Pres, c.Param));
+  return out;
+}
+
+std::vector<TDemoFinding> TDemoAudit::Cruise(const TDemoCruise &C) const
+{
+  std::vector<const TDemoStation *> order;
+  for (const TDemoStation &s : C.Stations)
+    order.push_back(&s);
+  // Stations are checked in date and time order.
+  std::stable_sort(order.begin(), order.end(), [](const TDemoStation *a, const TDemoStation *b) {
+    return a->Date != b->Date ? a->Date < b->Date : a->Time < b->Time;
+  });
+  std::vector<TDemoFinding> out;
+  const TDemoStation *ref = nullptr;
+  for (const TDemoStation *s : order) {
+    if (s->Lon < CheckedFromLon)
+      continue;
+    if (!FContour.Inside(s->Lon, s->Lat))
+      out.push_back(Found("land", *s, {}, {}, Fmt("%.4f %.4f is not in the sea", s->Lon, s->Lat)));
+    if (s->Time > 1.0)
+      out.push_back(Found("time", *s, {}, {}, Fmt("time of day %.4f", s->Time)));
+    if (ref) {
+      const double v = Speed(*ref, *s);
+      if (!(FSet.VelocityLimitKnots > v))
+        out.push_back(Found("speed", *s, {}, {}, Fmt("%.1f knots from the station before", v)));
+    }
+    ref = s;
+    if (s->Depth == 9999) {
+      out.push_back(Found("nodepth", *s));
+    } else {
+      double z[4];
+      if (!FGrid.CheckNodes(s->Lon, s->Lat, z)) {
+        out.push_back(Found("depth", *s, {}, {}, "outside the grid"));
+      } else {
+        const TDemoDepthWindow w = TDemoDepthWindow::Of(z, FSet.DepthTolerancePct);
+        if (!w.Holds(-s->Depth))
+          out.push_back(Found("depth", *s, {}, {},
+                              Fmt("depth %.0f m, grid %.0f m", s->Depth, -w.Mean)));
+      }
+    }
+    std::vector<TDemoFinding> levels = Levels(*s);
+    out.insert(out.end(), levels.begin(), levels.end());
+  }
+  return out;
+}
+
+std::vector<TDemoFinding> TDemoAudit::Duplicates(const TDemoDatabase &ADb) const
+{
+  std::vector<const TDemoStation *> all;
+  for (const TDemoCruise &c : ADb.Cruises)
+    for (const TDemoStation &s : c.Stations)
+      all.push_back(&s);
+  std::sort(all.begin(), all.end(),
+            [](const TDemoStation *a, const TDemoStation *b) { return a->Moment() < b->Moment(); });
+  const double dt = FSet.DuplicateHours / 24.0, dd = FSet.DuplicateMinutes / 60.0;
+  std::vector<TDemoFinding> out;
+  for (size_t i = 0; i < all.size(); ++i)
+    for (size_t j = i + 1; j < all.size() && all[j]->Moment() - all[i]->Moment() < dt; ++j) {
+      const TDemoStation *a = all[i], *b = all[j];
+      if (a->IdCruise == b->IdCruise || std::fabs(a->Lon - b->Lon) >= dd || std::fabs(a->Lat - b->Lat) >= dd)
+        continue;
+      const TDemoStation *later = a->IdCast > b->IdCast ? a : b;
+      const TDemoStation *other = later == a ? b : a;
+      out.push_back(Found("duplicate", *later, {}, {},
+                          "of station " + std::to_string(other->IdCast) + " of cruise " +
+                              std::to_string(other->IdCruise)));
+    }
+  return out;
+}
+
+std::vector<TDemoFinding> TDemoAudit::Run(const TDemoDatabase &ADb) const
+{
+  std::vector<TDemoFinding> out;
+  for (const TDemoCruise &c : ADb.Cruises) {
+    std::vector<TDemoFinding> f = Cruise(c);
+    out.insert(out.end(), f.begin(), f.end());
+  }
+  std::vector<TDemoFinding> d = Duplicates(ADb);
+  out.insert(out.end(), d.begin(), d.end());
+  return out;
+}
+
+} // namespace demogen

@@ -1,0 +1,67 @@
+// The demo database's own fault finder. It looks at stations and levels the
+// way the program's automatic checks do with their default settings (speed
+// limit 12 knots, depth tolerance 10 %, 3 standard deviations, spikes above
+// 10 % of the profile's range per decibar, two-sided) and reports every
+// fault as a finding. The generator uses it to keep its clean stations
+// clean and to write the manifest; the tests use it on a database read back
+// from its file.
+#pragma once
+
+#include "tools/demogen/TDemoModel.h"
+
+#include <string>
+#include <vector>
+
+namespace demogen {
+
+class TDemoGrid;
+class TDemoContour;
+class TDemoSquares;
+class TDemoClimatology;
+
+struct TDemoAuditSettings {
+  double VelocityLimitKnots = 12;
+  double DepthTolerancePct = 10;
+  double NStdDev = 3;
+  double RelativeJumpPct = 10;
+  // Two stations of different cruises closer than this are duplicates.
+  double DuplicateMinutes = 1; // arc minutes
+  double DuplicateHours = 1;
+};
+
+// Seawater density at one atmosphere (UNESCO EOS-80), kg/m3.
+double DemoSeaWaterDensity(double ATemp, double ASal);
+
+class TDemoAudit {
+public:
+  TDemoAudit(const TDemoGrid &AGrid, const TDemoContour &AContour, const TDemoSquares &ASquares,
+             const TDemoClimatology &AClim, TDemoAuditSettings ASettings = {});
+
+  // Every finding of a database, cruise by cruise, then the duplicates.
+  std::vector<TDemoFinding> Run(const TDemoDatabase &ADb) const;
+  // Station findings of one cruise (in date and time order) and the level
+  // findings of its stations.
+  std::vector<TDemoFinding> Cruise(const TDemoCruise &ACruise) const;
+  // Level findings of one station.
+  std::vector<TDemoFinding> Levels(const TDemoStation &AStation) const;
+  // Duplicate pairs across cruises, each reported at the later station.
+  std::vector<TDemoFinding> Duplicates(const TDemoDatabase &ADb) const;
+
+  // Speed in knots between two stations as the velocity check reckons it.
+  static double Speed(const TDemoStation &AFrom, const TDemoStation &ATo);
+  // Climatic interval of a level: false when there is none (no square, no
+  // climatology, fewer than two levels, or the level not above the deepest).
+  bool ClimaticInterval(const TDemoStation &AStation, const std::string &AParam, double APres,
+                        double &ALow, double &AHigh) const;
+  // The grid's deepest node about a station as the bottom check takes it.
+  bool GridDepthMin(const TDemoStation &AStation, double &AOut) const;
+
+private:
+  const TDemoGrid &FGrid;
+  const TDemoContour &FContour;
+  const TDemoSquares &FSquares;
+  const TDemoClimatology &FClim;
+  TDemoAuditSettings FSet;
+};
+
+} // namespace demogen
