@@ -517,6 +517,10 @@ void TakeType(TZqExpressionNode *ANode, TZqDataType AType)
         rtl::TDateTime D = 0;
         if (rtl::TryStrToDateTime(ANode->Value.AsString(), D)) ANode->Value = Variant::FromDate(D);
     }
+    // TRUE and FALSE are the integers 1 and 0; against a Boolean column they
+    // are Booleans, since the variant's True is -1 and would never equal 1.
+    if (ANode->Kind == nkConst && AType == dtBoolean && ANode->Value.IsOrdinal())
+        ANode->Value = Variant(ANode->Value.AsInt64() != 0);
 }
 
 } // namespace

@@ -158,6 +158,9 @@ TEST_F(ExprTypes, ResultTypesAndOptions)
     EXPECT_EQ(ParseError("x + 1", {poBoolean}), 105);
     EXPECT_EQ(ParseError("x + 1", {}), 105);
     EXPECT_EQ(Root("Active", {poBoolean})->DataType, dtBoolean);
+    EXPECT_TRUE(Eval("Active = TRUE", {poBoolean}).AsBoolean());
+    EXPECT_FALSE(Eval("Active = FALSE", {poBoolean}).AsBoolean());
+    EXPECT_TRUE(Eval("NOT Active = FALSE", {poBoolean}).AsBoolean());
     EXPECT_EQ(ParseError("UPPER(Name, 1)"), 104);
     EXPECT_EQ(ParseError("CONVERT(x, 'BINARY')"), 104);
     // Unknown operand types are left to the evaluation.
