@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "dataaccess/stan/qxZqStanAsync.h"
 #include "dataaccess/stan/qxZqStanConnDef.h"
 #include "dataaccess/stan/qxZqStanDef.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
@@ -21,5 +22,6 @@ void ZqStanInitialize()
     Done = qxZqStanFactory::Manager();
     RegisterStanDef();
     RegisterStanConnDef();
+    RegisterStanAsync();
     RegisterStanExpr();
 }
