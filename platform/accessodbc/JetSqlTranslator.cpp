@@ -617,6 +617,16 @@ private:
             Out.push_back(Tok(TK::Ident, "COLLATE"));
             Out.push_back(Tok(TK::Ident, "NOCASE"));
         }
+        if (Type.rfind("TEXT(", 0) == 0) {
+            // Jet refuses a text longer than the field; the named constraint
+            // lets the driver report it as Jet does.
+            const int N = Size < 0 ? 255 : Size;
+            Out.push_back(Tok(TK::Ident, "CONSTRAINT"));
+            Out.push_back(Tok(TK::Name, D[0].Tok.Text + "$size"));
+            Out.push_back(Tok(TK::Ident, "CHECK"));
+            Out.push_back(Group({Tok(TK::Ident, "length"), Group({Tok(TK::Name, D[0].Tok.Text)}), Tok(TK::Punct, "<="),
+                                 Tok(TK::Number, std::to_string(N))}));
+        }
         for (; i < D.size(); ++i) {
             // A COUNTER gets its value after the row is in (see the driver's
             // counter triggers), so its column must accept the row without one.
