@@ -17,12 +17,7 @@ namespace {
 
 const char *const CounterTable = "MSysMarlinCounters";
 
-std::string Upper(std::string S)
-{
-    for (auto &C : S)
-        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-    return S;
-}
+std::string Upper(std::string S) { return jet::UpperAscii(std::move(S)); }
 
 std::string SqlString(const std::string &S)
 {

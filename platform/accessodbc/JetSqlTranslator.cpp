@@ -36,12 +36,7 @@ struct TNode {
     std::vector<TNode> Items; // group contents (without the parentheses)
 };
 
-std::string Upper(std::string S)
-{
-    for (auto &C : S)
-        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-    return S;
-}
+std::string Upper(std::string S) { return UpperAscii(std::move(S)); }
 
 bool IsIdentStart(unsigned char C) { return std::isalpha(C) || C == '_' || C >= 0x80; }
 bool IsIdentChar(unsigned char C) { return std::isalnum(C) || C == '_' || C >= 0x80 || C == '$'; }
@@ -917,6 +912,13 @@ private:
 };
 
 } // namespace
+
+std::string UpperAscii(std::string S)
+{
+    for (auto &C : S)
+        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    return S;
+}
 
 std::string QuoteSqliteName(const std::string &AName)
 {
