@@ -74,6 +74,9 @@ TZqDatSRow *TZqDatSRow::Create(TZqDatSTable *ATable, bool AAssignDefaults) {
 void TZqDatSRow::operator delete(void *APtr) noexcept { std::free(APtr); }
 
 TZqDatSRow::~TZqDatSRow() {
+    // A detached row may outlive its table (a kept locate row): it touches
+    // nothing of the table here, only its own layout.
+    if (FOwner == FTable) FOwner = nullptr;
     if (FRowState == rsEditing) {
         FreeBuffer(FProposed);
         FRowState = FPriorState;
@@ -277,8 +280,11 @@ void TZqDatSRow::Calculate(bool AAllExpressions) {
         if (C->Expression().empty()) continue;
         if (!AAllExpressions && !HasAttr(C->Attributes(), caCalculated)) continue;
         if (!C->Evaluator()) continue;
+        // A column expression is compiled as an assignment to its column:
+        // evaluating it stores the value. An evaluator that answers the
+        // value instead has it stored here.
         rtl::Variant V = C->Evaluator()->Evaluate(this);
-        SetDataFromVariant(I, V);
+        if (!V.IsEmpty()) SetDataFromVariant(I, V);
     }
     if (!AAllExpressions && FTable->Callback()) FTable->Callback()->CalculateRow(this);
 }
