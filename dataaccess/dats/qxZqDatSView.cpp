@@ -678,14 +678,16 @@ TZqDatSView *TZqDatSViewList::FindView(const std::string &AName) {
 }
 
 TZqDatSView *TZqDatSViewList::FindSortedView(const std::string &AColumnNames, TZqSortOptions ARequired,
-                                             TZqSortOptions AForbidden) {
+                                             TZqSortOptions AForbidden, bool AExact) {
     for (int I = 0; I < Count(); ++I) {
         TZqDatSView *V = GetItem(I);
         if (!V->IsValid() || V->Mechanisms()->Count() != 1) continue;
         TZqDatSMechBase *M = V->Mechanisms()->GetItem(0);
         if (M->Kinds() != mkSort) continue;
         auto *S = dynamic_cast<IZqDataMechSort *>(M);
-        if (S && S->MatchesColumnNames(AColumnNames, ARequired, AForbidden)) return V;
+        if (!S || !S->MatchesColumnNames(AColumnNames, ARequired, AForbidden)) continue;
+        if (AExact && rtl::CompareText(static_cast<TZqDatSMechSort *>(M)->Columns(), AColumnNames) != 0) continue;
+        return V;
     }
     return nullptr;
 }
