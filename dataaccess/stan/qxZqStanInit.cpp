@@ -10,6 +10,7 @@
 #include "dataaccess/stan/qxZqStanDef.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
+#include "dataaccess/stan/qxZqStanPool.h"
 
 void ZqStanInitialize()
 {
@@ -23,5 +24,6 @@ void ZqStanInitialize()
     RegisterStanDef();
     RegisterStanConnDef();
     RegisterStanAsync();
+    RegisterStanPool();
     RegisterStanExpr();
 }
