@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "dataaccess/dats/qxZqDatSConstraint.h"
 #include "dataaccess/dats/qxZqDatSExpr.h"
@@ -74,6 +75,9 @@ TZqDatSRow *TZqDatSRow::Create(TZqDatSTable *ATable, bool AAssignDefaults) {
 void TZqDatSRow::operator delete(void *APtr) noexcept { std::free(APtr); }
 
 TZqDatSRow::~TZqDatSRow() {
+    // A detached row may outlive its table (a kept locate row): it touches
+    // nothing of the table here, only its own layout.
+    if (FOwner == FTable) FOwner = nullptr;
     if (FRowState == rsEditing) {
         FreeBuffer(FProposed);
         FRowState = FPriorState;
@@ -112,17 +116,21 @@ void TZqDatSRow::FreeNested() {
             while (L->Count() > 0) {
                 TZqDatSRow *Child = L->GetItem(L->Count() - 1);
                 L->RemoveLinked(Child);
-                if (Child->FLayout->ParentRowRefIndex >= 0)
-                    Child->SetSlot(Child->FLayout->Columns[size_t(Child->FLayout->ParentRowRefIndex)].RefSlot,
-                                   nullptr);
+                ReleaseChild(Child);
             }
             delete L;
         } else if (C.DataType == dtRowRef || C.DataType == dtArrayRef) {
-            auto *Child = static_cast<TZqDatSRow *>(S);
-            if (Child->FLayout->ParentRowRefIndex >= 0)
-                Child->SetSlot(Child->FLayout->Columns[size_t(Child->FLayout->ParentRowRefIndex)].RefSlot, nullptr);
+            ReleaseChild(static_cast<TZqDatSRow *>(S));
         }
     }
+}
+
+void TZqDatSRow::ReleaseChild(TZqDatSRow *AChild) {
+    // The child loses its parent; one that is in no table any more (it
+    // left with its parent) belongs to nobody else and goes with it.
+    if (AChild->FLayout->ParentRowRefIndex >= 0)
+        AChild->SetSlot(AChild->FLayout->Columns[size_t(AChild->FLayout->ParentRowRefIndex)].RefSlot, nullptr);
+    if (!AChild->InTable()) delete AChild;
 }
 
 void *TZqDatSRow::GetSlot(int ARefSlot) const {
@@ -241,6 +249,14 @@ void TZqDatSRow::CheckRow(TZqDatSRowState AAction) {
     bool HasForeign = M && M->EnforceConstraints() && M->Tables()->Count() > 0;
     if (!TableEnforces && !HasForeign) return;
     TZqTempState Guard(this, rsChecking);
+    if (FLayout->ParentRowRefIndex >= 0 && AAction == rsInserted) {
+        // A nested row enters its table only under a live parent row.
+        TZqDatSRow *P = GetParentRow();
+        if (!P || P->FRowState == rsInitializing || P->FRowState == rsDetached || P->FRowState == rsDeleted)
+            DatSError(13);
+        if (P->FRowState == rsUnchanged) P->BeginEdit();
+    }
+    if (FLayout->RefCount > 0) FollowNested(AAction);
     if (TableEnforces) {
         if (AAction == rsInserted || AAction == rsModified) {
             TZqDatSColumnList *Cols = FTable->Columns();
@@ -253,18 +269,68 @@ void TZqDatSRow::CheckRow(TZqDatSRowState AAction) {
         }
         FTable->Constraints()->CheckAll(this, AAction, 0);
     }
-    if (HasForeign) {
-        TZqDatSTableList *Tabs = M->Tables();
-        for (int T = 0; T < Tabs->Count(); ++T) {
-            TZqDatSTable *Tab = Tabs->GetItem(T);
-            if (!Tab->ConstraintsEnforced()) continue;
-            TZqDatSConstraintList *CL = Tab->Constraints();
-            for (int I = 0; I < CL->Count(); ++I) {
-                TZqDatSConstraintBase *C = CL->GetItem(I);
-                if (C->RelatedTable() == FTable) C->Check(this, AAction, 0);
-            }
+    if (HasForeign) CheckForeignKeys(AAction);
+}
+
+void TZqDatSRow::FollowNested(TZqDatSRowState AAction) {
+    // Nested rows follow what happens to their parent: they leave with it,
+    // enter with it (and have their edits posted), or are deleted with it.
+    std::vector<TZqDatSRow *> Kids;
+    for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
+        if (C.RefSlot < 0 || C.DataType == dtParentRowRef) continue;
+        void *S = GetSlot(C.RefSlot);
+        if (!S) continue;
+        if (C.DataType == dtRowSetRef || C.DataType == dtCursorRef) {
+            auto *L = static_cast<TZqDatSNestedRowList *>(S);
+            for (int I = 0; I < L->Count(); ++I) Kids.push_back(L->GetItem(I));
+        } else {
+            Kids.push_back(static_cast<TZqDatSRow *>(S));
         }
     }
+    for (TZqDatSRow *K : Kids) {
+        switch (AAction) {
+        case rsInitializing:
+        case rsDetached:
+            if (K->InTable() && (K->FRowState == rsInserted || K->FRowState == rsDeleted))
+                K->FTable->Rows()->Remove(K, true);
+            break;
+        case rsInserted:
+        case rsModified:
+            if (K->FRowState == rsDetached && K->FOwner == K->FTable)
+                K->FTable->Rows()->Add(K);
+            else if (K->FRowState == rsEditing)
+                K->EndEdit();
+            break;
+        case rsDeleted:
+            if (K->InTable() && K->FRowState != rsDeleted) K->Delete(true);
+            break;
+        default: break;
+        }
+    }
+}
+
+void TZqDatSRow::CheckForeignKeys(TZqDatSRowState AAction) {
+    // Every foreign key of the manager's tables that points at this table.
+    TZqDatSManager *M = FTable->GetManager();
+    if (!M || !M->EnforceConstraints()) return;
+    TZqDatSTableList *Tabs = M->Tables();
+    for (int T = 0; T < Tabs->Count(); ++T) {
+        TZqDatSConstraintList *CL = Tabs->GetItem(T)->Constraints();
+        if (!CL->Enforce()) continue;
+        for (int I = 0; I < CL->Count(); ++I)
+            if (CL->GetItem(I)->RelatedTable() == FTable) CL->GetItem(I)->Check(this, AAction, 0);
+    }
+}
+
+std::vector<TZqDatSRow *> TZqDatSRow::RowSetChildren() const {
+    std::vector<TZqDatSRow *> Kids;
+    if (FLayout->RefCount == 0) return Kids;
+    for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
+        if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
+        if (auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot)))
+            for (int I = 0; I < L->Count(); ++I) Kids.push_back(L->GetItem(I));
+    }
+    return Kids;
 }
 
 void TZqDatSRow::Calculate(bool AAllExpressions) {
@@ -277,8 +343,11 @@ void TZqDatSRow::Calculate(bool AAllExpressions) {
         if (C->Expression().empty()) continue;
         if (!AAllExpressions && !HasAttr(C->Attributes(), caCalculated)) continue;
         if (!C->Evaluator()) continue;
+        // A column expression is compiled as an assignment to its column:
+        // evaluating it stores the value. An evaluator that answers the
+        // value instead has it stored here.
         rtl::Variant V = C->Evaluator()->Evaluate(this);
-        SetDataFromVariant(I, V);
+        if (!V.IsEmpty()) SetDataFromVariant(I, V);
     }
     if (!AAllExpressions && FTable->Callback()) FTable->Callback()->CalculateRow(this);
 }
@@ -319,17 +388,8 @@ void TZqDatSRow::BeginEdit() {
 
 void TZqDatSRow::CancelEdit() {
     if (FRowState != rsEditing) return;
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.RefSlot < 0) continue;
-            if (C.DataType == dtRowSetRef || C.DataType == dtCursorRef) {
-                auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-                if (L)
-                    for (int I = 0; I < L->Count(); ++I)
-                        if (L->GetItem(I)->FRowState == rsEditing) L->GetItem(I)->CancelEdit();
-            }
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren())
+        if (K->FRowState == rsEditing) K->CancelEdit();
     FreeBuffer(FProposed);
     FRowState = FPriorState;
     SendRowChanged();
@@ -397,29 +457,10 @@ void TZqDatSRow::Delete(bool AKeep) {
 
 void TZqDatSRow::AcceptChanges(bool ACascade) {
     if (IsTempState(FRowState)) DatSError(28);
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
-            auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-            if (!L) continue;
-            for (int I = L->Count() - 1; I >= 0; --I)
-                if (I < L->Count()) L->GetItem(I)->AcceptChanges(ACascade);
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren()) K->AcceptChanges(ACascade);
     if (FRowState == rsEditing) EndEdit();
     JournalRemove();
-    TZqDatSManager *M = FTable->GetManager();
-    if (ACascade && M && M->EnforceConstraints() && FOwner) {
-        TZqTempState *None = nullptr;
-        (void)None;
-        TZqDatSTableList *Tabs = M->Tables();
-        for (int T = 0; T < Tabs->Count(); ++T) {
-            TZqDatSConstraintList *CL = Tabs->GetItem(T)->Constraints();
-            if (!CL->Enforce()) continue;
-            for (int I = 0; I < CL->Count(); ++I)
-                if (CL->GetItem(I)->RelatedTable() == FTable) CL->GetItem(I)->Check(this, rsUnchanged, 0);
-        }
-    }
+    if (ACascade && FOwner) CheckForeignKeys(rsUnchanged);
     if (FSide) {
         FSide->LockMark = 0;
         TrimSide();
@@ -448,27 +489,10 @@ void TZqDatSRow::AcceptChanges(bool ACascade) {
 
 void TZqDatSRow::RejectChanges(bool ACascade) {
     if (IsTempState(FRowState)) DatSError(28);
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
-            auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-            if (!L) continue;
-            for (int I = L->Count() - 1; I >= 0; --I)
-                if (I < L->Count()) L->GetItem(I)->RejectChanges(ACascade);
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren()) K->RejectChanges(ACascade);
     if (FRowState == rsEditing) CancelEdit();
     JournalRemove();
-    TZqDatSManager *M = FTable->GetManager();
-    if (ACascade && M && M->EnforceConstraints() && FOwner) {
-        TZqDatSTableList *Tabs = M->Tables();
-        for (int T = 0; T < Tabs->Count(); ++T) {
-            TZqDatSConstraintList *CL = Tabs->GetItem(T)->Constraints();
-            if (!CL->Enforce()) continue;
-            for (int I = 0; I < CL->Count(); ++I)
-                if (CL->GetItem(I)->RelatedTable() == FTable) CL->GetItem(I)->Check(this, rsDestroying, 0);
-        }
-    }
+    if (ACascade && FOwner) CheckForeignKeys(rsDestroying);
     if (FSide) {
         FSide->LockMark = 0;
         TrimSide();
@@ -617,14 +641,7 @@ bool TZqDatSRow::SetRowError(const EZqException *AError) {
 }
 
 void TZqDatSRow::ClearErrors() {
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
-            auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-            if (L)
-                for (int I = 0; I < L->Count(); ++I) L->GetItem(I)->ClearErrors();
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren()) K->ClearErrors();
     if (SetRowError(nullptr)) SendNotify(nkRowErrorChanged, 1, this, this);
 }
 
@@ -674,9 +691,10 @@ void TZqDatSRow::SetParentRow(TZqDatSRow *AParent) {
     TZqDatSRelation *R = M->Relations()->FindRelation(Ref->FTable, FTable, true);
     if (!R || R->ParentTable() != Ref->FTable || R->ParentColumnCount() == 0) DatSError(23);
     int PCol = R->GetParentColumn(0)->Index();
-    if (FTable->LoadMode() == lmNormal) {
+    // A row being destroyed always lets go of its parent.
+    if (FTable->LoadMode() == lmNormal && FRowState != rsDestroying) {
         CheckWritable(FLayout->ParentRowRefIndex);
-        if (FRowState != rsDestroying || AParent) Ref->CheckWritable(PCol);
+        Ref->CheckWritable(PCol);
     }
     SetSlot(FLayout->Columns[size_t(FLayout->ParentRowRefIndex)].RefSlot, AParent);
     const TZqDatSLayoutColumn &PC = Ref->FLayout->Columns[size_t(PCol)];

@@ -277,9 +277,44 @@ bool LocalTableFileExists(const std::string &APath)
     std::string Name = LocalTableBaseName(APath, &Folder);
     if (Folder.empty())
         Folder = ".";
-    if (!fs::is_directory(Folder))
+    std::error_code Ec;
+    if (!fs::is_directory(Folder, Ec))
+        return false;
+    // A folder that has no work database (and none to install) has no
+    // tables; asking must not create one there.
+    if (!Databases().count(LocalNormalizeFolder(Folder)) &&
+        !fs::exists(Folder + "/" + LocalDbFileName, Ec) && !fs::exists(Folder + "/" + LocalDbDefinitionFile, Ec))
         return false;
     return TLocalDatabase::ForFolder(Folder).TableExists(Name);
+}
+
+TLocalValue LocalValueOf(rtl::TFieldType AType, const rtl::Variant &AValue)
+{
+    if (AValue.IsClear())
+        return {};
+    switch (AType) {
+    case rtl::ftSmallint:
+    case rtl::ftInteger:
+    case rtl::ftWord:
+    case rtl::ftAutoInc:
+    case rtl::ftLargeint:
+        return TLocalValue::Integer(AValue.AsInt64());
+    case rtl::ftBoolean:
+        return TLocalValue::Integer(AValue.AsBoolean() ? 1 : 0);
+    case rtl::ftFloat:
+    case rtl::ftCurrency:
+    case rtl::ftBCD:
+    case rtl::ftFMTBcd:
+    case rtl::ftDate:
+    case rtl::ftTime:
+    case rtl::ftDateTime:
+    case rtl::ftTimeStamp:
+        return TLocalValue::Real(AValue.AsDouble());
+    default: {
+        std::string S = AValue.AsString();
+        return S.empty() ? TLocalValue() : TLocalValue::Text(S);
+    }
+    }
 }
 
 // ---- declared types -----------------------------------------------------------------
@@ -404,6 +439,7 @@ TLocalDatabase::TLocalDatabase(const std::string &AFolder) : FFolder(LocalNormal
     // sync keeps commits durable across a process crash (not a power cut).
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
+    Exec("PRAGMA wal_autocheckpoint=8000");
     // A double-quoted word is never taken for a string here; the rewriter
     // decides that before SQLite sees the text.
     sqlite3_db_config(FDb, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
