@@ -429,3 +429,19 @@ TEST_F(DataSetFixture, MasterLinkFollowsTheMastersKeyFields)
     EXPECT_EQ(Disabled, 2); // naming the fields without a master, and the close
 
 }
+
+TEST(DataSetLifetime, ADataSetGoesBeforeItsDataSource)
+{
+    TDataSource Src;
+    int States = 0;
+    Src.OnStateChange = [&](TDataSource *) { ++States; };
+    {
+        TArrayDataSet DS({{"A", rtl::ftInteger, 0}});
+        DS.AddRow({1});
+        Src.SetDataSet(&DS);
+        DS.Open();
+    }
+    EXPECT_EQ(Src.DataSet(), nullptr);
+    EXPECT_EQ(Src.State(), dsInactive);
+    EXPECT_EQ(States, 2);
+}
