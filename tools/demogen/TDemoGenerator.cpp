@@ -274,13 +274,16 @@ struct TDemoGenerator::TImpl {
   static void Stabilise(std::vector<TDemoLevel> &ALevels, size_t AFrom)
   {
     // Salinity is nudged up where a level would be lighter than the one
-    // above it: the smallest change that keeps the column stable.
+    // above it by more than a trace (the inversion check allows less than
+    // 0.01): the smallest change that keeps the column stable. Demanding
+    // strict growth would pile the nudges up through the nearly uniform
+    // deep water and push it out of its climatic range.
     for (size_t k = std::max<size_t>(AFrom, 1); k < ALevels.size(); ++k) {
       TDemoLevel &a = ALevels[k - 1], &b = ALevels[k];
       if (!a.Temp || !a.Psal || !b.Temp || !b.Psal)
         continue;
       const double above = DemoSeaWaterDensity(*a.Temp, *a.Psal);
-      for (int i = 0; i < 20000 && DemoSeaWaterDensity(*b.Temp, *b.Psal) - above < 0.002; ++i)
+      for (int i = 0; i < 20000 && DemoSeaWaterDensity(*b.Temp, *b.Psal) - above < -0.004; ++i)
         *b.Psal += 0.002;
     }
   }
@@ -347,7 +350,9 @@ struct TDemoGenerator::TImpl {
   std::vector<std::string> PickParams(TKind AKind)
   {
     std::vector<std::string> params = {"PRESS", "TEMP", "PSAL"};
-    if (AKind == TKind::Bottle || Size == TDemoSize::Large) {
+    // In the large database one cruise in ten has chemistry, to keep its
+    // size to what the benchmarks need.
+    if (Size == TDemoSize::Large ? Rnd.Uniform() < 0.1 : AKind == TKind::Bottle) {
       const int pick = Rnd.Int(0, 3);
       if (pick & 1)
         params.push_back("NO3");
@@ -756,7 +761,7 @@ struct TDemoGenerator::TImpl {
       const double lon = Round(aj.Lon + 0.2 / (60.0 * std::cos(aj.Lat * Deg)), 4);
       if (!Site(a.Sea, lon, lat, dup))
         continue;
-      const int before = Rnd.Int(2, 3), after = Rnd.Int(2, 3);
+      const int before = DuplicateCruiseStations / 2, after = DuplicateCruiseStations - 1 - before;
       std::vector<TSite> back{dup}, ahead{dup};
       double heading = Rnd.Uniform(0, 2 * Pi), reverse = heading + Pi;
       while (static_cast<int>(back.size()) <= before && NextSite(back.back(), reverse, dup))
@@ -826,6 +831,35 @@ struct TDemoGenerator::TImpl {
 
   // ---- the whole database ----------------------------------------------
 
+  // The crossing cruise of the planted duplicate: three stations before the
+  // duplicate and three after it.
+  static constexpr int DuplicateCruiseStations = 7;
+
+  struct TPlan {
+    std::string Sea;
+    int Stations;
+    TKind Kind;
+    double CastLimit;
+  };
+
+  // Makes the planned cruise from AStart on and moves AStart past its end.
+  void AddPlanned(const TPlan &P, double &AStart, double AGapLow, double AGapHigh, std::map<std::string, int> &ANumbers,
+                  bool &AChemistry)
+  {
+    const TShipDef &ship = PickShip(P.Sea);
+    const int number = (ANumbers[ship.Code] += Rnd.Int(1, 4));
+    TDemoCruise c = NewCruise(static_cast<int>(Db.Cruises.size()) + 1, P.Sea, ship, AStart + 0.5, number);
+    c.Params = PickParams(P.Kind);
+    if (P.Kind == TKind::Bottle && !AChemistry)
+      c.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"}; // the first bottle cruise has both
+    AChemistry = AChemistry || c.Params.size() > 3;
+    if (!MakeCruise(c, P.Stations, AStart + Rnd.Uniform(0.25, 0.75), P.Kind, P.CastLimit))
+      throw std::runtime_error("no clean cruise could be made in the " + P.Sea);
+    const double end = c.Stations.back().Moment();
+    AddCruise(std::move(c));
+    AStart = std::floor(end) + Rnd.Uniform(AGapLow, AGapHigh);
+  }
+
   TDemoDatabase Generate(std::vector<TDemoFinding> &AManifest)
   {
     for (const TDemoCountry &c : Countries)
@@ -833,12 +867,6 @@ struct TDemoGenerator::TImpl {
     for (const TShipDef &s : Ships)
       Db.Ships.push_back({s.Code, s.Name, s.Country});
 
-    struct TPlan {
-      std::string Sea;
-      int Stations;
-      TKind Kind;
-      double CastLimit;
-    };
     std::vector<TPlan> plan;
     double start = 0, gapLow = 0, gapHigh = 0;
     if (Size == TDemoSize::Tiny) {
@@ -853,27 +881,20 @@ struct TDemoGenerator::TImpl {
       start = DayNumber(1991, 3, 2);
       gapLow = 60, gapHigh = 250;
     } else {
-      for (int i = 0; i < 2000; ++i)
-        plan.push_back({i % 2 == 0 ? "BS" : "MS", 50, Rnd.Uniform() < 0.6 ? TKind::Ctd : TKind::Bottle, 5000});
+      // Cruises of 50 until the last, which takes what is left of 100,000
+      // stations less the crossing cruise of the planted duplicate.
       start = DayNumber(1950, 1, 16);
       gapLow = 1, gapHigh = 3;
     }
     std::map<std::string, int> numbers;
     bool chemistry = false;
-    for (const TPlan &p : plan) {
-      const TShipDef &ship = PickShip(p.Sea);
-      const int number = (numbers[ship.Code] += Rnd.Int(1, 4));
-      TDemoCruise c = NewCruise(static_cast<int>(Db.Cruises.size()) + 1, p.Sea, ship,
-                                start + Rnd.Uniform(0.25, 0.75), number);
-      c.Params = PickParams(p.Kind);
-      if (p.Kind == TKind::Bottle && !chemistry)
-        c.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"}; // the first bottle cruise has both
-      chemistry = chemistry || c.Params.size() > 3;
-      if (!MakeCruise(c, p.Stations, start + Rnd.Uniform(0.25, 0.75), p.Kind, p.CastLimit))
-        throw std::runtime_error("no clean cruise could be made in the " + p.Sea);
-      const double end = c.Stations.back().Moment();
-      AddCruise(std::move(c));
-      start = std::floor(end) + Rnd.Uniform(gapLow, gapHigh);
+    for (const TPlan &p : plan)
+      AddPlanned(p, start, gapLow, gapHigh, numbers, chemistry);
+    const size_t largeTotal = 100000 - DuplicateCruiseStations;
+    for (int i = 0; Size == TDemoSize::Large && Db.StationCount() < largeTotal; ++i) {
+      const int want = static_cast<int>(std::min<size_t>(50, largeTotal - Db.StationCount()));
+      AddPlanned({i % 2 == 0 ? "BS" : "MS", want, Rnd.Uniform() < 0.6 ? TKind::Ctd : TKind::Bottle, 5000}, start,
+                 gapLow, gapHigh, numbers, chemistry);
     }
     PlantAll();
     if (!PlantDuplicate())
