@@ -83,6 +83,13 @@ bool IsUnitKind(uint8_t K) { return K >= tkDay && K <= tkYear; }
 
 TZqExprClock GClock = nullptr;
 
+// Deepest nesting of parentheses and calls, and deepest node tree; the
+// evaluator's frame is small, so 2000 levels stay far inside a thread's stack.
+constexpr int MaxNesting = 200;
+constexpr int MaxTreeDepth = 2000;
+
+int DepthOf(const TZqExpressionNode *ANode) { return ANode ? ANode->Depth : 0; }
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -131,6 +138,7 @@ struct TZqExpressionParser::TState {
     // operators or signs.
     uint8_t PrevKind = tkEnd;
     std::string PrevUp;
+    int Nesting = 0;
 
     struct TSaved {
         std::string Text;
@@ -177,6 +185,7 @@ struct TZqExpressionParser::TState {
     TZqExpressionNode *Arithmetic(uint8_t AOp, TZqExpressionNode *ALeft, TZqExpressionNode *ARight);
     void PredicateTypes(uint8_t AOp, TZqExpressionNode *ALeft, TZqExpressionNode *ARight);
     void CombineScope(TZqExpressionNode *ANode, TZqExpressionNode *AOperand);
+    void SetDepth(TZqExpressionNode *ANode);
     std::string Ref(TZqExpressionNode *ANode) const;
 };
 
@@ -508,9 +517,21 @@ void TakeType(TZqExpressionNode *ANode, TZqDataType AType)
         rtl::TDateTime D = 0;
         if (rtl::TryStrToDateTime(ANode->Value.AsString(), D)) ANode->Value = Variant::FromDate(D);
     }
+    // TRUE and FALSE are the integers 1 and 0; against a Boolean column they
+    // are Booleans, since the variant's True is -1 and would never equal 1.
+    if (ANode->Kind == nkConst && AType == dtBoolean && ANode->Value.IsOrdinal())
+        ANode->Value = Variant(ANode->Value.AsInt64() != 0);
 }
 
 } // namespace
+
+void TZqExpressionParser::TState::SetDepth(TZqExpressionNode *ANode)
+{
+    int D = std::max(DepthOf(ANode->Left), DepthOf(ANode->Right));
+    for (const TZqExpressionNode *A : ANode->Args) D = std::max(D, DepthOf(A));
+    ANode->Depth = D + 1;
+    if (ANode->Depth > MaxTreeDepth) zqexpr::Raise(101);
+}
 
 void TZqExpressionParser::TState::CombineScope(TZqExpressionNode *ANode, TZqExpressionNode *AOperand)
 {
@@ -552,6 +573,7 @@ TZqExpressionNode *TZqExpressionParser::TState::Operator(uint8_t AOp, TZqExpress
     N->DataType = AType;
     if (ALeft && ARight) N->Scope = CombinedScope(ALeft->Scope, ARight->Scope);
     else if (ALeft) N->Scope = ALeft->Scope;
+    SetDepth(N);
     return N;
 }
 
@@ -613,6 +635,13 @@ std::string TZqExpressionParser::TState::Ref(TZqExpressionNode *ANode) const
 
 TZqExpressionNode *TZqExpressionParser::TState::ParseOr()
 {
+    // Parsing recurses per parenthesis and argument list, evaluation per
+    // tree level: both are bounded so that no text can exhaust the stack.
+    if (++Nesting > MaxNesting) zqexpr::Raise(101);
+    struct TLeave {
+        int &N;
+        ~TLeave() { --N; }
+    } Leave{Nesting};
     TZqExpressionNode *N = ParseAnd();
     while (Kind == tkIdent && UpToken == "OR") {
         Next();
@@ -679,6 +708,7 @@ TZqExpressionNode *TZqExpressionParser::TState::ParsePredicate()
         if (Escape) {
             N->Args.push_back(Escape);
             CombineScope(N, Escape);
+            SetDepth(N);
         }
         return N;
     }
@@ -711,6 +741,7 @@ TZqExpressionNode *TZqExpressionParser::TState::ParsePredicate()
             zqexpr::Raise(111, TokenArg());
         }
         Next();
+        SetDepth(N);
         return N;
     }
     case tkBetween:
@@ -727,6 +758,7 @@ TZqExpressionNode *TZqExpressionParser::TState::ParsePredicate()
         N->Args = {Low, High};
         CombineScope(N, Low);
         CombineScope(N, High);
+        SetDepth(N);
         return N;
     }
     default:
@@ -795,6 +827,7 @@ TZqExpressionNode *TZqExpressionParser::TState::ParseQuantified()
     }
     N->DataType = N->Args.front()->DataType;
     Next();
+    SetDepth(N);
     return N;
 }
 
@@ -899,6 +932,7 @@ TZqExpressionNode *TZqExpressionParser::TState::ParseCall(int AIndex)
     if (Desc.Kind != ckUnknown) N->Scope = Desc.Kind;
     else if (Desc.ScopeArg >= 0 && Desc.ScopeArg < Count) N->Scope = N->Args[static_cast<size_t>(Desc.ScopeArg)]->Scope;
     if (Desc.Kind == ckAggregate) Expr->AddSubAggregate(N);
+    SetDepth(N);
     zqexpr::CheckCallAtParse(*N, Desc);
     return N;
 }

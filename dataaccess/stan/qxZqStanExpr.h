@@ -149,6 +149,8 @@ struct TZqExpressionNode {
     bool Partial = false;
     // Position of an aggregate call in the sub-aggregate list.
     int AggregateIndex = -1;
+    // Levels of the tree below and including this node.
+    int Depth = 1;
     // Argument values of a call, kept so that a call per row reuses them.
     std::vector<rtl::Variant> ArgValues;
     std::unique_ptr<TZqExprNodeCache> Cache;

@@ -15,11 +15,12 @@
 // Every operator and function node reports any failure as error 118 with
 // the failure's message, one layer per node between the failure and the
 // root.
-#include <cctype>
 #include <string>
 
 #include "dataaccess/stan/qxZqStanExpr.h"
 #include "dataaccess/stan/qxZqStanExprInt.h"
+#include "dataaccess/stan/qxZqStanFastCode.h"
+#include "dataaccess/stan/qxZqStanUtil.h"
 
 using rtl::Variant;
 
@@ -154,7 +155,7 @@ bool TZqExpression::PartialEqual(const Variant &ALeft, const Variant &ARight, bo
             L.resize(R.size());
             return NoCase ? rtl::AnsiCompareText(L, R) == 0 : L == R;
         }
-        return NoCase ? rtl::CompareText(L, R) == 0 : L == R;
+        return NoCase ? ZqCompareText(L, R) == 0 : L == R;
     }
     Variant L = ALeft.IsStr() ? Variant(rtl::AnsiUpperCase(ALeft.AsString())) : ALeft;
     Variant R = ARight.IsStr() ? Variant(rtl::AnsiUpperCase(ARight.AsString())) : ARight;
@@ -245,7 +246,7 @@ void TZqExpression::EvaluateOperator(TZqExpressionNode *ANode, Variant &AValue)
                 std::string EscText = rtl::VarToStr(Operand(ANode->Args[0], E));
                 if (!EscText.empty()) Escape = EscText[0];
             }
-            Matched = zqexpr::LikeMatch(L.AsString(), P.AsString(), FOptions.Contains(ekNoCase), Escape);
+            Matched = ZqStrLike(L.AsString(), P.AsString(), FOptions.Contains(ekNoCase), Escape);
         } else {
             AValue = Variant(ANode->Operator == opNotLike);
             return;
@@ -311,6 +312,7 @@ void TZqExpression::EvaluateFunction(TZqExpressionNode *ANode, Variant &AValue)
 {
     const TZqFuncDesc &Desc = ZqExprFunctions().Get(ANode->FunctionIndex);
     if (Desc.Kind == ckAggregate) {
+        if (!FDataSource) throw rtl::Exception("Aggregate " + Desc.Name + " needs a data source");
         FDataSource->GetSubAggregateValue(ANode->AggregateIndex, AValue);
         return;
     }
@@ -333,44 +335,3 @@ void TZqExpression::EvaluateFunction(TZqExpressionNode *ANode, Variant &AValue)
     Desc.Evaluator(Args, *this, *ANode, AValue);
 }
 
-namespace zqexpr {
-
-bool LikeMatch(const std::string &AValue, const std::string &APattern, bool ANoCase, char AEscape)
-{
-    auto Fold = [ANoCase](char C) {
-        return ANoCase ? static_cast<char>(std::toupper(static_cast<unsigned char>(C))) : C;
-    };
-    // Greedy match with one remembered "%": on a mismatch the last "%"
-    // takes one more character, so the cost stays linear per "%".
-    size_t V = 0, P = 0, StarP = std::string::npos, StarV = 0;
-    const size_t VN = AValue.size(), PN = APattern.size();
-    while (V < VN) {
-        if (P < PN && APattern[P] == '%') {
-            StarP = ++P;
-            StarV = V;
-            continue;
-        }
-        if (P < PN) {
-            char PC = APattern[P];
-            size_t Step = 1;
-            bool Any = PC == '_';
-            if (PC == AEscape && P + 1 < PN) {
-                PC = APattern[P + 1];
-                Step = 2;
-                Any = false;
-            }
-            if (Any || Fold(PC) == Fold(AValue[V])) {
-                P += Step;
-                ++V;
-                continue;
-            }
-        }
-        if (StarP == std::string::npos) return false;
-        P = StarP;
-        V = ++StarV;
-    }
-    while (P < PN && APattern[P] == '%') ++P;
-    return P == PN;
-}
-
-} // namespace zqexpr

@@ -234,6 +234,7 @@ void FnConcat(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
     if (IsNullOrEmpty(A[0])) R = A[1];
     else if (IsNullOrEmpty(A[1])) R = A[0];
     else SetStr(R, Str(A[0]) + Str(A[1]), &A[0]);
+    if (R.IsStr() && R.AsString().empty()) R = Variant();
 }
 
 void FnInitCap(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
@@ -1093,7 +1094,9 @@ void FnConvert(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 
 void FnRowNum(const TArgs &, TZqExpression &AExpr, TZqExpressionNode &, Variant &R)
 {
-    R = Variant(AExpr.GetDataSource()->GetRowNum());
+    IZqStanExpressionDataSource *DS = AExpr.GetDataSource();
+    if (!DS) throw rtl::Exception("ROWNUM needs a data source");
+    R = Variant(DS->GetRowNum());
 }
 
 template <int Code> void FnAggregate(const TArgs &, TZqExpression &, TZqExpressionNode &, Variant &R)

@@ -27,10 +27,6 @@ inline bool IsNullOrEmpty(const rtl::Variant &V)
     return V.IsEmpty() || V.IsNull() || (V.IsStr() && V.AsBytes().empty());
 }
 
-// LIKE: "%" any run, "_" one character, AEscape makes the next character
-// literal; ANoCase compares upper-cased.
-bool LikeMatch(const std::string &AValue, const std::string &APattern, bool ANoCase, char AEscape);
-
 // Fills the registry with the built-in functions (qxZqStanExprFuncs.cpp).
 void RegisterBuiltinFunctions(TZqFunctionRegistry &ARegistry);
 

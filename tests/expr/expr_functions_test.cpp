@@ -83,6 +83,8 @@ std::vector<TCase> Cases()
         N("DATE(SYSDATE)", Dt(2024, 5, 15)), D("TIME(SYSDATE)", 14.5 / 24),
         // Before 1899-12-30 the time of day still counts forward.
         D("TIME(TO_DATE('12/29/1899 06:00:00'))", 0.25), N("DATE(TO_DATE('12/29/1899 06:00:00'))", -1),
+        N("HOUR(TO_DATE('12/29/1899 06:00:00'))", 6), N("DAY(TO_DATE('12/29/1899 06:00:00'))", 29),
+        N("DAYOFWEEK(TO_DATE('12/29/1899 06:00:00'))", 6), N("YEAR(TO_DATE('07/04/1776'))", 1776),
         D("ADD_MONTHS(TO_DATE('01/31/2001'), 1)", Dt(2001, 2, 28)), D("ADD_MONTHS(TO_DATE('03/31/2001'), -13)", Dt(2000, 2, 29)),
         N("MONTHS_BETWEEN(TO_DATE('03/31/2001'), TO_DATE('02/28/2001'))", 34.0 / 31.0),
         N("MONTHS_BETWEEN(TO_DATE('02/28/2001'), TO_DATE('03/31/2001'))", -34.0 / 31.0),

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <regex>
 
 #include "dataaccess/stan/qxZqStanRegExpr.h"
 #include "tests/expr/expr_test_support.h"
@@ -145,4 +146,49 @@ TEST(RegExprFuzz, RandomPatternsCompileOrFailCleanly)
         }
     }
     EXPECT_GT(Compiled, 1000);
+}
+
+// A second route: on the part of the dialect that ECMAScript shares (no
+// braces, no line breaks, leftmost-first backtracking) the standard
+// library's engine must find the same first match. Empty matches are left
+// out: the engine tries no position past the last character.
+TEST(RegExprDifferential, AgreesWithTheStandardEngineOnTheSharedDialect)
+{
+    static const char Alphabet[] = "ab()|*+?.[]^$c";
+    std::mt19937 Gen(77);
+    std::uniform_int_distribution<size_t> Pick(0, sizeof(Alphabet) - 2);
+    int Compared = 0;
+    for (int I = 0; I < 3000; ++I) {
+        std::string Pattern;
+        for (int K = 1 + int(Gen() % 10); K > 0; --K) Pattern += Alphabet[Pick(Gen)];
+        std::regex Std;
+        try {
+            Std.assign(Pattern, std::regex::ECMAScript);
+        } catch (const std::regex_error &) {
+            continue;
+        }
+        TRegExpr R;
+        R.SetExpression(Pattern);
+        try {
+            R.Compile();
+        } catch (const ERegExpr &) {
+            continue;
+        }
+        for (int T = 0; T < 3; ++T) {
+            std::string Text;
+            for (int K = int(Gen() % 12); K > 0; --K) Text += "abc"[Gen() % 3];
+            std::smatch M;
+            bool StdFound = std::regex_search(Text, M, Std);
+            if (StdFound && M.length(0) == 0) continue;
+            SCOPED_TRACE("pattern " + Pattern + " text " + Text);
+            bool Found = R.Exec(Text);
+            ASSERT_EQ(Found, StdFound);
+            if (Found) {
+                EXPECT_EQ(R.MatchPos(0) - 1, M.position(0));
+                EXPECT_EQ(R.MatchLen(0), M.length(0));
+            }
+            ++Compared;
+        }
+    }
+    EXPECT_GT(Compared, 1000);
 }

@@ -158,6 +158,9 @@ TEST_F(ExprTypes, ResultTypesAndOptions)
     EXPECT_EQ(ParseError("x + 1", {poBoolean}), 105);
     EXPECT_EQ(ParseError("x + 1", {}), 105);
     EXPECT_EQ(Root("Active", {poBoolean})->DataType, dtBoolean);
+    EXPECT_TRUE(Eval("Active = TRUE", {poBoolean}).AsBoolean());
+    EXPECT_FALSE(Eval("Active = FALSE", {poBoolean}).AsBoolean());
+    EXPECT_TRUE(Eval("NOT Active = FALSE", {poBoolean}).AsBoolean());
     EXPECT_EQ(ParseError("UPPER(Name, 1)"), 104);
     EXPECT_EQ(ParseError("CONVERT(x, 'BINARY')"), 104);
     // Unknown operand types are left to the evaluation.
@@ -248,4 +251,16 @@ TEST(ExprParserService, FactoryGivesANewParserPerRequest)
     Variant V;
     E->Evaluate(V);
     EXPECT_TRUE(V.AsBoolean());
+}
+
+TEST_F(ExprErrors, NestingIsBoundedInsteadOfExhaustingTheStack)
+{
+    auto Nested = [](int N) { return std::string(size_t(N), '(') + "x" + std::string(size_t(N), ')'); };
+    EXPECT_EQ(ParseError(Nested(150)), 0);
+    EXPECT_EQ(ParseError(Nested(100000)), 101);
+    std::string Sum = "x";
+    for (int I = 0; I < 1500; ++I) Sum += " + 1";
+    EXPECT_DOUBLE_EQ(Eval(Sum).AsDouble(), 1502.0);
+    for (int I = 0; I < 1000; ++I) Sum += " + 1";
+    EXPECT_EQ(ParseError(Sum), 101);
 }

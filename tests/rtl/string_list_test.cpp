@@ -153,3 +153,27 @@ TEST(Component, OwnerFreesAndNotifies)
     // tells the watchers and frees what it owns.
     EXPECT_EQ(Log, (std::vector<std::string>{"owner", "a", "w sees a go", "w"}));
 }
+
+namespace rtltest {
+class TMyBase : public TComponent {
+public:
+    using TComponent::TComponent;
+};
+class TMyDerived : public TMyBase {
+public:
+    using TMyBase::TMyBase;
+};
+} // namespace rtltest
+
+TEST(ObjectNames, ClassNameAndAncestorsByName)
+{
+    rtltest::TMyDerived D(nullptr);
+    EXPECT_EQ(D.ClassName(), "TMyDerived");
+    EXPECT_TRUE(D.InheritsFromName("TMyBase"));
+    EXPECT_TRUE(D.InheritsFromName("tcomponent"));
+    EXPECT_TRUE(D.InheritsFromName("TObject"));
+    EXPECT_FALSE(D.InheritsFromName("TApplication"));
+    TStringList L;
+    EXPECT_EQ(L.ClassName(), "TStringList");
+    EXPECT_TRUE(L.InheritsFromName("TStrings"));
+}

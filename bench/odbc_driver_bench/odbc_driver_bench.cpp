@@ -1,0 +1,260 @@
+// Benchmark of the station-database driver on a generated PTS_Data-shaped
+// table of 1,000,000 rows:
+//  - a plain ODBC fetch loop (column-wise binding, rowsets of 50) through our
+//    driver and through Debian's libsqliteodbc, both under unixODBC;
+//  - the same rows read with the SQLite C API directly;
+//  - 10,000 autocommitted single-row UPDATEs by key through our driver.
+// Each route checks its checksum against the C API's; one warm-up, then the
+// median of five runs, the routes alternating within each run.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int Rows = 1000000;
+constexpr int LevelsPerCast = 100;
+constexpr SQLULEN Rowset = 50;
+constexpr int Updates = 10000;
+
+void Die(const std::string &AWhat)
+{
+    std::fprintf(stderr, "odbc_driver_bench: %s\n", AWhat.c_str());
+    std::exit(1);
+}
+
+void Generate(const std::string &APath)
+{
+    sqlite3 *Db = nullptr;
+    if (sqlite3_open(APath.c_str(), &Db) != SQLITE_OK)
+        Die("cannot create the database");
+    sqlite3_exec(Db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+    sqlite3_exec(Db, "CREATE TABLE PTS_Data (ID_Cast LONG, PRES DOUBLE, FPRES SHORT, TEMP DOUBLE, FTEMP SHORT, "
+                     "PSAL DOUBLE, FPSAL SHORT, PRIMARY KEY (ID_Cast, PRES))", nullptr, nullptr, nullptr);
+    sqlite3_exec(Db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt *S = nullptr;
+    sqlite3_prepare_v2(Db, "INSERT INTO PTS_Data VALUES (?,?,?,?,?,?,?)", -1, &S, nullptr);
+    for (int i = 0; i < Rows; ++i) {
+        const int Cast = 1 + i / LevelsPerCast, Level = i % LevelsPerCast;
+        sqlite3_bind_int(S, 1, Cast);
+        sqlite3_bind_double(S, 2, 2.5 * Level);
+        sqlite3_bind_int(S, 3, 0);
+        sqlite3_bind_double(S, 4, 24.0 - 0.15 * Level + 0.001 * (Cast % 97));
+        sqlite3_bind_int(S, 5, Level % 4);
+        sqlite3_bind_double(S, 6, 17.5 + 0.02 * Level);
+        sqlite3_bind_int(S, 7, 0);
+        if (sqlite3_step(S) != SQLITE_DONE)
+            Die("insert failed");
+        sqlite3_reset(S);
+    }
+    sqlite3_finalize(S);
+    sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(Db);
+}
+
+const char *const Select = "SELECT ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL FROM PTS_Data";
+
+struct TChecksum {
+    long long Rows = 0, Ints = 0;
+    double Reals = 0;
+    bool operator==(const TChecksum &O) const { return Rows == O.Rows && Ints == O.Ints && Reals == O.Reals; }
+};
+
+TChecksum FetchCApi(const std::string &APath)
+{
+    sqlite3 *Db = nullptr;
+    sqlite3_open_v2(APath.c_str(), &Db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *S = nullptr;
+    sqlite3_prepare_v2(Db, Select, -1, &S, nullptr);
+    // The same column-wise arrays of 50 the ODBC loop fills.
+    SQLINTEGER Id[Rowset];
+    double Pres[Rowset], Temp[Rowset], Psal[Rowset];
+    SQLSMALLINT F1[Rowset], F2[Rowset], F3[Rowset];
+    TChecksum C;
+    bool More = true;
+    while (More) {
+        SQLULEN N = 0;
+        for (; N < Rowset; ++N) {
+            if (sqlite3_step(S) != SQLITE_ROW) {
+                More = false;
+                break;
+            }
+            Id[N] = sqlite3_column_int(S, 0);
+            Pres[N] = sqlite3_column_double(S, 1);
+            F1[N] = static_cast<SQLSMALLINT>(sqlite3_column_int(S, 2));
+            Temp[N] = sqlite3_column_double(S, 3);
+            F2[N] = static_cast<SQLSMALLINT>(sqlite3_column_int(S, 4));
+            Psal[N] = sqlite3_column_double(S, 5);
+            F3[N] = static_cast<SQLSMALLINT>(sqlite3_column_int(S, 6));
+        }
+        for (SQLULEN i = 0; i < N; ++i) {
+            C.Ints += Id[i] + F1[i] + F2[i] + F3[i];
+            C.Reals += Pres[i] + Temp[i] + Psal[i];
+        }
+        C.Rows += static_cast<long long>(N);
+    }
+    sqlite3_finalize(S);
+    sqlite3_close(Db);
+    return C;
+}
+
+struct TOdbc {
+    SQLHENV Env = SQL_NULL_HENV;
+    SQLHDBC Dbc = SQL_NULL_HDBC;
+    explicit TOdbc(const std::string &AConnect)
+    {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &Env);
+        SQLSetEnvAttr(Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
+        if (!SQL_SUCCEEDED(SQLDriverConnect(Dbc, nullptr, (SQLCHAR *)AConnect.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                            SQL_DRIVER_NOPROMPT)))
+            Die("cannot connect: " + AConnect + " " + Diag(SQL_HANDLE_DBC, Dbc));
+    }
+    ~TOdbc()
+    {
+        SQLDisconnect(Dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, Dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, Env);
+    }
+    static std::string Diag(SQLSMALLINT AType, SQLHANDLE AHandle)
+    {
+        SQLCHAR State[6] = {}, Msg[512] = {};
+        SQLINTEGER Native = 0;
+        SQLSMALLINT Len = 0;
+        SQLGetDiagRec(AType, AHandle, 1, State, &Native, Msg, sizeof Msg, &Len);
+        return std::string(reinterpret_cast<char *>(State)) + " " + reinterpret_cast<char *>(Msg);
+    }
+};
+
+TChecksum FetchOdbc(TOdbc &O)
+{
+    SQLHSTMT S;
+    SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
+    SQLINTEGER Id[Rowset];
+    double Pres[Rowset], Temp[Rowset], Psal[Rowset];
+    SQLSMALLINT F1[Rowset], F2[Rowset], F3[Rowset];
+    SQLLEN Ind[7][Rowset];
+    SQLULEN Fetched = 0;
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(Rowset), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROWS_FETCHED_PTR, &Fetched, 0);
+    if (!SQL_SUCCEEDED(SQLExecDirect(S, (SQLCHAR *)Select, SQL_NTS)))
+        Die("select failed: " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    SQLBindCol(S, 1, SQL_C_SLONG, Id, sizeof(SQLINTEGER), Ind[0]);
+    SQLBindCol(S, 2, SQL_C_DOUBLE, Pres, sizeof(double), Ind[1]);
+    SQLBindCol(S, 3, SQL_C_SSHORT, F1, sizeof(SQLSMALLINT), Ind[2]);
+    SQLBindCol(S, 4, SQL_C_DOUBLE, Temp, sizeof(double), Ind[3]);
+    SQLBindCol(S, 5, SQL_C_SSHORT, F2, sizeof(SQLSMALLINT), Ind[4]);
+    SQLBindCol(S, 6, SQL_C_DOUBLE, Psal, sizeof(double), Ind[5]);
+    SQLBindCol(S, 7, SQL_C_SSHORT, F3, sizeof(SQLSMALLINT), Ind[6]);
+    TChecksum C;
+    SQLRETURN Rc;
+    while (SQL_SUCCEEDED(Rc = SQLFetch(S))) {
+        for (SQLULEN i = 0; i < Fetched; ++i) {
+            C.Ints += Id[i] + F1[i] + F2[i] + F3[i];
+            C.Reals += Pres[i] + Temp[i] + Psal[i];
+        }
+        C.Rows += static_cast<long long>(Fetched);
+    }
+    if (Rc != SQL_NO_DATA)
+        Die("fetch failed: " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    return C;
+}
+
+void UpdateByKey(TOdbc &O, int ARound)
+{
+    SQLHSTMT S;
+    SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
+    if (!SQL_SUCCEEDED(SQLPrepare(S, (SQLCHAR *)"UPDATE PTS_Data SET FTEMP = ? WHERE ID_Cast = ? AND PRES = ?", SQL_NTS)))
+        Die("prepare failed: " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    SQLSMALLINT Flag = 0;
+    SQLINTEGER Cast = 0;
+    double Pres = 0;
+    SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_SSHORT, SQL_SMALLINT, 0, 0, &Flag, 0, nullptr);
+    SQLBindParameter(S, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Cast, 0, nullptr);
+    SQLBindParameter(S, 3, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &Pres, 0, nullptr);
+    for (int i = 0; i < Updates; ++i) {
+        const int Row = (i * 7919 + ARound * 104729) % Rows;
+        Cast = 1 + Row / LevelsPerCast;
+        Pres = 2.5 * (Row % LevelsPerCast);
+        Flag = static_cast<SQLSMALLINT>(1 + (i + ARound) % 4);
+        if (SQLExecute(S) != SQL_SUCCESS)
+            Die("update touched no row: " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, S);
+}
+
+double Seconds(const std::function<void()> &AWork)
+{
+    const auto T0 = std::chrono::steady_clock::now();
+    AWork();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count();
+}
+
+double Median(std::vector<double> V)
+{
+    std::sort(V.begin(), V.end());
+    return V[V.size() / 2];
+}
+
+} // namespace
+
+int main()
+{
+    const auto Dir = std::filesystem::temp_directory_path() / ("odbc_driver_bench_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(Dir);
+    const std::string Path = (Dir / "pts.mdb").string();
+    Generate(Path);
+
+    TOdbc Ours("DRIVER={Microsoft Access Driver (*.mdb)};ExtendedAnsiSQL=1;DBQ=" + Path);
+    TOdbc Theirs("DRIVER=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=" + Path);
+
+    const TChecksum Expected = FetchCApi(Path);
+    if (Expected.Rows != Rows)
+        Die("the C API read a wrong row count");
+    // Warm-up of every route, checking each one's answer.
+    if (!(FetchOdbc(Ours) == Expected))
+        Die("our driver returned other values than the C API");
+    if (!(FetchOdbc(Theirs) == Expected))
+        Die("libsqliteodbc returned other values than the C API");
+
+    std::vector<double> TOurs, TTheirs, TCApi;
+    for (int Run = 0; Run < 5; ++Run) {
+        // Alternate the order of the routes from run to run.
+        std::vector<std::function<void()>> Steps = {
+            [&] { TOurs.push_back(Seconds([&] { FetchOdbc(Ours); })); },
+            [&] { TTheirs.push_back(Seconds([&] { FetchOdbc(Theirs); })); },
+            [&] { TCApi.push_back(Seconds([&] { FetchCApi(Path); })); }};
+        if (Run % 2)
+            std::reverse(Steps.begin(), Steps.end());
+        for (auto &S : Steps)
+            S();
+    }
+    const double MOurs = Median(TOurs), MTheirs = Median(TTheirs), MCApi = Median(TCApi);
+    std::printf("fetch_ours: %.1f ms\n", MOurs * 1000);
+    std::printf("fetch_sqliteodbc: %.1f ms\n", MTheirs * 1000);
+    std::printf("fetch_sqlite_capi: %.1f ms\n", MCApi * 1000);
+    std::printf("ratio sqliteodbc_time_over_ours: %.2f\n", MTheirs / MOurs);
+    std::printf("ratio sqlite_capi_time_over_ours: %.2f\n", MCApi / MOurs);
+
+    UpdateByKey(Ours, 0); // warm-up
+    std::vector<double> TUpd;
+    for (int Run = 1; Run <= 5; ++Run)
+        TUpd.push_back(Seconds([&] { UpdateByKey(Ours, Run); }));
+    std::printf("updates_autocommit: %.0f updates/s\n", Updates / Median(TUpd));
+
+    std::error_code Ec;
+    std::filesystem::remove_all(Dir, Ec);
+    return 0;
+}

@@ -1,0 +1,175 @@
+// The local table engine underneath TSession, TTable, TQuery and TBatchMove.
+//
+// All tables of one work folder live in one SQLite database in that folder
+// (LocalDbFileName), opened once per process and shared by every component
+// that names the folder. A table's name is its Paradox file name without
+// ".db"; SQLite matches table names without regard to ASCII letter case, as
+// the Paradox engine matched file names. A table of another folder is reached
+// by attaching that folder's database under a schema name of its own.
+//
+// A folder that holds the installation definitions (LocalDbDefinitionFile)
+// gets every table defined there that its database lacks, with its rows,
+// when the database is first opened.
+//
+// Column types are stored as declared types that keep SQLite's affinity
+// right (VARCHAR(n) is text, INTEGER and SMALLINT integers, DOUBLE real;
+// BOOLEAN, DATE, TIME and TIMESTAMP hold numbers: 0/1 and day counts).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dataset/DBConsts.h"
+#include "platform/rtl/DB.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+class TFieldDefs;
+
+inline constexpr const char *LocalDbFileName = "worktables.sqlite3";
+inline constexpr const char *LocalDbDefinitionFile = "worktables.def";
+
+// One stored value as the engine hands it over.
+struct TLocalValue {
+    enum TKind : uint8_t { lvNull, lvInteger, lvReal, lvText, lvBlob };
+    TKind Kind = lvNull;
+    int64_t I = 0;
+    double D = 0;
+    std::string S;
+
+    static TLocalValue Null() { return {}; }
+    static TLocalValue Integer(int64_t V) { TLocalValue R; R.Kind = lvInteger; R.I = V; return R; }
+    static TLocalValue Real(double V) { TLocalValue R; R.Kind = lvReal; R.D = V; return R; }
+    static TLocalValue Text(std::string V) { TLocalValue R; R.Kind = lvText; R.S = std::move(V); return R; }
+    bool IsNull() const { return Kind == lvNull; }
+    double AsDouble() const;
+    int64_t AsInt64() const;
+    std::string AsText() const;
+};
+
+using TLocalRow = std::vector<TLocalValue>;
+
+// The engine's error; its text is what the Paradox engine would report
+// where the program shows it ("Key violation.", "Table does not exist.").
+class ELocalDbError : public EDatabaseError {
+public:
+    ELocalDbError(const std::string &AMessage, int ACode = 0) : EDatabaseError(AMessage), Code(ACode) {}
+    int Code;
+};
+
+inline constexpr const char *SKeyViolation = "Key violation.";
+inline constexpr const char *STableNotFound = "Table does not exist.";
+
+// A prepared statement; finalized on destruction.
+class TLocalStatement {
+public:
+    TLocalStatement() = default;
+    TLocalStatement(sqlite3 *ADb, const std::string &ASql);
+    ~TLocalStatement();
+    TLocalStatement(TLocalStatement &&AOther) noexcept;
+    TLocalStatement &operator=(TLocalStatement &&AOther) noexcept;
+    TLocalStatement(const TLocalStatement &) = delete;
+    TLocalStatement &operator=(const TLocalStatement &) = delete;
+
+    bool Valid() const { return FStmt != nullptr; }
+    void Reset();
+    void Bind(int AIndex, const TLocalValue &AValue);
+    void BindNull(int AIndex);
+    void BindInt(int AIndex, int64_t AValue);
+    void BindDouble(int AIndex, double AValue);
+    void BindText(int AIndex, const std::string &AValue);
+    // Steps once: true while a row is available.
+    bool Step();
+    // Steps to the end of a statement without rows.
+    void Execute();
+    int ColumnCount() const;
+    std::string ColumnName(int AIndex) const;
+    std::string ColumnDeclType(int AIndex) const;
+    TLocalValue Column(int AIndex) const;
+    sqlite3_stmt *Handle() const { return FStmt; }
+
+private:
+    [[noreturn]] void Fail(int ARc) const;
+    sqlite3 *FDb = nullptr;
+    sqlite3_stmt *FStmt = nullptr;
+};
+
+struct TLocalColumn {
+    std::string Name;
+    std::string DeclType;
+    bool NotNull = false;
+    std::string Default;
+};
+
+struct TLocalIndex {
+    std::string Name;   // the Paradox index name ("" for the primary index)
+    std::string Fields; // "A;B"
+    TIndexOptions Options = 0;
+};
+
+// One work folder's database.
+class TLocalDatabase {
+public:
+    explicit TLocalDatabase(const std::string &AFolder);
+    ~TLocalDatabase();
+    TLocalDatabase(const TLocalDatabase &) = delete;
+    TLocalDatabase &operator=(const TLocalDatabase &) = delete;
+
+    // The shared database of a folder (created on first use).
+    static TLocalDatabase &ForFolder(const std::string &AFolder);
+    // Closes every open database (the session's close).
+    static void CloseAll();
+
+    const std::string &Folder() const { return FFolder; }
+    sqlite3 *Handle() const { return FDb; }
+    void Exec(const std::string &ASql);
+
+    // Resolves a table name as the program writes it (case, ".db", a folder)
+    // into the SQL that names it here: "name" or "schema"."name". AExists
+    // tells whether the table is there; the name then carries its stored
+    // spelling.
+    std::string ResolveTable(const std::string &AName, bool *AExists = nullptr,
+                             std::string *AStoredName = nullptr);
+    bool TableExists(const std::string &AName);
+    std::vector<TLocalColumn> Columns(const std::string &AName);
+    std::vector<TLocalIndex> Indexes(const std::string &AName);
+
+    // Creates a table afresh from field definitions (an existing one of the
+    // same name is dropped first).
+    void CreateTable(const std::string &AName, const TFieldDefs &ADefs);
+    void DropTable(const std::string &AName);
+    void AddIndex(const std::string &ATable, const std::string &AIndexName,
+                  const std::string &AFields, TIndexOptions AOptions);
+
+    // Transactions nest: only the outermost begins and commits; a rollback
+    // at any depth undoes the whole unit.
+    void BeginTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const { return FTxDepth > 0; }
+
+    // Reads the installation definitions file and creates what is missing.
+    void InstallDefinitions(const std::string &APath);
+
+private:
+    std::string SchemaForFolder(const std::string &AFolder);
+    std::string FFolder;
+    sqlite3 *FDb = nullptr;
+    std::map<std::string, std::string> FAttached; // folder -> schema
+    int FTxDepth = 0;
+    bool FTxFailed = false;
+};
+
+// Declared type of a field type as the engine stores it, and back.
+std::string LocalDeclType(rtl::TFieldType AType, int ASize, int APrecision);
+void LocalFieldType(const std::string &ADeclType, rtl::TFieldType &AType, int &ASize);
+// "Table.db" -> "Table"; folder parts are split off into AFolder.
+std::string LocalTableBaseName(const std::string &AName, std::string *AFolder = nullptr);
+// Normalised folder path (absolute, "/" separated, no trailing slash).
+std::string LocalNormalizeFolder(const std::string &AFolder);
+std::string LocalQuoteName(const std::string &AName);
+// Does the table file "Folder/Name.db" exist, asked of the engine.
+bool LocalTableFileExists(const std::string &APath);

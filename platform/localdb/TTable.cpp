@@ -1,0 +1,382 @@
+// TTable: a work-folder table as a dataset.
+#include "platform/localdb/TTable.h"
+
+#include <algorithm>
+
+#include "platform/localdb/TBatchMove.h"
+
+TTable::TTable(rtl::TComponent *AOwner) : TLocalDataSet(AOwner) {}
+
+TTable::~TTable()
+{
+    try {
+        Close();
+    } catch (...) {
+        // A table that cannot close cleanly still frees its buffers.
+    }
+}
+
+void TTable::SetTableName(const std::string &AValue)
+{
+    CheckInactive();
+    FTableName = AValue;
+    FFieldDefs->SetUpdated(false);
+    FIndexDefs->SetUpdated(false);
+}
+
+std::string TTable::SqlName() const { return Database().ResolveTable(FTableName); }
+
+bool TTable::Exists() const
+{
+    if (Active())
+        return true;
+    return !FTableName.empty() && Database().TableExists(FTableName);
+}
+
+void TTable::CreateTable()
+{
+    CheckInactive();
+    if (FTableName.empty())
+        DatabaseError("Table name missing", this);
+    Database().CreateTable(FTableName, *FFieldDefs);
+}
+
+void TTable::DeleteTable()
+{
+    CheckInactive();
+    Database().DropTable(FTableName);
+}
+
+void TTable::EmptyTable()
+{
+    if (Active())
+        CheckBrowseMode();
+    Database().Exec("DELETE FROM " + SqlName());
+    if (Active()) {
+        FRowsValid = false;
+        First();
+    }
+}
+
+void TTable::AddIndex(const std::string &AName, const std::string &AFields, TIndexOptions AOptions)
+{
+    Database().AddIndex(FTableName, AName, AFields, AOptions);
+    FIndexDefs->SetUpdated(false);
+    if (Active() && (AOptions & ixPrimary)) {
+        FKeyFields = AFields;
+        FKeyColumns.clear();
+        for (const std::string &F : SplitFieldNames(AFields))
+            for (size_t I = 0; I < FColumns.size(); ++I)
+                if (rtl::SameText(FColumns[I].Name, F))
+                    FKeyColumns.push_back(int(I));
+        FRowsValid = false;
+        First();
+    }
+}
+
+void TTable::UpdateIndexDefs()
+{
+    FIndexDefs->Clear();
+    if (FTableName.empty() || !Database().TableExists(FTableName))
+        return;
+    for (const TLocalIndex &X : Database().Indexes(FTableName))
+        FIndexDefs->Add(X.Name, X.Fields, X.Options);
+    FIndexDefs->SetUpdated(true);
+}
+
+TIndexDefs &TTable::IndexDefs()
+{
+    UpdateIndexDefs();
+    return *FIndexDefs;
+}
+
+// ---- the rows ---------------------------------------------------------------------
+
+void TTable::OpenSource()
+{
+    if (FTableName.empty())
+        DatabaseError("Table name missing", this);
+    TLocalDatabase &Db = Database();
+    bool Exists = false;
+    FSqlName = Db.ResolveTable(FTableName, &Exists);
+    if (!Exists)
+        throw ELocalDbError(std::string(STableNotFound) + " (" + LocalTableBaseName(FTableName) + ")");
+    FColumns = Db.Columns(FTableName);
+    FKeyFields.clear();
+    FKeyColumns.clear();
+    for (const TLocalIndex &X : Db.Indexes(FTableName)) {
+        if (X.Options & ixPrimary) {
+            FKeyFields = X.Fields;
+            for (const std::string &F : SplitFieldNames(X.Fields))
+                for (size_t I = 0; I < FColumns.size(); ++I)
+                    if (rtl::SameText(FColumns[I].Name, F))
+                        FKeyColumns.push_back(int(I));
+        }
+    }
+    FReadStmt = TLocalStatement(Db.Handle(), "SELECT * FROM " + FSqlName + " WHERE rowid=?");
+    FRowsValid = false;
+}
+
+void TTable::CloseSource()
+{
+    FReadStmt = TLocalStatement();
+    FRowIds.clear();
+    FRowIds.shrink_to_fit();
+    FRowsValid = false;
+}
+
+void TTable::LoadRows()
+{
+    std::string Order;
+    for (int C : FKeyColumns)
+        Order += (Order.empty() ? "" : ", ") + LocalQuoteName(FColumns[size_t(C)].Name);
+    if (Order.empty())
+        Order = "rowid";
+    TLocalStatement S(Database().Handle(), "SELECT rowid FROM " + FSqlName + " ORDER BY " + Order);
+    FRowIds.clear();
+    while (S.Step())
+        FRowIds.push_back(S.Column(0).I);
+    FRowsValid = true;
+}
+
+int TTable::RowCount()
+{
+    if (!FRowsValid)
+        LoadRows();
+    return int(FRowIds.size());
+}
+
+void TTable::ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark)
+{
+    if (!FRowsValid)
+        LoadRows();
+    ABookmark = FRowIds.at(size_t(AIndex));
+    FReadStmt.Reset();
+    FReadStmt.BindInt(1, ABookmark);
+    if (!FReadStmt.Step()) {
+        FReadStmt.Reset();
+        // The row went away underneath (another component changed the
+        // table): read the list again next time.
+        FRowsValid = false;
+        DatabaseError(DBText::SRecordNotFound, this);
+    }
+    int N = FReadStmt.ColumnCount();
+    ARow.resize(size_t(N));
+    for (int I = 0; I < N; ++I)
+        ARow[size_t(I)] = FReadStmt.Column(I);
+    FReadStmt.Reset();
+}
+
+int TTable::IndexOfBookmark(int64_t ABookmark)
+{
+    if (!FRowsValid)
+        LoadRows();
+    auto It = std::find(FRowIds.begin(), FRowIds.end(), ABookmark);
+    return It == FRowIds.end() ? -1 : int(It - FRowIds.begin());
+}
+
+int TTable::KeyPosition(const TLocalRow &AValues)
+{
+    if (FKeyColumns.empty())
+        return int(FRowIds.size());
+    std::string Cols, Marks;
+    for (int C : FKeyColumns) {
+        Cols += (Cols.empty() ? "" : ", ") + LocalQuoteName(FColumns[size_t(C)].Name);
+        Marks += Marks.empty() ? "?" : ", ?";
+    }
+    TLocalStatement S(Database().Handle(),
+                      "SELECT count(*) FROM " + FSqlName + " WHERE (" + Cols + ") < (" + Marks + ")");
+    for (size_t I = 0; I < FKeyColumns.size(); ++I)
+        S.Bind(int(I) + 1, AValues[size_t(FKeyColumns[I])]);
+    S.Step();
+    return int(S.Column(0).I);
+}
+
+// ---- editing --------------------------------------------------------------------
+
+void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
+{
+    THeader &H = Header(ABuffer);
+    H.Values.resize(FColumns.size());
+    TLocalDatabase &Db = Database();
+    if (!FRowsValid)
+        LoadRows();
+    if (AInsert) {
+        // Empty fields are left out, so that a column's default fills them.
+        std::string Cols, Marks;
+        std::vector<size_t> Used;
+        for (size_t I = 0; I < FColumns.size(); ++I) {
+            if (H.Values[I].IsNull())
+                continue;
+            Cols += (Cols.empty() ? "" : ", ") + LocalQuoteName(FColumns[I].Name);
+            Marks += Marks.empty() ? "?" : ", ?";
+            Used.push_back(I);
+        }
+        std::string Sql = Used.empty() ? "INSERT INTO " + FSqlName + " DEFAULT VALUES"
+                                       : "INSERT INTO " + FSqlName + " (" + Cols + ") VALUES (" + Marks + ")";
+        TLocalStatement S(Db.Handle(), Sql);
+        for (size_t K = 0; K < Used.size(); ++K)
+            S.Bind(int(K) + 1, H.Values[Used[K]]);
+        try {
+            S.Execute();
+        } catch (ELocalDbError &E) {
+            if (rtl::Pos("NOT NULL", E.Message()) > 0)
+                DatabaseError("Field value required.", this);
+            throw;
+        }
+        TLocalStatement Id(Db.Handle(), "SELECT last_insert_rowid()");
+        Id.Step();
+        int64_t RowId = Id.Column(0).I;
+        int Pos = KeyPosition(H.Values);
+        FRowIds.insert(FRowIds.begin() + Pos, RowId);
+        FCursor = Pos;
+        H.Bookmark = RowId;
+        H.Index = Pos;
+        H.Flag = bfCurrent;
+    } else {
+        std::string Sets;
+        for (size_t I = 0; I < FColumns.size(); ++I)
+            Sets += (Sets.empty() ? "" : ", ") + LocalQuoteName(FColumns[I].Name) + "=?";
+        TLocalStatement S(Db.Handle(), "UPDATE " + FSqlName + " SET " + Sets + " WHERE rowid=?");
+        for (size_t I = 0; I < FColumns.size(); ++I)
+            S.Bind(int(I) + 1, H.Values[I]);
+        S.BindInt(int(FColumns.size()) + 1, H.Bookmark);
+        try {
+            S.Execute();
+        } catch (ELocalDbError &E) {
+            if (rtl::Pos("NOT NULL", E.Message()) > 0)
+                DatabaseError("Field value required.", this);
+            throw;
+        }
+        int Old = IndexOfBookmark(H.Bookmark);
+        if (!FKeyColumns.empty() && Old >= 0) {
+            FRowIds.erase(FRowIds.begin() + Old);
+            int Pos = KeyPosition(H.Values);
+            FRowIds.insert(FRowIds.begin() + Pos, H.Bookmark);
+            FCursor = Pos;
+        } else {
+            FCursor = Old;
+        }
+        H.Index = FCursor;
+    }
+}
+
+void TTable::InternalPost()
+{
+    TLocalDataSet::InternalPost();
+    WriteRecord(ActiveBuffer(), FState == dsInsert);
+}
+
+void TTable::InternalAddRecord(TRecordBuffer ABuffer, bool) { WriteRecord(ABuffer, true); }
+
+void TTable::InternalDelete()
+{
+    THeader &H = Header(ActiveBuffer());
+    TLocalStatement S(Database().Handle(), "DELETE FROM " + FSqlName + " WHERE rowid=?");
+    S.BindInt(1, H.Bookmark);
+    S.Execute();
+    int I = IndexOfBookmark(H.Bookmark);
+    if (I >= 0) {
+        FRowIds.erase(FRowIds.begin() + I);
+        FCursor = I;
+    }
+}
+
+// ---- searching ---------------------------------------------------------------------
+
+namespace {
+
+TLocalValue KeyValue(TField *AField, const rtl::Variant &AValue)
+{
+    if (AValue.IsClear())
+        return {};
+    switch (AField->DataType()) {
+    case rtl::ftSmallint:
+    case rtl::ftInteger:
+    case rtl::ftWord:
+    case rtl::ftAutoInc:
+    case rtl::ftLargeint:
+        return TLocalValue::Integer(AValue.AsInt64());
+    case rtl::ftBoolean:
+        return TLocalValue::Integer(AValue.AsBoolean() ? 1 : 0);
+    case rtl::ftFloat:
+    case rtl::ftCurrency:
+    case rtl::ftBCD:
+    case rtl::ftDate:
+    case rtl::ftTime:
+    case rtl::ftDateTime:
+        return TLocalValue::Real(AValue.AsDouble());
+    default: {
+        std::string S = AValue.AsString();
+        return S.empty() ? TLocalValue() : TLocalValue::Text(S);
+    }
+    }
+}
+
+} // namespace
+
+bool TTable::Locate(const std::string &AKeyFields, const rtl::Variant &AKeyValues,
+                    TLocateOptions AOptions)
+{
+    // Exact searches go to the engine (through the primary index when the
+    // fields are its fields); the rest scans.
+    if (AOptions != 0 || (FFiltered && FOnFilterRecord))
+        return TLocalDataSet::Locate(AKeyFields, AKeyValues, AOptions);
+    CheckBrowseMode();
+    std::vector<TField *> Keys;
+    GetFieldList(Keys, AKeyFields);
+    std::string Where;
+    for (TField *F : Keys) {
+        if (F->FieldNo() < 1)
+            return TLocalDataSet::Locate(AKeyFields, AKeyValues, AOptions);
+        Where += (Where.empty() ? "" : " AND ") + LocalQuoteName(FColumns[size_t(F->FieldNo() - 1)].Name) + " IS ?";
+    }
+    std::string Order;
+    for (int C : FKeyColumns)
+        Order += (Order.empty() ? "" : ", ") + LocalQuoteName(FColumns[size_t(C)].Name);
+    if (Order.empty())
+        Order = "rowid";
+    TLocalStatement S(Database().Handle(),
+                      "SELECT rowid FROM " + FSqlName + " WHERE " + Where + " ORDER BY " + Order + " LIMIT 1");
+    for (size_t I = 0; I < Keys.size(); ++I) {
+        rtl::Variant V = (Keys.size() == 1 && !AKeyValues.IsArray()) ? AKeyValues : AKeyValues[int(I)];
+        S.Bind(int(I) + 1, KeyValue(Keys[I], V));
+    }
+    if (!S.Step())
+        return false;
+    int64_t RowId = S.Column(0).I;
+    int Index = IndexOfBookmark(RowId);
+    if (Index < 0)
+        return false;
+    DoBeforeScroll();
+    FCursor = Index;
+    Resync(rmExact | rmCenter);
+    DoAfterScroll();
+    return true;
+}
+
+bool TTable::FindKey(const std::vector<rtl::Variant> &AKeyValues)
+{
+    CheckActive();
+    if (FKeyFields.empty())
+        DatabaseError(DBText::SNoFieldIndexes, this);
+    std::vector<std::string> Names = SplitFieldNames(FKeyFields);
+    size_t N = std::min(Names.size(), AKeyValues.size());
+    std::string Fields;
+    std::vector<rtl::Variant> Values;
+    for (size_t I = 0; I < N; ++I) {
+        Fields += (I ? ";" : "") + Names[I];
+        Values.push_back(AKeyValues[I]);
+    }
+    return Locate(Fields, N == 1 ? Values[0] : rtl::VarArrayOf(Values));
+}
+
+int64_t TTable::BatchMove(TDataSet *ASource, TBatchMode AMode)
+{
+    TBatchMove Move;
+    Move.Source = ASource;
+    Move.Destination = this;
+    Move.Mode = AMode;
+    Move.Execute();
+    return Move.MovedCount();
+}

@@ -1,0 +1,81 @@
+// TTable: one table of a work folder as a dataset.
+//
+// Records come in primary-key order (rowid order for a table without a
+// primary index), as a keyed Paradox table presents them. The cursor keeps
+// the rowids in that order and reads a record when it is shown; the list is
+// read on first navigation and again after a batch move or EmptyTable, so a
+// table that only receives batch moves is never read whole. Posted records
+// are written at once; a new record takes its key position.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/localdb/TLocalDataSet.h"
+
+enum TBatchMode : uint8_t { batAppend, batUpdate, batAppendUpdate, batDelete, batCopy };
+
+class TTable : public TLocalDataSet {
+public:
+    explicit TTable(rtl::TComponent *AOwner = nullptr);
+    ~TTable() override;
+    std::string ClassName() const override { return "TTable"; }
+
+    const std::string &TableName() const { return FTableName; }
+    void SetTableName(const std::string &AValue);
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool AValue) { CheckInactive(); FReadOnly = AValue; }
+    // Whether the table is there, asked of the engine.
+    bool Exists() const;
+    // Creates the table afresh (empty) from FieldDefs; an existing table of
+    // that name is replaced.
+    void CreateTable();
+    void DeleteTable();
+    void EmptyTable();
+    // Options ixPrimary (the primary index; its name is not kept), ixUnique.
+    void AddIndex(const std::string &AName, const std::string &AFields, TIndexOptions AOptions);
+    TIndexDefs &IndexDefs();
+    // The fields of the primary index, "A;B" ("" without one).
+    std::string PrimaryKeyFields() const { return FKeyFields; }
+    // Key search on the primary index: the record whose key fields equal the
+    // values (in key order) becomes current.
+    bool FindKey(const std::vector<rtl::Variant> &AKeyValues);
+    // Moves the records of a dataset into this table in one transaction
+    // (fields matched by position); returns the number of records moved.
+    int64_t BatchMove(TDataSet *ASource, TBatchMode AMode);
+
+    bool Locate(const std::string &AKeyFields, const rtl::Variant &AKeyValues,
+                TLocateOptions AOptions = 0) override;
+    std::string PSGetTableName() override { return FTableName; }
+    void UpdateIndexDefs() override;
+
+    // The SQL name of the table in its folder database.
+    std::string SqlName() const;
+    // Forgets the cursor's row list (after the table changed underneath).
+    void InvalidateRows() { FRowsValid = false; }
+
+protected:
+    int RowCount() override;
+    void ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark) override;
+    int IndexOfBookmark(int64_t ABookmark) override;
+    void OpenSource() override;
+    void CloseSource() override;
+    bool GetCanModify() const override { return !FReadOnly; }
+    void InternalPost() override;
+    void InternalDelete() override;
+    void InternalAddRecord(TRecordBuffer ABuffer, bool AAppend) override;
+    void InternalRefresh() override { FRowsValid = false; }
+
+private:
+    void LoadRows();
+    int KeyPosition(const TLocalRow &AValues);
+    void WriteRecord(TRecordBuffer ABuffer, bool AInsert);
+    std::string FTableName;
+    bool FReadOnly = false;
+    std::string FSqlName;
+    std::string FKeyFields;
+    std::vector<int> FKeyColumns;
+    std::vector<int64_t> FRowIds;
+    bool FRowsValid = false;
+    TLocalStatement FReadStmt;
+};

@@ -1,0 +1,450 @@
+// Driver behaviour beyond the corpus: date values, catalog, diagnostics,
+// cancel, long values in pieces, truncation, transactions, refused files,
+// COUNTER and @@IDENTITY, row sets, and the Jet SQL forms the dialect sends.
+#include "tests/accessodbc/OdbcFixture.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+using TRows = std::vector<std::vector<std::string>>;
+
+class DateValues : public TOdbcTest {};
+
+TEST_F(DateValues, RoundTripBeforeAndAfterBaseDateAtMilliseconds)
+{
+    Exec("CREATE TABLE T (K Long, D DateTime)");
+    // Jet's encoding as a second route: 1899-12-29 06:00 is -1.25 (the time
+    // counts forward from midnight), 1900-01-01 12:00 is 2.5.
+    const struct { SQL_TIMESTAMP_STRUCT Ts; double Jet; } Cases[] = {
+        {{1899, 12, 29, 6, 0, 0, 0}, -1.25},
+        {{1900, 1, 1, 12, 0, 0, 0}, 2.5},
+        {{1899, 12, 30, 0, 0, 0, 1000000}, 1.0 / 86400000.0},
+        {{1850, 6, 15, 23, 59, 59, 999000000}, -18095 - (86399999.0 / 86400000.0)},
+        {{2007, 7, 3, 6, 15, 0, 123000000}, 39266 + (6 * 3600 + 15 * 60 + 0.123) / 86400.0},
+    };
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLPrepare(S, (SQLCHAR *)"INSERT INTO T VALUES (?, ?)", SQL_NTS));
+    SQLINTEGER K = 0;
+    SQL_TIMESTAMP_STRUCT Ts{};
+    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &K, 0, nullptr));
+    // The bridge binds dates with the ODBC 2 codes (11/11); both forms are taken.
+    ODBC_OK(SQLBindParameter(S, 2, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 23, 3, &Ts, 0, nullptr));
+    for (const auto &C : Cases) {
+        ++K;
+        Ts = C.Ts;
+        ODBC_OK(SQLExecute(S));
+    }
+    Free(S);
+    S = NewStmt();
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT K, D, CDbl(D) FROM T ORDER BY K", SQL_NTS));
+    for (const auto &C : Cases) {
+        ODBC_OK(SQLFetch(S));
+        SQL_TIMESTAMP_STRUCT Got{};
+        double Jet = 0;
+        ODBC_OK(SQLGetData(S, 2, SQL_C_TYPE_TIMESTAMP, &Got, sizeof Got, nullptr));
+        ODBC_OK(SQLGetData(S, 3, SQL_C_DOUBLE, &Jet, 0, nullptr));
+        EXPECT_EQ(Got.year, C.Ts.year);
+        EXPECT_EQ(Got.month, C.Ts.month);
+        EXPECT_EQ(Got.day, C.Ts.day);
+        EXPECT_EQ(Got.hour, C.Ts.hour);
+        EXPECT_EQ(Got.minute, C.Ts.minute);
+        EXPECT_EQ(Got.second, C.Ts.second);
+        EXPECT_EQ(Got.fraction, C.Ts.fraction);
+        EXPECT_NEAR(Jet, C.Jet, 1e-9) << C.Ts.year;
+    }
+    Free(S);
+    // The literal forms give the same values as the parameters.
+    EXPECT_EQ(Query("SELECT K FROM T WHERE D = #12/29/1899 06:00:00#"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE D = {ts '1900-01-01 12:00:00'}"), (TRows{{"2"}}));
+    EXPECT_EQ(Query("SELECT Year(D), Month(D), Day(D), Hour(D) FROM T WHERE K = 1"), (TRows{{"1899", "12", "29", "6"}}));
+}
+
+TEST_F(DateValues, JetDateFunctions)
+{
+    Exec("CREATE TABLE T (D DateTime)");
+    Exec("INSERT INTO T VALUES (#1/31/2007 14:30:00#)");
+    EXPECT_EQ(Query("SELECT DateAdd('m', 1, D), DateDiff('d', #1/1/2007#, D), DatePart('q', D), "
+                    "DateValue(D), TimeValue(D) FROM T"),
+              (TRows{{"2007-02-28 14:30:00", "30", "1", "2007-01-31 00:00:00", "1899-12-30 14:30:00"}}));
+    EXPECT_EQ(Query("SELECT K FROM (SELECT 1 AS K FROM T WHERE D > DATEVALUE('2007-01-30')) X"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT Count(*) FROM T WHERE D = CDATE('2007-01-31 14:30:00')"), (TRows{{"1"}}));
+}
+
+class JetSql : public TOdbcTest {
+protected:
+    void SetUp() override
+    {
+        TOdbcTest::SetUp();
+        Exec("CREATE TABLE N (ID Long, Name Text(20), Note Text(20), Flag YesNo, V Double, PRIMARY KEY (ID))");
+        Exec("INSERT INTO N VALUES (1, 'abc', Null, True, 7)");
+        Exec("INSERT INTO N VALUES (2, 'ABD', 'x', False, 2)");
+        Exec("INSERT INTO N VALUES (3, 'a%b', 'y', False, 0.5)");
+    }
+};
+
+TEST_F(JetSql, TextComparisonAndOrderIgnoreCase)
+{
+    EXPECT_EQ(Query("SELECT ID FROM N WHERE Name = 'ABC'"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT ID FROM N WHERE Name LIKE 'ab_' ORDER BY Name"), (TRows{{"1"}, {"2"}}));
+    EXPECT_EQ(Query("SELECT Count(*) FROM (SELECT DISTINCT UCase(Name) FROM N WHERE ID < 3) X"), (TRows{{"2"}}));
+    // The Access dialect's LIKE escape: a bracketed wildcard is literal.
+    EXPECT_EQ(Query("SELECT ID FROM N WHERE Name LIKE 'a[%]b'"), (TRows{{"3"}}));
+}
+
+TEST_F(JetSql, ExpressionsAsJetEvaluatesThem)
+{
+    // & treats Null as empty text; / divides in floating point; True is -1
+    EXPECT_EQ(Query("SELECT Name & Note & '!' FROM N WHERE ID = 1"), (TRows{{"abc!"}}));
+    EXPECT_EQ(Query("SELECT V / 2 FROM N WHERE ID = 1"), (TRows{{"3.5"}}));
+    EXPECT_EQ(Query("SELECT ID FROM N WHERE Flag = True"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT IIf(V > 1, 'big', 'small') FROM N ORDER BY ID"), (TRows{{"big"}, {"big"}, {"small"}}));
+    EXPECT_EQ(Query("SELECT Mid(Name, 2, 1), Left(Name, 2), Right(Name, 1), Len(Name), InStr(Name, 'B') FROM N WHERE ID = 1"),
+              (TRows{{"b", "ab", "c", "3", "2"}}));
+    EXPECT_EQ(Query("SELECT Nz(Note, '-'), {fn UCASE(Name)}, Int(-2.5), Fix(-2.5) FROM N WHERE ID = 1"),
+              (TRows{{"-", "ABC", "-3", "-2"}}));
+    EXPECT_EQ(Query("SELECT TOP 2 ID FROM N ORDER BY ID DESC"), (TRows{{"3"}, {"2"}}));
+    EXPECT_EQ(Query("SELECT DISTINCT * FROM N WHERE ID = 2").size(), 1u);
+    EXPECT_EQ(Query("SELECT a.ID FROM N a LEFT JOIN N b ON a.ID = b.ID + 1 WHERE b.ID IS NULL"), (TRows{{"1"}}));
+}
+
+TEST_F(JetSql, OneStatementPerCallAndClearRefusals)
+{
+    TDiagInfo D;
+    EXPECT_EQ(Try("SELECT * FROM N; DROP TABLE N", &D), SQL_ERROR);
+    EXPECT_EQ(D.Native, -3142);
+    EXPECT_EQ(Query("SELECT Count(*) FROM N"), (TRows{{"3"}}));
+    EXPECT_EQ(Try("SELECT TOP 10 PERCENT * FROM N", &D), SQL_ERROR);
+    EXPECT_NE(D.Message.find("PERCENT"), std::string::npos);
+    EXPECT_EQ(Try("SELECT * FROM \"/elsewhere/other.mdb\".N", &D), SQL_ERROR);
+    EXPECT_NE(D.Message.find("not the open database"), std::string::npos) << D.Message;
+    EXPECT_EQ(Try("SELECT Name FROM N WHERE Name = 'unterminated", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "42000");
+}
+
+TEST_F(JetSql, CounterColumnsAndIdentity)
+{
+    Exec("CREATE TABLE C (ID Counter PRIMARY KEY, Name Text(10))");
+    Exec("INSERT INTO C (Name) VALUES ('a')");
+    Exec("INSERT INTO C (Name) VALUES ('b')");
+    EXPECT_EQ(Query("SELECT @@IDENTITY"), (TRows{{"2"}}));
+    Exec("DELETE FROM C WHERE ID = 2");
+    Exec("INSERT INTO C (Name) VALUES ('c')");
+    // Jet never hands out a counter value twice.
+    EXPECT_EQ(Query("SELECT ID, Name FROM C ORDER BY ID"), (TRows{{"1", "a"}, {"3", "c"}}));
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT ID, Name FROM C", SQL_NTS));
+    SQLLEN Auto = 0, Upd = 0;
+    ODBC_OK(SQLColAttribute(S, 1, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &Auto));
+    ODBC_OK(SQLColAttribute(S, 2, SQL_DESC_UPDATABLE, nullptr, 0, nullptr, &Upd));
+    EXPECT_EQ(Auto, SQL_TRUE);
+    EXPECT_EQ(Upd, SQL_ATTR_WRITE);
+    Free(S);
+}
+
+class Catalog : public TOdbcTest {
+protected:
+    void SetUp() override
+    {
+        TOdbcTest::SetUp();
+        MakeStationFixture();
+    }
+    TRows Fetch(SQLHSTMT S)
+    {
+        TRows R;
+        SQLSMALLINT Cols = 0;
+        SQLNumResultCols(S, &Cols);
+        while (SQL_SUCCEEDED(SQLFetch(S))) {
+            std::vector<std::string> Row;
+            for (SQLUSMALLINT c = 1; c <= Cols; ++c) {
+                char Buf[512];
+                SQLLEN Ind;
+                SQLGetData(S, c, SQL_C_CHAR, Buf, sizeof Buf, &Ind);
+                Row.push_back(Ind == SQL_NULL_DATA ? "<null>" : Buf);
+            }
+            R.push_back(Row);
+        }
+        return R;
+    }
+};
+
+TEST_F(Catalog, PrimaryKeysTablesColumnsAndStatistics)
+{
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLPrimaryKeys(S, nullptr, 0, nullptr, 0, (SQLCHAR *)"PTS_Data", SQL_NTS));
+    TRows R = Fetch(S);
+    ASSERT_EQ(R.size(), 2u);
+    EXPECT_EQ(R[0][3], "ID_Cast");
+    EXPECT_EQ(R[0][4], "1");
+    EXPECT_EQ(R[1][3], "PRES");
+    EXPECT_EQ(R[1][4], "2");
+    SQLFreeStmt(S, SQL_CLOSE);
+    ODBC_OK(SQLTables(S, nullptr, 0, nullptr, 0, (SQLCHAR *)"Cast%", SQL_NTS, (SQLCHAR *)"TABLE", SQL_NTS));
+    R = Fetch(S);
+    ASSERT_EQ(R.size(), 1u);
+    EXPECT_EQ(R[0][2], "Cast_Titles");
+    EXPECT_EQ(R[0][3], "TABLE");
+    SQLFreeStmt(S, SQL_CLOSE);
+    ODBC_OK(SQLColumns(S, nullptr, 0, nullptr, 0, (SQLCHAR *)"Cast_Titles", SQL_NTS, (SQLCHAR *)"Date_Cast", SQL_NTS));
+    R = Fetch(S);
+    ASSERT_EQ(R.size(), 1u);
+    EXPECT_EQ(R[0][4], std::to_string(SQL_TYPE_TIMESTAMP));
+    EXPECT_EQ(R[0][16], "3");
+    SQLFreeStmt(S, SQL_CLOSE);
+    ODBC_OK(SQLStatistics(S, nullptr, 0, nullptr, 0, (SQLCHAR *)"PTS_Data", SQL_NTS, SQL_INDEX_ALL, SQL_QUICK));
+    R = Fetch(S);
+    ASSERT_EQ(R.size(), 3u); // the table row, then the key's two columns
+    EXPECT_EQ(R[1][5], "PrimaryKey");
+    EXPECT_EQ(R[1][3], "0");
+    SQLFreeStmt(S, SQL_CLOSE);
+    // An unknown table gives an empty result, not an error.
+    ODBC_OK(SQLColumns(S, nullptr, 0, nullptr, 0, (SQLCHAR *)"NoSuchTable", SQL_NTS, nullptr, 0));
+    EXPECT_EQ(Fetch(S).size(), 0u);
+    SQLFreeStmt(S, SQL_CLOSE);
+    ODBC_OK(SQLPrimaryKeys(S, nullptr, 0, nullptr, 0, (SQLCHAR *)"NoSuchTable", SQL_NTS));
+    EXPECT_EQ(Fetch(S).size(), 0u);
+    Free(S);
+}
+
+TEST_F(Catalog, InfoAnswersTheBridgeReliesOn)
+{
+    char Buf[64];
+    SQLSMALLINT Len;
+    ODBC_OK(SQLGetInfo(Dbc, SQL_DBMS_NAME, Buf, sizeof Buf, &Len));
+    EXPECT_STREQ(Buf, "ACCESS");
+    SQLUINTEGER Ext = 0;
+    ODBC_OK(SQLGetInfo(Dbc, SQL_GETDATA_EXTENSIONS, &Ext, sizeof Ext, nullptr));
+    EXPECT_EQ(Ext & (SQL_GD_BLOCK | SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER), SQL_GD_BLOCK | SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER);
+    SQLUSMALLINT Txn = 0, Supported = 0;
+    ODBC_OK(SQLGetInfo(Dbc, SQL_TXN_CAPABLE, &Txn, sizeof Txn, nullptr));
+    EXPECT_NE(Txn, 0);
+    ODBC_OK(SQLGetFunctions(Dbc, SQL_API_SQLPRIMARYKEYS, &Supported));
+    EXPECT_EQ(Supported, SQL_TRUE);
+}
+
+class Diagnostics : public TOdbcTest {};
+
+TEST_F(Diagnostics, JetNativeNumbersAndStates)
+{
+    Exec("CREATE TABLE K (ID Long, PRIMARY KEY (ID))");
+    Exec("INSERT INTO K VALUES (1)");
+    TDiagInfo D;
+    EXPECT_EQ(Try("INSERT INTO K VALUES (1)", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "23000");
+    EXPECT_EQ(D.Native, -1605);
+    EXPECT_EQ(Try("DROP TABLE Missing", &D), SQL_ERROR);
+    EXPECT_EQ(D.Native, -1305);
+    EXPECT_NE(D.Message.find("'Missing'"), std::string::npos) << D.Message;
+    // A write lock held by another process: "currently locked" (-1102)
+    SQLDisconnect(Dbc);
+    SQLSetConnectAttr(Dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+    ODBC_OK(Connect(DbPath));
+    sqlite3 *Other = nullptr;
+    ASSERT_EQ(sqlite3_open(DbPath.c_str(), &Other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(Other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(Try("INSERT INTO K VALUES (2)", &D), SQL_ERROR);
+    EXPECT_EQ(D.Native, -1102);
+    sqlite3_exec(Other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(Other);
+    // Past the last record: SQL_NO_DATA
+    SQLHSTMT S = NewStmt();
+    SQLExecDirect(S, (SQLCHAR *)"SELECT * FROM Nowhere", SQL_NTS);
+    SQLCHAR State[6];
+    SQLINTEGER Native;
+    SQLCHAR Msg[256];
+    SQLSMALLINT Len;
+    EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, S, 2, State, &Native, Msg, sizeof Msg, &Len), SQL_NO_DATA);
+    Free(S);
+}
+
+class Files : public TOdbcTest {};
+
+TEST_F(Files, JetFileAndMissingFileRefusedWithClearMessages)
+{
+    const std::string Jet = (Dir / "real.mdb").string();
+    {
+        std::ofstream Out(Jet, std::ios::binary);
+        const char Head[] = "\x00\x01\x00\x00Standard Jet DB\x00\x00\x00\x00";
+        Out.write(Head, sizeof Head);
+        Out << std::string(2000, '\0');
+    }
+    SQLHDBC Other;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other)));
+    const std::string S1 = ConnectString(Jet);
+    EXPECT_EQ(SQLDriverConnect(Other, nullptr, (SQLCHAR *)S1.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT), SQL_ERROR);
+    EXPECT_NE(Diag(SQL_HANDLE_DBC, Other).Message.find("Microsoft Access (Jet) database"), std::string::npos)
+        << Diag(SQL_HANDLE_DBC, Other).Message;
+    const std::string S2 = ConnectString((Dir / "nothere.mdb").string());
+    EXPECT_EQ(SQLDriverConnect(Other, nullptr, (SQLCHAR *)S2.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT), SQL_ERROR);
+    EXPECT_NE(Diag(SQL_HANDLE_DBC, Other).Message.find("Could not find file"), std::string::npos);
+    SQLFreeHandle(SQL_HANDLE_DBC, Other);
+}
+
+class Transactions : public TOdbcTest {};
+
+TEST_F(Transactions, CommitRollbackAndAutocommitRestored)
+{
+    Exec("CREATE TABLE T (ID Long)");
+    ODBC_OK(SQLSetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
+    Exec("INSERT INTO T VALUES (1)");
+    ODBC_OK(SQLEndTran(SQL_HANDLE_DBC, Dbc, SQL_ROLLBACK));
+    EXPECT_EQ(Query("SELECT Count(*) FROM T"), (TRows{{"0"}}));
+    Exec("INSERT INTO T VALUES (2)");
+    ODBC_OK(SQLEndTran(SQL_HANDLE_DBC, Dbc, SQL_COMMIT));
+    Exec("INSERT INTO T VALUES (3)");
+    // Switching autocommit back on commits what is open.
+    ODBC_OK(SQLSetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
+    ODBC_OK(SQLEndTran(SQL_HANDLE_DBC, Dbc, SQL_ROLLBACK));
+    EXPECT_EQ(Query("SELECT ID FROM T ORDER BY ID"), (TRows{{"2"}, {"3"}}));
+    SQLUINTEGER Ac = 0;
+    ODBC_OK(SQLGetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, &Ac, 0, nullptr));
+    EXPECT_EQ(Ac, SQL_AUTOCOMMIT_ON);
+}
+
+class Cancel : public TOdbcTest {};
+
+TEST_F(Cancel, LongQueryInterruptedFromAnotherThread)
+{
+    Exec("CREATE TABLE B (X Long)");
+    for (int i = 0; i < 20; ++i)
+        Exec("INSERT INTO B VALUES (" + std::to_string(i) + ")");
+    SQLHSTMT S = NewStmt();
+    std::atomic<bool> Done{false};
+    std::thread Canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        SQLCancel(S);
+        // A second cancel covers a statement that had not started yet.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (!Done)
+            SQLCancel(S);
+    });
+    const auto T0 = std::chrono::steady_clock::now();
+    // 20^6 = 64 million rows to count: many seconds without the cancel.
+    const SQLRETURN Rc = SQLExecDirect(S, (SQLCHAR *)"SELECT Count(*) FROM B a, B b, B c, B d, B e, B f", SQL_NTS);
+    Done = true;
+    Canceller.join();
+    EXPECT_EQ(Rc, SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "HY008");
+    EXPECT_LT(std::chrono::steady_clock::now() - T0, std::chrono::seconds(5));
+    Free(S);
+    EXPECT_EQ(Query("SELECT Count(*) FROM B"), (TRows{{"20"}}));
+}
+
+class LongValues : public TOdbcTest {};
+
+TEST_F(LongValues, MemoReadInPiecesAsCharAndWideChar)
+{
+    Exec("CREATE TABLE M (ID Long, Body Memo)");
+    std::string Body;
+    for (int i = 0; i < 100000; ++i)
+        Body += static_cast<char>('a' + i % 26);
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLPrepare(S, (SQLCHAR *)"INSERT INTO M VALUES (1, ?)", SQL_NTS));
+    // Sent at execution time in two pieces.
+    SQLLEN AtExec = SQL_LEN_DATA_AT_EXEC(static_cast<SQLLEN>(Body.size()));
+    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, Body.size(), 0,
+                             reinterpret_cast<SQLPOINTER>(1), 0, &AtExec));
+    ASSERT_EQ(SQLExecute(S), SQL_NEED_DATA);
+    SQLPOINTER Token = nullptr;
+    ASSERT_EQ(SQLParamData(S, &Token), SQL_NEED_DATA);
+    EXPECT_EQ(Token, reinterpret_cast<SQLPOINTER>(1));
+    ODBC_OK(SQLPutData(S, Body.data(), 60000));
+    ODBC_OK(SQLPutData(S, Body.data() + 60000, static_cast<SQLLEN>(Body.size()) - 60000));
+    ODBC_OK(SQLParamData(S, &Token));
+    Free(S);
+
+    S = NewStmt();
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT Body, Body FROM M", SQL_NTS));
+    ODBC_OK(SQLFetch(S));
+    std::string Got;
+    char Piece[32768];
+    SQLLEN Ind = 0;
+    SQLRETURN Rc;
+    int Pieces = 0;
+    while ((Rc = SQLGetData(S, 1, SQL_C_CHAR, Piece, sizeof Piece, &Ind)) != SQL_NO_DATA) {
+        ASSERT_TRUE(SQL_SUCCEEDED(Rc));
+        if (Pieces == 0) {
+            EXPECT_EQ(Ind, 100000); // the true length, with 01004
+        }
+        Got += std::string(Piece, std::min<size_t>(std::strlen(Piece), sizeof Piece - 1));
+        ++Pieces;
+    }
+    EXPECT_EQ(Pieces, 4); // 32767 * 3 + 1699
+    EXPECT_EQ(Got, Body);
+    std::u16string Wide;
+    SQLWCHAR WPiece[1000];
+    while ((Rc = SQLGetData(S, 2, SQL_C_WCHAR, WPiece, sizeof WPiece, &Ind)) != SQL_NO_DATA) {
+        ASSERT_TRUE(SQL_SUCCEEDED(Rc));
+        const SQLLEN Units = std::min<SQLLEN>(Ind / 2, 999);
+        Wide.append(reinterpret_cast<char16_t *>(WPiece), static_cast<size_t>(Units));
+    }
+    ASSERT_EQ(Wide.size(), Body.size());
+    EXPECT_EQ(Wide[99999], u'a' + 99999 % 26);
+    Free(S);
+}
+
+TEST_F(LongValues, BoundBufferTooSmallReportsTruncationWithTrueLength)
+{
+    Exec("CREATE TABLE T (S Text(50))");
+    Exec("INSERT INTO T VALUES ('Station name of twenty')");
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT S FROM T", SQL_NTS));
+    char Buf[8];
+    SQLLEN Ind = 0;
+    ODBC_OK(SQLBindCol(S, 1, SQL_C_CHAR, Buf, sizeof Buf, &Ind));
+    EXPECT_EQ(SQLFetch(S), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01004");
+    EXPECT_EQ(Ind, 22);
+    EXPECT_STREQ(Buf, "Station");
+    Free(S);
+}
+
+class RowSets : public TOdbcTest {};
+
+TEST_F(RowSets, BlockFetchColumnAndRowWiseWithPositionedGetData)
+{
+    Exec("CREATE TABLE R (ID Long, Name Text(10))");
+    for (int i = 1; i <= 7; ++i)
+        Exec("INSERT INTO R VALUES (" + std::to_string(i) + ", 'n" + std::to_string(i) + "')");
+    SQLHSTMT S = NewStmt();
+    SQLINTEGER Ids[5];
+    SQLLEN IdInd[5];
+    SQLULEN Fetched = 0;
+    SQLUSMALLINT Status[5];
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(5), 0));
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROWS_FETCHED_PTR, &Fetched, 0));
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_STATUS_PTR, Status, 0));
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT ID, Name FROM R ORDER BY ID", SQL_NTS));
+    ODBC_OK(SQLBindCol(S, 1, SQL_C_SLONG, Ids, 0, IdInd));
+    ODBC_OK(SQLFetch(S));
+    EXPECT_EQ(Fetched, 5u);
+    EXPECT_EQ(Ids[4], 5);
+    // The unbound Name of row 3 of the block, read after positioning.
+    ODBC_OK(SQLSetPos(S, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE));
+    char Name[16];
+    ODBC_OK(SQLGetData(S, 2, SQL_C_CHAR, Name, sizeof Name, nullptr));
+    EXPECT_STREQ(Name, "n3");
+    ODBC_OK(SQLFetch(S));
+    EXPECT_EQ(Fetched, 2u);
+    EXPECT_EQ(Ids[1], 7);
+    EXPECT_EQ(Status[2], SQL_ROW_NOROW);
+    EXPECT_EQ(SQLFetch(S), SQL_NO_DATA);
+    SQLFreeStmt(S, SQL_CLOSE);
+    SQLFreeStmt(S, SQL_UNBIND);
+
+    // Row-wise: one structure per row.
+    struct TRow { SQLINTEGER Id; SQLLEN IdInd; char Name[11]; SQLLEN NameInd; } Rows[5];
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(TRow)), 0));
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT ID, Name FROM R ORDER BY ID DESC", SQL_NTS));
+    ODBC_OK(SQLBindCol(S, 1, SQL_C_SLONG, &Rows[0].Id, 0, &Rows[0].IdInd));
+    ODBC_OK(SQLBindCol(S, 2, SQL_C_CHAR, Rows[0].Name, sizeof Rows[0].Name, &Rows[0].NameInd));
+    ODBC_OK(SQLFetch(S));
+    EXPECT_EQ(Rows[0].Id, 7);
+    EXPECT_STREQ(Rows[4].Name, "n3");
+    EXPECT_EQ(Rows[4].NameInd, 2);
+    Free(S);
+}
