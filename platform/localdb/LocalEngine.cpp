@@ -341,7 +341,10 @@ void LocalFieldType(const std::string &ADeclType, rtl::TFieldType &AType, int &A
     ASize = 0;
     auto Arg = [&]() {
         size_t P = T.find('(');
-        return P == std::string::npos ? 0 : rtl::StrToIntDef(T.substr(P + 1), 0);
+        if (P == std::string::npos)
+            return 0;
+        size_t E = T.find_first_not_of("0123456789", P + 1);
+        return rtl::StrToIntDef(T.substr(P + 1, E == std::string::npos ? std::string::npos : E - P - 1), 0);
     };
     auto Starts = [&](const char *Word) { return T.rfind(Word, 0) == 0; };
     if (Starts("VARCHAR") || Starts("CHAR") || Starts("ALPHA")) {

@@ -56,6 +56,21 @@ void TLocalDataSet::InternalInitRecord(TRecordBuffer ABuffer)
 {
     THeader &H = Header(ABuffer);
     H.Values.assign(FColumns.size(), TLocalValue());
+    // A new record starts with the columns' defaults, as the engine would
+    // store them for fields left empty.
+    for (size_t I = 0; I < FColumns.size(); ++I) {
+        const std::string &D = FColumns[I].Default;
+        if (D.empty() || rtl::SameText(D, "NULL"))
+            continue;
+        int64_t N;
+        double F;
+        if (rtl::TryStrToInt64(D, N))
+            H.Values[I] = TLocalValue::Integer(N);
+        else if (rtl::TryStrToFloat(D, F))
+            H.Values[I] = TLocalValue::Real(F);
+        else if (D.size() >= 2 && D.front() == '\'' && D.back() == '\'')
+            H.Values[I] = TLocalValue::Text(rtl::StringReplace(D.substr(1, D.size() - 2), "''", "'"));
+    }
     H.Bookmark = 0;
     H.Index = -1;
 }

@@ -218,7 +218,7 @@ bool TCustomIniFile::ValueExists(std::string_view Section, std::string_view Iden
     return S && TIniDocument::FindKey(*S, Ident) >= 0;
 }
 
-void TCustomIniFile::ReadSection(std::string_view Section, TStrings &Strings)
+void TCustomIniFile::ListSection(std::string_view Section, TStrings &Strings, bool WithValues)
 {
     BeforeRead();
     Strings.BeginUpdate();
@@ -226,10 +226,12 @@ void TCustomIniFile::ReadSection(std::string_view Section, TStrings &Strings)
     if (TIniDocument::TSection *S = FDoc->Find(Section)) {
         std::string K, V;
         for (const std::string &L : S->Lines)
-            if (TIniDocument::KeyOf(L, K, V)) Strings.Add(K);
+            if (TIniDocument::KeyOf(L, K, V)) Strings.Add(WithValues ? K + "=" + V : K);
     }
     Strings.EndUpdate();
 }
+
+void TCustomIniFile::ReadSection(std::string_view Section, TStrings &Strings) { ListSection(Section, Strings, false); }
 
 void TCustomIniFile::ReadSections(TStrings &Strings)
 {
@@ -242,15 +244,7 @@ void TCustomIniFile::ReadSections(TStrings &Strings)
 
 void TCustomIniFile::ReadSectionValues(std::string_view Section, TStrings &Strings)
 {
-    BeforeRead();
-    Strings.BeginUpdate();
-    Strings.Clear();
-    if (TIniDocument::TSection *S = FDoc->Find(Section)) {
-        std::string K, V;
-        for (const std::string &L : S->Lines)
-            if (TIniDocument::KeyOf(L, K, V)) Strings.Add(K + "=" + V);
-    }
-    Strings.EndUpdate();
+    ListSection(Section, Strings, true);
 }
 
 void TCustomIniFile::EraseSection(std::string_view Section)

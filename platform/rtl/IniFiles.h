@@ -55,6 +55,7 @@ protected:
     virtual void BeforeRead() {}
     virtual void AfterWrite() {}
     TIniDocument &Doc() { return *FDoc; }
+    void ListSection(std::string_view Section, TStrings &Strings, bool WithValues);
     std::string FFileName;
     std::unique_ptr<TIniDocument> FDoc;
 };

@@ -286,3 +286,31 @@ TEST(TraceNames, HelperNamesWithRole)
     EXPECT_EQ(H.GetName().substr(0, 14), "TZqTestFirst($");
     EXPECT_FALSE(H.GetParent());
 }
+
+#include "dataaccess/stan/qxZqStanInit.h"
+
+TEST(LayerStartup, RegistersTheLayersServicesOncePerRegistry)
+{
+    ZqShutdownManager();
+    ZqStartupManager();
+    ZqStanInitialize();
+    ASSERT_NE(qxZqStanFactory::Manager()->FindFactory(IID_IZqStanExpressionParser), nullptr);
+    ZqStanInitialize();
+    ZqShutdownManager();
+    ZqStanInitialize(); // a new registry after shutdown is filled again
+    EXPECT_NE(qxZqStanFactory::Manager()->FindFactory(IID_IZqStanExpressionParser), nullptr);
+}
+
+TEST(SingletonFactory, WarningOutsideShutdownGoesToStandardError)
+{
+    ZqStartupManager();
+    TZqIntfPtr<IZqTestSingleton> Held;
+    {
+        TZqSingletonFactory F(ZqClass<TZqTestSingle>(), IZqTestSingleton::IID);
+        Held = TZqIntfPtr<IZqTestSingleton>::Query(static_cast<IInterface *>(F.CreateObject()));
+        testing::internal::CaptureStderr();
+    }
+    std::string Err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(Err.find("Class [TZqTestSingle] singleton factory has unreleased interfaces"), std::string::npos) << Err;
+    EXPECT_EQ(Held->Answer(), 3); // the instance lives on while referenced
+}

@@ -1,0 +1,61 @@
+// WorkTables: DbTablePrefix and the making rule of the per-database tables.
+#include "app/WorkTables.h"
+
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TTable.h"
+
+std::string DbTablePrefix;
+
+std::string ComputeDbTablePrefix(const std::string &AMainDbPath)
+{
+    size_t Slash = AMainDbPath.find_last_of("/\\");
+    std::string Name = Slash == std::string::npos ? AMainDbPath : AMainDbPath.substr(Slash + 1);
+    size_t Dot = Name.rfind('.');
+    if (Dot == std::string::npos)
+        return ""; // no extension: the cut falls before the first character
+    std::string Ext = Name.substr(Dot);
+    return Name.substr(0, Name.find(Ext));
+}
+
+void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
+                   const std::string &ASuffix, const std::string &ATemplate,
+                   const std::string &AKeyFields, const std::string &AParamFlagName)
+{
+    ATarget.Close();
+    ATarget.SetDatabaseName(ALocalDbDir);
+    ATarget.SetTableName(DbTablePrefix + ASuffix);
+    if (!LocalTableFileExists(ALocalDbDir + DbTablePrefix + ASuffix)) {
+        AStructTbl.Close();
+        AStructTbl.SetDatabaseName(ALocalDbDir);
+        AStructTbl.SetTableName(ATemplate);
+        AStructTbl.Open();
+        ATarget.FieldDefs().Assign(AStructTbl.FieldDefs());
+        if (!AParamFlagName.empty() && ATarget.FieldDefs().Count() > 0)
+            ATarget.FieldDefs().Items(ATarget.FieldDefs().Count() - 1)->SetName(AParamFlagName);
+        ATarget.CreateTable();
+        if (!AKeyFields.empty())
+            ATarget.AddIndex("", AKeyFields, ixPrimary);
+    }
+    ATarget.Open();
+}
+
+void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
+                        const std::string &AParam)
+{
+    MakeWorkTable(ATarget, AStructTbl, ALocalDbDir, "-" + AParam + "flags.db", "ChemFlags",
+                  "ID_Cast;PRES", "F" + AParam);
+}
+
+void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
+                      TWorkTableSet &ATables)
+{
+    DbTablePrefix = ComputeDbTablePrefix(AMainDbPath);
+    MakeWorkTable(ATables.TmpCruTbl, ATables.StructTbl, ALocalDbDir, "-QCCruise.db", "QCCruise",
+                  "ID_Cruise");
+    MakeWorkTable(ATables.CastFlagtbl, ATables.StructTbl, ALocalDbDir, "-Cast_TitlesFlags.db",
+                  "Cast_TitlesFlags", "ID_Cruise;ID_Cast");
+    MakeWorkTable(ATables.CastOldFlagTbl, ATables.StructTbl, ALocalDbDir, "-Cast_TitlesOldFlags.db",
+                  "Cast_TitlesOldFlags", "ID_Cruise;ID_Cast");
+    MakeWorkTable(ATables.UndoCastTbl, ATables.StructTbl, ALocalDbDir, "-undocast.db", "undocast", "");
+    MakeWorkTable(ATables.UndoParamTbl, ATables.StructTbl, ALocalDbDir, "-Undoparam.db", "Undoparam", "");
+}

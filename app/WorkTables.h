@@ -1,0 +1,48 @@
+// WorkTables: the per-database work tables of the work folder.
+//
+// Each main database has its own set of work tables in LocalDbDir, named
+// DbTablePrefix + a suffix ("black2007-QCCruise.db"). A table that does not
+// exist yet is made from its template (the template's fields, not its
+// indexes; the primary index is added by name list); an existing one is
+// opened as it is, never compared with its template or rebuilt.
+#pragma once
+
+#include <string>
+
+class TTable;
+
+// The file name of the main database without its folder, cut before the
+// first occurrence of its extension (a.mdb.b.mdb gives a; a name without an
+// extension gives ""). Set by CreateWorkTables.
+extern std::string DbTablePrefix;
+std::string ComputeDbTablePrefix(const std::string &AMainDbPath);
+
+// The making rule for one per-database table: ATarget is closed, named
+// DbTablePrefix + ASuffix and, when that table does not exist in
+// ALocalDbDir, created from ATemplate (opened on AStructTbl), with its last
+// field renamed to AParamFlagName when one is given and the primary index
+// on AKeyFields when given; then it is opened.
+void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
+                   const std::string &ASuffix, const std::string &ATemplate,
+                   const std::string &AKeyFields, const std::string &AParamFlagName = "");
+
+// The level-flag table of a checked parameter other than TEMP, PSAL and DENS:
+// "-" + P + "flags.db" from "ChemFlags", its last field "F" + P.
+void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
+                        const std::string &AParam);
+
+// The main window's table objects that CreateWorkTables leaves open.
+struct TWorkTableSet {
+    TTable &StructTbl;
+    TTable &TmpCruTbl;      // "-QCCruise.db"
+    TTable &CastFlagtbl;    // "-Cast_TitlesFlags.db"
+    TTable &CastOldFlagTbl; // "-Cast_TitlesOldFlags.db"
+    TTable &UndoCastTbl;    // "-undocast.db"
+    TTable &UndoParamTbl;   // "-Undoparam.db"
+};
+
+// Sets DbTablePrefix from the main database path and makes the five
+// cruise-level tables, in this order, leaving them open. Engine errors
+// (a missing template, a table that cannot be created) pass on.
+void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
+                      TWorkTableSet &ATables);

@@ -1,0 +1,21 @@
+// qxZqStanInit: the layer's explicit registrations. A unit that registers
+// factories adds its Register...() call here, in unit order: static
+// registration objects would be dropped by the linker from a static library.
+#include "dataaccess/stan/qxZqStanInit.h"
+
+#include <mutex>
+
+#include "dataaccess/stan/qxZqStanExpr.h"
+#include "dataaccess/stan/qxZqStanFactory.h"
+
+void ZqStanInitialize()
+{
+    static std::mutex Lock;
+    static const qxZqStanFactory::TZqManager *Done = nullptr;
+    std::lock_guard<std::mutex> G(Lock);
+    ZqStartupManager();
+    // Once per registry: a registry started anew (tests) is filled again.
+    if (Done == qxZqStanFactory::Manager()) return;
+    Done = qxZqStanFactory::Manager();
+    RegisterStanExpr();
+}
