@@ -321,6 +321,17 @@ SQLRETURN DiagField(TDrvHandle &H, SQLSMALLINT ARec, SQLSMALLINT AField, SQLPOIN
     }
 }
 
+std::string NativeSql(TDrvConnection &C, const std::string &AJetSql)
+{
+    jet::TJetTranslateContext Ctx;
+    Ctx.DatabasePath = C.Path;
+    try {
+        return jet::TranslateJetSql(AJetSql, Ctx).Sql;
+    } catch (const jet::TJetSqlError &E) {
+        Fail(E.State.c_str(), E.Native, E.what());
+    }
+}
+
 TDrvHandle *AnyHandle(SQLSMALLINT AType, SQLHANDLE AHandle) { return LookupHandle(AHandle, AType); }
 
 SQLRETURN FreeStatement(TDrvStatement *S)
@@ -699,8 +710,9 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT AStmt, SQLCHAR *AText, SQLINTEGER ALen)
 
 SQLRETURN SQL_API SQLNativeSql(SQLHDBC AConn, SQLCHAR *AIn, SQLINTEGER AInLen, SQLCHAR *AOut, SQLINTEGER AOutMax, SQLINTEGER *AOutLen)
 {
+    // The text as this driver runs it: the SQLite translation of the Jet SQL.
     return Guard<TDrvConnection>(AConn, SQL_HANDLE_DBC, [&](TDrvConnection &C) -> SQLRETURN {
-        return PutString(InText(AIn, AInLen), AOut, AOutMax, AOutLen, C);
+        return PutString(NativeSql(C, InText(AIn, AInLen)), AOut, AOutMax, AOutLen, C);
     });
 }
 
@@ -1026,5 +1038,286 @@ SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT AStmt, SQLSMALLINT AType)
         return SQL_SUCCESS;
     });
 }
+
+} // extern "C"
+
+// ---------------------------------------------------------------------------
+// The wide (UTF-16) entry points: texts in and out are converted and the
+// narrow entry points above do the work, so both faces answer alike.
+
+namespace {
+
+std::string W8(const SQLWCHAR *AText, SQLLEN ALen)
+{
+    if (!AText)
+        return {};
+    return Utf16ToUtf8(AText, ALen);
+}
+
+// Writes UTF-8 text as UTF-16 into ABuf of ACapacity units (bytes when
+// ABytes); the full length goes to AOut in the same unit.
+template <typename L>
+SQLRETURN PutW(const std::string &AText, SQLPOINTER ABuf, SQLLEN ACapacity, L *AOut, bool ABytes, SQLSMALLINT AType,
+               SQLHANDLE AHandle)
+{
+    const std::u16string W = Utf8ToUtf16(AText.data(), AText.size());
+    if (AOut)
+        *AOut = static_cast<L>(ABytes ? W.size() * 2 : W.size());
+    const SQLLEN Units = ABytes ? ACapacity / 2 : ACapacity;
+    if (!ABuf || Units <= 0)
+        return SQL_SUCCESS;
+    const size_t N = std::min(W.size(), static_cast<size_t>(Units - 1));
+    std::memcpy(ABuf, W.data(), N * 2);
+    static_cast<SQLWCHAR *>(ABuf)[N] = 0;
+    if (N < W.size()) {
+        if (TDrvHandle *H = LookupHandle(AHandle, AType))
+            H->AddDiag("01004", 0, "String data, right truncated.");
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLCHAR *Narrow(const std::string &S, bool AGiven) { return AGiven ? (SQLCHAR *)S.c_str() : nullptr; }
+
+SQLRETURN Worse(SQLRETURN A, SQLRETURN B) { return A == SQL_SUCCESS ? B : A; }
+
+bool IsStringInfo(SQLUSMALLINT AType)
+{
+    if (AType == SQL_DATABASE_NAME)
+        return true;
+    const TInfo *I = FindInfo(AType);
+    return I && I->Kind == TInfoKind::Str;
+}
+
+} // namespace
+
+extern "C" {
+
+SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC AConn, SQLHWND AWnd, SQLWCHAR *AIn, SQLSMALLINT AInLen, SQLWCHAR *AOut,
+                                    SQLSMALLINT AOutMax, SQLSMALLINT *AOutLen, SQLUSMALLINT ACompletion)
+{
+    const std::string In = W8(AIn, AInLen);
+    std::vector<SQLCHAR> Out(4096);
+    SQLSMALLINT Len = 0;
+    const SQLRETURN Rc = SQLDriverConnect(AConn, AWnd, (SQLCHAR *)In.c_str(), SQL_NTS, Out.data(),
+                                          static_cast<SQLSMALLINT>(Out.size()), &Len, ACompletion);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    return Worse(Rc, PutW(reinterpret_cast<char *>(Out.data()), AOut, AOutMax, AOutLen, false, SQL_HANDLE_DBC, AConn));
+}
+
+SQLRETURN SQL_API SQLConnectW(SQLHDBC AConn, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT)
+{
+    return SQLConnect(AConn, nullptr, 0, nullptr, 0, nullptr, 0);
+}
+
+SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT AStmt, SQLWCHAR *AText, SQLINTEGER ALen)
+{
+    const std::string T = W8(AText, ALen);
+    return SQLExecDirect(AStmt, (SQLCHAR *)T.c_str(), static_cast<SQLINTEGER>(T.size()));
+}
+
+SQLRETURN SQL_API SQLPrepareW(SQLHSTMT AStmt, SQLWCHAR *AText, SQLINTEGER ALen)
+{
+    const std::string T = W8(AText, ALen);
+    return SQLPrepare(AStmt, (SQLCHAR *)T.c_str(), static_cast<SQLINTEGER>(T.size()));
+}
+
+SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC AConn, SQLWCHAR *AIn, SQLINTEGER AInLen, SQLWCHAR *AOut, SQLINTEGER AOutMax,
+                                SQLINTEGER *AOutLen)
+{
+    const std::string In = W8(AIn, AInLen);
+    std::vector<SQLCHAR> Out(In.size() * 2 + 4096);
+    SQLINTEGER Len = 0;
+    const SQLRETURN Rc = SQLNativeSql(AConn, (SQLCHAR *)In.c_str(), SQL_NTS, Out.data(), static_cast<SQLINTEGER>(Out.size()), &Len);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    return Worse(Rc, PutW(reinterpret_cast<char *>(Out.data()), AOut, AOutMax, AOutLen, false, SQL_HANDLE_DBC, AConn));
+}
+
+SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT AStmt, SQLUSMALLINT ACol, SQLWCHAR *AName, SQLSMALLINT AMax, SQLSMALLINT *ANameLen,
+                                  SQLSMALLINT *AType, SQLULEN *ASize, SQLSMALLINT *ADigits, SQLSMALLINT *ANullable)
+{
+    SQLCHAR Name[1024];
+    SQLSMALLINT Len = 0;
+    const SQLRETURN Rc = SQLDescribeCol(AStmt, ACol, Name, sizeof Name, &Len, AType, ASize, ADigits, ANullable);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    return Worse(Rc, PutW(reinterpret_cast<char *>(Name), AName, AMax, ANameLen, false, SQL_HANDLE_STMT, AStmt));
+}
+
+SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT AStmt, SQLUSMALLINT ACol, SQLUSMALLINT AField, SQLPOINTER AChar,
+                                   SQLSMALLINT ALen, SQLSMALLINT *AOutLen, SQLLEN *ANum)
+{
+    SQLCHAR Text[1024] = {};
+    SQLSMALLINT Len = -1;
+    const SQLRETURN Rc = SQLColAttribute(AStmt, ACol, AField, Text, sizeof Text, &Len, ANum);
+    if (!SQL_SUCCEEDED(Rc) || Len < 0)
+        return Rc; // a numeric field: nothing to convert
+    return Worse(Rc, PutW(reinterpret_cast<char *>(Text), AChar, ALen, AOutLen, true, SQL_HANDLE_STMT, AStmt));
+}
+
+SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT AType, SQLHANDLE AHandle, SQLSMALLINT ARec, SQLWCHAR *AState,
+                                 SQLINTEGER *ANative, SQLWCHAR *AMessage, SQLSMALLINT AMax, SQLSMALLINT *ALen)
+{
+    SQLCHAR State[6] = {};
+    std::vector<SQLCHAR> Msg(4096);
+    SQLSMALLINT Len = 0;
+    const SQLRETURN Rc = SQLGetDiagRec(AType, AHandle, ARec, State, ANative, Msg.data(), static_cast<SQLSMALLINT>(Msg.size()), &Len);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    if (AState) {
+        for (int i = 0; i < 6; ++i)
+            AState[i] = State[i];
+    }
+    const std::u16string W = Utf8ToUtf16(reinterpret_cast<char *>(Msg.data()), std::strlen(reinterpret_cast<char *>(Msg.data())));
+    if (ALen)
+        *ALen = static_cast<SQLSMALLINT>(W.size());
+    if (AMessage && AMax > 0) {
+        const size_t N = std::min(W.size(), static_cast<size_t>(AMax - 1));
+        std::memcpy(AMessage, W.data(), N * 2);
+        AMessage[N] = 0;
+        if (N < W.size())
+            return SQL_SUCCESS_WITH_INFO;
+    }
+    return Rc;
+}
+
+SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT AType, SQLHANDLE AHandle, SQLSMALLINT ARec, SQLSMALLINT AField,
+                                   SQLPOINTER AInfo, SQLSMALLINT ALen, SQLSMALLINT *AOut)
+{
+    const bool Text = AField == SQL_DIAG_SQLSTATE || AField == SQL_DIAG_MESSAGE_TEXT || AField == SQL_DIAG_CLASS_ORIGIN ||
+                      AField == SQL_DIAG_SUBCLASS_ORIGIN || AField == SQL_DIAG_CONNECTION_NAME ||
+                      AField == SQL_DIAG_SERVER_NAME || AField == SQL_DIAG_DYNAMIC_FUNCTION;
+    if (!Text)
+        return SQLGetDiagField(AType, AHandle, ARec, AField, AInfo, ALen, AOut);
+    std::vector<char> Buf(4096);
+    SQLSMALLINT Len = 0;
+    const SQLRETURN Rc = SQLGetDiagField(AType, AHandle, ARec, AField, Buf.data(), static_cast<SQLSMALLINT>(Buf.size()), &Len);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    const std::u16string W = Utf8ToUtf16(Buf.data(), std::strlen(Buf.data()));
+    if (AOut)
+        *AOut = static_cast<SQLSMALLINT>(W.size() * 2);
+    if (AInfo && ALen >= 2) {
+        const size_t N = std::min(W.size(), static_cast<size_t>(ALen / 2 - 1));
+        std::memcpy(AInfo, W.data(), N * 2);
+        static_cast<SQLWCHAR *>(AInfo)[N] = 0;
+        if (N < W.size())
+            return SQL_SUCCESS_WITH_INFO;
+    }
+    return Rc;
+}
+
+SQLRETURN SQL_API SQLGetInfoW(SQLHDBC AConn, SQLUSMALLINT AType, SQLPOINTER AValue, SQLSMALLINT ALen, SQLSMALLINT *AOut)
+{
+    if (!IsStringInfo(AType))
+        return SQLGetInfo(AConn, AType, AValue, ALen, AOut);
+    std::vector<char> Buf(4096);
+    SQLSMALLINT Len = 0;
+    const SQLRETURN Rc = SQLGetInfo(AConn, AType, Buf.data(), static_cast<SQLSMALLINT>(Buf.size()), &Len);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    return Worse(Rc, PutW(std::string(Buf.data()), AValue, ALen, AOut, true, SQL_HANDLE_DBC, AConn));
+}
+
+SQLRETURN SQL_API SQLGetConnectAttrW(SQLHDBC AConn, SQLINTEGER AAttr, SQLPOINTER AValue, SQLINTEGER ALen, SQLINTEGER *AOut)
+{
+    if (AAttr != SQL_ATTR_CURRENT_CATALOG)
+        return SQLGetConnectAttr(AConn, AAttr, AValue, ALen, AOut);
+    std::vector<char> Buf(4096);
+    SQLINTEGER Len = 0;
+    const SQLRETURN Rc = SQLGetConnectAttr(AConn, AAttr, Buf.data(), static_cast<SQLINTEGER>(Buf.size()), &Len);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    return Worse(Rc, PutW(std::string(Buf.data()), AValue, ALen, AOut, true, SQL_HANDLE_DBC, AConn));
+}
+
+SQLRETURN SQL_API SQLSetConnectAttrW(SQLHDBC AConn, SQLINTEGER AAttr, SQLPOINTER AValue, SQLINTEGER ALen)
+{
+    return SQLSetConnectAttr(AConn, AAttr, AValue, ALen);
+}
+
+SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT AStmt, SQLINTEGER AAttr, SQLPOINTER AValue, SQLINTEGER ALen, SQLINTEGER *AOut)
+{
+    return SQLGetStmtAttr(AStmt, AAttr, AValue, ALen, AOut);
+}
+
+SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT AStmt, SQLINTEGER AAttr, SQLPOINTER AValue, SQLINTEGER ALen)
+{
+    return SQLSetStmtAttr(AStmt, AAttr, AValue, ALen);
+}
+
+SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT AStmt, SQLWCHAR *AName, SQLSMALLINT AMax, SQLSMALLINT *ALen)
+{
+    SQLCHAR Name[256];
+    SQLSMALLINT Len = 0;
+    const SQLRETURN Rc = SQLGetCursorName(AStmt, Name, sizeof Name, &Len);
+    if (!SQL_SUCCEEDED(Rc))
+        return Rc;
+    return Worse(Rc, PutW(reinterpret_cast<char *>(Name), AName, AMax, ALen, false, SQL_HANDLE_STMT, AStmt));
+}
+
+SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT AStmt, SQLWCHAR *AName, SQLSMALLINT ALen)
+{
+    const std::string N = W8(AName, ALen);
+    return SQLSetCursorName(AStmt, (SQLCHAR *)N.c_str(), SQL_NTS);
+}
+
+SQLRETURN SQL_API SQLTablesW(SQLHSTMT AStmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *ATable,
+                             SQLSMALLINT ATableLen, SQLWCHAR *ATypes, SQLSMALLINT ATypesLen)
+{
+    const std::string T = W8(ATable, ATableLen), Y = W8(ATypes, ATypesLen);
+    return SQLTables(AStmt, nullptr, 0, nullptr, 0, Narrow(T, ATable), SQL_NTS, Narrow(Y, ATypes), SQL_NTS);
+}
+
+SQLRETURN SQL_API SQLColumnsW(SQLHSTMT AStmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *ATable,
+                              SQLSMALLINT ATableLen, SQLWCHAR *AColumn, SQLSMALLINT AColumnLen)
+{
+    const std::string T = W8(ATable, ATableLen), C = W8(AColumn, AColumnLen);
+    return SQLColumns(AStmt, nullptr, 0, nullptr, 0, Narrow(T, ATable), SQL_NTS, Narrow(C, AColumn), SQL_NTS);
+}
+
+SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT AStmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *ATable,
+                                 SQLSMALLINT ATableLen, SQLUSMALLINT AUnique, SQLUSMALLINT AReserved)
+{
+    const std::string T = W8(ATable, ATableLen);
+    return SQLStatistics(AStmt, nullptr, 0, nullptr, 0, Narrow(T, ATable), SQL_NTS, AUnique, AReserved);
+}
+
+SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT AStmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *ATable,
+                                  SQLSMALLINT ATableLen)
+{
+    const std::string T = W8(ATable, ATableLen);
+    return SQLPrimaryKeys(AStmt, nullptr, 0, nullptr, 0, Narrow(T, ATable), SQL_NTS);
+}
+
+SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT AStmt, SQLUSMALLINT AType, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT,
+                                     SQLWCHAR *ATable, SQLSMALLINT ATableLen, SQLUSMALLINT AScope, SQLUSMALLINT ANullable)
+{
+    const std::string T = W8(ATable, ATableLen);
+    return SQLSpecialColumns(AStmt, AType, nullptr, 0, nullptr, 0, Narrow(T, ATable), SQL_NTS, AScope, ANullable);
+}
+
+SQLRETURN SQL_API SQLForeignKeysW(SQLHSTMT AStmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *APk,
+                                  SQLSMALLINT APkLen, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *AFk,
+                                  SQLSMALLINT AFkLen)
+{
+    const std::string P = W8(APk, APkLen), F = W8(AFk, AFkLen);
+    return SQLForeignKeys(AStmt, nullptr, 0, nullptr, 0, Narrow(P, APk), SQL_NTS, nullptr, 0, nullptr, 0, Narrow(F, AFk), SQL_NTS);
+}
+
+SQLRETURN SQL_API SQLProceduresW(SQLHSTMT AStmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT)
+{
+    return SQLProcedures(AStmt, nullptr, 0, nullptr, 0, nullptr, 0);
+}
+
+SQLRETURN SQL_API SQLProcedureColumnsW(SQLHSTMT AStmt, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *,
+                                       SQLSMALLINT, SQLWCHAR *, SQLSMALLINT)
+{
+    return SQLProcedureColumns(AStmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+}
+
+SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT AStmt, SQLSMALLINT AType) { return SQLGetTypeInfo(AStmt, AType); }
 
 } // extern "C"

@@ -795,11 +795,12 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
             (*Cache)[c] = Copy(V);
             continue;
         }
+        const SQLSMALLINT CType = B->CType == SQL_C_DEFAULT ? DefaultCType(SqlTypeOf(Columns[c - 1].Type)) : B->CType;
         char *Data = static_cast<char *>(B->Data);
         SQLLEN *Ind = B->Indicator;
         if (RowBindType == SQL_BIND_BY_COLUMN) {
             if (Data)
-                Data += ARow * CTypeSize(B->CType, B->BufferLength) + static_cast<size_t>(Offset);
+                Data += ARow * CTypeSize(CType, B->BufferLength) + static_cast<size_t>(Offset);
             if (Ind)
                 Ind = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(Ind + ARow) + Offset);
         } else {
@@ -808,7 +809,7 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
             if (Ind)
                 Ind = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(Ind) + ARow * RowBindType + Offset);
         }
-        const SQLRETURN Rc = PutValue(V, Columns[c - 1], B->CType, Data, B->BufferLength, Ind, nullptr, *this);
+        const SQLRETURN Rc = PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this);
         if (Rc == SQL_SUCCESS_WITH_INFO)
             Result = SQL_SUCCESS_WITH_INFO;
     }

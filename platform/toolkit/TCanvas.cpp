@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -147,18 +149,32 @@ TCanvas::TCanvas(QImage *ATarget) : FTarget(ATarget) {}
 
 bool TCanvas::PenVisible() const { return Pen.Style != psClear && Pen.Mode != pmNop; }
 
+namespace {
+
+// Combines a mask with the image; the mask may reach past the image's edges.
+template <class F>
+void ForMaskPixels(QImage &Target, const QRect &Box, const QImage &Bits, F Combine)
+{
+    const QRect Visible = Box.intersected(Target.rect());
+    for (int ty = Visible.top(); ty <= Visible.bottom(); ++ty) {
+        const uchar *m = Bits.constScanLine(ty - Box.y()) - Box.x();
+        auto *d = reinterpret_cast<uint32_t *>(Target.scanLine(ty));
+        for (int tx = Visible.left(); tx <= Visible.right(); ++tx)
+            if (m[tx])
+                Combine(d[tx], tx, ty);
+    }
+}
+
+} // namespace
+
 void TCanvas::ApplyPen(const TMask &Mask)
 {
     if (Mask.Empty())
         return;
     const uint32_t P = ColorToPixel(Pen.Color) & 0xFFFFFF;
-    for (int y = 0; y < Mask.Box.height(); ++y) {
-        const uchar *m = Mask.Bits.constScanLine(y);
-        auto *d = reinterpret_cast<uint32_t *>(FTarget->scanLine(y + Mask.Box.y())) + Mask.Box.x();
-        for (int x = 0; x < Mask.Box.width(); ++x)
-            if (m[x])
-                d[x] = 0xFF000000u | (Rop(Pen.Mode, P, d[x]) & 0xFFFFFF);
-    }
+    const TPenMode Mode = Pen.Mode;
+    ForMaskPixels(*FTarget, Mask.Box, Mask.Bits,
+                  [&](uint32_t &d, int, int) { d = 0xFF000000u | (Rop(Mode, P, d) & 0xFFFFFF); });
 }
 
 void TCanvas::ApplyBrush(const TMask &Mask)
@@ -166,16 +182,13 @@ void TCanvas::ApplyBrush(const TMask &Mask)
     if (Mask.Empty() || Brush.Style == bsClear)
         return;
     const uint32_t P = ColorToPixel(Brush.Color) & 0xFFFFFF;
-    for (int y = 0; y < Mask.Box.height(); ++y) {
-        const uchar *m = Mask.Bits.constScanLine(y);
-        const int ty = y + Mask.Box.y();
-        auto *d = reinterpret_cast<uint32_t *>(FTarget->scanLine(ty)) + Mask.Box.x();
-        for (int x = 0; x < Mask.Box.width(); ++x) {
-            // Hatched brushes leave the background between their lines.
-            if (m[x] && HatchBit(Brush.Style, x + Mask.Box.x(), ty))
-                d[x] = 0xFF000000u | (Rop(Pen.Mode, P, d[x]) & 0xFFFFFF);
-        }
-    }
+    const TPenMode Mode = Pen.Mode;
+    const TBrushStyle Style = Brush.Style;
+    // Hatched brushes leave the background between their lines.
+    ForMaskPixels(*FTarget, Mask.Box, Mask.Bits, [&](uint32_t &d, int x, int y) {
+        if (HatchBit(Style, x, y))
+            d = 0xFF000000u | (Rop(Mode, P, d) & 0xFFFFFF);
+    });
 }
 
 // One segment of a width-1 pen without its end pixel (Bresenham). Pattern
@@ -338,6 +351,68 @@ void TCanvas::Rectangle(int X1, int Y1, int X2, int Y2)
     ApplyPen(M);
 }
 
+namespace {
+
+// The fill and outline masks of an ellipse depend only on its box's size and
+// the pen's width, so the small ones (station markers, thousands a paint)
+// are made once and moved into place.
+struct TEllipseMasks {
+    QImage Fill, Outline; // over (-W, -W) .. (Width + W, Height + W) of the box
+};
+
+TEllipseMasks MakeEllipseMasks(int Width, int Height, int W)
+{
+    TEllipseMasks E;
+    const QRect Box(-W, -W, Width + 2 * W, Height + 2 * W);
+    E.Fill = QImage(Box.size(), QImage::Format_Grayscale8);
+    E.Fill.fill(0);
+    E.Outline = E.Fill;
+    {
+        QPainter P(&E.Fill);
+        P.setRenderHint(QPainter::Antialiasing, false);
+        P.translate(W, W);
+        P.setPen(Qt::NoPen);
+        P.setBrush(Qt::white);
+        P.drawEllipse(QRectF(0, 0, Width, Height));
+    }
+    QPainter P(&E.Outline);
+    P.setRenderHint(QPainter::Antialiasing, false);
+    P.translate(W, W);
+    if (W == 1) {
+        P.setPen(QPen(Qt::white, 0));
+        P.setBrush(Qt::NoBrush);
+        P.drawEllipse(QRect(0, 0, Width - 1, Height - 1));
+    } else {
+        // Centre line through the outermost pixel centres for an odd width,
+        // through the pixel corners for an even one.
+        const QRectF R = (W % 2) ? QRectF(0.5, 0.5, Width - 1, Height - 1) : QRectF(0, 0, Width, Height);
+        QPainterPath Path;
+        Path.addEllipse(R);
+        QPainterPathStroker S;
+        S.setWidth(W);
+        P.setPen(Qt::NoPen);
+        P.setBrush(Qt::white);
+        P.drawPath(S.createStroke(Path));
+    }
+    return E;
+}
+
+const TEllipseMasks &EllipseMasks(int Width, int Height, int W, TEllipseMasks &Scratch)
+{
+    static std::map<std::tuple<int, int, int>, TEllipseMasks> Cache;
+    if (Width > 64 || Height > 64 || W > 8) {
+        Scratch = MakeEllipseMasks(Width, Height, W);
+        return Scratch;
+    }
+    const auto Key = std::make_tuple(Width, Height, W);
+    auto It = Cache.find(Key);
+    if (It == Cache.end())
+        It = Cache.emplace(Key, MakeEllipseMasks(Width, Height, W)).first;
+    return It->second;
+}
+
+} // namespace
+
 void TCanvas::Ellipse(int X1, int Y1, int X2, int Y2)
 {
     if (!FTarget)
@@ -349,39 +424,17 @@ void TCanvas::Ellipse(int X1, int Y1, int X2, int Y2)
     if (X2 - X1 < 1 || Y2 - Y1 < 1)
         return;
     const int W = std::max(1, Pen.Width);
-    const QRect Box = QRect(QPoint(X1, Y1), QPoint(X2 - 1, Y2 - 1)).adjusted(-W, -W, W, W);
-    const bool PenOn = PenVisible();
+    TEllipseMasks Scratch;
+    const TEllipseMasks &E = EllipseMasks(X2 - X1, Y2 - Y1, W, Scratch);
+    TMask M;
+    M.Box = QRect(QPoint(X1 - W, Y1 - W), E.Fill.size());
     if (Brush.Style != bsClear) {
-        TMask M;
-        MakeMask(*FTarget, Box, [&](QPainter &P) {
-            P.setPen(Qt::NoPen);
-            P.setBrush(Qt::white);
-            P.drawEllipse(QRectF(X1, Y1, X2 - X1, Y2 - Y1));
-        }, M.Box, M.Bits);
+        M.Bits = E.Fill;
         ApplyBrush(M);
     }
-    if (!PenOn)
+    if (!PenVisible())
         return;
-    TMask M;
-    MakeMask(*FTarget, Box, [&](QPainter &P) {
-        if (W == 1) {
-            P.setPen(QPen(Qt::white, 0));
-            P.setBrush(Qt::NoBrush);
-            P.drawEllipse(QRect(X1, Y1, X2 - X1 - 1, Y2 - Y1 - 1));
-        } else {
-            // Centre line through the outermost pixel centres for an odd
-            // width, through the pixel corners for an even one.
-            const QRectF R = (W % 2) ? QRectF(X1 + 0.5, Y1 + 0.5, X2 - X1 - 1, Y2 - Y1 - 1)
-                                     : QRectF(X1, Y1, X2 - X1, Y2 - Y1);
-            QPainterPath Path;
-            Path.addEllipse(R);
-            QPainterPathStroker S;
-            S.setWidth(W);
-            P.setPen(Qt::NoPen);
-            P.setBrush(Qt::white);
-            P.drawPath(S.createStroke(Path));
-        }
-    }, M.Box, M.Bits);
+    M.Bits = E.Outline;
     ApplyPen(M);
 }
 

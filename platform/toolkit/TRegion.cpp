@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -16,7 +18,12 @@ struct TEdge {
 } // namespace
 
 struct TRegion::TNode {
-    enum TKind { Empty, Poly, Rect, Combine } Kind = Empty;
+    // Seq: operands combined in order, starting from the empty region. A
+    // union or difference with an operand that does not hold the point
+    // changes nothing, so a test visits only the operands whose boxes hold
+    // it, found through a grid over the sequence's box built at the first
+    // test. Intersections affect every point and are visited always.
+    enum TKind { Empty, Poly, Rect, Seq } Kind = Empty;
     // Poly
     std::vector<TEdge> Edges;
     bool Winding = false;
@@ -25,12 +32,18 @@ struct TRegion::TNode {
     std::vector<uint32_t> BandEdges;
     // Poly and Rect: box of the pixels, Right/Bottom outside
     TRect Box{};
-    // Combine
-    TRegionCombineMode Mode = RGN_OR;
-    std::shared_ptr<const TNode> A, B;
+    // Seq
+    std::vector<std::pair<TRegionCombineMode, std::shared_ptr<const TNode>>> Ops;
+    std::vector<TRect> OpBoxes;
+    mutable std::once_flag IndexOnce;
+    mutable int CellW = 1, CellH = 1;
+    mutable std::vector<uint32_t> CellStart, CellOps;
+    static constexpr int Cells = 64;
 
     bool Contains(int X, int Y) const;
     bool PolyContains(int X, int Y) const;
+    bool SeqContains(int X, int Y) const;
+    void BuildIndex() const;
 };
 
 bool TRegion::TNode::PolyContains(int X, int Y) const
@@ -60,18 +73,68 @@ bool TRegion::TNode::Contains(int X, int Y) const
     case Empty: return false;
     case Poly: return PolyContains(X, Y);
     case Rect: return X >= Box.Left && X < Box.Right && Y >= Box.Top && Y < Box.Bottom;
-    case Combine: {
-        const bool a = A->Contains(X, Y);
-        switch (Mode) {
-        case RGN_AND: return a && B->Contains(X, Y);
-        case RGN_OR: return a || B->Contains(X, Y);
-        case RGN_XOR: return a != B->Contains(X, Y);
-        case RGN_DIFF: return a && !B->Contains(X, Y);
-        case RGN_COPY: return B->Contains(X, Y);
-        }
-    }
+    case Seq: return SeqContains(X, Y);
     }
     return false;
+}
+
+namespace {
+
+bool BoxHolds(const TRect &B, int X, int Y) { return X >= B.Left && X < B.Right && Y >= B.Top && Y < B.Bottom; }
+bool BoxEmpty(const TRect &B) { return B.Right <= B.Left || B.Bottom <= B.Top; }
+
+bool Apply(TRegionCombineMode Mode, bool a, bool b)
+{
+    switch (Mode) {
+    case RGN_AND: return a && b;
+    case RGN_XOR: return a != b;
+    case RGN_DIFF: return a && !b;
+    case RGN_COPY: return b;
+    default: return a || b;
+    }
+}
+
+} // namespace
+
+void TRegion::TNode::BuildIndex() const
+{
+    std::vector<std::vector<uint32_t>> Lists(size_t(Cells) * Cells);
+    CellW = std::max(1, (Box.Right - Box.Left + Cells - 1) / Cells);
+    CellH = std::max(1, (Box.Bottom - Box.Top + Cells - 1) / Cells);
+    for (uint32_t i = 0; i < Ops.size(); ++i) {
+        const TRect &B = OpBoxes[i];
+        const bool Always = Ops[i].first == RGN_AND || Ops[i].first == RGN_COPY;
+        if (!Always && BoxEmpty(B))
+            continue;
+        const int c0 = Always ? 0 : std::max(0, (B.Left - Box.Left) / CellW);
+        const int c1 = Always ? Cells - 1 : std::min(Cells - 1, (B.Right - 1 - Box.Left) / CellW);
+        const int r0 = Always ? 0 : std::max(0, (B.Top - Box.Top) / CellH);
+        const int r1 = Always ? Cells - 1 : std::min(Cells - 1, (B.Bottom - 1 - Box.Top) / CellH);
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c)
+                Lists[size_t(r) * Cells + size_t(c)].push_back(i);
+    }
+    CellStart.assign(1, 0);
+    for (const auto &L : Lists) {
+        CellOps.insert(CellOps.end(), L.begin(), L.end());
+        CellStart.push_back(uint32_t(CellOps.size()));
+    }
+}
+
+bool TRegion::TNode::SeqContains(int X, int Y) const
+{
+    // Outside the box every operand is empty there, and so is the result.
+    if (!BoxHolds(Box, X, Y))
+        return false;
+    std::call_once(IndexOnce, [this] { BuildIndex(); });
+    const size_t Cell = size_t((Y - Box.Top) / CellH) * Cells + size_t((X - Box.Left) / CellW);
+    bool In = false;
+    for (uint32_t k = CellStart[Cell]; k < CellStart[Cell + 1]; ++k) {
+        const uint32_t i = CellOps[k];
+        const bool Holds = BoxHolds(OpBoxes[i], X, Y) && Ops[i].second->Contains(X, Y);
+        In = Apply(Ops[i].first, In, Holds);
+    }
+    return In;
 }
 
 TRegion::TRegion() : TRegion(std::make_shared<TNode>()) {}
@@ -145,10 +208,25 @@ TRegion TRegion::Combined(const TRegion &A, const TRegion &B, TRegionCombineMode
     if (Mode == RGN_COPY)
         return TRegion(B.FNode);
     auto N = std::make_shared<TNode>();
-    N->Kind = TNode::Combine;
-    N->Mode = Mode;
-    N->A = A.FNode;
-    N->B = B.FNode;
+    N->Kind = TNode::Seq;
+    if (A.FNode->Kind == TNode::Seq) {
+        N->Ops = A.FNode->Ops;
+        N->OpBoxes = A.FNode->OpBoxes;
+    } else {
+        N->Ops.emplace_back(RGN_OR, A.FNode);
+        N->OpBoxes.push_back(A.Bounds());
+    }
+    N->Ops.emplace_back(Mode, B.FNode);
+    N->OpBoxes.push_back(B.Bounds());
+    N->Box = TRect{};
+    for (size_t i = 0; i < N->Ops.size(); ++i) {
+        const TRect &b = N->OpBoxes[i];
+        if (BoxEmpty(b))
+            continue;
+        N->Box = BoxEmpty(N->Box) ? b
+                                  : TRect{std::min(N->Box.Left, b.Left), std::min(N->Box.Top, b.Top),
+                                          std::max(N->Box.Right, b.Right), std::max(N->Box.Bottom, b.Bottom)};
+    }
     return TRegion(std::move(N));
 }
 
@@ -162,41 +240,9 @@ void TRegion::Combine(const TRegion &Other, TRegionCombineMode Mode)
 
 bool TRegion::Contains(int X, int Y) const { return FNode->Contains(X, Y); }
 
-namespace {
-
-TRect UnionBox(const TRect &a, const TRect &b)
+TRect TRegion::Bounds() const
 {
-    if (a.Right <= a.Left || a.Bottom <= a.Top)
-        return b;
-    if (b.Right <= b.Left || b.Bottom <= b.Top)
-        return a;
-    return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
-                 std::max(a.Bottom, b.Bottom)};
+    // A sequence's box holds every operand, and with it every pixel of the
+    // result (a union or difference never reaches past its operands).
+    return FNode->Box;
 }
-
-TRect BoundsOf(const TRegion::TNode &N)
-{
-    switch (N.Kind) {
-    case TRegion::TNode::Empty: return TRect{};
-    case TRegion::TNode::Poly:
-    case TRegion::TNode::Rect: return N.Box;
-    case TRegion::TNode::Combine: {
-        const TRect a = BoundsOf(*N.A), b = BoundsOf(*N.B);
-        switch (N.Mode) {
-        case RGN_AND: {
-            TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-                    std::min(a.Bottom, b.Bottom)};
-            return (r.Right <= r.Left || r.Bottom <= r.Top) ? TRect{} : r;
-        }
-        case RGN_DIFF: return a;
-        case RGN_COPY: return b;
-        default: return UnionBox(a, b);
-        }
-    }
-    }
-    return TRect{};
-}
-
-} // namespace
-
-TRect TRegion::Bounds() const { return BoundsOf(*FNode); }

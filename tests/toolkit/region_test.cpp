@@ -58,6 +58,26 @@ TEST(PolygonRegion, UnionAndDifferenceMatchQRegion)
     EXPECT_TRUE(R.Contains(40, 13));  // only in the triangle
 }
 
+TEST(PolygonRegion, LongChainsOfEveryCombinationMatchQRegion)
+{
+    // Many small polygons combined in turn, as a contour file's areas and
+    // holes are, with intersections and exclusive-ors among them.
+    std::mt19937 Rng(7);
+    std::uniform_int_distribution<int> Coord(0, 120), Size(3, 40), Op(0, 9);
+    TRegion R;
+    QRegion Q;
+    for (int i = 0; i < 60; ++i) {
+        const int x = Coord(Rng), y = Coord(Rng), w = Size(Rng), h = Size(Rng);
+        const std::vector<TPoint> P{Point(x, y), Point(x + w, y + h / 3), Point(x + w / 2, y + h), Point(x - w / 4, y + h / 2)};
+        const QRegion QP(ToQ(P), Qt::OddEvenFill);
+        const int o = Op(Rng);
+        const TRegionCombineMode Mode = o < 5 ? RGN_OR : o < 8 ? RGN_DIFF : o < 9 ? RGN_XOR : RGN_AND;
+        R.Combine(TRegion::Polygon(P), Mode);
+        Q = Mode == RGN_OR ? Q.united(QP) : Mode == RGN_DIFF ? Q.subtracted(QP) : Mode == RGN_XOR ? Q.xored(QP) : Q.intersected(QP);
+    }
+    ExpectSamePixels(R, Q, 170, 170);
+}
+
 TEST(PolygonRegion, EmptyAndDegenerateRegionsHoldNothing)
 {
     EXPECT_FALSE(TRegion().Contains(0, 0));
