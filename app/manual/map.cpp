@@ -273,6 +273,35 @@ void Tick(TCanvas &C, int X1, int Y1, int X2, int Y2)
     C.LineTo(X2, Y2);
 }
 
+// A tick of the horizontal axis at px: marks at the top and bottom edges,
+// the label centred under the frame, a dotted line between the marks.
+void XAxisTick(TCanvas &C, const TRect &S, int px, const std::string &Label, TColor Dots)
+{
+    if (!(S.Left < px && px < S.Right))
+        return;
+    const int w = C.TextWidth(Label);
+    Tick(C, px, S.Top, px, S.Top + 6);
+    C.Brush.Style = bsClear;
+    C.TextOut(px - RoundPixel(w / 2.0), S.Bottom + 2, Label);
+    Tick(C, px, S.Bottom - 1, px, S.Bottom - 7);
+    DottedLine(C, Dots, px, S.Top + 6, px, S.Bottom - 6);
+}
+
+// A tick of the vertical axis at py: marks at the left and right edges, the
+// label left of the frame centred on a height of LabelHeight, a dotted line
+// Inset pixels inside the edges.
+void YAxisTick(TCanvas &C, const TRect &S, int py, const std::string &Label, int LabelHeight, int Inset, TColor Dots)
+{
+    if (!(S.Top < py && py < S.Bottom))
+        return;
+    const int w = C.TextWidth(Label);
+    Tick(C, S.Left, py, S.Left + 6, py);
+    Tick(C, S.Right - 1, py, S.Right - 7, py);
+    C.Brush.Style = bsClear;
+    C.TextOut(S.Left - w - 2, py - RoundPixel(LabelHeight / 2.0), Label);
+    DottedLine(C, Dots, S.Left + Inset, py, S.Right - Inset, py);
+}
+
 } // namespace
 
 void DrawCoast(TCanvas &Canvas)
@@ -494,29 +523,15 @@ void DrawGeoAxes(TCanvas &Canvas)
     int Count = 0;
     for (double x = std::trunc(W.xmin / StepX) * StepX; x < W.xmax && Count < MaxTicks; x += StepX, ++Count) {
         const std::string Label = DegreesToDegMinSec(rtl::FloatToStr(x) + Degree, UnitWidths(kx));
-        const int w = Canvas.TextWidth(Label);
-        const int px = ValueToPixel(MakeRange(W.xmin, W.xmax), MakePoint(S.Left, S.Right), false, x);
-        if (S.Left < px && px < S.Right) {
-            Tick(Canvas, px, S.Top, px, S.Top + 6);
-            Canvas.Brush.Style = bsClear;
-            Canvas.TextOut(px - RoundPixel(w / 2.0), S.Bottom + 2, Label);
-            Tick(Canvas, px, S.Bottom - 1, px, S.Bottom - 7);
-            DottedLine(Canvas, clInfoBk, px, S.Top + 6, px, S.Bottom - 6);
-        }
+        XAxisTick(Canvas, S, ValueToPixel(MakeRange(W.xmin, W.xmax), MakePoint(S.Left, S.Right), false, x), Label,
+                  clInfoBk);
     }
     Count = 0;
     for (double y = std::trunc(W.ymin / StepY) * StepY; y < W.ymax && Count < MaxTicks; y += StepY, ++Count) {
         const std::string Label = DegreesToDegMinSec(rtl::FloatToStr(y) + Degree, UnitWidths(ky));
-        const int w = Canvas.TextWidth(Label), h = Canvas.TextHeight(Label);
-        const int hh = h * (ky + 1) + 3 * ky;
-        const int py = ValueToPixel(MakeRange(W.ymin, W.ymax), MakePoint(S.Top, S.Bottom), true, y);
-        if (S.Top < py && py < S.Bottom) {
-            Tick(Canvas, S.Left, py, S.Left + 6, py);
-            Tick(Canvas, S.Right - 1, py, S.Right - 7, py);
-            Canvas.Brush.Style = bsClear;
-            Canvas.TextOut(S.Left - w - 2, py - RoundPixel(hh / 2.0), Label);
-            DottedLine(Canvas, clInfoBk, S.Left + 7, py, S.Right - 7, py);
-        }
+        const int hh = Canvas.TextHeight(Label) * (ky + 1) + 3 * ky;
+        YAxisTick(Canvas, S, ValueToPixel(MakeRange(W.ymin, W.ymax), MakePoint(S.Top, S.Bottom), true, y), Label, hh, 7,
+                  clInfoBk);
     }
 }
 
@@ -538,16 +553,8 @@ void DrawPlotAxes(TCanvas &Canvas)
         PlotRange(PlotExtents.xmin, PlotExtents.xmax, StepX, Lo, Hi);
         int Count = 0;
         for (double v = Lo; v < Hi && Count < MaxTicks; v += StepX, ++Count) {
-            const std::string Label = rtl::FloatToStrF(v, rtl::ffFixed, 5, 1);
-            const int w = Canvas.TextWidth(Label);
-            const int px = ValueToPixel(MakeRange(W.xmin, W.xmax), MakePoint(S.Left, S.Right), false, v);
-            if (S.Left < px && px < S.Right) {
-                Tick(Canvas, px, S.Top, px, S.Top + 6);
-                Canvas.Brush.Style = bsClear;
-                Canvas.TextOut(px - RoundPixel(w / 2.0), S.Bottom + 2, Label);
-                Tick(Canvas, px, S.Bottom - 1, px, S.Bottom - 7);
-                DottedLine(Canvas, clMaroon, px, S.Top + 6, px, S.Bottom - 6);
-            }
+            XAxisTick(Canvas, S, ValueToPixel(MakeRange(W.xmin, W.xmax), MakePoint(S.Left, S.Right), false, v),
+                      rtl::FloatToStrF(v, rtl::ffFixed, 5, 1), clMaroon);
         }
     }
     const double StepY = PlotStep(PlotExtents.ymax - PlotExtents.ymin, true);
@@ -556,15 +563,8 @@ void DrawPlotAxes(TCanvas &Canvas)
         int Count = 0;
         for (double y = Lo; y < Hi && Count < MaxTicks; y += StepY, ++Count) {
             const std::string Label = rtl::FloatToStrF(-y, rtl::ffFixed, 5, 1);
-            const int w = Canvas.TextWidth(Label), h = Canvas.TextHeight(Label);
-            const int py = ValueToPixel(MakeRange(W.ymin, W.ymax), MakePoint(S.Top, S.Bottom), true, y);
-            if (S.Top < py && py < S.Bottom) {
-                Tick(Canvas, S.Left, py, S.Left + 6, py);
-                Tick(Canvas, S.Right - 1, py, S.Right - 7, py);
-                Canvas.Brush.Style = bsClear;
-                Canvas.TextOut(S.Left - 2 - w, py - RoundPixel(h / 2.0), Label);
-                DottedLine(Canvas, clMaroon, S.Left + 6, py, S.Right - 6, py);
-            }
+            YAxisTick(Canvas, S, ValueToPixel(MakeRange(W.ymin, W.ymax), MakePoint(S.Top, S.Bottom), true, y), Label,
+                      Canvas.TextHeight(Label), 6, clMaroon);
         }
     }
 }

@@ -312,15 +312,23 @@ void TCanvas::Polygon(const std::vector<TPoint> &Points)
     ApplyPen(M);
 }
 
-void TCanvas::Rectangle(int X1, int Y1, int X2, int Y2)
+namespace {
+
+// Puts the corners of a figure's box in order; false when it covers no pixel.
+bool OrderBox(int &X1, int &Y1, int &X2, int &Y2)
 {
-    if (!FTarget)
-        return;
     if (X2 < X1)
         std::swap(X1, X2);
     if (Y2 < Y1)
         std::swap(Y1, Y2);
-    if (X2 - X1 < 1 || Y2 - Y1 < 1)
+    return X2 - X1 >= 1 && Y2 - Y1 >= 1;
+}
+
+} // namespace
+
+void TCanvas::Rectangle(int X1, int Y1, int X2, int Y2)
+{
+    if (!FTarget || !OrderBox(X1, Y1, X2, Y2))
         return;
     // The frame runs on X1..X2-1 x Y1..Y2-1; a wider pen spreads to both
     // sides of it (the extra pixel of an even width outward), an inside-frame
@@ -415,13 +423,7 @@ const TEllipseMasks &EllipseMasks(int Width, int Height, int W, TEllipseMasks &S
 
 void TCanvas::Ellipse(int X1, int Y1, int X2, int Y2)
 {
-    if (!FTarget)
-        return;
-    if (X2 < X1)
-        std::swap(X1, X2);
-    if (Y2 < Y1)
-        std::swap(Y1, Y2);
-    if (X2 - X1 < 1 || Y2 - Y1 < 1)
+    if (!FTarget || !OrderBox(X1, Y1, X2, Y2))
         return;
     const int W = std::max(1, Pen.Width);
     TEllipseMasks Scratch;

@@ -1,0 +1,176 @@
+// qxZqDatSObject: the class family every object of the in-memory table
+// engine descends from: an owned object with a notification channel, named
+// and bound objects, owning lists with look-up by name, and the small
+// reference counter that lets several users share a table, view or manager.
+//
+// Ownership: an owning list frees its items on removal unless asked to keep
+// them. A change travels up the owner chain to the top object (normally the
+// manager or a free-standing table) and is broadcast down from there, so
+// every object below the top sees it once.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dataaccess/dats/qxZqDatSIntf.h"
+
+namespace dats {
+
+// Frees its guarded object when the count falls to 0. Counting starts only
+// when CountRef is called; until then AddRef and Release do nothing.
+class TZqDatSRefCounter {
+public:
+    explicit TZqDatSRefCounter(TZqDatSObject *AGuarded);
+    void CountRef(int AInitial);
+    void AddRef();
+    // Answers True when the guarded object was freed.
+    bool Release();
+    int Count() const { return FCount; }
+
+private:
+    int FCount = -1;
+    TZqDatSObject *FGuarded;
+};
+
+class TZqDatSObject {
+public:
+    TZqDatSObject() = default;
+    virtual ~TZqDatSObject();
+    TZqDatSObject(const TZqDatSObject &) = delete;
+    TZqDatSObject &operator=(const TZqDatSObject &) = delete;
+
+    // Takes the object out of the list that holds it (keeping it), then
+    // destroys it. The way to free an object that may sit in a list.
+    void Free();
+
+    TZqDatSObject *Owner() const { return FOwner; }
+    void SetOwner(TZqDatSObject *AOwner) { FOwner = AOwner; }
+
+    virtual TZqDatSList *GetList();
+    virtual TZqDatSManager *GetManager();
+    virtual TZqDatSTable *GetTable();
+    virtual void HandleNotification(TZqDatSNotification &ANotification);
+    virtual void Notify(TZqDatSNotification &ANotification);
+    virtual void AfterInsert() {}
+    virtual void BeforeInsert() {}
+    virtual void AfterRemove(TZqDatSObject *AFormerOwner) { (void)AFormerOwner; }
+    virtual void BeforeRemove() {}
+    virtual int GetIndex();
+    // The virtual constructor: a new object of the same class, unassigned.
+    virtual TZqDatSObject *CreateLike() const;
+    virtual void Assign(TZqDatSObject *ASource);
+    virtual bool IsEqual(TZqDatSObject *AOther);
+    virtual int IndexOf(TZqDatSObject *AItem);
+
+    void BeginUpdate();
+    void EndUpdate();
+    uint16_t UpdateLock() const { return FUpdateLock; }
+
+    void SendNotify(TZqDatSNotifyKind AKind, uint8_t AListKind, TZqDatSObject *AItem,
+                    TZqDatSObject *ASender);
+
+protected:
+    TZqDatSObject *FOwner = nullptr;
+    uint16_t FUpdateLock = 0;
+};
+
+class TZqDatSNamedObject : public TZqDatSObject {
+public:
+    TZqDatSNamedObject();
+    const std::string &Name() const { return FName; }
+    const std::string &PrevName() const { return FPrevName; }
+    void SetName(const std::string &AValue);
+    void Assign(TZqDatSObject *ASource) override;
+    bool IsEqual(TZqDatSObject *AOther) override;
+
+protected:
+    // Objects are named after their class until named explicitly.
+    void SetDefaultName(const char *AClassName) { FName = AClassName; }
+    friend class TZqDatSNamedList;
+    std::string FName;
+    std::string FPrevName;
+};
+
+class TZqDatSBindedObject : public TZqDatSNamedObject {
+public:
+    const std::string &SourceName() const { return FSourceName; }
+    void SetSourceName(const std::string &AValue) { FSourceName = AValue; }
+    int SourceID() const { return FSourceID; }
+    void SetSourceID(int AValue) { FSourceID = AValue; }
+    void Assign(TZqDatSObject *ASource) override;
+
+protected:
+    std::string FSourceName;
+    int FSourceID = 0;
+};
+
+class TZqDatSList : public TZqDatSObject {
+public:
+    TZqDatSList() = default;
+    ~TZqDatSList() override;
+
+    int Count() const { return int(FItems.size()); }
+    TZqDatSObject *GetItem(int AIndex) const {
+        DATS_ASSERT(AIndex >= 0 && AIndex < int(FItems.size()));
+        return FItems[size_t(AIndex)];
+    }
+    TZqDatSObject *const *Data() const { return FItems.data(); }
+    bool OwnsItems() const { return FOwnsItems; }
+    uint8_t ListKind() const { return FListKind; }
+
+    virtual void Insert(TZqDatSObject *AItem, int AIndex);
+    virtual void Clear();
+    virtual void RemoveAt(int AIndex, bool AKeep);
+    int Add(TZqDatSObject *AItem);
+    int AddSafe(TZqDatSObject *AItem);
+    int Remove(TZqDatSObject *AItem, bool AKeep);
+    void Move(int AFrom, int ATo);
+    bool Contains(TZqDatSObject *AItem) { return IndexOf(AItem) >= 0; }
+    int Capacity() const { return FCapacity; }
+    void SetCapacity(int AValue);
+    void SetAllocated(int AValue);
+    int Allocated() const { return int(FItems.capacity()); }
+
+    void Notify(TZqDatSNotification &ANotification) override;
+    void HandleNotification(TZqDatSNotification &ANotification) override;
+    int IndexOf(TZqDatSObject *AItem) override;
+    void Assign(TZqDatSObject *ASource) override;
+    bool IsEqual(TZqDatSObject *AOther) override;
+
+protected:
+    friend class TZqDatSObject;
+    void Grow();
+    // Stores the item without hooks or notifications (row lists of views).
+    void RawInsert(TZqDatSObject *AItem, int AIndex);
+    void RawRemoveAt(int AIndex);
+    std::vector<TZqDatSObject *> FItems;
+    int FCapacity = 0;
+    bool FOwnsItems = false;
+    uint8_t FListKind = 0;
+};
+
+// An owning list with a case-insensitive name index.
+class TZqDatSNamedList : public TZqDatSList {
+public:
+    TZqDatSNamedList() { FOwnsItems = true; }
+    void Insert(TZqDatSObject *AItem, int AIndex) override;
+    TZqDatSNamedObject *FindByName(const std::string &AName, int &AIndex);
+    int IndexOfName(const std::string &AName);
+    TZqDatSNamedObject *ItemByName(const std::string &AName);
+    void CheckUniqueName(const std::string &AName, TZqDatSNamedObject *AItem);
+    std::string BuildUniqueName(const std::string &ABase);
+    void Notify(TZqDatSNotification &ANotification) override;
+
+private:
+    std::map<std::string, TZqDatSNamedObject *> FIndex;
+};
+
+class TZqDatSBindedList : public TZqDatSNamedList {
+public:
+    int IndexOfSourceName(const std::string &AName);
+    int IndexOfSourceID(int AID);
+};
+
+} // namespace dats

@@ -1,0 +1,357 @@
+// qxZqDatSRowList: row lists, their sort and the per-row aggregate storage.
+#include "dataaccess/dats/qxZqDatSRowList.h"
+
+#include <algorithm>
+
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/dats/qxZqDatSView.h"
+
+namespace dats {
+
+// ---- base ---------------------------------------------------------------
+
+int TZqDatSRowListBase::Add(TZqDatSRow *ARow) {
+    Insert(ARow, -1);
+    return Count() - 1;
+}
+
+namespace {
+
+struct TSorter {
+    TZqDatSRowCompare Cmp;
+    void *Ctx;
+    uint8_t Opt;
+    int operator()(TZqDatSRow *A, TZqDatSRow *B) const { return Cmp(Ctx, A, B, Opt, -1); }
+};
+
+template <class TCmp> void QuickSort(TZqDatSRow **A, int Lo, int Hi, const TCmp &Cmp) {
+    while (Hi - Lo > 4) {
+        int Mid = Lo + (Hi - Lo) / 2;
+        if (Cmp(A[Lo], A[Mid]) > 0) std::swap(A[Lo], A[Mid]);
+        if (Cmp(A[Lo], A[Hi]) > 0) std::swap(A[Lo], A[Hi]);
+        if (Cmp(A[Mid], A[Hi]) > 0) std::swap(A[Mid], A[Hi]);
+        TZqDatSRow *Pivot = A[Mid];
+        int I = Lo, J = Hi;
+        while (I <= J) {
+            while (Cmp(A[I], Pivot) < 0) ++I;
+            while (Cmp(A[J], Pivot) > 0) --J;
+            if (I <= J) {
+                std::swap(A[I], A[J]);
+                ++I;
+                --J;
+            }
+        }
+        // Recurse into the smaller part, loop on the larger (bounded stack).
+        if (J - Lo < Hi - I) {
+            if (Lo < J) QuickSort(A, Lo, J, Cmp);
+            Lo = I;
+        } else {
+            if (I < Hi) QuickSort(A, I, Hi, Cmp);
+            Hi = J;
+        }
+    }
+}
+
+template <class TCmp> void InsertionSort(TZqDatSRow **A, int N, const TCmp &Cmp) {
+    for (int I = 1; I < N; ++I) {
+        TZqDatSRow *X = A[I];
+        int J = I - 1;
+        while (J >= 0 && Cmp(A[J], X) > 0) {
+            A[J + 1] = A[J];
+            --J;
+        }
+        A[J + 1] = X;
+    }
+}
+
+} // namespace
+
+template <class TCmp> void DatSSortRows(TZqDatSRow **A, int N, const TCmp &Cmp) {
+    if (N < 2) return;
+    QuickSort(A, 0, N - 1, Cmp);
+    InsertionSort(A, N, Cmp);
+}
+
+void TZqDatSRowListBase::Sort(uint8_t AOptions, TZqDatSRowCompare ACompare, void *AContext) {
+    DATS_ASSERT(reinterpret_cast<uintptr_t>(ACompare) >= 65536);
+    DatSSortRows(RowData(), Count(), TSorter{ACompare, AContext, AOptions});
+}
+
+void TZqDatSRowListBase::CheckDuplicates(uint8_t AOptions, TZqDatSRowCompare ACompare, void *AContext) {
+    DATS_ASSERT(reinterpret_cast<uintptr_t>(ACompare) >= 65536);
+    for (int I = 0; I + 1 < Count(); ++I) {
+        if (ACompare(AContext, GetItem(I), GetItem(I + 1), AOptions, -1) == 0) {
+            auto *N = dynamic_cast<TZqDatSNamedObject *>(FOwner);
+            DatSError(15, N ? N->Name() : std::string());
+        }
+    }
+}
+
+std::string TZqDatSRowListBase::ColumnText(const std::string &AColumnName, const std::string &ASeparator,
+                                           const std::string &ANullText) {
+    std::string R;
+    for (int I = 0; I < Count(); ++I) {
+        TZqDatSRow *Row = GetItem(I);
+        TZqDatSColumn *C = Row->Table()->Columns()->ColumnByName(AColumnName);
+        rtl::Variant V = Row->GetDataAsVariantByColumn(C);
+        if (I) R += ASeparator;
+        R += V.IsNull() ? ANullText : rtl::VarToStr(V);
+    }
+    return R;
+}
+
+void TZqDatSRowListBase::DumpColumn(int AColumn, bool AWithName, std::string &AText) {
+    if (Count() == 0) return;
+    TZqDatSColumn *C = GetItem(0)->Table()->Columns()->GetItem(AColumn);
+    if (AWithName) AText += C->Name() + ": ";
+    AText += ColumnText(C->Name(), "; ", "<null>");
+}
+
+void TZqDatSRowListBase::MoveRow(int AFrom, int ATo) { Move(AFrom, ATo); }
+
+// ---- aggregate storage --------------------------------------------------
+
+TZqDatSRowListWithAggregates::~TZqDatSRowListWithAggregates() {
+    ClearAllSlots();
+    delete FAggRows;
+}
+
+void TZqDatSRowListWithAggregates::ReleaseArray(TSlots *AArray) {
+    if (!AArray) return;
+    for (TZqDatSAggregateValue *V : *AArray)
+        if (V) V->Release();
+    delete AArray;
+}
+
+void TZqDatSRowListWithAggregates::Insert(TZqDatSObject *AItem, int AIndex) {
+    int Pos = AIndex < 0 ? Count() : AIndex;
+    TZqDatSRowListBase::Insert(AItem, AIndex);
+    if (FSlotCapacity > 0 && FAggRows)
+        FAggRows->insert(FAggRows->begin() + Pos, new TSlots(size_t(FSlotCapacity), nullptr));
+}
+
+void TZqDatSRowListWithAggregates::RemoveAt(int AIndex, bool AKeep) {
+    if (FAggRows && AIndex < int(FAggRows->size())) {
+        ReleaseArray((*FAggRows)[size_t(AIndex)]);
+        FAggRows->erase(FAggRows->begin() + AIndex);
+    }
+    TZqDatSRowListBase::RemoveAt(AIndex, AKeep);
+}
+
+void TZqDatSRowListWithAggregates::Clear() {
+    if (FAggRows) {
+        for (TSlots *S : *FAggRows) ReleaseArray(S);
+        FAggRows->clear();
+    }
+    TZqDatSRowListBase::Clear();
+}
+
+void TZqDatSRowListWithAggregates::MoveRow(int AFrom, int ATo) {
+    TZqDatSRowListBase::MoveRow(AFrom, ATo);
+    if (FAggRows && AFrom < int(FAggRows->size()) && ATo < int(FAggRows->size())) {
+        if (AFrom < ATo)
+            std::rotate(FAggRows->begin() + AFrom, FAggRows->begin() + AFrom + 1, FAggRows->begin() + ATo + 1);
+        else if (AFrom > ATo)
+            std::rotate(FAggRows->begin() + ATo, FAggRows->begin() + AFrom, FAggRows->begin() + AFrom + 1);
+    }
+}
+
+int TZqDatSRowListWithAggregates::TakeSlot() {
+    if (!FAggRows) FAggRows = new std::vector<TSlots *>();
+    int Slot = -1;
+    for (int I = 0; I < 64; ++I)
+        if (!(FSlotMap & (uint64_t(1) << I))) {
+            Slot = I;
+            break;
+        }
+    if (Slot < 0) DatSError(30);
+    while (int(FAggRows->size()) < Count()) FAggRows->push_back(new TSlots(size_t(FSlotCapacity), nullptr));
+    if (Slot >= FSlotCapacity) {
+        for (TSlots *S : *FAggRows) S->resize(size_t(Slot + 4), nullptr);
+        FSlotCapacity = Slot + 4;
+    }
+    FSlotMap |= uint64_t(1) << Slot;
+    for (TSlots *S : *FAggRows) {
+        if ((*S)[size_t(Slot)]) (*S)[size_t(Slot)]->Release();
+        (*S)[size_t(Slot)] = nullptr;
+    }
+    if (Slot + 1 > FSlotCount) FSlotCount = Slot + 1;
+    return Slot;
+}
+
+void TZqDatSRowListWithAggregates::FreeSlot(int &ASlot) {
+    if (ASlot < 0) return;
+    ClearSlot(ASlot);
+    FSlotMap &= ~(uint64_t(1) << ASlot);
+    if (ASlot == FSlotCount - 1) --FSlotCount;
+    ASlot = -1;
+}
+
+void TZqDatSRowListWithAggregates::SetValue(int ARow, int ASlot, TZqDatSAggregateValue *AValue) {
+    DATS_ASSERT(FAggRows && ARow >= 0 && ARow < int(FAggRows->size()) && ASlot >= 0 && ASlot < FSlotCapacity);
+    TZqDatSAggregateValue *&E = (*(*FAggRows)[size_t(ARow)])[size_t(ASlot)];
+    if (AValue) AValue->AddRef();
+    if (E) E->Release();
+    E = AValue;
+}
+
+TZqDatSAggregateValue *TZqDatSRowListWithAggregates::GetValue(int ARow, int ASlot) const {
+    if (!FAggRows || ARow < 0 || ARow >= int(FAggRows->size()) || ASlot < 0 || ASlot >= FSlotCapacity) return nullptr;
+    return (*(*FAggRows)[size_t(ARow)])[size_t(ASlot)];
+}
+
+void TZqDatSRowListWithAggregates::ClearValue(int ARow, int ASlot) { SetValue(ARow, ASlot, nullptr); }
+
+void TZqDatSRowListWithAggregates::ClearSlot(int ASlot) {
+    if (!FAggRows || ASlot < 0 || ASlot >= FSlotCapacity) return;
+    for (TSlots *S : *FAggRows) {
+        if ((*S)[size_t(ASlot)]) (*S)[size_t(ASlot)]->Release();
+        (*S)[size_t(ASlot)] = nullptr;
+    }
+}
+
+void TZqDatSRowListWithAggregates::ClearAllSlots() {
+    if (FAggRows) {
+        for (TSlots *S : *FAggRows) ReleaseArray(S);
+        FAggRows->clear();
+    }
+    FSlotMap = 0;
+    FSlotCapacity = 0;
+    FSlotCount = 0;
+}
+
+// ---- table row list -----------------------------------------------------
+
+TZqDatSTableRowList::TZqDatSTableRowList(TZqDatSTable *ATable) : FTable(ATable) {
+    DATS_ASSERT(ATable != nullptr);
+    FOwner = ATable;
+    FOwnsItems = true;
+}
+
+int32_t TZqDatSTableRowList::TakeRowID() {
+    DATS_ASSERT(FNextRowID != -1);
+    return FNextRowID++;
+}
+
+void TZqDatSTableRowList::Insert(TZqDatSObject *AItem, int AIndex) {
+    auto *Row = static_cast<TZqDatSRow *>(AItem);
+    bool AtEnd = AIndex == -1 || AIndex == Count();
+    // A row that keeps an old number (one taken out and put back) breaks
+    // the order as surely as an insertion in the middle.
+    int32_t LastID = Count() > 0 ? GetItem(Count() - 1)->RowID() : -1;
+    TZqDatSRowListWithAggregates::Insert(AItem, AIndex);
+    if (!AtEnd || (Row->RowID() != -1 && Count() > 1 && uint32_t(Row->RowID()) <= uint32_t(LastID)))
+        FInOrder = false;
+}
+
+void TZqDatSTableRowList::RemoveAt(int AIndex, bool AKeep) {
+    TZqDatSRowListWithAggregates::RemoveAt(AIndex, AKeep);
+    if (Count() == 0) FInOrder = true;
+}
+
+void TZqDatSTableRowList::Clear() {
+    TZqDatSRowListWithAggregates::Clear();
+    FNextRowID = 0;
+    FInOrder = true;
+}
+
+int TZqDatSTableRowList::IndexOf(TZqDatSObject *AItem) {
+    DATS_ASSERT(AItem != nullptr);
+    if (!FInOrder) return TZqDatSList::IndexOf(AItem);
+    auto *Row = static_cast<TZqDatSRow *>(AItem);
+    int32_t ID = Row->RowID();
+    if (ID == -1 || Count() == 0) return -1;
+    int Lo = 0, Hi = Count() - 1;
+    TZqDatSRow **A = RowData();
+    while (Lo <= Hi) {
+        int Mid = (Lo + Hi) / 2;
+        int32_t M = A[Mid]->RowID();
+        if (M == ID) return A[Mid] == Row ? Mid : -1;
+        if (M < ID)
+            Lo = Mid + 1;
+        else
+            Hi = Mid - 1;
+    }
+    return -1;
+}
+
+// ---- view row list ------------------------------------------------------
+
+TZqDatSViewRowList::TZqDatSViewRowList(TZqDatSView *AView) {
+    DATS_ASSERT(AView != nullptr);
+    FOwner = AView;
+    FUpdateLock = 1;
+}
+
+void TZqDatSViewRowList::InsertRow(TZqDatSRow *ARow, int AIndex) {
+    int Pos = AIndex < 0 ? Count() : AIndex;
+    if (FInRowIDOrder) {
+        uint32_t ID = uint32_t(ARow->RowID());
+        if ((Pos > 0 && uint32_t(GetItem(Pos - 1)->RowID()) >= ID) ||
+            (Pos < Count() && uint32_t(GetItem(Pos)->RowID()) <= ID))
+            FInRowIDOrder = false;
+    }
+    TZqDatSRowListWithAggregates::Insert(reinterpret_cast<TZqDatSObject *>(ARow), AIndex);
+}
+
+void TZqDatSViewRowList::RemoveRow(int AIndex) { TZqDatSRowListWithAggregates::RemoveAt(AIndex, true); }
+
+void TZqDatSViewRowList::Clear() {
+    TZqDatSRowListWithAggregates::Clear();
+    FInRowIDOrder = false;
+}
+
+int TZqDatSViewRowList::FindRow(TZqDatSRow *ARow) {
+    if (FInRowIDOrder && ARow->RowID() != -1) {
+        uint32_t ID = uint32_t(ARow->RowID());
+        int Lo = 0, Hi = Count() - 1;
+        TZqDatSRow **A = RowData();
+        while (Lo <= Hi) {
+            int Mid = (Lo + Hi) / 2;
+            uint32_t M = uint32_t(A[Mid]->RowID());
+            if (M == ID) {
+                if (A[Mid] == ARow) return Mid;
+                break;
+            }
+            if (M < ID)
+                Lo = Mid + 1;
+            else
+                Hi = Mid - 1;
+        }
+    }
+    TZqDatSRow **A = RowData();
+    for (int I = 0, N = Count(); I < N; ++I)
+        if (A[I] == ARow) return I;
+    return -1;
+}
+
+// ---- nested row list ----------------------------------------------------
+
+TZqDatSNestedRowList::TZqDatSNestedRowList(TZqDatSRow *AParent) : FParent(AParent) {
+    DATS_ASSERT(AParent != nullptr);
+    FOwner = AParent;
+    FUpdateLock = 1;
+}
+
+void TZqDatSNestedRowList::Insert(TZqDatSObject *AItem, int AIndex) {
+    (void)AIndex;
+    DATS_ASSERT(AItem != nullptr);
+    // Linking the row under the parent adds it here.
+    static_cast<TZqDatSRow *>(AItem)->SetParentRow(FParent);
+}
+
+void TZqDatSNestedRowList::RemoveAt(int AIndex, bool AKeep) {
+    (void)AKeep;
+    GetItem(AIndex)->SetParentRow(nullptr);
+}
+
+void TZqDatSNestedRowList::RemoveLinked(TZqDatSRow *ARow) {
+    for (int I = Count() - 1; I >= 0; --I)
+        if (GetItem(I) == ARow) {
+            RawRemoveAt(I);
+            return;
+        }
+}
+
+} // namespace dats

@@ -1,0 +1,426 @@
+// qxZqDatSSort: the sort mechanism of a view: by columns, by an expression or
+// by row number; sorting a row list, comparing rows and binary search.
+//
+// Sorting by one integer-like column extracts the keys once and sorts
+// (key, row number, row) records: the order is the same total order the row
+// comparison gives, at a fraction of its cost.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "dataaccess/dats/qxZqDatSConstraint.h"
+#include "dataaccess/dats/qxZqDatSExpr.h"
+#include "dataaccess/dats/qxZqDatSMech.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/dats/qxZqDatSView.h"
+#include "platform/rtl/SysUtils.h"
+
+namespace dats {
+
+
+
+template <class TCmp> void DatSSortRows(TZqDatSRow **A, int N, const TCmp &Cmp);
+
+TZqDatSMechSort::TZqDatSMechSort() { FKinds = mkSort; }
+
+TZqDatSMechSort::~TZqDatSMechSort() {
+    if (FUnique) {
+        TZqDatSConstraintBase *U = FUnique;
+        FUnique = nullptr;
+        U->Free();
+    }
+}
+
+void TZqDatSMechSort::SetColumns(const std::string &AValue) {
+    if (AValue == FColumnNames && FExpression.empty()) return;
+    SetActive(false);
+    FColumnNames = AValue;
+    FExpression.clear();
+}
+
+void TZqDatSMechSort::SetDescendingColumns(const std::string &AValue) {
+    if (AValue == FDescNames) return;
+    SetActive(false);
+    FDescNames = AValue;
+}
+
+void TZqDatSMechSort::SetNoCaseColumns(const std::string &AValue) {
+    if (AValue == FNoCaseNames) return;
+    SetActive(false);
+    FNoCaseNames = AValue;
+}
+
+void TZqDatSMechSort::SetExpression(const std::string &AValue) {
+    if (AValue == FExpression) return;
+    SetActive(false);
+    FExpression = AValue;
+    FColumnNames.clear();
+    FNoCaseNames.clear();
+    FDescNames.clear();
+}
+
+void TZqDatSMechSort::SetSortOptions(TZqSortOptions AValue) {
+    FOptionsSet = true;
+    if (AValue == FOptions) return;
+    SetActive(false);
+    FOptions = AValue;
+}
+
+TZqDatSCompareOptions TZqDatSMechSort::CompareOptions() const {
+    TZqDatSCompareOptions O = 0;
+    if (FOptions & soNoCase) O |= cmpNoCase;
+    if (FOptions & soNullLess) O |= cmpNullFirst;
+    if (FOptions & soDescending) O |= cmpDescending;
+    return O;
+}
+
+// ---- activation ---------------------------------------------------------
+
+void TZqDatSMechSort::ActualActiveChanged() {
+    if (FActualActive) {
+        FUnique = nullptr;
+        if (!FExpression.empty())
+            FKind = skExpression;
+        else if (!FColumnNames.empty() && FColumnNames != "#")
+            FKind = skColumns;
+        else
+            FKind = skRowNumber;
+        TZqDatSTable *T = GetTable();
+        if (!FOptionsSet && T && !T->CaseSensitive()) FOptions |= soNoCase;
+        if (FKind == skColumns) {
+            FNoCaseColumns = std::make_unique<TZqDatSColumnSublist>();
+            FDescColumns = std::make_unique<TZqDatSColumnSublist>();
+            TZqDatSColumnSublist Tmp;
+            if (!FNoCaseNames.empty()) {
+                Tmp.Parse(T, FNoCaseNames);
+                for (int I = 0; I < Tmp.Count(); ++I) FNoCaseColumns->Add(Tmp[I]);
+            }
+            if (!FDescNames.empty()) {
+                Tmp.Parse(T, FDescNames);
+                for (int I = 0; I < Tmp.Count(); ++I) FDescColumns->Add(Tmp[I]);
+            }
+            FSortColumns.Parse(T, FColumnNames, FNoCaseColumns.get(), FDescColumns.get());
+            if (FNoCaseColumns->Count() == 0) FNoCaseColumns.reset();
+            if (FDescColumns->Count() == 0) FDescColumns.reset();
+            if (Unique() && T && !T->Constraints()->FindUnique(FColumnNames))
+                if (auto Maker = TZqDatSConstraintList::UniqueMaker()) {
+                    TZqDatSView *V = View();
+                    FUnique = Maker(T->Constraints(), "_Zq_UC_" + (V ? V->Name() : std::string()), FColumnNames,
+                                    FOptions);
+                }
+        } else if (FKind == skExpression) {
+            FEvaluator = TZqDatSExpression::Prepare(T, FExpression, 0, 0, "");
+        }
+    } else {
+        FSortColumns.Clear();
+        FNoCaseColumns.reset();
+        FDescColumns.reset();
+        FEvaluator.reset();
+        if (FUnique) {
+            TZqDatSConstraintBase *U = FUnique;
+            FUnique = nullptr;
+            U->Free();
+        }
+    }
+    TZqDatSMechBase::ActualActiveChanged();
+}
+
+void TZqDatSMechSort::HandleNotification(TZqDatSNotification &N) {
+    if (FActualActive && FKind == skColumns) {
+        if (FSortColumns.IsAffectedBy(N) || (FDescColumns && FDescColumns->IsAffectedBy(N)) ||
+            (FNoCaseColumns && FNoCaseColumns->IsAffectedBy(N))) {
+            SetActive(false);
+            return;
+        }
+    }
+    if (N.Kind == nkAfterRemove && FUnique && N.Item == FUnique) FUnique = nullptr;
+}
+
+// ---- comparison ---------------------------------------------------------
+
+namespace {
+
+int RowIDOrder(TZqDatSRow *A, TZqDatSRow *B) {
+    uint32_t X = uint32_t(A->RowID()), Y = uint32_t(B->RowID());
+    return X < Y ? -1 : (X > Y ? 1 : 0);
+}
+
+} // namespace
+
+int TZqDatSMechSort::CompareExpression(TZqDatSRow *ARow1, TZqDatSRow *ARow2, TZqDatSCompareOptions AOptions) {
+    if (!FEvaluator) return 0;
+    rtl::Variant V1 = FEvaluator->Evaluate(ARow1);
+    rtl::Variant V2 = FEvaluator->Evaluate(ARow2);
+    bool N1 = V1.IsClear(), N2 = V2.IsClear();
+    bool NullFirst = (AOptions & cmpNullFirst) && !(AOptions & cmpDescending);
+    if (N1 && N2) return 0;
+    if (N1) return NullFirst ? -1 : 1;
+    if (N2) return NullFirst ? 1 : -1;
+    int R = V1 > V2 ? 1 : (V1 < V2 ? -1 : 0);
+    // A descending expression sort orders its values descending too.
+    return (AOptions & cmpDescending) ? -R : R;
+}
+
+int TZqDatSMechSort::CompareRowsEx(TZqDatSRow *ARow1, TZqDatSRow *ARow2, TZqDatSCompareOptions AOptions, int ACount) {
+    int R = 0;
+    switch (FKind) {
+    case skColumns:
+        R = TZqDatSRow::CompareRows(ARow1, &FSortColumns, FDescColumns.get(), nullptr, AOptions, rvDefault, nullptr,
+                                    ARow2, ACount, FNoCaseColumns.get());
+        break;
+    case skExpression: R = CompareExpression(ARow1, ARow2, AOptions); break;
+    default: R = 0; break;
+    }
+    if (R == 0 && (FKind == skRowNumber || (ACount < 0 && !Unique()))) R = RowIDOrder(ARow1, ARow2);
+    return R;
+}
+
+int TZqDatSMechSort::CompareRows(TZqDatSRow *ARow1, TZqDatSRow *ARow2, int ACount) {
+    return CompareRowsEx(ARow1, ARow2, CompareOptions(), ACount);
+}
+
+int TZqDatSMechSort::CompareKey(TZqDatSRow *AListRow, TZqDatSRow *AKeyRow, TZqDatSRowVersion AVersion,
+                                TZqDatSCompareOptions AOptions, int AColumnCount, TZqDatSColumnSublist *AKeyRowColumns,
+                                TZqDatSColumnSublist *AKeyColumns, TZqDatSCompareRowsCache *ACache, bool ARowOrder) {
+    int R = 0;
+    switch (FKind) {
+    case skColumns:
+        // List rows are read as they are sorted (rvDefault); the key row at
+        // the version asked for.
+        R = TZqDatSRow::CompareRows(AListRow, AKeyColumns ? AKeyColumns : &FSortColumns, FDescColumns.get(), ACache,
+                                    AOptions, rvDefault, AKeyRowColumns, AKeyRow, AColumnCount, FNoCaseColumns.get(),
+                                    AVersion);
+        break;
+    case skExpression: R = CompareExpression(AListRow, AKeyRow, AOptions); break;
+    default: R = 0; break;
+    }
+    if (R == 0 && ARowOrder) R = RowIDOrder(AListRow, AKeyRow);
+    return R;
+}
+
+void TZqDatSMechSort::Search(TZqDatSRowListBase *ARows, TZqDatSRow *AKeyRow, TZqDatSRowVersion AVersion, bool &AFound,
+                             int &AIndex, TZqDatSSearchOptions AOptions, int AColumnCount,
+                             TZqDatSColumnSublist *AKeyRowColumns, TZqDatSColumnSublist *AKeyColumns) {
+    DATS_ASSERT(ARows != nullptr && AKeyRow != nullptr);
+    AIndex = -1;
+    AFound = false;
+    TZqDatSCompareOptions O = cmpCache;
+    if (AOptions & srNoCase) O |= cmpNoCase;
+    if (FOptions & soNullLess) O |= cmpNullFirst;
+    if (FOptions & soDescending) O |= cmpDescending;
+    if (AOptions & srPartial) O |= cmpPartial;
+    bool RowOrder = ((AOptions & srRowOrder) && !Unique()) || FKind == skRowNumber;
+    TZqDatSCompareRowsCache Cache;
+    auto Cmp = [&](int I) {
+        return CompareKey(ARows->GetItem(I), AKeyRow, AVersion, O, AColumnCount, AKeyRowColumns, AKeyColumns, &Cache,
+                          RowOrder);
+    };
+    const int Count = ARows->Count();
+    int Lo = 0, Hi = Count - 1, Mid = -1, Res = 0;
+    bool Stopped = false;
+    while (Lo <= Hi) {
+        Mid = (Lo + Hi) / 2;
+        if ((AOptions & srSkipKeyRow) && ARows->GetItem(Mid) == AKeyRow) {
+            if (Mid < Hi)
+                ++Mid;
+            else if (Mid > Lo)
+                --Mid;
+            else {
+                Res = -1;
+                Mid = Mid - 1;
+                Stopped = true;
+                break;
+            }
+        }
+        Res = Cmp(Mid);
+        if (Res > 0)
+            Hi = Mid - 1;
+        else if (Res < 0)
+            Lo = Mid + 1;
+        else {
+            auto Skip = [&](int I) { return (AOptions & srSkipKeyRow) && ARows->GetItem(I) == AKeyRow; };
+            if (AOptions & srLast) {
+                int J = Mid;
+                while (J + 1 < Count && (Skip(J + 1) || Cmp(J + 1) == 0)) {
+                    ++J;
+                    if (!Skip(J)) Mid = J;
+                }
+            } else {
+                int J = Mid;
+                while (J - 1 >= 0 && (Skip(J - 1) || Cmp(J - 1) == 0)) {
+                    --J;
+                    if (!Skip(J)) Mid = J;
+                }
+            }
+            AFound = true;
+            break;
+        }
+    }
+    if (AFound) {
+        AIndex = Mid;
+        return;
+    }
+    if (!Stopped && Lo >= Count)
+        AIndex = Count;
+    else if (!Stopped && Hi < 0)
+        AIndex = -1;
+    else
+        AIndex = Mid;
+    // The descending order is folded into the comparison: the step towards
+    // the insertion position is the same for both directions.
+    if (Res < 0 && (AOptions & srLast) && AIndex < Count) ++AIndex;
+}
+
+// ---- sorting ------------------------------------------------------------
+
+namespace {
+
+struct TSortCtx {
+    TZqDatSMechSort *Sort;
+    TZqDatSCompareOptions Options;
+};
+
+int SortCompare(void *ACtx, TZqDatSRow *A, TZqDatSRow *B, uint8_t, int ACount) {
+    auto *C = static_cast<TSortCtx *>(ACtx);
+    return C->Sort->CompareRowsEx(A, B, C->Options, ACount);
+}
+
+struct TKeyRec {
+    int64_t Key;    // order-preserving image of the value
+    uint32_t Rank;  // 0 value, 1 NULL placed after, or -1 NULL placed before (as 0 with a lower class)
+    uint32_t RowID;
+    TZqDatSRow *Row;
+};
+
+// An order-preserving signed 64-bit image of an integer-like value.
+bool KeyOf(TZqDataType T, const uint8_t *P, int64_t &K) {
+    switch (T) {
+    case dtBoolean: { int16_t V; std::memcpy(&V, P, 2); K = V != 0; return true; }
+    case dtSByte: { int8_t V; std::memcpy(&V, P, 1); K = V; return true; }
+    case dtInt16: { int16_t V; std::memcpy(&V, P, 2); K = V; return true; }
+    case dtInt32: case dtTime: case dtDate: { int32_t V; std::memcpy(&V, P, 4); K = V; return true; }
+    case dtInt64: case dtCurrency: { std::memcpy(&K, P, 8); return true; }
+    case dtByte: { uint8_t V; std::memcpy(&V, P, 1); K = V; return true; }
+    case dtUInt16: { uint16_t V; std::memcpy(&V, P, 2); K = V; return true; }
+    case dtUInt32: { uint32_t V; std::memcpy(&V, P, 4); K = V; return true; }
+    default: return false;
+    }
+}
+
+} // namespace
+
+bool TZqDatSMechSort::SortByKeys(TZqDatSRowListBase *ARows) {
+    if (FKind != skColumns || FSortColumns.Count() != 1 || FNoCaseColumns) return false;
+    TZqDatSColumn *Col = FSortColumns[0];
+    const int N = ARows->Count();
+    if (N < 64) return false;
+    TZqDatSRow **A = ARows->RowData();
+    TZqDatSRowLayout *L = A[0]->Layout();
+    const int Idx = Col->Index();
+    if (Idx < 0 || Idx >= L->ColumnCount) return false;
+    const TZqDatSLayoutColumn &LC = L->Columns[size_t(Idx)];
+    switch (LC.DataType) {
+    case dtBoolean: case dtSByte: case dtInt16: case dtInt32: case dtTime: case dtDate: case dtInt64:
+    case dtCurrency: case dtByte: case dtUInt16: case dtUInt32: break;
+    default: return false;
+    }
+    TZqDatSCompareOptions O = CompareOptions();
+    bool Desc = (O & cmpDescending) || (FDescColumns && FDescColumns->Contains(Col));
+    if (Desc) O |= cmpDescending;
+    bool NullFirst = (O & cmpNullFirst) && !(O & cmpDescending);
+    std::vector<TKeyRec> Keys(static_cast<size_t>(N));
+    for (int I = 0; I < N; ++I) {
+        TZqDatSRow *R = A[I];
+        if (R->Layout() != L) return false;
+        const uint8_t *B = R->GetBuffer(rvDefault);
+        TKeyRec &K = Keys[size_t(I)];
+        K.Row = R;
+        K.RowID = uint32_t(R->RowID());
+        if (!B || !(B[LC.NullByte] & LC.NullMask)) {
+            // NULLs form their own class, before or after every value.
+            K.Rank = NullFirst ? 0 : 2;
+            K.Key = 0;
+        } else {
+            K.Rank = 1;
+            KeyOf(LC.DataType, B + LC.Offset, K.Key);
+            if (Desc) K.Key = K.Key == INT64_MIN ? INT64_MAX : -K.Key;
+        }
+    }
+    // Ties go to the row number unless the sort is unique (a unique sort
+    // keeps equal keys adjacent; the duplicate check reports them).
+    const bool Ties = !Unique();
+    auto Less = [Ties](const TKeyRec &X, const TKeyRec &Y) {
+        if (X.Rank != Y.Rank) return X.Rank < Y.Rank;
+        if (X.Key != Y.Key) return X.Key < Y.Key;
+        return Ties && X.RowID < Y.RowID;
+    };
+    std::sort(Keys.begin(), Keys.end(), Less);
+    for (int I = 0; I < N; ++I) A[I] = Keys[size_t(I)].Row;
+    return true;
+}
+
+void TZqDatSMechSort::Sort(TZqDatSRowListBase *ARows) {
+    if (ARows->Count() < 2) return;
+    if (!SortByKeys(ARows)) {
+        TSortCtx Ctx{this, CompareOptions()};
+        ARows->Sort(0, &SortCompare, &Ctx);
+    }
+    if (Unique() && FKind != skRowNumber) {
+        TSortCtx Ctx{this, CompareOptions()};
+        ARows->CheckDuplicates(0, &SortCompare, &Ctx);
+    }
+}
+
+// ---- matching -----------------------------------------------------------
+
+namespace {
+TZqSortOptions Normalise(TZqSortOptions O) {
+    if (O & (soUnique | soPrimary)) O |= soUnique | soPrimary;
+    return O;
+}
+bool OptionsMatch(TZqSortOptions Have, TZqSortOptions Required, TZqSortOptions Forbidden) {
+    Have = Normalise(Have);
+    Required = Normalise(Required);
+    Forbidden = Normalise(Forbidden);
+    return (Have & Required) == Required && (Have & Forbidden) == 0;
+}
+} // namespace
+
+bool TZqDatSMechSort::MatchesColumnNames(const std::string &ANames, TZqSortOptions ARequired,
+                                         TZqSortOptions AForbidden) {
+    if (ANames.size() > FColumnNames.size()) return false;
+    if (rtl::CompareText(FColumnNames.substr(0, ANames.size()), ANames) != 0) return false;
+    if (FColumnNames.size() > ANames.size() && FColumnNames[ANames.size()] != ';') return false;
+    return OptionsMatch(FOptions, ARequired, AForbidden);
+}
+
+bool TZqDatSMechSort::MatchesColumns(TZqDatSColumnSublist *AColumns, int ACount, TZqSortOptions ARequired,
+                                     TZqSortOptions AForbidden) {
+    if (FKind != skColumns) return false;
+    if (!FSortColumns.Matches(AColumns, ACount)) return false;
+    return OptionsMatch(FOptions, ARequired, AForbidden);
+}
+
+void TZqDatSMechSort::Assign(TZqDatSObject *ASource) {
+    auto *S = dynamic_cast<TZqDatSMechSort *>(ASource);
+    if (!S) return;
+    SetActive(false);
+    FColumnNames = S->FColumnNames;
+    FDescNames = S->FDescNames;
+    FNoCaseNames = S->FNoCaseNames;
+    FOptions = S->FOptions;
+    FOptionsSet = S->FOptionsSet;
+    FExpression = S->FExpression;
+    TZqDatSMechBase::Assign(S);
+}
+
+bool TZqDatSMechSort::IsEqual(TZqDatSObject *AOther) {
+    if (!TZqDatSMechBase::IsEqual(AOther)) return false;
+    auto *O = static_cast<TZqDatSMechSort *>(AOther);
+    return FColumnNames == O->FColumnNames && FDescNames == O->FDescNames && FNoCaseNames == O->FNoCaseNames &&
+           FOptions == O->FOptions && FExpression == O->FExpression;
+}
+
+} // namespace dats
