@@ -135,8 +135,10 @@ void ReadIntList(const std::string &FileName, TIntArr &List)
     std::string Line;
     while (std::getline(In, Line)) {
         size_t i = 0;
-        while (i < Line.size() && (Line[i] == ' ' || Line[i] == '\t'))
+        while (i < Line.size() && (Line[i] == ' ' || Line[i] == '\t' || Line[i] == '\r'))
             ++i;
+        if (i == Line.size())
+            continue; // a blank line holds no number; the reader goes on to the next
         size_t j = i;
         if (j < Line.size() && (Line[j] == '-' || Line[j] == '+'))
             ++j;

@@ -244,7 +244,12 @@ std::string TZqExpressionParser::TState::PeekWord(size_t &APos) const
 std::string TZqExpressionParser::TState::TokenArg() const
 {
     if (Kind == tkEnd) return "<nothing>";
-    return "'" + std::string(Text, TokenStart, Pos - TokenStart) + "'";
+    std::string Arg;
+    Arg.reserve(Pos - TokenStart + 2);
+    Arg += '\'';
+    Arg.append(Text, TokenStart, Pos - TokenStart);
+    Arg += '\'';
+    return Arg;
 }
 
 // Comparison words: EQUAL, SAME, GREATER [THAN [OR EQUAL]], LESS ..., and

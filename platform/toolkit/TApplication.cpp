@@ -1,6 +1,9 @@
 // Message pumping, Esc hook, screen size and cursor over QApplication.
 #include "platform/toolkit/TApplication.h"
 
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TDialogs.h"
+
 #include <QCoreApplication>
 #include <QCursor>
 #include <QEvent>
@@ -46,6 +49,36 @@ Qt::CursorShape ShapeOf(TCursor C)
 }
 
 } // namespace
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject *Receiver, QEvent *Event)
+{
+    bool Result = false;
+    RunGuarded([&] { Result = QApplication::notify(Receiver, Event); });
+    return Result;
+}
+
+void HandleException(const std::exception &E)
+{
+    if (dynamic_cast<const rtl::EAbort *>(&E))
+        return;
+    std::string Text = E.what();
+    if (!Text.empty() && static_cast<unsigned char>(Text.back()) > '.')
+        Text += '.';
+    MessageBox(Text, ApplicationTitle(), mtError, mbOK);
+}
+
+bool RunGuarded(const std::function<void()> &Handler)
+{
+    try {
+        Handler();
+        return true;
+    } catch (const std::exception &E) {
+        HandleException(E);
+    }
+    return false;
+}
 
 void ProcessMessages() { QCoreApplication::processEvents(); }
 

@@ -2,7 +2,27 @@
 // Esc hook, the screen's size and the screen cursor (hourglass).
 #pragma once
 
+#include <QApplication>
+
+#include <exception>
 #include <functional>
+
+// The application object of the program: an exception that leaves an event
+// handler is caught here and shown through the dialog seam instead of ending
+// the program.
+class TApplication : public QApplication {
+public:
+    TApplication(int &argc, char **argv);
+    bool notify(QObject *Receiver, QEvent *Event) override;
+};
+
+// Shows an exception that reached the application: its message in an error
+// box captioned with the application title, a full stop added when the text
+// does not end in one; the silent abort shows nothing.
+void HandleException(const std::exception &E);
+// Runs a handler, handing any exception to HandleException; false when one
+// was raised.
+bool RunGuarded(const std::function<void()> &Handler);
 
 // Handles every event already queued, then returns (the toolkit's
 // "process pending messages").

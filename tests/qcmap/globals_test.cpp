@@ -128,7 +128,7 @@ TEST(IntLists, ReadsTheFirstNumberOfEachLine)
 {
     QTemporaryDir Dir;
     const std::string Good = Dir.filePath(QStringLiteral("crd.txt")).toStdString();
-    std::ofstream(Good) << "2\n 3 widths\n-4\n";
+    std::ofstream(Good) << "2\n 3 widths\n\n-4\r\n";
     TIntArr L{99};
     ReadIntList(Good, L);
     EXPECT_EQ(L, (TIntArr{2, 3, -4}));

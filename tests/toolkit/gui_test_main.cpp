@@ -2,13 +2,12 @@
 // offscreen, with a fixed screen size so layouts do not depend on the host.
 #include "platform/toolkit/TApplication.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication App(argc, argv);
+    TApplication App(argc, argv);
     SetScreenSize(1280, 1024);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

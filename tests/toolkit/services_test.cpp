@@ -13,7 +13,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "platform/rtl/SysUtils.h"
+
 #include <fstream>
+#include <stdexcept>
 
 namespace {
 
@@ -61,6 +64,20 @@ TEST(DialogSeam, ScriptRestoresThePreviousSeam)
         EXPECT_EQ(&DialogSeam(), &Outer);
     }
     EXPECT_EQ(&DialogSeam(), Before);
+}
+
+TEST(DialogSeam, ExceptionsFromHandlersAreShownOnce)
+{
+    TScriptedDialogs Script;
+    EXPECT_FALSE(RunGuarded([] { throw rtl::Exception("Can't Connect to Main Database"); }));
+    EXPECT_FALSE(RunGuarded([] { throw rtl::EAbort(); }));
+    EXPECT_TRUE(RunGuarded([] {}));
+    EXPECT_FALSE(RunGuarded([] { throw std::runtime_error("Done."); }));
+    ASSERT_EQ(Script.Messages.size(), 2u);
+    EXPECT_EQ(Script.Messages[0].Text, "Can't Connect to Main Database.");
+    EXPECT_EQ(Script.Messages[0].Icon, mtError);
+    EXPECT_EQ(Script.Messages[0].Caption, ApplicationTitle());
+    EXPECT_EQ(Script.Messages[1].Text, "Done.");
 }
 
 TEST(ManualClock, FiresTimersAsTimePasses)
