@@ -17,6 +17,7 @@
 
 #include "dataaccess/stan/qxZqStanConst.h"
 #include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanUtil.h"
 #include "platform/rtl/FMTBcd.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -343,30 +344,11 @@ std::string BcdToText(const void *ASource)
 
 // ---- dates --------------------------------------------------------------------
 
-// The storage forms of dtTime (milliseconds since midnight) and dtDate (day
-// number, 0001-01-01 being 1) to and from the time-stamp record.
-rtl::TSQLTimeStamp TimeToSQLTimeStamp(int32_t AMSecs)
-{
-    return rtl::DateTimeToSQLTimeStamp(double(AMSecs) / rtl::MSecsPerDay);
-}
-
-rtl::TSQLTimeStamp DateToSQLTimeStamp(int32_t ADays)
-{
-    rtl::TTimeStamp TS;
-    TS.Date = ADays;
-    return rtl::DateTimeToSQLTimeStamp(rtl::TimeStampToDateTime(TS));
-}
-
-rtl::TTimeStamp SQLTimeStampToTimeStamp(const rtl::TSQLTimeStamp &AValue)
-{
-    return rtl::DateTimeToTimeStamp(rtl::SQLTimeStampToDateTime(AValue));
-}
-
 rtl::TSQLTimeStamp MSecsToSQLTimeStamp(double AMSecs)
 {
     rtl::TTimeStamp TS = rtl::MSecsToTimeStamp(std::round(AMSecs));
-    rtl::TSQLTimeStamp R = DateToSQLTimeStamp(TS.Date);
-    rtl::TSQLTimeStamp T = TimeToSQLTimeStamp(TS.Time);
+    rtl::TSQLTimeStamp R = ZqDateToTimeStamp(TS.Date);
+    rtl::TSQLTimeStamp T = ZqTimeToTimeStamp(TS.Time);
     R.Hour = T.Hour;
     R.Minute = T.Minute;
     R.Second = T.Second;
@@ -376,7 +358,10 @@ rtl::TSQLTimeStamp MSecsToSQLTimeStamp(double AMSecs)
 
 double SQLTimeStampToMSecs(const rtl::TSQLTimeStamp &AValue)
 {
-    return rtl::TimeStampToMSecs(SQLTimeStampToTimeStamp(AValue));
+    rtl::TTimeStamp TS;
+    TS.Date = ZqTimeStampToDate(AValue);
+    TS.Time = ZqTimeStampToTime(AValue);
+    return rtl::TimeStampToMSecs(TS);
 }
 
 // Reads any date or time source as a time-stamp record.
@@ -384,8 +369,8 @@ rtl::TSQLTimeStamp ReadDate(TZqDataType AType, const void *ASource)
 {
     switch (AType) {
     case dtDateTime: { double V; std::memcpy(&V, ASource, 8); return MSecsToSQLTimeStamp(V); }
-    case dtTime: { int32_t V; std::memcpy(&V, ASource, 4); return TimeToSQLTimeStamp(V); }
-    case dtDate: { int32_t V; std::memcpy(&V, ASource, 4); return DateToSQLTimeStamp(V); }
+    case dtTime: { int32_t V; std::memcpy(&V, ASource, 4); return ZqTimeToTimeStamp(V); }
+    case dtDate: { int32_t V; std::memcpy(&V, ASource, 4); return ZqDateToTimeStamp(V); }
     default: { rtl::TSQLTimeStamp V; std::memcpy(&V, ASource, sizeof(V)); return V; }
     }
 }
@@ -396,8 +381,8 @@ void WriteDate(TZqDataType ATarget, const rtl::TSQLTimeStamp &AValue, void *ADes
         return;
     switch (ATarget) {
     case dtDateTime: { double V = SQLTimeStampToMSecs(AValue); std::memcpy(ADest, &V, 8); break; }
-    case dtTime: { int32_t V = SQLTimeStampToTimeStamp(AValue).Time; std::memcpy(ADest, &V, 4); break; }
-    case dtDate: { int32_t V = SQLTimeStampToTimeStamp(AValue).Date; std::memcpy(ADest, &V, 4); break; }
+    case dtTime: { int32_t V = ZqTimeStampToTime(AValue); std::memcpy(ADest, &V, 4); break; }
+    case dtDate: { int32_t V = ZqTimeStampToDate(AValue); std::memcpy(ADest, &V, 4); break; }
     default: std::memcpy(ADest, &AValue, sizeof(AValue)); break;
     }
 }

@@ -5,6 +5,8 @@
 
 #include <mutex>
 
+#include "dataaccess/stan/qxZqStanConnDef.h"
+#include "dataaccess/stan/qxZqStanDef.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 
@@ -17,5 +19,7 @@ void ZqStanInitialize()
     // Once per registry: a registry started anew (tests) is filled again.
     if (Done == qxZqStanFactory::Manager()) return;
     Done = qxZqStanFactory::Manager();
+    RegisterStanDef();
+    RegisterStanConnDef();
     RegisterStanExpr();
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dataaccess/stan/qxZqStanIntf.h"
+#include "platform/rtl/Classes.h"
 #include "platform/rtl/DB.h"
 #include "platform/rtl/Sets.h"
 
@@ -469,6 +470,18 @@ private:
     bool FServerOutput;
     int FServerOutputSize;
 };
+
+// ---- option values as text ------------------------------------------------------
+
+// Lines "FetchOptions.RowsetSize=10" for every option assigned in the given
+// objects (any may be nil), in the order of the classes' properties.
+void ZqWriteOptionLines(TZqFetchOptions *AFetch, TZqFormatOptions *AFormat, TZqUpdateOptions *AUpdate,
+                        TZqResourceOptions *AResource, rtl::TStrings &ALines);
+// Sets one option per line through its write accessor (which marks it
+// assigned), in line order. A line naming no option or carrying a value of
+// the wrong form raises rtl::EConvertError.
+void ZqReadOptionLines(const rtl::TStrings &ALines, TZqFetchOptions *AFetch, TZqFormatOptions *AFormat,
+                       TZqUpdateOptions *AUpdate, TZqResourceOptions *AResource);
 
 // ---- TZqTxOptions -----------------------------------------------------------------
 

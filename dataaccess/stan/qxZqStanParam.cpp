@@ -9,12 +9,13 @@
 
 #include "dataaccess/stan/qxZqStanConvert.h"
 #include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanUtil.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/SysUtils.h"
 
 namespace {
 
-bool SameName(std::string_view A, std::string_view B) { return rtl::CompareText(A, B) == 0; }
+bool SameName(std::string_view A, std::string_view B) { return ZqCompareText(A, B) == 0; }
 
 // Values equal in kind and content; a change of kind counts as a change.
 bool SameVariant(const rtl::Variant &A, const rtl::Variant &B)
