@@ -7,6 +7,7 @@
 #include "platform/toolkit/TDialogs.h"
 
 #include <cmath>
+#include <limits>
 #include <fstream>
 #include <sstream>
 
@@ -142,6 +143,11 @@ int YToGridRow(double y) { return RoundPixel((y - GridWorldRect.ymin) / GridCell
 
 double GridBilinear(int col, int row, double fx, double fy)
 {
+    // The callers check the cell against the grid's size; a cell off the
+    // grid (or a grid shorter than its header said) has no value.
+    if (col < 0 || row < 0 || size_t(row) + 1 >= DepthGrid.size() || size_t(col) + 1 >= DepthGrid[size_t(row)].size() ||
+        size_t(col) + 1 >= DepthGrid[size_t(row) + 1].size())
+        return std::numeric_limits<double>::quiet_NaN();
     const double u = fx - std::trunc(fx), v = fy - std::trunc(fy);
     const TSingleArr &Lower = DepthGrid[size_t(row)], &Upper = DepthGrid[size_t(row) + 1];
     const double z00 = Lower[size_t(col)], z01 = Lower[size_t(col) + 1];

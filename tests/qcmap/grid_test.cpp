@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 namespace {
@@ -114,6 +115,8 @@ TEST_F(GridReader, NodeIndicesAreOneBasedAndRoundHalvesToEven)
     EXPECT_EQ(YToGridRow(42), 3);
     EXPECT_DOUBLE_EQ(GridBilinear(1, 0, 3.0, 7.0), -200);
     EXPECT_DOUBLE_EQ(GridBilinear(1, 0, 2.5, 1.5), (-200 - 300 - 60 - 70) / 4.0);
+    EXPECT_TRUE(std::isnan(GridBilinear(3, 0, 0.5, 0.5))); // no column east of the last
+    EXPECT_TRUE(std::isnan(GridBilinear(0, 2, 0.5, 0.5)));
 }
 
 TEST_F(GridReader, PositionLooksUpTheCellThatHoldsIt)
