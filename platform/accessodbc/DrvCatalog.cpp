@@ -10,12 +10,7 @@ namespace accessodbc {
 
 namespace {
 
-std::string Upper(std::string S)
-{
-    for (auto &C : S)
-        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-    return S;
-}
+std::string Upper(std::string S) { return jet::UpperAscii(std::move(S)); }
 
 TColumnInfo TextCol(const char *AName, int ASize = 128)
 {
@@ -94,6 +89,17 @@ std::string ExactTable(TDrvConnection &C, const std::string &ATable)
 }
 
 TValue CatalogValue(TDrvConnection &C) { return Str(C.CatalogName()); }
+
+// The primary key's columns in key order.
+std::vector<TTableColumn> PrimaryKeyColumns(TDrvConnection &C, const std::string &ATable)
+{
+    std::vector<TTableColumn> Key;
+    for (const auto &Col : C.TableColumns(ATable))
+        if (Col.PkIndex > 0)
+            Key.push_back(Col);
+    std::sort(Key.begin(), Key.end(), [](const TTableColumn &A, const TTableColumn &B) { return A.PkIndex < B.PkIndex; });
+    return Key;
+}
 
 } // namespace
 
@@ -249,11 +255,7 @@ void CatalogPrimaryKeys(TDrvStatement &S, const std::string &ATable)
     std::vector<std::vector<TValue>> Rows;
     const std::string T = ExactTable(C, ATable);
     if (!T.empty()) {
-        std::vector<TTableColumn> Key;
-        for (const auto &Col : C.TableColumns(T))
-            if (Col.PkIndex > 0)
-                Key.push_back(Col);
-        std::sort(Key.begin(), Key.end(), [](const TTableColumn &A, const TTableColumn &B) { return A.PkIndex < B.PkIndex; });
+        const std::vector<TTableColumn> Key = PrimaryKeyColumns(C, T);
         for (const auto &Col : Key)
             Rows.push_back({CatalogValue(C), Null(), Str(T), Str(Col.Name), Int(Col.PkIndex), Str("PrimaryKey")});
     }
@@ -270,11 +272,7 @@ void CatalogSpecialColumns(TDrvStatement &S, SQLUSMALLINT AType, const std::stri
     std::vector<std::vector<TValue>> Rows;
     const std::string T = ExactTable(C, ATable);
     if (!T.empty() && AType == SQL_BEST_ROWID) {
-        std::vector<TTableColumn> Key;
-        for (const auto &Col : C.TableColumns(T))
-            if (Col.PkIndex > 0)
-                Key.push_back(Col);
-        std::sort(Key.begin(), Key.end(), [](const TTableColumn &A, const TTableColumn &B) { return A.PkIndex < B.PkIndex; });
+        const std::vector<TTableColumn> Key = PrimaryKeyColumns(C, T);
         for (const auto &Col : Key)
             Rows.push_back({Int(SQL_SCOPE_SESSION), Str(Col.Name), Int(SqlTypeOf(Col.Type)), Str(TypeNameOf(Col.Type)),
                             Int(static_cast<std::int64_t>(ColumnSizeOf(Col.Type, Col.Size))),

@@ -15,12 +15,7 @@ namespace accessodbc {
 
 namespace {
 
-std::string Upper(std::string S)
-{
-    for (auto &C : S)
-        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-    return S;
-}
+std::string Upper(std::string S) { return jet::UpperAscii(std::move(S)); }
 
 // KEY=value;KEY={value with ; inside};...
 std::map<std::string, std::string> ParseConnectString(const std::string &S)

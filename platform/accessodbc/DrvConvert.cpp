@@ -3,6 +3,7 @@
 #include "platform/accessodbc/DrvObjects.h"
 
 #include "platform/accessodbc/JetDate.h"
+#include "platform/accessodbc/JetText.h"
 
 #include <sqlite3.h>
 
@@ -244,25 +245,7 @@ std::u16string Utf8ToUtf16(const char *S, size_t N)
 {
     std::u16string R;
     R.reserve(N);
-    const auto *U = reinterpret_cast<const unsigned char *>(S);
-    for (size_t i = 0; i < N;) {
-        unsigned C = U[i];
-        unsigned Cp;
-        size_t L;
-        if (C < 0x80) { Cp = C; L = 1; }
-        else if ((C >> 5) == 6) { Cp = C & 0x1F; L = 2; }
-        else if ((C >> 4) == 14) { Cp = C & 0x0F; L = 3; }
-        else if ((C >> 3) == 30) { Cp = C & 0x07; L = 4; }
-        else { Cp = 0xFFFD; L = 1; }
-        for (size_t k = 1; k < L; ++k) {
-            if (i + k >= N || (U[i + k] & 0xC0) != 0x80) {
-                Cp = 0xFFFD;
-                L = k;
-                break;
-            }
-            Cp = (Cp << 6) | (U[i + k] & 0x3F);
-        }
-        i += L;
+    for (char32_t Cp : jet::DecodeUtf8(S, N)) {
         if (Cp >= 0x10000) {
             Cp -= 0x10000;
             R.push_back(static_cast<char16_t>(0xD800 + (Cp >> 10)));
@@ -285,23 +268,12 @@ std::string Utf16ToUtf8(const SQLWCHAR *S, SQLLEN N)
             ++N;
     }
     for (SQLLEN i = 0; i < N; ++i) {
-        unsigned Cp = S[i];
+        char32_t Cp = S[i];
         if (Cp >= 0xD800 && Cp < 0xDC00 && i + 1 < N && S[i + 1] >= 0xDC00 && S[i + 1] < 0xE000) {
             Cp = 0x10000 + ((Cp - 0xD800) << 10) + (S[i + 1] - 0xDC00);
             ++i;
         }
-        if (Cp < 0x80) R += static_cast<char>(Cp);
-        else if (Cp < 0x800) { R += static_cast<char>(0xC0 | (Cp >> 6)); R += static_cast<char>(0x80 | (Cp & 0x3F)); }
-        else if (Cp < 0x10000) {
-            R += static_cast<char>(0xE0 | (Cp >> 12));
-            R += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-            R += static_cast<char>(0x80 | (Cp & 0x3F));
-        } else {
-            R += static_cast<char>(0xF0 | (Cp >> 18));
-            R += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-            R += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-            R += static_cast<char>(0x80 | (Cp & 0x3F));
-        }
+        jet::AppendUtf8(R, Cp);
     }
     return R;
 }

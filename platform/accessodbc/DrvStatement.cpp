@@ -17,12 +17,7 @@ namespace {
 
 const char *const CounterTable = "MSysMarlinCounters";
 
-std::string Upper(std::string S)
-{
-    for (auto &C : S)
-        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-    return S;
-}
+std::string Upper(std::string S) { return jet::UpperAscii(std::move(S)); }
 
 std::string SqlString(const std::string &S)
 {
@@ -220,6 +215,9 @@ const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
         Fail("42000", -3085, "Wrong number of arguments used with function in query expression: " + Msg + ".");
     if (Msg.find("syntax error") != std::string::npos || Msg.find("unrecognized token") != std::string::npos)
         Fail("42000", -3100, "Syntax error in query (" + Msg + ").");
+    if (Msg.rfind("CHECK constraint failed: ", 0) == 0 && Msg.size() > 5 && Msg.compare(Msg.size() - 5, 5, "$size") == 0)
+        Fail("22001", -3163, "The field '" + After("failed: ").substr(0, After("failed: ").size() - 5) +
+                                 "' is too small to accept the amount of data you attempted to add.");
     if (Primary == SQLITE_CONSTRAINT)
         Fail("23000", -3317, "One or more values are prohibited by the validation rule: " + Msg + ".");
     Fail("HY000", -1, Msg + ".");
@@ -739,6 +737,9 @@ void TDrvStatement::RunSelectInto()
         Ddl += jet::QuoteSqliteName(Name) + " " + Type;
         if (C.Type == TJetType::Text || C.Type == TJetType::Memo)
             Ddl += " COLLATE NOCASE";
+        if (C.Type == TJetType::Text)
+            Ddl += " CONSTRAINT " + jet::QuoteSqliteName(Name + "$size") + " CHECK (length(" + jet::QuoteSqliteName(Name) +
+                   ") <= " + std::to_string(C.Size ? C.Size : 255) + ")";
     }
     Ddl += ")";
     Conn->Exec("SAVEPOINT jet_into");

@@ -2,6 +2,7 @@
 #include "platform/accessodbc/JetFunctions.h"
 
 #include "platform/accessodbc/JetDate.h"
+#include "platform/accessodbc/JetText.h"
 
 #include <sqlite3.h>
 
@@ -25,42 +26,15 @@ using TArgs = sqlite3_value **;
 
 std::u32string Decode(const unsigned char *S, int N)
 {
-    std::u32string R;
-    R.reserve(static_cast<size_t>(N));
-    for (int i = 0; i < N;) {
-        unsigned char C = S[i];
-        char32_t Cp;
-        int L;
-        if (C < 0x80) { Cp = C; L = 1; }
-        else if ((C >> 5) == 6) { Cp = C & 0x1F; L = 2; }
-        else if ((C >> 4) == 14) { Cp = C & 0x0F; L = 3; }
-        else { Cp = C & 0x07; L = 4; }
-        for (int k = 1; k < L && i + k < N; ++k)
-            Cp = (Cp << 6) | (S[i + k] & 0x3F);
-        R.push_back(Cp);
-        i += L;
-    }
-    return R;
+    return DecodeUtf8(reinterpret_cast<const char *>(S), static_cast<size_t>(N));
 }
 
 std::string Encode(const std::u32string &S)
 {
     std::string R;
     R.reserve(S.size());
-    for (char32_t C : S) {
-        if (C < 0x80) R += static_cast<char>(C);
-        else if (C < 0x800) { R += static_cast<char>(0xC0 | (C >> 6)); R += static_cast<char>(0x80 | (C & 0x3F)); }
-        else if (C < 0x10000) {
-            R += static_cast<char>(0xE0 | (C >> 12));
-            R += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-            R += static_cast<char>(0x80 | (C & 0x3F));
-        } else {
-            R += static_cast<char>(0xF0 | (C >> 18));
-            R += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-            R += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-            R += static_cast<char>(0x80 | (C & 0x3F));
-        }
-    }
+    for (char32_t C : S)
+        AppendUtf8(R, C);
     return R;
 }
 
@@ -610,38 +584,30 @@ double Sgn(double X) { return X > 0 ? 1 : X < 0 ? -1 : 0; }
 double Radians(double X) { return X * M_PI / 180.0; }
 double Degrees(double X) { return X * 180.0 / M_PI; }
 
-void LogFn(sqlite3_context *C, int, TArgs A)
+// A math function defined only on part of the line: outside it Jet raises
+// "Invalid procedure call".
+void CheckedMath(sqlite3_context *C, TArgs A, double (*AFn)(double), bool AStrict, const char *AError)
 {
     if (AnyNull(1, A))
         return sqlite3_result_null(C);
     double X;
     if (!NumArg(C, A[0], X))
         return;
-    if (X <= 0)
-        return sqlite3_result_error(C, "Invalid procedure call: Log needs a number above 0.", -1);
-    sqlite3_result_double(C, std::log(X));
+    if (X < 0 || (AStrict && X == 0))
+        return sqlite3_result_error(C, AError, -1);
+    sqlite3_result_double(C, AFn(X));
+}
+void LogFn(sqlite3_context *C, int, TArgs A)
+{
+    CheckedMath(C, A, std::log, true, "Invalid procedure call: Log needs a number above 0.");
 }
 void Log10Fn(sqlite3_context *C, int, TArgs A)
 {
-    if (AnyNull(1, A))
-        return sqlite3_result_null(C);
-    double X;
-    if (!NumArg(C, A[0], X))
-        return;
-    if (X <= 0)
-        return sqlite3_result_error(C, "Invalid procedure call: Log10 needs a number above 0.", -1);
-    sqlite3_result_double(C, std::log10(X));
+    CheckedMath(C, A, std::log10, true, "Invalid procedure call: Log10 needs a number above 0.");
 }
 void SqrFn(sqlite3_context *C, int, TArgs A)
 {
-    if (AnyNull(1, A))
-        return sqlite3_result_null(C);
-    double X;
-    if (!NumArg(C, A[0], X))
-        return;
-    if (X < 0)
-        return sqlite3_result_error(C, "Invalid procedure call: Sqr of a negative number.", -1);
-    sqlite3_result_double(C, std::sqrt(X));
+    CheckedMath(C, A, std::sqrt, false, "Invalid procedure call: Sqr of a negative number.");
 }
 void Round(sqlite3_context *C, int N, TArgs A)
 {

@@ -36,12 +36,7 @@ struct TNode {
     std::vector<TNode> Items; // group contents (without the parentheses)
 };
 
-std::string Upper(std::string S)
-{
-    for (auto &C : S)
-        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-    return S;
-}
+std::string Upper(std::string S) { return UpperAscii(std::move(S)); }
 
 bool IsIdentStart(unsigned char C) { return std::isalpha(C) || C == '_' || C >= 0x80; }
 bool IsIdentChar(unsigned char C) { return std::isalnum(C) || C == '_' || C >= 0x80 || C == '$'; }
@@ -617,6 +612,16 @@ private:
             Out.push_back(Tok(TK::Ident, "COLLATE"));
             Out.push_back(Tok(TK::Ident, "NOCASE"));
         }
+        if (Type.rfind("TEXT(", 0) == 0) {
+            // Jet refuses a text longer than the field; the named constraint
+            // lets the driver report it as Jet does.
+            const int N = Size < 0 ? 255 : Size;
+            Out.push_back(Tok(TK::Ident, "CONSTRAINT"));
+            Out.push_back(Tok(TK::Name, D[0].Tok.Text + "$size"));
+            Out.push_back(Tok(TK::Ident, "CHECK"));
+            Out.push_back(Group({Tok(TK::Ident, "length"), Group({Tok(TK::Name, D[0].Tok.Text)}), Tok(TK::Punct, "<="),
+                                 Tok(TK::Number, std::to_string(N))}));
+        }
         for (; i < D.size(); ++i) {
             // A COUNTER gets its value after the row is in (see the driver's
             // counter triggers), so its column must accept the row without one.
@@ -907,6 +912,13 @@ private:
 };
 
 } // namespace
+
+std::string UpperAscii(std::string S)
+{
+    for (auto &C : S)
+        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    return S;
+}
 
 std::string QuoteSqliteName(const std::string &AName)
 {

@@ -61,6 +61,9 @@ TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateC
 // string when the word is no Jet type. ASize < 0 means no size was written.
 std::string CanonicalJetType(const std::string &ATypeWord, int ASize);
 
+// ASCII upper case, for keywords and names compared without regard to case.
+std::string UpperAscii(std::string AText);
+
 // SQLite text of a name: double quotes, embedded quotes doubled.
 std::string QuoteSqliteName(const std::string &AName);
 

@@ -146,6 +146,37 @@ TEST_F(JetSql, CounterColumnsAndIdentity)
     Free(S);
 }
 
+TEST_F(JetSql, TextLongerThanItsFieldIsRefused)
+{
+    Exec("CREATE TABLE S (Code Text(4))");
+    Exec("INSERT INTO S VALUES ('ABCD')");
+    TDiagInfo D;
+    EXPECT_EQ(Try("INSERT INTO S VALUES ('ABCDE')", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "22001");
+    EXPECT_NE(D.Message.find("'Code' is too small"), std::string::npos) << D.Message;
+    // Four characters of two UTF-8 bytes each still fit.
+    Exec("INSERT INTO S VALUES ('ÄÖÜß')");
+    EXPECT_EQ(Query("SELECT Count(*) FROM S"), (TRows{{"2"}}));
+}
+
+TEST_F(JetSql, StatementAttributesRefusedWithOptionValueChanged)
+{
+    SQLHSTMT S = NewStmt();
+    EXPECT_EQ(SQLSetStmtAttr(S, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01S02");
+    EXPECT_EQ(SQLSetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(10), 0), SQL_SUCCESS_WITH_INFO);
+    SQLULEN Size = 0;
+    ODBC_OK(SQLGetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, &Size, 0, nullptr));
+    EXPECT_EQ(Size, 1u);
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(50), 0));
+    ODBC_OK(SQLGetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, &Size, 0, nullptr));
+    EXPECT_EQ(Size, 50u);
+    // One result per statement: the next one is SQL_NO_DATA.
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT ID FROM N", SQL_NTS));
+    EXPECT_EQ(SQLMoreResults(S), SQL_NO_DATA);
+    Free(S);
+}
+
 class Catalog : public TOdbcTest {
 protected:
     void SetUp() override
