@@ -22,39 +22,6 @@ double Round(double AValue, int ADecimals)
   return std::nearbyint(AValue * f) / f;
 }
 
-// Days since 1899-12-30 of a civil date.
-double DayNumber(int y, int m, int d)
-{
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return static_cast<double>(era * 146097 + doe - 719468 + 25569);
-}
-
-int MonthOf(double ADate)
-{
-  long z = static_cast<long>(std::floor(ADate)) - 25569 + 719468;
-  long era = (z >= 0 ? z : z - 146096) / 146097;
-  long doe = z - era * 146097;
-  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long mp = (5 * doy + 2) / 153;
-  return static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-}
-
-int YearOf(double ADate)
-{
-  long z = static_cast<long>(std::floor(ADate)) - 25569 + 719468;
-  long era = (z >= 0 ? z : z - 146096) / 146097;
-  long doe = z - era * 146097;
-  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long mp = (5 * doy + 2) / 153;
-  return static_cast<int>(yoe + era * 400 + (mp >= 10 ? 1 : 0));
-}
-
 // A station's date and time of day from a moment, to the whole minute.
 void SetMoment(TDemoStation &S, double AMoment)
 {
@@ -104,18 +71,6 @@ struct TSite {
 };
 
 } // namespace
-
-const TDemoParamInfo *DemoParamInfo(const std::string &AAbbr)
-{
-  static const TDemoParamInfo infos[] = {
-      {"PRESS", "PRESSURE", "DBAR"},       {"TEMP", "TEMPERATURE", "DEG C"}, {"PSAL", "PRACTICAL SALINITY", "PSU"},
-      {"NO3", "NITRATE", "UMOL/L"},        {"DOX1", "DISSOLVED OXYGEN", "ML/L"},
-  };
-  for (const TDemoParamInfo &i : infos)
-    if (AAbbr == i.Abbr)
-      return &i;
-  return nullptr;
-}
 
 bool DemoSizeFromText(const std::string &AText, TDemoSize &AOut)
 {
@@ -291,7 +246,7 @@ struct TDemoGenerator::TImpl {
   void MakeProfile(TDemoStation &S, const TSite &ASite, TKind AKind, double ACastLimit,
                    const std::vector<std::string> &AParams)
   {
-    const int month = MonthOf(S.Date);
+    const int month = DemoMonthOf(S.Date);
     const TDemoClimatology::TProfile &pt = *In.Clim.Profile("TEMP", ASite.Square, month);
     const TDemoClimatology::TProfile &ps = *In.Clim.Profile("PSAL", ASite.Square, month);
     const double aT = Rnd.Uniform(-0.9, 0.9), aS = Rnd.Uniform(-0.9, 0.9);
@@ -394,7 +349,7 @@ struct TDemoGenerator::TImpl {
     c.Sea = ASea;
     c.ShipCode = AShip.Code;
     c.CountryCode = AShip.Country;
-    const int year = YearOf(AStart);
+    const int year = DemoYearOf(AStart);
     char name[64], mar[32];
     std::snprintf(name, sizeof name, "%s%02d_%s%02d", ASea.c_str(), year % 100, AShip.Short, ANumber);
     std::snprintf(mar, sizeof mar, "%s%04d%03d", AShip.Country, year, ANumber);
@@ -871,19 +826,19 @@ struct TDemoGenerator::TImpl {
     double start = 0, gapLow = 0, gapHigh = 0;
     if (Size == TDemoSize::Tiny) {
       plan = {{"BS", 8, TKind::Ctd, 1500}, {"MS", 8, TKind::Bottle, 5000}, {"MS", 8, TKind::Ctd, 1000}};
-      start = DayNumber(2005, 4, 11);
+      start = DemoDayNumber(2005, 4, 11);
       gapLow = 40, gapHigh = 90;
     } else if (Size == TDemoSize::Demo) {
       for (int i = 0; i < 29; ++i) {
         const TKind kind = Rnd.Uniform() < 0.6 ? TKind::Ctd : TKind::Bottle;
         plan.push_back({i % 2 == 0 ? "BS" : "MS", Rnd.Int(20, 60), kind, CastLimit()});
       }
-      start = DayNumber(1991, 3, 2);
+      start = DemoDayNumber(1991, 3, 2);
       gapLow = 60, gapHigh = 250;
     } else {
       // Cruises of 50 until the last, which takes what is left of 100,000
       // stations less the crossing cruise of the planted duplicate.
-      start = DayNumber(1950, 1, 16);
+      start = DemoDayNumber(1950, 1, 16);
       gapLow = 1, gapHigh = 3;
     }
     std::map<std::string, int> numbers;
