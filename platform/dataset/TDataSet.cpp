@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "platform/dataset/TDataSource.h"
 
@@ -147,9 +148,10 @@ void TDataSet::CheckInactive() const
 
 void TDataSet::InternalHandleException()
 {
-    // The program installs its own display of errors; a dataset that must
-    // swallow one (update handlers) passes it on as it is.
-    throw;
+    // Called from a handler that caught an error it cannot show itself;
+    // without a display of its own the dataset passes the error on.
+    if (std::exception_ptr E = std::current_exception())
+        std::rethrow_exception(E);
 }
 
 // ---- state ------------------------------------------------------------------

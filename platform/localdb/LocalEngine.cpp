@@ -404,6 +404,7 @@ TLocalDatabase::TLocalDatabase(const std::string &AFolder) : FFolder(LocalNormal
     // sync keeps commits durable across a process crash (not a power cut).
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
+    Exec("PRAGMA wal_autocheckpoint=8000");
     // A double-quoted word is never taken for a string here; the rewriter
     // decides that before SQLite sees the text.
     sqlite3_db_config(FDb, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);

@@ -1,6 +1,8 @@
 // TTable: a work-folder table as a dataset.
 #include "platform/localdb/TTable.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 
 #include "platform/localdb/TBatchMove.h"
@@ -117,8 +119,18 @@ void TTable::OpenSource()
     FRowsValid = false;
 }
 
+TLocalStatement &TTable::Cached(const std::string &ASql)
+{
+    auto It = FStatements.find(ASql);
+    if (It == FStatements.end())
+        It = FStatements.emplace(ASql, TLocalStatement(Database().Handle(), ASql)).first;
+    It->second.Reset();
+    return It->second;
+}
+
 void TTable::CloseSource()
 {
+    FStatements.clear();
     FReadStmt = TLocalStatement();
     FRowIds.clear();
     FRowIds.shrink_to_fit();
@@ -184,12 +196,13 @@ int TTable::KeyPosition(const TLocalRow &AValues)
         Cols += (Cols.empty() ? "" : ", ") + LocalQuoteName(FColumns[size_t(C)].Name);
         Marks += Marks.empty() ? "?" : ", ?";
     }
-    TLocalStatement S(Database().Handle(),
-                      "SELECT count(*) FROM " + FSqlName + " WHERE (" + Cols + ") < (" + Marks + ")");
+    TLocalStatement &S = Cached("SELECT count(*) FROM " + FSqlName + " WHERE (" + Cols + ") < (" + Marks + ")");
     for (size_t I = 0; I < FKeyColumns.size(); ++I)
         S.Bind(int(I) + 1, AValues[size_t(FKeyColumns[I])]);
     S.Step();
-    return int(S.Column(0).I);
+    int Result = int(S.Column(0).I);
+    S.Reset();
+    return Result;
 }
 
 // ---- editing --------------------------------------------------------------------
@@ -214,7 +227,7 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         }
         std::string Sql = Used.empty() ? "INSERT INTO " + FSqlName + " DEFAULT VALUES"
                                        : "INSERT INTO " + FSqlName + " (" + Cols + ") VALUES (" + Marks + ")";
-        TLocalStatement S(Db.Handle(), Sql);
+        TLocalStatement &S = Cached(Sql);
         for (size_t K = 0; K < Used.size(); ++K)
             S.Bind(int(K) + 1, H.Values[Used[K]]);
         try {
@@ -224,9 +237,7 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
                 DatabaseError("Field value required.", this);
             throw;
         }
-        TLocalStatement Id(Db.Handle(), "SELECT last_insert_rowid()");
-        Id.Step();
-        int64_t RowId = Id.Column(0).I;
+        int64_t RowId = sqlite3_last_insert_rowid(Db.Handle());
         int Pos = KeyPosition(H.Values);
         FRowIds.insert(FRowIds.begin() + Pos, RowId);
         FCursor = Pos;
@@ -237,7 +248,7 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         std::string Sets;
         for (size_t I = 0; I < FColumns.size(); ++I)
             Sets += (Sets.empty() ? "" : ", ") + LocalQuoteName(FColumns[I].Name) + "=?";
-        TLocalStatement S(Db.Handle(), "UPDATE " + FSqlName + " SET " + Sets + " WHERE rowid=?");
+        TLocalStatement &S = Cached("UPDATE " + FSqlName + " SET " + Sets + " WHERE rowid=?");
         for (size_t I = 0; I < FColumns.size(); ++I)
             S.Bind(int(I) + 1, H.Values[I]);
         S.BindInt(int(FColumns.size()) + 1, H.Bookmark);
@@ -272,7 +283,7 @@ void TTable::InternalAddRecord(TRecordBuffer ABuffer, bool) { WriteRecord(ABuffe
 void TTable::InternalDelete()
 {
     THeader &H = Header(ActiveBuffer());
-    TLocalStatement S(Database().Handle(), "DELETE FROM " + FSqlName + " WHERE rowid=?");
+    TLocalStatement &S = Cached("DELETE FROM " + FSqlName + " WHERE rowid=?");
     S.BindInt(1, H.Bookmark);
     S.Execute();
     int I = IndexOfBookmark(H.Bookmark);
@@ -336,8 +347,7 @@ bool TTable::Locate(const std::string &AKeyFields, const rtl::Variant &AKeyValue
         Order += (Order.empty() ? "" : ", ") + LocalQuoteName(FColumns[size_t(C)].Name);
     if (Order.empty())
         Order = "rowid";
-    TLocalStatement S(Database().Handle(),
-                      "SELECT rowid FROM " + FSqlName + " WHERE " + Where + " ORDER BY " + Order + " LIMIT 1");
+    TLocalStatement &S = Cached("SELECT rowid FROM " + FSqlName + " WHERE " + Where + " ORDER BY " + Order + " LIMIT 1");
     for (size_t I = 0; I < Keys.size(); ++I) {
         rtl::Variant V = (Keys.size() == 1 && !AKeyValues.IsArray()) ? AKeyValues : AKeyValues[int(I)];
         S.Bind(int(I) + 1, KeyValue(Keys[I], V));
@@ -345,6 +355,7 @@ bool TTable::Locate(const std::string &AKeyFields, const rtl::Variant &AKeyValue
     if (!S.Step())
         return false;
     int64_t RowId = S.Column(0).I;
+    S.Reset();
     int Index = IndexOfBookmark(RowId);
     if (Index < 0)
         return false;

@@ -8,6 +8,7 @@
 // are written at once; a new record takes its key position.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,9 @@ private:
     void LoadRows();
     int KeyPosition(const TLocalRow &AValues);
     void WriteRecord(TRecordBuffer ABuffer, bool AInsert);
+    // A prepared statement kept while the table is open (reset, unbound).
+    TLocalStatement &Cached(const std::string &ASql);
+    std::map<std::string, TLocalStatement> FStatements;
     std::string FTableName;
     bool FReadOnly = false;
     std::string FSqlName;

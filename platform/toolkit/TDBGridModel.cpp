@@ -1,0 +1,195 @@
+// The data-aware grid's table model.
+#include "platform/toolkit/TDBGridModel.h"
+
+#include <algorithm>
+
+#include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TDataSource.h"
+
+class TDBGridModel::TLink : public TDataLink {
+public:
+    explicit TLink(TDBGridModel *AModel) : FModel(AModel) {}
+
+    // Reads a field of record ARow (a link record) without moving the cursor.
+    template <class F>
+    auto AtRow(int ARow, F AReader) -> decltype(AReader())
+    {
+        int Old = ActiveRecord();
+        SetActiveRecord(ARow);
+        struct TRestore {
+            TLink *L;
+            int Old;
+            ~TRestore() { L->SetActiveRecord(Old); }
+        } Restore{this, Old};
+        return AReader();
+    }
+
+protected:
+    void ActiveChanged() override { FModel->Rebuild(); }
+    void LayoutChanged() override { FModel->Rebuild(); }
+    void DataSetChanged() override { FModel->RefreshAll(); }
+    void DataSetScrolled(int) override { FModel->RefreshAll(); }
+    void RecordChanged(TField *) override
+    {
+        if (Active())
+            FModel->RefreshRow(ActiveRecord());
+    }
+
+private:
+    TDBGridModel *FModel;
+};
+
+TDBGridModel::TDBGridModel(QObject *AParent)
+    : QAbstractTableModel(AParent), FLink(std::make_unique<TLink>(this))
+{
+}
+
+TDBGridModel::~TDBGridModel()
+{
+    // The link goes first so that no notification reaches a half-destroyed model.
+    FLink.reset();
+}
+
+TDataSource *TDBGridModel::DataSource() const { return FLink->DataSource(); }
+
+void TDBGridModel::SetDataSource(TDataSource *AValue)
+{
+    FLink->SetDataSource(AValue);
+    Rebuild();
+}
+
+TField *TDBGridModel::ColumnField(int AColumn) const
+{
+    return AColumn >= 0 && AColumn < int(FColumns.size()) ? FColumns[size_t(AColumn)] : nullptr;
+}
+
+int TDBGridModel::CurrentRow() const
+{
+    return FLink->Active() && FRows > 0 ? FLink->ActiveRecord() : -1;
+}
+
+void TDBGridModel::Rebuild()
+{
+    beginResetModel();
+    FColumns.clear();
+    FRows = 0;
+    TDataSet *D = FLink->DataSet();
+    if (FLink->Active() && D) {
+        for (int I = 0; I < D->FieldCount(); ++I)
+            if (D->Fields()[I]->Visible())
+                FColumns.push_back(D->Fields()[I]);
+        // Every record in the window: a painted row needs no cursor move.
+        int Want = std::min(std::max(D->RecordCount(), 0) + 1, MaxRows);
+        FLink->SetBufferCount(std::max(Want, 1));
+        FRows = FLink->RecordCount();
+    }
+    endResetModel();
+}
+
+void TDBGridModel::RefreshAll()
+{
+    TDataSet *D = FLink->DataSet();
+    if (!FLink->Active() || !D) {
+        Rebuild();
+        return;
+    }
+    int Want = std::min(std::max(D->RecordCount(), 0) + 1, MaxRows);
+    if (D->State() == dsInsert)
+        ++Want; // the record being inserted is not counted yet
+    if (Want > FLink->BufferCount())
+        FLink->SetBufferCount(Want);
+    int Rows = FLink->RecordCount();
+    if (Rows != FRows) {
+        beginResetModel();
+        FRows = Rows;
+        endResetModel();
+    } else if (FRows > 0 && !FColumns.empty()) {
+        emit dataChanged(index(0, 0), index(FRows - 1, int(FColumns.size()) - 1));
+    }
+}
+
+void TDBGridModel::RefreshRow(int ARow)
+{
+    if (ARow >= 0 && ARow < FRows && !FColumns.empty())
+        emit dataChanged(index(ARow, 0), index(ARow, int(FColumns.size()) - 1));
+}
+
+int TDBGridModel::rowCount(const QModelIndex &AParent) const
+{
+    return AParent.isValid() ? 0 : FRows;
+}
+
+int TDBGridModel::columnCount(const QModelIndex &AParent) const
+{
+    return AParent.isValid() ? 0 : int(FColumns.size());
+}
+
+QVariant TDBGridModel::data(const QModelIndex &AIndex, int ARole) const
+{
+    TField *F = ColumnField(AIndex.column());
+    if (!F || AIndex.row() < 0 || AIndex.row() >= FLink->RecordCount())
+        return {};
+    switch (ARole) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        try {
+            std::string S = FLink->AtRow(AIndex.row(), [&] {
+                return ARole == Qt::DisplayRole ? F->DisplayText() : F->Text();
+            });
+            return QString::fromStdString(S);
+        } catch (const std::exception &) {
+            return {};
+        }
+    case Qt::TextAlignmentRole:
+        return F->Alignment() == 1   ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
+               : F->Alignment() == 2 ? QVariant(int(Qt::AlignCenter))
+                                     : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
+    default:
+        return {};
+    }
+}
+
+QVariant TDBGridModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const
+{
+    if (ARole != Qt::DisplayRole)
+        return {};
+    if (AOrientation == Qt::Vertical)
+        return ASection + 1;
+    TField *F = ColumnField(ASection);
+    return F ? QVariant(QString::fromStdString(F->DisplayLabel())) : QVariant();
+}
+
+Qt::ItemFlags TDBGridModel::flags(const QModelIndex &AIndex) const
+{
+    Qt::ItemFlags Result = QAbstractTableModel::flags(AIndex);
+    TField *F = ColumnField(AIndex.column());
+    if (F && !FLink->ReadOnly() && F->CanModify())
+        Result |= Qt::ItemIsEditable;
+    return Result;
+}
+
+bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, int ARole)
+{
+    TField *F = ColumnField(AIndex.column());
+    TDataSet *D = FLink->DataSet();
+    if (ARole != Qt::EditRole || !F || !D || AIndex.row() < 0 || AIndex.row() >= FRows)
+        return false;
+    FLastError.clear();
+    try {
+        int Distance = AIndex.row() - FLink->ActiveRecord();
+        if (Distance != 0)
+            D->MoveBy(Distance);
+        D->Edit();
+        F->SetText(AValue.toString().toStdString());
+        D->Post();
+        return true;
+    } catch (const std::exception &E) {
+        FLastError = QString::fromStdString(E.what());
+        try {
+            D->Cancel();
+        } catch (const std::exception &) {
+            // The edit stays pending; the grid shows the error.
+        }
+        return false;
+    }
+}

@@ -1,0 +1,56 @@
+// TDBGridModel: the table model of the data-aware grid. It shows the visible
+// fields of the dataset behind a data source, one row per record, and edits
+// through the dataset.
+//
+// The model is a data link that asks the dataset to keep every record in its
+// buffer window (BufferCount = record count + 1), so row r is the link's
+// record r. Painting a cell points the dataset's fields at that record
+// (TDataLink::SetActiveRecord) and back: the cursor never moves and no scroll
+// event fires while the grid paints. An edited cell moves the dataset to its
+// record, puts it in edit state, sets the field's text and posts.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <memory>
+#include <vector>
+
+class TDataSource;
+class TField;
+class TDataSet;
+
+class TDBGridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TDBGridModel(QObject *AParent = nullptr);
+    ~TDBGridModel() override;
+
+    TDataSource *DataSource() const;
+    void SetDataSource(TDataSource *AValue);
+    // The field shown in a column (nullptr outside).
+    TField *ColumnField(int AColumn) const;
+    // The row of the dataset's current record (-1 when there is none).
+    int CurrentRow() const;
+    // The text of an edit that failed to post, for the grid to show.
+    const QString &LastError() const { return FLastError; }
+
+    int rowCount(const QModelIndex &AParent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &AParent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &AIndex, int ARole = Qt::DisplayRole) const override;
+    QVariant headerData(int ASection, Qt::Orientation AOrientation, int ARole = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &AIndex) const override;
+    bool setData(const QModelIndex &AIndex, const QVariant &AValue, int ARole = Qt::EditRole) override;
+
+    // Records beyond this many are not shown (the window would hold them all).
+    static constexpr int MaxRows = 100000;
+
+private:
+    class TLink;
+    friend class TLink;
+    void Rebuild();
+    void RefreshAll();
+    void RefreshRow(int ARow);
+    std::unique_ptr<TLink> FLink;
+    std::vector<TField *> FColumns;
+    int FRows = 0;
+    QString FLastError;
+};
