@@ -13,6 +13,7 @@
 
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSObject.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
 
 namespace dats {
 
@@ -217,6 +218,42 @@ private:
     uint8_t FKind = skRowNumber;
     bool FOptionsSet = false;
     TZqDatSConstraintBase *FUnique = nullptr;
+};
+
+// A key row prepared for one search over rows sorted by a mechanism: the
+// key's values are read once, and list rows of the usual kinds (fixed-size
+// and inline text columns) are compared straight from their buffers. Other
+// cases take the general row comparison; both give the same order.
+class TZqDatSSortKey {
+public:
+    TZqDatSSortKey(TZqDatSMechSort *ASort, TZqDatSRow *AKeyRow, TZqDatSRowVersion AVersion,
+                   TZqDatSCompareOptions AOptions, int AColumnCount, TZqDatSColumnSublist *AKeyRowColumns,
+                   TZqDatSColumnSublist *AKeyColumns, bool ARowOrder);
+    int Compare(TZqDatSRow *AListRow);
+
+private:
+    struct TPart {
+        TZqDatSLayoutColumn Col;
+        TZqDatSCompareOptions Options;
+        const void *Value;
+        uint32_t Length;
+        bool Null;
+    };
+    TZqDatSMechSort *FSort;
+    TZqDatSRow *FKeyRow;
+    TZqDatSRowVersion FVersion;
+    TZqDatSCompareOptions FOptions;
+    int FColumnCount;
+    TZqDatSColumnSublist *FKeyRowColumns;
+    TZqDatSColumnSublist *FKeyColumns;
+    bool FRowOrder;
+    bool FFast = false;
+    TZqDatSRowLayout *FLayout = nullptr;
+    int FLocale = 1024;
+    static constexpr int CMaxParts = 8;
+    TPart FParts[CMaxParts];
+    int FPartCount = 0;
+    TZqDatSCompareRowsCache FCache;
 };
 
 class TZqDatSViewMechList : public TZqDatSList {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "dataaccess/dats/qxZqDatSConstraint.h"
 #include "dataaccess/dats/qxZqDatSExpr.h"
@@ -74,6 +75,9 @@ TZqDatSRow *TZqDatSRow::Create(TZqDatSTable *ATable, bool AAssignDefaults) {
 void TZqDatSRow::operator delete(void *APtr) noexcept { std::free(APtr); }
 
 TZqDatSRow::~TZqDatSRow() {
+    // A detached row may outlive its table (a kept locate row): it touches
+    // nothing of the table here, only its own layout.
+    if (FOwner == FTable) FOwner = nullptr;
     if (FRowState == rsEditing) {
         FreeBuffer(FProposed);
         FRowState = FPriorState;
@@ -241,6 +245,14 @@ void TZqDatSRow::CheckRow(TZqDatSRowState AAction) {
     bool HasForeign = M && M->EnforceConstraints() && M->Tables()->Count() > 0;
     if (!TableEnforces && !HasForeign) return;
     TZqTempState Guard(this, rsChecking);
+    if (FLayout->ParentRowRefIndex >= 0 && AAction == rsInserted) {
+        // A nested row enters its table only under a live parent row.
+        TZqDatSRow *P = GetParentRow();
+        if (!P || P->FRowState == rsInitializing || P->FRowState == rsDetached || P->FRowState == rsDeleted)
+            DatSError(13);
+        if (P->FRowState == rsUnchanged) P->BeginEdit();
+    }
+    if (FLayout->RefCount > 0) FollowNested(AAction);
     if (TableEnforces) {
         if (AAction == rsInserted || AAction == rsModified) {
             TZqDatSColumnList *Cols = FTable->Columns();
@@ -267,6 +279,43 @@ void TZqDatSRow::CheckRow(TZqDatSRowState AAction) {
     }
 }
 
+void TZqDatSRow::FollowNested(TZqDatSRowState AAction) {
+    // Nested rows follow what happens to their parent: they leave with it,
+    // enter with it (and have their edits posted), or are deleted with it.
+    std::vector<TZqDatSRow *> Kids;
+    for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
+        if (C.RefSlot < 0 || C.DataType == dtParentRowRef) continue;
+        void *S = GetSlot(C.RefSlot);
+        if (!S) continue;
+        if (C.DataType == dtRowSetRef || C.DataType == dtCursorRef) {
+            auto *L = static_cast<TZqDatSNestedRowList *>(S);
+            for (int I = 0; I < L->Count(); ++I) Kids.push_back(L->GetItem(I));
+        } else {
+            Kids.push_back(static_cast<TZqDatSRow *>(S));
+        }
+    }
+    for (TZqDatSRow *K : Kids) {
+        switch (AAction) {
+        case rsInitializing:
+        case rsDetached:
+            if (K->InTable() && (K->FRowState == rsInserted || K->FRowState == rsDeleted))
+                K->FTable->Rows()->Remove(K, true);
+            break;
+        case rsInserted:
+        case rsModified:
+            if (K->FRowState == rsDetached && K->FOwner == K->FTable)
+                K->FTable->Rows()->Add(K);
+            else if (K->FRowState == rsEditing)
+                K->EndEdit();
+            break;
+        case rsDeleted:
+            if (K->InTable() && K->FRowState != rsDeleted) K->Delete(true);
+            break;
+        default: break;
+        }
+    }
+}
+
 void TZqDatSRow::Calculate(bool AAllExpressions) {
     if (!(FLayout->LayoutFlags & lfCalculated) && !AAllExpressions) return;
     TZqDatSColumnList *Cols = FTable->Columns();
@@ -277,8 +326,11 @@ void TZqDatSRow::Calculate(bool AAllExpressions) {
         if (C->Expression().empty()) continue;
         if (!AAllExpressions && !HasAttr(C->Attributes(), caCalculated)) continue;
         if (!C->Evaluator()) continue;
+        // A column expression is compiled as an assignment to its column:
+        // evaluating it stores the value. An evaluator that answers the
+        // value instead has it stored here.
         rtl::Variant V = C->Evaluator()->Evaluate(this);
-        SetDataFromVariant(I, V);
+        if (!V.IsEmpty()) SetDataFromVariant(I, V);
     }
     if (!AAllExpressions && FTable->Callback()) FTable->Callback()->CalculateRow(this);
 }

@@ -227,6 +227,7 @@ private:
     void TrimSide();
     void SetAllChanged(bool AValue);
     void FreeNested();
+    void FollowNested(TZqDatSRowState AAction);
     void CheckWritable(int AColumn);
     void CheckValue(int AColumn, const void *AValue, uint32_t ALen);
     bool LoadMode() const;

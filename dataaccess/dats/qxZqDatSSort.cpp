@@ -111,7 +111,7 @@ void TZqDatSMechSort::ActualActiveChanged() {
                                     FOptions);
                 }
         } else if (FKind == skExpression) {
-            FEvaluator = TZqDatSExpression::Prepare(T, FExpression, 0, 0, "");
+            FEvaluator = TZqDatSExpression::Prepare(T, FExpression, 0, 4, "");
         }
     } else {
         FSortColumns.Clear();
@@ -200,6 +200,94 @@ int TZqDatSMechSort::CompareKey(TZqDatSRow *AListRow, TZqDatSRow *AKeyRow, TZqDa
     return R;
 }
 
+// ---- prepared search key --------------------------------------------------
+
+TZqDatSSortKey::TZqDatSSortKey(TZqDatSMechSort *ASort, TZqDatSRow *AKeyRow, TZqDatSRowVersion AVersion,
+                               TZqDatSCompareOptions AOptions, int AColumnCount, TZqDatSColumnSublist *AKeyRowColumns,
+                               TZqDatSColumnSublist *AKeyColumns, bool ARowOrder)
+    : FSort(ASort), FKeyRow(AKeyRow), FVersion(AVersion), FOptions(AOptions | cmpCache), FColumnCount(AColumnCount),
+      FKeyRowColumns(AKeyRowColumns), FKeyColumns(AKeyColumns), FRowOrder(ARowOrder) {
+    if (ASort->GetSortKind() != skColumns) return;
+    TZqDatSColumnSublist *Cols = AKeyColumns ? AKeyColumns : ASort->GetSortColumns();
+    int Count = AColumnCount < 0 ? Cols->Count() : AColumnCount;
+    if (Count > Cols->Count()) Count = Cols->Count();
+    if (AKeyRowColumns && Count > AKeyRowColumns->Count()) Count = AKeyRowColumns->Count();
+    if (Count <= 0 || Count > CMaxParts) return;
+    TZqDatSColumnList *CL = Cols->GetItem(0)->GetColumnList();
+    if (!CL || !CL->Layout()) return;
+    FLayout = CL->Layout();
+    FLocale = CL->GetTable()->Locale();
+    TZqDatSColumnSublist *Desc = ASort->GetDescendingColumns(), *NoCase = ASort->GetNoCaseColumns();
+    TZqDatSCompareOptions Base = AOptions & uint8_t(~cmpCache);
+    for (int I = 0; I < Count; ++I) {
+        TZqDatSColumn *C = Cols->GetItem(I);
+        int Idx = C->Index();
+        if (Idx < 0 || Idx >= FLayout->ColumnCount) return;
+        const TZqDatSLayoutColumn &LC = FLayout->Columns[size_t(Idx)];
+        switch (LC.DataType) {
+        case dtBoolean: case dtSByte: case dtInt16: case dtInt32: case dtInt64: case dtByte: case dtUInt16:
+        case dtUInt32: case dtUInt64: case dtDouble: case dtCurrency: case dtBCD: case dtFmtBCD: case dtDateTime:
+        case dtTime: case dtDate: case dtDateTimeStamp: case dtGUID: break;
+        case dtAnsiString: case dtWideString: case dtByteString:
+            if (LC.Blob) return;
+            break;
+        default: return;
+        }
+        int KeyIdx = AKeyRowColumns ? AKeyRowColumns->GetItem(I)->Index() : Idx;
+        if (KeyIdx < 0 || KeyIdx >= AKeyRow->Layout()->ColumnCount) return;
+        if (AKeyRow->Layout()->Columns[size_t(KeyIdx)].DataType != LC.DataType) return;
+        TPart &P = FParts[FPartCount];
+        P.Col = LC;
+        P.Options = Base;
+        if (Desc && Desc->Contains(C)) P.Options |= cmpDescending;
+        if (NoCase && NoCase->Contains(C)) P.Options |= cmpNoCase;
+        void *V = nullptr;
+        P.Null = !AKeyRow->GetData(KeyIdx, AVersion, V, 0, P.Length, false);
+        P.Value = V;
+        ++FPartCount;
+    }
+    FFast = true;
+}
+
+int TZqDatSSortKey::Compare(TZqDatSRow *AListRow) {
+    int R = 0;
+    if (FFast && AListRow->Layout() == FLayout && AListRow->RowState() != rsChecking) {
+        const uint8_t *B = AListRow->GetBuffer(rvDefault);
+        for (int I = 0; I < FPartCount; ++I) {
+            const TPart &P = FParts[I];
+            const TZqDatSLayoutColumn &C = P.Col;
+            bool Has = B && (B[C.NullByte] & C.NullMask);
+            bool NullFirst = (P.Options & cmpNullFirst) && !(P.Options & cmpDescending);
+            if (Has && !P.Null) {
+                const uint8_t *V = B + C.Offset;
+                uint32_t Len = uint32_t(C.StorageSize);
+                if (IsStringType(C.DataType)) {
+                    uint16_t L16;
+                    std::memcpy(&L16, V, 2);
+                    Len = L16;
+                    V += 2;
+                }
+                R = TZqDatSRow::CompareValues(C, FLocale, V, Len, P.Value, P.Length, P.Options);
+            } else if (Has) {
+                R = NullFirst ? 1 : -1;
+            } else if (!P.Null) {
+                R = NullFirst ? -1 : 1;
+            } else {
+                R = 0;
+            }
+            if (R) break;
+        }
+    } else {
+        return FSort->CompareKey(AListRow, FKeyRow, FVersion, FOptions, FColumnCount, FKeyRowColumns, FKeyColumns,
+                                 &FCache, FRowOrder);
+    }
+    if (R == 0 && FRowOrder) {
+        uint32_t X = uint32_t(AListRow->RowID()), Y = uint32_t(FKeyRow->RowID());
+        R = X < Y ? -1 : (X > Y ? 1 : 0);
+    }
+    return R;
+}
+
 void TZqDatSMechSort::Search(TZqDatSRowListBase *ARows, TZqDatSRow *AKeyRow, TZqDatSRowVersion AVersion, bool &AFound,
                              int &AIndex, TZqDatSSearchOptions AOptions, int AColumnCount,
                              TZqDatSColumnSublist *AKeyRowColumns, TZqDatSColumnSublist *AKeyColumns) {
@@ -212,11 +300,8 @@ void TZqDatSMechSort::Search(TZqDatSRowListBase *ARows, TZqDatSRow *AKeyRow, TZq
     if (FOptions & soDescending) O |= cmpDescending;
     if (AOptions & srPartial) O |= cmpPartial;
     bool RowOrder = ((AOptions & srRowOrder) && !Unique()) || FKind == skRowNumber;
-    TZqDatSCompareRowsCache Cache;
-    auto Cmp = [&](int I) {
-        return CompareKey(ARows->GetItem(I), AKeyRow, AVersion, O, AColumnCount, AKeyRowColumns, AKeyColumns, &Cache,
-                          RowOrder);
-    };
+    TZqDatSSortKey Key(this, AKeyRow, AVersion, O, AColumnCount, AKeyRowColumns, AKeyColumns, RowOrder);
+    auto Cmp = [&](int I) { return Key.Compare(ARows->GetItem(I)); };
     const int Count = ARows->Count();
     int Lo = 0, Hi = Count - 1, Mid = -1, Res = 0;
     bool Stopped = false;

@@ -269,17 +269,15 @@ int TZqDatSView::InsertPosition(TZqDatSRow *ARow, int AOldPos) {
     TZqDatSRow **A = FRows->RowData();
     auto At = [&](int I) { return A[(AOldPos >= 0 && I >= AOldPos) ? I + 1 : I]; };
     int Lo = 0, Hi = N;
-    TZqDatSCompareRowsCache Cache;
-    bool RowOrder = !FSortMech->GetSortOptions() || !(FSortMech->GetSortOptions() & (soUnique | soPrimary));
+    bool RowOrder = !(FSortMech->GetSortOptions() & (soUnique | soPrimary));
+    std::unique_ptr<TZqDatSSortKey> Key;
+    if (Sort)
+        Key = std::make_unique<TZqDatSSortKey>(Sort, ARow, rvDefault, Sort->CompareOptions(), -1, nullptr, nullptr,
+                                               RowOrder || Sort->GetSortKind() == skRowNumber);
     while (Lo < Hi) {
         int Mid = Lo + (Hi - Lo) / 2;
         TZqDatSRow *M = At(Mid);
-        int C;
-        if (Sort)
-            C = Sort->CompareKey(M, ARow, rvDefault, Sort->CompareOptions() | cmpCache, -1, nullptr, nullptr, &Cache,
-                                 RowOrder || Sort->GetSortKind() == skRowNumber);
-        else
-            C = FSortMech->CompareRows(M, ARow, -1);
+        int C = Key ? Key->Compare(M) : FSortMech->CompareRows(M, ARow, -1);
         if (C > 0)
             Hi = Mid;
         else
@@ -433,11 +431,11 @@ int TZqDatSView::SortedIndexOf(TZqDatSRow *ARow, TZqDatSRowVersion AVersion) {
     TZqDatSCompareRowsCache Cache;
     TZqDatSRow **A = FRows->RowData();
     int Lo = 0, Hi = FRows->Count();
+    TZqDatSSortKey Key(Sort, ARow, AVersion, Sort->CompareOptions(), -1, nullptr, nullptr, RowOrder);
     // Lower bound of the row's key.
     while (Lo < Hi) {
         int Mid = Lo + (Hi - Lo) / 2;
-        int C = Sort->CompareKey(A[Mid], ARow, AVersion, Sort->CompareOptions() | cmpCache, -1, nullptr, nullptr,
-                                 &Cache, RowOrder);
+        int C = Key.Compare(A[Mid]);
         if (C < 0)
             Lo = Mid + 1;
         else
@@ -680,14 +678,16 @@ TZqDatSView *TZqDatSViewList::FindView(const std::string &AName) {
 }
 
 TZqDatSView *TZqDatSViewList::FindSortedView(const std::string &AColumnNames, TZqSortOptions ARequired,
-                                             TZqSortOptions AForbidden) {
+                                             TZqSortOptions AForbidden, bool AExact) {
     for (int I = 0; I < Count(); ++I) {
         TZqDatSView *V = GetItem(I);
         if (!V->IsValid() || V->Mechanisms()->Count() != 1) continue;
         TZqDatSMechBase *M = V->Mechanisms()->GetItem(0);
         if (M->Kinds() != mkSort) continue;
         auto *S = dynamic_cast<IZqDataMechSort *>(M);
-        if (S && S->MatchesColumnNames(AColumnNames, ARequired, AForbidden)) return V;
+        if (!S || !S->MatchesColumnNames(AColumnNames, ARequired, AForbidden)) continue;
+        if (AExact && rtl::CompareText(static_cast<TZqDatSMechSort *>(M)->Columns(), AColumnNames) != 0) continue;
+        return V;
     }
     return nullptr;
 }

@@ -116,8 +116,10 @@ public:
     explicit TZqDatSViewList(TZqDatSTable *ATable);
     TZqDatSView *GetItem(int AIndex) const { return static_cast<TZqDatSView *>(TZqDatSList::GetItem(AIndex)); }
     TZqDatSView *FindView(const std::string &AName);
+    // The first built view whose only mechanism is a column sort matching
+    // the names (as a prefix, or exactly with AExact) and the options.
     TZqDatSView *FindSortedView(const std::string &AColumnNames, TZqSortOptions ARequired,
-                                TZqSortOptions AForbidden);
+                                TZqSortOptions AForbidden, bool AExact = false);
     bool ViewsActive() const { return FViewsActive; }
     void SetViewsActive(bool AValue);
     void RebuildAll();

@@ -32,13 +32,26 @@ TDataSet::~TDataSet()
     // itself; they cannot be freed without it.
 }
 
-void TDataSet::Loaded() {}
+void TDataSet::Loaded()
+{
+    // An Active read in with the component's settings takes effect now.
+    if (FStreamedActive) {
+        FStreamedActive = false;
+        SetActive(true);
+    }
+}
 
 // ---- opening and closing ---------------------------------------------------
 
 void TDataSet::SetActive(bool AValue)
 {
-    if (AValue == Active() && !(AValue && FState == dsOpening))
+    if (HasState(rtl::csReading) || HasState(rtl::csLoading)) {
+        FStreamedActive = AValue;
+        return;
+    }
+    // An open that is still completing (dsOpening) can be cancelled, not
+    // started again.
+    if (FState == dsOpening ? AValue : AValue == Active())
         return;
     if (AValue) {
         if (BeforeOpen)
@@ -1106,6 +1119,88 @@ void TDataSet::SetFieldData(TField *AField, const void *ABuffer, bool ANativeFor
 void TDataSet::DataConvert(TField *AField, const void *ASource, void *ADest, bool AToNative)
 {
     ConvertNativeData(AField->DataType(), AField->Size(), ASource, ADest, AToNative);
+}
+
+std::string TBlobStream::ReadAll()
+{
+    Seek(0, soBeginning);
+    std::string S(size_t(Size()), '\0');
+    S.resize(size_t(Read(S.data(), int64_t(S.size()))));
+    return S;
+}
+
+namespace {
+
+class TMemoryBlobStream : public TBlobStream {
+public:
+    TMemoryBlobStream(TDataSet *ADataSet, TField *AField, TBlobStreamMode AMode)
+        : FDataSet(ADataSet), FField(AField), FMode(AMode)
+    {
+        if (AMode != bmWrite)
+            FDataSet->GetBlobData(AField, FData);
+    }
+    ~TMemoryBlobStream() override
+    {
+        if (FModified) {
+            try {
+                FDataSet->SetBlobData(FField, FData.empty() ? nullptr : &FData);
+            } catch (...) {
+                // A destructor cannot report; the write was checked when
+                // the stream was opened for writing.
+            }
+        }
+    }
+    int64_t Read(void *ABuffer, int64_t ACount) override
+    {
+        int64_t N = std::max<int64_t>(0, std::min<int64_t>(ACount, int64_t(FData.size()) - FPos));
+        std::memcpy(ABuffer, FData.data() + FPos, size_t(N));
+        FPos += N;
+        return N;
+    }
+    int64_t Write(const void *ABuffer, int64_t ACount) override
+    {
+        if (FMode == bmRead)
+            DatabaseError("Cannot write to a blob opened for reading");
+        if (FPos + ACount > int64_t(FData.size()))
+            FData.resize(size_t(FPos + ACount));
+        std::memcpy(FData.data() + FPos, ABuffer, size_t(ACount));
+        FPos += ACount;
+        FModified = true;
+        return ACount;
+    }
+    int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override
+    {
+        int64_t Base = AOrigin == soBeginning ? 0 : AOrigin == soCurrent ? FPos : int64_t(FData.size());
+        FPos = std::max<int64_t>(0, Base + AOffset);
+        return FPos;
+    }
+    int64_t Size() override { return int64_t(FData.size()); }
+    void Truncate() override
+    {
+        FData.resize(size_t(std::min<int64_t>(FPos, int64_t(FData.size()))));
+        FModified = true;
+    }
+
+private:
+    TDataSet *FDataSet;
+    TField *FField;
+    TBlobStreamMode FMode;
+    std::string FData;
+    int64_t FPos = 0;
+    bool FModified = false;
+};
+
+} // namespace
+
+std::unique_ptr<TBlobStream> TDataSet::CreateBlobStream(TField *AField, TBlobStreamMode AMode)
+{
+    if (AMode != bmRead)
+        CheckFieldWrite(AField);
+    auto S = std::make_unique<TMemoryBlobStream>(this, AField, AMode);
+    // Writing replaces the value; the stream starts empty.
+    if (AMode == bmWrite)
+        S->Truncate();
+    return S;
 }
 
 bool TDataSet::GetBlobData(TField *, std::string &AValue)

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "platform/dataset/DBConsts.h"
+#include "platform/dataset/TBlobStream.h"
 #include "platform/dataset/TField.h"
 #include "platform/dataset/TFieldDef.h"
 #include "platform/rtl/Classes.h"
@@ -139,7 +140,10 @@ public:
     virtual void SetFieldData(TField *AField, const void *ABuffer, bool ANativeFormat);
     // Converts between a field's native buffer and the program's form.
     virtual void DataConvert(TField *AField, const void *ASource, void *ADest, bool AToNative);
-    // Blob values (no native buffer): false when the value is empty.
+    // Blob and memo values travel through streams. The base stream holds
+    // the value in memory and exchanges it through GetBlobData/SetBlobData;
+    // a dataset with its own storage of long values overrides the stream.
+    virtual std::unique_ptr<TBlobStream> CreateBlobStream(TField *AField, TBlobStreamMode AMode);
     virtual bool GetBlobData(TField *AField, std::string &AValue);
     virtual void SetBlobData(TField *AField, const std::string *AValue);
 
@@ -200,7 +204,7 @@ public:
     void CursorPosChanged() { FCurrentRecord = -1; }
     void CheckActive() const;
     void CheckInactive() const;
-    void DataEvent(TDataEvent AEvent, intptr_t AInfo);
+    virtual void DataEvent(TDataEvent AEvent, intptr_t AInfo);
     void UpdateBufferCount();
     TDataSetState SetTempState(TDataSetState AValue);
     void RestoreState(TDataSetState AValue);
@@ -329,4 +333,5 @@ protected:
     int FDisableCount = 0;
     TDataSetState FDisableState = dsInactive;
     TDataEvent FEnableEvent = deDataSetChange;
+    bool FStreamedActive = false;
 };

@@ -1211,41 +1211,33 @@ void TBytesField::SetVarValue(const Variant &AValue)
 
 TBlobField::TBlobField(TDataSet *AOwner, rtl::TFieldType AType) : TField(AOwner, AType) {}
 
-bool TBlobField::IsNull() const
+int TBlobField::BlobSize() const
 {
-    std::string S;
-    return !FDataSet || !FDataSet->GetBlobData(const_cast<TBlobField *>(this), S);
+    if (!FDataSet)
+        return 0;
+    return int(FDataSet->CreateBlobStream(const_cast<TBlobField *>(this), bmRead)->Size());
 }
-
-void TBlobField::Clear()
-{
-    if (FDataSet)
-        FDataSet->SetBlobData(this, nullptr);
-}
-
-int TBlobField::BlobSize() const { return int(GetAsString().size()); }
 
 std::string TBlobField::GetAsString() const
 {
-    std::string S;
-    if (FDataSet)
-        FDataSet->GetBlobData(const_cast<TBlobField *>(this), S);
-    return S;
+    if (!FDataSet)
+        return "";
+    return FDataSet->CreateBlobStream(const_cast<TBlobField *>(this), bmRead)->ReadAll();
 }
 
 void TBlobField::SetAsStringValue(const std::string &AValue)
 {
     if (!FDataSet)
         AccessError("String");
-    FDataSet->SetBlobData(this, &AValue);
+    auto S = FDataSet->CreateBlobStream(this, bmWrite);
+    S->Write(AValue.data(), int64_t(AValue.size()));
 }
 
 Variant TBlobField::GetAsVariant() const
 {
-    std::string S;
-    if (!FDataSet || !FDataSet->GetBlobData(const_cast<TBlobField *>(this), S))
+    if (IsNull())
         return rtl::Null();
-    return Variant(S);
+    return Variant(GetAsString());
 }
 
 void TBlobField::SetVarValue(const Variant &AValue)

@@ -490,14 +490,13 @@ protected:
 
 using TVarBytesField = TBytesField;
 
-// Blob and memo fields keep no native buffer; their value travels through
-// the dataset's blob streams (TDataSet::GetBlobData / SetBlobData).
+// Blob and memo fields keep no native buffer: GetData answers only whether
+// there is a value, and the value itself travels through the dataset's blob
+// streams (TDataSet::CreateBlobStream).
 class TBlobField : public TField {
 public:
     explicit TBlobField(TDataSet *AOwner, rtl::TFieldType AType = rtl::ftBlob);
     int GetDataSize() const override { return 0; }
-    bool IsNull() const override;
-    void Clear() override;
     int BlobSize() const;
 
 protected:

@@ -277,7 +277,13 @@ bool LocalTableFileExists(const std::string &APath)
     std::string Name = LocalTableBaseName(APath, &Folder);
     if (Folder.empty())
         Folder = ".";
-    if (!fs::is_directory(Folder))
+    std::error_code Ec;
+    if (!fs::is_directory(Folder, Ec))
+        return false;
+    // A folder that has no work database (and none to install) has no
+    // tables; asking must not create one there.
+    if (!Databases().count(LocalNormalizeFolder(Folder)) &&
+        !fs::exists(Folder + "/" + LocalDbFileName, Ec) && !fs::exists(Folder + "/" + LocalDbDefinitionFile, Ec))
         return false;
     return TLocalDatabase::ForFolder(Folder).TableExists(Name);
 }

@@ -273,8 +273,8 @@ bool TLocalDataSet::ValueToNative(TField *AField, const TLocalValue &AValue, voi
 {
     if (AValue.IsNull())
         return false;
-    if (!ABuffer)
-        return true;
+    if (!ABuffer || AField->IsBlob())
+        return true; // a blob's value travels through its stream
     switch (AField->DataType()) {
     case rtl::ftString:
     case rtl::ftFixedChar:

@@ -61,6 +61,12 @@ TEST_F(LocalTables, NamesMatchWithoutCaseExtensionOrWithAFolder)
     EXPECT_TRUE(LocalTableFileExists(Folder + "/black2007-PTS_Dataflags.db"));
     EXPECT_FALSE(LocalTableFileExists(Folder + "/black2007-NO3flags.db"));
     EXPECT_FALSE(LocalTableFileExists("/nonexistent/folder/x.db"));
+    // Asking about a folder without work tables leaves no database there.
+    char Plain[] = "/tmp/marlin_plain_XXXXXX";
+    std::string PlainDir = mkdtemp(Plain);
+    EXPECT_FALSE(LocalTableFileExists(PlainDir + "/x.db"));
+    EXPECT_TRUE(std::filesystem::is_empty(PlainDir));
+    std::filesystem::remove_all(PlainDir);
     EXPECT_EQ(Rows("Select count(*) from \"black2007-pts_dataflags.db\""), (Lines{"1"}));
     // A table of another folder, named with its path.
     char Tmpl[] = "/tmp/marlin_other_XXXXXX";
@@ -96,9 +102,10 @@ TEST_F(LocalTables, CreateFromAMainDatabaseFieldList)
     T.FieldDefs().Add("Ok", rtl::ftBoolean);
     T.FieldDefs().Add("Depth", rtl::ftFloat);
     T.FieldDefs().Add("Flag", rtl::ftSmallint);
+    T.FieldDefs().Add("Notes", rtl::ftMemo);
     T.CreateTable(); // replaces the installed Cruises
     T.Open();
-    ASSERT_EQ(T.FieldCount(), 6);
+    ASSERT_EQ(T.FieldCount(), 7);
     EXPECT_EQ(T.FieldDefs().Items(1)->Size(), 50);
     EXPECT_TRUE(T.FieldDefs().Items(0)->Required());
     EXPECT_EQ(T.Fields()[2]->DataType(), rtl::ftDateTime);
@@ -107,9 +114,12 @@ TEST_F(LocalTables, CreateFromAMainDatabaseFieldList)
     T.Fields()[1]->SetAsString("Knipovich");
     T.Fields()[2]->SetAsDateTime(-1.25);
     T.Fields()[3]->SetAsBoolean(true);
+    T.Fields()[6]->SetAsString(std::string(3000, 'n'));
     T.Post();
     T.Close();
     T.Open();
+    EXPECT_EQ(T.Fields()[6]->AsString(), std::string(3000, 'n'));
+    EXPECT_FALSE(T.Fields()[6]->IsNull());
     EXPECT_DOUBLE_EQ(T.Fields()[2]->AsDateTime(), -1.25);
     EXPECT_TRUE(T.Fields()[3]->AsBoolean());
     EXPECT_TRUE(T.Fields()[4]->IsNull());
