@@ -116,17 +116,21 @@ void TZqDatSRow::FreeNested() {
             while (L->Count() > 0) {
                 TZqDatSRow *Child = L->GetItem(L->Count() - 1);
                 L->RemoveLinked(Child);
-                if (Child->FLayout->ParentRowRefIndex >= 0)
-                    Child->SetSlot(Child->FLayout->Columns[size_t(Child->FLayout->ParentRowRefIndex)].RefSlot,
-                                   nullptr);
+                ReleaseChild(Child);
             }
             delete L;
         } else if (C.DataType == dtRowRef || C.DataType == dtArrayRef) {
-            auto *Child = static_cast<TZqDatSRow *>(S);
-            if (Child->FLayout->ParentRowRefIndex >= 0)
-                Child->SetSlot(Child->FLayout->Columns[size_t(Child->FLayout->ParentRowRefIndex)].RefSlot, nullptr);
+            ReleaseChild(static_cast<TZqDatSRow *>(S));
         }
     }
+}
+
+void TZqDatSRow::ReleaseChild(TZqDatSRow *AChild) {
+    // The child loses its parent; one that is in no table any more (it
+    // left with its parent) belongs to nobody else and goes with it.
+    if (AChild->FLayout->ParentRowRefIndex >= 0)
+        AChild->SetSlot(AChild->FLayout->Columns[size_t(AChild->FLayout->ParentRowRefIndex)].RefSlot, nullptr);
+    if (!AChild->InTable()) delete AChild;
 }
 
 void *TZqDatSRow::GetSlot(int ARefSlot) const {
@@ -265,18 +269,7 @@ void TZqDatSRow::CheckRow(TZqDatSRowState AAction) {
         }
         FTable->Constraints()->CheckAll(this, AAction, 0);
     }
-    if (HasForeign) {
-        TZqDatSTableList *Tabs = M->Tables();
-        for (int T = 0; T < Tabs->Count(); ++T) {
-            TZqDatSTable *Tab = Tabs->GetItem(T);
-            if (!Tab->ConstraintsEnforced()) continue;
-            TZqDatSConstraintList *CL = Tab->Constraints();
-            for (int I = 0; I < CL->Count(); ++I) {
-                TZqDatSConstraintBase *C = CL->GetItem(I);
-                if (C->RelatedTable() == FTable) C->Check(this, AAction, 0);
-            }
-        }
-    }
+    if (HasForeign) CheckForeignKeys(AAction);
 }
 
 void TZqDatSRow::FollowNested(TZqDatSRowState AAction) {
@@ -314,6 +307,30 @@ void TZqDatSRow::FollowNested(TZqDatSRowState AAction) {
         default: break;
         }
     }
+}
+
+void TZqDatSRow::CheckForeignKeys(TZqDatSRowState AAction) {
+    // Every foreign key of the manager's tables that points at this table.
+    TZqDatSManager *M = FTable->GetManager();
+    if (!M || !M->EnforceConstraints()) return;
+    TZqDatSTableList *Tabs = M->Tables();
+    for (int T = 0; T < Tabs->Count(); ++T) {
+        TZqDatSConstraintList *CL = Tabs->GetItem(T)->Constraints();
+        if (!CL->Enforce()) continue;
+        for (int I = 0; I < CL->Count(); ++I)
+            if (CL->GetItem(I)->RelatedTable() == FTable) CL->GetItem(I)->Check(this, AAction, 0);
+    }
+}
+
+std::vector<TZqDatSRow *> TZqDatSRow::RowSetChildren() const {
+    std::vector<TZqDatSRow *> Kids;
+    if (FLayout->RefCount == 0) return Kids;
+    for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
+        if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
+        if (auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot)))
+            for (int I = 0; I < L->Count(); ++I) Kids.push_back(L->GetItem(I));
+    }
+    return Kids;
 }
 
 void TZqDatSRow::Calculate(bool AAllExpressions) {
@@ -371,17 +388,8 @@ void TZqDatSRow::BeginEdit() {
 
 void TZqDatSRow::CancelEdit() {
     if (FRowState != rsEditing) return;
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.RefSlot < 0) continue;
-            if (C.DataType == dtRowSetRef || C.DataType == dtCursorRef) {
-                auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-                if (L)
-                    for (int I = 0; I < L->Count(); ++I)
-                        if (L->GetItem(I)->FRowState == rsEditing) L->GetItem(I)->CancelEdit();
-            }
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren())
+        if (K->FRowState == rsEditing) K->CancelEdit();
     FreeBuffer(FProposed);
     FRowState = FPriorState;
     SendRowChanged();
@@ -449,29 +457,10 @@ void TZqDatSRow::Delete(bool AKeep) {
 
 void TZqDatSRow::AcceptChanges(bool ACascade) {
     if (IsTempState(FRowState)) DatSError(28);
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
-            auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-            if (!L) continue;
-            for (int I = L->Count() - 1; I >= 0; --I)
-                if (I < L->Count()) L->GetItem(I)->AcceptChanges(ACascade);
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren()) K->AcceptChanges(ACascade);
     if (FRowState == rsEditing) EndEdit();
     JournalRemove();
-    TZqDatSManager *M = FTable->GetManager();
-    if (ACascade && M && M->EnforceConstraints() && FOwner) {
-        TZqTempState *None = nullptr;
-        (void)None;
-        TZqDatSTableList *Tabs = M->Tables();
-        for (int T = 0; T < Tabs->Count(); ++T) {
-            TZqDatSConstraintList *CL = Tabs->GetItem(T)->Constraints();
-            if (!CL->Enforce()) continue;
-            for (int I = 0; I < CL->Count(); ++I)
-                if (CL->GetItem(I)->RelatedTable() == FTable) CL->GetItem(I)->Check(this, rsUnchanged, 0);
-        }
-    }
+    if (ACascade && FOwner) CheckForeignKeys(rsUnchanged);
     if (FSide) {
         FSide->LockMark = 0;
         TrimSide();
@@ -500,27 +489,10 @@ void TZqDatSRow::AcceptChanges(bool ACascade) {
 
 void TZqDatSRow::RejectChanges(bool ACascade) {
     if (IsTempState(FRowState)) DatSError(28);
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
-            auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-            if (!L) continue;
-            for (int I = L->Count() - 1; I >= 0; --I)
-                if (I < L->Count()) L->GetItem(I)->RejectChanges(ACascade);
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren()) K->RejectChanges(ACascade);
     if (FRowState == rsEditing) CancelEdit();
     JournalRemove();
-    TZqDatSManager *M = FTable->GetManager();
-    if (ACascade && M && M->EnforceConstraints() && FOwner) {
-        TZqDatSTableList *Tabs = M->Tables();
-        for (int T = 0; T < Tabs->Count(); ++T) {
-            TZqDatSConstraintList *CL = Tabs->GetItem(T)->Constraints();
-            if (!CL->Enforce()) continue;
-            for (int I = 0; I < CL->Count(); ++I)
-                if (CL->GetItem(I)->RelatedTable() == FTable) CL->GetItem(I)->Check(this, rsDestroying, 0);
-        }
-    }
+    if (ACascade && FOwner) CheckForeignKeys(rsDestroying);
     if (FSide) {
         FSide->LockMark = 0;
         TrimSide();
@@ -669,14 +641,7 @@ bool TZqDatSRow::SetRowError(const EZqException *AError) {
 }
 
 void TZqDatSRow::ClearErrors() {
-    if (FLayout->RefCount > 0) {
-        for (const TZqDatSLayoutColumn &C : FLayout->Columns) {
-            if (C.DataType != dtRowSetRef && C.DataType != dtCursorRef) continue;
-            auto *L = static_cast<TZqDatSNestedRowList *>(GetSlot(C.RefSlot));
-            if (L)
-                for (int I = 0; I < L->Count(); ++I) L->GetItem(I)->ClearErrors();
-        }
-    }
+    for (TZqDatSRow *K : RowSetChildren()) K->ClearErrors();
     if (SetRowError(nullptr)) SendNotify(nkRowErrorChanged, 1, this, this);
 }
 
@@ -726,9 +691,10 @@ void TZqDatSRow::SetParentRow(TZqDatSRow *AParent) {
     TZqDatSRelation *R = M->Relations()->FindRelation(Ref->FTable, FTable, true);
     if (!R || R->ParentTable() != Ref->FTable || R->ParentColumnCount() == 0) DatSError(23);
     int PCol = R->GetParentColumn(0)->Index();
-    if (FTable->LoadMode() == lmNormal) {
+    // A row being destroyed always lets go of its parent.
+    if (FTable->LoadMode() == lmNormal && FRowState != rsDestroying) {
         CheckWritable(FLayout->ParentRowRefIndex);
-        if (FRowState != rsDestroying || AParent) Ref->CheckWritable(PCol);
+        Ref->CheckWritable(PCol);
     }
     SetSlot(FLayout->Columns[size_t(FLayout->ParentRowRefIndex)].RefSlot, AParent);
     const TZqDatSLayoutColumn &PC = Ref->FLayout->Columns[size_t(PCol)];

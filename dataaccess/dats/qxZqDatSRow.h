@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSIntf.h"
@@ -227,7 +228,10 @@ private:
     void TrimSide();
     void SetAllChanged(bool AValue);
     void FreeNested();
+    static void ReleaseChild(TZqDatSRow *AChild);
     void FollowNested(TZqDatSRowState AAction);
+    void CheckForeignKeys(TZqDatSRowState AAction);
+    std::vector<TZqDatSRow *> RowSetChildren() const;
     void CheckWritable(int AColumn);
     void CheckValue(int AColumn, const void *AValue, uint32_t ALen);
     bool LoadMode() const;

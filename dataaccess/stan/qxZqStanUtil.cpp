@@ -54,6 +54,8 @@ void TZqThread::StartIfSuspended()
     FThread = std::thread([this] {
         FWorkerId.store(std::this_thread::get_id());
         Execute();
+        FEnded.store(true);
+        FEndEvent.SetEvent();
     });
 }
 
@@ -101,6 +103,18 @@ void TZqThread::Shutdown(bool AWait)
         std::lock_guard<std::mutex> G(FStartLock);
         if (FThread.joinable()) FThread.join();
     }
+}
+
+bool TZqThread::WaitForEnd(uint32_t AMilliseconds)
+{
+    {
+        std::lock_guard<std::mutex> G(FStartLock);
+        if (!FThread.joinable()) return true;
+    }
+    if (!FEnded.load() && !FEndEvent.WaitFor(AMilliseconds) && !FEnded.load()) return false;
+    std::lock_guard<std::mutex> G(FStartLock);
+    if (FThread.joinable()) FThread.join();
+    return true;
 }
 
 void TZqThread::IdleStep()

@@ -97,6 +97,9 @@ public:
     // From another thread: stop, mark terminated and, with AWait, join.
     // From the worker itself: only mark terminated.
     void Shutdown(bool AWait);
+    // After Shutdown(false): True when the worker has ended within
+    // AMilliseconds (it is then joined); False when it is still running.
+    bool WaitForEnd(uint32_t AMilliseconds);
     bool IsWorkerThread() const { return std::this_thread::get_id() == FWorkerId.load(); }
 
     TZqEvent &ReplyEvent() { return FReplyEvent; }
@@ -127,6 +130,8 @@ private:
     std::mutex FStartLock;
     std::thread FThread;
     std::atomic<std::thread::id> FWorkerId{};
+    TZqEvent FEndEvent;
+    std::atomic<bool> FEnded{false};
 };
 
 // ---- block allocator ----------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 namespace rtl {
 
@@ -1150,6 +1151,99 @@ TDateTime StrToDateTime(std::string_view S)
     TDateTime V;
     if (!TryStrToDateTime(S, V)) throw EConvertError("'" + std::string(S) + "' is not a valid date and time");
     return V;
+}
+
+namespace {
+
+size_t LastDelim(std::string_view S)
+{
+    size_t P = S.find_last_of("/\\");
+    return P;
+}
+
+} // namespace
+
+std::string ExtractFilePath(std::string_view FileName)
+{
+    size_t P = LastDelim(FileName);
+    return P == std::string_view::npos ? std::string() : std::string(FileName.substr(0, P + 1));
+}
+
+std::string ExtractFileDir(std::string_view FileName)
+{
+    size_t P = LastDelim(FileName);
+    if (P == std::string_view::npos) return {};
+    return std::string(FileName.substr(0, P == 0 ? 1 : P));
+}
+
+std::string ExtractFileName(std::string_view FileName)
+{
+    size_t P = LastDelim(FileName);
+    return std::string(P == std::string_view::npos ? FileName : FileName.substr(P + 1));
+}
+
+std::string ExtractFileExt(std::string_view FileName)
+{
+    std::string Name = ExtractFileName(FileName);
+    size_t P = Name.rfind('.');
+    return P == std::string::npos ? std::string() : Name.substr(P);
+}
+
+std::string ChangeFileExt(std::string_view FileName, std::string_view Extension)
+{
+    size_t Start = LastDelim(FileName);
+    Start = Start == std::string_view::npos ? 0 : Start + 1;
+    size_t P = FileName.rfind('.');
+    std::string Base(P == std::string_view::npos || P < Start ? FileName : FileName.substr(0, P));
+    return Base + std::string(Extension);
+}
+
+std::string IncludeTrailingPathDelimiter(std::string_view S)
+{
+    std::string R(S);
+    if (R.empty() || (R.back() != '/' && R.back() != '\\')) R += PathDelim;
+    return R;
+}
+
+std::string ExcludeTrailingPathDelimiter(std::string_view S)
+{
+    std::string R(S);
+    if (R.size() > 1 && (R.back() == '/' || R.back() == '\\')) R.pop_back();
+    return R;
+}
+
+bool FileExists(const std::string &FileName)
+{
+    std::error_code Ec;
+    return !FileName.empty() && std::filesystem::is_regular_file(FileName, Ec);
+}
+
+bool DirectoryExists(const std::string &Directory)
+{
+    std::error_code Ec;
+    return !Directory.empty() && std::filesystem::is_directory(Directory, Ec);
+}
+
+bool ForceDirectories(const std::string &Directory)
+{
+    if (Directory.empty()) return false;
+    std::error_code Ec;
+    std::filesystem::create_directories(Directory, Ec);
+    return DirectoryExists(Directory);
+}
+
+bool DeleteFile(const std::string &FileName)
+{
+    std::error_code Ec;
+    return FileExists(FileName) && std::filesystem::remove(FileName, Ec);
+}
+
+bool RenameFile(const std::string &OldName, const std::string &NewName)
+{
+    std::error_code Ec;
+    if (std::filesystem::exists(NewName, Ec)) return false; // never replaces, as the toolkit's
+    std::filesystem::rename(OldName, NewName, Ec);
+    return !Ec;
 }
 
 uint32_t GetTickCount()

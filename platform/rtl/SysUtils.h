@@ -257,4 +257,22 @@ TDateTime StrToDateTime(std::string_view S);
 // tick count does.
 uint32_t GetTickCount();
 
+// ---- file names and files ----------------------------------------------
+
+// Paths are written with "/"; names read from settings written on the
+// original platform may hold "\", so both count as folder delimiters here.
+constexpr char PathDelim = '/';
+std::string ExtractFilePath(std::string_view FileName); // folder with its trailing delimiter
+std::string ExtractFileDir(std::string_view FileName);  // folder without it
+std::string ExtractFileName(std::string_view FileName);
+std::string ExtractFileExt(std::string_view FileName);  // ".ext" or ""
+std::string ChangeFileExt(std::string_view FileName, std::string_view Extension);
+std::string IncludeTrailingPathDelimiter(std::string_view S);
+std::string ExcludeTrailingPathDelimiter(std::string_view S);
+bool FileExists(const std::string &FileName);      // a file, not a folder
+bool DirectoryExists(const std::string &Directory);
+bool ForceDirectories(const std::string &Directory);
+bool DeleteFile(const std::string &FileName);
+bool RenameFile(const std::string &OldName, const std::string &NewName);
+
 } // namespace rtl

@@ -84,3 +84,21 @@ TEST(CurrencyValue, ExactTenThousandths)
     EXPECT_EQ(C.Value, -31416);
     EXPECT_EQ(BcdToStr(CurrToBcd(Currency::FromRaw(1234500))), "123.45");
 }
+
+TEST(FileNames, BothDelimitersAndExtensions)
+{
+    EXPECT_EQ(ExtractFilePath("/opt/qc/Cfg/main.ini"), "/opt/qc/Cfg/");
+    EXPECT_EQ(ExtractFileDir("/opt/qc/Cfg/main.ini"), "/opt/qc/Cfg");
+    EXPECT_EQ(ExtractFileName("C:\\QC\\SoftDB\\dbqc.mdb"), "dbqc.mdb");
+    EXPECT_EQ(ExtractFilePath("dbqc.mdb"), "");
+    EXPECT_EQ(ExtractFileExt("a.b/c"), "");
+    EXPECT_EQ(ExtractFileExt("/x/QCCruise.db"), ".db");
+    EXPECT_EQ(ChangeFileExt("/x.y/table", ".db"), "/x.y/table.db");
+    EXPECT_EQ(ChangeFileExt("grid.grd", ""), "grid");
+    EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp"), "/tmp/");
+    EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp/"), "/tmp/");
+    EXPECT_EQ(ExcludeTrailingPathDelimiter("/tmp/"), "/tmp");
+    EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
+    EXPECT_FALSE(FileExists("/"));
+    EXPECT_TRUE(DirectoryExists("/"));
+}

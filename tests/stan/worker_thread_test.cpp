@@ -153,3 +153,32 @@ TEST(MemPool, BlocksOfTheGivenSize)
     P.Release(B);
     EXPECT_EQ(P.BlockSize(), 64u);
 }
+
+namespace {
+
+// A worker whose loop may not end until it is allowed to.
+class TStubbornThread : public TRecordingThread {
+public:
+    ~TStubbornThread() override
+    {
+        Allow = true;
+        Shutdown(true);
+    }
+    std::atomic<bool> Allow{false};
+
+protected:
+    bool AllowTerminate() override { return Allow.load(); }
+};
+
+} // namespace
+
+TEST(WorkerThread, WaitForEndWithATimeLimit)
+{
+    TStubbornThread T;
+    T.SetTimeout(5);
+    T.SetActive(true);
+    T.Shutdown(false);
+    EXPECT_FALSE(T.WaitForEnd(30)); // the worker does not agree to end yet
+    T.Allow = true;
+    EXPECT_TRUE(T.WaitForEnd(5000));
+}
