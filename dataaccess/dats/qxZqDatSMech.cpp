@@ -150,8 +150,20 @@ void TZqDatSMechRange::ActualActiveChanged() {
     TZqDatSMechBase::ActualActiveChanged();
 }
 
+void TZqDatSMechRange::HandleNotification(TZqDatSNotification &N) {
+    // The sort the range compares with may be switched off or removed: the
+    // range then stops using it rather than read a stale key.
+    if (!FSort) return;
+    if (N.Kind == nkMechanismChanged) {
+        auto *M = dynamic_cast<TZqDatSMechBase *>(N.Sender);
+        if (M && dynamic_cast<IZqDataMechSort *>(M) == FSort && !M->ActualActive()) FSort = nullptr;
+    } else if (N.Kind == nkBeforeRemove && N.Item) {
+        if (dynamic_cast<IZqDataMechSort *>(N.Item) == FSort) FSort = nullptr;
+    }
+}
+
 bool TZqDatSMechRange::AcceptRow(TZqDatSRow *ARow, TZqDatSRowVersion) {
-    if (!FSort) return true;
+    if (!FSort || (FSort->GetSortKind() == skColumns && FSort->GetSortColumns()->Count() == 0)) return true;
     TZqSortOptions SO = FSort->GetSortOptions();
     TZqDatSCompareOptions O = 0;
     if (SO & soNoCase) O |= cmpNoCase;

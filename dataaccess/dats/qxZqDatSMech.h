@@ -86,6 +86,7 @@ public:
     IZqDataMechSort *Sort() const { return FSort; }
 
     virtual bool NarrowsUnsorted() { return false; }
+    void HandleNotification(TZqDatSNotification &ANotification) override;
     void ActualActiveChanged() override;
     bool NarrowRange(TZqDatSRowListBase *&ARows, int &AFirst, int &ALast) override;
     bool AcceptRow(TZqDatSRow *ARow, TZqDatSRowVersion AVersion) override;

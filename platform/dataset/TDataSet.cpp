@@ -729,23 +729,16 @@ void TDataSet::Edit()
         AfterEdit(this);
 }
 
-void TDataSet::Insert()
+void TDataSet::BeginInsertAppend()
 {
     CheckBrowseMode();
     CheckCanModify();
     DoBeforeInsert();
     DoBeforeScroll();
-    TBookmark OldCurrent = GetBookmark();
-    MoveBuffer(FRecordCount, FActiveRecord);
-    TRecordBuffer Buffer = ActiveBuffer();
-    InitRecord(Buffer);
-    if (FRecordCount == 0)
-        SetBookmarkFlag(Buffer, bfBOF);
-    else if (!OldCurrent.empty())
-        SetBookmarkData(Buffer, OldCurrent.data());
-    if (FRecordCount < FBufferCount)
-        ++FRecordCount;
-    InternalInsert();
+}
+
+void TDataSet::EndInsertAppend()
+{
     SetState(dsInsert);
     try {
         DoOnNewRecord();
@@ -762,12 +755,26 @@ void TDataSet::Insert()
     DoAfterScroll();
 }
 
+void TDataSet::Insert()
+{
+    BeginInsertAppend();
+    TBookmark OldCurrent = GetBookmark();
+    MoveBuffer(FRecordCount, FActiveRecord);
+    TRecordBuffer Buffer = ActiveBuffer();
+    InitRecord(Buffer);
+    if (FRecordCount == 0)
+        SetBookmarkFlag(Buffer, bfBOF);
+    else if (!OldCurrent.empty())
+        SetBookmarkData(Buffer, OldCurrent.data());
+    if (FRecordCount < FBufferCount)
+        ++FRecordCount;
+    InternalInsert();
+    EndInsertAppend();
+}
+
 void TDataSet::Append()
 {
-    CheckBrowseMode();
-    CheckCanModify();
-    DoBeforeInsert();
-    DoBeforeScroll();
+    BeginInsertAppend();
     ClearBuffers();
     TRecordBuffer Buffer = FBuffers[0];
     InitRecord(Buffer);
@@ -776,20 +783,7 @@ void TDataSet::Append()
     FBOF = false;
     GetPriorRecords();
     InternalInsert();
-    SetState(dsInsert);
-    try {
-        DoOnNewRecord();
-    } catch (...) {
-        UpdateCursorPos();
-        SetState(dsBrowse);
-        Resync(0);
-        throw;
-    }
-    FModified = false;
-    DataEvent(deDataSetChange, 0);
-    if (AfterInsert)
-        AfterInsert(this);
-    DoAfterScroll();
+    EndInsertAppend();
 }
 
 void TDataSet::UpdateRecord()

@@ -298,6 +298,8 @@ protected:
     void MoveBuffer(int ACurIndex, int ANewIndex);
     void CheckOperation(void (TDataSet::*AOperation)(), const TDataSetErrorEvent &AErrorEvent);
     void CheckCanModify();
+    void BeginInsertAppend();
+    void EndInsertAppend();
     // A data field write needs an editing state and a writable field.
     void CheckFieldWrite(TField *AField) const;
     void FreeFieldBuffers() {}

@@ -147,15 +147,19 @@ void TDataLink::SetBufferCount(int AValue)
     FBufferCount = AValue;
     if (TDataSet *D = DataSet(); D && D->Active()) {
         D->UpdateBufferCount();
-        // The window may have moved under this link.
-        int Active = D->ActiveRecordIndex();
-        if (FFirstRecord > Active)
-            FFirstRecord = Active;
-        else if (FFirstRecord + FBufferCount <= Active)
-            FFirstRecord = Active - FBufferCount + 1;
-        if (FFirstRecord < 0)
-            FFirstRecord = 0;
+        KeepActiveInWindow(); // the window may have moved under this link
     }
+}
+
+void TDataLink::KeepActiveInWindow()
+{
+    int Active = DataSet()->ActiveRecordIndex();
+    if (FFirstRecord > Active)
+        FFirstRecord = Active;
+    else if (FFirstRecord + FBufferCount <= Active)
+        FFirstRecord = Active - FBufferCount + 1;
+    if (FFirstRecord < 0)
+        FFirstRecord = 0;
 }
 
 int TDataLink::RecordCount() const
@@ -245,20 +249,13 @@ void TDataLink::DataEvent(TDataEvent AEvent, intptr_t AInfo)
     case deLayoutChange: {
         int Count = 0;
         if (FDataSource->State() != dsSetKey) {
-            TDataSet *D = DataSet();
             if (AEvent == deDataSetScroll)
                 Count = int(AInfo);
             // Buffers scrolled forward by Count records; keep the active
             // record inside this link's window.
             int Old = FFirstRecord;
             FFirstRecord -= Count;
-            int Active = D->ActiveRecordIndex();
-            if (FFirstRecord > Active)
-                FFirstRecord = Active;
-            else if (FFirstRecord + FBufferCount <= Active)
-                FFirstRecord = Active - FBufferCount + 1;
-            if (FFirstRecord < 0)
-                FFirstRecord = 0;
+            KeepActiveInWindow();
             Count = Old - FFirstRecord;
         }
         if (AEvent == deDataSetChange)

@@ -99,6 +99,7 @@ private:
     void SetActive(bool AValue);
     void SetEditing(bool AValue);
     void UpdateState();
+    void KeepActiveInWindow();
     TDataSource *FDataSource = nullptr;
     int FFirstRecord = 0;
     int FBufferCount = 1;

@@ -529,6 +529,35 @@ TNumericField::TNumericField(TDataSet *AOwner, rtl::TFieldType AType) : TField(A
     FAlignment = 1;
 }
 
+void TNumericField::SetIntegerText(const std::string &AValue)
+{
+    std::string S = rtl::Trim(AValue);
+    if (S.empty()) {
+        Clear();
+        return;
+    }
+    int64_t V;
+    if (!rtl::TryStrToInt64(S, V))
+        DatabaseError(FieldMsg(DBText::SInvalidIntegerValue, AValue, DisplayName()));
+    SetAsLargeIntValue(V);
+}
+
+void TNumericField::SetIntegerVariant(const Variant &AValue)
+{
+    if (AValue.IsClear())
+        Clear();
+    else if (AValue.IsStr())
+        SetAsStringValue(AValue.AsString());
+    else
+        SetAsLargeIntValue(AValue.AsInt64());
+}
+
+std::string TNumericField::IntegerText(int64_t AValue, bool ADisplayText) const
+{
+    const std::string &Fmt = ADisplayText || FEditFormat.empty() ? FDisplayFormat : FEditFormat;
+    return Fmt.empty() ? rtl::IntToStr(AValue) : rtl::FormatFloat(Fmt, double(AValue));
+}
+
 TIntegerField::TIntegerField(TDataSet *AOwner, rtl::TFieldType AType) : TNumericField(AOwner, AType)
 {
     switch (AType) {
@@ -621,18 +650,7 @@ std::string TIntegerField::GetAsString() const
     return GetValue(V) ? rtl::IntToStr(V) : std::string();
 }
 
-void TIntegerField::SetAsStringValue(const std::string &AValue)
-{
-    std::string S = rtl::Trim(AValue);
-    if (S.empty()) {
-        Clear();
-        return;
-    }
-    int64_t V;
-    if (!rtl::TryStrToInt64(S, V))
-        DatabaseError(FieldMsg(DBText::SInvalidIntegerValue, AValue, DisplayName()));
-    SetAsLargeIntValue(V);
-}
+void TIntegerField::SetAsStringValue(const std::string &AValue) { SetIntegerText(AValue); }
 
 Variant TIntegerField::GetAsVariant() const
 {
@@ -640,25 +658,12 @@ Variant TIntegerField::GetAsVariant() const
     return GetValue(V) ? Variant(V) : rtl::Null();
 }
 
-void TIntegerField::SetVarValue(const Variant &AValue)
-{
-    if (AValue.IsClear())
-        Clear();
-    else if (AValue.IsStr())
-        SetAsStringValue(AValue.AsString());
-    else
-        SetAsLargeIntValue(AValue.AsInt64());
-}
+void TIntegerField::SetVarValue(const Variant &AValue) { SetIntegerVariant(AValue); }
 
 void TIntegerField::GetText(std::string &AText, bool ADisplayText) const
 {
     int V;
-    if (!GetValue(V)) {
-        AText.clear();
-        return;
-    }
-    const std::string &Fmt = ADisplayText || FEditFormat.empty() ? FDisplayFormat : FEditFormat;
-    AText = Fmt.empty() ? rtl::IntToStr(V) : rtl::FormatFloat(Fmt, V);
+    AText = GetValue(V) ? IntegerText(V, ADisplayText) : std::string();
 }
 
 TLargeintField::TLargeintField(TDataSet *AOwner) : TNumericField(AOwner, rtl::ftLargeint) {}
@@ -696,18 +701,7 @@ std::string TLargeintField::GetAsString() const
     return GetValue(V) ? rtl::IntToStr(V) : std::string();
 }
 
-void TLargeintField::SetAsStringValue(const std::string &AValue)
-{
-    std::string S = rtl::Trim(AValue);
-    if (S.empty()) {
-        Clear();
-        return;
-    }
-    int64_t V;
-    if (!rtl::TryStrToInt64(S, V))
-        DatabaseError(FieldMsg(DBText::SInvalidIntegerValue, AValue, DisplayName()));
-    SetAsLargeIntValue(V);
-}
+void TLargeintField::SetAsStringValue(const std::string &AValue) { SetIntegerText(AValue); }
 
 Variant TLargeintField::GetAsVariant() const
 {
@@ -715,25 +709,12 @@ Variant TLargeintField::GetAsVariant() const
     return GetValue(V) ? Variant(V) : rtl::Null();
 }
 
-void TLargeintField::SetVarValue(const Variant &AValue)
-{
-    if (AValue.IsClear())
-        Clear();
-    else if (AValue.IsStr())
-        SetAsStringValue(AValue.AsString());
-    else
-        SetAsLargeIntValue(AValue.AsInt64());
-}
+void TLargeintField::SetVarValue(const Variant &AValue) { SetIntegerVariant(AValue); }
 
 void TLargeintField::GetText(std::string &AText, bool ADisplayText) const
 {
     int64_t V;
-    if (!GetValue(V)) {
-        AText.clear();
-        return;
-    }
-    const std::string &Fmt = ADisplayText || FEditFormat.empty() ? FDisplayFormat : FEditFormat;
-    AText = Fmt.empty() ? rtl::IntToStr(V) : rtl::FormatFloat(Fmt, double(V));
+    AText = GetValue(V) ? IntegerText(V, ADisplayText) : std::string();
 }
 
 TFloatField::TFloatField(TDataSet *AOwner, rtl::TFieldType AType) : TNumericField(AOwner, AType)

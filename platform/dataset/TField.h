@@ -273,6 +273,10 @@ public:
     void SetEditFormat(const std::string &AValue) { FEditFormat = AValue; PropertyChanged(false); }
 
 protected:
+    // Text and variant handling of the integer fields (32 and 64 bits).
+    void SetIntegerText(const std::string &AValue);
+    void SetIntegerVariant(const rtl::Variant &AValue);
+    std::string IntegerText(int64_t AValue, bool ADisplayText) const;
     std::string FDisplayFormat;
     std::string FEditFormat;
 };

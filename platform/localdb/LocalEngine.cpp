@@ -288,6 +288,35 @@ bool LocalTableFileExists(const std::string &APath)
     return TLocalDatabase::ForFolder(Folder).TableExists(Name);
 }
 
+TLocalValue LocalValueOf(rtl::TFieldType AType, const rtl::Variant &AValue)
+{
+    if (AValue.IsClear())
+        return {};
+    switch (AType) {
+    case rtl::ftSmallint:
+    case rtl::ftInteger:
+    case rtl::ftWord:
+    case rtl::ftAutoInc:
+    case rtl::ftLargeint:
+        return TLocalValue::Integer(AValue.AsInt64());
+    case rtl::ftBoolean:
+        return TLocalValue::Integer(AValue.AsBoolean() ? 1 : 0);
+    case rtl::ftFloat:
+    case rtl::ftCurrency:
+    case rtl::ftBCD:
+    case rtl::ftFMTBcd:
+    case rtl::ftDate:
+    case rtl::ftTime:
+    case rtl::ftDateTime:
+    case rtl::ftTimeStamp:
+        return TLocalValue::Real(AValue.AsDouble());
+    default: {
+        std::string S = AValue.AsString();
+        return S.empty() ? TLocalValue() : TLocalValue::Text(S);
+    }
+    }
+}
+
 // ---- declared types -----------------------------------------------------------------
 
 std::string LocalDeclType(rtl::TFieldType AType, int ASize, int APrecision)

@@ -24,6 +24,7 @@
 
 #include "platform/dataset/DBConsts.h"
 #include "platform/rtl/DB.h"
+#include "platform/rtl/Variant.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -163,6 +164,9 @@ private:
     bool FTxFailed = false;
 };
 
+// A program value as the engine stores it for a field type (numbers by the
+// type, an empty text as no value).
+TLocalValue LocalValueOf(rtl::TFieldType AType, const rtl::Variant &AValue);
 // Declared type of a field type as the engine stores it, and back.
 std::string LocalDeclType(rtl::TFieldType AType, int ASize, int APrecision);
 void LocalFieldType(const std::string &ADeclType, rtl::TFieldType &AType, int &ASize);

@@ -12,31 +12,7 @@ TLocalValue FieldValue(TDataSet *ASource, TField *AField)
 {
     if (auto *L = dynamic_cast<TLocalDataSet *>(ASource); L && AField->FieldNo() > 0)
         return L->CurrentValue(AField);
-    if (AField->IsNull())
-        return {};
-    switch (AField->DataType()) {
-    case rtl::ftSmallint:
-    case rtl::ftInteger:
-    case rtl::ftWord:
-    case rtl::ftAutoInc:
-    case rtl::ftLargeint:
-        return TLocalValue::Integer(AField->AsLargeInt());
-    case rtl::ftBoolean:
-        return TLocalValue::Integer(AField->AsBoolean() ? 1 : 0);
-    case rtl::ftFloat:
-    case rtl::ftCurrency:
-    case rtl::ftBCD:
-    case rtl::ftFMTBcd:
-    case rtl::ftDate:
-    case rtl::ftTime:
-    case rtl::ftDateTime:
-    case rtl::ftTimeStamp:
-        return TLocalValue::Real(AField->AsFloat());
-    default: {
-        std::string S = AField->AsString();
-        return S.empty() ? TLocalValue() : TLocalValue::Text(S);
-    }
-    }
+    return LocalValueOf(AField->DataType(), AField->AsVariant());
 }
 
 std::string JoinQuoted(const std::vector<std::string> &ANames, const std::string &APrefix = "")

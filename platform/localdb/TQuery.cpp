@@ -28,17 +28,22 @@ std::string StatementText(const rtl::TStringList &AList)
 
 } // namespace
 
-void TQuery::OpenSource()
+void TQuery::PrepareText()
 {
-    TLocalDatabase &Db = Database();
     std::string Text = StatementText(FSQL);
     if (Text.empty())
         DatabaseError("No SQL statement available", this);
-    FExecutedSql = LocalSqlRewrite(Text, Db);
+    FExecutedSql = LocalSqlRewrite(Text, Database());
+}
+
+void TQuery::OpenSource()
+{
+    TLocalDatabase &Db = Database();
+    PrepareText();
     TLocalStatement S(Db.Handle(), FExecutedSql);
     int N = S.ColumnCount();
     if (N == 0)
-        DatabaseError("Query has no result set: " + Text, this);
+        DatabaseError("Query has no result set: " + StatementText(FSQL), this);
     FColumns.clear();
     for (int I = 0; I < N; ++I) {
         TLocalColumn C;
@@ -108,10 +113,7 @@ void TQuery::InternalAddRecord(TRecordBuffer, bool) { DatabaseError(DBText::SDat
 void TQuery::ExecSQL()
 {
     TLocalDatabase &Db = Database();
-    std::string Text = StatementText(FSQL);
-    if (Text.empty())
-        DatabaseError("No SQL statement available", this);
-    FExecutedSql = LocalSqlRewrite(Text, Db);
+    PrepareText();
     int Before = sqlite3_total_changes(Db.Handle());
     const char *Tail = FExecutedSql.c_str();
     // Several statements run as one unit.

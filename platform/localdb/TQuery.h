@@ -38,6 +38,8 @@ protected:
     void InternalAddRecord(TRecordBuffer, bool) override;
 
 private:
+    // Rewrites the statement text for the engine into FExecutedSql.
+    void PrepareText();
     rtl::TStringList FSQL;
     std::vector<TLocalRow> FRows;
     int FRowsAffected = 0;

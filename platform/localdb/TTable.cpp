@@ -207,6 +207,18 @@ int TTable::KeyPosition(const TLocalRow &AValues)
 
 // ---- editing --------------------------------------------------------------------
 
+void TTable::ExecuteWrite(TLocalStatement &AStatement)
+{
+    try {
+        AStatement.Execute();
+    } catch (ELocalDbError &E) {
+        // The engine's words for a required field left empty.
+        if (rtl::Pos("NOT NULL", E.Message()) > 0)
+            DatabaseError("Field value required.", this);
+        throw;
+    }
+}
+
 void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
 {
     THeader &H = Header(ABuffer);
@@ -230,13 +242,7 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         TLocalStatement &S = Cached(Sql);
         for (size_t K = 0; K < Used.size(); ++K)
             S.Bind(int(K) + 1, H.Values[Used[K]]);
-        try {
-            S.Execute();
-        } catch (ELocalDbError &E) {
-            if (rtl::Pos("NOT NULL", E.Message()) > 0)
-                DatabaseError("Field value required.", this);
-            throw;
-        }
+        ExecuteWrite(S);
         int64_t RowId = sqlite3_last_insert_rowid(Db.Handle());
         int Pos = KeyPosition(H.Values);
         FRowIds.insert(FRowIds.begin() + Pos, RowId);
@@ -252,13 +258,7 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         for (size_t I = 0; I < FColumns.size(); ++I)
             S.Bind(int(I) + 1, H.Values[I]);
         S.BindInt(int(FColumns.size()) + 1, H.Bookmark);
-        try {
-            S.Execute();
-        } catch (ELocalDbError &E) {
-            if (rtl::Pos("NOT NULL", E.Message()) > 0)
-                DatabaseError("Field value required.", this);
-            throw;
-        }
+        ExecuteWrite(S);
         int Old = IndexOfBookmark(H.Bookmark);
         if (!FKeyColumns.empty() && Old >= 0) {
             FRowIds.erase(FRowIds.begin() + Old);
@@ -295,36 +295,6 @@ void TTable::InternalDelete()
 
 // ---- searching ---------------------------------------------------------------------
 
-namespace {
-
-TLocalValue KeyValue(TField *AField, const rtl::Variant &AValue)
-{
-    if (AValue.IsClear())
-        return {};
-    switch (AField->DataType()) {
-    case rtl::ftSmallint:
-    case rtl::ftInteger:
-    case rtl::ftWord:
-    case rtl::ftAutoInc:
-    case rtl::ftLargeint:
-        return TLocalValue::Integer(AValue.AsInt64());
-    case rtl::ftBoolean:
-        return TLocalValue::Integer(AValue.AsBoolean() ? 1 : 0);
-    case rtl::ftFloat:
-    case rtl::ftCurrency:
-    case rtl::ftBCD:
-    case rtl::ftDate:
-    case rtl::ftTime:
-    case rtl::ftDateTime:
-        return TLocalValue::Real(AValue.AsDouble());
-    default: {
-        std::string S = AValue.AsString();
-        return S.empty() ? TLocalValue() : TLocalValue::Text(S);
-    }
-    }
-}
-
-} // namespace
 
 bool TTable::Locate(const std::string &AKeyFields, const rtl::Variant &AKeyValues,
                     TLocateOptions AOptions)
@@ -350,7 +320,7 @@ bool TTable::Locate(const std::string &AKeyFields, const rtl::Variant &AKeyValue
     TLocalStatement &S = Cached("SELECT rowid FROM " + FSqlName + " WHERE " + Where + " ORDER BY " + Order + " LIMIT 1");
     for (size_t I = 0; I < Keys.size(); ++I) {
         rtl::Variant V = (Keys.size() == 1 && !AKeyValues.IsArray()) ? AKeyValues : AKeyValues[int(I)];
-        S.Bind(int(I) + 1, KeyValue(Keys[I], V));
+        S.Bind(int(I) + 1, LocalValueOf(Keys[I]->DataType(), V));
     }
     if (!S.Step())
         return false;

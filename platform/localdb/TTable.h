@@ -71,6 +71,7 @@ private:
     void LoadRows();
     int KeyPosition(const TLocalRow &AValues);
     void WriteRecord(TRecordBuffer ABuffer, bool AInsert);
+    void ExecuteWrite(TLocalStatement &AStatement);
     // A prepared statement kept while the table is open (reset, unbound).
     TLocalStatement &Cached(const std::string &ASql);
     std::map<std::string, TLocalStatement> FStatements;

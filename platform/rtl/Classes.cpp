@@ -198,8 +198,10 @@ int TStrings::Add(const std::string &S)
 
 int TStrings::AddObject(const std::string &S, TObject *AObject)
 {
+    int Before = Count();
     int I = Add(S);
-    if (I >= 0 && I < Count()) FItems[size_t(I)].Obj = AObject;
+    // A sorted list that ignored a duplicate keeps the existing line's object.
+    if (Count() > Before && I >= 0 && I < Count()) FItems[size_t(I)].Obj = AObject;
     return I;
 }
 
@@ -270,11 +272,12 @@ void TStrings::Move(int CurIndex, int NewIndex)
     if (CurIndex == NewIndex) return;
     CheckIndex(CurIndex);
     CheckIndex(NewIndex);
-    BeginUpdate();
-    TItem It = FItems[size_t(CurIndex)];
-    Delete(CurIndex);
-    InsertItem(NewIndex, It.S, It.Obj);
-    EndUpdate();
+    // Moved in place: going through Delete would free an owned object.
+    Changing();
+    TItem It = std::move(FItems[size_t(CurIndex)]);
+    FItems.erase(FItems.begin() + CurIndex);
+    FItems.insert(FItems.begin() + NewIndex, std::move(It));
+    Changed();
 }
 
 void TStrings::AddStrings(const TStrings &Strings)

@@ -103,10 +103,20 @@ TEST(StringList, ChangeEventsAndOwnedObjects)
         L.AddObject("b", new TTracked);
         L.EndUpdate();
         EXPECT_EQ(Changes, 1);
+        L.Move(1, 0); // moving keeps the object alive
+        EXPECT_EQ(Freed, 0);
+        EXPECT_EQ(L[0], "b");
         L.Delete(0);
         EXPECT_EQ(Freed, 1);
     }
     EXPECT_EQ(Freed, 2);
+    // A sorted list that ignores a duplicate keeps the first line's object.
+    TTracked First, Second;
+    TStringList S;
+    S.SetSorted(true);
+    S.AddObject("x", &First);
+    EXPECT_EQ(S.AddObject("X", &Second), 0);
+    EXPECT_EQ(S.Objects(0), &First);
 }
 
 TEST(Collection, ItemsKnowTheirIndexAndAssignCopies)
