@@ -88,7 +88,8 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
     double nx, ny, xmin, xmax, ymin, ymax, zmin, zmax;
     if (!ReadHeaderPair(In, nx, ny) || !ReadHeaderPair(In, xmin, xmax) || !ReadHeaderPair(In, ymin, ymax) ||
         !ReadHeaderPair(In, zmin, zmax) || nx != std::trunc(nx) || ny != std::trunc(ny) || nx < 2 || ny < 2 ||
-        nx > 65535 || ny > 65535) {
+        nx > 65535 || ny > 65535 || !std::isfinite(xmin) || !std::isfinite(xmax) || !std::isfinite(ymin) ||
+        !std::isfinite(ymax) || !(xmax > xmin) || !(ymax > ymin)) {
         ReaderError(BadFormatText);
         return;
     }
@@ -167,8 +168,12 @@ bool FindGridCell(double lon, double lat, TGridCell &Cell)
     // precision cell size.
     const double fx = (lon - G.xmin) / (G.xmax - G.xmin) * (GridNX - 1);
     const double fy = (lat - G.ymin) / (G.ymax - G.ymin) * (GridNY - 1);
+    if (!(fx >= 0 && fx <= GridNX - 1 && fy >= 0 && fy <= GridNY - 1))
+        return false;
     Cell.Col = std::min(int(std::floor(fx)), GridNX - 2);
     Cell.Row = std::min(int(std::floor(fy)), GridNY - 2);
+    if (DepthGrid[size_t(Cell.Row)].size() < GridNX || DepthGrid[size_t(Cell.Row) + 1].size() < GridNX)
+        return false;
     Cell.U = fx - Cell.Col;
     Cell.V = fy - Cell.Row;
     return true;

@@ -41,10 +41,15 @@ int RoundPixel(double v)
     return int(r);
 }
 
+namespace {
+// p1 + p2 - r without overflow for the clamped pixels of wild values.
+int Mirror(int p1, int p2, int r) { return RoundPixel(double(p1) + double(p2) - double(r)); }
+} // namespace
+
 int ValueToPixel(TRange range, TPoint span, bool invert, double v)
 {
-    const int r = RoundPixel((v - range.min) * (span.Y - span.X) / (range.max - range.min) + span.X);
-    return invert ? span.X + span.Y - r : r;
+    const int r = RoundPixel((v - range.min) * (double(span.Y) - span.X) / (range.max - range.min) + span.X);
+    return invert ? Mirror(span.X, span.Y, r) : r;
 }
 
 TPoint WorldToScreen(TRealPoint p, const TRealRect &world, const TRect &screen, bool invertX, bool invertY)
@@ -53,16 +58,18 @@ TPoint WorldToScreen(TRealPoint p, const TRealRect &world, const TRect &screen, 
     if (world.xmax - world.xmin == 0) {
         WrongRect();
     } else {
-        Result.X = RoundPixel((p.x - world.xmin) * (screen.Right - screen.Left) / (world.xmax - world.xmin) + screen.Left);
+        Result.X = RoundPixel((p.x - world.xmin) * (double(screen.Right) - screen.Left) / (world.xmax - world.xmin) +
+                              screen.Left);
         if (invertX)
-            Result.X = screen.Left + screen.Right - Result.X;
+            Result.X = Mirror(screen.Left, screen.Right, Result.X);
     }
     if (world.ymax - world.ymin == 0) {
         WrongRect();
     } else {
-        Result.Y = RoundPixel((p.y - world.ymin) * (screen.Bottom - screen.Top) / (world.ymax - world.ymin) + screen.Top);
+        Result.Y = RoundPixel((p.y - world.ymin) * (double(screen.Bottom) - screen.Top) / (world.ymax - world.ymin) +
+                              screen.Top);
         if (invertY)
-            Result.Y = screen.Top + screen.Bottom - Result.Y;
+            Result.Y = Mirror(screen.Top, screen.Bottom, Result.Y);
     }
     return Result;
 }
@@ -73,14 +80,16 @@ TRealPoint ScreenToWorld(TPoint p, const TRealRect &world, const TRect &screen, 
     if (screen.Right == screen.Left) {
         WrongRect();
     } else {
-        Result.x = (world.xmax - world.xmin) * (p.X - screen.Left) / double(screen.Right - screen.Left) + world.xmin;
+        Result.x = (world.xmax - world.xmin) * (double(p.X) - screen.Left) / (double(screen.Right) - screen.Left) +
+                   world.xmin;
         if (invertX)
             Result.x = world.xmin + world.xmax - Result.x;
     }
     if (screen.Bottom == screen.Top) {
         WrongRect();
     } else {
-        Result.y = (world.ymax - world.ymin) * (p.Y - screen.Top) / double(screen.Bottom - screen.Top) + world.ymin;
+        Result.y = (world.ymax - world.ymin) * (double(p.Y) - screen.Top) / (double(screen.Bottom) - screen.Top) +
+                   world.ymin;
         if (invertY)
             Result.y = world.ymin + world.ymax - Result.y;
     }

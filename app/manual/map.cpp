@@ -495,6 +495,9 @@ void InitGeoAxes()
         TIntArr W;
         try {
             ReadIntList(WPath, W);
+            // A label field wider than a line of text is a fault of the file.
+            if (std::any_of(W.begin(), W.end(), [](int w) { return w < 0 || w > 64; }))
+                throw EInOutError(106, "a width outside 0 to 64");
         } catch (const EInOutError &E) {
             bool Once = false;
             ReportOnce(Once, "Label widths " + WPath + ": " + E.Message());

@@ -463,6 +463,12 @@ int TZqDatSView::IndexOf(TZqDatSRow *ARow, TZqDatSRowVersion AVersion) {
     if (FSortMech) {
         int I = SortedIndexOf(ARow, AVersion);
         if (I >= 0) return I;
+        // A deleted row keeps the values it was sorted by as its default
+        // version; look there before scanning.
+        if (AVersion == rvPrevious) {
+            I = SortedIndexOf(ARow, rvDefault);
+            if (I >= 0) return I;
+        }
     }
     return FRows->FindRow(ARow);
 }

@@ -26,8 +26,13 @@ TDataSet::~TDataSet()
 {
     // A concrete dataset closes itself in its own destructor (its buffers and
     // cursor are gone by the time this runs); here only the links are cut.
-    for (TDataSource *S : std::vector<TDataSource *>(FDataSources))
-        S->SetDataSet(nullptr);
+    // The sources let go without calling back into this half-destroyed
+    // dataset (its concrete part is gone already).
+    for (TDataSource *S : std::vector<TDataSource *>(FDataSources)) {
+        S->FDataSet = nullptr;
+        S->NotifyState();
+    }
+    FDataSources.clear();
     // Buffers still allocated here belong to a dataset that did not close
     // itself; they cannot be freed without it.
 }

@@ -279,3 +279,49 @@ void TDataLink::DataEvent(TDataEvent AEvent, intptr_t AInfo)
         break;
     }
 }
+
+// ---- TMasterDataLink -------------------------------------------------------
+
+void TMasterDataLink::SetFieldNames(const std::string &AValue)
+{
+    if (FFieldNames != AValue) {
+        FFieldNames = AValue;
+        ActiveChanged();
+    }
+}
+
+void TMasterDataLink::ActiveChanged()
+{
+    FFields.clear();
+    if (Active()) {
+        try {
+            DataSet()->GetFieldList(FFields, FFieldNames);
+        } catch (...) {
+            FFields.clear();
+            throw;
+        }
+    }
+    if (!FDetail || !FDetail->Active())
+        return;
+    if (Active() && !FFields.empty()) {
+        if (OnMasterChange)
+            OnMasterChange(this);
+    } else if (OnMasterDisable) {
+        OnMasterDisable(this);
+    }
+}
+
+void TMasterDataLink::CheckBrowseMode()
+{
+    // The master moves: a pending edit of the detail is settled first.
+    if (FDetail && FDetail->Active())
+        FDetail->CheckBrowseMode();
+}
+
+void TMasterDataLink::RecordChanged(TField *AField)
+{
+    if (DataSource()->State() == dsSetKey || !FDetail || !FDetail->Active() || FFields.empty())
+        return;
+    if ((!AField || std::find(FFields.begin(), FFields.end(), AField) != FFields.end()) && OnMasterChange)
+        OnMasterChange(this);
+}

@@ -12,6 +12,8 @@
 // those records without moving the cursor; that is how a grid paints.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/dataset/DBConsts.h"
@@ -107,4 +109,30 @@ private:
     bool FEditing = false;
     bool FReadOnly = false;
     bool FUpdating = false;
+};
+
+// The link of a detail dataset to its master: it follows the master's fields
+// named in FieldNames and calls OnMasterChange when the master moves or one
+// of those fields changes, OnMasterDisable when the master goes away.
+class TMasterDataLink : public TDataLink {
+public:
+    explicit TMasterDataLink(TDataSet *ADetail) : FDetail(ADetail) {}
+    TDataSet *DetailDataSet() const { return FDetail; }
+    const std::string &FieldNames() const { return FFieldNames; }
+    void SetFieldNames(const std::string &AValue);
+    // The master's fields named by FieldNames (empty while inactive).
+    const std::vector<TField *> &Fields() const { return FFields; }
+    std::function<void(TMasterDataLink *)> OnMasterChange;
+    std::function<void(TMasterDataLink *)> OnMasterDisable;
+
+protected:
+    void ActiveChanged() override;
+    void CheckBrowseMode() override;
+    void LayoutChanged() override { ActiveChanged(); }
+    void RecordChanged(TField *AField) override;
+
+private:
+    TDataSet *FDetail;
+    std::string FFieldNames;
+    std::vector<TField *> FFields;
 };

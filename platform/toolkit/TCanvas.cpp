@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <tuple>
@@ -81,6 +82,11 @@ std::vector<int> DashPattern(TPenStyle Style)
     default: return {};
     }
 }
+
+// Coordinates are held within +-2^27, as the platform's drawing does, so
+// that no box or line computation overflows on a wild point.
+constexpr int CoordLimit = 1 << 27;
+int Lim(int v) { return std::clamp(v, -CoordLimit, CoordLimit); }
 
 bool PatternOn(const std::vector<int> &Pattern, int Pos)
 {
@@ -196,6 +202,36 @@ void TCanvas::ApplyBrush(const TMask &Mask)
 // else they leave the image alone.
 void TCanvas::StrokeLine(int X1, int Y1, int X2, int Y2, int &PatternPos)
 {
+    // A line far longer than the image is first cut to the image and a
+    // margin, so that a wild end point does not cost a walk of millions of
+    // pixels; the cut ends lie outside the image, so the pixels drawn stay
+    // those of the whole line (but for rounding at the cut).
+    const int Margin = 4;
+    const long long Reach = 4LL * (FTarget->width() + FTarget->height()) + 1024;
+    if (std::max(std::llabs((long long)X2 - X1), std::llabs((long long)Y2 - Y1)) > Reach) {
+        const double L = -Margin, T = -Margin, R = FTarget->width() + Margin, B = FTarget->height() + Margin;
+        double t0 = 0, t1 = 1;
+        const double dx = double(X2) - X1, dy = double(Y2) - Y1;
+        const double p[4] = {-dx, dx, -dy, dy}, q[4] = {X1 - L, R - X1, Y1 - T, B - Y1};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0) {
+                if (q[i] < 0)
+                    return;
+                continue;
+            }
+            const double r = q[i] / p[i];
+            if (p[i] < 0)
+                t0 = std::max(t0, r);
+            else
+                t1 = std::min(t1, r);
+        }
+        if (t0 > t1)
+            return;
+        const int NX1 = int(std::lround(X1 + t0 * dx)), NY1 = int(std::lround(Y1 + t0 * dy));
+        const int NX2 = t1 < 1 ? int(std::lround(X1 + t1 * dx)) : X2, NY2 = t1 < 1 ? int(std::lround(Y1 + t1 * dy)) : Y2;
+        PatternPos += int(t0 * std::max(std::fabs(dx), std::fabs(dy)));
+        X1 = NX1, Y1 = NY1, X2 = NX2, Y2 = NY2;
+    }
     const std::vector<int> Pattern = DashPattern(Pen.Style);
     const uint32_t P = ColorToPixel(Pen.Color) & 0xFFFFFF;
     const uint32_t B = ColorToPixel(Brush.Color) & 0xFFFFFF;
@@ -224,10 +260,12 @@ void TCanvas::StrokeLine(int X1, int Y1, int X2, int Y2, int &PatternPos)
     }
 }
 
-void TCanvas::MoveTo(int X, int Y) { PenPos = TPoint{X, Y}; }
+void TCanvas::MoveTo(int X, int Y) { PenPos = TPoint{Lim(X), Lim(Y)}; }
 
 void TCanvas::LineTo(int X, int Y)
 {
+    X = Lim(X);
+    Y = Lim(Y);
     if (FTarget && PenVisible()) {
         if (Pen.Width <= 1) {
             int Pos = 0;
@@ -261,10 +299,13 @@ void TCanvas::Polyline(const std::vector<TPoint> &Points)
     PenPos = Saved;
 }
 
-void TCanvas::Polygon(const std::vector<TPoint> &Points)
+void TCanvas::Polygon(const std::vector<TPoint> &AllPoints)
 {
-    if (!FTarget || Points.empty())
+    if (!FTarget || AllPoints.empty())
         return;
+    std::vector<TPoint> Points(AllPoints);
+    for (TPoint &p : Points)
+        p = TPoint{Lim(p.X), Lim(p.Y)};
     QPolygon Poly;
     Poly.reserve(int(Points.size()));
     int MinX = Points[0].X, MaxX = MinX, MinY = Points[0].Y, MaxY = MinY;
@@ -314,9 +355,11 @@ void TCanvas::Polygon(const std::vector<TPoint> &Points)
 
 namespace {
 
-// Puts the corners of a figure's box in order; false when it covers no pixel.
+// Puts the corners of a figure's box in order, within the coordinate
+// limit; false when it covers no pixel.
 bool OrderBox(int &X1, int &Y1, int &X2, int &Y2)
 {
+    X1 = Lim(X1), Y1 = Lim(Y1), X2 = Lim(X2), Y2 = Lim(Y2);
     if (X2 < X1)
         std::swap(X1, X2);
     if (Y2 < Y1)
@@ -361,39 +404,22 @@ void TCanvas::Rectangle(int X1, int Y1, int X2, int Y2)
 
 namespace {
 
-// The fill and outline masks of an ellipse depend only on its box's size and
-// the pen's width, so the small ones (station markers, thousands a paint)
-// are made once and moved into place.
-struct TEllipseMasks {
-    QImage Fill, Outline; // over (-W, -W) .. (Width + W, Height + W) of the box
-};
-
-TEllipseMasks MakeEllipseMasks(int Width, int Height, int W)
+// An ellipse's fill or outline in box (X, Y, Width, Height) with a pen of
+// width W: the outline's centre line runs through the outermost pixel
+// centres for an odd width, through the pixel corners for an even one.
+void PaintEllipse(QPainter &P, bool Outline, int X, int Y, int Width, int Height, int W)
 {
-    TEllipseMasks E;
-    const QRect Box(-W, -W, Width + 2 * W, Height + 2 * W);
-    E.Fill = QImage(Box.size(), QImage::Format_Grayscale8);
-    E.Fill.fill(0);
-    E.Outline = E.Fill;
-    {
-        QPainter P(&E.Fill);
-        P.setRenderHint(QPainter::Antialiasing, false);
-        P.translate(W, W);
+    P.setRenderHint(QPainter::Antialiasing, false);
+    if (!Outline) {
         P.setPen(Qt::NoPen);
         P.setBrush(Qt::white);
-        P.drawEllipse(QRectF(0, 0, Width, Height));
-    }
-    QPainter P(&E.Outline);
-    P.setRenderHint(QPainter::Antialiasing, false);
-    P.translate(W, W);
-    if (W == 1) {
+        P.drawEllipse(QRectF(X, Y, Width, Height));
+    } else if (W == 1) {
         P.setPen(QPen(Qt::white, 0));
         P.setBrush(Qt::NoBrush);
-        P.drawEllipse(QRect(0, 0, Width - 1, Height - 1));
+        P.drawEllipse(QRect(X, Y, Width - 1, Height - 1));
     } else {
-        // Centre line through the outermost pixel centres for an odd width,
-        // through the pixel corners for an even one.
-        const QRectF R = (W % 2) ? QRectF(0.5, 0.5, Width - 1, Height - 1) : QRectF(0, 0, Width, Height);
+        const QRectF R = (W % 2) ? QRectF(X + 0.5, Y + 0.5, Width - 1, Height - 1) : QRectF(X, Y, Width, Height);
         QPainterPath Path;
         Path.addEllipse(R);
         QPainterPathStroker S;
@@ -402,21 +428,33 @@ TEllipseMasks MakeEllipseMasks(int Width, int Height, int W)
         P.setBrush(Qt::white);
         P.drawPath(S.createStroke(Path));
     }
-    return E;
 }
 
-const TEllipseMasks &EllipseMasks(int Width, int Height, int W, TEllipseMasks &Scratch)
+// The masks of a small ellipse depend only on its box's size and the pen's
+// width, so the station markers (thousands a paint) are made once and moved
+// into place. Each covers (-W, -W) .. (Width + W, Height + W) of the box.
+struct TEllipseMasks {
+    QImage Fill, Outline;
+};
+
+const TEllipseMasks *SmallEllipseMasks(int Width, int Height, int W)
 {
+    if (Width > 64 || Height > 64 || W > 8)
+        return nullptr;
     static std::map<std::tuple<int, int, int>, TEllipseMasks> Cache;
-    if (Width > 64 || Height > 64 || W > 8) {
-        Scratch = MakeEllipseMasks(Width, Height, W);
-        return Scratch;
-    }
     const auto Key = std::make_tuple(Width, Height, W);
     auto It = Cache.find(Key);
-    if (It == Cache.end())
-        It = Cache.emplace(Key, MakeEllipseMasks(Width, Height, W)).first;
-    return It->second;
+    if (It == Cache.end()) {
+        TEllipseMasks E;
+        for (QImage *I : {&E.Fill, &E.Outline}) {
+            *I = QImage(Width + 2 * W, Height + 2 * W, QImage::Format_Grayscale8);
+            I->fill(0);
+            QPainter P(I);
+            PaintEllipse(P, I == &E.Outline, W, W, Width, Height, W);
+        }
+        It = Cache.emplace(Key, std::move(E)).first;
+    }
+    return &It->second;
 }
 
 } // namespace
@@ -426,25 +464,39 @@ void TCanvas::Ellipse(int X1, int Y1, int X2, int Y2)
     if (!FTarget || !OrderBox(X1, Y1, X2, Y2))
         return;
     const int W = std::max(1, Pen.Width);
-    TEllipseMasks Scratch;
-    const TEllipseMasks &E = EllipseMasks(X2 - X1, Y2 - Y1, W, Scratch);
+    const bool Fill = Brush.Style != bsClear, Outline = PenVisible();
     TMask M;
-    M.Box = QRect(QPoint(X1 - W, Y1 - W), E.Fill.size());
-    if (Brush.Style != bsClear) {
-        M.Bits = E.Fill;
-        ApplyBrush(M);
-    }
-    if (!PenVisible())
+    if (const TEllipseMasks *E = SmallEllipseMasks(X2 - X1, Y2 - Y1, W)) {
+        M.Box = QRect(QPoint(X1 - W, Y1 - W), E->Fill.size());
+        if (Fill) {
+            M.Bits = E->Fill;
+            ApplyBrush(M);
+        }
+        if (Outline) {
+            M.Bits = E->Outline;
+            ApplyPen(M);
+        }
         return;
-    M.Bits = E.Outline;
-    ApplyPen(M);
+    }
+    const QRect Box = QRect(QPoint(X1, Y1), QPoint(X2 - 1, Y2 - 1)).adjusted(-W, -W, W, W);
+    for (const bool IsOutline : {false, true}) {
+        if (IsOutline ? !Outline : !Fill)
+            continue;
+        MakeMask(*FTarget, Box, [&](QPainter &P) { PaintEllipse(P, IsOutline, X1, Y1, X2 - X1, Y2 - Y1, W); }, M.Box,
+                 M.Bits);
+        if (IsOutline)
+            ApplyPen(M);
+        else
+            ApplyBrush(M);
+    }
 }
 
 void TCanvas::FillRect(const TRect &R)
 {
     if (!FTarget || Brush.Style == bsClear)
         return;
-    const QRect Box = QRect(QPoint(R.Left, R.Top), QPoint(R.Right - 1, R.Bottom - 1)).intersected(FTarget->rect());
+    const QRect Box =
+        QRect(QPoint(Lim(R.Left), Lim(R.Top)), QPoint(Lim(R.Right) - 1, Lim(R.Bottom) - 1)).intersected(FTarget->rect());
     if (Box.isEmpty())
         return;
     // Fills ignore the pen mode: they copy the brush.
@@ -478,6 +530,8 @@ void TCanvas::TextOut(int X, int Y, const std::string &Text)
 {
     if (!FTarget)
         return;
+    X = Lim(X);
+    Y = Lim(Y);
     const QString S = QString::fromStdString(Text);
     const QFont F = MakeFont();
     const QFontMetrics M(F);

@@ -402,3 +402,46 @@ TEST_F(DataSetFixture, DataLinkWindowReadsRecordsWithoutMovingTheCursor)
     Link.SetActiveRecord(2);
     EXPECT_GE(Link.Scrolls, 1);
 }
+
+TEST_F(DataSetFixture, MasterLinkFollowsTheMastersKeyFields)
+{
+    TArrayDataSet Detail(Defs{{"ID_Cast", rtl::ftInteger, 0}});
+    Detail.AddRow({4711});
+    Detail.Open();
+    TDataSource MasterSrc;
+    MasterSrc.SetDataSet(&DS);
+    TMasterDataLink Link(&Detail);
+    std::vector<int> Seen;
+    int Disabled = 0;
+    Link.OnMasterChange = [&](TMasterDataLink *L) { Seen.push_back(L->Fields()[0]->AsInteger()); };
+    Link.OnMasterDisable = [&](TMasterDataLink *) { ++Disabled; };
+    Link.SetFieldNames("ID_Cast");
+    Link.SetDataSource(&MasterSrc);
+    DS.Open();
+    DS.Next();
+    DS.Edit();
+    DS.FieldByName("Name")->SetAsString("x"); // not a link field: no change
+    DS.FieldByName("ID_Cast")->SetAsInteger(1);
+    DS.Cancel();
+    DS.Close();
+    // Open, scroll, edit start, the key field's change, cancel.
+    EXPECT_EQ(Seen, (std::vector<int>{4711, 4712, 4712, 1, 4712}));
+    EXPECT_EQ(Disabled, 2); // naming the fields without a master, and the close
+
+}
+
+TEST(DataSetLifetime, ADataSetGoesBeforeItsDataSource)
+{
+    TDataSource Src;
+    int States = 0;
+    Src.OnStateChange = [&](TDataSource *) { ++States; };
+    {
+        TArrayDataSet DS({{"A", rtl::ftInteger, 0}});
+        DS.AddRow({1});
+        Src.SetDataSet(&DS);
+        DS.Open();
+    }
+    EXPECT_EQ(Src.DataSet(), nullptr);
+    EXPECT_EQ(Src.State(), dsInactive);
+    EXPECT_EQ(States, 2);
+}

@@ -224,6 +224,33 @@ TEST_F(RowStates, TemporaryStatesRefuseAcceptRejectAndNest) {
     EXPECT_EQ(R->RowState(), rsInserted);
 }
 
+TEST_F(RowStates, ForcedWritesAndClear) {
+    TZqDataOptions O = T->Columns()->GetItem(1)->Options();
+    O.Include(coReadOnly);
+    T->Columns()->GetItem(1)->SetOptions(O);
+    TZqDatSRow *R = T->NewRow();
+    EXPECT_EQ(ErrorCodeOf([&] { SetStr(R, 1, "x"); }), 12);
+    R->BeginForceWrite();
+    EXPECT_EQ(R->RowState(), rsForceWrite);
+    SetStr(R, 1, "x");
+    R->EndForceWrite();
+    EXPECT_EQ(R->RowState(), rsDetached);
+    EXPECT_EQ(GetStr(R, 1), "x");
+    SetInt(R, 0, 1);
+    T->Rows()->Add(R);
+    R->Clear(false);
+    EXPECT_EQ(R->RowState(), rsInserted);
+    EXPECT_TRUE(IsNullAt(R, 0, rvDefault));
+    EXPECT_TRUE(IsNullAt(R, 1, rvDefault));
+    EXPECT_TRUE(R->GetColumnChanged(0));
+    TZqDatSRow *D = T->NewRow();
+    SetInt(D, 0, 2);
+    D->Clear(false);
+    EXPECT_EQ(D->RowState(), rsDetached);
+    EXPECT_TRUE(IsNullAt(D, 0, rvDefault));
+    delete D;
+}
+
 TEST_F(RowStates, ErrorsAndLocks) {
     TZqDatSRow *R = Insert(1, "a");
     EZqException E(77, "boom");

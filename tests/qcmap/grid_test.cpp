@@ -91,6 +91,10 @@ TEST_F(GridReader, SingleRowOrColumnIsRejectedOnce)
     LoadGrid(Write("one.grd", "DSAA\n1 3\n0 0\n0 2\n0 1\n1\n2\n3\n"), DepthGrid);
     EXPECT_EQ(Script.Texts(), std::vector<std::string>{BadFormat});
     EXPECT_EQ(GridNX, 0);
+    // So is an extent that does not grow.
+    LoadGrid(Write("flat.grd", "DSAA\n2 2\n5 5\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
+    EXPECT_EQ(Script.Messages.size(), 2u);
+    EXPECT_EQ(GridNX, 0);
     TGridCell Cell;
     EXPECT_FALSE(FindGridCell(0, 1, Cell));
 }

@@ -174,3 +174,24 @@ TEST(Bitmap, KeepsItsPixelsWhenGrown)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CanvasRules, WildCoordinatesAreHeldAndClipped)
+{
+    // Points far outside the image (a station at an absurd position) draw
+    // what falls on the image and nothing else, without overflow.
+    C.Pen.Color = clRed;
+    C.MoveTo(-2000000000, 10);
+    C.LineTo(2000000000, 10);
+    EXPECT_EQ(C.Pixel(0, 10), clRed);
+    EXPECT_EQ(C.Pixel(39, 10), clRed);
+    C.Brush.Color = clBlue;
+    C.Ellipse(-2147483647 - 1, -5, 2147483647, 5);
+    C.Rectangle(-2147483647 - 1, 20, 2147483647, 2147483647);
+    C.Polygon({Point(-2147483647 - 1, 0), Point(2147483647, 0), Point(0, 2147483647)});
+    C.FillRect(Rect(-2147483647 - 1, 0, 2147483647, 1));
+    EXPECT_EQ(C.Pixel(20, 0), clBlue);
+}
+
+} // namespace
