@@ -49,8 +49,12 @@ TZqThread::~TZqThread() { Shutdown(true); }
 
 void TZqThread::StartIfSuspended()
 {
+    // The worker itself posts too: once started, no lock is taken here, so
+    // a post from the worker never waits for a Shutdown that joins it.
+    if (FStarted.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> G(FStartLock);
-    if (FThread.joinable() || FTerminated.load()) return;
+    if (FStarted.load() || FTerminated.load()) return;
+    FStarted.store(true, std::memory_order_release);
     FThread = std::thread([this] {
         FWorkerId.store(std::this_thread::get_id());
         Execute();
@@ -86,34 +90,37 @@ void TZqThread::Shutdown(bool AWait)
         FTerminated.store(true);
         return;
     }
-    bool Running;
-    {
-        std::lock_guard<std::mutex> G(FStartLock);
-        Running = FThread.joinable();
-    }
+    bool Running = FStarted.load();
     if (Running && FActive.load()) {
         // Stop first, so that the stop message is answered before the
         // terminate message ends the worker's pass.
         SetActive(false);
         Post(CreateTerminateMsg());
     }
-    FTerminated.store(true);
-    FMsgEvent.SetEvent();
-    if (AWait) {
+    {
+        // Under the start lock, so that the thread cannot start after this.
         std::lock_guard<std::mutex> G(FStartLock);
-        if (FThread.joinable()) FThread.join();
+        FTerminated.store(true);
     }
+    FMsgEvent.SetEvent();
+    if (AWait) Join();
+}
+
+void TZqThread::Join()
+{
+    std::thread T;
+    {
+        std::lock_guard<std::mutex> G(FStartLock);
+        T = std::move(FThread);
+    }
+    if (T.joinable()) T.join();
 }
 
 bool TZqThread::WaitForEnd(uint32_t AMilliseconds)
 {
-    {
-        std::lock_guard<std::mutex> G(FStartLock);
-        if (!FThread.joinable()) return true;
-    }
+    if (!FStarted.load()) return true;
     if (!FEnded.load() && !FEndEvent.WaitFor(AMilliseconds) && !FEnded.load()) return false;
-    std::lock_guard<std::mutex> G(FStartLock);
-    if (FThread.joinable()) FThread.join();
+    Join();
     return true;
 }
 

@@ -119,6 +119,8 @@ protected:
 
 private:
     void StartIfSuspended();
+    void Join();
+    std::atomic<bool> FStarted{false};
     void IdleStep();
     std::atomic<bool> FActive{false};
     std::atomic<uint32_t> FTimeout{100};

@@ -182,3 +182,24 @@ TEST(WorkerThread, WaitForEndWithATimeLimit)
     T.Allow = true;
     EXPECT_TRUE(T.WaitForEnd(5000));
 }
+
+namespace {
+
+// Posts to itself on every idle step.
+class TSelfPostingThread : public TRecordingThread {
+protected:
+    void DoIdle() override { Post(std::make_unique<TLogMsg>("self")); }
+};
+
+} // namespace
+
+TEST(WorkerThread, ShutdownWhileTheWorkerPostsToItself)
+{
+    for (int I = 0; I < 20; ++I) {
+        TSelfPostingThread T;
+        T.SetTimeout(1);
+        T.SetActive(true);
+        T.Shutdown(true);
+        EXPECT_TRUE(T.Terminated());
+    }
+}
