@@ -286,3 +286,56 @@ TEST(DatSTableMisc, UpdateLockDropsNotificationsOnTheWayUp) {
     V->Rebuild();
     EXPECT_EQ(V->Rows()->Count(), 1);
 }
+
+TEST(DatSTableMisc, TeardownInAnyOrderLeavesNothingBehind) {
+    // ASan reports any use after free or leak of these sequences.
+    {
+        auto *M = new TZqDatSManager();
+        for (const char *N : {"A", "B"}) {
+            TZqDatSTable *T = M->Tables()->AddTable(N);
+            T->Columns()->AddColumn("I", dtInt32);
+            T->Columns()->AddColumn("M", dtMemo);
+        }
+        M->SetUpdatesRegistry(true);
+        for (int K = 0; K < 3; ++K)
+            for (int I = 0; I < M->Tables()->Count(); ++I) {
+                TZqDatSTable *T = M->Tables()->GetItem(I);
+                TZqDatSRow *R = T->NewRow();
+                SetInt(R, 0, K);
+                SetStr(R, 1, "memo text");
+                T->Rows()->Add(R);
+                T->Select("", "I");
+            }
+        EXPECT_EQ(M->Journal()->FirstChange()->Table()->Name(), "A");
+        delete M; // rows linked into the shared journal go first
+    }
+    {
+        TZqDatSTable T("T");
+        T.Columns()->AddColumn("I", dtInt32);
+        TZqDatSView *A = T.Select("", "I");
+        auto *B = TZqDatSView::CreateEx(&T, "B", 0, false);
+        B->SetSourceView(A);
+        B->SetActive(true);
+        TZqDatSRow *R = T.NewRow();
+        SetInt(R, 0, 1);
+        T.Rows()->Add(R);
+        EXPECT_EQ(B->Rows()->Count(), 1);
+        A->Free();
+        EXPECT_EQ(B->SourceView(), nullptr);
+        B->SetActive(true);
+        EXPECT_EQ(B->Rows()->Count(), 1);
+        T.Views()->Clear();
+        T.Rows()->Add(T.NewRow());
+    }
+    {
+        auto *T = new TZqDatSTable("T");
+        T->Columns()->AddColumn("I", dtInt32);
+        T->CountRef(1);
+        TZqDatSView *V = T->GetDefaultView();
+        V->CountRef(1);
+        V->Release(); // the view leaves its table's list and goes
+        EXPECT_EQ(T->Views()->Count(), 0);
+        EXPECT_EQ(T->DefaultView(), nullptr);
+        T->Release();
+    }
+}
