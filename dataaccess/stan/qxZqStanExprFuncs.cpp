@@ -558,58 +558,31 @@ void FnRegExpLike(const TArgs &A, TZqExpression &, TZqExpressionNode &ACall, Var
 
 // ---- dates and times ------------------------------------------------------------
 
-void FnYear(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
+enum TDatePart { dpYear, dpMonth, dpDay, dpHour, dpMinute, dpSecond };
+
+int DatePart(const Variant &V, TDatePart APart)
 {
-    if (AnyNull(A, 1)) return;
-    int Y, M, D;
-    Decode(A[0], Y, M, D);
-    R = Small(Y);
+    int P[6], MS;
+    rtl::DecodeDateTime(DateArg(V), P[0], P[1], P[2], P[3], P[4], P[5], MS);
+    return P[APart];
 }
 
-void FnMonth(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
+// The part names of EXTRACT and of CONVERT's INTERVAL_ types.
+bool DatePartByName(const std::string &AName, TDatePart &APart)
 {
-    if (AnyNull(A, 1)) return;
-    int Y, M, D;
-    Decode(A[0], Y, M, D);
-    R = Small(M);
+    static const char *Names[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
+    for (int I = 0; I < 6; ++I)
+        if (AName == Names[I]) {
+            APart = static_cast<TDatePart>(I);
+            return true;
+        }
+    return false;
 }
 
-void FnDay(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
+template <TDatePart Part> void FnPart(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    int Y, M, D;
-    Decode(A[0], Y, M, D);
-    R = Small(D);
-}
-
-void TimeParts(const Variant &V, int &H, int &N, int &S)
-{
-    int MS;
-    rtl::DecodeTime(DateArg(V), H, N, S, MS);
-}
-
-void FnHour(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
-{
-    if (AnyNull(A, 1)) return;
-    int H, N, S;
-    TimeParts(A[0], H, N, S);
-    R = Small(H);
-}
-
-void FnMinute(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
-{
-    if (AnyNull(A, 1)) return;
-    int H, N, S;
-    TimeParts(A[0], H, N, S);
-    R = Small(N);
-}
-
-void FnSecond(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
-{
-    if (AnyNull(A, 1)) return;
-    int H, N, S;
-    TimeParts(A[0], H, N, S);
-    R = Small(S);
+    R = Small(DatePart(A[0], Part));
 }
 
 void FnNow(const TArgs &, TZqExpression &, TZqExpressionNode &, Variant &R)
@@ -730,15 +703,8 @@ void FnQuarter(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 void FnExtract(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 2)) return;
-    std::string Part = rtl::UpperCase(rtl::Trim(Str(A[0])));
-    int Y, M, D, H, N, S, MS;
-    rtl::DecodeDateTime(DateArg(A[1]), Y, M, D, H, N, S, MS);
-    if (Part == "YEAR") R = Variant(Y);
-    else if (Part == "MONTH") R = Variant(M);
-    else if (Part == "DAY") R = Variant(D);
-    else if (Part == "HOUR") R = Variant(H);
-    else if (Part == "MINUTE") R = Variant(N);
-    else if (Part == "SECOND") R = Variant(S);
+    TDatePart Part;
+    if (DatePartByName(rtl::UpperCase(rtl::Trim(Str(A[0]))), Part)) R = Variant(DatePart(A[1], Part));
 }
 
 // Milliseconds per unit of TIMESTAMPADD/TIMESTAMPDIFF below a day; 0 for
@@ -1114,15 +1080,10 @@ bool ConvertTo(const std::string &AType, const Variant &V, Variant *AResult)
             R = Variant(V.AsSQLTimeStamp());
         }
     }
-    else if (AType.rfind("INTERVAL_", 0) == 0 && AType.size() > 9 && AType.find("_TO_") == std::string::npos) {
-        std::string Part = AType.substr(9);
-        if (Part != "YEAR" && Part != "MONTH" && Part != "DAY" && Part != "HOUR" && Part != "MINUTE" && Part != "SECOND")
-            return false;
-        if (Do) {
-            int Y, M, D, H, N, S, MS;
-            rtl::DecodeDateTime(DateArg(V), Y, M, D, H, N, S, MS);
-            R = Variant(Part == "YEAR" ? Y : Part == "MONTH" ? M : Part == "DAY" ? D : Part == "HOUR" ? H : Part == "MINUTE" ? N : S);
-        }
+    else if (AType.rfind("INTERVAL_", 0) == 0) {
+        TDatePart Part;
+        if (!DatePartByName(AType.substr(9), Part)) return false;
+        if (Do) R = Variant(DatePart(V, Part));
     } else {
         return false;
     }
@@ -1211,13 +1172,13 @@ void RegisterBuiltinFunctions(TZqFunctionRegistry &G)
     Typed("REGEXP_LIKE", FnRegExpLike, 2, 2, dtBoolean);
 
     // dates and times
-    Typed("YEAR", FnYear, 1, 1, dtInt16);
-    Typed("MONTH", FnMonth, 1, 1, dtInt16);
-    Typed("DAY", FnDay, 1, 1, dtInt16);
-    Typed("DAYOFMONTH", FnDay, 1, 1, dtInt16);
-    Typed("HOUR", FnHour, 1, 1, dtInt16);
-    Typed("MINUTE", FnMinute, 1, 1, dtInt16);
-    Typed("SECOND", FnSecond, 1, 1, dtInt16);
+    Typed("YEAR", FnPart<dpYear>, 1, 1, dtInt16);
+    Typed("MONTH", FnPart<dpMonth>, 1, 1, dtInt16);
+    Typed("DAY", FnPart<dpDay>, 1, 1, dtInt16);
+    Typed("DAYOFMONTH", FnPart<dpDay>, 1, 1, dtInt16);
+    Typed("HOUR", FnPart<dpHour>, 1, 1, dtInt16);
+    Typed("MINUTE", FnPart<dpMinute>, 1, 1, dtInt16);
+    Typed("SECOND", FnPart<dpSecond>, 1, 1, dtInt16);
     for (const char *N : {"GETDATE", "SYSDATE", "TODAY", "NOW", "CURRENT_TIMESTAMP"}) Const(N, FnNow, dtDateTime);
     Const("CURRENT_DATE", FnCurrentDate, dtDateTime);
     Const("CURDATE", FnCurrentDate, dtDateTime);

@@ -158,18 +158,8 @@ TEST(DatSSortMech, RangeOnTheFirstColumnOfATwoColumnSort) {
 
 TEST(DatSSortMech, ChildRowsThroughASingleRowReference) {
     TZqDatSManager M;
-    TZqDatSTable *P = M.Tables()->AddTable("P");
-    TZqDatSTable *C = M.Tables()->AddTable("C");
-    P->Columns()->AddColumn("ONE", dtRowRef);
-    C->Columns()->AddColumn("V", dtInt32);
-    C->Columns()->AddColumn("PARENT", dtParentRowRef);
-    auto *Rel = new TZqDatSRelation();
-    M.Relations()->AddSafe(Rel);
-    Rel->SetParentTable(P);
-    Rel->SetChildTable(C);
-    Rel->SetParentColumnNames("ONE");
-    Rel->SetChildColumnNames("PARENT");
-    Rel->SetNested(true);
+    TZqDatSTable *P, *C;
+    MakeNestedTables(M, dtRowRef, P, C);
     TZqDatSRow *Parent = P->NewRow();
     TZqDatSRow *Kid = C->NewRow();
     SetInt(Kid, 0, 5);

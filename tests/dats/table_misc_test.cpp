@@ -92,31 +92,20 @@ TEST(DatSTableMisc, ExpressionSortAndBadExpressions) {
 
 TEST(DatSTableMisc, NestedRowsLinkUnderTheirParent) {
     TZqDatSManager M;
-    TZqDatSTable *P = M.Tables()->AddTable("P");
-    TZqDatSTable *C = M.Tables()->AddTable("C");
-    P->Columns()->AddColumn("ID", dtInt32);
-    P->Columns()->AddColumn("KIDS", dtRowSetRef);
-    C->Columns()->AddColumn("V", dtInt32);
-    C->Columns()->AddColumn("PARENT", dtParentRowRef);
-    auto *Rel = new TZqDatSRelation();
-    M.Relations()->AddSafe(Rel);
-    Rel->SetParentTable(P);
-    Rel->SetChildTable(C);
-    Rel->SetParentColumnNames("KIDS");
-    Rel->SetChildColumnNames("PARENT");
-    Rel->SetNested(true);
-    EXPECT_EQ(P->Columns()->GetItem(1)->GetNestedTable(), C);
-    EXPECT_EQ(C->Columns()->GetItem(1)->GetParentColumn(), P->Columns()->GetItem(1));
+    TZqDatSTable *P, *C;
+    MakeNestedTables(M, dtRowSetRef, P, C);
+    EXPECT_EQ(P->Columns()->GetItem(0)->GetNestedTable(), C);
+    EXPECT_EQ(C->Columns()->GetItem(1)->GetParentColumn(), P->Columns()->GetItem(0));
     TZqDatSRow *Parent = P->NewRow();
     TZqDatSRow *Child = C->NewRow();
     Child->SetParentRow(Parent);
     EXPECT_EQ(Child->GetParentRow(), Parent);
-    ASSERT_EQ(Parent->GetNestedRows(1)->Count(), 1);
-    EXPECT_EQ(Parent->GetNestedRows(1)->GetItem(0), Child);
+    ASSERT_EQ(Parent->GetNestedRows(0)->Count(), 1);
+    EXPECT_EQ(Parent->GetNestedRows(0)->GetItem(0), Child);
     TZqDatSRow *Other = P->NewRow();
     EXPECT_EQ(ErrorCodeOf([&] { Child->SetParentRow(Other); }), 23);
     Child->SetParentRow(nullptr);
-    EXPECT_EQ(Parent->GetNestedRows(1)->Count(), 0);
+    EXPECT_EQ(Parent->GetNestedRows(0)->Count(), 0);
     EXPECT_EQ(ErrorCodeOf([&] { Parent->SetParentRow(Child); }), 24);
     Child->SetParentRow(Other);
     // A detached child goes with its parent (ASan tells a leak or a
@@ -127,18 +116,8 @@ TEST(DatSTableMisc, NestedRowsLinkUnderTheirParent) {
 
 TEST(DatSTableMisc, NestedRowsEnterAndLeaveWithTheirParent) {
     TZqDatSManager M;
-    TZqDatSTable *P = M.Tables()->AddTable("P");
-    TZqDatSTable *C = M.Tables()->AddTable("C");
-    P->Columns()->AddColumn("KIDS", dtRowSetRef);
-    C->Columns()->AddColumn("V", dtInt32);
-    C->Columns()->AddColumn("PARENT", dtParentRowRef);
-    auto *Rel = new TZqDatSRelation();
-    M.Relations()->AddSafe(Rel);
-    Rel->SetParentTable(P);
-    Rel->SetChildTable(C);
-    Rel->SetParentColumnNames("KIDS");
-    Rel->SetChildColumnNames("PARENT");
-    Rel->SetNested(true);
+    TZqDatSTable *P, *C;
+    MakeNestedTables(M, dtRowSetRef, P, C);
     TZqDatSRow *Parent = P->NewRow();
     TZqDatSRow *Kid = C->NewRow();
     SetInt(Kid, 0, 1);
