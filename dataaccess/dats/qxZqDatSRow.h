@@ -278,6 +278,18 @@ private:
     TZqDatSRowState FSavedState, FSavedPrior;
 };
 
+// Doubles equal within 1e-13 compare equal. NaN sorts after every number
+// and equals NaN, so the order stays a strict weak order for the sort.
+inline int DatSCompareDouble(double X, double Y) {
+    if (X == Y) return 0;
+    bool NX = X != X, NY = Y != Y;
+    if (NX || NY) return NX == NY ? 0 : (NX ? 1 : -1);
+    double D = X - Y;
+    if (D > 1e-13) return 1;
+    if (D >= -1e-13) return 0;
+    return -1;
+}
+
 // UTF-8 texts to and from the 16-bit characters of wide columns.
 std::u16string DatSUtf8ToUtf16(const std::string &AText);
 std::string DatSUtf16ToUtf8(const char16_t *AText, size_t ALen);

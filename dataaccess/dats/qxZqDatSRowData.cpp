@@ -542,18 +542,6 @@ template <class T> int Cmp(const void *A, const void *B) {
     return X < Y ? -1 : (X > Y ? 1 : 0);
 }
 
-int CmpDouble(double X, double Y) {
-    if (X == Y) return 0;
-    // NaN sorts after every number and equals NaN, so the order stays a
-    // strict weak order for the sort.
-    bool NX = std::isnan(X), NY = std::isnan(Y);
-    if (NX || NY) return NX == NY ? 0 : (NX ? 1 : -1);
-    double D = X - Y;
-    if (D > 1e-13) return 1;
-    if (D >= -1e-13) return 0;
-    return -1;
-}
-
 int CmpAnsi(const uint8_t *A, uint32_t LA, const uint8_t *B, uint32_t LB, TZqDatSCompareOptions O) {
     uint32_t N = LA < LB ? LA : LB;
     for (uint32_t I = 0; I < N; ++I) {
@@ -620,7 +608,7 @@ int TZqDatSRow::CompareValues(const TZqDatSLayoutColumn &C, int ALocale, const v
     case dtUInt16: R = Cmp<uint16_t>(V1, V2); break;
     case dtUInt32: R = Cmp<uint32_t>(V1, V2); break;
     case dtUInt64: R = Cmp<uint64_t>(V1, V2); break;
-    case dtDouble: case dtDateTime: R = CmpDouble(Load<double>(V1), Load<double>(V2)); break;
+    case dtDouble: case dtDateTime: R = DatSCompareDouble(Load<double>(V1), Load<double>(V2)); break;
     case dtBCD: case dtFmtBCD: {
         R = rtl::BcdCompare(Load<rtl::TBcd>(V1), Load<rtl::TBcd>(V2));
         R = R < 0 ? -1 : (R > 0 ? 1 : 0);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSSortRows.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/dats/qxZqDatSView.h"
 
@@ -25,53 +26,7 @@ struct TSorter {
     int operator()(TZqDatSRow *A, TZqDatSRow *B) const { return Cmp(Ctx, A, B, Opt, -1); }
 };
 
-template <class TCmp> void QuickSort(TZqDatSRow **A, int Lo, int Hi, const TCmp &Cmp) {
-    while (Hi - Lo > 4) {
-        int Mid = Lo + (Hi - Lo) / 2;
-        if (Cmp(A[Lo], A[Mid]) > 0) std::swap(A[Lo], A[Mid]);
-        if (Cmp(A[Lo], A[Hi]) > 0) std::swap(A[Lo], A[Hi]);
-        if (Cmp(A[Mid], A[Hi]) > 0) std::swap(A[Mid], A[Hi]);
-        TZqDatSRow *Pivot = A[Mid];
-        int I = Lo, J = Hi;
-        while (I <= J) {
-            while (Cmp(A[I], Pivot) < 0) ++I;
-            while (Cmp(A[J], Pivot) > 0) --J;
-            if (I <= J) {
-                std::swap(A[I], A[J]);
-                ++I;
-                --J;
-            }
-        }
-        // Recurse into the smaller part, loop on the larger (bounded stack).
-        if (J - Lo < Hi - I) {
-            if (Lo < J) QuickSort(A, Lo, J, Cmp);
-            Lo = I;
-        } else {
-            if (I < Hi) QuickSort(A, I, Hi, Cmp);
-            Hi = J;
-        }
-    }
-}
-
-template <class TCmp> void InsertionSort(TZqDatSRow **A, int N, const TCmp &Cmp) {
-    for (int I = 1; I < N; ++I) {
-        TZqDatSRow *X = A[I];
-        int J = I - 1;
-        while (J >= 0 && Cmp(A[J], X) > 0) {
-            A[J + 1] = A[J];
-            --J;
-        }
-        A[J + 1] = X;
-    }
-}
-
 } // namespace
-
-template <class TCmp> void DatSSortRows(TZqDatSRow **A, int N, const TCmp &Cmp) {
-    if (N < 2) return;
-    QuickSort(A, 0, N - 1, Cmp);
-    InsertionSort(A, N, Cmp);
-}
 
 void TZqDatSRowListBase::Sort(uint8_t AOptions, TZqDatSRowCompare ACompare, void *AContext) {
     DATS_ASSERT(reinterpret_cast<uintptr_t>(ACompare) >= 65536);

@@ -13,6 +13,7 @@
 #include "dataaccess/dats/qxZqDatSMech.h"
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSSortRows.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/dats/qxZqDatSView.h"
 #include "platform/rtl/SysUtils.h"
@@ -20,8 +21,6 @@
 namespace dats {
 
 
-
-template <class TCmp> void DatSSortRows(TZqDatSRow **A, int N, const TCmp &Cmp);
 
 TZqDatSMechSort::TZqDatSMechSort() { FKinds = mkSort; }
 
@@ -446,11 +445,107 @@ bool TZqDatSMechSort::SortByKeys(TZqDatSRowListBase *ARows) {
     return true;
 }
 
+namespace {
+
+// The sort columns read straight from the rows' buffers; the same order as
+// the row comparison, for the kinds of columns it covers.
+class TSortPlan {
+public:
+    TSortPlan(TZqDatSMechSort *ASort, TZqDatSRowListBase *ARows) : FSort(ASort) {
+        if (ASort->GetSortKind() != skColumns || ARows->Count() == 0) return;
+        TZqDatSColumnSublist *Cols = ASort->GetSortColumns();
+        if (Cols->Count() == 0 || Cols->Count() > CMax) return;
+        FLayout = ARows->GetItem(0)->Layout();
+        TZqDatSColumnList *CL = Cols->GetItem(0)->GetColumnList();
+        if (!CL || CL->Layout() != FLayout) return;
+        FLocale = CL->GetTable()->Locale();
+        TZqDatSColumnSublist *Desc = ASort->GetDescendingColumns(), *NoCase = ASort->GetNoCaseColumns();
+        TZqDatSCompareOptions Base = ASort->CompareOptions();
+        for (int I = 0; I < Cols->Count(); ++I) {
+            TZqDatSColumn *C = Cols->GetItem(I);
+            int Idx = C->Index();
+            if (Idx < 0 || Idx >= FLayout->ColumnCount) return;
+            const TZqDatSLayoutColumn &LC = FLayout->Columns[size_t(Idx)];
+            if (LC.Blob || IsRefType(LC.DataType) || LC.DataType == dtObject || LC.DataType == dtUnknown) return;
+            FParts[I].Col = LC;
+            FParts[I].Options = Base;
+            if (Desc && Desc->Contains(C)) FParts[I].Options |= cmpDescending;
+            if (NoCase && NoCase->Contains(C)) FParts[I].Options |= cmpNoCase;
+        }
+        FCount = Cols->Count();
+        FTies = !ASort->Unique();
+        FOk = true;
+    }
+    bool Ok() const { return FOk; }
+    int operator()(TZqDatSRow *A, TZqDatSRow *B) const {
+        if (A->Layout() != FLayout || B->Layout() != FLayout || A->RowState() == rsChecking ||
+            B->RowState() == rsChecking)
+            return FSort->CompareRowsEx(A, B, FSort->CompareOptions(), -1);
+        const uint8_t *BA = A->GetBuffer(rvDefault), *BB = B->GetBuffer(rvDefault);
+        for (int I = 0; I < FCount; ++I) {
+            const TZqDatSLayoutColumn &C = FParts[I].Col;
+            TZqDatSCompareOptions O = FParts[I].Options;
+            bool HA = BA && (BA[C.NullByte] & C.NullMask), HB = BB && (BB[C.NullByte] & C.NullMask);
+            int R;
+            if (HA && HB) {
+                const uint8_t *VA = BA + C.Offset, *VB = BB + C.Offset;
+                uint32_t LA = uint32_t(C.StorageSize), LB = LA;
+                if (IsStringType(C.DataType)) {
+                    uint16_t L16;
+                    std::memcpy(&L16, VA, 2);
+                    LA = L16;
+                    std::memcpy(&L16, VB, 2);
+                    LB = L16;
+                    VA += 2;
+                    VB += 2;
+                }
+                if (C.DataType == dtDouble || C.DataType == dtDateTime) {
+                    double X, Y;
+                    std::memcpy(&X, VA, 8);
+                    std::memcpy(&Y, VB, 8);
+                    R = DatSCompareDouble(X, Y);
+                    if (O & cmpDescending) R = -R;
+                } else {
+                    R = TZqDatSRow::CompareValues(C, FLocale, VA, LA, VB, LB, O);
+                }
+            } else {
+                bool NullFirst = (O & cmpNullFirst) && !(O & cmpDescending);
+                R = HA ? (NullFirst ? 1 : -1) : HB ? (NullFirst ? -1 : 1) : 0;
+            }
+            if (R) return R;
+        }
+        if (!FTies) return 0;
+        uint32_t X = uint32_t(A->RowID()), Y = uint32_t(B->RowID());
+        return X < Y ? -1 : (X > Y ? 1 : 0);
+    }
+
+private:
+    static constexpr int CMax = 8;
+    struct TPart {
+        TZqDatSLayoutColumn Col;
+        TZqDatSCompareOptions Options = 0;
+    };
+    TZqDatSMechSort *FSort;
+    TZqDatSRowLayout *FLayout = nullptr;
+    int FLocale = 1024;
+    TPart FParts[CMax];
+    int FCount = 0;
+    bool FTies = true;
+    bool FOk = false;
+};
+
+} // namespace
+
 void TZqDatSMechSort::Sort(TZqDatSRowListBase *ARows) {
     if (ARows->Count() < 2) return;
     if (!SortByKeys(ARows)) {
-        TSortCtx Ctx{this, CompareOptions()};
-        ARows->Sort(0, &SortCompare, &Ctx);
+        TSortPlan Plan(this, ARows);
+        if (Plan.Ok()) {
+            DatSSortRows(ARows->RowData(), ARows->Count(), Plan);
+        } else {
+            TSortCtx Ctx{this, CompareOptions()};
+            ARows->Sort(0, &SortCompare, &Ctx);
+        }
     }
     if (Unique() && FKind != skRowNumber) {
         TSortCtx Ctx{this, CompareOptions()};

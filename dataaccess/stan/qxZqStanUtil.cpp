@@ -472,7 +472,7 @@ std::string ZqExpandFileName(const std::string &AExplicit, const std::string &AG
     std::string Global = ZqExpandVariables(AGlobal);
     std::string Default = ZqExpandVariables(ADefault);
     if (!Explicit.empty()) {
-        if (!std::filesystem::path(Explicit).has_parent_path()) return ZqAppDir() + "/" + Explicit;
+        if (rtl::ExtractFilePath(Explicit).empty()) return ZqAppDir() + "/" + Explicit;
         return Explicit;
     }
     std::string InApp = ZqAppDir() + "/" + Default;

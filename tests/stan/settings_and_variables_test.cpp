@@ -89,6 +89,7 @@ TEST_F(VariablesTest, ExpandFileNamePrefersExplicitThenDefaultThenGlobal)
     std::string App = ZqAppDir();
     EXPECT_EQ(ZqExpandFileName("defs.ini", "/g.ini", "d.ini"), App + "/defs.ini");
     EXPECT_EQ(ZqExpandFileName("/abs/defs.ini", "/g.ini", "d.ini"), "/abs/defs.ini");
+    EXPECT_EQ(ZqExpandFileName("cfg\\defs.ini", "/g.ini", "d.ini"), "cfg\\defs.ini"); // a folder part written the other way
     EXPECT_EQ(ZqExpandFileName("", "/g.ini", "surely-not-there.ini"), "/g.ini");
 }
 
