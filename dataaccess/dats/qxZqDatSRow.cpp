@@ -461,21 +461,12 @@ void TZqDatSRow::AcceptChanges(bool ACascade) {
     if (FRowState == rsEditing) EndEdit();
     JournalRemove();
     if (ACascade && FOwner) CheckForeignKeys(rsUnchanged);
-    if (FSide) {
-        FSide->LockMark = 0;
-        TrimSide();
-    }
+    ClearLockMark();
     switch (FRowState) {
-    case rsInserted:
-        FreeBuffer(FOriginal);
-        FOriginal = FCurrent;
-        FCurrent = nullptr;
-        FRowState = rsUnchanged;
-        SendRowChanged();
-        break;
     case rsDeleted:
         if (InTable()) FTable->Rows()->Remove(this, false);
         return;
+    case rsInserted:
     case rsModified:
         FreeBuffer(FOriginal);
         FOriginal = FCurrent;
@@ -493,10 +484,7 @@ void TZqDatSRow::RejectChanges(bool ACascade) {
     if (FRowState == rsEditing) CancelEdit();
     JournalRemove();
     if (ACascade && FOwner) CheckForeignKeys(rsDestroying);
-    if (FSide) {
-        FSide->LockMark = 0;
-        TrimSide();
-    }
+    ClearLockMark();
     switch (FRowState) {
     case rsInserted:
         if (InTable()) FTable->Rows()->Remove(this, false);
@@ -649,6 +637,12 @@ void TZqDatSRow::Lock(int32_t AMark) {
     DATS_ASSERT(AMark != 0);
     if (FSide && FSide->LockMark != 0) DatSError(40);
     Side()->LockMark = AMark;
+}
+
+void TZqDatSRow::ClearLockMark() {
+    if (!FSide) return;
+    FSide->LockMark = 0;
+    TrimSide();
 }
 
 void TZqDatSRow::Unlock() {

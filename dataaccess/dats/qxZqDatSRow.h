@@ -226,6 +226,7 @@ private:
     void ReleaseValues(uint8_t *ABuffer);
     TZqDatSRowSide *Side();
     void TrimSide();
+    void ClearLockMark();
     void SetAllChanged(bool AValue);
     void FreeNested();
     static void ReleaseChild(TZqDatSRow *AChild);

@@ -297,6 +297,10 @@ int TZqDatSView::RowChanged(TZqDatSRow *ARow, int &ANewPos, int &AOldPos, bool A
         FPositionHint = -1;
         if (AOldPos >= 0 && AOldPos < FRows->Count() && FRows->GetItem(AOldPos) == ARow) {
             ANewPos = AOldPos;
+        } else if (FEditRow == ARow && FEditPos == -1) {
+            // The row was not in the view when its edit began, and an edited
+            // row neither enters a view nor is placed by a rebuild.
+            AOldPos = ANewPos = -1;
         } else if (FEditRow == ARow && FEditPos >= 0 && FEditPos < FRows->Count() &&
                    FRows->GetItem(FEditPos) == ARow) {
             AOldPos = ANewPos = FEditPos;
@@ -626,9 +630,11 @@ void TZqDatSView::HandleNotification(TZqDatSNotification &N) {
             TZqDatSRowState S = R->RowState();
             if (N.Kind == nkRowChanged && S == rsEditing) {
                 // Where the row stands while its old key is still readable.
-                if (FUsable && FSortMech && FSortMech->GetSortKind() != skRowNumber) {
+                // A binary search by the key the row is sorted by: the
+                // previous version while it is being edited.
+                if (FUsable && FSortMech && FSortMech->GetSortKind() == skColumns) {
                     FEditRow = R;
-                    FEditPos = IndexOf(R, rvPrevious);
+                    FEditPos = SortedIndexOf(R, rvPrevious);
                 }
                 break;
             }

@@ -126,6 +126,17 @@ void TZqExpression::EvaluateGuarded(TZqExpressionNode *ANode, Variant &AValue)
     }
 }
 
+namespace {
+// A date moved outside the years 1 to 9999 is refused where it is made,
+// before any date routine has to read it.
+void CheckDate(const Variant &AValue)
+{
+    if (AValue.VType() != rtl::varDate) return;
+    const double D = AValue.AsDouble();
+    if (!(D > -693594.0 && D < 2958466.0)) throw rtl::EConvertError("Invalid argument to date encode");
+}
+} // namespace
+
 // A constant is read in place; anything else is evaluated into AScratch.
 const Variant &TZqExpression::Operand(TZqExpressionNode *ANode, Variant &AScratch)
 {
@@ -276,11 +287,13 @@ void TZqExpression::EvaluateOperator(TZqExpressionNode *ANode, Variant &AValue)
     case opAdd: {
         const Variant &L = Operand(ANode->Left, S1);
         AValue = L + Operand(ANode->Right, S2);
+        CheckDate(AValue);
         return;
     }
     case opSub: {
         const Variant &L = Operand(ANode->Left, S1);
         AValue = L - Operand(ANode->Right, S2);
+        CheckDate(AValue);
         return;
     }
     case opMul: {

@@ -76,11 +76,20 @@ Variant IntResult(double AValue)
 
 Variant Small(int AValue) { return Variant::FromTyped(AValue, rtl::varSmallint); }
 
+// A date argument; values outside the years 1 to 9999 are refused before
+// the date routines see them.
+TDateTime DateArg(const Variant &V)
+{
+    TDateTime D = V.AsDateTime();
+    if (!(D > -693594.0 && D < 2958466.0)) throw rtl::EConvertError("Invalid argument to date encode");
+    return D;
+}
+
 // ---- dates -------------------------------------------------------------------
 
 void Decode(const Variant &V, int &Y, int &M, int &D)
 {
-    rtl::DecodeDate(V.AsDateTime(), Y, M, D);
+    rtl::DecodeDate(DateArg(V), Y, M, D);
 }
 
 // The time of day of a date-time, counted forward from midnight also for
@@ -89,8 +98,20 @@ double TimeOf(TDateTime AValue) { return std::fabs(AValue - std::trunc(AValue));
 
 TDateTime DateOf(TDateTime AValue) { return std::trunc(AValue); }
 
+// Month counts beyond the calendar's 10000 years are refused before any
+// arithmetic on them can overflow.
+constexpr int64_t MaxMonths = 120000;
+
+int64_t MonthCount(const Variant &V, int64_t AFactor)
+{
+    int64_t N = V.AsInt64();
+    if (N > MaxMonths || N < -MaxMonths) throw rtl::EConvertError("Invalid argument to date encode");
+    return N * AFactor;
+}
+
 TDateTime IncMonth(TDateTime AValue, int64_t AMonths)
 {
+    if (AMonths > MaxMonths || AMonths < -MaxMonths) throw rtl::EConvertError("Invalid argument to date encode");
     int Y, M, D;
     rtl::DecodeDate(AValue, Y, M, D);
     int64_t Total = int64_t(Y) * 12 + (M - 1) + AMonths;
@@ -102,8 +123,18 @@ TDateTime IncMonth(TDateTime AValue, int64_t AMonths)
 
 // Milliseconds on one straight line, so that adding time works the same on
 // both sides of 1899-12-30.
-double ToMSecs(TDateTime AValue) { return rtl::TimeStampToMSecs(rtl::DateTimeToTimeStamp(AValue)); }
-TDateTime FromMSecs(double AMSecs) { return rtl::TimeStampToDateTime(rtl::MSecsToTimeStamp(AMSecs)); }
+// Both refuse values outside the years 1 to 9999 (the time stamp's range).
+constexpr double MaxMSecs = 3652060.0 * rtl::MSecsPerDay;  // 10000-01-01 in ms since 0001-01-01
+double ToMSecs(TDateTime AValue)
+{
+    if (!(AValue > -693594.0 && AValue < 2958466.0)) throw rtl::EConvertError("Invalid argument to date encode");
+    return rtl::TimeStampToMSecs(rtl::DateTimeToTimeStamp(AValue));
+}
+TDateTime FromMSecs(double AMSecs)
+{
+    if (!(AMSecs >= rtl::MSecsPerDay && AMSecs < MaxMSecs)) throw rtl::EConvertError("Invalid argument to date encode");
+    return rtl::TimeStampToDateTime(rtl::MSecsToTimeStamp(AMSecs));
+}
 
 int DayOfYear(const Variant &V)
 {
@@ -527,58 +558,31 @@ void FnRegExpLike(const TArgs &A, TZqExpression &, TZqExpressionNode &ACall, Var
 
 // ---- dates and times ------------------------------------------------------------
 
-void FnYear(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
+enum TDatePart { dpYear, dpMonth, dpDay, dpHour, dpMinute, dpSecond };
+
+int DatePart(const Variant &V, TDatePart APart)
 {
-    if (AnyNull(A, 1)) return;
-    int Y, M, D;
-    Decode(A[0], Y, M, D);
-    R = Small(Y);
+    int P[6], MS;
+    rtl::DecodeDateTime(DateArg(V), P[0], P[1], P[2], P[3], P[4], P[5], MS);
+    return P[APart];
 }
 
-void FnMonth(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
+// The part names of EXTRACT and of CONVERT's INTERVAL_ types.
+bool DatePartByName(const std::string &AName, TDatePart &APart)
 {
-    if (AnyNull(A, 1)) return;
-    int Y, M, D;
-    Decode(A[0], Y, M, D);
-    R = Small(M);
+    static const char *Names[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
+    for (int I = 0; I < 6; ++I)
+        if (AName == Names[I]) {
+            APart = static_cast<TDatePart>(I);
+            return true;
+        }
+    return false;
 }
 
-void FnDay(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
+template <TDatePart Part> void FnPart(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    int Y, M, D;
-    Decode(A[0], Y, M, D);
-    R = Small(D);
-}
-
-void TimeParts(const Variant &V, int &H, int &N, int &S)
-{
-    int MS;
-    rtl::DecodeTime(V.AsDateTime(), H, N, S, MS);
-}
-
-void FnHour(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
-{
-    if (AnyNull(A, 1)) return;
-    int H, N, S;
-    TimeParts(A[0], H, N, S);
-    R = Small(H);
-}
-
-void FnMinute(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
-{
-    if (AnyNull(A, 1)) return;
-    int H, N, S;
-    TimeParts(A[0], H, N, S);
-    R = Small(N);
-}
-
-void FnSecond(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
-{
-    if (AnyNull(A, 1)) return;
-    int H, N, S;
-    TimeParts(A[0], H, N, S);
-    R = Small(S);
+    R = Small(DatePart(A[0], Part));
 }
 
 void FnNow(const TArgs &, TZqExpression &, TZqExpressionNode &, Variant &R)
@@ -599,19 +603,19 @@ void FnCurrentTime(const TArgs &, TZqExpression &, TZqExpressionNode &, Variant 
 void FnDate(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    R = IntResult(DateOf(A[0].AsDateTime()));
+    R = IntResult(DateOf(DateArg(A[0])));
 }
 
 void FnTime(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    R = Variant::FromDate(TimeOf(A[0].AsDateTime()));
+    R = Variant::FromDate(TimeOf(DateArg(A[0])));
 }
 
 void FnAddMonths(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 2)) return;
-    R = Variant::FromDate(IncMonth(A[0].AsDateTime(), A[1].AsInt64()));
+    R = Variant::FromDate(IncMonth(DateArg(A[0]), MonthCount(A[1], 1)));
 }
 
 // A real number of months: the day counts as 1/31 of a month.
@@ -628,7 +632,7 @@ void FnMonthsBetween(const TArgs &A, TZqExpression &, TZqExpressionNode &, Varia
 void FnLastDay(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    TDateTime V = A[0].AsDateTime();
+    TDateTime V = DateArg(A[0]);
     int Y, M, D;
     rtl::DecodeDate(V, Y, M, D);
     R = Variant::FromDate(rtl::ComposeDateTime(rtl::EncodeDate(Y, M, rtl::DaysInAMonth(Y, M)), TimeOf(V)));
@@ -647,7 +651,7 @@ void FnFirstDay(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R
 void FnNextDay(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 2)) return;
-    TDateTime V = A[0].AsDateTime();
+    TDateTime V = DateArg(A[0]);
     std::string Name = Str(A[1]);
     for (int I = 1; I <= 7; ++I) {
         TDateTime Day = FromMSecs(ToMSecs(V) + double(I) * rtl::MSecsPerDay);
@@ -661,19 +665,19 @@ void FnNextDay(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 void FnDayName(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    SetStr(R, rtl::FormatDateTime("dddd", A[0].AsDateTime()));
+    SetStr(R, rtl::FormatDateTime("dddd", DateArg(A[0])));
 }
 
 void FnMonthName(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    SetStr(R, rtl::FormatDateTime("mmmm", A[0].AsDateTime()));
+    SetStr(R, rtl::FormatDateTime("mmmm", DateArg(A[0])));
 }
 
 void FnDayOfWeek(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 1)) return;
-    R = Small(rtl::DayOfWeek(A[0].AsDateTime()));
+    R = Small(rtl::DayOfWeek(DateArg(A[0])));
 }
 
 void FnDayOfYear(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
@@ -699,15 +703,8 @@ void FnQuarter(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 void FnExtract(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
 {
     if (AnyNull(A, 2)) return;
-    std::string Part = rtl::UpperCase(rtl::Trim(Str(A[0])));
-    int Y, M, D, H, N, S, MS;
-    rtl::DecodeDateTime(A[1].AsDateTime(), Y, M, D, H, N, S, MS);
-    if (Part == "YEAR") R = Variant(Y);
-    else if (Part == "MONTH") R = Variant(M);
-    else if (Part == "DAY") R = Variant(D);
-    else if (Part == "HOUR") R = Variant(H);
-    else if (Part == "MINUTE") R = Variant(N);
-    else if (Part == "SECOND") R = Variant(S);
+    TDatePart Part;
+    if (DatePartByName(rtl::UpperCase(rtl::Trim(Str(A[0]))), Part)) R = Variant(DatePart(A[1], Part));
 }
 
 // Milliseconds per unit of TIMESTAMPADD/TIMESTAMPDIFF below a day; 0 for
@@ -727,16 +724,16 @@ void FnTimestampAdd(const TArgs &A, TZqExpression &, TZqExpressionNode &, Varian
 {
     if (AnyNull(A, 3)) return;
     std::string Unit = rtl::UpperCase(rtl::Trim(Str(A[0])));
-    TDateTime V = A[2].AsDateTime();
+    TDateTime V = DateArg(A[2]);
     if (double MS = UnitMSecs(Unit); MS > 0) {
         double N = A[1].AsDouble();
         R = Variant::FromDate(FromMSecs(ToMSecs(V) + CheckFloat(N * MS)));
     } else if (Unit == "MONTH") {
-        R = Variant::FromDate(IncMonth(V, A[1].AsInt64()));
+        R = Variant::FromDate(IncMonth(V, MonthCount(A[1], 1)));
     } else if (Unit == "QUARTER") {
-        R = Variant::FromDate(IncMonth(V, 3 * A[1].AsInt64()));
+        R = Variant::FromDate(IncMonth(V, MonthCount(A[1], 3)));
     } else if (Unit == "YEAR") {
-        R = Variant::FromDate(IncMonth(V, 12 * A[1].AsInt64()));
+        R = Variant::FromDate(IncMonth(V, MonthCount(A[1], 12)));
     }
 }
 
@@ -744,7 +741,7 @@ void FnTimestampDiff(const TArgs &A, TZqExpression &, TZqExpressionNode &, Varia
 {
     if (AnyNull(A, 3)) return;
     std::string Unit = rtl::UpperCase(rtl::Trim(Str(A[0])));
-    double Days = std::fabs(ToMSecs(A[1].AsDateTime()) - ToMSecs(A[2].AsDateTime())) / rtl::MSecsPerDay;
+    double Days = std::fabs(ToMSecs(DateArg(A[1])) - ToMSecs(DateArg(A[2]))) / rtl::MSecsPerDay;
     double V;
     if (Unit == "FRAC_SECOND") V = Days * 86400000.0;
     else if (Unit == "SECOND") V = Days * 86400.0;
@@ -789,7 +786,7 @@ void FnToChar(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
         return;
     }
     std::string Format = Str(A[1]);
-    if (V.VType() == rtl::varDate) SetStr(R, rtl::FormatDateTime(DateFormatWithSeparator(Format), V.AsDateTime()));
+    if (V.VType() == rtl::varDate) SetStr(R, rtl::FormatDateTime(DateFormatWithSeparator(Format), DateArg(V)));
     else if (V.VType() == rtl::varSQLTimeStamp) SetStr(R, rtl::SQLTimeStampToStr(Format, V.AsSQLTimeStamp()));
     else if (V.VType() == rtl::varFMTBcd) SetStr(R, rtl::FormatFloat(Format, V.AsDouble()));
     else if (V.IsNumeric()) SetStr(R, rtl::FormatFloat(Format, V.AsDouble()));
@@ -841,6 +838,11 @@ void FnRound(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
     if (AnyNull(A, 1)) return;
     double X = Num(A[0]), S = Scale(A);
     double Scaled = X * S;
+    // At that many digits the double has nothing left to round.
+    if (!std::isfinite(Scaled) || std::fabs(Scaled) >= 4.5e15) {
+        R = Variant(CheckFloat(X));
+        return;
+    }
     // 2.675 is stored as 2.67499999...: decide halves on the decimal value.
     double Nearest = std::nearbyint(Scaled);
     if (std::fabs(std::fabs(Scaled - std::trunc(Scaled)) - 0.5) < 1e-9 * std::max(1.0, std::fabs(Scaled)))
@@ -854,6 +856,10 @@ void FnTrunc(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
     if (AnyNull(A, 1)) return;
     double X = Num(A[0]), S = Scale(A);
     double Scaled = X * S;
+    if (!std::isfinite(Scaled) || std::fabs(Scaled) >= 4.5e15) {
+        R = Variant(CheckFloat(X));
+        return;
+    }
     // 2.3 * 10 is 22.999999999999996: a value that far from a whole number
     // is that whole number.
     double Whole = std::nearbyint(Scaled);
@@ -1066,18 +1072,18 @@ bool ConvertTo(const std::string &AType, const Variant &V, Variant *AResult)
     else if (AType == "SMALLINT") { if (Do) R = rtl::VarAsType(V, rtl::varSmallint); }
     else if (AType == "TINYINT") { if (Do) R = rtl::VarAsType(V, rtl::varShortInt); }
     else if (AType == "GUID") { if (Do) R = Variant(GuidText(V.AsString())); }
-    else if (AType == "DATE") { if (Do) R = Variant::FromDate(DateOf(V.AsDateTime())); }
-    else if (AType == "TIME") { if (Do) R = Variant::FromDate(TimeOf(V.AsDateTime())); }
-    else if (AType == "TIMESTAMP") { if (Do) R = Variant(V.AsSQLTimeStamp()); }
-    else if (AType.rfind("INTERVAL_", 0) == 0 && AType.size() > 9 && AType.find("_TO_") == std::string::npos) {
-        std::string Part = AType.substr(9);
-        if (Part != "YEAR" && Part != "MONTH" && Part != "DAY" && Part != "HOUR" && Part != "MINUTE" && Part != "SECOND")
-            return false;
+    else if (AType == "DATE") { if (Do) R = Variant::FromDate(DateOf(DateArg(V))); }
+    else if (AType == "TIME") { if (Do) R = Variant::FromDate(TimeOf(DateArg(V))); }
+    else if (AType == "TIMESTAMP") {
         if (Do) {
-            int Y, M, D, H, N, S, MS;
-            rtl::DecodeDateTime(V.AsDateTime(), Y, M, D, H, N, S, MS);
-            R = Variant(Part == "YEAR" ? Y : Part == "MONTH" ? M : Part == "DAY" ? D : Part == "HOUR" ? H : Part == "MINUTE" ? N : S);
+            if (V.IsNumeric() || V.VType() == rtl::varDate) DateArg(V);
+            R = Variant(V.AsSQLTimeStamp());
         }
+    }
+    else if (AType.rfind("INTERVAL_", 0) == 0) {
+        TDatePart Part;
+        if (!DatePartByName(AType.substr(9), Part)) return false;
+        if (Do) R = Variant(DatePart(V, Part));
     } else {
         return false;
     }
@@ -1166,13 +1172,13 @@ void RegisterBuiltinFunctions(TZqFunctionRegistry &G)
     Typed("REGEXP_LIKE", FnRegExpLike, 2, 2, dtBoolean);
 
     // dates and times
-    Typed("YEAR", FnYear, 1, 1, dtInt16);
-    Typed("MONTH", FnMonth, 1, 1, dtInt16);
-    Typed("DAY", FnDay, 1, 1, dtInt16);
-    Typed("DAYOFMONTH", FnDay, 1, 1, dtInt16);
-    Typed("HOUR", FnHour, 1, 1, dtInt16);
-    Typed("MINUTE", FnMinute, 1, 1, dtInt16);
-    Typed("SECOND", FnSecond, 1, 1, dtInt16);
+    Typed("YEAR", FnPart<dpYear>, 1, 1, dtInt16);
+    Typed("MONTH", FnPart<dpMonth>, 1, 1, dtInt16);
+    Typed("DAY", FnPart<dpDay>, 1, 1, dtInt16);
+    Typed("DAYOFMONTH", FnPart<dpDay>, 1, 1, dtInt16);
+    Typed("HOUR", FnPart<dpHour>, 1, 1, dtInt16);
+    Typed("MINUTE", FnPart<dpMinute>, 1, 1, dtInt16);
+    Typed("SECOND", FnPart<dpSecond>, 1, 1, dtInt16);
     for (const char *N : {"GETDATE", "SYSDATE", "TODAY", "NOW", "CURRENT_TIMESTAMP"}) Const(N, FnNow, dtDateTime);
     Const("CURRENT_DATE", FnCurrentDate, dtDateTime);
     Const("CURDATE", FnCurrentDate, dtDateTime);

@@ -155,11 +155,22 @@ TEST_F(DemoDatabase, PlantedFaultsAreVisibleInTheTables)
       const TDemoStation &s = Station(f.IdCast);
       EXPECT_FALSE(Inputs->Contour.Inside(s.Lon, s.Lat));
     } else if (f.Kind == "speed") {
-      // Knots by hand: the station before in the cruise's order.
+      // Knots by hand, from the station before in the order the checks read
+      // a cruise's stations.
+      std::string before;
+      for (int k = 1;; ++k) {
+        const auto idAt = Value("SELECT ID_Cast FROM Cast_Titles WHERE ID_Cruise = " + std::to_string(f.IdCruise) +
+                                " ORDER BY Date_Cast, Time_Cast LIMIT 1 OFFSET " + std::to_string(k));
+        ASSERT_TRUE(idAt);
+        if (static_cast<int>(*idAt) == f.IdCast) {
+          before = std::to_string(static_cast<int>(*Value("SELECT ID_Cast FROM Cast_Titles WHERE ID_Cruise = " +
+                                                          std::to_string(f.IdCruise) +
+                                                          " ORDER BY Date_Cast, Time_Cast LIMIT 1 OFFSET " +
+                                                          std::to_string(k - 1))));
+          break;
+        }
+      }
       const double moment = *Value("SELECT Date_Cast + Time_Cast FROM Cast_Titles WHERE ID_Cast = " + id);
-      const std::string before = "(SELECT ID_Cast FROM Cast_Titles WHERE ID_Cruise = " + std::to_string(f.IdCruise) +
-                                 " AND Date_Cast + Time_Cast < " + std::to_string(moment - 1e-9) +
-                                 " ORDER BY Date_Cast + Time_Cast DESC LIMIT 1)";
       const double dlon = *Value("SELECT Lon FROM Cast_Titles WHERE ID_Cast = " + id) -
                           *Value("SELECT Lon FROM Cast_Titles WHERE ID_Cast = " + before);
       const double dlat = *Value("SELECT Lat FROM Cast_Titles WHERE ID_Cast = " + id) -

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "dataaccess/dats/qxZqDatSColumn.h"
+#include "dataaccess/dats/qxZqDatSManager.h"
+#include "dataaccess/dats/qxZqDatSRelation.h"
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
@@ -41,5 +43,23 @@ inline std::string GetStr(dats::TZqDatSRow *R, int C, dats::TZqDatSRowVersion V 
 }
 // True when the version has no buffer or a NULL at the column.
 inline bool IsNullAt(dats::TZqDatSRow *R, int C, dats::TZqDatSRowVersion V) { return R->IsNull(C, V); }
+
+// A parent table P with a reference column of the given type and a nested
+// child table C (V int, PARENT) under it, linked by a nested relation.
+inline void MakeNestedTables(dats::TZqDatSManager &M, TZqDataType ARefType, dats::TZqDatSTable *&P,
+                             dats::TZqDatSTable *&C) {
+    P = M.Tables()->AddTable("P");
+    C = M.Tables()->AddTable("C");
+    P->Columns()->AddColumn("REF", ARefType);
+    C->Columns()->AddColumn("V", dtInt32);
+    C->Columns()->AddColumn("PARENT", dtParentRowRef);
+    auto *Rel = new dats::TZqDatSRelation();
+    M.Relations()->AddSafe(Rel);
+    Rel->SetParentTable(P);
+    Rel->SetChildTable(C);
+    Rel->SetParentColumnNames("REF");
+    Rel->SetChildColumnNames("PARENT");
+    Rel->SetNested(true);
+}
 
 } // namespace datstest

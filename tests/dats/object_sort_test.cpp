@@ -3,6 +3,9 @@
 // child rows through a single-row reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSMech.h"
 #include "dataaccess/dats/qxZqDatSRelation.h"
@@ -155,18 +158,8 @@ TEST(DatSSortMech, RangeOnTheFirstColumnOfATwoColumnSort) {
 
 TEST(DatSSortMech, ChildRowsThroughASingleRowReference) {
     TZqDatSManager M;
-    TZqDatSTable *P = M.Tables()->AddTable("P");
-    TZqDatSTable *C = M.Tables()->AddTable("C");
-    P->Columns()->AddColumn("ONE", dtRowRef);
-    C->Columns()->AddColumn("V", dtInt32);
-    C->Columns()->AddColumn("PARENT", dtParentRowRef);
-    auto *Rel = new TZqDatSRelation();
-    M.Relations()->AddSafe(Rel);
-    Rel->SetParentTable(P);
-    Rel->SetChildTable(C);
-    Rel->SetParentColumnNames("ONE");
-    Rel->SetChildColumnNames("PARENT");
-    Rel->SetNested(true);
+    TZqDatSTable *P, *C;
+    MakeNestedTables(M, dtRowRef, P, C);
     TZqDatSRow *Parent = P->NewRow();
     TZqDatSRow *Kid = C->NewRow();
     SetInt(Kid, 0, 5);
@@ -212,4 +205,44 @@ TEST(DatSSortMech, ManagerSettingsReachItsTablesAndTheirViews) {
     EXPECT_TRUE(T->HasChanges(RowStateBit(rsInserted)));
     T->Journal()->AcceptChanges(T);
     EXPECT_FALSE(T->HasChanges(RowStateBit(rsInserted)));
+}
+
+TEST(DatSSortMech, LargeSortsKeepTheOrderOfTheRowComparison) {
+    // Lists of 64 rows and more take the key and plan paths; their order
+    // must be the one the plain row comparison gives.
+    TZqDatSTable T("T");
+    T.Columns()->AddColumn("I", dtInt32);
+    T.Columns()->AddColumn("D", dtDouble);
+    T.Columns()->AddColumn("S", dtAnsiString, 6);
+    std::mt19937 Rng(42);
+    for (int K = 0; K < 500; ++K) {
+        TZqDatSRow *R = T.NewRow();
+        if (Rng() % 10 == 0) R->SetData(0, nullptr, 0); else SetInt(R, 0, int(Rng() % 50) - 25);
+        double D = double(Rng() % 40) / 4;
+        if (Rng() % 10 == 0) R->SetData(1, nullptr, 0); else R->SetData(1, &D, 8);
+        std::string S(1 + Rng() % 3, char('a' + Rng() % 3));
+        if (Rng() % 2) S[0] = char(S[0] - 32);
+        SetStr(R, 2, S);
+        T.Rows()->Add(R);
+    }
+    struct TCase {
+        const char *Columns;
+        TZqSortOptions Options;
+    };
+    const TCase Cases[] = {{"I", 0}, {"I", soDescending}, {"I", soNullLess}, {"I", soNullLess | soDescending},
+                           {"I:D", 0}, {"D", 0}, {"D;I", soDescending}, {"S:N;I", 0}, {"S;D:D", soNullLess}};
+    for (const TCase &C : Cases) {
+        auto *V = TZqDatSView::CreateEx(&T, "V", 0, false);
+        TZqDatSMechSort *S = V->Mechanisms()->AddSort(C.Columns, C.Options);
+        V->SetActive(true);
+        std::vector<TZqDatSRow *> Want(T.Rows()->RowData(), T.Rows()->RowData() + T.Rows()->Count());
+        std::stable_sort(Want.begin(), Want.end(), [&](TZqDatSRow *A, TZqDatSRow *B) {
+            int R = TZqDatSRow::CompareRows(A, S->GetSortColumns(), S->GetDescendingColumns(), nullptr,
+                                            S->CompareOptions(), rvDefault, nullptr, B, -1, S->GetNoCaseColumns());
+            return R ? R < 0 : A->RowID() < B->RowID();
+        });
+        std::vector<TZqDatSRow *> Got(V->Rows()->RowData(), V->Rows()->RowData() + V->Rows()->Count());
+        EXPECT_EQ(Got, Want) << C.Columns << " options " << int(C.Options);
+        V->Free();
+    }
 }

@@ -92,31 +92,20 @@ TEST(DatSTableMisc, ExpressionSortAndBadExpressions) {
 
 TEST(DatSTableMisc, NestedRowsLinkUnderTheirParent) {
     TZqDatSManager M;
-    TZqDatSTable *P = M.Tables()->AddTable("P");
-    TZqDatSTable *C = M.Tables()->AddTable("C");
-    P->Columns()->AddColumn("ID", dtInt32);
-    P->Columns()->AddColumn("KIDS", dtRowSetRef);
-    C->Columns()->AddColumn("V", dtInt32);
-    C->Columns()->AddColumn("PARENT", dtParentRowRef);
-    auto *Rel = new TZqDatSRelation();
-    M.Relations()->AddSafe(Rel);
-    Rel->SetParentTable(P);
-    Rel->SetChildTable(C);
-    Rel->SetParentColumnNames("KIDS");
-    Rel->SetChildColumnNames("PARENT");
-    Rel->SetNested(true);
-    EXPECT_EQ(P->Columns()->GetItem(1)->GetNestedTable(), C);
-    EXPECT_EQ(C->Columns()->GetItem(1)->GetParentColumn(), P->Columns()->GetItem(1));
+    TZqDatSTable *P, *C;
+    MakeNestedTables(M, dtRowSetRef, P, C);
+    EXPECT_EQ(P->Columns()->GetItem(0)->GetNestedTable(), C);
+    EXPECT_EQ(C->Columns()->GetItem(1)->GetParentColumn(), P->Columns()->GetItem(0));
     TZqDatSRow *Parent = P->NewRow();
     TZqDatSRow *Child = C->NewRow();
     Child->SetParentRow(Parent);
     EXPECT_EQ(Child->GetParentRow(), Parent);
-    ASSERT_EQ(Parent->GetNestedRows(1)->Count(), 1);
-    EXPECT_EQ(Parent->GetNestedRows(1)->GetItem(0), Child);
+    ASSERT_EQ(Parent->GetNestedRows(0)->Count(), 1);
+    EXPECT_EQ(Parent->GetNestedRows(0)->GetItem(0), Child);
     TZqDatSRow *Other = P->NewRow();
     EXPECT_EQ(ErrorCodeOf([&] { Child->SetParentRow(Other); }), 23);
     Child->SetParentRow(nullptr);
-    EXPECT_EQ(Parent->GetNestedRows(1)->Count(), 0);
+    EXPECT_EQ(Parent->GetNestedRows(0)->Count(), 0);
     EXPECT_EQ(ErrorCodeOf([&] { Parent->SetParentRow(Child); }), 24);
     Child->SetParentRow(Other);
     // A detached child goes with its parent (ASan tells a leak or a
@@ -127,18 +116,8 @@ TEST(DatSTableMisc, NestedRowsLinkUnderTheirParent) {
 
 TEST(DatSTableMisc, NestedRowsEnterAndLeaveWithTheirParent) {
     TZqDatSManager M;
-    TZqDatSTable *P = M.Tables()->AddTable("P");
-    TZqDatSTable *C = M.Tables()->AddTable("C");
-    P->Columns()->AddColumn("KIDS", dtRowSetRef);
-    C->Columns()->AddColumn("V", dtInt32);
-    C->Columns()->AddColumn("PARENT", dtParentRowRef);
-    auto *Rel = new TZqDatSRelation();
-    M.Relations()->AddSafe(Rel);
-    Rel->SetParentTable(P);
-    Rel->SetChildTable(C);
-    Rel->SetParentColumnNames("KIDS");
-    Rel->SetChildColumnNames("PARENT");
-    Rel->SetNested(true);
+    TZqDatSTable *P, *C;
+    MakeNestedTables(M, dtRowSetRef, P, C);
     TZqDatSRow *Parent = P->NewRow();
     TZqDatSRow *Kid = C->NewRow();
     SetInt(Kid, 0, 1);
@@ -285,4 +264,57 @@ TEST(DatSTableMisc, UpdateLockDropsNotificationsOnTheWayUp) {
     T.EndUpdate();
     V->Rebuild();
     EXPECT_EQ(V->Rows()->Count(), 1);
+}
+
+TEST(DatSTableMisc, TeardownInAnyOrderLeavesNothingBehind) {
+    // ASan reports any use after free or leak of these sequences.
+    {
+        auto *M = new TZqDatSManager();
+        for (const char *N : {"A", "B"}) {
+            TZqDatSTable *T = M->Tables()->AddTable(N);
+            T->Columns()->AddColumn("I", dtInt32);
+            T->Columns()->AddColumn("M", dtMemo);
+        }
+        M->SetUpdatesRegistry(true);
+        for (int K = 0; K < 3; ++K)
+            for (int I = 0; I < M->Tables()->Count(); ++I) {
+                TZqDatSTable *T = M->Tables()->GetItem(I);
+                TZqDatSRow *R = T->NewRow();
+                SetInt(R, 0, K);
+                SetStr(R, 1, "memo text");
+                T->Rows()->Add(R);
+                T->Select("", "I");
+            }
+        EXPECT_EQ(M->Journal()->FirstChange()->Table()->Name(), "A");
+        delete M; // rows linked into the shared journal go first
+    }
+    {
+        TZqDatSTable T("T");
+        T.Columns()->AddColumn("I", dtInt32);
+        TZqDatSView *A = T.Select("", "I");
+        auto *B = TZqDatSView::CreateEx(&T, "B", 0, false);
+        B->SetSourceView(A);
+        B->SetActive(true);
+        TZqDatSRow *R = T.NewRow();
+        SetInt(R, 0, 1);
+        T.Rows()->Add(R);
+        EXPECT_EQ(B->Rows()->Count(), 1);
+        A->Free();
+        EXPECT_EQ(B->SourceView(), nullptr);
+        B->SetActive(true);
+        EXPECT_EQ(B->Rows()->Count(), 1);
+        T.Views()->Clear();
+        T.Rows()->Add(T.NewRow());
+    }
+    {
+        auto *T = new TZqDatSTable("T");
+        T->Columns()->AddColumn("I", dtInt32);
+        T->CountRef(1);
+        TZqDatSView *V = T->GetDefaultView();
+        V->CountRef(1);
+        V->Release(); // the view leaves its table's list and goes
+        EXPECT_EQ(T->Views()->Count(), 0);
+        EXPECT_EQ(T->DefaultView(), nullptr);
+        T->Release();
+    }
 }

@@ -77,6 +77,7 @@ TEST_F(Views, RandomOperationsKeepEveryViewEqualToARebuild) {
     ByTwoDesc->Mechanisms()->AddRowState(CDefaultViewRowStates);
     ByTwoDesc->SetActive(true);
     TZqDatSView *Filtered = T->Select("K1 > 10", "");
+    TZqDatSView *FilteredSorted = T->Select("K1 > 10", "K2");
     const TZqDatSRowStates Changed = RowStateBit(rsInserted) | RowStateBit(rsModified) | RowStateBit(rsDeleted);
     TZqDatSView *ChangedRows = T->Select("", "", Changed);
 
@@ -167,6 +168,10 @@ TEST_F(Views, RandomOperationsKeepEveryViewEqualToARebuild) {
         ASSERT_EQ(RowsOf(Filtered), Expected([](const TSnap &X) {
                       return (CDefaultViewRowStates & RowStateBit(X.State)) && X.K1 && *X.K1 > 10;
                   }, nullptr)) << "filtered view, op " << Op;
+        ASSERT_EQ(RowsOf(FilteredSorted), Expected([](const TSnap &X) {
+                      return (CDefaultViewRowStates & RowStateBit(X.State)) && X.K1 && *X.K1 > 10;
+                  }, [](const TSnap &A, const TSnap &B) { return Order(A.K2, B.K2, false); }))
+            << "filtered sorted view, op " << Op;
         ASSERT_EQ(RowsOf(ChangedRows), Expected([](const TSnap &X) {
                       return X.State == rsInserted || X.State == rsModified || X.State == rsDeleted;
                   }, nullptr)) << "row-state view, op " << Op;

@@ -121,6 +121,8 @@ std::vector<TCase> Cases()
         N("ABS(-2.5)", 2.5), N("CEIL(1.2)", 2), N("CEILING(-1.2)", -1), N("FLOOR(-1.2)", -2),
         N("ROUND(2.5)", 2), N("ROUND(3.5)", 4), N("ROUND(2.567, 2)", 2.57), N("ROUND(1250, -2)", 1200),
         N("ROUND(2.675, 2)", 2.68), N("ROUND(-2.5)", -2),
+        N("ROUND(123.456, 400)", 123.456), N("TRUNC(POWER(10, 20), 2)", 1e20), E("ADD_MONTHS(SYSDATE, 1000000000000)"),
+        E("TIMESTAMPADD('YEAR', 100000000000000000, SYSDATE)"), E("TIMESTAMPADD('SECOND', 100000000000000000000, SYSDATE)"),
         N("TRUNC(2.567, 2)", 2.56), N("TRUNC(-2.7)", -2), N("TRUNCATE(2.3, 1)", 2.3),
         N("SIGN(-3)", -1), N("SIGN(0)", 0), N("SIGN(0.5)", 1),
         N("MOD(7, 3)", 1), N("MOD(-7, 3)", -1), E("MOD(7, 0)"),

@@ -18,7 +18,11 @@ namespace {
 std::string GrammarExpression(std::mt19937 &AGen, int ADepth)
 {
     static const char *Leaves[] = {"x", "Name", "Due", "1", "-2.5", "'A%'", "'01/02/2003'", "NULL", "TRUE",
-                                   "[x]", "\"Name\"", "SYSDATE", "PI", "ROWNUM", "COUNT(*)", "0"};
+                                   "[x]", "\"Name\"", "SYSDATE", "PI", "ROWNUM", "COUNT(*)", "0",
+                                   "100000000000000000000", "2147483648", "-99999"};
+    static const char *TwoArgs[] = {"ADD_MONTHS(", "TIMESTAMPADD('HOUR', ", "TIMESTAMPDIFF('YEAR', ", "ROUND(",
+                                    "TRUNC(", "MOD(", "POWER(", "LPAD(", "SUBSTRING(", "INSTR(", "LEFT(",
+                                    "REPEAT(", "MONTHS_BETWEEN(", "NEXT_DAY(", "LOCATE(", "INSERT('abc', 2, "};
     static const char *Binary[] = {" AND ", " OR ", " = ", " <> ", " > ", " <= ", " + ", " - ", " * ", " / ",
                                    " || ", " LIKE ", " NOT LIKE ", " GREATER THAN ", " LESS THAN OR EQUAL "};
     static const char *Unary[] = {"UPPER(", "LENGTH(", "ROUND(", "YEAR(", "SUM(", "NOT ", "SQRT(", "TO_CHAR(",
@@ -27,7 +31,8 @@ std::string GrammarExpression(std::mt19937 &AGen, int ADepth)
                                     "NEXT YEAR", "FIRST MONTH OF THIS QUARTER"};
     auto Pick = [&](auto &AArray) { return std::string(AArray[AGen() % std::size(AArray)]); };
     if (ADepth <= 0) return Pick(Leaves);
-    switch (AGen() % 9) {
+    switch (AGen() % 10) {
+    case 8: return Pick(TwoArgs) + GrammarExpression(AGen, ADepth - 1) + ", " + GrammarExpression(AGen, ADepth - 1) + ")";
     case 0: case 1: return Pick(Leaves);
     case 2: case 3: return GrammarExpression(AGen, ADepth - 1) + Pick(Binary) + GrammarExpression(AGen, ADepth - 1);
     case 4: {

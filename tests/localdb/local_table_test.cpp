@@ -347,3 +347,27 @@ TEST_F(LocalTables, SessionPrivateFolderIsEmptiedAtClose)
     EXPECT_TRUE(std::filesystem::is_empty(Private));
     Session.SetPrivateDir("");
 }
+
+TEST_F(LocalTables, DeletingWhileWalkingForwardVisitsEveryRecord)
+{
+    // The cruise-list synchronisation's second pass: delete what the main
+    // database lost, and the next record becomes current.
+    FromTemplate("x-QCCruise", "QCCruise", "ID_Cruise");
+    Fill("x-QCCruise", {{1, "A"}, {2, "B"}, {3, "C"}, {4, "D"}, {5, "E"}, {6, "F"}});
+    auto T = Open("x-QCCruise");
+    std::vector<int> Visited;
+    T->First();
+    while (!T->Eof()) {
+        int Id = T->FieldByName("ID_Cruise")->AsInteger();
+        Visited.push_back(Id);
+        if (Id % 2 == 1 || Id == 6)
+            T->Delete();
+        else
+            T->Next();
+    }
+    // Deleting the last record makes the new last one current (not Eof), so
+    // the walk sees it once more before it ends.
+    EXPECT_EQ(Visited, (std::vector<int>{1, 2, 3, 4, 5, 6, 4}));
+    EXPECT_EQ(Rows("Select ID_Cruise from \"x-QCCruise\""), (Lines{"2", "4"}));
+    EXPECT_EQ(T->RecordCount(), 2);
+}

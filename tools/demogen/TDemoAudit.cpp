@@ -17,18 +17,6 @@ constexpr double CheckedFromLon = -5.6;
 
 double Tenth(double AValue) { return std::nearbyint(AValue * 10.0) / 10.0; }
 
-int MonthOf(double ADate)
-{
-  // Days since 1899-12-30 to a civil month (proleptic Gregorian).
-  long z = static_cast<long>(std::floor(ADate)) - 25569 + 719468; // to days since 0000-03-01
-  long era = (z >= 0 ? z : z - 146096) / 146097;
-  long doe = z - era * 146097;
-  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long mp = (5 * doy + 2) / 153;
-  return static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-}
-
 TDemoFinding Found(const char *AKind, const TDemoStation &AStation, std::optional<double> APres = {},
                    std::string AParam = {}, std::string ADetail = {})
 {
@@ -50,14 +38,6 @@ std::string Fmt(const char *AFormat, double A, double B = 0)
 }
 
 } // namespace
-
-std::string TDemoFinding::Key() const
-{
-  char pres[32] = "-";
-  if (Pres)
-    std::snprintf(pres, sizeof pres, "%.1f", *Pres);
-  return Kind + "|" + std::to_string(IdCast) + "|" + pres + "|" + (Param.empty() ? "-" : Param);
-}
 
 double DemoSeaWaterDensity(double T, double S)
 {
@@ -104,7 +84,7 @@ bool TDemoAudit::ClimaticInterval(const TDemoStation &AStation, const std::strin
   const std::string square = FSquares.Find(AStation.Lon, AStation.Lat, sea);
   if (sea.empty() || AStation.Lon < CheckedFromLon)
     return false;
-  const TDemoClimatology::TProfile *p = FClim.Profile(AParam, square, MonthOf(AStation.Date));
+  const TDemoClimatology::TProfile *p = FClim.Profile(AParam, square, DemoMonthOf(AStation.Date));
   if (!p || p->size() < 2 || !(APres < p->back().Pres))
     return false;
   double mean = 0, sd = 0;

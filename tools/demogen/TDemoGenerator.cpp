@@ -22,39 +22,6 @@ double Round(double AValue, int ADecimals)
   return std::nearbyint(AValue * f) / f;
 }
 
-// Days since 1899-12-30 of a civil date.
-double DayNumber(int y, int m, int d)
-{
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return static_cast<double>(era * 146097 + doe - 719468 + 25569);
-}
-
-int MonthOf(double ADate)
-{
-  long z = static_cast<long>(std::floor(ADate)) - 25569 + 719468;
-  long era = (z >= 0 ? z : z - 146096) / 146097;
-  long doe = z - era * 146097;
-  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long mp = (5 * doy + 2) / 153;
-  return static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-}
-
-int YearOf(double ADate)
-{
-  long z = static_cast<long>(std::floor(ADate)) - 25569 + 719468;
-  long era = (z >= 0 ? z : z - 146096) / 146097;
-  long doe = z - era * 146097;
-  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  long mp = (5 * doy + 2) / 153;
-  return static_cast<int>(yoe + era * 400 + (mp >= 10 ? 1 : 0));
-}
-
 // A station's date and time of day from a moment, to the whole minute.
 void SetMoment(TDemoStation &S, double AMoment)
 {
@@ -104,18 +71,6 @@ struct TSite {
 };
 
 } // namespace
-
-const TDemoParamInfo *DemoParamInfo(const std::string &AAbbr)
-{
-  static const TDemoParamInfo infos[] = {
-      {"PRESS", "PRESSURE", "DBAR"},       {"TEMP", "TEMPERATURE", "DEG C"}, {"PSAL", "PRACTICAL SALINITY", "PSU"},
-      {"NO3", "NITRATE", "UMOL/L"},        {"DOX1", "DISSOLVED OXYGEN", "ML/L"},
-  };
-  for (const TDemoParamInfo &i : infos)
-    if (AAbbr == i.Abbr)
-      return &i;
-  return nullptr;
-}
 
 bool DemoSizeFromText(const std::string &AText, TDemoSize &AOut)
 {
@@ -274,13 +229,16 @@ struct TDemoGenerator::TImpl {
   static void Stabilise(std::vector<TDemoLevel> &ALevels, size_t AFrom)
   {
     // Salinity is nudged up where a level would be lighter than the one
-    // above it: the smallest change that keeps the column stable.
+    // above it by more than a trace (the inversion check allows less than
+    // 0.01): the smallest change that keeps the column stable. Demanding
+    // strict growth would pile the nudges up through the nearly uniform
+    // deep water and push it out of its climatic range.
     for (size_t k = std::max<size_t>(AFrom, 1); k < ALevels.size(); ++k) {
       TDemoLevel &a = ALevels[k - 1], &b = ALevels[k];
       if (!a.Temp || !a.Psal || !b.Temp || !b.Psal)
         continue;
       const double above = DemoSeaWaterDensity(*a.Temp, *a.Psal);
-      for (int i = 0; i < 20000 && DemoSeaWaterDensity(*b.Temp, *b.Psal) - above < 0.002; ++i)
+      for (int i = 0; i < 20000 && DemoSeaWaterDensity(*b.Temp, *b.Psal) - above < -0.004; ++i)
         *b.Psal += 0.002;
     }
   }
@@ -288,7 +246,7 @@ struct TDemoGenerator::TImpl {
   void MakeProfile(TDemoStation &S, const TSite &ASite, TKind AKind, double ACastLimit,
                    const std::vector<std::string> &AParams)
   {
-    const int month = MonthOf(S.Date);
+    const int month = DemoMonthOf(S.Date);
     const TDemoClimatology::TProfile &pt = *In.Clim.Profile("TEMP", ASite.Square, month);
     const TDemoClimatology::TProfile &ps = *In.Clim.Profile("PSAL", ASite.Square, month);
     const double aT = Rnd.Uniform(-0.9, 0.9), aS = Rnd.Uniform(-0.9, 0.9);
@@ -347,7 +305,9 @@ struct TDemoGenerator::TImpl {
   std::vector<std::string> PickParams(TKind AKind)
   {
     std::vector<std::string> params = {"PRESS", "TEMP", "PSAL"};
-    if (AKind == TKind::Bottle || Size == TDemoSize::Large) {
+    // In the large database one cruise in ten has chemistry, to keep its
+    // size to what the benchmarks need.
+    if (Size == TDemoSize::Large ? Rnd.Uniform() < 0.1 : AKind == TKind::Bottle) {
       const int pick = Rnd.Int(0, 3);
       if (pick & 1)
         params.push_back("NO3");
@@ -389,7 +349,7 @@ struct TDemoGenerator::TImpl {
     c.Sea = ASea;
     c.ShipCode = AShip.Code;
     c.CountryCode = AShip.Country;
-    const int year = YearOf(AStart);
+    const int year = DemoYearOf(AStart);
     char name[64], mar[32];
     std::snprintf(name, sizeof name, "%s%02d_%s%02d", ASea.c_str(), year % 100, AShip.Short, ANumber);
     std::snprintf(mar, sizeof mar, "%s%04d%03d", AShip.Country, year, ANumber);
@@ -756,7 +716,7 @@ struct TDemoGenerator::TImpl {
       const double lon = Round(aj.Lon + 0.2 / (60.0 * std::cos(aj.Lat * Deg)), 4);
       if (!Site(a.Sea, lon, lat, dup))
         continue;
-      const int before = Rnd.Int(2, 3), after = Rnd.Int(2, 3);
+      const int before = DuplicateCruiseStations / 2, after = DuplicateCruiseStations - 1 - before;
       std::vector<TSite> back{dup}, ahead{dup};
       double heading = Rnd.Uniform(0, 2 * Pi), reverse = heading + Pi;
       while (static_cast<int>(back.size()) <= before && NextSite(back.back(), reverse, dup))
@@ -826,6 +786,35 @@ struct TDemoGenerator::TImpl {
 
   // ---- the whole database ----------------------------------------------
 
+  // The crossing cruise of the planted duplicate: three stations before the
+  // duplicate and three after it.
+  static constexpr int DuplicateCruiseStations = 7;
+
+  struct TPlan {
+    std::string Sea;
+    int Stations;
+    TKind Kind;
+    double CastLimit;
+  };
+
+  // Makes the planned cruise from AStart on and moves AStart past its end.
+  void AddPlanned(const TPlan &P, double &AStart, double AGapLow, double AGapHigh, std::map<std::string, int> &ANumbers,
+                  bool &AChemistry)
+  {
+    const TShipDef &ship = PickShip(P.Sea);
+    const int number = (ANumbers[ship.Code] += Rnd.Int(1, 4));
+    TDemoCruise c = NewCruise(static_cast<int>(Db.Cruises.size()) + 1, P.Sea, ship, AStart + 0.5, number);
+    c.Params = PickParams(P.Kind);
+    if (P.Kind == TKind::Bottle && !AChemistry)
+      c.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"}; // the first bottle cruise has both
+    AChemistry = AChemistry || c.Params.size() > 3;
+    if (!MakeCruise(c, P.Stations, AStart + Rnd.Uniform(0.25, 0.75), P.Kind, P.CastLimit))
+      throw std::runtime_error("no clean cruise could be made in the " + P.Sea);
+    const double end = c.Stations.back().Moment();
+    AddCruise(std::move(c));
+    AStart = std::floor(end) + Rnd.Uniform(AGapLow, AGapHigh);
+  }
+
   TDemoDatabase Generate(std::vector<TDemoFinding> &AManifest)
   {
     for (const TDemoCountry &c : Countries)
@@ -833,47 +822,34 @@ struct TDemoGenerator::TImpl {
     for (const TShipDef &s : Ships)
       Db.Ships.push_back({s.Code, s.Name, s.Country});
 
-    struct TPlan {
-      std::string Sea;
-      int Stations;
-      TKind Kind;
-      double CastLimit;
-    };
     std::vector<TPlan> plan;
     double start = 0, gapLow = 0, gapHigh = 0;
     if (Size == TDemoSize::Tiny) {
       plan = {{"BS", 8, TKind::Ctd, 1500}, {"MS", 8, TKind::Bottle, 5000}, {"MS", 8, TKind::Ctd, 1000}};
-      start = DayNumber(2005, 4, 11);
+      start = DemoDayNumber(2005, 4, 11);
       gapLow = 40, gapHigh = 90;
     } else if (Size == TDemoSize::Demo) {
       for (int i = 0; i < 29; ++i) {
         const TKind kind = Rnd.Uniform() < 0.6 ? TKind::Ctd : TKind::Bottle;
         plan.push_back({i % 2 == 0 ? "BS" : "MS", Rnd.Int(20, 60), kind, CastLimit()});
       }
-      start = DayNumber(1991, 3, 2);
+      start = DemoDayNumber(1991, 3, 2);
       gapLow = 60, gapHigh = 250;
     } else {
-      for (int i = 0; i < 2000; ++i)
-        plan.push_back({i % 2 == 0 ? "BS" : "MS", 50, Rnd.Uniform() < 0.6 ? TKind::Ctd : TKind::Bottle, 5000});
-      start = DayNumber(1950, 1, 16);
+      // Cruises of 50 until the last, which takes what is left of 100,000
+      // stations less the crossing cruise of the planted duplicate.
+      start = DemoDayNumber(1950, 1, 16);
       gapLow = 1, gapHigh = 3;
     }
     std::map<std::string, int> numbers;
     bool chemistry = false;
-    for (const TPlan &p : plan) {
-      const TShipDef &ship = PickShip(p.Sea);
-      const int number = (numbers[ship.Code] += Rnd.Int(1, 4));
-      TDemoCruise c = NewCruise(static_cast<int>(Db.Cruises.size()) + 1, p.Sea, ship,
-                                start + Rnd.Uniform(0.25, 0.75), number);
-      c.Params = PickParams(p.Kind);
-      if (p.Kind == TKind::Bottle && !chemistry)
-        c.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"}; // the first bottle cruise has both
-      chemistry = chemistry || c.Params.size() > 3;
-      if (!MakeCruise(c, p.Stations, start + Rnd.Uniform(0.25, 0.75), p.Kind, p.CastLimit))
-        throw std::runtime_error("no clean cruise could be made in the " + p.Sea);
-      const double end = c.Stations.back().Moment();
-      AddCruise(std::move(c));
-      start = std::floor(end) + Rnd.Uniform(gapLow, gapHigh);
+    for (const TPlan &p : plan)
+      AddPlanned(p, start, gapLow, gapHigh, numbers, chemistry);
+    const size_t largeTotal = 100000 - DuplicateCruiseStations;
+    for (int i = 0; Size == TDemoSize::Large && Db.StationCount() < largeTotal; ++i) {
+      const int want = static_cast<int>(std::min<size_t>(50, largeTotal - Db.StationCount()));
+      AddPlanned({i % 2 == 0 ? "BS" : "MS", want, Rnd.Uniform() < 0.6 ? TKind::Ctd : TKind::Bottle, 5000}, start,
+                 gapLow, gapHigh, numbers, chemistry);
     }
     PlantAll();
     if (!PlantDuplicate())

@@ -22,6 +22,43 @@ std::string StripCr(std::string ALine)
   throw EDemoFormat(APath + ": " + AWhat);
 }
 
+// A text file read line by line, counting lines for the messages.
+class TLineReader {
+public:
+  explicit TLineReader(const std::string &APath) : FPath(APath), FIn(APath)
+  {
+    if (!FIn)
+      demogen::Fail(APath, "cannot be opened");
+  }
+  // The next line (without a trailing carriage return); false at the end.
+  bool Next(std::string &ALine)
+  {
+    if (!std::getline(FIn, ALine))
+      return false;
+    ++FLineNo;
+    ALine = StripCr(ALine);
+    return true;
+  }
+  // The next line that is not blank.
+  bool NextFilled(std::string &ALine)
+  {
+    while (Next(ALine))
+      if (ALine.find_first_not_of(" \t") != std::string::npos)
+        return true;
+    return false;
+  }
+  [[noreturn]] void Fail(const std::string &AWhat) const
+  {
+    demogen::Fail(FPath, "line " + std::to_string(FLineNo) + " " + AWhat);
+  }
+  int LineNo() const { return FLineNo; }
+
+private:
+  std::string FPath;
+  std::ifstream FIn;
+  int FLineNo = 0;
+};
+
 } // namespace
 
 TDemoGrid TDemoGrid::Load(const std::string &APath)
@@ -119,35 +156,28 @@ TDemoDepthWindow TDemoDepthWindow::Of(const double ANodes[4], double AToleranceP
 
 TDemoContour TDemoContour::Load(const std::string &APath)
 {
-  std::ifstream in(APath);
-  if (!in)
-    Fail(APath, "cannot be opened");
+  TLineReader in(APath);
   TDemoContour c;
   std::string line;
-  int lineNo = 0;
-  while (std::getline(in, line)) {
-    ++lineNo;
-    line = StripCr(line);
-    if (line.find_first_not_of(" \t") == std::string::npos)
-      continue;
+  while (in.NextFilled(line)) {
     std::istringstream head(line);
     long n = 0, kind = 0;
     if (!(head >> n) || n < 0)
-      Fail(APath, "line " + std::to_string(lineNo) + " is not a polygon header");
+      in.Fail("is not a polygon header");
     if (!(head >> kind))
       kind = 0;
+    const int start = in.LineNo();
     TPolygon p;
     p.Hole = kind != 0;
     for (long i = 0; i < n; ++i) {
-      if (!std::getline(in, line))
-        Fail(APath, "ends inside the polygon that starts at line " + std::to_string(lineNo));
-      ++lineNo;
-      std::istringstream pt(StripCr(line));
+      if (!in.Next(line))
+        Fail(APath, "ends inside the polygon that starts at line " + std::to_string(start));
+      std::istringstream pt(line);
       double lat = 0, lon = 0;
       if (!(pt >> lat >> lon))
-        Fail(APath, "line " + std::to_string(lineNo) + " is not a point");
+        in.Fail("is not a point");
       if (lat < -90 || lat > 90 || lon < -180 || lon > 360)
-        Fail(APath, "line " + std::to_string(lineNo) + " is not latitude then longitude");
+        in.Fail("is not latitude then longitude");
       p.Lon.push_back(lon);
       p.Lat.push_back(lat);
     }
@@ -198,27 +228,20 @@ bool TDemoContour::Inside(double ALon, double ALat) const
 
 std::vector<TDemoSquares::TSquare> TDemoSquares::LoadFile(const std::string &APath)
 {
-  std::ifstream in(APath);
-  if (!in)
-    Fail(APath, "cannot be opened");
+  TLineReader in(APath);
   std::vector<TSquare> out;
   std::string line;
-  int lineNo = 0;
-  while (std::getline(in, line)) {
-    ++lineNo;
-    line = StripCr(line);
-    if (line.find_first_not_of(" \t") == std::string::npos)
-      continue;
+  while (in.NextFilled(line)) {
     std::istringstream s(line);
     TSquare q;
     if (!(s >> q.LonMin >> q.LatMin >> q.LonMax >> q.LatMax))
-      Fail(APath, "line " + std::to_string(lineNo) + " does not start with four numbers");
+      in.Fail("does not start with four numbers");
     if (!(q.LonMin < q.LonMax) || !(q.LatMin < q.LatMax))
-      Fail(APath, "line " + std::to_string(lineNo) + " is an empty square");
+      in.Fail("is an empty square");
     std::getline(s, q.Name);
     q.Name.erase(0, q.Name.find_first_not_of(" \t"));
     if (q.Name.empty())
-      Fail(APath, "line " + std::to_string(lineNo) + " has no square name");
+      in.Fail("has no square name");
     out.push_back(std::move(q));
   }
   if (out.empty())

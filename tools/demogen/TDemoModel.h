@@ -74,6 +74,11 @@ struct TDemoParamInfo {
 };
 const TDemoParamInfo *DemoParamInfo(const std::string &AAbbr);
 
+// Dates as the station database keeps them: days since 1899-12-30.
+double DemoDayNumber(int AYear, int AMonth, int ADay);
+int DemoMonthOf(double ADate);
+int DemoYearOf(double ADate);
+
 // A fault found in the data. Kind is one of: duplicate, land, speed, time,
 // depth, nodepth (station faults; Pres empty), bottom, range, spike,
 // inversion, repeated, missing (level faults). Cause is "planted" for a
