@@ -265,6 +265,18 @@ void TZqDefinition::Normalize()
         FParams.SetValueFromIndex(D, "MSSQL2000");
 }
 
+void TZqDefinition::NormalizeQuietly()
+{
+    ++FInternalChange;
+    try {
+        Normalize();
+    } catch (...) {
+        --FInternalChange;
+        throw;
+    }
+    --FInternalChange;
+}
+
 void TZqDefinition::SetOwnLine(const std::string &AName, const std::string &AValue)
 {
     FParams.SetValue(AName, AValue);
@@ -306,14 +318,7 @@ void TZqDefinition::SetParams(const rtl::TStrings &AValue)
 {
     TParamsUpdate U(*this, false);
     FParams.Assign(AValue);
-    ++FInternalChange;
-    try {
-        Normalize();
-    } catch (...) {
-        --FInternalChange;
-        throw;
-    }
-    --FInternalChange;
+    NormalizeQuietly();
 }
 
 void TZqDefinition::Clear()
@@ -589,14 +594,7 @@ void TZqDefinition::ParseStringSyntax(const std::string &AText, const rtl::TStri
         }
         SetAsString(Name, Value);
     }
-    ++FInternalChange;
-    try {
-        Normalize();
-    } catch (...) {
-        --FInternalChange;
-        throw;
-    }
-    --FInternalChange;
+    NormalizeQuietly();
 }
 
 std::string TZqDefinition::BuildString(const rtl::TStrings *AKeywords)

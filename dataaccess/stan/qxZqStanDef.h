@@ -233,6 +233,7 @@ public:
 protected:
     // Drops own lines equal to the parent's and earlier duplicates.
     void Normalize();
+    void NormalizeQuietly();
     virtual void NormalizeLine(std::string &) {}
 
 private:

@@ -18,6 +18,9 @@
 #include "platform/rtl/DB.h"
 #include "platform/rtl/Variant.h"
 
+// Every exception class of the family overrides CreateDefault, Duplicate
+// (when it adds fields), Raise and Clone, so that copies, error handlers and
+// re-raises keep the class.
 class EZqException : public rtl::EDatabaseError {
 public:
     EZqException() = default; // the empty exception a copy starts from

@@ -5,10 +5,12 @@
 
 #include <mutex>
 
+#include "dataaccess/stan/qxZqStanAsync.h"
 #include "dataaccess/stan/qxZqStanConnDef.h"
 #include "dataaccess/stan/qxZqStanDef.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
+#include "dataaccess/stan/qxZqStanPool.h"
 
 void ZqStanInitialize()
 {
@@ -21,5 +23,7 @@ void ZqStanInitialize()
     Done = qxZqStanFactory::Manager();
     RegisterStanDef();
     RegisterStanConnDef();
+    RegisterStanAsync();
+    RegisterStanPool();
     RegisterStanExpr();
 }

@@ -23,6 +23,18 @@ bool SameVariant(const rtl::Variant &A, const rtl::Variant &B)
     return A.VType() == B.VType() && rtl::VarSameValue(A, B);
 }
 
+// Two lists of the same length whose items are equal place by place.
+template <class TList>
+bool SameItems(const TList &A, const TList &B)
+{
+    if (A.Count() != B.Count())
+        return false;
+    for (int I = 0; I < A.Count(); ++I)
+        if (!A.Items(I)->IsEqual(*B.Items(I)))
+            return false;
+    return true;
+}
+
 // SQL text of a quoted literal: the quote character doubled inside.
 std::string Quoted(const std::string &AText)
 {
@@ -271,15 +283,7 @@ void TZqMacros::AssignValues(const TZqMacros &ASource)
     EndUpdate();
 }
 
-bool TZqMacros::IsEqual(const TZqMacros &AOther) const
-{
-    if (Count() != AOther.Count())
-        return false;
-    for (int I = 0; I < Count(); ++I)
-        if (!Items(I)->IsEqual(*AOther.Items(I)))
-            return false;
-    return true;
-}
+bool TZqMacros::IsEqual(const TZqMacros &AOther) const { return SameItems(*this, AOther); }
 
 void TZqMacros::Assign(const TZqMacros &ASource)
 {
@@ -859,15 +863,7 @@ int TZqParams::GetActiveCount() const
 
 int TZqParams::GetArraySize() const { return FItems.empty() ? 1 : FItems.front()->ArraySize(); }
 
-bool TZqParams::IsEqual(const TZqParams &AOther) const
-{
-    if (Count() != AOther.Count())
-        return false;
-    for (int I = 0; I < Count(); ++I)
-        if (!Items(I)->IsEqual(*AOther.Items(I)))
-            return false;
-    return true;
-}
+bool TZqParams::IsEqual(const TZqParams &AOther) const { return SameItems(*this, AOther); }
 
 void TZqParams::AssignValues(const TZqParams &ASource)
 {

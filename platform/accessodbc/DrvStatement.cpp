@@ -146,14 +146,17 @@ std::string CapitalWord(const std::string &U)
 
 struct TReadSet {
     std::map<std::string, std::pair<std::string, std::string>> Columns; // upper column -> (table, column)
+    std::set<std::string> Tables;                                      // every table read or written
 };
 
 int Authorizer(void *AUser, int ACode, const char *A1, const char *A2, const char *, const char *)
 {
-    if (ACode == SQLITE_READ && A1 && A2) {
-        auto *R = static_cast<TReadSet *>(AUser);
+    auto *R = static_cast<TReadSet *>(AUser);
+    if (ACode == SQLITE_READ && A1 && A2)
         R->Columns.emplace(Upper(A2), std::make_pair(std::string(A1), std::string(A2)));
-    }
+    if ((ACode == SQLITE_READ || ACode == SQLITE_UPDATE || ACode == SQLITE_INSERT || ACode == SQLITE_DELETE) && A1 &&
+        std::strncmp(A1, "sqlite_", 7) != 0)
+        R->Tables.insert(A1);
     return SQLITE_OK;
 }
 
@@ -245,14 +248,39 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
                 Fail("42000", -3292, "Syntax error in field definition.");
     }
     TReadSet Reads;
-    sqlite3_set_authorizer(Conn->Db, Authorizer, &Reads);
-    const int Rc = sqlite3_prepare_v3(Conn->Db, Tr.Sql.c_str(), static_cast<int>(Tr.Sql.size()),
-                                      SQLITE_PREPARE_PERSISTENT, &Stmt, nullptr);
-    sqlite3_set_authorizer(Conn->Db, nullptr, nullptr);
-    if (Rc != SQLITE_OK) {
-        sqlite3_finalize(Stmt);
-        Stmt = nullptr;
-        SqliteFail(Rc);
+    auto PrepareSqlite = [&]() {
+        Reads = TReadSet();
+        sqlite3_set_authorizer(Conn->Db, Authorizer, &Reads);
+        const int Rc = sqlite3_prepare_v3(Conn->Db, Tr.Sql.c_str(), static_cast<int>(Tr.Sql.size()),
+                                          SQLITE_PREPARE_PERSISTENT, &Stmt, nullptr);
+        sqlite3_set_authorizer(Conn->Db, nullptr, nullptr);
+        if (Rc != SQLITE_OK) {
+            sqlite3_finalize(Stmt);
+            Stmt = nullptr;
+            SqliteFail(Rc);
+        }
+    };
+    PrepareSqlite();
+    // CURRENCY columns are stored scaled: a statement that touches one is
+    // translated again with their names, and prepared again.
+    if (Stmt && Tr.Kind != jet::TJetStatementKind::CreateTable) {
+        for (const auto &Table : Reads.Tables)
+            for (const auto &C : Conn->TableColumns(Table))
+                if (C.Type == TJetType::Currency)
+                    Ctx.CurrencyColumns.push_back(Upper(C.Name));
+        if (!Ctx.CurrencyColumns.empty()) {
+            if (Tr.Kind == jet::TJetStatementKind::Insert)
+                for (const auto &C : Conn->TableColumns(Tr.TargetTable))
+                    Ctx.InsertTargetColumns.push_back(C.Name);
+            sqlite3_finalize(Stmt);
+            Stmt = nullptr;
+            try {
+                Tr = jet::TranslateJetSql(AJetSql, Ctx);
+            } catch (const jet::TJetSqlError &E) {
+                Fail(E.State.c_str(), E.Native, E.what());
+            }
+            PrepareSqlite();
+        }
     }
     if (!Stmt)
         Fail("42000", -3100, "Invalid SQL statement: nothing to execute.");
@@ -599,7 +627,8 @@ SQLRETURN TDrvStatement::Run()
     }
     sqlite3_reset(Stmt);
     BindParameters();
-    const bool Ddl = Tr.Kind == jet::TJetStatementKind::CreateTable || Tr.Kind == jet::TJetStatementKind::DropTable;
+    const bool Ddl = Tr.Kind == jet::TJetStatementKind::CreateTable || Tr.Kind == jet::TJetStatementKind::DropTable ||
+                     (Tr.Kind == jet::TJetStatementKind::Other && !Tr.Columns.empty());
     if (Ddl)
         Conn->Exec("SAVEPOINT jet_ddl");
     CancelRequested = false;
@@ -656,8 +685,18 @@ void TDrvStatement::AfterStatement()
 {
     using K = jet::TJetStatementKind;
     const std::string Q = jet::QuoteSqliteName(CounterTable);
-    if (Tr.Kind == K::CreateTable) {
+    if (Tr.Kind == K::CreateTable || (Tr.Kind == K::Other && !Tr.Columns.empty())) {
         for (const auto &C : Tr.Columns) {
+            if (C.Type == "YESNO") {
+                // Jet stores every true value as -1, whatever number was written.
+                const std::string T = jet::QuoteSqliteName(Tr.TargetTable), Col = jet::QuoteSqliteName(C.Name);
+                const std::string Fix = " FOR EACH ROW WHEN NEW." + Col + " NOT IN (0, -1) BEGIN UPDATE " + T + " SET " +
+                                        Col + " = -1 WHERE rowid = NEW.rowid; END";
+                Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr.TargetTable + "$" + C.Name + "$yesno") +
+                           " AFTER INSERT ON " + T + Fix);
+                Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr.TargetTable + "$" + C.Name + "$yesnoupd") +
+                           " AFTER UPDATE OF " + Col + " ON " + T + Fix);
+            }
             if (C.Type != "COUNTER")
                 continue;
             const std::string T = jet::QuoteSqliteName(Tr.TargetTable), Col = jet::QuoteSqliteName(C.Name);

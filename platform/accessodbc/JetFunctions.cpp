@@ -730,6 +730,21 @@ void Convert(sqlite3_context *C, int, TArgs A)
     sqlite3_result_error(C, "The CONVERT target type is not supported.", -1);
 }
 
+// An amount written to a CURRENCY column: stored as an integer count of
+// ten-thousandths, rounded half to even as Jet rounds currency.
+void CurrencyIn(sqlite3_context *C, int, TArgs A)
+{
+    if (AnyNull(1, A))
+        return sqlite3_result_null(C);
+    double X;
+    if (!NumArg(C, A[0], X))
+        return;
+    const double Scaled = BankersRound(X * 10000.0, 0);
+    if (std::fabs(Scaled) > 9.2e18)
+        return sqlite3_result_error(C, "Overflow: the amount does not fit a CURRENCY column.", -1);
+    sqlite3_result_int64(C, static_cast<std::int64_t>(Scaled));
+}
+
 void Identity(sqlite3_context *C, int, TArgs)
 {
     const auto *P = static_cast<const std::int64_t *>(sqlite3_user_data(C));
@@ -878,6 +893,7 @@ void RegisterJetFunctions(sqlite3 *Db, const std::int64_t *AIdentity)
         {"jet_csng", 1, CSng, true},
         {"jet_cbool", 1, CBool, true},
         {"jet_convert", 2, Convert, true},
+        {"jet_currency", 1, CurrencyIn, true},
     };
     for (const TFn &F : Fns)
         sqlite3_create_function_v2(Db, F.Name, F.Args, SQLITE_UTF8 | (F.Deterministic ? SQLITE_DETERMINISTIC : 0),

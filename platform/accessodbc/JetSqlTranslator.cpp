@@ -390,6 +390,8 @@ public:
         Statement(Top);
         if (FResult.Kind == TJetStatementKind::Select || FResult.Kind == TJetStatementKind::SelectInto)
             SelectItems(Top);
+        if (!FCtx.CurrencyColumns.empty())
+            Currency(Top);
         Transform(Top);
 
         FResult.Sql = Emit(Top);
@@ -677,6 +679,206 @@ private:
         if (!IsKw(T.back(), "COLUMN"))
             T.push_back(Tok(TK::Ident, "COLUMN"));
         T.insert(T.end(), C.begin(), C.end());
+    }
+
+    // --- CURRENCY columns: integers scaled by 10,000 in the file
+    bool IsCurrencyName(const TNode &N) const
+    {
+        if (!IsNameTok(N))
+            return false;
+        const std::string U = Upper(N.Tok.Text);
+        for (const auto &C : FCtx.CurrencyColumns)
+            if (C == U)
+                return true;
+        return false;
+    }
+    static bool IsPlainColumn(const std::vector<TNode> &I)
+    {
+        std::vector<TNode> Item = I;
+        if (Item.size() >= 2 && IsNameTok(Item.back()) && (IsKw(Item[Item.size() - 2], "AS") || IsNameTok(Item[Item.size() - 2]))) {
+            Item.pop_back();
+            if (IsKw(Item.back(), "AS"))
+                Item.pop_back();
+        }
+        return (Item.size() == 1 && (IsNameTok(Item[0]) || IsPunct(Item[0], "*"))) ||
+               (Item.size() == 3 && IsNameTok(Item[0]) && IsPunct(Item[1], ".") && (IsNameTok(Item[2]) || IsPunct(Item[2], "*")));
+    }
+    static TNode Call(const char *AName, std::vector<TNode> AArgs)
+    {
+        return Group({Tok(TK::Ident, AName), Group(std::move(AArgs))});
+    }
+
+    // References in expressions read the unscaled amount; a plain column of a
+    // select list stays as stored, for the driver reads it by its type.
+    void CurrencyRefs(std::vector<TNode> &G)
+    {
+        std::vector<TNode> Out;
+        for (size_t i = 0; i < G.size(); ++i) {
+            TNode &N = G[i];
+            if (N.IsGroup) {
+                CurrencyRefs(N.Items);
+                Out.push_back(N);
+                continue;
+            }
+            if (IsKw(N, "SELECT")) {
+                // The select list: up to FROM at this level.
+                size_t E = i + 1;
+                while (E < G.size() && !IsKw(G[E], "FROM"))
+                    ++E;
+                Out.push_back(N);
+                std::vector<TNode> List(G.begin() + static_cast<long>(i) + 1, G.begin() + static_cast<long>(E));
+                bool First = true;
+                for (auto Item : SplitCommas(List)) {
+                    if (!First)
+                        Out.push_back(Tok(TK::Punct, ","));
+                    First = false;
+                    if (!IsPlainColumn(Item))
+                        CurrencyRefs(Item);
+                    Out.insert(Out.end(), Item.begin(), Item.end());
+                }
+                i = E - 1;
+                continue;
+            }
+            const bool Protected = !Out.empty() && !Out.back().IsGroup &&
+                                   (IsKw(Out.back(), "FROM") || IsKw(Out.back(), "JOIN") || IsKw(Out.back(), "INTO") ||
+                                    IsKw(Out.back(), "UPDATE") || IsKw(Out.back(), "TABLE") || IsKw(Out.back(), "AS") ||
+                                    IsPunct(Out.back(), "."));
+            const bool CallNext = i + 1 < G.size() && G[i + 1].IsGroup;
+            if (IsNameTok(N) && !Protected && !CallNext) {
+                // t.Price or Price
+                if (i + 2 < G.size() && IsPunct(G[i + 1], ".") && IsCurrencyName(G[i + 2])) {
+                    Out.push_back(Group({N, G[i + 1], G[i + 2], Tok(TK::Punct, "/"), Tok(TK::Number, "10000.0")}));
+                    i += 2;
+                    continue;
+                }
+                if (IsCurrencyName(N) && !(i + 1 < G.size() && IsPunct(G[i + 1], "."))) {
+                    Out.push_back(Group({N, Tok(TK::Punct, "/"), Tok(TK::Number, "10000.0")}));
+                    continue;
+                }
+            }
+            Out.push_back(N);
+        }
+        G = std::move(Out);
+    }
+
+    void Currency(std::vector<TNode> &T)
+    {
+        const auto IsCurrencyColumn = [&](const std::string &AName) {
+            TNode N = Tok(TK::Name, AName);
+            return IsCurrencyName(N);
+        };
+        if (FResult.Kind == TJetStatementKind::Update) {
+            size_t Set = 0, Where = T.size();
+            for (size_t i = 0; i < T.size(); ++i) {
+                if (!Set && IsKw(T[i], "SET"))
+                    Set = i;
+                else if (Set && IsKw(T[i], "WHERE")) {
+                    Where = i;
+                    break;
+                }
+            }
+            if (!Set)
+                return;
+            std::vector<TNode> Out(T.begin(), T.begin() + static_cast<long>(Set) + 1);
+            std::vector<TNode> Assignments(T.begin() + static_cast<long>(Set) + 1, T.begin() + static_cast<long>(Where));
+            bool First = true;
+            for (auto A : SplitCommas(Assignments)) {
+                if (!First)
+                    Out.push_back(Tok(TK::Punct, ","));
+                First = false;
+                size_t Eq = 0;
+                while (Eq < A.size() && !IsPunct(A[Eq], "="))
+                    ++Eq;
+                if (Eq == 0 || Eq >= A.size()) {
+                    Out.insert(Out.end(), A.begin(), A.end());
+                    continue;
+                }
+                std::vector<TNode> Value(A.begin() + static_cast<long>(Eq) + 1, A.end());
+                CurrencyRefs(Value);
+                Out.insert(Out.end(), A.begin(), A.begin() + static_cast<long>(Eq) + 1);
+                if (IsCurrencyName(A[Eq - 1]))
+                    Out.push_back(Call("jet_currency", {Group(Value)}));
+                else
+                    Out.insert(Out.end(), Value.begin(), Value.end());
+            }
+            std::vector<TNode> Cond(T.begin() + static_cast<long>(Where), T.end());
+            CurrencyRefs(Cond);
+            Out.insert(Out.end(), Cond.begin(), Cond.end());
+            T = std::move(Out);
+            return;
+        }
+        if (FResult.Kind == TJetStatementKind::Insert && T.size() > 3) {
+            size_t i = 3;
+            std::vector<std::string> Targets = FCtx.InsertTargetColumns;
+            if (T[i].IsGroup) {
+                Targets.clear();
+                for (const auto &C : SplitCommas(T[i].Items))
+                    Targets.push_back(C.empty() ? std::string() : C.back().Tok.Text);
+                ++i;
+            }
+            if (i < T.size() && IsKw(T[i], "VALUES") && i + 1 < T.size() && T[i + 1].IsGroup) {
+                std::vector<TNode> Vals;
+                size_t k = 0;
+                for (auto V : SplitCommas(T[i + 1].Items)) {
+                    if (k)
+                        Vals.push_back(Tok(TK::Punct, ","));
+                    CurrencyRefs(V);
+                    if (k < Targets.size() && IsCurrencyColumn(Targets[k]))
+                        Vals.push_back(Call("jet_currency", {Group(V)}));
+                    else
+                        Vals.insert(Vals.end(), V.begin(), V.end());
+                    ++k;
+                }
+                T[i + 1].Items = std::move(Vals);
+                return;
+            }
+            if (i < T.size() && IsKw(T[i], "SELECT")) {
+                size_t j = i + 1;
+                if (j < T.size() && (IsKw(T[j], "DISTINCT") || IsKw(T[j], "ALL")))
+                    ++j;
+                if (j + 1 < T.size() && IsKw(T[j], "TOP"))
+                    j += 2;
+                size_t E = j;
+                while (E < T.size() && !IsKw(T[E], "FROM"))
+                    ++E;
+                std::vector<TNode> List(T.begin() + static_cast<long>(j), T.begin() + static_cast<long>(E));
+                std::vector<TNode> Rest(T.begin() + static_cast<long>(E), T.end());
+                std::vector<TNode> Out(T.begin(), T.begin() + static_cast<long>(j));
+                size_t k = 0;
+                for (auto Item : SplitCommas(List)) {
+                    if (k)
+                        Out.push_back(Tok(TK::Punct, ","));
+                    const bool Star = IsPunct(Item.back(), "*");
+                    const bool ToCurrency = k < Targets.size() && IsCurrencyColumn(Targets[k]);
+                    if (Star) {
+                        bool Any = false;
+                        for (const auto &Tg : Targets)
+                            Any = Any || IsCurrencyColumn(Tg);
+                        if (Any || Targets.empty())
+                            throw TJetSqlError("HYC00", NativeNotSupported,
+                                               "INSERT ... SELECT * into a table with CURRENCY columns needs the columns named.");
+                        Out.insert(Out.end(), Item.begin(), Item.end());
+                    } else if (ToCurrency) {
+                        const bool RawCurrency = IsPlainColumn(Item) && IsCurrencyName(Item.back());
+                        if (!RawCurrency) {
+                            CurrencyRefs(Item);
+                            Out.push_back(Call("jet_currency", {Group(Item)}));
+                        } else {
+                            Out.insert(Out.end(), Item.begin(), Item.end());
+                        }
+                    } else {
+                        CurrencyRefs(Item);
+                        Out.insert(Out.end(), Item.begin(), Item.end());
+                    }
+                    ++k;
+                }
+                CurrencyRefs(Rest);
+                Out.insert(Out.end(), Rest.begin(), Rest.end());
+                T = std::move(Out);
+            }
+            return;
+        }
+        CurrencyRefs(T);
     }
 
     // --- expression-level rewrites, children first

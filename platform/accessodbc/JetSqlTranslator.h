@@ -53,6 +53,12 @@ struct TJetTranslateContext {
     // Path of the open database; a table qualified by this path (with or
     // without ".mdb") is a table of the open database.
     std::string DatabasePath;
+    // CURRENCY columns (upper-case names) of the tables the statement uses:
+    // stored as integers scaled by 10,000, so expressions read them divided
+    // and values written to them are scaled (jet_currency).
+    std::vector<std::string> CurrencyColumns;
+    // The target table's columns in order, for INSERT without a column list.
+    std::vector<std::string> InsertTargetColumns;
 };
 
 TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateContext &AContext);

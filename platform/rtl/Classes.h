@@ -224,14 +224,20 @@ private:
 class EStringListError : public EListError {
 public:
     using EListError::EListError;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EStringListError>(*this); }
 };
 class EFOpenError : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EFOpenError>(*this); }
 };
 class EFCreateError : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EFCreateError>(*this); }
 };
 
 // ---- collections ------------------------------------------------------------

@@ -26,10 +26,14 @@ constexpr int MaxFMTBcdFractionSize = 64;
 class EBcdException : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EBcdException>(*this); }
 };
 class EBcdOverflowException : public EBcdException {
 public:
     using EBcdException::EBcdException;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EBcdOverflowException>(*this); }
 };
 
 inline bool IsBcdNegative(const TBcd &B) { return (B.SignSpecialPlaces & 0x80) != 0; }

@@ -69,21 +69,29 @@ public:
 class EOverflow : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EOverflow>(*this); }
 };
 
 class EInvalidOp : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EInvalidOp>(*this); }
 };
 
 class EZeroDivide : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EZeroDivide>(*this); }
 };
 
 class EListError : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EListError>(*this); }
 };
 
 // Raises EAbort.

@@ -45,23 +45,33 @@ constexpr TVarType varTypeMask = 0x0FFF;
 class EVariantError : public Exception {
 public:
     using Exception::Exception;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EVariantError>(*this); }
 };
 // "Could not convert variant of type (Null) into type (Integer)"
 class EVariantTypeCastError : public EVariantError {
 public:
     using EVariantError::EVariantError;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EVariantTypeCastError>(*this); }
 };
 class EVariantOverflowError : public EVariantError {
 public:
     using EVariantError::EVariantError;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EVariantOverflowError>(*this); }
 };
 class EVariantInvalidOpError : public EVariantError {
 public:
     using EVariantError::EVariantError;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EVariantInvalidOpError>(*this); }
 };
 class EVariantBadIndexError : public EVariantError {
 public:
     using EVariantError::EVariantError;
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EVariantBadIndexError>(*this); }
 };
 
 enum TVariantRelationship { vrEqual, vrLessThan, vrGreaterThan, vrNotEqual };

@@ -146,6 +146,61 @@ TEST_F(JetSql, CounterColumnsAndIdentity)
     Free(S);
 }
 
+TEST_F(JetSql, YesNoStoresTrueAsMinusOne)
+{
+    Exec("INSERT INTO N VALUES (4, 'd', Null, 1, 1)");
+    Exec("UPDATE N SET Flag = 5 WHERE ID = 2");
+    EXPECT_EQ(Query("SELECT ID FROM N WHERE Flag = True ORDER BY ID"), (TRows{{"1"}, {"2"}, {"4"}}));
+    EXPECT_EQ(Query("SELECT CDbl(Flag) FROM N WHERE ID = 4"), (TRows{{"-1"}}));
+    Exec("ALTER TABLE N ADD COLUMN Checked YesNo");
+    Exec("UPDATE N SET Checked = 2 WHERE ID = 1");
+    EXPECT_EQ(Query("SELECT CDbl(Checked) FROM N WHERE ID = 1"), (TRows{{"-1"}}));
+    // Through ODBC a YesNo is SQL_BIT: 1 for true.
+    EXPECT_EQ(Query("SELECT Flag FROM N WHERE ID = 4"), (TRows{{"1"}}));
+}
+
+TEST_F(JetSql, CurrencyStoredScaledAndReadAsAmounts)
+{
+    Exec("CREATE TABLE Fee (ID Long, Price Currency, Note Text(10))");
+    Exec("INSERT INTO Fee VALUES (1, 12.5, 'a')");
+    Exec("INSERT INTO Fee (Note, ID, Price) VALUES ('b', 2, 0.00005)"); // half of the last digit rounds to even: 0
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLPrepare(S, (SQLCHAR *)"INSERT INTO Fee (ID, Price) VALUES (3, ?)", SQL_NTS));
+    char Amount[] = "1234.5678";
+    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_NUMERIC, 19, 4, Amount, 0, nullptr));
+    ODBC_OK(SQLExecute(S));
+    Free(S);
+    Exec("UPDATE Fee SET Price = Price * 2 WHERE Price > 10 AND Price < 20");
+    EXPECT_EQ(Query("SELECT ID, Price FROM Fee ORDER BY Price"), (TRows{{"2", "0"}, {"1", "25"}, {"3", "1234.5678"}}));
+    EXPECT_EQ(Query("SELECT Sum(Price) FROM Fee WHERE ID < 3"), (TRows{{"25"}}));
+    EXPECT_EQ(Query("SELECT ID FROM Fee WHERE Price = 25"), (TRows{{"1"}}));
+    // The file holds ten-thousandths as integers (second route: the SQLite C API).
+    sqlite3 *Raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(DbPath.c_str(), &Raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt *St = nullptr;
+    sqlite3_prepare_v2(Raw, "SELECT typeof(Price), Price FROM Fee ORDER BY ID", -1, &St, nullptr);
+    std::vector<std::string> Stored;
+    while (sqlite3_step(St) == SQLITE_ROW)
+        Stored.push_back(std::string(reinterpret_cast<const char *>(sqlite3_column_text(St, 0))) + ":" +
+                         reinterpret_cast<const char *>(sqlite3_column_text(St, 1)));
+    sqlite3_finalize(St);
+    sqlite3_close(Raw);
+    EXPECT_EQ(Stored, (std::vector<std::string>{"integer:250000", "integer:0", "integer:12345678"}));
+    SQLHSTMT D = NewStmt();
+    ODBC_OK(SQLExecDirect(D, (SQLCHAR *)"SELECT Price FROM Fee", SQL_NTS));
+    SQLLEN Fixed = 0;
+    SQLSMALLINT Type, Digits, Nullable, Len;
+    SQLULEN Size;
+    char Name[32];
+    ODBC_OK(SQLDescribeCol(D, 1, (SQLCHAR *)Name, sizeof Name, &Len, &Type, &Size, &Digits, &Nullable));
+    ODBC_OK(SQLColAttribute(D, 1, SQL_DESC_FIXED_PREC_SCALE, nullptr, 0, nullptr, &Fixed));
+    EXPECT_EQ(Type, SQL_NUMERIC);
+    EXPECT_EQ(Size, 19u);
+    EXPECT_EQ(Digits, 4);
+    EXPECT_EQ(Fixed, SQL_TRUE);
+    Free(D);
+}
+
 TEST_F(JetSql, TextLongerThanItsFieldIsRefused)
 {
     Exec("CREATE TABLE S (Code Text(4))");

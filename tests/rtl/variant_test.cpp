@@ -138,3 +138,13 @@ TEST(FormatRoutine, MismatchNeverRaises)
     EXPECT_EQ(Format("100%", {}), "100%");
     EXPECT_EQ(Format("%q", {1}), "%q");
 }
+
+TEST(Exceptions, RaiseAndCloneKeepTheClass)
+{
+    std::unique_ptr<Exception> E = std::make_unique<EVariantTypeCastError>("cast");
+    std::unique_ptr<Exception> C = E->Clone();
+    EXPECT_NE(dynamic_cast<EVariantTypeCastError *>(C.get()), nullptr);
+    EXPECT_THROW(C->Raise(), EVariantTypeCastError);
+    std::unique_ptr<Exception> A = std::make_unique<EAbort>();
+    EXPECT_THROW(A->Raise(), EAbort);
+}
