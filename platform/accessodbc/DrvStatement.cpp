@@ -429,13 +429,11 @@ SQLRETURN TDrvStatement::Execute()
     if (HasCursor)
         CloseCursor();
     NeedData = false;
-    int Bound = 0;
     for (int i = 1; i <= Tr.ParamCount; ++i) {
         TParamBinding &P = Params[static_cast<size_t>(i)];
         if (!P.Bound)
             Fail("07002", -3010, "COUNT field incorrect: the statement has " + std::to_string(Tr.ParamCount) +
                                      " parameter markers, parameter " + std::to_string(i) + " is not bound.");
-        ++Bound;
         const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
         const SQLLEN *Ind = P.Indicator ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + Offset) : nullptr;
         P.AtExec = Ind && (*Ind == SQL_DATA_AT_EXEC || *Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET);
@@ -444,7 +442,6 @@ SQLRETURN TDrvStatement::Execute()
         P.Received8.clear();
         NeedData = NeedData || P.AtExec;
     }
-    (void)Bound;
     if (NeedData) {
         NeedDataParam = 0;
         return SQL_NEED_DATA;

@@ -401,12 +401,13 @@ TEST_F(Cancel, LongQueryInterruptedFromAnotherThread)
     SQLHSTMT S = NewStmt();
     std::atomic<bool> Done{false};
     std::thread Canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        SQLCancel(S);
-        // A second cancel covers a statement that had not started yet.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        if (!Done)
-            SQLCancel(S);
+        // Cancel until the statement has ended: a cancel that comes before
+        // the statement runs has nothing to stop (a busy machine may be slow to start it).
+        while (!Done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (!Done)
+                SQLCancel(S);
+        }
     });
     const auto T0 = std::chrono::steady_clock::now();
     // 20^6 = 64 million rows to count: many seconds without the cancel.

@@ -119,16 +119,6 @@ TZqIntfPtr<IZqStanAsyncExecutor> NewExecutor()
     return E;
 }
 
-int CodeOf(const std::function<void()> &F)
-{
-    try {
-        F();
-    } catch (const EZqException &E) {
-        return E.ErrorCode();
-    }
-    return 0;
-}
-
 } // namespace
 
 TEST(AsyncExecutor, DefaultModeRunsInlineUnderTheWaitCursor)

@@ -17,16 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int CodeOf(const std::function<void()> &F)
-{
-    try {
-        F();
-    } catch (const EZqException &E) {
-        return E.ErrorCode();
-    }
-    return 0;
-}
-
 class DefinitionFile : public ::testing::Test {
 protected:
     void SetUp() override

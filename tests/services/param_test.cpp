@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dataaccess/stan/qxZqStanError.h"
+#include "tests/services/services_env.h"
 #include "dataaccess/stan/qxZqStanParam.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/SysUtils.h"
@@ -13,16 +14,6 @@
 
 
 namespace {
-
-int CodeOf(const std::function<void()> &F)
-{
-    try {
-        F();
-    } catch (const EZqException &E) {
-        return E.ErrorCode();
-    }
-    return 0;
-}
 
 std::string Sql(TZqMacroDataType T, const rtl::Variant &V)
 {

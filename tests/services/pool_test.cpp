@@ -39,16 +39,6 @@ public:
     std::string FFailure;
 };
 
-int CodeOf(const std::function<void()> &F)
-{
-    try {
-        F();
-    } catch (const EZqException &E) {
-        return E.ErrorCode();
-    }
-    return 0;
-}
-
 class ResourcePool : public ::testing::Test {
 protected:
     void SetUp() override
