@@ -19,10 +19,6 @@ int64_t NowNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(TClock::now().time_since_epoch()).count();
 }
 
-// How long Close waits for busy items to come back before it stops the
-// threads anyway: an item a caller never releases must not hang the program
-// at its end.
-constexpr auto CCloseWait = std::chrono::milliseconds(10000);
 
 // A manual-reset event for one waiting caller.
 class TRequestEvent {
@@ -462,7 +458,9 @@ void TZqResourcePool::Close()
     if (FOpenCount.load() <= 0)
         ZqRaiseError(this, {"Stan"}, 703, {});
     FOpenCount.fetch_sub(1);
-    const auto Deadline = TClock::now() + CCloseWait;
+    // Busy items get as long to come back as a caller waits for an item: one
+    // that is never released must not hang the program at its end.
+    const auto Deadline = TClock::now() + std::chrono::milliseconds(FMaxWaitForItemTime);
     RequestFreeItems(INT32_MAX);
     while (FreeCount() + BusyCount() > 0 && TClock::now() < Deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -231,8 +231,14 @@ private:
 
 // ---------------------------------------------------------------- groups
 
-std::vector<TNode> BuildGroups(const std::vector<TToken> &ATokens, size_t &AIndex, bool AInner)
+// Nesting deeper than this is refused, as Jet refuses a query that is too
+// complex; it also bounds the recursion of every later pass.
+constexpr int MaxNesting = 256;
+
+std::vector<TNode> BuildGroups(const std::vector<TToken> &ATokens, size_t &AIndex, bool AInner, int ADepth = 0)
 {
+    if (ADepth > MaxNesting)
+        throw TJetSqlError("42000", -3360, "Query is too complex: parentheses are nested too deeply.");
     std::vector<TNode> Items;
     while (AIndex < ATokens.size()) {
         const TToken &T = ATokens[AIndex];
@@ -240,7 +246,7 @@ std::vector<TNode> BuildGroups(const std::vector<TToken> &ATokens, size_t &AInde
             ++AIndex;
             TNode G;
             G.IsGroup = true;
-            G.Items = BuildGroups(ATokens, AIndex, true);
+            G.Items = BuildGroups(ATokens, AIndex, true, ADepth + 1);
             Items.push_back(std::move(G));
             continue;
         }

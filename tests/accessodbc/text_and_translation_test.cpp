@@ -102,6 +102,8 @@ TEST_F(Translation, LexicalFormsAreReadWhereTheyStand)
     EXPECT_EQ(Native("select 1; select 2"), "<error 42000>");
     EXPECT_EQ(Native("select 1 from t where d = #13/45/2000#"), "<error 42000>");
     EXPECT_EQ(Native("create table x (a Text(300))"), "<error 42000>");
+    // Deep nesting is refused, not followed until the stack runs out.
+    EXPECT_EQ(Native("select " + std::string(100000, '(') + "1" + std::string(100000, ')')), "<error 42000>");
 }
 
 TEST_F(Translation, MalformedStatementsFailCleanly)

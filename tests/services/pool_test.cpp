@@ -166,6 +166,23 @@ TEST_F(ResourcePool, CloseWaitsForBusyItems)
     EXPECT_EQ(Pool().BusyCount(), 0);
 }
 
+TEST_F(ResourcePool, CloseGivesUpOnAnItemNeverReleased)
+{
+    FDef->SetAsInteger("POOL_OptimalItems", 1);
+    FDef->SetAsInteger("POOL_MaxWaitForItemTime", 200);
+    Open();
+    TZqIntfPtr<IZqStanObject> Kept;
+    FPool->Acquire(Kept);
+    auto T0 = std::chrono::steady_clock::now();
+    FPool->Close();
+    auto Took = std::chrono::steady_clock::now() - T0;
+    EXPECT_GE(Took, 190ms);
+    EXPECT_LT(Took, 5s);
+    EXPECT_EQ(Pool().BusyCount(), 0);
+    // The caller's own reference still holds the item.
+    EXPECT_EQ(Kept->GetName(), "item");
+}
+
 TEST_F(ResourcePool, OpenAndClosedErrors)
 {
     TZqIntfPtr<IZqStanObject> A;
