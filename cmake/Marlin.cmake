@@ -21,10 +21,17 @@ function(marlin_add_test area)
   add_executable(${target} ${T_SOURCES})
   target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   add_dependencies(${target} marlin_stage)
+  # gtest_discover_tests cannot hand a list-valued property to the tests it
+  # generates (only the first item survives), so the environment travels as
+  # the test launcher, used for discovery and runs alike, and the labels as
+  # one label joined by ":" (`ctest -L` matches labels as regular expressions).
+  set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${MARLIN_TEST_ENV})
+  set(labels ${area} ${T_LABELS})
+  list(JOIN labels ":" label)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${area};${T_LABELS}" ENVIRONMENT "${MARLIN_TEST_ENV}" TIMEOUT 600)
+    PROPERTIES LABELS "${label}" TIMEOUT 600)
 endfunction()
 
 # marlin_add_bench(<name> SOURCES ... [LIBS ...])

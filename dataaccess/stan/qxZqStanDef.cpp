@@ -298,19 +298,19 @@ void TZqDefinition::SetAsString(const std::string &AName, const std::string &AVa
 
 void TZqDefinition::SetAsBoolean(const std::string &AName, bool AValue)
 {
-    if (GetAsBoolean(AName) != AValue || !IsSpecified(AName))
+    if (GetAsBoolean(AName) != AValue)
         SetAsString(AName, AValue ? "True" : "False");
 }
 
 void TZqDefinition::SetAsYesNo(const std::string &AName, bool AValue)
 {
-    if (GetAsBoolean(AName) != AValue || !IsSpecified(AName))
+    if (GetAsBoolean(AName) != AValue)
         SetAsString(AName, AValue ? "Yes" : "No");
 }
 
 void TZqDefinition::SetAsInteger(const std::string &AName, int AValue)
 {
-    if (GetAsInteger(AName) != AValue || !IsSpecified(AName))
+    if (GetAsInteger(AName) != AValue)
         SetAsString(AName, rtl::IntToStr(AValue));
 }
 

@@ -1,0 +1,172 @@
+// qxZqPhysIntf: the vocabulary of the driver layer, shared by the drivers,
+// the adapters of the in-memory tables and the client components: command
+// kinds, update requests, state bytes, DBMS kinds, parsed names, escape
+// records, the array-execute exception and the counted interfaces through
+// which the layers above reach a driver.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanIntf.h"
+
+class TZqParams;
+class TZqMacros;
+
+// ---- enumerations ------------------------------------------------------------
+
+enum TZqPhysCommandKind : uint8_t {
+    skUnknown, skSelect, skSelectForUpdate, skDelete, skInsert, skUpdate, skCreate, skAlter, skDrop,
+    skStoredProc, skStoredProcWithCrs, skStoredProcNoCrs, skExecute, skOther
+};
+
+enum TZqPhysRequest : uint8_t {
+    arNone, arFromRow, arSelect, arInsert, arUpdate, arDelete, arLock, arUnlock, arFetchRow, arUpdateHBlobs,
+    arDeleteAll
+};
+using TZqPhysUpdateRequest = TZqPhysRequest; // arInsert .. arDeleteAll
+
+enum TZqPhysUpdateRowOption : uint8_t {
+    uoCancelUnlock, uoImmediateUpd, uoDeferedLock, uoOneMomLock, uoNoSrvRecord, uoNoClntRecord
+};
+using TZqPhysUpdateRowOptions = uint8_t; // bit n = option n
+
+enum TZqPhysMetaInfoMergeMode : uint8_t { mmReset, mmOverride, mmRely };
+
+// Manager: 0 inactive, 1 active, 2 stopping (usable again after), 3 terminating.
+using TZqPhysManagerState = uint8_t;
+// Driver host: 0 unloaded, 1 loaded, 2 registered, 3 initializing, 4 active,
+// 5 idle, 6 stopping, 7 finalizing.
+using TZqPhysDriverHostState = uint8_t;
+// Connection: 0 closing, 1 closed, 2 opening, 3 open ("connected" = 3).
+using TZqPhysConnectionState = uint8_t;
+// Command: 0 unprepared, 1 prepared, 2 executing, 3 open, 4 fetching,
+// 5 aborting; 2 and 4 are busy.
+using TZqPhysCommandState = uint8_t;
+
+enum TZqRDBMSKind : uint8_t {
+    mkUnknown, mkOracle, mkMSSQL, mkMSAccess, mkMySQL, mkDB2, mkASA, mkADS, mkOther
+};
+
+// The catalog query a command runs instead of SQL text (0 = none).
+using TZqPhysMetaInfoKind = uint8_t;
+
+// Parts of an object name; a set of parts is a bit set (bit n = part n).
+enum TZqPhysNamePart : uint8_t { npCatalog, npSchema, npDBLink, npBaseObject, npObject };
+using TZqPhysNameParts = uint8_t;
+constexpr TZqPhysNameParts ZqNamePart(TZqPhysNamePart APart) { return TZqPhysNameParts(1u << APart); }
+constexpr TZqPhysNameParts ZqAllNameParts = 0x1F;
+
+struct TZqPhysParsedName {
+    std::string FCatalog;
+    std::string FSchema;
+    std::string FBaseObject;
+    std::string FObject;
+    std::string FLink;
+};
+
+// ParseObjName / EncodeObjName option bits.
+constexpr uint8_t poDequote = 2;   // remove quotes from each part
+constexpr uint8_t poNormalize = 4; // normalise each part
+constexpr uint8_t poSingle = 16;   // the text is one object name, not split
+constexpr uint8_t eoQuote = 2;     // quote every part
+constexpr uint8_t eoNormalize = 4; // normalise every part
+constexpr uint8_t eoBeShort = 16;  // drop default catalog/schema, quote only where needed
+
+// ---- escape sequences ---------------------------------------------------------
+
+enum TZqPhysEscapeKind : uint8_t {
+    eskFloat, eskDate, eskTime, eskDateTime, eskIdentifier, eskBoolean, eskFunction, eskIF, eskEscape
+};
+
+// Function escapes by code; several names may share a code.
+using TZqPhysEscapeFunction = uint8_t;
+constexpr TZqPhysEscapeFunction efASCII = 0, efLTRIM = 1, efREPLACE = 2, efRTRIM = 3, efSOUNDEX = 4, efABS = 5,
+    efCOS = 6, efEXP = 7, efFLOOR = 8, efMOD = 9, efPOWER = 10, efROUND = 11, efSIGN = 12, efSIN = 13,
+    efSQRT = 14, efTAN = 15, efDECODE = 16, efBIT_LENGTH = 17, efCHAR = 18, efCHAR_LENGTH = 19, efCONCAT = 20,
+    efDIFFERENCE = 21, efINSERT = 22, efLCASE = 23, efLEFT = 24, efLENGTH = 25, efLOCATE = 26,
+    efOCTET_LENGTH = 27, efPOSITION = 28, efREPEAT = 29, efRIGHT = 30, efSPACE = 31, efSUBSTRING = 32,
+    efUCASE = 33, efACOS = 34, efASIN = 35, efATAN = 36, efATAN2 = 37, efCOT = 38, efCEILING = 39,
+    efDEGREES = 40, efLOG = 41, efLOG10 = 42, efPI = 43, efRADIANS = 44, efRANDOM = 45, efTRUNCATE = 46,
+    efCURDATE = 47, efCURTIME = 48, efNOW = 49, efDAYNAME = 50, efDAYOFMONTH = 51, efDAYOFWEEK = 52,
+    efDAYOFYEAR = 53, efEXTRACT = 54, efHOUR = 55, efMINUTE = 56, efMONTH = 57, efMONTHNAME = 58,
+    efQUARTER = 59, efSECOND = 60, efTIMESTAMPADD = 61, efTIMESTAMPDIFF = 62, efWEEK = 63, efYEAR = 64,
+    efCATALOG = 65, efSCHEMA = 66, efIFNULL = 67, efIF = 68, efCONVERT = 69;
+constexpr TZqPhysEscapeFunction ZqEscapeFunctionLast = efCONVERT;
+
+struct TZqPhysEscapeData {
+    TZqPhysEscapeKind FKind = eskFloat;
+    TZqPhysEscapeFunction FFunc = 0;
+    std::string FName;
+    std::vector<std::string> FArgs;
+};
+
+// ---- exceptions --------------------------------------------------------------
+
+// Handed to the error handler when one row of an array execute fails.
+class EZqPhysArrayExecuteError : public EZqException {
+public:
+    EZqPhysArrayExecuteError(int32_t ATimes, int32_t AOffset, EZqException *AException)
+        : EZqException(0, std::string()), Times(ATimes), Offset(AOffset), Exception(AException) {}
+    [[noreturn]] void Raise() const override { throw *this; }
+
+    int32_t Times;
+    int32_t Offset;
+    TZqErrorAction Action = eaFail;
+    EZqException *Exception; // the failing row's exception, not owned
+};
+
+// ---- interfaces --------------------------------------------------------------
+
+// What the name operations of the dialect read of a command: the default
+// parts of the names it works with.
+class IZqPhysCommandNames : public virtual IInterface {
+public:
+    virtual std::string GetCatalogName() = 0;
+    virtual std::string GetSchemaName() = 0;
+    virtual std::string GetBaseObjectName() = 0;
+};
+
+// The SQL dialect of one connection.
+class IZqPhysConnectionMetadata : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysConnectionMetadata;
+    virtual TZqRDBMSKind GetKind() = 0;
+    virtual int32_t GetClientVersion() = 0;
+    virtual int32_t GetServerVersion() = 0;
+    virtual bool GetTxSupported() = 0;
+    virtual bool GetTxNested() = 0;
+    virtual bool GetTxSavepoints() = 0;
+    virtual bool GetServerAutoCommit() = 0;
+    virtual int GetNameMaxLength() = 0;
+    virtual TZqPhysNameParts GetNameParts() = 0;
+    virtual TZqPhysNameParts GetNameQuotedCaseSensParts() = 0;
+    virtual TZqPhysNameParts GetNameCaseSensParts() = 0;
+    virtual TZqPhysNameParts GetNameDefLowCaseParts() = 0;
+    virtual char GetNameQuoteChar1() = 0;
+    virtual char GetNameQuoteChar2() = 0;
+    virtual bool GetLocatorLobs() = 0;
+    virtual bool GetIdentityInsertSupported() = 0;
+    virtual uint8_t GetParamMark() = 0;
+    virtual bool GetTruncateSupported() = 0;
+    virtual uint8_t GetDefaultValuesForm() = 0;
+    virtual bool GetInlineRefreshSupported() = 0;
+    virtual bool GetRefreshIdentityByExpr() = 0;
+    virtual bool GetDialectFlagB() = 0;
+    virtual bool GetAsyncAbortSupported() = 0;
+    virtual std::string GetCommandSeparator() = 0;
+    virtual void ParseObjName(const std::string &AName, TZqPhysParsedName &AParsedName, uint8_t AOpts,
+                              IZqPhysCommandNames *ACommand) = 0;
+    virtual std::string EncodeObjName(const TZqPhysParsedName &AParsedName, IZqPhysCommandNames *ACommand,
+                                      uint8_t AOpts) = 0;
+    virtual std::string TranslateEscape(TZqPhysEscapeData &AEscape) = 0;
+    virtual TZqPhysCommandKind GetSQLCommandKind(const std::string &AToken) = 0;
+};
+
+class TZqFetchOptions;
+
+// The option byte used when a row is re-read from the server: bit 2 always,
+// bit 0 with fiBlobs, bit 1 with fiDetails; 7 without options.
+uint8_t FetchOptionsToFillRowOptions(const TZqFetchOptions *AOptions);
