@@ -237,3 +237,26 @@ TEST_F(Preprocessor, MySQLConditionalCommentIsText)
     Params.Clear();
     EXPECT_EQ(Run("SELECT /*! :a */ 1", mkMSAccess).Text, "SELECT /*! :a */ 1");
 }
+
+TEST_F(Preprocessor, MangledTextsFailCleanly)
+{
+    // Fixed-seed pieces of the escape syntax in random order: every run
+    // either gives a text or raises the library's error, never more.
+    const char *const Pieces[] = {"SELECT", " ", ":", "::", ":a", "!", "&", "&m", "!m", "{", "}", "{fn", "{d",
+                                  "{iif(", "{escape", "'", "\"", "[", "]", "(", ")", ",", "--", "\n", "/*", "*/",
+                                  "^", "\r", "{3E9B-", "ORDER BY", "VALUES", "FROM", "x"};
+    TZqMacro *M = Macros.Add();
+    M->SetName("M");
+    M->SetValue(rtl::Variant(std::string("{fn UCASE(:p)}")));
+    uint32_t Seed = 20070703;
+    for (int i = 0; i < 3000; ++i) {
+        std::string Text;
+        const int N = 1 + int((Seed = Seed * 1103515245u + 12345u) >> 16) % 16;
+        for (int k = 0; k < N; ++k) Text += Pieces[((Seed = Seed * 1103515245u + 12345u) >> 16) % std::size(Pieces)];
+        Params.Clear();
+        try {
+            Run(Text);
+        } catch (const EZqException &) {
+        }
+    }
+}
