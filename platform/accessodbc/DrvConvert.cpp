@@ -56,7 +56,10 @@ TJetType JetTypeOfDecl(const char *ADecl, int &ASize)
             ASize = 255;
         return TJetType::Text;
     }
-    if (Word == "MEMO") return TJetType::Memo;
+    // LONGTEXT is the canonical word: its "TEXT" gives the column SQLite's
+    // text affinity, so a memo that reads as a number keeps its spelling.
+    // MEMO columns of older files are read the same way.
+    if (Word == "LONGTEXT" || Word == "MEMO") return TJetType::Memo;
     if (Word == "BINARY") {
         if (ASize <= 0 || ASize > 510)
             ASize = 510;

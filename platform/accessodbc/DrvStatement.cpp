@@ -766,7 +766,7 @@ void TDrvStatement::RunSelectInto()
         if (C.Type == TJetType::DateTime) Type = "DATETIME";
         if (C.Type == TJetType::YesNo) Type = "YESNO";
         if (C.Type == TJetType::Currency) Type = "CURRENCY";
-        if (C.Type == TJetType::Memo) Type = "MEMO";
+        if (C.Type == TJetType::Memo) Type = "LONGTEXT";
         if (C.Type == TJetType::LongBinary) Type = "LONGBINARY";
         if (i)
             Ddl += ", ";

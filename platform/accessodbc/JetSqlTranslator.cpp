@@ -616,7 +616,7 @@ private:
             throw TJetSqlError("42000", NativeFieldDef,
                                "Syntax error in field definition: a TEXT column holds at most 255 characters.");
         std::vector<TNode> Out{D[0], Tok(TK::Raw, Type)};
-        if (Type.rfind("TEXT", 0) == 0 || Type == "MEMO") {
+        if (Type.rfind("TEXT", 0) == 0 || Type == "LONGTEXT") {
             Out.push_back(Tok(TK::Ident, "COLLATE"));
             Out.push_back(Tok(TK::Ident, "NOCASE"));
         }
@@ -1162,7 +1162,7 @@ std::string CanonicalJetType(const std::string &ATypeWord, int ASize)
         U == "NVARCHAR" || U == "NCHAR")
         return "TEXT(" + std::to_string(ASize < 0 ? 255 : ASize) + ")";
     if (U == "MEMO" || U == "LONGTEXT" || U == "LONGCHAR" || U == "NOTE" || U == "NTEXT")
-        return "MEMO";
+        return "LONGTEXT";
     if (U == "COUNTER" || U == "AUTOINCREMENT" || U == "IDENTITY")
         return "COUNTER";
     if (U == "BINARY" || U == "VARBINARY")

@@ -97,7 +97,7 @@ TEST_F(Translation, LexicalFormsAreReadWhereTheyStand)
               "select jet_UCASE (a) from t left outer join u on t . k = u . k");
     EXPECT_EQ(Native("create table x (a counter not null primary key, b text(10), c integer, d memo)"),
               "create table x (a COUNTER primary key , b TEXT(10) COLLATE NOCASE CONSTRAINT \"b$size\" CHECK (length "
-              "(\"b\") <= 10) , c LONG , d MEMO COLLATE NOCASE)");
+              "(\"b\") <= 10) , c LONG , d LONGTEXT COLLATE NOCASE)");
     // Refusals
     EXPECT_EQ(Native("select 1; select 2"), "<error 42000>");
     EXPECT_EQ(Native("select 1 from t where d = #13/45/2000#"), "<error 42000>");
@@ -129,4 +129,17 @@ TEST_F(Translation, MalformedStatementsFailCleanly)
         Free(S);
     }
     EXPECT_EQ(Query("SELECT Count(*) FROM T"), (TRows{{"1"}}));
+}
+
+TEST_F(Translation, MemoTextThatReadsAsANumberKeepsItsSpelling)
+{
+    // A memo column must store text as text: "0012" and "1.50" are codes and
+    // remarks, not numbers, and come back exactly as written.
+    Exec("CREATE TABLE Notes (ID Long, Remark Memo, PRIMARY KEY (ID))");
+    Exec("INSERT INTO Notes VALUES (1, '0012')");
+    Exec("INSERT INTO Notes VALUES (2, '1.50')");
+    const auto Rows = Query("SELECT Remark FROM Notes ORDER BY ID");
+    ASSERT_EQ(Rows.size(), 2u);
+    EXPECT_EQ(Rows[0][0], "0012");
+    EXPECT_EQ(Rows[1][0], "1.50");
 }

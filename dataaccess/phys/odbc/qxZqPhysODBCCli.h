@@ -1,0 +1,32 @@
+// qxZqPhysODBCCli: the ODBC call-level constants and the sizes this platform's
+// driver manager uses. The standard unixODBC headers give the names and
+// values; the entry points themselves are resolved at run time (see
+// qxZqPhysODBCWrapper), so nothing here links against the driver manager.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+// 64-bit unixODBC writes 8-byte lengths and indicators; every buffer layout
+// of the bridge is sized from these types, never from 4-byte literals.
+static_assert(sizeof(SQLLEN) == sizeof(void *), "SQLLEN is pointer-sized on this platform");
+static_assert(sizeof(SQLULEN) == sizeof(void *), "SQLULEN is pointer-sized on this platform");
+static_assert(sizeof(SQLINTEGER) == 4, "SQLINTEGER is 32 bits");
+static_assert(sizeof(SQLSMALLINT) == 2, "SQLSMALLINT is 16 bits");
+static_assert(sizeof(SQL_TIMESTAMP_STRUCT) == 16, "ODBC time stamps are 16 bytes");
+static_assert(sizeof(SQL_DATE_STRUCT) == 6 && sizeof(SQL_TIME_STRUCT) == 6, "ODBC dates and times are 6 bytes");
+
+// Length of one indicator slot and of one long-data pointer slot in a page.
+constexpr int ODBC_IND_SIZE = int(sizeof(SQLLEN));
+constexpr int ODBC_PTR_SIZE = int(sizeof(void *));
+
+// Driver-specific long types treated as long data.
+constexpr SQLSMALLINT SQL_SS_VARIANT_TYPE = -150;
+constexpr SQLUSMALLINT SQL_CA_SS_VARIANT_TYPE_ATTR = 1215;
+// A parameter the statement never binds (a table-valued placeholder).
+constexpr SQLSMALLINT SQL_SS_TABLE_TYPE = -403;
+
+inline constexpr SQLLEN ZqSqlLenDataAtExec(SQLLEN ALength) { return -100 - ALength; }
+inline constexpr bool ZqIsIntervalCType(int AType) { return AType >= 101 && AType <= 113; }

@@ -1,0 +1,111 @@
+// qxZqPhysConnMeta: the SQL dialect of a connection. The base class gives the
+// generic answers; one subclass per DBMS (dialects/) overrides the facts, the
+// literal forms, the first keywords it knows and the function escapes. The
+// preprocessor and the command generator are its main users.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "dataaccess/phys/qxZqPhysIntf.h"
+#include "dataaccess/stan/qxZqStanFactory.h"
+
+class TZqPhysConnectionMetadata : public TZqObject, public virtual IZqPhysConnectionMetadata {
+public:
+    TZqPhysConnectionMetadata() = default;
+
+    // The connection's default catalog and schema ("MetaDefCatalog" and
+    // "MetaDefSchema" of its definition): CompleteName fills empty parts
+    // from them, and the short encoding leaves them out.
+    void SetDefaultNames(const std::string &ACatalog, const std::string &ASchema)
+    {
+        FDefCatalog = ACatalog;
+        FDefSchema = ASchema;
+    }
+
+    // ---- dialect facts (base values) ----
+    TZqRDBMSKind GetKind() override { return mkOther; }
+    int32_t GetClientVersion() override { return 0; }
+    int32_t GetServerVersion() override { return 0; }
+    bool GetTxSupported() override { return true; }
+    bool GetTxNested() override { return false; }
+    bool GetTxSavepoints() override { return false; }
+    bool GetServerAutoCommit() override { return true; }
+    int GetNameMaxLength() override { return 32; }
+    TZqPhysNameParts GetNameParts() override { return ZqNamePart(npBaseObject) | ZqNamePart(npObject); }
+    TZqPhysNameParts GetNameQuotedCaseSensParts() override { return ZqAllNameParts; }
+    TZqPhysNameParts GetNameCaseSensParts() override { return 0; }
+    TZqPhysNameParts GetNameDefLowCaseParts() override { return 0; }
+    char GetNameQuoteChar1() override { return '"'; }
+    char GetNameQuoteChar2() override { return '"'; }
+    bool GetLocatorLobs() override { return false; }
+    bool GetIdentityInsertSupported() override { return false; }
+    uint8_t GetParamMark() override { return 0; }
+    bool GetTruncateSupported() override { return true; }
+    uint8_t GetDefaultValuesForm() override { return 2; }
+    bool GetInlineRefreshSupported() override { return false; }
+    bool GetRefreshIdentityByExpr() override { return true; }
+    bool GetDialectFlagB() override { return false; }
+    bool GetAsyncAbortSupported() override { return false; }
+    std::string GetCommandSeparator() override { return ";"; }
+
+    // ---- names ----
+    void ParseObjName(const std::string &AName, TZqPhysParsedName &AParsedName, uint8_t AOpts,
+                      IZqPhysCommandNames *ACommand) override;
+    std::string EncodeObjName(const TZqPhysParsedName &AParsedName, IZqPhysCommandNames *ACommand,
+                              uint8_t AOpts) override;
+    std::string BuildName(const TZqPhysParsedName &AParsedName);
+    void DecodeName(const std::string &AName, TZqPhysParsedName &AParsedName);
+    void CompleteName(TZqPhysParsedName &AParsedName, IZqPhysCommandNames *ACommand);
+
+    bool IsQuoted(const std::string &AName);
+    static bool IsPlainIdentifier(const std::string &AName);
+    std::string Quote(const std::string &AName);
+    static std::string Dequote(const std::string &AName, char AOpen, char AClose);
+    std::string NormalizeName(const std::string &AName, TZqPhysNamePart APart);
+    std::string QuoteIfNeeded(const std::string &AName, TZqPhysNamePart APart);
+
+    // ---- literals and escapes ----
+    virtual std::string FormatBoolean(const std::string &AValue) { return AValue; }
+    virtual std::string FormatDate(const std::string &AValue) { return "'" + AValue + "'"; }
+    virtual std::string FormatDateTime(const std::string &AValue) { return "'" + AValue + "'"; }
+    virtual std::string FormatFloat(const std::string &AValue) { return AValue; }
+    virtual std::string FormatTime(const std::string &AValue) { return "'" + AValue + "'"; }
+    virtual std::string FormatLikeEscape(char AEscape, const std::string &APattern);
+    virtual std::string TranslateFunction(TZqPhysEscapeData &AEscape);
+    std::string TranslateEscape(TZqPhysEscapeData &AEscape) override;
+
+    TZqPhysCommandKind GetSQLCommandKind(const std::string &AToken) override;
+    virtual TZqPhysCommandKind GetKeywordCommandKind(const std::string &) { return skOther; }
+
+    // The code of a function escape's name (upper case); -1 when unknown.
+    static int FunctionCode(const std::string &AName);
+    // The names of the DBMS kinds as the IF escape writes them.
+    static const char *KindName(TZqRDBMSKind AKind);
+
+protected:
+    // Raises a driver-layer error; never returns (an error cleared by a
+    // handler still ends the operation, silently).
+    [[noreturn]] void Error(int32_t ACode, const std::vector<rtl::Variant> &AArgs = {});
+    // Pieces shared by the dialects' function translations.
+    static std::string Arg(const TZqPhysEscapeData &AEscape, size_t AIndex);
+    static std::string Args(const TZqPhysEscapeData &AEscape);
+    static std::string Call(const std::string &AName, const TZqPhysEscapeData &AEscape);
+    static std::string CaseWhen(const TZqPhysEscapeData &AEscape); // IFNULL and IF as CASE
+    static std::string Decode(const TZqPhysEscapeData &AEscape);   // DECODE as CASE
+    // EXTRACT(unit, x) as the function named by the unit: a dialect's
+    // translation of that function with the single argument x.
+    std::string ExtractAsFunction(TZqPhysEscapeData &AEscape);
+    [[noreturn]] void Unsupported(const TZqPhysEscapeData &AEscape) { Error(327, {AEscape.FName}); }
+
+private:
+    int NamePartCount();
+    std::string FoldCase(const std::string &AName, TZqPhysNamePart APart);
+    std::string FDefCatalog, FDefSchema;
+};
+
+// A dialect object of the given kind (the base dialect for mkOther and
+// mkUnknown), versions as the connection read them.
+TZqIntfPtr<TZqPhysConnectionMetadata> ZqCreateDialectMetadata(TZqRDBMSKind AKind, int32_t AServerVersion = 0,
+                                                              int32_t AClientVersion = 0,
+                                                              bool ANamesCaseSensitive = false);

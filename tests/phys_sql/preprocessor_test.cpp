@@ -1,0 +1,239 @@
+// The command preprocessor: every statement the application sends to the
+// station database, as the Access dialect hands it to the driver, and the
+// scanner's rules on parameters, macros, escapes and comments.
+#include <gtest/gtest.h>
+
+#include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
+#include "dataaccess/phys/qxZqPhysConnMeta.h"
+#include "dataaccess/stan/qxZqStanParam.h"
+
+namespace {
+
+struct TCorpusRow {
+    const char *Id;
+    const char *Text;
+    TZqPhysCommandKind Kind;
+    const char *FromObject;
+};
+
+// Filled examples of the application's statements, with the command kind
+// and the main object a SELECT names (worked out by hand).
+const TCorpusRow Corpus[] = {
+    {"M1", R"SQL(Select Distinct ParamAbr, Unit, ParName From "Parameters")SQL", skSelect, "\"Parameters\""},
+    {"M2", R"SQL(Select top 1 * from DOX1)SQL", skSelect, "DOX1"},
+    {"M2", R"SQL(Select top 1 * from TEMP)SQL", skSelect, "TEMP"},
+    {"M3", R"SQL(Select Distinct D.ID_Cruise, D.Cruise_Name, D.MAR, D.Ship_Code, D.Country_Code, D1.Ship_Name, D2.NAME from "D:\data\black2007".Cruise_Titles D, "D:\data\black2007".Ships D1, "D:\data\black2007".Countries D2 Where (D.Ship_Code = D1.Ship_Code)and(D.Country_Code=D2.Country_Code)  Order by D2.NAME, D1.Ship_Name)SQL", skSelect, "\"D:\\data\\black2007\".Cruise_Titles"},
+    {"M4", R"SQL(Select * from Cruise_Titles where Cruise_Name like 'BS07%')SQL", skSelect, "Cruise_Titles"},
+    {"M5", R"SQL(Select Top 1 * From "D:\data\black2007".PTS_Data)SQL", skSelect, "\"D:\\data\\black2007\".PTS_Data"},
+    {"M5", R"SQL(Select Top 1 * From "D:\data\black2007".DOX1)SQL", skSelect, "\"D:\\data\\black2007\".DOX1"},
+    {"M6", R"SQL(Select * from Cast_Titles where ID_Cruise = 17 order by Date_Cast, Time_Cast)SQL", skSelect, "Cast_Titles"},
+    {"M7", R"SQL(Select ParamAbr, ParName, Unit from "Parameters" where ID_Cast = 4711)SQL", skSelect, "\"Parameters\""},
+    {"M8", R"SQL(Select * from Cast_Titles where (ID_Cruise <> 17) and ((((Lon > 30.45)and(Lon < 31.3))and((Lat > 43.05)and(Lat < 44.05)))and(((Date_Cast > #7/3/2007#)and(Date_Cast < #7/9/2007#)) or ((Date_Cast = #7/3/2007#)and(Time_Cast >= #06.15.00#)) or ((Date_Cast = #7/9/2007#)and(Time_Cast <= #18.40.30#)))))SQL", skSelect, "Cast_Titles"},
+    {"M9", R"SQL(drop table dupl)SQL", skDrop, ""},
+    {"M10", R"SQL(select * into dupl from "D:\data\black2007.mdb".Cast_Titles where lon>100)SQL", skSelect, "\"D:\\data\\black2007.mdb\".Cast_Titles"},
+    {"M11", R"SQL(Insert Into dupl Select * from "D:\data\black2007.mdb".Cast_Titles where (ID_Cruise <> 17) and (((((Lon > 30.45)and(Lon < 30.55))and((Lat > 43.05)and(Lat < 43.15)))and(((Date_Cast > #7/3/2007#)and(Date_Cast < #7/3/2007#)) or ((Date_Cast = #7/3/2007#)and(Time_Cast >= #06.15.00#)) or ((Date_Cast = #7/3/2007#)and(Time_Cast <= #06.15.00#))))))SQL", skInsert, ""},
+    {"M12", R"SQL(Select Distinct * from dupl where (ID_Cruise <> 17))SQL", skSelect, "dupl"},
+    {"M13", R"SQL(Select ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL From PTS_Data Where ID_Cast = 4711 order by PRES)SQL", skSelect, "PTS_Data"},
+    {"M14", R"SQL(Select ID_Cast, PRES, FPRES, DOX1, FDOX1 From DOX1 Where ID_Cast = 4711 order by PRES)SQL", skSelect, "DOX1"},
+    {"M15", R"SQL(Select * From "Parameters" where ID_Cast = 4711)SQL", skSelect, "\"Parameters\""},
+    {"M16", R"SQL(Update PTS_Data Set FPRES=1, FTEMP=1, FPSAL=2 where ID_Cast = 4711and PRES = 10.2)SQL", skUpdate, ""},
+    {"M17", R"SQL(Update DOX1 Set FPRES=1, FDOX1=3 where ID_Cast = 4711and PRES = 10.2)SQL", skUpdate, ""},
+    {"M18", R"SQL(Create Table QCCastID (ID_Cast Integer not NULL, primary KEY (ID_cast)))SQL", skCreate, ""},
+    {"M19", R"SQL(Delete From QCCastID)SQL", skDelete, ""},
+    {"M20", R"SQL(select ID_Cruise, ID_Cast, Date_Cast, Time_Cast, FDt, Lon, FLon, Lat, FLat, Depth, FD, StationName from  Cast_Titles where ID_Cruise=17 order by Date_Cast, Time_Cast)SQL", skSelect, "Cast_Titles"},
+    {"M21", R"SQL(Select ID_Cast, PRES, FPRES, Temp, Ftemp, PSal, FPSal from PTS_Data where ID_Cast = 4711 order by PRES)SQL", skSelect, "PTS_Data"},
+    {"M22", R"SQL(Select ID_Cast, PRES, FPRES, DOX1, FDOX1 from DOX1 where ID_Cast = 4711 order by PRES)SQL", skSelect, "DOX1"},
+    {"M23", R"SQL(Insert into QCCastID Select ID_Cast From Cast_Titles Where (Lon > 29.5) and (Lon < 30.5) and (Lat > 43) and (Lat < 43.5) and(Month(Date_Cast)=7))SQL", skInsert, ""},
+    {"M24", R"SQL(Select Min(D1.PRES), Min(D1.TEMP), Max(D1.PRES), Max(D1.TEMP) From QCCastID D, PTS_Data D1 where D1.ID_Cast=D.ID_Cast)SQL", skSelect, "QCCastID"},
+    {"M25", R"SQL(Select * from QCCastID)SQL", skSelect, "QCCastID"},
+    {"M26", R"SQL(Select PRES, TEMP from PTS_Data where ID_Cast=4712 order by PRES)SQL", skSelect, "PTS_Data"},
+    {"M27", R"SQL(Update Cast_Titles SET FLon = 3 where ID_Cast = 4711)SQL", skUpdate, ""},
+    {"M27", R"SQL(Update Cast_Titles SET Date_Cast = #7/4/2007# where ID_Cast = 4711)SQL", skUpdate, ""},
+    {"M27", R"SQL(Update Cast_Titles SET Time_Cast = #14.30.00# where ID_Cast = 4711)SQL", skUpdate, ""},
+    {"M27", R"SQL(Update Cast_Titles SET Lon = 30.512 where ID_Cast = 4711)SQL", skUpdate, ""},
+    {"M28", R"SQL(Update (select * from PTS_Data where (ID_Cast = 4711) and (PRES = 10.2)) SET Temp = 8.125)SQL", skUpdate, ""},
+    {"M28", R"SQL(Update (select * from DOX1 where (ID_Cast = 4711) and (PRES = 10.2)) SET DOX1 = 6.48)SQL", skUpdate, ""},
+    {"M29", R"SQL(select top 1 ID_Cast From PTS_Data where (ID_Cast = 4711)and((FTEMP = 2) or (FTEMP = 3)))SQL", skSelect, "PTS_Data"},
+    {"M30", R"SQL(Select top 1 ID_Cast From DOX1 where (ID_Cast = 4711)and((FDOX1 = 2) or (FDOX1 = 3)))SQL", skSelect, "DOX1"},
+    {"M31", R"SQL(DROP Table QCCastID)SQL", skDrop, ""},
+    {"G1", R"SQL(SELECT T.* FROM Cruise_Titles T)SQL", skSelect, "Cruise_Titles"},
+    {"G2", R"SQL(UPDATE Cast_Titles SET FLon = ?, FLat = ?, FDT = ?, FD = ? WHERE ID_Cast = ?)SQL", skUpdate, ""},
+    {"G3", R"SQL(SELECT COUNT(*) FROM (
+Select * from Cast_Titles where ID_Cruise = 17 
+) A)SQL", skSelect, "(\nSelect * from Cast_Titles where ID_Cruise = 17 \n)"},
+};
+
+constexpr uint8_t AllButAnalyze = piParamCreate | piMacroCreate | piParamExpand | piMacroExpand | piEscapeExpand;
+
+struct TRun {
+    std::string Text;
+    TZqPhysCommandKind Kind;
+    std::string From;
+    int OrderBy, Values;
+};
+
+class Preprocessor : public ::testing::Test {
+protected:
+    TRun Run(const std::string &AText, TZqRDBMSKind AKind = mkMSAccess, uint8_t AInstrs = AllButAnalyze | piAnalyze)
+    {
+        Meta = ZqCreateDialectMetadata(AKind);
+        TZqPhysPreprocessor P;
+        P.ConnMetadata = Meta.Get();
+        P.Params = &Params;
+        P.Macros = &NewMacros;
+        P.MacrosSource = &Macros;
+        P.Instrs = AInstrs;
+        P.Source = AText;
+        P.Execute();
+        return {P.Destination(), P.CommandKind(), P.FromObjectName(), P.OrderByPos(), P.ValuesPos()};
+    }
+    int ErrorOf(const std::string &AText)
+    {
+        try {
+            Run(AText);
+        } catch (const EZqException &E) {
+            return E.ErrorCode();
+        }
+        return 0;
+    }
+    TZqIntfPtr<TZqPhysConnectionMetadata> Meta;
+    TZqParams Params;
+    TZqMacros Macros, NewMacros;
+};
+
+} // namespace
+
+TEST_F(Preprocessor, ApplicationStatementsReachTheDriverUnchanged)
+{
+    for (const TCorpusRow &Row : Corpus) {
+        SCOPED_TRACE(Row.Id);
+        Params.Clear();
+        const TRun R = Run(Row.Text);
+        EXPECT_EQ(R.Text, Row.Text);
+        EXPECT_EQ(R.Kind, Row.Kind);
+        if (Row.Kind == skSelect) EXPECT_EQ(R.From, Row.FromObject);
+        EXPECT_EQ(Params.Count(), 0); // no statement of the application carries a marker
+        // On Linux the database path has no drive colon; it must not become a
+        // marker either way, since it stands in double quotes.
+        std::string Linux = Row.Text;
+        for (size_t p; (p = Linux.find("D:\\data\\")) != std::string::npos;) Linux.replace(p, 8, "/data/");
+        EXPECT_EQ(Run(Linux).Text, Linux);
+    }
+}
+
+TEST_F(Preprocessor, ClausePositionsCountLineBreaksTwice)
+{
+    const TRun R = Run("Select * from Cast_Titles where ID_Cruise = 17 order by Date_Cast, Time_Cast");
+    EXPECT_EQ(R.OrderBy, 48); // "order" starts at character 48
+    const TRun I = Run("INSERT INTO t (a)\nVALUES (1)");
+    EXPECT_EQ(I.Kind, skInsert);
+    EXPECT_EQ(I.Values, 19 + 1); // character 19, one line feed before it
+    EXPECT_EQ(Run("SELECT a FROM t WHERE b IN (SELECT c FROM u ORDER BY c)").OrderBy, 0);
+    EXPECT_EQ(Run("SELECT a FROM [My Table] x").From, "[My Table]");
+}
+
+TEST_F(Preprocessor, MarkersOnPositionalAndNamedDialects)
+{
+    const TRun R = Run("SELECT * FROM t WHERE a = :A OR b = :A");
+    EXPECT_EQ(R.Text, "SELECT * FROM t WHERE a = ? OR b = ?");
+    ASSERT_EQ(Params.Count(), 2);
+    EXPECT_EQ(Params.Items(0)->Name(), "A");
+    EXPECT_EQ(Params.Items(1)->Name(), "A");
+
+    Params.Clear();
+    const TRun O = Run("SELECT * FROM t WHERE a = :A OR b = :a", mkOracle);
+    EXPECT_EQ(O.Text, "SELECT * FROM t WHERE a = :A OR b = :A");
+    EXPECT_EQ(Params.Count(), 1);
+
+    // A name as long as the dialect's limit is cut so that the marker, colon
+    // and index included, is exactly that long.
+    Params.Clear();
+    const std::string Long(30, 'X');
+    EXPECT_EQ(Run("SELECT :" + Long + " FROM t", mkOracle).Text, "SELECT :" + std::string(27, 'X') + "_1 FROM t");
+}
+
+TEST_F(Preprocessor, ColonsCaretsAndQuotedPlaces)
+{
+    EXPECT_EQ(Run("BEGIN x := 1; END").Text, "BEGIN x := 1; END");
+    EXPECT_EQ(Run("SELECT a::int FROM t").Text, "SELECT a:int FROM t");
+    EXPECT_EQ(Run("SELECT '10:30' FROM t").Text, "SELECT '10:30' FROM t");
+    EXPECT_EQ(Run("SELECT a FROM t -- :x\nWHERE b = 1").Text, "SELECT a FROM t -- :x\nWHERE b = 1");
+    EXPECT_EQ(Run("SELECT /* :x */ a FROM [:t]").Text, "SELECT /* :x */ a FROM [:t]");
+    EXPECT_EQ(Run("SELECT \"a:b\" FROM t").Text, "SELECT \"a:b\" FROM t");
+    EXPECT_EQ(Run("SELECT a^:b FROM t").Text, "SELECT a:b FROM t");
+    EXPECT_EQ(Params.Count(), 0);
+    EXPECT_EQ(Run("SELECT a\r\nFROM t").Text, "SELECT a\nFROM t");
+}
+
+TEST_F(Preprocessor, MacrosSubstituteOnlyWhatTheyKnow)
+{
+    TZqMacro *W = Macros.Add();
+    W->SetName("WHERE");
+    W->SetValue(rtl::Variant(std::string("ID_Cruise = 17")));
+    EXPECT_EQ(Run("SELECT * FROM Cast_Titles WHERE !WHERE").Text, "SELECT * FROM Cast_Titles WHERE ID_Cruise = 17");
+    // Jet's "&" concatenation and an "&" inside a literal survive.
+    EXPECT_EQ(Run("SELECT Cruise_Name & ' ' & MAR FROM t WHERE n = 'A&B'").Text,
+              "SELECT Cruise_Name & ' ' & MAR FROM t WHERE n = 'A&B'");
+    EXPECT_EQ(Run("SELECT a&b FROM t").Text, "SELECT a&b FROM t");
+    EXPECT_EQ(Run("SELECT 'x!!y' FROM t").Text, "SELECT 'x!y' FROM t");
+    // An identifier macro has its quotes doubled inside the escape it renders.
+    TZqMacro *Tab = Macros.Add();
+    Tab->SetName("TAB");
+    Tab->SetDataType(mdIdentifier);
+    Tab->SetValue(rtl::Variant(std::string("PTS_Data")));
+    EXPECT_EQ(Run("SELECT * FROM &TAB").Text, "SELECT * FROM [PTS_Data]");
+    // A macro whose text names itself is expanded a bounded number of times.
+    TZqMacro *Self = Macros.Add();
+    Self->SetName("SELF");
+    Self->SetValue(rtl::Variant(std::string("x !SELF")));
+    const std::string Text = Run("SELECT !SELF FROM t").Text;
+    EXPECT_NE(Text.find("x x x"), std::string::npos);
+    EXPECT_NE(Text.find("!SELF"), std::string::npos);
+}
+
+TEST_F(Preprocessor, EscapesThroughTheAccessDialect)
+{
+    EXPECT_EQ(Run("SELECT * FROM t WHERE d = {d '2001-02-03'}").Text,
+              "SELECT * FROM t WHERE d = DATEVALUE('2001-02-03')");
+    EXPECT_EQ(Run("SELECT * FROM t WHERE d = {ts '2001-02-03 04:05:06'}").Text,
+              "SELECT * FROM t WHERE d = CDATE('2001-02-03 04:05:06')");
+    EXPECT_EQ(Run("SELECT {fn LENGTH(s)}, {fn UCASE(name)} FROM t").Text, "SELECT LEN(s), {fn UCASE(name)} FROM t");
+    EXPECT_EQ(Run("SELECT {fn IFNULL(a, 0)} FROM t").Text, "SELECT IIF(a IS NULL, 0, a) FROM t");
+    // Arguments holding parentheses are read by depth.
+    EXPECT_EQ(Run("SELECT {fn IFNULL(Max(a), (1 + 2))} FROM t").Text,
+              "SELECT IIF(Max(a) IS NULL, (1 + 2), Max(a)) FROM t");
+    EXPECT_EQ(Run("SELECT {fn LENGTH({fn LCASE(s)})} FROM t").Text, "SELECT LEN({fn LCASE(s)}) FROM t");
+    EXPECT_EQ(Run("SELECT {id 'My Table'}.a FROM t").Text, "SELECT [My Table].a FROM t");
+    EXPECT_EQ(Run("SELECT * FROM t WHERE n LIKE {escape '\\' 'a\\%'}").Text, "SELECT * FROM t WHERE n LIKE 'a[%]'");
+    EXPECT_EQ(Run("SELECT {iif(MSACCESS, 1, 2)} FROM t").Text, "SELECT 1 FROM t");
+    // A GUID in braces and a lone closing brace are text.
+    EXPECT_EQ(Run("SELECT '{3E9B315B-F456}' FROM t").Text, "SELECT '{3E9B315B-F456}' FROM t");
+    EXPECT_EQ(Run("SELECT {3E9B315B-F456} FROM t").Text, "SELECT {3E9B315B-F456} FROM t");
+    EXPECT_EQ(Run("SELECT a } b FROM t").Text, "SELECT a } b FROM t");
+}
+
+TEST_F(Preprocessor, Errors)
+{
+    EXPECT_EQ(ErrorOf("SELECT {fn LEN s} FROM t"), 321);
+    EXPECT_EQ(ErrorOf("SELECT {d '2001-01-01' FROM t"), 321);
+    EXPECT_EQ(ErrorOf("SELECT {zz 1} FROM t"), 324);
+    EXPECT_EQ(ErrorOf("SELECT :" + std::string(300, 'a') + " FROM t"), 323);
+    EXPECT_EQ(ErrorOf("SELECT :[unclosed FROM t"), 323);
+    TZqPhysPreprocessor P;
+    P.Instrs = piParamCreate;
+    P.Source = "SELECT :a";
+    try {
+        P.Execute();
+        FAIL();
+    } catch (const EZqException &E) {
+        EXPECT_EQ(E.ErrorCode(), 322);
+        EXPECT_EQ(std::string(E.what()), "[Vexa][Phys]-322. Cannot preprocess command because not all parameters are defined");
+    }
+}
+
+TEST_F(Preprocessor, MySQLConditionalCommentIsText)
+{
+    EXPECT_EQ(Run("SELECT /*! :a */ 1", mkMySQL).Text, "SELECT /*! ? */ 1");
+    Params.Clear();
+    EXPECT_EQ(Run("SELECT /*! :a */ 1", mkMSAccess).Text, "SELECT /*! :a */ 1");
+}
