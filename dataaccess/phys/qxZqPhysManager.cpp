@@ -3,6 +3,8 @@
 // base are in qxZqPhysManager_Connection.cpp and qxZqPhysManager_Command.cpp.
 #include "dataaccess/phys/qxZqPhysManager.h"
 
+#include "dataaccess/phys/qxZqPhysConnMeta.h"
+
 #include <chrono>
 #include <random>
 #include <thread>
@@ -454,9 +456,7 @@ void TZqPhysManager::GetManagerMetadata(TZqIntfPtr<IZqPhysManagerMetadata> &AMet
 
 void TZqPhysManager::CreateDefaultMetadata(TZqIntfPtr<IZqPhysConnectionMetadata> &AMeta)
 {
-    // The base dialect without a connection is the dialect unit's; it
-    // registers it under the connection metadata interface.
-    ZqCreateInterface(AMeta, true);
+    AMeta = TZqIntfPtr<IZqPhysConnectionMetadata>(new TZqPhysConnectionMetadata());
 }
 
 int TZqPhysManager::GetDriverCount()

@@ -63,30 +63,6 @@ struct TZqPhysConnectionClass {
 // Registers a driver unit's connection class with the one manager.
 void ZqPhysRegisterDriverClass(const TZqPhysConnectionClass *AClass);
 
-// ---- preprocessing -------------------------------------------------------------------
-
-// One run of the command preprocessor: the command fills the inputs, the
-// preprocessor unit the outputs. Instrs bits: 1 create params, 2 create
-// macros, 4 expand params, 8 expand macros, 16 expand escapes, 32 analyze.
-struct TZqPhysPreprocessRun {
-    IZqPhysConnectionMetadata *Metadata = nullptr;
-    TZqParams *Params = nullptr;
-    TZqMacros *Macros = nullptr;
-    TZqMacros *MacrosSource = nullptr;
-    uint8_t Instrs = 0;
-    bool DesignTime = false;
-    std::string Source;
-    std::string Destination;
-    TZqPhysCommandKind CommandKind = skOther;
-    std::string FromObjectName;
-    int OrderByPos = 0;
-    int ValuesPos = 0;
-};
-using TZqPhysPreprocessRoutine = void (*)(TZqPhysPreprocessRun &ARun);
-// The preprocessor unit installs its routine at start-up. Without one the
-// text reaches the driver as written and no parameters are found.
-void ZqPhysSetPreprocessRoutine(TZqPhysPreprocessRoutine ARoutine);
-
 // ---- the driver manager --------------------------------------------------------------
 
 // The millisecond tick every time-out of this unit is measured with.

@@ -6,6 +6,7 @@
 #include "dataaccess/dats/qxZqDatSIntf.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
 #include "dataaccess/phys/qxZqPhysManager.h"
 #include "dataaccess/stan/qxZqStanAsync.h"
 #include "dataaccess/stan/qxZqStanConvert.h"
@@ -16,8 +17,6 @@ namespace {
 
 const char *const CUnit = "qxZqPhysManager";
 const std::vector<std::string> CPhys{"Phys"};
-
-std::atomic<TZqPhysPreprocessRoutine> GPreprocess{nullptr};
 
 bool IsStoredProcKind(TZqPhysCommandKind AKind)
 {
@@ -69,8 +68,6 @@ private:
 };
 
 } // namespace
-
-void ZqPhysSetPreprocessRoutine(TZqPhysPreprocessRoutine ARoutine) { GPreprocess.store(ARoutine); }
 
 TZqPhysCommand::TZqPhysCommand()
     : FMacros(std::make_unique<TZqMacros>()), FParams(std::make_unique<TZqParams>()),
@@ -330,9 +327,10 @@ void TZqPhysCommand::Preprocess(bool ACreateParams, bool ACreateMacros, bool AWa
                                 bool AExpandMacros, bool AExpandParams)
 {
     if (!(ACreateParams || ACreateMacros || AWantText || AExpandEscapes || AExpandMacros || AExpandParams)) return;
-    TZqPhysPreprocessRun Run;
-    Run.Instrs = uint8_t((ACreateParams ? 1 : 0) | (ACreateMacros ? 2 : 0) | (AExpandParams ? 4 : 0) |
-                         (AExpandMacros ? 8 : 0) | (AExpandEscapes ? 16 : 0) | (AWantText ? 32 : 0));
+    TZqPhysPreprocessor Run;
+    Run.Instrs = uint8_t((ACreateParams ? piParamCreate : 0) | (ACreateMacros ? piMacroCreate : 0) |
+                         (AExpandParams ? piParamExpand : 0) | (AExpandMacros ? piMacroExpand : 0) |
+                         (AExpandEscapes ? piEscapeExpand : 0) | (AWantText ? piAnalyze : 0));
     std::unique_ptr<TZqParams> NewParams;
     std::unique_ptr<TZqMacros> NewMacros;
     if (ACreateParams) {
@@ -351,20 +349,15 @@ void TZqPhysCommand::Preprocess(bool ACreateParams, bool ACreateMacros, bool AWa
     Run.MacrosSource = FMacros.get();
     TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
     if (FConnectionObj) FConnectionObj->CreateMetadata(Meta);
-    Run.Metadata = Meta.Get();
+    Run.ConnMetadata = Meta.Get();
     Run.Source = FCommandText;
-    if (TZqPhysPreprocessRoutine R = GPreprocess.load()) {
-        R(Run);
-    } else {
-        Run.Destination = FCommandText;
-        Run.CommandKind = skUnknown;
-    }
+    Run.Execute();
     if (AWantText) {
-        FDbCommandText = Run.Destination;
-        FSourceObjectName = Run.FromObjectName;
-        FSQLOrderByPos = Run.OrderByPos;
-        FSQLValuesPos = Run.ValuesPos;
-        if (!FKindFixed && FCommandKind == skUnknown) FCommandKind = Run.CommandKind;
+        FDbCommandText = Run.Destination();
+        FSourceObjectName = Run.FromObjectName();
+        FSQLOrderByPos = Run.OrderByPos();
+        FSQLValuesPos = Run.ValuesPos();
+        if (!FKindFixed && FCommandKind == skUnknown) FCommandKind = Run.CommandKind();
     }
     if (NewParams) {
         NewParams->AssignValues(*FParams);

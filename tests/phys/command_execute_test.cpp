@@ -58,6 +58,19 @@ TEST_F(CommandExecute, SingleExecuteRunsOneRowInAnAutomaticTransaction)
     EXPECT_EQ(Cmd->GetState(), 1);
 }
 
+TEST_F(CommandExecute, TextGetsItsParametersAndPreparesThePreprocessedText)
+{
+    Cmd->SetCommandText("UPDATE T SET NAME = :N WHERE ID = :ID");
+    ASSERT_EQ(Cmd->GetParams()->Count(), 2);
+    EXPECT_EQ(Cmd->GetParams()->Items(1)->Name(), "ID");
+    Cmd->GetParams()->Items(0)->SetAsString("x");
+    Cmd->Prepare();
+    auto *C = dynamic_cast<TZqPhysCommand *>(Cmd.Get());
+    EXPECT_EQ(C->DbCommandText(), "UPDATE T SET NAME = ? WHERE ID = ?");
+    // values given before preparing survive the second preprocessing run
+    EXPECT_EQ(Cmd->GetParams()->Items(0)->AsString(), "x");
+}
+
 TEST_F(CommandExecute, OffsetAtTimesExecutesNothing)
 {
     Cmd->Execute(5, 5);

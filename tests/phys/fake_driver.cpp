@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -43,42 +44,14 @@ std::atomic<int> &LiveDrivers()
 
 namespace {
 
-class TMeta : public TZqObject, public virtual IZqPhysConnectionMetadata {
+// The base dialect with the transaction facts the test asks for.
+class TMeta : public TZqPhysConnectionMetadata {
 public:
-    TZqRDBMSKind GetKind() override { return mkOther; }
-    int32_t GetClientVersion() override { return 0; }
-    int32_t GetServerVersion() override { return 0; }
     bool GetTxSupported() override { return Script().TxSupported; }
     bool GetTxNested() override { return Script().TxNested; }
     bool GetTxSavepoints() override { return Script().TxSavepoints; }
     bool GetServerAutoCommit() override { return Script().ServerAutoCommit; }
-    int GetNameMaxLength() override { return 128; }
-    TZqPhysNameParts GetNameParts() override { return ZqNamePart(npObject); }
-    TZqPhysNameParts GetNameQuotedCaseSensParts() override { return 0; }
-    TZqPhysNameParts GetNameCaseSensParts() override { return 0; }
-    TZqPhysNameParts GetNameDefLowCaseParts() override { return 0; }
-    char GetNameQuoteChar1() override { return '"'; }
-    char GetNameQuoteChar2() override { return '"'; }
-    bool GetLocatorLobs() override { return false; }
-    bool GetIdentityInsertSupported() override { return false; }
-    uint8_t GetParamMark() override { return 0; }
-    bool GetTruncateSupported() override { return false; }
-    uint8_t GetDefaultValuesForm() override { return 0; }
-    bool GetInlineRefreshSupported() override { return false; }
-    bool GetRefreshIdentityByExpr() override { return false; }
-    bool GetDialectFlagB() override { return false; }
     bool GetAsyncAbortSupported() override { return Script().AbortSupported; }
-    std::string GetCommandSeparator() override { return ";"; }
-    void ParseObjName(const std::string &AName, TZqPhysParsedName &AParsed, uint8_t, IZqPhysCommandNames *) override
-    {
-        AParsed.FObject = AName;
-    }
-    std::string EncodeObjName(const TZqPhysParsedName &AParsed, IZqPhysCommandNames *, uint8_t) override
-    {
-        return AParsed.FObject;
-    }
-    std::string TranslateEscape(TZqPhysEscapeData &) override { return std::string(); }
-    TZqPhysCommandKind GetSQLCommandKind(const std::string &) override { return skOther; }
 };
 
 class TCommand : public TZqPhysCommand {
