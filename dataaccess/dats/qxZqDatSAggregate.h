@@ -3,9 +3,13 @@
 // was rebuilt; each aggregate keeps its group values current from these.
 #pragma once
 
+#include <string>
+
 #include "dataaccess/dats/qxZqDatSObject.h"
 
 namespace dats {
+
+class TZqDatSAggregate;
 
 // One aggregate of a view; its computation is in the aggregate unit.
 class TZqDatSAggregateBase : public TZqDatSNamedObject {
@@ -23,6 +27,8 @@ public:
         return static_cast<TZqDatSAggregateBase *>(TZqDatSList::GetItem(AIndex));
     }
     TZqDatSView *View() const { return FView; }
+    // A new aggregate, switched on, appended to the list.
+    TZqDatSAggregate *AddAggregate(const std::string &AName, const std::string &AExpression, int AGroupingLevel);
     void RowInserted(int AIndex);
     void RowMoved(int AFrom, int ATo);
     void RowRemoving(int AIndex);

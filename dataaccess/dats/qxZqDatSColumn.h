@@ -113,6 +113,7 @@ public:
 
 private:
     friend class TZqDatSColumnList;
+    friend class TZqDatSUniqueConstraint; // a primary key writes the key flags directly
     void BeforeChange();
     void Changed();
     void UpdateUniqueConstraint();

@@ -10,8 +10,6 @@
 
 namespace dats {
 
-TZqDatSConstraintList::TMakeUnique TZqDatSConstraintList::FMakeUnique = nullptr;
-
 // ---- base ---------------------------------------------------------------
 
 TZqDatSConstraintBase::TZqDatSConstraintBase() { SetDefaultName("TZqDatSConstraintBase"); }

@@ -29,6 +29,10 @@ public:
     void SetChildTable(TZqDatSTable *AValue);
     void SetParentTable(TZqDatSTable *AValue);
     void SetNested(bool AValue);
+    void SetChildKeyConstraint(TZqDatSConstraintBase *AValue);
+    void SetParentKeyConstraint(TZqDatSConstraintBase *AValue);
+    // Error 36 when the two sides cannot form this kind of relation.
+    void Validate();
 
     bool IsComplete() const;
     int ChildColumnCount() const { return FChildColumns.Count(); }
@@ -38,6 +42,7 @@ public:
     }
 
     void HandleNotification(TZqDatSNotification &ANotification) override;
+    void Assign(TZqDatSObject *ASource) override;
     TZqDatSObject *CreateLike() const override { return new TZqDatSRelation(); }
 
 protected:

@@ -44,7 +44,9 @@ enum TFieldKind : uint8_t { fkData, fkCalculated, fkLookup, fkInternalCalc, fkAg
 enum TUpdateStatus : uint8_t { usUnmodified, usModified, usInserted, usDeleted };
 enum TUpdateKind : uint8_t { ukModify, ukInsert, ukDelete };
 enum TDataAction : uint8_t { daFail, daAbort, daRetry };
-enum TAutoRefreshFlag : uint8_t { arNone, arAutoInc, arDefault };
+// Scoped: the driver layer's update requests use the name arNone too, and
+// the client dataset sees both.
+enum class TAutoRefreshFlag : uint8_t { arNone, arAutoInc, arDefault };
 enum TBlobStreamMode : uint8_t { bmRead, bmWrite, bmReadWrite };
 
 // Resync modes (a set).

@@ -211,7 +211,7 @@ protected:
     std::string FConstraintErrorMessage;
     std::string FOrigin;
     TProviderFlags FProviderFlags = pfInUpdate | pfInWhere;
-    TAutoRefreshFlag FAutoGenerateValue = arNone;
+    TAutoRefreshFlag FAutoGenerateValue = TAutoRefreshFlag::arNone;
     TDataSet *FLookupDataSet = nullptr;
     std::string FKeyFields, FLookupKeyFields, FLookupResultField;
     const void *FValueBuffer = nullptr;

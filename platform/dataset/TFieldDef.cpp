@@ -165,7 +165,7 @@ TField *TFieldDef::CreateField(TDataSet *AOwner, TField *, const std::string &AF
         if (auto *B = dynamic_cast<TBCDField *>(F); B && FPrecision > 0)
             B->SetPrecision(FPrecision);
         if (FDataType == rtl::ftAutoInc)
-            F->SetAutoGenerateValue(arAutoInc);
+            F->SetAutoGenerateValue(TAutoRefreshFlag::arAutoInc);
     } catch (...) {
         delete F;
         throw;

@@ -55,11 +55,11 @@ inline void MakeNestedTables(dats::TZqDatSManager &M, TZqDataType ARefType, dats
     C->Columns()->AddColumn("PARENT", dtParentRowRef);
     auto *Rel = new dats::TZqDatSRelation();
     M.Relations()->AddSafe(Rel);
+    Rel->SetNested(true); // first: a reference column is refused by an ordinary relation
     Rel->SetParentTable(P);
     Rel->SetChildTable(C);
     Rel->SetParentColumnNames("REF");
     Rel->SetChildColumnNames("PARENT");
-    Rel->SetNested(true);
 }
 
 } // namespace datstest

@@ -2,44 +2,9 @@
 // database driver.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
-
-#include "dataaccess/phys/odbc/qxZqPhysODBCWrapper.h"
+#include "tests/phys_odbc/OdbcBridgeFixture.h"
 
 namespace {
-
-class TODBCBinding : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Dir = std::filesystem::temp_directory_path() /
-              ("phys_odbc_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(Dir);
-        DbPath = (Dir / "station.mdb").string();
-        std::ofstream(DbPath).close();
-        Lib = ZqODBCLibAcquire("", "", nullptr);
-        Env = std::make_unique<TODBCEnvironment>(Lib, nullptr);
-        Conn = std::make_unique<TODBCConnection>(Env.get(), nullptr);
-    }
-    void TearDown() override
-    {
-        Conn.reset();
-        Env.reset();
-        ZqODBCLibRelease(Lib);
-        std::error_code Ec;
-        std::filesystem::remove_all(Dir, Ec);
-    }
-    void Connect() { Conn->DriverConnect("DRIVER={Microsoft Access Driver (*.mdb)};DBQ=" + DbPath, false); }
-
-    std::filesystem::path Dir;
-    std::string DbPath;
-    TODBCLib *Lib = nullptr;
-    std::unique_ptr<TODBCEnvironment> Env;
-    std::unique_ptr<TODBCConnection> Conn;
-};
 
 TEST(ODBCLibLoading, NamesAndEncoding)
 {

@@ -267,3 +267,303 @@ private:
     std::unique_ptr<TODBCTransaction> FTransaction;
     std::unique_ptr<EODBCNativeException> FInfo;
 };
+
+// ---- variables and page buffers ----------------------------------------------
+
+class TODBCPageBuffer;
+
+// One bound result column or one statement parameter.
+class TODBCVariable {
+public:
+    TODBCVariable() = default;
+    virtual ~TODBCVariable() = default;
+
+    SQLSMALLINT CDataType() const { return FCDataType; }
+    void SetCDataType(SQLSMALLINT AValue);
+    SQLSMALLINT ParamType() const { return FParamType; }
+    void SetParamType(SQLSMALLINT AValue);
+    SQLSMALLINT SQLDataType() const { return FSQLDataType; }
+    void SetSQLDataType(SQLSMALLINT AValue);
+    bool IsParam() const { return FParamType != SQL_RESULT_COL; }
+
+    // Works out DataSize and LongData (once per change of the types).
+    void Prepare();
+    SQLLEN CalcDataSize(SQLULEN AColumnSize) const;
+    void Bind();
+    // False for NULL. AValue receives the buffer address when AByRef is set,
+    // else the value is copied into the memory AValue points at.
+    bool GetData(int ARow, void *&AValue, bool AByRef, SQLLEN &ALength);
+    // AValue nullptr writes NULL; ALength may be SQL_NTS for texts.
+    void SetData(int ARow, const void *AValue, SQLLEN ALength);
+    // Long data: a row's heap block (ASize in characters for wide texts).
+    void AllocLongData(int ARow, SQLLEN ASize);
+    void FreeLongData(int ARow);
+    uint8_t *LongDataBlock(int ARow, SQLLEN &ALength);
+    std::string DumpLabel() const;
+
+    // The value and indicator addresses of a row in the page buffer.
+    void GetBuffers(int ARow, uint8_t *&AData, SQLLEN *&AInd) const;
+    TODBCStatementBase *Statement() const;
+
+    SQLULEN ColumnSize = 0;
+    SQLLEN DataSize = -1;
+    uint8_t *DataPtr = nullptr;
+    SQLLEN *IndPtr = nullptr;
+    SQLSMALLINT Position = -1;
+    std::string Name;
+    SQLSMALLINT Scale = 0;
+    SQLUSMALLINT VariantType = 0;
+    TODBCVariableList *Owner = nullptr;
+    bool LongData = false;
+    bool Bound = false;
+    bool Prepared = false;
+
+private:
+    [[noreturn]] void RaiseTooLarge(SQLLEN ALength) const;
+    [[noreturn]] void RaiseUnsupported() const;
+
+    SQLSMALLINT FCDataType = SQL_C_CHAR;
+    SQLSMALLINT FParamType = SQL_RESULT_COL;
+    SQLSMALLINT FSQLDataType = SQL_VARCHAR;
+};
+
+// A result column as the driver describes it, before a variable is made.
+class TODBCSelectItem {
+public:
+    TODBCSelectItem(TODBCStatementBase *AStatement, SQLSMALLINT AColumn);
+    SQLLEN AutoUnique() const { return Attr(SQL_DESC_AUTO_UNIQUE_VALUE); }
+    SQLLEN FixedPrecScale() const { return Attr(SQL_DESC_FIXED_PREC_SCALE); }
+    SQLLEN Searchable() const { return Attr(SQL_DESC_SEARCHABLE); }
+    SQLLEN Unsigned() const { return Attr(SQL_DESC_UNSIGNED); }
+    SQLLEN Updatable() const { return Attr(SQL_DESC_UPDATABLE); }
+    SQLLEN RowVer() const;
+    bool IsFixedLen() const;
+
+    SQLULEN ColumnSize = 0;
+    std::string Name;
+    SQLSMALLINT Scale = 0;
+    SQLSMALLINT Position = 0;
+    SQLSMALLINT Nullable = 0;
+    SQLSMALLINT SQLDataType = 0;
+
+private:
+    SQLLEN Attr(SQLUSMALLINT AField) const;
+    TODBCStatementBase *FStatement;
+};
+
+enum class TODBCBufferKind { RowWise, ColWise };
+
+class TODBCVariableList {
+public:
+    TODBCVariableList(TODBCStatementBase *AStatement, bool AIsParams) : FStatement(AStatement), FIsParams(AIsParams) {}
+    ~TODBCVariableList();
+
+    // The list owns the variable from now on; it gets the next position.
+    TODBCVariable *Add(std::unique_ptr<TODBCVariable> AVariable);
+    int Count() const { return int(FItems.size()); }
+    TODBCVariable *Items(int AIndex) const { return FItems[size_t(AIndex)].get(); }
+    void Clear();
+    void Bind(TODBCBufferKind AKind, int ARowCount, bool AOnlyFixed);
+    // Binds every variable again (after a shift of the page).
+    void Rebind();
+
+    TODBCStatementBase *Statement() const { return FStatement; }
+    bool IsParams() const { return FIsParams; }
+    TODBCPageBuffer *PageBuffer() const { return FPageBuffer.get(); }
+    bool HasLongData() const { return FHasLongData; }
+
+private:
+    void BindVariables();
+    TODBCStatementBase *FStatement;
+    bool FIsParams;
+    bool FOnlyFixed = false;
+    bool FHasLongData = false;
+    std::vector<std::unique_ptr<TODBCVariable>> FItems;
+    std::unique_ptr<TODBCPageBuffer> FPageBuffer;
+};
+
+// N rows of values: a rowset for fetching or a parameter array for executing.
+class TODBCPageBuffer {
+public:
+    explicit TODBCPageBuffer(TODBCVariableList *AList) : FList(AList) {}
+    virtual ~TODBCPageBuffer() = default;
+
+    virtual void SetAttributes();
+    virtual void Allocate() = 0;
+    virtual void Release();
+    virtual void GetBuffers(const TODBCVariable *AVar, int ARow, uint8_t *&AData, SQLLEN *&AInd) const = 0;
+    virtual void Shift(int ARows) = 0;
+    virtual TODBCBufferKind Kind() const = 0;
+
+    bool Allocated = false;
+    int RowCount = 1;
+    SQLULEN RowsProcessed = 0;
+    std::vector<SQLUSMALLINT> RowStatus;
+
+protected:
+    // The bytes a variable's value takes in one row.
+    static SQLLEN ValueSize(const TODBCVariable *AVar);
+    void ReleaseLongData();
+    TODBCVariableList *FList;
+};
+
+class TODBCRowWiseBuffer : public TODBCPageBuffer {
+public:
+    using TODBCPageBuffer::TODBCPageBuffer;
+    ~TODBCRowWiseBuffer() override;
+    void SetAttributes() override;
+    void Allocate() override;
+    void Release() override;
+    void GetBuffers(const TODBCVariable *AVar, int ARow, uint8_t *&AData, SQLLEN *&AInd) const override;
+    void Shift(int ARows) override;
+    TODBCBufferKind Kind() const override { return TODBCBufferKind::RowWise; }
+    SQLLEN RowSize() const { return FRowSize; }
+
+private:
+    std::vector<SQLLEN> FOffsets; // of each variable's indicator in a row
+    SQLLEN FRowSize = 0;
+    uint8_t *FBlock = nullptr;
+};
+
+class TODBCColWiseBuffer : public TODBCPageBuffer {
+public:
+    using TODBCPageBuffer::TODBCPageBuffer;
+    ~TODBCColWiseBuffer() override;
+    void SetAttributes() override;
+    void Allocate() override;
+    void Release() override;
+    void GetBuffers(const TODBCVariable *AVar, int ARow, uint8_t *&AData, SQLLEN *&AInd) const override;
+    void Shift(int ARows) override;
+    TODBCBufferKind Kind() const override { return TODBCBufferKind::ColWise; }
+
+private:
+    std::vector<uint8_t *> FData; // the arrays as allocated, before any shift
+    std::vector<SQLLEN *> FInd;
+};
+
+// The scratch area long values are read into, piece by piece.
+class TODBCPieceList {
+public:
+    static constexpr int ScratchSize = 0x100000;
+    static constexpr int MaxPieces = 32;
+    ~TODBCPieceList();
+    // Bytes of one piece for the current C type.
+    int Payload() const;
+    uint8_t *Piece(int AIndex);
+    // Appends AFull pieces and ALast bytes to a row's block of a variable
+    // whose value is ALength bytes long (updated).
+    void Append(TODBCVariable *AVar, int ARow, int AFull, SQLLEN ALast, SQLLEN &ALength);
+
+    SQLSMALLINT CDataType = SQL_C_CHAR;
+
+private:
+    uint8_t *FScratch = nullptr;
+};
+
+// ---- statements -----------------------------------------------------------------
+
+class TODBCStatementBase : public TODBCHandle {
+public:
+    TODBCStatementBase(TODBCConnection *AConnection, rtl::TObject *AOwningObj);
+    ~TODBCStatementBase() override;
+    using TODBCHandle::GetIntAttr;
+
+    void GetIntAttr(SQLINTEGER AAttr, SQLLEN &AValue) override;
+    void GetStrAttr(SQLINTEGER AAttr, std::string &AValue) override;
+    void SetAttr(SQLINTEGER AAttr, SQLPOINTER AValue, bool AIsText) override;
+    virtual void Close();
+
+    SQLLEN ColAttribute(SQLUSMALLINT AColumn, SQLUSMALLINT AField);
+    std::string GetCursorName();
+    SQLSMALLINT NumResultCols();
+    bool HasResultSet();
+    void DescribeCol(SQLUSMALLINT AColumn, std::string &AName, SQLULEN &AColumnSize, SQLSMALLINT &ADigits,
+                     SQLSMALLINT &ANullable, SQLSMALLINT &ASQLType);
+    void BindColumns(int ARowCount);
+    void Unbind();
+    SQLRETURN GetData(TODBCVariable *AVar, int ARow, SQLLEN ABufferLength);
+    // SQLGetData of a column into ATarget, with the row's indicator.
+    SQLRETURN GetDataInto(TODBCVariable *AVar, int ARow, void *ATarget, SQLLEN ABufferLength);
+    void SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOperation, SQLUSMALLINT ALockType);
+    // Fills up to ARows rows of the page (-1: exactly one SQLFetch).
+    int Fetch(int ARows);
+    void FetchLongData(int ARow);
+    bool MoreResults();
+    void Cancel();
+    void CloseCursor();
+
+    TODBCVariableList &ColumnList() { return FColumnList; }
+    TODBCPieceList &PieceList() { return FPieceList; }
+
+    TODBCBufferKind BufferKind = TODBCBufferKind::RowWise;
+    SQLLEN InlineDataSize = 8000;
+    bool StrsTrim = false;
+    bool StrsEmpty2Null = true;
+    SQLLEN MaxStringSize = 8192;
+    bool Opened = false;
+
+protected:
+    // Raises when the last operation's info says a value was cut (01004).
+    void CheckNotTruncated();
+
+    TODBCVariableList FColumnList{this, false};
+    TODBCPieceList FPieceList;
+};
+
+class TODBCCommandStatement : public TODBCStatementBase {
+public:
+    using TODBCStatementBase::TODBCStatementBase;
+    ~TODBCCommandStatement() override;
+    void Close() override;
+
+    SQLULEN GetParamSetSize();
+    void SetParamSetSize(SQLULEN AValue);
+    void BindParameter(TODBCVariable *AVar);
+    void BindParams(int ARowCount, bool AOnlyFixed);
+    void ResetParams();
+    void Prepare(const std::string &AText);
+    // Runs ATimes - AOffset parameter sets, starting at row AOffset.
+    void Execute(int ATimes, int AOffset, const std::string *ADirectText, bool ARaiseOnNoData,
+                 SQLLEN &ARowsAffected);
+    SQLLEN RowCount();
+
+    TODBCVariableList &ParamList() { return FParamList; }
+    bool ParamSetSupported = false;
+
+private:
+    void PutDataAtExec(int ARow);
+    TODBCVariableList FParamList{this, true};
+};
+
+enum class TODBCMetaKind {
+    Columns = 0, ForeignKeys, PrimaryKeys, Procedures, ProcedureColumns, SpecialColumns, Statistics, Tables
+};
+
+class TODBCMetaInfoStatement : public TODBCStatementBase {
+public:
+    using TODBCStatementBase::TODBCStatementBase;
+
+    void Columns(const std::string &ACatalog, const std::string &ASchema, const std::string &ATable,
+                 const std::string &AColumn);
+    void ForeignKeys(const std::string &APKCatalog, const std::string &APKSchema, const std::string &APKTable,
+                     const std::string &AFKCatalog, const std::string &AFKSchema, const std::string &AFKTable);
+    void PrimaryKeys(const std::string &ACatalog, const std::string &ASchema, const std::string &ATable);
+    void Procedures(const std::string &ACatalog, const std::string &ASchema, const std::string &AProc);
+    void ProcedureColumns(const std::string &ACatalog, const std::string &ASchema, const std::string &AProc,
+                          const std::string &AColumn);
+    void SpecialColumns(const std::string &ACatalog, const std::string &ASchema, const std::string &ATable,
+                        SQLUSMALLINT AIdentifierType);
+    void Statistics(const std::string &ACatalog, const std::string &ASchema, const std::string &ATable,
+                    SQLUSMALLINT AUnique);
+    void Tables(const std::string &ACatalog, const std::string &ASchema, const std::string &ATable,
+                const std::string &ATableTypes);
+    void Execute();
+
+    TODBCMetaKind Kind = TODBCMetaKind::Tables;
+    std::string Catalog, Schema, ObjectName, ColumnName, FKCatalog, FKSchema, FKTable;
+    SQLUSMALLINT IdentifierType = 0;
+    SQLUSMALLINT Unique = 0;
+
+private:
+    void Set(TODBCMetaKind AKind, const std::string &ACatalog, const std::string &ASchema, const std::string &AName);
+};

@@ -1,0 +1,587 @@
+// ODBC statements: describing, binding, block fetches with the row-by-row
+// fallback, long values in pieces, parameter arrays and catalog calls.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "dataaccess/phys/odbc/qxZqPhysODBCWrapper.h"
+
+namespace {
+
+const char *const CUnit = "qxZqPhysODBCWrapper";
+
+bool HasState(const EODBCNativeException *AInfo, const char *AState)
+{
+    if (!AInfo)
+        return false;
+    const std::string Tag = std::string("SQL state: ") + AState + ".";
+    for (int I = 0; I < AInfo->ErrorCount(); ++I)
+        if (AInfo->Errors(I).Message.rfind(Tag, 0) == 0)
+            return true;
+    return false;
+}
+
+// A name argument of a catalog function: an empty one is no restriction.
+SQLCHAR *NameArg(const std::string &S) { return S.empty() ? nullptr : (SQLCHAR *)S.c_str(); }
+SQLSMALLINT NameLen(const std::string &S) { return SQLSMALLINT(S.size()); }
+
+} // namespace
+
+// ---- TODBCStatementBase ----------------------------------------------------------
+
+TODBCStatementBase::TODBCStatementBase(TODBCConnection *AConnection, rtl::TObject *AOwningObj)
+    : TODBCHandle(AConnection->Lib(), AConnection, SQL_HANDLE_STMT, AOwningObj)
+{
+    AllocHandle();
+}
+
+TODBCStatementBase::~TODBCStatementBase()
+{
+    try {
+        if (FHandle != SQL_NULL_HANDLE)
+            TODBCStatementBase::Close();
+    } catch (...) {
+        // A statement on a lost connection still goes away.
+    }
+    FColumnList.Clear();
+}
+
+void TODBCStatementBase::GetIntAttr(SQLINTEGER AAttr, SQLLEN &AValue)
+{
+    SQLLEN V = 0;
+    Check(FLib->SQLGetStmtAttr(FHandle, AAttr, &V, 0, nullptr));
+    AValue = V;
+}
+
+void TODBCStatementBase::GetStrAttr(SQLINTEGER AAttr, std::string &AValue)
+{
+    char Buf[513] = {};
+    SQLINTEGER Len = 0;
+    Check(FLib->SQLGetStmtAttr(FHandle, AAttr, Buf, 512, &Len));
+    AValue.assign(Buf, size_t(std::clamp<SQLINTEGER>(Len, 0, 512)));
+}
+
+void TODBCStatementBase::SetAttr(SQLINTEGER AAttr, SQLPOINTER AValue, bool AIsText)
+{
+    Check(FLib->SQLSetStmtAttr(FHandle, AAttr, AValue,
+                               AIsText ? SQLINTEGER(std::strlen(static_cast<const char *>(AValue))) : 0));
+}
+
+void TODBCStatementBase::Close()
+{
+    if (TODBCConnection *C = Connection())
+        C->ClearInfo();
+    CloseCursor();
+    Unbind();
+}
+
+SQLLEN TODBCStatementBase::ColAttribute(SQLUSMALLINT AColumn, SQLUSMALLINT AField)
+{
+    SQLLEN V = 0;
+    Check(FLib->SQLColAttribute(FHandle, AColumn, AField, nullptr, 0, nullptr, &V));
+    return V;
+}
+
+std::string TODBCStatementBase::GetCursorName()
+{
+    const SQLUSMALLINT Max = std::max<SQLUSMALLINT>(Connection()->GetInfoSmallint(SQL_MAX_CURSOR_NAME_LEN), 18);
+    std::vector<SQLCHAR> Buf(size_t(Max) + 1);
+    SQLSMALLINT Len = 0;
+    if (!SQL_SUCCEEDED(FLib->SQLGetCursorName(FHandle, Buf.data(), SQLSMALLINT(Buf.size()), &Len)))
+        return std::string();
+    return std::string(reinterpret_cast<char *>(Buf.data()), size_t(std::clamp<int>(Len, 0, Max)));
+}
+
+SQLSMALLINT TODBCStatementBase::NumResultCols()
+{
+    SQLSMALLINT N = 0;
+    Check(FLib->SQLNumResultCols(FHandle, &N));
+    return N;
+}
+
+bool TODBCStatementBase::HasResultSet()
+{
+    SQLSMALLINT N = 0;
+    return FLib->SQLNumResultCols(FHandle, &N) == SQL_SUCCESS && N > 0;
+}
+
+void TODBCStatementBase::DescribeCol(SQLUSMALLINT AColumn, std::string &AName, SQLULEN &AColumnSize,
+                                     SQLSMALLINT &ADigits, SQLSMALLINT &ANullable, SQLSMALLINT &ASQLType)
+{
+    const int Max = std::max<int>(Connection()->GetInfoSmallint(SQL_MAX_COLUMN_NAME_LEN), 128);
+    std::vector<SQLCHAR> Buf(size_t(Max) + 1);
+    SQLSMALLINT Len = 0;
+    Check(FLib->SQLDescribeCol(FHandle, AColumn, Buf.data(), SQLSMALLINT(Max + 1), &Len, &ASQLType, &AColumnSize,
+                               &ADigits, &ANullable));
+    AName.assign(reinterpret_cast<char *>(Buf.data()), size_t(std::clamp<int>(Len, 0, Max)));
+}
+
+void TODBCStatementBase::BindColumns(int ARowCount) { FColumnList.Bind(BufferKind, ARowCount, false); }
+
+void TODBCStatementBase::Unbind()
+{
+    Check(FLib->SQLFreeStmt(FHandle, SQL_UNBIND));
+    FColumnList.Clear();
+}
+
+SQLRETURN TODBCStatementBase::GetDataInto(TODBCVariable *AVar, int ARow, void *ATarget, SQLLEN ABufferLength)
+{
+    uint8_t *Data;
+    SQLLEN *Ind;
+    AVar->GetBuffers(ARow, Data, Ind);
+    const SQLRETURN RC =
+        FLib->SQLGetData(FHandle, SQLUSMALLINT(AVar->Position), AVar->CDataType(), ATarget, ABufferLength, Ind);
+    if (RC != SQL_NO_DATA && RC != SQL_SUCCESS_WITH_INFO)
+        Check(RC);
+    return RC;
+}
+
+SQLRETURN TODBCStatementBase::GetData(TODBCVariable *AVar, int ARow, SQLLEN ABufferLength)
+{
+    uint8_t *Data;
+    SQLLEN *Ind;
+    AVar->GetBuffers(ARow, Data, Ind);
+    if (AVar->LongData)
+        Data = *reinterpret_cast<uint8_t **>(Data);
+    return GetDataInto(AVar, ARow, Data, ABufferLength);
+}
+
+void TODBCStatementBase::SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOperation, SQLUSMALLINT ALockType)
+{
+    Check(FLib->SQLSetPos(FHandle, ARow, AOperation, ALockType));
+}
+
+void TODBCStatementBase::CheckNotTruncated()
+{
+    TODBCConnection *C = Connection();
+    if (C && HasState(C->Info(), "01004")) {
+        // A cut value must not pass for the stored one.
+        std::unique_ptr<EODBCNativeException> E(static_cast<EODBCNativeException *>(C->Info()->Clone().release()));
+        C->ClearInfo();
+        ZqHandleAndRaise(FOwningObj, std::move(E));
+    }
+}
+
+int TODBCStatementBase::Fetch(int ARows)
+{
+    ZQ_ASSERT(ARows <= 65535, CUnit);
+    if (TODBCConnection *C = Connection())
+        C->ClearInfo();
+    if (FColumnList.Count() > 0 && !(FColumnList.PageBuffer() && FColumnList.PageBuffer()->Allocated))
+        BindColumns(ARows < 1 ? 1 : ARows);
+    TODBCPageBuffer *Page = FColumnList.PageBuffer();
+    ZQ_ASSERT(Page != nullptr, CUnit);
+    int Total = 0, Last = 0, Shifted = 0, RowIndex = 0;
+    Page->RowsProcessed = 0;
+    for (;;) {
+        if (Last > 0) {
+            Page->Shift(Last);
+            Shifted += Last;
+            FColumnList.Rebind();
+        }
+        const SQLRETURN RC = FLib->SQLFetch(FHandle);
+        if (RC == SQL_NO_DATA)
+            Last = 0;
+        else {
+            Check(RC);
+            if (RC == SQL_SUCCESS_WITH_INFO)
+                CheckNotTruncated();
+            if (Page->RowsProcessed < 2 || Page->RowCount == 1) {
+                Last = 1;
+                FetchLongData(RowIndex);
+            } else
+                Last = int(Page->RowsProcessed);
+        }
+        Total += Last;
+        ++RowIndex;
+        if (ARows == -1 || Total == ARows || Last == 0 || Page->RowsProcessed > 1 || Total >= Page->RowCount)
+            break;
+    }
+    if (Shifted > 0) {
+        Page->Shift(-Shifted);
+        FColumnList.Rebind();
+    }
+    if (Page->RowsProcessed < 2) {
+        if (Total > 0)
+            Page->RowsProcessed = SQLULEN(Total);
+    } else if (Total > 0 && FColumnList.HasLongData())
+        for (int R = 0; R < Total; ++R)
+            FetchLongData(R);
+    return Total;
+}
+
+void TODBCStatementBase::FetchLongData(int ARow)
+{
+    if (!FColumnList.HasLongData())
+        return;
+    TODBCPageBuffer *Page = FColumnList.PageBuffer();
+    for (int I = 0; I < FColumnList.Count(); ++I) {
+        TODBCVariable *V = FColumnList.Items(I);
+        if (!V->LongData)
+            continue;
+        uint8_t *Data;
+        SQLLEN *Ind;
+        V->GetBuffers(ARow, Data, Ind);
+        try {
+            if (Page->RowsProcessed > 1)
+                SetPos(SQLSETPOSIROW(ARow + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+            uint8_t *&Block = *reinterpret_cast<uint8_t **>(Data);
+            FPieceList.CDataType = V->CDataType();
+            // A block left from an earlier fetch into this row takes the first piece.
+            SQLLEN CurLen = Block ? std::max<SQLLEN>(*Ind, 0) : 0;
+            const bool HasBlock = Block && CurLen > 0;
+            SQLLEN BufLen = CurLen;
+            uint8_t *Target = HasBlock ? Block : nullptr;
+            int P = -1;
+            bool Done = false;
+            SQLRETURN RC = SQL_SUCCESS;
+            do {
+                ++P;
+                if (P > 0 || HasBlock) {
+                    RC = GetDataInto(V, ARow, Target, BufLen);
+                    Done = RC == SQL_NO_DATA || *Ind == SQL_NULL_DATA ||
+                           (*Ind >= 0 && *Ind <= BufLen && RC != SQL_SUCCESS_WITH_INFO);
+                    if (RC == SQL_NO_DATA && P == 0 && HasBlock)
+                        *Ind = 0;
+                }
+                if (!Done) {
+                    if (P == TODBCPieceList::MaxPieces) {
+                        FPieceList.Append(V, ARow, TODBCPieceList::MaxPieces, 0, CurLen);
+                        P = 0;
+                    }
+                    Target = FPieceList.Piece(P);
+                }
+                BufLen = 32768;
+            } while (!Done);
+            const bool IsNull = RC != SQL_NO_DATA && *Ind == SQL_NULL_DATA;
+            if (P >= 1 && !IsNull) {
+                const SQLLEN E = RC == SQL_NO_DATA ? 0 : std::max<SQLLEN>(*Ind, 0);
+                FPieceList.Append(V, ARow, P - 1, E, CurLen);
+                if (!Block) {
+                    // An empty value still gets a block, so that it reads as "" and not NULL.
+                    Block = static_cast<uint8_t *>(std::calloc(2, 1));
+                    if (!Block)
+                        throw std::bad_alloc();
+                    CurLen = 0;
+                }
+                *Ind = CurLen;
+            } else if (P == 0 && RC == SQL_NO_DATA)
+                *Ind = 0;
+        } catch (...) {
+            *reinterpret_cast<uint8_t **>(Data) = nullptr;
+            *Ind = SQL_NULL_DATA;
+            throw;
+        }
+    }
+}
+
+bool TODBCStatementBase::MoreResults()
+{
+    const SQLRETURN RC = FLib->SQLMoreResults(FHandle);
+    switch (RC) {
+    case SQL_SUCCESS:
+        return true;
+    case SQL_SUCCESS_WITH_INFO:
+        Check(RC);
+        return true;
+    case SQL_NEED_DATA:
+    case SQL_NO_DATA:
+        return false;
+    case SQL_ERROR: {
+        // A failing later result set is an error of the statement, except
+        // the "function sequence" answer of drivers that have no more results.
+        EODBCNativeException E(RC, this);
+        if (HasState(&E, "HY010"))
+            return false;
+        Check(RC);
+        return false;
+    }
+    default:
+        Check(RC);
+        return false;
+    }
+}
+
+void TODBCStatementBase::Cancel() { Check(FLib->SQLCancel(FHandle)); }
+
+void TODBCStatementBase::CloseCursor()
+{
+    Check(FLib->SQLFreeStmt(FHandle, SQL_CLOSE));
+    Opened = false;
+}
+
+// ---- TODBCCommandStatement -----------------------------------------------------------
+
+TODBCCommandStatement::~TODBCCommandStatement()
+{
+    try {
+        if (FHandle != SQL_NULL_HANDLE)
+            TODBCCommandStatement::Close();
+    } catch (...) {
+    }
+    FParamList.Clear();
+}
+
+void TODBCCommandStatement::Close()
+{
+    TODBCStatementBase::Close();
+    ResetParams();
+}
+
+SQLULEN TODBCCommandStatement::GetParamSetSize()
+{
+    SQLULEN V = 0;
+    if (!SQL_SUCCEEDED(FLib->SQLGetStmtAttr(FHandle, SQL_ATTR_PARAMSET_SIZE, &V, 0, nullptr)))
+        return 1;
+    return V;
+}
+
+void TODBCCommandStatement::SetParamSetSize(SQLULEN AValue)
+{
+    FLib->SQLSetStmtAttr(FHandle, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(AValue), 0);
+}
+
+void TODBCCommandStatement::BindParameter(TODBCVariable *AVar)
+{
+    if (AVar->SQLDataType() == SQL_SS_TABLE_TYPE)
+        return;
+    AVar->Bound = false;
+    const bool InOut = AVar->ParamType() == SQL_PARAM_INPUT_OUTPUT || AVar->ParamType() == SQL_PARAM_OUTPUT;
+    if (AVar->LongData && InOut) {
+        uint8_t *Data;
+        SQLLEN *Ind;
+        AVar->GetBuffers(0, Data, Ind);
+        void *Block = *reinterpret_cast<void **>(Data);
+        if (!Block)
+            return;
+        AVar->Bound = true;
+        Check(FLib->SQLBindParameter(FHandle, SQLUSMALLINT(AVar->Position), AVar->ParamType(), AVar->CDataType(),
+                                     AVar->SQLDataType(), 0x3FFFFFFF, 0, Block, 0, AVar->IndPtr));
+    } else if (AVar->LongData) {
+        AVar->Bound = true;
+        Check(FLib->SQLBindParameter(FHandle, SQLUSMALLINT(AVar->Position), AVar->ParamType(), AVar->CDataType(),
+                                     AVar->SQLDataType(), 0x3FFFFFFF, 0,
+                                     reinterpret_cast<SQLPOINTER>(intptr_t(AVar->Position)), 0, AVar->IndPtr));
+    } else {
+        AVar->Bound = true;
+        Check(FLib->SQLBindParameter(FHandle, SQLUSMALLINT(AVar->Position), AVar->ParamType(), AVar->CDataType(),
+                                     AVar->SQLDataType(), AVar->ColumnSize, AVar->Scale, AVar->DataPtr,
+                                     AVar->DataSize, AVar->IndPtr));
+    }
+    if (AVar->Bound && !AVar->Name.empty()) {
+        SQLHDESC Desc = nullptr;
+        Check(FLib->SQLGetStmtAttr(FHandle, SQL_ATTR_IMP_PARAM_DESC, &Desc, 0, nullptr));
+        FLib->SQLSetDescField(Desc, AVar->Position, SQL_DESC_NAME, (SQLPOINTER)AVar->Name.c_str(), SQL_NTS);
+    }
+}
+
+void TODBCCommandStatement::BindParams(int ARowCount, bool AOnlyFixed)
+{
+    FParamList.Bind(BufferKind, ARowCount, AOnlyFixed);
+}
+
+void TODBCCommandStatement::ResetParams()
+{
+    Check(FLib->SQLFreeStmt(FHandle, SQL_RESET_PARAMS));
+    FParamList.Clear();
+}
+
+void TODBCCommandStatement::Prepare(const std::string &AText)
+{
+    TODBCConnection *C = Connection();
+    C->ClearInfo();
+    C->LastCommandText = AText;
+    Check(FLib->SQLPrepare(FHandle, (SQLCHAR *)AText.c_str(), SQL_NTS));
+}
+
+void TODBCCommandStatement::PutDataAtExec(int ARow)
+{
+    SQLPOINTER Token = nullptr;
+    SQLRETURN RC = FLib->SQLParamData(FHandle, &Token);
+    if (RC != SQL_NEED_DATA)
+        Check(RC);
+    while (RC == SQL_NEED_DATA) {
+        const int Index = int(reinterpret_cast<intptr_t>(Token)) - 1;
+        ZQ_ASSERT(Index >= 0 && Index < FParamList.Count(), CUnit);
+        TODBCVariable *V = FParamList.Items(Index);
+        SQLLEN Len = 0;
+        uint8_t *Block = V->LongDataBlock(ARow, Len);
+        Check(FLib->SQLPutData(FHandle, Block, Len));
+        RC = FLib->SQLParamData(FHandle, &Token);
+        if (RC != SQL_NEED_DATA)
+            Check(RC);
+    }
+}
+
+void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *ADirectText, bool ARaiseOnNoData,
+                                    SQLLEN &ARowsAffected)
+{
+    Connection()->ClearInfo();
+    if (FParamList.Count() > 0 && !(FParamList.PageBuffer() && FParamList.PageBuffer()->Allocated))
+        BindParams(ATimes, true);
+    TODBCPageBuffer *Page = FParamList.PageBuffer();
+    if (Page && Page->Allocated && ATimes - AOffset < Page->RowCount)
+        SetParamSetSize(SQLULEN(ATimes - AOffset));
+    ARowsAffected = 0;
+    int Executed = 0, Shifted = 0;
+    if (Page && AOffset > 0) {
+        Page->Shift(AOffset);
+        Shifted = AOffset;
+        FParamList.Rebind();
+    }
+    for (;;) {
+        if (Executed > 0) {
+            Page->Shift(1);
+            Shifted += 1;
+            FParamList.Rebind();
+        }
+        const SQLRETURN RC = ADirectText ? FLib->SQLExecDirect(FHandle, (SQLCHAR *)ADirectText->c_str(), SQL_NTS)
+                                         : FLib->SQLExecute(FHandle);
+        if (RC == SQL_NEED_DATA)
+            PutDataAtExec(Page && Page->Kind() == TODBCBufferKind::RowWise ? AOffset + Executed : 0);
+        else if (ARaiseOnNoData || RC != SQL_NO_DATA)
+            Check(RC);
+        if (RC != SQL_NO_DATA)
+            ARowsAffected += RowCount();
+        ++Executed;
+        if (!Page || !Page->Allocated || SQLULEN(ATimes) == Page->RowsProcessed || ATimes <= 1 ||
+            ATimes <= AOffset + Executed)
+            break;
+    }
+    if (Shifted > 0) {
+        Page->Shift(-Shifted);
+        FParamList.Rebind();
+    }
+    Opened = true;
+}
+
+SQLLEN TODBCCommandStatement::RowCount()
+{
+    SQLLEN Count = 0;
+    const SQLRETURN RC = FLib->SQLRowCount(FHandle, &Count);
+    if (RC != SQL_SUCCESS && RC != SQL_SUCCESS_WITH_INFO) {
+        TODBCConnection *C = Connection();
+        if (C && C->RDBMSKind == ODBCKindMSAccess) {
+            auto E = std::make_unique<EODBCNativeException>(RC, this);
+            if (E->ErrorCount() > 0 && E->Errors(0).Message.find("HY010.") != std::string::npos)
+                E->Errors(0).Kind = ekCmdAborted;
+            ZqHandleAndRaise(FOwningObj, std::move(E));
+        }
+    }
+    Check(RC);
+    TODBCPageBuffer *Page = FParamList.PageBuffer();
+    if (Count == -1 && Page && Page->Allocated && Page->RowsProcessed > 0)
+        Count = SQLLEN(Page->RowsProcessed);
+    return Count;
+}
+
+// ---- TODBCMetaInfoStatement ---------------------------------------------------------------
+
+void TODBCMetaInfoStatement::Set(TODBCMetaKind AKind, const std::string &ACatalog, const std::string &ASchema,
+                                 const std::string &AName)
+{
+    Kind = AKind;
+    Catalog = ACatalog;
+    Schema = ASchema;
+    ObjectName = AName;
+    Opened = false;
+}
+
+void TODBCMetaInfoStatement::Columns(const std::string &ACatalog, const std::string &ASchema,
+                                     const std::string &ATable, const std::string &AColumn)
+{
+    Set(TODBCMetaKind::Columns, ACatalog, ASchema, ATable);
+    ColumnName = AColumn;
+}
+
+void TODBCMetaInfoStatement::ForeignKeys(const std::string &APKCatalog, const std::string &APKSchema,
+                                         const std::string &APKTable, const std::string &AFKCatalog,
+                                         const std::string &AFKSchema, const std::string &AFKTable)
+{
+    Set(TODBCMetaKind::ForeignKeys, APKCatalog, APKSchema, APKTable);
+    FKCatalog = AFKCatalog;
+    FKSchema = AFKSchema;
+    FKTable = AFKTable;
+}
+
+void TODBCMetaInfoStatement::PrimaryKeys(const std::string &ACatalog, const std::string &ASchema,
+                                         const std::string &ATable)
+{
+    Set(TODBCMetaKind::PrimaryKeys, ACatalog, ASchema, ATable);
+}
+
+void TODBCMetaInfoStatement::Procedures(const std::string &ACatalog, const std::string &ASchema,
+                                        const std::string &AProc)
+{
+    Set(TODBCMetaKind::Procedures, ACatalog, ASchema, AProc);
+}
+
+void TODBCMetaInfoStatement::ProcedureColumns(const std::string &ACatalog, const std::string &ASchema,
+                                              const std::string &AProc, const std::string &AColumn)
+{
+    Set(TODBCMetaKind::ProcedureColumns, ACatalog, ASchema, AProc);
+    ColumnName = AColumn;
+}
+
+void TODBCMetaInfoStatement::SpecialColumns(const std::string &ACatalog, const std::string &ASchema,
+                                            const std::string &ATable, SQLUSMALLINT AIdentifierType)
+{
+    Set(TODBCMetaKind::SpecialColumns, ACatalog, ASchema, ATable);
+    IdentifierType = AIdentifierType;
+}
+
+void TODBCMetaInfoStatement::Statistics(const std::string &ACatalog, const std::string &ASchema,
+                                        const std::string &ATable, SQLUSMALLINT AUnique)
+{
+    Set(TODBCMetaKind::Statistics, ACatalog, ASchema, ATable);
+    Unique = AUnique;
+}
+
+void TODBCMetaInfoStatement::Tables(const std::string &ACatalog, const std::string &ASchema,
+                                    const std::string &ATable, const std::string &ATableTypes)
+{
+    Set(TODBCMetaKind::Tables, ACatalog, ASchema, ATable);
+    ColumnName = ATableTypes;
+}
+
+void TODBCMetaInfoStatement::Execute()
+{
+    Connection()->ClearInfo();
+    const std::string &C = Catalog, &S = Schema, &O = ObjectName, &N = ColumnName;
+    SQLRETURN RC = SQL_SUCCESS;
+    switch (Kind) {
+    case TODBCMetaKind::Columns:
+        RC = FLib->SQLColumns(FHandle, NameArg(C), NameLen(C), NameArg(S), NameLen(S), NameArg(O), NameLen(O),
+                              NameArg(N), NameLen(N));
+        break;
+    case TODBCMetaKind::ForeignKeys:
+        RC = FLib->SQLForeignKeys(FHandle, NameArg(C), NameLen(C), NameArg(S), NameLen(S), NameArg(O), NameLen(O),
+                                  NameArg(FKCatalog), NameLen(FKCatalog), NameArg(FKSchema), NameLen(FKSchema),
+                                  NameArg(FKTable), NameLen(FKTable));
+        break;
+    case TODBCMetaKind::PrimaryKeys:
+        RC = FLib->SQLPrimaryKeys(FHandle, NameArg(C), NameLen(C), NameArg(S), NameLen(S), NameArg(O), NameLen(O));
+        break;
+    case TODBCMetaKind::Procedures:
+        RC = FLib->SQLProcedures(FHandle, NameArg(C), NameLen(C), NameArg(S), NameLen(S), NameArg(O), NameLen(O));
+        break;
+    case TODBCMetaKind::ProcedureColumns:
+        RC = FLib->SQLProcedureColumns(FHandle, NameArg(C), NameLen(C), NameArg(S), NameLen(S), NameArg(O),
+                                       NameLen(O), NameArg(N), NameLen(N));
+        break;
+    case TODBCMetaKind::SpecialColumns:
+        RC = FLib->SQLSpecialColumns(FHandle, IdentifierType, NameArg(C), NameLen(C), NameArg(S), NameLen(S),
+                                     NameArg(O), NameLen(O), SQL_SCOPE_CURROW, SQL_NO_NULLS);
+        break;
+    case TODBCMetaKind::Statistics:
+        RC = FLib->SQLStatistics(FHandle, NameArg(C), NameLen(C), NameArg(S), NameLen(S), NameArg(O), NameLen(O),
+                                 Unique, SQL_QUICK);
+        break;
+    case TODBCMetaKind::Tables:
+        RC = FLib->SQLTables(FHandle, NameArg(C), NameLen(C), NameArg(S), NameLen(S), NameArg(O), NameLen(O),
+                             NameArg(N), NameLen(N));
+        break;
+    }
+    Check(RC);
+    Opened = true;
+}
