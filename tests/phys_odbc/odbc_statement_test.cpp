@@ -1,4 +1,6 @@
 // Statements, variables and page buffers against the station-database driver.
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -241,6 +243,33 @@ TEST_F(TODBCStatements, CommitAndRollbackThroughTheConnection)
     Conn->SetIntAttr(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
     auto S = Open("SELECT ID FROM Cast_Titles WHERE ID <= 3 ORDER BY ID", TODBCBufferKind::RowWise);
     EXPECT_EQ(Ids(*S, 10), (std::vector<int>{1, 3}));
+}
+
+TEST_F(TODBCStatements, LongStatementCancelledFromAnotherThread)
+{
+    TODBCCommandStatement S(Conn.get(), nullptr);
+    std::atomic<bool> Done{false};
+    std::thread Canceller([&] {
+        // Cancel until the statement has ended: a cancel that comes before
+        // the statement runs has nothing to stop.
+        while (!Done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (!Done)
+                S.Lib()->SQLCancel(S.Handle());
+        }
+    });
+    // 120^4 rows to count: minutes without the cancel.
+    const std::string Sql = "SELECT Count(*) FROM Cast_Titles a, Cast_Titles b, Cast_Titles c, Cast_Titles d";
+    std::string State;
+    try {
+        SQLLEN Rows = 0;
+        S.Execute(1, 0, &Sql, false, Rows);
+    } catch (const EODBCNativeException &E) {
+        State = E.Errors(0).Message.substr(0, 16);
+    }
+    Done = true;
+    Canceller.join();
+    EXPECT_EQ(State, "SQL state: HY008");
 }
 
 // ---- variables without a statement round trip ----

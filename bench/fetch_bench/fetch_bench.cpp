@@ -1,0 +1,268 @@
+// Fetch of 1,000,000 PTS_Data-shaped rows through the station-database driver:
+//  - ours: the ODBC bridge (run-time bound driver manager, rowsets of 50)
+//    into an in-memory table;
+//  - plain: a column-wise ODBC fetch loop of rowsets of 50 summing the values;
+//  - pyodbc: python3-pyodbc's fetchall on the same connect string.
+// One warm-up, then the median of five runs. Heap allocations are counted
+// through the global operator new while our route fills the table.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "dataaccess/dats/qxZqDatSColumn.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/phys/odbc/qxZqPhysODBCWrapper.h"
+
+static std::atomic<long long> GNews{0};
+
+void *operator new(std::size_t N)
+{
+    ++GNews;
+    if (void *P = std::malloc(N ? N : 1))
+        return P;
+    throw std::bad_alloc();
+}
+void operator delete(void *P) noexcept { std::free(P); }
+void operator delete(void *P, std::size_t) noexcept { std::free(P); }
+
+using namespace dats;
+
+namespace {
+
+constexpr int Rows = 1000000;
+constexpr int LevelsPerCast = 100;
+constexpr int Rowset = 50;
+constexpr int Runs = 5;
+const char *const Select = "SELECT ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL FROM PTS_Data";
+
+void Die(const std::string &AWhat)
+{
+    std::fprintf(stderr, "fetch_bench: %s\n", AWhat.c_str());
+    std::exit(1);
+}
+
+void Generate(const std::string &APath)
+{
+    sqlite3 *Db = nullptr;
+    if (sqlite3_open(APath.c_str(), &Db) != SQLITE_OK)
+        Die("cannot create the database");
+    sqlite3_exec(Db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+    sqlite3_exec(Db, "CREATE TABLE PTS_Data (ID_Cast LONG, PRES DOUBLE, FPRES SHORT, TEMP DOUBLE, FTEMP SHORT, "
+                     "PSAL DOUBLE, FPSAL SHORT, PRIMARY KEY (ID_Cast, PRES))", nullptr, nullptr, nullptr);
+    sqlite3_exec(Db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt *S = nullptr;
+    sqlite3_prepare_v2(Db, "INSERT INTO PTS_Data VALUES (?,?,?,?,?,?,?)", -1, &S, nullptr);
+    for (int i = 0; i < Rows; ++i) {
+        const int Cast = 1 + i / LevelsPerCast, Level = i % LevelsPerCast;
+        sqlite3_bind_int(S, 1, Cast);
+        sqlite3_bind_double(S, 2, 2.5 * Level);
+        sqlite3_bind_int(S, 3, 0);
+        sqlite3_bind_double(S, 4, 24.0 - 0.15 * Level + 0.001 * (Cast % 97));
+        sqlite3_bind_int(S, 5, Level % 4);
+        sqlite3_bind_double(S, 6, 17.5 + 0.02 * Level);
+        sqlite3_bind_int(S, 7, 0);
+        if (sqlite3_step(S) != SQLITE_DONE)
+            Die("insert failed");
+        sqlite3_reset(S);
+    }
+    sqlite3_finalize(S);
+    sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(Db);
+}
+
+double Seconds(std::chrono::steady_clock::time_point A)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - A).count();
+}
+
+double Median(std::vector<double> V)
+{
+    std::sort(V.begin(), V.end());
+    return V[V.size() / 2];
+}
+
+// The plain loop: column-wise arrays of 50 summed per rowset.
+double FetchPlain(SQLHDBC ADbc, long long &ARows)
+{
+    const auto T0 = std::chrono::steady_clock::now();
+    SQLHSTMT S;
+    SQLAllocHandle(SQL_HANDLE_STMT, ADbc, &S);
+    SQLINTEGER Id[Rowset];
+    double Pres[Rowset], Temp[Rowset], Psal[Rowset];
+    SQLSMALLINT F1[Rowset], F2[Rowset], F3[Rowset];
+    SQLLEN Ind[7][Rowset];
+    SQLULEN Fetched = 0;
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(Rowset)), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROWS_FETCHED_PTR, &Fetched, 0);
+    if (!SQL_SUCCEEDED(SQLExecDirect(S, (SQLCHAR *)Select, SQL_NTS)))
+        Die("plain select failed");
+    SQLBindCol(S, 1, SQL_C_SLONG, Id, sizeof(SQLINTEGER), Ind[0]);
+    SQLBindCol(S, 2, SQL_C_DOUBLE, Pres, sizeof(double), Ind[1]);
+    SQLBindCol(S, 3, SQL_C_SSHORT, F1, sizeof(SQLSMALLINT), Ind[2]);
+    SQLBindCol(S, 4, SQL_C_DOUBLE, Temp, sizeof(double), Ind[3]);
+    SQLBindCol(S, 5, SQL_C_SSHORT, F2, sizeof(SQLSMALLINT), Ind[4]);
+    SQLBindCol(S, 6, SQL_C_DOUBLE, Psal, sizeof(double), Ind[5]);
+    SQLBindCol(S, 7, SQL_C_SSHORT, F3, sizeof(SQLSMALLINT), Ind[6]);
+    double Sum = 0;
+    ARows = 0;
+    while (SQL_SUCCEEDED(SQLFetch(S))) {
+        for (SQLULEN i = 0; i < Fetched; ++i)
+            Sum += Id[i] + F1[i] + F2[i] + F3[i] + Pres[i] + Temp[i] + Psal[i];
+        ARows += (long long)Fetched;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    if (Sum == 0)
+        Die("plain route read nothing");
+    return Seconds(T0);
+}
+
+// Ours: the bridge's command statement fills rowsets that are copied into
+// rows of an in-memory table.
+double FetchOurs(TODBCConnection &AConn, long long &ARows, long long &ANews)
+{
+    TZqDatSTable Table("PTS_Data");
+    const TZqDataType Types[7] = {dtInt32, dtDouble, dtInt16, dtDouble, dtInt16, dtDouble, dtInt16};
+    const SQLSMALLINT CTypes[7] = {SQL_C_SLONG, SQL_C_DOUBLE, SQL_C_SSHORT, SQL_C_DOUBLE,
+                                   SQL_C_SSHORT, SQL_C_DOUBLE, SQL_C_SSHORT};
+    const char *Names[7] = {"ID_Cast", "PRES", "FPRES", "TEMP", "FTEMP", "PSAL", "FPSAL"};
+    for (int C = 0; C < 7; ++C)
+        Table.Columns()->AddColumn(Names[C], Types[C]);
+    const auto T0 = std::chrono::steady_clock::now();
+    TODBCCommandStatement S(&AConn, nullptr);
+    S.Prepare(Select);
+    SQLLEN Affected = 0;
+    S.Execute(1, 0, nullptr, false, Affected);
+    for (int C = 0; C < 7; ++C) {
+        TODBCSelectItem Item(&S, SQLSMALLINT(C + 1));
+        auto V = std::make_unique<TODBCVariable>();
+        V->SetSQLDataType(Item.SQLDataType);
+        V->SetCDataType(CTypes[C]);
+        V->ColumnSize = Item.ColumnSize;
+        S.ColumnList().Add(std::move(V));
+    }
+    const long long News0 = GNews.load();
+    Table.BeginLoadData(lmFetchAll);
+    ARows = 0;
+    for (;;) {
+        const int N = S.Fetch(Rowset);
+        for (int R = 0; R < N; ++R) {
+            TZqDatSRow *Row = Table.NewRow(false);
+            for (int C = 0; C < 7; ++C) {
+                void *P = nullptr;
+                SQLLEN L = 0;
+                if (S.ColumnList().Items(C)->GetData(R, P, true, L))
+                    Row->SetData(C, P, uint32_t(L));
+                else
+                    Row->SetData(C, nullptr, 0);
+            }
+            Table.Rows()->Add(Row);
+        }
+        ARows += N;
+        if (N < Rowset)
+            break;
+    }
+    Table.EndLoadData();
+    ANews = GNews.load() - News0;
+    S.Close();
+    const double T = Seconds(T0);
+    if (Table.Rows()->Count() != Rows)
+        Die("ours: wrong row count");
+    return T;
+}
+
+double FetchPyodbc(const std::string &AConnect)
+{
+    const std::string Cmd = "/usr/bin/python3 " FETCH_BENCH_PY " '" + AConnect + "' '" + Select + "' 2>/dev/null";
+    FILE *F = popen(Cmd.c_str(), "r");
+    if (!F)
+        return -1;
+    double T = -1;
+    long long N = 0;
+    if (std::fscanf(F, "%lf %lld", &T, &N) != 2 || N != Rows)
+        T = -1;
+    pclose(F);
+    return T;
+}
+
+long PeakKb()
+{
+    rusage U{};
+    getrusage(RUSAGE_SELF, &U);
+    return U.ru_maxrss;
+}
+
+} // namespace
+
+int main()
+{
+    const auto Dir = std::filesystem::temp_directory_path() / ("fetch_bench_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(Dir);
+    const std::string Path = (Dir / "pts.mdb").string();
+    Generate(Path);
+    const std::string Connect = "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=" + Path;
+
+    SQLHENV Env;
+    SQLHDBC Dbc;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &Env);
+    SQLSetEnvAttr(Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
+    if (!SQL_SUCCEEDED(SQLDriverConnect(Dbc, nullptr, (SQLCHAR *)Connect.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                        SQL_DRIVER_NOPROMPT)))
+        Die("cannot connect");
+
+    TODBCLib *Lib = ZqODBCLibAcquire("", "", nullptr);
+    {
+        TODBCEnvironment OEnv(Lib, nullptr);
+        TODBCConnection OConn(&OEnv, nullptr);
+        OConn.DriverConnect(Connect, false);
+
+        long long N = 0, News = 0;
+        FetchPlain(Dbc, N);
+        FetchOurs(OConn, N, News);
+        std::vector<double> Plain, Ours;
+        const long Peak0 = PeakKb();
+        for (int I = 0; I < Runs; ++I) {
+            Plain.push_back(FetchPlain(Dbc, N));
+            Ours.push_back(FetchOurs(OConn, N, News));
+        }
+        const long Peak = PeakKb();
+        FetchPyodbc(Connect);
+        std::vector<double> Py;
+        for (int I = 0; I < 3; ++I)
+            Py.push_back(FetchPyodbc(Connect));
+        const double P = Median(Plain), O = Median(Ours), Y = Median(Py);
+        std::printf("plain_odbc_rows_per_second: %.0f rows/s\n", Rows / P);
+        std::printf("ours_rows_per_second: %.0f rows/s\n", Rows / O);
+        std::printf("ours_peak_memory: %ld KiB\n", Peak);
+        std::printf("ours_peak_memory_growth_over_warmup: %ld KiB\n", Peak - Peak0);
+        std::printf("ours_heap_allocations_per_row: %.4f allocations\n", double(News) / Rows);
+        std::printf("ratio plain_odbc_time_over_ours: %.3f\n", P / O);
+        if (Y > 0) {
+            std::printf("pyodbc_rows_per_second: %.0f rows/s\n", Rows / Y);
+            std::printf("ratio pyodbc_time_over_ours: %.3f\n", Y / O);
+        } else
+            std::printf("pyodbc_rows_per_second: unavailable\n");
+        OConn.Disconnect();
+    }
+    ZqODBCLibRelease(Lib);
+    SQLDisconnect(Dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, Dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, Env);
+    std::filesystem::remove_all(Dir);
+    return 0;
+}
