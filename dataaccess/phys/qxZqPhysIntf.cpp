@@ -12,3 +12,10 @@ uint8_t FetchOptionsToFillRowOptions(const TZqFetchOptions *AOptions)
     if (Items.Contains(fiDetails)) Result |= 2;
     return Result;
 }
+
+#include "dataaccess/stan/qxZqStanFactory.h"
+
+void GetZqPhysManager(TZqIntfPtr<IZqPhysManager> &AManager)
+{
+    ZqCreateInterface(AManager, true);
+}

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,20 @@
 
 class TZqParams;
 class TZqMacros;
+namespace dats {
+class TZqDatSManager;
+class TZqDatSTable;
+class TZqDatSColumn;
+} // namespace dats
+using dats::TZqDatSColumn;
+using dats::TZqDatSManager;
+using dats::TZqDatSTable;
+class IZqStanOptions;
+class IZqStanDefinitions;
+class IZqStanConnectionDefs;
+class IZqStanConnectionDef;
+class IZqStanAsyncHandler;
+class TZqTxOptions;
 
 // ---- enumerations ------------------------------------------------------------
 
@@ -164,6 +179,208 @@ public:
     virtual std::string TranslateEscape(TZqPhysEscapeData &AEscape) = 0;
     virtual TZqPhysCommandKind GetSQLCommandKind(const std::string &AToken) = 0;
 };
+
+// ---- driver manager, drivers, connections, commands ------------------------------
+
+class IZqPhysDriver;
+class IZqPhysConnection;
+class IZqPhysCommand;
+class IZqPhysCommandInternal;
+class IZqPhysCommandGenerator;
+class IZqPhysDriverMetadata;
+
+// What an ODBC driver offers beyond any driver: its ODBC library object.
+class IZqPhysODBCDriver : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysODBCDriver;
+};
+
+// The login step a connection may run around its connect: Execute calls
+// AConnect (possibly several times) and answers False when the user gave up.
+class IZqGUIxLoginDialog : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqGUIxLoginDialog;
+    virtual void SetConnectionDef(const TZqIntfPtr<IZqStanConnectionDef> &ADef) = 0;
+    virtual bool Execute(const std::function<void()> &AConnect) = 0;
+};
+
+class IZqPhysManagerMetadata : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysManagerMetadata;
+    virtual int GetDriverCount() = 0;
+    virtual std::string GetDriverID(int AIndex) = 0;
+    virtual void GetDriverMetadata(const std::string &ADriverID, TZqIntfPtr<IZqPhysDriverMetadata> &AMeta) = 0;
+};
+
+class IZqPhysManager : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysManager;
+    virtual TZqIntfPtr<IZqStanDefinitions> DriverDefs() = 0;
+    virtual TZqIntfPtr<IZqStanConnectionDefs> ConnectionDefs() = 0;
+    virtual IZqStanOptions *GetOptions() = 0;
+    virtual TZqPhysManagerState GetState() = 0;
+    virtual bool GetDesignTime() = 0;
+    virtual void SetDesignTime(bool AValue) = 0;
+    virtual void CreateConnection(const TZqIntfPtr<IZqStanConnectionDef> &ADef, TZqIntfPtr<IZqPhysConnection> &AConn,
+                                  bool ACheckActive = true) = 0;
+    // A definition name, or a connection string (a text holding "=").
+    virtual void CreateConnection(const std::string &ADefinition, TZqIntfPtr<IZqPhysConnection> &AConn,
+                                  bool ACheckActive = true) = 0;
+    virtual void CreateDriver(const std::string &ADriverID, TZqIntfPtr<IZqPhysDriver> &ADriver,
+                              bool ACheckActive = true) = 0;
+    virtual void GetManagerMetadata(TZqIntfPtr<IZqPhysManagerMetadata> &AMeta) = 0;
+    virtual void CreateDefaultMetadata(TZqIntfPtr<IZqPhysConnectionMetadata> &AMeta) = 0;
+    virtual void Open() = 0;
+    virtual void Close(bool AWait = false) = 0;
+};
+
+class IZqPhysDriverMetadata : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysDriverMetadata;
+    virtual std::string GetDriverID() = 0;
+    virtual std::string GetDescription() = 0;
+    virtual int GetParamCount(const rtl::TStrings *AParams) = 0;
+    virtual void GetParamInfo(const rtl::TStrings *AParams, int AIndex, std::string &AName, std::string &AType,
+                              std::string &ADefault, std::string &ACaption, int &ALoginIndex) = 0;
+};
+
+class IZqPhysDriver : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysDriver;
+    virtual std::string GetDriverID() = 0;
+    virtual int GetRefCount() = 0;
+    virtual int GetConnectionCount() = 0;
+    virtual void GetConnections(int AIndex, TZqIntfPtr<IZqPhysConnection> &AConn) = 0;
+    virtual TZqPhysDriverHostState GetState() = 0;
+    virtual void CloseConnections() = 0;
+    virtual void GetDriverMetadata(TZqIntfPtr<IZqPhysDriverMetadata> &AMeta) = 0;
+    virtual void GetODBCDriver(TZqIntfPtr<IZqPhysODBCDriver> &ADriver) = 0;
+};
+
+class IZqPhysConnection : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysConnection;
+    virtual int GetRefCount() = 0;
+    virtual void GetDriver(TZqIntfPtr<IZqPhysDriver> &ADriver) = 0;
+    virtual TZqPhysConnectionState GetState() = 0;
+    virtual IZqStanOptions *GetOptions() = 0;
+    virtual TZqTxOptions *GetTxOptions() = 0;
+    virtual bool GetInTransaction() = 0;
+    virtual int GetTxSerialID() = 0;
+    virtual int GetCommandCount() = 0;
+    virtual void GetCommands(int AIndex, TZqIntfPtr<IZqPhysCommand> &ACommand) = 0;
+    virtual TZqIntfPtr<IZqStanErrorHandler> GetErrorHandler() = 0;
+    virtual TZqIntfPtr<IZqGUIxLoginDialog> GetLoginDialog() = 0;
+    virtual TZqIntfPtr<IZqStanConnectionDef> GetConnectionDef() = 0;
+    virtual bool GetLoginPrompt() = 0;
+    virtual void *GetCliHandle() = 0;
+    virtual void *GetCliObj() = 0;
+    virtual void SetOptions(IZqStanOptions *AOptions) = 0;
+    virtual void SetTxOptions(TZqTxOptions *AOptions) = 0;
+    virtual void SetErrorHandler(const TZqIntfPtr<IZqStanErrorHandler> &AHandler) = 0;
+    virtual void SetLoginDialog(const TZqIntfPtr<IZqGUIxLoginDialog> &ADialog) = 0;
+    virtual void SetLoginPrompt(bool AValue) = 0;
+    virtual void CreateMetadata(TZqIntfPtr<IZqPhysConnectionMetadata> &AMeta) = 0;
+    virtual void CreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
+                                        const TZqIntfPtr<IZqPhysCommand> &ACommand) = 0;
+    virtual void CreateCommand(TZqIntfPtr<IZqPhysCommand> &ACommand) = 0;
+    virtual void CreateCommand(TZqIntfPtr<IZqPhysCommandInternal> &ACommand) = 0;
+    virtual void ForceClose() = 0;
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    virtual int StartTransaction() = 0;
+    virtual void Commit() = 0;
+    virtual void Rollback() = 0;
+    virtual void ChangePassword(const std::string &ANewPassword) = 0;
+    virtual void GetLastAutoGenValue(const std::string &AName, rtl::Variant &AValue) = 0;
+};
+
+// The adapters' say in how a result set lands in DatS tables: 0 not
+// handled, 1 mapped to the returned table or column, 2 leave it out.
+class IZqPhysMappingHandler : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysMappingHandler;
+    virtual int MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
+                         TZqDatSTable *&ATable) = 0;
+    virtual int MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
+                          std::string &ADatSName, TZqDatSColumn *&AColumn) = 0;
+};
+
+class IZqPhysCommand : public virtual IZqPhysCommandNames {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysCommand;
+    // readers
+    virtual void GetConnection(TZqIntfPtr<IZqPhysConnection> &AConn) = 0;
+    virtual IZqStanOptions *GetOptions() = 0;
+    virtual TZqPhysCommandState GetState() = 0;
+    virtual std::string GetCommandText() = 0;
+    virtual TZqPhysCommandKind GetCommandKind() = 0;
+    virtual TZqParams *GetParams() = 0;
+    virtual TZqMacros *GetMacros() = 0;
+    virtual uint8_t GetParamBindMode() = 0;
+    virtual uint16_t GetOverload() = 0;
+    virtual bool GetNextRecordSet() = 0;
+    virtual TZqIntfPtr<IZqStanErrorHandler> GetErrorHandler() = 0;
+    virtual std::string GetSourceObjectName() = 0;
+    virtual std::string GetSourceRecordSetName() = 0;
+    virtual TZqIntfPtr<IZqStanAsyncHandler> GetAsyncHandler() = 0;
+    virtual int GetRowsAffected() = 0;
+    virtual bool GetRowsAffectedReal() = 0;
+    virtual TZqErrorAction GetErrorAction() = 0;
+    virtual TZqIntfPtr<IZqPhysMappingHandler> GetMappingHandler() = 0;
+    virtual int GetSQLOrderByPos() = 0;
+    virtual void *GetCliObj() = 0;
+    // writers
+    virtual void SetSchemaName(const std::string &AValue) = 0;
+    virtual void SetCatalogName(const std::string &AValue) = 0;
+    virtual void SetBaseObjectName(const std::string &AValue) = 0;
+    virtual void SetOptions(IZqStanOptions *AValue) = 0;
+    virtual void SetCommandText(const std::string &AValue) = 0;
+    virtual void SetCommandKind(TZqPhysCommandKind AValue) = 0;
+    virtual void SetSourceObjectName(const std::string &AValue) = 0;
+    virtual void SetSourceRecordSetName(const std::string &AValue) = 0;
+    virtual void SetNextRecordSet(bool AValue) = 0;
+    virtual void SetErrorHandler(const TZqIntfPtr<IZqStanErrorHandler> &AValue) = 0;
+    virtual void SetParamBindMode(uint8_t AValue) = 0;
+    virtual void SetOverload(uint16_t AValue) = 0;
+    virtual void SetAsyncHandler(const TZqIntfPtr<IZqStanAsyncHandler> &AValue) = 0;
+    virtual void SetMappingHandler(const TZqIntfPtr<IZqPhysMappingHandler> &AValue) = 0;
+    // actions
+    virtual void AbortJob(bool AWait = false) = 0;
+    virtual void Close() = 0;
+    virtual void CloseAll() = 0;
+    virtual void CheckNotBusy() = 0;
+    virtual void Disconnect() = 0;
+    virtual TZqDatSTable *Define(TZqDatSManager *AManager, TZqDatSTable *ATable = nullptr,
+                                 TZqPhysMetaInfoMergeMode AMergeMode = mmReset) = 0;
+    virtual TZqDatSTable *Define(TZqDatSTable *ATable, TZqPhysMetaInfoMergeMode AMergeMode = mmReset) = 0;
+    virtual void Execute(int ATimes = 0, int AOffset = 0) = 0;
+    virtual void Fetch(TZqDatSTable *ATable, bool AAll = true) = 0;
+    virtual void OpenAndFetch(TZqDatSManager *AManager, TZqPhysMetaInfoMergeMode AMergeMode = mmReset) = 0;
+    virtual void Open() = 0;
+    virtual void Prepare(const std::string &ACommandText = std::string()) = 0;
+    virtual void Unprepare() = 0;
+    // metadata queries
+    virtual TZqPhysMetaInfoKind GetMetaInfoKind() = 0;
+    virtual void SetMetaInfoKind(TZqPhysMetaInfoKind AValue) = 0;
+    virtual uint8_t GetTableKinds() = 0;
+    virtual void SetTableKinds(uint8_t AValue) = 0;
+    virtual std::string GetWildcard() = 0;
+    virtual void SetWildcard(const std::string &AValue) = 0;
+    virtual uint8_t GetObjectScopes() = 0;
+    virtual void SetObjectScopes(uint8_t AValue) = 0;
+};
+
+// The same operations, asked for by the layers that drive a command
+// through its whole cycle.
+class IZqPhysCommandInternal : public virtual IZqPhysCommand {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqPhysCommandInternal;
+};
+
+// The one driver manager (created on the first request; a missing factory
+// raises).
+void GetZqPhysManager(TZqIntfPtr<IZqPhysManager> &AManager);
 
 class TZqFetchOptions;
 

@@ -78,6 +78,10 @@ public:
     static constexpr rtl::TGUID IID = IID_IZqGUIxWaitCursor;
     virtual void StartWait() = 0;
     virtual void StopWait() = 0;
+    // Shows the cursor again as SuspendWait found it (around a dialog).
+    virtual void RestoreWait() {}
+    // Remembers whether the cursor shows, then hides it.
+    virtual void SuspendWait() {}
 };
 
 // The cancel dialog of the dialog modes (registered by no unit of the library).

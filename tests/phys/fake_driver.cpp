@@ -1,0 +1,194 @@
+// The fake driver: see fake_driver.h.
+#include "tests/phys/fake_driver.h"
+
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/phys/qxZqPhysConnMeta.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanInit.h"
+#include "dataaccess/stan/qxZqStanParam.h"
+
+namespace fake {
+
+TScript &Script()
+{
+    static TScript S;
+    return S;
+}
+std::vector<std::string> &Log()
+{
+    static std::vector<std::string> L;
+    return L;
+}
+std::string LogText()
+{
+    std::string R;
+    for (auto &S : Log()) R += (R.empty() ? "" : " ") + S;
+    return R;
+}
+std::vector<int> &FetchCalls()
+{
+    static std::vector<int> F;
+    return F;
+}
+std::atomic<int> &LiveDrivers()
+{
+    static std::atomic<int> N{0};
+    return N;
+}
+
+namespace {
+
+// The base dialect with the transaction facts the test asks for.
+class TMeta : public TZqPhysConnectionMetadata {
+public:
+    bool GetTxSupported() override { return Script().TxSupported; }
+    bool GetTxNested() override { return Script().TxNested; }
+    bool GetTxSavepoints() override { return Script().TxSavepoints; }
+    bool GetServerAutoCommit() override { return Script().ServerAutoCommit; }
+    bool GetAsyncAbortSupported() override { return Script().AbortSupported; }
+};
+
+class TCommand : public TZqPhysCommand {
+public:
+    std::string ClassName() const override { return "TFakeCommand"; }
+
+protected:
+    void InternalPrepare() override { Log().push_back("prepare"); }
+    void InternalUnprepare() override { Log().push_back("unprepare"); }
+    bool InternalOpen() override
+    {
+        Log().push_back("open");
+        FPos = 0;
+        return true;
+    }
+    bool InternalNextRecordSet() override { return false; }
+    void InternalClose() override { Log().push_back("close"); }
+    void InternalAbort() override
+    {
+        if (!Script().AbortSupported) TZqPhysCommand::InternalAbort();
+        FAborted = true;
+    }
+    void InternalExecute(int ATimes, int AOffset, int &ACount) override
+    {
+        ACount = 0;
+        if (Script().DuringExecute) Script().DuringExecute();
+        for (int Row = AOffset; Row < ATimes; ++Row) {
+            if (GetState() == 5) return;
+            if (Script().FailingRows.count(Row) && FFailures[Row]++ < Script().FailTimes) {
+                Log().push_back("fail:" + std::to_string(Row));
+                ZqRaiseError(nullptr, {"Phys", "Fake"}, 1, {std::string("row failed")});
+            }
+            Log().push_back("row:" + std::to_string(Row));
+            ++ACount;
+        }
+    }
+    bool InternalColInfoStart(TZqPhysDataTableInfo &ATab) override
+    {
+        ATab.FSourceName = "FAKE";
+        ATab.FSourceID = 1;
+        FCol = 0;
+        return true;
+    }
+    bool InternalColInfoGet(TZqPhysDataColumnInfo &ACol) override
+    {
+        if (FCol >= 2) return false;
+        ++FCol;
+        ACol.FSourceID = FCol;
+        ACol.FSourceName = FCol == 1 ? "ID" : "NAME";
+        ACol.FType = FCol == 1 ? dtInt32 : dtAnsiString;
+        ACol.FLen = FCol == 1 ? 0 : 20;
+        ACol.FAttrs = TZqDataAttributes{caAllowNull};
+        return true;
+    }
+    int InternalFetchRowSet(TZqDatSTable *ATable, void *, int ARowsetSize) override
+    {
+        FetchCalls().push_back(ARowsetSize);
+        int N = std::min(ARowsetSize, Script().Rows - FPos);
+        if (Script().ShortRowsetAt == FPos) N = std::min(N, 1);
+        for (int I = 0; I < N; ++I) {
+            dats::TZqDatSRow *R = ATable->NewRow();
+            R->SetDataFromVariant(0, FPos + I + 1);
+            R->SetDataFromVariant(1, std::string("row") + std::to_string(FPos + I + 1));
+            ATable->Rows()->Add(R);
+        }
+        FPos += N;
+        return N;
+    }
+
+private:
+    int FPos = 0;
+    int FCol = 0;
+    std::atomic<bool> FAborted{false};
+    std::map<int, int> FFailures;
+};
+
+class TConnection : public TZqPhysConnection {
+public:
+    using TZqPhysConnection::TZqPhysConnection;
+    std::string ClassName() const override { return "TFakeConnection"; }
+
+protected:
+    void InternalConnect() override
+    {
+        if (Script().FailConnect) ZqRaiseError(nullptr, {"Phys", "Fake"}, 2, {std::string("cannot connect")});
+        Log().push_back("connect");
+    }
+    void InternalDisconnect() override
+    {
+        if (Script().FailDisconnect) ZqRaiseError(nullptr, {"Phys", "Fake"}, 3, {std::string("link busy")});
+        Log().push_back("disconnect");
+    }
+    IZqPhysConnectionMetadata *InternalCreateMetadata() override { return new TMeta(); }
+    TZqPhysCommand *InternalCreateCommand() override { return new TCommand(); }
+    // The fake dialect generates no statements.
+    void InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &,
+                                        const TZqIntfPtr<IZqPhysCommand> &) override {}
+    void InternalTxBegin(int32_t) override { Log().push_back("begin"); }
+    void InternalTxCommit(int32_t) override { Log().push_back("commit"); }
+    void InternalTxRollback(int32_t) override { Log().push_back("rollback"); }
+    void InternalTxSetSavepoint(const std::string &AName) override { Log().push_back("save:" + AName); }
+    void InternalTxRollbackToSavepoint(const std::string &AName) override { Log().push_back("undo:" + AName); }
+    void InternalTxCommitSavepoint(const std::string &AName) override { Log().push_back("release:" + AName); }
+    void InternalTxChanged() override { Log().push_back("txchanged"); }
+};
+
+class TDriver : public TZqPhysDriver {
+public:
+    explicit TDriver(TZqPhysDriverHost *AHost) : TZqPhysDriver(AHost) { ++LiveDrivers(); }
+    ~TDriver() override { --LiveDrivers(); }
+};
+
+const TZqPhysDriverClass CDriverClass{"FakeDrv", [](TZqPhysDriverHost *H) -> TZqPhysDriver * {
+                                          return new TDriver(H);
+                                      }};
+const TZqPhysConnectionClass CConnClass{&CDriverClass,
+                                        [](TZqPhysDriver *D, TZqPhysConnectionHost *H) -> TZqPhysConnection * {
+                                            return new TConnection(D, H);
+                                        }};
+
+class TSilentCursor : public TZqObject, public virtual IZqGUIxWaitCursor {
+public:
+    void StartWait() override {}
+    void StopWait() override {}
+};
+
+} // namespace
+
+void Register(TZqPhysManager *AManager) { AManager->RegisterDriverClass(&CConnClass); }
+
+void Services()
+{
+    static std::once_flag Once;
+    std::call_once(Once, [] {
+        ZqStanInitialize();
+        ZqRegisterSingleton<TSilentCursor>(IID_IZqGUIxWaitCursor);
+    });
+}
+
+} // namespace fake

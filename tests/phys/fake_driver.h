@@ -1,0 +1,45 @@
+// A driver of the tests' own, registered through the same manager as a
+// real one: its connection logs every server step, its command serves a
+// scripted result set and scripted row failures, so that the frame's state
+// machines, fetch modes and transactions can be checked without a server.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dataaccess/phys/qxZqPhysManager.h"
+
+namespace fake {
+
+// What the next command of the fake driver does; tests change it freely.
+struct TScript {
+    int Rows = 0;                // rows of the result set
+    int ShortRowsetAt = -1;      // a fetch call starting at this row returns one row only
+    std::set<int> FailingRows;   // array rows whose execute raises
+    int FailTimes = 1;           // how often each failing row fails before it succeeds
+    bool TxSupported = true;
+    bool TxNested = false;
+    bool TxSavepoints = true;
+    bool ServerAutoCommit = false;
+    bool AbortSupported = true;
+    bool FailDisconnect = false;
+    bool FailConnect = false;
+    std::function<void()> DuringExecute; // runs inside each InternalExecute
+};
+
+TScript &Script();
+std::vector<std::string> &Log();
+std::string LogText();
+// Fetch calls made and the rowset sizes asked for.
+std::vector<int> &FetchCalls();
+std::atomic<int> &LiveDrivers();
+
+// Registers the class with AManager (once per manager) under "FakeDrv".
+void Register(TZqPhysManager *AManager);
+// Starts the services the frame needs (factories, a silent wait cursor).
+void Services();
+
+} // namespace fake
