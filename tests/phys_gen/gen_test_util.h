@@ -108,7 +108,7 @@ struct TSample {
     dats::TZqDatSColumn &Add(const std::string &AName, TZqDataType AType, int ASize)
     {
         dats::TZqDatSColumn *C = Table.Columns()->AddColumn(AName, AType, ASize);
-        C->SetAttributes({caSearchable, caAllowNull});
+        C->SetAttributes(C->Attributes() + TZqDataAttributes{caSearchable, caAllowNull});
         return *C;
     }
     // The row with its read values; Edit() then changes CRUISE.
