@@ -19,28 +19,13 @@
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "dataaccess/stan/qxZqStanParam.h"
+// The option holder the generator tests use.
+#include "tests/phys_gen/gen_test_util.h"
 
 namespace {
 
 constexpr int CStatements = 100000;
 constexpr int CRuns = 5;
-
-class TOptions : public IZqStanOptions {
-public:
-    TZqFetchOptions *GetFetchOptions() override { return &FFetch; }
-    TZqFormatOptions *GetFormatOptions() override { return &FFormat; }
-    TZqUpdateOptions *GetUpdateOptions() override { return &FUpdate; }
-    TZqResourceOptions *GetResourceOptions() override { return &FResource; }
-    bool GetParentOptions(IZqStanOptions *&AParent) override
-    {
-        AParent = nullptr;
-        return false;
-    }
-    TZqFetchOptions FFetch{this};
-    TZqFormatOptions FFormat{this};
-    TZqUpdateOptions FUpdate{this};
-    TZqResourceOptions FResource{this};
-};
 
 const char *const CNames[12] = {"STATION_ID", "CRUISE",   "STATION_NO", "LATITUDE", "LONGITUDE", "CAST_DATE",
                                 "BOTTOM",     "MAX_PRES", "INSTRUMENT", "QC_FLAG",  "OPERATOR",  "REMARK"};
@@ -84,7 +69,7 @@ int main()
     Row->SetData(11, "edited", 6);
     Row->EndEdit();
 
-    TOptions Opts;
+    gentest::TOptions Opts;
     Opts.FUpdate.SetUpdateMode(upWhereKeyOnly);
     Opts.FUpdate.SetUpdateChangedFields(false);
     TZqIntfPtr<IZqPhysConnectionMetadata> Meta(ZqCreateDialectMetadata(mkMSAccess).Get());
