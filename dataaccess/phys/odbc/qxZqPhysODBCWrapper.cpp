@@ -304,9 +304,10 @@ void TODBCHandle::FreeHandle()
 
 TODBCConnection *TODBCHandle::Connection()
 {
+    // Only TODBCConnection objects carry the connection handle type.
     for (TODBCHandle *H = this; H; H = H->FOwner)
-        if (auto *C = dynamic_cast<TODBCConnection *>(H))
-            return C;
+        if (H->FHandleType == SQL_HANDLE_DBC)
+            return static_cast<TODBCConnection *>(H);
     return nullptr;
 }
 

@@ -256,9 +256,9 @@ bool TODBCVariable::GetData(int ARow, void *&AValue, bool AByRef, SQLLEN &ALengt
             std::memcpy(AValue, ASrc, size_t(ALen));
         ALength = ALen;
     };
-    TODBCConnection *Conn = Statement() ? Statement()->Connection() : nullptr;
     switch (FCDataType) {
     case SQL_C_CHAR: {
+        TODBCConnection *Conn = Statement() ? Statement()->Connection() : nullptr;
         SQLLEN Len = *Ind == SQL_NTS ? SQLLEN(std::strlen(reinterpret_cast<char *>(Data))) : *Ind;
         if (IsNumeric(FSQLDataType)) {
             const char Sep = Conn ? (IsParam() ? Conn->ParamDecimalSeparator : Conn->ColumnDecimalSeparator) : '.';
