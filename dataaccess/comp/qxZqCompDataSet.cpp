@@ -790,26 +790,8 @@ void TZqDataSet::DataEvent(TDataEvent AEvent, intptr_t AInfo)
 
 TRecordBuffer TZqDataSet::ReadBuffer() const
 {
-    if (FForcedBuffer)
-        return FForcedBuffer;
-    switch (FState) {
-    case dsBrowse:
-    case dsNewValue:
-    case dsOldValue:
-    case dsCurValue:
-    case dsBlockRead:
-        return IsEmpty() ? nullptr : ActiveBuffer();
-    case dsEdit:
-    case dsInsert:
-        return ActiveBuffer();
-    case dsCalcFields:
-    case dsInternalCalc:
-        return FCalcBuffer;
-    case dsFilter:
-        return TempBuffer();
-    default:
-        return nullptr;
-    }
+    // A forced row wins over whatever the state would read.
+    return FForcedBuffer ? FForcedBuffer : GetStateRecordBuffer();
 }
 
 bool TZqDataSet::GetFieldData(TField *AField, void *ABuffer)

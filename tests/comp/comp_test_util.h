@@ -18,6 +18,7 @@
 #include "dataaccess/dats/qxZqDatSView.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanOption.h"
+#include <gtest/gtest.h>
 
 namespace comptest {
 
@@ -85,5 +86,30 @@ inline void LoadRows(dats::TZqDatSTable *T, const std::vector<std::pair<int, std
     }
     T->EndLoadData();
 }
+
+// A table of (ID, NAME) rows under a test dataset, opened by the fixture
+// when asked; torn down in the right order (dataset first).
+class TTableFixture : public ::testing::Test {
+protected:
+    void Make(const std::string &AName, const std::vector<std::pair<int, std::string>> &ARows, bool AOpen = true)
+    {
+        Table = NewTable(AName);
+        Table->Columns()->AddColumn("ID", dtInt32);
+        Table->Columns()->AddColumn("NAME", dtAnsiString, 20);
+        LoadRows(Table, ARows);
+        DS = std::make_unique<TTestDataSet>();
+        DS->AttachTable(Table, nullptr);
+        if (AOpen)
+            DS->Open();
+    }
+    void TearDown() override
+    {
+        DS.reset();
+        if (Table)
+            Table->Release();
+    }
+    dats::TZqDatSTable *Table = nullptr;
+    std::unique_ptr<TTestDataSet> DS;
+};
 
 } // namespace comptest

@@ -10,22 +10,9 @@ using namespace dats;
 
 namespace {
 
-class DataSetBrowse : public ::testing::Test {
+class DataSetBrowse : public TTableFixture {
 protected:
-    void SetUp() override
-    {
-        Table = NewTable("STATIONS");
-        Table->Columns()->AddColumn("ID", dtInt32);
-        Table->Columns()->AddColumn("NAME", dtAnsiString, 20);
-        LoadRows(Table, {{10, "alpha"}, {20, "beta"}, {30, "gamma"}, {40, "delta"}});
-        DS = std::make_unique<TTestDataSet>();
-        DS->AttachTable(Table, nullptr);
-    }
-    void TearDown() override
-    {
-        DS.reset();
-        Table->Release();
-    }
+    void SetUp() override { Make("STATIONS", {{10, "alpha"}, {20, "beta"}, {30, "gamma"}, {40, "delta"}}, false); }
     std::vector<int> Walk()
     {
         std::vector<int> R;
@@ -33,8 +20,6 @@ protected:
             R.push_back(DS->FieldByName("ID")->AsInteger());
         return R;
     }
-    TZqDatSTable *Table = nullptr;
-    std::unique_ptr<TTestDataSet> DS;
 };
 
 TEST_F(DataSetBrowse, OpenWithoutTableRaises206)

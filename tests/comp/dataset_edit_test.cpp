@@ -13,27 +13,11 @@ namespace {
 
 using TReq = std::vector<std::pair<TZqPhysRequest, int>>;
 
-class DataSetEdit : public ::testing::Test {
+class DataSetEdit : public TTableFixture {
 protected:
-    void SetUp() override
-    {
-        Table = NewTable("CAST");
-        Table->Columns()->AddColumn("ID", dtInt32);
-        Table->Columns()->AddColumn("NAME", dtAnsiString, 20);
-        LoadRows(Table, {{1, "one"}, {2, "two"}, {3, "three"}});
-        DS = std::make_unique<TTestDataSet>();
-        DS->AttachTable(Table, nullptr);
-        DS->Open();
-    }
-    void TearDown() override
-    {
-        DS.reset();
-        Table->Release();
-    }
+    void SetUp() override { Make("CAST", {{1, "one"}, {2, "two"}, {3, "three"}}); }
     TZqDatSRow *Row(int I) { return Table->Rows()->GetItem(I); }
     bool Journalled() { return Table->Journal()->HasChanges(Table); }
-    TZqDatSTable *Table = nullptr;
-    std::unique_ptr<TTestDataSet> DS;
 };
 
 TEST_F(DataSetEdit, PostKeepsOriginalVersionAndJournalsTheRow)

@@ -8,25 +8,9 @@ using namespace dats;
 
 namespace {
 
-class DataSetLocate : public ::testing::Test {
+class DataSetLocate : public TTableFixture {
 protected:
-    void SetUp() override
-    {
-        Table = NewTable("SHIPS");
-        Table->Columns()->AddColumn("ID", dtInt32);
-        Table->Columns()->AddColumn("NAME", dtAnsiString, 20);
-        LoadRows(Table, {{5, "Vityaz"}, {3, "Akademik"}, {5, "Professor"}, {9, "akademik"}});
-        DS = std::make_unique<TTestDataSet>();
-        DS->AttachTable(Table, nullptr);
-        DS->Open();
-    }
-    void TearDown() override
-    {
-        DS.reset();
-        Table->Release();
-    }
-    TZqDatSTable *Table = nullptr;
-    std::unique_ptr<TTestDataSet> DS;
+    void SetUp() override { Make("SHIPS", {{5, "Vityaz"}, {3, "Akademik"}, {5, "Professor"}, {9, "akademik"}}); }
 };
 
 TEST_F(DataSetLocate, FindsFirstMatchInViewOrderAndFiresScrollEvents)
