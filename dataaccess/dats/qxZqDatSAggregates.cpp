@@ -354,40 +354,11 @@ void TZqDatSAggregate::RowRemoving(int AIndex) {
         int First = AIndex, Last = AIndex;
         while (First > 0 && GroupAt(First - 1) == G) --First;
         while (Last + 1 < N && GroupAt(Last + 1) == G) ++Last;
-        if (FState & asNotUndoable) {
-            Reaccumulate(First, Last, G, AIndex);
-        } else {
-            FDS->PointAt(AIndex);
-            try {
-                for (size_t F = 0; F < FFuncs.size(); ++F) {
-                    const TFunc &Fn = FFuncs[F];
-                    rtl::Variant X;
-                    FEvaluator->EvaluateSubAggregate(int(F), X);
-                    // A NULL argument was never counted: nothing to take back.
-                    if (X.IsClear()) continue;
-                    rtl::Variant &V = G->Sub[size_t(Fn.ValueIndex)];
-                    if (Fn.Kind == 2) {
-                        int C = V.IsClear() ? 0 : V.AsInteger() - 1;
-                        V = C > 0 ? rtl::Variant(C) : rtl::Variant::Null();
-                        continue;
-                    }
-                    rtl::Variant &C = G->Sub[size_t(Fn.CountIndex)];
-                    int Left = C.IsClear() ? 0 : C.AsInteger() - 1;
-                    if (Left > 0) {
-                        ZqVarSub(V, X, V);
-                        C = rtl::Variant(Left);
-                    } else {
-                        V = rtl::Variant::Null();
-                        C = rtl::Variant::Null();
-                    }
-                }
-            } catch (...) {
-                FDS->PointAt(-1);
-                throw;
-            }
-            EvaluateGroup(AIndex == First ? AIndex + 1 : First);
-            FDS->PointAt(-1);
-        }
+        // The group is accumulated afresh without the row rather than
+        // undone by its values: a row leaving through an edit (out of a
+        // filtered view) or a deletion no longer shows the values it was
+        // counted with.
+        Reaccumulate(First, Last, G, AIndex);
     }
     R->ClearValue(AIndex, FSlot);
 }

@@ -4,6 +4,7 @@
 // view, and the data source their expressions are compiled against.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,10 @@ public:
     // What the expression sees for aggregate function AFunc in AGroup.
     rtl::Variant FunctionValue(int AFunc, TZqDatSAggregateGroup *AGroup) const;
     TZqDatSAggregateGroup *GroupAt(int AIndex) const;
+    // The client data set counts its users; the last Release frees it.
+    void CountRef(int AInitial = 0) { FRefCounter.CountRef(AInitial); }
+    void AddRef() { FRefCounter.AddRef(); }
+    void Release() { FRefCounter.Release(); }
 
     void RowInserted(int AIndex) override;
     void RowMoved(int AFrom, int ATo) override;
@@ -110,6 +115,7 @@ private:
     bool FOrderDependent = false; // TFIRST or TLAST: the order within a group matters
     std::vector<TFunc> FFuncs;
     int FValueCount = 0;
+    TZqDatSRefCounter FRefCounter{this};
     bool FActualActive = false;
 };
 

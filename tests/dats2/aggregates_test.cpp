@@ -103,6 +103,23 @@ TEST_F(Aggregates, OneAggregateReadsAnotherThroughTheDataSource) {
     EXPECT_EQ(Tot.AsInteger(), 7);
 }
 
+TEST_F(Aggregates, RowsLeavingAFilteredViewTakeTheirShareAlong) {
+    TZqDatSView *F = TZqDatSView::CreateForTable(&T, "X < 10", "G", 0);
+    TZqDatSAggregate *S = F->Aggregates()->AddAggregate("S", "SUM(X)", 1);
+    TZqDatSRow *R = Add(1, 4);
+    Add(1, 5);
+    EXPECT_EQ(Value(S, 0).AsInteger(), 9);
+    R->BeginEdit();
+    SetInt(R, 1, 40); // out of the view
+    R->EndEdit();
+    ASSERT_EQ(F->Rows()->Count(), 1);
+    EXPECT_EQ(Value(S, 0).AsInteger(), 5);
+    R->BeginEdit();
+    SetInt(R, 1, 3); // back, into the same group
+    R->EndEdit();
+    EXPECT_EQ(Value(S, 1).AsInteger(), 8);
+}
+
 // What each function gives over the group's X values in view order.
 struct TExpected {
     rtl::Variant Sum = rtl::Variant::Null(), Avg = rtl::Variant::Null(), Count = rtl::Variant::Null();

@@ -226,4 +226,80 @@ TEST_F(Keys, RelationValidation) {
     EXPECT_EQ(R3->ChildColumnNames(), "");
 }
 
+TEST_F(Keys, AcceptAndRejectCascadeToTheChildren) {
+    TZqDatSRow *Par = AddP(1);
+    TZqDatSRow *Kid = AddC(10, 1);
+    Par->AcceptChanges();
+    EXPECT_EQ(Kid->RowState(), rsUnchanged);
+    Kid->BeginEdit();
+    SetInt(Kid, 0, 11);
+    Kid->EndEdit();
+    Par->BeginEdit();
+    Par->EndEdit();
+    Par->RejectChanges();
+    EXPECT_EQ(GetInt(Kid, 0), 10);
+    EXPECT_EQ(Kid->RowState(), rsUnchanged);
+}
+
+TEST_F(Keys, NoCaseKeysCollideAndExistingDuplicatesAreCheckedOnlyWhenAsked) {
+    TZqDatSTable *S = M.Tables()->AddTable("S");
+    S->Columns()->AddColumn("NAME", dtAnsiString, 10);
+    auto Add = [&](const char *N) {
+        TZqDatSRow *R = S->NewRow();
+        SetStr(R, 0, N);
+        AddOrFree(S, R);
+    };
+    Add("Argo");
+    Add("Argo");
+    TZqDatSUniqueConstraint *U = ZqAddUnique(S->Constraints(), "UN", "NAME", false);
+    EXPECT_TRUE(U->Enabled()); // existing duplicates are not looked at
+    U->SetSkipExistingRows(false);
+    EXPECT_EQ(ErrorCodeOf([&] { U->SetEnabled(false); U->SetEnabled(true); }), 15);
+    EXPECT_FALSE(U->Enabled());
+    S->Rows()->GetItem(1)->AcceptChanges();
+    S->Rows()->GetItem(1)->Delete();
+    U->SetSkipExistingRows(true);
+    U->SetOptions(soUnique | soNoCase);
+    U->SetEnabled(true);
+    EXPECT_EQ(ErrorCodeOf([&] { Add("ARGO"); }), 15);
+    EXPECT_EQ(ErrorCodeOf([&] { Add("Meteor"); }), 0);
+}
+
+TEST_F(Keys, PrimaryKeyMarksItsColumnsWhileActive) {
+    TZqDatSColumn *Id = P->Columns()->GetItem(0);
+    EXPECT_FALSE(HasAttr(Id->Attributes(), caAllowNull));
+    EXPECT_TRUE(InSet(Id->Options(), coInKey));
+    P->Constraints()->ConstraintByName("PK")->SetEnabled(false);
+    EXPECT_TRUE(HasAttr(Id->Attributes(), caAllowNull));
+    EXPECT_FALSE(InSet(Id->Options(), coInKey));
+}
+
+TEST_F(Keys, RelationLookupsPreferCompleteAndForgetRemovedTables) {
+    TZqDatSTable *N = M.Tables()->AddTable("N");
+    N->Columns()->AddColumn("REF", dtRowSetRef);
+    TZqDatSTable *K = M.Tables()->AddTable("K");
+    K->Columns()->AddColumn("UP", dtParentRowRef);
+    auto *Half = new TZqDatSRelation();
+    M.Relations()->AddSafe(Half);
+    Half->SetNested(true);
+    Half->SetParentTable(N);
+    Half->SetParentColumnNames("REF");
+    auto *Full = new TZqDatSRelation();
+    M.Relations()->AddSafe(Full);
+    Full->SetNested(true);
+    Full->SetParentTable(N);
+    Full->SetChildTable(K);
+    Full->SetParentColumnNames("REF");
+    Full->SetChildColumnNames("UP");
+    EXPECT_EQ(M.Relations()->FindNestedByChildTable(K), Full);
+    auto *R = new TZqDatSRelation();
+    M.Relations()->AddSafe(R);
+    R->SetChildKeyConstraint(FK);
+    EXPECT_EQ(M.Relations()->GetRelationsOf(false, P).size(), 1u);
+    M.Tables()->Remove(P, true); // a table leaving resets, which drops its relations
+    EXPECT_TRUE(M.Relations()->GetRelationsOf(true, C).empty());
+    delete P;
+    P = nullptr;
+}
+
 } // namespace

@@ -152,6 +152,16 @@ TEST_F(TODBCStatements, MemoOfHundredKilobytesReadInPieces)
     EXPECT_FALSE(Note->GetData(2, P, true, L));
 }
 
+TEST_F(TODBCStatements, SingleResultSetEndsWithoutError)
+{
+    auto S = Open("SELECT ID FROM Cast_Titles WHERE ID = 5", TODBCBufferKind::ColWise);
+    EXPECT_EQ(Ids(*S, 10), std::vector<int>{5});
+    EXPECT_FALSE(S->MoreResults());
+    EXPECT_TRUE(S->Opened);
+    S->CloseCursor();
+    EXPECT_FALSE(S->Opened);
+}
+
 TEST_F(TODBCStatements, UpdateTouchingNoRowIsNotAnError)
 {
     TODBCCommandStatement U(Conn.get(), nullptr);
