@@ -74,7 +74,9 @@ public:
 
     void DoCheck(TZqDatSRow *ARow, TZqDatSRowState AAction) override;
     void Prepare() override;
-    void FillChildRow(TZqDatSRow *AParent, TZqDatSRow *AChild) override { CopyKey(AParent, AChild); }
+    void FillChildRow(TZqDatSRow *AParent, TZqDatSRow *AChild) override {
+        if (!FNoChildRowFill) CopyKey(AParent, AChild);
+    }
     void HandleNotification(TZqDatSNotification &ANotification) override;
     void Assign(TZqDatSObject *ASource) override;
     bool IsEqual(TZqDatSObject *AOther) override;

@@ -4,6 +4,8 @@
 // markers' order in the text.
 #include "dataaccess/phys/qxZqPhysCmdGenerator.h"
 
+#include <algorithm>
+
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
@@ -48,6 +50,7 @@ void TZqPhysCommandGenerator::SetTable(dats::TZqDatSTable *AValue)
 {
     FTable = AValue;
     FLastInfo.Column = nullptr;
+    FNameCache.clear();
 }
 
 void TZqPhysCommandGenerator::SetDescribeHandler(const TZqIntfPtr<IZqPhysDescribeHandler> &AValue)
@@ -112,11 +115,23 @@ const TZqPhysCommandGenerator::TColumnInfo &TZqPhysCommandGenerator::ColumnInfo(
     I.InUpdate = I.Usable && I.Options.Contains(coInUpdate);
     I.IsKey = I.Options.Contains(coInKey);
     if (I.Usable) {
-        TZqPhysParsedName N;
-        FMetadata->ParseObjName(I.UpdateName, N,
-                                poSingle | poNormalize | ((FNameOptions & gnColumnsQuoted) ? poDequote : 0), FNames);
-        I.SQLName = FMetadata->EncodeObjName(N, FNames, (FNameOptions & gnQuoteColumns) ? eoQuote : 0);
-        if (!FTableAlias.empty()) I.SQLName = FTableAlias + "." + I.SQLName;
+        const size_t Slot = size_t(std::max(AColumn->Index(), 0));
+        if (FNameCache.size() <= Slot) FNameCache.resize(Slot + 1);
+        TNameCache &Cache = FNameCache[Slot];
+        if (!Cache.Valid || Cache.UpdateName != I.UpdateName || Cache.Alias != FTableAlias ||
+            Cache.NameOptions != FNameOptions) {
+            TZqPhysParsedName N;
+            FMetadata->ParseObjName(I.UpdateName, N,
+                                    poSingle | poNormalize | ((FNameOptions & gnColumnsQuoted) ? poDequote : 0),
+                                    FNames);
+            Cache.SQLName = FMetadata->EncodeObjName(N, FNames, (FNameOptions & gnQuoteColumns) ? eoQuote : 0);
+            if (!FTableAlias.empty()) Cache.SQLName = FTableAlias + "." + Cache.SQLName;
+            Cache.UpdateName = I.UpdateName;
+            Cache.Alias = FTableAlias;
+            Cache.NameOptions = FNameOptions;
+            Cache.Valid = true;
+        }
+        I.SQLName = Cache.SQLName;
     }
     FLastInfo = std::move(I);
     FLastInfoAlias = FTableAlias;

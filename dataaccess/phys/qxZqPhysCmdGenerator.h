@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
@@ -221,6 +222,15 @@ protected:
 private:
     std::string InsertOrUpdate(bool AInsert, bool AHBlobsOnly);
     std::string PlainSelect(bool AKeyForm);
+    // Encoded column names by column index, kept while the update name,
+    // the alias and the name options they were made under stay the same:
+    // parsing and encoding a name is most of the cost of a statement.
+    struct TNameCache {
+        std::string UpdateName, Alias, SQLName;
+        uint8_t NameOptions = 0;
+        bool Valid = false;
+    };
+    std::vector<TNameCache> FNameCache;
     TColumnInfo FLastInfo;
     std::string FLastInfoAlias;
     uint8_t FLastInfoNameOptions = 0;

@@ -6,6 +6,7 @@
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
 
 #include <chrono>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -303,10 +304,8 @@ TZqIntfPtr<IZqStanConnectionDefs> TZqPhysManager::ConnectionDefs()
 void TZqPhysManager::Open()
 {
     if (FState.load() != 0) ZqRaiseError(this, CPhys, 320, {std::string("Inactive")});
-    TZqIntfPtr<IZqGUIxWaitCursor> Wait;
-    ZqCreateInterface(Wait, true);
-    Wait->StartWait();
-    try {
+    {
+        TZqPhysWaitScope Wait(true);
         std::lock_guard L(FLock);
         TZqIntfPtr<IZqStanDefinitions> Defs = DriverDefs();
         for (int I = 0; I < Defs->GetCount(); ++I) {
@@ -332,11 +331,7 @@ void TZqPhysManager::Open()
         std::vector<const TZqPhysConnectionClass *> Pending;
         Pending.swap(FPending);
         for (const TZqPhysConnectionClass *C : Pending) RegisterDriverClass(C);
-    } catch (...) {
-        Wait->StopWait();
-        throw;
     }
-    Wait->StopWait();
     CreateThreadIfNone();
 }
 
@@ -537,13 +532,8 @@ void TZqPhysManager::ThreadTick()
 
 void TZqPhysManager::Close(bool AWait)
 {
-    TZqIntfPtr<IZqGUIxWaitCursor> Wait;
-    if (AWait) ZqCreateInterface(Wait, false);
-    if (Wait) Wait->StartWait();
-    struct TStop {
-        TZqIntfPtr<IZqGUIxWaitCursor> &W;
-        ~TStop() { if (W) W->StopWait(); }
-    } Stop{Wait};
+    std::optional<TZqPhysWaitScope> Wait;
+    if (AWait) Wait.emplace(false);
     {
         std::lock_guard CS(FCriticalSection);
         std::unique_lock L(FLock);

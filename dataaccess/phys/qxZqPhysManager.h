@@ -388,6 +388,7 @@ private:
     void Login();
     // The work of destruction that needs the driver's overrides.
     void BeforeDestroy();
+    void EndTransaction(bool ACommit);
     void EndCommandsAndTransactions();
     void ApplyTxOptionChanges();
     int32_t InnermostTxID();

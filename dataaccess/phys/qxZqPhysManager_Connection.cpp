@@ -439,21 +439,11 @@ int TZqPhysConnection::StartTransaction()
     return ++FTxSerialID;
 }
 
-void TZqPhysConnection::Commit()
-{
-    CheckActive(1);
-    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
-    CreateMetadata(Meta);
-    if (!Meta->GetTxSupported()) RaisePhys(303);
-    TZqPhysWaitScope Wait(true);
-    std::lock_guard L(FLock);
-    if (FTxStack.empty()) RaisePhys(304);
-    if (FTxStack.size() == 1 || Meta->GetTxNested()) InternalTxCommit(InnermostTxID());
-    else InternalTxCommitSavepoint("SP_" + std::to_string(FTxStack.size() - 1));
-    FTxStack.pop_back();
-}
+void TZqPhysConnection::Commit() { EndTransaction(true); }
 
-void TZqPhysConnection::Rollback()
+void TZqPhysConnection::Rollback() { EndTransaction(false); }
+
+void TZqPhysConnection::EndTransaction(bool ACommit)
 {
     CheckActive(1);
     TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
@@ -462,8 +452,14 @@ void TZqPhysConnection::Rollback()
     TZqPhysWaitScope Wait(true);
     std::lock_guard L(FLock);
     if (FTxStack.empty()) RaisePhys(304);
-    if (FTxStack.size() == 1 || Meta->GetTxNested()) InternalTxRollback(InnermostTxID());
-    else InternalTxRollbackToSavepoint(FTxStack.back());
+    const bool WholeTx = FTxStack.size() == 1 || Meta->GetTxNested();
+    if (ACommit) {
+        if (WholeTx) InternalTxCommit(InnermostTxID());
+        else InternalTxCommitSavepoint("SP_" + std::to_string(FTxStack.size() - 1));
+    } else {
+        if (WholeTx) InternalTxRollback(InnermostTxID());
+        else InternalTxRollbackToSavepoint(FTxStack.back());
+    }
     FTxStack.pop_back();
 }
 

@@ -226,6 +226,17 @@ TEST_F(Keys, RelationValidation) {
     EXPECT_EQ(R3->ChildColumnNames(), "");
 }
 
+TEST_F(Keys, NewChildRowTakesTheParentsKeyUnlessTold) {
+    TZqDatSRow *Par = AddP(4);
+    TZqDatSRow *Kid = C->NewChildRow(true, {Par});
+    EXPECT_EQ(GetInt(Kid, 1), 4);
+    Kid->Free();
+    FK->SetNoChildRowFill(true);
+    Kid = C->NewChildRow(true, {Par});
+    EXPECT_TRUE(Kid->IsNull(1));
+    Kid->Free();
+}
+
 TEST_F(Keys, AcceptAndRejectCascadeToTheChildren) {
     TZqDatSRow *Par = AddP(1);
     TZqDatSRow *Kid = AddC(10, 1);

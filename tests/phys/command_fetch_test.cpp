@@ -102,6 +102,38 @@ TEST_F(CommandFetch, DefineTwiceWithOverrideKeepsColumnsResetRebuilds)
     EXPECT_EQ(Table.Columns()->GetItem(1)->Size(), 20);
 }
 
+TEST_F(CommandFetch, UnnamedColumnIsMarkedAndNamedFromItsPosition)
+{
+    fake::Script().UnnamedSecondColumn = true;
+    Cmd->Open();
+    Cmd->Define(&Table);
+    ASSERT_EQ(Table.Columns()->Count(), 2);
+    EXPECT_TRUE(Table.Columns()->GetItem(1)->Attributes().Contains(caUnnamed));
+    EXPECT_FALSE(Table.Columns()->GetItem(1)->Name().empty());
+    EXPECT_FALSE(Table.Columns()->GetItem(0)->Attributes().Contains(caUnnamed));
+}
+
+TEST_F(CommandFetch, RelyOnATableWithoutTheColumnsDefinesNothingNew)
+{
+    Cmd->Open();
+    EXPECT_EQ(RaisedCode([&] { Cmd->Define(nullptr, nullptr, mmRely); }), 313);
+    Cmd->Define(&Table, mmRely);
+    EXPECT_EQ(Table.Columns()->Count(), 0);
+}
+
+TEST_F(CommandFetch, CatalogQueryDefinesItsLayoutOnlyUnderReset)
+{
+    Cmd->SetMetaInfoKind(1);
+    Cmd->Prepare();
+    EXPECT_EQ(RaisedCode([&] { Cmd->Define(&Table, mmOverride); }), 328);
+    std::unique_ptr<TZqDatSTable> T(Cmd->Define(&Table, mmReset));
+    ASSERT_EQ(T->Columns()->Count(), 6);
+    EXPECT_EQ(T->Columns()->GetItem(3)->Name(), "TABLE_NAME");
+    EXPECT_EQ(T->Columns()->GetItem(3)->Size(), 128);
+    EXPECT_EQ(T->Columns()->GetItem(4)->DataType(), dtInt16);
+    EXPECT_EQ(T->Name(), "_Zq_##TABLES");
+}
+
 TEST_F(CommandFetch, ChangingSchemaOnAnOpenCommandClosesAndUnprepares)
 {
     fake::Script().Rows = 3;

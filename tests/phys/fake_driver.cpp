@@ -100,7 +100,7 @@ protected:
         if (FCol >= 2) return false;
         ++FCol;
         ACol.FSourceID = FCol;
-        ACol.FSourceName = FCol == 1 ? "ID" : "NAME";
+        ACol.FSourceName = FCol == 1 ? "ID" : Script().UnnamedSecondColumn ? "" : "NAME";
         ACol.FType = FCol == 1 ? dtInt32 : dtAnsiString;
         ACol.FLen = FCol == 1 ? 0 : 20;
         ACol.FAttrs = TZqDataAttributes{caAllowNull};

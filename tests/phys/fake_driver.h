@@ -27,6 +27,7 @@ struct TScript {
     bool AbortSupported = true;
     bool FailDisconnect = false;
     bool FailConnect = false;
+    bool UnnamedSecondColumn = false; // the result's second column has no name
     std::function<void()> DuringExecute; // runs inside each InternalExecute
 };
 

@@ -12,6 +12,7 @@
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/phys/dialects/qxZqPhysDialectGen.h"
+#include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "dataaccess/stan/qxZqStanParam.h"
@@ -139,6 +140,18 @@ inline TZqIntfPtr<IZqPhysCommandGenerator> MakeGen(TZqRDBMSKind AKind, IZqStanOp
     auto *D = new TFakeDialect(AKind);
     if (ADialect) *ADialect = D;
     TZqIntfPtr<IZqPhysConnectionMetadata> Meta(D);
+    TZqIntfPtr<IZqPhysCommandGenerator> G = ZqCreateCommandGenerator(Meta, AOptions);
+    G->SetParams(AParams);
+    return G;
+}
+
+// A generator over the connection's real dialect of that kind (servers and
+// clients of current versions).
+inline TZqIntfPtr<IZqPhysCommandGenerator> MakeRealGen(TZqRDBMSKind AKind, IZqStanOptions *AOptions,
+                                                       TZqParams *AParams)
+{
+    const int32_t Version = 1000000000;
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta(ZqCreateDialectMetadata(AKind, Version, Version).Get());
     TZqIntfPtr<IZqPhysCommandGenerator> G = ZqCreateCommandGenerator(Meta, AOptions);
     G->SetParams(AParams);
     return G;

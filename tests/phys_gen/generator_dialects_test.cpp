@@ -1,5 +1,6 @@
-// The generator's texts for the sample STATION table in every dialect, with
-// table and column names quoted so that each dialect's quotes show.
+// The generator's texts for the sample STATION table in every dialect (the
+// connections' own dialect objects), with table and column names quoted so
+// that each dialect's quotes show.
 #include <gtest/gtest.h>
 
 #include "tests/phys_gen/gen_test_util.h"
@@ -76,7 +77,7 @@ protected:
     TZqIntfPtr<IZqPhysCommandGenerator> Gen()
     {
         Params.Clear();
-        auto G = MakeGen(GetParam().Kind, &Opts, &Params);
+        auto G = MakeRealGen(GetParam().Kind, &Opts, &Params);
         G->SetTable(&S.Table);
         G->SetRow(S.Row);
         G->SetNameOptions(gnQuoteTable | gnQuoteColumns);
