@@ -7,6 +7,7 @@
 
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
+#include "dataaccess/phys/dialects/qxZqPhysDialectGen.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -146,9 +147,11 @@ protected:
     }
     IZqPhysConnectionMetadata *InternalCreateMetadata() override { return new TMeta(); }
     TZqPhysCommand *InternalCreateCommand() override { return new TCommand(); }
-    // The fake dialect generates no statements.
-    void InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &,
-                                        const TZqIntfPtr<IZqPhysCommand> &) override {}
+    void InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
+                                        const TZqIntfPtr<IZqPhysCommand> &ACommand) override
+    {
+        AGen = ZqCreateCommandGenerator(ACommand);
+    }
     void InternalTxBegin(int32_t) override { Log().push_back("begin"); }
     void InternalTxCommit(int32_t) override { Log().push_back("commit"); }
     void InternalTxRollback(int32_t) override { Log().push_back("rollback"); }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "dataaccess/phys/qxZqPhysCmdGenerator.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "tests/phys/fake_driver.h"
 #include "tests/phys/phys_fixture.h"
@@ -127,3 +128,14 @@ TEST_F(DriverManager, ParamInfoOffersPoolParametersOnlyWhenPooled)
 }
 
 } // namespace
+
+TEST_F(PhysFixture, ConnectionMakesTheGeneratorOfItsDialectForACommand)
+{
+    // The generator reads the command's options and the dialect of the
+    // command's connection.
+    TZqIntfPtr<IZqPhysCommandGenerator> Gen;
+    Conn->CreateCommandGenerator(Gen, Cmd);
+    ASSERT_TRUE(Gen);
+    EXPECT_EQ(Gen->GetOptions(), Cmd->GetOptions());
+    EXPECT_EQ(Gen->GetGenOptions(), 127);
+}

@@ -174,3 +174,14 @@ TZqIntfPtr<IZqPhysCommandGenerator> ZqCreateCommandGenerator(const TZqIntfPtr<IZ
     }
     return TZqIntfPtr<IZqPhysCommandGenerator>(G);
 }
+
+TZqIntfPtr<IZqPhysCommandGenerator> ZqCreateCommandGenerator(const TZqIntfPtr<IZqPhysCommand> &ACommand)
+{
+    ZQ_ASSERT(ACommand, "qxZqPhysDialectGen");
+    TZqIntfPtr<IZqPhysConnection> Conn;
+    ACommand->GetConnection(Conn);
+    ZQ_ASSERT(Conn, "qxZqPhysDialectGen");
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+    Conn->CreateMetadata(Meta);
+    return ZqCreateCommandGenerator(Meta, ACommand->GetOptions(), ACommand.Get());
+}

@@ -95,3 +95,8 @@ protected:
 TZqIntfPtr<IZqPhysCommandGenerator> ZqCreateCommandGenerator(const TZqIntfPtr<IZqPhysConnectionMetadata> &AMetadata,
                                                              IZqStanOptions *AOptions,
                                                              IZqPhysCommandNames *ANames = nullptr);
+// The generator made for a command: the dialect of the command's connection,
+// the command's options, and the command's schema, catalog and base object
+// names. The command must have a connection; whoever holds the generator
+// holds the command too (the adapter keeps both).
+TZqIntfPtr<IZqPhysCommandGenerator> ZqCreateCommandGenerator(const TZqIntfPtr<IZqPhysCommand> &ACommand);

@@ -1,0 +1,732 @@
+// The table adapter: see qxZqDAptManager.h.
+#include "dataaccess/dapt/qxZqDAptManager.h"
+
+#include <cassert>
+
+#include "dataaccess/dats/qxZqDatSColumn.h"
+#include "dataaccess/dats/qxZqDatSManager.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanFastCode.h"
+#include "dataaccess/stan/qxZqStanOption.h"
+#include "dataaccess/stan/qxZqStanParam.h"
+
+using namespace dats;
+
+namespace {
+
+const std::vector<std::string> CWords{"DApt"};
+
+bool SameName(const std::string &A, const std::string &B) { return ZqCompareText(A, B) == 0; }
+
+// Each command gets its own forwarder, so that a command never keeps the
+// adapter itself alive; the adapter detaches them when it lets go.
+class TMappingHandler : public TZqObject, public virtual IZqPhysMappingHandler {
+public:
+    explicit TMappingHandler(TZqDAptTableAdapter *AAdapter) : FAdapter(AAdapter) {}
+    int MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
+                 TZqDatSTable *&ATable) override
+    {
+        return FAdapter->MapTable(ASourceID, ASourceName, ADatSName, ATable);
+    }
+    int MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName, std::string &ADatSName,
+                  TZqDatSColumn *&AColumn) override
+    {
+        return FAdapter->MapColumn(ATable, ASourceID, ASourceName, ADatSName, AColumn);
+    }
+
+private:
+    TZqDAptTableAdapter *FAdapter;
+};
+
+size_t Slot(TZqPhysRequest ARequest)
+{
+    assert(ARequest >= arSelect && ARequest <= arDeleteAll);
+    return size_t(ARequest - arSelect);
+}
+
+bool Has(TZqPhysUpdateRowOptions AOptions, TZqPhysUpdateRowOption AOption)
+{
+    return (AOptions & ZqUpdOpt(AOption)) != 0;
+}
+
+const char *RequestName(TZqPhysRequest ARequest)
+{
+    switch (ARequest) {
+    case arInsert: return "Insert";
+    case arUpdate: return "Update";
+    case arDelete: return "Delete";
+    case arLock: return "Lock";
+    case arUnlock: return "Unlock";
+    case arFetchRow: return "Fetch";
+    default: return "";
+    }
+}
+
+TZqDatSColumn *FindColumn(TZqDatSTable *ATable, const std::string &AName)
+{
+    const int I = ATable->Columns()->IndexOfName(AName);
+    return I >= 0 ? ATable->Columns()->GetItem(I) : nullptr;
+}
+
+// The column a parameter name reads: "NEW_x"/"OLD_x" or a plain name.
+TZqDatSColumn *ParamColumn(TZqDatSRow *ARow, const std::string &AName, TZqDatSRowVersion &AVersion)
+{
+    AVersion = rvCurrent;
+    std::string Name = AName;
+    if (Name.size() > 4 && ZqCompareText(std::string_view(Name).substr(0, 4), "NEW_") == 0) {
+        Name.erase(0, 4);
+    } else if (Name.size() > 4 && ZqCompareText(std::string_view(Name).substr(0, 4), "OLD_") == 0) {
+        Name.erase(0, 4);
+        AVersion = rvOriginal;
+    }
+    if (!ARow || !ARow->Table()) return nullptr;
+    return FindColumn(ARow->Table(), Name);
+}
+
+// Writes values into a row as a load, so that a row that was unchanged
+// before stays unchanged after.
+class TRowWriter {
+public:
+    explicit TRowWriter(TZqDatSRow *ARow) : FRow(ARow), FWasUnchanged(ARow->RowState() == rsUnchanged)
+    {
+        FRow->Table()->BeginLoadData(6);
+    }
+    void Write(int AColumn, const rtl::Variant &AValue)
+    {
+        if (!FEditing && FRow->RowState() != rsDetached) {
+            FRow->BeginEdit();
+            FEditing = true;
+        }
+        FRow->SetDataFromVariant(AColumn, AValue);
+    }
+    ~TRowWriter()
+    {
+        if (FEditing) FRow->EndEdit();
+        if (FEditing && FWasUnchanged) FRow->AcceptChanges(false);
+        FRow->Table()->EndLoadData();
+    }
+
+private:
+    TZqDatSRow *FRow;
+    bool FWasUnchanged;
+    bool FEditing = false;
+};
+
+} // namespace
+
+// ---- parameters and rows -------------------------------------------------------
+
+void ZqSetParamsFromRow(TZqParams *AParams, TZqDatSRow *ARow)
+{
+    if (!AParams || !ARow) return;
+    for (int I = 0; I < AParams->Count(); ++I) {
+        TZqParam *P = AParams->Items(I);
+        if (P->ParamType() != rtl::ptUnknown && P->ParamType() != rtl::ptInput &&
+            P->ParamType() != rtl::ptInputOutput)
+            continue;
+        TZqDatSRowVersion Version;
+        if (TZqDatSColumn *C = ParamColumn(ARow, P->Name(), Version))
+            P->SetValue(ARow->GetDataAsVariant(C->Index(), Version));
+    }
+}
+
+void ZqSetRowFromParams(TZqDatSRow *ARow, TZqParams *AParams)
+{
+    if (!AParams || !ARow) return;
+    TRowWriter W(ARow);
+    for (int I = 0; I < AParams->Count(); ++I) {
+        TZqParam *P = AParams->Items(I);
+        if (P->ParamType() != rtl::ptOutput && P->ParamType() != rtl::ptInputOutput) continue;
+        TZqDatSRowVersion Version;
+        if (TZqDatSColumn *C = ParamColumn(ARow, P->Name(), Version)) W.Write(C->Index(), P->Value());
+    }
+}
+
+void ZqMergeRowFromRow(TZqDatSRow *ATarget, TZqDatSRow *ASource, bool AClearFirst)
+{
+    TZqDatSColumnList *Src = ASource->Table()->Columns();
+    const int DstCount = ATarget->Table()->Columns()->Count();
+    TRowWriter W(ATarget);
+    if (AClearFirst)
+        for (int I = 0; I < DstCount; ++I) W.Write(I, rtl::Variant::Null());
+    for (int I = 0; I < Src->Count(); ++I) {
+        TZqDatSColumn *S = Src->GetItem(I);
+        if (TZqDatSColumn *D = FindColumn(ATarget->Table(), S->Name())) W.Write(D->Index(), ASource->GetDataAsVariant(I));
+    }
+}
+
+// ---- the adapter -----------------------------------------------------------------
+
+TZqDAptTableAdapter::TZqDAptTableAdapter() : FColumnMappings(std::make_unique<TZqDAptColumnMappings>()) {}
+
+TZqDAptTableAdapter::~TZqDAptTableAdapter()
+{
+    for (auto &C : FCommands)
+        if (C) {
+            C->SetMappingHandler(TZqIntfPtr<IZqPhysMappingHandler>());
+            C->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>());
+        }
+    SetDatSTable(nullptr);
+    SetDatSManager(nullptr);
+}
+
+void TZqDAptTableAdapter::SetSourceRecordSetID(int32_t AValue)
+{
+    FSourceRecordSetID = AValue;
+    if (AValue >= 0) FSourceRecordSetName.clear();
+}
+
+std::string TZqDAptTableAdapter::GetSourceRecordSetName()
+{
+    if (!FSourceRecordSetName.empty() || !FCommands[0]) return FSourceRecordSetName;
+    return FCommands[0]->GetSourceRecordSetName();
+}
+
+void TZqDAptTableAdapter::SetSourceRecordSetName(const std::string &AValue)
+{
+    FSourceRecordSetName = AValue;
+    if (!AValue.empty()) FSourceRecordSetID = -1;
+}
+
+std::string TZqDAptTableAdapter::GetUpdateTableName()
+{
+    return FUpdateTableName.empty() ? GetSourceRecordSetName() : FUpdateTableName;
+}
+
+std::string TZqDAptTableAdapter::GetDatSTableName()
+{
+    return FDatSTableName.empty() ? GetSourceRecordSetName() : FDatSTableName;
+}
+
+void TZqDAptTableAdapter::SetDatSTableName(const std::string &AValue)
+{
+    if (AValue == FDatSTableName) return;
+    SetDatSTable(nullptr);
+    FDatSTableName = AValue;
+}
+
+void TZqDAptTableAdapter::SetDatSTable(TZqDatSTable *AValue)
+{
+    if (AValue == FDatSTable) return;
+    if (AValue) AValue->AddRef();
+    if (FDatSTable) FDatSTable->Release();
+    FDatSTable = AValue;
+    FDatSTableName.clear();
+}
+
+TZqDAptColumnMappings *TZqDAptTableAdapter::GetColumnMappings()
+{
+    FColumnMappings->SetDatSTable(FDatSTable);
+    return FColumnMappings.get();
+}
+
+void TZqDAptTableAdapter::SetDatSManager(TZqDatSManager *AValue)
+{
+    if (AValue == FDatSManager) return;
+    SetDatSTable(nullptr);
+    if (AValue) AValue->AddRef();
+    if (FDatSManager) FDatSManager->Release();
+    FDatSManager = AValue;
+}
+
+TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GetCommand(TZqPhysRequest ARequest) const
+{
+    return FCommands[Slot(ARequest)];
+}
+
+TZqIntfPtr<IZqPhysMappingHandler> TZqDAptTableAdapter::NewMappingHandler()
+{
+    return TZqIntfPtr<IZqPhysMappingHandler>(new TMappingHandler(this));
+}
+
+void TZqDAptTableAdapter::SetCommand(TZqPhysRequest ARequest, const TZqIntfPtr<IZqPhysCommand> &ACommand)
+{
+    TZqIntfPtr<IZqPhysCommand> &Kept = FCommands[Slot(ARequest)];
+    if (Kept.Get() == ACommand.Get()) return;
+    if (Kept) {
+        Kept->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>());
+        Kept->SetMappingHandler(TZqIntfPtr<IZqPhysMappingHandler>());
+    }
+    Kept = ACommand;
+    if (Kept) {
+        Kept->SetErrorHandler(FErrorHandler);
+        Kept->SetMappingHandler(NewMappingHandler());
+        FGenerated &= uint16_t(~(1u << ARequest));
+    } else {
+        FGenerated |= uint16_t(1u << ARequest);
+    }
+}
+
+void TZqDAptTableAdapter::SetSelectCommand(const TZqIntfPtr<IZqPhysCommand> &ACommand)
+{
+    if (FCommands[0].Get() == ACommand.Get()) return;
+    SetCommand(arSelect, ACommand);
+    DropGenerated();
+}
+
+void TZqDAptTableAdapter::DropGenerated()
+{
+    for (int R = arInsert; R <= arDeleteAll; ++R)
+        if (IsGenerated(TZqPhysRequest(R)) && FCommands[Slot(TZqPhysRequest(R))]) {
+            FCommands[Slot(TZqPhysRequest(R))]->SetMappingHandler(TZqIntfPtr<IZqPhysMappingHandler>());
+            FCommands[Slot(TZqPhysRequest(R))].Reset();
+        }
+}
+
+IZqStanOptions *TZqDAptTableAdapter::GetOptions() { return FCommands[0] ? FCommands[0]->GetOptions() : nullptr; }
+
+void TZqDAptTableAdapter::SetErrorHandler(const TZqIntfPtr<IZqStanErrorHandler> &AValue)
+{
+    FErrorHandler = AValue;
+    for (auto &C : FCommands)
+        if (C) {
+            C->SetErrorHandler(AValue);
+            C->SetMappingHandler(NewMappingHandler());
+        }
+}
+
+void TZqDAptTableAdapter::SetDescribeHandler(const TZqIntfPtr<IZqPhysDescribeHandler> &AValue)
+{
+    FDescribeHandler = AValue;
+    DropGenerated();
+}
+
+void TZqDAptTableAdapter::CheckSelectCommand()
+{
+    if (!FCommands[0]) ZqRaiseError(this, CWords, 402);
+}
+
+TZqDatSTable *TZqDAptTableAdapter::Define()
+{
+    CheckSelectCommand();
+    TZqDatSTable *T = FDatSManager ? FCommands[0]->Define(FDatSManager, FDatSTable, FMergeMode)
+                                   : FCommands[0]->Define(FDatSTable, FMergeMode);
+    // A table the command made outside any manager has no other owner: the
+    // adapter's reference is the one that frees it.
+    if (T && !FDatSTable) {
+        if (!FDatSManager) T->CountRef(0);
+        SetDatSTable(T);
+    }
+    return T;
+}
+
+void TZqDAptTableAdapter::Fetch(bool AAll)
+{
+    CheckSelectCommand();
+    FCommands[0]->Fetch(FDatSTable, AAll);
+}
+
+void TZqDAptTableAdapter::Reset()
+{
+    for (auto &C : FCommands)
+        if (C) C->Disconnect();
+    DropGenerated();
+}
+
+void TZqDAptTableAdapter::UpdateRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqPhysRequest ARequest,
+                                    TZqPhysUpdateRowOptions AOptions)
+{
+    assert(ARow || Has(AOptions, uoNoClntRecord));
+    if (ARequest == arNone) return;
+    if (ARequest == arFromRow) {
+        switch (ARow ? ARow->RowState() : rsDetached) {
+        case rsInserted: ARequest = arInsert; break;
+        case rsDeleted: ARequest = arDelete; break;
+        case rsModified: ARequest = arUpdate; break;
+        default: return;
+        }
+    }
+    ProcessRequest(ARow, AAction, -1, TZqFetchItems(), AOptions, ARequest);
+}
+
+void TZqDAptTableAdapter::Lock(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqPhysUpdateRowOptions AOptions)
+{
+    assert(ARow || Has(AOptions, uoNoClntRecord));
+    ProcessRequest(ARow, AAction, -1, TZqFetchItems(), AOptions, arLock);
+}
+
+void TZqDAptTableAdapter::UnLock(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqPhysUpdateRowOptions AOptions)
+{
+    assert(ARow || Has(AOptions, uoNoClntRecord));
+    ProcessRequest(ARow, AAction, -1, TZqFetchItems(), AOptions, arUnlock);
+}
+
+void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqFetchItems AItems, int AColumn)
+{
+    assert(ARow);
+    ProcessRequest(ARow, AAction, AColumn, AItems, 0, arFetchRow);
+}
+
+// ---- mapping --------------------------------------------------------------------
+
+bool TZqDAptTableAdapter::MatchesName(const TZqMappingKey &AKey, TZqMappingKeyKind AKind)
+{
+    switch (AKind) {
+    case mkNone: return true;
+    case mkSourceID: return FSourceRecordSetID == AKey.ID;
+    case mkSourceName: return SameName(GetSourceRecordSetName(), AKey.Name);
+    case mkDatSName: return SameName(GetDatSTableName(), AKey.Name);
+    case mkDatSColumn: break;
+    }
+    return false;
+}
+
+int TZqDAptTableAdapter::MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
+                                  TZqDatSTable *&ATable)
+{
+    // The driver asks by position first and by name when that gets no
+    // answer: an adapter that keeps no position leaves the answer to the
+    // name, else a nameless adapter would refuse every result set.
+    bool Matches;
+    if (ASourceID >= 0) {
+        if (FSourceRecordSetID < 0) return 0;
+        Matches = MatchesName(TZqMappingKey(ASourceID), mkSourceID);
+    } else {
+        Matches = MatchesName(TZqMappingKey(ASourceName), mkSourceName);
+    }
+    if (!Matches) return 2;
+    std::string Name = GetDatSTableName();
+    if (!Name.empty()) ADatSName = Name;
+    if (FDatSTable) ATable = FDatSTable;
+    return 1;
+}
+
+int TZqDAptTableAdapter::MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
+                                   std::string &ADatSName, TZqDatSColumn *&AColumn)
+{
+    if (ATable && FDatSTable && ATable != FDatSTable) return 2;
+    TZqDAptColumnMappings *M = GetColumnMappings();
+    if (M->Count() == 0) return 0;
+    // As for tables: a position that no mapping names leaves the answer to
+    // the name asked next.
+    TZqDAptColumnMapping *Item = ASourceID >= 0 ? M->Lookup(TZqMappingKey(ASourceID), mkSourceID)
+                                                : M->Lookup(TZqMappingKey(ASourceName), mkSourceName);
+    if (!Item) return ASourceID >= 0 ? 0 : 2;
+    TZqColumnMapResult R;
+    Item->FillResult(R);
+    if (!R.DatSName.empty()) ADatSName = R.DatSName;
+    if (R.DatSColumn) AColumn = R.DatSColumn;
+    return 1;
+}
+
+// ---- row requests ----------------------------------------------------------------
+
+void TZqDAptTableAdapter::RaiseCount(TZqPhysRequest ARequest, int ACount)
+{
+    std::string Name = RequestName(ARequest);
+    std::string Past = Name;
+    for (auto &Ch : Past) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
+    Past += Past.back() == 'e' ? "d" : "ed";
+    ZqRaiseError(this, CWords, 400, {Name, Past, ACount});
+}
+
+void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AAction, int AColumn,
+                                         TZqFetchItems AItems, TZqPhysUpdateRowOptions AOptions,
+                                         TZqPhysRequest ARequest)
+{
+    try {
+        CheckSelectCommand();
+    } catch (...) {
+        AAction = eaExitFailure;
+        throw;
+    }
+    AAction = eaApplied;
+    TZqUpdateOptions *Upd = GetOptions()->GetUpdateOptions();
+    if (ARequest == arLock) {
+        const bool Deferred = Has(AOptions, uoDeferedLock), OneMom = Has(AOptions, uoOneMomLock);
+        if (Upd->LockPoint() == lpDeferred ? !(Deferred || OneMom) : (Deferred && !OneMom)) return;
+    }
+    TZqIntfPtr<IZqPhysConnection> Conn;
+    FCommands[0]->GetConnection(Conn);
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+    Conn->CreateMetadata(Meta);
+    AAction = eaDefault;
+
+    const size_t S = Slot(ARequest);
+    TZqIntfPtr<IZqPhysCommand> Cmd;
+    bool Keep = false;
+    const bool UserCommand = FCommands[S] && !IsGenerated(ARequest);
+    if (UserCommand) {
+        Cmd = FCommands[S];
+    } else {
+        const bool Rely = Upd->CacheUpdateCommands() && Upd->LockMode() == lmRely;
+        Keep = Rely && ((ARequest == arDelete && Upd->UpdateMode() == upWhereKeyOnly) ||
+                        (ARequest == arInsert && !Upd->UpdateChangedFields()) ||
+                        (ARequest == arUpdate && !Upd->UpdateChangedFields() && Upd->UpdateMode() == upWhereKeyOnly));
+        if (Keep) Cmd = FCommands[S];
+        else if (FCommands[S]) SetCommand(ARequest, TZqIntfPtr<IZqPhysCommand>());
+    }
+
+    int LockSerial = -1;
+    bool Ran = false, HBlobs = false;
+    do {
+        try {
+            if (FUpdateHandler && !FInUpdateHandler) {
+                FInUpdateHandler = true;
+                try {
+                    FUpdateHandler->UpdateRowHandler(ARow, ARequest, AAction, AOptions);
+                } catch (...) {
+                    FInUpdateHandler = false;
+                    throw;
+                }
+                FInUpdateHandler = false;
+                if (AAction != eaDefault) Keep = false;
+            }
+            if (AAction == eaRetry || AAction == eaDefault) {
+                AAction = eaDefault;
+                if (!Cmd) {
+                    bool Generate = false;
+                    switch (ARequest) {
+                    case arInsert:
+                    case arUpdateHBlobs:
+                        if (!Upd->EnableInsert()) ZqRaiseError(this, CWords, 406);
+                        Generate = true;
+                        break;
+                    case arUpdate:
+                        if (!Upd->EnableUpdate()) ZqRaiseError(this, CWords, 405);
+                        Generate = true;
+                        break;
+                    case arDelete:
+                        if (!Upd->EnableDelete()) ZqRaiseError(this, CWords, 407);
+                        Generate = true;
+                        break;
+                    case arLock:
+                        if (Upd->LockMode() == lmRely) break;
+                        if (Meta->GetTxSupported() &&
+                            (!Conn->GetInTransaction() || Meta->GetTxNested() || Meta->GetTxSavepoints()))
+                            LockSerial = Conn->StartTransaction();
+                        if (!Has(AOptions, uoNoSrvRecord))
+                            Generate = !(ARow && ARow->GetLocked() && !Has(AOptions, uoNoClntRecord));
+                        break;
+                    case arUnlock:
+                        Generate = Upd->LockMode() != lmRely && !Has(AOptions, uoNoSrvRecord) &&
+                                   (Has(AOptions, uoNoClntRecord) || (ARow && ARow->GetLocked()));
+                        break;
+                    case arFetchRow: {
+                        const TZqDatSRowState St = ARow->RowState();
+                        Generate = St == rsInserted || St == rsDeleted || St == rsModified || St == rsUnchanged;
+                        break;
+                    }
+                    default: break;
+                    }
+                    if (Generate)
+                        Cmd = GenerateRowCommand(Conn.Get(), ARow, AColumn, AItems, AOptions, ARequest, Keep, HBlobs);
+                    if (!Cmd)
+                        AAction = ARequest == arInsert || ARequest == arDelete ? eaFail : eaApplied;
+                }
+                if (Cmd) {
+                    ExecuteRowCommand(Cmd.Get(), ARow, AItems, AOptions, ARequest);
+                    Ran = true;
+                }
+            }
+            const bool Done = (AAction == eaApplied && !Cmd) || (AAction == eaDefault && Ran);
+            switch (ARequest) {
+            case arLock:
+                if (Done && !Has(AOptions, uoNoClntRecord) && Upd->LockMode() != lmRely && ARow && !ARow->GetLocked())
+                {
+                    ARow->Lock(LockSerial);
+                    FLockSerials[ARow->RowID()] = LockSerial;
+                }
+                AAction = eaApplied;
+                break;
+            case arUnlock:
+                if (Done && !Has(AOptions, uoNoClntRecord) && ARow) {
+                    if (Has(AOptions, uoImmediateUpd)) {
+                        if (Has(AOptions, uoCancelUnlock)) ARow->RejectChanges();
+                        else ARow->AcceptChanges();
+                    }
+                    bool OwnTx = false;
+                    if (Upd->LockMode() != lmRely && ARow->GetLocked()) {
+                        auto It = FLockSerials.find(ARow->RowID());
+                        OwnTx = It != FLockSerials.end() && Conn->GetTxSerialID() == It->second;
+                        if (It != FLockSerials.end()) FLockSerials.erase(It);
+                        ARow->Unlock();
+                    }
+                    if (Upd->LockMode() != lmRely && Meta->GetTxSupported() && Conn->GetInTransaction() && OwnTx) {
+                        if (Has(AOptions, uoCancelUnlock)) Conn->Rollback();
+                        else Conn->Commit();
+                    }
+                }
+                AAction = eaApplied;
+                break;
+            case arInsert:
+            case arUpdate:
+                if (Cmd && ARow && Upd->RefreshMode() != rmManual && !Meta->GetInlineRefreshSupported()) {
+                    TZqErrorAction A = eaDefault;
+                    ProcessRequest(ARow, A, -1, FCommands[0]->GetOptions()->GetFetchOptions()->Items(), 0, arFetchRow);
+                }
+                if (Cmd && ARequest == arInsert && HBlobs && !Meta->GetLocatorLobs()) {
+                    TZqErrorAction A = eaDefault;
+                    ProcessRequest(ARow, A, -1, TZqFetchItems(),
+                                   TZqPhysUpdateRowOptions(AOptions & ~(ZqUpdOpt(uoNoSrvRecord) | ZqUpdOpt(uoNoClntRecord))),
+                                   arUpdateHBlobs);
+                }
+                break;
+            default:
+                AAction = eaApplied;
+                break;
+            }
+        } catch (...) {
+            AAction = eaFail;
+            throw;
+        }
+    } while (AAction == eaRetry);
+    if (AAction == eaFail) ZqRaiseError(this, CWords, 404);
+    if (Keep && !UserCommand) {
+        if (Cmd) {
+            FCommands[S] = Cmd;
+            FGenerated |= uint16_t(1u << ARequest);
+        } else {
+            FGenerated &= uint16_t(~(1u << ARequest));
+        }
+    }
+}
+
+TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnection *AConn, TZqDatSRow *ARow,
+                                                                   int AColumn, TZqFetchItems AItems,
+                                                                   TZqPhysUpdateRowOptions AOptions,
+                                                                   TZqPhysRequest ARequest, bool AKeep, bool &AHBlobs)
+{
+    TZqIntfPtr<IZqPhysCommand> Cmd;
+    AConn->CreateCommand(Cmd);
+    TZqResourceOptions *Res = Cmd->GetOptions()->GetResourceOptions();
+    Res->SetParamCreate(false);
+    Res->SetMacroCreate(false);
+    TZqIntfPtr<IZqPhysCommandGenerator> Gen;
+    AConn->CreateCommandGenerator(Gen, FCommands[0]);
+    if (!Gen) return TZqIntfPtr<IZqPhysCommand>();
+    IZqStanOptions *SelOpts = FCommands[0]->GetOptions();
+    Gen->SetOptions(SelOpts);
+    TZqDatSTable *Table = ARow ? ARow->Table() : FDatSTable;
+    Gen->SetTable(Table);
+    Gen->SetRow(ARow);
+    Gen->SetParams(Cmd->GetParams());
+    Gen->SetColumn(AColumn >= 0 && Table ? Table->Columns()->GetItem(AColumn) : nullptr);
+    uint8_t GenOpts = goOthers | goInWhereOnly * 0;
+    if (AItems.Contains(fiBlobs)) GenOpts |= goBlobs;
+    if (AItems.Contains(fiDetails)) GenOpts |= goDetails;
+    (void)AOptions;
+    Gen->SetDescribeHandler(FDescribeHandler);
+    std::string Text;
+    switch (ARequest) {
+    case arInsert: Text = Gen->GenerateInsert(); break;
+    case arUpdate: Text = Gen->GenerateUpdate(); break;
+    case arDelete: Text = Gen->GenerateDelete(); break;
+    case arLock: Text = Gen->GenerateLock(); break;
+    case arUnlock: Text = Gen->GenerateUnLock(); break;
+    case arFetchRow:
+        Gen->SetGenOptions(uint8_t(GenOpts | goBlobs | goDetails));
+        Text = Gen->GenerateSelect();
+        break;
+    case arUpdateHBlobs: Text = Gen->GenerateUpdateHBlobs(); break;
+    default: break;
+    }
+    AHBlobs = Gen->GetHasLocatorLob();
+    if (Text.empty()) return TZqIntfPtr<IZqPhysCommand>();
+    Cmd->SetCommandText(Text);
+    Cmd->SetCommandKind(Gen->GetCommandKind());
+    IZqStanOptions *Own = Cmd->GetOptions();
+    Own->GetFetchOptions()->Assign(SelOpts->GetFetchOptions());
+    Own->GetFormatOptions()->Assign(SelOpts->GetFormatOptions());
+    Own->GetUpdateOptions()->Assign(SelOpts->GetUpdateOptions());
+    Own->GetResourceOptions()->Assign(SelOpts->GetResourceOptions());
+    Res = Own->GetResourceOptions();
+    if (Res->AsyncCmdMode() == amAsync) Res->SetAsyncCmdMode(amBlocking);
+    if (ARequest == arLock && SelOpts->GetUpdateOptions()->LockMode() == lmPessimistic &&
+        !SelOpts->GetUpdateOptions()->LockWait()) {
+        TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+        AConn->CreateMetadata(Meta);
+        Res->SetAsyncCmdTimeout(!Meta->GetDialectFlagB() && Meta->GetAsyncAbortSupported() ? 1000 : -1);
+    }
+    Res->SetParamCreate(false);
+    Res->SetMacroCreate(false);
+    Res->SetDisconnectable(true);
+    Res->SetDirectExecute(!AKeep);
+    TZqFetchOptions *F = Own->GetFetchOptions();
+    F->SetMode(fmExactRecsMax);
+    F->SetRecsMax(1);
+    TZqFetchItems Items;
+    if (AItems.Contains(fiBlobs)) Items.Include(fiBlobs);
+    if (AItems.Contains(fiDetails)) Items.Include(fiDetails);
+    F->SetItems(Items);
+    F->SetCache(TZqFetchItems());
+    F->SetAutoClose(true);
+    Cmd->SetMappingHandler(NewMappingHandler());
+    return Cmd;
+}
+
+void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow *ARow, TZqFetchItems AItems,
+                                            TZqPhysUpdateRowOptions AOptions, TZqPhysRequest ARequest)
+{
+    (void)AOptions;
+    ACommand->CloseAll();
+    const bool LentHandler = !ACommand->GetErrorHandler() && FErrorHandler;
+    if (LentHandler) ACommand->SetErrorHandler(FErrorHandler);
+    TZqUpdateOptions *Upd = ACommand->GetOptions()->GetUpdateOptions();
+    const bool Count = Upd->CountUpdatedRecords();
+    auto Cleanup = [&] {
+        ACommand->CloseAll();
+        if (LentHandler) ACommand->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>());
+    };
+    try {
+        const TZqPhysCommandKind Kind = ACommand->GetCommandKind();
+        if (Kind == skStoredProc || Kind == skStoredProcWithCrs || Kind == skStoredProcNoCrs) {
+            if (ACommand->GetState() == 0) ACommand->Prepare();
+            ZqSetParamsFromRow(ACommand->GetParams(), ARow);
+        } else {
+            ZqSetParamsFromRow(ACommand->GetParams(), ARow);
+            if (ACommand->GetState() == 0) ACommand->Prepare();
+        }
+        ACommand->SetSourceRecordSetName(FCommands[0]->GetSourceRecordSetName());
+        if (Kind != skSelect && Kind != skSelectForUpdate && Kind != skStoredProcWithCrs) {
+            ACommand->Execute(0, 0);
+            if (ACommand->GetRowsAffectedReal() && ACommand->GetRowsAffected() != 1 && Count)
+                RaiseCount(ARequest, ACommand->GetRowsAffected());
+            if (ARow && (ARequest == arInsert || ARequest == arUpdate || ARequest == arFetchRow ||
+                         ARequest == arUpdateHBlobs))
+                ZqSetRowFromParams(ARow, ACommand->GetParams());
+            ACommand->SetNextRecordSet(true);
+        }
+        for (;;) {
+            ACommand->Open();
+            if (ACommand->GetState() != 3) break;
+            std::unique_ptr<TZqDatSTable> Temp(new TZqDatSTable());
+            ACommand->Define(Temp.get(), mmReset);
+            ACommand->Fetch(Temp.get(), true);
+            const int N = Temp->Rows()->Count();
+            if (ARequest == arLock) {
+                bool Equal = N == 1 && ARow;
+                if (Equal)
+                    for (int I = 0; I < Temp->Columns()->Count() && Equal; ++I) {
+                        TZqDatSColumn *C = FindColumn(ARow->Table(), Temp->Columns()->GetItem(I)->Name());
+                        Equal = !C || Temp->Rows()->GetItem(0)->GetDataAsVariant(I) ==
+                                          ARow->GetDataAsVariant(C->Index(), rvCurrent);
+                    }
+                if (!Equal && Count) RaiseCount(ARequest, N);
+            } else if (ARequest == arInsert || ARequest == arUpdate || ARequest == arFetchRow) {
+                if (N != 1 && Count) RaiseCount(ARequest, N);
+                if (N > 0 && ARow) ZqMergeRowFromRow(ARow, Temp->Rows()->GetItem(0), false);
+            }
+            (void)AItems;
+            Temp.reset();
+            ACommand->SetNextRecordSet(true);
+            ACommand->Close();
+        }
+    } catch (EZqDBEngineException &E) {
+        if (ARow && ARequest >= arInsert && ARequest <= arFetchRow) ARow->SetRowError(&E);
+        Cleanup();
+        if (E.Kind() == 2) ZqRaiseError(this, CWords, 401);
+        if (E.Kind() == 1) {
+            if (Count) RaiseCount(ARequest, ACommand->GetRowsAffected());
+            return;
+        }
+        throw;
+    } catch (...) {
+        Cleanup();
+        throw;
+    }
+    Cleanup();
+}

@@ -1,0 +1,236 @@
+// The table adapter against the tests' driver: defining and filling a
+// table, and posting rows through generated statements.
+#include <gtest/gtest.h>
+
+#include "dataaccess/dapt/qxZqDAptManager.h"
+#include "dataaccess/dats/qxZqDatSColumn.h"
+#include "dataaccess/dats/qxZqDatSManager.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanOption.h"
+#include "tests/dapt/dapt_fake.h"
+#include "tests/phys/fake_driver.h"
+
+using namespace dats;
+
+namespace {
+
+class AdapterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake::Services();
+        daptfake::Script() = daptfake::TScript();
+        daptfake::Log().clear();
+        Mgr = new TZqPhysManager();
+        Manager = TZqIntfPtr<IZqPhysManager>(static_cast<IZqPhysManager *>(Mgr));
+        daptfake::Register(Mgr);
+        Manager->Open();
+        Manager->CreateConnection(std::string("DriverID=DaptDrv;Database=demo"), Conn);
+        Conn->Open();
+        Conn->CreateCommand(Select);
+        Select->SetCommandText("SELECT ID, NAME FROM T");
+        Adapter = TZqIntfPtr<IZqPhysMappingHandler>(static_cast<IZqPhysMappingHandler *>(Obj));
+        Obj->SetSelectCommand(Select);
+    }
+    void TearDown() override
+    {
+        Adapter.Reset();
+        Select.Reset();
+        Conn.Reset();
+        Manager->Close(true);
+        Manager.Reset();
+    }
+    TZqUpdateOptions *Upd() { return Select->GetOptions()->GetUpdateOptions(); }
+    TZqDatSTable *Load()
+    {
+        TZqDatSTable *T = Obj->Define();
+        Select->Open();
+        Obj->Fetch(true);
+        daptfake::Log().clear();
+        return T;
+    }
+    // Edits NAME of the first row and answers the row.
+    TZqDatSRow *EditFirst(TZqDatSTable *T, const std::string &AName)
+    {
+        TZqDatSRow *R = T->Rows()->GetItem(0);
+        R->BeginEdit();
+        R->SetDataFromVariant(1, AName);
+        R->EndEdit();
+        return R;
+    }
+    template <typename F> static int Code(F &&ACall, std::string *AMessage = nullptr)
+    {
+        try {
+            ACall();
+        } catch (const EZqException &E) {
+            if (AMessage) *AMessage = E.Message();
+            return E.ErrorCode();
+        }
+        return 0;
+    }
+
+    TZqPhysManager *Mgr = nullptr;
+    TZqIntfPtr<IZqPhysManager> Manager;
+    TZqIntfPtr<IZqPhysConnection> Conn;
+    TZqIntfPtr<IZqPhysCommand> Select;
+    TZqDAptTableAdapter *Obj = new TZqDAptTableAdapter();
+    TZqIntfPtr<IZqPhysMappingHandler> Adapter; // keeps Obj alive
+};
+
+TEST_F(AdapterTest, DefineMakesAndBindsTheTableThenFetchFillsIt)
+{
+    TZqDatSTable *T = Obj->Define();
+    ASSERT_NE(T, nullptr);
+    EXPECT_EQ(Obj->GetDatSTable(), T);
+    ASSERT_EQ(T->Columns()->Count(), 2);
+    EXPECT_EQ(T->Columns()->GetItem(0)->Name(), "ID");
+    EXPECT_EQ(T->Columns()->GetItem(1)->Name(), "NAME");
+    Select->Open();
+    Obj->Fetch(true);
+    ASSERT_EQ(T->Rows()->Count(), 3);
+    EXPECT_EQ(T->Rows()->GetItem(2)->GetDataAsVariant(0).AsInteger(), 3);
+    EXPECT_EQ(T->Rows()->GetItem(1)->GetDataAsVariant(1).AsString(), "beta");
+    EXPECT_EQ(T->Rows()->GetItem(0)->RowState(), rsUnchanged);
+    // A second define reuses the bound table.
+    EXPECT_EQ(Obj->Define(), T);
+}
+
+TEST_F(AdapterTest, ColumnMappingsRenameAndLeaveOutColumns)
+{
+    TZqDAptColumnMapping *M = Obj->GetColumnMappings()->Add();
+    M->SetSourceColumnName("NAME");
+    M->SetDatSColumnName("TITLE");
+    TZqDatSTable *T = Load();
+    ASSERT_EQ(T->Columns()->Count(), 1);
+    EXPECT_EQ(T->Columns()->GetItem(0)->Name(), "TITLE");
+    ASSERT_EQ(T->Rows()->Count(), 3);
+    EXPECT_EQ(T->Rows()->GetItem(0)->GetDataAsVariant(0).AsString(), "alpha");
+}
+
+TEST_F(AdapterTest, NamesFollowTheirRules)
+{
+    Obj->SetSourceRecordSetID(2);
+    Obj->SetSourceRecordSetName("Casts");
+    EXPECT_EQ(Obj->GetSourceRecordSetID(), -1);
+    EXPECT_EQ(Obj->GetDatSTableName(), "Casts");
+    EXPECT_EQ(Obj->GetUpdateTableName(), "Casts");
+    Obj->SetSourceRecordSetID(0);
+    EXPECT_EQ(Obj->GetSourceRecordSetName(), "");
+    EXPECT_TRUE(Obj->MatchesName(TZqMappingKey(0), mkSourceID));
+    EXPECT_TRUE(Obj->MatchesName(TZqMappingKey(), mkNone));
+    Obj->SetDatSTableName("Stations");
+    EXPECT_TRUE(Obj->MatchesName(TZqMappingKey("STATIONS"), mkDatSName));
+}
+
+TEST_F(AdapterTest, UnlockAcceptsAPostedRowWithoutCachedUpdates)
+{
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    ASSERT_EQ(R->RowState(), rsModified);
+    ASSERT_TRUE(T->Journal()->HasChanges());
+    TZqErrorAction A = eaDefault;
+    Obj->UnLock(R, A, ZqUpdOpt(uoImmediateUpd));
+    EXPECT_EQ(A, eaApplied);
+    EXPECT_EQ(R->RowState(), rsUnchanged);
+    EXPECT_EQ(R->GetDataAsVariant(1).AsString(), "delta");
+    EXPECT_FALSE(T->Journal()->HasChanges());
+    EXPECT_TRUE(daptfake::Log().empty()); // nothing locked: no statement
+}
+
+TEST_F(AdapterTest, UnlockWithCancelRejectsTheChange)
+{
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    TZqErrorAction A = eaDefault;
+    Obj->UnLock(R, A, ZqUpdOpt(uoImmediateUpd) | ZqUpdOpt(uoCancelUnlock));
+    EXPECT_EQ(R->RowState(), rsUnchanged);
+    EXPECT_EQ(R->GetDataAsVariant(1).AsString(), "alpha");
+}
+
+TEST_F(AdapterTest, UpdateRowPostsAGeneratedUpdateWithOldAndNewValues)
+{
+    Upd()->SetRefreshMode(rmManual);
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(R, A, arFromRow, 0);
+    EXPECT_EQ(A, eaDefault);
+    ASSERT_EQ(daptfake::Log().size(), 1u);
+    const std::string &L = daptfake::Log()[0];
+    EXPECT_EQ(L.rfind("exec:UPDATE", 0), 0u) << L;
+    // The new value goes into SET, the key into WHERE.
+    EXPECT_NE(L.find("|NEW_NAME=delta"), std::string::npos) << L;
+    EXPECT_NE(L.find("|NEW_ID=1"), std::string::npos) << L;
+    EXPECT_EQ(R->RowState(), rsModified); // accepting is the unlock's business
+}
+
+TEST_F(AdapterTest, UpdateAffectingNoRecordRaises400UnlessNotCounted)
+{
+    Upd()->SetRefreshMode(rmManual);
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    daptfake::Script().Affected = 0;
+    TZqErrorAction A = eaDefault;
+    std::string Msg;
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arUpdate, 0); }, &Msg), 400);
+    EXPECT_NE(Msg.find("[Vexa][DApt]"), std::string::npos) << Msg;
+    EXPECT_NE(Msg.find("Update command updated [0] instead of [1] record."), std::string::npos) << Msg;
+    EXPECT_EQ(R->RowState(), rsModified);
+    EXPECT_EQ(R->GetDataAsVariant(1).AsString(), "delta");
+    Upd()->SetCountUpdatedRecords(false);
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arUpdate, 0); }), 0);
+}
+
+TEST_F(AdapterTest, FromRowOnAnUnchangedRowDoesNothing)
+{
+    TZqDatSTable *T = Load();
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(T->Rows()->GetItem(0), A, arFromRow, 0);
+    EXPECT_TRUE(daptfake::Log().empty());
+}
+
+TEST_F(AdapterTest, DisabledRequestsAndMissingSelectCommandRaise)
+{
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    TZqErrorAction A = eaDefault;
+    Upd()->SetEnableUpdate(false);
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arUpdate, 0); }), 405);
+    Upd()->SetEnableDelete(false);
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arDelete, 0); }), 407);
+    Upd()->SetEnableInsert(false);
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arInsert, 0); }), 406);
+    EXPECT_TRUE(daptfake::Log().empty());
+    Obj->SetSelectCommand(TZqIntfPtr<IZqPhysCommand>());
+    EXPECT_EQ(Code([&] { Obj->Define(); }), 402);
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arUpdate, 0); }), 402);
+    EXPECT_EQ(A, eaExitFailure);
+}
+
+TEST_F(AdapterTest, KeyOnlyDeleteReusesItsCommandWhileChangedFieldUpdatesAreMadeAnew)
+{
+    Upd()->SetRefreshMode(rmManual);
+    Upd()->SetCacheUpdateCommands(true);
+    Upd()->SetLockMode(lmRely);
+    Upd()->SetUpdateMode(upWhereKeyOnly);
+    Upd()->SetUpdateChangedFields(true);
+    TZqDatSTable *T = Load();
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(T->Rows()->GetItem(0), A, arDelete, 0);
+    TZqIntfPtr<IZqPhysCommand> First = Obj->GetCommand(arDelete);
+    ASSERT_TRUE(First);
+    EXPECT_TRUE(Obj->IsGenerated(arDelete));
+    Obj->UpdateRow(T->Rows()->GetItem(1), A, arDelete, 0);
+    EXPECT_EQ(Obj->GetCommand(arDelete).Get(), First.Get());
+    ASSERT_EQ(daptfake::Log().size(), 2u);
+    EXPECT_NE(daptfake::Log()[1].find("=2"), std::string::npos) << daptfake::Log()[1];
+
+    TZqDatSRow *R = EditFirst(T, "delta");
+    Obj->UpdateRow(R, A, arUpdate, 0);
+    EXPECT_FALSE(Obj->GetCommand(arUpdate));
+}
+
+} // namespace
