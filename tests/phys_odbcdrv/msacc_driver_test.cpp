@@ -287,3 +287,67 @@ TEST(ODBCIsolationMap, FallsToNearestWeakerThenStrongerLevel)
     EXPECT_EQ(TZqPhysODBCConnectionBase::MapIsolation(2, 8), 8u);
     EXPECT_EQ(TZqPhysODBCConnectionBase::MapIsolation(8, 0), 0u);                  // nothing supported
 }
+
+namespace {
+
+[[noreturn]] void ThrowLostLink()
+{
+    EODBCNativeException E(1, "[08S01] communication link failure");
+    E.Append(std::make_unique<TZqDBError>(1, 0, "communication link failure", "", ekServerGone, -1));
+    throw E;
+}
+
+} // namespace
+
+TEST_F(MSAccDriver, LostConnectionIsReconnectedOnceOutsideTransactions)
+{
+    Manager->CreateConnection("DriverID=MSAcc;AllowReconnect=True;Database=" + DbPath, Conn);
+    Conn->Open();
+    Acc()->ExecuteDirect("CREATE TABLE Cast_Titles (ID LONG, Velosity DOUBLE)");
+    std::vector<std::string> Steps;
+    int Runs = 0;
+    const bool R = Acc()->ExecuteWithReconnect(
+        [&] {
+            Steps.push_back("run");
+            if (++Runs == 1) ThrowLostLink();
+            return true;
+        },
+        [&] { Steps.push_back("unprepare"); }, [&] { Steps.push_back("prepare"); });
+    EXPECT_TRUE(R);
+    EXPECT_EQ(Steps, (std::vector<std::string>{"run", "unprepare", "prepare", "run"}));
+    // The new link works and runs in autocommit again.
+    EXPECT_TRUE(Acc()->Connected());
+    Acc()->ExecuteDirect("INSERT INTO Cast_Titles (ID, Velosity) VALUES (1, 1.5)");
+    EXPECT_EQ(RowsSeenElsewhere("ID = 1"), 1);
+
+    // Only once: a second loss goes to the caller.
+    Runs = 0;
+    EXPECT_THROW(Acc()->ExecuteWithReconnect([&]() -> bool { ++Runs; ThrowLostLink(); }), EODBCNativeException);
+    EXPECT_EQ(Runs, 2);
+
+    // Inside a transaction the work done so far is gone with the link:
+    // the failure is reported, never silently retried.
+    Conn->StartTransaction();
+    Runs = 0;
+    EXPECT_THROW(Acc()->ExecuteWithReconnect([&]() -> bool { ++Runs; ThrowLostLink(); }), EODBCNativeException);
+    EXPECT_EQ(Runs, 1);
+    Conn->Rollback();
+}
+
+TEST_F(MSAccDriver, WithoutAllowReconnectALostConnectionGoesToTheCaller)
+{
+    OpenStation();
+    int Runs = 0;
+    EXPECT_THROW(Acc()->ExecuteWithReconnect([&]() -> bool { ++Runs; ThrowLostLink(); }), EODBCNativeException);
+    EXPECT_EQ(Runs, 1);
+    // Other failures are never retried either.
+    Manager->CreateConnection("DriverID=MSAcc;AllowReconnect=True;Database=" + DbPath, Conn);
+    Conn->Open();
+    Runs = 0;
+    EXPECT_THROW(Acc()->ExecuteWithReconnect([&]() -> bool {
+        ++Runs;
+        throw EODBCNativeException(1, "syntax");
+    }),
+                 EODBCNativeException);
+    EXPECT_EQ(Runs, 1);
+}
