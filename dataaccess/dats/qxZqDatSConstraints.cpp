@@ -144,11 +144,16 @@ void SetPrimaryFlags(TZqDatSColumnSublist &AColumns, bool AOn) {
 } // namespace
 
 void TZqDatSUniqueConstraint::SetKeyFlags(TZqDatSColumn *AColumn, bool AOn) {
+    // The null check of a row reads the column's options, so the "allows
+    // null" option follows the attribute here as the attribute setter keeps
+    // it: a key column must refuse NULL while the key is active.
     if (AOn) {
         AColumn->FAttributes.Exclude(caAllowNull);
+        AColumn->FOptions.Exclude(coAllowNull);
         AColumn->FOptions.Include(coInKey);
     } else {
         AColumn->FAttributes.Include(caAllowNull);
+        AColumn->FOptions.Include(coAllowNull);
         AColumn->FOptions.Exclude(coInKey);
     }
 }

@@ -283,6 +283,18 @@ TEST_F(Keys, PrimaryKeyMarksItsColumnsWhileActive) {
     P->Constraints()->ConstraintByName("PK")->SetEnabled(false);
     EXPECT_TRUE(HasAttr(Id->Attributes(), caAllowNull));
     EXPECT_FALSE(InSet(Id->Options(), coInKey));
+    EXPECT_TRUE(InSet(Id->Options(), coAllowNull));
+}
+
+TEST_F(Keys, PrimaryKeyColumnRefusesNull) {
+    // A row without its key value is refused (error 14) while the key is
+    // active, and accepted once it is switched off.
+    TZqDatSColumn *Id = P->Columns()->GetItem(0);
+    EXPECT_FALSE(InSet(Id->Options(), coAllowNull));
+    TZqDatSRow *R = P->NewRow();
+    EXPECT_EQ(ErrorCodeOf([&] { P->Rows()->Add(R); }), 14);
+    EXPECT_EQ(R->RowState(), rsDetached);
+    R->Free();
 }
 
 TEST_F(Keys, RelationLookupsPreferCompleteAndForgetRemovedTables) {
