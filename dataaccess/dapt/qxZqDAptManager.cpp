@@ -374,6 +374,17 @@ bool TZqDAptTableAdapter::MatchesName(const TZqMappingKey &AKey, TZqMappingKeyKi
     return false;
 }
 
+bool TZqDAptTableAdapter::MatchesTable(TZqDatSTable *ATable)
+{
+    if (ATable == FDatSTable) return true;
+    const std::string SetName = GetSourceRecordSetName(), DatSName = GetDatSTableName();
+    // An adapter that names nothing reads whatever its commands bring.
+    if (FSourceRecordSetID < 0 && SetName.empty() && DatSName.empty()) return true;
+    return (FSourceRecordSetID != -1 && ATable->SourceID() == FSourceRecordSetID) ||
+           (!SetName.empty() && SameName(ATable->SourceName(), SetName)) ||
+           (!DatSName.empty() && SameName(ATable->Name(), DatSName));
+}
+
 int TZqDAptTableAdapter::MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
                                   TZqDatSTable *&ATable)
 {
@@ -397,7 +408,7 @@ int TZqDAptTableAdapter::MapTable(int ASourceID, const std::string &ASourceName,
 int TZqDAptTableAdapter::MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
                                    std::string &ADatSName, TZqDatSColumn *&AColumn)
 {
-    if (ATable && FDatSTable && ATable != FDatSTable) return 2;
+    if (ATable && !MatchesTable(ATable)) return 2;
     TZqDAptColumnMappings *M = GetColumnMappings();
     if (M->Count() == 0) return 0;
     // As for tables: a position that no mapping names leaves the answer to
@@ -495,11 +506,13 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                         break;
                     case arLock:
                         if (Upd->LockMode() == lmRely) break;
+                        // A row locked already has its transaction: a second
+                        // one would be left open by the row's single unlock.
+                        if (ARow && ARow->GetLocked() && !Has(AOptions, uoNoClntRecord)) break;
                         if (Meta->GetTxSupported() &&
                             (!Conn->GetInTransaction() || Meta->GetTxNested() || Meta->GetTxSavepoints()))
                             LockSerial = Conn->StartTransaction();
-                        if (!Has(AOptions, uoNoSrvRecord))
-                            Generate = !(ARow && ARow->GetLocked() && !Has(AOptions, uoNoClntRecord));
+                        Generate = !Has(AOptions, uoNoSrvRecord);
                         break;
                     case arUnlock:
                         Generate = Upd->LockMode() != lmRely && !Has(AOptions, uoNoSrvRecord) &&
@@ -534,16 +547,19 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                 break;
             case arUnlock:
                 if (Done && !Has(AOptions, uoNoClntRecord) && ARow) {
+                    // Accepting or rejecting the row clears its lock mark:
+                    // what the lock was is read first.
+                    const bool WasLocked = ARow->GetLocked();
                     if (Has(AOptions, uoImmediateUpd)) {
                         if (Has(AOptions, uoCancelUnlock)) ARow->RejectChanges();
                         else ARow->AcceptChanges();
                     }
                     bool OwnTx = false;
-                    if (Upd->LockMode() != lmRely && ARow->GetLocked()) {
+                    if (Upd->LockMode() != lmRely && WasLocked) {
                         auto It = FLockSerials.find(ARow->RowID());
                         OwnTx = It != FLockSerials.end() && Conn->GetTxSerialID() == It->second;
                         if (It != FLockSerials.end()) FLockSerials.erase(It);
-                        ARow->Unlock();
+                        if (ARow->GetLocked()) ARow->Unlock();
                     }
                     if (Upd->LockMode() != lmRely && Meta->GetTxSupported() && Conn->GetInTransaction() && OwnTx) {
                         if (Has(AOptions, uoCancelUnlock)) Conn->Rollback();
@@ -605,7 +621,7 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
     Gen->SetRow(ARow);
     Gen->SetParams(Cmd->GetParams());
     Gen->SetColumn(AColumn >= 0 && Table ? Table->Columns()->GetItem(AColumn) : nullptr);
-    uint8_t GenOpts = goOthers | goInWhereOnly * 0;
+    uint8_t GenOpts = goOthers;
     if (AItems.Contains(fiBlobs)) GenOpts |= goBlobs;
     if (AItems.Contains(fiDetails)) GenOpts |= goDetails;
     (void)AOptions;
@@ -615,7 +631,11 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
     case arInsert: Text = Gen->GenerateInsert(); break;
     case arUpdate: Text = Gen->GenerateUpdate(); break;
     case arDelete: Text = Gen->GenerateDelete(); break;
-    case arLock: Text = Gen->GenerateLock(); break;
+    case arLock:
+        // The lock reads back the row's own columns to compare them.
+        Gen->SetGenOptions(GenOpts);
+        Text = Gen->GenerateLock();
+        break;
     case arUnlock: Text = Gen->GenerateUnLock(); break;
     case arFetchRow:
         Gen->SetGenOptions(uint8_t(GenOpts | goBlobs | goDetails));

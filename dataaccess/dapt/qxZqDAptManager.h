@@ -97,6 +97,9 @@ public:
     // Kind: 0 always, 1 source position, 2 source name, 3 DatS table name,
     // 4 the table itself.
     bool MatchesName(const TZqMappingKey &AKey, TZqMappingKeyKind AKind);
+    // Kind 4: the bound table, or one with its source position or name, or
+    // its DatS table name.
+    bool MatchesTable(TZqDatSTable *ATable);
 
 private:
     void CheckSelectCommand();

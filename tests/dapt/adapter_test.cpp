@@ -233,4 +233,82 @@ TEST_F(AdapterTest, KeyOnlyDeleteReusesItsCommandWhileChangedFieldUpdatesAreMade
     EXPECT_FALSE(Obj->GetCommand(arUpdate));
 }
 
+TEST_F(AdapterTest, PessimisticLockRereadsTheRowInATransactionAndUnlockCommits)
+{
+    Upd()->SetLockMode(lmPessimistic);
+    Upd()->SetLockPoint(lpImmediate);
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = T->Rows()->GetItem(1);
+    TZqErrorAction A = eaDefault;
+    Obj->Lock(R, A, 0);
+    EXPECT_EQ(A, eaApplied);
+    EXPECT_TRUE(R->GetLocked());
+    EXPECT_TRUE(Conn->GetInTransaction());
+    ASSERT_GE(daptfake::Log().size(), 2u) << daptfake::Log()[0];
+    EXPECT_EQ(daptfake::Log()[0], "begin");
+    EXPECT_EQ(daptfake::Log()[1].rfind("open:SELECT", 0), 0u) << daptfake::Log()[1];
+    // A second lock of a locked row asks nothing more of the server, and
+    // starts no transaction that its one unlock would leave open.
+    const size_t Before = daptfake::Log().size();
+    Obj->Lock(R, A, 0);
+    EXPECT_EQ(daptfake::Log().size(), Before);
+    Obj->UnLock(R, A, ZqUpdOpt(uoImmediateUpd));
+    EXPECT_FALSE(R->GetLocked());
+    EXPECT_FALSE(Conn->GetInTransaction());
+    EXPECT_EQ(daptfake::Log().back(), "commit");
+}
+
+TEST_F(AdapterTest, ALockWhoseRowChangedOnTheServerRaises400)
+{
+    Upd()->SetLockMode(lmPessimistic);
+    Upd()->SetLockPoint(lpImmediate);
+    TZqDatSTable *T = Load();
+    daptfake::Script().Rows[0].second = "changed";
+    TZqErrorAction A = eaDefault;
+    std::string Msg;
+    EXPECT_EQ(Code([&] { Obj->Lock(T->Rows()->GetItem(0), A, 0); }, &Msg), 400);
+    EXPECT_NE(Msg.find("Lock command locked [1] instead of [1] record."), std::string::npos) << Msg;
+    EXPECT_FALSE(T->Rows()->GetItem(0)->GetLocked());
+}
+
+TEST_F(AdapterTest, DeferredLockRunsOnlyAtItsLockPoint)
+{
+    Upd()->SetLockMode(lmPessimistic);
+    Upd()->SetLockPoint(lpDeferred);
+    TZqDatSTable *T = Load();
+    TZqErrorAction A = eaDefault;
+    Obj->Lock(T->Rows()->GetItem(0), A, 0);
+    EXPECT_EQ(A, eaApplied);
+    EXPECT_TRUE(daptfake::Log().empty());
+    EXPECT_FALSE(T->Rows()->GetItem(0)->GetLocked());
+    Obj->Lock(T->Rows()->GetItem(0), A, ZqUpdOpt(uoDeferedLock));
+    EXPECT_TRUE(T->Rows()->GetItem(0)->GetLocked());
+}
+
+TEST_F(AdapterTest, UpdateRereadsTheRowWhenRefreshIsAsked)
+{
+    Upd()->SetRefreshMode(rmAll);
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    daptfake::Script().Rows[0].second = "by trigger";
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(R, A, arUpdate, 0);
+    ASSERT_EQ(daptfake::Log().size(), 2u);
+    EXPECT_EQ(daptfake::Log()[1].rfind("open:SELECT", 0), 0u) << daptfake::Log()[1];
+    EXPECT_EQ(R->GetDataAsVariant(1).AsString(), "by trigger");
+    EXPECT_EQ(R->RowState(), rsModified);
+}
+
+TEST_F(AdapterTest, FetchRowOfAnUnchangedRowKeepsItUnchanged)
+{
+    TZqDatSTable *T = Load();
+    daptfake::Script().Rows[2].second = "fresh";
+    TZqDatSRow *R = T->Rows()->GetItem(2);
+    TZqErrorAction A = eaDefault;
+    Obj->FetchRow(R, A, TZqFetchItems());
+    EXPECT_EQ(R->GetDataAsVariant(1).AsString(), "fresh");
+    EXPECT_EQ(R->RowState(), rsUnchanged);
+    EXPECT_FALSE(T->Journal()->HasChanges());
+}
+
 } // namespace

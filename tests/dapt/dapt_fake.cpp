@@ -34,6 +34,12 @@ protected:
     {
         Log().push_back("open:" + GetCommandText());
         FPos = 0;
+        // A statement with a parameter of the key reads that row only.
+        FKey = -1;
+        for (int I = 0; I < GetParams()->Count(); ++I) {
+            const std::string &N = GetParams()->Items(I)->Name();
+            if (N.size() >= 2 && N.compare(N.size() - 2, 2, "ID") == 0) FKey = GetParams()->Items(I)->Value().AsInteger();
+        }
         return true;
     }
     bool InternalNextRecordSet() override { return false; }
@@ -73,7 +79,9 @@ protected:
     int InternalFetchRowSet(TZqDatSTable *ATable, void *, int ARowsetSize) override
     {
         int N = 0;
-        for (; N < ARowsetSize && FPos < int(Script().Rows.size()); ++N, ++FPos) {
+        for (; N < ARowsetSize && FPos < int(Script().Rows.size()); ++FPos) {
+            if (FKey >= 0 && Script().Rows[size_t(FPos)].first != FKey) continue;
+            ++N;
             dats::TZqDatSRow *R = ATable->NewRow();
             int Col = 0;
             for (int I = 0; I < ATable->Columns()->Count(); ++I) {
@@ -90,6 +98,7 @@ protected:
 private:
     int FPos = 0;
     int FCol = 0;
+    int FKey = -1;
 };
 
 class TConnection : public TZqPhysConnection {
