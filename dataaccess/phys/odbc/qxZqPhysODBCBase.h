@@ -12,6 +12,8 @@
 
 #include "dataaccess/phys/qxZqPhysManager.h"
 #include "dataaccess/phys/odbc/qxZqPhysODBCWrapper.h"
+#include "dataaccess/stan/qxZqStanIntf.h"
+#include "platform/rtl/DB.h"
 
 namespace rtl {
 class TStringList;
@@ -120,3 +122,25 @@ private:
     bool FPrimaryKeysSupported = false;
     SQLUINTEGER FIsolationMap[4] = {0, 0, 0, 0};
 };
+
+// ---- type maps of the ODBC commands ---------------------------------------------------
+
+// What an ODBC SQL type of a described column or parameter becomes.
+// ColumnSize above 8192 or negative makes character and binary types long.
+struct TZqODBCTypeMapping {
+    TZqDataType Type = dtUnknown;
+    TZqDataAttributes Attrs;
+    int64_t Size = 0;
+    int Precision = 0;
+    int Scale = 0;
+};
+TZqODBCTypeMapping ZqODBCSQLTypeToDataType(SQLSMALLINT ASQLType, SQLLEN AColumnSize, SQLSMALLINT ADecimalDigits,
+                                           int AMaxBcdPrecision, int AMaxBcdScale);
+// The SQL type a value of the data type is bound with (0: none) on a DBMS
+// kind: Access takes DECIMAL and BIGINT values as NUMERIC, DB2 a BIT as
+// DECIMAL.
+SQLSMALLINT ZqODBCDataTypeToSQLType(TZqDataType AType, uint8_t ARDBMSKind);
+// The C type of a variable holding the data type (0: none).
+SQLSMALLINT ZqODBCDataTypeToCType(TZqDataType AType);
+// The ODBC direction of a parameter.
+SQLSMALLINT ZqODBCParamDirection(rtl::TParamType AType);
