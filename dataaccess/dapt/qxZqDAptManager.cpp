@@ -41,6 +41,32 @@ private:
     TZqDAptTableAdapter *FAdapter;
 };
 
+// What the generator writes as names: the adapter's update table and its
+// mappings' update column names, then whatever the user's describe handler
+// makes of them.
+class TDescribeHandler : public TZqObject, public virtual IZqPhysDescribeHandler {
+public:
+    TDescribeHandler(TZqDAptTableAdapter *AAdapter, TZqIntfPtr<IZqPhysDescribeHandler> AUser)
+        : FAdapter(AAdapter), FUser(std::move(AUser)) {}
+    void DescribeTable(TZqDatSTable *ATable, std::string &AUpdateName) override
+    {
+        const std::string Name = FAdapter->GetUpdateTableName();
+        if (!Name.empty()) AUpdateName = Name;
+        if (FUser) FUser->DescribeTable(ATable, AUpdateName);
+    }
+    void DescribeColumn(TZqDatSColumn *AColumn, std::string &AUpdateName, TZqDataAttributes &AAttributes,
+                        TZqDataOptions &AOptions) override
+    {
+        if (TZqDAptColumnMapping *M = FAdapter->GetColumnMappings()->Lookup(TZqMappingKey(AColumn), mkDatSColumn))
+            if (!M->UpdateColumnName().empty()) AUpdateName = M->UpdateColumnName();
+        if (FUser) FUser->DescribeColumn(AColumn, AUpdateName, AAttributes, AOptions);
+    }
+
+private:
+    TZqDAptTableAdapter *FAdapter;
+    TZqIntfPtr<IZqPhysDescribeHandler> FUser;
+};
+
 size_t Slot(TZqPhysRequest ARequest)
 {
     assert(ARequest >= arSelect && ARequest <= arDeleteAll);
@@ -635,7 +661,7 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
     if (AItems.Contains(fiBlobs)) GenOpts |= goBlobs;
     if (AItems.Contains(fiDetails)) GenOpts |= goDetails;
     (void)AOptions;
-    Gen->SetDescribeHandler(FDescribeHandler);
+    Gen->SetDescribeHandler(TZqIntfPtr<IZqPhysDescribeHandler>(new TDescribeHandler(this, FDescribeHandler)));
     std::string Text;
     switch (ARequest) {
     case arInsert: Text = Gen->GenerateInsert(); break;

@@ -110,6 +110,26 @@ TEST_F(AdapterTest, ColumnMappingsRenameAndLeaveOutColumns)
     EXPECT_EQ(T->Rows()->GetItem(0)->GetDataAsVariant(0).AsString(), "alpha");
 }
 
+TEST_F(AdapterTest, GeneratedStatementsWriteTheUpdateTableAndColumnNames)
+{
+    Upd()->SetRefreshMode(rmManual);
+    Obj->SetUpdateTableName("STATIONS");
+    TZqDAptColumnMapping *Key = Obj->GetColumnMappings()->Add();
+    Key->SetSourceColumnName("ID");
+    Key->SetUpdateColumnName("STATION_ID");
+    TZqDAptColumnMapping *M = Obj->GetColumnMappings()->Add();
+    M->SetSourceColumnName("NAME");
+    M->SetDatSColumnName("TITLE");
+    M->SetUpdateColumnName("STATION_NAME");
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(R, A, arUpdate, 0);
+    ASSERT_EQ(daptfake::Log().size(), 1u);
+    EXPECT_EQ(daptfake::Log()[0].rfind("exec:UPDATE STATIONS SET STATION_NAME = ? WHERE STATION_ID = ?", 0), 0u)
+        << daptfake::Log()[0];
+}
+
 TEST_F(AdapterTest, NamesFollowTheirRules)
 {
     Obj->SetSourceRecordSetID(2);
