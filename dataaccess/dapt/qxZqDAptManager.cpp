@@ -585,6 +585,16 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                 AAction = eaApplied;
                 break;
             }
+        } catch (EZqException &E) {
+            TZqErrorAction Act = eaFail;
+            if (FErrorHandler) {
+                std::unique_ptr<rtl::Exception> X(new EZqDAptRowUpdateException(ARequest, ARow, eaFail, &E));
+                FErrorHandler->HandleException(TZqIntfPtr<IZqStanObject>(), X);
+                auto *U = dynamic_cast<EZqDAptRowUpdateException *>(X.get());
+                Act = U ? U->Action : AAction;
+            }
+            AAction = Act == eaDefault ? eaFail : Act;
+            if (AAction == eaFail) throw;
         } catch (...) {
             AAction = eaFail;
             throw;

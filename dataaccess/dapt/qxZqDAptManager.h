@@ -31,6 +31,23 @@ public:
                                   TZqPhysUpdateRowOptions AOptions) = 0;
 };
 
+// Handed to the adapter's error handler when posting a row fails; the
+// handler answers through Action (eaFail passes the failure on, eaRetry
+// tries again, eaSkip and eaApplied go on as if the row was posted).
+class EZqDAptRowUpdateException : public EZqException {
+public:
+    EZqDAptRowUpdateException(TZqPhysRequest ARequest, dats::TZqDatSRow *ARow, TZqErrorAction AAction,
+                              EZqException *AException)
+        : EZqException(AException ? AException->ErrorCode() : 0, AException ? AException->Message() : std::string()),
+          Request(ARequest), Row(ARow), Action(AAction), Exception(AException) {}
+    [[noreturn]] void Raise() const override { throw *this; }
+
+    TZqPhysRequest Request;
+    dats::TZqDatSRow *Row;
+    TZqErrorAction Action;
+    EZqException *Exception; // the failure itself, not owned
+};
+
 constexpr TZqPhysUpdateRowOptions ZqUpdOpt(TZqPhysUpdateRowOption AOption)
 {
     return TZqPhysUpdateRowOptions(1u << AOption);

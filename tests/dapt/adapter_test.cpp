@@ -311,4 +311,82 @@ TEST_F(AdapterTest, FetchRowOfAnUnchangedRowKeepsItUnchanged)
     EXPECT_FALSE(T->Journal()->HasChanges());
 }
 
+// Answers every row failure with the action it was given, counting calls.
+class TActionHandler : public TZqObject, public virtual IZqStanErrorHandler {
+public:
+    explicit TActionHandler(TZqErrorAction AAction) : Action(AAction) {}
+    void HandleException(const TZqIntfPtr<IZqStanObject> &, std::unique_ptr<rtl::Exception> &AException) override
+    {
+        ++Calls;
+        if (auto *U = dynamic_cast<EZqDAptRowUpdateException *>(AException.get())) {
+            Seen = U->Request;
+            Code = U->ErrorCode();
+            U->Action = Action;
+            if (Action == eaRetry && Calls == 2) daptfake::Script().Affected = 1;
+        }
+    }
+    TZqErrorAction Action;
+    int Calls = 0;
+    int Code = 0;
+    TZqPhysRequest Seen = arNone;
+};
+
+// Does the request itself for updates.
+class TPostHandler : public TZqObject, public virtual IZqDAptUpdateHandler {
+public:
+    void UpdateRowHandler(TZqDatSRow *, TZqPhysRequest ARequest, TZqErrorAction &AAction,
+                          TZqPhysUpdateRowOptions) override
+    {
+        ++Calls;
+        if (ARequest == arUpdate) AAction = eaApplied;
+    }
+    int Calls = 0;
+};
+
+TEST_F(AdapterTest, ErrorHandlerSkipsOrRetriesAFailedPost)
+{
+    Upd()->SetRefreshMode(rmManual);
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    daptfake::Script().Affected = 0;
+    auto *Skip = new TActionHandler(eaSkip);
+    Obj->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>(Skip));
+    TZqErrorAction A = eaDefault;
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arUpdate, 0); }), 0);
+    EXPECT_EQ(A, eaSkip);
+    EXPECT_EQ(Skip->Calls, 1);
+    EXPECT_EQ(Skip->Code, 400);
+    EXPECT_EQ(Skip->Seen, arUpdate);
+
+    auto *Retry = new TActionHandler(eaRetry); // the second failure's retry succeeds
+    Obj->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>(Retry));
+    daptfake::Log().clear();
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arUpdate, 0); }), 0);
+    EXPECT_EQ(Retry->Calls, 2);
+    EXPECT_EQ(daptfake::Log().size(), 3u);
+
+    auto *Fail = new TActionHandler(eaDefault);
+    Obj->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>(Fail));
+    daptfake::Script().Affected = 0;
+    EXPECT_EQ(Code([&] { Obj->UpdateRow(R, A, arUpdate, 0); }), 400);
+    EXPECT_EQ(A, eaFail);
+}
+
+TEST_F(AdapterTest, UpdateHandlerThatPostsItselfStopsTheStatement)
+{
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    auto *H = new TPostHandler();
+    Obj->SetUpdateHandler(TZqIntfPtr<IZqDAptUpdateHandler>(H));
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(R, A, arUpdate, 0);
+    EXPECT_EQ(H->Calls, 1);
+    EXPECT_EQ(A, eaApplied);
+    EXPECT_TRUE(daptfake::Log().empty());
+    // A delete the handler leaves alone still runs its statement.
+    Obj->UpdateRow(T->Rows()->GetItem(1), A, arDelete, 0);
+    ASSERT_EQ(daptfake::Log().size(), 1u);
+    EXPECT_EQ(daptfake::Log()[0].rfind("exec:DELETE", 0), 0u) << daptfake::Log()[0];
+}
+
 } // namespace
