@@ -351,3 +351,16 @@ TEST_F(MSAccDriver, WithoutAllowReconnectALostConnectionGoesToTheCaller)
                  EODBCNativeException);
     EXPECT_EQ(Runs, 1);
 }
+
+TEST_F(MSAccDriver, EditedDefinitionTakesBackTheCompletedConnectString)
+{
+    OpenStation();
+    TZqIntfPtr<IZqStanConnectionDef> D = Def("DriverID=MSAcc;Database=" + DbPath);
+    ASSERT_TRUE(Drv()->EditConnectionDef(D));
+    // Known keywords come back under their parameter names; the Access
+    // driver's own pairs are dropped, nothing is left in the rest.
+    EXPECT_EQ(D->GetAsString("Database"), DbPath);
+    EXPECT_FALSE(D->GetParams().IndexOfName("DRIVER") >= 0);
+    EXPECT_EQ(D->GetParams().IndexOfName("DBQ"), -1);
+    EXPECT_EQ(D->GetAsString("ODBCAdvanced"), "");
+}
