@@ -130,6 +130,31 @@ TEST_F(AdapterTest, GeneratedStatementsWriteTheUpdateTableAndColumnNames)
         << daptfake::Log()[0];
 }
 
+TEST_F(AdapterTest, InsertedRowPostsAnInsertAndResetDropsGeneratedCommands)
+{
+    Upd()->SetRefreshMode(rmManual);
+    Upd()->SetCacheUpdateCommands(true);
+    Upd()->SetLockMode(lmRely);
+    Upd()->SetUpdateChangedFields(false);
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = T->NewRow();
+    R->SetDataFromVariant(0, 4);
+    R->SetDataFromVariant(1, std::string("new"));
+    T->Rows()->Add(R);
+    ASSERT_EQ(R->RowState(), rsInserted);
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(R, A, arFromRow, 0);
+    ASSERT_EQ(daptfake::Log().size(), 1u);
+    const std::string &L = daptfake::Log()[0];
+    EXPECT_EQ(L.rfind("exec:INSERT INTO T", 0), 0u) << L;
+    EXPECT_NE(L.find("=4"), std::string::npos) << L;
+    EXPECT_NE(L.find("=new"), std::string::npos) << L;
+    EXPECT_TRUE(Obj->GetCommand(arInsert));
+    Obj->Reset();
+    EXPECT_FALSE(Obj->GetCommand(arInsert));
+    EXPECT_TRUE(Obj->GetSelectCommand());
+}
+
 TEST_F(AdapterTest, NamesFollowTheirRules)
 {
     Obj->SetSourceRecordSetID(2);
