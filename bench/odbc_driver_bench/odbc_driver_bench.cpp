@@ -19,6 +19,7 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+#include "bench/common/PtsDataTable.h"
 
 namespace {
 
@@ -35,31 +36,7 @@ void Die(const std::string &AWhat)
 
 void Generate(const std::string &APath)
 {
-    sqlite3 *Db = nullptr;
-    if (sqlite3_open(APath.c_str(), &Db) != SQLITE_OK)
-        Die("cannot create the database");
-    sqlite3_exec(Db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
-    sqlite3_exec(Db, "CREATE TABLE PTS_Data (ID_Cast LONG, PRES DOUBLE, FPRES SHORT, TEMP DOUBLE, FTEMP SHORT, "
-                     "PSAL DOUBLE, FPSAL SHORT, PRIMARY KEY (ID_Cast, PRES))", nullptr, nullptr, nullptr);
-    sqlite3_exec(Db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt *S = nullptr;
-    sqlite3_prepare_v2(Db, "INSERT INTO PTS_Data VALUES (?,?,?,?,?,?,?)", -1, &S, nullptr);
-    for (int i = 0; i < Rows; ++i) {
-        const int Cast = 1 + i / LevelsPerCast, Level = i % LevelsPerCast;
-        sqlite3_bind_int(S, 1, Cast);
-        sqlite3_bind_double(S, 2, 2.5 * Level);
-        sqlite3_bind_int(S, 3, 0);
-        sqlite3_bind_double(S, 4, 24.0 - 0.15 * Level + 0.001 * (Cast % 97));
-        sqlite3_bind_int(S, 5, Level % 4);
-        sqlite3_bind_double(S, 6, 17.5 + 0.02 * Level);
-        sqlite3_bind_int(S, 7, 0);
-        if (sqlite3_step(S) != SQLITE_DONE)
-            Die("insert failed");
-        sqlite3_reset(S);
-    }
-    sqlite3_finalize(S);
-    sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(Db);
+    if (!GeneratePtsDataTable(APath, Rows, LevelsPerCast)) Die("cannot write the table");
 }
 
 const char *const Select = "SELECT ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL FROM PTS_Data";
