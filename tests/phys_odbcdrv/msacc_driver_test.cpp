@@ -187,8 +187,11 @@ TEST_F(MSAccDriver, ParametersExtendTheODBCBaseAndTheBase)
     }
     for (int I = 0; I < Base; ++I) {
         Drv()->GetParamInfo(&P, I, N, T, D, C, L);
-        if (N == "Database") EXPECT_EQ(L, 2);
-        else if (N != "User_Name" && N != "Password") EXPECT_EQ(L, -1) << N;
+        if (N == "Database") {
+            EXPECT_EQ(L, 2);
+        } else if (N != "User_Name" && N != "Password") {
+            EXPECT_EQ(L, -1) << N;
+        }
     }
 }
 
