@@ -359,7 +359,7 @@ double NumberOf(const TValueView &V, const TColumnInfo &C)
     case SQLITE_TEXT:
         if (ParseNumber(V.P, V.N, D))
             return D;
-        Fail("22018", -3030, "Invalid character value for cast specification: '" + std::string(V.P, std::min<size_t>(V.N, 40)) + "' is no number.");
+        Fail("22018", -3030, "Invalid character value for a conversion: '" + std::string(V.P, std::min<size_t>(V.N, 40)) + "' is no number.");
     default:
         Fail("07006", -3030, "Restricted data type attribute violation: binary data cannot be read as a number.");
     }
@@ -408,7 +408,7 @@ double DateOf(const TValueView &V)
         jet::TJetDateTime T;
         if (jet::ParseJetDateText(std::string_view(V.P, V.N), T) != jet::TJetDateParts::None)
             return jet::EncodeJetDate(T);
-        Fail("22018", -3030, "Invalid character value for cast specification: '" + std::string(V.P, std::min<size_t>(V.N, 40)) + "' is no date.");
+        Fail("22018", -3030, "Invalid character value for a conversion: '" + std::string(V.P, std::min<size_t>(V.N, 40)) + "' is no date.");
     }
     Fail("07006", -3030, "Restricted data type attribute violation: binary data cannot be read as a date.");
 }

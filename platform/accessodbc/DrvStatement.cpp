@@ -103,7 +103,7 @@ void BindNumberText(sqlite3_stmt *S, int I, const std::string &AText, SQLSMALLIN
     }
     const double D = T.empty() ? 0 : std::strtod(T.c_str(), &End);
     if (T.empty() || End != T.c_str() + T.size() || !std::isfinite(D))
-        Fail("22018", -3030, "Invalid character value for cast specification: parameter " + std::to_string(I) +
+        Fail("22018", -3030, "Invalid character value for a conversion: parameter " + std::to_string(I) +
                                  " ('" + AText.substr(0, 40) + "') is no number.");
     if (ASqlType == SQL_BIT)
         sqlite3_bind_int(S, I, D != 0 ? -1 : 0);
