@@ -131,7 +131,7 @@ bool TZqPhysConnectionMetadata::IsPlainIdentifier(const std::string &AName)
 {
     if (AName.empty() || !std::isalpha(static_cast<unsigned char>(AName[0]))) return false;
     for (unsigned char C : AName)
-        if (!(std::isalnum(C) || C == '_' || C == '#' || C == '$') || C > 127) return false;
+        if (C > 127 || !(std::isalnum(C) || C == '_' || C == '#' || C == '$')) return false; // ASCII only
     return true;
 }
 
