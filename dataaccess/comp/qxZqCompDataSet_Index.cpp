@@ -579,7 +579,10 @@ void TZqDataSet::ComposeViews()
         Base->SetActive(true);
     TZqDatSView *V = Base;
     if (FFilterView) {
-        FFilterView->SetSourceView(Base);
+        // Without an index or a caller-given view the filter view reads the
+        // table's rows itself: an unsorted source view does not pass on the
+        // changes of rows that keep their place, which the filter must see.
+        FFilterView->SetSourceView(FIndexView ? FIndexView : FView);
         V = FFilterView;
     }
     V->AddRef();
@@ -659,11 +662,12 @@ void TZqDataSet::BuildFilterView()
                 };
             Need()->Mechanisms()->AddFilter(FFilterText, O, CB);
         }
-        // The index views hold nothing but their sort, so rows of every
-        // state reach them; the row states the dataset shows are decided
-        // here whenever an index view is the source.
+        // The index views hold nothing but their sort, and the table's rows
+        // are of every state: the row states the dataset shows are decided
+        // here unless a caller-given view is the source.
         TUpdateRecordTypes Default = rtModified | rtInserted | rtUnmodified;
-        if (FUpdateRecordTypes != Default || FIndexView) {
+        bool SourceDecidesStates = !FIndexView && FView;
+        if (FUpdateRecordTypes != Default || FIndexView || (V && !SourceDecidesStates)) {
             TZqDatSRowStates S = 0;
             if (FUpdateRecordTypes & rtModified)
                 S |= RowStateBit(rsModified);
