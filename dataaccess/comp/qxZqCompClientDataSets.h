@@ -337,7 +337,7 @@ protected:
     bool IsSourceOpen() override;
     void CloseSource() override;
     int FetchFromSource(dats::TZqDatSTable *ATable, bool AAll) override;
-    bool FetchRowFromSource(dats::TZqDatSRow *ARow, int AColumnIndex, TZqFetchItems AItems) override;
+    bool FetchRowFromSource(dats::TZqDatSRow *ARow, int AColumnIndex, uint32_t AFlags) override;
     void ExecuteSource(int ATimes, int AOffset) override;
     void RequestRow(TZqPhysRequest ARequest, TZqPhysUpdateRowOptions AOptions) override;
     void ResetSource() override;
@@ -456,18 +456,23 @@ public:
     void SetSchemaName(const std::string &AValue);
     bool Exclusive() const { return FExclusive; }
     void SetExclusive(bool AValue) { FExclusive = AValue; }
-    // The order of the rows: field names separated by ";".
-    const std::string &IndexFieldNames() const { return FIndexFieldNames; }
-    void SetIndexFieldNames(const std::string &AValue);
 
     std::string PSGetTableName() override { return FTableName; }
     void PSSetCommandText(const std::string &AText) override { SetTableName(AText); }
 
 protected:
     void OpenCursor(bool AInfoQuery) override;
+    void IndexChanged() override { Rebuild(); }
+    void MasterFieldsChanged() override { Rebuild(); }
+    void SetMasterParams(const std::vector<TField *> &AFields) override;
+    void RefreshDetail() override;
 
 private:
     void SetNamePart(std::string &APart, const std::string &AValue);
+    // The order fields of the SELECT and the descending ones among them:
+    // IndexFieldNames, else the plain index definition named IndexName.
+    void OrderFields(std::string &AFields, std::string &ADescFields);
+    bool HasIndex() const { return !IndexFieldNames().empty() || !IndexName().empty(); }
     // Builds the SELECT into the command's text.
     void GenerateSQL();
     // Rebuilds at once when active, else at the next open.
@@ -476,7 +481,6 @@ private:
     std::string FTableName;
     std::string FCatalogName;
     std::string FSchemaName;
-    std::string FIndexFieldNames;
     bool FExclusive = false;
 };
 

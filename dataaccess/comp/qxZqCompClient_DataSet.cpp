@@ -250,12 +250,17 @@ int TZqAdaptedDataSet::FetchFromSource(TZqDatSTable *ATable, bool AAll)
     return FAdapter->Fetch(AAll);
 }
 
-bool TZqAdaptedDataSet::FetchRowFromSource(TZqDatSRow *ARow, int AColumnIndex, TZqFetchItems AItems)
+bool TZqAdaptedDataSet::FetchRowFromSource(TZqDatSRow *ARow, int AColumnIndex, uint32_t AFlags)
 {
-    if (!FAdapter)
+    (void)AFlags;
+    if (!FAdapter || !Command())
         return false;
     TZqErrorAction Action = eaDefault;
-    FAdapter->FetchRow(ARow, Action, AItems, AColumnIndex);
+    // A single column is a long value left out of the fetch.
+    TZqFetchItems Items = GetFetchOptions()->Items();
+    if (AColumnIndex >= 0)
+        Items.Include(fiBlobs);
+    FAdapter->FetchRow(ARow, Action, Items, AColumnIndex);
     return Action == eaApplied || Action == eaExitSuccess;
 }
 
@@ -842,14 +847,6 @@ void TZqTable::SetCatalogName(const std::string &AValue) { SetNamePart(FCatalogN
 
 void TZqTable::SetSchemaName(const std::string &AValue) { SetNamePart(FSchemaName, AValue); }
 
-void TZqTable::SetIndexFieldNames(const std::string &AValue)
-{
-    if (FIndexFieldNames == AValue)
-        return;
-    FIndexFieldNames = AValue;
-    Rebuild();
-}
-
 void TZqTable::Rebuild()
 {
     if (Active()) {
@@ -869,9 +866,50 @@ void TZqTable::Rebuild()
 
 void TZqTable::OpenCursor(bool AInfoQuery)
 {
-    if (SQL()->Count() == 0)
+    const int MasterCount = int(MasterLink()->Fields().size());
+    if (SQL()->Count() == 0 || (HasIndex() && MasterCount != Params()->Count())) {
         GenerateSQL();
+        SetMasterParams(MasterLink()->Fields());
+    }
     TZqCustomQuery::OpenCursor(AInfoQuery);
+}
+
+void TZqTable::SetMasterParams(const std::vector<TField *> &AFields)
+{
+    if (int(AFields.size()) != Params()->Count() && HasIndex())
+        Rebuild();
+    else
+        TZqCustomQuery::SetMasterParams(AFields);
+}
+
+void TZqTable::RefreshDetail()
+{
+    if (HasIndex())
+        TZqCustomQuery::RefreshDetail();
+}
+
+void TZqTable::OrderFields(std::string &AFields, std::string &ADescFields)
+{
+    AFields.clear();
+    ADescFields.clear();
+    if (!IndexFieldNames().empty()) {
+        AFields = IndexFieldNames();
+        return;
+    }
+    if (IndexName().empty())
+        return;
+    for (int I = 0; I < IndexDefs().Count(); ++I) {
+        const TIndexDef *D = IndexDefs().Items(I);
+        if (!rtl::SameText(D->Name, IndexName()))
+            continue;
+        // An index the server cannot order by is left to the dataset.
+        if (D->Expression.empty() && D->Source.empty() &&
+            !(D->Options & (ixCaseInsensitive | ixExpression | ixNonMaintained))) {
+            AFields = D->Fields;
+            ADescFields = D->DescFields;
+        }
+        return;
+    }
 }
 
 void TZqTable::GenerateSQL()
@@ -904,8 +942,14 @@ void TZqTable::GenerateSQL()
             Col.FObject = AName;
             return Meta->EncodeObjName(Col, nullptr, eoBeShort);
         };
+        std::string Order, Desc;
+        OrderFields(Order, Desc);
+        std::vector<std::string> Masters;
+        if (MasterLink()->Active())
+            for (TField *F : MasterLink()->Fields())
+                Masters.push_back(F->FieldName());
         const std::vector<std::string> Lines =
-            ZqBuildTableSelect(Object, Meta->GetKind() == mkOracle, FIndexFieldNames, std::string(), {}, QuoteColumn);
+            ZqBuildTableSelect(Object, Meta->GetKind() == mkOracle, Order, Desc, Masters, QuoteColumn);
         TZqStringList &S = C->CommandText();
         S.BeginUpdate();
         try {

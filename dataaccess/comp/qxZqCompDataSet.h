@@ -75,6 +75,7 @@ enum TZqActiveAtRunTime : uint8_t { arStandard, arInactive, arActive };
 // The answers of the reconcile handler.
 enum TZqDAptReconcileAction : uint8_t { raSkip, raAbort, raMerge, raCorrect, raCancel, raRefresh };
 
+
 class TZqDataSet;
 using TZqUpdateErrorEvent = std::function<void(TZqDataSet *ASender, EZqException *AException,
                                                dats::TZqDatSRow *ARow, TZqPhysRequest ARequest,
@@ -151,6 +152,11 @@ public:
 
     // Fetches every remaining row of the source.
     void FetchAll();
+    // Runs the source as a statement without a result set (ATimes rows of
+    // the parameter arrays from AOffset; 0, 0: once).
+    void Execute(int ATimes = 0, int AOffset = 0);
+    // The in-memory manager the source's tables live in (nil: none).
+    virtual dats::TZqDatSManager *GetDatSManager() const { return nullptr; }
     // The journal that holds the table's changes.
     virtual dats::TZqDatSUpdatesJournal *GetUpdates() const;
     virtual TZqParams *GetParams() { return nullptr; }
