@@ -11,6 +11,7 @@
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanUtil.h"
 #include "platform/dataset/TField.h"
+#include "platform/dataset/TFieldDef.h"
 
 using namespace dats;
 
@@ -18,23 +19,6 @@ namespace {
 
 const char *const CUnit = "qxZqCompClient";
 const std::vector<std::string> CCompClnt = {"Comp", "Clnt"};
-
-// Splits a ";"-separated field list, trimmed, empty names skipped.
-std::vector<std::string> SplitFields(const std::string &AList)
-{
-    std::vector<std::string> R;
-    size_t P = 0;
-    while (P <= AList.size()) {
-        size_t E = AList.find(';', P);
-        if (E == std::string::npos)
-            E = AList.size();
-        std::string N = rtl::Trim(AList.substr(P, E - P));
-        if (!N.empty())
-            R.push_back(N);
-        P = E + 1;
-    }
-    return R;
-}
 
 } // namespace
 
@@ -797,7 +781,7 @@ std::vector<std::string> ZqBuildTableSelect(const std::string &AObjectName, bool
     Lines.push_back(std::string("SELECT T.*") + (AWithRowID ? ", T.ROWID" : "") + " FROM " + AObjectName + " T");
     std::string Where, OrderBy;
     const std::string Desc = ";" + rtl::UpperCase(ADescFields) + ";";
-    const std::vector<std::string> Names = SplitFields(AOrderFields);
+    const std::vector<std::string> Names = SplitFieldNames(AOrderFields);
     for (size_t I = 0; I < Names.size(); ++I) {
         const std::string Col = "T." + AQuoteColumn(Names[I]);
         if (I < AMasterFields.size()) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "tests/comp/comp_test_util.h"
 
 namespace querytest {
 
@@ -24,16 +25,7 @@ void SqliteExec(const std::string &ADbPath, const std::string &ASql);
 // Registers the library's services and the Access driver once per process.
 void InitServices();
 
-// The error code of a call, 0 when it does not raise a library error.
-template <class F> int ErrorCodeOf(F &&AFn)
-{
-    try {
-        AFn();
-    } catch (const EZqException &E) {
-        return E.ErrorCode();
-    }
-    return 0;
-}
+using comptest::ErrorCodeOf;
 
 // The message of the exception a call raises, empty when none.
 template <class F> std::string MessageOf(F &&AFn)
