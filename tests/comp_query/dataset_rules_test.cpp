@@ -125,25 +125,39 @@ TEST_F(DataSetRules, ProviderFlagsOfTheFieldsDecideTheKeyOfTheUpdate)
     const auto Ids = Sql("select ID_Cast from Cast_Titles where ID_Cruise = 5 order by ID_Cast");
     TZqQuery *Q = New("Select * from Cast_Titles where ID_Cruise = 5 order by ID_Cast");
     Q->UpdateOptions()->SetUpdateMode(upWhereKeyOnly);
-    std::string UpdateName;
+    // As the program's data query: no re-read after a post.
+    Q->UpdateOptions()->SetRefreshMode(rmManual);
+    // What the describe step last said of ID_Cast: 'k' key, 'n' no key.
+    char Seen = '-';
     Q->Adapter()->OnDescribeColumn = [&](TZqCustomTableAdapter *, dats::TZqDatSColumn *AColumn, std::string &,
                                          TZqDataAttributes &, TZqDataOptions &AOptions) {
-        if (AColumn->Name() == "ID_Cast" && AOptions.Contains(coInKey))
-            UpdateName = "key";
+        if (AColumn->Name() == "ID_Cast")
+            Seen = AOptions.Contains(coInKey) ? 'k' : 'n';
     };
     Q->Open();
+    // The field is told it is no key: the dataset says so to the generator.
+    Q->FieldByName("ID_Cast")->SetProviderFlags(pfInUpdate | pfInWhere);
+    Q->Edit();
+    Q->FieldByName("FDT")->SetAsInteger(6);
+    Q->Post();
+    EXPECT_EQ(Seen, 'n');
+    EXPECT_EQ(Sql("select FDT from Cast_Titles where ID_Cast = " + Ids[0][0])[0][0], "6");
+    // The field is the key.
+    Q->Next();
     Q->FieldByName("ID_Cast")->SetProviderFlags(pfInUpdate | pfInWhere | pfInKey);
     Q->Edit();
     Q->FieldByName("Velosity")->SetAsFloat(6.75);
     Q->Post();
-    EXPECT_EQ(UpdateName, "key");
-    EXPECT_EQ(Sql("select Velosity from Cast_Titles where ID_Cast = " + Ids[0][0])[0][0], "6.75");
-    // Without the flag on the field the dataset says the column is no key.
+    EXPECT_EQ(Seen, 'k');
+    EXPECT_EQ(Sql("select Velosity from Cast_Titles where ID_Cast = " + Ids[1][0])[0][0], "6.75");
+    // Without provider flags the fields are not asked: what the database
+    // says of its key stands.
     Q->UpdateOptions()->SetUseProviderFlags(false);
-    UpdateName.clear();
+    Q->FieldByName("ID_Cast")->SetProviderFlags(pfInUpdate);
     Q->Next();
     Q->Edit();
     Q->FieldByName("FD")->SetAsInteger(9);
-    ErrorCodeOf([&] { Q->Post(); });
-    EXPECT_EQ(UpdateName, "");
+    Q->Post();
+    EXPECT_EQ(Seen, 'k');
+    EXPECT_EQ(Sql("select FD from Cast_Titles where ID_Cast = " + Ids[2][0])[0][0], "9");
 }
