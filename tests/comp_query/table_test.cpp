@@ -5,6 +5,7 @@
 
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
 #include "tests/comp_query/query_fixture.h"
 
@@ -132,4 +133,29 @@ TEST_F(TableRoad, EditPostReachesTheFileThroughTheTablesUpdateName)
     T->Post();
     EXPECT_EQ(Sql("select FLat from Cast_Titles where ID_Cast = " + Id)[0][0], "5");
     EXPECT_EQ(T->UpdateStatus(), usUnmodified);
+}
+
+TEST_F(TableRoad, ADetailTableSelectsTheMastersRowsByParameter)
+{
+    TZqQuery *Master = New("Select * from Cruise_Titles order by ID_Cruise");
+    TDataSource Src(Owner.get());
+    Src.SetDataSet(Master);
+    auto *Detail = New<TZqTable>();
+    Detail->SetTableName("Cast_Titles");
+    Detail->SetIndexFieldNames("ID_Cruise;Date_Cast;Time_Cast");
+    Detail->SetMasterSource(&Src);
+    Detail->SetMasterFields("ID_Cruise");
+    Master->Open();
+    Detail->Open();
+    EXPECT_EQ(Detail->SQL()->Text(),
+              "SELECT T.* FROM Cast_Titles T\nWHERE T.ID_Cruise = :ID_Cruise\nORDER BY T.ID_Cruise, T.Date_Cast, "
+              "T.Time_Cast\n");
+    const std::string First = Master->FieldByName("ID_Cruise")->AsString();
+    EXPECT_EQ(Detail->RecordCount(), int(Sql("select 1 from Cast_Titles where ID_Cruise = " + First).size()));
+    Master->Next();
+    const std::string Second = Master->FieldByName("ID_Cruise")->AsString();
+    ASSERT_NE(First, Second);
+    EXPECT_EQ(Detail->RecordCount(), int(Sql("select 1 from Cast_Titles where ID_Cruise = " + Second).size()));
+    for (Detail->First(); !Detail->Eof(); Detail->Next())
+        ASSERT_EQ(Detail->FieldByName("ID_Cruise")->AsString(), Second);
 }
