@@ -195,6 +195,8 @@ private:
     // The driver command of the component for the request, given to the
     // adapter (nil clears the adapter's command).
     void HandOver(TZqPhysRequest ARequest);
+    // Clears the slots of a command component that is being destroyed.
+    void ForgetCommand(rtl::TComponent *AComponent);
     void AttachToSchema(bool AOwned);
     void CheckAdapter() const;
     // The SourceRecordSetID/Name change with a schema adapter: the adapter

@@ -72,6 +72,11 @@ TZqCustomTableAdapter::TZqCustomTableAdapter(rtl::TComponent *AOwner) : TZqCompo
 TZqCustomTableAdapter::~TZqCustomTableAdapter()
 {
     FDestroying = true;
+    // The dataset lets go while this component is still whole.
+    if (TZqAdaptedDataSet *D = FDataSet) {
+        D->Close();
+        D->SetAdapter(nullptr);
+    }
     for (int R = arSelect; R <= arFetchRow; ++R)
         SetCommand(TZqPhysRequest(R), nullptr);
     SetSchemaAdapter(nullptr);
@@ -142,6 +147,18 @@ void TZqCustomTableAdapter::Notification(rtl::TComponent *AComponent, rtl::TOper
     TZqComponent::Notification(AComponent, AOperation);
     if (AOperation != rtl::opRemove)
         return;
+    ForgetCommand(AComponent);
+    if (FDataSet && AComponent == static_cast<rtl::TComponent *>(FDataSet))
+        FDataSet = nullptr;
+    if (AComponent == FSchemaAdapter) {
+        FSchemaAdapter = nullptr;
+        if (FAdapter && !FAdapterOwned && !FDestroying)
+            SetAdapterIntf(NewTableAdapter(), true);
+    }
+}
+
+void TZqCustomTableAdapter::ForgetCommand(rtl::TComponent *AComponent)
+{
     // The component is being destroyed: only its slot is cleared, none of
     // its own operations may run any more.
     for (int R = arSelect; R <= arFetchRow; ++R)
@@ -149,12 +166,10 @@ void TZqCustomTableAdapter::Notification(rtl::TComponent *AComponent, rtl::TOper
             FCommands[Slot(TZqPhysRequest(R))] = nullptr;
             if (FAdapter)
                 SetAdapterCommand(FAdapter.Get(), TZqPhysRequest(R), nullptr);
+            // A dataset cannot stay open on a source that is gone.
+            if (R == arSelect && FDataSet)
+                FDataSet->Close();
         }
-    if (AComponent == FSchemaAdapter) {
-        FSchemaAdapter = nullptr;
-        if (FAdapter && !FAdapterOwned && !FDestroying)
-            SetAdapterIntf(NewTableAdapter(), true);
-    }
 }
 
 void TZqCustomTableAdapter::PrepareCommands(TZqPhysRequests ARequests)

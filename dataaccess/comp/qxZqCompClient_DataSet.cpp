@@ -36,6 +36,7 @@ TZqAdaptedDataSet::TZqAdaptedDataSet(rtl::TComponent *AOwner) : TZqDataSet(AOwne
 
 TZqAdaptedDataSet::~TZqAdaptedDataSet()
 {
+    UnhookAdapter();
     FProviderParams.reset();
     if (FUpdateObject)
         FUpdateObject->SetDataSet(nullptr);
@@ -103,6 +104,8 @@ void TZqAdaptedDataSet::SetUpdateObject(TZqCustomUpdateObject *AValue)
     FUpdateObject = AValue;
     if (Old) {
         ZqUnlinkFreeNotification(Old, this);
+        if (FAdapter)
+            Old->DetachFromAdapter();
         if (Old->DataSet() == this)
             Old->SetDataSet(nullptr);
     }
@@ -124,6 +127,9 @@ void TZqAdaptedDataSet::Notification(rtl::TComponent *AComponent, rtl::TOperatio
         Close();
         SetAdapter(nullptr);
     } else if (FAdapter && AComponent == FAdapter->SelectCommand()) {
+        // The command is half gone: the adapter forgets it before the
+        // dataset closes, so that closing does not reach it.
+        FAdapter->ForgetCommand(AComponent);
         Close();
     } else if (AComponent == FUpdateObject) {
         FUpdateObject = nullptr;

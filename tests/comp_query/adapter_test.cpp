@@ -126,3 +126,26 @@ TEST_F(AdapterComponents, AClientDatasetReadsThroughItsAdapterAndHandsItsOptions
     D.Close();
     D.SetAdapter(nullptr);
 }
+
+TEST_F(AdapterComponents, FreeingTheAdapterOrItsSelectCommandClosesTheDatasetThatReadsThroughIt)
+{
+    TZqCustomClientDataSet D(nullptr);
+    auto *A = new TZqTableAdapter(Owner.get());
+    auto *Sel = NewCommand(Owner.get(), Conn, "Select * from Ships");
+    A->SetSelectCommand(Sel);
+    D.SetAdapter(A);
+    D.Open();
+    ASSERT_TRUE(D.Active());
+    delete Sel;
+    EXPECT_FALSE(D.Active());
+    EXPECT_EQ(A->SelectCommand(), nullptr);
+    // Without a command the dataset's own options stand in again.
+    EXPECT_EQ(D.Adapter(), A);
+    auto *Sel2 = NewCommand(Owner.get(), Conn, "Select * from Countries");
+    A->SetSelectCommand(Sel2);
+    D.Open();
+    EXPECT_EQ(D.RecordCount(), int(Sql("select 1 from Countries").size()));
+    delete A;
+    EXPECT_FALSE(D.Active());
+    EXPECT_EQ(D.Adapter(), nullptr);
+}
