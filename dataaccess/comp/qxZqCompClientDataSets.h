@@ -432,6 +432,9 @@ public:
     void SetMacros(const TZqMacros &AValue);
     // Runs the text as a statement without a result set.
     void ExecSQL();
+    // The master whose fields fill the parameters of the same names.
+    TDataSource *DataSource() const { return MasterSource(); }
+    void SetDataSource(TDataSource *AValue);
 
 protected:
     void CountTotalRecords() override;

@@ -748,6 +748,12 @@ void TZqCustomQuery::SetMacros(const TZqMacros &AValue) { Command()->SetMacros(A
 
 void TZqCustomQuery::ExecSQL() { Execute(0, 0); }
 
+void TZqCustomQuery::SetDataSource(TDataSource *AValue)
+{
+    SetMasterSource(AValue);
+    SetMasterFields(std::string());
+}
+
 std::string ZqCountStatement(const std::string &AText, int AOrderByPos)
 {
     std::string Body = AOrderByPos > 0 ? AText.substr(0, size_t(AOrderByPos - 1)) : AText;

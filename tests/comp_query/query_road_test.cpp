@@ -9,6 +9,7 @@
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
 #include "tests/comp_query/query_fixture.h"
 
@@ -265,4 +266,23 @@ TEST_F(QueryExec, ParametersPassThroughToTheCommand)
     Q->Open();
     EXPECT_EQ(Q->RecordCount(), int(Sql("select 1 from Cast_Titles where ID_Cruise = 4").size()));
     EXPECT_EQ(Q->Params(), &Q->Command()->Params());
+}
+
+TEST_F(QueryRead, ADetailQueryTakesItsParametersFromTheMastersFields)
+{
+    TZqQuery *Master = New("Select * from Cruise_Titles order by ID_Cruise");
+    TDataSource Src(Owner.get());
+    Src.SetDataSet(Master);
+    TZqQuery *Detail = New("Select * from Cast_Titles where ID_Cruise = :ID_Cruise order by ID_Cast");
+    Detail->SetDataSource(&Src);
+    EXPECT_EQ(Detail->DataSource(), &Src);
+    Master->Open();
+    Detail->Open();
+    for (int Step = 0; Step < 3; ++Step, Master->Next()) {
+        const std::string Cruise = Master->FieldByName("ID_Cruise")->AsString();
+        const auto Expected = Sql("select ID_Cast from Cast_Titles where ID_Cruise = " + Cruise + " order by ID_Cast");
+        ASSERT_EQ(Detail->RecordCount(), int(Expected.size())) << "cruise " << Cruise;
+        Detail->First();
+        EXPECT_EQ(Detail->FieldByName("ID_Cast")->AsString(), Expected[0][0]);
+    }
 }
