@@ -63,6 +63,17 @@ TEST_F(QueryRead, WithoutFetchAllOnTheConnectionOnlyTheFirstRowsetArrives)
     EXPECT_EQ(Q->Table()->Rows()->Count(), int(Sql("select 1 from Cast_Titles where ID_Cruise = 3").size()));
 }
 
+TEST_F(QueryRead, ARowsetOfTwoStillBringsEveryRowUnderFetchAll)
+{
+    TZqQuery *Q = New(CCastSql);
+    Q->FetchOptions()->SetRowsetSize(2);
+    Q->FetchOptions()->SetRecordCountMode(cmFetched);
+    Q->Open();
+    const int Expected = int(Sql("select 1 from Cast_Titles where ID_Cruise = 3").size());
+    EXPECT_EQ(Q->Table()->Rows()->Count(), Expected);
+    EXPECT_EQ(Q->RecordCount(), Expected);
+}
+
 TEST_F(QueryRead, TotalCountModeCountsTheTextBeforeOrderByWithoutFetching)
 {
     Conn->FetchOptions()->SetMode(fmOnDemand);
@@ -164,6 +175,23 @@ TEST_F(QueryPost, EditPostWritesVelosityAndTheFourFlagsAndLeavesTheRowUnchanged)
     EXPECT_EQ(Sql("select 1 from Cast_Titles where FD = 4 and FDT = 3").size(), 1u);
 }
 
+TEST_F(QueryPost, TheProgramsDataQuerySettingsWriteTheFlags)
+{
+    TZqQuery *Q = New("Select * from Cast_Titles where ID_Cruise = 4 order by Date_Cast, Time_Cast");
+    Q->UpdateOptions()->SetUpdateChangedFields(false);
+    Q->UpdateOptions()->SetRefreshMode(rmManual);
+    Q->Open();
+    Q->Last();
+    const std::string Id = Q->FieldByName("ID_Cast")->AsString();
+    Q->Edit();
+    Q->FieldByName("FLon")->SetAsInteger(2);
+    Q->FieldByName("FD")->SetAsInteger(5);
+    Q->Post();
+    EXPECT_EQ(Sql("select FLon, FLat, FDT, FD from Cast_Titles where ID_Cast = " + Id)[0],
+              (TRow{"2", "0", "0", "5"}));
+    EXPECT_EQ(Q->UpdateStatus(), usUnmodified);
+}
+
 TEST_F(QueryPost, ASecondConnectionSeesThePostedValue)
 {
     TZqQuery *Q = New(CCastSql);
@@ -206,6 +234,8 @@ TEST_F(QueryPost, CachedEditsInsertsAndDeletesNeverReachTheFile)
 {
     const auto Before = Sql("select * from Cast_Titles order by ID_Cast");
     TZqQuery *Q = New(CCastSql);
+    // As the editor's profile query.
+    Q->UpdateOptions()->SetRefreshMode(rmAll);
     Q->SetCachedUpdates(true);
     Q->Open();
     const int Count = Q->RecordCount();

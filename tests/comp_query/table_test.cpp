@@ -126,6 +126,8 @@ TEST_F(TableRoad, EditPostReachesTheFileThroughTheTablesUpdateName)
     auto *T = New<TZqTable>();
     T->SetTableName("Cast_Titles");
     T->SetIndexFieldNames("ID_Cast");
+    // As the main window's tables.
+    T->UpdateOptions()->SetUseProviderFlags(false);
     T->Open();
     const std::string Id = T->FieldByName("ID_Cast")->AsString();
     T->Edit();
