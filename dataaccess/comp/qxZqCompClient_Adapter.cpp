@@ -79,18 +79,22 @@ TZqCustomTableAdapter::~TZqCustomTableAdapter()
     }
     for (int R = arSelect; R <= arFetchRow; ++R)
         SetCommand(TZqPhysRequest(R), nullptr);
-    SetSchemaAdapter(nullptr);
-    if (FAdapter)
+    if (FAdapter && FAdapterOwned)
         FAdapter->SetDatSTable(nullptr);
+    SetSchemaAdapter(nullptr);
     SetAdapterIntf(nullptr, false);
 }
 
 void TZqCustomTableAdapter::SetAdapterIntf(const TZqIntfPtr<IZqDAptTableAdapter> &AAdapter, bool AOwned)
 {
     if (FAdapter) {
-        FAdapter->SetErrorHandler(nullptr);
-        FAdapter->SetUpdateHandler(nullptr);
-        FAdapter->SetDescribeHandler(nullptr);
+        // A shared adapter may serve another component by now.
+        if (FAdapter->GetErrorHandler().Get() == static_cast<IZqStanErrorHandler *>(this))
+            FAdapter->SetErrorHandler(nullptr);
+        if (FAdapter->GetUpdateHandler().Get() == static_cast<IZqDAptUpdateHandler *>(this))
+            FAdapter->SetUpdateHandler(nullptr);
+        if (FAdapter->GetDescribeHandler().Get() == static_cast<IZqPhysDescribeHandler *>(this))
+            FAdapter->SetDescribeHandler(nullptr);
     }
     FAdapter = AAdapter;
     FAdapterOwned = AAdapter && AOwned;

@@ -32,7 +32,15 @@ TZqDatSManager *TZqAdaptedDataSet::NewDatSManager()
     return M;
 }
 
-TZqAdaptedDataSet::TZqAdaptedDataSet(rtl::TComponent *AOwner) : TZqDataSet(AOwner), FDatSManager(NewDatSManager()) {}
+TZqAdaptedDataSet::TZqAdaptedDataSet(rtl::TComponent *AOwner) : TZqDataSet(AOwner), FDatSManager(NewDatSManager())
+{
+    if (AOwner && AOwner->HasState(rtl::csDesigning)) {
+        TZqIntfPtr<IZqPhysManager> M;
+        GetZqPhysManager(M);
+        if (M)
+            M->SetDesignTime(true);
+    }
+}
 
 TZqAdaptedDataSet::~TZqAdaptedDataSet()
 {
