@@ -9,6 +9,7 @@
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanFactory.h"
 #include "dataaccess/stan/qxZqStanFastCode.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "dataaccess/stan/qxZqStanParam.h"
@@ -186,7 +187,11 @@ void ZqMergeRowFromRow(TZqDatSRow *ATarget, TZqDatSRow *ASource, bool AClearFirs
 
 // ---- the adapter -----------------------------------------------------------------
 
-TZqDAptTableAdapter::TZqDAptTableAdapter() : FColumnMappings(std::make_unique<TZqDAptColumnMappings>()) {}
+TZqDAptTableAdapter::TZqDAptTableAdapter(TZqDAptTableAdapters *AList)
+    : FColumnMappings(std::make_unique<TZqDAptColumnMappings>())
+{
+    if (AList) AList->Attach(this);
+}
 
 TZqDAptTableAdapter::~TZqDAptTableAdapter()
 {
@@ -197,6 +202,78 @@ TZqDAptTableAdapter::~TZqDAptTableAdapter()
         }
     SetDatSTable(nullptr);
     SetDatSManager(nullptr);
+    if (FList) FList->Detach(this);
+}
+
+int32_t TZqDAptTableAdapter::_AddRef()
+{
+    const int32_t N = IncRefCount(1);
+    if (FList && FList->Schema()) FList->Schema()->_AddRef();
+    return N;
+}
+
+int32_t TZqDAptTableAdapter::_Release()
+{
+    if (FList) {
+        const int32_t N = DecRefCount(1);
+        // The schema adapter may free the list and with it this adapter.
+        if (TZqDAptSchemaAdapter *S = FList->Schema()) S->_Release();
+        return N;
+    }
+    return TZqObject::_Release();
+}
+
+TZqDAptSchemaAdapter *TZqDAptTableAdapter::Schema() const { return FList ? FList->Schema() : nullptr; }
+
+TZqIntfPtr<IZqDAptTableAdapters> TZqDAptTableAdapter::GetTableAdapters()
+{
+    return TZqIntfPtr<IZqDAptTableAdapters>(FList);
+}
+
+std::string TZqDAptTableAdapter::GetName()
+{
+    return GetSourceRecordSetName() + ": " + ZqObjectTraceName(this);
+}
+
+TZqIntfPtr<IZqStanObject> TZqDAptTableAdapter::GetParent()
+{
+    return TZqIntfPtr<IZqStanObject>(Schema());
+}
+
+void TZqDAptTableAdapter::HandleException(const TZqIntfPtr<IZqStanObject> &AInitiator,
+                                          std::unique_ptr<rtl::Exception> &AException)
+{
+    if (TZqIntfPtr<IZqStanErrorHandler> H = GetErrorHandler()) H->HandleException(AInitiator, AException);
+}
+
+TZqIntfPtr<IZqStanErrorHandler> TZqDAptTableAdapter::GetErrorHandler()
+{
+    if (FErrorHandler) return FErrorHandler;
+    if (TZqDAptSchemaAdapter *S = Schema()) return S->GetErrorHandler();
+    return TZqIntfPtr<IZqStanErrorHandler>();
+}
+
+TZqIntfPtr<IZqDAptUpdateHandler> TZqDAptTableAdapter::GetUpdateHandler()
+{
+    if (FUpdateHandler) return FUpdateHandler;
+    if (TZqDAptSchemaAdapter *S = Schema()) return S->GetUpdateHandler();
+    return TZqIntfPtr<IZqDAptUpdateHandler>();
+}
+
+TZqDatSTable *TZqDAptTableAdapter::GetDatSTable()
+{
+    if (FDatSTable || !FList) return FDatSTable;
+    const std::string Name = GetDatSTableName();
+    if (Name.empty()) return nullptr;
+    TZqDatSManager *M = GetDatSManager();
+    const int I = M->Tables()->IndexOfName(Name);
+    return I >= 0 ? M->Tables()->GetItem(I) : nullptr;
+}
+
+TZqDatSManager *TZqDAptTableAdapter::GetDatSManager()
+{
+    if (TZqDAptSchemaAdapter *S = Schema()) return S->GetDatSManager();
+    return FDatSManager;
 }
 
 void TZqDAptTableAdapter::SetSourceRecordSetID(int32_t AValue)
@@ -245,7 +322,7 @@ void TZqDAptTableAdapter::SetDatSTable(TZqDatSTable *AValue)
 
 TZqDAptColumnMappings *TZqDAptTableAdapter::GetColumnMappings()
 {
-    FColumnMappings->SetDatSTable(FDatSTable);
+    FColumnMappings->SetDatSTable(GetDatSTable());
     return FColumnMappings.get();
 }
 
@@ -278,7 +355,7 @@ void TZqDAptTableAdapter::SetCommand(TZqPhysRequest ARequest, const TZqIntfPtr<I
     }
     Kept = ACommand;
     if (Kept) {
-        Kept->SetErrorHandler(FErrorHandler);
+        Kept->SetErrorHandler(GetErrorHandler());
         Kept->SetMappingHandler(NewMappingHandler());
         FGenerated &= uint16_t(~(1u << ARequest));
     } else {
@@ -307,9 +384,15 @@ IZqStanOptions *TZqDAptTableAdapter::GetOptions() { return FCommands[0] ? FComma
 void TZqDAptTableAdapter::SetErrorHandler(const TZqIntfPtr<IZqStanErrorHandler> &AValue)
 {
     FErrorHandler = AValue;
+    RefreshCommandHandlers();
+}
+
+void TZqDAptTableAdapter::RefreshCommandHandlers()
+{
+    const TZqIntfPtr<IZqStanErrorHandler> H = GetErrorHandler();
     for (auto &C : FCommands)
         if (C) {
-            C->SetErrorHandler(AValue);
+            C->SetErrorHandler(H);
             C->SetMappingHandler(NewMappingHandler());
         }
 }
@@ -328,12 +411,13 @@ void TZqDAptTableAdapter::CheckSelectCommand()
 TZqDatSTable *TZqDAptTableAdapter::Define()
 {
     CheckSelectCommand();
-    TZqDatSTable *T = FDatSManager ? FCommands[0]->Define(FDatSManager, FDatSTable, FMergeMode)
-                                   : FCommands[0]->Define(FDatSTable, FMergeMode);
+    TZqDatSManager *M = GetDatSManager();
+    TZqDatSTable *Bound = GetDatSTable();
+    TZqDatSTable *T = M ? FCommands[0]->Define(M, Bound, FMergeMode) : FCommands[0]->Define(Bound, FMergeMode);
     // A table the command made outside any manager has no other owner: the
     // adapter's reference is the one that frees it.
     if (T && !FDatSTable) {
-        if (!FDatSManager) T->CountRef(0);
+        if (!M && !Bound) T->CountRef(0);
         SetDatSTable(T);
     }
     return T;
@@ -342,7 +426,7 @@ TZqDatSTable *TZqDAptTableAdapter::Define()
 void TZqDAptTableAdapter::Fetch(bool AAll)
 {
     CheckSelectCommand();
-    FCommands[0]->Fetch(FDatSTable, AAll);
+    FCommands[0]->Fetch(GetDatSTable(), AAll);
 }
 
 void TZqDAptTableAdapter::Reset()
@@ -382,8 +466,36 @@ void TZqDAptTableAdapter::UnLock(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqP
 
 void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqFetchItems AItems, int AColumn)
 {
+    FetchRow(ARow, AAction, AItems, AColumn, false);
+}
+
+void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqFetchItems AItems, int AColumn,
+                                   bool AClearFirst)
+{
     assert(ARow);
-    ProcessRequest(ARow, AAction, AColumn, AItems, 0, arFetchRow);
+    const bool Saved = FClearOnFetch;
+    FClearOnFetch = AClearFirst;
+    try {
+        ProcessRequest(ARow, AAction, AColumn, AItems, 0, arFetchRow);
+    } catch (...) {
+        FClearOnFetch = Saved;
+        throw;
+    }
+    FClearOnFetch = Saved;
+}
+
+int TZqDAptTableAdapter::ApplyUpdates(int AMaxErrors)
+{
+    CheckSelectCommand();
+    TZqDAptUpdatesJournalProcessor P(this);
+    return P.Process(AMaxErrors);
+}
+
+bool TZqDAptTableAdapter::Reconcile()
+{
+    CheckSelectCommand();
+    TZqDAptUpdatesJournalProcessor P(this);
+    return P.Reconcile();
 }
 
 // ---- mapping --------------------------------------------------------------------
@@ -417,24 +529,35 @@ int TZqDAptTableAdapter::MapTable(int ASourceID, const std::string &ASourceName,
     // The driver asks by position first and by name when that gets no
     // answer: an adapter that keeps no position leaves the answer to the
     // name, else a nameless adapter would refuse every result set.
-    bool Matches;
-    if (ASourceID >= 0) {
-        if (FSourceRecordSetID < 0) return 0;
-        Matches = MatchesName(TZqMappingKey(ASourceID), mkSourceID);
-    } else {
-        Matches = MatchesName(TZqMappingKey(ASourceName), mkSourceName);
-    }
-    if (!Matches) return 2;
+    if (ASourceID >= 0 && FSourceRecordSetID < 0 && !Schema()) return 0;
+    const bool Matches = ASourceID >= 0 ? MatchesName(TZqMappingKey(ASourceID), mkSourceID)
+                                        : MatchesName(TZqMappingKey(ASourceName), mkSourceName);
+    // Inside a schema adapter another adapter may name this result set; the
+    // asking adapter answers first, so that adapters with like names still
+    // read their own commands.
+    if (!Matches) return Schema() ? Schema()->MapTable(ASourceID, ASourceName, ADatSName, ATable) : 2;
+    return AnswerTable(ADatSName, ATable);
+}
+
+int TZqDAptTableAdapter::AnswerTable(std::string &ADatSName, TZqDatSTable *&ATable)
+{
     std::string Name = GetDatSTableName();
     if (!Name.empty()) ADatSName = Name;
-    if (FDatSTable) ATable = FDatSTable;
+    if (TZqDatSTable *T = GetDatSTable()) ATable = T;
     return 1;
 }
 
 int TZqDAptTableAdapter::MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
                                    std::string &ADatSName, TZqDatSColumn *&AColumn)
 {
-    if (ATable && !MatchesTable(ATable)) return 2;
+    if (ATable && !MatchesTable(ATable))
+        return Schema() ? Schema()->MapColumn(ATable, ASourceID, ASourceName, ADatSName, AColumn) : 2;
+    return AnswerColumn(ASourceID, ASourceName, ADatSName, AColumn);
+}
+
+int TZqDAptTableAdapter::AnswerColumn(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
+                                      TZqDatSColumn *&AColumn)
+{
     TZqDAptColumnMappings *M = GetColumnMappings();
     if (M->Count() == 0) return 0;
     // As for tables: a position that no mapping names leaves the answer to
@@ -457,7 +580,9 @@ void TZqDAptTableAdapter::RaiseCount(TZqPhysRequest ARequest, int ACount)
     std::string Past = Name;
     for (auto &Ch : Past) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
     Past += Past.back() == 'e' ? "d" : "ed";
-    ZqRaiseError(this, CWords, 400, {Name, Past, ACount});
+    // Raised inside a row request: the error handler sees it once, as the
+    // row's failure.
+    ZqRaiseError(nullptr, CWords, 400, {Name, Past, ACount});
 }
 
 void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AAction, int AColumn,
@@ -499,12 +624,14 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
 
     int LockSerial = -1;
     bool Ran = false, HBlobs = false;
+    const TZqIntfPtr<IZqDAptUpdateHandler> UpdHandler = GetUpdateHandler();
+    const TZqIntfPtr<IZqStanErrorHandler> ErrHandler = GetErrorHandler();
     do {
         try {
-            if (FUpdateHandler && !FInUpdateHandler) {
+            if (UpdHandler && !FInUpdateHandler) {
                 FInUpdateHandler = true;
                 try {
-                    FUpdateHandler->UpdateRowHandler(ARow, ARequest, AAction, AOptions);
+                    UpdHandler->UpdateRowHandler(ARow, ARequest, AAction, AOptions);
                 } catch (...) {
                     FInUpdateHandler = false;
                     throw;
@@ -519,15 +646,15 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                     switch (ARequest) {
                     case arInsert:
                     case arUpdateHBlobs:
-                        if (!Upd->EnableInsert()) ZqRaiseError(this, CWords, 406);
+                        if (!Upd->EnableInsert()) ZqRaiseError(nullptr, CWords, 406);
                         Generate = true;
                         break;
                     case arUpdate:
-                        if (!Upd->EnableUpdate()) ZqRaiseError(this, CWords, 405);
+                        if (!Upd->EnableUpdate()) ZqRaiseError(nullptr, CWords, 405);
                         Generate = true;
                         break;
                     case arDelete:
-                        if (!Upd->EnableDelete()) ZqRaiseError(this, CWords, 407);
+                        if (!Upd->EnableDelete()) ZqRaiseError(nullptr, CWords, 407);
                         Generate = true;
                         break;
                     case arLock:
@@ -613,9 +740,9 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
             }
         } catch (EZqException &E) {
             TZqErrorAction Act = eaFail;
-            if (FErrorHandler) {
+            if (ErrHandler) {
                 std::unique_ptr<rtl::Exception> X(new EZqDAptRowUpdateException(ARequest, ARow, eaFail, &E));
-                FErrorHandler->HandleException(TZqIntfPtr<IZqStanObject>(), X);
+                ErrHandler->HandleException(TZqIntfPtr<IZqStanObject>(static_cast<IZqStanObject *>(this)), X);
                 auto *U = dynamic_cast<EZqDAptRowUpdateException *>(X.get());
                 Act = U ? U->Action : AAction;
             }
@@ -652,7 +779,7 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
     if (!Gen) return TZqIntfPtr<IZqPhysCommand>();
     IZqStanOptions *SelOpts = FCommands[0]->GetOptions();
     Gen->SetOptions(SelOpts);
-    TZqDatSTable *Table = ARow ? ARow->Table() : FDatSTable;
+    TZqDatSTable *Table = ARow ? ARow->Table() : GetDatSTable();
     Gen->SetTable(Table);
     Gen->SetRow(ARow);
     Gen->SetParams(Cmd->GetParams());
@@ -719,8 +846,9 @@ void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow
 {
     (void)AOptions;
     ACommand->CloseAll();
-    const bool LentHandler = !ACommand->GetErrorHandler() && FErrorHandler;
-    if (LentHandler) ACommand->SetErrorHandler(FErrorHandler);
+    const TZqIntfPtr<IZqStanErrorHandler> ErrHandler = GetErrorHandler();
+    const bool LentHandler = !ACommand->GetErrorHandler() && ErrHandler;
+    if (LentHandler) ACommand->SetErrorHandler(ErrHandler);
     TZqUpdateOptions *Upd = ACommand->GetOptions()->GetUpdateOptions();
     const bool Count = Upd->CountUpdatedRecords();
     auto Cleanup = [&] {
@@ -764,7 +892,8 @@ void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow
                 if (!Equal && Count) RaiseCount(ARequest, N);
             } else if (ARequest == arInsert || ARequest == arUpdate || ARequest == arFetchRow) {
                 if (N != 1 && Count) RaiseCount(ARequest, N);
-                if (N > 0 && ARow) ZqMergeRowFromRow(ARow, Temp->Rows()->GetItem(0), false);
+                if (N > 0 && ARow)
+                    ZqMergeRowFromRow(ARow, Temp->Rows()->GetItem(0), ARequest == arFetchRow && FClearOnFetch);
             }
             (void)AItems;
             Temp.reset();
@@ -774,7 +903,7 @@ void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow
     } catch (EZqDBEngineException &E) {
         if (ARow && ARequest >= arInsert && ARequest <= arFetchRow) ARow->SetRowError(&E);
         Cleanup();
-        if (E.Kind() == 2) ZqRaiseError(this, CWords, 401);
+        if (E.Kind() == 2) ZqRaiseError(nullptr, CWords, 401);
         if (E.Kind() == 1) {
             if (Count) RaiseCount(ARequest, ACommand->GetRowsAffected());
             return;

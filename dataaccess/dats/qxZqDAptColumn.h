@@ -26,9 +26,11 @@ struct TZqMappingKey {
     TZqMappingKey(std::string AName) : Name(std::move(AName)) {}
     TZqMappingKey(const char *AName) : Name(AName) {}
     TZqMappingKey(dats::TZqDatSColumn *AColumn) : Column(AColumn) {}
+    TZqMappingKey(dats::TZqDatSTable *ATable) : Table(ATable) {}
     int32_t ID = -1;
     std::string Name;
     dats::TZqDatSColumn *Column = nullptr;
+    dats::TZqDatSTable *Table = nullptr; // kind 4 of a table key
 };
 
 // The outputs a mapping fills for the mapping handler; each is written only

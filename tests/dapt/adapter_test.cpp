@@ -379,6 +379,7 @@ public:
 // Does the request itself for updates.
 class TPostHandler : public TZqObject, public virtual IZqDAptUpdateHandler {
 public:
+    void ReconcileRowHandler(TZqDatSRow *, TZqDAptReconcileAction &) override {}
     void UpdateRowHandler(TZqDatSRow *, TZqPhysRequest ARequest, TZqErrorAction &AAction,
                           TZqPhysUpdateRowOptions) override
     {
