@@ -27,45 +27,18 @@ bool SameName(const std::string &A, const std::string &B) { return ZqCompareText
 class TMappingHandler : public TZqObject, public virtual IZqPhysMappingHandler {
 public:
     explicit TMappingHandler(TZqDAptTableAdapter *AAdapter) : FAdapter(AAdapter) {}
-    int MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                 TZqDatSTable *&ATable) override
+    int MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult) override
     {
-        return FAdapter->MapTable(ASourceID, ASourceName, ADatSName, ATable);
+        return FAdapter->MapTable(AKey, AKind, AResult);
     }
-    int MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                  TZqDatSColumn *&AColumn) override
+    int MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind, const TZqMappingKey &AColumnKey,
+                  TZqMappingKeyKind AColumnKind, TZqColumnMapResult &AResult) override
     {
-        return FAdapter->MapColumn(ATable, ASourceID, ASourceName, ADatSName, AColumn);
-    }
-
-private:
-    TZqDAptTableAdapter *FAdapter;
-};
-
-// What the generator writes as names: the adapter's update table and its
-// mappings' update column names, then whatever the user's describe handler
-// makes of them.
-class TDescribeHandler : public TZqObject, public virtual IZqPhysDescribeHandler {
-public:
-    TDescribeHandler(TZqDAptTableAdapter *AAdapter, TZqIntfPtr<IZqPhysDescribeHandler> AUser)
-        : FAdapter(AAdapter), FUser(std::move(AUser)) {}
-    void DescribeTable(TZqDatSTable *ATable, std::string &AUpdateName) override
-    {
-        const std::string Name = FAdapter->GetUpdateTableName();
-        if (!Name.empty()) AUpdateName = Name;
-        if (FUser) FUser->DescribeTable(ATable, AUpdateName);
-    }
-    void DescribeColumn(TZqDatSColumn *AColumn, std::string &AUpdateName, TZqDataAttributes &AAttributes,
-                        TZqDataOptions &AOptions) override
-    {
-        if (TZqDAptColumnMapping *M = FAdapter->GetColumnMappings()->Lookup(TZqMappingKey(AColumn), mkDatSColumn))
-            if (!M->UpdateColumnName().empty()) AUpdateName = M->UpdateColumnName();
-        if (FUser) FUser->DescribeColumn(AColumn, AUpdateName, AAttributes, AOptions);
+        return FAdapter->MapColumn(ATableKey, ATableKind, AColumnKey, AColumnKind, AResult);
     }
 
 private:
     TZqDAptTableAdapter *FAdapter;
-    TZqIntfPtr<IZqPhysDescribeHandler> FUser;
 };
 
 size_t Slot(TZqPhysRequest ARequest)
@@ -301,7 +274,11 @@ std::string TZqDAptTableAdapter::GetUpdateTableName()
 
 std::string TZqDAptTableAdapter::GetDatSTableName()
 {
-    return FDatSTableName.empty() ? GetSourceRecordSetName() : FDatSTableName;
+    if (!FDatSTableName.empty()) return FDatSTableName;
+    // Binding a table drops the stored name: the bound table's own name is
+    // the one it is known by (the schema adapter finds adapters by it).
+    if (FDatSTable) return FDatSTable->Name();
+    return GetSourceRecordSetName();
 }
 
 void TZqDAptTableAdapter::SetDatSTableName(const std::string &AValue)
@@ -523,52 +500,56 @@ bool TZqDAptTableAdapter::MatchesTable(TZqDatSTable *ATable)
            (!DatSName.empty() && SameName(ATable->Name(), DatSName));
 }
 
-int TZqDAptTableAdapter::MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                                  TZqDatSTable *&ATable)
+bool TZqDAptTableAdapter::MatchesKey(const TZqMappingKey &AKey, TZqMappingKeyKind AKind)
+{
+    return AKind == mkDatSTable ? AKey.Table && MatchesTable(AKey.Table) : MatchesName(AKey, AKind);
+}
+
+int TZqDAptTableAdapter::MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult)
 {
     // The driver asks by position first and by name when that gets no
     // answer: an adapter that keeps no position leaves the answer to the
     // name, else a nameless adapter would refuse every result set.
-    if (ASourceID >= 0 && FSourceRecordSetID < 0 && !Schema()) return 0;
-    const bool Matches = ASourceID >= 0 ? MatchesName(TZqMappingKey(ASourceID), mkSourceID)
-                                        : MatchesName(TZqMappingKey(ASourceName), mkSourceName);
-    // Inside a schema adapter another adapter may name this result set; the
-    // asking adapter answers first, so that adapters with like names still
-    // read their own commands.
-    if (!Matches) return Schema() ? Schema()->MapTable(ASourceID, ASourceName, ADatSName, ATable) : 2;
-    return AnswerTable(ADatSName, ATable);
+    if (AKind == mkSourceID && FSourceRecordSetID < 0 && !Schema()) return 0;
+    // Inside a schema adapter another adapter may own the name; the asking
+    // adapter answers first, so that adapters with like names still read
+    // their own commands.
+    if (!MatchesKey(AKey, AKind)) return Schema() && AKind != mkNone ? Schema()->MapTable(AKey, AKind, AResult) : 2;
+    return AnswerTable(AResult);
 }
 
-int TZqDAptTableAdapter::AnswerTable(std::string &ADatSName, TZqDatSTable *&ATable)
+int TZqDAptTableAdapter::AnswerTable(TZqTableMapResult &AResult)
 {
-    std::string Name = GetDatSTableName();
-    if (!Name.empty()) ADatSName = Name;
-    if (TZqDatSTable *T = GetDatSTable()) ATable = T;
+    if (FSourceRecordSetID != -1) AResult.SourceID = FSourceRecordSetID;
+    std::string Name = GetSourceRecordSetName();
+    if (!Name.empty()) AResult.SourceName = Name;
+    Name = GetDatSTableName();
+    if (!Name.empty()) AResult.DatSName = Name;
+    Name = GetUpdateTableName();
+    if (!Name.empty()) AResult.UpdateName = Name;
+    if (TZqDatSTable *T = GetDatSTable()) AResult.DatSTable = T;
     return 1;
 }
 
-int TZqDAptTableAdapter::MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
-                                   std::string &ADatSName, TZqDatSColumn *&AColumn)
+int TZqDAptTableAdapter::MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind,
+                                   const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind,
+                                   TZqColumnMapResult &AResult)
 {
-    if (ATable && !MatchesTable(ATable))
-        return Schema() ? Schema()->MapColumn(ATable, ASourceID, ASourceName, ADatSName, AColumn) : 2;
-    return AnswerColumn(ASourceID, ASourceName, ADatSName, AColumn);
+    if (!MatchesKey(ATableKey, ATableKind))
+        return Schema() ? Schema()->MapColumn(ATableKey, ATableKind, AColumnKey, AColumnKind, AResult) : 2;
+    return AnswerColumn(AColumnKey, AColumnKind, AResult);
 }
 
-int TZqDAptTableAdapter::AnswerColumn(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                                      TZqDatSColumn *&AColumn)
+int TZqDAptTableAdapter::AnswerColumn(const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind,
+                                      TZqColumnMapResult &AResult)
 {
     TZqDAptColumnMappings *M = GetColumnMappings();
     if (M->Count() == 0) return 0;
+    TZqDAptColumnMapping *Item = M->Lookup(AColumnKey, AColumnKind);
     // As for tables: a position that no mapping names leaves the answer to
     // the name asked next.
-    TZqDAptColumnMapping *Item = ASourceID >= 0 ? M->Lookup(TZqMappingKey(ASourceID), mkSourceID)
-                                                : M->Lookup(TZqMappingKey(ASourceName), mkSourceName);
-    if (!Item) return ASourceID >= 0 ? 0 : 2;
-    TZqColumnMapResult R;
-    Item->FillResult(R);
-    if (!R.DatSName.empty()) ADatSName = R.DatSName;
-    if (R.DatSColumn) AColumn = R.DatSColumn;
+    if (!Item) return AColumnKind == mkSourceID ? 0 : 2;
+    Item->FillResult(AResult);
     return 1;
 }
 
@@ -725,7 +706,19 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
             case arUpdate:
                 if (Cmd && ARow && Upd->RefreshMode() != rmManual && !Meta->GetInlineRefreshSupported()) {
                     TZqErrorAction A = eaDefault;
-                    ProcessRequest(ARow, A, -1, FCommands[0]->GetOptions()->GetFetchOptions()->Items(), 0, arFetchRow);
+                    // The re-read finds the row by the values just posted.
+                    const uint8_t Saved = FRefreshAfter;
+                    // An inserted row has no original values: it is found
+                    // by its current ones.
+                    FRefreshAfter = ARequest == arInsert ? goAfterInsert : 0;
+                    try {
+                        ProcessRequest(ARow, A, -1, FCommands[0]->GetOptions()->GetFetchOptions()->Items(), 0,
+                                       arFetchRow);
+                    } catch (...) {
+                        FRefreshAfter = Saved;
+                        throw;
+                    }
+                    FRefreshAfter = Saved;
                 }
                 if (Cmd && ARequest == arInsert && HBlobs && !Meta->GetLocatorLobs()) {
                     TZqErrorAction A = eaDefault;
@@ -788,7 +781,16 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
     if (AItems.Contains(fiBlobs)) GenOpts |= goBlobs;
     if (AItems.Contains(fiDetails)) GenOpts |= goDetails;
     (void)AOptions;
-    Gen->SetDescribeHandler(TZqIntfPtr<IZqPhysDescribeHandler>(new TDescribeHandler(this, FDescribeHandler)));
+    // The update table and column names come through the mapping handler:
+    // this adapter's names and its column mappings.
+    Gen->SetMappingHandler(NewMappingHandler());
+    Gen->SetDescribeHandler(FDescribeHandler);
+    // Row posts write every kind of column and find the row by its
+    // original values; the generator's own default would also ask for the
+    // after-post refresh forms, whose WHERE reads the current values (a
+    // deleted row has none, a changed key names another row).
+    if (ARequest == arInsert || ARequest == arUpdate || ARequest == arDelete)
+        Gen->SetGenOptions(uint8_t(goBlobs | goDetails | goOthers));
     std::string Text;
     switch (ARequest) {
     case arInsert: Text = Gen->GenerateInsert(); break;
@@ -801,7 +803,7 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
         break;
     case arUnlock: Text = Gen->GenerateUnLock(); break;
     case arFetchRow:
-        Gen->SetGenOptions(uint8_t(GenOpts | goBlobs | goDetails));
+        Gen->SetGenOptions(uint8_t(GenOpts | goBlobs | goDetails | FRefreshAfter));
         Text = Gen->GenerateSelect();
         break;
     case arUpdateHBlobs: Text = Gen->GenerateUpdateHBlobs(); break;
@@ -883,11 +885,15 @@ void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow
             const int N = Temp->Rows()->Count();
             if (ARequest == arLock) {
                 bool Equal = N == 1 && ARow;
+                // The server row is compared with what the client last read:
+                // a row locked while (or after) it is edited must not fail
+                // for its own pending change.
+                const TZqDatSRowVersion Version = ARow && ARow->GetBuffer(rvOriginal) ? rvOriginal : rvCurrent;
                 if (Equal)
                     for (int I = 0; I < Temp->Columns()->Count() && Equal; ++I) {
                         TZqDatSColumn *C = FindColumn(ARow->Table(), Temp->Columns()->GetItem(I)->Name());
                         Equal = !C || Temp->Rows()->GetItem(0)->GetDataAsVariant(I) ==
-                                          ARow->GetDataAsVariant(C->Index(), rvCurrent);
+                                          ARow->GetDataAsVariant(C->Index(), Version);
                     }
                 if (!Equal && Count) RaiseCount(ARequest, N);
             } else if (ARequest == arInsert || ARequest == arUpdate || ARequest == arFetchRow) {

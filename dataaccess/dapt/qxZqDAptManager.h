@@ -58,6 +58,7 @@ public:
     void SetSourceRecordSetName(const std::string &AValue) override;
     std::string GetUpdateTableName() override;
     void SetUpdateTableName(const std::string &AValue) override { FUpdateTableName = AValue; }
+    // The stored name, else the bound table's, else the source result set's.
     std::string GetDatSTableName() override;
     void SetDatSTableName(const std::string &AValue) override;
     // The bound table; inside a schema adapter else the table of
@@ -120,11 +121,14 @@ public:
     void FetchRow(dats::TZqDatSRow *ARow, TZqErrorAction &AAction, TZqFetchItems AItems, int AColumn,
                   bool AClearFirst);
 
-    // IZqPhysMappingHandler
-    int MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                 TZqDatSTable *&ATable) override;
-    int MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                  TZqDatSColumn *&AColumn) override;
+    // IZqPhysMappingHandler: this adapter's names and column mappings;
+    // inside a schema adapter a key this adapter does not match is passed
+    // to the schema adapter.
+    int MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult) override;
+    int MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind, const TZqMappingKey &AColumnKey,
+                  TZqMappingKeyKind AColumnKind, TZqColumnMapResult &AResult) override;
+    // MatchesName, or MatchesTable for a key of kind 4.
+    bool MatchesKey(const TZqMappingKey &AKey, TZqMappingKeyKind AKind);
     // Kind: 0 always, 1 source position, 2 source name, 3 DatS table name,
     // 4 the table itself.
     bool MatchesName(const TZqMappingKey &AKey, TZqMappingKeyKind AKind);
@@ -150,9 +154,8 @@ private:
     friend class TZqDAptTableAdapters;
     friend class TZqDAptSchemaAdapter;
     // The mapping answers from this adapter's own names and mappings.
-    int AnswerTable(std::string &ADatSName, TZqDatSTable *&ATable);
-    int AnswerColumn(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                     TZqDatSColumn *&AColumn);
+    int AnswerTable(TZqTableMapResult &AResult);
+    int AnswerColumn(const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind, TZqColumnMapResult &AResult);
     void CheckSelectCommand();
     void DropGenerated();
     // Gives every kept command the current error handler and a new mapping handler.
@@ -183,6 +186,8 @@ private:
     TZqIntfPtr<IZqPhysDescribeHandler> FDescribeHandler;
     bool FInUpdateHandler = false;
     bool FClearOnFetch = false;
+    // While a posted row is re-read: goAfterInsert or goAfterUpdate.
+    uint8_t FRefreshAfter = 0;
     // The transaction serial each locked row was locked under (-1: none).
     std::map<int32_t, int> FLockSerials;
 };
@@ -247,11 +252,10 @@ public:
     int ApplyUpdates(int AMaxErrors = -1) override;
     bool Reconcile() override;
 
-    // IZqPhysMappingHandler: the adapter the key names answers.
-    int MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                 TZqDatSTable *&ATable) override;
-    int MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                  TZqDatSColumn *&AColumn) override;
+    // IZqPhysMappingHandler: the adapter the table key names answers.
+    int MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult) override;
+    int MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind, const TZqMappingKey &AColumnKey,
+                  TZqMappingKeyKind AColumnKind, TZqColumnMapResult &AResult) override;
 
     // IZqStanObject: "<manager name>: TZqDAptSchemaAdapter($XXXXXXXX)".
     std::string GetName() override;

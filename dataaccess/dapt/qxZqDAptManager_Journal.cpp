@@ -103,6 +103,9 @@ TZqErrorAction TZqDAptUpdatesJournalProcessor::PostRow(TZqDAptTableAdapter *AAda
             Posted = true;
             Outcome = eaFail; // until the post returns
             AAdapter->UpdateRow(ARow, Action, arFromRow, PostOpts);
+            // A statement that ran leaves the action at eaDefault: that is a
+            // posted row, whose lock must be committed, not rolled back.
+            if (Action == eaDefault) Action = eaApplied;
             Outcome = Action;
         }
     } catch (...) {

@@ -74,11 +74,8 @@ TZqIntfPtr<IZqDAptTableAdapter> TZqDAptTableAdapters::GetItems(int AIndex)
 
 int TZqDAptTableAdapters::IndexOf(const TZqMappingKey &AKey, TZqMappingKeyKind AKind)
 {
-    for (size_t I = 0; I < FItems.size(); ++I) {
-        const bool M = AKind == mkDatSColumn ? AKey.Table && FItems[I]->MatchesTable(AKey.Table)
-                                             : FItems[I]->MatchesName(AKey, AKind);
-        if (M) return int(I);
-    }
+    for (size_t I = 0; I < FItems.size(); ++I)
+        if (FItems[I]->MatchesKey(AKey, AKind)) return int(I);
     return -1;
 }
 
@@ -199,8 +196,15 @@ void TZqDAptSchemaAdapter::SetDatSManager(TZqDatSManager *AValue)
     if (AValue) AValue->AddRef();
     // The adapters' tables, bound or named, as the old manager holds them.
     std::vector<std::pair<TZqDAptTableAdapter *, TZqDatSTable *>> Tables;
-    for (TZqDAptTableAdapter *A : FAdapters->FItems)
-        if (TZqDatSTable *T = A->GetDatSTable()) Tables.emplace_back(A, T);
+    for (TZqDAptTableAdapter *A : FAdapters->FItems) {
+        TZqDatSTable *T = A->FDatSTable;
+        if (!T && Old) {
+            const std::string Name = A->GetDatSTableName();
+            const int I = Name.empty() ? -1 : Old->Tables()->IndexOfName(Name);
+            if (I >= 0) T = Old->Tables()->GetItem(I);
+        }
+        if (T) Tables.emplace_back(A, T);
+    }
     FDatSManager = AValue;
     for (auto &[A, T] : Tables) {
         if (AValue) {
@@ -226,24 +230,21 @@ bool TZqDAptSchemaAdapter::Reconcile()
     return P.Reconcile();
 }
 
-int TZqDAptSchemaAdapter::MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                                   TZqDatSTable *&ATable)
+int TZqDAptSchemaAdapter::MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult)
 {
-    TZqDAptTableAdapter *A = ASourceID >= 0 ? FAdapters->Find(TZqMappingKey(ASourceID), mkSourceID)
-                                            : FAdapters->Find(TZqMappingKey(ASourceName), mkSourceName);
+    TZqDAptTableAdapter *A = FAdapters->Find(AKey, AKind);
     // A position no adapter keeps leaves the answer to the name asked next.
-    if (!A) return ASourceID >= 0 ? 0 : 2;
-    return A->AnswerTable(ADatSName, ATable);
+    if (!A) return AKind == mkSourceID ? 0 : 2;
+    return A->AnswerTable(AResult);
 }
 
-int TZqDAptSchemaAdapter::MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
-                                    std::string &ADatSName, TZqDatSColumn *&AColumn)
+int TZqDAptSchemaAdapter::MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind,
+                                    const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind,
+                                    TZqColumnMapResult &AResult)
 {
-    TZqMappingKey Key;
-    Key.Table = ATable;
-    TZqDAptTableAdapter *A = FAdapters->Find(Key, mkDatSColumn);
+    TZqDAptTableAdapter *A = FAdapters->Find(ATableKey, ATableKind);
     if (!A) return 2;
-    return A->AnswerColumn(ASourceID, ASourceName, ADatSName, AColumn);
+    return A->AnswerColumn(AColumnKey, AColumnKind, AResult);
 }
 
 std::string TZqDAptSchemaAdapter::GetName()
