@@ -380,14 +380,16 @@ void TZqDAptTableAdapter::SetDescribeHandler(const TZqIntfPtr<IZqPhysDescribeHan
     DropGenerated();
 }
 
-void TZqDAptTableAdapter::CheckSelectCommand()
+bool TZqDAptTableAdapter::CheckSelectCommand()
 {
+    // The error handler may clear the error: the caller then does nothing.
     if (!FCommands[0]) ZqRaiseError(this, CWords, 402);
+    return bool(FCommands[0]);
 }
 
 TZqDatSTable *TZqDAptTableAdapter::Define()
 {
-    CheckSelectCommand();
+    if (!CheckSelectCommand()) return nullptr;
     TZqDatSManager *M = GetDatSManager();
     TZqDatSTable *Bound = GetDatSTable();
     TZqDatSTable *T = M ? FCommands[0]->Define(M, Bound, FMergeMode) : FCommands[0]->Define(Bound, FMergeMode);
@@ -402,8 +404,7 @@ TZqDatSTable *TZqDAptTableAdapter::Define()
 
 void TZqDAptTableAdapter::Fetch(bool AAll)
 {
-    CheckSelectCommand();
-    FCommands[0]->Fetch(GetDatSTable(), AAll);
+    if (CheckSelectCommand()) FCommands[0]->Fetch(GetDatSTable(), AAll);
 }
 
 void TZqDAptTableAdapter::Reset()
@@ -463,14 +464,14 @@ void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZ
 
 int TZqDAptTableAdapter::ApplyUpdates(int AMaxErrors)
 {
-    CheckSelectCommand();
+    if (!CheckSelectCommand()) return 0;
     TZqDAptUpdatesJournalProcessor P(this);
     return P.Process(AMaxErrors);
 }
 
 bool TZqDAptTableAdapter::Reconcile()
 {
-    CheckSelectCommand();
+    if (!CheckSelectCommand()) return true;
     TZqDAptUpdatesJournalProcessor P(this);
     return P.Reconcile();
 }
@@ -570,12 +571,8 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                                          TZqFetchItems AItems, TZqPhysUpdateRowOptions AOptions,
                                          TZqPhysRequest ARequest)
 {
-    try {
-        CheckSelectCommand();
-    } catch (...) {
-        AAction = eaExitFailure;
-        throw;
-    }
+    AAction = eaExitFailure;
+    if (!CheckSelectCommand()) return;
     AAction = eaApplied;
     TZqUpdateOptions *Upd = GetOptions()->GetUpdateOptions();
     if (ARequest == arLock) {

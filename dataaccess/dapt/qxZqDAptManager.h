@@ -156,7 +156,8 @@ private:
     // The mapping answers from this adapter's own names and mappings.
     int AnswerTable(TZqTableMapResult &AResult);
     int AnswerColumn(const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind, TZqColumnMapResult &AResult);
-    void CheckSelectCommand();
+    // Error 402 without a select command; False when a handler cleared it.
+    bool CheckSelectCommand();
     void DropGenerated();
     // Gives every kept command the current error handler and a new mapping handler.
     void RefreshCommandHandlers();
