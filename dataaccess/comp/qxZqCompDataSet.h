@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "dataaccess/dapt/qxZqDAptIntf.h"
 #include "dataaccess/dats/qxZqDatSIntf.h"
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "platform/dataset/TDataSet.h"
@@ -72,8 +73,6 @@ struct TZqColMapItem {
 
 enum TZqActiveAtRunTime : uint8_t { arStandard, arInactive, arActive };
 
-// The answers of the reconcile handler.
-enum TZqDAptReconcileAction : uint8_t { raSkip, raAbort, raMerge, raCorrect, raCancel, raRefresh };
 
 
 class TZqDataSet;
