@@ -497,6 +497,11 @@ std::vector<std::string> ZqBuildTableSelect(const std::string &AObjectName, bool
                                             const std::string &AOrderFields, const std::string &ADescFields,
                                             const std::vector<std::string> &AMasterFields,
                                             const std::function<std::string(const std::string &)> &AQuoteColumn);
+// The table's name as the SELECT writes it: a dotted name gives its own
+// parts, the catalog and schema properties fill only the parts it leaves
+// empty; parts that need quoting are quoted by the dialect.
+std::string ZqTableObjectName(IZqPhysConnectionMetadata *AMeta, const std::string &ATableName,
+                              const std::string &ACatalogName, const std::string &ASchemaName);
 // The total-count statement of a query text: the text before its ORDER BY
 // (AOrderByPos 1-based, 0 for none) wrapped as a derived table.
 std::string ZqCountStatement(const std::string &AText, int AOrderByPos);

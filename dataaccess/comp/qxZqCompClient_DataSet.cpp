@@ -820,6 +820,27 @@ std::vector<std::string> ZqBuildTableSelect(const std::string &AObjectName, bool
     return Lines;
 }
 
+std::string ZqTableObjectName(IZqPhysConnectionMetadata *AMeta, const std::string &ATableName,
+                              const std::string &ACatalogName, const std::string &ASchemaName)
+{
+    TZqPhysParsedName Name;
+    if (ATableName.find('.') != std::string::npos) {
+        AMeta->ParseObjName(ATableName, Name, 0, nullptr);
+        if (Name.FCatalog.empty())
+            Name.FCatalog = ACatalogName;
+        if (Name.FSchema.empty())
+            Name.FSchema = ASchemaName;
+    } else {
+        Name.FCatalog = ACatalogName;
+        Name.FSchema = ASchemaName;
+        Name.FObject = ATableName;
+    }
+    for (std::string *Part : {&Name.FCatalog, &Name.FSchema, &Name.FBaseObject, &Name.FObject})
+        if (*Part == "<NULL>")
+            Part->clear();
+    return AMeta->EncodeObjName(Name, nullptr, eoBeShort);
+}
+
 TZqTable::TZqTable(rtl::TComponent *AOwner) : TZqCustomQuery(AOwner)
 {
     Command()->UpdateOptions()->SetRequestLive(true);
@@ -925,22 +946,7 @@ void TZqTable::GenerateSQL()
         TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
         Conn->GetConnectionMetadata(false, Meta);
         ZQ_ASSERT(Meta, CUnit);
-        TZqPhysParsedName Name;
-        if (FTableName.find('.') != std::string::npos) {
-            Meta->ParseObjName(FTableName, Name, 0, nullptr);
-            if (Name.FCatalog.empty())
-                Name.FCatalog = FCatalogName;
-            if (Name.FSchema.empty())
-                Name.FSchema = FSchemaName;
-        } else {
-            Name.FCatalog = FCatalogName;
-            Name.FSchema = FSchemaName;
-            Name.FObject = FTableName;
-        }
-        for (std::string *Part : {&Name.FCatalog, &Name.FSchema, &Name.FBaseObject, &Name.FObject})
-            if (*Part == "<NULL>")
-                Part->clear();
-        const std::string Object = Meta->EncodeObjName(Name, nullptr, eoBeShort);
+        const std::string Object = ZqTableObjectName(Meta.Get(), FTableName, FCatalogName, FSchemaName);
         auto QuoteColumn = [&Meta](const std::string &AName) {
             TZqPhysParsedName Col;
             Col.FObject = AName;

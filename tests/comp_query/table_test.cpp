@@ -7,6 +7,7 @@
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
+#include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "tests/comp_query/query_fixture.h"
 
 using namespace querytest;
@@ -160,4 +161,15 @@ TEST_F(TableRoad, ADetailTableSelectsTheMastersRowsByParameter)
     EXPECT_EQ(Detail->RecordCount(), int(Sql("select 1 from Cast_Titles where ID_Cruise = " + Second).size()));
     for (Detail->First(); !Detail->Eof(); Detail->Next())
         ASSERT_EQ(Detail->FieldByName("ID_Cruise")->AsString(), Second);
+}
+
+TEST(TableName, ADottedNameKeepsItsPartsAndThePropertiesFillOnlyEmptyOnes)
+{
+    InitServices();
+    TZqIntfPtr<TZqPhysConnectionMetadata> Meta = ZqCreateDialectMetadata(mkMSSQL);
+    EXPECT_EQ(ZqTableObjectName(Meta.Get(), "dbo.Casts", "Station", "other"), "Station.dbo.Casts");
+    EXPECT_EQ(ZqTableObjectName(Meta.Get(), "Arch.dbo.Casts", "Station", "other"), "Arch.dbo.Casts");
+    EXPECT_EQ(ZqTableObjectName(Meta.Get(), "Casts", "Station", "dbo"), "Station.dbo.Casts");
+    EXPECT_EQ(ZqTableObjectName(Meta.Get(), "Casts", "<NULL>", ""), "Casts");
+    EXPECT_EQ(ZqTableObjectName(Meta.Get(), "Cast Titles", "", ""), "[Cast Titles]");
 }
