@@ -130,7 +130,7 @@ SQLRETURN TODBCStatementBase::GetDataInto(TODBCVariable *AVar, int ARow, void *A
     SQLLEN *Ind;
     AVar->GetBuffers(ARow, Data, Ind);
     const SQLRETURN RC =
-        FLib->SQLGetData(FHandle, SQLUSMALLINT(AVar->Position), AVar->CDataType(), ATarget, ABufferLength, Ind);
+        FLib->SQLGetData(FHandle, AVar->Number(), AVar->CDataType(), ATarget, ABufferLength, Ind);
     if (RC != SQL_NO_DATA && RC != SQL_SUCCESS_WITH_INFO)
         Check(RC);
     return RC;
