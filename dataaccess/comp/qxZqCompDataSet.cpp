@@ -544,6 +544,10 @@ bool TZqDataSet::FetchMore(bool AAll, bool AOnDemand)
     do {
         if (FUnidirectional) {
             // Rows already read are dropped; record numbers keep counting.
+            // Changes made to them must not go without a word.
+            TZqDatSUpdatesJournal *J = GetUpdates();
+            if (J && J->HasChanges(FTable))
+                RaiseDS(205);
             FDiscardedRows += FTable->Rows()->Count();
             FTable->ClearRows();
             FCurrentIndex = -1;
@@ -774,7 +778,9 @@ void TZqDataSet::InternalRefresh()
     if (FUnidirectional)
         RaiseDS(211);
     if (FMasterLink->Active() && IsMasterParamBound(FMasterLink->Fields())) {
-        // A detail fills itself from its master's current values.
+        // A detail fills itself from its master's current values; the
+        // record buffers show rows that are about to be freed.
+        ClearBuffers();
         FTable->ClearRows();
         FCurrentIndex = -1;
         FSourceEOF = true;
