@@ -1,6 +1,7 @@
 // qxZqCompDataSet: the dataset over in-memory tables (see the header for
 // the record buffer, bookmark and editing rules).
 #include "dataaccess/comp/qxZqCompDataSet.h"
+#include "dataaccess/comp/qxZqCompDataSetInt.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
+#include "dataaccess/dats/qxZqDatSMech.h"
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
@@ -46,40 +48,6 @@ constexpr TZqPhysUpdateRowOptions CInsertCancel =
 static_assert(CInsertLock == 50 && CInsertCancel == 51 && CInsertPostLock == 22 && CDeleteUnlock == 18 &&
               CDeleteLock == 10 && CEditPostLock == 6 && CCancelImmediate == 3 && CImmediate == 2);
 
-[[noreturn]] void RaiseDS(int32_t ACode, const std::vector<rtl::Variant> &AArgs = {})
-{
-    ZqRaiseError(nullptr, CCompDS, ACode, AArgs);
-    // A cleared error cannot leave the dataset in a usable state here.
-    throw EZqException(ACode, ZqBuildErrorMessage(CCompDS, ACode, AArgs));
-}
-
-// The wait indication around one operation; nothing when no wait cursor is
-// registered or the dataset is silent.
-class TWaitScope {
-public:
-    explicit TWaitScope(bool ASilent)
-    {
-        if (!ASilent)
-            ZqCreateInterface(FCursor, false);
-        if (FCursor)
-            FCursor->StartWait();
-    }
-    ~TWaitScope()
-    {
-        if (FCursor) {
-            try {
-                FCursor->StopWait();
-            } catch (...) {
-            }
-        }
-    }
-    TWaitScope(const TWaitScope &) = delete;
-    TWaitScope &operator=(const TWaitScope &) = delete;
-
-private:
-    TZqIntfPtr<IZqGUIxWaitCursor> FCursor;
-};
-
 // A bookmark: the table, the attach serial of the dataset that made it and
 // the row's RowID. Never a row address (see the header).
 struct TZqBookmark {
@@ -102,12 +70,38 @@ void ConvertInto(TZqDataType ASource, TZqDataType ATarget, const void *AValue, v
 
 } // namespace
 
-// The record's own part, after the calculated area.
-struct TZqDataSet::TRecInfo {
-    TZqDatSRow *Row;
-    int32_t RecordIndex;
-    TBookmarkFlag BookmarkFlag;
-};
+namespace compds {
+
+void RaiseDS(int32_t ACode, const std::vector<rtl::Variant> &AArgs)
+{
+    ZqRaiseError(nullptr, CCompDS, ACode, AArgs);
+    // A cleared error cannot leave the dataset in a usable state here.
+    throw EZqException(ACode, ZqBuildErrorMessage(CCompDS, ACode, AArgs));
+}
+
+TWaitScope::TWaitScope(bool ASilent)
+{
+    if (!ASilent)
+        ZqCreateInterface(FCursor, false);
+    if (FCursor)
+        FCursor->StartWait();
+}
+
+TWaitScope::~TWaitScope()
+{
+    if (FCursor) {
+        try {
+            FCursor->StopWait();
+        } catch (...) {
+        }
+    }
+}
+
+} // namespace compds
+
+using compds::RaiseDS;
+using compds::TWaitScope;
+
 
 // The table callback: a column with a field takes the field's Required and
 // ReadOnly into its effective options.
@@ -133,9 +127,14 @@ private:
     TZqDataSet *FDataSet; // the dataset owns this callback
 };
 
-TZqDataSet::TZqDataSet(rtl::TComponent *AOwner) : TDataSet(AOwner)
+TZqDataSet::TZqDataSet(rtl::TComponent *AOwner)
+    : TDataSet(AOwner), FIndexes(std::make_unique<TZqIndexes>(this)),
+      FAggregates(std::make_unique<TZqAggregates>(this)), FAggFieldItems(std::make_unique<TZqAggregates>(this)),
+      FMasterLink(std::make_unique<TZqMasterDataLink>(this))
 {
     ObjectView = true;
+    FMasterLink->OnMasterChange = [this](TMasterDataLink *) { RefreshDetail(); };
+    FMasterLink->OnMasterDisable = [this](TMasterDataLink *) { MasterDisabled(); };
 }
 
 TZqDataSet::~TZqDataSet()
@@ -145,6 +144,11 @@ TZqDataSet::~TZqDataSet()
     } catch (...) {
         // A destructor cannot report a failing close.
     }
+    // The companions hold views of the table: they go before it.
+    FMasterLink.reset();
+    FAggFieldItems.reset();
+    FAggregates.reset();
+    FIndexes.reset();
     if (FTable)
         FTable->Release();
     if (FView)
@@ -195,11 +199,12 @@ void TZqDataSet::SetUpdateRecordTypes(TUpdateRecordTypes AValue)
     UpdateRecordTypesChanging();
     if (AValue == FUpdateRecordTypes)
         return;
+    if (Active())
+        CheckBrowseMode();
     FUpdateRecordTypes = AValue;
     if (Active()) {
-        CheckBrowseMode();
-        ComposeViews();
-        Resync(0);
+        BuildFilterView();
+        Recompose();
     }
 }
 
@@ -330,6 +335,9 @@ void TZqDataSet::OpenCursor(bool AInfoQuery)
     TWaitScope Wait(FSilent);
     FSourceEOF = false;
     FDiscardedRows = 0;
+    ResolveMasterFields();
+    if (FMasterLink->Active() && !FMasterLink->Fields().empty())
+        SetMasterParams(FMasterLink->Fields());
     PrepareSource();
     DefineSource();
     if (AInfoQuery) {
@@ -351,8 +359,12 @@ void TZqDataSet::InternalOpen()
         RaiseDS(206);
     TZqFetchOptions *FO = GetFetchOptions();
     FTable->SetRowsCapacity(FO->RecsMax() != -1 ? FO->RecsMax() : FO->RowsetSize());
-    if (FO->Mode() != fmManual && FState != dsOpening)
+    bool DetailWithRows = FMasterLink->Active() && !FMasterLink->Fields().empty();
+    if (FO->Mode() != fmManual && FState != dsOpening && !DetailWithRows)
         OpenSource(false, false, true);
+    OpenIndexes();
+    SetIndexView(false);
+    BuildFilterView();
     ComposeViews();
     FCurrentIndex = -1;
     if (FFieldDefs->Updated()) {
@@ -395,10 +407,15 @@ void TZqDataSet::InternalOpen()
             }
         }
     }
+    OpenFieldExtras();
     delete FCallback;
     FCallback = new TTableCallback(this);
     FTable->SetCallback(FCallback);
     FBookmarkSize = int(sizeof(TZqBookmark));
+    if (FIndexView)
+        AllocKeyBuffers();
+    if (FO->Mode() != fmManual && FState != dsOpening && DetailWithRows)
+        RefreshDetail();
 }
 
 void TZqDataSet::InternalClose()
@@ -409,11 +426,26 @@ void TZqDataSet::InternalClose()
     FCallback = nullptr;
     ClearForcedRow();
     FreeNewRow();
+    FreeKeyBuffers();
     FTotalRecordCount = -1;
+    CloseFieldExtras();
     BindFields(false);
     if (DefaultFields())
         DestroyFields();
+    FAggregates->DeactivateAll();
     ReleaseViews();
+    if (FFilterView) {
+        FFilterView->Mechanisms()->Clear();
+        FFilterView->Release();
+        FFilterView = nullptr;
+    }
+    if (FIndexView) {
+        FIndexView->Release();
+        FIndexView = nullptr;
+    }
+    ReleaseIndexViewsCreated();
+    CloseIndexes();
+    FChildsParentRow = nullptr;
     FSourceEOF = true;
     FDiscardedRows = 0;
     if (FLocateRow) {
@@ -433,21 +465,6 @@ void TZqDataSet::ReleaseViews()
     if (FActiveView) {
         FActiveView->Release();
         FActiveView = nullptr;
-    }
-}
-
-void TZqDataSet::ComposeViews()
-{
-    ReleaseViews();
-    TZqDatSView *V = FView ? FView : FTable->GetDefaultView();
-    V->AddRef();
-    FActiveView = V;
-    if (!FActiveView->Active())
-        FActiveView->SetActive(true);
-    if (Active() && !IsEmpty()) {
-        // Find the active record in the new view.
-        TZqDatSRow *Row = RecInfo(ActiveBuffer())->Row;
-        FCurrentIndex = Row ? FActiveView->IndexOf(Row) : -1;
     }
 }
 
@@ -756,6 +773,15 @@ void TZqDataSet::InternalRefresh()
         RaiseDS(205);
     if (FUnidirectional)
         RaiseDS(211);
+    if (FMasterLink->Active() && IsMasterParamBound(FMasterLink->Fields())) {
+        // A detail fills itself from its master's current values.
+        FTable->ClearRows();
+        FCurrentIndex = -1;
+        FSourceEOF = true;
+        if (GetFetchOptions()->Mode() != fmManual)
+            RefreshDetail();
+        return;
+    }
     int RecNo = IsEmpty() ? -1 : GetRecNo();
     std::string Keys = PSGetKeyFields();
     rtl::Variant KeyValues;
@@ -783,6 +809,8 @@ void TZqDataSet::InternalHandleException()
 
 void TZqDataSet::DataEvent(TDataEvent AEvent, intptr_t AInfo)
 {
+    if (AEvent == deParentScroll)
+        RefreshDetail();
     TDataSet::DataEvent(AEvent, AInfo);
 }
 
@@ -790,8 +818,13 @@ void TZqDataSet::DataEvent(TDataEvent AEvent, intptr_t AInfo)
 
 TRecordBuffer TZqDataSet::ReadBuffer() const
 {
-    // A forced row wins over whatever the state would read.
-    return FForcedBuffer ? FForcedBuffer : GetStateRecordBuffer();
+    // A forced row wins over whatever the state would read; a key edit
+    // reads and writes the key buffer being edited.
+    if (FForcedBuffer)
+        return FForcedBuffer;
+    if (FState == dsSetKey)
+        return FKeyBuffersAllocated ? FKeyBuffers[FKeyIndex].Buffer : nullptr;
+    return GetStateRecordBuffer();
 }
 
 bool TZqDataSet::GetFieldData(TField *AField, void *ABuffer)
@@ -983,6 +1016,8 @@ void TZqDataSet::SetFieldData(TField *AField, const void *ABuffer)
         }
     }
     TRecordBuffer Rec = ReadBuffer();
+    if (FState == dsSetKey && !Forced && AField->FieldNo() < 1)
+        DatabaseError(rtl::Format(DBText::SNotIndexField, {rtl::Variant(AField->DisplayName())}), this);
     if (AField->FieldNo() < 1) {
         SetCalcFieldData(AField, Rec, ABuffer);
         if (!Forced && FState != dsCalcFields && FState != dsFilter && FState != dsNewValue)

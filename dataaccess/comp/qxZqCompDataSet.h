@@ -37,6 +37,7 @@
 #include "dataaccess/dats/qxZqDatSIntf.h"
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TDataSource.h"
 
 class TZqFetchOptions;
 class TZqFormatOptions;
@@ -53,7 +54,13 @@ class TZqDatSRow;
 class TZqDatSManager;
 class TZqDatSUpdatesJournal;
 class TZqDatSColumnSublist;
+class TZqDatSAggregate;
+class TZqDatSMechFilter;
 } // namespace dats
+
+class TZqIndexes;
+class TZqAggregates;
+class TZqMasterDataLink;
 
 // One field number's column: the column, its index in its table and the
 // chain of nested-table columns leading to it (empty for a plain column).
@@ -164,6 +171,88 @@ public:
     TZqReconcileErrorEvent OnReconcileError;
     TDataSetNotifyEvent BeforeGetRecords, AfterGetRecords, BeforeExecute, AfterExecute;
 
+    // ---- indexes (qxZqCompDataSet_Index.cpp) ----
+    TZqIndexes *Indexes() const { return FIndexes.get(); }
+    TIndexDefs &IndexDefs() { return *TDataSet::FIndexDefs; }
+    const std::string &IndexName() const { return FIndexName; }
+    void SetIndexName(const std::string &AValue);
+    const std::string &IndexFieldNames() const { return FIndexFieldNames; }
+    void SetIndexFieldNames(const std::string &AValue);
+    bool IndexesActive() const { return FIndexesActive; }
+    void SetIndexesActive(bool AValue);
+    // The view that gives the cursor its order (none without an index).
+    dats::TZqDatSView *IndexView() const { return FIndexView; }
+    // The fields of the index view's sort, in key order.
+    int IndexFieldCount() const;
+    TField *IndexFields(int AIndex) const;
+    void UpdateIndexDefs() override;
+
+    // ---- filters ----
+    void SetFiltered(bool AValue) override;
+    void SetFilterText(const std::string &AValue) override;
+    void SetFilterOptions(TFilterOptions AValue) override;
+    void SetOnFilterRecord(const TFilterRecordEvent &AValue) override;
+    bool FindRecord(bool ARestart, bool AGoForward) override;
+
+    // ---- keys and ranges (over the index view) ----
+    void SetKey();
+    void EditKey();
+    bool GotoKey();
+    void GotoNearest();
+    bool FindKey(const std::vector<rtl::Variant> &AKeyValues);
+    void FindNearest(const std::vector<rtl::Variant> &AKeyValues);
+    void SetRangeStart();
+    void SetRangeEnd();
+    void EditRangeStart();
+    void EditRangeEnd();
+    void ApplyRange();
+    void CancelRange();
+    void SetRange(const std::vector<rtl::Variant> &AStartValues, const std::vector<rtl::Variant> &AEndValues);
+    // Of the key buffer being edited (dsSetKey).
+    bool KeyExclusive() const;
+    void SetKeyExclusive(bool AValue);
+    int KeyFieldCount() const;
+    void SetKeyFieldCount(int AValue);
+    bool RangeActive() const { return FRangeStartRow != nullptr || FRangeEndRow != nullptr; }
+    void Post() override;
+    void Cancel() override;
+
+    // ---- master-detail ----
+    TDataSource *MasterSource() const;
+    void SetMasterSource(TDataSource *AValue);
+    const std::string &MasterFields() const;
+    void SetMasterFields(const std::string &AValue);
+    TZqMasterDataLink *MasterLink() const { return FMasterLink.get(); }
+    TDataSource *GetDataSource() const override { return MasterSource(); }
+    void GetDetailLinkFields(std::vector<TField *> &AMasterFields, std::vector<TField *> &ADetailFields) override;
+
+    // ---- aggregates (qxZqCompDataSet_Aggregate.cpp) ----
+    TZqAggregates *Aggregates() const { return FAggregates.get(); }
+    bool AggregatesActive() const { return FAggregatesActive; }
+    void SetAggregatesActive(bool AValue);
+    rtl::Variant GetAggregateValue(TField *AField) override;
+    void ResetAggField(TField *AField) override;
+
+    // ---- blobs and special fields ----
+    std::unique_ptr<TBlobStream> CreateBlobStream(TField *AField, TBlobStreamMode AMode) override;
+    TFieldClass GetFieldClass(rtl::TFieldType AFieldType) const override;
+
+    // ---- cached updates (qxZqCompDataSet_Apply.cpp) ----
+    // Posts the journalled changes of the table through the source;
+    // answers the number of rows that failed (-1: no limit of failures).
+    int ApplyUpdates(int AMaxErrors = -1);
+    // Takes every journalled change of the table as its unchanged state.
+    void CommitUpdates();
+    // Throws away every journalled change of the table.
+    void CancelUpdates();
+    // Settles the rows that failed to apply through OnReconcileError;
+    // answers whether no change of the table is left.
+    bool Reconcile();
+    // Throws away the changes of the current record.
+    void RevertRecord();
+    bool UpdatesPending() const;
+    int ChangeCount() const;
+
 protected:
     // ---- source operations (the adapted datasets fill them in) ----
     // Brings rows of the source into ATable; answers how many arrived.
@@ -190,6 +279,31 @@ protected:
     virtual void DoAfterGetRecords() { if (AfterGetRecords) AfterGetRecords(this); }
     virtual void DoBeforeExecute() { if (BeforeExecute) BeforeExecute(this); }
     virtual void DoAfterExecute() { if (AfterExecute) AfterExecute(this); }
+
+    // ---- index, filter and master-detail hooks ----
+    virtual void BuildFilterView();
+    virtual void MasterDisabled();
+    virtual void RefreshDetail();
+    virtual void MasterActivated();
+    // Reads missing values (blobs, a column or the whole row: -1) of a row
+    // from the source; answers whether it read anything.
+    virtual bool FetchRowFromSource(dats::TZqDatSRow *ARow, int AColumnIndex, uint32_t AFlags)
+    {
+        (void)ARow;
+        (void)AColumnIndex;
+        (void)AFlags;
+        return false;
+    }
+    virtual void ResolveMasterFields();
+    virtual void MasterFieldsChanged() {}
+    virtual void SetMasterParams(const std::vector<TField *> &AFields);
+    virtual bool IsMasterParamBound(const std::vector<TField *> &AFields);
+    virtual void IndexChanged() {}
+    bool GetIsIndexField(TField *AField) const override;
+    // Re-runs the source of a parameter-bound detail for the master's
+    // current values.
+    void RequeryDetail(bool AAppend);
+    void RefreshDetailRows();
 
     // ---- TDataSet overrides ----
     TRecordBuffer AllocRecordBuffer() override;
@@ -248,7 +362,12 @@ protected:
     bool FSourceEOF = true;
 
 private:
-    struct TRecInfo;
+    // The record's own part, after the calculated area.
+    struct TRecInfo {
+        dats::TZqDatSRow *Row;
+        int32_t RecordIndex;
+        TBookmarkFlag BookmarkFlag;
+    };
     TRecInfo *RecInfo(TRecordBuffer ABuffer) const;
     TRecordBuffer ReadBuffer() const;
     dats::TZqDatSRow *RowOfBookmark(const void *ABookmark) const;
@@ -257,6 +376,80 @@ private:
     void ReleaseViews();
     void FreeNewRow();
     class TTableCallback;
+    friend class TZqIndex;
+    friend class TZqIndexes;
+    friend class TZqAggregate;
+    friend class TZqAggregates;
+    friend class TZqBlobStream;
+    friend class TZqMasterDataLink;
+
+    // Index, filter and range internals (qxZqCompDataSet_Index.cpp).
+    struct TKeyBuffer {
+        bool Modified = false;
+        bool Exclusive = false;
+        int32_t FieldCount = 0;
+        TRecordBuffer Buffer = nullptr;
+        dats::TZqDatSRow *Row = nullptr;
+    };
+    enum : int { kiLookup = 0, kiRangeStart = 1, kiRangeEnd = 2, kiCurRangeStart = 3, kiCurRangeEnd = 4, kiSave = 5 };
+    void OpenIndexes();
+    void CloseIndexes();
+    void SetIndexView(bool ARecompose);
+    void ChangeIndexView(dats::TZqDatSView *AView);
+    void ReleaseIndexViewsCreated();
+    void AllocKeyBuffers();
+    void FreeKeyBuffers();
+    void ClearKeyBuffer(int AIndex);
+    void CopyKeyBuffer(int AFrom, int ATo);
+    bool KeyBuffersEqual(int A, int B);
+    void SetKeyBuffer(int AIndex, bool AClear);
+    void EndKeyEdit(bool ACommit);
+    void SetKeyFields(int AIndex, const std::vector<rtl::Variant> &AValues);
+    bool SetCursorRange();
+    bool ResetCursorRange();
+    int SearchKey(int AIndex, bool ANearest, bool &AFound);
+    void CheckIndexView() const;
+    bool FilterEventAccepts(dats::TZqDatSRow *ARow);
+    bool FetchesDetails();
+    void Recompose();
+    bool DetailHasRows() const;
+    // Aggregate fields and auto-increment fields on open and close
+    // (qxZqCompDataSet_Aggregate.cpp).
+    void OpenFieldExtras();
+    void CloseFieldExtras();
+    // The cursor's row and position around a change of the journal
+    // (qxZqCompDataSet_Apply.cpp).
+    struct TPosition {
+        int32_t RowID;
+        int Index;
+    };
+    TPosition SavePosition();
+    void RestorePosition(const TPosition &APosition);
+
+    std::unique_ptr<TZqIndexes> FIndexes;
+    std::unique_ptr<TZqAggregates> FAggregates;
+    std::unique_ptr<TZqAggregates> FAggFieldItems;
+    std::unique_ptr<TZqMasterDataLink> FMasterLink;
+    std::string FIndexName;
+    std::string FIndexFieldNames;
+    bool FIndexesActive = true;
+    bool FAggregatesActive = false;
+    bool FIndexDefsFromIndexes = false;
+    bool FIndexesFromDefs = false;
+    bool FResolvingMaster = false;
+    dats::TZqDatSView *FIndexView = nullptr;
+    dats::TZqDatSView *FFilterView = nullptr;
+    std::vector<dats::TZqDatSView *> FCreatedViews;
+    TKeyBuffer FKeyBuffers[6];
+    bool FKeyBuffersAllocated = false;
+    int FKeyIndex = kiLookup;
+    dats::TZqDatSRow *FRangeStartRow = nullptr;
+    dats::TZqDatSRow *FRangeEndRow = nullptr;
+    bool FRangeStartExclusive = false;
+    bool FRangeEndExclusive = false;
+    int FRangeStartCount = -1;
+    int FRangeEndCount = -1;
+    dats::TZqDatSRow *FChildsParentRow = nullptr;
 
     dats::TZqDatSTable *FTable = nullptr;
     dats::TZqDatSView *FView = nullptr;
@@ -278,4 +471,238 @@ private:
     uint32_t FAttachSerial = 0;
     int FRecInfoOffset = 0;
     TTableCallback *FCallback = nullptr;
+};
+
+// ---- the dataset's companions ----------------------------------------------
+
+// One index of a dataset: a view of its table sorted by Fields (or by an
+// Expression), optionally filtered. Every property change rebuilds the view.
+class TZqIndex {
+public:
+    explicit TZqIndex(TZqIndexes *ACollection);
+    ~TZqIndex();
+    TZqIndex(const TZqIndex &) = delete;
+    TZqIndex &operator=(const TZqIndex &) = delete;
+
+    const std::string &Name() const { return FName; }
+    void SetName(const std::string &AValue);
+    bool Active() const { return FActive; }
+    void SetActive(bool AValue);
+    const std::string &Filter() const { return FFilter; }
+    void SetFilter(const std::string &AValue);
+    const std::string &Fields() const { return FFields; }
+    void SetFields(const std::string &AValue);
+    const std::string &CaseInsFields() const { return FCaseInsFields; }
+    void SetCaseInsFields(const std::string &AValue);
+    const std::string &DescFields() const { return FDescFields; }
+    void SetDescFields(const std::string &AValue);
+    const std::string &Expression() const { return FExpression; }
+    void SetExpression(const std::string &AValue);
+    TZqExpressionOptions FilterOptions() const { return FFilterOptions; }
+    void SetFilterOptions(TZqExpressionOptions AValue);
+    dats::TZqSortOptions Options() const { return FOptions; }
+    void SetOptions(dats::TZqSortOptions AValue);
+    bool Selected() const;
+    void SetSelected(bool AValue);
+    dats::TZqDatSView *View() const { return FView; }
+    std::string GetDisplayName() const;
+    void Assign(const TZqIndex &ASource);
+    void BeginUpdate() { ++FUpdateCount; }
+    void EndUpdate();
+    TZqIndexes *Collection() const { return FCollection; }
+
+private:
+    friend class TZqIndexes;
+    friend class TZqDataSet;
+    void Changed();
+    void BuildView();
+    void ReleaseView();
+    TZqDataSet *DataSet() const;
+
+    TZqIndexes *FCollection;
+    int FUpdateCount = 0;
+    bool FActive = false;
+    std::string FFilter, FFields, FCaseInsFields, FExpression, FDescFields;
+    TZqExpressionOptions FFilterOptions;
+    dats::TZqSortOptions FOptions = 0;
+    dats::TZqDatSView *FView = nullptr;
+    std::string FName;
+};
+
+class TZqIndexes {
+public:
+    explicit TZqIndexes(TZqDataSet *ADataSet) : FDataSet(ADataSet) {}
+    ~TZqIndexes();
+    TZqIndexes(const TZqIndexes &) = delete;
+    TZqIndexes &operator=(const TZqIndexes &) = delete;
+    TZqIndex *Add();
+    int Count() const { return int(FItems.size()); }
+    TZqIndex *Items(int AIndex) const { return FItems.at(size_t(AIndex)).get(); }
+    void Delete(int AIndex);
+    void Clear();
+    // By name, compared without regard to letter case; nil when absent.
+    TZqIndex *FindIndex(const std::string &AName) const;
+    // The first index over fields (not an expression), unfiltered or
+    // selected, whose Fields begin with AFields at a name boundary and
+    // whose options hold ARequired and none of AForbidden.
+    TZqIndex *FindIndexForFields(const std::string &AFields, dats::TZqSortOptions ARequired = 0,
+                                 dats::TZqSortOptions AForbidden = 0) const;
+    // Builds or drops the views of every index.
+    void BuildAll();
+    void ReleaseAll();
+    TZqDataSet *DataSet() const { return FDataSet; }
+
+private:
+    TZqDataSet *FDataSet;
+    std::vector<std::unique_ptr<TZqIndex>> FItems;
+};
+
+// One named aggregate over the dataset's active view (SUM, AVG, COUNT,
+// MIN, MAX, TFIRST, TLAST of row expressions), per group of rows sharing
+// the first GroupingLevel index fields.
+class TZqAggregate {
+public:
+    explicit TZqAggregate(TZqAggregates *ACollection);
+    ~TZqAggregate();
+    TZqAggregate(const TZqAggregate &) = delete;
+    TZqAggregate &operator=(const TZqAggregate &) = delete;
+
+    const std::string &Name() const { return FName; }
+    void SetName(const std::string &AValue);
+    const std::string &Expression() const { return FExpression; }
+    void SetExpression(const std::string &AValue);
+    int GroupingLevel() const { return FGroupingLevel; }
+    void SetGroupingLevel(int AValue);
+    const std::string &IndexName() const { return FIndexName; }
+    void SetIndexName(const std::string &AValue);
+    bool Active() const { return FActive; }
+    void SetActive(bool AValue);
+    // The value for the current record; empty while not built.
+    rtl::Variant Value() const;
+    bool Built() const { return FAggregate != nullptr; }
+    std::string GetDisplayName() const;
+    void Assign(const TZqAggregate &ASource);
+    void AssignField(TAggregateField *AField);
+    void BeginUpdate() { ++FUpdateCount; }
+    void EndUpdate();
+
+private:
+    friend class TZqAggregates;
+    friend class TZqDataSet;
+    void Build();
+    void ReleaseAggregate();
+    TZqDataSet *DataSet() const;
+
+    TZqAggregates *FCollection;
+    int FUpdateCount = 0;
+    std::string FExpression;
+    int FGroupingLevel = 0;
+    std::string FIndexName;
+    bool FActive = false;
+    dats::TZqDatSAggregate *FAggregate = nullptr;
+    std::string FName;
+};
+
+class TZqAggregates {
+public:
+    explicit TZqAggregates(TZqDataSet *ADataSet) : FDataSet(ADataSet) {}
+    ~TZqAggregates();
+    TZqAggregates(const TZqAggregates &) = delete;
+    TZqAggregates &operator=(const TZqAggregates &) = delete;
+    TZqAggregate *Add();
+    int Count() const { return int(FItems.size()); }
+    TZqAggregate *Items(int AIndex) const { return FItems.at(size_t(AIndex)).get(); }
+    void Delete(int AIndex);
+    void Clear();
+    TZqAggregate *FindAggregate(const std::string &AName) const;
+    // Rebuilds every item; the deepest level any item asked for, else the
+    // sort depth of the dataset's index view when IndexName is set, else 0.
+    void ActivateAll();
+    void DeactivateAll();
+    int MaxGroupingLevel() const { return FMaxGroupingLevel; }
+    TZqDataSet *DataSet() const { return FDataSet; }
+
+private:
+    friend class TZqAggregate;
+    TZqDataSet *FDataSet;
+    std::vector<std::unique_ptr<TZqAggregate>> FItems;
+    int FMaxGroupingLevel = 0;
+};
+
+// The link of a detail dataset to its master: the master's moves and
+// changes refresh the detail; the link's activation first lets the
+// detail resolve its master fields.
+class TZqMasterDataLink : public TMasterDataLink {
+public:
+    explicit TZqMasterDataLink(TZqDataSet *ADetail);
+
+protected:
+    void ActiveChanged() override;
+
+private:
+    TZqDataSet *FZqDetail;
+    bool FActivating = false;
+};
+
+// A blob, memo or wide-memo value of one record as a stream of bytes (a
+// wide memo as 16-bit characters). The stream holds its own copy of the
+// bytes: the row's storage may be freed or reused while it is open. A
+// modified stream stores its bytes into the row when it is destroyed.
+class TZqBlobStream : public TBlobStream {
+public:
+    TZqBlobStream(TZqDataSet *ADataSet, TField *AField, TBlobStreamMode AMode);
+    ~TZqBlobStream() override;
+    int64_t Read(void *ABuffer, int64_t ACount) override;
+    int64_t Write(const void *ABuffer, int64_t ACount) override;
+    int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override;
+    int64_t Size() override { return int64_t(FData.size()); }
+    void Truncate() override;
+    bool Modified() const { return FModified; }
+    TBlobStreamMode Mode() const { return FMode; }
+
+private:
+    void CheckWritable();
+    void Store();
+    TField *FField;
+    TZqDataSet *FDataSet;
+    dats::TZqDatSRow *FRow = nullptr;
+    bool FModified = false;
+    TBlobStreamMode FMode;
+    std::string FData;
+    int64_t FPos = 0;
+};
+
+// A memo of 16-bit characters; the program sees UTF-8 text.
+class TZqWideMemoField : public TBlobField {
+public:
+    explicit TZqWideMemoField(TDataSet *AOwner);
+
+protected:
+    std::string GetAsString() const override;
+    void SetAsStringValue(const std::string &AValue) override;
+    rtl::Variant GetAsVariant() const override;
+    void SetVarValue(const rtl::Variant &AValue) override;
+    void GetText(std::string &AText, bool ADisplayText) const override;
+};
+
+// An auto-increment field: the server (or the client, with seed and step)
+// gives its values, so it is read-only and not required by default.
+class TZqAutoIncField : public TIntegerField {
+public:
+    explicit TZqAutoIncField(TDataSet *AOwner);
+    bool ClientAutoIncrement() const { return FClientAutoIncrement; }
+    void SetClientAutoIncrement(bool AValue);
+    bool ServerAutoIncrement() const { return FServerAutoIncrement; }
+    void SetServerAutoIncrement(bool AValue);
+    int AutoIncrementSeed() const { return FAutoIncrementSeed; }
+    void SetAutoIncrementSeed(int AValue);
+    int AutoIncrementStep() const { return FAutoIncrementStep; }
+    void SetAutoIncrementStep(int AValue);
+
+private:
+    void CheckChange() const;
+    bool FClientAutoIncrement = true;
+    bool FServerAutoIncrement = true;
+    int FAutoIncrementSeed = -1;
+    int FAutoIncrementStep = -1;
 };

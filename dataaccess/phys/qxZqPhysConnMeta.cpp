@@ -5,6 +5,7 @@
 #include <cctype>
 #include <map>
 
+#include "dataaccess/phys/qxZqPhysManager.h"
 #include "platform/rtl/SysUtils.h"
 
 namespace {
@@ -215,7 +216,18 @@ void TZqPhysConnectionMetadata::CompleteName(TZqPhysParsedName &AParsedName, IZq
     if (ACommand) {
         if (AParsedName.FCatalog.empty()) AParsedName.FCatalog = ACommand->GetCatalogName();
         if (AParsedName.FSchema.empty()) AParsedName.FSchema = ACommand->GetSchemaName();
-        if (AParsedName.FObject.empty()) AParsedName.FObject = ACommand->GetBaseObjectName();
+        // A catalog query about a part of an owner (an index or key of a
+        // table, a procedure of a package) carries the owner as its base
+        // object; for every other command the base object is the object.
+        auto *Cmd = dynamic_cast<IZqPhysCommand *>(ACommand);
+        const TZqPhysMetaInfoKind Kind = Cmd ? Cmd->GetMetaInfoKind() : 0;
+        const bool OwnerPart = Kind == mikIndexFields || Kind == mikPrimaryKeyFields ||
+                               Kind == mikForeignKeyFields || Kind == mikProcs || Kind == mikProcArgs;
+        if (OwnerPart) {
+            if (AParsedName.FBaseObject.empty()) AParsedName.FBaseObject = ACommand->GetBaseObjectName();
+        } else if (AParsedName.FObject.empty()) {
+            AParsedName.FObject = ACommand->GetBaseObjectName();
+        }
         if (AParsedName.FObject.find('.') != std::string::npos) {
             TZqPhysParsedName Inner;
             DecodeName(AParsedName.FObject, Inner);
@@ -225,6 +237,10 @@ void TZqPhysConnectionMetadata::CompleteName(TZqPhysParsedName &AParsedName, IZq
             if (!Inner.FCatalog.empty()) AParsedName.FCatalog = Inner.FCatalog;
             if (!Inner.FSchema.empty()) AParsedName.FSchema = Inner.FSchema;
         }
+    }
+    if (FConnection) {
+        FConnection->FillMetaDefaults(AParsedName, dynamic_cast<IZqPhysCommand *>(ACommand));
+        return;
     }
     if (AParsedName.FCatalog.empty()) AParsedName.FCatalog = FDefCatalog;
     if (AParsedName.FSchema.empty()) AParsedName.FSchema = FDefSchema;
@@ -265,8 +281,8 @@ std::string TZqPhysConnectionMetadata::EncodeObjName(const TZqPhysParsedName &AP
     const std::pair<std::string *, TZqPhysNamePart> Parts[] = {
         {&N.FCatalog, npCatalog}, {&N.FSchema, npSchema}, {&N.FBaseObject, npBaseObject}, {&N.FObject, npObject}};
     if (AOpts & eoBeShort) {
-        if (rtl::SameText(N.FCatalog, FDefCatalog)) N.FCatalog.clear();
-        if (rtl::SameText(N.FSchema, FDefSchema)) N.FSchema.clear();
+        if (rtl::SameText(N.FCatalog, DefCatalog())) N.FCatalog.clear();
+        if (rtl::SameText(N.FSchema, DefSchema())) N.FSchema.clear();
         for (auto &[S, P] : Parts) *S = QuoteIfNeeded(*S, P);
     } else {
         for (auto &[S, P] : Parts) {

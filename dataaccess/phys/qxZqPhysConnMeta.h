@@ -1,18 +1,33 @@
 // qxZqPhysConnMeta: the SQL dialect of a connection. The base class gives the
 // generic answers; one subclass per DBMS (dialects/) overrides the facts, the
 // literal forms, the first keywords it knows and the function escapes. The
-// preprocessor and the command generator are its main users.
+// preprocessor and the command generator are its main users. Its catalog
+// views and the per-connection catalog cache under them live in
+// qxZqPhysConnMeta_Catalog.cpp.
 #pragma once
 
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 
+class TZqPhysConnection;
+
 class TZqPhysConnectionMetadata : public TZqObject, public virtual IZqPhysConnectionMetadata {
 public:
-    TZqPhysConnectionMetadata() = default;
+    TZqPhysConnectionMetadata();
+    ~TZqPhysConnectionMetadata() override;
+
+    // The connection whose catalog this object caches (not counted: the
+    // connection holds this object and clears the link before it lets go).
+    void SetConnection(TZqPhysConnection *AConnection) { FConnection = AConnection; }
+    TZqPhysConnection *Connection() const { return FConnection; }
+    // The cached catalog tables, one per catalog query kind.
+    TZqDatSManager *MetaCache() const { return FMetaCache.get(); }
 
     // The connection's default catalog and schema ("MetaDefCatalog" and
     // "MetaDefSchema" of its definition): CompleteName fills empty parts
@@ -76,6 +91,38 @@ public:
     std::string TranslateEscape(TZqPhysEscapeData &AEscape) override;
 
     TZqPhysCommandKind GetSQLCommandKind(const std::string &AToken) override;
+
+    // ---- catalog (qxZqPhysConnMeta_Catalog.cpp) ----
+    std::string GetMetaInfoTableName(TZqPhysMetaInfoKind AKind) override;
+    void DefineMetaInfoTable(TZqPhysMetaInfoKind AKind, TZqDatSTable *ATable) override;
+    TZqPhysMetaView GetTables(const std::string &ACatalog, const std::string &ASchema, const std::string &APattern,
+                              uint8_t ATableKinds = 7, uint8_t AObjectScopes = 1) override;
+    TZqPhysMetaView GetTableFields(const std::string &ACatalog, const std::string &ASchema,
+                                   const std::string &ATable, const std::string &APattern) override;
+    TZqPhysMetaView GetIndexes(const std::string &ACatalog, const std::string &ASchema, const std::string &ATable,
+                               const std::string &APattern) override;
+    TZqPhysMetaView GetIndexFields(const std::string &ACatalog, const std::string &ASchema,
+                                   const std::string &ATable, const std::string &AIndex,
+                                   const std::string &APattern) override;
+    TZqPhysMetaView GetPrimaryKey(const std::string &ACatalog, const std::string &ASchema,
+                                  const std::string &ATable) override;
+    TZqPhysMetaView GetPrimaryKeyFields(const std::string &ACatalog, const std::string &ASchema,
+                                        const std::string &ATable, const std::string &APattern) override;
+    TZqPhysMetaView GetPackages(const std::string &ACatalog, const std::string &ASchema,
+                                const std::string &APattern, uint8_t AObjectScopes = 1) override;
+    TZqPhysMetaView GetPackageProcs(const std::string &ACatalog, const std::string &ASchema,
+                                    const std::string &APackage, const std::string &APattern) override;
+    TZqPhysMetaView GetProcs(const std::string &ACatalog, const std::string &ASchema, const std::string &APattern,
+                             uint8_t AObjectScopes = 1) override;
+    TZqPhysMetaView GetProcArgs(const std::string &ACatalog, const std::string &ASchema,
+                                const std::string &APackage, const std::string &AProc, uint16_t AOverload,
+                                const std::string &APattern) override;
+    // Drops a cached view's rows and the note that its object was asked.
+    void Uncache(TZqPhysMetaView &AView);
+    // The filter text a cached view of the kind applies for the (parsed,
+    // normalised) names; exposed for the tests of the case rules.
+    std::string CatalogFilter(TZqPhysMetaInfoKind AKind, const TZqPhysParsedName &AName, int AOverload,
+                              const std::string &APattern);
     virtual TZqPhysCommandKind GetKeywordCommandKind(const std::string &) { return skOther; }
 
     // The code of a function escape's name (upper case); -1 when unknown.
@@ -99,9 +146,32 @@ protected:
     [[noreturn]] void Unsupported(const TZqPhysEscapeData &AEscape) { Error(327, {AEscape.FName}); }
 
 private:
+    // One cached view: the names of the object (table or package in the
+    // base object, index or procedure in the object), the overload of a
+    // procedure and the pattern on the kind's own name column.
+    TZqPhysMetaView CachedView(TZqPhysMetaInfoKind AKind, TZqPhysParsedName AName, int AOverload,
+                               const std::string &APattern);
+    // A fresh, uncached result of a catalog query.
+    TZqPhysMetaView FreshView(TZqPhysMetaInfoKind AKind, const std::string &ACatalog, const std::string &ASchema,
+                              const std::string &APattern, uint8_t ATableKinds, uint8_t AObjectScopes);
+    // Catalog and schema from the arguments, then the connection's defaults;
+    // the table name parsed and normalised into the base object.
+    TZqPhysParsedName ParseOwner(const std::string &ACatalog, const std::string &ASchema,
+                                 const std::string &AOwner, bool ASingle);
+    TZqPhysConnection *CheckConnection();
+    std::string DefCatalog();
+    std::string DefSchema();
+
     int NamePartCount();
     std::string FoldCase(const std::string &AName, TZqPhysNamePart APart);
     std::string FDefCatalog, FDefSchema;
+    TZqPhysConnection *FConnection = nullptr; // see SetConnection
+    std::unique_ptr<TZqDatSManager> FMetaCache;
+    std::recursive_mutex FCacheLock; // one fill of the cache at a time
+    // The cache entries (table name and filter) whose catalog function has
+    // run: an object the catalog knows nothing about (a table without a
+    // primary key) is not asked again either.
+    std::set<std::string> FAsked;
 };
 
 // A dialect object of the given kind (the base dialect for mkOther and

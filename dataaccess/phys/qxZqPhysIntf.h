@@ -19,10 +19,14 @@ namespace dats {
 class TZqDatSManager;
 class TZqDatSTable;
 class TZqDatSColumn;
+class TZqDatSView;
+class TZqDatSRow;
 } // namespace dats
 using dats::TZqDatSColumn;
 using dats::TZqDatSManager;
+using dats::TZqDatSRow;
 using dats::TZqDatSTable;
+using dats::TZqDatSView;
 class IZqStanOptions;
 class IZqStanDefinitions;
 class IZqStanConnectionDefs;
@@ -144,6 +148,13 @@ public:
     virtual std::string GetBaseObjectName() = 0;
 };
 
+class TZqPhysMetaView;
+
+// Catalog query kinds (TZqPhysMetaInfoKind values).
+constexpr TZqPhysMetaInfoKind mikTables = 1, mikTableFields = 2, mikIndexes = 3, mikIndexFields = 4,
+                              mikPrimaryKey = 5, mikPrimaryKeyFields = 6, mikForeignKeys = 7, mikForeignKeyFields = 8,
+                              mikPackages = 9, mikProcs = 10, mikProcArgs = 11;
+
 // The SQL dialect of one connection.
 class IZqPhysConnectionMetadata : public virtual IInterface {
 public:
@@ -178,6 +189,75 @@ public:
                                       uint8_t AOpts) = 0;
     virtual std::string TranslateEscape(TZqPhysEscapeData &AEscape) = 0;
     virtual TZqPhysCommandKind GetSQLCommandKind(const std::string &AToken) = 0;
+    // The name of the catalog cache table of a kind on this connection, and
+    // its column layout (also the layout a metadata command fetches into).
+    // These and the catalog views answer 303 ("Capability is not supported")
+    // from a dialect object that has no connection catalog behind it.
+    virtual std::string GetMetaInfoTableName(TZqPhysMetaInfoKind AKind);
+    virtual void DefineMetaInfoTable(TZqPhysMetaInfoKind AKind, TZqDatSTable *ATable);
+
+    // The catalog views. Tables, packages and procedures are asked afresh
+    // every time; the others are answered from the connection's catalog
+    // cache, which runs the catalog function once per object.
+    virtual TZqPhysMetaView GetTables(const std::string &ACatalog, const std::string &ASchema,
+                                      const std::string &APattern, uint8_t ATableKinds = 7,
+                                      uint8_t AObjectScopes = 1);
+    virtual TZqPhysMetaView GetTableFields(const std::string &ACatalog, const std::string &ASchema,
+                                           const std::string &ATable, const std::string &APattern);
+    virtual TZqPhysMetaView GetIndexes(const std::string &ACatalog, const std::string &ASchema,
+                                       const std::string &ATable, const std::string &APattern);
+    virtual TZqPhysMetaView GetIndexFields(const std::string &ACatalog, const std::string &ASchema,
+                                           const std::string &ATable, const std::string &AIndex,
+                                           const std::string &APattern);
+    virtual TZqPhysMetaView GetPrimaryKey(const std::string &ACatalog, const std::string &ASchema,
+                                          const std::string &ATable);
+    virtual TZqPhysMetaView GetPrimaryKeyFields(const std::string &ACatalog, const std::string &ASchema,
+                                                const std::string &ATable, const std::string &APattern);
+    virtual TZqPhysMetaView GetPackages(const std::string &ACatalog, const std::string &ASchema,
+                                        const std::string &APattern, uint8_t AObjectScopes = 1);
+    virtual TZqPhysMetaView GetPackageProcs(const std::string &ACatalog, const std::string &ASchema,
+                                            const std::string &APackage, const std::string &APattern);
+    virtual TZqPhysMetaView GetProcs(const std::string &ACatalog, const std::string &ASchema,
+                                     const std::string &APattern, uint8_t AObjectScopes = 1);
+    virtual TZqPhysMetaView GetProcArgs(const std::string &ACatalog, const std::string &ASchema,
+                                        const std::string &APackage, const std::string &AProc, uint16_t AOverload,
+                                        const std::string &APattern);
+};
+
+// A catalog view handed out by the connection metadata. It keeps the
+// metadata (and with it the cache table under the view) alive while it
+// lives; freeing it frees the view, and for a fresh uncached result the
+// table too.
+class TZqPhysMetaView {
+public:
+    TZqPhysMetaView() = default;
+    TZqPhysMetaView(TZqDatSView *AView, bool AOwnsTable, const TZqIntfPtr<IZqPhysConnectionMetadata> &AKeep,
+                    const std::string &ACacheKey = std::string());
+    TZqPhysMetaView(TZqPhysMetaView &&AOther) noexcept;
+    TZqPhysMetaView &operator=(TZqPhysMetaView &&AOther) noexcept;
+    TZqPhysMetaView(const TZqPhysMetaView &) = delete;
+    TZqPhysMetaView &operator=(const TZqPhysMetaView &) = delete;
+    ~TZqPhysMetaView();
+
+    TZqDatSView *Get() const { return FView; }
+    TZqDatSView *operator->() const { return FView; }
+    explicit operator bool() const { return FView != nullptr; }
+    int RowCount() const;
+    TZqDatSRow *Row(int AIndex) const;
+    // The value of a named column of a row of the view (Null when unset).
+    rtl::Variant Value(int AIndex, const std::string &AColumn) const;
+    // The cache entry a cached view shows (empty for a fresh result).
+    const std::string &CacheKey() const { return FCacheKey; }
+    // Takes the rows shown out of the cache, so that the next question
+    // about the object asks the catalog again.
+    void Uncache();
+
+private:
+    void Free() noexcept;
+    TZqDatSView *FView = nullptr;
+    bool FOwnsTable = false;
+    TZqIntfPtr<IZqPhysConnectionMetadata> FKeep;
+    std::string FCacheKey;
 };
 
 // ---- driver manager, drivers, connections, commands ------------------------------

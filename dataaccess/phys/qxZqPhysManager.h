@@ -565,6 +565,9 @@ public:
     bool IsColumnFetched(TZqDataType AType);
     // Error 339 naming the first name part the metadata kind needs but lacks.
     void CheckMetaInfoArgs(const TZqPhysParsedName &AName);
+    // Rebuilds Params from the catalog's description of a stored
+    // procedure's arguments (drivers call it while preparing a procedure).
+    void FillStoredProcParams(const TZqPhysParsedName &AName, uint16_t AOverload);
 
     // The three bodies the asynchronous operations run.
     void OpenTask();
@@ -595,6 +598,9 @@ private:
     void AddRowsAffected(int ACount);
     int FetchRowSets(TZqDatSTable *ATable, int ARequested, int ARecsMax);
     TZqDatSTable *DefineCore(TZqDatSManager *AManager, TZqDatSTable *ATable, TZqPhysMetaInfoMergeMode AMode);
+    // The primary key columns of the source table, when the fetch options
+    // ask for key information and the source is one plain table.
+    TZqPhysMetaView ReadKeyFields();
 
     std::string FBaseObjectName;
     std::string FSchemaName;

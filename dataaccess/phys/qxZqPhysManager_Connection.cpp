@@ -10,6 +10,7 @@
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "dataaccess/phys/qxZqPhysManager.h"
 #include "dataaccess/stan/qxZqStanConnDef.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -62,7 +63,7 @@ void TZqPhysConnection::BeforeDestroy()
     FDriverObj->RemoveConnection(this);
     FErrorHandler.Reset();
     FLoginDialog.Reset();
-    FMetadata.Reset();
+    DropMetadata();
     FHost->ConnectionDestroyed();
     FPrivateDef.Reset();
     FDriverIntf.Reset();
@@ -227,7 +228,13 @@ void TZqPhysConnection::CheckActive(int AMode)
     RaisePhys(302);
 }
 
-void TZqPhysConnection::DropMetadata() { FMetadata.Reset(); }
+void TZqPhysConnection::DropMetadata()
+{
+    // Whoever still holds the metadata (a catalog view) keeps a dialect
+    // whose catalog can no longer be asked through this connection.
+    if (auto *M = dynamic_cast<TZqPhysConnectionMetadata *>(FMetadata.Get())) M->SetConnection(nullptr);
+    FMetadata.Reset();
+}
 
 void TZqPhysConnection::Open()
 {
@@ -328,7 +335,10 @@ void TZqPhysConnection::ForceClose()
 void TZqPhysConnection::CreateMetadata(TZqIntfPtr<IZqPhysConnectionMetadata> &AMeta)
 {
     std::lock_guard L(FLock);
-    if (!FMetadata) FMetadata = TZqIntfPtr<IZqPhysConnectionMetadata>(InternalCreateMetadata());
+    if (!FMetadata) {
+        FMetadata = TZqIntfPtr<IZqPhysConnectionMetadata>(InternalCreateMetadata());
+        if (auto *M = dynamic_cast<TZqPhysConnectionMetadata *>(FMetadata.Get())) M->SetConnection(this);
+    }
     AMeta = FMetadata;
 }
 

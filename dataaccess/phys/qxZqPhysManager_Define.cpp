@@ -1,10 +1,15 @@
 // qxZqPhysManager_Define: how a command describes its result set as DatS
 // tables and columns (Define), which column types are fetched, the layout
 // of catalog-query results and the name parts a catalog query needs.
+#include <algorithm>
+#include <memory>
+
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/phys/qxZqPhysManager.h"
+#include "dataaccess/stan/qxZqStanParam.h"
+#include "platform/rtl/SysUtils.h"
 #include "dataaccess/stan/qxZqStanError.h"
 
 namespace {
@@ -102,6 +107,68 @@ void TZqPhysCommand::CheckMetaInfoArgs(const TZqPhysParsedName &AName)
     }
 }
 
+TZqPhysMetaView TZqPhysCommand::ReadKeyFields()
+{
+    const std::string &Src = FSourceObjectName;
+    if (!GetFetchOptions()->Items().Contains(fiMeta) || Src.empty()) return {};
+    // A sub-query or a text with literals is no table the catalog knows.
+    if ((Src.front() == '(' && Src.back() == ')') || Src.find('\'') != std::string::npos) return {};
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+    FConnectionObj->CreateMetadata(Meta);
+    try {
+        return Meta->GetPrimaryKeyFields(FCatalogName, FSchemaName, Src, std::string());
+    } catch (const EZqException &E) {
+        // A source the dialect cannot take apart as a name (a table
+        // qualified by a database path with dots in it) has no key the
+        // catalog could name: the query runs without key columns.
+        if (E.ErrorCode() == 331) return {};
+        throw;
+    }
+}
+
+void TZqPhysCommand::FillStoredProcParams(const TZqPhysParsedName &AName, uint16_t AOverload)
+{
+    TZqParams *Params = GetParams();
+    Params->Clear();
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+    FConnectionObj->CreateMetadata(Meta);
+    TZqPhysMetaView Args =
+        Meta->GetProcArgs(AName.FCatalog, AName.FSchema, AName.FBaseObject, AName.FObject, AOverload, std::string());
+    TZqFormatOptions *Fmt = GetFormatOptions();
+    auto Int = [&](int ARow, const char *ACol, int ADefault) {
+        const rtl::Variant V = Args.Value(ARow, ACol);
+        return V.IsNull() || V.IsEmpty() ? ADefault : V.AsInteger();
+    };
+    bool HasCursor = false;
+    for (int R = 0; R < Args.RowCount(); ++R) {
+        TZqParam *P = Params->Add();
+        P->SetPosition(Int(R, "PARAM_POSITION", 0));
+        const rtl::Variant Kind = Args.Value(R, "PARAM_TYPE");
+        if (!Kind.IsNull() && !Kind.IsEmpty()) P->SetParamType(rtl::TParamType(Kind.AsInteger()));
+        const rtl::Variant Name = Args.Value(R, "PARAM_NAME");
+        P->SetName(Name.IsNull() || Name.IsEmpty() ? std::string("Result") : Name.AsString());
+        const auto Source = TZqDataType(Int(R, "PARAM_DATATYPE", 0));
+        const auto Attrs = TZqDataAttributes::FromBits(uint16_t(Int(R, "PARAM_ATTRIBUTES", 0)));
+        const int Prec = Int(R, "PARAM_PRECISION", 0);
+        const int Scale = Int(R, "PARAM_SCALE", 0);
+        const int Len = Int(R, "PARAM_LENGTH", 0);
+        const TZqDataType Type = Fmt->MapDataType(Source, uint32_t(std::max(Len, 0)), true, Scale, Prec);
+        rtl::TFieldType FieldType = rtl::ftUnknown;
+        uint32_t Size = 0;
+        int FieldPrec = 0;
+        Fmt->DataTypeToFieldType(Type, Attrs, uint32_t(std::max(Len, 0)), Prec, Scale, FieldType, Size, FieldPrec);
+        P->SetZqDataType(Type);
+        P->SetDataType(FieldType);
+        P->SetSize(int(Size));
+        P->SetPrecision(FieldPrec);
+        if (FieldType == rtl::ftFloat || FieldType == rtl::ftCurrency || FieldType == rtl::ftBCD ||
+            FieldType == rtl::ftFMTBcd)
+            P->SetNumericScale(Scale);
+        if (FieldType == rtl::ftCursor || FieldType == rtl::ftDataSet) HasCursor = true;
+    }
+    if (HasCursor && GetCommandKind() == skStoredProc) SetCommandKind(skStoredProcWithCrs);
+}
+
 TZqDatSTable *TZqPhysCommand::Define(TZqDatSManager *AManager, TZqDatSTable *ATable,
                                      TZqPhysMetaInfoMergeMode AMergeMode)
 {
@@ -130,14 +197,19 @@ TZqDatSTable *TZqPhysCommand::DefineCore(TZqDatSManager *AManager, TZqDatSTable 
 {
     if (FMetaInfoKind != 0) {
         if (AMode != mmReset) RaisePhys(328);
-        auto *T = new TZqDatSTable(
-            ZqPhysMetaInfoTableName(FMetaInfoKind, FConnectionObj->GetConnectionDef()->GetName()));
-        ZqPhysDefineMetaInfoTable(FMetaInfoKind, T);
-        if (AManager) AManager->Tables()->Add(T);
-        return T;
+        TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+        FConnectionObj->CreateMetadata(Meta);
+        auto T = std::make_unique<TZqDatSTable>(Meta->GetMetaInfoTableName(FMetaInfoKind));
+        Meta->DefineMetaInfoTable(FMetaInfoKind, T.get());
+        if (AManager) AManager->Tables()->Add(T.get());
+        return T.release();
     }
+    TZqPhysMetaView KeyFields = ReadKeyFields();
     TZqPhysDataTableInfo TabInfo;
-    if (!InternalColInfoStart(TabInfo)) RaisePhys(308);
+    if (!InternalColInfoStart(TabInfo)) {
+        KeyFields = TZqPhysMetaView();
+        RaisePhys(308);
+    }
     const std::string SetName = GetSourceRecordSetName();
 
     // The table.
@@ -232,7 +304,25 @@ TZqDatSTable *TZqPhysCommand::DefineCore(TZqDatSManager *AManager, TZqDatSTable 
         if (IsNew) Cols->Add(Col);
         Info = TZqPhysDataColumnInfo();
     }
-    if (RowIDCol) {
+    // Key columns: those the catalog names as the source table's primary
+    // key, else the row identifier the driver reported.
+    bool KeyFound = false;
+    dats::TZqDatSColumnList *Cols = Table->Columns();
+    for (int R = 0; R < KeyFields.RowCount(); ++R) {
+        const rtl::Variant V = KeyFields.Value(R, "COLUMN_NAME");
+        if (V.IsNull() || V.IsEmpty()) continue;
+        const std::string Name = V.AsString();
+        int I = Cols->IndexOfName(Name);
+        for (int J = 0; I < 0 && J < Cols->Count(); ++J)
+            if (rtl::SameText(Cols->GetItem(J)->Name(), Name)) I = J; // catalogs may report another case
+        if (I < 0) continue;
+        TZqDataOptions O = Cols->GetItem(I)->Options();
+        O.Include(coInKey);
+        Cols->GetItem(I)->SetOptions(O);
+        KeyFound = true;
+    }
+    if (KeyFields && !GetFetchOptions()->Cache().Contains(fiMeta)) KeyFields.Uncache();
+    if (RowIDCol && !KeyFound) {
         bool AnyKey = false;
         for (int I = 0; I < Table->Columns()->Count(); ++I)
             if (Table->Columns()->GetItem(I)->Options().Contains(coInKey)) AnyKey = true;

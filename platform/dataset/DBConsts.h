@@ -128,6 +128,7 @@ inline constexpr const char *SInvalidDateTimeValue = "'%s' is not a valid date a
 inline constexpr const char *SInvalidBoolValue = "'%s' is not a valid boolean value for field '%s'";
 inline constexpr const char *SFieldRangeError = "%s is not a valid value for field '%s'. The allowed range is %s to %s";
 inline constexpr const char *SNoFieldIndexes = "No index currently active";
+inline constexpr const char *SNotIndexField = "Field '%s' is not indexed and cannot be modified";
 inline constexpr const char *SDataSourceChange = "DataSource cannot be changed";
 inline constexpr const char *SCircularDataLink = "Circular datalinks are not allowed";
 inline constexpr const char *SFieldIndexError = "Field index out of range";

@@ -934,6 +934,9 @@ void TDataSet::BindFields(bool ABinding)
                 F->SetFieldNo(D->FieldNo());
                 if (F->FieldKind() == fkInternalCalc)
                     FInternalCalcFields = true;
+            } else if (F->FieldKind() == fkAggregate) {
+                // Aggregates keep nothing in the record buffer.
+                F->SetFieldNo(0);
             } else {
                 // Calculated and lookup fields live in the record buffer's
                 // calculated area: a presence byte, then the native value.

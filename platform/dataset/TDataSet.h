@@ -97,6 +97,8 @@ public:
     virtual bool FindRecord(bool ARestart, bool AGoForward);
     bool FindFirst() { return FindRecord(true, true); }
     bool FindNext() { return FindRecord(false, true); }
+    bool FindLast() { return FindRecord(true, false); }
+    bool FindPrior() { return FindRecord(false, false); }
 
     // ---- editing -----------------------------------------------------------
     void Edit();

@@ -1340,3 +1340,84 @@ void TFields::Rename(TField *AField, const std::string &AOld)
         FByName[Key] = AField;
     }
 }
+
+// ---- aggregates ---------------------------------------------------------------------
+
+TAggregateField::TAggregateField(TDataSet *AOwner) : TField(AOwner, rtl::ftUnknown)
+{
+    FFieldKind = fkAggregate;
+}
+
+void TAggregateField::Reset()
+{
+    // A changed definition takes effect at once on an open dataset.
+    if (FDataSet && FDataSet->Active())
+        FDataSet->ResetAggField(this);
+}
+
+void TAggregateField::SetExpression(const std::string &AValue)
+{
+    if (FExpression != AValue) {
+        FExpression = AValue;
+        Reset();
+    }
+}
+
+void TAggregateField::SetGroupingLevel(int AValue)
+{
+    if (FGroupingLevel != AValue) {
+        FGroupingLevel = AValue;
+        Reset();
+    }
+}
+
+void TAggregateField::SetIndexName(const std::string &AValue)
+{
+    if (FIndexName != AValue) {
+        FIndexName = AValue;
+        Reset();
+    }
+}
+
+void TAggregateField::SetActive(bool AValue)
+{
+    if (FActive != AValue) {
+        FActive = AValue;
+        Reset();
+    }
+}
+
+Variant TAggregateField::GetAsVariant() const
+{
+    if (!FDataSet)
+        return rtl::Null();
+    return FDataSet->GetAggregateValue(const_cast<TAggregateField *>(this));
+}
+
+bool TAggregateField::IsNull() const { return GetAsVariant().IsClear(); }
+
+std::string TAggregateField::GetAsString() const
+{
+    Variant V = GetAsVariant();
+    return V.IsClear() ? std::string() : V.AsString();
+}
+
+int TAggregateField::GetAsInteger() const
+{
+    Variant V = GetAsVariant();
+    return V.IsClear() ? 0 : int(V.AsInt64());
+}
+
+int64_t TAggregateField::GetAsLargeInt() const
+{
+    Variant V = GetAsVariant();
+    return V.IsClear() ? 0 : V.AsInt64();
+}
+
+double TAggregateField::GetAsFloat() const
+{
+    Variant V = GetAsVariant();
+    return V.IsClear() ? 0.0 : V.AsDouble();
+}
+
+void TAggregateField::GetText(std::string &AText, bool) const { AText = GetAsString(); }

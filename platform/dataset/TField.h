@@ -515,6 +515,40 @@ protected:
 using TMemoField = TBlobField;
 using TGraphicField = TBlobField;
 
+// An aggregate over the dataset's records: it keeps no value in the record
+// buffer; its value is the dataset's answer (TDataSet::GetAggregateValue).
+class TAggregateField : public TField {
+public:
+    explicit TAggregateField(TDataSet *AOwner);
+    const std::string &Expression() const { return FExpression; }
+    void SetExpression(const std::string &AValue);
+    int GroupingLevel() const { return FGroupingLevel; }
+    void SetGroupingLevel(int AValue);
+    const std::string &IndexName() const { return FIndexName; }
+    void SetIndexName(const std::string &AValue);
+    bool Active() const { return FActive; }
+    void SetActive(bool AValue);
+    // The dataset's own record of this field (it owns it).
+    void *Handle = nullptr;
+    bool IsNull() const override;
+    int GetDataSize() const override { return 0; }
+
+protected:
+    std::string GetAsString() const override;
+    int GetAsInteger() const override;
+    int64_t GetAsLargeInt() const override;
+    double GetAsFloat() const override;
+    rtl::Variant GetAsVariant() const override;
+    void GetText(std::string &AText, bool ADisplayText) const override;
+
+private:
+    void Reset();
+    std::string FExpression;
+    int FGroupingLevel = 0;
+    std::string FIndexName;
+    bool FActive = false;
+};
+
 // The fields of a dataset, in field order, with a name index: FieldByName
 // and FindField are case-insensitive and O(1).
 class TFields {

@@ -7,12 +7,16 @@
 
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
+#include "dataaccess/phys/dialects/qxZqPhysDb2Meta.h"
 #include "dataaccess/phys/dialects/qxZqPhysDialectGen.h"
+#include "dataaccess/phys/dialects/qxZqPhysMSAccMeta.h"
+#include "dataaccess/phys/dialects/qxZqPhysMSSQLMeta.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanInit.h"
 #include "dataaccess/stan/qxZqStanParam.h"
+#include "platform/rtl/SysUtils.h"
 
 namespace fake {
 
@@ -22,6 +26,11 @@ TScript &Script()
     return S;
 }
 std::vector<std::string> &Log()
+{
+    static std::vector<std::string> L;
+    return L;
+}
+std::vector<std::string> &MetaLog()
 {
     static std::vector<std::string> L;
     return L;
@@ -60,16 +69,45 @@ public:
     std::string ClassName() const override { return "TFakeCommand"; }
 
 protected:
-    void InternalPrepare() override { Log().push_back("prepare"); }
-    void InternalUnprepare() override { Log().push_back("unprepare"); }
+    void InternalPrepare() override
+    {
+        if (GetMetaInfoKind() == 0) {
+            Log().push_back("prepare");
+            return;
+        }
+        // The names arrive as a real catalog command reads them.
+        TZqIntfPtr<IZqPhysConnection> Conn;
+        GetConnection(Conn);
+        TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+        Conn->CreateMetadata(Meta);
+        FName = TZqPhysParsedName();
+        Meta->ParseObjName(rtl::Trim(GetCommandText()), FName, poDequote, this);
+        CheckMetaInfoArgs(FName);
+    }
+    void InternalUnprepare() override
+    {
+        if (GetMetaInfoKind() == 0) Log().push_back("unprepare");
+    }
     bool InternalOpen() override
     {
-        Log().push_back("open");
         FPos = 0;
+        if (GetMetaInfoKind() != 0) {
+            MetaLog().push_back(std::to_string(GetMetaInfoKind()) + ":" + FName.FCatalog + "|" + FName.FSchema + "|" +
+                                FName.FBaseObject + "|" + FName.FObject);
+            if (Script().CatalogFails) ZqRaiseError(nullptr, {"Phys", "Fake"}, 4, {std::string("catalog down")});
+            FMatches.clear();
+            for (const TCatalogRow &R : Script().Catalog)
+                if (R.Kind == GetMetaInfoKind() && Matches(R)) FMatches.push_back(&R);
+            return true;
+        }
+        Log().push_back("open");
         return true;
     }
     bool InternalNextRecordSet() override { return false; }
-    void InternalClose() override { Log().push_back("close"); }
+    void InternalClose() override
+    {
+        if (GetMetaInfoKind() == 0) Log().push_back("close");
+    }
     void InternalAbort() override
     {
         if (!Script().AbortSupported) TZqPhysCommand::InternalAbort();
@@ -104,11 +142,22 @@ protected:
         ACol.FSourceName = FCol == 1 ? "ID" : Script().UnnamedSecondColumn ? "" : "NAME";
         ACol.FType = FCol == 1 ? dtInt32 : dtAnsiString;
         ACol.FLen = FCol == 1 ? 0 : 20;
-        ACol.FAttrs = TZqDataAttributes{caAllowNull};
+        ACol.FAttrs = TZqDataAttributes{caAllowNull, caSearchable};
         return true;
     }
     int InternalFetchRowSet(TZqDatSTable *ATable, void *, int ARowsetSize) override
     {
+        if (GetMetaInfoKind() != 0) {
+            int N = 0;
+            for (; N < ARowsetSize && FPos < int(FMatches.size()); ++N, ++FPos) {
+                dats::TZqDatSRow *R = ATable->NewRow();
+                R->SetDataFromVariant(0, ATable->Rows()->Count() + 1);
+                const auto &V = FMatches[size_t(FPos)]->Values;
+                for (size_t I = 0; I < V.size(); ++I) R->SetDataFromVariant(int(I) + 1, V[I]);
+                ATable->Rows()->Add(R);
+            }
+            return N;
+        }
         FetchCalls().push_back(ARowsetSize);
         int N = std::min(ARowsetSize, Script().Rows - FPos);
         if (Script().ShortRowsetAt == FPos) N = std::min(N, 1);
@@ -123,6 +172,30 @@ protected:
     }
 
 private:
+    // Whether a catalog row belongs to the object asked about, compared as
+    // a catalog without case-sensitive names would.
+    bool Matches(const TCatalogRow &ARow)
+    {
+        auto Text = [&](size_t AColumn) {
+            return AColumn - 1 < ARow.Values.size() && !ARow.Values[AColumn - 1].IsNull()
+                       ? ARow.Values[AColumn - 1].AsString()
+                       : std::string();
+        };
+        auto Same = [&](size_t AColumn, const std::string &AName) {
+            return AName.empty() || rtl::SameText(Text(AColumn), AName);
+        };
+        switch (GetMetaInfoKind()) {
+        case 2: case 3: case 5: case 7: return Same(3, FName.FObject);
+        case 4: case 8: return Same(3, FName.FBaseObject) && Same(4, FName.FObject);
+        case 6: return Same(3, FName.FBaseObject);
+        case 10: return Same(3, FName.FBaseObject);
+        case 11: return Same(3, FName.FBaseObject) && Same(4, FName.FObject);
+        default: return true;
+        }
+    }
+
+    TZqPhysParsedName FName;
+    std::vector<const TCatalogRow *> FMatches;
     int FPos = 0;
     int FCol = 0;
     std::atomic<bool> FAborted{false};
@@ -145,7 +218,15 @@ protected:
         if (Script().FailDisconnect) ZqRaiseError(nullptr, {"Phys", "Fake"}, 3, {std::string("link busy")});
         Log().push_back("disconnect");
     }
-    IZqPhysConnectionMetadata *InternalCreateMetadata() override { return new TMeta(); }
+    IZqPhysConnectionMetadata *InternalCreateMetadata() override
+    {
+        switch (Script().Dialect) {
+        case mkMSAccess: return new TZqPhysMSAccMetadata();
+        case mkMSSQL: return new TZqPhysMSSQLMetadata();
+        case mkDB2: return new TZqPhysDb2Metadata();
+        default: return new TMeta();
+        }
+    }
     TZqPhysCommand *InternalCreateCommand() override { return new TCommand(); }
     void InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
                                         const TZqIntfPtr<IZqPhysCommand> &ACommand) override

@@ -15,6 +15,7 @@ protected:
         fake::Services();
         fake::Script() = fake::TScript();
         fake::Log().clear();
+        fake::MetaLog().clear();
         fake::FetchCalls().clear();
         Mgr = new TZqPhysManager();
         Manager = TZqIntfPtr<IZqPhysManager>(static_cast<IZqPhysManager *>(Mgr));
