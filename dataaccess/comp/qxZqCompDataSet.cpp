@@ -212,8 +212,12 @@ TZqDatSUpdatesJournal *TZqDataSet::GetUpdates() const
 {
     if (!FTable)
         return nullptr;
-    if (FTable->Manager() && !FTable->OwnJournal())
-        return FTable->Manager()->Journal();
+    // The rows' own rule (TZqDatSRow::Journal), read now: the table's
+    // own-journal flag is only taken when it joins its manager and goes
+    // stale when the manager's registry is switched afterwards.
+    TZqDatSManager *M = FTable->Manager();
+    if (M && M->UpdatesRegistry())
+        return M->Journal();
     return FTable->Journal();
 }
 
@@ -544,6 +548,10 @@ bool TZqDataSet::FetchMore(bool AAll, bool AOnDemand)
     do {
         if (FUnidirectional) {
             // Rows already read are dropped; record numbers keep counting.
+            // Changes made to them must not go without a word.
+            TZqDatSUpdatesJournal *J = GetUpdates();
+            if (J && J->HasChanges(FTable))
+                RaiseDS(205);
             FDiscardedRows += FTable->Rows()->Count();
             FTable->ClearRows();
             FCurrentIndex = -1;
@@ -774,7 +782,9 @@ void TZqDataSet::InternalRefresh()
     if (FUnidirectional)
         RaiseDS(211);
     if (FMasterLink->Active() && IsMasterParamBound(FMasterLink->Fields())) {
-        // A detail fills itself from its master's current values.
+        // A detail fills itself from its master's current values; the
+        // record buffers show rows that are about to be freed.
+        ClearBuffers();
         FTable->ClearRows();
         FCurrentIndex = -1;
         FSourceEOF = true;

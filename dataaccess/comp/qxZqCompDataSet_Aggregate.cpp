@@ -244,11 +244,15 @@ void TZqDataSet::OpenFieldExtras()
         } else if (auto *AI = dynamic_cast<TZqAutoIncField *>(F); AI && !DefaultFields()) {
             // A persistent auto-increment field tells its column how values
             // are made.
+            // Only what differs: a column of a table holding rows refuses
+            // structure changes.
             if (TZqDatSColumn *C = FieldColumn(F)) {
-                C->SetAutoIncrement(AI->ClientAutoIncrement());
-                if (AI->AutoIncrementSeed() != -1 || !AI->ServerAutoIncrement())
+                if (C->AutoIncrement() != AI->ClientAutoIncrement())
+                    C->SetAutoIncrement(AI->ClientAutoIncrement());
+                bool Own = !AI->ServerAutoIncrement();
+                if ((AI->AutoIncrementSeed() != -1 || Own) && C->AutoIncrementSeed() != AI->AutoIncrementSeed())
                     C->SetAutoIncrementSeed(AI->AutoIncrementSeed());
-                if (AI->AutoIncrementStep() != -1 || !AI->ServerAutoIncrement())
+                if ((AI->AutoIncrementStep() != -1 || Own) && C->AutoIncrementStep() != AI->AutoIncrementStep())
                     C->SetAutoIncrementStep(AI->AutoIncrementStep());
             }
         }

@@ -229,7 +229,9 @@ void TZqIndex::BuildView()
     bool Usable = FActive && FUpdateCount == 0 && T && DS->IndexesActive() &&
                   (!FFields.empty() || !FExpression.empty() || !FFilter.empty());
     if (Usable) {
-        TZqDatSView *V = TZqDatSView::CreateEx(T, FName, 0, true);
+        // Named once the previous view of this index is gone, so that the
+        // name stays the index's.
+        TZqDatSView *V = TZqDatSView::CreateEx(T, "", 0, true);
         try {
             if (!FFields.empty())
                 V->Mechanisms()->AddSort(FFields, FOptions, FDescFields, FCaseInsFields);
@@ -250,6 +252,8 @@ void TZqIndex::BuildView()
         DS->ChangeIndexView(FView);
     if (Old)
         Old->Release();
+    if (FView && !FName.empty())
+        FView->SetName(T->Views()->BuildUniqueName(FName));
     if (DS)
         DS->IndexDefs().SetUpdated(false);
 }
@@ -486,7 +490,8 @@ void TZqDataSet::SetIndexView(bool ARecompose)
                 FCreatedViews.push_back(V);
             }
         } else {
-            V = FTable->Views()->FindView(FIndexName);
+            int At = -1;
+            V = static_cast<TZqDatSView *>(FTable->Views()->FindByName(FIndexName, At));
             if (!V && FIndexes->FindIndex(FIndexName)) {
                 // An index whose view is not built yet (inactive indexes).
                 TZqIndex *X = FIndexes->FindIndex(FIndexName);
@@ -1332,6 +1337,9 @@ void TZqDataSet::RefreshDetail()
         TZqDatSUpdatesJournal *J = GetUpdates();
         if (J && J->HasChanges(FTable))
             RaiseDS(205);
+        // The record buffers show rows that are about to be freed.
+        if (Active())
+            ClearBuffers();
         FTable->ClearRows();
         FCurrentIndex = -1;
     }

@@ -9,6 +9,7 @@
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanFactory.h"
 #include "dataaccess/stan/qxZqStanFastCode.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "dataaccess/stan/qxZqStanParam.h"
@@ -26,45 +27,18 @@ bool SameName(const std::string &A, const std::string &B) { return ZqCompareText
 class TMappingHandler : public TZqObject, public virtual IZqPhysMappingHandler {
 public:
     explicit TMappingHandler(TZqDAptTableAdapter *AAdapter) : FAdapter(AAdapter) {}
-    int MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                 TZqDatSTable *&ATable) override
+    int MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult) override
     {
-        return FAdapter->MapTable(ASourceID, ASourceName, ADatSName, ATable);
+        return FAdapter->MapTable(AKey, AKind, AResult);
     }
-    int MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                  TZqDatSColumn *&AColumn) override
+    int MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind, const TZqMappingKey &AColumnKey,
+                  TZqMappingKeyKind AColumnKind, TZqColumnMapResult &AResult) override
     {
-        return FAdapter->MapColumn(ATable, ASourceID, ASourceName, ADatSName, AColumn);
-    }
-
-private:
-    TZqDAptTableAdapter *FAdapter;
-};
-
-// What the generator writes as names: the adapter's update table and its
-// mappings' update column names, then whatever the user's describe handler
-// makes of them.
-class TDescribeHandler : public TZqObject, public virtual IZqPhysDescribeHandler {
-public:
-    TDescribeHandler(TZqDAptTableAdapter *AAdapter, TZqIntfPtr<IZqPhysDescribeHandler> AUser)
-        : FAdapter(AAdapter), FUser(std::move(AUser)) {}
-    void DescribeTable(TZqDatSTable *ATable, std::string &AUpdateName) override
-    {
-        const std::string Name = FAdapter->GetUpdateTableName();
-        if (!Name.empty()) AUpdateName = Name;
-        if (FUser) FUser->DescribeTable(ATable, AUpdateName);
-    }
-    void DescribeColumn(TZqDatSColumn *AColumn, std::string &AUpdateName, TZqDataAttributes &AAttributes,
-                        TZqDataOptions &AOptions) override
-    {
-        if (TZqDAptColumnMapping *M = FAdapter->GetColumnMappings()->Lookup(TZqMappingKey(AColumn), mkDatSColumn))
-            if (!M->UpdateColumnName().empty()) AUpdateName = M->UpdateColumnName();
-        if (FUser) FUser->DescribeColumn(AColumn, AUpdateName, AAttributes, AOptions);
+        return FAdapter->MapColumn(ATableKey, ATableKind, AColumnKey, AColumnKind, AResult);
     }
 
 private:
     TZqDAptTableAdapter *FAdapter;
-    TZqIntfPtr<IZqPhysDescribeHandler> FUser;
 };
 
 size_t Slot(TZqPhysRequest ARequest)
@@ -186,7 +160,11 @@ void ZqMergeRowFromRow(TZqDatSRow *ATarget, TZqDatSRow *ASource, bool AClearFirs
 
 // ---- the adapter -----------------------------------------------------------------
 
-TZqDAptTableAdapter::TZqDAptTableAdapter() : FColumnMappings(std::make_unique<TZqDAptColumnMappings>()) {}
+TZqDAptTableAdapter::TZqDAptTableAdapter(TZqDAptTableAdapters *AList)
+    : FColumnMappings(std::make_unique<TZqDAptColumnMappings>())
+{
+    if (AList) AList->Attach(this);
+}
 
 TZqDAptTableAdapter::~TZqDAptTableAdapter()
 {
@@ -197,6 +175,78 @@ TZqDAptTableAdapter::~TZqDAptTableAdapter()
         }
     SetDatSTable(nullptr);
     SetDatSManager(nullptr);
+    if (FList) FList->Detach(this);
+}
+
+int32_t TZqDAptTableAdapter::_AddRef()
+{
+    const int32_t N = IncRefCount(1);
+    if (FList && FList->Schema()) FList->Schema()->_AddRef();
+    return N;
+}
+
+int32_t TZqDAptTableAdapter::_Release()
+{
+    if (FList) {
+        const int32_t N = DecRefCount(1);
+        // The schema adapter may free the list and with it this adapter.
+        if (TZqDAptSchemaAdapter *S = FList->Schema()) S->_Release();
+        return N;
+    }
+    return TZqObject::_Release();
+}
+
+TZqDAptSchemaAdapter *TZqDAptTableAdapter::Schema() const { return FList ? FList->Schema() : nullptr; }
+
+TZqIntfPtr<IZqDAptTableAdapters> TZqDAptTableAdapter::GetTableAdapters()
+{
+    return TZqIntfPtr<IZqDAptTableAdapters>(FList);
+}
+
+std::string TZqDAptTableAdapter::GetName()
+{
+    return GetSourceRecordSetName() + ": " + ZqObjectTraceName(this);
+}
+
+TZqIntfPtr<IZqStanObject> TZqDAptTableAdapter::GetParent()
+{
+    return TZqIntfPtr<IZqStanObject>(Schema());
+}
+
+void TZqDAptTableAdapter::HandleException(const TZqIntfPtr<IZqStanObject> &AInitiator,
+                                          std::unique_ptr<rtl::Exception> &AException)
+{
+    if (TZqIntfPtr<IZqStanErrorHandler> H = GetErrorHandler()) H->HandleException(AInitiator, AException);
+}
+
+TZqIntfPtr<IZqStanErrorHandler> TZqDAptTableAdapter::GetErrorHandler()
+{
+    if (FErrorHandler) return FErrorHandler;
+    if (TZqDAptSchemaAdapter *S = Schema()) return S->GetErrorHandler();
+    return TZqIntfPtr<IZqStanErrorHandler>();
+}
+
+TZqIntfPtr<IZqDAptUpdateHandler> TZqDAptTableAdapter::GetUpdateHandler()
+{
+    if (FUpdateHandler) return FUpdateHandler;
+    if (TZqDAptSchemaAdapter *S = Schema()) return S->GetUpdateHandler();
+    return TZqIntfPtr<IZqDAptUpdateHandler>();
+}
+
+TZqDatSTable *TZqDAptTableAdapter::GetDatSTable()
+{
+    if (FDatSTable || !FList) return FDatSTable;
+    const std::string Name = GetDatSTableName();
+    if (Name.empty()) return nullptr;
+    TZqDatSManager *M = GetDatSManager();
+    const int I = M->Tables()->IndexOfName(Name);
+    return I >= 0 ? M->Tables()->GetItem(I) : nullptr;
+}
+
+TZqDatSManager *TZqDAptTableAdapter::GetDatSManager()
+{
+    if (TZqDAptSchemaAdapter *S = Schema()) return S->GetDatSManager();
+    return FDatSManager;
 }
 
 void TZqDAptTableAdapter::SetSourceRecordSetID(int32_t AValue)
@@ -224,7 +274,11 @@ std::string TZqDAptTableAdapter::GetUpdateTableName()
 
 std::string TZqDAptTableAdapter::GetDatSTableName()
 {
-    return FDatSTableName.empty() ? GetSourceRecordSetName() : FDatSTableName;
+    if (!FDatSTableName.empty()) return FDatSTableName;
+    // Binding a table drops the stored name: the bound table's own name is
+    // the one it is known by (the schema adapter finds adapters by it).
+    if (FDatSTable) return FDatSTable->Name();
+    return GetSourceRecordSetName();
 }
 
 void TZqDAptTableAdapter::SetDatSTableName(const std::string &AValue)
@@ -245,7 +299,7 @@ void TZqDAptTableAdapter::SetDatSTable(TZqDatSTable *AValue)
 
 TZqDAptColumnMappings *TZqDAptTableAdapter::GetColumnMappings()
 {
-    FColumnMappings->SetDatSTable(FDatSTable);
+    FColumnMappings->SetDatSTable(GetDatSTable());
     return FColumnMappings.get();
 }
 
@@ -278,7 +332,7 @@ void TZqDAptTableAdapter::SetCommand(TZqPhysRequest ARequest, const TZqIntfPtr<I
     }
     Kept = ACommand;
     if (Kept) {
-        Kept->SetErrorHandler(FErrorHandler);
+        Kept->SetErrorHandler(GetErrorHandler());
         Kept->SetMappingHandler(NewMappingHandler());
         FGenerated &= uint16_t(~(1u << ARequest));
     } else {
@@ -307,9 +361,15 @@ IZqStanOptions *TZqDAptTableAdapter::GetOptions() { return FCommands[0] ? FComma
 void TZqDAptTableAdapter::SetErrorHandler(const TZqIntfPtr<IZqStanErrorHandler> &AValue)
 {
     FErrorHandler = AValue;
+    RefreshCommandHandlers();
+}
+
+void TZqDAptTableAdapter::RefreshCommandHandlers()
+{
+    const TZqIntfPtr<IZqStanErrorHandler> H = GetErrorHandler();
     for (auto &C : FCommands)
         if (C) {
-            C->SetErrorHandler(AValue);
+            C->SetErrorHandler(H);
             C->SetMappingHandler(NewMappingHandler());
         }
 }
@@ -320,20 +380,23 @@ void TZqDAptTableAdapter::SetDescribeHandler(const TZqIntfPtr<IZqPhysDescribeHan
     DropGenerated();
 }
 
-void TZqDAptTableAdapter::CheckSelectCommand()
+bool TZqDAptTableAdapter::CheckSelectCommand()
 {
+    // The error handler may clear the error: the caller then does nothing.
     if (!FCommands[0]) ZqRaiseError(this, CWords, 402);
+    return bool(FCommands[0]);
 }
 
 TZqDatSTable *TZqDAptTableAdapter::Define()
 {
-    CheckSelectCommand();
-    TZqDatSTable *T = FDatSManager ? FCommands[0]->Define(FDatSManager, FDatSTable, FMergeMode)
-                                   : FCommands[0]->Define(FDatSTable, FMergeMode);
+    if (!CheckSelectCommand()) return nullptr;
+    TZqDatSManager *M = GetDatSManager();
+    TZqDatSTable *Bound = GetDatSTable();
+    TZqDatSTable *T = M ? FCommands[0]->Define(M, Bound, FMergeMode) : FCommands[0]->Define(Bound, FMergeMode);
     // A table the command made outside any manager has no other owner: the
     // adapter's reference is the one that frees it.
     if (T && !FDatSTable) {
-        if (!FDatSManager) T->CountRef(0);
+        if (!M && !Bound) T->CountRef(0);
         SetDatSTable(T);
     }
     return T;
@@ -341,8 +404,7 @@ TZqDatSTable *TZqDAptTableAdapter::Define()
 
 void TZqDAptTableAdapter::Fetch(bool AAll)
 {
-    CheckSelectCommand();
-    FCommands[0]->Fetch(FDatSTable, AAll);
+    if (CheckSelectCommand()) FCommands[0]->Fetch(GetDatSTable(), AAll);
 }
 
 void TZqDAptTableAdapter::Reset()
@@ -382,8 +444,36 @@ void TZqDAptTableAdapter::UnLock(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqP
 
 void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqFetchItems AItems, int AColumn)
 {
+    FetchRow(ARow, AAction, AItems, AColumn, false);
+}
+
+void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqFetchItems AItems, int AColumn,
+                                   bool AClearFirst)
+{
     assert(ARow);
-    ProcessRequest(ARow, AAction, AColumn, AItems, 0, arFetchRow);
+    const bool Saved = FClearOnFetch;
+    FClearOnFetch = AClearFirst;
+    try {
+        ProcessRequest(ARow, AAction, AColumn, AItems, 0, arFetchRow);
+    } catch (...) {
+        FClearOnFetch = Saved;
+        throw;
+    }
+    FClearOnFetch = Saved;
+}
+
+int TZqDAptTableAdapter::ApplyUpdates(int AMaxErrors)
+{
+    if (!CheckSelectCommand()) return 0;
+    TZqDAptUpdatesJournalProcessor P(this);
+    return P.Process(AMaxErrors);
+}
+
+bool TZqDAptTableAdapter::Reconcile()
+{
+    if (!CheckSelectCommand()) return true;
+    TZqDAptUpdatesJournalProcessor P(this);
+    return P.Reconcile();
 }
 
 // ---- mapping --------------------------------------------------------------------
@@ -411,41 +501,56 @@ bool TZqDAptTableAdapter::MatchesTable(TZqDatSTable *ATable)
            (!DatSName.empty() && SameName(ATable->Name(), DatSName));
 }
 
-int TZqDAptTableAdapter::MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                                  TZqDatSTable *&ATable)
+bool TZqDAptTableAdapter::MatchesKey(const TZqMappingKey &AKey, TZqMappingKeyKind AKind)
+{
+    return AKind == mkDatSTable ? AKey.Table && MatchesTable(AKey.Table) : MatchesName(AKey, AKind);
+}
+
+int TZqDAptTableAdapter::MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult)
 {
     // The driver asks by position first and by name when that gets no
     // answer: an adapter that keeps no position leaves the answer to the
     // name, else a nameless adapter would refuse every result set.
-    bool Matches;
-    if (ASourceID >= 0) {
-        if (FSourceRecordSetID < 0) return 0;
-        Matches = MatchesName(TZqMappingKey(ASourceID), mkSourceID);
-    } else {
-        Matches = MatchesName(TZqMappingKey(ASourceName), mkSourceName);
-    }
-    if (!Matches) return 2;
-    std::string Name = GetDatSTableName();
-    if (!Name.empty()) ADatSName = Name;
-    if (FDatSTable) ATable = FDatSTable;
+    if (AKind == mkSourceID && FSourceRecordSetID < 0 && !Schema()) return 0;
+    // Inside a schema adapter another adapter may own the name; the asking
+    // adapter answers first, so that adapters with like names still read
+    // their own commands.
+    if (!MatchesKey(AKey, AKind)) return Schema() && AKind != mkNone ? Schema()->MapTable(AKey, AKind, AResult) : 2;
+    return AnswerTable(AResult);
+}
+
+int TZqDAptTableAdapter::AnswerTable(TZqTableMapResult &AResult)
+{
+    if (FSourceRecordSetID != -1) AResult.SourceID = FSourceRecordSetID;
+    std::string Name = GetSourceRecordSetName();
+    if (!Name.empty()) AResult.SourceName = Name;
+    Name = GetDatSTableName();
+    if (!Name.empty()) AResult.DatSName = Name;
+    Name = GetUpdateTableName();
+    if (!Name.empty()) AResult.UpdateName = Name;
+    if (TZqDatSTable *T = GetDatSTable()) AResult.DatSTable = T;
     return 1;
 }
 
-int TZqDAptTableAdapter::MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
-                                   std::string &ADatSName, TZqDatSColumn *&AColumn)
+int TZqDAptTableAdapter::MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind,
+                                   const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind,
+                                   TZqColumnMapResult &AResult)
 {
-    if (ATable && !MatchesTable(ATable)) return 2;
+    if (!MatchesKey(ATableKey, ATableKind))
+        return Schema() ? Schema()->MapColumn(ATableKey, ATableKind, AColumnKey, AColumnKind, AResult) : 2;
+    return AnswerColumn(AColumnKey, AColumnKind, AResult);
+}
+
+int TZqDAptTableAdapter::AnswerColumn(const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind,
+                                      TZqColumnMapResult &AResult)
+{
     TZqDAptColumnMappings *M = GetColumnMappings();
     if (M->Count() == 0) return 0;
+    TZqDAptColumnMapping *Item = M->Lookup(AColumnKey, AColumnKind);
     // As for tables: a position that no mapping names leaves the answer to
     // the name asked next.
-    TZqDAptColumnMapping *Item = ASourceID >= 0 ? M->Lookup(TZqMappingKey(ASourceID), mkSourceID)
-                                                : M->Lookup(TZqMappingKey(ASourceName), mkSourceName);
-    if (!Item) return ASourceID >= 0 ? 0 : 2;
-    TZqColumnMapResult R;
-    Item->FillResult(R);
-    if (!R.DatSName.empty()) ADatSName = R.DatSName;
-    if (R.DatSColumn) AColumn = R.DatSColumn;
+    if (!Item) return AColumnKind == mkSourceID ? 0 : 2;
+    Item->FillResult(AResult);
     return 1;
 }
 
@@ -457,19 +562,17 @@ void TZqDAptTableAdapter::RaiseCount(TZqPhysRequest ARequest, int ACount)
     std::string Past = Name;
     for (auto &Ch : Past) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
     Past += Past.back() == 'e' ? "d" : "ed";
-    ZqRaiseError(this, CWords, 400, {Name, Past, ACount});
+    // Raised inside a row request: the error handler sees it once, as the
+    // row's failure.
+    ZqRaiseError(nullptr, CWords, 400, {Name, Past, ACount});
 }
 
 void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AAction, int AColumn,
                                          TZqFetchItems AItems, TZqPhysUpdateRowOptions AOptions,
                                          TZqPhysRequest ARequest)
 {
-    try {
-        CheckSelectCommand();
-    } catch (...) {
-        AAction = eaExitFailure;
-        throw;
-    }
+    AAction = eaExitFailure;
+    if (!CheckSelectCommand()) return;
     AAction = eaApplied;
     TZqUpdateOptions *Upd = GetOptions()->GetUpdateOptions();
     if (ARequest == arLock) {
@@ -499,12 +602,14 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
 
     int LockSerial = -1;
     bool Ran = false, HBlobs = false;
+    const TZqIntfPtr<IZqDAptUpdateHandler> UpdHandler = GetUpdateHandler();
+    const TZqIntfPtr<IZqStanErrorHandler> ErrHandler = GetErrorHandler();
     do {
         try {
-            if (FUpdateHandler && !FInUpdateHandler) {
+            if (UpdHandler && !FInUpdateHandler) {
                 FInUpdateHandler = true;
                 try {
-                    FUpdateHandler->UpdateRowHandler(ARow, ARequest, AAction, AOptions);
+                    UpdHandler->UpdateRowHandler(ARow, ARequest, AAction, AOptions);
                 } catch (...) {
                     FInUpdateHandler = false;
                     throw;
@@ -519,15 +624,15 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                     switch (ARequest) {
                     case arInsert:
                     case arUpdateHBlobs:
-                        if (!Upd->EnableInsert()) ZqRaiseError(this, CWords, 406);
+                        if (!Upd->EnableInsert()) ZqRaiseError(nullptr, CWords, 406);
                         Generate = true;
                         break;
                     case arUpdate:
-                        if (!Upd->EnableUpdate()) ZqRaiseError(this, CWords, 405);
+                        if (!Upd->EnableUpdate()) ZqRaiseError(nullptr, CWords, 405);
                         Generate = true;
                         break;
                     case arDelete:
-                        if (!Upd->EnableDelete()) ZqRaiseError(this, CWords, 407);
+                        if (!Upd->EnableDelete()) ZqRaiseError(nullptr, CWords, 407);
                         Generate = true;
                         break;
                     case arLock:
@@ -598,7 +703,19 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
             case arUpdate:
                 if (Cmd && ARow && Upd->RefreshMode() != rmManual && !Meta->GetInlineRefreshSupported()) {
                     TZqErrorAction A = eaDefault;
-                    ProcessRequest(ARow, A, -1, FCommands[0]->GetOptions()->GetFetchOptions()->Items(), 0, arFetchRow);
+                    // The re-read finds the row by the values just posted.
+                    const uint8_t Saved = FRefreshAfter;
+                    // An inserted row has no original values: it is found
+                    // by its current ones.
+                    FRefreshAfter = ARequest == arInsert ? goAfterInsert : 0;
+                    try {
+                        ProcessRequest(ARow, A, -1, FCommands[0]->GetOptions()->GetFetchOptions()->Items(), 0,
+                                       arFetchRow);
+                    } catch (...) {
+                        FRefreshAfter = Saved;
+                        throw;
+                    }
+                    FRefreshAfter = Saved;
                 }
                 if (Cmd && ARequest == arInsert && HBlobs && !Meta->GetLocatorLobs()) {
                     TZqErrorAction A = eaDefault;
@@ -613,9 +730,9 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
             }
         } catch (EZqException &E) {
             TZqErrorAction Act = eaFail;
-            if (FErrorHandler) {
+            if (ErrHandler) {
                 std::unique_ptr<rtl::Exception> X(new EZqDAptRowUpdateException(ARequest, ARow, eaFail, &E));
-                FErrorHandler->HandleException(TZqIntfPtr<IZqStanObject>(), X);
+                ErrHandler->HandleException(TZqIntfPtr<IZqStanObject>(static_cast<IZqStanObject *>(this)), X);
                 auto *U = dynamic_cast<EZqDAptRowUpdateException *>(X.get());
                 Act = U ? U->Action : AAction;
             }
@@ -652,7 +769,7 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
     if (!Gen) return TZqIntfPtr<IZqPhysCommand>();
     IZqStanOptions *SelOpts = FCommands[0]->GetOptions();
     Gen->SetOptions(SelOpts);
-    TZqDatSTable *Table = ARow ? ARow->Table() : FDatSTable;
+    TZqDatSTable *Table = ARow ? ARow->Table() : GetDatSTable();
     Gen->SetTable(Table);
     Gen->SetRow(ARow);
     Gen->SetParams(Cmd->GetParams());
@@ -661,7 +778,16 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
     if (AItems.Contains(fiBlobs)) GenOpts |= goBlobs;
     if (AItems.Contains(fiDetails)) GenOpts |= goDetails;
     (void)AOptions;
-    Gen->SetDescribeHandler(TZqIntfPtr<IZqPhysDescribeHandler>(new TDescribeHandler(this, FDescribeHandler)));
+    // The update table and column names come through the mapping handler:
+    // this adapter's names and its column mappings.
+    Gen->SetMappingHandler(NewMappingHandler());
+    Gen->SetDescribeHandler(FDescribeHandler);
+    // Row posts write every kind of column and find the row by its
+    // original values; the generator's own default would also ask for the
+    // after-post refresh forms, whose WHERE reads the current values (a
+    // deleted row has none, a changed key names another row).
+    if (ARequest == arInsert || ARequest == arUpdate || ARequest == arDelete)
+        Gen->SetGenOptions(uint8_t(goBlobs | goDetails | goOthers));
     std::string Text;
     switch (ARequest) {
     case arInsert: Text = Gen->GenerateInsert(); break;
@@ -674,7 +800,7 @@ TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GenerateRowCommand(IZqPhysConnec
         break;
     case arUnlock: Text = Gen->GenerateUnLock(); break;
     case arFetchRow:
-        Gen->SetGenOptions(uint8_t(GenOpts | goBlobs | goDetails));
+        Gen->SetGenOptions(uint8_t(GenOpts | goBlobs | goDetails | FRefreshAfter));
         Text = Gen->GenerateSelect();
         break;
     case arUpdateHBlobs: Text = Gen->GenerateUpdateHBlobs(); break;
@@ -719,8 +845,9 @@ void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow
 {
     (void)AOptions;
     ACommand->CloseAll();
-    const bool LentHandler = !ACommand->GetErrorHandler() && FErrorHandler;
-    if (LentHandler) ACommand->SetErrorHandler(FErrorHandler);
+    const TZqIntfPtr<IZqStanErrorHandler> ErrHandler = GetErrorHandler();
+    const bool LentHandler = !ACommand->GetErrorHandler() && ErrHandler;
+    if (LentHandler) ACommand->SetErrorHandler(ErrHandler);
     TZqUpdateOptions *Upd = ACommand->GetOptions()->GetUpdateOptions();
     const bool Count = Upd->CountUpdatedRecords();
     auto Cleanup = [&] {
@@ -755,16 +882,21 @@ void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow
             const int N = Temp->Rows()->Count();
             if (ARequest == arLock) {
                 bool Equal = N == 1 && ARow;
+                // The server row is compared with what the client last read:
+                // a row locked while (or after) it is edited must not fail
+                // for its own pending change.
+                const TZqDatSRowVersion Version = ARow && ARow->GetBuffer(rvOriginal) ? rvOriginal : rvCurrent;
                 if (Equal)
                     for (int I = 0; I < Temp->Columns()->Count() && Equal; ++I) {
                         TZqDatSColumn *C = FindColumn(ARow->Table(), Temp->Columns()->GetItem(I)->Name());
                         Equal = !C || Temp->Rows()->GetItem(0)->GetDataAsVariant(I) ==
-                                          ARow->GetDataAsVariant(C->Index(), rvCurrent);
+                                          ARow->GetDataAsVariant(C->Index(), Version);
                     }
                 if (!Equal && Count) RaiseCount(ARequest, N);
             } else if (ARequest == arInsert || ARequest == arUpdate || ARequest == arFetchRow) {
                 if (N != 1 && Count) RaiseCount(ARequest, N);
-                if (N > 0 && ARow) ZqMergeRowFromRow(ARow, Temp->Rows()->GetItem(0), false);
+                if (N > 0 && ARow)
+                    ZqMergeRowFromRow(ARow, Temp->Rows()->GetItem(0), ARequest == arFetchRow && FClearOnFetch);
             }
             (void)AItems;
             Temp.reset();
@@ -774,7 +906,7 @@ void TZqDAptTableAdapter::ExecuteRowCommand(IZqPhysCommand *ACommand, TZqDatSRow
     } catch (EZqDBEngineException &E) {
         if (ARow && ARequest >= arInsert && ARequest <= arFetchRow) ARow->SetRowError(&E);
         Cleanup();
-        if (E.Kind() == 2) ZqRaiseError(this, CWords, 401);
+        if (E.Kind() == 2) ZqRaiseError(nullptr, CWords, 401);
         if (E.Kind() == 1) {
             if (Count) RaiseCount(ARequest, ACommand->GetRowsAffected());
             return;

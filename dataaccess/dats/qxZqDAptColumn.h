@@ -17,8 +17,10 @@ class TZqDatSColumn;
 
 // What a mapping is looked up by: 0 nothing (never matches), 1 the source
 // column's position, 2 its source name, 3 the DatS column name, 4 a DatS
-// column.
-enum TZqMappingKeyKind : uint8_t { mkNone = 0, mkSourceID = 1, mkSourceName = 2, mkDatSName = 3, mkDatSColumn = 4 };
+// column. Tables are looked up the same way, 4 being the DatS table.
+enum TZqMappingKeyKind : uint8_t {
+    mkNone = 0, mkSourceID = 1, mkSourceName = 2, mkDatSName = 3, mkDatSColumn = 4, mkDatSTable = 4
+};
 
 struct TZqMappingKey {
     TZqMappingKey() = default;
@@ -26,9 +28,11 @@ struct TZqMappingKey {
     TZqMappingKey(std::string AName) : Name(std::move(AName)) {}
     TZqMappingKey(const char *AName) : Name(AName) {}
     TZqMappingKey(dats::TZqDatSColumn *AColumn) : Column(AColumn) {}
+    TZqMappingKey(dats::TZqDatSTable *ATable) : Table(ATable) {}
     int32_t ID = -1;
     std::string Name;
     dats::TZqDatSColumn *Column = nullptr;
+    dats::TZqDatSTable *Table = nullptr; // kind 4 of a table key
 };
 
 // The outputs a mapping fills for the mapping handler; each is written only
@@ -39,6 +43,16 @@ struct TZqColumnMapResult {
     std::string DatSName;
     std::string UpdateName;
     dats::TZqDatSColumn *DatSColumn = nullptr;
+};
+
+// The outputs a table adapter fills for the mapping handler when it names
+// a result set or a DatS table; each is written only when it has a value.
+struct TZqTableMapResult {
+    int32_t SourceID = -1;
+    std::string SourceName;
+    std::string DatSName;
+    std::string UpdateName;
+    dats::TZqDatSTable *DatSTable = nullptr;
 };
 
 class TZqDAptColumnMappings;

@@ -59,6 +59,12 @@ void TZqPhysCommandGenerator::SetDescribeHandler(const TZqIntfPtr<IZqPhysDescrib
     FLastInfo.Column = nullptr;
 }
 
+void TZqPhysCommandGenerator::SetMappingHandler(const TZqIntfPtr<IZqPhysMappingHandler> &AValue)
+{
+    FMappingHandler = AValue;
+    FLastInfo.Column = nullptr;
+}
+
 void TZqPhysCommandGenerator::Error(int32_t ACode)
 {
     ZqRaiseError(this, {"Phys"}, ACode);
@@ -107,6 +113,13 @@ const TZqPhysCommandGenerator::TColumnInfo &TZqPhysCommandGenerator::ColumnInfo(
         I.UpdateName = AColumn->SourceName();
     else
         I.UpdateName = AColumn->Name();
+    if (FMappingHandler && FTable) {
+        TZqColumnMapResult M;
+        if (FMappingHandler->MapColumn(TZqMappingKey(FTable), mkDatSTable, TZqMappingKey(AColumn), mkDatSColumn, M) ==
+                1 &&
+            !M.UpdateName.empty())
+            I.UpdateName = M.UpdateName;
+    }
     if (FDescribeHandler) FDescribeHandler->DescribeColumn(AColumn, I.UpdateName, I.Attributes, I.Options);
     I.Usable = !I.Attributes.Contains(caInternal) && !I.Attributes.Contains(caCalculated) &&
                !I.Attributes.Contains(caUnnamed) && !I.UpdateName.empty();
@@ -173,7 +186,11 @@ bool TZqPhysCommandGenerator::NeedsRefresh(const TColumnInfo &AInfo, TZqPhysRequ
 std::string TZqPhysCommandGenerator::TableName()
 {
     std::string Name;
-    if (FTable) Name = FTable->SourceName().empty() ? FTable->Name() : FTable->SourceName();
+    if (FMappingHandler && FTable) {
+        TZqTableMapResult M;
+        if (FMappingHandler->MapTable(TZqMappingKey(FTable), mkDatSTable, M) == 1) Name = M.UpdateName;
+    }
+    if (Name.empty() && FTable) Name = FTable->SourceName().empty() ? FTable->Name() : FTable->SourceName();
     if (FDescribeHandler) FDescribeHandler->DescribeTable(FTable, Name);
     std::string Result;
     if (!Name.empty()) {

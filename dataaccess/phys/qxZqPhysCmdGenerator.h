@@ -78,6 +78,8 @@ public:
     virtual void SetOptions(IZqStanOptions *AValue) = 0;
     virtual TZqIntfPtr<IZqPhysDescribeHandler> GetDescribeHandler() = 0;
     virtual void SetDescribeHandler(const TZqIntfPtr<IZqPhysDescribeHandler> &AValue) = 0;
+    virtual TZqIntfPtr<IZqPhysMappingHandler> GetMappingHandler() = 0;
+    virtual void SetMappingHandler(const TZqIntfPtr<IZqPhysMappingHandler> &AValue) = 0;
 
     virtual std::string GenerateDelete() = 0;
     virtual std::string GenerateDeleteAll(bool ANoUndo) = 0;
@@ -128,6 +130,10 @@ public:
     void SetOptions(IZqStanOptions *AValue) override { FOptions = AValue; }
     TZqIntfPtr<IZqPhysDescribeHandler> GetDescribeHandler() override { return FDescribeHandler; }
     void SetDescribeHandler(const TZqIntfPtr<IZqPhysDescribeHandler> &AValue) override;
+    TZqIntfPtr<IZqPhysMappingHandler> GetMappingHandler() override { return FMappingHandler; }
+    // The update table name and the columns' update names come from it
+    // first (a table adapter's names and column mappings).
+    void SetMappingHandler(const TZqIntfPtr<IZqPhysMappingHandler> &AValue) override;
     const std::string &TableAlias() const { return FTableAlias; }
     void SetTableAlias(const std::string &AValue) { FTableAlias = AValue; }
 
@@ -218,6 +224,7 @@ protected:
     uint8_t FNameOptions = 0;
     TZqPhysCommandKind FCommandKind = skUnknown;
     TZqIntfPtr<IZqPhysDescribeHandler> FDescribeHandler;
+    TZqIntfPtr<IZqPhysMappingHandler> FMappingHandler;
 
 private:
     std::string InsertOrUpdate(bool AInsert, bool AHBlobsOnly);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dataaccess/dats/qxZqDAptColumn.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanIntf.h"
 
@@ -375,15 +376,18 @@ public:
     virtual void GetLastAutoGenValue(const std::string &AName, rtl::Variant &AValue) = 0;
 };
 
-// The adapters' say in how a result set lands in DatS tables: 0 not
-// handled, 1 mapped to the returned table or column, 2 leave it out.
+// The adapters' say in how a result set lands in DatS tables and which
+// names a generated statement writes: 0 not handled (names as they are),
+// 1 mapped (the outputs are filled), 2 leave it out. A table is named by
+// its source position (kind 1), source name (2), DatS table name (3) or the
+// DatS table itself (4); a column likewise, 4 being the DatS column.
 class IZqPhysMappingHandler : public virtual IInterface {
 public:
     static constexpr rtl::TGUID IID = IID_IZqPhysMappingHandler;
-    virtual int MapTable(int ASourceID, const std::string &ASourceName, std::string &ADatSName,
-                         TZqDatSTable *&ATable) = 0;
-    virtual int MapColumn(TZqDatSTable *ATable, int ASourceID, const std::string &ASourceName,
-                          std::string &ADatSName, TZqDatSColumn *&AColumn) = 0;
+    virtual int MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult) = 0;
+    virtual int MapColumn(const TZqMappingKey &ATableKey, TZqMappingKeyKind ATableKind,
+                          const TZqMappingKey &AColumnKey, TZqMappingKeyKind AColumnKind,
+                          TZqColumnMapResult &AResult) = 0;
 };
 
 class IZqPhysCommand : public virtual IZqPhysCommandNames {

@@ -217,10 +217,11 @@ TZqDatSTable *TZqPhysCommand::DefineCore(TZqDatSManager *AManager, TZqDatSTable 
     std::string DatSName;
     int Answer = 0;
     if (FMappingHandler) {
-        TZqDatSTable *Mapped = nullptr;
-        if (TabInfo.FSourceID >= 0) Answer = FMappingHandler->MapTable(TabInfo.FSourceID, "", DatSName, Mapped);
-        if (Answer == 0) Answer = FMappingHandler->MapTable(-1, SetName, DatSName, Mapped);
-        if (Answer == 1 && !Table) Table = Mapped;
+        TZqTableMapResult Mapped;
+        if (TabInfo.FSourceID >= 0) Answer = FMappingHandler->MapTable(TZqMappingKey(TabInfo.FSourceID), mkSourceID, Mapped);
+        if (Answer == 0) Answer = FMappingHandler->MapTable(TZqMappingKey(SetName), mkSourceName, Mapped);
+        DatSName = Mapped.DatSName;
+        if (Answer == 1 && !Table) Table = Mapped.DatSTable;
     }
     if (Answer == 0 && AManager && !ATable && AMode != mmReset) {
         int I = AManager->Tables()->IndexOfSourceName(SetName);
@@ -239,7 +240,9 @@ TZqDatSTable *TZqPhysCommand::DefineCore(TZqDatSManager *AManager, TZqDatSTable 
     if (!(AMode == mmRely && Existing)) {
         std::string Name = !DatSName.empty() ? DatSName : SetName;
         if (AManager && !Existing && !Name.empty()) Name = AManager->Tables()->BuildUniqueName(Name);
-        if (!Name.empty() && Table->Name().empty()) Table->SetName(Name);
+        // A new table is born with its class name: the mapped (or result
+        // set) name replaces it; a table the caller gave keeps its own.
+        if (!Name.empty() && !Existing) Table->SetName(Name);
         Table->SetSourceName(SetName);
         Table->SetSourceID(TabInfo.FSourceID);
         Table->SetRowsCapacity(GetFetchOptions()->RowsetSize());
@@ -260,10 +263,16 @@ TZqDatSTable *TZqPhysCommand::DefineCore(TZqDatSManager *AManager, TZqDatSTable 
         int ColAnswer = 0;
         std::string ColName;
         if (FromHandler && FMappingHandler) {
-            TZqDatSColumn *Mapped = nullptr;
-            ColAnswer = FMappingHandler->MapColumn(Table, Info.FSourceID, "", ColName, Mapped);
-            if (ColAnswer == 0) ColAnswer = FMappingHandler->MapColumn(Table, -1, SrcName, ColName, Mapped);
-            if (ColAnswer == 1 && Mapped && Mapped->GetColumnList() == Cols) Col = Mapped;
+            TZqColumnMapResult Mapped;
+            const TZqMappingKey TableKey(Table);
+            ColAnswer = FMappingHandler->MapColumn(TableKey, mkDatSTable, TZqMappingKey(Info.FSourceID), mkSourceID,
+                                                   Mapped);
+            if (ColAnswer == 0)
+                ColAnswer = FMappingHandler->MapColumn(TableKey, mkDatSTable, TZqMappingKey(SrcName), mkSourceName,
+                                                       Mapped);
+            ColName = Mapped.DatSName;
+            if (ColAnswer == 1 && Mapped.DatSColumn && Mapped.DatSColumn->GetColumnList() == Cols)
+                Col = Mapped.DatSColumn;
         } else if (AMode != mmReset) {
             int I = Cols->IndexOfSourceName(SrcName);
             if (I < 0) I = Cols->IndexOfSourceID(Info.FSourceID);

@@ -206,9 +206,9 @@ TEST_F(AdapterTest, UpdateRowPostsAGeneratedUpdateWithOldAndNewValues)
     ASSERT_EQ(daptfake::Log().size(), 1u);
     const std::string &L = daptfake::Log()[0];
     EXPECT_EQ(L.rfind("exec:UPDATE", 0), 0u) << L;
-    // The new value goes into SET, the key into WHERE.
+    // The new value goes into SET, the key as it was read into WHERE.
     EXPECT_NE(L.find("|NEW_NAME=delta"), std::string::npos) << L;
-    EXPECT_NE(L.find("|NEW_ID=1"), std::string::npos) << L;
+    EXPECT_NE(L.find("|OLD_ID=1"), std::string::npos) << L;
     EXPECT_EQ(R->RowState(), rsModified); // accepting is the unlock's business
 }
 
@@ -379,6 +379,7 @@ public:
 // Does the request itself for updates.
 class TPostHandler : public TZqObject, public virtual IZqDAptUpdateHandler {
 public:
+    void ReconcileRowHandler(TZqDatSRow *, TZqDAptReconcileAction &) override {}
     void UpdateRowHandler(TZqDatSRow *, TZqPhysRequest ARequest, TZqErrorAction &AAction,
                           TZqPhysUpdateRowOptions) override
     {

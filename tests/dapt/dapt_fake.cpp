@@ -6,6 +6,7 @@
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/phys/qxZqPhysCmdGenerator.h"
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanParam.h"
 
 namespace daptfake {
@@ -52,6 +53,14 @@ protected:
             Line += "|" + P->Name() + "=" + P->Value().AsString();
         }
         Log().push_back(Line);
+        for (int I = 0; I < GetParams()->Count(); ++I) {
+            TZqParam *P = GetParams()->Items(I);
+            const std::string &N = P->Name();
+            if (N.size() >= 2 && N.compare(N.size() - 2, 2, "ID") == 0 && !P->Value().IsNull() &&
+                Script().FailKeys.count(P->Value().AsInteger()))
+                throw EZqDBEngineException(Script().FailCode, "[Vexa][Phys][Fake]-" +
+                                                                  std::to_string(Script().FailCode) + ". key violation");
+        }
         ACount = Script().Affected;
     }
     bool InternalColInfoStart(TZqPhysDataTableInfo &ATab) override

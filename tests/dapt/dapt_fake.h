@@ -4,6 +4,7 @@
 // of affected records. Its connection hands out the generic generator.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace daptfake {
 struct TScript {
     std::vector<std::pair<int, std::string>> Rows{{1, "alpha"}, {2, "beta"}, {3, "gamma"}};
     int Affected = 1;
+    // A statement with a key parameter (a name ending in "ID") of one of
+    // these values fails with a database error of that code.
+    std::set<int> FailKeys;
+    int FailCode = 2627;
 };
 
 TScript &Script();

@@ -64,15 +64,6 @@ IZqPhysConnectionMetadata *TZqPhysODBCMSAccessConnection::InternalCreateMetadata
     return new TZqPhysMSAccMetadata();
 }
 
-TZqPhysCommand *TZqPhysODBCMSAccessConnection::InternalCreateCommand()
-{
-    // Statements on this connection need the ODBC command, which this
-    // build does not carry yet: say so instead of handing out a command
-    // that cannot run.
-    ZqRaiseCapabilityNotSupported(this, {"Phys", "MSAcc"});
-    return nullptr;
-}
-
 void TZqPhysODBCMSAccessConnection::InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
                                                                    const TZqIntfPtr<IZqPhysCommand> &ACommand)
 {

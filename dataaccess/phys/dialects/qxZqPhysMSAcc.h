@@ -36,7 +36,6 @@ public:
 
 protected:
     IZqPhysConnectionMetadata *InternalCreateMetadata() override;
-    TZqPhysCommand *InternalCreateCommand() override;
     void InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
                                         const TZqIntfPtr<IZqPhysCommand> &ACommand) override;
 };

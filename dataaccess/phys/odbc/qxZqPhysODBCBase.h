@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dataaccess/phys/qxZqPhysManager.h"
 #include "dataaccess/phys/odbc/qxZqPhysODBCWrapper.h"
@@ -18,6 +19,12 @@
 namespace rtl {
 class TStringList;
 }
+class TZqPhysODBCCommand;
+class TZqParam;
+namespace dats {
+class TZqDatSRow;
+}
+using dats::TZqDatSRow;
 
 class TZqPhysODBCDriverBase : public TZqPhysDriver, public virtual IZqPhysODBCDriver {
 public:
@@ -101,6 +108,8 @@ protected:
     void InternalTxRollbackToSavepoint(const std::string &AName) override;
     void InternalTxCommitSavepoint(const std::string &AName) override;
     void InternalTxChanged() override;
+    // Every ODBC-based connection runs its statements through the ODBC command.
+    TZqPhysCommand *InternalCreateCommand() override;
 
     // Called for every diagnostic record: the kind of the record's error.
     virtual void GetErrorInfo(TODBCHandle *AHandle, int ARecord, const std::string &ASQLState, int32_t ANativeError,
@@ -144,3 +153,134 @@ SQLSMALLINT ZqODBCDataTypeToSQLType(TZqDataType AType, uint8_t ARDBMSKind);
 SQLSMALLINT ZqODBCDataTypeToCType(TZqDataType AType);
 // The ODBC direction of a parameter.
 SQLSMALLINT ZqODBCParamDirection(rtl::TParamType AType);
+
+// ---- the ODBC command ---------------------------------------------------------------
+
+// One result column of the current result set.
+struct TZqPhysODBCColumnInfo {
+    std::string Name;
+    SQLSMALLINT ColumnNumber = 0;     // 1-based
+    SQLLEN ColumnSize = 0;            // as described by the driver
+    SQLSMALLINT DecimalDigits = 0;
+    SQLSMALLINT SQLType = 0;          // as described
+    SQLSMALLINT BindSQLType = 0;      // the SQL type the variable is bound with
+    TZqDataType SourceType = dtUnknown; // of the described SQL type
+    TZqDataType VarType = dtUnknown;    // of the bound variable
+    TZqDataType DestType = dtUnknown;   // handed to the in-memory column
+    TODBCVariable *Variable = nullptr;  // owned by the statement; nil when not fetched
+    TZqDataAttributes Attributes;
+    int64_t DestSize = 0;
+};
+
+// One active parameter of the command.
+struct TZqPhysODBCParamInfo {
+    std::string Name;
+    SQLSMALLINT Position = 0;         // 0-based among the active parameters
+    SQLULEN ColumnSize = 0;
+    SQLSMALLINT DecimalDigits = 0;
+    SQLSMALLINT SourceSQLType = 0;
+    SQLSMALLINT BindSQLType = 0;
+    TZqDataType SourceType = dtUnknown; // the form the parameter holds its values in
+    TZqDataType VarType = dtUnknown;    // the form of the bound variable
+    TZqDataType DestType = dtUnknown;   // the form the server is sent
+    TODBCVariable *Variable = nullptr;  // owned by the statement
+    SQLSMALLINT InputOutputType = SQL_PARAM_INPUT;
+    rtl::TFieldType FieldType = rtl::ftUnknown;
+};
+
+// The command of every ODBC-based driver: SQL text or a stored-procedure
+// call prepared on an ODBC statement, or a catalog question (a metadata
+// kind other than 0) answered by one ODBC catalog function.
+class TZqPhysODBCCommand : public TZqPhysCommand {
+public:
+    // StatementFlags bits.
+    enum : uint8_t {
+        sfParamArrays = 1,   // the driver took the parameter array size
+        sfRowArrays = 2,     // the driver took the rowset size
+        sfLongData = 4,      // some bound column reads through SQLGetData
+        sfParamsToBind = 8,  // parameters not yet transferred since prepare
+        sfCursorClosed = 16,
+        sfSSDefaultResultSet = 32,
+        sfSSLongThenShort = 64
+    };
+
+    TZqPhysODBCCommand();
+    ~TZqPhysODBCCommand() override;
+    std::string ClassName() const override { return "TZqPhysODBCCommand"; }
+    void *GetCliObj() override { return FStatement; }
+
+    TODBCStatementBase *Statement() const { return FStatement; }
+    TODBCCommandStatement *CommandStatement() const { return FCommandStatement; }
+    TODBCMetaInfoStatement *MetaInfoStatement() const { return FMetaInfoStatement; }
+    uint8_t StatementFlags() const { return FStatementFlags; }
+    const std::vector<TZqPhysODBCColumnInfo> &ColumnInfos() const { return FColumnInfos; }
+    const std::vector<TZqPhysODBCParamInfo> &ParamInfos() const { return FParamInfos; }
+    TZqPhysODBCConnectionBase *ODBCConn() const;
+
+    // Runs the catalog function of the metadata kind; False when the kind
+    // has none (generators).
+    bool ExecuteMetaInfo();
+    // The ODBC table-type list of a catalog table query.
+    static std::string BuildTableTypeList(uint8_t ATableKinds, uint8_t AObjectScopes);
+    // "{? = CALL name(?, ?)}" for the procedure and the command's parameters.
+    std::string BuildStoredProcCall(const TZqPhysParsedName &AName);
+
+    // The type maps the command describes columns and parameters with.
+    static TZqODBCTypeMapping SQLTypeToDataType(SQLSMALLINT ASQLType, SQLLEN AColumnSize,
+                                                SQLSMALLINT ADecimalDigits, TZqFormatOptions *AFormat);
+
+protected:
+    void InternalAbort() override;
+    void InternalPrepare() override;
+    void InternalUnprepare() override;
+    bool InternalOpen() override;
+    bool InternalNextRecordSet() override;
+    void InternalClose() override;
+    void InternalExecute(int ATimes, int AOffset, int &ACount) override;
+    bool InternalColInfoStart(TZqPhysDataTableInfo &ATabInfo) override;
+    bool InternalColInfoGet(TZqPhysDataColumnInfo &AColInfo) override;
+    int InternalFetchRowSet(TZqDatSTable *ATable, void *AParentRow, int ARowsetSize) override;
+
+private:
+    bool UseDirectExecute();
+    void SetupStatement(TODBCStatementBase *AStatement);
+    void CreateParamInfos();
+    void CreateColumnInfos();
+    void BindColumnsForRowset();
+    void SetParamValues(int ARow);
+    void GetParamValues(int ARow);
+    void SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow,
+                       SQLULEN &AMaxLen, int &AMaxDigits, int &AMaxScale);
+    void CloseStatement(int ARow, bool AForce);
+    bool SkipEmptyResults();
+    int GetRowsetSize(int ARowsetSize) const;
+    int GetParamArraySize(int AArraySize) const;
+    bool ParamArraySizeFits(int AWanted, int ABound) const;
+    bool IsAborting();
+    // The one road of every execution: the connection retries it once
+    // after a lost connection.
+    bool RunWithReconnect(const std::function<bool()> &ARun);
+    void ExecuteRows(int ATimes, int AOffset, bool ARaiseOnNoData, SQLLEN &ACount);
+    void FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
+    bool FetchMetaRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
+    void DecodeMetaName(TZqPhysParsedName &AName);
+    void FreeColumnInfos();
+    void FreeParamInfos();
+
+    std::vector<TZqPhysODBCColumnInfo> FColumnInfos;
+    std::vector<TZqPhysODBCParamInfo> FParamInfos;
+    int FColumnIndex = 0;
+    TODBCStatementBase *FStatement = nullptr;
+    TODBCCommandStatement *FCommandStatement = nullptr;
+    TODBCMetaInfoStatement *FMetaInfoStatement = nullptr;
+    std::string FIndexFilter;        // kept for the index catalog query
+    std::string FProcCallText;       // the text a stored-procedure call runs
+    TZqPhysParsedName FMetaName;     // the decoded object name of a catalog query
+    uint8_t FStatementFlags = 0;
+    uint8_t FResultPending = 0;
+    uint8_t FNextResultAvailable = 0;
+    std::vector<int> FFetchMap;      // in-memory column -> column info, per fetch call
+};
+
+// The key name a best-row identifier stands in for.
+extern std::string BestRowIDName;

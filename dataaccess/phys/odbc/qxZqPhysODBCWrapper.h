@@ -310,6 +310,10 @@ public:
     uint8_t *DataPtr = nullptr;
     SQLLEN *IndPtr = nullptr;
     SQLSMALLINT Position = -1;
+    // The result column the variable reads (0: its position in the list),
+    // for results whose columns are not all fetched.
+    SQLUSMALLINT ColumnNumber = 0;
+    SQLUSMALLINT Number() const { return ColumnNumber > 0 ? ColumnNumber : SQLUSMALLINT(Position); }
     std::string Name;
     SQLSMALLINT Scale = 0;
     SQLUSMALLINT VariantType = 0;

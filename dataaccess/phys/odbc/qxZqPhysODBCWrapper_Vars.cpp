@@ -182,7 +182,7 @@ void TODBCVariable::Bind()
     if (LongData)
         return;
     TODBCStatementBase *Stmt = Statement();
-    Stmt->Check(Stmt->Lib()->SQLBindCol(Stmt->Handle(), SQLUSMALLINT(Position), FCDataType, DataPtr, DataSize, IndPtr));
+    Stmt->Check(Stmt->Lib()->SQLBindCol(Stmt->Handle(), Number(), FCDataType, DataPtr, DataSize, IndPtr));
     Bound = true;
 }
 

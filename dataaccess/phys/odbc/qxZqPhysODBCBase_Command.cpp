@@ -1,0 +1,1000 @@
+// The ODBC command: SQL text and stored-procedure calls prepared on an ODBC
+// statement, parameters bound (as arrays where the driver takes them),
+// results described into in-memory columns and fetched rowset by rowset
+// into rows, output parameters and further result sets.
+#include <algorithm>
+#include <cstring>
+
+#include "dataaccess/dats/qxZqDatSColumn.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/phys/odbc/qxZqPhysODBCBase.h"
+#include "dataaccess/stan/qxZqStanConvert.h"
+#include "dataaccess/stan/qxZqStanError.h"
+#include "dataaccess/stan/qxZqStanOption.h"
+#include "dataaccess/stan/qxZqStanParam.h"
+#include "dataaccess/stan/qxZqStanUtil.h"
+#include "platform/rtl/FMTBcd.h"
+
+namespace {
+
+const char *const CUnit = "qxZqPhysODBCBase";
+const std::vector<std::string> CPhys{"Phys"};
+const std::vector<std::string> CPhysODBC{"Phys", "ODBC"};
+
+bool IsStoredProcKind(TZqPhysCommandKind AKind)
+{
+    return AKind == skStoredProc || AKind == skStoredProcWithCrs || AKind == skStoredProcNoCrs;
+}
+
+// Types whose values travel as (address, length) pairs.
+bool IsVarLenType(TZqDataType T)
+{
+    switch (T) {
+    case dtAnsiString: case dtWideString: case dtByteString: case dtBlob: case dtMemo: case dtWideMemo:
+    case dtHBlob: case dtHMemo: case dtWideHMemo: case dtHBFile:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsWideType(TZqDataType T) { return T == dtWideString || T == dtWideMemo || T == dtWideHMemo; }
+
+// Types a fetched value is stored from the page buffer without a copy.
+bool IsByRefFetchType(TZqDataType T)
+{
+    return T == dtAnsiString || T == dtWideString || T == dtBlob || T == dtMemo || T == dtWideMemo;
+}
+
+// Reads a column attribute that some drivers do not describe: 0 then.
+SQLLEN SafeAttr(TODBCStatementBase *S, SQLSMALLINT ACol, SQLUSMALLINT AField)
+{
+    SQLLEN V = 0;
+    if (!SQL_SUCCEEDED(S->Lib()->SQLColAttribute(S->Handle(), SQLUSMALLINT(ACol), AField, nullptr, 0, nullptr, &V)))
+        return 0;
+    return V;
+}
+
+// Digits before and after the point of a decimal value.
+void BcdDigits(const rtl::TBcd &ABcd, int &AInteger, int &AScale)
+{
+    const std::string S = ZqBcdToStr(ABcd, '.');
+    int Int = 0, Frac = 0;
+    bool Point = false;
+    for (char C : S) {
+        if (C == '.') Point = true;
+        else if (C >= '0' && C <= '9') (Point ? Frac : Int)++;
+    }
+    AInteger = Int;
+    AScale = Frac;
+}
+
+} // namespace
+
+// ---- the connection creates it --------------------------------------------------------------
+
+TZqPhysCommand *TZqPhysODBCConnectionBase::InternalCreateCommand() { return new TZqPhysODBCCommand(); }
+
+// ---- construction ---------------------------------------------------------------------------
+
+TZqPhysODBCCommand::TZqPhysODBCCommand() = default;
+
+TZqPhysODBCCommand::~TZqPhysODBCCommand()
+{
+    // The base unprepares through the last release; a command destroyed
+    // otherwise still leaves no statement behind.
+    try {
+        if (FStatement) InternalUnprepare();
+    } catch (...) {
+    }
+}
+
+TZqPhysODBCConnectionBase *TZqPhysODBCCommand::ODBCConn() const
+{
+    return static_cast<TZqPhysODBCConnectionBase *>(ConnectionObj());
+}
+
+TZqODBCTypeMapping TZqPhysODBCCommand::SQLTypeToDataType(SQLSMALLINT ASQLType, SQLLEN AColumnSize,
+                                                         SQLSMALLINT ADecimalDigits, TZqFormatOptions *AFormat)
+{
+    return ZqODBCSQLTypeToDataType(ASQLType, AColumnSize, ADecimalDigits, AFormat->MaxBcdPrecision(),
+                                   AFormat->MaxBcdScale());
+}
+
+// ---- shared steps ------------------------------------------------------------------------------
+
+int TZqPhysODBCCommand::GetRowsetSize(int ARowsetSize) const
+{
+    return (FStatementFlags & sfRowArrays) && !(FStatementFlags & sfSSDefaultResultSet) ? ARowsetSize : 1;
+}
+
+int TZqPhysODBCCommand::GetParamArraySize(int AArraySize) const
+{
+    return (FStatementFlags & sfParamArrays) ? AArraySize : 1;
+}
+
+bool TZqPhysODBCCommand::ParamArraySizeFits(int AWanted, int ABound) const
+{
+    if (FStatementFlags & sfParamArrays) return AWanted == ABound;
+    return (AWanted == 0 || AWanted == 1) && (ABound == 0 || ABound == 1);
+}
+
+bool TZqPhysODBCCommand::IsAborting() { return GetState() == 5; }
+
+bool TZqPhysODBCCommand::SkipEmptyResults()
+{
+    while (!FStatement->HasResultSet())
+        if (!FStatement->MoreResults()) return false;
+    return true;
+}
+
+bool TZqPhysODBCCommand::UseDirectExecute()
+{
+    if (GetResourceOptions()->DirectExecute()) return true;
+    const TZqPhysCommandKind K = GetCommandKind();
+    const uint8_t Kind = ODBCConn()->ODBCConnection()->RDBMSKind;
+    const bool Proc = K == skStoredProc || K == skStoredProcNoCrs ||
+                      (K == skStoredProcWithCrs && !(FStatementFlags & sfLongData));
+    return Proc && (Kind == ODBCKindMSSQL || Kind == ODBCKindASA);
+}
+
+bool TZqPhysODBCCommand::RunWithReconnect(const std::function<bool()> &ARun)
+{
+    TZqPhysODBCConnectionBase *Conn = ODBCConn();
+    // Every command of the connection that holds a statement drops it
+    // before the reconnect and builds it again afterwards.
+    std::vector<TZqIntfPtr<IZqPhysCommand>> Held;
+    auto Each = [&](const std::function<void(TZqPhysODBCCommand *)> &ADo) {
+        for (auto &C : Held)
+            if (auto *O = dynamic_cast<TZqPhysODBCCommand *>(C.Get())) ADo(O);
+    };
+    return Conn->ExecuteWithReconnect(
+        ARun,
+        [&] {
+            for (int I = 0; I < Conn->GetCommandCount(); ++I) {
+                TZqIntfPtr<IZqPhysCommand> C;
+                Conn->GetCommands(I, C);
+                if (C && C->GetState() != 0) Held.push_back(C);
+            }
+            Each([](TZqPhysODBCCommand *O) {
+                try {
+                    O->InternalUnprepare();
+                } catch (...) {
+                    // the statement died with the link
+                }
+            });
+        },
+        [&] { Each([](TZqPhysODBCCommand *O) { O->InternalPrepare(); }); });
+}
+
+// ---- prepare -------------------------------------------------------------------------------------
+
+std::string TZqPhysODBCCommand::BuildStoredProcCall(const TZqPhysParsedName &AName)
+{
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+    ConnectionObj()->CreateMetadata(Meta);
+    TZqParams *P = GetParams();
+    bool HasResult = false;
+    for (int I = 0; I < P->Count(); ++I)
+        if (P->Items(I)->ParamType() == rtl::ptResult) HasResult = true;
+    std::string S = "{";
+    if (HasResult) S += "? = ";
+    S += "CALL " + Meta->EncodeObjName(AName, this, 3);
+    int Written = 0;
+    for (int I = 0; I < P->Count(); ++I) {
+        TZqParam *Q = P->Items(I);
+        if (Q->ParamType() == rtl::ptResult) continue;
+        S += Written++ == 0 ? "(" : ", ";
+        if (Q->ArrayType() == atPLSQLTable)
+            S += "{RESULTSET " + std::to_string(Q->ArraySize()) + ", " + Q->Name() + "}";
+        else
+            S += "?";
+    }
+    if (Written > 0) S += ")";
+    return S + "}";
+}
+
+void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
+{
+    const bool HadLongThenShort = FStatementFlags & sfSSLongThenShort;
+    FStatementFlags = 0;
+    TZqFetchOptions *Fetch = GetFetchOptions();
+    TZqFormatOptions *Fmt = GetFormatOptions();
+    if (Fetch->Items().Contains(fiBlobs)) FStatementFlags |= sfLongData;
+    AStatement->InlineDataSize = Fmt->InlineDataSize() > 0 ? Fmt->InlineDataSize() : 8000;
+    AStatement->StrsTrim = Fmt->StrsTrim();
+    AStatement->StrsEmpty2Null = Fmt->StrsEmpty2Null();
+    AStatement->MaxStringSize = SQLLEN(Fmt->MaxStringSize());
+    const uint8_t Kind = ODBCConn()->ODBCConnection()->RDBMSKind;
+    const bool IsSQL = GetMetaInfoKind() == 0;
+
+    if (AStatement == FCommandStatement && GetParams()->GetActiveCount() > 0) {
+        const int N = GetParams()->GetArraySize();
+        if (Kind != ODBCKindMSAccess && N > 1) {
+            FCommandStatement->SetParamSetSize(SQLULEN(N));
+            if (FCommandStatement->GetParamSetSize() == SQLULEN(N)) FStatementFlags |= sfParamArrays;
+        }
+        FCommandStatement->ParamSetSupported = FStatementFlags & sfParamArrays;
+    }
+
+    // A limit in "exactly RecsMax" mode lets one row more through, so that
+    // "too many rows" can still be told from "exactly as many".
+    int RecsMax = Fetch->RecsMax();
+    if (RecsMax >= 0 && Fetch->Mode() == fmExactRecsMax) ++RecsMax;
+    if (RecsMax > 0)
+        AStatement->SetIntAttr(SQL_ATTR_MAX_ROWS, RecsMax);
+    else
+        AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), SQL_ATTR_MAX_ROWS, nullptr, 0);
+
+    if (!UseDirectExecute()) {
+        const TZqFetchMode Mode = Fetch->Mode();
+        if (Kind == ODBCKindMSSQL && (Mode == fmAll || Mode == fmExactRecsMax) && !HadLongThenShort) {
+            AStatement->SetIntAttr(1230, 0);
+            FStatementFlags |= sfSSDefaultResultSet;
+        } else {
+            if (ODBCConn()->GetDataInBlock() && !(Kind == ODBCKindDB2 && (FStatementFlags & sfLongData))) {
+                const int Size = Fetch->ActualRowsetSize();
+                AStatement->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, Size);
+                if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) FStatementFlags |= sfRowArrays;
+            }
+            if (Kind == ODBCKindMSSQL && !(FStatementFlags & sfLongData))
+                AStatement->SetIntAttr(1230, Mode == fmExactRecsMax ? 3 : 1);
+            else if (IsSQL && Kind != ODBCKindDB2)
+                AStatement->SetIntAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+            if (GetCommandKind() != skSelectForUpdate)
+                AStatement->SetIntAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+        }
+    }
+    if ((Kind == ODBCKindMSSQL || Kind == ODBCKindDB2) && IsSQL && !IsStoredProcKind(GetCommandKind()) &&
+        GetParams()->GetActiveCount() == 0 && GetResourceOptions()->MacroExpand() &&
+        GetResourceOptions()->EscapeExpand())
+        AStatement->SetIntAttr(SQL_ATTR_NOSCAN, SQL_NOSCAN_ON);
+}
+
+void TZqPhysODBCCommand::CreateParamInfos()
+{
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+    ConnectionObj()->CreateMetadata(Meta);
+    const int L = Meta->GetNameMaxLength();
+    const uint8_t Kind = ODBCConn()->ODBCConnection()->RDBMSKind;
+    TZqFormatOptions *Fmt = GetFormatOptions();
+    TZqParams *Params = GetParams();
+    SQLSMALLINT Pos = 0;
+    bool AnyLong = false;
+    for (int I = 0; I < Params->Count(); ++I) {
+        TZqParam *P = Params->Items(I);
+        if (!P->Active()) continue;
+        TZqPhysODBCParamInfo Info;
+        Info.Position = Pos;
+        if (Kind != ODBCKindMSSQL && Params->BindMode() == 0) {
+            Info.Name = P->Name();
+            if (L > 0 && int(Info.Name.size()) > L) {
+                // Too long for the server: cut, and keep it unique by its index.
+                const std::string K = std::to_string(I + 1);
+                Info.Name = Info.Name.substr(0, size_t(std::max<int>(L - 1 - int(K.size()), 0))) + "_" + K;
+            }
+        }
+        if (P->ParamType() == rtl::ptUnknown) P->SetParamType(GetResourceOptions()->DefaultParamType());
+        Info.InputOutputType = ZqODBCParamDirection(P->ParamType());
+        Info.FieldType = P->DataType();
+        if (Info.FieldType == rtl::ftUnknown) RaisePhys(335, {P->Name()});
+
+        // The form the parameter holds its values in, and the form the
+        // server is sent after the map rules.
+        TZqDataAttributes Attrs;
+        uint32_t Len = 0;
+        int Prec = 0, Scale = 0;
+        Fmt->FieldTypeToDataType(P->DataType(), uint32_t(std::max(P->Size(), 0)), P->Precision(), Info.SourceType,
+                                 Attrs, Len, Prec, Scale);
+        const TZqDataType Col = P->ZqDataType();
+        if ((Info.SourceType == dtHMemo && Col == dtWideHMemo) || (Info.SourceType == dtHBlob && Col == dtHBFile) ||
+            (Info.SourceType == dtDateTime && Col == dtDateTimeStamp) ||
+            ((P->DataType() == rtl::ftSmallint || P->DataType() == rtl::ftWord) && (Col == dtSByte || Col == dtByte)))
+            Info.SourceType = Col;
+        rtl::TFieldType FT;
+        uint32_t Size = 0;
+        int RPrec = 0;
+        Fmt->ResolveFieldType(P->DataType(), Col, false, uint32_t(std::max(P->Size(), 0)), P->Precision(),
+                              Info.DestType, FT, Size, RPrec);
+        Info.ColumnSize = Size;
+        if (Kind == ODBCKindASA && (P->ParamType() == rtl::ptOutput || P->ParamType() == rtl::ptInputOutput)) {
+            if (Info.DestType == dtBlob) Info.DestType = dtByteString;
+            else if (Info.DestType == dtMemo) Info.DestType = dtAnsiString;
+        }
+        if (Info.DestType == dtCurrency) Info.DestType = dtBCD;
+        Info.SourceSQLType = ZqODBCDataTypeToSQLType(Info.SourceType, Kind);
+        Info.BindSQLType = ZqODBCDataTypeToSQLType(Info.DestType, Kind);
+        if (Info.BindSQLType == 0) RaisePhys(336, {P->Name()});
+        Info.VarType = SQLTypeToDataType(Info.BindSQLType, SQLLEN(Info.ColumnSize), Info.DecimalDigits, Fmt).Type;
+        if (Info.VarType == dtFmtBCD && Info.DestType == dtBCD) Info.VarType = dtBCD;
+        if (Info.VarType == dtBCD || Info.VarType == dtFmtBCD) {
+            Info.ColumnSize = SQLULEN(P->Precision() != 0 ? P->Precision() : std::max(P->Size(), 0));
+            Info.DecimalDigits = SQLSMALLINT(P->NumericScale());
+        }
+        auto V = std::make_unique<TODBCVariable>();
+        V->Name = Info.Name;
+        V->ColumnSize = Info.ColumnSize;
+        V->Scale = Info.DecimalDigits;
+        V->SetSQLDataType(Info.BindSQLType);
+        V->SetCDataType(ZqODBCDataTypeToCType(Info.VarType));
+        TODBCVariable *Var = FCommandStatement->ParamList().Add(std::move(V));
+        Var->SetParamType(Info.InputOutputType);
+        Var->Prepare();
+        AnyLong = AnyLong || Var->LongData;
+        Info.Variable = Var;
+        FParamInfos.push_back(std::move(Info));
+        ++Pos;
+    }
+    if (AnyLong) {
+        // Data at execution goes one parameter set at a time.
+        FCommandStatement->SetParamSetSize(1);
+        FStatementFlags &= uint8_t(~sfParamArrays);
+        FCommandStatement->ParamSetSupported = false;
+    }
+}
+
+void TZqPhysODBCCommand::InternalPrepare()
+{
+    TZqPhysODBCConnectionBase *Conn = ODBCConn();
+    try {
+        if (GetMetaInfoKind() == 0) {
+            FProcCallText.clear();
+            if (IsStoredProcKind(GetCommandKind())) {
+                TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
+                ConnectionObj()->CreateMetadata(Meta);
+                TZqPhysParsedName Name;
+                Meta->ParseObjName(rtl::Trim(GetCommandText()), Name, 3, this);
+                FProcCallText = BuildStoredProcCall(Name);
+            }
+            FCommandStatement = new TODBCCommandStatement(Conn->ODBCConnection(), this);
+            FStatement = FCommandStatement;
+            SetupStatement(FStatement);
+            FStatementFlags |= sfParamsToBind;
+            if (!UseDirectExecute())
+                FCommandStatement->Prepare(FProcCallText.empty() ? DbCommandText() : FProcCallText);
+            if (GetParams()->GetActiveCount() > 0) {
+                CreateParamInfos();
+                if (!FParamInfos.empty())
+                    FCommandStatement->BindParams(GetParamArraySize(GetParams()->GetArraySize()), true);
+            }
+        } else {
+            FMetaInfoStatement = new TODBCMetaInfoStatement(Conn->ODBCConnection(), this);
+            FStatement = FMetaInfoStatement;
+            SetupStatement(FStatement);
+        }
+    } catch (...) {
+        try {
+            InternalUnprepare();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void TZqPhysODBCCommand::FreeColumnInfos()
+{
+    FColumnInfos.clear();
+    FColumnIndex = 0;
+    if (FStatement) FStatement->ColumnList().Clear();
+}
+
+void TZqPhysODBCCommand::FreeParamInfos()
+{
+    FParamInfos.clear();
+    if (FCommandStatement) FCommandStatement->ParamList().Clear();
+}
+
+void TZqPhysODBCCommand::InternalUnprepare()
+{
+    try {
+        CloseStatement(-1, true);
+    } catch (...) {
+        // a statement that cannot close is still freed
+    }
+    FreeParamInfos();
+    FreeColumnInfos();
+    TODBCStatementBase *S = FStatement;
+    FStatement = nullptr;
+    FCommandStatement = nullptr;
+    FMetaInfoStatement = nullptr;
+    delete S;
+}
+
+void TZqPhysODBCCommand::InternalAbort()
+{
+    if (TODBCStatementBase *S = FStatement) S->Cancel();
+}
+
+// ---- parameter values ------------------------------------------------------------------------------
+
+void TZqPhysODBCCommand::SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow,
+                                       SQLULEN &AMaxLen, int &AMaxDigits, int &AMaxScale)
+{
+    (void)AMaxLen;
+    (void)AMaxDigits;
+    (void)AMaxScale;
+    TODBCVariable *V = AInfo.Variable;
+    if (AParam->IsNull(AParamRow)) {
+        V->SetData(AVarRow, nullptr, 0);
+        return;
+    }
+    alignas(16) uint8_t Fixed[64];
+    void *Src;
+    uint32_t SrcLen;
+    if (IsVarLenType(AInfo.SourceType)) {
+        AParam->GetBlobRawData(SrcLen, Src, AParamRow);
+    } else {
+        std::memset(Fixed, 0, sizeof Fixed);
+        AParam->GetData(Fixed, AParamRow);
+        Src = Fixed;
+        SrcLen = ZqDataTypeStorageSize(AInfo.SourceType);
+    }
+    if (AInfo.SourceType == AInfo.VarType) {
+        V->SetData(AVarRow, Src, SQLLEN(SrcLen));
+        return;
+    }
+    TZqFormatConversionBuffer *Buf = ConversionBuffer();
+    uint32_t Need = 0;
+    void *Target = nullptr;
+    ZqConvertRawData(AInfo.SourceType, AInfo.VarType, nullptr, SrcLen, Target, 0, Need);
+    uint32_t Size = 0;
+    Target = Buf->CheckForTypes(std::max<uint32_t>(Need, 64), Size, AInfo.SourceType, AInfo.VarType);
+    uint32_t OutLen = 0;
+    ZqConvertRawData(AInfo.SourceType, AInfo.VarType, Src, SrcLen, Target, Size, OutLen);
+    V->SetData(AVarRow, Target, SQLLEN(OutLen));
+}
+
+void TZqPhysODBCCommand::SetParamValues(int ARow)
+{
+    if (!FCommandStatement || FParamInfos.empty()) return;
+    TZqParams *Params = GetParams();
+    const int N = Params->GetArraySize();
+    // All rows at once need a driver that took the array size.
+    ZQ_ASSERT(!(ARow == -1 && N > 1 && !(FStatementFlags & sfParamArrays)), CUnit);
+    for (int I = 0; I < Params->Count(); ++I)
+        if (Params->Items(I)->ArraySize() != N)
+            ZqRaiseError(this, CPhysODBC, 1203, {Params->Items(I)->Name()});
+    const int Rows = GetParamArraySize(N);
+    TODBCPageBuffer *Page = FCommandStatement->ParamList().PageBuffer();
+    const int Bound = Page && Page->Allocated ? Page->RowCount : 0;
+    if (!ParamArraySizeFits(Rows, Bound)) FCommandStatement->BindParams(Rows, true);
+
+    const int First = ARow == -1 ? 0 : ARow;
+    const int Last = ARow == -1 ? N - 1 : ARow;
+
+    // First the sizes the values need: a variable they outgrow is sized
+    // again before anything is written into it.
+    bool Grow = false;
+    std::vector<TODBCVariable *> Rebind;
+    size_t K = 0;
+    for (int I = 0; I < Params->Count(); ++I) {
+        TZqParam *P = Params->Items(I);
+        if (!P->Active()) continue;
+        TZqPhysODBCParamInfo &Info = FParamInfos[K++];
+        if (P->DataType() == rtl::ftCursor) continue;
+        if (ZqODBCParamDirection(P->ParamType()) != Info.InputOutputType || P->DataType() != Info.FieldType)
+            RaisePhys(338, {P->Name()});
+        TODBCVariable *V = Info.Variable;
+        if (!V) continue;
+        SQLULEN MaxLen = SQLULEN(std::max(P->Size(), 0));
+        int MaxInt = 0, MaxScale = 0;
+        for (int R = First; R <= Last; ++R) {
+            if (P->IsNull(R)) continue;
+            if (IsVarLenType(Info.SourceType)) {
+                uint32_t L = 0;
+                void *D = nullptr;
+                P->GetBlobRawData(L, D, R);
+                MaxLen = std::max<SQLULEN>(MaxLen, L);
+            } else if (Info.VarType == dtBCD || Info.VarType == dtFmtBCD) {
+                rtl::TBcd B;
+                if (Info.SourceType == dtBCD || Info.SourceType == dtFmtBCD)
+                    P->GetData(&B, R);
+                else
+                    B = P->AsFMTBCD(R);
+                int Int = 0, Sc = 0;
+                BcdDigits(B, Int, Sc);
+                MaxInt = std::max(MaxInt, Int);
+                MaxScale = std::max(MaxScale, Sc);
+            }
+        }
+        const bool OutOnly = Info.InputOutputType == SQL_PARAM_OUTPUT && !V->LongData;
+        bool Again = OutOnly || (FStatementFlags & sfParamsToBind);
+        if (IsVarLenType(Info.VarType) && !V->LongData && MaxLen > V->ColumnSize) {
+            V->ColumnSize = MaxLen == 0 ? 1 : MaxLen;
+            V->Prepared = false;
+            Grow = true;
+        } else if ((Info.VarType == dtBCD || Info.VarType == dtFmtBCD) &&
+                   (SQLULEN(MaxInt + MaxScale) > V->ColumnSize || MaxScale > V->Scale)) {
+            V->ColumnSize = SQLULEN(std::max(MaxInt + std::max<int>(MaxScale, V->Scale), 1));
+            V->Scale = SQLSMALLINT(std::max<int>(MaxScale, V->Scale));
+            V->Prepared = false;
+            Grow = true;
+        }
+        if (Again) Rebind.push_back(V);
+    }
+    if (Grow) {
+        // New sizes: a new page, every variable bound to it.
+        FCommandStatement->ParamList().PageBuffer()->Release();
+        FCommandStatement->BindParams(Rows, true);
+        Rebind.clear();
+    }
+    K = 0;
+    for (int I = 0; I < Params->Count(); ++I) {
+        TZqParam *P = Params->Items(I);
+        if (!P->Active()) continue;
+        TZqPhysODBCParamInfo &Info = FParamInfos[K++];
+        if (P->DataType() == rtl::ftCursor || !Info.Variable) continue;
+        SQLULEN L = 0;
+        int D = 0, S = 0;
+        for (int R = First; R <= Last; ++R) SetParamValue(Info, P, R, ARow == -1 ? R : 0, L, D, S);
+    }
+    for (TODBCVariable *V : Rebind) V->Bind();
+    FStatementFlags &= uint8_t(~sfParamsToBind);
+}
+
+void TZqPhysODBCCommand::GetParamValues(int ARow)
+{
+    if (!FCommandStatement || FParamInfos.empty()) return;
+    TODBCPageBuffer *Page = FCommandStatement->ParamList().PageBuffer();
+    if (!Page || !Page->Allocated) return;
+    TZqParams *Params = GetParams();
+    const int N = Params->GetArraySize();
+    const int First = ARow == -1 ? 0 : ARow;
+    const int Last = ARow == -1 ? std::min(N, Page->RowCount) - 1 : ARow;
+    size_t K = 0;
+    for (int I = 0; I < Params->Count(); ++I) {
+        TZqParam *P = Params->Items(I);
+        if (!P->Active()) continue;
+        TZqPhysODBCParamInfo &Info = FParamInfos[K++];
+        const rtl::TParamType T = P->ParamType();
+        if (P->DataType() == rtl::ftCursor || !Info.Variable ||
+            !(T == rtl::ptOutput || T == rtl::ptInputOutput || T == rtl::ptResult))
+            continue;
+        TODBCVariable *V = Info.Variable;
+        for (int R = First; R <= Last; ++R) {
+            const int VarRow = ARow == -1 ? R : 0;
+            alignas(16) uint8_t Fixed[64];
+            void *Data = Fixed;
+            SQLLEN Len = 0;
+            const bool ByRef = IsVarLenType(Info.VarType);
+            if (!V->GetData(VarRow, Data, ByRef, Len)) {
+                P->Clear(R);
+                continue;
+            }
+            if (Info.VarType == Info.SourceType) {
+                if (IsVarLenType(Info.SourceType)) P->SetBlobRawData(uint32_t(Len) * (IsWideType(Info.SourceType) ? 2 : 1), Data, R);
+                else P->SetData(Data, int(Len), R);
+                continue;
+            }
+            uint32_t Need = 0;
+            void *Target = nullptr;
+            ZqConvertRawData(Info.VarType, Info.SourceType, nullptr, uint32_t(Len), Target, 0, Need);
+            uint32_t Size = 0;
+            Target = ConversionBuffer()->CheckForTypes(std::max<uint32_t>(Need, 64), Size, Info.VarType,
+                                                       Info.SourceType);
+            uint32_t OutLen = 0;
+            ZqConvertRawData(Info.VarType, Info.SourceType, Data, uint32_t(Len), Target, Size, OutLen);
+            if (IsVarLenType(Info.SourceType))
+                P->SetBlobRawData(OutLen * (IsWideType(Info.SourceType) ? 2 : 1), Target, R);
+            else
+                P->SetData(Target, int(OutLen), R);
+        }
+    }
+}
+
+// ---- execute, open, close ------------------------------------------------------------------------------
+
+void TZqPhysODBCCommand::ExecuteRows(int ATimes, int AOffset, bool ARaiseOnNoData, SQLLEN &ACount)
+{
+    const bool Direct = UseDirectExecute();
+    const std::string Text = Direct ? (FProcCallText.empty() ? DbCommandText() : FProcCallText) : std::string();
+    FCommandStatement->Execute(ATimes, AOffset, Direct ? &Text : nullptr, ARaiseOnNoData, ACount);
+}
+
+void TZqPhysODBCCommand::CloseStatement(int ARow, bool AForce)
+{
+    if (!AForce && GetNextRecordSet()) return;
+    if (!FStatement || (FStatementFlags & sfCursorClosed)) return;
+    try {
+        while (FStatement->MoreResults()) {
+        }
+        GetParamValues(ARow);
+        FStatement->CloseCursor();
+    } catch (...) {
+        FStatementFlags |= sfCursorClosed;
+        throw;
+    }
+    FStatementFlags |= sfCursorClosed;
+}
+
+void TZqPhysODBCCommand::InternalClose() { CloseStatement(-1, false); }
+
+void TZqPhysODBCCommand::InternalExecute(int ATimes, int AOffset, int &ACount)
+{
+    FResultPending = 0;
+    ACount = 0;
+    const bool RaiseOnNoData = GetFetchOptions()->Mode() == fmExactRecsMax;
+    try {
+        // One SQLExecute for all rows where the driver takes parameter
+        // arrays, or for a single parameter set; otherwise row by row.
+        if ((FStatementFlags & sfParamArrays) ||
+            (ATimes == 1 && AOffset == 0 && GetParams()->GetArraySize() <= 1)) {
+            SetParamValues(-1);
+            FStatementFlags &= uint8_t(~sfCursorClosed);
+            SQLLEN Count = 0;
+            bool Reprepared = false;
+            RunWithReconnect([&] {
+                if (Reprepared) SetParamValues(-1);
+                Reprepared = true;
+                ExecuteRows(ATimes, AOffset, RaiseOnNoData, Count);
+                return true;
+            });
+            ACount = int(Count);
+            if (!IsAborting()) {
+                if (FStatement->HasResultSet()) {
+                    FResultPending = 1;
+                    FNextResultAvailable = SkipEmptyResults();
+                }
+                GetParamValues(-1);
+            }
+        } else {
+            for (int R = AOffset; R < ATimes; ++R) {
+                SetParamValues(R);
+                FStatementFlags &= uint8_t(~sfCursorClosed);
+                SQLLEN Count = 0;
+                bool Reprepared = false;
+                RunWithReconnect([&] {
+                    if (Reprepared) SetParamValues(R);
+                    Reprepared = true;
+                    ExecuteRows(1, 0, RaiseOnNoData, Count);
+                    return true;
+                });
+                if (Count > 0) ACount += int(Count);
+                if (IsAborting()) break;
+                CloseStatement(R, true);
+            }
+        }
+        if (ACount < 0) ACount = 0;
+        if (ACount == 0 && ODBCConn()->ODBCConnection()->RDBMSKind == ODBCKindMSSQL) {
+            SQLLEN NoCount = 0;
+            if (SQL_SUCCEEDED(FStatement->Lib()->SQLGetStmtAttr(FStatement->Handle(), 1231, &NoCount, 0, nullptr)) &&
+                NoCount == 1)
+                ACount = -1;
+        }
+    } catch (...) {
+        try {
+            CloseStatement(-1, true);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void TZqPhysODBCCommand::BindColumnsForRowset()
+{
+    if (FStatement->ColumnList().Count() == 0) return;
+    FStatement->BindColumns(GetRowsetSize(GetFetchOptions()->ActualRowsetSize()));
+}
+
+bool TZqPhysODBCCommand::InternalOpen()
+{
+    FResultPending = 0;
+    const bool IsSQL = GetMetaInfoKind() == 0;
+    try {
+        if (IsSQL) {
+            SetParamValues(GetParams()->GetArraySize() > 1 && !(FStatementFlags & sfParamArrays) ? 0 : -1);
+            FStatementFlags &= uint8_t(~sfCursorClosed);
+        }
+        const bool RaiseOnNoData = GetFetchOptions()->Mode() == fmExactRecsMax;
+        bool Reprepared = false;
+        const bool Ran = RunWithReconnect([&] {
+            if (!IsSQL) return ExecuteMetaInfo();
+            if (Reprepared) SetParamValues(-1);
+            Reprepared = true;
+            SQLLEN Count = 0;
+            ExecuteRows(1, 0, RaiseOnNoData, Count);
+            return true;
+        });
+        bool HasColumns = false;
+        if (Ran && !IsAborting()) {
+            HasColumns = SkipEmptyResults();
+            if (IsSQL) GetParamValues(-1);
+            if (HasColumns && FColumnInfos.empty()) CreateColumnInfos();
+            if ((FStatementFlags & sfSSLongThenShort) && (FStatementFlags & sfSSDefaultResultSet)) {
+                // A long column followed by a short one needs a server cursor.
+                InternalUnprepare();
+                FStatementFlags |= sfSSLongThenShort;
+                InternalPrepare();
+                return InternalOpen();
+            }
+            if (HasColumns) BindColumnsForRowset();
+        }
+        if (!HasColumns) CloseStatement(-1, true);
+        return HasColumns;
+    } catch (...) {
+        try {
+            CloseStatement(-1, true);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+bool TZqPhysODBCCommand::InternalNextRecordSet()
+{
+    if (GetMetaInfoKind() != 0 || !FCommandStatement) return false;
+    FColumnInfos.clear();
+    FColumnIndex = 0;
+    FStatement->Unbind();
+    bool Next;
+    if (FResultPending) {
+        FResultPending = 0;
+        Next = FNextResultAvailable;
+    } else {
+        Next = FStatement->MoreResults() && SkipEmptyResults();
+    }
+    if (Next) {
+        CreateColumnInfos();
+        BindColumnsForRowset();
+    } else {
+        CloseStatement(-1, true);
+    }
+    return Next;
+}
+
+// ---- result description ----------------------------------------------------------------------------------
+
+void TZqPhysODBCCommand::CreateColumnInfos()
+{
+    FStatementFlags &= uint8_t(~sfLongData);
+    FColumnInfos.clear();
+    FStatement->ColumnList().Clear();
+    const TZqPhysMetaInfoKind MetaKind = GetMetaInfoKind();
+    const int Count = MetaKind == 11 ? 13 : FStatement->NumResultCols();
+    const uint8_t Kind = ODBCConn()->ODBCConnection()->RDBMSKind;
+    TZqFormatOptions *Fmt = GetFormatOptions();
+    const bool Blobs = GetFetchOptions()->Items().Contains(fiBlobs);
+    bool LongSeen = false;
+    SQLSMALLINT LongBind = 0;
+    FColumnInfos.reserve(size_t(Count));
+    for (int C = 1; C <= Count; ++C) {
+        TODBCSelectItem Item(FStatement, SQLSMALLINT(C));
+        TZqPhysODBCColumnInfo Info;
+        Info.Name = Item.Name;
+        Info.ColumnNumber = SQLSMALLINT(C);
+        Info.ColumnSize = SQLLEN(Item.ColumnSize);
+        Info.DecimalDigits = Item.Scale;
+        Info.SQLType = Item.SQLDataType;
+
+        if (Item.Nullable == SQL_NULLABLE) Info.Attributes.Include(caAllowNull);
+        if (SafeAttr(FStatement, SQLSMALLINT(C), SQL_DESC_AUTO_UNIQUE_VALUE) == 1)
+            Info.Attributes.Include(caAutoInc).Include(caAllowNull);
+        if (SQL_SUCCEEDED(FStatement->Lib()->SQLColAttribute(FStatement->Handle(), SQLUSMALLINT(C),
+                                                             SQL_DESC_UPDATABLE, nullptr, 0, nullptr, nullptr)) &&
+            SafeAttr(FStatement, SQLSMALLINT(C), SQL_DESC_UPDATABLE) == SQL_ATTR_READONLY)
+            Info.Attributes.Include(caReadOnly);
+        if (Item.RowVer() == 1) Info.Attributes.Include(caRowVersion);
+
+        TZqODBCTypeMapping Src = SQLTypeToDataType(Info.SQLType, Info.ColumnSize, Info.DecimalDigits, Fmt);
+        Info.SourceType = Src.Type;
+        if ((Info.SourceType == dtBCD || Info.SourceType == dtFmtBCD) &&
+            SafeAttr(FStatement, SQLSMALLINT(C), SQL_DESC_FIXED_PREC_SCALE) == 1)
+            Info.SourceType = dtCurrency;
+        if (Info.SourceType == dtSByte || Info.SourceType == dtInt16 || Info.SourceType == dtInt32 ||
+            Info.SourceType == dtInt64) {
+            if (SafeAttr(FStatement, SQLSMALLINT(C), SQL_DESC_UNSIGNED) == SQL_TRUE)
+                Info.SourceType = Info.SourceType == dtSByte   ? dtByte
+                                  : Info.SourceType == dtInt16 ? dtUInt16
+                                  : Info.SourceType == dtInt32 ? dtUInt32
+                                                               : dtUInt64;
+        }
+        if (MetaKind == 0)
+            Info.DestType = Fmt->MapDataType(Info.SourceType, uint32_t(std::max<int64_t>(Src.Size, 0)), true,
+                                             Src.Scale, Src.Precision);
+        else
+            Info.DestType = Info.SourceType == dtWideString ? dtAnsiString : Info.SourceType;
+        if (Info.SourceType == dtCurrency) Info.SourceType = dtBCD;
+
+        // The bound type decides the variable and the type attributes.
+        TZqODBCTypeMapping Bound;
+        Info.BindSQLType = ZqODBCDataTypeToSQLType(Info.DestType, Kind);
+        if (Info.BindSQLType != 0) {
+            Bound = SQLTypeToDataType(Info.BindSQLType, Info.ColumnSize, Info.DecimalDigits, Fmt);
+            if (Info.DestType == Info.SourceType) Info.BindSQLType = Info.SQLType;
+        } else {
+            Bound = SQLTypeToDataType(Info.SQLType, Info.ColumnSize, Info.DecimalDigits, Fmt);
+            Info.BindSQLType = Info.SQLType;
+        }
+        Info.VarType = Bound.Type;
+        for (TZqDataAttribute A : {caFixedLen, caBlobData, caSearchable}) {
+            if (Bound.Attrs.Contains(A)) Info.Attributes.Include(A);
+            else Info.Attributes.Exclude(A);
+        }
+        Info.DestSize = Bound.Size;
+        if (Info.VarType == dtFmtBCD && Info.SourceType == dtBCD) Info.VarType = dtBCD;
+
+        const bool Fetched = IsColumnFetched(Info.DestType) && (Info.SQLType != SQL_SS_VARIANT_TYPE || Blobs);
+        if (Fetched) {
+            if (Kind == ODBCKindMSSQL && !(FStatementFlags & sfSSLongThenShort)) {
+                const SQLSMALLINT B = Info.BindSQLType;
+                if (B == SQL_LONGVARCHAR || B == SQL_WLONGVARCHAR || B == SQL_LONGVARBINARY) {
+                    if (!LongSeen) LongBind = B;
+                    LongSeen = true;
+                } else if (LongSeen && B != LongBind) {
+                    FStatementFlags |= sfSSLongThenShort;
+                }
+            }
+            auto V = std::make_unique<TODBCVariable>();
+            V->Name = Info.Name;
+            V->ColumnSize = SQLULEN(std::max<SQLLEN>(Info.ColumnSize, 0));
+            V->Scale = Info.DecimalDigits;
+            V->SetSQLDataType(Info.BindSQLType);
+            V->SetCDataType(ZqODBCDataTypeToCType(Info.VarType));
+            TODBCVariable *Var = FStatement->ColumnList().Add(std::move(V));
+            Var->ColumnNumber = SQLUSMALLINT(C);
+            Var->Prepare();
+            if (Var->LongData) FStatementFlags |= sfLongData;
+            Info.Variable = Var;
+        }
+        FColumnInfos.push_back(std::move(Info));
+    }
+}
+
+bool TZqPhysODBCCommand::InternalColInfoStart(TZqPhysDataTableInfo &ATabInfo)
+{
+    if (GetState() == 1) {
+        TZqResourceOptions *R = GetResourceOptions();
+        OpenWith(R->AsyncCmdMode() == amAsync ? amBlocking : R->AsyncCmdMode(), R->AsyncCmdTimeout());
+    }
+    const bool Open = GetState() == 3;
+    if (Open) {
+        if (ATabInfo.FSourceID == -1) {
+            ATabInfo.FSourceName = FStatement->GetCursorName();
+            ATabInfo.FSourceID = 1;
+        }
+        FColumnIndex = 0;
+    }
+    return Open;
+}
+
+bool TZqPhysODBCCommand::InternalColInfoGet(TZqPhysDataColumnInfo &AColInfo)
+{
+    if (FColumnIndex >= int(FColumnInfos.size())) return false;
+    const TZqPhysODBCColumnInfo &I = FColumnInfos[size_t(FColumnIndex)];
+    AColInfo.FSourceName = I.Name;
+    AColInfo.FOriginName = I.Name;
+    AColInfo.FSourceID = FColumnIndex + 1;
+    AColInfo.FType = I.DestType;
+    AColInfo.FTypeName.clear();
+    AColInfo.FLen = I.DestSize;
+    if (I.DestType == dtDouble || I.DestType == dtCurrency || I.DestType == dtBCD || I.DestType == dtFmtBCD) {
+        AColInfo.FPrec = int(I.ColumnSize);
+        AColInfo.FScale = I.DecimalDigits;
+    } else {
+        AColInfo.FPrec = 0;
+        AColInfo.FScale = 0;
+    }
+    AColInfo.FAttrs = I.Attributes;
+    AColInfo.FForceAddOpts = TZqDataOptions();
+    if (I.Attributes.Contains(caAutoInc)) AColInfo.FForceAddOpts.Include(coAfterInsChanged);
+    ++FColumnIndex;
+    return true;
+}
+
+// ---- fetching --------------------------------------------------------------------------------------------
+
+void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow)
+{
+    TZqDatSRow *Row = ATable->NewRow(false);
+    try {
+        const size_t N = FFetchMap.size();
+        for (size_t C = 0; C < N; ++C) {
+            const int InfoIndex = FFetchMap[C];
+            if (InfoIndex < 0) continue;
+            const TZqPhysODBCColumnInfo &Info = FColumnInfos[size_t(InfoIndex)];
+            TODBCVariable *V = Info.Variable;
+            void *Data = nullptr;
+            SQLLEN Len = 0;
+            if (Info.DestType == Info.VarType && IsByRefFetchType(Info.VarType)) {
+                if (V->GetData(ARow, Data, true, Len))
+                    Row->SetData(int(C), Data, uint32_t(Len));
+                else
+                    Row->SetData(int(C), nullptr, 0);
+                continue;
+            }
+            alignas(16) uint8_t Fixed[64];
+            const bool SrcByRef = IsVarLenType(Info.VarType);
+            Data = SrcByRef ? nullptr : static_cast<void *>(Fixed);
+            if (!SrcByRef && Info.VarType == dtByteString)
+                Data = ConversionBuffer()->Check(uint32_t(std::max<SQLLEN>(V->DataSize, 64)));
+            if (!V->GetData(ARow, Data, SrcByRef, Len)) {
+                Row->SetData(int(C), nullptr, 0);
+                continue;
+            }
+            if (Info.DestType == Info.VarType) {
+                Row->SetData(int(C), Data, uint32_t(Len));
+                continue;
+            }
+            uint32_t Need = 0;
+            void *Target = nullptr;
+            ZqConvertRawData(Info.VarType, Info.DestType, nullptr, uint32_t(Len), Target, 0, Need);
+            uint32_t Size = 0;
+            Target = ConversionBuffer()->CheckForTypes(std::max<uint32_t>(Need, 64), Size, Info.VarType,
+                                                       Info.DestType);
+            uint32_t OutLen = 0;
+            ZqConvertRawData(Info.VarType, Info.DestType, Data, uint32_t(Len), Target, Size, OutLen);
+            Row->SetData(int(C), Target, OutLen);
+        }
+        if (AParentRow) Row->SetParentRow(AParentRow);
+        ATable->Rows()->Add(Row);
+    } catch (...) {
+        delete Row;
+        throw;
+    }
+}
+
+int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentRow, int ARowsetSize)
+{
+    const bool IsMeta = GetMetaInfoKind() != 0;
+    if (IsMeta && (!FMetaInfoStatement || !FMetaInfoStatement->Opened)) return 0;
+    if (ARowsetSize <= 0 || !FStatement) return 0;
+    const int N = GetRowsetSize(ARowsetSize);
+    auto *Parent = static_cast<TZqDatSRow *>(AParentRow);
+
+    // Which column info feeds which in-memory column, once per call.
+    dats::TZqDatSColumnList *Cols = ATable->Columns();
+    FFetchMap.assign(size_t(Cols->Count()), -1);
+    if (!IsMeta)
+        for (int C = 0; C < Cols->Count(); ++C) {
+            TZqDatSColumn *Col = Cols->GetItem(C);
+            const int Id = Col->SourceID();
+            if (Id > 0 && Id <= int(FColumnInfos.size()) && FColumnInfos[size_t(Id - 1)].Variable &&
+                IsColumnFetched(Col->DataType()))
+                FFetchMap[size_t(C)] = Id - 1;
+        }
+
+    int Count = 0;
+    if (FStatement->ColumnList().Count() == 0) {
+        // Nothing to read into: the rows still count.
+        while (Count < ARowsetSize) {
+            const SQLRETURN RC = FStatement->Lib()->SQLFetch(FStatement->Handle());
+            if (RC == SQL_NO_DATA) break;
+            FStatement->Check(RC);
+            if (IsMeta) {
+                if (FetchMetaRow(ATable, Parent, -1)) ++Count;
+            } else {
+                FetchRow(ATable, Parent, -1);
+                ++Count;
+            }
+        }
+        return Count;
+    }
+    TODBCPageBuffer *Page = FStatement->ColumnList().PageBuffer();
+    const bool Narrow = Page && Page->Allocated && N < Page->RowCount && Page->RowCount > 1;
+    if (Narrow) FStatement->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, N);
+    struct TRestore {
+        TODBCStatementBase *S;
+        TODBCPageBuffer *P;
+        bool On;
+        ~TRestore()
+        {
+            if (On) S->Lib()->SQLSetStmtAttr(S->Handle(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                             reinterpret_cast<SQLPOINTER>(SQLULEN(P->RowCount)), 0);
+        }
+    } Restore{FStatement, Page, Narrow};
+    int Got = 0;
+    do {
+        Got = FStatement->Fetch(N);
+        for (int I = 0; I < Got; ++I) {
+            if (IsMeta) {
+                if (FetchMetaRow(ATable, Parent, I)) ++Count;
+            } else {
+                FetchRow(ATable, Parent, I);
+                ++Count;
+            }
+        }
+    } while (Got == N && Count < ARowsetSize && !IsAborting());
+    return Count;
+}
