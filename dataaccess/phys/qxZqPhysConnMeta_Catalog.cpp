@@ -84,6 +84,19 @@ void SplitOverload(std::string &AProc, int &AOverload)
     AProc.erase(P);
 }
 
+// A metadata command of the kind on the connection.
+TZqIntfPtr<IZqPhysCommand> NewCatalogCommand(TZqPhysConnection *AConn, TZqPhysMetaInfoKind AKind)
+{
+    TZqIntfPtr<IZqPhysCommand> Cmd;
+    AConn->CreateCommand(Cmd);
+    // The caller waits for the answer: an asynchronous mode inherited from
+    // the connection would return before the rows are there.
+    TZqResourceOptions *Res = Cmd->GetOptions()->GetResourceOptions();
+    if (Res->AsyncCmdMode() == amAsync) Res->SetAsyncCmdMode(amBlocking);
+    Cmd->SetMetaInfoKind(AKind);
+    return Cmd;
+}
+
 } // namespace
 
 // ---- the view handle ------------------------------------------------------------------------
@@ -266,13 +279,7 @@ TZqPhysMetaView TZqPhysConnectionMetadata::CachedView(TZqPhysMetaInfoKind AKind,
                            TZqIntfPtr<IZqPhysConnectionMetadata>(static_cast<IZqPhysConnectionMetadata *>(this)),
                            Key);
     if (Result.RowCount() == 0 && FAsked.count(Key) == 0) {
-        TZqIntfPtr<IZqPhysCommand> Cmd;
-        Conn->CreateCommand(Cmd);
-        // The caller waits for the answer: an asynchronous mode inherited
-        // from the connection would return before the rows are there.
-        TZqResourceOptions *Res = Cmd->GetOptions()->GetResourceOptions();
-        if (Res->AsyncCmdMode() == amAsync) Res->SetAsyncCmdMode(amBlocking);
-        Cmd->SetMetaInfoKind(AKind);
+        TZqIntfPtr<IZqPhysCommand> Cmd = NewCatalogCommand(Conn, AKind);
         Cmd->SetCatalogName(AName.FCatalog);
         Cmd->SetSchemaName(AName.FSchema);
         std::string Object = AName.FObject;
@@ -295,12 +302,7 @@ TZqPhysMetaView TZqPhysConnectionMetadata::FreshView(TZqPhysMetaInfoKind AKind, 
                                                      const std::string &ASchema, const std::string &APattern,
                                                      uint8_t ATableKinds, uint8_t AObjectScopes)
 {
-    TZqPhysConnection *Conn = CheckConnection();
-    TZqIntfPtr<IZqPhysCommand> Cmd;
-    Conn->CreateCommand(Cmd);
-    TZqResourceOptions *Res = Cmd->GetOptions()->GetResourceOptions();
-    if (Res->AsyncCmdMode() == amAsync) Res->SetAsyncCmdMode(amBlocking);
-    Cmd->SetMetaInfoKind(AKind);
+    TZqIntfPtr<IZqPhysCommand> Cmd = NewCatalogCommand(CheckConnection(), AKind);
     Cmd->SetCatalogName(ACatalog);
     Cmd->SetSchemaName(ASchema);
     Cmd->SetWildcard(APattern);

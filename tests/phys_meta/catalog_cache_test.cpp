@@ -239,3 +239,12 @@ TEST_F(CatalogCache, LayoutsHaveTheirColumnsAndTypes)
     EXPECT_TRUE(Col("PROC_NAME")->Attributes().Contains(caReadOnly));
     EXPECT_TRUE(Col("PROC_NAME")->Attributes().Contains(caAllowNull));
 }
+
+TEST_F(CatalogCache, AnAsynchronousConnectionStillAnswersWithTheRows)
+{
+    StationCatalog();
+    Conn->GetOptions()->GetResourceOptions()->SetAsyncCmdMode(amAsync);
+    EXPECT_EQ(Meta()->GetTableFields("", "", "Cast_Titles", "").RowCount(), 4);
+    EXPECT_EQ(Meta()->GetTables("", "", "").RowCount(), 0); // asked, and answered before returning
+    EXPECT_EQ(fake::MetaLog().size(), 2u);
+}

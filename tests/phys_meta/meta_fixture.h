@@ -24,23 +24,6 @@ public:
             R.Values.push_back(V.IsEmpty() || (V.AsString().empty() && !V.IsNull()) ? rtl::Variant::Null() : V);
         fake::Script().Catalog.push_back(R);
     }
-
-protected:
-    TZqIntfPtr<IZqPhysConnectionMetadata> Meta()
-    {
-        TZqIntfPtr<IZqPhysConnectionMetadata> M;
-        Conn->CreateMetadata(M);
-        return M;
-    }
-    // New metadata of the dialect: the connection forgets its metadata on
-    // a reconnect.
-    void UseDialect(TZqRDBMSKind AKind)
-    {
-        fake::Script().Dialect = AKind;
-        Conn->Close();
-        Conn->Open();
-        fake::MetaLog().clear();
-    }
     // The values of one column of a view, in view order.
     static std::vector<std::string> Column(const TZqPhysMetaView &AView, const char *AName)
     {
@@ -59,5 +42,22 @@ protected:
             if (ATable->Columns()->GetItem(I)->Options().Contains(coInKey))
                 R.push_back(ATable->Columns()->GetItem(I)->Name());
         return R;
+    }
+
+protected:
+    TZqIntfPtr<IZqPhysConnectionMetadata> Meta()
+    {
+        TZqIntfPtr<IZqPhysConnectionMetadata> M;
+        Conn->CreateMetadata(M);
+        return M;
+    }
+    // New metadata of the dialect: the connection forgets its metadata on
+    // a reconnect.
+    void UseDialect(TZqRDBMSKind AKind)
+    {
+        fake::Script().Dialect = AKind;
+        Conn->Close();
+        Conn->Open();
+        fake::MetaLog().clear();
     }
 };
