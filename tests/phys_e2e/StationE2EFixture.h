@@ -11,12 +11,14 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
 #include "dataaccess/phys/odbc/qxZqPhysODBCBase.h"
 #include "dataaccess/stan/qxZqStanAsync.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -44,6 +46,15 @@ struct TE2ETarget {
 };
 
 inline std::ostream &operator<<(std::ostream &S, const TE2ETarget &T) { return S << T.Name; }
+
+// Every driver the suites run on; a driver joins by adding its target here.
+inline std::vector<TE2ETarget> E2ETargets()
+{
+    return {TE2ETarget{"MSAcc", "DriverID=MSAcc;Database=%DB%",
+                       [](TZqPhysManager *M) { M->RegisterDriverClass(&ZqPhysMSAccConnectionClass); }}};
+}
+
+inline std::string E2ETargetName(const ::testing::TestParamInfo<TE2ETarget> &I) { return I.param.Name; }
 
 namespace e2e {
 

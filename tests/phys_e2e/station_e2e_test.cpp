@@ -6,7 +6,6 @@
 #include <chrono>
 #include <thread>
 
-#include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
 #include "tests/phys_e2e/StationE2EFixture.h"
 
 namespace {
@@ -183,8 +182,4 @@ TEST_P(StationE2E, CancelFromAnotherThreadEndsLongStatement)
     EXPECT_EQ(T.Rows()->Count(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Access, StationE2E,
-    ::testing::Values(TE2ETarget{"MSAcc", "DriverID=MSAcc;Database=%DB%",
-                                 [](TZqPhysManager *M) { M->RegisterDriverClass(&ZqPhysMSAccConnectionClass); }}),
-    [](const ::testing::TestParamInfo<TE2ETarget> &I) { return I.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Drivers, StationE2E, ::testing::ValuesIn(E2ETargets()), E2ETargetName);

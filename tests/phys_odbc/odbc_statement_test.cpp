@@ -215,6 +215,23 @@ TEST_F(TODBCStatements, TruncatedValueRaisesInsteadOfStoringACutText)
     EXPECT_THROW(S->Fetch(1), EODBCNativeException);
 }
 
+TEST_F(TODBCStatements, FailedRowByRowFetchLeavesThePageWhereItWas)
+{
+    Exec("UPDATE Cast_Titles SET Station = 'A much longer name' WHERE ID = 3");
+    auto S = Open("SELECT ID, Station FROM Cast_Titles ORDER BY ID", TODBCBufferKind::RowWise);
+    TODBCVariable *Station = S->ColumnList().Items(1);
+    Station->ColumnSize = 8;
+    Station->Prepared = false;
+    S->BindColumns(4);
+    // One row per SQLFetch into a page of four: the page moves row by row.
+    S->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, 1);
+    uint8_t *Data0 = S->ColumnList().Items(0)->DataPtr;
+    SQLLEN *Ind1 = Station->IndPtr;
+    EXPECT_THROW(S->Fetch(4), EODBCNativeException); // the third row does not fit
+    EXPECT_EQ(S->ColumnList().Items(0)->DataPtr, Data0);
+    EXPECT_EQ(Station->IndPtr, Ind1);
+}
+
 TEST_F(TODBCStatements, CatalogCallsWithEmptyNamesAreUnrestricted)
 {
     TODBCMetaInfoStatement M(Conn.get(), nullptr);

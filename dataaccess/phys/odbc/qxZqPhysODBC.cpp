@@ -157,14 +157,6 @@ IZqPhysConnectionMetadata *TZqPhysODBCConnection::InternalCreateMetadata()
     return new TZqPhysODBCMetadata(this, Inner, ODBCConnection());
 }
 
-TZqPhysCommand *TZqPhysODBCConnection::InternalCreateCommand()
-{
-    // Statements need the ODBC command, which this build does not carry
-    // yet: say so instead of handing out a command that cannot run.
-    ZqRaiseCapabilityNotSupported(this, {"Phys", "ODBC"});
-    return nullptr;
-}
-
 void TZqPhysODBCConnection::InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
                                                            const TZqIntfPtr<IZqPhysCommand> &ACommand)
 {
@@ -185,9 +177,12 @@ void TZqPhysODBCConnection::GetErrorInfo(TODBCHandle *AHandle, int ARecord, cons
 {
     TZqPhysODBCConnectionBase::GetErrorInfo(AHandle, ARecord, ASQLState, ANativeError, AMessage, ACommandText,
                                             AObjName, AKind, ACommandTextOffset);
+    // Servers that cancel a statement themselves (PostgreSQL, DB2) report
+    // their own state for it rather than the driver manager's HY008.
+    if (AKind == 0 && ASQLState == "57014") AKind = ekCmdAborted;
     // Asked only for a statement's records: asking the connection handle
     // clears that handle's own records, which may be the ones being read.
-    if (AKind == 0 && AHandle && AHandle->HandleType() == SQL_HANDLE_STMT && ConnectionDead()) AKind = 10;
+    if (AKind == 0 && AHandle && AHandle->HandleType() == SQL_HANDLE_STMT && ConnectionDead()) AKind = ekServerGone;
 }
 
 bool TZqPhysODBCConnection::ConnectionDead()

@@ -50,10 +50,11 @@ public:
     // kind to the driver's name.
     void DetectKind();
 
-    // The base's kinds; besides, an error that leaves the ODBC driver
-    // reporting its connection dead counts as a lost connection whatever
-    // its SQLSTATE (a server that ends the session reports its own state
-    // for the first statement that finds it gone).
+    // The base's kinds; besides, SQLSTATE 57014 is a cancelled statement,
+    // and an error that leaves the ODBC driver reporting its connection
+    // dead counts as a lost connection whatever its SQLSTATE (a server that
+    // ends the session reports its own state for the first statement that
+    // finds it gone).
     void GetErrorInfo(TODBCHandle *AHandle, int ARecord, const std::string &ASQLState, int32_t ANativeError,
                       const std::string &AMessage, const std::string &ACommandText, std::string &AObjName,
                       uint8_t &AKind, int32_t &ACommandTextOffset) override;
@@ -67,7 +68,6 @@ protected:
     // old server's dialect.
     void InternalConnect() override;
     IZqPhysConnectionMetadata *InternalCreateMetadata() override;
-    TZqPhysCommand *InternalCreateCommand() override;
     void InternalCreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
                                         const TZqIntfPtr<IZqPhysCommand> &ACommand) override;
 

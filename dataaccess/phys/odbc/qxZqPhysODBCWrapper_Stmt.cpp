@@ -25,6 +25,41 @@ bool HasState(const EODBCNativeException *AInfo, const char *AState)
 SQLCHAR *NameArg(const std::string &S) { return S.empty() ? nullptr : (SQLCHAR *)S.c_str(); }
 SQLSMALLINT NameLen(const std::string &S) { return SQLSMALLINT(S.size()); }
 
+// Moves a page's bound addresses forward row by row and always back again,
+// also when a fetch or an execute in between raises: a page left shifted
+// would have the next call write past its end.
+class TODBCShiftScope {
+public:
+    TODBCShiftScope(TODBCPageBuffer *APage, TODBCVariableList *AList) : FPage(APage), FList(AList) {}
+    ~TODBCShiftScope()
+    {
+        try {
+            Restore();
+        } catch (...) {
+            // the addresses are back; only the rebinding failed
+        }
+    }
+    void By(int ARows)
+    {
+        FPage->Shift(ARows);
+        FShifted += ARows;
+        FList->Rebind();
+    }
+    void Restore()
+    {
+        if (FShifted == 0)
+            return;
+        FPage->Shift(-FShifted);
+        FShifted = 0;
+        FList->Rebind();
+    }
+
+private:
+    TODBCPageBuffer *FPage;
+    TODBCVariableList *FList;
+    int FShifted = 0;
+};
+
 } // namespace
 
 // ---- TODBCStatementBase ----------------------------------------------------------
@@ -171,14 +206,12 @@ int TODBCStatementBase::Fetch(int ARows)
         BindColumns(ARows < 1 ? 1 : ARows);
     TODBCPageBuffer *Page = FColumnList.PageBuffer();
     ZQ_ASSERT(Page != nullptr, CUnit);
-    int Total = 0, Last = 0, Shifted = 0, RowIndex = 0;
+    int Total = 0, Last = 0, RowIndex = 0;
     Page->RowsProcessed = 0;
+    TODBCShiftScope Shift(Page, &FColumnList);
     for (;;) {
-        if (Last > 0) {
-            Page->Shift(Last);
-            Shifted += Last;
-            FColumnList.Rebind();
-        }
+        if (Last > 0)
+            Shift.By(Last);
         const SQLRETURN RC = FLib->SQLFetch(FHandle);
         if (RC == SQL_NO_DATA)
             Last = 0;
@@ -197,10 +230,7 @@ int TODBCStatementBase::Fetch(int ARows)
         if (ARows == -1 || Total == ARows || Last == 0 || Page->RowsProcessed > 1 || Total >= Page->RowCount)
             break;
     }
-    if (Shifted > 0) {
-        Page->Shift(-Shifted);
-        FColumnList.Rebind();
-    }
+    Shift.Restore();
     if (Page->RowsProcessed < 2) {
         if (Total > 0)
             Page->RowsProcessed = SQLULEN(Total);
@@ -423,18 +453,13 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
     if (Page && Page->Allocated && ATimes - AOffset < Page->RowCount)
         SetParamSetSize(SQLULEN(ATimes - AOffset));
     ARowsAffected = 0;
-    int Executed = 0, Shifted = 0;
-    if (Page && AOffset > 0) {
-        Page->Shift(AOffset);
-        Shifted = AOffset;
-        FParamList.Rebind();
-    }
+    int Executed = 0;
+    TODBCShiftScope Shift(Page, &FParamList);
+    if (Page && AOffset > 0)
+        Shift.By(AOffset);
     for (;;) {
-        if (Executed > 0) {
-            Page->Shift(1);
-            Shifted += 1;
-            FParamList.Rebind();
-        }
+        if (Executed > 0)
+            Shift.By(1);
         const SQLRETURN RC = ADirectText ? FLib->SQLExecDirect(FHandle, (SQLCHAR *)ADirectText->c_str(), SQL_NTS)
                                          : FLib->SQLExecute(FHandle);
         if (RC == SQL_NEED_DATA)
@@ -448,10 +473,7 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
             ATimes <= AOffset + Executed)
             break;
     }
-    if (Shifted > 0) {
-        Page->Shift(-Shifted);
-        FParamList.Rebind();
-    }
+    Shift.Restore();
     Opened = true;
 }
 
