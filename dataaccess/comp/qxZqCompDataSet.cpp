@@ -212,8 +212,12 @@ TZqDatSUpdatesJournal *TZqDataSet::GetUpdates() const
 {
     if (!FTable)
         return nullptr;
-    if (FTable->Manager() && !FTable->OwnJournal())
-        return FTable->Manager()->Journal();
+    // The rows' own rule (TZqDatSRow::Journal), read now: the table's
+    // own-journal flag is only taken when it joins its manager and goes
+    // stale when the manager's registry is switched afterwards.
+    TZqDatSManager *M = FTable->Manager();
+    if (M && M->UpdatesRegistry())
+        return M->Journal();
     return FTable->Journal();
 }
 
