@@ -73,14 +73,19 @@ const char *ObjectColumn(TZqPhysMetaInfoKind AKind)
 
 bool IsProcKind(TZqPhysMetaInfoKind AKind) { return AKind == mikProcs || AKind == mikProcArgs || AKind == mikPackages; }
 
-// A procedure name written "name;n" names overload n.
+// A procedure name written "name;n" names overload n (an overload number
+// fits 16 bits; a longer tail of digits is part of the name).
 void SplitOverload(std::string &AProc, int &AOverload)
 {
     const size_t P = AProc.rfind(';');
-    if (P == std::string::npos || P + 1 >= AProc.size()) return;
-    for (size_t I = P + 1; I < AProc.size(); ++I)
+    if (P == std::string::npos || P + 1 >= AProc.size() || AProc.size() - P - 1 > 5) return;
+    int N = 0;
+    for (size_t I = P + 1; I < AProc.size(); ++I) {
         if (!std::isdigit(static_cast<unsigned char>(AProc[I]))) return;
-    AOverload = std::stoi(AProc.substr(P + 1));
+        N = N * 10 + (AProc[I] - '0');
+    }
+    if (N > 65535) return;
+    AOverload = N;
     AProc.erase(P);
 }
 
