@@ -128,8 +128,8 @@ int main()
             if (T.Rows()->Count() == 0) Result = 1;
         };
         const auto [DefineKeys, DefineNoKeys] =
-            Compare(200, [&] { Open(true, false); }, [&] { Open(false, false); });
-        const auto [WithKeys, WithoutKeys] = Compare(200, [&] { Open(true, true); }, [&] { Open(false, true); });
+            Compare(500, [&] { Open(true, false); }, [&] { Open(false, false); });
+        const auto [WithKeys, WithoutKeys] = Compare(500, [&] { Open(true, true); }, [&] { Open(false, true); });
 
         std::printf("key_lookup_cached: %.1f us\n", Cached);
         std::printf("key_lookup_catalog: %.1f us\n", Catalog);
