@@ -971,22 +971,33 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
         }
         return Count;
     }
+    // A page holds a fixed number of rows: a larger request is read page by
+    // page, a smaller one narrows the driver's rowset, so that no row is
+    // fetched past what was asked for.
     TODBCPageBuffer *Page = FStatement->ColumnList().PageBuffer();
-    const bool Narrow = Page && Page->Allocated && N < Page->RowCount && Page->RowCount > 1;
-    if (Narrow) FStatement->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, N);
+    const int PageRows = Page && Page->Allocated ? Page->RowCount : 1;
     struct TRestore {
         TODBCStatementBase *S;
-        TODBCPageBuffer *P;
-        bool On;
+        int Rows;
+        int Set;
+        void To(int ARows)
+        {
+            if (ARows == Set) return;
+            S->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, ARows);
+            Set = ARows;
+        }
         ~TRestore()
         {
-            if (On) S->Lib()->SQLSetStmtAttr(S->Handle(), SQL_ATTR_ROW_ARRAY_SIZE,
-                                             reinterpret_cast<SQLPOINTER>(SQLULEN(P->RowCount)), 0);
+            if (Set != Rows)
+                S->Lib()->SQLSetStmtAttr(S->Handle(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                         reinterpret_cast<SQLPOINTER>(SQLULEN(Rows)), 0);
         }
-    } Restore{FStatement, Page, Narrow};
-    int Got = 0;
+    } Rowset{FStatement, PageRows, PageRows};
+    int Got = 0, Want = 0;
     do {
-        Got = FStatement->Fetch(N);
+        Want = std::min(PageRows, IsMeta ? N : std::min(N, ARowsetSize - Count));
+        if (PageRows > 1) Rowset.To(Want);
+        Got = FStatement->Fetch(Want);
         for (int I = 0; I < Got; ++I) {
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, I)) ++Count;
@@ -995,6 +1006,6 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
                 ++Count;
             }
         }
-    } while (Got == N && Count < ARowsetSize && !IsAborting());
+    } while (Got == Want && Count < ARowsetSize && !IsAborting());
     return Count;
 }
