@@ -7,6 +7,7 @@
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanAsync.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 
 using namespace dats;
@@ -108,6 +109,13 @@ TZqErrorAction TZqDAptUpdatesJournalProcessor::PostRow(TZqDAptTableAdapter *AAda
             if (Action == eaDefault) Action = eaApplied;
             Outcome = Action;
         }
+    } catch (const EZqException &E) {
+        Action = eaFail;
+        Outcome = eaFail;
+        // A failure the driver did not put on the row (a count of affected
+        // records, a refused request) is kept there all the same: Reconcile
+        // only offers rows that carry an error.
+        if (!ARow->HasErrors()) ARow->SetRowError(&E);
     } catch (...) {
         Action = eaFail;
         Outcome = eaFail;

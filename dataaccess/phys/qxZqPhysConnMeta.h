@@ -157,7 +157,7 @@ private:
     // Catalog and schema from the arguments, then the connection's defaults;
     // the table name parsed and normalised into the base object.
     TZqPhysParsedName ParseOwner(const std::string &ACatalog, const std::string &ASchema,
-                                 const std::string &AOwner, bool ASingle);
+                                 const std::string &AOwner);
     TZqPhysConnection *CheckConnection();
     std::string DefCatalog();
     std::string DefSchema();

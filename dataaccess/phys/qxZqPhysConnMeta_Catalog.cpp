@@ -199,10 +199,10 @@ void TZqPhysConnectionMetadata::DefineMetaInfoTable(TZqPhysMetaInfoKind AKind, T
 }
 
 TZqPhysParsedName TZqPhysConnectionMetadata::ParseOwner(const std::string &ACatalog, const std::string &ASchema,
-                                                        const std::string &AOwner, bool ASingle)
+                                                        const std::string &AOwner)
 {
     TZqPhysParsedName N;
-    if (!AOwner.empty()) ParseObjName(AOwner, N, poNormalize | poDequote | (ASingle ? poSingle : 0), nullptr);
+    if (!AOwner.empty()) ParseObjName(AOwner, N, poNormalize | poDequote, nullptr);
     // The name given names the owner itself (a table or a package); a piece
     // in front of it that the dialect takes for a base object qualifies
     // nothing the catalog knows and is not used.
@@ -356,20 +356,20 @@ TZqPhysMetaView TZqPhysConnectionMetadata::GetProcs(const std::string &ACatalog,
 TZqPhysMetaView TZqPhysConnectionMetadata::GetTableFields(const std::string &ACatalog, const std::string &ASchema,
                                                           const std::string &ATable, const std::string &APattern)
 {
-    return CachedView(mikTableFields, ParseOwner(ACatalog, ASchema, ATable, false), 0, APattern);
+    return CachedView(mikTableFields, ParseOwner(ACatalog, ASchema, ATable), 0, APattern);
 }
 
 TZqPhysMetaView TZqPhysConnectionMetadata::GetIndexes(const std::string &ACatalog, const std::string &ASchema,
                                                       const std::string &ATable, const std::string &APattern)
 {
-    return CachedView(mikIndexes, ParseOwner(ACatalog, ASchema, ATable, false), 0, APattern);
+    return CachedView(mikIndexes, ParseOwner(ACatalog, ASchema, ATable), 0, APattern);
 }
 
 TZqPhysMetaView TZqPhysConnectionMetadata::GetIndexFields(const std::string &ACatalog, const std::string &ASchema,
                                                           const std::string &ATable, const std::string &AIndex,
                                                           const std::string &APattern)
 {
-    TZqPhysParsedName N = ParseOwner(ACatalog, ASchema, ATable, false);
+    TZqPhysParsedName N = ParseOwner(ACatalog, ASchema, ATable);
     TZqPhysParsedName Index;
     if (!AIndex.empty()) ParseObjName(AIndex, Index, poNormalize | poDequote | poSingle, nullptr);
     N.FObject = Index.FObject;
@@ -379,27 +379,27 @@ TZqPhysMetaView TZqPhysConnectionMetadata::GetIndexFields(const std::string &ACa
 TZqPhysMetaView TZqPhysConnectionMetadata::GetPrimaryKey(const std::string &ACatalog, const std::string &ASchema,
                                                          const std::string &ATable)
 {
-    return CachedView(mikPrimaryKey, ParseOwner(ACatalog, ASchema, ATable, false), 0, std::string());
+    return CachedView(mikPrimaryKey, ParseOwner(ACatalog, ASchema, ATable), 0, std::string());
 }
 
 TZqPhysMetaView TZqPhysConnectionMetadata::GetPrimaryKeyFields(const std::string &ACatalog,
                                                                const std::string &ASchema, const std::string &ATable,
                                                                const std::string &APattern)
 {
-    return CachedView(mikPrimaryKeyFields, ParseOwner(ACatalog, ASchema, ATable, false), 0, APattern);
+    return CachedView(mikPrimaryKeyFields, ParseOwner(ACatalog, ASchema, ATable), 0, APattern);
 }
 
 TZqPhysMetaView TZqPhysConnectionMetadata::GetPackageProcs(const std::string &ACatalog, const std::string &ASchema,
                                                            const std::string &APackage, const std::string &APattern)
 {
-    return CachedView(mikProcs, ParseOwner(ACatalog, ASchema, APackage, false), 0, APattern);
+    return CachedView(mikProcs, ParseOwner(ACatalog, ASchema, APackage), 0, APattern);
 }
 
 TZqPhysMetaView TZqPhysConnectionMetadata::GetProcArgs(const std::string &ACatalog, const std::string &ASchema,
                                                        const std::string &APackage, const std::string &AProc,
                                                        uint16_t AOverload, const std::string &APattern)
 {
-    TZqPhysParsedName N = ParseOwner(ACatalog, ASchema, APackage, false);
+    TZqPhysParsedName N = ParseOwner(ACatalog, ASchema, APackage);
     std::string Proc = AProc;
     int Overload = AOverload;
     SplitOverload(Proc, Overload);

@@ -111,6 +111,20 @@ TEST_F(JournalApply, AFailedRowIsCountedNotRaisedAndKeepsItsError)
     EXPECT_EQ(Row(T, 1)->RowState(), rsModified);
 }
 
+TEST_F(JournalApply, ARowThatFailedOnItsCountIsOfferedToReconcile)
+{
+    Edit(Row(T, 0), "one");
+    daptfake::Script().Affected = 0;
+    EXPECT_EQ(Adapter->ApplyUpdates(-1), 1);
+    ASSERT_TRUE(Row(T, 0)->HasErrors());
+    EXPECT_EQ(Row(T, 0)->GetRowError()->ErrorCode(), 400);
+    TReconciler *H = Reconciler();
+    H->Answers = {{1, raCancel}};
+    EXPECT_TRUE(Adapter->Reconcile());
+    EXPECT_EQ(H->Asked, (std::vector<int>{1}));
+    EXPECT_EQ(Row(T, 0)->GetDataAsVariant(1).AsString(), "alpha");
+}
+
 TEST_F(JournalApply, TheErrorHandlerSeesEachFailedRowOnceAndMaySkipIt)
 {
     struct THandler : TZqObject, virtual IZqStanErrorHandler {
