@@ -1,6 +1,6 @@
 // Fetch of 1,000,000 PTS_Data-shaped rows through the station-database driver:
-//  - ours: the ODBC bridge (run-time bound driver manager, rowsets of 50)
-//    into an in-memory table;
+//  - ours: an ODBC command of the Access driver (run-time bound driver
+//    manager, rowsets of 50, fmAll) into an in-memory table;
 //  - plain: a column-wise ODBC fetch loop of rowsets of 50 summing the values;
 //  - pyodbc: python3-pyodbc's fetchall on the same connect string.
 // One warm-up, then the median of five runs. Heap allocations are counted
@@ -25,7 +25,10 @@
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
-#include "dataaccess/phys/odbc/qxZqPhysODBCWrapper.h"
+#include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
+#include "dataaccess/stan/qxZqStanFactory.h"
+#include "dataaccess/stan/qxZqStanInit.h"
+#include "dataaccess/stan/qxZqStanOption.h"
 #include "bench/common/PtsDataTable.h"
 
 static std::atomic<long long> GNews{0};
@@ -43,6 +46,12 @@ void operator delete(void *P, std::size_t) noexcept { std::free(P); }
 using namespace dats;
 
 namespace {
+
+class TQuietCursor : public TZqObject, public virtual IZqGUIxWaitCursor {
+public:
+    void StartWait() override {}
+    void StopWait() override {}
+};
 
 constexpr int Rows = 1000000;
 constexpr int LevelsPerCast = 100;
@@ -108,54 +117,24 @@ double FetchPlain(SQLHDBC ADbc, long long &ARows)
     return Seconds(T0);
 }
 
-// Ours: the bridge's command statement fills rowsets that are copied into
-// rows of an in-memory table.
-double FetchOurs(TODBCConnection &AConn, long long &ARows, long long &ANews)
+// Ours: an ODBC command of the Access driver opened through the driver
+// manager, every row fetched (fmAll, rowsets of 50) into an in-memory table.
+double FetchOurs(const TZqIntfPtr<IZqPhysConnection> &AConn, long long &ARows, long long &ANews)
 {
     TZqDatSTable Table("PTS_Data");
-    const TZqDataType Types[7] = {dtInt32, dtDouble, dtInt16, dtDouble, dtInt16, dtDouble, dtInt16};
-    const SQLSMALLINT CTypes[7] = {SQL_C_SLONG, SQL_C_DOUBLE, SQL_C_SSHORT, SQL_C_DOUBLE,
-                                   SQL_C_SSHORT, SQL_C_DOUBLE, SQL_C_SSHORT};
-    const char *Names[7] = {"ID_Cast", "PRES", "FPRES", "TEMP", "FTEMP", "PSAL", "FPSAL"};
-    for (int C = 0; C < 7; ++C)
-        Table.Columns()->AddColumn(Names[C], Types[C]);
     const auto T0 = std::chrono::steady_clock::now();
-    TODBCCommandStatement S(&AConn, nullptr);
-    S.Prepare(Select);
-    SQLLEN Affected = 0;
-    S.Execute(1, 0, nullptr, false, Affected);
-    for (int C = 0; C < 7; ++C) {
-        TODBCSelectItem Item(&S, SQLSMALLINT(C + 1));
-        auto V = std::make_unique<TODBCVariable>();
-        V->SetSQLDataType(Item.SQLDataType);
-        V->SetCDataType(CTypes[C]);
-        V->ColumnSize = Item.ColumnSize;
-        S.ColumnList().Add(std::move(V));
-    }
+    TZqIntfPtr<IZqPhysCommand> Cmd;
+    AConn->CreateCommand(Cmd);
+    Cmd->GetOptions()->GetFetchOptions()->SetMode(fmAll);
+    Cmd->GetOptions()->GetFetchOptions()->SetRowsetSize(Rowset);
+    Cmd->SetCommandText(Select);
+    Cmd->Open();
+    Cmd->Define(&Table);
     const long long News0 = GNews.load();
-    Table.BeginLoadData(lmFetchAll);
-    ARows = 0;
-    for (;;) {
-        const int N = S.Fetch(Rowset);
-        for (int R = 0; R < N; ++R) {
-            TZqDatSRow *Row = Table.NewRow(false);
-            for (int C = 0; C < 7; ++C) {
-                void *P = nullptr;
-                SQLLEN L = 0;
-                if (S.ColumnList().Items(C)->GetData(R, P, true, L))
-                    Row->SetData(C, P, uint32_t(L));
-                else
-                    Row->SetData(C, nullptr, 0);
-            }
-            Table.Rows()->Add(Row);
-        }
-        ARows += N;
-        if (N < Rowset)
-            break;
-    }
-    Table.EndLoadData();
+    Cmd->Fetch(&Table, true);
     ANews = GNews.load() - News0;
-    S.Close();
+    ARows = Table.Rows()->Count();
+    Cmd->Close();
     const double T = Seconds(T0);
     if (Table.Rows()->Count() != Rows)
         Die("ours: wrong row count");
@@ -202,11 +181,16 @@ int main()
                                         SQL_DRIVER_NOPROMPT)))
         Die("cannot connect");
 
-    TODBCLib *Lib = ZqODBCLibAcquire("", "", nullptr);
+    ZqStanInitialize();
+    ZqRegisterSingleton<TQuietCursor>(IID_IZqGUIxWaitCursor);
+    auto *Mgr = new TZqPhysManager();
+    TZqIntfPtr<IZqPhysManager> Manager(static_cast<IZqPhysManager *>(Mgr));
+    Mgr->RegisterDriverClass(&ZqPhysMSAccConnectionClass);
+    Manager->Open();
     {
-        TODBCEnvironment OEnv(Lib, nullptr);
-        TODBCConnection OConn(&OEnv, nullptr);
-        OConn.DriverConnect(Connect, false);
+        TZqIntfPtr<IZqPhysConnection> OConn;
+        Manager->CreateConnection("DriverID=MSAcc;Database=" + Path, OConn);
+        OConn->Open();
 
         long long N = 0, News = 0;
         FetchPlain(Dbc, N);
@@ -234,9 +218,10 @@ int main()
             std::printf("ratio pyodbc_time_over_ours: %.3f\n", Y / O);
         } else
             std::printf("pyodbc_rows_per_second: unavailable\n");
-        OConn.Disconnect();
+        OConn->Close();
     }
-    ZqODBCLibRelease(Lib);
+    Manager->Close(true);
+    Manager.Reset();
     SQLDisconnect(Dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, Dbc);
     SQLFreeHandle(SQL_HANDLE_ENV, Env);

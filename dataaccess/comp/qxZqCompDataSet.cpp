@@ -159,6 +159,9 @@ TZqDataSet::~TZqDataSet()
 void TZqDataSet::AttachTable(TZqDatSTable *ATable, TZqDatSView *AView)
 {
     Close();
+    // The indexes' views belong to the table: they move with it.
+    if (ATable != FTable)
+        FIndexes->ReleaseAll();
     if (ATable != FTable) {
         if (ATable)
             ATable->AddRef();
@@ -175,6 +178,7 @@ void TZqDataSet::AttachTable(TZqDatSTable *ATable, TZqDatSView *AView)
     }
     // Bookmarks of the previous attachment must not find rows of this one.
     ++FAttachSerial;
+    FIndexes->BuildAll();
 }
 
 void TZqDataSet::SetCachedUpdates(bool AValue)
@@ -761,7 +765,7 @@ int TZqDataSet::GetRecordCount() const
         return FDiscardedRows + FTable->Rows()->Count();
     case cmTotal:
         if (FTotalRecordCount == -1) {
-            if (!(Filtered() && (!Filter().empty() || OnFilterRecord())) &&
+            if (!(Filtered() && (!Filter().empty() || OnFilterRecord())) && !RangeActive() &&
                 (FUpdateRecordTypes & rtUnmodified)) {
                 Self->CountTotalRecords();
             } else {

@@ -36,6 +36,7 @@
 
 #include "dataaccess/dats/qxZqDatSIntf.h"
 #include "dataaccess/phys/qxZqPhysIntf.h"
+#include "dataaccess/stan/qxZqStanFactory.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
 
@@ -74,6 +75,14 @@ enum TZqActiveAtRunTime : uint8_t { arStandard, arInactive, arActive };
 
 // The answers of the reconcile handler.
 enum TZqDAptReconcileAction : uint8_t { raSkip, raAbort, raMerge, raCorrect, raCancel, raRefresh };
+
+// Hands the view behind an object (a dataset) to other parts of the
+// library.
+class IZqDataSetReference : public virtual IInterface {
+public:
+    static constexpr rtl::TGUID IID = IID_IZqDataSetReference;
+    virtual dats::TZqDatSView *GetDataView() = 0;
+};
 
 class TZqDataSet;
 using TZqUpdateErrorEvent = std::function<void(TZqDataSet *ASender, EZqException *AException,
@@ -253,6 +262,10 @@ public:
     bool UpdatesPending() const;
     int ChangeCount() const;
 
+    // The view the dataset shows: the active view, else the caller-given
+    // view, else the table's default view; a new reference each time.
+    TZqIntfPtr<IZqDataSetReference> DataSetReference();
+
 protected:
     // ---- source operations (the adapted datasets fill them in) ----
     // Brings rows of the source into ATable; answers how many arrived.
@@ -410,6 +423,10 @@ private:
     int SearchKey(int AIndex, bool ANearest, bool &AFound);
     void CheckIndexView() const;
     bool FilterEventAccepts(dats::TZqDatSRow *ARow);
+    // Runs AChange of a filter setting and applies it when filtering.
+    void ChangeFilter(const std::function<void()> &AChange);
+    // A filter mechanism from Filter, FilterOptions and OnFilterRecord.
+    dats::TZqDatSMechFilter *NewFilterMech();
     bool FetchesDetails();
     void Recompose();
     bool DetailHasRows() const;
@@ -705,4 +722,17 @@ private:
     bool FServerAutoIncrement = true;
     int FAutoIncrementSeed = -1;
     int FAutoIncrementStep = -1;
+};
+
+// A reference to one view; with AOwns it keeps the view alive (a counted
+// view) for as long as the reference lives.
+class TZqDataSetIntfImpl : public TZqObject, public IZqDataSetReference {
+public:
+    TZqDataSetIntfImpl(dats::TZqDatSView *AView, bool AOwns);
+    ~TZqDataSetIntfImpl() override;
+    dats::TZqDatSView *GetDataView() override { return FView; }
+
+private:
+    dats::TZqDatSView *FView;
+    bool FOwns;
 };

@@ -15,6 +15,16 @@
 
 namespace compds {
 
+// Stores AValue into AField; answers whether that changed it (property
+// setters rebuild what depends on a changed value only).
+template <class T> bool StoreChanged(T &AField, const T &AValue)
+{
+    if (AField == AValue)
+        return false;
+    AField = AValue;
+    return true;
+}
+
 // Raises the dataset error ACode (component words "Comp", "DS").
 [[noreturn]] void RaiseDS(int32_t ACode, const std::vector<rtl::Variant> &AArgs = {});
 

@@ -42,34 +42,26 @@ void TZqAggregate::EndUpdate()
 
 void TZqAggregate::SetName(const std::string &AValue)
 {
-    if (AValue != FName) {
-        FName = AValue;
+    if (compds::StoreChanged(FName, AValue))
         Build();
-    }
 }
 
 void TZqAggregate::SetExpression(const std::string &AValue)
 {
-    if (AValue != FExpression) {
-        FExpression = AValue;
+    if (compds::StoreChanged(FExpression, AValue))
         Build();
-    }
 }
 
 void TZqAggregate::SetGroupingLevel(int AValue)
 {
-    if (AValue != FGroupingLevel) {
-        FGroupingLevel = AValue;
+    if (compds::StoreChanged(FGroupingLevel, AValue))
         Build();
-    }
 }
 
 void TZqAggregate::SetIndexName(const std::string &AValue)
 {
-    if (AValue != FIndexName) {
-        FIndexName = AValue;
+    if (compds::StoreChanged(FIndexName, AValue))
         Build();
-    }
 }
 
 void TZqAggregate::SetActive(bool AValue)
@@ -389,6 +381,28 @@ void TZqBlobStream::Truncate()
     CheckWritable();
     FData.resize(std::min(FData.size(), size_t(FPos)));
     FModified = true;
+}
+
+// ---- the view reference ------------------------------------------------------------
+
+TZqDataSetIntfImpl::TZqDataSetIntfImpl(TZqDatSView *AView, bool AOwns) : FView(AView), FOwns(AOwns)
+{
+    if (FView && FOwns)
+        FView->AddRef();
+}
+
+TZqDataSetIntfImpl::~TZqDataSetIntfImpl()
+{
+    if (FView && FOwns)
+        FView->Release();
+}
+
+TZqIntfPtr<IZqDataSetReference> TZqDataSet::DataSetReference()
+{
+    TZqDatSView *V = FActiveView ? FActiveView : FView;
+    if (!V && FTable)
+        V = FTable->GetDefaultView();
+    return TZqIntfPtr<IZqDataSetReference>(new TZqDataSetIntfImpl(V, true));
 }
 
 // ---- special fields -------------------------------------------------------------------

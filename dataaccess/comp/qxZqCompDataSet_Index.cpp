@@ -88,10 +88,8 @@ void TZqIndex::EndUpdate()
 
 void TZqIndex::SetName(const std::string &AValue)
 {
-    if (AValue != FName) {
-        FName = AValue;
+    if (compds::StoreChanged(FName, AValue))
         Changed();
-    }
 }
 
 void TZqIndex::SetActive(bool AValue)
@@ -108,64 +106,54 @@ void TZqIndex::SetActive(bool AValue)
 
 void TZqIndex::SetFilter(const std::string &AValue)
 {
-    if (AValue != FFilter) {
-        FFilter = AValue;
+    if (compds::StoreChanged(FFilter, AValue))
         Changed();
-    }
 }
 
 void TZqIndex::SetFields(const std::string &AValue)
 {
-    if (AValue != FFields) {
-        FFields = AValue;
-        FExpression.clear();
-        Changed();
-    }
+    if (!compds::StoreChanged(FFields, AValue))
+        return;
+    FExpression.clear();
+    Changed();
 }
 
 void TZqIndex::SetCaseInsFields(const std::string &AValue)
 {
-    if (AValue != FCaseInsFields) {
-        FCaseInsFields = AValue;
-        FExpression.clear();
-        Changed();
-    }
+    if (!compds::StoreChanged(FCaseInsFields, AValue))
+        return;
+    FExpression.clear();
+    Changed();
 }
 
 void TZqIndex::SetDescFields(const std::string &AValue)
 {
-    if (AValue != FDescFields) {
-        FDescFields = AValue;
-        FExpression.clear();
-        Changed();
-    }
+    if (!compds::StoreChanged(FDescFields, AValue))
+        return;
+    FExpression.clear();
+    Changed();
 }
 
 void TZqIndex::SetExpression(const std::string &AValue)
 {
-    if (AValue != FExpression) {
-        FExpression = AValue;
-        FFields.clear();
-        FCaseInsFields.clear();
-        FDescFields.clear();
-        Changed();
-    }
+    if (!compds::StoreChanged(FExpression, AValue))
+        return;
+    FFields.clear();
+    FCaseInsFields.clear();
+    FDescFields.clear();
+    Changed();
 }
 
 void TZqIndex::SetFilterOptions(TZqExpressionOptions AValue)
 {
-    if (AValue != FFilterOptions) {
-        FFilterOptions = AValue;
+    if (compds::StoreChanged(FFilterOptions, AValue))
         Changed();
-    }
 }
 
 void TZqIndex::SetOptions(TZqSortOptions AValue)
 {
-    if (AValue != FOptions) {
-        FOptions = AValue;
+    if (compds::StoreChanged(FOptions, AValue))
         Changed();
-    }
 }
 
 bool TZqIndex::Selected() const
@@ -655,17 +643,9 @@ void TZqDataSet::BuildFilterView()
             R->SetActive(true);
         }
         if (FFiltered && (!FFilterText.empty() || FOnFilterRecord)) {
-            uint8_t O = 0;
-            if (FFilterOptions & foCaseInsensitive)
-                O |= uint8_t(1u << ekNoCase);
-            if (!(FFilterOptions & foNoPartialCompare))
-                O |= uint8_t(1u << ekPartial);
-            TZqDatSFilterRowEvent CB;
-            if (FOnFilterRecord)
-                CB = [this](TZqDatSMechFilter *, TZqDatSRow *ARow, TZqDatSRowVersion) {
-                    return FilterEventAccepts(ARow);
-                };
-            Need()->Mechanisms()->AddFilter(FFilterText, O, CB);
+            TZqDatSMechFilter *F = NewFilterMech();
+            Need()->Mechanisms()->AddMech(F);
+            F->SetActive(true);
         }
         // The index views hold nothing but their sort, and the table's rows
         // are of every state: the row states the dataset shows are decided
@@ -735,44 +715,47 @@ void TZqDataSet::SetFiltered(bool AValue)
     }
 }
 
-void TZqDataSet::SetFilterText(const std::string &AValue)
+void TZqDataSet::ChangeFilter(const std::function<void()> &AChange)
 {
-    if (AValue == FFilterText)
-        return;
-    if (Active() && FFiltered)
+    bool Applies = Active() && FFiltered;
+    if (Applies)
         CheckBrowseMode();
-    FFilterText = AValue;
-    if (Active() && FFiltered) {
+    AChange();
+    if (Applies) {
         BuildFilterView();
         ComposeViews();
         First();
     }
+}
+
+void TZqDataSet::SetFilterText(const std::string &AValue)
+{
+    if (AValue != FFilterText)
+        ChangeFilter([&] { FFilterText = AValue; });
 }
 
 void TZqDataSet::SetFilterOptions(TFilterOptions AValue)
 {
-    if (AValue == FFilterOptions)
-        return;
-    if (Active() && FFiltered)
-        CheckBrowseMode();
-    FFilterOptions = AValue;
-    if (Active() && FFiltered) {
-        BuildFilterView();
-        ComposeViews();
-        First();
-    }
+    if (AValue != FFilterOptions)
+        ChangeFilter([&] { FFilterOptions = AValue; });
 }
 
 void TZqDataSet::SetOnFilterRecord(const TFilterRecordEvent &AValue)
 {
-    if (Active() && FFiltered)
-        CheckBrowseMode();
-    FOnFilterRecord = AValue;
-    if (Active() && FFiltered) {
-        BuildFilterView();
-        ComposeViews();
-        First();
-    }
+    ChangeFilter([&] { FOnFilterRecord = AValue; });
+}
+
+TZqDatSMechFilter *TZqDataSet::NewFilterMech()
+{
+    uint8_t O = 0;
+    if (FFilterOptions & foCaseInsensitive)
+        O |= uint8_t(1u << ekNoCase);
+    if (!(FFilterOptions & foNoPartialCompare))
+        O |= uint8_t(1u << ekPartial);
+    TZqDatSFilterRowEvent CB;
+    if (FOnFilterRecord)
+        CB = [this](TZqDatSMechFilter *, TZqDatSRow *ARow, TZqDatSRowVersion) { return FilterEventAccepts(ARow); };
+    return new TZqDatSMechFilter(FFilterText, O, CB);
 }
 
 bool TZqDataSet::FindRecord(bool ARestart, bool AGoForward)
@@ -784,15 +767,7 @@ bool TZqDataSet::FindRecord(bool ARestart, bool AGoForward)
     FetchMore(true, true);
     TZqDatSMechFilter *Temp = nullptr;
     if (!FFiltered && (!FFilterText.empty() || FOnFilterRecord)) {
-        uint8_t O = 0;
-        if (FFilterOptions & foCaseInsensitive)
-            O |= uint8_t(1u << ekNoCase);
-        if (!(FFilterOptions & foNoPartialCompare))
-            O |= uint8_t(1u << ekPartial);
-        TZqDatSFilterRowEvent CB;
-        if (FOnFilterRecord)
-            CB = [this](TZqDatSMechFilter *, TZqDatSRow *ARow, TZqDatSRowVersion) { return FilterEventAccepts(ARow); };
-        Temp = new TZqDatSMechFilter(FFilterText, O, CB);
+        Temp = NewFilterMech();
         // Navigation only: the view keeps its rows, the search skips.
         Temp->SetPassive(true);
         FActiveView->Mechanisms()->AddMech(Temp);

@@ -175,4 +175,37 @@ TEST_F(DataSetIndex, EditedRowMovesToItsNewPlace)
     EXPECT_EQ(Ids(*DS), (std::vector<int>{2, 3, 1, 4, 5}));
 }
 
+TEST_F(DataSetIndex, IndexViewsMoveWithTheAttachedTable)
+{
+    TZqIndex *X = DS->Indexes()->Add();
+    X->SetName("BYNAME");
+    X->SetFields("NAME");
+    X->SetActive(true);
+    ASSERT_NE(X->View(), nullptr);
+    EXPECT_EQ(X->View()->GetTable(), Table);
+    TZqDatSTable *Other = MakeStations("OTHER", {{7, "Zulu", 1, 0}, {8, "Yankee", 1, 0}});
+    DS->AttachTable(Other, nullptr);
+    ASSERT_NE(X->View(), nullptr);
+    EXPECT_EQ(X->View()->GetTable(), Other);
+    EXPECT_EQ(Table->Views()->IndexOfName("BYNAME"), -1) << "the old table keeps no view of the index";
+    DS->SetIndexName("BYNAME");
+    DS->Open();
+    EXPECT_EQ(Ids(*DS), (std::vector<int>{8, 7}));
+    DS->Close();
+    DS->AttachTable(Table, nullptr);
+    Other->Release();
+}
+
+TEST_F(DataSetIndex, ReferenceHandsOutTheViewTheDatasetShows)
+{
+    DS->SetIndexFieldNames("NAME");
+    TZqIntfPtr<IZqDataSetReference> R = DS->DataSetReference();
+    EXPECT_EQ(R->GetDataView(), DS->ActiveView());
+    EXPECT_EQ(R->GetDataView()->Rows()->Count(), 5);
+    DS->Close();
+    EXPECT_EQ(DS->DataSetReference()->GetDataView(), Table->GetDefaultView());
+    // The reference keeps its view object alive past the close.
+    EXPECT_EQ(R->GetDataView()->Name(), "_Zq_FLT");
+}
+
 } // namespace

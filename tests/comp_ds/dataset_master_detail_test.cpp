@@ -97,6 +97,17 @@ protected:
             DetailTable->Release();
         MasterTable->Release();
     }
+    // A detail over cast rows (GRP = cruise) cut by a range on GRP.
+    void OpenRangeDetail(const std::vector<TStation> &ARows)
+    {
+        DetailTable = MakeStations("CASTS", ARows);
+        Detail = std::make_unique<TTestDataSet>();
+        Detail->AttachTable(DetailTable, nullptr);
+        Detail->SetIndexFieldNames("GRP");
+        Detail->SetMasterSource(Source.get());
+        Detail->SetMasterFields("CRUISE");
+        Detail->Open();
+    }
     TZqDatSTable *MasterTable = nullptr;
     TZqDatSTable *DetailTable = nullptr;
     std::unique_ptr<TTestDataSet> Master;
@@ -107,13 +118,7 @@ protected:
 TEST_F(MasterDetail, RangeOverCachedRowsFollowsTheMaster)
 {
     // Casts 11, 12 of cruise 1; 21 of cruise 2; none of cruise 3.
-    DetailTable = MakeStations("CASTS", {{21, "b", 2, 0}, {11, "a", 1, 0}, {12, "a", 1, 0}});
-    Detail = std::make_unique<TTestDataSet>();
-    Detail->AttachTable(DetailTable, nullptr);
-    Detail->SetIndexFieldNames("GRP");
-    Detail->SetMasterSource(Source.get());
-    Detail->SetMasterFields("CRUISE");
-    Detail->Open();
+    OpenRangeDetail({{21, "b", 2, 0}, {11, "a", 1, 0}, {12, "a", 1, 0}});
     EXPECT_EQ(Ids(*Detail), (std::vector<int>{11, 12}));
     Master->Next();
     EXPECT_EQ(Ids(*Detail), (std::vector<int>{21}));
@@ -204,13 +209,7 @@ TEST_F(MasterDetail, RequeryNeverDropsCachedChangesSilently)
 
 TEST_F(MasterDetail, ClosedMasterCancelsTheRange)
 {
-    DetailTable = MakeStations("CASTS", {{21, "b", 2, 0}, {11, "a", 1, 0}});
-    Detail = std::make_unique<TTestDataSet>();
-    Detail->AttachTable(DetailTable, nullptr);
-    Detail->SetIndexFieldNames("GRP");
-    Detail->SetMasterSource(Source.get());
-    Detail->SetMasterFields("CRUISE");
-    Detail->Open();
+    OpenRangeDetail({{21, "b", 2, 0}, {11, "a", 1, 0}});
     EXPECT_EQ(Detail->RecordCount(), 1);
     Master->Close();
     EXPECT_FALSE(Detail->RangeActive());

@@ -155,6 +155,26 @@ TEST_F(AdapterTest, InsertedRowPostsAnInsertAndResetDropsGeneratedCommands)
     EXPECT_TRUE(Obj->GetSelectCommand());
 }
 
+// An inserted row has no original values: the re-read after the insert
+// finds it by the values just written.
+TEST_F(AdapterTest, InsertRereadsTheServerDefaultsByTheInsertedKey)
+{
+    daptfake::Script().NameHasDefault = true;
+    Upd()->SetRefreshMode(rmOnDemand);
+    Upd()->SetLockMode(lmRely);
+    TZqDatSTable *T = Load();
+    daptfake::Script().Rows.push_back({4, "by default"});
+    TZqDatSRow *R = T->NewRow();
+    R->SetDataFromVariant(0, 4);
+    T->Rows()->Add(R);
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(R, A, arInsert, 0);
+    ASSERT_EQ(daptfake::Log().size(), 2u);
+    EXPECT_EQ(daptfake::Log()[1], "open:SELECT A.NAME FROM T A WHERE A.ID = ?");
+    EXPECT_EQ(R->GetDataAsVariant(1).AsString(), "by default");
+    EXPECT_EQ(R->RowState(), rsInserted);
+}
+
 TEST_F(AdapterTest, NamesFollowTheirRules)
 {
     Obj->SetSourceRecordSetID(2);

@@ -50,7 +50,7 @@ protected:
         std::string Line = "exec:" + GetCommandText();
         for (int I = 0; I < GetParams()->Count(); ++I) {
             TZqParam *P = GetParams()->Items(I);
-            Line += "|" + P->Name() + "=" + P->Value().AsString();
+            Line += "|" + P->Name() + "=" + (P->Value().IsNull() ? std::string("NULL") : P->Value().AsString());
         }
         Log().push_back(Line);
         for (int I = 0; I < GetParams()->Count(); ++I) {
@@ -83,6 +83,7 @@ protected:
         ACol.FAttrs.Include(caSearchable);
         ACol.FForceAddOpts.Include(coInUpdate).Include(coInWhere);
         if (FCol == 1) ACol.FForceAddOpts.Include(coInKey);
+        if (FCol == 2 && Script().NameHasDefault) ACol.FAttrs.Include(caDefault);
         return true;
     }
     int InternalFetchRowSet(TZqDatSTable *ATable, void *, int ARowsetSize) override

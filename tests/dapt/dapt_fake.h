@@ -19,6 +19,8 @@ struct TScript {
     // these values fails with a database error of that code.
     std::set<int> FailKeys;
     int FailCode = 2627;
+    // NAME is filled by the server when a row is inserted without one.
+    bool NameHasDefault = false;
 };
 
 TScript &Script();

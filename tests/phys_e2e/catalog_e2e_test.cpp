@@ -4,6 +4,7 @@
 // parameter sets one by one.
 #include <memory>
 
+#include "dataaccess/phys/qxZqPhysCmdGenerator.h"
 #include "tests/phys_e2e/StationE2EFixture.h"
 
 namespace {
@@ -127,6 +128,57 @@ TEST_P(CatalogE2E, ArrayInsertFromOffsetRunsTheRemainingRows)
     P->ParamByName("ID")->SetAsInteger(30, 0);
     Ins->Execute();
     EXPECT_EQ(Ins->GetRowsAffected(), 1);
+}
+
+
+TEST_P(CatalogE2E, GeneratedUpdateNamesTheDiscoveredKeyAndChangesOneRow)
+{
+    CreateCastTitles();
+    TZqDatSTable T;
+    Query("SELECT * FROM Cast_Titles WHERE ID_Cruise = 7 ORDER BY ID", T);
+    ASSERT_EQ(T.Rows()->Count(), 3);
+    // The key as the catalog tells it.
+    auto Key = Catalog(Meta(6, "", "Cast_Titles"));
+    ASSERT_EQ(Key->Rows()->Count(), 1);
+    TZqDatSColumn *KeyCol = T.Columns()->GetItem(Column(T, Text(*Key, 0, "COLUMN_NAME")));
+    TZqDataOptions O = KeyCol->Options();
+    KeyCol->SetOptions(O.Include(coInKey));
+
+    TZqDatSRow *Row = T.Rows()->GetItem(1); // ID 2, the cast of 1888
+    Row->BeginEdit();
+    Row->SetDataFromVariant(Column(T, "Velosity"), 1491.0);
+    Row->EndEdit();
+
+    auto Upd = Command("");
+    Upd->GetOptions()->GetResourceOptions()->SetParamCreate(false);
+    Upd->GetOptions()->GetUpdateOptions()->SetUpdateMode(upWhereKeyOnly);
+    TZqIntfPtr<IZqPhysCommandGenerator> Gen;
+    Conn->CreateCommandGenerator(Gen, Upd);
+    Gen->SetOptions(Upd->GetOptions());
+    Gen->SetTable(&T);
+    Gen->SetRow(Row);
+    Gen->SetParams(Upd->GetParams());
+    const std::string Sql = Gen->GenerateUpdate();
+    const size_t Where = Sql.find("WHERE");
+    ASSERT_NE(Where, std::string::npos) << Sql;
+    EXPECT_NE(Sql.find("ID", Where), std::string::npos) << Sql;
+    EXPECT_EQ(Sql.find("Velosity", Where), std::string::npos) << Sql;
+    // The values as an adapter hands them: new ones current, old ones original.
+    TZqParams *P = Upd->GetParams();
+    for (int I = 0; I < P->Count(); ++I) {
+        const std::string Name = P->Items(I)->Name();
+        const bool New = Name.rfind("NEW_", 0) == 0;
+        P->Items(I)->SetValue(Row->GetDataAsVariant(Column(T, Name.substr(4)), New ? dats::rvCurrent : dats::rvOriginal));
+    }
+    Upd->SetCommandText(Sql);
+    Upd->Execute();
+    EXPECT_EQ(Upd->GetRowsAffected(), 1);
+
+    TZqDatSTable U;
+    Query("SELECT ID, Velosity FROM Cast_Titles ORDER BY ID", U, Connect());
+    const double Expected[] = {1503.25, 1491.0, 1511.0, 1502.75};
+    ASSERT_EQ(U.Rows()->Count(), 4);
+    for (int I = 0; I < 4; ++I) EXPECT_DOUBLE_EQ(Value(U, I, "Velosity").AsDouble(), Expected[I]) << I;
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, CatalogE2E, ::testing::ValuesIn(E2ETargets()), E2ETargetName);

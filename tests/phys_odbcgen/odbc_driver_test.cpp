@@ -243,27 +243,3 @@ TEST_F(OdbcGenSQLite, FactsComeFromTheDriver)
     EXPECT_EQ(Odbc(Conn)->ODBCConnection()->GetInfoStr(SQL_DBMS_NAME), "SQLite");
     EXPECT_EQ(Odbc(Conn)->ODBCConnection()->RDBMSKind, ODBCKindOther);
 }
-
-TEST_F(OdbcGenSQLite, TransactionsSeenFromAnotherConnection)
-{
-    const std::string File = (Dir / "gen.db").string();
-    auto Conn = Connection(SQLiteParams());
-    Conn->Open();
-    TZqPhysODBCConnection *C = Odbc(Conn);
-    C->ExecuteDirect("CREATE TABLE Station (ID INTEGER PRIMARY KEY, Name TEXT)");
-    TOutsideView Other(std::string("DRIVER=") + SQLiteODBCDriver + ";Database=" + File);
-
-    Conn->StartTransaction();
-    C->ExecuteDirect("INSERT INTO Station VALUES (1, 'Sevastopol')");
-    Conn->Rollback();
-    EXPECT_EQ(Other.Scalar("SELECT COUNT(*) FROM Station"), 0);
-
-    Conn->StartTransaction();
-    C->ExecuteDirect("INSERT INTO Station VALUES (2, 'Varna')");
-    Conn->Commit();
-    EXPECT_EQ(Other.Scalar("SELECT COUNT(*) FROM Station"), 1);
-
-    // Back in auto-commit: a write outside a transaction is there at once.
-    C->ExecuteDirect("INSERT INTO Station VALUES (3, 'Batumi')");
-    EXPECT_EQ(Other.Scalar("SELECT COUNT(*) FROM Station"), 2);
-}

@@ -151,6 +151,7 @@ TEST_F(PgStatements, TransactionsThroughCommands)
     Conn->StartTransaction();
     EXPECT_EQ(Exec("UPDATE " + T + " SET station = 'X'"), 1);
     Insert(2, "BS-2", 20.0, Stamp(1975, 6, 3, 14, 0));
+    EXPECT_EQ(Count(), 1); // not seen by another session before the end
     Conn->Rollback();
     EXPECT_EQ(Count(), 1);
     TZqDatSTable Tab;
@@ -162,6 +163,9 @@ TEST_F(PgStatements, TransactionsThroughCommands)
     Insert(3, "BS-3", 30.0, Stamp(1975, 6, 4, 14, 0));
     Conn->Commit();
     EXPECT_EQ(Count(), 2);
+    // Auto-commit again after the commit: a write is seen at once.
+    Insert(4, "BS-4", 40.0, Stamp(1975, 6, 5, 14, 0));
+    EXPECT_EQ(Count(), 3);
 }
 
 TEST_F(PgStatements, SleepingStatementIsCancelledFromAnotherThread)

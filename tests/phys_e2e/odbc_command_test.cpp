@@ -1,0 +1,114 @@
+// What the ODBC command decides on the Access driver: statement flags,
+// bound types of parameters and money columns, shortened parameter names,
+// procedure-call texts and catalog table-type lists.
+#include "tests/phys_e2e/StationE2EFixture.h"
+
+TEST(ODBCCommandTableTypes, ListFollowsKindsAndScopes)
+{
+    // bits: 1 synonym, 2 table, 4 view, 8 global temporary, 16 local temporary; scope 4 system
+    EXPECT_EQ(TZqPhysODBCCommand::BuildTableTypeList(4, 1), "VIEW");
+    EXPECT_EQ(TZqPhysODBCCommand::BuildTableTypeList(4, 4), "VIEW");
+    EXPECT_EQ(TZqPhysODBCCommand::BuildTableTypeList(2, 4), "TABLE,SYSTEM TABLE");
+    EXPECT_EQ(TZqPhysODBCCommand::BuildTableTypeList(31, 7),
+              "TABLE,VIEW,SYNONYM,GLOBAL TEMPORARY,LOCAL TEMPORARY,SYSTEM TABLE");
+    EXPECT_EQ(TZqPhysODBCCommand::BuildTableTypeList(0, 7), "");
+}
+
+class AccessCommand : public StationE2E {
+protected:
+    TZqPhysODBCCommand *Odbc(const TZqIntfPtr<IZqPhysCommand> &ACmd)
+    {
+        return dynamic_cast<TZqPhysODBCCommand *>(ACmd.Get());
+    }
+};
+
+TEST_P(AccessCommand, ParameterArraysRunRowByRowAndRowsetsAreBlocks)
+{
+    CreateCastTitles();
+    auto Ins = Command("INSERT INTO Cast_Titles (ID, ID_Cruise) VALUES (:ID, 3)");
+    TZqParam *P = Ins->GetParams()->ParamByName("ID");
+    P->SetArraySize(2);
+    P->SetAsInteger(50, 0);
+    P->SetAsInteger(51, 1);
+    Ins->Prepare();
+    EXPECT_EQ(Odbc(Ins)->StatementFlags() & TZqPhysODBCCommand::sfParamArrays, 0);
+    Ins->Execute(2, 0);
+    EXPECT_EQ(Ins->GetRowsAffected(), 2);
+
+    auto Sel = Command("SELECT ID FROM Cast_Titles");
+    Sel->Prepare();
+    EXPECT_NE(Odbc(Sel)->StatementFlags() & TZqPhysODBCCommand::sfRowArrays, 0);
+}
+
+TEST_P(AccessCommand, LargeIntegersAndDecimalsAreSentAsNumeric)
+{
+    CreateCastTitles();
+    auto Upd = Command("UPDATE Cast_Titles SET Velosity = :V WHERE ID = :ID");
+    Upd->GetParams()->ParamByName("V")->SetAsFMTBCD(rtl::StrToBcd("1500.125"));
+    Upd->GetParams()->ParamByName("ID")->SetAsLargeInt(3);
+    Upd->Execute();
+    EXPECT_EQ(Upd->GetRowsAffected(), 1);
+    ASSERT_EQ(Odbc(Upd)->ParamInfos().size(), 2u);
+    for (const TZqPhysODBCParamInfo &I : Odbc(Upd)->ParamInfos()) EXPECT_EQ(I.BindSQLType, SQL_NUMERIC) << I.Name;
+    TZqDatSTable T;
+    Query("SELECT Velosity FROM Cast_Titles WHERE ID = 3", T);
+    ASSERT_EQ(T.Rows()->Count(), 1);
+    EXPECT_DOUBLE_EQ(Value(T, 0, "Velosity").AsDouble(), 1500.125);
+}
+
+TEST_P(AccessCommand, MoneyColumnIsCurrencyFetchedThroughDecimalText)
+{
+    Exec("CREATE TABLE Fees (ID LONG, Amount CURRENCY)");
+    Exec("INSERT INTO Fees (ID, Amount) VALUES (1, 12.3456)");
+    Exec("INSERT INTO Fees (ID, Amount) VALUES (2, -0.5)");
+    auto Sel = Command("SELECT ID, Amount FROM Fees ORDER BY ID");
+    TZqDatSTable T;
+    Sel->Open();
+    Sel->Define(&T);
+    Sel->Fetch(&T, true);
+    const TZqPhysODBCColumnInfo &Info = Odbc(Sel)->ColumnInfos()[1];
+    EXPECT_EQ(Info.DestType, dtCurrency);
+    EXPECT_EQ(Info.VarType, dtBCD);
+    EXPECT_EQ(T.Columns()->GetItem(1)->DataType(), dtCurrency);
+    ASSERT_EQ(T.Rows()->Count(), 2);
+    EXPECT_EQ(Value(T, 0, "Amount").AsCurrency().Value, 123456);
+    EXPECT_EQ(Value(T, 1, "Amount").AsCurrency().Value, -5000);
+}
+
+TEST_P(AccessCommand, LongParameterNameIsCutAndNumbered)
+{
+    CreateCastTitles();
+    // Access names are at most 30 characters: 30 - 1 - len("2") kept, then "_2".
+    const std::string Long = "A_VERY_LONG_PARAMETER_NAME_FOR_THE_ID";
+    auto Sel = Command("SELECT ID FROM Cast_Titles WHERE ID_Cruise = :C AND ID = :" + Long);
+    Sel->GetParams()->ParamByName("C")->SetAsInteger(7);
+    Sel->GetParams()->ParamByName(Long)->SetAsInteger(2);
+    TZqDatSTable T;
+    Sel->Open();
+    Sel->Define(&T);
+    Sel->Fetch(&T, true);
+    EXPECT_EQ(T.Rows()->Count(), 1);
+    ASSERT_EQ(Odbc(Sel)->ParamInfos().size(), 2u);
+    EXPECT_EQ(Odbc(Sel)->ParamInfos()[0].Name, "C");
+    EXPECT_EQ(Odbc(Sel)->ParamInfos()[1].Name, Long.substr(0, 28) + "_2");
+}
+
+TEST_P(AccessCommand, ProcedureCallTextsCarryResultAndArgumentMarkers)
+{
+    auto Cmd = Command("");
+    TZqPhysParsedName N;
+    N.FObject = "CalcDepth"; // Access's encoder brackets every name part
+    EXPECT_EQ(Odbc(Cmd)->BuildStoredProcCall(N), "{CALL [CalcDepth]}");
+    TZqParam *R = Cmd->GetParams()->Add();
+    R->SetName("Result");
+    R->SetParamType(rtl::ptResult);
+    TZqParam *A = Cmd->GetParams()->Add();
+    A->SetName("Pres");
+    A->SetParamType(rtl::ptInput);
+    EXPECT_EQ(Odbc(Cmd)->BuildStoredProcCall(N), "{? = CALL [CalcDepth](?)}");
+    TZqParam *B = Cmd->GetParams()->Add();
+    B->SetName("Lat");
+    EXPECT_EQ(Odbc(Cmd)->BuildStoredProcCall(N), "{? = CALL [CalcDepth](?, ?)}");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, AccessCommand, ::testing::Values(E2ETargets().front()), E2ETargetName);
