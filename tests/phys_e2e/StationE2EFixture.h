@@ -43,6 +43,9 @@ struct TE2ETarget {
     uint8_t MissingTableKind = 5;
     // The ODBC driver answers SQLCancel from another thread.
     bool CancelsFromAnotherThread = true;
+    // A cancelled statement ends with the "operation cancelled" error
+    // (some drivers end it early and report success).
+    bool CancelRaises = true;
 };
 
 inline std::ostream &operator<<(std::ostream &S, const TE2ETarget &T) { return S << T.Name; }

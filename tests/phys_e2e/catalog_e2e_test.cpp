@@ -168,7 +168,8 @@ TEST_P(CatalogE2E, GeneratedUpdateNamesTheDiscoveredKeyAndChangesOneRow)
     for (int I = 0; I < P->Count(); ++I) {
         const std::string Name = P->Items(I)->Name();
         const bool New = Name.rfind("NEW_", 0) == 0;
-        P->Items(I)->SetValue(Row->GetDataAsVariant(Column(T, Name.substr(4)), New ? dats::rvCurrent : dats::rvOriginal));
+        const dats::TZqDatSRowVersion Version = New ? dats::rvCurrent : dats::rvOriginal;
+        P->Items(I)->SetValue(Row->GetDataAsVariant(Column(T, Name.substr(4)), Version));
     }
     Upd->SetCommandText(Sql);
     Upd->Execute();
@@ -179,6 +180,28 @@ TEST_P(CatalogE2E, GeneratedUpdateNamesTheDiscoveredKeyAndChangesOneRow)
     const double Expected[] = {1503.25, 1491.0, 1511.0, 1502.75};
     ASSERT_EQ(U.Rows()->Count(), 4);
     for (int I = 0; I < 4; ++I) EXPECT_DOUBLE_EQ(Value(U, I, "Velosity").AsDouble(), Expected[I]) << I;
+}
+
+TEST_P(CatalogE2E, IndexesGiveOneRowEachAndTheKeyIsMarked)
+{
+    CreateCastTitles();
+    Exec("CREATE INDEX ByCruise ON Cast_Titles (ID_Cruise, Date_Cast)");
+    auto T = Catalog(Meta(3, "Cast_Titles"));
+    int Key = -1, ByCruise = -1;
+    for (int I = 0; I < T->Rows()->Count(); ++I) {
+        if (Value(*T, I, "INDEX_TYPE").AsInteger() == 2) Key = I;
+        if (Text(*T, I, "INDEX_NAME") == "ByCruise") ByCruise = I;
+    }
+    ASSERT_GE(Key, 0);
+    ASSERT_GE(ByCruise, 0);
+    EXPECT_EQ(Value(*T, ByCruise, "INDEX_TYPE").AsInteger(), 0);
+    EXPECT_EQ(T->Rows()->Count(), 2);
+
+    auto F = Catalog(Meta(4, "ByCruise", "Cast_Titles"));
+    ASSERT_EQ(F->Rows()->Count(), 2);
+    EXPECT_EQ(Text(*F, 0, "COLUMN_NAME"), "ID_Cruise");
+    EXPECT_EQ(Text(*F, 1, "COLUMN_NAME"), "Date_Cast");
+    EXPECT_EQ(Value(*F, 1, "COLUMN_POSITION").AsInteger(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, CatalogE2E, ::testing::ValuesIn(E2ETargets()), E2ETargetName);

@@ -22,6 +22,8 @@ TE2ETarget GenericSQLite()
     T.Memo = "TEXT";
     // "no such table" comes as the general error HY000, naming no kind.
     T.MissingTableKind = 0;
+    // An interrupted SQLite statement is not reported as cancelled.
+    T.CancelRaises = false;
     return T;
 }
 
