@@ -1,33 +1,18 @@
+// The generic ODBC tests' fixture, outside view and PostgreSQL server state.
 #include "odbcgen_fixture.h"
 
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <unistd.h>
 
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
 #include "dataaccess/stan/qxZqStanConnDef.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
-#include "dataaccess/stan/qxZqStanInit.h"
 #include "platform/rtl/Classes.h"
+#include "tests/phys_e2e/StationE2EFixture.h"
 
 namespace {
-
-class TQuietCursor : public TZqObject, public virtual IZqGUIxWaitCursor {
-public:
-    void StartWait() override {}
-    void StopWait() override {}
-};
-
-void Services()
-{
-    static std::once_flag Once;
-    std::call_once(Once, [] {
-        ZqStanInitialize();
-        ZqRegisterSingleton<TQuietCursor>(IID_IZqGUIxWaitCursor);
-    });
-}
 
 std::string Unquote(std::string V)
 {
@@ -41,7 +26,7 @@ std::string Unquote(std::string V)
 
 void OdbcGenTest::SetUp()
 {
-    Services();
+    e2e::Services(); // the library's services and a silent wait cursor
     const auto *Info = ::testing::UnitTest::GetInstance()->current_test_info();
     Dir = std::filesystem::temp_directory_path() /
           ("phys_odbcgen_" + std::to_string(::getpid()) + "_" + Info->test_suite_name() + "_" + Info->name());
