@@ -1204,6 +1204,12 @@ void TZqDataSet::InitRecord(TRecordBuffer ABuffer)
 
 void TZqDataSet::InternalInitRecord(TRecordBuffer ABuffer)
 {
+    // A key edit clears the key being edited, whatever buffer is active.
+    if (FState == dsSetKey) {
+        if (FKeyBuffersAllocated)
+            FKeyBuffers[FKeyIndex].Row->Clear(false);
+        return;
+    }
     // Only the new row of an insert is cleared wholesale: the buffer may
     // still point at a row of the table, whose values must not be touched.
     TZqDatSRow *Row = RecInfo(ABuffer)->Row;

@@ -426,6 +426,7 @@ private:
     bool SetCursorRange();
     bool ResetCursorRange();
     int SearchKey(int AIndex, bool ANearest, bool &AFound);
+    bool HasKeyIndex() const;
     void CheckIndexView() const;
     bool FilterEventAccepts(dats::TZqDatSRow *ARow);
     // Runs AChange of a filter setting and applies it when filtering.

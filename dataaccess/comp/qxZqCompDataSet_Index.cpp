@@ -440,10 +440,14 @@ void TZqDataSet::SetIndexesActive(bool AValue)
     FIndexesActive = AValue;
     if (!FTable)
         return;
-    if (AValue)
-        FIndexes->BuildAll();
-    else
+    if (!AValue) {
         FIndexes->ReleaseAll();
+        return;
+    }
+    FIndexes->BuildAll();
+    // A dataset ordered by one of them takes its view up again.
+    if (Active() && !FIndexName.empty() && !FIndexView && FIndexes->FindIndex(FIndexName))
+        SetIndexView(true);
 }
 
 void TZqDataSet::ReleaseIndexViewsCreated()
@@ -630,7 +634,7 @@ void TZqDataSet::BuildFilterView()
         return V;
     };
     try {
-        if (RangeActive() && FIndexView && FIndexView->SortMech()) {
+        if (RangeActive() && HasKeyIndex()) {
             auto *R = new TZqDatSMechRange();
             R->SetSort(FIndexView->SortMech());
             R->SetTop(FRangeStartRow);
@@ -863,9 +867,13 @@ bool TZqDataSet::KeyBuffersEqual(int A, int B)
     return TZqDatSRow::CompareRows(X.Row, Cols, nullptr, nullptr, 0, rvDefault, Cols, Y.Row, N, nullptr) == 0;
 }
 
+bool TZqDataSet::HasKeyIndex() const { return IndexFieldCount() > 0; }
+
 void TZqDataSet::CheckIndexView() const
 {
-    if (!FIndexView || !FIndexView->SortMech())
+    // Keys and ranges compare index fields: an index by an expression has
+    // none.
+    if (!HasKeyIndex())
         DatabaseError(DBText::SNoFieldIndexes, this);
 }
 
@@ -1268,7 +1276,7 @@ void TZqDataSet::RefreshDetail()
         }
         return;
     }
-    if (!FIndexView || !FIndexView->SortMech()) {
+    if (!HasKeyIndex()) {
         TZqFetchItems C = GetFetchOptions()->Cache();
         C.Exclude(fiDetails);
         GetFetchOptions()->SetCache(C);

@@ -86,6 +86,57 @@ TEST_F(DataSetIndex, DefinedIndexWithDescendingFieldsAndAFilter)
     EXPECT_EQ(DS->RecordCount(), 5);
 }
 
+TEST_F(DataSetIndex, SwitchingIndexesOffAndOnKeepsTheSelectedOrder)
+{
+    TZqIndex *X = DS->Indexes()->Add();
+    X->SetName("BYAMT");
+    X->SetFields("AMT");
+    X->SetDescFields("AMT");
+    X->SetActive(true);
+    DS->SetIndexName("BYAMT");
+    DS->SetIndexesActive(false);
+    EXPECT_EQ(X->View(), nullptr);
+    EXPECT_EQ(Ids(*DS), (std::vector<int>{4, 1, 5, 2, 3})) << "no index view: the table's order";
+    DS->SetIndexesActive(true);
+    EXPECT_EQ(Ids(*DS), (std::vector<int>{5, 4, 3, 2, 1}));
+}
+
+TEST_F(DataSetIndex, CaseInsensitiveIndexOrdersAndFindsWithoutRegardToCase)
+{
+    DS->Close();
+    for (auto [Id, Name] : {std::pair<int, const char *>{6, "ALPHA"}, {7, "bravo"}}) {
+        Table->BeginLoadData(lmFetchAll);
+        TZqDatSRow *R = Table->NewRow(false);
+        PutInt(R, cID, Id);
+        PutStr(R, cNAME, Name);
+        Table->Rows()->Add(R);
+        Table->EndLoadData();
+    }
+    DS->Open();
+    TZqIndex *X = DS->Indexes()->Add();
+    X->SetName("NOCASE");
+    X->SetFields("NAME;ID");
+    X->SetOptions(soNoCase);
+    X->SetActive(true);
+    DS->SetIndexName("NOCASE");
+    EXPECT_EQ(Ids(*DS), (std::vector<int>{1, 6, 2, 7, 3, 4, 5}));
+    EXPECT_TRUE(DS->FindKey({rtl::Variant("BRAVO"), rtl::Variant(7)}));
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 7);
+}
+
+TEST_F(DataSetIndex, ExpressionIndexOrdersByItsValue)
+{
+    TZqIndex *X = DS->Indexes()->Add();
+    X->SetName("BYREST");
+    X->SetExpression("AMT - GRP * 25");
+    X->SetActive(true);
+    DS->SetIndexName("BYREST");
+    // 10-25, 20-25, 30-50, 40-50, 50-50: -15, -5, -20, -10, 0.
+    EXPECT_EQ(Ids(*DS), (std::vector<int>{3, 1, 4, 2, 5}));
+    EXPECT_EQ(DS->IndexFieldCount(), 0) << "no key fields";
+    EXPECT_THROW(DS->SetKey(), EDatabaseError) << "keys need index fields";
+}
+
 TEST_F(DataSetIndex, IncompleteIndexCannotBeActivated)
 {
     TZqIndex *X = DS->Indexes()->Add();

@@ -106,6 +106,22 @@ TEST_F(DataSetKeys, CancelledKeyEditRestoresTheKey)
     EXPECT_EQ(Id(), 60);
 }
 
+TEST_F(DataSetKeys, ClearFieldsEmptiesTheKeyBeingEdited)
+{
+    DS->SetKey();
+    DS->FieldByName("GRP")->SetAsInteger(3);
+    DS->SetKeyFieldCount(1);
+    DS->Post();
+    DS->EditKey();
+    DS->ClearFields();
+    EXPECT_TRUE(DS->FieldByName("GRP")->IsNull());
+    DS->Cancel();
+    DS->Last();
+    EXPECT_EQ(Id(), 60) << "the records keep their values";
+    EXPECT_TRUE(DS->GotoKey()) << "the cancelled edit kept GRP = 3";
+    EXPECT_EQ(Id(), 50);
+}
+
 TEST_F(DataSetKeys, OnlyDataFieldsTakeKeyValues)
 {
     DS->Close();
