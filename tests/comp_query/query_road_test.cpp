@@ -316,3 +316,22 @@ TEST_F(QueryRead, ADetailQueryTakesItsParametersFromTheMastersFields)
         EXPECT_EQ(Detail->FieldByName("ID_Cast")->AsString(), Expected[0][0]);
     }
 }
+
+TEST_F(QueryPost, ATableWithoutKeyIsFoundByItsOldValuesNullsIncluded)
+{
+    SqliteExec(DbPath, "CREATE TABLE NoKey (A INTEGER, B DOUBLE, C TEXT);"
+                       "INSERT INTO NoKey VALUES (1, NULL, 'x'), (2, 2.5, NULL);");
+    TZqQuery *Q = New("Select * from NoKey order by A");
+    Q->Open();
+    // The row is found by every old value (B is NULL); the re-read after the
+    // post finds it by the new ones.
+    Q->Edit();
+    Q->FieldByName("B")->SetAsFloat(7.5);
+    Q->Post();
+    Q->Next();
+    Q->Edit();
+    Q->FieldByName("C")->SetAsString("y");
+    Q->Post();
+    EXPECT_EQ(Sql("select A, B, C from NoKey order by A"), (std::vector<TRow>{{"1", "7.5", "x"}, {"2", "2.5", "y"}}));
+    EXPECT_FALSE(Q->GetUpdates()->HasChanges(Q->Table()));
+}
