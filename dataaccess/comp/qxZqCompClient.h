@@ -542,6 +542,7 @@ private:
     void PreprocessCommandText(TZqParams *AParams, TZqMacros *AMacros, bool ACreateParams, bool ACreateMacros,
                                bool AExpandMacros);
     void PropertyChanged();
+    void SetObjectNamePart(std::string &APart, const std::string &AValue);
     bool Loading() const { return HasState(rtl::csLoading); }
     bool Designing() const { return HasState(rtl::csDesigning); }
     // Replaces the shared driver list by a private copy of its values.

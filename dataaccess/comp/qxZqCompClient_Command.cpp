@@ -198,29 +198,18 @@ void TZqCustomCommand::SetCommandKind(TZqPhysCommandKind AValue)
     FKindExplicit = AValue != skUnknown;
 }
 
-void TZqCustomCommand::SetBaseObjectName(const std::string &AValue)
+void TZqCustomCommand::SetObjectNamePart(std::string &APart, const std::string &AValue)
 {
-    if (AValue == FBaseObjectName) return;
+    if (AValue == APart) return;
     CheckUnprepared();
-    FBaseObjectName = AValue;
+    APart = AValue;
+    // The parameters belonged to the object named before.
     if (!Loading()) FParams->Clear();
 }
 
-void TZqCustomCommand::SetSchemaName(const std::string &AValue)
-{
-    if (AValue == FSchemaName) return;
-    CheckUnprepared();
-    FSchemaName = AValue;
-    if (!Loading()) FParams->Clear();
-}
-
-void TZqCustomCommand::SetCatalogName(const std::string &AValue)
-{
-    if (AValue == FCatalogName) return;
-    CheckUnprepared();
-    FCatalogName = AValue;
-    if (!Loading()) FParams->Clear();
-}
+void TZqCustomCommand::SetBaseObjectName(const std::string &AValue) { SetObjectNamePart(FBaseObjectName, AValue); }
+void TZqCustomCommand::SetSchemaName(const std::string &AValue) { SetObjectNamePart(FSchemaName, AValue); }
+void TZqCustomCommand::SetCatalogName(const std::string &AValue) { SetObjectNamePart(FCatalogName, AValue); }
 
 void TZqCustomCommand::SetOverload(uint16_t AValue)
 {

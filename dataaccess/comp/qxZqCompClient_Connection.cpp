@@ -463,7 +463,7 @@ void TZqCustomConnection::DecodeObjectName(const std::string &AName, std::string
     TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
     GetConnectionMetadata(false, Meta);
     TZqPhysParsedName Name;
-    Meta->ParseObjName(AName, Name, poDequote | poNormalize, nullptr);
+    Meta->ParseObjName(AName, Name, poDequote, nullptr);
     ACatalog = Name.FCatalog;
     ASchema = Name.FSchema;
     ABaseObject = Name.FBaseObject;

@@ -706,8 +706,12 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                     // The re-read finds the row by the values just posted.
                     const uint8_t Saved = FRefreshAfter;
                     // An inserted row has no original values: it is found
-                    // by its current ones.
-                    FRefreshAfter = ARequest == arInsert ? goAfterInsert : 0;
+                    // by its current ones, and so is an updated row (its
+                    // key may have changed), which re-reads only what the
+                    // server may have changed. rmAll re-reads every column.
+                    FRefreshAfter = ARequest == arInsert           ? goAfterInsert
+                                    : Upd->RefreshMode() == rmAll ? uint8_t(0)
+                                                                   : goAfterUpdate;
                     try {
                         ProcessRequest(ARow, A, -1, FCommands[0]->GetOptions()->GetFetchOptions()->Items(), 0,
                                        arFetchRow);

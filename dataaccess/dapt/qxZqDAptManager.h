@@ -290,9 +290,6 @@ public:
     // when the walked tables have no change left.
     bool Reconcile();
 
-    // The (first) journal walked; nil when there is nothing to walk.
-    dats::TZqDatSUpdatesJournal *Journal() const;
-
 private:
     TZqDAptTableAdapter *AdapterFor(dats::TZqDatSRow *ARow);
     // The outcome of posting one row: eaApplied, or eaFail and the like.

@@ -66,11 +66,6 @@ TZqDAptUpdatesJournalProcessor::TZqDAptUpdatesJournalProcessor(TZqDAptSchemaAdap
     }
 }
 
-TZqDatSUpdatesJournal *TZqDAptUpdatesJournalProcessor::Journal() const
-{
-    return FWalks.empty() ? nullptr : FWalks.front().Journal;
-}
-
 TZqDAptTableAdapter *TZqDAptUpdatesJournalProcessor::AdapterFor(TZqDatSRow *ARow)
 {
     if (FAdapter) {

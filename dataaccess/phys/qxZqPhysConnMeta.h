@@ -6,6 +6,7 @@
 // qxZqPhysConnMeta_Catalog.cpp.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -172,6 +173,9 @@ private:
     // run: an object the catalog knows nothing about (a table without a
     // primary key) is not asked again either.
     std::set<std::string> FAsked;
+    // The view of each object asked about, by the same key; owned by the
+    // cache table's view list.
+    std::map<std::string, TZqDatSView *> FViews;
 };
 
 // A dialect object of the given kind (the base dialect for mkOther and

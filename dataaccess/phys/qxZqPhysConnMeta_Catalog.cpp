@@ -22,6 +22,7 @@
 //     ParseObjName (dequoting, with the command) gives the parts back.
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
@@ -73,14 +74,19 @@ const char *ObjectColumn(TZqPhysMetaInfoKind AKind)
 
 bool IsProcKind(TZqPhysMetaInfoKind AKind) { return AKind == mikProcs || AKind == mikProcArgs || AKind == mikPackages; }
 
-// A procedure name written "name;n" names overload n.
+// A procedure name written "name;n" names overload n (an overload number
+// fits 16 bits; a longer tail of digits is part of the name).
 void SplitOverload(std::string &AProc, int &AOverload)
 {
     const size_t P = AProc.rfind(';');
-    if (P == std::string::npos || P + 1 >= AProc.size()) return;
-    for (size_t I = P + 1; I < AProc.size(); ++I)
+    if (P == std::string::npos || P + 1 >= AProc.size() || AProc.size() - P - 1 > 5) return;
+    int N = 0;
+    for (size_t I = P + 1; I < AProc.size(); ++I) {
         if (!std::isdigit(static_cast<unsigned char>(AProc[I]))) return;
-    AOverload = std::stoi(AProc.substr(P + 1));
+        N = N * 10 + (AProc[I] - '0');
+    }
+    if (N > 65535) return;
+    AOverload = N;
     AProc.erase(P);
 }
 
@@ -101,30 +107,26 @@ TZqIntfPtr<IZqPhysCommand> NewCatalogCommand(TZqPhysConnection *AConn, TZqPhysMe
 
 // ---- the view handle ------------------------------------------------------------------------
 
-TZqPhysMetaView::TZqPhysMetaView(TZqDatSView *AView, bool AOwnsTable,
+TZqPhysMetaView::TZqPhysMetaView(TZqDatSView *AView, TOwnership AOwnership,
                                  const TZqIntfPtr<IZqPhysConnectionMetadata> &AKeep, const std::string &ACacheKey)
-    : FView(AView), FOwnsTable(AOwnsTable), FKeep(AKeep), FCacheKey(ACacheKey)
+    : FView(AView), FOwnership(AOwnership), FKeep(AKeep), FCacheKey(ACacheKey)
 {
 }
 
 TZqPhysMetaView::TZqPhysMetaView(TZqPhysMetaView &&AOther) noexcept
-    : FView(AOther.FView), FOwnsTable(AOther.FOwnsTable), FKeep(std::move(AOther.FKeep)),
-      FCacheKey(std::move(AOther.FCacheKey))
+    : FView(std::exchange(AOther.FView, nullptr)), FOwnership(std::exchange(AOther.FOwnership, voShared)),
+      FKeep(std::move(AOther.FKeep)), FCacheKey(std::move(AOther.FCacheKey))
 {
-    AOther.FView = nullptr;
-    AOther.FOwnsTable = false;
 }
 
 TZqPhysMetaView &TZqPhysMetaView::operator=(TZqPhysMetaView &&AOther) noexcept
 {
     if (this != &AOther) {
         Free();
-        FView = AOther.FView;
-        FOwnsTable = AOther.FOwnsTable;
+        FView = std::exchange(AOther.FView, nullptr);
+        FOwnership = std::exchange(AOther.FOwnership, voShared);
         FKeep = std::move(AOther.FKeep);
         FCacheKey = std::move(AOther.FCacheKey);
-        AOther.FView = nullptr;
-        AOther.FOwnsTable = false;
     }
     return *this;
 }
@@ -135,11 +137,11 @@ void TZqPhysMetaView::Free() noexcept
 {
     // The view goes before the reference that keeps its table alive.
     if (FView) {
-        if (FOwnsTable) delete FView->GetTable();
-        else FView->Free();
+        if (FOwnership == voTable) delete FView->GetTable();
+        else if (FOwnership == voView) FView->Free();
     }
     FView = nullptr;
-    FOwnsTable = false;
+    FOwnership = voShared;
     FKeep.Reset();
     FCacheKey.clear();
 }
@@ -275,9 +277,13 @@ TZqPhysMetaView TZqPhysConnectionMetadata::CachedView(TZqPhysMetaInfoKind AKind,
     }
     const std::string Filter = CatalogFilter(AKind, AName, AOverload, std::string());
     const std::string Key = Name + '\n' + Filter;
-    TZqPhysMetaView Result(TZqDatSView::CreateForTable(Table, Filter, std::string(), 0), false,
-                           TZqIntfPtr<IZqPhysConnectionMetadata>(static_cast<IZqPhysConnectionMetadata *>(this)),
-                           Key);
+    const TZqIntfPtr<IZqPhysConnectionMetadata> Self(static_cast<IZqPhysConnectionMetadata *>(this));
+    // Each object asked about keeps its view on the cache table, so that
+    // asking again is one look-up instead of a filter compiled and run over
+    // the whole cache.
+    TZqDatSView *&Shared = FViews[Key];
+    if (!Shared) Shared = TZqDatSView::CreateForTable(Table, Filter, std::string(), 0);
+    TZqPhysMetaView Result(Shared, TZqPhysMetaView::voShared, Self, Key);
     if (Result.RowCount() == 0 && FAsked.count(Key) == 0) {
         TZqIntfPtr<IZqPhysCommand> Cmd = NewCatalogCommand(Conn, AKind);
         Cmd->SetCatalogName(AName.FCatalog);
@@ -294,8 +300,10 @@ TZqPhysMetaView TZqPhysConnectionMetadata::CachedView(TZqPhysMetaInfoKind AKind,
         if (Cmd->GetState() == 3) Cmd->Fetch(Table, true);
         FAsked.insert(Key);
     }
-    if (!APattern.empty()) Result->SetRowFilter(CatalogFilter(AKind, AName, AOverload, APattern));
-    return Result;
+    if (APattern.empty()) return Result;
+    return TZqPhysMetaView(
+        TZqDatSView::CreateForTable(Table, CatalogFilter(AKind, AName, AOverload, APattern), std::string(), 0),
+        TZqPhysMetaView::voView, Self, Key);
 }
 
 TZqPhysMetaView TZqPhysConnectionMetadata::FreshView(TZqPhysMetaInfoKind AKind, const std::string &ACatalog,
@@ -314,16 +322,20 @@ TZqPhysMetaView TZqPhysConnectionMetadata::FreshView(TZqPhysMetaInfoKind AKind, 
     if (Cmd->GetState() == 3) Cmd->Fetch(Table.get(), true);
     TZqDatSView *View = Table->GetDefaultView();
     Table.release(); // from here the handle owns it
-    return TZqPhysMetaView(View, true,
+    return TZqPhysMetaView(View, TZqPhysMetaView::voTable,
                            TZqIntfPtr<IZqPhysConnectionMetadata>(static_cast<IZqPhysConnectionMetadata *>(this)));
 }
 
 void TZqPhysConnectionMetadata::Uncache(TZqPhysMetaView &AView)
 {
     std::lock_guard L(FCacheLock);
-    if (!AView || AView.CacheKey().empty()) return;
+    const auto It = FViews.find(AView.CacheKey());
+    if (It == FViews.end()) return;
+    // All the object's rows go, also those a narrower view did not show.
+    TZqDatSView *Object = It->second;
+    Object->RebuildIfNeeded();
     std::vector<TZqDatSRow *> Rows;
-    for (int I = 0; I < AView.RowCount(); ++I) Rows.push_back(AView.Row(I));
+    for (int I = 0; I < Object->Rows()->Count(); ++I) Rows.push_back(Object->Rows()->GetItem(I));
     // Fetched rows leave a table through a delete made final.
     for (TZqDatSRow *R : Rows) {
         R->Delete();

@@ -227,12 +227,15 @@ public:
 
 // A catalog view handed out by the connection metadata. It keeps the
 // metadata (and with it the cache table under the view) alive while it
-// lives; freeing it frees the view, and for a fresh uncached result the
-// table too.
+// lives. What freeing it frees depends on how the view was made: nothing
+// for the cache's own view of an object (it serves every later question),
+// the view for a narrower view made for this question, the table too for a
+// fresh uncached result.
 class TZqPhysMetaView {
 public:
+    enum TOwnership : uint8_t { voShared, voView, voTable };
     TZqPhysMetaView() = default;
-    TZqPhysMetaView(TZqDatSView *AView, bool AOwnsTable, const TZqIntfPtr<IZqPhysConnectionMetadata> &AKeep,
+    TZqPhysMetaView(TZqDatSView *AView, TOwnership AOwnership, const TZqIntfPtr<IZqPhysConnectionMetadata> &AKeep,
                     const std::string &ACacheKey = std::string());
     TZqPhysMetaView(TZqPhysMetaView &&AOther) noexcept;
     TZqPhysMetaView &operator=(TZqPhysMetaView &&AOther) noexcept;
@@ -256,7 +259,7 @@ public:
 private:
     void Free() noexcept;
     TZqDatSView *FView = nullptr;
-    bool FOwnsTable = false;
+    TOwnership FOwnership = voShared;
     TZqIntfPtr<IZqPhysConnectionMetadata> FKeep;
     std::string FCacheKey;
 };

@@ -146,6 +146,24 @@ TEST_F(ConnectionConnect, WriteWhileLoadingIsAppliedByLoaded)
     EXPECT_FALSE(D->Connected()); // the streamed value is ignored at run time
 }
 
+TEST_F(ConnectionConnect, DisconnectOfAConnectionNotKeptRunsOnce)
+{
+    auto C = FakeConnection();
+    C->SetKeepConnection(false);
+    auto Cmd = CommandOn(C.get(), "UPDATE T SET A = 1");
+    Cmd->Prepare();
+    int Before = 0, After = 0;
+    C->BeforeDisconnect = [&](rtl::TObject *) { ++Before; };
+    C->AfterDisconnect = [&](rtl::TObject *) { ++After; };
+    // Unpreparing the command gives the last use back in the middle of the
+    // disconnect; that must not start a second one.
+    C->Close();
+    EXPECT_EQ(Before, 1);
+    EXPECT_EQ(After, 1);
+    EXPECT_FALSE(Cmd->Prepared());
+    EXPECT_EQ(Log(), "connect prepare unprepare disconnect");
+}
+
 class ConnectionLogin : public ClientFixture {};
 
 TEST_F(ConnectionLogin, OnLoginReplacesTheDialog)
@@ -214,6 +232,23 @@ TEST_F(ConnectionLogin, NoDialogWithoutPromptOrWhenSilent)
     C->Open();
     EXPECT_EQ(S.Executions, 0);
     EXPECT_TRUE(C->Connected());
+}
+
+TEST_F(ConnectionLogin, CancelStaysCancelledWhenTheErrorHandlerClearsTheError)
+{
+    auto C = FakeConnection("Main");
+    auto &S = client_test::LoginScript();
+    S.Offer = true;
+    S.Proceed = false;
+    int Handled = 0;
+    C->OnError = [&](rtl::TObject *, const TZqIntfPtr<IZqStanObject> &, std::unique_ptr<rtl::Exception> &AExc) {
+        ++Handled;
+        AExc.reset();
+    };
+    EXPECT_EQ(Raised([&] { C->Open(); }).Code, 506);
+    EXPECT_EQ(Handled, 1);
+    EXPECT_FALSE(C->Connected());
+    EXPECT_EQ(Log(), "");
 }
 
 class ConnectionTransactions : public ClientFixture {};

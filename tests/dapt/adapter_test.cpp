@@ -350,6 +350,26 @@ TEST_F(AdapterTest, DeferredLockRunsOnlyAtItsLockPoint)
     EXPECT_TRUE(T->Rows()->GetItem(0)->GetLocked());
 }
 
+// Re-reading on demand asks only for what the server may have changed: a
+// row whose key changed must not be found (or overwritten) by its old key.
+TEST_F(AdapterTest, AnUpdateOfTheKeyKeepsTheNewValuesWhenRefreshIsOnDemand)
+{
+    Upd()->SetRefreshMode(rmOnDemand);
+    Upd()->SetLockMode(lmRely);
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = T->Rows()->GetItem(0);
+    R->BeginEdit();
+    R->SetDataFromVariant(0, 9);
+    R->SetDataFromVariant(1, std::string("delta"));
+    R->EndEdit();
+    TZqErrorAction A = eaDefault;
+    Obj->UpdateRow(R, A, arUpdate, 0);
+    ASSERT_EQ(daptfake::Log().size(), 1u);
+    EXPECT_EQ(daptfake::Log()[0], "exec:UPDATE T SET ID = ?, NAME = ? WHERE ID = ?|NEW_ID=9|NEW_NAME=delta|OLD_ID=1");
+    EXPECT_EQ(R->GetDataAsVariant(0).AsInteger(), 9);
+    EXPECT_EQ(R->GetDataAsVariant(1).AsString(), "delta");
+}
+
 TEST_F(AdapterTest, UpdateRereadsTheRowWhenRefreshIsAsked)
 {
     Upd()->SetRefreshMode(rmAll);

@@ -168,7 +168,8 @@ TEST_P(CatalogE2E, GeneratedUpdateNamesTheDiscoveredKeyAndChangesOneRow)
     for (int I = 0; I < P->Count(); ++I) {
         const std::string Name = P->Items(I)->Name();
         const bool New = Name.rfind("NEW_", 0) == 0;
-        P->Items(I)->SetValue(Row->GetDataAsVariant(Column(T, Name.substr(4)), New ? dats::rvCurrent : dats::rvOriginal));
+        const dats::TZqDatSRowVersion Version = New ? dats::rvCurrent : dats::rvOriginal;
+        P->Items(I)->SetValue(Row->GetDataAsVariant(Column(T, Name.substr(4)), Version));
     }
     Upd->SetCommandText(Sql);
     Upd->Execute();

@@ -159,6 +159,9 @@ TEST_F(CatalogCache, ProcedureArgumentsByOverload)
     EXPECT_EQ(Column(One, "PARAM_NAME"), (Strings{"PRESS"}));
     // The catalog answered for every overload at the first question.
     EXPECT_EQ(fake::MetaLog().size(), 1u);
+    // A number no overload can have stays part of the name.
+    EXPECT_EQ(Meta()->GetProcArgs("", "", "", "Calc_Depth;99999999999", 0, "").RowCount(), 0);
+    EXPECT_EQ(fake::MetaLog().back(), "11:|||CALC_DEPTH;99999999999");
 }
 
 TEST_F(CatalogCache, ProceduresOfACatalogWithoutOverloadsServeAnyNumber)

@@ -249,8 +249,10 @@ private:
     void BindColumnsForRowset();
     void SetParamValues(int ARow);
     void GetParamValues(int ARow);
-    void SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow,
-                       SQLULEN &AMaxLen, int &AMaxDigits, int &AMaxScale);
+    void SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow);
+    // A value converted between two storage forms through the command's
+    // conversion buffer (valid until the next conversion).
+    void *ConvertValue(TZqDataType AFrom, TZqDataType ATo, void *ASource, uint32_t ALength, uint32_t &AOutLength);
     void CloseStatement(int ARow, bool AForce);
     bool SkipEmptyResults();
     int GetRowsetSize(int ARowsetSize) const;

@@ -103,6 +103,19 @@ TZqODBCTypeMapping TZqPhysODBCCommand::SQLTypeToDataType(SQLSMALLINT ASQLType, S
                                    AFormat->MaxBcdScale());
 }
 
+void *TZqPhysODBCCommand::ConvertValue(TZqDataType AFrom, TZqDataType ATo, void *ASource, uint32_t ALength,
+                                       uint32_t &AOutLength)
+{
+    uint32_t Need = 0;
+    void *Target = nullptr;
+    ZqConvertRawData(AFrom, ATo, nullptr, ALength, Target, 0, Need);
+    uint32_t Size = 0;
+    Target = ConversionBuffer()->CheckForTypes(std::max<uint32_t>(Need, 64), Size, AFrom, ATo);
+    AOutLength = 0;
+    ZqConvertRawData(AFrom, ATo, ASource, ALength, Target, Size, AOutLength);
+    return Target;
+}
+
 // ---- shared steps ------------------------------------------------------------------------------
 
 int TZqPhysODBCCommand::GetRowsetSize(int ARowsetSize) const
@@ -409,12 +422,8 @@ void TZqPhysODBCCommand::InternalAbort()
 
 // ---- parameter values ------------------------------------------------------------------------------
 
-void TZqPhysODBCCommand::SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow,
-                                       SQLULEN &AMaxLen, int &AMaxDigits, int &AMaxScale)
+void TZqPhysODBCCommand::SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow)
 {
-    (void)AMaxLen;
-    (void)AMaxDigits;
-    (void)AMaxScale;
     TODBCVariable *V = AInfo.Variable;
     if (AParam->IsNull(AParamRow)) {
         V->SetData(AVarRow, nullptr, 0);
@@ -435,14 +444,8 @@ void TZqPhysODBCCommand::SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AP
         V->SetData(AVarRow, Src, SQLLEN(SrcLen));
         return;
     }
-    TZqFormatConversionBuffer *Buf = ConversionBuffer();
-    uint32_t Need = 0;
-    void *Target = nullptr;
-    ZqConvertRawData(AInfo.SourceType, AInfo.VarType, nullptr, SrcLen, Target, 0, Need);
-    uint32_t Size = 0;
-    Target = Buf->CheckForTypes(std::max<uint32_t>(Need, 64), Size, AInfo.SourceType, AInfo.VarType);
     uint32_t OutLen = 0;
-    ZqConvertRawData(AInfo.SourceType, AInfo.VarType, Src, SrcLen, Target, Size, OutLen);
+    void *Target = ConvertValue(AInfo.SourceType, AInfo.VarType, Src, SrcLen, OutLen);
     V->SetData(AVarRow, Target, SQLLEN(OutLen));
 }
 
@@ -526,9 +529,7 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
         if (!P->Active()) continue;
         TZqPhysODBCParamInfo &Info = FParamInfos[K++];
         if (P->DataType() == rtl::ftCursor || !Info.Variable) continue;
-        SQLULEN L = 0;
-        int D = 0, S = 0;
-        for (int R = First; R <= Last; ++R) SetParamValue(Info, P, R, ARow == -1 ? R : 0, L, D, S);
+        for (int R = First; R <= Last; ++R) SetParamValue(Info, P, R, ARow == -1 ? R : 0);
     }
     for (TODBCVariable *V : Rebind) V->Bind();
     FStatementFlags &= uint8_t(~sfParamsToBind);
@@ -564,18 +565,14 @@ void TZqPhysODBCCommand::GetParamValues(int ARow)
                 continue;
             }
             if (Info.VarType == Info.SourceType) {
-                if (IsVarLenType(Info.SourceType)) P->SetBlobRawData(uint32_t(Len) * (IsWideType(Info.SourceType) ? 2 : 1), Data, R);
-                else P->SetData(Data, int(Len), R);
+                if (IsVarLenType(Info.SourceType))
+                    P->SetBlobRawData(uint32_t(Len) * (IsWideType(Info.SourceType) ? 2 : 1), Data, R);
+                else
+                    P->SetData(Data, int(Len), R);
                 continue;
             }
-            uint32_t Need = 0;
-            void *Target = nullptr;
-            ZqConvertRawData(Info.VarType, Info.SourceType, nullptr, uint32_t(Len), Target, 0, Need);
-            uint32_t Size = 0;
-            Target = ConversionBuffer()->CheckForTypes(std::max<uint32_t>(Need, 64), Size, Info.VarType,
-                                                       Info.SourceType);
             uint32_t OutLen = 0;
-            ZqConvertRawData(Info.VarType, Info.SourceType, Data, uint32_t(Len), Target, Size, OutLen);
+            void *Target = ConvertValue(Info.VarType, Info.SourceType, Data, uint32_t(Len), OutLen);
             if (IsVarLenType(Info.SourceType))
                 P->SetBlobRawData(OutLen * (IsWideType(Info.SourceType) ? 2 : 1), Target, R);
             else
@@ -917,14 +914,8 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
                 Row->SetData(int(C), Data, uint32_t(Len));
                 continue;
             }
-            uint32_t Need = 0;
-            void *Target = nullptr;
-            ZqConvertRawData(Info.VarType, Info.DestType, nullptr, uint32_t(Len), Target, 0, Need);
-            uint32_t Size = 0;
-            Target = ConversionBuffer()->CheckForTypes(std::max<uint32_t>(Need, 64), Size, Info.VarType,
-                                                       Info.DestType);
             uint32_t OutLen = 0;
-            ZqConvertRawData(Info.VarType, Info.DestType, Data, uint32_t(Len), Target, Size, OutLen);
+            void *Target = ConvertValue(Info.VarType, Info.DestType, Data, uint32_t(Len), OutLen);
             Row->SetData(int(C), Target, OutLen);
         }
         if (AParentRow) Row->SetParentRow(AParentRow);

@@ -1,0 +1,175 @@
+// The connection and command components end to end through the Access
+// driver on a station database of the test's own: connect from the two
+// parameter lines the application writes, run UPDATE statements through
+// Active and through Execute and read them back on a second connection,
+// a duplicate CREATE TABLE, and a disconnect closing the commands.
+#include "tests/comp_client/client_fixture.h"
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
+
+using client_test::Raised;
+
+namespace {
+
+class StationDb : public ClientFixture {
+protected:
+    void SetUp() override
+    {
+        ClientFixture::SetUp();
+        Dir = std::filesystem::temp_directory_path() /
+              ("comp_client_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(Dir);
+        DbPath = (Dir / "station.mdb").string();
+        std::ofstream(DbPath).close();
+        Main = Connect();
+        Run(Main.get(), "CREATE TABLE Cast_Titles (ID_Cast Long, ID_Cruise Long, Velosity Double, "
+                        "FLon Short, PRIMARY KEY (ID_Cast))");
+        Run(Main.get(), "INSERT INTO Cast_Titles VALUES (1, 10, 0.5, 0)");
+        Run(Main.get(), "INSERT INTO Cast_Titles VALUES (2, 10, 0.7, 0)");
+        Run(Main.get(), "INSERT INTO Cast_Titles VALUES (3, 11, 0.9, 0)");
+    }
+    void TearDown() override
+    {
+        Main.reset();
+        ClientFixture::TearDown();
+        std::error_code Ec;
+        std::filesystem::remove_all(Dir, Ec);
+    }
+    // As the main window does it: clear the lines, add the two, connect.
+    std::unique_ptr<TZqConnection> Connect()
+    {
+        auto C = std::make_unique<TZqConnection>();
+        C->SetConnected(false);
+        C->Params().Clear();
+        C->Params().Add("DriverID=MSAcc");
+        C->Params().Add("Database=" + DbPath);
+        C->SetConnected(true);
+        return C;
+    }
+    void Run(TZqCustomConnection *AConn, const std::string &ASQL)
+    {
+        TZqCommand Cmd;
+        Cmd.SetConnection(AConn);
+        Cmd.CommandText().Add(ASQL);
+        Cmd.Execute(0, 0);
+    }
+    // One column of every row, read on a connection of its own.
+    std::vector<std::string> ReadBack(const std::string &ASQL)
+    {
+        auto Second = Connect();
+        TZqCommand Cmd;
+        Cmd.SetConnection(Second.get());
+        Cmd.CommandText().Add(ASQL);
+        Cmd.Open();
+        dats::TZqDatSTable Table;
+        Cmd.CommandIntf()->Define(&Table);
+        Cmd.CommandIntf()->Fetch(&Table, true);
+        std::vector<std::string> R;
+        for (int I = 0; I < Table.Rows()->Count(); ++I)
+            R.push_back(Table.Rows()->GetItem(I)->GetDataAsVariant(0).AsString());
+        return R;
+    }
+
+    std::filesystem::path Dir;
+    std::string DbPath;
+    std::unique_ptr<TZqConnection> Main;
+};
+
+} // namespace
+
+TEST_F(StationDb, TwoParameterLinesConnect)
+{
+    ASSERT_TRUE(Main->Connected());
+    EXPECT_EQ(Main->GetRDBMSKind(), mkMSAccess);
+    EXPECT_EQ(ReadBack("SELECT ID_Cast FROM Cast_Titles ORDER BY ID_Cast"),
+              (std::vector<std::string>{"1", "2", "3"}));
+}
+
+TEST_F(StationDb, UpdateThroughActiveTrueThenFalse)
+{
+    TZqCommand Cmd;
+    Cmd.SetConnection(Main.get());
+    Cmd.CommandText().Clear();
+    Cmd.CommandText().Add("UPDATE Cast_Titles SET FLon = 4 WHERE ID_Cruise = 10");
+    Cmd.SetActive(true);
+    Cmd.SetActive(false);
+    EXPECT_FALSE(Cmd.Active());
+    EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"),
+              (std::vector<std::string>{"4", "4", "0"}));
+}
+
+TEST_F(StationDb, UpdateThroughExecuteFiresAfterExecute)
+{
+    TZqCommand Cmd;
+    Cmd.SetConnection(Main.get());
+    int After = 0;
+    Cmd.AfterExecute = [&](rtl::TObject *) { ++After; };
+    Cmd.CommandText().Clear();
+    Cmd.CommandText().Add("UPDATE Cast_Titles SET Velosity = 1.25 WHERE ID_Cast = 3");
+    Cmd.Execute(0, 0);
+    EXPECT_EQ(After, 1);
+    EXPECT_EQ(Cmd.RowsAffected(), 1);
+    EXPECT_EQ(ReadBack("SELECT Velosity FROM Cast_Titles WHERE ID_Cast = 3"), (std::vector<std::string>{"1.25"}));
+}
+
+TEST_F(StationDb, SecondCreateOfATableRaisesWithThePrefix)
+{
+    TZqCommand Cmd;
+    Cmd.SetConnection(Main.get());
+    Cmd.CommandText().Add("CREATE TABLE Work (A Long)");
+    Cmd.Execute();
+    EXPECT_FALSE(Cmd.Prepared());
+    auto R = Raised([&] { Cmd.Execute(); });
+    EXPECT_NE(R.Code, 0);
+    EXPECT_EQ(R.Message.rfind("[Vexa][Phys][ODBC]", 0), 0u) << R.Message;
+    EXPECT_NE(R.Message.find("Table 'Work' already exists"), std::string::npos) << R.Message;
+    EXPECT_TRUE(Main->Connected());
+}
+
+TEST_F(StationDb, TransactionRolledBackLeavesTheRowsAlone)
+{
+    Main->StartTransaction();
+    Run(Main.get(), "UPDATE Cast_Titles SET FLon = 8");
+    Main->Rollback();
+    EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"),
+              (std::vector<std::string>{"0", "0", "0"}));
+    Main->StartTransaction();
+    Run(Main.get(), "UPDATE Cast_Titles SET FLon = 8 WHERE ID_Cast = 1");
+    Main->Commit();
+    EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"),
+              (std::vector<std::string>{"8", "0", "0"}));
+}
+
+TEST_F(StationDb, DisconnectClosesTheCommands)
+{
+    TZqCommand Cmd;
+    Cmd.SetConnection(Main.get());
+    Cmd.CommandText().Add("SELECT ID_Cast FROM Cast_Titles");
+    Cmd.Open();
+    ASSERT_TRUE(Cmd.Active());
+    Main->SetConnected(false);
+    EXPECT_FALSE(Cmd.Active());
+    EXPECT_FALSE(Cmd.Prepared());
+    Main->SetConnected(true);
+    Cmd.Open();
+    EXPECT_TRUE(Cmd.Active());
+}
+
+TEST_F(StationDb, ObjectNamesAreQuotedOnlyWhereNeeded)
+{
+    EXPECT_EQ(Main->EncodeObjectName("<NULL>", "", "", "Cast_Titles"), "Cast_Titles");
+    EXPECT_EQ(Main->EncodeObjectName("", "<NULL>", "", "Cast Titles"), "[Cast Titles]");
+    std::string Catalog, Schema, Base, Object;
+    Main->DecodeObjectName("[Cast Titles]", Catalog, Schema, Base, Object);
+    EXPECT_EQ(Object, "Cast Titles");
+    EXPECT_EQ(Catalog + Schema + Base, "");
+    Main->Close();
+    EXPECT_EQ(Raised([&] { Main->EncodeObjectName("", "", "", "T"); }).Code, 505);
+}
