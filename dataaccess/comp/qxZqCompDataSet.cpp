@@ -577,6 +577,17 @@ void TZqDataSet::FetchAll()
     }
 }
 
+void TZqDataSet::Execute(int ATimes, int AOffset)
+{
+    CheckInactive();
+    TWaitScope Wait(FSilent);
+    DoBeforeExecute();
+    PrepareSource();
+    ExecuteSource(ATimes, AOffset);
+    if (!IsSourceAsync())
+        DoAfterExecute();
+}
+
 // ---- navigation ------------------------------------------------------------------
 
 TGetResult TZqDataSet::GetRecord(TRecordBuffer ABuffer, TGetMode AGetMode, bool ADoCheck)

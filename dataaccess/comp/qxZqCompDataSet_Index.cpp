@@ -1334,6 +1334,8 @@ void TZqDataSet::RefreshDetail()
             ClearBuffers();
         FTable->ClearRows();
         FCurrentIndex = -1;
+        // The record buffers showed the rows just freed.
+        ClearBuffers();
     }
     if (GetFetchOptions()->Mode() != fmManual)
         RefreshDetailRows();
