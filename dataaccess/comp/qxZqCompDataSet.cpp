@@ -442,11 +442,7 @@ void TZqDataSet::InternalClose()
         DestroyFields();
     FAggregates->DeactivateAll();
     ReleaseViews();
-    if (FFilterView) {
-        FFilterView->Mechanisms()->Clear();
-        FFilterView->Release();
-        FFilterView = nullptr;
-    }
+    DropFilterView();
     if (FIndexView) {
         FIndexView->Release();
         FIndexView = nullptr;
@@ -579,6 +575,17 @@ void TZqDataSet::FetchAll()
         FetchMore(true, true);
         Resync(0);
     }
+}
+
+void TZqDataSet::Execute(int ATimes, int AOffset)
+{
+    CheckInactive();
+    TWaitScope Wait(FSilent);
+    DoBeforeExecute();
+    PrepareSource();
+    ExecuteSource(ATimes, AOffset);
+    if (!IsSourceAsync())
+        DoAfterExecute();
 }
 
 // ---- navigation ------------------------------------------------------------------

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "dataaccess/dapt/qxZqDAptIntf.h"
 #include "dataaccess/dats/qxZqDatSIntf.h"
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
@@ -73,8 +74,7 @@ struct TZqColMapItem {
 
 enum TZqActiveAtRunTime : uint8_t { arStandard, arInactive, arActive };
 
-// The answers of the reconcile handler.
-enum TZqDAptReconcileAction : uint8_t { raSkip, raAbort, raMerge, raCorrect, raCancel, raRefresh };
+
 
 // Hands the view behind an object (a dataset) to other parts of the
 // library.
@@ -160,6 +160,11 @@ public:
 
     // Fetches every remaining row of the source.
     void FetchAll();
+    // Runs the source as a statement without a result set (ATimes rows of
+    // the parameter arrays from AOffset; 0, 0: once).
+    void Execute(int ATimes = 0, int AOffset = 0);
+    // The in-memory manager the source's tables live in (nil: none).
+    virtual dats::TZqDatSManager *GetDatSManager() const { return nullptr; }
     // The journal that holds the table's changes.
     virtual dats::TZqDatSUpdatesJournal *GetUpdates() const;
     virtual TZqParams *GetParams() { return nullptr; }
@@ -422,6 +427,7 @@ private:
     bool ResetCursorRange();
     int SearchKey(int AIndex, bool ANearest, bool &AFound);
     bool HasKeyIndex() const;
+    void DropFilterView();
     void CheckIndexView() const;
     bool FilterEventAccepts(dats::TZqDatSRow *ARow);
     // Runs AChange of a filter setting and applies it when filtering.
