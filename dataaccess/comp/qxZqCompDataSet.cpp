@@ -442,11 +442,7 @@ void TZqDataSet::InternalClose()
         DestroyFields();
     FAggregates->DeactivateAll();
     ReleaseViews();
-    if (FFilterView) {
-        FFilterView->Mechanisms()->Clear();
-        FFilterView->Release();
-        FFilterView = nullptr;
-    }
+    DropFilterView();
     if (FIndexView) {
         FIndexView->Release();
         FIndexView = nullptr;

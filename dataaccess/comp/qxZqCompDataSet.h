@@ -427,6 +427,7 @@ private:
     bool ResetCursorRange();
     int SearchKey(int AIndex, bool ANearest, bool &AFound);
     bool HasKeyIndex() const;
+    void DropFilterView();
     void CheckIndexView() const;
     bool FilterEventAccepts(dats::TZqDatSRow *ARow);
     // Runs AChange of a filter setting and applies it when filtering.

@@ -611,6 +611,19 @@ void TZqDataSet::Recompose()
     }
 }
 
+void TZqDataSet::DropFilterView()
+{
+    if (!FFilterView)
+        return;
+    // Off first: taking its mechanisms away one by one would rebuild it
+    // each time. The mechanisms go even while someone still holds the view,
+    // since its range points at the dataset's key rows.
+    FFilterView->SetActive(false);
+    FFilterView->Mechanisms()->Clear();
+    FFilterView->Release();
+    FFilterView = nullptr;
+}
+
 void TZqDataSet::BuildFilterView()
 {
     // Aggregates live in the active view's list: they go before the view.
@@ -618,13 +631,9 @@ void TZqDataSet::BuildFilterView()
         FAggregates->DeactivateAll();
         FAggFieldItems->DeactivateAll();
     }
-    if (FFilterView) {
-        if (FActiveView == FFilterView)
-            ReleaseViews();
-        FFilterView->Mechanisms()->Clear();
-        FFilterView->Release();
-        FFilterView = nullptr;
-    }
+    if (FActiveView && FActiveView == FFilterView)
+        ReleaseViews();
+    DropFilterView();
     if (!FTable)
         return;
     TZqDatSView *V = nullptr;
