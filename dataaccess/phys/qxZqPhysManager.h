@@ -656,3 +656,11 @@ public:
 private:
     TZqIntfPtr<IZqGUIxWaitCursor> FCursor;
 };
+
+// The component an application drops on a form to say that a driver is
+// part of it: creating one registers the driver with the process's driver
+// manager; it has no behaviour of its own beyond that.
+class TZqPhysDriverLinkBase : public TZqComponent {
+public:
+    using TZqComponent::TZqComponent;
+};

@@ -204,4 +204,15 @@ TEST_P(CatalogE2E, IndexesGiveOneRowEachAndTheKeyIsMarked)
     EXPECT_EQ(Value(*F, 1, "COLUMN_POSITION").AsInteger(), 2);
 }
 
+TEST_P(CatalogE2E, KeyOfAnUnreadableTableNameIsNoKeyNotAFailure)
+{
+    CreateCastTitles();
+    // Too many dotted parts for any name of the dialect.
+    const std::string Name = "a.b.c.d.e.Cast_Titles";
+    EXPECT_EQ(Catalog(Meta(5, Name))->Rows()->Count(), 0);
+    EXPECT_EQ(Catalog(Meta(6, "", Name))->Rows()->Count(), 0);
+    // other questions still report the name
+    EXPECT_THROW(Catalog(Meta(2, Name)), EZqException);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, CatalogE2E, ::testing::ValuesIn(E2ETargets()), E2ETargetName);

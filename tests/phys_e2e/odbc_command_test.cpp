@@ -112,3 +112,22 @@ TEST_P(AccessCommand, ProcedureCallTextsCarryResultAndArgumentMarkers)
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, AccessCommand, ::testing::Values(E2ETargets().front()), E2ETargetName);
+
+TEST(MSAccessDriverLink, MakingALinkRegistersTheDriverWithTheProcessManager)
+{
+    e2e::Services();
+    RegisterPhysManager();
+    TZqIntfPtr<IZqPhysManager> M;
+    GetZqPhysManager(M);
+    M->Open();
+    {
+        TZqPhysMSAccessDriverLink Link;
+        (void)Link;
+    }
+    TZqIntfPtr<IZqPhysManagerMetadata> Meta;
+    M->GetManagerMetadata(Meta);
+    bool Found = false;
+    for (int I = 0; I < Meta->GetDriverCount(); ++I) Found = Found || Meta->GetDriverID(I) == "MSAcc";
+    EXPECT_TRUE(Found);
+    M->Close(true);
+}

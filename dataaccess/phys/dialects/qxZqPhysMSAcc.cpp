@@ -122,3 +122,8 @@ void ZqPhysMSAccRegister()
     static std::once_flag Once;
     std::call_once(Once, [] { ZqPhysRegisterDriverClass(&ZqPhysMSAccConnectionClass); });
 }
+
+TZqPhysMSAccessDriverLink::TZqPhysMSAccessDriverLink(rtl::TComponent *AOwner) : TZqPhysDriverLinkBase(AOwner)
+{
+    ZqPhysMSAccRegister();
+}

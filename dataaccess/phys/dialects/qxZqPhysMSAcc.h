@@ -40,6 +40,13 @@ protected:
                                         const TZqIntfPtr<IZqPhysCommand> &ACommand) override;
 };
 
+// Stating that the Access driver is part of the program: the driver is
+// registered when the first link is made.
+class TZqPhysMSAccessDriverLink : public TZqPhysDriverLinkBase {
+public:
+    explicit TZqPhysMSAccessDriverLink(rtl::TComponent *AOwner = nullptr);
+};
+
 // The Access driver's class pair, as a manager registers it.
 extern const TZqPhysDriverClass ZqPhysMSAccDriverClass;
 extern const TZqPhysConnectionClass ZqPhysMSAccConnectionClass;

@@ -9,6 +9,7 @@
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/phys/odbc/qxZqPhysODBCBase.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "dataaccess/stan/qxZqStanUtil.h"
 #include "platform/rtl/SysUtils.h"
@@ -130,7 +131,15 @@ bool TZqPhysODBCCommand::ExecuteMetaInfo()
         break;
     case 5:
     case 6: {
-        DecodeMetaName(N);
+        // A table name that cannot be told apart into its parts (a database
+        // path with dots in it) has no key the catalog could name: the
+        // question has no rows rather than failing the query that asked.
+        try {
+            DecodeMetaName(N);
+        } catch (const EZqException &E) {
+            if (E.ErrorCode() != 331) throw;
+            return false;
+        }
         const std::string &Table = K == 5 ? N.FObject : N.FBaseObject;
         if (PKeys) S->PrimaryKeys(N.FCatalog, N.FSchema, Table);
         else S->SpecialColumns(N.FCatalog, N.FSchema, Table, SQL_BEST_ROWID);
