@@ -1,5 +1,7 @@
 // The updates journal processor: see qxZqDAptManager.h.
 #include <cassert>
+#include <set>
+#include <utility>
 
 #include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
@@ -163,11 +165,15 @@ bool TZqDAptUpdatesJournalProcessor::Reconcile()
     bool Abort = false;
     for (const TWalk &W : FWalks) {
         if (!W.Journal) continue;
+        // Rows asked about already, by table and lifetime row number.
+        std::set<std::pair<TZqDatSTable *, int32_t>> Asked;
         TZqDatSRow *Row = W.Journal->FirstChange(W.Filter);
         while (Row && !Abort) {
             TZqDatSRow *Next = W.Journal->NextChange(Row, W.Filter);
-            TZqDAptTableAdapter *A = Row->HasErrors() ? AdapterFor(Row) : nullptr;
+            const std::pair<TZqDatSTable *, int32_t> Key(Row->Table(), Row->RowID());
+            TZqDAptTableAdapter *A = Row->HasErrors() && !Asked.count(Key) ? AdapterFor(Row) : nullptr;
             if (A) {
+                Asked.insert(Key);
                 TZqDAptReconcileAction Action = raMerge;
                 if (Wait) Wait->RestoreWait();
                 try {
@@ -201,6 +207,13 @@ bool TZqDAptUpdatesJournalProcessor::Reconcile()
                     A->FetchRow(Row, Fetch, Items, -1, true);
                     break;
                 }
+                }
+                // Accepting or rejecting a row inside a manager cascades to
+                // its child rows, which may leave the journal or be freed:
+                // the row noted as next may be gone, so the walk starts over.
+                if ((Action == raMerge || Action == raCancel || Action == raRefresh) && Key.first->Manager()) {
+                    Row = W.Journal->FirstChange(W.Filter);
+                    continue;
                 }
             }
             Row = Next;

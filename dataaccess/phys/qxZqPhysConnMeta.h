@@ -27,7 +27,9 @@ public:
     // connection holds this object and clears the link before it lets go).
     void SetConnection(TZqPhysConnection *AConnection) { FConnection = AConnection; }
     TZqPhysConnection *Connection() const { return FConnection; }
-    // The cached catalog tables, one per catalog query kind.
+    // The cached catalog tables, one per catalog query kind (to be read:
+    // the views handed out stand on them). Like every in-memory table they
+    // serve one thread at a time.
     TZqDatSManager *MetaCache() const { return FMetaCache.get(); }
 
     // The connection's default catalog and schema ("MetaDefCatalog" and

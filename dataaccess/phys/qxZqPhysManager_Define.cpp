@@ -1,6 +1,8 @@
 // qxZqPhysManager_Define: how a command describes its result set as DatS
-// tables and columns (Define), which column types are fetched, the layout
-// of catalog-query results and the name parts a catalog query needs.
+// tables and columns (Define) and marks the source table's key columns
+// through the catalog cache, which column types are fetched, the layout of
+// catalog-query results, the name parts a catalog query needs and the
+// stored-procedure parameters built from the catalog.
 #include <algorithm>
 #include <memory>
 
@@ -8,9 +10,9 @@
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/phys/qxZqPhysManager.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanParam.h"
 #include "platform/rtl/SysUtils.h"
-#include "dataaccess/stan/qxZqStanError.h"
 
 namespace {
 

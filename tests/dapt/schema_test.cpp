@@ -1,5 +1,6 @@
 // Several table adapters around one schema adapter: one DatS manager, one
 // journal, applied together; tables that join or leave keep their rows.
+#include "dataaccess/dats/qxZqDatSConstraints.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "tests/dapt/dapt_fixture.h"
 
@@ -93,6 +94,37 @@ TEST_F(SchemaAdapter, HandlersOfTheSchemaServeAdaptersWithoutTheirOwn)
     EXPECT_TRUE(Schema->Reconcile());
     EXPECT_EQ(H->Calls, 2);
     EXPECT_EQ(Row(B->GetDatSTable(), 1)->GetDataAsVariant(1).AsString(), "beta");
+}
+
+// Cancelling a parent row's change rejects its child rows' changes too: an
+// inserted child row is freed while the walk would have gone on with it.
+TEST_F(SchemaAdapter, ReconcilingAParentRowCascadesWithoutLosingTheWalk)
+{
+    struct TCanceller : TZqObject, virtual IZqDAptUpdateHandler {
+        void ReconcileRowHandler(TZqDatSRow *ARow, TZqDAptReconcileAction &AAction) override
+        {
+            Asked.push_back(ARow->Table()->Name() + std::to_string(ARow->GetDataAsVariant(0).AsInteger()));
+            AAction = raCancel;
+        }
+        void UpdateRowHandler(TZqDatSRow *, TZqPhysRequest, TZqErrorAction &, TZqPhysUpdateRowOptions) override {}
+        std::vector<std::string> Asked;
+    };
+    TZqIntfPtr<IZqDAptTableAdapter> P = AddLoaded("P");
+    TZqIntfPtr<IZqDAptTableAdapter> C = AddLoaded("C");
+    TZqDatSTable *TP = P->GetDatSTable(), *TC = C->GetDatSTable();
+    // C.ID refers to P.ID: the first rows of C are the children of the first of P.
+    ZqAddForeignKey(TC->Constraints(), "FK", "ID", TP, "ID");
+    Edit(Row(TP, 0), "parent");
+    Insert(TC, 1, "child");
+    Edit(Row(TC, 1), "other");
+    daptfake::Script().FailKeys = {1, 2};
+    EXPECT_EQ(Schema->ApplyUpdates(-1), 3);
+    auto *H = new TCanceller();
+    Schema->SetUpdateHandler(TZqIntfPtr<IZqDAptUpdateHandler>(H));
+    EXPECT_TRUE(Schema->Reconcile());
+    // The inserted child went with its parent's cancel; the other row is asked.
+    EXPECT_EQ(H->Asked, (std::vector<std::string>{"P1", "C2"}));
+    EXPECT_EQ(TC->Rows()->Count(), 3);
 }
 
 TEST_F(SchemaAdapter, LookupFindsAnAdapterByItsNamesWithoutRegardToCase)
