@@ -550,6 +550,8 @@ private:
     // The last step of an unprepare, also after a failure: the connection's
     // use given back, the driver command released, the adapter told.
     void ReleaseAfterUnprepare();
+    // Gives the connection's use back to the manager that counted it.
+    void ReleaseConnectionUse();
     rtl::TComponent *ParamsOwner();
 
     TZqIntfPtr<IZqPhysCommand> FPhysCommand;

@@ -70,9 +70,7 @@ TZqCustomCommand::~TZqCustomCommand()
         FPhysCommand.Reset();
         if (FConnection) {
             FConnection->DetachClient(this);
-            TZqCustomConnection *C = FConnection;
-            FConnection = nullptr;
-            if (TZqCustomManager *M = ZqCurrentManager()) M->ReleaseConnection(C);
+            ReleaseConnectionUse();
         }
     }
     FCommandText.OnChange = nullptr;
@@ -360,9 +358,7 @@ void TZqCustomCommand::SetPrepared(bool AValue)
             }
             Conn->AttachClient(this);
         } catch (...) {
-            TZqCustomConnection *C = FConnection;
-            if (FConnectionRef != 2) FConnection = nullptr;
-            ZqManager()->ReleaseConnection(C);
+            ReleaseConnectionUse();
             throw;
         }
         DoAfterPrepare();
@@ -391,10 +387,17 @@ void TZqCustomCommand::ReleaseAfterUnprepare()
     // The driver command goes first: it holds the driver connection, which
     // must not outlive a temporary connection component freed by the release.
     FPhysCommand.Reset();
+    ReleaseConnectionUse();
+    if (FCommandUser) FCommandUser->CommandUnprepared(this);
+}
+
+void TZqCustomCommand::ReleaseConnectionUse()
+{
     TZqCustomConnection *C = FConnection;
     if (FConnectionRef != 2) FConnection = nullptr;
-    if (C) ZqManager()->ReleaseConnection(C);
-    if (FCommandUser) FCommandUser->CommandUnprepared(this);
+    // The use was counted by the current manager; while that manager is
+    // being freed there is none, and the connection goes with it.
+    if (TZqCustomManager *M = ZqCurrentManager(); M && C) M->ReleaseConnection(C);
 }
 
 void TZqCustomCommand::CreatePhysCommand()

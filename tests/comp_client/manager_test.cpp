@@ -3,6 +3,10 @@
 // count, activation, and what a disconnect does to the attached clients.
 #include "tests/comp_client/client_fixture.h"
 
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
 using client_test::Raised;
 
 namespace {
@@ -179,4 +183,64 @@ TEST_F(ManagerRegistry, FreedConnectionLeavesItsCommandsUnbound)
     EXPECT_EQ(Cmd->Connection(), nullptr);
     EXPECT_FALSE(Cmd->Prepared());
     EXPECT_EQ(Raised([&] { Cmd->Execute(); }).Code, 512);
+}
+
+TEST_F(ManagerRegistry, DefinitionFileNamesTheConnection)
+{
+    const std::string Path = ::testing::TempDir() + "comp_client_defs_" + std::to_string(::getpid()) + ".ini";
+    {
+        std::ofstream F(Path);
+        F << "[Station]\nDriverID=FakeDrv\nDatabase=from_file\n";
+    }
+    TZqCustomManager *M = ZqManager();
+    int Before = 0, After = 0;
+    M->SetBeforeLoadConnectionDefFile([&](IZqStanDefinitions *) { ++Before; });
+    M->SetAfterLoadConnectionDefFile([&](IZqStanDefinitions *) { ++After; });
+    M->SetConnectionDefFileName(Path);
+    M->SetConnectionDefFileAutoLoad(true);
+    EXPECT_EQ(M->ConnectionDefFileName(), Path);
+    EXPECT_TRUE(M->ConnectionDefFileAutoLoad());
+    TZqConnection C;
+    C.SetConnectionDefName("Station");
+    C.Open();
+    ASSERT_TRUE(C.Connected());
+    EXPECT_EQ(C.ConnectionIntf()->GetConnectionDef()->GetDatabase(), "from_file");
+    EXPECT_EQ(Before, 1);
+    EXPECT_EQ(After, 1);
+    C.Close();
+    M->SetConnectionDefFileAutoLoad(false);
+    M->SetConnectionDefFileName("");
+    M->SetBeforeLoadConnectionDefFile(nullptr);
+    M->SetAfterLoadConnectionDefFile(nullptr);
+    std::remove(Path.c_str());
+}
+
+TEST_F(ManagerRegistry, ActivationStartsAndStopsTheDriverManager)
+{
+    TZqCustomManager *M = ZqManager();
+    std::string Events;
+    M->OnStartup = [&](rtl::TObject *) { Events += M->Active() ? "up " : "up-inactive "; };
+    M->OnShutdown = [&](rtl::TObject *) { Events += M->Active() ? "down-active" : "down"; };
+    M->SetActive(true);
+    EXPECT_TRUE(M->Active());
+    EXPECT_EQ(Raised([&] { M->CheckInactive(); }).Code, 501);
+    M->SetActive(true); // no change, no event
+    M->SetActive(false);
+    EXPECT_FALSE(M->Active());
+    EXPECT_EQ(Events, "up down");
+}
+
+TEST_F(ManagerRegistry, FreeingTheManagerUnpreparesCommandsOnItsConnections)
+{
+    client_test::AddDefinition("X", "FakeDrv");
+    TZqCommand Cmd;
+    Cmd.SetConnectionName("X");
+    Cmd.CommandText().Add("UPDATE T SET A = 1");
+    Cmd.Prepare();
+    ASSERT_NE(ZqManager()->FindConnection("X"), nullptr);
+    delete ZqCurrentManager();
+    EXPECT_EQ(ZqCurrentManager(), nullptr); // nothing made a new one on the way
+    EXPECT_FALSE(Cmd.Prepared());
+    EXPECT_EQ(Cmd.Connection(), nullptr);
+    EXPECT_EQ(Cmd.ConnectionName(), "X");
 }

@@ -2,6 +2,7 @@
 // record number and by Locate, post single fields, cached edits that stay
 // in memory, statements without a result set, and what a disconnect does.
 // Every expectation is read back from the file through SQLite itself.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -315,4 +316,54 @@ TEST_F(QueryRead, ADetailQueryTakesItsParametersFromTheMastersFields)
         Detail->First();
         EXPECT_EQ(Detail->FieldByName("ID_Cast")->AsString(), Expected[0][0]);
     }
+}
+
+TEST_F(QueryPost, ATableWithoutKeyIsFoundByItsOldValuesNullsIncluded)
+{
+    SqliteExec(DbPath, "CREATE TABLE NoKey (A INTEGER, B DOUBLE, C TEXT);"
+                       "INSERT INTO NoKey VALUES (1, NULL, 'x'), (2, 2.5, NULL);");
+    TZqQuery *Q = New("Select * from NoKey order by A");
+    Q->Open();
+    // The row is found by every old value (B is NULL); the re-read after the
+    // post finds it by the new ones.
+    Q->Edit();
+    Q->FieldByName("B")->SetAsFloat(7.5);
+    Q->Post();
+    Q->Next();
+    Q->Edit();
+    Q->FieldByName("C")->SetAsString("y");
+    Q->Post();
+    EXPECT_EQ(Sql("select A, B, C from NoKey order by A"), (std::vector<TRow>{{"1", "7.5", "x"}, {"2", "2.5", "y"}}));
+    EXPECT_FALSE(Q->GetUpdates()->HasChanges(Q->Table()));
+}
+
+TEST_F(QueryPost, TheUpdateErrorHandlerSeesTheFailedRowFirstAndMaySkipIt)
+{
+    TZqQuery *Q = New(CCastSql);
+    Q->Open();
+    const std::string Id = Q->FieldByName("ID_Cast")->AsString();
+    SqliteExec(DbPath, "delete from Cast_Titles where ID_Cast = " + Id);
+    std::string Order;
+    int Code = 0;
+    Q->OnUpdateError = [&](TZqDataSet *, EZqException *AException, dats::TZqDatSRow *ARow, TZqPhysRequest ARequest,
+                           TZqErrorAction &AAction) {
+        Order += "D";
+        Code = AException ? AException->ErrorCode() : -1;
+        EXPECT_EQ(ARequest, arUpdate);
+        EXPECT_EQ(ARow, Q->GetRowOfBuffer());
+        AAction = eaSkip;
+    };
+    Q->Adapter()->OnError = [&](rtl::TObject *, const TZqIntfPtr<IZqStanObject> &, std::unique_ptr<rtl::Exception> &) {
+        Order += "E";
+    };
+    Q->Edit();
+    Q->FieldByName("Velosity")->SetAsFloat(4.25);
+    EXPECT_NO_THROW(Q->Post());
+    // Every error raised on the way passes the component's event; the
+    // failed row reaches the dataset once, and the event after it.
+    ASSERT_GE(Order.size(), 2u);
+    EXPECT_EQ(Order.substr(Order.size() - 2), "DE");
+    EXPECT_EQ(std::count(Order.begin(), Order.end(), 'D'), 1);
+    EXPECT_EQ(Code, 400);
+    EXPECT_EQ(Q->State(), dsBrowse);
 }
