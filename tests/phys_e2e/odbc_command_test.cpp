@@ -38,6 +38,19 @@ TEST_P(AccessCommand, ParameterArraysRunRowByRowAndRowsetsAreBlocks)
     auto Sel = Command("SELECT ID FROM Cast_Titles");
     Sel->Prepare();
     EXPECT_NE(Odbc(Sel)->StatementFlags() & TZqPhysODBCCommand::sfRowArrays, 0);
+
+    // A cursor on an array command opens on its first parameter set.
+    auto ById = Command("SELECT ID FROM Cast_Titles WHERE ID = :ID");
+    TZqParam *Q = ById->GetParams()->ParamByName("ID");
+    Q->SetArraySize(2);
+    Q->SetAsInteger(51, 0);
+    Q->SetAsInteger(50, 1);
+    TZqDatSTable T;
+    ById->Open();
+    ById->Define(&T);
+    ById->Fetch(&T, true);
+    ASSERT_EQ(T.Rows()->Count(), 1);
+    EXPECT_EQ(Value(T, 0, "ID").AsInteger(), 51);
 }
 
 TEST_P(AccessCommand, LargeIntegersAndDecimalsAreSentAsNumeric)

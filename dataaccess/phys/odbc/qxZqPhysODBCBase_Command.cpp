@@ -680,15 +680,18 @@ bool TZqPhysODBCCommand::InternalOpen()
     FResultPending = 0;
     const bool IsSQL = GetMetaInfoKind() == 0;
     try {
+        // A cursor opens on one parameter set: the first row of an array
+        // command whose driver takes no arrays.
+        const int ParamRow = GetParams()->GetArraySize() > 1 && !(FStatementFlags & sfParamArrays) ? 0 : -1;
         if (IsSQL) {
-            SetParamValues(GetParams()->GetArraySize() > 1 && !(FStatementFlags & sfParamArrays) ? 0 : -1);
+            SetParamValues(ParamRow);
             FStatementFlags &= uint8_t(~sfCursorClosed);
         }
         const bool RaiseOnNoData = GetFetchOptions()->Mode() == fmExactRecsMax;
         bool Reprepared = false;
         const bool Ran = RunWithReconnect([&] {
             if (!IsSQL) return ExecuteMetaInfo();
-            if (Reprepared) SetParamValues(-1);
+            if (Reprepared) SetParamValues(ParamRow);
             Reprepared = true;
             SQLLEN Count = 0;
             ExecuteRows(1, 0, RaiseOnNoData, Count);
@@ -768,9 +771,10 @@ void TZqPhysODBCCommand::CreateColumnInfos()
         if (Item.Nullable == SQL_NULLABLE) Info.Attributes.Include(caAllowNull);
         if (SafeAttr(FStatement, SQLSMALLINT(C), SQL_DESC_AUTO_UNIQUE_VALUE) == 1)
             Info.Attributes.Include(caAutoInc).Include(caAllowNull);
+        SQLLEN Updatable = SQL_ATTR_READWRITE_UNKNOWN;
         if (SQL_SUCCEEDED(FStatement->Lib()->SQLColAttribute(FStatement->Handle(), SQLUSMALLINT(C),
-                                                             SQL_DESC_UPDATABLE, nullptr, 0, nullptr, nullptr)) &&
-            SafeAttr(FStatement, SQLSMALLINT(C), SQL_DESC_UPDATABLE) == SQL_ATTR_READONLY)
+                                                             SQL_DESC_UPDATABLE, nullptr, 0, nullptr, &Updatable)) &&
+            Updatable == SQL_ATTR_READONLY)
             Info.Attributes.Include(caReadOnly);
         if (Item.RowVer() == 1) Info.Attributes.Include(caRowVersion);
 
