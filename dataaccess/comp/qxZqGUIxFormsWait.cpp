@@ -3,7 +3,6 @@
 
 #include <mutex>
 
-#include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanUtil.h"
 
 std::atomic<bool> ZqGUISilent{false};
@@ -135,28 +134,6 @@ void TZqGUIxWaitCursorImpl::TimerTick()
     Hide();
     KillTimer();
     FStopTick = 0;
-}
-
-TZqGUIxWaitCursor::TZqGUIxWaitCursor(rtl::TComponent *AOwner) : TZqComponent(AOwner)
-{
-    TZqIntfPtr<IZqGUIxWaitCursor> Intf;
-    ZqCreateInterface(Intf, true);
-    // Only this unit registers the identifier, so the service is ours.
-    FService = TZqIntfPtr<TZqGUIxWaitCursorImpl>(dynamic_cast<TZqGUIxWaitCursorImpl *>(Intf.Get()));
-    ZQ_ASSERT(FService, "qxZqGUIxFormsWait");
-    FService->SetOnShow([this](TZqGUIxWaitCursorImpl *) {
-        if (FOnShow) FOnShow(this);
-    });
-    FService->SetOnHide([this](TZqGUIxWaitCursorImpl *) {
-        if (FOnHide) FOnHide(this);
-    });
-}
-
-TZqGUIxWaitCursor::~TZqGUIxWaitCursor()
-{
-    // The service outlives the component: it must not call back into it.
-    FService->SetOnShow(nullptr);
-    FService->SetOnHide(nullptr);
 }
 
 void RegisterGUIxFormsWait()

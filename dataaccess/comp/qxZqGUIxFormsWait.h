@@ -89,33 +89,6 @@ private:
     TEvent FOnHide;
 };
 
-// The component a form carries to choose the cursor and to hook the show
-// and hide moments; every call goes to the one service, which must be
-// registered (RegisterGUIxFormsWait) before the component is made.
-class TZqGUIxWaitCursor : public TZqComponent {
-public:
-    using TEvent = std::function<void(TZqGUIxWaitCursor *ASender)>;
-    explicit TZqGUIxWaitCursor(rtl::TComponent *AOwner = nullptr);
-    ~TZqGUIxWaitCursor() override;
-
-    TZqGUIxScreenCursor GetScreenCursor() const { return FService->GetScreenCursor(); }
-    void SetScreenCursor(TZqGUIxScreenCursor AValue) { FService->SetScreenCursor(AValue); }
-    const TEvent &GetOnShow() const { return FOnShow; }
-    void SetOnShow(TEvent AValue) { FOnShow = std::move(AValue); }
-    const TEvent &GetOnHide() const { return FOnHide; }
-    void SetOnHide(TEvent AValue) { FOnHide = std::move(AValue); }
-
-    void StartWait() { FService->StartWait(); }
-    void StopWait() { FService->StopWait(); }
-    void RestoreWait() { FService->RestoreWait(); }
-    void SuspendWait() { FService->SuspendWait(); }
-
-private:
-    TZqIntfPtr<TZqGUIxWaitCursorImpl> FService;
-    TEvent FOnShow;
-    TEvent FOnHide;
-};
-
 // Registers the wait-cursor service (interface 2201, one instance) and
 // makes ZqIsGUISilent the answer of the asynchronous executor's silent test.
 void RegisterGUIxFormsWait();

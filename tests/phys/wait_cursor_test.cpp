@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"
-#include "dataaccess/stan/qxZqStanInit.h"
 
 namespace {
 
@@ -104,38 +103,6 @@ TEST_F(WaitCursor, SuspendWithAPendingStopRestoresShownAndPending)
     Now += 50;
     Fire();
     EXPECT_EQ(Cursor, crDefault);
-}
-
-// The form's component drives the one service the library asks for: its
-// cursor choice and events apply to every command's StartWait, and a freed
-// component is never called back.
-TEST_F(WaitCursor, ComponentChoosesTheCursorOfTheLibrarysServiceAndDetachesWhenFreed)
-{
-    ZqStanInitialize();
-    RegisterGUIxFormsWait();
-    TZqIntfPtr<IZqGUIxWaitCursor> Service;
-    ASSERT_TRUE(ZqCreateInterface(Service, true));
-    int CompShows = 0, CompHides = 0;
-    {
-        TZqGUIxWaitCursor Comp;
-        TZqGUIxWaitCursor *Sender = nullptr;
-        Comp.SetScreenCursor(gcrHourGlass);
-        Comp.SetOnShow([&](TZqGUIxWaitCursor *S) { ++CompShows; Sender = S; });
-        Comp.SetOnHide([&](TZqGUIxWaitCursor *) { ++CompHides; });
-        Service->StartWait();
-        EXPECT_EQ(Cursor, crHourGlass);
-        EXPECT_EQ(Sender, &Comp);
-        Service->StopWait();
-        Now += 50;
-        Fire();
-        EXPECT_EQ(Cursor, crDefault);
-    }
-    Service->StartWait();
-    Service->StopWait();
-    Now += 50;
-    Fire();
-    EXPECT_EQ(CompShows, 1);
-    EXPECT_EQ(CompHides, 1);
 }
 
 } // namespace
