@@ -219,8 +219,10 @@ protected:
         H.KillTimer = [this](uintptr_t) { Timer = nullptr; };
         H.Tick = [this] { return Tick; };
         ZqSetGUIxScreenHooks(H);
-        // As the main window's wait-cursor component sets it.
-        ZqManager()->SetWaitCursor(gcrHourGlass);
+        // The main window's wait-cursor component.
+        WaitCursor = new TZqGUIxWaitCursor(Owner.get());
+        WaitCursor->SetScreenCursor(gcrHourGlass);
+        WaitCursor->SetOnShow([this](rtl::TObject *ASender) { Shown += ASender == WaitCursor; });
     }
     void TearDown() override
     {
@@ -238,6 +240,8 @@ protected:
         if (Timer)
             Timer();
     }
+    TZqGUIxWaitCursor *WaitCursor = nullptr;
+    int Shown = 0;
     int Cursor = crDefault;
     uint32_t Tick = 5000;
     std::function<void()> Timer;
@@ -250,6 +254,8 @@ TEST_F(AppWait, TheHourglassShowsWhileAQueryOpensOrACommandRunsAndGoesWhenIdle)
     Q->AfterOpen = [&](TDataSet *) { DuringOpen = Cursor; };
     Q->Open();
     EXPECT_EQ(DuringOpen, crHourGlass);
+    EXPECT_EQ(WaitCursor->ScreenCursor(), gcrHourGlass);
+    EXPECT_EQ(Shown, 1);
     Idle();
     EXPECT_EQ(Cursor, crDefault);
 
@@ -278,6 +284,7 @@ TEST_F(AppWait, SilentModeAndOtherThreadsShowNothing)
     Q->AfterOpen = [&](TDataSet *) { DuringOpen = Cursor; };
     Q->Open();
     EXPECT_EQ(DuringOpen, crDefault);
+    EXPECT_EQ(Shown, 0);
 }
 
 TEST(AppServices, TheAsyncExecuteDialogIsRegisteredByNobody)
