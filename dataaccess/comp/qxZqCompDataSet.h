@@ -538,6 +538,7 @@ public:
 private:
     friend class TZqIndexes;
     friend class TZqDataSet;
+    void SetFieldList(std::string &AList, const std::string &AValue);
     void Changed();
     void BuildView();
     void ReleaseView();

@@ -110,29 +110,18 @@ void TZqIndex::SetFilter(const std::string &AValue)
         Changed();
 }
 
-void TZqIndex::SetFields(const std::string &AValue)
+void TZqIndex::SetFieldList(std::string &AList, const std::string &AValue)
 {
-    if (!compds::StoreChanged(FFields, AValue))
+    // A sort by fields replaces a sort by expression.
+    if (!compds::StoreChanged(AList, AValue))
         return;
     FExpression.clear();
     Changed();
 }
 
-void TZqIndex::SetCaseInsFields(const std::string &AValue)
-{
-    if (!compds::StoreChanged(FCaseInsFields, AValue))
-        return;
-    FExpression.clear();
-    Changed();
-}
-
-void TZqIndex::SetDescFields(const std::string &AValue)
-{
-    if (!compds::StoreChanged(FDescFields, AValue))
-        return;
-    FExpression.clear();
-    Changed();
-}
+void TZqIndex::SetFields(const std::string &AValue) { SetFieldList(FFields, AValue); }
+void TZqIndex::SetCaseInsFields(const std::string &AValue) { SetFieldList(FCaseInsFields, AValue); }
+void TZqIndex::SetDescFields(const std::string &AValue) { SetFieldList(FDescFields, AValue); }
 
 void TZqIndex::SetExpression(const std::string &AValue)
 {
