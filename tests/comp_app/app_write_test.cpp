@@ -10,6 +10,7 @@
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TField.h"
+#include "platform/rtl/DB.h"
 #include "tests/comp_query/query_fixture.h"
 
 using namespace querytest;
@@ -28,8 +29,8 @@ TEST_F(AppPost, AFlagValueThatDoesNotFitIsRefusedAndNothingWrappedIsWritten)
     TZqQuery *Q = New("Select * from Cast_Titles where ID_Cast = 11");
     Q->Open();
     Q->Edit();
-    // 70000 would wrap to 4464 in a two-byte column.
-    EXPECT_THROW(Q->FieldByName("FLon")->SetAsInteger(70000), std::exception);
+    // 70000 would wrap to 4464 in a two-byte column: the field refuses it.
+    EXPECT_THROW(Q->FieldByName("FLon")->SetAsInteger(70000), rtl::EDatabaseError);
     EXPECT_NE(Q->FieldByName("FLon")->AsInteger(), 70000 - 65536);
     Q->Cancel();
     EXPECT_EQ(Flag("FLon", 11), "0");
@@ -48,7 +49,13 @@ TEST_F(AppPost, ADatabaseErrorOnPostRaisesTheLibrarysExceptionAndWritesNothing)
     Q->Edit();
     Q->FieldByName("ID_Cast")->SetAsInteger(13);
     Q->FieldByName("FD")->SetAsInteger(8);
-    EXPECT_THROW(Q->Post(), EZqException);
+    std::string Msg;
+    try {
+        Q->Post();
+    } catch (const EZqException &E) {
+        Msg = E.what();
+    }
+    EXPECT_EQ(Msg.rfind("[Vexa]", 0), 0u) << Msg;
     EXPECT_EQ(Q->State(), dsEdit);
     Q->Cancel();
     EXPECT_EQ(Flag("FD", 12), "0");
