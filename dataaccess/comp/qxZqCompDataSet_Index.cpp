@@ -88,8 +88,15 @@ void TZqIndex::EndUpdate()
 
 void TZqIndex::SetName(const std::string &AValue)
 {
-    if (compds::StoreChanged(FName, AValue))
-        Changed();
+    if (AValue == FName)
+        return;
+    // A dataset ordered by this index keeps it under its new name.
+    TZqDataSet *DS = DataSet();
+    bool Followed = DS && !FName.empty() && rtl::CompareText(FName, DS->FIndexName) == 0;
+    FName = AValue;
+    if (Followed)
+        DS->FIndexName = AValue;
+    Changed();
 }
 
 void TZqIndex::SetActive(bool AValue)

@@ -142,3 +142,75 @@ void RegisterGUIxFormsWait()
     ZqRegisterSingleton<TZqGUIxWaitCursorImpl>(IID_IZqGUIxWaitCursor);
     ZqSetGUISilentHook(&ZqIsGUISilent);
 }
+
+// ---- the component ------------------------------------------------------------------
+
+TZqGUIxWaitCursor::TZqGUIxWaitCursor(rtl::TComponent *AOwner) : TZqComponent(AOwner) {}
+
+TZqGUIxWaitCursor::~TZqGUIxWaitCursor()
+{
+    // The service outlives the component: it must not call into a freed one.
+    if (FOnShow)
+        SetOnShow(nullptr);
+    if (FOnHide)
+        SetOnHide(nullptr);
+}
+
+TZqGUIxWaitCursorImpl *TZqGUIxWaitCursor::Service()
+{
+    TZqIntfPtr<IZqGUIxWaitCursor> Cursor;
+    ZqCreateInterface(Cursor, false);
+    return dynamic_cast<TZqGUIxWaitCursorImpl *>(Cursor.Get());
+}
+
+TZqGUIxScreenCursor TZqGUIxWaitCursor::ScreenCursor() const
+{
+    TZqGUIxWaitCursorImpl *S = Service();
+    return S ? S->GetScreenCursor() : gcrSQLWait;
+}
+
+void TZqGUIxWaitCursor::SetScreenCursor(TZqGUIxScreenCursor AValue)
+{
+    if (TZqGUIxWaitCursorImpl *S = Service())
+        S->SetScreenCursor(AValue);
+}
+
+void TZqGUIxWaitCursor::SetOnShow(rtl::TNotifyEvent AValue)
+{
+    FOnShow = std::move(AValue);
+    if (TZqGUIxWaitCursorImpl *S = Service())
+        S->SetOnShow(FOnShow ? TZqGUIxWaitCursorImpl::TEvent([this](TZqGUIxWaitCursorImpl *) { FOnShow(this); })
+                             : TZqGUIxWaitCursorImpl::TEvent());
+}
+
+void TZqGUIxWaitCursor::SetOnHide(rtl::TNotifyEvent AValue)
+{
+    FOnHide = std::move(AValue);
+    if (TZqGUIxWaitCursorImpl *S = Service())
+        S->SetOnHide(FOnHide ? TZqGUIxWaitCursorImpl::TEvent([this](TZqGUIxWaitCursorImpl *) { FOnHide(this); })
+                             : TZqGUIxWaitCursorImpl::TEvent());
+}
+
+void TZqGUIxWaitCursor::StartWait()
+{
+    if (TZqGUIxWaitCursorImpl *S = Service())
+        S->StartWait();
+}
+
+void TZqGUIxWaitCursor::StopWait()
+{
+    if (TZqGUIxWaitCursorImpl *S = Service())
+        S->StopWait();
+}
+
+void TZqGUIxWaitCursor::RestoreWait()
+{
+    if (TZqGUIxWaitCursorImpl *S = Service())
+        S->RestoreWait();
+}
+
+void TZqGUIxWaitCursor::SuspendWait()
+{
+    if (TZqGUIxWaitCursorImpl *S = Service())
+        S->SuspendWait();
+}

@@ -89,6 +89,37 @@ private:
     TEvent FOnHide;
 };
 
+// The wait-cursor component a form carries: it chooses the cursor the one
+// service shows and hooks the show and hide moments (the sender is the
+// component). As a wait cursor it passes every call to the service.
+class TZqGUIxWaitCursor : public TZqComponent, public virtual IZqGUIxWaitCursor {
+public:
+    explicit TZqGUIxWaitCursor(rtl::TComponent *AOwner = nullptr);
+    ~TZqGUIxWaitCursor() override;
+    std::string ClassName() const override { return "TZqGUIxWaitCursor"; }
+    // A component is not counted: its owner frees it.
+    int32_t _AddRef() override { return -1; }
+    int32_t _Release() override { return -1; }
+
+    TZqGUIxScreenCursor ScreenCursor() const;
+    void SetScreenCursor(TZqGUIxScreenCursor AValue);
+    const rtl::TNotifyEvent &OnShow() const { return FOnShow; }
+    void SetOnShow(rtl::TNotifyEvent AValue);
+    const rtl::TNotifyEvent &OnHide() const { return FOnHide; }
+    void SetOnHide(rtl::TNotifyEvent AValue);
+
+    void StartWait() override;
+    void StopWait() override;
+    void RestoreWait() override;
+    void SuspendWait() override;
+
+private:
+    // The service, nil when none is registered (or it is not ours).
+    static TZqGUIxWaitCursorImpl *Service();
+    rtl::TNotifyEvent FOnShow;
+    rtl::TNotifyEvent FOnHide;
+};
+
 // Registers the wait-cursor service (interface 2201, one instance) and
 // makes ZqIsGUISilent the answer of the asynchronous executor's silent test.
 void RegisterGUIxFormsWait();

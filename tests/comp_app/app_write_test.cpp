@@ -10,6 +10,7 @@
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TField.h"
+#include "platform/rtl/DB.h"
 #include "tests/comp_query/query_fixture.h"
 
 using namespace querytest;
@@ -28,8 +29,8 @@ TEST_F(AppPost, AFlagValueThatDoesNotFitIsRefusedAndNothingWrappedIsWritten)
     TZqQuery *Q = New("Select * from Cast_Titles where ID_Cast = 11");
     Q->Open();
     Q->Edit();
-    // 70000 would wrap to 4464 in a two-byte column.
-    EXPECT_THROW(Q->FieldByName("FLon")->SetAsInteger(70000), std::exception);
+    // 70000 would wrap to 4464 in a two-byte column: the field refuses it.
+    EXPECT_THROW(Q->FieldByName("FLon")->SetAsInteger(70000), rtl::EDatabaseError);
     EXPECT_NE(Q->FieldByName("FLon")->AsInteger(), 70000 - 65536);
     Q->Cancel();
     EXPECT_EQ(Flag("FLon", 11), "0");
@@ -48,7 +49,13 @@ TEST_F(AppPost, ADatabaseErrorOnPostRaisesTheLibrarysExceptionAndWritesNothing)
     Q->Edit();
     Q->FieldByName("ID_Cast")->SetAsInteger(13);
     Q->FieldByName("FD")->SetAsInteger(8);
-    EXPECT_THROW(Q->Post(), EZqException);
+    std::string Msg;
+    try {
+        Q->Post();
+    } catch (const EZqException &E) {
+        Msg = E.what();
+    }
+    EXPECT_EQ(Msg.rfind("[Vexa]", 0), 0u) << Msg;
     EXPECT_EQ(Q->State(), dsEdit);
     Q->Cancel();
     EXPECT_EQ(Flag("FD", 12), "0");
@@ -219,8 +226,10 @@ protected:
         H.KillTimer = [this](uintptr_t) { Timer = nullptr; };
         H.Tick = [this] { return Tick; };
         ZqSetGUIxScreenHooks(H);
-        // As the main window's wait-cursor component sets it.
-        ZqManager()->SetWaitCursor(gcrHourGlass);
+        // The main window's wait-cursor component.
+        WaitCursor = new TZqGUIxWaitCursor(Owner.get());
+        WaitCursor->SetScreenCursor(gcrHourGlass);
+        WaitCursor->SetOnShow([this](rtl::TObject *ASender) { Shown += ASender == WaitCursor; });
     }
     void TearDown() override
     {
@@ -238,6 +247,8 @@ protected:
         if (Timer)
             Timer();
     }
+    TZqGUIxWaitCursor *WaitCursor = nullptr;
+    int Shown = 0;
     int Cursor = crDefault;
     uint32_t Tick = 5000;
     std::function<void()> Timer;
@@ -250,6 +261,8 @@ TEST_F(AppWait, TheHourglassShowsWhileAQueryOpensOrACommandRunsAndGoesWhenIdle)
     Q->AfterOpen = [&](TDataSet *) { DuringOpen = Cursor; };
     Q->Open();
     EXPECT_EQ(DuringOpen, crHourGlass);
+    EXPECT_EQ(WaitCursor->ScreenCursor(), gcrHourGlass);
+    EXPECT_EQ(Shown, 1);
     Idle();
     EXPECT_EQ(Cursor, crDefault);
 
@@ -278,6 +291,7 @@ TEST_F(AppWait, SilentModeAndOtherThreadsShowNothing)
     Q->AfterOpen = [&](TDataSet *) { DuringOpen = Cursor; };
     Q->Open();
     EXPECT_EQ(DuringOpen, crDefault);
+    EXPECT_EQ(Shown, 0);
 }
 
 TEST(AppServices, TheAsyncExecuteDialogIsRegisteredByNobody)

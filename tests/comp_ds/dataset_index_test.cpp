@@ -81,6 +81,11 @@ TEST_F(DataSetIndex, DefinedIndexWithDescendingFieldsAndAFilter)
     // A change of the index rebuilds its view and the dataset follows it.
     X->SetFilter("AMT > 35");
     EXPECT_EQ(Ids(*DS), (std::vector<int>{5, 4}));
+    // Renamed while in use: the dataset follows it under its new name.
+    X->SetName("LARGE");
+    EXPECT_EQ(DS->IndexName(), "LARGE");
+    EXPECT_EQ(Ids(*DS), (std::vector<int>{5, 4}));
+    EXPECT_EQ(DS->IndexView(), X->View());
     X->SetSelected(false);
     EXPECT_EQ(DS->IndexName(), "");
     EXPECT_EQ(DS->RecordCount(), 5);

@@ -44,6 +44,9 @@ TEST_P(StationE2E, CruiseSelectFillsTableWithTypesAndValuesInOrder)
     EXPECT_EQ(Value(T, 2, "Station").AsString(), "BS-1");
     EXPECT_EQ(Value(T, 1, "Time_Cast").AsSQLTimeStamp().Hour, 9);
     EXPECT_TRUE(Value(T, 0, "Note").IsNull());
+    // the catalog named the key while the result was described
+    EXPECT_TRUE(T.Columns()->GetItem(Id)->Options().Contains(coInKey));
+    EXPECT_FALSE(T.Columns()->GetItem(Date)->Options().Contains(coInKey));
     // fetched rows enter unchanged
     EXPECT_EQ(T.Rows()->GetItem(0)->RowState(), dats::rsUnchanged);
 }

@@ -359,6 +359,7 @@ void TZqPhysODBCCommand::InternalPrepare()
                 ConnectionObj()->CreateMetadata(Meta);
                 TZqPhysParsedName Name;
                 Meta->ParseObjName(rtl::Trim(GetCommandText()), Name, 3, this);
+                if (GetFetchOptions()->Items().Contains(fiMeta)) FillStoredProcParams(Name, GetOverload());
                 FProcCallText = BuildStoredProcCall(Name);
             }
             FCommandStatement = new TODBCCommandStatement(Conn->ODBCConnection(), this);
