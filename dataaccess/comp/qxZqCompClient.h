@@ -445,6 +445,9 @@ public:
     TZqMacros &Macros() noexcept { return FMacros; }
     void SetMacros(const TZqMacros &AValue);
     int RowsAffected() const noexcept { return FRowsAffected; }
+    // The table adapter component reports here how many rows a fetch
+    // brought, which is what the dataset reads after fetching.
+    void SetRowsAffected(int AValue) noexcept { FRowsAffected = AValue; }
 
     TZqFetchOptions *FetchOptions() const noexcept { return FFetchOptions.get(); }
     TZqFormatOptions *FormatOptions() const noexcept { return FFormatOptions.get(); }

@@ -343,6 +343,8 @@ protected:
     void ExecuteSource(int ATimes, int AOffset) override;
     void RequestRow(TZqPhysRequest ARequest, TZqPhysUpdateRowOptions AOptions) override;
     void ResetSource() override;
+    // A clone works in its source's in-memory manager.
+    void CloneCursorHook(bool AReset, bool AKeepSettings) override;
     void Notification(rtl::TComponent *AComponent, rtl::TOperation AOperation) override;
     // A fresh manager with its updates registry on, counted once.
     static dats::TZqDatSManager *NewDatSManager();
@@ -471,6 +473,8 @@ protected:
     void MasterFieldsChanged() override { Rebuild(); }
     void SetMasterParams(const std::vector<TField *> &AFields) override;
     void RefreshDetail() override;
+    // A new detail row takes its master's key values.
+    void DoOnNewRecord() override;
 
 private:
     void SetNamePart(std::string &APart, const std::string &AValue);

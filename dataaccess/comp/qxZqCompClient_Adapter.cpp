@@ -212,9 +212,15 @@ int TZqCustomTableAdapter::Fetch(bool AAll)
 {
     CheckAdapter();
     PrepareCommands(ZqReq(arSelect));
+    TZqCustomCommand *Select = SelectCommand();
+    if (Select)
+        Select->SetRowsAffected(0);
     FAdapter->Fetch(AAll);
     TZqIntfPtr<IZqPhysCommand> Phys = FAdapter->GetSelectCommand();
-    return Phys ? std::max(Phys->GetRowsAffected(), 0) : 0;
+    const int Fetched = Phys ? std::max(Phys->GetRowsAffected(), 0) : 0;
+    if (Select)
+        Select->SetRowsAffected(Fetched);
+    return Fetched;
 }
 
 int TZqCustomTableAdapter::ApplyUpdates(int AMaxErrors)

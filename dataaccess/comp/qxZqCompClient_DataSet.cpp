@@ -245,7 +245,8 @@ int TZqAdaptedDataSet::FetchFromSource(TZqDatSTable *ATable, bool AAll)
     if (!IsSourceOpen())
         return 0;
     ZQ_ASSERT(ATable == FAdapter->DatSTable(), CUnit);
-    return FAdapter->Fetch(AAll);
+    FAdapter->Fetch(AAll);
+    return std::max(Command()->RowsAffected(), 0);
 }
 
 bool TZqAdaptedDataSet::FetchRowFromSource(TZqDatSRow *ARow, int AColumnIndex, uint32_t AFlags)
@@ -327,6 +328,20 @@ void TZqAdaptedDataSet::ResetSource()
         }
     }
     ZQ_ASSERT(!Table(), CUnit);
+}
+
+void TZqAdaptedDataSet::CloneCursorHook(bool AReset, bool AKeepSettings)
+{
+    TZqDataSet::CloneCursorHook(AReset, AKeepSettings);
+    TZqDatSManager *M = CloneSource() ? CloneSource()->GetDatSManager() : nullptr;
+    if (!M || M == FDatSManager)
+        return;
+    M->AddRef();
+    if (FAdapter && FAdapter->DatSManager() == FDatSManager)
+        FAdapter->SetDatSManager(M);
+    if (FDatSManager)
+        FDatSManager->Release();
+    FDatSManager = M;
 }
 
 void TZqAdaptedDataSet::Disconnect(bool AAbortJob)
@@ -705,6 +720,11 @@ void TZqRdbmsDataSet::Disconnect(bool AAbortJob)
 
 void TZqRdbmsDataSet::OpenCursor(bool AInfoQuery)
 {
+    // A clone runs no statement: it needs no connection.
+    if (CloneSource()) {
+        TZqAdaptedDataSet::OpenCursor(AInfoQuery);
+        return;
+    }
     TZqCustomCommand *C = Command();
     TZqCustomConnection *Conn = ZqManager()->AcquireConnection(C->Connection(), C->ConnectionName());
     const bool Attaching = !FClientAttached;
@@ -891,6 +911,10 @@ void TZqTable::Rebuild()
 
 void TZqTable::OpenCursor(bool AInfoQuery)
 {
+    if (CloneSource()) {
+        TZqCustomQuery::OpenCursor(AInfoQuery);
+        return;
+    }
     const int MasterCount = int(MasterLink()->Fields().size());
     if (SQL()->Count() == 0 || (HasIndex() && MasterCount != Params()->Count())) {
         GenerateSQL();
@@ -905,6 +929,18 @@ void TZqTable::SetMasterParams(const std::vector<TField *> &AFields)
         Rebuild();
     else
         TZqCustomQuery::SetMasterParams(AFields);
+}
+
+void TZqTable::DoOnNewRecord()
+{
+    const std::vector<TField *> &Master = MasterLink()->Fields();
+    if (MasterLink()->Active() && !Master.empty()) {
+        const int N = std::min(int(Master.size()), IndexFieldCount());
+        for (int I = 0; I < N; ++I)
+            if (TField *F = IndexFields(I))
+                F->SetAsVariant(Master[size_t(I)]->AsVariant());
+    }
+    TZqCustomQuery::DoOnNewRecord();
 }
 
 void TZqTable::RefreshDetail()

@@ -178,6 +178,11 @@ void TZqDataSet::AttachTable(TZqDatSTable *ATable, TZqDatSView *AView)
     }
     // Bookmarks of the previous attachment must not find rows of this one.
     ++FAttachSerial;
+    // A clone is a clone of its source's table only.
+    if (FCloneSource && FTable != FCloneSource->Table()) {
+        FCloneSource->RemoveFreeNotification(this);
+        FCloneSource = nullptr;
+    }
     FIndexes->BuildAll();
 }
 
@@ -346,6 +351,11 @@ void TZqDataSet::OpenCursor(bool AInfoQuery)
     ResolveMasterFields();
     if (FMasterLink->Active() && !FMasterLink->Fields().empty())
         SetMasterParams(FMasterLink->Fields());
+    // A clone reads its source's rows; it has no source of its own to run.
+    if (FCloneSource) {
+        TDataSet::OpenCursor(AInfoQuery);
+        return;
+    }
     PrepareSource();
     DefineSource();
     if (AInfoQuery) {
@@ -368,7 +378,9 @@ void TZqDataSet::InternalOpen()
     TZqFetchOptions *FO = GetFetchOptions();
     FTable->SetRowsCapacity(FO->RecsMax() != -1 ? FO->RecsMax() : FO->RowsetSize());
     bool DetailWithRows = FMasterLink->Active() && !FMasterLink->Fields().empty();
-    if (FO->Mode() != fmManual && FState != dsOpening && !DetailWithRows)
+    if (FCloneSource)
+        FSourceEOF = true;
+    else if (FO->Mode() != fmManual && FState != dsOpening && !DetailWithRows)
         OpenSource(false, false, true);
     OpenIndexes();
     SetIndexView(false);
@@ -416,6 +428,8 @@ void TZqDataSet::InternalOpen()
         }
     }
     OpenFieldExtras();
+    AddCheckConstraints();
+    ApplyConstraintEnforcement();
     delete FCallback;
     FCallback = new TTableCallback(this);
     FTable->SetCallback(FCallback);
@@ -428,6 +442,8 @@ void TZqDataSet::InternalOpen()
 
 void TZqDataSet::InternalClose()
 {
+    EndBatch();
+    RemoveCheckConstraints();
     if (FTable && FTable->Callback() == FCallback)
         FTable->SetCallback(nullptr);
     delete FCallback;
@@ -792,6 +808,9 @@ void TZqDataSet::InternalRefresh()
         RaiseDS(205);
     if (FUnidirectional)
         RaiseDS(211);
+    // A clone's rows are its source's: refreshing them is the source's job.
+    if (FCloneSource)
+        return;
     if (FMasterLink->Active() && IsMasterParamBound(FMasterLink->Fields())) {
         // A detail fills itself from its master's current values; the
         // record buffers show rows that are about to be freed.

@@ -58,6 +58,7 @@ class TZqDatSUpdatesJournal;
 class TZqDatSColumnSublist;
 class TZqDatSAggregate;
 class TZqDatSMechFilter;
+class TZqDatSConstraintBase;
 } // namespace dats
 
 class TZqIndexes;
@@ -73,6 +74,14 @@ struct TZqColMapItem {
 };
 
 enum TZqActiveAtRunTime : uint8_t { arStandard, arInactive, arActive };
+
+// One record-level check of a dataset: each non-empty condition becomes a
+// check constraint of the table while the dataset is open.
+struct TZqCheckConstraintItem {
+    std::string CustomConstraint;
+    std::string ImportedConstraint;
+    std::string ErrorMessage;
+};
 
 
 
@@ -140,6 +149,7 @@ public:
     // ---- the TDataSet contract ----
     void SetActive(bool AValue) override;
     void Loaded() override;
+    void Notification(rtl::TComponent *AComponent, rtl::TOperation AOperation) override;
     bool GetFieldData(TField *AField, void *ABuffer) override;
     using TDataSet::GetFieldData;
     void SetFieldData(TField *AField, const void *ABuffer) override;
@@ -267,6 +277,26 @@ public:
     bool UpdatesPending() const;
     int ChangeCount() const;
 
+    // ---- batches, clones and constraints (qxZqCompDataSet_Batch.cpp) ----
+    // Loads many changes at once: controls, constraints, indexes,
+    // aggregates and the wait cursor are off until the matching EndBatch.
+    void BeginBatch(bool AWithDelete = false);
+    void EndBatch();
+    bool InBatch() const { return FBatch != nullptr; }
+    // Applies one change record of ADelta to this dataset (found by the
+    // key fields for a modify or delete); answers whether it applied.
+    bool PSUpdateRecord(TUpdateKind AUpdateKind, TDataSet *ADelta) override;
+    // Opens this dataset as a second cursor over ASource's table and rows.
+    void CloneCursor(TZqDataSet *ASource, bool AReset, bool AKeepSettings = false);
+    // The dataset this one was cloned from (nil: not a clone).
+    TZqDataSet *CloneSource() const { return FCloneSource; }
+    bool ConstraintsEnabled() const { return FConstraintsDisabledCount == 0; }
+    void SetConstraintsEnabled(bool AValue);
+    void DisableConstraints();
+    void EnableConstraints();
+    int ConstraintsDisabledCount() const { return FConstraintsDisabledCount; }
+    std::vector<TZqCheckConstraintItem> &Constraints() { return FConstraints; }
+
     // The view the dataset shows: the active view, else the caller-given
     // view, else the table's default view; a new reference each time.
     TZqIntfPtr<IZqDataSetReference> DataSetReference();
@@ -291,6 +321,8 @@ protected:
         (void)AOptions;
     }
     virtual void UpdateRecordTypesChanging() {}
+    // Lets a descendant share what else of the source a clone needs.
+    virtual void CloneCursorHook(bool AReset, bool AKeepSettings) { (void)AReset; (void)AKeepSettings; }
     // Fills TotalRecordCount; the base cannot count beyond its rows (-1).
     virtual void CountTotalRecords() { FTotalRecordCount = -1; }
     virtual void DoBeforeGetRecords() { if (BeforeGetRecords) BeforeGetRecords(this); }
@@ -449,6 +481,18 @@ private:
     };
     TPosition SavePosition();
     void RestorePosition(const TPosition &APosition);
+    // Check constraints of Constraints and the fields (on open, on close).
+    void AddCheckConstraints();
+    void RemoveCheckConstraints();
+    void ApplyConstraintEnforcement();
+    void CopyDeltaFields(TDataSet *ADelta, bool AChangedOnly);
+    // What a batch switches off, as it was before.
+    struct TBatchSave {
+        bool IndexesActive, AggregatesActive, Silent;
+        uint8_t RefreshMode;
+        bool CacheUpdateCommands, UpdateChangedFields;
+        uint8_t LockMode, UpdateMode;
+    };
 
     std::unique_ptr<TZqIndexes> FIndexes;
     std::unique_ptr<TZqAggregates> FAggregates;
@@ -495,6 +539,11 @@ private:
     uint32_t FAttachSerial = 0;
     int FRecInfoOffset = 0;
     TTableCallback *FCallback = nullptr;
+    std::unique_ptr<TBatchSave> FBatch;
+    std::vector<TZqCheckConstraintItem> FConstraints;
+    std::vector<dats::TZqDatSConstraintBase *> FCheckConstraints;
+    int FConstraintsDisabledCount = 0;
+    TZqDataSet *FCloneSource = nullptr;
 };
 
 // ---- the dataset's companions ----------------------------------------------

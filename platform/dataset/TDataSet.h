@@ -274,7 +274,7 @@ protected:
     virtual void DoBeforeInsert();
     void DoBeforeScroll();
     void DoAfterScroll();
-    void DoOnNewRecord();
+    virtual void DoOnNewRecord();
     virtual void DoOnCalcFields();
 
     // Fields and calculations.
