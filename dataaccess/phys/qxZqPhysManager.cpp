@@ -176,7 +176,8 @@ TZqPhysConnectionHost::~TZqPhysConnectionHost()
 {
     ZQ_ASSERT(FCount.load() == 0, CUnit);
     StopPool();
-    if (!FPrivate) FDef->SetAssociatedConnection(nullptr, TZqDefinitionOperations{});
+    // Only the connection that holds the definition may let it go.
+    if (!FPrivate) FDef->SetAssociatedConnection(this, TZqDefinitionOperations{});
     FPool.Reset();
 }
 
@@ -547,8 +548,17 @@ void TZqPhysManager::Close(bool AWait)
             }
         } else {
             if (S != 1) ZqRaiseError(this, CPhys, 320, {std::string("Active")});
+            // A pool's thread hands its connections back through the
+            // driver hosts, which needs the manager's lock: stop the pools
+            // without holding it. Hosts are only freed under the critical
+            // section held here, so the pointers stay good.
+            std::vector<TZqPhysConnectionHost *> Pooled;
+            Pooled.reserve(FConnectionHosts.size());
+            for (auto &C : FConnectionHosts) Pooled.push_back(C.get());
+            L.unlock();
+            for (TZqPhysConnectionHost *C : Pooled) C->StopPool();
+            L.lock();
             FState = 2;
-            for (auto &C : FConnectionHosts) C->StopPool();
             FPending.clear();
             for (auto &H : FDriverHosts)
                 if (H->ConnectionClass()) FPending.push_back(H->ConnectionClass());

@@ -87,7 +87,6 @@ TEST_F(ConnectionConnect, PooledDefinitionAcceptsOnlyItsNameLine)
     // own lock, and the pool's thread needs that lock to release the pooled
     // connection: the two wait on each other. Open until the driver manager
     // stops its pools outside the lock.
-    GTEST_SKIP() << "driver manager deadlocks when it stops a connection pool";
     client_test::AddDefinition("Pool", "FakeDrv", true);
     TZqConnection C;
     C.SetConnectionDefName("Pool");
