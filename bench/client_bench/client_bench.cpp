@@ -294,6 +294,8 @@ void MeasureLocateAndPosts(const std::string &APrefix, const std::string &APath)
 
 int main(int argc, char **argv)
 {
+    // A figure is printed as soon as it is known, also into a pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // Run by hand, the program folder's driver definitions are still ours.
     setenv("ODBCSYSINI", CLIENT_BENCH_PROGRAM_DIR, 0);
     setenv("ODBCINSTINI", "odbcinst.ini", 0);

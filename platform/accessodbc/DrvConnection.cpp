@@ -51,8 +51,51 @@ std::map<std::string, std::string> ParseConnectString(const std::string &S)
 
 TDrvConnection::~TDrvConnection()
 {
+    CloseDb();
+}
+
+void TDrvConnection::FinalizeCatalogStatements()
+{
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    sqlite3_finalize(TableExistsStmt);
+    sqlite3_finalize(TableInfoStmt);
+    TableExistsStmt = nullptr;
+    TableInfoStmt = nullptr;
+}
+
+void TDrvConnection::CloseDb()
+{
+    FinalizeCatalogStatements();
     if (Db)
         sqlite3_close_v2(Db);
+    Db = nullptr;
+}
+
+namespace {
+
+// A kept statement is handed back reset and unbound on every way out.
+struct TResetOnExit {
+    sqlite3_stmt *S;
+    ~TResetOnExit()
+    {
+        sqlite3_reset(S);
+        sqlite3_clear_bindings(S);
+    }
+};
+
+} // namespace
+
+sqlite3_stmt *TDrvConnection::CatalogStatement(sqlite3_stmt *&ASlot, const char *ASql)
+{
+    if (!ASlot) {
+        const int Rc = sqlite3_prepare_v3(Db, ASql, -1, SQLITE_PREPARE_PERSISTENT, &ASlot, nullptr);
+        if (Rc != SQLITE_OK) {
+            sqlite3_finalize(ASlot);
+            ASlot = nullptr;
+            Fail("HY000", -1032, std::string("Could not read the database's catalog: ") + sqlite3_errmsg(Db) + ".");
+        }
+    }
+    return ASlot;
 }
 
 void TDrvConnection::RequireOpen() const
@@ -120,8 +163,7 @@ void TDrvConnection::Connect(const std::string &AConnectString)
         // Reading the schema proves the file is a readable database.
         Exec("SELECT count(*) FROM sqlite_master");
     } catch (const TDrvError &E) {
-        sqlite3_close_v2(Db);
-        Db = nullptr;
+        CloseDb();
         Fail("HY000", -1206, "Unrecognized database format '" + Path + "': " + E.Message);
     }
 }
@@ -133,8 +175,7 @@ void TDrvConnection::Disconnect()
     if (Db) {
         if (!sqlite3_get_autocommit(Db))
             sqlite3_exec(Db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close_v2(Db);
-        Db = nullptr;
+        CloseDb();
     }
 }
 
@@ -194,25 +235,32 @@ std::string TDrvConnection::CatalogName() const
 bool TDrvConnection::TableExists(const std::string &ATable, std::string *AExactName)
 {
     RequireOpen();
-    sqlite3_stmt *S = nullptr;
-    sqlite3_prepare_v2(Db, "SELECT name FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE",
-                       -1, &S, nullptr);
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    sqlite3_stmt *S = CatalogStatement(
+        TableExistsStmt, "SELECT name FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE");
+    TResetOnExit Reset{S};
     sqlite3_bind_text(S, 1, ATable.c_str(), -1, SQLITE_TRANSIENT);
     const bool Found = sqlite3_step(S) == SQLITE_ROW;
     if (Found && AExactName)
         *AExactName = reinterpret_cast<const char *>(sqlite3_column_text(S, 0));
-    sqlite3_finalize(S);
     return Found;
+}
+
+void TDrvConnection::RefreshSchema()
+{
+    TableExists(std::string());
 }
 
 std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable)
 {
     std::vector<TTableColumn> R;
     std::string Exact;
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
     if (!TableExists(ATable, &Exact))
         return R;
-    sqlite3_stmt *S = nullptr;
-    sqlite3_prepare_v2(Db, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(?1)", -1, &S, nullptr);
+    sqlite3_stmt *S =
+        CatalogStatement(TableInfoStmt, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(?1)");
+    TResetOnExit Reset{S};
     sqlite3_bind_text(S, 1, Exact.c_str(), -1, SQLITE_TRANSIENT);
     while (sqlite3_step(S) == SQLITE_ROW) {
         TTableColumn C;
@@ -228,7 +276,6 @@ std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable
         C.PkIndex = sqlite3_column_int(S, 4);
         R.push_back(C);
     }
-    sqlite3_finalize(S);
     return R;
 }
 

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -160,8 +161,22 @@ public:
     // Columns of a table as declared, or empty when there is no such table.
     std::vector<TTableColumn> TableColumns(const std::string &ATable);
     bool TableExists(const std::string &ATable, std::string *AExactName = nullptr);
+    // Makes SQLite read the schema again when the file's schema changed
+    // since it last read it (a step of a kept statement checks that).
+    void RefreshSchema();
     // The catalog name the driver reports: the database path without ".mdb".
     std::string CatalogName() const;
+
+private:
+    // Every statement prepare asks for the columns of the tables it reads:
+    // the two catalog look-ups stay prepared for the life of the link
+    // (SQLite prepares them again by itself after a schema change).
+    sqlite3_stmt *CatalogStatement(sqlite3_stmt *&ASlot, const char *ASql);
+    void FinalizeCatalogStatements();
+    void CloseDb();
+    std::recursive_mutex CatalogLock;
+    sqlite3_stmt *TableExistsStmt = nullptr;
+    sqlite3_stmt *TableInfoStmt = nullptr;
 };
 
 struct TColBinding {

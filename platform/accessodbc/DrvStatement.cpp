@@ -248,6 +248,9 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
                 Fail("42000", -3292, "Syntax error in field definition.");
     }
     TReadSet Reads;
+    // SQLite describes a statement from the schema it last read; another
+    // connection may have changed the file since.
+    Conn->RefreshSchema();
     auto PrepareSqlite = [&]() {
         Reads = TReadSet();
         sqlite3_set_authorizer(Conn->Db, Authorizer, &Reads);

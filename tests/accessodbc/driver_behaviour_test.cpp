@@ -535,3 +535,40 @@ TEST_F(RowSets, BlockFetchColumnAndRowWiseWithPositionedGetData)
     EXPECT_EQ(Rows[4].NameInd, 2);
     Free(S);
 }
+
+// Column types come from the table as it is now: the driver keeps its
+// catalog look-ups prepared, and a table dropped and made again with other
+// types (here, then from another connection) must not be described by the
+// old layout.
+TEST_F(JetSql, ColumnTypesFollowATableMadeAgain)
+{
+    auto TypeOfFirst = [&](SQLHDBC AConn) {
+        SQLHSTMT S = SQL_NULL_HSTMT;
+        SQLAllocHandle(SQL_HANDLE_STMT, AConn, &S);
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(S, (SQLCHAR *)"SELECT V FROM Shape", SQL_NTS)));
+        SQLSMALLINT Type = 0, Digits, Nullable, Len;
+        SQLULEN Size;
+        char Name[32];
+        SQLDescribeCol(S, 1, (SQLCHAR *)Name, sizeof Name, &Len, &Type, &Size, &Digits, &Nullable);
+        SQLFreeHandle(SQL_HANDLE_STMT, S);
+        return Type;
+    };
+    Exec("CREATE TABLE Shape (V Long)");
+    EXPECT_EQ(TypeOfFirst(Dbc), SQL_INTEGER);
+    Exec("DROP TABLE Shape");
+    Exec("CREATE TABLE Shape (V Text(10))");
+    EXPECT_EQ(TypeOfFirst(Dbc), SQL_VARCHAR);
+
+    SQLHDBC Other = SQL_NULL_HDBC;
+    ODBC_OK(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other));
+    const std::string Cs = ConnectString(DbPath);
+    ODBC_OK(SQLDriverConnect(Other, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    SQLHSTMT S = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, Other, &S);
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"DROP TABLE Shape", SQL_NTS));
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"CREATE TABLE Shape (V Double)", SQL_NTS));
+    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    EXPECT_EQ(TypeOfFirst(Dbc), SQL_DOUBLE);
+    SQLDisconnect(Other);
+    SQLFreeHandle(SQL_HANDLE_DBC, Other);
+}

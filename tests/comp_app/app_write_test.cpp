@@ -132,7 +132,10 @@ TEST_F(AppCommand, ActiveTrueThenFalseRunsAnUpdate)
 {
     const std::string Cruise2 = Count("ID_Cruise = 2");
     TZqCommand *C = Command("UPDATE Cast_Titles SET FD = 9 WHERE ID_Cruise = 2");
+    int BeforeOpen = 0;
+    C->BeforeOpen = [&](rtl::TObject *) { ++BeforeOpen; };
     C->SetActive(true);
+    EXPECT_EQ(BeforeOpen, 1);
     C->SetActive(false);
     EXPECT_FALSE(C->Active());
     EXPECT_EQ(Count("FD = 9"), Cruise2);
@@ -162,11 +165,13 @@ TEST_F(AppCommand, AFailingStatementRaisesWithThePrefixAndFiresNothing)
     }
     EXPECT_EQ(Msg.rfind("[Vexa]", 0), 0u) << Msg;
     EXPECT_EQ(AfterExecute, 0);
-    // The connection is still usable.
+    // The connection is still usable and no transaction was left open.
     EXPECT_TRUE(Conn->Connected());
+    EXPECT_FALSE(Conn->InTransaction());
     C->CommandText().Clear();
     C->CommandText().Add("UPDATE Cast_Titles SET FD = 1 WHERE ID_Cast = 1");
     C->Execute(0, 0);
+    EXPECT_FALSE(Conn->InTransaction());
     EXPECT_EQ(Count("FD = 1"), "1");
 }
 
