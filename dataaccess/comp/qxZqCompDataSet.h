@@ -286,6 +286,10 @@ public:
     // Applies one change record of ADelta to this dataset (found by the
     // key fields for a modify or delete); answers whether it applied.
     bool PSUpdateRecord(TUpdateKind AUpdateKind, TDataSet *ADelta) override;
+    void PSExecute() override { Execute(0, 0); }
+    // A database engine error becomes an update error carrying the code
+    // of the engine's first error.
+    EUpdateError *PSGetUpdateException(const std::exception *AException, EUpdateError *APrior) override;
     // Opens this dataset as a second cursor over ASource's table and rows.
     void CloneCursor(TZqDataSet *ASource, bool AReset, bool AKeepSettings = false);
     // The dataset this one was cloned from (nil: not a clone).

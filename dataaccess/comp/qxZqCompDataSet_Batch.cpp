@@ -12,6 +12,7 @@
 #include "dataaccess/dats/qxZqDatSConstraints.h"
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "platform/rtl/Variant.h"
 
@@ -197,6 +198,14 @@ bool TZqDataSet::PSUpdateRecord(TUpdateKind AUpdateKind, TDataSet *ADelta)
     else if (Applied && !Mark.empty() && BookmarkValid(Mark))
         GotoBookmark(Mark);
     return Applied;
+}
+
+EUpdateError *TZqDataSet::PSGetUpdateException(const std::exception *AException, EUpdateError *APrior)
+{
+    auto *E = dynamic_cast<const EZqDBEngineException *>(AException);
+    if (!E || E->ErrorCount() == 0)
+        return TDataSet::PSGetUpdateException(AException, APrior);
+    return new EUpdateError(E->what(), "", E->Errors(0).ErrorCode, APrior ? APrior->ErrorCode : 0);
 }
 
 // ---- clones ----------------------------------------------------------------------------

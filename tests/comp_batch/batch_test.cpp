@@ -218,3 +218,26 @@ TEST_F(CheckConstraints, FieldAndDatasetChecksHoldWhileOpenAndGoOnClose)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Batch, AnEngineErrorBecomesAnUpdateErrorWithTheFirstErrorsCode)
+{
+    EZqDBEngineException E(401, "key violation");
+    E.Append(std::make_unique<TZqDBError>(0, 2627, "duplicate key", "", 1, -1));
+    E.Append(std::make_unique<TZqDBError>(0, 3621, "statement ended", "", 0, -1));
+    EUpdateError Prior("earlier", "", 77, 0);
+    std::unique_ptr<EUpdateError> U(DS->PSGetUpdateException(&E, &Prior));
+    EXPECT_EQ(U->ErrorCode, 2627);
+    EXPECT_EQ(U->PreviousError, 77);
+    EXPECT_EQ(std::string(U->what()), std::string(E.what()));
+    EXPECT_EQ(U->Context, "");
+
+    // Without engine errors the toolkit's rule stands: no code of its own.
+    rtl::Exception Plain("plain");
+    std::unique_ptr<EUpdateError> P(DS->PSGetUpdateException(&Plain, nullptr));
+    EXPECT_EQ(P->ErrorCode, 0);
+    EXPECT_EQ(P->PreviousError, 0);
+}
+
+} // namespace
