@@ -1,6 +1,7 @@
 // qxZqCompDataSet: the dataset over in-memory tables (see the header for
 // the record buffer, bookmark and editing rules).
 #include "dataaccess/comp/qxZqCompDataSet.h"
+#include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompDataSetInt.h"
 
 #include <algorithm>
@@ -1439,7 +1440,14 @@ void TZqDataSet::DoReconcileErrorHandler(TZqDatSRow *ARow, EZqException *AExcept
         ClearForcedRow();
 }
 
-std::string TZqDataSet::PSGetTableName() { return FTable ? FTable->Name() : std::string(); }
+std::string TZqDataSet::PSGetTableName()
+{
+    // Changes may be meant for another table than the one read.
+    if (auto *U = dynamic_cast<TZqTableUpdateOptions *>(GetUpdateOptions()))
+        if (!U->UpdateTableName().empty())
+            return U->UpdateTableName();
+    return FTable ? FTable->Name() : std::string();
+}
 
 void TZqDataSet::PSReset()
 {

@@ -61,4 +61,16 @@ TEST_F(QueryBatch, ANewDetailRowTakesTheMastersKey)
     Detail->Cancel();
 }
 
+TEST_F(QueryBatch, ChangesGoToTheUpdateTableWhenOneIsNamed)
+{
+    TZqQuery *Q = New("Select * from Cruise_Titles");
+    Q->Open();
+    const std::string Read = Q->PSGetTableName();
+    EXPECT_FALSE(Read.empty());
+    static_cast<TZqTableUpdateOptions *>(Q->UpdateOptions())->SetUpdateTableName("Cruise_Archive");
+    EXPECT_EQ(Q->PSGetTableName(), "Cruise_Archive");
+    static_cast<TZqTableUpdateOptions *>(Q->UpdateOptions())->SetUpdateTableName("");
+    EXPECT_EQ(Q->PSGetTableName(), Read);
+}
+
 } // namespace
