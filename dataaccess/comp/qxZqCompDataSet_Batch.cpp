@@ -53,7 +53,7 @@ void TZqDataSet::EndBatch()
     FSilent = S.Silent;
     // The table leaves its load mode even when the dataset closed in the
     // middle of the batch: a table stuck loading would skip every check.
-    if (FTable && FTable->LoadMode() != lmNormal)
+    if (FTable && (FTable->LoadMode() == lmBatchLive || FTable->LoadMode() == lmBatch))
         FTable->EndLoadData();
     if (Active()) {
         SetIndexesActive(S.IndexesActive);
