@@ -513,6 +513,7 @@ private:
     dats::TZqDatSView *FFilterView = nullptr;
     std::vector<dats::TZqDatSView *> FCreatedViews;
     TKeyBuffer FKeyBuffers[6];
+    void CheckKeyEditing() const;
     bool FKeyBuffersAllocated = false;
     int FKeyIndex = kiLookup;
     dats::TZqDatSRow *FRangeStartRow = nullptr;

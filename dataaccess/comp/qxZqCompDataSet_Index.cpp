@@ -957,31 +957,34 @@ void TZqDataSet::SetKeyFields(int AIndex, const std::vector<rtl::Variant> &AValu
     FKeyIndex = SavedIndex;
 }
 
-bool TZqDataSet::KeyExclusive() const
+// A key buffer's settings are read and written only while a key is edited.
+void TZqDataSet::CheckKeyEditing() const
 {
     if (FState != dsSetKey)
         DatabaseError(DBText::SNotEditing, this);
+}
+
+bool TZqDataSet::KeyExclusive() const
+{
+    CheckKeyEditing();
     return FKeyBuffers[FKeyIndex].Exclusive;
 }
 
 void TZqDataSet::SetKeyExclusive(bool AValue)
 {
-    if (FState != dsSetKey)
-        DatabaseError(DBText::SNotEditing, this);
+    CheckKeyEditing();
     FKeyBuffers[FKeyIndex].Exclusive = AValue;
 }
 
 int TZqDataSet::KeyFieldCount() const
 {
-    if (FState != dsSetKey)
-        DatabaseError(DBText::SNotEditing, this);
+    CheckKeyEditing();
     return FKeyBuffers[FKeyIndex].FieldCount;
 }
 
 void TZqDataSet::SetKeyFieldCount(int AValue)
 {
-    if (FState != dsSetKey)
-        DatabaseError(DBText::SNotEditing, this);
+    CheckKeyEditing();
     FKeyBuffers[FKeyIndex].FieldCount = AValue;
 }
 
