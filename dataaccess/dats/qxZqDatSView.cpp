@@ -394,7 +394,11 @@ void TZqDatSView::RowModified(TZqDatSRow *ARow) {
     case 1:
         if (OldPos != -1) SendChange(2, OldPos, -1, ARow);
         break;
-    default: break;
+    default:
+        // Kept in place (an unsorted view): views built on this one still
+        // judge the new values.
+        if (OldPos != -1) SendChange(1, OldPos, OldPos, ARow);
+        break;
     }
 }
 

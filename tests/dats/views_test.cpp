@@ -325,6 +325,27 @@ TEST_F(Views, FilterRejectionIsAnnouncedToViewsBuiltOnTheView) {
     EXPECT_EQ(Child->Rows()->Count(), 1);
 }
 
+// A row edited in place in an unsorted view keeps its position there, but
+// a view built on that view may judge it anew.
+TEST_F(Views, InPlaceEditInAnUnsortedViewReachesViewsBuiltOnIt) {
+    TZqDatSRow *R = Add(20, "a");
+    TZqDatSView *F = T->Select("K1 > 10", "");
+    auto *Child = TZqDatSView::CreateEx(T, "CHILD", 0, false);
+    Child->SetSourceView(F);
+    Child->Mechanisms()->AddFilter("K2 = 'b'");
+    Child->SetActive(true);
+    EXPECT_EQ(Child->Rows()->Count(), 0);
+    R->BeginEdit();
+    SetStr(R, 1, "b");
+    R->EndEdit();
+    EXPECT_EQ(F->Rows()->Count(), 1);
+    EXPECT_EQ(Child->Rows()->Count(), 1);
+    R->BeginEdit();
+    SetStr(R, 1, "c");
+    R->EndEdit();
+    EXPECT_EQ(Child->Rows()->Count(), 0);
+}
+
 TEST_F(Views, SourceViewIsMovedInFrontAndViewsSleepWhileInactive) {
     Add(1, "a");
     TZqDatSView *A = T->Select("", "");
