@@ -573,8 +573,8 @@ void TZqDataSet::ComposeViews()
     TZqDatSView *V = Base;
     if (FFilterView) {
         // Without an index or a caller-given view the filter view reads the
-        // table's rows itself: an unsorted source view does not pass on the
-        // changes of rows that keep their place, which the filter must see.
+        // table's rows itself: the table's default view drops deleted rows,
+        // which the row-state choice (UpdateRecordTypes) may ask to show.
         FFilterView->SetSourceView(FIndexView ? FIndexView : FView);
         V = FFilterView;
     }
