@@ -47,9 +47,9 @@ TZqGUIxWaitCursorImpl::~TZqGUIxWaitCursorImpl()
 int TZqGUIxWaitCursorImpl::ToolkitCursor() const
 {
     switch (FScreenCursor) {
-    case gcrHourGlass: return crHourGlass;
-    case gcrSQLWait: return crSQLWait;
-    default: return crDefault;
+    case gcrHourGlass: return ZqCursor::crHourGlass;
+    case gcrSQLWait: return ZqCursor::crSQLWait;
+    default: return ZqCursor::crDefault;
     }
 }
 
@@ -66,7 +66,7 @@ void TZqGUIxWaitCursorImpl::Hide()
 {
     TZqGUIxScreenHooks H = Hooks();
     if (!HasScreen(H)) return;
-    H.SetCursor(crDefault);
+    H.SetCursor(ZqCursor::crDefault);
     if (FOnHide) FOnHide(this);
 }
 

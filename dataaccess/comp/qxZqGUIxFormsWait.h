@@ -26,10 +26,14 @@
 
 enum TZqGUIxScreenCursor : uint8_t { gcrDefault, gcrHourGlass, gcrSQLWait, gcrOther };
 
-// The toolkit's screen cursor values.
+// The toolkit's screen cursor values, as the screen hooks take them. Kept
+// in a namespace of their own: the program includes the toolkit's cursor
+// names beside this header.
+namespace ZqCursor {
 constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
 constexpr int crSQLWait = -17;
+} // namespace ZqCursor
 
 // The library-wide silent flag (the manager component's SilentMode).
 extern std::atomic<bool> ZqGUISilent;
