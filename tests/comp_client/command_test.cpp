@@ -97,7 +97,7 @@ TEST_F(CommandRun, DDLStatementEndsUnprepared)
 
 TEST_F(CommandRun, HourglassShowsWhileTheStatementRuns)
 {
-    int Cursor = crDefault;
+    int Cursor = ZqCursor::crDefault;
     TZqGUIxScreenHooks Hooks;
     Hooks.HasScreen = [] { return true; };
     Hooks.GetCursor = [&] { return Cursor; };
@@ -113,13 +113,13 @@ TEST_F(CommandRun, HourglassShowsWhileTheStatementRuns)
     auto C = FakeConnection();
     auto Cmd = CommandOn(C.get(), "UPDATE T SET A = 1");
     Cmd->Execute();
-    EXPECT_EQ(During, crHourGlass);
+    EXPECT_EQ(During, ZqCursor::crHourGlass);
     // Silent mode shows nothing.
     During = 0;
-    Cursor = crDefault;
+    Cursor = ZqCursor::crDefault;
     ZqManager()->SetSilentMode(true);
     Cmd->Execute();
-    EXPECT_EQ(During, crDefault);
+    EXPECT_EQ(During, ZqCursor::crDefault);
     ZqManager()->SetSilentMode(false);
     ZqManager()->SetWaitCursor(gcrSQLWait);
     ZqSetGUIxScreenHooks({});
