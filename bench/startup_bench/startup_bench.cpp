@@ -10,6 +10,7 @@
 // client components. One warm-up, then the median of five runs.
 #include "app/uQCMain.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
 #include "tests/app_support/AppTestSupport.h"
