@@ -5,6 +5,10 @@
 // (location region, climatology loading).
 #include "app/UQC.h"
 
+#include "app/UQC_Internal.h"
+
+#include "platform/toolkit/TApplication.h"
+
 #include <cmath>
 
 int SpatialAdditionMin = 0;
@@ -133,3 +137,7 @@ std::string SqlTime(rtl::TDateTime Value)
 }
 
 rtl::TDateTime CastMoment(rtl::TDateTime Date, rtl::TDateTime Time) { return Date < 0 ? Date - Time : Date + Time; }
+
+void QcProcessMessages() { ProcessMessages(); }
+
+void QcRestoreCursor() { SetScreenCursor(crDefault); }
