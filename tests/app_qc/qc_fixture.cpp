@@ -187,7 +187,11 @@ void QcEngineTest::Open(std::vector<demogen::TDemoCruise> Cruises)
         Db.Cruises.push_back(C);
     }
     demogen::TDemoStationDb::Write(Db, DbPath);
+    Attach();
+}
 
+void QcEngineTest::Attach()
+{
     Owner = std::make_unique<rtl::TComponent>(nullptr);
     Conn = new TZqConnection(Owner.get());
     Conn->FetchOptions()->SetMode(fmAll);
@@ -237,14 +241,14 @@ void QcEngineTest::Open(std::vector<demogen::TDemoCruise> Cruises)
     TmpCru->SetTableName("TmpCru");
     TmpCru->Open();
     TmpCru->EmptyTable();
-    for (const demogen::TDemoCruise &C : Db.Cruises) {
+    for (const std::vector<std::string> &C : StationRows("select ID_Cruise, Cruise_Name from Cruise_Titles order by ID_Cruise")) {
         TmpCru->Append();
-        TmpCru->FieldByName("ID_Cruise")->SetAsInteger(C.Id);
-        TmpCru->FieldByName("Cruise_Name")->SetAsString(C.Name);
+        TmpCru->FieldByName("ID_Cruise")->SetAsString(C[0]);
+        TmpCru->FieldByName("Cruise_Name")->SetAsString(C[1]);
         TmpCru->Post();
         QcCru->Append();
-        QcCru->FieldByName("ID_Cruise")->SetAsInteger(C.Id);
-        QcCru->FieldByName("Cruise_Name")->SetAsString(C.Name);
+        QcCru->FieldByName("ID_Cruise")->SetAsString(C[0]);
+        QcCru->FieldByName("Cruise_Name")->SetAsString(C[1]);
         for (const char *F : {"ChDuplicates", "ChLocation", "ChVelosity", "ChDepth", "ChDataClimat", "ChDataSpike",
                               "Duplicates", "Location", "Velosity", "Depth", "DataClimat", "DataSpike"})
             QcCru->FieldByName(F)->SetAsBoolean(false);

@@ -57,6 +57,9 @@ protected:
     // Writes the cruises (each with PRESS, TEMP and PSAL parameters unless
     // it lists its own), connects and points the engine at everything.
     void Open(std::vector<demogen::TDemoCruise> Cruises);
+    // Connects to the station database at DbPath as it is and points the
+    // engine at everything; every cruise of it is chosen for the run.
+    void Attach();
     // Straight into the station database file, past the library.
     void StationSql(const std::string &Sql);
     TRows StationRows(const std::string &Sql);
