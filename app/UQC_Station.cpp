@@ -121,19 +121,7 @@ void CheckCruises()
                                 " order by Date_Cast, Time_Cast");
         CurCastDataset = CastQry;
 
-        TmpCastOldFlagsTbl->Close();
-        TmpCastOldFlagsTbl->SetTableName("TmpCastOldFlags");
-        TmpCastOldFlagsTbl->Open();
-        TmpCastFlagsTbl->Close();
-        TmpCastFlagsTbl->SetTableName("TmpCastFlags");
-        TmpCastFlagsTbl->FieldDefs().Assign(TmpCastOldFlagsTbl->FieldDefs());
-        for (int f = 2; f < TmpCastFlagsTbl->FieldDefs().Count(); ++f) {
-            TmpCastFlagsTbl->FieldDefs().Items(f)->SetRequired(true);
-            TmpCastFlagsTbl->FieldDefs().Items(f)->SetDefaultExpression("0");
-        }
-        TmpCastFlagsTbl->CreateTable();
-        TmpCastFlagsTbl->Open();
-
+        // "TmpCastFlags" is made afresh by CheckCruiseCasts.
         std::string CruiseName = CruiseTbl->FindField("Cruise_Name") ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "";
         if (QcCruiseQry && QcCruiseQry->Active() && QcCruiseQry->Locate("ID_Cruise", CruiseId))
             CruiseName = QcCruiseQry->FieldByName("Cruise_Name")->AsString();
@@ -184,6 +172,22 @@ void CheckCruises()
 
 void CheckCruiseCasts()
 {
+    // Made afresh for every cruise, also when the editor calls this
+    // directly: rows left from another cruise would be merged again over
+    // flags changed since.
+    TmpCastOldFlagsTbl->Close();
+    TmpCastOldFlagsTbl->SetTableName("TmpCastOldFlags");
+    TmpCastOldFlagsTbl->Open();
+    TmpCastFlagsTbl->Close();
+    TmpCastFlagsTbl->SetTableName("TmpCastFlags");
+    TmpCastFlagsTbl->FieldDefs().Assign(TmpCastOldFlagsTbl->FieldDefs());
+    for (int f = 2; f < TmpCastFlagsTbl->FieldDefs().Count(); ++f) {
+        TmpCastFlagsTbl->FieldDefs().Items(f)->SetRequired(true);
+        TmpCastFlagsTbl->FieldDefs().Items(f)->SetDefaultExpression("0");
+    }
+    TmpCastFlagsTbl->CreateTable();
+    TmpCastFlagsTbl->Open();
+
     TDataSet &Casts = *CurCastDataset;
     Casts.First();
     if (!(VisualModeOnly && !VisualMode)) {
