@@ -7,6 +7,7 @@
 
 #include "app/UQC_Internal.h"
 
+#include "platform/localdb/TSession.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <cmath>
@@ -141,3 +142,28 @@ rtl::TDateTime CastMoment(rtl::TDateTime Date, rtl::TDateTime Time) { return Dat
 void QcProcessMessages() { ProcessMessages(); }
 
 void QcRestoreCursor() { SetScreenCursor(crDefault); }
+
+TLocalWriteBatch::TLocalWriteBatch(std::string AFolder) : FFolder(std::move(AFolder))
+{
+    Session.StartTransaction(FFolder);
+    FOpen = true;
+}
+
+TLocalWriteBatch::~TLocalWriteBatch()
+{
+    if (!FOpen)
+        return;
+    try {
+        Session.Rollback(FFolder);
+    } catch (...) {
+        // Unwinding already: the engine's own error is the one to report.
+    }
+}
+
+void TLocalWriteBatch::Commit()
+{
+    if (FOpen) {
+        FOpen = false;
+        Session.Commit(FFolder);
+    }
+}

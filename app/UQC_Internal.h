@@ -13,3 +13,21 @@ TPoint LocationPixel(double Lon, double Lat);
 // values (crDefault, crHourGlass) in the global scope.
 void QcProcessMessages();
 void QcRestoreCursor();
+
+#include <string>
+
+// One transaction on a work folder for many local writes (a cruise's
+// station flags, a station's level flags): committed by Commit, rolled
+// back when an error leaves the scope first. Transactions nest.
+class TLocalWriteBatch {
+public:
+    explicit TLocalWriteBatch(std::string AFolder);
+    ~TLocalWriteBatch();
+    TLocalWriteBatch(const TLocalWriteBatch &) = delete;
+    TLocalWriteBatch &operator=(const TLocalWriteBatch &) = delete;
+    void Commit();
+
+private:
+    std::string FFolder;
+    bool FOpen = false;
+};

@@ -359,6 +359,7 @@ void CheckClimaticRange(const std::string &P)
     }
 
     if (ClimQry->Active()) {
+        TLocalWriteBatch Batch(TmpFlagsTbl->DatabaseName());
         bool RossReported = false;
         double PrevPres = 0;
         bool HavePrev = false;
@@ -487,6 +488,7 @@ void CheckClimaticRange(const std::string &P)
             HavePrev = true;
         }
         MergeLevelFlags(P, Same);
+        Batch.Commit();
     }
     LastFlagParam = P;
     LastFlagCastID = CastId;

@@ -188,6 +188,7 @@ void CheckCruiseCasts()
     TmpCastFlagsTbl->CreateTable();
     TmpCastFlagsTbl->Open();
 
+    TLocalWriteBatch Batch(TmpCastFlagsTbl->DatabaseName());
     TDataSet &Casts = *CurCastDataset;
     Casts.First();
     if (!(VisualModeOnly && !VisualMode)) {
@@ -202,8 +203,10 @@ void CheckCruiseCasts()
             QcProcessMessages();
             SetGauge(CruiseGauge, RoundPixel((i + 1) * 100.0 / CastCount));
         }
-        if (AbortRequested)
+        if (AbortRequested) {
+            Batch.Commit();
             return;
+        }
         const long double Lon = Casts.FieldByName("Lon")->AsFloat();
         if (Lon < WestLimitLon) {
             ZeroCastFlags();
@@ -230,6 +233,7 @@ void CheckCruiseCasts()
         Casts.Next();
     }
     CastFlagTbl->BatchMove(TmpCastFlagsTbl, batAppendUpdate);
+    Batch.Commit();
     QcRestoreCursor();
 }
 
