@@ -208,8 +208,12 @@ const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
         Fail("23000", -1613, "You cannot add or change a record because a related record is required.");
     if (Msg.find("NOT NULL constraint failed") != std::string::npos)
         Fail("23000", -3162, "The field '" + After("failed: ") + "' cannot contain a Null value.");
-    if (Msg.find("already exists") != std::string::npos && Msg.rfind("table ", 0) == 0)
-        Fail("42S01", -1303, "Table '" + Msg.substr(6, Msg.find(' ', 6) - 6) + "' already exists.");
+    if (Msg.find("already exists") != std::string::npos && Msg.rfind("table ", 0) == 0) {
+        std::string Name = Msg.substr(6, Msg.rfind(" already exists") - 6);
+        if (Name.size() >= 2 && Name.front() == '"' && Name.back() == '"')
+            Name = Name.substr(1, Name.size() - 2);
+        Fail("42S01", -1303, "Table '" + Name + "' already exists.");
+    }
     if (Msg.rfind("no such function: ", 0) == 0) {
         std::string Name = After("no such function: ");
         if (Name.rfind("jet_", 0) == 0)
