@@ -1155,6 +1155,9 @@ private:
         if (E < G.size() && G[E].IsGroup && IsTok(G[E - 1], TK::Ident))
             ++E;
         std::vector<TNode> Divisor(G.begin() + static_cast<long>(APos), G.begin() + static_cast<long>(E));
+        // A number other than zero needs no guard (the scale of a CURRENCY column).
+        if (Divisor.size() == 1 && IsTok(Divisor[0], TK::Number) && std::strtod(Divisor[0].Tok.Text.c_str(), nullptr) != 0)
+            return;
         G.erase(G.begin() + static_cast<long>(APos), G.begin() + static_cast<long>(E));
         G.insert(G.begin() + static_cast<long>(APos), Call("jet_divisor", {Group(std::move(Divisor))}));
     }

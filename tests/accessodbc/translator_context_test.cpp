@@ -54,4 +54,6 @@ TEST(JetTranslator, DateOperandsOfConcatenationAndGuardedDivisors)
     EXPECT_EQ(jet::TranslateJetSql("SELECT a / Len(b) FROM t", C).Sql,
               "SELECT a * 1.0 / (jet_divisor ((jet_LEN (b)))) FROM t");
     EXPECT_EQ(jet::TranslateJetSql("SELECT a Mod (b + 1) FROM t", C).Sql, "SELECT a % (jet_divisor (((b + 1)))) FROM t");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT a / 4, a / 0 FROM t", C).Sql,
+              "SELECT a * 1.0 / 4 , a * 1.0 / (jet_divisor ((0))) FROM t");
 }
