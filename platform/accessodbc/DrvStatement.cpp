@@ -379,6 +379,11 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
                 C.Size = 255;
             } else if (F == "CBOOL" || F == "ISNULL") {
                 C.Type = TJetType::YesNo;
+            } else if (F == "NZ" && Arg && Arg->Type != TJetType::Text && Arg->Type != TJetType::Memo) {
+                // Nz(x) alone gives a zero-length text for Null: in a query
+                // Jet types it as text, whatever x is.
+                C.Type = TJetType::Text;
+                C.Size = 255;
             } else if (Arg && (F == "MIN" || F == "MAX" || F == "FIRST" || F == "LAST" || F == "SUM" || F == "ABS" ||
                                F == "INT" || F == "FIX" || F == "NZ")) {
                 C.Type = Arg->Type == TJetType::Counter ? TJetType::Long : Arg->Type;

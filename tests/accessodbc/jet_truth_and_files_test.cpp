@@ -73,7 +73,9 @@ TEST_F(JetAnswers, UntranslatedFunctionsDivisionByZeroNzAndDatesJoined)
     EXPECT_EQ(D.State, "22012");
     EXPECT_EQ(Query("SELECT Depth / -ID, 7 Mod ID, Depth / Null FROM C WHERE ID = 2"), (TRows{{"-1250", "1", "<null>"}}));
 
-    EXPECT_EQ(Query("SELECT Nz(Station), Nz(Station, '-') FROM C WHERE ID = 2"), (TRows{{"", "-"}}));
+    EXPECT_EQ(Query("SELECT Nz(Station), Nz(Station, '-'), Nz(Station) & '|' FROM C WHERE ID = 2"),
+              (TRows{{"", "-", "|"}}));
+    EXPECT_EQ(Query("SELECT Nz(D), Nz(Depth), Nz(D, 0) FROM C WHERE ID = 4"), (TRows{{"", "3100", "0"}}));
     EXPECT_EQ(Query("SELECT 'Cast ' & ID & ' on ' & D FROM C ORDER BY ID"),
               (TRows{{"Cast 1 on 3/7/2007 2:05:09 PM"}, {"Cast 2 on 3/8/2007"}, {"Cast 3 on 2:05:09 PM"}, {"Cast 4 on "}}));
     EXPECT_EQ(Query("SELECT C.D & '|' & #12/31/1999 23:59:00# & '|' & DateAdd('d', 1, D) FROM C WHERE ID = 2"),
