@@ -88,6 +88,16 @@ int32_t IntAt(TZqDatSRow *R, uint32_t AOffset) {
     return V;
 }
 
+// The benchmark checks its answer: the view's order against std::sort's.
+bool SameOrder(TZqDatSViewRowList *AList, const std::vector<TZqDatSRow *> &AWant, const char *AWhat) {
+    for (int I = 0; I < CRows; ++I)
+        if (AList->GetItem(I) != AWant[size_t(I)]) {
+            std::printf("%s sort orders differ at %d\n", AWhat, I);
+            return false;
+        }
+    return true;
+}
+
 } // namespace
 
 int main() {
@@ -128,11 +138,7 @@ int main() {
         });
         if (Run == 0) {
             // Both orders are the same total order.
-            for (int I = 0; I < CRows; ++I)
-                if (L->GetItem(I) != P[size_t(I)]) {
-                    std::printf("sort orders differ at %d\n", I);
-                    return 1;
-                }
+            if (!SameOrder(L, P, "int")) return 1;
             continue;
         }
         ViewSort.push_back(SV);
@@ -166,11 +172,7 @@ int main() {
             });
         });
         if (Run == 0) {
-            for (int I = 0; I < CRows; ++I)
-                if (L->GetItem(I) != P[size_t(I)]) {
-                    std::printf("double sort orders differ at %d\n", I);
-                    return 1;
-                }
+            if (!SameOrder(L, P, "double")) return 1;
             continue;
         }
         ViewSortD.push_back(SV);

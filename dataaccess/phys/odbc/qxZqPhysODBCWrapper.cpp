@@ -407,7 +407,10 @@ TODBCConnection::~TODBCConnection()
     // while the connection handle it belongs to still exists, and is left
     // with nothing to free later.
     std::vector<TODBCStatementBase *> Left;
-    Left.swap(FStatements);
+    {
+        std::lock_guard<std::mutex> G(FStatementsLock);
+        Left.swap(FStatements);
+    }
     for (TODBCStatementBase *S : Left) {
         if (S->FHandle != SQL_NULL_HANDLE && FLib)
             FLib->SQLFreeHandle(SQL_HANDLE_STMT, S->FHandle);
@@ -417,17 +420,25 @@ TODBCConnection::~TODBCConnection()
     FTransaction.reset();
 }
 
-void TODBCConnection::AttachStatement(TODBCStatementBase *AStatement) { FStatements.push_back(AStatement); }
+void TODBCConnection::AttachStatement(TODBCStatementBase *AStatement)
+{
+    std::lock_guard<std::mutex> G(FStatementsLock);
+    FStatements.push_back(AStatement);
+}
 
 void TODBCConnection::DetachStatement(TODBCStatementBase *AStatement)
 {
+    std::lock_guard<std::mutex> G(FStatementsLock);
     FStatements.erase(std::remove(FStatements.begin(), FStatements.end(), AStatement), FStatements.end());
 }
 
 void TODBCConnection::DropStatements()
 {
     std::vector<TODBCStatementBase *> Left;
-    Left.swap(FStatements);
+    {
+        std::lock_guard<std::mutex> G(FStatementsLock);
+        Left.swap(FStatements);
+    }
     for (TODBCStatementBase *S : Left)
         S->ConnectionDropped();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -275,6 +276,8 @@ private:
     std::unique_ptr<TODBCTransaction> FTransaction;
     std::unique_ptr<EODBCNativeException> FInfo;
     std::vector<TODBCStatementBase *> FStatements; // not owned: each detaches itself
+    // A command may make or free its statement on an executor's thread.
+    std::mutex FStatementsLock;
 };
 
 // ---- variables and page buffers ----------------------------------------------
