@@ -272,6 +272,34 @@ TEST_F(TODBCStatements, CommitAndRollbackThroughTheConnection)
     EXPECT_EQ(Ids(*S, 10), (std::vector<int>{1, 3}));
 }
 
+TEST_F(TODBCStatements, StatementClosedAfterItsConnectionDroppedTouchesNoHandle)
+{
+    // The driver manager releases a link's statements when it disconnects:
+    // a statement closed (or freed) after that must not hand the released
+    // handle back, in either order of the owners' teardown.
+    auto Open1 = Open("SELECT ID FROM Cast_Titles ORDER BY ID", TODBCBufferKind::RowWise);
+    EXPECT_EQ(Open1->Fetch(5), 5);
+    auto Idle = std::make_unique<TODBCCommandStatement>(Conn.get(), nullptr);
+    ASSERT_TRUE(Open1->HasHandle());
+    Conn->Disconnect();
+    EXPECT_FALSE(Open1->HasHandle());
+    EXPECT_FALSE(Idle->HasHandle());
+    EXPECT_NO_THROW(Open1->Close());
+    Open1.reset();
+
+    // Reconnected, new statements work, and one that outlives the
+    // connection object is freed with it.
+    Connect();
+    auto Late = Open("SELECT ID FROM Cast_Titles WHERE ID <= 2 ORDER BY ID", TODBCBufferKind::RowWise);
+    EXPECT_EQ(Ids(*Late, 10), (std::vector<int>{1, 2}));
+    Conn->Disconnect();
+    Conn.reset();
+    EXPECT_FALSE(Late->HasHandle());
+    EXPECT_NO_THROW(Late->Close());
+    Late.reset();
+    EXPECT_NO_THROW(Idle.reset());
+}
+
 TEST_F(TODBCStatements, LongStatementCancelledFromAnotherThread)
 {
     TODBCCommandStatement S(Conn.get(), nullptr);

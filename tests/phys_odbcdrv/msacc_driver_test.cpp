@@ -217,6 +217,20 @@ TEST_F(MSAccDriver, CommitIsSeenByASecondConnectionRollbackIsNot)
     EXPECT_EQ(RowsSeenElsewhere("ID = 4"), 1);
 }
 
+TEST_F(MSAccDriver, LastAutoGenValueIsTheCounterOfTheLastInsert)
+{
+    OpenStation();
+    Acc()->ExecuteDirect("CREATE TABLE Cruise_Titles (ID_Cruise COUNTER, Name TEXT(20))");
+    Acc()->ExecuteDirect("INSERT INTO Cruise_Titles (Name) VALUES ('Akademik')");
+    rtl::Variant V;
+    Conn->GetLastAutoGenValue("", V);
+    EXPECT_EQ(V.AsInteger(), 1);
+    Acc()->ExecuteDirect("INSERT INTO Cruise_Titles (Name) VALUES ('Vityaz')");
+    Acc()->ExecuteDirect("INSERT INTO Cruise_Titles (Name) VALUES ('Knorr')");
+    Conn->GetLastAutoGenValue("", V);
+    EXPECT_EQ(V.AsInteger(), 3);
+}
+
 TEST_F(MSAccDriver, MissingTableRaisesKindFiveWithTheTableName)
 {
     OpenStation();
