@@ -7,6 +7,8 @@
 
 std::atomic<bool> ZqGUISilent{false};
 
+using namespace ZqCursors;
+
 namespace {
 
 // How long the cursor stays after the last stop.
@@ -47,9 +49,9 @@ TZqGUIxWaitCursorImpl::~TZqGUIxWaitCursorImpl()
 int TZqGUIxWaitCursorImpl::ToolkitCursor() const
 {
     switch (FScreenCursor) {
-    case gcrHourGlass: return ZqCursor::crHourGlass;
-    case gcrSQLWait: return ZqCursor::crSQLWait;
-    default: return ZqCursor::crDefault;
+    case gcrHourGlass: return crHourGlass;
+    case gcrSQLWait: return crSQLWait;
+    default: return crDefault;
     }
 }
 
@@ -66,7 +68,7 @@ void TZqGUIxWaitCursorImpl::Hide()
 {
     TZqGUIxScreenHooks H = Hooks();
     if (!HasScreen(H)) return;
-    H.SetCursor(ZqCursor::crDefault);
+    H.SetCursor(crDefault);
     if (FOnHide) FOnHide(this);
 }
 

@@ -14,6 +14,7 @@
 #include "tests/comp_query/query_fixture.h"
 
 using namespace querytest;
+using namespace ZqCursors;
 
 class AppPost : public StationDb {
 protected:
@@ -254,7 +255,7 @@ protected:
     }
     TZqGUIxWaitCursor *WaitCursor = nullptr;
     int Shown = 0;
-    int Cursor = ZqCursor::crDefault;
+    int Cursor = crDefault;
     uint32_t Tick = 5000;
     std::function<void()> Timer;
 };
@@ -262,24 +263,24 @@ protected:
 TEST_F(AppWait, TheHourglassShowsWhileAQueryOpensOrACommandRunsAndGoesWhenIdle)
 {
     TZqQuery *Q = New("Select * from Cast_Titles");
-    int DuringOpen = ZqCursor::crDefault;
+    int DuringOpen = crDefault;
     Q->AfterOpen = [&](TDataSet *) { DuringOpen = Cursor; };
     Q->Open();
-    EXPECT_EQ(DuringOpen, ZqCursor::crHourGlass);
+    EXPECT_EQ(DuringOpen, crHourGlass);
     EXPECT_EQ(WaitCursor->ScreenCursor(), gcrHourGlass);
     EXPECT_EQ(Shown, 1);
     Idle();
-    EXPECT_EQ(Cursor, ZqCursor::crDefault);
+    EXPECT_EQ(Cursor, crDefault);
 
     auto *C = new TZqCommand(Owner.get());
     C->SetConnection(Conn);
     C->CommandText().Add("UPDATE Cast_Titles SET FD = 1 WHERE ID_Cast = 4");
-    int DuringExecute = ZqCursor::crDefault;
+    int DuringExecute = crDefault;
     C->AfterExecute = [&](rtl::TObject *) { DuringExecute = Cursor; };
     C->Execute(0, 0);
-    EXPECT_EQ(DuringExecute, ZqCursor::crHourGlass);
+    EXPECT_EQ(DuringExecute, crHourGlass);
     Idle();
-    EXPECT_EQ(Cursor, ZqCursor::crDefault);
+    EXPECT_EQ(Cursor, crDefault);
 }
 
 TEST_F(AppWait, SilentModeAndOtherThreadsShowNothing)
@@ -295,7 +296,7 @@ TEST_F(AppWait, SilentModeAndOtherThreadsShowNothing)
     int DuringOpen = -1;
     Q->AfterOpen = [&](TDataSet *) { DuringOpen = Cursor; };
     Q->Open();
-    EXPECT_EQ(DuringOpen, ZqCursor::crDefault);
+    EXPECT_EQ(DuringOpen, crDefault);
     EXPECT_EQ(Shown, 0);
 }
 

@@ -5,6 +5,8 @@
 
 #include "dataaccess/phys/qxZqPhysManager.h"
 
+using namespace ZqCursors;
+
 using client_test::Raised;
 
 class CommandRun : public ClientFixture {};
@@ -97,7 +99,7 @@ TEST_F(CommandRun, DDLStatementEndsUnprepared)
 
 TEST_F(CommandRun, HourglassShowsWhileTheStatementRuns)
 {
-    int Cursor = ZqCursor::crDefault;
+    int Cursor = crDefault;
     TZqGUIxScreenHooks Hooks;
     Hooks.HasScreen = [] { return true; };
     Hooks.GetCursor = [&] { return Cursor; };
@@ -113,13 +115,13 @@ TEST_F(CommandRun, HourglassShowsWhileTheStatementRuns)
     auto C = FakeConnection();
     auto Cmd = CommandOn(C.get(), "UPDATE T SET A = 1");
     Cmd->Execute();
-    EXPECT_EQ(During, ZqCursor::crHourGlass);
+    EXPECT_EQ(During, crHourGlass);
     // Silent mode shows nothing.
     During = 0;
-    Cursor = ZqCursor::crDefault;
+    Cursor = crDefault;
     ZqManager()->SetSilentMode(true);
     Cmd->Execute();
-    EXPECT_EQ(During, ZqCursor::crDefault);
+    EXPECT_EQ(During, crDefault);
     ZqManager()->SetSilentMode(false);
     ZqManager()->SetWaitCursor(gcrSQLWait);
     ZqSetGUIxScreenHooks({});

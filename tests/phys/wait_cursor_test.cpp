@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace ZqCursors;
+
 class WaitCursor : public ::testing::Test {
 protected:
     void SetUp() override
@@ -34,7 +36,7 @@ protected:
     }
     void Fire() { if (Timer) Timer(); }
 
-    int Cursor = ZqCursor::crDefault;
+    int Cursor = crDefault;
     int Sets = 0, Shows = 0, Hides = 0;
     uint32_t Now = 1000;
     std::function<void()> Timer;
@@ -44,19 +46,19 @@ protected:
 TEST_F(WaitCursor, TwoCommandsTenMsApartShowOneCursorHiddenFiftyMsAfterTheLast)
 {
     Impl->StartWait();
-    EXPECT_EQ(Cursor, ZqCursor::crSQLWait);
+    EXPECT_EQ(Cursor, crSQLWait);
     Impl->StopWait();
     Now += 10;
     Fire();
-    EXPECT_EQ(Cursor, ZqCursor::crSQLWait);
+    EXPECT_EQ(Cursor, crSQLWait);
     Impl->StartWait();
     Impl->StopWait();
     Now += 49;
     Fire();
-    EXPECT_EQ(Cursor, ZqCursor::crSQLWait);
+    EXPECT_EQ(Cursor, crSQLWait);
     Now += 1;
     Fire();
-    EXPECT_EQ(Cursor, ZqCursor::crDefault);
+    EXPECT_EQ(Cursor, crDefault);
     EXPECT_EQ(Shows, 1);
     EXPECT_EQ(Hides, 1);
     EXPECT_FALSE(Timer);
@@ -65,7 +67,7 @@ TEST_F(WaitCursor, TwoCommandsTenMsApartShowOneCursorHiddenFiftyMsAfterTheLast)
 TEST_F(WaitCursor, StartFromAWorkerThreadLeavesTheCursorAlone)
 {
     std::thread([this] { Impl->StartWait(); }).join();
-    EXPECT_EQ(Cursor, ZqCursor::crDefault);
+    EXPECT_EQ(Cursor, crDefault);
     EXPECT_EQ(Sets, 0);
 }
 
@@ -86,9 +88,9 @@ TEST_F(WaitCursor, SuspendAfterAnotherCursorWasSetRestoresNothing)
     Impl->StartWait();
     Cursor = 5; // another part of the program set its own cursor
     Impl->SuspendWait();
-    Cursor = ZqCursor::crDefault;
+    Cursor = crDefault;
     Impl->RestoreWait();
-    EXPECT_EQ(Cursor, ZqCursor::crDefault);
+    EXPECT_EQ(Cursor, crDefault);
 }
 
 TEST_F(WaitCursor, SuspendWithAPendingStopRestoresShownAndPending)
@@ -97,12 +99,12 @@ TEST_F(WaitCursor, SuspendWithAPendingStopRestoresShownAndPending)
     Impl->StartWait();
     Impl->StopWait();
     Impl->SuspendWait();
-    EXPECT_EQ(Cursor, ZqCursor::crDefault);
+    EXPECT_EQ(Cursor, crDefault);
     Impl->RestoreWait();
-    EXPECT_EQ(Cursor, ZqCursor::crHourGlass);
+    EXPECT_EQ(Cursor, crHourGlass);
     Now += 50;
     Fire();
-    EXPECT_EQ(Cursor, ZqCursor::crDefault);
+    EXPECT_EQ(Cursor, crDefault);
 }
 
 } // namespace
