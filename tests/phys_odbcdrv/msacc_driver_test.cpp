@@ -276,7 +276,8 @@ TEST_F(MSAccDriver, SizeLimitsOfTextAndBinary)
     SQLLEN Data = 0;
     Acc()->GetMaxSizes(SQL_C_CHAR, true, false, Col, Data);
     EXPECT_EQ(Col, 255u);
-    EXPECT_EQ(Data, 255);
+    // 255 characters of UTF-8 (a Cyrillic station name takes two bytes a letter).
+    EXPECT_EQ(Data, 3 * 255);
     Acc()->GetMaxSizes(SQL_C_WCHAR, true, false, Col, Data);
     EXPECT_EQ(Col, 255u);
     EXPECT_EQ(Data, 510);

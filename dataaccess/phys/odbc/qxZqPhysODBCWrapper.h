@@ -335,7 +335,8 @@ public:
     bool Prepared = false;
 
 private:
-    [[noreturn]] void RaiseTooLarge(SQLLEN ALength) const;
+    // AMax < 0: the buffer's DataSize is the limit.
+    [[noreturn]] void RaiseTooLarge(SQLLEN ALength, SQLLEN AMax = -1) const;
     [[noreturn]] void RaiseUnsupported() const;
 
     SQLSMALLINT FCDataType = SQL_C_CHAR;
