@@ -60,8 +60,6 @@ TTable *TsFlagsStructTbl = nullptr;
 TTable *ChemFlagsStructTbl = nullptr;
 TQuery *TmpDataQry = nullptr;
 TQuery *LocalWorkQry = nullptr;
-TTable *UndoCastTbl = nullptr;
-TTable *UndoParamTbl = nullptr;
 
 int CastFLon = 0, CastFLat = 0, CastFDT = 0, CastFD = 0;
 int LevelPresFlag = 0, LevelParamFlag = 0, SpikeFlag = 0;

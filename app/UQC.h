@@ -135,9 +135,6 @@ extern TTable *TsFlagsStructTbl;    // template "StructTsFlags", open
 extern TTable *ChemFlagsStructTbl;  // template "StructChemFlags", open
 extern TQuery *TmpDataQry;          // the editor's working profile "TmpData"
 extern TQuery *LocalWorkQry;
-// The undo tables of the editor's edits ("-undocast", "-Undoparam").
-extern TTable *UndoCastTbl;
-extern TTable *UndoParamTbl;
 
 // ---- working flags -------------------------------------------------------------
 extern int CastFLon, CastFLat, CastFDT, CastFD;
