@@ -376,20 +376,8 @@ void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colou
             Circle(Canvas, Points[s], 3);
         }
     }
-    if (CurStationIndex >= 0 && size_t(CurStationIndex) < Points.size()) {
-        const TPoint &p = Points[size_t(CurStationIndex)];
-        Canvas.Brush.Style = bsSolid;
-        Canvas.Brush.Color = HasError(CurStationIndex) ? clMaroon : clLime;
-        Circle(Canvas, p, 3);
-        Canvas.Pen.Mode = pmNotXor;
-        Canvas.Pen.Color = clWhite;
-        Canvas.Pen.Width = 2;
-        Canvas.Brush.Style = bsClear;
-        Circle(Canvas, p, 7);
-        Canvas.Pen.Mode = pmCopy;
-        Canvas.Pen.Color = clMaroon;
-        Canvas.Pen.Width = 1;
-    }
+    if (CurStationIndex >= 0 && size_t(CurStationIndex) < Points.size())
+        DrawStationMark(Canvas, Points[size_t(CurStationIndex)], HasError(CurStationIndex) ? clMaroon : clLime);
     Canvas.Pen.Color = clBlack;
     if (BlinkTimer) {
         if (Segments > 0) {
@@ -400,6 +388,25 @@ void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colou
             BlinkTimer->SetEnabled(false);
         }
     }
+}
+
+void DrawStationMark(TCanvas &Canvas, const TPoint &p, TColor Fill)
+{
+    Canvas.Brush.Style = bsSolid;
+    Canvas.Brush.Color = Fill;
+    Circle(Canvas, p, 3);
+    // The ring: not-xor with a white pen leaves every pixel as it was, so
+    // the ring never shows and drawing it again changes nothing either. The
+    // map has always drawn it so; operators know the current station by its
+    // fill colour.
+    Canvas.Pen.Mode = pmNotXor;
+    Canvas.Pen.Color = clWhite;
+    Canvas.Pen.Width = 2;
+    Canvas.Brush.Style = bsClear;
+    Circle(Canvas, p, 7);
+    Canvas.Pen.Mode = pmCopy;
+    Canvas.Pen.Color = clMaroon;
+    Canvas.Pen.Width = 1;
 }
 
 void DrawBlinkStep(TCanvas &Canvas)

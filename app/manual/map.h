@@ -47,6 +47,9 @@ extern TRealRect PlotExtents;
 
 void DrawCoast(TCanvas &Canvas);
 void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colour, TCanvas &Canvas);
+// A station's fill circle (box +-3) and its ring (box +-7, pen not-xor
+// white), as the current station is marked.
+void DrawStationMark(TCanvas &Canvas, const TPoint &p, TColor Fill);
 void DrawSquares(TCanvas &Canvas);
 void DrawExtraLines(TCanvas &Canvas);
 void DrawRubberRect(TCanvas &Canvas, const TRect &R);

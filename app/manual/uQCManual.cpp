@@ -113,6 +113,10 @@ TForm2::~TForm2()
         CastParamsQry = nullptr;
     if (!FClosed)
         RunGuarded([this] { FormClose(); });
+    // The grids are Qt children and outlive the data components, which go
+    // with FDataOwner before them.
+    for (TDBGrid *G : {DBGrid1, DBGrid2, DBGrid3})
+        G->SetDataSource(nullptr);
     DataSource1->SetDataSet(nullptr);
     DataSource2->SetDataSet(nullptr);
     DataSource3->SetDataSet(nullptr);

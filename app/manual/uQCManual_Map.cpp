@@ -32,27 +32,7 @@ const std::string CR = "\n";
 // Stations west of this longitude are not checked and cannot be picked.
 constexpr double WestLimit = -5.6;
 
-void Circle(TCanvas &C, const TPoint &p, int r) { C.Ellipse(p.X - r, p.Y - r, p.X + r, p.Y + r); }
-
 bool HasStationError(int i) { return LocationErrors.Bits(i) || VelocityErrors.Bits(i) || DepthErrors.Bits(i); }
-
-// The ring of the current station: not-xor with a white pen leaves every
-// pixel as it was, so the ring never shows. The map has always drawn it
-// this way and operators know the current station by its fill colour;
-// drawing it twice (as SelectHotStation does for the old station) still
-// leaves the picture unchanged.
-void Ring(TCanvas &C, const TPoint &p)
-{
-    C.Pen.Mode = pmNotXor;
-    C.Pen.Color = clWhite;
-    C.Pen.Width = 2;
-    C.Brush.Style = bsClear;
-    Circle(C, p, 7);
-    C.Pen.Mode = pmCopy;
-    C.Pen.Width = 1;
-    C.Pen.Color = clMaroon;
-    C.Brush.Style = bsSolid;
-}
 
 } // namespace
 
@@ -195,16 +175,10 @@ void TForm2::SelectHotStation()
         return WorldToScreen(CruiseStationPos[size_t(i)], CurrentZoomRect(), MapScreenRect, false, true);
     };
     if (PrevStationIndex != -1 && size_t(PrevStationIndex) < CruiseStationPos.size()) {
-        C.Brush.Style = bsSolid;
-        C.Brush.Color = HasStationError(PrevStationIndex) ? clRed : clYellow;
-        Circle(C, PointOf(PrevStationIndex), 3);
-        Ring(C, PointOf(PrevStationIndex));
+        DrawStationMark(C, PointOf(PrevStationIndex), HasStationError(PrevStationIndex) ? clRed : clYellow);
     }
     CurStationIndex = HotStationIndex;
-    C.Brush.Style = bsSolid;
-    C.Brush.Color = HasStationError(CurStationIndex) ? clMaroon : clLime;
-    Circle(C, PointOf(CurStationIndex), 3);
-    Ring(C, PointOf(CurStationIndex));
+    DrawStationMark(C, PointOf(CurStationIndex), HasStationError(CurStationIndex) ? clMaroon : clLime);
     PrevStationIndex = CurStationIndex;
     PaintBox1->update();
 }
