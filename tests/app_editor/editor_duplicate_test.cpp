@@ -34,8 +34,14 @@ protected:
         F = &OpenEditor({Cruise});
     }
     // Gives a grid the focus and clicks the row of a station in it.
+    TDBGrid *Focused = nullptr;
     void ChooseStation(TDBGrid *Grid, int IdCast)
     {
+        if (Focused && Focused != Grid) {
+            QFocusEvent Out(QEvent::FocusOut, Qt::MouseFocusReason);
+            QCoreApplication::sendEvent(Focused, &Out);
+        }
+        Focused = Grid;
         QFocusEvent In(QEvent::FocusIn, Qt::MouseFocusReason);
         QCoreApplication::sendEvent(Grid, &In);
         TDBGridModel &M = Grid->Model();
@@ -86,6 +92,8 @@ TEST_F(EditorDuplicates, ThePanelShowsTheCandidatesOnTheMapAndInTheirGrid)
     EXPECT_FALSE(D->FieldByName("ID_Cruise")->Visible());
     // While the duplicates show, the position and time of a station are read-only.
     ChooseStation(F->DBGrid1, Station);
+    EXPECT_EQ(F->DBGrid1->FixedColor(), clMoneyGreen);
+    EXPECT_TRUE(F->tmpStatTbl->FieldByName("ID_Cast")->ReadOnly());
     EXPECT_TRUE(F->tmpStatTbl->FieldByName("Lon")->ReadOnly());
     EXPECT_FALSE(F->tmpStatTbl->FieldByName("FLon")->ReadOnly());
     SaveWindow(F, "editor_duplicates");
@@ -137,6 +145,7 @@ TEST_F(EditorDuplicates, AMarkInTheDuplicatesGridEditsThatStationByItsId)
     ChooseStation(F->DBGrid3, Other);
     F->SpeedButton13->click();
     EXPECT_TRUE(Script->Messages.empty());
+    EXPECT_EQ(F->DBGrid1->FixedColor(), clBtnFace); // left for the duplicates grid
     EXPECT_EQ(MainFlags(Other)[0], All17);
     EXPECT_EQ(WorkFlags(*CastFlagtbl, OtherCruise, Other), Work17);
     // The shown cruise and its work table stay as they were.
@@ -157,6 +166,9 @@ TEST_F(EditorDuplicates, WithoutTheDuplicatesShownTheButtonDoesNothing)
 {
     Open();
     ChooseStation(F->DBGrid1, Station);
+    // Outside the duplicates only the identifier is read-only.
+    EXPECT_TRUE(F->tmpStatTbl->FieldByName("ID_Cast")->ReadOnly());
+    EXPECT_FALSE(F->tmpStatTbl->FieldByName("Lon")->ReadOnly());
     F->SpeedButton13->click();
     EXPECT_EQ(MainFlags(Station)[0], (querytest::TRow{"0", "0", "0", "0"}));
     EXPECT_EQ(UndoCastTbl->RecordCount(), 0);

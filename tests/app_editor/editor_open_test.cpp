@@ -109,7 +109,15 @@ TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFl
     for (int c = 0; c < M.columnCount(); ++c)
         if (M.ColumnField(c)->FieldName() == "FDt" || M.ColumnField(c)->FieldName() == "FDT")
             EXPECT_EQ(M.data(M.index(3, c)).toString().toStdString(), "1");
-    EXPECT_EQ(F.tmpStatTbl->FieldByName("Velosity")->FieldName(), "Velosity");
+    // The grid's formats and columns: station 26 at 4.1326 E, 11:45.
+    ASSERT_TRUE(T.Locate("ID_Cast", rtl::Variant(26)));
+    EXPECT_EQ(T.FieldByName("Lon")->DisplayText(), "04.133");
+    EXPECT_EQ(T.FieldByName("Time_Cast")->DisplayText(), "11:45");
+    EXPECT_EQ(T.FieldByName("Lon")->DisplayLabel(), "Longitude");
+    EXPECT_FALSE(T.FieldByName("ID_Cruise")->Visible());
+    EXPECT_TRUE(T.FieldByName("Velosity")->Visible());
+    EXPECT_EQ(T.FieldByName("FD")->DisplayWidth(), 2);
+    EXPECT_EQ(T.FieldByName("Depth")->DisplayWidth(), 10);
     ASSERT_EQ(CruiseStationIds.size(), 26u);
     EXPECT_EQ(CruiseStationIds[0], 27);
     EXPECT_EQ(LocationErrors.Size(), 26);
