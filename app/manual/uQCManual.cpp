@@ -111,6 +111,11 @@ TForm2::~TForm2()
         CurCastDataset = nullptr;
     if (CastParamsQry == ZqQuery3)
         CastParamsQry = nullptr;
+    // The profile work table is the main window's and outlives the editor.
+    if (ParamTbl) {
+        ParamTbl->BeforeEdit = nullptr;
+        ParamTbl->AfterPost = nullptr;
+    }
     if (!FClosed)
         RunGuarded([this] { FormClose(); });
     // The grids are Qt children and outlive the data components, which go
@@ -163,6 +168,11 @@ void TForm2::FormCreate()
     ErrorsTreeView = TreeView1;
     ZqQuery7->SetConnection(MainConnection);
     BitBtn2->setText(QStringLiteral("All profiles for\nthe same square\nand month as\na data profile"));
+
+    if (ParamTbl) {
+        ParamTbl->BeforeEdit = [this](TDataSet *) { TmpDataBeforeEdit(); };
+        ParamTbl->AfterPost = [this](TDataSet *) { TmpDataAfterPost(); };
+    }
 
     try {
         ZqQuery4->SQL()->Clear();

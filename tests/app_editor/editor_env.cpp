@@ -121,14 +121,16 @@ void TEditorEnvironment::Setup(const std::string &ProgramFolder, const std::stri
     TmpCastFlags->SetTableName("TmpCastFlags");
     TmpCastOldFlags = NewLocal<TTable>(Owner.get(), WorkDir);
     TmpCastOldFlags->SetTableName("TmpCastOldFlags");
-    ParamTbl = NewLocal<TTable>(Owner.get(), WorkDir);
-    ParamTbl->SetTableName("param");
-    ParamTbl->Open();
+    ParamsTbl = NewLocal<TTable>(Owner.get(), WorkDir);
+    ParamsTbl->SetTableName("param");
+    ParamsTbl->Open();
+    WorkDataTbl = NewLocal<TTable>(Owner.get(), WorkDir);
     WorkQry = NewLocal<TQuery>(Owner.get(), WorkDir);
 
     // The engine's state as the main window leaves it for a run.
     CruiseTbl = TmpCruTbl;
-    RangeQry = ParamTbl;
+    RangeQry = ParamsTbl;
+    ::ParamTbl = WorkDataTbl;
     QcCruiseTbl = QcCruTbl;
     QcCruiseQry = QcCruTbl;
     CastFlagTbl = CastFlagtbl;
@@ -151,6 +153,7 @@ void TEditorEnvironment::Teardown()
         CloseEditor();
     CruiseTbl = nullptr;
     RangeQry = nullptr;
+    ::ParamTbl = nullptr;
     QcCruiseTbl = QcCruiseQry = nullptr;
     CastFlagTbl = nullptr;
     ::CastOldFlagTbl = nullptr;

@@ -62,7 +62,8 @@ public:
     TTable *TmpCruTbl = nullptr; // the run's cruises ("TmpCru")
     TTable *TmpCastFlags = nullptr;
     TTable *TmpCastOldFlags = nullptr;
-    TTable *ParamTbl = nullptr; // "param"
+    TTable *ParamsTbl = nullptr;  // "param", the known parameters
+    TTable *WorkDataTbl = nullptr; // the engine's ParamTbl (the profile work table)
     TQuery *WorkQry = nullptr;
     std::unique_ptr<TForm2> Form;
 };
