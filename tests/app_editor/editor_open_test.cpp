@@ -106,9 +106,11 @@ TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFl
     // The grid shows the same.
     TDBGridModel &M = F.DBGrid1->Model();
     ASSERT_EQ(M.rowCount(), 26);
-    for (int c = 0; c < M.columnCount(); ++c)
-        if (M.ColumnField(c)->FieldName() == "FDt" || M.ColumnField(c)->FieldName() == "FDT")
+    for (int c = 0; c < M.columnCount(); ++c) {
+        if (M.ColumnField(c)->FieldName() == "FDt" || M.ColumnField(c)->FieldName() == "FDT") {
             EXPECT_EQ(M.data(M.index(3, c)).toString().toStdString(), "1");
+        }
+    }
     // The grid's formats and columns: station 26 at 4.1326 E, 11:45.
     ASSERT_TRUE(T.Locate("ID_Cast", rtl::Variant(26)));
     EXPECT_EQ(T.FieldByName("Lon")->DisplayText(), "04.133");
