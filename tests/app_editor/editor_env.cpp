@@ -81,6 +81,8 @@ void TEditorEnvironment::Setup(const std::string &ProgramFolder, const std::stri
     ZoomStack = {MakeWorldRect(-14, 30, 42, 50)};
     ZoomIndex = 0;
     SelectionRect = Rect(-5, -5, -5, -5);
+    // The location check's region, as the run builds it before the checks.
+    BuildLocationRegion();
 
     DbPath = ADbPath;
     MainDbPath = DbPath;
