@@ -383,7 +383,10 @@ void TForm2::LoadCruise(int IdCruise)
         SetupMetaFields(*tmpStatTbl, true);
         tmpStatTbl->First();
         CurCastDataset = tmpStatTbl;
-        CheckCruiseCasts();
+        // A cruise without stations has nothing to check; its duplicate
+        // window would be empty.
+        if (n > 0)
+            CheckCruiseCasts();
     }
     BuildErrorTree();
     QcRunFinished = true;

@@ -182,7 +182,7 @@ TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapEmpty)
     EXPECT_TRUE(CruiseStationPos.empty());
     EXPECT_TRUE(CruiseStationIds.empty());
     EXPECT_TRUE(CruiseStationPts.empty());
-    EXPECT_TRUE(Script->Messages.empty());
+    EXPECT_TRUE(Script->Messages.empty()) << Script->Texts()[0];
 }
 
 TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)
