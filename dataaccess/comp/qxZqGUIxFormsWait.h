@@ -23,13 +23,10 @@
 
 #include "dataaccess/stan/qxZqStanAsync.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
+#include "platform/rtl/Cursors.h"
 
 enum TZqGUIxScreenCursor : uint8_t { gcrDefault, gcrHourGlass, gcrSQLWait, gcrOther };
 
-// The toolkit's screen cursor values.
-constexpr int crDefault = 0;
-constexpr int crHourGlass = -11;
-constexpr int crSQLWait = -17;
 
 // The library-wide silent flag (the manager component's SilentMode).
 extern std::atomic<bool> ZqGUISilent;
