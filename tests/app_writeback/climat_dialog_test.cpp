@@ -1,0 +1,199 @@
+// The climatology import dialog on small files: the header check, the
+// preview, the four lists, the seas, and what it hands to the loader.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QListView>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "app/manual/UClimatDlg.h"
+#include "app/manual/map.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
+
+namespace {
+
+std::vector<std::string> Items(const TCheckListBox &L, bool ATickedOnly = false)
+{
+    std::vector<std::string> Out;
+    for (int I = 0; I < L.Count(); ++I)
+        if (!ATickedOnly || L.Checked(I))
+            Out.push_back(L.ItemText(I));
+    return Out;
+}
+
+class ClimatDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string Program = std::getenv("MARLIN_PROGRAM_DIR");
+        TRealRectArr Squares;
+        LoadSquares(Program + "/Cfg/QuadrHMS.txt", BsSquareNames, Squares);
+        LoadSquares(Program + "/Cfg/QuadrMedClim.txt", MsSquareNames, Squares);
+        Dir = std::filesystem::temp_directory_path() /
+              ("climat_dialog_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(Dir);
+        Dlg = std::make_unique<TfmClimatDlg>(nullptr, Dir.string(),
+                                             std::vector<std::string>{"TEMP", "PSAL", "DENS", "NO3"});
+    }
+    void TearDown() override
+    {
+        Dlg.reset();
+        std::error_code Ec;
+        std::filesystem::remove_all(Dir, Ec);
+    }
+    std::string Write(const std::string &AName, const std::string &AText)
+    {
+        const std::string Path = (Dir / AName).string();
+        std::ofstream(Path, std::ios::binary) << AText;
+        return Path;
+    }
+    void Open(const std::string &APath)
+    {
+        Dlg->Edit1->setText(QString::fromStdString(APath));
+        Dlg->FileListBox1DblClick();
+    }
+
+    std::filesystem::path Dir;
+    TScriptedDialogs Dialogs;
+    std::unique_ptr<TfmClimatDlg> Dlg;
+};
+
+const char *const TwoSeas = "Region;Month;PRES;TEMP_PAVG;TEMP_PSTD;PSAL_PMIN;PSAL_PMAX\r\n"
+                            "1;1;0;7.8;1.5;18.2;18.9\r\n"
+                            "1;1;10;7.7;1.2;18.25;19\r\n"
+                            "M44N008E;1;0;13.7;1.5;37.9;38.3\r\n"
+                            "m44n008e;2;10;13.1;1.3;;38.4\r\n"
+                            "XX9;1;0;1;1;1;1\r\n";
+
+TEST(ClimLineSplit, CellsAsTheFormatSaysThem)
+{
+    EXPECT_EQ(SplitClimLine("a;b;c", ";"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SplitClimLine("a;b;", ";"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitClimLine("a;;b", ";"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitClimLine(";a", ";"), (std::vector<std::string>{"", "a"}));
+    EXPECT_EQ(SplitClimLine("a,b;c", ""), (std::vector<std::string>{"a,b;c"}));
+    EXPECT_EQ(SplitClimLine("", ";"), (std::vector<std::string>{}));
+}
+
+TEST_F(ClimatDialog, FileOfBothSeasIsPreviewedListedAndTicked)
+{
+    const std::string Path = Write("both.txt", TwoSeas);
+    // As the operator does it: the file appears in the list, a double click.
+    Dlg->show();
+    auto *Model = static_cast<QFileSystemModel *>(Dlg->FileListBox1->model());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model->rowCount(Dlg->FileListBox1->rootIndex()) == 1; }, 5000));
+    const QModelIndex File = Model->index(0, 0, Dlg->FileListBox1->rootIndex());
+    Dlg->FileListBox1->setCurrentIndex(File);
+    emit Dlg->FileListBox1->doubleClicked(File);
+
+    EXPECT_EQ(Dlg->Edit1->text().toStdString(), Path);
+    EXPECT_EQ(Dialogs.Texts(), (std::vector<std::string>{"Error subregions:XX9 will be excluded from addition"}));
+    // Sub-regions without regard to case, in order of first appearance.
+    EXPECT_EQ(Items(*Dlg->CheckListBox1, true), (std::vector<std::string>{"1", "M44N008E", "XX9"}));
+    EXPECT_EQ(Items(*Dlg->CheckListBox2, true), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(Items(*Dlg->CheckListBox3, true), (std::vector<std::string>{"0", "10"}));
+    EXPECT_EQ(Items(*Dlg->CheckListBox4, true), (std::vector<std::string>{"TEMP(climat)", "PSAL(ranges)"}));
+    EXPECT_TRUE(Dlg->CheckBox1->isChecked());
+    EXPECT_TRUE(Dlg->CheckBox2->isChecked());
+    EXPECT_TRUE(Dlg->StringGrid1->isVisible());
+    const TClimGrid &G = Dlg->Grid();
+    EXPECT_EQ(G.RowCount(), 6);
+    EXPECT_EQ(G.ColCount(), 7);
+    EXPECT_EQ(G.Cells(6, 2), "19");
+    EXPECT_EQ(G.Cells(5, 4), "");
+    EXPECT_EQ(Dlg->StringGrid1->model()->data(Dlg->StringGrid1->model()->index(3, 0)).toString().toStdString(),
+              "M44N008E");
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    Dlg->grab().toImage().save(QStringLiteral(WRITEBACK_ARTEFACT_DIR "/fmClimatDlg.png"));
+
+    Dlg->FormClose();
+    EXPECT_EQ(ClimGrid, &G);
+    EXPECT_EQ(ClimParamList4, Dlg->CheckListBox4);
+    EXPECT_TRUE(ClimFileHasBs && ClimFileHasMs);
+    EXPECT_EQ(ClimSearchPath, Dir.string() + "/");
+    Dlg.reset();
+    EXPECT_EQ(ClimGrid, nullptr);
+}
+
+TEST_F(ClimatDialog, BlackSeaFileTicksOnlyTheBlackSea)
+{
+    Open(Write("bs.csv", "REGION,Month,PRES,TEMP_PAVG,TEMP_PSTD,PSAL_PAVG\n4,1,0,7,1,18\n5,1,0,7,1,18\n"));
+    EXPECT_TRUE(Dialogs.Messages.empty());
+    EXPECT_TRUE(Dlg->CheckBox1->isChecked());
+    EXPECT_FALSE(Dlg->CheckBox2->isChecked());
+    // An odd value column at the end is ignored.
+    EXPECT_EQ(Items(*Dlg->CheckListBox4), (std::vector<std::string>{"TEMP(climat)"}));
+}
+
+TEST_F(ClimatDialog, HeaderPairThatDoesNotMatchStopsWithTheListsUnticked)
+{
+    Open(Write("bad.txt", "Region;Month;PRES;TEMP_PAVG;TEMP_PSTD;TEMP_PAVG;PSAL_PSTD\n1;1;0;1;1;1;1\n"));
+    EXPECT_EQ(Dialogs.Texts(), (std::vector<std::string>{"Error in the First String"}));
+    EXPECT_EQ(Items(*Dlg->CheckListBox4), (std::vector<std::string>{"TEMP(climat)"}));
+    EXPECT_TRUE(Items(*Dlg->CheckListBox1, true).empty());
+    EXPECT_FALSE(Dlg->StringGrid1->isVisible());
+    EXPECT_TRUE(Dlg->StringGrid1->isEnabled());
+    EXPECT_EQ(ScreenCursor(), crDefault);
+
+    // An unknown parameter and a wrong suffix pair fail the same way.
+    Dialogs.Messages.clear();
+    Open(Write("unknown.txt", "Region;Month;PRES;CHL_PAVG;CHL_PSTD\n1;1;0;1;1\n"));
+    Open(Write("suffix.txt", "Region;Month;PRES;TEMP_PMIN;TEMP_PSTD\n1;1;0;1;1\n"));
+    EXPECT_EQ(Dialogs.Texts(), (std::vector<std::string>{"Error in the First String", "Error in the First String"}));
+    EXPECT_TRUE(Items(*Dlg->CheckListBox4).empty());
+}
+
+TEST_F(ClimatDialog, FileWithoutTheRegionHeaderIsShownOneCellALine)
+{
+    Open(Write("short.txt", "REGIO\n1;1;0\n"));
+    ASSERT_GE(Dialogs.Texts().size(), 1u);
+    EXPECT_EQ(Dialogs.Texts()[0], "Wrong File Format");
+    EXPECT_EQ(Dlg->Grid().ColCount(), 1);
+    EXPECT_EQ(Dlg->Grid().Cells(0, 1), "1;1;0");
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    Dialogs.Messages.clear();
+    Open(Write("other.txt", "STATION;1\n"));
+    EXPECT_EQ(Dialogs.Texts().at(0), "Wrong File Format");
+}
+
+TEST_F(ClimatDialog, WarningNamesAtMostTwentyUnknownSubRegions)
+{
+    std::string Text = "Region;Month;PRES;TEMP_PAVG;TEMP_PSTD\n";
+    for (int I = 0; I < 25; ++I)
+        Text += "Q" + std::to_string(I) + ";1;0;1;1\n";
+    Open(Write("many.txt", Text));
+    ASSERT_EQ(Dialogs.Messages.size(), 1u);
+    const std::string &M = Dialogs.Messages[0].Text;
+    EXPECT_EQ(M.rfind("Error subregions:Q0, Q1, ", 0), 0u) << M;
+    EXPECT_NE(M.find("Q19, ... (25 in all) will be excluded from addition"), std::string::npos) << M;
+    EXPECT_EQ(M.find("Q20"), std::string::npos);
+    EXPECT_FALSE(Dlg->CheckBox1->isChecked() || Dlg->CheckBox2->isChecked());
+}
+
+TEST_F(ClimatDialog, SelectButtonsWorkOnTheirOwnList)
+{
+    Open(Write("both.txt", TwoSeas));
+    Dlg->SpeedButton[7]->click(); // months: untick all
+    EXPECT_TRUE(Items(*Dlg->CheckListBox2, true).empty());
+    EXPECT_EQ(Items(*Dlg->CheckListBox1, true).size(), 3u);
+    Dlg->CheckListBox3->SetSelected(1, true);
+    Dlg->SpeedButton[15]->click(); // pressures: untick the highlighted
+    EXPECT_EQ(Items(*Dlg->CheckListBox3, true), (std::vector<std::string>{"0"}));
+    Dlg->SpeedButton[18]->click(); // parameters: invert
+    EXPECT_TRUE(Items(*Dlg->CheckListBox4, true).empty());
+}
+
+} // namespace
