@@ -36,18 +36,9 @@
 #include <fstream>
 #include <unordered_set>
 
-const TClimGrid *ClimGrid = nullptr;
-TCheckListBox *ClimParamList1 = nullptr;
-TCheckListBox *ClimParamList2 = nullptr;
-TCheckListBox *ClimParamList3 = nullptr;
-TCheckListBox *ClimParamList4 = nullptr;
-bool ClimFileHasBs = false;
-bool ClimFileHasMs = false;
 std::string ClimSearchPath;
 
 namespace {
-
-const std::string Empty;
 
 // At most this many unknown sub-regions are named in the warning: a file of
 // another sea would otherwise fill the screen with names.
@@ -64,17 +55,39 @@ const TFilter Filters[] = {
 // texts keeps "already listed" cheap on files of tens of thousands of lines.
 class TDistinctList {
 public:
-    explicit TDistinctList(TCheckListBox &AList) : FList(AList) {}
+    explicit TDistinctList(TClimChoice &AList) : FList(AList) {}
     void Add(const std::string &AText)
     {
-        if (FSeen.insert(rtl::UpperCase(AText)).second)
-            FList.AddItem(AText);
+        if (FSeen.insert(rtl::UpperCase(AText)).second) {
+            FList.Items.push_back(AText);
+            FList.Checked.push_back(false);
+        }
     }
 
 private:
-    TCheckListBox &FList;
+    TClimChoice &FList;
     std::unordered_set<std::string> FSeen;
 };
+
+void ClearChoice(TClimChoice &AChoice)
+{
+    AChoice.Items.clear();
+    AChoice.Checked.clear();
+}
+
+void FillList(TCheckListBox &AList, const TClimChoice &AChoice)
+{
+    AList.Clear();
+    for (const std::string &Item : AChoice.Items)
+        AList.AddItem(Item);
+}
+
+void TakeTicks(const TCheckListBox &AList, TClimChoice &AChoice)
+{
+    AChoice.Checked.assign(AChoice.Items.size(), false);
+    for (int I = 0; I < AList.Count() && size_t(I) < AChoice.Items.size(); ++I)
+        AChoice.Checked[size_t(I)] = AList.Checked(I);
+}
 
 std::unordered_set<std::string> UpperSet(const rtl::TStringList &AList)
 {
@@ -95,91 +108,170 @@ std::pair<std::string, std::string> SplitPairCell(const std::string &ACell)
 
 } // namespace
 
-// ---- grid --------------------------------------------------------------------
+// ---- the text format ------------------------------------------------------------
 
-const std::string &TClimGrid::Cells(int ACol, int ARow) const
+std::vector<std::string> SplitClimLine(const std::string &Line, char Sep)
 {
-    if (ARow < 0 || ARow >= RowCount() || ACol < 0)
-        return Empty;
-    const auto &Row = FRows[size_t(ARow)];
-    return size_t(ACol) < Row.size() ? Row[size_t(ACol)] : Empty;
-}
-
-void TClimGrid::Clear()
-{
-    FRows.clear();
-    FColCount = 0;
-}
-
-void TClimGrid::AddRow(std::vector<std::string> ACells)
-{
-    if (FRows.empty())
-        FColCount = int(ACells.size());
-    else if (ACells.size() > size_t(FColCount))
-        ACells.resize(size_t(FColCount));
-    FRows.push_back(std::move(ACells));
-}
-
-std::vector<std::string> SplitClimLine(const std::string &ALine, const std::string &ASeparator)
-{
+    // No separator ('\0', the header did not give one): the line is one cell.
     std::vector<std::string> Cells;
-    if (ASeparator.empty()) {
-        if (!ALine.empty())
-            Cells.push_back(ALine);
-        return Cells;
-    }
     size_t From = 0;
     for (;;) {
-        const size_t At = ALine.find(ASeparator, From);
+        const size_t At = Sep ? Line.find(Sep, From) : std::string::npos;
         if (At == std::string::npos) {
-            if (From < ALine.size())
-                Cells.push_back(ALine.substr(From));
+            if (From < Line.size())
+                Cells.push_back(Line.substr(From));
             return Cells;
         }
-        Cells.push_back(ALine.substr(From, At - From));
-        From = At + ASeparator.size();
+        Cells.push_back(Line.substr(From, At - From));
+        From = At + 1;
     }
 }
 
-std::vector<std::string> ClimParamsOf(TDataSet &AParams)
+std::vector<std::string> ReadClimatologyLines(const std::string &AFileName)
+{
+    std::ifstream In(AFileName, std::ios::binary);
+    if (!In)
+        throw rtl::EFOpenError("Cannot open file \"" + AFileName + "\"");
+    std::vector<std::string> Lines;
+    std::string Line;
+    while (std::getline(In, Line)) {
+        if (!Line.empty() && Line.back() == '\r')
+            Line.pop_back();
+        Lines.push_back(std::move(Line));
+    }
+    return Lines;
+}
+
+std::vector<std::string> ClimParamsOf(TDataSet *AParams)
 {
     std::vector<std::string> Out;
-    for (AParams.First(); !AParams.Eof(); AParams.Next())
-        Out.push_back(AParams.FieldByName("Param")->AsString());
+    if (!AParams)
+        return Out;
+    for (AParams->First(); !AParams->Eof(); AParams->Next())
+        Out.push_back(AParams->FieldByName("Param")->AsString());
     return Out;
+}
+
+void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
+                           TClimImport &AImport, TClimFileCheck &ACheck, const std::function<void(int)> &AProgress)
+{
+    ACheck = TClimFileCheck();
+    AImport.Grid.clear();
+    for (TClimChoice *C : {&AImport.SubRegions, &AImport.Months, &AImport.Pressures, &AImport.Params})
+        ClearChoice(*C);
+    AImport.HasBs = AImport.HasMs = false;
+
+    // A header shorter than seven characters has no separator to give.
+    char Separator = '\0';
+    if (!ALines.empty() && ALines[0].size() >= 7 && rtl::UpperCase(ALines[0].substr(0, 6)) == "REGION")
+        Separator = ALines[0][6];
+    else
+        ACheck.WrongFormat = true;
+
+    TDistinctList SubRegions(AImport.SubRegions), Months(AImport.Months), Pressures(AImport.Pressures);
+    const int LineCount = int(ALines.size());
+    size_t ColCount = 0;
+    int Shown = -1;
+    for (int I = 0; I < LineCount; ++I) {
+        std::vector<std::string> Cells = SplitClimLine(ALines[size_t(I)], Separator);
+        // Only the header adds columns.
+        if (I == 0)
+            ColCount = Cells.size();
+        else if (Cells.size() > ColCount)
+            Cells.resize(ColCount);
+        if (I > 0) {
+            static const std::string None;
+            SubRegions.Add(Cells.size() > 0 ? Cells[0] : None);
+            Months.Add(Cells.size() > 1 ? Cells[1] : None);
+            Pressures.Add(Cells.size() > 2 ? Cells[2] : None);
+        }
+        AImport.Grid.push_back(std::move(Cells));
+        const int Percent = int(std::nearbyint(I * 100.0 / LineCount));
+        if (AProgress && Percent != Shown)
+            AProgress(Shown = Percent);
+    }
+
+    const auto Bs = UpperSet(BsSquareNames);
+    const auto Ms = UpperSet(MsSquareNames);
+    for (const std::string &Item : AImport.SubRegions.Items) {
+        const std::string Name = rtl::UpperCase(Item);
+        const bool InBs = Bs.count(Name) > 0, InMs = Ms.count(Name) > 0;
+        AImport.HasBs = AImport.HasBs || InBs;
+        AImport.HasMs = AImport.HasMs || InMs;
+        if (!InBs && !InMs)
+            ACheck.UnknownSubRegions.push_back(Item);
+    }
+
+    // The header's value columns, pair by pair; a last unpaired column is
+    // ignored.
+    const std::vector<std::string> &Header = AImport.Grid.empty() ? std::vector<std::string>() : AImport.Grid[0];
+    for (size_t C = 3; C + 2 <= Header.size(); C += 2) {
+        const auto [P1, S1] = SplitPairCell(Header[C]);
+        const auto [P2, S2] = SplitPairCell(Header[C + 1]);
+        const bool Climat = S1 == "PAVG" && S2 == "PSTD";
+        const bool Ranges = S1 == "PMIN" && S2 == "PMAX";
+        const bool Known = std::find(AKnownParams.begin(), AKnownParams.end(), P1) != AKnownParams.end();
+        if (P1 != P2 || !(Climat || Ranges) || !Known) {
+            ACheck.HeaderError = true;
+            return;
+        }
+        AImport.Params.Items.push_back(P1 + (Climat ? "(climat)" : "(ranges)"));
+        AImport.Params.Checked.push_back(false);
+    }
+}
+
+bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::string &Error)
+{
+    std::vector<std::string> Lines;
+    try {
+        Lines = ReadClimatologyLines(FileName);
+    } catch (const std::exception &E) {
+        Error = E.what();
+        return false;
+    }
+    TClimFileCheck Check;
+    CheckClimatologyLines(Lines, ClimParamsOf(RangeQry), Import, Check);
+    if (Check.WrongFormat || Check.HeaderError) {
+        Error = Check.WrongFormat ? "Wrong File Format" : "Error in the First String";
+        return false;
+    }
+    for (TClimChoice *C : {&Import.SubRegions, &Import.Months, &Import.Pressures, &Import.Params})
+        C->Checked.assign(C->Items.size(), true);
+    return true;
 }
 
 // The grid's model: the view asks only for the cells it shows, so a file of
 // tens of thousands of lines stays responsive.
 class TfmClimatDlg::TGridModel : public QAbstractTableModel {
 public:
-    TGridModel(const TClimGrid &AGrid, QObject *AParent) : QAbstractTableModel(AParent), FGrid(AGrid) {}
+    TGridModel(const TClimImport &AImport, QObject *AParent) : QAbstractTableModel(AParent), FImport(AImport) {}
     int rowCount(const QModelIndex &AParent = QModelIndex()) const override
     {
-        return AParent.isValid() ? 0 : FGrid.RowCount();
+        return AParent.isValid() ? 0 : int(FImport.Grid.size());
     }
     int columnCount(const QModelIndex &AParent = QModelIndex()) const override
     {
-        return AParent.isValid() ? 0 : FGrid.ColCount();
+        return AParent.isValid() || FImport.Grid.empty() ? 0 : int(FImport.Grid[0].size());
     }
     QVariant data(const QModelIndex &AIndex, int ARole) const override
     {
         if (ARole != Qt::DisplayRole || !AIndex.isValid())
             return QVariant();
-        return QString::fromStdString(FGrid.Cells(AIndex.column(), AIndex.row()));
+        const auto &Row = FImport.Grid[size_t(AIndex.row())];
+        const size_t Col = size_t(AIndex.column());
+        return Col < Row.size() ? QString::fromStdString(Row[Col]) : QString();
     }
     // The grid is rebuilt whole; views are told once, around it.
     void BeginReset() { beginResetModel(); }
     void EndReset() { endResetModel(); }
 
 private:
-    const TClimGrid &FGrid;
+    const TClimImport &FImport;
 };
 
 // ---- form ----------------------------------------------------------------------
 
-TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath, std::vector<std::string> AKnownParams)
-    : TForm(AOwner, "fmClimatDlg"), FGrid(std::make_unique<TClimGrid>()), FKnownParams(std::move(AKnownParams))
+TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath) : TForm(AOwner, "fmClimatDlg")
 {
     setWindowTitle(QStringLiteral("Climate Addition Dialog"));
     auto *Layout = new QVBoxLayout(this); // owned by the form
@@ -218,7 +310,7 @@ TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath, std:
     Gauge2->setRange(0, 100);
     Gauge2->hide();
     StringGrid1 = MakeControl<QTableView>(Panel1, "StringGrid1");
-    FGridModel = new TGridModel(*FGrid, this); // owned by the form
+    FGridModel = new TGridModel(FImport, this); // owned by the form
     StringGrid1->setModel(FGridModel);
     StringGrid1->verticalHeader()->hide();
     StringGrid1->horizontalHeader()->hide();
@@ -296,14 +388,7 @@ TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath, std:
     resize(900, 700);
 }
 
-TfmClimatDlg::~TfmClimatDlg()
-{
-    // The loader's view of the grid and the lists ends with the dialog.
-    if (ClimGrid == FGrid.get()) {
-        ClimGrid = nullptr;
-        ClimParamList1 = ClimParamList2 = ClimParamList3 = ClimParamList4 = nullptr;
-    }
-}
+TfmClimatDlg::~TfmClimatDlg() = default;
 
 std::string TfmClimatDlg::FolderPath() const
 {
@@ -351,78 +436,27 @@ void TfmClimatDlg::FileListBox1DblClick()
     Panel1->setTitle(QStringLiteral("Climate Building..."));
     Gauge2->setValue(0);
     Gauge2->show();
-    std::vector<std::string> Lines;
-    {
-        std::ifstream In(FileName, std::ios::binary);
-        if (!In)
-            throw rtl::EFOpenError("Cannot open file \"" + FileName + "\"");
-        std::string Line;
-        while (std::getline(In, Line)) {
-            if (!Line.empty() && Line.back() == '\r')
-                Line.pop_back();
-            Lines.push_back(std::move(Line));
-        }
-    }
-
-    // A header shorter than seven characters has no separator to give.
-    std::string Separator;
-    if (!Lines.empty() && Lines[0].size() >= 7 && rtl::UpperCase(Lines[0].substr(0, 6)) == "REGION")
-        Separator = Lines[0].substr(6, 1);
-    else
+    const std::vector<std::string> Lines = ReadClimatologyLines(FileName);
+    if (Lines.empty() || Lines[0].size() < 7 || rtl::UpperCase(Lines[0].substr(0, 6)) != "REGION")
         MessageDlg("Wrong File Format", mtError, mbOK);
 
-    for (TCheckListBox *List : {CheckListBox1, CheckListBox2, CheckListBox3, CheckListBox4})
-        List->Clear();
-    ClimFileHasBs = ClimFileHasMs = false;
-    CheckBox1->setChecked(false);
-    CheckBox2->setChecked(false);
     StringGrid1->setEnabled(false);
-    for (TCheckListBox *List : {CheckListBox1, CheckListBox2, CheckListBox3})
-        List->setUpdatesEnabled(false);
     FGridModel->BeginReset();
-    FGrid->Clear();
-    std::vector<int> Widths;
-    const QFontMetrics Metrics = StringGrid1->fontMetrics();
-    TDistinctList SubRegions(*CheckListBox1), Months(*CheckListBox2), Pressures(*CheckListBox3);
-    const int LineCount = int(Lines.size());
-    for (int I = 0; I < LineCount; ++I) {
-        FGrid->AddRow(SplitClimLine(Lines[size_t(I)], Separator));
-        Widths.resize(size_t(FGrid->ColCount()), 0);
-        for (int C = 0; C < FGrid->ColCount(); ++C) {
-            const std::string &Cell = FGrid->Cells(C, I);
-            if (!Cell.empty())
-                Widths[size_t(C)] =
-                    std::max(Widths[size_t(C)], Metrics.horizontalAdvance(QString::fromStdString(Cell)) + 10);
-        }
-        if (I > 0) {
-            SubRegions.Add(FGrid->Cells(0, I));
-            Months.Add(FGrid->Cells(1, I));
-            Pressures.Add(FGrid->Cells(2, I));
-        }
-        const int Percent = int(std::nearbyint(I * 100.0 / LineCount));
-        if (Percent != Gauge2->value()) {
-            Gauge2->setValue(Percent);
-            ProcessMessages();
-        }
-    }
+    TClimFileCheck Check;
+    CheckClimatologyLines(Lines, ClimParamsOf(RangeQry), FImport, Check, [this](int APercent) {
+        Gauge2->setValue(APercent);
+        ProcessMessages();
+    });
     FGridModel->EndReset();
     Gauge2->hide();
     Panel1->setTitle(PanelCaption);
-    Lines.clear();
+    FillList(*CheckListBox1, FImport.SubRegions);
+    FillList(*CheckListBox2, FImport.Months);
+    FillList(*CheckListBox3, FImport.Pressures);
+    FillList(*CheckListBox4, FImport.Params);
 
-    // Seas of the file, and the sub-regions the loader will pass over.
-    const auto Bs = UpperSet(BsSquareNames);
-    const auto Ms = UpperSet(MsSquareNames);
-    std::vector<std::string> Unknown;
-    for (int I = 0; I < CheckListBox1->Count(); ++I) {
-        const std::string Name = rtl::UpperCase(CheckListBox1->ItemText(I));
-        const bool InBs = Bs.count(Name) > 0, InMs = Ms.count(Name) > 0;
-        ClimFileHasBs = ClimFileHasBs || InBs;
-        ClimFileHasMs = ClimFileHasMs || InMs;
-        if (!InBs && !InMs)
-            Unknown.push_back(CheckListBox1->ItemText(I));
-    }
-    if (!Unknown.empty()) {
+    if (!Check.UnknownSubRegions.empty()) {
+        const auto &Unknown = Check.UnknownSubRegions;
         std::string Names;
         for (size_t I = 0; I < Unknown.size() && I < size_t(MaxNamedSubRegions); ++I)
             Names += (I ? ", " : "") + Unknown[I];
@@ -430,27 +464,24 @@ void TfmClimatDlg::FileListBox1DblClick()
             Names += ", ... (" + std::to_string(Unknown.size()) + " in all)";
         MessageDlg("Error subregions:" + Names + " will be excluded from addition", mtWarning, mbOK);
     }
-    CheckBox1->setChecked(ClimFileHasBs);
-    CheckBox2->setChecked(ClimFileHasMs);
+    CheckBox1->setChecked(FImport.HasBs);
+    CheckBox2->setChecked(FImport.HasMs);
     StringGrid1->setEnabled(true);
-    for (TCheckListBox *List : {CheckListBox1, CheckListBox2, CheckListBox3})
-        List->setUpdatesEnabled(true);
-    for (int C = 0; C < int(Widths.size()); ++C)
-        StringGrid1->setColumnWidth(C, Widths[size_t(C)]);
+    // Each column as wide as its widest text plus 10 pixels.
+    const QFontMetrics Metrics = StringGrid1->fontMetrics();
+    std::vector<int> Widths;
+    for (const auto &Row : FImport.Grid) {
+        Widths.resize(std::max(Widths.size(), Row.size()), 0);
+        for (size_t C = 0; C < Row.size(); ++C)
+            if (!Row[C].empty())
+                Widths[C] = std::max(Widths[C], Metrics.horizontalAdvance(QString::fromStdString(Row[C])) + 10);
+    }
+    for (size_t C = 0; C < Widths.size(); ++C)
+        StringGrid1->setColumnWidth(int(C), Widths[C]);
 
-    // The header's value columns, pair by pair; a last unpaired column is
-    // ignored.
-    for (int C = 3; C <= FGrid->ColCount() - 2; C += 2) {
-        const auto [P1, S1] = SplitPairCell(FGrid->Cells(C, 0));
-        const auto [P2, S2] = SplitPairCell(FGrid->Cells(C + 1, 0));
-        const bool Climat = S1 == "PAVG" && S2 == "PSTD";
-        const bool Ranges = S1 == "PMIN" && S2 == "PMAX";
-        const bool Known = std::find(FKnownParams.begin(), FKnownParams.end(), P1) != FKnownParams.end();
-        if (P1 != P2 || !(Climat || Ranges) || !Known) {
-            MessageDlg("Error in the First String", mtError, mbOK);
-            return;
-        }
-        CheckListBox4->AddItem(P1 + (Climat ? "(climat)" : "(ranges)"));
+    if (Check.HeaderError) {
+        MessageDlg("Error in the First String", mtError, mbOK);
+        return;
     }
     StringGrid1->show();
     for (int N : {1, 6, 11, 16})
@@ -460,9 +491,8 @@ void TfmClimatDlg::FileListBox1DblClick()
 void TfmClimatDlg::FormClose()
 {
     ClimSearchPath = FolderPath();
-    ClimGrid = FGrid.get();
-    ClimParamList1 = CheckListBox1;
-    ClimParamList2 = CheckListBox2;
-    ClimParamList3 = CheckListBox3;
-    ClimParamList4 = CheckListBox4;
+    TakeTicks(*CheckListBox1, FImport.SubRegions);
+    TakeTicks(*CheckListBox2, FImport.Months);
+    TakeTicks(*CheckListBox3, FImport.Pressures);
+    TakeTicks(*CheckListBox4, FImport.Params);
 }

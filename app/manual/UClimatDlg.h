@@ -11,12 +11,13 @@
 // parameter P) or "PMIN", "PMAX" (its range), P being a parameter of the
 // local "param" table. Values stay text here; the loader converts them.
 //
-// What the loader reads after the dialog closed (FormClose) lives in the
-// unit variables below; it is valid until the dialog is freed.
+// The loader (LoadClimatology) takes the dialog's Import after FormClose.
 #pragma once
 
+#include "app/UQC.h"
 #include "platform/toolkit/TForm.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,39 +37,34 @@ class QTreeView;
 class TCheckListBox;
 class TDataSet;
 
-// The preview grid's text: row 0 the header, row n the n-th data line;
-// the header fixes the column count.
-class TClimGrid {
-public:
-    int RowCount() const { return int(FRows.size()); }
-    int ColCount() const { return FColCount; }
-    // "" outside the grid.
-    const std::string &Cells(int ACol, int ARow) const;
-    void Clear();
-    // Adds a row; the first row sets the column count, later rows are cut
-    // to it.
-    void AddRow(std::vector<std::string> ACells);
-
-private:
-    std::vector<std::vector<std::string>> FRows;
-    int FColCount = 0;
+// What checking a climatology file found.
+struct TClimFileCheck {
+    bool WrongFormat = false;                   // no "REGION" header: one cell a line
+    std::vector<std::string> UnknownSubRegions; // neither a Black Sea nor a Mediterranean square
+    bool HeaderError = false;                   // a value-column pair that is not a known parameter's
 };
 
-// Splits a line of a climatology file: the text before each separator is a
-// cell, the rest after the last one is the last cell when it is not empty
-// (a separator at the end adds no empty cell; two in a row give one). An
-// empty separator makes the whole line one cell.
-std::vector<std::string> SplitClimLine(const std::string &ALine, const std::string &ASeparator);
-
-// The Param column of a dataset over the local "param" table (the engine's
-// RangeQry), in its order: the parameters a header may name.
-std::vector<std::string> ClimParamsOf(TDataSet &AParams);
+// Checks the lines of a climatology file and fills AImport: the grid (row 0
+// the header; the header fixes the column count), the sub-regions, months
+// and pressures of the data lines (each text once, letter case aside, in
+// order of first appearance), the parameter items of the header pairs up
+// to the first that fails, and the seas. Nothing is ticked. AProgress, when
+// given, is called with the percentage of lines read whenever it changes.
+void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
+                           TClimImport &AImport, TClimFileCheck &ACheck,
+                           const std::function<void(int)> &AProgress = nullptr);
+// The lines of a text file, without their line ends. Raises EFOpenError
+// when the file cannot be read.
+std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);
+// The Param column of a dataset over the local "param" table (RangeQry), in
+// its order: the parameters a header may name. None without a dataset.
+std::vector<std::string> ClimParamsOf(TDataSet *AParams);
 
 class TfmClimatDlg : public TForm {
 public:
-    // AKnownParams: the Param column of the local "param" table; the folder
-    // tree starts at ASearchPath.
-    TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath, std::vector<std::string> AKnownParams);
+    // The folder tree starts at ASearchPath; header pairs are checked
+    // against the engine's RangeQry.
+    TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath);
     ~TfmClimatDlg() override;
 
     // Checks and previews the file chosen in the list (or named in Edit1).
@@ -76,15 +72,17 @@ public:
     // The file list shows the folder chosen in the tree.
     void ShellTreeView1Change();
     void FilterComboBox1Change();
-    // Hands the grid and the lists to the loader (ClimGrid, ClimParamList1
-    // to 4) and remembers the folder (ClimSearchPath). Called when the
-    // dialog closes, whatever the button.
+    // Takes the ticks of the four lists into Import for the loader and
+    // remembers the folder (ClimSearchPath). Called when the dialog closes,
+    // whatever the button.
     void FormClose();
 
     // The folder the tree shows, with a trailing "/".
     std::string FolderPath() const;
     void SetFolderPath(const std::string &APath);
-    const TClimGrid &Grid() const { return *FGrid; }
+    // The grid (ClimGrid), the four lists (ClimParamList1 to 4) and the seas
+    // (ClimFileHasMs, ClimFileHasBs) as the loader takes them.
+    const TClimImport &Import() const { return FImport; }
 
     QTreeView *ShellTreeView1;
     QListView *FileListBox1;
@@ -108,21 +106,11 @@ public:
 
 private:
     class TGridModel;
-    void BuildLists(int ALineCount);
-    std::unique_ptr<TClimGrid> FGrid;
+    TClimImport FImport;
     TGridModel *FGridModel;
     QFileSystemModel *FFolders;
     QFileSystemModel *FFiles;
-    std::vector<std::string> FKnownParams;
 };
 
-// Set by TfmClimatDlg::FormClose for the loader.
-extern const TClimGrid *ClimGrid;
-extern TCheckListBox *ClimParamList1; // sub-regions
-extern TCheckListBox *ClimParamList2; // months
-extern TCheckListBox *ClimParamList3; // pressures
-extern TCheckListBox *ClimParamList4; // parameters: P + "(climat)" or P + "(ranges)"
-extern bool ClimFileHasBs;
-extern bool ClimFileHasMs;
 // The folder browsed last (main.ini, Clim/SearchClimPath).
 extern std::string ClimSearchPath;

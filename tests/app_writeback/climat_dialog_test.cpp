@@ -18,6 +18,8 @@
 
 #include "app/manual/UClimatDlg.h"
 #include "app/manual/map.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
@@ -45,12 +47,23 @@ protected:
               ("climat_dialog_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(Dir);
-        Dlg = std::make_unique<TfmClimatDlg>(nullptr, Dir.string(),
-                                             std::vector<std::string>{"TEMP", "PSAL", "DENS", "NO3"});
+        // The known parameters, as the engine's RangeQry lists them.
+        WorkDir = (Dir / "work").string() + "/";
+        std::filesystem::create_directories(WorkDir);
+        std::filesystem::copy_file(Program + "/SoftDB/worktables.def", WorkDir + "worktables.def");
+        Params = std::make_unique<TTable>();
+        Params->SetDatabaseName(WorkDir);
+        Params->SetTableName("param");
+        Params->Open();
+        RangeQry = Params.get();
+        Dlg = std::make_unique<TfmClimatDlg>(nullptr, Dir.string());
     }
     void TearDown() override
     {
         Dlg.reset();
+        RangeQry = nullptr;
+        Params.reset();
+        TLocalDatabase::CloseAll();
         std::error_code Ec;
         std::filesystem::remove_all(Dir, Ec);
     }
@@ -67,6 +80,8 @@ protected:
     }
 
     std::filesystem::path Dir;
+    std::string WorkDir;
+    std::unique_ptr<TTable> Params;
     TScriptedDialogs Dialogs;
     std::unique_ptr<TfmClimatDlg> Dlg;
 };
@@ -80,12 +95,13 @@ const char *const TwoSeas = "Region;Month;PRES;TEMP_PAVG;TEMP_PSTD;PSAL_PMIN;PSA
 
 TEST(ClimLineSplit, CellsAsTheFormatSaysThem)
 {
-    EXPECT_EQ(SplitClimLine("a;b;c", ";"), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(SplitClimLine("a;b;", ";"), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitClimLine("a;;b", ";"), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_EQ(SplitClimLine(";a", ";"), (std::vector<std::string>{"", "a"}));
-    EXPECT_EQ(SplitClimLine("a,b;c", ""), (std::vector<std::string>{"a,b;c"}));
-    EXPECT_EQ(SplitClimLine("", ";"), (std::vector<std::string>{}));
+    EXPECT_EQ(SplitClimLine("a;b;c", ';'), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SplitClimLine("a;b;", ';'), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitClimLine("a;;b", ';'), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitClimLine(";a", ';'), (std::vector<std::string>{"", "a"}));
+    EXPECT_EQ(SplitClimLine("a\tb", '\t'), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitClimLine("a,b;c", '\0'), (std::vector<std::string>{"a,b;c"}));
+    EXPECT_EQ(SplitClimLine("", ';'), (std::vector<std::string>{}));
 }
 
 TEST_F(ClimatDialog, FileOfBothSeasIsPreviewedListedAndTicked)
@@ -109,23 +125,24 @@ TEST_F(ClimatDialog, FileOfBothSeasIsPreviewedListedAndTicked)
     EXPECT_TRUE(Dlg->CheckBox1->isChecked());
     EXPECT_TRUE(Dlg->CheckBox2->isChecked());
     EXPECT_TRUE(Dlg->StringGrid1->isVisible());
-    const TClimGrid &G = Dlg->Grid();
-    EXPECT_EQ(G.RowCount(), 6);
-    EXPECT_EQ(G.ColCount(), 7);
-    EXPECT_EQ(G.Cells(6, 2), "19");
-    EXPECT_EQ(G.Cells(5, 4), "");
+    const auto &G = Dlg->Import().Grid;
+    ASSERT_EQ(G.size(), 6u);
+    EXPECT_EQ(G[0].size(), 7u);
+    EXPECT_EQ(G[2][6], "19");
+    EXPECT_EQ(G[4][5], "");
     EXPECT_EQ(Dlg->StringGrid1->model()->data(Dlg->StringGrid1->model()->index(3, 0)).toString().toStdString(),
               "M44N008E");
     EXPECT_EQ(ScreenCursor(), crDefault);
     Dlg->grab().toImage().save(QStringLiteral(WRITEBACK_ARTEFACT_DIR "/fmClimatDlg.png"));
 
+    // What the loader gets: the ticks as the operator left them.
+    Dlg->CheckListBox1->SetChecked(2, false);
     Dlg->FormClose();
-    EXPECT_EQ(ClimGrid, &G);
-    EXPECT_EQ(ClimParamList4, Dlg->CheckListBox4);
-    EXPECT_TRUE(ClimFileHasBs && ClimFileHasMs);
+    const TClimImport &I = Dlg->Import();
+    EXPECT_EQ(I.SubRegions.Checked, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(I.Params.Items, (std::vector<std::string>{"TEMP(climat)", "PSAL(ranges)"}));
+    EXPECT_TRUE(I.HasBs && I.HasMs);
     EXPECT_EQ(ClimSearchPath, Dir.string() + "/");
-    Dlg.reset();
-    EXPECT_EQ(ClimGrid, nullptr);
 }
 
 TEST_F(ClimatDialog, BlackSeaFileTicksOnlyTheBlackSea)
@@ -161,8 +178,8 @@ TEST_F(ClimatDialog, FileWithoutTheRegionHeaderIsShownOneCellALine)
     Open(Write("short.txt", "REGIO\n1;1;0\n"));
     ASSERT_GE(Dialogs.Texts().size(), 1u);
     EXPECT_EQ(Dialogs.Texts()[0], "Wrong File Format");
-    EXPECT_EQ(Dlg->Grid().ColCount(), 1);
-    EXPECT_EQ(Dlg->Grid().Cells(0, 1), "1;1;0");
+    ASSERT_EQ(Dlg->Import().Grid.size(), 2u);
+    EXPECT_EQ(Dlg->Import().Grid[1], (std::vector<std::string>{"1;1;0"}));
     EXPECT_EQ(ScreenCursor(), crDefault);
     Dialogs.Messages.clear();
     Open(Write("other.txt", "STATION;1\n"));
@@ -181,6 +198,20 @@ TEST_F(ClimatDialog, WarningNamesAtMostTwentyUnknownSubRegions)
     EXPECT_NE(M.find("Q19, ... (25 in all) will be excluded from addition"), std::string::npos) << M;
     EXPECT_EQ(M.find("Q20"), std::string::npos);
     EXPECT_FALSE(Dlg->CheckBox1->isChecked() || Dlg->CheckBox2->isChecked());
+}
+
+TEST_F(ClimatDialog, HeadlessReaderAgreesWithTheDialog)
+{
+    TClimImport I;
+    std::string Error;
+    EXPECT_TRUE(ReadClimatologyFile(Write("both.txt", TwoSeas), I, Error)) << Error;
+    EXPECT_EQ(I.SubRegions.Items, (std::vector<std::string>{"1", "M44N008E", "XX9"}));
+    EXPECT_EQ(I.Params.Checked, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(ReadClimatologyFile(Write("bad.txt", "REGION;M;P;TEMP_PAVG;PSAL_PSTD\n"), I, Error));
+    EXPECT_EQ(Error, "Error in the First String");
+    EXPECT_FALSE(ReadClimatologyFile(Write("short.txt", "REGION"), I, Error));
+    EXPECT_EQ(Error, "Wrong File Format");
+    EXPECT_FALSE(ReadClimatologyFile((Dir / "missing.txt").string(), I, Error));
 }
 
 TEST_F(ClimatDialog, SelectButtonsWorkOnTheirOwnList)
