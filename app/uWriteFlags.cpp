@@ -1,6 +1,8 @@
 // The flag write-back: confirmation, cruise choice, then one Update per level.
 #include "app/uWriteFlags.h"
 
+#include "app/UQC.h"
+#include "app/WorkTables.h"
 #include "app/uFlagToMainDB.h"
 #include "app/uWriteFlagProgress.h"
 #include "app/uflagcru.h"
@@ -56,18 +58,16 @@ void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASq
 // write-back, so each is asked of the engine once.
 class TFlagTableCache {
 public:
-    explicit TFlagTableCache(const TWriteFlagsEnv &AEnv) : FEnv(AEnv) {}
-    std::string NameOf(const std::string &ATable) const { return FEnv.DbTablePrefix + "-" + ATable + "flags"; }
+    std::string NameOf(const std::string &ATable) const { return DbTablePrefix + "-" + ATable + "flags"; }
     bool Exists(const std::string &ATable)
     {
         auto It = FKnown.find(ATable);
         if (It == FKnown.end())
-            It = FKnown.emplace(ATable, LocalTableFileExists(FEnv.LocalDbDir + NameOf(ATable) + ".db")).first;
+            It = FKnown.emplace(ATable, LocalTableFileExists(LocalDbDir + NameOf(ATable) + ".db")).first;
         return It->second;
     }
 
 private:
-    const TWriteFlagsEnv &FEnv;
     std::map<std::string, bool> FKnown;
 };
 
@@ -75,10 +75,9 @@ private:
 
 std::string FlagTableOfParam(const std::string &AParamAbr)
 {
-    // The PTS parameters, compared exactly as the engine compares them.
-    if (AParamAbr == "TEMP" || AParamAbr == "PSAL" || AParamAbr == "DENS")
-        return "PTS_Data";
-    return AParamAbr;
+    // Not ParamTableName: PRESS names no table there, while here it is a
+    // parameter whose flag table the work folder simply does not have.
+    return IsPtsParam(AParamAbr) ? "PTS_Data" : AParamAbr;
 }
 
 std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
@@ -122,30 +121,30 @@ TWriteFlagsResult WriteFlagsToMainDb(const TWriteFlagsEnv &AEnv)
     }
     {
         Tfmflagcru fmflagcru(AEnv.Owner);
-        fmflagcru.FillCruises(*AEnv.CruiseTbl, AEnv.LocalDbDir, AEnv.DbTablePrefix + "-Cast_TitlesFlags");
+        fmflagcru.FillCruises(*CruiseTbl, LocalDbDir, DbTablePrefix + "-Cast_TitlesFlags");
         const int Answer = fmflagcru.ShowModal();
-        fmflagcru.FormClose(*AEnv.FlagCruiseList, *AEnv.FlagCruiseIds);
+        fmflagcru.FormClose(*AEnv.FlagCruiseList, FlagCruiseIds);
         Repaint(AEnv.Owner);
         if (Answer != mrOk)
             return Result;
     }
     // The operator has just asked for the write-back: an Esc left over from
     // the editor or from an interrupted run must not cancel it.
-    *AEnv.AbortRequested = false;
-    *AEnv.QcInterrupted = false;
+    AbortRequested = false;
+    QcInterrupted = false;
     Result.Confirmed = true;
 
     TfmWriteFlagProgress fmWriteFlagProgress(AEnv.Owner);
     fmWriteFlagProgress.show();
     SetGauge(fmWriteFlagProgress.Gauge1, 0);
 
-    TFlagTableCache FlagTables(AEnv);
+    TFlagTableCache FlagTables;
     TQuery &CastQry = *AEnv.FlagCastQry;
     TQuery &LevelQry = *AEnv.FlagLevelQry;
     TZqQuery &ParamsQry = *AEnv.FlagParamsQry;
     TZqCommand &UpdateCmd = *AEnv.FlagUpdateCmd;
     const rtl::TStringList &Cruises = *AEnv.FlagCruiseList;
-    const TIntArr &CruiseIds = *AEnv.FlagCruiseIds;
+    const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
     std::vector<std::string> Tables;
     std::vector<TField *> FlagFields;
@@ -156,10 +155,10 @@ TWriteFlagsResult WriteFlagsToMainDb(const TWriteFlagsEnv &AEnv)
         SetGauge(fmWriteFlagProgress.Gauge1, Percent(I + 1, CruiseCount));
         const int IdCruise = CruiseIds[size_t(I)];
         // A cruise that left the run's table since the choice is passed over.
-        if (!AEnv.CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise)))
+        if (!CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise)))
             continue;
-        SetQuerySql(CastQry, AEnv.LocalDbDir,
-                    "Select * from \"" + AEnv.DbTablePrefix + "-Cast_TitlesFlags\" where ID_Cruise = " +
+        SetQuerySql(CastQry, LocalDbDir,
+                    "Select * from \"" + DbTablePrefix + "-Cast_TitlesFlags\" where ID_Cruise = " +
                         std::to_string(IdCruise));
         SetGauge(fmWriteFlagProgress.Gauge2, 0);
         const int CastCount = CastQry.RecordCount();
@@ -184,7 +183,7 @@ TWriteFlagsResult WriteFlagsToMainDb(const TWriteFlagsEnv &AEnv)
             ParamsQry.Close();
 
             for (const std::string &Table : Tables) {
-                SetQuerySql(LevelQry, AEnv.LocalDbDir,
+                SetQuerySql(LevelQry, LocalDbDir,
                             "Select * from \"" + FlagTables.NameOf(Table) + "\" Where ID_Cast=" + CastText);
                 const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
                 FlagFields.clear();
@@ -193,7 +192,7 @@ TWriteFlagsResult WriteFlagsToMainDb(const TWriteFlagsEnv &AEnv)
                 TField *PresField = LevelQry.FieldByName("PRES");
                 for (LevelQry.First(); !LevelQry.Eof(); LevelQry.Next()) {
                     ProcessMessages();
-                    if (*AEnv.QcInterrupted) {
+                    if (QcInterrupted) {
                         fmWriteFlagProgress.close();
                         LevelQry.Close();
                         CastQry.Close();

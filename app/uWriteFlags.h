@@ -25,21 +25,17 @@ namespace rtl {
 class TStringList;
 }
 
-// What the write-back works with: the main window's components and the
-// engine's shared state. Nothing here is owned.
+// The main window's components that the write-back works with (not owned).
+// The rest comes from the engine's shared state: the run's cruises
+// (CruiseTbl), the Esc flags (AbortRequested, QcInterrupted), the work
+// folder (LocalDbDir) and the per-database table prefix (DbTablePrefix).
 struct TWriteFlagsEnv {
-    QWidget *Owner = nullptr;                // owner of the dialogs, repainted after each
-    TDataSet *CruiseTbl = nullptr;           // the run's cruises (TmpCru): ID_Cruise, Cruise_Name
-    TQuery *FlagCastQry = nullptr;           // on the work folder
-    TQuery *FlagLevelQry = nullptr;          // on the work folder
-    TZqQuery *FlagParamsQry = nullptr;       // on the main database
-    TZqCommand *FlagUpdateCmd = nullptr;     // on the main database
-    rtl::TStringList *FlagCruiseList = nullptr; // the names last chosen
-    TIntArr *FlagCruiseIds = nullptr;        // their cruise identities, in step with the names
-    std::string LocalDbDir;
-    std::string DbTablePrefix;
-    bool *AbortRequested = nullptr;          // the Esc flags
-    bool *QcInterrupted = nullptr;
+    QWidget *Owner = nullptr;                   // owner of the dialogs, repainted after each
+    TQuery *FlagCastQry = nullptr;              // on the work folder
+    TQuery *FlagLevelQry = nullptr;             // on the work folder
+    TZqQuery *FlagParamsQry = nullptr;          // on the main database
+    TZqCommand *FlagUpdateCmd = nullptr;        // on the main database
+    rtl::TStringList *FlagCruiseList = nullptr; // the cruise names last chosen
 };
 
 // What one write-back did.

@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+TIntArr FlagCruiseIds;
+
 Tfmflagcru::Tfmflagcru(QWidget *AOwner) : TForm(AOwner, "fmflagcru"), Query1(std::make_unique<TQuery>())
 {
     setWindowTitle(QStringLiteral("Cruises"));

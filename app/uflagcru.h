@@ -19,6 +19,10 @@ namespace rtl {
 class TStringList;
 }
 
+// The cruise identities of FlagCruiseList's names, in step with them: the
+// write-back finds its cruises by identity, as names need not be unique.
+extern TIntArr FlagCruiseIds;
+
 class Tfmflagcru : public TForm {
 public:
     explicit Tfmflagcru(QWidget *AOwner);

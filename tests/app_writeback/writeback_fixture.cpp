@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/uflagcru.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TSession.h"
@@ -105,22 +107,16 @@ void WriteBack::SetUp()
     MainWindow->setObjectName(QStringLiteral("Form1"));
     Dialogs = std::make_unique<TScriptedDialogs>();
 
-    Env.Owner = MainWindow.get();
-    Env.CruiseTbl = CruiseTbl.get();
-    Env.FlagCastQry = FlagCastQry.get();
-    Env.FlagLevelQry = FlagLevelQry.get();
-    Env.FlagParamsQry = FlagParamsQry;
-    Env.FlagUpdateCmd = FlagUpdateCmd;
-    Env.FlagCruiseList = &FlagCruiseList;
-    Env.FlagCruiseIds = &FlagCruiseIds;
-    Env.LocalDbDir = WorkDir;
-    Env.DbTablePrefix = DbTablePrefix;
-    Env.AbortRequested = &AbortRequested;
-    Env.QcInterrupted = &QcInterrupted;
+    Env = {MainWindow.get(), FlagCastQry.get(), FlagLevelQry.get(), FlagParamsQry, FlagUpdateCmd, &FlagCruiseList};
+    // The engine's state as the main window leaves it after a run.
+    ::CruiseTbl = CruiseTbl.get();
+    LocalDbDir = WorkDir;
+    AbortRequested = QcInterrupted = false;
 }
 
 void WriteBack::TearDown()
 {
+    ::CruiseTbl = nullptr;
     Dialogs.reset();
     MainWindow.reset();
     CruiseTbl.reset();

@@ -69,9 +69,6 @@ protected:
     std::unique_ptr<TQuery> FlagCastQry, FlagLevelQry;
     std::unique_ptr<TTable> CruiseTbl;
     rtl::TStringList FlagCruiseList;
-    TIntArr FlagCruiseIds;
-    bool AbortRequested = false;
-    bool QcInterrupted = false;
     std::unique_ptr<QWidget> MainWindow;
     std::unique_ptr<TScriptedDialogs> Dialogs;
     TWriteFlagsEnv Env;

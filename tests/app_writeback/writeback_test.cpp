@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include "app/UQC.h"
 #include "app/uflagcru.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
