@@ -59,8 +59,13 @@ void TDrvConnection::FinalizeCatalogStatements()
     std::lock_guard<std::recursive_mutex> G(CatalogLock);
     sqlite3_finalize(TableExistsStmt);
     sqlite3_finalize(TableInfoStmt);
+    sqlite3_finalize(SchemaVersionStmt);
     TableExistsStmt = nullptr;
     TableInfoStmt = nullptr;
+    SchemaVersionStmt = nullptr;
+    ColumnCache.clear();
+    CachedSchemaVersion = -1;
+    SeenSchemaVersion = -1;
 }
 
 void TDrvConnection::CloseDb()
@@ -246,18 +251,46 @@ bool TDrvConnection::TableExists(const std::string &ATable, std::string *AExactN
     return Found;
 }
 
+long long TDrvConnection::SchemaVersionNow()
+{
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    sqlite3_stmt *V = CatalogStatement(SchemaVersionStmt, "PRAGMA schema_version");
+    TResetOnExit Reset{V};
+    return sqlite3_step(V) == SQLITE_ROW ? sqlite3_column_int64(V, 0) : -1;
+}
+
 void TDrvConnection::RefreshSchema()
 {
+    // Reading the schema table makes SQLite load the schema again when it
+    // changed; while the version stays the one last seen there is nothing
+    // new to load, and the version costs far less to read.
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    const long long Version = SchemaVersionNow();
+    if (Version >= 0 && Version == SeenSchemaVersion)
+        return;
     TableExists(std::string());
+    SeenSchemaVersion = Version;
 }
 
 std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable)
 {
+    RequireOpen();
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    // The schema version changes with every change of the schema, by this
+    // connection or another one, so a description is reused only while the
+    // file's tables are what they were when it was read.
+    const long long Version = SchemaVersionNow();
+    if (Version != CachedSchemaVersion || Version < 0) {
+        ColumnCache.clear();
+        CachedSchemaVersion = Version;
+    }
+    const std::string Key = Upper(ATable);
+    if (const auto It = ColumnCache.find(Key); It != ColumnCache.end())
+        return It->second;
     std::vector<TTableColumn> R;
     std::string Exact;
-    std::lock_guard<std::recursive_mutex> G(CatalogLock);
     if (!TableExists(ATable, &Exact))
-        return R;
+        return ColumnCache[Key] = R;
     sqlite3_stmt *S =
         CatalogStatement(TableInfoStmt, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(?1)");
     TResetOnExit Reset{S};
@@ -276,7 +309,7 @@ std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable
         C.PkIndex = sqlite3_column_int(S, 4);
         R.push_back(C);
     }
-    return R;
+    return ColumnCache[Key] = R;
 }
 
 } // namespace accessodbc
