@@ -77,6 +77,23 @@ TEST_F(DateValues, JetDateFunctions)
 
 class JetSql : public TOdbcTest {
 protected:
+    // Runs statements on a second connection to the fixture's file, as
+    // another program would.
+    void ExecElsewhere(std::initializer_list<const char *> AStatements)
+    {
+        SQLHDBC Other = SQL_NULL_HDBC;
+        ODBC_OK(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other));
+        const std::string Cs = ConnectString(DbPath);
+        ODBC_OK(SQLDriverConnect(Other, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                 SQL_DRIVER_NOPROMPT));
+        SQLHSTMT S = SQL_NULL_HSTMT;
+        SQLAllocHandle(SQL_HANDLE_STMT, Other, &S);
+        for (const char *Sql : AStatements)
+            ODBC_OK(SQLExecDirect(S, (SQLCHAR *)Sql, SQL_NTS));
+        SQLFreeHandle(SQL_HANDLE_STMT, S);
+        SQLDisconnect(Other);
+        SQLFreeHandle(SQL_HANDLE_DBC, Other);
+    }
     void SetUp() override
     {
         TOdbcTest::SetUp();
@@ -546,17 +563,7 @@ TEST_F(JetSql, RememberedColumnsFollowASchemaChangedElsewhere)
     Exec("INSERT INTO Cost VALUES (0, 1)");
     for (int I = 0; I < 3; ++I)
         Exec("UPDATE Cost SET Price = 1.5" + std::to_string(I) + " WHERE ID = 0");
-    SQLHDBC Other = SQL_NULL_HDBC;
-    ODBC_OK(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other));
-    const std::string Cs = ConnectString(DbPath);
-    ODBC_OK(SQLDriverConnect(Other, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
-    SQLHSTMT S = SQL_NULL_HSTMT;
-    SQLAllocHandle(SQL_HANDLE_STMT, Other, &S);
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"DROP TABLE Cost", SQL_NTS));
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"CREATE TABLE Cost (ID Long, Price Currency)", SQL_NTS));
-    SQLFreeHandle(SQL_HANDLE_STMT, S);
-    SQLDisconnect(Other);
-    SQLFreeHandle(SQL_HANDLE_DBC, Other);
+    ExecElsewhere({"DROP TABLE Cost", "CREATE TABLE Cost (ID Long, Price Currency)"});
 
     Exec("INSERT INTO Cost VALUES (1, 2.25)");
     Exec("UPDATE Cost SET Price = Price * 2 WHERE ID = 1");
@@ -594,16 +601,6 @@ TEST_F(JetSql, ColumnTypesFollowATableMadeAgain)
     Exec("CREATE TABLE Shape (V Text(10))");
     EXPECT_EQ(TypeOfFirst(Dbc), SQL_VARCHAR);
 
-    SQLHDBC Other = SQL_NULL_HDBC;
-    ODBC_OK(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other));
-    const std::string Cs = ConnectString(DbPath);
-    ODBC_OK(SQLDriverConnect(Other, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
-    SQLHSTMT S = SQL_NULL_HSTMT;
-    SQLAllocHandle(SQL_HANDLE_STMT, Other, &S);
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"DROP TABLE Shape", SQL_NTS));
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"CREATE TABLE Shape (V Double)", SQL_NTS));
-    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    ExecElsewhere({"DROP TABLE Shape", "CREATE TABLE Shape (V Double)"});
     EXPECT_EQ(TypeOfFirst(Dbc), SQL_DOUBLE);
-    SQLDisconnect(Other);
-    SQLFreeHandle(SQL_HANDLE_DBC, Other);
 }
