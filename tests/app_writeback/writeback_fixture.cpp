@@ -151,27 +151,24 @@ void WriteBack::FillFlagTables()
         CastFlags.Post();
     }
     const std::string Casts = "select ID_Cast from Cast_Titles where ID_Cruise in (" + InList(Cruises) + ")";
-    for (const auto &Row : querytest::SqliteRows(DbPath, "select ID_Cast, PRES from PTS_Data where ID_Cast in (" + Casts + ")")) {
-        const int Id = std::stoi(Row[0]);
-        const double Pres = std::stod(Row[1]);
-        PtsFlags.Append();
-        PtsFlags.FieldByName("ID_Cast")->SetAsInteger(Id);
-        PtsFlags.FieldByName("PRES")->SetAsFloat(Pres);
-        int C = 0;
-        for (const char *F : {"FPRES", "FTEMP", "FPSAL"})
-            PtsFlags.FieldByName(F)->SetAsInteger(NewFlag(Id, Pres, C++));
-        PtsFlags.Post();
-    }
-    for (const auto &Row : querytest::SqliteRows(DbPath, "select ID_Cast, PRES from NO3 where ID_Cast in (" + Casts + ")")) {
-        const int Id = std::stoi(Row[0]);
-        const double Pres = std::stod(Row[1]);
-        No3Flags.Append();
-        No3Flags.FieldByName("ID_Cast")->SetAsInteger(Id);
-        No3Flags.FieldByName("PRES")->SetAsFloat(Pres);
-        No3Flags.FieldByName("FPRES")->SetAsInteger(NewFlag(Id, Pres, 0));
-        No3Flags.FieldByName("FNO3")->SetAsInteger(NewFlag(Id, Pres, 1));
-        No3Flags.Post();
-    }
+    // Every level of a main-database table gets its known flags, column by
+    // column in the flag table's order.
+    auto FillLevels = [&](TTable &AFlags, const std::string &ATable, std::initializer_list<const char *> AColumns) {
+        for (const auto &Row : querytest::SqliteRows(DbPath, "select ID_Cast, PRES from " + ATable +
+                                                                 " where ID_Cast in (" + Casts + ")")) {
+            const int Id = std::stoi(Row[0]);
+            const double Pres = std::stod(Row[1]);
+            AFlags.Append();
+            AFlags.FieldByName("ID_Cast")->SetAsInteger(Id);
+            AFlags.FieldByName("PRES")->SetAsFloat(Pres);
+            int C = 0;
+            for (const char *F : AColumns)
+                AFlags.FieldByName(F)->SetAsInteger(NewFlag(Id, Pres, C++));
+            AFlags.Post();
+        }
+    };
+    FillLevels(PtsFlags, "PTS_Data", {"FPRES", "FTEMP", "FPSAL"});
+    FillLevels(No3Flags, "NO3", {"FPRES", "FNO3"});
     Session.Commit(WorkDir);
     for (TTable *T : {&Struct, &CastFlags, &PtsFlags, &No3Flags})
         T->Close();
