@@ -6,7 +6,9 @@
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
 
+#include <climits>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <fstream>
 #include <sstream>
@@ -94,6 +96,23 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
         return;
     }
     const int NX = int(nx), NY = int(ny);
+    // The cell sizes are kept in single precision: an extent that leaves
+    // them zero or infinite locates nothing.
+    const float CellWidth = float((xmax - xmin) / (NX - 1)), CellHeight = float((ymax - ymin) / (NY - 1));
+    if (!(CellWidth > 0 && CellHeight > 0 && std::isfinite(CellWidth) && std::isfinite(CellHeight))) {
+        ReaderError(BadFormatText);
+        return;
+    }
+    // Every value takes a digit and a separator, so a header promising more
+    // nodes than the file has bytes belongs to a file that holds less than
+    // half its grid: a wrong header or a cut file, and sizing the grid after
+    // it could ask for gigabytes before the first value is read.
+    std::error_code SizeError;
+    const uintmax_t FileSize = std::filesystem::file_size(FileName, SizeError);
+    if (SizeError || uintmax_t(NX) * uintmax_t(NY) > FileSize) {
+        ReaderError(BadFormatText);
+        return;
+    }
     TDepthGrid Values(size_t(NY), TSingleArr(size_t(NX), 0.0f));
     TNotes Fractions, Unstored;
     int c = 0, r = 0, LineNo = 5;
@@ -130,17 +149,28 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
     GridNX = uint16_t(NX);
     GridNY = uint16_t(NY);
     GridWorldRect = MakeWorldRect(xmin, ymin, xmax, ymax);
-    GridCellWidth = float((xmax - xmin) / (NX - 1));
-    GridCellHeight = float((ymax - ymin) / (NY - 1));
+    GridCellWidth = CellWidth;
+    GridCellHeight = CellHeight;
     GridZMin = float(zmin);
     GridZMax = float(zmax);
     Fractions.Show();
     Unstored.Show();
 }
 
-int XToGridCol(double x) { return RoundPixel((x - GridWorldRect.xmin) / GridCellWidth) + 1; }
+namespace {
+// The 1-based node of a fractional 0-based index. A position far off the
+// grid (or any position before a grid is read, when the cell size is 0)
+// rounds to the largest int, which must not wrap round when 1 is added.
+int NodeIndexOf(double v)
+{
+    const int r = RoundPixel(v);
+    return r < INT_MAX ? r + 1 : INT_MAX;
+}
+} // namespace
 
-int YToGridRow(double y) { return RoundPixel((y - GridWorldRect.ymin) / GridCellHeight) + 1; }
+int XToGridCol(double x) { return NodeIndexOf((x - GridWorldRect.xmin) / GridCellWidth); }
+
+int YToGridRow(double y) { return NodeIndexOf((y - GridWorldRect.ymin) / GridCellHeight); }
 
 double GridBilinear(int col, int row, double fx, double fy)
 {

@@ -9,6 +9,7 @@
 #include "platform/toolkit/TTimer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -102,14 +103,18 @@ std::vector<double> LineNumbers(const std::vector<std::string> &Lines, size_t In
 
 int CountOf(double v) { return v >= 0 && v <= 1e7 ? int(v) : -1; }
 
+// A colour index as written (its fraction dropped); kept as a double so that
+// a number no int can hold is reported as written, not converted.
+double ColourIndexOf(double v) { return std::trunc(v); }
+
 struct TCoastBlock {
-    int Colour;
+    double Colour;
     TRealPointArr Points;
 };
 
 struct TCoastFile {
     TFileVersion Version;
-    int SeaIndex = 0;
+    double SeaIndex = 0;
     std::vector<TCoastBlock> Blocks;
     bool Reported = false;
 } Coast;
@@ -118,7 +123,7 @@ void LoadCoast(const std::string &Path)
 {
     const std::vector<std::string> Lines = ReadLines(Path);
     TCoastFile C;
-    C.SeaIndex = int(LineNumbers(Lines, 0, 1)[0]);
+    C.SeaIndex = ColourIndexOf(LineNumbers(Lines, 0, 1)[0]);
     size_t i = 1;
     while (i < Lines.size()) {
         if (rtl::Trim(Lines[i]).empty()) {
@@ -126,7 +131,7 @@ void LoadCoast(const std::string &Path)
             continue;
         }
         const std::vector<double> Head = LineNumbers(Lines, i++, 2);
-        TCoastBlock B{int(Head[1]), {}};
+        TCoastBlock B{ColourIndexOf(Head[1]), {}};
         const int n = CountOf(Head[0]);
         if (n < 0)
             RaiseInOutError(106);
@@ -309,9 +314,9 @@ void DrawCoast(TCanvas &Canvas)
     const std::string Path = MapsDir + "map.bln";
     if (Coast.Version.Changed(Path))
         LoadCoast(Path);
-    const auto ColourAt = [&](int Index, TColor &Out) {
-        if (Index < 0 || size_t(Index) >= MapColors.size()) {
-            ReportOnce(Coast.Reported, "Colour index " + std::to_string(Index) + " of " + Path +
+    const auto ColourAt = [&](double Index, TColor &Out) {
+        if (!(Index >= 0 && Index < double(MapColors.size()))) {
+            ReportOnce(Coast.Reported, "Colour index " + rtl::FloatToStr(Index) + " of " + Path +
                                            " lies outside the map colours");
             return false;
         }
@@ -319,8 +324,10 @@ void DrawCoast(TCanvas &Canvas)
         return true;
     };
     TColor Colour;
-    SeaColorIndex = Coast.SeaIndex;
-    if (ColourAt(SeaColorIndex, Colour)) {
+    // An index that no int holds is outside the palette anyway: -1.
+    const bool SeaFits = Coast.SeaIndex >= double(INT_MIN) && Coast.SeaIndex <= double(INT_MAX);
+    SeaColorIndex = SeaFits ? int(Coast.SeaIndex) : -1;
+    if (ColourAt(Coast.SeaIndex, Colour)) {
         Canvas.Brush.Style = bsSolid;
         Canvas.Brush.Color = Colour;
         Canvas.FillRect(MapScreenRect);
@@ -428,7 +435,10 @@ void DrawSquares(TCanvas &Canvas)
     for (const TRealRectArr *Set : {&MsSquares, &BsSquares})
         for (const TRealRect &Sq : *Set) {
             const TRect r = WorldRectToScreen(Sq, CurrentZoomRect(), MapScreenRect, false, true);
-            Canvas.Rectangle(r.Left, r.Top, r.Right + 1, r.Bottom + 1);
+            // A corner far off the map lands on the largest pixel; one more
+            // must not wrap round to the other side.
+            Canvas.Rectangle(r.Left, r.Top, r.Right < INT_MAX ? r.Right + 1 : INT_MAX,
+                             r.Bottom < INT_MAX ? r.Bottom + 1 : INT_MAX);
         }
     Canvas.Brush.Style = bsSolid;
     Canvas.Pen.Mode = pmCopy;

@@ -7,6 +7,8 @@
 
 std::atomic<bool> ZqGUISilent{false};
 
+using namespace ZqCursors;
+
 namespace {
 
 // How long the cursor stays after the last stop.

@@ -23,10 +23,17 @@
 
 #include "dataaccess/stan/qxZqStanAsync.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
-#include "platform/rtl/Cursors.h"
 
 enum TZqGUIxScreenCursor : uint8_t { gcrDefault, gcrHourGlass, gcrSQLWait, gcrOther };
 
+// The toolkit's screen cursor values, as the screen hooks take them. They
+// have a namespace of their own because a form includes the toolkit's
+// cursor names beside the client components.
+namespace ZqCursors {
+constexpr int crDefault = 0;
+constexpr int crHourGlass = -11;
+constexpr int crSQLWait = -17;
+} // namespace ZqCursors
 
 // The library-wide silent flag (the manager component's SilentMode).
 extern std::atomic<bool> ZqGUISilent;

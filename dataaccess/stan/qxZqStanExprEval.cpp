@@ -173,6 +173,21 @@ bool TZqExpression::PartialEqual(const Variant &ALeft, const Variant &ARight, bo
     return L == R;
 }
 
+namespace {
+bool CompareValues(uint8_t AOperator, const Variant &ALeft, const Variant &ARight)
+{
+    switch (AOperator) {
+    case opEqual: return ALeft == ARight;
+    case opNotEqual: return ALeft != ARight;
+    case opGreaterEq: return ALeft >= ARight;
+    case opLessEq: return ALeft <= ARight;
+    case opGreater: return ALeft > ARight;
+    case opLess: return ALeft < ARight;
+    default: return false;
+    }
+}
+} // namespace
+
 bool TZqExpression::Compare(uint8_t AOperator, const Variant &ALeft, const Variant &ARight, bool AInList,
                             bool APartialNode)
 {
@@ -183,19 +198,13 @@ bool TZqExpression::Compare(uint8_t AOperator, const Variant &ALeft, const Varia
         Variant R = ARight.IsStr() ? Variant(rtl::AnsiUpperCase(ARight.AsString())) : ARight;
         if (AOperator == opEqual) return PartialEqual(L, R, APartialNode);
         if (AOperator == opNotEqual && !AInList) return !PartialEqual(L, R, APartialNode);
-        return Compare(AOperator, L, R, AInList, false) ;
+        // The texts are upper-cased already: the plain comparison, not this
+        // one again, or the options would send it round for ever.
+        return CompareValues(AOperator, L, R);
     }
     if (Partial && AOperator == opEqual) return PartialEqual(ALeft, ARight, APartialNode);
     if (Partial && AOperator == opNotEqual && !AInList) return !PartialEqual(ALeft, ARight, APartialNode);
-    switch (AOperator) {
-    case opEqual: return ALeft == ARight;
-    case opNotEqual: return ALeft != ARight;
-    case opGreaterEq: return ALeft >= ARight;
-    case opLessEq: return ALeft <= ARight;
-    case opGreater: return ALeft > ARight;
-    case opLess: return ALeft < ARight;
-    default: return false;
-    }
+    return CompareValues(AOperator, ALeft, ARight);
 }
 
 void TZqExpression::EvaluateOperator(TZqExpressionNode *ANode, Variant &AValue)

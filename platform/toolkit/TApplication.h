@@ -4,8 +4,6 @@
 
 #include <QApplication>
 
-#include "platform/rtl/Cursors.h"
-
 #include <exception>
 #include <functional>
 
@@ -41,6 +39,7 @@ int ScreenWidth();
 int ScreenHeight();
 void SetScreenSize(int Width, int Height);
 
+enum TCursor { crDefault = 0, crArrow = -2, crHourGlass = -11, crHandPoint = -21 };
 
 // The cursor of the whole application (an override cursor while it is not
 // crDefault).

@@ -14,6 +14,7 @@
 #include "tests/comp_query/query_fixture.h"
 
 using namespace querytest;
+using namespace ZqCursors;
 
 class AppPost : public StationDb {
 protected:

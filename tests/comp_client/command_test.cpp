@@ -5,6 +5,8 @@
 
 #include "dataaccess/phys/qxZqPhysManager.h"
 
+using namespace ZqCursors;
+
 using client_test::Raised;
 
 class CommandRun : public ClientFixture {};

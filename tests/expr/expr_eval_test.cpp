@@ -77,6 +77,21 @@ TEST_F(EvalComparison, PartialComparesPrefixesMarkedByAStar)
     EXPECT_TRUE(Filter("Name <> ALL ('Smi*', 'x')", 0, {ekPartial}));
 }
 
+TEST_F(EvalComparison, NoCaseAndPartialOrderTextsUpperCased)
+{
+    // A dataset filtering case-insensitively with partial keys: the order
+    // of two texts ignores case, and a text against a number still answers.
+    const TZqExpressionOptions Both{ekNoCase, ekPartial};
+    EXPECT_TRUE(Filter("Name > 'B'", 0, Both));
+    EXPECT_TRUE(Filter("Name > 'B'", 2, Both));  // "smithers" as "SMITHERS"
+    EXPECT_FALSE(Filter("Name < 'b'", 2, Both)); // "b" as "B"
+    EXPECT_TRUE(Filter("Name >= 'SMITHERS'", 2, Both));
+    // An empty text against a number: the engine's conversion error, not
+    // a comparison that calls itself until the stack runs out.
+    EXPECT_EQ(ErrorCodeOf([&] { Filter("''>0", 0, Both); }), 118);
+    EXPECT_TRUE(Filter("Name <> ALL ('a', 'b')", 0, Both));
+}
+
 TEST_F(EvalComparison, DatesAgainstTexts)
 {
     EXPECT_TRUE(Filter("Due > '06/14/2001'"));

@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace ZqCursors;
+
 class WaitCursor : public ::testing::Test {
 protected:
     void SetUp() override

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <fstream>
 
@@ -97,6 +98,30 @@ TEST_F(GridReader, SingleRowOrColumnIsRejectedOnce)
     EXPECT_EQ(GridNX, 0);
     TGridCell Cell;
     EXPECT_FALSE(FindGridCell(0, 1, Cell));
+}
+
+TEST_F(GridReader, HeaderPromisingMoreThanTheFileHoldsIsABadFormat)
+{
+    LoadSmall();
+    // 65535 x 65535 nodes would take 17 GB before the first value is read.
+    LoadGrid(Write("huge.grd", "DSAA\n65535 65535\n0 1\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
+    // Cell sizes that single precision holds as zero or infinity.
+    LoadGrid(Write("tiny.grd", "DSAA\n2 2\n0 1e-300\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
+    LoadGrid(Write("wide.grd", "DSAA\n2 2\n-1e300 1e300\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
+    EXPECT_EQ(Script.Texts(), (std::vector<std::string>{BadFormat, BadFormat, BadFormat}));
+    EXPECT_EQ(GridNX, 4);
+    EXPECT_EQ(DepthGrid.size(), 3u);
+}
+
+TEST_F(GridReader, NodeIndicesOfFarPositionsStopAtTheIntRange)
+{
+    // Before any grid is read the cell size is 0: every position is far.
+    GridCellWidth = GridCellHeight = 0;
+    EXPECT_EQ(XToGridCol(12), INT_MAX);
+    EXPECT_EQ(YToGridRow(41), INT_MAX);
+    LoadSmall();
+    EXPECT_EQ(XToGridCol(1e300), INT_MAX);
+    EXPECT_EQ(YToGridRow(-1e300), INT_MIN + 1);
 }
 
 TEST_F(GridReader, FractionsAndSurplusValuesAreReportedInOneMessageEach)

@@ -182,6 +182,26 @@ TEST_F(MapDrawing, WrongColourIndexIsReportedOnceAndSkipped)
     EXPECT_EQ(C.Pixel(340, 130), MapColors[12]);
 }
 
+TEST_F(MapDrawing, ColourIndexNoIntHoldsIsReportedAsWritten)
+{
+    Write("map.bln", "1e10\n4 -1e12\n10 35\n20 35\n20 45\n10 45\n");
+    DrawCoast(C);
+    ASSERT_EQ(Script.Messages.size(), 1u);
+    EXPECT_EQ(Script.Messages[0].Text,
+              "Colour index 10000000000 of " + Folder() + "map.bln lies outside the map colours");
+    EXPECT_EQ(SeaColorIndex, -1);
+}
+
+TEST_F(MapDrawing, SquareCornerFarOffTheMapEndsAtItsEdge)
+{
+    DrawCoast(C);
+    MsSquares = {MakeWorldRect(0, 31, 1e12, 33)};
+    MsSquareNames.Add("M31N000E");
+    DrawSquares(C);
+    EXPECT_EQ(C.Pixel(190, 210), clWhite); // the west side, on the map
+    EXPECT_EQ(C.Pixel(400, 220), clWhite); // the south side runs off east
+}
+
 TEST_F(MapDrawing, MissingCoastlineIsAnInputOutputError)
 {
     MapsDir = Folder() + "nowhere/";

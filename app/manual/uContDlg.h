@@ -1,0 +1,80 @@
+// TfmContDlg: the preview of a contour polygon file before the location
+// check uses it ("Set Contour for station location check"). It draws every
+// polygon of the file in a fixed window (longitude -14 to 42, latitude 30 to
+// 50), builds the region the check would build (areas less holes), says
+// under the mouse whether a point is "In region" or "Out of region", and
+// swaps the two coordinate columns of the file ("Change coloumns").
+//
+// The file is read and the region built once per file version and column
+// order, not at every paint: a large contour file would otherwise be parsed
+// again on every mouse-driven repaint, and a bad file would raise its error
+// box again and again.
+#pragma once
+
+#include "app/manual/Recalcs.h"
+#include "platform/toolkit/TForm.h"
+#include "platform/toolkit/TRegion.h"
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class TPaintBox;
+
+// One polygon of a contour file: its kind (0 an area, any other a hole) and
+// its points as (longitude, latitude).
+struct TContourPolygon {
+    int Kind = 0;
+    TRealPointArr Points;
+};
+// Reads a contour polygon file: blocks of a header line (a count, then
+// optionally the kind) and that many point lines of two reals, latitude
+// first unless LonFirst. Raises EInOutError for a missing file or a line
+// that does not hold what it must.
+std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst);
+// The region of areas less holes (alternate fill). Without any area it is
+// empty, whatever the holes.
+TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<TPointArr> &Holes);
+
+// The contour file to show; the main window sets it before opening the dialog.
+extern std::string ContourFileName;
+// The fixed geographic window of the preview.
+extern const TRealRect ContourWorldRect;
+
+class TfmContDlg : public TForm {
+public:
+    explicit TfmContDlg(QWidget *AOwner = nullptr);
+
+    TPaintBox *PaintBox1;
+    QLabel *Label1;
+    QPushButton *Button1;
+    QPlainTextEdit *Memo1;
+    QPushButton *BitBtn1;
+    QPushButton *BitBtn2;
+
+    void PaintBox1Paint();
+    void PaintBox1MouseMove(int X, int Y);
+    void Button1Click();
+
+    // The region of the last paint (pixels of PaintBox1).
+    const TRegion &ContourRegion() const { return FRegion; }
+
+private:
+    // Reads the file and builds outlines and region when the file, its
+    // contents or the column order changed since the last build.
+    void Rebuild();
+
+    struct TPolygon {
+        TPointArr Points;
+        bool Hole = false;
+    };
+    std::vector<TPolygon> FPolygons;
+    TRegion FRegion;
+    std::string FBuiltFile;
+    std::string FBuiltStampText;
+    bool FBuiltSwap = false;
+    int FBuiltWidth = -1;
+    int FBuiltHeight = -1;
+};
