@@ -194,11 +194,15 @@ int main(int argc, char **argv)
     DbTablePrefix = "bench";
     std::vector<TLevel> Levels;
     {
-        TTable Struct, CastFlags, PtsFlags, Cru;
-        for (TTable *T : {&Struct, &CastFlags, &PtsFlags, &Cru})
+        // The levels go first into a table without a key, then into the flag
+        // table in one batch move, as the engine merges its flags: a keyed
+        // table places each posted record by counting the keys before it.
+        TTable Struct, CastFlags, PtsFlags, Cru, Scratch;
+        for (TTable *T : {&Struct, &CastFlags, &PtsFlags, &Cru, &Scratch})
             T->SetDatabaseName(Work);
         MakeWorkTable(CastFlags, Struct, Work, "-Cast_TitlesFlags.db", "Cast_TitlesFlags", "ID_Cruise;ID_Cast");
         MakeWorkTable(PtsFlags, Struct, Work, "-PTS_DataFlags.db", "PTS_DAtaFlags", "ID_Cast;PRES");
+        MakeWorkTable(Scratch, Struct, Work, "-Levels.db", "StructTsFlags", "");
         Cru.SetTableName("TmpCru");
         Cru.Open();
         Session.StartTransaction(Work);
@@ -220,12 +224,12 @@ int main(int argc, char **argv)
                        TLevel L{sqlite3_column_int(S, 0), sqlite3_column_double(S, 1), {}};
                        for (int C = 0; C < 3; ++C)
                            L.Flags[C] = NewFlag(L.IdCast, L.Pres, C);
-                       PtsFlags.Append();
-                       PtsFlags.Fields()[0]->SetAsInteger(L.IdCast);
-                       PtsFlags.Fields()[1]->SetAsFloat(L.Pres);
+                       Scratch.Append();
+                       Scratch.Fields()[0]->SetAsInteger(L.IdCast);
+                       Scratch.Fields()[1]->SetAsFloat(L.Pres);
                        for (int C = 0; C < 3; ++C)
-                           PtsFlags.Fields()[2 + C]->SetAsInteger(L.Flags[C]);
-                       PtsFlags.Post();
+                           Scratch.Fields()[2 + C]->SetAsInteger(L.Flags[C]);
+                       Scratch.Post();
                    });
         for (int Cruise : Cruises) {
             Cru.Append();
@@ -234,6 +238,7 @@ int main(int argc, char **argv)
             Cru.Post();
         }
         Session.Commit(Work);
+        PtsFlags.BatchMove(&Scratch, batAppend);
         // The bare loop sends the write-back's statements in the write-back's
         // order: cruise by cruise, cast by cast, level by level.
         TQuery Q;
