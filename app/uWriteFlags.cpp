@@ -109,22 +109,22 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
     return Sql;
 }
 
-TWriteFlagsResult WriteFlagsToMainDb(const TWriteFlagsEnv &AEnv)
+TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
 {
     TWriteFlagsResult Result;
     {
-        TfmFlagToMainDB fmFlagToMainDB(AEnv.Owner);
+        TfmFlagToMainDB fmFlagToMainDB(AOwner);
         const int Answer = fmFlagToMainDB.ShowModal();
-        Repaint(AEnv.Owner);
+        Repaint(AOwner);
         if (Answer != mrYes)
             return Result;
     }
     {
-        Tfmflagcru fmflagcru(AEnv.Owner);
+        Tfmflagcru fmflagcru(AOwner);
         fmflagcru.FillCruises(*CruiseTbl, LocalDbDir, DbTablePrefix + "-Cast_TitlesFlags");
         const int Answer = fmflagcru.ShowModal();
-        fmflagcru.FormClose(*AEnv.FlagCruiseList, FlagCruiseIds);
-        Repaint(AEnv.Owner);
+        fmflagcru.FormClose(FlagCruiseList, FlagCruiseIds);
+        Repaint(AOwner);
         if (Answer != mrOk)
             return Result;
     }
@@ -134,16 +134,16 @@ TWriteFlagsResult WriteFlagsToMainDb(const TWriteFlagsEnv &AEnv)
     QcInterrupted = false;
     Result.Confirmed = true;
 
-    TfmWriteFlagProgress fmWriteFlagProgress(AEnv.Owner);
+    TfmWriteFlagProgress fmWriteFlagProgress(AOwner);
     fmWriteFlagProgress.show();
     SetGauge(fmWriteFlagProgress.Gauge1, 0);
 
     TFlagTableCache FlagTables;
-    TQuery &CastQry = *AEnv.FlagCastQry;
-    TQuery &LevelQry = *AEnv.FlagLevelQry;
-    TZqQuery &ParamsQry = *AEnv.FlagParamsQry;
-    TZqCommand &UpdateCmd = *AEnv.FlagUpdateCmd;
-    const rtl::TStringList &Cruises = *AEnv.FlagCruiseList;
+    TQuery &CastQry = *FlagCastQry;
+    TQuery &LevelQry = *FlagLevelQry;
+    TZqQuery &ParamsQry = *FlagParamsQry;
+    TZqCommand &UpdateCmd = *FlagUpdateCmd;
+    const rtl::TStringList &Cruises = FlagCruiseList;
     const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
     std::vector<std::string> Tables;

@@ -16,27 +16,6 @@
 #include <vector>
 
 class QWidget;
-class TDataSet;
-class TQuery;
-class TZqCommand;
-class TZqQuery;
-
-namespace rtl {
-class TStringList;
-}
-
-// The main window's components that the write-back works with (not owned).
-// The rest comes from the engine's shared state: the run's cruises
-// (CruiseTbl), the Esc flags (AbortRequested, QcInterrupted), the work
-// folder (LocalDbDir) and the per-database table prefix (DbTablePrefix).
-struct TWriteFlagsEnv {
-    QWidget *Owner = nullptr;                   // owner of the dialogs, repainted after each
-    TQuery *FlagCastQry = nullptr;              // on the work folder
-    TQuery *FlagLevelQry = nullptr;             // on the work folder
-    TZqQuery *FlagParamsQry = nullptr;          // on the main database
-    TZqCommand *FlagUpdateCmd = nullptr;        // on the main database
-    rtl::TStringList *FlagCruiseList = nullptr; // the cruise names last chosen
-};
 
 // What one write-back did.
 struct TWriteFlagsResult {
@@ -46,7 +25,12 @@ struct TWriteFlagsResult {
     int Unmatched = 0;        // statements that found no level in the main database
 };
 
-TWriteFlagsResult WriteFlagsToMainDb(const TWriteFlagsEnv &AEnv);
+// Works with the engine's shared state: the main window's write-back
+// datasets (FlagCastQry, FlagLevelQry on the work folder, FlagParamsQry and
+// FlagUpdateCmd on the main database), FlagCruiseList, the run's cruises
+// (CruiseTbl), the Esc flags (AbortRequested, QcInterrupted), LocalDbDir and
+// DbTablePrefix. AOwner owns the dialogs and is repainted after each.
+TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
 
 // The main-database table of a parameter's levels and the flag columns the
 // write-back sets there, in statement order: PTS_Data with FPRES, FTEMP and

@@ -36,8 +36,6 @@
 #include <fstream>
 #include <unordered_set>
 
-std::string ClimSearchPath;
-
 namespace {
 
 // At most this many unknown sub-regions are named in the warning: a file of
@@ -110,7 +108,7 @@ std::pair<std::string, std::string> SplitPairCell(const std::string &ACell)
 
 // ---- the text format ------------------------------------------------------------
 
-std::vector<std::string> SplitClimLine(const std::string &Line, char Sep)
+std::vector<std::string> SplitClimFileLine(const std::string &Line, char Sep)
 {
     // No separator ('\0', the header did not give one): the line is one cell.
     std::vector<std::string> Cells;
@@ -173,7 +171,7 @@ void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::ve
     size_t ColCount = 0;
     int Shown = -1;
     for (int I = 0; I < LineCount; ++I) {
-        std::vector<std::string> Cells = SplitClimLine(ALines[size_t(I)], Separator);
+        std::vector<std::string> Cells = SplitClimFileLine(ALines[size_t(I)], Separator);
         // Only the header adds columns.
         if (I == 0)
             ColCount = Cells.size();
@@ -218,26 +216,6 @@ void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::ve
         AImport.Params.Items.push_back(P1 + (Climat ? "(climat)" : "(ranges)"));
         AImport.Params.Checked.push_back(false);
     }
-}
-
-bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::string &Error)
-{
-    std::vector<std::string> Lines;
-    try {
-        Lines = ReadClimatologyLines(FileName);
-    } catch (const std::exception &E) {
-        Error = E.what();
-        return false;
-    }
-    TClimFileCheck Check;
-    CheckClimatologyLines(Lines, ClimParamsOf(RangeQry), Import, Check);
-    if (Check.WrongFormat || Check.HeaderError) {
-        Error = Check.WrongFormat ? "Wrong File Format" : "Error in the First String";
-        return false;
-    }
-    for (TClimChoice *C : {&Import.SubRegions, &Import.Months, &Import.Pressures, &Import.Params})
-        C->Checked.assign(C->Items.size(), true);
-    return true;
 }
 
 // The grid's model: the view asks only for the cells it shows, so a file of

@@ -53,6 +53,11 @@ struct TClimFileCheck {
 void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
                            TClimImport &AImport, TClimFileCheck &ACheck,
                            const std::function<void(int)> &AProgress = nullptr);
+// Splits a line of a climatology file at Sep: the text before each
+// separator is a cell, the rest after the last one is the last cell when it
+// is not empty (a separator at the end adds no empty cell; two in a row give
+// an empty one). Sep '\0' (no separator) makes the whole line one cell.
+std::vector<std::string> SplitClimFileLine(const std::string &Line, char Sep);
 // The lines of a text file, without their line ends. Raises EFOpenError
 // when the file cannot be read.
 std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);
@@ -73,7 +78,7 @@ public:
     void ShellTreeView1Change();
     void FilterComboBox1Change();
     // Takes the ticks of the four lists into Import for the loader and
-    // remembers the folder (ClimSearchPath). Called when the dialog closes,
+    // remembers the folder (ClimSearchPath, the engine's). Called when the dialog closes,
     // whatever the button.
     void FormClose();
 
@@ -111,6 +116,3 @@ private:
     QFileSystemModel *FFolders;
     QFileSystemModel *FFiles;
 };
-
-// The folder browsed last (main.ini, Clim/SearchClimPath).
-extern std::string ClimSearchPath;

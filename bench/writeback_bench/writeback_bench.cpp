@@ -268,19 +268,20 @@ int main(int argc, char **argv)
         Conn->Params().Add("DriverID=MSAcc");
         Conn->Params().Add("Database=" + DbPath);
         Conn->SetConnected(true);
-        auto *ParamsQry = new TZqQuery(&Owner); // owned by Owner
-        ParamsQry->SetConnection(Conn);
-        auto *UpdateCmd = new TZqCommand(&Owner); // owned by Owner
-        UpdateCmd->SetConnection(Conn);
+        // The write-back datasets as the main window makes them at start.
+        FlagParamsQry = new TZqQuery(&Owner); // owned by Owner
+        FlagParamsQry->SetConnection(Conn);
+        FlagUpdateCmd = new TZqCommand(&Owner); // owned by Owner
+        FlagUpdateCmd->SetConnection(Conn);
         TQuery CastQry, LevelQry;
         TTable Cru;
         for (TLocalDataSet *D : std::initializer_list<TLocalDataSet *>{&CastQry, &LevelQry, &Cru})
             D->SetDatabaseName(Work);
+        FlagCastQry = &CastQry;
+        FlagLevelQry = &LevelQry;
         Cru.SetTableName("TmpCru");
         Cru.Open();
         CruiseTbl = &Cru;
-        rtl::TStringList FlagCruiseList;
-        const TWriteFlagsEnv Env{nullptr, &CastQry, &LevelQry, ParamsQry, UpdateCmd, &FlagCruiseList};
         TScriptedDialogs Dialogs;
         // AAll: every cruise, else only the first (the warm-up).
         auto WriteBack = [&](bool AAll) {
@@ -297,7 +298,7 @@ int main(int argc, char **argv)
                 return F.ModalResult();
             });
             const auto T0 = std::chrono::steady_clock::now();
-            const TWriteFlagsResult R = WriteFlagsToMainDb(Env);
+            const TWriteFlagsResult R = WriteFlagsToMainDb(nullptr);
             const double T = Seconds(T0);
             if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0))
                 Die("the write-back sent " + std::to_string(R.Statements) + " statements for " +
@@ -322,6 +323,7 @@ int main(int argc, char **argv)
         }
         WriteBackT = Median(Ours);
         CruiseTbl = nullptr;
+        FlagCastQry = FlagLevelQry = nullptr;
         Conn->SetConnected(false);
     }
     // The answer: every level of the chosen cruises carries its new flags.

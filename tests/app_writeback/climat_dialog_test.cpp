@@ -19,6 +19,7 @@
 #include "app/manual/UClimatDlg.h"
 #include "app/manual/map.h"
 #include "platform/localdb/LocalEngine.h"
+#include "platform/rtl/Classes.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
@@ -95,13 +96,13 @@ const char *const TwoSeas = "Region;Month;PRES;TEMP_PAVG;TEMP_PSTD;PSAL_PMIN;PSA
 
 TEST(ClimLineSplit, CellsAsTheFormatSaysThem)
 {
-    EXPECT_EQ(SplitClimLine("a;b;c", ';'), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(SplitClimLine("a;b;", ';'), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitClimLine("a;;b", ';'), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_EQ(SplitClimLine(";a", ';'), (std::vector<std::string>{"", "a"}));
-    EXPECT_EQ(SplitClimLine("a\tb", '\t'), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitClimLine("a,b;c", '\0'), (std::vector<std::string>{"a,b;c"}));
-    EXPECT_EQ(SplitClimLine("", ';'), (std::vector<std::string>{}));
+    EXPECT_EQ(SplitClimFileLine("a;b;c", ';'), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SplitClimFileLine("a;b;", ';'), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitClimFileLine("a;;b", ';'), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitClimFileLine(";a", ';'), (std::vector<std::string>{"", "a"}));
+    EXPECT_EQ(SplitClimFileLine("a\tb", '\t'), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitClimFileLine("a,b;c", '\0'), (std::vector<std::string>{"a,b;c"}));
+    EXPECT_EQ(SplitClimFileLine("", ';'), (std::vector<std::string>{}));
 }
 
 TEST_F(ClimatDialog, FileOfBothSeasIsPreviewedListedAndTicked)
@@ -200,18 +201,21 @@ TEST_F(ClimatDialog, WarningNamesAtMostTwentyUnknownSubRegions)
     EXPECT_FALSE(Dlg->CheckBox1->isChecked() || Dlg->CheckBox2->isChecked());
 }
 
-TEST_F(ClimatDialog, HeadlessReaderAgreesWithTheDialog)
+TEST_F(ClimatDialog, CheckWithoutTheDialogFindsWhatTheDialogShows)
 {
     TClimImport I;
-    std::string Error;
-    EXPECT_TRUE(ReadClimatologyFile(Write("both.txt", TwoSeas), I, Error)) << Error;
+    TClimFileCheck Check;
+    CheckClimatologyLines(ReadClimatologyLines(Write("both.txt", TwoSeas)), ClimParamsOf(RangeQry), I, Check);
+    EXPECT_FALSE(Check.WrongFormat || Check.HeaderError);
+    EXPECT_EQ(Check.UnknownSubRegions, (std::vector<std::string>{"XX9"}));
     EXPECT_EQ(I.SubRegions.Items, (std::vector<std::string>{"1", "M44N008E", "XX9"}));
-    EXPECT_EQ(I.Params.Checked, (std::vector<bool>{true, true}));
-    EXPECT_FALSE(ReadClimatologyFile(Write("bad.txt", "REGION;M;P;TEMP_PAVG;PSAL_PSTD\n"), I, Error));
-    EXPECT_EQ(Error, "Error in the First String");
-    EXPECT_FALSE(ReadClimatologyFile(Write("short.txt", "REGION"), I, Error));
-    EXPECT_EQ(Error, "Wrong File Format");
-    EXPECT_FALSE(ReadClimatologyFile((Dir / "missing.txt").string(), I, Error));
+    EXPECT_EQ(I.Params.Items, (std::vector<std::string>{"TEMP(climat)", "PSAL(ranges)"}));
+    EXPECT_EQ(I.Grid.at(4), (std::vector<std::string>{"m44n008e", "2", "10", "13.1", "1.3", "", "38.4"}));
+    CheckClimatologyLines({"REGION;M;P;TEMP_PAVG;PSAL_PSTD"}, ClimParamsOf(RangeQry), I, Check);
+    EXPECT_TRUE(Check.HeaderError);
+    CheckClimatologyLines({"REGION"}, ClimParamsOf(RangeQry), I, Check);
+    EXPECT_TRUE(Check.WrongFormat);
+    EXPECT_THROW(ReadClimatologyLines((Dir / "missing.txt").string()), rtl::EFOpenError);
 }
 
 TEST_F(ClimatDialog, SelectButtonsWorkOnTheirOwnList)

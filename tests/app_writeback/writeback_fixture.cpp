@@ -77,15 +77,19 @@ void WriteBack::SetUp()
     Conn->Params().Add("DriverID=MSAcc");
     Conn->Params().Add("Database=" + DbPath);
     Conn->SetConnected(true);
+    // The write-back datasets as the main window makes them at start.
     FlagParamsQry = new TZqQuery(Owner.get()); // owned by Owner
     FlagParamsQry->SetConnection(Conn);
     FlagUpdateCmd = new TZqCommand(Owner.get()); // owned by Owner
     FlagUpdateCmd->SetConnection(Conn);
     FlagUpdateCmd->AfterExecute = [this](rtl::TObject *) { ++FExecuted; };
-    FlagCastQry = std::make_unique<TQuery>();
-    FlagCastQry->SetDatabaseName(WorkDir);
-    FlagLevelQry = std::make_unique<TQuery>();
-    FlagLevelQry->SetDatabaseName(WorkDir);
+    CastQry = std::make_unique<TQuery>();
+    CastQry->SetDatabaseName(WorkDir);
+    LevelQry = std::make_unique<TQuery>();
+    LevelQry->SetDatabaseName(WorkDir);
+    FlagCastQry = CastQry.get();
+    FlagLevelQry = LevelQry.get();
+    FlagCruiseList.Clear();
 
     DbTablePrefix = "station";
     FillFlagTables();
@@ -107,7 +111,6 @@ void WriteBack::SetUp()
     MainWindow->setObjectName(QStringLiteral("Form1"));
     Dialogs = std::make_unique<TScriptedDialogs>();
 
-    Env = {MainWindow.get(), FlagCastQry.get(), FlagLevelQry.get(), FlagParamsQry, FlagUpdateCmd, &FlagCruiseList};
     // The engine's state as the main window leaves it after a run.
     ::CruiseTbl = CruiseTbl.get();
     LocalDbDir = WorkDir;
@@ -117,11 +120,14 @@ void WriteBack::SetUp()
 void WriteBack::TearDown()
 {
     ::CruiseTbl = nullptr;
+    FlagCastQry = FlagLevelQry = nullptr;
+    FlagParamsQry = nullptr;
+    FlagUpdateCmd = nullptr;
     Dialogs.reset();
     MainWindow.reset();
     CruiseTbl.reset();
-    FlagCastQry.reset();
-    FlagLevelQry.reset();
+    CastQry.reset();
+    LevelQry.reset();
     if (Conn)
         Conn->SetConnected(false);
     Owner.reset();

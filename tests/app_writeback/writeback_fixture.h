@@ -48,7 +48,7 @@ protected:
     // and AClose is pressed.
     void Script(const char *AConfirm, std::function<void(TForm &)> AChoose = nullptr,
                 const char *AClose = "BitBtn1");
-    TWriteFlagsResult Run() { return WriteFlagsToMainDb(Env); }
+    TWriteFlagsResult Run() { return WriteFlagsToMainDb(MainWindow.get()); }
 
     // Main-database rows "ID_Cast|PRES|FPRES|F..." of a table for the
     // casts of the given cruises, ordered.
@@ -64,14 +64,10 @@ protected:
     std::string WorkDir; // with a trailing "/"
     std::unique_ptr<rtl::TComponent> Owner;
     TZqConnection *Conn = nullptr;
-    TZqQuery *FlagParamsQry = nullptr;
-    TZqCommand *FlagUpdateCmd = nullptr;
-    std::unique_ptr<TQuery> FlagCastQry, FlagLevelQry;
+    std::unique_ptr<TQuery> CastQry, LevelQry;
     std::unique_ptr<TTable> CruiseTbl;
-    rtl::TStringList FlagCruiseList;
     std::unique_ptr<QWidget> MainWindow;
     std::unique_ptr<TScriptedDialogs> Dialogs;
-    TWriteFlagsEnv Env;
 
 private:
     void FillFlagTables();
