@@ -354,9 +354,8 @@ bool TDrvConnection::TableExists(const std::string &ATable, std::string *AExactN
 long long TDrvConnection::SchemaVersionNow()
 {
     std::lock_guard<std::recursive_mutex> G(CatalogLock);
-    sqlite3_stmt *V = CatalogStatement(SchemaVersionStmt, "PRAGMA schema_version");
-    TResetOnExit Reset{V};
-    return sqlite3_step(V) == SQLITE_ROW ? sqlite3_column_int64(V, 0) : -1;
+    TDrvQuery Q(Db, CatalogStatement(SchemaVersionStmt, "PRAGMA schema_version"), CatalogWhat);
+    return Q.Next() ? Q.Int(0) : -1;
 }
 
 void TDrvConnection::RefreshSchema()
