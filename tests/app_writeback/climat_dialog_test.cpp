@@ -18,9 +18,10 @@
 
 #include "app/manual/UClimatDlg.h"
 #include "app/manual/map.h"
+#include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
-#include "platform/rtl/Classes.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/Classes.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
@@ -229,6 +230,72 @@ TEST_F(ClimatDialog, SelectButtonsWorkOnTheirOwnList)
     EXPECT_EQ(Items(*Dlg->CheckListBox3, true), (std::vector<std::string>{"0"}));
     Dlg->SpeedButton[18]->click(); // parameters: invert
     EXPECT_TRUE(Items(*Dlg->CheckListBox4, true).empty());
+}
+
+// ---- the import: dialog, then the engine's loader ------------------------------
+
+class ClimatImport : public ClimatDialog {
+protected:
+    // The operator's OK: the dialog closes and the loader takes its lists.
+    int Load()
+    {
+        Dlg->FormClose();
+        TTable Struct, Ms, Bs;
+        for (TTable *T : {&Struct, &Ms, &Bs})
+            T->SetDatabaseName(WorkDir);
+        return LoadClimatology(Dlg->Import(), Struct, Ms, Bs, WorkDir);
+    }
+    // "Region|Month|Pres|PAVG|PSTD" of every row of a climatology table.
+    std::vector<std::string> Rows(const std::string &ATable)
+    {
+        TTable T;
+        T.SetDatabaseName(WorkDir);
+        T.SetTableName(ATable);
+        T.Open();
+        std::vector<std::string> Out;
+        for (T.First(); !T.Eof(); T.Next()) {
+            std::string Row;
+            for (int F = 0; F < T.FieldCount(); ++F)
+                Row += (F ? "|" : "") + T.Fields()[F]->AsString();
+            Out.push_back(Row);
+        }
+        return Out;
+    }
+};
+
+TEST_F(ClimatImport, BothSeasFillTheirTablesWithTheTickedRowsOnly)
+{
+    Open(Write("both.txt", "Region;Month;PRES;TEMP_PAVG;TEMP_PSTD;PSAL_PAVG;PSAL_PSTD\n"
+                           "1;1;0;7.8;1.5;18.2;0.3\n"
+                           "1;1;10;7.7;1.2;18.25;0.25\n"
+                           "2;1;0;7.9;1.1;18.1;0.2\n"
+                           "M44N008E;1;0;13.7;1.5;37.9;0.4\n"
+                           "M44N008E;2;0;13.1;1.3;38.0;0.5\n"));
+    ASSERT_TRUE(Dialogs.Messages.empty()) << Dialogs.Texts().front();
+    Dlg->CheckListBox1->SetChecked(1, false);  // sub-region 2
+    Dlg->CheckListBox2->SetChecked(1, false);  // month 2
+    Dlg->CheckListBox4->SetChecked(1, false);  // PSAL
+    EXPECT_EQ(Load(), 3);
+    EXPECT_EQ(Rows("BS_TEMP"), (std::vector<std::string>{"1|1|0|7.8|1.5", "1|1|10|7.7|1.2"}));
+    EXPECT_EQ(Rows("MS_TEMP"), (std::vector<std::string>{"M44N008E|1|0|13.7|1.5"}));
+    EXPECT_FALSE(LocalTableFileExists(WorkDir + "MS_PSAL.db"));
+
+    // Once loaded, a table is never loaded again.
+    EXPECT_EQ(Load(), 0);
+    EXPECT_EQ(Dialogs.Texts(), (std::vector<std::string>{"Climat for TEMP in the Mediterranean Sea is already loaded",
+                                                         "Climat for TEMP in the Black Sea is already loaded"}));
+    EXPECT_EQ(Rows("BS_TEMP").size(), 2u);
+}
+
+TEST_F(ClimatImport, SecondParameterTakesColumnsFiveAndSix)
+{
+    Open(Write("ms.txt", "REGION,Month,PRES,TEMP_PAVG,TEMP_PSTD,PSAL_PAVG,PSAL_PSTD\n"
+                         "M44N010E,3,50,14.1,0.9,38.2,0.15\n"));
+    Dlg->CheckListBox4->SetChecked(0, false); // TEMP
+    EXPECT_EQ(Load(), 1);
+    EXPECT_EQ(Rows("MS_PSAL"), (std::vector<std::string>{"M44N010E|3|50|38.2|0.15"}));
+    EXPECT_FALSE(LocalTableFileExists(WorkDir + "BS_PSAL.db"));
+    EXPECT_FALSE(LocalTableFileExists(WorkDir + "MS_TEMP.db"));
 }
 
 } // namespace
