@@ -410,11 +410,12 @@ void TfmClimatDlg::FileListBox1DblClick()
     if (FileName.empty())
         return;
 
+    // A file that cannot be read leaves the panel as it was.
+    const std::vector<std::string> Lines = ReadClimatologyLines(FileName);
     const QString PanelCaption = Panel1->title();
     Panel1->setTitle(QStringLiteral("Climate Building..."));
     Gauge2->setValue(0);
     Gauge2->show();
-    const std::vector<std::string> Lines = ReadClimatologyLines(FileName);
     if (Lines.empty() || Lines[0].size() < 7 || rtl::UpperCase(Lines[0].substr(0, 6)) != "REGION")
         MessageDlg("Wrong File Format", mtError, mbOK);
 

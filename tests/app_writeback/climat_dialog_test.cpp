@@ -7,6 +7,7 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QProgressBar>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -186,6 +187,13 @@ TEST_F(ClimatDialog, FileWithoutTheRegionHeaderIsShownOneCellALine)
     Dialogs.Messages.clear();
     Open(Write("other.txt", "STATION;1\n"));
     EXPECT_EQ(Dialogs.Texts().at(0), "Wrong File Format");
+    // A file that cannot be read: the error goes to the caller, the dialog
+    // and the cursor stay as they were.
+    Dlg->Edit1->setText(QString::fromStdString((Dir / "gone.txt").string()));
+    EXPECT_THROW(Dlg->FileListBox1DblClick(), rtl::EFOpenError);
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    EXPECT_TRUE(Dlg->Gauge2->isHidden());
+    EXPECT_TRUE(Dlg->StringGrid1->isEnabled());
 }
 
 TEST_F(ClimatDialog, WarningNamesAtMostTwentyUnknownSubRegions)
