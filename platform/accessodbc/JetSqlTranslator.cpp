@@ -274,9 +274,20 @@ bool IsTok(const TNode &N, TK AKind, const char *AText = nullptr)
         return false;
     return !AText || N.Tok.Text == AText;
 }
+// AWord in upper case; compared in place, since every pass asks this of
+// every token.
 bool IsKw(const TNode &N, const char *AWord)
 {
-    return !N.IsGroup && N.Tok.Kind == TK::Ident && Upper(N.Tok.Text) == AWord;
+    if (N.IsGroup || N.Tok.Kind != TK::Ident)
+        return false;
+    const std::string &T = N.Tok.Text;
+    size_t i = 0;
+    for (; i < T.size() && AWord[i]; ++i) {
+        const char C = T[i] >= 'a' && T[i] <= 'z' ? static_cast<char>(T[i] - 'a' + 'A') : T[i];
+        if (C != AWord[i])
+            return false;
+    }
+    return i == T.size() && !AWord[i];
 }
 bool IsPunct(const TNode &N, const char *AText) { return IsTok(N, TK::Punct, AText); }
 bool IsNameTok(const TNode &N) { return !N.IsGroup && (N.Tok.Kind == TK::Ident || N.Tok.Kind == TK::Name); }
@@ -926,6 +937,8 @@ private:
     // WHERE, ON and HAVING keep their form, so their indexes still serve.
     static bool IsLogicOp(const TNode &N)
     {
+        if (N.IsGroup || N.Tok.Kind != TK::Ident || N.Tok.Text.size() < 2 || N.Tok.Text.size() > 3)
+            return false;
         return IsKw(N, "AND") || IsKw(N, "OR") || IsKw(N, "NOT") || IsKw(N, "XOR") || IsKw(N, "EQV") || IsKw(N, "IMP");
     }
     static bool IsComparisonOp(const TNode &N)
@@ -936,7 +949,16 @@ private:
             static const std::set<std::string> P = {"=", "<", ">", "<=", ">=", "<>", "!=", "=="};
             return P.count(N.Tok.Text) > 0;
         }
+        if (N.Tok.Kind != TK::Ident || N.Tok.Text.size() < 2 || N.Tok.Text.size() > 7)
+            return false;
         return IsKw(N, "LIKE") || IsKw(N, "BETWEEN") || IsKw(N, "IN") || IsKw(N, "IS") || IsKw(N, "ESCAPE");
+    }
+    static bool HasTruthOp(const std::vector<TNode> &G)
+    {
+        for (const auto &N : G)
+            if (N.IsGroup ? HasTruthOp(N.Items) : IsComparisonOp(N) || IsLogicOp(N))
+                return true;
+        return false;
     }
     static bool StartsStatement(const TNode &N) { return N.IsGroup && !N.Items.empty() && IsKw(N.Items[0], "SELECT"); }
 
@@ -949,7 +971,7 @@ private:
         const auto Flush = [&] {
             if (!Span.empty())
                 AFn(Span);
-            Out.insert(Out.end(), Span.begin(), Span.end());
+            Out.insert(Out.end(), std::make_move_iterator(Span.begin()), std::make_move_iterator(Span.end()));
             Span.clear();
         };
         for (auto &N : E) {
@@ -960,9 +982,9 @@ private:
                 Between = false;
             if (ASep(N) && !(AKeepBetween && BetweenAnd)) {
                 Flush();
-                Out.push_back(N);
+                Out.push_back(std::move(N));
             } else {
-                Span.push_back(N);
+                Span.push_back(std::move(N));
             }
         }
         Flush();
@@ -1007,7 +1029,7 @@ private:
 
     void TruthStatement(std::vector<TNode> &G)
     {
-        if (G.empty() || IsKw(G[0], "CREATE") || IsKw(G[0], "DROP") || IsKw(G[0], "ALTER"))
+        if (G.empty() || IsKw(G[0], "CREATE") || IsKw(G[0], "DROP") || IsKw(G[0], "ALTER") || !HasTruthOp(G))
             return;
         static const std::set<std::string> Clauses = {"SELECT", "FROM",  "WHERE", "GROUP", "ORDER", "HAVING", "ON",
                                                       "JOIN",   "SET",   "VALUES", "UNION", "INTO", "LIMIT", "INNER",
@@ -1024,7 +1046,8 @@ private:
             size_t E = i + 1;
             while (E < G.size() && !IsClause(E))
                 ++E;
-            std::vector<TNode> Body(G.begin() + static_cast<long>(i) + 1, G.begin() + static_cast<long>(E));
+            std::vector<TNode> Body(std::make_move_iterator(G.begin() + static_cast<long>(i) + 1),
+                                    std::make_move_iterator(G.begin() + static_cast<long>(E)));
             if (K == "SELECT")
                 TruthSelectList(Body);
             else if (K == "WHERE" || K == "HAVING" || K == "ON")
@@ -1048,8 +1071,8 @@ private:
                 for (auto &N : Body)
                     if (N.IsGroup && (StartsStatement(N) || K == "FROM" || K == "JOIN"))
                         TruthStatement(N.Items);
-            Out.push_back(G[i]);
-            Out.insert(Out.end(), Body.begin(), Body.end());
+            Out.push_back(std::move(G[i]));
+            Out.insert(Out.end(), std::make_move_iterator(Body.begin()), std::make_move_iterator(Body.end()));
             i = E;
         }
         G = std::move(Out);
@@ -1107,7 +1130,7 @@ private:
             if (N.IsGroup)
                 continue;
             const bool AfterDot = i > 0 && IsPunct(G[i - 1], ".");
-            const bool AfterTableWord = i > 0 && (IsKw(G[i - 1], "REFERENCES") || IsKw(G[i - 1], "INTO") ||
+            const bool AfterTableWord = i > 0 && i + 1 < G.size() && G[i + 1].IsGroup && (IsKw(G[i - 1], "REFERENCES") || IsKw(G[i - 1], "INTO") ||
                                                   IsKw(G[i - 1], "TABLE") || IsKw(G[i - 1], "JOIN") ||
                                                   IsKw(G[i - 1], "FROM") || IsKw(G[i - 1], "UPDATE"));
             const bool Call = i + 1 < G.size() && G[i + 1].IsGroup && !AfterTableWord;
