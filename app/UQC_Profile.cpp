@@ -340,6 +340,8 @@ void CheckClimaticRange(const std::string &P)
     const bool Same = CastId == LastFlagCastID && IsPtsParam(P) && IsPtsParam(LastFlagParam) && TmpFlagsFits(P);
     if (!Same)
         CreateTmpFlagsTable(P);
+    else
+        TmpFlagsTbl->First();
 
     const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
     const std::string FlagName = "F" + ValueName;
@@ -478,7 +480,12 @@ void CheckClimaticRange(const std::string &P)
                             TmpFlagsTbl->Post();
                         }
                     }
-                    if (Same && FindFlagRow(CastId, Pres)) {
+                    // The other PTS parameter's pass wrote the same levels in
+                    // the same order: its rows are taken one after another.
+                    const bool InStep = Same && !TmpFlagsTbl->Eof() &&
+                                        TmpFlagsTbl->FieldByName("PRES")->AsFloat() == RoundPres(Pres) &&
+                                        TmpFlagsTbl->FieldByName("ID_Cast")->AsInteger() == CastId;
+                    if (InStep || (Same && FindFlagRow(CastId, Pres))) {
                         TmpFlagsTbl->Edit();
                     } else {
                         TmpFlagsTbl->Append();
@@ -488,6 +495,8 @@ void CheckClimaticRange(const std::string &P)
                     }
                     TmpFlagsTbl->FieldByName(RowFlagName)->SetAsInteger(LevelParamFlag);
                     TmpFlagsTbl->Post();
+                    if (Same)
+                        TmpFlagsTbl->Next();
                 } catch (const std::exception &) {
                     if (TmpFlagsTbl->State() != dsBrowse && TmpFlagsTbl->State() != dsInactive)
                         TmpFlagsTbl->Cancel();
