@@ -183,8 +183,8 @@ void TDrvConnection::Connect(const std::string &AConnectString)
             // made: nobody can be writing it there, so read it as it stands.
             // A lock held by another session or a damaged file is no such case.
             const int Code = sqlite3_errcode(Db) & 0xFF;
-            if (!OpenReadOnly || Code == SQLITE_BUSY || Code == SQLITE_LOCKED || Code == SQLITE_NOTADB ||
-                Code == SQLITE_CORRUPT)
+            if (!OpenReadOnly || ::access(FolderOf(Path).c_str(), W_OK) == 0 || Code == SQLITE_BUSY ||
+                Code == SQLITE_LOCKED || Code == SQLITE_NOTADB || Code == SQLITE_CORRUPT)
                 throw;
             CloseDb();
             OpenFile(Path, true, true);
@@ -198,9 +198,11 @@ void TDrvConnection::Connect(const std::string &AConnectString)
             GuardTextSizes();
         }
     } catch (const TDrvError &E) {
+        if (!Db)
+            throw; // the file could not be opened at all; OpenFile said why
         // Only a file SQLite cannot read as a database has an unrecognized
         // format; a locked or unreadable one is said to be so.
-        const int Code = Db ? sqlite3_errcode(Db) & 0xFF : SQLITE_ERROR;
+        const int Code = sqlite3_errcode(Db) & 0xFF;
         CloseDb();
         if (Code == SQLITE_BUSY || Code == SQLITE_LOCKED)
             Fail("HY000", -1032, "Could not use '" + Path + "'; file already in use.");
