@@ -2,14 +2,14 @@
 // control and returns it.
 #include "app/uQCSettings.h"
 
+#include "app/UQC.h"
 #include "platform/toolkit/TDialogs.h"
 
 #include <QBoxLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
-
-QWidget *QcSettingsPages = nullptr;
 
 TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
 {
