@@ -231,6 +231,34 @@ TEST_F(WizardRoad, EscStopsTheRunAndLeavesTheCruiseUnmarked)
     EXPECT_TRUE(Form->BitBtn1->isEnabled());
 }
 
+TEST_F(WizardRoad, AClosedWindowWaitsForTheRunToEnd)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton2", false);
+    bool OpenDuringRun = false;
+    // Closing is asked for while the run pumps messages, then CHECK once
+    // more: neither may reach the running loop.
+    QTimer::singleShot(0, Form.get(), [&] {
+        Form->close();
+        OpenDuringRun = Form->isVisible();
+        Form->BitBtn1->click();
+    });
+    Next();
+    EXPECT_TRUE(OpenDuringRun);
+    EXPECT_EQ(QcCruise("ID_Cruise|ChLocation"), TTexts{"1|True"});
+    // The run ended normally (back at the start), then the window closed.
+    EXPECT_EQ(Form->WizardStep, 0);
+    ProcessMessages();
+    EXPECT_FALSE(Form->isVisible());
+    // ... by the close that saves the settings.
+    EXPECT_EQ(rtl::TIniFile(Install->Dir() + "Cfg/main.ini").ReadString("Map", "BlnName", ""),
+              Install->Dir() + "QCCont/ALL_.bln");
+}
+
 TEST_F(WizardRoad, ClosingSavesThresholdsAndSettingsAndEmptiesTemp)
 {
     // A value out of its control's range in the file is held to the range.
