@@ -119,7 +119,6 @@ TZqQuery *FlagParamsQry = nullptr;
 rtl::TStringList FlagCruiseList;
 rtl::TStringList AllParamAbbrs;
 rtl::TStringList AllParamNames;
-QTabWidget *QcSettingsPages = nullptr;
 
 int32_t IntMax(int32_t a, int32_t b) { return b > a ? b : a; }
 

@@ -40,7 +40,6 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 class QProgressBar;
-class QTabWidget;
 
 // ---- the six selectable tests (bits of SelectedTests and TestResults) ----
 enum TQcTest : int {
@@ -202,7 +201,6 @@ extern rtl::TStringList FlagCruiseList; // cruises chosen for the write-back
 // Every row of "param" as the wizard's parameter page read it.
 extern rtl::TStringList AllParamAbbrs;
 extern rtl::TStringList AllParamNames;
-extern QTabWidget *QcSettingsPages; // the main window's options pages
 
 // ---- cruise loop and station checks ------------------------------------------------
 void CheckCruises();

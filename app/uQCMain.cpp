@@ -10,6 +10,7 @@
 #include "app/manual/Recalcs.h"
 #include "app/manual/map.h"
 #include "app/uDBPath.h"
+#include "app/uQCSettings.h"
 #include "app/uStart.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"

@@ -12,6 +12,7 @@
 #include "app/uDBPath.h"
 #include "app/uStart.h"
 #include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <QLabel>
@@ -290,4 +291,46 @@ TEST_F(StartPath, CancelInChangeDatabaseChangesNothing)
     EXPECT_EQ(MainDbPath, Install->DbPath());
     EXPECT_EQ(Install->DatabaseSetting(), Before);
     EXPECT_TRUE(Form->DatabaseConnected());
+}
+
+TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTable)
+{
+    ASSERT_TRUE(Start());
+    const std::vector<std::string> Fields = {"ID_Cruise", "MAR", "Cruise_Name", "ChDepth"};
+    const auto Before = WorkRows("marlin_demo-QCCruise", Fields);
+    Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_TRUE(Dialogs->Messages.empty());
+    EXPECT_TRUE(Form->DatabaseConnected());
+    EXPECT_EQ(WorkRows("marlin_demo-QCCruise", Fields), Before);
+    EXPECT_TRUE(Form->QcCruTbl->Active());
+    EXPECT_EQ(ScreenCursor(), crDefault);
+}
+
+using StartFault = MainWindow;
+
+TEST_F(StartFault, AMissingStepPageIsReportedOnceAndTheWindowStillOpens)
+{
+    std::filesystem::remove(Install->Dir() + "doc/step0.txt");
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_NE(Dialogs->Messages[0].Text.find("step0.txt"), std::string::npos) << Dialogs->Messages[0].Text;
+    EXPECT_EQ(Dialogs->Messages[0].Icon, mtError);
+    EXPECT_TRUE(Form->DatabaseConnected());
+    auto *Start = Form->findChild<TfmStart *>(QString::fromLatin1("fmStart"));
+    ASSERT_NE(Start, nullptr);
+    EXPECT_TRUE(Start->isHidden());
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    EXPECT_FALSE(Control("RadioGroup1")->isHidden());
+}
+
+TEST_F(StartFault, AWorkFolderThatCannotBeOpenedEndsTheProgramAfterItsMessage)
+{
+    // The work folder's database is a folder: neither the first open nor the
+    // retry from the BDE folder can open it.
+    std::filesystem::create_directories(Install->Dir() + "SoftDB/worktables.sqlite3");
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
 }

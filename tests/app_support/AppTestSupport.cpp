@@ -9,12 +9,10 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include <sqlite3.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
-#include <stdexcept>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -108,49 +106,6 @@ std::string TTestInstallation::CopyDatabase(const std::string &ARelativePath) co
     fs::create_directories(Target.parent_path());
     fs::copy_file(DbPath(), Target, fs::copy_options::overwrite_existing);
     return Target.string();
-}
-
-std::vector<TRow> SqliteRows(const std::string &ADbPath, const std::string &ASql)
-{
-    sqlite3 *Db = nullptr;
-    if (sqlite3_open_v2(ADbPath.c_str(), &Db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(Db);
-        throw std::runtime_error("cannot open " + ADbPath);
-    }
-    sqlite3_stmt *St = nullptr;
-    if (sqlite3_prepare_v2(Db, ASql.c_str(), -1, &St, nullptr) != SQLITE_OK) {
-        const std::string E = sqlite3_errmsg(Db);
-        sqlite3_close(Db);
-        throw std::runtime_error(E);
-    }
-    std::vector<TRow> Rows;
-    while (sqlite3_step(St) == SQLITE_ROW) {
-        TRow R;
-        for (int C = 0; C < sqlite3_column_count(St); ++C) {
-            const unsigned char *T = sqlite3_column_text(St, C);
-            R.push_back(T ? reinterpret_cast<const char *>(T) : "<null>");
-        }
-        Rows.push_back(std::move(R));
-    }
-    sqlite3_finalize(St);
-    sqlite3_close(Db);
-    return Rows;
-}
-
-void SqliteExec(const std::string &ADbPath, const std::string &ASql)
-{
-    sqlite3 *Db = nullptr;
-    if (sqlite3_open_v2(ADbPath.c_str(), &Db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(Db);
-        throw std::runtime_error("cannot open " + ADbPath);
-    }
-    char *Err = nullptr;
-    const int Rc = sqlite3_exec(Db, ASql.c_str(), nullptr, nullptr, &Err);
-    const std::string Msg = Err ? Err : "";
-    sqlite3_free(Err);
-    sqlite3_close(Db);
-    if (Rc != SQLITE_OK)
-        throw std::runtime_error(Msg);
 }
 
 std::string SaveScreenshot(QWidget &AWidget, const std::string &AName)

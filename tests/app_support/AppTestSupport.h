@@ -3,6 +3,8 @@
 // windows a test opens.
 #pragma once
 
+#include "tests/comp_query/query_fixture.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -40,9 +42,9 @@ private:
 
 // The station database read straight from its file, past driver and
 // library: every value as SQLite's text (NULL as "<null>").
-using TRow = std::vector<std::string>;
-std::vector<TRow> SqliteRows(const std::string &ADbPath, const std::string &ASql);
-void SqliteExec(const std::string &ADbPath, const std::string &ASql);
+using querytest::SqliteExec;
+using querytest::SqliteRows;
+using querytest::TRow;
 
 // Saves a picture of the widget (made visible and laid out first) as
 // <build>/artefacts/<name>.png and returns that path.
