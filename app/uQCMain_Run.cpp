@@ -12,7 +12,10 @@
 #include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/manual/uContDlg.h"
+#include "app/manual/uQCManual.h"
 #include "app/uReport.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
@@ -131,8 +134,32 @@ void TForm1::RunQc()
 
 void TForm1::HandOverToEditor()
 {
-    // Until the editor opens here, the operator goes straight to the
-    // write-back and the question what next.
+    {
+        TForm2 Editor(this);
+        Editor.ListBox1->clear();
+        Editor.ZqQuery1->SetConnection(ZqConnection1);
+        // The engine works on the editor's queries exactly while it is shown;
+        // whatever way the editor ends, the main window's come back.
+        struct TVisualScope {
+            TForm1 &Form;
+            ~TVisualScope()
+            {
+                VisualMode = false;
+                CastQry = Form.ZqQuery1;
+                ProfileDataQry = Form.ZqDataQuery;
+            }
+        } Scope{*this};
+        CastQry = Editor.ZqQuery1;
+        ProfileDataQry = Editor.ZqQuery2;
+        VisualMode = true;
+        // Each cruise item carries its ID_Cruise: two cruises may share a name.
+        for (TmpCruTbl->First(); !TmpCruTbl->Eof(); TmpCruTbl->Next()) {
+            auto *Item = new QListWidgetItem(QString::fromStdString(TmpCruTbl->FieldByName("Cruise_Name")->AsString()),
+                                             Editor.ListBox1); // owned by the list
+            Item->setData(Qt::UserRole, TmpCruTbl->FieldByName("ID_Cruise")->AsInteger());
+        }
+        Editor.ShowModal();
+    }
     WriteFlagsToMainDb();
     if (MessageDlg("One More Quality check procedure ?", mtConfirmation, mbYesNo) == mrYes) {
         repaint();

@@ -1,15 +1,14 @@
 // The floating QC settings window: borrows the main window's options page
 // control and returns it.
 #include "app/uQCSettings.h"
-
-#include "app/UQC.h"
 #include "platform/toolkit/TDialogs.h"
 
 #include <QBoxLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QVBoxLayout>
+
+QWidget *QcSettingsPages = nullptr;
 
 TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
 {

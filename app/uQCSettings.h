@@ -10,6 +10,10 @@
 
 class QPushButton;
 
+// The main window's options pages (Pagecontrol1), set at start-up; kept
+// alive by the main window.
+extern QWidget *QcSettingsPages;
+
 class TfmQCSettings : public TForm {
 public:
     explicit TfmQCSettings(QWidget *AOwner = nullptr);

@@ -8,6 +8,7 @@
 #include "app/UQC.h"
 #include "app/uReport.h"
 #include "app/manual/CheckTree.h"
+#include "app/manual/uQCManual.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/toolkit/TApplication.h"
@@ -229,6 +230,56 @@ TEST_F(WizardRoad, EscStopsTheRunAndLeavesTheCruiseUnmarked)
     EXPECT_EQ(QcCruise(), Before);
     EXPECT_EQ(Form->WizardStep, 0);
     EXPECT_TRUE(Form->BitBtn1->isEnabled());
+}
+
+TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
+{
+    KeepCruises("1,2");
+    SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'TWIN' where ID_Cruise in (1, 2)");
+    StartWindow();
+    const auto Before = QcCruise();
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton4", true); // the editor only
+    std::vector<std::string> Listed;
+    bool Visual = false, EditorQueries = false;
+    Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
+        auto &Editor = dynamic_cast<TForm2 &>(AForm);
+        for (int I = 0; I < Editor.ListBox1->count(); ++I)
+            Listed.push_back(Editor.ListBox1->item(I)->text().toStdString() + "|" +
+                             Editor.ListBox1->item(I)->data(Qt::UserRole).toString().toStdString());
+        Visual = VisualMode;
+        EditorQueries = CastQry == Editor.ZqQuery1 && ProfileDataQry == Editor.ZqQuery2;
+        SaveScreenshot(Editor, "wizard_editor_handover");
+        return int(mrOk);
+    });
+    Dialogs->MessageAnswers.push_back(mrYes); // one more QC procedure
+    Next(); // CHECK
+    ASSERT_EQ(Dialogs->ModalForms.size(), 1u);
+    EXPECT_EQ(Dialogs->ModalForms.front(), "Form2");
+    // Two cruises of one name reach the editor as two cruises.
+    EXPECT_EQ(Listed, (TTexts{"TWIN|1", "TWIN|2"}));
+    EXPECT_TRUE(Visual);
+    EXPECT_TRUE(EditorQueries);
+    EXPECT_FALSE(VisualMode);
+    EXPECT_EQ(CastQry, Form->ZqQuery1);
+    EXPECT_EQ(ProfileDataQry, Form->ZqDataQuery);
+    // No check ran; the operator's Yes leads back to the start page.
+    EXPECT_EQ(QcCruise(), Before);
+    EXPECT_EQ(Messages().back(), "One More Quality check procedure ?");
+    EXPECT_EQ(Form->WizardStep, 0);
+    EXPECT_TRUE(Form->isVisible());
+    // With No the program ends.
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton4", false);
+    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
+    Dialogs->MessageAnswers.push_back(mrNo);
+    Next();
+    ProcessMessages();
+    EXPECT_FALSE(Form->isVisible());
 }
 
 TEST_F(WizardRoad, AClosedWindowWaitsForTheRunToEnd)
