@@ -27,6 +27,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <filesystem>
 #include <fstream>
@@ -170,6 +171,65 @@ TEST_F(WizardRoad, CustomSearchChecksExactlyTheTickedCruise)
     Next();
     EXPECT_EQ(QcCruise(), (TTexts{"1|False|False", "2|False|False", "3|True|True"}));
     EXPECT_EQ(SqliteRows(Install->DbPath(), "select count(*) from Cruise_Titles"), std::vector<apptest::TRow>{{"3"}});
+}
+
+TEST_F(WizardRoad, SelectedTestShowsItsThresholdPanel)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    TTreeNode *Limit = FindTreeNode(*Form->TestTree, "Speed limit");
+    ASSERT_NE(Limit, nullptr);
+    Form->TestTree->SetSelected(Limit);
+    EXPECT_TRUE(Control<QWidget>("Panel2")->isVisible());
+    EXPECT_TRUE(Control<QWidget>("Panel5")->isVisible());
+    EXPECT_FALSE(Control<QWidget>("Panel3")->isVisible());
+    // A test's own line (level 0) shows no threshold panel.
+    Form->TestTree->SetSelected(FindTreeNode(*Form->TestTree, "Depth"));
+    EXPECT_FALSE(Control<QWidget>("Panel2")->isVisible());
+    // The thresholds reach the engine on arrival at the parameter page.
+    Control<QSpinBox>("UpDown3")->setValue(17);
+    Control<QSpinBox>("UpDown6")->setValue(3);
+    Form->RadioGroup2->SetItemIndex(0);
+    Next();
+    EXPECT_EQ(VelocityLimitKnots, 17);
+    EXPECT_EQ(RelativeJumpPct, 3);
+    EXPECT_TRUE(DuplicatesEachStation);
+    for (int Test = 0; Test < 6; ++Test)
+        EXPECT_TRUE(SelectedTests.Bits(Test)) << Test;
+}
+
+TEST_F(WizardRoad, CascadingListsCountWhatTheyLoad)
+{
+    KeepCruises();
+    StartWindow();
+    ChooseMode(3);
+    Next();
+    Control<QTabWidget>("Pagecontrol1")->setCurrentWidget(Control<QWidget>("TabSheet2"));
+    EXPECT_EQ(Control<QLabel>("Label19")->text(), QStringLiteral("3 countries were loaded"));
+    TCheckListBox *Countries = Control<TCheckListBox>("CheckListBox6");
+    ASSERT_EQ(Countries->Count(), 3);
+    // Highlighting a country shows its ships ticked, hence their cruises
+    // (unticked: no ship is highlighted).
+    const auto Turkey = Countries->findItems(QStringLiteral("TURKEY"), Qt::MatchExactly);
+    ASSERT_EQ(Turkey.size(), 1);
+    Countries->setCurrentItem(Turkey.front());
+    Countries->itemClicked(Turkey.front());
+    EXPECT_EQ(Control<QLabel>("Label20")->text(), QStringLiteral("1 ships were loaded"));
+    EXPECT_EQ(Control<QLabel>("Label21")->text(), QStringLiteral("1 cruises were loaded"));
+    TCheckListBox *Cruises = Control<TCheckListBox>("CheckListBox1");
+    ASSERT_EQ(Cruises->Count(), 1);
+    EXPECT_EQ(Cruises->ItemText(0), "BS91_BI01");
+    EXPECT_FALSE(Cruises->Checked(0));
+    EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
+    // The list buttons: tick all allows NEXT, untick all holds it again.
+    Form->SpeedButton(11)->click();
+    EXPECT_TRUE(Cruises->Checked(0));
+    EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isEnabled());
+    Form->SpeedButton(12)->click();
+    EXPECT_FALSE(Cruises->Checked(0));
+    EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
+    SaveScreenshot(*Form, "wizard_cascading_lists");
 }
 
 TEST_F(WizardRoad, NoDataTestsSkipsTheParameterPage)
