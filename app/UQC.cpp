@@ -7,7 +7,9 @@
 
 #include "app/UQC_Internal.h"
 
+#include "platform/localdb/TBatchMove.h"
 #include "platform/localdb/TSession.h"
+#include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <cmath>
@@ -108,6 +110,18 @@ QLabel *CruiseLabel = nullptr;
 QLabel *TotalLabel = nullptr;
 QLabel *EscHintLabel = nullptr;
 
+std::string ClimSearchPath;
+TTable *ParamTbl = nullptr;
+TTable *UndoCastTbl = nullptr;
+TTable *UndoParamTbl = nullptr;
+TQuery *FlagCastQry = nullptr;
+TQuery *FlagLevelQry = nullptr;
+TZqCommand *FlagUpdateCmd = nullptr;
+TZqQuery *FlagParamsQry = nullptr;
+rtl::TStringList FlagCruiseList;
+rtl::TStringList AllParamAbbrs;
+rtl::TStringList AllParamNames;
+
 int32_t IntMax(int32_t a, int32_t b) { return b > a ? b : a; }
 
 bool IsPtsParam(const std::string &Abbr) { return Abbr == "TEMP" || Abbr == "PSAL" || Abbr == "DENS"; }
@@ -166,4 +180,18 @@ void TLocalWriteBatch::Commit()
         FOpen = false;
         Session.Commit(FFolder);
     }
+}
+
+void MergeFlagRows(TTable &ATarget, TTable &ASource, const std::vector<std::string> &AMappings)
+{
+    TTable Dest;
+    Dest.SetDatabaseName(ATarget.DatabaseName());
+    Dest.SetTableName(ATarget.TableName());
+    TBatchMove Move;
+    Move.Source = &ASource;
+    Move.Destination = &Dest;
+    Move.Mode = batAppendUpdate;
+    Move.Mappings = AMappings;
+    Move.Execute();
+    ATarget.InvalidateRows();
 }

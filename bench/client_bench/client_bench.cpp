@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/PlainOdbcConnection.h"
 #include "bench/common/PlainOdbcFetch.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/dapt/qxZqDAptManager.h"
@@ -113,27 +114,6 @@ std::unique_ptr<TZqQuery> NewQuery(TZqConnection *AConn, const std::string &ASql
     Q->SQL()->Add(ASql);
     return Q;
 }
-
-struct TPlainOdbc {
-    SQLHENV Env = SQL_NULL_HENV;
-    SQLHDBC Dbc = SQL_NULL_HDBC;
-    explicit TPlainOdbc(const std::string &APath)
-    {
-        const std::string Cs = "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=" + APath;
-        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &Env);
-        SQLSetEnvAttr(Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
-        if (!SQL_SUCCEEDED(SQLDriverConnect(Dbc, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr,
-                                            SQL_DRIVER_NOPROMPT)))
-            Die("plain ODBC cannot connect to " + APath);
-    }
-    ~TPlainOdbc()
-    {
-        SQLDisconnect(Dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, Dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, Env);
-    }
-};
 
 // Open, walk and cycles on one station database; APrefix names it.
 void MeasureReads(const std::string &APrefix, const std::string &APath)
