@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -57,11 +58,14 @@ std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool L
     };
     while (NextLine(true)) {
         // The header: a count, then on the same line the kind (0 when absent).
+        // Both numbers are tested as reals before either becomes an int: a
+        // count or kind like 1e10 has no int, and converting it is undefined.
         ParseNumbers(Line, v);
-        if (v.empty() || v[0] != double(int(v[0])) || v[0] > 1e7)
+        if (v.empty() || !(std::fabs(v[0]) <= 1e7) || v[0] != std::trunc(v[0]))
             RaiseInOutError(106);
         TContourPolygon P;
-        P.Kind = v.size() > 1 ? int(v[1]) : 0;
+        if (v.size() > 1)
+            P.Kind = std::fabs(v[1]) < 2147483648.0 ? int(v[1]) : 1; // any kind but 0 is a hole
         const int n = int(v[0]);
         for (int k = 0; k < n; ++k) {
             if (!NextLine(true))
