@@ -5,6 +5,11 @@
 // (location region, climatology loading).
 #include "app/UQC.h"
 
+#include "app/UQC_Internal.h"
+
+#include "platform/localdb/TSession.h"
+#include "platform/toolkit/TApplication.h"
+
 #include <cmath>
 
 int SpatialAdditionMin = 0;
@@ -133,3 +138,32 @@ std::string SqlTime(rtl::TDateTime Value)
 }
 
 rtl::TDateTime CastMoment(rtl::TDateTime Date, rtl::TDateTime Time) { return Date < 0 ? Date - Time : Date + Time; }
+
+void QcProcessMessages() { ProcessMessages(); }
+
+void QcRestoreCursor() { SetScreenCursor(crDefault); }
+
+TLocalWriteBatch::TLocalWriteBatch(std::string AFolder) : FFolder(std::move(AFolder))
+{
+    Session.StartTransaction(FFolder);
+    FOpen = true;
+}
+
+TLocalWriteBatch::~TLocalWriteBatch()
+{
+    if (!FOpen)
+        return;
+    try {
+        Session.Rollback(FFolder);
+    } catch (...) {
+        // Unwinding already: the engine's own error is the one to report.
+    }
+}
+
+void TLocalWriteBatch::Commit()
+{
+    if (FOpen) {
+        FOpen = false;
+        Session.Commit(FFolder);
+    }
+}

@@ -1,17 +1,650 @@
 // The profile data checks level by level (bottom pressure, density
 // inversion, spikes, climatic range) and the station parameter list.
+//
+// Level verdicts go into the local table "TmpFlags", one row per level
+// (key ID_Cast and the pressure to 0.1), which is merged into the
+// parameter's per-database flag table by append-or-update. For PSAL after
+// TEMP on the same station the rows TEMP wrote are updated, so both flags
+// end in the same rows.
 #include "app/UQC.h"
+#include "app/UQC_Internal.h"
 
-void RunDataChecks() {}
-void FindCastSquare() {}
-void SelectClimatology(const std::string &) {}
-void SelectClimatologyData(const std::string &) {}
-void CheckClimaticRange(const std::string &) {}
-void SelectProfileData(const std::string &) {}
-void SelectLocalProfileData(const std::string &) {}
-void CreateTmpFlagsTable(const std::string &) {}
-void CheckSpike(const std::string &) {}
-bool SpikeOneSided() { return false; }
-bool SpikeTwoSided() { return false; }
-void CheckDensityInversion() {}
-void BuildParamList() {}
+#include "app/ReinRoss.h"
+#include "app/manual/map.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/localdb/TBatchMove.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TTreeView.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The spike test's memory within one profile: the last level it ran on and
+// the last two steps. Reset at the start of every profile, so that a level
+// is never compared with another station's.
+struct TSpikeState {
+    int Runs = 0;
+    double PrevValue = 0, PrevPres = 0;
+    double Dv = 0, Dp = 0, PrevDv = 0, PrevDp = 0;
+    double JudgedPres = 0; // the level before the one judged: where a spike lies
+    double Threshold = 0;
+};
+TSpikeState Spike;
+
+// Density of the level before (-1.0: none yet in this profile).
+double PrevDensity = -1.0;
+double CurDensity = -1.0;
+bool DensityOk = true;
+
+// Profile value range for the spike threshold.
+double ProfileMin = 0, ProfileMax = 0;
+
+bool IsEmpty(TField *F) { return F == nullptr || F->IsNull() || F->AsString().empty(); }
+
+std::string PresText(double Pres) { return rtl::FloatToStrF(Pres, rtl::ffFixed, 5, 1); }
+
+std::string CastIdText() { return CurCastDataset->FieldByName("ID_Cast")->AsString(); }
+
+// Error tree path under the station's root node (visual mode only).
+void AddDataErrorPath(const std::string &Param, const std::string &Kind, double Pres, int RecNo)
+{
+    if (!VisualMode || !ErrorsTreeView)
+        return;
+    TTreeNode *Root = FindOrAddRootNode(*ErrorsTreeView, CastIdText());
+    TTreeNode *Data = FindOrAddChildNode(*ErrorsTreeView, "Possible Data Errors", Root);
+    TTreeNode *ParamNode = FindOrAddChildNode(*ErrorsTreeView, Param, Data);
+    TTreeNode *KindNode = FindOrAddChildNode(*ErrorsTreeView, Kind, ParamNode);
+    FindOrAddChildNode(*ErrorsTreeView, "PRES=" + PresText(Pres) + " record #" + std::to_string(RecNo), KindNode);
+}
+
+// Takes the messages of the interpolation routine so that the level loop
+// reports a failing climatic profile once per station and parameter
+// instead of once per level.
+class TCollectingSeam : public IDialogSeam {
+public:
+    TCollectingSeam() : FPrevious(SetDialogSeam(this)) {}
+    ~TCollectingSeam() override { SetDialogSeam(FPrevious); }
+    TCollectingSeam(const TCollectingSeam &) = delete;
+    TCollectingSeam &operator=(const TCollectingSeam &) = delete;
+    int Message(const TMessageRequest &Request) override
+    {
+        Text = Request.Text;
+        return mrOk;
+    }
+    int RunModal(TForm &Form) override { return FPrevious ? FPrevious->RunModal(Form) : DialogSeam().RunModal(Form); }
+    std::string Text;
+
+private:
+    IDialogSeam *FPrevious;
+};
+
+// The climatic interval at a pressure; false when the climatic profile
+// cannot be interpolated there.
+bool ClimaticInterval(double Pres, double &Lo, double &Hi, std::string &Error)
+{
+    const int Count = int(ClimLevels.size());
+    if (Count < 2) {
+        Lo = Hi = 0;
+        return true;
+    }
+    const uint16_t N = uint16_t(std::min(Count - 1, 65535));
+    double Mean = 0, Sd = 0;
+    {
+        TCollectingSeam Seam;
+        Mean = InterpolateReinRoss(ClimLevels, ClimMeans, N, Pres);
+        Sd = InterpolateReinRoss(ClimLevels, ClimStds, N, Pres);
+        Error = Seam.Text;
+    }
+    if (!std::isfinite(Mean) || !std::isfinite(Sd))
+        return false;
+    Lo = Mean - NStdDev * Sd;
+    Hi = Mean + NStdDev * Sd;
+    return true;
+}
+
+// TmpFlags fits a parameter when it carries the parameter's flag column.
+bool TmpFlagsFits(const std::string &P)
+{
+    if (!TmpFlagsTbl || !TmpFlagsTbl->Active())
+        return false;
+    if (IsPtsParam(P))
+        return TmpFlagsTbl->FindField("FTEMP") && TmpFlagsTbl->FindField("FPSAL");
+    return TmpFlagsTbl->FindField("F" + P) != nullptr;
+}
+
+bool FindFlagRow(int CastId, double Pres)
+{
+    return TmpFlagsTbl->FindKey({rtl::Variant(CastId), rtl::Variant(RoundPres(Pres))});
+}
+
+void MergeLevelFlags(const std::string &P, bool Same)
+{
+    TTable *Target = nullptr;
+    if (IsPtsParam(P)) {
+        Target = PtsDataFlagTbl;
+    } else {
+        const int Index = ChemParamList.IndexOf(P);
+        if (Index >= 0 && size_t(Index) < ChemFlagTbls.size())
+            Target = ChemFlagTbls[size_t(Index)];
+    }
+    if (!Target) {
+        ShowMessage(P);
+        return;
+    }
+    try {
+        TBatchMove Move;
+        Move.Source = TmpFlagsTbl;
+        Move.Destination = Target;
+        Move.Mode = batAppendUpdate;
+        // Only the columns this pass judged: a PTS row merged for one of
+        // TEMP and PSAL must not blank the other's stored flag.
+        if (IsPtsParam(P) && !Same) {
+            const std::string Flag = "F" + P;
+            Move.Mappings = {"ID_Cast", "PRES", "FPRES", Flag};
+        }
+        Move.Execute();
+    } catch (const std::exception &) {
+        ShowMessage(P);
+    }
+}
+
+} // namespace
+
+// ---- per station ---------------------------------------------------------------
+
+void RunDataChecks()
+{
+    if (!SelectedTests.Bits(tstDataClimat))
+        return;
+    FindCastSquare();
+    NeedProfileSelect = true;
+    for (int i = 0; i < ParamList.Count(); ++i) {
+        const std::string P = ParamList[i];
+        if (ParamsToCheck.Bits(i) && ParamDisplayList.IndexOf(P) >= 0) {
+            SelectClimatology(P);
+            CheckClimaticRange(P);
+        }
+    }
+}
+
+void FindCastSquare()
+{
+    OutsideSquares = false;
+    CastSquareName.clear();
+    PrevSquareName = SquareName;
+    PrevCastMonth = CastMonth;
+    SquareName = FindSquare(CurCastDataset->FieldByName("Lon")->AsFloat(), CurCastDataset->FieldByName("Lat")->AsFloat());
+    if (!SeaCode.empty()) {
+        if (!SquareName.empty())
+            CastSquareName = SquareName;
+    } else {
+        OutsideSquares = true;
+    }
+}
+
+void SelectClimatology(const std::string &P)
+{
+    CurParamTable = ParamTableName(P);
+    CurParamAbr = P;
+    ClimTableName = SeaCode + "_" + P;
+    ClimMeanField = "PAVG";
+    ClimStdField = "PSTD";
+    SquareName = CastSquareName;
+    if (SeaCode == "MS")
+        SquareName = "'" + SquareName + "'";
+    int Y = 0, M = 0, D = 0;
+    rtl::DecodeDate(CurCastDataset->FieldByName("Date_Cast")->AsFloat(), Y, M, D);
+    CastMonth = M;
+    BsRangeMode = SeaCode == "BS" && !IsPtsParam(P) && P != "DOX1";
+    SelectClimatologyData(P);
+    PrevSquareName = SquareName;
+    PrevCastMonth = CastMonth;
+}
+
+void SelectClimatologyData(const std::string &P)
+{
+    ClimQry->Close();
+    ClimQry->SQL().Clear();
+    std::string Sql;
+    if (BsRangeMode) {
+        Sql = "Select * from BS_Range where param = \"" + P + "\"";
+    } else {
+        const std::string T = SeaCode + "_" + P;
+        Sql = "Select PRES, PAVG, PSTD from " + T + " where (Region = " + SquareName + ") and (" + T +
+              ".\"Month\" = " + std::to_string(CastMonth) + ") order by PRES";
+    }
+    ClimQry->SQL().Add(Sql);
+    try {
+        ClimQry->Open();
+    } catch (const std::exception &) {
+        ShowMessage(Sql);
+    }
+    if (BsRangeMode)
+        return;
+    ClimLevels.clear();
+    ClimMeans.clear();
+    ClimStds.clear();
+    DeepestClimLevel = 0;
+    if (!ClimQry->Active())
+        return;
+    ClimQry->First();
+    while (!ClimQry->Eof()) {
+        TField *Pres = ClimQry->FieldByName("PRES"), *Avg = ClimQry->FieldByName("PAVG"),
+               *Std = ClimQry->FieldByName("PSTD");
+        if (!IsEmpty(Pres) && !IsEmpty(Avg) && !IsEmpty(Std) && Std->AsFloat() != 0) {
+            ClimMeans.push_back(Avg->AsFloat());
+            ClimStds.push_back(Std->AsFloat());
+            ClimLevels.push_back(Pres->AsFloat());
+        }
+        ClimQry->Next();
+    }
+    if (!ClimLevels.empty())
+        DeepestClimLevel = ClimLevels.back();
+    ClimQry->First();
+}
+
+// ---- profile selection and the level-flag table -----------------------------------
+
+void SelectProfileData(const std::string &P)
+{
+    ProfileDataQry->Close();
+    NeedProfileSelect = true;
+    const std::string Id = CastIdText();
+    std::string Sql;
+    // The text is built for every station: for PSAL right after TEMP it is
+    // the same statement, and a text left over from another station would
+    // check PSAL on that station's levels.
+    if (IsPtsParam(P))
+        Sql = "Select ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL From PTS_Data Where ID_Cast = " + Id +
+              " order by PRES";
+    else
+        Sql = "Select ID_Cast, PRES, FPRES, " + P + ", F" + P + " From " + P + " Where ID_Cast = " + Id +
+              " order by PRES";
+    if (ProfileDataQry->SQL()->Text() != Sql + ProfileDataQry->SQL()->LineBreak() || ProfileDataQry->SQL()->Count() != 1) {
+        ProfileDataQry->SQL()->Clear();
+        ProfileDataQry->SQL()->Add(Sql);
+    }
+    ProfileDataQry->Open();
+    ProfileQry = ProfileDataQry;
+}
+
+void SelectLocalProfileData(const std::string &P)
+{
+    if (!VisualMode || FullCruiseCheckRunning)
+        return;
+    const std::string Id = CastIdText();
+    TmpDataQry->Close();
+    TmpDataQry->SQL().Clear();
+    if (IsPtsParam(P))
+        TmpDataQry->SQL().Add("Select ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL, DENS, FDENS From TmpData Where ID_Cast = " +
+                              Id + " order by PRES");
+    else
+        TmpDataQry->SQL().Add("Select ID_Cast, PRES, FPRES, CHEM, FCHEM From TmpData Where ID_Cast = " + Id +
+                              " order by PRES");
+    TmpDataQry->Open();
+    ProfileQry = TmpDataQry;
+}
+
+void CreateTmpFlagsTable(const std::string &P)
+{
+    TmpFlagsTbl->Close();
+    TmpFlagsTbl->SetTableName("TmpFlags");
+    if (IsPtsParam(P)) {
+        TmpFlagsTbl->FieldDefs().Assign(TsFlagsStructTbl->FieldDefs());
+    } else {
+        TmpFlagsTbl->FieldDefs().Assign(ChemFlagsStructTbl->FieldDefs());
+        const int Last = TmpFlagsTbl->FieldDefs().Count() - 1;
+        if (Last >= 0)
+            TmpFlagsTbl->FieldDefs().Items(Last)->SetName("F" + P);
+    }
+    TmpFlagsTbl->CreateTable();
+    TmpFlagsTbl->AddIndex("ID_Ind", "ID_Cast;PRES", ixPrimary);
+    TmpFlagsTbl->Open();
+}
+
+// ---- the level loop ---------------------------------------------------------------
+
+void CheckClimaticRange(const std::string &P)
+{
+    PrevDensity = CurDensity = -1.0;
+    Spike = TSpikeState();
+    if (RangeQry)
+        RangeQry->Locate("Param", CurParamAbr);
+    if (!(AutoQcCheckBox && AutoQcCheckBox->isChecked()))
+        QcProcessMessages();
+    if (!VisualMode || FullCruiseCheckRunning)
+        SelectProfileData(P);
+    else
+        SelectLocalProfileData(P);
+    TDataSet &Prof = *ProfileQry;
+    const int CastId = CurCastDataset->FieldByName("ID_Cast")->AsInteger();
+    // The rows of the last pass are reused only for the other PTS parameter
+    // of the same station, and only while the table has its columns.
+    const bool Same = CastId == LastFlagCastID && IsPtsParam(P) && IsPtsParam(LastFlagParam) && TmpFlagsFits(P);
+    if (!Same)
+        CreateTmpFlagsTable(P);
+
+    const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
+    const std::string FlagName = "F" + ValueName;
+    const std::string RowFlagName = "F" + P;
+
+    if (SelectedTests.Bits(tstDataSpike)) {
+        double Range = 0;
+        if (!VisualMode) {
+            bool Any = false;
+            ProfileMin = ProfileMax = 0;
+            for (Prof.First(); !Prof.Eof(); Prof.Next()) {
+                TField *V = Prof.FieldByName(ValueName);
+                if (IsEmpty(V))
+                    continue;
+                const double X = V->AsFloat();
+                ProfileMin = Any ? std::min(ProfileMin, X) : X;
+                ProfileMax = Any ? std::max(ProfileMax, X) : X;
+                Any = true;
+            }
+            ProfileMin -= 0.5;
+            ProfileMax += 0.5;
+            Range = ProfileMax - ProfileMin;
+        } else {
+            Range = PlotExtents.xmax - PlotExtents.xmin;
+        }
+        Spike.Threshold = RelativeJumpPct * 0.01 * Range;
+    }
+
+    if (ClimQry->Active()) {
+        TLocalWriteBatch Batch(TmpFlagsTbl->DatabaseName());
+        bool RossReported = false;
+        double PrevPres = 0;
+        bool HavePrev = false;
+        const int Count = Prof.RecordCount();
+        Prof.First();
+        for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
+            const int RecNo = Prof.RecNo();
+            TField *PresF = Prof.FieldByName("PRES");
+            const double Pres = PresF->AsFloat();
+            if (HavePrev && RoundPres(Pres) == PrevPres) {
+                // A second level at the same pressure is not judged; the
+                // pressure of the one row both map to is marked instead.
+                if (!IsEmpty(PresF) && FindFlagRow(CastId, PrevPres)) {
+                    TField *F = TmpFlagsTbl->FieldByName("FPRES");
+                    const int Old = F->AsInteger();
+                    if (Old != 5 && Old != 9 && Old < 4) {
+                        TmpFlagsTbl->Edit();
+                        F->SetAsInteger(IntMax(4, Old));
+                        TmpFlagsTbl->Post();
+                    }
+                }
+                continue;
+            }
+            bool ClimOk = true, BottomOk = true;
+            DensityOk = true;
+            bool SpikeHere = false;
+            TField *ValueF = Prof.FieldByName(ValueName);
+            LevelPresFlag = Prof.FieldByName("FPRES")->AsInteger();
+            LevelParamFlag = Prof.FieldByName(FlagName)->AsInteger();
+            if (LevelPresFlag != 5)
+                LevelPresFlag = 0;
+            if (LevelParamFlag != 5)
+                LevelParamFlag = 0;
+            if (IsEmpty(PresF))
+                LevelPresFlag = 9;
+            if (IsEmpty(ValueF))
+                LevelParamFlag = 9;
+
+            // Bottom pressure: only where the grid gives a bottom.
+            if (LevelPresFlag != 9 && LevelPresFlag != 5 && StationInGrid) {
+                BottomOk = -Pres > GridDepthMin;
+                LevelPresFlag = IntMax(BottomOk ? 1 : 3, LevelPresFlag);
+            }
+            if (LevelParamFlag != 9 && LevelParamFlag != 5 && LevelPresFlag != 9) {
+                if (IsPtsParam(P) && NeedProfileSelect)
+                    CheckDensityInversion();
+                if (SelectedTests.Bits(tstDataSpike)) {
+                    CheckSpike(P);
+                    SpikeHere = SpikeFlag >= 4;
+                }
+                if (Pres < DeepestClimLevel) {
+                    double Lo = 0, Hi = 0;
+                    std::string Error;
+                    bool Have = true;
+                    if (BsRangeMode) {
+                        Lo = ClimQry->FieldByName("parammin")->AsFloat();
+                        Hi = ClimQry->FieldByName("parammax")->AsFloat();
+                    } else if (!ClimaticInterval(Pres, Lo, Hi, Error)) {
+                        // A climatic profile that cannot be interpolated
+                        // here gives the level no climatic verdict.
+                        Have = false;
+                        if (!RossReported) {
+                            ShowMessage("Rein_Ross Error " + std::to_string(int(ClimLevels.size()) - 1) +
+                                        (Error.empty() ? "" : "\n" + Error));
+                            RossReported = true;
+                        }
+                    }
+                    if (!Have || Lo == Hi) {
+                        LevelParamFlag = 0;
+                    } else {
+                        ClimOk = Lo <= ValueF->AsFloat() && ValueF->AsFloat() <= Hi;
+                        LevelParamFlag = IntMax(ClimOk ? 1 : 2, LevelParamFlag);
+                        if (!ClimOk)
+                            AddDataErrorPath(P, "Out Of Climat", Pres, RecNo);
+                        if (VisualMode) {
+                            ClimErrorPoints.SetBit(RecNo - 1, !(ClimOk && BottomOk));
+                            DensInversionPoints.SetBit(RecNo - 1, !DensityOk);
+                        }
+                    }
+                } else {
+                    LevelPresFlag = 0;
+                    LevelParamFlag = 0;
+                }
+                const bool LevelOk = ClimOk && DensityOk && BottomOk;
+                if (!LevelOk)
+                    TestResults.SetBit(tstDataClimat, true);
+                if (VisualMode && !LevelOk)
+                    ClimErrorFound = true;
+            }
+
+            if (LevelPresFlag != 9) {
+                if (Pres > DeepestClimLevel) {
+                    LevelPresFlag = 0;
+                    LevelParamFlag = 0;
+                }
+                try {
+                    if (SpikeHere && FindFlagRow(CastId, Spike.JudgedPres)) {
+                        // The spike is the level before; its flag is raised,
+                        // never lowered, and the operator's 5 and a missing
+                        // value's 9 stay.
+                        TField *F = TmpFlagsTbl->FieldByName(RowFlagName);
+                        const int Old = F->AsInteger();
+                        if (Old != 5 && Old != 9) {
+                            TmpFlagsTbl->Edit();
+                            F->SetAsInteger(IntMax(4, Old));
+                            TmpFlagsTbl->Post();
+                        }
+                    }
+                    if (Same && FindFlagRow(CastId, Pres)) {
+                        TmpFlagsTbl->Edit();
+                    } else {
+                        TmpFlagsTbl->Append();
+                        TmpFlagsTbl->FieldByName("ID_Cast")->SetAsInteger(CastId);
+                        TmpFlagsTbl->FieldByName("PRES")->SetAsFloat(RoundPres(Pres));
+                        TmpFlagsTbl->FieldByName("FPRES")->SetAsInteger(LevelPresFlag);
+                    }
+                    TmpFlagsTbl->FieldByName(RowFlagName)->SetAsInteger(LevelParamFlag);
+                    TmpFlagsTbl->Post();
+                } catch (const std::exception &) {
+                    if (TmpFlagsTbl->State() != dsBrowse && TmpFlagsTbl->State() != dsInactive)
+                        TmpFlagsTbl->Cancel();
+                    ShowMessage(P + "  " + rtl::FloatToStr(PrevPres) + "  " + rtl::FloatToStr(RoundPres(Pres)));
+                }
+            }
+            PrevPres = RoundPres(Pres);
+            HavePrev = true;
+        }
+        MergeLevelFlags(P, Same);
+        Batch.Commit();
+    }
+    LastFlagParam = P;
+    LastFlagCastID = CastId;
+}
+
+void CheckDensityInversion()
+{
+    DensityOk = true;
+    TDataSet &Prof = *ProfileQry;
+    TField *T = Prof.FieldByName("TEMP"), *S = Prof.FieldByName("PSAL");
+    if (IsEmpty(T) || IsEmpty(S))
+        return;
+    if (PrevDensity == -1.0) {
+        PrevDensity = CalcSeaWaterDensity(T->AsFloat(), S->AsFloat());
+        return;
+    }
+    CurDensity = CalcSeaWaterDensity(T->AsFloat(), S->AsFloat());
+    DensityOk = CurDensity - PrevDensity > -0.01;
+    if (VisualMode)
+        DensInversionPoints.SetBit(Prof.RecNo() - 1, !DensityOk);
+    if (!DensityOk)
+        TestResults.SetBit(tstDataClimat, true);
+    PrevDensity = CurDensity;
+    if (!DensityOk) {
+        LevelParamFlag = IntMax(3, LevelParamFlag);
+        AddDataErrorPath("DENS", "Density inversion", Prof.FieldByName("PRES")->AsFloat(), Prof.RecNo());
+    }
+}
+
+// ---- spikes -------------------------------------------------------------------
+
+void CheckSpike(const std::string &P)
+{
+    SpikeFlag = 0;
+    TDataSet &Prof = *ProfileQry;
+    const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
+    const double V = Prof.FieldByName(ValueName)->AsFloat();
+    const double Pres = Prof.FieldByName("PRES")->AsFloat();
+    ++Spike.Runs;
+    if (Spike.Runs == 1) {
+        Spike.Dp = 0;
+    } else if (Spike.Runs == 2) {
+        Spike.PrevDp = 0;
+        Spike.Dp = Pres - Spike.PrevPres;
+        Spike.Dv = V - Spike.PrevValue;
+    } else {
+        Spike.PrevDv = Spike.Dv;
+        Spike.PrevDp = Spike.Dp;
+        Spike.Dv = V - Spike.PrevValue;
+        Spike.Dp = Pres - Spike.PrevPres;
+    }
+    Spike.JudgedPres = Spike.PrevPres;
+    Spike.PrevValue = V;
+    Spike.PrevPres = Pres;
+    if (Spike.Runs < 2)
+        return;
+    const bool Found = SpikeOneSided() || SpikeTwoSided();
+    if (Found) {
+        TestResults.SetBit(tstDataSpike, true);
+        SpikeFound = true;
+        SpikeFlag = IntMax(4, LevelParamFlag);
+        AddDataErrorPath(P, "Spike", Pres, Prof.RecNo());
+    } else {
+        SpikeFlag = IntMax(1, LevelParamFlag);
+    }
+    if (Spike.Dp == 0)
+        LevelPresFlag = IntMax(4, LevelPresFlag);
+}
+
+bool SpikeOneSided()
+{
+    if (Spike.Dp == 0)
+        return false;
+    return std::fabs(Spike.Dv) / Spike.Dp > Spike.Threshold && OneSideChange;
+}
+
+bool SpikeTwoSided()
+{
+    if (Spike.Dp == 0 || Spike.PrevDp == 0)
+        return false;
+    return std::fabs(Spike.PrevDv) / Spike.PrevDp > Spike.Threshold && std::fabs(Spike.Dv) / Spike.Dp > Spike.Threshold &&
+           Spike.Dv * Spike.PrevDv < 0.0 && !OneSideChange;
+}
+
+// ---- station parameter list ------------------------------------------------------
+
+void BuildParamList()
+{
+    TZqQuery &Q = *CastParamsQry;
+    Q.Close();
+    Q.SQL()->Clear();
+    Q.SQL()->Add("Select ParamAbr, ParName, Unit from \"Parameters\" where ID_Cast = " + CastIdText());
+    Q.Open();
+    std::vector<std::string> Abbrs, Lines;
+    std::vector<bool> Bits;
+    for (Q.First(); !Q.Eof(); Q.Next()) {
+        const std::string A = Q.FieldByName("ParamAbr")->AsString();
+        Abbrs.push_back(A);
+        Lines.push_back(Q.FieldByName("ParName")->AsString() + " " + Q.FieldByName("Unit")->AsString());
+        // A parameter the local table does not know takes no part in the
+        // data checks.
+        Bits.push_back(RangeQry && RangeQry->Locate("Param", A) && RangeQry->FieldByName("QC")->AsBoolean());
+    }
+    auto Swap = [&](size_t a, size_t b) {
+        std::swap(Abbrs[a], Abbrs[b]);
+        std::swap(Lines[a], Lines[b]);
+        const bool t = Bits[a];
+        Bits[a] = Bits[b];
+        Bits[b] = t;
+    };
+    auto MoveTo = [&](const std::string &A, size_t Pos) {
+        const auto It = std::find(Abbrs.begin(), Abbrs.end(), A);
+        if (It != Abbrs.end() && size_t(It - Abbrs.begin()) != Pos)
+            Swap(size_t(It - Abbrs.begin()), Pos);
+    };
+    MoveTo("PRES", 0);
+    if (Abbrs.size() > 1)
+        MoveTo("TEMP", 1);
+    if (Abbrs.size() > 2)
+        MoveTo("PSAL", 2);
+    for (size_t i = Abbrs.size(); i-- > 0;)
+        if (Abbrs[i] == "PRES") {
+            Abbrs.erase(Abbrs.begin() + long(i));
+            Lines.erase(Lines.begin() + long(i));
+            Bits.erase(Bits.begin() + long(i));
+        }
+    const auto T = std::find(Abbrs.begin(), Abbrs.end(), "TEMP"), S = std::find(Abbrs.begin(), Abbrs.end(), "PSAL");
+    if (T != Abbrs.end() && S != Abbrs.end()) {
+        const size_t At = size_t(std::max(T - Abbrs.begin(), S - Abbrs.begin())) + 1;
+        Abbrs.insert(Abbrs.begin() + long(At), "DENS");
+        Lines.insert(Lines.begin() + long(At), "DENSITY (CALCULATED)");
+        Bits.insert(Bits.begin() + long(At), false);
+    }
+    ParamList.Clear();
+    ParamsToCheck.SetSize(0);
+    ParamsToCheck.SetSize(int(Abbrs.size()));
+    for (size_t i = 0; i < Abbrs.size(); ++i) {
+        ParamList.Add(Abbrs[i]);
+        ParamsToCheck.SetBit(int(i), Bits[i]);
+    }
+    // The captions of the wizard and the editor's list follow the list in
+    // the visual mode; the automatic run leaves the main window's captions
+    // as they are.
+    if (VisualMode) {
+        ParamCaptionList.Clear();
+        for (const std::string &L : Lines)
+            ParamCaptionList.Add(L);
+        if (ParamListBox) {
+            ParamListBox->clear();
+            for (const std::string &L : Lines)
+                ParamListBox->addItem(QString::fromStdString(L));
+            int Sel = ParamList.IndexOf(CurParamName);
+            if (Sel < 0)
+                Sel = 0;
+            if (ParamListBox->count() > 0)
+                ParamListBox->setCurrentRow(Sel);
+        }
+    }
+}

@@ -1,19 +1,475 @@
 // The cruise loop and the four station checks: duplicates, location,
-// velocity and depth.
+// velocity and depth. Station flags are collected per cruise in
+// "TmpCastFlags" and merged into the "-Cast_TitlesFlags" table only when
+// every station of the cruise was processed, so an interrupted cruise
+// leaves its stored flags as they were.
 #include "app/UQC.h"
+#include "app/UQC_Internal.h"
 
-void CheckCruises() {}
-void CheckCruiseCasts() {}
-void LoadCastFlags() {}
-double EstimateGridDepth() { return -10000.0; }
-void CheckDuplicates() {}
-void CruiseExtent() {}
+#include "app/manual/Isolines.h"
+#include "app/manual/map.h"
+#include "dataaccess/comp/qxZqCompClient.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TTreeView.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace {
+
+// Stations west of this longitude (the Atlantic side of Gibraltar) are not
+// judged; the constant is compared in extended precision, as it always was.
+constexpr long double WestLimitLon = -5.6L;
+
+// cos(40 degrees): the velocity test's longitude scale, fixed for the whole
+// region of the program rather than taken at each station's latitude.
+constexpr double Cos40 = 0.766044443118978; // cos(0.6981317007977318)
+
+// The velocity reference carries across stations and cruises; it is only
+// ever replaced by a station the velocity test ran on.
+rtl::TDateTime RefDate = 0;
+rtl::TDateTime RefTime = 0;
+
+void ShowControl(QWidget *W, bool AShow)
+{
+    if (W)
+        W->setVisible(AShow);
+}
+
+void SetGauge(QProgressBar *G, int Value)
+{
+    if (G)
+        G->setValue(Value);
+}
+
+// Runs one statement on the scratch-table command, activating and
+// deactivating it.
+void RunDuplCommand(const std::string &Sql)
+{
+    DuplCommand->Close();
+    DuplCommand->CommandText().Clear();
+    DuplCommand->CommandText().Add(Sql);
+    DuplCommand->SetActive(true);
+    DuplCommand->SetActive(false);
+}
+
+void RunDuplCommandIgnoringErrors(const std::string &Sql)
+{
+    try {
+        RunDuplCommand(Sql);
+    } catch (const std::exception &) {
+        // The scratch table may be missing (drop) or there already (select
+        // into); either way the next statements find it as they need it.
+        try {
+            DuplCommand->SetActive(false);
+        } catch (const std::exception &) {
+        }
+    }
+}
+
+void OpenQuery(TZqQuery &Q, const std::string &Sql)
+{
+    Q.Close();
+    Q.SQL()->Clear();
+    Q.SQL()->Add(Sql);
+    Q.Open();
+}
+
+void AddErrorNodes(int Index, const std::string &CastId)
+{
+    if (!ErrorsTreeView)
+        return;
+    const bool Loc = LocationErrors.Bits(Index), Vel = VelocityErrors.Bits(Index), Dep = DepthErrors.Bits(Index);
+    if (!(Loc || Vel || Dep))
+        return;
+    ErrorsTreeView->AddNode(nullptr, CastId);
+    TTreeNode *Node = FindTreeNode(*ErrorsTreeView, CastId);
+    ErrorsTreeView->SetSelected(Node);
+    if (Loc)
+        ErrorsTreeView->AddChild(ErrorsTreeView->Selected(), "Possible Location Error");
+    if (Vel)
+        ErrorsTreeView->AddChild(ErrorsTreeView->Selected(), "Possible Velosity Error");
+    if (Dep)
+        ErrorsTreeView->AddChild(ErrorsTreeView->Selected(), "Possible Depth Error");
+}
+
+} // namespace
+
+// ---- cruise loop -----------------------------------------------------------------
+
+void CheckCruises()
+{
+    QcRunFinished = false;
+    QcInterrupted = false;
+    AbortRequested = false;
+    ShowControl(TotalGauge, true);
+    ShowControl(EscHintLabel, true);
+    ShowControl(CruiseGauge, true);
+    ShowControl(CruiseLabel, true);
+    ShowControl(TotalLabel, true);
+    CruiseTbl->First();
+    const int CruiseCount = CruiseTbl->RecordCount();
+    for (int i = 0; i < CruiseCount; ++i) {
+        const int CruiseId = CruiseTbl->FieldByName("ID_Cruise")->AsInteger();
+        OpenQuery(*CastQry, "Select * from Cast_Titles where ID_Cruise = " + std::to_string(CruiseId) +
+                                " order by Date_Cast, Time_Cast");
+        CurCastDataset = CastQry;
+
+        // "TmpCastFlags" is made afresh by CheckCruiseCasts.
+        std::string CruiseName = CruiseTbl->FindField("Cruise_Name") ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "";
+        if (QcCruiseQry && QcCruiseQry->Active() && QcCruiseQry->Locate("ID_Cruise", CruiseId))
+            CruiseName = QcCruiseQry->FieldByName("Cruise_Name")->AsString();
+        CurCastDataset->First();
+
+        TestResults.SetSize(QcTestCount);
+        TestResults.Clear();
+        if (SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike))
+            BuildParamList();
+        if (CruiseLabel)
+            CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
+                                                        std::to_string(CurCastDataset->RecordCount()) + " stations)"));
+
+        CheckCruiseCasts();
+
+        if (AbortRequested) {
+            QcProcessMessages();
+            ShowMessage("Quality chek procedure was interrupted");
+            AbortRequested = false;
+            return;
+        }
+        QcProcessMessages();
+        SetGauge(TotalGauge, RoundPixel((i + 1) / double(CruiseCount) * 100.0));
+
+        // A cruise missing from the QCCruise table has no record to mark;
+        // editing whatever record is current would mark another cruise.
+        if (QcCruiseTbl && QcCruiseTbl->Locate("ID_Cruise", CruiseId)) {
+            static const char *const Ran[QcTestCount] = {"ChDuplicates", "ChLocation", "ChVelosity",
+                                                         "ChDepth", "ChDataClimat", "ChDataSpike"};
+            static const char *const Found[QcTestCount] = {"Duplicates", "Location", "Velosity",
+                                                           "Depth", "DataClimat", "DataSpike"};
+            QcCruiseTbl->Edit();
+            for (int t = 0; t < QcTestCount; ++t) {
+                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t));
+                QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
+            }
+            QcCruiseTbl->Post();
+        }
+        CruiseTbl->Next();
+    }
+    ShowControl(TotalGauge, false);
+    ShowControl(EscHintLabel, false);
+    ShowControl(CruiseGauge, false);
+    ShowControl(CruiseLabel, false);
+    ShowControl(TotalLabel, false);
+    QcRunFinished = true;
+}
+
+void CheckCruiseCasts()
+{
+    // Made afresh for every cruise, also when the editor calls this
+    // directly: rows left from another cruise would be merged again over
+    // flags changed since.
+    TmpCastOldFlagsTbl->Close();
+    TmpCastOldFlagsTbl->SetTableName("TmpCastOldFlags");
+    TmpCastOldFlagsTbl->Open();
+    TmpCastFlagsTbl->Close();
+    TmpCastFlagsTbl->SetTableName("TmpCastFlags");
+    TmpCastFlagsTbl->FieldDefs().Assign(TmpCastOldFlagsTbl->FieldDefs());
+    for (int f = 2; f < TmpCastFlagsTbl->FieldDefs().Count(); ++f) {
+        TmpCastFlagsTbl->FieldDefs().Items(f)->SetRequired(true);
+        TmpCastFlagsTbl->FieldDefs().Items(f)->SetDefaultExpression("0");
+    }
+    TmpCastFlagsTbl->CreateTable();
+    TmpCastFlagsTbl->Open();
+
+    TLocalWriteBatch Batch(TmpCastFlagsTbl->DatabaseName());
+    TDataSet &Casts = *CurCastDataset;
+    Casts.First();
+    if (!(VisualModeOnly && !VisualMode)) {
+        CheckDuplicates();
+        Casts.First();
+    }
+    if (VisualMode && ErrorsTreeView)
+        ErrorsTreeView->ClearNodes();
+    const int CastCount = Casts.RecordCount();
+    for (int i = 0; i < CastCount; ++i) {
+        if (!VisualMode) {
+            QcProcessMessages();
+            SetGauge(CruiseGauge, RoundPixel((i + 1) * 100.0 / CastCount));
+        }
+        if (AbortRequested) {
+            Batch.Commit();
+            return;
+        }
+        const long double Lon = Casts.FieldByName("Lon")->AsFloat();
+        if (Lon < WestLimitLon) {
+            ZeroCastFlags();
+        } else {
+            LoadCastFlags();
+            GridDepthValue = EstimateGridDepth();
+            CheckLocation();
+            CheckVelocity();
+            CheckDepth();
+            TmpCastFlagsTbl->Append();
+            TmpCastFlagsTbl->FieldByName("ID_Cruise")->SetAsInteger(Casts.FieldByName("ID_Cruise")->AsInteger());
+            TmpCastFlagsTbl->FieldByName("ID_Cast")->SetAsInteger(Casts.FieldByName("ID_Cast")->AsInteger());
+            TmpCastFlagsTbl->FieldByName("FLon")->SetAsInteger(CastFLon);
+            TmpCastFlagsTbl->FieldByName("FLat")->SetAsInteger(CastFLat);
+            TmpCastFlagsTbl->FieldByName("FDT")->SetAsInteger(CastFDT);
+            TmpCastFlagsTbl->FieldByName("FD")->SetAsInteger(CastFD);
+            TmpCastFlagsTbl->Post();
+            if (VisualMode)
+                AddErrorNodes(i, Casts.FieldByName("ID_Cast")->AsString());
+        }
+        FindSquare(double(Lon), Casts.FieldByName("Lat")->AsFloat());
+        if (!(Lon < WestLimitLon) && !SeaCode.empty())
+            RunDataChecks();
+        Casts.Next();
+    }
+    CastFlagTbl->BatchMove(TmpCastFlagsTbl, batAppendUpdate);
+    Batch.Commit();
+    QcRestoreCursor();
+}
+
+void LoadCastFlags()
+{
+    TDataSet &C = *CurCastDataset;
+    CastFLon = C.FieldByName("FLON")->AsInteger();
+    CastFLat = C.FieldByName("FLAT")->AsInteger();
+    CastFDT = C.FieldByName("FDT")->AsInteger();
+    CastFD = C.FieldByName("FD")->AsInteger();
+    if (C.FieldByName("Lon")->AsString().empty()) {
+        CastFLon = 9;
+        if (CastFLat != 5)
+            CastFLat = 0;
+    }
+    if (C.FieldByName("Lat")->AsString().empty()) {
+        CastFLat = 9;
+        if (CastFLon != 9 && CastFLon != 5)
+            CastFLon = 0;
+    }
+    if (C.FieldByName("Date_Cast")->AsString().empty() || C.FieldByName("Time_Cast")->AsString().empty())
+        CastFDT = 9;
+    if (C.FieldByName("Depth")->AsString().empty())
+        CastFD = 9;
+}
+
+void ZeroCastFlags()
+{
+    TDataSet &C = *CurCastDataset;
+    C.Edit();
+    // The operator's own verdicts (5 fixed, 17 duplicate) are not the
+    // engine's to clear.
+    for (const char *Name : {"FLon", "FLat", "FDT", "FD"}) {
+        TField *F = C.FieldByName(Name);
+        const int Old = F->AsInteger();
+        if (Old != 5 && Old != 17 && (Old != 0 || F->IsNull()))
+            F->SetAsInteger(0);
+    }
+    C.Post();
+}
+
+// ---- grid depth and the depth check ---------------------------------------------
+
+double EstimateGridDepth()
+{
+    TDataSet &C = *CurCastDataset;
+    const double Result = -C.FieldByName("Depth")->AsFloat();
+    StationPoint = MakeRealPoint(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
+    StationInGrid = false;
+    if (GridNX < 2 || GridNY < 2 || GridCellWidth == 0 || GridCellHeight == 0)
+        return -10000.0;
+    const int c = XToGridCol(StationPoint.x), r = YToGridRow(StationPoint.y);
+    if (c < 0 || c > GridNX - 2 || r < 0 || r > GridNY - 2 || size_t(r) + 1 >= DepthGrid.size() ||
+        size_t(c) + 1 >= DepthGrid[size_t(r)].size() || size_t(c) + 1 >= DepthGrid[size_t(r) + 1].size())
+        return -10000.0;
+    const double z[4] = {DepthGrid[size_t(r)][size_t(c)], DepthGrid[size_t(r)][size_t(c) + 1],
+                         DepthGrid[size_t(r) + 1][size_t(c)], DepthGrid[size_t(r) + 1][size_t(c) + 1]};
+    const double Min = *std::min_element(z, z + 4), Max = *std::max_element(z, z + 4);
+    GridDepthMin = Min;
+    GridDepthMean = (z[0] + z[1] + z[2] + z[3]) / 4.0;
+    GridDepthLow = Min - std::fabs(GridDepthMean) * DepthTolerancePct / 100;
+    GridDepthHigh = Max + std::fabs(GridDepthMean) * DepthTolerancePct / 100;
+    StationInGrid = true;
+    return Result;
+}
+
+void CheckDepth()
+{
+    if (!SelectedTests.Bits(tstDepth) || CastFD == 5 || CastFD == 9)
+        return;
+    if (GridDepthValue == -9999.0) {
+        CastFD = 0;
+        return;
+    }
+    // Outside the grid there are no bounds to judge by: the bounds left by
+    // an earlier station belong to another place.
+    if (!StationInGrid)
+        return;
+    const bool Ok = GridDepthLow < GridDepthValue && GridDepthValue < GridDepthHigh;
+    if (VisualMode)
+        DepthErrors.SetBit(CurCastDataset->RecNo() - 1, !Ok);
+    CastFD = IntMax(Ok ? 1 : 3, CastFD);
+    if (!Ok)
+        TestResults.SetBit(tstDepth, true);
+}
+
+// ---- location -----------------------------------------------------------------------
+
+void CheckLocation()
+{
+    if (!SelectedTests.Bits(tstLocation) || CastFLat == 9 || CastFLat == 5 || CastFLon == 9 || CastFLon == 5)
+        return;
+    TDataSet &C = *CurCastDataset;
+    StationPoint = MakeRealPoint(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
+    bool Inside = false;
+    try {
+        const TPoint P = LocationPixel(StationPoint.x, StationPoint.y);
+        Inside = LocationRegion.Contains(P.X, P.Y);
+    } catch (const std::exception &) {
+        ShowMessage(rtl::FloatToStr(StationPoint.x) + "  " + rtl::FloatToStr(StationPoint.y) + "  " +
+                    std::to_string(LocationRegion.Handle()));
+        return;
+    }
+    if (VisualMode)
+        LocationErrors.SetBit(C.RecNo() - 1, !Inside);
+    CastFLon = IntMax(Inside ? 1 : 3, CastFLon);
+    CastFLat = IntMax(Inside ? 1 : 3, CastFLat);
+    if (!Inside)
+        TestResults.SetBit(tstLocation, true);
+}
+
+// ---- velocity -----------------------------------------------------------------------
+
+void CheckVelocity()
+{
+    if (!SelectedTests.Bits(tstVelocity) || CastFLon == 5 || CastFLon == 9 || CastFLat == 5 || CastFLat == 9 ||
+        CastFDT == 5 || CastFDT == 9)
+        return;
+    TDataSet &C = *CurCastDataset;
+    StationPoint = MakeRealPoint(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
+    const rtl::TDateTime Date = C.FieldByName("Date_Cast")->AsFloat();
+    const rtl::TDateTime Time = C.FieldByName("Time_Cast")->AsFloat();
+    if (Time > 1.0)
+        CastFDT = IntMax(4, CastFDT);
+    if (C.RecNo() != 1) {
+        const double dx = (StationPoint.x - PrevStationPoint.x) * 60 * Cos40;
+        const double dy = (StationPoint.y - PrevStationPoint.y) * 60;
+        const double Distance = std::sqrt(dx * dx + dy * dy);
+        const double dt = ((Date + Time) - (RefDate + RefTime)) * 24;
+        const double Speed = dt == 0 ? 10000.0 : Distance / dt;
+        const bool Ok = VelocityLimitKnots > Speed;
+        if (VisualMode) {
+            VelocityErrors.SetBit(C.RecNo() - 1, !Ok);
+            C.Edit();
+            C.FieldByName("Velosity")->SetAsFloat(Speed);
+            C.Post();
+        }
+        CastFLon = IntMax(Ok ? 1 : 3, CastFLon);
+        CastFLat = IntMax(Ok ? 1 : 3, CastFLat);
+        CastFDT = IntMax(Ok ? 1 : 3, CastFDT);
+        if (!Ok)
+            TestResults.SetBit(tstVelocity, true);
+    }
+    PrevStationPoint = StationPoint;
+    RefDate = Date;
+    RefTime = Time;
+    PrevStationDate = Date;
+    PrevStationTime = Time;
+}
+
+// ---- duplicates ---------------------------------------------------------------------
+
+void CruiseExtent()
+{
+    TDataSet &C = *CurCastDataset;
+    while (!C.Eof()) {
+        const double Lon = C.FieldByName("Lon")->AsFloat(), Lat = C.FieldByName("Lat")->AsFloat();
+        const rtl::TDateTime M = CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
+        if (C.RecNo() == 1) {
+            DuplWindow = MakeWorldRect(Lon, Lat, Lon, Lat);
+            DuplTimeMin = DuplTimeMax = M;
+        } else {
+            DuplWindow.xmin = std::min(DuplWindow.xmin, Lon);
+            DuplWindow.xmax = std::max(DuplWindow.xmax, Lon);
+            DuplWindow.ymin = std::min(DuplWindow.ymin, Lat);
+            DuplWindow.ymax = std::max(DuplWindow.ymax, Lat);
+            DuplTimeMin = std::min(DuplTimeMin, M);
+            DuplTimeMax = std::max(DuplTimeMax, M);
+        }
+        C.Next();
+    }
+}
+
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
 {
-    PosCondition.clear();
-    TimeCondition.clear();
+    const double d = SpatialAdditionMin / 60.0;
+    DuplWindow.xmin -= d;
+    DuplWindow.xmax += d;
+    DuplWindow.ymin -= d;
+    DuplWindow.ymax += d;
+    const double h = TemporalAdditionHours / 24.0;
+    const rtl::TDateTime Earliest = DuplTimeMin >= 0 ? DuplTimeMin - h : DuplTimeMin + h;
+    const rtl::TDateTime Latest = DuplTimeMax >= 0 ? DuplTimeMax + h : DuplTimeMax - h;
+    PosCondition = "((Lon > " + SqlFloat(DuplWindow.xmin) + ")and(Lon < " + SqlFloat(DuplWindow.xmax) +
+                   "))and((Lat > " + SqlFloat(DuplWindow.ymin) + ")and(Lat < " + SqlFloat(DuplWindow.ymax) + "))";
+    const std::string Date1 = SqlDate(Earliest), Date2 = SqlDate(Latest);
+    const std::string Time1 = SqlTime(Earliest), Time2 = SqlTime(Latest);
+    if (Date1 == Date2) {
+        // Within one day both time limits hold together; either of them
+        // alone would take in the whole day.
+        TimeCondition = "((Date_Cast = #" + Date1 + "#)and(Time_Cast >= #" + Time1 + "#)and(Time_Cast <= #" +
+                        Time2 + "#))";
+    } else {
+        TimeCondition = "((Date_Cast > #" + Date1 + "#)and(Date_Cast < #" + Date2 + "#)) or ((Date_Cast = #" +
+                        Date1 + "#)and(Time_Cast >= #" + Time1 + "#)) or ((Date_Cast = #" + Date2 +
+                        "#)and(Time_Cast <= #" + Time2 + "#))";
+    }
 }
-void CheckLocation() {}
-void CheckVelocity() {}
-void CheckDepth() {}
-void ZeroCastFlags() {}
+
+void CheckDuplicates()
+{
+    if (!SelectedTests.Bits(tstDuplicates))
+        return;
+    TDataSet &C = *CurCastDataset;
+    const std::string CruiseId = C.FieldByName("ID_Cruise")->AsString();
+    std::string Pos, Time;
+    if (!DuplicatesEachStation) {
+        CruiseExtent();
+        BuildDuplicateWindow(Pos, Time);
+        OpenQuery(*DuplicatesQry, "Select * from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (" + "(" +
+                                      Pos + ")and(" + Time + ")" + ")");
+        TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);
+        return;
+    }
+    DuplicatesQry->Close();
+    DuplicatesQry->SQL()->Clear();
+    const std::string Source = "\"" + MainDbPath + "\".Cast_Titles";
+    RunDuplCommandIgnoringErrors("drop table dupl");
+    // An always-false condition: the table takes the columns and no rows,
+    // whatever the stations' positions.
+    RunDuplCommandIgnoringErrors("select * into dupl from " + Source + " where 1=0");
+    C.First();
+    while (!C.Eof()) {
+        const double Lon = C.FieldByName("Lon")->AsFloat(), Lat = C.FieldByName("Lat")->AsFloat();
+        DuplWindow = MakeWorldRect(Lon, Lat, Lon, Lat);
+        DuplTimeMin = DuplTimeMax =
+            CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
+        BuildDuplicateWindow(Pos, Time);
+        if (!MainDbDir.empty()) {
+            std::error_code Ec;
+            std::filesystem::current_path(MainDbDir, Ec);
+        }
+        RunDuplCommand("Insert Into dupl Select * from " + Source + " where (ID_Cruise <> " + CruiseId + ") and (" +
+                       "((" + Pos + ")and(" + Time + "))" + ")");
+        C.Next();
+    }
+    OpenQuery(*DuplicatesQry, "Select Distinct * from dupl where (ID_Cruise <> " + CruiseId + ")");
+    TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);
+}

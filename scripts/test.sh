@@ -1,11 +1,42 @@
 #!/usr/bin/env bash
-# Builds one tree with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs every test in it (benchmarks are built but not run).
+# Builds and runs every test in two trees: the sanitizer tree (AddressSanitizer
+# and UndefinedBehaviorSanitizer, build/asan) and the Release tree that
+# scripts/run.sh builds and users run (build/release). A fault that only shows
+# with optimisation (a freed address reused, a check compiled out) fails here
+# as surely as one the sanitizers catch. Benchmarks are built, not run.
+#
+#   MARLIN_JOBS=N         parallel compile and test jobs (default: all cores)
+#   MARLIN_TEST_TREES=... the trees to run, "asan release" by default
+#   MARLIN_TEST_BUILD     the sanitizer tree's folder (default build/asan)
+#   MARLIN_RUN_BUILD      the Release tree's folder (default build/release)
+# Further arguments go to ctest in both trees (e.g. -L dats).
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$top/scripts/setup.sh"
-build=${MARLIN_TEST_BUILD:-$top/build/asan}
 jobs=${MARLIN_JOBS:-$(nproc)}
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMARLIN_SANITIZE=ON >/dev/null
-cmake --build "$build" -j "$jobs"
-ctest --test-dir "$build" -LE bench -j "$jobs" --output-on-failure --timeout 600 "$@"
+trees=${MARLIN_TEST_TREES:-asan release}
+
+run_tree() {
+  local name=$1 build=$2
+  shift 2
+  local flags
+  case $name in
+    asan) flags=(-DCMAKE_BUILD_TYPE=Debug -DMARLIN_SANITIZE=ON) ;;
+    release) flags=(-DCMAKE_BUILD_TYPE=Release -DMARLIN_SANITIZE=OFF) ;;
+    *) echo "test: unknown tree '$name' (asan or release)"; return 2 ;;
+  esac
+  echo "test: $name tree in $build"
+  local t0=$SECONDS
+  cmake -S "$top" -B "$build" -G Ninja "${flags[@]}" >/dev/null
+  cmake --build "$build" -j "$jobs"
+  ctest --test-dir "$build" -LE bench -j "$jobs" --output-on-failure --timeout 600 "$@"
+  echo "test: $name tree green in $((SECONDS - t0)) s"
+}
+
+for tree in $trees; do
+  case $tree in
+    asan) run_tree asan "${MARLIN_TEST_BUILD:-$top/build/asan}" "$@" ;;
+    release) run_tree release "${MARLIN_RUN_BUILD:-$top/build/release}" "$@" ;;
+    *) run_tree "$tree" "" ;;
+  esac
+done

@@ -5,7 +5,9 @@
 
 qc.img names the node images (a test, a level, the settings line) and 2.img
 the check-box state images (none, unchecked, partly checked, checked,
-locked), in the order the tree indexes them.
+locked), in the order the tree indexes them. Check.bmp and Check1.bmp are the
+report's false and true cells; arrow1r.bmp and add.bmp the wizard's NEXT and
+CHECK glyphs.
 """
 import os
 import struct
@@ -73,6 +75,26 @@ def main():
     bmp(os.path.join(out, "state_none.bmp"), canvas())
     for mark in ("unchecked", "partly", "checked", "locked"):
         bmp(os.path.join(out, "state_%s.bmp" % mark), check_box(mark))
+    # The report's Boolean cells: an empty box for false, a ticked one for true.
+    bmp(os.path.join(out, "Check.bmp"), check_box("unchecked"))
+    bmp(os.path.join(out, "Check1.bmp"), check_box("checked"))
+    # The wizard's NEXT glyph (steps 0 to 2) and its CHECK glyph (step 3).
+    arrow = canvas(SILVER)
+    for y in range(3, 13):
+        half = 5 - abs(y - 8) if abs(y - 8) <= 5 else 0
+        for x in range(3, 9):
+            if 6 <= y <= 10:
+                arrow[y][x] = GREEN
+        for x in range(9, 9 + half):
+            arrow[y][x] = GREEN
+    bmp(os.path.join(out, "arrow1r.bmp"), arrow)
+    plus = canvas(SILVER)
+    box(plus, 6, 2, 9, 13, NAVY, TEAL)
+    box(plus, 2, 6, 13, 9, NAVY, TEAL)
+    for y in range(7, 9):
+        for x in range(7, 9):
+            plus[y][x] = TEAL
+    bmp(os.path.join(out, "add.bmp"), plus)
 
 
 if __name__ == "__main__":

@@ -1220,9 +1220,12 @@ void TZqDataSet::SetMasterParams(const std::vector<TField *> &AFields)
     TZqParams *P = GetParams();
     if (!P)
         return;
+    // The parameter takes the field's type and size with its value, so a
+    // master field of another type than the parameter was prepared with is
+    // bound as what it is.
     for (TField *F : AFields)
         if (TZqParam *Par = P->FindParam(F->FieldName()))
-            Par->SetValue(F->Value());
+            Par->AssignFieldValue(*F, F->Value());
 }
 
 bool TZqDataSet::IsMasterParamBound(const std::vector<TField *> &AFields)

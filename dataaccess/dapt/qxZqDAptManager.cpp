@@ -1,8 +1,6 @@
 // The table adapter: see qxZqDAptManager.h.
 #include "dataaccess/dapt/qxZqDAptManager.h"
 
-#include <cassert>
-
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSRow.h"
@@ -17,6 +15,10 @@
 using namespace dats;
 
 namespace {
+
+// Preconditions of the adapter guard what it posts: they raise in every
+// build, so a caller's slip is an error, never a write of the wrong row.
+const char *const CUnit = "qxZqDAptManager";
 
 const std::vector<std::string> CWords{"DApt"};
 
@@ -43,7 +45,7 @@ private:
 
 size_t Slot(TZqPhysRequest ARequest)
 {
-    assert(ARequest >= arSelect && ARequest <= arDeleteAll);
+    ZQ_ASSERT(ARequest >= arSelect && ARequest <= arDeleteAll, CUnit);
     return size_t(ARequest - arSelect);
 }
 
@@ -417,7 +419,7 @@ void TZqDAptTableAdapter::Reset()
 void TZqDAptTableAdapter::UpdateRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqPhysRequest ARequest,
                                     TZqPhysUpdateRowOptions AOptions)
 {
-    assert(ARow || Has(AOptions, uoNoClntRecord));
+    ZQ_ASSERT(ARow || Has(AOptions, uoNoClntRecord), CUnit);
     if (ARequest == arNone) return;
     if (ARequest == arFromRow) {
         switch (ARow ? ARow->RowState() : rsDetached) {
@@ -432,13 +434,13 @@ void TZqDAptTableAdapter::UpdateRow(TZqDatSRow *ARow, TZqErrorAction &AAction, T
 
 void TZqDAptTableAdapter::Lock(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqPhysUpdateRowOptions AOptions)
 {
-    assert(ARow || Has(AOptions, uoNoClntRecord));
+    ZQ_ASSERT(ARow || Has(AOptions, uoNoClntRecord), CUnit);
     ProcessRequest(ARow, AAction, -1, TZqFetchItems(), AOptions, arLock);
 }
 
 void TZqDAptTableAdapter::UnLock(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqPhysUpdateRowOptions AOptions)
 {
-    assert(ARow || Has(AOptions, uoNoClntRecord));
+    ZQ_ASSERT(ARow || Has(AOptions, uoNoClntRecord), CUnit);
     ProcessRequest(ARow, AAction, -1, TZqFetchItems(), AOptions, arUnlock);
 }
 
@@ -450,7 +452,7 @@ void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZ
 void TZqDAptTableAdapter::FetchRow(TZqDatSRow *ARow, TZqErrorAction &AAction, TZqFetchItems AItems, int AColumn,
                                    bool AClearFirst)
 {
-    assert(ARow);
+    ZQ_ASSERT(ARow, CUnit);
     const bool Saved = FClearOnFetch;
     FClearOnFetch = AClearFirst;
     try {
@@ -508,10 +510,6 @@ bool TZqDAptTableAdapter::MatchesKey(const TZqMappingKey &AKey, TZqMappingKeyKin
 
 int TZqDAptTableAdapter::MapTable(const TZqMappingKey &AKey, TZqMappingKeyKind AKind, TZqTableMapResult &AResult)
 {
-    // The driver asks by position first and by name when that gets no
-    // answer: an adapter that keeps no position leaves the answer to the
-    // name, else a nameless adapter would refuse every result set.
-    if (AKind == mkSourceID && FSourceRecordSetID < 0 && !Schema()) return 0;
     // Inside a schema adapter another adapter may own the name; the asking
     // adapter answers first, so that adapters with like names still read
     // their own commands.
@@ -547,9 +545,8 @@ int TZqDAptTableAdapter::AnswerColumn(const TZqMappingKey &AColumnKey, TZqMappin
     TZqDAptColumnMappings *M = GetColumnMappings();
     if (M->Count() == 0) return 0;
     TZqDAptColumnMapping *Item = M->Lookup(AColumnKey, AColumnKind);
-    // As for tables: a position that no mapping names leaves the answer to
-    // the name asked next.
-    if (!Item) return AColumnKind == mkSourceID ? 0 : 2;
+    // Not mapped; the driver asks by name after a position.
+    if (!Item) return 2;
     Item->FillResult(AResult);
     return 1;
 }
@@ -561,7 +558,9 @@ void TZqDAptTableAdapter::RaiseCount(TZqPhysRequest ARequest, int ACount)
     std::string Name = RequestName(ARequest);
     std::string Past = Name;
     for (auto &Ch : Past) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
-    Past += Past.back() == 'e' ? "d" : "ed";
+    // The blob update has no name of its own: its empty name still gets a
+    // suffix, and nothing reads before the first character.
+    Past += !Past.empty() && Past.back() == 'e' ? "d" : "ed";
     // Raised inside a row request: the error handler sees it once, as the
     // row's failure.
     ZqRaiseError(nullptr, CWords, 400, {Name, Past, ACount});
@@ -732,19 +731,32 @@ void TZqDAptTableAdapter::ProcessRequest(TZqDatSRow *ARow, TZqErrorAction &AActi
                 AAction = eaApplied;
                 break;
             }
-        } catch (EZqException &E) {
+        } catch (...) {
             TZqErrorAction Act = eaFail;
             if (ErrHandler) {
-                std::unique_ptr<rtl::Exception> X(new EZqDAptRowUpdateException(ARequest, ARow, eaFail, &E));
+                // Every failure reaches the handler, whatever raised it (a
+                // handler of our own, the toolkit, the standard library);
+                // one that is not of the library's family travels as one
+                // of its plain exceptions with the same message.
+                std::unique_ptr<EZqException> Plain;
+                EZqException *Cause = nullptr;
+                try {
+                    throw;
+                } catch (EZqException &E) {
+                    Cause = &E;
+                } catch (const std::exception &E) {
+                    Plain = std::make_unique<EZqException>(0, E.what());
+                } catch (...) {
+                    Plain = std::make_unique<EZqException>(0, "Unknown exception");
+                }
+                if (!Cause) Cause = Plain.get();
+                std::unique_ptr<rtl::Exception> X(new EZqDAptRowUpdateException(ARequest, ARow, eaFail, Cause));
                 ErrHandler->HandleException(TZqIntfPtr<IZqStanObject>(static_cast<IZqStanObject *>(this)), X);
                 auto *U = dynamic_cast<EZqDAptRowUpdateException *>(X.get());
                 Act = U ? U->Action : AAction;
             }
             AAction = Act == eaDefault ? eaFail : Act;
             if (AAction == eaFail) throw;
-        } catch (...) {
-            AAction = eaFail;
-            throw;
         }
     } while (AAction == eaRetry);
     if (AAction == eaFail) ZqRaiseError(this, CWords, 404);

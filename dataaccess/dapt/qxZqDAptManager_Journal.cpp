@@ -1,5 +1,4 @@
 // The updates journal processor: see qxZqDAptManager.h.
-#include <cassert>
 #include <set>
 #include <utility>
 
@@ -15,6 +14,10 @@
 using namespace dats;
 
 namespace {
+
+// Preconditions of the adapter guard what it posts: they raise in every
+// build, so a caller's slip is an error, never a write of the wrong row.
+const char *const CUnit = "qxZqDAptManager";
 
 // StartWait now, StopWait whatever happens.
 class TWait {
@@ -71,7 +74,7 @@ TZqDAptUpdatesJournalProcessor::TZqDAptUpdatesJournalProcessor(TZqDAptSchemaAdap
 TZqDAptTableAdapter *TZqDAptUpdatesJournalProcessor::AdapterFor(TZqDatSRow *ARow)
 {
     if (FAdapter) {
-        assert(ARow->Table() == FAdapter->GetDatSTable());
+        ZQ_ASSERT(ARow->Table() == FAdapter->GetDatSTable(), CUnit);
         return FAdapter;
     }
     if (!FAdapters) return nullptr;

@@ -264,10 +264,12 @@ void RegisterDAptManager()
 void ZqDAptInitialize()
 {
     static std::mutex Lock;
-    static const qxZqStanFactory::TZqManager *Done = nullptr;
+    static uint64_t Done = 0;
     ZqStanInitialize();
     std::lock_guard<std::mutex> G(Lock);
-    if (Done == qxZqStanFactory::Manager()) return;
-    Done = qxZqStanFactory::Manager();
+    // Once per registry, told apart by generation (see ZqManagerGeneration).
+    const uint64_t Current = ZqManagerGeneration();
+    if (Done == Current) return;
+    Done = Current;
     RegisterDAptManager();
 }

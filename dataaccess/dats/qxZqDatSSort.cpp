@@ -6,6 +6,7 @@
 // comparison gives, at a fraction of its cost.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "dataaccess/dats/qxZqDatSConstraint.h"
@@ -373,12 +374,35 @@ int SortCompare(void *ACtx, TZqDatSRow *A, TZqDatSRow *B, uint8_t, int ACount) {
 
 struct TKeyRec {
     int64_t Key;    // order-preserving image of the value
-    uint32_t Rank;  // 0 value, 1 NULL placed after, or -1 NULL placed before (as 0 with a lower class)
+    uint32_t Rank;  // NULLs before (0) or after (2) every value (1)
     uint32_t RowID;
     TZqDatSRow *Row;
 };
 
-// An order-preserving signed 64-bit image of an integer-like value.
+constexpr uint64_t CSignBit = uint64_t(1) << 63;
+
+// An order-preserving signed 64-bit image of a double. Every NaN takes the
+// top image (the row comparison puts NaN after every number and calls two
+// NaNs equal); -0 takes the image of 0, as the two compare equal.
+int64_t DoubleImage(double D) {
+    if (D != D) return INT64_MAX;
+    if (D == 0) D = 0;
+    uint64_t Bits;
+    std::memcpy(&Bits, &D, 8);
+    return (Bits & CSignBit) ? int64_t(~Bits ^ CSignBit) : int64_t(Bits);
+}
+
+double ImageDouble(int64_t K) {
+    if (K == INT64_MAX) return std::numeric_limits<double>::quiet_NaN();
+    const uint64_t Bits = K >= 0 ? uint64_t(K) : ~(uint64_t(K) ^ CSignBit);
+    double D;
+    std::memcpy(&D, &Bits, 8);
+    return D;
+}
+
+bool IsDoubleKind(TZqDataType T) { return T == dtDouble || T == dtDateTime; }
+
+// An order-preserving signed 64-bit image of an integer-like or double value.
 bool KeyOf(TZqDataType T, const uint8_t *P, int64_t &K) {
     switch (T) {
     case dtBoolean: { int16_t V; std::memcpy(&V, P, 2); K = V != 0; return true; }
@@ -389,7 +413,40 @@ bool KeyOf(TZqDataType T, const uint8_t *P, int64_t &K) {
     case dtByte: { uint8_t V; std::memcpy(&V, P, 1); K = V; return true; }
     case dtUInt16: { uint16_t V; std::memcpy(&V, P, 2); K = V; return true; }
     case dtUInt32: { uint32_t V; std::memcpy(&V, P, 4); K = V; return true; }
+    case dtDouble: case dtDateTime: { double V; std::memcpy(&V, P, 8); K = DoubleImage(V); return true; }
     default: return false;
+    }
+}
+
+// Doubles compare equal within a tolerance: a run of values that the exact
+// order separated but the row comparison calls equal goes back to the row
+// comparison's order (row number for ties). Such runs are short and rare.
+void MendToleranceRuns(std::vector<TKeyRec> &AKeys, bool ADesc, bool ATies) {
+    auto Value = [ADesc](const TKeyRec &R) { return ImageDouble(ADesc ? ~R.Key : R.Key); };
+    auto Cmp = [&](const TKeyRec &X, const TKeyRec &Y) {
+        int R = DatSCompareDouble(Value(X), Value(Y));
+        if (ADesc) R = -R;
+        if (R == 0 && ATies) R = X.RowID < Y.RowID ? -1 : (X.RowID > Y.RowID ? 1 : 0);
+        return R;
+    };
+    const size_t N = AKeys.size();
+    size_t I = 0;
+    while (I < N) {
+        // A run of values each equal to the next within the tolerance; only
+        // one holding distinct values is out of the comparison's order.
+        size_t E = I + 1;
+        bool Distinct = false;
+        if (AKeys[I].Rank == 1)
+            while (E < N && AKeys[E].Rank == 1 && DatSCompareDouble(Value(AKeys[E - 1]), Value(AKeys[E])) == 0) {
+                Distinct = Distinct || AKeys[E - 1].Key != AKeys[E].Key;
+                ++E;
+            }
+        // A merge sort stays inside the run even where a long chain makes
+        // the tolerance intransitive (tiny values all compare equal).
+        if (Distinct)
+            std::stable_sort(AKeys.begin() + std::ptrdiff_t(I), AKeys.begin() + std::ptrdiff_t(E),
+                             [&](const TKeyRec &X, const TKeyRec &Y) { return Cmp(X, Y) < 0; });
+        I = E;
     }
 }
 
@@ -407,7 +464,7 @@ bool TZqDatSMechSort::SortByKeys(TZqDatSRowListBase *ARows) {
     const TZqDatSLayoutColumn &LC = L->Columns[size_t(Idx)];
     switch (LC.DataType) {
     case dtBoolean: case dtSByte: case dtInt16: case dtInt32: case dtTime: case dtDate: case dtInt64:
-    case dtCurrency: case dtByte: case dtUInt16: case dtUInt32: break;
+    case dtCurrency: case dtByte: case dtUInt16: case dtUInt32: case dtDouble: case dtDateTime: break;
     default: return false;
     }
     TZqDatSCompareOptions O = CompareOptions();
@@ -417,7 +474,7 @@ bool TZqDatSMechSort::SortByKeys(TZqDatSRowListBase *ARows) {
     std::vector<TKeyRec> Keys(static_cast<size_t>(N));
     for (int I = 0; I < N; ++I) {
         TZqDatSRow *R = A[I];
-        if (R->Layout() != L) return false;
+        if (R->Layout() != L || R->RowState() == rsChecking) return false;
         const uint8_t *B = R->GetBuffer(rvDefault);
         TKeyRec &K = Keys[size_t(I)];
         K.Row = R;
@@ -429,7 +486,9 @@ bool TZqDatSMechSort::SortByKeys(TZqDatSRowListBase *ARows) {
         } else {
             K.Rank = 1;
             KeyOf(LC.DataType, B + LC.Offset, K.Key);
-            if (Desc) K.Key = K.Key == INT64_MIN ? INT64_MAX : -K.Key;
+            // The one's complement reverses the order over the whole range;
+            // negation would fold INT64_MIN and INT64_MIN + 1 together.
+            if (Desc) K.Key = ~K.Key;
         }
     }
     // Ties go to the row number unless the sort is unique (a unique sort
@@ -441,6 +500,7 @@ bool TZqDatSMechSort::SortByKeys(TZqDatSRowListBase *ARows) {
         return Ties && X.RowID < Y.RowID;
     };
     std::sort(Keys.begin(), Keys.end(), Less);
+    if (IsDoubleKind(LC.DataType)) MendToleranceRuns(Keys, Desc, Ties);
     for (int I = 0; I < N; ++I) A[I] = Keys[size_t(I)].Row;
     return true;
 }

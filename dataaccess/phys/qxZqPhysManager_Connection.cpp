@@ -10,6 +10,7 @@
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/phys/qxZqPhysCmdGenerator.h"
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "dataaccess/phys/qxZqPhysManager.h"
 #include "dataaccess/stan/qxZqStanConnDef.h"
@@ -518,12 +519,26 @@ void TZqPhysConnection::ChangePassword(const std::string &ANewPassword)
     InternalChangePassword(Def->GetUserName(), Def->GetPassword(), ANewPassword);
 }
 
-void TZqPhysConnection::GetLastAutoGenValue(const std::string &, rtl::Variant &AValue)
+void TZqPhysConnection::GetLastAutoGenValue(const std::string &AName, rtl::Variant &AValue)
 {
-    // Reading a sequence's current value is dialect text; the dialects of
-    // this program have no sequences.
+    // The statement that reads the value is the dialect's (@@IDENTITY,
+    // SCOPE_IDENTITY(), a sequence's CURRVAL, ...); a generator of a dialect
+    // that has none raises 303 before anything runs.
     AValue = rtl::Variant::Null();
-    RaisePhys(303);
+    TZqIntfPtr<IZqPhysCommand> Cmd;
+    CreateCommand(Cmd);
+    TZqIntfPtr<IZqPhysCommandGenerator> Gen;
+    CreateCommandGenerator(Gen, Cmd);
+    const std::string Text = Gen->GenerateReadIdentity(AName);
+    Cmd->SetCommandText(Text);
+    Cmd->SetCommandKind(Gen->GetCommandKind());
+    Cmd->Prepare();
+    std::unique_ptr<TZqDatSTable> Table(Cmd->Define(static_cast<TZqDatSTable *>(nullptr), mmReset));
+    Cmd->Open();
+    if (Table && Cmd->GetState() == 3) Cmd->Fetch(Table.get(), true);
+    if (Table && Table->Rows()->Count() > 0 && Table->Columns()->Count() > 0)
+        AValue = Table->Rows()->GetItem(0)->GetDataAsVariant(0, dats::rvCurrent);
+    Cmd->CloseAll();
 }
 
 void TZqPhysConnection::FillMetaDefaults(TZqPhysParsedName &AName, IZqPhysCommand *ACommand)

@@ -220,8 +220,13 @@ TZqDatSTable *TZqPhysCommand::DefineCore(TZqDatSManager *AManager, TZqDatSTable 
     int Answer = 0;
     if (FMappingHandler) {
         TZqTableMapResult Mapped;
+        // By position, then by name: a handler that knows no position
+        // answers "not mapped" to it, and the name decides.
         if (TabInfo.FSourceID >= 0) Answer = FMappingHandler->MapTable(TZqMappingKey(TabInfo.FSourceID), mkSourceID, Mapped);
-        if (Answer == 0) Answer = FMappingHandler->MapTable(TZqMappingKey(SetName), mkSourceName, Mapped);
+        if (Answer != 1) {
+            Mapped = TZqTableMapResult();
+            Answer = FMappingHandler->MapTable(TZqMappingKey(SetName), mkSourceName, Mapped);
+        }
         DatSName = Mapped.DatSName;
         if (Answer == 1 && !Table) Table = Mapped.DatSTable;
     }
@@ -269,9 +274,11 @@ TZqDatSTable *TZqPhysCommand::DefineCore(TZqDatSManager *AManager, TZqDatSTable 
             const TZqMappingKey TableKey(Table);
             ColAnswer = FMappingHandler->MapColumn(TableKey, mkDatSTable, TZqMappingKey(Info.FSourceID), mkSourceID,
                                                    Mapped);
-            if (ColAnswer == 0)
+            if (ColAnswer != 1) {
+                Mapped = TZqColumnMapResult();
                 ColAnswer = FMappingHandler->MapColumn(TableKey, mkDatSTable, TZqMappingKey(SrcName), mkSourceName,
                                                        Mapped);
+            }
             ColName = Mapped.DatSName;
             if (ColAnswer == 1 && Mapped.DatSColumn && Mapped.DatSColumn->GetColumnList() == Cols)
                 Col = Mapped.DatSColumn;

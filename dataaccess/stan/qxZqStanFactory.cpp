@@ -10,6 +10,7 @@ namespace {
 std::atomic<qxZqStanFactory::TZqManager *> GManager{nullptr};
 std::atomic<bool> GShuttingDown{false};
 std::mutex GStartupLock;
+std::atomic<uint64_t> GLastGeneration{0};
 
 const char *const SObjectFactoryMissing = "Object factory for class %s missing";
 const char *const SClassNotImplementIntf = "Class [%s] does not implement interface [%s]";
@@ -80,6 +81,8 @@ TZqSingletonFactory::~TZqSingletonFactory()
 
 namespace qxZqStanFactory {
 
+TZqManager::TZqManager() : FGeneration(GLastGeneration.fetch_add(1) + 1) {}
+
 TZqManager::~TZqManager()
 {
     std::unique_lock<std::shared_mutex> G(FLock);
@@ -139,6 +142,12 @@ void ZqShutdownManager()
     qxZqStanFactory::TZqManager *M = GManager.load();
     delete M;
     GManager.store(nullptr);
+}
+
+uint64_t ZqManagerGeneration()
+{
+    const qxZqStanFactory::TZqManager *M = GManager.load(std::memory_order_acquire);
+    return M ? M->Generation() : 0;
 }
 
 bool ZqIsShuttingDown() { return GShuttingDown.load(std::memory_order_acquire); }

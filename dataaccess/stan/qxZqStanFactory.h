@@ -124,7 +124,7 @@ namespace qxZqStanFactory {
 // threads may create services at once; registration takes the write lock.
 class TZqManager {
 public:
-    TZqManager() = default;
+    TZqManager();
     ~TZqManager();
     TZqManager(const TZqManager &) = delete;
     TZqManager &operator=(const TZqManager &) = delete;
@@ -150,12 +150,19 @@ public:
     void ObjectCreated() { FObjCount.fetch_add(1); }
     void ObjectDestroyed() { FObjCount.fetch_sub(1); }
 
+    // Unique to this registry for the life of the process: a registry made
+    // after a shutdown may be allocated at the address of the one it
+    // replaces, so "already filled" is decided by this number, never by
+    // the address.
+    uint64_t Generation() const noexcept { return FGeneration; }
+
 private:
     TZqIntfPtr<IInterface> CreateObject(const rtl::TGUID &AIID, bool ARequired);
     [[noreturn]] static void RaiseNotImplemented(IInterface *AObject, const rtl::TGUID &AIID);
     std::vector<std::unique_ptr<TZqFactory>> FFactories;
     mutable std::shared_mutex FLock;
     std::atomic<int32_t> FObjCount{0};
+    const uint64_t FGeneration;
 };
 
 // The one registry; nil before start-up and after shutdown.
@@ -168,6 +175,9 @@ void ZqStartupManager();
 // Sets the shutdown flag (once) and frees the registry.
 void ZqShutdownManager();
 bool ZqIsShuttingDown();
+// The generation of the current registry, 0 when there is none. A layer's
+// start-up remembers it to register its services once per registry.
+uint64_t ZqManagerGeneration();
 
 // Registers a factory (the registry owns it). Starts the registry if needed.
 void ZqRegisterFactory(std::unique_ptr<TZqFactory> AFactory);

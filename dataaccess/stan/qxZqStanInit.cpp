@@ -15,12 +15,13 @@
 void ZqStanInitialize()
 {
     static std::mutex Lock;
-    static const qxZqStanFactory::TZqManager *Done = nullptr;
+    static uint64_t Done = 0;
     std::lock_guard<std::mutex> G(Lock);
     ZqStartupManager();
     // Once per registry: a registry started anew (tests) is filled again.
-    if (Done == qxZqStanFactory::Manager()) return;
-    Done = qxZqStanFactory::Manager();
+    const uint64_t Current = ZqManagerGeneration();
+    if (Done == Current) return;
+    Done = Current;
     RegisterStanDef();
     RegisterStanConnDef();
     RegisterStanAsync();

@@ -775,6 +775,14 @@ void TZqParam::Assign(const TZqParam &ASource)
         FRows[I].Value = ASource.Values(static_cast<int>(I));
 }
 
+void TZqParam::Assign(const rtl::TStrings &ASource)
+{
+    // A memo parameter: the type first, so that the value is kept as text
+    // of that type rather than cleared by a later type change.
+    SetDataType(rtl::ftMemo);
+    SetValue(rtl::Variant(ASource.Text()));
+}
+
 void TZqParam::AssignFieldValue(rtl::TFieldType AFieldType, int AFieldSize, bool AFixedChar,
                                 const rtl::Variant &AValue)
 {

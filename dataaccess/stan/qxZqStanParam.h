@@ -219,13 +219,39 @@ public:
 
     // Full copy: properties and every row.
     void Assign(const TZqParam &ASource);
+    // The lines' text as one memo value.
+    void Assign(const rtl::TStrings &ASource);
     // Type, size and scale from a field of the dataset model and the value
     // (AFixedChar: a fixed-length string field).
     void AssignFieldValue(rtl::TFieldType AFieldType, int AFieldSize, bool AFixedChar, const rtl::Variant &AValue);
+
+    // The copy forms for a field of the dataset model. The services layer
+    // does not see that model, so these take any type that answers as its
+    // fields do: DataType(), Size(), FieldName(), Value(), SetValue() and,
+    // for a fixed-length text, IsFixedChar().
+    template <class TFieldLike> void AssignFieldValue(const TFieldLike &AField, const rtl::Variant &AValue)
+    {
+        AssignFieldValue(AField.DataType(), AField.Size(), FieldIsFixedChar(AField), AValue);
+    }
+    // Type, value and name from the field.
+    template <class TFieldLike> void AssignField(const TFieldLike &AField)
+    {
+        AssignFieldValue(AField, AField.Value());
+        FName = AField.FieldName();
+    }
+    // Row 0 as the field's value.
+    template <class TFieldLike> void AssignTo(TFieldLike &AField) const { AField.SetValue(Value()); }
     bool IsEqual(const TZqParam &AOther) const;
 
 private:
     friend class TZqParams;
+    template <class TFieldLike> static bool FieldIsFixedChar(const TFieldLike &AField)
+    {
+        if constexpr (requires { AField.IsFixedChar(); })
+            return AField.IsFixedChar();
+        else
+            return AField.DataType() == rtl::ftFixedChar;
+    }
     // How a row's value is held: as a Variant, or as raw 8-bit or 16-bit
     // text that GetBlobRawData handed out and SetBlobRawData filled.
     enum TRawKind : uint8_t { rkNone, rkNarrow, rkWide };

@@ -1,6 +1,7 @@
 // The ODBC catalog functions over the station database's schema, in their
 // ODBC 3 result layouts. An unknown table gives an empty result, not an error.
 #include "platform/accessodbc/DrvGuard.h"
+#include "platform/accessodbc/DrvQuery.h"
 
 #include <sqlite3.h>
 
@@ -11,6 +12,8 @@ namespace accessodbc {
 namespace {
 
 std::string Upper(std::string S) { return jet::UpperAscii(std::move(S)); }
+
+const char *const CatalogWhat = "read the database's catalog";
 
 TColumnInfo TextCol(const char *AName, int ASize = 128)
 {
@@ -68,17 +71,16 @@ struct TTableEntry {
 std::vector<TTableEntry> AllTables(TDrvConnection &C)
 {
     std::vector<TTableEntry> R;
-    sqlite3_stmt *S = nullptr;
-    sqlite3_prepare_v2(C.Db, "SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
-                             "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name COLLATE NOCASE", -1, &S, nullptr);
-    while (sqlite3_step(S) == SQLITE_ROW) {
+    TDrvQuery Q(C.Db, "SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
+                      "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name COLLATE NOCASE",
+                CatalogWhat);
+    while (Q.Next()) {
         TTableEntry E;
-        E.Name = reinterpret_cast<const char *>(sqlite3_column_text(S, 0));
-        const std::string T = reinterpret_cast<const char *>(sqlite3_column_text(S, 1));
+        E.Name = Q.Text(0);
+        const std::string T = Q.Text(1);
         E.Type = T == "view" ? "VIEW" : Upper(E.Name).rfind("MSYS", 0) == 0 ? "SYSTEM TABLE" : "TABLE";
         R.push_back(E);
     }
-    sqlite3_finalize(S);
     return R;
 }
 
@@ -194,23 +196,22 @@ struct TIndex {
 std::vector<TIndex> Indexes(TDrvConnection &C, const std::string &ATable)
 {
     std::vector<TIndex> R;
-    sqlite3_stmt *S = nullptr;
-    sqlite3_prepare_v2(C.Db, "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY name", -1, &S, nullptr);
-    sqlite3_bind_text(S, 1, ATable.c_str(), -1, SQLITE_TRANSIENT);
-    while (sqlite3_step(S) == SQLITE_ROW) {
-        TIndex I;
-        I.Name = reinterpret_cast<const char *>(sqlite3_column_text(S, 0));
-        I.Unique = sqlite3_column_int(S, 1) != 0;
-        I.Primary = std::string(reinterpret_cast<const char *>(sqlite3_column_text(S, 2))) == "pk";
-        R.push_back(I);
+    {
+        TDrvQuery Q(C.Db, "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY name", CatalogWhat);
+        Q.Bind(1, ATable);
+        while (Q.Next()) {
+            TIndex I;
+            I.Name = Q.Text(0);
+            I.Unique = Q.Int(1) != 0;
+            I.Primary = Q.Text(2) == "pk";
+            R.push_back(I);
+        }
     }
-    sqlite3_finalize(S);
     for (auto &I : R) {
-        sqlite3_prepare_v2(C.Db, "SELECT name FROM pragma_index_info(?1) ORDER BY seqno", -1, &S, nullptr);
-        sqlite3_bind_text(S, 1, I.Name.c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(S) == SQLITE_ROW)
-            I.Columns.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(S, 0)));
-        sqlite3_finalize(S);
+        TDrvQuery Q(C.Db, "SELECT name FROM pragma_index_info(?1) ORDER BY seqno", CatalogWhat);
+        Q.Bind(1, I.Name);
+        while (Q.Next())
+            I.Columns.push_back(Q.Text(0));
         // Jet calls the primary key's index PrimaryKey.
         if (I.Primary)
             I.Name = "PrimaryKey";
@@ -303,29 +304,25 @@ void CatalogForeignKeys(TDrvStatement &S, const std::string &APkTable, const std
     for (const auto &E : AllTables(C)) {
         if (!AFkTable.empty() && Upper(E.Name) != Upper(AFkTable))
             continue;
-        sqlite3_stmt *St = nullptr;
-        sqlite3_prepare_v2(C.Db, "SELECT id, seq, \"table\", \"from\", \"to\", on_update, on_delete "
-                                 "FROM pragma_foreign_key_list(?1) ORDER BY id, seq", -1, &St, nullptr);
-        sqlite3_bind_text(St, 1, E.Name.c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(St) == SQLITE_ROW) {
-            const std::string PkTable = reinterpret_cast<const char *>(sqlite3_column_text(St, 2));
+        TDrvQuery St(C.Db, "SELECT id, seq, \"table\", \"from\", \"to\", on_update, on_delete "
+                           "FROM pragma_foreign_key_list(?1) ORDER BY id, seq",
+                     CatalogWhat);
+        St.Bind(1, E.Name);
+        while (St.Next()) {
+            const std::string PkTable = St.Text(2);
             if (!APkTable.empty() && Upper(PkTable) != Upper(APkTable))
                 continue;
-            const char *To = reinterpret_cast<const char *>(sqlite3_column_text(St, 4));
-            const std::string From = reinterpret_cast<const char *>(sqlite3_column_text(St, 3));
-            std::string ToCol = To ? To : "";
+            const std::string From = St.Text(3);
+            std::string ToCol = St.IsNull(4) ? std::string() : St.Text(4);
             if (ToCol.empty()) // a reference to the other table's primary key
                 for (const auto &Col : C.TableColumns(PkTable))
-                    if (Col.PkIndex == sqlite3_column_int(St, 1) + 1)
+                    if (Col.PkIndex == St.Int(1) + 1)
                         ToCol = Col.Name;
-            const std::string FkName = E.Name + PkTable + std::to_string(sqlite3_column_int(St, 0));
+            const std::string FkName = E.Name + PkTable + std::to_string(St.Int(0));
             Rows.push_back({CatalogValue(C), Null(), Str(PkTable), Str(ToCol), CatalogValue(C), Null(), Str(E.Name),
-                            Str(From), Int(sqlite3_column_int(St, 1) + 1),
-                            Int(Rule(reinterpret_cast<const char *>(sqlite3_column_text(St, 5)))),
-                            Int(Rule(reinterpret_cast<const char *>(sqlite3_column_text(St, 6)))), Str(FkName),
+                            Str(From), Int(St.Int(1) + 1), Int(Rule(St.Text(5))), Int(Rule(St.Text(6))), Str(FkName),
                             Str("PrimaryKey"), Int(SQL_NOT_DEFERRABLE)});
         }
-        sqlite3_finalize(St);
     }
     S.SetResult(Cols, Rows);
 }

@@ -2,6 +2,7 @@
 // transactions, and the schema questions the statements and catalog ask.
 #include "platform/accessodbc/DrvObjects.h"
 
+#include "platform/accessodbc/DrvQuery.h"
 #include "platform/accessodbc/JetFunctions.h"
 
 #include <sqlite3.h>
@@ -9,13 +10,36 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace accessodbc {
 
 namespace {
 
 std::string Upper(std::string S) { return jet::UpperAscii(std::move(S)); }
+
+const char *const CatalogWhat = "read the database's catalog";
+
+std::string SqlText(const std::string &S)
+{
+    std::string R = "'";
+    for (const char C : S) {
+        R += C;
+        if (C == '\'')
+            R += '\'';
+    }
+    return R + "'";
+}
+
+std::string FolderOf(const std::string &APath)
+{
+    const size_t Slash = APath.find_last_of('/');
+    if (Slash == std::string::npos)
+        return ".";
+    return Slash == 0 ? "/" : APath.substr(0, Slash);
+}
 
 // KEY=value;KEY={value with ; inside};...
 std::map<std::string, std::string> ParseConnectString(const std::string &S)
@@ -32,9 +56,20 @@ std::map<std::string, std::string> ParseConnectString(const std::string &S)
         size_t V = Eq + 1;
         std::string Value;
         if (V < S.size() && S[V] == '{') {
-            const size_t E = S.find('}', V + 1);
-            Value = S.substr(V + 1, (E == std::string::npos ? S.size() : E) - V - 1);
-            P = E == std::string::npos ? S.size() : E + 1;
+            // A '}' inside braces is written twice.
+            size_t E = V + 1;
+            while (E < S.size()) {
+                if (S[E] == '}') {
+                    if (E + 1 < S.size() && S[E + 1] == '}') {
+                        Value += '}';
+                        E += 2;
+                        continue;
+                    }
+                    break;
+                }
+                Value += S[E++];
+            }
+            P = E >= S.size() ? S.size() : E + 1;
             const size_t Semi = S.find(';', P);
             P = Semi == std::string::npos ? S.size() : Semi + 1;
         } else {
@@ -71,20 +106,6 @@ void TDrvConnection::CloseDb()
     Db = nullptr;
 }
 
-namespace {
-
-// A kept statement is handed back reset and unbound on every way out.
-struct TResetOnExit {
-    sqlite3_stmt *S;
-    ~TResetOnExit()
-    {
-        sqlite3_reset(S);
-        sqlite3_clear_bindings(S);
-    }
-};
-
-} // namespace
-
 sqlite3_stmt *TDrvConnection::CatalogStatement(sqlite3_stmt *&ASlot, const char *ASql)
 {
     if (!ASlot) {
@@ -92,7 +113,7 @@ sqlite3_stmt *TDrvConnection::CatalogStatement(sqlite3_stmt *&ASlot, const char 
         if (Rc != SQLITE_OK) {
             sqlite3_finalize(ASlot);
             ASlot = nullptr;
-            Fail("HY000", -1032, std::string("Could not read the database's catalog: ") + sqlite3_errmsg(Db) + ".");
+            TDrvQuery::Raise(Db, Rc, CatalogWhat);
         }
     }
     return ASlot;
@@ -138,33 +159,112 @@ void TDrvConnection::Connect(const std::string &AConnectString)
         if (Got > 0 && (Got < 16 || std::memcmp(Head, "SQLite format 3", 16) != 0))
             Fail("HY000", -1206, "Unrecognized database format '" + Path + "': the file is no station database (SQLite 3).");
     }
-    sqlite3 *D = nullptr;
-    const int Flags = (ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
-    int Rc = sqlite3_open_v2(Path.c_str(), &D, Flags, nullptr);
-    if (Rc != SQLITE_OK) {
-        const std::string Msg = D ? sqlite3_errmsg(D) : sqlite3_errstr(Rc);
-        sqlite3_close_v2(D);
-        Fail("HY000", -1032, "Could not open the database '" + Path + "': " + Msg + ".");
-    }
-    Db = D;
-    this->Path = Path;
-    ConnectString = AConnectString;
-    sqlite3_extended_result_codes(Db, 0);
-    // Another process writing the file holds its lock for a moment only.
-    sqlite3_busy_timeout(Db, LoginTimeout ? static_cast<int>(LoginTimeout) * 1000 : 5000);
-    jet::RegisterJetFunctions(Db, &Identity);
+    // A file that cannot be written (ReadOnly=1, a read-only file, folder or
+    // mount) is opened read-only: no journal-mode switch, nothing created
+    // beside it, and a write is refused saying why.
+    ReadOnlyWhy.clear();
+    if (ReadOnly)
+        ReadOnlyWhy = "was opened read-only (ReadOnly=1)";
+    else if (::access(Path.c_str(), W_OK) != 0 || ::access(FolderOf(Path).c_str(), W_OK) != 0)
+        ReadOnlyWhy = "is in a file or folder that cannot be written";
+    const bool OpenReadOnly = !ReadOnlyWhy.empty();
     try {
-        if (!ReadOnly) {
+        OpenFile(Path, OpenReadOnly, false);
+        try {
+            // Reading the schema proves the file is a readable database.
+            Exec("SELECT count(*) FROM sqlite_master");
+        } catch (const TDrvError &) {
+            // A WAL file in a folder where the shared-memory index cannot be
+            // made: nobody can be writing it there, so read it as it stands.
+            if (!OpenReadOnly)
+                throw;
+            CloseDb();
+            OpenFile(Path, true, true);
+            Exec("SELECT count(*) FROM sqlite_master");
+        }
+        if (!OpenReadOnly) {
             // WAL with synchronous=NORMAL: a commit appends to the log without a
             // disk flush, so an UPDATE in autocommit costs no fsync.
             Exec("PRAGMA journal_mode=WAL");
             Exec("PRAGMA synchronous=NORMAL");
+            GuardTextSizes();
         }
-        // Reading the schema proves the file is a readable database.
-        Exec("SELECT count(*) FROM sqlite_master");
     } catch (const TDrvError &E) {
         CloseDb();
         Fail("HY000", -1206, "Unrecognized database format '" + Path + "': " + E.Message);
+    }
+    this->Path = Path;
+    ConnectString = AConnectString;
+}
+
+void TDrvConnection::OpenFile(const std::string &APath, bool AReadOnly, bool AImmutable)
+{
+    // An empty authority, so that a path beginning with "//" stays a path.
+    std::string Uri = !APath.empty() && APath[0] == '/' ? "file://" : "file:";
+    for (const char C : APath) {
+        if (C == '%' || C == '?' || C == '#') {
+            char Buf[4];
+            std::snprintf(Buf, sizeof Buf, "%%%02X", static_cast<unsigned char>(C));
+            Uri += Buf;
+        } else {
+            Uri += C;
+        }
+    }
+    Uri += AReadOnly ? "?mode=ro" : "?mode=rw";
+    if (AImmutable)
+        Uri += "&immutable=1";
+    sqlite3 *D = nullptr;
+    const int Flags = (AReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_URI;
+    const int Rc = sqlite3_open_v2(Uri.c_str(), &D, Flags, nullptr);
+    if (Rc != SQLITE_OK) {
+        const std::string Msg = D ? sqlite3_errmsg(D) : sqlite3_errstr(Rc);
+        sqlite3_close_v2(D);
+        Fail("HY000", -1032, "Could not open the database '" + APath + "': " + Msg + ".");
+    }
+    Db = D;
+    sqlite3_extended_result_codes(Db, 0);
+    // A name in double quotes is a name: a misspelt [column] must not turn
+    // into a text value.
+    sqlite3_db_config(Db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    // Another process writing the file holds its lock for a moment only.
+    sqlite3_busy_timeout(Db, LoginTimeout ? static_cast<int>(LoginTimeout) * 1000 : 5000);
+    jet::RegisterJetFunctions(Db, &Identity);
+}
+
+// Jet refuses a text longer than its field in every table. Tables the driver
+// creates carry that as a CHECK; for text columns of tables written by other
+// tools the connection adds the same rule as temporary triggers, which live
+// with the connection and leave the file untouched.
+void TDrvConnection::GuardTextSizes()
+{
+    struct TGuard {
+        std::string Table, Column;
+        int Size;
+    };
+    std::vector<TGuard> Guards;
+    {
+        TDrvQuery Q(Db, "SELECT m.name, m.sql, c.name, c.type FROM sqlite_master m, pragma_table_info(m.name) c "
+                        "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
+                    CatalogWhat);
+        while (Q.Next()) {
+            int Size = 0;
+            const std::string Decl = Q.Text(3);
+            if (JetTypeOfDecl(Decl.c_str(), Size) != TJetType::Text || Size <= 0)
+                continue;
+            const std::string Column = Q.Text(2);
+            if (Q.Text(1).find(jet::QuoteSqliteName(Column + "$size")) != std::string::npos)
+                continue;
+            Guards.push_back({Q.Text(0), Column, Size});
+        }
+    }
+    for (const auto &G : Guards) {
+        const std::string Col = jet::QuoteSqliteName(G.Column);
+        const std::string Body = " ON main." + jet::QuoteSqliteName(G.Table) + " FOR EACH ROW WHEN length(NEW." + Col +
+                                 ") > " + std::to_string(G.Size) + " BEGIN SELECT RAISE(ABORT, " +
+                                 SqlText("CHECK constraint failed: " + G.Column + "$size") + "); END";
+        const std::string Name = G.Table + "$" + G.Column + "$size";
+        Exec("CREATE TEMP TRIGGER IF NOT EXISTS " + jet::QuoteSqliteName(Name + "$ins") + " BEFORE INSERT" + Body);
+        Exec("CREATE TEMP TRIGGER IF NOT EXISTS " + jet::QuoteSqliteName(Name + "$upd") + " BEFORE UPDATE OF " + Col + Body);
     }
 }
 
@@ -238,11 +338,11 @@ bool TDrvConnection::TableExists(const std::string &ATable, std::string *AExactN
     std::lock_guard<std::recursive_mutex> G(CatalogLock);
     sqlite3_stmt *S = CatalogStatement(
         TableExistsStmt, "SELECT name FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 COLLATE NOCASE");
-    TResetOnExit Reset{S};
-    sqlite3_bind_text(S, 1, ATable.c_str(), -1, SQLITE_TRANSIENT);
-    const bool Found = sqlite3_step(S) == SQLITE_ROW;
+    TDrvQuery Q(Db, S, CatalogWhat);
+    Q.Bind(1, ATable);
+    const bool Found = Q.Next();
     if (Found && AExactName)
-        *AExactName = reinterpret_cast<const char *>(sqlite3_column_text(S, 0));
+        *AExactName = Q.Text(0);
     return Found;
 }
 
@@ -260,20 +360,19 @@ std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable
         return R;
     sqlite3_stmt *S =
         CatalogStatement(TableInfoStmt, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(?1)");
-    TResetOnExit Reset{S};
-    sqlite3_bind_text(S, 1, Exact.c_str(), -1, SQLITE_TRANSIENT);
-    while (sqlite3_step(S) == SQLITE_ROW) {
+    TDrvQuery Q(Db, S, CatalogWhat);
+    Q.Bind(1, Exact);
+    while (Q.Next()) {
         TTableColumn C;
-        C.Name = reinterpret_cast<const char *>(sqlite3_column_text(S, 0));
-        const unsigned char *T = sqlite3_column_text(S, 1);
-        C.Decl = T ? reinterpret_cast<const char *>(T) : "";
+        C.Name = Q.Text(0);
+        C.Decl = Q.Text(1);
         C.Type = JetTypeOfDecl(C.Decl.c_str(), C.Size);
-        C.NotNull = sqlite3_column_int(S, 2) != 0;
-        if (sqlite3_column_type(S, 3) != SQLITE_NULL) {
+        C.NotNull = Q.Int(2) != 0;
+        if (!Q.IsNull(3)) {
             C.HasDefault = true;
-            C.Default = reinterpret_cast<const char *>(sqlite3_column_text(S, 3));
+            C.Default = Q.Text(3);
         }
-        C.PkIndex = sqlite3_column_int(S, 4);
+        C.PkIndex = static_cast<int>(Q.Int(4));
         R.push_back(C);
     }
     return R;

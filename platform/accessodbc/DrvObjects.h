@@ -142,6 +142,8 @@ public:
     std::string Path;
     std::string ConnectString;
     bool ReadOnly = false;
+    // Why writes are refused ("was opened read-only (ReadOnly=1)"), empty when they are not.
+    std::string ReadOnlyWhy;
     bool AutoCommit = true;
     SQLUINTEGER LoginTimeout = 0;
     SQLUINTEGER Isolation = SQL_TXN_SERIALIZABLE;
@@ -174,6 +176,8 @@ private:
     sqlite3_stmt *CatalogStatement(sqlite3_stmt *&ASlot, const char *ASql);
     void FinalizeCatalogStatements();
     void CloseDb();
+    void OpenFile(const std::string &APath, bool AReadOnly, bool AImmutable);
+    void GuardTextSizes();
     std::recursive_mutex CatalogLock;
     sqlite3_stmt *TableExistsStmt = nullptr;
     sqlite3_stmt *TableInfoStmt = nullptr;

@@ -2,6 +2,7 @@
 // row sets into bound buffers, SQLGetData in pieces, and the driver's own
 // bookkeeping around statements (COUNTER columns, @@IDENTITY, SELECT INTO).
 #include "platform/accessodbc/DrvObjects.h"
+#include "platform/accessodbc/DrvQuery.h"
 
 #include "platform/accessodbc/JetDate.h"
 
@@ -188,7 +189,8 @@ const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
     if (Primary == SQLITE_BUSY || Primary == SQLITE_LOCKED)
         Fail("HY000", -1102, "Could not update; currently locked by another session on this machine.");
     if (Primary == SQLITE_READONLY)
-        Fail("HY000", -1019, "Cannot update. Database or object is read-only.");
+        Fail("HY000", -1019, "Cannot update. Database or object is read-only: the database '" + Conn->Path + "' " +
+                                 (Conn->ReadOnlyWhy.empty() ? std::string("cannot be written") : Conn->ReadOnlyWhy) + ".");
     if (Msg.rfind("no such table: ", 0) == 0) {
         std::string Name = After("no such table: ");
         if (Name.rfind("main.", 0) == 0)
@@ -206,14 +208,20 @@ const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
         Fail("23000", -1613, "You cannot add or change a record because a related record is required.");
     if (Msg.find("NOT NULL constraint failed") != std::string::npos)
         Fail("23000", -3162, "The field '" + After("failed: ") + "' cannot contain a Null value.");
-    if (Msg.find("already exists") != std::string::npos && Msg.rfind("table ", 0) == 0)
-        Fail("42S01", -1303, "Table '" + Msg.substr(6, Msg.find(' ', 6) - 6) + "' already exists.");
+    if (Msg.find("already exists") != std::string::npos && Msg.rfind("table ", 0) == 0) {
+        std::string Name = Msg.substr(6, Msg.rfind(" already exists") - 6);
+        if (Name.size() >= 2 && Name.front() == '"' && Name.back() == '"')
+            Name = Name.substr(1, Name.size() - 2);
+        Fail("42S01", -1303, "Table '" + Name + "' already exists.");
+    }
     if (Msg.rfind("no such function: ", 0) == 0) {
         std::string Name = After("no such function: ");
         if (Name.rfind("jet_", 0) == 0)
             Name = Name.substr(4);
         Fail("42000", -3085, "Undefined function '" + Name + "' in expression (or wrong number of arguments).");
     }
+    if (Msg == "Division by zero.")
+        Fail("22012", -3076, "Division by zero.");
     if (Msg.find("wrong number of arguments") != std::string::npos)
         Fail("42000", -3085, "Wrong number of arguments used with function in query expression: " + Msg + ".");
     if (Msg.find("syntax error") != std::string::npos || Msg.find("unrecognized token") != std::string::npos)
@@ -266,12 +274,18 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     PrepareSqlite();
     // CURRENCY columns are stored scaled: a statement that touches one is
     // translated again with their names, and prepared again.
+    // Date columns joined with & are translated again the same way.
     if (Stmt && Tr.Kind != jet::TJetStatementKind::CreateTable) {
         for (const auto &Table : Reads.Tables)
-            for (const auto &C : Conn->TableColumns(Table))
+            for (const auto &C : Conn->TableColumns(Table)) {
                 if (C.Type == TJetType::Currency)
                     Ctx.CurrencyColumns.push_back(Upper(C.Name));
-        if (!Ctx.CurrencyColumns.empty()) {
+                else if (C.Type == TJetType::DateTime)
+                    Ctx.DateColumns.push_back(Upper(C.Name));
+            }
+        if (AJetSql.find('&') == std::string::npos)
+            Ctx.DateColumns.clear();
+        if (!Ctx.CurrencyColumns.empty() || !Ctx.DateColumns.empty()) {
             if (Tr.Kind == jet::TJetStatementKind::Insert)
                 for (const auto &C : Conn->TableColumns(Tr.TargetTable))
                     Ctx.InsertTargetColumns.push_back(C.Name);
@@ -365,6 +379,11 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
                 C.Size = 255;
             } else if (F == "CBOOL" || F == "ISNULL") {
                 C.Type = TJetType::YesNo;
+            } else if (F == "NZ" && Arg && Arg->Type != TJetType::Text && Arg->Type != TJetType::Memo) {
+                // Nz(x) alone gives a zero-length text for Null: in a query
+                // Jet types it as text, whatever x is.
+                C.Type = TJetType::Text;
+                C.Size = 255;
             } else if (Arg && (F == "MIN" || F == "MAX" || F == "FIRST" || F == "LAST" || F == "SUM" || F == "ABS" ||
                                F == "INT" || F == "FIX" || F == "NZ")) {
                 C.Type = Arg->Type == TJetType::Counter ? TJetType::Long : Arg->Type;
@@ -719,22 +738,21 @@ void TDrvStatement::AfterStatement()
     } else if (Tr.Kind == K::Insert && RowCount > 0 && !Tr.TargetTable.empty()) {
         if (!Conn->TableExists(CounterTable))
             return;
-        sqlite3_stmt *S = nullptr;
-        sqlite3_prepare_v2(Conn->Db, ("SELECT ColumnName FROM " + Q + " WHERE TableName = ?1").c_str(), -1, &S, nullptr);
-        sqlite3_bind_text(S, 1, Tr.TargetTable.c_str(), -1, SQLITE_TRANSIENT);
+        const char *What = "read the inserted row's COUNTER value";
         std::string Col;
-        if (sqlite3_step(S) == SQLITE_ROW)
-            Col = reinterpret_cast<const char *>(sqlite3_column_text(S, 0));
-        sqlite3_finalize(S);
+        {
+            TDrvQuery Ask(Conn->Db, "SELECT ColumnName FROM " + Q + " WHERE TableName = ?1", What);
+            Ask.Bind(1, Tr.TargetTable);
+            if (Ask.Next())
+                Col = Ask.Text(0);
+        }
         if (Col.empty())
             return;
-        const sqlite3_int64 RowId = sqlite3_last_insert_rowid(Conn->Db);
-        sqlite3_prepare_v2(Conn->Db, ("SELECT " + jet::QuoteSqliteName(Col) + " FROM " + jet::QuoteSqliteName(Tr.TargetTable) +
-                                      " WHERE rowid = ?1").c_str(), -1, &S, nullptr);
-        sqlite3_bind_int64(S, 1, RowId);
-        if (sqlite3_step(S) == SQLITE_ROW)
-            Conn->Identity = sqlite3_column_int64(S, 0);
-        sqlite3_finalize(S);
+        TDrvQuery Ask(Conn->Db, "SELECT " + jet::QuoteSqliteName(Col) + " FROM " + jet::QuoteSqliteName(Tr.TargetTable) +
+                                  " WHERE rowid = ?1", What);
+        Ask.Bind(1, static_cast<std::int64_t>(sqlite3_last_insert_rowid(Conn->Db)));
+        if (Ask.Next())
+            Conn->Identity = Ask.Int(0);
     }
 }
 

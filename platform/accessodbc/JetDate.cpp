@@ -260,4 +260,23 @@ std::string FormatJetDateCanonical(double AValue)
     return Buf;
 }
 
+std::string FormatJetDateGeneral(double AValue)
+{
+    const TJetDateTime V = DecodeJetDate(AValue);
+    const bool TimeOnly = V.Year == 1899 && V.Month == 12 && V.Day == 30;
+    const bool DateOnly = V.Hour == 0 && V.Minute == 0 && V.Second == 0;
+    char Buf[64];
+    std::string R;
+    if (!TimeOnly || DateOnly) {
+        std::snprintf(Buf, sizeof Buf, "%d/%d/%d", V.Month, V.Day, V.Year);
+        R = Buf;
+    }
+    if (!DateOnly) {
+        const int H12 = V.Hour % 12 == 0 ? 12 : V.Hour % 12;
+        std::snprintf(Buf, sizeof Buf, "%d:%02d:%02d %s", H12, V.Minute, V.Second, V.Hour < 12 ? "AM" : "PM");
+        R += (R.empty() ? "" : " ") + std::string(Buf);
+    }
+    return R;
+}
+
 } // namespace jet

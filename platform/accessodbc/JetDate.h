@@ -39,5 +39,8 @@ TJetDateParts ParseJetDateText(std::string_view AText, TJetDateTime &AValue);
 // "yyyy-mm-dd hh:mm:ss" with ".fff" when there are milliseconds (the ODBC
 // canonical text of a timestamp).
 std::string FormatJetDateCanonical(double AValue);
+// Jet's general date text ("3/7/2007 2:05:09 PM"): the date alone at
+// midnight, the time alone on day 0.
+std::string FormatJetDateGeneral(double AValue);
 
 } // namespace jet

@@ -512,6 +512,27 @@ void Concat(sqlite3_context *C, int N, TArgs A)
     sqlite3_result_text(C, R.data(), static_cast<int>(R.size()), SQLITE_TRANSIENT);
 }
 
+// The right side of / and Mod: Jet refuses to divide by zero.
+void Divisor(sqlite3_context *C, int, TArgs A)
+{
+    const int T = sqlite3_value_type(A[0]);
+    if ((T == SQLITE_INTEGER || T == SQLITE_FLOAT) && sqlite3_value_double(A[0]) == 0.0)
+        return sqlite3_result_error(C, "Division by zero.", -1);
+    sqlite3_result_value(C, A[0]);
+}
+
+// A date operand of &: Jet joins the date's text, not its day number.
+void DateText(sqlite3_context *C, int, TArgs A)
+{
+    if (sqlite3_value_type(A[0]) == SQLITE_NULL)
+        return sqlite3_result_null(C);
+    double D;
+    if (!DateArg(C, A[0], D))
+        return;
+    const std::string S = FormatJetDateGeneral(D);
+    sqlite3_result_text(C, S.data(), static_cast<int>(S.size()), SQLITE_TRANSIENT);
+}
+
 void Space(sqlite3_context *C, int, TArgs A)
 {
     if (AnyNull(1, A))
@@ -855,6 +876,8 @@ void RegisterJetFunctions(sqlite3 *Db, const std::int64_t *AIdentity)
         {"jet_ltrim", 1, TrimFn<true, false>, true},
         {"jet_rtrim", 1, TrimFn<false, true>, true},
         {"jet_concat", -1, Concat, true},
+        {"jet_datetext", 1, DateText, true},
+        {"jet_divisor", 1, Divisor, true},
         {"jet_space", 1, Space, true},
         {"jet_asc", 1, Asc, true},
         {"jet_chr", 1, Chr, true},

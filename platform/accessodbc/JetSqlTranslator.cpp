@@ -21,6 +21,7 @@ constexpr int NativeSyntaxInExpr = -3075;
 constexpr int NativeAfterEnd = -3142;
 constexpr int NativeFieldDef = -3292;
 constexpr int NativeNotSupported = -3135;
+constexpr int NativeUndefinedFunction = -3085;
 
 enum class TK { Ident, Name, String, Number, Param, Punct, Raw };
 
@@ -28,6 +29,7 @@ struct TToken {
     TK Kind;
     std::string Text;   // identifier or name without quotes, string value, number text, punctuation
     bool OdbcFn = false; // identifier right after "{fn"
+    bool DateLiteral = false; // a number that was written as a date
 };
 
 struct TNode {
@@ -88,7 +90,7 @@ public:
                     Syntax("Syntax error in date in query expression '" + FS.substr(FP) + "'.", NativeSyntaxInExpr);
                 const std::string Lit = FS.substr(FP + 1, E - FP - 1);
                 FP = E + 1;
-                Out.push_back({TK::Number, DateLiteral(Lit, "#" + Lit + "#")});
+                Out.push_back({TK::Number, DateLiteral(Lit, "#" + Lit + "#"), false, true});
             } else if (std::isdigit(C) || (C == '.' && FP + 1 < FS.size() &&
                                              std::isdigit(static_cast<unsigned char>(FS[FP + 1])) &&
                                              !(Out.size() && (Out.back().Kind == TK::Ident || Out.back().Kind == TK::Name)))) {
@@ -126,7 +128,7 @@ public:
                     if (FP >= FS.size() || FS[FP] != '}')
                         Syntax("Syntax error: ODBC escape '{" + Kw + " ...' is not closed.");
                     ++FP;
-                    Out.push_back({TK::Number, DateLiteral(Lit, "{" + Kw + " '" + Lit + "'}")});
+                    Out.push_back({TK::Number, DateLiteral(Lit, "{" + Kw + " '" + Lit + "'}"), false, true});
                 } else if (Kw == "FN") {
                     FBraces.push_back('f');
                     NextIsFn = true;
@@ -339,8 +341,23 @@ struct TFuncMap {
         for (const auto &P : O)
             Odbc[P.first] = "jet_" + std::string(P.second);
         Odbc["REPLACE"] = "replace";
+        // Aggregates and functions SQLite computes as Jet does.
+        Native = {"COUNT", "SUM", "AVG", "MIN", "MAX", "REPLACE"};
     }
+    std::set<std::string> Native;
 };
+
+bool IsSqlKeyword(const std::string &U)
+{
+    static const std::set<std::string> K = {
+        "SELECT", "FROM", "WHERE", "AND", "OR", "NOT", "IN", "EXISTS", "VALUES", "ON", "JOIN", "AS", "SET",
+        "HAVING", "BY", "INTO", "TABLE", "KEY", "UNIQUE", "CHECK", "REFERENCES", "DISTINCT", "DISTINCTROW", "ALL",
+        "UNION", "LIKE", "BETWEEN", "IS", "THEN", "ELSE", "WHEN", "CASE", "END", "COLUMN", "ADD", "TOP", "LIMIT",
+        "XOR", "EQV", "IMP", "MOD", "ESCAPE", "INNER", "OUTER", "GROUP", "ORDER", "DELETE", "UPDATE", "INSERT",
+        "CREATE", "DROP", "ALTER", "CONSTRAINT", "PRIMARY", "FOREIGN", "INDEX", "DEFAULT", "NULL", "ANY", "SOME",
+        "ASC", "DESC", "WITH", "PERCENT"};
+    return K.count(U) > 0;
+}
 
 const TFuncMap &Funcs()
 {
@@ -398,6 +415,7 @@ public:
             SelectItems(Top);
         if (!FCtx.CurrencyColumns.empty())
             Currency(Top);
+        TruthStatement(Top);
         Transform(Top);
 
         FResult.Sql = Emit(Top);
@@ -520,8 +538,11 @@ private:
             }
         } else if (K == "INSERT") {
             FResult.Kind = TJetStatementKind::Insert;
-            if (T.size() > 2 && IsKw(T[1], "INTO") && IsNameTok(T[2]))
+            if (T.size() > 2 && IsKw(T[1], "INTO") && IsNameTok(T[2])) {
                 FResult.TargetTable = T[2].Tok.Text;
+                // INSERT INTO Month (...) names a table, not the function.
+                T[2].Tok.Kind = TK::Name;
+            }
         } else if (K == "DELETE") {
             FResult.Kind = TJetStatementKind::Delete;
             // Jet writes DELETE * FROM t and DELETE t.* FROM t.
@@ -548,6 +569,13 @@ private:
                 FResult.TargetTable = T[2].Tok.Text;
         } else if (K == "ALTER" && T.size() > 4 && IsKw(T[1], "TABLE")) {
             AlterTable(T);
+        } else if (K == "CREATE") {
+            // CREATE [UNIQUE] INDEX i ON t (...): t is a table, never a call.
+            for (size_t i = 1; i + 1 < T.size(); ++i)
+                if (IsKw(T[i], "ON") && IsNameTok(T[i + 1])) {
+                    T[i + 1].Tok.Kind = TK::Name;
+                    break;
+                }
         }
     }
 
@@ -627,7 +655,7 @@ private:
             Out.push_back(Tok(TK::Ident, "CONSTRAINT"));
             Out.push_back(Tok(TK::Name, D[0].Tok.Text + "$size"));
             Out.push_back(Tok(TK::Ident, "CHECK"));
-            Out.push_back(Group({Tok(TK::Ident, "length"), Group({Tok(TK::Name, D[0].Tok.Text)}), Tok(TK::Punct, "<="),
+            Out.push_back(Group({Tok(TK::Raw, "length"), Group({Tok(TK::Name, D[0].Tok.Text)}), Tok(TK::Punct, "<="),
                                  Tok(TK::Number, std::to_string(N))}));
         }
         for (; i < D.size(); ++i) {
@@ -653,6 +681,8 @@ private:
         if (!IsNameTok(T[2]) || T.size() < 4 || !T[3].IsGroup)
             Syntax("Syntax error in CREATE TABLE statement.");
         FResult.TargetTable = T[2].Tok.Text;
+        // CREATE TABLE Month (...) makes a table named Month.
+        T[2].Tok.Kind = TK::Name;
         std::vector<TNode> Defs;
         for (const auto &D : SplitCommas(T[3].Items)) {
             if (!Defs.empty())
@@ -852,6 +882,8 @@ private:
                 std::vector<TNode> Out(T.begin(), T.begin() + static_cast<long>(j));
                 size_t k = 0;
                 for (auto Item : SplitCommas(List)) {
+                    if (Item.empty())
+                        Syntax("Syntax error in query: the select list has an empty item.");
                     if (k)
                         Out.push_back(Tok(TK::Punct, ","));
                     const bool Star = IsPunct(Item.back(), "*");
@@ -887,22 +919,198 @@ private:
         CurrencyRefs(T);
     }
 
+    // --- truth values
+    // Jet's comparisons give -1 or 0 (True is -1); SQLite's give 1 or 0.
+    // Where a comparison's result is used as a value (a select item, an
+    // argument, an operand, a value written) it is negated; conditions of
+    // WHERE, ON and HAVING keep their form, so their indexes still serve.
+    static bool IsLogicOp(const TNode &N)
+    {
+        return IsKw(N, "AND") || IsKw(N, "OR") || IsKw(N, "NOT") || IsKw(N, "XOR") || IsKw(N, "EQV") || IsKw(N, "IMP");
+    }
+    static bool IsComparisonOp(const TNode &N)
+    {
+        if (N.IsGroup)
+            return false;
+        if (N.Tok.Kind == TK::Punct) {
+            static const std::set<std::string> P = {"=", "<", ">", "<=", ">=", "<>", "!=", "=="};
+            return P.count(N.Tok.Text) > 0;
+        }
+        return IsKw(N, "LIKE") || IsKw(N, "BETWEEN") || IsKw(N, "IN") || IsKw(N, "IS") || IsKw(N, "ESCAPE");
+    }
+    static bool StartsStatement(const TNode &N) { return N.IsGroup && !N.Items.empty() && IsKw(N.Items[0], "SELECT"); }
+
+    // Splits E at the nodes ASep accepts (the AND of BETWEEN ... AND is no
+    // separator when AKeepBetween), hands each span to AFn and joins again.
+    template <class Sep, class Fn> static void ForSpans(std::vector<TNode> &E, Sep ASep, bool AKeepBetween, Fn AFn)
+    {
+        std::vector<TNode> Out, Span;
+        bool Between = false;
+        const auto Flush = [&] {
+            if (!Span.empty())
+                AFn(Span);
+            Out.insert(Out.end(), Span.begin(), Span.end());
+            Span.clear();
+        };
+        for (auto &N : E) {
+            if (AKeepBetween && IsKw(N, "BETWEEN"))
+                Between = true;
+            const bool BetweenAnd = Between && IsKw(N, "AND");
+            if (BetweenAnd)
+                Between = false;
+            if (ASep(N) && !(AKeepBetween && BetweenAnd)) {
+                Flush();
+                Out.push_back(N);
+            } else {
+                Span.push_back(N);
+            }
+        }
+        Flush();
+        E = std::move(Out);
+    }
+
+    void TruthValue(std::vector<TNode> &E)
+    {
+        bool Truth = false;
+        for (const auto &N : E)
+            Truth = Truth || IsLogicOp(N) || IsComparisonOp(N);
+        if (Truth) {
+            TruthCondition(E);
+            E = {Tok(TK::Punct, "-"), Group(std::move(E))};
+            return;
+        }
+        for (size_t k = 0; k < E.size(); ++k) {
+            if (!E[k].IsGroup)
+                continue;
+            if (StartsStatement(E[k]))
+                TruthStatement(E[k].Items);
+            else if (k > 0 && IsTok(E[k - 1], TK::Ident) && !IsSqlKeyword(Upper(E[k - 1].Tok.Text)))
+                ForSpans(E[k].Items, [](const TNode &N) { return IsPunct(N, ","); }, false,
+                         [&](std::vector<TNode> &A) { TruthValue(A); });
+            else
+                TruthValue(E[k].Items);
+        }
+    }
+
+    void TruthCondition(std::vector<TNode> &E)
+    {
+        ForSpans(E, IsLogicOp, true, [&](std::vector<TNode> &P) {
+            if (P.size() == 1 && P[0].IsGroup && !StartsStatement(P[0])) {
+                TruthCondition(P[0].Items);
+                return;
+            }
+            // The operands of a comparison are values.
+            ForSpans(P, [](const TNode &N) { return IsComparisonOp(N) || IsLogicOp(N); }, false,
+                     [&](std::vector<TNode> &A) { TruthValue(A); });
+        });
+    }
+
+    void TruthStatement(std::vector<TNode> &G)
+    {
+        if (G.empty() || IsKw(G[0], "CREATE") || IsKw(G[0], "DROP") || IsKw(G[0], "ALTER"))
+            return;
+        static const std::set<std::string> Clauses = {"SELECT", "FROM",  "WHERE", "GROUP", "ORDER", "HAVING", "ON",
+                                                      "JOIN",   "SET",   "VALUES", "UNION", "INTO", "LIMIT", "INNER",
+                                                      "LEFT",   "RIGHT", "OUTER", "INSERT", "UPDATE", "DELETE"};
+        std::vector<TNode> Out;
+        size_t i = 0;
+        while (i < G.size()) {
+            const std::string K = G[i].IsGroup || G[i].Tok.Kind != TK::Ident ? std::string() : Upper(G[i].Tok.Text);
+            // Left( and Right( are functions, LEFT JOIN and RIGHT JOIN clauses.
+            const auto IsClause = [&](size_t P) {
+                return IsTok(G[P], TK::Ident) && Clauses.count(Upper(G[P].Tok.Text)) &&
+                       !((IsKw(G[P], "LEFT") || IsKw(G[P], "RIGHT")) && P + 1 < G.size() && G[P + 1].IsGroup);
+            };
+            size_t E = i + 1;
+            while (E < G.size() && !IsClause(E))
+                ++E;
+            std::vector<TNode> Body(G.begin() + static_cast<long>(i) + 1, G.begin() + static_cast<long>(E));
+            if (K == "SELECT")
+                TruthSelectList(Body);
+            else if (K == "WHERE" || K == "HAVING" || K == "ON")
+                TruthCondition(Body);
+            else if (K == "SET")
+                ForSpans(Body, [](const TNode &N) { return IsPunct(N, ","); }, false, [&](std::vector<TNode> &A) {
+                    size_t Eq = 0;
+                    while (Eq < A.size() && !IsPunct(A[Eq], "="))
+                        ++Eq;
+                    if (Eq + 1 >= A.size())
+                        return;
+                    std::vector<TNode> V(A.begin() + static_cast<long>(Eq) + 1, A.end());
+                    TruthValue(V);
+                    A.erase(A.begin() + static_cast<long>(Eq) + 1, A.end());
+                    A.insert(A.end(), V.begin(), V.end());
+                });
+            else if (K == "VALUES" && !Body.empty() && Body[0].IsGroup)
+                ForSpans(Body[0].Items, [](const TNode &N) { return IsPunct(N, ","); }, false,
+                         [&](std::vector<TNode> &A) { TruthValue(A); });
+            else
+                for (auto &N : Body)
+                    if (N.IsGroup && (StartsStatement(N) || K == "FROM" || K == "JOIN"))
+                        TruthStatement(N.Items);
+            Out.push_back(G[i]);
+            Out.insert(Out.end(), Body.begin(), Body.end());
+            i = E;
+        }
+        G = std::move(Out);
+    }
+
+    void TruthSelectList(std::vector<TNode> &L)
+    {
+        size_t j = 0;
+        if (j < L.size() && (IsKw(L[j], "DISTINCT") || IsKw(L[j], "ALL") || IsKw(L[j], "DISTINCTROW")))
+            ++j;
+        if (j + 1 < L.size() && IsKw(L[j], "TOP"))
+            j += 2;
+        if (j < L.size() && IsKw(L[j], "PERCENT"))
+            ++j;
+        std::vector<TNode> Items(L.begin() + static_cast<long>(j), L.end());
+        ForSpans(Items, [](const TNode &N) { return IsPunct(N, ","); }, false, [&](std::vector<TNode> &Item) {
+            std::vector<TNode> Alias;
+            if (Item.size() >= 2 && IsNameTok(Item.back())) {
+                const TNode &Before = Item[Item.size() - 2];
+                if (IsKw(Before, "AS") || Before.IsGroup || IsTok(Before, TK::Number) || IsTok(Before, TK::String) ||
+                    (IsNameTok(Before) && !IsOperandBoundary(Before))) {
+                    Alias.push_back(Item.back());
+                    Item.pop_back();
+                    if (IsKw(Item.back(), "AS")) {
+                        Alias.insert(Alias.begin(), Item.back());
+                        Item.pop_back();
+                    }
+                }
+            }
+            if (!Item.empty())
+                TruthValue(Item);
+            Item.insert(Item.end(), Alias.begin(), Alias.end());
+        });
+        L.erase(L.begin() + static_cast<long>(j), L.end());
+        L.insert(L.end(), Items.begin(), Items.end());
+    }
+
     // --- expression-level rewrites, children first
     void Transform(std::vector<TNode> &G)
     {
+        // The operands of & become groups of their own, transformed below
+        // like every other group.
+        Top(G);
+        Concatenation(G);
+        for (size_t i = 1; i < G.size(); ++i)
+            if (IsPunct(G[i], "/") || IsKw(G[i], "MOD"))
+                GuardDivisor(G, i + 1);
+
         for (auto &N : G)
             if (N.IsGroup)
                 Transform(N.Items);
-
-        Top(G);
-        Concatenation(G);
 
         for (size_t i = 0; i < G.size(); ++i) {
             TNode &N = G[i];
             if (N.IsGroup)
                 continue;
             const bool AfterDot = i > 0 && IsPunct(G[i - 1], ".");
-            const bool Call = i + 1 < G.size() && G[i + 1].IsGroup;
+            const bool AfterTableWord = i > 0 && (IsKw(G[i - 1], "REFERENCES") || IsKw(G[i - 1], "INTO") ||
+                                                  IsKw(G[i - 1], "TABLE") || IsKw(G[i - 1], "JOIN") ||
+                                                  IsKw(G[i - 1], "FROM") || IsKw(G[i - 1], "UPDATE"));
+            const bool Call = i + 1 < G.size() && G[i + 1].IsGroup && !AfterTableWord;
             if (N.Tok.Kind == TK::Param) {
                 ++FResult.ParamCount;
             } else if (N.Tok.Kind == TK::Punct && N.Tok.Text == "/") {
@@ -920,7 +1128,7 @@ private:
                     ++i;
                 } else if (!Call && (U == "TRUE" || U == "FALSE") && !(i + 1 < G.size() && IsPunct(G[i + 1], "."))) {
                     N.Tok = {TK::Number, U == "TRUE" ? "-1" : "0"};
-                } else if (U == "MOD" && !Call) {
+                } else if (U == "MOD" && i > 0) {
                     N.Tok = {TK::Punct, "%"};
                 } else if (U == "LIKE" && i + 1 < G.size()) {
                     LikePattern(G, i + 1);
@@ -929,6 +1137,47 @@ private:
                 }
             }
         }
+    }
+
+    // Jet raises "Division by zero" where SQLite would give Null: the divisor
+    // (an optional sign and one operand) passes through jet_divisor.
+    void GuardDivisor(std::vector<TNode> &G, size_t APos)
+    {
+        size_t E = APos;
+        while (E < G.size() && (IsPunct(G[E], "-") || IsPunct(G[E], "+")))
+            ++E;
+        if (E >= G.size())
+            return;
+        ++E;
+        // t.column, or a function and its arguments
+        while (E + 1 < G.size() && IsPunct(G[E], ".") && IsNameTok(G[E + 1]))
+            E += 2;
+        if (E < G.size() && G[E].IsGroup && IsTok(G[E - 1], TK::Ident))
+            ++E;
+        std::vector<TNode> Divisor(G.begin() + static_cast<long>(APos), G.begin() + static_cast<long>(E));
+        // A number other than zero needs no guard (the scale of a CURRENCY column).
+        if (Divisor.size() == 1 && IsTok(Divisor[0], TK::Number) && std::strtod(Divisor[0].Tok.Text.c_str(), nullptr) != 0)
+            return;
+        G.erase(G.begin() + static_cast<long>(APos), G.begin() + static_cast<long>(E));
+        G.insert(G.begin() + static_cast<long>(APos), Call("jet_divisor", {Group(std::move(Divisor))}));
+    }
+
+    // An operand of & that is a date: a date column, a date literal or a
+    // function that gives a date.
+    bool IsDateOperand(const std::vector<TNode> &A) const
+    {
+        if (A.size() == 1 && IsTok(A[0], TK::Number) && A[0].Tok.DateLiteral)
+            return true;
+        if (A.size() == 2 && IsTok(A[0], TK::Ident) && A[1].IsGroup) {
+            static const std::set<std::string> F = {"NOW", "DATE", "TIME", "DATEADD", "DATEVALUE", "TIMEVALUE",
+                                                    "CDATE", "DATESERIAL", "TIMESERIAL"};
+            return F.count(Upper(A[0].Tok.Text)) > 0;
+        }
+        const TNode *Name = A.size() == 1 ? &A[0] : A.size() == 3 && IsPunct(A[1], ".") ? &A[2] : nullptr;
+        if (!Name || !IsNameTok(*Name))
+            return false;
+        const std::string U = Upper(Name->Tok.Text);
+        return std::find(FCtx.DateColumns.begin(), FCtx.DateColumns.end(), U) != FCtx.DateColumns.end();
     }
 
     // SELECT [DISTINCT] TOP n ... -> SELECT [DISTINCT] ... LIMIT n (at the end of the group)
@@ -985,7 +1234,7 @@ private:
                     if (IsPunct(G[k], "&")) {
                         if (Cur.empty())
                             Syntax("Syntax error: '&' needs an operand on both sides.");
-                        Args.push_back(Group(Cur));
+                        Args.push_back(ConcatOperand(Cur));
                         Args.push_back(Tok(TK::Punct, ","));
                         Cur.clear();
                     } else {
@@ -994,13 +1243,18 @@ private:
                 }
                 if (Cur.empty())
                     Syntax("Syntax error: '&' needs an operand on both sides.");
-                Args.push_back(Group(Cur));
+                Args.push_back(ConcatOperand(Cur));
                 Out.push_back(Tok(TK::Ident, "jet_concat"));
                 Out.push_back(Group(Args));
             }
             i = E;
         }
         G = std::move(Out);
+    }
+
+    TNode ConcatOperand(const std::vector<TNode> &A) const
+    {
+        return IsDateOperand(A) ? Call("jet_datetext", {Group(A)}) : Group(A);
     }
 
     // Jet LIKE patterns enclose a wildcard in brackets to take it literally
@@ -1078,6 +1332,11 @@ private:
         else if (N.Tok.OdbcFn)
             throw TJetSqlError("HYC00", NativeNotSupported,
                                "The ODBC scalar function '" + N.Tok.Text + "' is not supported by this driver.");
+        else if (!Funcs().Native.count(U) && U.rfind("JET_", 0) != 0 && !IsSqlKeyword(U))
+            // SQLite has functions of the same names with other meanings
+            // (Format, Hex): a function the driver does not translate is refused.
+            throw TJetSqlError("42000", NativeUndefinedFunction,
+                               "Undefined function '" + N.Tok.Text + "' in expression: this driver does not translate it.");
     }
 
     // --- output

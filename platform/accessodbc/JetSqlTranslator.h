@@ -57,6 +57,9 @@ struct TJetTranslateContext {
     // stored as integers scaled by 10,000, so expressions read them divided
     // and values written to them are scaled (jet_currency).
     std::vector<std::string> CurrencyColumns;
+    // DATETIME columns (upper-case names) of the tables the statement uses:
+    // an operand of & that is one of them joins the date's text.
+    std::vector<std::string> DateColumns;
     // The target table's columns in order, for INSERT without a column list.
     std::vector<std::string> InsertTargetColumns;
 };

@@ -98,6 +98,8 @@ public:
     void SetDisplayLabel(const std::string &AValue) { FDisplayLabel = AValue; PropertyChanged(true); }
     const std::string &DisplayName() const { return DisplayLabel(); }
     rtl::TFieldType DataType() const { return FDataType; }
+    // A text of fixed length (padded with blanks), whatever the type says.
+    virtual bool IsFixedChar() const { return FDataType == rtl::ftFixedChar; }
     TFieldKind FieldKind() const { return FFieldKind; }
     void SetFieldKind(TFieldKind AValue) { FFieldKind = AValue; }
     bool Calculated() const { return FFieldKind == fkCalculated; }
@@ -222,6 +224,7 @@ class TStringField : public TField {
 public:
     explicit TStringField(TDataSet *AOwner, rtl::TFieldType AType = rtl::ftString);
     bool FixedChar() const { return FDataType == rtl::ftFixedChar || FFixedChar; }
+    bool IsFixedChar() const override { return FixedChar(); }
     void SetFixedChar(bool AValue) { FFixedChar = AValue; }
     // Trailing blanks are cut from fixed-length values when it is set.
     bool Transliterate = true;

@@ -96,7 +96,7 @@ TEST_F(Translation, LexicalFormsAreReadWhereTheyStand)
     EXPECT_EQ(Native("select {fn ucase(a)} from {oj t left outer join u on t.k = u.k}"),
               "select jet_UCASE (a) from t left outer join u on t . k = u . k");
     EXPECT_EQ(Native("create table x (a counter not null primary key, b text(10), c integer, d memo)"),
-              "create table x (a COUNTER primary key , b TEXT(10) COLLATE NOCASE CONSTRAINT \"b$size\" CHECK (length "
+              "create table \"x\" (a COUNTER primary key , b TEXT(10) COLLATE NOCASE CONSTRAINT \"b$size\" CHECK (length "
               "(\"b\") <= 10) , c LONG , d LONGTEXT COLLATE NOCASE)");
     // Refusals
     EXPECT_EQ(Native("select 1; select 2"), "<error 42000>");

@@ -188,6 +188,27 @@ TEST_F(MasterDetail, ParameterDetailResolvesItsMasterFieldsAndRequeries)
     EXPECT_EQ(P->ParamValues.back().AsInt64(), 3);
 }
 
+TEST_F(MasterDetail, ParameterTakesTheMasterFieldsTypeWithItsValue)
+{
+    // A parameter typed as text beforehand is bound as the master's field
+    // is: an integer cruise number, with the field's size.
+    DetailTable = MakeStations("CASTS", {});
+    auto *P = new TParamDetail();
+    Detail.reset(P);
+    P->Source = {{1, {11, 12}}, {2, {21}}, {3, {}}};
+    TZqParam *Par = P->GetParams()->FindParam("CRUISE");
+    Par->SetDataType(rtl::ftString);
+    P->AttachTable(DetailTable, nullptr);
+    P->SetMasterSource(Source.get());
+    P->Open();
+    TField *F = Master->FieldByName("CRUISE");
+    EXPECT_EQ(Par->DataType(), F->DataType());
+    EXPECT_EQ(Par->Size(), F->Size());
+    EXPECT_TRUE(Par->Bound());
+    EXPECT_EQ(Par->Value().AsInt64(), 1);
+    EXPECT_EQ(Ids(*P), (std::vector<int>{11, 12}));
+}
+
 TEST_F(MasterDetail, RequeryNeverDropsCachedChangesSilently)
 {
     DetailTable = MakeStations("CASTS", {});

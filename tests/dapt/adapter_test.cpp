@@ -2,6 +2,10 @@
 // table, and posting rows through generated statements.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 #include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
@@ -473,6 +477,95 @@ TEST_F(AdapterTest, UpdateHandlerThatPostsItselfStopsTheStatement)
     Obj->UpdateRow(T->Rows()->GetItem(1), A, arDelete, 0);
     ASSERT_EQ(daptfake::Log().size(), 1u);
     EXPECT_EQ(daptfake::Log()[0].rfind("exec:DELETE", 0), 0u) << daptfake::Log()[0];
+}
+
+// An update handler that fails as the program's own code may: with a
+// standard exception or with something that is no exception class at all.
+class TThrowingHandler : public TZqObject, public virtual IZqDAptUpdateHandler {
+public:
+    explicit TThrowingHandler(int AKind) : Kind(AKind) {}
+    void ReconcileRowHandler(TZqDatSRow *, TZqDAptReconcileAction &) override {}
+    void UpdateRowHandler(TZqDatSRow *, TZqPhysRequest, TZqErrorAction &, TZqPhysUpdateRowOptions) override
+    {
+        if (Kind == 0) throw std::runtime_error("flag table is read-only");
+        if (Kind == 1) throw rtl::Exception("station not in the work table");
+        throw 42;
+    }
+    int Kind;
+};
+
+// Keeps the message of every failure it is handed, then skips the row.
+class TRecordingHandler : public TZqObject, public virtual IZqStanErrorHandler {
+public:
+    void HandleException(const TZqIntfPtr<IZqStanObject> &, std::unique_ptr<rtl::Exception> &AException) override
+    {
+        if (auto *U = dynamic_cast<EZqDAptRowUpdateException *>(AException.get())) {
+            Messages.push_back(U->Exception ? U->Exception->Message() : std::string("<none>"));
+            U->Action = Action;
+        }
+    }
+    TZqErrorAction Action = eaSkip;
+    std::vector<std::string> Messages;
+};
+
+TEST_F(AdapterTest, FailuresOfEveryKindReachTheErrorHandler)
+{
+    TZqDatSTable *T = Load();
+    TZqDatSRow *R = EditFirst(T, "delta");
+    auto *Rec = new TRecordingHandler();
+    Obj->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>(Rec));
+    for (int Kind = 0; Kind < 3; ++Kind) {
+        Obj->SetUpdateHandler(TZqIntfPtr<IZqDAptUpdateHandler>(new TThrowingHandler(Kind)));
+        TZqErrorAction A = eaDefault;
+        EXPECT_NO_THROW(Obj->UpdateRow(R, A, arUpdate, 0)) << Kind;
+        EXPECT_EQ(A, eaSkip);
+    }
+    EXPECT_EQ(Rec->Messages, (std::vector<std::string>{"flag table is read-only", "station not in the work table",
+                                                        "Unknown exception"}));
+    EXPECT_TRUE(daptfake::Log().empty()); // no statement ran for a skipped row
+    // A handler that lets it fail: the original exception goes on.
+    Rec->Action = eaFail;
+    Obj->SetUpdateHandler(TZqIntfPtr<IZqDAptUpdateHandler>(new TThrowingHandler(0)));
+    TZqErrorAction A = eaDefault;
+    EXPECT_THROW(Obj->UpdateRow(R, A, arUpdate, 0), std::runtime_error);
+    EXPECT_EQ(A, eaFail);
+}
+
+TEST_F(AdapterTest, ARowlessRequestWithoutNoClientRecordIsRefusedInEveryBuild)
+{
+    Load();
+    TZqErrorAction A = eaDefault;
+    EXPECT_THROW(Obj->UpdateRow(nullptr, A, arUpdate, 0), rtl::EAssertionFailed);
+    EXPECT_THROW(Obj->FetchRow(nullptr, A, TZqFetchItems(), -1), rtl::EAssertionFailed);
+    EXPECT_TRUE(daptfake::Log().empty());
+}
+
+TEST_F(AdapterTest, MappingAnswersNotMappedWithTwo)
+{
+    // A free adapter without a position: a position is not mapped, its
+    // source name is; the result set still reaches its table.
+    TZqTableMapResult TR;
+    EXPECT_EQ(Adapter->MapTable(TZqMappingKey(0), mkSourceID, TR), 2);
+    Obj->SetSourceRecordSetName("T");
+    EXPECT_EQ(Adapter->MapTable(TZqMappingKey("t"), mkSourceName, TR), 1);
+    EXPECT_EQ(Adapter->MapTable(TZqMappingKey("U"), mkSourceName, TR), 2);
+    Obj->SetSourceRecordSetID(0);
+    EXPECT_EQ(Adapter->MapTable(TZqMappingKey(0), mkSourceID, TR), 1);
+    EXPECT_EQ(Adapter->MapTable(TZqMappingKey(1), mkSourceID, TR), 2);
+    Obj->SetSourceRecordSetName("T");
+
+    // With mappings, a column that no mapping names by position or by name
+    // is not mapped (2) and stays out of the table.
+    TZqDAptColumnMapping *M = Obj->GetColumnMappings()->Add();
+    M->SetSourceColumnName("NAME");
+    M->SetDatSColumnName("STATION");
+    TZqDatSTable *T = Load();
+    ASSERT_EQ(T->Columns()->Count(), 1);
+    EXPECT_EQ(T->Columns()->GetItem(0)->Name(), "STATION");
+    TZqColumnMapResult CR;
+    EXPECT_EQ(Adapter->MapColumn(TZqMappingKey(T), mkDatSTable, TZqMappingKey(0), mkSourceID, CR), 2);
+    EXPECT_EQ(Adapter->MapColumn(TZqMappingKey(T), mkDatSTable, TZqMappingKey("ID"), mkSourceName, CR), 2);
+    EXPECT_EQ(Adapter->MapColumn(TZqMappingKey(T), mkDatSTable, TZqMappingKey("NAME"), mkSourceName, CR), 1);
 }
 
 } // namespace

@@ -61,3 +61,19 @@ TEST_F(AdapterFactory, AdaptersOfASchemaLiveAsLongAsTheSchemaIsHeld)
 }
 
 } // namespace
+
+namespace {
+
+TEST(AdapterLayerStartup, ARestartedRegistryGetsTheAdaptersAgain)
+{
+    // The registry of a restart often takes the freed block of the last one.
+    for (int I = 0; I < 6; ++I) {
+        ZqShutdownManager();
+        fake::Services();
+        ZqDAptInitialize();
+        TZqIntfPtr<IZqDAptTableAdapter> A;
+        ASSERT_TRUE(ZqCreateInterface(A, false)) << "restart " << I;
+    }
+}
+
+} // namespace

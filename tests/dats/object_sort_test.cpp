@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <limits>
 #include <random>
 
 #include "dataaccess/dats/qxZqDatSManager.h"
@@ -244,5 +246,57 @@ TEST(DatSSortMech, LargeSortsKeepTheOrderOfTheRowComparison) {
         std::vector<TZqDatSRow *> Got(V->Rows()->RowData(), V->Rows()->RowData() + V->Rows()->Count());
         EXPECT_EQ(Got, Want) << C.Columns << " options " << int(C.Options);
         V->Free();
+    }
+}
+
+namespace {
+
+// The order the plain row comparison gives, row number for ties.
+std::vector<TZqDatSRow *> RowComparisonOrder(TZqDatSTable &T, TZqDatSMechSort *S) {
+    std::vector<TZqDatSRow *> Want(T.Rows()->RowData(), T.Rows()->RowData() + T.Rows()->Count());
+    std::stable_sort(Want.begin(), Want.end(), [&](TZqDatSRow *A, TZqDatSRow *B) {
+        int R = TZqDatSRow::CompareRows(A, S->GetSortColumns(), S->GetDescendingColumns(), nullptr,
+                                        S->CompareOptions(), rvDefault, nullptr, B, -1, S->GetNoCaseColumns());
+        return R ? R < 0 : uint32_t(A->RowID()) < uint32_t(B->RowID());
+    });
+    return Want;
+}
+
+} // namespace
+
+TEST(DatSSortMech, ExtremeKeysSortAsTheyAreSearchedAndInserted) {
+    // 64-bit keys at both ends of the range and doubles that differ by
+    // less than the comparison's tolerance, each direction: the sorted
+    // list, the rows inserted into an active view afterwards and the row
+    // comparison agree.
+    const int64_t Ints[] = {INT64_MIN, INT64_MIN + 1, INT64_MAX, INT64_MAX - 1, 0, -1, 1};
+    const double Nan = std::numeric_limits<double>::quiet_NaN(), Inf = std::numeric_limits<double>::infinity();
+    const double Doubles[] = {1.0, 1.0 + 4e-14, 1.0 + 8e-14, 1.0 + 2e-14, -0.0, 0.0, Nan, -Inf, Inf, -2.5, 1e300};
+    for (const TZqDataType Type : {dtInt64, dtDouble}) {
+        for (const TZqSortOptions Options : {TZqSortOptions(0), TZqSortOptions(soDescending)}) {
+            TZqDatSTable T("T");
+            T.Columns()->AddColumn("K", Type);
+            auto Put = [&](int I) {
+                TZqDatSRow *R = T.NewRow();
+                if (Type == dtInt64) {
+                    int64_t V = Ints[size_t(I) % std::size(Ints)];
+                    R->SetData(0, &V, 8);
+                } else {
+                    double V = Doubles[size_t(I) % std::size(Doubles)];
+                    R->SetData(0, &V, 8);
+                }
+                T.Rows()->Add(R);
+            };
+            for (int I = 0; I < 90; ++I) Put(I * 5);
+            auto *V = TZqDatSView::CreateEx(&T, "V", 0, false);
+            TZqDatSMechSort *S = V->Mechanisms()->AddSort("K", Options);
+            V->SetActive(true);
+            std::vector<TZqDatSRow *> Got(V->Rows()->RowData(), V->Rows()->RowData() + V->Rows()->Count());
+            EXPECT_EQ(Got, RowComparisonOrder(T, S)) << "sorted, type " << int(Type) << " options " << int(Options);
+            for (int I = 0; I < 12; ++I) Put(I);
+            Got.assign(V->Rows()->RowData(), V->Rows()->RowData() + V->Rows()->Count());
+            EXPECT_EQ(Got, RowComparisonOrder(T, S)) << "inserted, type " << int(Type) << " options " << int(Options);
+            V->Free();
+        }
     }
 }

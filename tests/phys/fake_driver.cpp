@@ -268,11 +268,16 @@ void Register(TZqPhysManager *AManager) { AManager->RegisterDriverClass(&CConnCl
 
 void Services()
 {
-    static std::once_flag Once;
-    std::call_once(Once, [] {
-        ZqStanInitialize();
-        ZqRegisterSingleton<TSilentCursor>(IID_IZqGUIxWaitCursor);
-    });
+    // Once per registry, so that a test that restarts the registry leaves
+    // the next one a filled registry again.
+    static std::mutex Lock;
+    static uint64_t Done = 0;
+    std::lock_guard<std::mutex> G(Lock);
+    ZqStanInitialize();
+    if (Done == ZqManagerGeneration())
+        return;
+    Done = ZqManagerGeneration();
+    ZqRegisterSingleton<TSilentCursor>(IID_IZqGUIxWaitCursor);
 }
 
 } // namespace fake

@@ -36,7 +36,8 @@ TEST_P(StationE2E, CruiseSelectFillsTableWithTypesAndValuesInOrder)
     EXPECT_EQ(T.Columns()->GetItem(Date)->DataType(), GetParam().DateTimeType);
     EXPECT_EQ(T.Columns()->GetItem(Column(T, "Velosity"))->DataType(), dtDouble);
     EXPECT_EQ(T.Columns()->GetItem(Column(T, "Station"))->DataType(), dtAnsiString);
-    EXPECT_EQ(T.Columns()->GetItem(Column(T, "Station"))->Size(), 20);
+    // 20 characters, held as UTF-8 of up to three bytes each.
+    EXPECT_EQ(T.Columns()->GetItem(Column(T, "Station"))->Size(), 3 * 20);
     EXPECT_EQ(T.Columns()->GetItem(Column(T, "Note"))->DataType(), GetParam().MemoType);
     // 1888 first; the two casts of one day by their time.
     EXPECT_EQ(IdsAndDates(T, Id, Date), (std::vector<std::string>{"2@1888-11-30 0", "4@1975-6-2 0", "1@1975-6-2 0"}));

@@ -220,7 +220,7 @@ TEST_F(TODBCStatements, FailedRowByRowFetchLeavesThePageWhereItWas)
     Exec("UPDATE Cast_Titles SET Station = 'A much longer name' WHERE ID = 3");
     auto S = Open("SELECT ID, Station FROM Cast_Titles ORDER BY ID", TODBCBufferKind::RowWise);
     TODBCVariable *Station = S->ColumnList().Items(1);
-    Station->ColumnSize = 8;
+    Station->ColumnSize = 2;
     Station->Prepared = false;
     S->BindColumns(4);
     // One row per SQLFetch into a page of four: the page moves row by row.
@@ -272,6 +272,34 @@ TEST_F(TODBCStatements, CommitAndRollbackThroughTheConnection)
     EXPECT_EQ(Ids(*S, 10), (std::vector<int>{1, 3}));
 }
 
+TEST_F(TODBCStatements, StatementClosedAfterItsConnectionDroppedTouchesNoHandle)
+{
+    // The driver manager releases a link's statements when it disconnects:
+    // a statement closed (or freed) after that must not hand the released
+    // handle back, in either order of the owners' teardown.
+    auto Open1 = Open("SELECT ID FROM Cast_Titles ORDER BY ID", TODBCBufferKind::RowWise);
+    EXPECT_EQ(Open1->Fetch(5), 5);
+    auto Idle = std::make_unique<TODBCCommandStatement>(Conn.get(), nullptr);
+    ASSERT_TRUE(Open1->HasHandle());
+    Conn->Disconnect();
+    EXPECT_FALSE(Open1->HasHandle());
+    EXPECT_FALSE(Idle->HasHandle());
+    EXPECT_NO_THROW(Open1->Close());
+    Open1.reset();
+
+    // Reconnected, new statements work, and one that outlives the
+    // connection object is freed with it.
+    Connect();
+    auto Late = Open("SELECT ID FROM Cast_Titles WHERE ID <= 2 ORDER BY ID", TODBCBufferKind::RowWise);
+    EXPECT_EQ(Ids(*Late, 10), (std::vector<int>{1, 2}));
+    Conn->Disconnect();
+    Conn.reset();
+    EXPECT_FALSE(Late->HasHandle());
+    EXPECT_NO_THROW(Late->Close());
+    Late.reset();
+    EXPECT_NO_THROW(Idle.reset());
+}
+
 TEST_F(TODBCStatements, LongStatementCancelledFromAnotherThread)
 {
     TODBCCommandStatement S(Conn.get(), nullptr);
@@ -316,10 +344,11 @@ TEST_F(TODBCVariables, SizesFollowTypesAndStatementLimits)
         return R;
     };
     TODBCVariable *A = Make(SQL_C_CHAR, SQL_VARCHAR, 0, false);
-    EXPECT_EQ(A->DataSize, 8193);
+    // Text crosses as UTF-8: up to three bytes for each character.
+    EXPECT_EQ(A->DataSize, 3 * 8192 + 1);
     EXPECT_TRUE(A->LongData);
     TODBCVariable *B = Make(SQL_C_CHAR, SQL_VARCHAR, 255, false);
-    EXPECT_EQ(B->DataSize, 256);
+    EXPECT_EQ(B->DataSize, 3 * 255 + 1);
     EXPECT_FALSE(B->LongData);
     EXPECT_TRUE(Make(SQL_C_CHAR, SQL_VARCHAR, 9000, false)->LongData);
     TODBCVariable *N = Make(SQL_C_CHAR, SQL_NUMERIC, 0, true);
@@ -350,15 +379,23 @@ TEST_F(TODBCVariables, CharParameterPadsAndRefusesOversizedText)
     V->Name = "Station";
     TODBCVariable *Var = S.ParamList().Add(std::move(V));
     S.BindParams(2, true);
+    // Padded to the column's five characters, not to the UTF-8 buffer.
     Var->SetData(0, "ab", SQL_NTS);
-    EXPECT_EQ(*Var->IndPtr, 6);
-    EXPECT_EQ(std::memcmp(Var->DataPtr, "ab    ", 6), 0);
-    try {
-        Var->SetData(0, "abcdefghij", 10);
-        FAIL() << "no exception";
-    } catch (const EZqException &E) {
-        EXPECT_EQ(E.ErrorCode(), 1201);
-        EXPECT_NE(E.Message().find("[Station]. Max len = [6], actual len = [10]"), std::string::npos) << E.Message();
+    EXPECT_EQ(*Var->IndPtr, 5);
+    EXPECT_EQ(std::memcmp(Var->DataPtr, "ab   ", 6), 0);
+    Var->SetData(0, "Çeşme", SQL_NTS);
+    EXPECT_EQ(*Var->IndPtr, 7);
+    Var->SetData(0, "Muğla", SQL_NTS);
+    EXPECT_EQ(std::memcmp(Var->DataPtr, "Muğla", 7), 0);
+    // Six characters do not fit, in bytes or in letters.
+    for (const std::string &Long : {std::string("abcdefghij"), std::string("Ölüdeni")}) {
+        try {
+            Var->SetData(0, Long.c_str(), SQLLEN(Long.size()));
+            FAIL() << "no exception";
+        } catch (const EZqException &E) {
+            EXPECT_EQ(E.ErrorCode(), 1201);
+            EXPECT_NE(E.Message().find("[Station]. Max len = [5]"), std::string::npos) << E.Message();
+        }
     }
     EXPECT_EQ(*Var->IndPtr, 6); // the row keeps its value
 }

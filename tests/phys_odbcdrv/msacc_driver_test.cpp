@@ -217,6 +217,20 @@ TEST_F(MSAccDriver, CommitIsSeenByASecondConnectionRollbackIsNot)
     EXPECT_EQ(RowsSeenElsewhere("ID = 4"), 1);
 }
 
+TEST_F(MSAccDriver, LastAutoGenValueIsTheCounterOfTheLastInsert)
+{
+    OpenStation();
+    Acc()->ExecuteDirect("CREATE TABLE Cruise_Titles (ID_Cruise COUNTER, Name TEXT(20))");
+    Acc()->ExecuteDirect("INSERT INTO Cruise_Titles (Name) VALUES ('Akademik')");
+    rtl::Variant V;
+    Conn->GetLastAutoGenValue("", V);
+    EXPECT_EQ(V.AsInteger(), 1);
+    Acc()->ExecuteDirect("INSERT INTO Cruise_Titles (Name) VALUES ('Vityaz')");
+    Acc()->ExecuteDirect("INSERT INTO Cruise_Titles (Name) VALUES ('Knorr')");
+    Conn->GetLastAutoGenValue("", V);
+    EXPECT_EQ(V.AsInteger(), 3);
+}
+
 TEST_F(MSAccDriver, MissingTableRaisesKindFiveWithTheTableName)
 {
     OpenStation();
@@ -262,7 +276,8 @@ TEST_F(MSAccDriver, SizeLimitsOfTextAndBinary)
     SQLLEN Data = 0;
     Acc()->GetMaxSizes(SQL_C_CHAR, true, false, Col, Data);
     EXPECT_EQ(Col, 255u);
-    EXPECT_EQ(Data, 255);
+    // 255 characters of UTF-8 (a Cyrillic station name takes two bytes a letter).
+    EXPECT_EQ(Data, 3 * 255);
     Acc()->GetMaxSizes(SQL_C_WCHAR, true, false, Col, Data);
     EXPECT_EQ(Col, 255u);
     EXPECT_EQ(Data, 510);

@@ -210,6 +210,38 @@ TEST_F(OdbcGenDriver, KindIsDecidedAgainAfterEveryConnect)
     EXPECT_EQ(typeid(*Gen.Get()), typeid(TZqPhysCommandGenerator));
 }
 
+TEST_F(OdbcGenDriver, LastAutoGenValueIsReadWhereTheDialectSaysHow)
+{
+    // Through the generic driver the station driver is an Access dialect:
+    // its identity expression reads the counter of the last insert.
+    const std::string Mdb = (Dir / "station.mdb").string();
+    std::ofstream(Mdb).close();
+    auto Acc = Connection({{"Driver", "Microsoft Access Driver (*.mdb)"}, {"Database", Mdb}});
+    Acc->Open();
+    auto Run = [&](const std::string &ASql) {
+        TZqIntfPtr<IZqPhysCommand> Cmd;
+        Acc->CreateCommand(Cmd);
+        Cmd->Prepare(ASql);
+        Cmd->Execute();
+    };
+    Run("CREATE TABLE Cruise_Titles (ID_Cruise COUNTER, Name TEXT(20))");
+    Run("INSERT INTO Cruise_Titles (Name) VALUES ('Akademik')");
+    Run("INSERT INTO Cruise_Titles (Name) VALUES ('Vityaz')");
+    rtl::Variant V;
+    Acc->GetLastAutoGenValue("", V);
+    EXPECT_EQ(V.AsInteger(), 2);
+
+    // SQLite's ODBC driver names no known dialect: 303 as before.
+    auto Other = Connection({{"Driver", SQLiteODBCDriver}, {"ODBCAdvanced", "Database=" + (Dir / "gen.db").string()}});
+    Other->Open();
+    try {
+        Other->GetLastAutoGenValue("", V);
+        ADD_FAILURE() << "no error";
+    } catch (const EZqException &E) {
+        EXPECT_EQ(E.ErrorCode(), 303);
+    }
+}
+
 // ---- SQLite: a driver of no known kind -------------------------------------------------------------
 
 class OdbcGenSQLite : public OdbcGenTest {};

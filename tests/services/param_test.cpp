@@ -432,6 +432,93 @@ TEST(ParamCopy, FullCopyAndFieldValue)
     EXPECT_TRUE(F->Bound());
 }
 
+namespace {
+
+// Answers as a field of the dataset model does: what the copy forms read
+// and write.
+struct TFieldStub {
+    rtl::TFieldType Type = rtl::ftString;
+    int FieldSize = 0;
+    bool Fixed = false;
+    std::string Name;
+    rtl::Variant Held = rtl::Null();
+    rtl::TFieldType DataType() const { return Type; }
+    int Size() const { return FieldSize; }
+    bool IsFixedChar() const { return Fixed; }
+    const std::string &FieldName() const { return Name; }
+    rtl::Variant Value() const { return Held; }
+    void SetValue(const rtl::Variant &AValue) { Held = AValue; }
+};
+
+// Without IsFixedChar: the type alone says whether the text is fixed.
+struct TPlainFieldStub {
+    rtl::TFieldType Type;
+    rtl::TFieldType DataType() const { return Type; }
+    int Size() const { return 8; }
+    const std::string &FieldName() const { static const std::string N = "Plain"; return N; }
+    rtl::Variant Value() const { return rtl::Variant(std::string("ab")); }
+};
+
+} // namespace
+
+TEST(ParamCopy, FromAndToAField)
+{
+    TZqParams L;
+    TZqParam *P = L.Add();
+    P->SetName("id_cruise");
+    P->SetArraySize(3);
+    P->SetValues(2, 7);
+
+    // A fixed-length station code: type, size, value and the field's name;
+    // the rows shrink to one scalar row.
+    TFieldStub Code{rtl::ftString, 6, true, "StationName", rtl::Variant(std::string("BS-014"))};
+    P->AssignField(Code);
+    EXPECT_EQ(P->Name(), "StationName");
+    EXPECT_EQ(P->DataType(), rtl::ftFixedChar);
+    EXPECT_EQ(P->Size(), 6);
+    EXPECT_EQ(P->ArrayType(), atScalar);
+    EXPECT_EQ(P->ArraySize(), 1);
+    EXPECT_EQ(P->AsString(), "BS-014");
+    EXPECT_TRUE(P->Bound());
+
+    // A BCD field gives its size as the scale; AssignFieldValue keeps the
+    // parameter's own name and takes the value given, not the field's.
+    TFieldStub Depth{rtl::ftBCD, 4, false, "Depth", rtl::Variant(1.0)};
+    P->AssignFieldValue(Depth, rtl::Variant(2250.5));
+    EXPECT_EQ(P->Name(), "StationName");
+    EXPECT_EQ(P->DataType(), rtl::ftBCD);
+    EXPECT_EQ(P->NumericScale(), 4);
+    EXPECT_DOUBLE_EQ(P->AsFloat(), 2250.5);
+    P->AssignFieldValue(Depth, rtl::Null());
+    EXPECT_TRUE(P->IsNull());
+    EXPECT_TRUE(P->Bound());
+
+    TPlainFieldStub Plain{rtl::ftFixedChar};
+    P->AssignField(Plain);
+    EXPECT_EQ(P->DataType(), rtl::ftFixedChar);
+    TPlainFieldStub Text{rtl::ftString};
+    P->AssignField(Text);
+    EXPECT_EQ(P->DataType(), rtl::ftString);
+
+    // Copy to a field: row 0 as its value.
+    TZqParam *Lat = L.Add();
+    Lat->SetAsFloat(43.25);
+    TFieldStub Target{rtl::ftFloat, 0, false, "Lat"};
+    Lat->AssignTo(Target);
+    EXPECT_DOUBLE_EQ(Target.Held.AsDouble(), 43.25);
+
+    // Lines of text: one memo value.
+    rtl::TStringList Lines;
+    Lines.Add("Cruise 1205");
+    Lines.Add("Black Sea");
+    TZqParam *Note = L.Add();
+    Note->SetValue(5);
+    Note->Assign(Lines);
+    EXPECT_EQ(Note->DataType(), rtl::ftMemo);
+    EXPECT_EQ(Note->AsString(), Lines.Text());
+    EXPECT_TRUE(Note->Bound());
+}
+
 TEST(ParamStream, LegacyDataStream)
 {
     // Version 1: count 1; name "ID"; input; ftInteger with 4 bytes 42; not

@@ -105,7 +105,9 @@ void TZqPhysODBCMSAccessConnection::GetMaxSizes(SQLSMALLINT ACType, bool, bool A
     case SQL_C_BINARY: AMaxColSize = 510; break;
     default: ZqRaiseCapabilityNotSupported(this, {"Phys", "MSAcc"}); return;
     }
-    AMaxDataSize = SQLLEN(AMaxColSize) * (ACType == SQL_C_WCHAR ? 2 : 1) + (ANumericType ? 2 : 0);
+    // Narrow text is UTF-8: 255 characters may take three bytes each.
+    AMaxDataSize = SQLLEN(AMaxColSize) * (ACType == SQL_C_WCHAR ? 2 : ACType == SQL_C_CHAR && !ANumericType ? ODBC_UTF8_UNIT_BYTES : 1) +
+                   (ANumericType ? 2 : 0);
 }
 
 // ---- registration ------------------------------------------------------------------------------

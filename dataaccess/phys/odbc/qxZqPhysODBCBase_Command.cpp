@@ -815,6 +815,10 @@ void TZqPhysODBCCommand::CreateColumnInfos()
             else Info.Attributes.Exclude(A);
         }
         Info.DestSize = Bound.Size;
+        // The in-memory column holds the UTF-8 bytes of as many characters
+        // as the driver's column.
+        if (Info.VarType == dtAnsiString && !Info.Attributes.Contains(caBlobData))
+            Info.DestSize = Bound.Size * ODBC_UTF8_UNIT_BYTES;
         if (Info.VarType == dtFmtBCD && Info.SourceType == dtBCD) Info.VarType = dtBCD;
 
         const bool Fetched = IsColumnFetched(Info.DestType) && (Info.SQLType != SQL_SS_VARIANT_TYPE || Blobs);

@@ -22,6 +22,11 @@ static_assert(sizeof(SQL_DATE_STRUCT) == 6 && sizeof(SQL_TIME_STRUCT) == 6, "ODB
 constexpr int ODBC_IND_SIZE = int(sizeof(SQLLEN));
 constexpr int ODBC_PTR_SIZE = int(sizeof(void *));
 
+// Drivers size character columns in characters (UTF-16 units); text crosses
+// the bridge as UTF-8, which takes up to three bytes for each of them. A
+// buffer of this many bytes per character never cuts a Cyrillic or Greek name.
+constexpr int ODBC_UTF8_UNIT_BYTES = 3;
+
 // Driver-specific long types treated as long data.
 constexpr SQLSMALLINT SQL_SS_VARIANT_TYPE = -150;
 constexpr SQLUSMALLINT SQL_CA_SS_VARIANT_TYPE_ATTR = 1215;

@@ -403,8 +403,44 @@ TODBCConnection::TODBCConnection(TODBCEnvironment *AEnvironment, rtl::TObject *A
 
 TODBCConnection::~TODBCConnection()
 {
+    // A statement outliving its connection object frees its handle now,
+    // while the connection handle it belongs to still exists, and is left
+    // with nothing to free later.
+    std::vector<TODBCStatementBase *> Left;
+    {
+        std::lock_guard<std::mutex> G(FStatementsLock);
+        Left.swap(FStatements);
+    }
+    for (TODBCStatementBase *S : Left) {
+        if (S->FHandle != SQL_NULL_HANDLE && FLib)
+            FLib->SQLFreeHandle(SQL_HANDLE_STMT, S->FHandle);
+        S->ConnectionDropped();
+    }
     ClearInfo();
     FTransaction.reset();
+}
+
+void TODBCConnection::AttachStatement(TODBCStatementBase *AStatement)
+{
+    std::lock_guard<std::mutex> G(FStatementsLock);
+    FStatements.push_back(AStatement);
+}
+
+void TODBCConnection::DetachStatement(TODBCStatementBase *AStatement)
+{
+    std::lock_guard<std::mutex> G(FStatementsLock);
+    FStatements.erase(std::remove(FStatements.begin(), FStatements.end(), AStatement), FStatements.end());
+}
+
+void TODBCConnection::DropStatements()
+{
+    std::vector<TODBCStatementBase *> Left;
+    {
+        std::lock_guard<std::mutex> G(FStatementsLock);
+        Left.swap(FStatements);
+    }
+    for (TODBCStatementBase *S : Left)
+        S->ConnectionDropped();
 }
 
 void TODBCConnection::GetIntAttr(SQLINTEGER AAttr, SQLLEN &AValue)
@@ -442,7 +478,12 @@ std::string TODBCConnection::DriverConnect(const std::string &AConnectString, bo
 void TODBCConnection::Disconnect()
 {
     Connected = false;
-    Check(FLib->SQLDisconnect(FHandle));
+    const SQLRETURN RC = FLib->SQLDisconnect(FHandle);
+    // A disconnect that went through released every statement handle of the
+    // link; a refused one (an open transaction) left them as they were.
+    if (SQL_SUCCEEDED(RC))
+        DropStatements();
+    Check(RC);
 }
 
 std::string TODBCConnection::GetInfoStr(SQLUSMALLINT AType)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -263,9 +264,20 @@ public:
     std::string LastCommandText;
 
 private:
+    friend class TODBCStatementBase;
     void DetectRDBMSKind();
+    // Statements made on this connection. The driver manager releases a
+    // connection's statement handles when it disconnects, so each of them is
+    // told to forget its handle then (and when the connection goes away):
+    // whatever order the owners close in, no freed handle reaches a driver.
+    void AttachStatement(TODBCStatementBase *AStatement);
+    void DetachStatement(TODBCStatementBase *AStatement);
+    void DropStatements();
     std::unique_ptr<TODBCTransaction> FTransaction;
     std::unique_ptr<EODBCNativeException> FInfo;
+    std::vector<TODBCStatementBase *> FStatements; // not owned: each detaches itself
+    // A command may make or free its statement on an executor's thread.
+    std::mutex FStatementsLock;
 };
 
 // ---- variables and page buffers ----------------------------------------------
@@ -323,7 +335,8 @@ public:
     bool Prepared = false;
 
 private:
-    [[noreturn]] void RaiseTooLarge(SQLLEN ALength) const;
+    // AMax < 0: the buffer's DataSize is the limit.
+    [[noreturn]] void RaiseTooLarge(SQLLEN ALength, SQLLEN AMax = -1) const;
     [[noreturn]] void RaiseUnsupported() const;
 
     SQLSMALLINT FCDataType = SQL_C_CHAR;
@@ -467,6 +480,8 @@ private:
 // ---- statements -----------------------------------------------------------------
 
 class TODBCStatementBase : public TODBCHandle {
+    friend class TODBCConnection;
+
 public:
     TODBCStatementBase(TODBCConnection *AConnection, rtl::TObject *AOwningObj);
     ~TODBCStatementBase() override;
@@ -506,9 +521,17 @@ public:
     SQLLEN MaxStringSize = 8192;
     bool Opened = false;
 
+    // False after the connection disconnected or went away: the handle was
+    // released with it and the statement can only be closed and freed.
+    bool HasHandle() const noexcept { return FHandle != SQL_NULL_HANDLE; }
+
 protected:
     // Raises when the last operation's info says a value was cut (01004).
     void CheckNotTruncated();
+    // Forgets the handle that the driver manager released with the
+    // connection, and the connection itself.
+    void ConnectionDropped() noexcept;
+    TODBCConnection *FConnection;
 
     TODBCVariableList FColumnList{this, false};
     TODBCPieceList FPieceList;

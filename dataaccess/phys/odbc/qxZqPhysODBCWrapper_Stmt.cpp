@@ -65,9 +65,10 @@ private:
 // ---- TODBCStatementBase ----------------------------------------------------------
 
 TODBCStatementBase::TODBCStatementBase(TODBCConnection *AConnection, rtl::TObject *AOwningObj)
-    : TODBCHandle(AConnection->Lib(), AConnection, SQL_HANDLE_STMT, AOwningObj)
+    : TODBCHandle(AConnection->Lib(), AConnection, SQL_HANDLE_STMT, AOwningObj), FConnection(AConnection)
 {
     AllocHandle();
+    FConnection->AttachStatement(this);
 }
 
 TODBCStatementBase::~TODBCStatementBase()
@@ -79,6 +80,16 @@ TODBCStatementBase::~TODBCStatementBase()
         // A statement on a lost connection still goes away.
     }
     FColumnList.Clear();
+    if (FConnection)
+        FConnection->DetachStatement(this);
+}
+
+void TODBCStatementBase::ConnectionDropped() noexcept
+{
+    FHandle = SQL_NULL_HANDLE;
+    FOwner = nullptr;
+    FConnection = nullptr;
+    Opened = false;
 }
 
 void TODBCStatementBase::GetIntAttr(SQLINTEGER AAttr, SQLLEN &AValue)
@@ -155,7 +166,8 @@ void TODBCStatementBase::BindColumns(int ARowCount) { FColumnList.Bind(BufferKin
 
 void TODBCStatementBase::Unbind()
 {
-    Check(FLib->SQLFreeStmt(FHandle, SQL_UNBIND));
+    if (FHandle != SQL_NULL_HANDLE)
+        Check(FLib->SQLFreeStmt(FHandle, SQL_UNBIND));
     FColumnList.Clear();
 }
 
@@ -336,7 +348,8 @@ void TODBCStatementBase::Cancel() { Check(FLib->SQLCancel(FHandle)); }
 
 void TODBCStatementBase::CloseCursor()
 {
-    Check(FLib->SQLFreeStmt(FHandle, SQL_CLOSE));
+    if (FHandle != SQL_NULL_HANDLE)
+        Check(FLib->SQLFreeStmt(FHandle, SQL_CLOSE));
     Opened = false;
 }
 
@@ -412,7 +425,8 @@ void TODBCCommandStatement::BindParams(int ARowCount, bool AOnlyFixed)
 
 void TODBCCommandStatement::ResetParams()
 {
-    Check(FLib->SQLFreeStmt(FHandle, SQL_RESET_PARAMS));
+    if (FHandle != SQL_NULL_HANDLE)
+        Check(FLib->SQLFreeStmt(FHandle, SQL_RESET_PARAMS));
     FParamList.Clear();
 }
 

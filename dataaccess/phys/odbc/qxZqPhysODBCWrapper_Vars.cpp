@@ -27,6 +27,15 @@ SQLLEN AlignSlot(SQLLEN N) { return (N + ODBC_IND_SIZE - 1) / ODBC_IND_SIZE * OD
 
 constexpr int32_t CUnlimited = 0x7FFFFFFF;
 
+// Characters of a UTF-8 text: every byte that does not continue a sequence.
+SQLLEN Utf8Chars(const uint8_t *AText, SQLLEN ALen)
+{
+    SQLLEN N = 0;
+    for (SQLLEN I = 0; I < ALen; ++I)
+        N += (AText[I] & 0xC0) != 0x80;
+    return N;
+}
+
 } // namespace
 
 // ---- TODBCVariable -------------------------------------------------------------
@@ -56,10 +65,10 @@ TODBCStatementBase *TODBCVariable::Statement() const { return Owner ? Owner->Sta
 
 std::string TODBCVariable::DumpLabel() const { return Name.empty() ? "#" + std::to_string(Position) : Name; }
 
-void TODBCVariable::RaiseTooLarge(SQLLEN ALength) const
+void TODBCVariable::RaiseTooLarge(SQLLEN ALength, SQLLEN AMax) const
 {
     ZqRaiseError(Statement() ? Statement()->OwningObj() : nullptr, CODBCWords, 1201,
-                 {DumpLabel(), int64_t(DataSize), int64_t(ALength)});
+                 {DumpLabel(), int64_t(AMax < 0 ? DataSize : AMax), int64_t(ALength)});
     throw rtl::Exception("Data too large");
 }
 
@@ -78,7 +87,7 @@ SQLLEN TODBCVariable::CalcDataSize(SQLULEN AColumnSize) const
     switch (FCDataType) {
     case SQL_C_CHAR:
         if (FSQLDataType == SQL_CHAR || FSQLDataType == SQL_VARCHAR)
-            R = N == CUnlimited ? N : (N == 0 ? 255 : N) + 1;
+            R = N == CUnlimited ? N : ODBC_UTF8_UNIT_BYTES * (N == 0 ? 255 : N) + 1;
         else if (IsNumeric(FSQLDataType))
             R = N == 0 ? 31 : N + 3;
         else
@@ -410,6 +419,13 @@ void TODBCVariable::SetData(int ARow, const void *AValue, SQLLEN ALength)
             Len = SQLLEN(std::strlen(reinterpret_cast<const char *>(Src)));
         if (!LongData && Len > DataSize)
             RaiseTooLarge(Len);
+        // The buffer holds the UTF-8 of ColumnSize characters; a text of more
+        // characters does not fit the column, whatever its bytes.
+        if (!LongData && ColumnSize > 0 && Len > SQLLEN(ColumnSize)) {
+            const SQLLEN Chars = Utf8Chars(Src, Len);
+            if (Chars > SQLLEN(ColumnSize))
+                RaiseTooLarge(Chars, SQLLEN(ColumnSize));
+        }
     } else if (AValue && FCDataType == SQL_C_WCHAR) {
         if (Len == SQL_NTS) {
             const auto *W = reinterpret_cast<const uint16_t *>(Src);
@@ -502,8 +518,12 @@ void TODBCVariable::SetData(int ARow, const void *AValue, SQLLEN ALength)
         std::memcpy(Data, Src, size_t(Len));
         OutLen = Len;
         if (FSQLDataType == SQL_CHAR && !LongData) {
-            std::memset(Data + Len, ' ', size_t(DataSize - Len));
-            OutLen = DataSize;
+            // A fixed-length text is padded to its column's characters.
+            const SQLLEN Pad = std::min(std::max<SQLLEN>(SQLLEN(ColumnSize) - Utf8Chars(Src, Len), 0), DataSize - Len);
+            std::memset(Data + Len, ' ', size_t(Pad));
+            OutLen = Len + Pad;
+            if (OutLen < DataSize)
+                Data[OutLen] = 0;
         } else if (!LongData && Len < DataSize)
             Data[Len] = 0;
         if (Len == 0 && Empty2Null)

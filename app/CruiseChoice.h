@@ -1,0 +1,84 @@
+// CruiseChoice: which cruises a QC run checks.
+//
+// The wizard's four modes build the local table TmpCru, the run's cruise
+// list: every cruise of the per-database QCCruise table, the never-checked
+// ones, the partly checked ones, or the cruises the operator ticked on the
+// custom choice tab. The custom choice picks cruises by cascading lists
+// (country -> ship -> cruise) over the local table Cruises, a copy of the
+// main database's cruise/ship/country join, or by a search on the cruise
+// name. A cruise is always carried by its ID_Cruise (the item's data), so
+// two cruises of one name stay two cruises.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace rtl {
+class TStrings;
+}
+class TCheckListBox;
+class TQuery;
+class TTable;
+class TZqQuery;
+
+// The parallel lists of the custom choice (one entry per country item, per
+// distinct ship, per row of Cruises).
+struct TCruiseChoiceLists {
+    rtl::TStrings &CountryCodes;
+    rtl::TStrings &ShipNames;
+    rtl::TStrings &ShipCodes;
+    rtl::TStrings &ShipCountryCodes;
+    rtl::TStrings &CruiseMars;
+    rtl::TStrings &CruiseNames;
+    rtl::TStrings &CruiseShipCodes;
+    rtl::TStrings &CruiseIds;
+    rtl::TStrings &CruiseCountryCodes;
+};
+
+// The cruise id carried by a cruise item (0 when the item has none).
+int CruiseItemId(const TCheckListBox &AList, int AIndex);
+int AddCruiseItem(TCheckListBox &AList, const std::string &AName, int AIdCruise);
+
+// ---- the run's cruise table TmpCru -------------------------------------------
+// Modes 0 to 2: TmpCru made with the fields of the open QCCruQry (ID_Cruise
+// as Integer in modes 1 and 2) and filled with its records: mode 0 all,
+// mode 1 those whose six test fields are all false, mode 2 those with at
+// least one false. QCCruQry is left on its first record. Returns the count.
+int BuildModeCruiseTable(int AMode, TQuery &AQCCruQry, TTable &ATmpCruTbl, const std::string &ALocalDbDir);
+// Mode 3: TmpCru (ID_Cruise, Cruise_Name) with the ticked items of the
+// active choice list, in list order. Returns the count.
+int BuildCustomCruiseTable(const TCheckListBox &AList, TTable &ATmpCruTbl, const std::string &ALocalDbDir);
+
+// ---- the local table Cruises and the country list -----------------------------
+// Copies the main database's cruise/ship/country join (ZqCruQuery, opened
+// here) into the local table Cruises, then fills the country list and the
+// parallel lists from it.
+void BuildCruiseChoiceData(TQuery &AWorkQry, TZqQuery &AZqCruQuery, TTable &ATmpCruTbl,
+                           const std::string &ALocalDbDir, const std::string &AMainDbSqlName,
+                           TCheckListBox &ACountryList, TCruiseChoiceLists &ALists);
+// The join's text.
+std::string CruiseJoinSql(const std::string &AMainDbSqlName);
+
+// ---- cascading lists ------------------------------------------------------------
+// The ships of the ticked countries (and of the highlighted one while
+// AShowForHighlighted), sorted; ship items remember their ship and country
+// codes. Returns the number of ships.
+int FillShipList(TCheckListBox &ACountries, TCheckListBox &AShips, bool AShowForHighlighted,
+                 const TCruiseChoiceLists &ALists);
+// The cruises of the ticked ships (and of the highlighted one while
+// AShowForHighlighted), sorted, each carrying its ID_Cruise. AProgress gets
+// the percent done over the ships. Returns the number of cruises.
+int FillCruiseList(TCheckListBox &AShips, TCheckListBox &ACruises, bool AShowForHighlighted,
+                   const TCruiseChoiceLists &ALists, const std::function<void(int)> &AProgress = {});
+
+// ---- search ----------------------------------------------------------------------
+// Applies the "Auto adding of '*'" rule to the operator's text (AText may
+// change; ACaret, when given, is where the caret goes) and returns the LIKE
+// pattern: every "*" becomes "%".
+std::string CruiseSearchPattern(std::string &AText, bool AAutoStar, int *ACaret = nullptr);
+// The search statement; every "'" of the pattern is doubled, so the
+// operator's text stays a text.
+std::string CruiseSearchSql(const std::string &APattern);
+// Runs the search on AQuery and refills AResults (cleared for an empty
+// pattern). Returns the number of cruises found.
+int SearchCruises(TZqQuery &AQuery, const std::string &APattern, TCheckListBox &AResults);

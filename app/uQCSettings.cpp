@@ -1,0 +1,79 @@
+// The floating QC settings window: borrows the main window's options page
+// control and returns it.
+#include "app/uQCSettings.h"
+
+#include "platform/toolkit/TDialogs.h"
+
+#include <QBoxLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+QWidget *QcSettingsPages = nullptr;
+
+TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
+{
+    setWindowTitle(QStringLiteral("QC Settings"));
+    BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
+    BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
+    QObject::connect(BitBtn1, &QPushButton::clicked, this, [this] { SetModalResult(mrOk); });
+    QObject::connect(BitBtn2, &QPushButton::clicked, this, [this] { SetModalResult(mrCancel); });
+    auto *Buttons = new QHBoxLayout; // owned by the form's layout
+    Buttons->addStretch();
+    Buttons->addWidget(BitBtn1);
+    Buttons->addWidget(BitBtn2);
+    auto *Layout = new QVBoxLayout(this); // owned by the form
+    Layout->addLayout(Buttons);
+}
+
+TfmQCSettings::~TfmQCSettings()
+{
+    // The page control belongs to the main window: it must not die with us.
+    GiveBack();
+}
+
+void TfmQCSettings::showEvent(QShowEvent *AEvent)
+{
+    FormShow();
+    TForm::showEvent(AEvent);
+}
+
+void TfmQCSettings::hideEvent(QHideEvent *AEvent)
+{
+    GiveBack();
+    TForm::hideEvent(AEvent);
+}
+
+void TfmQCSettings::FormShow()
+{
+    if (!QcSettingsPages || FHosted == QcSettingsPages)
+        return;
+    FHosted = QcSettingsPages;
+    FHomeParent = QcSettingsPages->parentWidget();
+    FHomeGeometry = QcSettingsPages->geometry();
+    FHomeVisible = QcSettingsPages->isVisibleTo(FHomeParent ? FHomeParent.data() : QcSettingsPages);
+    FHomeIndex = -1;
+    if (FHomeParent && FHomeParent->layout()) {
+        FHomeIndex = FHomeParent->layout()->indexOf(QcSettingsPages);
+        FHomeParent->layout()->removeWidget(QcSettingsPages);
+    }
+    QcSettingsPages->setParent(this);
+    static_cast<QVBoxLayout *>(layout())->insertWidget(0, QcSettingsPages, 1);
+    QcSettingsPages->setVisible(true);
+}
+
+void TfmQCSettings::GiveBack()
+{
+    if (!FHosted)
+        return;
+    QWidget *Pages = FHosted;
+    FHosted = nullptr;
+    layout()->removeWidget(Pages);
+    Pages->setParent(FHomeParent);
+    auto *Box = FHomeParent ? qobject_cast<QBoxLayout *>(FHomeParent->layout()) : nullptr;
+    if (Box && FHomeIndex >= 0)
+        Box->insertWidget(FHomeIndex, Pages);
+    else
+        Pages->setGeometry(FHomeGeometry);
+    Pages->setVisible(FHomeVisible);
+}

@@ -1,0 +1,40 @@
+// The floating QC settings window (`TfmQCSettings`): the manual editor shows
+// the main window's options page control (tests and thresholds) in it, with
+// OK and Cancel; the page control goes back to the main window when the
+// window hides or is freed.
+#pragma once
+
+#include "platform/toolkit/TForm.h"
+
+#include <QPointer>
+
+class QPushButton;
+
+// The main window's Pagecontrol1, set at start-up; kept alive by the main
+// window.
+extern QWidget *QcSettingsPages;
+
+class TfmQCSettings : public TForm {
+public:
+    explicit TfmQCSettings(QWidget *AOwner = nullptr);
+    ~TfmQCSettings() override;
+
+    // Moves QcSettingsPages into the window, filling it, and shows it.
+    void FormShow();
+    // Gives the page control back to the parent and place it came from.
+    void GiveBack();
+
+    QPushButton *BitBtn1 = nullptr; // OK
+    QPushButton *BitBtn2 = nullptr; // Cancel
+
+protected:
+    void showEvent(QShowEvent *AEvent) override;
+    void hideEvent(QHideEvent *AEvent) override;
+
+private:
+    QPointer<QWidget> FHosted;
+    QPointer<QWidget> FHomeParent;
+    int FHomeIndex = -1;
+    QRect FHomeGeometry;
+    bool FHomeVisible = false;
+};

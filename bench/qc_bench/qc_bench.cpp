@@ -1,0 +1,369 @@
+// qc_bench: the QC engine's full check of every cruise of a station
+// database, as the main window runs it: all six tests, the installation's
+// thresholds (updowns.txt), "Full cruise" duplicates, the installation's
+// grid, squares, contour and staged climatology, TEMP and PSAL checked.
+//
+//   qc_bench DB WORKDIR   one database; the work tables stay in WORKDIR
+//   qc_bench              the demo database (a private copy) and, when the
+//                         target marlin_large_db has made it, the large one
+//
+// Figures per database: stations/s, level checks/s (levels times checked
+// parameters), main-database statements per station, local writes per
+// level, and ratio read_over_qc: the time to read the same stations and
+// levels through the client components (the cruise's stations, each
+// station's levels, every field read) over the time of the check. The demo
+// is run after one warm-up three times (median); the large database once.
+#include "app/Globals.h"
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/manual/Isolines.h"
+#include "app/manual/map.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/dapt/qxZqDAptManager.h"
+#include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
+#include "dataaccess/phys/qxZqPhysManager.h"
+#include "dataaccess/stan/qxZqStanInit.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TDialogs.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TQuietCursor : public TZqObject, public virtual IZqGUIxWaitCursor {
+public:
+    void StartWait() override {}
+    void StopWait() override {}
+};
+
+// Messages are counted and the first few printed; nothing waits.
+class TConsoleDialogs : public IDialogSeam {
+public:
+    int Message(const TMessageRequest &Request) override
+    {
+        if (++Count <= 5)
+            std::fprintf(stderr, "qc_bench: message: %s\n", Request.Text.c_str());
+        return mrOk;
+    }
+    int RunModal(TForm &) override { return mrCancel; }
+    int Count = 0;
+};
+
+[[noreturn]] void Die(const std::string &AWhat)
+{
+    std::fprintf(stderr, "qc_bench: %s\n", AWhat.c_str());
+    std::exit(1);
+}
+
+double Seconds(std::chrono::steady_clock::time_point A)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - A).count();
+}
+
+std::string BenchProgramDir() { return std::string(QC_BENCH_PROGRAM_DIR) + "/"; }
+
+void LoadInstallation()
+{
+    const std::string P = BenchProgramDir();
+    LoadGrid(P + "Maps/out.grd", DepthGrid);
+    LoadSquares(P + "Cfg/QuadrHMS.txt", BsSquareNames, BsSquares);
+    LoadSquares(P + "Cfg/QuadrMedClim.txt", MsSquareNames, MsSquares);
+    ExtraLinesFile = P + "QCCont/ALL_.bln";
+    BuildLocationRegion();
+    std::ifstream Updowns(P + "Cfg/updowns.txt");
+    int V[5] = {0, 0, 12, 3, 10};
+    for (int &X : V)
+        if (!(Updowns >> X))
+            break;
+    SpatialAdditionMin = V[0];
+    TemporalAdditionHours = V[1];
+    VelocityLimitKnots = V[2];
+    NStdDev = V[3];
+    DepthTolerancePct = V[4];
+    RelativeJumpPct = 10;
+    OneSideChange = false;
+    DuplicatesEachStation = false;
+    VisualModeOnly = false;
+    SelectedTests.SetSize(QcTestCount);
+    for (int T = 0; T < QcTestCount; ++T)
+        SelectedTests.SetBit(T, true);
+    ParamDisplayList.Clear();
+    ParamDisplayList.Add("TEMP");
+    ParamDisplayList.Add("PSAL");
+}
+
+// A field read as the checks read it: text as text, the rest as numbers.
+double ReadField(const TField &F)
+{
+    const rtl::TFieldType T = F.DataType();
+    if (T == rtl::ftString || T == rtl::ftWideString || T == rtl::ftMemo)
+        return double(F.AsString().size());
+    return F.AsFloat();
+}
+
+// Counts of what the engine sends and writes, taken from the components'
+// own events.
+struct TCounts {
+    long long MainStatements = 0;
+    long long LocalWrites = 0;
+};
+
+// The engine pointed at its own components for one station database, as
+// the main window points it at its own.
+class TEngineHarness {
+public:
+    TEngineHarness(const std::string &ADb, const std::string &AWorkDir) : FDb(ADb), FWork(AWorkDir)
+    {
+        Conn = std::make_unique<TZqConnection>(nullptr);
+        Conn->FetchOptions()->SetMode(fmAll);
+        Conn->Params().Clear();
+        Conn->Params().Add("DriverID=MSAcc");
+        Conn->Params().Add("Database=" + ADb);
+        Conn->SetConnected(true);
+        for (auto *Q : {&CastQ, &ProfileQ, &ParamsQ, &DupQ}) {
+            *Q = std::make_unique<TZqQuery>(nullptr);
+            (*Q)->SetConnection(Conn.get());
+            (*Q)->BeforeOpen = [this](TDataSet *) { ++Counts.MainStatements; };
+        }
+        CastQ->BeforePost = [this](TDataSet *) { ++Counts.MainStatements; };
+        DupCmd = std::make_unique<TZqCommand>(nullptr);
+        DupCmd->SetConnection(Conn.get());
+
+        MainDbPath = ADb;
+        MainDbDir = fs::path(ADb).parent_path().string() + "/";
+        LocalDbDir = AWorkDir;
+        for (auto *T : {&Struct, &QcCru, &CastFlags, &CastOldFlags, &UndoCast, &UndoParam, &TmpCru, &TmpCastFlags,
+                        &TmpCastOldFlags, &TmpFlags, &TsStruct, &ChemStruct, &PtsFlags, &PtsOldFlags}) {
+            *T = std::make_unique<TTable>();
+            (*T)->SetDatabaseName(AWorkDir);
+        }
+        TWorkTableSet Set{*Struct, *QcCru, *CastFlags, *CastOldFlags, *UndoCast, *UndoParam};
+        CreateWorkTables(ADb, AWorkDir, Set);
+        MakeWorkTable(*PtsFlags, *Struct, AWorkDir, "-PTS_DataFlags.db", "PTS_DAtaFlags", "ID_Cast;PRES");
+        MakeWorkTable(*PtsOldFlags, *Struct, AWorkDir, "-PTS_DataOldFlags.db", "PTS_DataOldFlags", "ID_Cast;PRES");
+        TsStruct->SetTableName("StructTsFlags");
+        TsStruct->Open();
+        ChemStruct->SetTableName("StructChemFlags");
+        ChemStruct->Open();
+        TmpFlags->AfterPost = [this](TDataSet *) { ++Counts.LocalWrites; };
+        TmpCastFlags->AfterPost = [this](TDataSet *) { ++Counts.LocalWrites; };
+
+        // Every cruise, with its QCCruise record, as the synchronisation and
+        // the wizard's "all cruises" leave them.
+        TZqQuery Cruises(nullptr);
+        Cruises.SetConnection(Conn.get());
+        Cruises.SQL()->Add("Select ID_Cruise, Cruise_Name from Cruise_Titles order by ID_Cruise");
+        Cruises.Open();
+        TmpCru->SetTableName("TmpCru");
+        TmpCru->Open();
+        TmpCru->EmptyTable();
+        QcCru->EmptyTable();
+        for (Cruises.First(); !Cruises.Eof(); Cruises.Next()) {
+            for (TTable *T : {TmpCru.get(), QcCru.get()}) {
+                T->Append();
+                T->FieldByName("ID_Cruise")->SetAsInteger(Cruises.FieldByName("ID_Cruise")->AsInteger());
+                T->FieldByName("Cruise_Name")->SetAsString(Cruises.FieldByName("Cruise_Name")->AsString());
+                T->Post();
+            }
+            CruiseIds.push_back(Cruises.FieldByName("ID_Cruise")->AsInteger());
+        }
+        ParamQ = std::make_unique<TQuery>();
+        ParamQ->SetDatabaseName(AWorkDir);
+        ParamQ->SQL().Add("Select * From param");
+        ParamQ->Open();
+        ClimQ = std::make_unique<TQuery>();
+        ClimQ->SetDatabaseName(AWorkDir);
+
+        CruiseTbl = TmpCru.get();
+        CastQry = CastQ.get();
+        ProfileDataQry = ProfileQ.get();
+        CastParamsQry = ParamsQ.get();
+        DuplicatesQry = DupQ.get();
+        DuplCommand = DupCmd.get();
+        MainConnection = Conn.get();
+        RangeQry = ParamQ.get();
+        ClimQry = ClimQ.get();
+        QcCruiseTbl = QcCru.get();
+        QcCruiseQry = nullptr;
+        CastFlagTbl = CastFlags.get();
+        CastOldFlagTbl = CastOldFlags.get();
+        PtsDataFlagTbl = PtsFlags.get();
+        PtsDataOldFlagTbl = PtsOldFlags.get();
+        TmpCastFlagsTbl = TmpCastFlags.get();
+        TmpCastOldFlagsTbl = TmpCastOldFlags.get();
+        TmpFlagsTbl = TmpFlags.get();
+        TsFlagsStructTbl = TsStruct.get();
+        ChemFlagsStructTbl = ChemStruct.get();
+    }
+
+    ~TEngineHarness()
+    {
+        CruiseTbl = nullptr;
+        CastQry = ProfileDataQry = CastParamsQry = DuplicatesQry = nullptr;
+        CurCastDataset = ProfileQry = RangeQry = QcCruiseTbl = nullptr;
+        ClimQry = nullptr;
+        DuplCommand = nullptr;
+        MainConnection = nullptr;
+        CastFlagTbl = CastOldFlagTbl = PtsDataFlagTbl = PtsDataOldFlagTbl = nullptr;
+        TmpCastFlagsTbl = TmpCastOldFlagsTbl = TmpFlagsTbl = TsFlagsStructTbl = ChemFlagsStructTbl = nullptr;
+        for (auto *Q : {&CastQ, &ProfileQ, &ParamsQ, &DupQ})
+            (*Q)->Close();
+        Conn->SetConnected(false);
+    }
+
+    // The full check; seconds.
+    double Check()
+    {
+        Counts = {};
+        const auto Start = std::chrono::steady_clock::now();
+        CheckCruises();
+        const double T = Seconds(Start);
+        if (!QcRunFinished)
+            Die("the check of " + FDb + " did not finish");
+        return T;
+    }
+
+    // The same stations and levels read through the client components:
+    // the stations of each cruise in the check's order, each station's
+    // levels, every field of both; seconds.
+    double Read(long long &AStations, long long &ALevels)
+    {
+        AStations = ALevels = 0;
+        TZqQuery Casts(nullptr), Levels(nullptr);
+        Casts.SetConnection(Conn.get());
+        Levels.SetConnection(Conn.get());
+        double Sum = 0;
+        const auto Start = std::chrono::steady_clock::now();
+        for (int Id : CruiseIds) {
+            Casts.Close();
+            Casts.SQL()->Clear();
+            Casts.SQL()->Add("Select * from Cast_Titles where ID_Cruise = " + std::to_string(Id) +
+                             " order by Date_Cast, Time_Cast");
+            Casts.Open();
+            for (Casts.First(); !Casts.Eof(); Casts.Next()) {
+                ++AStations;
+                for (int F = 0; F < Casts.FieldCount(); ++F)
+                    Sum += ReadField(*Casts.Fields()[F]);
+                Levels.Close();
+                Levels.SQL()->Clear();
+                Levels.SQL()->Add("Select ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL From PTS_Data Where ID_Cast = " +
+                                  Casts.FieldByName("ID_Cast")->AsString() + " order by PRES");
+                Levels.Open();
+                for (Levels.First(); !Levels.Eof(); Levels.Next()) {
+                    ++ALevels;
+                    for (int F = 0; F < Levels.FieldCount(); ++F)
+                        Sum += ReadField(*Levels.Fields()[F]);
+                }
+            }
+        }
+        const double T = Seconds(Start);
+        if (Sum == 0)
+            Die("nothing read from " + FDb);
+        return T;
+    }
+
+    TCounts Counts;
+    std::vector<int> CruiseIds;
+
+private:
+    std::string FDb, FWork;
+    std::unique_ptr<TZqConnection> Conn;
+    std::unique_ptr<TZqQuery> CastQ, ProfileQ, ParamsQ, DupQ;
+    std::unique_ptr<TZqCommand> DupCmd;
+    std::unique_ptr<TTable> Struct, QcCru, CastFlags, CastOldFlags, UndoCast, UndoParam, TmpCru, TmpCastFlags,
+        TmpCastOldFlags, TmpFlags, TsStruct, ChemStruct, PtsFlags, PtsOldFlags;
+    std::unique_ptr<TQuery> ParamQ, ClimQ;
+};
+
+void PrepareWorkDir(const std::string &AWorkDir)
+{
+    fs::create_directories(AWorkDir);
+    for (const char *F : {"worktables.def", "worktables.sqlite3"})
+        if (!fs::exists(AWorkDir + F))
+            fs::copy_file(BenchProgramDir() + "SoftDB/" + F, AWorkDir + F);
+}
+
+void Measure(const std::string &AName, const std::string &ADb, const std::string &AWorkDir, int ARuns)
+{
+    PrepareWorkDir(AWorkDir);
+    TEngineHarness H(ADb, AWorkDir);
+    std::vector<double> Checks, Reads;
+    long long Stations = 0, Levels = 0;
+    TCounts Counts;
+    if (ARuns > 1) // warm-up
+        H.Check();
+    for (int R = 0; R < ARuns; ++R) {
+        // Baseline and candidate alternate.
+        Reads.push_back(H.Read(Stations, Levels));
+        Checks.push_back(H.Check());
+        Counts = H.Counts;
+    }
+    std::sort(Checks.begin(), Checks.end());
+    std::sort(Reads.begin(), Reads.end());
+    const double Check = Checks[Checks.size() / 2], Read = Reads[Reads.size() / 2];
+    const long long LevelChecks = Levels * ParamDisplayList.Count();
+    std::printf("%s_stations: %lld stations\n", AName.c_str(), Stations);
+    std::printf("%s_levels: %lld levels\n", AName.c_str(), Levels);
+    std::printf("%s_full_check: %.2f s\n", AName.c_str(), Check);
+    std::printf("%s_stations_per_s: %.0f stations/s\n", AName.c_str(), Stations / Check);
+    std::printf("%s_level_checks_per_s: %.0f level checks/s\n", AName.c_str(), LevelChecks / Check);
+    std::printf("%s_main_db_statements_per_station: %.2f statements\n", AName.c_str(),
+                double(Counts.MainStatements) / double(std::max(1LL, Stations)));
+    std::printf("%s_local_writes_per_level: %.2f writes\n", AName.c_str(),
+                double(Counts.LocalWrites) / double(std::max(1LL, Levels)));
+    std::printf("%s_read: %.2f s\n", AName.c_str(), Read);
+    std::printf("ratio %s_read_over_qc: %.3f\n", AName.c_str(), Read / Check);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication App(argc, argv);
+    ZqStanInitialize();
+    RegisterPhysManager();
+    RegisterDAptManager();
+    ZqRegisterSingleton<TQuietCursor>(IID_IZqGUIxWaitCursor);
+    ZqPhysRegisterDriverClass(&ZqPhysMSAccConnectionClass);
+    TConsoleDialogs Seam;
+    SetDialogSeam(&Seam);
+    LoadInstallation();
+    if (argc == 3) {
+        std::string Work = argv[2];
+        if (Work.back() != '/')
+            Work += "/";
+        Measure("db", fs::absolute(argv[1]).string(), Work, 1);
+        return 0;
+    }
+    if (argc != 1)
+        Die("usage: qc_bench [DB WORKDIR]");
+    const std::string Tmp = (fs::temp_directory_path() / ("qc_bench_" + std::to_string(::getpid()))).string() + "/";
+    fs::create_directories(Tmp);
+    fs::copy_file(BenchProgramDir() + "demo/marlin_demo.mdb", Tmp + "marlin_demo.mdb");
+    Measure("demo", Tmp + "marlin_demo.mdb", Tmp + "work_demo/", 3);
+    const std::string Large = BenchProgramDir() + "bench/marlin_large.mdb";
+    if (fs::exists(Large))
+        Measure("large", Large, Tmp + "work_large/", 1);
+    else
+        std::printf("large: not measured (cmake --build <build> --target marlin_large_db)\n");
+    TLocalDatabase::CloseAll();
+    std::error_code Ec;
+    fs::remove_all(Tmp, Ec);
+    return Seam.Count == 0 ? 0 : 1;
+}

@@ -1,0 +1,59 @@
+// The Jet translator on its own, with the column context the driver hands
+// it on a second pass (CURRENCY and DATETIME columns), where a statement can
+// reach forms that SQLite would never see from the first pass.
+#include "platform/accessodbc/JetSqlTranslator.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+jet::TJetTranslateContext CurrencyInsert()
+{
+    jet::TJetTranslateContext C;
+    C.CurrencyColumns = {"PRICE"};
+    C.InsertTargetColumns = {"ID", "Price"};
+    return C;
+}
+
+} // namespace
+
+TEST(JetTranslator, AnEmptySelectItemUnderCurrencyContextIsASyntaxError)
+{
+    for (const char *Sql : {"INSERT INTO t SELECT a, FROM u", "INSERT INTO t (ID, Price) SELECT , b FROM u",
+                            "INSERT INTO t SELECT DISTINCT , FROM u"}) {
+        try {
+            jet::TranslateJetSql(Sql, CurrencyInsert());
+            ADD_FAILURE() << Sql;
+        } catch (const jet::TJetSqlError &E) {
+            EXPECT_EQ(E.State, "42000") << Sql;
+        }
+    }
+    EXPECT_NE(jet::TranslateJetSql("INSERT INTO t SELECT a, b FROM u", CurrencyInsert()).Sql.find("jet_currency"),
+              std::string::npos);
+}
+
+TEST(JetTranslator, ConditionsKeepTheirFormAndValuesOfComparisonsAreNegated)
+{
+    const jet::TJetTranslateContext C;
+    // An index on ID_Cruise still serves the condition.
+    EXPECT_EQ(jet::TranslateJetSql("SELECT ID FROM t WHERE ID_Cruise = 3 AND (Depth > 0 OR Depth IS NULL)", C).Sql,
+              "SELECT ID FROM t WHERE ID_Cruise = 3 AND (Depth > 0 OR Depth IS NULL)");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT Depth > 0 AS Deep FROM t", C).Sql, "SELECT - (Depth > 0) AS Deep FROM t");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT ID FROM t WHERE (Depth > 0) = True", C).Sql,
+              "SELECT ID FROM t WHERE (- (Depth > 0)) = -1");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT Left(Name, 1) = 'A' FROM t LEFT JOIN u ON t.k = u.k", C).Sql,
+              "SELECT - (jet_LEFT (Name , 1) = 'A') FROM t LEFT JOIN u ON t . k = u . k");
+}
+
+TEST(JetTranslator, DateOperandsOfConcatenationAndGuardedDivisors)
+{
+    jet::TJetTranslateContext C;
+    C.DateColumns = {"DATE_CAST"};
+    EXPECT_EQ(jet::TranslateJetSql("SELECT Name & Date_Cast & Depth FROM t", C).Sql,
+              "SELECT jet_concat ((Name) , (jet_datetext ((Date_Cast))) , (Depth)) FROM t");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT a / Len(b) FROM t", C).Sql,
+              "SELECT a * 1.0 / (jet_divisor ((jet_LEN (b)))) FROM t");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT a Mod (b + 1) FROM t", C).Sql, "SELECT a % (jet_divisor (((b + 1)))) FROM t");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT a / 4, a / 0 FROM t", C).Sql,
+              "SELECT a * 1.0 / 4 , a * 1.0 / (jet_divisor ((0))) FROM t");
+}

@@ -1,0 +1,233 @@
+// Station checks of the cruise loop: one station per rule, the rows they
+// leave in "-Cast_TitlesFlags", the station flags zeroed in the station
+// database, the QCCruise marks; the duplicate searches; Esc in a cruise.
+#include "tests/app_qc/qc_fixture.h"
+
+#include "app/UQC.h"
+#include "app/manual/Recalcs.h"
+#include "platform/toolkit/TApplication.h"
+
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QWidget>
+
+#include <QtCore/QCoreApplication>
+
+#include <fstream>
+
+namespace qctest {
+namespace {
+
+using demogen::TDemoCruise;
+constexpr double D = FixtureDay;
+
+class StationChecks : public QcEngineTest {};
+
+TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
+{
+    TDemoCruise C;
+    C.Id = 1;
+    C.Stations = {
+        MakeStation(101, 1, 31.0, 44.0, D, 0.25, 5000),     // first: reference only
+        MakeStation(102, 1, 31.1, 44.0, D, 0.30, 5000),     // 3.8 knots
+        MakeStation(103, 1, -5.7, 44.0, D, 0.35, 5000),     // west of -5.6
+        MakeStation(104, 1, 31.15, 44.0, D, 0.40, 5000),    // Lon emptied below
+        MakeStation(105, 1, 31.2, 44.0, D, 1.25, 5000),     // time beyond a day
+        MakeStation(106, 1, 31.3, 44.0, D + 1, 0.5, 5000),  //
+        MakeStation(107, 1, 31.4, 44.0, D + 1, 0.5, 5000),  // the same moment again
+        MakeStation(108, 1, 35.5, 45.5, D + 2, 0.5, 5000),  // in the contour's hole
+        MakeStation(109, 1, 36.5, 45.5, D + 2, 0.75, 500),  // too shallow for the grid
+        MakeStation(110, 1, 41.5, 45.5, D + 3, 0.75, 5000), // east of the grid
+        MakeStation(111, 1, 36.6, 45.5, D + 4, 0.75, 9999), // no depth
+        MakeStation(112, 1, 35.6, 45.6, D + 5, 0.75, 500),  // fixed by the operator
+    };
+    Open({C});
+    StationSql("update Cast_Titles set FLon = 3, FLat = 3, FDT = 3, FD = 3 where ID_Cast = 103");
+    StationSql("update Cast_Titles set Lon = NULL, FLat = 2 where ID_Cast = 104");
+    StationSql("update Cast_Titles set FD = 2 where ID_Cast = 110");
+    StationSql("update Cast_Titles set FD = 1 where ID_Cast = 111");
+    StationSql("update Cast_Titles set FLon = 5, FLat = 5, FDT = 5, FD = 5 where ID_Cast = 112");
+    SelectTests({tstLocation, tstVelocity, tstDepth});
+
+    Run();
+
+    EXPECT_TRUE(QcRunFinished);
+    const TRows Expected = {
+        {"1", "101", "1", "1", "0", "1"}, {"1", "102", "1", "1", "1", "1"}, {"1", "104", "9", "0", "0", "0"},
+        {"1", "105", "1", "1", "4", "1"}, {"1", "106", "1", "1", "1", "1"}, {"1", "107", "3", "3", "3", "1"},
+        {"1", "108", "3", "3", "1", "1"}, {"1", "109", "1", "1", "1", "3"}, {"1", "110", "1", "1", "1", "2"},
+        {"1", "111", "1", "1", "1", "0"}, {"1", "112", "5", "5", "5", "5"},
+    };
+    EXPECT_EQ(CastFlagRows(), Expected);
+    // Only the station west of -5.6 is written back by the run itself.
+    EXPECT_EQ(StationRows("select ID_Cast, FLon, FLat, FDT, FD from Cast_Titles where ID_Cast in (103, 110, 112) "
+                          "order by ID_Cast"),
+              (TRows{{"103", "0", "0", "0", "0"}, {"110", "0", "0", "0", "2"},
+                     {"112", "5", "5", "5", "5"}}));
+    EXPECT_EQ(QcCruiseMarks(1), "011100 011100");
+    EXPECT_TRUE(Dialogs->Messages.empty());
+}
+
+TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)
+{
+    TDemoCruise C;
+    C.Id = 2;
+    C.Stations = {MakeStation(201, 2, -5.7, 36.0, D, 0.25, 5000), MakeStation(202, 2, -5.6, 36.0, D, 0.5, 5000),
+                  MakeStation(203, 2, -6.0, 36.0, D, 0.75, 5000)};
+    Open({C});
+    StationSql("update Cast_Titles set FLon = 5, FLat = 17, FDT = 2, FD = 3 where ID_Cast = 203");
+    StationSql("update Cast_Titles set FLon = 2, FLat = 2, FDT = 2, FD = 2 where ID_Cast = 202");
+    SelectTests({tstDepth});
+    Run();
+    // -5.6 itself is checked (outside the grid: no depth verdict).
+    EXPECT_EQ(CastFlagRows(), (TRows{{"2", "202", "2", "2", "2", "2"}}));
+    EXPECT_EQ(StationRows("select ID_Cast, FLon, FLat, FDT, FD from Cast_Titles order by ID_Cast"),
+              (TRows{{"201", "0", "0", "0", "0"}, {"202", "2", "2", "2", "2"},
+                     {"203", "5", "17", "0", "0"}}));
+}
+
+TEST_F(StationChecks, LocationRegionDoesNotFollowTheMapsZoomOrInversion)
+{
+    TDemoCruise C;
+    C.Id = 3;
+    C.Stations = {MakeStation(301, 3, 33.0, 43.0, D, 0.25, 5000), MakeStation(302, 3, 35.5, 45.5, D, 0.75, 5000)};
+    Open({C});
+    // The editor zoomed in somewhere else, and the ini inverts x.
+    ZoomStack.push_back(MakeWorldRect(10.0, 35.0, 12.0, 36.0));
+    ZoomIndex = 1;
+    MapInvertX = true;
+    MapInvertY = false;
+    BuildLocationRegion();
+    SelectTests({tstLocation});
+    Run();
+    MapInvertX = false;
+    MapInvertY = true;
+    EXPECT_EQ(CastFlagRows(), (TRows{{"3", "301", "1", "1", "0", "0"}, {"3", "302", "3", "3", "0", "0"}}));
+}
+
+TEST_F(StationChecks, ContourFileBlocksAreAreasOrHolesAndColumnsFollowXY)
+{
+    // One area given longitude first; a count line with kind 1 is a hole.
+    std::ofstream(ExtraLinesFile) << "4\n30 40\n45 40\n45 50\n30 50\n4 1\n35 45\n36 45\n36 46\n35 46\n";
+    SwapCoordColumns = true;
+    BuildLocationRegion();
+    SwapCoordColumns = false;
+    auto Inside = [](double Lon, double Lat) {
+        const TPoint P = WorldToScreen(MakeRealPoint(Lon, Lat), ZoomStack[0], RegionScreenRect, false, true);
+        return LocationRegion.Contains(P.X, P.Y);
+    };
+    EXPECT_TRUE(Inside(33.0, 43.0));
+    EXPECT_FALSE(Inside(35.5, 45.5));
+    EXPECT_FALSE(Inside(20.0, 43.0));
+    // Without any area every station lies outside.
+    std::ofstream(ExtraLinesFile) << "4 1\n40 30\n50 30\n50 45\n40 45\n";
+    BuildLocationRegion();
+    EXPECT_FALSE(Inside(33.0, 43.0));
+    ExtraLinesFile = Dir + "missing.bln";
+    EXPECT_THROW(BuildLocationRegion(), EInOutError);
+}
+
+// ---- duplicates ----------------------------------------------------------------
+
+class Duplicates : public QcEngineTest {
+protected:
+    void OpenPair()
+    {
+        TDemoCruise A, B;
+        A.Id = 1;
+        A.Stations = {MakeStation(11, 1, 31.0, 44.0, D, 10.0 / 24, 5000),
+                      MakeStation(12, 1, 32.0, 44.5, D + 2, 10.0 / 24, 5000)};
+        B.Id = 2;
+        B.Stations = {
+            MakeStation(21, 2, 31.5, 44.2, D + 1, 0.5, 5000),        // inside cruise 1's box and span
+            MakeStation(22, 2, 31.0, 44.0, D, 20.0 / 24, 5000),      // cruise 1's first position, same day
+            MakeStation(23, 2, 31.01, 44.01, D, 10.5 / 24, 5000),    // half an hour and half a minute away
+            MakeStation(24, 2, 38.0, 48.0, D + 1, 0.5, 5000),        // far away
+        };
+        Open({A, B});
+        SelectTests({tstDuplicates});
+    }
+    std::vector<std::string> Candidates() { return DuplicateCandidates(); }
+};
+
+TEST_F(Duplicates, FullCruiseSearchesTheCruisesBoxAndSpan)
+{
+    OpenPair();
+    Run({1});
+    // Strict bounds: station 22 at the box's own corner is not inside.
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"21", "23"}));
+    EXPECT_EQ(QcCruiseMarks(1), "100000 100000");
+}
+
+TEST_F(Duplicates, EachStationWindowWithinOneDayTakesBothTimeLimits)
+{
+    OpenPair();
+    DuplicatesEachStation = true;
+    SpatialAdditionMin = 1;
+    TemporalAdditionHours = 1;
+    Run({1});
+    // Station 22 lies at station 11's position ten hours later on the same
+    // day: outside the 09:00..11:00 window.
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23"}));
+    EXPECT_EQ(QcCruiseMarks(1), "100000 100000");
+    // A second search starts from an empty scratch table.
+    Run({1});
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23"}));
+}
+
+TEST_F(Duplicates, EmptyScratchTableTakesNoStationWhateverItsPosition)
+{
+    OpenPair();
+    DuplicatesEachStation = true;
+    // Stations far east must not slip into the table made to be empty.
+    StationSql("update Cast_Titles set Lon = Lon + 70 where ID_Cruise = 1");
+    Run({2});
+    EXPECT_TRUE(Candidates().empty());
+    EXPECT_EQ(QcCruiseMarks(2), "100000 000000");
+}
+
+TEST_F(Duplicates, SkippedInTheAutomaticRunWhenOnlyTheEditorSearches)
+{
+    OpenPair();
+    VisualModeOnly = true;
+    Run({1});
+    EXPECT_FALSE(DuplicatesQueried());
+    EXPECT_EQ(QcCruiseMarks(1), "100000 000000");
+}
+
+// ---- Esc -------------------------------------------------------------------------
+
+TEST_F(StationChecks, EscAtTheSecondStationStopsWithoutMerging)
+{
+    TDemoCruise C;
+    C.Id = 4;
+    C.Stations = {MakeStation(401, 4, 31.0, 44.0, D, 0.25, 5000), MakeStation(402, 4, 31.1, 44.0, D, 0.3, 5000),
+                  MakeStation(403, 4, 31.2, 44.0, D, 0.35, 5000)};
+    Open({C});
+    SelectTests({tstLocation, tstDepth});
+    QWidget Window;
+    QProgressBar Gauge;
+    CruiseGauge = &Gauge;
+    InstallEscHook([] {
+        if (!AbortRequested)
+            AbortRequested = QcInterrupted = true;
+    });
+    // The key arrives while the first station is being checked, so the
+    // pump before the second station delivers it.
+    QObject::connect(&Gauge, &QProgressBar::valueChanged, &Window, [&](int Value) {
+        if (Value > 0 && Value < 50)
+            QCoreApplication::postEvent(&Window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    Run();
+    InstallEscHook({});
+    CruiseGauge = nullptr;
+    EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{"Quality chek procedure was interrupted"});
+    EXPECT_TRUE(QcInterrupted);
+    EXPECT_FALSE(AbortRequested);
+    EXPECT_FALSE(QcRunFinished);
+    EXPECT_TRUE(CastFlagRows().empty());
+    EXPECT_EQ(QcCruiseMarks(4), "000000 000000");
+}
+
+} // namespace
+} // namespace qctest
