@@ -18,6 +18,7 @@
     X(extra_lines, FuzzExtraLines)                                                                                \
     X(squares, FuzzSquares)                                                                                       \
     X(contour, FuzzContour)                                                                                       \
+    X(climatology, FuzzClimatology)                                                                               \
     X(axes, FuzzAxes)
 
 #define MARLIN_FUZZ_DECLARE(Name, Function) int Function(const uint8_t *AData, size_t ASize);
