@@ -108,6 +108,18 @@ QLabel *CruiseLabel = nullptr;
 QLabel *TotalLabel = nullptr;
 QLabel *EscHintLabel = nullptr;
 
+std::string ClimSearchPath;
+TTable *ParamTbl = nullptr;
+TTable *UndoCastTbl = nullptr;
+TTable *UndoParamTbl = nullptr;
+TQuery *FlagCastQry = nullptr;
+TQuery *FlagLevelQry = nullptr;
+TZqCommand *FlagUpdateCmd = nullptr;
+TZqQuery *FlagParamsQry = nullptr;
+rtl::TStringList FlagCruiseList;
+rtl::TStringList AllParamAbbrs;
+rtl::TStringList AllParamNames;
+
 int32_t IntMax(int32_t a, int32_t b) { return b > a ? b : a; }
 
 bool IsPtsParam(const std::string &Abbr) { return Abbr == "TEMP" || Abbr == "PSAL" || Abbr == "DENS"; }

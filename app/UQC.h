@@ -188,6 +188,20 @@ extern QLabel *CruiseLabel;
 extern QLabel *TotalLabel;
 extern QLabel *EscHintLabel;
 
+// ---- objects the main window makes at start for the other units -----------------
+extern std::string ClimSearchPath;  // Clim/SearchClimPath: last climatology folder
+extern TTable *ParamTbl;            // no table name until used
+extern TTable *UndoCastTbl;         // "-undocast" of the current database
+extern TTable *UndoParamTbl;        // "-Undoparam" of the current database
+extern TQuery *FlagCastQry;         // flag write-back: cast flags of a cruise
+extern TQuery *FlagLevelQry;        // flag write-back: level flags of a cast
+extern TZqCommand *FlagUpdateCmd;   // flag write-back: one update per level
+extern TZqQuery *FlagParamsQry;     // flag write-back: parameters of a cast
+extern rtl::TStringList FlagCruiseList; // cruises chosen for the write-back
+// Every row of "param" as the wizard's parameter page read it.
+extern rtl::TStringList AllParamAbbrs;
+extern rtl::TStringList AllParamNames;
+
 // ---- cruise loop and station checks ------------------------------------------------
 void CheckCruises();
 void CheckCruiseCasts();

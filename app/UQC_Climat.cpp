@@ -64,47 +64,13 @@ TPoint LocationPixel(double Lon, double Lat)
 
 void BuildLocationRegion()
 {
-    std::ifstream In(ExtraLinesFile);
-    if (!In)
-        RaiseInOutError(2);
-    std::vector<std::vector<TPoint>> Areas, Holes;
-    std::string Line;
-    std::vector<double> Numbers;
-    while (std::getline(In, Line)) {
-        Numbers.clear();
-        ParseNumbers(Line, Numbers);
-        if (Numbers.empty()) {
-            // Blank lines between blocks or at the end carry nothing.
-            if (Line.find_first_not_of(" \t\r") == std::string::npos)
-                continue;
-            RaiseInOutError(106);
-        }
-        const int Count = int(Numbers[0]);
-        const int Kind = Numbers.size() > 1 ? int(Numbers[1]) : 0;
-        std::vector<TPoint> &Poly = (Kind == 0 ? Areas : Holes).emplace_back();
-        for (int i = 0; i < Count; ++i) {
-            if (!std::getline(In, Line))
-                RaiseInOutError(100); // read beyond the end of the file
-            Numbers.clear();
-            ParseNumbers(Line, Numbers);
-            if (Numbers.size() < 2)
-                RaiseInOutError(106);
-            const double Lon = SwapCoordColumns ? Numbers[0] : Numbers[1];
-            const double Lat = SwapCoordColumns ? Numbers[1] : Numbers[0];
-            Poly.push_back(LocationPixel(Lon, Lat));
-        }
+    std::vector<TPointArr> Areas, Holes;
+    for (const TContourPolygon &P : ReadContourFile(ExtraLinesFile, SwapCoordColumns)) {
+        TPointArr &Poly = (P.Kind == 0 ? Areas : Holes).emplace_back();
+        for (const TRealPoint &p : P.Points)
+            Poly.push_back(LocationPixel(p.x, p.y));
     }
-    TRegion Region;
-    for (size_t i = 0; i < Areas.size(); ++i) {
-        if (i == 0)
-            Region = TRegion::Polygon(Areas[i], ALTERNATE);
-        else
-            Region.Combine(TRegion::Polygon(Areas[i], ALTERNATE), RGN_OR);
-    }
-    if (!Areas.empty())
-        for (const std::vector<TPoint> &H : Holes)
-            Region.Combine(TRegion::Polygon(H, ALTERNATE), RGN_DIFF);
-    LocationRegion = Region;
+    LocationRegion = ContourRegionOf(Areas, Holes);
 }
 
 // ---- climatology files ------------------------------------------------------------

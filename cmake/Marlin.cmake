@@ -19,6 +19,15 @@ function(marlin_add_test area)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   set(target tests_${area})
   add_executable(${target} ${T_SOURCES})
+  # The library under test keeps its tree's optimisation (-O3 in Release,
+  # -O1 under the sanitizers); the test code itself (GoogleTest macros,
+  # fixtures, fake drivers), most of what both trees compile, is built at
+  # -O1 and -O0 respectively, which halves its compile time.
+  if(MARLIN_SANITIZE)
+    target_compile_options(${target} PRIVATE -O0)
+  else()
+    target_compile_options(${target} PRIVATE $<$<CONFIG:Release>:-O1>)
+  endif()
   target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   add_dependencies(${target} marlin_stage)
   # gtest_discover_tests cannot hand a list-valued property to the tests it

@@ -383,20 +383,8 @@ void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colou
             Circle(Canvas, Points[s], 3);
         }
     }
-    if (CurStationIndex >= 0 && size_t(CurStationIndex) < Points.size()) {
-        const TPoint &p = Points[size_t(CurStationIndex)];
-        Canvas.Brush.Style = bsSolid;
-        Canvas.Brush.Color = HasError(CurStationIndex) ? clMaroon : clLime;
-        Circle(Canvas, p, 3);
-        Canvas.Pen.Mode = pmNotXor;
-        Canvas.Pen.Color = clWhite;
-        Canvas.Pen.Width = 2;
-        Canvas.Brush.Style = bsClear;
-        Circle(Canvas, p, 7);
-        Canvas.Pen.Mode = pmCopy;
-        Canvas.Pen.Color = clMaroon;
-        Canvas.Pen.Width = 1;
-    }
+    if (CurStationIndex >= 0 && size_t(CurStationIndex) < Points.size())
+        DrawStationMark(Canvas, Points[size_t(CurStationIndex)], HasError(CurStationIndex) ? clMaroon : clLime);
     Canvas.Pen.Color = clBlack;
     if (BlinkTimer) {
         if (Segments > 0) {
@@ -407,6 +395,25 @@ void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colou
             BlinkTimer->SetEnabled(false);
         }
     }
+}
+
+void DrawStationMark(TCanvas &Canvas, const TPoint &p, TColor Fill)
+{
+    Canvas.Brush.Style = bsSolid;
+    Canvas.Brush.Color = Fill;
+    Circle(Canvas, p, 3);
+    // The ring: not-xor with a white pen leaves every pixel as it was, so
+    // the ring never shows and drawing it again changes nothing either. The
+    // map has always drawn it so; operators know the current station by its
+    // fill colour.
+    Canvas.Pen.Mode = pmNotXor;
+    Canvas.Pen.Color = clWhite;
+    Canvas.Pen.Width = 2;
+    Canvas.Brush.Style = bsClear;
+    Circle(Canvas, p, 7);
+    Canvas.Pen.Mode = pmCopy;
+    Canvas.Pen.Color = clMaroon;
+    Canvas.Pen.Width = 1;
 }
 
 void DrawBlinkStep(TCanvas &Canvas)
@@ -627,4 +634,65 @@ std::string FindSquare(double lon, double lat)
     if (!Result.empty())
         SeaCode = "MS";
     return Result;
+}
+
+std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst)
+{
+    std::ifstream In(FileName, std::ios::binary);
+    if (!In)
+        RaiseInOutError(2);
+    std::vector<TContourPolygon> Result;
+    std::string Line;
+    std::vector<double> v;
+    const auto NextLine = [&](bool SkipBlank) {
+        while (std::getline(In, Line)) {
+            if (!Line.empty() && Line.back() == '\r')
+                Line.pop_back();
+            if (!SkipBlank || Line.find_first_not_of(" \t") != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    while (NextLine(true)) {
+        // The header: a count, then on the same line the kind (0 when absent).
+        ParseNumbers(Line, v);
+        if (v.empty() || !(std::fabs(v[0]) <= 1e7) || v[0] != std::trunc(v[0]))
+            RaiseInOutError(106);
+        TContourPolygon P;
+        // Only zero or not matters; a kind past the integers is a hole too.
+        P.Kind = v.size() < 2 || v[1] == 0 ? 0 : std::fabs(v[1]) <= 1e9 && v[1] == std::trunc(v[1]) ? int(v[1]) : 1;
+        const int n = int(v[0]);
+        for (int k = 0; k < n; ++k) {
+            if (!NextLine(true))
+                RaiseInOutError(100); // the file ends inside a polygon
+            // Anything after the two numbers of a point line is ignored.
+            ParseNumbers(Line, v);
+            if (v.size() < 2)
+                RaiseInOutError(106);
+            P.Points.push_back(LonFirst ? MakeRealPoint(v[0], v[1]) : MakeRealPoint(v[1], v[0]));
+        }
+        Result.push_back(std::move(P));
+    }
+    return Result;
+}
+
+TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<TPointArr> &Holes)
+{
+    // Areas united, then every hole taken out. Without an area there is
+    // nothing to take holes out of: the region stays empty, so every point
+    // is out of it.
+    TRegion R;
+    bool First = true;
+    for (const TPointArr &A : Areas) {
+        if (First)
+            R = TRegion::Polygon(A, ALTERNATE);
+        else
+            R.Combine(TRegion::Polygon(A, ALTERNATE), RGN_OR);
+        First = false;
+    }
+    if (First)
+        return R;
+    for (const TPointArr &H : Holes)
+        R.Combine(TRegion::Polygon(H, ALTERNATE), RGN_DIFF);
+    return R;
 }

@@ -16,6 +16,7 @@
 #include "app/manual/Recalcs.h"
 
 #include "platform/rtl/Classes.h"
+#include "platform/toolkit/TRegion.h"
 
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ extern TRealRect PlotExtents;
 
 void DrawCoast(TCanvas &Canvas);
 void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colour, TCanvas &Canvas);
+// A station's fill circle (box +-3) and its ring (box +-7, pen not-xor
+// white), as the current station is marked.
+void DrawStationMark(TCanvas &Canvas, const TPoint &p, TColor Fill);
 void DrawSquares(TCanvas &Canvas);
 void DrawExtraLines(TCanvas &Canvas);
 void DrawRubberRect(TCanvas &Canvas, const TRect &R);
@@ -61,6 +65,22 @@ void DrawPlotAxes(TCanvas &Canvas);
 // One beat of the velocity-error blink (the editor's 250 ms timer): the
 // segments alternate between silver and red.
 void DrawBlinkStep(TCanvas &Canvas);
+
+// One polygon of a contour file: its kind (0 an area, any other a hole)
+// and its points as (longitude, latitude).
+struct TContourPolygon {
+    int Kind = 0;
+    TRealPointArr Points;
+};
+// Reads a contour polygon file (the location check's region and the
+// contour dialog): blocks of a header line (a count, then optionally the
+// kind) and that many point lines of two reals, latitude first unless
+// LonFirst; anything after the two numbers of a line is ignored. Raises
+// EInOutError for a missing file or a line that does not hold what it must.
+std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst);
+// The region of areas less holes (alternate fill). Without any area it is
+// empty, whatever the holes.
+TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<TPointArr> &Holes);
 
 // One square a line: longitude min, latitude min, longitude max, latitude
 // max, then the name. Raises EInOutError for a missing or unreadable file.

@@ -12,9 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 std::string ContourFileName;
@@ -38,69 +36,6 @@ std::string FileSignature(const std::string &Path)
 }
 
 } // namespace
-
-std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst)
-{
-    std::ifstream In(FileName, std::ios::binary);
-    if (!In)
-        RaiseInOutError(2);
-    std::vector<TContourPolygon> Result;
-    std::string Line;
-    std::vector<double> v;
-    const auto NextLine = [&](bool SkipBlank) {
-        while (std::getline(In, Line)) {
-            if (!Line.empty() && Line.back() == '\r')
-                Line.pop_back();
-            if (!SkipBlank || Line.find_first_not_of(" \t") != std::string::npos)
-                return true;
-        }
-        return false;
-    };
-    while (NextLine(true)) {
-        // The header: a count, then on the same line the kind (0 when absent).
-        // Both numbers are tested as reals before either becomes an int: a
-        // count or kind like 1e10 has no int, and converting it is undefined.
-        ParseNumbers(Line, v);
-        if (v.empty() || !(std::fabs(v[0]) <= 1e7) || v[0] != std::trunc(v[0]))
-            RaiseInOutError(106);
-        TContourPolygon P;
-        if (v.size() > 1)
-            P.Kind = std::fabs(v[1]) < 2147483648.0 ? int(v[1]) : 1; // any kind but 0 is a hole
-        const int n = int(v[0]);
-        for (int k = 0; k < n; ++k) {
-            if (!NextLine(true))
-                RaiseInOutError(100); // the file ends inside a polygon
-            // Anything after the two numbers of a point line is ignored.
-            ParseNumbers(Line, v);
-            if (v.size() < 2)
-                RaiseInOutError(106);
-            P.Points.push_back(LonFirst ? MakeRealPoint(v[0], v[1]) : MakeRealPoint(v[1], v[0]));
-        }
-        Result.push_back(std::move(P));
-    }
-    return Result;
-}
-
-TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<TPointArr> &Holes)
-{
-    // Areas united, then every hole taken out. Without an area there is
-    // nothing to take holes out of: the region stays empty, so every point
-    // is out of it.
-    TRegion R;
-    bool First = true;
-    for (const TPointArr &A : Areas) {
-        if (First)
-            R = TRegion::Polygon(A, ALTERNATE);
-        else
-            R.Combine(TRegion::Polygon(A, ALTERNATE), RGN_OR);
-        First = false;
-    }
-    if (First)
-        return R;
-    for (const TPointArr &H : Holes)
-        R.Combine(TRegion::Polygon(H, ALTERNATE), RGN_DIFF);
-    return R;
-}
 
 TfmContDlg::TfmContDlg(QWidget *AOwner) : TForm(AOwner, "fmContDlg")
 {

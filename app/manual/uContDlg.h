@@ -12,6 +12,7 @@
 #pragma once
 
 #include "app/manual/Recalcs.h"
+#include "app/manual/map.h"
 #include "platform/toolkit/TForm.h"
 #include "platform/toolkit/TRegion.h"
 
@@ -22,21 +23,6 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class TPaintBox;
-
-// One polygon of a contour file: its kind (0 an area, any other a hole) and
-// its points as (longitude, latitude).
-struct TContourPolygon {
-    int Kind = 0;
-    TRealPointArr Points;
-};
-// Reads a contour polygon file: blocks of a header line (a count, then
-// optionally the kind) and that many point lines of two reals, latitude
-// first unless LonFirst. Raises EInOutError for a missing file or a line
-// that does not hold what it must.
-std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst);
-// The region of areas less holes (alternate fill). Without any area it is
-// empty, whatever the holes.
-TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<TPointArr> &Holes);
 
 // The contour file to show; the main window sets it before opening the dialog.
 extern std::string ContourFileName;

@@ -453,6 +453,7 @@ public:
 class TZqTable : public TZqCustomQuery {
 public:
     explicit TZqTable(rtl::TComponent *AOwner = nullptr);
+    ~TZqTable() override;
     std::string ClassName() const override { return "TZqTable"; }
 
     const std::string &TableName() const { return FTableName; }

@@ -871,6 +871,14 @@ TZqTable::TZqTable(rtl::TComponent *AOwner) : TZqCustomQuery(AOwner)
     };
 }
 
+TZqTable::~TZqTable()
+{
+    // The base's destructor unprepares the command; by then this is no
+    // longer a table, so the table's own unprepare hook must be gone.
+    if (TZqCustomCommand *C = Command())
+        C->AfterUnprepare = nullptr;
+}
+
 void TZqTable::SetNamePart(std::string &APart, const std::string &AValue)
 {
     CheckInactive();

@@ -176,7 +176,10 @@ void TDrvConnection::Connect(const std::string &AConnectString)
         } catch (const TDrvError &) {
             // A WAL file in a folder where the shared-memory index cannot be
             // made: nobody can be writing it there, so read it as it stands.
-            if (!OpenReadOnly)
+            // A lock held by another session or a damaged file is no such case.
+            const int Code = sqlite3_errcode(Db) & 0xFF;
+            if (!OpenReadOnly || Code == SQLITE_BUSY || Code == SQLITE_LOCKED || Code == SQLITE_NOTADB ||
+                Code == SQLITE_CORRUPT)
                 throw;
             CloseDb();
             OpenFile(Path, true, true);
@@ -190,8 +193,15 @@ void TDrvConnection::Connect(const std::string &AConnectString)
             GuardTextSizes();
         }
     } catch (const TDrvError &E) {
+        // Only a file SQLite cannot read as a database has an unrecognized
+        // format; a locked or unreadable one is said to be so.
+        const int Code = Db ? sqlite3_errcode(Db) & 0xFF : SQLITE_ERROR;
         CloseDb();
-        Fail("HY000", -1206, "Unrecognized database format '" + Path + "': " + E.Message);
+        if (Code == SQLITE_BUSY || Code == SQLITE_LOCKED)
+            Fail("HY000", -1032, "Could not use '" + Path + "'; file already in use.");
+        if (Code == SQLITE_NOTADB || Code == SQLITE_CORRUPT)
+            Fail("HY000", -1206, "Unrecognized database format '" + Path + "': " + E.Message);
+        Fail("HY000", -1032, "Could not open the database '" + Path + "': " + E.Message);
     }
     this->Path = Path;
     ConnectString = AConnectString;

@@ -83,9 +83,11 @@ std::vector<int> DashPattern(TPenStyle Style)
     }
 }
 
-// Coordinates are held within +-2^27, as the platform's drawing does, so
-// that no box or line computation overflows on a wild point.
-constexpr int CoordLimit = 1 << 27;
+// Coordinates are held within +-2^22, so that no box or line computation
+// overflows on a wild point: Qt's raster engine turns them into 26.6 fixed
+// point, where a box out to 2^27 overflows and, in an optimised build, fills
+// nothing at all (a square corner far off the map lost its outline).
+constexpr int CoordLimit = 1 << 22;
 int Lim(int v) { return std::clamp(v, -CoordLimit, CoordLimit); }
 
 bool PatternOn(const std::vector<int> &Pattern, int Pos)

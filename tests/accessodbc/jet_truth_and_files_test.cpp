@@ -257,12 +257,40 @@ TEST_F(StationFiles, ACatalogReadWhileAnotherSessionLocksTheFileFailsInsteadOfCo
     EXPECT_EQ(D.Native, -1102) << D.Message;
     EXPECT_NE(D.Message.find("locked"), std::string::npos) << D.Message;
     Free(S);
+    // A second link while the lock is held: the file is in use, its format is fine.
+    SQLHDBC Second = SQL_NULL_HDBC;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Second)));
+    SQLSetConnectAttr(Second, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+    EXPECT_EQ(ConnectTo(Second, ConnectString(Path) + ";ReadOnly=1"), SQL_ERROR);
+    const TDiagInfo C = Diag(SQL_HANDLE_DBC, Second);
+    EXPECT_NE(C.Message.find("already in use"), std::string::npos) << C.Message;
+    EXPECT_EQ(C.Message.find("Unrecognized"), std::string::npos) << C.Message;
+    SQLFreeHandle(SQL_HANDLE_DBC, Second);
     sqlite3_exec(Db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(Db);
     S = NewStmt();
     EXPECT_TRUE(SQL_SUCCEEDED(SQLTables(S, nullptr, 0, nullptr, 0, (SQLCHAR *)"Casts", SQL_NTS, nullptr, 0)));
     EXPECT_TRUE(SQL_SUCCEEDED(SQLFetch(S)));
     Free(S);
+}
+
+TEST_F(StationFiles, ADamagedFileIsAnUnrecognizedFormat)
+{
+    const std::string Path = MakeDatabase(Dir / "damaged");
+    std::filesystem::remove(Path + "-wal");
+    std::filesystem::remove(Path + "-shm");
+    {
+        // The header survives, the schema page does not.
+        std::fstream F(Path, std::ios::in | std::ios::out | std::ios::binary);
+        F.seekp(100);
+        const std::string Junk(3900, '\x5a');
+        F.write(Junk.data(), static_cast<std::streamsize>(Junk.size()));
+    }
+    SQLDisconnect(Dbc);
+    EXPECT_EQ(ConnectTo(Dbc, ConnectString(Path)), SQL_ERROR);
+    const TDiagInfo D = Diag(SQL_HANDLE_DBC, Dbc);
+    EXPECT_EQ(D.Native, -1206) << D.Message;
+    EXPECT_NE(D.Message.find("Unrecognized database format"), std::string::npos) << D.Message;
 }
 
 TEST_F(StationFiles, TextColumnsOfAFileWrittenByAnotherToolRefuseWhatDoesNotFit)

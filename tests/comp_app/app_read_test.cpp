@@ -205,3 +205,25 @@ TEST_F(AppLocate, APendingEditIsPostedBeforeTheSearch)
     EXPECT_EQ(Q->State(), dsBrowse);
     EXPECT_EQ(Sql("select FLat from Cast_Titles where ID_Cast = " + Id)[0][0], "6");
 }
+
+using AppTableLife = StationDb;
+
+TEST_F(AppTableLife, ATableFreedWithItsOwnerAfterAnOpenLeavesNoHookBehind)
+{
+    // As the main window's cruise table: opened, closed, freed with the
+    // form while its statement is still prepared.
+    auto Owner = std::make_unique<rtl::TComponent>(nullptr);
+    auto *T = new TZqTable(Owner.get()); // owned by Owner
+    T->SetConnection(Conn);
+    T->SetTableName("Cruise_Titles");
+    T->Open();
+    EXPECT_GT(T->RecordCount(), 0);
+    T->Close();
+    T->Open();
+    Owner.reset();
+    // The same connection serves a new table afterwards.
+    TZqTable *Again = New<TZqTable>();
+    Again->SetTableName("Cruise_Titles");
+    Again->Open();
+    EXPECT_GT(Again->RecordCount(), 0);
+}

@@ -1,6 +1,6 @@
 // The contour polygon reader on header numbers that no int holds.
 #include "app/Globals.h"
-#include "app/manual/uContDlg.h"
+#include "app/manual/map.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

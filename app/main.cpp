@@ -1,0 +1,23 @@
+// The program "marlinqc": the application object, the library's services,
+// the main window's set-up, the message loop.
+#include "app/uQCMain.h"
+
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TDialogs.h"
+
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    TApplication App(argc, argv);
+    SetApplicationTitle("MARLIN QUALITY CONTROL UNIT");
+    RegisterLibraryServices();
+    auto Form = std::make_unique<TForm1>();
+    if (!Form->FormCreate())
+        return 0; // no database chosen, or the set-up could not go on
+    Form->show();
+    const int Result = App.exec();
+    // The window and its data components go before the application object.
+    Form.reset();
+    return Result;
+}

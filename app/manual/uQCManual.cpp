@@ -1,0 +1,723 @@
+// The manual QC editor: creation, the cruise list and the station list of
+// the shown cruise, the metadata grids, the duplicate mark and closing.
+#include "app/manual/uQCManual.h"
+
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/manual/map.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TDataSource.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TBatchMove.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TSession.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TDBGridModel.h"
+#include "platform/toolkit/TPaintBox.h"
+#include "platform/toolkit/TTimer.h"
+#include "platform/toolkit/TTreeView.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QToolButton>
+
+#include <array>
+
+namespace {
+
+const char *const MetaFields[] = {"Lon", "Lat", "Date_Cast", "Time_Cast", "ID_Cast", "FLon",
+                                  "FLat", "FDT", "Depth", "FD", "Velosity", "StationName"};
+const char *const StationFlags[] = {"FLon", "FLat", "FDT", "FD"};
+// The flag of a station that the operator marked as a duplicate.
+constexpr int DuplicateFlag = 17;
+
+bool IsOneOf(const std::string &Name, const char *const *List, size_t Count)
+{
+    for (size_t i = 0; i < Count; ++i)
+        if (rtl::SameText(Name, List[i]))
+            return true;
+    return false;
+}
+
+// Copies a station value into TmpCast. Dates and times go as date-time
+// values: their text differs between the main database's time stamps and
+// the work table's date and time fields.
+void CopyFieldValue(TField &Source, TField &Dest)
+{
+    if (Source.IsNull())
+        Dest.Clear();
+    else if (dynamic_cast<TDateTimeField *>(&Dest))
+        Dest.SetAsDateTime(Source.AsDateTime());
+    else
+        Dest.SetAsString(Source.AsString());
+}
+
+template <class D> void SetFormat(TField *F, const std::string &Format)
+{
+    if (auto *T = dynamic_cast<D *>(F))
+        T->SetDisplayFormat(Format);
+}
+
+// Puts the engine's SelectedTests bits 4 and 5 (data climate check and
+// spikes) aside while the station checks run, and back afterwards.
+class TStationChecksOnly {
+public:
+    TStationChecksOnly() : FData(SelectedTests.Bits(4)), FSpikes(SelectedTests.Bits(5))
+    {
+        SelectedTests.SetBit(4, false);
+        SelectedTests.SetBit(5, false);
+    }
+    ~TStationChecksOnly()
+    {
+        SelectedTests.SetBit(4, FData);
+        SelectedTests.SetBit(5, FSpikes);
+    }
+    TStationChecksOnly(const TStationChecksOnly &) = delete;
+    TStationChecksOnly &operator=(const TStationChecksOnly &) = delete;
+
+private:
+    bool FData, FSpikes;
+};
+
+} // namespace
+
+TForm2::TForm2(QWidget *AOwner) : TForm(AOwner, "Form2")
+{
+    BuildControls();
+    WireControls();
+    FormCreate();
+}
+
+TForm2::~TForm2()
+{
+    // The engine's links must not outlive the controls they point at.
+    if (BlinkTimer == Timer1.get())
+        BlinkTimer = nullptr;
+    if (ErrorsTreeView == TreeView1)
+        ErrorsTreeView = nullptr;
+    if (ParamListBox == ListBox2)
+        ParamListBox = nullptr;
+    if (AutoQcCheckBox == CheckBox1)
+        AutoQcCheckBox = nullptr;
+    if (CurCastDataset == tmpStatTbl)
+        CurCastDataset = nullptr;
+    if (CastParamsQry == ZqQuery3)
+        CastParamsQry = nullptr;
+    // The profile work table is the main window's and outlives the editor.
+    if (ParamTbl) {
+        ParamTbl->BeforeEdit = nullptr;
+        ParamTbl->AfterPost = nullptr;
+    }
+    if (!FClosed)
+        RunGuarded([this] { FormClose(); });
+    // The grids are Qt children and outlive the data components, which go
+    // with FDataOwner before them.
+    for (TDBGrid *G : {DBGrid1, DBGrid2, DBGrid3})
+        G->SetDataSource(nullptr);
+    DataSource1->SetDataSet(nullptr);
+    DataSource2->SetDataSet(nullptr);
+    DataSource3->SetDataSet(nullptr);
+}
+
+void TForm2::FormCreate()
+{
+    CheckBox1->setChecked(true);
+    ZqQuery2->SetConnection(MainConnection);
+    tmpstatqry->Close();
+    tmpStatTbl->Close();
+    tmpstatqry->SetDatabaseName(LocalDbDir);
+    tmpDuplQry->SetDatabaseName(LocalDbDir);
+    undoqry->SetDatabaseName(LocalDbDir);
+    tmpStatTbl->SetDatabaseName(LocalDbDir);
+    tmpStatTbl->SetTableName("TmpCast");
+    tmpStatTbl->Open();
+    for (TZqQuery *Q : {ZqEditQry, ZqQuery4, ZqQuery5, ZqQuery8, ZqQuery3, ZqQuery1})
+        Q->SetConnection(MainConnection);
+    ZqEditCmmnd->SetConnection(MainConnection);
+    DrawTrack = true;
+    MetaFieldCaptions.Clear();
+    try {
+        MetaFieldCaptions.LoadFromFile(CfgDir + "metaFldCapts.txt");
+    } catch (const std::exception &) {
+        // Without the captions the grids title their columns by field name.
+    }
+    rtl::FormatSettings.DecimalSeparator = '.';
+    rtl::FormatSettings.ShortDateFormat = "MM/dd/yyyy";
+    rtl::FormatSettings.ShortTimeFormat = "hh:mm:ss";
+    for (TBits *B : {&LocationErrors, &VelocityErrors, &DepthErrors, &ClimErrorPoints, &DensInversionPoints,
+                     &StationDataErrors, &StationSpikeErrors, &SpikePoints, &DataErrorParams, &ExtraBits})
+        *B = TBits();
+
+    resize(ScreenWidth(), ScreenHeight());
+    LayoutForm(ScreenWidth(), ScreenHeight());
+    MapScreenRect = Rect(50, 30, Image1->width() - 50, Image1->height() - 30);
+    RedrawMap();
+
+    BlinkTimer = Timer1.get();
+    CastParamsQry = ZqQuery3;
+    ParamListBox = ListBox2;
+    AutoQcCheckBox = CheckBox1;
+    ErrorsTreeView = TreeView1;
+    ZqQuery7->SetConnection(MainConnection);
+    BitBtn2->setText(QStringLiteral("All profiles for\nthe same square\nand month as\na data profile"));
+
+    if (ParamTbl) {
+        ParamTbl->BeforeEdit = [this](TDataSet *) { TmpDataBeforeEdit(); };
+        ParamTbl->AfterPost = [this](TDataSet *) { TmpDataAfterPost(); };
+    }
+
+    try {
+        ZqQuery4->SQL()->Clear();
+        ZqQuery4->SQL()->Add("Create Table QCCastID (ID_Cast Integer not NULL, primary KEY (ID_cast))");
+        ZqQuery4->ExecSQL();
+    } catch (const std::exception &) {
+        // Left over from an earlier session of the editor that ended abnormally.
+        ZqQuery4->SQL()->Clear();
+        ZqQuery4->SQL()->Add("Delete From QCCastID");
+        ZqQuery4->ExecSQL();
+    }
+}
+
+void TForm2::AddCruise(int IdCruise, const std::string &CruiseName)
+{
+    auto *Item = new QListWidgetItem(QString::fromStdString(CruiseName), ListBox1); // owned by the list
+    Item->setData(Qt::UserRole, IdCruise);
+}
+
+void TForm2::showEvent(QShowEvent *Event)
+{
+    TForm::showEvent(Event);
+    RunGuarded([this] { FormShow(); });
+}
+
+void TForm2::resizeEvent(QResizeEvent *Event)
+{
+    TForm::resizeEvent(Event);
+    RunGuarded([this] { Panel2Resize(); });
+}
+
+void TForm2::closeEvent(QCloseEvent *Event)
+{
+    RunGuarded([this] { FormClose(); });
+    TForm::closeEvent(Event);
+}
+
+bool TForm2::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Watched == PaintBox1) {
+        if (Event->type() == QEvent::Enter)
+            Label10MouseEnter();
+        else if (Event->type() == QEvent::Leave)
+            Label10MouseLeave();
+    } else if (Watched == PaintBox2 && Event->type() == QEvent::Leave) {
+        RunGuarded([this] { Label11MouseLeave(); });
+    }
+    return TForm::eventFilter(Watched, Event);
+}
+
+void TForm2::FormShow()
+{
+    // The first cruise is loaded once, when the editor first shows; a
+    // resize or a later show must not throw away the operator's work on the
+    // shown cruise.
+    if (FFirstShown)
+        return;
+    FFirstShown = true;
+    if (ListBox1->count() > 0) {
+        ListBox1->setCurrentRow(0);
+        ListBox1Click();
+    }
+}
+
+void TForm2::Panel2Resize()
+{
+    if (FLaidOut)
+        LayoutForm(width(), height());
+}
+
+void TForm2::ListBox1Click()
+{
+    QListWidgetItem *Item = ListBox1->currentItem();
+    if (!Item)
+        return;
+    // Each item carries its cruise's ID_Cruise: two cruises may share a name.
+    bool HasId = false;
+    const int Id = Item->data(Qt::UserRole).toInt(&HasId);
+    if (HasId) {
+        LoadCruise(Id);
+        return;
+    }
+    // An item added by name only: the first cruise of that name.
+    if (CruiseTbl && CruiseTbl->Locate("Cruise_Name", rtl::Variant(Item->text().toStdString())))
+        LoadCruise(CruiseTbl->FieldByName("ID_Cruise")->AsInteger());
+}
+
+void TForm2::LoadCruise(int IdCruise)
+{
+    THourglass Wait;
+    StationsReady = false;
+    ListBox1->setEnabled(false);
+    Timer1->SetEnabled(false);
+    if (CruiseTbl)
+        CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise));
+    ShownCruiseId = IdCruise;
+    DataSource1->SetDataSet(nullptr);
+    DataSource2->SetDataSet(nullptr);
+    DataSource3->SetDataSet(nullptr);
+    SpeedButton2->setChecked(false);
+    Panel17->hide();
+    LayoutForm(width(), height());
+
+    // The stations of the cruise in date and time order, into TmpCast.
+    CastQry->Close();
+    CastQry->SQL()->Clear();
+    CastQry->SQL()->Add("select ID_Cruise, ID_Cast, Date_Cast, Time_Cast, FDt, Lon, FLon, Lat, FLat, Depth, FD, "
+                        "StationName from  Cast_Titles where ID_Cruise=" +
+                        std::to_string(IdCruise) + " order by Date_Cast, Time_Cast");
+    CastQry->Open();
+    CurCastDataset = CastQry;
+    tmpStatTbl->Close();
+    tmpstatqry->Close();
+    tmpstatqry->SQL().Clear();
+    tmpstatqry->SQL().Add("Delete From TmpCast");
+    tmpstatqry->ExecSQL();
+    tmpStatTbl->Open();
+    {
+        // One transaction for the whole copy: a post per station would
+        // otherwise reach the disk once per station.
+        Session.StartTransaction(LocalDbDir);
+        try {
+            const int Copied = tmpStatTbl->FieldCount() - 1;
+            for (CastQry->First(); !CastQry->Eof(); CastQry->Next()) {
+                tmpStatTbl->Append();
+                for (int i = 0; i < Copied && i < CastQry->FieldCount(); ++i)
+                    CopyFieldValue(*CastQry->Fields()[i], *tmpStatTbl->Fields()[i]);
+                tmpStatTbl->Post();
+            }
+            Session.Commit(LocalDbDir);
+        } catch (...) {
+            Session.Rollback(LocalDbDir);
+            throw;
+        }
+    }
+    tmpStatTbl->First();
+    HotStationIndex = -1;
+    PrevStationIndex = -1;
+    CurStationIndex = 0;
+
+    const int n = tmpStatTbl->RecordCount();
+    for (TBits *B : {&LocationErrors, &VelocityErrors, &DepthErrors, &ClimErrorPoints, &DensInversionPoints,
+                     &StationDataErrors, &StationSpikeErrors, &SpikePoints})
+        B->SetSize(n);
+    CruiseStationPos.assign(size_t(n), TRealPoint{});
+    CruiseStationIds.assign(size_t(n), 0);
+    CruiseStationPts.clear();
+    DuplStationPos.clear();
+    DuplStationPts.clear();
+    {
+        int i = 0;
+        for (CastQry->First(); !CastQry->Eof() && i < n; CastQry->Next(), ++i) {
+            CruiseStationPos[size_t(i)] =
+                MakeRealPoint(CastQry->FieldByName("Lon")->AsFloat(), CastQry->FieldByName("Lat")->AsFloat());
+            CruiseStationIds[size_t(i)] = CastQry->FieldByName("ID_Cast")->AsInteger();
+            for (TBits *B : {&LocationErrors, &VelocityErrors, &DepthErrors, &StationDataErrors, &StationSpikeErrors,
+                             &SpikePoints})
+                B->SetBit(i, false);
+        }
+    }
+    if (n == 0)
+        CurStationIndex = -1;
+    CastQry->First();
+    if (n > 0)
+        BuildParamList();
+    // One full-view element per parameter of the station; the profile side
+    // fills element 0 when it paints.
+    ProfileZoomStacks.assign(size_t(ListBox2->count()), TRealRectArr(1));
+    ProfileZoomIndex.assign(size_t(ListBox2->count()), 0);
+    {
+        TStationChecksOnly StationChecks;
+
+        // The run's flags of this cruise, into TmpCastFlags.
+        TmpCastOldFlagsTbl->Close();
+        TmpCastOldFlagsTbl->SetTableName("TmpCastOldFlags");
+        TmpCastOldFlagsTbl->Open();
+        LocalWorkQry->Close();
+        LocalWorkQry->SQL().Clear();
+        LocalWorkQry->SQL().Add("Select * From \"" + DbTablePrefix + "-Cast_TitlesFlags\"  where ID_Cruise = " +
+                                std::to_string(IdCruise) + " order by ID_Cast");
+        LocalWorkQry->Open();
+        TmpCastFlagsTbl->Close();
+        TmpCastFlagsTbl->SetTableName("TmpCastFlags");
+        TmpCastFlagsTbl->BatchMove(LocalWorkQry, batCopy);
+        TmpCastFlagsTbl->Open();
+        LocalWorkQry->Close();
+
+        // A cruise that a run has flagged shows the run's flags instead of
+        // those of the main database.
+        if (TmpCastFlagsTbl->RecordCount() > 0) {
+            tmpstatqry->Close();
+            tmpstatqry->SQL().Clear();
+            tmpstatqry->SQL().Add("Select D.ID_Cruise, D.ID_Cast, D.Date_Cast, D.Time_Cast, D1.FDt, D.Lon, D1.FLon, "
+                                  "D.Lat, D1.FLat, D.Depth, D1.FD, D.StationName From TmpCast D Left Outer Join "
+                                  "TmpCastFlags D1 on  (D1.ID_Cast=D.ID_Cast)");
+            tmpstatqry->Open();
+            tmpStatTbl->Close();
+            tmpStatTbl->SetTableName("tmpCast");
+            tmpStatTbl->FieldDefs().Assign(tmpstatqry->FieldDefs());
+            tmpStatTbl->FieldDefs().Add("Velosity", rtl::ftFloat, 0, false);
+            tmpStatTbl->CreateTable();
+            tmpStatTbl->BatchMove(tmpstatqry, batAppend);
+            tmpstatqry->Close();
+        }
+
+        SetupMetaFields(*tmpStatTbl, true);
+        tmpStatTbl->Open();
+        SetupMetaFields(*tmpStatTbl, true);
+        tmpStatTbl->First();
+        CurCastDataset = tmpStatTbl;
+        // A cruise without stations has nothing to check; its duplicate
+        // window would be empty.
+        if (n > 0)
+            CheckCruiseCasts();
+    }
+    BuildErrorTree();
+    QcRunFinished = true;
+
+    SpeedButton2->setEnabled(TestResults.Bits(0));
+    if (SpeedButton2->isChecked() && DuplicatesQry && DuplicatesQry->Active())
+        SetupMetaFields(*DuplicatesQry, false);
+
+    PrevStationIndex = CurStationIndex;
+    RedrawMap();
+    tmpStatTbl->First();
+    DataSource1->SetDataSet(tmpStatTbl);
+    if (ListBox2->currentRow() < 0 && ListBox2->count() > 0)
+        ListBox2->setCurrentRow(0);
+    CurParamIndex = std::max(ListBox2->currentRow(), 0);
+    StationsReady = true;
+    ListBox2Click();
+    StatSelBtn->setEnabled(true);
+    ListBox1->setEnabled(true);
+    ListBox1->setFocus();
+}
+
+void TForm2::BuildErrorTree()
+{
+    TreeView1->ClearNodes();
+    if (!tmpStatTbl->Active())
+        return;
+    const int RecNo = tmpStatTbl->RecNo();
+    const bool WasReady = StationsReady;
+    StationsReady = false;
+    tmpStatTbl->DisableControls();
+    try {
+        int i = 0;
+        for (tmpStatTbl->First(); !tmpStatTbl->Eof(); tmpStatTbl->Next(), ++i) {
+            const std::string Id = tmpStatTbl->FieldByName("ID_Cast")->AsString();
+            if (LocationErrors.Bits(i) || VelocityErrors.Bits(i) || DepthErrors.Bits(i)) {
+                TTreeNode *Node = FindOrAddRootNode(*TreeView1, Id);
+                if (LocationErrors.Bits(i))
+                    TreeView1->AddChild(Node, "Possible Location Error");
+                if (VelocityErrors.Bits(i))
+                    TreeView1->AddChild(Node, "Possible Velosity Error");
+                if (DepthErrors.Bits(i))
+                    TreeView1->AddChild(Node, "Possible Depth Error");
+            }
+            AddDataErrorNodes(Id);
+        }
+    } catch (...) {
+        tmpStatTbl->EnableControls();
+        StationsReady = WasReady;
+        throw;
+    }
+    if (RecNo > 0)
+        tmpStatTbl->SetRecNoValue(RecNo);
+    tmpStatTbl->EnableControls();
+    StationsReady = WasReady;
+    TreeView1->expandAll();
+}
+
+void TForm2::AddDataErrorNodes(const std::string &IdCast)
+{
+    DataErrorParams.SetSize(ParamList.Count());
+    for (int j = 0; j < ParamList.Count(); ++j) {
+        const std::string P = ParamList.Strings(j);
+        if (!ParamsToCheck.Bits(j) || ParamDisplayList.IndexOf(P) < 0)
+            continue;
+        const std::string Where =
+            " where (ID_Cast = " + IdCast + ")and((F" + P + " = 2) or (F" + P + " = 3))";
+        ZqQuery8->Close();
+        ZqQuery8->SQL()->Clear();
+        if (IsPtsParam(P))
+            ZqQuery8->SQL()->Add("select top 1 ID_Cast From PTS_Data" + Where);
+        else
+            ZqQuery8->SQL()->Add("Select top 1 ID_Cast From " + P + Where);
+        ZqQuery8->Open();
+        const bool Errors = ZqQuery8->RecordCount() > 0;
+        ZqQuery8->Close();
+        DataErrorParams.SetBit(j, Errors);
+        if (Errors) {
+            TTreeNode *Node = FindOrAddRootNode(*TreeView1, IdCast);
+            FindOrAddChildNode(*TreeView1, "Possible Data Errors", Node);
+        }
+    }
+}
+
+void TForm2::SetupMetaFields(TDataSet &DataSet, bool WithVelocity)
+{
+    for (int i = 0; i < DataSet.FieldCount(); ++i) {
+        TField *F = DataSet.Fields()[i];
+        const std::string &Name = F->FieldName();
+        const bool Visible = IsOneOf(Name, MetaFields, std::size(MetaFields));
+        F->SetVisible(Visible);
+        if (!Visible)
+            continue;
+        F->SetDisplayWidth(10);
+        const std::string Caption = MetaFieldCaptions.Values(Name);
+        if (!Caption.empty())
+            F->SetDisplayLabel(Caption);
+        if (rtl::SameText(Name, "Time_Cast"))
+            SetFormat<TDateTimeField>(F, "hh:mm");
+        else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
+            SetFormat<TNumericField>(F, "00.000");
+        else if (WithVelocity && rtl::SameText(Name, "Velosity"))
+            SetFormat<TNumericField>(F, "#0.0");
+        if (IsOneOf(Name, StationFlags, std::size(StationFlags)))
+            F->SetDisplayWidth(2);
+    }
+}
+
+void TForm2::LoadCurrentProfile()
+{
+    if (!StationsReady || !tmpStatTbl->Active())
+        return;
+    if (tmpStatTbl->FieldByName("ID_Cast")->AsString().empty())
+        return;
+    // Keep the map's current station in step with the grid.
+    const int Index = tmpStatTbl->RecNo() - 1;
+    if (Index >= 0 && size_t(Index) < CruiseStationPos.size() && Index != CurStationIndex) {
+        HotStationIndex = Index;
+        SelectHotStation();
+    }
+    BuildParamList();
+    LoadProfile();
+}
+
+void TForm2::DataSource1DataChange() { RunGuarded([this] { LoadCurrentProfile(); }); }
+
+void TForm2::ApplyReadOnlyColumns(TDBGrid &Grid)
+{
+    TDataSource *S = Grid.DataSource();
+    TDataSet *D = S ? S->DataSet() : nullptr;
+    if (!D || !D->Active())
+        return;
+    // While the duplicates are shown the position and time of a station
+    // stay as they are: the operator only judges them.
+    static const char *const Positional[] = {"Lon", "Lat", "Date_Cast", "Time_Cast", "ID_Cast"};
+    const bool Dupl = Panel17->isVisible();
+    for (int i = 0; i < D->FieldCount(); ++i) {
+        TField *F = D->Fields()[i];
+        const bool ReadOnly = rtl::SameText(F->FieldName(), "ID_Cast") ||
+                              (Dupl && IsOneOf(F->FieldName(), Positional, std::size(Positional)));
+        if (F->ReadOnly() != ReadOnly)
+            F->SetReadOnly(ReadOnly);
+    }
+}
+
+void TForm2::DBGrid1Enter(TDBGrid *Grid)
+{
+    ActiveEditGrid = Grid;
+    Grid->SetFixedColor(clMoneyGreen);
+    ApplyReadOnlyColumns(*Grid);
+}
+
+void TForm2::DBGrid1Exit(TDBGrid *Grid) { Grid->SetFixedColor(clBtnFace); }
+
+void TForm2::DBGrid1ColEnter(TDBGrid *Grid)
+{
+    if (TField *F = Grid->SelectedField())
+        EditedColumnName = F->FieldName();
+    ApplyReadOnlyColumns(*Grid);
+}
+
+void TForm2::DBGrid1KeyDown(TDBGrid *Grid, int Key)
+{
+    if (Key != Qt::Key_Return && Key != Qt::Key_Enter && Key != Qt::Key_Down && Key != Qt::Key_Up)
+        return;
+    TDataSource *S = Grid->DataSource();
+    TDataSet *D = S ? S->DataSet() : nullptr;
+    if (D && (D->State() == dsEdit || D->State() == dsInsert))
+        D->Post();
+}
+
+void TForm2::SpeedButton13Click()
+{
+    if (!Panel17->isVisible() || !ActiveEditGrid || ActiveEditGrid == DBGrid2)
+        return;
+    TDataSource *S = ActiveEditGrid->DataSource();
+    TDataSet *D = S ? S->DataSet() : nullptr;
+    if (!D || !D->Active() || D->IsEmpty())
+        return;
+    MarkStationAsDuplicate(D->FieldByName("ID_Cruise")->AsInteger(), D->FieldByName("ID_Cast")->AsInteger());
+}
+
+void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
+{
+    THourglass Wait;
+    const std::string Id = std::to_string(IdCast);
+    // The values before the mark, as the station edit records them: the
+    // shown station's from TmpCast (they may be the run's flags), another
+    // cruise's from the main database.
+    std::array<std::string, 4> Old;
+    const bool Shown = IdCruise == ShownCruiseId && tmpStatTbl->Active() &&
+                       tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast));
+    if (Shown) {
+        for (size_t k = 0; k < 4; ++k)
+            Old[k] = tmpStatTbl->FieldByName(StationFlags[k])->Text();
+    } else {
+        ZqEditQry->Close();
+        ZqEditQry->SQL()->Clear();
+        ZqEditQry->SQL()->Add("Select FLon, FLat, FDT, FD from Cast_Titles where ID_Cast = " + Id);
+        ZqEditQry->Open();
+        for (size_t k = 0; k < 4; ++k)
+            Old[k] = ZqEditQry->Eof() ? std::string() : ZqEditQry->Fields()[int(k)]->AsString();
+        ZqEditQry->Close();
+    }
+
+    // The main database first: when it refuses, nothing else changes.
+    const std::string Flag = std::to_string(DuplicateFlag);
+    for (const char *Column : StationFlags) {
+        ZqEditCmmnd->CommandText().Clear();
+        ZqEditCmmnd->CommandText().Add(std::string("Update Cast_Titles SET ") + Column + " = " + Flag +
+                                       " where ID_Cast = " + Id);
+        ZqEditCmmnd->Execute();
+    }
+
+    // The new flags of the run, so that a later pick of the cruise and the
+    // flag write-back keep the mark.
+    const rtl::Variant Key = rtl::VarArrayOf({rtl::Variant(IdCruise), rtl::Variant(IdCast)});
+    for (TTable *T : {TmpCastFlagsTbl, CastFlagTbl}) {
+        if (!T || !T->Active())
+            continue;
+        if (T == TmpCastFlagsTbl && IdCruise != ShownCruiseId)
+            continue;
+        if (T->Locate("ID_Cruise;ID_Cast", Key)) {
+            T->Edit();
+            for (const char *Column : StationFlags)
+                T->FieldByName(Column)->SetAsInteger(DuplicateFlag);
+            T->Post();
+        }
+    }
+
+    // Undo rows: each earlier value once per column and station.
+    if (UndoCastTbl && UndoCastTbl->Active()) {
+        for (size_t k = 0; k < 4; ++k) {
+            const std::string FldName = rtl::UpperCase(StationFlags[k]);
+            const bool First = !UndoCastTbl->Locate(
+                "ID_Cruise;ID_Cast;FldName",
+                rtl::VarArrayOf({rtl::Variant(IdCruise), rtl::Variant(IdCast), rtl::Variant(FldName)}));
+            const bool Known = !First && UndoCastTbl->Locate("ID_Cruise;ID_Cast;FldName;FldValue",
+                                                              rtl::VarArrayOf({rtl::Variant(IdCruise),
+                                                                               rtl::Variant(IdCast),
+                                                                               rtl::Variant(FldName),
+                                                                               rtl::Variant(Old[k])}));
+            if (Known || Old[k] == Flag)
+                continue;
+            UndoCastTbl->Append();
+            UndoCastTbl->FieldByName("ID_Cruise")->SetAsInteger(IdCruise);
+            UndoCastTbl->FieldByName("ID_Cast")->SetAsInteger(IdCast);
+            UndoCastTbl->FieldByName("FldName")->SetAsString(FldName);
+            UndoCastTbl->FieldByName("FldValue")->SetAsString(Old[k]);
+            UndoCastTbl->FieldByName("FirstCh")->SetAsBoolean(First);
+            UndoCastTbl->Post();
+        }
+    }
+
+    // What the grids show. The station table is written without its edit
+    // events: the change is recorded above, not as a grid edit.
+    if (Shown) {
+        const bool WasReady = StationsReady;
+        StationsReady = false;
+        const auto Before = tmpStatTbl->BeforeEdit;
+        const auto After = tmpStatTbl->AfterPost;
+        tmpStatTbl->BeforeEdit = nullptr;
+        tmpStatTbl->AfterPost = nullptr;
+        try {
+            tmpStatTbl->Edit();
+            for (const char *Column : StationFlags)
+                tmpStatTbl->FieldByName(Column)->SetAsInteger(DuplicateFlag);
+            tmpStatTbl->Post();
+        } catch (...) {
+            tmpStatTbl->BeforeEdit = Before;
+            tmpStatTbl->AfterPost = After;
+            StationsReady = WasReady;
+            throw;
+        }
+        tmpStatTbl->BeforeEdit = Before;
+        tmpStatTbl->AfterPost = After;
+        StationsReady = WasReady;
+    }
+    if (DuplicatesQry && DuplicatesQry->Active()) {
+        // Read again, so that the duplicates grid shows the stored flags.
+        DataSource3->SetDataSet(nullptr);
+        DuplicatesQry->Close();
+        DuplicatesQry->Open();
+        SetupMetaFields(*DuplicatesQry, false);
+        DuplicatesQry->Locate("ID_Cast", rtl::Variant(IdCast));
+        if (SpeedButton2->isChecked())
+            DataSource3->SetDataSet(DuplicatesQry);
+    }
+}
+
+void TForm2::SpeedButton2Click()
+{
+    Panel17->setVisible(SpeedButton2->isChecked());
+    if (SpeedButton2->isChecked())
+        Panel17->raise();
+    LayoutForm(width(), height());
+    DataSource3->SetDataSet(nullptr);
+    RebuildDuplicatePositions();
+    PaintBox1->Repaint();
+    if (DuplicatesQry && DuplicatesQry->Active()) {
+        SetupMetaFields(*DuplicatesQry, false);
+        DataSource3->SetDataSet(DuplicatesQry);
+    }
+}
+
+void TForm2::RebuildDuplicatePositions()
+{
+    DuplStationPos.clear();
+    DuplStationPts.clear();
+    DuplStationIds.clear();
+    if (!DuplicatesQry || !DuplicatesQry->Active())
+        return;
+    for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next()) {
+        DuplStationPos.push_back(MakeRealPoint(DuplicatesQry->FieldByName("Lon")->AsFloat(),
+                                               DuplicatesQry->FieldByName("Lat")->AsFloat()));
+        DuplStationIds.push_back(DuplicatesQry->FieldByName("ID_Cast")->AsInteger());
+    }
+    DuplicatesQry->First();
+}
+
+void TForm2::FormClose()
+{
+    if (FClosed)
+        return;
+    FClosed = true;
+    Timer1->SetEnabled(false);
+    ZqQuery5->Close();
+    ZqQuery4->Close();
+    ZqQuery4->SQL()->Clear();
+    ZqQuery4->SQL()->Add("DROP Table QCCastID");
+    ZqQuery4->ExecSQL();
+    DataSource1->SetDataSet(nullptr);
+    tmpStatTbl->Close();
+}

@@ -1,0 +1,340 @@
+// TForm2: the manual QC editor ("MANUAL QUALITY CONTROL MODE").
+//
+// The main window creates it after a QC run in the visual mode (or for
+// manual checking without a run), fills its cruise list and shows it
+// modally. The upper half is the map of the shown cruise's stations (with
+// the cruise list, "MAP TOOLS" and "MAP STATUS" on its left); the lower half
+// holds the metadata grid with the possible duplicates, the profile plot
+// with its parameter list, and on the right the re-check buttons, the tree
+// of possible errors and the data grid of the shown profile.
+//
+// The form is split by topic:
+//   uQCManual_Form.cpp   building the controls and laying them out
+//   uQCManual.cpp        creation, the cruise list, the metadata grids,
+//                        the duplicate mark, closing
+//   uQCManual_Map.cpp    the map panel: painting, read-out, picking, zoom,
+//                        the velocity blink
+//
+// States of the station list (StationsReady):
+//   false --ListBox1Click starts a rebuild--> TmpCast, station arrays and
+//   error bits rebuilt --ListBox1Click ends--> true
+// While it is false the grid's data-change events load no profile, so a
+// half-built station list never reaches the profile side.
+#pragma once
+
+#include "app/Globals.h"
+#include "app/manual/Recalcs.h"
+#include "platform/rtl/Classes.h"
+#include "platform/toolkit/TForm.h"
+
+#include <QTableView>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class TDataSet;
+class TDataSource;
+class TDBGridModel;
+class TField;
+class TImage;
+class TPaintBox;
+class TQuery;
+class TTable;
+class TTimer;
+class TTreeView;
+class TZqCommand;
+class TZqQuery;
+
+// The data-aware grid of the editor: a table view over a data source whose
+// current row follows the dataset's current record and moves it when the
+// operator picks another row. The fixed cells take FixedColor.
+class TDBGrid : public QTableView {
+public:
+    explicit TDBGrid(QWidget *Parent = nullptr);
+    ~TDBGrid() override;
+
+    TDataSource *DataSource() const;
+    void SetDataSource(TDataSource *AValue);
+    // The field of the selected column (nullptr when none).
+    TField *SelectedField() const;
+    // Selects the column that shows the named field.
+    bool SelectFieldByName(const std::string &AName);
+    TColor FixedColor() const { return FFixedColor; }
+    void SetFixedColor(TColor AValue);
+    TDBGridModel &Model() const { return *FModel; }
+
+    std::function<void()> OnEnter;
+    std::function<void()> OnExit;
+    std::function<void()> OnColEnter;
+    std::function<void(int Key)> OnKeyDown;
+
+protected:
+    void focusInEvent(QFocusEvent *Event) override;
+    void focusOutEvent(QFocusEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+    void currentChanged(const QModelIndex &Current, const QModelIndex &Previous) override;
+
+private:
+    void FollowDataSet();
+    void SizeColumns();
+    TDBGridModel *FModel; // owned by the view
+    TColor FFixedColor;
+    bool FFollowing = false;
+};
+
+class TForm2 : public TForm {
+public:
+    explicit TForm2(QWidget *AOwner = nullptr);
+    ~TForm2() override;
+
+    // ---- controls (named as on the form) -----------------------------------
+    // Upper half.
+    QFrame *Panel1;   // map panel
+    QFrame *Panel3;   // left of the map: cruise list, map tools, map status
+    QFrame *Panel2;   // holds the map image
+    QGroupBox *GroupBox3; // "CRUISE LIST VIEWER"
+    QListWidget *ListBox1;
+    QGroupBox *GroupBox1; // "MAP TOOLS"
+    QToolButton *RctSelBtn;
+    QToolButton *StatSelBtn;
+    QToolButton *QuadrSelBtn;
+    QToolButton *AxesBtn;
+    QToolButton *QCContBtn;
+    QToolButton *SpeedButton3;
+    QToolButton *ZoomInBtn;
+    QToolButton *ZoomOutBtn;
+    QToolButton *ActSizeBtn;
+    QToolButton *SpeedButton12; // "BRING TO FRONT"
+    QGroupBox *GroupBox2;       // "MAP STATUS"
+    QLabel *Label6;
+    TImage *Image1;
+    TPaintBox *PaintBox1;
+    QLabel *Label10;
+    // Lower half, left: station metadata and possible duplicates.
+    QFrame *Panel12;
+    TDBGrid *DBGrid1;
+    QToolButton *SpeedButton2;  // "Possible Duplicates"
+    QToolButton *SpeedButton13; // "CHECK SELECTED STATION AS DUPLICATE"
+    QToolButton *SpeedButton18; // "Refresh Query"
+    QToolButton *SpeedButton15; // "Find Undo Value"
+    QComboBox *ComboBox1;
+    QFrame *Bevel1;
+    QPushButton *BitBtn1; // "UNDO"
+    QFrame *Panel17;      // "POSSIBLE DUPLICATES"
+    TDBGrid *DBGrid3;
+    // Lower half, middle: the profile plot.
+    QFrame *Panel4;
+    QFrame *Panel8;
+    QToolButton *SpeedButton1;
+    QToolButton *SpeedButton4;
+    QToolButton *SpeedButton5;
+    QToolButton *SpeedButton6;
+    QToolButton *SpeedButton7;
+    QToolButton *SpeedButton8;
+    QToolButton *SpeedButton9;
+    QToolButton *SpeedButton10;
+    QToolButton *SpeedButton11; // "Density Profile"
+    QToolButton *SpeedButton14; // undock the profile
+    QToolButton *SpeedButton16;
+    QToolButton *SpeedButton17;
+    QToolButton *SpeedButton19; // "Show other profiles"
+    TPaintBox *PaintBox2;
+    QLabel *Label11;
+    QLineEdit *Edit1;
+    QLineEdit *Edit2;
+    QLineEdit *Edit3;
+    QLineEdit *Edit4;
+    QFrame *Panel11; // the T-S panel
+    TPaintBox *PaintBox3;
+    QGroupBox *RadioGroup1;
+    QListWidget *ListBox2;
+    QPushButton *BitBtn2; // all profiles of the square and month
+    // Lower half, right: re-checks, the error tree, the data grid.
+    QFrame *Panel5;
+    QFrame *Panel15;
+    QCheckBox *CheckBox1; // "Auto/Manual QC"
+    QPushButton *BitBtn3; // "Check full Cruise"
+    QPushButton *BitBtn4; // "Check metadata"
+    QPushButton *BitBtn5; // "Check Current profile"
+    QToolButton *SpeedButton20; // "QC Parameters"
+    QProgressBar *Gauge1;
+    QGroupBox *GroupBox4; // "POSSIBLE ERRORS"
+    TTreeView *TreeView1;
+    QFrame *Panel6;
+    QGroupBox *GroupBox5; // "DATA PROFILE"
+    TDBGrid *DBGrid2;
+
+    std::unique_ptr<TTimer> Timer1;
+
+    // ---- data components --------------------------------------------------
+    // Main database (on the main window's connection).
+    TZqQuery *ZqQuery1;
+    TZqQuery *ZqQuery2;
+    TZqQuery *ZqQuery3;
+    TZqQuery *ZqQuery4;
+    TZqQuery *ZqQuery5;
+    TZqQuery *ZqQuery7;
+    TZqQuery *ZqQuery8;
+    TZqQuery *ZqEditQry;
+    TZqCommand *ZqEditCmmnd;
+    // Work folder.
+    TTable *tmpStatTbl; // "TmpCast"
+    TQuery *tmpstatqry;
+    TQuery *tmpDuplQry;
+    TQuery *undoqry;
+    TDataSource *DataSource1; // of tmpStatTbl
+    TDataSource *DataSource2; // of the profile work table
+    TDataSource *DataSource3; // of the possible duplicates
+
+    // ---- state -------------------------------------------------------------
+    bool StationsReady = false;
+    rtl::TStringList MetaFieldCaptions;
+    int CurParamIndex = 0;
+    TDBGrid *ActiveEditGrid = nullptr;
+    std::string EditedColumnName; // field of the column last entered in a metadata grid
+    // Map panel.
+    int MapMouseX = 0;
+    int MapMouseY = 0;
+    int HotStationIndex = -1;
+    int PrevStationIndex = -1;
+    bool RubberActive = false;
+    // The editor's bit sets besides the three station error sets of the map.
+    TBits StationDataErrors;
+    TBits StationSpikeErrors;
+    TBits SpikePoints;
+    TBits DataErrorParams;
+    TBits ExtraBits;
+    // The cruise shown (ID_Cruise of the picked list item, -1 none).
+    int ShownCruiseId = -1;
+    // ID_Cast of each possible duplicate drawn on the map, in query order.
+    std::vector<int> DuplStationIds;
+    // Zoom history of each parameter's profile plot and the element shown.
+    std::vector<TRealRectArr> ProfileZoomStacks;
+    std::vector<int> ProfileZoomIndex;
+
+    // ---- creation, cruise list, metadata grids -----------------------------
+    void FormCreate();
+    // Adds a cruise to the cruise list; the item carries its ID_Cruise.
+    void AddCruise(int IdCruise, const std::string &CruiseName);
+    void ListBox1Click();
+    // The first show selects the first cruise and loads it; later shows and
+    // every resize only lay the form out again.
+    void FormShow();
+    void Panel2Resize();
+    void LoadCurrentProfile();
+    void DataSource1DataChange();
+    void DBGrid1Enter(TDBGrid *Grid);
+    void DBGrid1Exit(TDBGrid *Grid);
+    void DBGrid1ColEnter(TDBGrid *Grid);
+    void DBGrid1KeyDown(TDBGrid *Grid, int Key);
+    void SpeedButton13Click();
+    void SpeedButton2Click();
+    void FormClose();
+    // The tree of possible errors: a node per station with a metadata error
+    // (its kinds below it) or a parameter with levels flagged 2 or 3.
+    void BuildErrorTree();
+    void AddDataErrorNodes(const std::string &IdCast);
+    // Marks one station as a duplicate: 17 into all four flags of its
+    // Cast_Titles row, its TmpCastFlags row, and the undo table, by ID_Cast.
+    void MarkStationAsDuplicate(int IdCruise, int IdCast);
+
+    // ---- map panel ---------------------------------------------------------
+    void PaintBox1Paint();
+    void PaintBox1MouseDown(int X, int Y);
+    void PaintBox1MouseMove(int X, int Y);
+    void PaintBox1MouseUp(int X, int Y);
+    void SelectHotStation();
+    void ZoomInBtnClick();
+    void ZoomOutBtnClick();
+    void ActSizeBtnClick();
+    void QuadrSelBtnClick();
+    void SpeedButton12Click();
+    void Timer1Timer();
+    void Label10MouseEnter();
+    void Label10MouseLeave();
+    // Draws the coast into Image1 and repaints the overlay.
+    void RedrawMap();
+
+    // ---- profile side ---------------------------------------------------------
+    // The profile plot, the data grid, level editing with undo and the
+    // re-check commands hang on these slots. They are wired to their
+    // controls and do nothing yet.
+    void ListBox2Click() {}
+    void LoadProfile() {}
+    void PaintBox2Paint() {}
+    void PaintBox2MouseDown(int, int) {}
+    void PaintBox2MouseMove(int, int) {}
+    void PaintBox2MouseUp(int, int) {}
+    void SpeedButton1Click() {}
+    void SpeedButton4Click() {}
+    void SpeedButton5Click() {}
+    void SpeedButton6Click() {}
+    void SpeedButton7Click() {}
+    void SpeedButton10Click() {}
+    void SpeedButton11Click() {}
+    void SpeedButton14Click() {}
+    void SpeedButton15Click() {}
+    void SpeedButton16Click() {}
+    void SpeedButton17Click() {}
+    void SpeedButton19Click() {}
+    void SpeedButton20Click() {}
+    void RadioGroup1Click() {}
+    void BitBtn1Click() {}
+    void BitBtn2Click() {}
+    void BitBtn3Click() {}
+    void BitBtn4Click() {}
+    void BitBtn5Click() {}
+    void CheckBox1Click() {}
+    void ComboBox1Change() {}
+    void TreeView1Click() {}
+    void DataSource2DataChange() {}
+    void DBGrid2Enter() {}
+    void DBGrid2Exit() {}
+    void DBGrid2ColEnter() {}
+    void DBGrid2KeyDown(int) {}
+    void DBGrid1CellClick() {}
+    void tmpStatTblBeforeEdit() {}
+    void tmpStatTblAfterPost() {}
+    void TmpDataBeforeEdit() {}
+    void TmpDataAfterPost() {}
+    void Edit1KeyDown(int) {}
+    void Edit2KeyDown(int) {}
+    void Edit4MouseMove() {}
+    void Label11MouseLeave() {}
+
+    // Lays the form out for a client area of Width x Height pixels.
+    void LayoutForm(int Width, int Height);
+
+protected:
+    void showEvent(QShowEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+    void closeEvent(QCloseEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    void BuildControls();
+    void WireControls();
+    // The field set-up of a metadata grid's dataset (TmpCast or the possible
+    // duplicates): visibility, widths, display formats.
+    void SetupMetaFields(TDataSet &DataSet, bool WithVelocity);
+    void ApplyReadOnlyColumns(TDBGrid &Grid);
+    void RebuildDuplicatePositions();
+    void LoadCruise(int IdCruise);
+
+    std::unique_ptr<rtl::TComponent> FDataOwner; // owns the data components
+    bool FFirstShown = false;
+    bool FClosed = false;
+    bool FLaidOut = false;
+};

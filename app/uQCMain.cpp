@@ -1,0 +1,930 @@
+// uQCMain: the main window's set-up (FormCreate), the settings and the
+// choice of the main database, the cruise-list synchronisation, the
+// parameter list, the step pages, and the handlers of the wizard.
+#include "app/uQCMain.h"
+
+#include "app/Globals.h"
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/manual/CheckTree.h"
+#include "app/manual/Recalcs.h"
+#include "app/manual/map.h"
+#include "app/uDBPath.h"
+#include "app/uQCSettings.h"
+#include "app/uStart.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/comp/qxZqGUIxFormsWait.h"
+#include "dataaccess/dapt/qxZqDAptManager.h"
+#include "dataaccess/phys/qxZqPhysManager.h"
+#include "dataaccess/stan/qxZqStanInit.h"
+#include "platform/dataset/TField.h"
+#include "platform/dataset/TFieldDef.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TSession.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/IniFiles.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
+
+#include <QBoxLayout>
+#include <QCoreApplication>
+#include <QFileSystemModel>
+#include <QFont>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+TForm1 *Form1 = nullptr;
+
+namespace {
+
+std::string GProgramFileName;
+rtl::TIniFile *GMainIni = nullptr;
+
+int RoundHalfEven(double AValue) { return int(std::nearbyint(AValue)); }
+
+// The library's timers (the wait cursor's delayed hide), by the number the
+// library knows them by.
+std::map<uintptr_t, std::unique_ptr<QTimer>> &LibraryTimers()
+{
+    static std::map<uintptr_t, std::unique_ptr<QTimer>> Timers;
+    return Timers;
+}
+uintptr_t NextLibraryTimer = 0;
+
+// A name the program puts into SQL as a table or column name: only plain
+// identifiers (letters, digits, "_") are taken, so that a value read from
+// the database can never become part of a statement's text.
+bool IsPlainIdentifier(const std::string &AName)
+{
+    if (AName.empty())
+        return false;
+    for (unsigned char C : AName)
+        if (!(std::isalnum(C) || C == '_'))
+            return false;
+    return true;
+}
+
+// The settings' booleans: "TRUE"/"FALSE" in any case, or a number (0 false).
+bool IniBool(rtl::TIniFile &AIni, const char *ASection, const char *AKey, const char *ADefault)
+{
+    const std::string Text = rtl::UpperCase(rtl::Trim(AIni.ReadString(ASection, AKey, ADefault)));
+    if (Text == "TRUE")
+        return true;
+    if (Text == "FALSE" || Text.empty())
+        return false;
+    char *End = nullptr;
+    const long Value = std::strtol(Text.c_str(), &End, 10);
+    return !(End && *End == '\0' && Value == 0);
+}
+
+// The path of the main database as the settings hold it: a relative path
+// names a file under the program folder.
+std::string ResolveDbPath(const std::string &APath)
+{
+    if (APath.empty() || std::filesystem::path(APath).is_absolute())
+        return APath;
+    return ProgramDir + APath;
+}
+
+} // namespace
+
+void SetProgramFileName(const std::string &AFileName) { GProgramFileName = AFileName; }
+
+void RegisterLibraryServices()
+{
+    static std::once_flag Once;
+    std::call_once(Once, [] {
+        // Services first (the registry and its own units), then the driver
+        // manager and the adapters that stand on them, then the wait cursor
+        // the driver layer asks for; the Access driver follows with the
+        // main window's driver link.
+        ZqStanInitialize();
+        RegisterPhysManager();
+        RegisterDAptManager();
+        RegisterGUIxFormsWait();
+        ZqSetGUIMainThread(std::this_thread::get_id());
+
+        // The library shows its hourglass through the toolkit's screen.
+        TZqGUIxScreenHooks Hooks;
+        Hooks.HasScreen = [] { return QCoreApplication::instance() != nullptr; };
+        Hooks.GetCursor = [] { return int(ScreenCursor()); };
+        Hooks.SetCursor = [](int ACursor) { SetScreenCursor(TCursor(ACursor)); };
+        Hooks.StartTimer = [](uint32_t AIntervalMs, std::function<void()> ACallback) -> uintptr_t {
+            auto Timer = std::make_unique<QTimer>();
+            Timer->setInterval(int(AIntervalMs));
+            QObject::connect(Timer.get(), &QTimer::timeout, Timer.get(), std::move(ACallback));
+            Timer->start();
+            const uintptr_t Id = ++NextLibraryTimer;
+            LibraryTimers()[Id] = std::move(Timer);
+            return Id;
+        };
+        Hooks.KillTimer = [](uintptr_t AId) { LibraryTimers().erase(AId); };
+        Hooks.Tick = [] {
+            static const auto Start = std::chrono::steady_clock::now();
+            return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - Start)
+                                 .count());
+        };
+        ZqSetGUIxScreenHooks(std::move(Hooks));
+    });
+}
+
+std::string ProgramFileName()
+{
+    if (!GProgramFileName.empty())
+        return GProgramFileName;
+    return QCoreApplication::applicationFilePath().toStdString();
+}
+
+rtl::TIniFile *MainIni() { return GMainIni; }
+
+TForm1::~TForm1()
+{
+    InstallEscHook({});
+    if (GMainIni == FMainIni.get())
+        GMainIni = nullptr;
+    if (Form1 == this)
+        Form1 = nullptr;
+    // The data components go before the controls: closing a dataset may
+    // still reach the hourglass.
+    Components.reset();
+}
+
+// ---- set-up ------------------------------------------------------------------------
+
+void TForm1::SetStartStage(const std::string &AText)
+{
+    if (fmStart)
+        fmStart->SetStage(AText);
+}
+
+void TForm1::SetStartProgress(int APercent)
+{
+    if (fmStart)
+        fmStart->SetProgress(APercent);
+}
+
+void TForm1::DatabaseStage(const std::function<void()> &AStage)
+{
+    if (!FDatabaseReady)
+        return;
+    try {
+        AStage();
+    } catch (const std::exception &E) {
+        // One report, and the other database stages of this pass are left
+        // out instead of each failing on its own; "Change Database" starts
+        // them again.
+        SetScreenCursor(crDefault);
+        HandleException(E);
+        FDatabaseReady = false;
+    }
+}
+
+bool TForm1::ReadDatabasePath()
+{
+    MainDbPath = ResolveDbPath(FMainIni->ReadString("Database", "DatabaseName", ""));
+    if (MainDbPath.empty() || !rtl::FileExists(MainDbPath)) {
+        TForm4 Dialog(this);
+        Dialog.SetFolder(MainDbPath.empty() ? ProgramDir : rtl::ExtractFilePath(MainDbPath));
+        if (Dialog.Execute() != mrOk)
+            return false;
+        MainDbPath = Dialog.Result;
+        if (rtl::FileExists(MainDbPath)) {
+            FMainIni->DeleteKey("Database", "DatabaseName");
+            FMainIni->WriteString("Database", "DatabaseName", MainDbPath);
+        }
+    }
+    MainDbDir = rtl::ExtractFilePath(MainDbPath);
+    MainDbSqlName = "\"" + MainDbPath.substr(0, MainDbPath.size() >= 4 ? MainDbPath.size() - 4 : 0) + "\"";
+    return true;
+}
+
+void TForm1::ProbeWorkFolder()
+{
+    const auto Probe = [this] {
+        StructTbl->Close();
+        StructTbl->SetDatabaseName(LocalDbDir);
+        StructTbl->SetTableName("QCCruise");
+        StructTbl->Open();
+    };
+    try {
+        Probe();
+    } catch (const std::exception &) {
+        // A work folder that does not open is tried once more from the
+        // program's own "BDE" folder; a second failure ends the set-up.
+        const std::string Bde = ProgramDir + "BDE";
+        if (::chdir(Bde.c_str()) != 0) {
+            // The retry below fails the same way and reports the engine's
+            // error, which says more than the failed change of folder.
+        }
+        Probe();
+    }
+    StructTbl->Close();
+}
+
+void TForm1::PointLocalComponents()
+{
+    for (TQuery *Query : {QCCruQry, WorkQry, TmpParamQry, TmpQcQry}) {
+        Query->Close();
+        Query->SetDatabaseName(LocalDbDir);
+    }
+    for (TTable *Table : {StructTbl, QcCruTbl, TmpCruTbl}) {
+        Table->Close();
+        Table->SetDatabaseName(LocalDbDir);
+    }
+    const std::pair<TTable *, const char *> Templates[] = {{CastFlagtbl, "Cast_TitlesFlags"},
+                                                           {CastOldFlagTbl, "Cast_TitlesOldFlags"},
+                                                           {PTS_DataFlagTbl, "PTS_DATAFlags"},
+                                                           {PTS_DataOldFlagTbl, "PTS_DATAOldFlags"},
+                                                           {ChemFlagTbl, "ChemFlags"}};
+    for (const auto &[Table, Template] : Templates) {
+        Table->Close();
+        Table->SetDatabaseName(LocalDbDir);
+        Table->SetTableName(Template);
+        Table->Open();
+    }
+}
+
+void TForm1::CreateSharedObjects()
+{
+    tmpparamtbl->Close();
+    tmpparamtbl->SetDatabaseName(LocalDbDir);
+    tmpparamtbl->SetTableName("param");
+    tmpparamtbl->Open();
+    ClimMSTbl->SetDatabaseName(LocalDbDir);
+    ClimBSTbl->SetDatabaseName(LocalDbDir);
+    PointEngineObjects();
+}
+
+bool TForm1::ConnectMainDb()
+{
+    try {
+        ZqConnection1->SetConnected(false);
+        ZqConnection1->Params().Clear();
+        ZqConnection1->Params().Add("DriverID=MSAcc");
+        ZqConnection1->Params().Add("Database=" + MainDbPath);
+        ZqConnection1->SetConnected(true);
+    } catch (const std::exception &) {
+        SetScreenCursor(crDefault);
+        MessageDlg("Can't Connect to Main Database", mtError, mbOK);
+        FDatabaseReady = false;
+        return false;
+    }
+    FDatabaseReady = true;
+    return true;
+}
+
+void TForm1::BuildTestTree()
+{
+    // The tree takes its owner first, unlike the controls MakeControl makes.
+    TestTree = new TCheckTree(TabSheet1, CfgDir + "MapTree.ini"); // owned by TabSheet1
+    TestTree->setObjectName(QString::fromLatin1("TestTree"));
+    static_cast<QBoxLayout *>(TabSheet1->layout())->insertWidget(0, TestTree, 1);
+    TestTree->LoadImageLists(CfgDir + "qc.img", CfgDir + "2.img");
+    TestTree->LoadFromFile(CfgDir + "QcParams.txt");
+    TestTree->OnChange = [this](TTreeNode *) { RunGuarded([this] { ShowTestSettingsPanel(); }); };
+    QFont Font(QString::fromLatin1("Arial"), 10);
+    Font.setBold(true);
+    TestTree->setFont(Font);
+    TestTree->setStyleSheet(QString::fromLatin1("QTreeView { color: navy; }"));
+    // The selection stays visible when the tree loses the focus.
+    QPalette Palette = TestTree->palette();
+    Palette.setColor(QPalette::Inactive, QPalette::Highlight, Palette.color(QPalette::Active, QPalette::Highlight));
+    Palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     Palette.color(QPalette::Active, QPalette::HighlightedText));
+    TestTree->setPalette(Palette);
+    const int LastImage = TestTree->Images() ? TestTree->Images()->Count() - 1 : -1;
+    int Tests = 0;
+    for (TTreeNode *Node = TestTree->GetFirstNode(); Node; Node = Node->GetNext()) {
+        if (Node->Level() == 1) {
+            Node->SetImageIndex(LastImage);
+            Node->SetSelectedIndex(LastImage);
+            Node->SetStateIndex(0);
+        } else {
+            Node->SetStateIndex(3);
+        }
+        if (Node->Level() == 0)
+            ++Tests;
+    }
+    SetTestCount(Tests);
+}
+
+void TForm1::ReadMapSettings()
+{
+    ExtraLinesFile = FMainIni->ReadString("MAP", "BlnName", "");
+    ClimSearchPath = FMainIni->ReadString("Clim", "SearchClimPath", "");
+    GridFileName = FMainIni->ReadString("Grd", "GrdName", "");
+    if (!rtl::DirectoryExists(ClimSearchPath))
+        ClimSearchPath = ProgramDir;
+    if (!rtl::FileExists(GridFileName))
+        GridFileName = MapsDir + "out.grd";
+    BuildDepthColors();
+}
+
+void TForm1::ReadThresholdPositions()
+{
+    const std::string FileName = CfgDir + "updowns.txt";
+    if (!rtl::FileExists(FileName))
+        return;
+    std::ifstream In(FileName);
+    QSpinBox *UpDowns[5] = {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5};
+    std::string Line;
+    // Lines are taken by position; a short file or a line that is not a
+    // number leaves the rest at the form's values.
+    for (QSpinBox *UpDown : UpDowns) {
+        if (!std::getline(In, Line))
+            break;
+        int Value = 0;
+        if (!rtl::TryStrToInt(rtl::Trim(Line), Value))
+            break;
+        UpDown->setValue(Value);
+    }
+}
+
+void TForm1::ReadContourSettings()
+{
+    if (!rtl::FileExists(ExtraLinesFile)) {
+        ExtraLinesFile = ProgramDir + "QCCont/ALL_.bln";
+        MapInvertX = false;
+        MapInvertY = true;
+    } else {
+        MapInvertX = IniBool(*FMainIni, "MAP", "InvX", "FALSE");
+        MapInvertY = IniBool(*FMainIni, "MAP", "InvY", "TRUE");
+        SwapCoordColumns = IniBool(*FMainIni, "MAP", "XY", "FALSE");
+    }
+    const std::string Folder = rtl::ExtractFilePath(ExtraLinesFile);
+    const QModelIndex Index = ShellFolderModel->index(QString::fromStdString(Folder));
+    if (Index.isValid())
+        ShellTreeView1->setCurrentIndex(Index);
+    FillContourList(Folder);
+    const auto Found = FileListBox1->findItems(QString::fromStdString(rtl::ExtractFileName(ExtraLinesFile)),
+                                               Qt::MatchFixedString);
+    if (!Found.isEmpty())
+        FileListBox1->setCurrentItem(Found.front());
+    // The choice shown is the one in force: nothing to apply yet.
+    BitBtn4->setEnabled(false);
+}
+
+void TForm1::FillContourList(const std::string &AFolder)
+{
+    FillFileListBox(*FileListBox1, AFolder, [](const std::string &) { return true; });
+    ContourFolder = AFolder;
+}
+
+void TForm1::LastPreparations()
+{
+    LoadSquares(CfgDir + "QuadrHMS.txt", BsSquareNames, BsSquares);
+    LoadSquares(CfgDir + "QuadrMedClim.txt", MsSquareNames, MsSquares);
+    ClearParamLists();
+    DatabaseStage([this] { BuildCruiseLists(); });
+}
+
+void TForm1::SizeWindow()
+{
+    resize(RoundHalfEven(ScreenWidth() * 3 / 4.0), RoundHalfEven(ScreenHeight() * 2 / 3.0));
+    const int Needed = Label1->width() + Gauge2->width() + 60;
+    if (width() < Needed)
+        resize(Needed, height());
+}
+
+bool TForm1::FormCreate()
+{
+    Form1 = this;
+    // 1-3: folders and the settings file.
+    ProgramDir = rtl::ExtractFilePath(std::filesystem::absolute(ProgramFileName()).lexically_normal().string());
+    MapsDir = ProgramDir + "Maps/";
+    ImgsDir = ProgramDir + "Imgs/";
+    CfgDir = ProgramDir + "Cfg/";
+    FMainIni = std::make_unique<rtl::TIniFile>(CfgDir + "main.ini");
+    GMainIni = FMainIni.get();
+    LocalDbDir = rtl::ExtractFilePath(ProgramDir + "SoftDB/dbqc.mdb");
+
+    // 4-6: the main database. Cancel in the path dialog ends the program
+    // without a word.
+    if (!ReadDatabasePath())
+        return false;
+
+    // 7: every number and date literal in SQL text relies on these.
+    rtl::FormatSettings.DecimalSeparator = '.';
+    rtl::FormatSettings.ShortDateFormat = "MM/dd/yyyy";
+    rtl::FormatSettings.ShortTimeFormat = "hh:mm:ss";
+
+    // 8: Esc sets the abort flags, wherever it is pressed.
+    InstallEscHook([this] { EscMessageHook(); });
+
+    // 9-12: the work folder and the objects on it. Without them nothing of
+    // the window works: a fault here ends the program after its message.
+    try {
+        ProbeWorkFolder();
+        Session.SetPrivateDir(ProgramDir + "temp");
+        PointLocalComponents();
+        CreateSharedObjects();
+    } catch (const std::exception &E) {
+        SetScreenCursor(crDefault);
+        HandleException(E);
+        return false;
+    }
+
+    // 13: the start window.
+    fmStart = MakeControl<TfmStart>(this, "fmStart");
+    fmStart->show();
+    SetStartStage("Connecting to TORVAL Database...");
+
+    // 14-25. A fault in a stage that does not need the database is reported
+    // once; the stages after it are left out and the window opens at its
+    // start page all the same.
+    try {
+        ConnectMainDb();
+        SetStartProgress(20);
+        CreateWorkTables();
+        DatabaseStage([this] { SyncCruiseList(); });
+        RadioGroup1->Button(0)->setChecked(true);
+        WizardStep = 0;
+        ShowWizardPage();
+        Pagecontrol1->setTabVisible(1, false);
+
+        BuildTestTree();
+
+        SetStartStage("");
+        SetStartStage("Building Map...");
+        ReadMapSettings();
+        SetStartProgress(80);
+
+        RegionScreenRect = TRect{1, 1, 50000, 22000};
+        ZoomIndex = 0;
+        ZoomStack.assign(1, TRealRect{-14.0, 30.0, 42.0, 50.0});
+
+        WorkQry->Close();
+        WorkQry->SQL().Clear();
+        WorkQry->SQL().Add("Delete from CruID");
+        WorkQry->ExecSQL();
+
+        SetStartStage("");
+        SetStartStage("Forming of parameters list...");
+        DatabaseStage([this] { FormParamList(); });
+        SetStartProgress(95);
+
+        SetStartStage("");
+        SetStartStage("Last preparations...");
+        LastPreparations();
+
+        ReadThresholdPositions();
+        ReadContourSettings();
+
+        SetStartProgress(100);
+        ResetStartPage();
+
+        PointEngineAtControls();
+        for (TCheckListBox *List : {CheckListBox6, CheckListBox7, CheckListBox1, CheckListBox5})
+            List->SetMultiSelect(true);
+    } catch (const std::exception &E) {
+        SetScreenCursor(crDefault);
+        HandleException(E);
+    }
+
+    // 25: the window's size; the start window goes (hidden, not freed).
+    SizeWindow();
+    fmStart->hide();
+    SetScreenCursor(crDefault);
+    return true;
+}
+
+// ---- the engine's shared state -------------------------------------------------------
+
+void TForm1::PointEngineObjects()
+{
+    rtl::TComponent *Owner = Components.get();
+    const auto LocalTable = [&](const char *AName) {
+        auto *Table = MakeComponent<TTable>(Owner, AName);
+        Table->SetDatabaseName(LocalDbDir);
+        return Table;
+    };
+    const auto LocalQuery = [&](const char *AName) {
+        auto *Query = MakeComponent<TQuery>(Owner, AName);
+        Query->SetDatabaseName(LocalDbDir);
+        return Query;
+    };
+    ChemParamList.Clear();
+    LocalWorkQry = LocalQuery("LocalWorkQry");
+    TmpCastFlagsTbl = LocalTable("TmpCastFlagsTbl");
+    TmpCastOldFlagsTbl = LocalTable("TmpCastOldFlagsTbl");
+    TmpFlagsTbl = LocalTable("TmpFlagsTbl");
+    TmpDataQry = LocalQuery("TmpDataQry");
+    ParamTbl = LocalTable("ParamTbl");
+    UndoCastTbl = LocalTable("UndoCastTbl");
+    UndoParamTbl = LocalTable("UndoParamTbl");
+    TsFlagsStructTbl = LocalTable("TsFlagsStructTbl");
+    TsFlagsStructTbl->SetTableName("StructTsFlags");
+    TsFlagsStructTbl->Open();
+    ChemFlagsStructTbl = LocalTable("ChemFlagsStructTbl");
+    ChemFlagsStructTbl->SetTableName("StructChemFlags");
+    ChemFlagsStructTbl->Open();
+    FlagCastQry = LocalQuery("FlagCastQry");
+    FlagLevelQry = LocalQuery("FlagLevelQry");
+    FlagUpdateCmd = MakeComponent<TZqCommand>(Owner, "FlagUpdateCmd");
+    FlagUpdateCmd->SetConnection(ZqConnection1);
+    FlagParamsQry = MakeComponent<TZqQuery>(Owner, "FlagParamsQry");
+    FlagParamsQry->SetConnection(ZqConnection1);
+}
+
+void TForm1::PointEngineAtControls()
+{
+    CruiseLabel = Label11;
+    TotalLabel = Label12;
+    ParamsToCheck = TBits();
+    CastParamsQry = ZqQuery3;
+    ParamDisplayList.Clear();
+    AutoQcCheckBox = CheckBox1;
+    QcSettingsPages = Pagecontrol1;
+    FlagCruiseList.Clear();
+}
+
+void TForm1::PointEngineAtDatabase()
+{
+    MainConnection = ZqConnection1;
+    DuplicatesQry = ZqdupQuery;
+    ProfileDataQry = ZqDataQuery;
+    DuplCommand = ZqCommand2;
+    TotalGauge = Gauge1;
+    CruiseGauge = Gauge2;
+    EscHintLabel = Label1;
+}
+
+void TForm1::SetTestCount(int ATests)
+{
+    SelectedTests = TBits();
+    SelectedTests.SetSize(ATests);
+    TestResults = TBits();
+    TestResults.SetSize(ATests);
+}
+
+void TForm1::ClearParamLists()
+{
+    // The captions run parallel to the parameters: they are emptied together.
+    ParamList.Clear();
+    ParamCaptionList.Clear();
+    AllParamAbbrs.Clear();
+    AllParamNames.Clear();
+    CountryCodes.Clear();
+    for (rtl::TStringList *List : {&ShipNames, &ShipCodes, &ShipCountryCodes, &CruiseIds, &CruiseNames, &CruiseMars,
+                                   &CruiseShipCodes, &CruiseCountryCodes})
+        List->Clear();
+}
+
+void TForm1::ResetChemFlagTables()
+{
+    ChemParamList.Clear();
+    ChemFlagTbls.clear();
+    FChemFlagTables.clear();
+}
+
+void TForm1::AddChemFlagTable(const std::string &AParam)
+{
+    ChemParamList.Add(AParam);
+    FChemFlagTables.push_back(std::make_unique<TTable>(nullptr));
+    TTable &Table = *FChemFlagTables.back();
+    Table.SetDatabaseName(LocalDbDir);
+    MakeParamFlagTable(Table, *StructTbl, LocalDbDir, AParam);
+    ChemFlagTbls.push_back(&Table);
+}
+
+// ---- Esc ---------------------------------------------------------------------------
+
+void TForm1::EscMessageHook()
+{
+    if (!AbortRequested) {
+        AbortRequested = true;
+        QcInterrupted = true;
+    }
+}
+
+// ---- work tables, cruise list, parameter list ------------------------------------
+
+void TForm1::CreateWorkTables()
+{
+    TWorkTableSet Tables{*StructTbl, *TmpCruTbl, *CastFlagtbl, *CastOldFlagTbl, *UndoCastTbl, *UndoParamTbl};
+    ::CreateWorkTables(MainDbPath, LocalDbDir, Tables);
+}
+
+void TForm1::SyncCruiseList()
+{
+    MainCruTbl->Close();
+    MainCruTbl->SetTableName("Cruise_Titles");
+    MainCruTbl->Open();
+    TmpCruTbl->Close();
+    TmpCruTbl->SetDatabaseName(LocalDbDir);
+    TmpCruTbl->SetTableName(DbTablePrefix + "-QCCruise");
+    TmpCruTbl->Open();
+    SetStartStage("Synchronization of Cruise List...");
+
+    static const char *const Tests[12] = {"ChDuplicates", "ChLocation", "ChVelosity", "ChDepth",
+                                          "ChDataClimat", "ChDataSpike", "Duplicates", "Location",
+                                          "Velosity",     "Depth",      "DataClimat", "DataSpike"};
+    const auto ClearTests = [this] {
+        for (const char *Test : Tests)
+            TmpCruTbl->FieldByName(Test)->SetAsBoolean(false);
+    };
+
+    // Both passes write many records: one transaction for the lot.
+    Session.StartTransaction(LocalDbDir);
+    try {
+        MainCruTbl->First();
+        const int MainCount = MainCruTbl->RecordCount();
+        while (!MainCruTbl->Eof()) {
+            const int Id = MainCruTbl->FieldByName("ID_Cruise")->AsInteger();
+            const std::string Name = MainCruTbl->FieldByName("Cruise_Name")->AsString();
+            if (!TmpCruTbl->Locate("ID_Cruise", rtl::Variant(Id))) {
+                TmpCruTbl->Append();
+                TmpCruTbl->FieldByName("ID_Cruise")->SetAsInteger(Id);
+                TmpCruTbl->FieldByName("MAR")->SetAsString(MainCruTbl->FieldByName("MAR")->AsString());
+                TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
+                ClearTests();
+                try {
+                    TmpCruTbl->Post();
+                } catch (const std::exception &) {
+                    // The record that did not go in is dropped, not left
+                    // pending for the next edit to trip over.
+                    TmpCruTbl->Cancel();
+                    ShowMessage(std::to_string(Id));
+                }
+            } else if (TmpCruTbl->FieldByName("Cruise_Name")->AsString() != Name) {
+                // Another cruise under the same number: its history goes.
+                TmpCruTbl->Edit();
+                TmpCruTbl->FieldByName("MAR")->SetAsString(MainCruTbl->FieldByName("MAR")->AsString());
+                TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
+                ClearTests();
+                TmpCruTbl->Post();
+            }
+            MainCruTbl->Next();
+            if (MainCount > 0)
+                SetStartProgress(20 + RoundHalfEven(MainCruTbl->RecNo() * 20.0 / MainCount));
+        }
+
+        TmpCruTbl->First();
+        while (!TmpCruTbl->Eof()) {
+            const int Id = TmpCruTbl->FieldByName("ID_Cruise")->AsInteger();
+            if (!MainCruTbl->Locate("ID_Cruise", rtl::Variant(Id)))
+                TmpCruTbl->Delete();
+            else
+                TmpCruTbl->Next();
+            const int WorkCount = TmpCruTbl->RecordCount();
+            if (WorkCount > 0)
+                SetStartProgress(40 + RoundHalfEven(TmpCruTbl->RecNo() * 30.0 / WorkCount));
+        }
+        Session.Commit(LocalDbDir);
+    } catch (...) {
+        Session.Rollback(LocalDbDir);
+        throw;
+    }
+
+    QcCruTbl->Close();
+    QcCruTbl->SetDatabaseName(LocalDbDir);
+    QcCruTbl->SetTableName(DbTablePrefix + "-QCCruise");
+    QcCruTbl->Open();
+}
+
+void TForm1::FormParamList()
+{
+    DbTablePrefix = ComputeDbTablePrefix(MainDbPath);
+    ZqQuery3->Close();
+    ZqQuery3->SQL()->Clear();
+    ZqQuery3->SQL()->Add("Select Distinct ParamAbr, Unit, ParName From \"Parameters\"");
+    ZqQuery3->Open();
+    TmpParamQry->Close();
+    TmpParamQry->SQL().Clear();
+    TmpParamQry->SQL().Add("Select * From param");
+    TmpParamQry->Open();
+    ZqQuery5->SetConnection(ZqConnection1);
+
+    tmpparamtbl->Close();
+    tmpparamtbl->SetDatabaseName(LocalDbDir);
+    tmpparamtbl->SetTableName("param");
+    tmpparamtbl->Open();
+    ZqQuery3->First();
+    const int Count = ZqQuery3->RecordCount();
+    for (int I = 0; I < Count && !ZqQuery3->Eof(); ++I, ZqQuery3->Next()) {
+        const std::string Abbr = ZqQuery3->FieldByName("ParamAbr")->AsString();
+        if (tmpparamtbl->Locate("Param", rtl::Variant(Abbr)))
+            continue;
+        // The abbreviation names a table in the probe: anything but a plain
+        // name is skipped as a failed probe is.
+        if (!IsPlainIdentifier(Abbr))
+            continue;
+        try {
+            ZqQuery5->Close();
+            ZqQuery5->SQL()->Clear();
+            ZqQuery5->SQL()->Add("Select top 1 * from " + Abbr);
+            ZqQuery5->Open();
+            ZqQuery5->Close();
+        } catch (const std::exception &) {
+            continue; // no table of that name: not a parameter to check
+        }
+        const bool HasClimate = LocalTableFileExists(LocalDbDir + "MS_" + Abbr + ".db") ||
+                                LocalTableFileExists(LocalDbDir + "BS_" + Abbr + ".db");
+        tmpparamtbl->Append();
+        tmpparamtbl->FieldByName("Param")->SetAsString(Abbr);
+        tmpparamtbl->FieldByName("ParamName")->SetAsString(
+            rtl::UpperCase(ZqQuery3->FieldByName("ParName")->AsString() + " " +
+                           ZqQuery3->FieldByName("Unit")->AsString()));
+        tmpparamtbl->FieldByName("QC")->SetAsBoolean(HasClimate);
+        tmpparamtbl->Post();
+    }
+
+    ResetChemFlagTables();
+    // The query shows "param" as it was at its open; the second pass goes
+    // over the table itself, which holds the rows just added.
+    TmpParamQry->Close();
+    TmpParamQry->Open();
+    for (TmpParamQry->First(); !TmpParamQry->Eof(); TmpParamQry->Next()) {
+        if (!TmpParamQry->FieldByName("QC")->AsBoolean())
+            continue;
+        const std::string Param = TmpParamQry->FieldByName("Param")->AsString();
+        if (IsPtsParam(Param)) {
+            MakeWorkTable(*PTS_DataFlagTbl, *StructTbl, LocalDbDir, "-PTS_DataFlags.db", "PTS_DAtaFlags",
+                          "ID_Cast;PRES");
+            MakeWorkTable(*PTS_DataOldFlagTbl, *StructTbl, LocalDbDir, "-PTS_DataOldFlags.db",
+                          "PTS_DataOldFlags", "ID_Cast;PRES");
+        } else if (Param != "FPRES" && IsPlainIdentifier(Param)) {
+            AddChemFlagTable(Param);
+        }
+    }
+    RangeQry = TmpParamQry;
+}
+
+// ---- step pages --------------------------------------------------------------------
+
+void TForm1::ShowWizardPage()
+{
+    for (QObject *Child : Panel1->children())
+        if (auto *Control = qobject_cast<QWidget *>(Child))
+            Control->setVisible(TagOf(Control) == WizardStep);
+    BitBtn2->setEnabled(WizardStep != 0);
+}
+
+void TForm1::WriteStepPage()
+{
+    const std::string Base = ProgramDir + "doc/step" + std::to_string(WizardStep);
+    rtl::TStringList Lines;
+    Lines.LoadFromFile(Base + ".txt");
+    StepPageLines = &Lines;
+    try {
+        AppendStepSummary();
+    } catch (...) {
+        StepPageLines = nullptr;
+        throw;
+    }
+    StepPageLines = nullptr;
+    Lines.SaveToFile(Base + ".html");
+    // The browser keeps what it read from a URL; the page is new each time.
+    WebBrowser1->clear();
+    WebBrowser1->setSource(QUrl::fromLocalFile(QString::fromStdString(Base + ".html")));
+    WebBrowser1->reload();
+}
+
+void TForm1::AppendStepSummary()
+{
+    if (!StepPageLines)
+        return;
+    rtl::TStringList &Page = *StepPageLines;
+    // Each line goes before the page's last two ("</body>", "</html>").
+    const auto Add = [&Page](const std::string &ALine) { Page.Insert(std::max(0, Page.Count() - 2), ALine); };
+    switch (WizardStep) {
+    case 0: {
+        Add("<hr>");
+        const int Mode = RadioGroup1->ItemIndex();
+        Add("<B>Selected option:</B>" + (Mode >= 0 ? RadioGroup1->ItemText(Mode) : std::string()) + ";<br>");
+        Add("<B>Current database:</B>" + MainDbPath + ".<br>");
+        break;
+    }
+    case 1:
+        Add("<hr>");
+        Add("<B>Included QC tests:</B><br>");
+        if (TestTree)
+            for (TTreeNode *Node = TestTree->GetFirstNode(); Node; Node = Node->GetNext())
+                if (Node->Level() == 0 && Node->StateIndex() == 3)
+                    Add(Node->Text() + ";<br>");
+        break;
+    case 2:
+        Add("<hr>");
+        Add("<B>Selected parameters are:</B><br>");
+        for (int I = 0; I < CheckListBox2->Count(); ++I)
+            if (CheckListBox2->Checked(I))
+                Add(CheckListBox2->ItemText(I) + ";<br>");
+        break;
+    case 3:
+        Add("<hr>");
+        Add("<B>Selected QC Mode is:</B><br>");
+        for (QRadioButton *Button : {RadioButton4, RadioButton1, RadioButton2, RadioButton3})
+            if (Button->isChecked())
+                Add(Button->text().toStdString() + ";<br>");
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::RadioGroup1Click() { WriteStepPage(); }
+
+void TForm1::ResetStartPage()
+{
+    if (WizardStep != 0)
+        return;
+    RadioGroup1Click();
+    for (QWidget *W : std::initializer_list<QWidget *>{Gauge1, Gauge2, Label1, Label11, Label12})
+        W->hide();
+}
+
+// ---- change of database -------------------------------------------------------------
+
+void TForm1::ChangeDatabase()
+{
+    TForm4 Dialog(this);
+    Dialog.SetFolder(MainDbDir);
+    Dialog.SelectFile(rtl::ExtractFileName(MainDbPath));
+    if (Dialog.Execute() != mrOk || !rtl::FileExists(Dialog.Result))
+        return;
+    THourglass Wait;
+    MainDbPath = Dialog.Result;
+    FMainIni->DeleteKey("Database", "DatabaseName");
+    FMainIni->WriteString("Database", "DatabaseName", MainDbPath);
+    MainDbDir = rtl::ExtractFilePath(MainDbPath);
+    MainDbSqlName = "\"" + MainDbPath.substr(0, MainDbPath.size() >= 4 ? MainDbPath.size() - 4 : 0) + "\"";
+    CreateWorkTables();
+    ConnectMainDb();
+    DatabaseStage([this] { SyncCruiseList(); });
+    DatabaseStage([this] { BuildCruiseLists(); });
+    DatabaseStage([this] { FormParamList(); });
+    WriteStepPage();
+}
+
+// ---- slots filled by the work on the wizard, the run, the cruise lists,
+// the flag write-back, the climatology loading, the report and closing.
+// Each is bound to its control already; until filled it does nothing. ------
+
+// Wizard navigation and pages.
+void TForm1::BitBtn1Click() {}
+void TForm1::BitBtn2Click() {}
+void TForm1::RadioButton1Click(QObject *Sender) { (void)Sender; }
+void TForm1::CheckListBox1Click() {}
+void TForm1::CheckListBox5Click() {}
+void TForm1::CheckListBox2Click() {}
+void TForm1::PageControl4Change() {}
+void TForm1::UpdateWizardPage() {}
+void TForm1::BuildSelectedCruises() {}
+void TForm1::ApplyQcOptions() {}
+void TForm1::ShowTestSettingsPanel() {}
+void TForm1::UpdateNextButton() {}
+// To fill: ParamCaptionList, AllParamAbbrs and AllParamNames are cleared
+// together with ParamList (ClearParamLists), so that captions keep
+// matching the parameters.
+void TForm1::FillParamCheckList() {}
+
+// The run, the location region and the contour panel.
+void TForm1::RunQc() {}
+void TForm1::ShellTreeView1Change() {}
+void TForm1::FileListBox1Change() {}
+void TForm1::FileListBox1DblClick() {}
+void TForm1::BitBtn3Click() {}
+void TForm1::BitBtn4Click() {}
+
+// Flags into the main database.
+void TForm1::WriteFlagsToMainDb() {}
+
+// Climatology loading.
+void TForm1::BitBtn5Click() {}
+
+// Cruise lists of the custom choice. The engine's database and progress
+// links are pointed here, at the end of the lists' building.
+void TForm1::BuildCruiseLists() { PointEngineAtDatabase(); }
+void TForm1::CheckListBox6Click() {}
+void TForm1::CheckListBox7Click() {}
+void TForm1::CheckBox6Click() {}
+void TForm1::CheckBox7Click() {}
+void TForm1::Pagecontrol1Change() {}
+// To fill: a search text goes into a string literal of the statement with
+// its quotes doubled.
+void TForm1::Edit4Change() {}
+void TForm1::CheckBox9Click() {}
+
+// Closing: settings and thresholds saved, connection and session closed.
+void TForm1::FormClose() {}

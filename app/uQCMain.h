@@ -1,0 +1,356 @@
+// uQCMain: the main window TForm1, the QC wizard.
+//
+// The window is built in code by the constructor (uQCMain_Form.cpp: every
+// control under the name it carries); FormCreate (uQCMain.cpp) then does the
+// program's whole set-up in its fixed order: folders, settings, the main
+// database path, formats, the Esc hook, the work folder, the data
+// components, the connection, the work tables, the cruise list, the test
+// tree, the map, the parameter list and the threshold positions, each stage
+// shown on the start window.
+//
+// Pages of the wizard are the direct children of Panel1, each carrying the
+// number of its step in its Tag (SetTag/TagOf): step 0 the mode choice and
+// "Change Database", step 1 the options page control, step 2 the parameter
+// list, step 3 the choice of what to do.
+#pragma once
+
+#include "platform/rtl/Classes.h"
+
+#include <QGroupBox>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QCheckBox;
+class QFileSystemModel;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QTextBrowser;
+class QToolButton;
+class QTreeView;
+
+class TCheckListBox;
+class TCheckTree;
+class TfmStart;
+class TForm4;
+class TQuery;
+class TTable;
+class TZqCommand;
+class TZqConnection;
+class TZqGUIxWaitCursor;
+class TZqPhysMSAccessDriverLink;
+class TZqQuery;
+class TZqTable;
+
+namespace rtl {
+class TIniFile;
+}
+
+// A data component of a form: owned (and freed) by AOwner, named as the
+// form names it.
+template <class T> T *MakeComponent(rtl::TComponent *AOwner, const char *AName)
+{
+    T *Component = new T(AOwner); // owned by AOwner
+    Component->SetName(AName);
+    return Component;
+}
+
+// The toolkit's Tag of a control: the wizard step of a page, the test of a
+// threshold panel, the action of a radio button.
+void SetTag(QObject *AControl, int ATag);
+int TagOf(const QObject *AControl);
+
+// A titled group of radio buttons with one chosen item (ItemIndex, -1 for
+// none). OnClick fires when the operator (or code through SetItemIndex)
+// changes the choice.
+class TRadioGroup : public QGroupBox {
+public:
+    explicit TRadioGroup(const QString &ACaption, QWidget *Parent = nullptr);
+    void AddItem(const std::string &AText);
+    int Count() const { return int(FButtons.size()); }
+    std::string ItemText(int AIndex) const;
+    QRadioButton *Button(int AIndex) const { return FButtons.at(size_t(AIndex)); }
+    int ItemIndex() const;
+    void SetItemIndex(int AIndex);
+    std::function<void()> OnClick;
+
+private:
+    QButtonGroup *FGroup = nullptr;
+    std::vector<QRadioButton *> FButtons;
+};
+
+// The program file whose folder is ProgramDir: the running executable
+// unless a test or a benchmark names an installation of its own.
+void SetProgramFileName(const std::string &AFileName);
+std::string ProgramFileName();
+
+class TForm1 : public QWidget {
+public:
+    explicit TForm1(QWidget *Parent = nullptr);
+    ~TForm1() override;
+
+    // The set-up of the program. False when the program is to end without
+    // showing the main window: Cancel in the path dialog, or a fault in a
+    // stage the window cannot do without (it has been reported).
+    bool FormCreate();
+
+    // ---- the data components of the form (owned by Components) ----------
+    std::unique_ptr<rtl::TComponent> Components;
+    TZqConnection *ZqConnection1 = nullptr;
+    TZqPhysMSAccessDriverLink *ZqPhysMSAccessDriverLink1 = nullptr;
+    TZqGUIxWaitCursor *ZqGUIxWaitCursor1 = nullptr;
+    TZqTable *MainCruTbl = nullptr;
+    TZqTable *ZqTable2 = nullptr;
+    TZqTable *ZqTable3 = nullptr;
+    TZqQuery *ZqQuery1 = nullptr;
+    TZqQuery *ZqQuery2 = nullptr;
+    TZqQuery *ZqQuery3 = nullptr;
+    TZqQuery *ZqQuery4 = nullptr;
+    TZqQuery *ZqQuery5 = nullptr;
+    TZqQuery *ZqdupQuery = nullptr;
+    TZqQuery *ZqDataQuery = nullptr;
+    TZqQuery *ZqQCQuery = nullptr;
+    TZqQuery *ZqCruQuery = nullptr;
+    TZqCommand *ZqCommand1 = nullptr;
+    TZqCommand *ZqCommand2 = nullptr;
+    // Local work tables and queries.
+    TQuery *QCCruQry = nullptr;
+    TQuery *WorkQry = nullptr;
+    TQuery *TmpParamQry = nullptr;
+    TQuery *TmpQcQry = nullptr;
+    TTable *StructTbl = nullptr;
+    TTable *TmpCruTbl = nullptr;
+    TTable *QcCruTbl = nullptr;
+    TTable *CastFlagtbl = nullptr;
+    TTable *CastOldFlagTbl = nullptr;
+    TTable *PTS_DataFlagTbl = nullptr;
+    TTable *PTS_DataOldFlagTbl = nullptr;
+    TTable *ChemFlagTbl = nullptr;
+    TTable *tmpparamtbl = nullptr;
+    TTable *ClimMSTbl = nullptr;
+    TTable *ClimBSTbl = nullptr;
+
+    // ---- windows -------------------------------------------------------------
+    TfmStart *fmStart = nullptr; // from step 13 of the set-up on
+    TCheckTree *TestTree = nullptr;
+
+    // ---- controls --------------------------------------------------------------
+    QFrame *Panel1 = nullptr;  // the wizard's pages
+    QFrame *Panel19 = nullptr; // NEXT, BACK and the run's progress
+    QGroupBox *GroupBox1 = nullptr; // "INFORMATION"
+    QTextBrowser *WebBrowser1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr; // hidden
+    // Step 0.
+    TRadioGroup *RadioGroup1 = nullptr;
+    QPushButton *BitBtn8 = nullptr;
+    // Step 1.
+    QTabWidget *Pagecontrol1 = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    QFrame *Panel2 = nullptr; // threshold panels, one per test (Tag = test)
+    QFrame *Panel3 = nullptr; // duplicates
+    QFrame *Panel4 = nullptr; // location
+    QFrame *Panel5 = nullptr; // velocity
+    QFrame *Panel6 = nullptr; // data climate check
+    QFrame *Panel7 = nullptr; // depth
+    QFrame *Panel10 = nullptr; // spikes
+    QSpinBox *UpDown1 = nullptr;
+    QSpinBox *UpDown2 = nullptr;
+    QSpinBox *UpDown3 = nullptr;
+    QSpinBox *UpDown4 = nullptr;
+    QSpinBox *UpDown5 = nullptr;
+    QSpinBox *UpDown6 = nullptr;
+    QSpinBox *UpDown7 = nullptr;
+    TRadioGroup *RadioGroup2 = nullptr;
+    QCheckBox *CheckBox4 = nullptr;
+    QCheckBox *CheckBox5 = nullptr;
+    QTreeView *ShellTreeView1 = nullptr;
+    QFileSystemModel *ShellFolderModel = nullptr;
+    QListWidget *FileListBox1 = nullptr;
+    QListWidget *FileListBox2 = nullptr; // hidden: the private folder's files at close
+    QPushButton *BitBtn3 = nullptr; // "View"
+    QPushButton *BitBtn4 = nullptr; // "Apply"
+    QPushButton *BitBtn5 = nullptr; // "Update climate/range"
+    // Step 1, cruise choice.
+    QTabWidget *PageControl4 = nullptr;
+    QWidget *TabSheet3 = nullptr; // "Country/Ship/Cuise"
+    QWidget *TabSheet4 = nullptr; // "Context Searh"
+    TCheckListBox *CheckListBox6 = nullptr; // countries
+    TCheckListBox *CheckListBox7 = nullptr; // ships
+    TCheckListBox *CheckListBox1 = nullptr; // cruises
+    TCheckListBox *CheckListBox5 = nullptr; // search results
+    QCheckBox *CheckBox6 = nullptr;
+    QCheckBox *CheckBox7 = nullptr;
+    QCheckBox *CheckBox8 = nullptr;
+    QCheckBox *CheckBox9 = nullptr;
+    QLineEdit *Edit4 = nullptr;
+    QLabel *Label19 = nullptr;
+    QLabel *Label20 = nullptr;
+    QLabel *Label21 = nullptr;
+    QFrame *Panel23 = nullptr;
+    QProgressBar *Gauge3 = nullptr;
+    // Step 2.
+    QLabel *Label2 = nullptr;
+    QFrame *Panel8 = nullptr;
+    TCheckListBox *CheckListBox2 = nullptr;
+    // The five list buttons over each check list: SpeedButton1 ... 25.
+    QToolButton *SpeedButtons[25] = {};
+    QToolButton *SpeedButton(int ANumber) const { return SpeedButtons[ANumber - 1]; }
+    // Step 3.
+    QGroupBox *GroupBox2 = nullptr;
+    QRadioButton *RadioButton1 = nullptr;
+    QRadioButton *RadioButton2 = nullptr;
+    QRadioButton *RadioButton3 = nullptr;
+    QRadioButton *RadioButton4 = nullptr;
+    QCheckBox *CheckBox3 = nullptr;
+    // Panel19.
+    QPushButton *BitBtn1 = nullptr; // NEXT / CHECK
+    QPushButton *BitBtn2 = nullptr; // BACK
+    QLabel *Label1 = nullptr;
+    QLabel *Label11 = nullptr; // "Cruise"
+    QLabel *Label12 = nullptr; // "Total"
+    QProgressBar *Gauge1 = nullptr;
+    QProgressBar *Gauge2 = nullptr;
+
+    // ---- the custom cruise choice: codes and names parallel to its lists ----
+    rtl::TStringList CountryCodes;
+    rtl::TStringList ShipNames, ShipCodes, ShipCountryCodes;
+    rtl::TStringList CruiseIds, CruiseNames, CruiseMars, CruiseShipCodes, CruiseCountryCodes;
+
+    // ---- wizard state -------------------------------------------------------
+    int WizardStep = 0;
+    int PrevWizardStep = 0;
+    bool NoDataTests = false;
+    int QcMode = 0;
+    int QcAction = 0;
+    rtl::TStringList *StepPageLines = nullptr; // while WriteStepPage builds a page
+
+    // ---- start-up and database (Parts of this window) ----------------------
+    void CreateWorkTables();
+    void SyncCruiseList();
+    void FormParamList();
+    void ShowWizardPage();
+    void WriteStepPage();
+    void ChangeDatabase(); // Button13Click, the start page's "Change Database"
+    // Reconnects ZqConnection1 to MainDbPath; false (after the error box)
+    // when that fails.
+    bool ConnectMainDb();
+    bool DatabaseConnected() const { return FDatabaseReady; }
+    void EscMessageHook();
+    void RadioGroup1Click();
+
+    // ---- slots of the wizard, the run, the cruise lists, the report and
+    // closing: bound to their controls here, filled by their own work ------
+    void BitBtn1Click();     // NEXT / CHECK
+    void BitBtn2Click();     // BACK
+    void RadioButton1Click(QObject *Sender);
+    void CheckListBox1Click();
+    void CheckListBox5Click();
+    void CheckListBox2Click();
+    void PageControl4Change();
+    void UpdateWizardPage();
+    void ResetStartPage();
+    void BuildSelectedCruises();
+    void ApplyQcOptions();
+    void ShowTestSettingsPanel();
+    void UpdateNextButton();
+    void FillParamCheckList();
+    void AppendStepSummary();
+    void RunQc();
+    void ShellTreeView1Change();
+    void FileListBox1Change();
+    void FileListBox1DblClick();
+    void BitBtn3Click(); // "View"
+    void BitBtn4Click(); // "Apply"
+    void BitBtn5Click(); // "Update climate/range"
+    void WriteFlagsToMainDb();
+    void BuildCruiseLists();
+    void CheckListBox6Click();
+    void CheckListBox7Click();
+    void CheckBox6Click();
+    void CheckBox7Click();
+    void Pagecontrol1Change();
+    void Edit4Change();
+    void CheckBox9Click();
+    void FormClose();
+
+    // ---- layout ----------------------------------------------------------------
+    void FormShow();
+    void Panel1Resize();
+    void Panel19Resize();
+
+protected:
+    void closeEvent(QCloseEvent *Event) override;
+    void showEvent(QShowEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    void BuildControls();        // uQCMain_Form.cpp
+    void BuildDataComponents();  // uQCMain_Form.cpp
+    void BindHandlers();         // uQCMain_Form.cpp
+    void BuildOptionsPage();
+    void BuildCruiseChoicePage();
+    void BuildParamPage();
+    void BuildActionPage();
+    void BuildProgressPanel();
+    // Set-up stages.
+    bool ReadDatabasePath();
+    void ProbeWorkFolder();
+    void PointLocalComponents();
+    void CreateSharedObjects();
+    void BuildTestTree();
+    void ReadMapSettings();
+    void LastPreparations();
+    void ReadThresholdPositions();
+    void ReadContourSettings();
+    void SizeWindow();
+    // Runs one database stage unless the connection is down; a fault is
+    // reported once and ends the database stages of this pass.
+    void DatabaseStage(const std::function<void()> &AStage);
+    void SetStartStage(const std::string &AText);
+    void SetStartProgress(int APercent);
+    // The contour files of a folder in FileListBox1.
+    void FillContourList(const std::string &AFolder);
+    // The engine's shared state pointed at this window's objects: the work
+    // objects of set-up step 12, the controls of step 24, and the database
+    // and progress links that the cruise lists' building sets.
+    void PointEngineObjects();
+    void PointEngineAtControls();
+    void PointEngineAtDatabase();
+    // SelectedTests and TestResults: one clear bit per test.
+    void SetTestCount(int ATests);
+    // The parameter lists of the wizard and of a station, emptied together.
+    void ClearParamLists();
+    // The level-flag tables of the checked parameters other than TEMP, PSAL
+    // and DENS: released, and one made and opened per parameter.
+    void ResetChemFlagTables();
+    void AddChemFlagTable(const std::string &AParam);
+
+    std::string ContourFolder; // the folder FileListBox1 shows
+    // The engine's ChemFlagTbls point at these.
+    std::vector<std::unique_ptr<TTable>> FChemFlagTables;
+    std::unique_ptr<rtl::TIniFile> FMainIni;
+    bool FDatabaseReady = false;
+    bool FClosing = false;
+};
+
+// Registers the data-access library's services in the order its layers
+// need them, and hands the wait cursor the toolkit's screen. Once per
+// process, before the first connection; the program and its tests alike.
+void RegisterLibraryServices();
+
+// The main window of the program (the application's main form).
+extern TForm1 *Form1;
+// Settings file of the program ("Cfg/main.ini"), open while Form1 lives.
+rtl::TIniFile *MainIni();

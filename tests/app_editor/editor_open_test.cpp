@@ -1,0 +1,197 @@
+// The editor opened over a copy of the demo database as the wizard hands it
+// over: the layout from a 1280 x 1024 screen, the scratch table QCCastID,
+// the station list of a picked cruise with the run's flags, and the cruise
+// list that tells two cruises of one name apart.
+#include "tests/app_editor/editor_fixture.h"
+#include "tests/app_editor/editor_test_util.h"
+
+#include "app/UQC.h"
+#include "app/manual/Isolines.h"
+#include "app/manual/map.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TDBGridModel.h"
+#include "platform/toolkit/TPaintBox.h"
+#include "platform/toolkit/TTreeView.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace editortest;
+
+namespace {
+
+using EditorOpen = EditorFixture;
+
+TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
+{
+    ASSERT_EQ(ScreenWidth(), 1280);
+    ASSERT_EQ(ScreenHeight(), 1024);
+    PrepareRunFlags(2);
+    TForm2 &F = OpenEditor({2});
+    EXPECT_EQ(F.windowTitle().toStdString(), "MANUAL QUALITY CONTROL MODE");
+    EXPECT_EQ(F.Panel5->width(), 320);
+    EXPECT_EQ(F.Panel1->height(), 512);
+    EXPECT_EQ(F.Image1->geometry(), QRect(1, 1, 1020, 508));
+    EXPECT_EQ(F.PaintBox1->geometry(), F.Image1->geometry());
+    EXPECT_EQ(F.Panel2->height(), 510);
+    EXPECT_EQ(F.Panel3->width(), 256);
+    EXPECT_EQ(F.Panel2->geometry(), QRect(258, 1, 1022, 510));
+    EXPECT_EQ(F.Panel15->height(), 158); // 1024 / 6.5 = 157.5
+    EXPECT_EQ(F.Panel12->width(), 427);
+    EXPECT_EQ(F.TreeView1->height(), 177);
+    EXPECT_EQ(F.Panel6->width(), 320);
+    EXPECT_EQ(MapScreenRect, Rect(50, 30, 970, 478));
+    EXPECT_TRUE(F.CheckBox1->isChecked());
+    EXPECT_EQ(F.BitBtn2->text().toStdString(), "All profiles for\nthe same square\nand month as\na data profile");
+    // The coast is drawn into the image: open sea west of Sardinia, land in Spain.
+    const TPoint Sea = WorldToScreen(MakeRealPoint(6, 40), ZoomStack[0], MapScreenRect, false, true);
+    const TPoint Land = WorldToScreen(MakeRealPoint(-4, 40), ZoomStack[0], MapScreenRect, false, true);
+    EXPECT_EQ(F.Image1->Canvas().Pixel(Sea.X, Sea.Y), MapColors[size_t(SeaColorIndex)]);
+    EXPECT_NE(F.Image1->Canvas().Pixel(Land.X, Land.Y), MapColors[size_t(SeaColorIndex)]);
+    // Every named control is there under its name.
+    for (const char *Name : {"ListBox1", "ListBox2", "TreeView1", "DBGrid1", "DBGrid2", "DBGrid3", "PaintBox2",
+                             "SpeedButton13", "SpeedButton19", "Edit4", "Label11", "Gauge1", "ComboBox1", "BitBtn5"})
+        EXPECT_NE(F.findChild<QWidget *>(QString::fromLatin1(Name)), nullptr) << Name;
+}
+
+TEST_F(EditorOpen, TheScratchTableLivesWhileTheEditorIsOpen)
+{
+    EXPECT_FALSE(MainTableExists("QCCastID"));
+    OpenEditor({2});
+    EXPECT_TRUE(MainTableExists("QCCastID"));
+    CloseEditor();
+    EXPECT_FALSE(MainTableExists("QCCastID"));
+}
+
+TEST_F(EditorOpen, ALeftOverScratchTableIsEmptiedInstead)
+{
+    querytest::SqliteExec(DbPath, "create table QCCastID (ID_Cast INTEGER NOT NULL PRIMARY KEY)");
+    querytest::SqliteExec(DbPath, "insert into QCCastID values (26)");
+    OpenEditor({2});
+    EXPECT_TRUE(Script->Messages.empty());
+    EXPECT_TRUE(Sql("select * from QCCastID").empty());
+}
+
+TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFlags)
+{
+    // Station 27 moved before 26 on the same day: the order is by date and
+    // time, not by identifier.
+    querytest::SqliteExec(DbPath, "update Cast_Titles set Time_Cast = 0.25 where ID_Cast = 27");
+    PrepareRunFlags(2, {{30, {3, 3, 1, 1}}, {44, {1, 1, 1, 3}}});
+    TForm2 &F = OpenEditor({2});
+    const auto Expected = Sql("select ID_Cast from Cast_Titles where ID_Cruise=2 order by Date_Cast, Time_Cast");
+    ASSERT_EQ(Expected.size(), 26u);
+    EXPECT_EQ(Expected[0][0], "27");
+    EXPECT_TRUE(Script->Messages.empty()) << Script->Texts()[0];
+    TTable &T = *F.tmpStatTbl;
+    ASSERT_TRUE(T.Active());
+    ASSERT_EQ(T.RecordCount(), 26);
+    std::vector<std::string> Ids;
+    for (T.First(); !T.Eof(); T.Next()) {
+        Ids.push_back(T.FieldByName("ID_Cast")->AsString());
+        const int Id = T.FieldByName("ID_Cast")->AsInteger();
+        const int FLon = T.FieldByName("FLon")->AsInteger(), FD = T.FieldByName("FD")->AsInteger();
+        EXPECT_EQ(FLon, Id == 30 ? 3 : 1) << Id;
+        EXPECT_EQ(FD, Id == 44 ? 3 : 1) << Id;
+        EXPECT_EQ(T.FieldByName("FDT")->AsInteger(), 1) << Id;
+        EXPECT_EQ(T.FieldByName("FDT")->DisplayText(), "1") << Id;
+    }
+    for (size_t i = 0; i < Expected.size(); ++i)
+        EXPECT_EQ(Ids[i], Expected[i][0]) << i;
+    // The grid shows the same.
+    TDBGridModel &M = F.DBGrid1->Model();
+    ASSERT_EQ(M.rowCount(), 26);
+    for (int c = 0; c < M.columnCount(); ++c) {
+        if (M.ColumnField(c)->FieldName() == "FDt" || M.ColumnField(c)->FieldName() == "FDT") {
+            EXPECT_EQ(M.data(M.index(3, c)).toString().toStdString(), "1");
+        }
+    }
+    // The grid's formats and columns: station 26 at 4.1326 E, 11:45.
+    ASSERT_TRUE(T.Locate("ID_Cast", rtl::Variant(26)));
+    EXPECT_EQ(T.FieldByName("Lon")->DisplayText(), "04.133");
+    EXPECT_EQ(T.FieldByName("Time_Cast")->DisplayText(), "11:45");
+    EXPECT_EQ(T.FieldByName("Lon")->DisplayLabel(), "Longitude");
+    EXPECT_FALSE(T.FieldByName("ID_Cruise")->Visible());
+    EXPECT_TRUE(T.FieldByName("Velosity")->Visible());
+    EXPECT_EQ(T.FieldByName("FD")->DisplayWidth(), 2);
+    EXPECT_EQ(T.FieldByName("Depth")->DisplayWidth(), 10);
+    ASSERT_EQ(CruiseStationIds.size(), 26u);
+    EXPECT_EQ(CruiseStationIds[0], 27);
+    EXPECT_EQ(LocationErrors.Size(), 26);
+    EXPECT_TRUE(F.StatSelBtn->isEnabled());
+    EXPECT_TRUE(F.ListBox1->isEnabled());
+    SaveWindow(&F, "editor_cruise2");
+}
+
+TEST_F(EditorOpen, ACruiseNoRunHasFlaggedShowsTheMainDatabasesFlags)
+{
+    querytest::SqliteExec(DbPath, "update Cast_Titles set FLat = 5 where ID_Cast = 31");
+    TForm2 &F = OpenEditor({2});
+    TTable &T = *F.tmpStatTbl;
+    ASSERT_EQ(T.RecordCount(), 26);
+    ASSERT_TRUE(T.Locate("ID_Cast", rtl::Variant(31)));
+    EXPECT_EQ(T.FieldByName("FLat")->AsInteger(), 5);
+    ASSERT_TRUE(T.Locate("ID_Cast", rtl::Variant(32)));
+    EXPECT_EQ(T.FieldByName("FLat")->AsInteger(), 0);
+}
+
+TEST_F(EditorOpen, TwoCruisesOfOneNameOpenEachTheirOwn)
+{
+    querytest::SqliteExec(DbPath, "update Cruise_Titles set Cruise_Name = 'TWIN' where ID_Cruise in (2, 4)");
+    TForm2 &F = OpenEditor({2, 4});
+    ASSERT_EQ(F.ListBox1->count(), 2);
+    EXPECT_EQ(F.ListBox1->item(1)->text().toStdString(), "TWIN");
+    EXPECT_EQ(F.tmpStatTbl->RecordCount(), 26);
+    PickCruise(4);
+    EXPECT_EQ(F.ShownCruiseId, 4);
+    EXPECT_EQ(F.tmpStatTbl->RecordCount(), 41);
+    F.tmpStatTbl->First();
+    EXPECT_EQ(F.tmpStatTbl->FieldByName("ID_Cruise")->AsInteger(), 4);
+    PickCruise(2);
+    EXPECT_EQ(F.tmpStatTbl->RecordCount(), 26);
+}
+
+TEST_F(EditorOpen, ResizingOnlyLaysOutAgain)
+{
+    TForm2 &F = OpenEditor({2, 4});
+    PickCruise(4);
+    ASSERT_EQ(F.ShownCruiseId, 4);
+    F.resize(1000, 800);
+    ProcessMessages();
+    EXPECT_EQ(F.ShownCruiseId, 4);
+    EXPECT_EQ(F.tmpStatTbl->RecordCount(), 41);
+    EXPECT_EQ(F.Panel5->width(), 250);
+    EXPECT_EQ(F.Image1->width(), 796);
+    EXPECT_EQ(MapScreenRect, Rect(50, 30, 746, 366));
+    F.hide();
+    F.show();
+    EXPECT_EQ(F.ShownCruiseId, 4);
+}
+
+TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapEmpty)
+{
+    querytest::SqliteExec(DbPath, "delete from Cast_Titles where ID_Cruise = 4");
+    TForm2 &F = OpenEditor({2, 4});
+    PickCruise(4);
+    EXPECT_EQ(F.tmpStatTbl->RecordCount(), 0);
+    EXPECT_TRUE(CruiseStationPos.empty());
+    EXPECT_TRUE(CruiseStationIds.empty());
+    EXPECT_TRUE(CruiseStationPts.empty());
+    EXPECT_TRUE(Script->Messages.empty()) << Script->Texts()[0];
+}
+
+TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)
+{
+    SelectedTests.SetBit(4, true);
+    SelectedTests.SetBit(5, false);
+    OpenEditor({2});
+    EXPECT_TRUE(SelectedTests.Bits(4));
+    EXPECT_FALSE(SelectedTests.Bits(5));
+}
+
+} // namespace

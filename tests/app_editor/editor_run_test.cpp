@@ -1,0 +1,94 @@
+// The editor after a real run of the automatic checks over a copy of the
+// demo database: the station checks run again in the visual mode mark the
+// planted faults in the error bits, on the map and in the tree of possible
+// errors.
+#include "tests/app_editor/editor_fixture.h"
+#include "tests/app_editor/editor_test_util.h"
+
+#include "app/UQC.h"
+#include "app/manual/map.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TTable.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/toolkit/TPaintBox.h"
+#include "platform/toolkit/TTimer.h"
+#include "platform/toolkit/TTreeView.h"
+
+using namespace editortest;
+
+namespace {
+
+class EditorAfterRun : public EditorFixture {
+protected:
+    // The wizard's run over the given cruises with the four station checks,
+    // then the hand-over.
+    TForm2 &RunAndOpen(const std::vector<int> &Cruises)
+    {
+        TmpCruTbl->EmptyTable();
+        for (int Id : Cruises) {
+            TmpCruTbl->Append();
+            TmpCruTbl->FieldByName("ID_Cruise")->SetAsInteger(Id);
+            TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(
+                Sql("select Cruise_Name from Cruise_Titles where ID_Cruise=" + std::to_string(Id))[0][0]);
+            TmpCruTbl->Post();
+        }
+        TZqQuery Casts(nullptr);
+        Casts.SetConnection(Conn);
+        CastQry = &Casts;
+        BuildLocationRegion();
+        CheckCruises();
+        CastQry = nullptr;
+        EXPECT_TRUE(QcRunFinished);
+        return OpenEditor(Cruises);
+    }
+    int IndexOf(int IdCast) const
+    {
+        for (size_t i = 0; i < CruiseStationIds.size(); ++i)
+            if (CruiseStationIds[i] == IdCast)
+                return int(i);
+        return -1;
+    }
+};
+
+TEST_F(EditorAfterRun, AStationOnLandIsMarkedOnTheMapAndInTheTree)
+{
+    // Cruise 25: station 969 was moved onto land (41.04 E, 41.22 N), which
+    // also puts its depth far from the grid's.
+    TForm2 &F = RunAndOpen({25});
+    const int i = IndexOf(969);
+    ASSERT_GE(i, 0);
+    EXPECT_TRUE(LocationErrors.Bits(i));
+    EXPECT_TRUE(DepthErrors.Bits(i));
+    TTreeNode *Node = FindTreeNode(*F.TreeView1, "969");
+    ASSERT_NE(Node, nullptr);
+    EXPECT_EQ(Node->Level(), 0);
+    ASSERT_GE(Node->Count(), 2);
+    EXPECT_EQ(Node->Item(0)->Text(), "Possible Location Error");
+    EXPECT_EQ(Node->Item(1)->Text(), "Possible Depth Error");
+    // On the map the station is red.
+    const TPoint P = CruiseStationPts[size_t(i)];
+    EXPECT_EQ(F.PaintBox1->Canvas().Pixel(P.X, P.Y), i == CurStationIndex ? clMaroon : clRed);
+    // The run's flags show in the station list.
+    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(969)));
+    EXPECT_EQ(F.tmpStatTbl->FieldByName("FLon")->AsInteger(), 3);
+    EXPECT_EQ(F.tmpStatTbl->FieldByName("FD")->AsInteger(), 3);
+    SaveWindow(&F, "editor_after_run");
+}
+
+TEST_F(EditorAfterRun, ASpeedAboveTheLimitBlinksItsSegment)
+{
+    // Cruise 7: station 223 lies 19.7 knots from the one before.
+    TForm2 &F = RunAndOpen({7});
+    const int i = IndexOf(223);
+    ASSERT_GE(i, 1);
+    EXPECT_TRUE(VelocityErrors.Bits(i));
+    EXPECT_NE(FindTreeNode(*F.TreeView1, "223"), nullptr);
+    EXPECT_TRUE(F.Timer1->Enabled());
+    // The visual mode writes the speed into the station list, not into the
+    // main database.
+    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(223)));
+    EXPECT_NEAR(F.tmpStatTbl->FieldByName("Velosity")->AsFloat(), 19.7, 0.1);
+    EXPECT_EQ(Sql("select Velosity from Cast_Titles where ID_Cast=223")[0][0], "<null>");
+}
+
+} // namespace

@@ -1,0 +1,336 @@
+// The program's start on a private installation and a copy of the demo
+// database: the work tables made and filled, the window at its start page,
+// the step page written, pictures of the start and main windows; and the
+// start's failure paths (no database path, a file that is no database).
+#include "tests/app_main/main_fixture.h"
+
+#include "app/Globals.h"
+#include "app/UQC.h"
+#include "app/manual/CheckTree.h"
+#include "app/WorkTables.h"
+#include "app/manual/Recalcs.h"
+#include "app/uDBPath.h"
+#include "app/uStart.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TApplication.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTextBrowser>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace maintest;
+
+namespace {
+
+std::string ReadFile(const std::string &APath)
+{
+    std::ifstream In(APath, std::ios::binary);
+    std::stringstream S;
+    S << In.rdbuf();
+    return S.str();
+}
+
+// A file the driver recognises as a real Jet database and refuses.
+void WriteJetFile(const std::string &APath)
+{
+    std::string Header(2048, '\0');
+    Header[0] = 0x00;
+    Header[1] = 0x01;
+    const std::string Signature = "Standard Jet DB";
+    Header.replace(4, Signature.size(), Signature);
+    std::ofstream(APath, std::ios::binary) << Header;
+}
+
+// A path dialog answered as an operator would: the folder in the tree, the
+// file clicked, OK.
+std::function<int(TForm &)> ChooseFile(const std::string &APath)
+{
+    return [APath](TForm &AForm) {
+        auto &Dialog = dynamic_cast<TForm4 &>(AForm);
+        Dialog.SetFolder(std::filesystem::path(APath).parent_path().string());
+        Dialog.SelectFile(std::filesystem::path(APath).filename().string());
+        Dialog.FileListBox1Click();
+        return int(Dialog.BitBtn1->isEnabled() ? mrOk : mrCancel);
+    };
+}
+
+} // namespace
+
+using StartUp = MainWindow;
+
+TEST_F(StartUp, MakesTheWorkTablesWithOneRecordPerCruiseAndOpensAtTheStartPage)
+{
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().front();
+    EXPECT_EQ(ProgramDir, Install->Dir());
+    EXPECT_EQ(MainDbPath, Install->DbPath());
+    EXPECT_EQ(MainDbSqlName, "\"" + Install->Dir() + "demo/marlin_demo\"");
+    EXPECT_EQ(DbTablePrefix, "marlin_demo");
+    EXPECT_TRUE(Form->DatabaseConnected());
+
+    // One record per cruise of the main database, no test run yet.
+    const auto Cruises = apptest::SqliteRows(Install->DbPath(),
+                                             "select ID_Cruise, Cruise_Name from Cruise_Titles order by ID_Cruise");
+    const auto Work = WorkRows("marlin_demo-QCCruise", {"ID_Cruise", "Cruise_Name"});
+    ASSERT_EQ(Work.size(), Cruises.size());
+    for (size_t I = 0; I < Cruises.size(); ++I)
+        EXPECT_EQ(Work[I], Cruises[I][0] + "|" + Cruises[I][1]);
+    const auto Flags = WorkRows("marlin_demo-QCCruise",
+                                {"ChDuplicates", "ChLocation", "ChVelosity", "ChDepth", "ChDataClimat",
+                                 "ChDataSpike", "Duplicates", "Location", "Velosity", "Depth", "DataClimat",
+                                 "DataSpike"});
+    for (const std::string &Row : Flags)
+        EXPECT_EQ(Row.find("True"), std::string::npos) << Row;
+    for (const char *Suffix : {"-Cast_TitlesFlags.db", "-Cast_TitlesOldFlags.db", "-undocast.db", "-Undoparam.db",
+                               "-PTS_DataFlags.db", "-PTS_DataOldFlags.db"})
+        EXPECT_TRUE(LocalTableFileExists(Install->Dir() + "SoftDB/marlin_demo" + Suffix)) << Suffix;
+
+    // The start page: the mode choice and "Change Database" only, BACK off.
+    for (const char *Name : {"RadioGroup1", "BitBtn8"})
+        EXPECT_FALSE(Control(Name)->isHidden()) << Name;
+    for (const char *Name : {"Pagecontrol1", "Label2", "Panel8", "GroupBox2"})
+        EXPECT_TRUE(Control(Name)->isHidden()) << Name;
+    EXPECT_FALSE(Control<QPushButton>("BitBtn2")->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isEnabled());
+    EXPECT_EQ(Control<QPushButton>("BitBtn1")->text().toStdString(), "NEXT");
+    for (const char *Name : {"Gauge1", "Gauge2", "Label1", "Label11", "Label12"})
+        EXPECT_TRUE(Control(Name)->isHidden()) << Name;
+    EXPECT_FALSE(Control<QTabWidget>("Pagecontrol1")->isTabVisible(1));
+    EXPECT_EQ(Form->RadioGroup1->ItemIndex(), 0);
+    EXPECT_EQ(Form->width(), 960);
+    EXPECT_EQ(Form->height(), 683);
+
+    // The start window went, having reached the end.
+    auto *Start = Form->findChild<TfmStart *>(QString::fromLatin1("fmStart"));
+    ASSERT_NE(Start, nullptr);
+    EXPECT_TRUE(Start->isHidden());
+    EXPECT_EQ(Start->Gauge1->value(), 100);
+    EXPECT_EQ(ScreenCursor(), crDefault);
+
+    apptest::SaveScreenshot(*Form, "app_main_window_step0");
+}
+
+TEST_F(StartUp, StepPageHoldsTheTextFileWithTheSummaryBeforeItsLastTwoLines)
+{
+    ASSERT_TRUE(Start());
+    const std::string Text = ReadFile(Install->Dir() + "doc/step0.txt");
+    const std::string Html = ReadFile(Install->Dir() + "doc/step0.html");
+    const size_t BodyEnd = Text.rfind("</body>");
+    ASSERT_NE(BodyEnd, std::string::npos);
+    // The page begins with the text file unchanged, up to its last two lines.
+    EXPECT_EQ(Html.substr(0, BodyEnd), Text.substr(0, BodyEnd));
+    const std::string Summary = "<hr>\n<B>Selected option:</B>QUALITY CONTROL PROCEDURE FOR ALL CRUISES;<br>\n"
+                                "<B>Current database:</B>" +
+                                Install->DbPath() + ".<br>\n</body>";
+    EXPECT_NE(Html.find(Summary), std::string::npos) << Html;
+    EXPECT_LT(Html.find("<hr>"), Html.find("</body>"));
+    EXPECT_NE(Form->WebBrowser1->toPlainText().toStdString().find("Current database:"), std::string::npos);
+}
+
+TEST_F(StartUp, StartWindowIsFramelessOnTopCentredWithItsFixedTexts)
+{
+    ASSERT_TRUE(Start());
+    auto *Start = Form->findChild<TfmStart *>(QString::fromLatin1("fmStart"));
+    ASSERT_NE(Start, nullptr);
+    EXPECT_TRUE(Start->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(Start->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(Start->x(), (1280 - Start->width()) / 2);
+    EXPECT_EQ(Start->y(), (1024 - Start->height()) / 2);
+    std::vector<std::string> Texts;
+    for (const QLabel *Label : Start->findChildren<QLabel *>())
+        Texts.push_back(Label->text().toStdString());
+    for (const char *Fixed : {"MARLIN DATA QUALITY CONTROL UTILITY", "Version 1.00 beta", "2008"})
+        EXPECT_NE(std::find(Texts.begin(), Texts.end(), Fixed), Texts.end()) << Fixed;
+    // As it looks during a stage.
+    Start->SetStage("Synchronization of Cruise List...");
+    Start->SetProgress(45);
+    apptest::SaveScreenshot(*Start, "app_start_window");
+    Start->hide();
+}
+
+TEST_F(StartUp, ThresholdsComeFromUpdownsAndTheTestTreeHasOneBitPerTest)
+{
+    std::ofstream(Install->Dir() + "Cfg/updowns.txt", std::ios::trunc) << "0\n0\n14\n3\n10\n";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Control<QSpinBox>("UpDown1")->value(), 0);
+    EXPECT_EQ(Control<QSpinBox>("UpDown3")->value(), 14);
+    EXPECT_EQ(Control<QSpinBox>("UpDown4")->value(), 3);
+    EXPECT_EQ(Control<QSpinBox>("UpDown5")->value(), 10);
+    // Not in the file: the form's start values.
+    EXPECT_EQ(Control<QSpinBox>("UpDown6")->value(), 10);
+    EXPECT_EQ(Control<QSpinBox>("UpDown7")->value(), 1);
+
+    ASSERT_NE(Form->TestTree, nullptr);
+    int TopLevel = 0;
+    for (TTreeNode *Node = Form->TestTree->GetFirstNode(); Node; Node = Node->GetNext()) {
+        if (Node->Level() == 0) {
+            ++TopLevel;
+            EXPECT_EQ(Node->StateIndex(), 3) << Node->Text();
+        } else {
+            EXPECT_EQ(Node->StateIndex(), 0) << Node->Text();
+        }
+    }
+    EXPECT_EQ(TopLevel, 6); // the top-level lines of QcParams.txt
+    EXPECT_EQ(SelectedTests.Size(), 6);
+    EXPECT_EQ(TestResults.Size(), 6);
+    for (int I = 0; I < 6; ++I)
+        EXPECT_FALSE(SelectedTests.Bits(I) || TestResults.Bits(I));
+}
+
+TEST_F(StartUp, ContourFileAndAxesFromTheSettingsOnlyWhenTheFileExists)
+{
+    const std::string Own = Install->Dir() + "QCCont/own.bln";
+    std::filesystem::copy_file(Install->Dir() + "QCCont/ALL_.bln", Own);
+    {
+        // Section and key names in other letter cases than the program's.
+        std::string Ini = ReadFile(Install->Dir() + "Cfg/main.ini");
+        const size_t Map = Ini.find("[MAP]");
+        const size_t End = Ini.find("[Clim]");
+        ASSERT_TRUE(Map != std::string::npos && End != std::string::npos);
+        Ini.replace(Map, End - Map,
+                    "[map]\nBLNNAME=" + Install->Dir() + "QCCont/missing.bln\nxy=TRUE\ninvx=TRUE\nInvY=0\n\n");
+        std::ofstream(Install->Dir() + "Cfg/main.ini", std::ios::trunc) << Ini;
+    }
+    ASSERT_TRUE(Start());
+    // A contour file that is not there: the default, vertical inversion only.
+    EXPECT_EQ(ExtraLinesFile, Install->Dir() + "QCCont/ALL_.bln");
+    EXPECT_FALSE(MapInvertX);
+    EXPECT_TRUE(MapInvertY);
+    ASSERT_NE(Form->FileListBox1->currentItem(), nullptr);
+    EXPECT_EQ(Form->FileListBox1->currentItem()->text().toStdString(), "ALL_.bln");
+    Stop();
+
+    // The same settings naming a file that exists: the ini decides.
+    std::string Ini = ReadFile(Install->Dir() + "Cfg/main.ini");
+    Ini.replace(Ini.find("missing.bln"), 11, "own.bln");
+    std::ofstream(Install->Dir() + "Cfg/main.ini", std::ios::trunc) << Ini;
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(ExtraLinesFile, Own);
+    EXPECT_TRUE(MapInvertX);
+    EXPECT_FALSE(MapInvertY);
+    EXPECT_TRUE(SwapCoordColumns);
+    EXPECT_EQ(GridFileName, Install->Dir() + "Maps/out.grd");
+    EXPECT_EQ(ZoomStack.size(), 1u);
+    EXPECT_EQ(ZoomIndex, 0);
+}
+
+using StartPath = MainWindow;
+
+TEST_F(StartPath, NoDatabaseSectionOpensThePathDialogAndCancelEndsWithoutAWord)
+{
+    Install->SetDatabaseSetting("");
+    Dialogs->ModalHandlers.push_back([](TForm &AForm) {
+        EXPECT_EQ(AForm.windowTitle().toStdString(), "SELECTION OF PATH TO TORVAL DATABASE");
+        return int(mrCancel);
+    });
+    EXPECT_FALSE(Start());
+    ASSERT_EQ(Dialogs->ModalForms.size(), 1u);
+    EXPECT_EQ(Dialogs->ModalForms[0], "Form4");
+    EXPECT_TRUE(Dialogs->Messages.empty());
+    EXPECT_EQ(Install->DatabaseSetting(), "");
+}
+
+TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
+{
+    Install->SetDatabaseSetting(Install->Dir() + "gone/old.mdb");
+    const std::string Chosen = Install->CopyDatabase("other/black2007.mdb");
+    Dialogs->ModalHandlers.push_back(ChooseFile(Chosen));
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(MainDbPath, Chosen);
+    EXPECT_EQ(Install->DatabaseSetting(), Chosen);
+    EXPECT_EQ(DbTablePrefix, "black2007");
+    EXPECT_TRUE(LocalTableFileExists(Install->Dir() + "SoftDB/black2007-QCCruise.db"));
+    EXPECT_TRUE(Form->DatabaseConnected());
+}
+
+TEST_F(StartPath, AFileThatIsNoDatabaseIsReportedOnceAndTheWindowStillOpens)
+{
+    const std::string Bad = Install->Dir() + "demo/broken.mdb";
+    WriteJetFile(Bad);
+    Install->SetDatabaseSetting(Bad);
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(Dialogs->Messages.size(), 1u) << Dialogs->Texts().back();
+    EXPECT_EQ(Dialogs->Messages[0].Text, "Can't Connect to Main Database");
+    EXPECT_EQ(Dialogs->Messages[0].Icon, mtError);
+    EXPECT_EQ(Dialogs->Messages[0].Buttons, TMsgDlgButtons(mbOK));
+    EXPECT_FALSE(Form->DatabaseConnected());
+    // The work tables are made all the same; nothing was synchronised.
+    EXPECT_TRUE(WorkRows("broken-QCCruise", {"ID_Cruise"}).empty());
+    EXPECT_FALSE(Control("RadioGroup1")->isHidden());
+    EXPECT_FALSE(Control<QPushButton>("BitBtn2")->isEnabled());
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    apptest::SaveScreenshot(*Form, "app_main_window_no_database");
+
+    // "Change Database" to a good file recovers.
+    Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_TRUE(Form->DatabaseConnected());
+    EXPECT_EQ(Install->DatabaseSetting(), Install->DbPath());
+    EXPECT_EQ(WorkRows("marlin_demo-QCCruise", {"ID_Cruise"}).size(),
+              apptest::SqliteRows(Install->DbPath(), "select ID_Cruise from Cruise_Titles").size());
+    EXPECT_NE(ReadFile(Install->Dir() + "doc/step0.html").find(Install->DbPath() + ".<br>"), std::string::npos);
+}
+
+TEST_F(StartPath, CancelInChangeDatabaseChangesNothing)
+{
+    ASSERT_TRUE(Start());
+    const std::string Before = Install->DatabaseSetting();
+    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrCancel); });
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_EQ(Dialogs->ModalForms.size(), 1u);
+    EXPECT_EQ(MainDbPath, Install->DbPath());
+    EXPECT_EQ(Install->DatabaseSetting(), Before);
+    EXPECT_TRUE(Form->DatabaseConnected());
+}
+
+TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTable)
+{
+    ASSERT_TRUE(Start());
+    const std::vector<std::string> Fields = {"ID_Cruise", "MAR", "Cruise_Name", "ChDepth"};
+    const auto Before = WorkRows("marlin_demo-QCCruise", Fields);
+    Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_TRUE(Dialogs->Messages.empty());
+    EXPECT_TRUE(Form->DatabaseConnected());
+    EXPECT_EQ(WorkRows("marlin_demo-QCCruise", Fields), Before);
+    EXPECT_TRUE(Form->QcCruTbl->Active());
+    EXPECT_EQ(ScreenCursor(), crDefault);
+}
+
+using StartFault = MainWindow;
+
+TEST_F(StartFault, AMissingStepPageIsReportedOnceAndTheWindowStillOpens)
+{
+    std::filesystem::remove(Install->Dir() + "doc/step0.txt");
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_NE(Dialogs->Messages[0].Text.find("step0.txt"), std::string::npos) << Dialogs->Messages[0].Text;
+    EXPECT_EQ(Dialogs->Messages[0].Icon, mtError);
+    EXPECT_TRUE(Form->DatabaseConnected());
+    auto *Start = Form->findChild<TfmStart *>(QString::fromLatin1("fmStart"));
+    ASSERT_NE(Start, nullptr);
+    EXPECT_TRUE(Start->isHidden());
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    EXPECT_FALSE(Control("RadioGroup1")->isHidden());
+}
+
+TEST_F(StartFault, AWorkFolderThatCannotBeOpenedEndsTheProgramAfterItsMessage)
+{
+    // The work folder's database is a folder: neither the first open nor the
+    // retry from the BDE folder can open it.
+    std::filesystem::create_directories(Install->Dir() + "SoftDB/worktables.sqlite3");
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+}

@@ -1,0 +1,190 @@
+// The main window as a form: every named control in place with its text,
+// the wizard's pages shown by their Tag, the Esc hook, and the path dialog.
+#include "tests/app_main/main_fixture.h"
+
+#include "app/UQC.h"
+#include "app/uDBPath.h"
+#include "platform/toolkit/TCheckListBox.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace maintest;
+
+using WindowForm = MainWindow;
+
+TEST_F(WindowForm, EveryNamedControlCarriesItsTextAndEveryPageItsStep)
+{
+    Form = std::make_unique<TForm1>(); // the form alone, no set-up
+    const std::pair<const char *, const char *> Texts[] = {
+        {"BitBtn8", "Change Database"},     {"BitBtn1", "NEXT"},
+        {"BitBtn2", "BACK"},                {"BitBtn3", "View"},
+        {"BitBtn4", "Apply"},               {"BitBtn5", "Update climate/range"},
+        {"Label2", "LISt OF PARAMETETRS"},  {"Label11", "Cruise"},
+        {"Label12", "Total"},               {"CheckBox3", "CRUISE INFO"},
+        {"CheckBox4", "One - side change"}, {"CheckBox5", "Visual mode only"},
+        {"CheckBox6", "Show ships for the selected country"},
+        {"CheckBox7", "Show cruises for the selected ship"},
+        {"CheckBox9", "Auto adding of '*' symbol in the end"},
+        {"CheckBox1", "Allow to select only unchecked cruises"},
+        {"RadioButton2", "CHECK AUTOMATICALLY AND COME BACK TO THE FIRST STEP"},
+        {"RadioButton3", "CHECK AUTOMATICALLY AND CLOSE MARLIN CONTROL UNIT"}};
+    for (const auto &[Name, Text] : Texts) {
+        QWidget *W = Control(Name);
+        ASSERT_NE(W, nullptr) << Name;
+        QString Shown;
+        if (auto *B = qobject_cast<QAbstractButton *>(W))
+            Shown = B->text();
+        else if (auto *L = qobject_cast<QLabel *>(W))
+            Shown = L->text();
+        EXPECT_EQ(Shown.toStdString(), Text) << Name;
+    }
+    EXPECT_EQ(Control<QGroupBox>("GroupBox2")->title().toStdString(), "WHAT TO DO?");
+    EXPECT_EQ(Control<QGroupBox>("RadioGroup1")->title().toStdString(), "SELECT QUALITY CHECK MODE");
+    EXPECT_EQ(Control<QGroupBox>("GroupBox1")->title().toStdString(), "INFORMATION");
+    EXPECT_EQ(Control<QGroupBox>("RadioGroup2")->title().toStdString(), "Duplicates Search For");
+    EXPECT_EQ(Form->RadioGroup2->ItemIndex(), 1);
+    EXPECT_TRUE(Control<QRadioButton>("RadioButton4")->isChecked());
+    auto *Options = Control<QTabWidget>("Pagecontrol1");
+    EXPECT_EQ(Options->tabText(0).toStdString(), "QUALITY CHECK OPTIONS");
+    EXPECT_EQ(Options->tabText(1).toStdString(), "SELECT CRUISE");
+    auto *Choice = Control<QTabWidget>("PageControl4");
+    EXPECT_EQ(Choice->tabText(0).toStdString(), "Country/Ship/Cuise");
+    EXPECT_EQ(Choice->tabText(1).toStdString(), "Context Searh");
+    for (int N = 1; N <= 25; ++N)
+        EXPECT_NE(Form->findChild<QToolButton *>(QString::fromStdString("SpeedButton" + std::to_string(N))), nullptr)
+            << N;
+    for (const char *Name : {"CheckListBox1", "CheckListBox2", "CheckListBox5", "CheckListBox6", "CheckListBox7"})
+        EXPECT_NE(Form->findChild<TCheckListBox *>(QString::fromLatin1(Name)), nullptr) << Name;
+    const std::tuple<const char *, int, int, int> UpDowns[] = {{"UpDown1", 0, 5, 0},  {"UpDown2", 0, 5, 0},
+                                                               {"UpDown3", 10, 22, 12}, {"UpDown4", 1, 7, 3},
+                                                               {"UpDown5", 0, 25, 10}, {"UpDown6", 1, 10, 10}};
+    for (const auto &[Name, Min, Max, Position] : UpDowns) {
+        auto *U = Control<QSpinBox>(Name);
+        EXPECT_EQ(U->minimum(), Min) << Name;
+        EXPECT_EQ(U->maximum(), Max) << Name;
+        EXPECT_EQ(U->value(), Position) << Name;
+    }
+    // Threshold panels by test, pages by step.
+    const std::pair<const char *, int> PanelTags[] = {{"Panel3", 0}, {"Panel4", 1}, {"Panel5", 2},
+                                                      {"Panel7", 3}, {"Panel6", 4}, {"Panel10", 5}};
+    for (const auto &[Name, Tag] : PanelTags)
+        EXPECT_EQ(TagOf(Control(Name)), Tag) << Name;
+    for (int Step = 0; Step < 4; ++Step) {
+        Form->WizardStep = Step;
+        Form->ShowWizardPage();
+        std::vector<std::string> Shown;
+        for (QObject *Child : Form->Panel1->children())
+            if (auto *W = qobject_cast<QWidget *>(Child); W && !W->isHidden())
+                Shown.push_back(W->objectName().toStdString());
+        const std::vector<std::vector<std::string>> Expected = {
+            {"RadioGroup1", "BitBtn8"}, {"Pagecontrol1"}, {"Label2", "Panel8"}, {"GroupBox2"}};
+        EXPECT_EQ(Shown, Expected[size_t(Step)]) << Step;
+        EXPECT_EQ(Form->BitBtn2->isEnabled(), Step != 0);
+    }
+    const std::pair<const char *, int> Actions[] = {
+        {"RadioButton1", 0}, {"RadioButton2", 1}, {"RadioButton3", 2}, {"RadioButton4", 3}};
+    for (const auto &[Name, Tag] : Actions)
+        EXPECT_EQ(TagOf(Control(Name)), Tag) << Name;
+}
+
+namespace {
+
+// Counts the key presses that reach it.
+class TKeyCounter : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    int EscPresses = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent *Event) override
+    {
+        if (Event->key() == Qt::Key_Escape)
+            ++EscPresses;
+        QLineEdit::keyPressEvent(Event);
+    }
+};
+
+} // namespace
+
+TEST_F(WindowForm, EscSetsBothFlagsAndTheKeyStillReachesItsWindow)
+{
+    ASSERT_TRUE(Start());
+    AbortRequested = false;
+    QcInterrupted = false;
+    TKeyCounter Edit(Form.get());
+    QTest::keyClick(&Edit, Qt::Key_A);
+    EXPECT_FALSE(AbortRequested);
+    EXPECT_FALSE(QcInterrupted);
+    QTest::keyClick(&Edit, Qt::Key_Escape);
+    EXPECT_TRUE(AbortRequested);
+    EXPECT_TRUE(QcInterrupted);
+    EXPECT_EQ(Edit.EscPresses, 1);
+    // With the abort already asked for, a second Esc leaves QcInterrupted
+    // as the run left it.
+    QcInterrupted = false;
+    QTest::keyClick(&Edit, Qt::Key_Escape);
+    EXPECT_FALSE(QcInterrupted);
+    EXPECT_EQ(Edit.EscPresses, 2);
+    AbortRequested = false;
+}
+
+using PathDialog = MainWindow;
+
+TEST_F(PathDialog, ListsOnlyMdbFilesAndOkWaitsForAClick)
+{
+    const std::string Folder = Install->Dir() + "dbs/";
+    std::filesystem::create_directories(Folder + "sub.mdb");
+    for (const char *Name : {"a.mdb", "B.MDB", "notes.txt", "c.mdb.bak"})
+        std::ofstream(Folder + Name) << "x";
+    TForm4 Dialog(nullptr);
+    Dialog.SetFolder(Folder);
+    std::vector<std::string> Names;
+    for (int I = 0; I < Dialog.FileListBox1->count(); ++I)
+        Names.push_back(Dialog.FileListBox1->item(I)->text().toStdString());
+    EXPECT_EQ(Names, (std::vector<std::string>{"B.MDB", "a.mdb"}));
+    EXPECT_FALSE(Dialog.BitBtn1->isEnabled());
+    EXPECT_EQ(Dialog.Label1->text().toStdString(),
+              "SELECT THE PATH TO TORVAL DATABASE AND DOUBLE CLICK (OR CLICK ONCE AND CLICK <OK> BUTTON) THE NAME "
+              "OF DATABASE *.mdb FILE");
+    Dialog.FormClose();
+    EXPECT_EQ(Dialog.Result, "");
+
+    QListWidgetItem *Item = Dialog.FileListBox1->item(1);
+    const QRect R = Dialog.FileListBox1->visualItemRect(Item);
+    Dialog.show();
+    QTest::mouseClick(Dialog.FileListBox1->viewport(), Qt::LeftButton, {}, R.center());
+    EXPECT_TRUE(Dialog.BitBtn1->isEnabled());
+    apptest::SaveScreenshot(Dialog, "app_path_dialog");
+    Dialog.FormClose();
+    EXPECT_EQ(Dialog.Result, Folder + "a.mdb");
+    Dialog.hide();
+}
+
+TEST_F(PathDialog, ADoubleClickOnAFileEndsTheDialogWithOk)
+{
+    const std::string Db = Install->DbPath();
+    Dialogs->ModalHandlers.push_back([Db](TForm &AForm) {
+        auto &Dialog = dynamic_cast<TForm4 &>(AForm);
+        Dialog.SetFolder(std::filesystem::path(Db).parent_path().string());
+        Dialog.SelectFile("marlin_demo.mdb");
+        Dialog.FileListBox1DblClick();
+        return Dialog.ModalResult();
+    });
+    TForm4 Dialog(nullptr);
+    EXPECT_EQ(Dialog.Execute(), int(mrOk));
+    EXPECT_EQ(Dialog.Result, Install->DbPath());
+}

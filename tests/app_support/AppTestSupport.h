@@ -1,0 +1,53 @@
+// What the program's tests share: a private installation of the program per
+// test, the station database read past the program, and pictures of the
+// windows a test opens.
+#pragma once
+
+#include "tests/comp_query/query_fixture.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace apptest {
+
+// The staged program folder of the build (with a trailing "/").
+std::string ProgramFolder();
+
+// A private installation in a temporary folder: the program folder's data
+// (Cfg, Maps, Imgs, doc, QCCont, SoftDB, BDE, temp) and a copy of the demo
+// station database at demo/marlin_demo.mdb, which Cfg/main.ini names. While
+// it lives the program's file is Dir() + "marlinqc", so that a main window
+// made in the test takes it as its program folder. Removed afterwards.
+class TTestInstallation {
+public:
+    TTestInstallation();
+    ~TTestInstallation();
+    TTestInstallation(const TTestInstallation &) = delete;
+    TTestInstallation &operator=(const TTestInstallation &) = delete;
+
+    const std::string &Dir() const { return FDir; } // with a trailing "/"
+    std::string DbPath() const { return FDir + "demo/marlin_demo.mdb"; }
+    // Database/DatabaseName of Cfg/main.ini ("" removes the section).
+    void SetDatabaseSetting(const std::string &AValue) const;
+    std::string DatabaseSetting() const;
+    // A copy of the demo database at another path of the installation.
+    std::string CopyDatabase(const std::string &ARelativePath) const;
+
+private:
+    std::string FDir;
+};
+
+// The station database read straight from its file, past driver and
+// library: every value as SQLite's text (NULL as "<null>").
+using querytest::SqliteExec;
+using querytest::SqliteRows;
+using querytest::TRow;
+
+// Saves a picture of the widget (made visible and laid out first) as
+// <build>/artefacts/<name>.png and returns that path.
+std::string SaveScreenshot(QWidget &AWidget, const std::string &AName);
+
+} // namespace apptest
