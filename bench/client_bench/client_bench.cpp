@@ -31,6 +31,7 @@
 
 #include "bench/common/PlainOdbcConnection.h"
 #include "bench/common/PlainOdbcFetch.h"
+#include "bench/common/StationDatabases.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
@@ -279,19 +280,11 @@ int main(int argc, char **argv)
     // Run by hand, the program folder's driver definitions are still ours.
     setenv("ODBCSYSINI", CLIENT_BENCH_PROGRAM_DIR, 0);
     setenv("ODBCINSTINI", "odbcinst.ini", 0);
-    bool WantLarge = false;
-    for (int I = 1; I < argc; ++I)
-        WantLarge = WantLarge || std::strcmp(argv[I], "--large") == 0;
-    if (const char *E = std::getenv("MARLIN_BENCH_LARGE"))
-        WantLarge = WantLarge || std::strcmp(E, "1") == 0;
-
-    const fs::path Program = CLIENT_BENCH_PROGRAM_DIR;
-    const fs::path Demo = Program / "demo" / "marlin_demo.mdb";
-    const fs::path Large = Program / "bench" / "marlin_large.mdb";
-    if (!fs::exists(Demo))
-        Die("no demo database at " + Demo.string());
-    if (WantLarge && !fs::exists(Large))
-        Die("no large database at " + Large.string() + " (cmake --build <build> --target marlin_large_db)");
+    const TStationDatabases Databases = FindStationDatabases(CLIENT_BENCH_PROGRAM_DIR, argc, argv);
+    if (!Databases.Error.empty())
+        Die(Databases.Error);
+    const fs::path &Demo = Databases.Demo;
+    const fs::path &Large = Databases.Large;
 
     ZqStanInitialize();
     RegisterPhysManager();
