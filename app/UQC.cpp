@@ -7,7 +7,9 @@
 
 #include "app/UQC_Internal.h"
 
+#include "platform/localdb/TBatchMove.h"
 #include "platform/localdb/TSession.h"
+#include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <cmath>
@@ -178,4 +180,18 @@ void TLocalWriteBatch::Commit()
         FOpen = false;
         Session.Commit(FFolder);
     }
+}
+
+void MergeFlagRows(TTable &ATarget, TTable &ASource, const std::vector<std::string> &AMappings)
+{
+    TTable Dest;
+    Dest.SetDatabaseName(ATarget.DatabaseName());
+    Dest.SetTableName(ATarget.TableName());
+    TBatchMove Move;
+    Move.Source = &ASource;
+    Move.Destination = &Dest;
+    Move.Mode = batAppendUpdate;
+    Move.Mappings = AMappings;
+    Move.Execute();
+    ATarget.InvalidateRows();
 }

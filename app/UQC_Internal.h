@@ -15,6 +15,7 @@ void QcProcessMessages();
 void QcRestoreCursor();
 
 #include <string>
+#include <vector>
 
 // One transaction on a work folder for many local writes (a cruise's
 // station flags, a station's level flags): committed by Commit, rolled
@@ -31,3 +32,11 @@ private:
     std::string FFolder;
     bool FOpen = false;
 };
+
+class TTable;
+// Merges ASource into ATarget's table (append or update by key; only the
+// mapped columns when AMappings names them) without moving ATarget's
+// cursor: the per-database flag tables stay open on the main window and
+// grow with every station, and re-reading one after each merge would make
+// a run's cost grow with the square of its length.
+void MergeFlagRows(TTable &ATarget, TTable &ASource, const std::vector<std::string> &AMappings = {});

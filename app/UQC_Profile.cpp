@@ -12,7 +12,6 @@
 #include "app/ReinRoss.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
-#include "platform/localdb/TBatchMove.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TDialogs.h"
@@ -46,7 +45,14 @@ bool DensityOk = true;
 // Profile value range for the spike threshold.
 double ProfileMin = 0, ProfileMax = 0;
 
-bool IsEmpty(TField *F) { return F == nullptr || F->IsNull() || F->AsString().empty(); }
+// An empty value: no value at all, or a text field holding no text.
+bool IsEmpty(TField *F)
+{
+    if (F == nullptr || F->IsNull())
+        return true;
+    const rtl::TFieldType T = F->DataType();
+    return (T == rtl::ftString || T == rtl::ftWideString || T == rtl::ftFixedChar) && F->AsString().empty();
+}
 
 std::string PresText(double Pres) { return rtl::FloatToStrF(Pres, rtl::ffFixed, 5, 1); }
 
@@ -139,17 +145,12 @@ void MergeLevelFlags(const std::string &P, bool Same)
         return;
     }
     try {
-        TBatchMove Move;
-        Move.Source = TmpFlagsTbl;
-        Move.Destination = Target;
-        Move.Mode = batAppendUpdate;
         // Only the columns this pass judged: a PTS row merged for one of
         // TEMP and PSAL must not blank the other's stored flag.
-        if (IsPtsParam(P) && !Same) {
-            const std::string Flag = "F" + P;
-            Move.Mappings = {"ID_Cast", "PRES", "FPRES", Flag};
-        }
-        Move.Execute();
+        std::vector<std::string> Mappings;
+        if (IsPtsParam(P) && !Same)
+            Mappings = {"ID_Cast", "PRES", "FPRES", "F" + P};
+        MergeFlagRows(*Target, *TmpFlagsTbl, Mappings);
     } catch (const std::exception &) {
         ShowMessage(P);
     }
@@ -294,6 +295,15 @@ void SelectLocalProfileData(const std::string &P)
 
 void CreateTmpFlagsTable(const std::string &P)
 {
+    // A table of the same fields and key is emptied instead of made again:
+    // the result is the same, and a schema change per station would make
+    // the work database prepare every statement anew.
+    if (TmpFlagsTbl->TableName() == "TmpFlags" && TmpFlagsFits(P) &&
+        TmpFlagsTbl->FieldCount() == (IsPtsParam(P) ? TsFlagsStructTbl : ChemFlagsStructTbl)->FieldCount() &&
+        TmpFlagsTbl->PrimaryKeyFields() == "ID_Cast;PRES") {
+        TmpFlagsTbl->EmptyTable();
+        return;
+    }
     TmpFlagsTbl->Close();
     TmpFlagsTbl->SetTableName("TmpFlags");
     if (IsPtsParam(P)) {
@@ -330,6 +340,8 @@ void CheckClimaticRange(const std::string &P)
     const bool Same = CastId == LastFlagCastID && IsPtsParam(P) && IsPtsParam(LastFlagParam) && TmpFlagsFits(P);
     if (!Same)
         CreateTmpFlagsTable(P);
+    else
+        TmpFlagsTbl->First();
 
     const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
     const std::string FlagName = "F" + ValueName;
@@ -468,7 +480,12 @@ void CheckClimaticRange(const std::string &P)
                             TmpFlagsTbl->Post();
                         }
                     }
-                    if (Same && FindFlagRow(CastId, Pres)) {
+                    // The other PTS parameter's pass wrote the same levels in
+                    // the same order: its rows are taken one after another.
+                    const bool InStep = Same && !TmpFlagsTbl->Eof() &&
+                                        TmpFlagsTbl->FieldByName("PRES")->AsFloat() == RoundPres(Pres) &&
+                                        TmpFlagsTbl->FieldByName("ID_Cast")->AsInteger() == CastId;
+                    if (InStep || (Same && FindFlagRow(CastId, Pres))) {
                         TmpFlagsTbl->Edit();
                     } else {
                         TmpFlagsTbl->Append();
@@ -478,6 +495,8 @@ void CheckClimaticRange(const std::string &P)
                     }
                     TmpFlagsTbl->FieldByName(RowFlagName)->SetAsInteger(LevelParamFlag);
                     TmpFlagsTbl->Post();
+                    if (Same)
+                        TmpFlagsTbl->Next();
                 } catch (const std::exception &) {
                     if (TmpFlagsTbl->State() != dsBrowse && TmpFlagsTbl->State() != dsInactive)
                         TmpFlagsTbl->Cancel();

@@ -232,7 +232,7 @@ void CheckCruiseCasts()
             RunDataChecks();
         Casts.Next();
     }
-    CastFlagTbl->BatchMove(TmpCastFlagsTbl, batAppendUpdate);
+    MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl);
     Batch.Commit();
     QcRestoreCursor();
 }

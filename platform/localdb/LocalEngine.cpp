@@ -455,20 +455,49 @@ TLocalDatabase::~TLocalDatabase()
         sqlite3_close_v2(FDb);
 }
 
+namespace {
+
+// Absolute folder names as the callers write them, to their databases:
+// every table operation asks for its database, and resolving the name in
+// the file system each time costs more than the operation. A relative name
+// is resolved every time, since it depends on the current directory.
+std::map<std::string, TLocalDatabase *> &ResolvedFolders()
+{
+    static std::map<std::string, TLocalDatabase *> Map;
+    return Map;
+}
+
+} // namespace
+
 TLocalDatabase &TLocalDatabase::ForFolder(const std::string &AFolder)
 {
+    const bool Absolute = !AFolder.empty() && AFolder[0] == '/';
+    if (Absolute) {
+        auto Known = ResolvedFolders().find(AFolder);
+        if (Known != ResolvedFolders().end())
+            return *Known->second;
+    }
     std::string Key = LocalNormalizeFolder(AFolder);
     auto &Map = Databases();
     auto It = Map.find(Key);
-    if (It != Map.end())
-        return *It->second;
-    auto Db = std::make_unique<TLocalDatabase>(Key);
-    TLocalDatabase &Ref = *Db;
-    Map.emplace(Key, std::move(Db));
-    return Ref;
+    TLocalDatabase *Ref = nullptr;
+    if (It != Map.end()) {
+        Ref = It->second.get();
+    } else {
+        auto Db = std::make_unique<TLocalDatabase>(Key);
+        Ref = Db.get();
+        Map.emplace(Key, std::move(Db));
+    }
+    if (Absolute)
+        ResolvedFolders()[AFolder] = Ref;
+    return *Ref;
 }
 
-void TLocalDatabase::CloseAll() { Databases().clear(); }
+void TLocalDatabase::CloseAll()
+{
+    ResolvedFolders().clear();
+    Databases().clear();
+}
 
 void TLocalDatabase::Exec(const std::string &ASql)
 {

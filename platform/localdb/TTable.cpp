@@ -187,10 +187,36 @@ int TTable::IndexOfBookmark(int64_t ABookmark)
     return It == FRowIds.end() ? -1 : int(It - FRowIds.begin());
 }
 
-int TTable::KeyPosition(const TLocalRow &AValues)
+bool TTable::KeyBeyond(const TLocalRow &AValues, int64_t ARowId, bool AAfter)
+{
+    std::string Cols, Marks;
+    for (int C : FKeyColumns) {
+        Cols += (Cols.empty() ? "" : ", ") + LocalQuoteName(FColumns[size_t(C)].Name);
+        Marks += Marks.empty() ? "?" : ", ?";
+    }
+    TLocalStatement &L =
+        Cached("SELECT (" + Marks + ") " + (AAfter ? ">" : "<") + " (" + Cols + ") FROM " + FSqlName + " WHERE rowid=?");
+    for (size_t I = 0; I < FKeyColumns.size(); ++I)
+        L.Bind(int(I) + 1, AValues[size_t(FKeyColumns[I])]);
+    L.BindInt(int(FKeyColumns.size()) + 1, ARowId);
+    const bool Beyond = L.Step() && L.Column(0).Kind == TLocalValue::lvInteger && L.Column(0).I == 1;
+    L.Reset();
+    return Beyond;
+}
+
+int TTable::KeyPosition(const TLocalRow &AValues, int AHint)
 {
     if (FKeyColumns.empty())
         return int(FRowIds.size());
+    // Rows mostly arrive in key order (the level flags of a profile) or keep
+    // their key when edited: a position whose neighbours bracket the key is
+    // taken without counting the rows before it.
+    const int Size = int(FRowIds.size());
+    if (AHint < 0 || AHint > Size)
+        AHint = Size;
+    if ((AHint == 0 || KeyBeyond(AValues, FRowIds[size_t(AHint) - 1], true)) &&
+        (AHint == Size || KeyBeyond(AValues, FRowIds[size_t(AHint)], false)))
+        return AHint;
     std::string Cols, Marks;
     for (int C : FKeyColumns) {
         Cols += (Cols.empty() ? "" : ", ") + LocalQuoteName(FColumns[size_t(C)].Name);
@@ -262,7 +288,7 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         int Old = IndexOfBookmark(H.Bookmark);
         if (!FKeyColumns.empty() && Old >= 0) {
             FRowIds.erase(FRowIds.begin() + Old);
-            int Pos = KeyPosition(H.Values);
+            int Pos = KeyPosition(H.Values, Old);
             FRowIds.insert(FRowIds.begin() + Pos, H.Bookmark);
             FCursor = Pos;
         } else {

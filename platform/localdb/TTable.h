@@ -69,7 +69,11 @@ protected:
 
 private:
     void LoadRows();
-    int KeyPosition(const TLocalRow &AValues);
+    // The index in the key order that a row with these values takes; AHint
+    // is tried first (-1: the end).
+    int KeyPosition(const TLocalRow &AValues, int AHint = -1);
+    // Whether the values' key sorts after (AAfter) or before the row's.
+    bool KeyBeyond(const TLocalRow &AValues, int64_t ARowId, bool AAfter);
     void WriteRecord(TRecordBuffer ABuffer, bool AInsert);
     void ExecuteWrite(TLocalStatement &AStatement);
     // A prepared statement kept while the table is open (reset, unbound).

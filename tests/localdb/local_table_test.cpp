@@ -371,3 +371,35 @@ TEST_F(LocalTables, DeletingWhileWalkingForwardVisitsEveryRecord)
     EXPECT_EQ(Rows("Select ID_Cruise from \"x-QCCruise\""), (Lines{"2", "4"}));
     EXPECT_EQ(T->RecordCount(), 2);
 }
+
+TEST_F(LocalTables, RowsAppendedInKeyOrderOrEditedInPlaceKeepTheKeyOrder)
+{
+    FromTemplate("keyed", "PTS_DAtaFlags", "ID_Cast;PRES");
+    auto T = Open("keyed");
+    auto Add = [&](int Cast, double Pres) {
+        T->Append();
+        T->FieldByName("ID_Cast")->SetAsInteger(Cast);
+        T->FieldByName("PRES")->SetAsFloat(Pres);
+        T->Post();
+    };
+    // Ascending (each new row after the last), then one before all and one
+    // between two.
+    Add(1, 10);
+    Add(1, 20);
+    Add(2, 5);
+    Add(1, 0);
+    Add(1, 15);
+    EXPECT_EQ(Keys(*T), "1/0,1/10,1/15,1/20,2/5,");
+    // An edit that keeps the key keeps the place; one that changes it moves.
+    ASSERT_TRUE(T->FindKey({Variant(1), Variant(15.0)}));
+    T->Edit();
+    T->FieldByName("FPRES")->SetAsInteger(4);
+    T->Post();
+    EXPECT_EQ(T->RecNo(), 3);
+    T->Edit();
+    T->FieldByName("PRES")->SetAsFloat(30);
+    T->Post();
+    EXPECT_EQ(Keys(*T), "1/0,1/10,1/20,1/30,2/5,");
+    auto Again = Open("keyed");
+    EXPECT_EQ(Keys(*Again), Keys(*T));
+}
