@@ -29,7 +29,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/PlainOdbcConnection.h"
 #include "bench/common/PlainOdbcFetch.h"
+#include "bench/common/StationDatabases.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
@@ -113,27 +115,6 @@ std::unique_ptr<TZqQuery> NewQuery(TZqConnection *AConn, const std::string &ASql
     Q->SQL()->Add(ASql);
     return Q;
 }
-
-struct TPlainOdbc {
-    SQLHENV Env = SQL_NULL_HENV;
-    SQLHDBC Dbc = SQL_NULL_HDBC;
-    explicit TPlainOdbc(const std::string &APath)
-    {
-        const std::string Cs = "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=" + APath;
-        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &Env);
-        SQLSetEnvAttr(Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        SQLAllocHandle(SQL_HANDLE_DBC, Env, &Dbc);
-        if (!SQL_SUCCEEDED(SQLDriverConnect(Dbc, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr,
-                                            SQL_DRIVER_NOPROMPT)))
-            Die("plain ODBC cannot connect to " + APath);
-    }
-    ~TPlainOdbc()
-    {
-        SQLDisconnect(Dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, Dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, Env);
-    }
-};
 
 // Open, walk and cycles on one station database; APrefix names it.
 void MeasureReads(const std::string &APrefix, const std::string &APath)
@@ -299,19 +280,11 @@ int main(int argc, char **argv)
     // Run by hand, the program folder's driver definitions are still ours.
     setenv("ODBCSYSINI", CLIENT_BENCH_PROGRAM_DIR, 0);
     setenv("ODBCINSTINI", "odbcinst.ini", 0);
-    bool WantLarge = false;
-    for (int I = 1; I < argc; ++I)
-        WantLarge = WantLarge || std::strcmp(argv[I], "--large") == 0;
-    if (const char *E = std::getenv("MARLIN_BENCH_LARGE"))
-        WantLarge = WantLarge || std::strcmp(E, "1") == 0;
-
-    const fs::path Program = CLIENT_BENCH_PROGRAM_DIR;
-    const fs::path Demo = Program / "demo" / "marlin_demo.mdb";
-    const fs::path Large = Program / "bench" / "marlin_large.mdb";
-    if (!fs::exists(Demo))
-        Die("no demo database at " + Demo.string());
-    if (WantLarge && !fs::exists(Large))
-        Die("no large database at " + Large.string() + " (cmake --build <build> --target marlin_large_db)");
+    const TStationDatabases Databases = FindStationDatabases(CLIENT_BENCH_PROGRAM_DIR, argc, argv);
+    if (!Databases.Error.empty())
+        Die(Databases.Error);
+    const fs::path &Demo = Databases.Demo;
+    const fs::path &Large = Databases.Large;
 
     ZqStanInitialize();
     RegisterPhysManager();

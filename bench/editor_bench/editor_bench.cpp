@@ -6,6 +6,7 @@
 // (cmake --build <build> --target marlin_large_db). Each figure is the
 // median of five timed runs after a warm-up, in milliseconds.
 #include "app/UQC.h"
+#include "app/uQCMain.h"
 #include "app/manual/map.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
@@ -124,6 +125,7 @@ int main(int argc, char **argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     TApplication App(argc, argv);
     SetScreenSize(1280, 1024);
+    RegisterLibraryServices();
     TScriptedDialogs Quiet; // no box may wait for an answer
     TTimer::SetManualClock(true);
 

@@ -9,6 +9,7 @@
 // read Cruise_Titles whole and the distinct parameters, through the same
 // client components. One warm-up, then the median of five runs.
 #include "app/uQCMain.h"
+#include "bench/common/StationDatabases.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
@@ -19,7 +20,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -115,26 +115,16 @@ int main(int argc, char **argv)
     setenv("ODBCINSTINI", "odbcinst.ini", 0);
     setenv("MARLIN_PROGRAM_DIR", STARTUP_BENCH_PROGRAM_DIR, 0);
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    bool WantLarge = false;
-    for (int I = 1; I < argc; ++I)
-        WantLarge = WantLarge || std::strcmp(argv[I], "--large") == 0;
-    if (const char *E = std::getenv("MARLIN_BENCH_LARGE"))
-        WantLarge = WantLarge || std::strcmp(E, "1") == 0;
     TApplication App(argc, argv);
     SetScreenSize(1280, 1024);
     RegisterLibraryServices();
-
-    const fs::path Program = STARTUP_BENCH_PROGRAM_DIR;
-    const fs::path Demo = Program / "demo" / "marlin_demo.mdb";
-    const fs::path Large = Program / "bench" / "marlin_large.mdb";
-    if (!fs::exists(Demo))
-        Die("no demo database at " + Demo.string());
-    if (WantLarge && !fs::exists(Large))
-        Die("no large database at " + Large.string() + " (cmake --build <build> --target marlin_large_db)");
+    const TStationDatabases Databases = FindStationDatabases(STARTUP_BENCH_PROGRAM_DIR, argc, argv);
+    if (!Databases.Error.empty())
+        Die(Databases.Error);
     try {
-        Measure("demo", Demo, 5);
-        if (fs::exists(Large))
-            Measure("large", Large, 5);
+        Measure("demo", Databases.Demo, 5);
+        if (!Databases.Large.empty())
+            Measure("large", Databases.Large, 5);
         else
             std::printf("large database not built (target marlin_large_db): skipped\n");
     } catch (const std::exception &E) {

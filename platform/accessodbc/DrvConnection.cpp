@@ -94,8 +94,13 @@ void TDrvConnection::FinalizeCatalogStatements()
     std::lock_guard<std::recursive_mutex> G(CatalogLock);
     sqlite3_finalize(TableExistsStmt);
     sqlite3_finalize(TableInfoStmt);
+    sqlite3_finalize(SchemaVersionStmt);
     TableExistsStmt = nullptr;
     TableInfoStmt = nullptr;
+    SchemaVersionStmt = nullptr;
+    ColumnCache.clear();
+    CachedSchemaVersion = -1;
+    SeenSchemaVersion = -1;
 }
 
 void TDrvConnection::CloseDb()
@@ -178,8 +183,8 @@ void TDrvConnection::Connect(const std::string &AConnectString)
             // made: nobody can be writing it there, so read it as it stands.
             // A lock held by another session or a damaged file is no such case.
             const int Code = sqlite3_errcode(Db) & 0xFF;
-            if (!OpenReadOnly || Code == SQLITE_BUSY || Code == SQLITE_LOCKED || Code == SQLITE_NOTADB ||
-                Code == SQLITE_CORRUPT)
+            if (!OpenReadOnly || ::access(FolderOf(Path).c_str(), W_OK) == 0 || Code == SQLITE_BUSY ||
+                Code == SQLITE_LOCKED || Code == SQLITE_NOTADB || Code == SQLITE_CORRUPT)
                 throw;
             CloseDb();
             OpenFile(Path, true, true);
@@ -193,9 +198,11 @@ void TDrvConnection::Connect(const std::string &AConnectString)
             GuardTextSizes();
         }
     } catch (const TDrvError &E) {
+        if (!Db)
+            throw; // the file could not be opened at all; OpenFile said why
         // Only a file SQLite cannot read as a database has an unrecognized
         // format; a locked or unreadable one is said to be so.
-        const int Code = Db ? sqlite3_errcode(Db) & 0xFF : SQLITE_ERROR;
+        const int Code = sqlite3_errcode(Db) & 0xFF;
         CloseDb();
         if (Code == SQLITE_BUSY || Code == SQLITE_LOCKED)
             Fail("HY000", -1032, "Could not use '" + Path + "'; file already in use.");
@@ -356,18 +363,45 @@ bool TDrvConnection::TableExists(const std::string &ATable, std::string *AExactN
     return Found;
 }
 
+long long TDrvConnection::SchemaVersionNow()
+{
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    TDrvQuery Q(Db, CatalogStatement(SchemaVersionStmt, "PRAGMA schema_version"), CatalogWhat);
+    return Q.Next() ? Q.Int(0) : -1;
+}
+
 void TDrvConnection::RefreshSchema()
 {
+    // Reading the schema table makes SQLite load the schema again when it
+    // changed; while the version stays the one last seen there is nothing
+    // new to load, and the version costs far less to read.
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    const long long Version = SchemaVersionNow();
+    if (Version >= 0 && Version == SeenSchemaVersion)
+        return;
     TableExists(std::string());
+    SeenSchemaVersion = Version;
 }
 
 std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable)
 {
+    RequireOpen();
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    // The schema version changes with every change of the schema, by this
+    // connection or another one, so a description is reused only while the
+    // file's tables are what they were when it was read.
+    const long long Version = SchemaVersionNow();
+    if (Version != CachedSchemaVersion || Version < 0) {
+        ColumnCache.clear();
+        CachedSchemaVersion = Version;
+    }
+    const std::string Key = Upper(ATable);
+    if (const auto It = ColumnCache.find(Key); It != ColumnCache.end())
+        return It->second;
     std::vector<TTableColumn> R;
     std::string Exact;
-    std::lock_guard<std::recursive_mutex> G(CatalogLock);
     if (!TableExists(ATable, &Exact))
-        return R;
+        return ColumnCache[Key] = R;
     sqlite3_stmt *S =
         CatalogStatement(TableInfoStmt, "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(?1)");
     TDrvQuery Q(Db, S, CatalogWhat);
@@ -385,7 +419,7 @@ std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable
         C.PkIndex = static_cast<int>(Q.Int(4));
         R.push_back(C);
     }
-    return R;
+    return ColumnCache[Key] = R;
 }
 
 } // namespace accessodbc

@@ -181,6 +181,17 @@ private:
     std::recursive_mutex CatalogLock;
     sqlite3_stmt *TableExistsStmt = nullptr;
     sqlite3_stmt *TableInfoStmt = nullptr;
+    sqlite3_stmt *SchemaVersionStmt = nullptr;
+    // Columns of the tables described so far, by upper-cased name, good
+    // while the file's schema version stays CachedSchemaVersion: every
+    // prepared statement asks for the columns of the tables it reads, and a
+    // write-back prepares a million statements on the same two tables.
+    std::map<std::string, std::vector<TTableColumn>> ColumnCache;
+    long long CachedSchemaVersion = -1;
+    // The schema version at the last RefreshSchema that read the schema.
+    long long SeenSchemaVersion = -1;
+    // The file's schema version now (-1 when it cannot be read).
+    long long SchemaVersionNow();
 };
 
 struct TColBinding {

@@ -274,9 +274,20 @@ bool IsTok(const TNode &N, TK AKind, const char *AText = nullptr)
         return false;
     return !AText || N.Tok.Text == AText;
 }
+// AWord in upper case; compared in place, since every pass asks this of
+// every token.
 bool IsKw(const TNode &N, const char *AWord)
 {
-    return !N.IsGroup && N.Tok.Kind == TK::Ident && Upper(N.Tok.Text) == AWord;
+    if (N.IsGroup || N.Tok.Kind != TK::Ident)
+        return false;
+    const std::string &T = N.Tok.Text;
+    size_t i = 0;
+    for (; i < T.size() && AWord[i]; ++i) {
+        const char C = T[i] >= 'a' && T[i] <= 'z' ? static_cast<char>(T[i] - 'a' + 'A') : T[i];
+        if (C != AWord[i])
+            return false;
+    }
+    return i == T.size() && !AWord[i];
 }
 bool IsPunct(const TNode &N, const char *AText) { return IsTok(N, TK::Punct, AText); }
 bool IsNameTok(const TNode &N) { return !N.IsGroup && (N.Tok.Kind == TK::Ident || N.Tok.Kind == TK::Name); }
@@ -926,6 +937,8 @@ private:
     // WHERE, ON and HAVING keep their form, so their indexes still serve.
     static bool IsLogicOp(const TNode &N)
     {
+        if (N.IsGroup || N.Tok.Kind != TK::Ident || N.Tok.Text.size() < 2 || N.Tok.Text.size() > 3)
+            return false;
         return IsKw(N, "AND") || IsKw(N, "OR") || IsKw(N, "NOT") || IsKw(N, "XOR") || IsKw(N, "EQV") || IsKw(N, "IMP");
     }
     static bool IsComparisonOp(const TNode &N)
@@ -936,155 +949,173 @@ private:
             static const std::set<std::string> P = {"=", "<", ">", "<=", ">=", "<>", "!=", "=="};
             return P.count(N.Tok.Text) > 0;
         }
+        if (N.Tok.Kind != TK::Ident || N.Tok.Text.size() < 2 || N.Tok.Text.size() > 7)
+            return false;
         return IsKw(N, "LIKE") || IsKw(N, "BETWEEN") || IsKw(N, "IN") || IsKw(N, "IS") || IsKw(N, "ESCAPE");
+    }
+    static bool HasTruthOp(const std::vector<TNode> &G)
+    {
+        for (const auto &N : G)
+            if (N.IsGroup ? HasTruthOp(N.Items) : IsComparisonOp(N) || IsLogicOp(N))
+                return true;
+        return false;
     }
     static bool StartsStatement(const TNode &N) { return N.IsGroup && !N.Items.empty() && IsKw(N.Items[0], "SELECT"); }
 
-    // Splits E at the nodes ASep accepts (the AND of BETWEEN ... AND is no
-    // separator when AKeepBetween), hands each span to AFn and joins again.
-    template <class Sep, class Fn> static void ForSpans(std::vector<TNode> &E, Sep ASep, bool AKeepBetween, Fn AFn)
+    // The spans of E[AB, AEnd) between the nodes ASep accepts (the AND of
+    // BETWEEN ... AND is no separator when AKeepBetween), each handed to AFn
+    // as a range; AFn returns the span's new end, so a span may grow or
+    // shrink in place. Returns the range's new end.
+    template <class Sep, class Fn>
+    static size_t ForSpans(std::vector<TNode> &E, size_t AB, size_t AEnd, Sep ASep, bool AKeepBetween, Fn AFn)
     {
-        std::vector<TNode> Out, Span;
+        size_t SpanB = AB;
         bool Between = false;
-        const auto Flush = [&] {
-            if (!Span.empty())
-                AFn(Span);
-            Out.insert(Out.end(), Span.begin(), Span.end());
-            Span.clear();
-        };
-        for (auto &N : E) {
-            if (AKeepBetween && IsKw(N, "BETWEEN"))
-                Between = true;
-            const bool BetweenAnd = Between && IsKw(N, "AND");
-            if (BetweenAnd)
-                Between = false;
-            if (ASep(N) && !(AKeepBetween && BetweenAnd)) {
-                Flush();
-                Out.push_back(N);
-            } else {
-                Span.push_back(N);
+        for (size_t i = AB;; ++i) {
+            const bool AtEnd = i >= AEnd;
+            bool IsSep = false;
+            if (!AtEnd) {
+                if (AKeepBetween && IsKw(E[i], "BETWEEN"))
+                    Between = true;
+                const bool BetweenAnd = Between && IsKw(E[i], "AND");
+                if (BetweenAnd)
+                    Between = false;
+                IsSep = ASep(E[i]) && !(AKeepBetween && BetweenAnd);
             }
+            if (!AtEnd && !IsSep)
+                continue;
+            if (i > SpanB) {
+                const size_t NewEnd = AFn(SpanB, i);
+                AEnd = AEnd + NewEnd - i;
+                i = NewEnd;
+            }
+            if (AtEnd)
+                return AEnd;
+            SpanB = i + 1;
         }
-        Flush();
-        E = std::move(Out);
     }
+    static bool IsComma(const TNode &N) { return IsPunct(N, ","); }
+    static bool IsComparisonOrLogicOp(const TNode &N) { return IsComparisonOp(N) || IsLogicOp(N); }
 
-    void TruthValue(std::vector<TNode> &E)
+    // A value: a comparison or logic at its top becomes -(...); groups inside
+    // are values, argument lists or statements. Returns the new end.
+    size_t TruthValue(std::vector<TNode> &E, size_t AB, size_t AEnd)
     {
         bool Truth = false;
-        for (const auto &N : E)
-            Truth = Truth || IsLogicOp(N) || IsComparisonOp(N);
+        for (size_t k = AB; k < AEnd && !Truth; ++k)
+            Truth = IsComparisonOrLogicOp(E[k]);
         if (Truth) {
-            TruthCondition(E);
-            E = {Tok(TK::Punct, "-"), Group(std::move(E))};
-            return;
+            AEnd = TruthCondition(E, AB, AEnd);
+            std::vector<TNode> Items(std::make_move_iterator(E.begin() + static_cast<long>(AB)),
+                                     std::make_move_iterator(E.begin() + static_cast<long>(AEnd)));
+            E.erase(E.begin() + static_cast<long>(AB) + 1, E.begin() + static_cast<long>(AEnd));
+            E[AB] = Tok(TK::Punct, "-");
+            E.insert(E.begin() + static_cast<long>(AB) + 1, Group(std::move(Items)));
+            return AB + 2;
         }
-        for (size_t k = 0; k < E.size(); ++k) {
+        for (size_t k = AB; k < AEnd; ++k) {
             if (!E[k].IsGroup)
                 continue;
+            auto &Items = E[k].Items;
             if (StartsStatement(E[k]))
-                TruthStatement(E[k].Items);
-            else if (k > 0 && IsTok(E[k - 1], TK::Ident) && !IsSqlKeyword(Upper(E[k - 1].Tok.Text)))
-                ForSpans(E[k].Items, [](const TNode &N) { return IsPunct(N, ","); }, false,
-                         [&](std::vector<TNode> &A) { TruthValue(A); });
+                TruthStatement(Items);
+            else if (k > AB && IsTok(E[k - 1], TK::Ident) && !IsSqlKeyword(Upper(E[k - 1].Tok.Text)))
+                ForSpans(Items, 0, Items.size(), IsComma, false,
+                         [&](size_t B, size_t End) { return TruthValue(Items, B, End); });
             else
-                TruthValue(E[k].Items);
+                TruthValue(Items, 0, Items.size());
         }
+        return AEnd;
     }
 
-    void TruthCondition(std::vector<TNode> &E)
+    // A condition: its comparisons keep their form, their operands are values.
+    size_t TruthCondition(std::vector<TNode> &E, size_t AB, size_t AEnd)
     {
-        ForSpans(E, IsLogicOp, true, [&](std::vector<TNode> &P) {
-            if (P.size() == 1 && P[0].IsGroup && !StartsStatement(P[0])) {
-                TruthCondition(P[0].Items);
-                return;
+        return ForSpans(E, AB, AEnd, IsLogicOp, true, [&](size_t B, size_t End) {
+            if (End == B + 1 && E[B].IsGroup && !StartsStatement(E[B])) {
+                TruthCondition(E[B].Items, 0, E[B].Items.size());
+                return End;
             }
-            // The operands of a comparison are values.
-            ForSpans(P, [](const TNode &N) { return IsComparisonOp(N) || IsLogicOp(N); }, false,
-                     [&](std::vector<TNode> &A) { TruthValue(A); });
+            return ForSpans(E, B, End, IsComparisonOrLogicOp, false,
+                            [&](size_t OB, size_t OEnd) { return TruthValue(E, OB, OEnd); });
         });
     }
 
     void TruthStatement(std::vector<TNode> &G)
     {
-        if (G.empty() || IsKw(G[0], "CREATE") || IsKw(G[0], "DROP") || IsKw(G[0], "ALTER"))
+        if (G.empty() || IsKw(G[0], "CREATE") || IsKw(G[0], "DROP") || IsKw(G[0], "ALTER") || !HasTruthOp(G))
             return;
-        static const std::set<std::string> Clauses = {"SELECT", "FROM",  "WHERE", "GROUP", "ORDER", "HAVING", "ON",
-                                                      "JOIN",   "SET",   "VALUES", "UNION", "INTO", "LIMIT", "INNER",
-                                                      "LEFT",   "RIGHT", "OUTER", "INSERT", "UPDATE", "DELETE"};
-        std::vector<TNode> Out;
+        static const char *const Clauses[] = {"SELECT", "FROM", "WHERE", "GROUP", "ORDER",  "HAVING", "ON",
+                                              "JOIN",   "SET",  "VALUES", "UNION", "INTO",  "LIMIT",  "INNER",
+                                              "LEFT",   "RIGHT", "OUTER", "INSERT", "UPDATE", "DELETE"};
+        // Left( and Right( are functions, LEFT JOIN and RIGHT JOIN clauses.
+        const auto ClauseAt = [&](size_t P) -> const char * {
+            if (G[P].IsGroup || G[P].Tok.Kind != TK::Ident)
+                return nullptr;
+            for (const char *C : Clauses)
+                if (IsKw(G[P], C))
+                    return ((C[0] == 'L' && C[1] == 'E') || C[0] == 'R') && P + 1 < G.size() && G[P + 1].IsGroup ? nullptr
+                                                                                                                  : C;
+            return nullptr;
+        };
         size_t i = 0;
         while (i < G.size()) {
-            const std::string K = G[i].IsGroup || G[i].Tok.Kind != TK::Ident ? std::string() : Upper(G[i].Tok.Text);
-            // Left( and Right( are functions, LEFT JOIN and RIGHT JOIN clauses.
-            const auto IsClause = [&](size_t P) {
-                return IsTok(G[P], TK::Ident) && Clauses.count(Upper(G[P].Tok.Text)) &&
-                       !((IsKw(G[P], "LEFT") || IsKw(G[P], "RIGHT")) && P + 1 < G.size() && G[P + 1].IsGroup);
-            };
+            const char *Clause = ClauseAt(i);
+            const std::string K = Clause ? Clause : "";
             size_t E = i + 1;
-            while (E < G.size() && !IsClause(E))
+            while (E < G.size() && !ClauseAt(E))
                 ++E;
-            std::vector<TNode> Body(G.begin() + static_cast<long>(i) + 1, G.begin() + static_cast<long>(E));
-            if (K == "SELECT")
-                TruthSelectList(Body);
-            else if (K == "WHERE" || K == "HAVING" || K == "ON")
-                TruthCondition(Body);
-            else if (K == "SET")
-                ForSpans(Body, [](const TNode &N) { return IsPunct(N, ","); }, false, [&](std::vector<TNode> &A) {
-                    size_t Eq = 0;
-                    while (Eq < A.size() && !IsPunct(A[Eq], "="))
+            const size_t B = i + 1;
+            if (K == "SELECT") {
+                E = TruthSelectList(G, B, E);
+            } else if (K == "WHERE" || K == "HAVING" || K == "ON") {
+                E = TruthCondition(G, B, E);
+            } else if (K == "SET") {
+                E = ForSpans(G, B, E, IsComma, false, [&](size_t AB, size_t AEnd) {
+                    size_t Eq = AB;
+                    while (Eq < AEnd && !IsPunct(G[Eq], "="))
                         ++Eq;
-                    if (Eq + 1 >= A.size())
-                        return;
-                    std::vector<TNode> V(A.begin() + static_cast<long>(Eq) + 1, A.end());
-                    TruthValue(V);
-                    A.erase(A.begin() + static_cast<long>(Eq) + 1, A.end());
-                    A.insert(A.end(), V.begin(), V.end());
+                    return Eq + 1 >= AEnd ? AEnd : TruthValue(G, Eq + 1, AEnd);
                 });
-            else if (K == "VALUES" && !Body.empty() && Body[0].IsGroup)
-                ForSpans(Body[0].Items, [](const TNode &N) { return IsPunct(N, ","); }, false,
-                         [&](std::vector<TNode> &A) { TruthValue(A); });
-            else
-                for (auto &N : Body)
-                    if (N.IsGroup && (StartsStatement(N) || K == "FROM" || K == "JOIN"))
-                        TruthStatement(N.Items);
-            Out.push_back(G[i]);
-            Out.insert(Out.end(), Body.begin(), Body.end());
+            } else if (K == "VALUES" && B < E && G[B].IsGroup) {
+                auto &Items = G[B].Items;
+                ForSpans(Items, 0, Items.size(), IsComma, false,
+                         [&](size_t AB, size_t AEnd) { return TruthValue(Items, AB, AEnd); });
+            } else {
+                for (size_t k = B; k < E; ++k)
+                    if (G[k].IsGroup && (StartsStatement(G[k]) || K == "FROM" || K == "JOIN"))
+                        TruthStatement(G[k].Items);
+            }
             i = E;
         }
-        G = std::move(Out);
     }
 
-    void TruthSelectList(std::vector<TNode> &L)
+    // The select list in L[AB, AEnd): each item a value, its alias kept.
+    size_t TruthSelectList(std::vector<TNode> &L, size_t AB, size_t AEnd)
     {
-        size_t j = 0;
-        if (j < L.size() && (IsKw(L[j], "DISTINCT") || IsKw(L[j], "ALL") || IsKw(L[j], "DISTINCTROW")))
+        size_t j = AB;
+        if (j < AEnd && (IsKw(L[j], "DISTINCT") || IsKw(L[j], "ALL") || IsKw(L[j], "DISTINCTROW")))
             ++j;
-        if (j + 1 < L.size() && IsKw(L[j], "TOP"))
+        if (j + 1 < AEnd && IsKw(L[j], "TOP"))
             j += 2;
-        if (j < L.size() && IsKw(L[j], "PERCENT"))
+        if (j < AEnd && IsKw(L[j], "PERCENT"))
             ++j;
-        std::vector<TNode> Items(L.begin() + static_cast<long>(j), L.end());
-        ForSpans(Items, [](const TNode &N) { return IsPunct(N, ","); }, false, [&](std::vector<TNode> &Item) {
-            std::vector<TNode> Alias;
-            if (Item.size() >= 2 && IsNameTok(Item.back())) {
-                const TNode &Before = Item[Item.size() - 2];
+        return ForSpans(L, j, AEnd, IsComma, false, [&](size_t B, size_t End) {
+            size_t ValueEnd = End;
+            if (End - B >= 2 && IsNameTok(L[End - 1])) {
+                const TNode &Before = L[End - 2];
                 if (IsKw(Before, "AS") || Before.IsGroup || IsTok(Before, TK::Number) || IsTok(Before, TK::String) ||
                     (IsNameTok(Before) && !IsOperandBoundary(Before))) {
-                    Alias.push_back(Item.back());
-                    Item.pop_back();
-                    if (IsKw(Item.back(), "AS")) {
-                        Alias.insert(Alias.begin(), Item.back());
-                        Item.pop_back();
-                    }
+                    ValueEnd = End - 1;
+                    if (IsKw(L[ValueEnd - 1], "AS"))
+                        --ValueEnd;
                 }
             }
-            if (!Item.empty())
-                TruthValue(Item);
-            Item.insert(Item.end(), Alias.begin(), Alias.end());
+            if (ValueEnd == B)
+                return End;
+            const size_t NewValueEnd = TruthValue(L, B, ValueEnd);
+            return End + NewValueEnd - ValueEnd;
         });
-        L.erase(L.begin() + static_cast<long>(j), L.end());
-        L.insert(L.end(), Items.begin(), Items.end());
     }
 
     // --- expression-level rewrites, children first
@@ -1107,7 +1138,7 @@ private:
             if (N.IsGroup)
                 continue;
             const bool AfterDot = i > 0 && IsPunct(G[i - 1], ".");
-            const bool AfterTableWord = i > 0 && (IsKw(G[i - 1], "REFERENCES") || IsKw(G[i - 1], "INTO") ||
+            const bool AfterTableWord = i > 0 && i + 1 < G.size() && G[i + 1].IsGroup && (IsKw(G[i - 1], "REFERENCES") || IsKw(G[i - 1], "INTO") ||
                                                   IsKw(G[i - 1], "TABLE") || IsKw(G[i - 1], "JOIN") ||
                                                   IsKw(G[i - 1], "FROM") || IsKw(G[i - 1], "UPDATE"));
             const bool Call = i + 1 < G.size() && G[i + 1].IsGroup && !AfterTableWord;

@@ -77,6 +77,23 @@ TEST_F(DateValues, JetDateFunctions)
 
 class JetSql : public TOdbcTest {
 protected:
+    // Runs statements on a second connection to the fixture's file, as
+    // another program would.
+    void ExecElsewhere(std::initializer_list<const char *> AStatements)
+    {
+        SQLHDBC Other = SQL_NULL_HDBC;
+        ODBC_OK(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other));
+        const std::string Cs = ConnectString(DbPath);
+        ODBC_OK(SQLDriverConnect(Other, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                 SQL_DRIVER_NOPROMPT));
+        SQLHSTMT S = SQL_NULL_HSTMT;
+        SQLAllocHandle(SQL_HANDLE_STMT, Other, &S);
+        for (const char *Sql : AStatements)
+            ODBC_OK(SQLExecDirect(S, (SQLCHAR *)Sql, SQL_NTS));
+        SQLFreeHandle(SQL_HANDLE_STMT, S);
+        SQLDisconnect(Other);
+        SQLFreeHandle(SQL_HANDLE_DBC, Other);
+    }
     void SetUp() override
     {
         TOdbcTest::SetUp();
@@ -536,6 +553,31 @@ TEST_F(RowSets, BlockFetchColumnAndRowWiseWithPositionedGetData)
     Free(S);
 }
 
+// The driver remembers the columns of the tables its statements read while
+// the file's schema stays as it was: a table another connection made again
+// with a Currency column must be written scaled at once, not as the double
+// column it was when the statements before were described.
+TEST_F(JetSql, RememberedColumnsFollowASchemaChangedElsewhere)
+{
+    Exec("CREATE TABLE Cost (ID Long, Price Double)");
+    Exec("INSERT INTO Cost VALUES (0, 1)");
+    for (int I = 0; I < 3; ++I)
+        Exec("UPDATE Cost SET Price = 1.5" + std::to_string(I) + " WHERE ID = 0");
+    ExecElsewhere({"DROP TABLE Cost", "CREATE TABLE Cost (ID Long, Price Currency)"});
+
+    Exec("INSERT INTO Cost VALUES (1, 2.25)");
+    Exec("UPDATE Cost SET Price = Price * 2 WHERE ID = 1");
+    EXPECT_EQ(Query("SELECT Price FROM Cost WHERE Price = 4.5"), (TRows{{"4.5"}}));
+    sqlite3 *Raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(DbPath.c_str(), &Raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt *St = nullptr;
+    sqlite3_prepare_v2(Raw, "SELECT Price FROM Cost WHERE ID = 1", -1, &St, nullptr);
+    ASSERT_EQ(sqlite3_step(St), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int64(St, 0), 45000);
+    sqlite3_finalize(St);
+    sqlite3_close(Raw);
+}
+
 // Column types come from the table as it is now: the driver keeps its
 // catalog look-ups prepared, and a table dropped and made again with other
 // types (here, then from another connection) must not be described by the
@@ -559,16 +601,6 @@ TEST_F(JetSql, ColumnTypesFollowATableMadeAgain)
     Exec("CREATE TABLE Shape (V Text(10))");
     EXPECT_EQ(TypeOfFirst(Dbc), SQL_VARCHAR);
 
-    SQLHDBC Other = SQL_NULL_HDBC;
-    ODBC_OK(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other));
-    const std::string Cs = ConnectString(DbPath);
-    ODBC_OK(SQLDriverConnect(Other, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
-    SQLHSTMT S = SQL_NULL_HSTMT;
-    SQLAllocHandle(SQL_HANDLE_STMT, Other, &S);
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"DROP TABLE Shape", SQL_NTS));
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"CREATE TABLE Shape (V Double)", SQL_NTS));
-    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    ExecElsewhere({"DROP TABLE Shape", "CREATE TABLE Shape (V Double)"});
     EXPECT_EQ(TypeOfFirst(Dbc), SQL_DOUBLE);
-    SQLDisconnect(Other);
-    SQLFreeHandle(SQL_HANDLE_DBC, Other);
 }

@@ -41,6 +41,15 @@ TEST(JetTranslator, ConditionsKeepTheirFormAndValuesOfComparisonsAreNegated)
     EXPECT_EQ(jet::TranslateJetSql("SELECT Depth > 0 AS Deep FROM t", C).Sql, "SELECT - (Depth > 0) AS Deep FROM t");
     EXPECT_EQ(jet::TranslateJetSql("SELECT ID FROM t WHERE (Depth > 0) = True", C).Sql,
               "SELECT ID FROM t WHERE (- (Depth > 0)) = -1");
+    EXPECT_EQ(jet::TranslateJetSql("SELECT a > 1, b, c = 2 AS X, Sum(d > 3), e FROM t WHERE (e > 0) = True AND f = 1 "
+                                   "GROUP BY b HAVING Count(*) > 1",
+                                   C).Sql,
+              "SELECT - (a > 1) , b , - (c = 2) AS X , Sum (- (d > 3)) , e FROM t WHERE (- (e > 0)) = -1 AND f = 1 "
+              "GROUP BY b HAVING Count (*) > 1");
+    EXPECT_EQ(jet::TranslateJetSql("UPDATE t SET a = b > 1, c = 2, d = Not e WHERE k = ?", C).Sql,
+              "UPDATE t SET a = - (b > 1) , c = 2 , d = - (Not e) WHERE k = ?");
+    EXPECT_EQ(jet::TranslateJetSql("INSERT INTO t (a, b) VALUES (1 < 2, 3)", C).Sql,
+              "INSERT INTO \"t\" (a , b) VALUES (- (1 < 2) , 3)");
     EXPECT_EQ(jet::TranslateJetSql("SELECT Left(Name, 1) = 'A' FROM t LEFT JOIN u ON t.k = u.k", C).Sql,
               "SELECT - (jet_LEFT (Name , 1) = 'A') FROM t LEFT JOIN u ON t . k = u . k");
 }

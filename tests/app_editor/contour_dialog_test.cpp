@@ -7,6 +7,7 @@
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "tests/app_editor/editor_test_util.h"
+#include "tests/app_support/AppTestSupport.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -55,7 +56,7 @@ protected:
 
 TEST_F(ContourDialog, ShippedContourTellsSeaFromLand)
 {
-    ContourFileName = std::string(EDITOR_PROGRAM_DIR) + "/QCCont/ALL_.bln";
+    ContourFileName = apptest::ProgramFolder() + "QCCont/ALL_.bln";
     TfmContDlg D;
     D.PaintBox1->Repaint();
     EXPECT_TRUE(Script.Messages.empty());
@@ -66,7 +67,7 @@ TEST_F(ContourDialog, ShippedContourTellsSeaFromLand)
     // The outline of the view's rectangle is drawn along the box's edges.
     EXPECT_EQ(D.PaintBox1->Canvas().Pixel(400, 1), clBlack);
     D.show();
-    SaveWindow(&D, "contour_dialog");
+    apptest::SaveScreenshot(D, "contour_dialog");
 }
 
 TEST_F(ContourDialog, AHoleIsOutAndAHeaderWithoutKindIsAnArea)

@@ -4,6 +4,7 @@
 // editor's closing.
 #include "tests/app_editor/editor_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
+#include "tests/app_support/AppTestSupport.h"
 
 #include "app/UQC.h"
 #include "app/manual/map.h"
@@ -59,7 +60,7 @@ protected:
         }
         ADD_FAILURE() << "station " << IdCast << " is not in the grid";
     }
-    std::vector<querytest::TRow> MainFlags(int IdCast)
+    std::vector<apptest::TRow> MainFlags(int IdCast)
     {
         return Sql("select FLon, FLat, FDT, FD from Cast_Titles where ID_Cast=" + std::to_string(IdCast));
     }
@@ -73,7 +74,7 @@ protected:
     }
 };
 
-const querytest::TRow All17 = {"17", "17", "17", "17"};
+const apptest::TRow All17 = {"17", "17", "17", "17"};
 const std::vector<int> Work17 = {17, 17, 17, 17};
 
 TEST_F(EditorDuplicates, ThePanelShowsTheCandidatesOnTheMapAndInTheirGrid)
@@ -102,7 +103,7 @@ TEST_F(EditorDuplicates, ThePanelShowsTheCandidatesOnTheMapAndInTheirGrid)
     EXPECT_TRUE(F->tmpStatTbl->FieldByName("ID_Cast")->ReadOnly());
     EXPECT_TRUE(F->tmpStatTbl->FieldByName("Lon")->ReadOnly());
     EXPECT_FALSE(F->tmpStatTbl->FieldByName("FLon")->ReadOnly());
-    SaveWindow(F, "editor_duplicates");
+    apptest::SaveScreenshot(*F, "editor_duplicates");
 }
 
 TEST_F(EditorDuplicates, TheMarkWritesAllFourFlagsEverywhereAndSurvivesReopening)
@@ -176,7 +177,7 @@ TEST_F(EditorDuplicates, WithoutTheDuplicatesShownTheButtonDoesNothing)
     EXPECT_TRUE(F->tmpStatTbl->FieldByName("ID_Cast")->ReadOnly());
     EXPECT_FALSE(F->tmpStatTbl->FieldByName("Lon")->ReadOnly());
     F->SpeedButton13->click();
-    EXPECT_EQ(MainFlags(Station)[0], (querytest::TRow{"0", "0", "0", "0"}));
+    EXPECT_EQ(MainFlags(Station)[0], (apptest::TRow{"0", "0", "0", "0"}));
     EXPECT_EQ(UndoCastTbl->RecordCount(), 0);
 }
 

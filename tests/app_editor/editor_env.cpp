@@ -7,10 +7,7 @@
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
-#include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
-#include "dataaccess/phys/qxZqPhysManager.h"
-#include "dataaccess/stan/qxZqStanInit.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
@@ -19,17 +16,10 @@
 #include <QListWidget>
 
 #include <filesystem>
-#include <mutex>
 
 namespace editortest {
 
 namespace {
-
-class TQuietCursor : public TZqObject, public virtual IZqGUIxWaitCursor {
-public:
-    void StartWait() override {}
-    void StopWait() override {}
-};
 
 // The installation's map files are read once per process, as the program
 // reads them once at start-up.
@@ -54,22 +44,9 @@ template <class T> T *NewLocal(rtl::TComponent *Owner, const std::string &Folder
 
 } // namespace
 
-void InitEditorServices()
-{
-    static std::once_flag Once;
-    std::call_once(Once, [] {
-        ZqStanInitialize();
-        RegisterPhysManager();
-        RegisterDAptManager();
-        ZqRegisterSingleton<TQuietCursor>(IID_IZqGUIxWaitCursor);
-        ZqPhysRegisterDriverClass(&ZqPhysMSAccConnectionClass);
-    });
-}
-
 void TEditorEnvironment::Setup(const std::string &ProgramFolder, const std::string &ADbPath, const std::string &Root)
 {
-    InitEditorServices();
-    ProgramDir = ProgramFolder + "/";
+    ProgramDir = ProgramFolder.empty() || ProgramFolder.back() == '/' ? ProgramFolder : ProgramFolder + "/";
     MapsDir = ProgramDir + "Maps/";
     CfgDir = ProgramDir + "Cfg/";
     ImgsDir = ProgramDir + "Imgs/";
@@ -87,14 +64,16 @@ void TEditorEnvironment::Setup(const std::string &ProgramFolder, const std::stri
     DbPath = ADbPath;
     MainDbPath = DbPath;
     MainDbDir = std::filesystem::path(DbPath).parent_path().string() + "/";
-    WorkDir = Root + "/SoftDB/";
+    WorkDir = (Root.empty() || Root.back() == '/' ? Root : Root + "/") + "SoftDB/";
     std::filesystem::create_directories(WorkDir);
-    std::filesystem::copy_file(ProgramDir + "SoftDB/worktables.def", WorkDir + "worktables.def",
-                               std::filesystem::copy_options::overwrite_existing);
+    if (!std::filesystem::exists(WorkDir + "worktables.def"))
+        std::filesystem::copy_file(ProgramDir + "SoftDB/worktables.def", WorkDir + "worktables.def");
     LocalDbDir = WorkDir;
 
     Owner = std::make_unique<rtl::TComponent>(nullptr);
-    Conn = new TZqConnection(Owner.get()); // owned by Owner, like every component below
+    // Its presence makes the Access driver available, as on the main window.
+    new TZqPhysMSAccessDriverLink(Owner.get()); // owned by Owner, like every component below
+    Conn = new TZqConnection(Owner.get());
     Conn->FetchOptions()->SetMode(fmAll);
     Conn->Params().Clear();
     Conn->Params().Add("DriverID=MSAcc");

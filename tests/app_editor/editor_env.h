@@ -23,9 +23,6 @@ class TZqQuery;
 
 namespace editortest {
 
-// Registers the data-access services and the Access driver once per process.
-void InitEditorServices();
-
 // The flags a run left for one station.
 struct TRunFlags {
     int FLon = 1, FLat = 1, FDT = 1, FD = 1;

@@ -3,25 +3,20 @@
 
 #include "platform/toolkit/TTimer.h"
 
-#include <filesystem>
-
 namespace editortest {
 
 void EditorFixture::SetUp()
 {
     TTimer::SetManualClock(true);
     Script = std::make_unique<TScriptedDialogs>();
-    Dir = std::make_unique<QTemporaryDir>();
-    ASSERT_TRUE(Dir->isValid());
-    const std::string Root = Dir->path().toStdString();
-    const std::string Program = EDITOR_PROGRAM_DIR;
-    std::filesystem::copy_file(Program + "/demo/marlin_demo.mdb", Root + "/marlin_demo.mdb");
-    TEditorEnvironment::Setup(Program, Root + "/marlin_demo.mdb", Root);
+    Install = std::make_unique<apptest::TTestInstallation>();
+    TEditorEnvironment::Setup(Install->Dir(), Install->DbPath(), Install->Dir());
 }
 
 void EditorFixture::TearDown()
 {
     Teardown();
+    Install.reset();
     Script.reset();
     TTimer::SetManualClock(false);
 }

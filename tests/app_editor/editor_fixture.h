@@ -1,13 +1,13 @@
-// The editor's test fixture: the environment after a run (editor_env.h)
-// over a private copy of the demo station database in a temporary folder,
-// with the scripted dialog seam and the timers on the manual clock.
+// The editor's test fixture: the environment after a run (editor_env.h) in
+// a private installation of the program with its copy of the demo station
+// database, with a scripted dialog seam of its own and the timers on the
+// manual clock.
 #pragma once
 
 #include "platform/toolkit/TDialogs.h"
 #include "tests/app_editor/editor_env.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/app_support/AppTestSupport.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -27,11 +27,12 @@ protected:
             ADD_FAILURE() << "cruise " << IdCruise << " is not in the list";
     }
 
-    std::vector<querytest::TRow> Sql(const std::string &ASql) { return querytest::SqliteRows(DbPath, ASql); }
+    std::vector<apptest::TRow> Sql(const std::string &ASql) { return apptest::SqliteRows(DbPath, ASql); }
+    void SqlExec(const std::string &ASql) { apptest::SqliteExec(DbPath, ASql); }
     bool MainTableExists(const std::string &Name);
 
     std::unique_ptr<TScriptedDialogs> Script;
-    std::unique_ptr<QTemporaryDir> Dir;
+    std::unique_ptr<apptest::TTestInstallation> Install;
 };
 
 } // namespace editortest

@@ -3,6 +3,7 @@
 // rubber-band zoom with its stack rules, and the velocity blink.
 #include "tests/app_editor/editor_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
+#include "tests/app_support/AppTestSupport.h"
 
 #include "app/UQC.h"
 #include "app/manual/Isolines.h"
@@ -128,7 +129,7 @@ TEST_F(EditorMap, AClickOnAStationMakesItCurrentAndMovesTheGrid)
 
 TEST_F(EditorMap, AStationWestOfTheLimitCannotBePicked)
 {
-    querytest::SqliteExec(DbPath, "update Cast_Titles set Lon = -5.7, Lat = 36 where ID_Cast = 51");
+    SqlExec("update Cast_Titles set Lon = -5.7, Lat = 36 where ID_Cast = 51");
     OpenCruise2();
     const TPoint P = HandPixel(-5.7, 36);
     MoveTo(F->PaintBox1, P.X, P.Y);
@@ -141,7 +142,7 @@ TEST_F(EditorMap, AStationWestOfTheLimitCannotBePicked)
 // file without the program's reader.
 double GridNode(int Col, int Row)
 {
-    std::ifstream In(std::string(EDITOR_PROGRAM_DIR) + "/Maps/out.grd");
+    std::ifstream In(apptest::ProgramFolder() + "Maps/out.grd");
     std::string Word;
     int nx = 0, ny = 0;
     double d;
@@ -256,7 +257,7 @@ TEST_F(EditorMap, RubberBandZoomFollowsTheStackRules)
     Release(F->PaintBox1, 300, 200);
     F->ZoomInBtn->click();
     EXPECT_EQ(ZoomStack.size(), 2u);
-    SaveWindow(F, "editor_zoomed");
+    apptest::SaveScreenshot(*F, "editor_zoomed");
 }
 
 TEST_F(EditorMap, ARubberBandPastTheEdgeIsShiftedBackKeepingItsSize)

@@ -4,6 +4,7 @@
 // list that tells two cruises of one name apart.
 #include "tests/app_editor/editor_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
+#include "tests/app_support/AppTestSupport.h"
 
 #include "app/UQC.h"
 #include "app/manual/Isolines.h"
@@ -16,6 +17,7 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
@@ -70,8 +72,8 @@ TEST_F(EditorOpen, TheScratchTableLivesWhileTheEditorIsOpen)
 
 TEST_F(EditorOpen, ALeftOverScratchTableIsEmptiedInstead)
 {
-    querytest::SqliteExec(DbPath, "create table QCCastID (ID_Cast INTEGER NOT NULL PRIMARY KEY)");
-    querytest::SqliteExec(DbPath, "insert into QCCastID values (26)");
+    SqlExec("create table QCCastID (ID_Cast INTEGER NOT NULL PRIMARY KEY)");
+    SqlExec("insert into QCCastID values (26)");
     OpenEditor({2});
     EXPECT_TRUE(Script->Messages.empty());
     EXPECT_TRUE(Sql("select * from QCCastID").empty());
@@ -81,7 +83,7 @@ TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFl
 {
     // Station 27 moved before 26 on the same day: the order is by date and
     // time, not by identifier.
-    querytest::SqliteExec(DbPath, "update Cast_Titles set Time_Cast = 0.25 where ID_Cast = 27");
+    SqlExec("update Cast_Titles set Time_Cast = 0.25 where ID_Cast = 27");
     PrepareRunFlags(2, {{30, {3, 3, 1, 1}}, {44, {1, 1, 1, 3}}});
     TForm2 &F = OpenEditor({2});
     const auto Expected = Sql("select ID_Cast from Cast_Titles where ID_Cruise=2 order by Date_Cast, Time_Cast");
@@ -125,12 +127,12 @@ TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFl
     EXPECT_EQ(LocationErrors.Size(), 26);
     EXPECT_TRUE(F.StatSelBtn->isEnabled());
     EXPECT_TRUE(F.ListBox1->isEnabled());
-    SaveWindow(&F, "editor_cruise2");
+    apptest::SaveScreenshot(F, "editor_cruise2");
 }
 
 TEST_F(EditorOpen, ACruiseNoRunHasFlaggedShowsTheMainDatabasesFlags)
 {
-    querytest::SqliteExec(DbPath, "update Cast_Titles set FLat = 5 where ID_Cast = 31");
+    SqlExec("update Cast_Titles set FLat = 5 where ID_Cast = 31");
     TForm2 &F = OpenEditor({2});
     TTable &T = *F.tmpStatTbl;
     ASSERT_EQ(T.RecordCount(), 26);
@@ -142,7 +144,7 @@ TEST_F(EditorOpen, ACruiseNoRunHasFlaggedShowsTheMainDatabasesFlags)
 
 TEST_F(EditorOpen, TwoCruisesOfOneNameOpenEachTheirOwn)
 {
-    querytest::SqliteExec(DbPath, "update Cruise_Titles set Cruise_Name = 'TWIN' where ID_Cruise in (2, 4)");
+    SqlExec("update Cruise_Titles set Cruise_Name = 'TWIN' where ID_Cruise in (2, 4)");
     TForm2 &F = OpenEditor({2, 4});
     ASSERT_EQ(F.ListBox1->count(), 2);
     EXPECT_EQ(F.ListBox1->item(1)->text().toStdString(), "TWIN");
@@ -175,7 +177,7 @@ TEST_F(EditorOpen, ResizingOnlyLaysOutAgain)
 
 TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapEmpty)
 {
-    querytest::SqliteExec(DbPath, "delete from Cast_Titles where ID_Cruise = 4");
+    SqlExec("delete from Cast_Titles where ID_Cruise = 4");
     TForm2 &F = OpenEditor({2, 4});
     PickCruise(4);
     EXPECT_EQ(F.tmpStatTbl->RecordCount(), 0);
@@ -192,6 +194,30 @@ TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)
     OpenEditor({2});
     EXPECT_TRUE(SelectedTests.Bits(4));
     EXPECT_FALSE(SelectedTests.Bits(5));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EditorOpen, EnterOrAnArrowInTheMetadataGridPostsThePendingEdit)
+{
+    TForm2 &F = OpenEditor({2});
+    TTable &T = *F.tmpStatTbl;
+    T.First();
+    T.Edit();
+    T.FieldByName("StationName")->SetAsString("RENAMED");
+    QKeyEvent Down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(F.DBGrid1, &Down);
+    EXPECT_EQ(T.State(), dsBrowse);
+    ASSERT_TRUE(T.Locate("StationName", rtl::Variant(std::string("RENAMED"))));
+    // Another key leaves the edit pending.
+    T.Edit();
+    T.FieldByName("StationName")->SetAsString("AGAIN");
+    QKeyEvent Left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QCoreApplication::sendEvent(F.DBGrid1, &Left);
+    EXPECT_EQ(T.State(), dsEdit);
+    T.Cancel();
 }
 
 } // namespace

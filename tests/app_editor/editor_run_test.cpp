@@ -4,6 +4,7 @@
 // errors.
 #include "tests/app_editor/editor_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
+#include "tests/app_support/AppTestSupport.h"
 
 #include "app/UQC.h"
 #include "app/manual/map.h"
@@ -72,7 +73,7 @@ TEST_F(EditorAfterRun, AStationOnLandIsMarkedOnTheMapAndInTheTree)
     ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(969)));
     EXPECT_EQ(F.tmpStatTbl->FieldByName("FLon")->AsInteger(), 3);
     EXPECT_EQ(F.tmpStatTbl->FieldByName("FD")->AsInteger(), 3);
-    SaveWindow(&F, "editor_after_run");
+    apptest::SaveScreenshot(F, "editor_after_run");
 }
 
 TEST_F(EditorAfterRun, ASpeedAboveTheLimitBlinksItsSegment)

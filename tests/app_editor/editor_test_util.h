@@ -1,14 +1,12 @@
 // Helpers of the editor's GUI tests: mouse input delivered to a named
-// control as the window system would deliver it, and the PNG artefacts.
+// control as the window system would deliver it.
 #pragma once
 
-#include <QImage>
 #include <QMouseEvent>
 #include <QString>
 #include <QWidget>
 #include <QCoreApplication>
 
-#include <string>
 
 namespace editortest {
 
@@ -29,14 +27,6 @@ inline void Release(QWidget *W, int X, int Y) { Mouse(W, QEvent::MouseButtonRele
 template <class T> T *Named(QWidget *Form, const char *Name)
 {
     return Form->findChild<T *>(QString::fromLatin1(Name));
-}
-
-// Saves what a window shows under the suite's build folder.
-inline std::string SaveWindow(QWidget *W, const std::string &Name)
-{
-    const std::string Path = std::string(EDITOR_ARTEFACT_DIR) + "/" + Name + ".png";
-    W->grab().toImage().save(QString::fromStdString(Path));
-    return Path;
 }
 
 } // namespace editortest

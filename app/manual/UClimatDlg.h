@@ -1,0 +1,118 @@
+// TfmClimatDlg ("Climate Addition Dialog"): browsing for a climatology text
+// file, checking its first line, previewing it whole in a grid, and listing
+// its sub-regions, months, pressures and parameter columns in four check
+// lists for the climatology loader.
+//
+// The climatology text format: one record a line. The first line is the
+// header: its first six characters, in upper case, are "REGION" and its
+// seventh is the column separator (any single character). Columns are
+// sub-region, month, pressure, then pairs of value columns named P + "_" +
+// suffix, the pair "PAVG", "PSTD" (climatic mean and standard deviation of
+// parameter P) or "PMIN", "PMAX" (its range), P being a parameter of the
+// local "param" table. Values stay text here; the loader converts them.
+//
+// The loader (LoadClimatology) takes the dialog's Import after FormClose.
+#pragma once
+
+#include "app/UQC.h"
+#include "platform/toolkit/TForm.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QFileSystemModel;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QToolButton;
+class QTreeView;
+class TCheckListBox;
+class TDataSet;
+
+// What checking a climatology file found.
+struct TClimFileCheck {
+    bool WrongFormat = false;                   // no "REGION" header: one cell a line
+    std::vector<std::string> UnknownSubRegions; // neither a Black Sea nor a Mediterranean square
+    bool HeaderError = false;                   // a value-column pair that is not a known parameter's
+};
+
+// Checks the lines of a climatology file and fills AImport: the grid (row 0
+// the header; the header fixes the column count), the sub-regions, months
+// and pressures of the data lines (each text once, letter case aside, in
+// order of first appearance), the parameter items of the header pairs up
+// to the first that fails, and the seas. Nothing is ticked. AProgress, when
+// given, is called with the percentage of lines read whenever it changes.
+void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
+                           TClimImport &AImport, TClimFileCheck &ACheck,
+                           const std::function<void(int)> &AProgress = nullptr);
+// Splits a line of a climatology file at Sep: the text before each
+// separator is a cell, the rest after the last one is the last cell when it
+// is not empty (a separator at the end adds no empty cell; two in a row give
+// an empty one). Sep '\0' (no separator) makes the whole line one cell.
+std::vector<std::string> SplitClimFileLine(const std::string &Line, char Sep);
+// The lines of a text file, without their line ends. Raises EFOpenError
+// when the file cannot be read.
+std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);
+// The Param column of a dataset over the local "param" table (RangeQry), in
+// its order: the parameters a header may name. None without a dataset.
+std::vector<std::string> ClimParamsOf(TDataSet *AParams);
+
+class TfmClimatDlg : public TForm {
+public:
+    // The folder tree starts at ASearchPath; header pairs are checked
+    // against the engine's RangeQry.
+    TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath);
+    ~TfmClimatDlg() override;
+
+    // Checks and previews the file chosen in the list (or named in Edit1).
+    void FileListBox1DblClick();
+    // The file list shows the folder chosen in the tree.
+    void ShellTreeView1Change();
+    void FilterComboBox1Change();
+    // Takes the ticks of the four lists into Import for the loader and
+    // remembers the folder (ClimSearchPath, the engine's). Called when the dialog closes,
+    // whatever the button.
+    void FormClose();
+
+    // The folder the tree shows, with a trailing "/".
+    std::string FolderPath() const;
+    void SetFolderPath(const std::string &APath);
+    // The grid (ClimGrid), the four lists (ClimParamList1 to 4) and the seas
+    // (ClimFileHasMs, ClimFileHasBs) as the loader takes them.
+    const TClimImport &Import() const { return FImport; }
+
+    QTreeView *ShellTreeView1;
+    QListView *FileListBox1;
+    QComboBox *FilterComboBox1;
+    QLineEdit *Edit1;
+    QGroupBox *Panel1; // the grid's panel; its caption tells the building
+    QProgressBar *Gauge2;
+    QTableView *StringGrid1;
+    TCheckListBox *CheckListBox1; // sub-regions
+    TCheckListBox *CheckListBox2; // months
+    TCheckListBox *CheckListBox3; // pressures
+    TCheckListBox *CheckListBox4; // parameters
+    QLabel *Label1, *Label2, *Label3, *Label4;
+    QToolButton *SpeedButton[21]; // 1 to 20; [0] is not used
+    QGroupBox *GroupBox1;         // "Select Region"
+    QCheckBox *CheckBox1;         // "The Black Sea"
+    QCheckBox *CheckBox2;         // "The Mediterranean Sea"
+    QPushButton *BitBtn1;         // OK
+    QPushButton *BitBtn2;         // Cancel
+    QPushButton *BitBtn3;         // Help
+
+private:
+    class TGridModel;
+    TClimImport FImport;
+    TGridModel *FGridModel;
+    QFileSystemModel *FFolders;
+    QFileSystemModel *FFiles;
+};

@@ -1,0 +1,26 @@
+// TfmWriteFlagProgress: the modeless progress window of the flag write-back,
+// a gauge over all chosen cruises and one over the casts of the current
+// cruise, with the hint that Esc interrupts.
+#pragma once
+
+#include "platform/toolkit/TForm.h"
+
+class QKeyEvent;
+class QLabel;
+class QProgressBar;
+
+class TfmWriteFlagProgress : public TForm {
+public:
+    explicit TfmWriteFlagProgress(QWidget *AOwner);
+
+    QProgressBar *Gauge1; // "Total"
+    QProgressBar *Gauge2; // "Cruise"
+    QLabel *Label1;       // the Esc hint
+    QLabel *Label2;       // caption of Gauge1
+    QLabel *Label3;       // caption of Gauge2
+
+protected:
+    // Esc is the write-back's to act on (through the Esc hook): the window
+    // does not close itself on it the way a dialog would.
+    void keyPressEvent(QKeyEvent *AEvent) override;
+};

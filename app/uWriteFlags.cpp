@@ -1,0 +1,232 @@
+// The flag write-back: confirmation, cruise choice, then one Update per level.
+#include "app/uWriteFlags.h"
+
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/uFlagToMainDB.h"
+#include "app/uWriteFlagProgress.h"
+#include "app/uflagcru.h"
+#include "dataaccess/comp/qxZqCompClient.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/rtl/Classes.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TDialogs.h"
+
+#include <QProgressBar>
+#include <QWidget>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace {
+
+void Repaint(QWidget *AWidget)
+{
+    if (AWidget)
+        AWidget->update();
+}
+
+// Gauge positions are whole percents, halves to the even one.
+int Percent(int APart, int AWhole)
+{
+    return AWhole > 0 ? int(std::nearbyint(100.0 * APart / AWhole)) : 0;
+}
+
+void SetGauge(QProgressBar *AGauge, int AValue)
+{
+    // Only a change repaints: a write-back runs a million levels.
+    if (AGauge->value() != AValue)
+        AGauge->setValue(AValue);
+}
+
+void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASql)
+{
+    AQuery.Close();
+    AQuery.SQL().Clear();
+    AQuery.SetDatabaseName(ADir);
+    AQuery.SQL().Add(ASql);
+    AQuery.Open();
+}
+
+// The level-flag tables of the work folder do not come and go during a
+// write-back, so each is asked of the engine once.
+class TFlagTableCache {
+public:
+    std::string NameOf(const std::string &ATable) const { return DbTablePrefix + "-" + ATable + "flags"; }
+    bool Exists(const std::string &ATable)
+    {
+        auto It = FKnown.find(ATable);
+        if (It == FKnown.end())
+            It = FKnown.emplace(ATable, LocalTableFileExists(LocalDbDir + NameOf(ATable) + ".db")).first;
+        return It->second;
+    }
+
+private:
+    std::map<std::string, bool> FKnown;
+};
+
+} // namespace
+
+std::string FlagTableOfParam(const std::string &AParamAbr)
+{
+    // Not ParamTableName: PRESS names no table there, while here it is a
+    // parameter whose flag table the work folder simply does not have.
+    return IsPtsParam(AParamAbr) ? "PTS_Data" : AParamAbr;
+}
+
+std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
+{
+    if (ATable == "PTS_Data")
+        return {"FPRES", "FTEMP", "FPSAL"};
+    return {"FPRES", "F" + ATable};
+}
+
+std::string PresSqlText(double APres)
+{
+    char Buffer[64];
+    const auto Res = std::to_chars(Buffer, Buffer + sizeof Buffer, APres);
+    return std::string(Buffer, Res.ptr);
+}
+
+std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
+                          int AIdCast, double APres)
+{
+    if (ASets.empty())
+        return std::string();
+    std::string Sql = "Update " + ATable + " Set ";
+    for (size_t I = 0; I < ASets.size(); ++I) {
+        if (I > 0)
+            Sql += ", ";
+        Sql += ASets[I].first + "=" + std::to_string(ASets[I].second);
+    }
+    Sql += " where ID_Cast = " + std::to_string(AIdCast) + "and PRES = " + PresSqlText(APres);
+    return Sql;
+}
+
+TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
+{
+    TWriteFlagsResult Result;
+    {
+        TfmFlagToMainDB fmFlagToMainDB(AOwner);
+        const int Answer = fmFlagToMainDB.ShowModal();
+        Repaint(AOwner);
+        if (Answer != mrYes)
+            return Result;
+    }
+    {
+        Tfmflagcru fmflagcru(AOwner);
+        fmflagcru.FillCruises(*CruiseTbl, LocalDbDir, DbTablePrefix + "-Cast_TitlesFlags");
+        const int Answer = fmflagcru.ShowModal();
+        fmflagcru.FormClose(FlagCruiseList, FlagCruiseIds);
+        Repaint(AOwner);
+        if (Answer != mrOk)
+            return Result;
+    }
+    // The operator has just asked for the write-back: an Esc left over from
+    // the editor or from an interrupted run must not cancel it.
+    AbortRequested = false;
+    QcInterrupted = false;
+    Result.Confirmed = true;
+
+    TfmWriteFlagProgress fmWriteFlagProgress(AOwner);
+    fmWriteFlagProgress.show();
+    SetGauge(fmWriteFlagProgress.Gauge1, 0);
+
+    TFlagTableCache FlagTables;
+    TQuery &CastQry = *FlagCastQry;
+    TQuery &LevelQry = *FlagLevelQry;
+    TZqQuery &ParamsQry = *FlagParamsQry;
+    TZqCommand &UpdateCmd = *FlagUpdateCmd;
+    const rtl::TStringList &Cruises = FlagCruiseList;
+    const TIntArr &CruiseIds = FlagCruiseIds;
+    const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
+    std::vector<std::string> Tables;
+    std::vector<TField *> FlagFields;
+    std::vector<std::pair<std::string, int>> Sets;
+
+    for (int I = 0; I < CruiseCount; ++I) {
+        ProcessMessages();
+        SetGauge(fmWriteFlagProgress.Gauge1, Percent(I + 1, CruiseCount));
+        const int IdCruise = CruiseIds[size_t(I)];
+        // A cruise that left the run's table since the choice is passed over.
+        if (!CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise)))
+            continue;
+        SetQuerySql(CastQry, LocalDbDir,
+                    "Select * from \"" + DbTablePrefix + "-Cast_TitlesFlags\" where ID_Cruise = " +
+                        std::to_string(IdCruise));
+        SetGauge(fmWriteFlagProgress.Gauge2, 0);
+        const int CastCount = CastQry.RecordCount();
+        for (CastQry.First(); !CastQry.Eof(); CastQry.Next()) {
+            SetGauge(fmWriteFlagProgress.Gauge2, Percent(CastQry.RecNo(), CastCount));
+            const int IdCast = CastQry.FieldByName("ID_Cast")->AsInteger();
+            const std::string CastText = std::to_string(IdCast);
+
+            // The parameter rows come in no particular order; a table is
+            // written once however many of its parameters the cast has, and
+            // a parameter without a level-flag table (PRES) has nothing.
+            ParamsQry.Close();
+            ParamsQry.SQL()->Clear();
+            ParamsQry.SQL()->Add("Select * From \"Parameters\" where ID_Cast = " + CastText);
+            ParamsQry.Open();
+            Tables.clear();
+            for (ParamsQry.First(); !ParamsQry.Eof(); ParamsQry.Next()) {
+                const std::string Table = FlagTableOfParam(ParamsQry.FieldByName("ParamAbr")->AsString());
+                if (std::find(Tables.begin(), Tables.end(), Table) == Tables.end() && FlagTables.Exists(Table))
+                    Tables.push_back(Table);
+            }
+            ParamsQry.Close();
+
+            for (const std::string &Table : Tables) {
+                SetQuerySql(LevelQry, LocalDbDir,
+                            "Select * from \"" + FlagTables.NameOf(Table) + "\" Where ID_Cast=" + CastText);
+                const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
+                FlagFields.clear();
+                for (const std::string &Column : Columns)
+                    FlagFields.push_back(LevelQry.FieldByName(Column));
+                TField *PresField = LevelQry.FieldByName("PRES");
+                for (LevelQry.First(); !LevelQry.Eof(); LevelQry.Next()) {
+                    ProcessMessages();
+                    if (QcInterrupted) {
+                        fmWriteFlagProgress.close();
+                        LevelQry.Close();
+                        CastQry.Close();
+                        ShowMessage("Flags updating was interrupted!");
+                        Result.Interrupted = true;
+                        return Result;
+                    }
+                    // A flag the run never set stays as the main database has it.
+                    Sets.clear();
+                    for (size_t C = 0; C < Columns.size(); ++C)
+                        if (!FlagFields[C]->IsNull())
+                            Sets.emplace_back(Columns[C], FlagFields[C]->AsInteger());
+                    if (Sets.empty())
+                        continue;
+                    if (PresField->IsNull()) {
+                        ++Result.Unmatched;
+                        continue;
+                    }
+                    UpdateCmd.CommandText().Clear();
+                    UpdateCmd.CommandText().Add(FlagUpdateSql(Table, Sets, IdCast, PresField->AsFloat()));
+                    UpdateCmd.Execute(0, 0);
+                    ++Result.Statements;
+                    if (UpdateCmd.RowsAffected() == 0)
+                        ++Result.Unmatched;
+                }
+                LevelQry.Close();
+            }
+        }
+        CastQry.Close();
+    }
+    fmWriteFlagProgress.close();
+    if (Result.Unmatched > 0)
+        MessageDlg(std::to_string(Result.Unmatched) +
+                       " levels with new flags were not found in the main database; they keep their old flags",
+                   mtWarning, mbOK);
+    return Result;
+}

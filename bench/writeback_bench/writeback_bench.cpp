@@ -1,0 +1,353 @@
+// The flag write-back on a private copy of the large station database:
+//  - flag tables as a QC run leaves them for the first cruises whose
+//    PTS_Data levels reach the target (1,000,000 by default, --levels N);
+//  - WriteFlagsToMainDb with Yes and every cruise ticked: one Update per
+//    level, each in its own automatic transaction, Esc polled per level;
+//  - the same updates (same rows, same values, same order) as a bare loop:
+//    one SQLPrepare with parameters, SQLExecute per level, autocommit.
+// The two alternate, one warm-up of each on one cruise, then the median of
+// --rounds timed runs (3 by default). The demo database stands in when the
+// large one is not built (cmake --build <build> --target marlin_large_db)
+// or --demo asks for it.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/uWriteFlags.h"
+#include "app/uflagcru.h"
+#include "bench/common/PlainOdbcConnection.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/dapt/qxZqDAptManager.h"
+#include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
+#include "dataaccess/phys/qxZqPhysManager.h"
+#include "dataaccess/stan/qxZqStanInit.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TSession.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TForm.h"
+
+#include <QAbstractButton>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TQuietCursor : public TZqObject, public virtual IZqGUIxWaitCursor {
+public:
+    void StartWait() override {}
+    void StopWait() override {}
+};
+
+[[noreturn]] void Die(const std::string &AWhat)
+{
+    std::fprintf(stderr, "writeback_bench: %s\n", AWhat.c_str());
+    std::exit(1);
+}
+
+double Seconds(std::chrono::steady_clock::time_point A)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - A).count();
+}
+
+double Median(std::vector<double> V)
+{
+    std::sort(V.begin(), V.end());
+    return V[V.size() / 2];
+}
+
+// Rows of an SQLite query on the file itself, past the driver.
+void SqliteRows(const std::string &APath, const std::string &ASql,
+                const std::function<void(sqlite3_stmt *)> &ARow)
+{
+    sqlite3 *Db = nullptr;
+    if (sqlite3_open_v2(APath.c_str(), &Db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        Die("cannot open " + APath);
+    sqlite3_stmt *St = nullptr;
+    if (sqlite3_prepare_v2(Db, ASql.c_str(), -1, &St, nullptr) != SQLITE_OK)
+        Die(sqlite3_errmsg(Db));
+    while (sqlite3_step(St) == SQLITE_ROW)
+        ARow(St);
+    sqlite3_finalize(St);
+    sqlite3_close(Db);
+}
+
+struct TLevel {
+    int IdCast;
+    double Pres;
+    int Flags[3];
+};
+
+// A flag per level and column that differs from the database's 0.
+int NewFlag(int AIdCast, double APres, int AColumn)
+{
+    return 1 + int((AIdCast * 7 + std::lround(APres * 10) + AColumn * 3) % 4);
+}
+
+// The statements of the bare loop: the level's three flags by parameter.
+double RawLoop(const std::string &APath, const std::vector<TLevel> &ALevels)
+{
+    TPlainOdbc Odbc(APath);
+    SQLHSTMT S;
+    SQLAllocHandle(SQL_HANDLE_STMT, Odbc.Dbc, &S);
+    const char *Sql = "UPDATE PTS_Data SET FPRES=?, FTEMP=?, FPSAL=? WHERE ID_Cast=? AND PRES=?";
+    if (!SQL_SUCCEEDED(SQLPrepare(S, (SQLCHAR *)Sql, SQL_NTS)))
+        Die("the bare loop cannot prepare its update");
+    SQLINTEGER F[3], Id;
+    double Pres;
+    for (int C = 0; C < 3; ++C)
+        SQLBindParameter(S, SQLUSMALLINT(C + 1), SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &F[C], 0, nullptr);
+    SQLBindParameter(S, 4, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Id, 0, nullptr);
+    SQLBindParameter(S, 5, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &Pres, 0, nullptr);
+    const auto T0 = std::chrono::steady_clock::now();
+    for (const TLevel &L : ALevels) {
+        for (int C = 0; C < 3; ++C)
+            F[C] = L.Flags[C];
+        Id = L.IdCast;
+        Pres = L.Pres;
+        if (!SQL_SUCCEEDED(SQLExecute(S)))
+            Die("the bare loop's update failed");
+    }
+    const double T = Seconds(T0);
+    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    return T;
+}
+
+void Click(TForm &AForm, const char *AName)
+{
+    if (auto *B = AForm.findChild<QAbstractButton *>(QString::fromLatin1(AName)))
+        B->click();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication App(argc, argv);
+    long long Target = 1000000;
+    int Rounds = 3;
+    bool Demo = false;
+    for (int I = 1; I < argc; ++I)
+        Demo = Demo || std::strcmp(argv[I], "--demo") == 0;
+    for (int I = 1; I + 1 < argc; ++I) {
+        if (std::strcmp(argv[I], "--levels") == 0)
+            Target = std::atoll(argv[I + 1]);
+        if (std::strcmp(argv[I], "--rounds") == 0)
+            Rounds = std::max(1, std::atoi(argv[I + 1]));
+    }
+    const fs::path Program = WRITEBACK_BENCH_PROGRAM_DIR;
+    fs::path Source = Program / "bench" / "marlin_large.mdb";
+    if (Demo)
+        Source = Program / "demo" / "marlin_demo.mdb";
+    else if (!fs::exists(Source)) {
+        std::printf("database large: not built (cmake --build <build> --target marlin_large_db); the demo database stands in\n");
+        Source = Program / "demo" / "marlin_demo.mdb";
+    }
+    const fs::path Dir = fs::temp_directory_path() / ("writeback_bench_" + std::to_string(::getpid()));
+    fs::remove_all(Dir);
+    fs::create_directories(Dir / "work");
+    const std::string DbPath = (Dir / "bench.mdb").string();
+    fs::copy_file(Source, DbPath);
+    const std::string Work = (Dir / "work").string() + "/";
+    fs::copy_file(Program / "SoftDB" / "worktables.def", Work + "worktables.def");
+
+    // The first cruises (by identity) whose levels reach the target.
+    std::map<int, int> CruiseOfCast;
+    std::map<int, long long> LevelsOfCruise;
+    SqliteRows(DbPath, "select ID_Cast, ID_Cruise from Cast_Titles",
+               [&](sqlite3_stmt *S) { CruiseOfCast[sqlite3_column_int(S, 0)] = sqlite3_column_int(S, 1); });
+    SqliteRows(DbPath, "select ID_Cast, count(*) from PTS_Data group by ID_Cast",
+               [&](sqlite3_stmt *S) { LevelsOfCruise[CruiseOfCast[sqlite3_column_int(S, 0)]] += sqlite3_column_int64(S, 1); });
+    std::vector<int> Cruises;
+    long long Chosen = 0;
+    for (const auto &[Cruise, Levels] : LevelsOfCruise) {
+        if (Chosen >= Target)
+            break;
+        Cruises.push_back(Cruise);
+        Chosen += Levels;
+    }
+    const int LastCruise = Cruises.back();
+
+    // Flag tables as a run leaves them, filled through the local engine.
+    LocalDbDir = Work;
+    DbTablePrefix = "bench";
+    std::vector<TLevel> Levels;
+    {
+        // The levels go first into a table without a key, then into the flag
+        // table in one batch move, as the engine merges its flags: a keyed
+        // table places each posted record by counting the keys before it.
+        TTable Struct, CastFlags, PtsFlags, Cru, Scratch;
+        for (TTable *T : {&Struct, &CastFlags, &PtsFlags, &Cru, &Scratch})
+            T->SetDatabaseName(Work);
+        MakeWorkTable(CastFlags, Struct, Work, "-Cast_TitlesFlags.db", "Cast_TitlesFlags", "ID_Cruise;ID_Cast");
+        MakeWorkTable(PtsFlags, Struct, Work, "-PTS_DataFlags.db", "PTS_DAtaFlags", "ID_Cast;PRES");
+        MakeWorkTable(Scratch, Struct, Work, "-Levels.db", "StructTsFlags", "");
+        Cru.SetTableName("TmpCru");
+        Cru.Open();
+        Session.StartTransaction(Work);
+        for (const auto &[Cast, Cruise] : CruiseOfCast)
+            if (Cruise <= LastCruise) {
+                CastFlags.Append();
+                CastFlags.Fields()[0]->SetAsInteger(Cruise);
+                CastFlags.Fields()[1]->SetAsInteger(Cast);
+                for (int F = 2; F < 6; ++F)
+                    CastFlags.Fields()[F]->SetAsInteger(1);
+                CastFlags.Post();
+            }
+        SqliteRows(DbPath,
+                   "select p.ID_Cast, p.PRES from PTS_Data p join Cast_Titles c on c.ID_Cast = p.ID_Cast where "
+                   "c.ID_Cruise <= " + std::to_string(LastCruise) +
+                       // A pressure repeated in a cast (a planted fault) is one flag row.
+                       " group by p.ID_Cast, p.PRES",
+                   [&](sqlite3_stmt *S) {
+                       TLevel L{sqlite3_column_int(S, 0), sqlite3_column_double(S, 1), {}};
+                       for (int C = 0; C < 3; ++C)
+                           L.Flags[C] = NewFlag(L.IdCast, L.Pres, C);
+                       Scratch.Append();
+                       Scratch.Fields()[0]->SetAsInteger(L.IdCast);
+                       Scratch.Fields()[1]->SetAsFloat(L.Pres);
+                       for (int C = 0; C < 3; ++C)
+                           Scratch.Fields()[2 + C]->SetAsInteger(L.Flags[C]);
+                       Scratch.Post();
+                   });
+        for (int Cruise : Cruises) {
+            Cru.Append();
+            Cru.FieldByName("ID_Cruise")->SetAsInteger(Cruise);
+            Cru.FieldByName("Cruise_Name")->SetAsString("C" + std::to_string(Cruise));
+            Cru.Post();
+        }
+        Session.Commit(Work);
+        PtsFlags.BatchMove(&Scratch, batAppend);
+        // The bare loop sends the write-back's statements in the write-back's
+        // order: cruise by cruise, cast by cast, level by level.
+        TQuery Q;
+        Q.SetDatabaseName(Work);
+        Q.SQL().Add("Select f.ID_Cast, f.PRES, f.FPRES, f.FTEMP, f.FPSAL from \"bench-PTS_DataFlags\" f, "
+                    "\"bench-Cast_TitlesFlags\" c where c.ID_Cast = f.ID_Cast order by c.ID_Cruise, c.ID_Cast, f.PRES");
+        Q.Open();
+        for (Q.First(); !Q.Eof(); Q.Next())
+            Levels.push_back({Q.Fields()[0]->AsInteger(), Q.Fields()[1]->AsFloat(),
+                              {Q.Fields()[2]->AsInteger(), Q.Fields()[3]->AsInteger(), Q.Fields()[4]->AsInteger()}});
+    }
+    std::printf("database: %s, %zu cruises, %zu levels\n", Source.filename().string().c_str(), Cruises.size(),
+                Levels.size());
+
+    ZqStanInitialize();
+    RegisterPhysManager();
+    RegisterDAptManager();
+    ZqRegisterSingleton<TQuietCursor>(IID_IZqGUIxWaitCursor);
+    ZqPhysRegisterDriverClass(&ZqPhysMSAccConnectionClass);
+
+    double WriteBackT = 0;
+    std::vector<double> Ours, Raw;
+    {
+        rtl::TComponent Owner(nullptr);
+        auto *Conn = new TZqConnection(&Owner); // owned by Owner
+        Conn->FetchOptions()->SetMode(fmAll);
+        Conn->Params().Add("DriverID=MSAcc");
+        Conn->Params().Add("Database=" + DbPath);
+        Conn->SetConnected(true);
+        // The write-back datasets as the main window makes them at start.
+        FlagParamsQry = new TZqQuery(&Owner); // owned by Owner
+        FlagParamsQry->SetConnection(Conn);
+        FlagUpdateCmd = new TZqCommand(&Owner); // owned by Owner
+        FlagUpdateCmd->SetConnection(Conn);
+        TQuery CastQry, LevelQry;
+        TTable Cru;
+        for (TLocalDataSet *D : std::initializer_list<TLocalDataSet *>{&CastQry, &LevelQry, &Cru})
+            D->SetDatabaseName(Work);
+        FlagCastQry = &CastQry;
+        FlagLevelQry = &LevelQry;
+        Cru.SetTableName("TmpCru");
+        Cru.Open();
+        CruiseTbl = &Cru;
+        TScriptedDialogs Dialogs;
+        // AAll: every cruise, else only the first (the warm-up).
+        auto WriteBack = [&](bool AAll) {
+            Dialogs.ModalHandlers.push_back([](TForm &F) {
+                Click(F, "BitBtn1");
+                return F.ModalResult();
+            });
+            Dialogs.ModalHandlers.push_back([AAll](TForm &F) {
+                auto &C = static_cast<Tfmflagcru &>(F);
+                C.CheckListBox1->SetChecked(0, true);
+                if (AAll)
+                    Click(F, "SpeedButton21");
+                Click(F, "BitBtn1");
+                return F.ModalResult();
+            });
+            const auto T0 = std::chrono::steady_clock::now();
+            const TWriteFlagsResult R = WriteFlagsToMainDb(nullptr);
+            const double T = Seconds(T0);
+            if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0))
+                Die("the write-back sent " + std::to_string(R.Statements) + " statements for " +
+                    std::to_string(Levels.size()) + " levels (" + std::to_string(R.Unmatched) + " unmatched)");
+            return T;
+        };
+        std::vector<TLevel> FirstCruise;
+        for (const TLevel &L : Levels)
+            if (CruiseOfCast[L.IdCast] == Cruises.front())
+                FirstCruise.push_back(L);
+        WriteBack(false);
+        // The bare loop opens its own connection: the component's must not
+        // hold a transaction while it runs (it holds none between statements).
+        RawLoop(DbPath, FirstCruise);
+        for (int R = 0; R < Rounds; ++R) {
+            Raw.push_back(RawLoop(DbPath, Levels));
+            std::printf("round %d: raw %.2f s\n", R + 1, Raw.back());
+            std::fflush(stdout);
+            Ours.push_back(WriteBack(true));
+            std::printf("round %d: write-back %.2f s\n", R + 1, Ours.back());
+            std::fflush(stdout);
+        }
+        WriteBackT = Median(Ours);
+        CruiseTbl = nullptr;
+        FlagCastQry = FlagLevelQry = nullptr;
+        Conn->SetConnected(false);
+    }
+    // The answer: every level of the chosen cruises carries its new flags.
+    long long Wrong = 0;
+    SqliteRows(DbPath,
+               "select p.ID_Cast, p.PRES, p.FPRES, p.FTEMP, p.FPSAL from PTS_Data p join Cast_Titles c on c.ID_Cast = "
+               "p.ID_Cast where c.ID_Cruise <= " + std::to_string(LastCruise),
+               [&](sqlite3_stmt *S) {
+                   for (int C = 0; C < 3; ++C)
+                       if (sqlite3_column_int(S, 2 + C) !=
+                           NewFlag(sqlite3_column_int(S, 0), sqlite3_column_double(S, 1), C))
+                           ++Wrong;
+               });
+    if (Wrong)
+        Die(std::to_string(Wrong) + " flags are not the flag tables'");
+
+    const double RawT = Median(Raw);
+    std::printf("writeback_levels: %zu levels\n", Levels.size());
+    std::printf("writeback_time: %.2f s\n", WriteBackT);
+    std::printf("writeback_rate: %.0f levels/s\n", double(Levels.size()) / WriteBackT);
+    std::printf("raw_update_rate: %.0f levels/s\n", double(Levels.size()) / RawT);
+    std::printf("ratio raw_update_over_writeback: %.2f\n", RawT / WriteBackT);
+    TLocalDatabase::CloseAll();
+    std::error_code Ec;
+    fs::remove_all(Dir, Ec);
+    return 0;
+}

@@ -1,0 +1,77 @@
+// A main database and a work folder as a QC run leaves them: a private copy
+// of the demo station database, and per-database flag tables filled for a
+// few of its cruises with known flags (1 to 4, where the database holds 0),
+// with the main window's components for the write-back made on them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/uWriteFlags.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/Classes.h"
+#include "platform/toolkit/TDialogs.h"
+
+class TForm;
+
+namespace wbtest {
+
+// The flag a run "left" for a level: known, never 0, differs by column.
+int NewFlag(int AIdCast, double APres, int AColumn);
+// Saves a PNG of a window under the build tree.
+void SaveShot(QWidget &AWindow, const std::string &AName);
+// Clicks the named button of a form.
+void Click(TForm &AForm, const char *AName);
+
+class WriteBack : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Cruises in the run's table; the flag tables hold these and FlagOnly.
+    static constexpr int RunCruises[2] = {2, 3};
+    static constexpr int FlagOnlyCruise = 30;
+
+    // Scripts the two modal forms: AConfirm is the button pressed on the
+    // confirmation, then (when it is Yes) AChoose runs on the cruise choice
+    // and AClose is pressed.
+    void Script(const char *AConfirm, std::function<void(TForm &)> AChoose = nullptr,
+                const char *AClose = "BitBtn1");
+    TWriteFlagsResult Run() { return WriteFlagsToMainDb(MainWindow.get()); }
+
+    // Main-database rows "ID_Cast|PRES|FPRES|F..." of a table for the
+    // casts of the given cruises, ordered.
+    std::vector<std::string> MainFlags(const std::string &ATable, const std::set<int> &ACruises);
+    // The rows the flag tables say those levels should have.
+    std::vector<std::string> ExpectedFlags(const std::string &ATable, const std::set<int> &ACruises);
+    // Runs SQL on the work folder.
+    void WorkSql(const std::string &ASql);
+    int StatementsSent() const { return FExecuted; }
+
+    std::filesystem::path Dir;
+    std::string DbPath;
+    std::string WorkDir; // with a trailing "/"
+    std::unique_ptr<rtl::TComponent> Owner;
+    TZqConnection *Conn = nullptr;
+    std::unique_ptr<TQuery> CastQry, LevelQry;
+    std::unique_ptr<TTable> CruiseTbl;
+    std::unique_ptr<QWidget> MainWindow;
+    std::unique_ptr<TScriptedDialogs> Dialogs;
+
+private:
+    void FillFlagTables();
+    int FExecuted = 0;
+};
+
+} // namespace wbtest

@@ -1,0 +1,234 @@
+// The flag write-back end to end: what reaches the main database, and when
+// nothing does.
+#include "tests/app_writeback/writeback_fixture.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "app/UQC.h"
+#include "app/uflagcru.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TForm.h"
+#include "tests/comp_query/query_fixture.h"
+
+namespace wbtest {
+namespace {
+
+const std::set<int> RunSet = {2, 3};
+
+TEST(FlagUpdateText, KeepsTheProgramsTextAndNamesTheStoredPressure)
+{
+    EXPECT_EQ(FlagUpdateSql("PTS_Data", {{"FPRES", 1}, {"FTEMP", 2}, {"FPSAL", 3}}, 4711, 10.2),
+              "Update PTS_Data Set FPRES=1, FTEMP=2, FPSAL=3 where ID_Cast = 4711and PRES = 10.2");
+    EXPECT_EQ(FlagUpdateSql("NO3", {{"FPRES", 0}, {"FNO3", 4}}, 7, 250),
+              "Update NO3 Set FPRES=0, FNO3=4 where ID_Cast = 7and PRES = 250");
+    // A NULL flag is left out by the caller; nothing left, nothing to send.
+    EXPECT_EQ(FlagUpdateSql("PTS_Data", {{"FTEMP", 2}}, 1, 0.5), "Update PTS_Data Set FTEMP=2 where ID_Cast = 1and PRES = 0.5");
+    EXPECT_EQ(FlagUpdateSql("PTS_Data", {}, 1, 0.5), "");
+    // The level as stored, not its tenth: 10.25 and 10.75 are levels of their own.
+    EXPECT_EQ(PresSqlText(10.25), "10.25");
+    EXPECT_EQ(PresSqlText(10.75), "10.75");
+    EXPECT_EQ(PresSqlText(0.1 + 0.2), "0.30000000000000004");
+    EXPECT_EQ(FlagTableOfParam("PSAL"), "PTS_Data");
+    EXPECT_EQ(FlagTableOfParam("DENS"), "PTS_Data");
+    EXPECT_EQ(FlagTableOfParam("temp"), "temp");
+    EXPECT_EQ(FlagColumnsOfTable("NO3"), (std::vector<std::string>{"FPRES", "FNO3"}));
+}
+
+TEST_F(WriteBack, YesWithEveryCruiseMakesTheMainFlagsThoseOfTheFlagTables)
+{
+    const auto OtherBefore = MainFlags("PTS_Data", {FlagOnlyCruise});
+    std::vector<std::string> Offered;
+    Script("BitBtn1", [&](TForm &F) {
+        auto &Cru = static_cast<Tfmflagcru &>(F);
+        for (int I = 0; I < Cru.CheckListBox1->Count(); ++I)
+            Offered.push_back(Cru.CheckListBox1->ItemText(I));
+        Click(F, "SpeedButton21");
+        SaveShot(F, "fmflagcru");
+    });
+    const TWriteFlagsResult R = Run();
+
+    EXPECT_TRUE(R.Confirmed);
+    EXPECT_FALSE(R.Interrupted);
+    EXPECT_EQ(R.Unmatched, 0);
+    // Only the run's cruises are offered, not every cruise with station flags.
+    EXPECT_EQ(Offered, (std::vector<std::string>{"MS91_CS04", "BS92_MN03"}));
+    EXPECT_EQ(FlagCruiseList.Count(), 2);
+    EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
+    EXPECT_EQ(MainFlags("NO3", RunSet), ExpectedFlags("NO3", RunSet));
+    // One statement per level and table: PTS_Data once per level although the
+    // casts list TEMP and PSAL, nothing for PRESS, nothing for DOX1 (no flag
+    // table in the work folder).
+    const size_t Levels = MainFlags("PTS_Data", RunSet).size() + MainFlags("NO3", RunSet).size();
+    EXPECT_EQ(size_t(R.Statements), Levels);
+    EXPECT_EQ(size_t(StatementsSent()), Levels);
+    EXPECT_EQ(MainFlags("PTS_Data", {FlagOnlyCruise}), OtherBefore);
+    EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().front();
+    EXPECT_EQ(Dialogs->ModalForms, (std::vector<std::string>{"fmFlagToMainDB", "fmflagcru"}));
+}
+
+TEST_F(WriteBack, NoHelpAndCancelWriteNothing)
+{
+    const auto Before = MainFlags("PTS_Data", RunSet);
+    Script("BitBtn2"); // No
+    EXPECT_FALSE(Run().Confirmed);
+    Dialogs->ModalHandlers.clear();
+    Script("BitBtn3"); // Help
+    EXPECT_FALSE(Run().Confirmed);
+    Dialogs->ModalHandlers.clear();
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); }, "BitBtn2"); // Yes, then Cancel
+    EXPECT_FALSE(Run().Confirmed);
+    EXPECT_EQ(StatementsSent(), 0);
+    EXPECT_EQ(MainFlags("PTS_Data", RunSet), Before);
+    EXPECT_EQ(Dialogs->ModalForms,
+              (std::vector<std::string>{"fmFlagToMainDB", "fmFlagToMainDB", "fmFlagToMainDB", "fmflagcru"}));
+}
+
+TEST_F(WriteBack, OnlyTheTickedCruiseIsWrittenAndCruisesAreKnownByIdentity)
+{
+    // Two cruises of the run under one name: the choice of the second must
+    // not write the first.
+    WorkSql("update TmpCru set Cruise_Name = 'TWIN'");
+    CruiseTbl->Refresh();
+    const auto FirstBefore = MainFlags("PTS_Data", {2});
+    Script("BitBtn1", [](TForm &F) {
+        auto &Cru = static_cast<Tfmflagcru &>(F);
+        ASSERT_EQ(Cru.CheckListBox1->Count(), 2);
+        Cru.CheckListBox1->SetChecked(1, true);
+    });
+    Run();
+    EXPECT_EQ(FlagCruiseIds, (TIntArr{3}));
+    EXPECT_EQ(MainFlags("PTS_Data", {2}), FirstBefore);
+    EXPECT_EQ(MainFlags("PTS_Data", {3}), ExpectedFlags("PTS_Data", {3}));
+}
+
+TEST_F(WriteBack, PressureWithMoreDecimalsThanATenthIsWrittenToItsLevel)
+{
+    // Two levels of cast 1 of cruise 3 moved to 10.25 and 10.75 dbar, in the
+    // main database and in the flag table alike, as a run would find them.
+    const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
+    const auto Pres = querytest::SqliteRows(DbPath, "select PRES from PTS_Data where ID_Cast = " + Cast + " order by PRES limit 2");
+    const std::string P1 = Pres[0][0], P2 = Pres[1][0];
+    querytest::SqliteExec(DbPath, "update PTS_Data set PRES = 10.25 where ID_Cast = " + Cast + " and PRES = " + P1);
+    querytest::SqliteExec(DbPath, "update PTS_Data set PRES = 10.75 where ID_Cast = " + Cast + " and PRES = " + P2);
+    WorkSql("update \"station-PTS_DataFlags\" set PRES = 10.25, FTEMP = 4 where ID_Cast = " + Cast + " and PRES = " + P1);
+    WorkSql("update \"station-PTS_DataFlags\" set PRES = 10.75, FTEMP = 3 where ID_Cast = " + Cast + " and PRES = " + P2);
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    const TWriteFlagsResult R = Run();
+    EXPECT_EQ(R.Unmatched, 0);
+    const auto Rows = querytest::SqliteRows(DbPath, "select PRES, FTEMP from PTS_Data where ID_Cast = " + Cast + " and PRES in (10.25, 10.75) order by PRES");
+    ASSERT_EQ(Rows.size(), 2u);
+    EXPECT_EQ(Rows[0], (querytest::TRow{"10.25", "4"}));
+    EXPECT_EQ(Rows[1], (querytest::TRow{"10.75", "3"}));
+}
+
+TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
+{
+    // A TEMP-only run: the salinity flags of the flag table stay empty.
+    querytest::SqliteExec(DbPath, "update PTS_Data set FPSAL = 5");
+    WorkSql("update \"station-PTS_DataFlags\" set FPSAL = NULL");
+    // A level with no flag at all has nothing to say.
+    const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
+    WorkSql("update \"station-PTS_DataFlags\" set FPRES = NULL, FTEMP = NULL where ID_Cast = " + Cast);
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    const TWriteFlagsResult R = Run();
+    EXPECT_TRUE(Dialogs->Messages.empty());
+    for (const auto &Row : querytest::SqliteRows(
+             DbPath, "select ID_Cast, PRES, FPRES, FTEMP, FPSAL from PTS_Data where ID_Cast in "
+                     "(select ID_Cast from Cast_Titles where ID_Cruise in (2, 3))")) {
+        ASSERT_EQ(Row[4], "5");
+        if (Row[0] == Cast) {
+            ASSERT_EQ(Row[2], "0");
+            ASSERT_EQ(Row[3], "0");
+        } else {
+            ASSERT_EQ(Row[3], std::to_string(NewFlag(std::stoi(Row[0]), std::stod(Row[1]), 1)));
+        }
+    }
+    const size_t CastLevels = std::stoul(querytest::SqliteRows(DbPath, "select count(*) from PTS_Data where ID_Cast = " + Cast)[0][0]);
+    EXPECT_EQ(size_t(R.Statements), MainFlags("PTS_Data", RunSet).size() + MainFlags("NO3", RunSet).size() - CastLevels);
+}
+
+TEST_F(WriteBack, EscAtALevelStopsBeforeTheNextStatementAndKeepsTheOnesBefore)
+{
+    InstallEscHook([this] {
+        if (!AbortRequested)
+            AbortRequested = QcInterrupted = true;
+    });
+    // Esc pressed on the progress window while the 57th statement runs.
+    constexpr int StopAfter = 57;
+    int Sent = 0;
+    FlagUpdateCmd->AfterExecute = [&Sent](rtl::TObject *) {
+        if (++Sent != StopAfter)
+            return;
+        for (QWidget *W : QApplication::topLevelWidgets())
+            if (W->objectName() == QLatin1String("fmWriteFlagProgress") && W->isVisible()) {
+                SaveShot(*W, "fmWriteFlagProgress");
+                QCoreApplication::postEvent(W, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            }
+    };
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    const TWriteFlagsResult R = Run();
+    InstallEscHook(nullptr);
+
+    EXPECT_TRUE(R.Interrupted);
+    EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Flags updating was interrupted!"}));
+    EXPECT_EQ(Sent, StopAfter);
+    EXPECT_EQ(R.Statements, StopAfter);
+    // Every statement sent changed one level for good; no other level changed.
+    int Changed = 0;
+    for (const char *Table : {"PTS_Data", "NO3"}) {
+        const auto After = MainFlags(Table, RunSet);
+        const auto Expected = ExpectedFlags(Table, RunSet);
+        for (size_t I = 0; I < After.size(); ++I)
+            if (After[I] == Expected[I])
+                ++Changed;
+    }
+    EXPECT_EQ(Changed, StopAfter);
+    for (QWidget *W : QApplication::topLevelWidgets())
+        EXPECT_FALSE(W->objectName() == QLatin1String("fmWriteFlagProgress") && W->isVisible());
+}
+
+TEST_F(WriteBack, AnEscLeftOverFromTheEditorDoesNotStopAConfirmedWriteBack)
+{
+    AbortRequested = QcInterrupted = true;
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    const TWriteFlagsResult R = Run();
+    EXPECT_FALSE(R.Interrupted);
+    EXPECT_FALSE(QcInterrupted);
+    EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
+}
+
+TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
+{
+    const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
+    const std::string Deeper = " from PTS_Data where ID_Cast = " + Cast + " and PRES > 20";
+    const int Removed = std::stoi(querytest::SqliteRows(DbPath, "select count(*)" + Deeper)[0][0]);
+    ASSERT_GT(Removed, 0);
+    querytest::SqliteExec(DbPath, "delete" + Deeper);
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    const TWriteFlagsResult R = Run();
+    EXPECT_EQ(R.Unmatched, Removed);
+    ASSERT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_EQ(Dialogs->Messages[0].Text, std::to_string(Removed) +
+                                             " levels with new flags were not found in the main database; they keep "
+                                             "their old flags");
+    EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
+}
+
+TEST_F(WriteBack, DialogsAsTheOperatorSeesThem)
+{
+    Dialogs->ModalHandlers.push_back([](TForm &F) {
+        EXPECT_EQ(F.windowTitle().toStdString(), "fmFlagToMainDB");
+        auto *L2 = F.findChild<QLabel *>(QStringLiteral("Label2"));
+        EXPECT_NE(L2->text().toStdString().find("\"NO\"  the flags"), std::string::npos);
+        SaveShot(F, "fmFlagToMainDB");
+        return int(mrNo);
+    });
+    Run();
+}
+
+} // namespace
+} // namespace wbtest
