@@ -260,7 +260,7 @@ public:
     int PrevLevelIndex = -1;
     bool ReadoutFrozen = false;
     // Edits: the column and text before the edit, the level's stored
-    // pressure; a column set by UNDO instead of the grid's selection.
+    // pressure.
     std::string EditedCastField;
     std::string EditedCastOldValue;
     bool CastEditArmed = false;
@@ -268,7 +268,8 @@ public:
     std::string EditedLevelOldValue;
     double EditedLevelPres = 0;
     bool LevelEditArmed = false;
-    std::string EditColumnOverride;
+    std::vector<std::string> CastSnapshot;  // every field's text before the edit
+    std::vector<std::string> LevelSnapshot;
     std::vector<std::string> UndoValues;
     int CheckParamIndex = 0;
     // The read-out's marker on the plot (box +-5, not-xor); none when false.

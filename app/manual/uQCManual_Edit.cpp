@@ -156,6 +156,31 @@ void KeepUndoRow(TQuery &Query, TTable &Table, const std::string &Suffix, const 
     Table.Post();
 }
 
+std::vector<std::string> Snapshot(const TDataSet &D)
+{
+    std::vector<std::string> Texts;
+    for (int i = 0; i < D.FieldCount(); ++i)
+        Texts.push_back(UndoText(*D.Fields()[i]));
+    return Texts;
+}
+
+// The field that a post changed: the grid's column is only a hint, since
+// UNDO, the plot and the keyboard edit rows too. Columns the station
+// database does not have are never the edited one.
+TField *ChangedField(const TDataSet &D, const std::vector<std::string> &Before,
+                     std::initializer_list<const char *> LocalOnly)
+{
+    for (int i = 0; i < D.FieldCount() && size_t(i) < Before.size(); ++i) {
+        TField *F = D.Fields()[i];
+        bool Skip = false;
+        for (const char *N : LocalOnly)
+            Skip = Skip || rtl::SameText(F->FieldName(), N);
+        if (!Skip && UndoText(*F) != Before[size_t(i)])
+            return F;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 // ---- level edits -------------------------------------------------------------
@@ -164,15 +189,13 @@ void TForm2::TmpDataBeforeEdit()
 {
     if (!ProfileGridReady || CurCastId < 0 || !ParamTbl)
         return;
-    TField *F = !EditColumnOverride.empty() ? ParamTbl->FindField(EditColumnOverride) : DBGrid2->SelectedField();
-    if (!F)
-        return;
-    EditedLevelField = F->FieldName();
-    const std::string Upper = rtl::UpperCase(EditedLevelField);
-    if (Upper == "TEMP" || Upper == "PSAL" || Upper == "CHEM")
-        if (auto *N = dynamic_cast<TNumericField *>(F))
-            N->SetDisplayFormat("#0.000");
-    EditedLevelOldValue = UndoText(*F);
+    if (TField *F = DBGrid2->SelectedField()) {
+        const std::string Upper = rtl::UpperCase(F->FieldName());
+        if (Upper == "TEMP" || Upper == "PSAL" || Upper == "CHEM")
+            if (auto *N = dynamic_cast<TNumericField *>(F))
+                N->SetDisplayFormat("#0.000");
+    }
+    LevelSnapshot = Snapshot(*ParamTbl);
     EditedLevelPres = ParamTbl->FieldByName("PRES")->AsFloat();
     LevelEditArmed = true;
 }
@@ -183,7 +206,11 @@ void TForm2::TmpDataAfterPost()
         return;
     if (VisualMode && ProfileGridReady && LevelEditArmed) {
         ProfileGridReady = false;
-        WriteLevelEdit();
+        if (TField *F = ChangedField(*ParamTbl, LevelSnapshot, {"ID_Cast", "DENS", "FDENS"})) {
+            EditedLevelField = F->FieldName();
+            EditedLevelOldValue = LevelSnapshot[size_t(F->Index())];
+            WriteLevelEdit();
+        }
     }
     if (!LevelEditArmed)
         return;
@@ -287,11 +314,7 @@ void TForm2::tmpStatTblBeforeEdit()
         return;
     if (tmpStatTbl->FieldByName("ID_Cast")->AsString().empty())
         return;
-    TField *F = !EditColumnOverride.empty() ? tmpStatTbl->FindField(EditColumnOverride) : DBGrid1->SelectedField();
-    if (!F)
-        return;
-    EditedCastField = F->FieldName();
-    EditedCastOldValue = UndoText(*F);
+    CastSnapshot = Snapshot(*tmpStatTbl);
     CastEditArmed = true;
 }
 
@@ -318,9 +341,11 @@ void TForm2::tmpStatTblAfterPost()
     CastEditArmed = false;
     if (FullCruiseCheckRunning || MetadataCheckRunning || !VisualMode || !StationsReady)
         return;
-    TField *F = tmpStatTbl->FindField(EditedCastField);
+    TField *F = ChangedField(*tmpStatTbl, CastSnapshot, {"ID_Cast", "ID_Cruise", "Velosity"});
     if (!F)
         return;
+    EditedCastField = F->FieldName();
+    EditedCastOldValue = CastSnapshot[size_t(F->Index())];
     StationsReady = false;
     const std::string Upper = rtl::UpperCase(EditedCastField);
     const int IdCruise = tmpStatTbl->FieldByName("ID_Cruise")->AsInteger();
@@ -457,34 +482,28 @@ void TForm2::BitBtn1Click()
         TField *F = ParamTbl->FindField(Column);
         if (!F)
             return;
-        EditColumnOverride = F->FieldName();
         try {
             ParamTbl->Edit();
             AssignUndoText(*F, Text);
             ParamTbl->Post();
         } catch (...) {
-            EditColumnOverride.clear();
             if (ParamTbl->State() == dsEdit)
                 ParamTbl->Cancel();
             throw;
         }
-        EditColumnOverride.clear();
     } else if (ActiveEditGrid == DBGrid1 && tmpStatTbl->Active()) {
         TField *F = tmpStatTbl->FindField(EditedColumnName);
         if (!F)
             return;
-        EditColumnOverride = F->FieldName();
         try {
             tmpStatTbl->Edit();
             AssignUndoText(*F, Text);
             tmpStatTbl->Post();
         } catch (...) {
-            EditColumnOverride.clear();
             if (tmpStatTbl->State() == dsEdit)
                 tmpStatTbl->Cancel();
             throw;
         }
-        EditColumnOverride.clear();
     }
     BitBtn1->setEnabled(false);
 }
