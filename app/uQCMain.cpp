@@ -8,10 +8,12 @@
 #include "app/WorkTables.h"
 #include "app/manual/CheckTree.h"
 #include "app/manual/Recalcs.h"
+#include "app/manual/UClimatDlg.h"
 #include "app/manual/map.h"
 #include "app/uDBPath.h"
 #include "app/uQCSettings.h"
 #include "app/uStart.h"
+#include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"
 #include "dataaccess/dapt/qxZqDAptManager.h"
@@ -908,10 +910,17 @@ void TForm1::BitBtn3Click() {}
 void TForm1::BitBtn4Click() {}
 
 // Flags into the main database.
-void TForm1::WriteFlagsToMainDb() {}
+void TForm1::WriteFlagsToMainDb() { ::WriteFlagsToMainDb(this); }
 
-// Climatology loading.
-void TForm1::BitBtn5Click() {}
+// Climatology loading: the import dialog, then the engine's loader.
+void TForm1::BitBtn5Click()
+{
+    TfmClimatDlg fmClimatDlg(this, ClimSearchPath);
+    const int Answer = fmClimatDlg.ShowModal();
+    fmClimatDlg.FormClose();
+    if (Answer == mrOk)
+        LoadClimatology(fmClimatDlg.Import(), *StructTbl, *ClimMSTbl, *ClimBSTbl, LocalDbDir);
+}
 
 // Cruise lists of the custom choice. The engine's database and progress
 // links are pointed here, at the end of the lists' building.
