@@ -129,7 +129,9 @@ void CheckCruises()
 
         TestResults.SetSize(QcTestCount);
         TestResults.Clear();
-        if (SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike))
+        // A cruise without stations has no first station to take the
+        // parameters from, and nothing to check them on.
+        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty())
             BuildParamList();
         if (CruiseLabel)
             CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
@@ -191,7 +193,7 @@ void CheckCruiseCasts()
     TLocalWriteBatch Batch(TmpCastFlagsTbl->DatabaseName());
     TDataSet &Casts = *CurCastDataset;
     Casts.First();
-    if (!(VisualModeOnly && !VisualMode)) {
+    if (!(VisualModeOnly && !VisualMode) && !Casts.IsEmpty()) {
         CheckDuplicates();
         Casts.First();
     }

@@ -305,6 +305,9 @@ void TForm1::BuildTestTree()
     TestTree->LoadImageLists(CfgDir + "qc.img", CfgDir + "2.img");
     TestTree->LoadFromFile(CfgDir + "QcParams.txt");
     TestTree->OnChange = [this](TTreeNode *) { RunGuarded([this] { ShowTestSettingsPanel(); }); };
+    // A tick given or taken changes what NEXT may do as much as a new
+    // selection does.
+    TestTree->AfterClick = [this] { RunGuarded([this] { ShowTestSettingsPanel(); }); };
     QFont Font(QString::fromLatin1("Arial"), 10);
     Font.setBold(true);
     TestTree->setFont(Font);
@@ -879,35 +882,8 @@ void TForm1::ChangeDatabase()
     WriteStepPage();
 }
 
-// ---- slots filled by the work on the wizard, the run, the cruise lists,
-// the flag write-back, the climatology loading, the report and closing.
-// Each is bound to its control already; until filled it does nothing. ------
-
-// Wizard navigation and pages.
-void TForm1::BitBtn1Click() {}
-void TForm1::BitBtn2Click() {}
-void TForm1::RadioButton1Click(QObject *Sender) { (void)Sender; }
-void TForm1::CheckListBox1Click() {}
-void TForm1::CheckListBox5Click() {}
-void TForm1::CheckListBox2Click() {}
-void TForm1::PageControl4Change() {}
-void TForm1::UpdateWizardPage() {}
-void TForm1::BuildSelectedCruises() {}
-void TForm1::ApplyQcOptions() {}
-void TForm1::ShowTestSettingsPanel() {}
-void TForm1::UpdateNextButton() {}
-// To fill: ParamCaptionList, AllParamAbbrs and AllParamNames are cleared
-// together with ParamList (ClearParamLists), so that captions keep
-// matching the parameters.
-void TForm1::FillParamCheckList() {}
-
-// The run, the location region and the contour panel.
-void TForm1::RunQc() {}
-void TForm1::ShellTreeView1Change() {}
-void TForm1::FileListBox1Change() {}
-void TForm1::FileListBox1DblClick() {}
-void TForm1::BitBtn3Click() {}
-void TForm1::BitBtn4Click() {}
+// ---- the flag write-back and the climatology loading: the work is their
+// own units'; the main window only calls it. ------
 
 // Flags into the main database.
 void TForm1::WriteFlagsToMainDb() { ::WriteFlagsToMainDb(this); }
@@ -921,19 +897,3 @@ void TForm1::BitBtn5Click()
     if (Answer == mrOk)
         LoadClimatology(fmClimatDlg.Import(), *StructTbl, *ClimMSTbl, *ClimBSTbl, LocalDbDir);
 }
-
-// Cruise lists of the custom choice. The engine's database and progress
-// links are pointed here, at the end of the lists' building.
-void TForm1::BuildCruiseLists() { PointEngineAtDatabase(); }
-void TForm1::CheckListBox6Click() {}
-void TForm1::CheckListBox7Click() {}
-void TForm1::CheckBox6Click() {}
-void TForm1::CheckBox7Click() {}
-void TForm1::Pagecontrol1Change() {}
-// To fill: a search text goes into a string literal of the statement with
-// its quotes doubled.
-void TForm1::Edit4Change() {}
-void TForm1::CheckBox9Click() {}
-
-// Closing: settings and thresholds saved, connection and session closed.
-void TForm1::FormClose() {}

@@ -337,6 +337,23 @@ private:
     void ResetChemFlagTables();
     void AddChemFlagTable(const std::string &AParam);
 
+    // ---- the wizard and its run (uQCMain_Wizard.cpp, uQCMain_Run.cpp) ----
+    class TRunScope;
+    // The cruise list of the custom choice's active tab.
+    TCheckListBox &ActiveCruiseList() const;
+    void SetCruiseChoiceVisible(bool AVisible);
+    // Actions 0 and 3: the manual editor over the run's cruises, then the
+    // write-back and the question whether to start again.
+    void HandOverToEditor();
+    // The contour file highlighted in FileListBox1 ("" when none).
+    std::string ChosenContourFile() const;
+    // Every local table and query of the window closed (before the
+    // session closes).
+    void CloseLocalDataSets();
+    bool FRunBusy = false;      // a run or its write-back is under way
+    bool FRunEnding = false;    // the run's action is under way (BACK allowed)
+    bool FClosePending = false; // a close waits for the run to end
+
     std::string ContourFolder; // the folder FileListBox1 shows
     // The engine's ChemFlagTbls point at these.
     std::vector<std::unique_ptr<TTable>> FChemFlagTables;

@@ -605,6 +605,13 @@ void TForm1::showEvent(QShowEvent *Event)
 
 void TForm1::closeEvent(QCloseEvent *Event)
 {
+    // A run (or its write-back) under way ends first; the window closes
+    // when it does. Esc still interrupts it.
+    if (FRunBusy) {
+        FClosePending = true;
+        Event->ignore();
+        return;
+    }
     if (!FClosing) {
         FClosing = true;
         RunGuarded([this] { FormClose(); });

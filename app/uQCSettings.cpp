@@ -1,7 +1,6 @@
 // The floating QC settings window: borrows the main window's options page
 // control and returns it.
 #include "app/uQCSettings.h"
-
 #include "platform/toolkit/TDialogs.h"
 
 #include <QBoxLayout>

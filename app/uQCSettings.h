@@ -10,8 +10,8 @@
 
 class QPushButton;
 
-// The main window's Pagecontrol1, set at start-up; kept alive by the main
-// window.
+// The main window's options pages (Pagecontrol1), set at start-up; kept
+// alive by the main window.
 extern QWidget *QcSettingsPages;
 
 class TfmQCSettings : public TForm {

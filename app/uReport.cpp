@@ -116,6 +116,10 @@ void TfmReport::FormCreate(TDataSet *ACruiseTable)
         }
         if (TField *Id = ACruiseTable->FindField("ID_Cruise"))
             Id->SetVisible(false);
+        // The run leaves the table on its last cruise; the report reads
+        // from the first, so the grid's window holds every cruise.
+        if (ACruiseTable->Active())
+            ACruiseTable->First();
     }
     GridModel = new TDBGridModel(this); // owned by the form
     GridModel->SetDataSource(DataSource1.get());

@@ -13,9 +13,17 @@
 // levels through the client components (the cruise's stations, each
 // station's levels, every field read) over the time of the check. The demo
 // is run after one warm-up three times (median); the large database once.
+//
+// The same check of the demo is then run through the main window, as an
+// operator runs it (all cruises, the same tests, thresholds and parameters,
+// "CRUISE INFO" ticked): window_check_to_report is the time from CHECK to
+// the report's appearance, and ratio engine_over_window the engine alone
+// over that time (what the window adds: the location region, the run's
+// set-up and the report).
 #include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/uQCMain.h"
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
@@ -26,9 +34,15 @@
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/IniFiles.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TForm.h"
 
-#include <QCoreApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <algorithm>
 #include <chrono>
@@ -298,7 +312,8 @@ void PrepareWorkDir(const std::string &AWorkDir)
             fs::copy_file(BenchProgramDir() + "SoftDB/" + F, AWorkDir + F);
 }
 
-void Measure(const std::string &AName, const std::string &ADb, const std::string &AWorkDir, int ARuns)
+// Returns the median time of the full check, seconds.
+double Measure(const std::string &AName, const std::string &ADb, const std::string &AWorkDir, int ARuns)
 {
     PrepareWorkDir(AWorkDir);
     TEngineHarness H(ADb, AWorkDir);
@@ -329,18 +344,101 @@ void Measure(const std::string &AName, const std::string &ADb, const std::string
     std::printf("%s_read: %.2f s\n", AName.c_str(), Read);
     std::printf("ratio %s_read_over_qc: %.3f\n", AName.c_str(), Read / Check);
     std::fflush(stdout);
+    return Check;
+}
+
+// The main window's run: the report's appearance stops the clock; every
+// other modal form is cancelled and messages are counted.
+class TWindowDialogs : public IDialogSeam {
+public:
+    int Message(const TMessageRequest &Request) override
+    {
+        if (++Count <= 5)
+            std::fprintf(stderr, "qc_bench: window message: %s\n", Request.Text.c_str());
+        return Request.Buttons & mbYes ? mrYes : mrOk;
+    }
+    int RunModal(TForm &AForm) override
+    {
+        if (AForm.objectName() == QStringLiteral("fmReport"))
+            ReportShown = std::chrono::steady_clock::now();
+        return mrCancel;
+    }
+    int Count = 0;
+    std::chrono::steady_clock::time_point ReportShown;
+};
+
+// A private installation in AInstall: the staged program folder's data and
+// a copy of the demo database, which its settings name.
+void MakeInstallation(const std::string &AInstall, const std::string &ADemo)
+{
+    for (const char *Folder : {"Cfg", "Maps", "Imgs", "doc", "QCCont", "SoftDB", "BDE", "temp"}) {
+        if (fs::exists(BenchProgramDir() + Folder))
+            fs::copy(BenchProgramDir() + Folder, AInstall + Folder, fs::copy_options::recursive);
+        else
+            fs::create_directories(AInstall + Folder);
+    }
+    fs::create_directories(AInstall + "demo");
+    fs::copy_file(ADemo, AInstall + "demo/marlin_demo.mdb");
+    rtl::TIniFile Ini(AInstall + "Cfg/main.ini");
+    Ini.WriteString("Database", "DatabaseName", AInstall + "demo/marlin_demo.mdb");
+}
+
+// The demo checked through the main window, ARuns times (the engine's runs
+// before it are the warm-up); the median time from CHECK to the report,
+// seconds.
+double MeasureWindow(const std::string &AInstall, int ARuns)
+{
+    TWindowDialogs Seam;
+    IDialogSeam *Previous = SetDialogSeam(&Seam);
+    SetProgramFileName(AInstall + "marlinqc");
+    RegisterLibraryServices();
+    std::vector<double> Times;
+    {
+        TForm1 Form;
+        if (!Form.FormCreate())
+            Die("the main window did not start");
+        Form.show();
+        ProcessMessages();
+        for (int R = 0; R < ARuns; ++R) {
+            Form.RadioGroup1->SetItemIndex(0);
+            Form.BitBtn1->click();           // step 1: all six tests
+            Form.CheckBox5->setChecked(false); // duplicates too, as the engine alone runs them
+            Form.BitBtn1->click();           // step 2: TEMP and PSAL, as the engine alone checks
+            for (int I = 0; I < Form.CheckListBox2->Count() && I < ParamList.Count(); ++I)
+                Form.CheckListBox2->SetChecked(I, ParamList[I] == "TEMP" || ParamList[I] == "PSAL");
+            Form.BitBtn1->click();           // step 3
+            Form.RadioButton2->click();      // back to the first step
+            Form.CheckBox3->setChecked(true); // CRUISE INFO
+            Seam.ReportShown = {};
+            const auto Start = std::chrono::steady_clock::now();
+            Form.BitBtn1->click();           // CHECK
+            if (Seam.ReportShown == std::chrono::steady_clock::time_point{})
+                Die("the window's run showed no report");
+            Times.push_back(std::chrono::duration<double>(Seam.ReportShown - Start).count());
+        }
+        Form.close();
+    }
+    SetProgramFileName("");
+    SetDialogSeam(Previous);
+    if (Seam.Count != 0)
+        Die("the window's run showed messages");
+    std::sort(Times.begin(), Times.end());
+    return Times[Times.size() / 2];
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication App(argc, argv);
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication App(argc, argv);
     ZqStanInitialize();
     RegisterPhysManager();
     RegisterDAptManager();
     ZqRegisterSingleton<TQuietCursor>(IID_IZqGUIxWaitCursor);
-    ZqPhysRegisterDriverClass(&ZqPhysMSAccConnectionClass);
+    // Once, as the main window's driver link registers it too.
+    ZqPhysMSAccRegister();
     TConsoleDialogs Seam;
     SetDialogSeam(&Seam);
     LoadInstallation();
@@ -356,7 +454,13 @@ int main(int argc, char **argv)
     const std::string Tmp = (fs::temp_directory_path() / ("qc_bench_" + std::to_string(::getpid()))).string() + "/";
     fs::create_directories(Tmp);
     fs::copy_file(BenchProgramDir() + "demo/marlin_demo.mdb", Tmp + "marlin_demo.mdb");
-    Measure("demo", Tmp + "marlin_demo.mdb", Tmp + "work_demo/", 3);
+    const double Engine = Measure("demo", Tmp + "marlin_demo.mdb", Tmp + "work_demo/", 3);
+    fs::create_directories(Tmp + "install/");
+    MakeInstallation(Tmp + "install/", BenchProgramDir() + "demo/marlin_demo.mdb");
+    const double Window = MeasureWindow(Tmp + "install/", 3);
+    std::printf("window_check_to_report: %.0f ms\n", Window * 1000.0);
+    std::printf("ratio engine_over_window: %.3f\n", Engine / Window);
+    std::fflush(stdout);
     const std::string Large = BenchProgramDir() + "bench/marlin_large.mdb";
     if (fs::exists(Large))
         Measure("large", Large, Tmp + "work_large/", 1);

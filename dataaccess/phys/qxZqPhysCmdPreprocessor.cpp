@@ -386,6 +386,13 @@ void TZqPhysPreprocessor::ProcessEscape()
     SkipSpaces();
     bool Quoted;
     std::string Kind = rtl::UpperCase(ReadName(Quoted));
+    // A translation may repeat its arguments (Oracle's time literal holds
+    // its value twice, REPEAT its text three times), so the text can grow by
+    // that factor with every level of nesting. Past a depth that no command
+    // is written with, the escape is refused instead of being expanded into
+    // gigabytes.
+    if (FEscapeDepth > MaxEscapeDepth)
+        Error(332, {Kind, std::string("escapes nested more than ") + std::to_string(MaxEscapeDepth) + " deep"});
     SkipSpaces();
     TZqPhysEscapeData E;
     auto ReadArgs = [&](bool ADropEmptyLast) {

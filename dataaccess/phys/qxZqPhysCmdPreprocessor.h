@@ -29,6 +29,9 @@ enum : uint8_t {
 
 class TZqPhysPreprocessor {
 public:
+    // Escapes nest at most this deep ({fn UCASE({fn LTRIM(x)})} is two).
+    static constexpr int MaxEscapeDepth = 8;
+
     TZqPhysPreprocessor() = default;
 
     // Inputs.

@@ -10,6 +10,13 @@ namespace {
 
 std::atomic<uint32_t> NextHandle{0x1000};
 
+// Vertices are held within this many pixels of the origin, as the canvas
+// holds what it draws: a point mapped from a wild coordinate lands on the
+// largest int, and the sizes and crossings below would then overflow.
+// 2^27 pixels is far beyond any screen or the location check's space.
+constexpr int CoordLimit = 1 << 27;
+int Lim(int v) { return std::clamp(v, -CoordLimit, CoordLimit); }
+
 struct TEdge {
     int X1, Y1, X2, Y2; // Y1 < Y2
     int Dir;            // +1 downward in the polygon's order, -1 upward
@@ -141,8 +148,11 @@ TRegion::TRegion() : TRegion(std::make_shared<TNode>()) {}
 
 TRegion::TRegion(std::shared_ptr<const TNode> ANode) : FNode(std::move(ANode)), FHandle(NextHandle++) {}
 
-TRegion TRegion::Polygon(const std::vector<TPoint> &Points, TPolyFillMode Mode)
+TRegion TRegion::Polygon(const std::vector<TPoint> &AllPoints, TPolyFillMode Mode)
 {
+    std::vector<TPoint> Points(AllPoints);
+    for (TPoint &p : Points)
+        p = TPoint{Lim(p.X), Lim(p.Y)};
     auto N = std::make_shared<TNode>();
     N->Winding = Mode == WINDING;
     for (size_t i = 0; i < Points.size(); ++i) {
@@ -193,8 +203,9 @@ TRegion TRegion::Polygon(const std::vector<TPoint> &Points, TPolyFillMode Mode)
     return TRegion(std::move(N));
 }
 
-TRegion TRegion::Rectangle(const TRect &R)
+TRegion TRegion::Rectangle(const TRect &AR)
 {
+    const TRect R{Lim(AR.Left), Lim(AR.Top), Lim(AR.Right), Lim(AR.Bottom)};
     if (R.Right <= R.Left || R.Bottom <= R.Top)
         return TRegion();
     auto N = std::make_shared<TNode>();

@@ -17,6 +17,7 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
@@ -193,6 +194,30 @@ TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)
     OpenEditor({2});
     EXPECT_TRUE(SelectedTests.Bits(4));
     EXPECT_FALSE(SelectedTests.Bits(5));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EditorOpen, EnterOrAnArrowInTheMetadataGridPostsThePendingEdit)
+{
+    TForm2 &F = OpenEditor({2});
+    TTable &T = *F.tmpStatTbl;
+    T.First();
+    T.Edit();
+    T.FieldByName("StationName")->SetAsString("RENAMED");
+    QKeyEvent Down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(F.DBGrid1, &Down);
+    EXPECT_EQ(T.State(), dsBrowse);
+    ASSERT_TRUE(T.Locate("StationName", rtl::Variant(std::string("RENAMED"))));
+    // Another key leaves the edit pending.
+    T.Edit();
+    T.FieldByName("StationName")->SetAsString("AGAIN");
+    QKeyEvent Left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QCoreApplication::sendEvent(F.DBGrid1, &Left);
+    EXPECT_EQ(T.State(), dsEdit);
+    T.Cancel();
 }
 
 } // namespace

@@ -127,6 +127,20 @@ TEST_F(StationChecks, ContourFileBlocksAreAreasOrHolesAndColumnsFollowXY)
     EXPECT_THROW(BuildLocationRegion(), EInOutError);
 }
 
+TEST_F(StationChecks, CruiseWithoutStationsIsMarkedAndTheRunGoesOn)
+{
+    TDemoCruise Empty, Next;
+    Empty.Id = 5;
+    Next.Id = 6;
+    Next.Stations = {MakeStation(601, 6, 31.0, 44.0, D, 0.25, 5000)};
+    Open({Empty, Next});
+    SelectTests({tstDuplicates, tstLocation, tstDataClimat});
+    Run();
+    EXPECT_TRUE(QcRunFinished);
+    EXPECT_EQ(QcCruiseMarks(5), "110010 000000");
+    EXPECT_EQ(CastFlagRows(), (TRows{{"6", "601", "1", "1", "0", "0"}}));
+}
+
 // ---- duplicates ----------------------------------------------------------------
 
 class Duplicates : public QcEngineTest {

@@ -2,6 +2,7 @@
 // the local copy of the cruise/ship/country join, the cascading lists, the
 // cruise-name search and the ticked cruises carried by their ID_Cruise.
 #include "tests/app_wizard/wizard_fixture.h"
+#include "tests/app_support/AppTestSupport.h"
 
 #include "app/CruiseChoice.h"
 #include "app/Globals.h"
@@ -69,7 +70,7 @@ protected:
 
 TEST_F(CruiseChoice, LocalCruisesHoldTheJoinAndCruisesWithoutShipAreLeftOut)
 {
-    SqliteExec(DbPath, "insert into Cruise_Titles values (31, 'ABYSS_01', 'XX2001001', 'ZZZZ', 'TR')");
+    apptest::SqliteExec(DbPath, "insert into Cruise_Titles values (31, 'ABYSS_01', 'XX2001001', 'ZZZZ', 'TR')");
     Build();
     EXPECT_EQ(Local("select count(*) from Cruises"), TTexts{"30"});
     EXPECT_EQ(Local("select ID_Cruise, Cruise_Name, Ship_Name, NAME from Cruises where ID_Cruise = 7"),
@@ -137,7 +138,7 @@ TEST_F(CruiseChoice, CountryShipCruiseCascade)
 
 TEST_F(CruiseChoice, TwoCruisesOfOneNameStayTwoCruises)
 {
-    SqliteExec(DbPath, "insert into Cruise_Titles values (31, 'BS91_BI01', 'TR1991009', 'TRBL', 'TR')");
+    apptest::SqliteExec(DbPath, "insert into Cruise_Titles values (31, 'BS91_BI01', 'TR1991009', 'TRBL', 'TR')");
     Build();
     Countries.SetChecked(IndexOf(Countries, "TURKEY"), true);
     FillShipList(Countries, Ships, false, Lists);
@@ -185,8 +186,8 @@ TEST_F(CruiseChoice, SearchPatternRules)
 
 TEST_F(CruiseChoice, SearchFindsByNameAndQuotesStayText)
 {
-    SqliteExec(DbPath, "insert into Cruise_Titles values (31, 'ABC_01', 'XX1', 'TRBL', 'TR')");
-    SqliteExec(DbPath, "insert into Cruise_Titles values (32, 'O''BRIEN 2', 'XX2', 'TRBL', 'TR')");
+    apptest::SqliteExec(DbPath, "insert into Cruise_Titles values (31, 'ABC_01', 'XX1', 'TRBL', 'TR')");
+    apptest::SqliteExec(DbPath, "insert into Cruise_Titles values (32, 'O''BRIEN 2', 'XX2', 'TRBL', 'TR')");
     EXPECT_EQ(Search("AB*", false), 1);
     EXPECT_EQ(Results.ItemText(0), "ABC_01");
     EXPECT_EQ(CruiseItemId(Results, 0), 31);

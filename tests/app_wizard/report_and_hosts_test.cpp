@@ -1,8 +1,10 @@
 // The report window over the per-database cruise table and the two floating
 // windows that borrow panels of other windows and give them back.
 #include "tests/app_wizard/wizard_fixture.h"
+#include "tests/app_support/AppTestSupport.h"
 
 #include "app/Globals.h"
+#include "app/UQC.h"
 #include "app/uProfile.h"
 #include "app/uQCSettings.h"
 #include "app/uReport.h"
@@ -83,7 +85,7 @@ TEST_F(ReportWindow, CaptionsAndHiddenCruiseId)
     EXPECT_EQ(M.data(M.index(1, 1)).toString(), QStringLiteral("BS91_BI02"));
     Report.resize(1100, 200);
     Report.show();
-    SaveShot(Report, "report_window");
+    apptest::SaveScreenshot(Report, "report_window");
 }
 
 TEST_F(ReportWindow, BooleansDrawnAsTheirBitmaps)
@@ -137,7 +139,7 @@ TEST(HostWindows, SettingsPagesComeBackToTheirPlace)
         EXPECT_TRUE(Pages->isVisible());
         ASSERT_NE(Settings.findChild<QPushButton *>("BitBtn1"), nullptr);
         ASSERT_NE(Settings.findChild<QPushButton *>("BitBtn2"), nullptr);
-        SaveShot(Settings, "qc_settings_window");
+        apptest::SaveScreenshot(Settings, "qc_settings_window");
         Settings.hide();
         EXPECT_EQ(Pages->parentWidget(), &Main);
         EXPECT_EQ(Row->indexOf(Pages), 1);

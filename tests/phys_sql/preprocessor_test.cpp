@@ -162,6 +162,29 @@ TEST_F(Preprocessor, EscapesThroughTheAccessDialect)
     EXPECT_EQ(Run("SELECT a } b FROM t").Text, "SELECT a } b FROM t");
 }
 
+TEST_F(Preprocessor, EscapesNestedPastTheLimitAreRefusedNotExpanded)
+{
+    const auto Nest = [](const std::string &Open, const std::string &Inner, const std::string &Close, int Levels) {
+        std::string Text;
+        for (int i = 0; i < Levels; ++i) Text += Open;
+        Text += Inner;
+        for (int i = 0; i < Levels; ++i) Text += Close;
+        return Text;
+    };
+    // Eight levels still translate, here through Oracle's UPPER.
+    EXPECT_EQ(Run("SELECT " + Nest("{fn UCASE(", "a", ")}", 8) + " FROM t", mkOracle).Text,
+              "SELECT " + Nest("UPPER(", "a", ")", 8) + " FROM t");
+    // Oracle's time literal holds its value twice: thirty levels would be a
+    // thousand million copies of it.
+    int Code = 0;
+    try {
+        Run("SELECT " + Nest("{t ", "'10:00:00'", "}", 30) + " FROM t", mkOracle);
+    } catch (const EZqException &E) {
+        Code = E.ErrorCode();
+    }
+    EXPECT_EQ(Code, 332);
+}
+
 TEST_F(Preprocessor, Errors)
 {
     EXPECT_EQ(ErrorOf("SELECT {fn LEN s} FROM t"), 321);

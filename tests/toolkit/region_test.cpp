@@ -5,6 +5,7 @@
 #include <QRegion>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 
 namespace {
@@ -100,6 +101,24 @@ TEST(PolygonRegion, LargeCoordinatesAreExact)
             const int y = int((long long)x * 21998 / 49999) + dy;
             EXPECT_EQ(R.Contains(x, y), Q.contains(QPoint(x, y))) << x << "," << y;
         }
+}
+
+TEST(PolygonRegion, VerticesAtTheIntLimitsStayUsable)
+{
+    // A contour point mapped from a wild coordinate lands on the largest or
+    // smallest int; the region must still answer, and answer as for the
+    // outline it can hold.
+    const std::vector<TPoint> All{Point(INT_MIN, INT_MIN), Point(INT_MAX, INT_MIN), Point(INT_MAX, INT_MAX),
+                                  Point(INT_MIN, INT_MAX)};
+    TRegion R = TRegion::Polygon(All);
+    EXPECT_TRUE(R.Contains(0, 0));
+    EXPECT_TRUE(R.Contains(50000, 22000));
+    EXPECT_FALSE(R.Contains(INT_MAX, 0));
+    R.Combine(TRegion::Rectangle(TRect{INT_MIN, INT_MIN, 10, INT_MAX}), RGN_DIFF);
+    EXPECT_FALSE(R.Contains(0, 0));
+    EXPECT_TRUE(R.Contains(20, 0));
+    const TRegion Sliver = TRegion::Polygon({Point(0, 0), Point(INT_MAX, 5), Point(0, 10)});
+    EXPECT_TRUE(Sliver.Contains(1000, 5));
 }
 
 TEST(PolygonRegion, KeepsItsHandleWhenCombinedInPlace)

@@ -1,0 +1,82 @@
+// uQCMain_Close: what closing the main window saves and cleans up: the
+// threshold positions ("updowns.txt"), the map, climatology and grid
+// choices of the settings file, the connection, the local table engine and
+// its private folder.
+#include "app/uQCMain.h"
+
+#include "app/Globals.h"
+#include "app/UQC.h"
+#include "dataaccess/comp/qxZqCompClient.h"
+#include "platform/localdb/TLocalDataSet.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TSession.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/IniFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QSpinBox>
+
+namespace {
+
+void RewriteKey(rtl::TIniFile &AIni, const std::string &ASection, const std::string &AKey, const std::string &AValue)
+{
+    try {
+        AIni.DeleteKey(ASection, AKey);
+    } catch (const std::exception &) {
+        // A key that cannot be deleted is simply written over.
+    }
+    AIni.WriteString(ASection, AKey, AValue);
+}
+
+} // namespace
+
+void TForm1::CloseLocalDataSets()
+{
+    for (int I = 0; I < Components->ComponentCount(); ++I)
+        if (auto *Local = dynamic_cast<TLocalDataSet *>(Components->Components(I)))
+            Local->Close();
+    TDataSet *const Shared[] = {LocalWorkQry, TmpCastFlagsTbl, TmpCastOldFlagsTbl, TmpFlagsTbl,
+                                TmpDataQry,   ParamTbl,        UndoCastTbl,        UndoParamTbl,
+                                TsFlagsStructTbl, ChemFlagsStructTbl, FlagCastQry, FlagLevelQry};
+    for (TDataSet *Local : Shared)
+        if (Local)
+            Local->Close();
+    for (TTable *Chem : ChemFlagTbls)
+        if (Chem)
+            Chem->Close();
+}
+
+void TForm1::FormClose()
+{
+    // UpDown6 and UpDown7 are not kept from one start to the next.
+    rtl::TStringList Positions;
+    for (QSpinBox *UpDown : {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5})
+        Positions.Add(std::to_string(UpDown->value()));
+    Positions.SaveToFile(CfgDir + "updowns.txt");
+
+    if (rtl::TIniFile *Ini = MainIni()) {
+        RewriteKey(*Ini, "Map", "BlnName", ExtraLinesFile);
+        RewriteKey(*Ini, "Map", "XY", SwapCoordColumns ? "True" : "False");
+        RewriteKey(*Ini, "Clim", "SearchClimPath", ClimSearchPath);
+        RewriteKey(*Ini, "Grd", "GrdName", GridFileName);
+    }
+
+    try {
+        ZqConnection1->SetConnected(false);
+    } catch (const std::exception &) {
+        // The program ends either way.
+    }
+
+    // The session closes only with every local table and query closed.
+    CloseLocalDataSets();
+    Session.Close();
+
+    const QString Temp = QString::fromStdString(ProgramDir + "temp");
+    FileListBox2->clear();
+    const QStringList Files = QDir(Temp).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    FileListBox2->addItems(Files);
+    for (const QString &Name : Files)
+        QFile::remove(Temp + QLatin1Char('/') + Name); // one that cannot go stays
+}

@@ -1,0 +1,222 @@
+// uQCMain_Run: one QC run started by CHECK on the wizard's last page, and
+// the location panel that chooses the contour file of the location check.
+//
+// The run reads the chosen action, cuts the parameter list to the ticked
+// parameters, builds the location region, points the engine at the main
+// window's tables and runs the cruise loop; then the report (with "CRUISE
+// INFO"), and the action: back to the start page (1), write-back and close
+// (2), or the manual editor (0 and 3), after which the flags are written
+// back and the operator may start again.
+#include "app/uQCMain.h"
+
+#include "app/Globals.h"
+#include "app/UQC.h"
+#include "app/manual/uContDlg.h"
+#include "app/manual/uQCManual.h"
+#include "app/uReport.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+// The run's scope: from CHECK to the end of the chosen action.
+class TForm1::TRunScope {
+public:
+    explicit TRunScope(TForm1 &AForm) : FForm(AForm)
+    {
+        FForm.FRunBusy = true;
+        FForm.BitBtn1->setEnabled(false);
+        FForm.BitBtn2->setEnabled(false);
+        FExceptions = std::uncaught_exceptions();
+    }
+    ~TRunScope()
+    {
+        const bool Failed = std::uncaught_exceptions() > FExceptions;
+        FForm.FRunBusy = false;
+        FForm.FRunEnding = false;
+        SetScreenCursor(crDefault);
+        if (Failed) {
+            // A run that broke off leaves no progress behind.
+            FForm.Gauge1->setValue(0);
+            FForm.Gauge2->setValue(0);
+            FForm.Gauge1->hide();
+            FForm.Gauge2->hide();
+            FForm.Label1->hide();
+        }
+        FForm.BitBtn2->setEnabled(FForm.WizardStep != 0);
+        if (FForm.WizardStep == 3 || FForm.WizardStep == 0)
+            FForm.BitBtn1->setEnabled(true);
+        if (FForm.FClosePending) {
+            FForm.FClosePending = false;
+            QMetaObject::invokeMethod(&FForm, [Form = &FForm] { Form->close(); }, Qt::QueuedConnection);
+        }
+    }
+
+private:
+    TForm1 &FForm;
+    int FExceptions = 0;
+};
+
+void TForm1::RunQc()
+{
+    TRunScope Scope(*this);
+    QcAction = -1;
+    for (QRadioButton *B : {RadioButton1, RadioButton2, RadioButton3, RadioButton4})
+        if (B->isChecked())
+            QcAction = TagOf(B);
+    SetScreenCursor(crHourGlass);
+    // Only the ticked parameters stay, in list order.
+    for (int I = 0, P = 0; I < CheckListBox2->Count(); ++I) {
+        if (CheckListBox2->Checked(I))
+            ++P;
+        else if (P < ParamList.Count())
+            ParamList.Delete(P);
+    }
+    ParamDisplayList.Assign(ParamList);
+    Label1->setText(QStringLiteral("Map region building..."));
+    Label1->show();
+    Label1->repaint();
+    ::BuildLocationRegion();
+    Label1->setText(QStringLiteral("Press <Esc> if you want to interrupt quality check procedure"));
+    ProcessMessages();
+    if (QcAction == -1)
+        QcAction = 3;
+    CruiseTbl = TmpCruTbl;
+    RangeQry = TmpParamQry;
+    QcCruiseTbl = QcCruTbl;
+    ClimQry = TmpQcQry;
+    CastFlagTbl = CastFlagtbl;
+    ::CastOldFlagTbl = this->CastOldFlagTbl;
+    PtsDataFlagTbl = PTS_DataFlagTbl;
+    PtsDataOldFlagTbl = PTS_DataOldFlagTbl;
+    QcCruiseQry = QCCruQry;
+    if (QcAction < 3)
+        CheckCruises();
+    if (!QcInterrupted && QcAction < 3 && CheckBox3->isChecked()) {
+        TfmReport Report(this, QcCruTbl);
+        Report.ShowModal();
+        repaint();
+    }
+    FRunEnding = true;
+    switch (QcAction) {
+    case 1:
+        WizardStep = 1;
+        Gauge1->hide();
+        Label1->hide();
+        Gauge2->hide();
+        WriteFlagsToMainDb();
+        BitBtn2Click();
+        break;
+    case 2:
+        WriteFlagsToMainDb();
+        FClosePending = true;
+        break;
+    default:
+        HandOverToEditor();
+        break;
+    }
+}
+
+void TForm1::HandOverToEditor()
+{
+    {
+        TForm2 Editor(this);
+        Editor.ListBox1->clear();
+        Editor.ZqQuery1->SetConnection(ZqConnection1);
+        // The engine works on the editor's queries exactly while it is shown;
+        // whatever way the editor ends, the main window's come back.
+        struct TVisualScope {
+            TForm1 &Form;
+            ~TVisualScope()
+            {
+                VisualMode = false;
+                CastQry = Form.ZqQuery1;
+                ProfileDataQry = Form.ZqDataQuery;
+            }
+        } Scope{*this};
+        CastQry = Editor.ZqQuery1;
+        ProfileDataQry = Editor.ZqQuery2;
+        VisualMode = true;
+        // Each cruise item carries its ID_Cruise: two cruises may share a name.
+        for (TmpCruTbl->First(); !TmpCruTbl->Eof(); TmpCruTbl->Next()) {
+            auto *Item = new QListWidgetItem(QString::fromStdString(TmpCruTbl->FieldByName("Cruise_Name")->AsString()),
+                                             Editor.ListBox1); // owned by the list
+            Item->setData(Qt::UserRole, TmpCruTbl->FieldByName("ID_Cruise")->AsInteger());
+        }
+        Editor.ShowModal();
+    }
+    WriteFlagsToMainDb();
+    if (MessageDlg("One More Quality check procedure ?", mtConfirmation, mbYesNo) == mrYes) {
+        repaint();
+        WizardStep = 1;
+        BitBtn2Click();
+    } else {
+        repaint();
+        FClosePending = true;
+    }
+}
+
+// ---- location panel ------------------------------------------------------------------
+
+void TForm1::ShellTreeView1Change()
+{
+    const QString Folder = ShellFolderModel->filePath(ShellTreeView1->currentIndex());
+    if (Folder.isEmpty())
+        return;
+    try {
+        FillContourList(Folder.toStdString() + "/");
+    } catch (const std::exception &) {
+        // A folder the list cannot show leaves the list as it was.
+    }
+}
+
+std::string TForm1::ChosenContourFile() const
+{
+    const QListWidgetItem *Item = FileListBox1->currentItem();
+    return Item ? ContourFolder + Item->text().toStdString() : std::string();
+}
+
+void TForm1::FileListBox1Change()
+{
+    BitBtn4->setEnabled(true);
+}
+
+void TForm1::FileListBox1DblClick()
+{
+    BitBtn4Click();
+}
+
+void TForm1::BitBtn4Click()
+{
+    const std::string File = ChosenContourFile();
+    if (!File.empty())
+        ExtraLinesFile = File;
+    BitBtn4->setEnabled(false);
+}
+
+void TForm1::BitBtn3Click()
+{
+    const std::string File = ChosenContourFile();
+    if (!File.empty() && QFileInfo::exists(QString::fromStdString(File))) {
+        TfmContDlg Dialog(this);
+        ContourFileName = File;
+        Dialog.ShowModal();
+    } else
+        MessageDlg("File not Found", mtError, mbOK);
+    BitBtn4->setEnabled(true);
+}

@@ -1,0 +1,256 @@
+// uQCMain_Wizard: the QC wizard's navigation and the run it starts.
+//
+// Steps: 0 the mode, 1 tests, thresholds and the custom cruise choice, 2 the
+// parameters, 3 what to do. NEXT (BitBtn1Click) moves on (from 1 straight to
+// 3 when neither data test is ticked) and on the last page is CHECK, which
+// runs the QC (RunQc); BACK (BitBtn2Click) goes one step back and
+// reconnects the station database. Each arrival does its work in
+// UpdateWizardPage: the start page resets the run's progress controls,
+// 0 -> 1 builds the run's cruise table for modes 0 to 2, arrival at 2
+// copies the thresholds into the engine and fills the parameter page (and
+// from 1 also builds the custom cruise table and reads the ticked tests).
+//
+// A run is one pass of RunQc under a TRunScope: while it lasts, NEXT and
+// BACK are disabled, a close of the window waits for its end, and whatever
+// way it ends the cursor, the progress controls and the buttons come back.
+#include "app/uQCMain.h"
+
+#include "app/CruiseChoice.h"
+#include "app/Globals.h"
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/manual/CheckTree.h"
+#include "app/uReport.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeView>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+bool AnyTicked(const TCheckListBox &AList)
+{
+    return CheckListState(AList) != 0;
+}
+
+} // namespace
+
+// ---- navigation --------------------------------------------------------------------
+
+void TForm1::BitBtn1Click()
+{
+    if (FRunBusy)
+        return;
+    std::exception_ptr Error;
+    try {
+        if (!ZqCruQuery->SQL()->Text().empty() && !ZqCruQuery->Active())
+            ZqCruQuery->Open();
+        PrevWizardStep = WizardStep;
+        if (NoDataTests)
+            WizardStep = 3;
+        else if (WizardStep < 3)
+            ++WizardStep;
+        UpdateWizardPage();
+        if (WizardStep == 3 && PrevWizardStep == 3)
+            RunQc();
+    } catch (...) {
+        Error = std::current_exception();
+    }
+    WriteStepPage();
+    SetScreenCursor(crDefault);
+    if (Error)
+        std::rethrow_exception(Error);
+}
+
+void TForm1::BitBtn2Click()
+{
+    if (FRunBusy && !FRunEnding)
+        return;
+    WizardStep = std::max(0, WizardStep - 1);
+    if (WizardStep == 0)
+        BitBtn1->setEnabled(true);
+    ZqConnection1->SetConnected(false);
+    ZqConnection1->SetConnected(true);
+    NoDataTests = false;
+    UpdateWizardPage();
+}
+
+void TForm1::RadioButton1Click(QObject *Sender)
+{
+    QcAction = TagOf(Sender);
+}
+
+void TForm1::UpdateWizardPage()
+{
+    ResetStartPage();
+    BuildSelectedCruises();
+    ApplyQcOptions();
+    ShowWizardPage();
+    const bool Last = WizardStep == 3;
+    BitBtn1->setIcon(QIcon(QString::fromStdString(ImgsDir + (Last ? "add.bmp" : "arrow1r.bmp"))));
+    BitBtn1->setText(Last ? QStringLiteral("CHECK") : QStringLiteral("NEXT"));
+}
+
+void TForm1::BuildSelectedCruises()
+{
+    if (WizardStep != 1 || PrevWizardStep != 0)
+        return;
+    QcAction = -1;
+    NoDataTests = false;
+    QcMode = RadioGroup1->ItemIndex();
+    QCCruQry->Close();
+    QCCruQry->SQL().Clear();
+    QCCruQry->SQL().Add("Select * from \"" + DbTablePrefix + "-QCCruise\" order by Cruise_Name");
+    QCCruQry->Open();
+    TestTree->expandAll();
+    ShowTestSettingsPanel();
+    SetCruiseChoiceVisible(false);
+    if (QcMode >= 0 && QcMode <= 2) {
+        BuildModeCruiseTable(QcMode, *QCCruQry, *TmpCruTbl, LocalDbDir);
+    } else if (QcMode == 3) {
+        SetCruiseChoiceVisible(true);
+        BitBtn1->setEnabled(AnyTicked(ActiveCruiseList()));
+    }
+}
+
+TCheckListBox &TForm1::ActiveCruiseList() const
+{
+    return PageControl4->currentIndex() != 0 ? *CheckListBox5 : *CheckListBox1;
+}
+
+void TForm1::SetCruiseChoiceVisible(bool AVisible)
+{
+    Pagecontrol1->setTabVisible(Pagecontrol1->indexOf(TabSheet2), AVisible);
+}
+
+void TForm1::ShowTestSettingsPanel()
+{
+    Panel2->hide();
+    UpdateNextButton();
+    TTreeNode *Selected = TestTree->Selected();
+    if (Selected) {
+        int TestIndex = -1;
+        if (Selected->Level() == 1)
+            TestIndex = TestTree->indexOfTopLevelItem(Selected->Parent());
+        for (QObject *Child : Panel2->children())
+            if (auto *Panel = qobject_cast<QFrame *>(Child))
+                Panel->setVisible(TestIndex >= 0 && TagOf(Panel) == TestIndex);
+    }
+    const TTreeNode *Climat = FindTreeNode(*TestTree, "Data Climate Check");
+    const TTreeNode *Spikes = FindTreeNode(*TestTree, "Spikes");
+    NoDataTests = Climat && Spikes && Climat->StateIndex() == 1 && Spikes->StateIndex() == 1;
+    if (Selected)
+        Panel2->setVisible(Selected->Level() == 1);
+}
+
+void TForm1::UpdateNextButton()
+{
+    bool Enabled = TreeCheckState(*TestTree) != 0;
+    if (QcMode == 3 && Enabled)
+        Enabled = AnyTicked(ActiveCruiseList());
+    BitBtn1->setEnabled(Enabled);
+}
+
+void TForm1::CheckListBox1Click()
+{
+    BitBtn1->setEnabled(AnyTicked(ActiveCruiseList()) && TreeCheckState(*TestTree) != 0);
+}
+
+void TForm1::CheckListBox5Click()
+{
+    CheckListBox1Click();
+}
+
+void TForm1::PageControl4Change()
+{
+    CheckListBox1Click();
+}
+
+void TForm1::CheckListBox2Click()
+{
+    BitBtn1->setEnabled(AnyTicked(*CheckListBox2));
+}
+
+void TForm1::ApplyQcOptions()
+{
+    if (WizardStep != 2)
+        return;
+    SpatialAdditionMin = UpDown1->value();
+    TemporalAdditionHours = UpDown2->value();
+    VelocityLimitKnots = UpDown3->value();
+    NStdDev = UpDown4->value();
+    DepthTolerancePct = UpDown5->value();
+    RelativeJumpPct = UpDown6->value();
+    OneSideChange = CheckBox4->isChecked();
+    PressureIntervalSetting = UpDown7->value();
+    DuplicatesEachStation = RadioGroup2->ItemIndex() == 0;
+    VisualModeOnly = CheckBox5->isChecked();
+    FillParamCheckList();
+    if (PrevWizardStep != 1)
+        return;
+    for (int I = 0; I < CheckListBox2->Count(); ++I)
+        CheckListBox2->SetChecked(I, true);
+    if (QcMode == 3) {
+        BuildCustomCruiseTable(ActiveCruiseList(), *TmpCruTbl, LocalDbDir);
+        CheckListBox2Click();
+    }
+    int Test = 0;
+    for (TTreeNode *Node = TestTree->GetFirstNode(); Node; Node = Node->GetNextSibling(), ++Test)
+        SelectedTests.SetBit(Test, Node->StateIndex() == 3);
+    CastQry = ZqQuery1;
+}
+
+void TForm1::FillParamCheckList()
+{
+    CheckListBox2->Clear();
+    // The captions and the rows of "param" are rebuilt with the parameters,
+    // so that each stays parallel to its list.
+    ParamList.Clear();
+    ParamCaptionList.Clear();
+    AllParamAbbrs.Clear();
+    AllParamNames.Clear();
+    for (TmpParamQry->First(); !TmpParamQry->Eof(); TmpParamQry->Next()) {
+        const std::string Abbr = TmpParamQry->FieldByName("Param")->AsString();
+        const std::string Name = TmpParamQry->FieldByName("ParamName")->AsString();
+        if (TmpParamQry->FieldByName("QC")->AsBoolean()) {
+            const std::string Table = ParamTableName(Abbr);
+            if (!Table.empty()) {
+                try {
+                    ZqQuery3->Close();
+                    ZqQuery3->SQL()->Clear();
+                    ZqQuery3->SQL()->Add("Select Top 1 * From " + MainDbSqlName + "." + Table);
+                    ZqQuery3->Open();
+                    CheckListBox2->AddItem(Name);
+                    ParamList.Add(Abbr);
+                    ParamCaptionList.Add(Name);
+                } catch (const std::exception &) {
+                    // A parameter whose table the station database lacks is
+                    // simply not offered.
+                }
+            }
+        }
+        AllParamAbbrs.Add(Abbr);
+        AllParamNames.Add(Name);
+    }
+}

@@ -1,0 +1,445 @@
+// The wizard driven as an operator drives it, offscreen, on a private
+// installation with a small copy of the demo station database: the modes,
+// NEXT and BACK with their rules, CHECK with the report and the chosen
+// action, Esc during a run, the location panel and closing the program.
+#include "tests/app_main/main_fixture.h"
+
+#include "app/Globals.h"
+#include "app/UQC.h"
+#include "app/uReport.h"
+#include "app/manual/CheckTree.h"
+#include "app/manual/uQCManual.h"
+#include "platform/rtl/Classes.h"
+#include "platform/rtl/IniFiles.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDBGridModel.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+
+using apptest::SaveScreenshot;
+using apptest::SqliteExec;
+using apptest::SqliteRows;
+
+namespace {
+
+using TTexts = std::vector<std::string>;
+
+class WizardRoad : public maintest::MainWindow {
+protected:
+    // Three cruises (ids 1 to 3) keep the runs short; their stations and
+    // levels stay as the demo has them.
+    void KeepCruises(const std::string &AIds = "1,2,3")
+    {
+        const std::string Db = Install->DbPath();
+        SqliteExec(Db, "delete from PTS_Data where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise not in (" +
+                           AIds + "))");
+        for (const char *Table : {"NO3", "DOX1", "Parameters"})
+            SqliteExec(Db, std::string("delete from ") + Table +
+                               " where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise not in (" + AIds + "))");
+        SqliteExec(Db, "delete from Cast_Titles where ID_Cruise not in (" + AIds + ")");
+        SqliteExec(Db, "delete from Cruise_Titles where ID_Cruise not in (" + AIds + ")");
+    }
+    void StartWindow()
+    {
+        ASSERT_TRUE(Start());
+        Form->show();
+        ProcessMessages();
+    }
+    void Next() { Control<QPushButton>("BitBtn1")->click(); }
+    void Back() { Control<QPushButton>("BitBtn2")->click(); }
+    void ChooseMode(int AMode) { Form->RadioGroup1->Button(AMode)->click(); }
+    // The action page: the action's radio button and "CRUISE INFO".
+    void ChooseAction(const char *AButton, bool ACruiseInfo)
+    {
+        Control<QRadioButton>(AButton)->click();
+        Control<QCheckBox>("CheckBox3")->setChecked(ACruiseInfo);
+    }
+    std::vector<std::string> QcCruise(const std::string &AFields = "ID_Cruise|ChLocation|ChDepth")
+    {
+        std::vector<std::string> Names;
+        rtl::TStringList Split;
+        Split.SetDelimiter('|');
+        Split.SetStrictDelimiter(true);
+        Split.SetDelimitedText(AFields);
+        for (int I = 0; I < Split.Count(); ++I)
+            Names.push_back(Split[I]);
+        return WorkRows("marlin_demo-QCCruise", Names);
+    }
+    void ClickTreeState(const std::string &ANode)
+    {
+        TTreeNode *Node = FindTreeNode(*Form->TestTree, ANode);
+        ASSERT_NE(Node, nullptr) << ANode;
+        const QPoint At = Form->TestTree->StateIconRect(Node).center();
+        QTest::mouseClick(Form->TestTree->viewport(), Qt::LeftButton, {}, At);
+    }
+    std::vector<std::string> Messages() const { return Dialogs->Texts(); }
+};
+
+TEST_F(WizardRoad, AllCruisesCheckedReportedAndBackAtTheStart)
+{
+    KeepCruises();
+    StartWindow();
+    SaveScreenshot(*Form, "wizard_step0");
+    EXPECT_FALSE(Control<QPushButton>("BitBtn2")->isEnabled());
+    ChooseMode(0);
+    Next();
+    EXPECT_EQ(Form->WizardStep, 1);
+    SaveScreenshot(*Form, "wizard_step1");
+    Next();
+    ASSERT_EQ(Form->WizardStep, 2);
+    // Every parameter the database has a table for, all ticked.
+    TCheckListBox *Params = Control<TCheckListBox>("CheckListBox2");
+    ASSERT_GT(Params->Count(), 0);
+    EXPECT_EQ(CheckListState(*Params), 2);
+    SaveScreenshot(*Form, "wizard_step2");
+    Next();
+    ASSERT_EQ(Form->WizardStep, 3);
+    EXPECT_EQ(Control<QPushButton>("BitBtn1")->text(), QStringLiteral("CHECK"));
+    ChooseAction("RadioButton2", true);
+    SaveScreenshot(*Form, "wizard_step3");
+    std::vector<std::string> Reported;
+    Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
+        auto &Report = dynamic_cast<TfmReport &>(AForm);
+        const TDBGridModel &M = *Report.GridModel;
+        for (int R = 0; R < M.rowCount(); ++R)
+            Reported.push_back(M.data(M.index(R, 1)).toString().toStdString() + "|" +
+                               M.data(M.index(R, 3)).toString().toStdString());
+        SaveScreenshot(Report, "wizard_report");
+        return int(mrOk);
+    });
+    Next(); // CHECK
+    EXPECT_EQ(Dialogs->ModalForms.front(), "fmReport");
+    // One row per cruise, with what the engine recorded: location ran.
+    EXPECT_EQ(Reported, (TTexts{"BS91_BI01|True", "MS91_CS04|True", "BS92_MN03|True"}));
+    EXPECT_EQ(QcCruise(), (TTexts{"1|True|True", "2|True|True", "3|True|True"}));
+    // Action 1: back at the start page, the run's progress hidden.
+    EXPECT_EQ(Form->WizardStep, 0);
+    EXPECT_FALSE(Control<QProgressBar>("Gauge1")->isVisible());
+    EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>("BitBtn2")->isEnabled());
+    EXPECT_EQ(ScreenCursor(), crDefault);
+}
+
+TEST_F(WizardRoad, CustomSearchChecksExactlyTheTickedCruise)
+{
+    KeepCruises();
+    SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'ABX_03' where ID_Cruise = 3");
+    SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'O''BRIEN' where ID_Cruise = 2");
+    StartWindow();
+    ChooseMode(3);
+    Next();
+    ASSERT_EQ(Form->WizardStep, 1);
+    // No cruise ticked yet: NEXT waits.
+    EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
+    Control<QTabWidget>("Pagecontrol1")->setCurrentWidget(Control<QWidget>("TabSheet2"));
+    Control<QTabWidget>("PageControl4")->setCurrentIndex(1);
+    QLineEdit *Search = Control<QLineEdit>("Edit4");
+    TCheckListBox *Found = Control<TCheckListBox>("CheckListBox5");
+    // A quote in the text is a quote of the name.
+    Search->setText(QStringLiteral("O'BRIEN"));
+    ASSERT_EQ(Found->Count(), 1);
+    EXPECT_EQ(Found->ItemText(0), "O'BRIEN");
+    Search->setText(QStringLiteral("x' or '1'='1"));
+    EXPECT_EQ(Found->Count(), 0);
+    EXPECT_TRUE(Messages().empty());
+    Search->setText(QStringLiteral("AB*"));
+    ASSERT_EQ(Found->Count(), 1);
+    EXPECT_EQ(Found->ItemText(0), "ABX_03");
+    Found->item(0)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isEnabled());
+    SaveScreenshot(*Form, "wizard_custom_choice");
+    Next();
+    Next();
+    ASSERT_EQ(Form->WizardStep, 3);
+    ChooseAction("RadioButton2", false);
+    Next();
+    EXPECT_EQ(QcCruise(), (TTexts{"1|False|False", "2|False|False", "3|True|True"}));
+    EXPECT_EQ(SqliteRows(Install->DbPath(), "select count(*) from Cruise_Titles"), std::vector<apptest::TRow>{{"3"}});
+}
+
+TEST_F(WizardRoad, SelectedTestShowsItsThresholdPanel)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    TTreeNode *Limit = FindTreeNode(*Form->TestTree, "Speed limit");
+    ASSERT_NE(Limit, nullptr);
+    Form->TestTree->SetSelected(Limit);
+    EXPECT_TRUE(Control<QWidget>("Panel2")->isVisible());
+    EXPECT_TRUE(Control<QWidget>("Panel5")->isVisible());
+    EXPECT_FALSE(Control<QWidget>("Panel3")->isVisible());
+    // A test's own line (level 0) shows no threshold panel.
+    Form->TestTree->SetSelected(FindTreeNode(*Form->TestTree, "Depth"));
+    EXPECT_FALSE(Control<QWidget>("Panel2")->isVisible());
+    // The thresholds reach the engine on arrival at the parameter page.
+    Control<QSpinBox>("UpDown3")->setValue(17);
+    Control<QSpinBox>("UpDown6")->setValue(3);
+    Form->RadioGroup2->SetItemIndex(0);
+    Next();
+    EXPECT_EQ(VelocityLimitKnots, 17);
+    EXPECT_EQ(RelativeJumpPct, 3);
+    EXPECT_TRUE(DuplicatesEachStation);
+    for (int Test = 0; Test < 6; ++Test)
+        EXPECT_TRUE(SelectedTests.Bits(Test)) << Test;
+}
+
+TEST_F(WizardRoad, CascadingListsCountWhatTheyLoad)
+{
+    KeepCruises();
+    StartWindow();
+    ChooseMode(3);
+    Next();
+    Control<QTabWidget>("Pagecontrol1")->setCurrentWidget(Control<QWidget>("TabSheet2"));
+    EXPECT_EQ(Control<QLabel>("Label19")->text(), QStringLiteral("3 countries were loaded"));
+    TCheckListBox *Countries = Control<TCheckListBox>("CheckListBox6");
+    ASSERT_EQ(Countries->Count(), 3);
+    // Highlighting a country shows its ships ticked, hence their cruises
+    // (unticked: no ship is highlighted).
+    const auto Turkey = Countries->findItems(QStringLiteral("TURKEY"), Qt::MatchExactly);
+    ASSERT_EQ(Turkey.size(), 1);
+    Countries->setCurrentItem(Turkey.front());
+    Countries->itemClicked(Turkey.front());
+    EXPECT_EQ(Control<QLabel>("Label20")->text(), QStringLiteral("1 ships were loaded"));
+    EXPECT_EQ(Control<QLabel>("Label21")->text(), QStringLiteral("1 cruises were loaded"));
+    TCheckListBox *Cruises = Control<TCheckListBox>("CheckListBox1");
+    ASSERT_EQ(Cruises->Count(), 1);
+    EXPECT_EQ(Cruises->ItemText(0), "BS91_BI01");
+    EXPECT_FALSE(Cruises->Checked(0));
+    EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
+    // The list buttons: tick all allows NEXT, untick all holds it again.
+    Form->SpeedButton(11)->click();
+    EXPECT_TRUE(Cruises->Checked(0));
+    EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isEnabled());
+    Form->SpeedButton(12)->click();
+    EXPECT_FALSE(Cruises->Checked(0));
+    EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
+    SaveScreenshot(*Form, "wizard_cascading_lists");
+}
+
+TEST_F(WizardRoad, NoDataTestsSkipsTheParameterPage)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    ClickTreeState("Data Climate Check");
+    ClickTreeState("Spikes");
+    EXPECT_EQ(FindTreeNode(*Form->TestTree, "Spikes")->StateIndex(), 1);
+    EXPECT_TRUE(Form->NoDataTests);
+    Next();
+    EXPECT_EQ(Form->WizardStep, 3);
+    // BACK goes one step back: the parameter page, arrived at from step 1.
+    Back();
+    EXPECT_EQ(Form->WizardStep, 2);
+    EXPECT_FALSE(Form->NoDataTests);
+    EXPECT_EQ(CheckListState(*Control<TCheckListBox>("CheckListBox2")), 2);
+    Back();
+    EXPECT_EQ(Form->WizardStep, 1);
+    // With no test at all ticked, NEXT waits.
+    for (const char *Test : {"Duplicates", "Location", "Velocity", "Depth"})
+        ClickTreeState(Test);
+    EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
+}
+
+TEST_F(WizardRoad, EscStopsTheRunAndLeavesTheCruiseUnmarked)
+{
+    KeepCruises();
+    StartWindow();
+    const auto Before = QcCruise();
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton2", true);
+    bool NextDuringRun = true, BackDuringRun = true;
+    // The run pumps messages once before its cruise loop (which starts by
+    // clearing the Esc flags) and then between stations: the key comes at
+    // the second pump, inside the first cruise.
+    QTimer::singleShot(0, Form.get(), [&] {
+        NextDuringRun = Form->BitBtn1->isEnabled();
+        BackDuringRun = Form->BitBtn2->isEnabled();
+        QTimer::singleShot(0, Form.get(), [&] {
+            QKeyEvent Esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(Form->BitBtn1, &Esc);
+        });
+    });
+    Next();
+    EXPECT_FALSE(NextDuringRun);
+    EXPECT_FALSE(BackDuringRun);
+    const auto Shown = Messages();
+    EXPECT_NE(std::find(Shown.begin(), Shown.end(), "Quality chek procedure was interrupted"), Shown.end());
+    // No report after an interrupted run; the cruise it stopped in keeps
+    // its marks.
+    EXPECT_TRUE(Dialogs->ModalForms.empty() ||
+                std::find(Dialogs->ModalForms.begin(), Dialogs->ModalForms.end(), "fmReport") ==
+                    Dialogs->ModalForms.end());
+    EXPECT_EQ(QcCruise(), Before);
+    EXPECT_EQ(Form->WizardStep, 0);
+    EXPECT_TRUE(Form->BitBtn1->isEnabled());
+}
+
+TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
+{
+    KeepCruises("1,2");
+    SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'TWIN' where ID_Cruise in (1, 2)");
+    StartWindow();
+    const auto Before = QcCruise();
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton4", true); // the editor only
+    std::vector<std::string> Listed;
+    bool Visual = false, EditorQueries = false;
+    Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
+        auto &Editor = dynamic_cast<TForm2 &>(AForm);
+        for (int I = 0; I < Editor.ListBox1->count(); ++I)
+            Listed.push_back(Editor.ListBox1->item(I)->text().toStdString() + "|" +
+                             Editor.ListBox1->item(I)->data(Qt::UserRole).toString().toStdString());
+        Visual = VisualMode;
+        EditorQueries = CastQry == Editor.ZqQuery1 && ProfileDataQry == Editor.ZqQuery2;
+        SaveScreenshot(Editor, "wizard_editor_handover");
+        return int(mrOk);
+    });
+    Dialogs->MessageAnswers.push_back(mrYes); // one more QC procedure
+    Next(); // CHECK
+    ASSERT_EQ(Dialogs->ModalForms.size(), 1u);
+    EXPECT_EQ(Dialogs->ModalForms.front(), "Form2");
+    // Two cruises of one name reach the editor as two cruises.
+    EXPECT_EQ(Listed, (TTexts{"TWIN|1", "TWIN|2"}));
+    EXPECT_TRUE(Visual);
+    EXPECT_TRUE(EditorQueries);
+    EXPECT_FALSE(VisualMode);
+    EXPECT_EQ(CastQry, Form->ZqQuery1);
+    EXPECT_EQ(ProfileDataQry, Form->ZqDataQuery);
+    // No check ran; the operator's Yes leads back to the start page.
+    EXPECT_EQ(QcCruise(), Before);
+    EXPECT_EQ(Messages().back(), "One More Quality check procedure ?");
+    EXPECT_EQ(Form->WizardStep, 0);
+    EXPECT_TRUE(Form->isVisible());
+    // With No the program ends.
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton4", false);
+    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
+    Dialogs->MessageAnswers.push_back(mrNo);
+    Next();
+    ProcessMessages();
+    EXPECT_FALSE(Form->isVisible());
+}
+
+TEST_F(WizardRoad, AClosedWindowWaitsForTheRunToEnd)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton2", false);
+    bool OpenDuringRun = false;
+    // Closing is asked for while the run pumps messages, then CHECK once
+    // more: neither may reach the running loop.
+    QTimer::singleShot(0, Form.get(), [&] {
+        Form->close();
+        OpenDuringRun = Form->isVisible();
+        Form->BitBtn1->click();
+    });
+    Next();
+    EXPECT_TRUE(OpenDuringRun);
+    EXPECT_EQ(QcCruise("ID_Cruise|ChLocation"), TTexts{"1|True"});
+    // The run ended normally (back at the start), then the window closed.
+    EXPECT_EQ(Form->WizardStep, 0);
+    ProcessMessages();
+    EXPECT_FALSE(Form->isVisible());
+    // ... by the close that saves the settings.
+    EXPECT_EQ(rtl::TIniFile(Install->Dir() + "Cfg/main.ini").ReadString("Map", "BlnName", ""),
+              Install->Dir() + "QCCont/ALL_.bln");
+}
+
+TEST_F(WizardRoad, ClosingSavesThresholdsAndSettingsAndEmptiesTemp)
+{
+    // A value out of its control's range in the file is held to the range.
+    {
+        std::ofstream Out(Install->Dir() + "Cfg/updowns.txt");
+        Out << "9\n0\n99\n3\n10\n";
+    }
+    StartWindow();
+    EXPECT_EQ(Control<QSpinBox>("UpDown1")->value(), 5);
+    EXPECT_EQ(Control<QSpinBox>("UpDown3")->value(), 22);
+    Control<QSpinBox>("UpDown3")->setValue(15);
+    Control<QSpinBox>("UpDown6")->setValue(4);
+    {
+        std::ofstream Scratch(Install->Dir() + "temp/scratch.tmp");
+        Scratch << "x";
+    }
+    Form->close();
+    std::ifstream In(Install->Dir() + "Cfg/updowns.txt");
+    TTexts Lines;
+    for (std::string L; std::getline(In, L);)
+        Lines.push_back(L);
+    EXPECT_EQ(Lines, (TTexts{"5", "0", "15", "3", "10"}));
+    rtl::TIniFile Ini(Install->Dir() + "Cfg/main.ini");
+    EXPECT_EQ(Ini.ReadString("Map", "BlnName", "?"), Install->Dir() + "QCCont/ALL_.bln");
+    EXPECT_EQ(Ini.ReadString("Map", "XY", "?"), "False");
+    EXPECT_EQ(Ini.ReadString("Clim", "SearchClimPath", "?"), ClimSearchPath);
+    EXPECT_EQ(Ini.ReadString("Grd", "GrdName", "?"), Install->Dir() + "Maps/out.grd");
+    EXPECT_TRUE(std::filesystem::is_empty(Install->Dir() + "temp"));
+}
+
+TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    Next();
+    Next();
+    ExtraLinesFile = Install->Dir() + "QCCont/missing.bln";
+    const auto Before = QcCruise();
+    Next(); // CHECK: the contour file cannot be read
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(QcCruise(), Before);
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    EXPECT_TRUE(Form->BitBtn1->isEnabled());
+    EXPECT_TRUE(Form->BitBtn2->isEnabled());
+    EXPECT_FALSE(Form->Gauge1->isVisible());
+    EXPECT_FALSE(Form->Label1->isVisible());
+}
+
+TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
+{
+    std::filesystem::copy_file(Install->Dir() + "QCCont/ALL_.bln", Install->Dir() + "QCCont/BS_.bln");
+    StartWindow();
+    Next();
+    QListWidget *Files = Control<QListWidget>("FileListBox1");
+    const auto Other = Files->findItems(QStringLiteral("BS_.bln"), Qt::MatchFixedString);
+    ASSERT_EQ(Other.size(), 1);
+    EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
+    Files->setCurrentItem(Other.front());
+    EXPECT_TRUE(Control<QPushButton>("BitBtn4")->isEnabled());
+    const std::string Chosen = Install->Dir() + "QCCont/BS_.bln";
+    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
+    Control<QPushButton>("BitBtn3")->click(); // View
+    EXPECT_EQ(Dialogs->ModalForms.back(), "fmContDlg");
+    Control<QPushButton>("BitBtn4")->click(); // Apply
+    EXPECT_EQ(ExtraLinesFile, Chosen);
+    EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
+    std::filesystem::remove(Chosen);
+    Control<QPushButton>("BitBtn3")->click();
+    EXPECT_EQ(Messages().back(), "File not Found");
+}
+
+} // namespace

@@ -1,0 +1,1 @@
+INSERT INTO t SELECT ,,,,,,,,,,,,,,,,,,,,,,,*,,,,,,,,,,,,,,,,,,,,,,,,,*,,,,,,,,,,,,,,,,,,,, where Cruise_a, CSNGPRISelect MCE * 2 in(D1.>?ES), Mi ,P²PPP WHERE COST > 1.P5

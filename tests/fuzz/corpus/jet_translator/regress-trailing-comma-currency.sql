@@ -1,0 +1,1 @@
+INSERT INTO t SELECT a, FROM u

@@ -1,0 +1,1 @@
+Select Distinct ParamAbr, Unit, ParName From "Parameters"

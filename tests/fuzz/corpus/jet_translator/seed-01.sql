@@ -1,0 +1,1 @@
+Select Distinct D.ID_Cruise, D.Cruise_Name, D.MAR, D.Ship_Code, D.Country_Code, D1.Ship_Name, D2.NAME from "D:\data\black2007".Cruise_Titles D, "D:\data\black2007".Ships D1, "D:\data\black2007".Countries D2 Where (D.Ship_Code = D1.Ship_Code)and(D.Country_Code=D2.Country_Code)  Order by D2.NAME, D1.Ship_Name

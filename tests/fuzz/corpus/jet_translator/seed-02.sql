@@ -1,0 +1,1 @@
+Select * from Cruise_Titles where Cruise_Name like 'BS07%'

@@ -1,0 +1,1 @@
+Create Table QCCastID (ID_Cast Integer not NULL, primary KEY (ID_cast))

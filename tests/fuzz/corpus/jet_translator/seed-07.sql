@@ -1,0 +1,1 @@
+Update Cast_Titles SET Date_Cast = #7/4/2007# where ID_Cast = 4711

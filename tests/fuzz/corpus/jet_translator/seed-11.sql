@@ -1,0 +1,1 @@
+UPDATE Cast_Titles SET FLon = ?, FLat = ?, FDT = ?, FD = ? WHERE ID_Cast = ?

@@ -1,0 +1,3 @@
+SELECT COUNT(*) FROM (
+  Select * from Cast_Titles where ID_Cruise = 17 
+  ) A

@@ -1,0 +1,1 @@
+Create Table m (ID Counter, A Currency, Name Text(20), D DateTime, Y YesNo, primary KEY (ID))

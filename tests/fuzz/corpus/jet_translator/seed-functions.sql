@@ -1,0 +1,1 @@
+Select IIf(Depth > 0, 'sea', 'land') & Format(Date_Cast), Nz(Temp), Month(Date_Cast), Int(Lon) from Cast_Titles where Name Like 'B*' and D = #07/04/2007 14:30:00#

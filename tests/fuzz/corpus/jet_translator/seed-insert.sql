@@ -1,0 +1,1 @@
+Insert Into t Values (1, 2.5, 3, 'it''s')

@@ -1,0 +1,1 @@
+Select * from "black2007-QCCruise" order by Cruise_Name

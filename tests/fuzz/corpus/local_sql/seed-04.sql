@@ -1,0 +1,1 @@
+Select Distinct Country_Code, NAME from CRUISES order by NAME

@@ -1,0 +1,1 @@
+Select Distinct Country_Code, Ship_Code, Ship_Name from CRUISES order by Ship_Name

@@ -1,0 +1,1 @@
+Select * from BS_Range where param = "NO3"

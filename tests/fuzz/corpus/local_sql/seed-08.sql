@@ -1,0 +1,1 @@
+Select PRES, PAVG, PSTD from BS_TEMP where (Region = 12) and (BS_TEMP."Month" = 7) order by PRES

@@ -1,0 +1,1 @@
+Select PRES, PAVG, PSTD from MS_TEMP where (Region = 'M07') and (MS_TEMP."Month" = 7) order by PRES

@@ -1,0 +1,1 @@
+Select ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL, DENS, FDENS From TmpData Where ID_Cast = 4711 order by PRES

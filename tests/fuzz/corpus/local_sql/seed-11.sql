@@ -1,0 +1,1 @@
+Select ID_Cast, PRES, FPRES, CHEM, FCHEM From TmpData Where ID_Cast = 4711 order by PRES

@@ -1,0 +1,1 @@
+Select Distinct ID_Cruise from "black2007-Cast_TitlesFlags"

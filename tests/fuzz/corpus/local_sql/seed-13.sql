@@ -1,0 +1,1 @@
+Select * from "black2007-Cast_TitlesFlags" where ID_Cruise = 17

@@ -1,0 +1,1 @@
+select D.ID, D1."Month" from Clim D left outer join CruID D1 on (D1.ID_Cruise=D.Region) where param = "NO3" and [x] <> 'it''s' -- note

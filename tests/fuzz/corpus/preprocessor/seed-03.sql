@@ -1,0 +1,1 @@
+select * into dupl from "D:\data\black2007.mdb".Cast_Titles where lon>100

@@ -1,0 +1,1 @@
+Select Min(D1.PRES), Min(D1.TEMP), Max(D1.PRES), Max(D1.TEMP) From QCCastID D, PTS_Data D1 where D1.ID_Cast=D.ID_Cast

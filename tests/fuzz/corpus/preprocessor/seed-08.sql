@@ -1,0 +1,1 @@
+Update Cast_Titles SET Time_Cast = #14.30.00# where ID_Cast = 4711

@@ -1,0 +1,1 @@
+Update (select * from PTS_Data where (ID_Cast = 4711) and (PRES = 10.2)) SET Temp = 8.125

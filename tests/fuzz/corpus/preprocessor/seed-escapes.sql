@@ -1,0 +1,1 @@
+Select {d 2007-07-04}, {ts '2007-07-04 14:30:00'}, {fn CONCAT('a','b')}, {escape '\'} from {oj t left outer join u on t.a=u.a}
