@@ -948,7 +948,7 @@ bool TZqDataSet::GetFieldData(TField *AField, void *ABuffer)
         if (Len == 0 && Fmt->StrsEmpty2Null())
             return false;
         if (B) {
-            uint32_t N = std::min<uint32_t>(Len, uint32_t(std::max(AField->Size(), 0)));
+            uint32_t N = std::min<uint32_t>(Len, uint32_t(std::max(AField->DataSize() - 1, 0)));
             std::memcpy(B, S, N);
             B[N] = 0;
         }
@@ -1108,7 +1108,9 @@ void TZqDataSet::SetFieldData(TField *AField, const void *ABuffer)
             break;
         case dtAnsiString: {
             const char *S = static_cast<const char *>(ABuffer);
-            size_t N = strnlen(S, size_t(std::max(AField->Size(), 0)));
+            // The field's buffer, not its size, bounds the text: a value too
+            // long for the column is refused by the row, never cut here.
+            size_t N = strnlen(S, size_t(std::max(AField->DataSize() - 1, 0)));
             if (Fixed && Fmt->StrsTrim())
                 while (N > 0 && S[N - 1] == ' ')
                     --N;

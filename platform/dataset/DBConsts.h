@@ -133,5 +133,8 @@ inline constexpr const char *SDataSourceChange = "DataSource cannot be changed";
 inline constexpr const char *SCircularDataLink = "Circular datalinks are not allowed";
 inline constexpr const char *SFieldIndexError = "Field index out of range";
 inline constexpr const char *SFieldValueError = "Invalid value for field '%s'";
+inline constexpr const char *SFieldTextTooLong =
+    "Value of field '%s' is too long: %d characters where the field holds %d";
+inline constexpr const char *STextTooLong = "A text of %d characters does not fit a field of %d characters";
 } // namespace DBText
 

@@ -1,6 +1,7 @@
 // Fields: typed readers and writers over the dataset's native buffers.
 #include "platform/dataset/TField.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -66,6 +67,16 @@ std::string Utf16ToUtf8(const char16_t *P)
     return R;
 }
 
+// A text longer than the field's characters is refused whole: cutting it
+// would store another name than the one given.
+void CheckTextFits(const TField &AField, size_t AChars)
+{
+    if (AChars > size_t(std::max(AField.Size(), 0)))
+        DatabaseError(rtl::Format(DBText::SFieldTextTooLong,
+                                  {Variant(AField.DisplayName()), Variant(int64_t(AChars)),
+                                   Variant(int64_t(AField.Size()))}));
+}
+
 std::string FieldMsg(const char *ATemplate, const std::string &A, const std::string &B = "")
 {
     return rtl::Format(ATemplate, {Variant(A), Variant(B)});
@@ -74,6 +85,15 @@ std::string FieldMsg(const char *ATemplate, const std::string &A, const std::str
 } // namespace
 
 // ---- native conversions -----------------------------------------------------
+
+int TextCharCount(const std::string &AText)
+{
+    // Lead bytes start a character; a four-byte sequence is two 16-bit units.
+    int N = 0;
+    for (unsigned char C : AText)
+        N += (C & 0xC0) != 0x80 ? (C >= 0xF0 ? 2 : 1) : 0;
+    return N;
+}
 
 void ConvertNativeData(rtl::TFieldType AType, int ASize, const void *ASource, void *ADest,
                        bool AToNative)
@@ -136,7 +156,10 @@ void ConvertNativeData(rtl::TFieldType AType, int ASize, const void *ASource, vo
     case rtl::ftWideString:
         if (AToNative) {
             const auto *S = static_cast<const std::u16string *>(ASource);
-            size_t N = std::min(S->size(), size_t(ASize));
+            if (S->size() > size_t(std::max(ASize, 0)))
+                DatabaseError(rtl::Format(DBText::STextTooLong,
+                                          {Variant(int64_t(S->size())), Variant(int64_t(ASize))}));
+            size_t N = S->size();
             std::memcpy(ADest, S->data(), N * 2);
             std::memset(static_cast<char16_t *>(ADest) + N, 0, 2);
         } else {
@@ -422,8 +445,11 @@ std::string TStringField::GetAsString() const
 
 void TStringField::SetAsStringValue(const std::string &AValue)
 {
+    // Bytes that are no UTF-8 still have to fit the buffer.
+    CheckTextFits(*this, std::max(size_t(TextCharCount(AValue)), (AValue.size() + CTextUnitBytes - 1) / CTextUnitBytes));
     std::vector<char> Buf(size_t(GetDataSize()), 0);
-    std::memcpy(Buf.data(), AValue.data(), std::min(AValue.size(), size_t(FSize)));
+    // Characters are counted as 16-bit units, so their UTF-8 always fits.
+    std::memcpy(Buf.data(), AValue.data(), std::min(AValue.size(), Buf.size() - 1));
     SetData(Buf.data());
 }
 
@@ -515,8 +541,9 @@ std::string TWideStringField::GetAsString() const
 void TWideStringField::SetAsStringValue(const std::string &AValue)
 {
     std::u16string W = Utf8ToUtf16(AValue);
+    CheckTextFits(*this, W.size());
     std::vector<char16_t> Buf(size_t(FSize) + 1, 0);
-    std::memcpy(Buf.data(), W.data(), std::min(W.size(), size_t(FSize)) * 2);
+    std::memcpy(Buf.data(), W.data(), W.size() * 2);
     SetData(Buf.data());
 }
 

@@ -32,6 +32,11 @@ TFieldClass DefaultFieldClass(rtl::TFieldType AType);
 // Converts one value between the native buffer of a field type and the
 // program's form: TDateTime for dates and times, Currency for ftBCD,
 // std::u16string for ftWideString; other types are the same both ways.
+// Bytes of UTF-8 that one 16-bit character of a text may take.
+constexpr int CTextUnitBytes = 3;
+// The length of a UTF-8 text in 16-bit characters, as text columns count it.
+int TextCharCount(const std::string &AText);
+
 void ConvertNativeData(rtl::TFieldType AType, int ASize, const void *ASource, void *ADest,
                        bool AToNative);
 
@@ -228,7 +233,9 @@ public:
     void SetFixedChar(bool AValue) { FFixedChar = AValue; }
     // Trailing blanks are cut from fixed-length values when it is set.
     bool Transliterate = true;
-    int GetDataSize() const override { return FSize + 1; }
+    // Size counts characters, in any alphabet: the native buffer holds the
+    // UTF-8 of Size 16-bit units and a terminating zero.
+    int GetDataSize() const override { return FSize * CTextUnitBytes + 1; }
     // The value, or false for an empty database value.
     bool GetValue(std::string &AValue) const;
 

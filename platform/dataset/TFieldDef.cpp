@@ -2,6 +2,7 @@
 #include "platform/dataset/TFieldDef.h"
 
 #include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TField.h"
 
 using rtl::Variant;
 
@@ -10,7 +11,7 @@ int FieldTypeDataSize(rtl::TFieldType AType, int ASize)
     switch (AType) {
     case rtl::ftString:
     case rtl::ftFixedChar:
-        return ASize + 1;
+        return ASize * CTextUnitBytes + 1;
     case rtl::ftWideString:
         return (ASize + 1) * 2;
     case rtl::ftGuid:

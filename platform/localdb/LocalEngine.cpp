@@ -319,6 +319,25 @@ TLocalValue LocalValueOf(rtl::TFieldType AType, const rtl::Variant &AValue)
 
 // ---- declared types -----------------------------------------------------------------
 
+std::string LocalTextLengthCheck(const std::string &AName, rtl::TFieldType AType, int ASize)
+{
+    // SQLite keeps any length in a VARCHAR(n); the engine refuses what a
+    // Paradox field of n characters could not hold, whatever road the row
+    // takes (a field, local SQL, a batch move). SQLite counts characters.
+    switch (AType) {
+    case rtl::ftString:
+    case rtl::ftFixedChar:
+    case rtl::ftWideString:
+    case rtl::ftGuid:
+        break;
+    default:
+        return {};
+    }
+    const std::string N = rtl::IntToStr(ASize > 0 ? ASize : 255);
+    return " CONSTRAINT " + LocalQuoteName(AName + " holds at most " + N + " characters") + " CHECK (length(" +
+           LocalQuoteName(AName) + ") <= " + N + ")";
+}
+
 std::string LocalDeclType(rtl::TFieldType AType, int ASize, int APrecision)
 {
     switch (AType) {
@@ -626,6 +645,7 @@ void TLocalDatabase::CreateTable(const std::string &AName, const TFieldDefs &ADe
         if (I)
             Sql += ", ";
         Sql += LocalQuoteName(D->Name()) + " " + LocalDeclType(D->DataType(), D->Size(), D->Precision());
+        Sql += LocalTextLengthCheck(D->Name(), D->DataType(), D->Size());
         if (D->Required())
             Sql += " NOT NULL";
         if (!D->DefaultExpression().empty()) {

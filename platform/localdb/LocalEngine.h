@@ -169,6 +169,9 @@ private:
 TLocalValue LocalValueOf(rtl::TFieldType AType, const rtl::Variant &AValue);
 // Declared type of a field type as the engine stores it, and back.
 std::string LocalDeclType(rtl::TFieldType AType, int ASize, int APrecision);
+// The column constraint that keeps a text column to its characters ("" for
+// other types).
+std::string LocalTextLengthCheck(const std::string &AName, rtl::TFieldType AType, int ASize);
 void LocalFieldType(const std::string &ADeclType, rtl::TFieldType &AType, int &ASize);
 // "Table.db" -> "Table"; folder parts are split off into AFolder.
 std::string LocalTableBaseName(const std::string &AName, std::string *AFolder = nullptr);

@@ -279,10 +279,16 @@ bool TLocalDataSet::ValueToNative(TField *AField, const TLocalValue &AValue, voi
     case rtl::ftString:
     case rtl::ftFixedChar:
     case rtl::ftGuid: {
+        // A stored text longer than the field (written by SQL into a table
+        // made elsewhere) is reported, not shown cut.
         std::string S = AValue.AsText();
-        size_t N = std::min(S.size(), size_t(AField->Size()));
-        std::memcpy(ABuffer, S.data(), N);
-        static_cast<char *>(ABuffer)[N] = 0;
+        int Chars = TextCharCount(S);
+        if (Chars > AField->Size() || S.size() >= size_t(AField->DataSize()))
+            DatabaseError(rtl::Format(DBText::SFieldTextTooLong, {rtl::Variant(AField->DisplayName()),
+                                                                   rtl::Variant(int64_t(Chars)),
+                                                                   rtl::Variant(int64_t(AField->Size()))}));
+        std::memcpy(ABuffer, S.data(), S.size());
+        static_cast<char *>(ABuffer)[S.size()] = 0;
         return true;
     }
     case rtl::ftSmallint:
