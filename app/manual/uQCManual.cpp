@@ -111,6 +111,8 @@ TForm2::~TForm2()
         CurCastDataset = nullptr;
     if (CastParamsQry == ZqQuery3)
         CastParamsQry = nullptr;
+    if (ClimQry && ClimQry == FClimQuery)
+        ClimQry = nullptr;
     // The profile work table is the main window's and outlives the editor.
     if (ParamTbl) {
         ParamTbl->BeforeEdit = nullptr;

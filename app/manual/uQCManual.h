@@ -14,6 +14,9 @@
 //                        the duplicate mark, closing
 //   uQCManual_Map.cpp    the map panel: painting, read-out, picking, zoom,
 //                        the velocity blink
+//   uQCManual_Profile.cpp  loading a station's profile into TmpData, the
+//                        data grid, the other profiles of the square
+//   uQCManual_Plot.cpp   the profile plot, its read-out, zoom and picking
 //
 // States of the station list (StationsReady):
 //   false --ListBox1Click starts a rebuild--> TmpCast, station arrays and
@@ -93,6 +96,11 @@ private:
     TColor FFixedColor;
     bool FFollowing = false;
 };
+
+// The work-table columns of a parameter's value and flag: the parameter's
+// own for TEMP, PSAL and DENS, "Chem"/"FChem" for any other.
+std::string ProfileValueField(const std::string &Param);
+std::string ProfileFlagField(const std::string &Param);
 
 class TForm2 : public TForm {
 public:
@@ -224,6 +232,34 @@ public:
     std::vector<TRealRectArr> ProfileZoomStacks;
     std::vector<int> ProfileZoomIndex;
 
+    // Profile side: the loaded station, the grid's readiness, the plot.
+    int CurCastId = -1;
+    int LoadedCastId = -1;
+    bool ProfileGridReady = false;
+    int LevelMarkerX = 0;
+    int LevelMarkerY = 0;
+    bool ShowOtherProfiles = false;
+    std::string OtherProfilesTable;
+    TRealRect OtherProfilesExtent;
+    // The other profiles of the square and month, read once per choice:
+    // (value, -pressure) of each station's levels where both are present.
+    std::vector<TRealPointArr> OtherProfiles;
+    TRect PlotScreenRect;
+    TRealPointArr ProfilePoints;
+    TPointArr ProfilePts;
+    int PlotMouseX = 0;
+    int PlotMouseY = 0;
+    bool PlotRubberActive = false;
+    TRect PlotRubberRect;
+    TRect PlotSelectionRect;
+    int PlotHotPoint = -1;
+    int SelectedLevelIndex = -1;
+    int PrevLevelIndex = -1;
+    bool ReadoutFrozen = false;
+    // The read-out's marker on the plot (box +-5, not-xor); none when false.
+    bool ReadoutMarkerShown = false;
+    TPoint ReadoutMarker;
+
     // ---- creation, cruise list, metadata grids -----------------------------
     void FormCreate();
     // Adds a cruise to the cruise list; the item carries its ID_Cruise.
@@ -268,29 +304,42 @@ public:
     void RedrawMap();
 
     // ---- profile side ---------------------------------------------------------
-    // The profile plot, the data grid, level editing with undo and the
-    // re-check commands hang on these slots. They are wired to their
-    // controls and do nothing yet.
-    void ListBox2Click() {}
-    void LoadProfile() {}
-    void PaintBox2Paint() {}
-    void PaintBox2MouseDown(int, int) {}
-    void PaintBox2MouseMove(int, int) {}
-    void PaintBox2MouseUp(int, int) {}
+    // Loading and the data grid (uQCManual_Profile.cpp).
+    void ListBox2Click();
+    void LoadProfile();
+    void DataSource2DataChange();
+    void DrawLevelMarker();
+    void SelectOtherProfiles();
+    void SpeedButton19Click();
+    void DBGrid2Enter();
+    void DBGrid2Exit();
+    void DBGrid2ColEnter();
+    void DBGrid2KeyDown(int Key);
+    // DENS and its inversion flag FDENS of every level with T and S.
+    void ComputeDensity();
+    // Visible fields, formats and titles of the data grid.
+    void SetupProfileFields();
+    // The plot and its mouse (uQCManual_Plot.cpp).
+    void PaintBox2Paint();
+    void PaintBox2MouseDown(int X, int Y);
+    void PaintBox2MouseMove(int X, int Y);
+    void PaintBox2MouseUp(int X, int Y);
+    // The ellipse about a density inversion: the level and the one above.
+    TRect InversionBox(int Level) const;
     void SpeedButton1Click() {}
-    void SpeedButton4Click() {}
-    void SpeedButton5Click() {}
-    void SpeedButton6Click() {}
-    void SpeedButton7Click() {}
-    void SpeedButton10Click() {}
-    void SpeedButton11Click() {}
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+    void SpeedButton10Click();
+    void SpeedButton11Click();
+    void SpeedButton16Click();
+    void SpeedButton17Click();
+    void RadioGroup1Click() {}
+    // Still to come: editing with undo, the commands.
     void SpeedButton14Click() {}
     void SpeedButton15Click() {}
-    void SpeedButton16Click() {}
-    void SpeedButton17Click() {}
-    void SpeedButton19Click() {}
     void SpeedButton20Click() {}
-    void RadioGroup1Click() {}
     void BitBtn1Click() {}
     void BitBtn2Click() {}
     void BitBtn3Click() {}
@@ -299,11 +348,6 @@ public:
     void CheckBox1Click() {}
     void ComboBox1Change() {}
     void TreeView1Click() {}
-    void DataSource2DataChange() {}
-    void DBGrid2Enter() {}
-    void DBGrid2Exit() {}
-    void DBGrid2ColEnter() {}
-    void DBGrid2KeyDown(int) {}
     void DBGrid1CellClick() {}
     void tmpStatTblBeforeEdit() {}
     void tmpStatTblAfterPost() {}
@@ -334,6 +378,8 @@ private:
     void LoadCruise(int IdCruise);
 
     std::unique_ptr<rtl::TComponent> FDataOwner; // owns the data components
+    // The climatology query the editor lends the engine when none is set.
+    TQuery *FClimQuery = nullptr;
     bool FFirstShown = false;
     bool FClosed = false;
     bool FLaidOut = false;

@@ -107,6 +107,14 @@ void TEditorEnvironment::Setup(const std::string &ProgramFolder, const std::stri
     ParamsTbl->Open();
     WorkDataTbl = NewLocal<TTable>(Owner.get(), WorkDir);
     WorkQry = NewLocal<TQuery>(Owner.get(), WorkDir);
+    // The level-flag work table and its templates, as the main window makes them.
+    ::TmpFlagsTbl = NewLocal<TTable>(Owner.get(), WorkDir);
+    ::TsFlagsStructTbl = NewLocal<TTable>(Owner.get(), WorkDir);
+    ::TsFlagsStructTbl->SetTableName("StructTsFlags");
+    ::TsFlagsStructTbl->Open();
+    ::ChemFlagsStructTbl = NewLocal<TTable>(Owner.get(), WorkDir);
+    ::ChemFlagsStructTbl->SetTableName("StructChemFlags");
+    ::ChemFlagsStructTbl->Open();
 
     // The engine's state as the main window leaves it for a run.
     CruiseTbl = TmpCruTbl;
@@ -135,6 +143,7 @@ void TEditorEnvironment::Teardown()
     CruiseTbl = nullptr;
     RangeQry = nullptr;
     ::ParamTbl = nullptr;
+    ::TmpFlagsTbl = ::TsFlagsStructTbl = ::ChemFlagsStructTbl = nullptr;
     QcCruiseTbl = QcCruiseQry = nullptr;
     CastFlagTbl = nullptr;
     ::CastOldFlagTbl = nullptr;

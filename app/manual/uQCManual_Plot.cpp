@@ -1,0 +1,474 @@
+// The manual QC editor's profile plot: the profile of the shown parameter
+// against pressure (downwards), the climatic mean and its band, the other
+// profiles of the square and month in grey, the flag markers, the decimal
+// axes; the read-out, the rubber-band zoom with one stack per parameter,
+// and the picking of flagged levels.
+#include "app/manual/uQCManual.h"
+
+#include "app/ReinRoss.h"
+#include "app/UQC.h"
+#include "app/manual/map.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TDataSource.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TPaintBox.h"
+
+#include <QLineEdit>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double NoValue = 9999.0;
+const TPoint NoPixel{9999, 9999};
+
+void Widen(TRealRect &R, bool &Set, double x, double y)
+{
+    if (!Set) {
+        R = MakeWorldRect(x, y, x, y);
+        Set = true;
+        return;
+    }
+    R.xmin = std::min(R.xmin, x);
+    R.xmax = std::max(R.xmax, x);
+    R.ymin = std::min(R.ymin, y);
+    R.ymax = std::max(R.ymax, y);
+}
+
+// One level, a constant value or no value at all give an extent without
+// width or height; the transforms need both, so such an axis is opened
+// about its centre.
+void PadExtent(TRealRect &R)
+{
+    auto Pad = [](double &Lo, double &Hi) {
+        if (!(Hi > Lo) || !std::isfinite(Hi - Lo)) {
+            const double c = std::isfinite(Lo) ? Lo : 0.0;
+            const double h = std::max(std::fabs(c) * 0.05, 0.5);
+            Lo = c - h;
+            Hi = c + h;
+        }
+    };
+    Pad(R.xmin, R.xmax);
+    Pad(R.ymin, R.ymax);
+}
+
+bool HasExtent(const TRealRect &R) { return R.xmax > R.xmin && R.ymax > R.ymin; }
+
+// Restores a flag on leaving a scope, whatever the way out.
+class TFlagRestore {
+public:
+    TFlagRestore(bool &AFlag, bool During) : FFlag(AFlag), FSaved(AFlag) { FFlag = During; }
+    ~TFlagRestore() { FFlag = FSaved; }
+    TFlagRestore(const TFlagRestore &) = delete;
+    TFlagRestore &operator=(const TFlagRestore &) = delete;
+
+private:
+    bool &FFlag;
+    bool FSaved;
+};
+
+} // namespace
+
+void TForm2::PaintBox2Paint()
+{
+    TFlagRestore Busy(ProfileGridReady, false);
+    TCanvas &C = PaintBox2->Canvas();
+    C.Pen.Mode = pmCopy;
+    ReadoutMarkerShown = false;
+    LevelMarkerX = LevelMarkerY = 0;
+    const size_t k = size_t(CurParamIndex);
+    ProfilePoints.clear();
+    ProfilePts.clear();
+    if (k >= ProfileZoomStacks.size() || k >= ProfileZoomIndex.size() || !ZqQuery2->Active() || !ParamTbl ||
+        !ParamTbl->Active() || ProfileZoomStacks[k].empty())
+        return;
+    TRealRectArr &Stack = ProfileZoomStacks[k];
+    int &Index = ProfileZoomIndex[k];
+    Index = std::clamp(Index, 0, int(Stack.size()) - 1);
+
+    const int n = ParamTbl->RecordCount();
+    ClimErrorPoints.SetSize(n);
+    SpikePoints.SetSize(n);
+    DensInversionPoints.SetSize(n);
+    PlotScreenRect = Rect(40, 5, PaintBox2->width() - 5, PaintBox2->height() - 40);
+    C.Brush.Style = bsClear;
+    C.Pen.Color = clBlack;
+    C.Pen.Width = 1;
+    C.Rectangle(PlotScreenRect);
+
+    const bool Chem = !IsPtsParam(CurParamName);
+    const std::string ValueName = ProfileValueField(CurParamName);
+    const std::string FlagName = ProfileFlagField(CurParamName);
+    TRealRect Full = ShowOtherProfiles ? OtherProfilesExtent : TRealRect{};
+    bool FullSet = ShowOtherProfiles && HasExtent(OtherProfilesExtent);
+    const bool Widening = Index == 0 && !ShowOtherProfiles;
+
+    // The levels, walked without moving the grid.
+    const int RecNo = ParamTbl->RecNo();
+    ParamTbl->DisableControls();
+    {
+        TField *Pres = ParamTbl->FieldByName("PRES"), *Val = ParamTbl->FindField(ValueName),
+               *Flag = ParamTbl->FindField(FlagName), *T = ParamTbl->FindField("TEMP"),
+               *S = ParamTbl->FindField("PSAL");
+        const bool HasDens = ParamTbl->FindField("FDENS") != nullptr;
+        double PrevDens = 0;
+        bool PrevValid = false;
+        int i = 0;
+        for (ParamTbl->First(); !ParamTbl->Eof() && i < n; ParamTbl->Next(), ++i) {
+            const bool Empty = !Val || Val->IsNull() || Pres->IsNull();
+            const TRealPoint P = MakeRealPoint(Empty ? NoValue : Val->AsFloat(), -Pres->AsFloat());
+            ProfilePoints.push_back(P);
+            const int F = Flag && !Flag->IsNull() ? Flag->AsInteger() : 0;
+            ClimErrorPoints.SetBit(i, F == 2);
+            SpikePoints.SetBit(i, Chem ? F == 3 : F == 4);
+            DensInversionPoints.SetBit(i, false);
+            if (!Chem && HasDens && T && S) {
+                if (!T->IsNull() && !S->IsNull()) {
+                    const double D = CalcSeaWaterDensity(T->AsFloat(), S->AsFloat());
+                    DensInversionPoints.SetBit(i, PrevValid && D - PrevDens < -0.01);
+                    PrevDens = D;
+                    PrevValid = true;
+                } else {
+                    PrevValid = false;
+                }
+            }
+            if (Widening && P.x != NoValue)
+                Widen(Full, FullSet, P.x, P.y);
+        }
+    }
+    if (RecNo > 0)
+        ParamTbl->SetRecNoValue(RecNo);
+    ParamTbl->EnableControls();
+
+    // The climatic mean and band, within the climatology's pressures.
+    TRealPointArr Mean, Lower, Upper;
+    const bool WantMean = SpeedButton16->isChecked(), WantBand = SpeedButton17->isChecked();
+    if ((WantMean || WantBand) && ClimLevels.size() >= 2 && ClimQry && ClimQry->Active()) {
+        const double Lo = std::min(std::fabs(ClimLevels.front()), std::fabs(ClimLevels.back()));
+        const double Hi = std::max(std::fabs(ClimLevels.front()), std::fabs(ClimLevels.back()));
+        const uint16_t N = uint16_t(std::min<size_t>(ClimLevels.size() - 1, 65535));
+        for (const TRealPoint &P : ProfilePoints) {
+            const double Pr = -P.y;
+            if (std::fabs(Pr) < Lo || std::fabs(Pr) > Hi)
+                continue;
+            const double M = InterpolateReinRoss(ClimLevels, ClimMeans, N, Pr);
+            if (!std::isfinite(M))
+                continue;
+            if (WantMean) {
+                Mean.push_back(MakeRealPoint(M, P.y));
+                if (Widening)
+                    Widen(Full, FullSet, M, P.y);
+            }
+            if (WantBand) {
+                const double Sd = InterpolateReinRoss(ClimLevels, ClimStds, N, Pr);
+                if (!std::isfinite(Sd))
+                    continue;
+                Lower.push_back(MakeRealPoint(M - NStdDev * Sd, P.y));
+                Upper.push_back(MakeRealPoint(M + NStdDev * Sd, P.y));
+                if (Widening) {
+                    Widen(Full, FullSet, M - NStdDev * Sd, P.y);
+                    Widen(Full, FullSet, M + NStdDev * Sd, P.y);
+                }
+            }
+        }
+    }
+    if (Index == 0) {
+        PadExtent(Full);
+        Stack[0] = Full;
+    }
+    PlotExtents = Stack[size_t(Index)];
+    PadExtent(PlotExtents);
+
+    auto ToScreen = [&](const TRealPoint &P) {
+        return P.x == NoValue ? NoPixel : WorldToScreen(P, PlotExtents, PlotScreenRect, false, true);
+    };
+    auto Line = [&](const TRealPointArr &Pts) {
+        TPointArr Px;
+        Px.reserve(Pts.size());
+        for (const TRealPoint &P : Pts)
+            Px.push_back(ToScreen(P));
+        if (Px.size() >= 2)
+            C.Polyline(Px);
+    };
+
+    C.Brush.Style = bsClear;
+    if (ShowOtherProfiles) {
+        C.Pen.Color = TColor(0x808080);
+        C.Pen.Width = 2;
+        for (const TRealPointArr &Other : OtherProfiles)
+            Line(Other);
+    }
+    C.Pen.Color = TColor(0xFF0000);
+    C.Pen.Width = 2;
+    if (WantMean)
+        Line(Mean);
+    if (WantBand) {
+        Line(Lower);
+        Line(Upper);
+    }
+
+    for (const TRealPoint &P : ProfilePoints)
+        ProfilePts.push_back(ToScreen(P));
+    C.Pen.Color = clRed;
+    C.Pen.Width = 2;
+    if (ProfilePts.size() == 1 && ProfilePts[0] != NoPixel)
+        C.Ellipse(ProfilePts[0].X - 3, ProfilePts[0].Y - 3, ProfilePts[0].X + 3, ProfilePts[0].Y + 3);
+    {
+        TPointArr Valid;
+        for (const TPoint &P : ProfilePts)
+            if (P != NoPixel)
+                Valid.push_back(P);
+        if (Valid.size() >= 2)
+            C.Polyline(Valid);
+    }
+
+    if (SpeedButton10->isChecked()) {
+        C.Pen.Width = 1;
+        C.Brush.Style = bsSolid;
+        C.Brush.Color = clWhite;
+        const bool Dens = CurParamName == "DENS";
+        for (int i = 0; i < int(ProfilePts.size()); ++i) {
+            const TPoint P = ProfilePts[size_t(i)];
+            if (P == NoPixel)
+                continue;
+            if (DensInversionPoints.Bits(i)) {
+                if (Dens && i > 0 && ProfilePts[size_t(i) - 1] != NoPixel) {
+                    C.Pen.Color = clNavy;
+                    C.Pen.Width = 2;
+                    C.Brush.Style = bsClear;
+                    C.Ellipse(InversionBox(i));
+                    C.Pen.Width = 1;
+                    C.Brush.Style = bsSolid;
+                } else {
+                    C.Pen.Color = clRed;
+                    C.Ellipse(P.X - 3, P.Y - 3, P.X + 3, P.Y + 3);
+                }
+            }
+            if (ClimErrorPoints.Bits(i) || SpikePoints.Bits(i)) {
+                C.Pen.Color = clRed;
+                C.Ellipse(P.X - 3, P.Y - 3, P.X + 3, P.Y + 3);
+            }
+        }
+    }
+
+    if (SpeedButton7->isChecked()) {
+        AxesWorldRect = PlotExtents;
+        AxesScreenRect = PlotScreenRect;
+        C.Pen.Width = 1;
+        C.Brush.Style = bsSolid;
+        C.Brush.Color = clWhite;
+        const int W = PaintBox2->width(), H = PaintBox2->height();
+        const TRect &R = PlotScreenRect;
+        C.FillRect(Rect(0, 0, W, R.Top));
+        C.FillRect(Rect(0, R.Bottom + 1, W, H));
+        C.FillRect(Rect(0, R.Top, R.Left, R.Bottom + 1));
+        C.FillRect(Rect(R.Right + 1, R.Top, W, R.Bottom + 1));
+        C.Pen.Color = clMaroon;
+        DrawPlotAxes(C);
+    }
+    C.Pen.Color = clBlack;
+    C.Pen.Width = 1;
+    C.Brush.Style = bsSolid;
+}
+
+TRect TForm2::InversionBox(int i) const
+{
+    const TPoint P = ProfilePts[size_t(i)], Q = ProfilePts[size_t(i) - 1];
+    return Rect(std::min(P.X, Q.X) - 7, Q.Y - 7, std::max(P.X, Q.X) + 7, P.Y + 7);
+}
+
+void TForm2::PaintBox2MouseMove(int X, int Y)
+{
+    const TRect &R = PlotScreenRect;
+    PlotMouseX = std::clamp(X, R.Left + 6, std::max(R.Left + 6, R.Right - 6));
+    PlotMouseY = std::clamp(Y, R.Top + 6, std::max(R.Top + 6, R.Bottom - 6));
+    if (!HasExtent(PlotExtents))
+        return;
+    const TRealPoint World = ScreenToWorld(MakePoint(PlotMouseX, PlotMouseY), PlotExtents, R, false, true);
+    TCanvas &C = PaintBox2->Canvas();
+    if (PlotRubberActive && SpeedButton1->isChecked()) {
+        DrawRubberRect(C, PlotRubberRect);
+        PlotRubberRect.Right = PlotMouseX;
+        PlotRubberRect.Bottom = PlotMouseY;
+        DrawRubberRect(C, PlotRubberRect);
+        PaintBox2->update();
+        return;
+    }
+    if (SpeedButton10->isChecked()) {
+        PlotHotPoint = -1;
+        const bool Dens = CurParamName == "DENS";
+        for (int i = 0; i < int(ProfilePts.size()); ++i) {
+            const TPoint P = ProfilePts[size_t(i)];
+            if (P.X == NoPixel.X)
+                continue;
+            TRect Box = Rect(P.X - 3, P.Y - 3, P.X + 3, P.Y + 3);
+            if (Dens && DensInversionPoints.Bits(i) && i > 0 && ProfilePts[size_t(i) - 1].X != NoPixel.X)
+                Box = InversionBox(i);
+            else if (!ClimErrorPoints.Bits(i) && !SpikePoints.Bits(i) && !DensInversionPoints.Bits(i))
+                continue;
+            if (PointInRect(Box, X, Y)) {
+                PlotHotPoint = i;
+                break;
+            }
+        }
+        PaintBox2->setCursor(PlotHotPoint >= 0 ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        return;
+    }
+    if (ReadoutFrozen || !PointInRect(R, X, Y) || ProfilePoints.empty() || !ProfileQry || !ProfileQry->Active())
+        return;
+    int Best = -1;
+    double BestDist = 0;
+    for (int i = 0; i < int(ProfilePoints.size()); ++i) {
+        const double d = std::fabs(World.y - ProfilePoints[size_t(i)].y);
+        if (Best < 0 || d < BestDist) {
+            Best = i;
+            BestDist = d;
+        }
+    }
+    if (Best < 0 || Best + 1 > ProfileQry->RecordCount())
+        return;
+    ProfileQry->SetRecNoValue(Best + 1);
+    auto Text = [](TField *F) { return F && !F->IsNull() ? F->AsString() : std::string(); };
+    auto Number = [](TField *F) {
+        return F && !F->IsNull() ? rtl::FloatToStrF(F->AsFloat(), rtl::ffGeneral, 5, 0) : std::string();
+    };
+    Edit1->setText(QString::fromStdString(Number(ProfileQry->FindField("PRES"))));
+    Edit2->setText(QString::fromStdString(Number(ProfileQry->FindField(ProfileValueField(CurParamName)))));
+    Edit3->setText(QString::fromStdString(Text(ProfileQry->FindField("FPRES"))));
+    Edit4->setText(QString::fromStdString(Text(ProfileQry->FindField(ProfileFlagField(CurParamName)))));
+    C.Pen.Mode = pmNotXor;
+    C.Pen.Width = 1;
+    C.Pen.Color = clBlack;
+    C.Brush.Style = bsClear;
+    if (ReadoutMarkerShown)
+        C.Ellipse(ReadoutMarker.X - 5, ReadoutMarker.Y - 5, ReadoutMarker.X + 5, ReadoutMarker.Y + 5);
+    ReadoutMarkerShown = false;
+    const TPoint P = ProfilePts.size() > size_t(Best) ? ProfilePts[size_t(Best)] : NoPixel;
+    if (P != NoPixel) {
+        C.Ellipse(P.X - 5, P.Y - 5, P.X + 5, P.Y + 5);
+        ReadoutMarker = P;
+        ReadoutMarkerShown = true;
+    }
+    C.Pen.Mode = pmCopy;
+    C.Brush.Style = bsSolid;
+    PaintBox2->update();
+}
+
+void TForm2::PaintBox2MouseDown(int X, int Y)
+{
+    PaintBox2MouseMove(X, Y);
+    if (SpeedButton1->isChecked()) {
+        PlotRubberActive = true;
+        TCanvas &C = PaintBox2->Canvas();
+        C.Pen.Mode = pmNotXor;
+        C.Pen.Color = clYellow;
+        C.Brush.Style = bsClear;
+        PlotRubberRect = Rect(PlotMouseX, PlotMouseY, PlotMouseX, PlotMouseY);
+        return;
+    }
+    if (!SpeedButton10->isChecked()) {
+        ReadoutFrozen = !ReadoutFrozen;
+        return;
+    }
+    if (PlotHotPoint >= 0 && ParamTbl && ParamTbl->Active()) {
+        SelectedLevelIndex = PlotHotPoint;
+        ParamTbl->SetRecNoValue(SelectedLevelIndex + 1);
+        DrawLevelMarker();
+    }
+}
+
+void TForm2::PaintBox2MouseUp(int X, int Y)
+{
+    if (!PlotRubberActive || !SpeedButton1->isChecked())
+        return;
+    PaintBox2MouseMove(X, Y);
+    PlotRubberActive = false;
+    TRect R = PlotRubberRect;
+    if (R.Right == R.Left || R.Bottom == R.Top)
+        return;
+    if (R.Left > R.Right)
+        std::swap(R.Left, R.Right);
+    if (R.Top > R.Bottom)
+        std::swap(R.Top, R.Bottom);
+    PlotSelectionRect = R;
+    PlotRubberRect = FitRectToAspect(R, double(PaintBox2->height()) / double(std::max(1, PaintBox2->width())));
+    const TRect &M = PlotScreenRect;
+    const auto Shift = [&](int dx, int dy) {
+        PlotRubberRect.Left += dx;
+        PlotRubberRect.Right += dx;
+        PlotRubberRect.Top += dy;
+        PlotRubberRect.Bottom += dy;
+    };
+    if (PlotRubberRect.Left < M.Left)
+        Shift(M.Left - PlotRubberRect.Left, 0);
+    if (PlotRubberRect.Top < M.Top)
+        Shift(0, M.Top - PlotRubberRect.Top);
+    if (PlotRubberRect.Right > M.Right)
+        Shift(M.Right - PlotRubberRect.Right, 0);
+    if (PlotRubberRect.Bottom > M.Bottom)
+        Shift(0, M.Bottom - PlotRubberRect.Bottom);
+    SpeedButton4->setEnabled(true);
+    SpeedButton1->setChecked(false);
+}
+
+void TForm2::SpeedButton4Click()
+{
+    const size_t k = size_t(CurParamIndex);
+    if (k >= ProfileZoomStacks.size() || !HasExtent(PlotExtents))
+        return;
+    ZoomStackIn(ProfileZoomStacks[k], ProfileZoomIndex[k], PlotRubberRect, PlotScreenRect, false, true);
+    PlotExtents = ProfileZoomStacks[k][size_t(ProfileZoomIndex[k])];
+    SpeedButton4->setEnabled(false);
+    SpeedButton5->setEnabled(true);
+    SpeedButton6->setEnabled(true);
+    PaintBox2->Repaint();
+}
+
+void TForm2::SpeedButton5Click()
+{
+    const size_t k = size_t(CurParamIndex);
+    if (k >= ProfileZoomStacks.size())
+        return;
+    int &Index = ProfileZoomIndex[k];
+    if (Index > 0) {
+        --Index;
+        ProfileZoomStacks[k].resize(size_t(Index) + 1);
+        PlotExtents = ProfileZoomStacks[k][size_t(Index)];
+    }
+    SpeedButton5->setEnabled(Index > 0);
+    SpeedButton6->setEnabled(Index > 0);
+    PaintBox2->Repaint();
+}
+
+void TForm2::SpeedButton6Click()
+{
+    const size_t k = size_t(CurParamIndex);
+    if (k >= ProfileZoomStacks.size())
+        return;
+    ProfileZoomIndex[k] = 0;
+    PlotExtents = ProfileZoomStacks[k][0];
+    SpeedButton5->setEnabled(false);
+    SpeedButton6->setEnabled(false);
+    PaintBox2->Repaint();
+}
+
+void TForm2::SpeedButton11Click()
+{
+    const bool Down = SpeedButton11->isChecked();
+    for (QToolButton *B : {SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton16, SpeedButton17})
+        B->setEnabled(!Down);
+    Panel11->setVisible(Down);
+}
+
+// The axes, point picking, the climatic mean and band only change what the
+// plot shows.
+void TForm2::SpeedButton7Click() { PaintBox2->Repaint(); }
+void TForm2::SpeedButton10Click() { PaintBox2->Repaint(); }
+void TForm2::SpeedButton16Click() { PaintBox2->Repaint(); }
+void TForm2::SpeedButton17Click() { PaintBox2->Repaint(); }

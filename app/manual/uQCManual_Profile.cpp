@@ -1,0 +1,501 @@
+// The manual QC editor's profile side: picking a parameter, loading the
+// current station's levels into the work table TmpData with the last run's
+// flags merged in, density and its inversion flag, the data grid, the marker
+// of the grid's level on the plot, and the other profiles of the square.
+#include "app/manual/uQCManual.h"
+
+#include "app/ReinRoss.h"
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/manual/map.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TDataSource.h"
+#include "platform/dataset/TField.h"
+#include "platform/dataset/TFieldDef.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TPaintBox.h"
+#include "platform/toolkit/TTreeView.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+
+namespace {
+
+const char *const ProfileGridFields[] = {"PRES", "FPRES", "TEMP", "FTEMP", "PSAL", "FPSAL", "CHEM", "FCHEM", "DENS", "FDENS"};
+
+bool InList(const std::string &Upper, std::initializer_list<const char *> Names)
+{
+    for (const char *N : Names)
+        if (Upper == N)
+            return true;
+    return false;
+}
+
+// The key of a level: the station and its pressure to the nearest 0.1, as
+// the checks round it when they write the level flags.
+using TLevelKey = std::pair<int, long long>;
+TLevelKey LevelKey(int IdCast, double Pres) { return {IdCast, std::llround(RoundPres(Pres) * 10.0)}; }
+
+// A table name in double quotes, with the quotes it carries doubled.
+std::string QuotedTableName(const std::string &Name)
+{
+    std::string Out = "\"";
+    for (char c : Name) {
+        Out += c;
+        if (c == '"')
+            Out += '"';
+    }
+    return Out + "\"";
+}
+
+template <class D> void SetFormat(TField *F, const std::string &Format)
+{
+    if (auto *T = dynamic_cast<D *>(F))
+        T->SetDisplayFormat(Format);
+}
+
+// A sea's climatology of a parameter is imported on demand; without it the
+// plot has no climatic lines, and that is no fault to report at every
+// station.
+bool ClimatologyLoaded(const std::string &P)
+{
+    const bool Range = SeaCode == "BS" && !IsPtsParam(P) && P != "DOX1";
+    return LocalTableFileExists(LocalDbDir + (Range ? std::string("BS_Range") : SeaCode + "_" + P) + ".db");
+}
+
+} // namespace
+
+std::string ProfileValueField(const std::string &Param) { return IsPtsParam(Param) ? Param : std::string("Chem"); }
+std::string ProfileFlagField(const std::string &Param) { return IsPtsParam(Param) ? "F" + Param : std::string("FChem"); }
+
+void TForm2::ListBox2Click()
+{
+    const int Row = ListBox2->currentRow();
+    CurParamIndex = Row >= 0 ? Row : 0;
+    if (CurParamIndex < ParamList.Count())
+        CurParamName = ParamList.Strings(CurParamIndex);
+    const bool Eligible = ParamsToCheck.Bits(CurParamIndex) && ParamDisplayList.IndexOf(CurParamName) >= 0;
+    auto Enable = [](QToolButton *B, bool On) {
+        B->setEnabled(On);
+        if (!On && B->isCheckable())
+            B->setChecked(false);
+    };
+    Enable(SpeedButton10, Eligible || CurParamName == "DENS");
+    Enable(SpeedButton16, Eligible);
+    Enable(SpeedButton17, Eligible);
+    BitBtn5->setEnabled(Eligible);
+    Enable(SpeedButton19, Eligible);
+    ShowOtherProfiles = SpeedButton19->isEnabled() && SpeedButton19->isChecked();
+    LoadProfile();
+}
+
+void TForm2::LoadProfile()
+{
+    if (!tmpStatTbl->Active() || tmpStatTbl->IsEmpty() || ParamList.Count() == 0 || !ParamTbl)
+        return;
+    LevelMarkerX = LevelMarkerY = 0;
+    ReadoutMarkerShown = false;
+    if (RangeQry && RangeQry->Active())
+        RangeQry->First();
+    if (ParamList.Count() <= CurParamIndex)
+        CurParamIndex = 0;
+    // Pressure is the axis of every profile, not a profile of its own (it
+    // has no level table): the first parameter with one is shown instead.
+    if (ParamTableName(ParamList.Strings(CurParamIndex)).empty()) {
+        int i = 0;
+        while (i < ParamList.Count() && ParamTableName(ParamList.Strings(i)).empty())
+            ++i;
+        if (i == ParamList.Count())
+            return;
+        CurParamIndex = i;
+        if (i < ListBox2->count())
+            ListBox2->setCurrentRow(i);
+    }
+    CurParamName = ParamList.Strings(CurParamIndex);
+    CurParamTable = ParamTableName(CurParamName);
+    CurParamAbr = CurParamName;
+    const bool Pts = IsPtsParam(CurParamName);
+
+    DataSource2->SetDataSet(nullptr);
+    ProfileGridReady = false;
+    CurCastId = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
+    const std::string Id = tmpStatTbl->FieldByName("ID_Cast")->AsString();
+
+    ZqQuery2->Close();
+    ZqQuery2->SetCachedUpdates(true);
+    ZqQuery2->SQL()->Clear();
+    if (Pts)
+        ZqQuery2->SQL()->Add("Select ID_Cast, PRES, FPRES, Temp, Ftemp, PSal, FPSal from " + CurParamTable +
+                             " where ID_Cast = " + Id + " order by PRES");
+    else
+        ZqQuery2->SQL()->Add("Select ID_Cast, PRES, FPRES, " + CurParamName + ", F" + CurParamName + " from " +
+                             CurParamTable + " where ID_Cast = " + Id + " order by PRES");
+    ZqQuery2->Open();
+    ZqQuery2->FetchAll();
+
+    CreateTmpFlagsTable(CurParamName);
+
+    ParamTbl->Close();
+    ParamTbl->SetTableName("TmpData");
+    ParamTbl->FieldDefs().Assign(ZqQuery2->FieldDefs());
+    if (ParamTbl->FieldDefs().Count() > 0)
+        ParamTbl->FieldDefs().Items(0)->SetDataType(rtl::ftInteger);
+    if (Pts) {
+        ParamTbl->FieldDefs().Add("DENS", rtl::ftFloat);
+        ParamTbl->FieldDefs().Add("FDENS", rtl::ftFloat);
+    } else {
+        const int n = ParamTbl->FieldDefs().Count();
+        ParamTbl->FieldDefs().Items(n - 2)->SetName("Chem");
+        ParamTbl->FieldDefs().Items(n - 1)->SetName("FChem");
+    }
+    ParamTbl->CreateTable();
+    ParamTbl->Open();
+
+    // The last run's flags of this station.
+    LocalWorkQry->Close();
+    LocalWorkQry->SQL().Clear();
+    std::string FlagTable;
+    // Before the first run of a database there is no flag table at all.
+    if (Pts) {
+        if (LocalTableFileExists(LocalDbDir + DbTablePrefix + "-PTS_DataFlags.db"))
+            FlagTable = DbTablePrefix + "-PTS_DataFlags";
+    } else if (LocalTableFileExists(LocalDbDir + DbTablePrefix + "-" + CurParamName + "flags.db")) {
+        FlagTable = DbTablePrefix + "-" + CurParamName + "Flags";
+    }
+    if (!FlagTable.empty()) {
+        LocalWorkQry->SQL().Add("Select * From " + QuotedTableName(FlagTable) + " Where ID_Cast = " + Id +
+                                " order by PRES");
+        LocalWorkQry->Open();
+        TmpFlagsTbl->BatchMove(LocalWorkQry, batAppend);
+        if (!TmpFlagsTbl->Active())
+            TmpFlagsTbl->Open();
+        TmpFlagsTbl->Refresh();
+    }
+
+    // The flag rows by key: a level keeps the stored flags where the run
+    // left no row for it, and a row never lands on a neighbouring level.
+    std::map<TLevelKey, std::vector<std::pair<int, std::string>>> RunFlags; // key -> (TmpData column, text)
+    if (LocalWorkQry->Active()) {
+        std::vector<std::pair<int, int>> Columns; // flag-table column -> TmpData column
+        for (int j = 0; j < LocalWorkQry->FieldCount(); ++j) {
+            const std::string Name = LocalWorkQry->Fields()[j]->FieldName();
+            int Target = -1;
+            if (!Pts && rtl::SameText(Name, "F" + CurParamName))
+                Target = ParamTbl->FieldDefs().IndexOf("FChem");
+            else
+                Target = ParamTbl->FieldDefs().IndexOf(Name);
+            if (Target >= 2)
+                Columns.emplace_back(j, Target);
+        }
+        for (LocalWorkQry->First(); !LocalWorkQry->Eof(); LocalWorkQry->Next()) {
+            auto &Row = RunFlags[LevelKey(LocalWorkQry->FieldByName("ID_Cast")->AsInteger(),
+                                          LocalWorkQry->FieldByName("PRES")->AsFloat())];
+            Row.clear();
+            for (auto [From, To] : Columns)
+                Row.emplace_back(To, LocalWorkQry->Fields()[From]->AsString());
+        }
+        LocalWorkQry->Close();
+    }
+
+    const int Copied = std::min(ZqQuery2->FieldCount(), ParamTbl->FieldCount());
+    ParamTbl->DisableControls();
+    for (ZqQuery2->First(); !ZqQuery2->Eof(); ZqQuery2->Next()) {
+        ParamTbl->Append();
+        for (int i = 0; i < Copied; ++i) {
+            TField *Src = ZqQuery2->Fields()[i];
+            if (Src->IsNull())
+                ParamTbl->Fields()[i]->Clear();
+            else
+                ParamTbl->Fields()[i]->SetAsString(Src->AsString());
+        }
+        if (!ZqQuery2->Fields()[1]->IsNull()) {
+            auto It = RunFlags.find(LevelKey(CurCastId, ZqQuery2->Fields()[1]->AsFloat()));
+            if (It != RunFlags.end())
+                for (const auto &[Col, Text] : It->second) {
+                    if (Text.empty())
+                        ParamTbl->Fields()[Col]->Clear();
+                    else
+                        ParamTbl->Fields()[Col]->SetAsString(Text);
+                }
+        }
+        ParamTbl->Post();
+    }
+    ParamTbl->EnableControls();
+    ProfileQry = ParamTbl;
+
+    if (rtl::UpperCase(CurParamName) == "DENS")
+        ComputeDensity();
+
+    if (LoadedCastId != CurCastId) {
+        const size_t n = size_t(ListBox2->count());
+        ProfileZoomStacks.resize(n, TRealRectArr(1));
+        ProfileZoomIndex.resize(n, 0);
+        for (size_t i = 0; i < n; ++i) {
+            ProfileZoomStacks[i].resize(1);
+            ProfileZoomIndex[i] = 0;
+        }
+        SpeedButton5->setEnabled(false);
+        SpeedButton6->setEnabled(false);
+    }
+    LoadedCastId = CurCastId;
+
+    CurCastDataset = tmpStatTbl;
+    GridDepthValue = EstimateGridDepth();
+    FindCastSquare();
+    if (ShowOtherProfiles && !SeaCode.empty())
+        SelectOtherProfiles();
+    if (!ClimQry) {
+        if (!FClimQuery) {
+            FClimQuery = new TQuery(FDataOwner.get()); // owned by FDataOwner, freed with it
+            FClimQuery->SetName("ClimQry");
+            FClimQuery->SetDatabaseName(LocalDbDir);
+        }
+        ClimQry = FClimQuery;
+    }
+    if (!SeaCode.empty() && ParamsToCheck.Bits(CurParamIndex) && ClimatologyLoaded(CurParamName))
+        SelectClimatology(CurParamName);
+    else {
+        ClimLevels.clear();
+        ClimQry->Close();
+    }
+
+    SetupProfileFields();
+    SelectedLevelIndex = -1;
+    PrevLevelIndex = -1;
+    ParamTbl->First();
+    PaintBox2->Repaint();
+    if (Panel11->isVisible())
+        PaintBox3->Repaint();
+
+    DataSource2->SetDataSet(ParamTbl);
+    ProfileGridReady = true;
+    if (TTreeNode *Node = FindTreeNode(*TreeView1, Id))
+        TreeView1->SetSelected(Node);
+}
+
+void TForm2::ComputeDensity()
+{
+    DensInversionPoints.SetSize(ParamTbl->RecordCount());
+    double Prev = 9999.0;
+    ParamTbl->DisableControls();
+    for (ParamTbl->First(); !ParamTbl->Eof(); ParamTbl->Next()) {
+        TField *T = ParamTbl->FieldByName("TEMP"), *S = ParamTbl->FieldByName("PSAL");
+        if (T->AsString().empty() || S->AsString().empty())
+            continue;
+        const double Dens = CalcSeaWaterDensity(T->AsFloat(), S->AsFloat());
+        ParamTbl->Edit();
+        ParamTbl->FieldByName("DENS")->SetAsFloat(Dens);
+        if (Prev != 9999.0)
+            ParamTbl->FieldByName("FDENS")->SetAsInteger(Dens - Prev < -0.01 ? 3 : 1);
+        Prev = Dens;
+        ParamTbl->Post();
+    }
+    ParamTbl->EnableControls();
+}
+
+void TForm2::SetupProfileFields()
+{
+    const std::string Param = rtl::UpperCase(CurParamName);
+    const bool HasDens = ParamTbl->FindField("DENS") != nullptr;
+    for (int i = 0; i < ParamTbl->FieldCount(); ++i) {
+        TField *F = ParamTbl->Fields()[i];
+        const std::string Name = rtl::UpperCase(F->FieldName());
+        bool Visible = std::find_if(std::begin(ProfileGridFields), std::end(ProfileGridFields),
+                                    [&](const char *N) { return Name == N; }) != std::end(ProfileGridFields);
+        if (Param == "TEMP" && InList(Name, {"PSAL", "FPSAL"}))
+            Visible = false;
+        if (Param == "PSAL" && InList(Name, {"TEMP", "FTEMP"}))
+            Visible = false;
+        if (HasDens && InList(Name, {"DENS", "FDENS"}))
+            Visible = false;
+        if (Param == "DENS" && InList(Name, {"DENS", "FDENS", "TEMP", "FTEMP", "PSAL", "FPSAL"}))
+            Visible = true;
+        F->SetVisible(Visible);
+        if (Name == "PRES")
+            SetFormat<TNumericField>(F, "#0.0");
+        else if (InList(Name, {"TEMP", "PSAL", "CHEM", "DENS"}))
+            SetFormat<TNumericField>(F, "#0.000");
+        if (Visible) {
+            const std::string Caption = MetaFieldCaptions.Values(F->FieldName());
+            if (!Caption.empty())
+                F->SetDisplayLabel(Caption);
+            F->SetDisplayWidth(10);
+        }
+    }
+}
+
+void TForm2::DataSource2DataChange()
+{
+    if (!ProfileGridReady || !ParamTbl || !ParamTbl->Active() || ParamTbl->IsEmpty())
+        return;
+    if (ParamTbl->FieldByName("PRES")->AsString().empty())
+        return;
+    const int i = ParamTbl->RecNo() - 1;
+    const bool Dens = CurParamName == "DENS";
+    if (SpeedButton10->isChecked()) {
+        if (!Dens && !ClimErrorPoints.Bits(i) && !SpikePoints.Bits(i) && !DensInversionPoints.Bits(i)) {
+            SelectedLevelIndex = -1;
+            return;
+        }
+        SelectedLevelIndex = i;
+        DrawLevelMarker();
+        return;
+    }
+    TField *V = ParamTbl->FindField(ProfileValueField(CurParamName));
+    if (!V || V->AsString().empty() || PlotExtents.xmin == PlotExtents.xmax || PlotExtents.ymin == PlotExtents.ymax)
+        return;
+    const TPoint P = WorldToScreen(MakeRealPoint(V->AsFloat(), -ParamTbl->FieldByName("PRES")->AsFloat()), PlotExtents,
+                                   PlotScreenRect, false, true);
+    TCanvas &C = PaintBox2->Canvas();
+    C.Pen.Mode = pmXor;
+    C.Pen.Color = clYellow;
+    C.Pen.Width = 2;
+    C.Brush.Style = bsClear;
+    if (LevelMarkerX != 0 || LevelMarkerY != 0)
+        C.Ellipse(LevelMarkerX - 5, LevelMarkerY - 5, LevelMarkerX + 5, LevelMarkerY + 5);
+    C.Ellipse(P.X - 5, P.Y - 5, P.X + 5, P.Y + 5);
+    C.Pen.Width = 1;
+    C.Pen.Mode = pmCopy;
+    LevelMarkerX = P.X;
+    LevelMarkerY = P.Y;
+    PaintBox2->update();
+}
+
+void TForm2::DrawLevelMarker()
+{
+    if (SelectedLevelIndex == -1 || ProfilePts.empty())
+        return;
+    const bool Dens = CurParamName == "DENS";
+    TCanvas &C = PaintBox2->Canvas();
+    auto Flagged = [this](int i) { return ClimErrorPoints.Bits(i) || SpikePoints.Bits(i) || DensInversionPoints.Bits(i); };
+    auto Circle = [&](int i, TColor Pen, TColor Fill, bool Hollow, int R, int W) {
+        if (i < 0 || size_t(i) >= ProfilePts.size())
+            return;
+        const TPoint P = ProfilePts[size_t(i)];
+        C.Pen.Mode = pmCopy;
+        C.Pen.Color = Pen;
+        C.Pen.Width = W;
+        C.Brush.Style = Hollow ? bsClear : bsSolid;
+        C.Brush.Color = Fill;
+        C.Ellipse(P.X - R, P.Y - R, P.X + R, P.Y + R);
+        C.Pen.Width = 1;
+        C.Brush.Style = bsSolid;
+    };
+    if (PrevLevelIndex != -1) {
+        if (!Dens && Flagged(PrevLevelIndex))
+            Circle(PrevLevelIndex, clRed, clWhite, false, 3, 1);
+        else if (Dens && DensInversionPoints.Bits(PrevLevelIndex))
+            Circle(PrevLevelIndex, clNavy, clWhite, true, 7, 2);
+    }
+    if (Flagged(SelectedLevelIndex)) {
+        if (!Dens)
+            Circle(SelectedLevelIndex, clRed, clMaroon, false, 3, 1);
+        else
+            Circle(SelectedLevelIndex, clLime, clWhite, true, 7, 2);
+        PrevLevelIndex = SelectedLevelIndex;
+    }
+    PaintBox2->update();
+}
+
+void TForm2::SelectOtherProfiles()
+{
+    OtherProfiles.clear();
+    OtherProfilesExtent = TRealRect{};
+    if (SeaCode.empty())
+        return;
+    const bool Bs = SeaCode == "BS";
+    const int Sq = (Bs ? BsSquareNames : MsSquareNames).IndexOf(CastSquareName);
+    const TRealRectArr &Squares = Bs ? BsSquares : MsSquares;
+    if (Sq < 0 || size_t(Sq) >= Squares.size())
+        return;
+    const TRealRect &R = Squares[size_t(Sq)];
+    auto Num = [](double v) { return SqlFloat(v); };
+    ZqQuery4->Close();
+    ZqQuery4->SQL()->Clear();
+    ZqQuery4->SQL()->Add("Delete From QCCastID");
+    ZqQuery4->ExecSQL();
+    ZqQuery4->SQL()->Clear();
+    ZqQuery4->SQL()->Add("Insert into QCCastID Select ID_Cast From Cast_Titles Where (Lon > " + Num(R.xmin) +
+                         ") and (Lon < " + Num(R.xmax) + ") and (Lat > " + Num(R.ymin) + ") and (Lat < " +
+                         Num(R.ymax) + ") and(Month(Date_Cast)=" + std::to_string(CastMonth) + ")");
+    ZqQuery4->ExecSQL();
+
+    // One joined read per choice of square and month; the paints draw from it.
+    OtherProfilesTable = IsPtsParam(CurParamName) ? std::string("PTS_Data") : CurParamName;
+    const std::string P = CurParamName;
+    ZqQuery5->Close();
+    ZqQuery5->SQL()->Clear();
+    ZqQuery5->SQL()->Add("Select D1.ID_Cast, D1.PRES, D1." + P + " From QCCastID D, " + OtherProfilesTable +
+                         " D1 where D1.ID_Cast=D.ID_Cast order by D1.ID_Cast, D1.PRES");
+    ZqQuery5->Open();
+    int LastId = 0;
+    bool First = true, Any = false;
+    for (ZqQuery5->First(); !ZqQuery5->Eof(); ZqQuery5->Next()) {
+        TField *Pres = ZqQuery5->Fields()[1], *Val = ZqQuery5->Fields()[2];
+        const int IdCast = ZqQuery5->Fields()[0]->AsInteger();
+        if (First || IdCast != LastId)
+            OtherProfiles.emplace_back();
+        First = false;
+        LastId = IdCast;
+        if (Pres->IsNull() || Val->IsNull())
+            continue;
+        const TRealPoint Pt = MakeRealPoint(Val->AsFloat(), -Pres->AsFloat());
+        OtherProfiles.back().push_back(Pt);
+        TRealRect &E = OtherProfilesExtent;
+        if (!Any)
+            E = MakeWorldRect(Pt.x, Pt.y, Pt.x, Pt.y);
+        E.xmin = std::min(E.xmin, Pt.x);
+        E.xmax = std::max(E.xmax, Pt.x);
+        E.ymin = std::min(E.ymin, Pt.y);
+        E.ymax = std::max(E.ymax, Pt.y);
+        Any = true;
+    }
+    ZqQuery5->Close();
+}
+
+void TForm2::SpeedButton19Click()
+{
+    LevelMarkerX = LevelMarkerY = 0;
+    ShowOtherProfiles = SpeedButton19->isChecked();
+    SelectOtherProfiles();
+    PaintBox2->Repaint();
+}
+
+void TForm2::DBGrid2Enter()
+{
+    ActiveEditGrid = DBGrid2;
+    DBGrid2->SetFixedColor(clMoneyGreen);
+    PaintBox2->Repaint();
+}
+
+void TForm2::DBGrid2Exit()
+{
+    ActiveEditGrid = DBGrid2;
+    DBGrid2->SetFixedColor(clBtnFace);
+}
+
+void TForm2::DBGrid2KeyDown(int Key)
+{
+    TDataSet *D = DataSource2->DataSet();
+    if (D && (Key == Qt::Key_Return || Key == Qt::Key_Enter || Key == Qt::Key_Down || Key == Qt::Key_Up) &&
+        D->State() == dsEdit)
+        D->Post();
+}
+
+void TForm2::DBGrid2ColEnter()
+{
+    if (TField *F = DBGrid2->SelectedField())
+        EditedColumnName = F->FieldName();
+}
