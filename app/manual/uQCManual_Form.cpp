@@ -472,7 +472,9 @@ void TForm2::LayoutForm(int W, int H)
         DBGrid3->setGeometry(2, 20, Panel17->width() - 4, std::max(10, Panel17->height() - 22));
     }
 
-    Panel4->setGeometry(P12W, Top, P4W, BH);
+    // Undocked, the plot panel keeps the size of its own window.
+    if (Panel4->parentWidget() == this)
+        Panel4->setGeometry(P12W, Top, P4W, BH);
     {
         const int ToolH = 28, ListW = std::min(170, P4W / 3);
         Panel8->setGeometry(0, 0, P4W, ToolH);

@@ -48,18 +48,6 @@ bool InList(const std::string &Upper, std::initializer_list<const char *> Names)
 using TLevelKey = std::pair<int, long long>;
 TLevelKey LevelKey(int IdCast, double Pres) { return {IdCast, std::llround(RoundPres(Pres) * 10.0)}; }
 
-// A table name in double quotes, with the quotes it carries doubled.
-std::string QuotedTableName(const std::string &Name)
-{
-    std::string Out = "\"";
-    for (char c : Name) {
-        Out += c;
-        if (c == '"')
-            Out += '"';
-    }
-    return Out + "\"";
-}
-
 template <class D> void SetFormat(TField *F, const std::string &Format)
 {
     if (auto *T = dynamic_cast<D *>(F))
@@ -175,7 +163,7 @@ void TForm2::LoadProfile()
         FlagTable = DbTablePrefix + "-" + CurParamName + "Flags";
     }
     if (!FlagTable.empty()) {
-        LocalWorkQry->SQL().Add("Select * From " + QuotedTableName(FlagTable) + " Where ID_Cast = " + Id +
+        LocalWorkQry->SQL().Add("Select * From " + QuoteDoubled(FlagTable, '"') + " Where ID_Cast = " + Id +
                                 " order by PRES");
         LocalWorkQry->Open();
         TmpFlagsTbl->BatchMove(LocalWorkQry, batAppend);
