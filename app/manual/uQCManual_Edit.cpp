@@ -314,13 +314,13 @@ std::string TForm2::CastValueLiteral(const TField &F) const
 {
     if (F.IsNull() || (dynamic_cast<const TStringField *>(&F) && F.AsString().empty()))
         return "NULL";
-    if (rtl::SameText(F.FieldName(), "Date_Cast")) {
-        int Y = 0, M = 0, D = 0;
-        rtl::DecodeDate(F.AsDateTime(), Y, M, D);
-        return "#" + std::to_string(M) + "/" + std::to_string(D) + "/" + std::to_string(Y) + "#";
+    const bool IsDate = rtl::SameText(F.FieldName(), "Date_Cast");
+    if (IsDate || rtl::SameText(F.FieldName(), "Time_Cast")) {
+        std::string Literal(1, '#');
+        Literal += IsDate ? SqlDate(F.AsDateTime()) : SqlTime(F.AsDateTime());
+        Literal += '#';
+        return Literal;
     }
-    if (rtl::SameText(F.FieldName(), "Time_Cast"))
-        return "#" + SqlTime(F.AsDateTime()) + "#";
     if (dynamic_cast<const TStringField *>(&F))
         return QuotedText(F.AsString());
     return SqlFloat(F.AsFloat());

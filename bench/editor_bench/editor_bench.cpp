@@ -9,6 +9,7 @@
 // median of five timed runs after a warm-up, in milliseconds.
 #include "app/UQC.h"
 #include "app/uQCMain.h"
+#include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
@@ -164,9 +165,14 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
         Env.ParamsTbl->Close();
         Env.ParamsTbl->Open();
     }
+    // The run's level-flag table, which the checks merge into.
+    TTable PtsFlags(nullptr);
+    MakeWorkTable(PtsFlags, *Env.StructTbl, Env.WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
+    PtsDataFlagTbl = &PtsFlags;
     const int BlackSea = CruiseWithMostStations(Env, "where (Lon > 27.5) and (Lat > 40.9) and (Lon < 42)");
     const int Largest = CruiseWithMostStations(Env, "");
     if (BlackSea < 0 || Largest < 0) {
+        PtsDataFlagTbl = nullptr;
         Env.Teardown();
         return;
     }
@@ -216,6 +222,7 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
     std::printf("%s_check_full_cruise: %.1f ms (%d stations)\n", Name.c_str(), Median(Check),
                 F.tmpStatTbl->RecordCount());
     Env.CloseEditor();
+    PtsDataFlagTbl = nullptr;
     Env.Teardown();
 }
 

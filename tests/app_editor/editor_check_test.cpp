@@ -113,10 +113,11 @@ TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
     const auto Flags = Column("FTEMP");
     for (size_t i = 0; i < Flags.size(); ++i) {
         const double P = std::stod(Pres[i]);
-        if (int(i) == Fixed)
+        if (int(i) == Fixed) {
             EXPECT_EQ(Flags[i], "5");
-        else if (P >= 20 && P <= 60)
+        } else if (P >= 20 && P <= 60) {
             EXPECT_EQ(Flags[i], "2") << "far from the climatic mean at " << P;
+        }
     }
     EXPECT_EQ(Sql("select FTEMP from PTS_Data where ID_Cast=" + std::to_string(Station) + " and PRES=" +
                   Pres[size_t(Fixed)])[0][0],
