@@ -3,7 +3,7 @@
 // operator's 5 stays; "Check full Cruise" walks every station with its
 // gauge; the climatic lines of the plot lie within the climatology's
 // pressures; closing drops the scratch table.
-#include "tests/app_editor/editor_fixture.h"
+#include "tests/app_editor/profile_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
 
@@ -27,18 +27,14 @@ using namespace editortest;
 
 namespace {
 
-constexpr int BlackSeaCruise = 30;
-constexpr int Station = 1137;
-
-class EditorCheck : public EditorFixture {
+class EditorCheck : public ProfileFixture {
 protected:
-    TForm2 *F = nullptr;
     std::unique_ptr<TTable> PtsFlags;
     void TearDown() override
     {
         if (PtsDataFlagTbl == PtsFlags.get())
             PtsDataFlagTbl = nullptr;
-        EditorFixture::TearDown();
+        ProfileFixture::TearDown();
     }
     // A climatology of TEMP and PSAL for the station's square (16) in every
     // month, its mean far from the data between 20 and 60 dbar.
@@ -80,10 +76,8 @@ protected:
         PrepareRunFlags(BlackSeaCruise);
         F = &OpenEditor({BlackSeaCruise});
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-        F->ListBox2->setCurrentRow(ParamList.IndexOf("TEMP"));
-        F->ListBox2Click();
+        PickParam("TEMP");
     }
-    TDataSet &Grid() { return *F->DataSource2->DataSet(); }
     std::vector<std::string> Column(const char *Name)
     {
         std::vector<std::string> V;

@@ -2,7 +2,7 @@
 // station edits reach the station database one row each, the undo rows and
 // the undo list, UNDO, failed edits reverted, manual flags kept for the
 // write-back, the re-check commands and the error tree's level nodes.
-#include "tests/app_editor/editor_fixture.h"
+#include "tests/app_editor/profile_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
 
@@ -26,12 +26,8 @@ using namespace editortest;
 
 namespace {
 
-constexpr int BlackSeaCruise = 30;
-constexpr int Station = 1137;
-
-class EditorEdit : public EditorFixture {
+class EditorEdit : public ProfileFixture {
 protected:
-    TForm2 *F = nullptr;
     std::vector<std::string> Pres;
     void Open(bool Manual = true)
     {
@@ -43,11 +39,8 @@ protected:
         if (Manual && F->CheckBox1->isChecked())
             F->CheckBox1->click();
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-        const int i = ParamList.IndexOf("TEMP");
-        F->ListBox2->setCurrentRow(i);
-        F->ListBox2Click();
+        PickParam("TEMP");
     }
-    TDataSet &Grid() { return *F->DataSource2->DataSet(); }
     // Types a value into a cell of the data grid, as the operator does.
     void EditLevel(int Level, const char *Column, const std::string &Text)
     {
@@ -77,13 +70,6 @@ protected:
         for (Q.First(); !Q.Eof(); Q.Next())
             Rows.push_back({Q.Fields()[0]->AsString(), Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString()});
         return Rows;
-    }
-    std::string Messages() const
-    {
-        std::string All;
-        for (const TMessageRequest &M : Script->Messages)
-            All += M.Text + "\n";
-        return All;
     }
 };
 
