@@ -381,12 +381,14 @@ public:
     void SpeedButton14Click();
     // Puts an undocked plot back into the editor at once.
     void DockProfileBack();
-    // Still to come: in-plot editing and the list of all profiles.
+    // In-plot editing (uQCManual_Plot.cpp).
+    void Edit1KeyDown(int Key);
+    void Edit2KeyDown(int Key);
+    void Label11MouseLeave();
+    void ApplyInPlotEdit(const std::string &Column, const QLineEdit &Box);
+    // Still to come: the list of all profiles.
     void BitBtn2Click() {}
-    void Edit1KeyDown(int) {}
-    void Edit2KeyDown(int) {}
     void Edit4MouseMove() {}
-    void Label11MouseLeave() {}
 
     // Lays the form out for a client area of Width x Height pixels.
     void LayoutForm(int Width, int Height);

@@ -378,6 +378,8 @@ void TForm2::WireControls()
     Click(BitBtn5, &TForm2::BitBtn5Click);
     Click(CheckBox1, &TForm2::CheckBox1Click);
     QObject::connect(ComboBox1, &QComboBox::activated, this, [this] { RunGuarded([this] { ComboBox1Change(); }); });
+    QObject::connect(Edit1, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { Edit1KeyDown(Qt::Key_Return); }); });
+    QObject::connect(Edit2, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { Edit2KeyDown(Qt::Key_Return); }); });
     QObject::connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { RunGuarded([this] { TreeView1Click(); }); });
 
     PaintBox1->OnPaint = [this] { PaintBox1Paint(); };

@@ -13,9 +13,12 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QtTest/QTest>
 #include <QComboBox>
 #include <QListWidget>
 #include <QProgressBar>
@@ -226,6 +229,29 @@ TEST_F(EditorEdit, ALevelNodeOfTheErrorTreeMovesToItsLevel)
     F->TreeView1Click();
     EXPECT_EQ(F->ZqQuery2->RecNo(), 12);
     EXPECT_EQ(Grid().RecNo(), 12);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EditorEdit, AValueTypedNextToThePlotIsAnEditOfItsLevel)
+{
+    Open();
+    ASSERT_GE(F->ProfilePts.size(), 3u);
+    // The read-out stops on the third level; the box takes the new value.
+    const TPoint P = F->ProfilePts[2];
+    MoveTo(F->PaintBox2, P.X, P.Y);
+    ASSERT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Pres[2]), rtl::ffGeneral, 5, 0));
+    F->Edit2->setText("7.25");
+    QTest::keyClick(F->Edit2, Qt::Key_Return);
+    EXPECT_EQ(Db("TEMP", 2), "7.25");
+    EXPECT_EQ(UndoRows().size(), 1u);
+    // Leaving the plot empties the boxes.
+    MoveTo(F->PaintBox2, F->ProfilePts[1].X, F->ProfilePts[1].Y);
+    F->Label11MouseLeave();
+    EXPECT_TRUE(F->Edit1->text().isEmpty());
+    EXPECT_EQ(Messages(), "");
 }
 
 } // namespace
