@@ -95,6 +95,7 @@ void TForm2::LoadProfile()
         return;
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
+    FindCastUndoValues();
     if (RangeQry && RangeQry->Active())
         RangeQry->First();
     if (ParamList.Count() <= CurParamIndex)
@@ -330,6 +331,7 @@ void TForm2::DataSource2DataChange()
         return;
     if (ParamTbl->FieldByName("PRES")->AsString().empty())
         return;
+    FindLevelUndoValues();
     const int i = ParamTbl->RecNo() - 1;
     const bool Dens = CurParamName == "DENS";
     if (SpeedButton10->isChecked()) {
@@ -486,4 +488,5 @@ void TForm2::DBGrid2ColEnter()
 {
     if (TField *F = DBGrid2->SelectedField())
         EditedColumnName = F->FieldName();
+    FindLevelUndoValues();
 }
