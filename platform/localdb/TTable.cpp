@@ -53,7 +53,7 @@ void TTable::EmptyTable()
 {
     if (Active())
         CheckBrowseMode();
-    Database().Exec("DELETE FROM " + SqlName());
+    Database().ExecPrepared("DELETE FROM " + SqlName());
     if (Active()) {
         FRowsValid = false;
         First();
