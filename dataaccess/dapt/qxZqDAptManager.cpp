@@ -293,9 +293,7 @@ void TZqDAptTableAdapter::SetDatSTableName(const std::string &AValue)
 void TZqDAptTableAdapter::SetDatSTable(TZqDatSTable *AValue)
 {
     if (AValue == FDatSTable) return;
-    if (AValue) AValue->AddRef();
-    if (FDatSTable) FDatSTable->Release();
-    FDatSTable = AValue;
+    FDatSTable.Reset(AValue);
     FDatSTableName.clear();
 }
 
@@ -309,9 +307,7 @@ void TZqDAptTableAdapter::SetDatSManager(TZqDatSManager *AValue)
 {
     if (AValue == FDatSManager) return;
     SetDatSTable(nullptr);
-    if (AValue) AValue->AddRef();
-    if (FDatSManager) FDatSManager->Release();
-    FDatSManager = AValue;
+    FDatSManager.Reset(AValue);
 }
 
 TZqIntfPtr<IZqPhysCommand> TZqDAptTableAdapter::GetCommand(TZqPhysRequest ARequest) const

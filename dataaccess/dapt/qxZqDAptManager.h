@@ -17,6 +17,7 @@
 
 #include "dataaccess/dapt/qxZqDAptIntf.h"
 #include "dataaccess/dats/qxZqDAptColumn.h"
+#include "dataaccess/dats/qxZqDatSObject.h"
 #include "dataaccess/phys/qxZqPhysCmdGenerator.h"
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
@@ -171,7 +172,7 @@ private:
                            TZqPhysUpdateRowOptions AOptions, TZqPhysRequest ARequest);
     void RaiseCount(TZqPhysRequest ARequest, int ACount);
 
-    dats::TZqDatSTable *FDatSTable = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSTable> FDatSTable;
     std::string FDatSTableName;
     int32_t FSourceRecordSetID = -1;
     std::string FSourceRecordSetName;
@@ -179,7 +180,7 @@ private:
     std::unique_ptr<TZqDAptColumnMappings> FColumnMappings;
     TZqPhysMetaInfoMergeMode FMergeMode = mmReset;
     TZqDAptTableAdapters *FList = nullptr;
-    dats::TZqDatSManager *FDatSManager = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSManager> FDatSManager;
     uint16_t FGenerated = 0;
     std::array<TZqIntfPtr<IZqPhysCommand>, 9> FCommands;
     TZqIntfPtr<IZqStanErrorHandler> FErrorHandler;
@@ -268,7 +269,7 @@ public:
     TZqDAptTableAdapters *Adapters() const { return FAdapters.get(); }
 
 private:
-    dats::TZqDatSManager *FDatSManager = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSManager> FDatSManager;
     std::unique_ptr<TZqDAptTableAdapters> FAdapters;
     TZqIntfPtr<IZqDAptUpdateHandler> FUpdateHandler;
     TZqIntfPtr<IZqStanErrorHandler> FErrorHandler;

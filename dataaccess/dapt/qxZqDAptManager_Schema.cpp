@@ -161,8 +161,7 @@ TZqDAptSchemaAdapter::~TZqDAptSchemaAdapter()
     if (FDatSManager)
         for (TZqDAptTableAdapter *A : FAdapters->FItems)
             if (A->FDatSTable && A->FDatSTable->Manager() == FDatSManager) A->SetDatSTable(nullptr);
-    if (FDatSManager) FDatSManager->Release();
-    FDatSManager = nullptr;
+    FDatSManager.Reset();
     FAdapters.reset();
 }
 
@@ -192,8 +191,8 @@ TZqDatSManager *TZqDAptSchemaAdapter::GetDatSManager()
 void TZqDAptSchemaAdapter::SetDatSManager(TZqDatSManager *AValue)
 {
     if (AValue == FDatSManager) return;
-    TZqDatSManager *Old = FDatSManager;
-    if (AValue) AValue->AddRef();
+    // The old manager stays alive until its tables have moved.
+    const TZqDatSRef<TZqDatSManager> Old(FDatSManager);
     // The adapters' tables, bound or named, as the old manager holds them.
     std::vector<std::pair<TZqDAptTableAdapter *, TZqDatSTable *>> Tables;
     for (TZqDAptTableAdapter *A : FAdapters->FItems) {
@@ -205,7 +204,7 @@ void TZqDAptSchemaAdapter::SetDatSManager(TZqDatSManager *AValue)
         }
         if (T) Tables.emplace_back(A, T);
     }
-    FDatSManager = AValue;
+    FDatSManager.Reset(AValue);
     for (auto &[A, T] : Tables) {
         if (AValue) {
             ZqDAptMoveTable(T, AValue);
@@ -215,7 +214,6 @@ void TZqDAptSchemaAdapter::SetDatSManager(TZqDatSManager *AValue)
             A->SetDatSTable(nullptr);
         }
     }
-    if (Old) Old->Release();
 }
 
 int TZqDAptSchemaAdapter::ApplyUpdates(int AMaxErrors)

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataaccess/dats/qxZqDatSIntf.h"
@@ -32,6 +33,67 @@ public:
 private:
     int FCount = -1;
     TZqDatSObject *FGuarded;
+};
+
+// Holds a table, view or manager through its reference count: the holder
+// counts itself in when it takes the object and out when it lets go (which
+// frees the object when it was the last holder), so no path through the
+// holder's code can miss a Release or release twice. An object whose count
+// was never started is only pointed at.
+template <class T>
+class TZqDatSRef {
+public:
+    TZqDatSRef() = default;
+    explicit TZqDatSRef(T *AObject) : FObject(AObject)
+    {
+        if (FObject) FObject->AddRef();
+    }
+    // Takes over a reference already counted for the new holder (an object
+    // made with CountRef(1)).
+    static TZqDatSRef Adopt(T *AObject)
+    {
+        TZqDatSRef R;
+        R.FObject = AObject;
+        return R;
+    }
+    TZqDatSRef(const TZqDatSRef &AOther) : TZqDatSRef(AOther.FObject) {}
+    TZqDatSRef(TZqDatSRef &&AOther) noexcept : FObject(std::exchange(AOther.FObject, nullptr)) {}
+    TZqDatSRef &operator=(const TZqDatSRef &AOther)
+    {
+        Reset(AOther.FObject);
+        return *this;
+    }
+    TZqDatSRef &operator=(TZqDatSRef &&AOther) noexcept
+    {
+        TZqDatSRef Old(std::move(*this));
+        FObject = std::exchange(AOther.FObject, nullptr);
+        return *this;
+    }
+    ~TZqDatSRef()
+    {
+        if (T *Old = std::exchange(FObject, nullptr)) Old->Release();
+    }
+
+    // Holds AObject instead: counted in before the old one is counted out,
+    // so holding the same object again never frees it on the way.
+    void Reset(T *AObject = nullptr)
+    {
+        if (AObject == FObject) return;
+        if (AObject) AObject->AddRef();
+        T *Old = std::exchange(FObject, AObject);
+        if (Old) Old->Release();
+    }
+    // Lets go of the object without counting out: the caller now holds the
+    // reference.
+    T *Detach() { return std::exchange(FObject, nullptr); }
+
+    T *Get() const { return FObject; }
+    T *operator->() const { return FObject; }
+    T &operator*() const { return *FObject; }
+    operator T *() const { return FObject; }
+
+private:
+    T *FObject = nullptr;
 };
 
 class TZqDatSObject {
