@@ -502,6 +502,7 @@ TLocalDatabase::TLease::~TLease()
 
 void TLocalDatabase::ExecPrepared(const std::string &ASql)
 {
+    Touch();
     TLease S(*this, ASql);
     S->Execute();
 }
@@ -552,6 +553,7 @@ void TLocalDatabase::CloseAll()
 
 void TLocalDatabase::Exec(const std::string &ASql)
 {
+    Touch();
     char *Err = nullptr;
     int Rc = sqlite3_exec(FDb, ASql.c_str(), nullptr, nullptr, &Err);
     if (Rc != SQLITE_OK) {

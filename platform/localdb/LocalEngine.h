@@ -133,6 +133,12 @@ public:
 
     // A statement prepared once per text and kept while the database is
     // open; the lease resets it when it ends, so that no read stays open.
+    // Counts the engine's own statements that may change tables beside
+    // their rows (DDL, transaction ends, merges); with SQLite's count of
+    // changed rows it tells a component that nothing moved since it looked.
+    uint64_t Generation() const { return FGeneration; }
+    void Touch() { ++FGeneration; }
+
     class TLease {
     public:
         TLease(TLocalDatabase &ADb, const std::string &ASql);
@@ -183,6 +189,7 @@ private:
     // keeps its place while others are added.
     std::map<std::string, TLocalStatement> FPrepared;
     int FLeases = 0;
+    uint64_t FGeneration = 0;
     int FTxDepth = 0;
     bool FTxFailed = false;
 };

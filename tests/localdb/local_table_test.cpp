@@ -461,3 +461,47 @@ TEST_F(LocalTables, CatalogAndMergesFollowTablesMadeAgain)
     EXPECT_EQ(Db.Indexes(Other + "/TmpFlags").at(0).Fields, "A");
     EXPECT_EQ(Db.Columns("TmpFlags").size(), 5u);
 }
+
+// Rows appended in key order are placed after the last without asking the
+// engine; a change by another component in between must not fool that.
+TEST_F(LocalTables, AppendsAfterAnotherComponentsEditKeepTheKeyOrder)
+{
+    FromTemplate("TmpFlags", "PTS_DataFlags", "ID_Cast;PRES");
+    auto A = Open("TmpFlags");
+    auto Add = [&](TTable &T, double Pres) {
+        T.Append();
+        T.FieldByName("ID_Cast")->SetAsInteger(1);
+        T.FieldByName("PRES")->SetAsFloat(Pres);
+        T.Post();
+    };
+    auto Order = [&](TTable &T) {
+        std::vector<double> R;
+        for (T.First(); !T.Eof(); T.Next())
+            R.push_back(T.FieldByName("PRES")->AsFloat());
+        return R;
+    };
+    Add(*A, 10);
+    Add(*A, 20);
+    {
+        auto B = Open("TmpFlags");
+        ASSERT_TRUE(B->FindKey({rtl::Variant(1), rtl::Variant(20.0)}));
+        B->Edit();
+        B->FieldByName("PRES")->SetAsFloat(30);
+        B->Post();
+    }
+    Add(*A, 25);
+    EXPECT_EQ(Order(*A), (std::vector<double>{10, 25, 30}));
+    // In order again, then a key below the last (text "7" stored as a number).
+    Add(*A, 40);
+    A->Append();
+    A->FieldByName("ID_Cast")->SetAsString("1");
+    A->FieldByName("PRES")->SetAsString("7");
+    A->Post();
+    Add(*A, 50);
+    EXPECT_EQ(Order(*A), (std::vector<double>{7, 10, 25, 30, 40, 50}));
+    // Emptied by a statement: the remembered last row is gone with it.
+    A->EmptyTable();
+    Add(*A, 5);
+    Add(*A, 1);
+    EXPECT_EQ(Order(*A), (std::vector<double>{1, 5}));
+}
