@@ -36,6 +36,7 @@
 
 #include "dataaccess/dapt/qxZqDAptIntf.h"
 #include "dataaccess/dats/qxZqDatSIntf.h"
+#include "dataaccess/dats/qxZqDatSObject.h"
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 #include "platform/dataset/TDataSet.h"
@@ -524,8 +525,8 @@ private:
     int FRangeEndCount = -1;
     dats::TZqDatSRow *FChildsParentRow = nullptr;
 
-    dats::TZqDatSTable *FTable = nullptr;
-    dats::TZqDatSView *FView = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSTable> FTable;
+    dats::TZqDatSRef<dats::TZqDatSView> FView;
     dats::TZqDatSView *FActiveView = nullptr;
     std::vector<TZqColMapItem> FFieldMap;
     dats::TZqDatSRow *FNewRow = nullptr;
