@@ -150,6 +150,10 @@ TZqDataSet::~TZqDataSet()
     FAggFieldItems.reset();
     FAggregates.reset();
     FIndexes.reset();
+    // Views a failed close left held go while their table is still there.
+    FActiveView.Reset();
+    FFilterView.Reset();
+    FIndexView.Reset();
     // The table before the view, as they were attached.
     FTable.Reset();
     FView.Reset();
@@ -447,10 +451,7 @@ void TZqDataSet::InternalClose()
     FAggregates->DeactivateAll();
     ReleaseViews();
     DropFilterView();
-    if (FIndexView) {
-        FIndexView->Release();
-        FIndexView = nullptr;
-    }
+    FIndexView.Reset();
     ReleaseIndexViewsCreated();
     CloseIndexes();
     FChildsParentRow = nullptr;
@@ -470,10 +471,7 @@ bool TZqDataSet::IsCursorOpen() const { return FActiveView && FActiveView->GetAc
 
 void TZqDataSet::ReleaseViews()
 {
-    if (FActiveView) {
-        FActiveView->Release();
-        FActiveView = nullptr;
-    }
+    FActiveView.Reset();
 }
 
 void TZqDataSet::InternalInitFieldDefs()

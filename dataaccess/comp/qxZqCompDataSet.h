@@ -510,8 +510,8 @@ private:
     bool FIndexDefsFromIndexes = false;
     bool FIndexesFromDefs = false;
     bool FResolvingMaster = false;
-    dats::TZqDatSView *FIndexView = nullptr;
-    dats::TZqDatSView *FFilterView = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSView> FIndexView;
+    dats::TZqDatSRef<dats::TZqDatSView> FFilterView;
     std::vector<dats::TZqDatSView *> FCreatedViews;
     TKeyBuffer FKeyBuffers[6];
     void CheckKeyEditing() const;
@@ -527,7 +527,7 @@ private:
 
     dats::TZqDatSRef<dats::TZqDatSTable> FTable;
     dats::TZqDatSRef<dats::TZqDatSView> FView;
-    dats::TZqDatSView *FActiveView = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSView> FActiveView;
     std::vector<TZqColMapItem> FFieldMap;
     dats::TZqDatSRow *FNewRow = nullptr;
     bool FNewRowFresh = false;
