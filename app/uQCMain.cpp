@@ -8,10 +8,12 @@
 #include "app/WorkTables.h"
 #include "app/manual/CheckTree.h"
 #include "app/manual/Recalcs.h"
+#include "app/manual/UClimatDlg.h"
 #include "app/manual/map.h"
 #include "app/uDBPath.h"
 #include "app/uQCSettings.h"
 #include "app/uStart.h"
+#include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"
 #include "dataaccess/dapt/qxZqDAptManager.h"
@@ -880,12 +882,18 @@ void TForm1::ChangeDatabase()
     WriteStepPage();
 }
 
-// ---- slots filled by the work on the flag write-back and the climatology
-// loading. Each is bound to its control already; until filled it does
-// nothing. ------
+// ---- the flag write-back and the climatology loading: the work is their
+// own units'; the main window only calls it. ------
 
 // Flags into the main database.
-void TForm1::WriteFlagsToMainDb() {}
+void TForm1::WriteFlagsToMainDb() { ::WriteFlagsToMainDb(this); }
 
-// Climatology loading.
-void TForm1::BitBtn5Click() {}
+// Climatology loading: the import dialog, then the engine's loader.
+void TForm1::BitBtn5Click()
+{
+    TfmClimatDlg fmClimatDlg(this, ClimSearchPath);
+    const int Answer = fmClimatDlg.ShowModal();
+    fmClimatDlg.FormClose();
+    if (Answer == mrOk)
+        LoadClimatology(fmClimatDlg.Import(), *StructTbl, *ClimMSTbl, *ClimBSTbl, LocalDbDir);
+}
