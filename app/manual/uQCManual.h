@@ -97,6 +97,9 @@ private:
     bool FFollowing = false;
 };
 
+// Set while "Check metadata" runs: edits are not recorded meanwhile.
+extern bool MetadataCheckRunning;
+
 // The work-table columns of a parameter's value and flag: the parameter's
 // own for TEMP, PSAL and DENS, "Chem"/"FChem" for any other.
 std::string ProfileValueField(const std::string &Param);
@@ -256,6 +259,19 @@ public:
     int SelectedLevelIndex = -1;
     int PrevLevelIndex = -1;
     bool ReadoutFrozen = false;
+    // Edits: the column and text before the edit, the level's stored
+    // pressure.
+    std::string EditedCastField;
+    std::string EditedCastOldValue;
+    bool CastEditArmed = false;
+    std::string EditedLevelField;
+    std::string EditedLevelOldValue;
+    double EditedLevelPres = 0;
+    bool LevelEditArmed = false;
+    std::vector<std::string> CastSnapshot;  // every field's text before the edit
+    std::vector<std::string> LevelSnapshot;
+    std::vector<std::string> UndoValues;
+    int CheckParamIndex = 0;
     // The read-out's marker on the plot (box +-5, not-xor); none when false.
     bool ReadoutMarkerShown = false;
     TPoint ReadoutMarker;
@@ -336,23 +352,30 @@ public:
     void SpeedButton16Click();
     void SpeedButton17Click();
     void RadioGroup1Click() {}
-    // Still to come: editing with undo, the commands.
+    // Editing with undo (uQCManual_Edit.cpp).
+    void TmpDataBeforeEdit();
+    void TmpDataAfterPost();
+    void tmpStatTblBeforeEdit();
+    void tmpStatTblAfterPost();
+    // The station value edited as an SQL literal: dates and times as Jet
+    // literals, texts quoted, an emptied cell NULL.
+    std::string CastValueLiteral(const TField &F) const;
+    void SpeedButton15Click();
+    void FindCastUndoValues();
+    void FindLevelUndoValues();
+    void ComboBox1Change();
+    void BitBtn1Click();
+    void DBGrid1CellClick();
+    // The commands and the error tree (uQCManual_Commands.cpp).
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn5Click();
+    void CheckBox1Click();
+    void TreeView1Click();
+    void SpeedButton20Click();
+    // Still to come: the undocked profile window and in-plot editing.
     void SpeedButton14Click() {}
-    void SpeedButton15Click() {}
-    void SpeedButton20Click() {}
-    void BitBtn1Click() {}
     void BitBtn2Click() {}
-    void BitBtn3Click() {}
-    void BitBtn4Click() {}
-    void BitBtn5Click() {}
-    void CheckBox1Click() {}
-    void ComboBox1Change() {}
-    void TreeView1Click() {}
-    void DBGrid1CellClick() {}
-    void tmpStatTblBeforeEdit() {}
-    void tmpStatTblAfterPost() {}
-    void TmpDataBeforeEdit() {}
-    void TmpDataAfterPost() {}
     void Edit1KeyDown(int) {}
     void Edit2KeyDown(int) {}
     void Edit4MouseMove() {}
@@ -376,6 +399,16 @@ private:
     void ApplyReadOnlyColumns(TDBGrid &Grid);
     void RebuildDuplicatePositions();
     void LoadCruise(int IdCruise);
+    // "Check Current profile" for the parameter at ParamIndex.
+    void CheckProfile(int ParamIndex);
+    std::string LevelEditColumn() const;
+    // Writes the posted level edit to the station database; false (the row
+    // reverted, the fault reported) unless exactly one level changed.
+    bool WriteLevelEdit();
+    void RevertLevelEdit(TField &F);
+    void UpdateRunLevelFlag(const std::string &Column, double Pres, const std::string &Value);
+    void FillUndoList(const std::string &Sql, const std::string &Current);
+    bool FRevertingEdit = false;
 
     std::unique_ptr<rtl::TComponent> FDataOwner; // owns the data components
     // The climatology query the editor lends the engine when none is set.

@@ -378,6 +378,7 @@ void TForm2::WireControls()
     Click(BitBtn5, &TForm2::BitBtn5Click);
     Click(CheckBox1, &TForm2::CheckBox1Click);
     QObject::connect(ComboBox1, &QComboBox::activated, this, [this] { RunGuarded([this] { ComboBox1Change(); }); });
+    QObject::connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { RunGuarded([this] { TreeView1Click(); }); });
 
     PaintBox1->OnPaint = [this] { PaintBox1Paint(); };
     PaintBox1->OnMouseDown = [this](TMouseButton, int X, int Y) { RunGuarded([&] { PaintBox1MouseDown(X, Y); }); };

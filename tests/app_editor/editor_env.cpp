@@ -115,6 +115,7 @@ void TEditorEnvironment::Setup(const std::string &ProgramFolder, const std::stri
     ::ChemFlagsStructTbl = NewLocal<TTable>(Owner.get(), WorkDir);
     ::ChemFlagsStructTbl->SetTableName("StructChemFlags");
     ::ChemFlagsStructTbl->Open();
+    ::TmpDataQry = NewLocal<TQuery>(Owner.get(), WorkDir);
 
     // The engine's state as the main window leaves it for a run.
     CruiseTbl = TmpCruTbl;
@@ -144,6 +145,7 @@ void TEditorEnvironment::Teardown()
     RangeQry = nullptr;
     ::ParamTbl = nullptr;
     ::TmpFlagsTbl = ::TsFlagsStructTbl = ::ChemFlagsStructTbl = nullptr;
+    ::TmpDataQry = nullptr;
     QcCruiseTbl = QcCruiseQry = nullptr;
     CastFlagTbl = nullptr;
     ::CastOldFlagTbl = nullptr;

@@ -1,0 +1,251 @@
+// The manual QC editor's commands: re-checking the shown profile, the
+// metadata of the cruise or the whole cruise, the choice between automatic
+// re-checks after an edit and manual flags, moving to a station, parameter
+// or level from the tree of possible errors, and the QC settings window.
+#include "app/manual/uQCManual.h"
+
+#include "app/UQC.h"
+#include "app/manual/map.h"
+#include "app/uQCSettings.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TDataSource.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TTreeView.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+bool MetadataCheckRunning = false;
+
+namespace {
+
+// Keeps the operator's choice of tests across a command that must run the
+// station checks alone.
+class TSelectedTestsKept {
+public:
+    TSelectedTestsKept() : FSaved(SelectedTests) {}
+    ~TSelectedTestsKept() { SelectedTests = FSaved; }
+    TSelectedTestsKept(const TSelectedTestsKept &) = delete;
+    TSelectedTestsKept &operator=(const TSelectedTestsKept &) = delete;
+
+private:
+    TBits FSaved;
+};
+
+// Sets a flag for a scope and clears it on the way out.
+class TRunning {
+public:
+    explicit TRunning(bool &AFlag) : FFlag(AFlag) { FFlag = true; }
+    ~TRunning() { FFlag = false; }
+    TRunning(const TRunning &) = delete;
+    TRunning &operator=(const TRunning &) = delete;
+
+private:
+    bool &FFlag;
+};
+
+} // namespace
+
+void TForm2::CheckProfile(int ParamIndex)
+{
+    if (!ParamsToCheck.Bits(ParamIndex) || ParamIndex >= ParamList.Count())
+        return;
+    const bool Outer = FullCruiseCheckRunning || MetadataCheckRunning;
+    int Rec = 0;
+    if (!Outer) {
+        DataSource2->SetDataSet(nullptr);
+        if (ParamTbl && ParamTbl->Active())
+            Rec = ParamTbl->RecNo();
+    }
+    CheckParamIndex = ParamIndex;
+    ProfileGridReady = false;
+    CurCastDataset = tmpStatTbl;
+    GridDepthValue = EstimateGridDepth();
+    NeedProfileSelect = true;
+    FindCastSquare();
+    if (!SeaCode.empty()) {
+        const std::string Shown = ParamList.Strings(ParamIndex);
+        const int T = ParamList.IndexOf("TEMP"), S = ParamList.IndexOf("PSAL");
+        std::vector<int> ToCheck;
+        if (IsPtsParam(Shown) && T >= 0 && S >= 0) {
+            if (Shown == "TEMP")
+                ToCheck = {S, T};
+            else
+                ToCheck = {T, S};
+        } else {
+            ToCheck = {ParamIndex};
+        }
+        for (int j : ToCheck) {
+            CurParamName = ParamList.Strings(j);
+            CheckParamIndex = j;
+            SelectClimatology(CurParamName);
+            CheckClimaticRange(CurParamName);
+        }
+        CurParamName = Shown;
+        CurParamTable = ParamTableName(Shown);
+        CurParamAbr = Shown;
+    }
+    ProfileGridReady = true;
+    if (!Outer) {
+        LevelEditArmed = false;
+        LoadProfile();
+        if (Rec > 0 && ParamTbl && Rec <= ParamTbl->RecordCount())
+            ParamTbl->SetRecNoValue(Rec);
+    }
+}
+
+void TForm2::BitBtn5Click() { CheckProfile(CurParamIndex); }
+
+void TForm2::BitBtn4Click()
+{
+    const int Rec = tmpStatTbl->Active() ? tmpStatTbl->RecNo() : 0;
+    ProfileGridReady = false;
+    StationsReady = false;
+    QcRunFinished = false;
+    {
+        TRunning Running(MetadataCheckRunning);
+        if (!FullCruiseCheckRunning) {
+            DataSource1->SetDataSet(nullptr);
+            DataSource2->SetDataSet(nullptr);
+        }
+        {
+            // Only the station checks run here; the tests the operator chose
+            // for the run are the same afterwards.
+            TSelectedTestsKept Kept;
+            SelectedTests.SetBit(tstDataClimat, false);
+            SelectedTests.SetBit(tstDataSpike, false);
+            CurCastDataset = tmpStatTbl;
+            CheckCruiseCasts();
+        }
+        if (!FullCruiseCheckRunning) {
+            DataSource1->SetDataSet(tmpStatTbl);
+            DataSource2->SetDataSet(ParamTbl);
+        }
+        ListBox1Click();
+    }
+    ProfileGridReady = true;
+    StationsReady = true;
+    if (Rec > 0 && tmpStatTbl->Active() && Rec <= tmpStatTbl->RecordCount())
+        tmpStatTbl->SetRecNoValue(Rec);
+    QcRunFinished = true;
+}
+
+void TForm2::BitBtn3Click()
+{
+    if (!tmpStatTbl->Active())
+        return;
+    const int Rec = tmpStatTbl->RecNo();
+    Gauge1->setValue(0);
+    Gauge1->show();
+    {
+        TRunning Running(FullCruiseCheckRunning);
+        BitBtn4Click();
+        StationsReady = false;
+        ProfileGridReady = false;
+        DataSource2->SetDataSet(nullptr);
+        tmpStatTbl->DisableControls();
+        try {
+            const int n = tmpStatTbl->RecordCount();
+            StationDataErrors.SetSize(n);
+            StationSpikeErrors.SetSize(n);
+            int i = 0;
+            for (tmpStatTbl->First(); !tmpStatTbl->Eof(); tmpStatTbl->Next(), ++i) {
+                Gauge1->setValue(int(std::lround(double(tmpStatTbl->RecNo()) * 100.0 / double(std::max(n, 1)))));
+                ProcessMessages();
+                ClimErrorFound = false;
+                SpikeFound = false;
+                CurCastDataset = tmpStatTbl;
+                BuildParamList();
+                for (int j = 0; j < ParamList.Count(); ++j) {
+                    if (!ParamsToCheck.Bits(j))
+                        continue;
+                    CurParamName = ParamList.Strings(j);
+                    CurParamTable = ParamTableName(CurParamName);
+                    CheckProfile(j);
+                }
+                StationDataErrors.SetBit(i, ClimErrorFound);
+                StationSpikeErrors.SetBit(i, SpikeFound);
+            }
+        } catch (...) {
+            tmpStatTbl->EnableControls();
+            Gauge1->hide();
+            StationsReady = ProfileGridReady = true;
+            throw;
+        }
+        tmpStatTbl->EnableControls();
+        tmpStatTbl->First();
+        Gauge1->hide();
+    }
+    StationsReady = true;
+    ProfileGridReady = true;
+    tmpStatTbl->SetRecNoValue(Rec);
+    LoadCurrentProfile();
+    if (ParamList.Count() > 0) {
+        CurParamName = ParamList.Strings(0);
+        ListBox2->setCurrentRow(0);
+        ListBox2Click();
+    }
+    DataSource2->SetDataSet(ParamTbl);
+}
+
+void TForm2::CheckBox1Click()
+{
+    const bool Auto = CheckBox1->isChecked();
+    BitBtn4->setEnabled(!Auto);
+    BitBtn5->setEnabled(!Auto);
+    CheckBox1->setText(Auto ? QStringLiteral("AUTO QC") : QStringLiteral("MANUAL QC"));
+}
+
+void TForm2::TreeView1Click()
+{
+    if (!QcRunFinished)
+        return;
+    TTreeNode *Node = TreeView1->Selected();
+    if (!Node)
+        return;
+    if (TTreeNode *Top = TopParentNode(*TreeView1, Node)) {
+        const std::string Id = Top->Text();
+        if (tmpStatTbl->Active() && tmpStatTbl->FieldByName("ID_Cast")->AsString() != Id) {
+            char *End = nullptr;
+            const long IdCast = std::strtol(Id.c_str(), &End, 10);
+            if (End != Id.c_str())
+                tmpStatTbl->Locate("ID_Cast", rtl::Variant(int(IdCast)));
+        }
+    }
+    if (Node->Level() == 2) {
+        const int i = ParamList.IndexOf(Node->Text());
+        if (i >= 0 && i < ListBox2->count()) {
+            ListBox2->setCurrentRow(i);
+            ListBox2Click();
+        }
+    } else if (Node->Level() == 4) {
+        const std::string Text = Node->Text();
+        const size_t Hash = Text.find('#');
+        if (Hash != std::string::npos) {
+            const int Level = std::atoi(Text.c_str() + Hash + 1);
+            if (Level >= 1 && ZqQuery2->Active() && Level <= ZqQuery2->RecordCount()) {
+                ZqQuery2->SetRecNoValue(Level);
+                // The grid shows the work table: it goes to the same level.
+                if (ParamTbl && ParamTbl->Active() && Level <= ParamTbl->RecordCount())
+                    ParamTbl->SetRecNoValue(Level);
+            }
+        }
+    }
+}
+
+void TForm2::SpeedButton20Click()
+{
+    auto *Settings = new TfmQCSettings(this); // a child of the editor, freed with it
+    Settings->setAttribute(Qt::WA_DeleteOnClose);
+    Settings->show();
+}
