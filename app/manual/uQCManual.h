@@ -16,7 +16,12 @@
 //                        the velocity blink
 //   uQCManual_Profile.cpp  loading a station's profile into TmpData, the
 //                        data grid, the other profiles of the square
-//   uQCManual_Plot.cpp   the profile plot, its read-out, zoom and picking
+//   uQCManual_Plot.cpp   the profile plot, its read-out, zoom and picking,
+//                        values typed next to the plot
+//   uQCManual_Edit.cpp   station and level edits with their undo values
+//   uQCManual_Commands.cpp  the re-checks, Auto/Manual QC, the error tree's
+//                        navigation, the QC settings window
+//   uQCManual_Window.cpp the plot in a floating window
 //
 // States of the station list (StationsReady):
 //   false --ListBox1Click starts a rebuild--> TmpCast, station arrays and
