@@ -448,10 +448,9 @@ void TZqDataSet::SetIndexesActive(bool AValue)
 
 void TZqDataSet::ReleaseIndexViewsCreated()
 {
-    std::vector<TZqDatSView *> L;
+    // Taken out first: a view that goes may call back into the dataset.
+    std::vector<TZqDatSRef<TZqDatSView>> L;
     L.swap(FCreatedViews);
-    for (TZqDatSView *V : L)
-        V->Release();
 }
 
 void TZqDataSet::SetIndexView(bool ARecompose)
@@ -467,15 +466,12 @@ void TZqDataSet::SetIndexView(bool ARecompose)
         if (!FIndexFieldNames.empty()) {
             V = FTable->Views()->FindSortedView(FIndexFieldNames, 0, 0, true);
             if (!V) {
-                V = TZqDatSView::CreateEx(FTable, "_Zq_IND_" + FIndexFieldNames, 0, true);
-                try {
-                    V->Mechanisms()->AddSort(FIndexFieldNames);
-                    V->SetActive(true);
-                } catch (...) {
-                    V->Release();
-                    throw;
-                }
-                FCreatedViews.push_back(V);
+                auto Made = TZqDatSRef<TZqDatSView>::Adopt(
+                    TZqDatSView::CreateEx(FTable, "_Zq_IND_" + FIndexFieldNames, 0, true));
+                Made->Mechanisms()->AddSort(FIndexFieldNames);
+                Made->SetActive(true);
+                V = Made;
+                FCreatedViews.push_back(std::move(Made));
             }
         } else {
             int At = -1;
