@@ -605,7 +605,7 @@ private:
     std::string FFilter, FFields, FCaseInsFields, FExpression, FDescFields;
     TZqExpressionOptions FFilterOptions;
     dats::TZqSortOptions FOptions = 0;
-    dats::TZqDatSView *FView = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSView> FView;
     std::string FName;
 };
 

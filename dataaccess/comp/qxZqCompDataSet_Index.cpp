@@ -197,25 +197,22 @@ void TZqIndex::Assign(const TZqIndex &ASource)
 
 void TZqIndex::ReleaseView()
 {
-    if (FView) {
-        TZqDatSView *V = FView;
-        FView = nullptr;
-        V->Release();
-    }
+    FView.Reset();
 }
 
 void TZqIndex::BuildView()
 {
     TZqDataSet *DS = DataSet();
     TZqDatSTable *T = DS ? DS->Table() : nullptr;
-    TZqDatSView *Old = FView;
-    FView = nullptr;
+    // The previous view is let go once the dataset has moved off it, also
+    // when moving fails.
+    TZqDatSRef<TZqDatSView> Old(std::move(FView));
     bool Usable = FActive && FUpdateCount == 0 && T && DS->IndexesActive() &&
                   (!FFields.empty() || !FExpression.empty() || !FFilter.empty());
     if (Usable) {
         // Named once the previous view of this index is gone, so that the
         // name stays the index's.
-        TZqDatSView *V = TZqDatSView::CreateEx(T, "", 0, true);
+        auto V = TZqDatSRef<TZqDatSView>::Adopt(TZqDatSView::CreateEx(T, "", 0, true));
         try {
             if (!FFields.empty())
                 V->Mechanisms()->AddSort(FFields, FOptions, FDescFields, FCaseInsFields);
@@ -225,17 +222,15 @@ void TZqIndex::BuildView()
                 V->Mechanisms()->AddFilter(FFilter, ExprOptionBits(FFilterOptions));
             V->SetActive(true);
         } catch (...) {
-            V->Release();
-            FView = Old;
+            FView = std::move(Old);
             throw;
         }
-        FView = V;
+        FView = std::move(V);
     }
     // The dataset walking the old view follows to the new one.
     if (DS && Old && DS->IndexView() == Old)
         DS->ChangeIndexView(FView);
-    if (Old)
-        Old->Release();
+    Old.Reset();
     if (FView && !FName.empty())
         FView->SetName(T->Views()->BuildUniqueName(FName));
     if (DS)
@@ -308,13 +303,9 @@ void TZqIndexes::BuildAll()
 void TZqIndexes::ReleaseAll()
 {
     for (auto &I : FItems) {
-        TZqDatSView *Old = I->FView;
-        if (!Old)
-            continue;
-        I->FView = nullptr;
-        if (FDataSet->IndexView() == Old)
+        const TZqDatSRef<TZqDatSView> Old(std::move(I->FView));
+        if (Old && FDataSet->IndexView() == Old)
             FDataSet->ChangeIndexView(nullptr);
-        Old->Release();
     }
 }
 
