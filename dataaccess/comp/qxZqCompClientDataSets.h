@@ -359,7 +359,7 @@ private:
     template <class F> void WithRow(dats::TZqDatSRow *ARow, F &&AFn);
 
     TZqCustomTableAdapter *FAdapter = nullptr;
-    dats::TZqDatSManager *FDatSManager = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSManager> FDatSManager;
     TZqCustomUpdateObject *FUpdateObject = nullptr;
     std::unique_ptr<TZqParams> FProviderParams;
     bool FUnpreparing = false;

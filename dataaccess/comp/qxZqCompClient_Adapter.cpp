@@ -405,8 +405,7 @@ void TZqCustomTableAdapter::SetSchemaAdapter(TZqCustomSchemaAdapter *AValue)
     if (FSchemaAdapter) {
         ZqUnlinkFreeNotification(FSchemaAdapter, this);
         if (FDataSet && FDataSet->FDatSManager == FSchemaAdapter->DatSManager()) {
-            FDataSet->FDatSManager->Release();
-            FDataSet->FDatSManager = TZqAdaptedDataSet::NewDatSManager();
+            FDataSet->FDatSManager = TZqDatSRef<TZqDatSManager>::Adopt(TZqAdaptedDataSet::NewDatSManager());
         }
         if (FAdapter) {
             if (FAdapterOwned) {
@@ -426,11 +425,7 @@ void TZqCustomTableAdapter::SetSchemaAdapter(TZqCustomSchemaAdapter *AValue)
         if (FAdapter && FAdapterOwned)
             FSchemaAdapter->TableAdapters()->AddAdapter(FAdapter);
         if (FDataSet) {
-            TZqDatSManager *M = FSchemaAdapter->DatSManager();
-            M->AddRef();
-            if (FDataSet->FDatSManager)
-                FDataSet->FDatSManager->Release();
-            FDataSet->FDatSManager = M;
+            FDataSet->FDatSManager.Reset(FSchemaAdapter->DatSManager());
         }
     }
 }

@@ -32,7 +32,8 @@ TZqDatSManager *TZqAdaptedDataSet::NewDatSManager()
     return M;
 }
 
-TZqAdaptedDataSet::TZqAdaptedDataSet(rtl::TComponent *AOwner) : TZqDataSet(AOwner), FDatSManager(NewDatSManager())
+TZqAdaptedDataSet::TZqAdaptedDataSet(rtl::TComponent *AOwner) : TZqDataSet(AOwner),
+      FDatSManager(TZqDatSRef<TZqDatSManager>::Adopt(NewDatSManager()))
 {
     if (AOwner && AOwner->HasState(rtl::csDesigning)) {
         TZqIntfPtr<IZqPhysManager> M;
@@ -48,10 +49,7 @@ TZqAdaptedDataSet::~TZqAdaptedDataSet()
     FProviderParams.reset();
     if (FUpdateObject)
         FUpdateObject->SetDataSet(nullptr);
-    if (FDatSManager) {
-        FDatSManager->Release();
-        FDatSManager = nullptr;
-    }
+    FDatSManager.Reset();
 }
 
 TZqCustomCommand *TZqAdaptedDataSet::Command() const { return FAdapter ? FAdapter->SelectCommand() : nullptr; }
@@ -91,12 +89,7 @@ void TZqAdaptedDataSet::HookAdapter()
     FAdapter->SetDataSet(this);
     if (TZqDatSManager *M = FAdapter->DatSManager()) {
         // The adapter's manager (a schema's) is shared.
-        if (M != FDatSManager) {
-            M->AddRef();
-            if (FDatSManager)
-                FDatSManager->Release();
-            FDatSManager = M;
-        }
+        FDatSManager.Reset(M);
     } else {
         FAdapter->SetDatSManager(FDatSManager);
     }
@@ -320,11 +313,10 @@ void TZqAdaptedDataSet::ResetSource()
         } else {
             if (Ours)
                 FDatSManager->Tables()->Remove(T, false);
-            TZqDatSManager *M = NewDatSManager();
+            auto M = TZqDatSRef<TZqDatSManager>::Adopt(NewDatSManager());
             if (FAdapter->DatSManager() == FDatSManager)
                 FAdapter->SetDatSManager(M);
-            FDatSManager->Release();
-            FDatSManager = M;
+            FDatSManager = std::move(M);
         }
     }
     ZQ_ASSERT(!Table(), CUnit);
@@ -336,12 +328,9 @@ void TZqAdaptedDataSet::CloneCursorHook(bool AReset, bool AKeepSettings)
     TZqDatSManager *M = CloneSource() ? CloneSource()->GetDatSManager() : nullptr;
     if (!M || M == FDatSManager)
         return;
-    M->AddRef();
     if (FAdapter && FAdapter->DatSManager() == FDatSManager)
         FAdapter->SetDatSManager(M);
-    if (FDatSManager)
-        FDatSManager->Release();
-    FDatSManager = M;
+    FDatSManager.Reset(M);
 }
 
 void TZqAdaptedDataSet::Disconnect(bool AAbortJob)

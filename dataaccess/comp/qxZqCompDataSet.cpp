@@ -150,10 +150,13 @@ TZqDataSet::~TZqDataSet()
     FAggFieldItems.reset();
     FAggregates.reset();
     FIndexes.reset();
-    if (FTable)
-        FTable->Release();
-    if (FView)
-        FView->Release();
+    // Views a failed close left held go while their table is still there.
+    FActiveView.Reset();
+    FFilterView.Reset();
+    FIndexView.Reset();
+    // The table before the view, as they were attached.
+    FTable.Reset();
+    FView.Reset();
     delete FLocateColumns;
 }
 
@@ -163,20 +166,8 @@ void TZqDataSet::AttachTable(TZqDatSTable *ATable, TZqDatSView *AView)
     // The indexes' views belong to the table: they move with it.
     if (ATable != FTable)
         FIndexes->ReleaseAll();
-    if (ATable != FTable) {
-        if (ATable)
-            ATable->AddRef();
-        if (FTable)
-            FTable->Release();
-        FTable = ATable;
-    }
-    if (AView != FView) {
-        if (AView)
-            AView->AddRef();
-        if (FView)
-            FView->Release();
-        FView = AView;
-    }
+    FTable.Reset(ATable);
+    FView.Reset(AView);
     // Bookmarks of the previous attachment must not find rows of this one.
     ++FAttachSerial;
     // A clone is a clone of its source's table only.
@@ -460,10 +451,7 @@ void TZqDataSet::InternalClose()
     FAggregates->DeactivateAll();
     ReleaseViews();
     DropFilterView();
-    if (FIndexView) {
-        FIndexView->Release();
-        FIndexView = nullptr;
-    }
+    FIndexView.Reset();
     ReleaseIndexViewsCreated();
     CloseIndexes();
     FChildsParentRow = nullptr;
@@ -483,10 +471,7 @@ bool TZqDataSet::IsCursorOpen() const { return FActiveView && FActiveView->GetAc
 
 void TZqDataSet::ReleaseViews()
 {
-    if (FActiveView) {
-        FActiveView->Release();
-        FActiveView = nullptr;
-    }
+    FActiveView.Reset();
 }
 
 void TZqDataSet::InternalInitFieldDefs()

@@ -36,6 +36,7 @@
 
 #include "dataaccess/dapt/qxZqDAptIntf.h"
 #include "dataaccess/dats/qxZqDatSIntf.h"
+#include "dataaccess/dats/qxZqDatSObject.h"
 #include "dataaccess/phys/qxZqPhysIntf.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 #include "platform/dataset/TDataSet.h"
@@ -509,8 +510,8 @@ private:
     bool FIndexDefsFromIndexes = false;
     bool FIndexesFromDefs = false;
     bool FResolvingMaster = false;
-    dats::TZqDatSView *FIndexView = nullptr;
-    dats::TZqDatSView *FFilterView = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSView> FIndexView;
+    dats::TZqDatSRef<dats::TZqDatSView> FFilterView;
     std::vector<dats::TZqDatSView *> FCreatedViews;
     TKeyBuffer FKeyBuffers[6];
     void CheckKeyEditing() const;
@@ -524,9 +525,9 @@ private:
     int FRangeEndCount = -1;
     dats::TZqDatSRow *FChildsParentRow = nullptr;
 
-    dats::TZqDatSTable *FTable = nullptr;
-    dats::TZqDatSView *FView = nullptr;
-    dats::TZqDatSView *FActiveView = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSTable> FTable;
+    dats::TZqDatSRef<dats::TZqDatSView> FView;
+    dats::TZqDatSRef<dats::TZqDatSView> FActiveView;
     std::vector<TZqColMapItem> FFieldMap;
     dats::TZqDatSRow *FNewRow = nullptr;
     bool FNewRowFresh = false;

@@ -399,7 +399,7 @@ TZqDataSetIntfImpl::~TZqDataSetIntfImpl()
 
 TZqIntfPtr<IZqDataSetReference> TZqDataSet::DataSetReference()
 {
-    TZqDatSView *V = FActiveView ? FActiveView : FView;
+    TZqDatSView *V = FActiveView ? FActiveView.Get() : FView.Get();
     if (!V && FTable)
         V = FTable->GetDefaultView();
     return TZqIntfPtr<IZqDataSetReference>(new TZqDataSetIntfImpl(V, true));

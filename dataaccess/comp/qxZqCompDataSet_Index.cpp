@@ -514,18 +514,16 @@ void TZqDataSet::ChangeIndexView(TZqDatSView *AView)
             ClearKeyBuffer(kiCurRangeEnd);
         }
     }
-    if (AView)
-        AView->AddRef();
-    TZqDatSView *Old = FIndexView;
-    FIndexView = AView;
+    // The old view is let go once the dataset has moved off it, also when
+    // moving fails.
+    const TZqDatSRef<TZqDatSView> Old(std::move(FIndexView));
+    FIndexView.Reset(AView);
     if (Open) {
         if (FIndexView && !FKeyBuffersAllocated)
             AllocKeyBuffers();
         BuildFilterView();
         Recompose();
     }
-    if (Old)
-        Old->Release();
 }
 
 int TZqDataSet::IndexFieldCount() const
@@ -567,7 +565,7 @@ void TZqDataSet::ComposeViews()
         FAggFieldItems->DeactivateAll();
     }
     ReleaseViews();
-    TZqDatSView *Base = FIndexView ? FIndexView : (FView ? FView : FTable->GetDefaultView());
+    TZqDatSView *Base = FIndexView ? FIndexView.Get() : FView ? FView.Get() : FTable->GetDefaultView();
     if (!Base->Active())
         Base->SetActive(true);
     TZqDatSView *V = Base;
@@ -575,11 +573,10 @@ void TZqDataSet::ComposeViews()
         // Without an index or a caller-given view the filter view reads the
         // table's rows itself: the table's default view drops deleted rows,
         // which the row-state choice (UpdateRecordTypes) may ask to show.
-        FFilterView->SetSourceView(FIndexView ? FIndexView : FView);
+        FFilterView->SetSourceView(FIndexView ? FIndexView.Get() : FView.Get());
         V = FFilterView;
     }
-    V->AddRef();
-    FActiveView = V;
+    FActiveView.Reset(V);
     if (!V->Active())
         V->SetActive(true);
     if (FAggregatesActive) {
@@ -616,8 +613,7 @@ void TZqDataSet::DropFilterView()
     // since its range points at the dataset's key rows.
     FFilterView->SetActive(false);
     FFilterView->Mechanisms()->Clear();
-    FFilterView->Release();
-    FFilterView = nullptr;
+    FFilterView.Reset();
 }
 
 void TZqDataSet::BuildFilterView()
@@ -682,7 +678,7 @@ void TZqDataSet::BuildFilterView()
         }
         throw;
     }
-    FFilterView = V;
+    FFilterView = TZqDatSRef<TZqDatSView>::Adopt(V);
 }
 
 // ---- filters ------------------------------------------------------------------
