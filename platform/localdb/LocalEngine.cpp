@@ -459,6 +459,10 @@ TLocalDatabase::TLocalDatabase(const std::string &AFolder) : FFolder(LocalNormal
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
     Exec("PRAGMA wal_autocheckpoint=8000");
+    // The per-database flag tables grow to a row per checked level; merges
+    // into them look rows up by key all over the file.
+    Exec("PRAGMA cache_size=-65536");
+    Exec("PRAGMA mmap_size=1073741824");
     // A double-quoted word is never taken for a string here; the rewriter
     // decides that before SQLite sees the text.
     sqlite3_db_config(FDb, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -470,8 +474,37 @@ TLocalDatabase::TLocalDatabase(const std::string &AFolder) : FFolder(LocalNormal
 
 TLocalDatabase::~TLocalDatabase()
 {
+    FPrepared.clear();
     if (FDb)
         sqlite3_close_v2(FDb);
+}
+
+TLocalDatabase::TLease::TLease(TLocalDatabase &ADb, const std::string &ASql) : FDb(ADb), FStmt(nullptr)
+{
+    auto It = ADb.FPrepared.find(ASql);
+    if (It == ADb.FPrepared.end()) {
+        // Texts with names in them (one per table) are few, but a program
+        // that makes tables without end must not grow this without end.
+        if (ADb.FPrepared.size() >= 512 && ADb.FLeases == 0)
+            ADb.FPrepared.clear();
+        It = ADb.FPrepared.emplace(ASql, TLocalStatement(ADb.FDb, ASql)).first;
+    }
+    FStmt = &It->second;
+    FStmt->Reset();
+    ++ADb.FLeases;
+}
+
+TLocalDatabase::TLease::~TLease()
+{
+    FStmt->Reset();
+    --FDb.FLeases;
+}
+
+void TLocalDatabase::ExecPrepared(const std::string &ASql)
+{
+    Touch();
+    TLease S(*this, ASql);
+    S->Execute();
 }
 
 namespace {
@@ -520,6 +553,7 @@ void TLocalDatabase::CloseAll()
 
 void TLocalDatabase::Exec(const std::string &ASql)
 {
+    Touch();
     char *Err = nullptr;
     int Rc = sqlite3_exec(FDb, ASql.c_str(), nullptr, nullptr, &Err);
     if (Rc != SQLITE_OK) {
@@ -557,11 +591,10 @@ std::string TLocalDatabase::ResolveTable(const std::string &AName, bool *AExists
     std::string Base = LocalTableBaseName(AName, &Folder);
     std::string Schema = Folder.empty() ? std::string() : SchemaForFolder(Folder);
     std::string Master = Schema.empty() ? "sqlite_master" : Schema + ".sqlite_master";
-    TLocalStatement S(FDb, "SELECT name FROM " + Master +
-                               " WHERE type='table' AND name=? COLLATE NOCASE");
-    S.BindText(1, Base);
-    bool Found = S.Step();
-    std::string Stored = Found ? S.Column(0).AsText() : Base;
+    TLease S(*this, "SELECT name FROM " + Master + " WHERE type='table' AND name=? COLLATE NOCASE");
+    S->BindText(1, Base);
+    bool Found = S->Step();
+    std::string Stored = Found ? S->Column(0).AsText() : Base;
     if (AExists)
         *AExists = Found;
     if (AStoredName)
@@ -588,14 +621,18 @@ std::vector<TLocalColumn> TLocalDatabase::Columns(const std::string &AName)
     if (Sql[0] != '"')
         Schema = Sql.substr(0, Sql.find('.')) + ".";
     (void)Dot;
-    TLocalStatement S(FDb, "PRAGMA " + Schema + "table_info(" + LocalQuoteName(Stored) + ")");
+    // The table-valued form reads the catalog when it runs; a PRAGMA kept
+    // prepared would answer with the columns of its preparation.
+    TLease S(*this, "SELECT cid, name, type, \"notnull\", dflt_value FROM pragma_table_info(?, ?) ORDER BY cid");
+    S->BindText(1, Stored);
+    S->BindText(2, Schema.empty() ? std::string("main") : Schema.substr(0, Schema.size() - 1));
     std::vector<TLocalColumn> Result;
-    while (S.Step()) {
+    while (S->Step()) {
         TLocalColumn C;
-        C.Name = S.Column(1).AsText();
-        C.DeclType = S.Column(2).AsText();
-        C.NotNull = S.Column(3).AsInt64() != 0;
-        C.Default = S.Column(4).AsText();
+        C.Name = S->Column(1).AsText();
+        C.DeclType = S->Column(2).AsText();
+        C.NotNull = S->Column(3).AsInt64() != 0;
+        C.Default = S->Column(4).AsText();
         Result.push_back(C);
     }
     return Result;
@@ -612,10 +649,13 @@ std::vector<TLocalIndex> TLocalDatabase::Indexes(const std::string &AName)
     std::string Schema = Sql[0] != '"' ? Sql.substr(0, Sql.find('.')) + "." : std::string();
     // Index names carry the Paradox name: "pk$<table>" for the primary
     // index, "ix$<table>$<name>" for a secondary one.
-    TLocalStatement L(FDb, "PRAGMA " + Schema + "index_list(" + LocalQuoteName(Stored) + ")");
-    while (L.Step()) {
-        std::string Name = L.Column(1).AsText();
-        bool Unique = L.Column(2).AsInt64() != 0;
+    const std::string SchemaName = Schema.empty() ? std::string("main") : Schema.substr(0, Schema.size() - 1);
+    TLease L(*this, "SELECT seq, name, \"unique\" FROM pragma_index_list(?, ?) ORDER BY seq");
+    L->BindText(1, Stored);
+    L->BindText(2, SchemaName);
+    while (L->Step()) {
+        std::string Name = L->Column(1).AsText();
+        bool Unique = L->Column(2).AsInt64() != 0;
         TLocalIndex X;
         if (Name.rfind("pk$", 0) == 0) {
             X.Options = ixPrimary | ixUnique;
@@ -626,9 +666,11 @@ std::vector<TLocalIndex> TLocalDatabase::Indexes(const std::string &AName)
         } else {
             continue;
         }
-        TLocalStatement I(FDb, "PRAGMA " + Schema + "index_info(" + LocalQuoteName(Name) + ")");
-        while (I.Step())
-            X.Fields += (X.Fields.empty() ? "" : ";") + I.Column(2).AsText();
+        TLease I(*this, "SELECT seqno, cid, name FROM pragma_index_info(?, ?) ORDER BY seqno");
+        I->BindText(1, Name);
+        I->BindText(2, SchemaName);
+        while (I->Step())
+            X.Fields += (X.Fields.empty() ? "" : ";") + I->Column(2).AsText();
         Result.push_back(X);
     }
     return Result;

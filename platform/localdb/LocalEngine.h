@@ -127,6 +127,31 @@ public:
     const std::string &Folder() const { return FFolder; }
     sqlite3 *Handle() const { return FDb; }
     void Exec(const std::string &ASql);
+    // One statement run as Exec runs it, kept prepared for the next time the
+    // same text comes (merges run per station with the same text).
+    void ExecPrepared(const std::string &ASql);
+
+    // A statement prepared once per text and kept while the database is
+    // open; the lease resets it when it ends, so that no read stays open.
+    // Counts the engine's own statements that may change tables beside
+    // their rows (DDL, transaction ends, merges); with SQLite's count of
+    // changed rows it tells a component that nothing moved since it looked.
+    uint64_t Generation() const { return FGeneration; }
+    void Touch() { ++FGeneration; }
+
+    class TLease {
+    public:
+        TLease(TLocalDatabase &ADb, const std::string &ASql);
+        ~TLease();
+        TLease(const TLease &) = delete;
+        TLease &operator=(const TLease &) = delete;
+        TLocalStatement &operator*() const { return *FStmt; }
+        TLocalStatement *operator->() const { return FStmt; }
+
+    private:
+        TLocalDatabase &FDb;
+        TLocalStatement *FStmt;
+    };
 
     // Resolves a table name as the program writes it (case, ".db", a folder)
     // into the SQL that names it here: "name" or "schema"."name". AExists
@@ -160,6 +185,11 @@ private:
     std::string FFolder;
     sqlite3 *FDb = nullptr;
     std::map<std::string, std::string> FAttached; // folder -> schema
+    // Texts to their prepared statements; a map, so that a statement in use
+    // keeps its place while others are added.
+    std::map<std::string, TLocalStatement> FPrepared;
+    int FLeases = 0;
+    uint64_t FGeneration = 0;
     int FTxDepth = 0;
     bool FTxFailed = false;
 };

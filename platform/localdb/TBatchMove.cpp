@@ -211,12 +211,12 @@ bool TBatchMove::ExecuteInEngine(const std::vector<std::pair<int, int>> &AMap,
         Sql += " WHERE true ON CONFLICT(" + JoinQuoted(KeyCols) + ") DO " +
                (Sets.empty() ? std::string("NOTHING") : "UPDATE SET " + Sets);
     }
-    Db.Exec(Sql);
+    Db.ExecPrepared(Sql);
     FMovedCount = sqlite3_changes(Db.Handle());
     if (Ignore) {
-        TLocalStatement Count(Db.Handle(), "SELECT count(*) FROM " + From);
-        Count.Step();
-        FKeyViolCount = Count.Column(0).I - FMovedCount;
+        TLocalDatabase::TLease Count(Db, "SELECT count(*) FROM " + From);
+        Count->Step();
+        FKeyViolCount = Count->Column(0).I - FMovedCount;
     }
     return true;
 }

@@ -115,6 +115,7 @@ void TQuery::ExecSQL()
     TLocalDatabase &Db = Database();
     PrepareText();
     int Before = sqlite3_total_changes(Db.Handle());
+    Db.Touch();
     const char *Tail = FExecutedSql.c_str();
     // Several statements run as one unit.
     Db.BeginTransaction();

@@ -4,10 +4,58 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/localdb/TBatchMove.h"
 
+namespace {
+
+// The order SQLite gives stored values under the binary collation: no
+// value, numbers, texts, blobs.
+int CompareStored(const TLocalValue &A, const TLocalValue &B)
+{
+    auto Rank = [](const TLocalValue &V) {
+        switch (V.Kind) {
+        case TLocalValue::lvNull:
+            return 0;
+        case TLocalValue::lvInteger:
+        case TLocalValue::lvReal:
+            return 1;
+        case TLocalValue::lvText:
+            return 2;
+        default:
+            return 3;
+        }
+    };
+    const int RA = Rank(A), RB = Rank(B);
+    if (RA != RB)
+        return RA < RB ? -1 : 1;
+    if (RA == 1) {
+        if (A.Kind == TLocalValue::lvInteger && B.Kind == TLocalValue::lvInteger)
+            return A.I < B.I ? -1 : A.I > B.I ? 1 : 0;
+        const long double X = A.Kind == TLocalValue::lvInteger ? (long double)A.I : (long double)A.D;
+        const long double Y = B.Kind == TLocalValue::lvInteger ? (long double)B.I : (long double)B.D;
+        return X < Y ? -1 : X > Y ? 1 : 0;
+    }
+    const int C = A.S.compare(B.S);
+    return C < 0 ? -1 : C > 0 ? 1 : 0;
+}
+
+} // namespace
+
 TTable::TTable(rtl::TComponent *AOwner) : TLocalDataSet(AOwner) {}
+
+TTable::TStamp TTable::Stamp() const
+{
+    TLocalDatabase &Db = Database();
+    TStamp S;
+    S.Changes = sqlite3_total_changes64(Db.Handle());
+    unsigned V = 0;
+    sqlite3_file_control(Db.Handle(), "main", SQLITE_FCNTL_DATA_VERSION, &V);
+    S.DataVersion = V;
+    S.Generation = Db.Generation();
+    return S;
+}
 
 TTable::~TTable()
 {
@@ -53,7 +101,7 @@ void TTable::EmptyTable()
 {
     if (Active())
         CheckBrowseMode();
-    Database().Exec("DELETE FROM " + SqlName());
+    Database().ExecPrepared("DELETE FROM " + SqlName());
     if (Active()) {
         FRowsValid = false;
         First();
@@ -117,6 +165,7 @@ void TTable::OpenSource()
     }
     FReadStmt = TLocalStatement(Db.Handle(), "SELECT * FROM " + FSqlName + " WHERE rowid=?");
     FRowsValid = false;
+    FTailStamp = TStamp();
 }
 
 TLocalStatement &TTable::Cached(const std::string &ASql)
@@ -149,6 +198,7 @@ void TTable::LoadRows()
     while (S.Step())
         FRowIds.push_back(S.Column(0).I);
     FRowsValid = true;
+    FTailStamp = TStamp();
 }
 
 int TTable::RowCount()
@@ -265,12 +315,54 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         }
         std::string Sql = Used.empty() ? "INSERT INTO " + FSqlName + " DEFAULT VALUES"
                                        : "INSERT INTO " + FSqlName + " (" + Cols + ") VALUES (" + Marks + ")";
+        // Only a table of this folder's own database: the database's state
+        // says nothing of an attached one.
+        const bool Tail = !FKeyColumns.empty() && !FSqlName.empty() && FSqlName[0] == '"';
+        const TStamp Before = Tail ? Stamp() : TStamp();
         TLocalStatement &S = Cached(Sql);
         for (size_t K = 0; K < Used.size(); ++K)
             S.Bind(int(K) + 1, H.Values[Used[K]]);
         ExecuteWrite(S);
+        // The key as the engine compares it: a number in a numeric column or
+        // a text in a text column is stored as it was given; anything else
+        // is left to the engine to place.
+        TLocalRow Key;
+        bool KeyOk = Tail;
+        for (size_t I = 0; KeyOk && I < FKeyColumns.size(); ++I) {
+            const TLocalValue &V = H.Values[size_t(FKeyColumns[I])];
+            const std::string T = rtl::UpperCase(FColumns[size_t(FKeyColumns[I])].DeclType);
+            const bool TextAff = T.find("INT") == std::string::npos &&
+                                 (T.find("CHAR") != std::string::npos || T.find("CLOB") != std::string::npos ||
+                                  T.find("TEXT") != std::string::npos);
+            const bool NumAff = T.find("INT") != std::string::npos ||
+                                (!TextAff && !T.empty() && T.find("BLOB") == std::string::npos);
+            if (V.Kind == TLocalValue::lvInteger)
+                KeyOk = NumAff && V.I < (int64_t(1) << 53) && V.I > -(int64_t(1) << 53);
+            else if (V.Kind == TLocalValue::lvReal)
+                KeyOk = NumAff && std::isfinite(V.D);
+            else
+                KeyOk = V.Kind == TLocalValue::lvText && TextAff;
+            Key.push_back(V);
+        }
         int64_t RowId = sqlite3_last_insert_rowid(Db.Handle());
-        int Pos = KeyPosition(H.Values);
+        int Pos = -1;
+        if (KeyOk && FTailStamp.Changes >= 0 && FTailStamp == Before && !FRowIds.empty() &&
+            FRowIds.back() == FTailRow) {
+            int C = 0;
+            for (size_t I = 0; I < Key.size() && C == 0; ++I)
+                C = CompareStored(Key[I], FTailKey[I]);
+            if (C > 0)
+                Pos = int(FRowIds.size());
+        }
+        if (Pos < 0)
+            Pos = KeyPosition(H.Values);
+        if (KeyOk && Pos == int(FRowIds.size())) {
+            FTailKey = std::move(Key);
+            FTailRow = RowId;
+            FTailStamp = Stamp();
+        } else {
+            FTailStamp = TStamp();
+        }
         FRowIds.insert(FRowIds.begin() + Pos, RowId);
         FCursor = Pos;
         H.Bookmark = RowId;

@@ -87,4 +87,20 @@ private:
     std::vector<int64_t> FRowIds;
     bool FRowsValid = false;
     TLocalStatement FReadStmt;
+    // The stored key of the last row, as this table appended it, and the
+    // state of the database then: rows appended in key order are placed
+    // after it without asking the engine, as long as nothing else moved.
+    struct TStamp {
+        int64_t Changes = -1;
+        unsigned DataVersion = 0;
+        uint64_t Generation = 0;
+        bool operator==(const TStamp &O) const
+        {
+            return Changes == O.Changes && DataVersion == O.DataVersion && Generation == O.Generation;
+        }
+    };
+    TStamp Stamp() const;
+    TLocalRow FTailKey;
+    int64_t FTailRow = 0;
+    TStamp FTailStamp;
 };

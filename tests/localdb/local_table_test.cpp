@@ -403,3 +403,105 @@ TEST_F(LocalTables, RowsAppendedInKeyOrderOrEditedInPlaceKeepTheKeyOrder)
     auto Again = Open("keyed");
     EXPECT_EQ(Keys(*Again), Keys(*T));
 }
+
+// The engine keeps its catalog look-ups and merges prepared; a table made
+// again with other columns or keys, here or in another folder, must be
+// seen as it now is.
+TEST_F(LocalTables, CatalogAndMergesFollowTablesMadeAgain)
+{
+    TLocalDatabase &Db = TLocalDatabase::ForFolder(Folder);
+    FromTemplate("TmpFlags", "PTS_DataFlags", "ID_Cast;PRES");
+    FromTemplate("x-PTS_DataFlags", "PTS_DataFlags", "ID_Cast;PRES");
+    ASSERT_EQ(Db.Columns("TmpFlags").size(), 5u);
+    ASSERT_EQ(Db.Indexes("TmpFlags").at(0).Fields, "ID_Cast;PRES");
+    Fill("TmpFlags", {{1, 10.0, 1, 1, 1}});
+    auto Dest = Open("x-PTS_DataFlags");
+    auto Src = Open("TmpFlags");
+    EXPECT_EQ(Dest->BatchMove(Src.get(), batAppendUpdate), 1);
+    Src->Close();
+
+    // TmpFlags again, as a chemical parameter's: three columns, no key.
+    {
+        TTable T;
+        T.SetDatabaseName(Folder);
+        T.SetTableName("tmpflags.db");
+        T.FieldDefs().Add("ID_Cast", rtl::ftInteger);
+        T.FieldDefs().Add("PRES", rtl::ftFloat);
+        T.FieldDefs().Add("FOXY", rtl::ftSmallint);
+        T.CreateTable();
+    }
+    std::vector<TLocalColumn> Cols = Db.Columns("TmpFlags");
+    ASSERT_EQ(Cols.size(), 3u);
+    EXPECT_EQ(Cols[2].Name, "FOXY");
+    EXPECT_TRUE(Db.Indexes("TmpFlags").empty());
+    Db.AddIndex("TmpFlags", "", "PRES;ID_Cast", ixPrimary);
+    EXPECT_EQ(Db.Indexes("TmpFlags").at(0).Fields, "PRES;ID_Cast");
+
+    // The same merge text once more, into a flag table made anew.
+    FromTemplate("x-PTS_DataFlags", "PTS_DataFlags", "ID_Cast;PRES");
+    FromTemplate("TmpFlags", "PTS_DataFlags", "ID_Cast;PRES");
+    Fill("TmpFlags", {{2, 20.0, 3, 2, 1}, {2, 30.0, 1, 4, 1}});
+    Src = Open("TmpFlags");
+    auto Dest2 = Open("x-PTS_DataFlags");
+    EXPECT_EQ(Dest2->BatchMove(Src.get(), batAppendUpdate), 2);
+    EXPECT_EQ(Rows("Select * from \"x-PTS_DataFlags\" order by ID_Cast, PRES"), (Lines{"2|20|3|2|1", "2|30|1|4|1"}));
+
+    // A table of another folder is described from that folder's catalog.
+    const std::string Other = Folder + "/other";
+    std::filesystem::create_directory(Other);
+    {
+        TTable T;
+        T.SetDatabaseName(Other);
+        T.SetTableName("TmpFlags");
+        T.FieldDefs().Add("A", rtl::ftInteger);
+        T.CreateTable();
+        T.AddIndex("", "A", ixPrimary);
+    }
+    ASSERT_EQ(Db.Columns(Other + "/TmpFlags").size(), 1u);
+    EXPECT_EQ(Db.Indexes(Other + "/TmpFlags").at(0).Fields, "A");
+    EXPECT_EQ(Db.Columns("TmpFlags").size(), 5u);
+}
+
+// Rows appended in key order are placed after the last without asking the
+// engine; a change by another component in between must not fool that.
+TEST_F(LocalTables, AppendsAfterAnotherComponentsEditKeepTheKeyOrder)
+{
+    FromTemplate("TmpFlags", "PTS_DataFlags", "ID_Cast;PRES");
+    auto A = Open("TmpFlags");
+    auto Add = [&](TTable &T, double Pres) {
+        T.Append();
+        T.FieldByName("ID_Cast")->SetAsInteger(1);
+        T.FieldByName("PRES")->SetAsFloat(Pres);
+        T.Post();
+    };
+    auto Order = [&](TTable &T) {
+        std::vector<double> R;
+        for (T.First(); !T.Eof(); T.Next())
+            R.push_back(T.FieldByName("PRES")->AsFloat());
+        return R;
+    };
+    Add(*A, 10);
+    Add(*A, 20);
+    {
+        auto B = Open("TmpFlags");
+        ASSERT_TRUE(B->FindKey({rtl::Variant(1), rtl::Variant(20.0)}));
+        B->Edit();
+        B->FieldByName("PRES")->SetAsFloat(30);
+        B->Post();
+    }
+    Add(*A, 25);
+    EXPECT_EQ(Order(*A), (std::vector<double>{10, 25, 30}));
+    // In order again, then a key below the last (text "7" stored as a number).
+    Add(*A, 40);
+    A->Append();
+    A->FieldByName("ID_Cast")->SetAsString("1");
+    A->FieldByName("PRES")->SetAsString("7");
+    A->Post();
+    Add(*A, 50);
+    EXPECT_EQ(Order(*A), (std::vector<double>{7, 10, 25, 30, 40, 50}));
+    // Emptied by a statement: the remembered last row is gone with it.
+    A->EmptyTable();
+    Add(*A, 5);
+    Add(*A, 1);
+    EXPECT_EQ(Order(*A), (std::vector<double>{1, 5}));
+}
