@@ -98,6 +98,8 @@ TForm2::TForm2(QWidget *AOwner) : TForm(AOwner, "Form2")
 
 TForm2::~TForm2()
 {
+    // The plot panel comes home before the controls go.
+    DockProfileBack();
     // The engine's links must not outlive the controls they point at.
     if (BlinkTimer == Timer1.get())
         BlinkTimer = nullptr;

@@ -97,6 +97,9 @@ private:
     bool FFollowing = false;
 };
 
+// A name or text between two Quote characters, the quotes it holds doubled.
+std::string QuoteDoubled(const std::string &Text, char Quote);
+
 // Set while "Check metadata" runs: edits are not recorded meanwhile.
 extern bool MetadataCheckRunning;
 
@@ -268,6 +271,7 @@ public:
     std::string EditedLevelOldValue;
     double EditedLevelPres = 0;
     bool LevelEditArmed = false;
+    QWidget *ProfileWindow = nullptr; // the floating plot window while undocked
     std::vector<std::string> CastSnapshot;  // every field's text before the edit
     std::vector<std::string> LevelSnapshot;
     std::vector<std::string> UndoValues;
@@ -373,13 +377,18 @@ public:
     void CheckBox1Click();
     void TreeView1Click();
     void SpeedButton20Click();
-    // Still to come: the undocked profile window and in-plot editing.
-    void SpeedButton14Click() {}
+    // The plot in a window of its own (uQCManual_Window.cpp).
+    void SpeedButton14Click();
+    // Puts an undocked plot back into the editor at once.
+    void DockProfileBack();
+    // In-plot editing (uQCManual_Plot.cpp).
+    void Edit1KeyDown(int Key);
+    void Edit2KeyDown(int Key);
+    void Label11MouseLeave();
+    void ApplyInPlotEdit(const std::string &Column, const QLineEdit &Box);
+    // Still to come: the list of all profiles.
     void BitBtn2Click() {}
-    void Edit1KeyDown(int) {}
-    void Edit2KeyDown(int) {}
     void Edit4MouseMove() {}
-    void Label11MouseLeave() {}
 
     // Lays the form out for a client area of Width x Height pixels.
     void LayoutForm(int Width, int Height);

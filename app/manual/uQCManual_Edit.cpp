@@ -49,28 +49,9 @@ std::string ExactFloat(double v)
     return Buf;
 }
 
-// A text as a quoted SQL literal, its quotes doubled.
-std::string QuotedText(const std::string &Text)
-{
-    std::string Out = "'";
-    for (char c : Text) {
-        Out += c;
-        if (c == '\'')
-            Out += '\'';
-    }
-    return Out + "'";
-}
+std::string QuotedText(const std::string &Text) { return QuoteDoubled(Text, '\''); }
 
-std::string LocalName(const std::string &Suffix)
-{
-    std::string Out = "\"";
-    for (char c : DbTablePrefix + Suffix) {
-        Out += c;
-        if (c == '"')
-            Out += '"';
-    }
-    return Out + "\"";
-}
+std::string LocalName(const std::string &Suffix) { return QuoteDoubled(DbTablePrefix + Suffix, '"'); }
 
 bool IsDateTimeField(const TField &F) { return dynamic_cast<const TDateTimeField *>(&F) != nullptr; }
 
@@ -182,6 +163,17 @@ TField *ChangedField(const TDataSet &D, const std::vector<std::string> &Before,
 }
 
 } // namespace
+
+std::string QuoteDoubled(const std::string &Text, char Quote)
+{
+    std::string Out(1, Quote);
+    for (char c : Text) {
+        Out += c;
+        if (c == Quote)
+            Out += Quote;
+    }
+    return Out + Quote;
+}
 
 // ---- level edits -------------------------------------------------------------
 
@@ -322,13 +314,13 @@ std::string TForm2::CastValueLiteral(const TField &F) const
 {
     if (F.IsNull() || (dynamic_cast<const TStringField *>(&F) && F.AsString().empty()))
         return "NULL";
-    if (rtl::SameText(F.FieldName(), "Date_Cast")) {
-        int Y = 0, M = 0, D = 0;
-        rtl::DecodeDate(F.AsDateTime(), Y, M, D);
-        return "#" + std::to_string(M) + "/" + std::to_string(D) + "/" + std::to_string(Y) + "#";
+    const bool IsDate = rtl::SameText(F.FieldName(), "Date_Cast");
+    if (IsDate || rtl::SameText(F.FieldName(), "Time_Cast")) {
+        std::string Literal(1, '#');
+        Literal += IsDate ? SqlDate(F.AsDateTime()) : SqlTime(F.AsDateTime());
+        Literal += '#';
+        return Literal;
     }
-    if (rtl::SameText(F.FieldName(), "Time_Cast"))
-        return "#" + SqlTime(F.AsDateTime()) + "#";
     if (dynamic_cast<const TStringField *>(&F))
         return QuotedText(F.AsString());
     return SqlFloat(F.AsFloat());
@@ -474,36 +466,29 @@ void TForm2::ComboBox1Change() {}
 
 void TForm2::BitBtn1Click()
 {
-    const std::string Text = ComboBox1->currentText().toStdString();
     if (ComboBox1->currentIndex() < 0)
         return;
+    const std::string Text = ComboBox1->currentText().toStdString();
+    TDataSet *D = nullptr;
+    TField *F = nullptr;
     if (ActiveEditGrid == DBGrid2 && ParamTbl && ParamTbl->Active()) {
-        const std::string Column = IsPtsParam(CurParamName) ? rtl::UpperCase(CurParamName) : std::string("Chem");
-        TField *F = ParamTbl->FindField(Column);
-        if (!F)
-            return;
-        try {
-            ParamTbl->Edit();
-            AssignUndoText(*F, Text);
-            ParamTbl->Post();
-        } catch (...) {
-            if (ParamTbl->State() == dsEdit)
-                ParamTbl->Cancel();
-            throw;
-        }
+        D = ParamTbl;
+        F = ParamTbl->FindField(IsPtsParam(CurParamName) ? rtl::UpperCase(CurParamName) : std::string("Chem"));
     } else if (ActiveEditGrid == DBGrid1 && tmpStatTbl->Active()) {
-        TField *F = tmpStatTbl->FindField(EditedColumnName);
-        if (!F)
-            return;
-        try {
-            tmpStatTbl->Edit();
-            AssignUndoText(*F, Text);
-            tmpStatTbl->Post();
-        } catch (...) {
-            if (tmpStatTbl->State() == dsEdit)
-                tmpStatTbl->Cancel();
-            throw;
-        }
+        D = tmpStatTbl;
+        F = tmpStatTbl->FindField(EditedColumnName);
+    }
+    if (!D || !F)
+        return;
+    // The post records and writes the change as any edit.
+    try {
+        D->Edit();
+        AssignUndoText(*F, Text);
+        D->Post();
+    } catch (...) {
+        if (D->State() == dsEdit)
+            D->Cancel();
+        throw;
     }
     BitBtn1->setEnabled(false);
 }

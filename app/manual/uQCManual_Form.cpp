@@ -378,6 +378,8 @@ void TForm2::WireControls()
     Click(BitBtn5, &TForm2::BitBtn5Click);
     Click(CheckBox1, &TForm2::CheckBox1Click);
     QObject::connect(ComboBox1, &QComboBox::activated, this, [this] { RunGuarded([this] { ComboBox1Change(); }); });
+    QObject::connect(Edit1, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { Edit1KeyDown(Qt::Key_Return); }); });
+    QObject::connect(Edit2, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { Edit2KeyDown(Qt::Key_Return); }); });
     QObject::connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { RunGuarded([this] { TreeView1Click(); }); });
 
     PaintBox1->OnPaint = [this] { PaintBox1Paint(); };
@@ -472,7 +474,9 @@ void TForm2::LayoutForm(int W, int H)
         DBGrid3->setGeometry(2, 20, Panel17->width() - 4, std::max(10, Panel17->height() - 22));
     }
 
-    Panel4->setGeometry(P12W, Top, P4W, BH);
+    // Undocked, the plot panel keeps the size of its own window.
+    if (Panel4->parentWidget() == this)
+        Panel4->setGeometry(P12W, Top, P4W, BH);
     {
         const int ToolH = 28, ListW = std::min(170, P4W / 3);
         Panel8->setGeometry(0, 0, P4W, ToolH);

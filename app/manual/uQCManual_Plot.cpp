@@ -15,6 +15,7 @@
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TPaintBox.h"
 
 #include <QLineEdit>
@@ -472,3 +473,62 @@ void TForm2::SpeedButton7Click() { PaintBox2->Repaint(); }
 void TForm2::SpeedButton10Click() { PaintBox2->Repaint(); }
 void TForm2::SpeedButton16Click() { PaintBox2->Repaint(); }
 void TForm2::SpeedButton17Click() { PaintBox2->Repaint(); }
+
+// ---- in-plot editing -------------------------------------------------------------
+// The boxes show the level the read-out stopped on; Enter in the value or
+// pressure box changes that level as a grid edit does: written at once to
+// the station database with its undo value, then the plot is redrawn.
+
+void TForm2::ApplyInPlotEdit(const std::string &Column, const QLineEdit &Box)
+{
+    if (!ProfileGridReady || !ParamTbl || !ParamTbl->Active() || ParamTbl->IsEmpty())
+        return;
+    TField *F = ParamTbl->FindField(Column);
+    if (!F)
+        return;
+    const std::string Text = rtl::Trim(Box.text().toStdString());
+    double Value = 0;
+    if (!Text.empty() && !rtl::TryStrToFloat(Text, Value)) {
+        MessageDlg("'" + Text + "' is not a valid floating point value", mtError, mbOK);
+        return;
+    }
+    LevelMarkerX = LevelMarkerY = 0;
+    ReadoutMarkerShown = false;
+    ParamTbl->Edit();
+    if (Text.empty())
+        F->Clear();
+    else
+        F->SetAsFloat(Value);
+    ParamTbl->Post();
+}
+
+void TForm2::Edit2KeyDown(int Key)
+{
+    if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
+        ApplyInPlotEdit(ProfileValueField(CurParamName), *Edit2);
+}
+
+void TForm2::Edit1KeyDown(int Key)
+{
+    if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
+        ApplyInPlotEdit("PRES", *Edit1);
+}
+
+void TForm2::Label11MouseLeave()
+{
+    if (!ReadoutMarkerShown)
+        return;
+    TCanvas &C = PaintBox2->Canvas();
+    C.Pen.Mode = pmNotXor;
+    C.Pen.Width = 1;
+    C.Pen.Color = clBlack;
+    C.Brush.Style = bsClear;
+    C.Ellipse(ReadoutMarker.X - 5, ReadoutMarker.Y - 5, ReadoutMarker.X + 5, ReadoutMarker.Y + 5);
+    C.Pen.Mode = pmCopy;
+    C.Brush.Style = bsSolid;
+    ReadoutMarkerShown = false;
+    if (!ReadoutFrozen)
+        for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
+            E->clear();
+    PaintBox2->update();
+}

@@ -48,18 +48,6 @@ bool InList(const std::string &Upper, std::initializer_list<const char *> Names)
 using TLevelKey = std::pair<int, long long>;
 TLevelKey LevelKey(int IdCast, double Pres) { return {IdCast, std::llround(RoundPres(Pres) * 10.0)}; }
 
-// A table name in double quotes, with the quotes it carries doubled.
-std::string QuotedTableName(const std::string &Name)
-{
-    std::string Out = "\"";
-    for (char c : Name) {
-        Out += c;
-        if (c == '"')
-            Out += '"';
-    }
-    return Out + "\"";
-}
-
 template <class D> void SetFormat(TField *F, const std::string &Format)
 {
     if (auto *T = dynamic_cast<D *>(F))
@@ -107,6 +95,7 @@ void TForm2::LoadProfile()
         return;
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
+    FindCastUndoValues();
     if (RangeQry && RangeQry->Active())
         RangeQry->First();
     if (ParamList.Count() <= CurParamIndex)
@@ -175,7 +164,7 @@ void TForm2::LoadProfile()
         FlagTable = DbTablePrefix + "-" + CurParamName + "Flags";
     }
     if (!FlagTable.empty()) {
-        LocalWorkQry->SQL().Add("Select * From " + QuotedTableName(FlagTable) + " Where ID_Cast = " + Id +
+        LocalWorkQry->SQL().Add("Select * From " + QuoteDoubled(FlagTable, '"') + " Where ID_Cast = " + Id +
                                 " order by PRES");
         LocalWorkQry->Open();
         TmpFlagsTbl->BatchMove(LocalWorkQry, batAppend);
@@ -342,6 +331,7 @@ void TForm2::DataSource2DataChange()
         return;
     if (ParamTbl->FieldByName("PRES")->AsString().empty())
         return;
+    FindLevelUndoValues();
     const int i = ParamTbl->RecNo() - 1;
     const bool Dens = CurParamName == "DENS";
     if (SpeedButton10->isChecked()) {
@@ -498,4 +488,5 @@ void TForm2::DBGrid2ColEnter()
 {
     if (TField *F = DBGrid2->SelectedField())
         EditedColumnName = F->FieldName();
+    FindLevelUndoValues();
 }

@@ -1,21 +1,28 @@
 // Editor benchmarks: opening the manual QC editor after a run and loading
 // its first cruise, switching to another cruise, and a full repaint of the
 // map with every layer (coast, extra lines, stations with their track, the
-// possible duplicates, margins, axes, QC squares). On a private copy of the
+// possible duplicates, margins, axes, QC squares); on the profile side a
+// station switch, a plot paint with the other profiles of the square, and
+// "Check full Cruise" on the cruise with the most stations. On a private copy of the
 // demo database, and on the large generated database when it has been made
 // (cmake --build <build> --target marlin_large_db). Each figure is the
 // median of five timed runs after a warm-up, in milliseconds.
 #include "app/UQC.h"
 #include "app/uQCMain.h"
+#include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTimer.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
 #include "tests/app_editor/editor_env.h"
 
 #include <QTemporaryDir>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <algorithm>
@@ -115,6 +122,110 @@ void Measure(const std::string &Name, const std::string &Program, const std::str
     Env.Teardown();
 }
 
+// The profile side: switching between two stations of the busiest Black
+// Sea cruise (load the profile, fill the grid, paint), painting the plot
+// with the other profiles of the station's square and month, and "Check
+// full Cruise" on the cruise with the most stations, against the
+// installation's climatologies.
+int CruiseWithMostStations(TEditorEnvironment &Env, const std::string &Where)
+{
+    TZqQuery Q(nullptr);
+    Q.SetConnection(Env.Conn);
+    Q.SQL()->Add("select ID_Cruise, count(*) from Cast_Titles " + Where +
+                 " group by ID_Cruise order by count(*) desc, ID_Cruise");
+    Q.Open();
+    return Q.Eof() ? -1 : Q.Fields()[0]->AsInteger();
+}
+
+void LoadInstalledClimatologies(TEditorEnvironment &Env, const fs::path &Program)
+{
+    TTable ClimMS(nullptr), ClimBS(nullptr);
+    for (const char *File : {"BlackSea_TS.txt", "Mediterranean_TS.txt"}) {
+        TClimImport Import;
+        std::string Error;
+        if (!ReadClimatologyFile((Program / "Clim" / File).string(), Import, Error)) {
+            std::printf("climatology %s: %s\n", File, Error.c_str());
+            continue;
+        }
+        LoadClimatology(Import, *Env.StructTbl, ClimMS, ClimBS, Env.WorkDir);
+    }
+}
+
+void MeasureProfile(const std::string &Name, const std::string &Program, const std::string &Db)
+{
+    QTemporaryDir Root;
+    TEditorEnvironment Env;
+    Env.Setup(Program, Db, Root.path().toStdString());
+    LoadInstalledClimatologies(Env, Program);
+    {
+        TQuery Q(nullptr);
+        Q.SetDatabaseName(Env.WorkDir);
+        Q.SQL().Add("Update param set QC = True where (Param = 'TEMP') or (Param = 'PSAL')");
+        Q.ExecSQL();
+        Env.ParamsTbl->Close();
+        Env.ParamsTbl->Open();
+    }
+    // The run's level-flag table, which the checks merge into.
+    TTable PtsFlags(nullptr);
+    MakeWorkTable(PtsFlags, *Env.StructTbl, Env.WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
+    PtsDataFlagTbl = &PtsFlags;
+    const int BlackSea = CruiseWithMostStations(Env, "where (Lon > 27.5) and (Lat > 40.9) and (Lon < 42)");
+    const int Largest = CruiseWithMostStations(Env, "");
+    if (BlackSea < 0 || Largest < 0) {
+        PtsDataFlagTbl = nullptr;
+        Env.Teardown();
+        return;
+    }
+    Env.PrepareRunFlags(BlackSea);
+    if (Largest != BlackSea)
+        Env.PrepareRunFlags(Largest);
+    TForm2 &F = Env.OpenEditor({BlackSea, Largest});
+    F.CheckBox1->setChecked(false);
+    F.CheckBox1Click();
+    Env.PickCruise(BlackSea);
+    std::vector<int> Ids;
+    for (F.tmpStatTbl->First(); !F.tmpStatTbl->Eof() && Ids.size() < 2; F.tmpStatTbl->Next())
+        Ids.push_back(F.tmpStatTbl->FieldByName("ID_Cast")->AsInteger());
+    if (Ids.size() == 2) {
+        std::vector<double> Switch;
+        for (int i = 0; i <= Runs; ++i) {
+            const int Id = Ids[size_t((i + 1) % 2)];
+            const double t = Ms([&] { F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(Id)); });
+            if (i > 0)
+                Switch.push_back(t);
+        }
+        std::printf("%s_station_switch: %.1f ms\n", Name.c_str(), Median(Switch));
+        std::printf("ratio %s_station_switch_vs_100ms_goal: %.2f\n", Name.c_str(), 100.0 / Median(Switch));
+
+        F.SpeedButton19->setEnabled(true);
+        F.SpeedButton19->setChecked(true);
+        F.SpeedButton19Click();
+        size_t Levels = 0;
+        for (const TRealPointArr &P : F.OtherProfiles)
+            Levels += P.size();
+        std::vector<double> Paint;
+        for (int i = 0; i <= Runs; ++i) {
+            const double t = Ms([&] { F.PaintBox2->Repaint(); });
+            if (i > 0)
+                Paint.push_back(t);
+        }
+        std::printf("%s_plot_paint_other_profiles: %.1f ms (%zu profiles, %zu levels)\n", Name.c_str(),
+                    Median(Paint), F.OtherProfiles.size(), Levels);
+        F.SpeedButton19->setChecked(false);
+        F.SpeedButton19Click();
+    }
+
+    Env.PickCruise(Largest);
+    std::vector<double> Check;
+    for (int i = 0; i < Runs; ++i)
+        Check.push_back(Ms([&] { F.BitBtn3->click(); }));
+    std::printf("%s_check_full_cruise: %.1f ms (%d stations)\n", Name.c_str(), Median(Check),
+                F.tmpStatTbl->RecordCount());
+    Env.CloseEditor();
+    PtsDataFlagTbl = nullptr;
+    Env.Teardown();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -138,9 +249,11 @@ int main(int argc, char **argv)
         fs::copy_file(Demo, Copy);
         std::printf("database demo: %s (a private copy)\n", Demo.string().c_str());
         Measure("demo", Program.string(), Copy);
+        MeasureProfile("demo", Program.string(), Copy);
         if (fs::exists(Large)) {
             std::printf("database large: %s\n", Large.string().c_str());
             Measure("large", Program.string(), Large.string());
+            MeasureProfile("large", Program.string(), Large.string());
         } else {
             std::printf("database large: not built (cmake --build <build> --target marlin_large_db)\n");
         }

@@ -2,7 +2,7 @@
 // station edits reach the station database one row each, the undo rows and
 // the undo list, UNDO, failed edits reverted, manual flags kept for the
 // write-back, the re-check commands and the error tree's level nodes.
-#include "tests/app_editor/editor_fixture.h"
+#include "tests/app_editor/profile_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
 
@@ -13,9 +13,12 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QtTest/QTest>
 #include <QComboBox>
 #include <QListWidget>
 #include <QProgressBar>
@@ -26,12 +29,8 @@ using namespace editortest;
 
 namespace {
 
-constexpr int BlackSeaCruise = 30;
-constexpr int Station = 1137;
-
-class EditorEdit : public EditorFixture {
+class EditorEdit : public ProfileFixture {
 protected:
-    TForm2 *F = nullptr;
     std::vector<std::string> Pres;
     void Open(bool Manual = true)
     {
@@ -43,11 +42,8 @@ protected:
         if (Manual && F->CheckBox1->isChecked())
             F->CheckBox1->click();
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-        const int i = ParamList.IndexOf("TEMP");
-        F->ListBox2->setCurrentRow(i);
-        F->ListBox2Click();
+        PickParam("TEMP");
     }
-    TDataSet &Grid() { return *F->DataSource2->DataSet(); }
     // Types a value into a cell of the data grid, as the operator does.
     void EditLevel(int Level, const char *Column, const std::string &Text)
     {
@@ -77,13 +73,6 @@ protected:
         for (Q.First(); !Q.Eof(); Q.Next())
             Rows.push_back({Q.Fields()[0]->AsString(), Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString()});
         return Rows;
-    }
-    std::string Messages() const
-    {
-        std::string All;
-        for (const TMessageRequest &M : Script->Messages)
-            All += M.Text + "\n";
-        return All;
     }
 };
 
@@ -240,6 +229,29 @@ TEST_F(EditorEdit, ALevelNodeOfTheErrorTreeMovesToItsLevel)
     F->TreeView1Click();
     EXPECT_EQ(F->ZqQuery2->RecNo(), 12);
     EXPECT_EQ(Grid().RecNo(), 12);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EditorEdit, AValueTypedNextToThePlotIsAnEditOfItsLevel)
+{
+    Open();
+    ASSERT_GE(F->ProfilePts.size(), 3u);
+    // The read-out stops on the third level; the box takes the new value.
+    const TPoint P = F->ProfilePts[2];
+    MoveTo(F->PaintBox2, P.X, P.Y);
+    ASSERT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Pres[2]), rtl::ffGeneral, 5, 0));
+    F->Edit2->setText("7.25");
+    QTest::keyClick(F->Edit2, Qt::Key_Return);
+    EXPECT_EQ(Db("TEMP", 2), "7.25");
+    EXPECT_EQ(UndoRows().size(), 1u);
+    // Leaving the plot empties the boxes.
+    MoveTo(F->PaintBox2, F->ProfilePts[1].X, F->ProfilePts[1].Y);
+    F->Label11MouseLeave();
+    EXPECT_TRUE(F->Edit1->text().isEmpty());
+    EXPECT_EQ(Messages(), "");
 }
 
 } // namespace

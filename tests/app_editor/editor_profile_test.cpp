@@ -2,7 +2,7 @@
 // TEMP, PSAL and NO3: the data grid with the run's flags merged by level,
 // density and its inversion flag, the plot's pixels, per-parameter zoom,
 // and degenerate profiles that must paint without a message.
-#include "tests/app_editor/editor_fixture.h"
+#include "tests/app_editor/profile_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
 
@@ -25,13 +25,10 @@ using namespace editortest;
 
 namespace {
 
-constexpr int BlackSeaCruise = 30;
-constexpr int Station = 1137;
 constexpr int SecondStation = 1138;
 
-class EditorProfile : public EditorFixture {
+class EditorProfile : public ProfileFixture {
 protected:
-    TForm2 *F = nullptr;
     void Open()
     {
         PrepareRunFlags(BlackSeaCruise);
@@ -42,14 +39,6 @@ protected:
     {
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast)));
         ASSERT_EQ(F->CurCastId, IdCast);
-    }
-    void PickParam(const std::string &P)
-    {
-        const int i = ParamList.IndexOf(P);
-        ASSERT_GE(i, 0) << P;
-        F->ListBox2->setCurrentRow(i);
-        F->ListBox2Click();
-        ASSERT_EQ(CurParamName, P);
     }
     // The work table's rows: (PRES, the named columns as text).
     std::vector<std::vector<std::string>> GridRows(const std::vector<std::string> &Columns)
@@ -82,13 +71,6 @@ protected:
         T.FieldByName("PRES")->SetAsFloat(Pres);
         T.FieldByName(Field)->SetAsInteger(Value);
         T.Post();
-    }
-    std::string Messages() const
-    {
-        std::string All;
-        for (const TMessageRequest &M : Script->Messages)
-            All += M.Text + "\n";
-        return All;
     }
     TColor At(TPoint P) const { return F->PaintBox2->Canvas().Pixel(P.X, P.Y); }
     TPoint Pixel(double Value, double Pres) const

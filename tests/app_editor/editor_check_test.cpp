@@ -1,0 +1,196 @@
+// The editor's re-checks against a climatology: with AUTO QC a level edit
+// re-checks the profile and the grid shows the new flags while the
+// operator's 5 stays; "Check full Cruise" walks every station with its
+// gauge; the climatic lines of the plot lie within the climatology's
+// pressures; closing drops the scratch table.
+#include "tests/app_editor/profile_fixture.h"
+#include "tests/app_editor/editor_test_util.h"
+#include "tests/app_support/AppTestSupport.h"
+
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/manual/map.h"
+#include "platform/dataset/TDataSource.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
+#include "app/manual/Recalcs.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TPaintBox.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace editortest;
+
+namespace {
+
+class EditorCheck : public ProfileFixture {
+protected:
+    std::unique_ptr<TTable> PtsFlags;
+    void TearDown() override
+    {
+        if (PtsDataFlagTbl == PtsFlags.get())
+            PtsDataFlagTbl = nullptr;
+        ProfileFixture::TearDown();
+    }
+    // A climatology of TEMP and PSAL for the station's square (16) in every
+    // month, its mean far from the data between 20 and 60 dbar.
+    void LoadClimatology()
+    {
+        TTable ClimMS(nullptr), ClimBS(nullptr);
+        for (const char *P : {"TEMP", "PSAL"}) {
+            TClimImport Import;
+            Import.Grid.push_back({"REGION", "Month", "PRES", std::string(P) + "_PAVG", std::string(P) + "_PSTD"});
+            Import.SubRegions = {{"16"}, {true}};
+            for (int M = 1; M <= 12; ++M) {
+                Import.Months.Items.push_back(std::to_string(M));
+                Import.Months.Checked.push_back(true);
+                for (int Pres : {20, 30, 40, 60}) {
+                    Import.Grid.push_back({"16", std::to_string(M), std::to_string(Pres), "100", "0.1"});
+                    if (M == 1) {
+                        Import.Pressures.Items.push_back(std::to_string(Pres));
+                        Import.Pressures.Checked.push_back(true);
+                    }
+                }
+            }
+            Import.Params = {{std::string(P) + "(climat)"}, {true}};
+            Import.HasBs = true;
+            ::LoadClimatology(Import, *StructTbl, ClimMS, ClimBS, WorkDir);
+        }
+        TQuery Q(nullptr);
+        Q.SetDatabaseName(WorkDir);
+        Q.SQL().Add("Update param set QC = True where (Param = 'TEMP') or (Param = 'PSAL')");
+        Q.ExecSQL();
+        ParamsTbl->Close();
+        ParamsTbl->Open();
+        PtsFlags = std::make_unique<TTable>(nullptr);
+        MakeWorkTable(*PtsFlags, *StructTbl, WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
+        PtsDataFlagTbl = PtsFlags.get();
+    }
+    void Open()
+    {
+        LoadClimatology();
+        PrepareRunFlags(BlackSeaCruise);
+        F = &OpenEditor({BlackSeaCruise});
+        ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+        PickParam("TEMP");
+    }
+    std::vector<std::string> Column(const char *Name)
+    {
+        std::vector<std::string> V;
+        for (Grid().First(); !Grid().Eof(); Grid().Next())
+            V.push_back(Grid().FieldByName(Name)->AsString());
+        return V;
+    }
+};
+
+TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
+{
+    Open();
+    ASSERT_TRUE(F->CheckBox1->isChecked());
+    const auto Pres = Column("PRES");
+    // The operator fixes the level at 30 dbar.
+    int Fixed = -1;
+    for (size_t i = 0; i < Pres.size(); ++i)
+        if (std::stod(Pres[i]) >= 25 && std::stod(Pres[i]) <= 35)
+            Fixed = int(i);
+    ASSERT_GE(Fixed, 0);
+    F->DBGrid2Enter();
+    ASSERT_TRUE(F->DBGrid2->SelectFieldByName("FTEMP"));
+    Grid().SetRecNoValue(Fixed + 1);
+    Grid().Edit();
+    Grid().FieldByName("FTEMP")->SetAsInteger(5);
+    Grid().Post();
+    const auto Flags = Column("FTEMP");
+    for (size_t i = 0; i < Flags.size(); ++i) {
+        const double P = std::stod(Pres[i]);
+        if (int(i) == Fixed) {
+            EXPECT_EQ(Flags[i], "5");
+        } else if (P >= 20 && P <= 60) {
+            EXPECT_EQ(Flags[i], "2") << "far from the climatic mean at " << P;
+        }
+    }
+    EXPECT_EQ(Sql("select FTEMP from PTS_Data where ID_Cast=" + std::to_string(Station) + " and PRES=" +
+                  Pres[size_t(Fixed)])[0][0],
+              "5");
+
+    // The blue climatic mean lies only within 20..60 dbar.
+    F->SpeedButton16->setChecked(true);
+    F->PaintBox2->Repaint();
+    bool BlueInside = false, BlueOutside = false;
+    const TRect &R = F->PlotScreenRect;
+    const int Top = WorldToScreen(MakeRealPoint(PlotExtents.xmin, -20), PlotExtents, R, false, true).Y;
+    const int Bottom = WorldToScreen(MakeRealPoint(PlotExtents.xmin, -60), PlotExtents, R, false, true).Y;
+    for (int y = R.Top + 1; y < R.Bottom; ++y)
+        for (int x = R.Left; x <= R.Right; ++x)
+            if (F->PaintBox2->Canvas().Pixel(x, y) == TColor(0xFF0000)) {
+                if (y >= Top - 1 && y <= Bottom + 1)
+                    BlueInside = true;
+                else
+                    BlueOutside = true;
+            }
+    EXPECT_TRUE(BlueInside) << ClimLevels.size() << " " << (ClimQry && ClimQry->Active()) << " " << SeaCode << " "
+                            << F->SpeedButton16->isChecked() << " " << PlotExtents.xmax;
+    EXPECT_FALSE(BlueOutside);
+    apptest::SaveScreenshot(*F, "editor_profile_climatology");
+}
+
+TEST_F(EditorCheck, CheckFullCruiseWalksEveryStationWithItsGauge)
+{
+    Open();
+    int Seen = 0;
+    QObject::connect(F->Gauge1, &QProgressBar::valueChanged, [&](int) { ++Seen; });
+    F->BitBtn3->click();
+    EXPECT_GE(Seen, F->tmpStatTbl->RecordCount() - 1);
+    EXPECT_FALSE(F->Gauge1->isVisible());
+    EXPECT_FALSE(FullCruiseCheckRunning);
+    EXPECT_TRUE(F->StationsReady);
+    EXPECT_TRUE(F->ProfileGridReady);
+    EXPECT_EQ(F->tmpStatTbl->FieldByName("ID_Cast")->AsInteger(), Station);
+    // Levels between 20 and 60 dbar of the stations were flagged.
+    const auto Flagged = Sql("select count(*) from PTS_Data p, Cast_Titles c where p.ID_Cast=c.ID_Cast and "
+                             "c.ID_Cruise=" + std::to_string(BlackSeaCruise) + " and p.PRES between 20 and 60");
+    TQuery Q(nullptr);
+    Q.SetDatabaseName(WorkDir);
+    Q.SQL().Add("Select count(*) From \"" + DbTablePrefix + "-PTS_DataFlags\" Where FTEMP = 2");
+    Q.Open();
+    EXPECT_GT(Q.Fields()[0]->AsInteger(), 0);
+    (void)Flagged;
+}
+
+TEST_F(EditorCheck, ClosingDropsTheScratchTable)
+{
+    Open();
+    F->SpeedButton19->setChecked(true);
+    F->SpeedButton19Click();
+    EXPECT_FALSE(F->OtherProfiles.empty());
+    EXPECT_TRUE(MainTableExists("QCCastID"));
+    CloseEditor();
+    EXPECT_FALSE(MainTableExists("QCCastID"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EditorCheck, TheUndockedPlotFloatsAndComesBack)
+{
+    Open();
+    QWidget *Home = F->Panel4->parentWidget();
+    F->SpeedButton14->click();
+    ASSERT_NE(F->ProfileWindow, nullptr);
+    EXPECT_EQ(F->Panel4->parentWidget(), F->ProfileWindow);
+    EXPECT_FALSE(F->SpeedButton14->isVisible());
+    F->PaintBox2->Repaint();
+    EXPECT_FALSE(F->ProfilePts.empty());
+    apptest::SaveScreenshot(*F->ProfileWindow, "editor_profile_window");
+    F->ProfileWindow->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(F->ProfileWindow, nullptr);
+    EXPECT_EQ(F->Panel4->parentWidget(), Home);
+}
+
+} // namespace
