@@ -262,7 +262,9 @@ struct TClimImport {
 };
 
 // Splits one line of a climatology file at Sep: two separators in a row
-// give an empty cell, a separator at the end adds none.
+// give an empty cell, a separator at the end adds none, a line end is not
+// part of the last cell. Sep '\0' (the header gave no separator) makes the
+// whole line one cell. The engine's reader and the import dialog share it.
 std::vector<std::string> SplitClimLine(const std::string &Line, char Sep);
 // Reads a climatology file into Import with every item ticked; the seas
 // from MsSquareNames / BsSquareNames. False with Error set when the file

@@ -108,23 +108,6 @@ std::pair<std::string, std::string> SplitPairCell(const std::string &ACell)
 
 // ---- the text format ------------------------------------------------------------
 
-std::vector<std::string> SplitClimFileLine(const std::string &Line, char Sep)
-{
-    // No separator ('\0', the header did not give one): the line is one cell.
-    std::vector<std::string> Cells;
-    size_t From = 0;
-    for (;;) {
-        const size_t At = Sep ? Line.find(Sep, From) : std::string::npos;
-        if (At == std::string::npos) {
-            if (From < Line.size())
-                Cells.push_back(Line.substr(From));
-            return Cells;
-        }
-        Cells.push_back(Line.substr(From, At - From));
-        From = At + 1;
-    }
-}
-
 std::vector<std::string> ReadClimatologyLines(const std::string &AFileName)
 {
     std::ifstream In(AFileName, std::ios::binary);
@@ -171,7 +154,7 @@ void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::ve
     size_t ColCount = 0;
     int Shown = -1;
     for (int I = 0; I < LineCount; ++I) {
-        std::vector<std::string> Cells = SplitClimFileLine(ALines[size_t(I)], Separator);
+        std::vector<std::string> Cells = SplitClimLine(ALines[size_t(I)], Separator);
         // Only the header adds columns.
         if (I == 0)
             ColCount = Cells.size();

@@ -53,11 +53,6 @@ struct TClimFileCheck {
 void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
                            TClimImport &AImport, TClimFileCheck &ACheck,
                            const std::function<void(int)> &AProgress = nullptr);
-// Splits a line of a climatology file at Sep: the text before each
-// separator is a cell, the rest after the last one is the last cell when it
-// is not empty (a separator at the end adds no empty cell; two in a row give
-// an empty one). Sep '\0' (no separator) makes the whole line one cell.
-std::vector<std::string> SplitClimFileLine(const std::string &Line, char Sep);
 // The lines of a text file, without their line ends. Raises EFOpenError
 // when the file cannot be read.
 std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);

@@ -154,6 +154,7 @@ TZqDataSet::~TZqDataSet()
     FActiveView.Reset();
     FFilterView.Reset();
     FIndexView.Reset();
+    ReleaseIndexViewsCreated();
     // The table before the view, as they were attached.
     FTable.Reset();
     FView.Reset();

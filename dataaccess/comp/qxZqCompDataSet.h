@@ -512,7 +512,7 @@ private:
     bool FResolvingMaster = false;
     dats::TZqDatSRef<dats::TZqDatSView> FIndexView;
     dats::TZqDatSRef<dats::TZqDatSView> FFilterView;
-    std::vector<dats::TZqDatSView *> FCreatedViews;
+    std::vector<dats::TZqDatSRef<dats::TZqDatSView>> FCreatedViews;
     TKeyBuffer FKeyBuffers[6];
     void CheckKeyEditing() const;
     bool FKeyBuffersAllocated = false;
@@ -605,7 +605,7 @@ private:
     std::string FFilter, FFields, FCaseInsFields, FExpression, FDescFields;
     TZqExpressionOptions FFilterOptions;
     dats::TZqSortOptions FOptions = 0;
-    dats::TZqDatSView *FView = nullptr;
+    dats::TZqDatSRef<dats::TZqDatSView> FView;
     std::string FName;
 };
 

@@ -197,25 +197,22 @@ void TZqIndex::Assign(const TZqIndex &ASource)
 
 void TZqIndex::ReleaseView()
 {
-    if (FView) {
-        TZqDatSView *V = FView;
-        FView = nullptr;
-        V->Release();
-    }
+    FView.Reset();
 }
 
 void TZqIndex::BuildView()
 {
     TZqDataSet *DS = DataSet();
     TZqDatSTable *T = DS ? DS->Table() : nullptr;
-    TZqDatSView *Old = FView;
-    FView = nullptr;
+    // The previous view is let go once the dataset has moved off it, also
+    // when moving fails.
+    TZqDatSRef<TZqDatSView> Old(std::move(FView));
     bool Usable = FActive && FUpdateCount == 0 && T && DS->IndexesActive() &&
                   (!FFields.empty() || !FExpression.empty() || !FFilter.empty());
     if (Usable) {
         // Named once the previous view of this index is gone, so that the
         // name stays the index's.
-        TZqDatSView *V = TZqDatSView::CreateEx(T, "", 0, true);
+        auto V = TZqDatSRef<TZqDatSView>::Adopt(TZqDatSView::CreateEx(T, "", 0, true));
         try {
             if (!FFields.empty())
                 V->Mechanisms()->AddSort(FFields, FOptions, FDescFields, FCaseInsFields);
@@ -225,17 +222,15 @@ void TZqIndex::BuildView()
                 V->Mechanisms()->AddFilter(FFilter, ExprOptionBits(FFilterOptions));
             V->SetActive(true);
         } catch (...) {
-            V->Release();
-            FView = Old;
+            FView = std::move(Old);
             throw;
         }
-        FView = V;
+        FView = std::move(V);
     }
     // The dataset walking the old view follows to the new one.
     if (DS && Old && DS->IndexView() == Old)
         DS->ChangeIndexView(FView);
-    if (Old)
-        Old->Release();
+    Old.Reset();
     if (FView && !FName.empty())
         FView->SetName(T->Views()->BuildUniqueName(FName));
     if (DS)
@@ -308,13 +303,9 @@ void TZqIndexes::BuildAll()
 void TZqIndexes::ReleaseAll()
 {
     for (auto &I : FItems) {
-        TZqDatSView *Old = I->FView;
-        if (!Old)
-            continue;
-        I->FView = nullptr;
-        if (FDataSet->IndexView() == Old)
+        const TZqDatSRef<TZqDatSView> Old(std::move(I->FView));
+        if (Old && FDataSet->IndexView() == Old)
             FDataSet->ChangeIndexView(nullptr);
-        Old->Release();
     }
 }
 
@@ -448,10 +439,9 @@ void TZqDataSet::SetIndexesActive(bool AValue)
 
 void TZqDataSet::ReleaseIndexViewsCreated()
 {
-    std::vector<TZqDatSView *> L;
+    // Taken out first: a view that goes may call back into the dataset.
+    std::vector<TZqDatSRef<TZqDatSView>> L;
     L.swap(FCreatedViews);
-    for (TZqDatSView *V : L)
-        V->Release();
 }
 
 void TZqDataSet::SetIndexView(bool ARecompose)
@@ -467,15 +457,12 @@ void TZqDataSet::SetIndexView(bool ARecompose)
         if (!FIndexFieldNames.empty()) {
             V = FTable->Views()->FindSortedView(FIndexFieldNames, 0, 0, true);
             if (!V) {
-                V = TZqDatSView::CreateEx(FTable, "_Zq_IND_" + FIndexFieldNames, 0, true);
-                try {
-                    V->Mechanisms()->AddSort(FIndexFieldNames);
-                    V->SetActive(true);
-                } catch (...) {
-                    V->Release();
-                    throw;
-                }
-                FCreatedViews.push_back(V);
+                auto Made = TZqDatSRef<TZqDatSView>::Adopt(
+                    TZqDatSView::CreateEx(FTable, "_Zq_IND_" + FIndexFieldNames, 0, true));
+                Made->Mechanisms()->AddSort(FIndexFieldNames);
+                Made->SetActive(true);
+                V = Made;
+                FCreatedViews.push_back(std::move(Made));
             }
         } else {
             int At = -1;

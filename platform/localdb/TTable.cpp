@@ -165,7 +165,62 @@ void TTable::OpenSource()
     }
     FReadStmt = TLocalStatement(Db.Handle(), "SELECT * FROM " + FSqlName + " WHERE rowid=?");
     FRowsValid = false;
-    FTailStamp = TStamp();
+    // Only a table of this folder's own database: the database's state says
+    // nothing of an attached one.
+    FKeyMemo = !FKeyColumns.empty() && !FSqlName.empty() && FSqlName[0] == '"';
+    FKnownKeys.clear();
+    FKnownStamp = TStamp();
+}
+
+bool TTable::StoredKey(const TLocalRow &AValues, TLocalRow &AKey) const
+{
+    // A number in a numeric column or a text in a text column is stored as
+    // it was given; the rest is left to the engine to place.
+    AKey.clear();
+    if (!FKeyMemo)
+        return false;
+    for (int C : FKeyColumns) {
+        const TLocalValue &V = AValues[size_t(C)];
+        const std::string T = rtl::UpperCase(FColumns[size_t(C)].DeclType);
+        const bool TextAff = T.find("INT") == std::string::npos &&
+                             (T.find("CHAR") != std::string::npos || T.find("CLOB") != std::string::npos ||
+                              T.find("TEXT") != std::string::npos);
+        const bool NumAff = T.find("INT") != std::string::npos ||
+                            (!TextAff && !T.empty() && T.find("BLOB") == std::string::npos);
+        bool Ok = false;
+        if (V.Kind == TLocalValue::lvInteger)
+            Ok = NumAff && V.I < (int64_t(1) << 53) && V.I > -(int64_t(1) << 53);
+        else if (V.Kind == TLocalValue::lvReal)
+            Ok = NumAff && std::isfinite(V.D);
+        else
+            Ok = V.Kind == TLocalValue::lvText && TextAff;
+        if (!Ok)
+            return false;
+        AKey.push_back(V);
+    }
+    return true;
+}
+
+void TTable::KnowKey(int64_t ARowId, TLocalRow AKey, const TStamp &ABefore, bool AKnown)
+{
+    if (!FKeyMemo)
+        return;
+    // A walk through a large table must not keep a key per row.
+    if (!(ABefore == FKnownStamp) || ABefore.Changes < 0 || FKnownKeys.size() >= 4096)
+        FKnownKeys.clear();
+    FKnownStamp = Stamp();
+    if (AKnown)
+        FKnownKeys[ARowId] = std::move(AKey);
+    else
+        FKnownKeys.erase(ARowId);
+}
+
+const TLocalRow *TTable::KnownKey(int64_t ARowId, const TStamp &ANow) const
+{
+    if (!FKeyMemo || ANow.Changes < 0 || !(ANow == FKnownStamp))
+        return nullptr;
+    auto It = FKnownKeys.find(ARowId);
+    return It == FKnownKeys.end() ? nullptr : &It->second;
 }
 
 TLocalStatement &TTable::Cached(const std::string &ASql)
@@ -198,7 +253,8 @@ void TTable::LoadRows()
     while (S.Step())
         FRowIds.push_back(S.Column(0).I);
     FRowsValid = true;
-    FTailStamp = TStamp();
+    FKnownKeys.clear();
+    FKnownStamp = TStamp();
 }
 
 int TTable::RowCount()
@@ -227,6 +283,16 @@ void TTable::ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark)
     for (int I = 0; I < N; ++I)
         ARow[size_t(I)] = FReadStmt.Column(I);
     FReadStmt.Reset();
+    if (FKeyMemo && ARow.size() == FColumns.size()) {
+        // As read, the values are the stored ones.
+        TLocalRow Key;
+        bool Known = true;
+        for (int C : FKeyColumns) {
+            Known = Known && !ARow[size_t(C)].IsNull();
+            Key.push_back(ARow[size_t(C)]);
+        }
+        KnowKey(ABookmark, std::move(Key), Stamp(), Known);
+    }
 }
 
 int TTable::IndexOfBookmark(int64_t ABookmark)
@@ -315,54 +381,25 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         }
         std::string Sql = Used.empty() ? "INSERT INTO " + FSqlName + " DEFAULT VALUES"
                                        : "INSERT INTO " + FSqlName + " (" + Cols + ") VALUES (" + Marks + ")";
-        // Only a table of this folder's own database: the database's state
-        // says nothing of an attached one.
-        const bool Tail = !FKeyColumns.empty() && !FSqlName.empty() && FSqlName[0] == '"';
-        const TStamp Before = Tail ? Stamp() : TStamp();
+        const TStamp Before = FKeyMemo ? Stamp() : TStamp();
         TLocalStatement &S = Cached(Sql);
         for (size_t K = 0; K < Used.size(); ++K)
             S.Bind(int(K) + 1, H.Values[Used[K]]);
         ExecuteWrite(S);
-        // The key as the engine compares it: a number in a numeric column or
-        // a text in a text column is stored as it was given; anything else
-        // is left to the engine to place.
-        TLocalRow Key;
-        bool KeyOk = Tail;
-        for (size_t I = 0; KeyOk && I < FKeyColumns.size(); ++I) {
-            const TLocalValue &V = H.Values[size_t(FKeyColumns[I])];
-            const std::string T = rtl::UpperCase(FColumns[size_t(FKeyColumns[I])].DeclType);
-            const bool TextAff = T.find("INT") == std::string::npos &&
-                                 (T.find("CHAR") != std::string::npos || T.find("CLOB") != std::string::npos ||
-                                  T.find("TEXT") != std::string::npos);
-            const bool NumAff = T.find("INT") != std::string::npos ||
-                                (!TextAff && !T.empty() && T.find("BLOB") == std::string::npos);
-            if (V.Kind == TLocalValue::lvInteger)
-                KeyOk = NumAff && V.I < (int64_t(1) << 53) && V.I > -(int64_t(1) << 53);
-            else if (V.Kind == TLocalValue::lvReal)
-                KeyOk = NumAff && std::isfinite(V.D);
-            else
-                KeyOk = V.Kind == TLocalValue::lvText && TextAff;
-            Key.push_back(V);
-        }
         int64_t RowId = sqlite3_last_insert_rowid(Db.Handle());
+        TLocalRow Key;
+        const bool KeyOk = StoredKey(H.Values, Key);
         int Pos = -1;
-        if (KeyOk && FTailStamp.Changes >= 0 && FTailStamp == Before && !FRowIds.empty() &&
-            FRowIds.back() == FTailRow) {
+        if (const TLocalRow *Last = KeyOk && !FRowIds.empty() ? KnownKey(FRowIds.back(), Before) : nullptr) {
             int C = 0;
             for (size_t I = 0; I < Key.size() && C == 0; ++I)
-                C = CompareStored(Key[I], FTailKey[I]);
+                C = CompareStored(Key[I], (*Last)[I]);
             if (C > 0)
                 Pos = int(FRowIds.size());
         }
         if (Pos < 0)
             Pos = KeyPosition(H.Values);
-        if (KeyOk && Pos == int(FRowIds.size())) {
-            FTailKey = std::move(Key);
-            FTailRow = RowId;
-            FTailStamp = Stamp();
-        } else {
-            FTailStamp = TStamp();
-        }
+        KnowKey(RowId, std::move(Key), Before, KeyOk);
         FRowIds.insert(FRowIds.begin() + Pos, RowId);
         FCursor = Pos;
         H.Bookmark = RowId;
@@ -376,9 +413,19 @@ void TTable::WriteRecord(TRecordBuffer ABuffer, bool AInsert)
         for (size_t I = 0; I < FColumns.size(); ++I)
             S.Bind(int(I) + 1, H.Values[I]);
         S.BindInt(int(FColumns.size()) + 1, H.Bookmark);
+        const TStamp Before = FKeyMemo ? Stamp() : TStamp();
+        bool KeyKept = false;
+        TLocalRow Key;
+        const bool KeyOk = StoredKey(H.Values, Key);
+        if (const TLocalRow *Was = KeyOk ? KnownKey(H.Bookmark, Before) : nullptr) {
+            KeyKept = true;
+            for (size_t I = 0; I < Key.size() && KeyKept; ++I)
+                KeyKept = CompareStored(Key[I], (*Was)[I]) == 0;
+        }
         ExecuteWrite(S);
+        KnowKey(H.Bookmark, std::move(Key), Before, KeyOk);
         int Old = IndexOfBookmark(H.Bookmark);
-        if (!FKeyColumns.empty() && Old >= 0) {
+        if (!FKeyColumns.empty() && Old >= 0 && !KeyKept) {
             FRowIds.erase(FRowIds.begin() + Old);
             int Pos = KeyPosition(H.Values, Old);
             FRowIds.insert(FRowIds.begin() + Pos, H.Bookmark);

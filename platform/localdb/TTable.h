@@ -10,6 +10,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/localdb/TLocalDataSet.h"
@@ -87,9 +88,10 @@ private:
     std::vector<int64_t> FRowIds;
     bool FRowsValid = false;
     TLocalStatement FReadStmt;
-    // The stored key of the last row, as this table appended it, and the
-    // state of the database then: rows appended in key order are placed
-    // after it without asking the engine, as long as nothing else moved.
+    // Stored keys of rows this table read or wrote, valid while the database
+    // is in the state stamped: a row appended after the last in key order,
+    // or edited without a change of key, is placed without asking the
+    // engine, as long as nothing else moved.
     struct TStamp {
         int64_t Changes = -1;
         unsigned DataVersion = 0;
@@ -100,7 +102,14 @@ private:
         }
     };
     TStamp Stamp() const;
-    TLocalRow FTailKey;
-    int64_t FTailRow = 0;
-    TStamp FTailStamp;
+    // The key as the engine stores it, from values about to be written;
+    // false where the engine might store it otherwise.
+    bool StoredKey(const TLocalRow &AValues, TLocalRow &AKey) const;
+    // Records a row's stored key; ABefore is the state before the caller's
+    // own write (or now, for a read).
+    void KnowKey(int64_t ARowId, TLocalRow AKey, const TStamp &ABefore, bool AKnown);
+    const TLocalRow *KnownKey(int64_t ARowId, const TStamp &ANow) const;
+    bool FKeyMemo = false;
+    std::unordered_map<int64_t, TLocalRow> FKnownKeys;
+    TStamp FKnownStamp;
 };

@@ -98,13 +98,13 @@ const char *const TwoSeas = "Region;Month;PRES;TEMP_PAVG;TEMP_PSTD;PSAL_PMIN;PSA
 
 TEST(ClimLineSplit, CellsAsTheFormatSaysThem)
 {
-    EXPECT_EQ(SplitClimFileLine("a;b;c", ';'), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(SplitClimFileLine("a;b;", ';'), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitClimFileLine("a;;b", ';'), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_EQ(SplitClimFileLine(";a", ';'), (std::vector<std::string>{"", "a"}));
-    EXPECT_EQ(SplitClimFileLine("a\tb", '\t'), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitClimFileLine("a,b;c", '\0'), (std::vector<std::string>{"a,b;c"}));
-    EXPECT_EQ(SplitClimFileLine("", ';'), (std::vector<std::string>{}));
+    EXPECT_EQ(SplitClimLine("a;b;c", ';'), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SplitClimLine("a;b;", ';'), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitClimLine("a;;b", ';'), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitClimLine(";a", ';'), (std::vector<std::string>{"", "a"}));
+    EXPECT_EQ(SplitClimLine("a\tb", '\t'), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitClimLine("a,b;c", '\0'), (std::vector<std::string>{"a,b;c"}));
+    EXPECT_EQ(SplitClimLine("", ';'), (std::vector<std::string>{}));
 }
 
 TEST_F(ClimatDialog, FileOfBothSeasIsPreviewedListedAndTicked)

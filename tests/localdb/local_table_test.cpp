@@ -505,3 +505,47 @@ TEST_F(LocalTables, AppendsAfterAnotherComponentsEditKeepTheKeyOrder)
     Add(*A, 1);
     EXPECT_EQ(Order(*A), (std::vector<double>{1, 5}));
 }
+
+// Edits that keep the key leave the row in place; an edit that changes it
+// moves the row, also after another component changed the table between
+// the read and the post.
+TEST_F(LocalTables, EditsKeepOrMoveRowsByTheirStoredKeys)
+{
+    FromTemplate("TmpFlags", "PTS_DataFlags", "ID_Cast;PRES");
+    Fill("TmpFlags", {{1, 10.0, 0, 0, 0}, {1, 20.0, 0, 0, 0}, {1, 30.0, 0, 0, 0}});
+    auto A = Open("TmpFlags");
+    auto Order = [&]() {
+        std::vector<std::string> R;
+        for (A->First(); !A->Eof(); A->Next())
+            R.push_back(A->FieldByName("PRES")->AsString() + ":" + A->FieldByName("FTEMP")->AsString());
+        return R;
+    };
+    for (A->First(); !A->Eof(); A->Next()) {
+        A->Edit();
+        A->FieldByName("FTEMP")->SetAsInteger(2);
+        A->Post();
+    }
+    EXPECT_EQ(Order(), (Lines{"10:2", "20:2", "30:2"}));
+    // The key as a text the column turns into the same number.
+    A->First();
+    A->Edit();
+    A->FieldByName("PRES")->SetAsString("10");
+    A->FieldByName("FTEMP")->SetAsInteger(3);
+    A->Post();
+    EXPECT_EQ(Order(), (Lines{"10:3", "20:2", "30:2"}));
+    // Read by A, then moved by another component, then edited by A.
+    A->First();
+    {
+        auto B = Open("TmpFlags");
+        ASSERT_TRUE(B->FindKey({rtl::Variant(1), rtl::Variant(20.0)}));
+        B->Edit();
+        B->FieldByName("PRES")->SetAsFloat(5);
+        B->Post();
+    }
+    A->Refresh();
+    ASSERT_TRUE(A->FindKey({rtl::Variant(1), rtl::Variant(30.0)}));
+    A->Edit();
+    A->FieldByName("PRES")->SetAsFloat(1);
+    A->Post();
+    EXPECT_EQ(Order(), (Lines{"1:2", "5:2", "10:3"}));
+}
