@@ -134,6 +134,26 @@ TRect FitRectToAspect(const TRect &r, double ratio)
     return Result;
 }
 
+TRect ShiftRectInside(const TRect &r, const TRect &bounds)
+{
+    TRect Result = r;
+    const auto Shift = [&](int dx, int dy) {
+        Result.Left += dx;
+        Result.Right += dx;
+        Result.Top += dy;
+        Result.Bottom += dy;
+    };
+    if (Result.Left < bounds.Left)
+        Shift(bounds.Left - Result.Left, 0);
+    if (Result.Top < bounds.Top)
+        Shift(0, bounds.Top - Result.Top);
+    if (Result.Right > bounds.Right)
+        Shift(bounds.Right - Result.Right, 0);
+    if (Result.Bottom > bounds.Bottom)
+        Shift(0, bounds.Bottom - Result.Bottom);
+    return Result;
+}
+
 double IntPowerOf(int n, double x)
 {
     double Result = 1.0;

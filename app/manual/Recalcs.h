@@ -66,6 +66,10 @@ TRealRect ScreenRectToWorld(const TRect &r, const TRealRect &world, const TRect 
 bool PointInRect(const TRect &r, int X, int Y);             // edges included
 bool PointInWorldRect(const TRealRect &r, double x, double y); // edges included
 TRect FitRectToAspect(const TRect &r, double ratio);          // ratio = height / width
+// r moved, its size kept, so that it starts no further left or up than
+// bounds and, where it fits, ends no further right or down (the rubber band
+// of the map and of the profile plot).
+TRect ShiftRectInside(const TRect &r, const TRect &bounds);
 double IntPowerOf(int n, double x);
 std::string PadIntPart(const std::string &text, int width);
 std::string PadFixedPart(const std::string &text, int width, int digits);

@@ -201,23 +201,9 @@ void TForm2::PaintBox1MouseUp(int X, int Y)
     if (R.Top > R.Bottom)
         std::swap(R.Top, R.Bottom);
     SelectionRect = R;
-    RubberRect = FitRectToAspect(R, double(Image1->height() - 50) / double(Image1->width() - 100));
     // Shifted back inside the map, keeping its size.
-    const TRect &M = MapScreenRect;
-    const auto Shift = [&](int dx, int dy) {
-        RubberRect.Left += dx;
-        RubberRect.Right += dx;
-        RubberRect.Top += dy;
-        RubberRect.Bottom += dy;
-    };
-    if (RubberRect.Left < M.Left)
-        Shift(M.Left - RubberRect.Left, 0);
-    if (RubberRect.Top < M.Top)
-        Shift(0, M.Top - RubberRect.Top);
-    if (RubberRect.Right > M.Right)
-        Shift(M.Right - RubberRect.Right, 0);
-    if (RubberRect.Bottom > M.Bottom)
-        Shift(0, M.Bottom - RubberRect.Bottom);
+    RubberRect = ShiftRectInside(FitRectToAspect(R, double(Image1->height() - 50) / double(Image1->width() - 100)),
+                                 MapScreenRect);
     ZoomInBtn->setEnabled(true);
     RctSelBtn->setChecked(false);
 }

@@ -398,22 +398,9 @@ void TForm2::PaintBox2MouseUp(int X, int Y)
     if (R.Top > R.Bottom)
         std::swap(R.Top, R.Bottom);
     PlotSelectionRect = R;
-    PlotRubberRect = FitRectToAspect(R, double(PaintBox2->height()) / double(std::max(1, PaintBox2->width())));
-    const TRect &M = PlotScreenRect;
-    const auto Shift = [&](int dx, int dy) {
-        PlotRubberRect.Left += dx;
-        PlotRubberRect.Right += dx;
-        PlotRubberRect.Top += dy;
-        PlotRubberRect.Bottom += dy;
-    };
-    if (PlotRubberRect.Left < M.Left)
-        Shift(M.Left - PlotRubberRect.Left, 0);
-    if (PlotRubberRect.Top < M.Top)
-        Shift(0, M.Top - PlotRubberRect.Top);
-    if (PlotRubberRect.Right > M.Right)
-        Shift(M.Right - PlotRubberRect.Right, 0);
-    if (PlotRubberRect.Bottom > M.Bottom)
-        Shift(0, M.Bottom - PlotRubberRect.Bottom);
+    PlotRubberRect =
+        ShiftRectInside(FitRectToAspect(R, double(PaintBox2->height()) / double(std::max(1, PaintBox2->width()))),
+                        PlotScreenRect);
     SpeedButton4->setEnabled(true);
     SpeedButton1->setChecked(false);
 }
