@@ -10,6 +10,7 @@ set(MARLIN_TEST_ENV
   "MARLIN_PROGRAM_DIR=${MARLIN_PROGRAM_DIR}"
   "MARLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
   "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+  "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
 # marlin_add_test(<area> SOURCES ... [LIBS ...] [LABELS ...])
