@@ -10,7 +10,7 @@
 #include "dataaccess/stan/qxZqStanConnDef.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 #include "platform/rtl/Classes.h"
-#include "tests/phys_e2e/StationE2EFixture.h"
+#include "tests/support/StationE2EFixture.h"
 
 namespace {
 
