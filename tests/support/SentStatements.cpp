@@ -164,10 +164,19 @@ std::string WithDatabase(const std::string &AText, const std::string &ADbPath)
 {
     const bool HasExt = ADbPath.size() > 4 && ADbPath.compare(ADbPath.size() - 4, 4, ".mdb") == 0;
     const std::string Bare = HasExt ? ADbPath.substr(0, ADbPath.size() - 4) : ADbPath;
-    std::string R = AText;
-    for (const auto &[Key, Value] : {std::pair<std::string, std::string>{"@MDB@", ADbPath}, {"@DB@", Bare}})
-        for (size_t P = 0; (P = R.find(Key, P)) != std::string::npos; P += Value.size())
-            R.replace(P, Key.size(), Value);
+    // One pass over the text, so that a path is never filled into again.
+    std::string R;
+    for (size_t P = 0; P < AText.size();) {
+        if (AText.compare(P, 5, "@MDB@") == 0) {
+            R += ADbPath;
+            P += 5;
+        } else if (AText.compare(P, 4, "@DB@") == 0) {
+            R += Bare;
+            P += 4;
+        } else {
+            R += AText[P++];
+        }
+    }
     return R;
 }
 
