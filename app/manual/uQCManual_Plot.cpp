@@ -675,26 +675,28 @@ void TForm2::ApplyInPlotPressure()
     const size_t From = size_t(ZqQuery2->RecNo() - 1);
     const TInPlotRow Moved = InPlotRows[From];
 
-    ProfileGridReady = false;
-    ZqQuery2->Delete();
-    InPlotRows.erase(InPlotRows.begin() + long(From));
-    ZqQuery2->First();
-    while (!ZqQuery2->Eof() && ZqQuery2->FieldByName("PRES")->AsFloat() < NewPres)
-        ZqQuery2->Next();
-    if (!ZqQuery2->Eof())
-        ZqQuery2->Insert();
-    else
-        ZqQuery2->Append();
-    for (int i = 0; i < ZqQuery2->FieldCount() && size_t(i) < Texts.size(); ++i) {
-        if (Nulls[size_t(i)])
-            ZqQuery2->Fields()[i]->Clear();
+    {
+        // The plot must not paint from a half-moved row set.
+        TFlagRestore Moving(ProfileGridReady, false);
+        ZqQuery2->Delete();
+        InPlotRows.erase(InPlotRows.begin() + long(From));
+        ZqQuery2->First();
+        while (!ZqQuery2->Eof() && ZqQuery2->FieldByName("PRES")->AsFloat() < NewPres)
+            ZqQuery2->Next();
+        if (!ZqQuery2->Eof())
+            ZqQuery2->Insert();
         else
-            ZqQuery2->Fields()[i]->SetAsString(Texts[size_t(i)]);
+            ZqQuery2->Append();
+        for (int i = 0; i < ZqQuery2->FieldCount() && size_t(i) < Texts.size(); ++i) {
+            if (Nulls[size_t(i)])
+                ZqQuery2->Fields()[i]->Clear();
+            else
+                ZqQuery2->Fields()[i]->SetAsString(Texts[size_t(i)]);
+        }
+        ZqQuery2->Post();
+        const size_t To = std::min(size_t(std::max(ZqQuery2->RecNo() - 1, 0)), InPlotRows.size());
+        InPlotRows.insert(InPlotRows.begin() + long(To), Moved);
     }
-    ZqQuery2->Post();
-    const size_t To = std::min(size_t(std::max(ZqQuery2->RecNo() - 1, 0)), InPlotRows.size());
-    InPlotRows.insert(InPlotRows.begin() + long(To), Moved);
-    ProfileGridReady = true;
     InPlotChanged = true;
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
