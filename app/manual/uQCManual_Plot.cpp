@@ -703,6 +703,41 @@ void TForm2::ApplyInPlotPressure()
     PaintBox2->Repaint();
 }
 
+void TForm2::Edit4MouseMove()
+{
+    if (!InPlotEditShown)
+        return;
+    InPlotEditShown = false;
+    const std::string Column = InPlotValueColumn();
+    if (InPlotEditing || Column.empty() || CurCastId != InPlotCastId || CurParamName != InPlotParam ||
+        !ZqQuery2->Active() || ZqQuery2->IsEmpty() || !HasExtent(PlotExtents))
+        return;
+    TField *Pres = ZqQuery2->FieldByName("PRES"), *Val = ZqQuery2->FieldByName(Column);
+    auto Number = [](TField *F) {
+        return F->IsNull() ? std::string() : rtl::FloatToStrF(F->AsFloat(), rtl::ffGeneral, 5, 3);
+    };
+    Edit1->setText(QString::fromStdString(Number(Pres)));
+    Edit2->setText(QString::fromStdString(Number(Val)));
+    Edit3->setText(QString::fromStdString(ZqQuery2->FieldByName("FPRES")->AsString()));
+    Edit4->setText(QString::fromStdString(ZqQuery2->FieldByName("F" + Column)->AsString()));
+    if (Pres->IsNull() || Val->IsNull())
+        return;
+    const TPoint P = WorldToScreen(MakeRealPoint(Val->AsFloat(), -Pres->AsFloat()), PlotExtents, PlotScreenRect,
+                                   false, true);
+    TCanvas &C = PaintBox2->Canvas();
+    C.Pen.Mode = pmXor;
+    C.Pen.Color = clYellow;
+    C.Pen.Width = 2;
+    C.Brush.Style = bsClear;
+    C.Ellipse(P.X - 5, P.Y - 5, P.X + 5, P.Y + 5);
+    C.Pen.Mode = pmCopy;
+    C.Pen.Width = 1;
+    C.Brush.Style = bsSolid;
+    LevelMarkerX = P.X;
+    LevelMarkerY = P.Y;
+    PaintBox2->update();
+}
+
 void TForm2::Edit2KeyDown(int Key)
 {
     if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
