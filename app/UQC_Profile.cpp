@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -217,6 +218,9 @@ TLevelFlagRows FlagRows;
 // whose pass made the table's shape.
 bool FlagRowsUnsaved = false;
 std::string FlagRowsParam;
+// The rows in memory are those of "TmpFlags" (or will be when saved): set
+// by the automatic run's passes, cleared when a cruise starts.
+bool FlagRowsCurrent = false;
 
 // The columns "TmpFlags" takes for a parameter's pass.
 std::vector<std::string> FlagColumns(const std::string &P)
@@ -247,6 +251,17 @@ TPendingMerge Pending;
 void RunMerge(const TPendingMerge &M)
 {
     try {
+        // A flag table the window keeps closed is written through a
+        // component of our own.
+        TTable *Target = M.Target;
+        std::unique_ptr<TTable> Own;
+        if (!Target->Active()) {
+            Own = std::make_unique<TTable>();
+            Own->SetDatabaseName(Target->DatabaseName());
+            Own->SetTableName(Target->TableName());
+            Own->Open();
+            Target = Own.get();
+        }
         // The flag table's own columns in the flag rows' order.
         std::vector<TLocalRow> Rows;
         std::vector<size_t> Pick;
@@ -265,12 +280,13 @@ void RunMerge(const TPendingMerge &M)
             // Every column: matched by position, as a batch move without
             // mappings matches them.
             std::vector<std::string> Names;
-            M.Target->Fields().GetFieldNames(Names);
+            Target->Fields().GetFieldNames(Names);
             TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), M.Columns.size())));
             for (TLocalRow &R : Rows)
                 R.resize(TargetCols.size());
         }
-        M.Target->AppendUpdateRows(TargetCols, Rows);
+        Target->AppendUpdateRows(TargetCols, Rows);
+        M.Target->InvalidateRows();
     } catch (const std::exception &) {
         ShowMessage(M.Param);
     }
@@ -298,29 +314,30 @@ void MergeLevelFlags(const std::string &P, bool Same)
     if (!Target) {
         FlushPendingMerge();
         ShowMessage(P);
-        return;
-    }
-    TPendingMerge M;
-    M.Target = Target;
-    M.Param = P;
-    // Only the columns this pass judged: a PTS row merged for one of TEMP
-    // and PSAL must not blank the other's stored flag.
-    if (IsPtsParam(P) && !Same)
-        M.Columns = {"ID_Cast", "PRES", "FPRES", "F" + P};
-    else
-        M.Columns = FlagRows.Columns();
-    // A pass over the same rows that writes all their columns into the
-    // same table makes the merge held back for them needless.
-    if (!(Same && Pending.Target == Target && M.Columns.size() == FlagRows.Columns().size()))
-        FlushPendingMerge();
-    if (VisualMode || !HoldMerges) {
-        // The editor reads the flag table and "TmpFlags" after every pass.
-        RunMerge(M);
-        if (!VisualMode)
-            SaveLevelFlagRows();
     } else {
-        Pending = std::move(M);
+        TPendingMerge M;
+        M.Target = Target;
+        M.Param = P;
+        // Only the columns this pass judged: a PTS row merged for one of
+        // TEMP and PSAL must not blank the other's stored flag.
+        if (IsPtsParam(P) && !Same)
+            M.Columns = {"ID_Cast", "PRES", "FPRES", "F" + P};
+        else
+            M.Columns = FlagRows.Columns();
+        // A pass over the same rows that writes all their columns into the
+        // same table makes the merge held back for them needless.
+        if (!(Same && Pending.Target == Target && M.Columns.size() == FlagRows.Columns().size()))
+            FlushPendingMerge();
+        if (VisualMode || !HoldMerges)
+            RunMerge(M);
+        else
+            Pending = std::move(M);
     }
+    // The editor reads "TmpFlags" after every pass.
+    if (VisualMode)
+        FlagRows.Save(*TmpFlagsTbl);
+    else if (!HoldMerges)
+        SaveLevelFlagRows();
 }
 
 } // namespace
@@ -341,7 +358,11 @@ void DropUnsavedLevelFlagRows()
     FlagRowsUnsaved = false;
 }
 
-TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges) { HoldMerges = !VisualMode; }
+TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
+{
+    HoldMerges = !VisualMode;
+    FlagRowsCurrent = false;
+}
 
 TLevelFlagsHeld::~TLevelFlagsHeld() { HoldMerges = FWas; }
 
@@ -541,14 +562,24 @@ void CheckClimaticRange(const std::string &P)
             CreateTmpFlagsTable(P);
         FlagRows.Load(*TmpFlagsTbl);
         FlagRowsUnsaved = false;
+        FlagRowsCurrent = false;
     } else {
-        Same = SameStation && FlagRows.Fits(P);
+        // Rows of another run were left in the table, and may have been
+        // changed there since.
+        if (!HoldMerges)
+            FlagRowsCurrent = false;
+        if (SameStation && !FlagRowsCurrent && TmpFlagsFits(P)) {
+            FlagRows.Load(*TmpFlagsTbl);
+            FlagRowsCurrent = true;
+        }
+        Same = SameStation && FlagRowsCurrent && FlagRows.Fits(P);
         if (!Same) {
             FlushPendingMerge();
             FlagRows.Reset(FlagColumns(P));
-            FlagRowsParam = P;
-            FlagRowsUnsaved = true;
+            FlagRowsCurrent = true;
         }
+        FlagRowsParam = P;
+        FlagRowsUnsaved = true;
     }
 
     const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
