@@ -3,6 +3,7 @@
 #include "platform/accessodbc/DrvObjects.h"
 
 #include "platform/accessodbc/DrvQuery.h"
+#include "platform/accessodbc/DrvStatementCache.h"
 #include "platform/accessodbc/JetFunctions.h"
 
 #include <sqlite3.h>
@@ -84,6 +85,16 @@ std::map<std::string, std::string> ParseConnectString(const std::string &S)
 
 } // namespace
 
+// A program sends a few dozen statement shapes over and over (a row's
+// update, a station's profile, a cruise's stations); 64 holds them all with
+// room to spare, and a text built anew each time cannot crowd out more.
+constexpr size_t KeptStatements = 64;
+
+TDrvConnection::TDrvConnection(TDrvEnvironment *AEnv)
+    : TDrvHandle(SQL_HANDLE_DBC), Env(AEnv), FPlans(std::make_unique<TDrvStatementCache>(KeptStatements))
+{
+}
+
 TDrvConnection::~TDrvConnection()
 {
     CloseDb();
@@ -95,6 +106,9 @@ void TDrvConnection::FinalizeCatalogStatements()
     sqlite3_finalize(TableExistsStmt);
     sqlite3_finalize(TableInfoStmt);
     sqlite3_finalize(SchemaVersionStmt);
+    sqlite3_finalize(RealStmt);
+    RealStmt = nullptr;
+    FPlans->Invalidate();
     TableExistsStmt = nullptr;
     TableInfoStmt = nullptr;
     SchemaVersionStmt = nullptr;
@@ -214,6 +228,28 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     ConnectString = AConnectString;
 }
 
+namespace {
+
+int Authorizer(void *AUser, int ACode, const char *A1, const char *A2, const char *, const char *)
+{
+    auto *C = static_cast<TDrvConnection *>(AUser);
+    if (C->RefuseCompile) {
+        C->CompileRefused = true;
+        return SQLITE_DENY;
+    }
+    TReadSet *R = C->Collecting;
+    if (!R)
+        return SQLITE_OK;
+    if (ACode == SQLITE_READ && A1 && A2)
+        R->Columns.emplace(Upper(A2), std::make_pair(std::string(A1), std::string(A2)));
+    if ((ACode == SQLITE_READ || ACode == SQLITE_UPDATE || ACode == SQLITE_INSERT || ACode == SQLITE_DELETE) && A1 &&
+        std::strncmp(A1, "sqlite_", 7) != 0)
+        R->Tables.insert(A1);
+    return SQLITE_OK;
+}
+
+} // namespace
+
 void TDrvConnection::OpenFile(const std::string &APath, bool AReadOnly, bool AImmutable)
 {
     // An empty authority, so that a path beginning with "//" stays a path.
@@ -253,6 +289,7 @@ void TDrvConnection::OpenFile(const std::string &APath, bool AReadOnly, bool AIm
     sqlite3_exec(Db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
     sqlite3_exec(Db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
     jet::RegisterJetFunctions(Db, &Identity);
+    sqlite3_set_authorizer(Db, Authorizer, this);
 }
 
 // Jet refuses a text longer than its field in every table. Tables the driver
@@ -335,6 +372,15 @@ void TDrvConnection::EndTransaction(bool ACommit)
         sqlite3_free(Err);
         Fail(ACommit ? "40001" : "HY000", -1102, std::string(ACommit ? "Commit" : "Rollback") + " failed: " + Msg);
     }
+    // A rolled back CREATE or ALTER takes the schema version back to a
+    // number the kept statements may next meet with another schema.
+    if (!ACommit) {
+        try {
+            RefreshSchema();
+        } catch (const TDrvError &) {
+            FPlans->Invalidate();
+        }
+    }
 }
 
 void TDrvConnection::SetAutoCommit(bool AOn)
@@ -384,10 +430,28 @@ void TDrvConnection::RefreshSchema()
     // new to load, and the version costs far less to read.
     std::lock_guard<std::recursive_mutex> G(CatalogLock);
     const long long Version = SchemaVersionNow();
+    FPlans->CheckSchemaVersion(Version);
     if (Version >= 0 && Version == SeenSchemaVersion)
         return;
     TableExists(std::string());
     SeenSchemaVersion = Version;
+}
+
+double TDrvConnection::RealOfLiteral(const std::string &AText)
+{
+    // SQLite's own reading of the digits: a value bound in a literal's place
+    // must be the very double the literal gave, to the last bit, or an
+    // equality on a REAL column would miss.
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    sqlite3_stmt *S = CatalogStatement(RealStmt, "SELECT CAST(?1 AS REAL)");
+    sqlite3_bind_text(S, 1, AText.data(), static_cast<int>(AText.size()), SQLITE_STATIC);
+    const int Rc = sqlite3_step(S);
+    const double V = Rc == SQLITE_ROW ? sqlite3_column_double(S, 0) : 0.0;
+    sqlite3_reset(S);
+    sqlite3_clear_bindings(S);
+    if (Rc != SQLITE_ROW)
+        TDrvQuery::Raise(Db, Rc, CatalogWhat);
+    return V;
 }
 
 std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable)

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,15 @@ struct TPieceState {
 class TDrvEnvironment;
 class TDrvConnection;
 class TDrvStatement;
+class TDrvStatementCache;
+struct TDrvPlan;
+
+// What SQLite's authorizer reports while a statement is prepared: the
+// columns read and the tables read or written.
+struct TReadSet {
+    std::map<std::string, std::pair<std::string, std::string>> Columns; // upper column -> (table, column)
+    std::set<std::string> Tables;
+};
 
 class TDrvHandle {
 public:
@@ -135,7 +145,7 @@ struct TTableColumn {
 
 class TDrvConnection : public TDrvHandle {
 public:
-    explicit TDrvConnection(TDrvEnvironment *AEnv) : TDrvHandle(SQL_HANDLE_DBC), Env(AEnv) {}
+    explicit TDrvConnection(TDrvEnvironment *AEnv);
     ~TDrvConnection() override;
     TDrvEnvironment *Env;
     sqlite3 *Db = nullptr;
@@ -164,8 +174,24 @@ public:
     std::vector<TTableColumn> TableColumns(const std::string &ATable);
     bool TableExists(const std::string &ATable, std::string *AExactName = nullptr);
     // Makes SQLite read the schema again when the file's schema changed
-    // since it last read it (a step of a kept statement checks that).
+    // since it last read it (a step of a kept statement checks that), and
+    // drops the kept statements prepared for the schema before.
     void RefreshSchema();
+    // Statements kept prepared for texts of the same shape (RefreshSchema
+    // keeps them true to the file's schema).
+    TDrvStatementCache &Plans() { return *FPlans; }
+    // A real literal's value exactly as SQLite reads it in a statement text.
+    double RealOfLiteral(const std::string &AText);
+
+    // The authorizer stays installed for the life of the link (installing
+    // one expires every prepared statement of the connection). While
+    // Collecting is set it gathers what a prepare reads; while RefuseCompile
+    // is set any compilation is refused and noted in CompileRefused: a kept
+    // statement that SQLite would compile again because the schema changed
+    // then fails before it touches a row.
+    TReadSet *Collecting = nullptr;
+    bool RefuseCompile = false;
+    bool CompileRefused = false;
     // The catalog name the driver reports: the database path without ".mdb".
     std::string CatalogName() const;
 
@@ -182,6 +208,8 @@ private:
     sqlite3_stmt *TableExistsStmt = nullptr;
     sqlite3_stmt *TableInfoStmt = nullptr;
     sqlite3_stmt *SchemaVersionStmt = nullptr;
+    sqlite3_stmt *RealStmt = nullptr;
+    std::unique_ptr<TDrvStatementCache> FPlans;
     // Columns of the tables described so far, by upper-cased name, good
     // while the file's schema version stays CachedSchemaVersion: every
     // prepared statement asks for the columns of the tables it reads, and a
@@ -247,7 +275,14 @@ public:
     // Prepared statement
     bool Prepared = false;
     jet::TJetTranslation Tr;
+    std::string JetText; // the text of a kept statement, for a prepare anew after a schema change
     sqlite3_stmt *Stmt = nullptr;
+    // The connection's kept statement this one holds (Stmt goes back to
+    // Conn->Plans() when the statement is prepared anew or freed), and the
+    // values bound for the literals the translation lifted.
+    std::shared_ptr<const TDrvPlan> Plan;
+    std::uint64_t PlanGeneration = 0;
+    std::vector<TValue> LiftedValues;
     std::vector<TColumnInfo> Columns;
     std::vector<TColBinding> Bindings; // index 0 unused (bookmarks are not offered)
     std::vector<TParamBinding> Params; // index 0 unused
@@ -292,7 +327,9 @@ public:
     const TColumnInfo &Column(SQLUSMALLINT ACol) const;
 
 private:
-    void Describe();
+    void PrepareText(const std::string &AJetSql, const jet::TJetShape *AShape);
+    void LiftValues(const jet::TJetShape &AShape);
+    void ReleaseStmt() noexcept;
     void BindParameters();
     SQLRETURN Run();
     void RunSelectInto();
