@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,25 @@ public:
     virtual void MoveRow(int AFrom, int ATo);
 };
 
+// A reference-counted aggregate value; the aggregates of a view share one
+// object per group. A new value starts with one count, which its maker
+// holds (TZqDatSRef::Adopt).
+class TZqDatSAggregateValue {
+public:
+    TZqDatSAggregateValue() = default;
+    virtual ~TZqDatSAggregateValue() = default;
+    void AddRef() { ++FRefCount; }
+    void Release() {
+        if (--FRefCount == 0) delete this;
+    }
+    int RefCount() const { return FRefCount; }
+
+private:
+    int FRefCount = 1;
+};
+
 // Per-row storage of aggregate values: one array of value objects per row,
 // one slot per aggregate, at most 64 slots.
-class TZqDatSAggregateValue;
-
 class TZqDatSRowListWithAggregates : public TZqDatSRowListBase {
 public:
     ~TZqDatSRowListWithAggregates() override;
@@ -63,28 +79,13 @@ public:
     int SlotCapacity() const { return FSlotCapacity; }
 
 protected:
-    using TSlots = std::vector<TZqDatSAggregateValue *>;
-    void ReleaseArray(TSlots *AArray);
-    std::vector<TSlots *> *FAggRows = nullptr;
+    // Each slot holds its value through the value's count.
+    using TSlots = std::vector<TZqDatSRef<TZqDatSAggregateValue>>;
+    // One slot array per row, made when the first slot is taken.
+    std::vector<std::unique_ptr<TSlots>> FAggRows;
     uint64_t FSlotMap = 0;
     int FSlotCapacity = 0;
     int FSlotCount = 0;
-};
-
-// A reference-counted aggregate value; the aggregates of a view share one
-// object per group.
-class TZqDatSAggregateValue {
-public:
-    TZqDatSAggregateValue() = default;
-    virtual ~TZqDatSAggregateValue() = default;
-    void AddRef() { ++FRefCount; }
-    void Release() {
-        if (--FRefCount == 0) delete this;
-    }
-    int RefCount() const { return FRefCount; }
-
-private:
-    int FRefCount = 1;
 };
 
 class TZqDatSTableRowList : public TZqDatSRowListWithAggregates {
