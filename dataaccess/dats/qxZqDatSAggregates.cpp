@@ -78,7 +78,14 @@ TZqDatSAggregate *TZqDatSAggregateList::AddAggregate(const std::string &AName, c
     New->SetExpression(AExpression);
     New->SetGroupingLevel(AGroupingLevel);
     TZqDatSAggregate *A = AddOwned(std::move(New));
-    A->SetActive(true);
+    // One that cannot start (a bad expression, no memory) is not kept: the
+    // caller never got hold of it.
+    try {
+        A->SetActive(true);
+    } catch (...) {
+        A->Free();
+        throw;
+    }
     return A;
 }
 

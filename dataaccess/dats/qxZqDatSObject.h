@@ -229,6 +229,8 @@ protected:
     // Stores the item without hooks or notifications (row lists of views).
     void RawInsert(TZqDatSObject *AItem, int AIndex);
     void RawRemoveAt(int AIndex);
+    // Drops what the list keeps about an item taken out without hooks.
+    virtual void ForgetItem(TZqDatSObject *AItem) { (void)AItem; }
     std::vector<TZqDatSObject *> FItems;
     int FCapacity = 0;
     bool FOwnsItems = false;
@@ -246,6 +248,9 @@ public:
     void CheckUniqueName(const std::string &AName, TZqDatSNamedObject *AItem);
     std::string BuildUniqueName(const std::string &ABase);
     void Notify(TZqDatSNotification &ANotification) override;
+
+protected:
+    void ForgetItem(TZqDatSObject *AItem) override;
 
 private:
     std::map<std::string, TZqDatSNamedObject *> FIndex;
