@@ -26,6 +26,7 @@
 #include "platform/toolkit/TTypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,34 @@ struct TClimImport {
 // part of the last cell. Sep '\0' (the header gave no separator) makes the
 // whole line one cell. The engine's reader and the import dialog share it.
 std::vector<std::string> SplitClimLine(const std::string &Line, char Sep);
+
+// What checking a climatology file found.
+struct TClimFileCheck {
+    bool WrongFormat = false;                   // no "REGION" header: one cell a line
+    std::vector<std::string> UnknownSubRegions; // neither a Black Sea nor a Mediterranean square
+    bool HeaderError = false;                   // a value-column pair that is not a known parameter's
+};
+
+// Checks the lines of a climatology file and fills AImport: the grid (row 0
+// the header; the header fixes the column count), the sub-regions, months
+// and pressures of the data lines (each text once, letter case aside, in
+// order of first appearance), the parameter items of the header pairs up
+// to the first that fails, and the seas. Nothing is ticked. A header pair
+// must name one of AKnownParams; without a list any name is taken.
+// AProgress, when given, is called with the percentage of lines read
+// whenever it changes. The import dialog and the file reader share it.
+void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> *AKnownParams,
+                           TClimImport &AImport, TClimFileCheck &ACheck,
+                           const std::function<void(int)> &AProgress = nullptr);
+inline void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
+                                  TClimImport &AImport, TClimFileCheck &ACheck,
+                                  const std::function<void(int)> &AProgress = nullptr)
+{
+    CheckClimatologyLines(ALines, &AKnownParams, AImport, ACheck, AProgress);
+}
+// The lines of a text file, without their line ends. Raises EFOpenError
+// when the file cannot be read.
+std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);
 // Reads a climatology file into Import with every item ticked; the seas
 // from MsSquareNames / BsSquareNames. False with Error set when the file
 // cannot be read or its header is not "REGION" + separator + pairs.

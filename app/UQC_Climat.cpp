@@ -7,9 +7,13 @@
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TSession.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
+#include <unordered_set>
 
 namespace {
 
@@ -23,15 +27,49 @@ int IndexOfText(const std::vector<std::string> &Items, const std::string &Text)
     return -1;
 }
 
-void AddDistinct(TClimChoice &List, const std::string &Text)
-{
-    if (IndexOfText(List.Items, Text) < 0) {
-        List.Items.push_back(Text);
-        List.Checked.push_back(true);
+bool IsSquareOf(const rtl::TStringList &Names, const std::string &Text) { return Names.IndexOf(Text) >= 0; }
+
+// The three left lists take a cell of every data line; a set of upper-cased
+// texts keeps "already listed" cheap on files of tens of thousands of lines.
+class TDistinctList {
+public:
+    explicit TDistinctList(TClimChoice &AList) : FList(AList) {}
+    void Add(const std::string &AText)
+    {
+        if (FSeen.insert(rtl::UpperCase(AText)).second) {
+            FList.Items.push_back(AText);
+            FList.Checked.push_back(false);
+        }
     }
+
+private:
+    TClimChoice &FList;
+    std::unordered_set<std::string> FSeen;
+};
+
+void ClearChoice(TClimChoice &AChoice)
+{
+    AChoice.Items.clear();
+    AChoice.Checked.clear();
 }
 
-bool IsSquareOf(const rtl::TStringList &Names, const std::string &Text) { return Names.IndexOf(Text) >= 0; }
+std::unordered_set<std::string> UpperSet(const rtl::TStringList &AList)
+{
+    std::unordered_set<std::string> Out;
+    for (int I = 0; I < AList.Count(); ++I)
+        Out.insert(rtl::UpperCase(AList.Strings(I)));
+    return Out;
+}
+
+// A header cell P + "_" + suffix, cut at its first "_".
+std::pair<std::string, std::string> SplitPairCell(const std::string &ACell)
+{
+    const size_t At = ACell.find('_');
+    if (At == std::string::npos)
+        return {ACell, std::string()};
+    return {ACell.substr(0, At), ACell.substr(At + 1)};
+}
+
 
 // Opens a new climatology table named AName, made from template "Clim".
 void MakeClimTable(TTable &Target, TTable &StructTbl, const std::string &ALocalDbDir, const std::string &AName)
@@ -107,49 +145,114 @@ std::vector<std::string> SplitClimLine(const std::string &Line, char Sep)
     return Cells;
 }
 
+std::vector<std::string> ReadClimatologyLines(const std::string &AFileName)
+{
+    std::ifstream In(AFileName, std::ios::binary);
+    if (!In)
+        throw rtl::EFOpenError("Cannot open file \"" + AFileName + "\"");
+    std::vector<std::string> Lines;
+    std::string Line;
+    while (std::getline(In, Line)) {
+        if (!Line.empty() && Line.back() == '\r')
+            Line.pop_back();
+        Lines.push_back(std::move(Line));
+    }
+    return Lines;
+}
+
+void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> *AKnownParams,
+                           TClimImport &AImport, TClimFileCheck &ACheck, const std::function<void(int)> &AProgress)
+{
+    ACheck = TClimFileCheck();
+    AImport.Grid.clear();
+    for (TClimChoice *C : {&AImport.SubRegions, &AImport.Months, &AImport.Pressures, &AImport.Params})
+        ClearChoice(*C);
+    AImport.HasBs = AImport.HasMs = false;
+
+    // A header shorter than seven characters has no separator to give.
+    char Separator = '\0';
+    if (!ALines.empty() && ALines[0].size() >= 7 && rtl::UpperCase(ALines[0].substr(0, 6)) == "REGION")
+        Separator = ALines[0][6];
+    else
+        ACheck.WrongFormat = true;
+
+    TDistinctList SubRegions(AImport.SubRegions), Months(AImport.Months), Pressures(AImport.Pressures);
+    const int LineCount = int(ALines.size());
+    size_t ColCount = 0;
+    int Shown = -1;
+    for (int I = 0; I < LineCount; ++I) {
+        std::vector<std::string> Cells = SplitClimLine(ALines[size_t(I)], Separator);
+        // Only the header adds columns.
+        if (I == 0)
+            ColCount = Cells.size();
+        else if (Cells.size() > ColCount)
+            Cells.resize(ColCount);
+        if (I > 0) {
+            static const std::string None;
+            SubRegions.Add(Cells.size() > 0 ? Cells[0] : None);
+            Months.Add(Cells.size() > 1 ? Cells[1] : None);
+            Pressures.Add(Cells.size() > 2 ? Cells[2] : None);
+        }
+        AImport.Grid.push_back(std::move(Cells));
+        const int Percent = int(std::nearbyint(I * 100.0 / LineCount));
+        if (AProgress && Percent != Shown)
+            AProgress(Shown = Percent);
+    }
+
+    const auto Bs = UpperSet(BsSquareNames);
+    const auto Ms = UpperSet(MsSquareNames);
+    for (const std::string &Item : AImport.SubRegions.Items) {
+        const std::string Name = rtl::UpperCase(Item);
+        const bool InBs = Bs.count(Name) > 0, InMs = Ms.count(Name) > 0;
+        AImport.HasBs = AImport.HasBs || InBs;
+        AImport.HasMs = AImport.HasMs || InMs;
+        if (!InBs && !InMs)
+            ACheck.UnknownSubRegions.push_back(Item);
+    }
+
+    // The header's value columns, pair by pair; a last unpaired column is
+    // ignored.
+    const std::vector<std::string> &Header = AImport.Grid.empty() ? std::vector<std::string>() : AImport.Grid[0];
+    for (size_t C = 3; C + 2 <= Header.size(); C += 2) {
+        const auto [P1, S1] = SplitPairCell(Header[C]);
+        const auto [P2, S2] = SplitPairCell(Header[C + 1]);
+        const bool Climat = S1 == "PAVG" && S2 == "PSTD";
+        const bool Ranges = S1 == "PMIN" && S2 == "PMAX";
+        const bool Known =
+            !AKnownParams || std::find(AKnownParams->begin(), AKnownParams->end(), P1) != AKnownParams->end();
+        if (P1 != P2 || !(Climat || Ranges) || !Known) {
+            ACheck.HeaderError = true;
+            return;
+        }
+        AImport.Params.Items.push_back(P1 + (Climat ? "(climat)" : "(ranges)"));
+        AImport.Params.Checked.push_back(false);
+    }
+}
+
 bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::string &Error)
 {
     Import = TClimImport();
-    std::ifstream In(FileName);
-    if (!In) {
-        Error = "Cannot open file \"" + FileName + "\"";
+    std::vector<std::string> Lines;
+    try {
+        Lines = ReadClimatologyLines(FileName);
+    } catch (const rtl::EFOpenError &E) {
+        Error = E.what();
         return false;
     }
-    std::string Line;
-    if (!std::getline(In, Line) || Line.size() < 7 || rtl::UpperCase(Line.substr(0, 6)) != "REGION") {
+    TClimFileCheck Check;
+    CheckClimatologyLines(Lines, nullptr, Import, Check);
+    if (Check.WrongFormat) {
+        Import = TClimImport();
         Error = "Wrong File Format";
         return false;
     }
-    const char Sep = Line[6];
-    Import.Grid.push_back(SplitClimLine(Line, Sep));
-    const std::vector<std::string> &Header = Import.Grid[0];
-    const int Columns = int(Header.size());
-    for (int c = 3; c <= Columns - 2; c += 2) {
-        const size_t u1 = Header[size_t(c)].find('_'), u2 = Header[size_t(c) + 1].find('_');
-        const std::string P1 = Header[size_t(c)].substr(0, u1), P2 = Header[size_t(c) + 1].substr(0, u2);
-        const std::string S1 = u1 == std::string::npos ? "" : Header[size_t(c)].substr(u1 + 1);
-        const std::string S2 = u2 == std::string::npos ? "" : Header[size_t(c) + 1].substr(u2 + 1);
-        if (P1 != P2 || !((S1 == "PAVG" && S2 == "PSTD") || (S1 == "PMIN" && S2 == "PMAX"))) {
-            Error = "Error in the First String";
-            return false;
-        }
-        Import.Params.Items.push_back(P1 + (S1 == "PAVG" ? "(climat)" : "(ranges)"));
-        Import.Params.Checked.push_back(true);
+    if (Check.HeaderError) {
+        Import = TClimImport();
+        Error = "Error in the First String";
+        return false;
     }
-    while (std::getline(In, Line)) {
-        std::vector<std::string> Cells = SplitClimLine(Line, Sep);
-        if (Cells.empty())
-            continue;
-        Cells.resize(size_t(std::max(Columns, 3)));
-        AddDistinct(Import.SubRegions, Cells[0]);
-        AddDistinct(Import.Months, Cells[1]);
-        AddDistinct(Import.Pressures, Cells[2]);
-        Import.Grid.push_back(std::move(Cells));
-    }
-    for (const std::string &Region : Import.SubRegions.Items) {
-        Import.HasBs = Import.HasBs || IsSquareOf(BsSquareNames, Region);
-        Import.HasMs = Import.HasMs || IsSquareOf(MsSquareNames, Region);
-    }
+    for (TClimChoice *C : {&Import.SubRegions, &Import.Months, &Import.Pressures, &Import.Params})
+        C->Checked.assign(C->Items.size(), true);
     return true;
 }
 

@@ -623,13 +623,20 @@ void BuildParamList()
         if (It != Abbrs.end() && size_t(It - Abbrs.begin()) != Pos)
             Swap(size_t(It - Abbrs.begin()), Pos);
     };
-    MoveTo("PRES", 0);
+    // Stations store their pressure as "PRESS" (the GF3 code) or "PRES";
+    // either way it is the axis of every profile, never a list entry.
+    auto IsPressure = [](const std::string &A) { return A == "PRES" || A == "PRESS"; };
+    const auto Pres = std::find_if(Abbrs.begin(), Abbrs.end(), IsPressure);
+    if (Pres != Abbrs.end()) {
+        const std::string Name = *Pres;
+        MoveTo(Name, 0);
+    }
     if (Abbrs.size() > 1)
         MoveTo("TEMP", 1);
     if (Abbrs.size() > 2)
         MoveTo("PSAL", 2);
     for (size_t i = Abbrs.size(); i-- > 0;)
-        if (Abbrs[i] == "PRES") {
+        if (IsPressure(Abbrs[i])) {
             Abbrs.erase(Abbrs.begin() + long(i));
             Lines.erase(Lines.begin() + long(i));
             Bits.erase(Bits.begin() + long(i));

@@ -1,5 +1,4 @@
-// The climatology import dialog, built in code, and the climatology text
-// format's reader.
+// The climatology import dialog, built in code.
 #include "app/manual/UClimatDlg.h"
 
 #include "app/Globals.h"
@@ -33,8 +32,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <fstream>
-#include <unordered_set>
 
 namespace {
 
@@ -48,30 +45,6 @@ struct TFilter {
 };
 const TFilter Filters[] = {
     {"All files (*.*)", "*"}, {"TXT files", "*.txt"}, {"CSV files", "*.csv"}, {"DAT files", "*.dat"}};
-
-// The three left lists take a cell of every data line; a set of upper-cased
-// texts keeps "already listed" cheap on files of tens of thousands of lines.
-class TDistinctList {
-public:
-    explicit TDistinctList(TClimChoice &AList) : FList(AList) {}
-    void Add(const std::string &AText)
-    {
-        if (FSeen.insert(rtl::UpperCase(AText)).second) {
-            FList.Items.push_back(AText);
-            FList.Checked.push_back(false);
-        }
-    }
-
-private:
-    TClimChoice &FList;
-    std::unordered_set<std::string> FSeen;
-};
-
-void ClearChoice(TClimChoice &AChoice)
-{
-    AChoice.Items.clear();
-    AChoice.Checked.clear();
-}
 
 void FillList(TCheckListBox &AList, const TClimChoice &AChoice)
 {
@@ -87,41 +60,9 @@ void TakeTicks(const TCheckListBox &AList, TClimChoice &AChoice)
         AChoice.Checked[size_t(I)] = AList.Checked(I);
 }
 
-std::unordered_set<std::string> UpperSet(const rtl::TStringList &AList)
-{
-    std::unordered_set<std::string> Out;
-    for (int I = 0; I < AList.Count(); ++I)
-        Out.insert(rtl::UpperCase(AList.Strings(I)));
-    return Out;
-}
-
-// A header cell P + "_" + suffix, cut at its first "_".
-std::pair<std::string, std::string> SplitPairCell(const std::string &ACell)
-{
-    const size_t At = ACell.find('_');
-    if (At == std::string::npos)
-        return {ACell, std::string()};
-    return {ACell.substr(0, At), ACell.substr(At + 1)};
-}
-
 } // namespace
 
-// ---- the text format ------------------------------------------------------------
-
-std::vector<std::string> ReadClimatologyLines(const std::string &AFileName)
-{
-    std::ifstream In(AFileName, std::ios::binary);
-    if (!In)
-        throw rtl::EFOpenError("Cannot open file \"" + AFileName + "\"");
-    std::vector<std::string> Lines;
-    std::string Line;
-    while (std::getline(In, Line)) {
-        if (!Line.empty() && Line.back() == '\r')
-            Line.pop_back();
-        Lines.push_back(std::move(Line));
-    }
-    return Lines;
-}
+// ---- the parameters a header may name -------------------------------------------
 
 std::vector<std::string> ClimParamsOf(TDataSet *AParams)
 {
@@ -131,74 +72,6 @@ std::vector<std::string> ClimParamsOf(TDataSet *AParams)
     for (AParams->First(); !AParams->Eof(); AParams->Next())
         Out.push_back(AParams->FieldByName("Param")->AsString());
     return Out;
-}
-
-void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
-                           TClimImport &AImport, TClimFileCheck &ACheck, const std::function<void(int)> &AProgress)
-{
-    ACheck = TClimFileCheck();
-    AImport.Grid.clear();
-    for (TClimChoice *C : {&AImport.SubRegions, &AImport.Months, &AImport.Pressures, &AImport.Params})
-        ClearChoice(*C);
-    AImport.HasBs = AImport.HasMs = false;
-
-    // A header shorter than seven characters has no separator to give.
-    char Separator = '\0';
-    if (!ALines.empty() && ALines[0].size() >= 7 && rtl::UpperCase(ALines[0].substr(0, 6)) == "REGION")
-        Separator = ALines[0][6];
-    else
-        ACheck.WrongFormat = true;
-
-    TDistinctList SubRegions(AImport.SubRegions), Months(AImport.Months), Pressures(AImport.Pressures);
-    const int LineCount = int(ALines.size());
-    size_t ColCount = 0;
-    int Shown = -1;
-    for (int I = 0; I < LineCount; ++I) {
-        std::vector<std::string> Cells = SplitClimLine(ALines[size_t(I)], Separator);
-        // Only the header adds columns.
-        if (I == 0)
-            ColCount = Cells.size();
-        else if (Cells.size() > ColCount)
-            Cells.resize(ColCount);
-        if (I > 0) {
-            static const std::string None;
-            SubRegions.Add(Cells.size() > 0 ? Cells[0] : None);
-            Months.Add(Cells.size() > 1 ? Cells[1] : None);
-            Pressures.Add(Cells.size() > 2 ? Cells[2] : None);
-        }
-        AImport.Grid.push_back(std::move(Cells));
-        const int Percent = int(std::nearbyint(I * 100.0 / LineCount));
-        if (AProgress && Percent != Shown)
-            AProgress(Shown = Percent);
-    }
-
-    const auto Bs = UpperSet(BsSquareNames);
-    const auto Ms = UpperSet(MsSquareNames);
-    for (const std::string &Item : AImport.SubRegions.Items) {
-        const std::string Name = rtl::UpperCase(Item);
-        const bool InBs = Bs.count(Name) > 0, InMs = Ms.count(Name) > 0;
-        AImport.HasBs = AImport.HasBs || InBs;
-        AImport.HasMs = AImport.HasMs || InMs;
-        if (!InBs && !InMs)
-            ACheck.UnknownSubRegions.push_back(Item);
-    }
-
-    // The header's value columns, pair by pair; a last unpaired column is
-    // ignored.
-    const std::vector<std::string> &Header = AImport.Grid.empty() ? std::vector<std::string>() : AImport.Grid[0];
-    for (size_t C = 3; C + 2 <= Header.size(); C += 2) {
-        const auto [P1, S1] = SplitPairCell(Header[C]);
-        const auto [P2, S2] = SplitPairCell(Header[C + 1]);
-        const bool Climat = S1 == "PAVG" && S2 == "PSTD";
-        const bool Ranges = S1 == "PMIN" && S2 == "PMAX";
-        const bool Known = std::find(AKnownParams.begin(), AKnownParams.end(), P1) != AKnownParams.end();
-        if (P1 != P2 || !(Climat || Ranges) || !Known) {
-            ACheck.HeaderError = true;
-            return;
-        }
-        AImport.Params.Items.push_back(P1 + (Climat ? "(climat)" : "(ranges)"));
-        AImport.Params.Checked.push_back(false);
-    }
 }
 
 // The grid's model: the view asks only for the cells it shows, so a file of

@@ -37,25 +37,6 @@ class QTreeView;
 class TCheckListBox;
 class TDataSet;
 
-// What checking a climatology file found.
-struct TClimFileCheck {
-    bool WrongFormat = false;                   // no "REGION" header: one cell a line
-    std::vector<std::string> UnknownSubRegions; // neither a Black Sea nor a Mediterranean square
-    bool HeaderError = false;                   // a value-column pair that is not a known parameter's
-};
-
-// Checks the lines of a climatology file and fills AImport: the grid (row 0
-// the header; the header fixes the column count), the sub-regions, months
-// and pressures of the data lines (each text once, letter case aside, in
-// order of first appearance), the parameter items of the header pairs up
-// to the first that fails, and the seas. Nothing is ticked. AProgress, when
-// given, is called with the percentage of lines read whenever it changes.
-void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::vector<std::string> &AKnownParams,
-                           TClimImport &AImport, TClimFileCheck &ACheck,
-                           const std::function<void(int)> &AProgress = nullptr);
-// The lines of a text file, without their line ends. Raises EFOpenError
-// when the file cannot be read.
-std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);
 // The Param column of a dataset over the local "param" table (RangeQry), in
 // its order: the parameters a header may name. None without a dataset.
 std::vector<std::string> ClimParamsOf(TDataSet *AParams);

@@ -716,6 +716,7 @@ void TForm2::FormClose()
     if (FClosed)
         return;
     FClosed = true;
+    ApplyInPlotEdits();
     Timer1->SetEnabled(false);
     ZqQuery5->Close();
     ZqQuery4->Close();

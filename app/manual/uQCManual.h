@@ -284,6 +284,22 @@ public:
     // The read-out's marker on the plot (box +-5, not-xor); none when false.
     bool ReadoutMarkerShown = false;
     TPoint ReadoutMarker;
+    // Values typed next to the plot live in ZqQuery2's cached rows until the
+    // profile is loaded again; each cached row remembers the work-table level
+    // it came from and what the station database held for it, so that the
+    // plot can show the typed values and the reload can write them first.
+    struct TInPlotRow {
+        int Level = 0;
+        double StoredPres = 0;
+        std::string Pres;  // PRES as loaded
+        std::string Value; // the parameter's value as loaded
+    };
+    std::vector<TInPlotRow> InPlotRows; // parallel to ZqQuery2's rows
+    int InPlotCastId = -1;
+    std::string InPlotParam;
+    bool InPlotChanged = false; // a value or pressure was typed since the load
+    bool InPlotEditing = false; // the operator is typing into a box
+    bool InPlotEditShown = true;
 
     // ---- creation, cruise list, metadata grids -----------------------------
     void FormCreate();
@@ -390,8 +406,12 @@ public:
     void Edit1KeyDown(int Key);
     void Edit2KeyDown(int Key);
     void Label11MouseLeave();
-    void ApplyInPlotEdit(const std::string &Column, const QLineEdit &Box);
-    // Still to come: the list of all profiles.
+    // Writes the values and pressures typed next to the plot and still
+    // cached in ZqQuery2 to the station database, each as a level edit with
+    // its undo value; true when anything was written.
+    bool ApplyInPlotEdits();
+    // The button under the parameter list and the T-S plot have no action of
+    // their own.
     void BitBtn2Click() {}
     void Edit4MouseMove() {}
 
@@ -419,6 +439,18 @@ private:
     // Writes the posted level edit to the station database; false (the row
     // reverted, the fault reported) unless exactly one level changed.
     bool WriteLevelEdit();
+    // Sets one column of the level stored at StoredPres by one statement;
+    // empty when exactly one row changed, else what went wrong.
+    std::string UpdateLevel(const std::string &Param, int CastId, double StoredPres, const std::string &Column,
+                            const std::string &Literal);
+    void KeepLevelUndo(int CastId, double StoredPres, const std::string &FldName, const std::string &OldValue);
+    // The in-plot rows after a grid edit of the same level: the later edit
+    // stands, and the cache no longer counts it as typed.
+    void FollowGridEditInPlot(double StoredPres, const std::string &Field, const TField &F);
+    void BuildInPlotRows();
+    std::string InPlotValueColumn() const;
+    void ApplyInPlotValue();
+    void ApplyInPlotPressure();
     void RevertLevelEdit(TField &F);
     void UpdateRunLevelFlag(const std::string &Column, double Pres, const std::string &Value);
     void FillUndoList(const std::string &Sql, const std::string &Current);

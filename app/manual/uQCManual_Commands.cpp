@@ -61,6 +61,10 @@ void TForm2::CheckProfile(int ParamIndex)
     if (!ParamsToCheck.Bits(ParamIndex) || ParamIndex >= ParamList.Count())
         return;
     const bool Outer = FullCruiseCheckRunning || MetadataCheckRunning;
+    // The checks read the work table: values typed next to the plot reach
+    // the station database and the table first.
+    if (!Outer && ApplyInPlotEdits())
+        LoadProfile();
     int Rec = 0;
     if (!Outer) {
         DataSource2->SetDataSet(nullptr);
@@ -144,6 +148,9 @@ void TForm2::BitBtn3Click()
 {
     if (!tmpStatTbl->Active())
         return;
+    // The cruise check selects every profile again from the station
+    // database; what was typed next to the plot goes there first.
+    ApplyInPlotEdits();
     const int Rec = tmpStatTbl->RecNo();
     Gauge1->setValue(0);
     Gauge1->show();

@@ -235,39 +235,50 @@ bool TForm2::WriteLevelEdit()
     if (!F)
         return false;
     const std::string Column = LevelEditColumn();
-    const std::string Table = IsPtsParam(CurParamName) ? std::string("PTS_Data") : CurParamName;
     const std::string Value = F->IsNull() ? std::string("NULL") : SqlFloat(F->AsFloat());
-    const std::string Id = std::to_string(CurCastId);
-    ZqEditCmmnd->CommandText().Clear();
-    ZqEditCmmnd->CommandText().Add("Update (select * from " + Table + " where (ID_Cast = " + Id + ") and (PRES = " +
-                                    ExactFloat(EditedLevelPres) + ")) SET " + Column + " = " + Value);
-    std::string Failure;
-    try {
-        ZqEditCmmnd->Execute();
-        if (ZqEditCmmnd->RowsAffected() != 1)
-            Failure = "The edit of " + Column + " at " + rtl::FloatToStr(EditedLevelPres) + " dbar changed " +
-                      std::to_string(ZqEditCmmnd->RowsAffected()) + " rows of " + Table + " instead of one.";
-    } catch (const std::exception &E) {
-        Failure = E.what();
-    }
+    const std::string Failure = UpdateLevel(CurParamName, CurCastId, EditedLevelPres, Column, Value);
     if (!Failure.empty()) {
         RevertLevelEdit(*F);
         MessageDlg(Failure, mtError, mbOK);
         return false;
     }
     const double Pres = EditedLevelPres;
-    KeepUndoRow(*undoqry, *UndoParamTbl, "-Undoparam",
-                "(ID_Cast = " + Id + ") and (PRES = " + ExactFloat(Pres) + ")",
-                [&] {
-                    UndoParamTbl->FieldByName("ID_Cast")->SetAsInteger(CurCastId);
-                    UndoParamTbl->FieldByName("Pres")->SetAsFloat(Pres);
-                },
-                rtl::UpperCase(EditedLevelField), EditedLevelOldValue);
+    KeepLevelUndo(CurCastId, Pres, rtl::UpperCase(EditedLevelField), EditedLevelOldValue);
     // A flag set by hand in the manual mode goes into the run's flag table
     // too: the station list rebuild and the write-back read the flags there.
     if (!CheckBox1->isChecked() && !Column.empty() && (Column[0] == 'F' || Column[0] == 'f'))
         UpdateRunLevelFlag(Column, Pres, F->IsNull() ? std::string("NULL") : std::to_string(F->AsInteger()));
+    FollowGridEditInPlot(Pres, EditedLevelField, *F);
     return true;
+}
+
+std::string TForm2::UpdateLevel(const std::string &Param, int CastId, double StoredPres, const std::string &Column,
+                                const std::string &Literal)
+{
+    const std::string Table = IsPtsParam(Param) ? std::string("PTS_Data") : Param;
+    ZqEditCmmnd->CommandText().Clear();
+    ZqEditCmmnd->CommandText().Add("Update (select * from " + Table + " where (ID_Cast = " + std::to_string(CastId) +
+                                    ") and (PRES = " + ExactFloat(StoredPres) + ")) SET " + Column + " = " + Literal);
+    try {
+        ZqEditCmmnd->Execute();
+        if (ZqEditCmmnd->RowsAffected() != 1)
+            return "The edit of " + Column + " at " + rtl::FloatToStr(StoredPres) + " dbar changed " +
+                   std::to_string(ZqEditCmmnd->RowsAffected()) + " rows of " + Table + " instead of one.";
+    } catch (const std::exception &E) {
+        return E.what();
+    }
+    return "";
+}
+
+void TForm2::KeepLevelUndo(int CastId, double StoredPres, const std::string &FldName, const std::string &OldValue)
+{
+    KeepUndoRow(*undoqry, *UndoParamTbl, "-Undoparam",
+                "(ID_Cast = " + std::to_string(CastId) + ") and (PRES = " + ExactFloat(StoredPres) + ")",
+                [&] {
+                    UndoParamTbl->FieldByName("ID_Cast")->SetAsInteger(CastId);
+                    UndoParamTbl->FieldByName("Pres")->SetAsFloat(StoredPres);
+                },
+                FldName, OldValue);
 }
 
 void TForm2::UpdateRunLevelFlag(const std::string &Column, double Pres, const std::string &Value)

@@ -260,6 +260,8 @@ void TForm2::BuildControls()
     SpeedButton16 = MakeSpeedButton(Panel8, "SpeedButton16", QStringLiteral("Mean"), true, QStringLiteral("Climatic mean"));
     SpeedButton17 = MakeSpeedButton(Panel8, "SpeedButton17", QStringLiteral("SD"), true, QStringLiteral("Climatic band"));
     SpeedButton11 = MakeSpeedButton(Panel8, "SpeedButton11", QStringLiteral("Density Profile"), true);
+    // The T-S panel has nothing to draw yet: its button stays hidden.
+    SpeedButton11->hide();
     SpeedButton19 = MakeSpeedButton(Panel8, "SpeedButton19", QStringLiteral("Show other profiles"), true);
     SpeedButton14 = MakeSpeedButton(Panel8, "SpeedButton14", QStringLiteral("^"), false, QStringLiteral("Undock"));
     PaintBox2 = MakeControl<TPaintBox>(Panel4, "PaintBox2");
@@ -380,6 +382,10 @@ void TForm2::WireControls()
     QObject::connect(ComboBox1, &QComboBox::activated, this, [this] { RunGuarded([this] { ComboBox1Change(); }); });
     QObject::connect(Edit1, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { Edit1KeyDown(Qt::Key_Return); }); });
     QObject::connect(Edit2, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { Edit2KeyDown(Qt::Key_Return); }); });
+    // A box being typed into is not refilled by the read-out nor emptied
+    // when the mouse leaves the plot.
+    for (QLineEdit *E : {Edit1, Edit2})
+        QObject::connect(E, &QLineEdit::textEdited, this, [this] { InPlotEditing = true; });
     QObject::connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { RunGuarded([this] { TreeView1Click(); }); });
 
     PaintBox1->OnPaint = [this] { PaintBox1Paint(); };

@@ -139,13 +139,37 @@ void TForm2::PaintBox2Paint()
                     PrevValid = false;
                 }
             }
-            if (Widening && P.x != NoValue)
-                Widen(Full, FullSet, P.x, P.y);
         }
     }
     if (RecNo > 0)
         ParamTbl->SetRecNoValue(RecNo);
     ParamTbl->EnableControls();
+    // Values and pressures typed next to the plot are drawn where they were
+    // typed; the line follows the levels in the order of their pressures.
+    std::vector<int> LineOrder;
+    if (InPlotChanged && CurCastId == InPlotCastId && CurParamName == InPlotParam &&
+        size_t(ZqQuery2->RecordCount()) == InPlotRows.size()) {
+        const int Rec = ZqQuery2->RecNo();
+        const std::string Column = InPlotValueColumn();
+        TField *Pres = ZqQuery2->FindField("PRES"), *Val = Column.empty() ? nullptr : ZqQuery2->FindField(Column);
+        size_t r = 0;
+        for (ZqQuery2->First(); !ZqQuery2->Eof() && r < InPlotRows.size(); ZqQuery2->Next(), ++r) {
+            const size_t L = size_t(InPlotRows[r].Level);
+            if (L >= ProfilePoints.size())
+                continue;
+            if (Val)
+                ProfilePoints[L].x = Val->IsNull() ? NoValue : Val->AsFloat();
+            if (!Pres->IsNull())
+                ProfilePoints[L].y = -Pres->AsFloat();
+            LineOrder.push_back(int(L));
+        }
+        if (Rec > 0)
+            ZqQuery2->SetRecNoValue(Rec);
+    }
+    if (Widening)
+        for (const TRealPoint &P : ProfilePoints)
+            if (P.x != NoValue)
+                Widen(Full, FullSet, P.x, P.y);
 
     // The climatic mean and band, within the climatology's pressures.
     TRealPointArr Mean, Lower, Upper;
@@ -222,9 +246,16 @@ void TForm2::PaintBox2Paint()
         C.Ellipse(ProfilePts[0].X - 3, ProfilePts[0].Y - 3, ProfilePts[0].X + 3, ProfilePts[0].Y + 3);
     {
         TPointArr Valid;
-        for (const TPoint &P : ProfilePts)
+        auto Take = [&](const TPoint &P) {
             if (P != NoPixel)
                 Valid.push_back(P);
+        };
+        if (LineOrder.size() == ProfilePts.size())
+            for (int L : LineOrder)
+                Take(ProfilePts[size_t(L)]);
+        else
+            for (const TPoint &P : ProfilePts)
+                Take(P);
         if (Valid.size() >= 2)
             C.Polyline(Valid);
     }
@@ -321,7 +352,7 @@ void TForm2::PaintBox2MouseMove(int X, int Y)
         PaintBox2->setCursor(PlotHotPoint >= 0 ? Qt::PointingHandCursor : Qt::ArrowCursor);
         return;
     }
-    if (ReadoutFrozen || !PointInRect(R, X, Y) || ProfilePoints.empty() || !ProfileQry || !ProfileQry->Active())
+    if (ReadoutFrozen || InPlotEditing || !PointInRect(R, X, Y) || ProfilePoints.empty() || !ProfileQry || !ProfileQry->Active())
         return;
     int Best = -1;
     double BestDist = 0;
@@ -339,8 +370,22 @@ void TForm2::PaintBox2MouseMove(int X, int Y)
     auto Number = [](TField *F) {
         return F && !F->IsNull() ? rtl::FloatToStrF(F->AsFloat(), rtl::ffGeneral, 5, 0) : std::string();
     };
-    Edit1->setText(QString::fromStdString(Number(ProfileQry->FindField("PRES"))));
-    Edit2->setText(QString::fromStdString(Number(ProfileQry->FindField(ProfileValueField(CurParamName)))));
+    // The boxes edit ZqQuery2's row of the level: the pressure and value
+    // shown are that row's, typed changes included.
+    TDataSet *Source = ProfileQry;
+    std::string ValueName = ProfileValueField(CurParamName);
+    if (CurCastId == InPlotCastId && CurParamName == InPlotParam && ZqQuery2->Active() &&
+        size_t(ZqQuery2->RecordCount()) == InPlotRows.size() && !InPlotValueColumn().empty()) {
+        for (size_t r = 0; r < InPlotRows.size(); ++r)
+            if (InPlotRows[r].Level == Best) {
+                ZqQuery2->SetRecNoValue(int(r) + 1);
+                Source = ZqQuery2;
+                ValueName = InPlotValueColumn();
+                break;
+            }
+    }
+    Edit1->setText(QString::fromStdString(Number(Source->FindField("PRES"))));
+    Edit2->setText(QString::fromStdString(Number(Source->FindField(ValueName))));
     Edit3->setText(QString::fromStdString(Text(ProfileQry->FindField("FPRES"))));
     Edit4->setText(QString::fromStdString(Text(ProfileQry->FindField(ProfileFlagField(CurParamName)))));
     C.Pen.Mode = pmNotXor;
@@ -462,49 +507,220 @@ void TForm2::SpeedButton16Click() { PaintBox2->Repaint(); }
 void TForm2::SpeedButton17Click() { PaintBox2->Repaint(); }
 
 // ---- in-plot editing -------------------------------------------------------------
-// The boxes show the level the read-out stopped on; Enter in the value or
-// pressure box changes that level as a grid edit does: written at once to
-// the station database with its undo value, then the plot is redrawn.
+// A value or pressure typed next to the plot changes ZqQuery2's cached row
+// of the level and the plot, not the grid. Nothing typed is lost: before the
+// profile is selected again (another station or parameter, a re-check,
+// closing) the typed changes go to the station database as level edits,
+// each with its undo value.
 
-void TForm2::ApplyInPlotEdit(const std::string &Column, const QLineEdit &Box)
+std::string TForm2::InPlotValueColumn() const
 {
-    if (!ProfileGridReady || !ParamTbl || !ParamTbl->Active() || ParamTbl->IsEmpty())
+    // Density is computed from temperature and salinity: the query has no
+    // column to take a typed value.
+    if (InPlotParam == "DENS")
+        return "";
+    return InPlotParam;
+}
+
+void TForm2::BuildInPlotRows()
+{
+    InPlotRows.clear();
+    InPlotChanged = false;
+    InPlotCastId = CurCastId;
+    InPlotParam = CurParamName;
+    if (!ZqQuery2->Active())
         return;
-    TField *F = ParamTbl->FindField(Column);
-    if (!F)
+    TField *Pres = ZqQuery2->FindField("PRES");
+    const std::string Column = InPlotValueColumn();
+    TField *Val = Column.empty() ? nullptr : ZqQuery2->FindField(Column);
+    int Level = 0;
+    for (ZqQuery2->First(); !ZqQuery2->Eof(); ZqQuery2->Next(), ++Level)
+        InPlotRows.push_back({Level, Pres->AsFloat(), Pres->AsString(), Val ? Val->AsString() : std::string()});
+    ZqQuery2->First();
+}
+
+bool TForm2::ApplyInPlotEdits()
+{
+    if (!InPlotChanged)
+        return false;
+    InPlotChanged = false;
+    if (!ZqQuery2->Active() || size_t(ZqQuery2->RecordCount()) != InPlotRows.size())
+        return false;
+    struct TChange {
+        double StoredPres;
+        std::string Column, FldName, Literal, OldText;
+    };
+    std::vector<TChange> Changes;
+    const std::string Column = InPlotValueColumn();
+    TField *Pres = ZqQuery2->FindField("PRES");
+    TField *Val = Column.empty() ? nullptr : ZqQuery2->FindField(Column);
+    const std::string ValueFld = IsPtsParam(InPlotParam) ? rtl::UpperCase(InPlotParam) : std::string("CHEM");
+    size_t r = 0;
+    for (ZqQuery2->First(); !ZqQuery2->Eof() && r < InPlotRows.size(); ZqQuery2->Next(), ++r) {
+        const TInPlotRow &Row = InPlotRows[r];
+        // The value first, while the level still has its stored pressure.
+        if (Val && Val->AsString() != Row.Value)
+            Changes.push_back({Row.StoredPres, Column, ValueFld, Val->IsNull() ? "NULL" : SqlFloat(Val->AsFloat()),
+                               Row.Value});
+        if (Pres->AsString() != Row.Pres && !Pres->IsNull())
+            Changes.push_back({Row.StoredPres, "PRES", "PRES", SqlFloat(Pres->AsFloat()), Row.Pres});
+    }
+    std::string Failures;
+    for (const TChange &C : Changes) {
+        const std::string Failure = UpdateLevel(InPlotParam, InPlotCastId, C.StoredPres, C.Column, C.Literal);
+        if (Failure.empty())
+            KeepLevelUndo(InPlotCastId, C.StoredPres, C.FldName, C.OldText);
+        else
+            Failures += (Failures.empty() ? "" : "\n") + Failure;
+    }
+    // The rows now hold what the database holds; the reload that follows
+    // selects them again.
+    ZqQuery2->CancelUpdates();
+    InPlotRows.clear();
+    if (!Failures.empty())
+        MessageDlg(Failures, mtError, mbOK);
+    return !Changes.empty();
+}
+
+void TForm2::FollowGridEditInPlot(double StoredPres, const std::string &Field, const TField &F)
+{
+    if (CurCastId != InPlotCastId || CurParamName != InPlotParam || !ZqQuery2->Active() ||
+        size_t(ZqQuery2->RecordCount()) != InPlotRows.size())
         return;
-    const std::string Text = rtl::Trim(Box.text().toStdString());
-    double Value = 0;
-    if (!Text.empty() && !rtl::TryStrToFloat(Text, Value)) {
-        MessageDlg("'" + Text + "' is not a valid floating point value", mtError, mbOK);
+    const bool IsPres = rtl::SameText(Field, "PRES");
+    const std::string Column = InPlotValueColumn();
+    if (!IsPres && (Column.empty() || !rtl::SameText(Field, ProfileValueField(InPlotParam))))
+        return;
+    for (size_t r = 0; r < InPlotRows.size(); ++r) {
+        TInPlotRow &Row = InPlotRows[r];
+        if (Row.StoredPres != StoredPres)
+            continue;
+        const int Rec = ZqQuery2->RecNo();
+        ZqQuery2->SetRecNoValue(int(r) + 1);
+        TField *Target = ZqQuery2->FieldByName(IsPres ? std::string("PRES") : Column);
+        ZqQuery2->Edit();
+        if (F.IsNull())
+            Target->Clear();
+        else
+            Target->SetAsString(F.AsString());
+        ZqQuery2->Post();
+        if (IsPres) {
+            Row.StoredPres = Target->AsFloat();
+            Row.Pres = Target->AsString();
+        } else {
+            Row.Value = Target->AsString();
+        }
+        if (Rec > 0)
+            ZqQuery2->SetRecNoValue(Rec);
         return;
     }
+}
+
+namespace {
+
+// A typed number, or an empty box; false (reported) for anything else.
+bool TypedNumber(const QLineEdit &Box, std::string &Text, bool EmptyAllowed)
+{
+    Text = rtl::Trim(Box.text().toStdString());
+    double Value = 0;
+    if ((Text.empty() && EmptyAllowed) || (!Text.empty() && rtl::TryStrToFloat(Text, Value)))
+        return true;
+    MessageDlg("'" + Text + "' is not a valid floating point value", mtError, mbOK);
+    return false;
+}
+
+} // namespace
+
+void TForm2::ApplyInPlotValue()
+{
+    const std::string Column = InPlotValueColumn();
+    if (Column.empty() || FullCruiseCheckRunning || !ZqQuery2->Active() || ZqQuery2->IsEmpty() ||
+        size_t(ZqQuery2->RecordCount()) != InPlotRows.size())
+        return;
+    std::string Text;
+    if (!TypedNumber(*Edit2, Text, true))
+        return;
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
-    ParamTbl->Edit();
+    TField *F = ZqQuery2->FieldByName(Column);
+    ZqQuery2->Edit();
     if (Text.empty())
         F->Clear();
     else
-        F->SetAsFloat(Value);
-    ParamTbl->Post();
+        F->SetAsString(Text);
+    ZqQuery2->Post();
+    InPlotChanged = true;
+    PaintBox2->Repaint();
+}
+
+void TForm2::ApplyInPlotPressure()
+{
+    if (FullCruiseCheckRunning || !ZqQuery2->Active() || ZqQuery2->IsEmpty() ||
+        size_t(ZqQuery2->RecordCount()) != InPlotRows.size())
+        return;
+    std::string Text;
+    if (!TypedNumber(*Edit1, Text, false))
+        return;
+    const double NewPres = rtl::StrToFloat(Text);
+    std::vector<std::string> Texts;
+    std::vector<bool> Nulls;
+    for (int i = 0; i < ZqQuery2->FieldCount(); ++i) {
+        Texts.push_back(ZqQuery2->Fields()[i]->AsString());
+        Nulls.push_back(ZqQuery2->Fields()[i]->IsNull());
+    }
+    TField *PresField = ZqQuery2->FieldByName("PRES");
+    const int PresIndex = PresField->Index();
+    Texts[size_t(PresIndex)] = Text;
+    Nulls[size_t(PresIndex)] = false;
+    const size_t From = size_t(ZqQuery2->RecNo() - 1);
+    const TInPlotRow Moved = InPlotRows[From];
+
+    ProfileGridReady = false;
+    ZqQuery2->Delete();
+    InPlotRows.erase(InPlotRows.begin() + long(From));
+    ZqQuery2->First();
+    while (!ZqQuery2->Eof() && ZqQuery2->FieldByName("PRES")->AsFloat() < NewPres)
+        ZqQuery2->Next();
+    if (!ZqQuery2->Eof())
+        ZqQuery2->Insert();
+    else
+        ZqQuery2->Append();
+    for (int i = 0; i < ZqQuery2->FieldCount() && size_t(i) < Texts.size(); ++i) {
+        if (Nulls[size_t(i)])
+            ZqQuery2->Fields()[i]->Clear();
+        else
+            ZqQuery2->Fields()[i]->SetAsString(Texts[size_t(i)]);
+    }
+    ZqQuery2->Post();
+    const size_t To = std::min(size_t(std::max(ZqQuery2->RecNo() - 1, 0)), InPlotRows.size());
+    InPlotRows.insert(InPlotRows.begin() + long(To), Moved);
+    ProfileGridReady = true;
+    InPlotChanged = true;
+    LevelMarkerX = LevelMarkerY = 0;
+    ReadoutMarkerShown = false;
+    PaintBox2->Repaint();
 }
 
 void TForm2::Edit2KeyDown(int Key)
 {
     if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
-        ApplyInPlotEdit(ProfileValueField(CurParamName), *Edit2);
+        ApplyInPlotValue();
+    InPlotEditing = false;
 }
 
 void TForm2::Edit1KeyDown(int Key)
 {
     if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
-        ApplyInPlotEdit("PRES", *Edit1);
+        ApplyInPlotPressure();
+    InPlotEditing = false;
 }
 
 void TForm2::Label11MouseLeave()
 {
-    if (!ReadoutMarkerShown)
+    // A box being typed into keeps its text and its level.
+    if (!ReadoutMarkerShown || InPlotEditing)
         return;
+    InPlotEditShown = true;
     TCanvas &C = PaintBox2->Canvas();
     C.Pen.Mode = pmNotXor;
     C.Pen.Width = 1;

@@ -91,6 +91,9 @@ void TForm2::ListBox2Click()
 
 void TForm2::LoadProfile()
 {
+    // What was typed next to the plot is written before the rows holding it
+    // are selected again.
+    ApplyInPlotEdits();
     if (!tmpStatTbl->Active() || tmpStatTbl->IsEmpty() || ParamList.Count() == 0 || !ParamTbl)
         return;
     LevelMarkerX = LevelMarkerY = 0;
@@ -133,6 +136,7 @@ void TForm2::LoadProfile()
                              CurParamTable + " where ID_Cast = " + Id + " order by PRES");
     ZqQuery2->Open();
     ZqQuery2->FetchAll();
+    BuildInPlotRows();
 
     CreateTmpFlagsTable(CurParamName);
 
@@ -412,6 +416,13 @@ void TForm2::SelectOtherProfiles()
         return;
     const TRealRect &R = Squares[size_t(Sq)];
     auto Num = [](double v) { return SqlFloat(v); };
+    // The month of the station shown: the climatology's selection, which
+    // also sets CastMonth, runs only after this on a station change.
+    if (tmpStatTbl->Active() && !tmpStatTbl->IsEmpty()) {
+        int Y = 0, M = 0, D = 0;
+        rtl::DecodeDate(tmpStatTbl->FieldByName("Date_Cast")->AsFloat(), Y, M, D);
+        CastMonth = M;
+    }
     ZqQuery4->Close();
     ZqQuery4->SQL()->Clear();
     ZqQuery4->SQL()->Add("Delete From QCCastID");

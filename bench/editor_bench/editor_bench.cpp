@@ -2,11 +2,13 @@
 // its first cruise, switching to another cruise, and a full repaint of the
 // map with every layer (coast, extra lines, stations with their track, the
 // possible duplicates, margins, axes, QC squares); on the profile side a
-// station switch, a plot paint with the other profiles of the square, and
-// "Check full Cruise" on the cruise with the most stations. On a private copy of the
+// station switch, a plot paint with the other profiles of the busiest QC
+// square and month, and "Check full Cruise" on the cruise with the most
+// stations. On a private copy of the
 // demo database, and on the large generated database when it has been made
-// (cmake --build <build> --target marlin_large_db). Each figure is the
-// median of five timed runs after a warm-up, in milliseconds.
+// (cmake --build <build> --target marlin_large_db), or on the database named
+// as the only argument. Each figure is the median of five timed runs after a
+// warm-up, in milliseconds.
 #include "app/UQC.h"
 #include "app/uQCMain.h"
 #include "app/WorkTables.h"
@@ -18,6 +20,7 @@
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/dataset/TDataSource.h"
 #include "tests/app_editor/editor_env.h"
 
 #include <QTemporaryDir>
@@ -31,6 +34,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -137,6 +141,44 @@ int CruiseWithMostStations(TEditorEnvironment &Env, const std::string &Where)
     return Q.Eof() ? -1 : Q.Fields()[0]->AsInteger();
 }
 
+// The QC square and month with the most stations (the other profiles a
+// plot draws there are the most of any station), and one station of it.
+struct TBusiestSquare {
+    int IdCast = -1;
+    int IdCruise = -1;
+    int Stations = 0;
+    std::string Square;
+    int Month = 0;
+};
+
+TBusiestSquare BusiestSquare(TEditorEnvironment &Env)
+{
+    TZqQuery Q(nullptr);
+    Q.SetConnection(Env.Conn);
+    Q.SQL()->Add("select ID_Cast, ID_Cruise, Lon, Lat, Month(Date_Cast) from Cast_Titles order by ID_Cast");
+    Q.Open();
+    std::map<std::pair<std::string, int>, TBusiestSquare> Squares;
+    const std::string Sea = SeaCode;
+    for (Q.First(); !Q.Eof(); Q.Next()) {
+        const std::string Name = FindSquare(Q.Fields()[2]->AsFloat(), Q.Fields()[3]->AsFloat());
+        if (SeaCode.empty() || Name.empty())
+            continue;
+        TBusiestSquare &B = Squares[{SeaCode + " " + Name, Q.Fields()[4]->AsInteger()}];
+        if (B.Stations++ == 0) {
+            B.IdCast = Q.Fields()[0]->AsInteger();
+            B.IdCruise = Q.Fields()[1]->AsInteger();
+            B.Square = SeaCode + " " + Name;
+            B.Month = Q.Fields()[4]->AsInteger();
+        }
+    }
+    SeaCode = Sea;
+    TBusiestSquare Best;
+    for (const auto &[Key, B] : Squares)
+        if (B.Stations > Best.Stations)
+            Best = B;
+    return Best;
+}
+
 void LoadInstalledClimatologies(TEditorEnvironment &Env, const fs::path &Program)
 {
     TTable ClimMS(nullptr), ClimBS(nullptr);
@@ -171,15 +213,19 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
     PtsDataFlagTbl = &PtsFlags;
     const int BlackSea = CruiseWithMostStations(Env, "where (Lon > 27.5) and (Lat > 40.9) and (Lon < 42)");
     const int Largest = CruiseWithMostStations(Env, "");
+    const TBusiestSquare Busy = BusiestSquare(Env);
     if (BlackSea < 0 || Largest < 0) {
         PtsDataFlagTbl = nullptr;
         Env.Teardown();
         return;
     }
-    Env.PrepareRunFlags(BlackSea);
-    if (Largest != BlackSea)
-        Env.PrepareRunFlags(Largest);
-    TForm2 &F = Env.OpenEditor({BlackSea, Largest});
+    std::vector<int> Cruises;
+    for (int Id : {BlackSea, Largest, Busy.IdCruise})
+        if (Id >= 0 && std::find(Cruises.begin(), Cruises.end(), Id) == Cruises.end()) {
+            Cruises.push_back(Id);
+            Env.PrepareRunFlags(Id);
+        }
+    TForm2 &F = Env.OpenEditor(Cruises);
     F.CheckBox1->setChecked(false);
     F.CheckBox1Click();
     Env.PickCruise(BlackSea);
@@ -194,9 +240,14 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
             if (i > 0)
                 Switch.push_back(t);
         }
-        std::printf("%s_station_switch: %.1f ms\n", Name.c_str(), Median(Switch));
+        std::printf("%s_station_switch: %.1f ms (%d levels)\n", Name.c_str(), Median(Switch),
+                    F.DataSource2->DataSet() ? F.DataSource2->DataSet()->RecordCount() : 0);
         std::printf("ratio %s_station_switch_vs_100ms_goal: %.2f\n", Name.c_str(), 100.0 / Median(Switch));
+    }
 
+    if (Busy.IdCast >= 0) {
+        Env.PickCruise(Busy.IdCruise);
+        F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(Busy.IdCast));
         F.SpeedButton19->setEnabled(true);
         F.SpeedButton19->setChecked(true);
         F.SpeedButton19Click();
@@ -209,8 +260,8 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
             if (i > 0)
                 Paint.push_back(t);
         }
-        std::printf("%s_plot_paint_other_profiles: %.1f ms (%zu profiles, %zu levels)\n", Name.c_str(),
-                    Median(Paint), F.OtherProfiles.size(), Levels);
+        std::printf("%s_plot_paint_other_profiles: %.1f ms (square %s, month %d: %zu profiles, %zu levels)\n",
+                    Name.c_str(), Median(Paint), Busy.Square.c_str(), Busy.Month, F.OtherProfiles.size(), Levels);
         F.SpeedButton19->setChecked(false);
         F.SpeedButton19Click();
     }
@@ -245,7 +296,19 @@ int main(int argc, char **argv)
     const fs::path Large = Program / "bench" / "marlin_large.mdb";
     QTemporaryDir Copies;
     const std::string Copy = Copies.path().toStdString() + "/station.mdb";
+    if (argc > 2) {
+        std::fprintf(stderr, "usage: editor_bench [station.mdb]\n");
+        return 2;
+    }
     try {
+        // A database named on the command line is measured alone, in place.
+        if (argc == 2) {
+            const std::string Db = fs::absolute(argv[1]).string();
+            std::printf("database db: %s\n", Db.c_str());
+            Measure("db", Program.string(), Db);
+            MeasureProfile("db", Program.string(), Db);
+            return 0;
+        }
         fs::copy_file(Demo, Copy);
         std::printf("database demo: %s (a private copy)\n", Demo.string().c_str());
         Measure("demo", Program.string(), Copy);

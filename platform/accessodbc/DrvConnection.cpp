@@ -3,6 +3,7 @@
 #include "platform/accessodbc/DrvObjects.h"
 
 #include "platform/accessodbc/DrvQuery.h"
+#include "platform/accessodbc/DrvStatementCache.h"
 #include "platform/accessodbc/JetFunctions.h"
 
 #include <sqlite3.h>
@@ -84,6 +85,16 @@ std::map<std::string, std::string> ParseConnectString(const std::string &S)
 
 } // namespace
 
+// A program sends a few dozen statement shapes over and over (a row's
+// update, a station's profile, a cruise's stations); 64 holds them all with
+// room to spare, and a text built anew each time cannot crowd out more.
+constexpr size_t KeptStatements = 64;
+
+TDrvConnection::TDrvConnection(TDrvEnvironment *AEnv)
+    : TDrvHandle(SQL_HANDLE_DBC), Env(AEnv), FPlans(std::make_unique<TDrvStatementCache>(KeptStatements))
+{
+}
+
 TDrvConnection::~TDrvConnection()
 {
     CloseDb();
@@ -95,6 +106,9 @@ void TDrvConnection::FinalizeCatalogStatements()
     sqlite3_finalize(TableExistsStmt);
     sqlite3_finalize(TableInfoStmt);
     sqlite3_finalize(SchemaVersionStmt);
+    sqlite3_finalize(RealStmt);
+    RealStmt = nullptr;
+    FPlans->Invalidate();
     TableExistsStmt = nullptr;
     TableInfoStmt = nullptr;
     SchemaVersionStmt = nullptr;
@@ -335,6 +349,15 @@ void TDrvConnection::EndTransaction(bool ACommit)
         sqlite3_free(Err);
         Fail(ACommit ? "40001" : "HY000", -1102, std::string(ACommit ? "Commit" : "Rollback") + " failed: " + Msg);
     }
+    // A rolled back CREATE or ALTER takes the schema version back to a
+    // number the kept statements may next meet with another schema.
+    if (!ACommit) {
+        try {
+            RefreshSchema();
+        } catch (const TDrvError &) {
+            FPlans->Invalidate();
+        }
+    }
 }
 
 void TDrvConnection::SetAutoCommit(bool AOn)
@@ -384,10 +407,28 @@ void TDrvConnection::RefreshSchema()
     // new to load, and the version costs far less to read.
     std::lock_guard<std::recursive_mutex> G(CatalogLock);
     const long long Version = SchemaVersionNow();
+    FPlans->CheckSchemaVersion(Version);
     if (Version >= 0 && Version == SeenSchemaVersion)
         return;
     TableExists(std::string());
     SeenSchemaVersion = Version;
+}
+
+double TDrvConnection::RealOfLiteral(const std::string &AText)
+{
+    // SQLite's own reading of the digits: a value bound in a literal's place
+    // must be the very double the literal gave, to the last bit, or an
+    // equality on a REAL column would miss.
+    std::lock_guard<std::recursive_mutex> G(CatalogLock);
+    sqlite3_stmt *S = CatalogStatement(RealStmt, "SELECT CAST(?1 AS REAL)");
+    sqlite3_bind_text(S, 1, AText.data(), static_cast<int>(AText.size()), SQLITE_STATIC);
+    const int Rc = sqlite3_step(S);
+    const double V = Rc == SQLITE_ROW ? sqlite3_column_double(S, 0) : 0.0;
+    sqlite3_reset(S);
+    sqlite3_clear_bindings(S);
+    if (Rc != SQLITE_ROW)
+        TDrvQuery::Raise(Db, Rc, CatalogWhat);
+    return V;
 }
 
 std::vector<TTableColumn> TDrvConnection::TableColumns(const std::string &ATable)

@@ -103,6 +103,8 @@ struct TPieceState {
 class TDrvEnvironment;
 class TDrvConnection;
 class TDrvStatement;
+class TDrvStatementCache;
+struct TDrvPlan;
 
 class TDrvHandle {
 public:
@@ -135,7 +137,7 @@ struct TTableColumn {
 
 class TDrvConnection : public TDrvHandle {
 public:
-    explicit TDrvConnection(TDrvEnvironment *AEnv) : TDrvHandle(SQL_HANDLE_DBC), Env(AEnv) {}
+    explicit TDrvConnection(TDrvEnvironment *AEnv);
     ~TDrvConnection() override;
     TDrvEnvironment *Env;
     sqlite3 *Db = nullptr;
@@ -164,8 +166,14 @@ public:
     std::vector<TTableColumn> TableColumns(const std::string &ATable);
     bool TableExists(const std::string &ATable, std::string *AExactName = nullptr);
     // Makes SQLite read the schema again when the file's schema changed
-    // since it last read it (a step of a kept statement checks that).
+    // since it last read it (a step of a kept statement checks that), and
+    // drops the kept statements prepared for the schema before.
     void RefreshSchema();
+    // Statements kept prepared for texts of the same shape (RefreshSchema
+    // keeps them true to the file's schema).
+    TDrvStatementCache &Plans() { return *FPlans; }
+    // A real literal's value exactly as SQLite reads it in a statement text.
+    double RealOfLiteral(const std::string &AText);
     // The catalog name the driver reports: the database path without ".mdb".
     std::string CatalogName() const;
 
@@ -182,6 +190,8 @@ private:
     sqlite3_stmt *TableExistsStmt = nullptr;
     sqlite3_stmt *TableInfoStmt = nullptr;
     sqlite3_stmt *SchemaVersionStmt = nullptr;
+    sqlite3_stmt *RealStmt = nullptr;
+    std::unique_ptr<TDrvStatementCache> FPlans;
     // Columns of the tables described so far, by upper-cased name, good
     // while the file's schema version stays CachedSchemaVersion: every
     // prepared statement asks for the columns of the tables it reads, and a
@@ -248,6 +258,12 @@ public:
     bool Prepared = false;
     jet::TJetTranslation Tr;
     sqlite3_stmt *Stmt = nullptr;
+    // The connection's kept statement this one holds (Stmt goes back to
+    // Conn->Plans() when the statement is prepared anew or freed), and the
+    // values bound for the literals the translation lifted.
+    std::shared_ptr<const TDrvPlan> Plan;
+    std::uint64_t PlanGeneration = 0;
+    std::vector<TValue> LiftedValues;
     std::vector<TColumnInfo> Columns;
     std::vector<TColBinding> Bindings; // index 0 unused (bookmarks are not offered)
     std::vector<TParamBinding> Params; // index 0 unused
@@ -292,7 +308,9 @@ public:
     const TColumnInfo &Column(SQLUSMALLINT ACol) const;
 
 private:
-    void Describe();
+    void PrepareText(const std::string &AJetSql, const jet::TJetShape *AShape);
+    void LiftValues(const jet::TJetShape &AShape);
+    void ReleaseStmt() noexcept;
     void BindParameters();
     SQLRETURN Run();
     void RunSelectInto();

@@ -3,6 +3,7 @@
 // bookkeeping around statements (COUNTER columns, @@IDENTITY, SELECT INTO).
 #include "platform/accessodbc/DrvObjects.h"
 #include "platform/accessodbc/DrvQuery.h"
+#include "platform/accessodbc/DrvStatementCache.h"
 
 #include "platform/accessodbc/JetDate.h"
 
@@ -165,8 +166,27 @@ int Authorizer(void *AUser, int ACode, const char *A1, const char *A2, const cha
 
 TDrvStatement::~TDrvStatement()
 {
-    if (Stmt)
-        sqlite3_finalize(Stmt);
+    ReleaseStmt();
+}
+
+// A kept statement goes back to the connection for the next text of its
+// shape; any other is finalized.
+void TDrvStatement::ReleaseStmt() noexcept
+{
+    if (!Stmt)
+        return;
+    sqlite3_stmt *S = Stmt;
+    Stmt = nullptr;
+    if (Plan && Conn->Db) {
+        try {
+            Conn->Plans().Give(std::move(Plan), S, PlanGeneration);
+        } catch (...) {
+            sqlite3_finalize(S);
+        }
+    } else {
+        sqlite3_finalize(S);
+    }
+    Plan.reset();
 }
 
 const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
@@ -243,8 +263,79 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
 {
     Conn->RequireOpen();
     Unprepare();
+    // SQLite describes a statement from the schema it last read; another
+    // connection may have changed the file since. A kept statement of an
+    // older schema is dropped here too.
+    Conn->RefreshSchema();
+    jet::TJetShape Shape;
+    const bool Shaped = jet::JetStatementShape(AJetSql, Shape);
+    std::string Key;
+    if (Shaped && Conn->Plans().KeyOf(Shape, Key)) {
+        std::shared_ptr<const TDrvPlan> Kept;
+        if (sqlite3_stmt *S = Conn->Plans().Take(Key, Kept)) {
+            Stmt = S;
+            Plan = std::move(Kept);
+            PlanGeneration = Conn->Plans().Generation();
+            Tr = Plan->Tr;
+            Columns = Plan->Columns;
+            Prepared = true;
+            Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr.ParamCount) + 1));
+            LiftValues(Shape);
+            return;
+        }
+    }
+    if (!Shaped) {
+        PrepareText(AJetSql, nullptr);
+        return;
+    }
+    try {
+        PrepareText(AJetSql, &Shape);
+    } catch (const TDrvError &) {
+        // SQLite names the token it stumbled on: prepared again with the
+        // literals written, the error reads as it always did.
+        if (Tr.LiftedLiterals.empty())
+            throw;
+        Unprepare();
+        PrepareText(AJetSql, nullptr);
+        return;
+    }
+    using K = jet::TJetStatementKind;
+    if (Tr.Kind == K::Select || Tr.Kind == K::Insert || Tr.Kind == K::Update || Tr.Kind == K::Delete) {
+        auto P = std::make_shared<TDrvPlan>();
+        P->Key = Conn->Plans().Learn(Shape, Tr.LiftedLiterals);
+        P->Tr = Tr;
+        P->Columns = Columns;
+        Plan = std::move(P);
+        PlanGeneration = Conn->Plans().Generation();
+    }
+    LiftValues(Shape);
+}
+
+void TDrvStatement::LiftValues(const jet::TJetShape &AShape)
+{
+    LiftedValues.clear();
+    for (const int L : Tr.LiftedLiterals) {
+        const jet::TJetLiteral &Lit = AShape.Literals.at(static_cast<size_t>(L));
+        TValue V;
+        if (Lit.Kind == 'S') {
+            V = TValue::Text(Lit.Text);
+        } else if (Lit.Kind == 'I') {
+            V = TValue::Int(std::strtoll(Lit.Text.c_str(), nullptr, 10));
+        } else {
+            V.Kind = SQLITE_FLOAT;
+            V.D = Conn->RealOfLiteral(Lit.Text);
+        }
+        LiftedValues.push_back(std::move(V));
+    }
+}
+
+// Translation and SQLite prepare of a text; with AShape its plain values
+// are lifted into parameters (LiftValues binds them from the shape).
+void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape *AShape)
+{
     jet::TJetTranslateContext Ctx;
     Ctx.DatabasePath = Conn->Path;
+    Ctx.LiftLiterals = AShape != nullptr;
     try {
         Tr = jet::TranslateJetSql(AJetSql, Ctx);
     } catch (const jet::TJetSqlError &E) {
@@ -256,9 +347,6 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
                 Fail("42000", -3292, "Syntax error in field definition.");
     }
     TReadSet Reads;
-    // SQLite describes a statement from the schema it last read; another
-    // connection may have changed the file since.
-    Conn->RefreshSchema();
     auto PrepareSqlite = [&]() {
         Reads = TReadSet();
         sqlite3_set_authorizer(Conn->Db, Authorizer, &Reads);
@@ -401,10 +489,8 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
 void TDrvStatement::Unprepare()
 {
     CloseCursor();
-    if (Stmt) {
-        sqlite3_finalize(Stmt);
-        Stmt = nullptr;
-    }
+    ReleaseStmt();
+    LiftedValues.clear();
     Prepared = false;
     NeedData = false;
     Columns.clear();
@@ -633,6 +719,17 @@ void TDrvStatement::BindParameters()
             Fail("HYC00", 0, "Optional feature not implemented: C type " + std::to_string(C) + " for parameter " +
                                  std::to_string(i) + ".");
         }
+    }
+    // The literals the translation lifted follow the markers.
+    int Slot = Tr.ParamCount;
+    for (const TValue &V : LiftedValues) {
+        ++Slot;
+        if (V.Kind == SQLITE_INTEGER)
+            sqlite3_bind_int64(Stmt, Slot, V.I);
+        else if (V.Kind == SQLITE_FLOAT)
+            sqlite3_bind_double(Stmt, Slot, V.D);
+        else
+            sqlite3_bind_text(Stmt, Slot, V.S.data(), static_cast<int>(V.S.size()), SQLITE_STATIC);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -30,6 +31,8 @@ struct TToken {
     std::string Text;   // identifier or name without quotes, string value, number text, punctuation
     bool OdbcFn = false; // identifier right after "{fn"
     bool DateLiteral = false; // a number that was written as a date
+    int Lit = -1;        // position among the statement's literals, -1 for tokens the translator made
+    bool Lift = false;   // emitted as a parameter bound to the literal's value
 };
 
 struct TNode {
@@ -52,6 +55,22 @@ std::string FormatNumber(double V)
     if (S.find_first_of(".eEn") == std::string::npos)
         S += ".0";
     return S;
+}
+
+// How SQLite reads a literal: 'S' text, 'D' a date (a day number, real),
+// 'R' real, 'I' a 64-bit integer, 'H' an integer too large for one (read
+// as a real, unless a minus sign makes it the smallest integer: never bound).
+char LiteralKindOf(const TToken &T)
+{
+    if (T.Kind == TK::String)
+        return 'S';
+    if (T.DateLiteral)
+        return 'D';
+    if (T.Text.find_first_of(".eE") != std::string::npos)
+        return 'R';
+    errno = 0;
+    (void)std::strtoll(T.Text.c_str(), nullptr, 10);
+    return errno == ERANGE ? 'H' : 'I';
 }
 
 [[noreturn]] void Syntax(const std::string &AMsg, int ANative = NativeSyntax)
@@ -417,6 +436,10 @@ public:
         }
         if (Tokens.empty())
             Syntax("Invalid SQL statement: the text is empty.");
+        int Literal = 0;
+        for (auto &T : Tokens)
+            if (T.Kind == TK::String || T.Kind == TK::Number)
+                T.Lit = Literal++;
         size_t Index = 0;
         std::vector<TNode> Top = BuildGroups(Tokens, Index, false);
 
@@ -428,6 +451,8 @@ public:
             Currency(Top);
         TruthStatement(Top);
         Transform(Top);
+        if (FCtx.LiftLiterals)
+            LiftLiterals(Top);
 
         FResult.Sql = Emit(Top);
         return FResult;
@@ -1370,8 +1395,97 @@ private:
                                "Undefined function '" + N.Tok.Text + "' in expression: this driver does not translate it.");
     }
 
+    // --- literals as parameters
+    // Texts that differ only in their values share one translation and one
+    // prepared statement when those values are bound instead of written.
+    // A literal is lifted only where it is a value whose translation does
+    // not depend on it: in a condition (WHERE, HAVING, ON), a value written
+    // (SET, VALUES). Never in a select list (a literal there names and
+    // types its column), ORDER BY or GROUP BY (1 is a column number there),
+    // LIMIT, a function's arguments (some need a constant, and the
+    // translator reads some of them), a LIKE pattern or ESCAPE character
+    // (rewritten by their value) or a divisor (guarded by its value).
+    enum class TLiftClause { None, Values, NoValues };
+
+    void LiftLiterals(std::vector<TNode> &T)
+    {
+        using K = TJetStatementKind;
+        if (FResult.Kind != K::Select && FResult.Kind != K::Insert && FResult.Kind != K::Update &&
+            FResult.Kind != K::Delete)
+            return;
+        MarkLifts(T, false, TLiftClause::None);
+        // The driver binds the markers by number: the user's markers keep
+        // their positions, the lifted literals follow them.
+        int Markers = 0;
+        CountMarkers(T, Markers);
+        if (Markers != FResult.ParamCount) {
+            ClearLifts(T);
+            return;
+        }
+        FLiftNext = FResult.ParamCount + 1;
+        FMarkerNext = 1;
+    }
+
+    static void CountMarkers(const std::vector<TNode> &G, int &ACount)
+    {
+        for (const auto &N : G) {
+            if (N.IsGroup)
+                CountMarkers(N.Items, ACount);
+            else if (N.Tok.Kind == TK::Param)
+                ++ACount;
+        }
+    }
+    static void ClearLifts(std::vector<TNode> &G)
+    {
+        for (auto &N : G) {
+            if (N.IsGroup)
+                ClearLifts(N.Items);
+            N.Tok.Lift = false;
+        }
+    }
+
+    void MarkLifts(std::vector<TNode> &G, bool AFrozen, TLiftClause AClause)
+    {
+        TLiftClause Clause = AClause;
+        bool SkipNext = false;
+        for (size_t i = 0; i < G.size(); ++i) {
+            TNode &N = G[i];
+            if (N.IsGroup) {
+                const bool AfterName = i > 0 && IsNameTok(G[i - 1]) &&
+                                       !(G[i - 1].Tok.Kind == TK::Ident && IsSqlKeyword(Upper(G[i - 1].Tok.Text)));
+                if (StartsStatement(N))
+                    MarkLifts(N.Items, AFrozen, TLiftClause::None);
+                else
+                    MarkLifts(N.Items, AFrozen || AfterName || SkipNext, Clause);
+                SkipNext = false;
+                continue;
+            }
+            if (N.Tok.Kind == TK::Ident) {
+                if (IsKw(N, "WHERE") || IsKw(N, "HAVING") || IsKw(N, "ON") || IsKw(N, "SET") || IsKw(N, "VALUES"))
+                    Clause = TLiftClause::Values;
+                else if (IsKw(N, "SELECT") || IsKw(N, "FROM") || IsKw(N, "JOIN") || IsKw(N, "ORDER") ||
+                         IsKw(N, "GROUP") || IsKw(N, "LIMIT") || IsKw(N, "UNION") || IsKw(N, "INTO"))
+                    Clause = TLiftClause::NoValues;
+                SkipNext = IsKw(N, "LIKE") || IsKw(N, "ESCAPE");
+                continue;
+            }
+            if (N.Tok.Kind == TK::Punct) {
+                SkipNext = N.Tok.Text == "/" || N.Tok.Text == "%";
+                continue;
+            }
+            if (N.Tok.Lit >= 0 && !AFrozen && !SkipNext && Clause == TLiftClause::Values &&
+                LiteralKindOf(N.Tok) != 'H') {
+                N.Tok.Lift = true;
+            }
+            SkipNext = false;
+        }
+    }
+
     // --- output
-    static void EmitInto(const std::vector<TNode> &G, std::string &S)
+    int FLiftNext = 0;   // number of the next lifted literal's parameter, 0 when none are lifted
+    int FMarkerNext = 0; // number of the next user marker while literals are lifted
+
+    void EmitInto(const std::vector<TNode> &G, std::string &S)
     {
         for (const auto &N : G) {
             if (!S.empty() && S.back() != '(')
@@ -1380,6 +1494,15 @@ private:
                 S += '(';
                 EmitInto(N.Items, S);
                 S += ')';
+                continue;
+            }
+            if (FLiftNext && N.Tok.Kind == TK::Param) {
+                S += '?' + std::to_string(FMarkerNext++);
+                continue;
+            }
+            if (FLiftNext && N.Tok.Lift) {
+                S += '?' + std::to_string(FLiftNext++);
+                FResult.LiftedLiterals.push_back(N.Tok.Lit);
                 continue;
             }
             switch (N.Tok.Kind) {
@@ -1401,7 +1524,7 @@ private:
             }
         }
     }
-    static std::string Emit(const std::vector<TNode> &G)
+    std::string Emit(const std::vector<TNode> &G)
     {
         std::string S;
         EmitInto(G, S);
@@ -1465,6 +1588,40 @@ std::string CanonicalJetType(const std::string &ATypeWord, int ASize)
 TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateContext &AContext)
 {
     return TTranslator(AContext).Run(AJetSql);
+}
+
+bool JetStatementShape(const std::string &AJetSql, TJetShape &AShape)
+{
+    AShape.Key.clear();
+    AShape.Literals.clear();
+    std::vector<TToken> Tokens;
+    try {
+        Tokens = TTokenizer(AJetSql).Run();
+    } catch (const TJetSqlError &) {
+        return false;
+    }
+    AShape.Key.reserve(AJetSql.size() + 2 * Tokens.size());
+    // Each token as kind, length and text, so that no two token streams
+    // share a key whatever characters a name holds.
+    const auto Put = [&](char AKind, const std::string &AText) {
+        AShape.Key += AKind;
+        AShape.Key += std::to_string(AText.size());
+        AShape.Key += ':';
+        AShape.Key += AText;
+    };
+    for (const auto &T : Tokens) {
+        if (T.Kind == TK::String || T.Kind == TK::Number) {
+            const char Kind = LiteralKindOf(T);
+            AShape.Key += '#';
+            AShape.Key += Kind;
+            AShape.Literals.push_back({Kind, T.Text});
+            continue;
+        }
+        // [Month] is a name, Month a function or a keyword; {fn ...} names
+        // the ODBC function of that name.
+        Put(T.Kind == TK::Name ? 'N' : T.Kind == TK::Param ? 'P' : T.Kind == TK::Punct ? '.' : T.OdbcFn ? 'F' : 'W', T.Text);
+    }
+    return true;
 }
 
 } // namespace jet

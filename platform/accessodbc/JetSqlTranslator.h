@@ -47,6 +47,25 @@ struct TJetTranslation {
     int ParamCount = 0;
     bool UsesIdentity = false;
     std::vector<TJetSelectItem> SelectItems;
+    // With TJetTranslateContext::LiftLiterals: the literal (its position in
+    // TJetShape::Literals) bound to each parameter after the ParamCount
+    // markers, in parameter order. Markers are then numbered (?1, ?2, ...).
+    std::vector<int> LiftedLiterals;
+};
+
+// One literal as written; its kind says how SQLite reads it: 'S' text,
+// 'I' a 64-bit integer, 'R' real, 'D' a date (its day number, real), 'H' an
+// integer beyond 64 bits (never lifted).
+struct TJetLiteral {
+    char Kind = 'S';
+    std::string Text; // the value: a string's text unquoted, a date's day number
+};
+
+// A statement's tokens with its literals by kind only: texts that differ in
+// nothing but their literals have the same key.
+struct TJetShape {
+    std::string Key;
+    std::vector<TJetLiteral> Literals;
 };
 
 struct TJetTranslateContext {
@@ -62,9 +81,16 @@ struct TJetTranslateContext {
     std::vector<std::string> DateColumns;
     // The target table's columns in order, for INSERT without a column list.
     std::vector<std::string> InsertTargetColumns;
+    // Literals that are plain values of a SELECT, INSERT, UPDATE or DELETE
+    // become parameters (TJetTranslation::LiftedLiterals).
+    bool LiftLiterals = false;
 };
 
 TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateContext &AContext);
+
+// The shape of a statement, without translating it; false when the text
+// does not even tokenize (its translation says why).
+bool JetStatementShape(const std::string &AJetSql, TJetShape &AShape);
 
 // The canonical Jet type word for a DDL type name and its size, or an empty
 // string when the word is no Jet type. ASize < 0 means no size was written.

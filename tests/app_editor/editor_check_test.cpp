@@ -194,3 +194,45 @@ TEST_F(EditorCheck, TheUndockedPlotFloatsAndComesBack)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(EditorCheck, OtherProfilesAreThoseOfTheShownStationsMonth)
+{
+    // Cruise 3 was at sea in another month than cruise 30. The run showed
+    // TEMP and PSAL.
+    struct TShown {
+        TShown() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
+        ~TShown() { ParamDisplayList.Clear(); }
+    } Shown;
+    LoadClimatology();
+    PrepareRunFlags(BlackSeaCruise);
+    PrepareRunFlags(3);
+    F = &OpenEditor({BlackSeaCruise, 3});
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+    PickParam("TEMP");
+    ASSERT_TRUE(F->SpeedButton19->isEnabled());
+    F->SpeedButton19->setChecked(true);
+    F->SpeedButton19Click();
+    // Days since 1899-12-30 to a month, in the station database's own terms.
+    const std::string MonthOf = "cast(strftime('%m', Date_Cast + 2415018.5) as integer)";
+    auto MonthOfStation = [&](int IdCast) {
+        return Sql("select " + MonthOf + " from Cast_Titles where ID_Cast=" + std::to_string(IdCast))[0][0];
+    };
+    auto OtherMonths = [&] {
+        std::string Months;
+        for (const auto &R :
+             Sql("select distinct " + MonthOf + " from QCCastID q, Cast_Titles c where q.ID_Cast = c.ID_Cast"))
+            Months += (Months.empty() ? "" : " ") + R[0];
+        return Months;
+    };
+    ASSERT_EQ(OtherMonths(), MonthOfStation(Station));
+    // The first station of cruise 3 loads with the other profiles still on.
+    PickCruise(3);
+    ASSERT_NE(F->CurCastId, Station);
+    ASSERT_TRUE(F->ShowOtherProfiles);
+    ASSERT_NE(MonthOfStation(F->CurCastId), MonthOfStation(Station));
+    EXPECT_EQ(OtherMonths(), MonthOfStation(F->CurCastId));
+}
+
+} // namespace

@@ -2,7 +2,7 @@
 // station edits reach the station database one row each, the undo rows and
 // the undo list, UNDO, failed edits reverted, manual flags kept for the
 // write-back, the re-check commands and the error tree's level nodes.
-#include "tests/app_editor/profile_fixture.h"
+#include "tests/app_editor/edit_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
 
@@ -28,53 +28,6 @@
 using namespace editortest;
 
 namespace {
-
-class EditorEdit : public ProfileFixture {
-protected:
-    std::vector<std::string> Pres;
-    void Open(bool Manual = true)
-    {
-        for (const auto &R : Sql("select PRES from PTS_Data where ID_Cast=" + std::to_string(Station) +
-                                 " order by PRES"))
-            Pres.push_back(R[0]);
-        PrepareRunFlags(BlackSeaCruise);
-        F = &OpenEditor({BlackSeaCruise});
-        if (Manual && F->CheckBox1->isChecked())
-            F->CheckBox1->click();
-        ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-        PickParam("TEMP");
-    }
-    // Types a value into a cell of the data grid, as the operator does.
-    void EditLevel(int Level, const char *Column, const std::string &Text)
-    {
-        F->DBGrid2Enter();
-        ASSERT_TRUE(F->DBGrid2->SelectFieldByName(Column));
-        Grid().SetRecNoValue(Level + 1);
-        Grid().Edit();
-        if (Text.empty())
-            Grid().FieldByName(Column)->Clear();
-        else
-            Grid().FieldByName(Column)->SetAsString(Text);
-        Grid().Post();
-    }
-    std::string Db(const std::string &Column, int Level)
-    {
-        const auto R = Sql("select " + Column + " from PTS_Data where ID_Cast=" + std::to_string(Station) +
-                           " and PRES=" + Pres[size_t(Level)]);
-        return R.size() == 1 ? R[0][0] : "<" + std::to_string(R.size()) + " rows>";
-    }
-    std::vector<apptest::TRow> UndoRows()
-    {
-        TQuery Q(nullptr);
-        Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add("Select FldName, FldValue, FirstCh From \"" + DbTablePrefix + "-Undoparam\" order by FirstCh desc");
-        Q.Open();
-        std::vector<apptest::TRow> Rows;
-        for (Q.First(); !Q.Eof(); Q.Next())
-            Rows.push_back({Q.Fields()[0]->AsString(), Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString()});
-        return Rows;
-    }
-};
 
 TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
 {
@@ -229,29 +182,6 @@ TEST_F(EditorEdit, ALevelNodeOfTheErrorTreeMovesToItsLevel)
     F->TreeView1Click();
     EXPECT_EQ(F->ZqQuery2->RecNo(), 12);
     EXPECT_EQ(Grid().RecNo(), 12);
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(EditorEdit, AValueTypedNextToThePlotIsAnEditOfItsLevel)
-{
-    Open();
-    ASSERT_GE(F->ProfilePts.size(), 3u);
-    // The read-out stops on the third level; the box takes the new value.
-    const TPoint P = F->ProfilePts[2];
-    MoveTo(F->PaintBox2, P.X, P.Y);
-    ASSERT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Pres[2]), rtl::ffGeneral, 5, 0));
-    F->Edit2->setText("7.25");
-    QTest::keyClick(F->Edit2, Qt::Key_Return);
-    EXPECT_EQ(Db("TEMP", 2), "7.25");
-    EXPECT_EQ(UndoRows().size(), 1u);
-    // Leaving the plot empties the boxes.
-    MoveTo(F->PaintBox2, F->ProfilePts[1].X, F->ProfilePts[1].Y);
-    F->Label11MouseLeave();
-    EXPECT_TRUE(F->Edit1->text().isEmpty());
-    EXPECT_EQ(Messages(), "");
 }
 
 } // namespace

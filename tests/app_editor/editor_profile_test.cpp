@@ -270,3 +270,29 @@ TEST_F(EditorProfile, DegenerateProfilesPaintWithoutAMessage)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(EditorProfile, ParameterListLeavesPressureOutAndPutsDensityAfterSalinity)
+{
+    // The station stores its pressure as PRESS: it is the plot's axis, not a
+    // parameter to pick.
+    Open();
+    std::vector<std::string> Lines;
+    for (int i = 0; i < F->ListBox2->count(); ++i)
+        Lines.push_back(F->ListBox2->item(i)->text().toStdString());
+    EXPECT_EQ(Lines, (std::vector<std::string>{"TEMPERATURE DEG C", "PRACTICAL SALINITY PSU", "DENSITY (CALCULATED)",
+                                               "NITRATE UMOL/L", "DISSOLVED OXYGEN ML/L"}));
+    std::string Params;
+    for (int i = 0; i < ParamList.Count(); ++i)
+        Params += (i ? " " : "") + ParamList[i];
+    EXPECT_EQ(Params, "TEMP PSAL DENS NO3 DOX1");
+    EXPECT_FALSE(ParamsToCheck.Bits(2));
+    // Picking an entry shows that parameter.
+    F->ListBox2->setCurrentRow(3);
+    F->ListBox2Click();
+    EXPECT_EQ(CurParamName, "NO3");
+    EXPECT_EQ(F->DataSource2->DataSet()->FindField("Chem") != nullptr, true);
+}
+
+} // namespace

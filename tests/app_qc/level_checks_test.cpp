@@ -185,8 +185,9 @@ TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRange)
     Run();
     EXPECT_EQ(LevelFlagRows("NO3flags"),
               (TRows{{"520", "10", "1", "1"}, {"520", "20", "1", "2"}, {"520", "50", "1", "9"}}));
-    EXPECT_EQ(ParamList.Count(), 5);
-    EXPECT_EQ(ParamList[4], "NO3");
+    // Pressure (PRESS) is the axis, never an entry: TEMP PSAL DENS NO3.
+    ASSERT_EQ(ParamList.Count(), 4);
+    EXPECT_EQ(ParamList[3], "NO3");
 }
 
 TEST_F(ChemLevels, MissingFlagTableIsAMergeFailure)

@@ -1,0 +1,109 @@
+// The connection's store of prepared statements: LRU order, bound, and
+// invalidation by schema version and generation (see DrvStatementCache.h).
+#include "platform/accessodbc/DrvStatementCache.h"
+
+#include <sqlite3.h>
+
+namespace accessodbc {
+
+namespace {
+
+void PutPart(std::string &AKey, const std::string &AText)
+{
+    AKey += std::to_string(AText.size());
+    AKey += ':';
+    AKey += AText;
+}
+
+std::string KeyWith(const jet::TJetShape &AShape, const std::vector<bool> &AWritten)
+{
+    std::string Key = AShape.Key;
+    Key += '|';
+    for (size_t i = 0; i < AShape.Literals.size(); ++i)
+        if (AWritten[i])
+            PutPart(Key, AShape.Literals[i].Text);
+    return Key;
+}
+
+} // namespace
+
+TDrvStatementCache::~TDrvStatementCache()
+{
+    Invalidate();
+}
+
+bool TDrvStatementCache::KeyOf(const jet::TJetShape &AShape, std::string &AKey) const
+{
+    const auto It = FShapes.find(AShape.Key);
+    if (It == FShapes.end() || It->second.size() != AShape.Literals.size())
+        return false;
+    AKey = KeyWith(AShape, It->second);
+    return true;
+}
+
+std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted)
+{
+    std::vector<bool> Written(AShape.Literals.size(), true);
+    for (const int L : ALifted)
+        if (L >= 0 && static_cast<size_t>(L) < Written.size())
+            Written[static_cast<size_t>(L)] = false;
+    // Shapes are few in a program (its statement texts are fixed); a text
+    // built anew for every use would grow the table without end.
+    if (FShapes.size() >= 4 * FBound)
+        FShapes.clear();
+    std::string Key = KeyWith(AShape, Written);
+    FShapes[AShape.Key] = std::move(Written);
+    return Key;
+}
+
+sqlite3_stmt *TDrvStatementCache::Take(const std::string &AKey, std::shared_ptr<const TDrvPlan> &APlan)
+{
+    const auto It = FByKey.find(AKey);
+    if (It == FByKey.end())
+        return nullptr;
+    sqlite3_stmt *S = It->second->Stmt;
+    APlan = std::move(It->second->Plan);
+    FLru.erase(It->second);
+    FByKey.erase(It);
+    return S;
+}
+
+void TDrvStatementCache::Give(std::shared_ptr<const TDrvPlan> APlan, sqlite3_stmt *AStmt, std::uint64_t AGeneration)
+{
+    if (!AStmt)
+        return;
+    if (!APlan || AGeneration != FGeneration || FBound == 0 || FByKey.count(APlan->Key)) {
+        sqlite3_finalize(AStmt);
+        return;
+    }
+    sqlite3_reset(AStmt);
+    sqlite3_clear_bindings(AStmt);
+    const std::string Key = APlan->Key;
+    FLru.push_front({std::move(APlan), AStmt});
+    FByKey.emplace(Key, FLru.begin());
+    while (FLru.size() > FBound) {
+        FByKey.erase(FLru.back().Plan->Key);
+        sqlite3_finalize(FLru.back().Stmt);
+        FLru.pop_back();
+    }
+}
+
+void TDrvStatementCache::Invalidate()
+{
+    ++FGeneration;
+    for (auto &E : FLru)
+        sqlite3_finalize(E.Stmt);
+    FLru.clear();
+    FByKey.clear();
+    FShapes.clear();
+}
+
+void TDrvStatementCache::CheckSchemaVersion(long long AVersion)
+{
+    if (AVersion != FSchemaVersion || AVersion < 0) {
+        Invalidate();
+        FSchemaVersion = AVersion;
+    }
+}
+
+} // namespace accessodbc

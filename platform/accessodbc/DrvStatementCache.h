@@ -1,0 +1,80 @@
+// The connection's store of translated and prepared statements, keyed by the
+// shape of their Jet text (see jet::TJetShape): a statement that differs from
+// one seen before only in literal values is neither translated nor prepared
+// again. A statement takes its SQLite statement out of the store while it
+// holds it and gives it back when it is prepared anew or freed, so that two
+// handles never share one SQLite statement.
+//
+// Entry states:
+//   idle (in the store, reset, bindings cleared) --Take--> held by a statement
+//   held --Give--> idle, or finalized when the store has moved on (Invalidate
+//   since it was taken, or an idle entry of the same key came back first)
+//   idle --Invalidate / eviction past the bound--> finalized
+#pragma once
+
+#include "platform/accessodbc/DrvObjects.h"
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3_stmt;
+
+namespace accessodbc {
+
+// What a prepare found out once for all texts of a key.
+struct TDrvPlan {
+    std::string Key;
+    jet::TJetTranslation Tr;
+    std::vector<TColumnInfo> Columns; // as described at prepare, before a first row settles unknown types
+};
+
+class TDrvStatementCache {
+public:
+    explicit TDrvStatementCache(size_t ABound) : FBound(ABound) {}
+    ~TDrvStatementCache();
+    TDrvStatementCache(const TDrvStatementCache &) = delete;
+    TDrvStatementCache &operator=(const TDrvStatementCache &) = delete;
+
+    // The key of a text of this shape, once a prepare taught the store which
+    // of the shape's literals are written into the statement (those are part
+    // of the key) and which are bound; false for a shape not seen yet.
+    bool KeyOf(const jet::TJetShape &AShape, std::string &AKey) const;
+    // Records which literals a translation of this shape lifted and returns the key.
+    std::string Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted);
+
+    // The idle statement of a key (its plan in APlan), or null.
+    sqlite3_stmt *Take(const std::string &AKey, std::shared_ptr<const TDrvPlan> &APlan);
+    // A statement handed back, reset; AGeneration is Generation() when it was
+    // taken or prepared.
+    void Give(std::shared_ptr<const TDrvPlan> APlan, sqlite3_stmt *AStmt, std::uint64_t AGeneration);
+
+    // Forgets every idle statement and every learned shape: after a schema
+    // change the translation (CURRENCY and date columns) and the columns
+    // described may differ. Held statements are finalized when given back.
+    void Invalidate();
+    // Invalidates when the file's schema version is not the one last seen.
+    void CheckSchemaVersion(long long AVersion);
+    std::uint64_t Generation() const { return FGeneration; }
+
+    size_t Size() const { return FLru.size(); }
+    size_t Bound() const { return FBound; }
+
+private:
+    struct TEntry {
+        std::shared_ptr<const TDrvPlan> Plan;
+        sqlite3_stmt *Stmt = nullptr;
+    };
+    size_t FBound;
+    std::uint64_t FGeneration = 1;
+    long long FSchemaVersion = -1;
+    std::list<TEntry> FLru; // most recently given back first
+    std::unordered_map<std::string, std::list<TEntry>::iterator> FByKey;
+    // Per shape key: which literals stay in the text (true) and which are bound.
+    std::unordered_map<std::string, std::vector<bool>> FShapes;
+};
+
+} // namespace accessodbc

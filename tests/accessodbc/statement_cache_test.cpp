@@ -1,0 +1,331 @@
+// Statements kept prepared per connection and the values lifted out of their
+// texts: texts that differ only in their values must still each give their
+// own rows, counts, errors and column descriptions, across schema changes
+// made on this connection or another one.
+#include "tests/accessodbc/OdbcFixture.h"
+
+#include "platform/accessodbc/DrvStatementCache.h"
+#include "platform/accessodbc/JetSqlTranslator.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+using TRows = std::vector<std::vector<std::string>>;
+
+class KeptStatements : public TOdbcTest {
+protected:
+    void SetUp() override
+    {
+        TOdbcTest::SetUp();
+        Exec("CREATE TABLE T (K Long, X Double, S Text(12), D DateTime, PRIMARY KEY (K))");
+        Exec("INSERT INTO T VALUES (1, 10.25, 'abc', #7/3/2007#)");
+        Exec("INSERT INTO T VALUES (2, 0.30000000000000004, '10', #7/4/2007 06:15:00#)");
+        Exec("INSERT INTO T VALUES (3, 3, '9', #7/5/2007#)");
+    }
+    // A second program on the same file, kept open between statements.
+    SQLHDBC OpenOther()
+    {
+        SQLHDBC Other = SQL_NULL_HDBC;
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, Env, &Other)));
+        const std::string Cs = ConnectString(DbPath);
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(Other, nullptr, (SQLCHAR *)Cs.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                                   SQL_DRIVER_NOPROMPT)));
+        return Other;
+    }
+    void ExecOn(SQLHDBC AConn, const char *ASql)
+    {
+        SQLHSTMT S = SQL_NULL_HSTMT;
+        SQLAllocHandle(SQL_HANDLE_STMT, AConn, &S);
+        const SQLRETURN Rc = SQLExecDirect(S, (SQLCHAR *)ASql, SQL_NTS);
+        EXPECT_TRUE(SQL_SUCCEEDED(Rc)) << ASql << " " << Diag(SQL_HANDLE_STMT, S).Message;
+        SQLFreeHandle(SQL_HANDLE_STMT, S);
+    }
+    static void CloseOther(SQLHDBC AConn)
+    {
+        SQLDisconnect(AConn);
+        SQLFreeHandle(SQL_HANDLE_DBC, AConn);
+    }
+    SQLSMALLINT ColumnsOf(const std::string &ASql)
+    {
+        SQLHSTMT S = NewStmt();
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLPrepare(S, (SQLCHAR *)ASql.c_str(), SQL_NTS)));
+        SQLSMALLINT N = -1;
+        SQLNumResultCols(S, &N);
+        Free(S);
+        return N;
+    }
+};
+
+TEST_F(KeptStatements, TextsOfOneShapeEachGiveTheirOwnRowsAndCounts)
+{
+    for (int Round = 0; Round < 2; ++Round) {
+        EXPECT_EQ(Query("SELECT K FROM T WHERE X = 10.25"), (TRows{{"1"}}));
+        EXPECT_EQ(Query("SELECT K FROM T WHERE X = 0.30000000000000004"), (TRows{{"2"}}));
+        EXPECT_EQ(Query("SELECT K FROM T WHERE X = 0.3"), (TRows{}));
+        EXPECT_EQ(Query("SELECT K FROM T WHERE S = 'ABC'"), (TRows{{"1"}}));
+        EXPECT_EQ(Query("SELECT K FROM T WHERE D = #7/4/2007 06:15:00#"), (TRows{{"2"}}));
+        EXPECT_EQ(Query("SELECT K FROM T WHERE D = #7/4/2007#"), (TRows{}));
+        EXPECT_EQ(Query("SELECT K FROM T WHERE K IN (1, 3) ORDER BY K"), (TRows{{"1"}, {"3"}}));
+        EXPECT_EQ(Query("SELECT K FROM T WHERE K IN (2) ORDER BY K"), (TRows{{"2"}}));
+    }
+    EXPECT_EQ(RowCountOf("UPDATE T SET S = 'x' WHERE X > 1"), 2);
+    EXPECT_EQ(RowCountOf("UPDATE T SET S = 'y' WHERE X > 5"), 1);
+    EXPECT_EQ(RowCountOf("UPDATE T SET S = 'z' WHERE X > 50"), 0);
+    EXPECT_EQ(Query("SELECT S FROM T ORDER BY K"), (TRows{{"y"}, {"10"}, {"x"}}));
+    EXPECT_EQ(RowCountOf("DELETE FROM T WHERE K = 3"), 1);
+    EXPECT_EQ(RowCountOf("DELETE FROM T WHERE K = 3"), 0);
+}
+
+TEST_F(KeptStatements, TwoOpenCursorsOfOneShapeKeepApart)
+{
+    SQLHSTMT A = NewStmt(), B = NewStmt();
+    ODBC_OK(SQLExecDirect(A, (SQLCHAR *)"SELECT K FROM T WHERE K >= 1 ORDER BY K", SQL_NTS));
+    ODBC_OK(SQLExecDirect(B, (SQLCHAR *)"SELECT K FROM T WHERE K >= 3 ORDER BY K", SQL_NTS));
+    SQLINTEGER KA = 0, KB = 0;
+    ODBC_OK(SQLFetch(A));
+    ODBC_OK(SQLFetch(B));
+    ODBC_OK(SQLGetData(A, 1, SQL_C_SLONG, &KA, 0, nullptr));
+    ODBC_OK(SQLGetData(B, 1, SQL_C_SLONG, &KB, 0, nullptr));
+    EXPECT_EQ(KA, 1);
+    EXPECT_EQ(KB, 3);
+    EXPECT_EQ(SQLFetch(B), SQL_NO_DATA);
+    ODBC_OK(SQLFetch(A));
+    ODBC_OK(SQLGetData(A, 1, SQL_C_SLONG, &KA, 0, nullptr));
+    EXPECT_EQ(KA, 2);
+    // A handle prepared anew while the other still reads.
+    ODBC_OK(SQLExecDirect(B, (SQLCHAR *)"SELECT K FROM T WHERE K >= 2 ORDER BY K", SQL_NTS));
+    ODBC_OK(SQLFetch(B));
+    ODBC_OK(SQLGetData(B, 1, SQL_C_SLONG, &KB, 0, nullptr));
+    EXPECT_EQ(KB, 2);
+    ODBC_OK(SQLFetch(A));
+    ODBC_OK(SQLGetData(A, 1, SQL_C_SLONG, &KA, 0, nullptr));
+    EXPECT_EQ(KA, 3);
+    Free(A);
+    Free(B);
+}
+
+TEST_F(KeptStatements, LiteralsThatAreNoValuesStayInTheText)
+{
+    // Column numbers, select-list literals (their value and their name), TOP.
+    EXPECT_EQ(Query("SELECT K, S FROM T WHERE K < 3 ORDER BY 1 DESC"), (TRows{{"2", "10"}, {"1", "abc"}}));
+    EXPECT_EQ(Query("SELECT K, S FROM T WHERE K < 3 ORDER BY 2 DESC"), (TRows{{"1", "abc"}, {"2", "10"}}));
+    EXPECT_EQ(Query("SELECT 7, 'a' FROM T WHERE K = 1"), (TRows{{"7", "a"}}));
+    EXPECT_EQ(Query("SELECT 8, 'b' FROM T WHERE K = 2"), (TRows{{"8", "b"}}));
+    EXPECT_EQ(Query("SELECT TOP 1 K FROM T ORDER BY K"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT TOP 2 K FROM T ORDER BY K"), (TRows{{"1"}, {"2"}}));
+    {
+        SQLHSTMT S = NewStmt();
+        ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT 1.5 AS Half FROM T WHERE K = 1", SQL_NTS));
+        SQLCHAR Name[64] = {};
+        SQLSMALLINT Len = 0, Type = 0, Digits = 0, Nullable = 0;
+        SQLULEN Size = 0;
+        ODBC_OK(SQLDescribeCol(S, 1, Name, sizeof Name, &Len, &Type, &Size, &Digits, &Nullable));
+        EXPECT_STREQ(reinterpret_cast<char *>(Name), "Half");
+        EXPECT_EQ(Type, SQL_DOUBLE);
+        Free(S);
+    }
+    // LIKE patterns: a bracketed wildcard is rewritten by its value.
+    Exec("INSERT INTO T (K, S) VALUES (4, 'a%c')");
+    EXPECT_EQ(Query("SELECT K FROM T WHERE S LIKE 'a%' ORDER BY K"), (TRows{{"1"}, {"4"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE S LIKE 'a[%]%' ORDER BY K"), (TRows{{"4"}}));
+    // Arguments of functions; a divisor decides whether it needs a guard.
+    EXPECT_EQ(Query("SELECT K FROM T WHERE Mid(S, 1, 2) = 'ab'"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE Mid(S, 2, 2) = 'bc'"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE X / 2 > 5"), (TRows{{"1"}}));
+    TDiagInfo D;
+    EXPECT_EQ(Try("SELECT K FROM T WHERE X / 0 > 5", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "22012");
+    // An integer beyond 64 bits, and the smallest one, read as SQLite reads them.
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K < 99999999999999999999 AND K > -9223372036854775808 ORDER BY K").size(), 4u);
+}
+
+TEST_F(KeptStatements, TextAndNumberLiteralsKeepTheirComparisons)
+{
+    // A column gives its affinity to a value compared with it, bound or written.
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K = '2'"), (TRows{{"2"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K = 2.0"), (TRows{{"2"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE X = 3"), (TRows{{"3"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE S = 10"), (TRows{{"2"}}));
+    // Without a column, text and numbers never equal and text sorts above.
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K + 0 = '2'"), (TRows{}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K + 0 = 2"), (TRows{{"2"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K + 0 < '1' ORDER BY K").size(), 3u);
+    // Text compares as text: '9' > '10'.
+    EXPECT_EQ(Query("SELECT K FROM T WHERE S > '5' ORDER BY K"), (TRows{{"1"}, {"3"}}));
+    // Integer division stays floating point whatever the literals are.
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K * 1 / 2 = 0.5"), (TRows{{"1"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE 7 / K = 3.5"), (TRows{{"2"}}));
+}
+
+TEST_F(KeptStatements, ParametersKeepTheirPositionsAmongLiftedLiterals)
+{
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLPrepare(S, (SQLCHAR *)"UPDATE (SELECT * FROM T WHERE X > 1) SET S = ? WHERE K <> 3 AND S <> ?", SQL_NTS));
+    SQLSMALLINT N = 0;
+    ODBC_OK(SQLNumParams(S, &N));
+    EXPECT_EQ(N, 2);
+    char New[] = "new", Old[] = "zzz";
+    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 12, 0, New, 0, nullptr));
+    ODBC_OK(SQLBindParameter(S, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 12, 0, Old, 0, nullptr));
+    ODBC_OK(SQLExecute(S));
+    SQLLEN Count = 0;
+    SQLRowCount(S, &Count);
+    EXPECT_EQ(Count, 1);
+    Free(S);
+    EXPECT_EQ(Query("SELECT K, S FROM T ORDER BY K"), (TRows{{"1", "new"}, {"2", "10"}, {"3", "9"}}));
+}
+
+TEST_F(KeptStatements, SchemaChangesOnThisOrAnotherConnectionAreSeen)
+{
+    EXPECT_EQ(ColumnsOf("SELECT * FROM T WHERE K = 1"), 4);
+    Exec("ALTER TABLE T ADD COLUMN N Long");
+    EXPECT_EQ(ColumnsOf("SELECT * FROM T WHERE K = 2"), 5);
+
+    SQLHDBC Other = OpenOther();
+    TDiagInfo D;
+    EXPECT_EQ(Try("SELECT K FROM U2 WHERE C = 2", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "42S02");
+    ExecOn(Other, "CREATE TABLE U2 (K Long, C Double)");
+    ExecOn(Other, "INSERT INTO U2 VALUES (1, 2)");
+    EXPECT_EQ(Query("SELECT K FROM U2 WHERE C = 2"), (TRows{{"1"}}));
+    // The same name, now a CURRENCY column (stored scaled): the statement
+    // must be translated for the new table, not taken from the old one.
+    ExecOn(Other, "DROP TABLE U2");
+    ExecOn(Other, "CREATE TABLE U2 (K Long, C Currency, E Long)");
+    ExecOn(Other, "INSERT INTO U2 VALUES (5, 2, 0)");
+    EXPECT_EQ(Query("SELECT K FROM U2 WHERE C = 2"), (TRows{{"5"}}));
+    EXPECT_EQ(ColumnsOf("SELECT * FROM U2 WHERE K = 5"), 3);
+    CloseOther(Other);
+
+    // A DDL rolled back on this connection.
+    ODBC_OK(SQLSetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
+    Exec("ALTER TABLE T ADD COLUMN M Long");
+    EXPECT_EQ(ColumnsOf("SELECT * FROM T WHERE K = 3"), 6);
+    ODBC_OK(SQLEndTran(SQL_HANDLE_DBC, Dbc, SQL_ROLLBACK));
+    EXPECT_EQ(ColumnsOf("SELECT * FROM T WHERE K = 1"), 5);
+    ODBC_OK(SQLSetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
+}
+
+TEST_F(KeptStatements, AnErrorDoesNotSpoilTheNextStatementOfItsShape)
+{
+    TDiagInfo D;
+    EXPECT_EQ(Try("INSERT INTO T (K, S) VALUES (1, 'dup')", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "23000");
+    Exec("INSERT INTO T (K, S) VALUES (7, 'new')");
+    EXPECT_EQ(Try("UPDATE T SET S = 'much too long a text' WHERE K = 7", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "22001");
+    EXPECT_EQ(RowCountOf("UPDATE T SET S = 'short' WHERE K = 7"), 1);
+    EXPECT_EQ(Query("SELECT S FROM T WHERE K = 7"), (TRows{{"short"}}));
+    // SQLite's message names the literal it stumbled on, as without lifting.
+    EXPECT_EQ(Try("SELECT K FROM T WHERE K = 1 2", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "42000");
+    EXPECT_NE(D.Message.find("\"2\""), std::string::npos) << D.Message;
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K = 3"), (TRows{{"3"}}));
+}
+
+TEST_F(KeptStatements, MoreShapesThanTheStoreHoldsStillAnswerRight)
+{
+    std::string Sql = "SELECT K FROM T WHERE K = 1";
+    for (int i = 0; i < 150; ++i) {
+        Sql += " OR K = " + std::to_string(i + 2);
+        ASSERT_EQ(Query(Sql).size(), i == 0 ? 2u : 3u) << i;
+    }
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K = 1 OR K = 2"), (TRows{{"1"}, {"2"}}));
+}
+
+// --- the store and the translator's lifting on their own
+
+namespace {
+
+struct TMemoryDb {
+    sqlite3 *Db = nullptr;
+    TMemoryDb() { sqlite3_open(":memory:", &Db); }
+    ~TMemoryDb() { sqlite3_close(Db); }
+    sqlite3_stmt *Prepare() const
+    {
+        sqlite3_stmt *S = nullptr;
+        sqlite3_prepare_v2(Db, "SELECT 1", -1, &S, nullptr);
+        return S;
+    }
+};
+
+std::shared_ptr<const accessodbc::TDrvPlan> PlanOf(const std::string &AKey)
+{
+    auto P = std::make_shared<accessodbc::TDrvPlan>();
+    P->Key = AKey;
+    return P;
+}
+
+} // namespace
+
+TEST(StatementStore, HoldsItsBoundDropsTheLeastRecentAndForgetsOnInvalidate)
+{
+    TMemoryDb M;
+    accessodbc::TDrvStatementCache C(4);
+    for (int i = 0; i < 6; ++i)
+        C.Give(PlanOf("k" + std::to_string(i)), M.Prepare(), C.Generation());
+    EXPECT_EQ(C.Size(), 4u);
+    std::shared_ptr<const accessodbc::TDrvPlan> P;
+    EXPECT_EQ(C.Take("k0", P), nullptr);
+    EXPECT_EQ(C.Take("k1", P), nullptr);
+    sqlite3_stmt *S = C.Take("k5", P);
+    ASSERT_NE(S, nullptr);
+    EXPECT_EQ(P->Key, "k5");
+    EXPECT_EQ(C.Take("k5", P), nullptr) << "a held statement is nobody else's";
+    // A second statement of a key that came back first is not kept twice.
+    C.Give(PlanOf("k4"), M.Prepare(), C.Generation());
+    EXPECT_EQ(C.Size(), 3u);
+    // Taken before a schema change, given back after it: finalized.
+    const auto Before = C.Generation();
+    C.CheckSchemaVersion(7);
+    C.CheckSchemaVersion(7);
+    EXPECT_EQ(C.Size(), 0u);
+    C.Give(P, S, Before);
+    EXPECT_EQ(C.Size(), 0u);
+    C.Give(PlanOf("k9"), M.Prepare(), C.Generation());
+    EXPECT_EQ(C.Size(), 1u);
+    C.CheckSchemaVersion(8);
+    EXPECT_EQ(C.Size(), 0u);
+}
+
+TEST(StatementStore, KeysTellShapesAndWrittenLiteralsApart)
+{
+    accessodbc::TDrvStatementCache C(4);
+    jet::TJetShape A, B, Text;
+    ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 5 K FROM T WHERE K = 4711and X = 1.5", A));
+    ASSERT_TRUE(jet::JetStatementShape("SELECT  TOP 5 K FROM T WHERE K = 12 and X = 2.25", B));
+    ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 5 K FROM T WHERE K = '12' and X = 2.25", Text));
+    EXPECT_EQ(A.Key, B.Key);
+    EXPECT_NE(A.Key, Text.Key);
+    std::string Key;
+    EXPECT_FALSE(C.KeyOf(A, Key));
+    // TOP's 5 stays written, the two values are bound.
+    const std::string KeyA = C.Learn(A, {1, 2});
+    ASSERT_TRUE(C.KeyOf(B, Key));
+    EXPECT_EQ(Key, KeyA);
+    jet::TJetShape Top6;
+    ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 6 K FROM T WHERE K = 12 and X = 2.25", Top6));
+    ASSERT_TRUE(C.KeyOf(Top6, Key));
+    EXPECT_NE(Key, KeyA);
+    EXPECT_FALSE(jet::JetStatementShape("SELECT 'open", A));
+}
+
+TEST(JetTranslator, LiftsPlainValuesAndNumbersTheMarkers)
+{
+    jet::TJetTranslateContext C;
+    C.LiftLiterals = true;
+    auto Tr = jet::TranslateJetSql("SELECT TOP 3 K, 1 FROM T WHERE K = 5 AND S = ? AND Mid(S, 2, 1) = 'x' "
+                                   "AND S LIKE 'a%' AND X / 4 > 2.5 ORDER BY 2",
+                                   C);
+    EXPECT_EQ(Tr.Sql, "SELECT K , 1 FROM T WHERE K = ?2 AND S = ?1 AND jet_MID (S , 2 , 1) = ?3 AND S LIKE 'a%' "
+                      "AND X * 1.0 / 4 > ?4 ORDER BY 2 LIMIT 3");
+    EXPECT_EQ(Tr.ParamCount, 1);
+    EXPECT_EQ(Tr.LiftedLiterals, (std::vector<int>{2, 5, 8}));
+    Tr = jet::TranslateJetSql("UPDATE PTS_Data SET FTEMP = 3 WHERE ID_Cast = 4711 and PRES = 10.25", C);
+    EXPECT_EQ(Tr.Sql, "UPDATE PTS_Data SET FTEMP = ?1 WHERE ID_Cast = ?2 and PRES = ?3");
+    EXPECT_EQ(Tr.LiftedLiterals, (std::vector<int>{0, 1, 2}));
+    // Never in DDL or SELECT ... INTO.
+    EXPECT_TRUE(jet::TranslateJetSql("CREATE TABLE Z (A Text(5))", C).LiftedLiterals.empty());
+    EXPECT_TRUE(jet::TranslateJetSql("SELECT * INTO Z FROM T WHERE K = 1", C).LiftedLiterals.empty());
+}

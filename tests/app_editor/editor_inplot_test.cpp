@@ -1,0 +1,165 @@
+// Values and pressures typed next to the profile plot: they change the
+// plot and the cached rows of the profile query, not the grid nor the
+// station database, until the profile is loaded again (another station or
+// parameter, closing); then they are written as level edits with their undo
+// values, so that nothing typed is lost.
+#include "tests/app_editor/edit_fixture.h"
+#include "tests/app_editor/editor_test_util.h"
+
+#include "app/UQC.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TPaintBox.h"
+
+#include <QLineEdit>
+#include <QToolButton>
+#include <QtTest/QTest>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace editortest;
+
+namespace {
+
+class EditorInPlot : public EditorEdit {
+protected:
+    // Points the read-out at a level and types into a box, then Enter.
+    void TypeAt(int Level, QLineEdit *Box, const std::string &Text)
+    {
+        ASSERT_LT(size_t(Level), F->ProfilePts.size());
+        const TPoint P = F->ProfilePts[size_t(Level)];
+        MoveTo(F->PaintBox2, P.X, P.Y);
+        Box->clear();
+        QTest::keyClicks(Box, QString::fromStdString(Text));
+        QTest::keyClick(Box, Qt::Key_Return);
+    }
+    // Shows another station of the cruise, then (when Back) this one again.
+    void SwitchStation(bool Back = true)
+    {
+        int Other = -1;
+        for (F->tmpStatTbl->First(); !F->tmpStatTbl->Eof() && Other < 0; F->tmpStatTbl->Next())
+            if (F->tmpStatTbl->FieldByName("ID_Cast")->AsInteger() != Station)
+                Other = F->tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
+        ASSERT_GT(Other, 0);
+        ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Other)));
+        ASSERT_EQ(F->CurCastId, Other);
+        if (Back) {
+            ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+        }
+    }
+    int Rows(const std::string &Table, const std::string &Pres)
+    {
+        return std::stoi(Sql("select count(*) from " + Table + " where ID_Cast=" + std::to_string(Station) +
+                             " and PRES=" + Pres)[0][0]);
+    }
+};
+
+TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad)
+{
+    Open();
+    ASSERT_GE(F->ProfilePts.size(), 4u);
+    const std::string A = Db("TEMP", 2);
+    // A value inside the plot's range, to find it among the pixels.
+    double Lo = 1e9, Hi = -1e9;
+    for (size_t i = 0; i < Pres.size(); ++i) {
+        Lo = std::min(Lo, std::stod(Db("TEMP", int(i))));
+        Hi = std::max(Hi, std::stod(Db("TEMP", int(i))));
+    }
+    const std::string Typed = rtl::FloatToStr(std::round((Lo + Hi) / 2 * 100) / 100);
+    ASSERT_NE(std::stod(Typed), std::stod(A));
+    F->SpeedButton7->setChecked(false); // the axes' lines would cover the point
+    MoveTo(F->PaintBox2, F->ProfilePts[2].X, F->ProfilePts[2].Y);
+    ASSERT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Pres[2]), rtl::ffGeneral, 5, 0));
+    F->Edit2->clear();
+    QTest::keyClicks(F->Edit2, QString::fromStdString(Typed));
+    // While the operator types, neither the read-out nor leaving the plot
+    // takes the text away.
+    MoveTo(F->PaintBox2, F->ProfilePts[0].X, F->ProfilePts[0].Y);
+    F->Label11MouseLeave();
+    EXPECT_EQ(F->Edit2->text().toStdString(), Typed);
+    QTest::keyClick(F->Edit2, Qt::Key_Return);
+
+    // The plot moves the point; the grid and the station database wait.
+    EXPECT_DOUBLE_EQ(F->ProfilePoints[2].x, std::stod(Typed));
+    EXPECT_EQ(F->PaintBox2->Canvas().Pixel(F->ProfilePts[2].X, F->ProfilePts[2].Y), clRed);
+    EXPECT_TRUE(F->ZqQuery2->UpdatesPending());
+    EXPECT_EQ(Db("TEMP", 2), A);
+    Grid().SetRecNoValue(3);
+    EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), std::stod(A));
+    EXPECT_TRUE(UndoRows().empty());
+
+    // Another station: the typed value is written first, with its undo value.
+    SwitchStation();
+    EXPECT_EQ(Db("TEMP", 2), Typed);
+    const auto Undo = UndoRows();
+    ASSERT_EQ(Undo.size(), 1u);
+    EXPECT_EQ(Undo[0][0], "TEMP");
+    EXPECT_DOUBLE_EQ(std::stod(Undo[0][1]), std::stod(A));
+    EXPECT_EQ(Undo[0][2], "True");
+    Grid().SetRecNoValue(3);
+    EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), std::stod(Typed));
+    EXPECT_FALSE(F->ZqQuery2->UpdatesPending());
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorInPlot, ATypedPressureMovesTheLevelAndClosingWritesIt)
+{
+    Open();
+    const size_t n = Pres.size();
+    ASSERT_GE(n, 6u);
+    const double Between = (std::stod(Pres[4]) + std::stod(Pres[5])) / 2;
+    const double Deeper = std::stod(Pres[n - 1]) + 100;
+    const std::string BetweenText = rtl::FloatToStr(Between), DeeperText = rtl::FloatToStr(Deeper);
+    // Between two levels: the level moves there.
+    TypeAt(1, F->Edit1, BetweenText);
+    ASSERT_EQ(F->ZqQuery2->RecordCount(), int(n));
+    F->ZqQuery2->SetRecNoValue(5);
+    EXPECT_DOUBLE_EQ(F->ZqQuery2->FieldByName("PRES")->AsFloat(), Between);
+    EXPECT_DOUBLE_EQ(F->ProfilePoints[1].y, -Between);
+    // Deeper than every level: it goes to the end.
+    TypeAt(0, F->Edit1, DeeperText);
+    F->ZqQuery2->SetRecNoValue(int(n));
+    EXPECT_DOUBLE_EQ(F->ZqQuery2->FieldByName("PRES")->AsFloat(), Deeper);
+    EXPECT_EQ(Rows("PTS_Data", Pres[1]), 1);
+
+    CloseEditor();
+    EXPECT_EQ(Rows("PTS_Data", Pres[0]), 0);
+    EXPECT_EQ(Rows("PTS_Data", Pres[1]), 0);
+    EXPECT_EQ(Rows("PTS_Data", BetweenText), 1);
+    EXPECT_EQ(Rows("PTS_Data", DeeperText), 1);
+    EXPECT_EQ(Sql("select count(*) from PTS_Data where ID_Cast=" + std::to_string(Station))[0][0], std::to_string(n));
+    const auto Undo = UndoRows();
+    ASSERT_EQ(Undo.size(), 2u);
+    EXPECT_EQ(Undo[0][0], "PRES");
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorInPlot, AGridEditAfterATypedValueStandsAndEachParameterUsesItsOwnColumn)
+{
+    Open();
+    // The grid's edit of the same level comes later and is the one kept.
+    TypeAt(2, F->Edit2, "7.25");
+    EditLevel(2, "TEMP", "8.5");
+    EXPECT_EQ(Db("TEMP", 2), "8.5");
+    SwitchStation();
+    EXPECT_EQ(Db("TEMP", 2), "8.5");
+
+    // A chemical parameter: its own column of its own table.
+    const auto No3 = Sql("select PRES from NO3 where ID_Cast=" + std::to_string(Station) + " order by PRES");
+    ASSERT_GE(No3.size(), 2u);
+    PickParam("NO3");
+    TypeAt(1, F->Edit2, "3.5");
+    PickParam("TEMP");
+    EXPECT_EQ(Sql("select NO3 from NO3 where ID_Cast=" + std::to_string(Station) + " and PRES=" + No3[1][0])[0][0],
+              "3.5");
+    // Density is computed: a typed value changes nothing.
+    PickParam("DENS");
+    TypeAt(1, F->Edit2, "1030");
+    EXPECT_FALSE(F->ZqQuery2->UpdatesPending());
+    EXPECT_EQ(Messages(), "");
+}
+
+} // namespace

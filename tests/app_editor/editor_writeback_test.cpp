@@ -1,0 +1,122 @@
+// A MANUAL flag set in the editor, then what the session does after it: a
+// station-list rebuild, closing the editor, and the write-back of the level
+// flags as the main window runs it after the editor (Yes on the question,
+// every cruise ticked). The main database must end with the operator's flag,
+// not the older one the run left in its flag table.
+#include "tests/app_editor/edit_fixture.h"
+
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "app/uWriteFlags.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TForm.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QWidget>
+
+using namespace editortest;
+
+namespace {
+
+class EditorWriteBack : public EditorEdit {
+protected:
+    // The run's level flags of the station: FTEMP 2 at the level Suspect,
+    // 1 elsewhere.
+    void LeaveRunFlags(size_t Suspect)
+    {
+        TTable Flags(nullptr);
+        MakeWorkTable(Flags, *StructTbl, WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
+        for (size_t i = 0; i < Pres.size(); ++i) {
+            Flags.Append();
+            Flags.FieldByName("ID_Cast")->SetAsInteger(Station);
+            Flags.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(Pres[i])));
+            Flags.FieldByName("FTEMP")->SetAsInteger(i == Suspect ? 2 : 1);
+            Flags.Post();
+        }
+        Flags.Close();
+    }
+    std::string GridFlag(size_t Level)
+    {
+        Grid().SetRecNoValue(int(Level) + 1);
+        return Grid().FieldByName("FTEMP")->AsString();
+    }
+};
+
+void ClickNamed(TForm &Form, const char *Name)
+{
+    if (auto *B = Form.findChild<QAbstractButton *>(QString::fromLatin1(Name)))
+        B->click();
+    else
+        ADD_FAILURE() << "no button " << Name << " on " << Form.objectName().toStdString();
+}
+
+TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
+{
+    Open();
+    ASSERT_EQ(F->CheckBox1->text().toStdString(), "MANUAL QC");
+    ASSERT_GE(Pres.size(), 5u);
+    const size_t Edited = 3;
+    LeaveRunFlags(Edited);
+    PickParam("TEMP");
+    ASSERT_EQ(GridFlag(Edited), "2"); // the run's flag, merged into the grid
+
+    // The operator judges the level good.
+    EditLevel(int(Edited), "FTEMP", "1");
+    EXPECT_EQ(Db("FTEMP", int(Edited)), "1");
+
+    // The station list is rebuilt (the cruise picked again): the grid reads
+    // the flags from the run's table once more and shows the operator's.
+    PickCruise(BlackSeaCruise);
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+    PickParam("TEMP");
+    EXPECT_EQ(GridFlag(Edited), "1");
+    EXPECT_EQ(GridFlag(Edited - 1), "1");
+
+    // Closing drops the scratch table; then the write-back question.
+    CloseEditor();
+    EXPECT_FALSE(MainTableExists("QCCastID"));
+    auto Components = std::make_unique<rtl::TComponent>(nullptr);
+    auto *Params = new TZqQuery(Components.get()); // owned by Components
+    Params->SetConnection(Conn);
+    auto *Update = new TZqCommand(Components.get()); // owned by Components
+    Update->SetConnection(Conn);
+    TQuery CastFlags(nullptr), LevelFlags(nullptr);
+    CastFlags.SetDatabaseName(WorkDir);
+    LevelFlags.SetDatabaseName(WorkDir);
+    FlagParamsQry = Params;
+    FlagUpdateCmd = Update;
+    FlagCastQry = &CastFlags;
+    FlagLevelQry = &LevelFlags;
+    FlagCruiseList.Clear();
+    AbortRequested = QcInterrupted = false;
+    Script->ModalHandlers.push_back([](TForm &Form) {
+        ClickNamed(Form, "BitBtn1"); // Yes
+        return Form.ModalResult();
+    });
+    Script->ModalHandlers.push_back([](TForm &Form) {
+        ClickNamed(Form, "SpeedButton21"); // every cruise
+        ClickNamed(Form, "BitBtn1");
+        return Form.ModalResult();
+    });
+    QWidget MainWindow;
+    const TWriteFlagsResult R = WriteFlagsToMainDb(&MainWindow);
+    FlagParamsQry = nullptr;
+    FlagUpdateCmd = nullptr;
+    FlagCastQry = FlagLevelQry = nullptr;
+
+    EXPECT_TRUE(R.Confirmed);
+    EXPECT_FALSE(R.Interrupted);
+    EXPECT_EQ(R.Unmatched, 0);
+    EXPECT_GE(R.Statements, int(Pres.size()));
+    EXPECT_EQ(Script->ModalForms, (std::vector<std::string>{"fmFlagToMainDB", "fmflagcru"}));
+    EXPECT_EQ(Db("FTEMP", int(Edited)), "1");
+    EXPECT_EQ(Db("FTEMP", int(Edited) - 1), "1");
+    EXPECT_EQ(Messages(), "");
+}
+
+} // namespace
