@@ -81,8 +81,30 @@ public:
 protected:
     // Each slot holds its value through the value's count.
     using TSlots = std::vector<TZqDatSRef<TZqDatSAggregateValue>>;
-    // One slot array per row, made when the first slot is taken.
-    std::vector<std::unique_ptr<TSlots>> FAggRows;
+    // The slot arrays of the rows, one per row, owned here. Kept as plain
+    // pointers so that a row moving through a big view shifts them in one
+    // block move, as fast as the rows themselves (unique_ptr elements would
+    // be moved one by one).
+    class TAggRows {
+    public:
+        TAggRows() = default;
+        ~TAggRows() { Clear(); }
+        TAggRows(const TAggRows &) = delete;
+        TAggRows &operator=(const TAggRows &) = delete;
+        int Size() const { return int(FItems.size()); }
+        TSlots &operator[](int AIndex) const { return *FItems[size_t(AIndex)]; }
+        std::vector<TSlots *>::const_iterator begin() const { return FItems.begin(); }
+        std::vector<TSlots *>::const_iterator end() const { return FItems.end(); }
+        // A new array of ASlotCount empty slots at APos.
+        void Insert(int APos, int ASlotCount);
+        void Erase(int APos);
+        void Move(int AFrom, int ATo);
+        void Clear();
+
+    private:
+        std::vector<TSlots *> FItems;
+    };
+    TAggRows FAggRows;
     uint64_t FSlotMap = 0;
     int FSlotCapacity = 0;
     int FSlotCount = 0;
