@@ -228,6 +228,28 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     ConnectString = AConnectString;
 }
 
+namespace {
+
+int Authorizer(void *AUser, int ACode, const char *A1, const char *A2, const char *, const char *)
+{
+    auto *C = static_cast<TDrvConnection *>(AUser);
+    if (C->RefuseCompile) {
+        C->CompileRefused = true;
+        return SQLITE_DENY;
+    }
+    TReadSet *R = C->Collecting;
+    if (!R)
+        return SQLITE_OK;
+    if (ACode == SQLITE_READ && A1 && A2)
+        R->Columns.emplace(Upper(A2), std::make_pair(std::string(A1), std::string(A2)));
+    if ((ACode == SQLITE_READ || ACode == SQLITE_UPDATE || ACode == SQLITE_INSERT || ACode == SQLITE_DELETE) && A1 &&
+        std::strncmp(A1, "sqlite_", 7) != 0)
+        R->Tables.insert(A1);
+    return SQLITE_OK;
+}
+
+} // namespace
+
 void TDrvConnection::OpenFile(const std::string &APath, bool AReadOnly, bool AImmutable)
 {
     // An empty authority, so that a path beginning with "//" stays a path.
@@ -267,6 +289,7 @@ void TDrvConnection::OpenFile(const std::string &APath, bool AReadOnly, bool AIm
     sqlite3_exec(Db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
     sqlite3_exec(Db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
     jet::RegisterJetFunctions(Db, &Identity);
+    sqlite3_set_authorizer(Db, Authorizer, this);
 }
 
 // Jet refuses a text longer than its field in every table. Tables the driver

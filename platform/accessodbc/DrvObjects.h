@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,13 @@ class TDrvStatement;
 class TDrvStatementCache;
 struct TDrvPlan;
 
+// What SQLite's authorizer reports while a statement is prepared: the
+// columns read and the tables read or written.
+struct TReadSet {
+    std::map<std::string, std::pair<std::string, std::string>> Columns; // upper column -> (table, column)
+    std::set<std::string> Tables;
+};
+
 class TDrvHandle {
 public:
     explicit TDrvHandle(SQLSMALLINT AType) : HandleType(AType) {}
@@ -174,6 +182,16 @@ public:
     TDrvStatementCache &Plans() { return *FPlans; }
     // A real literal's value exactly as SQLite reads it in a statement text.
     double RealOfLiteral(const std::string &AText);
+
+    // The authorizer stays installed for the life of the link (installing
+    // one expires every prepared statement of the connection). While
+    // Collecting is set it gathers what a prepare reads; while RefuseCompile
+    // is set any compilation is refused and noted in CompileRefused: a kept
+    // statement that SQLite would compile again because the schema changed
+    // then fails before it touches a row.
+    TReadSet *Collecting = nullptr;
+    bool RefuseCompile = false;
+    bool CompileRefused = false;
     // The catalog name the driver reports: the database path without ".mdb".
     std::string CatalogName() const;
 
@@ -257,6 +275,7 @@ public:
     // Prepared statement
     bool Prepared = false;
     jet::TJetTranslation Tr;
+    std::string JetText; // the text of a kept statement, for a prepare anew after a schema change
     sqlite3_stmt *Stmt = nullptr;
     // The connection's kept statement this one holds (Stmt goes back to
     // Conn->Plans() when the statement is prepared anew or freed), and the

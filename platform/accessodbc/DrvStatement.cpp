@@ -146,22 +146,6 @@ std::string CapitalWord(const std::string &U)
     return R;
 }
 
-struct TReadSet {
-    std::map<std::string, std::pair<std::string, std::string>> Columns; // upper column -> (table, column)
-    std::set<std::string> Tables;                                      // every table read or written
-};
-
-int Authorizer(void *AUser, int ACode, const char *A1, const char *A2, const char *, const char *)
-{
-    auto *R = static_cast<TReadSet *>(AUser);
-    if (ACode == SQLITE_READ && A1 && A2)
-        R->Columns.emplace(Upper(A2), std::make_pair(std::string(A1), std::string(A2)));
-    if ((ACode == SQLITE_READ || ACode == SQLITE_UPDATE || ACode == SQLITE_INSERT || ACode == SQLITE_DELETE) && A1 &&
-        std::strncmp(A1, "sqlite_", 7) != 0)
-        R->Tables.insert(A1);
-    return SQLITE_OK;
-}
-
 } // namespace
 
 TDrvStatement::~TDrvStatement()
@@ -263,10 +247,6 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
 {
     Conn->RequireOpen();
     Unprepare();
-    // SQLite describes a statement from the schema it last read; another
-    // connection may have changed the file since. A kept statement of an
-    // older schema is dropped here too.
-    Conn->RefreshSchema();
     jet::TJetShape Shape;
     const bool Shaped = jet::JetStatementShape(AJetSql, Shape);
     std::string Key;
@@ -281,9 +261,27 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
             Prepared = true;
             Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr.ParamCount) + 1));
             LiftValues(Shape);
-            return;
+            using K = jet::TJetStatementKind;
+            if (Tr.Kind == K::Insert || Tr.Kind == K::Update || Tr.Kind == K::Delete) {
+                // Nothing is described before it runs: Run sees a schema
+                // change as SQLite compiling the statement again, refuses
+                // that and prepares the text anew, so a write-back of a
+                // million rows does not read the schema version a million times.
+                JetText = AJetSql;
+                return;
+            }
+            // A result is described now, from the schema as it is now.
+            const std::uint64_t Generation = Conn->Plans().Generation();
+            Conn->RefreshSchema();
+            if (Generation == Conn->Plans().Generation())
+                return;
+            Unprepare();
         }
     }
+    // SQLite describes a statement from the schema it last read; another
+    // connection may have changed the file since. A kept statement of an
+    // older schema is dropped here too.
+    Conn->RefreshSchema();
     if (!Shaped) {
         PrepareText(AJetSql, nullptr);
         return;
@@ -349,10 +347,10 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     TReadSet Reads;
     auto PrepareSqlite = [&]() {
         Reads = TReadSet();
-        sqlite3_set_authorizer(Conn->Db, Authorizer, &Reads);
+        Conn->Collecting = &Reads;
         const int Rc = sqlite3_prepare_v3(Conn->Db, Tr.Sql.c_str(), static_cast<int>(Tr.Sql.size()),
                                           SQLITE_PREPARE_PERSISTENT, &Stmt, nullptr);
-        sqlite3_set_authorizer(Conn->Db, nullptr, nullptr);
+        Conn->Collecting = nullptr;
         if (Rc != SQLITE_OK) {
             sqlite3_finalize(Stmt);
             Stmt = nullptr;
@@ -491,6 +489,7 @@ void TDrvStatement::Unprepare()
     CloseCursor();
     ReleaseStmt();
     LiftedValues.clear();
+    JetText.clear();
     Prepared = false;
     NeedData = false;
     Columns.clear();
@@ -749,8 +748,22 @@ SQLRETURN TDrvStatement::Run()
         Conn->Exec("SAVEPOINT jet_ddl");
     CancelRequested = false;
     Executing = true;
+    const bool Guarded = !JetText.empty();
+    Conn->RefuseCompile = Guarded;
+    Conn->CompileRefused = false;
     const int Rc = Step();
+    Conn->RefuseCompile = false;
     Executing = false;
+    if (Guarded && Conn->CompileRefused) {
+        // The schema changed since the statement was kept: SQLite stopped
+        // before its first row. The text is prepared anew, as a text never
+        // seen, and run.
+        sqlite3_reset(Stmt);
+        const std::string Text = JetText;
+        Conn->Plans().Invalidate();
+        Prepare(Text);
+        return Run();
+    }
     try {
         if (Rc != SQLITE_ROW && Rc != SQLITE_DONE) {
             sqlite3_reset(Stmt);

@@ -207,6 +207,32 @@ TEST_F(KeptStatements, SchemaChangesOnThisOrAnotherConnectionAreSeen)
     ODBC_OK(SQLSetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
 }
 
+TEST_F(KeptStatements, AWriteAfterAnotherProgramRebuiltItsTableWritesTheNewTable)
+{
+    Exec("CREATE TABLE W (K Long, C Double)");
+    Exec("INSERT INTO W VALUES (1, 0)");
+    EXPECT_EQ(RowCountOf("UPDATE W SET C = 2 WHERE K = 1"), 1);
+    SQLHDBC Other = OpenOther();
+    ExecOn(Other, "DROP TABLE W");
+    ExecOn(Other, "CREATE TABLE W (K Long, C Currency)");
+    ExecOn(Other, "INSERT INTO W VALUES (5, 0)");
+    // Written scaled, as into any CURRENCY column.
+    EXPECT_EQ(RowCountOf("UPDATE W SET C = 3 WHERE K = 5"), 1);
+    EXPECT_EQ(Query("SELECT K, C * 2 FROM W"), (TRows{{"5", "6"}}));
+    ExecOn(Other, "DROP TABLE W");
+    TDiagInfo D;
+    EXPECT_EQ(Try("UPDATE W SET C = 4 WHERE K = 5", &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "42S02");
+    CloseOther(Other);
+    // And after a change on this connection.
+    Exec("CREATE TABLE W (K Long, C Double)");
+    Exec("INSERT INTO W VALUES (6, 1)");
+    EXPECT_EQ(RowCountOf("UPDATE W SET C = 5 WHERE K = 6"), 1);
+    Exec("ALTER TABLE W ADD COLUMN E Long");
+    EXPECT_EQ(RowCountOf("UPDATE W SET C = 7 WHERE K = 6"), 1);
+    EXPECT_EQ(Query("SELECT C, E FROM W"), (TRows{{"7", "<null>"}}));
+}
+
 TEST_F(KeptStatements, AnErrorDoesNotSpoilTheNextStatementOfItsShape)
 {
     TDiagInfo D;
