@@ -238,6 +238,40 @@ std::vector<std::string> FlagColumns(const std::string &P)
 // the station and "TmpFlags" for the end of the cruise.
 bool HoldMerges = false;
 
+// The climatic profiles the automatic run read in this cruise, by the text
+// of their query, and the text the last station asked for.
+struct THeldClimatology {
+    TRealArr Levels, Means, Stds;
+    double Deepest = 0;
+};
+std::map<std::string, THeldClimatology> ClimatologyHeld;
+std::string ClimQrySql;
+
+bool HeldClimatology(const std::string &Sql)
+{
+    if (!HoldMerges)
+        return false;
+    const auto It = ClimatologyHeld.find(Sql);
+    if (It == ClimatologyHeld.end())
+        return false;
+    ClimLevels = It->second.Levels;
+    ClimMeans = It->second.Means;
+    ClimStds = It->second.Stds;
+    DeepestClimLevel = It->second.Deepest;
+    return true;
+}
+
+void HoldClimatology(const std::string &Sql)
+{
+    if (!HoldMerges)
+        return;
+    // Squares times months of one cruise are few; a cruise over the whole
+    // sea all year still stays small.
+    if (ClimatologyHeld.size() >= 512)
+        ClimatologyHeld.clear();
+    ClimatologyHeld[Sql] = {ClimLevels, ClimMeans, ClimStds, DeepestClimLevel};
+}
+
 // A merge the automatic run holds back: the TEMP pass's rows are merged by
 // the PSAL pass that follows on the same station, which writes every column
 // of the same rows (and any it added).
@@ -362,9 +396,27 @@ TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
 {
     HoldMerges = !VisualMode;
     FlagRowsCurrent = false;
+    ClimatologyHeld.clear();
 }
 
-TLevelFlagsHeld::~TLevelFlagsHeld() { HoldMerges = FWas; }
+TLevelFlagsHeld::~TLevelFlagsHeld()
+{
+    HoldMerges = FWas;
+    ClimatologyHeld.clear();
+}
+
+void RestoreClimatologyQuery()
+{
+    // The query as the last station left it: whoever looks at it after the
+    // run sees that station's climatic profile.
+    if (!ClimQry || !ClimQry->Active() || ClimQrySql.empty() ||
+        ClimQry->SQL().Text() == ClimQrySql + ClimQry->SQL().LineBreak())
+        return;
+    ClimQry->Close();
+    ClimQry->SQL().Clear();
+    ClimQry->SQL().Add(ClimQrySql);
+    ClimQry->Open();
+}
 
 namespace {
 
@@ -425,8 +477,6 @@ void SelectClimatology(const std::string &P)
 
 void SelectClimatologyData(const std::string &P)
 {
-    ClimQry->Close();
-    ClimQry->SQL().Clear();
     std::string Sql;
     if (BsRangeMode) {
         Sql = "Select * from BS_Range where param = \"" + P + "\"";
@@ -434,7 +484,15 @@ void SelectClimatologyData(const std::string &P)
         const std::string T = SeaCode + "_" + P;
         Sql = "Select PRES, PAVG, PSTD from " + T + " where (Region = " + SquareName + ") and (" + T +
               ".\"Month\" = " + std::to_string(CastMonth) + ") order by PRES";
+        ClimQrySql = Sql;
+        // Neighbouring stations of a cruise mostly share square and month;
+        // the automatic run reads each climatic profile once per cruise.
+        if (ClimQry->Active() && HeldClimatology(Sql))
+            return;
     }
+    ClimQrySql = Sql;
+    ClimQry->Close();
+    ClimQry->SQL().Clear();
     ClimQry->SQL().Add(Sql);
     try {
         ClimQry->Open();
@@ -463,6 +521,7 @@ void SelectClimatologyData(const std::string &P)
     if (!ClimLevels.empty())
         DeepestClimLevel = ClimLevels.back();
     ClimQry->First();
+    HoldClimatology(Sql);
 }
 
 // ---- profile selection and the level-flag table -----------------------------------
