@@ -54,6 +54,20 @@ bool DensityOk = true;
 // Profile value range for the spike threshold.
 double ProfileMin = 0, ProfileMax = 0;
 
+// The level dataset's fields, looked up once per pass: the level loop reads
+// half a dozen per level. A field is looked up when first wanted, so a name
+// the dataset lacks fails where it always did.
+enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsCount };
+TField *LevelFieldSlots[lsCount] = {};
+
+TField *LevelField(TLevelSlot Slot, const std::string &Name)
+{
+    TField *&F = LevelFieldSlots[Slot];
+    if (!F)
+        F = ProfileQry->FieldByName(Name);
+    return F;
+}
+
 // An empty value: no value at all, or a text field holding no text.
 bool IsEmpty(TField *F)
 {
@@ -607,6 +621,8 @@ void CheckClimaticRange(const std::string &P)
     else
         SelectLocalProfileData(P);
     TDataSet &Prof = *ProfileQry;
+    // Opened again: its fields may be new objects.
+    std::fill(std::begin(LevelFieldSlots), std::end(LevelFieldSlots), nullptr);
     const int CastId = CurCastDataset->FieldByName("ID_Cast")->AsInteger();
     // The rows of the last pass are reused only for the other PTS parameter
     // of the same station, and only while the table has its columns. In
@@ -677,7 +693,7 @@ void CheckClimaticRange(const std::string &P)
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             const int RecNo = Prof.RecNo();
-            TField *PresF = Prof.FieldByName("PRES");
+            TField *PresF = LevelField(lsPres, "PRES");
             const double Pres = PresF->AsFloat();
             if (HavePrev && RoundPres(Pres) == PrevPres) {
                 // A second level at the same pressure is not judged; the
@@ -695,9 +711,9 @@ void CheckClimaticRange(const std::string &P)
             bool ClimOk = true, BottomOk = true;
             DensityOk = true;
             bool SpikeHere = false;
-            TField *ValueF = Prof.FieldByName(ValueName);
-            LevelPresFlag = Prof.FieldByName("FPRES")->AsInteger();
-            LevelParamFlag = Prof.FieldByName(FlagName)->AsInteger();
+            TField *ValueF = LevelField(lsValue, ValueName);
+            LevelPresFlag = LevelField(lsFPres, "FPRES")->AsInteger();
+            LevelParamFlag = LevelField(lsFlag, FlagName)->AsInteger();
             if (LevelPresFlag != 5)
                 LevelPresFlag = 0;
             if (LevelParamFlag != 5)
@@ -801,7 +817,7 @@ void CheckDensityInversion()
 {
     DensityOk = true;
     TDataSet &Prof = *ProfileQry;
-    TField *T = Prof.FieldByName("TEMP"), *S = Prof.FieldByName("PSAL");
+    TField *T = LevelField(lsTemp, "TEMP"), *S = LevelField(lsPsal, "PSAL");
     if (IsEmpty(T) || IsEmpty(S))
         return;
     if (PrevDensity == -1.0) {
@@ -828,8 +844,8 @@ void CheckSpike(const std::string &P)
     SpikeFlag = 0;
     TDataSet &Prof = *ProfileQry;
     const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
-    const double V = Prof.FieldByName(ValueName)->AsFloat();
-    const double Pres = Prof.FieldByName("PRES")->AsFloat();
+    const double V = LevelField(lsValue, ValueName)->AsFloat();
+    const double Pres = LevelField(lsPres, "PRES")->AsFloat();
     ++Spike.Runs;
     if (Spike.Runs == 1) {
         Spike.Dp = 0;
