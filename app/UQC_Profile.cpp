@@ -1,11 +1,17 @@
 // The profile data checks level by level (bottom pressure, density
 // inversion, spikes, climatic range) and the station parameter list.
 //
-// Level verdicts go into the local table "TmpFlags", one row per level
-// (key ID_Cast and the pressure to 0.1), which is merged into the
+// Level verdicts are the rows of the local table "TmpFlags", one row per
+// level (key ID_Cast and the pressure to 0.1), which are merged into the
 // parameter's per-database flag table by append-or-update. For PSAL after
 // TEMP on the same station the rows TEMP wrote are updated, so both flags
 // end in the same rows.
+//
+// The rows are kept in memory while a pass runs (TLevelFlagRows) and go to
+// the flag table as prepared append-or-updates: a level costs one write, not
+// a post per verdict plus a merge through the table. The editor sees
+// "TmpFlags" after every pass as before; the automatic run writes it once,
+// when the cruise is done, since nobody looks at it in between.
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
 
@@ -22,6 +28,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -44,6 +53,20 @@ bool DensityOk = true;
 
 // Profile value range for the spike threshold.
 double ProfileMin = 0, ProfileMax = 0;
+
+// The level dataset's fields, looked up once per pass: the level loop reads
+// half a dozen per level. A field is looked up when first wanted, so a name
+// the dataset lacks fails where it always did.
+enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsCount };
+TField *LevelFieldSlots[lsCount] = {};
+
+TField *LevelField(TLevelSlot Slot, const std::string &Name)
+{
+    TField *&F = LevelFieldSlots[Slot];
+    if (!F)
+        F = ProfileQry->FieldByName(Name);
+    return F;
+}
 
 // An empty value: no value at all, or a text field holding no text.
 bool IsEmpty(TField *F)
@@ -125,9 +148,205 @@ bool TmpFlagsFits(const std::string &P)
     return TmpFlagsTbl->FindField("F" + P) != nullptr;
 }
 
-bool FindFlagRow(int CastId, double Pres)
+// The rows of "TmpFlags" for the pass under way, with its columns and its
+// key (ID_Cast, PRES): found by key, appended with the key violation the
+// table would raise.
+class TLevelFlagRows {
+public:
+    void Reset(std::vector<std::string> AColumns)
+    {
+        FColumns = std::move(AColumns);
+        FRows.clear();
+        FIndex.clear();
+        FCastCol = Column("ID_Cast");
+        FPresCol = Column("PRES");
+    }
+    // The rows as the table holds them, in key order.
+    void Load(TTable &ATable)
+    {
+        std::vector<std::string> Names;
+        ATable.Fields().GetFieldNames(Names);
+        Reset(Names);
+        for (ATable.First(); !ATable.Eof(); ATable.Next()) {
+            TLocalRow Row;
+            for (int F = 0; F < ATable.FieldCount(); ++F)
+                Row.push_back(ATable.CurrentValue(ATable.Fields()[F]));
+            Add(std::move(Row));
+        }
+    }
+    // Writes the rows into the table, emptied first, in one transaction.
+    void Save(TTable &ATable) const
+    {
+        TLocalWriteBatch Batch(ATable.DatabaseName());
+        ATable.EmptyTable();
+        ATable.AppendUpdateRows(FColumns, FRows);
+        Batch.Commit();
+    }
+    bool Fits(const std::string &P) const
+    {
+        const auto Has = [&](const std::string &N) { return std::find(FColumns.begin(), FColumns.end(), N) != FColumns.end(); };
+        return IsPtsParam(P) ? Has("FTEMP") && Has("FPSAL") : Has("F" + P);
+    }
+    TLocalRow *Find(int CastId, double Pres)
+    {
+        const auto It = FIndex.find({CastId, RoundPres(Pres)});
+        return It == FIndex.end() ? nullptr : &FRows[It->second];
+    }
+    TLocalRow &Append(int CastId, double Pres)
+    {
+        if (Find(CastId, Pres))
+            throw ELocalDbError(SKeyViolation);
+        TLocalRow Row(FColumns.size());
+        Row[size_t(FCastCol)] = TLocalValue::Integer(CastId);
+        Row[size_t(FPresCol)] = TLocalValue::Real(RoundPres(Pres));
+        return Add(std::move(Row));
+    }
+    // The column of a field; a name the table lacks is the error the
+    // table's FieldByName raises.
+    int Column(const std::string &AName) const
+    {
+        for (size_t I = 0; I < FColumns.size(); ++I)
+            if (rtl::SameText(FColumns[I], AName))
+                return int(I);
+        DatabaseError(rtl::Format(DBText::SFieldNotFound, {rtl::Variant(AName)}));
+    }
+    const std::vector<std::string> &Columns() const { return FColumns; }
+    const std::vector<TLocalRow> &Rows() const { return FRows; }
+
+private:
+    TLocalRow &Add(TLocalRow ARow)
+    {
+        const TLocalValue &Cast = ARow[size_t(FCastCol)], &Pres = ARow[size_t(FPresCol)];
+        if (!Cast.IsNull() && !Pres.IsNull())
+            FIndex.emplace(std::make_pair(Cast.AsInt64(), Pres.AsDouble()), FRows.size());
+        FRows.push_back(std::move(ARow));
+        return FRows.back();
+    }
+    std::vector<std::string> FColumns;
+    std::vector<TLocalRow> FRows;
+    std::map<std::pair<int64_t, double>, size_t> FIndex;
+    int FCastCol = 0, FPresCol = 1;
+};
+TLevelFlagRows FlagRows;
+// The automatic run's rows not yet in "TmpFlags" itself, and the parameter
+// whose pass made the table's shape.
+bool FlagRowsUnsaved = false;
+std::string FlagRowsParam;
+// The rows in memory are those of "TmpFlags" (or will be when saved): set
+// by the automatic run's passes, cleared when a cruise starts.
+bool FlagRowsCurrent = false;
+
+// The columns "TmpFlags" takes for a parameter's pass.
+std::vector<std::string> FlagColumns(const std::string &P)
 {
-    return TmpFlagsTbl->FindKey({rtl::Variant(CastId), rtl::Variant(RoundPres(Pres))});
+    std::vector<std::string> Names;
+    TTable *Struct = IsPtsParam(P) ? TsFlagsStructTbl : ChemFlagsStructTbl;
+    for (int F = 0; F < Struct->FieldDefs().Count(); ++F)
+        Names.push_back(Struct->FieldDefs().Items(F)->Name());
+    if (!IsPtsParam(P) && !Names.empty())
+        Names.back() = "F" + P;
+    return Names;
+}
+
+// Set while the automatic run checks a cruise: merges wait for the end of
+// the station and "TmpFlags" for the end of the cruise.
+bool HoldMerges = false;
+
+// The climatic profiles the automatic run read in this cruise, by the text
+// of their query, and the text the last station asked for.
+struct THeldClimatology {
+    TRealArr Levels, Means, Stds;
+    double Deepest = 0;
+};
+std::map<std::string, THeldClimatology> ClimatologyHeld;
+std::string ClimQrySql;
+
+bool HeldClimatology(const std::string &Sql)
+{
+    if (!HoldMerges)
+        return false;
+    const auto It = ClimatologyHeld.find(Sql);
+    if (It == ClimatologyHeld.end())
+        return false;
+    ClimLevels = It->second.Levels;
+    ClimMeans = It->second.Means;
+    ClimStds = It->second.Stds;
+    DeepestClimLevel = It->second.Deepest;
+    return true;
+}
+
+void HoldClimatology(const std::string &Sql)
+{
+    if (!HoldMerges)
+        return;
+    // Squares times months of one cruise are few; a cruise over the whole
+    // sea all year still stays small.
+    if (ClimatologyHeld.size() >= 512)
+        ClimatologyHeld.clear();
+    ClimatologyHeld[Sql] = {ClimLevels, ClimMeans, ClimStds, DeepestClimLevel};
+}
+
+// A merge the automatic run holds back: the TEMP pass's rows are merged by
+// the PSAL pass that follows on the same station, which writes every column
+// of the same rows (and any it added).
+struct TPendingMerge {
+    TTable *Target = nullptr;
+    std::string Param;
+    std::vector<std::string> Columns;
+};
+TPendingMerge Pending;
+
+void RunMerge(const TPendingMerge &M)
+{
+    try {
+        // A flag table the window keeps closed is written through a
+        // component of our own.
+        TTable *Target = M.Target;
+        std::unique_ptr<TTable> Own;
+        if (!Target->Active()) {
+            Own = std::make_unique<TTable>();
+            Own->SetDatabaseName(Target->DatabaseName());
+            Own->SetTableName(Target->TableName());
+            Own->Open();
+            Target = Own.get();
+        }
+        // The flag table's own columns in the flag rows' order.
+        std::vector<TLocalRow> Rows;
+        std::vector<size_t> Pick;
+        for (const std::string &C : M.Columns)
+            Pick.push_back(size_t(FlagRows.Column(C)));
+        Rows.reserve(FlagRows.Rows().size());
+        for (const TLocalRow &R : FlagRows.Rows()) {
+            TLocalRow Out;
+            Out.reserve(Pick.size());
+            for (size_t I : Pick)
+                Out.push_back(R[I]);
+            Rows.push_back(std::move(Out));
+        }
+        std::vector<std::string> TargetCols = M.Columns;
+        if (M.Columns.size() == FlagRows.Columns().size()) {
+            // Every column: matched by position, as a batch move without
+            // mappings matches them.
+            std::vector<std::string> Names;
+            Target->Fields().GetFieldNames(Names);
+            TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), M.Columns.size())));
+            for (TLocalRow &R : Rows)
+                R.resize(TargetCols.size());
+        }
+        Target->AppendUpdateRows(TargetCols, Rows);
+        M.Target->InvalidateRows();
+    } catch (const std::exception &) {
+        ShowMessage(M.Param);
+    }
+}
+
+void FlushPendingMerge()
+{
+    if (!Pending.Target)
+        return;
+    const TPendingMerge M = std::move(Pending);
+    Pending = TPendingMerge();
+    RunMerge(M);
 }
 
 void MergeLevelFlags(const std::string &P, bool Same)
@@ -141,20 +360,79 @@ void MergeLevelFlags(const std::string &P, bool Same)
             Target = ChemFlagTbls[size_t(Index)];
     }
     if (!Target) {
+        FlushPendingMerge();
         ShowMessage(P);
-        return;
-    }
-    try {
+    } else {
+        TPendingMerge M;
+        M.Target = Target;
+        M.Param = P;
         // Only the columns this pass judged: a PTS row merged for one of
         // TEMP and PSAL must not blank the other's stored flag.
-        std::vector<std::string> Mappings;
         if (IsPtsParam(P) && !Same)
-            Mappings = {"ID_Cast", "PRES", "FPRES", "F" + P};
-        MergeFlagRows(*Target, *TmpFlagsTbl, Mappings);
-    } catch (const std::exception &) {
-        ShowMessage(P);
+            M.Columns = {"ID_Cast", "PRES", "FPRES", "F" + P};
+        else
+            M.Columns = FlagRows.Columns();
+        // A pass over the same rows that writes all their columns into the
+        // same table makes the merge held back for them needless.
+        if (!(Same && Pending.Target == Target && M.Columns.size() == FlagRows.Columns().size()))
+            FlushPendingMerge();
+        if (VisualMode || !HoldMerges)
+            RunMerge(M);
+        else
+            Pending = std::move(M);
     }
+    // The editor reads "TmpFlags" after every pass.
+    if (VisualMode)
+        FlagRows.Save(*TmpFlagsTbl);
+    else if (!HoldMerges)
+        SaveLevelFlagRows();
 }
+
+} // namespace
+
+void SaveLevelFlagRows()
+{
+    FlushPendingMerge();
+    if (!FlagRowsUnsaved)
+        return;
+    FlagRowsUnsaved = false;
+    CreateTmpFlagsTable(FlagRowsParam);
+    FlagRows.Save(*TmpFlagsTbl);
+}
+
+void DropUnsavedLevelFlagRows()
+{
+    Pending = TPendingMerge();
+    FlagRowsUnsaved = false;
+}
+
+TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
+{
+    HoldMerges = !VisualMode;
+    FlagRowsCurrent = false;
+    ClimatologyHeld.clear();
+}
+
+TLevelFlagsHeld::~TLevelFlagsHeld()
+{
+    HoldMerges = FWas;
+    ClimatologyHeld.clear();
+}
+
+void RestoreClimatologyQuery()
+{
+    // The query as the last station left it: whoever looks at it after the
+    // run sees that station's climatic profile.
+    if (!ClimQry || !ClimQry->Active() || ClimQrySql.empty() ||
+        ClimQry->SQL().Text() == ClimQrySql + ClimQry->SQL().LineBreak())
+        return;
+    ClimQry->Close();
+    ClimQry->SQL().Clear();
+    ClimQry->SQL().Add(ClimQrySql);
+    ClimQry->Open();
+}
+
+namespace {
 
 } // namespace
 
@@ -173,6 +451,8 @@ void RunDataChecks()
             CheckClimaticRange(P);
         }
     }
+    // A station's flags are in its flag tables when the next one starts.
+    FlushPendingMerge();
 }
 
 void FindCastSquare()
@@ -211,8 +491,6 @@ void SelectClimatology(const std::string &P)
 
 void SelectClimatologyData(const std::string &P)
 {
-    ClimQry->Close();
-    ClimQry->SQL().Clear();
     std::string Sql;
     if (BsRangeMode) {
         Sql = "Select * from BS_Range where param = \"" + P + "\"";
@@ -220,7 +498,15 @@ void SelectClimatologyData(const std::string &P)
         const std::string T = SeaCode + "_" + P;
         Sql = "Select PRES, PAVG, PSTD from " + T + " where (Region = " + SquareName + ") and (" + T +
               ".\"Month\" = " + std::to_string(CastMonth) + ") order by PRES";
+        ClimQrySql = Sql;
+        // Neighbouring stations of a cruise mostly share square and month;
+        // the automatic run reads each climatic profile once per cruise.
+        if (ClimQry->Active() && HeldClimatology(Sql))
+            return;
     }
+    ClimQrySql = Sql;
+    ClimQry->Close();
+    ClimQry->SQL().Clear();
     ClimQry->SQL().Add(Sql);
     try {
         ClimQry->Open();
@@ -249,6 +535,7 @@ void SelectClimatologyData(const std::string &P)
     if (!ClimLevels.empty())
         DeepestClimLevel = ClimLevels.back();
     ClimQry->First();
+    HoldClimatology(Sql);
 }
 
 // ---- profile selection and the level-flag table -----------------------------------
@@ -334,14 +621,41 @@ void CheckClimaticRange(const std::string &P)
     else
         SelectLocalProfileData(P);
     TDataSet &Prof = *ProfileQry;
+    // Opened again: its fields may be new objects.
+    std::fill(std::begin(LevelFieldSlots), std::end(LevelFieldSlots), nullptr);
     const int CastId = CurCastDataset->FieldByName("ID_Cast")->AsInteger();
     // The rows of the last pass are reused only for the other PTS parameter
-    // of the same station, and only while the table has its columns.
-    const bool Same = CastId == LastFlagCastID && IsPtsParam(P) && IsPtsParam(LastFlagParam) && TmpFlagsFits(P);
-    if (!Same)
-        CreateTmpFlagsTable(P);
-    else
-        TmpFlagsTbl->First();
+    // of the same station, and only while the table has its columns. In
+    // the editor "TmpFlags" is the truth (the editor fills it too); in the
+    // automatic run the rows in memory are.
+    const bool SameStation = CastId == LastFlagCastID && IsPtsParam(P) && IsPtsParam(LastFlagParam);
+    bool Same = false;
+    if (VisualMode) {
+        FlushPendingMerge();
+        Same = SameStation && TmpFlagsFits(P);
+        if (!Same)
+            CreateTmpFlagsTable(P);
+        FlagRows.Load(*TmpFlagsTbl);
+        FlagRowsUnsaved = false;
+        FlagRowsCurrent = false;
+    } else {
+        // Rows of another run were left in the table, and may have been
+        // changed there since.
+        if (!HoldMerges)
+            FlagRowsCurrent = false;
+        if (SameStation && !FlagRowsCurrent && TmpFlagsFits(P)) {
+            FlagRows.Load(*TmpFlagsTbl);
+            FlagRowsCurrent = true;
+        }
+        Same = SameStation && FlagRowsCurrent && FlagRows.Fits(P);
+        if (!Same) {
+            FlushPendingMerge();
+            FlagRows.Reset(FlagColumns(P));
+            FlagRowsCurrent = true;
+        }
+        FlagRowsParam = P;
+        FlagRowsUnsaved = true;
+    }
 
     const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
     const std::string FlagName = "F" + ValueName;
@@ -379,18 +693,17 @@ void CheckClimaticRange(const std::string &P)
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             const int RecNo = Prof.RecNo();
-            TField *PresF = Prof.FieldByName("PRES");
+            TField *PresF = LevelField(lsPres, "PRES");
             const double Pres = PresF->AsFloat();
             if (HavePrev && RoundPres(Pres) == PrevPres) {
                 // A second level at the same pressure is not judged; the
                 // pressure of the one row both map to is marked instead.
-                if (!IsEmpty(PresF) && FindFlagRow(CastId, PrevPres)) {
-                    TField *F = TmpFlagsTbl->FieldByName("FPRES");
-                    const int Old = F->AsInteger();
-                    if (Old != 5 && Old != 9 && Old < 4) {
-                        TmpFlagsTbl->Edit();
-                        F->SetAsInteger(IntMax(4, Old));
-                        TmpFlagsTbl->Post();
+                if (!IsEmpty(PresF)) {
+                    if (TLocalRow *Row = FlagRows.Find(CastId, PrevPres)) {
+                        TLocalValue &F = (*Row)[size_t(FlagRows.Column("FPRES"))];
+                        const int Old = int(F.AsInt64());
+                        if (Old != 5 && Old != 9 && Old < 4)
+                            F = TLocalValue::Integer(IntMax(4, Old));
                     }
                 }
                 continue;
@@ -398,9 +711,9 @@ void CheckClimaticRange(const std::string &P)
             bool ClimOk = true, BottomOk = true;
             DensityOk = true;
             bool SpikeHere = false;
-            TField *ValueF = Prof.FieldByName(ValueName);
-            LevelPresFlag = Prof.FieldByName("FPRES")->AsInteger();
-            LevelParamFlag = Prof.FieldByName(FlagName)->AsInteger();
+            TField *ValueF = LevelField(lsValue, ValueName);
+            LevelPresFlag = LevelField(lsFPres, "FPRES")->AsInteger();
+            LevelParamFlag = LevelField(lsFlag, FlagName)->AsInteger();
             if (LevelPresFlag != 5)
                 LevelPresFlag = 0;
             if (LevelParamFlag != 5)
@@ -468,38 +781,25 @@ void CheckClimaticRange(const std::string &P)
                     LevelParamFlag = 0;
                 }
                 try {
-                    if (SpikeHere && FindFlagRow(CastId, Spike.JudgedPres)) {
+                    const size_t FlagCol = size_t(FlagRows.Column(RowFlagName));
+                    if (TLocalRow *Row = SpikeHere ? FlagRows.Find(CastId, Spike.JudgedPres) : nullptr) {
                         // The spike is the level before; its flag is raised,
                         // never lowered, and the operator's 5 and a missing
                         // value's 9 stay.
-                        TField *F = TmpFlagsTbl->FieldByName(RowFlagName);
-                        const int Old = F->AsInteger();
-                        if (Old != 5 && Old != 9) {
-                            TmpFlagsTbl->Edit();
-                            F->SetAsInteger(IntMax(4, Old));
-                            TmpFlagsTbl->Post();
-                        }
+                        TLocalValue &F = (*Row)[FlagCol];
+                        const int Old = int(F.AsInt64());
+                        if (Old != 5 && Old != 9)
+                            F = TLocalValue::Integer(IntMax(4, Old));
                     }
-                    // The other PTS parameter's pass wrote the same levels in
-                    // the same order: its rows are taken one after another.
-                    const bool InStep = Same && !TmpFlagsTbl->Eof() &&
-                                        TmpFlagsTbl->FieldByName("PRES")->AsFloat() == RoundPres(Pres) &&
-                                        TmpFlagsTbl->FieldByName("ID_Cast")->AsInteger() == CastId;
-                    if (InStep || (Same && FindFlagRow(CastId, Pres))) {
-                        TmpFlagsTbl->Edit();
-                    } else {
-                        TmpFlagsTbl->Append();
-                        TmpFlagsTbl->FieldByName("ID_Cast")->SetAsInteger(CastId);
-                        TmpFlagsTbl->FieldByName("PRES")->SetAsFloat(RoundPres(Pres));
-                        TmpFlagsTbl->FieldByName("FPRES")->SetAsInteger(LevelPresFlag);
+                    // The other PTS parameter's pass wrote the same levels:
+                    // their rows take this parameter's flag.
+                    TLocalRow *Row = Same ? FlagRows.Find(CastId, Pres) : nullptr;
+                    if (!Row) {
+                        Row = &FlagRows.Append(CastId, Pres);
+                        (*Row)[size_t(FlagRows.Column("FPRES"))] = TLocalValue::Integer(LevelPresFlag);
                     }
-                    TmpFlagsTbl->FieldByName(RowFlagName)->SetAsInteger(LevelParamFlag);
-                    TmpFlagsTbl->Post();
-                    if (Same)
-                        TmpFlagsTbl->Next();
+                    (*Row)[FlagCol] = TLocalValue::Integer(LevelParamFlag);
                 } catch (const std::exception &) {
-                    if (TmpFlagsTbl->State() != dsBrowse && TmpFlagsTbl->State() != dsInactive)
-                        TmpFlagsTbl->Cancel();
                     ShowMessage(P + "  " + rtl::FloatToStr(PrevPres) + "  " + rtl::FloatToStr(RoundPres(Pres)));
                 }
             }
@@ -517,7 +817,7 @@ void CheckDensityInversion()
 {
     DensityOk = true;
     TDataSet &Prof = *ProfileQry;
-    TField *T = Prof.FieldByName("TEMP"), *S = Prof.FieldByName("PSAL");
+    TField *T = LevelField(lsTemp, "TEMP"), *S = LevelField(lsPsal, "PSAL");
     if (IsEmpty(T) || IsEmpty(S))
         return;
     if (PrevDensity == -1.0) {
@@ -544,8 +844,8 @@ void CheckSpike(const std::string &P)
     SpikeFlag = 0;
     TDataSet &Prof = *ProfileQry;
     const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
-    const double V = Prof.FieldByName(ValueName)->AsFloat();
-    const double Pres = Prof.FieldByName("PRES")->AsFloat();
+    const double V = LevelField(lsValue, ValueName)->AsFloat();
+    const double Pres = LevelField(lsPres, "PRES")->AsFloat();
     ++Spike.Runs;
     if (Spike.Runs == 1) {
         Spike.Dp = 0;

@@ -191,6 +191,17 @@ void CheckCruiseCasts()
     TmpCastFlagsTbl->Open();
 
     TLocalWriteBatch Batch(TmpCastFlagsTbl->DatabaseName());
+    TLevelFlagsHeld Held;
+    // What the cruise's rolled-back transaction undoes must not come back
+    // from memory with the next cruise.
+    struct TDropOnFailure {
+        bool Done = false;
+        ~TDropOnFailure()
+        {
+            if (!Done)
+                DropUnsavedLevelFlagRows();
+        }
+    } Drop;
     TDataSet &Casts = *CurCastDataset;
     Casts.First();
     if (!(VisualModeOnly && !VisualMode) && !Casts.IsEmpty()) {
@@ -206,6 +217,9 @@ void CheckCruiseCasts()
             SetGauge(CruiseGauge, RoundPixel((i + 1) * 100.0 / CastCount));
         }
         if (AbortRequested) {
+            SaveLevelFlagRows();
+            RestoreClimatologyQuery();
+            Drop.Done = true;
             Batch.Commit();
             return;
         }
@@ -234,7 +248,10 @@ void CheckCruiseCasts()
             RunDataChecks();
         Casts.Next();
     }
+    SaveLevelFlagRows();
+    RestoreClimatologyQuery();
     MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl);
+    Drop.Done = true;
     Batch.Commit();
     QcRestoreCursor();
 }

@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
@@ -223,6 +224,9 @@ bool TForm2::eventFilter(QObject *Watched, QEvent *Event)
             Label10MouseLeave();
     } else if (Watched == PaintBox2 && Event->type() == QEvent::Leave) {
         RunGuarded([this] { Label11MouseLeave(); });
+    } else if (Event->type() == QEvent::MouseMove &&
+               (Watched == Edit1 || Watched == Edit2 || Watched == Edit3 || Watched == Edit4)) {
+        RunGuarded([this] { Edit4MouseMove(); });
     }
     return TForm::eventFilter(Watched, Event);
 }

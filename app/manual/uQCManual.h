@@ -413,7 +413,9 @@ public:
     // The button under the parameter list and the T-S plot have no action of
     // their own.
     void BitBtn2Click() {}
-    void Edit4MouseMove() {}
+    // The mouse on one of the four boxes: once after leaving the plot, the
+    // boxes show ZqQuery2's current row again and its level is marked.
+    void Edit4MouseMove();
 
     // Lays the form out for a client area of Width x Height pixels.
     void LayoutForm(int Width, int Height);

@@ -398,6 +398,12 @@ void TForm2::WireControls()
     PaintBox2->OnMouseMove = [this](int X, int Y) { RunGuarded([&] { PaintBox2MouseMove(X, Y); }); };
     PaintBox2->OnMouseUp = [this](TMouseButton, int X, int Y) { RunGuarded([&] { PaintBox2MouseUp(X, Y); }); };
     PaintBox2->installEventFilter(this);
+    // The boxes lie over the plot: reaching one leaves the plot, and the
+    // boxes then take their level's values again from the profile query.
+    for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4}) {
+        E->setMouseTracking(true);
+        E->installEventFilter(this);
+    }
     Timer1->OnTimer = [this] { RunGuarded([this] { Timer1Timer(); }); };
 
     for (TDBGrid *G : {DBGrid1, DBGrid3}) {

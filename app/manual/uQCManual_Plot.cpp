@@ -675,30 +675,67 @@ void TForm2::ApplyInPlotPressure()
     const size_t From = size_t(ZqQuery2->RecNo() - 1);
     const TInPlotRow Moved = InPlotRows[From];
 
-    ProfileGridReady = false;
-    ZqQuery2->Delete();
-    InPlotRows.erase(InPlotRows.begin() + long(From));
-    ZqQuery2->First();
-    while (!ZqQuery2->Eof() && ZqQuery2->FieldByName("PRES")->AsFloat() < NewPres)
-        ZqQuery2->Next();
-    if (!ZqQuery2->Eof())
-        ZqQuery2->Insert();
-    else
-        ZqQuery2->Append();
-    for (int i = 0; i < ZqQuery2->FieldCount() && size_t(i) < Texts.size(); ++i) {
-        if (Nulls[size_t(i)])
-            ZqQuery2->Fields()[i]->Clear();
+    {
+        // The plot must not paint from a half-moved row set.
+        TFlagRestore Moving(ProfileGridReady, false);
+        ZqQuery2->Delete();
+        InPlotRows.erase(InPlotRows.begin() + long(From));
+        ZqQuery2->First();
+        while (!ZqQuery2->Eof() && ZqQuery2->FieldByName("PRES")->AsFloat() < NewPres)
+            ZqQuery2->Next();
+        if (!ZqQuery2->Eof())
+            ZqQuery2->Insert();
         else
-            ZqQuery2->Fields()[i]->SetAsString(Texts[size_t(i)]);
+            ZqQuery2->Append();
+        for (int i = 0; i < ZqQuery2->FieldCount() && size_t(i) < Texts.size(); ++i) {
+            if (Nulls[size_t(i)])
+                ZqQuery2->Fields()[i]->Clear();
+            else
+                ZqQuery2->Fields()[i]->SetAsString(Texts[size_t(i)]);
+        }
+        ZqQuery2->Post();
+        const size_t To = std::min(size_t(std::max(ZqQuery2->RecNo() - 1, 0)), InPlotRows.size());
+        InPlotRows.insert(InPlotRows.begin() + long(To), Moved);
     }
-    ZqQuery2->Post();
-    const size_t To = std::min(size_t(std::max(ZqQuery2->RecNo() - 1, 0)), InPlotRows.size());
-    InPlotRows.insert(InPlotRows.begin() + long(To), Moved);
-    ProfileGridReady = true;
     InPlotChanged = true;
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
     PaintBox2->Repaint();
+}
+
+void TForm2::Edit4MouseMove()
+{
+    if (!InPlotEditShown)
+        return;
+    InPlotEditShown = false;
+    const std::string Column = InPlotValueColumn();
+    if (InPlotEditing || Column.empty() || CurCastId != InPlotCastId || CurParamName != InPlotParam ||
+        !ZqQuery2->Active() || ZqQuery2->IsEmpty() || !HasExtent(PlotExtents))
+        return;
+    TField *Pres = ZqQuery2->FieldByName("PRES"), *Val = ZqQuery2->FieldByName(Column);
+    auto Number = [](TField *F) {
+        return F->IsNull() ? std::string() : rtl::FloatToStrF(F->AsFloat(), rtl::ffGeneral, 5, 3);
+    };
+    Edit1->setText(QString::fromStdString(Number(Pres)));
+    Edit2->setText(QString::fromStdString(Number(Val)));
+    Edit3->setText(QString::fromStdString(ZqQuery2->FieldByName("FPRES")->AsString()));
+    Edit4->setText(QString::fromStdString(ZqQuery2->FieldByName("F" + Column)->AsString()));
+    if (Pres->IsNull() || Val->IsNull())
+        return;
+    const TPoint P = WorldToScreen(MakeRealPoint(Val->AsFloat(), -Pres->AsFloat()), PlotExtents, PlotScreenRect,
+                                   false, true);
+    TCanvas &C = PaintBox2->Canvas();
+    C.Pen.Mode = pmXor;
+    C.Pen.Color = clYellow;
+    C.Pen.Width = 2;
+    C.Brush.Style = bsClear;
+    C.Ellipse(P.X - 5, P.Y - 5, P.X + 5, P.Y + 5);
+    C.Pen.Mode = pmCopy;
+    C.Pen.Width = 1;
+    C.Brush.Style = bsSolid;
+    LevelMarkerX = P.X;
+    LevelMarkerY = P.Y;
+    PaintBox2->update();
 }
 
 void TForm2::Edit2KeyDown(int Key)

@@ -158,7 +158,6 @@ TZqDataSet::~TZqDataSet()
     // The table before the view, as they were attached.
     FTable.Reset();
     FView.Reset();
-    delete FLocateColumns;
 }
 
 void TZqDataSet::AttachTable(TZqDatSTable *ATable, TZqDatSView *AView)
@@ -423,9 +422,8 @@ void TZqDataSet::InternalOpen()
     OpenFieldExtras();
     AddCheckConstraints();
     ApplyConstraintEnforcement();
-    delete FCallback;
-    FCallback = new TTableCallback(this);
-    FTable->SetCallback(FCallback);
+    FCallback = std::make_unique<TTableCallback>(this);
+    FTable->SetCallback(FCallback.get());
     FBookmarkSize = int(sizeof(TZqBookmark));
     if (FIndexView)
         AllocKeyBuffers();
@@ -437,10 +435,9 @@ void TZqDataSet::InternalClose()
 {
     EndBatch();
     RemoveCheckConstraints();
-    if (FTable && FTable->Callback() == FCallback)
+    if (FTable && FTable->Callback() == FCallback.get())
         FTable->SetCallback(nullptr);
-    delete FCallback;
-    FCallback = nullptr;
+    FCallback.reset();
     ClearForcedRow();
     FreeNewRow();
     FreeKeyBuffers();
@@ -1458,17 +1455,14 @@ bool TZqDataSet::LocateSearch(const std::string &AKeyFields, const rtl::Variant 
     if (!FLocateColumns || FLocateFields != AKeyFields) {
         std::vector<TField *> List;
         GetFieldList(List, AKeyFields);
-        auto *Cols = new TZqDatSColumnSublist();
+        auto Cols = std::make_unique<TZqDatSColumnSublist>();
         for (TField *F : List) {
             TZqDatSColumn *C = FieldColumn(F);
-            if (!C) {
-                delete Cols;
+            if (!C)
                 DatabaseError(rtl::Format(DBText::SFieldNotFound, {rtl::Variant(F->FieldName())}), this);
-            }
             Cols->Add(C);
         }
-        delete FLocateColumns;
-        FLocateColumns = Cols;
+        FLocateColumns = std::move(Cols);
         FLocateFieldList = std::move(List);
         FLocateFields = AKeyFields;
     }
@@ -1499,7 +1493,8 @@ bool TZqDataSet::LocateSearch(const std::string &AKeyFields, const rtl::Variant 
     if (AOptions & loPartialKey)
         Opts |= srPartial;
     bool Found = false;
-    FActiveView->Search(FLocateRow, FLocateColumns, FLocateColumns, FLocateColumns->Count(), Opts, AIndex, Found);
+    FActiveView->Search(FLocateRow, FLocateColumns.get(), FLocateColumns.get(), FLocateColumns->Count(), Opts, AIndex,
+                        Found);
     return Found;
 }
 

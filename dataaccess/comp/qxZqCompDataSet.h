@@ -470,7 +470,7 @@ private:
     // Runs AChange of a filter setting and applies it when filtering.
     void ChangeFilter(const std::function<void()> &AChange);
     // A filter mechanism from Filter, FilterOptions and OnFilterRecord.
-    dats::TZqDatSMechFilter *NewFilterMech();
+    std::unique_ptr<dats::TZqDatSMechFilter> NewFilterMech();
     bool FetchesDetails();
     void Recompose();
     bool DetailHasRows() const;
@@ -541,10 +541,10 @@ private:
     dats::TZqDatSRow *FLocateRow = nullptr;
     std::string FLocateFields;
     std::vector<TField *> FLocateFieldList;
-    dats::TZqDatSColumnSublist *FLocateColumns = nullptr;
+    std::unique_ptr<dats::TZqDatSColumnSublist> FLocateColumns;
     uint32_t FAttachSerial = 0;
     int FRecInfoOffset = 0;
-    TTableCallback *FCallback = nullptr;
+    std::unique_ptr<TTableCallback> FCallback;
     std::unique_ptr<TBatchSave> FBatch;
     std::vector<TZqCheckConstraintItem> FConstraints;
     std::vector<dats::TZqDatSConstraintBase *> FCheckConstraints;
@@ -679,7 +679,8 @@ private:
     int FGroupingLevel = 0;
     std::string FIndexName;
     bool FActive = false;
-    dats::TZqDatSAggregate *FAggregate = nullptr;
+    // Counted in while built; its view's aggregate list owns it otherwise.
+    dats::TZqDatSRef<dats::TZqDatSAggregate> FAggregate;
     std::string FName;
 };
 
@@ -787,15 +788,15 @@ private:
     int FAutoIncrementStep = -1;
 };
 
-// A reference to one view; with AOwns it keeps the view alive (a counted
-// view) for as long as the reference lives.
+// A reference to one view: a counted view stays alive for as long as the
+// reference lives; a view whose count was never started (a table's default
+// view, which its table owns) is only pointed at.
 class TZqDataSetIntfImpl : public TZqObject, public IZqDataSetReference {
 public:
-    TZqDataSetIntfImpl(dats::TZqDatSView *AView, bool AOwns);
+    explicit TZqDataSetIntfImpl(dats::TZqDatSView *AView);
     ~TZqDataSetIntfImpl() override;
-    dats::TZqDatSView *GetDataView() override { return FView; }
+    dats::TZqDatSView *GetDataView() override { return FView.Get(); }
 
 private:
-    dats::TZqDatSView *FView;
-    bool FOwns;
+    dats::TZqDatSRef<dats::TZqDatSView> FView;
 };

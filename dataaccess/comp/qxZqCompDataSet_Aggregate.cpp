@@ -100,11 +100,7 @@ void TZqAggregate::AssignField(TAggregateField *AField)
 
 void TZqAggregate::ReleaseAggregate()
 {
-    if (FAggregate) {
-        TZqDatSAggregate *A = FAggregate;
-        FAggregate = nullptr;
-        A->Release();
-    }
+    FAggregate.Reset();
 }
 
 void TZqAggregate::Build()
@@ -127,8 +123,10 @@ void TZqAggregate::Build()
     }
     TZqDatSAggregate *A = DS->ActiveView()->Aggregates()->AddAggregate(FName, FExpression, Level);
     A->CountRef(1);
+    // Not built unless it activates: a failure frees it from the view again.
+    auto Hold = TZqDatSRef<TZqDatSAggregate>::Adopt(A);
     A->SetActive(true);
-    FAggregate = A;
+    FAggregate = std::move(Hold);
 }
 
 rtl::Variant TZqAggregate::Value() const
@@ -385,24 +383,16 @@ void TZqBlobStream::Truncate()
 
 // ---- the view reference ------------------------------------------------------------
 
-TZqDataSetIntfImpl::TZqDataSetIntfImpl(TZqDatSView *AView, bool AOwns) : FView(AView), FOwns(AOwns)
-{
-    if (FView && FOwns)
-        FView->AddRef();
-}
+TZqDataSetIntfImpl::TZqDataSetIntfImpl(TZqDatSView *AView) : FView(AView) {}
 
-TZqDataSetIntfImpl::~TZqDataSetIntfImpl()
-{
-    if (FView && FOwns)
-        FView->Release();
-}
+TZqDataSetIntfImpl::~TZqDataSetIntfImpl() = default;
 
 TZqIntfPtr<IZqDataSetReference> TZqDataSet::DataSetReference()
 {
     TZqDatSView *V = FActiveView ? FActiveView.Get() : FView.Get();
     if (!V && FTable)
         V = FTable->GetDefaultView();
-    return TZqIntfPtr<IZqDataSetReference>(new TZqDataSetIntfImpl(V, true));
+    return TZqIntfPtr<IZqDataSetReference>(new TZqDataSetIntfImpl(V));
 }
 
 // ---- special fields -------------------------------------------------------------------

@@ -615,15 +615,17 @@ void TZqDataSet::BuildFilterView()
     DropFilterView();
     if (!FTable)
         return;
-    TZqDatSView *V = nullptr;
+    // Made on first need; this holder keeps its one count until the view
+    // becomes the dataset's filter view (or is dropped with a failure).
+    TZqDatSRef<TZqDatSView> V;
     auto Need = [&]() {
         if (!V)
-            V = TZqDatSView::CreateEx(FTable, "_Zq_FLT", 0, true);
-        return V;
+            V = TZqDatSRef<TZqDatSView>::Adopt(TZqDatSView::CreateEx(FTable, "_Zq_FLT", 0, true));
+        return V.Get();
     };
     try {
         if (RangeActive() && HasKeyIndex()) {
-            auto *R = new TZqDatSMechRange();
+            auto R = std::make_unique<TZqDatSMechRange>();
             R->SetSort(FIndexView->SortMech());
             R->SetTop(FRangeStartRow);
             R->SetTopExclusive(FRangeStartExclusive);
@@ -631,13 +633,13 @@ void TZqDataSet::BuildFilterView()
             R->SetBottom(FRangeEndRow);
             R->SetBottomExclusive(FRangeEndExclusive);
             R->SetBottomColumnCount(FRangeEndCount);
-            Need()->Mechanisms()->AddMech(R);
-            R->SetActive(true);
+            TZqDatSViewMechList *Mechs = Need()->Mechanisms();
+            Mechs->AddOwned(std::move(R))->SetActive(true);
         }
         if (FFiltered && (!FFilterText.empty() || FOnFilterRecord)) {
-            TZqDatSMechFilter *F = NewFilterMech();
-            Need()->Mechanisms()->AddMech(F);
-            F->SetActive(true);
+            auto F = NewFilterMech();
+            TZqDatSViewMechList *Mechs = Need()->Mechanisms();
+            Mechs->AddOwned(std::move(F))->SetActive(true);
         }
         // The index views hold nothing but their sort, and the table's rows
         // are of every state: the row states the dataset shows are decided
@@ -659,13 +661,11 @@ void TZqDataSet::BuildFilterView()
             Need()->Mechanisms()->AddRowState(S);
         }
     } catch (...) {
-        if (V) {
+        if (V)
             V->Mechanisms()->Clear();
-            V->Release();
-        }
         throw;
     }
-    FFilterView = TZqDatSRef<TZqDatSView>::Adopt(V);
+    FFilterView = std::move(V);
 }
 
 // ---- filters ------------------------------------------------------------------
@@ -737,7 +737,7 @@ void TZqDataSet::SetOnFilterRecord(const TFilterRecordEvent &AValue)
     ChangeFilter([&] { FOnFilterRecord = AValue; });
 }
 
-TZqDatSMechFilter *TZqDataSet::NewFilterMech()
+std::unique_ptr<TZqDatSMechFilter> TZqDataSet::NewFilterMech()
 {
     uint8_t O = 0;
     if (FFilterOptions & foCaseInsensitive)
@@ -747,7 +747,7 @@ TZqDatSMechFilter *TZqDataSet::NewFilterMech()
     TZqDatSFilterRowEvent CB;
     if (FOnFilterRecord)
         CB = [this](TZqDatSMechFilter *, TZqDatSRow *ARow, TZqDatSRowVersion) { return FilterEventAccepts(ARow); };
-    return new TZqDatSMechFilter(FFilterText, O, CB);
+    return std::make_unique<TZqDatSMechFilter>(FFilterText, O, CB);
 }
 
 bool TZqDataSet::FindRecord(bool ARestart, bool AGoForward)
@@ -759,10 +759,10 @@ bool TZqDataSet::FindRecord(bool ARestart, bool AGoForward)
     FetchMore(true, true);
     TZqDatSMechFilter *Temp = nullptr;
     if (!FFiltered && (!FFilterText.empty() || FOnFilterRecord)) {
-        Temp = NewFilterMech();
+        auto New = NewFilterMech();
         // Navigation only: the view keeps its rows, the search skips.
-        Temp->SetPassive(true);
-        FActiveView->Mechanisms()->AddMech(Temp);
+        New->SetPassive(true);
+        Temp = FActiveView->Mechanisms()->AddOwned(std::move(New));
     }
     int Index = FCurrentIndex;
     bool Found = false;

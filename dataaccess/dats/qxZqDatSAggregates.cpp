@@ -73,12 +73,19 @@ int TZqDatSAggregateExpressionDS::GetRowNum() {
 
 TZqDatSAggregate *TZqDatSAggregateList::AddAggregate(const std::string &AName, const std::string &AExpression,
                                                      int AGroupingLevel) {
-    auto *A = new TZqDatSAggregate();
-    if (!AName.empty()) A->SetName(AName);
-    A->SetExpression(AExpression);
-    A->SetGroupingLevel(AGroupingLevel);
-    AddSafe(A);
-    A->SetActive(true);
+    auto New = std::make_unique<TZqDatSAggregate>();
+    if (!AName.empty()) New->SetName(AName);
+    New->SetExpression(AExpression);
+    New->SetGroupingLevel(AGroupingLevel);
+    TZqDatSAggregate *A = AddOwned(std::move(New));
+    // One that cannot start (a bad expression, no memory) is not kept: the
+    // caller never got hold of it.
+    try {
+        A->SetActive(true);
+    } catch (...) {
+        A->Free();
+        throw;
+    }
     return A;
 }
 
@@ -235,9 +242,7 @@ void TZqDatSAggregate::Compute() {
     TZqDatSAggregateGroup *G = nullptr;
     for (int I = 0; I < N; ++I) {
         if (!G || (Grouped() && !SameGroup(I, I - 1))) {
-            G = new TZqDatSAggregateGroup(FValueCount);
-            R->SetValue(I, FSlot, G);
-            G->Release(); // the rows hold it
+            G = StartGroup(I);
         } else {
             R->SetValue(I, FSlot, G);
         }
@@ -303,6 +308,12 @@ void TZqDatSAggregate::Reaccumulate(int AFirst, int ALast, TZqDatSAggregateGroup
     Accumulate(AFirst, ALast, ASkip);
 }
 
+TZqDatSAggregateGroup *TZqDatSAggregate::StartGroup(int AIndex) {
+    auto New = TZqDatSRef<TZqDatSAggregateGroup>::Adopt(new TZqDatSAggregateGroup(FValueCount));
+    Rows()->SetValue(AIndex, FSlot, New.Get());
+    return New.Get();
+}
+
 // The row at AIndex (without a group) joins its neighbour's group when it
 // belongs to it, else starts its own.
 void TZqDatSAggregate::Join(int AIndex) {
@@ -314,9 +325,7 @@ void TZqDatSAggregate::Join(int AIndex) {
     else if (AIndex + 1 < N && SameGroup(AIndex, AIndex + 1))
         G = GroupAt(AIndex + 1);
     if (!G) {
-        G = new TZqDatSAggregateGroup(FValueCount);
-        R->SetValue(AIndex, FSlot, G);
-        G->Release();
+        StartGroup(AIndex);
         Accumulate(AIndex, AIndex, -1);
         return;
     }

@@ -103,6 +103,8 @@ private:
     void Accumulate(int AFirst, int ALast, int ASkip);
     void EvaluateGroup(int AIndex);
     void Join(int AIndex);
+    // A new group for the row at AIndex, held by the row's slot.
+    TZqDatSAggregateGroup *StartGroup(int AIndex);
     void Reaccumulate(int AFirst, int ALast, TZqDatSAggregateGroup *AGroup, int ASkip);
 
     std::string FExpression;

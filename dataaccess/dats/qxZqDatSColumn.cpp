@@ -346,10 +346,7 @@ TZqDatSColumnList::TZqDatSColumnList(TZqDatSTable *ATable) : FTable(ATable) {
 TZqDatSColumnList::~TZqDatSColumnList() {
     BeginUpdate();
     Clear();
-    if (FLayout) {
-        FLayout->Release();
-        FLayout = nullptr;
-    }
+    FLayout.Reset();
 }
 
 TZqDatSColumn *TZqDatSColumnList::ColumnByName(const std::string &AName) {
@@ -431,14 +428,13 @@ void TZqDatSColumnList::ResetLayout() {
         GetItem(I)->FEvaluator.reset();
     }
     // Rows made under the layout hold their own references to it.
-    FLayout->Release();
-    FLayout = nullptr;
+    FLayout.Reset();
 }
 
 void TZqDatSColumnList::ComputeLayout(uint32_t ARowObjectSize) {
     if (Count() == 0) DatSError(4);
     ResetLayout();
-    auto *L = new TZqDatSRowLayout();
+    auto L = TZqDatSRef<TZqDatSRowLayout>::Adopt(new TZqDatSRowLayout());
     try {
         int N = Count();
         L->ColumnCount = N;
@@ -497,10 +493,9 @@ void TZqDatSColumnList::ComputeLayout(uint32_t ARowObjectSize) {
         for (int I = 0; I < N; ++I)
             if (!GetItem(I)->FExpression.empty()) GetItem(I)->PrepareEvaluator();
     } catch (...) {
-        if (FLayout == L) {
+        if (FLayout.Get() == L.Get()) {
             ResetLayout();
         } else {
-            L->Release();
             for (int I = 0; I < Count(); ++I) GetItem(I)->FIndex = -1;
             FParentColumnIndex = -1;
             FAutoIncValues.clear();

@@ -159,7 +159,8 @@ struct TZqDatSLayoutColumn {
 // The computed layout of one table structure. Rows and buffers made under a
 // layout keep it alive (intrusive count), so a layout that the column list
 // resets (a structure change, a table reset) stays valid for every row still
-// using it, detached rows included.
+// using it, detached rows included. A new layout starts with one count, which
+// its maker holds (TZqDatSRef::Adopt).
 class TZqDatSRowLayout {
 public:
     void AddRef() { ++FRefCount; }
@@ -242,7 +243,7 @@ public:
 
 private:
     TZqDatSTable *FTable;
-    TZqDatSRowLayout *FLayout = nullptr;
+    TZqDatSRef<TZqDatSRowLayout> FLayout;
     std::vector<int32_t> FAutoIncValues;
     int FParentColumnIndex = -1;
     int32_t FSetting1 = 0, FSetting2 = 0, FSetting3 = 0;

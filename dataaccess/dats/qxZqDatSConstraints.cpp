@@ -461,35 +461,30 @@ bool TZqDatSCheckConstraint::IsEqual(TZqDatSObject *AOther) {
 
 TZqDatSUniqueConstraint *ZqAddUnique(TZqDatSConstraintList *AList, const std::string &AName,
                                      const std::string &AColumnNames, bool APrimary) {
-    auto *C = new TZqDatSUniqueConstraint(AName, AColumnNames, APrimary);
-    AList->AddSafe(C);
-    return C;
+    return AList->AddOwned(std::make_unique<TZqDatSUniqueConstraint>(AName, AColumnNames, APrimary));
 }
 
 TZqDatSUniqueConstraint *ZqAddUniqueEx(TZqDatSConstraintList *AList, const std::string &AName,
                                        TZqDatSColumnSublist *AColumns, bool APrimary) {
-    auto *C = TZqDatSUniqueConstraint::CreateByColumns(AName, AColumns, APrimary);
-    AList->AddSafe(C);
-    return C;
+    return AList->AddOwned(std::unique_ptr<TZqDatSUniqueConstraint>(
+        TZqDatSUniqueConstraint::CreateByColumns(AName, AColumns, APrimary)));
 }
 
 TZqDatSCheckConstraint *ZqAddCheck(TZqDatSConstraintList *AList, const std::string &AName,
                                    const std::string &AExpression, const std::string &AMessage, uint8_t ATiming) {
-    auto *C = new TZqDatSCheckConstraint(AName, AExpression, AMessage, ATiming);
-    AList->AddSafe(C);
-    return C;
+    return AList->AddOwned(std::make_unique<TZqDatSCheckConstraint>(AName, AExpression, AMessage, ATiming));
 }
 
 TZqDatSForeignKeyConstraint *ZqAddForeignKey(TZqDatSConstraintList *AList, const std::string &AName,
                                              const std::string &AColumnNames, TZqDatSTable *ARelatedTable,
                                              const std::string &ARelatedColumnNames) {
-    auto *C = new TZqDatSForeignKeyConstraint();
-    if (!AName.empty()) C->SetName(AName);
-    C->SetEnabled(false);
-    C->SetColumnNames(AColumnNames);
-    C->SetRelatedColumnNames(ARelatedColumnNames);
-    C->SetRelatedTable(ARelatedTable);
-    AList->AddSafe(C);
+    auto New = std::make_unique<TZqDatSForeignKeyConstraint>();
+    if (!AName.empty()) New->SetName(AName);
+    New->SetEnabled(false);
+    New->SetColumnNames(AColumnNames);
+    New->SetRelatedColumnNames(ARelatedColumnNames);
+    New->SetRelatedTable(ARelatedTable);
+    TZqDatSForeignKeyConstraint *C = AList->AddOwned(std::move(New));
     C->SetEnabled(true);
     return C;
 }
@@ -497,11 +492,10 @@ TZqDatSForeignKeyConstraint *ZqAddForeignKey(TZqDatSConstraintList *AList, const
 namespace {
 TZqDatSConstraintBase *MakeUnique(TZqDatSConstraintList *AList, const std::string &AName,
                                   const std::string &AColumnNames, TZqSortOptions AOptions) {
-    auto *C = new TZqDatSUniqueConstraint(AName, AColumnNames, (AOptions & soPrimary) != 0);
+    auto C = std::make_unique<TZqDatSUniqueConstraint>(AName, AColumnNames, (AOptions & soPrimary) != 0);
     C->SetOptions(AOptions & (soUnique | soPrimary | soNoCase));
     C->SetEnabled(true);
-    AList->AddSafe(C);
-    return C;
+    return AList->AddOwned(std::move(C));
 }
 } // namespace
 

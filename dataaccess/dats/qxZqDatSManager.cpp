@@ -95,28 +95,24 @@ void TZqDatSUpdatesJournal::AcceptChanges(TZqDatSObject *AFilter) {
 
 TZqDatSManager::TZqDatSManager() {
     SetDefaultName("TZqDatSManager");
-    FRefCounter = std::make_unique<TZqDatSRefCounter>(this);
-    FRelations = new TZqDatSRelationList(this);
-    FTables = new TZqDatSTableList(this);
-    FJournal = new TZqDatSUpdatesJournal(this);
+    FRelations = std::make_unique<TZqDatSRelationList>(this);
+    FTables = std::make_unique<TZqDatSTableList>(this);
+    FJournal = std::make_unique<TZqDatSUpdatesJournal>(this);
 }
 
 TZqDatSManager::~TZqDatSManager() {
     BeginUpdate();
     // Tables (and their rows) go before the shared journal they may be
     // linked into.
-    delete FTables;
-    FTables = nullptr;
-    delete FRelations;
-    FRelations = nullptr;
-    delete FJournal;
-    FJournal = nullptr;
+    FreeOwnedPart(FTables);
+    FreeOwnedPart(FRelations);
+    FreeOwnedPart(FJournal);
 }
 
-void TZqDatSManager::CountRef(int AInitial) { FRefCounter->CountRef(AInitial); }
-void TZqDatSManager::AddRef() { FRefCounter->AddRef(); }
-void TZqDatSManager::Release() { FRefCounter->Release(); }
-int TZqDatSManager::RefCount() const { return FRefCounter->Count(); }
+void TZqDatSManager::CountRef(int AInitial) { FRefCounter.CountRef(AInitial); }
+void TZqDatSManager::AddRef() { FRefCounter.AddRef(); }
+void TZqDatSManager::Release() { FRefCounter.Release(); }
+int TZqDatSManager::RefCount() const { return FRefCounter.Count(); }
 
 void TZqDatSManager::Clear() {
     FTables->Clear();
@@ -164,8 +160,8 @@ void TZqDatSManager::Assign(TZqDatSObject *ASource) {
     SetLocale(S->FLocale);
     SetEnforceConstraints(S->FEnforceConstraints);
     SetUpdatesRegistry(S->FUpdatesRegistry);
-    FTables->Assign(S->FTables);
-    FRelations->Assign(S->FRelations);
+    FTables->Assign(S->FTables.get());
+    FRelations->Assign(S->FRelations.get());
 }
 
 bool TZqDatSManager::IsEqual(TZqDatSObject *AOther) {
@@ -173,7 +169,7 @@ bool TZqDatSManager::IsEqual(TZqDatSObject *AOther) {
     auto *O = static_cast<TZqDatSManager *>(AOther);
     return FCaseSensitive == O->FCaseSensitive && FLocale == O->FLocale &&
            FEnforceConstraints == O->FEnforceConstraints && FUpdatesRegistry == O->FUpdatesRegistry &&
-           FTables->IsEqual(O->FTables) && FRelations->IsEqual(O->FRelations);
+           FTables->IsEqual(O->FTables.get()) && FRelations->IsEqual(O->FRelations.get());
 }
 
 } // namespace dats

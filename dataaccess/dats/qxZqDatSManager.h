@@ -50,9 +50,9 @@ public:
     ~TZqDatSManager() override;
 
     bool EnforceConstraints() const { return FEnforceConstraints; }
-    TZqDatSRelationList *Relations() const { return FRelations; }
-    TZqDatSTableList *Tables() const { return FTables; }
-    TZqDatSUpdatesJournal *Journal() const { return FJournal; }
+    TZqDatSRelationList *Relations() const { return FRelations.get(); }
+    TZqDatSTableList *Tables() const { return FTables.get(); }
+    TZqDatSUpdatesJournal *Journal() const { return FJournal.get(); }
     bool UpdatesRegistry() const { return FUpdatesRegistry; }
     bool CaseSensitive() const { return FCaseSensitive; }
     int Locale() const { return FLocale; }
@@ -76,11 +76,12 @@ public:
 
 private:
     bool FEnforceConstraints = true;
-    TZqDatSRelationList *FRelations = nullptr;
-    TZqDatSTableList *FTables = nullptr;
-    TZqDatSUpdatesJournal *FJournal = nullptr;
+    // Owned parts; a constructor that fails half-way frees the ones it made.
+    std::unique_ptr<TZqDatSRelationList> FRelations;
+    std::unique_ptr<TZqDatSTableList> FTables;
+    std::unique_ptr<TZqDatSUpdatesJournal> FJournal;
     bool FUpdatesRegistry = false;
-    std::unique_ptr<TZqDatSRefCounter> FRefCounter;
+    TZqDatSRefCounter FRefCounter{this};
     bool FCaseSensitive = true;
     int FLocale = 1024;
 };

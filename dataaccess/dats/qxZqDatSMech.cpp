@@ -301,7 +301,7 @@ bool TZqDatSMechFilter::IsEqual(TZqDatSObject *AOther) {
 
 TZqDatSMechChilds::TZqDatSMechChilds(TZqDatSRow *AParent) : FParent(AParent) { FKinds = mkFilter | mkNarrowing; }
 
-TZqDatSMechChilds::~TZqDatSMechChilds() { delete FSingle; }
+TZqDatSMechChilds::~TZqDatSMechChilds() = default;
 
 void TZqDatSMechChilds::SetParentRow(TZqDatSRow *AValue) {
     if (AValue == FParent) return;
@@ -310,8 +310,7 @@ void TZqDatSMechChilds::SetParentRow(TZqDatSRow *AValue) {
 }
 
 void TZqDatSMechChilds::ActualActiveChanged() {
-    delete FSingle;
-    FSingle = nullptr;
+    FSingle.reset();
     FRefColumn = -1;
     FRefType = dtUnknown;
     if (FActualActive && FParent) {
@@ -325,7 +324,7 @@ void TZqDatSMechChilds::ActualActiveChanged() {
         }
         FRefColumn = R->GetParentColumn(0)->Index();
         FRefType = R->GetParentColumn(0)->DataType();
-        if (FRefType == dtRowRef || FRefType == dtArrayRef) FSingle = new TZqDatSNestedRowList(FParent);
+        if (FRefType == dtRowRef || FRefType == dtArrayRef) FSingle = std::make_unique<TZqDatSNestedRowList>(FParent);
     }
     TZqDatSMechBase::ActualActiveChanged();
 }
@@ -340,7 +339,7 @@ bool TZqDatSMechChilds::NarrowRange(TZqDatSRowListBase *&ARows, int &AFirst, int
     } else if (FSingle) {
         while (FSingle->Count() > 0) FSingle->RemoveLinked(FSingle->GetItem(0));
         if (TZqDatSRow *R = FParent->GetNestedRow(FRefColumn)) FSingle->AddLinked(R);
-        ARows = FSingle;
+        ARows = FSingle.get();
     }
     AFirst = 0;
     ALast = ARows ? ARows->Count() - 1 : -1;
@@ -379,38 +378,34 @@ int TZqDatSViewMechList::AddMech(TZqDatSMechBase *AMech) { return AddSafe(AMech)
 
 TZqDatSMechSort *TZqDatSViewMechList::AddSort(const std::string &AColumns, TZqSortOptions AOptions,
                                               const std::string &ADescending, const std::string &ANoCase) {
-    auto *S = new TZqDatSMechSort();
+    auto S = std::make_unique<TZqDatSMechSort>();
     S->SetColumns(AColumns);
     S->SetDescendingColumns(ADescending);
     S->SetNoCaseColumns(ANoCase);
     if (AOptions) S->SetSortOptions(AOptions);
     S->SetActive(true);
-    AddSafe(S);
-    return S;
+    return AddOwned(std::move(S));
 }
 
 TZqDatSMechSort *TZqDatSViewMechList::AddSortExpression(const std::string &AExpression, TZqSortOptions AOptions) {
-    auto *S = new TZqDatSMechSort();
+    auto S = std::make_unique<TZqDatSMechSort>();
     S->SetExpression(AExpression);
     if (AOptions) S->SetSortOptions(AOptions);
     S->SetActive(true);
-    AddSafe(S);
-    return S;
+    return AddOwned(std::move(S));
 }
 
 TZqDatSMechFilter *TZqDatSViewMechList::AddFilter(const std::string &AExpression, uint8_t AOptions,
                                                   TZqDatSFilterRowEvent ACallback) {
-    auto *F = new TZqDatSMechFilter(AExpression, AOptions, std::move(ACallback));
+    auto F = std::make_unique<TZqDatSMechFilter>(AExpression, AOptions, std::move(ACallback));
     F->SetActive(true);
-    AddSafe(F);
-    return F;
+    return AddOwned(std::move(F));
 }
 
 TZqDatSMechRowState *TZqDatSViewMechList::AddRowState(TZqDatSRowStates AStates) {
-    auto *M = new TZqDatSMechRowState(AStates);
+    auto M = std::make_unique<TZqDatSMechRowState>(AStates);
     M->SetActive(true);
-    AddSafe(M);
-    return M;
+    return AddOwned(std::move(M));
 }
 
 void TZqDatSViewMechList::Clear() {

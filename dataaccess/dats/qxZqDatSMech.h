@@ -151,7 +151,8 @@ private:
     TZqDatSRow *FParent = nullptr;
     int FRefColumn = -1;
     TZqDataType FRefType = ::dtUnknown;
-    TZqDatSNestedRowList *FSingle = nullptr;
+    // The one child row of a row or array reference, as a list.
+    std::unique_ptr<TZqDatSNestedRowList> FSingle;
 };
 
 class TZqDatSUniqueConstraint;

@@ -231,6 +231,8 @@ int TZqDatSList::AddSafe(TZqDatSObject *AItem) {
         if (AItem->Owner() == this) {
             int I = IndexOf(AItem);
             if (I >= 0) RawRemoveAt(I);
+            // What the list keeps about its items must not outlive this one.
+            ForgetItem(AItem);
             AItem->SetOwner(nullptr);
         }
         delete AItem;
@@ -394,6 +396,13 @@ std::string TZqDatSNamedList::BuildUniqueName(const std::string &ABase) {
         std::string S = ABase + "_" + std::to_string(N);
         if (FIndex.find(IndexKey(S)) == FIndex.end()) return S;
     }
+}
+
+void TZqDatSNamedList::ForgetItem(TZqDatSObject *AItem) {
+    auto *Item = dynamic_cast<TZqDatSNamedObject *>(AItem);
+    if (!Item) return;
+    auto It = FIndex.find(IndexKey(Item->Name()));
+    if (It != FIndex.end() && It->second == Item) FIndex.erase(It);
 }
 
 void TZqDatSNamedList::Notify(TZqDatSNotification &N) {

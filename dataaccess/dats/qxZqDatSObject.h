@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,6 +96,18 @@ public:
 private:
     T *FObject = nullptr;
 };
+
+// Frees an owned part in place: the part's destructor may reach back
+// through its owner's accessor, which keeps answering the part until it is
+// gone (unique_ptr::reset would answer null already).
+template <class T>
+void FreeOwnedPart(std::unique_ptr<T> &APart)
+{
+    if (APart) {
+        std::default_delete<T>()(APart.get());
+        (void)APart.release();
+    }
+}
 
 class TZqDatSObject {
 public:
@@ -187,6 +200,15 @@ public:
     virtual void RemoveAt(int AIndex, bool AKeep);
     int Add(TZqDatSObject *AItem);
     int AddSafe(TZqDatSObject *AItem);
+    // Hands a new item over to the list, which owns it from here on (and
+    // frees it when adding fails).
+    template <class T>
+    T *AddOwned(std::unique_ptr<T> AItem)
+    {
+        T *P = AItem.release();
+        AddSafe(P);
+        return P;
+    }
     int Remove(TZqDatSObject *AItem, bool AKeep);
     void Move(int AFrom, int ATo);
     bool Contains(TZqDatSObject *AItem) { return IndexOf(AItem) >= 0; }
@@ -207,6 +229,8 @@ protected:
     // Stores the item without hooks or notifications (row lists of views).
     void RawInsert(TZqDatSObject *AItem, int AIndex);
     void RawRemoveAt(int AIndex);
+    // Drops what the list keeps about an item taken out without hooks.
+    virtual void ForgetItem(TZqDatSObject *AItem) { (void)AItem; }
     std::vector<TZqDatSObject *> FItems;
     int FCapacity = 0;
     bool FOwnsItems = false;
@@ -224,6 +248,9 @@ public:
     void CheckUniqueName(const std::string &AName, TZqDatSNamedObject *AItem);
     std::string BuildUniqueName(const std::string &ABase);
     void Notify(TZqDatSNotification &ANotification) override;
+
+protected:
+    void ForgetItem(TZqDatSObject *AItem) override;
 
 private:
     std::map<std::string, TZqDatSNamedObject *> FIndex;

@@ -44,7 +44,6 @@ TZqTempState::~TZqTempState() {
 
 TZqDatSRow::TZqDatSRow(TZqDatSTable *ATable, TZqDatSRowLayout *ALayout) : FTable(ATable), FLayout(ALayout) {
     FOwner = ATable;
-    FLayout->AddRef();
 }
 
 TZqDatSRow *TZqDatSRow::Create(TZqDatSTable *ATable, bool AAssignDefaults) {
@@ -54,22 +53,17 @@ TZqDatSRow *TZqDatSRow::Create(TZqDatSTable *ATable, bool AAssignDefaults) {
     DATS_ASSERT(L != nullptr && L->RowObjectSize >= sizeof(TZqDatSRow));
     void *Mem = std::malloc(L->RowBlockSize());
     if (!Mem) throw std::bad_alloc();
-    TZqDatSRow *R = new (Mem) TZqDatSRow(ATable, L);
-    try {
-        std::memset(R->Tail(), 0, L->ChangedBitsSize + L->RefSlotsSize);
-        R->FProposed = L->AllocBuffer();
-        if (L->RefCount > 0) {
-            for (const TZqDatSLayoutColumn &C : L->Columns)
-                if (C.RefSlot >= 0 && (C.DataType == dtRowSetRef || C.DataType == dtCursorRef))
-                    R->SetSlot(C.RefSlot, new TZqDatSNestedRowList(R));
-        }
-        if (AAssignDefaults) R->AssignDefaults();
-        R->SetAllChanged(!IsFetchLoadMode(ATable->LoadMode()));
-    } catch (...) {
-        delete R;
-        throw;
+    std::unique_ptr<TZqDatSRow> R(new (Mem) TZqDatSRow(ATable, L));
+    std::memset(R->Tail(), 0, L->ChangedBitsSize + L->RefSlotsSize);
+    R->FProposed = L->AllocBuffer();
+    if (L->RefCount > 0) {
+        for (const TZqDatSLayoutColumn &C : L->Columns)
+            if (C.RefSlot >= 0 && (C.DataType == dtRowSetRef || C.DataType == dtCursorRef))
+                R->SetSlot(C.RefSlot, new TZqDatSNestedRowList(R.get()));
     }
-    return R;
+    if (AAssignDefaults) R->AssignDefaults();
+    R->SetAllChanged(!IsFetchLoadMode(ATable->LoadMode()));
+    return R.release();
 }
 
 void TZqDatSRow::operator delete(void *APtr) noexcept { std::free(APtr); }
@@ -91,15 +85,11 @@ TZqDatSRow::~TZqDatSRow() {
         } catch (...) {
         }
     }
-    if (FSide) {
-        delete FSide;
-        FSide = nullptr;
-    }
+    FSide.reset();
     FreeBuffer(FCurrent);
     FreeBuffer(FOriginal);
     FreeBuffer(FProposed);
     FreeNested();
-    FLayout->Release();
 }
 
 void TZqDatSRow::FreeNested() {
@@ -602,14 +592,13 @@ void TZqDatSRow::AfterRemove(TZqDatSObject *) {
 // ---- side record: errors and locks --------------------------------------
 
 TZqDatSRowSide *TZqDatSRow::Side() {
-    if (!FSide) FSide = new TZqDatSRowSide();
-    return FSide;
+    if (!FSide) FSide = std::make_unique<TZqDatSRowSide>();
+    return FSide.get();
 }
 
 void TZqDatSRow::TrimSide() {
     if (FSide && FSide->CheckColumn == -1 && !FSide->Error && FSide->LockMark == 0) {
-        delete FSide;
-        FSide = nullptr;
+        FSide.reset();
     }
 }
 

@@ -79,7 +79,7 @@ public:
         }
     }
     TZqDatSTable *Table() const { return FTable; }
-    TZqDatSRowLayout *Layout() const { return FLayout; }
+    TZqDatSRowLayout *Layout() const { return FLayout.Get(); }
     int32_t RowID() const { return FRowID; }
     int32_t ChangeSerial() const { return FChangeSerial; }
     TZqDatSRow *JournalNext() const { return FJournalNext; }
@@ -240,7 +240,8 @@ private:
     TZqDatSRowState FPriorState = rsDetached;
     TZqDatSRowState FRowState = rsDetached;
     TZqDatSTable *FTable;
-    TZqDatSRowLayout *FLayout;
+    // Keeps the layout the row was made under, whatever the columns do since.
+    TZqDatSRef<TZqDatSRowLayout> FLayout;
     uint8_t *FOriginal = nullptr;
     uint8_t *FCurrent = nullptr;
     uint8_t *FProposed = nullptr;
@@ -248,7 +249,8 @@ private:
     TZqDatSRow *FJournalPrior = nullptr;
     int32_t FRowID = -1;
     int32_t FChangeSerial = -1;
-    TZqDatSRowSide *FSide = nullptr;
+    // Made on first need and dropped when it holds nothing any more.
+    std::unique_ptr<TZqDatSRowSide> FSide;
 };
 
 // Row comparison cache: the second row's values, read once per search.

@@ -67,53 +67,56 @@ void TZqDatSRowListBase::MoveRow(int AFrom, int ATo) { Move(AFrom, ATo); }
 
 // ---- aggregate storage --------------------------------------------------
 
-TZqDatSRowListWithAggregates::~TZqDatSRowListWithAggregates() {
-    ClearAllSlots();
-    delete FAggRows;
+void TZqDatSRowListWithAggregates::TAggRows::Insert(int APos, int ASlotCount) {
+    // Room first, so that nothing can fail between making the array and
+    // storing it.
+    FItems.reserve(FItems.size() + 1);
+    auto New = std::make_unique<TSlots>(size_t(ASlotCount));
+    FItems.insert(FItems.begin() + APos, New.get());
+    (void)New.release();
 }
 
-void TZqDatSRowListWithAggregates::ReleaseArray(TSlots *AArray) {
-    if (!AArray) return;
-    for (TZqDatSAggregateValue *V : *AArray)
-        if (V) V->Release();
-    delete AArray;
+void TZqDatSRowListWithAggregates::TAggRows::Erase(int APos) {
+    delete FItems[size_t(APos)];
+    FItems.erase(FItems.begin() + APos);
 }
+
+void TZqDatSRowListWithAggregates::TAggRows::Move(int AFrom, int ATo) {
+    if (AFrom < ATo)
+        std::rotate(FItems.begin() + AFrom, FItems.begin() + AFrom + 1, FItems.begin() + ATo + 1);
+    else if (AFrom > ATo)
+        std::rotate(FItems.begin() + ATo, FItems.begin() + AFrom, FItems.begin() + AFrom + 1);
+}
+
+void TZqDatSRowListWithAggregates::TAggRows::Clear() {
+    for (TSlots *S : FItems) delete S;
+    FItems.clear();
+}
+
+TZqDatSRowListWithAggregates::~TZqDatSRowListWithAggregates() { ClearAllSlots(); }
 
 void TZqDatSRowListWithAggregates::Insert(TZqDatSObject *AItem, int AIndex) {
     int Pos = AIndex < 0 ? Count() : AIndex;
     TZqDatSRowListBase::Insert(AItem, AIndex);
-    if (FSlotCapacity > 0 && FAggRows)
-        FAggRows->insert(FAggRows->begin() + Pos, new TSlots(size_t(FSlotCapacity), nullptr));
+    if (FSlotCapacity > 0) FAggRows.Insert(Pos, FSlotCapacity);
 }
 
 void TZqDatSRowListWithAggregates::RemoveAt(int AIndex, bool AKeep) {
-    if (FAggRows && AIndex < int(FAggRows->size())) {
-        ReleaseArray((*FAggRows)[size_t(AIndex)]);
-        FAggRows->erase(FAggRows->begin() + AIndex);
-    }
+    if (AIndex < FAggRows.Size()) FAggRows.Erase(AIndex);
     TZqDatSRowListBase::RemoveAt(AIndex, AKeep);
 }
 
 void TZqDatSRowListWithAggregates::Clear() {
-    if (FAggRows) {
-        for (TSlots *S : *FAggRows) ReleaseArray(S);
-        FAggRows->clear();
-    }
+    FAggRows.Clear();
     TZqDatSRowListBase::Clear();
 }
 
 void TZqDatSRowListWithAggregates::MoveRow(int AFrom, int ATo) {
     TZqDatSRowListBase::MoveRow(AFrom, ATo);
-    if (FAggRows && AFrom < int(FAggRows->size()) && ATo < int(FAggRows->size())) {
-        if (AFrom < ATo)
-            std::rotate(FAggRows->begin() + AFrom, FAggRows->begin() + AFrom + 1, FAggRows->begin() + ATo + 1);
-        else if (AFrom > ATo)
-            std::rotate(FAggRows->begin() + ATo, FAggRows->begin() + AFrom, FAggRows->begin() + AFrom + 1);
-    }
+    if (AFrom < FAggRows.Size() && ATo < FAggRows.Size()) FAggRows.Move(AFrom, ATo);
 }
 
 int TZqDatSRowListWithAggregates::TakeSlot() {
-    if (!FAggRows) FAggRows = new std::vector<TSlots *>();
     int Slot = -1;
     for (int I = 0; I < 64; ++I)
         if (!(FSlotMap & (uint64_t(1) << I))) {
@@ -121,16 +124,13 @@ int TZqDatSRowListWithAggregates::TakeSlot() {
             break;
         }
     if (Slot < 0) DatSError(30);
-    while (int(FAggRows->size()) < Count()) FAggRows->push_back(new TSlots(size_t(FSlotCapacity), nullptr));
+    while (FAggRows.Size() < Count()) FAggRows.Insert(FAggRows.Size(), FSlotCapacity);
     if (Slot >= FSlotCapacity) {
-        for (TSlots *S : *FAggRows) S->resize(size_t(Slot + 4), nullptr);
+        for (TSlots *S : FAggRows) S->resize(size_t(Slot + 4));
         FSlotCapacity = Slot + 4;
     }
     FSlotMap |= uint64_t(1) << Slot;
-    for (TSlots *S : *FAggRows) {
-        if ((*S)[size_t(Slot)]) (*S)[size_t(Slot)]->Release();
-        (*S)[size_t(Slot)] = nullptr;
-    }
+    for (TSlots *S : FAggRows) (*S)[size_t(Slot)].Reset();
     if (Slot + 1 > FSlotCount) FSlotCount = Slot + 1;
     return Slot;
 }
@@ -144,33 +144,24 @@ void TZqDatSRowListWithAggregates::FreeSlot(int &ASlot) {
 }
 
 void TZqDatSRowListWithAggregates::SetValue(int ARow, int ASlot, TZqDatSAggregateValue *AValue) {
-    DATS_ASSERT(FAggRows && ARow >= 0 && ARow < int(FAggRows->size()) && ASlot >= 0 && ASlot < FSlotCapacity);
-    TZqDatSAggregateValue *&E = (*(*FAggRows)[size_t(ARow)])[size_t(ASlot)];
-    if (AValue) AValue->AddRef();
-    if (E) E->Release();
-    E = AValue;
+    DATS_ASSERT(ARow >= 0 && ARow < FAggRows.Size() && ASlot >= 0 && ASlot < FSlotCapacity);
+    FAggRows[ARow][size_t(ASlot)].Reset(AValue);
 }
 
 TZqDatSAggregateValue *TZqDatSRowListWithAggregates::GetValue(int ARow, int ASlot) const {
-    if (!FAggRows || ARow < 0 || ARow >= int(FAggRows->size()) || ASlot < 0 || ASlot >= FSlotCapacity) return nullptr;
-    return (*(*FAggRows)[size_t(ARow)])[size_t(ASlot)];
+    if (ARow < 0 || ARow >= FAggRows.Size() || ASlot < 0 || ASlot >= FSlotCapacity) return nullptr;
+    return FAggRows[ARow][size_t(ASlot)].Get();
 }
 
 void TZqDatSRowListWithAggregates::ClearValue(int ARow, int ASlot) { SetValue(ARow, ASlot, nullptr); }
 
 void TZqDatSRowListWithAggregates::ClearSlot(int ASlot) {
-    if (!FAggRows || ASlot < 0 || ASlot >= FSlotCapacity) return;
-    for (TSlots *S : *FAggRows) {
-        if ((*S)[size_t(ASlot)]) (*S)[size_t(ASlot)]->Release();
-        (*S)[size_t(ASlot)] = nullptr;
-    }
+    if (ASlot < 0 || ASlot >= FSlotCapacity) return;
+    for (TSlots *S : FAggRows) (*S)[size_t(ASlot)].Reset();
 }
 
 void TZqDatSRowListWithAggregates::ClearAllSlots() {
-    if (FAggRows) {
-        for (TSlots *S : *FAggRows) ReleaseArray(S);
-        FAggRows->clear();
-    }
+    FAggRows.Clear();
     FSlotMap = 0;
     FSlotCapacity = 0;
     FSlotCount = 0;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,25 @@ public:
     virtual void MoveRow(int AFrom, int ATo);
 };
 
+// A reference-counted aggregate value; the aggregates of a view share one
+// object per group. A new value starts with one count, which its maker
+// holds (TZqDatSRef::Adopt).
+class TZqDatSAggregateValue {
+public:
+    TZqDatSAggregateValue() = default;
+    virtual ~TZqDatSAggregateValue() = default;
+    void AddRef() { ++FRefCount; }
+    void Release() {
+        if (--FRefCount == 0) delete this;
+    }
+    int RefCount() const { return FRefCount; }
+
+private:
+    int FRefCount = 1;
+};
+
 // Per-row storage of aggregate values: one array of value objects per row,
 // one slot per aggregate, at most 64 slots.
-class TZqDatSAggregateValue;
-
 class TZqDatSRowListWithAggregates : public TZqDatSRowListBase {
 public:
     ~TZqDatSRowListWithAggregates() override;
@@ -63,28 +79,35 @@ public:
     int SlotCapacity() const { return FSlotCapacity; }
 
 protected:
-    using TSlots = std::vector<TZqDatSAggregateValue *>;
-    void ReleaseArray(TSlots *AArray);
-    std::vector<TSlots *> *FAggRows = nullptr;
+    // Each slot holds its value through the value's count.
+    using TSlots = std::vector<TZqDatSRef<TZqDatSAggregateValue>>;
+    // The slot arrays of the rows, one per row, owned here. Kept as plain
+    // pointers so that a row moving through a big view shifts them in one
+    // block move, as fast as the rows themselves (unique_ptr elements would
+    // be moved one by one).
+    class TAggRows {
+    public:
+        TAggRows() = default;
+        ~TAggRows() { Clear(); }
+        TAggRows(const TAggRows &) = delete;
+        TAggRows &operator=(const TAggRows &) = delete;
+        int Size() const { return int(FItems.size()); }
+        TSlots &operator[](int AIndex) const { return *FItems[size_t(AIndex)]; }
+        std::vector<TSlots *>::const_iterator begin() const { return FItems.begin(); }
+        std::vector<TSlots *>::const_iterator end() const { return FItems.end(); }
+        // A new array of ASlotCount empty slots at APos.
+        void Insert(int APos, int ASlotCount);
+        void Erase(int APos);
+        void Move(int AFrom, int ATo);
+        void Clear();
+
+    private:
+        std::vector<TSlots *> FItems;
+    };
+    TAggRows FAggRows;
     uint64_t FSlotMap = 0;
     int FSlotCapacity = 0;
     int FSlotCount = 0;
-};
-
-// A reference-counted aggregate value; the aggregates of a view share one
-// object per group.
-class TZqDatSAggregateValue {
-public:
-    TZqDatSAggregateValue() = default;
-    virtual ~TZqDatSAggregateValue() = default;
-    void AddRef() { ++FRefCount; }
-    void Release() {
-        if (--FRefCount == 0) delete this;
-    }
-    int RefCount() const { return FRefCount; }
-
-private:
-    int FRefCount = 1;
 };
 
 class TZqDatSTableRowList : public TZqDatSRowListWithAggregates {

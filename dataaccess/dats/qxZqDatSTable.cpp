@@ -30,12 +30,11 @@ TZqDatSTable::TZqDatSTable(const std::string &AName) {
 void TZqDatSTable::Init() {
     SetDefaultName("TZqDatSTable");
     FSourceName = FName;
-    FRefCounter = std::make_unique<TZqDatSRefCounter>(this);
-    FColumns = new TZqDatSColumnList(this);
-    FConstraints = new TZqDatSConstraintList(this);
-    FRows = new TZqDatSTableRowList(this);
-    FViews = new TZqDatSViewList(this);
-    FJournal = new TZqDatSUpdatesJournal(this);
+    FColumns = std::make_unique<TZqDatSColumnList>(this);
+    FConstraints = std::make_unique<TZqDatSConstraintList>(this);
+    FRows = std::make_unique<TZqDatSTableRowList>(this);
+    FViews = std::make_unique<TZqDatSViewList>(this);
+    FJournal = std::make_unique<TZqDatSUpdatesJournal>(this);
 }
 
 TZqDatSTable::~TZqDatSTable() {
@@ -44,38 +43,31 @@ TZqDatSTable::~TZqDatSTable() {
     FLoadMode = lmClearing;
     BeginUpdate();
     // Rows go before the journal they may still be linked into.
-    delete FRows;
-    FRows = nullptr;
-    delete FJournal;
-    FJournal = nullptr;
-    delete FViews;
-    delete FConstraints;
-    delete FColumns;
+    FreeOwnedPart(FRows);
+    FreeOwnedPart(FJournal);
+    FreeOwnedPart(FViews);
+    FreeOwnedPart(FConstraints);
+    FreeOwnedPart(FColumns);
 }
 
-void TZqDatSTable::CountRef(int AInitial) { FRefCounter->CountRef(AInitial); }
-void TZqDatSTable::AddRef() { FRefCounter->AddRef(); }
-void TZqDatSTable::Release() { FRefCounter->Release(); }
+void TZqDatSTable::CountRef(int AInitial) { FRefCounter.CountRef(AInitial); }
+void TZqDatSTable::AddRef() { FRefCounter.AddRef(); }
+void TZqDatSTable::Release() { FRefCounter.Release(); }
 
 void TZqDatSTable::EnsureLayout() { FColumns->EnsureLayout(CRowObjectSize); }
 
 TZqDatSRow *TZqDatSTable::NewRow(bool AAssignDefaults) { return TZqDatSRow::Create(this, AAssignDefaults); }
 
 TZqDatSRow *TZqDatSTable::NewChildRow(bool AAssignDefaults, const std::vector<TZqDatSRow *> &AParents) {
-    TZqDatSRow *R = NewRow(AAssignDefaults);
-    try {
-        for (TZqDatSRow *P : AParents) {
-            if (!P) continue;
-            for (int I = 0; I < FConstraints->Count(); ++I) {
-                TZqDatSConstraintBase *C = FConstraints->GetItem(I);
-                if (C->RelatedTable() == P->Table() && C->IsActive()) C->FillChildRow(P, R);
-            }
+    std::unique_ptr<TZqDatSRow> R(NewRow(AAssignDefaults));
+    for (TZqDatSRow *P : AParents) {
+        if (!P) continue;
+        for (int I = 0; I < FConstraints->Count(); ++I) {
+            TZqDatSConstraintBase *C = FConstraints->GetItem(I);
+            if (C->RelatedTable() == P->Table() && C->IsActive()) C->FillChildRow(P, R.get());
         }
-    } catch (...) {
-        delete R;
-        throw;
     }
-    return R;
+    return R.release();
 }
 
 std::vector<TZqDatSTable *> TZqDatSTable::NestedTables() {
@@ -294,12 +286,12 @@ void TZqDatSTable::Assign(TZqDatSObject *ASource) {
     FCaseSensitive = S->FCaseSensitive;
     FLocale = S->FLocale;
     FOwnJournal = S->FOwnJournal;
-    FColumns->Assign(S->FColumns);
-    FViews->Assign(S->FViews);
+    FColumns->Assign(S->Columns());
+    FViews->Assign(S->Views());
     FDefaultView = S->FDefaultView ? FViews->FindView(S->FDefaultView->Name()) : nullptr;
     FView2 = S->FView2 ? FViews->FindView(S->FView2->Name()) : nullptr;
     FView3 = S->FView3 ? FViews->FindView(S->FView3->Name()) : nullptr;
-    FConstraints->Assign(S->FConstraints);
+    FConstraints->Assign(S->Constraints());
 }
 
 bool TZqDatSTable::IsEqual(TZqDatSObject *AOther) {
@@ -307,7 +299,7 @@ bool TZqDatSTable::IsEqual(TZqDatSObject *AOther) {
     auto *O = static_cast<TZqDatSTable *>(AOther);
     return FRows->Capacity() == O->FRows->Capacity() && FCaseSensitive == O->FCaseSensitive &&
            FLocale == O->FLocale && ConstraintsEnforced() == O->ConstraintsEnforced() &&
-           FColumns->IsEqual(O->FColumns) && FConstraints->IsEqual(O->FConstraints) && FOwnJournal == O->FOwnJournal;
+           FColumns->IsEqual(O->Columns()) && FConstraints->IsEqual(O->Constraints()) && FOwnJournal == O->FOwnJournal;
 }
 
 // ---- import -------------------------------------------------------------
@@ -437,9 +429,7 @@ TZqDatSTableList::TZqDatSTableList(TZqDatSManager *AManager) {
 TZqDatSManager *TZqDatSTableList::GetManager() { return static_cast<TZqDatSManager *>(FOwner); }
 
 TZqDatSTable *TZqDatSTableList::AddTable(const std::string &AName) {
-    auto *T = new TZqDatSTable(AName);
-    AddSafe(T);
-    return T;
+    return AddOwned(std::make_unique<TZqDatSTable>(AName));
 }
 
 TZqDatSTable *TZqDatSTableList::TableByName(const std::string &AName) {

@@ -21,11 +21,11 @@ public:
     explicit TZqDatSTable(const std::string &AName); // CreateNamed
     ~TZqDatSTable() override;
 
-    TZqDatSColumnList *Columns() const { return FColumns; }
-    TZqDatSConstraintList *Constraints() const { return FConstraints; }
-    TZqDatSTableRowList *Rows() const { return FRows; }
-    TZqDatSViewList *Views() const { return FViews; }
-    TZqDatSUpdatesJournal *Journal() const { return FJournal; }
+    TZqDatSColumnList *Columns() const { return FColumns.get(); }
+    TZqDatSConstraintList *Constraints() const { return FConstraints.get(); }
+    TZqDatSTableRowList *Rows() const { return FRows.get(); }
+    TZqDatSViewList *Views() const { return FViews.get(); }
+    TZqDatSUpdatesJournal *Journal() const { return FJournal.get(); }
     bool OwnJournal() const { return FOwnJournal; }
     void SetOwnJournal(bool AValue) { FOwnJournal = AValue; }
     TZqDatSLoadMode LoadMode() const { return FLoadMode; }
@@ -83,17 +83,18 @@ private:
     void RecheckAfterCompareChange();
     std::vector<TZqDatSTable *> NestedTables();
 
-    TZqDatSColumnList *FColumns = nullptr;
-    TZqDatSConstraintList *FConstraints = nullptr;
+    // Owned parts; a constructor that fails half-way frees the ones it made.
+    std::unique_ptr<TZqDatSColumnList> FColumns;
+    std::unique_ptr<TZqDatSConstraintList> FConstraints;
     TZqDatSView *FDefaultView = nullptr;
     TZqDatSView *FView2 = nullptr;
     TZqDatSView *FView3 = nullptr;
-    TZqDatSTableRowList *FRows = nullptr;
-    TZqDatSViewList *FViews = nullptr;
-    TZqDatSUpdatesJournal *FJournal = nullptr;
+    std::unique_ptr<TZqDatSTableRowList> FRows;
+    std::unique_ptr<TZqDatSViewList> FViews;
+    std::unique_ptr<TZqDatSUpdatesJournal> FJournal;
     bool FOwnJournal = true;
     TZqDatSLoadMode FLoadMode = lmNormal;
-    std::unique_ptr<TZqDatSRefCounter> FRefCounter;
+    TZqDatSRefCounter FRefCounter{this};
     TZqDatSManager *FManager = nullptr;
     int FLocale = 1024;
     bool FCaseSensitive = true;

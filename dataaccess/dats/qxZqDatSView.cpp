@@ -17,52 +17,45 @@ namespace dats {
 
 TZqDatSView::TZqDatSView() {
     SetDefaultName("TZqDatSView");
-    FRefCounter = std::make_unique<TZqDatSRefCounter>(this);
-    FMechanisms = new TZqDatSViewMechList(this);
-    FRows = new TZqDatSViewRowList(this);
-    FAggregates = new TZqDatSAggregateList(this);
+    FMechanisms = std::make_unique<TZqDatSViewMechList>(this);
+    FRows = std::make_unique<TZqDatSViewRowList>(this);
+    FAggregates = std::make_unique<TZqDatSAggregateList>(this);
 }
 
 TZqDatSView::~TZqDatSView() {
     BeginUpdate();
     FActive = false;
     FUsable = false;
-    delete FAggregates;
-    delete FMechanisms;
-    delete FRows;
+    FreeOwnedPart(FAggregates);
+    FreeOwnedPart(FMechanisms);
+    FreeOwnedPart(FRows);
 }
 
 TZqDatSView *TZqDatSView::CreateForTable(TZqDatSTable *ATable, const std::string &AFilter, const std::string &ASort,
                                          TZqDatSRowStates AStates) {
     DATS_ASSERT(ATable != nullptr);
-    auto *V = new TZqDatSView();
-    try {
-        if (!ASort.empty()) V->FMechanisms->AddSort(ASort);
-        if (!AFilter.empty()) V->FMechanisms->AddFilter(AFilter);
-        V->FMechanisms->AddRowState(AStates ? AStates : CDefaultViewRowStates);
-        V->FActive = true;
-    } catch (...) {
-        delete V;
-        throw;
-    }
-    ATable->Views()->AddSafe(V);
-    return V;
+    auto V = std::make_unique<TZqDatSView>();
+    if (!ASort.empty()) V->FMechanisms->AddSort(ASort);
+    if (!AFilter.empty()) V->FMechanisms->AddFilter(AFilter);
+    V->FMechanisms->AddRowState(AStates ? AStates : CDefaultViewRowStates);
+    V->FActive = true;
+    return ATable->Views()->AddOwned(std::move(V));
 }
 
 TZqDatSView *TZqDatSView::CreateEx(TZqDatSTable *ATable, const std::string &AName, uint8_t ACreatorKind,
                                    bool ACountRef) {
     DATS_ASSERT(ATable != nullptr);
-    auto *V = new TZqDatSView();
+    auto V = std::make_unique<TZqDatSView>();
     if (!AName.empty()) V->FName = ATable->Views()->BuildUniqueName(AName);
     V->FCreatorKind = ACreatorKind;
-    ATable->Views()->AddSafe(V);
-    if (ACountRef) V->CountRef(1);
-    return V;
+    TZqDatSView *P = ATable->Views()->AddOwned(std::move(V));
+    if (ACountRef) P->CountRef(1);
+    return P;
 }
 
-void TZqDatSView::CountRef(int AInitial) { FRefCounter->CountRef(AInitial); }
-void TZqDatSView::AddRef() { FRefCounter->AddRef(); }
-void TZqDatSView::Release() { FRefCounter->Release(); }
+void TZqDatSView::CountRef(int AInitial) { FRefCounter.CountRef(AInitial); }
+void TZqDatSView::AddRef() { FRefCounter.AddRef(); }
+void TZqDatSView::Release() { FRefCounter.Release(); }
 
 TZqDatSTable *TZqDatSView::GetTable() {
     auto *L = dynamic_cast<TZqDatSViewList *>(FOwner);
@@ -181,7 +174,7 @@ void TZqDatSView::Rebuild() {
     Invalidate();
     TZqDatSTable *T = GetTable();
     if (!T) return;
-    TZqDatSRowListBase *Src = FSourceView ? static_cast<TZqDatSRowListBase *>(FSourceView->FRows)
+    TZqDatSRowListBase *Src = FSourceView ? static_cast<TZqDatSRowListBase *>(FSourceView->FRows.get())
                                           : static_cast<TZqDatSRowListBase *>(T->Rows());
     int Lo = 0, Hi = Src->Count() - 1;
     bool Replaced = false;
@@ -236,7 +229,7 @@ void TZqDatSView::Rebuild() {
         TZqDatSMechBase *M = FMechanisms->GetItem(I);
         if (!M->ActualActive() || !(M->Kinds() & mkSort)) continue;
         if (auto *S = dynamic_cast<IZqDataMechSort *>(M)) {
-            S->Sort(FRows);
+            S->Sort(FRows.get());
             Sorted = true;
         }
     }
@@ -497,7 +490,7 @@ int TZqDatSView::Search(TZqDatSRow *AKeyRow, TZqDatSColumnSublist *AKeyColumns, 
             Can = FSortMech->MatchesColumns(AKeyColumns, AColumnCount, Req, Forb);
         }
         if (Can) {
-            FSortMech->Search(FRows, AKeyRow, AVersion, AFound, AIndex, AOptions & (srPartial | srNoCase | srLast |
+            FSortMech->Search(FRows.get(), AKeyRow, AVersion, AFound, AIndex, AOptions & (srPartial | srNoCase | srLast |
                                                                                     srSkipKeyRow | srRowOrder),
                               AColumnCount, AKeyRowColumns, AKeyColumns);
             Result = AFound ? 0 : -1;
@@ -671,7 +664,7 @@ void TZqDatSView::Assign(TZqDatSObject *ASource) {
     TZqDatSView *Src = nullptr;
     if (S->FSourceView && GetTable()) Src = GetTable()->Views()->FindView(S->FSourceView->Name());
     SetSourceView(Src);
-    FMechanisms->Assign(S->FMechanisms);
+    FMechanisms->Assign(S->FMechanisms.get());
     SetActive(S->FActive);
 }
 
@@ -679,7 +672,7 @@ bool TZqDatSView::IsEqual(TZqDatSObject *AOther) {
     if (!TZqDatSNamedObject::IsEqual(AOther)) return false;
     auto *O = static_cast<TZqDatSView *>(AOther);
     std::string A = FSourceView ? FSourceView->Name() : "", B = O->FSourceView ? O->FSourceView->Name() : "";
-    return A == B && FMechanisms->IsEqual(O->FMechanisms);
+    return A == B && FMechanisms->IsEqual(O->FMechanisms.get());
 }
 
 // ---- view list ----------------------------------------------------------

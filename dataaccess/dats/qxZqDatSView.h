@@ -35,13 +35,13 @@ public:
     bool Active() const { return FActive; }
     void SetActive(bool AValue);
     bool GetActualActive() const { return FUsable; }
-    TZqDatSViewMechList *Mechanisms() const { return FMechanisms; }
-    TZqDatSViewRowList *Rows() const { return FRows; }
+    TZqDatSViewMechList *Mechanisms() const { return FMechanisms.get(); }
+    TZqDatSViewRowList *Rows() const { return FRows.get(); }
     TZqDatSView *SourceView() const { return FSourceView; }
     void SetSourceView(TZqDatSView *AView);
     uint8_t CreatorKind() const { return FCreatorKind; }
     void SetCreatorKind(uint8_t AValue) { FCreatorKind = AValue; }
-    TZqDatSAggregateList *Aggregates() const { return FAggregates; }
+    TZqDatSAggregateList *Aggregates() const { return FAggregates.get(); }
     IZqDataMechSort *SortMech() const { return FSortMech; }
     bool IsValid() const { return (FStateFlags & 1) == 0; }
     void SetPositionHint(int AValue) { FPositionHint = AValue; }
@@ -95,13 +95,14 @@ private:
 
     bool FActive = false;
     bool FUsable = false;
-    TZqDatSViewMechList *FMechanisms = nullptr;
-    TZqDatSViewRowList *FRows = nullptr;
+    // Owned parts; a constructor that fails half-way frees the ones it made.
+    std::unique_ptr<TZqDatSViewMechList> FMechanisms;
+    std::unique_ptr<TZqDatSViewRowList> FRows;
     TZqDatSView *FSourceView = nullptr;
     uint8_t FStateFlags = 1;
     uint8_t FCreatorKind = 0;
-    std::unique_ptr<TZqDatSRefCounter> FRefCounter;
-    TZqDatSAggregateList *FAggregates = nullptr;
+    TZqDatSRefCounter FRefCounter{this};
+    std::unique_ptr<TZqDatSAggregateList> FAggregates;
     IZqDataMechSort *FSortMech = nullptr;
     int FPositionHint = -1;
     int FLastPosition = -1;

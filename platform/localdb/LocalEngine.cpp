@@ -239,6 +239,21 @@ std::string LocalQuoteName(const std::string &AName)
     return R + "\"";
 }
 
+std::string LocalAppendUpdateClause(const std::vector<std::string> &ACols, const std::vector<std::string> &AKeyCols)
+{
+    std::string Key, Sets;
+    for (const auto &K : AKeyCols)
+        Key += (Key.empty() ? "" : ", ") + LocalQuoteName(K);
+    for (const auto &C : ACols) {
+        bool IsKey = false;
+        for (const auto &K : AKeyCols)
+            IsKey = IsKey || rtl::SameText(K, C);
+        if (!IsKey)
+            Sets += (Sets.empty() ? "" : ", ") + LocalQuoteName(C) + "=excluded." + LocalQuoteName(C);
+    }
+    return " ON CONFLICT(" + Key + ") DO " + (Sets.empty() ? std::string("NOTHING") : "UPDATE SET " + Sets);
+}
+
 std::string LocalNormalizeFolder(const std::string &AFolder)
 {
     std::string F = AFolder;
@@ -499,6 +514,8 @@ TLocalDatabase::TLease::~TLease()
     FStmt->Reset();
     --FDb.FLeases;
 }
+
+int64_t TLocalDatabase::TotalChanges() const { return sqlite3_total_changes64(FDb); }
 
 void TLocalDatabase::ExecPrepared(const std::string &ASql)
 {

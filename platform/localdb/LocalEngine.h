@@ -137,6 +137,9 @@ public:
     // their rows (DDL, transaction ends, merges); with SQLite's count of
     // changed rows it tells a component that nothing moved since it looked.
     uint64_t Generation() const { return FGeneration; }
+    // Rows inserted, updated or deleted through this database since it was
+    // opened (SQLite's count; what a benchmark counts as local writes).
+    int64_t TotalChanges() const;
     void Touch() { ++FGeneration; }
 
     class TLease {
@@ -208,5 +211,9 @@ std::string LocalTableBaseName(const std::string &AName, std::string *AFolder = 
 // Normalised folder path (absolute, "/" separated, no trailing slash).
 std::string LocalNormalizeFolder(const std::string &AFolder);
 std::string LocalQuoteName(const std::string &AName);
+// The tail of an INSERT that makes it an append-or-update by the key
+// AKeyCols: " ON CONFLICT(key) DO UPDATE SET c=excluded.c, ..." for every
+// column of ACols outside the key ("DO NOTHING" when none is left).
+std::string LocalAppendUpdateClause(const std::vector<std::string> &ACols, const std::vector<std::string> &AKeyCols);
 // Does the table file "Folder/Name.db" exist, asked of the engine.
 bool LocalTableFileExists(const std::string &APath);

@@ -117,14 +117,8 @@ void TBatchMove::Execute()
                     Order.push_back(I);
                 }
                 Sql = "INSERT INTO " + Table + " (" + JoinQuoted(DestCols) + ") VALUES (" + Marks + ")";
-                if (Mode == batAppendUpdate) {
-                    std::string Sets;
-                    for (const auto &C : DestCols)
-                        if (!IsKey(C))
-                            Sets += (Sets.empty() ? "" : ", ") + LocalQuoteName(C) + "=excluded." + LocalQuoteName(C);
-                    Sql += " ON CONFLICT(" + JoinQuoted(KeyCols) + ") DO " +
-                           (Sets.empty() ? std::string("NOTHING") : "UPDATE SET " + Sets);
-                }
+                if (Mode == batAppendUpdate)
+                    Sql += LocalAppendUpdateClause(DestCols, KeyCols);
             }
             TLocalStatement Stmt(Db.Handle(), Sql);
             std::vector<TField *> Fields;
@@ -197,20 +191,9 @@ bool TBatchMove::ExecuteInEngine(const std::vector<std::pair<int, int>> &AMap,
     bool Ignore = Mode != batAppendUpdate && !AbortOnKeyViol;
     std::string Sql = std::string("INSERT ") + (Ignore ? "OR IGNORE " : "") + "INTO " + Dest + " (" +
                       JoinQuoted(ADestCols) + ") SELECT " + JoinQuoted(Pick) + " FROM " + From;
-    if (Mode == batAppendUpdate) {
-        std::vector<std::string> KeyCols = SplitFieldNames(AKey);
-        std::string Sets;
-        for (const auto &C : ADestCols) {
-            bool IsKey = false;
-            for (const auto &K : KeyCols)
-                IsKey = IsKey || rtl::SameText(K, C);
-            if (!IsKey)
-                Sets += (Sets.empty() ? "" : ", ") + LocalQuoteName(C) + "=excluded." + LocalQuoteName(C);
-        }
-        // "WHERE true" keeps ON CONFLICT from being read as a join clause.
-        Sql += " WHERE true ON CONFLICT(" + JoinQuoted(KeyCols) + ") DO " +
-               (Sets.empty() ? std::string("NOTHING") : "UPDATE SET " + Sets);
-    }
+    // "WHERE true" keeps ON CONFLICT from being read as a join clause.
+    if (Mode == batAppendUpdate)
+        Sql += " WHERE true" + LocalAppendUpdateClause(ADestCols, SplitFieldNames(AKey));
     Db.ExecPrepared(Sql);
     FMovedCount = sqlite3_changes(Db.Handle());
     if (Ignore) {

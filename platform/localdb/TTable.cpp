@@ -526,3 +526,45 @@ int64_t TTable::BatchMove(TDataSet *ASource, TBatchMode AMode)
     Move.Execute();
     return Move.MovedCount();
 }
+
+void TTable::AppendUpdateRows(const std::vector<std::string> &AColumns, const std::vector<TLocalRow> &ARows)
+{
+    CheckActive();
+    if (FKeyColumns.empty())
+        DatabaseError("Destination must be indexed", this);
+    std::vector<std::string> Cols, Keys;
+    for (const std::string &Name : AColumns) {
+        size_t I = 0;
+        while (I < FColumns.size() && !rtl::SameText(FColumns[I].Name, Name))
+            ++I;
+        if (I == FColumns.size())
+            DatabaseError(rtl::Format(DBText::SFieldNotFound, {rtl::Variant(Name)}), this);
+        Cols.push_back(FColumns[I].Name);
+    }
+    for (int C : FKeyColumns)
+        Keys.push_back(FColumns[size_t(C)].Name);
+    std::string Names, Marks;
+    for (const std::string &C : Cols) {
+        Names += (Names.empty() ? "" : ", ") + LocalQuoteName(C);
+        Marks += Marks.empty() ? "?" : ", ?";
+    }
+    const std::string Sql =
+        "INSERT INTO " + FSqlName + " (" + Names + ") VALUES (" + Marks + ")" + LocalAppendUpdateClause(Cols, Keys);
+    TLocalDatabase &Db = Database();
+    Db.BeginTransaction();
+    try {
+        TLocalStatement &S = Cached(Sql);
+        for (const TLocalRow &Row : ARows) {
+            for (size_t K = 0; K < Cols.size(); ++K)
+                S.Bind(int(K) + 1, K < Row.size() ? Row[K] : TLocalValue());
+            ExecuteWrite(S);
+        }
+    } catch (...) {
+        Db.Rollback();
+        FRowsValid = false;
+        throw;
+    }
+    Db.Commit();
+    Db.Touch();
+    FRowsValid = false;
+}

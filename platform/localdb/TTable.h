@@ -45,6 +45,14 @@ public:
     // Moves the records of a dataset into this table in one transaction
     // (fields matched by position); returns the number of records moved.
     int64_t BatchMove(TDataSet *ASource, TBatchMode AMode);
+    // Appends rows given as values, or updates the stored row of the same
+    // primary key, in one transaction and in the order given (a later row
+    // of a key wins): AColumns names the columns the values stand for; a
+    // column not named keeps its stored value, and a new row takes the
+    // column's default there. The table must be open; its cursor stays
+    // where it is and the row list is read again on the next move. What a
+    // batch move in batAppendUpdate does with a source table, without one.
+    void AppendUpdateRows(const std::vector<std::string> &AColumns, const std::vector<TLocalRow> &ARows);
 
     bool Locate(const std::string &AKeyFields, const rtl::Variant &AKeyValues,
                 TLocateOptions AOptions = 0) override;

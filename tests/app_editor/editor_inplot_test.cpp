@@ -90,6 +90,7 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     Grid().SetRecNoValue(3);
     EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), std::stod(A));
     EXPECT_TRUE(UndoRows().empty());
+    apptest::SaveScreenshot(*F, "editor_value_typed_next_to_the_plot");
 
     // Another station: the typed value is written first, with its undo value.
     SwitchStation();
@@ -159,6 +160,28 @@ TEST_F(EditorInPlot, AGridEditAfterATypedValueStandsAndEachParameterUsesItsOwnCo
     PickParam("DENS");
     TypeAt(1, F->Edit2, "1030");
     EXPECT_FALSE(F->ZqQuery2->UpdatesPending());
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorInPlot, ReachingTheBoxesFromThePlotShowsTheirLevelAgain)
+{
+    Open();
+    ASSERT_GE(F->ProfilePts.size(), 4u);
+    const TPoint P = F->ProfilePts[3];
+    MoveTo(F->PaintBox2, P.X, P.Y);
+    // The boxes lie over the plot: going to them leaves the plot first.
+    F->Label11MouseLeave();
+    EXPECT_TRUE(F->Edit1->text().isEmpty());
+    MoveTo(F->Edit2, 5, 5);
+    EXPECT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Pres[3]), rtl::ffGeneral, 5, 3));
+    EXPECT_EQ(F->Edit2->text().toStdString(), rtl::FloatToStrF(std::stod(Db("TEMP", 3)), rtl::ffGeneral, 5, 3));
+    EXPECT_EQ(F->LevelMarkerX, P.X);
+    EXPECT_EQ(F->LevelMarkerY, P.Y);
+    // Typed there, the value is that level's.
+    F->Edit2->clear();
+    QTest::keyClicks(F->Edit2, QStringLiteral("6.5"));
+    QTest::keyClick(F->Edit2, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(F->ProfilePoints[3].x, 6.5);
     EXPECT_EQ(Messages(), "");
 }
 

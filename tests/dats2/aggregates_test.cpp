@@ -75,6 +75,10 @@ TEST_F(Aggregates, MinFoundAgainAfterItsRowLeaves) {
 TEST_F(Aggregates, GroupingDeeperThanTheSortRaises31AndExpressionChangeSwitchesOff) {
     Add(1, 1);
     EXPECT_EQ(ErrorCodeOf([&] { V->Aggregates()->AddAggregate("BAD", "SUM(X)", 2); }), 31);
+    // The refused aggregate is not kept, and its name is free again.
+    EXPECT_EQ(V->Aggregates()->Count(), 0);
+    EXPECT_EQ(V->Aggregates()->AddAggregate("BAD", "SUM(X)", 1)->Name(), "BAD");
+    V->Aggregates()->Clear();
     TZqDatSAggregate *S = V->Aggregates()->AddAggregate("S", "SUM(X)", 1);
     EXPECT_EQ(Value(S, 0).AsInteger(), 1);
     S->SetExpression("SUM(X) + 1");

@@ -1,0 +1,147 @@
+// How the level flags of a run reach the work tables: stored rows updated
+// in the columns a pass judged and kept in the rest, the rows of "TmpFlags"
+// after a run, Esc between stations and a failure inside a cruise.
+#include "tests/app_qc/qc_fixture.h"
+
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "platform/toolkit/TApplication.h"
+
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QWidget>
+
+#include <QtCore/QCoreApplication>
+
+namespace qctest {
+namespace {
+
+using demogen::TDemoCruise;
+constexpr double D = FixtureDay;
+
+// Levels whose verdicts the default climatology gives: (1,1,1), (1,1,1),
+// (1,2,1), (1,1,1) for FPRES, FTEMP, FPSAL.
+const std::vector<TLevel> Profile = {{10, 16.25, 18.25}, {20, 13.0, 17.75}, {50, 15.5, 19.7}, {100, 12.5, 19.5}};
+
+class LevelFlagWrites : public QcEngineTest {
+protected:
+    TRows Pts() { return LevelFlagRows("PTS_DataFlags"); }
+    TRows TmpFlagRows() { return Local("Select * from TmpFlags order by ID_Cast, PRES"); }
+    void StoreFlagRow(const std::string &Values)
+    {
+        TQuery Q;
+        Q.SetDatabaseName(WorkDir);
+        Q.SQL().Add("Insert into \"" + DbTablePrefix + "-PTS_DataFlags\" values (" + Values + ")");
+        Q.ExecSQL();
+    }
+    static TDemoCruise Cruise(int Id, std::vector<int> Casts)
+    {
+        TDemoCruise C;
+        C.Id = Id;
+        double Lon = 33.0, Time = 0.25;
+        for (int Cast : Casts) {
+            C.Stations.push_back(MakeStation(Cast, Id, Lon, 44.0, D, Time, FixtureSeaDepth, Profile));
+            Lon += 0.05;
+            Time += 0.05;
+        }
+        return C;
+    }
+    static TRows Rows501(const std::string &Fpsal50, const std::string &Fpsal)
+    {
+        return {{"501", "10", "1", "1", Fpsal}, {"501", "20", "1", "1", Fpsal}, {"501", "50", "1", "2", Fpsal50},
+                {"501", "100", "1", "1", Fpsal}};
+    }
+};
+
+TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudged)
+{
+    Open({Cruise(50, {501})});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    // A stored row at a checked level (its salinity flag NULL), one at a
+    // level the profile no longer has, one of another station.
+    StoreFlagRow("501, 20, 0, 0, 5");
+    StoreFlagRow("501, 30, 3, 3, NULL");
+    StoreFlagRow("601, 10, 4, 4, 4");
+
+    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    Run();
+    TRows TempOnly = Rows501("<null>", "<null>");
+    TempOnly[1][4] = "5"; // the stored salinity flag stays
+    TempOnly.insert(TempOnly.begin() + 2, {"501", "30", "3", "3", "<null>"});
+    TempOnly.push_back({"601", "10", "4", "4", "4"});
+    EXPECT_EQ(Pts(), TempOnly);
+    EXPECT_EQ(TmpFlagRows(), (TRows{{"501", "10", "1", "1", "<null>"}, {"501", "20", "1", "1", "<null>"},
+                                    {"501", "50", "1", "2", "<null>"}, {"501", "100", "1", "1", "<null>"}}));
+
+    // Both parameters: every checked row takes both flags.
+    ParamDisplayList.Add("PSAL");
+    Run();
+    TRows Both = Rows501("1", "1");
+    Both.insert(Both.begin() + 2, {"501", "30", "3", "3", "<null>"});
+    Both.push_back({"601", "10", "4", "4", "4"});
+    EXPECT_EQ(Pts(), Both);
+    EXPECT_EQ(TmpFlagRows(), Rows501("1", "1"));
+}
+
+TEST_F(LevelFlagWrites, EscKeepsTheLevelFlagsOfTheStationsDone)
+{
+    Open({Cruise(60, {601, 602, 603})});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    QWidget Window;
+    QProgressBar Gauge;
+    CruiseGauge = &Gauge;
+    InstallEscHook([] {
+        if (!AbortRequested)
+            AbortRequested = QcInterrupted = true;
+    });
+    QObject::connect(&Gauge, &QProgressBar::valueChanged, &Window, [&](int Value) {
+        if (Value > 0 && Value < 50)
+            QCoreApplication::postEvent(&Window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    Run();
+    InstallEscHook({});
+    CruiseGauge = nullptr;
+    EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{"Quality chek procedure was interrupted"});
+    TRows First = Rows501("1", "1");
+    for (auto &R : First)
+        R[0] = "601";
+    EXPECT_EQ(Pts(), First);
+    EXPECT_EQ(TmpFlagRows(), First);
+    EXPECT_TRUE(CastFlagRows().empty());
+    EXPECT_EQ(QcCruiseMarks(60), "000000 000000");
+}
+
+TEST_F(LevelFlagWrites, AFailureInsideACruiseLeavesNoneOfItsStations)
+{
+    Open({Cruise(70, {701}), Cruise(80, {801, 802, 803})});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat, tstDepth});
+    QProgressBar Gauge;
+    CruiseGauge = &Gauge;
+    // The second station of the second cruise finds no level table.
+    bool Broken = false;
+    QObject::connect(&Gauge, &QProgressBar::valueChanged, &Gauge, [&](int Value) {
+        if (Value > 50 && Value < 100 && !Broken) {
+            Broken = true;
+            StationSql("ALTER TABLE PTS_Data RENAME TO PTS_Gone");
+        }
+    });
+    EXPECT_ANY_THROW(Run());
+    CruiseGauge = nullptr;
+    ASSERT_TRUE(Broken);
+    TRows First = Rows501("1", "1");
+    for (auto &R : First)
+        R[0] = "701";
+    // The first cruise is whole; of the second nothing stays, also not the
+    // station checked before the failure.
+    EXPECT_EQ(Pts(), First);
+    EXPECT_EQ(TmpFlagRows(), First);
+    EXPECT_EQ(CastFlagRows(), (TRows{{"70", "701", "0", "0", "0", "1"}}));
+    EXPECT_EQ(QcCruiseMarks(70), "000110 000010");
+    EXPECT_EQ(QcCruiseMarks(80), "000000 000000");
+}
+
+} // namespace
+} // namespace qctest
