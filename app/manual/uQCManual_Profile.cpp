@@ -438,8 +438,12 @@ void TForm2::SelectOtherProfiles()
     const std::string P = CurParamName;
     ZqQuery5->Close();
     ZqQuery5->SQL()->Clear();
+    // Ordered by the scratch table's key: ordered by the level table's, the
+    // database walks every level of the table in index order instead of
+    // looking up the square's few stations (a second against milliseconds
+    // on 100,000 stations).
     ZqQuery5->SQL()->Add("Select D1.ID_Cast, D1.PRES, D1." + P + " From QCCastID D, " + OtherProfilesTable +
-                         " D1 where D1.ID_Cast=D.ID_Cast order by D1.ID_Cast, D1.PRES");
+                         " D1 where D1.ID_Cast=D.ID_Cast order by D.ID_Cast, D1.PRES");
     ZqQuery5->Open();
     int LastId = 0;
     bool First = true, Any = false;

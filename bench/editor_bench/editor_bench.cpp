@@ -262,6 +262,22 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
         }
         std::printf("%s_plot_paint_other_profiles: %.1f ms (square %s, month %d: %zu profiles, %zu levels)\n",
                     Name.c_str(), Median(Paint), Busy.Square.c_str(), Busy.Month, F.OtherProfiles.size(), Levels);
+        // A station switch while the other profiles are shown selects them
+        // again for the new station's square and month.
+        int Other = -1;
+        for (F.tmpStatTbl->First(); !F.tmpStatTbl->Eof() && Other < 0; F.tmpStatTbl->Next())
+            if (F.tmpStatTbl->FieldByName("ID_Cast")->AsInteger() != Busy.IdCast)
+                Other = F.tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
+        if (Other >= 0) {
+            std::vector<double> Switch;
+            for (int i = 0; i <= Runs; ++i) {
+                const int Id = i % 2 ? Other : Busy.IdCast;
+                const double t = Ms([&] { F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(Id)); });
+                if (i > 0)
+                    Switch.push_back(t);
+            }
+            std::printf("%s_station_switch_other_profiles_shown: %.1f ms\n", Name.c_str(), Median(Switch));
+        }
         F.SpeedButton19->setChecked(false);
         F.SpeedButton19Click();
     }

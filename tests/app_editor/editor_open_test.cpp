@@ -50,6 +50,9 @@ TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
     EXPECT_EQ(MapScreenRect, Rect(50, 30, 970, 478));
     EXPECT_TRUE(F.CheckBox1->isChecked());
     EXPECT_EQ(F.BitBtn2->text().toStdString(), "All profiles for\nthe same square\nand month as\na data profile");
+    // The T-S panel has nothing to draw: it and its button stay hidden.
+    EXPECT_FALSE(F.SpeedButton11->isVisible());
+    EXPECT_FALSE(F.Panel11->isVisible());
     // The coast is drawn into the image: open sea west of Sardinia, land in Spain.
     const TPoint Sea = WorldToScreen(MakeRealPoint(6, 40), ZoomStack[0], MapScreenRect, false, true);
     const TPoint Land = WorldToScreen(MakeRealPoint(-4, 40), ZoomStack[0], MapScreenRect, false, true);
@@ -57,7 +60,8 @@ TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
     EXPECT_NE(F.Image1->Canvas().Pixel(Land.X, Land.Y), MapColors[size_t(SeaColorIndex)]);
     // Every named control is there under its name.
     for (const char *Name : {"ListBox1", "ListBox2", "TreeView1", "DBGrid1", "DBGrid2", "DBGrid3", "PaintBox2",
-                             "SpeedButton13", "SpeedButton19", "Edit4", "Label11", "Gauge1", "ComboBox1", "BitBtn5"})
+                             "SpeedButton13", "SpeedButton19", "Edit4", "Label11", "Gauge1", "ComboBox1", "BitBtn5",
+                             "BitBtn2", "PaintBox3", "SpeedButton11"})
         EXPECT_NE(F.findChild<QWidget *>(QString::fromLatin1(Name)), nullptr) << Name;
 }
 
