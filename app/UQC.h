@@ -230,25 +230,6 @@ bool SpikeOneSided();
 bool SpikeTwoSided();
 void CheckDensityInversion();
 
-// The level flags of the automatic run: while a TLevelFlagsHeld lives (and
-// the editor is not driving), a station's level flags go to the flag tables
-// when its last parameter is checked, and "TmpFlags" is written by
-// SaveLevelFlagRows only (the cruise loop calls it when a cruise ends or is
-// interrupted). DropUnsavedLevelFlagRows forgets what a failed cruise left
-// in memory, as its rolled-back transaction forgets the tables' side.
-class TLevelFlagsHeld {
-public:
-    TLevelFlagsHeld();
-    ~TLevelFlagsHeld();
-    TLevelFlagsHeld(const TLevelFlagsHeld &) = delete;
-    TLevelFlagsHeld &operator=(const TLevelFlagsHeld &) = delete;
-
-private:
-    bool FWas;
-};
-void SaveLevelFlagRows();
-void DropUnsavedLevelFlagRows();
-
 // ---- station parameter list --------------------------------------------------------
 void BuildParamList();
 

@@ -1,5 +1,6 @@
 // What the engine's source files share among themselves and nobody else
-// needs: the one transform of the location check and region.
+// needs: the one transform of the location check and region, the local
+// write batches and the automatic run's held writes.
 #pragma once
 
 #include "platform/toolkit/TTypes.h"
@@ -40,3 +41,26 @@ class TTable;
 // grow with every station, and re-reading one after each merge would make
 // a run's cost grow with the square of its length.
 void MergeFlagRows(TTable &ATarget, TTable &ASource, const std::vector<std::string> &AMappings = {});
+
+// The level flags of the automatic run: while a TLevelFlagsHeld lives (and
+// the editor is not driving), a station's level flags go to the flag tables
+// when its last parameter is checked, climatic profiles are read once per
+// cruise, and "TmpFlags" is written by
+// SaveLevelFlagRows only (the cruise loop calls it when a cruise ends or is
+// interrupted). DropUnsavedLevelFlagRows forgets what a failed cruise left
+// in memory, as its rolled-back transaction forgets the tables' side.
+class TLevelFlagsHeld {
+public:
+    TLevelFlagsHeld();
+    ~TLevelFlagsHeld();
+    TLevelFlagsHeld(const TLevelFlagsHeld &) = delete;
+    TLevelFlagsHeld &operator=(const TLevelFlagsHeld &) = delete;
+
+private:
+    bool FWas;
+};
+void SaveLevelFlagRows();
+void DropUnsavedLevelFlagRows();
+// ClimQry as the last station of a cruise asked for it (the automatic run
+// reuses climatic profiles read before instead of asking again).
+void RestoreClimatologyQuery();

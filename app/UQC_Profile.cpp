@@ -54,6 +54,20 @@ bool DensityOk = true;
 // Profile value range for the spike threshold.
 double ProfileMin = 0, ProfileMax = 0;
 
+// The level dataset's fields, looked up once per pass: the level loop reads
+// half a dozen per level. A field is looked up when first wanted, so a name
+// the dataset lacks fails where it always did.
+enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsCount };
+TField *LevelFieldSlots[lsCount] = {};
+
+TField *LevelField(TLevelSlot Slot, const std::string &Name)
+{
+    TField *&F = LevelFieldSlots[Slot];
+    if (!F)
+        F = ProfileQry->FieldByName(Name);
+    return F;
+}
+
 // An empty value: no value at all, or a text field holding no text.
 bool IsEmpty(TField *F)
 {
@@ -238,6 +252,40 @@ std::vector<std::string> FlagColumns(const std::string &P)
 // the station and "TmpFlags" for the end of the cruise.
 bool HoldMerges = false;
 
+// The climatic profiles the automatic run read in this cruise, by the text
+// of their query, and the text the last station asked for.
+struct THeldClimatology {
+    TRealArr Levels, Means, Stds;
+    double Deepest = 0;
+};
+std::map<std::string, THeldClimatology> ClimatologyHeld;
+std::string ClimQrySql;
+
+bool HeldClimatology(const std::string &Sql)
+{
+    if (!HoldMerges)
+        return false;
+    const auto It = ClimatologyHeld.find(Sql);
+    if (It == ClimatologyHeld.end())
+        return false;
+    ClimLevels = It->second.Levels;
+    ClimMeans = It->second.Means;
+    ClimStds = It->second.Stds;
+    DeepestClimLevel = It->second.Deepest;
+    return true;
+}
+
+void HoldClimatology(const std::string &Sql)
+{
+    if (!HoldMerges)
+        return;
+    // Squares times months of one cruise are few; a cruise over the whole
+    // sea all year still stays small.
+    if (ClimatologyHeld.size() >= 512)
+        ClimatologyHeld.clear();
+    ClimatologyHeld[Sql] = {ClimLevels, ClimMeans, ClimStds, DeepestClimLevel};
+}
+
 // A merge the automatic run holds back: the TEMP pass's rows are merged by
 // the PSAL pass that follows on the same station, which writes every column
 // of the same rows (and any it added).
@@ -362,9 +410,27 @@ TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
 {
     HoldMerges = !VisualMode;
     FlagRowsCurrent = false;
+    ClimatologyHeld.clear();
 }
 
-TLevelFlagsHeld::~TLevelFlagsHeld() { HoldMerges = FWas; }
+TLevelFlagsHeld::~TLevelFlagsHeld()
+{
+    HoldMerges = FWas;
+    ClimatologyHeld.clear();
+}
+
+void RestoreClimatologyQuery()
+{
+    // The query as the last station left it: whoever looks at it after the
+    // run sees that station's climatic profile.
+    if (!ClimQry || !ClimQry->Active() || ClimQrySql.empty() ||
+        ClimQry->SQL().Text() == ClimQrySql + ClimQry->SQL().LineBreak())
+        return;
+    ClimQry->Close();
+    ClimQry->SQL().Clear();
+    ClimQry->SQL().Add(ClimQrySql);
+    ClimQry->Open();
+}
 
 namespace {
 
@@ -425,8 +491,6 @@ void SelectClimatology(const std::string &P)
 
 void SelectClimatologyData(const std::string &P)
 {
-    ClimQry->Close();
-    ClimQry->SQL().Clear();
     std::string Sql;
     if (BsRangeMode) {
         Sql = "Select * from BS_Range where param = \"" + P + "\"";
@@ -434,7 +498,15 @@ void SelectClimatologyData(const std::string &P)
         const std::string T = SeaCode + "_" + P;
         Sql = "Select PRES, PAVG, PSTD from " + T + " where (Region = " + SquareName + ") and (" + T +
               ".\"Month\" = " + std::to_string(CastMonth) + ") order by PRES";
+        ClimQrySql = Sql;
+        // Neighbouring stations of a cruise mostly share square and month;
+        // the automatic run reads each climatic profile once per cruise.
+        if (ClimQry->Active() && HeldClimatology(Sql))
+            return;
     }
+    ClimQrySql = Sql;
+    ClimQry->Close();
+    ClimQry->SQL().Clear();
     ClimQry->SQL().Add(Sql);
     try {
         ClimQry->Open();
@@ -463,6 +535,7 @@ void SelectClimatologyData(const std::string &P)
     if (!ClimLevels.empty())
         DeepestClimLevel = ClimLevels.back();
     ClimQry->First();
+    HoldClimatology(Sql);
 }
 
 // ---- profile selection and the level-flag table -----------------------------------
@@ -548,6 +621,8 @@ void CheckClimaticRange(const std::string &P)
     else
         SelectLocalProfileData(P);
     TDataSet &Prof = *ProfileQry;
+    // Opened again: its fields may be new objects.
+    std::fill(std::begin(LevelFieldSlots), std::end(LevelFieldSlots), nullptr);
     const int CastId = CurCastDataset->FieldByName("ID_Cast")->AsInteger();
     // The rows of the last pass are reused only for the other PTS parameter
     // of the same station, and only while the table has its columns. In
@@ -618,7 +693,7 @@ void CheckClimaticRange(const std::string &P)
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             const int RecNo = Prof.RecNo();
-            TField *PresF = Prof.FieldByName("PRES");
+            TField *PresF = LevelField(lsPres, "PRES");
             const double Pres = PresF->AsFloat();
             if (HavePrev && RoundPres(Pres) == PrevPres) {
                 // A second level at the same pressure is not judged; the
@@ -636,9 +711,9 @@ void CheckClimaticRange(const std::string &P)
             bool ClimOk = true, BottomOk = true;
             DensityOk = true;
             bool SpikeHere = false;
-            TField *ValueF = Prof.FieldByName(ValueName);
-            LevelPresFlag = Prof.FieldByName("FPRES")->AsInteger();
-            LevelParamFlag = Prof.FieldByName(FlagName)->AsInteger();
+            TField *ValueF = LevelField(lsValue, ValueName);
+            LevelPresFlag = LevelField(lsFPres, "FPRES")->AsInteger();
+            LevelParamFlag = LevelField(lsFlag, FlagName)->AsInteger();
             if (LevelPresFlag != 5)
                 LevelPresFlag = 0;
             if (LevelParamFlag != 5)
@@ -742,7 +817,7 @@ void CheckDensityInversion()
 {
     DensityOk = true;
     TDataSet &Prof = *ProfileQry;
-    TField *T = Prof.FieldByName("TEMP"), *S = Prof.FieldByName("PSAL");
+    TField *T = LevelField(lsTemp, "TEMP"), *S = LevelField(lsPsal, "PSAL");
     if (IsEmpty(T) || IsEmpty(S))
         return;
     if (PrevDensity == -1.0) {
@@ -769,8 +844,8 @@ void CheckSpike(const std::string &P)
     SpikeFlag = 0;
     TDataSet &Prof = *ProfileQry;
     const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
-    const double V = Prof.FieldByName(ValueName)->AsFloat();
-    const double Pres = Prof.FieldByName("PRES")->AsFloat();
+    const double V = LevelField(lsValue, ValueName)->AsFloat();
+    const double Pres = LevelField(lsPres, "PRES")->AsFloat();
     ++Spike.Runs;
     if (Spike.Runs == 1) {
         Spike.Dp = 0;

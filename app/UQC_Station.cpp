@@ -218,6 +218,7 @@ void CheckCruiseCasts()
         }
         if (AbortRequested) {
             SaveLevelFlagRows();
+            RestoreClimatologyQuery();
             Drop.Done = true;
             Batch.Commit();
             return;
@@ -248,6 +249,7 @@ void CheckCruiseCasts()
         Casts.Next();
     }
     SaveLevelFlagRows();
+    RestoreClimatologyQuery();
     MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl);
     Drop.Done = true;
     Batch.Commit();

@@ -515,6 +515,8 @@ TLocalDatabase::TLease::~TLease()
     --FDb.FLeases;
 }
 
+int64_t TLocalDatabase::TotalChanges() const { return sqlite3_total_changes64(FDb); }
+
 void TLocalDatabase::ExecPrepared(const std::string &ASql)
 {
     Touch();

@@ -137,6 +137,9 @@ public:
     // their rows (DDL, transaction ends, merges); with SQLite's count of
     // changed rows it tells a component that nothing moved since it looked.
     uint64_t Generation() const { return FGeneration; }
+    // Rows inserted, updated or deleted through this database since it was
+    // opened (SQLite's count; what a benchmark counts as local writes).
+    int64_t TotalChanges() const;
     void Touch() { ++FGeneration; }
 
     class TLease {
