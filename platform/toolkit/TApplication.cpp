@@ -15,10 +15,17 @@
 namespace {
 
 // An application event filter sees each key press once per receiver on its
-// way up the parent chain; only the first delivery of an event counts.
+// way up the parent chain; only the first delivery of an event counts. Qt
+// makes each press's event afresh, often at the address of the one before,
+// so the remembered event is forgotten once its delivery is over.
 class TEscFilter : public QObject {
 public:
     std::function<void()> OnEsc;
+    void Delivered(const QEvent *Event)
+    {
+        if (Event == FLast)
+            FLast = nullptr;
+    }
     bool eventFilter(QObject *Watched, QEvent *Event) override
     {
         if (Event->type() == QEvent::KeyPress && OnEsc) {
@@ -56,6 +63,8 @@ bool TApplication::notify(QObject *Receiver, QEvent *Event)
 {
     bool Result = false;
     RunGuarded([&] { Result = QApplication::notify(Receiver, Event); });
+    if (EscFilter)
+        EscFilter->Delivered(Event);
     return Result;
 }
 

@@ -90,7 +90,8 @@ TEST(StringList, StrictDelimitedText)
 
 TEST(StringList, ChangeEventsAndOwnedObjects)
 {
-    static int Freed = 0;
+    static int Freed;
+    Freed = 0; // the destructor below can only reach a static
     struct TTracked : TObject {
         ~TTracked() override { ++Freed; }
     };
@@ -141,6 +142,7 @@ TEST(Collection, ItemsKnowTheirIndexAndAssignCopies)
 TEST(Component, OwnerFreesAndNotifies)
 {
     static std::vector<std::string> Log;
+    Log.clear(); // the destructor below can only reach a static
     struct TLogged : TComponent {
         using TComponent::TComponent;
         ~TLogged() override { Log.push_back(Name()); }

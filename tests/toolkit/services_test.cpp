@@ -119,6 +119,20 @@ TEST(EscHook, SeesEscOnAnyWindowAndLetsItThrough)
     EXPECT_EQ(Seen, 1);
 }
 
+// Qt builds each key event afresh, often at the address the last one had;
+// every press must count, not only the first one an address carried.
+TEST(EscHook, EveryPressCountsAgain)
+{
+    int Seen = 0;
+    InstallEscHook([&] { ++Seen; });
+    QLabel W;
+    W.show();
+    for (int I = 0; I < 3; ++I)
+        QTest::keyClick(&W, Qt::Key_Escape);
+    EXPECT_EQ(Seen, 3);
+    InstallEscHook({});
+}
+
 TEST(Screen, SizeCanBeFixedAndCursorRestored)
 {
     SetScreenSize(800, 600);
