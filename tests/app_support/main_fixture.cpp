@@ -3,6 +3,7 @@
 
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TTable.h"
+#include "tests/support/LocalRows.h"
 
 namespace maintest {
 
@@ -34,13 +35,7 @@ std::vector<std::string> MainWindow::WorkRows(const std::string &ATable, const s
     Table.SetDatabaseName(Install->Dir() + "SoftDB/");
     Table.SetTableName(ATable);
     Table.Open();
-    std::vector<std::string> Rows;
-    for (Table.First(); !Table.Eof(); Table.Next()) {
-        std::string Row;
-        for (size_t I = 0; I < AFields.size(); ++I)
-            Row += (I ? "|" : "") + Table.FieldByName(AFields[I])->AsString();
-        Rows.push_back(Row);
-    }
+    std::vector<std::string> Rows = testsupport::DataSetRows(Table, AFields);
     Table.Close();
     return Rows;
 }

@@ -47,12 +47,7 @@ void WizardDb::SetUp()
     Owner = std::make_unique<rtl::TComponent>(nullptr);
     // As on the main window: the driver link makes the Access driver known.
     new TZqPhysMSAccessDriverLink(Owner.get()); // owned by Owner
-    Conn = new TZqConnection(Owner.get()); // owned by Owner
-    Conn->FetchOptions()->SetMode(fmAll);
-    Conn->Params().Clear();
-    Conn->Params().Add("DriverID=MSAcc");
-    Conn->Params().Add("Database=" + DbPath);
-    Conn->SetConnected(true);
+    Conn = querytest::OpenStationDb(Owner.get(), DbPath);
 }
 
 void WizardDb::TearDown()

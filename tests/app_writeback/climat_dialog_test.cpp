@@ -23,6 +23,7 @@
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/Classes.h"
+#include "tests/support/LocalRows.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
@@ -260,14 +261,7 @@ protected:
         T.SetDatabaseName(WorkDir);
         T.SetTableName(ATable);
         T.Open();
-        std::vector<std::string> Out;
-        for (T.First(); !T.Eof(); T.Next()) {
-            std::string Row;
-            for (int F = 0; F < T.FieldCount(); ++F)
-                Row += (F ? "|" : "") + T.Fields()[F]->AsString();
-            Out.push_back(Row);
-        }
-        return Out;
+        return testsupport::DataSetRows(T);
     }
 };
 

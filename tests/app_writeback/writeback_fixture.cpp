@@ -71,12 +71,7 @@ void WriteBack::SetUp()
     std::filesystem::copy_file(ProgramFolder() + "/SoftDB/worktables.def", WorkDir + "worktables.def");
 
     Owner = std::make_unique<rtl::TComponent>(nullptr);
-    Conn = new TZqConnection(Owner.get()); // owned by Owner
-    Conn->FetchOptions()->SetMode(fmAll);
-    Conn->Params().Clear();
-    Conn->Params().Add("DriverID=MSAcc");
-    Conn->Params().Add("Database=" + DbPath);
-    Conn->SetConnected(true);
+    Conn = querytest::OpenStationDb(Owner.get(), DbPath);
     // The write-back datasets as the main window makes them at start.
     FlagParamsQry = new TZqQuery(Owner.get()); // owned by Owner
     FlagParamsQry->SetConnection(Conn);

@@ -92,14 +92,18 @@ void StationDb::SetUp()
     DbPath = (Dir / "station.mdb").string();
     std::filesystem::copy_file(DemoDb(), DbPath, std::filesystem::copy_options::overwrite_existing);
     Owner = std::make_unique<rtl::TComponent>(nullptr);
-    Conn = new TZqConnection(Owner.get());
-    // As the program opens its main database.
+    Conn = OpenStationDb(Owner.get(), DbPath);
+}
+
+TZqConnection *OpenStationDb(rtl::TComponent *AOwner, const std::string &ADbPath)
+{
+    auto *Conn = new TZqConnection(AOwner); // owned by AOwner
     Conn->FetchOptions()->SetMode(fmAll);
-    Conn->SetConnected(false);
     Conn->Params().Clear();
     Conn->Params().Add("DriverID=MSAcc");
-    Conn->Params().Add("Database=" + DbPath);
+    Conn->Params().Add("Database=" + ADbPath);
     Conn->SetConnected(true);
+    return Conn;
 }
 
 void StationDb::TearDown()

@@ -25,6 +25,11 @@ void SqliteExec(const std::string &ADbPath, const std::string &ASql);
 // Registers the library's services and the Access driver once per process.
 void InitServices();
 
+// A connection component, owned by AOwner, on the station database at
+// ADbPath, connected as the program connects to its main database: the
+// Access driver, every row fetched.
+TZqConnection *OpenStationDb(rtl::TComponent *AOwner, const std::string &ADbPath);
+
 using comptest::ErrorCodeOf;
 
 // The message of the exception a call raises, empty when none.
