@@ -252,8 +252,11 @@ std::vector<std::string> FlagColumns(const std::string &P)
 // the station and "TmpFlags" for the end of the cruise.
 bool HoldMerges = false;
 
-// The climatic profiles the automatic run read in this cruise, by the text
-// of their query, and the text the last station asked for.
+// The climatic profiles the automatic run read in this run (or cruise,
+// when a cruise is checked on its own), by the text of their query, and
+// the text the last station asked for. Nothing writes a climatology table
+// while a run is under way.
+bool InQcRun = false;
 struct THeldClimatology {
     TRealArr Levels, Means, Stds;
     double Deepest = 0;
@@ -279,9 +282,9 @@ void HoldClimatology(const std::string &Sql)
 {
     if (!HoldMerges)
         return;
-    // Squares times months of one cruise are few; a cruise over the whole
-    // sea all year still stays small.
-    if (ClimatologyHeld.size() >= 512)
+    // Squares times months times parameters: a few thousand profiles of a
+    // few dozen levels at most for both seas all year.
+    if (ClimatologyHeld.size() >= 4096)
         ClimatologyHeld.clear();
     ClimatologyHeld[Sql] = {ClimLevels, ClimMeans, ClimStds, DeepestClimLevel};
 }
@@ -410,12 +413,26 @@ TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
 {
     HoldMerges = !VisualMode;
     FlagRowsCurrent = false;
-    ClimatologyHeld.clear();
+    if (!InQcRun)
+        ClimatologyHeld.clear();
 }
 
 TLevelFlagsHeld::~TLevelFlagsHeld()
 {
     HoldMerges = FWas;
+    if (!InQcRun)
+        ClimatologyHeld.clear();
+}
+
+TQcRunScope::TQcRunScope() : FWas(InQcRun)
+{
+    InQcRun = true;
+    ClimatologyHeld.clear();
+}
+
+TQcRunScope::~TQcRunScope()
+{
+    InQcRun = FWas;
     ClimatologyHeld.clear();
 }
 
