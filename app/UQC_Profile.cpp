@@ -184,7 +184,9 @@ public:
     }
     bool Fits(const std::string &P) const
     {
-        const auto Has = [&](const std::string &N) { return std::find(FColumns.begin(), FColumns.end(), N) != FColumns.end(); };
+        const auto Has = [&](const std::string &N) {
+            return std::any_of(FColumns.begin(), FColumns.end(), [&](const std::string &C) { return rtl::SameText(C, N); });
+        };
         return IsPtsParam(P) ? Has("FTEMP") && Has("FPSAL") : Has("F" + P);
     }
     TLocalRow *Find(int CastId, double Pres)
@@ -449,10 +451,6 @@ void RestoreClimatologyQuery()
     ClimQry->Open();
 }
 
-namespace {
-
-} // namespace
-
 // ---- per station ---------------------------------------------------------------
 
 void RunDataChecks()
@@ -516,8 +514,8 @@ void SelectClimatologyData(const std::string &P)
         Sql = "Select PRES, PAVG, PSTD from " + T + " where (Region = " + SquareName + ") and (" + T +
               ".\"Month\" = " + std::to_string(CastMonth) + ") order by PRES";
         ClimQrySql = Sql;
-        // Neighbouring stations of a cruise mostly share square and month;
-        // the automatic run reads each climatic profile once per cruise.
+        // Neighbouring stations mostly share square and month; the
+        // automatic run reads each climatic profile once.
         if (ClimQry->Active() && HeldClimatology(Sql))
             return;
     }
