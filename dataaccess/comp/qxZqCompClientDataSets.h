@@ -346,8 +346,9 @@ protected:
     // A clone works in its source's in-memory manager.
     void CloneCursorHook(bool AReset, bool AKeepSettings) override;
     void Notification(rtl::TComponent *AComponent, rtl::TOperation AOperation) override;
-    // A fresh manager with its updates registry on, counted once.
-    static dats::TZqDatSManager *NewDatSManager();
+    // A fresh manager with its updates registry on, counted once for the
+    // holder it is returned in.
+    static dats::TZqDatSRef<dats::TZqDatSManager> NewDatSManager();
     bool FCloseTime = false;
 
 private:

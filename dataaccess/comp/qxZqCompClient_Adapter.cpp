@@ -405,7 +405,7 @@ void TZqCustomTableAdapter::SetSchemaAdapter(TZqCustomSchemaAdapter *AValue)
     if (FSchemaAdapter) {
         ZqUnlinkFreeNotification(FSchemaAdapter, this);
         if (FDataSet && FDataSet->FDatSManager == FSchemaAdapter->DatSManager()) {
-            FDataSet->FDatSManager = TZqDatSRef<TZqDatSManager>::Adopt(TZqAdaptedDataSet::NewDatSManager());
+            FDataSet->FDatSManager = TZqAdaptedDataSet::NewDatSManager();
         }
         if (FAdapter) {
             if (FAdapterOwned) {
@@ -533,10 +533,11 @@ TZqCustomSchemaAdapter::TZqCustomSchemaAdapter(rtl::TComponent *AOwner)
     : TZqComponent(AOwner), FHandler(new THandler(this))
 {
     ZqCreateInterface<IZqDAptSchemaAdapter>(FSchema);
-    auto *M = new TZqDatSManager();
+    // The schema's holder counts the new manager in; until then it is ours.
+    auto M = std::make_unique<TZqDatSManager>();
     M->SetUpdatesRegistry(true);
     M->CountRef(0);
-    FSchema->SetDatSManager(M);
+    FSchema->SetDatSManager(M.release());
     FSchema->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>(static_cast<IZqStanErrorHandler *>(FHandler.get())));
     FSchema->SetUpdateHandler(TZqIntfPtr<IZqDAptUpdateHandler>(static_cast<IZqDAptUpdateHandler *>(FHandler.get())));
 }

@@ -24,16 +24,17 @@ const std::vector<std::string> CCompClnt = {"Comp", "Clnt"};
 
 // ---- adapted dataset ----------------------------------------------------------------------
 
-TZqDatSManager *TZqAdaptedDataSet::NewDatSManager()
+TZqDatSRef<TZqDatSManager> TZqAdaptedDataSet::NewDatSManager()
 {
-    auto *M = new TZqDatSManager();
+    auto *New = new TZqDatSManager();
+    New->CountRef(1);
+    auto M = TZqDatSRef<TZqDatSManager>::Adopt(New);
     M->SetUpdatesRegistry(true);
-    M->CountRef(1);
     return M;
 }
 
 TZqAdaptedDataSet::TZqAdaptedDataSet(rtl::TComponent *AOwner) : TZqDataSet(AOwner),
-      FDatSManager(TZqDatSRef<TZqDatSManager>::Adopt(NewDatSManager()))
+      FDatSManager(NewDatSManager())
 {
     if (AOwner && AOwner->HasState(rtl::csDesigning)) {
         TZqIntfPtr<IZqPhysManager> M;
@@ -313,7 +314,7 @@ void TZqAdaptedDataSet::ResetSource()
         } else {
             if (Ours)
                 FDatSManager->Tables()->Remove(T, false);
-            auto M = TZqDatSRef<TZqDatSManager>::Adopt(NewDatSManager());
+            auto M = NewDatSManager();
             if (FAdapter->DatSManager() == FDatSManager)
                 FAdapter->SetDatSManager(M);
             FDatSManager = std::move(M);

@@ -91,7 +91,7 @@ TZqDatSAggregate *TZqDatSAggregateList::AddAggregate(const std::string &AName, c
 
 // ---- aggregate ----------------------------------------------------------
 
-TZqDatSAggregate::TZqDatSAggregate() { SetDefaultName("TZqDatSAggregate"); }
+TZqDatSAggregate::TZqDatSAggregate() : TZqDatSCounted(this) { SetDefaultName("TZqDatSAggregate"); }
 
 TZqDatSAggregate::~TZqDatSAggregate() { Unprepare(); }
 

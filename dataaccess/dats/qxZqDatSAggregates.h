@@ -52,7 +52,9 @@ private:
     int FIndex = -1;
 };
 
-class TZqDatSAggregate : public TZqDatSAggregateBase {
+// The client data set counts its users (TZqDatSCounted); the last Release
+// frees it.
+class TZqDatSAggregate : public TZqDatSAggregateBase, public TZqDatSCounted {
 public:
     enum : uint8_t { asComputed = 1, asNotUndoable = 2, asPrepared = 4 };
     TZqDatSAggregate();
@@ -72,10 +74,6 @@ public:
     // What the expression sees for aggregate function AFunc in AGroup.
     rtl::Variant FunctionValue(int AFunc, TZqDatSAggregateGroup *AGroup) const;
     TZqDatSAggregateGroup *GroupAt(int AIndex) const;
-    // The client data set counts its users; the last Release frees it.
-    void CountRef(int AInitial = 0) { FRefCounter.CountRef(AInitial); }
-    void AddRef() { FRefCounter.AddRef(); }
-    void Release() { FRefCounter.Release(); }
 
     void RowInserted(int AIndex) override;
     void RowMoved(int AFrom, int ATo) override;
@@ -117,7 +115,6 @@ private:
     bool FOrderDependent = false; // TFIRST or TLAST: the order within a group matters
     std::vector<TFunc> FFuncs;
     int FValueCount = 0;
-    TZqDatSRefCounter FRefCounter{this};
     bool FActualActive = false;
 };
 

@@ -93,7 +93,7 @@ void TZqDatSUpdatesJournal::AcceptChanges(TZqDatSObject *AFilter) {
 
 // ---- manager ------------------------------------------------------------
 
-TZqDatSManager::TZqDatSManager() {
+TZqDatSManager::TZqDatSManager() : TZqDatSCounted(this) {
     SetDefaultName("TZqDatSManager");
     FRelations = std::make_unique<TZqDatSRelationList>(this);
     FTables = std::make_unique<TZqDatSTableList>(this);
@@ -109,10 +109,6 @@ TZqDatSManager::~TZqDatSManager() {
     FreeOwnedPart(FJournal);
 }
 
-void TZqDatSManager::CountRef(int AInitial) { FRefCounter.CountRef(AInitial); }
-void TZqDatSManager::AddRef() { FRefCounter.AddRef(); }
-void TZqDatSManager::Release() { FRefCounter.Release(); }
-int TZqDatSManager::RefCount() const { return FRefCounter.Count(); }
 
 void TZqDatSManager::Clear() {
     FTables->Clear();

@@ -44,7 +44,7 @@ private:
     bool FWalking = false;
 };
 
-class TZqDatSManager : public TZqDatSNamedObject {
+class TZqDatSManager : public TZqDatSNamedObject, public TZqDatSCounted {
 public:
     TZqDatSManager();
     ~TZqDatSManager() override;
@@ -56,11 +56,6 @@ public:
     bool UpdatesRegistry() const { return FUpdatesRegistry; }
     bool CaseSensitive() const { return FCaseSensitive; }
     int Locale() const { return FLocale; }
-
-    void CountRef(int AInitial = 0);
-    void AddRef();
-    void Release();
-    int RefCount() const;
 
     void Clear();
     void SetEnforceConstraints(bool AValue);
@@ -81,7 +76,6 @@ private:
     std::unique_ptr<TZqDatSTableList> FTables;
     std::unique_ptr<TZqDatSUpdatesJournal> FJournal;
     bool FUpdatesRegistry = false;
-    TZqDatSRefCounter FRefCounter{this};
     bool FCaseSensitive = true;
     int FLocale = 1024;
 };

@@ -36,6 +36,22 @@ private:
     TZqDatSObject *FGuarded;
 };
 
+// What a shared object (a table, view, manager or aggregate) offers its
+// holders: its count, started by CountRef, and the calls TZqDatSRef makes.
+class TZqDatSCounted {
+public:
+    void CountRef(int AInitial = 0) { FRefCounter.CountRef(AInitial); }
+    void AddRef() { FRefCounter.AddRef(); }
+    void Release() { FRefCounter.Release(); }
+    int RefCount() const { return FRefCounter.Count(); }
+
+protected:
+    explicit TZqDatSCounted(TZqDatSObject *AGuarded) : FRefCounter(AGuarded) {}
+
+private:
+    TZqDatSRefCounter FRefCounter;
+};
+
 // Holds a table, view or manager through its reference count: the holder
 // counts itself in when it takes the object and out when it lets go (which
 // frees the object when it was the last holder), so no path through the

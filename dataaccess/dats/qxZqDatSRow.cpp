@@ -164,7 +164,7 @@ uint8_t *TZqDatSRow::CopyBuffer(const uint8_t *ASource) {
             } else if (C.DataType == dtObject) {
                 IZqDatSObjectValue *O;
                 std::memcpy(&O, B + C.Offset, sizeof O);
-                if (O) O->AddRef();
+                ZqDatSKeepObject(O);
             }
         }
     }
@@ -181,7 +181,7 @@ void TZqDatSRow::ReleaseValues(uint8_t *ABuffer) {
         } else if (C.DataType == dtObject) {
             IZqDatSObjectValue *O;
             std::memcpy(&O, ABuffer + C.Offset, sizeof O);
-            if (O) O->Release();
+            ZqDatSDropObject(O);
         }
     }
 }

@@ -36,6 +36,14 @@ protected:
     ~IZqDatSObjectValue() = default;
 };
 
+// A value buffer is raw memory, so the reference it keeps to an object is a
+// detached one: it is counted in through a holder when the value enters a
+// buffer (or a caller's copy) and counted out through one when it leaves.
+inline IZqDatSObjectValue *ZqDatSKeepObject(IZqDatSObjectValue *AValue) {
+    return TZqDatSRef<IZqDatSObjectValue>(AValue).Detach();
+}
+inline void ZqDatSDropObject(IZqDatSObjectValue *AValue) { (void)TZqDatSRef<IZqDatSObjectValue>::Adopt(AValue); }
+
 // The side record: a value under check, the row error, the lock mark.
 struct TZqDatSRowSide {
     int32_t CheckColumn = -1;

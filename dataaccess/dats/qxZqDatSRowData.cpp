@@ -229,7 +229,7 @@ bool TZqDatSRow::GetData(int AColumn, TZqDatSRowVersion AVersion, void *&AValue,
         if (C.DataType == dtObject) {
             IZqDatSObjectValue *O;
             std::memcpy(&O, Src, sizeof O);
-            if (O) O->AddRef();
+            ZqDatSKeepObject(O);
         }
     }
     return true;
@@ -328,8 +328,10 @@ void TZqDatSRow::SetData(int AColumn, const void *AValue, uint32_t ALen) {
         IZqDatSObjectValue *Old, *New = nullptr;
         std::memcpy(&Old, Dst, sizeof Old);
         if (AValue) std::memcpy(&New, AValue, sizeof New);
-        if (New) New->AddRef();
-        if (Old) Old->Release();
+        // The new value counted in before the old one out: storing the same
+        // object again never frees it on the way.
+        ZqDatSKeepObject(New);
+        ZqDatSDropObject(Old);
         std::memcpy(Dst, &New, sizeof New);
         if (AValue && New)
             B[C.NullByte] |= C.NullMask;

@@ -19,9 +19,9 @@ namespace {
 constexpr uint32_t CRowObjectSize = (sizeof(TZqDatSRow) + 7) & ~uint32_t(7);
 }
 
-TZqDatSTable::TZqDatSTable() { Init(); }
+TZqDatSTable::TZqDatSTable() : TZqDatSCounted(this) { Init(); }
 
-TZqDatSTable::TZqDatSTable(const std::string &AName) {
+TZqDatSTable::TZqDatSTable(const std::string &AName) : TZqDatSCounted(this) {
     Init();
     if (!AName.empty()) SetName(AName);
     FSourceName = FName;
@@ -50,9 +50,6 @@ TZqDatSTable::~TZqDatSTable() {
     FreeOwnedPart(FColumns);
 }
 
-void TZqDatSTable::CountRef(int AInitial) { FRefCounter.CountRef(AInitial); }
-void TZqDatSTable::AddRef() { FRefCounter.AddRef(); }
-void TZqDatSTable::Release() { FRefCounter.Release(); }
 
 void TZqDatSTable::EnsureLayout() { FColumns->EnsureLayout(CRowObjectSize); }
 

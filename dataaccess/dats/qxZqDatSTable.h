@@ -15,7 +15,7 @@ namespace dats {
 
 class TZqDatSRelation;
 
-class TZqDatSTable : public TZqDatSBindedObject {
+class TZqDatSTable : public TZqDatSBindedObject, public TZqDatSCounted {
 public:
     TZqDatSTable();
     explicit TZqDatSTable(const std::string &AName); // CreateNamed
@@ -39,10 +39,6 @@ public:
     TZqDatSView *View3() const { return FView3; }
     void SetView2(TZqDatSView *AView) { FView2 = AView; }
     void SetView3(TZqDatSView *AView) { FView3 = AView; }
-
-    void CountRef(int AInitial = 0);
-    void AddRef();
-    void Release();
 
     TZqDatSRow *NewRow(bool AAssignDefaults = true);
     TZqDatSRow *NewChildRow(bool AAssignDefaults, const std::vector<TZqDatSRow *> &AParents);
@@ -94,7 +90,6 @@ private:
     std::unique_ptr<TZqDatSUpdatesJournal> FJournal;
     bool FOwnJournal = true;
     TZqDatSLoadMode FLoadMode = lmNormal;
-    TZqDatSRefCounter FRefCounter{this};
     TZqDatSManager *FManager = nullptr;
     int FLocale = 1024;
     bool FCaseSensitive = true;

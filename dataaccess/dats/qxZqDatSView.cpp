@@ -15,7 +15,7 @@ namespace dats {
 
 
 
-TZqDatSView::TZqDatSView() {
+TZqDatSView::TZqDatSView() : TZqDatSCounted(this) {
     SetDefaultName("TZqDatSView");
     FMechanisms = std::make_unique<TZqDatSViewMechList>(this);
     FRows = std::make_unique<TZqDatSViewRowList>(this);
@@ -53,9 +53,6 @@ TZqDatSView *TZqDatSView::CreateEx(TZqDatSTable *ATable, const std::string &ANam
     return P;
 }
 
-void TZqDatSView::CountRef(int AInitial) { FRefCounter.CountRef(AInitial); }
-void TZqDatSView::AddRef() { FRefCounter.AddRef(); }
-void TZqDatSView::Release() { FRefCounter.Release(); }
 
 TZqDatSTable *TZqDatSView::GetTable() {
     auto *L = dynamic_cast<TZqDatSViewList *>(FOwner);

@@ -21,7 +21,7 @@ struct TZqDatSViewChange {
     TZqDatSRow *Row = nullptr;
 };
 
-class TZqDatSView : public TZqDatSNamedObject {
+class TZqDatSView : public TZqDatSNamedObject, public TZqDatSCounted {
 public:
     TZqDatSView();
     ~TZqDatSView() override;
@@ -47,10 +47,6 @@ public:
     void SetPositionHint(int AValue) { FPositionHint = AValue; }
     int PositionHint() const { return FPositionHint; }
     int LastPosition() const { return FLastPosition; }
-
-    void CountRef(int AInitial = 0);
-    void AddRef();
-    void Release();
 
     void Rebuild();
     void RebuildIfNeeded();
@@ -101,7 +97,6 @@ private:
     TZqDatSView *FSourceView = nullptr;
     uint8_t FStateFlags = 1;
     uint8_t FCreatorKind = 0;
-    TZqDatSRefCounter FRefCounter{this};
     std::unique_ptr<TZqDatSAggregateList> FAggregates;
     IZqDataMechSort *FSortMech = nullptr;
     int FPositionHint = -1;

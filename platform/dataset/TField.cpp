@@ -1270,15 +1270,17 @@ TFields::~TFields() { Clear(); }
 
 void TFields::Add(TField *AField, bool AOwned)
 {
+    // A field handed over is freed when it cannot join (after the message
+    // naming it is made).
+    std::unique_ptr<TField> Owned(AOwned ? AField : nullptr);
     std::string Key = rtl::UpperCase(AField->FieldName());
-    if (!Key.empty() && FByName.count(Key)) {
-        if (AOwned)
-            delete AField;
+    if (!Key.empty() && FByName.count(Key))
         DatabaseError(rtl::Format(DBText::SDuplicateFieldName, {Variant(AField->FieldName())}));
-    }
+    if (Owned)
+        FOwned.reserve(FOwned.size() + 1);
     FList.push_back(AField);
-    if (AOwned)
-        FOwned.emplace_back(AField);
+    if (Owned)
+        FOwned.push_back(std::move(Owned));
     if (!Key.empty())
         FByName[Key] = AField;
     AField->FDataSet = FDataSet;

@@ -90,6 +90,7 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     Grid().SetRecNoValue(3);
     EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), std::stod(A));
     EXPECT_TRUE(UndoRows().empty());
+    apptest::SaveScreenshot(*F, "editor_value_typed_next_to_the_plot");
 
     // Another station: the typed value is written first, with its undo value.
     SwitchStation();

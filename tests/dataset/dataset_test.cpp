@@ -445,3 +445,22 @@ TEST(DataSetLifetime, ADataSetGoesBeforeItsDataSource)
     EXPECT_EQ(Src.State(), dsInactive);
     EXPECT_EQ(States, 2);
 }
+
+TEST_F(DataSetFixture, AFieldWhoseNameIsTakenIsRefusedByNameAndFreed)
+{
+    auto *Cast = new TIntegerField(&DS);
+    Cast->SetFieldName("ID_Cast");
+    Cast->SetDataSet(&DS);
+    // The second one is handed over: refused, it goes, and the message still
+    // names it (it was read from a freed field before).
+    auto *Again = new TIntegerField(&DS);
+    Again->SetFieldName("id_cast");
+    try {
+        Again->SetDataSet(&DS);
+        ADD_FAILURE() << "a duplicate field name was accepted";
+    } catch (const EDatabaseError &E) {
+        EXPECT_NE(std::string(E.what()).find("'id_cast'"), std::string::npos) << E.what();
+    }
+    EXPECT_EQ(DS.Fields().Count(), 1);
+    EXPECT_EQ(DS.FindField("ID_CAST"), Cast);
+}
