@@ -13,11 +13,15 @@ set(MARLIN_TEST_ENV
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
-# marlin_add_test(<area> SOURCES ... [LIBS ...] [LABELS ...])
+# marlin_add_test(<area> SOURCES ... [LIBS ...] [LABELS ...] [MAIN plain|gui|app|own])
 # One GoogleTest executable per area, named tests_<area>, every test labelled
-# with the area so that `ctest -L <area>` runs one area.
+# with the area so that `ctest -L <area>` runs one area. Its main comes from
+# tests/support (plain: the library suites; gui: an offscreen application)
+# or tests/app_support (app: the program's tests, with the dialog seam);
+# each sets the environment above itself when it is missing, so that a
+# binary run by hand behaves as under ctest. "own" leaves main to the area.
 function(marlin_add_test area)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "MAIN" "SOURCES;LIBS;LABELS" ${ARGN})
   set(target tests_${area})
   add_executable(${target} ${T_SOURCES})
   # The library under test keeps its tree's optimisation (-O3 in Release,
@@ -29,7 +33,18 @@ function(marlin_add_test area)
   else()
     target_compile_options(${target} PRIVATE $<$<CONFIG:Release>:-O1>)
   endif()
-  target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(NOT T_MAIN OR T_MAIN STREQUAL "plain")
+    set(main test_main)
+  elseif(T_MAIN STREQUAL "gui")
+    set(main test_main_gui)
+  elseif(T_MAIN STREQUAL "app")
+    set(main app_test_main)
+  elseif(T_MAIN STREQUAL "own")
+    set(main "")
+  else()
+    message(FATAL_ERROR "marlin_add_test(${area}): unknown MAIN ${T_MAIN}")
+  endif()
+  target_link_libraries(${target} PRIVATE ${main} ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
   add_dependencies(${target} marlin_stage)
   # gtest_discover_tests cannot hand a list-valued property to the tests it
   # generates (only the first item survives), so the environment travels as

@@ -252,6 +252,8 @@ int main()
     for (int Run = 1; Run <= 5; ++Run)
         TText.push_back(Seconds([&] { UpdateByText(Ours, Run); }));
     std::printf("updates_autocommit_sql_text: %.0f updates/s\n", Updates / Median(TText));
+    // Texts that differ only in their values run at the speed of one prepared statement.
+    std::printf("ratio sql_text_over_prepared_updates: %.2f\n", Median(TUpd) / Median(TText));
 
     std::error_code Ec;
     std::filesystem::remove_all(Dir, Ec);

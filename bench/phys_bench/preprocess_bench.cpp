@@ -11,7 +11,8 @@
 #include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "dataaccess/stan/qxZqStanParam.h"
-#include "tests/phys_sql/MainStatements.h"
+#include "tests/support/SentStatements.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace {
 
@@ -28,8 +29,12 @@ double Median(std::vector<double> V)
 
 int main()
 {
+    testsupport::SetTestEnvironment();
+    std::vector<std::string> Corpus;
+    for (const testsupport::TSentStatement &S : testsupport::SentStatements())
+        Corpus.push_back(testsupport::WithDatabase(S.Text, "/data/black2007.mdb"));
     auto Meta = ZqCreateDialectMetadata(mkMSAccess);
-    const size_t N = std::size(Corpus);
+    const size_t N = Corpus.size();
     size_t Checksum = 0;
     auto RunPreprocessor = [&] {
         const auto T0 = std::chrono::steady_clock::now();
@@ -42,7 +47,7 @@ int main()
             P.Macros = &Macros;
             P.MacrosSource = &Source;
             P.Instrs = piParamCreate | piMacroCreate | piParamExpand | piMacroExpand | piEscapeExpand | piAnalyze;
-            P.Source = Corpus[size_t(i) % N].Text;
+            P.Source = Corpus[size_t(i) % N];
             P.Execute();
             Checksum += P.Destination().size() + size_t(P.CommandKind());
         }
@@ -51,7 +56,7 @@ int main()
     auto RunCopy = [&] {
         const auto T0 = std::chrono::steady_clock::now();
         for (int i = 0; i < Statements; ++i) {
-            std::string Copy = Corpus[size_t(i) % N].Text;
+            std::string Copy = Corpus[size_t(i) % N];
             Checksum += Copy.size();
         }
         return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - T0).count() / Statements;
@@ -63,7 +68,7 @@ int main()
         Base.push_back(RunCopy());
     }
     // Every statement must come out as it went in (none carries a marker).
-    for (const TCorpusRow &Row : Corpus) {
+    for (const std::string &Text : Corpus) {
         TZqParams Params;
         TZqMacros Macros;
         TZqPhysPreprocessor P;
@@ -72,10 +77,10 @@ int main()
         P.Macros = &Macros;
         P.MacrosSource = &Macros;
         P.Instrs = piParamCreate | piParamExpand | piMacroExpand | piEscapeExpand | piAnalyze;
-        P.Source = Row.Text;
+        P.Source = Text;
         P.Execute();
-        if (P.Destination() != Row.Text) {
-            std::fprintf(stderr, "wrong text for %s\n", Row.Id);
+        if (P.Destination() != Text) {
+            std::fprintf(stderr, "wrong text for %s\n", Text.c_str());
             return 1;
         }
     }

@@ -2,7 +2,7 @@
 // start to the next: new cruises come in with a clean history, a renamed
 // cruise loses its history, a cruise whose MAR alone changed keeps the old
 // MAR, a deleted cruise goes; a start without changes changes nothing.
-#include "tests/app_main/main_fixture.h"
+#include "tests/app_support/main_fixture.h"
 
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TTable.h"

@@ -2,7 +2,7 @@
 // a parameter with a table of its own comes in, with QC when a climatology
 // of either sea exists; one without a table, or whose name is not a plain
 // name, stays out; the checked parameters get their level-flag tables.
-#include "tests/app_main/main_fixture.h"
+#include "tests/app_support/main_fixture.h"
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"

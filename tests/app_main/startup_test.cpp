@@ -2,7 +2,7 @@
 // database: the work tables made and filled, the window at its start page,
 // the step page written, pictures of the start and main windows; and the
 // start's failure paths (no database path, a file that is no database).
-#include "tests/app_main/main_fixture.h"
+#include "tests/app_support/main_fixture.h"
 
 #include "app/Globals.h"
 #include "app/UQC.h"

@@ -1,6 +1,6 @@
 // The main window as a form: every named control in place with its text,
 // the wizard's pages shown by their Tag, the Esc hook, and the path dialog.
-#include "tests/app_main/main_fixture.h"
+#include "tests/app_support/main_fixture.h"
 
 #include "app/UQC.h"
 #include "app/uDBPath.h"

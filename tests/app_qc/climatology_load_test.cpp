@@ -6,7 +6,7 @@
 #include "app/UQC.h"
 #include "app/manual/map.h"
 #include "platform/localdb/LocalEngine.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -11,7 +11,7 @@
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 #include "tools/demogen/TDemoStationDb.h"
 
 #include <cstdlib>

@@ -4,6 +4,7 @@
 
 #include "app/uQCMain.h"
 #include "platform/toolkit/TApplication.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -25,11 +26,7 @@ std::atomic<int> GInstallations{0};
 
 } // namespace
 
-std::string ProgramFolder()
-{
-    const char *Env = std::getenv("MARLIN_PROGRAM_DIR");
-    return std::string(Env && *Env ? Env : APP_SUPPORT_PROGRAM_DIR) + "/";
-}
+std::string ProgramFolder() { return testsupport::ProgramDir(); }
 
 TTestInstallation::TTestInstallation()
 {

@@ -3,7 +3,7 @@
 // windows a test opens.
 #pragma once
 
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 #include <filesystem>
 #include <string>

@@ -5,6 +5,7 @@
 #include "app/uQCMain.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <QFont>
 
@@ -12,6 +13,8 @@
 
 int main(int argc, char **argv)
 {
+    testsupport::SetTestEnvironment();
+    // Never a real window, whatever the caller's session offers.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication App(argc, argv);
     QApplication::setFont(QFont(QString::fromLatin1("DejaVu Sans"), 9));

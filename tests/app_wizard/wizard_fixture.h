@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "platform/rtl/Classes.h"
+#include "tests/support/LocalRows.h"
 
 class TZqConnection;
 
 namespace wizardtest {
 
-// Rows of a local SQL query on a work folder, each "a|b|c".
-std::vector<std::string> LocalRows(const std::string &AFolder, const std::string &ASql);
+using testsupport::LocalRows;
 
 class WizardDb : public ::testing::Test {
 protected:

@@ -2,7 +2,7 @@
 // installation with a small copy of the demo station database: the modes,
 // NEXT and BACK with their rules, CHECK with the report and the chosen
 // action, Esc during a run, the location panel and closing the program.
-#include "tests/app_main/main_fixture.h"
+#include "tests/app_support/main_fixture.h"
 
 #include "app/Globals.h"
 #include "app/UQC.h"

@@ -16,7 +16,7 @@
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TSession.h"
 #include "platform/toolkit/TForm.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 namespace wbtest {
 

@@ -12,7 +12,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TForm.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 namespace wbtest {
 namespace {

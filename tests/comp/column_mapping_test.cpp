@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dataaccess/dats/qxZqDAptColumn.h"
-#include "tests/comp/comp_test_util.h"
+#include "tests/support/comp_test_util.h"
 
 using namespace comptest;
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/rtl/SysUtils.h"
-#include "tests/comp/comp_test_util.h"
+#include "tests/support/comp_test_util.h"
 
 using namespace comptest;
 using namespace dats;

@@ -2,7 +2,7 @@
 // unidirectional record numbers, and the count modes.
 #include <gtest/gtest.h>
 
-#include "tests/comp/comp_test_util.h"
+#include "tests/support/comp_test_util.h"
 
 using namespace comptest;
 using namespace dats;

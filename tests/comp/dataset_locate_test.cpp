@@ -1,7 +1,7 @@
 // Locate and Lookup over the dataset's active view.
 #include <gtest/gtest.h>
 
-#include "tests/comp/comp_test_util.h"
+#include "tests/support/comp_test_util.h"
 
 using namespace comptest;
 using namespace dats;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 namespace {
 

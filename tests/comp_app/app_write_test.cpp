@@ -11,7 +11,7 @@
 #include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TField.h"
 #include "platform/rtl/DB.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 using namespace querytest;
 using namespace ZqCursors;

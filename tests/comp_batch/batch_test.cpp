@@ -3,8 +3,8 @@
 
 #include "dataaccess/dats/qxZqDatSConstraint.h"
 #include "platform/rtl/Variant.h"
-#include "tests/comp/comp_test_util.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/comp_test_util.h"
+#include "tests/support/query_fixture.h"
 
 using namespace comptest;
 using namespace dats;

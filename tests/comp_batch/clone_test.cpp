@@ -2,8 +2,8 @@
 // and table components rely on.
 #include <gtest/gtest.h>
 
-#include "tests/comp/comp_test_util.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/comp_test_util.h"
+#include "tests/support/query_fixture.h"
 
 using namespace comptest;
 using namespace dats;

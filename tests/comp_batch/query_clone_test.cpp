@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dataset/TDataSource.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 using namespace querytest;
 

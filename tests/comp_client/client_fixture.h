@@ -11,7 +11,7 @@
 
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/stan/qxZqStanError.h"
-#include "tests/phys/fake_driver.h"
+#include "tests/support/fake_driver.h"
 
 namespace client_test {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/dataset/TDataSource.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 using namespace querytest;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/comp/comp_test_util.h"
+#include "tests/support/comp_test_util.h"
 
 namespace dstest {
 

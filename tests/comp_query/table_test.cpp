@@ -8,7 +8,7 @@
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 using namespace querytest;
 

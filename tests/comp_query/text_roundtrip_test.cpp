@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/dataset/TField.h"
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 using namespace querytest;
 

@@ -15,7 +15,7 @@
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "tests/dapt/dapt_fake.h"
-#include "tests/phys/fake_driver.h"
+#include "tests/support/fake_driver.h"
 
 using namespace dats;
 

@@ -13,7 +13,7 @@
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "tests/dapt/dapt_fake.h"
-#include "tests/phys/fake_driver.h"
+#include "tests/support/fake_driver.h"
 
 class DaptConnection : public ::testing::Test {
 protected:

@@ -5,7 +5,7 @@
 #include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
-#include "tests/phys/fake_driver.h"
+#include "tests/support/fake_driver.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
-#include "tests/phys_e2e/StationE2EFixture.h"
+#include "tests/support/StationE2EFixture.h"
 
 using namespace dats;
 

@@ -1,4 +1,5 @@
 // Helpers of the data tests.
+#include "tests/support/TestEnvironment.h"
 #include "tests/data/DataTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,17 +14,9 @@ namespace datatest {
 
 namespace fs = std::filesystem;
 
-fs::path ProgramDir()
-{
-  const char *dir = std::getenv("MARLIN_PROGRAM_DIR");
-  return dir && *dir ? fs::path(dir) : fs::path(MARLIN_DATA_TEST_PROGRAM_DIR);
-}
+fs::path ProgramDir() { return fs::path(testsupport::ProgramDir()); }
 
-fs::path SourceDataDir()
-{
-  const char *dir = std::getenv("MARLIN_SOURCE_DIR");
-  return (dir && *dir ? fs::path(dir) : fs::path(MARLIN_DATA_TEST_SOURCE_DIR)) / "data";
-}
+fs::path SourceDataDir() { return fs::path(testsupport::SourceDir()) / "data"; }
 
 TScratchDir::TScratchDir()
 {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dataset/TDataSource.h"
-#include "tests/dataset/ArrayDataSet.h"
+#include "tests/support/ArrayDataSet.h"
 
 using rtl::Variant;
 

@@ -2,7 +2,7 @@
 // formats, conversions and their errors.
 #include <gtest/gtest.h>
 
-#include "tests/dataset/ArrayDataSet.h"
+#include "tests/support/ArrayDataSet.h"
 
 using rtl::Variant;
 

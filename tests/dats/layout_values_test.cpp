@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "dats_test_util.h"
+#include "tests/support/dats_test_util.h"
 #include "platform/rtl/FMTBcd.h"
 
 using namespace dats;

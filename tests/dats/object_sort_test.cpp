@@ -12,7 +12,7 @@
 #include "dataaccess/dats/qxZqDatSMech.h"
 #include "dataaccess/dats/qxZqDatSRelation.h"
 #include "dataaccess/dats/qxZqDatSView.h"
-#include "dats_test_util.h"
+#include "tests/support/dats_test_util.h"
 
 using namespace dats;
 using namespace datstest;

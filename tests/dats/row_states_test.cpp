@@ -6,7 +6,7 @@
 #include "dataaccess/dats/qxZqDatSConstraint.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
 #include "dataaccess/dats/qxZqDatSView.h"
-#include "dats_test_util.h"
+#include "tests/support/dats_test_util.h"
 
 using namespace dats;
 using namespace datstest;

@@ -11,7 +11,7 @@
 #include "dataaccess/dats/qxZqDatSRelation.h"
 #include "dataaccess/dats/qxZqDatSView.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
-#include "dats_test_util.h"
+#include "tests/support/dats_test_util.h"
 
 using namespace dats;
 using namespace datstest;

@@ -10,7 +10,7 @@
 #include "dataaccess/dats/qxZqDatSMech.h"
 #include "dataaccess/dats/qxZqDatSView.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
-#include "dats_test_util.h"
+#include "tests/support/dats_test_util.h"
 
 using namespace dats;
 using namespace datstest;

@@ -9,7 +9,7 @@
 #include "dataaccess/dats/qxZqDatSAggregates.h"
 #include "dataaccess/dats/qxZqDatSView.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
-#include "tests/dats/dats_test_util.h"
+#include "tests/support/dats_test_util.h"
 
 using namespace dats;
 using namespace datstest;

@@ -3,7 +3,7 @@
 
 #include "dataaccess/dats/qxZqDatSConstraints.h"
 #include "dataaccess/stan/qxZqStanExpr.h"
-#include "tests/dats/dats_test_util.h"
+#include "tests/support/dats_test_util.h"
 
 using namespace dats;
 using namespace datstest;

@@ -2,6 +2,7 @@
 // library may include only its own module and the modules below it, the
 // library and its stand-ins stay free of Qt, and project includes are written
 // from the root. A wrong include fails here, not in a review.
+#include "tests/support/TestEnvironment.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -181,8 +182,8 @@ protected:
 TEST(IncludeDirection, TheTreeFollowsTheLayering)
 {
     int Files = 0;
-    const std::vector<std::string> Found = Violations(MARLIN_TEST_SOURCE_DIR, Files);
-    EXPECT_GT(Files, 100) << "the scan found no sources under " << MARLIN_TEST_SOURCE_DIR;
+    const std::vector<std::string> Found = Violations(testsupport::SourceDir(), Files);
+    EXPECT_GT(Files, 100) << "the scan found no sources under " << testsupport::SourceDir();
     EXPECT_TRUE(Found.empty()) << Joined(Found);
 }
 

@@ -2,6 +2,7 @@
 // definitions, and helpers to fill tables and read query results.
 #pragma once
 
+#include "tests/support/TestEnvironment.h"
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "tests/support/LocalRows.h"
 
 class LocalDbFixture : public ::testing::Test {
 protected:
@@ -19,7 +21,7 @@ protected:
     {
         char Tmpl[] = "/tmp/marlin_localdb_XXXXXX";
         Folder = mkdtemp(Tmpl);
-        std::string Def = std::string(MARLIN_TEST_SOURCE_DIR) + "/data/SoftDB/worktables.def";
+        std::string Def = testsupport::SourceDir() + "data/SoftDB/worktables.def";
         std::filesystem::copy_file(Def, Folder + "/worktables.def");
     }
     void TearDown() override
@@ -62,21 +64,7 @@ protected:
     }
 
     // The rows of a query, each "a|b|c" from the fields' texts.
-    std::vector<std::string> Rows(const std::string &ASql)
-    {
-        TQuery Q;
-        Q.SetDatabaseName(Folder);
-        Q.SQL().Add(ASql);
-        Q.Open();
-        std::vector<std::string> R;
-        for (Q.First(); !Q.Eof(); Q.Next()) {
-            std::string Line;
-            for (int I = 0; I < Q.FieldCount(); ++I)
-                Line += (I ? "|" : "") + Q.Fields()[I]->AsString();
-            R.push_back(Line);
-        }
-        return R;
-    }
+    std::vector<std::string> Rows(const std::string &ASql) { return testsupport::LocalRows(Folder, ASql); }
 
     void Exec(const std::string &ASql)
     {

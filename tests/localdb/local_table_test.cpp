@@ -9,7 +9,7 @@
 
 #include "platform/localdb/TBatchMove.h"
 #include "platform/localdb/TSession.h"
-#include "tests/dataset/ArrayDataSet.h"
+#include "tests/support/ArrayDataSet.h"
 
 using rtl::Variant;
 

@@ -1,6 +1,6 @@
 // Array execution with each answer of the error handler, the automatic
 // transaction around it, offsets and abort.
-#include "tests/phys/phys_fixture.h"
+#include "tests/support/phys_fixture.h"
 
 #include <thread>
 

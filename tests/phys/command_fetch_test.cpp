@@ -1,6 +1,6 @@
 // Fetch modes, rowsets, RecsMax, the exact fetch and the command states
 // around them.
-#include "tests/phys/phys_fixture.h"
+#include "tests/support/phys_fixture.h"
 
 #include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"

@@ -1,6 +1,6 @@
 // Connection states, the transaction stack with savepoints and nested
 // transactions, and closing with open transactions.
-#include "tests/phys/phys_fixture.h"
+#include "tests/support/phys_fixture.h"
 
 namespace {
 

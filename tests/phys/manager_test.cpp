@@ -8,8 +8,8 @@
 
 #include "dataaccess/phys/qxZqPhysCmdGenerator.h"
 #include "dataaccess/stan/qxZqStanError.h"
-#include "tests/phys/fake_driver.h"
-#include "tests/phys/phys_fixture.h"
+#include "tests/support/fake_driver.h"
+#include "tests/support/phys_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "dataaccess/phys/qxZqPhysCmdGenerator.h"
-#include "tests/phys_e2e/StationE2EFixture.h"
+#include "tests/support/StationE2EFixture.h"
 
 namespace {
 

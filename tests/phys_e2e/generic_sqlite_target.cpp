@@ -2,7 +2,7 @@
 // Debian's SQLite ODBC driver: a DBMS of no known kind, so the dialect
 // facts are the ones the driver reports.
 #include "dataaccess/phys/odbc/qxZqPhysODBC.h"
-#include "tests/phys_e2e/StationE2EFixture.h"
+#include "tests/support/StationE2EFixture.h"
 
 namespace {
 

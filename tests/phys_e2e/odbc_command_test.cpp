@@ -1,7 +1,7 @@
 // What the ODBC command decides on the Access driver: statement flags,
 // bound types of parameters and money columns, shortened parameter names,
 // procedure-call texts and catalog table-type lists.
-#include "tests/phys_e2e/StationE2EFixture.h"
+#include "tests/support/StationE2EFixture.h"
 
 TEST(ODBCCommandTableTypes, ListFollowsKindsAndScopes)
 {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/phys_e2e/StationE2EFixture.h"
+#include "tests/support/StationE2EFixture.h"
 
 namespace {
 

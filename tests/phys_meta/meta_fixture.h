@@ -11,7 +11,7 @@
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSView.h"
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
-#include "tests/phys/phys_fixture.h"
+#include "tests/support/phys_fixture.h"
 
 class MetaFixture : public PhysFixture {
 public:

@@ -2,6 +2,8 @@
 #include "odbcgen_fixture.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <unistd.h>
@@ -10,7 +12,8 @@
 #include "dataaccess/stan/qxZqStanConnDef.h"
 #include "dataaccess/stan/qxZqStanFactory.h"
 #include "platform/rtl/Classes.h"
-#include "tests/phys_e2e/StationE2EFixture.h"
+#include "tests/support/StationE2EFixture.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace {
 
@@ -123,17 +126,54 @@ long long TOutsideView::Scalar(const std::string &ASQL)
 
 // ---- the PostgreSQL server -------------------------------------------------------------------------
 
+namespace {
+
+// The server this process started itself, stopped when the process ends.
+std::string GOwnPgState, GOwnPgFolder;
+
+void StopOwnPgServer()
+{
+    const std::string Cmd = "sh '" + testsupport::SourceDir() + "tests/phys_odbcgen/pg_server.sh' stop '" +
+                            GOwnPgState + "' >/dev/null 2>&1";
+    if (std::system(Cmd.c_str()) != 0)
+        std::fprintf(stderr, "could not stop the PostgreSQL test server of %s\n", GOwnPgState.c_str());
+    std::error_code Ec;
+    std::filesystem::remove_all(GOwnPgFolder, Ec);
+}
+
+// Run by hand, outside ctest's fixture, the binary starts a server of its
+// own with the same script, so that its Pg cases run as they do there.
+bool StartOwnPgServer(std::string &AState, std::string &AWhy)
+{
+    const std::string Base =
+        (std::filesystem::temp_directory_path() / ("marlin_pg_" + std::to_string(::getpid()))).string();
+    AState = Base + ".env";
+    const std::string Cmd = "sh '" + testsupport::SourceDir() + "tests/phys_odbcgen/pg_server.sh' start '" + AState +
+                            "' '" + Base + "' >/dev/null";
+    GOwnPgState = AState;
+    GOwnPgFolder = Base;
+    std::atexit(StopOwnPgServer);
+    if (std::system(Cmd.c_str()) != 0) {
+        AWhy = "the PostgreSQL test server did not start (tests/phys_odbcgen/pg_server.sh start " + AState + " " +
+               Base + " says why)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 const TPgServer &TPgServer::Get()
 {
     static const TPgServer S = [] {
         TPgServer R;
         const char *Env = std::getenv("MARLIN_PG_STATE");
-        const std::string Path = Env && *Env ? Env : MARLIN_PG_STATE;
+        std::string Path = Env && *Env ? Env : MARLIN_PG_STATE;
+        if (!std::filesystem::exists(Path) && !StartOwnPgServer(Path, R.Why))
+            return R;
         std::ifstream In(Path);
         if (!In) {
-            R.Why = "the PostgreSQL test server is not running (no " + Path +
-                    "). Run these tests through ctest, whose fixture test phys_odbcgen_pg_start starts it, "
-                    "or start it by hand with tests/phys_odbcgen/pg_server.sh start " + Path + " <folder>.";
+            R.Why = "the PostgreSQL test server's state file " + Path + " cannot be read";
             return R;
         }
         std::string Line;

@@ -1,5 +1,6 @@
 // The check tree: five states, propagation down and up, the locked state,
 // its ini and image-list files, and dragging checked nodes.
+#include "tests/support/TestEnvironment.h"
 #include "app/manual/CheckTree.h"
 
 #include "app/Globals.h"
@@ -13,11 +14,7 @@
 
 namespace {
 
-std::string ProgramFolder()
-{
-    const char *Program = std::getenv("MARLIN_PROGRAM_DIR");
-    return std::string(Program ? Program : QCMAP_PROGRAM_DIR) + "/";
-}
+std::string ProgramFolder() { return testsupport::ProgramDir(); }
 
 class CheckTreeStates : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // Map drawing probed pixel by pixel, the geography files, and the square
 // look-up. The default map over the installation's data is kept as
 // default_map.png in this suite's build folder.
+#include "tests/support/TestEnvironment.h"
 #include "app/manual/map.h"
 
 #include "app/Globals.h"
@@ -309,12 +310,10 @@ TEST(QcSquares, LoadAndFindWithTheBlackSeaFirst)
 // The installation's own files, drawn as the editor's map shows them first.
 TEST(DefaultMap, InstallationDataDrawsSeaLandStationsAndAxes)
 {
-    const char *Program = std::getenv("MARLIN_PROGRAM_DIR");
-    if (!Program)
-        Program = QCMAP_PROGRAM_DIR;
+    const std::string Program = testsupport::ProgramDir();
     TScriptedDialogs Script;
-    MapsDir = std::string(Program) + "/Maps/";
-    CfgDir = std::string(Program) + "/Cfg/";
+    MapsDir = Program + "Maps/";
+    CfgDir = Program + "Cfg/";
     GridFileName = MapsDir + "out.grd";
     BuildDepthColors();
     ASSERT_EQ(GridNX, 673);

@@ -7,7 +7,7 @@
 #include "platform/toolkit/TDBGridModel.h"
 // The dataset model's test dataset; this suite's sources are its own folder
 // only, so the fixture's implementation comes in here.
-#include "tests/dataset/ArrayDataSet.cpp"
+#include "tests/support/ArrayDataSet.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The tests' array-backed dataset.
-#include "tests/dataset/ArrayDataSet.h"
+#include "tests/support/ArrayDataSet.h"
 
 #include <new>
 

@@ -1,5 +1,5 @@
 // The fake driver: see fake_driver.h.
-#include "tests/phys/fake_driver.h"
+#include "tests/support/fake_driver.h"
 
 #include <map>
 #include <mutex>

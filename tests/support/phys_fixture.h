@@ -6,7 +6,7 @@
 
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
-#include "tests/phys/fake_driver.h"
+#include "tests/support/fake_driver.h"
 
 class PhysFixture : public ::testing::Test {
 protected:

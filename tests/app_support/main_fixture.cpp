@@ -1,5 +1,5 @@
 // The main-window fixture.
-#include "tests/app_main/main_fixture.h"
+#include "tests/app_support/main_fixture.h"
 
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TTable.h"

@@ -1,4 +1,4 @@
-#include "tests/comp_query/query_fixture.h"
+#include "tests/support/query_fixture.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -11,6 +11,7 @@
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
 #include "dataaccess/phys/qxZqPhysManager.h"
 #include "dataaccess/stan/qxZqStanInit.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace querytest {
 
@@ -24,10 +25,7 @@ public:
 
 std::filesystem::path DemoDb()
 {
-    const char *Dir = std::getenv("MARLIN_PROGRAM_DIR");
-    if (!Dir)
-        throw std::runtime_error("MARLIN_PROGRAM_DIR is not set");
-    return std::filesystem::path(Dir) / "demo" / "marlin_demo.mdb";
+    return std::filesystem::path(testsupport::ProgramDir()) / "demo" / "marlin_demo.mdb";
 }
 
 } // namespace

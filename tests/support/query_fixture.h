@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
-#include "tests/comp/comp_test_util.h"
+#include "tests/support/comp_test_util.h"
 
 namespace querytest {
 
