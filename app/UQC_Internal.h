@@ -45,7 +45,7 @@ void MergeFlagRows(TTable &ATarget, TTable &ASource, const std::vector<std::stri
 // The level flags of the automatic run: while a TLevelFlagsHeld lives (and
 // the editor is not driving), a station's level flags go to the flag tables
 // when its last parameter is checked, climatic profiles are read once per
-// cruise, and "TmpFlags" is written by
+// cruise (per run within a TQcRunScope), and "TmpFlags" is written by
 // SaveLevelFlagRows only (the cruise loop calls it when a cruise ends or is
 // interrupted). DropUnsavedLevelFlagRows forgets what a failed cruise left
 // in memory, as its rolled-back transaction forgets the tables' side.
@@ -55,6 +55,18 @@ public:
     ~TLevelFlagsHeld();
     TLevelFlagsHeld(const TLevelFlagsHeld &) = delete;
     TLevelFlagsHeld &operator=(const TLevelFlagsHeld &) = delete;
+
+private:
+    bool FWas;
+};
+// The whole of one CheckCruises: climatic profiles read in one cruise serve
+// the next ones too.
+class TQcRunScope {
+public:
+    TQcRunScope();
+    ~TQcRunScope();
+    TQcRunScope(const TQcRunScope &) = delete;
+    TQcRunScope &operator=(const TQcRunScope &) = delete;
 
 private:
     bool FWas;

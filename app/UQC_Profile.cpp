@@ -184,7 +184,9 @@ public:
     }
     bool Fits(const std::string &P) const
     {
-        const auto Has = [&](const std::string &N) { return std::find(FColumns.begin(), FColumns.end(), N) != FColumns.end(); };
+        const auto Has = [&](const std::string &N) {
+            return std::any_of(FColumns.begin(), FColumns.end(), [&](const std::string &C) { return rtl::SameText(C, N); });
+        };
         return IsPtsParam(P) ? Has("FTEMP") && Has("FPSAL") : Has("F" + P);
     }
     TLocalRow *Find(int CastId, double Pres)
@@ -252,8 +254,11 @@ std::vector<std::string> FlagColumns(const std::string &P)
 // the station and "TmpFlags" for the end of the cruise.
 bool HoldMerges = false;
 
-// The climatic profiles the automatic run read in this cruise, by the text
-// of their query, and the text the last station asked for.
+// The climatic profiles the automatic run read in this run (or cruise,
+// when a cruise is checked on its own), by the text of their query, and
+// the text the last station asked for. Nothing writes a climatology table
+// while a run is under way.
+bool InQcRun = false;
 struct THeldClimatology {
     TRealArr Levels, Means, Stds;
     double Deepest = 0;
@@ -279,9 +284,9 @@ void HoldClimatology(const std::string &Sql)
 {
     if (!HoldMerges)
         return;
-    // Squares times months of one cruise are few; a cruise over the whole
-    // sea all year still stays small.
-    if (ClimatologyHeld.size() >= 512)
+    // Squares times months times parameters: a few thousand profiles of a
+    // few dozen levels at most for both seas all year.
+    if (ClimatologyHeld.size() >= 4096)
         ClimatologyHeld.clear();
     ClimatologyHeld[Sql] = {ClimLevels, ClimMeans, ClimStds, DeepestClimLevel};
 }
@@ -410,12 +415,26 @@ TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
 {
     HoldMerges = !VisualMode;
     FlagRowsCurrent = false;
-    ClimatologyHeld.clear();
+    if (!InQcRun)
+        ClimatologyHeld.clear();
 }
 
 TLevelFlagsHeld::~TLevelFlagsHeld()
 {
     HoldMerges = FWas;
+    if (!InQcRun)
+        ClimatologyHeld.clear();
+}
+
+TQcRunScope::TQcRunScope() : FWas(InQcRun)
+{
+    InQcRun = true;
+    ClimatologyHeld.clear();
+}
+
+TQcRunScope::~TQcRunScope()
+{
+    InQcRun = FWas;
     ClimatologyHeld.clear();
 }
 
@@ -431,10 +450,6 @@ void RestoreClimatologyQuery()
     ClimQry->SQL().Add(ClimQrySql);
     ClimQry->Open();
 }
-
-namespace {
-
-} // namespace
 
 // ---- per station ---------------------------------------------------------------
 
@@ -499,8 +514,8 @@ void SelectClimatologyData(const std::string &P)
         Sql = "Select PRES, PAVG, PSTD from " + T + " where (Region = " + SquareName + ") and (" + T +
               ".\"Month\" = " + std::to_string(CastMonth) + ") order by PRES";
         ClimQrySql = Sql;
-        // Neighbouring stations of a cruise mostly share square and month;
-        // the automatic run reads each climatic profile once per cruise.
+        // Neighbouring stations mostly share square and month; the
+        // automatic run reads each climatic profile once.
         if (ClimQry->Active() && HeldClimatology(Sql))
             return;
     }

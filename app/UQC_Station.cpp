@@ -105,6 +105,7 @@ void AddErrorNodes(int Index, const std::string &CastId)
 
 void CheckCruises()
 {
+    TQcRunScope Run;
     QcRunFinished = false;
     QcInterrupted = false;
     AbortRequested = false;

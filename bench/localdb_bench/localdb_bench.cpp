@@ -3,6 +3,9 @@
 //    that already holds half of them (as the QC run merges TmpFlags into a
 //    "-PTS_DataFlags" table), against the same upsert written as a raw
 //    SQLite statement loop in one transaction;
+//  - the same upsert from rows held in memory (TTable::AppendUpdateRows, a
+//    station of 100 levels per call inside one transaction, as the QC run
+//    writes a station's level flags), against the same raw loop;
 //  - the per-station cycle of the QC run: TmpFlags created afresh from its
 //    template with its primary index, 100 levels appended and read back.
 // Each figure is the median of several timed runs after a warm-up; the
@@ -153,6 +156,41 @@ int main()
     std::printf("batch_move_upsert_1M: %.0f rows/s\n", SourceRows / Median(Ours));
     std::printf("raw_sqlite_upsert_1M: %.0f rows/s\n", SourceRows / Median(Raw));
     std::printf("ratio raw_time_over_batch_move: %.2f\n", Median(Raw) / Median(Ours));
+
+    // ---- upsert from values in memory, a station at a time -------------------------
+    {
+        std::vector<TLocalRow> Values;
+        Values.reserve(SourceRows);
+        TLocalStatement Read(Db.Handle(), "SELECT ID_Cast, PRES, FPRES, FTEMP, FPSAL FROM TmpFlags ORDER BY ID_Cast, PRES");
+        while (Read.Step())
+            Values.push_back({Read.Column(0), Read.Column(1), Read.Column(2), Read.Column(3), Read.Column(4)});
+        const std::vector<std::string> Cols = {"ID_Cast", "PRES", "FPRES", "FTEMP", "FPSAL"};
+        std::vector<double> Merge, Raw2;
+        for (int Run = 0; Run < 6; ++Run) {
+            ResetDestination(Db);
+            auto T0 = Clock::now();
+            Db.BeginTransaction();
+            for (size_t At = 0; At < Values.size(); At += LevelsPerCast) {
+                const std::vector<TLocalRow> Station(Values.begin() + long(At),
+                                                     Values.begin() + long(std::min(Values.size(), At + LevelsPerCast)));
+                Dest.AppendUpdateRows(Cols, Station);
+            }
+            Db.Commit();
+            double Merge1 = Seconds(T0);
+            CountChanged(Db);
+            ResetDestination(Db);
+            T0 = Clock::now();
+            RawUpsert(Db);
+            double Raw1 = Seconds(T0);
+            CountChanged(Db);
+            if (Run > 0) {
+                Merge.push_back(Merge1);
+                Raw2.push_back(Raw1);
+            }
+        }
+        std::printf("value_merge_upsert_1M: %.0f rows/s\n", SourceRows / Median(Merge));
+        std::printf("ratio raw_time_over_value_merge: %.2f\n", Median(Raw2) / Median(Merge));
+    }
 
     // The record-by-record path (a source that is not a local table), on a
     // tenth of the rows.

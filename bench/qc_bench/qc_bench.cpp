@@ -202,6 +202,17 @@ public:
         ClimQ = std::make_unique<TQuery>();
         ClimQ->SetDatabaseName(AWorkDir);
 
+        // Nothing of a main window run before (its controls and tables are
+        // gone with it).
+        TotalGauge = CruiseGauge = nullptr;
+        CruiseLabel = TotalLabel = EscHintLabel = nullptr;
+        AutoQcCheckBox = nullptr;
+        ErrorsTreeView = nullptr;
+        ParamListBox = nullptr;
+        TmpDataQry = LocalWorkQry = nullptr;
+        ChemParamList.Clear();
+        ChemFlagTbls.clear();
+        VisualMode = false;
         CruiseTbl = TmpCru.get();
         CastQry = CastQ.get();
         ProfileDataQry = ProfileQ.get();
@@ -464,8 +475,11 @@ int main(int argc, char **argv)
     std::printf("ratio engine_over_window: %.3f\n", Engine / Window);
     std::fflush(stdout);
     const std::string Large = BenchProgramDir() + "bench/marlin_large.mdb";
-    if (fs::exists(Large))
+    if (fs::exists(Large)) {
+        // The window's run left its own settings and parameter choice.
+        LoadInstallation();
         Measure("large", Large, Tmp + "work_large/", 1);
+    }
     else
         std::printf("large: not measured (cmake --build <build> --target marlin_large_db)\n");
     TLocalDatabase::CloseAll();

@@ -471,6 +471,10 @@ TLocalDatabase::TLocalDatabase(const std::string &AFolder) : FFolder(LocalNormal
     sqlite3_busy_timeout(FDb, 5000);
     // WAL: readers never block the writer, and a commit is one append; NORMAL
     // sync keeps commits durable across a process crash (not a power cut).
+    // Not OFF: a QC run's verdicts could be made again from the main
+    // database, but these tables also hold the operator's own flags and undo
+    // rows until they are written back; and in WAL mode NORMAL syncs at
+    // checkpoints only, not at commits, which a QC run does not feel.
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
     Exec("PRAGMA wal_autocheckpoint=8000");

@@ -1,6 +1,7 @@
 // How the level flags of a run reach the work tables: stored rows updated
 // in the columns a pass judged and kept in the rest, the rows of "TmpFlags"
-// after a run, Esc between stations and a failure inside a cruise.
+// after a run, Esc between stations and a failure inside a cruise; a
+// climatology changed between two runs.
 #include "tests/app_qc/qc_fixture.h"
 
 #include "app/UQC.h"
@@ -141,6 +142,36 @@ TEST_F(LevelFlagWrites, AFailureInsideACruiseLeavesNoneOfItsStations)
     EXPECT_EQ(CastFlagRows(), (TRows{{"70", "701", "0", "0", "0", "1"}}));
     EXPECT_EQ(QcCruiseMarks(70), "000110 000010");
     EXPECT_EQ(QcCruiseMarks(80), "000000 000000");
+}
+
+TEST_F(LevelFlagWrites, AClimatologyChangedBetweenRunsIsReadAgain)
+{
+    Open({Cruise(90, {901, 902}), Cruise(91, {911})});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    Run();
+    TRows Expected;
+    for (const char *Cast : {"901", "902", "911"})
+        for (TRows R = Rows501("1", "1"); auto &Row : R) {
+            Row[0] = Cast;
+            Expected.push_back(Row);
+        }
+    EXPECT_EQ(Pts(), Expected);
+
+    // 15.5 at 50 dbar is the mean now; the query stays as the last station
+    // asked for it.
+    TQuery Q;
+    Q.SetDatabaseName(WorkDir);
+    Q.SQL().Add("Update BS_TEMP set PAVG = 15.5 where PRES = 50");
+    Q.ExecSQL();
+    Run();
+    for (auto &Row : Expected)
+        if (Row[1] == "50")
+            Row[3] = "1";
+    EXPECT_EQ(Pts(), Expected);
+    ASSERT_TRUE(ClimQry->Active());
+    EXPECT_NE(ClimQry->SQL().Text().find("BS_PSAL"), std::string::npos);
+    EXPECT_EQ(ClimQry->RecordCount(), 9);
 }
 
 } // namespace

@@ -222,6 +222,19 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     AStatement->MaxStringSize = SQLLEN(Fmt->MaxStringSize());
     const uint8_t Kind = ODBCConn()->ODBCConnection()->RDBMSKind;
     const bool IsSQL = GetMetaInfoKind() == 0;
+    // A driver that changes a requested value answers with info (01S02: the
+    // Access driver's cursors are forward-only). The prepare or execute that
+    // follows clears the connection's info before anyone reads it, so it is
+    // not read here: that takes a round of diagnostic calls per statement.
+    // SQL Server's info can carry an error (3621) that must still raise.
+    const auto SetAttr = [&](TODBCStatementBase *S, SQLINTEGER AAttr, SQLLEN AValue) {
+        if (Kind == ODBCKindMSSQL) {
+            S->SetIntAttr(AAttr, AValue);
+            return;
+        }
+        const SQLRETURN RC = S->Lib()->SQLSetStmtAttr(S->Handle(), AAttr, reinterpret_cast<SQLPOINTER>(AValue), 0);
+        if (RC != SQL_SUCCESS_WITH_INFO) S->Check(RC);
+    };
 
     if (AStatement == FCommandStatement && GetParams()->GetActiveCount() > 0) {
         const int N = GetParams()->GetArraySize();
@@ -237,33 +250,33 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     int RecsMax = Fetch->RecsMax();
     if (RecsMax >= 0 && Fetch->Mode() == fmExactRecsMax) ++RecsMax;
     if (RecsMax > 0)
-        AStatement->SetIntAttr(SQL_ATTR_MAX_ROWS, RecsMax);
+        SetAttr(AStatement, SQL_ATTR_MAX_ROWS, RecsMax);
     else
         AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), SQL_ATTR_MAX_ROWS, nullptr, 0);
 
     if (!UseDirectExecute()) {
         const TZqFetchMode Mode = Fetch->Mode();
         if (Kind == ODBCKindMSSQL && (Mode == fmAll || Mode == fmExactRecsMax) && !HadLongThenShort) {
-            AStatement->SetIntAttr(1230, 0);
+            SetAttr(AStatement, 1230, 0);
             FStatementFlags |= sfSSDefaultResultSet;
         } else {
             if (ODBCConn()->GetDataInBlock() && !(Kind == ODBCKindDB2 && (FStatementFlags & sfLongData))) {
                 const int Size = Fetch->ActualRowsetSize();
-                AStatement->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, Size);
+                SetAttr(AStatement, SQL_ATTR_ROW_ARRAY_SIZE, Size);
                 if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) FStatementFlags |= sfRowArrays;
             }
             if (Kind == ODBCKindMSSQL && !(FStatementFlags & sfLongData))
-                AStatement->SetIntAttr(1230, Mode == fmExactRecsMax ? 3 : 1);
+                SetAttr(AStatement, 1230, Mode == fmExactRecsMax ? 3 : 1);
             else if (IsSQL && Kind != ODBCKindDB2)
-                AStatement->SetIntAttr(SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
+                SetAttr(AStatement, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_STATIC);
             if (GetCommandKind() != skSelectForUpdate)
-                AStatement->SetIntAttr(SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+                SetAttr(AStatement, SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
         }
     }
     if ((Kind == ODBCKindMSSQL || Kind == ODBCKindDB2) && IsSQL && !IsStoredProcKind(GetCommandKind()) &&
         GetParams()->GetActiveCount() == 0 && GetResourceOptions()->MacroExpand() &&
         GetResourceOptions()->EscapeExpand())
-        AStatement->SetIntAttr(SQL_ATTR_NOSCAN, SQL_NOSCAN_ON);
+        SetAttr(AStatement, SQL_ATTR_NOSCAN, SQL_NOSCAN_ON);
 }
 
 void TZqPhysODBCCommand::CreateParamInfos()
