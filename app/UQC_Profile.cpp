@@ -107,7 +107,7 @@ public:
         Text = Request.Text;
         return mrOk;
     }
-    int RunModal(TForm &Form) override { return FPrevious ? FPrevious->RunModal(Form) : DialogSeam().RunModal(Form); }
+    int RunModal(TForm &Form) override { return (FPrevious ? *FPrevious : RealDialogSeam()).RunModal(Form); }
     std::string Text;
 
 private:

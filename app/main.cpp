@@ -15,8 +15,7 @@ int main(int argc, char **argv)
     auto Form = std::make_unique<TForm1>();
     if (!Form->FormCreate())
         return 0; // no database chosen, or the set-up could not go on
-    Form->show();
-    const int Result = App.exec();
+    const int Result = RunApplication(*Form);
     // The window and its data components go before the application object.
     Form.reset();
     return Result;

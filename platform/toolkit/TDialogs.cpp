@@ -63,7 +63,15 @@ IDialogSeam *CurrentSeam = nullptr;
 
 } // namespace
 
+int IDialogSeam::RunMainLoop(QWidget &AMainWindow)
+{
+    AMainWindow.show();
+    return QApplication::exec();
+}
+
 IDialogSeam &DialogSeam() { return CurrentSeam ? *CurrentSeam : RealDialogs; }
+
+IDialogSeam &RealDialogSeam() { return RealDialogs; }
 
 IDialogSeam *SetDialogSeam(IDialogSeam *Seam)
 {
@@ -93,6 +101,8 @@ int MessageBox(const std::string &Text, const std::string &Caption, TMsgDlgType 
 }
 
 int ShowModal(TForm &Form) { return DialogSeam().RunModal(Form); }
+
+int RunApplication(QWidget &AMainWindow) { return DialogSeam().RunMainLoop(AMainWindow); }
 
 TScriptedDialogs::TScriptedDialogs() : FPrevious(SetDialogSeam(this)) {}
 
@@ -124,6 +134,14 @@ int TScriptedDialogs::RunModal(TForm &Form)
     const int Result = Handler(Form);
     Form.SetModalResult(Result);
     return Result;
+}
+
+int TScriptedDialogs::RunMainLoop(QWidget &AMainWindow)
+{
+    MainLoops.push_back(AMainWindow.objectName().toStdString());
+    AMainWindow.show();
+    QCoreApplication::processEvents();
+    return 0;
 }
 
 std::vector<std::string> TScriptedDialogs::Texts() const

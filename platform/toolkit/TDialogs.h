@@ -43,6 +43,9 @@ public:
     virtual ~IDialogSeam() = default;
     virtual int Message(const TMessageRequest &Request) = 0;
     virtual int RunModal(TForm &Form) = 0;
+    // The application's message loop with AMainWindow shown, until the
+    // application quits; its exit code. The real seam runs Qt's loop.
+    virtual int RunMainLoop(QWidget &AMainWindow);
 };
 
 // The seam in force; SetDialogSeam returns the previous one (nullptr restores
@@ -62,6 +65,11 @@ int MessageDlg(const std::string &Text, TMsgDlgType Type, TMsgDlgButtons Buttons
 int MessageBox(const std::string &Text, const std::string &Caption, TMsgDlgType Icon, TMsgDlgButtons Buttons);
 // The modal loop of a form, through the seam.
 int ShowModal(TForm &Form);
+// The program's message loop around its main window, through the seam.
+int RunApplication(QWidget &AMainWindow);
+// The seam that shows real dialogs, for a seam of its own that hands some
+// requests on.
+IDialogSeam &RealDialogSeam();
 
 // Scripted answers for tests. Each message takes the next answer of
 // MessageAnswers (or, when the queue is empty, the first button the box
@@ -78,11 +86,14 @@ public:
 
     int Message(const TMessageRequest &Request) override;
     int RunModal(TForm &Form) override;
+    // Shows the window, handles what is queued and returns 0 at once.
+    int RunMainLoop(QWidget &AMainWindow) override;
 
     std::vector<TMessageRequest> Messages;       // every box asked for, in order
     std::deque<int> MessageAnswers;
     std::deque<std::function<int(TForm &)>> ModalHandlers;
     std::vector<std::string> ModalForms;         // objectName of every form run modally
+    std::vector<std::string> MainLoops;          // objectName of every main window run
 
     std::vector<std::string> Texts() const;
 

@@ -185,9 +185,10 @@ TEST_F(DemoDatabase, EveryFaultOfTheManifestAndNothingElse)
     EXPECT_GT(Checked, 300);
     for (const auto &[Cast, Flags] : Casts)
         for (const auto &[Field, Index] : FieldIndex)
-            if (Flags[size_t(Index)] >= 2)
+            if (Flags[size_t(Index)] >= 2) {
                 EXPECT_TRUE(Explained.count(Cast + "|" + Field)) << "station " << Cast << " " << Field << " "
                                                                  << Flags[size_t(Index)];
+            }
     for (const auto &[Key, Fields] : Levels)
         for (const auto &[Field, Flag] : Fields) {
             if (Flag < 2 || Explained.count(Key + "|" + Field))

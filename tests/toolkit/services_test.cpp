@@ -52,6 +52,29 @@ TEST(DialogSeam, ModalFormRunsTheQueuedHandler)
     EXPECT_EQ(Script.ModalForms, (std::vector<std::string>{"Form4", "Form4"}));
 }
 
+TEST(DialogSeam, TheMainLoopRunsThroughTheSeam)
+{
+    QWidget Window;
+    Window.setObjectName(QStringLiteral("Form1"));
+    bool Handled = false;
+    {
+        // A script shows the window, handles what is queued and returns.
+        TScriptedDialogs Script;
+        QMetaObject::invokeMethod(&Window, [&] { Handled = true; }, Qt::QueuedConnection);
+        EXPECT_EQ(RunApplication(Window), 0);
+        EXPECT_TRUE(Window.isVisible());
+        EXPECT_TRUE(Handled);
+        EXPECT_EQ(Script.MainLoops, (std::vector<std::string>{"Form1"}));
+    }
+    // The real seam runs the application's loop until it quits.
+    Window.hide();
+    IDialogSeam *Previous = SetDialogSeam(nullptr);
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(3); }, Qt::QueuedConnection);
+    EXPECT_EQ(RunApplication(Window), 3);
+    EXPECT_TRUE(Window.isVisible());
+    SetDialogSeam(Previous);
+}
+
 TEST(DialogSeam, ScriptRestoresThePreviousSeam)
 {
     IDialogSeam *Before = &DialogSeam();
