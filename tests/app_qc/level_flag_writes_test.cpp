@@ -90,20 +90,7 @@ TEST_F(LevelFlagWrites, EscKeepsTheLevelFlagsOfTheStationsDone)
     Open({Cruise(60, {601, 602, 603})});
     LoadDefaultClim();
     SelectTests({tstDataClimat});
-    QWidget Window;
-    QProgressBar Gauge;
-    CruiseGauge = &Gauge;
-    InstallEscHook([] {
-        if (!AbortRequested)
-            AbortRequested = QcInterrupted = true;
-    });
-    QObject::connect(&Gauge, &QProgressBar::valueChanged, &Window, [&](int Value) {
-        if (Value > 0 && Value < 50)
-            QCoreApplication::postEvent(&Window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
-    });
-    Run();
-    InstallEscHook({});
-    CruiseGauge = nullptr;
+    RunWithEscDuringFirstStation();
     EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{"Quality chek procedure was interrupted"});
     TRows First = Rows501("1", "1");
     for (auto &R : First)

@@ -12,7 +12,13 @@
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "tests/support/query_fixture.h"
+#include "platform/toolkit/TApplication.h"
 #include "tools/demogen/TDemoStationDb.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QWidget>
 
 #include <cstdlib>
 #include <filesystem>
@@ -401,5 +407,23 @@ std::vector<std::string> QcEngineTest::DuplicateCandidates()
 }
 
 bool QcEngineTest::DuplicatesQueried() { return DupQ->Active(); }
+
+void QcEngineTest::RunWithEscDuringFirstStation()
+{
+    QWidget Window;
+    QProgressBar Gauge;
+    CruiseGauge = &Gauge;
+    InstallEscHook([] {
+        if (!AbortRequested)
+            AbortRequested = QcInterrupted = true;
+    });
+    QObject::connect(&Gauge, &QProgressBar::valueChanged, &Window, [&](int Value) {
+        if (Value > 0 && Value < 50)
+            QCoreApplication::postEvent(&Window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    Run();
+    InstallEscHook({});
+    CruiseGauge = nullptr;
+}
 
 } // namespace qctest

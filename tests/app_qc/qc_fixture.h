@@ -72,6 +72,10 @@ protected:
     void SelectTests(std::initializer_list<int> Tests);
     // Runs CheckCruises over the given cruises (all when empty).
     void Run(std::initializer_list<int> CruiseIds = {});
+    // Runs every cruise with the operator pressing Esc while the first
+    // station is checked, through the application's Esc hook, so that the
+    // pump before the second station delivers it.
+    void RunWithEscDuringFirstStation();
     // The "-Cast_TitlesFlags" rows, and the level-flag rows of a table
     // suffix ("PTS_DataFlags", "NO3flags"), ordered by key.
     TRows CastFlagRows();

@@ -219,22 +219,7 @@ TEST_F(StationChecks, EscAtTheSecondStationStopsWithoutMerging)
                   MakeStation(403, 4, 31.2, 44.0, D, 0.35, 5000)};
     Open({C});
     SelectTests({tstLocation, tstDepth});
-    QWidget Window;
-    QProgressBar Gauge;
-    CruiseGauge = &Gauge;
-    InstallEscHook([] {
-        if (!AbortRequested)
-            AbortRequested = QcInterrupted = true;
-    });
-    // The key arrives while the first station is being checked, so the
-    // pump before the second station delivers it.
-    QObject::connect(&Gauge, &QProgressBar::valueChanged, &Window, [&](int Value) {
-        if (Value > 0 && Value < 50)
-            QCoreApplication::postEvent(&Window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
-    });
-    Run();
-    InstallEscHook({});
-    CruiseGauge = nullptr;
+    RunWithEscDuringFirstStation();
     EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{"Quality chek procedure was interrupted"});
     EXPECT_TRUE(QcInterrupted);
     EXPECT_FALSE(AbortRequested);
