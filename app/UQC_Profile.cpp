@@ -250,6 +250,10 @@ std::vector<std::string> FlagColumns(const std::string &P)
     return Names;
 }
 
+// Set once the level query was opened for the station under check: the
+// other passes of the station may read the same rows again.
+bool ProfileReadForStation = false;
+
 // Set while the automatic run checks a cruise: merges wait for the end of
 // the station and "TmpFlags" for the end of the cruise.
 bool HoldMerges = false;
@@ -459,6 +463,7 @@ void RunDataChecks()
         return;
     FindCastSquare();
     NeedProfileSelect = true;
+    ProfileReadForStation = false;
     for (int i = 0; i < ParamList.Count(); ++i) {
         const std::string P = ParamList[i];
         if (ParamsToCheck.Bits(i) && ParamDisplayList.IndexOf(P) >= 0) {
@@ -466,6 +471,7 @@ void RunDataChecks()
             CheckClimaticRange(P);
         }
     }
+    ProfileReadForStation = false;
     // A station's flags are in its flag tables when the next one starts.
     FlushPendingMerge();
 }
@@ -557,7 +563,6 @@ void SelectClimatologyData(const std::string &P)
 
 void SelectProfileData(const std::string &P)
 {
-    ProfileDataQry->Close();
     NeedProfileSelect = true;
     const std::string Id = CastIdText();
     std::string Sql;
@@ -570,12 +575,24 @@ void SelectProfileData(const std::string &P)
     else
         Sql = "Select ID_Cast, PRES, FPRES, " + P + ", F" + P + " From " + P + " Where ID_Cast = " + Id +
               " order by PRES";
-    if (ProfileDataQry->SQL()->Text() != Sql + ProfileDataQry->SQL()->LineBreak() || ProfileDataQry->SQL()->Count() != 1) {
+    const bool SameText =
+        ProfileDataQry->SQL()->Count() == 1 && ProfileDataQry->SQL()->Text() == Sql + ProfileDataQry->SQL()->LineBreak();
+    // TEMP, PSAL and DENS of one station are the same levels: the automatic
+    // run, which writes nothing to the main database between a station's
+    // passes, reads them once. A query left open by an earlier station, run
+    // or window is read again, as the operator may have changed its rows.
+    if (SameText && ProfileReadForStation && !VisualMode && ProfileDataQry->Active() && ProfileQry == ProfileDataQry) {
+        ProfileDataQry->First();
+        return;
+    }
+    ProfileDataQry->Close();
+    if (!SameText) {
         ProfileDataQry->SQL()->Clear();
         ProfileDataQry->SQL()->Add(Sql);
     }
     ProfileDataQry->Open();
     ProfileQry = ProfileDataQry;
+    ProfileReadForStation = true;
 }
 
 void SelectLocalProfileData(const std::string &P)
@@ -681,8 +698,8 @@ void CheckClimaticRange(const std::string &P)
         if (!VisualMode) {
             bool Any = false;
             ProfileMin = ProfileMax = 0;
+            TField *V = Prof.IsEmpty() ? nullptr : LevelField(lsValue, ValueName);
             for (Prof.First(); !Prof.Eof(); Prof.Next()) {
-                TField *V = Prof.FieldByName(ValueName);
                 if (IsEmpty(V))
                     continue;
                 const double X = V->AsFloat();
