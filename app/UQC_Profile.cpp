@@ -60,7 +60,7 @@ double ProfileMin = 0, ProfileMax = 0;
 enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsCount };
 TField *LevelFieldSlots[lsCount] = {};
 
-TField *LevelField(TLevelSlot Slot, const std::string &Name)
+template <typename TName> TField *LevelField(TLevelSlot Slot, const TName &Name)
 {
     TField *&F = LevelFieldSlots[Slot];
     if (!F)
@@ -288,9 +288,11 @@ void HoldClimatology(const std::string &Sql)
 {
     if (!HoldMerges)
         return;
-    // Squares times months times parameters: a few thousand profiles of a
-    // few dozen levels at most for both seas all year.
-    if (ClimatologyHeld.size() >= 4096)
+    // Squares times months times parameters: some four thousand profiles
+    // of a few dozen levels for TEMP and PSAL in both seas all year, more
+    // with chemistry; emptied only beyond what any installation holds, as
+    // a run that outgrows the store reads every profile again.
+    if (ClimatologyHeld.size() >= 32768)
         ClimatologyHeld.clear();
     ClimatologyHeld[Sql] = {ClimLevels, ClimMeans, ClimStds, DeepestClimLevel};
 }
@@ -722,6 +724,18 @@ void CheckClimaticRange(const std::string &P)
         double PrevPres = 0;
         bool HavePrev = false;
         const int Count = Prof.RecordCount();
+        // The flag-row column of the level's pressure flag, found once a pass.
+        int FPresCol = -1, ParamCol = -1;
+        const auto FPresColumn = [&FPresCol] {
+            if (FPresCol < 0)
+                FPresCol = FlagRows.Column("FPRES");
+            return size_t(FPresCol);
+        };
+        const auto ParamColumn = [&ParamCol, &RowFlagName] {
+            if (ParamCol < 0)
+                ParamCol = FlagRows.Column(RowFlagName);
+            return size_t(ParamCol);
+        };
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             const int RecNo = Prof.RecNo();
@@ -732,7 +746,7 @@ void CheckClimaticRange(const std::string &P)
                 // pressure of the one row both map to is marked instead.
                 if (!IsEmpty(PresF)) {
                     if (TLocalRow *Row = FlagRows.Find(CastId, PrevPres)) {
-                        TLocalValue &F = (*Row)[size_t(FlagRows.Column("FPRES"))];
+                        TLocalValue &F = (*Row)[FPresColumn()];
                         const int Old = int(F.AsInt64());
                         if (Old != 5 && Old != 9 && Old < 4)
                             F = TLocalValue::Integer(IntMax(4, Old));
@@ -787,7 +801,8 @@ void CheckClimaticRange(const std::string &P)
                     if (!Have || Lo == Hi) {
                         LevelParamFlag = 0;
                     } else {
-                        ClimOk = Lo <= ValueF->AsFloat() && ValueF->AsFloat() <= Hi;
+                        const double Value = ValueF->AsFloat();
+                        ClimOk = Lo <= Value && Value <= Hi;
                         LevelParamFlag = IntMax(ClimOk ? 1 : 2, LevelParamFlag);
                         if (!ClimOk)
                             AddDataErrorPath(P, "Out Of Climat", Pres, RecNo);
@@ -813,7 +828,7 @@ void CheckClimaticRange(const std::string &P)
                     LevelParamFlag = 0;
                 }
                 try {
-                    const size_t FlagCol = size_t(FlagRows.Column(RowFlagName));
+                    const size_t FlagCol = ParamColumn();
                     if (TLocalRow *Row = SpikeHere ? FlagRows.Find(CastId, Spike.JudgedPres) : nullptr) {
                         // The spike is the level before; its flag is raised,
                         // never lowered, and the operator's 5 and a missing
@@ -828,7 +843,7 @@ void CheckClimaticRange(const std::string &P)
                     TLocalRow *Row = Same ? FlagRows.Find(CastId, Pres) : nullptr;
                     if (!Row) {
                         Row = &FlagRows.Append(CastId, Pres);
-                        (*Row)[size_t(FlagRows.Column("FPRES"))] = TLocalValue::Integer(LevelPresFlag);
+                        (*Row)[FPresColumn()] = TLocalValue::Integer(LevelPresFlag);
                     }
                     (*Row)[FlagCol] = TLocalValue::Integer(LevelParamFlag);
                 } catch (const std::exception &) {
