@@ -232,8 +232,9 @@ public:
     }
     TLocalRow *Find(int CastId, double Pres)
     {
-        const auto It = FIndex.find({CastId, RoundPres(Pres)});
-        return It == FIndex.end() ? nullptr : &FRows[It->second];
+        const TKey Key{CastId, RoundPres(Pres)};
+        const auto It = Lower(Key);
+        return It == FIndex.end() || It->first != Key ? nullptr : &FRows[It->second];
     }
     TLocalRow &Append(int CastId, double Pres)
     {
@@ -257,17 +258,34 @@ public:
     const std::vector<TLocalRow> &Rows() const { return FRows; }
 
 private:
+    // The key index is a sorted vector: a profile's levels come in order of
+    // pressure, so a row's key mostly goes at the end, and emptying it for
+    // the next pass frees nothing.
+    using TKey = std::pair<int64_t, double>;
+    using TIndex = std::vector<std::pair<TKey, size_t>>;
+    TIndex::iterator Lower(const TKey &AKey)
+    {
+        if (!FIndex.empty() && FIndex.back().first < AKey)
+            return FIndex.end();
+        return std::lower_bound(FIndex.begin(), FIndex.end(), AKey,
+                                [](const std::pair<TKey, size_t> &E, const TKey &K) { return E.first < K; });
+    }
     TLocalRow &Add(TLocalRow ARow)
     {
         const TLocalValue &Cast = ARow[size_t(FCastCol)], &Pres = ARow[size_t(FPresCol)];
-        if (!Cast.IsNull() && !Pres.IsNull())
-            FIndex.emplace(std::make_pair(Cast.AsInt64(), Pres.AsDouble()), FRows.size());
+        if (!Cast.IsNull() && !Pres.IsNull()) {
+            const TKey Key{Cast.AsInt64(), Pres.AsDouble()};
+            const auto It = Lower(Key);
+            // The first row of a key keeps the place, as a table's key would.
+            if (It == FIndex.end() || It->first != Key)
+                FIndex.insert(It, {Key, FRows.size()});
+        }
         FRows.push_back(std::move(ARow));
         return FRows.back();
     }
     std::vector<std::string> FColumns;
     std::vector<TLocalRow> FRows;
-    std::map<std::pair<int64_t, double>, size_t> FIndex;
+    TIndex FIndex;
     int FCastCol = 0, FPresCol = 1;
 };
 TLevelFlagRows FlagRows;
@@ -362,18 +380,25 @@ void RunMerge(const TPendingMerge &M)
             Own->Open();
             Target = Own.get();
         }
-        // The flag table's own columns in the flag rows' order.
-        std::vector<TLocalRow> Rows;
+        // The flag table's own columns in the flag rows' order; the rows
+        // themselves where they have just those (a row's values beyond the
+        // columns named are not written).
+        std::vector<TLocalRow> Picked;
         std::vector<size_t> Pick;
-        for (const std::string &C : M.Columns)
+        bool InOrder = M.Columns.size() <= FlagRows.Columns().size();
+        for (const std::string &C : M.Columns) {
             Pick.push_back(size_t(FlagRows.Column(C)));
-        Rows.reserve(FlagRows.Rows().size());
-        for (const TLocalRow &R : FlagRows.Rows()) {
-            TLocalRow Out;
-            Out.reserve(Pick.size());
-            for (size_t I : Pick)
-                Out.push_back(R[I]);
-            Rows.push_back(std::move(Out));
+            InOrder = InOrder && Pick.back() == Pick.size() - 1;
+        }
+        if (!InOrder) {
+            Picked.reserve(FlagRows.Rows().size());
+            for (const TLocalRow &R : FlagRows.Rows()) {
+                TLocalRow Out;
+                Out.reserve(Pick.size());
+                for (size_t I : Pick)
+                    Out.push_back(R[I]);
+                Picked.push_back(std::move(Out));
+            }
         }
         std::vector<std::string> TargetCols = M.Columns;
         if (M.Columns.size() == FlagRows.Columns().size()) {
@@ -382,10 +407,8 @@ void RunMerge(const TPendingMerge &M)
             std::vector<std::string> Names;
             Target->Fields().GetFieldNames(Names);
             TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), M.Columns.size())));
-            for (TLocalRow &R : Rows)
-                R.resize(TargetCols.size());
         }
-        Target->AppendUpdateRows(TargetCols, Rows);
+        Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
     } catch (const std::exception &) {
         ShowMessage(M.Param);
