@@ -828,6 +828,9 @@ SQLRETURN TDrvStatement::Run()
 void TDrvStatement::AfterStatement()
 {
     using K = jet::TJetStatementKind;
+    // An UPDATE or DELETE (a write-back sends a million) has nothing to keep.
+    if (Tr.Kind == K::Update || Tr.Kind == K::Delete || (Tr.Kind == K::Insert && RowCount <= 0))
+        return;
     const std::string Q = jet::QuoteSqliteName(CounterTable);
     if (Tr.Kind == K::CreateTable || (Tr.Kind == K::Other && !Tr.Columns.empty())) {
         for (const auto &C : Tr.Columns) {
