@@ -99,13 +99,28 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
 {
     if (ASets.empty())
         return std::string();
-    std::string Sql = "Update " + ATable + " Set ";
+    // Built in place: this runs once per level of a write-back.
+    char Number[64];
+    auto Append = [&](std::string &AText, int AValue) {
+        const auto Res = std::to_chars(Number, Number + sizeof Number, AValue);
+        AText.append(Number, Res.ptr);
+    };
+    std::string Sql;
+    Sql.reserve(96);
+    Sql += "Update ";
+    Sql += ATable;
+    Sql += " Set ";
     for (size_t I = 0; I < ASets.size(); ++I) {
         if (I > 0)
             Sql += ", ";
-        Sql += ASets[I].first + "=" + std::to_string(ASets[I].second);
+        Sql += ASets[I].first;
+        Sql += '=';
+        Append(Sql, ASets[I].second);
     }
-    Sql += " where ID_Cast = " + std::to_string(AIdCast) + "and PRES = " + PresSqlText(APres);
+    Sql += " where ID_Cast = ";
+    Append(Sql, AIdCast);
+    Sql += "and PRES = ";
+    Sql += PresSqlText(APres);
     return Sql;
 }
 
@@ -211,8 +226,13 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                         ++Result.Unmatched;
                         continue;
                     }
+                    // One change of text per level: the command is set up
+                    // for the new statement once, not for an empty one first.
+                    const std::string Sql = FlagUpdateSql(Table, Sets, IdCast, PresField->AsFloat());
+                    UpdateCmd.CommandText().BeginUpdate();
                     UpdateCmd.CommandText().Clear();
-                    UpdateCmd.CommandText().Add(FlagUpdateSql(Table, Sets, IdCast, PresField->AsFloat()));
+                    UpdateCmd.CommandText().Add(Sql);
+                    UpdateCmd.CommandText().EndUpdate();
                     UpdateCmd.Execute(0, 0);
                     ++Result.Statements;
                     if (UpdateCmd.RowsAffected() == 0)

@@ -463,7 +463,8 @@ void TZqPhysPreprocessor::AnalyzeCommand()
     auto WordStart = [&](int i) { return i == 0 || static_cast<unsigned char>(D[size_t(i - 1)]) <= 32; };
     auto Matches = [&](int i, const char *AWord) {
         const int N = int(std::char_traits<char>::length(AWord));
-        return i + N <= Len && rtl::SameText(D.substr(size_t(i), size_t(N)), AWord);
+        // Every word of every statement is tried: no copy of it is made.
+        return i + N <= Len && rtl::SameText(std::string_view(D).substr(size_t(i), size_t(N)), AWord);
     };
     for (int i = 0; i < Len; ++i) {
         const char C = D[size_t(i)];
