@@ -110,6 +110,28 @@ std::string TZqPhysPreprocessor::ReadName(bool &AQuoted)
     return rtl::AnsiUpperCase(Name);
 }
 
+namespace {
+
+// The reading of the last plain text: one without any character the pass
+// acts on (markers, macros, escapes, carets, CRs), whose output is the text
+// itself and whose analysis depends on nothing but the text and the
+// dialect. A command reads each new text twice, the component on the change
+// and the driver command on the prepare; a write-back sends a new text per
+// level.
+struct TPlainReading {
+    bool Valid = false;
+    std::string Source;
+    TZqRDBMSKind Dialect = mkUnknown;
+    char Quote1 = 0, Quote2 = 0;
+    TZqPhysCommandKind Kind = skOther;
+    std::string FromObjectName;
+    int OrderByPos = 0, ValuesPos = 0;
+};
+
+bool IsPlainText(const std::string &AText) { return AText.find_first_of("\r:!&{^") == std::string::npos; }
+
+} // namespace
+
 void TZqPhysPreprocessor::Execute()
 {
     FCommandKind = skOther;
@@ -124,6 +146,21 @@ void TZqPhysPreprocessor::Execute()
     FNameQuote1 = ConnMetadata ? ConnMetadata->GetNameQuoteChar1() : 0;
     FNameQuote2 = ConnMetadata ? ConnMetadata->GetNameQuoteChar2() : 0;
     if (FNameQuote1 <= ' ' || FNameQuote2 <= ' ') FNameQuote1 = FNameQuote2 = 0;
+    const bool Plain = (Instrs & piAnalyze) && IsPlainText(Source);
+    thread_local TPlainReading Last;
+    if (Plain) {
+        const TZqRDBMSKind Dialect = ConnMetadata->GetKind();
+        if (Last.Valid && Last.Dialect == Dialect && Last.Quote1 == FNameQuote1 && Last.Quote2 == FNameQuote2 &&
+            Last.Source == Source) {
+            FDestination = Source;
+            FCommandKind = Last.Kind;
+            FFromObjectName = Last.FromObjectName;
+            FOrderByPos = Last.OrderByPos;
+            FValuesPos = Last.ValuesPos;
+            return;
+        }
+        Last.Valid = false;
+    }
     FStates = TStates();
     FParenLevel = FEscapeDepth = 0;
     FSourcePos = FSourceCopied = 0;
@@ -146,6 +183,17 @@ void TZqPhysPreprocessor::Execute()
     if (Instrs & piAnalyze) {
         if (FEscapeDepth > 0) Error(321, {std::string("}")});
         AnalyzeCommand();
+    }
+    if (Plain && FDestination == Source) {
+        Last.Source = Source;
+        Last.Dialect = ConnMetadata->GetKind();
+        Last.Quote1 = FNameQuote1;
+        Last.Quote2 = FNameQuote2;
+        Last.Kind = FCommandKind;
+        Last.FromObjectName = FFromObjectName;
+        Last.OrderByPos = FOrderByPos;
+        Last.ValuesPos = FValuesPos;
+        Last.Valid = true;
     }
 }
 
