@@ -128,7 +128,15 @@ struct TPlainReading {
     int OrderByPos = 0, ValuesPos = 0;
 };
 
-bool IsPlainText(const std::string &AText) { return AText.find_first_of("\r:!&{^") == std::string::npos; }
+bool IsPlainText(const std::string &AText)
+{
+    for (const char C : AText)
+        switch (C) {
+        case '\r': case ':': case '!': case '&': case '{': case '^': return false;
+        default: break;
+        }
+    return true;
+}
 
 } // namespace
 
