@@ -267,7 +267,12 @@ void TDrvConnection::OpenFile(const std::string &APath, bool AReadOnly, bool AIm
     if (AImmutable)
         Uri += "&immutable=1";
     sqlite3 *D = nullptr;
-    const int Flags = (AReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_URI;
+    // No mutex of SQLite's own on the link: the driver manager (Threading = 2)
+    // lets one call at a time into a connection and its statements, and the
+    // one call it lets through beside them, SQLCancel, only interrupts, which
+    // SQLite allows from any thread. A locked mutex per column read was a
+    // tenth of a fetch.
+    const int Flags = (AReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
     const int Rc = sqlite3_open_v2(Uri.c_str(), &D, Flags, nullptr);
     if (Rc != SQLITE_OK) {
         const std::string Msg = D ? sqlite3_errmsg(D) : sqlite3_errstr(Rc);
@@ -442,6 +447,8 @@ double TDrvConnection::RealOfLiteral(const std::string &AText)
     // SQLite's own reading of the digits: a value bound in a literal's place
     // must be the very double the literal gave, to the last bit, or an
     // equality on a REAL column would miss.
+    if (const auto It = RealCache.find(AText); It != RealCache.end())
+        return It->second;
     std::lock_guard<std::recursive_mutex> G(CatalogLock);
     sqlite3_stmt *S = CatalogStatement(RealStmt, "SELECT CAST(?1 AS REAL)");
     sqlite3_bind_text(S, 1, AText.data(), static_cast<int>(AText.size()), SQLITE_STATIC);
@@ -451,6 +458,10 @@ double TDrvConnection::RealOfLiteral(const std::string &AText)
     sqlite3_clear_bindings(S);
     if (Rc != SQLITE_ROW)
         TDrvQuery::Raise(Db, Rc, CatalogWhat);
+    // Bounded: a program that writes ever new values must not grow it without end.
+    if (RealCache.size() >= 4096)
+        RealCache.clear();
+    RealCache.emplace(AText, V);
     return V;
 }
 

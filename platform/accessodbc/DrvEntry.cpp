@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <unordered_set>
 
@@ -13,6 +15,12 @@ namespace accessodbc {
 namespace {
 std::mutex GHandlesLock;
 std::unordered_set<const void *> GHandles;
+// Counts the handles freed: a handle found live stays live while no handle
+// has been freed since, so a thread that calls on the same handle again
+// (a fetch loop: SQLFetch, then SQLGetData per column) skips the lock.
+std::atomic<std::uint64_t> GHandlesFreed{0};
+thread_local const void *TLastHandle = nullptr;
+thread_local std::uint64_t TLastFreed = 0;
 } // namespace
 
 void RegisterHandle(TDrvHandle *H)
@@ -24,12 +32,19 @@ void UnregisterHandle(TDrvHandle *H)
 {
     std::lock_guard<std::mutex> L(GHandlesLock);
     GHandles.erase(H);
+    GHandlesFreed.fetch_add(1, std::memory_order_acq_rel);
 }
 TDrvHandle *LookupHandle(SQLHANDLE AHandle, SQLSMALLINT AType)
 {
-    std::lock_guard<std::mutex> L(GHandlesLock);
-    if (!AHandle || !GHandles.count(AHandle))
+    if (!AHandle)
         return nullptr;
+    if (AHandle != TLastHandle || GHandlesFreed.load(std::memory_order_acquire) != TLastFreed) {
+        std::lock_guard<std::mutex> L(GHandlesLock);
+        if (!GHandles.count(AHandle))
+            return nullptr;
+        TLastHandle = AHandle;
+        TLastFreed = GHandlesFreed.load(std::memory_order_acquire);
+    }
     auto *H = static_cast<TDrvHandle *>(AHandle);
     return H->HandleType == AType ? H : nullptr;
 }

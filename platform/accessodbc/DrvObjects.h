@@ -22,6 +22,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -89,7 +90,8 @@ struct TValueView {
 };
 TValueView ViewOf(const TValue &V);
 TValueView ViewOf(sqlite3_stmt *AStmt, int ACol);
-TValue Copy(const TValueView &V);
+// Into a value of a row kept before, reusing its text's buffer.
+void CopyInto(TValue &ADst, const TValueView &V);
 
 // Progress of SQLGetData on one column: the bytes (or UTF-16 units) handed out.
 struct TPieceState {
@@ -143,6 +145,13 @@ struct TTableColumn {
     bool HasDefault = false;
 };
 
+// What TDrvStatement::Prepare computes for every text, kept on the
+// connection between statements so that its buffers are reused.
+struct TPrepareScratch {
+    jet::TJetShape Shape;
+    std::string Key;
+};
+
 class TDrvConnection : public TDrvHandle {
 public:
     explicit TDrvConnection(TDrvEnvironment *AEnv);
@@ -182,6 +191,8 @@ public:
     TDrvStatementCache &Plans() { return *FPlans; }
     // A real literal's value exactly as SQLite reads it in a statement text.
     double RealOfLiteral(const std::string &AText);
+    // Held by a Prepare while it runs (null then).
+    std::unique_ptr<TPrepareScratch> Scratch;
 
     // The authorizer stays installed for the life of the link (installing
     // one expires every prepared statement of the connection). While
@@ -215,6 +226,9 @@ private:
     // prepared statement asks for the columns of the tables it reads, and a
     // write-back prepares a million statements on the same two tables.
     std::map<std::string, std::vector<TTableColumn>> ColumnCache;
+    // Real literals read before: a write-back sends the same few pressures
+    // in a million texts, and each reading is a step of an SQLite statement.
+    std::unordered_map<std::string, double> RealCache;
     long long CachedSchemaVersion = -1;
     // The schema version at the last RefreshSchema that read the schema.
     long long SeenSchemaVersion = -1;

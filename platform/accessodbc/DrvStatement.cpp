@@ -247,9 +247,23 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
 {
     Conn->RequireOpen();
     Unprepare();
-    jet::TJetShape Shape;
+    // The connection's shape and key buffers: a text of a shape seen before
+    // then costs no allocation to look up.
+    std::unique_ptr<TPrepareScratch> Scratch = std::move(Conn->Scratch);
+    if (!Scratch)
+        Scratch = std::make_unique<TPrepareScratch>();
+    struct TGiveBack {
+        TDrvConnection *Conn;
+        std::unique_ptr<TPrepareScratch> &Scratch;
+        ~TGiveBack()
+        {
+            if (!Conn->Scratch)
+                Conn->Scratch = std::move(Scratch);
+        }
+    } GiveBack{Conn, Scratch};
+    jet::TJetShape &Shape = Scratch->Shape;
+    std::string &Key = Scratch->Key;
     const bool Shaped = jet::JetStatementShape(AJetSql, Shape);
-    std::string Key;
     if (Shaped && Conn->Plans().KeyOf(Shape, Key)) {
         std::shared_ptr<const TDrvPlan> Kept;
         if (sqlite3_stmt *S = Conn->Plans().Take(Key, Kept)) {
@@ -311,19 +325,20 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
 
 void TDrvStatement::LiftValues(const jet::TJetShape &AShape)
 {
-    LiftedValues.clear();
-    for (const int L : Tr.LiftedLiterals) {
-        const jet::TJetLiteral &Lit = AShape.Literals.at(static_cast<size_t>(L));
-        TValue V;
+    LiftedValues.resize(Tr.LiftedLiterals.size());
+    for (size_t i = 0; i < Tr.LiftedLiterals.size(); ++i) {
+        const jet::TJetLiteral &Lit = AShape.Literals.at(static_cast<size_t>(Tr.LiftedLiterals[i]));
+        TValue &V = LiftedValues[i];
         if (Lit.Kind == 'S') {
-            V = TValue::Text(Lit.Text);
+            V.Kind = SQLITE_TEXT;
+            V.S.assign(Lit.Text);
         } else if (Lit.Kind == 'I') {
-            V = TValue::Int(std::strtoll(Lit.Text.c_str(), nullptr, 10));
+            V.Kind = SQLITE_INTEGER;
+            V.I = std::strtoll(Lit.Text.c_str(), nullptr, 10);
         } else {
             V.Kind = SQLITE_FLOAT;
             V.D = Conn->RealOfLiteral(Lit.Text);
         }
-        LiftedValues.push_back(std::move(V));
     }
 }
 
@@ -960,7 +975,7 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
         const TValueView V = Materialised ? ViewOf(Rows[RowPos - 1][c - 1]) : ViewOf(Stmt, static_cast<int>(c - 1));
         const TColBinding *B = c < Bindings.size() ? &Bindings[c] : nullptr;
         if (!B || !B->Bound()) {
-            (*Cache)[c] = Copy(V);
+            CopyInto((*Cache)[c], V);
             continue;
         }
         const SQLSMALLINT CType = B->CType == SQL_C_DEFAULT ? DefaultCType(SqlTypeOf(Columns[c - 1].Type)) : B->CType;

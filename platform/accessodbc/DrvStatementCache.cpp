@@ -8,21 +8,19 @@ namespace accessodbc {
 
 namespace {
 
-void PutPart(std::string &AKey, const std::string &AText)
+// A statement's key: its shape and the literals written into its text
+// (each as length and text), built into AKey's buffer.
+void PutKey(std::string &AKey, const jet::TJetShape &AShape, const std::vector<bool> &AWritten)
 {
-    AKey += std::to_string(AText.size());
-    AKey += ':';
-    AKey += AText;
-}
-
-std::string KeyWith(const jet::TJetShape &AShape, const std::vector<bool> &AWritten)
-{
-    std::string Key = AShape.Key;
-    Key += '|';
+    AKey.assign(AShape.Key);
+    AKey += '|';
     for (size_t i = 0; i < AShape.Literals.size(); ++i)
-        if (AWritten[i])
-            PutPart(Key, AShape.Literals[i].Text);
-    return Key;
+        if (AWritten[i]) {
+            const std::string &Text = AShape.Literals[i].Text;
+            AKey += std::to_string(Text.size());
+            AKey += ':';
+            AKey += Text;
+        }
 }
 
 } // namespace
@@ -37,7 +35,7 @@ bool TDrvStatementCache::KeyOf(const jet::TJetShape &AShape, std::string &AKey) 
     const auto It = FShapes.find(AShape.Key);
     if (It == FShapes.end() || It->second.size() != AShape.Literals.size())
         return false;
-    AKey = KeyWith(AShape, It->second);
+    PutKey(AKey, AShape, It->second);
     return true;
 }
 
@@ -51,7 +49,8 @@ std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::v
     // built anew for every use would grow the table without end.
     if (FShapes.size() >= 4 * FBound)
         FShapes.clear();
-    std::string Key = KeyWith(AShape, Written);
+    std::string Key;
+    PutKey(Key, AShape, Written);
     FShapes[AShape.Key] = std::move(Written);
     return Key;
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <climits>
@@ -1590,37 +1591,176 @@ TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateC
     return TTranslator(AContext).Run(AJetSql);
 }
 
+namespace {
+
+// One token of a key: kind, length and text, so that no two token streams
+// share a key whatever characters a name holds.
+void PutKeyPart(std::string &AKey, char AKind, const char *AText, size_t ALength)
+{
+    char Digits[24];
+    size_t N = 0;
+    size_t Rest = ALength;
+    do {
+        Digits[N++] = static_cast<char>('0' + Rest % 10);
+        Rest /= 10;
+    } while (Rest);
+    AKey += AKind;
+    while (N)
+        AKey += Digits[--N];
+    AKey += ':';
+    AKey.append(AText, ALength);
+}
+
+// The shapes of one statement after another reuse the literals' texts.
+TJetLiteral &NextLiteral(TJetShape &AShape, size_t &ACount)
+{
+    if (ACount == AShape.Literals.size())
+        AShape.Literals.emplace_back();
+    return AShape.Literals[ACount++];
+}
+
+void PutLiteralKey(std::string &AKey, char AKind)
+{
+    AKey += '#';
+    AKey += AKind;
+}
+
+// The shape of a text made only of the common tokens (words, numbers,
+// strings, markers, operators), read in one pass straight into the key, as
+// the tokenizer would have read it. False when the text holds anything
+// else (a quoted or bracketed name, a date, an ODBC escape, @@IDENTITY, a
+// string left open, a stray character): the tokenizer then reads it.
+bool QuickShape(const std::string &AText, TJetShape &AShape, size_t &ACount)
+{
+    const char *const S = AText.data();
+    const size_t Size = AText.size();
+    std::string &Key = AShape.Key;
+    bool AfterName = false; // the token before was a word or a name: ".5" is then a dot and a number
+    size_t P = 0;
+    while (true) {
+        while (P < Size && (S[P] == ' ' || S[P] == '\t' || S[P] == '\r' || S[P] == '\n'))
+            ++P;
+        if (P >= Size)
+            return true;
+        const unsigned char C = static_cast<unsigned char>(S[P]);
+        if (C == '\'') {
+            TJetLiteral &L = NextLiteral(AShape, ACount);
+            L.Kind = 'S';
+            L.Text.clear();
+            size_t Q = P + 1;
+            while (true) {
+                const size_t E = AText.find('\'', Q);
+                if (E == std::string::npos)
+                    return false;
+                L.Text.append(S + Q, E - Q);
+                if (E + 1 < Size && S[E + 1] == '\'') {
+                    L.Text += '\'';
+                    Q = E + 2;
+                    continue;
+                }
+                P = E + 1;
+                break;
+            }
+            PutLiteralKey(Key, 'S');
+            AfterName = false;
+        } else if (std::isdigit(C) || (C == '.' && P + 1 < Size && std::isdigit(static_cast<unsigned char>(S[P + 1])) &&
+                                        !AfterName)) {
+            const size_t B = P;
+            bool Real = false;
+            while (P < Size && std::isdigit(static_cast<unsigned char>(S[P])))
+                ++P;
+            if (P < Size && S[P] == '.') {
+                Real = true;
+                ++P;
+                while (P < Size && std::isdigit(static_cast<unsigned char>(S[P])))
+                    ++P;
+            }
+            if (P < Size && (S[P] == 'e' || S[P] == 'E')) {
+                size_t Q = P + 1;
+                if (Q < Size && (S[Q] == '+' || S[Q] == '-'))
+                    ++Q;
+                if (Q < Size && std::isdigit(static_cast<unsigned char>(S[Q]))) {
+                    Real = true;
+                    P = Q;
+                    while (P < Size && std::isdigit(static_cast<unsigned char>(S[P])))
+                        ++P;
+                }
+            }
+            TJetLiteral &L = NextLiteral(AShape, ACount);
+            L.Text.assign(S + B, P - B);
+            if (Real)
+                L.Kind = 'R';
+            else if (P - B <= 18)
+                L.Kind = 'I'; // below 10^18: always a 64-bit integer
+            else {
+                errno = 0;
+                (void)std::strtoll(L.Text.c_str(), nullptr, 10);
+                L.Kind = errno == ERANGE ? 'H' : 'I';
+            }
+            PutLiteralKey(Key, L.Kind);
+            AfterName = false;
+        } else if (IsIdentStart(C)) {
+            const size_t B = P;
+            while (P < Size && IsIdentChar(static_cast<unsigned char>(S[P])))
+                ++P;
+            PutKeyPart(Key, 'W', S + B, P - B);
+            AfterName = true;
+        } else if (C == '?') {
+            Key += "P1:?";
+            ++P;
+            AfterName = false;
+        } else {
+            size_t N = 1;
+            if (P + 1 < Size) {
+                const char D = S[P + 1];
+                // The tokenizer refuses "||" (its '|' is no operator of Jet's).
+                if ((D == '=' && (C == '<' || C == '>' || C == '!' || C == '=')) || (C == '<' && D == '>'))
+                    N = 2;
+            }
+            if (N == 1 && std::strchr("(),.;=<>+-*/&\\^%!", static_cast<char>(C)) == nullptr)
+                return false;
+            if (N == 1 && C == 0)
+                return false;
+            PutKeyPart(Key, '.', S + P, N);
+            P += N;
+            AfterName = false;
+        }
+    }
+}
+
+} // namespace
+
 bool JetStatementShape(const std::string &AJetSql, TJetShape &AShape)
 {
     AShape.Key.clear();
-    AShape.Literals.clear();
+    size_t Count = 0;
+    if (QuickShape(AJetSql, AShape, Count)) {
+        AShape.Literals.resize(Count);
+        return true;
+    }
+    AShape.Key.clear();
+    Count = 0;
     std::vector<TToken> Tokens;
     try {
         Tokens = TTokenizer(AJetSql).Run();
     } catch (const TJetSqlError &) {
+        AShape.Literals.clear();
         return false;
     }
-    AShape.Key.reserve(AJetSql.size() + 2 * Tokens.size());
-    // Each token as kind, length and text, so that no two token streams
-    // share a key whatever characters a name holds.
-    const auto Put = [&](char AKind, const std::string &AText) {
-        AShape.Key += AKind;
-        AShape.Key += std::to_string(AText.size());
-        AShape.Key += ':';
-        AShape.Key += AText;
-    };
     for (const auto &T : Tokens) {
         if (T.Kind == TK::String || T.Kind == TK::Number) {
-            const char Kind = LiteralKindOf(T);
-            AShape.Key += '#';
-            AShape.Key += Kind;
-            AShape.Literals.push_back({Kind, T.Text});
+            TJetLiteral &L = NextLiteral(AShape, Count);
+            L.Kind = LiteralKindOf(T);
+            L.Text = T.Text;
+            PutLiteralKey(AShape.Key, L.Kind);
             continue;
         }
         // [Month] is a name, Month a function or a keyword; {fn ...} names
         // the ODBC function of that name.
-        Put(T.Kind == TK::Name ? 'N' : T.Kind == TK::Param ? 'P' : T.Kind == TK::Punct ? '.' : T.OdbcFn ? 'F' : 'W', T.Text);
+        const char Kind = T.Kind == TK::Name ? 'N' : T.Kind == TK::Param ? 'P' : T.Kind == TK::Punct ? '.' : T.OdbcFn ? 'F' : 'W';
+        PutKeyPart(AShape.Key, Kind, T.Text.data(), T.Text.size());
     }
+    AShape.Literals.resize(Count);
     return true;
 }
 

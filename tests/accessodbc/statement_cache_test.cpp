@@ -337,6 +337,57 @@ TEST(StatementStore, KeysTellShapesAndWrittenLiteralsApart)
     EXPECT_FALSE(jet::JetStatementShape("SELECT 'open", A));
 }
 
+TEST(StatementShape, EveryTextReadsAsTheTokenizerReadsIt)
+{
+    // A date or a bracketed name sends the whole text through the tokenizer;
+    // the key of the text before it must be the same either way.
+    const char *const Texts[] = {
+        "Update PTS_Data Set FPRES=1, FTEMP=1, FPSAL=2 where ID_Cast = 4711and PRES = 10.2",
+        "select ID_Cast, PRES from PTS_Data where ID_Cast = 12 order by PRES",
+        "SELECT a.b, .5, x.5, x .5, 1e5, 1e, 2.e3, 3E-2, 7. FROM t WHERE s = 'O''Brien' AND e = ''",
+        "SELECT *\tFROM t\r\nWHERE n <> 9223372036854775808 AND m >= -9223372036854775807 AND k != 00000000000000000001",
+        "x<>y <= ? ; z == 3 ^ 2 % 4 \\ 5 & 'a' - (b * c) / d + e > f < g = h ! i",
+        "SELECT \xc3\xa4rger FROM t WHERE n = 1",
+    };
+    for (const char *Text : Texts) {
+        jet::TJetShape Quick, Slow;
+        ASSERT_TRUE(jet::JetStatementShape(Text, Quick)) << Text;
+        ASSERT_TRUE(jet::JetStatementShape(std::string(Text) + " AND [Z] = #1/2/2000#", Slow)) << Text;
+        EXPECT_EQ(Slow.Key.substr(0, Quick.Key.size()), Quick.Key) << Text;
+        ASSERT_EQ(Slow.Literals.size(), Quick.Literals.size() + 1) << Text;
+        for (size_t i = 0; i < Quick.Literals.size(); ++i) {
+            EXPECT_EQ(Slow.Literals[i].Kind, Quick.Literals[i].Kind) << Text << " #" << i;
+            EXPECT_EQ(Slow.Literals[i].Text, Quick.Literals[i].Text) << Text << " #" << i;
+        }
+        EXPECT_EQ(Slow.Literals.back().Kind, 'D');
+    }
+    // One shape buffer for one text after another, as a connection keeps it.
+    jet::TJetShape S;
+    ASSERT_TRUE(jet::JetStatementShape("SELECT 'a long text of a first statement', 9223372036854775808, 1.5", S));
+    std::string Kinds;
+    for (const auto &L : S.Literals)
+        Kinds += L.Kind;
+    EXPECT_EQ(Kinds, "SHR");
+    ASSERT_TRUE(jet::JetStatementShape("SELECT 'b', 9223372036854775807", S));
+    ASSERT_EQ(S.Literals.size(), 2u);
+    EXPECT_EQ(S.Literals[0].Text, "b");
+    EXPECT_EQ(S.Literals[1].Kind, 'I');
+    // Names that run into each other differently stay apart.
+    jet::TJetShape A, B;
+    ASSERT_TRUE(jet::JetStatementShape("SELECT ab c FROM t", A));
+    ASSERT_TRUE(jet::JetStatementShape("SELECT a bc FROM t", B));
+    EXPECT_NE(A.Key, B.Key);
+    ASSERT_TRUE(jet::JetStatementShape("SELECT a FROM t WHERE k = 1", A));
+    ASSERT_TRUE(jet::JetStatementShape("SELECT a FROM t WHERE k = 1.0", B));
+    EXPECT_NE(A.Key, B.Key);
+    // What the tokenizer refuses, the shape refuses.
+    EXPECT_FALSE(jet::JetStatementShape("SELECT $x FROM t", A));
+    EXPECT_FALSE(jet::JetStatementShape("SELECT a | b FROM t", A));
+    EXPECT_FALSE(jet::JetStatementShape("SELECT a || b FROM t", A));
+    EXPECT_FALSE(jet::JetStatementShape(std::string("SELECT a\0 FROM t", 16), A));
+    EXPECT_TRUE(jet::JetStatementShape("SELECT [a b] FROM t WHERE d = {d '2000-01-02'}", A));
+}
+
 TEST(JetTranslator, LiftsPlainValuesAndNumbersTheMarkers)
 {
     jet::TJetTranslateContext C;

@@ -96,3 +96,40 @@ TEST_F(ValueConversion, JetRoundingAndTextFunctions)
     EXPECT_EQ(Query("SELECT {fn LENGTH(Txt)}, {fn LCASE(Txt)}, {fn SUBSTRING(Txt, 7, 3)} FROM V"),
               (TRows{{"9", "black sea", "Sea"}}));
 }
+
+TEST_F(ValueConversion, NumbersIntoNumbersKeepTheColumnsRules)
+{
+    Exec("CREATE TABLE N (L Long, C Currency, Y YesNo, X Double, D DateTime)");
+    Exec("INSERT INTO N VALUES (70000, 2.5, True, 3, #1/2/1900#)");
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT L, C, Y, X, D, L, C, Y, L FROM N", SQL_NTS));
+    // Bound and read by SQLGetData alike.
+    double Pay = 0;
+    SQLINTEGER Yes = 0;
+    SQLLEN PayInd = 0, YesInd = 0;
+    ODBC_OK(SQLBindCol(S, 2, SQL_C_DOUBLE, &Pay, 0, &PayInd));
+    ODBC_OK(SQLBindCol(S, 3, SQL_C_SLONG, &Yes, 0, &YesInd));
+    ODBC_OK(SQLFetch(S));
+    EXPECT_EQ(Pay, 2.5) << "CURRENCY is stored scaled";
+    EXPECT_EQ(PayInd, static_cast<SQLLEN>(sizeof(double)));
+    EXPECT_EQ(Yes, 1) << "a stored -1 reads as ODBC's true";
+    double L = 0, D = 0;
+    ODBC_OK(SQLGetData(S, 1, SQL_C_DOUBLE, &L, 0, nullptr));
+    EXPECT_EQ(L, 70000);
+    SQLINTEGER Whole = 0;
+    ODBC_OK(SQLGetData(S, 4, SQL_C_SLONG, &Whole, 0, nullptr));
+    EXPECT_EQ(Whole, 3);
+    ODBC_OK(SQLGetData(S, 5, SQL_C_DOUBLE, &D, 0, nullptr));
+    EXPECT_EQ(D, 3) << "a date is its Jet day number";
+    SQLSMALLINT Small = 0;
+    EXPECT_EQ(SQLGetData(S, 6, SQL_C_SSHORT, &Small, 0, nullptr), SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "22003");
+    EXPECT_EQ(SQLGetData(S, 7, SQL_C_SLONG, &Whole, 0, nullptr), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01S07");
+    EXPECT_EQ(Whole, 2);
+    ODBC_OK(SQLGetData(S, 8, SQL_C_SSHORT, &Small, 0, nullptr));
+    EXPECT_EQ(Small, 1);
+    ODBC_OK(SQLGetData(S, 9, SQL_C_SLONG, &Whole, 0, nullptr));
+    EXPECT_EQ(Whole, 70000);
+    Free(S);
+}
