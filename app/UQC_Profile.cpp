@@ -60,7 +60,7 @@ double ProfileMin = 0, ProfileMax = 0;
 enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsCount };
 TField *LevelFieldSlots[lsCount] = {};
 
-TField *LevelField(TLevelSlot Slot, const std::string &Name)
+template <typename TName> TField *LevelField(TLevelSlot Slot, const TName &Name)
 {
     TField *&F = LevelFieldSlots[Slot];
     if (!F)
@@ -250,6 +250,10 @@ std::vector<std::string> FlagColumns(const std::string &P)
     return Names;
 }
 
+// Set once the level query was opened for the station under check: the
+// other passes of the station may read the same rows again.
+bool ProfileReadForStation = false;
+
 // Set while the automatic run checks a cruise: merges wait for the end of
 // the station and "TmpFlags" for the end of the cruise.
 bool HoldMerges = false;
@@ -284,9 +288,11 @@ void HoldClimatology(const std::string &Sql)
 {
     if (!HoldMerges)
         return;
-    // Squares times months times parameters: a few thousand profiles of a
-    // few dozen levels at most for both seas all year.
-    if (ClimatologyHeld.size() >= 4096)
+    // Squares times months times parameters: some four thousand profiles
+    // of a few dozen levels for TEMP and PSAL in both seas all year, more
+    // with chemistry; emptied only beyond what any installation holds, as
+    // a run that outgrows the store reads every profile again.
+    if (ClimatologyHeld.size() >= 32768)
         ClimatologyHeld.clear();
     ClimatologyHeld[Sql] = {ClimLevels, ClimMeans, ClimStds, DeepestClimLevel};
 }
@@ -459,6 +465,7 @@ void RunDataChecks()
         return;
     FindCastSquare();
     NeedProfileSelect = true;
+    ProfileReadForStation = false;
     for (int i = 0; i < ParamList.Count(); ++i) {
         const std::string P = ParamList[i];
         if (ParamsToCheck.Bits(i) && ParamDisplayList.IndexOf(P) >= 0) {
@@ -466,6 +473,7 @@ void RunDataChecks()
             CheckClimaticRange(P);
         }
     }
+    ProfileReadForStation = false;
     // A station's flags are in its flag tables when the next one starts.
     FlushPendingMerge();
 }
@@ -557,7 +565,6 @@ void SelectClimatologyData(const std::string &P)
 
 void SelectProfileData(const std::string &P)
 {
-    ProfileDataQry->Close();
     NeedProfileSelect = true;
     const std::string Id = CastIdText();
     std::string Sql;
@@ -570,12 +577,24 @@ void SelectProfileData(const std::string &P)
     else
         Sql = "Select ID_Cast, PRES, FPRES, " + P + ", F" + P + " From " + P + " Where ID_Cast = " + Id +
               " order by PRES";
-    if (ProfileDataQry->SQL()->Text() != Sql + ProfileDataQry->SQL()->LineBreak() || ProfileDataQry->SQL()->Count() != 1) {
+    const bool SameText =
+        ProfileDataQry->SQL()->Count() == 1 && ProfileDataQry->SQL()->Text() == Sql + ProfileDataQry->SQL()->LineBreak();
+    // TEMP, PSAL and DENS of one station are the same levels: the automatic
+    // run, which writes nothing to the main database between a station's
+    // passes, reads them once. A query left open by an earlier station, run
+    // or window is read again, as the operator may have changed its rows.
+    if (SameText && ProfileReadForStation && !VisualMode && ProfileDataQry->Active() && ProfileQry == ProfileDataQry) {
+        ProfileDataQry->First();
+        return;
+    }
+    ProfileDataQry->Close();
+    if (!SameText) {
         ProfileDataQry->SQL()->Clear();
         ProfileDataQry->SQL()->Add(Sql);
     }
     ProfileDataQry->Open();
     ProfileQry = ProfileDataQry;
+    ProfileReadForStation = true;
 }
 
 void SelectLocalProfileData(const std::string &P)
@@ -681,8 +700,8 @@ void CheckClimaticRange(const std::string &P)
         if (!VisualMode) {
             bool Any = false;
             ProfileMin = ProfileMax = 0;
+            TField *V = Prof.IsEmpty() ? nullptr : LevelField(lsValue, ValueName);
             for (Prof.First(); !Prof.Eof(); Prof.Next()) {
-                TField *V = Prof.FieldByName(ValueName);
                 if (IsEmpty(V))
                     continue;
                 const double X = V->AsFloat();
@@ -705,6 +724,18 @@ void CheckClimaticRange(const std::string &P)
         double PrevPres = 0;
         bool HavePrev = false;
         const int Count = Prof.RecordCount();
+        // The flag-row column of the level's pressure flag, found once a pass.
+        int FPresCol = -1, ParamCol = -1;
+        const auto FPresColumn = [&FPresCol] {
+            if (FPresCol < 0)
+                FPresCol = FlagRows.Column("FPRES");
+            return size_t(FPresCol);
+        };
+        const auto ParamColumn = [&ParamCol, &RowFlagName] {
+            if (ParamCol < 0)
+                ParamCol = FlagRows.Column(RowFlagName);
+            return size_t(ParamCol);
+        };
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             const int RecNo = Prof.RecNo();
@@ -715,7 +746,7 @@ void CheckClimaticRange(const std::string &P)
                 // pressure of the one row both map to is marked instead.
                 if (!IsEmpty(PresF)) {
                     if (TLocalRow *Row = FlagRows.Find(CastId, PrevPres)) {
-                        TLocalValue &F = (*Row)[size_t(FlagRows.Column("FPRES"))];
+                        TLocalValue &F = (*Row)[FPresColumn()];
                         const int Old = int(F.AsInt64());
                         if (Old != 5 && Old != 9 && Old < 4)
                             F = TLocalValue::Integer(IntMax(4, Old));
@@ -770,7 +801,8 @@ void CheckClimaticRange(const std::string &P)
                     if (!Have || Lo == Hi) {
                         LevelParamFlag = 0;
                     } else {
-                        ClimOk = Lo <= ValueF->AsFloat() && ValueF->AsFloat() <= Hi;
+                        const double Value = ValueF->AsFloat();
+                        ClimOk = Lo <= Value && Value <= Hi;
                         LevelParamFlag = IntMax(ClimOk ? 1 : 2, LevelParamFlag);
                         if (!ClimOk)
                             AddDataErrorPath(P, "Out Of Climat", Pres, RecNo);
@@ -796,7 +828,7 @@ void CheckClimaticRange(const std::string &P)
                     LevelParamFlag = 0;
                 }
                 try {
-                    const size_t FlagCol = size_t(FlagRows.Column(RowFlagName));
+                    const size_t FlagCol = ParamColumn();
                     if (TLocalRow *Row = SpikeHere ? FlagRows.Find(CastId, Spike.JudgedPres) : nullptr) {
                         // The spike is the level before; its flag is raised,
                         // never lowered, and the operator's 5 and a missing
@@ -811,7 +843,7 @@ void CheckClimaticRange(const std::string &P)
                     TLocalRow *Row = Same ? FlagRows.Find(CastId, Pres) : nullptr;
                     if (!Row) {
                         Row = &FlagRows.Append(CastId, Pres);
-                        (*Row)[size_t(FlagRows.Column("FPRES"))] = TLocalValue::Integer(LevelPresFlag);
+                        (*Row)[FPresColumn()] = TLocalValue::Integer(LevelPresFlag);
                     }
                     (*Row)[FlagCol] = TLocalValue::Integer(LevelParamFlag);
                 } catch (const std::exception &) {

@@ -3,7 +3,9 @@
 //  - a plain ODBC fetch loop (column-wise binding, rowsets of 50) through our
 //    driver and through Debian's libsqliteodbc, both under unixODBC;
 //  - the same rows read with the SQLite C API directly;
-//  - 10,000 autocommitted single-row UPDATEs by key through our driver.
+//  - 10,000 autocommitted single-row UPDATEs by key through our driver,
+//    prepared once and as a new text each; then both in one transaction,
+//    the texts each on a handle of its own (the client components' way).
 // Each route checks its checksum against the C API's; one warm-up, then the
 // median of five runs, the routes alternating within each run.
 #include <sql.h>
@@ -172,20 +174,43 @@ void UpdateByKey(TOdbc &O, int ARound)
     SQLFreeHandle(SQL_HANDLE_STMT, S);
 }
 
-// The flag write-back's way: each UPDATE a new text, run with SQLExecDirect.
-void UpdateByText(TOdbc &O, int ARound)
+// The flag write-back's way: each UPDATE a new text, run with SQLExecDirect;
+// with AHandlePerText on a handle of its own that asks for the row count, as
+// the client components send it.
+void UpdateByText(TOdbc &O, int ARound, bool AHandlePerText = false)
 {
-    SQLHSTMT S;
-    SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
+    SQLHSTMT S = SQL_NULL_HSTMT;
+    if (!AHandlePerText)
+        SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
     char Sql[200];
     for (int i = 0; i < Updates; ++i) {
         const int Row = (i * 7919 + ARound * 104729) % Rows;
         std::snprintf(Sql, sizeof Sql, "Update PTS_Data Set FPRES=%d, FTEMP=%d, FPSAL=0 where ID_Cast = %dand PRES = %g",
                       (i + ARound) % 4, 1 + (i + ARound) % 3, 1 + Row / LevelsPerCast, 2.5 * (Row % LevelsPerCast));
+        if (AHandlePerText)
+            SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
         if (SQLExecDirect(S, (SQLCHAR *)Sql, SQL_NTS) != SQL_SUCCESS)
             Die(std::string("update touched no row: ") + Sql + " " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+        if (AHandlePerText) {
+            SQLLEN Count = 0;
+            if (SQLRowCount(S, &Count) != SQL_SUCCESS || Count != 1)
+                Die(std::string("update counted no row: ") + Sql);
+            SQLFreeHandle(SQL_HANDLE_STMT, S);
+        }
     }
-    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    if (!AHandlePerText)
+        SQLFreeHandle(SQL_HANDLE_STMT, S);
+}
+
+// The updates of one round in one transaction: no commit per statement, so
+// that what remains is the driver's work per statement and SQLite's per row.
+void InTransaction(TOdbc &O, const std::function<void()> &AWork)
+{
+    SQLSetConnectAttr(O.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    AWork();
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, O.Dbc, SQL_COMMIT)))
+        Die("commit failed: " + TOdbc::Diag(SQL_HANDLE_DBC, O.Dbc));
+    SQLSetConnectAttr(O.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
 double Seconds(const std::function<void()> &AWork)
@@ -254,6 +279,22 @@ int main()
     std::printf("updates_autocommit_sql_text: %.0f updates/s\n", Updates / Median(TText));
     // Texts that differ only in their values run at the speed of one prepared statement.
     std::printf("ratio sql_text_over_prepared_updates: %.2f\n", Median(TUpd) / Median(TText));
+
+    // In one transaction, alternating, the driver's own cost per statement shows.
+    InTransaction(Ours, [&] { UpdateByKey(Ours, 6); UpdateByText(Ours, 6, true); }); // warm-up
+    std::vector<double> TKeyTx, TTextTx;
+    for (int Run = 7; Run <= 11; ++Run) {
+        std::vector<std::function<void()>> Steps = {
+            [&] { TKeyTx.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByKey(Ours, Run); }); })); },
+            [&] { TTextTx.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByText(Ours, Run, true); }); })); }};
+        if (Run % 2)
+            std::reverse(Steps.begin(), Steps.end());
+        for (auto &S : Steps)
+            S();
+    }
+    std::printf("updates_in_transaction: %.0f updates/s\n", Updates / Median(TKeyTx));
+    std::printf("updates_in_transaction_sql_text_handle_each: %.0f updates/s\n", Updates / Median(TTextTx));
+    std::printf("ratio sql_text_over_prepared_updates_in_transaction: %.2f\n", Median(TKeyTx) / Median(TTextTx));
 
     std::error_code Ec;
     std::filesystem::remove_all(Dir, Ec);

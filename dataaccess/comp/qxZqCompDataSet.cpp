@@ -887,8 +887,10 @@ bool TZqDataSet::GetFieldData(TField *AField, void *ABuffer)
     uint32_t Len = 0;
     if (!Row->GetData(Col, Ver, P, 0, Len, false))
         return false;
-    TZqFormatOptions *Fmt = GetFormatOptions();
-    bool Fixed = M->Column->Attributes().Contains(caFixedLen);
+    // The format options matter to strings only; numbers, read by the
+    // million in a profile loop, do not look them up.
+    const auto Fmt = [this] { return GetFormatOptions(); };
+    const auto Fixed = [M] { return M->Column->Attributes().Contains(caFixedLen); };
     auto *B = static_cast<uint8_t *>(ABuffer);
     switch (T) {
     case dtBoolean: case dtInt16: case dtUInt16:
@@ -925,10 +927,10 @@ bool TZqDataSet::GetFieldData(TField *AField, void *ABuffer)
         return true;
     case dtAnsiString: {
         const char *S = static_cast<const char *>(P);
-        if (Fixed && Fmt->StrsTrim())
+        if (Fixed() && Fmt()->StrsTrim())
             while (Len > 0 && uint8_t(S[Len - 1]) <= 32)
                 --Len;
-        if (Len == 0 && Fmt->StrsEmpty2Null())
+        if (Len == 0 && Fmt()->StrsEmpty2Null())
             return false;
         if (B) {
             uint32_t N = std::min<uint32_t>(Len, uint32_t(std::max(AField->DataSize() - 1, 0)));
@@ -939,10 +941,10 @@ bool TZqDataSet::GetFieldData(TField *AField, void *ABuffer)
     }
     case dtWideString: {
         const char16_t *S = static_cast<const char16_t *>(P);
-        if (Fixed && Fmt->StrsTrim())
+        if (Fixed() && Fmt()->StrsTrim())
             while (Len > 0 && S[Len - 1] <= 32)
                 --Len;
-        if (Len == 0 && Fmt->StrsEmpty2Null())
+        if (Len == 0 && Fmt()->StrsEmpty2Null())
             return false;
         if (B) {
             uint32_t N = std::min<uint32_t>(Len, uint32_t(std::max(AField->Size(), 0)));
@@ -952,14 +954,14 @@ bool TZqDataSet::GetFieldData(TField *AField, void *ABuffer)
         return true;
     }
     case dtByteString: {
-        if (Fixed) {
+        if (Fixed()) {
             if (B) {
                 uint32_t N = std::min<uint32_t>(Len, uint32_t(std::max(AField->Size(), 0)));
                 std::memcpy(B, P, N);
             }
             return true;
         }
-        if (Len == 0 && Fmt->StrsEmpty2Null())
+        if (Len == 0 && Fmt()->StrsEmpty2Null())
             return false;
         if (B) {
             uint16_t N = uint16_t(std::min<uint32_t>(Len, uint32_t(std::max(AField->Size(), 0))));

@@ -543,7 +543,7 @@ SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT AStmt, SQLUSMALLINT AOption)
         switch (AOption) {
         case SQL_CLOSE: S.CloseCursor(); return SQLRETURN(SQL_SUCCESS);
         case SQL_UNBIND: S.Unbind(); return SQLRETURN(SQL_SUCCESS);
-        case SQL_RESET_PARAMS: S.ResetParams(); S.Params.resize(static_cast<size_t>(S.Tr.ParamCount) + 1); return SQLRETURN(SQL_SUCCESS);
+        case SQL_RESET_PARAMS: S.ResetParams(); S.Params.resize(static_cast<size_t>(S.Tr->ParamCount) + 1); return SQLRETURN(SQL_SUCCESS);
         case SQL_DROP: return FreeStatement(&S);
         default: Fail("HY092", 0, "Invalid attribute/option identifier.");
         }
@@ -835,7 +835,7 @@ SQLRETURN SQL_API SQLNumParams(SQLHSTMT AStmt, SQLSMALLINT *ACount)
 {
     return Guard<TDrvStatement>(AStmt, SQL_HANDLE_STMT, [&](TDrvStatement &S) -> SQLRETURN {
         if (ACount)
-            *ACount = static_cast<SQLSMALLINT>(S.Tr.ParamCount);
+            *ACount = static_cast<SQLSMALLINT>(S.Tr->ParamCount);
         return SQL_SUCCESS;
     });
 }
@@ -844,7 +844,7 @@ SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT AStmt, SQLUSMALLINT ANum, SQLSMALLIN
                                    SQLSMALLINT *ADigits, SQLSMALLINT *ANullable)
 {
     return Guard<TDrvStatement>(AStmt, SQL_HANDLE_STMT, [&](TDrvStatement &S) -> SQLRETURN {
-        if (ANum < 1 || ANum > S.Tr.ParamCount)
+        if (ANum < 1 || ANum > S.Tr->ParamCount)
             Fail("07009", 0, "Invalid descriptor index: no parameter " + std::to_string(ANum) + ".");
         // Jet does not describe parameters; text is the type every value reads as.
         if (AType) *AType = SQL_VARCHAR;

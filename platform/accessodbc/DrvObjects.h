@@ -288,7 +288,12 @@ public:
 
     // Prepared statement
     bool Prepared = false;
-    jet::TJetTranslation Tr;
+private:
+    jet::TJetTranslation OwnTr;
+public:
+    // The statement's translation: its own, or the kept plan's while it holds
+    // one (a copy per statement was most of a kept statement's allocations).
+    const jet::TJetTranslation *Tr = &OwnTr;
     std::string JetText; // the text of a kept statement, for a prepare anew after a schema change
     sqlite3_stmt *Stmt = nullptr;
     // The connection's kept statement this one holds (Stmt goes back to

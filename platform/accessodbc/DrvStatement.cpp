@@ -270,13 +270,13 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
             Stmt = S;
             Plan = std::move(Kept);
             PlanGeneration = Conn->Plans().Generation();
-            Tr = Plan->Tr;
+            Tr = &Plan->Tr;
             Columns = Plan->Columns;
             Prepared = true;
-            Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr.ParamCount) + 1));
+            Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
             LiftValues(Shape);
             using K = jet::TJetStatementKind;
-            if (Tr.Kind == K::Insert || Tr.Kind == K::Update || Tr.Kind == K::Delete) {
+            if (Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
                 // Nothing is described before it runs: Run sees a schema
                 // change as SQLite compiling the statement again, refuses
                 // that and prepares the text anew, so a write-back of a
@@ -305,17 +305,17 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     } catch (const TDrvError &) {
         // SQLite names the token it stumbled on: prepared again with the
         // literals written, the error reads as it always did.
-        if (Tr.LiftedLiterals.empty())
+        if (Tr->LiftedLiterals.empty())
             throw;
         Unprepare();
         PrepareText(AJetSql, nullptr);
         return;
     }
     using K = jet::TJetStatementKind;
-    if (Tr.Kind == K::Select || Tr.Kind == K::Insert || Tr.Kind == K::Update || Tr.Kind == K::Delete) {
+    if (Tr->Kind == K::Select || Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
         auto P = std::make_shared<TDrvPlan>();
-        P->Key = Conn->Plans().Learn(Shape, Tr.LiftedLiterals);
-        P->Tr = Tr;
+        P->Key = Conn->Plans().Learn(Shape, Tr->LiftedLiterals);
+        P->Tr = *Tr;
         P->Columns = Columns;
         Plan = std::move(P);
         PlanGeneration = Conn->Plans().Generation();
@@ -325,9 +325,9 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
 
 void TDrvStatement::LiftValues(const jet::TJetShape &AShape)
 {
-    LiftedValues.resize(Tr.LiftedLiterals.size());
-    for (size_t i = 0; i < Tr.LiftedLiterals.size(); ++i) {
-        const jet::TJetLiteral &Lit = AShape.Literals.at(static_cast<size_t>(Tr.LiftedLiterals[i]));
+    LiftedValues.resize(Tr->LiftedLiterals.size());
+    for (size_t i = 0; i < Tr->LiftedLiterals.size(); ++i) {
+        const jet::TJetLiteral &Lit = AShape.Literals.at(static_cast<size_t>(Tr->LiftedLiterals[i]));
         TValue &V = LiftedValues[i];
         if (Lit.Kind == 'S') {
             V.Kind = SQLITE_TEXT;
@@ -350,12 +350,13 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     Ctx.DatabasePath = Conn->Path;
     Ctx.LiftLiterals = AShape != nullptr;
     try {
-        Tr = jet::TranslateJetSql(AJetSql, Ctx);
+        OwnTr = jet::TranslateJetSql(AJetSql, Ctx);
+        Tr = &OwnTr;
     } catch (const jet::TJetSqlError &E) {
         Fail(E.State.c_str(), E.Native, E.what());
     }
-    if (Tr.Kind == jet::TJetStatementKind::CreateTable) {
-        for (const auto &C : Tr.Columns)
+    if (Tr->Kind == jet::TJetStatementKind::CreateTable) {
+        for (const auto &C : Tr->Columns)
             if (Upper(C.Name).empty())
                 Fail("42000", -3292, "Syntax error in field definition.");
     }
@@ -363,7 +364,7 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     auto PrepareSqlite = [&]() {
         Reads = TReadSet();
         Conn->Collecting = &Reads;
-        const int Rc = sqlite3_prepare_v3(Conn->Db, Tr.Sql.c_str(), static_cast<int>(Tr.Sql.size()),
+        const int Rc = sqlite3_prepare_v3(Conn->Db, Tr->Sql.c_str(), static_cast<int>(Tr->Sql.size()),
                                           SQLITE_PREPARE_PERSISTENT, &Stmt, nullptr);
         Conn->Collecting = nullptr;
         if (Rc != SQLITE_OK) {
@@ -376,7 +377,7 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     // CURRENCY columns are stored scaled: a statement that touches one is
     // translated again with their names, and prepared again.
     // Date columns joined with & are translated again the same way.
-    if (Stmt && Tr.Kind != jet::TJetStatementKind::CreateTable) {
+    if (Stmt && Tr->Kind != jet::TJetStatementKind::CreateTable) {
         for (const auto &Table : Reads.Tables)
             for (const auto &C : Conn->TableColumns(Table)) {
                 if (C.Type == TJetType::Currency)
@@ -387,13 +388,14 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
         if (AJetSql.find('&') == std::string::npos)
             Ctx.DateColumns.clear();
         if (!Ctx.CurrencyColumns.empty() || !Ctx.DateColumns.empty()) {
-            if (Tr.Kind == jet::TJetStatementKind::Insert)
-                for (const auto &C : Conn->TableColumns(Tr.TargetTable))
+            if (Tr->Kind == jet::TJetStatementKind::Insert)
+                for (const auto &C : Conn->TableColumns(Tr->TargetTable))
                     Ctx.InsertTargetColumns.push_back(C.Name);
             sqlite3_finalize(Stmt);
             Stmt = nullptr;
             try {
-                Tr = jet::TranslateJetSql(AJetSql, Ctx);
+                OwnTr = jet::TranslateJetSql(AJetSql, Ctx);
+                Tr = &OwnTr;
             } catch (const jet::TJetSqlError &E) {
                 Fail(E.State.c_str(), E.Native, E.what());
             }
@@ -402,16 +404,16 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     }
     if (!Stmt)
         Fail("42000", -3100, "Invalid SQL statement: nothing to execute.");
-    if (Tr.Kind == jet::TJetStatementKind::SelectInto && Conn->TableExists(Tr.TargetTable))
-        Fail("42S01", -1303, "Table '" + Tr.TargetTable + "' already exists.");
+    if (Tr->Kind == jet::TJetStatementKind::SelectInto && Conn->TableExists(Tr->TargetTable))
+        Fail("42S01", -1303, "Table '" + Tr->TargetTable + "' already exists.");
     Prepared = true;
-    Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr.ParamCount) + 1));
+    Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
 
     // Columns: table columns keep their declared Jet type; expressions get
     // Jet's names (Expr1000, MinOfPRES) and the type their function gives.
     Columns.clear();
-    if (Tr.Kind == jet::TJetStatementKind::SelectInto)
-        Tr.SelectItems.clear();
+    if (Tr->Kind == jet::TJetStatementKind::SelectInto)
+        OwnTr.SelectItems.clear();
     std::map<std::string, std::vector<TTableColumn>> Schemas;
     auto ColumnOf = [&](const std::string &ATable, const std::string &AColumn) -> const TTableColumn * {
         auto It = Schemas.find(ATable);
@@ -443,7 +445,7 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
         } else {
             const jet::TJetSelectItem *Item = nullptr;
             size_t Seen = 0;
-            for (const auto &S : Tr.SelectItems)
+            for (const auto &S : Tr->SelectItems)
                 if (S.Expression && Seen++ == ExprIndex) {
                     Item = &S;
                     break;
@@ -508,7 +510,8 @@ void TDrvStatement::Unprepare()
     Prepared = false;
     NeedData = false;
     Columns.clear();
-    Tr = {};
+    OwnTr = {};
+    Tr = &OwnTr;
 }
 
 void TDrvStatement::CloseCursor()
@@ -551,10 +554,10 @@ SQLRETURN TDrvStatement::Execute()
     if (HasCursor)
         CloseCursor();
     NeedData = false;
-    for (int i = 1; i <= Tr.ParamCount; ++i) {
+    for (int i = 1; i <= Tr->ParamCount; ++i) {
         TParamBinding &P = Params[static_cast<size_t>(i)];
         if (!P.Bound)
-            Fail("07002", -3010, "COUNT field incorrect: the statement has " + std::to_string(Tr.ParamCount) +
+            Fail("07002", -3010, "COUNT field incorrect: the statement has " + std::to_string(Tr->ParamCount) +
                                      " parameter markers, parameter " + std::to_string(i) + " is not bound.");
         const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
         const SQLLEN *Ind = P.Indicator ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + Offset) : nullptr;
@@ -575,7 +578,7 @@ SQLRETURN TDrvStatement::ParamData(SQLPOINTER *AToken)
 {
     if (!NeedData)
         Fail("HY010", 0, "Function sequence error: no parameter is waiting for data.");
-    for (int i = NeedDataParam + 1; i <= Tr.ParamCount; ++i) {
+    for (int i = NeedDataParam + 1; i <= Tr->ParamCount; ++i) {
         if (Params[static_cast<size_t>(i)].AtExec) {
             NeedDataParam = i;
             if (AToken)
@@ -621,7 +624,7 @@ void TDrvStatement::BindParameters()
 {
     sqlite3_clear_bindings(Stmt);
     const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
-    for (int i = 1; i <= Tr.ParamCount; ++i) {
+    for (int i = 1; i <= Tr->ParamCount; ++i) {
         const TParamBinding &P = Params[static_cast<size_t>(i)];
         const SQLSMALLINT C = P.CType == SQL_C_DEFAULT ? DefaultCType(P.SqlType) : P.CType;
         const char *Data = P.Data ? static_cast<const char *>(P.Data) + Offset : nullptr;
@@ -735,7 +738,7 @@ void TDrvStatement::BindParameters()
         }
     }
     // The literals the translation lifted follow the markers.
-    int Slot = Tr.ParamCount;
+    int Slot = Tr->ParamCount;
     for (const TValue &V : LiftedValues) {
         ++Slot;
         if (V.Kind == SQLITE_INTEGER)
@@ -751,14 +754,14 @@ SQLRETURN TDrvStatement::Run()
 {
     RowCount = -1;
     Conn->BeginIfManual();
-    if (Tr.Kind == jet::TJetStatementKind::SelectInto) {
+    if (Tr->Kind == jet::TJetStatementKind::SelectInto) {
         RunSelectInto();
         return SQL_SUCCESS;
     }
     sqlite3_reset(Stmt);
     BindParameters();
-    const bool Ddl = Tr.Kind == jet::TJetStatementKind::CreateTable || Tr.Kind == jet::TJetStatementKind::DropTable ||
-                     (Tr.Kind == jet::TJetStatementKind::Other && !Tr.Columns.empty());
+    const bool Ddl = Tr->Kind == jet::TJetStatementKind::CreateTable || Tr->Kind == jet::TJetStatementKind::DropTable ||
+                     (Tr->Kind == jet::TJetStatementKind::Other && !Tr->Columns.empty());
     if (Ddl)
         Conn->Exec("SAVEPOINT jet_ddl");
     CancelRequested = false;
@@ -814,10 +817,10 @@ SQLRETURN TDrvStatement::Run()
         }
         throw;
     }
-    if ((Tr.Kind == jet::TJetStatementKind::Update || Tr.Kind == jet::TJetStatementKind::Delete) && RowCount == 0)
+    if ((Tr->Kind == jet::TJetStatementKind::Update || Tr->Kind == jet::TJetStatementKind::Delete) && RowCount == 0)
         return SQL_NO_DATA;
-    if (Tr.Kind != jet::TJetStatementKind::Insert && Tr.Kind != jet::TJetStatementKind::Update &&
-        Tr.Kind != jet::TJetStatementKind::Delete)
+    if (Tr->Kind != jet::TJetStatementKind::Insert && Tr->Kind != jet::TJetStatementKind::Update &&
+        Tr->Kind != jet::TJetStatementKind::Delete)
         RowCount = -1;
     return SQL_SUCCESS;
 }
@@ -828,52 +831,55 @@ SQLRETURN TDrvStatement::Run()
 void TDrvStatement::AfterStatement()
 {
     using K = jet::TJetStatementKind;
+    // An UPDATE or DELETE (a write-back sends a million) has nothing to keep.
+    if (Tr->Kind == K::Update || Tr->Kind == K::Delete || (Tr->Kind == K::Insert && RowCount <= 0))
+        return;
     const std::string Q = jet::QuoteSqliteName(CounterTable);
-    if (Tr.Kind == K::CreateTable || (Tr.Kind == K::Other && !Tr.Columns.empty())) {
-        for (const auto &C : Tr.Columns) {
+    if (Tr->Kind == K::CreateTable || (Tr->Kind == K::Other && !Tr->Columns.empty())) {
+        for (const auto &C : Tr->Columns) {
             if (C.Type == "YESNO") {
                 // Jet stores every true value as -1, whatever number was written.
-                const std::string T = jet::QuoteSqliteName(Tr.TargetTable), Col = jet::QuoteSqliteName(C.Name);
+                const std::string T = jet::QuoteSqliteName(Tr->TargetTable), Col = jet::QuoteSqliteName(C.Name);
                 const std::string Fix = " FOR EACH ROW WHEN NEW." + Col + " NOT IN (0, -1) BEGIN UPDATE " + T + " SET " +
                                         Col + " = -1 WHERE rowid = NEW.rowid; END";
-                Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr.TargetTable + "$" + C.Name + "$yesno") +
+                Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr->TargetTable + "$" + C.Name + "$yesno") +
                            " AFTER INSERT ON " + T + Fix);
-                Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr.TargetTable + "$" + C.Name + "$yesnoupd") +
+                Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr->TargetTable + "$" + C.Name + "$yesnoupd") +
                            " AFTER UPDATE OF " + Col + " ON " + T + Fix);
             }
             if (C.Type != "COUNTER")
                 continue;
-            const std::string T = jet::QuoteSqliteName(Tr.TargetTable), Col = jet::QuoteSqliteName(C.Name);
-            const std::string Where = " WHERE TableName = " + SqlString(Tr.TargetTable) + " AND ColumnName = " + SqlString(C.Name);
+            const std::string T = jet::QuoteSqliteName(Tr->TargetTable), Col = jet::QuoteSqliteName(C.Name);
+            const std::string Where = " WHERE TableName = " + SqlString(Tr->TargetTable) + " AND ColumnName = " + SqlString(C.Name);
             Conn->Exec("CREATE TABLE IF NOT EXISTS " + Q +
                        " (TableName TEXT(64) COLLATE NOCASE, ColumnName TEXT(64) COLLATE NOCASE, NextValue LONG,"
                        " PRIMARY KEY (TableName, ColumnName))");
-            Conn->Exec("INSERT OR REPLACE INTO " + Q + " VALUES (" + SqlString(Tr.TargetTable) + ", " + SqlString(C.Name) + ", 1)");
-            Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr.TargetTable + "$" + C.Name + "$counter") +
+            Conn->Exec("INSERT OR REPLACE INTO " + Q + " VALUES (" + SqlString(Tr->TargetTable) + ", " + SqlString(C.Name) + ", 1)");
+            Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr->TargetTable + "$" + C.Name + "$counter") +
                        " AFTER INSERT ON " + T + " FOR EACH ROW WHEN NEW." + Col + " IS NULL BEGIN UPDATE " + T +
                        " SET " + Col + " = (SELECT NextValue FROM " + Q + Where + ") WHERE rowid = NEW.rowid; UPDATE " +
                        Q + " SET NextValue = NextValue + 1" + Where + "; END");
-            Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr.TargetTable + "$" + C.Name + "$seed") +
+            Conn->Exec("CREATE TRIGGER " + jet::QuoteSqliteName(Tr->TargetTable + "$" + C.Name + "$seed") +
                        " AFTER INSERT ON " + T + " FOR EACH ROW WHEN NEW." + Col + " IS NOT NULL BEGIN UPDATE " + Q +
                        " SET NextValue = max(NextValue, NEW." + Col + " + 1)" + Where + "; END");
         }
-    } else if (Tr.Kind == K::DropTable) {
+    } else if (Tr->Kind == K::DropTable) {
         if (Conn->TableExists(CounterTable))
-            Conn->Exec("DELETE FROM " + Q + " WHERE TableName = " + SqlString(Tr.TargetTable));
-    } else if (Tr.Kind == K::Insert && RowCount > 0 && !Tr.TargetTable.empty()) {
+            Conn->Exec("DELETE FROM " + Q + " WHERE TableName = " + SqlString(Tr->TargetTable));
+    } else if (Tr->Kind == K::Insert && RowCount > 0 && !Tr->TargetTable.empty()) {
         if (!Conn->TableExists(CounterTable))
             return;
         const char *What = "read the inserted row's COUNTER value";
         std::string Col;
         {
             TDrvQuery Ask(Conn->Db, "SELECT ColumnName FROM " + Q + " WHERE TableName = ?1", What);
-            Ask.Bind(1, Tr.TargetTable);
+            Ask.Bind(1, Tr->TargetTable);
             if (Ask.Next())
                 Col = Ask.Text(0);
         }
         if (Col.empty())
             return;
-        TDrvQuery Ask(Conn->Db, "SELECT " + jet::QuoteSqliteName(Col) + " FROM " + jet::QuoteSqliteName(Tr.TargetTable) +
+        TDrvQuery Ask(Conn->Db, "SELECT " + jet::QuoteSqliteName(Col) + " FROM " + jet::QuoteSqliteName(Tr->TargetTable) +
                                   " WHERE rowid = ?1", What);
         Ask.Bind(1, static_cast<std::int64_t>(sqlite3_last_insert_rowid(Conn->Db)));
         if (Ask.Next())
@@ -886,9 +892,9 @@ void TDrvStatement::AfterStatement()
 // filled, all in one savepoint.
 void TDrvStatement::RunSelectInto()
 {
-    if (Conn->TableExists(Tr.TargetTable))
-        Fail("42S01", -1303, "Table '" + Tr.TargetTable + "' already exists.");
-    std::string Ddl = "CREATE TABLE " + jet::QuoteSqliteName(Tr.TargetTable) + " (";
+    if (Conn->TableExists(Tr->TargetTable))
+        Fail("42S01", -1303, "Table '" + Tr->TargetTable + "' already exists.");
+    std::string Ddl = "CREATE TABLE " + jet::QuoteSqliteName(Tr->TargetTable) + " (";
     std::set<std::string> Names;
     for (size_t i = 0; i < Columns.size(); ++i) {
         const TColumnInfo &C = Columns[i];
@@ -927,7 +933,7 @@ void TDrvStatement::RunSelectInto()
     Conn->Exec("SAVEPOINT jet_into");
     try {
         Conn->Exec(Ddl);
-        const std::string Insert = "INSERT INTO " + jet::QuoteSqliteName(Tr.TargetTable) + " " + Tr.Sql;
+        const std::string Insert = "INSERT INTO " + jet::QuoteSqliteName(Tr->TargetTable) + " " + Tr->Sql;
         sqlite3_stmt *Ins = nullptr;
         int Rc = sqlite3_prepare_v2(Conn->Db, Insert.c_str(), -1, &Ins, nullptr);
         if (Rc != SQLITE_OK) {

@@ -58,12 +58,14 @@ std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::v
 sqlite3_stmt *TDrvStatementCache::Take(const std::string &AKey, std::shared_ptr<const TDrvPlan> &APlan)
 {
     const auto It = FByKey.find(AKey);
-    if (It == FByKey.end())
+    if (It == FByKey.end() || It->second->Held)
         return nullptr;
-    sqlite3_stmt *S = It->second->Stmt;
-    APlan = std::move(It->second->Plan);
-    FLru.erase(It->second);
-    FByKey.erase(It);
+    TEntry &E = *It->second;
+    sqlite3_stmt *S = E.Stmt;
+    E.Stmt = nullptr;
+    E.Held = true;
+    --FIdle;
+    APlan = E.Plan;
     return S;
 }
 
@@ -71,19 +73,37 @@ void TDrvStatementCache::Give(std::shared_ptr<const TDrvPlan> APlan, sqlite3_stm
 {
     if (!AStmt)
         return;
-    if (!APlan || AGeneration != FGeneration || FBound == 0 || FByKey.count(APlan->Key)) {
+    if (!APlan || AGeneration != FGeneration || FBound == 0) {
+        sqlite3_finalize(AStmt);
+        return;
+    }
+    const auto It = FByKey.find(APlan->Key);
+    if (It != FByKey.end() && (!It->second->Held || It->second->Plan != APlan)) {
         sqlite3_finalize(AStmt);
         return;
     }
     sqlite3_reset(AStmt);
     sqlite3_clear_bindings(AStmt);
-    const std::string Key = APlan->Key;
-    FLru.push_front({std::move(APlan), AStmt});
-    FByKey.emplace(Key, FLru.begin());
-    while (FLru.size() > FBound) {
-        FByKey.erase(FLru.back().Plan->Key);
-        sqlite3_finalize(FLru.back().Stmt);
-        FLru.pop_back();
+    if (It != FByKey.end()) {
+        It->second->Stmt = AStmt;
+        It->second->Held = false;
+        FLru.splice(FLru.begin(), FLru, It->second);
+    } else {
+        FLru.push_front({std::move(APlan), AStmt, false});
+        FByKey.emplace(std::string_view(FLru.front().Plan->Key), FLru.begin());
+    }
+    ++FIdle;
+    // Past the bound the least recently given back idle statement goes; a
+    // held one stays with its statement.
+    auto Last = FLru.end();
+    while (FIdle > FBound && Last != FLru.begin()) {
+        --Last;
+        if (Last->Held)
+            continue;
+        FByKey.erase(std::string_view(Last->Plan->Key));
+        sqlite3_finalize(Last->Stmt);
+        Last = FLru.erase(Last);
+        --FIdle;
     }
 }
 
@@ -91,9 +111,11 @@ void TDrvStatementCache::Invalidate()
 {
     ++FGeneration;
     for (auto &E : FLru)
-        sqlite3_finalize(E.Stmt);
-    FLru.clear();
+        if (!E.Held)
+            sqlite3_finalize(E.Stmt);
     FByKey.clear();
+    FLru.clear();
+    FIdle = 0;
     FShapes.clear();
 }
 

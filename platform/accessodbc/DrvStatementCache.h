@@ -5,11 +5,14 @@
 // holds it and gives it back when it is prepared anew or freed, so that two
 // handles never share one SQLite statement.
 //
-// Entry states:
-//   idle (in the store, reset, bindings cleared) --Take--> held by a statement
-//   held --Give--> idle, or finalized when the store has moved on (Invalidate
-//   since it was taken, or an idle entry of the same key came back first)
+// Entry states (an entry keeps its place in the store while it is held, so
+// that a statement taken and given back costs no allocation):
+//   idle (reset, bindings cleared) --Take--> held by a statement
+//   held --Give--> idle; a statement given back when the store has moved on
+//   (Invalidate since it was taken) or that is not the entry's own (a
+//   second statement prepared for a key while its entry was held) is finalized
 //   idle --Invalidate / eviction past the bound--> finalized
+//   held --Invalidate--> forgotten (its statement is finalized when given back)
 #pragma once
 
 #include "platform/accessodbc/DrvObjects.h"
@@ -18,6 +21,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -60,19 +64,23 @@ public:
     void CheckSchemaVersion(long long AVersion);
     std::uint64_t Generation() const { return FGeneration; }
 
-    size_t Size() const { return FLru.size(); }
+    // Idle statements kept.
+    size_t Size() const { return FIdle; }
     size_t Bound() const { return FBound; }
 
 private:
     struct TEntry {
         std::shared_ptr<const TDrvPlan> Plan;
-        sqlite3_stmt *Stmt = nullptr;
+        sqlite3_stmt *Stmt = nullptr; // null while held
+        bool Held = false;
     };
     size_t FBound;
     std::uint64_t FGeneration = 1;
     long long FSchemaVersion = -1;
     std::list<TEntry> FLru; // most recently given back first
-    std::unordered_map<std::string, std::list<TEntry>::iterator> FByKey;
+    // Keyed by the entry's own plan key, which lives as long as the entry.
+    std::unordered_map<std::string_view, std::list<TEntry>::iterator> FByKey;
+    size_t FIdle = 0;
     // Per shape key: which literals stay in the text (true) and which are bound.
     std::unordered_map<std::string, std::vector<bool>> FShapes;
 };

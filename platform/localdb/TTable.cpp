@@ -548,16 +548,32 @@ void TTable::AppendUpdateRows(const std::vector<std::string> &AColumns, const st
         Names += (Names.empty() ? "" : ", ") + LocalQuoteName(C);
         Marks += Marks.empty() ? "?" : ", ?";
     }
-    const std::string Sql =
-        "INSERT INTO " + FSqlName + " (" + Names + ") VALUES (" + Marks + ")" + LocalAppendUpdateClause(Cols, Keys);
+    // Rows go in blocks of one statement each (kept prepared per block
+    // size): a level-flag merge writes a hundred rows per station, and a
+    // statement per row costs the engine about as much again as the rows
+    // themselves. A key twice in one block updates the row the first one
+    // made, as one statement per row would.
+    const size_t Block = std::max<size_t>(1, 256 / std::max<size_t>(1, Cols.size()));
+    const auto InsertSql = [&](size_t ARowCount) {
+        std::string Values;
+        for (size_t R = 0; R < ARowCount; ++R)
+            Values += (R ? ", (" : "(") + Marks + ")";
+        return "INSERT INTO " + FSqlName + " (" + Names + ") VALUES " + Values + LocalAppendUpdateClause(Cols, Keys);
+    };
     TLocalDatabase &Db = Database();
     Db.BeginTransaction();
     try {
-        TLocalStatement &S = Cached(Sql);
-        for (const TLocalRow &Row : ARows) {
-            for (size_t K = 0; K < Cols.size(); ++K)
-                S.Bind(int(K) + 1, K < Row.size() ? Row[K] : TLocalValue());
+        size_t Done = 0;
+        while (Done < ARows.size()) {
+            const size_t N = std::min(Block, ARows.size() - Done);
+            TLocalStatement &S = Cached(InsertSql(N));
+            for (size_t R = 0; R < N; ++R) {
+                const TLocalRow &Row = ARows[Done + R];
+                for (size_t K = 0; K < Cols.size(); ++K)
+                    S.Bind(int(R * Cols.size() + K) + 1, K < Row.size() ? Row[K] : TLocalValue());
+            }
             ExecuteWrite(S);
+            Done += N;
         }
     } catch (...) {
         Db.Rollback();

@@ -315,6 +315,41 @@ TEST(StatementStore, HoldsItsBoundDropsTheLeastRecentAndForgetsOnInvalidate)
     EXPECT_EQ(C.Size(), 0u);
 }
 
+TEST(StatementStore, AHeldStatementKeepsItsPlaceAndIsNeverEvicted)
+{
+    TMemoryDb M;
+    accessodbc::TDrvStatementCache C(2);
+    const auto K1 = PlanOf("k1");
+    C.Give(K1, M.Prepare(), C.Generation());
+    C.Give(PlanOf("k2"), M.Prepare(), C.Generation());
+    std::shared_ptr<const accessodbc::TDrvPlan> P1;
+    sqlite3_stmt *S1 = C.Take("k1", P1);
+    ASSERT_NE(S1, nullptr);
+    EXPECT_EQ(P1, K1);
+    EXPECT_EQ(C.Size(), 1u);
+    // Two more idle ones push out k2, not the held k1.
+    C.Give(PlanOf("k3"), M.Prepare(), C.Generation());
+    C.Give(PlanOf("k4"), M.Prepare(), C.Generation());
+    EXPECT_EQ(C.Size(), 2u);
+    // A second statement of the held key, prepared meanwhile, is not kept.
+    C.Give(PlanOf("k1"), M.Prepare(), C.Generation());
+    EXPECT_EQ(C.Size(), 2u);
+    C.Give(P1, S1, C.Generation());
+    EXPECT_EQ(C.Size(), 2u) << "k1 back, k3 the least recent one out";
+    std::shared_ptr<const accessodbc::TDrvPlan> P;
+    EXPECT_EQ(C.Take("k2", P), nullptr);
+    EXPECT_EQ(C.Take("k3", P), nullptr);
+    sqlite3_stmt *Again = C.Take("k1", P);
+    EXPECT_EQ(Again, S1);
+    EXPECT_EQ(P, K1);
+    // Forgotten while held: finalized when given back.
+    const auto Before = C.Generation();
+    C.Invalidate();
+    C.Give(P, Again, Before);
+    EXPECT_EQ(C.Size(), 0u);
+    EXPECT_EQ(C.Take("k1", P), nullptr);
+}
+
 TEST(StatementStore, KeysTellShapesAndWrittenLiteralsApart)
 {
     accessodbc::TDrvStatementCache C(4);

@@ -1,11 +1,12 @@
 // How the level flags of a run reach the work tables: stored rows updated
 // in the columns a pass judged and kept in the rest, the rows of "TmpFlags"
 // after a run, Esc between stations and a failure inside a cruise; a
-// climatology changed between two runs.
+// climatology and a station's levels changed between two runs.
 #include "tests/app_qc/qc_fixture.h"
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <QKeyEvent>
@@ -83,6 +84,29 @@ TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudged)
     Both.push_back({"601", "10", "4", "4", "4"});
     EXPECT_EQ(Pts(), Both);
     EXPECT_EQ(TmpFlagRows(), Rows501("1", "1"));
+}
+
+TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
+{
+    Open({Cruise(50, {501})});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    int Opens = 0;
+    ProfileQ->BeforeOpen = [&Opens](TDataSet *) { ++Opens; };
+    Run();
+    // TEMP and PSAL are judged on one reading of the levels.
+    EXPECT_EQ(Opens, 1);
+    EXPECT_EQ(Pts(), Rows501("1", "1"));
+
+    // The operator fixes a level in the station database between two runs;
+    // the level query still open on the same station must not serve again.
+    StationSql("Update PTS_Data set FTEMP = 5 where ID_Cast = 501 and PRES = 50");
+    Run();
+    ProfileQ->BeforeOpen = nullptr;
+    EXPECT_EQ(Opens, 2);
+    TRows Fixed = Rows501("1", "1");
+    Fixed[2][3] = "5";
+    EXPECT_EQ(Pts(), Fixed);
 }
 
 TEST_F(LevelFlagWrites, EscKeepsTheLevelFlagsOfTheStationsDone)

@@ -102,4 +102,41 @@ TEST_F(AppendUpdateRows, LaterRowOfAKeyWinsAndAFailingRowUndoesTheWhole)
     EXPECT_THROW(NoKey->AppendUpdateRows({"ID_Cruise"}, {{TLocalValue::Integer(1)}}), EDatabaseError);
 }
 
+TEST_F(AppendUpdateRows, ManyLevelsAreWrittenWholeWithTheLaterRowOfAKeyWinning)
+{
+    // More rows than one statement takes: a key repeated within a block and
+    // across blocks, a short row, and a failure far past the first block.
+    MakeTwins();
+    std::vector<TLocalRow> Values;
+    for (int I = 0; I < 150; ++I) {
+        Values.push_back(Row(20, I, 1, I % 5));
+        if (I == 3)
+            Values.push_back(Row(20, 3.0, 2, 2));
+    }
+    Values.push_back(Row(20, 70.0, 4, std::nullopt));
+    Values.push_back({TLocalValue::Integer(20), TLocalValue::Real(200.0)});
+    auto A = Open("a-PTS_DataFlags");
+    A->AppendUpdateRows({"ID_Cast", "PRES", "FPRES", "FTEMP"}, Values);
+    EXPECT_EQ(Count("a-PTS_DataFlags"), 4 + 151);
+    EXPECT_EQ(Rows("Select FPRES, FTEMP from \"a-PTS_DataFlags\" where ID_Cast = 20 and PRES in (3, 70, 149, 200) "
+                   "order by PRES"),
+              (Lines{"2|2", "4|", "1|4", "|"}));
+
+    Exec("Create table Strict (ID_Cast INTEGER, PRES DOUBLE, FPRES SMALLINT NOT NULL, FTEMP SMALLINT)");
+    auto S = Open("Strict");
+    S->Close();
+    S->AddIndex("", "ID_Cast;PRES", ixPrimary);
+    S->Open();
+    std::vector<TLocalRow> Strict;
+    for (int I = 0; I < 200; ++I)
+        Strict.push_back(Row(1, I, I == 190 ? std::nullopt : std::optional<int>(1), 1));
+    try {
+        S->AppendUpdateRows({"ID_Cast", "PRES", "FPRES", "FTEMP"}, Strict);
+        ADD_FAILURE() << "a row without its required value was written";
+    } catch (const EDatabaseError &E) {
+        EXPECT_EQ(E.Message(), "Field value required.");
+    }
+    EXPECT_EQ(Count("Strict"), 0);
+}
+
 } // namespace
