@@ -554,11 +554,13 @@ void TTable::AppendUpdateRows(const std::vector<std::string> &AColumns, const st
     // themselves. A key twice in one block updates the row the first one
     // made, as one statement per row would.
     const size_t Block = std::max<size_t>(1, 256 / std::max<size_t>(1, Cols.size()));
+    const std::string Head = "INSERT INTO " + FSqlName + " (" + Names + ") VALUES (" + Marks + ")";
+    const std::string Tail = LocalAppendUpdateClause(Cols, Keys);
     const auto InsertSql = [&](size_t ARowCount) {
-        std::string Values;
-        for (size_t R = 0; R < ARowCount; ++R)
-            Values += (R ? ", (" : "(") + Marks + ")";
-        return "INSERT INTO " + FSqlName + " (" + Names + ") VALUES " + Values + LocalAppendUpdateClause(Cols, Keys);
+        std::string Sql = Head;
+        for (size_t R = 1; R < ARowCount; ++R)
+            Sql += ", (" + Marks + ")";
+        return Sql + Tail;
     };
     TLocalDatabase &Db = Database();
     Db.BeginTransaction();
