@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <map>
 
@@ -44,6 +45,47 @@ void SetGauge(QProgressBar *AGauge, int AValue)
     if (AGauge->value() != AValue)
         AGauge->setValue(AValue);
 }
+
+// A gauge paints itself at once on every change of value: a write-back
+// walks hundreds of casts a second, a paint of the window each, while an
+// operator reads a gauge a few times a second. New values are shown at most
+// every 40 ms; the one held back goes up with the next step after that.
+class TGaugePacer {
+public:
+    void Set(QProgressBar *AGauge, int AValue)
+    {
+        for (auto &P : FPending)
+            if (P.first == AGauge) {
+                P.second = AValue;
+                Tick();
+                return;
+            }
+        FPending.emplace_back(AGauge, AValue);
+        Tick();
+    }
+    // Called at every step: costs a clock read only while a value waits.
+    void Tick()
+    {
+        if (FPending.empty())
+            return;
+        const TClock::time_point Now = TClock::now();
+        if (Now - FShown < std::chrono::milliseconds(40))
+            return;
+        Flush();
+        FShown = Now;
+    }
+    void Flush()
+    {
+        for (const auto &P : FPending)
+            SetGauge(P.first, P.second);
+        FPending.clear();
+    }
+
+private:
+    using TClock = std::chrono::steady_clock;
+    std::vector<std::pair<QProgressBar *, int>> FPending;
+    TClock::time_point FShown;
+};
 
 void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASql)
 {
@@ -99,13 +141,28 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
 {
     if (ASets.empty())
         return std::string();
-    std::string Sql = "Update " + ATable + " Set ";
+    // Built in place: this runs once per level of a write-back.
+    char Number[64];
+    auto Append = [&](std::string &AText, int AValue) {
+        const auto Res = std::to_chars(Number, Number + sizeof Number, AValue);
+        AText.append(Number, Res.ptr);
+    };
+    std::string Sql;
+    Sql.reserve(96);
+    Sql += "Update ";
+    Sql += ATable;
+    Sql += " Set ";
     for (size_t I = 0; I < ASets.size(); ++I) {
         if (I > 0)
             Sql += ", ";
-        Sql += ASets[I].first + "=" + std::to_string(ASets[I].second);
+        Sql += ASets[I].first;
+        Sql += '=';
+        Append(Sql, ASets[I].second);
     }
-    Sql += " where ID_Cast = " + std::to_string(AIdCast) + "and PRES = " + PresSqlText(APres);
+    Sql += " where ID_Cast = ";
+    Append(Sql, AIdCast);
+    Sql += "and PRES = ";
+    Sql += PresSqlText(APres);
     return Sql;
 }
 
@@ -137,6 +194,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     TfmWriteFlagProgress fmWriteFlagProgress(AOwner);
     fmWriteFlagProgress.show();
     SetGauge(fmWriteFlagProgress.Gauge1, 0);
+    TGaugePacer Gauges;
 
     TFlagTableCache FlagTables;
     TQuery &CastQry = *FlagCastQry;
@@ -152,7 +210,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
 
     for (int I = 0; I < CruiseCount; ++I) {
         ProcessMessages();
-        SetGauge(fmWriteFlagProgress.Gauge1, Percent(I + 1, CruiseCount));
+        Gauges.Set(fmWriteFlagProgress.Gauge1, Percent(I + 1, CruiseCount));
         const int IdCruise = CruiseIds[size_t(I)];
         // A cruise that left the run's table since the choice is passed over.
         if (!CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise)))
@@ -160,10 +218,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         SetQuerySql(CastQry, LocalDbDir,
                     "Select * from \"" + DbTablePrefix + "-Cast_TitlesFlags\" where ID_Cruise = " +
                         std::to_string(IdCruise));
-        SetGauge(fmWriteFlagProgress.Gauge2, 0);
+        Gauges.Set(fmWriteFlagProgress.Gauge2, 0);
         const int CastCount = CastQry.RecordCount();
         for (CastQry.First(); !CastQry.Eof(); CastQry.Next()) {
-            SetGauge(fmWriteFlagProgress.Gauge2, Percent(CastQry.RecNo(), CastCount));
+            Gauges.Set(fmWriteFlagProgress.Gauge2, Percent(CastQry.RecNo(), CastCount));
             const int IdCast = CastQry.FieldByName("ID_Cast")->AsInteger();
             const std::string CastText = std::to_string(IdCast);
 
@@ -192,7 +250,9 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 TField *PresField = LevelQry.FieldByName("PRES");
                 for (LevelQry.First(); !LevelQry.Eof(); LevelQry.Next()) {
                     ProcessMessages();
+                    Gauges.Tick();
                     if (QcInterrupted) {
+                        Gauges.Flush();
                         fmWriteFlagProgress.close();
                         LevelQry.Close();
                         CastQry.Close();
@@ -211,8 +271,13 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                         ++Result.Unmatched;
                         continue;
                     }
+                    // One change of text per level: the command is set up
+                    // for the new statement once, not for an empty one first.
+                    const std::string Sql = FlagUpdateSql(Table, Sets, IdCast, PresField->AsFloat());
+                    UpdateCmd.CommandText().BeginUpdate();
                     UpdateCmd.CommandText().Clear();
-                    UpdateCmd.CommandText().Add(FlagUpdateSql(Table, Sets, IdCast, PresField->AsFloat()));
+                    UpdateCmd.CommandText().Add(Sql);
+                    UpdateCmd.CommandText().EndUpdate();
                     UpdateCmd.Execute(0, 0);
                     ++Result.Statements;
                     if (UpdateCmd.RowsAffected() == 0)
@@ -223,6 +288,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         }
         CastQry.Close();
     }
+    Gauges.Flush();
     fmWriteFlagProgress.close();
     if (Result.Unmatched > 0)
         MessageDlg(std::to_string(Result.Unmatched) +

@@ -360,6 +360,7 @@ public:
 
 protected:
     friend class TZqCustomManager;
+    friend class TZqCustomCommand;
     void Notification(rtl::TComponent *AComponent, rtl::TOperation AOperation) override;
     void DoConnect() override;
     void DoDisconnect() override;
@@ -387,6 +388,9 @@ private:
     std::unique_ptr<TZqTopResourceOptions> FResourceOptions;
     std::unique_ptr<TZqTxOptions> FTxOptions;
     std::vector<TZqCustomCommand *> FCommands; // not owned: each detaches itself
+    // Unprepared commands that keep their driver command for the next
+    // prepare; they let go of it before the driver connection is released.
+    std::vector<TZqCustomCommand *> FSpareHolders; // not owned
     TZqActiveAtRunTime FConnectedAtRunTime = arStandard;
     TZqIntfPtr<IZqGUIxLoginDialog> FLoginDialog;
 };
@@ -552,12 +556,21 @@ private:
     void TakePrivateParams();
     // The last step of an unprepare, also after a failure: the connection's
     // use given back, the driver command released, the adapter told.
-    void ReleaseAfterUnprepare();
+    void ReleaseAfterUnprepare(bool AKeepDriverCommand = false);
     // Gives the connection's use back to the manager that counted it.
     void ReleaseConnectionUse();
     rtl::TComponent *ParamsOwner();
+    // Lets go of the driver command kept from the last prepare.
+    void DropSpareCommand();
+    friend class TZqCustomConnection;
 
     TZqIntfPtr<IZqPhysCommand> FPhysCommand;
+    // The driver command of the last prepare, unprepared, kept while the
+    // connection stays open: a command whose text changes at every execute
+    // (one statement per level of a write-back) prepares it again instead
+    // of making a new one, with its driver statement.
+    TZqIntfPtr<IZqPhysCommand> FSpareCommand;
+    TZqCustomConnection *FSpareConnection = nullptr; // the connection FSpareCommand is registered with
     TZqStringList FCommandText;
     std::string FConnectionName;
     TZqCustomConnection *FConnection = nullptr; // set directly (free notification) or acquired while prepared

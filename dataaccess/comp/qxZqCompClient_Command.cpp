@@ -5,6 +5,8 @@
 // macro names when the text changes.
 #include "dataaccess/comp/qxZqCompClient.h"
 
+#include <algorithm>
+
 #include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
 #include "dataaccess/stan/qxZqStanError.h"
 
@@ -65,6 +67,7 @@ TZqCustomCommand::~TZqCustomCommand()
     } catch (...) {
         // a destructor reports nothing; the driver command is released below
     }
+    DropSpareCommand();
     if (FPhysCommand) {
         // A failed disconnect must still give the use of the connection back.
         FPhysCommand.Reset();
@@ -141,6 +144,7 @@ void TZqCustomCommand::SetConnection(TZqCustomConnection *AValue)
 {
     if (AValue == FConnection && FConnectionRef == (AValue ? 2 : 0)) return;
     CheckUnprepared();
+    DropSpareCommand();
     if (FConnection && FConnectionRef == 2) {
         FConnection->RemoveFreeNotification(this);
         RemoveFreeNotification(FConnection);
@@ -160,6 +164,7 @@ void TZqCustomCommand::SetConnectionName(const std::string &AValue)
 {
     if (AValue == FConnectionName && FConnectionRef == 1) return;
     CheckUnprepared();
+    DropSpareCommand();
     if (FConnection && FConnectionRef == 2) {
         FConnection->RemoveFreeNotification(this);
         RemoveFreeNotification(FConnection);
@@ -376,19 +381,47 @@ void TZqCustomCommand::SetPrepared(bool AValue)
             ReleaseAfterUnprepare();
             throw;
         }
-        ReleaseAfterUnprepare();
+        ReleaseAfterUnprepare(true);
         DoAfterUnprepare();
     }
     PropertyChanged();
 }
 
-void TZqCustomCommand::ReleaseAfterUnprepare()
+void TZqCustomCommand::ReleaseAfterUnprepare(bool AKeepDriverCommand)
 {
+    // Only a command of its own on a connection component that stays open
+    // keeps its driver command: the release below neither frees nor closes
+    // that connection, and a dataset's command is the dataset's business.
+    TZqIntfPtr<IZqPhysCommand> Spare;
+    if (AKeepDriverCommand && FPhysCommand && FPhysCommand->GetState() == 0 && !FOwningDataSet && !Designing() &&
+        !HasState(rtl::csDestroying) && FConnectionRef == 2 && FConnection && FConnection->KeepConnection() &&
+        FConnection->Connected()) {
+        TZqIntfPtr<IZqPhysConnection> Of;
+        FPhysCommand->GetConnection(Of);
+        if (Of.Get() == FConnection->ConnectionIntf()) Spare = FPhysCommand;
+    }
     // The driver command goes first: it holds the driver connection, which
     // must not outlive a temporary connection component freed by the release.
     FPhysCommand.Reset();
     ReleaseConnectionUse();
+    if (Spare && FConnection && FConnection->Connected()) {
+        DropSpareCommand();
+        FSpareCommand = std::move(Spare);
+        FSpareConnection = FConnection;
+        FSpareConnection->FSpareHolders.push_back(this);
+    }
+    Spare.Reset();
     if (FCommandUser) FCommandUser->CommandUnprepared(this);
+}
+
+void TZqCustomCommand::DropSpareCommand()
+{
+    if (FSpareConnection) {
+        auto &H = FSpareConnection->FSpareHolders;
+        H.erase(std::remove(H.begin(), H.end(), this), H.end());
+        FSpareConnection = nullptr;
+    }
+    FSpareCommand.Reset();
 }
 
 void TZqCustomCommand::ReleaseConnectionUse()
@@ -404,7 +437,14 @@ void TZqCustomCommand::CreatePhysCommand()
 {
     IZqPhysConnection *Conn = FConnection ? FConnection->ConnectionIntf() : nullptr;
     if (!Conn) FConnection->CheckActive();
-    Conn->CreateCommand(FPhysCommand);
+    if (FSpareCommand) {
+        TZqIntfPtr<IZqPhysCommand> Spare = FSpareCommand;
+        DropSpareCommand();
+        TZqIntfPtr<IZqPhysConnection> Of;
+        Spare->GetConnection(Of);
+        if (Of.Get() == Conn && Spare->GetState() == 0) FPhysCommand = std::move(Spare);
+    }
+    if (!FPhysCommand) Conn->CreateCommand(FPhysCommand);
     if (auto *Obj = ZqQueryRaw<IZqStanObject>(FPhysCommand.Get())) {
         if (FOwningDataSet)
             Obj->SetOwner(FOwningDataSet, "");
@@ -419,21 +459,30 @@ void TZqCustomCommand::InternalPrepare()
     C->SetAsyncHandler(TZqIntfPtr<IZqStanAsyncHandler>(static_cast<IZqStanAsyncHandler *>(this)));
     C->SetErrorHandler(TZqIntfPtr<IZqStanErrorHandler>(static_cast<IZqStanErrorHandler *>(this)));
     C->SetOptions(this);
-    if (FKindExplicit) C->SetCommandKind(FCommandKind);
+    // Also on a driver command kept from before, which may hold an old kind.
+    C->SetCommandKind(FKindExplicit ? FCommandKind : skUnknown);
     C->SetCatalogName(FCatalogName);
     C->SetSchemaName(FSchemaName);
     C->SetBaseObjectName(FBaseObjectName);
     C->GetMacros()->Assign(FMacros);
-    C->SetCommandText(FCommandText.Text());
     C->SetOverload(FOverload);
     C->SetParamBindMode(FParams->BindMode());
     if (IsStoredProcKind(FCommandKind) && FFetchOptions->Items().Contains(fiMeta)) {
+        C->SetCommandText(FCommandText.Text());
         // The server describes the parameters; the values set here go onto them.
         if (!FNoDriverPrepare) C->Prepare();
         C->GetParams()->AssignValues(*FParams);
-    } else {
+    } else if (FNoDriverPrepare) {
+        C->SetCommandText(FCommandText.Text());
         C->GetParams()->Assign(*FParams);
-        if (!FNoDriverPrepare) C->Prepare();
+    } else {
+        // The driver command reads the text once, when it prepares: the
+        // parameters and macros it would make of it on a change of text are
+        // the ones given here.
+        const std::string Text = FCommandText.Text();
+        if (Text.empty()) C->SetCommandText(Text);
+        C->GetParams()->Assign(*FParams);
+        C->Prepare(Text);
     }
     if (C->GetParams() != FParams) {
         if (!Designing()) {

@@ -338,6 +338,8 @@ void TZqCustomConnection::RaiseLoginCanceled()
 
 void TZqCustomConnection::ReleasePhysConnection()
 {
+    // A kept driver command holds the driver connection open.
+    while (!FSpareHolders.empty()) FSpareHolders.back()->DropSpareCommand();
     if (!FPhysConnection) return;
     // Whoever still holds the driver connection must not reach back into
     // this component once it is gone.

@@ -110,6 +110,36 @@ std::string TZqPhysPreprocessor::ReadName(bool &AQuoted)
     return rtl::AnsiUpperCase(Name);
 }
 
+namespace {
+
+// The reading of the last plain text: one without any character the pass
+// acts on (markers, macros, escapes, carets, CRs), whose output is the text
+// itself and whose analysis depends on nothing but the text and the
+// dialect. A command reads each new text twice, the component on the change
+// and the driver command on the prepare; a write-back sends a new text per
+// level.
+struct TPlainReading {
+    bool Valid = false;
+    std::string Source;
+    TZqRDBMSKind Dialect = mkUnknown;
+    char Quote1 = 0, Quote2 = 0;
+    TZqPhysCommandKind Kind = skOther;
+    std::string FromObjectName;
+    int OrderByPos = 0, ValuesPos = 0;
+};
+
+bool IsPlainText(const std::string &AText)
+{
+    for (const char C : AText)
+        switch (C) {
+        case '\r': case ':': case '!': case '&': case '{': case '^': return false;
+        default: break;
+        }
+    return true;
+}
+
+} // namespace
+
 void TZqPhysPreprocessor::Execute()
 {
     FCommandKind = skOther;
@@ -124,6 +154,21 @@ void TZqPhysPreprocessor::Execute()
     FNameQuote1 = ConnMetadata ? ConnMetadata->GetNameQuoteChar1() : 0;
     FNameQuote2 = ConnMetadata ? ConnMetadata->GetNameQuoteChar2() : 0;
     if (FNameQuote1 <= ' ' || FNameQuote2 <= ' ') FNameQuote1 = FNameQuote2 = 0;
+    const bool Plain = (Instrs & piAnalyze) && IsPlainText(Source);
+    thread_local TPlainReading Last;
+    if (Plain) {
+        const TZqRDBMSKind Dialect = ConnMetadata->GetKind();
+        if (Last.Valid && Last.Dialect == Dialect && Last.Quote1 == FNameQuote1 && Last.Quote2 == FNameQuote2 &&
+            Last.Source == Source) {
+            FDestination = Source;
+            FCommandKind = Last.Kind;
+            FFromObjectName = Last.FromObjectName;
+            FOrderByPos = Last.OrderByPos;
+            FValuesPos = Last.ValuesPos;
+            return;
+        }
+        Last.Valid = false;
+    }
     FStates = TStates();
     FParenLevel = FEscapeDepth = 0;
     FSourcePos = FSourceCopied = 0;
@@ -146,6 +191,17 @@ void TZqPhysPreprocessor::Execute()
     if (Instrs & piAnalyze) {
         if (FEscapeDepth > 0) Error(321, {std::string("}")});
         AnalyzeCommand();
+    }
+    if (Plain && FDestination == Source) {
+        Last.Source = Source;
+        Last.Dialect = ConnMetadata->GetKind();
+        Last.Quote1 = FNameQuote1;
+        Last.Quote2 = FNameQuote2;
+        Last.Kind = FCommandKind;
+        Last.FromObjectName = FFromObjectName;
+        Last.OrderByPos = FOrderByPos;
+        Last.ValuesPos = FValuesPos;
+        Last.Valid = true;
     }
 }
 
@@ -463,7 +519,8 @@ void TZqPhysPreprocessor::AnalyzeCommand()
     auto WordStart = [&](int i) { return i == 0 || static_cast<unsigned char>(D[size_t(i - 1)]) <= 32; };
     auto Matches = [&](int i, const char *AWord) {
         const int N = int(std::char_traits<char>::length(AWord));
-        return i + N <= Len && rtl::SameText(D.substr(size_t(i), size_t(N)), AWord);
+        // Every word of every statement is tried: no copy of it is made.
+        return i + N <= Len && rtl::SameText(std::string_view(D).substr(size_t(i), size_t(N)), AWord);
     };
     for (int i = 0; i < Len; ++i) {
         const char C = D[size_t(i)];

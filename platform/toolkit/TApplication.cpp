@@ -12,6 +12,8 @@
 #include <QObject>
 #include <QScreen>
 
+#include <chrono>
+
 namespace {
 
 // An application event filter sees each key press once per receiver on its
@@ -89,7 +91,23 @@ bool RunGuarded(const std::function<void()> &Handler)
     return false;
 }
 
-void ProcessMessages() { QCoreApplication::processEvents(); }
+void ProcessMessages()
+{
+    // Long loops pump at every step (a write-back: every level) so that Esc
+    // is seen at once. What the program posts to itself (an Esc sent to a
+    // window among it) is delivered by every call; a full round, which also
+    // asks the window system and runs due timers and costs a poll of its own,
+    // is made at most once a millisecond.
+    using TClock = std::chrono::steady_clock;
+    static TClock::time_point LastFull;
+    const TClock::time_point Now = TClock::now();
+    if (Now - LastFull >= std::chrono::milliseconds(1)) {
+        QCoreApplication::processEvents();
+        LastFull = TClock::now();
+    } else {
+        QCoreApplication::sendPostedEvents();
+    }
+}
 
 void InstallEscHook(std::function<void()> OnEsc)
 {

@@ -25,7 +25,9 @@ void HandleException(const std::exception &E);
 bool RunGuarded(const std::function<void()> &Handler);
 
 // Handles every event already queued, then returns (the toolkit's
-// "process pending messages").
+// "process pending messages"). Events posted within the program go out on
+// every call; the window system and timers are asked at most once a
+// millisecond, so that a loop may call it at every step.
 void ProcessMessages();
 
 // Calls OnEsc for every Esc key press that reaches any window of the

@@ -173,3 +173,93 @@ TEST_F(StationDb, ObjectNamesAreQuotedOnlyWhereNeeded)
     Main->Close();
     EXPECT_EQ(Raised([&] { Main->EncodeObjectName("", "", "", "T"); }).Code, 505);
 }
+
+// One command whose text changes at every execute, as the flag write-back
+// drives it: each text reports its own rows and its own failure, whatever
+// the text before it bound, opened or failed on the command.
+TEST_F(StationDb, CommandWithANewTextAtEveryExecuteAnswersForEachText)
+{
+    TZqCommand Cmd;
+    Cmd.SetConnection(Main.get());
+    auto SetText = [&](const std::string &ASQL) {
+        Cmd.CommandText().BeginUpdate();
+        Cmd.CommandText().Clear();
+        Cmd.CommandText().Add(ASQL);
+        Cmd.CommandText().EndUpdate();
+    };
+    auto Exec = [&](const std::string &ASQL) {
+        SetText(ASQL);
+        Cmd.Execute(0, 0);
+        return Cmd.RowsAffected();
+    };
+    EXPECT_EQ(Exec("UPDATE Cast_Titles SET FLon = 1 WHERE ID_Cruise = 10"), 2);
+    EXPECT_EQ(Exec("UPDATE Cast_Titles SET FLon = 2 WHERE ID_Cast = 3"), 1);
+    EXPECT_EQ(Exec("UPDATE Cast_Titles SET FLon = 3 WHERE ID_Cast = 99"), 0);
+
+    // A failure is the failing text's alone.
+    const auto R = Raised([&] { Exec("UPDATE No_Such_Table SET FLon = 1"); });
+    EXPECT_NE(R.Code, 0);
+    EXPECT_NE(R.Message.find("No_Such_Table"), std::string::npos) << R.Message;
+    EXPECT_EQ(Exec("UPDATE Cast_Titles SET FLon = 4 WHERE ID_Cast = 1"), 1);
+
+    // A text with a parameter, then texts without: no bound value is left
+    // over for them.
+    SetText("UPDATE Cast_Titles SET FLon = :F WHERE ID_Cast = :ID");
+    Cmd.Params().ParamByName("F")->SetAsInteger(7);
+    Cmd.Params().ParamByName("ID")->SetAsInteger(2);
+    Cmd.Execute(0, 0);
+    EXPECT_EQ(Cmd.RowsAffected(), 1);
+    EXPECT_EQ(Exec("UPDATE Cast_Titles SET Velosity = 2.5 WHERE ID_Cruise = 11"), 1);
+
+    // A text with a result set read to its end, then an update, then a
+    // second result set of another shape on the same command.
+    auto Rows = [&](const std::string &ASQL) {
+        SetText(ASQL);
+        Cmd.Open();
+        dats::TZqDatSTable Table;
+        Cmd.CommandIntf()->Define(&Table);
+        Cmd.CommandIntf()->Fetch(&Table, true);
+        std::vector<std::string> Got;
+        for (int I = 0; I < Table.Rows()->Count(); ++I) {
+            std::string Row;
+            for (int C = 0; C < Table.Columns()->Count(); ++C)
+                Row += (C ? "|" : "") + Table.Rows()->GetItem(I)->GetDataAsVariant(C).AsString();
+            Got.push_back(Row);
+        }
+        Cmd.Close();
+        return Got;
+    };
+    EXPECT_EQ(Rows("SELECT ID_Cast FROM Cast_Titles ORDER BY ID_Cast"), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(Exec("UPDATE Cast_Titles SET FLon = 5 WHERE ID_Cast = 3"), 1);
+    EXPECT_EQ(Rows("SELECT FLon, Velosity FROM Cast_Titles WHERE ID_Cruise = 11"),
+              (std::vector<std::string>{"5|2.5"}));
+    EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"), (std::vector<std::string>{"4", "7", "5"}));
+}
+
+// A command keeps what it needs for its next text while unprepared; the
+// connection going away or closing must still take everything with it.
+TEST_F(StationDb, ConnectionClosedOrFreedUnderAnUnpreparedCommand)
+{
+    auto Cmd = std::make_unique<TZqCommand>();
+    Cmd->SetConnection(Main.get());
+    Cmd->CommandText().Add("UPDATE Cast_Titles SET FLon = 1 WHERE ID_Cast = 1");
+    Cmd->Execute(0, 0);
+    Cmd->CommandText().SetText("UPDATE Cast_Titles SET FLon = 2 WHERE ID_Cast = 2");
+    EXPECT_FALSE(Cmd->Prepared());
+
+    // Closed and opened again: the next text runs on the new link.
+    Main->SetConnected(false);
+    EXPECT_EQ(Main->ConnectionIntf(), nullptr);
+    Main->SetConnected(true);
+    Cmd->Execute(0, 0);
+    EXPECT_EQ(Cmd->RowsAffected(), 1);
+    EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"), (std::vector<std::string>{"1", "2", "0"}));
+
+    // Freed first: the command is left without a connection, and goes
+    // away later without touching it.
+    Cmd->CommandText().SetText("UPDATE Cast_Titles SET FLon = 3 WHERE ID_Cast = 3");
+    Main.reset();
+    EXPECT_EQ(Cmd->Connection(), nullptr);
+    Cmd.reset();
+    EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"), (std::vector<std::string>{"1", "2", "0"}));
+}

@@ -352,6 +352,33 @@ TEST_F(MSAccDriver, LostConnectionIsReconnectedOnceOutsideTransactions)
     Conn->Rollback();
 }
 
+// A command keeps its statement handle over an unprepare and prepares the
+// next text on it; a reconnect in between took that handle with the old
+// link, and the next text must get a live one.
+TEST_F(MSAccDriver, CommandPreparedAgainAfterAReconnectRunsOnTheNewLink)
+{
+    Manager->CreateConnection("DriverID=MSAcc;AllowReconnect=True;Database=" + DbPath, Conn);
+    Conn->Open();
+    Acc()->ExecuteDirect("CREATE TABLE Cast_Titles (ID LONG, Velosity DOUBLE)");
+    Acc()->ExecuteDirect("INSERT INTO Cast_Titles (ID, Velosity) VALUES (1, 1.5)");
+    TZqIntfPtr<IZqPhysCommand> Cmd;
+    Conn->CreateCommand(Cmd);
+    Cmd->Prepare("UPDATE Cast_Titles SET Velosity = 2 WHERE ID = 1");
+    Cmd->Execute();
+    EXPECT_EQ(Cmd->GetRowsAffected(), 1);
+    Cmd->Unprepare();
+    int Runs = 0;
+    EXPECT_TRUE(Acc()->ExecuteWithReconnect([&] {
+        if (++Runs == 1) ThrowLostLink();
+        return true;
+    }));
+    Cmd->Prepare("UPDATE Cast_Titles SET Velosity = 3 WHERE ID = 1");
+    Cmd->Execute();
+    EXPECT_EQ(Cmd->GetRowsAffected(), 1);
+    Cmd->Unprepare();
+    EXPECT_EQ(RowsSeenElsewhere("Velosity = 3"), 1);
+}
+
 TEST_F(MSAccDriver, WithoutAllowReconnectALostConnectionGoesToTheCaller)
 {
     OpenStation();

@@ -239,3 +239,30 @@ TEST_F(Preprocessor, MangledTextsFailCleanly)
         }
     }
 }
+
+// A command reads each new text twice (on the change and on the prepare):
+// the second reading of a text must be the first one's in every part, and
+// must still follow the dialect and the markers of the text it is given.
+TEST_F(Preprocessor, TextsReadAgainGiveTheSameReadingForTheirOwnDialect)
+{
+    const std::string Text = "SELECT ID_Cast FROM \"Cast Titles\" c ORDER BY ID_Cast";
+    for (int Round = 0; Round < 2; ++Round) {
+        SCOPED_TRACE(Round);
+        const TRun Access = Run(Text);
+        EXPECT_EQ(Access.Text, Text);
+        EXPECT_EQ(Access.Kind, skSelect);
+        EXPECT_EQ(Access.From, "\"Cast");
+        EXPECT_EQ(Access.OrderBy, 37);
+        const TRun Pg = Run(Text, mkOracle);
+        EXPECT_EQ(Pg.From, "\"Cast Titles\"");
+        EXPECT_EQ(Pg.OrderBy, 37);
+        EXPECT_EQ(Run(Text, mkMSAccess, AllButAnalyze).Kind, skOther); // nothing analysed, nothing told
+    }
+    Params.Clear();
+    EXPECT_EQ(Run("UPDATE PTS_Data Set FPRES=1 where ID_Cast = 4711and PRES = 10.2").Kind, skUpdate);
+    EXPECT_EQ(Params.Count(), 0);
+    const TRun Marked = Run("UPDATE PTS_Data Set FPRES=:F where ID_Cast = 4711and PRES = 10.2");
+    EXPECT_EQ(Marked.Text, "UPDATE PTS_Data Set FPRES=? where ID_Cast = 4711and PRES = 10.2");
+    EXPECT_EQ(Params.Count(), 1);
+    EXPECT_EQ(Run("UPDATE PTS_Data Set FPRES=1 where ID_Cast = 4711and PRES = 10.2").Kind, skUpdate);
+}

@@ -10,11 +10,14 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QKeyEvent>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "platform/rtl/SysUtils.h"
 
+#include <chrono>
 #include <fstream>
 #include <stdexcept>
 
@@ -154,6 +157,34 @@ TEST(EscHook, EveryPressCountsAgain)
         QTest::keyClick(&W, Qt::Key_Escape);
     EXPECT_EQ(Seen, 3);
     InstallEscHook({});
+}
+
+// Long loops pump at every step: an Esc posted to a window reaches the hook
+// on the very next call however soon after the last one it comes, and a
+// tight loop of calls still runs the timers that fall due.
+TEST(EscHook, PostedEscArrivesWithTheNextPumpAndTimersStillRun)
+{
+    int Seen = 0;
+    InstallEscHook([&] { ++Seen; });
+    QLabel W;
+    W.show();
+    ProcessMessages();
+    for (int I = 1; I <= 50; ++I) {
+        QCoreApplication::postEvent(&W, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        ProcessMessages();
+        ASSERT_EQ(Seen, I);
+    }
+    InstallEscHook({});
+
+    QTimer Timer;
+    Timer.setSingleShot(true);
+    bool Fired = false;
+    QObject::connect(&Timer, &QTimer::timeout, [&] { Fired = true; });
+    Timer.start(2);
+    const auto Start = std::chrono::steady_clock::now();
+    while (!Fired && std::chrono::steady_clock::now() - Start < std::chrono::seconds(5))
+        ProcessMessages();
+    EXPECT_TRUE(Fired);
 }
 
 TEST(Screen, SizeCanBeFixedAndCursorRestored)

@@ -268,6 +268,9 @@ private:
     void DecodeMetaName(TZqPhysParsedName &AName);
     void FreeColumnInfos();
     void FreeParamInfos();
+    // The statement of the last prepare when it is still good for this
+    // connection, else a new one.
+    TODBCCommandStatement *TakeCommandStatement(TODBCConnection *AConnection);
 
     std::vector<TZqPhysODBCColumnInfo> FColumnInfos;
     std::vector<TZqPhysODBCParamInfo> FParamInfos;
@@ -282,6 +285,17 @@ private:
     uint8_t FResultPending = 0;
     uint8_t FNextResultAvailable = 0;
     std::vector<int> FFetchMap;      // in-memory column -> column info, per fetch call
+    // The statement handle outlives an unprepare: the next text is prepared
+    // on it (a command whose text changes per execute allocates no handle).
+    TODBCCommandStatement *FSpareStatement = nullptr; // owned
+    // Statement attributes the last setup moved off the driver's defaults
+    // (bits of SetupStatement), which a later setup on the same handle that
+    // does not set them again puts back.
+    uint8_t FSetupAttrs = 0;
+    bool FStatementReused = false; // the statement of this prepare is the kept one
+    // The cursor type and concurrency set on the statement (-1: none).
+    SQLLEN FCursorTypeSet = -1, FConcurrencySet = -1;
+    std::string FFlagsText; // the text sfSSLongThenShort was learnt on
 };
 
 // The key name a best-row identifier stands in for.

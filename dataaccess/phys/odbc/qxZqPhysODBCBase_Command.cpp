@@ -28,6 +28,9 @@ bool IsStoredProcKind(TZqPhysCommandKind AKind)
     return AKind == skStoredProc || AKind == skStoredProcWithCrs || AKind == skStoredProcNoCrs;
 }
 
+// A kept statement handle cannot take the setup asked for.
+struct TNewHandleNeeded {};
+
 // Types whose values travel as (address, length) pairs.
 bool IsVarLenType(TZqDataType T)
 {
@@ -89,6 +92,7 @@ TZqPhysODBCCommand::~TZqPhysODBCCommand()
         if (FStatement) InternalUnprepare();
     } catch (...) {
     }
+    delete FSpareStatement;
 }
 
 TZqPhysODBCConnectionBase *TZqPhysODBCCommand::ODBCConn() const
@@ -227,7 +231,31 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     // follows clears the connection's info before anyone reads it, so it is
     // not read here: that takes a round of diagnostic calls per statement.
     // SQL Server's info can carry an error (3621) that must still raise.
+    // Which of the attributes below this setup moves off their defaults.
+    enum : uint8_t { saParamSet = 1, saRowArray = 2, saCursorType = 4, saConcurrency = 8, saSSCursor = 16, saNoScan = 32 };
+    uint8_t Attrs = 0;
+    // A handle prepared before takes no new cursor type or concurrency (the
+    // driver manager answers HY011): the same values need no call, others
+    // a new handle.
+    const bool Reused = AStatement == FCommandStatement && FStatementReused;
     const auto SetAttr = [&](TODBCStatementBase *S, SQLINTEGER AAttr, SQLLEN AValue) {
+        switch (AAttr) {
+        case SQL_ATTR_ROW_ARRAY_SIZE: Attrs |= saRowArray; break;
+        case SQL_ATTR_CURSOR_TYPE:
+        case SQL_ATTR_CONCURRENCY: {
+            Attrs |= AAttr == SQL_ATTR_CURSOR_TYPE ? saCursorType : saConcurrency;
+            SQLLEN &Last = AAttr == SQL_ATTR_CURSOR_TYPE ? FCursorTypeSet : FConcurrencySet;
+            if (Reused) {
+                if (Last == AValue) return;
+                throw TNewHandleNeeded();
+            }
+            Last = AValue;
+            break;
+        }
+        case 1230: Attrs |= saSSCursor; break;
+        case SQL_ATTR_NOSCAN: Attrs |= saNoScan; break;
+        default: break;
+        }
         if (Kind == ODBCKindMSSQL) {
             S->SetIntAttr(AAttr, AValue);
             return;
@@ -239,6 +267,7 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     if (AStatement == FCommandStatement && GetParams()->GetActiveCount() > 0) {
         const int N = GetParams()->GetArraySize();
         if (Kind != ODBCKindMSAccess && N > 1) {
+            Attrs |= saParamSet;
             FCommandStatement->SetParamSetSize(SQLULEN(N));
             if (FCommandStatement->GetParamSetSize() == SQLULEN(N)) FStatementFlags |= sfParamArrays;
         }
@@ -277,6 +306,24 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         GetParams()->GetActiveCount() == 0 && GetResourceOptions()->MacroExpand() &&
         GetResourceOptions()->EscapeExpand())
         SetAttr(AStatement, SQL_ATTR_NOSCAN, SQL_NOSCAN_ON);
+
+    if (AStatement == FCommandStatement) {
+        // A handle used before: what its last setup changed and this one
+        // leaves alone goes back to the default a new handle has.
+        const uint8_t Stale = uint8_t(FSetupAttrs & ~Attrs);
+        if (Reused && (Stale & (saCursorType | saConcurrency))) throw TNewHandleNeeded();
+        FSetupAttrs = Attrs;
+        const auto Reset = [&](uint8_t ABit, SQLINTEGER AAttr, SQLULEN AValue) {
+            if (Stale & ABit)
+                AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), AAttr, reinterpret_cast<SQLPOINTER>(AValue), 0);
+        };
+        Reset(saParamSet, SQL_ATTR_PARAMSET_SIZE, 1);
+        Reset(saRowArray, SQL_ATTR_ROW_ARRAY_SIZE, 1);
+        Reset(saCursorType, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
+        Reset(saConcurrency, SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+        Reset(saSSCursor, 1230, 0);
+        Reset(saNoScan, SQL_ATTR_NOSCAN, SQL_NOSCAN_OFF);
+    }
 }
 
 void TZqPhysODBCCommand::CreateParamInfos()
@@ -361,9 +408,27 @@ void TZqPhysODBCCommand::CreateParamInfos()
     }
 }
 
+TODBCCommandStatement *TZqPhysODBCCommand::TakeCommandStatement(TODBCConnection *AConnection)
+{
+    std::unique_ptr<TODBCCommandStatement> Spare(FSpareStatement);
+    FSpareStatement = nullptr;
+    // A handle the driver manager released with a lost connection is not.
+    FStatementReused = Spare && Spare->HasHandle() && Spare->Connection() == AConnection;
+    if (FStatementReused) return Spare.release();
+    Spare.reset();
+    auto Made = std::make_unique<TODBCCommandStatement>(AConnection, this);
+    FSetupAttrs = 0;
+    FCursorTypeSet = FConcurrencySet = -1;
+    return Made.release();
+}
+
 void TZqPhysODBCCommand::InternalPrepare()
 {
     TZqPhysODBCConnectionBase *Conn = ODBCConn();
+    // What was learnt of one statement's results (SQL Server's long columns)
+    // does not hold for another text.
+    if ((FStatementFlags & sfSSLongThenShort) && FFlagsText != DbCommandText())
+        FStatementFlags &= uint8_t(~sfSSLongThenShort);
     try {
         if (GetMetaInfoKind() == 0) {
             FProcCallText.clear();
@@ -375,9 +440,18 @@ void TZqPhysODBCCommand::InternalPrepare()
                 if (GetFetchOptions()->Items().Contains(fiMeta)) FillStoredProcParams(Name, GetOverload());
                 FProcCallText = BuildStoredProcCall(Name);
             }
-            FCommandStatement = new TODBCCommandStatement(Conn->ODBCConnection(), this);
+            FCommandStatement = TakeCommandStatement(Conn->ODBCConnection());
             FStatement = FCommandStatement;
-            SetupStatement(FStatement);
+            try {
+                SetupStatement(FStatement);
+            } catch (const TNewHandleNeeded &) {
+                TODBCStatementBase *Old = FStatement;
+                FStatement = FCommandStatement = nullptr;
+                delete Old;
+                FCommandStatement = TakeCommandStatement(Conn->ODBCConnection());
+                FStatement = FCommandStatement;
+                SetupStatement(FStatement);
+            }
             FStatementFlags |= sfParamsToBind;
             if (!UseDirectExecute())
                 FCommandStatement->Prepare(FProcCallText.empty() ? DbCommandText() : FProcCallText);
@@ -420,13 +494,29 @@ void TZqPhysODBCCommand::InternalUnprepare()
     } catch (...) {
         // a statement that cannot close is still freed
     }
+    // The handle is kept for the next prepare when it can be made as new;
+    // the lists tell it what was bound, so it is reset before they empty.
+    TODBCCommandStatement *Keep = nullptr;
+    if (FCommandStatement && FStatement == FCommandStatement && FCommandStatement->HasHandle()) {
+        try {
+            FCommandStatement->ResetForReuse();
+            Keep = FCommandStatement;
+        } catch (...) {
+            // freed below like any other
+        }
+    }
     FreeParamInfos();
     FreeColumnInfos();
     TODBCStatementBase *S = FStatement;
     FStatement = nullptr;
     FCommandStatement = nullptr;
     FMetaInfoStatement = nullptr;
-    delete S;
+    if (Keep) {
+        delete FSpareStatement;
+        FSpareStatement = Keep;
+    } else {
+        delete S;
+    }
 }
 
 void TZqPhysODBCCommand::InternalAbort()
@@ -843,6 +933,7 @@ void TZqPhysODBCCommand::CreateColumnInfos()
                     LongSeen = true;
                 } else if (LongSeen && B != LongBind) {
                     FStatementFlags |= sfSSLongThenShort;
+                    FFlagsText = DbCommandText();
                 }
             }
             auto V = std::make_unique<TODBCVariable>();

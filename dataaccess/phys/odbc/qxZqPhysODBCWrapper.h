@@ -520,6 +520,9 @@ public:
     bool StrsEmpty2Null = true;
     SQLLEN MaxStringSize = 8192;
     bool Opened = false;
+    // Set once a page buffer gave the driver its addresses (status arrays,
+    // counters, bind sizes): a statement used again must take them back.
+    bool BufferAttrsSet = false;
 
     // False after the connection disconnected or went away: the handle was
     // released with it and the statement can only be closed and freed.
@@ -548,6 +551,11 @@ public:
     void BindParameter(TODBCVariable *AVar);
     void BindParams(int ARowCount, bool AOnlyFixed);
     void ResetParams();
+    // Makes the statement as a freshly allocated one for its next text: no
+    // cursor, no bound columns or parameters, and no address of a buffer
+    // about to be freed left with the driver. The attributes its owner set
+    // are the owner's to set again.
+    void ResetForReuse();
     void Prepare(const std::string &AText);
     // Runs ATimes - AOffset parameter sets, starting at row AOffset.
     void Execute(int ATimes, int AOffset, const std::string *ADirectText, bool ARaiseOnNoData,

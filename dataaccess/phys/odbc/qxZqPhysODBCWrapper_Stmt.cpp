@@ -430,6 +430,37 @@ void TODBCCommandStatement::ResetParams()
     FParamList.Clear();
 }
 
+void TODBCCommandStatement::ResetForReuse()
+{
+    if (FHandle == SQL_NULL_HANDLE)
+        return;
+    // Only what the last use left: a closed statement without columns or
+    // parameters needs no call at all.
+    if (Opened)
+        CloseCursor();
+    if (FColumnList.Count() > 0)
+        Unbind();
+    if (FParamList.Count() > 0)
+        ResetParams();
+    if (BufferAttrsSet) {
+        const auto Set = [this](SQLINTEGER AAttr, SQLULEN AValue) {
+            Check(FLib->SQLSetStmtAttr(FHandle, AAttr, reinterpret_cast<SQLPOINTER>(AValue), 0));
+        };
+        Set(SQL_ATTR_ROW_STATUS_PTR, 0);
+        Set(SQL_ATTR_ROWS_FETCHED_PTR, 0);
+        Set(SQL_ATTR_PARAMS_PROCESSED_PTR, 0);
+        Set(SQL_ATTR_ROW_BIND_TYPE, SQL_BIND_BY_COLUMN);
+        Set(SQL_ATTR_ROW_ARRAY_SIZE, 1);
+        if (ParamSetSupported) {
+            Set(SQL_ATTR_PARAM_STATUS_PTR, 0);
+            Set(SQL_ATTR_PARAM_BIND_TYPE, SQL_PARAM_BIND_BY_COLUMN);
+            Set(SQL_ATTR_PARAMSET_SIZE, 1);
+        }
+        BufferAttrsSet = false;
+    }
+    ParamSetSupported = false;
+}
+
 void TODBCCommandStatement::Prepare(const std::string &AText)
 {
     TODBCConnection *C = Connection();

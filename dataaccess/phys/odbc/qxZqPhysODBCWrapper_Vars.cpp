@@ -711,6 +711,7 @@ void TODBCPageBuffer::Release()
 void TODBCPageBuffer::SetAttributes()
 {
     TODBCStatementBase *Stmt = FList->Statement();
+    Stmt->BufferAttrsSet = true;
     RowStatus.assign(size_t(RowCount), 0);
     if (!FList->IsParams()) {
         Stmt->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, RowCount);
