@@ -59,13 +59,24 @@ double ProfileMin = 0, ProfileMax = 0;
 // the dataset lacks fails where it always did.
 enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsCount };
 TField *LevelFieldSlots[lsCount] = {};
+// The same fields where they hold reals: their value and its absence come
+// in one read.
+TFloatField *LevelFloatSlots[lsCount] = {};
 
 template <typename TName> TField *LevelField(TLevelSlot Slot, const TName &Name)
 {
     TField *&F = LevelFieldSlots[Slot];
-    if (!F)
+    if (!F) {
         F = ProfileQry->FieldByName(Name);
+        LevelFloatSlots[Slot] = dynamic_cast<TFloatField *>(F);
+    }
     return F;
+}
+
+void ForgetLevelFields()
+{
+    std::fill(std::begin(LevelFieldSlots), std::end(LevelFieldSlots), nullptr);
+    std::fill(std::begin(LevelFloatSlots), std::end(LevelFloatSlots), nullptr);
 }
 
 // An empty value: no value at all, or a text field holding no text.
@@ -75,6 +86,36 @@ bool IsEmpty(TField *F)
         return true;
     const rtl::TFieldType T = F->DataType();
     return (T == rtl::ftString || T == rtl::ftWideString || T == rtl::ftFixedChar) && F->AsString().empty();
+}
+
+// A level's number as the checks take it: empty as IsEmpty says, and then
+// 0, as AsFloat reads it.
+struct TLevelNumber {
+    double Value = 0;
+    bool Empty = true;
+};
+
+template <typename TName> TLevelNumber LevelNumber(TLevelSlot Slot, const TName &Name)
+{
+    TField *F = LevelField(Slot, Name);
+    TLevelNumber N;
+    if (TFloatField *D = LevelFloatSlots[Slot]) {
+        N.Empty = !D->GetValue(N.Value);
+        if (N.Empty)
+            N.Value = 0;
+    } else {
+        N.Empty = IsEmpty(F);
+        N.Value = F->AsFloat();
+    }
+    return N;
+}
+
+// The value column of the level dataset: the editor's working profile
+// keeps every chemical parameter in one.
+const std::string &LevelValueName(const std::string &P)
+{
+    static const std::string Chem = "CHEM";
+    return VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? Chem : P;
 }
 
 std::string PresText(double Pres) { return rtl::FloatToStrF(Pres, rtl::ffFixed, 5, 1); }
@@ -191,8 +232,9 @@ public:
     }
     TLocalRow *Find(int CastId, double Pres)
     {
-        const auto It = FIndex.find({CastId, RoundPres(Pres)});
-        return It == FIndex.end() ? nullptr : &FRows[It->second];
+        const TKey Key{CastId, RoundPres(Pres)};
+        const auto It = Lower(Key);
+        return It == FIndex.end() || It->first != Key ? nullptr : &FRows[It->second];
     }
     TLocalRow &Append(int CastId, double Pres)
     {
@@ -216,17 +258,34 @@ public:
     const std::vector<TLocalRow> &Rows() const { return FRows; }
 
 private:
+    // The key index is a sorted vector: a profile's levels come in order of
+    // pressure, so a row's key mostly goes at the end, and emptying it for
+    // the next pass frees nothing.
+    using TKey = std::pair<int64_t, double>;
+    using TIndex = std::vector<std::pair<TKey, size_t>>;
+    TIndex::iterator Lower(const TKey &AKey)
+    {
+        if (!FIndex.empty() && FIndex.back().first < AKey)
+            return FIndex.end();
+        return std::lower_bound(FIndex.begin(), FIndex.end(), AKey,
+                                [](const std::pair<TKey, size_t> &E, const TKey &K) { return E.first < K; });
+    }
     TLocalRow &Add(TLocalRow ARow)
     {
         const TLocalValue &Cast = ARow[size_t(FCastCol)], &Pres = ARow[size_t(FPresCol)];
-        if (!Cast.IsNull() && !Pres.IsNull())
-            FIndex.emplace(std::make_pair(Cast.AsInt64(), Pres.AsDouble()), FRows.size());
+        if (!Cast.IsNull() && !Pres.IsNull()) {
+            const TKey Key{Cast.AsInt64(), Pres.AsDouble()};
+            const auto It = Lower(Key);
+            // The first row of a key keeps the place, as a table's key would.
+            if (It == FIndex.end() || It->first != Key)
+                FIndex.insert(It, {Key, FRows.size()});
+        }
         FRows.push_back(std::move(ARow));
         return FRows.back();
     }
     std::vector<std::string> FColumns;
     std::vector<TLocalRow> FRows;
-    std::map<std::pair<int64_t, double>, size_t> FIndex;
+    TIndex FIndex;
     int FCastCol = 0, FPresCol = 1;
 };
 TLevelFlagRows FlagRows;
@@ -321,18 +380,25 @@ void RunMerge(const TPendingMerge &M)
             Own->Open();
             Target = Own.get();
         }
-        // The flag table's own columns in the flag rows' order.
-        std::vector<TLocalRow> Rows;
+        // The flag table's own columns in the flag rows' order; the rows
+        // themselves where they have just those (a row's values beyond the
+        // columns named are not written).
+        std::vector<TLocalRow> Picked;
         std::vector<size_t> Pick;
-        for (const std::string &C : M.Columns)
+        bool InOrder = M.Columns.size() <= FlagRows.Columns().size();
+        for (const std::string &C : M.Columns) {
             Pick.push_back(size_t(FlagRows.Column(C)));
-        Rows.reserve(FlagRows.Rows().size());
-        for (const TLocalRow &R : FlagRows.Rows()) {
-            TLocalRow Out;
-            Out.reserve(Pick.size());
-            for (size_t I : Pick)
-                Out.push_back(R[I]);
-            Rows.push_back(std::move(Out));
+            InOrder = InOrder && Pick.back() == Pick.size() - 1;
+        }
+        if (!InOrder) {
+            Picked.reserve(FlagRows.Rows().size());
+            for (const TLocalRow &R : FlagRows.Rows()) {
+                TLocalRow Out;
+                Out.reserve(Pick.size());
+                for (size_t I : Pick)
+                    Out.push_back(R[I]);
+                Picked.push_back(std::move(Out));
+            }
         }
         std::vector<std::string> TargetCols = M.Columns;
         if (M.Columns.size() == FlagRows.Columns().size()) {
@@ -341,10 +407,8 @@ void RunMerge(const TPendingMerge &M)
             std::vector<std::string> Names;
             Target->Fields().GetFieldNames(Names);
             TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), M.Columns.size())));
-            for (TLocalRow &R : Rows)
-                R.resize(TargetCols.size());
         }
-        Target->AppendUpdateRows(TargetCols, Rows);
+        Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
     } catch (const std::exception &) {
         ShowMessage(M.Param);
@@ -656,7 +720,7 @@ void CheckClimaticRange(const std::string &P)
         SelectLocalProfileData(P);
     TDataSet &Prof = *ProfileQry;
     // Opened again: its fields may be new objects.
-    std::fill(std::begin(LevelFieldSlots), std::end(LevelFieldSlots), nullptr);
+    ForgetLevelFields();
     const int CastId = CurCastDataset->FieldByName("ID_Cast")->AsInteger();
     // The rows of the last pass are reused only for the other PTS parameter
     // of the same station, and only while the table has its columns. In
@@ -691,7 +755,7 @@ void CheckClimaticRange(const std::string &P)
         FlagRowsUnsaved = true;
     }
 
-    const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
+    const std::string &ValueName = LevelValueName(P);
     const std::string FlagName = "F" + ValueName;
     const std::string RowFlagName = "F" + P;
 
@@ -700,11 +764,12 @@ void CheckClimaticRange(const std::string &P)
         if (!VisualMode) {
             bool Any = false;
             ProfileMin = ProfileMax = 0;
-            TField *V = Prof.IsEmpty() ? nullptr : LevelField(lsValue, ValueName);
-            for (Prof.First(); !Prof.Eof(); Prof.Next()) {
-                if (IsEmpty(V))
+            const bool NoLevels = Prof.IsEmpty();
+            for (Prof.First(); !NoLevels && !Prof.Eof(); Prof.Next()) {
+                const TLevelNumber V = LevelNumber(lsValue, ValueName);
+                if (V.Empty)
                     continue;
-                const double X = V->AsFloat();
+                const double X = V.Value;
                 ProfileMin = Any ? std::min(ProfileMin, X) : X;
                 ProfileMax = Any ? std::max(ProfileMax, X) : X;
                 Any = true;
@@ -739,12 +804,12 @@ void CheckClimaticRange(const std::string &P)
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             const int RecNo = Prof.RecNo();
-            TField *PresF = LevelField(lsPres, "PRES");
-            const double Pres = PresF->AsFloat();
+            const TLevelNumber PresN = LevelNumber(lsPres, "PRES");
+            const double Pres = PresN.Value;
             if (HavePrev && RoundPres(Pres) == PrevPres) {
                 // A second level at the same pressure is not judged; the
                 // pressure of the one row both map to is marked instead.
-                if (!IsEmpty(PresF)) {
+                if (!PresN.Empty) {
                     if (TLocalRow *Row = FlagRows.Find(CastId, PrevPres)) {
                         TLocalValue &F = (*Row)[FPresColumn()];
                         const int Old = int(F.AsInt64());
@@ -757,16 +822,16 @@ void CheckClimaticRange(const std::string &P)
             bool ClimOk = true, BottomOk = true;
             DensityOk = true;
             bool SpikeHere = false;
-            TField *ValueF = LevelField(lsValue, ValueName);
+            const TLevelNumber ValueN = LevelNumber(lsValue, ValueName);
             LevelPresFlag = LevelField(lsFPres, "FPRES")->AsInteger();
             LevelParamFlag = LevelField(lsFlag, FlagName)->AsInteger();
             if (LevelPresFlag != 5)
                 LevelPresFlag = 0;
             if (LevelParamFlag != 5)
                 LevelParamFlag = 0;
-            if (IsEmpty(PresF))
+            if (PresN.Empty)
                 LevelPresFlag = 9;
-            if (IsEmpty(ValueF))
+            if (ValueN.Empty)
                 LevelParamFlag = 9;
 
             // Bottom pressure: only where the grid gives a bottom.
@@ -801,8 +866,7 @@ void CheckClimaticRange(const std::string &P)
                     if (!Have || Lo == Hi) {
                         LevelParamFlag = 0;
                     } else {
-                        const double Value = ValueF->AsFloat();
-                        ClimOk = Lo <= Value && Value <= Hi;
+                        ClimOk = Lo <= ValueN.Value && ValueN.Value <= Hi;
                         LevelParamFlag = IntMax(ClimOk ? 1 : 2, LevelParamFlag);
                         if (!ClimOk)
                             AddDataErrorPath(P, "Out Of Climat", Pres, RecNo);
@@ -864,14 +928,14 @@ void CheckDensityInversion()
 {
     DensityOk = true;
     TDataSet &Prof = *ProfileQry;
-    TField *T = LevelField(lsTemp, "TEMP"), *S = LevelField(lsPsal, "PSAL");
-    if (IsEmpty(T) || IsEmpty(S))
+    const TLevelNumber T = LevelNumber(lsTemp, "TEMP"), S = LevelNumber(lsPsal, "PSAL");
+    if (T.Empty || S.Empty)
         return;
     if (PrevDensity == -1.0) {
-        PrevDensity = CalcSeaWaterDensity(T->AsFloat(), S->AsFloat());
+        PrevDensity = CalcSeaWaterDensity(T.Value, S.Value);
         return;
     }
-    CurDensity = CalcSeaWaterDensity(T->AsFloat(), S->AsFloat());
+    CurDensity = CalcSeaWaterDensity(T.Value, S.Value);
     DensityOk = CurDensity - PrevDensity > -0.01;
     if (VisualMode)
         DensInversionPoints.SetBit(Prof.RecNo() - 1, !DensityOk);
@@ -890,9 +954,8 @@ void CheckSpike(const std::string &P)
 {
     SpikeFlag = 0;
     TDataSet &Prof = *ProfileQry;
-    const std::string ValueName = VisualMode && !FullCruiseCheckRunning && !IsPtsParam(P) ? "CHEM" : P;
-    const double V = LevelField(lsValue, ValueName)->AsFloat();
-    const double Pres = LevelField(lsPres, "PRES")->AsFloat();
+    const double V = LevelNumber(lsValue, LevelValueName(P)).Value;
+    const double Pres = LevelNumber(lsPres, "PRES").Value;
     ++Spike.Runs;
     if (Spike.Runs == 1) {
         Spike.Dp = 0;
