@@ -518,6 +518,8 @@ void TZqPhysPreprocessor::AnalyzeCommand()
     };
     auto WordStart = [&](int i) { return i == 0 || static_cast<unsigned char>(D[size_t(i - 1)]) <= 32; };
     auto Matches = [&](int i, const char *AWord) {
+        // Most words start with another letter: they are told apart by it.
+        if ((D[size_t(i)] & ~0x20) != AWord[0]) return false;
         const int N = int(std::char_traits<char>::length(AWord));
         // Every word of every statement is tried: no copy of it is made.
         return i + N <= Len && rtl::SameText(std::string_view(D).substr(size_t(i), size_t(N)), AWord);

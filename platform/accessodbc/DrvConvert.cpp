@@ -213,18 +213,23 @@ TValueView ViewOf(const TValue &V)
 
 TValueView ViewOf(sqlite3_stmt *AStmt, int ACol)
 {
+    // The column's value once, then read as it is stored: each
+    // sqlite3_column_* call finds the column and checks the statement anew.
+    // The link has no mutex to take (see DrvConnection.cpp), so the
+    // unprotected value may be read directly.
+    sqlite3_value *V = sqlite3_column_value(AStmt, ACol);
     TValueView R;
-    R.Kind = sqlite3_column_type(AStmt, ACol);
+    R.Kind = sqlite3_value_type(V);
     switch (R.Kind) {
-    case SQLITE_INTEGER: R.I = sqlite3_column_int64(AStmt, ACol); break;
-    case SQLITE_FLOAT: R.D = sqlite3_column_double(AStmt, ACol); break;
+    case SQLITE_INTEGER: R.I = sqlite3_value_int64(V); break;
+    case SQLITE_FLOAT: R.D = sqlite3_value_double(V); break;
     case SQLITE_TEXT:
-        R.P = reinterpret_cast<const char *>(sqlite3_column_text(AStmt, ACol));
-        R.N = static_cast<size_t>(sqlite3_column_bytes(AStmt, ACol));
+        R.P = reinterpret_cast<const char *>(sqlite3_value_text(V));
+        R.N = static_cast<size_t>(sqlite3_value_bytes(V));
         break;
     case SQLITE_BLOB:
-        R.P = static_cast<const char *>(sqlite3_column_blob(AStmt, ACol));
-        R.N = static_cast<size_t>(sqlite3_column_bytes(AStmt, ACol));
+        R.P = static_cast<const char *>(sqlite3_value_blob(V));
+        R.N = static_cast<size_t>(sqlite3_value_bytes(V));
         break;
     default: break;
     }

@@ -44,8 +44,12 @@ struct TNode {
 
 std::string Upper(std::string S) { return UpperAscii(std::move(S)); }
 
-bool IsIdentStart(unsigned char C) { return std::isalpha(C) || C == '_' || C >= 0x80; }
-bool IsIdentChar(unsigned char C) { return std::isalnum(C) || C == '_' || C >= 0x80 || C == '$'; }
+// ASCII by the byte, whatever the program's locale (every byte of a UTF-8
+// sequence is a name character anyway), and without a library call per byte.
+bool IsAsciiLetter(unsigned char C) { return (C | 0x20) >= 'a' && (C | 0x20) <= 'z'; }
+bool IsAsciiDigit(unsigned char C) { return C >= '0' && C <= '9'; }
+bool IsIdentStart(unsigned char C) { return IsAsciiLetter(C) || C == '_' || C >= 0x80; }
+bool IsIdentChar(unsigned char C) { return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '_' || C >= 0x80 || C == '$'; }
 
 std::string FormatNumber(double V)
 {
@@ -1663,26 +1667,26 @@ bool QuickShape(const std::string &AText, TJetShape &AShape, size_t &ACount)
             }
             PutLiteralKey(Key, 'S');
             AfterName = false;
-        } else if (std::isdigit(C) || (C == '.' && P + 1 < Size && std::isdigit(static_cast<unsigned char>(S[P + 1])) &&
+        } else if (IsAsciiDigit(C) || (C == '.' && P + 1 < Size && IsAsciiDigit(static_cast<unsigned char>(S[P + 1])) &&
                                         !AfterName)) {
             const size_t B = P;
             bool Real = false;
-            while (P < Size && std::isdigit(static_cast<unsigned char>(S[P])))
+            while (P < Size && IsAsciiDigit(static_cast<unsigned char>(S[P])))
                 ++P;
             if (P < Size && S[P] == '.') {
                 Real = true;
                 ++P;
-                while (P < Size && std::isdigit(static_cast<unsigned char>(S[P])))
+                while (P < Size && IsAsciiDigit(static_cast<unsigned char>(S[P])))
                     ++P;
             }
             if (P < Size && (S[P] == 'e' || S[P] == 'E')) {
                 size_t Q = P + 1;
                 if (Q < Size && (S[Q] == '+' || S[Q] == '-'))
                     ++Q;
-                if (Q < Size && std::isdigit(static_cast<unsigned char>(S[Q]))) {
+                if (Q < Size && IsAsciiDigit(static_cast<unsigned char>(S[Q]))) {
                     Real = true;
                     P = Q;
-                    while (P < Size && std::isdigit(static_cast<unsigned char>(S[P])))
+                    while (P < Size && IsAsciiDigit(static_cast<unsigned char>(S[P])))
                         ++P;
                 }
             }
