@@ -180,6 +180,10 @@ public:
     int ParentRowRefIndex = -1;
     uint8_t LayoutFlags = 0;
     uint32_t RowBlockSize() const { return RowObjectSize + ChangedBitsSize + RefSlotsSize; }
+    // A row carries room for one buffer after its block: a fetched row, which
+    // only ever has one version, then costs one allocation instead of two.
+    uint32_t InlineBufferOffset() const { return (RowBlockSize() + 15u) & ~15u; }
+    uint32_t RowAllocSize() const { return InlineBufferOffset() + (BufferSize ? BufferSize : 1u); }
 
     // Buffers come zero-filled.
     uint8_t *AllocBuffer() const;

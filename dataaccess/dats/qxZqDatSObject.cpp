@@ -37,10 +37,17 @@ bool TZqDatSRefCounter::Release() {
 
 // ---- object -------------------------------------------------------------
 
+namespace {
+TZqDatSList *AsList(TZqDatSObject *AObject)
+{
+    return AObject && AObject->IsList() ? static_cast<TZqDatSList *>(AObject) : nullptr;
+}
+} // namespace
+
 TZqDatSObject::~TZqDatSObject() {
     // Normally Free has taken the object out of its list already; this only
     // guards against a list keeping a dangling reference.
-    if (auto *L = dynamic_cast<TZqDatSList *>(FOwner)) {
+    if (auto *L = AsList(FOwner)) {
         for (size_t I = 0; I < L->FItems.size(); ++I)
             if (L->FItems[I] == this) {
                 L->RawRemoveAt(int(I));
@@ -50,7 +57,7 @@ TZqDatSObject::~TZqDatSObject() {
 }
 
 void TZqDatSObject::Free() {
-    if (auto *L = dynamic_cast<TZqDatSList *>(FOwner)) {
+    if (auto *L = AsList(FOwner)) {
         if (L->OwnsItems()) {
             int I = L->IndexOf(this);
             if (I >= 0) L->RemoveAt(I, true);
@@ -61,7 +68,7 @@ void TZqDatSObject::Free() {
 
 TZqDatSList *TZqDatSObject::GetList() {
     for (TZqDatSObject *O = FOwner; O; O = O->FOwner)
-        if (auto *L = dynamic_cast<TZqDatSList *>(O)) return L;
+        if (auto *L = AsList(O)) return L;
     return nullptr;
 }
 
@@ -173,6 +180,8 @@ void TZqDatSBindedObject::Assign(TZqDatSObject *ASource) {
 TZqDatSList::~TZqDatSList() {
     BeginUpdate();
     Clear();
+    // What is left of the object is no longer a list.
+    FIsList = false;
 }
 
 void TZqDatSList::Grow() {
@@ -195,7 +204,7 @@ void TZqDatSList::Insert(TZqDatSObject *AItem, int AIndex) {
     DATS_ASSERT(AItem != nullptr);
     DATS_ASSERT(AIndex >= -1 && AIndex <= Count());
     if (FOwnsItems) {
-        auto *OldList = dynamic_cast<TZqDatSList *>(AItem->Owner());
+        auto *OldList = AsList(AItem->Owner());
         DATS_ASSERT(AItem->Owner() == nullptr || AItem->Owner() == FOwner || OldList != nullptr);
         SendNotify(nkBeforeInsert, FListKind, AItem, this);
         if (OldList && OldList != this) {

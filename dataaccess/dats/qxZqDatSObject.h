@@ -138,6 +138,7 @@ public:
 
     TZqDatSObject *Owner() const { return FOwner; }
     void SetOwner(TZqDatSObject *AOwner) { FOwner = AOwner; }
+    bool IsList() const { return FIsList; }
 
     virtual TZqDatSList *GetList();
     virtual TZqDatSManager *GetManager();
@@ -165,6 +166,10 @@ public:
 protected:
     TZqDatSObject *FOwner = nullptr;
     uint16_t FUpdateLock = 0;
+    // Set by lists: every row added or freed asks whether its owner is a
+    // list, and a failed dynamic_cast walks the whole class tree.
+    bool FIsList = false;
+    friend class TZqDatSList;
 };
 
 class TZqDatSNamedObject : public TZqDatSObject {
@@ -199,7 +204,7 @@ protected:
 
 class TZqDatSList : public TZqDatSObject {
 public:
-    TZqDatSList() = default;
+    TZqDatSList() { FIsList = true; }
     ~TZqDatSList() override;
 
     int Count() const { return int(FItems.size()); }

@@ -51,11 +51,11 @@ TZqDatSRow *TZqDatSRow::Create(TZqDatSTable *ATable, bool AAssignDefaults) {
     ATable->EnsureLayout();
     TZqDatSRowLayout *L = ATable->Columns()->Layout();
     DATS_ASSERT(L != nullptr && L->RowObjectSize >= sizeof(TZqDatSRow));
-    void *Mem = std::malloc(L->RowBlockSize());
+    void *Mem = std::malloc(L->RowAllocSize());
     if (!Mem) throw std::bad_alloc();
     std::unique_ptr<TZqDatSRow> R(new (Mem) TZqDatSRow(ATable, L));
     std::memset(R->Tail(), 0, L->ChangedBitsSize + L->RefSlotsSize);
-    R->FProposed = L->AllocBuffer();
+    R->FProposed = R->NewBuffer();
     if (L->RefCount > 0) {
         for (const TZqDatSLayoutColumn &C : L->Columns)
             if (C.RefSlot >= 0 && (C.DataType == dtRowSetRef || C.DataType == dtCursorRef))
@@ -144,7 +144,7 @@ bool TZqDatSRow::LoadMode() const { return IsFetchLoadMode(FTable->LoadMode()); 
 // ---- buffers ------------------------------------------------------------
 
 uint8_t *TZqDatSRow::CopyBuffer(const uint8_t *ASource) {
-    uint8_t *B = FLayout->AllocBuffer();
+    uint8_t *B = NewBuffer();
     if (!ASource) return B;
     std::memcpy(B, ASource, FLayout->BufferSize);
     if (FLayout->LayoutFlags & lfOutOfLine) {
@@ -189,8 +189,15 @@ void TZqDatSRow::ReleaseValues(uint8_t *ABuffer) {
 void TZqDatSRow::FreeBuffer(uint8_t *&ABuffer) {
     if (!ABuffer) return;
     ReleaseValues(ABuffer);
-    FLayout->FreeBuffer(ABuffer);
+    if (ABuffer != InlineBuffer()) FLayout->FreeBuffer(ABuffer);
     ABuffer = nullptr;
+}
+
+uint8_t *TZqDatSRow::NewBuffer() {
+    uint8_t *Own = InlineBuffer();
+    if (FOriginal == Own || FCurrent == Own || FProposed == Own) return FLayout->AllocBuffer();
+    std::memset(Own, 0, FLayout->BufferSize ? FLayout->BufferSize : 1);
+    return Own;
 }
 
 void TZqDatSRow::SetAllChanged(bool AValue) {
@@ -502,12 +509,12 @@ void TZqDatSRow::Clear(bool AAssignDefaults) {
             if (FRowState != rsForceWrite) FRowState = rsDetached;
             FreeBuffer(FCurrent);
             FreeBuffer(FProposed);
-            FProposed = FLayout->AllocBuffer();
+            FProposed = NewBuffer();
         } else {
             if (FRowState != rsForceWrite) FRowState = rsInserted;
             FreeBuffer(FProposed);
             FreeBuffer(FCurrent);
-            FCurrent = FLayout->AllocBuffer();
+            FCurrent = NewBuffer();
         }
         FreeBuffer(FOriginal);
         FreeNested();

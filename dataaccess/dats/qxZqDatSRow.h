@@ -231,6 +231,9 @@ private:
     void JournalRemove();
     uint8_t *CopyBuffer(const uint8_t *ASource);
     void FreeBuffer(uint8_t *&ABuffer);
+    // A zero-filled buffer: the row's own room when no version holds it.
+    uint8_t *NewBuffer();
+    uint8_t *InlineBuffer() const { return Tail() - FLayout->RowObjectSize + FLayout->InlineBufferOffset(); }
     void ReleaseValues(uint8_t *ABuffer);
     TZqDatSRowSide *Side();
     void TrimSide();

@@ -350,7 +350,7 @@ TZqDatSRow *TZqDatSTable::ImportRow(TZqDatSRow *ASource, TZqDatSRow *ADestinatio
                           : V == rsImportingOriginal ? ASource->FOriginal : ASource->FProposed;
             if (!SB) continue;
             uint8_t *&DB = V == rsImportingCurent ? Dst->FCurrent : V == rsImportingOriginal ? Dst->FOriginal : Dst->FProposed;
-            if (!DB) DB = Dst->FLayout->AllocBuffer();
+            if (!DB) DB = Dst->NewBuffer();
             TZqTempState GS(ASource, V);
             TZqTempState GD(Dst, V);
             ASource->FRowState = V;
