@@ -475,25 +475,48 @@ void TZqDataSet::ReleaseViews()
 void TZqDataSet::InternalInitFieldDefs()
 {
     FFieldMap.clear();
-    FFieldDefs->Clear();
-    if (!FTable)
+    if (!FTable) {
+        FFieldDefs->Clear();
         return;
+    }
     TZqFormatOptions *Fmt = GetFormatOptions();
+    // A query reopened with a new text mostly describes the same columns:
+    // definitions whose names come back in the same order are rewritten in
+    // place rather than thrown away and made again.
+    int Visible = 0;
+    for (int I = 0; I < FTable->Columns()->Count(); ++I)
+        if (!FTable->Columns()->GetItem(I)->Attributes().Contains(caInternal))
+            ++Visible;
+    bool Reuse = FFieldDefs->Count() == Visible;
+    for (int I = 0, K = 0; Reuse && I < FTable->Columns()->Count(); ++I) {
+        TZqDatSColumn *C = FTable->Columns()->GetItem(I);
+        if (C->Attributes().Contains(caInternal))
+            continue;
+        TFieldDef *D = FFieldDefs->Items(K++);
+        Reuse = D->Name() == C->Name() && !D->HasChildDefs() && D->DefaultExpression().empty();
+    }
+    if (!Reuse)
+        FFieldDefs->Clear();
     for (int I = 0; I < FTable->Columns()->Count(); ++I) {
         TZqDatSColumn *C = FTable->Columns()->GetItem(I);
         TZqDataAttributes A = C->Attributes();
         if (A.Contains(caInternal))
             continue;
-        std::string Name = C->Name();
-        for (int N = 1; FFieldDefs->IndexOf(Name) >= 0; ++N)
-            Name = rtl::Format("%s_%d", {rtl::Variant(C->Name()), rtl::Variant(N)});
         rtl::TFieldType FT;
         uint32_t Size = 0;
         int Prec = 0;
         Fmt->DataTypeToFieldType(C->DataType(), A, uint32_t(std::max(C->Size(), 0)), C->Precision(), C->Scale(),
                                  FT, Size, Prec);
-        TFieldDef *D = FFieldDefs->AddFieldDef();
-        D->SetName(Name);
+        TFieldDef *D;
+        if (Reuse) {
+            D = FFieldDefs->Items(int(FFieldMap.size()));
+        } else {
+            std::string Name = C->Name();
+            for (int N = 1; FFieldDefs->IndexOf(Name) >= 0; ++N)
+                Name = rtl::Format("%s_%d", {rtl::Variant(C->Name()), rtl::Variant(N)});
+            D = FFieldDefs->AddFieldDef();
+            D->SetName(Name);
+        }
         D->SetDataType(FT);
         D->SetSize(int(Size));
         D->SetPrecision(Prec);
