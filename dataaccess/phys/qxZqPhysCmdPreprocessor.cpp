@@ -180,17 +180,22 @@ void TZqPhysPreprocessor::Execute()
     FNameQuote1 = ConnMetadata ? ConnMetadata->GetNameQuoteChar1() : 0;
     FNameQuote2 = ConnMetadata ? ConnMetadata->GetNameQuoteChar2() : 0;
     if (FNameQuote1 <= ' ' || FNameQuote2 <= ' ') FNameQuote1 = FNameQuote2 = 0;
-    if ((Instrs & piAnalyze) && IsBareText(Source, FNameQuote1, FNameQuote2)) {
-        FDestination = Source;
-        AnalyzeBareText();
-        return;
-    }
-    const bool Plain = (Instrs & piAnalyze) && IsPlainText(Source);
     thread_local TPlainReading Last;
-    if (Plain) {
-        const TZqRDBMSKind Dialect = ConnMetadata->GetKind();
-        if (Last.Valid && Last.Dialect == Dialect && Last.Quote1 == FNameQuote1 && Last.Quote2 == FNameQuote2 &&
-            Last.Source == Source) {
+    auto Remember = [this] {
+        Last.Source = Source;
+        Last.Dialect = ConnMetadata->GetKind();
+        Last.Quote1 = FNameQuote1;
+        Last.Quote2 = FNameQuote2;
+        Last.Kind = FCommandKind;
+        Last.FromObjectName = FFromObjectName;
+        Last.OrderByPos = FOrderByPos;
+        Last.ValuesPos = FValuesPos;
+        Last.Valid = true;
+    };
+    if (Instrs & piAnalyze) {
+        // Only plain texts are kept, so an equal text is plain too.
+        if (Last.Valid && Last.Dialect == ConnMetadata->GetKind() && Last.Quote1 == FNameQuote1 &&
+            Last.Quote2 == FNameQuote2 && Last.Source == Source) {
             FDestination = Source;
             FCommandKind = Last.Kind;
             FFromObjectName = Last.FromObjectName;
@@ -198,8 +203,15 @@ void TZqPhysPreprocessor::Execute()
             FValuesPos = Last.ValuesPos;
             return;
         }
-        Last.Valid = false;
+        if (IsBareText(Source, FNameQuote1, FNameQuote2)) {
+            FDestination = Source;
+            AnalyzeBareText();
+            Remember();
+            return;
+        }
     }
+    const bool Plain = (Instrs & piAnalyze) && IsPlainText(Source);
+    if (Plain) Last.Valid = false;
     FStates = TStates();
     FParenLevel = FEscapeDepth = 0;
     FSourcePos = FSourceCopied = 0;
@@ -223,17 +235,7 @@ void TZqPhysPreprocessor::Execute()
         if (FEscapeDepth > 0) Error(321, {std::string("}")});
         AnalyzeCommand();
     }
-    if (Plain && FDestination == Source) {
-        Last.Source = Source;
-        Last.Dialect = ConnMetadata->GetKind();
-        Last.Quote1 = FNameQuote1;
-        Last.Quote2 = FNameQuote2;
-        Last.Kind = FCommandKind;
-        Last.FromObjectName = FFromObjectName;
-        Last.OrderByPos = FOrderByPos;
-        Last.ValuesPos = FValuesPos;
-        Last.Valid = true;
-    }
+    if (Plain && FDestination == Source) Remember();
 }
 
 std::string TZqPhysPreprocessor::ParseText()
