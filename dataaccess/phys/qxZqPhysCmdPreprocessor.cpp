@@ -6,6 +6,8 @@
 // between them; Write replaces it.
 #include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
 
+#include <array>
+
 #include "dataaccess/stan/qxZqStanParam.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -138,6 +140,30 @@ bool IsPlainText(const std::string &AText)
     return true;
 }
 
+// A bare text holds nothing the pass or the analysis acts on: no marker,
+// macro, escape, caret or CR, no string, quoted name or comment, no
+// parenthesis. Its output is the text itself, and every word of it lies at
+// the outer level, so a walk over its words alone finds what the full
+// analysis finds. Most statements of a program are like this.
+bool IsBareText(const std::string &AText, char AQuote1, char AQuote2)
+{
+    static const auto Acted = [] {
+        std::array<bool, 256> T{};
+        for (const unsigned char C : {'\0', '\r', ':', '!', '&', '{', '}', '^', '\'', '"', '(', ')', '`', '[', ']'})
+            T[C] = true;
+        return T;
+    }();
+    const size_t N = AText.size();
+    const char *D = AText.data();
+    for (size_t I = 0; I < N; ++I) {
+        const char C = D[I];
+        if (Acted[static_cast<unsigned char>(C)] || C == AQuote1 || C == AQuote2) return false;
+        // A comment opens only with two characters.
+        if ((C == '-' || C == '/') && I + 1 < N && (D[I + 1] == '-' || D[I + 1] == '*')) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void TZqPhysPreprocessor::Execute()
@@ -154,12 +180,22 @@ void TZqPhysPreprocessor::Execute()
     FNameQuote1 = ConnMetadata ? ConnMetadata->GetNameQuoteChar1() : 0;
     FNameQuote2 = ConnMetadata ? ConnMetadata->GetNameQuoteChar2() : 0;
     if (FNameQuote1 <= ' ' || FNameQuote2 <= ' ') FNameQuote1 = FNameQuote2 = 0;
-    const bool Plain = (Instrs & piAnalyze) && IsPlainText(Source);
     thread_local TPlainReading Last;
-    if (Plain) {
-        const TZqRDBMSKind Dialect = ConnMetadata->GetKind();
-        if (Last.Valid && Last.Dialect == Dialect && Last.Quote1 == FNameQuote1 && Last.Quote2 == FNameQuote2 &&
-            Last.Source == Source) {
+    auto Remember = [this] {
+        Last.Source = Source;
+        Last.Dialect = ConnMetadata->GetKind();
+        Last.Quote1 = FNameQuote1;
+        Last.Quote2 = FNameQuote2;
+        Last.Kind = FCommandKind;
+        Last.FromObjectName = FFromObjectName;
+        Last.OrderByPos = FOrderByPos;
+        Last.ValuesPos = FValuesPos;
+        Last.Valid = true;
+    };
+    if (Instrs & piAnalyze) {
+        // Only plain texts are kept, so an equal text is plain too.
+        if (Last.Valid && Last.Dialect == ConnMetadata->GetKind() && Last.Quote1 == FNameQuote1 &&
+            Last.Quote2 == FNameQuote2 && Last.Source == Source) {
             FDestination = Source;
             FCommandKind = Last.Kind;
             FFromObjectName = Last.FromObjectName;
@@ -167,8 +203,15 @@ void TZqPhysPreprocessor::Execute()
             FValuesPos = Last.ValuesPos;
             return;
         }
-        Last.Valid = false;
+        if (IsBareText(Source, FNameQuote1, FNameQuote2)) {
+            FDestination = Source;
+            AnalyzeBareText();
+            Remember();
+            return;
+        }
     }
+    const bool Plain = (Instrs & piAnalyze) && IsPlainText(Source);
+    if (Plain) Last.Valid = false;
     FStates = TStates();
     FParenLevel = FEscapeDepth = 0;
     FSourcePos = FSourceCopied = 0;
@@ -192,17 +235,7 @@ void TZqPhysPreprocessor::Execute()
         if (FEscapeDepth > 0) Error(321, {std::string("}")});
         AnalyzeCommand();
     }
-    if (Plain && FDestination == Source) {
-        Last.Source = Source;
-        Last.Dialect = ConnMetadata->GetKind();
-        Last.Quote1 = FNameQuote1;
-        Last.Quote2 = FNameQuote2;
-        Last.Kind = FCommandKind;
-        Last.FromObjectName = FFromObjectName;
-        Last.OrderByPos = FOrderByPos;
-        Last.ValuesPos = FValuesPos;
-        Last.Valid = true;
-    }
+    if (Plain && FDestination == Source) Remember();
 }
 
 std::string TZqPhysPreprocessor::ParseText()
@@ -516,14 +549,6 @@ void TZqPhysPreprocessor::AnalyzeCommand()
     auto Free = [&S]() {
         return !(S.InBlockComment || S.InLineComment || S.InString || S.InDoubleQuoted || S.InQuotedName);
     };
-    auto WordStart = [&](int i) { return i == 0 || static_cast<unsigned char>(D[size_t(i - 1)]) <= 32; };
-    auto Matches = [&](int i, const char *AWord) {
-        // Most words start with another letter: they are told apart by it.
-        if ((D[size_t(i)] & ~0x20) != AWord[0]) return false;
-        const int N = int(std::char_traits<char>::length(AWord));
-        // Every word of every statement is tried: no copy of it is made.
-        return i + N <= Len && rtl::SameText(std::string_view(D).substr(size_t(i), size_t(N)), AWord);
-    };
     for (int i = 0; i < Len; ++i) {
         const char C = D[size_t(i)];
         if (C == '\n') ++LineFeeds;
@@ -567,43 +592,75 @@ void TZqPhysPreprocessor::AnalyzeCommand()
             --Level;
             continue;
         }
-        if (Level != 0 || !IsAsciiLetter(C) || !WordStart(i)) continue;
-        if (!KindTaken) {
-            int j = i;
-            while (j < Len && IsAsciiLetter(D[size_t(j)])) ++j;
-            FCommandKind = ConnMetadata->GetSQLCommandKind(rtl::UpperCase(D.substr(size_t(i), size_t(j - i))));
-            KindTaken = true;
-        }
-        if ((FCommandKind == skSelect || FCommandKind == skSelectForUpdate) && FFromObjectName.empty() &&
-            Matches(i, "FROM")) {
-            int j = i + 4;
-            while (j < Len && (D[size_t(j)] == 7 || D[size_t(j)] == 10 || D[size_t(j)] == 13 || D[size_t(j)] == 32))
-                ++j;
-            const int Start = j;
-            if (j < Len && D[size_t(j)] == '(') {
-                int Depth = 0;
-                for (; j < Len; ++j) {
-                    if (D[size_t(j)] == '(') ++Depth;
-                    if (D[size_t(j)] == ')' && --Depth == 0) {
-                        ++j;
-                        break;
-                    }
-                }
-            } else {
-                while (j < Len) {
-                    const char N = D[size_t(j)];
-                    if (Q1 && N == Q1) {
-                        const size_t Close = D.find(Q2, size_t(j + 1));
-                        j = Close == std::string::npos ? Len : int(Close) + 1;
-                        continue;
-                    }
-                    if (static_cast<unsigned char>(N) <= 32 || N == ',') break;
+        if (Level != 0 || !IsAsciiLetter(C) || (i > 0 && static_cast<unsigned char>(D[size_t(i - 1)]) > 32)) continue;
+        AnalyzeWord(i, LineFeeds, KindTaken);
+    }
+}
+
+void TZqPhysPreprocessor::AnalyzeBareText()
+{
+    const std::string &D = FDestination;
+    const size_t Len = D.size();
+    bool KindTaken = false;
+    int LineFeeds = 0;
+    for (size_t i = 0; i < Len; ++i) {
+        const char C = D[i];
+        if (C == '\n') ++LineFeeds;
+        if (static_cast<unsigned char>(C) <= 32) continue;
+        if (IsAsciiLetter(C)) AnalyzeWord(int(i), LineFeeds, KindTaken);
+        // The rest of the word holds no word start.
+        while (i + 1 < Len && static_cast<unsigned char>(D[i + 1]) > 32) ++i;
+    }
+}
+
+void TZqPhysPreprocessor::AnalyzeWord(int AIndex, int ALineFeeds, bool &AKindTaken)
+{
+    const std::string &D = FDestination;
+    const int i = AIndex;
+    const int Len = int(D.size());
+    const char Q1 = FNameQuote1, Q2 = FNameQuote2;
+    auto Matches = [&](const char *AWord) {
+        // Most words start with another letter: they are told apart by it.
+        if ((D[size_t(i)] & ~0x20) != AWord[0]) return false;
+        const int N = int(std::char_traits<char>::length(AWord));
+        // Every word of every statement is tried: no copy of it is made.
+        return i + N <= Len && rtl::SameText(std::string_view(D).substr(size_t(i), size_t(N)), AWord);
+    };
+    if (!AKindTaken) {
+        int j = i;
+        while (j < Len && IsAsciiLetter(D[size_t(j)])) ++j;
+        FCommandKind = ConnMetadata->GetSQLCommandKind(rtl::UpperCase(D.substr(size_t(i), size_t(j - i))));
+        AKindTaken = true;
+    }
+    if ((FCommandKind == skSelect || FCommandKind == skSelectForUpdate) && FFromObjectName.empty() &&
+        Matches("FROM")) {
+        int j = i + 4;
+        while (j < Len && (D[size_t(j)] == 7 || D[size_t(j)] == 10 || D[size_t(j)] == 13 || D[size_t(j)] == 32))
+            ++j;
+        const int Start = j;
+        if (j < Len && D[size_t(j)] == '(') {
+            int Depth = 0;
+            for (; j < Len; ++j) {
+                if (D[size_t(j)] == '(') ++Depth;
+                if (D[size_t(j)] == ')' && --Depth == 0) {
                     ++j;
+                    break;
                 }
             }
-            FFromObjectName = D.substr(size_t(Start), size_t(j - Start));
+        } else {
+            while (j < Len) {
+                const char N = D[size_t(j)];
+                if (Q1 && N == Q1) {
+                    const size_t Close = D.find(Q2, size_t(j + 1));
+                    j = Close == std::string::npos ? Len : int(Close) + 1;
+                    continue;
+                }
+                if (static_cast<unsigned char>(N) <= 32 || N == ',') break;
+                ++j;
+            }
         }
-        if (FOrderByPos == 0 && Matches(i, "ORDER BY")) FOrderByPos = i + 1 + LineFeeds;
-        if (FValuesPos == 0 && Matches(i, "VALUES")) FValuesPos = i + 1 + LineFeeds;
+        FFromObjectName = D.substr(size_t(Start), size_t(j - Start));
     }
+    if (FOrderByPos == 0 && Matches("ORDER BY")) FOrderByPos = i + 1 + ALineFeeds;
+    if (FValuesPos == 0 && Matches("VALUES")) FValuesPos = i + 1 + ALineFeeds;
 }

@@ -73,6 +73,8 @@ private:
     void ProcessMacro(char AChar);
     void ProcessEscape();
     void AnalyzeCommand();
+    void AnalyzeBareText();
+    void AnalyzeWord(int AIndex, int ALineFeeds, bool &AKindTaken);
     bool Free() const;
     bool InComment() const { return FStates.InBlockComment || FStates.InLineComment; }
     [[noreturn]] void Error(int32_t ACode, const std::vector<rtl::Variant> &AArgs = {});

@@ -2,6 +2,9 @@
 // library's error, under the station database's dialect and two others
 // whose parameter markers and escapes differ.
 #include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
+
+#include <cstdlib>
+
 #include "dataaccess/phys/qxZqPhysConnMeta.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanParam.h"
@@ -27,7 +30,28 @@ int FuzzPreprocessor(const uint8_t *AData, size_t ASize)
         } catch (const rtl::Exception &) {
             continue;
         }
-        (void)P.Destination();
+        // A text handed on unchanged may have taken the short reading; a CR
+        // behind it (which never reaches the output) forces the whole
+        // scanner, and both must tell the same.
+        if (P.Destination() != Source) continue;
+        TZqParams Params2;
+        TZqMacros Macros2, Source3;
+        TZqPhysPreprocessor Full;
+        Full.ConnMetadata = Meta.Get();
+        Full.Params = &Params2;
+        Full.Macros = &Macros2;
+        Full.MacrosSource = &Source3;
+        Full.Instrs = P.Instrs;
+        Full.Source = Source + "\r";
+        try {
+            Full.Execute();
+        } catch (const rtl::Exception &) {
+            continue;
+        }
+        if (Full.Destination() != P.Destination() || Full.CommandKind() != P.CommandKind() ||
+            Full.FromObjectName() != P.FromObjectName() || Full.OrderByPos() != P.OrderByPos() ||
+            Full.ValuesPos() != P.ValuesPos())
+            std::abort(); // the two readings of one text must agree
     }
     return 0;
 }
