@@ -427,3 +427,35 @@ TEST(DatSJournal, ReferenceCounterFreesItsObject) {
     T->Release(); // freed here (ASan would report a leak otherwise)
     SUCCEED();
 }
+
+// A row keeps room for one version beside itself; as versions come and go
+// that room is handed on, and whatever takes it next must start empty and
+// leave the other versions alone.
+TEST_F(RowStates, VersionsPassingThroughTheRowsOwnRoomKeepTheirValues) {
+    TZqDatSRow *R = Insert(1, "first");
+    R->AcceptChanges();                    // the original is the row's own room
+    R->BeginEdit();
+    SetInt(R, 0, 2);
+    SetStr(R, 1, "second");
+    R->EndEdit();
+    R->AcceptChanges();                    // the room is free again
+    EXPECT_EQ(Versions(R), "2,2,2,2,-");
+    R->BeginEdit();                        // the proposed version takes it
+    SetInt(R, 0, 3);
+    EXPECT_EQ(Versions(R), "3,3,2,2,3");
+    EXPECT_EQ(GetStr(R, 1, rvProposed), "second");
+    R->CancelEdit();
+    EXPECT_EQ(Versions(R), "2,2,2,2,-");
+    EXPECT_EQ(GetStr(R, 1), "second");
+    R->BeginEdit();
+    SetStr(R, 1, "third");
+    R->EndEdit();                          // the current version now lives there
+    R->Clear(false);                       // and a cleared row reads nothing old
+    EXPECT_TRUE(IsNullAt(R, 0, rvDefault));
+    EXPECT_TRUE(IsNullAt(R, 1, rvDefault));
+    R->BeginEdit();
+    SetInt(R, 0, 4);
+    R->EndEdit();
+    EXPECT_EQ(GetInt(R, 0), 4);
+    EXPECT_TRUE(IsNullAt(R, 1, rvDefault));
+}
