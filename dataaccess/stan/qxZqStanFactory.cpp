@@ -86,21 +86,23 @@ TZqManager::TZqManager() : FGeneration(GLastGeneration.fetch_add(1) + 1) {}
 TZqManager::~TZqManager()
 {
     std::unique_lock<std::shared_mutex> G(FLock);
+    FFirstOfIID.clear();
     while (!FFactories.empty()) FFactories.pop_back(); // last registered first
 }
 
 void TZqManager::AddFactory(std::unique_ptr<TZqFactory> AFactory)
 {
     std::unique_lock<std::shared_mutex> G(FLock);
+    if (!AFactory) return;
+    FFirstOfIID.emplace(AFactory->IID(), AFactory.get()); // an identifier already there keeps its factory
     FFactories.push_back(std::move(AFactory));
 }
 
 TZqFactory *TZqManager::FindFactory(const rtl::TGUID &AIID) const
 {
     std::shared_lock<std::shared_mutex> G(FLock);
-    for (const auto &F : FFactories)
-        if (F->IID() == AIID) return F.get();
-    return nullptr;
+    const auto Found = FFirstOfIID.find(AIID);
+    return Found == FFirstOfIID.end() ? nullptr : Found->second;
 }
 
 TZqIntfPtr<IInterface> TZqManager::CreateObject(const rtl::TGUID &AIID, bool ARequired)

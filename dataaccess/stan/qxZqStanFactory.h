@@ -21,6 +21,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dataaccess/stan/qxZqStanIntf.h"
@@ -159,7 +160,19 @@ public:
 private:
     TZqIntfPtr<IInterface> CreateObject(const rtl::TGUID &AIID, bool ARequired);
     [[noreturn]] static void RaiseNotImplemented(IInterface *AObject, const rtl::TGUID &AIID);
+    struct TIIDHash {
+        size_t operator()(const rtl::TGUID &A) const noexcept
+        {
+            uint64_t Tail = 0;
+            for (const uint8_t B : A.D4) Tail = (Tail << 8) | B;
+            return std::hash<uint64_t>()(((uint64_t(A.D1) << 32) | (uint64_t(A.D2) << 16) | A.D3) ^
+                                         (Tail * 0x9E3779B97F4A7C15ull));
+        }
+    };
     std::vector<std::unique_ptr<TZqFactory>> FFactories;
+    // Services are asked for on every statement: the first factory of each
+    // identifier is found without walking the list.
+    std::unordered_map<rtl::TGUID, TZqFactory *, TIIDHash> FFirstOfIID;
     mutable std::shared_mutex FLock;
     std::atomic<int32_t> FObjCount{0};
     const uint64_t FGeneration;
