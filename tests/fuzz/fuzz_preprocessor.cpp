@@ -24,46 +24,48 @@ bool MayTakeShortReading(const std::string &AText)
 
 } // namespace
 
+// One reading of a text with every instruction on; false when the
+// preprocessor refuses it with the library's error.
+struct TReading {
+    TZqParams Params;
+    TZqMacros Macros, MacrosSource;
+    TZqPhysPreprocessor P;
+
+    bool Read(TZqPhysConnectionMetadata *AMeta, const std::string &AText)
+    {
+        P.ConnMetadata = AMeta;
+        P.Params = &Params;
+        P.Macros = &Macros;
+        P.MacrosSource = &MacrosSource;
+        P.Instrs = piParamCreate | piMacroCreate | piParamExpand | piMacroExpand | piEscapeExpand | piAnalyze;
+        P.Source = AText;
+        try {
+            P.Execute();
+        } catch (const rtl::Exception &) {
+            return false;
+        }
+        return true;
+    }
+};
+
 int FuzzPreprocessor(const uint8_t *AData, size_t ASize)
 {
     const std::string Source(fuzz::Text(AData, ASize));
     for (const TZqRDBMSKind Kind : {mkMSAccess, mkOracle, mkMSSQL}) {
         TZqIntfPtr<TZqPhysConnectionMetadata> Meta = ZqCreateDialectMetadata(Kind);
-        TZqParams Params;
-        TZqMacros Macros, Source2;
-        TZqPhysPreprocessor P;
-        P.ConnMetadata = Meta.Get();
-        P.Params = &Params;
-        P.Macros = &Macros;
-        P.MacrosSource = &Source2;
-        P.Instrs = piParamCreate | piMacroCreate | piParamExpand | piMacroExpand | piEscapeExpand | piAnalyze;
-        P.Source = Source;
-        try {
-            P.Execute();
-        } catch (const rtl::Exception &) {
-            continue;
-        }
+        TReading First;
+        if (!First.Read(Meta.Get(), Source)) continue;
         // A text handed on unchanged may have taken the short reading; a CR
         // behind it (which never reaches the output) forces the whole
         // scanner, and both must tell the same. Only a text with nothing the
         // scanner acts on can take the short reading: in any other a CR at
         // the end may close a comment or an escape left open, and the two
         // readings may rightly differ.
+        const TZqPhysPreprocessor &P = First.P;
         if (P.Destination() != Source || !MayTakeShortReading(Source)) continue;
-        TZqParams Params2;
-        TZqMacros Macros2, Source3;
-        TZqPhysPreprocessor Full;
-        Full.ConnMetadata = Meta.Get();
-        Full.Params = &Params2;
-        Full.Macros = &Macros2;
-        Full.MacrosSource = &Source3;
-        Full.Instrs = P.Instrs;
-        Full.Source = Source + "\r";
-        try {
-            Full.Execute();
-        } catch (const rtl::Exception &) {
-            continue;
-        }
+        TReading Second;
+        if (!Second.Read(Meta.Get(), Source + "\r")) continue;
+        const TZqPhysPreprocessor &Full = Second.P;
         if (Full.Destination() != P.Destination() || Full.CommandKind() != P.CommandKind() ||
             Full.FromObjectName() != P.FromObjectName() || Full.OrderByPos() != P.OrderByPos() ||
             Full.ValuesPos() != P.ValuesPos())
