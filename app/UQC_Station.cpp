@@ -12,6 +12,7 @@
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TGauge.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QLabel>
@@ -40,12 +41,6 @@ void ShowControl(QWidget *W, bool AShow)
 {
     if (W)
         W->setVisible(AShow);
-}
-
-void SetGauge(QProgressBar *G, int Value)
-{
-    if (G)
-        G->setValue(Value);
 }
 
 // Runs one statement on the scratch-table command, activating and
@@ -106,6 +101,7 @@ void AddErrorNodes(int Index, const std::string &CastId)
 void CheckCruises()
 {
     TQcRunScope Run;
+    TGaugePacer Gauges;
     QcRunFinished = false;
     QcInterrupted = false;
     AbortRequested = false;
@@ -147,7 +143,7 @@ void CheckCruises()
             return;
         }
         QcProcessMessages();
-        SetGauge(TotalGauge, RoundPixel((i + 1) / double(CruiseCount) * 100.0));
+        Gauges.Set(TotalGauge, RoundPixel((i + 1) / double(CruiseCount) * 100.0));
 
         // A cruise missing from the QCCruise table has no record to mark;
         // editing whatever record is current would mark another cruise.
@@ -193,6 +189,7 @@ void CheckCruiseCasts()
 
     TLocalWriteBatch Batch(TmpCastFlagsTbl->DatabaseName());
     TLevelFlagsHeld Held;
+    TGaugePacer Gauges;
     // What the cruise's rolled-back transaction undoes must not come back
     // from memory with the next cruise.
     struct TDropOnFailure {
@@ -215,7 +212,7 @@ void CheckCruiseCasts()
     for (int i = 0; i < CastCount; ++i) {
         if (!VisualMode) {
             QcProcessMessages();
-            SetGauge(CruiseGauge, RoundPixel((i + 1) * 100.0 / CastCount));
+            Gauges.Set(CruiseGauge, RoundPixel((i + 1) * 100.0 / CastCount));
         }
         if (AbortRequested) {
             SaveLevelFlagRows();

@@ -15,13 +15,13 @@
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TGauge.h"
 
 #include <QProgressBar>
 #include <QWidget>
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <map>
 
@@ -45,47 +45,6 @@ void SetGauge(QProgressBar *AGauge, int AValue)
     if (AGauge->value() != AValue)
         AGauge->setValue(AValue);
 }
-
-// A gauge paints itself at once on every change of value: a write-back
-// walks hundreds of casts a second, a paint of the window each, while an
-// operator reads a gauge a few times a second. New values are shown at most
-// every 40 ms; the one held back goes up with the next step after that.
-class TGaugePacer {
-public:
-    void Set(QProgressBar *AGauge, int AValue)
-    {
-        for (auto &P : FPending)
-            if (P.first == AGauge) {
-                P.second = AValue;
-                Tick();
-                return;
-            }
-        FPending.emplace_back(AGauge, AValue);
-        Tick();
-    }
-    // Called at every step: costs a clock read only while a value waits.
-    void Tick()
-    {
-        if (FPending.empty())
-            return;
-        const TClock::time_point Now = TClock::now();
-        if (Now - FShown < std::chrono::milliseconds(40))
-            return;
-        Flush();
-        FShown = Now;
-    }
-    void Flush()
-    {
-        for (const auto &P : FPending)
-            SetGauge(P.first, P.second);
-        FPending.clear();
-    }
-
-private:
-    using TClock = std::chrono::steady_clock;
-    std::vector<std::pair<QProgressBar *, int>> FPending;
-    TClock::time_point FShown;
-};
 
 void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASql)
 {
