@@ -103,6 +103,29 @@ void Cycle(TTable &AStruct, TTable &ATmp, int ACast)
         Fail("cycle read back wrong rows");
 }
 
+// Six runs of ours against the raw SQLite upsert into the emptied
+// destination, each checked for its count; the first pair warms the caches.
+template <class TOurs>
+void TimePairs(TLocalDatabase &ADb, std::vector<double> &AOurs, std::vector<double> &ARaw, TOurs &&AOursRun)
+{
+    for (int Run = 0; Run < 6; ++Run) {
+        ResetDestination(ADb);
+        auto T0 = Clock::now();
+        AOursRun();
+        const double Ours1 = Seconds(T0);
+        CountChanged(ADb);
+        ResetDestination(ADb);
+        T0 = Clock::now();
+        RawUpsert(ADb);
+        const double Raw1 = Seconds(T0);
+        CountChanged(ADb);
+        if (Run > 0) {
+            AOurs.push_back(Ours1);
+            ARaw.push_back(Raw1);
+        }
+    }
+}
+
 } // namespace
 
 int main()
@@ -136,23 +159,10 @@ int main()
     Dest.SetTableName("b-PTS_DataFlags");
     Dest.Open();
     std::vector<double> Ours, Raw;
-    for (int Run = 0; Run < 6; ++Run) {
-        ResetDestination(Db);
-        auto T0 = Clock::now();
+    TimePairs(Db, Ours, Raw, [&] {
         if (Dest.BatchMove(&Src, batAppendUpdate) != SourceRows)
             Fail("batch move moved a wrong count");
-        double Ours1 = Seconds(T0);
-        CountChanged(Db);
-        ResetDestination(Db);
-        T0 = Clock::now();
-        RawUpsert(Db);
-        double Raw1 = Seconds(T0);
-        CountChanged(Db);
-        if (Run > 0) { // the first pair warms the caches
-            Ours.push_back(Ours1);
-            Raw.push_back(Raw1);
-        }
-    }
+    });
     std::printf("batch_move_upsert_1M: %.0f rows/s\n", SourceRows / Median(Ours));
     std::printf("raw_sqlite_upsert_1M: %.0f rows/s\n", SourceRows / Median(Raw));
     std::printf("ratio raw_time_over_batch_move: %.2f\n", Median(Raw) / Median(Ours));
@@ -166,9 +176,7 @@ int main()
             Values.push_back({Read.Column(0), Read.Column(1), Read.Column(2), Read.Column(3), Read.Column(4)});
         const std::vector<std::string> Cols = {"ID_Cast", "PRES", "FPRES", "FTEMP", "FPSAL"};
         std::vector<double> Merge, Raw2;
-        for (int Run = 0; Run < 6; ++Run) {
-            ResetDestination(Db);
-            auto T0 = Clock::now();
+        TimePairs(Db, Merge, Raw2, [&] {
             Db.BeginTransaction();
             for (size_t At = 0; At < Values.size(); At += LevelsPerCast) {
                 const std::vector<TLocalRow> Station(Values.begin() + long(At),
@@ -176,18 +184,7 @@ int main()
                 Dest.AppendUpdateRows(Cols, Station);
             }
             Db.Commit();
-            double Merge1 = Seconds(T0);
-            CountChanged(Db);
-            ResetDestination(Db);
-            T0 = Clock::now();
-            RawUpsert(Db);
-            double Raw1 = Seconds(T0);
-            CountChanged(Db);
-            if (Run > 0) {
-                Merge.push_back(Merge1);
-                Raw2.push_back(Raw1);
-            }
-        }
+        });
         std::printf("value_merge_upsert_1M: %.0f rows/s\n", SourceRows / Median(Merge));
         std::printf("ratio raw_time_over_value_merge: %.2f\n", Median(Raw2) / Median(Merge));
     }
