@@ -278,10 +278,16 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     // "too many rows" can still be told from "exactly as many".
     int RecsMax = Fetch->RecsMax();
     if (RecsMax >= 0 && Fetch->Mode() == fmExactRecsMax) ++RecsMax;
-    if (RecsMax > 0)
-        SetAttr(AStatement, SQL_ATTR_MAX_ROWS, RecsMax);
-    else
-        AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), SQL_ATTR_MAX_ROWS, nullptr, 0);
+    if (Reused && FMaxRowsSet == std::max(RecsMax, 0)) {
+        // still in force: statement attributes outlive a close and a prepare
+    } else {
+        FMaxRowsSet = -1;
+        if (RecsMax > 0)
+            SetAttr(AStatement, SQL_ATTR_MAX_ROWS, RecsMax);
+        else
+            AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), SQL_ATTR_MAX_ROWS, nullptr, 0);
+        if (AStatement == FCommandStatement) FMaxRowsSet = std::max(RecsMax, 0);
+    }
 
     if (!UseDirectExecute()) {
         const TZqFetchMode Mode = Fetch->Mode();
@@ -291,8 +297,14 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         } else {
             if (ODBCConn()->GetDataInBlock() && !(Kind == ODBCKindDB2 && (FStatementFlags & sfLongData))) {
                 const int Size = Fetch->ActualRowsetSize();
-                SetAttr(AStatement, SQL_ATTR_ROW_ARRAY_SIZE, Size);
-                if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) FStatementFlags |= sfRowArrays;
+                // A kept handle often has the size already (fetches put theirs back).
+                if (Reused && AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) {
+                    Attrs |= saRowArray;
+                    FStatementFlags |= sfRowArrays;
+                } else {
+                    SetAttr(AStatement, SQL_ATTR_ROW_ARRAY_SIZE, Size);
+                    if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) FStatementFlags |= sfRowArrays;
+                }
             }
             if (Kind == ODBCKindMSSQL && !(FStatementFlags & sfLongData))
                 SetAttr(AStatement, 1230, Mode == fmExactRecsMax ? 3 : 1);
@@ -419,6 +431,7 @@ TODBCCommandStatement *TZqPhysODBCCommand::TakeCommandStatement(TODBCConnection 
     auto Made = std::make_unique<TODBCCommandStatement>(AConnection, this);
     FSetupAttrs = 0;
     FCursorTypeSet = FConcurrencySet = -1;
+    FMaxRowsSet = -1;
     return Made.release();
 }
 
