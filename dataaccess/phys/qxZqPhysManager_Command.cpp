@@ -457,10 +457,18 @@ bool TZqPhysCommand::AbortSupported()
 void TZqPhysCommand::RunAsync(const TZqIntfPtr<IZqStanAsyncOperation> &AOp, TZqStanAsyncMode AMode,
                               uint32_t ATimeout)
 {
-    TZqIntfPtr<IZqStanAsyncExecutor> Exec;
-    ZqCreateInterface(Exec, true);
+    // A command runs a statement at a time, mostly blocking and without a
+    // time limit: the executor of such a run is kept for the next instead of
+    // made anew per statement. A run inside a run (a fetch during an open)
+    // finds none kept and makes its own.
+    TZqIntfPtr<IZqStanAsyncExecutor> Exec = std::move(FIdleExecutor);
+    if (!Exec) ZqCreateInterface(Exec, true);
     Exec->Setup(AOp, AMode, ATimeout, FAsyncHandler);
     Exec->Run();
+    if (AMode == amBlocking && ATimeout == CZqAsyncNoTimeout && Exec->GetMode() == amBlocking) {
+        Exec->Clear();
+        FIdleExecutor = std::move(Exec);
+    }
 }
 
 // ---- open and close ---------------------------------------------------------------------------------
