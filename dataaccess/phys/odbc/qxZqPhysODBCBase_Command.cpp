@@ -297,13 +297,18 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         } else {
             if (ODBCConn()->GetDataInBlock() && !(Kind == ODBCKindDB2 && (FStatementFlags & sfLongData))) {
                 const int Size = Fetch->ActualRowsetSize();
-                // A kept handle often has the size already (fetches put theirs back).
-                if (Reused && AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) {
+                // A kept handle still has the size the last setup gave it
+                // unless a fetch or a page buffer set another since.
+                if (Reused && AStatement->RowArraySizeSet == Size) {
                     Attrs |= saRowArray;
                     FStatementFlags |= sfRowArrays;
                 } else {
+                    AStatement->RowArraySizeSet = -1;
                     SetAttr(AStatement, SQL_ATTR_ROW_ARRAY_SIZE, Size);
-                    if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) FStatementFlags |= sfRowArrays;
+                    if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) {
+                        FStatementFlags |= sfRowArrays;
+                        AStatement->RowArraySizeSet = Size;
+                    }
                 }
             }
             if (Kind == ODBCKindMSSQL && !(FStatementFlags & sfLongData))
@@ -330,6 +335,7 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
                 AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), AAttr, reinterpret_cast<SQLPOINTER>(AValue), 0);
         };
         Reset(saParamSet, SQL_ATTR_PARAMSET_SIZE, 1);
+        if (Stale & saRowArray) AStatement->RowArraySizeSet = -1;
         Reset(saRowArray, SQL_ATTR_ROW_ARRAY_SIZE, 1);
         Reset(saCursorType, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
         Reset(saConcurrency, SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
@@ -1100,6 +1106,7 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
         void To(int ARows)
         {
             if (ARows == Set) return;
+            S->RowArraySizeSet = -1;
             S->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, ARows);
             Set = ARows;
         }
