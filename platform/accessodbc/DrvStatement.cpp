@@ -151,26 +151,52 @@ std::string CapitalWord(const std::string &U)
 TDrvStatement::~TDrvStatement()
 {
     ReleaseStmt();
+    ReleaseSpare();
 }
 
 // A kept statement goes back to the connection for the next text of its
 // shape; any other is finalized.
-void TDrvStatement::ReleaseStmt() noexcept
+void TDrvStatement::GiveBack(std::shared_ptr<const TDrvPlan> &APlan, sqlite3_stmt *&AStmt,
+                             std::uint64_t AGeneration) noexcept
 {
-    if (!Stmt)
+    if (!AStmt)
         return;
-    sqlite3_stmt *S = Stmt;
-    Stmt = nullptr;
-    if (Plan && Conn->Db) {
+    sqlite3_stmt *S = AStmt;
+    AStmt = nullptr;
+    if (APlan && Conn->Db) {
         try {
-            Conn->Plans().Give(std::move(Plan), S, PlanGeneration);
+            Conn->Plans().Give(std::move(APlan), S, AGeneration);
         } catch (...) {
             sqlite3_finalize(S);
         }
     } else {
         sqlite3_finalize(S);
     }
-    Plan.reset();
+    APlan.reset();
+}
+
+void TDrvStatement::ReleaseStmt() noexcept
+{
+    GiveBack(Plan, Stmt, PlanGeneration);
+}
+
+void TDrvStatement::ReleaseSpare() noexcept
+{
+    GiveBack(SparePlan, SpareStmt, SpareGeneration);
+}
+
+// Before the handle takes another text: its kept statement, reset, becomes
+// the spare, and the spare before it goes back to the connection.
+void TDrvStatement::ParkStmt() noexcept
+{
+    if (!Stmt || !Plan || PlanGeneration != Conn->Plans().Generation())
+        return;
+    sqlite3_reset(Stmt);
+    ReleaseSpare();
+    SparePlan = std::move(Plan);
+    SpareStmt = Stmt;
+    SpareGeneration = PlanGeneration;
+    Stmt = nullptr;
 }
 
 const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
@@ -246,7 +272,6 @@ int TDrvStatement::Step()
 void TDrvStatement::Prepare(const std::string &AJetSql)
 {
     Conn->RequireOpen();
-    Unprepare();
     // The connection's shape and key buffers: a text of a shape seen before
     // then costs no allocation to look up.
     std::unique_ptr<TPrepareScratch> Scratch = std::move(Conn->Scratch);
@@ -264,6 +289,39 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     jet::TJetShape &Shape = Scratch->Shape;
     std::string &Key = Scratch->Key;
     const bool Shaped = jet::JetStatementShape(AJetSql, Shape);
+    // A handle kept for one text after another of the same shape (a
+    // write-back's level updates) keeps its statement: only the values
+    // change. Every other text gives the statement back first.
+    // Pressures written as 10.5 and 21 are two shapes (a real and an
+    // integer literal): such a handle keeps the statement of the one shape
+    // as its spare while it runs the other.
+    const std::uint64_t Now = Conn->Plans().Generation();
+    if (Shaped && Plan && Stmt && PlanGeneration == Now && TDrvStatementCache::KeyWithPlan(Shape, *Plan, Key) &&
+        Key == Plan->Key) {
+        CloseCursor();
+        NeedData = false;
+        Columns = Plan->Columns;
+        if (UseKept(AJetSql, Shape))
+            return;
+    } else if (Shaped && SpareStmt && SpareGeneration == Now && TDrvStatementCache::KeyWithPlan(Shape, *SparePlan, Key) &&
+               Key == SparePlan->Key) {
+        std::shared_ptr<const TDrvPlan> P = std::move(SparePlan);
+        sqlite3_stmt *S = SpareStmt;
+        SpareStmt = nullptr;
+        ParkStmt();
+        Unprepare(false);
+        Stmt = S;
+        Plan = std::move(P);
+        PlanGeneration = Now;
+        Tr = &Plan->Tr;
+        Columns = Plan->Columns;
+        Prepared = true;
+        Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
+        if (UseKept(AJetSql, Shape))
+            return;
+    }
+    ParkStmt();
+    Unprepare(false);
     if (Shaped && Conn->Plans().KeyOf(Shape, Key)) {
         std::shared_ptr<const TDrvPlan> Kept;
         if (sqlite3_stmt *S = Conn->Plans().Take(Key, Kept)) {
@@ -274,22 +332,8 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
             Columns = Plan->Columns;
             Prepared = true;
             Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
-            LiftValues(Shape);
-            using K = jet::TJetStatementKind;
-            if (Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
-                // Nothing is described before it runs: Run sees a schema
-                // change as SQLite compiling the statement again, refuses
-                // that and prepares the text anew, so a write-back of a
-                // million rows does not read the schema version a million times.
-                JetText = AJetSql;
+            if (UseKept(AJetSql, Shape))
                 return;
-            }
-            // A result is described now, from the schema as it is now.
-            const std::uint64_t Generation = Conn->Plans().Generation();
-            Conn->RefreshSchema();
-            if (Generation == Conn->Plans().Generation())
-                return;
-            Unprepare();
         }
     }
     // SQLite describes a statement from the schema it last read; another
@@ -314,13 +358,49 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     using K = jet::TJetStatementKind;
     if (Tr->Kind == K::Select || Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
         auto P = std::make_shared<TDrvPlan>();
-        P->Key = Conn->Plans().Learn(Shape, Tr->LiftedLiterals);
+        P->Key = Conn->Plans().Learn(Shape, Tr->LiftedLiterals, P->Written);
         P->Tr = *Tr;
         P->Columns = Columns;
         Plan = std::move(P);
         PlanGeneration = Conn->Plans().Generation();
     }
-    LiftValues(Shape);
+    try {
+        LiftValues(Shape);
+    } catch (...) {
+        Unprepare();
+        throw;
+    }
+}
+
+// The kept statement the handle now holds serves this text: its values are
+// lifted. False when the statement was given up (the schema changed under
+// a query): the text is then prepared anew.
+bool TDrvStatement::UseKept(const std::string &AJetSql, const jet::TJetShape &AShape)
+{
+    try {
+        LiftValues(AShape);
+    } catch (...) {
+        // Never left prepared with the values of the text before.
+        Unprepare();
+        throw;
+    }
+    using K = jet::TJetStatementKind;
+    if (Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
+        // Nothing is described before it runs: Run sees a schema
+        // change as SQLite compiling the statement again, refuses
+        // that and prepares the text anew, so a write-back of a
+        // million rows does not read the schema version a million times.
+        JetText = AJetSql;
+        return true;
+    }
+    JetText.clear();
+    // A result is described now, from the schema as it is now.
+    const std::uint64_t Generation = Conn->Plans().Generation();
+    Conn->RefreshSchema();
+    if (Generation == Conn->Plans().Generation())
+        return true;
+    Unprepare();
+    return false;
 }
 
 void TDrvStatement::LiftValues(const jet::TJetShape &AShape)
@@ -334,10 +414,10 @@ void TDrvStatement::LiftValues(const jet::TJetShape &AShape)
             V.S.assign(Lit.Text);
         } else if (Lit.Kind == 'I') {
             V.Kind = SQLITE_INTEGER;
-            V.I = std::strtoll(Lit.Text.c_str(), nullptr, 10);
+            V.I = Lit.HasValue ? Lit.Int : std::strtoll(Lit.Text.c_str(), nullptr, 10);
         } else {
             V.Kind = SQLITE_FLOAT;
-            V.D = Conn->RealOfLiteral(Lit.Text);
+            V.D = Lit.HasValue ? Lit.Real : Conn->RealOfLiteral(Lit.Text);
         }
     }
 }
@@ -501,16 +581,21 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     }
 }
 
-void TDrvStatement::Unprepare()
+void TDrvStatement::Unprepare(bool AWithSpare)
 {
     CloseCursor();
     ReleaseStmt();
+    if (AWithSpare)
+        ReleaseSpare();
     LiftedValues.clear();
     JetText.clear();
     Prepared = false;
     NeedData = false;
     Columns.clear();
-    OwnTr = {};
+    // While a kept plan's translation served, the own one stayed as the
+    // last Unprepare left it: empty.
+    if (Tr == &OwnTr)
+        OwnTr = {};
     Tr = &OwnTr;
 }
 
