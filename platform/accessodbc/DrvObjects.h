@@ -358,6 +358,8 @@ private:
     void ReleaseStmt() noexcept;
     void ReleaseSpare() noexcept;
     void ParkStmt() noexcept;
+    void ResetStmt() noexcept;
+    bool Stepped = false; // Stmt was stepped since it was last reset
     void BindParameters();
     SQLRETURN Run();
     void RunSelectInto();

@@ -178,6 +178,7 @@ void TDrvStatement::GiveBack(std::shared_ptr<const TDrvPlan> &APlan, sqlite3_stm
 void TDrvStatement::ReleaseStmt() noexcept
 {
     GiveBack(Plan, Stmt, PlanGeneration);
+    Stepped = false;
 }
 
 void TDrvStatement::ReleaseSpare() noexcept
@@ -191,7 +192,7 @@ void TDrvStatement::ParkStmt() noexcept
 {
     if (!Stmt || !Plan || PlanGeneration != Conn->Plans().Generation())
         return;
-    sqlite3_reset(Stmt);
+    ResetStmt();
     ReleaseSpare();
     SparePlan = std::move(Plan);
     SpareStmt = Stmt;
@@ -266,7 +267,17 @@ const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
 
 int TDrvStatement::Step()
 {
+    Stepped = true;
     return sqlite3_step(Stmt);
+}
+
+// A statement reset and not stepped since needs no reset: a write-back's
+// statement would otherwise be reset four times per level.
+void TDrvStatement::ResetStmt() noexcept
+{
+    if (Stmt && Stepped)
+        sqlite3_reset(Stmt);
+    Stepped = false;
 }
 
 void TDrvStatement::Prepare(const std::string &AJetSql)
@@ -611,8 +622,7 @@ void TDrvStatement::CloseCursor()
     RowsetCount = 0;
     CurrentRow = 0;
     Piece = TPieceState();
-    if (Stmt)
-        sqlite3_reset(Stmt);
+    ResetStmt();
 }
 
 void TDrvStatement::SetResult(std::vector<TColumnInfo> ACols, std::vector<std::vector<TValue>> ARows)
@@ -843,7 +853,7 @@ SQLRETURN TDrvStatement::Run()
         RunSelectInto();
         return SQL_SUCCESS;
     }
-    sqlite3_reset(Stmt);
+    ResetStmt();
     BindParameters();
     const bool Ddl = Tr->Kind == jet::TJetStatementKind::CreateTable || Tr->Kind == jet::TJetStatementKind::DropTable ||
                      (Tr->Kind == jet::TJetStatementKind::Other && !Tr->Columns.empty());
@@ -861,7 +871,7 @@ SQLRETURN TDrvStatement::Run()
         // The schema changed since the statement was kept: SQLite stopped
         // before its first row. The text is prepared anew, as a text never
         // seen, and run.
-        sqlite3_reset(Stmt);
+        ResetStmt();
         const std::string Text = JetText;
         Conn->Plans().Invalidate();
         Prepare(Text);
@@ -869,7 +879,7 @@ SQLRETURN TDrvStatement::Run()
     }
     try {
         if (Rc != SQLITE_ROW && Rc != SQLITE_DONE) {
-            sqlite3_reset(Stmt);
+            ResetStmt();
             SqliteFail(Rc);
         }
         if (sqlite3_column_count(Stmt) > 0) {
@@ -891,7 +901,7 @@ SQLRETURN TDrvStatement::Run()
             return SQL_SUCCESS;
         }
         RowCount = sqlite3_changes(Conn->Db);
-        sqlite3_reset(Stmt);
+        ResetStmt();
         AfterStatement();
         if (Ddl)
             Conn->Exec("RELEASE jet_ddl");
