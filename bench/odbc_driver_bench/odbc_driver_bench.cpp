@@ -265,6 +265,22 @@ double Median(std::vector<double> V)
     return V[V.size() / 2];
 }
 
+// Five runs of two routes, each run in a transaction of its own, the order
+// of the two alternating from run to run; runs are numbered from AFirst.
+void AlternateInTransaction(TOdbc &O, int AFirst, std::vector<double> &ATimesA, const std::function<void(int)> &AA,
+                            std::vector<double> &ATimesB, const std::function<void(int)> &AB)
+{
+    for (int Run = AFirst; Run < AFirst + 5; ++Run) {
+        std::vector<std::function<void()>> Steps = {
+            [&] { ATimesA.push_back(Seconds([&] { InTransaction(O, [&] { AA(Run); }); })); },
+            [&] { ATimesB.push_back(Seconds([&] { InTransaction(O, [&] { AB(Run); }); })); }};
+        if (Run % 2)
+            std::reverse(Steps.begin(), Steps.end());
+        for (auto &S : Steps)
+            S();
+    }
+}
+
 } // namespace
 
 int main()
@@ -322,15 +338,8 @@ int main()
     // In one transaction, alternating, the driver's own cost per statement shows.
     InTransaction(Ours, [&] { UpdateByKey(Ours, 6); UpdateByText(Ours, 6, true); }); // warm-up
     std::vector<double> TKeyTx, TTextTx;
-    for (int Run = 7; Run <= 11; ++Run) {
-        std::vector<std::function<void()>> Steps = {
-            [&] { TKeyTx.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByKey(Ours, Run); }); })); },
-            [&] { TTextTx.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByText(Ours, Run, true); }); })); }};
-        if (Run % 2)
-            std::reverse(Steps.begin(), Steps.end());
-        for (auto &S : Steps)
-            S();
-    }
+    AlternateInTransaction(Ours, 7, TKeyTx, [&](int ARun) { UpdateByKey(Ours, ARun); }, TTextTx,
+                           [&](int ARun) { UpdateByText(Ours, ARun, true); });
     std::printf("updates_in_transaction: %.0f updates/s\n", Updates / Median(TKeyTx));
     std::printf("updates_in_transaction_sql_text_handle_each: %.0f updates/s\n", Updates / Median(TTextTx));
     std::printf("ratio sql_text_over_prepared_updates_in_transaction: %.2f\n", Median(TKeyTx) / Median(TTextTx));
@@ -339,15 +348,8 @@ int main()
     constexpr int HotRows = 2000;
     InTransaction(Ours, [&] { UpdateByTextKeptHandle(Ours, 12, HotRows); }); // warm-up
     std::vector<double> TKeyTx2, TKeptTx;
-    for (int Run = 13; Run <= 17; ++Run) {
-        std::vector<std::function<void()>> Steps = {
-            [&] { TKeyTx2.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByKey(Ours, Run, HotRows); }); })); },
-            [&] { TKeptTx.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByTextKeptHandle(Ours, Run, HotRows); }); })); }};
-        if (Run % 2)
-            std::reverse(Steps.begin(), Steps.end());
-        for (auto &S : Steps)
-            S();
-    }
+    AlternateInTransaction(Ours, 13, TKeyTx2, [&](int ARun) { UpdateByKey(Ours, ARun, HotRows); }, TKeptTx,
+                           [&](int ARun) { UpdateByTextKeptHandle(Ours, ARun, HotRows); });
     std::printf("updates_in_transaction_sql_text_kept_handle: %.0f updates/s\n", Updates / Median(TKeptTx));
     std::printf("sql_text_kept_handle_cost_over_prepared: %.2f us/update\n",
                 (Median(TKeptTx) - Median(TKeyTx2)) / Updates * 1e6);

@@ -352,6 +352,8 @@ public:
 
 private:
     void PrepareText(const std::string &AJetSql, const jet::TJetShape *AShape);
+    bool HoldKept(std::shared_ptr<const TDrvPlan> APlan, sqlite3_stmt *AStmt, const std::string &AJetSql,
+                  const jet::TJetShape &AShape);
     bool UseKept(const std::string &AJetSql, const jet::TJetShape &AShape);
     void LiftValues(const jet::TJetShape &AShape);
     void GiveBack(std::shared_ptr<const TDrvPlan> &APlan, sqlite3_stmt *&AStmt, std::uint64_t AGeneration) noexcept;

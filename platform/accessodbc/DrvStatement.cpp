@@ -321,14 +321,7 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
         SpareStmt = nullptr;
         ParkStmt();
         Unprepare(false);
-        Stmt = S;
-        Plan = std::move(P);
-        PlanGeneration = Now;
-        Tr = &Plan->Tr;
-        Columns = Plan->Columns;
-        Prepared = true;
-        Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
-        if (UseKept(AJetSql, Shape))
+        if (HoldKept(std::move(P), S, AJetSql, Shape))
             return;
     }
     ParkStmt();
@@ -336,14 +329,7 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     if (Shaped && Conn->Plans().KeyOf(Shape, Key)) {
         std::shared_ptr<const TDrvPlan> Kept;
         if (sqlite3_stmt *S = Conn->Plans().Take(Key, Kept)) {
-            Stmt = S;
-            Plan = std::move(Kept);
-            PlanGeneration = Conn->Plans().Generation();
-            Tr = &Plan->Tr;
-            Columns = Plan->Columns;
-            Prepared = true;
-            Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
-            if (UseKept(AJetSql, Shape))
+            if (HoldKept(std::move(Kept), S, AJetSql, Shape))
                 return;
         }
     }
@@ -381,6 +367,20 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
         Unprepare();
         throw;
     }
+}
+
+// An unprepared handle takes a kept statement (reset) for this text.
+bool TDrvStatement::HoldKept(std::shared_ptr<const TDrvPlan> APlan, sqlite3_stmt *AStmt, const std::string &AJetSql,
+                             const jet::TJetShape &AShape)
+{
+    Stmt = AStmt;
+    Plan = std::move(APlan);
+    PlanGeneration = Conn->Plans().Generation();
+    Tr = &Plan->Tr;
+    Columns = Plan->Columns;
+    Prepared = true;
+    Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
+    return UseKept(AJetSql, AShape);
 }
 
 // The kept statement the handle now holds serves this text: its values are
