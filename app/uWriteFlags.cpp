@@ -188,8 +188,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             // written once however many of its parameters the cast has, and
             // a parameter without a level-flag table (PRES) has nothing.
             ParamsQry.Close();
+            ParamsQry.SQL()->BeginUpdate();
             ParamsQry.SQL()->Clear();
             ParamsQry.SQL()->Add("Select * From \"Parameters\" where ID_Cast = " + CastText);
+            ParamsQry.SQL()->EndUpdate();
             ParamsQry.Open();
             Tables.clear();
             for (ParamsQry.First(); !ParamsQry.Eof(); ParamsQry.Next()) {

@@ -98,6 +98,11 @@ public:
     // Clients: any object; datasets among them are also listed as DataSets.
     void RegisterClient(rtl::TObject *AClient, TConnectChangeEvent AEvent = {});
     void UnRegisterClient(rtl::TObject *AClient);
+    // As RegisterClient, for a caller that knows whether its client is a
+    // dataset (ADataSet is the client, or nil): a command registers on
+    // every prepare, and a type test across the component hierarchy costs
+    // more than the registration.
+    void RegisterClientAs(rtl::TObject *AClient, TDataSet *ADataSet, TConnectChangeEvent AEvent = {});
     int ClientCount() const { return int(FClients.size()); }
     int DataSetCount() const { return int(FDataSets.size()); }
     TDataSet *DataSets(int AIndex) const { return FDataSets.at(size_t(AIndex)); }
@@ -330,6 +335,9 @@ public:
     // unprepare; disconnecting closes them.
     void AttachClient(rtl::TObject *AClient);
     void DetachClient(rtl::TObject *AClient);
+    // The same for a command, which attaches on every prepare.
+    void AttachClient(TZqCustomCommand *ACommand);
+    void DetachClient(TZqCustomCommand *ACommand);
     int CommandCount() const { return int(FCommands.size()); }
     TZqCustomCommand *Commands(int AIndex) const { return FCommands.at(size_t(AIndex)); }
     void CheckActive();
@@ -371,6 +379,8 @@ private:
     void ResolveConnectionDef();
     void CheckPhysManager(bool AOpen);
     void CloseClients();
+    void AttachUse(rtl::TObject *AClient, TDataSet *ADataSet);
+    void DetachUse(rtl::TObject *AClient);
     void ReleasePhysConnection();
     void DefinitionChanging();
     [[noreturn]] void RaiseLoginCanceled();

@@ -443,6 +443,9 @@ void TZqCustomCommand::CreatePhysCommand()
         TZqIntfPtr<IZqPhysConnection> Of;
         Spare->GetConnection(Of);
         if (Of.Get() == Conn && Spare->GetState() == 0) FPhysCommand = std::move(Spare);
+        // A kept driver command is only ever one this command made without
+        // an owning dataset (see ReleaseAfterUnprepare): its owner is set.
+        if (FPhysCommand && !FOwningDataSet) return;
     }
     if (!FPhysCommand) Conn->CreateCommand(FPhysCommand);
     if (auto *Obj = ZqQueryRaw<IZqStanObject>(FPhysCommand.Get())) {

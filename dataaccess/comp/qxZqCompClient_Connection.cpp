@@ -392,9 +392,21 @@ void TZqCustomConnection::CloseClients()
 
 void TZqCustomConnection::AttachClient(rtl::TObject *AClient)
 {
-    RegisterClient(AClient);
     if (auto *Cmd = dynamic_cast<TZqCustomCommand *>(AClient))
-        if (std::find(FCommands.begin(), FCommands.end(), Cmd) == FCommands.end()) FCommands.push_back(Cmd);
+        AttachClient(Cmd);
+    else
+        AttachUse(AClient, dynamic_cast<TDataSet *>(AClient));
+}
+
+void TZqCustomConnection::AttachClient(TZqCustomCommand *ACommand)
+{
+    if (std::find(FCommands.begin(), FCommands.end(), ACommand) == FCommands.end()) FCommands.push_back(ACommand);
+    AttachUse(ACommand, nullptr);
+}
+
+void TZqCustomConnection::AttachUse(rtl::TObject *AClient, TDataSet *ADataSet)
+{
+    RegisterClientAs(AClient, ADataSet);
     if (FRefCount == 0)
         Open();
     else
@@ -403,9 +415,21 @@ void TZqCustomConnection::AttachClient(rtl::TObject *AClient)
 
 void TZqCustomConnection::DetachClient(rtl::TObject *AClient)
 {
-    UnRegisterClient(AClient);
     if (auto *Cmd = dynamic_cast<TZqCustomCommand *>(AClient))
-        FCommands.erase(std::remove(FCommands.begin(), FCommands.end(), Cmd), FCommands.end());
+        DetachClient(Cmd);
+    else
+        DetachUse(AClient);
+}
+
+void TZqCustomConnection::DetachClient(TZqCustomCommand *ACommand)
+{
+    FCommands.erase(std::remove(FCommands.begin(), FCommands.end(), ACommand), FCommands.end());
+    DetachUse(ACommand);
+}
+
+void TZqCustomConnection::DetachUse(rtl::TObject *AClient)
+{
+    UnRegisterClient(AClient);
     if (FRefCount == 1) {
         if (!FKeepConnection) Close();
     } else if (FRefCount > 1) {

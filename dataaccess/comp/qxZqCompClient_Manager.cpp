@@ -104,9 +104,13 @@ void TCustomConnection::Loaded()
 
 void TCustomConnection::RegisterClient(rtl::TObject *AClient, TConnectChangeEvent AEvent)
 {
-    if (auto *DS = dynamic_cast<TDataSet *>(AClient)) {
-        if (std::find(FDataSets.begin(), FDataSets.end(), DS) == FDataSets.end()) FDataSets.push_back(DS);
-    }
+    RegisterClientAs(AClient, dynamic_cast<TDataSet *>(AClient), std::move(AEvent));
+}
+
+void TCustomConnection::RegisterClientAs(rtl::TObject *AClient, TDataSet *ADataSet, TConnectChangeEvent AEvent)
+{
+    if (ADataSet && std::find(FDataSets.begin(), FDataSets.end(), ADataSet) == FDataSets.end())
+        FDataSets.push_back(ADataSet);
     for (TClient &C : FClients)
         if (C.Object == AClient) {
             C.Event = std::move(AEvent);

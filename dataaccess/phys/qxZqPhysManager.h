@@ -631,6 +631,8 @@ private:
     int FExecuteCount = 0;
     TZqIntfPtr<IZqStanErrorHandler> FErrorHandler;
     TZqIntfPtr<IZqStanAsyncHandler> FAsyncHandler;
+    // The executor of the last blocking run, set up again for the next one.
+    TZqIntfPtr<IZqStanAsyncExecutor> FIdleExecutor;
     TZqIntfPtr<IZqPhysMappingHandler> FMappingHandler;
     int FRowsAffected = 0;
     bool FRowsAffectedReal = false;

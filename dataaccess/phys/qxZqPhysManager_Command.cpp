@@ -114,34 +114,38 @@ void TZqPhysCommand::SetOptions(IZqStanOptions *AValue)
 {
     if (AValue && AValue == FOptions) return;
     FOptions = AValue;
-    if (AValue) {
-        FUpdateOptions.reset();
-        FFetchOptions.reset();
-        FFormatOptions.reset();
-        FResourceOptions.reset();
-    } else {
-        FUpdateOptions = std::make_unique<TZqUpdateOptions>(this);
-        FFetchOptions = std::make_unique<TZqFetchOptions>(this);
-        FFormatOptions = std::make_unique<TZqFormatOptions>(this);
-        FResourceOptions = std::make_unique<TZqResourceOptions>(this);
-    }
+    // Without a holder the command reads options of its own, with their
+    // defaults: made when first asked for, since a command kept between
+    // two texts of its component goes without a holder in between.
+    FUpdateOptions.reset();
+    FFetchOptions.reset();
+    FFormatOptions.reset();
+    FResourceOptions.reset();
 }
 
 TZqFetchOptions *TZqPhysCommand::GetFetchOptions()
 {
-    return FOptions ? FOptions->GetFetchOptions() : FFetchOptions.get();
+    if (FOptions) return FOptions->GetFetchOptions();
+    if (!FFetchOptions) FFetchOptions = std::make_unique<TZqFetchOptions>(this);
+    return FFetchOptions.get();
 }
 TZqFormatOptions *TZqPhysCommand::GetFormatOptions()
 {
-    return FOptions ? FOptions->GetFormatOptions() : FFormatOptions.get();
+    if (FOptions) return FOptions->GetFormatOptions();
+    if (!FFormatOptions) FFormatOptions = std::make_unique<TZqFormatOptions>(this);
+    return FFormatOptions.get();
 }
 TZqUpdateOptions *TZqPhysCommand::GetUpdateOptions()
 {
-    return FOptions ? FOptions->GetUpdateOptions() : FUpdateOptions.get();
+    if (FOptions) return FOptions->GetUpdateOptions();
+    if (!FUpdateOptions) FUpdateOptions = std::make_unique<TZqUpdateOptions>(this);
+    return FUpdateOptions.get();
 }
 TZqResourceOptions *TZqPhysCommand::GetResourceOptions()
 {
-    return FOptions ? FOptions->GetResourceOptions() : FResourceOptions.get();
+    if (FOptions) return FOptions->GetResourceOptions();
+    if (!FResourceOptions) FResourceOptions = std::make_unique<TZqResourceOptions>(this);
+    return FResourceOptions.get();
 }
 bool TZqPhysCommand::GetParentOptions(IZqStanOptions *&AParent)
 {
@@ -457,10 +461,18 @@ bool TZqPhysCommand::AbortSupported()
 void TZqPhysCommand::RunAsync(const TZqIntfPtr<IZqStanAsyncOperation> &AOp, TZqStanAsyncMode AMode,
                               uint32_t ATimeout)
 {
-    TZqIntfPtr<IZqStanAsyncExecutor> Exec;
-    ZqCreateInterface(Exec, true);
+    // A command runs a statement at a time, mostly blocking and without a
+    // time limit: the executor of such a run is kept for the next instead of
+    // made anew per statement. A run inside a run (a fetch during an open)
+    // finds none kept and makes its own.
+    TZqIntfPtr<IZqStanAsyncExecutor> Exec = std::move(FIdleExecutor);
+    if (!Exec) ZqCreateInterface(Exec, true);
     Exec->Setup(AOp, AMode, ATimeout, FAsyncHandler);
     Exec->Run();
+    if (AMode == amBlocking && ATimeout == CZqAsyncNoTimeout && Exec->GetMode() == amBlocking) {
+        Exec->Clear();
+        FIdleExecutor = std::move(Exec);
+    }
 }
 
 // ---- open and close ---------------------------------------------------------------------------------

@@ -75,6 +75,17 @@ void TZqStanAsyncExecutor::Setup(const TZqIntfPtr<IZqStanAsyncOperation> &AOpera
     }
 }
 
+void TZqStanAsyncExecutor::Clear()
+{
+    if (FThread.joinable())
+        FThread.join();
+    std::lock_guard<std::mutex> G(FLock);
+    FOperation.Reset();
+    FHandler.Reset();
+    FException.reset();
+    FDone = false;
+}
+
 void TZqStanAsyncExecutor::AbortJob()
 {
     FState.store(ZqAsyncAborted);
@@ -158,9 +169,11 @@ void TZqStanAsyncExecutor::Run()
     ZQ_ASSERT(FState.load() == ZqAsyncSetUp && FOperation, "qxZqStanAsync");
     TZqIntfPtr<IZqStanAsyncExecutor> Self(this); // alive until the end of Run
     FCallerThread = std::this_thread::get_id();
+    if (FMode != amAsync && !FCursor)
+        ZqCreateInterface(FCursor, true);
     TZqIntfPtr<IZqGUIxWaitCursor> Cursor;
     if (FMode != amAsync) {
-        ZqCreateInterface(Cursor, true);
+        Cursor = FCursor;
         if (Cursor)
             Cursor->StartWait();
     }

@@ -70,6 +70,9 @@ public:
                        uint32_t ATimeout, const TZqIntfPtr<IZqStanAsyncHandler> &AHandler) = 0;
     virtual void Run() = 0;
     virtual void AbortJob() = 0;
+    // After a run: lets go of the operation, the handler and any captured
+    // error, so that an executor kept for the next Setup holds nothing.
+    virtual void Clear() = 0;
 };
 
 // The wait indication (the hourglass), registered by the client components.
@@ -122,6 +125,7 @@ public:
                const TZqIntfPtr<IZqStanAsyncHandler> &AHandler) override;
     void Run() override;
     void AbortJob() override;
+    void Clear() override;
 
     // Executors holding a dialog, in the whole process.
     static int DialogCount();
@@ -134,6 +138,7 @@ private:
     TZqIntfPtr<IZqStanAsyncOperation> FOperation;
     TZqIntfPtr<IZqStanAsyncHandler> FHandler;
     TZqIntfPtr<IZqGUIxAsyncExecuteDialog> FDialog;
+    TZqIntfPtr<IZqGUIxWaitCursor> FCursor; // asked for once per executor
     uint32_t FTimeout = CZqAsyncNoTimeout;
     std::atomic<uint8_t> FState{ZqAsyncSetUp};
     TZqStanAsyncMode FMode = amBlocking;

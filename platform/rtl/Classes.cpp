@@ -361,7 +361,11 @@ void TStrings::SetValue(std::string_view Name, const std::string &Value)
 
 std::string TStrings::Text() const
 {
+    size_t Size = 0;
+    for (const TItem &It : FItems)
+        Size += It.S.size() + FLineBreak.size();
     std::string R;
+    R.reserve(Size);
     for (const TItem &It : FItems) {
         R += It.S;
         R += FLineBreak;

@@ -234,6 +234,16 @@ TEST_F(StationDb, CommandWithANewTextAtEveryExecuteAnswersForEachText)
     EXPECT_EQ(Rows("SELECT FLon, Velosity FROM Cast_Titles WHERE ID_Cruise = 11"),
               (std::vector<std::string>{"5|2.5"}));
     EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"), (std::vector<std::string>{"4", "7", "5"}));
+
+    // The handle kept between texts fetches in the rowset each text's setup
+    // asks for, whatever size the fetch before it or the update left on it.
+    for (const int Size : {2, 1, 3, 1, 2}) {
+        Cmd.FetchOptions()->SetRowsetSize(Size);
+        EXPECT_EQ(Rows("SELECT ID_Cast, FLon FROM Cast_Titles ORDER BY ID_Cast"),
+                  (std::vector<std::string>{"1|4", "2|7", "3|5"}))
+            << "rowset " << Size;
+        EXPECT_EQ(Exec("UPDATE Cast_Titles SET FLon = 5 WHERE ID_Cast = 3"), 1) << "rowset " << Size;
+    }
 }
 
 // A command keeps what it needs for its next text while unprepared; the

@@ -139,6 +139,51 @@ TEST(AsyncExecutor, DefaultModeRunsInlineUnderTheWaitCursor)
     EXPECT_TRUE(H->FInitiatorNil);
 }
 
+// A command keeps its executor between statements: a cleared executor holds
+// neither the last operation nor its handler (either could hold the command),
+// and runs the next set-up as a new one would, after a failure too and in
+// another mode.
+TEST(AsyncExecutor, AClearedExecutorHoldsNothingAndRunsTheNextSetUpAsNew)
+{
+    auto E = NewExecutor();
+    TZqIntfPtr<TOperation> Fails(new TOperation(TOperation::okFail));
+    TZqIntfPtr<THandler> H1(new THandler());
+    E->Setup(TZqIntfPtr<IZqStanAsyncOperation>(Fails.Get()), amBlocking, CZqAsyncNoTimeout,
+             TZqIntfPtr<IZqStanAsyncHandler>(H1.Get()));
+    EXPECT_EQ(CodeOf([&] { E->Run(); }), 306);
+    E->Clear();
+    EXPECT_FALSE(E->GetOperation());
+    EXPECT_FALSE(E->GetHandler());
+    EXPECT_EQ(Fails->RefCount(), 1);
+    EXPECT_EQ(H1->RefCount(), 1);
+
+    for (int Round = 0; Round < 3; ++Round) {
+        TZqIntfPtr<TOperation> Op(new TOperation());
+        TZqIntfPtr<THandler> H(new THandler());
+        const int Starts = GStarts, Stops = GStops;
+        E->Setup(TZqIntfPtr<IZqStanAsyncOperation>(Op.Get()), amBlocking, CZqAsyncNoTimeout,
+                 TZqIntfPtr<IZqStanAsyncHandler>(H.Get()));
+        E->Run();
+        EXPECT_EQ(E->GetState(), ZqAsyncFinished);
+        EXPECT_EQ(Op->FRuns, 1);
+        EXPECT_EQ(H->FCalls, 1);
+        EXPECT_EQ(H->FState, ZqAsyncFinished);
+        EXPECT_TRUE(H->FMessage.empty()) << "the earlier failure leaked into run " << Round;
+        EXPECT_EQ(GStarts - Starts, 1);
+        EXPECT_EQ(GStops - Stops, 1);
+        E->Clear();
+    }
+
+    // On to a worker thread with a time limit after the inline runs.
+    TZqIntfPtr<TOperation> Op(new TOperation());
+    E->Setup(TZqIntfPtr<IZqStanAsyncOperation>(Op.Get()), amBlocking, 5000, nullptr);
+    E->Run();
+    EXPECT_NE(Op->FThread.load(), std::this_thread::get_id());
+    EXPECT_EQ(E->GetState(), ZqAsyncFinished);
+    E->Clear();
+    EXPECT_EQ(Op->RefCount(), 1);
+}
+
 TEST(AsyncExecutor, InlineFailureReachesTheCaller)
 {
     auto E = NewExecutor();

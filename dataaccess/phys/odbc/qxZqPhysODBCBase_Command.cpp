@@ -278,10 +278,16 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     // "too many rows" can still be told from "exactly as many".
     int RecsMax = Fetch->RecsMax();
     if (RecsMax >= 0 && Fetch->Mode() == fmExactRecsMax) ++RecsMax;
-    if (RecsMax > 0)
-        SetAttr(AStatement, SQL_ATTR_MAX_ROWS, RecsMax);
-    else
-        AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), SQL_ATTR_MAX_ROWS, nullptr, 0);
+    if (Reused && FMaxRowsSet == std::max(RecsMax, 0)) {
+        // still in force: statement attributes outlive a close and a prepare
+    } else {
+        FMaxRowsSet = -1;
+        if (RecsMax > 0)
+            SetAttr(AStatement, SQL_ATTR_MAX_ROWS, RecsMax);
+        else
+            AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), SQL_ATTR_MAX_ROWS, nullptr, 0);
+        if (AStatement == FCommandStatement) FMaxRowsSet = std::max(RecsMax, 0);
+    }
 
     if (!UseDirectExecute()) {
         const TZqFetchMode Mode = Fetch->Mode();
@@ -291,8 +297,19 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         } else {
             if (ODBCConn()->GetDataInBlock() && !(Kind == ODBCKindDB2 && (FStatementFlags & sfLongData))) {
                 const int Size = Fetch->ActualRowsetSize();
-                SetAttr(AStatement, SQL_ATTR_ROW_ARRAY_SIZE, Size);
-                if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) FStatementFlags |= sfRowArrays;
+                // A kept handle still has the size the last setup gave it
+                // unless a fetch or a page buffer set another since.
+                if (Reused && AStatement->RowArraySizeSet == Size) {
+                    Attrs |= saRowArray;
+                    FStatementFlags |= sfRowArrays;
+                } else {
+                    AStatement->RowArraySizeSet = -1;
+                    SetAttr(AStatement, SQL_ATTR_ROW_ARRAY_SIZE, Size);
+                    if (AStatement->GetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE) == Size) {
+                        FStatementFlags |= sfRowArrays;
+                        AStatement->RowArraySizeSet = Size;
+                    }
+                }
             }
             if (Kind == ODBCKindMSSQL && !(FStatementFlags & sfLongData))
                 SetAttr(AStatement, 1230, Mode == fmExactRecsMax ? 3 : 1);
@@ -318,6 +335,7 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
                 AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), AAttr, reinterpret_cast<SQLPOINTER>(AValue), 0);
         };
         Reset(saParamSet, SQL_ATTR_PARAMSET_SIZE, 1);
+        if (Stale & saRowArray) AStatement->RowArraySizeSet = -1;
         Reset(saRowArray, SQL_ATTR_ROW_ARRAY_SIZE, 1);
         Reset(saCursorType, SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
         Reset(saConcurrency, SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY);
@@ -419,6 +437,7 @@ TODBCCommandStatement *TZqPhysODBCCommand::TakeCommandStatement(TODBCConnection 
     auto Made = std::make_unique<TODBCCommandStatement>(AConnection, this);
     FSetupAttrs = 0;
     FCursorTypeSet = FConcurrencySet = -1;
+    FMaxRowsSet = -1;
     return Made.release();
 }
 
@@ -1087,6 +1106,7 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
         void To(int ARows)
         {
             if (ARows == Set) return;
+            S->RowArraySizeSet = -1;
             S->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, ARows);
             Set = ARows;
         }

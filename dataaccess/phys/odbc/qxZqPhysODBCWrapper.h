@@ -523,6 +523,9 @@ public:
     // Set once a page buffer gave the driver its addresses (status arrays,
     // counters, bind sizes): a statement used again must take them back.
     bool BufferAttrsSet = false;
+    // The row array size the command's setup set and the driver took (-1:
+    // not known). Whatever else sets the attribute forgets it.
+    SQLLEN RowArraySizeSet = -1;
 
     // False after the connection disconnected or went away: the handle was
     // released with it and the statement can only be closed and freed.

@@ -443,6 +443,7 @@ void TODBCCommandStatement::ResetForReuse()
     if (FParamList.Count() > 0)
         ResetParams();
     if (BufferAttrsSet) {
+        RowArraySizeSet = -1;
         const auto Set = [this](SQLINTEGER AAttr, SQLULEN AValue) {
             Check(FLib->SQLSetStmtAttr(FHandle, AAttr, reinterpret_cast<SQLPOINTER>(AValue), 0));
         };

@@ -714,6 +714,7 @@ void TODBCPageBuffer::SetAttributes()
     Stmt->BufferAttrsSet = true;
     RowStatus.assign(size_t(RowCount), 0);
     if (!FList->IsParams()) {
+        Stmt->RowArraySizeSet = -1;
         Stmt->SetIntAttr(SQL_ATTR_ROW_ARRAY_SIZE, RowCount);
         Stmt->SetPtrAttr(SQL_ATTR_ROW_STATUS_PTR, RowStatus.data());
         Stmt->SetPtrAttr(SQL_ATTR_ROWS_FETCHED_PTR, &RowsProcessed);
