@@ -7,7 +7,10 @@
 //    station of 100 levels per call inside one transaction, as the QC run
 //    writes a station's level flags), against the same raw loop;
 //  - the per-station cycle of the QC run: TmpFlags created afresh from its
-//    template with its primary index, 100 levels appended and read back.
+//    template with its primary index, 100 levels appended and read back;
+//  - the flag write-back's reading: a local query per cast of 100 levels
+//    ("Select * from ... Where ID_Cast=N", its rows walked field by field),
+//    against the same rows read by one prepared SQLite statement.
 // Each figure is the median of several timed runs after a warm-up; the
 // results are checked before they are reported.
 #include <sqlite3.h>
@@ -20,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 
 namespace {
@@ -214,6 +219,57 @@ int main()
     }
     Src.Close();
     Dest.Close();
+
+    // ---- a query per cast, as the write-back reads the flags ----------------------
+    {
+        constexpr int Casts = 2000;
+        TQuery Q;
+        double Sum = 0, RawSum = 0;
+        auto Ours = [&](int ACast) {
+            Q.Close();
+            Q.SQL().Clear();
+            Q.SetDatabaseName(Folder);
+            Q.SQL().Add("Select * from \"b-PTS_DataFlags\" Where ID_Cast=" + std::to_string(ACast));
+            Q.Open();
+            TField *Pres = Q.FieldByName("PRES");
+            std::vector<TField *> Flags = {Q.FieldByName("FPRES"), Q.FieldByName("FTEMP"), Q.FieldByName("FPSAL")};
+            for (Q.First(); !Q.Eof(); Q.Next())
+                for (TField *F : Flags)
+                    if (!F->IsNull())
+                        Sum += F->AsInteger() + Pres->AsFloat();
+            Q.Close();
+        };
+        TLocalStatement Raw(Db.Handle(), "SELECT * FROM \"b-PTS_DataFlags\" WHERE ID_Cast=?");
+        auto Bare = [&](int ACast) {
+            Raw.Reset();
+            Raw.BindInt(1, ACast);
+            while (Raw.Step())
+                for (int C = 2; C < 5; ++C)
+                    if (sqlite3_column_type(Raw.Handle(), C) != SQLITE_NULL)
+                        RawSum += double(sqlite3_column_int64(Raw.Handle(), C)) + sqlite3_column_double(Raw.Handle(), 1);
+        };
+        for (int I = 0; I < 200; ++I) {
+            Ours(I);
+            Bare(I);
+        }
+        std::vector<double> OursT, RawT;
+        for (int Run = 0; Run < 5; ++Run) {
+            Sum = RawSum = 0;
+            auto T0 = Clock::now();
+            for (int I = 0; I < Casts; ++I)
+                Ours(I * 2);
+            OursT.push_back(Seconds(T0));
+            T0 = Clock::now();
+            for (int I = 0; I < Casts; ++I)
+                Bare(I * 2);
+            RawT.push_back(Seconds(T0));
+            if (Sum != RawSum || Sum == 0)
+                Fail("per-cast query read other values than SQLite");
+        }
+        std::printf("cast_query_reads: %.0f casts/s\n", Casts / Median(OursT));
+        std::printf("cast_query_level: %.3f us\n", Median(OursT) / (Casts * LevelsPerCast) * 1e6);
+        std::printf("ratio raw_time_over_cast_query: %.2f\n", Median(RawT) / Median(OursT));
+    }
 
     // ---- per-station TmpFlags cycle ---------------------------------------------
     TTable Struct, Tmp;

@@ -39,7 +39,16 @@ bool TDrvStatementCache::KeyOf(const jet::TJetShape &AShape, std::string &AKey) 
     return true;
 }
 
-std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted)
+bool TDrvStatementCache::KeyWithPlan(const jet::TJetShape &AShape, const TDrvPlan &APlan, std::string &AKey)
+{
+    if (APlan.Written.size() != AShape.Literals.size())
+        return false;
+    PutKey(AKey, AShape, APlan.Written);
+    return true;
+}
+
+std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted,
+                                      std::vector<bool> &AWritten)
 {
     std::vector<bool> Written(AShape.Literals.size(), true);
     for (const int L : ALifted)
@@ -51,6 +60,7 @@ std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::v
         FShapes.clear();
     std::string Key;
     PutKey(Key, AShape, Written);
+    AWritten = Written;
     FShapes[AShape.Key] = std::move(Written);
     return Key;
 }

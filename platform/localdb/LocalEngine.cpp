@@ -226,6 +226,47 @@ TLocalValue TLocalStatement::Column(int AIndex) const
     }
 }
 
+void TLocalStatement::ReadColumn(int AIndex, TLocalValue &AValue) const
+{
+    // The column's value object once, instead of a checked call per fact
+    // (type, then value, then length); the connection is not shared
+    // between threads (SQLITE_OPEN_NOMUTEX), so the unprotected value is
+    // safe to read here.
+    sqlite3_value *V = sqlite3_column_value(FStmt, AIndex);
+    switch (sqlite3_value_type(V)) {
+    case SQLITE_INTEGER:
+        AValue.Kind = TLocalValue::lvInteger;
+        AValue.I = sqlite3_value_int64(V);
+        if (!AValue.S.empty())
+            AValue.S.clear();
+        break;
+    case SQLITE_FLOAT:
+        AValue.Kind = TLocalValue::lvReal;
+        AValue.D = sqlite3_value_double(V);
+        if (!AValue.S.empty())
+            AValue.S.clear();
+        break;
+    case SQLITE_TEXT: {
+        AValue.Kind = TLocalValue::lvText;
+        const char *P = reinterpret_cast<const char *>(sqlite3_value_text(V));
+        AValue.S.assign(P ? P : "", size_t(sqlite3_value_bytes(V)));
+        break;
+    }
+    case SQLITE_BLOB: {
+        AValue.Kind = TLocalValue::lvBlob;
+        const char *P = static_cast<const char *>(sqlite3_value_blob(V));
+        AValue.S.assign(P ? P : "", size_t(sqlite3_value_bytes(V)));
+        break;
+    }
+    default:
+        AValue.Kind = TLocalValue::lvNull;
+        AValue.I = 0;
+        AValue.D = 0;
+        AValue.S.clear();
+        break;
+    }
+}
+
 // ---- names ------------------------------------------------------------------------
 
 std::string LocalQuoteName(const std::string &AName)
@@ -460,7 +501,10 @@ TLocalDatabase::TLocalDatabase(const std::string &AFolder) : FFolder(LocalNormal
     if (!fs::is_directory(FFolder, Ec))
         throw ELocalDbError(rtl::Format("Work folder %s does not exist", {rtl::Variant(FFolder)}));
     std::string Path = FFolder + "/" + LocalDbFileName;
-    int Rc = sqlite3_open_v2(Path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // The engine's databases are reached from one thread (the folder map
+    // itself is unguarded): SQLite's own lock around every call is pure cost.
+    int Rc = sqlite3_open_v2(Path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
     if (Rc != SQLITE_OK) {
         std::string Msg = FDb ? sqlite3_errmsg(FDb) : sqlite3_errstr(Rc);
         if (FDb)
@@ -605,19 +649,100 @@ std::string TLocalDatabase::SchemaForFolder(const std::string &AFolder)
     return Schema;
 }
 
+namespace {
+
+std::string AsciiUpper(const std::string &S)
+{
+    // SQLite's NOCASE folds ASCII letters only; so does the key.
+    std::string R = S;
+    for (char &C : R)
+        if (C >= 'a' && C <= 'z')
+            C = char(C - 'a' + 'A');
+    return R;
+}
+
+} // namespace
+
+std::vector<int64_t> TLocalDatabase::ReadSchemaStamp()
+{
+    std::vector<int64_t> Stamp;
+    Stamp.reserve(FAttached.size() + 1);
+    auto Read = [&](const std::string &ASql) {
+        TLease S(*this, ASql);
+        Stamp.push_back(S->Step() ? sqlite3_column_int64(S->Handle(), 0) : -1);
+    };
+    Read("PRAGMA main.schema_version");
+    for (const auto &A : FAttached)
+        Read("PRAGMA " + A.second + ".schema_version");
+    return Stamp;
+}
+
+bool TLocalDatabase::SchemaUnchanged()
+{
+    std::vector<int64_t> Now = ReadSchemaStamp();
+    if (Now == FSchemaStamp)
+        return true;
+    // Facts learnt under older cookies were learnt at most at these
+    // (cookies only grow between our own rollbacks, which forget), so
+    // nothing is kept that the new cookies do not cover.
+    const bool HadFacts = !FTables.empty();
+    FTables.clear();
+    FSchemaStamp = std::move(Now);
+    return !HadFacts;
+}
+
+void TLocalDatabase::ForgetTables()
+{
+    FTables.clear();
+    FSchemaStamp.clear();
+}
+
+TLocalDatabase::TSchemaPin::TSchemaPin(TLocalDatabase &ADb, bool ACheck) : FDb(ADb)
+{
+    if (ACheck && FDb.FPins == 0)
+        FDb.SchemaUnchanged();
+    ++FDb.FPins;
+}
+
+TLocalDatabase::TSchemaPin::~TSchemaPin() { --FDb.FPins; }
+
+TLocalDatabase::TTableFacts &TLocalDatabase::Facts(const std::string &AName, std::string &ASchema,
+                                                   std::string &ABase)
+{
+    std::string Folder;
+    ABase = LocalTableBaseName(AName, &Folder);
+    ASchema = Folder.empty() ? std::string() : SchemaForFolder(Folder);
+    if (FPins == 0)
+        SchemaUnchanged();
+    std::string Key = ASchema + "\n" + AsciiUpper(ABase);
+    auto It = FTables.find(Key);
+    if (It != FTables.end())
+        return It->second;
+    std::string Master = ASchema.empty() ? "sqlite_master" : ASchema + ".sqlite_master";
+    TTableFacts F;
+    {
+        TLease S(*this, "SELECT name FROM " + Master + " WHERE type='table' AND name=? COLLATE NOCASE");
+        S->BindText(1, ABase);
+        F.Exists = S->Step();
+        if (F.Exists)
+            F.Stored = S->Column(0).AsText();
+    }
+    // Texts made of table names are few, but a program that makes tables
+    // without end must not grow this without end.
+    if (FTables.size() >= 1024)
+        FTables.clear();
+    return FTables.emplace(std::move(Key), std::move(F)).first->second;
+}
+
 std::string TLocalDatabase::ResolveTable(const std::string &AName, bool *AExists,
                                          std::string *AStoredName)
 {
-    std::string Folder;
-    std::string Base = LocalTableBaseName(AName, &Folder);
-    std::string Schema = Folder.empty() ? std::string() : SchemaForFolder(Folder);
-    std::string Master = Schema.empty() ? "sqlite_master" : Schema + ".sqlite_master";
-    TLease S(*this, "SELECT name FROM " + Master + " WHERE type='table' AND name=? COLLATE NOCASE");
-    S->BindText(1, Base);
-    bool Found = S->Step();
-    std::string Stored = Found ? S->Column(0).AsText() : Base;
+    std::string Schema, Base;
+    const TTableFacts &F = Facts(AName, Schema, Base);
+    // A missing table keeps the spelling it was asked by.
+    const std::string &Stored = F.Exists ? F.Stored : Base;
     if (AExists)
-        *AExists = Found;
+        *AExists = F.Exists;
     if (AStoredName)
         *AStoredName = Stored;
     return Schema.empty() ? LocalQuoteName(Stored) : Schema + "." + LocalQuoteName(Stored);
@@ -632,21 +757,17 @@ bool TLocalDatabase::TableExists(const std::string &AName)
 
 std::vector<TLocalColumn> TLocalDatabase::Columns(const std::string &AName)
 {
-    bool Exists = false;
-    std::string Stored;
-    std::string Sql = ResolveTable(AName, &Exists, &Stored);
-    if (!Exists)
-        throw ELocalDbError(std::string(STableNotFound) + " (" + LocalTableBaseName(AName) + ")");
-    std::string Schema;
-    size_t Dot = Sql.find("\".\"");
-    if (Sql[0] != '"')
-        Schema = Sql.substr(0, Sql.find('.')) + ".";
-    (void)Dot;
+    std::string Schema, Base;
+    TTableFacts &F = Facts(AName, Schema, Base);
+    if (!F.Exists)
+        throw ELocalDbError(std::string(STableNotFound) + " (" + Base + ")");
+    if (F.HaveColumns)
+        return F.Columns;
     // The table-valued form reads the catalog when it runs; a PRAGMA kept
     // prepared would answer with the columns of its preparation.
     TLease S(*this, "SELECT cid, name, type, \"notnull\", dflt_value FROM pragma_table_info(?, ?) ORDER BY cid");
-    S->BindText(1, Stored);
-    S->BindText(2, Schema.empty() ? std::string("main") : Schema.substr(0, Schema.size() - 1));
+    S->BindText(1, F.Stored);
+    S->BindText(2, Schema.empty() ? std::string("main") : Schema);
     std::vector<TLocalColumn> Result;
     while (S->Step()) {
         TLocalColumn C;
@@ -656,23 +777,25 @@ std::vector<TLocalColumn> TLocalDatabase::Columns(const std::string &AName)
         C.Default = S->Column(4).AsText();
         Result.push_back(C);
     }
+    F.Columns = Result;
+    F.HaveColumns = true;
     return Result;
 }
 
 std::vector<TLocalIndex> TLocalDatabase::Indexes(const std::string &AName)
 {
-    bool Exists = false;
-    std::string Stored;
-    std::string Sql = ResolveTable(AName, &Exists, &Stored);
+    std::string Schema, Base;
+    TTableFacts &F = Facts(AName, Schema, Base);
     std::vector<TLocalIndex> Result;
-    if (!Exists)
+    if (!F.Exists)
         return Result;
-    std::string Schema = Sql[0] != '"' ? Sql.substr(0, Sql.find('.')) + "." : std::string();
+    if (F.HaveIndexes)
+        return F.Indexes;
     // Index names carry the Paradox name: "pk$<table>" for the primary
     // index, "ix$<table>$<name>" for a secondary one.
-    const std::string SchemaName = Schema.empty() ? std::string("main") : Schema.substr(0, Schema.size() - 1);
+    const std::string SchemaName = Schema.empty() ? std::string("main") : Schema;
     TLease L(*this, "SELECT seq, name, \"unique\" FROM pragma_index_list(?, ?) ORDER BY seq");
-    L->BindText(1, Stored);
+    L->BindText(1, F.Stored);
     L->BindText(2, SchemaName);
     while (L->Step()) {
         std::string Name = L->Column(1).AsText();
@@ -694,6 +817,8 @@ std::vector<TLocalIndex> TLocalDatabase::Indexes(const std::string &AName)
             X.Fields += (X.Fields.empty() ? "" : ";") + I->Column(2).AsText();
         Result.push_back(X);
     }
+    F.Indexes = Result;
+    F.HaveIndexes = true;
     return Result;
 }
 
@@ -779,16 +904,25 @@ void TLocalDatabase::Commit()
     if (FTxDepth == 0)
         return;
     if (--FTxDepth == 0) {
+        // A rolled-back unit takes its DDL with it and puts the schema
+        // cookie back, where other DDL could bring it to the same count.
         if (FTxFailed) {
+            ForgetTables();
             Exec("ROLLBACK");
             throw ELocalDbError("Transaction rolled back by an inner failure");
         }
-        Exec("COMMIT");
+        try {
+            Exec("COMMIT");
+        } catch (...) {
+            ForgetTables();
+            throw;
+        }
     }
 }
 
 void TLocalDatabase::Rollback()
 {
+    ForgetTables();
     if (FTxDepth == 0)
         return;
     if (--FTxDepth == 0) {

@@ -90,6 +90,8 @@ public:
     std::string ColumnName(int AIndex) const;
     std::string ColumnDeclType(int AIndex) const;
     TLocalValue Column(int AIndex) const;
+    // The same into a value kept by the caller (its text storage reused).
+    void ReadColumn(int AIndex, TLocalValue &AValue) const;
     sqlite3_stmt *Handle() const { return FStmt; }
 
 private:
@@ -160,6 +162,12 @@ public:
     // into the SQL that names it here: "name" or "schema"."name". AExists
     // tells whether the table is there; the name then carries its stored
     // spelling.
+    //
+    // What these learn of a table (its stored name, columns and indexes) is
+    // kept until the schema of a database of this connection changes (its
+    // schema cookie moves: DDL here or by any other connection) or this
+    // connection rolls back; every call outside a TSchemaPin compares the
+    // cookies first.
     std::string ResolveTable(const std::string &AName, bool *AExists = nullptr,
                              std::string *AStoredName = nullptr);
     bool TableExists(const std::string &AName);
@@ -183,7 +191,41 @@ public:
     // Reads the installation definitions file and creates what is missing.
     void InstallDefinitions(const std::string &APath);
 
+    // Reads the schema cookies; when they moved since what is kept of the
+    // tables was learnt, forgets it and answers false. Inside an open read
+    // (a statement that has stepped to a row) it tells whether what that
+    // statement was built from still holds for the rows it reads.
+    bool SchemaUnchanged();
+    // Forgets what is kept of the tables.
+    void ForgetTables();
+
+    // While a pin lives, the tables' kept facts are used without comparing
+    // the schema cookies again (one comparison for a statement's several
+    // names; none when ACheck is false and the caller checks afterwards).
+    class TSchemaPin {
+    public:
+        explicit TSchemaPin(TLocalDatabase &ADb, bool ACheck = true);
+        ~TSchemaPin();
+        TSchemaPin(const TSchemaPin &) = delete;
+        TSchemaPin &operator=(const TSchemaPin &) = delete;
+
+    private:
+        TLocalDatabase &FDb;
+    };
+
 private:
+    struct TTableFacts {
+        bool Exists = false;
+        std::string Stored;
+        bool HaveColumns = false;
+        std::vector<TLocalColumn> Columns;
+        bool HaveIndexes = false;
+        std::vector<TLocalIndex> Indexes;
+    };
+    // The kept facts of a table (looked up on first use), with its schema
+    // name ("" for this folder's own database).
+    TTableFacts &Facts(const std::string &AName, std::string &ASchema, std::string &ABase);
+    std::vector<int64_t> ReadSchemaStamp();
     std::string SchemaForFolder(const std::string &AFolder);
     std::string FFolder;
     sqlite3 *FDb = nullptr;
@@ -195,6 +237,10 @@ private:
     uint64_t FGeneration = 0;
     int FTxDepth = 0;
     bool FTxFailed = false;
+    // Schema name + "\n" + the table name in ASCII capitals -> its facts.
+    std::map<std::string, TTableFacts> FTables;
+    std::vector<int64_t> FSchemaStamp;
+    int FPins = 0;
 };
 
 // A program value as the engine stores it for a field type (numbers by the

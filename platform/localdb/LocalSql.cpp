@@ -132,6 +132,14 @@ bool IsName(const TLocalSqlToken &T)
 
 std::string LocalSqlRewrite(const std::string &ASql, TLocalDatabase &ADb)
 {
+    // One look at the schema cookies serves every name of the statement.
+    TLocalDatabase::TSchemaPin Pin(ADb);
+    return LocalSqlRewriteKnown(ASql, ADb);
+}
+
+std::string LocalSqlRewriteKnown(const std::string &ASql, TLocalDatabase &ADb)
+{
+    TLocalDatabase::TSchemaPin Pin(ADb, false);
     std::vector<TLocalSqlToken> Tokens = LocalSqlTokenize(ASql);
     // Indexes of the significant tokens.
     std::vector<size_t> Sig;
@@ -197,21 +205,30 @@ std::string LocalSqlRewrite(const std::string &ASql, TLocalDatabase &ADb)
         Refs.push_back(R);
     }
 
-    // The names a double-quoted word may stand for.
+    // The names a double-quoted word may stand for; gathered only when such
+    // a word is there to be judged (most statements quote table names only).
     std::set<std::string> Known;
-    for (const TTableRef &R : Refs) {
-        Known.insert(rtl::UpperCase(R.Stored));
-        Known.insert(rtl::UpperCase(R.Original));
-        if (!R.Alias.empty())
-            Known.insert(rtl::UpperCase(R.Alias));
-        if (R.Exists)
-            for (const TLocalColumn &C : ADb.Columns(R.Sql == LocalQuoteName(R.Stored) ? R.Stored : R.Original))
-                Known.insert(rtl::UpperCase(C.Name));
-    }
-    // Result-column aliases (SELECT x AS "name") are names too.
-    for (size_t K = 1; K < Sig.size(); ++K)
-        if (Upper(K - 1) == "AS" && IsName(Tokens[Sig[K]]))
-            Known.insert(rtl::UpperCase(Unquote(Tokens[Sig[K]])));
+    bool HaveKnown = false;
+    auto IsKnown = [&](const std::string &AName) {
+        if (!HaveKnown) {
+            HaveKnown = true;
+            for (const TTableRef &R : Refs) {
+                Known.insert(rtl::UpperCase(R.Stored));
+                Known.insert(rtl::UpperCase(R.Original));
+                if (!R.Alias.empty())
+                    Known.insert(rtl::UpperCase(R.Alias));
+                if (R.Exists)
+                    for (const TLocalColumn &C :
+                         ADb.Columns(R.Sql == LocalQuoteName(R.Stored) ? R.Stored : R.Original))
+                        Known.insert(rtl::UpperCase(C.Name));
+            }
+            // Result-column aliases (SELECT x AS "name") are names too.
+            for (size_t K = 1; K < Sig.size(); ++K)
+                if (Upper(K - 1) == "AS" && IsName(Tokens[Sig[K]]))
+                    Known.insert(rtl::UpperCase(Unquote(Tokens[Sig[K]])));
+        }
+        return Known.count(rtl::UpperCase(AName)) != 0;
+    };
 
     // Pass 2: rewrite.
     for (const TTableRef &R : Refs)
@@ -233,11 +250,71 @@ std::string LocalSqlRewrite(const std::string &ASql, TLocalDatabase &ADb)
                     T.Text = LocalQuoteName(R.Stored);
             continue;
         }
-        if (Qualified || Known.count(rtl::UpperCase(Name)))
+        if (Qualified || IsKnown(Name))
             continue;
         T.Text = "'" + rtl::StringReplace(Name, "'", "''") + "'";
     }
     std::string Out;
+    for (const auto &T : Tokens)
+        Out += T.Text;
+    return Out;
+}
+
+std::string LocalSqlShareable(const std::string &ASql, std::vector<int64_t> &AValues)
+{
+    AValues.clear();
+    std::vector<TLocalSqlToken> Tokens = LocalSqlTokenize(ASql);
+    std::vector<size_t> Sig;
+    for (size_t I = 0; I < Tokens.size(); ++I)
+        if (Tokens[I].Kind != TLocalSqlToken::tkSpace && Tokens[I].Kind != TLocalSqlToken::tkComment)
+            Sig.push_back(I);
+    if (Sig.empty() || Tokens[Sig[0]].Kind != TLocalSqlToken::tkWord || rtl::UpperCase(Tokens[Sig[0]].Text) != "SELECT")
+        return {};
+    static const std::set<std::string> Comparisons = {"=", "<>", "!=", "<", ">", "<=", ">="};
+    static const std::set<std::string> WhereEnds = {"GROUP", "ORDER", "HAVING", "LIMIT", "UNION",
+                                                    "EXCEPT", "INTERSECT", "WINDOW"};
+    int Depth = 0;
+    bool InWhere = false;
+    std::vector<size_t> Numbers;
+    for (size_t K = 0; K < Sig.size(); ++K) {
+        const TLocalSqlToken &T = Tokens[Sig[K]];
+        if (T.Kind == TLocalSqlToken::tkPunct) {
+            // Parameters of the text's own, or a second statement: left as
+            // written.
+            if (T.Text == "?" || T.Text == ":" || T.Text == "@" || T.Text == "$" || T.Text == ";")
+                return {};
+            if (T.Text == "(")
+                ++Depth;
+            else if (T.Text == ")")
+                --Depth;
+            continue;
+        }
+        if (T.Kind == TLocalSqlToken::tkWord && Depth == 0) {
+            const std::string W = rtl::UpperCase(T.Text);
+            if (W == "WHERE")
+                InWhere = true;
+            else if (WhereEnds.count(W))
+                InWhere = false;
+            continue;
+        }
+        // Only a plain whole number compared at the top of the WHERE clause:
+        // it names no result column there, and a bound integer compares as
+        // the literal does (neither has an affinity).
+        if (!InWhere || Depth != 0 || T.Kind != TLocalSqlToken::tkNumber || T.Text.size() > 18 ||
+            T.Text.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const TLocalSqlToken &Prev = Tokens[Sig[K - 1]];
+        if (Prev.Kind == TLocalSqlToken::tkPunct && Comparisons.count(Prev.Text))
+            Numbers.push_back(Sig[K]);
+    }
+    if (Numbers.empty())
+        return {};
+    for (size_t I : Numbers) {
+        AValues.push_back(std::stoll(Tokens[I].Text));
+        Tokens[I].Text = "?";
+    }
+    std::string Out;
+    Out.reserve(ASql.size());
     for (const auto &T : Tokens)
         Out += T.Text;
     return Out;

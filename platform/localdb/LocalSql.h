@@ -12,6 +12,7 @@
 // Paradox engine did (Region = 12).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,16 @@ std::vector<TLocalSqlToken> LocalSqlTokenize(const std::string &ASql);
 
 // The statement rewritten for the folder database ADb.
 std::string LocalSqlRewrite(const std::string &ASql, TLocalDatabase &ADb);
+// The same from what ADb keeps of its tables without comparing the schema
+// cookies first: the caller asks ADb.SchemaUnchanged() inside the read
+// that runs the statement and rewrites again when it answers false.
+std::string LocalSqlRewriteKnown(const std::string &ASql, TLocalDatabase &ADb);
 
 // The first keyword of a statement, upper-cased ("SELECT", "DELETE", ...).
 std::string LocalSqlVerb(const std::string &ASql);
+
+// A SELECT whose top-level WHERE compares with plain whole numbers, with
+// those numbers turned into parameters (their values in AValues), so that
+// one prepared statement serves the same query for every key; "" when the
+// text has none or cannot be shared that way.
+std::string LocalSqlShareable(const std::string &ASql, std::vector<int64_t> &AValues);

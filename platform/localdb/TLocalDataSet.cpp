@@ -52,9 +52,19 @@ void TLocalDataSet::ClearCalcFields(TRecordBuffer ABuffer)
     std::memset(ABuffer, 0, size_t(FCalcFieldsSize));
 }
 
+TLocalRow &TLocalDataSet::OwnRow(THeader &AHeader)
+{
+    if (AHeader.Shared) {
+        AHeader.Values = *AHeader.Shared;
+        AHeader.Shared = nullptr;
+    }
+    return AHeader.Values;
+}
+
 void TLocalDataSet::InternalInitRecord(TRecordBuffer ABuffer)
 {
     THeader &H = Header(ABuffer);
+    H.Shared = nullptr;
     H.Values.assign(FColumns.size(), TLocalValue());
     // A new record starts with the columns' defaults, as the engine would
     // store them for fields left empty.
@@ -120,7 +130,9 @@ TGetResult TLocalDataSet::GetRecord(TRecordBuffer ABuffer, TGetMode AGetMode, bo
                 break;
             }
             THeader &H = Header(ABuffer);
-            ReadRow(FCursor, H.Values, H.Bookmark);
+            H.Shared = RowAt(FCursor, H.Bookmark);
+            if (!H.Shared)
+                ReadRow(FCursor, H.Values, H.Bookmark);
             H.Index = FCursor;
             H.Flag = bfCurrent;
             GetCalcFields(ABuffer);
@@ -407,11 +419,11 @@ bool TLocalDataSet::GetFieldData(TField *AField, void *ABuffer)
         return GetCalcFieldData(AField, Rec, ABuffer);
     if (!Rec)
         return false;
-    const THeader &H = Header(Rec);
+    const TLocalRow &Row = RowOf(Header(Rec));
     size_t I = size_t(AField->FieldNo() - 1);
-    if (I >= H.Values.size())
+    if (I >= Row.size())
         return false;
-    return ValueToNative(AField, H.Values[I], ABuffer);
+    return ValueToNative(AField, Row[I], ABuffer);
 }
 
 void TLocalDataSet::SetFieldData(TField *AField, const void *ABuffer)
@@ -424,11 +436,11 @@ void TLocalDataSet::SetFieldData(TField *AField, const void *ABuffer)
     } else {
         CheckFieldWrite(AField);
         AField->Validate(ABuffer);
-        THeader &H = Header(GetStateRecordBuffer());
+        TLocalRow &Row = OwnRow(Header(GetStateRecordBuffer()));
         size_t I = size_t(AField->FieldNo() - 1);
-        if (I >= H.Values.size())
-            H.Values.resize(FColumns.size());
-        H.Values[I] = NativeToValue(AField, ABuffer);
+        if (I >= Row.size())
+            Row.resize(FColumns.size());
+        Row[I] = NativeToValue(AField, ABuffer);
     }
     if (FState != dsCalcFields && FState != dsFilter && FState != dsNewValue)
         DataEvent(deFieldChange, reinterpret_cast<intptr_t>(AField));
@@ -440,30 +452,30 @@ bool TLocalDataSet::GetBlobData(TField *AField, std::string &AValue)
     TRecordBuffer Rec = GetStateRecordBuffer();
     if (!Rec || AField->FieldNo() < 1)
         return false;
-    const THeader &H = Header(Rec);
+    const TLocalRow &Row = RowOf(Header(Rec));
     size_t I = size_t(AField->FieldNo() - 1);
-    if (I >= H.Values.size() || H.Values[I].IsNull())
+    if (I >= Row.size() || Row[I].IsNull())
         return false;
-    AValue = H.Values[I].AsText();
+    AValue = Row[I].AsText();
     return true;
 }
 
 void TLocalDataSet::SetBlobData(TField *AField, const std::string *AValue)
 {
     CheckFieldWrite(AField);
-    THeader &H = Header(GetStateRecordBuffer());
+    TLocalRow &Row = OwnRow(Header(GetStateRecordBuffer()));
     size_t I = size_t(AField->FieldNo() - 1);
-    if (I >= H.Values.size())
-        H.Values.resize(FColumns.size());
+    if (I >= Row.size())
+        Row.resize(FColumns.size());
     if (!AValue || AValue->empty())
-        H.Values[I] = TLocalValue();
+        Row[I] = TLocalValue();
     else if (AField->DataType() == rtl::ftMemo || AField->DataType() == rtl::ftFmtMemo)
-        H.Values[I] = TLocalValue::Text(*AValue);
+        Row[I] = TLocalValue::Text(*AValue);
     else {
         TLocalValue V;
         V.Kind = TLocalValue::lvBlob;
         V.S = *AValue;
-        H.Values[I] = V;
+        Row[I] = V;
     }
     DataEvent(deFieldChange, reinterpret_cast<intptr_t>(AField));
 }
@@ -473,7 +485,7 @@ TLocalValue TLocalDataSet::CurrentValue(TField *AField)
     TRecordBuffer Rec = GetStateRecordBuffer();
     if (!Rec || AField->FieldNo() < 1)
         return {};
-    const THeader &H = Header(Rec);
+    const TLocalRow &Row = RowOf(Header(Rec));
     size_t I = size_t(AField->FieldNo() - 1);
-    return I < H.Values.size() ? H.Values[I] : TLocalValue();
+    return I < Row.size() ? Row[I] : TLocalValue();
 }

@@ -40,12 +40,24 @@ protected:
         int32_t Index = -1;
         TBookmarkFlag Flag = bfCurrent;
         TLocalRow Values;
+        // A row the source keeps unchanged while it is open, read in place
+        // of Values (until a field of the record is written).
+        const TLocalRow *Shared = nullptr;
     };
     THeader &Header(TRecordBuffer ABuffer) const;
+    static const TLocalRow &RowOf(const THeader &AHeader)
+    {
+        return AHeader.Shared ? *AHeader.Shared : AHeader.Values;
+    }
+    // Values of the record about to be written (a shared row is copied).
+    static TLocalRow &OwnRow(THeader &AHeader);
 
     // The rows.
     virtual int RowCount() = 0;
     virtual void ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark) = 0;
+    // A row the source holds unchanged while it is open (nullptr: ReadRow
+    // copies it).
+    virtual const TLocalRow *RowAt(int, int64_t &) { return nullptr; }
     virtual int IndexOfBookmark(int64_t ABookmark) = 0;
     virtual void OpenSource() = 0;
     virtual void CloseSource() = 0;

@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <optional>
+
 #include "platform/localdb/LocalSql.h"
 
 TQuery::TQuery(rtl::TComponent *AOwner) : TLocalDataSet(AOwner) {}
@@ -39,24 +41,69 @@ void TQuery::PrepareText()
 void TQuery::OpenSource()
 {
     TLocalDatabase &Db = Database();
-    PrepareText();
-    TLocalStatement S(Db.Handle(), FExecutedSql);
-    int N = S.ColumnCount();
-    if (N == 0)
-        DatabaseError("Query has no result set: " + StatementText(FSQL), this);
-    FColumns.clear();
-    for (int I = 0; I < N; ++I) {
-        TLocalColumn C;
-        C.Name = S.ColumnName(I);
-        C.DeclType = S.ColumnDeclType(I);
-        FColumns.push_back(C);
-    }
-    FRows.clear();
-    while (S.Step()) {
-        TLocalRow Row(static_cast<size_t>(N));
-        for (int I = 0; I < N; ++I)
-            Row[size_t(I)] = S.Column(I);
-        FRows.push_back(std::move(Row));
+    const std::string Text = StatementText(FSQL);
+    if (Text.empty())
+        DatabaseError("No SQL statement available", this);
+    // The first try rewrites from what the engine keeps of its tables and
+    // asks, inside the read of the rows, whether the schema moved since;
+    // if it did (or the statement failed and it did), the second try
+    // rewrites from the catalog as it now is.
+    for (int Try = 0;; ++Try) {
+        const bool Trusting = Try == 0;
+        try {
+            FExecutedSql = Trusting ? LocalSqlRewriteKnown(Text, Db) : LocalSqlRewrite(Text, Db);
+            // The same query for another key runs the statement prepared for
+            // the first one (the write-back opens one per cast).
+            std::vector<int64_t> Keys;
+            const std::string Shared = LocalSqlShareable(FExecutedSql, Keys);
+            std::optional<TLocalDatabase::TLease> Lease;
+            std::optional<TLocalStatement> Own;
+            TLocalStatement *S = nullptr;
+            if (!Shared.empty()) {
+                try {
+                    Lease.emplace(Db, Shared);
+                    S = &**Lease;
+                    for (size_t I = 0; I < Keys.size(); ++I)
+                        S->BindInt(int(I) + 1, Keys[I]);
+                } catch (const ELocalDbError &) {
+                    // Its failure is reported as the statement's own.
+                    S = nullptr;
+                }
+            }
+            if (!S)
+                S = &Own.emplace(Db.Handle(), FExecutedSql);
+            if (S->ColumnCount() == 0)
+                DatabaseError("Query has no result set: " + Text, this);
+            bool HasRow = S->Step();
+            if (Trusting && !Db.SchemaUnchanged())
+                continue;
+            // Read after the first step: a statement prepared before a
+            // schema change is prepared again by it.
+            const int N = S->ColumnCount();
+            FColumns.clear();
+            for (int I = 0; I < N; ++I) {
+                TLocalColumn C;
+                C.Name = S->ColumnName(I);
+                C.DeclType = S->ColumnDeclType(I);
+                FColumns.push_back(C);
+            }
+            // The rows of the last result are filled again in place: a
+            // query reopened per key keeps its storage.
+            FRowCount = 0;
+            for (; HasRow; HasRow = S->Step()) {
+                if (FRowCount == FRows.size())
+                    FRows.emplace_back();
+                TLocalRow &Row = FRows[FRowCount++];
+                Row.resize(static_cast<size_t>(N));
+                for (int I = 0; I < N; ++I)
+                    S->ReadColumn(I, Row[size_t(I)]);
+            }
+        } catch (const ELocalDbError &) {
+            if (Trusting && !Db.SchemaUnchanged())
+                continue;
+            throw;
+        }
+        break;
     }
     // A computed column (an aggregate, an expression) has no declared type:
     // its values decide.
@@ -64,7 +111,8 @@ void TQuery::OpenSource()
         if (!FColumns[I].DeclType.empty())
             continue;
         TLocalValue::TKind Kind = TLocalValue::lvNull;
-        for (const TLocalRow &R : FRows) {
+        for (size_t Row = 0; Row < FRowCount; ++Row) {
+            const TLocalRow &R = FRows[Row];
             if (R[I].Kind == TLocalValue::lvNull)
                 continue;
             if (Kind == TLocalValue::lvNull || (Kind == TLocalValue::lvInteger && R[I].Kind == TLocalValue::lvReal))
@@ -91,8 +139,13 @@ void TQuery::OpenSource()
 
 void TQuery::CloseSource()
 {
-    FRows.clear();
-    FRows.shrink_to_fit();
+    FRowCount = 0;
+    // A small result's storage waits for the next open; a large one is
+    // given back.
+    if (FRows.size() > 4096) {
+        FRows.clear();
+        FRows.shrink_to_fit();
+    }
 }
 
 void TQuery::ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark)
@@ -101,9 +154,17 @@ void TQuery::ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark)
     ABookmark = AIndex + 1;
 }
 
+const TLocalRow *TQuery::RowAt(int AIndex, int64_t &ABookmark)
+{
+    if (AIndex < 0 || size_t(AIndex) >= FRowCount)
+        DatabaseError(DBText::SBookmarkNotFound, this);
+    ABookmark = AIndex + 1;
+    return &FRows[size_t(AIndex)];
+}
+
 int TQuery::IndexOfBookmark(int64_t ABookmark)
 {
-    return ABookmark >= 1 && ABookmark <= int64_t(FRows.size()) ? int(ABookmark - 1) : -1;
+    return ABookmark >= 1 && ABookmark <= int64_t(FRowCount) ? int(ABookmark - 1) : -1;
 }
 
 void TQuery::InternalDelete() { DatabaseError(DBText::SDataSetReadOnly, this); }

@@ -24,12 +24,14 @@ public:
     void ExecSQL();
     // Rows changed by the last ExecSQL.
     int RowsAffected() const { return FRowsAffected; }
-    // The text handed to SQLite by the last Open or ExecSQL.
+    // The statement as rewritten for the engine by the last Open or ExecSQL
+    // (an Open may hand SQLite its compared whole numbers as parameters).
     const std::string &ExecutedSql() const { return FExecutedSql; }
 
 protected:
-    int RowCount() override { return int(FRows.size()); }
+    int RowCount() override { return int(FRowCount); }
     void ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark) override;
+    const TLocalRow *RowAt(int AIndex, int64_t &ABookmark) override;
     int IndexOfBookmark(int64_t ABookmark) override;
     void OpenSource() override;
     void CloseSource() override;
@@ -41,7 +43,9 @@ private:
     // Rewrites the statement text for the engine into FExecutedSql.
     void PrepareText();
     rtl::TStringList FSQL;
+    // The result's rows are the first FRowCount of FRows.
     std::vector<TLocalRow> FRows;
+    size_t FRowCount = 0;
     int FRowsAffected = 0;
     std::string FExecutedSql;
 };

@@ -147,6 +147,7 @@ void TTable::OpenSource()
     if (FTableName.empty())
         DatabaseError("Table name missing", this);
     TLocalDatabase &Db = Database();
+    TLocalDatabase::TSchemaPin Pin(Db);
     bool Exists = false;
     FSqlName = Db.ResolveTable(FTableName, &Exists);
     if (!Exists)
