@@ -490,8 +490,9 @@ void TZqCustomCommand::InternalPrepare()
     if (C->GetParams() != FParams) {
         if (!Designing()) {
             // One list from now on: values set on the command reach the driver at once.
+            // The private list stays for the next unprepare (a command whose
+            // text changes per execute goes through both every time).
             FParams = C->GetParams();
-            FOwnParams.reset();
         } else {
             FParams->Assign(*C->GetParams());
         }
@@ -501,10 +502,9 @@ void TZqCustomCommand::InternalPrepare()
 
 void TZqCustomCommand::TakePrivateParams()
 {
-    if (FOwnParams) return;
-    auto Own = std::make_unique<TZqParams>([this] { return ParamsOwner(); });
-    Own->Assign(*FParams);
-    FOwnParams = std::move(Own);
+    if (FOwnParams && FParams == FOwnParams.get()) return;
+    if (!FOwnParams) FOwnParams = std::make_unique<TZqParams>([this] { return ParamsOwner(); });
+    FOwnParams->Assign(*FParams);
     FParams = FOwnParams.get();
 }
 
