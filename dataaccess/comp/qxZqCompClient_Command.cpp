@@ -6,6 +6,7 @@
 #include "dataaccess/comp/qxZqCompClient.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -289,14 +290,16 @@ void TZqCustomCommand::CommandTextChanged()
     const bool MacroCreate = FResourceOptions->MacroCreate() && !(FFlags & CMacroValuesChanging);
     const bool MacroExpand = FResourceOptions->MacroExpand();
     if (ParamCreate || MacroCreate || Designing()) {
-        std::unique_ptr<TZqParams> NewParams;
-        std::unique_ptr<TZqMacros> NewMacros;
+        // On the stack: every change of text makes them.
+        std::optional<TZqParams> NewParams;
+        std::optional<TZqMacros> NewMacros;
         if (ParamCreate || Designing()) {
-            NewParams = std::make_unique<TZqParams>([this] { return ParamsOwner(); });
+            NewParams.emplace([this] { return ParamsOwner(); });
             NewParams->SetBindMode(FParams->BindMode());
         }
-        if (MacroCreate || Designing()) NewMacros = std::make_unique<TZqMacros>();
-        PreprocessCommandText(NewParams.get(), NewMacros.get(), bool(NewParams), bool(NewMacros), MacroExpand);
+        if (MacroCreate || Designing()) NewMacros.emplace();
+        PreprocessCommandText(NewParams ? &*NewParams : nullptr, NewMacros ? &*NewMacros : nullptr,
+                              NewParams.has_value(), NewMacros.has_value(), MacroExpand);
         if (NewParams) {
             // A parameter that keeps its name keeps its value.
             NewParams->AssignValues(*FParams);
