@@ -307,15 +307,13 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     // integer literal): such a handle keeps the statement of the one shape
     // as its spare while it runs the other.
     const std::uint64_t Now = Conn->Plans().Generation();
-    if (Shaped && Plan && Stmt && PlanGeneration == Now && TDrvStatementCache::KeyWithPlan(Shape, *Plan, Key) &&
-        Key == Plan->Key) {
+    if (Shaped && Plan && Stmt && PlanGeneration == Now && TDrvStatementCache::Fits(Shape, *Plan)) {
         CloseCursor();
         NeedData = false;
         Columns = Plan->Columns;
         if (UseKept(AJetSql, Shape))
             return;
-    } else if (Shaped && SpareStmt && SpareGeneration == Now && TDrvStatementCache::KeyWithPlan(Shape, *SparePlan, Key) &&
-               Key == SparePlan->Key) {
+    } else if (Shaped && SpareStmt && SpareGeneration == Now && TDrvStatementCache::Fits(Shape, *SparePlan)) {
         std::shared_ptr<const TDrvPlan> P = std::move(SparePlan);
         sqlite3_stmt *S = SpareStmt;
         SpareStmt = nullptr;
