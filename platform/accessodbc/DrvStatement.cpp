@@ -193,6 +193,8 @@ void TDrvStatement::ParkStmt() noexcept
     if (!Stmt || !Plan || PlanGeneration != Conn->Plans().Generation())
         return;
     ResetStmt();
+    // Its texts were bound without a copy, from values the handle reuses.
+    sqlite3_clear_bindings(Stmt);
     ReleaseSpare();
     SparePlan = std::move(Plan);
     SpareStmt = Stmt;
@@ -715,7 +717,10 @@ void TDrvStatement::PutData(SQLPOINTER AData, SQLLEN ALength)
 
 void TDrvStatement::BindParameters()
 {
-    sqlite3_clear_bindings(Stmt);
+    // Every marker and every lifted literal is bound below (or the call
+    // fails); only a statement with markers beyond those keeps old values.
+    if (sqlite3_bind_parameter_count(Stmt) > Tr->ParamCount + static_cast<int>(LiftedValues.size()))
+        sqlite3_clear_bindings(Stmt);
     const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
     for (int i = 1; i <= Tr->ParamCount; ++i) {
         const TParamBinding &P = Params[static_cast<size_t>(i)];
