@@ -193,6 +193,8 @@ void TDrvStatement::ParkStmt() noexcept
     if (!Stmt || !Plan || PlanGeneration != Conn->Plans().Generation())
         return;
     ResetStmt();
+    // Its texts were bound without a copy, from values the handle reuses.
+    sqlite3_clear_bindings(Stmt);
     ReleaseSpare();
     SparePlan = std::move(Plan);
     SpareStmt = Stmt;
@@ -307,15 +309,13 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     // integer literal): such a handle keeps the statement of the one shape
     // as its spare while it runs the other.
     const std::uint64_t Now = Conn->Plans().Generation();
-    if (Shaped && Plan && Stmt && PlanGeneration == Now && TDrvStatementCache::KeyWithPlan(Shape, *Plan, Key) &&
-        Key == Plan->Key) {
+    if (Shaped && Plan && Stmt && PlanGeneration == Now && TDrvStatementCache::Fits(Shape, *Plan)) {
         CloseCursor();
         NeedData = false;
         Columns = Plan->Columns;
         if (UseKept(AJetSql, Shape))
             return;
-    } else if (Shaped && SpareStmt && SpareGeneration == Now && TDrvStatementCache::KeyWithPlan(Shape, *SparePlan, Key) &&
-               Key == SparePlan->Key) {
+    } else if (Shaped && SpareStmt && SpareGeneration == Now && TDrvStatementCache::Fits(Shape, *SparePlan)) {
         std::shared_ptr<const TDrvPlan> P = std::move(SparePlan);
         sqlite3_stmt *S = SpareStmt;
         SpareStmt = nullptr;
@@ -717,7 +717,10 @@ void TDrvStatement::PutData(SQLPOINTER AData, SQLLEN ALength)
 
 void TDrvStatement::BindParameters()
 {
-    sqlite3_clear_bindings(Stmt);
+    // Every marker and every lifted literal is bound below (or the call
+    // fails); only a statement with markers beyond those keeps old values.
+    if (sqlite3_bind_parameter_count(Stmt) > Tr->ParamCount + static_cast<int>(LiftedValues.size()))
+        sqlite3_clear_bindings(Stmt);
     const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
     for (int i = 1; i <= Tr->ParamCount; ++i) {
         const TParamBinding &P = Params[static_cast<size_t>(i)];

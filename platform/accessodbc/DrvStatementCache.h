@@ -53,9 +53,9 @@ public:
     // Records which literals a translation of this shape lifted and returns
     // the key; AWritten receives which literals stay written.
     std::string Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted, std::vector<bool> &AWritten);
-    // The key of a text of this shape had it the plan's written literals
-    // (false when the shape has another number of literals), in AKey's buffer.
-    static bool KeyWithPlan(const jet::TJetShape &AShape, const TDrvPlan &APlan, std::string &AKey);
+    // Whether a text of this shape has the plan's key: the same shape, and
+    // the same literals where the plan's statement has them written.
+    static bool Fits(const jet::TJetShape &AShape, const TDrvPlan &APlan);
 
     // The idle statement of a key (its plan in APlan), or null.
     sqlite3_stmt *Take(const std::string &AKey, std::shared_ptr<const TDrvPlan> &APlan);

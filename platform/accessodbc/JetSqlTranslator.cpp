@@ -45,11 +45,27 @@ struct TNode {
 std::string Upper(std::string S) { return UpperAscii(std::move(S)); }
 
 // ASCII by the byte, whatever the program's locale (every byte of a UTF-8
-// sequence is a name character anyway), and without a library call per byte.
-bool IsAsciiLetter(unsigned char C) { return (C | 0x20) >= 'a' && (C | 0x20) <= 'z'; }
-bool IsAsciiDigit(unsigned char C) { return C >= '0' && C <= '9'; }
-bool IsIdentStart(unsigned char C) { return IsAsciiLetter(C) || C == '_' || C >= 0x80; }
-bool IsIdentChar(unsigned char C) { return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '_' || C >= 0x80 || C == '$'; }
+// sequence is a name character anyway), from a table of byte classes: a
+// key is read from every text a program sends, byte by byte.
+enum : unsigned char { CharDigit = 1, CharIdentStart = 2, CharIdent = 4 };
+struct TCharClasses {
+    unsigned char Of[256] = {};
+    constexpr TCharClasses()
+    {
+        for (int C = 0; C < 256; ++C) {
+            const bool Letter = ((C | 0x20) >= 'a' && (C | 0x20) <= 'z');
+            const bool Digit = C >= '0' && C <= '9';
+            const bool Start = Letter || C == '_' || C >= 0x80;
+            Of[C] = static_cast<unsigned char>((Digit ? CharDigit : 0) | (Start ? CharIdentStart : 0) |
+                                               (Start || Digit || C == '$' ? CharIdent : 0));
+        }
+    }
+};
+constexpr TCharClasses CharClasses;
+
+bool IsAsciiDigit(unsigned char C) { return CharClasses.Of[C] & CharDigit; }
+bool IsIdentStart(unsigned char C) { return CharClasses.Of[C] & CharIdentStart; }
+bool IsIdentChar(unsigned char C) { return CharClasses.Of[C] & CharIdent; }
 
 std::string FormatNumber(double V)
 {

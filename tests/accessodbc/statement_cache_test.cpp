@@ -487,17 +487,20 @@ TEST(StatementStore, KeysTellShapesAndWrittenLiteralsApart)
     EXPECT_EQ(Plan.Written, (std::vector<bool>{true, false, false}));
     ASSERT_TRUE(C.KeyOf(B, Key));
     EXPECT_EQ(Key, KeyA);
-    // A plan gives the same key as the store.
+    // A plan tells the texts of its key as the store does.
     Plan.Key = KeyA;
-    ASSERT_TRUE(accessodbc::TDrvStatementCache::KeyWithPlan(B, Plan, Key));
-    EXPECT_EQ(Key, KeyA);
-    EXPECT_FALSE(accessodbc::TDrvStatementCache::KeyWithPlan(Text, Plan, Key) && Key == KeyA);
+    EXPECT_TRUE(accessodbc::TDrvStatementCache::Fits(B, Plan));
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Text, Plan));
     jet::TJetShape Top6;
     ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 6 K FROM T WHERE K = 12 and X = 2.25", Top6));
     ASSERT_TRUE(C.KeyOf(Top6, Key));
     EXPECT_NE(Key, KeyA);
-    ASSERT_TRUE(accessodbc::TDrvStatementCache::KeyWithPlan(Top6, Plan, Key));
-    EXPECT_NE(Key, KeyA);
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Top6, Plan));
+    jet::TJetShape Top55;
+    ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 55 K FROM T WHERE K = 12 and X = 2.25", Top55));
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Top55, Plan));
+    ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 5 K FROM T WHERE K = 12 and X = 2.25 and K = 1", Top55));
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Top55, Plan));
     EXPECT_FALSE(jet::JetStatementShape("SELECT 'open", A));
 }
 
