@@ -205,25 +205,9 @@ std::string TLocalStatement::ColumnDeclType(int AIndex) const
 
 TLocalValue TLocalStatement::Column(int AIndex) const
 {
-    switch (sqlite3_column_type(FStmt, AIndex)) {
-    case SQLITE_INTEGER:
-        return TLocalValue::Integer(sqlite3_column_int64(FStmt, AIndex));
-    case SQLITE_FLOAT:
-        return TLocalValue::Real(sqlite3_column_double(FStmt, AIndex));
-    case SQLITE_TEXT: {
-        const char *P = reinterpret_cast<const char *>(sqlite3_column_text(FStmt, AIndex));
-        return TLocalValue::Text(std::string(P, size_t(sqlite3_column_bytes(FStmt, AIndex))));
-    }
-    case SQLITE_BLOB: {
-        TLocalValue V;
-        V.Kind = TLocalValue::lvBlob;
-        const char *P = static_cast<const char *>(sqlite3_column_blob(FStmt, AIndex));
-        V.S.assign(P ? P : "", size_t(sqlite3_column_bytes(FStmt, AIndex)));
-        return V;
-    }
-    default:
-        return {};
-    }
+    TLocalValue V;
+    ReadColumn(AIndex, V);
+    return V;
 }
 
 void TLocalStatement::ReadColumn(int AIndex, TLocalValue &AValue) const
@@ -233,7 +217,8 @@ void TLocalStatement::ReadColumn(int AIndex, TLocalValue &AValue) const
     // between threads (SQLITE_OPEN_NOMUTEX), so the unprotected value is
     // safe to read here.
     sqlite3_value *V = sqlite3_column_value(FStmt, AIndex);
-    switch (sqlite3_value_type(V)) {
+    const int Type = sqlite3_value_type(V);
+    switch (Type) {
     case SQLITE_INTEGER:
         AValue.Kind = TLocalValue::lvInteger;
         AValue.I = sqlite3_value_int64(V);
@@ -246,15 +231,13 @@ void TLocalStatement::ReadColumn(int AIndex, TLocalValue &AValue) const
         if (!AValue.S.empty())
             AValue.S.clear();
         break;
-    case SQLITE_TEXT: {
-        AValue.Kind = TLocalValue::lvText;
-        const char *P = reinterpret_cast<const char *>(sqlite3_value_text(V));
-        AValue.S.assign(P ? P : "", size_t(sqlite3_value_bytes(V)));
-        break;
-    }
+    case SQLITE_TEXT:
     case SQLITE_BLOB: {
-        AValue.Kind = TLocalValue::lvBlob;
-        const char *P = static_cast<const char *>(sqlite3_value_blob(V));
+        // The pointer first, then the length, as SQLite asks.
+        const bool Text = Type == SQLITE_TEXT;
+        AValue.Kind = Text ? TLocalValue::lvText : TLocalValue::lvBlob;
+        const char *P = Text ? reinterpret_cast<const char *>(sqlite3_value_text(V))
+                             : static_cast<const char *>(sqlite3_value_blob(V));
         AValue.S.assign(P ? P : "", size_t(sqlite3_value_bytes(V)));
         break;
     }
