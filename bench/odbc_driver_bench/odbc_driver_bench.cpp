@@ -5,7 +5,9 @@
 //  - the same rows read with the SQLite C API directly;
 //  - 10,000 autocommitted single-row UPDATEs by key through our driver,
 //    prepared once and as a new text each; then both in one transaction,
-//    the texts each on a handle of its own (the client components' way).
+//    the texts each on a handle of its own, and the texts one after another
+//    on one kept handle with the calls the client components make around
+//    each (the flag write-back's way).
 // Each route checks its checksum against the C API's; one warm-up, then the
 // median of five runs, the routes alternating within each run.
 #include <sql.h>
@@ -13,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -151,7 +154,8 @@ TChecksum FetchOdbc(TOdbc &O)
     return C;
 }
 
-void UpdateByKey(TOdbc &O, int ARound)
+// ASpan: the rows are taken from the first ASpan of the table.
+void UpdateByKey(TOdbc &O, int ARound, int ASpan = Rows)
 {
     SQLHSTMT S;
     SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
@@ -164,7 +168,7 @@ void UpdateByKey(TOdbc &O, int ARound)
     SQLBindParameter(S, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Cast, 0, nullptr);
     SQLBindParameter(S, 3, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &Pres, 0, nullptr);
     for (int i = 0; i < Updates; ++i) {
-        const int Row = (i * 7919 + ARound * 104729) % Rows;
+        const int Row = (i * 7919 + ARound * 104729) % ASpan;
         Cast = 1 + Row / LevelsPerCast;
         Pres = 2.5 * (Row % LevelsPerCast);
         Flag = static_cast<SQLSMALLINT>(1 + (i + ARound) % 4);
@@ -202,6 +206,41 @@ void UpdateByText(TOdbc &O, int ARound, bool AHandlePerText = false)
         SQLFreeHandle(SQL_HANDLE_STMT, S);
 }
 
+// The flag write-back's way now: one handle kept for all texts; before each
+// new text the cursor is closed and the rowset attributes set and read back,
+// after it the row count, the column count and the next result are asked for.
+// Pressures are written as the write-back writes them (shortest round trip).
+// The rows of a few casts, whose pages stay in memory: the driver's own
+// work per statement is then what differs from the bare loop.
+void UpdateByTextKeptHandle(TOdbc &O, int ARound, int ASpan)
+{
+    SQLHSTMT S = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
+    std::string Sql;
+    char Number[64];
+    for (int i = 0; i < Updates; ++i) {
+        const int Row = (i * 7919 + ARound * 104729) % ASpan;
+        Sql = "Update PTS_Data Set FPRES=" + std::to_string((i + ARound) % 4) + ", FTEMP=" +
+              std::to_string(1 + (i + ARound) % 3) + ", FPSAL=0 where ID_Cast = " +
+              std::to_string(1 + Row / LevelsPerCast) + "and PRES = ";
+        const auto Res = std::to_chars(Number, Number + sizeof Number, 2.5 * (Row % LevelsPerCast));
+        Sql.append(Number, Res.ptr);
+        SQLFreeStmt(S, SQL_CLOSE);
+        SQLSetStmtAttr(S, SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(0), 0);
+        SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+        SQLULEN ArraySize = 0;
+        SQLGetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, &ArraySize, 0, nullptr);
+        if (!SQL_SUCCEEDED(SQLPrepare(S, (SQLCHAR *)Sql.c_str(), SQL_NTS)) || SQLExecute(S) != SQL_SUCCESS)
+            Die("update touched no row: " + Sql + " " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+        SQLLEN Count = 0;
+        SQLSMALLINT Cols = -1;
+        if (SQLRowCount(S, &Count) != SQL_SUCCESS || Count != 1 || SQLNumResultCols(S, &Cols) != SQL_SUCCESS ||
+            Cols != 0 || SQLMoreResults(S) != SQL_NO_DATA)
+            Die("update counted no row: " + Sql);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, S);
+}
+
 // The updates of one round in one transaction: no commit per statement, so
 // that what remains is the driver's work per statement and SQLite's per row.
 void InTransaction(TOdbc &O, const std::function<void()> &AWork)
@@ -224,6 +263,22 @@ double Median(std::vector<double> V)
 {
     std::sort(V.begin(), V.end());
     return V[V.size() / 2];
+}
+
+// Five runs of two routes, each run in a transaction of its own, the order
+// of the two alternating from run to run; runs are numbered from AFirst.
+void AlternateInTransaction(TOdbc &O, int AFirst, std::vector<double> &ATimesA, const std::function<void(int)> &AA,
+                            std::vector<double> &ATimesB, const std::function<void(int)> &AB)
+{
+    for (int Run = AFirst; Run < AFirst + 5; ++Run) {
+        std::vector<std::function<void()>> Steps = {
+            [&] { ATimesA.push_back(Seconds([&] { InTransaction(O, [&] { AA(Run); }); })); },
+            [&] { ATimesB.push_back(Seconds([&] { InTransaction(O, [&] { AB(Run); }); })); }};
+        if (Run % 2)
+            std::reverse(Steps.begin(), Steps.end());
+        for (auto &S : Steps)
+            S();
+    }
 }
 
 } // namespace
@@ -283,18 +338,22 @@ int main()
     // In one transaction, alternating, the driver's own cost per statement shows.
     InTransaction(Ours, [&] { UpdateByKey(Ours, 6); UpdateByText(Ours, 6, true); }); // warm-up
     std::vector<double> TKeyTx, TTextTx;
-    for (int Run = 7; Run <= 11; ++Run) {
-        std::vector<std::function<void()>> Steps = {
-            [&] { TKeyTx.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByKey(Ours, Run); }); })); },
-            [&] { TTextTx.push_back(Seconds([&] { InTransaction(Ours, [&] { UpdateByText(Ours, Run, true); }); })); }};
-        if (Run % 2)
-            std::reverse(Steps.begin(), Steps.end());
-        for (auto &S : Steps)
-            S();
-    }
+    AlternateInTransaction(Ours, 7, TKeyTx, [&](int ARun) { UpdateByKey(Ours, ARun); }, TTextTx,
+                           [&](int ARun) { UpdateByText(Ours, ARun, true); });
     std::printf("updates_in_transaction: %.0f updates/s\n", Updates / Median(TKeyTx));
     std::printf("updates_in_transaction_sql_text_handle_each: %.0f updates/s\n", Updates / Median(TTextTx));
     std::printf("ratio sql_text_over_prepared_updates_in_transaction: %.2f\n", Median(TKeyTx) / Median(TTextTx));
+
+    // The same on one kept handle, as the write-back sends its texts now.
+    constexpr int HotRows = 2000;
+    InTransaction(Ours, [&] { UpdateByTextKeptHandle(Ours, 12, HotRows); }); // warm-up
+    std::vector<double> TKeyTx2, TKeptTx;
+    AlternateInTransaction(Ours, 13, TKeyTx2, [&](int ARun) { UpdateByKey(Ours, ARun, HotRows); }, TKeptTx,
+                           [&](int ARun) { UpdateByTextKeptHandle(Ours, ARun, HotRows); });
+    std::printf("updates_in_transaction_sql_text_kept_handle: %.0f updates/s\n", Updates / Median(TKeptTx));
+    std::printf("sql_text_kept_handle_cost_over_prepared: %.2f us/update\n",
+                (Median(TKeptTx) - Median(TKeyTx2)) / Updates * 1e6);
+    std::printf("ratio sql_text_kept_handle_over_prepared_updates_in_transaction: %.2f\n", Median(TKeyTx2) / Median(TKeptTx));
 
     std::error_code Ec;
     std::filesystem::remove_all(Dir, Ec);

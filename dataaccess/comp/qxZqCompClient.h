@@ -588,7 +588,7 @@ private:
     std::unique_ptr<TZqFormatOptions> FFormatOptions;
     std::unique_ptr<TZqTableUpdateOptions> FUpdateOptions;
     std::unique_ptr<TZqResourceOptions> FResourceOptions;
-    std::unique_ptr<TZqParams> FOwnParams; // nil while the driver command's list is in use
+    std::unique_ptr<TZqParams> FOwnParams; // in use while FParams points at it
     TZqParams *FParams = nullptr;          // FOwnParams, or the driver command's list
     TZqMacros FMacros;
     bool FStreamedActive = false;

@@ -6,6 +6,7 @@
 #include "dataaccess/comp/qxZqCompClient.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -289,14 +290,16 @@ void TZqCustomCommand::CommandTextChanged()
     const bool MacroCreate = FResourceOptions->MacroCreate() && !(FFlags & CMacroValuesChanging);
     const bool MacroExpand = FResourceOptions->MacroExpand();
     if (ParamCreate || MacroCreate || Designing()) {
-        std::unique_ptr<TZqParams> NewParams;
-        std::unique_ptr<TZqMacros> NewMacros;
+        // On the stack: every change of text makes them.
+        std::optional<TZqParams> NewParams;
+        std::optional<TZqMacros> NewMacros;
         if (ParamCreate || Designing()) {
-            NewParams = std::make_unique<TZqParams>([this] { return ParamsOwner(); });
+            NewParams.emplace([this] { return ParamsOwner(); });
             NewParams->SetBindMode(FParams->BindMode());
         }
-        if (MacroCreate || Designing()) NewMacros = std::make_unique<TZqMacros>();
-        PreprocessCommandText(NewParams.get(), NewMacros.get(), bool(NewParams), bool(NewMacros), MacroExpand);
+        if (MacroCreate || Designing()) NewMacros.emplace();
+        PreprocessCommandText(NewParams ? &*NewParams : nullptr, NewMacros ? &*NewMacros : nullptr,
+                              NewParams.has_value(), NewMacros.has_value(), MacroExpand);
         if (NewParams) {
             // A parameter that keeps its name keeps its value.
             NewParams->AssignValues(*FParams);
@@ -490,8 +493,9 @@ void TZqCustomCommand::InternalPrepare()
     if (C->GetParams() != FParams) {
         if (!Designing()) {
             // One list from now on: values set on the command reach the driver at once.
+            // The private list stays for the next unprepare (a command whose
+            // text changes per execute goes through both every time).
             FParams = C->GetParams();
-            FOwnParams.reset();
         } else {
             FParams->Assign(*C->GetParams());
         }
@@ -501,10 +505,9 @@ void TZqCustomCommand::InternalPrepare()
 
 void TZqCustomCommand::TakePrivateParams()
 {
-    if (FOwnParams) return;
-    auto Own = std::make_unique<TZqParams>([this] { return ParamsOwner(); });
-    Own->Assign(*FParams);
-    FOwnParams = std::move(Own);
+    if (FOwnParams && FParams == FOwnParams.get()) return;
+    if (!FOwnParams) FOwnParams = std::make_unique<TZqParams>([this] { return ParamsOwner(); });
+    FOwnParams->Assign(*FParams);
     FParams = FOwnParams.get();
 }
 

@@ -1,6 +1,7 @@
 // qxZqPhysManager_Command: the command base: names and text, preprocessing,
 // prepare/open/fetch/execute with fetch modes and array execution, abort,
 // and the three operations handed to the asynchronous executor.
+#include <optional>
 #include <thread>
 
 #include "dataaccess/dats/qxZqDatSIntf.h"
@@ -335,18 +336,19 @@ void TZqPhysCommand::Preprocess(bool ACreateParams, bool ACreateMacros, bool AWa
     Run.Instrs = uint8_t((ACreateParams ? piParamCreate : 0) | (ACreateMacros ? piMacroCreate : 0) |
                          (AExpandParams ? piParamExpand : 0) | (AExpandMacros ? piMacroExpand : 0) |
                          (AExpandEscapes ? piEscapeExpand : 0) | (AWantText ? piAnalyze : 0));
-    std::unique_ptr<TZqParams> NewParams;
-    std::unique_ptr<TZqMacros> NewMacros;
+    // On the stack: every prepare makes them, and most texts leave them empty.
+    std::optional<TZqParams> NewParams;
+    std::optional<TZqMacros> NewMacros;
     if (ACreateParams) {
-        NewParams = std::make_unique<TZqParams>();
+        NewParams.emplace();
         NewParams->SetBindMode(FParams->BindMode());
-        Run.Params = NewParams.get();
+        Run.Params = &*NewParams;
     } else {
         Run.Params = FParams.get();
     }
     if (ACreateMacros) {
-        NewMacros = std::make_unique<TZqMacros>();
-        Run.Macros = NewMacros.get();
+        NewMacros.emplace();
+        Run.Macros = &*NewMacros;
     } else {
         Run.Macros = FMacros.get();
     }

@@ -168,7 +168,8 @@ TZqResourceOptions *TZqPhysConnection::GetResourceOptions()
 }
 TZqTopResourceOptions *TZqPhysConnection::GetTopResourceOptions()
 {
-    return dynamic_cast<TZqTopResourceOptions *>(GetResourceOptions());
+    TZqResourceOptions *R = GetResourceOptions();
+    return R ? R->AsTop() : nullptr;
 }
 
 bool TZqPhysConnection::GetParentOptions(IZqStanOptions *&AParent)

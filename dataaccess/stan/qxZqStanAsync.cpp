@@ -169,11 +169,9 @@ void TZqStanAsyncExecutor::Run()
     ZQ_ASSERT(FState.load() == ZqAsyncSetUp && FOperation, "qxZqStanAsync");
     TZqIntfPtr<IZqStanAsyncExecutor> Self(this); // alive until the end of Run
     FCallerThread = std::this_thread::get_id();
-    if (FMode != amAsync && !FCursor)
-        ZqCreateInterface(FCursor, true);
     TZqIntfPtr<IZqGUIxWaitCursor> Cursor;
     if (FMode != amAsync) {
-        Cursor = FCursor;
+        ZqCreateInterface(Cursor, true);
         if (Cursor)
             Cursor->StartWait();
     }

@@ -138,7 +138,6 @@ private:
     TZqIntfPtr<IZqStanAsyncOperation> FOperation;
     TZqIntfPtr<IZqStanAsyncHandler> FHandler;
     TZqIntfPtr<IZqGUIxAsyncExecuteDialog> FDialog;
-    TZqIntfPtr<IZqGUIxWaitCursor> FCursor; // asked for once per executor
     uint32_t FTimeout = CZqAsyncNoTimeout;
     std::atomic<uint8_t> FState{ZqAsyncSetUp};
     TZqStanAsyncMode FMode = amBlocking;

@@ -105,9 +105,10 @@ TZqFactory *TZqManager::FindFactory(const rtl::TGUID &AIID) const
     return Found == FFirstOfIID.end() ? nullptr : Found->second;
 }
 
-TZqIntfPtr<IInterface> TZqManager::CreateObject(const rtl::TGUID &AIID, bool ARequired)
+TZqIntfPtr<IInterface> TZqManager::CreateObject(const rtl::TGUID &AIID, bool ARequired, TZqFactory **AFactory)
 {
     TZqFactory *F = FindFactory(AIID);
+    if (AFactory) *AFactory = F;
     if (!F) {
         if (!ARequired) return nullptr;
         std::string Msg = SObjectFactoryMissing;

@@ -90,6 +90,8 @@ public:
     TZqFactory &operator=(const TZqFactory &) = delete;
     // The object for one request; the caller takes a reference to it.
     virtual TZqObject *CreateObject() = 0;
+    // Whether every request gets the same object while the factory lives.
+    virtual bool IsSingleton() const { return false; }
     const rtl::TGUID &IID() const { return FIID; }
 
 protected:
@@ -105,6 +107,7 @@ public:
     using TZqFactory::TZqFactory;
     ~TZqSingletonFactory() override;
     TZqObject *CreateObject() override;
+    bool IsSingleton() const override { return true; }
 
 private:
     std::mutex FLock;
@@ -140,10 +143,25 @@ public:
     template <typename T> void CreateInterface(TZqIntfPtr<T> &AIntf, bool ARequired = true)
     {
         AIntf.Reset();
-        TZqIntfPtr<IInterface> Obj = CreateObject(T::IID, ARequired);
+        // A singleton is the same object for as long as this registry lives
+        // (its factory holds it, and the first factory of an identifier
+        // stays the one asked): each thread looks it up once per registry.
+        // The wait cursor is asked for on every statement.
+        struct TKnown {
+            uint64_t Generation = 0;
+            T *Intf = nullptr;
+        };
+        static thread_local TKnown Known;
+        if (Known.Intf && Known.Generation == FGeneration) {
+            AIntf = TZqIntfPtr<T>(Known.Intf);
+            return;
+        }
+        TZqFactory *Factory = nullptr;
+        TZqIntfPtr<IInterface> Obj = CreateObject(T::IID, ARequired, &Factory);
         if (!Obj) return;
         AIntf = TZqIntfPtr<T>::Query(Obj);
         if (!AIntf) RaiseNotImplemented(Obj.Get(), T::IID);
+        if (Factory->IsSingleton()) Known = {FGeneration, AIntf.Get()};
     }
 
     // Live service objects (changed by TZqObject construction and destruction).
@@ -158,7 +176,7 @@ public:
     uint64_t Generation() const noexcept { return FGeneration; }
 
 private:
-    TZqIntfPtr<IInterface> CreateObject(const rtl::TGUID &AIID, bool ARequired);
+    TZqIntfPtr<IInterface> CreateObject(const rtl::TGUID &AIID, bool ARequired, TZqFactory **AFactory = nullptr);
     [[noreturn]] static void RaiseNotImplemented(IInterface *AObject, const rtl::TGUID &AIID);
     struct TIIDHash {
         size_t operator()(const rtl::TGUID &A) const noexcept

@@ -444,7 +444,8 @@ TZqTopResourceOptions::TZqTopResourceOptions(IZqStanOptions *AOwner) : TZqResour
 // plain resource options leaves the top options at this object's values.
 TZqTopResourceOptions *TZqTopResourceOptions::OfParent(IZqStanOptions *P)
 {
-    return dynamic_cast<TZqTopResourceOptions *>(P->GetResourceOptions());
+    TZqResourceOptions *R = P->GetResourceOptions();
+    return R ? R->AsTop() : nullptr;
 }
 
 void TZqTopResourceOptions::ResetToDefaults()

@@ -411,6 +411,10 @@ public:
     explicit TZqResourceOptions(IZqStanOptions *AOwner);
     void Assign(const TZqCustomOptions *ASource) override;
     void ResetToDefaults() override;
+    // This object as top options, nil when it is not: asked at every
+    // prepare, where a type test would cost more than the answer.
+    virtual TZqTopResourceOptions *AsTop() noexcept { return nullptr; }
+    virtual const TZqTopResourceOptions *AsTop() const noexcept { return nullptr; }
 
     bool ParamCreate() const;
     void SetParamCreate(bool AValue);
@@ -456,6 +460,8 @@ public:
     explicit TZqTopResourceOptions(IZqStanOptions *AOwner);
     void Assign(const TZqCustomOptions *ASource) override;
     void ResetToDefaults() override;
+    TZqTopResourceOptions *AsTop() noexcept override { return this; }
+    const TZqTopResourceOptions *AsTop() const noexcept override { return this; }
 
     int MaxCursors() const;
     void SetMaxCursors(int AValue);

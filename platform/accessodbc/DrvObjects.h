@@ -301,6 +301,10 @@ public:
     // values bound for the literals the translation lifted.
     std::shared_ptr<const TDrvPlan> Plan;
     std::uint64_t PlanGeneration = 0;
+    // The kept statement the handle held before Stmt, reset (see Prepare).
+    std::shared_ptr<const TDrvPlan> SparePlan;
+    sqlite3_stmt *SpareStmt = nullptr;
+    std::uint64_t SpareGeneration = 0;
     std::vector<TValue> LiftedValues;
     std::vector<TColumnInfo> Columns;
     std::vector<TColBinding> Bindings; // index 0 unused (bookmarks are not offered)
@@ -336,7 +340,8 @@ public:
     void SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOp);
     SQLRETURN MoreResults();
     void CloseCursor();
-    void Unprepare();
+    // Gives the statement up; AWithSpare false keeps the spare (Prepare).
+    void Unprepare(bool AWithSpare = true);
     void ResetParams() { Params.clear(); }
     void Unbind() { Bindings.clear(); }
     void Cancel();
@@ -347,8 +352,16 @@ public:
 
 private:
     void PrepareText(const std::string &AJetSql, const jet::TJetShape *AShape);
+    bool HoldKept(std::shared_ptr<const TDrvPlan> APlan, sqlite3_stmt *AStmt, const std::string &AJetSql,
+                  const jet::TJetShape &AShape);
+    bool UseKept(const std::string &AJetSql, const jet::TJetShape &AShape);
     void LiftValues(const jet::TJetShape &AShape);
+    void GiveBack(std::shared_ptr<const TDrvPlan> &APlan, sqlite3_stmt *&AStmt, std::uint64_t AGeneration) noexcept;
     void ReleaseStmt() noexcept;
+    void ReleaseSpare() noexcept;
+    void ParkStmt() noexcept;
+    void ResetStmt() noexcept;
+    bool Stepped = false; // Stmt was stepped since it was last reset
     void BindParameters();
     SQLRETURN Run();
     void RunSelectInto();

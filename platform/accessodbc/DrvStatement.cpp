@@ -151,26 +151,55 @@ std::string CapitalWord(const std::string &U)
 TDrvStatement::~TDrvStatement()
 {
     ReleaseStmt();
+    ReleaseSpare();
 }
 
 // A kept statement goes back to the connection for the next text of its
 // shape; any other is finalized.
-void TDrvStatement::ReleaseStmt() noexcept
+void TDrvStatement::GiveBack(std::shared_ptr<const TDrvPlan> &APlan, sqlite3_stmt *&AStmt,
+                             std::uint64_t AGeneration) noexcept
 {
-    if (!Stmt)
+    if (!AStmt)
         return;
-    sqlite3_stmt *S = Stmt;
-    Stmt = nullptr;
-    if (Plan && Conn->Db) {
+    sqlite3_stmt *S = AStmt;
+    AStmt = nullptr;
+    if (APlan && Conn->Db) {
         try {
-            Conn->Plans().Give(std::move(Plan), S, PlanGeneration);
+            Conn->Plans().Give(std::move(APlan), S, AGeneration);
         } catch (...) {
             sqlite3_finalize(S);
         }
     } else {
         sqlite3_finalize(S);
     }
-    Plan.reset();
+    APlan.reset();
+}
+
+void TDrvStatement::ReleaseStmt() noexcept
+{
+    GiveBack(Plan, Stmt, PlanGeneration);
+    Stepped = false;
+}
+
+void TDrvStatement::ReleaseSpare() noexcept
+{
+    GiveBack(SparePlan, SpareStmt, SpareGeneration);
+}
+
+// Before the handle takes another text: its kept statement, reset, becomes
+// the spare, and the spare before it goes back to the connection.
+void TDrvStatement::ParkStmt() noexcept
+{
+    if (!Stmt || !Plan || PlanGeneration != Conn->Plans().Generation())
+        return;
+    ResetStmt();
+    // Its texts were bound without a copy, from values the handle reuses.
+    sqlite3_clear_bindings(Stmt);
+    ReleaseSpare();
+    SparePlan = std::move(Plan);
+    SpareStmt = Stmt;
+    SpareGeneration = PlanGeneration;
+    Stmt = nullptr;
 }
 
 const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
@@ -240,13 +269,22 @@ const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
 
 int TDrvStatement::Step()
 {
+    Stepped = true;
     return sqlite3_step(Stmt);
+}
+
+// A statement reset and not stepped since needs no reset: a write-back's
+// statement would otherwise be reset four times per level.
+void TDrvStatement::ResetStmt() noexcept
+{
+    if (Stmt && Stepped)
+        sqlite3_reset(Stmt);
+    Stepped = false;
 }
 
 void TDrvStatement::Prepare(const std::string &AJetSql)
 {
     Conn->RequireOpen();
-    Unprepare();
     // The connection's shape and key buffers: a text of a shape seen before
     // then costs no allocation to look up.
     std::unique_ptr<TPrepareScratch> Scratch = std::move(Conn->Scratch);
@@ -264,32 +302,35 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     jet::TJetShape &Shape = Scratch->Shape;
     std::string &Key = Scratch->Key;
     const bool Shaped = jet::JetStatementShape(AJetSql, Shape);
+    // A handle kept for one text after another of the same shape (a
+    // write-back's level updates) keeps its statement: only the values
+    // change. Every other text gives the statement back first.
+    // Pressures written as 10.5 and 21 are two shapes (a real and an
+    // integer literal): such a handle keeps the statement of the one shape
+    // as its spare while it runs the other.
+    const std::uint64_t Now = Conn->Plans().Generation();
+    if (Shaped && Plan && Stmt && PlanGeneration == Now && TDrvStatementCache::Fits(Shape, *Plan)) {
+        CloseCursor();
+        NeedData = false;
+        Columns = Plan->Columns;
+        if (UseKept(AJetSql, Shape))
+            return;
+    } else if (Shaped && SpareStmt && SpareGeneration == Now && TDrvStatementCache::Fits(Shape, *SparePlan)) {
+        std::shared_ptr<const TDrvPlan> P = std::move(SparePlan);
+        sqlite3_stmt *S = SpareStmt;
+        SpareStmt = nullptr;
+        ParkStmt();
+        Unprepare(false);
+        if (HoldKept(std::move(P), S, AJetSql, Shape))
+            return;
+    }
+    ParkStmt();
+    Unprepare(false);
     if (Shaped && Conn->Plans().KeyOf(Shape, Key)) {
         std::shared_ptr<const TDrvPlan> Kept;
         if (sqlite3_stmt *S = Conn->Plans().Take(Key, Kept)) {
-            Stmt = S;
-            Plan = std::move(Kept);
-            PlanGeneration = Conn->Plans().Generation();
-            Tr = &Plan->Tr;
-            Columns = Plan->Columns;
-            Prepared = true;
-            Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
-            LiftValues(Shape);
-            using K = jet::TJetStatementKind;
-            if (Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
-                // Nothing is described before it runs: Run sees a schema
-                // change as SQLite compiling the statement again, refuses
-                // that and prepares the text anew, so a write-back of a
-                // million rows does not read the schema version a million times.
-                JetText = AJetSql;
+            if (HoldKept(std::move(Kept), S, AJetSql, Shape))
                 return;
-            }
-            // A result is described now, from the schema as it is now.
-            const std::uint64_t Generation = Conn->Plans().Generation();
-            Conn->RefreshSchema();
-            if (Generation == Conn->Plans().Generation())
-                return;
-            Unprepare();
         }
     }
     // SQLite describes a statement from the schema it last read; another
@@ -314,13 +355,63 @@ void TDrvStatement::Prepare(const std::string &AJetSql)
     using K = jet::TJetStatementKind;
     if (Tr->Kind == K::Select || Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
         auto P = std::make_shared<TDrvPlan>();
-        P->Key = Conn->Plans().Learn(Shape, Tr->LiftedLiterals);
+        P->Key = Conn->Plans().Learn(Shape, Tr->LiftedLiterals, P->Written);
         P->Tr = *Tr;
         P->Columns = Columns;
         Plan = std::move(P);
         PlanGeneration = Conn->Plans().Generation();
     }
-    LiftValues(Shape);
+    try {
+        LiftValues(Shape);
+    } catch (...) {
+        Unprepare();
+        throw;
+    }
+}
+
+// An unprepared handle takes a kept statement (reset) for this text.
+bool TDrvStatement::HoldKept(std::shared_ptr<const TDrvPlan> APlan, sqlite3_stmt *AStmt, const std::string &AJetSql,
+                             const jet::TJetShape &AShape)
+{
+    Stmt = AStmt;
+    Plan = std::move(APlan);
+    PlanGeneration = Conn->Plans().Generation();
+    Tr = &Plan->Tr;
+    Columns = Plan->Columns;
+    Prepared = true;
+    Params.resize(std::max<size_t>(Params.size(), static_cast<size_t>(Tr->ParamCount) + 1));
+    return UseKept(AJetSql, AShape);
+}
+
+// The kept statement the handle now holds serves this text: its values are
+// lifted. False when the statement was given up (the schema changed under
+// a query): the text is then prepared anew.
+bool TDrvStatement::UseKept(const std::string &AJetSql, const jet::TJetShape &AShape)
+{
+    try {
+        LiftValues(AShape);
+    } catch (...) {
+        // Never left prepared with the values of the text before.
+        Unprepare();
+        throw;
+    }
+    using K = jet::TJetStatementKind;
+    if (Tr->Kind == K::Insert || Tr->Kind == K::Update || Tr->Kind == K::Delete) {
+        // Nothing is described before it runs: Run sees a schema
+        // change as SQLite compiling the statement again, refuses
+        // that and prepares the text anew, so a write-back of a
+        // million rows does not read the schema version a million times.
+        JetText = AJetSql;
+        return true;
+    }
+    JetText.clear();
+    // A result is described now, from the schema as it is now.
+    const std::uint64_t Generation = Conn->Plans().Generation();
+    Conn->RefreshSchema();
+    if (Generation == Conn->Plans().Generation())
+        return true;
+    Unprepare();
+    return false;
 }
 
 void TDrvStatement::LiftValues(const jet::TJetShape &AShape)
@@ -334,10 +425,10 @@ void TDrvStatement::LiftValues(const jet::TJetShape &AShape)
             V.S.assign(Lit.Text);
         } else if (Lit.Kind == 'I') {
             V.Kind = SQLITE_INTEGER;
-            V.I = std::strtoll(Lit.Text.c_str(), nullptr, 10);
+            V.I = Lit.HasValue ? Lit.Int : std::strtoll(Lit.Text.c_str(), nullptr, 10);
         } else {
             V.Kind = SQLITE_FLOAT;
-            V.D = Conn->RealOfLiteral(Lit.Text);
+            V.D = Lit.HasValue ? Lit.Real : Conn->RealOfLiteral(Lit.Text);
         }
     }
 }
@@ -501,16 +592,21 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     }
 }
 
-void TDrvStatement::Unprepare()
+void TDrvStatement::Unprepare(bool AWithSpare)
 {
     CloseCursor();
     ReleaseStmt();
+    if (AWithSpare)
+        ReleaseSpare();
     LiftedValues.clear();
     JetText.clear();
     Prepared = false;
     NeedData = false;
     Columns.clear();
-    OwnTr = {};
+    // While a kept plan's translation served, the own one stayed as the
+    // last Unprepare left it: empty.
+    if (Tr == &OwnTr)
+        OwnTr = {};
     Tr = &OwnTr;
 }
 
@@ -526,8 +622,7 @@ void TDrvStatement::CloseCursor()
     RowsetCount = 0;
     CurrentRow = 0;
     Piece = TPieceState();
-    if (Stmt)
-        sqlite3_reset(Stmt);
+    ResetStmt();
 }
 
 void TDrvStatement::SetResult(std::vector<TColumnInfo> ACols, std::vector<std::vector<TValue>> ARows)
@@ -622,7 +717,10 @@ void TDrvStatement::PutData(SQLPOINTER AData, SQLLEN ALength)
 
 void TDrvStatement::BindParameters()
 {
-    sqlite3_clear_bindings(Stmt);
+    // Every marker and every lifted literal is bound below (or the call
+    // fails); only a statement with markers beyond those keeps old values.
+    if (sqlite3_bind_parameter_count(Stmt) > Tr->ParamCount + static_cast<int>(LiftedValues.size()))
+        sqlite3_clear_bindings(Stmt);
     const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
     for (int i = 1; i <= Tr->ParamCount; ++i) {
         const TParamBinding &P = Params[static_cast<size_t>(i)];
@@ -758,7 +856,7 @@ SQLRETURN TDrvStatement::Run()
         RunSelectInto();
         return SQL_SUCCESS;
     }
-    sqlite3_reset(Stmt);
+    ResetStmt();
     BindParameters();
     const bool Ddl = Tr->Kind == jet::TJetStatementKind::CreateTable || Tr->Kind == jet::TJetStatementKind::DropTable ||
                      (Tr->Kind == jet::TJetStatementKind::Other && !Tr->Columns.empty());
@@ -776,7 +874,7 @@ SQLRETURN TDrvStatement::Run()
         // The schema changed since the statement was kept: SQLite stopped
         // before its first row. The text is prepared anew, as a text never
         // seen, and run.
-        sqlite3_reset(Stmt);
+        ResetStmt();
         const std::string Text = JetText;
         Conn->Plans().Invalidate();
         Prepare(Text);
@@ -784,7 +882,7 @@ SQLRETURN TDrvStatement::Run()
     }
     try {
         if (Rc != SQLITE_ROW && Rc != SQLITE_DONE) {
-            sqlite3_reset(Stmt);
+            ResetStmt();
             SqliteFail(Rc);
         }
         if (sqlite3_column_count(Stmt) > 0) {
@@ -806,7 +904,7 @@ SQLRETURN TDrvStatement::Run()
             return SQL_SUCCESS;
         }
         RowCount = sqlite3_changes(Conn->Db);
-        sqlite3_reset(Stmt);
+        ResetStmt();
         AfterStatement();
         if (Ddl)
             Conn->Exec("RELEASE jet_ddl");

@@ -39,7 +39,32 @@ bool TDrvStatementCache::KeyOf(const jet::TJetShape &AShape, std::string &AKey) 
     return true;
 }
 
-std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted)
+bool TDrvStatementCache::Fits(const jet::TJetShape &AShape, const TDrvPlan &APlan)
+{
+    // PutKey's key, compared where it stands in the plan's key.
+    const std::string &Key = APlan.Key;
+    const size_t N = AShape.Key.size();
+    if (APlan.Written.size() != AShape.Literals.size() || Key.size() <= N || Key[N] != '|' ||
+        Key.compare(0, N, AShape.Key) != 0)
+        return false;
+    size_t P = N + 1;
+    for (size_t i = 0; i < AShape.Literals.size(); ++i)
+        if (APlan.Written[i]) {
+            const std::string &Text = AShape.Literals[i].Text;
+            const std::string Length = std::to_string(Text.size());
+            if (Key.compare(P, Length.size(), Length) != 0 || P + Length.size() >= Key.size() ||
+                Key[P + Length.size()] != ':')
+                return false;
+            P += Length.size() + 1;
+            if (Key.compare(P, Text.size(), Text) != 0)
+                return false;
+            P += Text.size();
+        }
+    return P == Key.size();
+}
+
+std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted,
+                                      std::vector<bool> &AWritten)
 {
     std::vector<bool> Written(AShape.Literals.size(), true);
     for (const int L : ALifted)
@@ -51,6 +76,7 @@ std::string TDrvStatementCache::Learn(const jet::TJetShape &AShape, const std::v
         FShapes.clear();
     std::string Key;
     PutKey(Key, AShape, Written);
+    AWritten = Written;
     FShapes[AShape.Key] = std::move(Written);
     return Key;
 }

@@ -32,6 +32,9 @@ namespace accessodbc {
 // What a prepare found out once for all texts of a key.
 struct TDrvPlan {
     std::string Key;
+    // Which of the shape's literals are written into the statement (the
+    // rest are bound): with the shape it gives the key of a text.
+    std::vector<bool> Written;
     jet::TJetTranslation Tr;
     std::vector<TColumnInfo> Columns; // as described at prepare, before a first row settles unknown types
 };
@@ -47,8 +50,12 @@ public:
     // of the shape's literals are written into the statement (those are part
     // of the key) and which are bound; false for a shape not seen yet.
     bool KeyOf(const jet::TJetShape &AShape, std::string &AKey) const;
-    // Records which literals a translation of this shape lifted and returns the key.
-    std::string Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted);
+    // Records which literals a translation of this shape lifted and returns
+    // the key; AWritten receives which literals stay written.
+    std::string Learn(const jet::TJetShape &AShape, const std::vector<int> &ALifted, std::vector<bool> &AWritten);
+    // Whether a text of this shape has the plan's key: the same shape, and
+    // the same literals where the plan's statement has them written.
+    static bool Fits(const jet::TJetShape &AShape, const TDrvPlan &APlan);
 
     // The idle statement of a key (its plan in APlan), or null.
     sqlite3_stmt *Take(const std::string &AKey, std::shared_ptr<const TDrvPlan> &APlan);

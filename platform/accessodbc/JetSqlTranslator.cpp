@@ -45,11 +45,27 @@ struct TNode {
 std::string Upper(std::string S) { return UpperAscii(std::move(S)); }
 
 // ASCII by the byte, whatever the program's locale (every byte of a UTF-8
-// sequence is a name character anyway), and without a library call per byte.
-bool IsAsciiLetter(unsigned char C) { return (C | 0x20) >= 'a' && (C | 0x20) <= 'z'; }
-bool IsAsciiDigit(unsigned char C) { return C >= '0' && C <= '9'; }
-bool IsIdentStart(unsigned char C) { return IsAsciiLetter(C) || C == '_' || C >= 0x80; }
-bool IsIdentChar(unsigned char C) { return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '_' || C >= 0x80 || C == '$'; }
+// sequence is a name character anyway), from a table of byte classes: a
+// key is read from every text a program sends, byte by byte.
+enum : unsigned char { CharDigit = 1, CharIdentStart = 2, CharIdent = 4 };
+struct TCharClasses {
+    unsigned char Of[256] = {};
+    constexpr TCharClasses()
+    {
+        for (int C = 0; C < 256; ++C) {
+            const bool Letter = ((C | 0x20) >= 'a' && (C | 0x20) <= 'z');
+            const bool Digit = C >= '0' && C <= '9';
+            const bool Start = Letter || C == '_' || C >= 0x80;
+            Of[C] = static_cast<unsigned char>((Digit ? CharDigit : 0) | (Start ? CharIdentStart : 0) |
+                                               (Start || Digit || C == '$' ? CharIdent : 0));
+        }
+    }
+};
+constexpr TCharClasses CharClasses;
+
+bool IsAsciiDigit(unsigned char C) { return CharClasses.Of[C] & CharDigit; }
+bool IsIdentStart(unsigned char C) { return CharClasses.Of[C] & CharIdentStart; }
+bool IsIdentChar(unsigned char C) { return CharClasses.Of[C] & CharIdent; }
 
 std::string FormatNumber(double V)
 {
@@ -1598,8 +1614,9 @@ TJetTranslation TranslateJetSql(const std::string &AJetSql, const TJetTranslateC
 namespace {
 
 // One token of a key: kind, length and text, so that no two token streams
-// share a key whatever characters a name holds.
-void PutKeyPart(std::string &AKey, char AKind, const char *AText, size_t ALength)
+// share a key whatever characters a name holds. Written at AOut, which has
+// room for it; returns the end.
+char *PutKeyHead(char *AOut, char AKind, size_t ALength)
 {
     char Digits[24];
     size_t N = 0;
@@ -1608,11 +1625,82 @@ void PutKeyPart(std::string &AKey, char AKind, const char *AText, size_t ALength
         Digits[N++] = static_cast<char>('0' + Rest % 10);
         Rest /= 10;
     } while (Rest);
-    AKey += AKind;
+    *AOut++ = AKind;
     while (N)
-        AKey += Digits[--N];
-    AKey += ':';
+        *AOut++ = Digits[--N];
+    *AOut++ = ':';
+    return AOut;
+}
+
+char *PutKeyPart(char *AOut, char AKind, const char *AText, size_t ALength)
+{
+    AOut = PutKeyHead(AOut, AKind, ALength);
+    std::memcpy(AOut, AText, ALength);
+    return AOut + ALength;
+}
+
+void PutKeyPart(std::string &AKey, char AKind, const char *AText, size_t ALength)
+{
+    char Head[24];
+    const char *const End = PutKeyHead(Head, AKind, ALength);
+    AKey.append(Head, static_cast<size_t>(End - Head));
     AKey.append(AText, ALength);
+}
+
+// The value of a number literal's text where it can be read exactly (see
+// TJetLiteral::HasValue); ALiteral.Kind is already set.
+void ReadNumberValue(TJetLiteral &ALiteral, const char *AText, size_t ALength)
+{
+    ALiteral.HasValue = false;
+    if (ALiteral.Kind != 'I' && ALiteral.Kind != 'R')
+        return;
+    unsigned long long Digits = 0;
+    int Significant = 0, After = -1, Seen = 0;
+    for (size_t i = 0; i < ALength; ++i) {
+        const char C = AText[i];
+        if (C == '.') {
+            if (After >= 0)
+                return;
+            After = 0;
+            continue;
+        }
+        if (C < '0' || C > '9')
+            return;
+        ++Seen;
+        if (After >= 0)
+            ++After;
+        if (Digits == 0 && C == '0')
+            continue;
+        Digits = Digits * 10 + static_cast<unsigned>(C - '0');
+        if (++Significant > (ALiteral.Kind == 'I' ? 18 : 15))
+            return;
+    }
+    if (Seen == 0)
+        return;
+    if (ALiteral.Kind == 'I') {
+        if (After >= 0)
+            return;
+        ALiteral.Int = static_cast<long long>(Digits);
+        ALiteral.HasValue = true;
+        return;
+    }
+    int Places = After < 0 ? 0 : After;
+    while (Places > 0 && Digits % 10 == 0 && Digits != 0) {
+        Digits /= 10;
+        --Places;
+    }
+    if (Digits == 0)
+        Places = 0;
+    if (Places > 3)
+        return;
+    // Below 10^15 the digits are an exact double, and so is 10^Places: the
+    // quotient is the correctly rounded value. Three places at most keep it
+    // clear of the halfway points between doubles by more than an extended
+    // division's own error, so a reader that divides in long double (as
+    // SQLite's does) rounds to the same double.
+    static const double Scale[] = {1.0, 10.0, 100.0, 1000.0};
+    ALiteral.Real = static_cast<double>(Digits) / Scale[Places];
+    ALiteral.HasValue = true;
 }
 
 // The shapes of one statement after another reuse the literals' texts.
@@ -1625,8 +1713,19 @@ TJetLiteral &NextLiteral(TJetShape &AShape, size_t &ACount)
 
 void PutLiteralKey(std::string &AKey, char AKind)
 {
-    AKey += '#';
-    AKey += AKind;
+    const char Part[2] = {'#', AKind};
+    AKey.append(Part, 2);
+}
+
+bool IsOperatorChar(unsigned char C)
+{
+    switch (C) {
+    case '(': case ')': case ',': case '.': case ';': case '=': case '<': case '>': case '+': case '-': case '*':
+    case '/': case '&': case '\\': case '^': case '%': case '!':
+        return true;
+    default:
+        return false;
+    }
 }
 
 // The shape of a text made only of the common tokens (words, numbers,
@@ -1638,14 +1737,21 @@ bool QuickShape(const std::string &AText, TJetShape &AShape, size_t &ACount)
 {
     const char *const S = AText.data();
     const size_t Size = AText.size();
+    // The key is written straight into its buffer: no token takes more than
+    // four bytes of key per byte of text.
     std::string &Key = AShape.Key;
+    const size_t Base = Key.size();
+    Key.resize(Base + 4 * Size + 32);
+    char *K = Key.data() + Base;
     bool AfterName = false; // the token before was a word or a name: ".5" is then a dot and a number
     size_t P = 0;
     while (true) {
         while (P < Size && (S[P] == ' ' || S[P] == '\t' || S[P] == '\r' || S[P] == '\n'))
             ++P;
-        if (P >= Size)
+        if (P >= Size) {
+            Key.resize(static_cast<size_t>(K - Key.data()));
             return true;
+        }
         const unsigned char C = static_cast<unsigned char>(S[P]);
         if (C == '\'') {
             TJetLiteral &L = NextLiteral(AShape, ACount);
@@ -1665,7 +1771,9 @@ bool QuickShape(const std::string &AText, TJetShape &AShape, size_t &ACount)
                 P = E + 1;
                 break;
             }
-            PutLiteralKey(Key, 'S');
+            L.HasValue = false;
+            *K++ = '#';
+            *K++ = 'S';
             AfterName = false;
         } else if (IsAsciiDigit(C) || (C == '.' && P + 1 < Size && IsAsciiDigit(static_cast<unsigned char>(S[P + 1])) &&
                                         !AfterName)) {
@@ -1701,16 +1809,19 @@ bool QuickShape(const std::string &AText, TJetShape &AShape, size_t &ACount)
                 (void)std::strtoll(L.Text.c_str(), nullptr, 10);
                 L.Kind = errno == ERANGE ? 'H' : 'I';
             }
-            PutLiteralKey(Key, L.Kind);
+            ReadNumberValue(L, S + B, P - B);
+            *K++ = '#';
+            *K++ = L.Kind;
             AfterName = false;
         } else if (IsIdentStart(C)) {
             const size_t B = P;
             while (P < Size && IsIdentChar(static_cast<unsigned char>(S[P])))
                 ++P;
-            PutKeyPart(Key, 'W', S + B, P - B);
+            K = PutKeyPart(K, 'W', S + B, P - B);
             AfterName = true;
         } else if (C == '?') {
-            Key += "P1:?";
+            std::memcpy(K, "P1:?", 4);
+            K += 4;
             ++P;
             AfterName = false;
         } else {
@@ -1721,11 +1832,9 @@ bool QuickShape(const std::string &AText, TJetShape &AShape, size_t &ACount)
                 if ((D == '=' && (C == '<' || C == '>' || C == '!' || C == '=')) || (C == '<' && D == '>'))
                     N = 2;
             }
-            if (N == 1 && std::strchr("(),.;=<>+-*/&\\^%!", static_cast<char>(C)) == nullptr)
+            if (N == 1 && !IsOperatorChar(C))
                 return false;
-            if (N == 1 && C == 0)
-                return false;
-            PutKeyPart(Key, '.', S + P, N);
+            K = PutKeyPart(K, '.', S + P, N);
             P += N;
             AfterName = false;
         }
@@ -1756,6 +1865,7 @@ bool JetStatementShape(const std::string &AJetSql, TJetShape &AShape)
             TJetLiteral &L = NextLiteral(AShape, Count);
             L.Kind = LiteralKindOf(T);
             L.Text = T.Text;
+            ReadNumberValue(L, T.Text.data(), T.Text.size());
             PutLiteralKey(AShape.Key, L.Kind);
             continue;
         }

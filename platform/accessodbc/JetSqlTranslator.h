@@ -59,6 +59,14 @@ struct TJetTranslation {
 struct TJetLiteral {
     char Kind = 'S';
     std::string Text; // the value: a string's text unquoted, a date's day number
+    // A number's value, read with its text: every 'I' literal of digits
+    // alone, and an 'R' literal of at most 15 significant digits, at most 3
+    // of them after the point and no exponent (its digits as an integer
+    // divided by 10, 100 or 1000: one rounding of exact operands, the value
+    // SQLite reads from the digits). Any other number has no value here.
+    bool HasValue = false;
+    long long Int = 0;
+    double Real = 0;
 };
 
 // A statement's tokens with its literals by kind only: texts that differ in

@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 using TRows = std::vector<std::vector<std::string>>;
@@ -260,6 +262,124 @@ TEST_F(KeptStatements, MoreShapesThanTheStoreHoldsStillAnswerRight)
     EXPECT_EQ(Query("SELECT K FROM T WHERE K = 1 OR K = 2"), (TRows{{"1"}, {"2"}}));
 }
 
+// One handle kept for text after text, with the calls the client components
+// make around each: every text runs with its own values, whichever shape ran
+// before it on the handle, and a text refused leaves nothing prepared.
+class KeptHandle : public KeptStatements {
+protected:
+    void SetUp() override
+    {
+        KeptStatements::SetUp();
+        H = NewStmt();
+    }
+    void TearDown() override
+    {
+        Free(H);
+        KeptStatements::TearDown();
+    }
+    // The text prepared and run on H: its return, its row count in ACount.
+    SQLRETURN Run(const std::string &ASql, SQLLEN *ACount = nullptr, TDiagInfo *ADiag = nullptr)
+    {
+        SQLFreeStmt(H, SQL_CLOSE);
+        SQLSetStmtAttr(H, SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(0), 0);
+        SQLRETURN Rc = SQLPrepare(H, (SQLCHAR *)ASql.c_str(), SQL_NTS);
+        if (SQL_SUCCEEDED(Rc))
+            Rc = SQLExecute(H);
+        if (!SQL_SUCCEEDED(Rc) && Rc != SQL_NO_DATA && ADiag)
+            *ADiag = Diag(SQL_HANDLE_STMT, H);
+        if (ACount) {
+            *ACount = -2;
+            SQLRowCount(H, ACount);
+        }
+        return Rc;
+    }
+    TRows Rows(const std::string &ASql)
+    {
+        EXPECT_TRUE(SQL_SUCCEEDED(Run(ASql))) << ASql;
+        TRows R;
+        while (SQL_SUCCEEDED(SQLFetch(H))) {
+            SQLCHAR Buf[64] = {};
+            SQLLEN Ind = 0;
+            SQLGetData(H, 1, SQL_C_CHAR, Buf, sizeof Buf, &Ind);
+            R.push_back({Ind == SQL_NULL_DATA ? "<null>" : reinterpret_cast<char *>(Buf)});
+        }
+        return R;
+    }
+    SQLHSTMT H = SQL_NULL_HSTMT;
+};
+
+TEST_F(KeptHandle, EveryTextRunsWithItsOwnValuesOfEveryKind)
+{
+    SQLLEN N = 0;
+    // Text, real, date and integer values in SET and WHERE; a real and an
+    // integer pressure are two shapes, taken in turn.
+    EXPECT_EQ(Run("UPDATE T SET S = 'one', X = 1.5, D = #1/2/2001# WHERE K = 1 AND S = 'abc'", &N), SQL_SUCCESS);
+    EXPECT_EQ(N, 1);
+    EXPECT_EQ(Run("UPDATE T SET S = 'two', X = 2, D = #3/4/2002# WHERE K = 2 AND S = '10'", &N), SQL_SUCCESS);
+    EXPECT_EQ(N, 1);
+    EXPECT_EQ(Run("UPDATE T SET S = 'three', X = 3.25, D = #5/6/2003# WHERE K = 3 AND S = '9'", &N), SQL_SUCCESS);
+    EXPECT_EQ(N, 1);
+    // The same shapes matching no row change nothing, not even with the values before.
+    EXPECT_EQ(Run("UPDATE T SET S = 'none', X = 4.5, D = #7/8/2004# WHERE K = 1 AND S = 'abc'", &N), SQL_NO_DATA);
+    EXPECT_EQ(N, 0);
+    EXPECT_EQ(Run("UPDATE T SET S = 'nix', X = 5, D = #9/9/2005# WHERE K = 4 AND S = 'two'", &N), SQL_NO_DATA);
+    EXPECT_EQ(N, 0);
+    EXPECT_EQ(Query("SELECT K, S, X, Year(D) FROM T ORDER BY K"),
+              (TRows{{"1", "one", "1.5", "2001"}, {"2", "two", "2", "2002"}, {"3", "three", "3.25", "2003"}}));
+    // Queries of two shapes in turn on the one handle.
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 1.5"), (TRows{{"1"}}));
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 2"), (TRows{{"2"}}));
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 3.25"), (TRows{{"3"}}));
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 3"), (TRows{}));
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 1.5"), (TRows{{"1"}}));
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE D = #3/4/2002#"), (TRows{{"2"}}));
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE D = #5/6/2003#"), (TRows{{"3"}}));
+    // A written literal is part of the statement: other TOPs, other rows.
+    EXPECT_EQ(Rows("SELECT TOP 1 K FROM T WHERE K > 0 ORDER BY K"), (TRows{{"1"}}));
+    EXPECT_EQ(Rows("SELECT TOP 2 K FROM T WHERE K > 0 ORDER BY K"), (TRows{{"1"}, {"2"}}));
+    EXPECT_EQ(Rows("SELECT TOP 1 K FROM T WHERE K > 1 ORDER BY K"), (TRows{{"2"}}));
+}
+
+TEST_F(KeptHandle, ARefusedTextLeavesNothingToRun)
+{
+    SQLLEN N = 0;
+    TDiagInfo D;
+    EXPECT_EQ(Run("UPDATE T SET S = 'x' WHERE K = 1", &N), SQL_SUCCESS);
+    // Refused at execution: the value, not the shape.
+    EXPECT_EQ(Run("UPDATE T SET S = 'far too long a text' WHERE K = 2", &N, &D), SQL_ERROR);
+    EXPECT_EQ(D.State, "22001");
+    // Refused at prepare: run anyway, the handle has nothing to run.
+    EXPECT_EQ(Run("UPDATE T SET S = 'y' WHERE D = #13/45/2001#", &N, &D), SQL_ERROR);
+    EXPECT_EQ(SQLExecute(H), SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, H).State, "HY010");
+    EXPECT_EQ(Run("UPDATE T SET S = 'z' WHERE K = 3; DROP TABLE T", &N, &D), SQL_ERROR);
+    EXPECT_EQ(SQLExecute(H), SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, H).State, "HY010");
+    EXPECT_EQ(Run("UPDATE T SET S = 'w' WHERE K = 3", &N), SQL_SUCCESS);
+    EXPECT_EQ(N, 1);
+    EXPECT_EQ(Query("SELECT S FROM T ORDER BY K"), (TRows{{"x"}, {"10"}, {"w"}}));
+}
+
+TEST_F(KeptHandle, ATableRebuiltByAnotherProgramIsWrittenAndReadAsItIsNow)
+{
+    SQLLEN N = 0;
+    EXPECT_EQ(Run("UPDATE T SET X = 7.5 WHERE K = 1", &N), SQL_SUCCESS);
+    EXPECT_EQ(Run("UPDATE T SET X = 8 WHERE K = 2", &N), SQL_SUCCESS);
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 7.5"), (TRows{{"1"}}));
+    SQLHDBC Other = OpenOther();
+    ExecOn(Other, "DROP TABLE T");
+    ExecOn(Other, "CREATE TABLE T (X Currency, K Long)");
+    ExecOn(Other, "INSERT INTO T VALUES (1, 1)");
+    ExecOn(Other, "INSERT INTO T VALUES (2, 2)");
+    CloseOther(Other);
+    // Both kept shapes, the one held and the spare, meet the new table.
+    EXPECT_EQ(Run("UPDATE T SET X = 9 WHERE K = 2", &N), SQL_SUCCESS);
+    EXPECT_EQ(Run("UPDATE T SET X = 9.5 WHERE K = 1", &N), SQL_SUCCESS);
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 9.5"), (TRows{{"1"}}));
+    EXPECT_EQ(Rows("SELECT K FROM T WHERE X = 9"), (TRows{{"2"}}));
+    EXPECT_EQ(Query("SELECT K, X * 2 FROM T ORDER BY K"), (TRows{{"1", "19"}, {"2", "18"}}));
+}
+
 // --- the store and the translator's lifting on their own
 
 namespace {
@@ -362,13 +482,25 @@ TEST(StatementStore, KeysTellShapesAndWrittenLiteralsApart)
     std::string Key;
     EXPECT_FALSE(C.KeyOf(A, Key));
     // TOP's 5 stays written, the two values are bound.
-    const std::string KeyA = C.Learn(A, {1, 2});
+    accessodbc::TDrvPlan Plan;
+    const std::string KeyA = C.Learn(A, {1, 2}, Plan.Written);
+    EXPECT_EQ(Plan.Written, (std::vector<bool>{true, false, false}));
     ASSERT_TRUE(C.KeyOf(B, Key));
     EXPECT_EQ(Key, KeyA);
+    // A plan tells the texts of its key as the store does.
+    Plan.Key = KeyA;
+    EXPECT_TRUE(accessodbc::TDrvStatementCache::Fits(B, Plan));
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Text, Plan));
     jet::TJetShape Top6;
     ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 6 K FROM T WHERE K = 12 and X = 2.25", Top6));
     ASSERT_TRUE(C.KeyOf(Top6, Key));
     EXPECT_NE(Key, KeyA);
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Top6, Plan));
+    jet::TJetShape Top55;
+    ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 55 K FROM T WHERE K = 12 and X = 2.25", Top55));
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Top55, Plan));
+    ASSERT_TRUE(jet::JetStatementShape("SELECT TOP 5 K FROM T WHERE K = 12 and X = 2.25 and K = 1", Top55));
+    EXPECT_FALSE(accessodbc::TDrvStatementCache::Fits(Top55, Plan));
     EXPECT_FALSE(jet::JetStatementShape("SELECT 'open", A));
 }
 
@@ -421,6 +553,62 @@ TEST(StatementShape, EveryTextReadsAsTheTokenizerReadsIt)
     EXPECT_FALSE(jet::JetStatementShape("SELECT a || b FROM t", A));
     EXPECT_FALSE(jet::JetStatementShape(std::string("SELECT a\0 FROM t", 16), A));
     EXPECT_TRUE(jet::JetStatementShape("SELECT [a b] FROM t WHERE d = {d '2000-01-02'}", A));
+}
+
+TEST(StatementShape, NumbersReadWithTheirTextAreSQLitesReading)
+{
+    TMemoryDb M;
+    sqlite3_stmt *Real = nullptr, *Int = nullptr;
+    sqlite3_prepare_v2(M.Db, "SELECT CAST(?1 AS REAL)", -1, &Real, nullptr);
+    sqlite3_prepare_v2(M.Db, "SELECT CAST(?1 AS INTEGER)", -1, &Int, nullptr);
+    int Valued = 0;
+    auto Check = [&](const std::string &ANumber, bool AValued) {
+        jet::TJetShape S;
+        ASSERT_TRUE(jet::JetStatementShape("UPDATE T SET X = " + ANumber + " WHERE K = 1", S)) << ANumber;
+        ASSERT_EQ(S.Literals.size(), 2u);
+        const jet::TJetLiteral &L = S.Literals[0];
+        ASSERT_EQ(L.HasValue, AValued) << ANumber;
+        if (!L.HasValue)
+            return;
+        ++Valued;
+        sqlite3_stmt *Q = L.Kind == 'I' ? Int : Real;
+        sqlite3_bind_text(Q, 1, ANumber.c_str(), -1, SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(Q), SQLITE_ROW);
+        if (L.Kind == 'I')
+            EXPECT_EQ(L.Int, sqlite3_column_int64(Q, 0)) << ANumber;
+        else {
+            const double Want = sqlite3_column_double(Q, 0);
+            EXPECT_EQ(std::memcmp(&L.Real, &Want, sizeof Want), 0) << ANumber << " " << L.Real << " " << Want;
+        }
+        sqlite3_reset(Q);
+    };
+    // Pressures, temperatures and coordinates as a program writes them,
+    // and digits drawn at random up to 15 of them.
+    for (int I = 0; I < 20000; ++I) {
+        Check(std::to_string(I / 1000) + "." + std::to_string(1000 + I % 1000).substr(1), true);
+        Check(std::to_string(I) + "." + std::to_string(I % 10), true);
+    }
+    std::uint64_t Seed = 88172645463325252ull;
+    for (int I = 0; I < 20000; ++I) {
+        Seed ^= Seed << 13;
+        Seed ^= Seed >> 7;
+        Seed ^= Seed << 17;
+        const int Digits = 1 + static_cast<int>(Seed % 15), Places = static_cast<int>((Seed >> 8) % 4);
+        std::string Text = std::to_string(Seed >> 12).substr(0, static_cast<size_t>(Digits));
+        if (Places > 0 && static_cast<int>(Text.size()) > Places)
+            Text.insert(Text.size() - static_cast<size_t>(Places), ".");
+        Check(Text, true);
+    }
+    for (const char *Text : {"0.5", ".5", "7.", "000123.4500", "0.001", "999999999999999", "99999999999999.9",
+                             "123456789012345678", "00000000000000000001"})
+        Check(Text, true);
+    // Read by SQLite itself: more places, more digits, an exponent.
+    for (const char *Text : {"0.0001", "1.2345", "9999999999999999.0", "1234567890123456.5", "1e5", "2.5E-3",
+                             "9223372036854775807"})
+        Check(Text, false);
+    EXPECT_GT(Valued, 60000);
+    sqlite3_finalize(Real);
+    sqlite3_finalize(Int);
 }
 
 TEST(JetTranslator, LiftsPlainValuesAndNumbersTheMarkers)

@@ -244,6 +244,16 @@ TEST_F(StationDb, CommandWithANewTextAtEveryExecuteAnswersForEachText)
             << "rowset " << Size;
         EXPECT_EQ(Exec("UPDATE Cast_Titles SET FLon = 5 WHERE ID_Cast = 3"), 1) << "rowset " << Size;
     }
+
+    // An update leaves no cursor behind: the same text runs again at once,
+    // and a select after it reads its rows.
+    SetText("UPDATE Cast_Titles SET FLon = FLon + 10 WHERE ID_Cast = 1");
+    for (int Round = 0; Round < 3; ++Round) {
+        Cmd.Execute(0, 0);
+        EXPECT_EQ(Cmd.RowsAffected(), 1) << Round;
+    }
+    EXPECT_EQ(Rows("SELECT FLon FROM Cast_Titles WHERE ID_Cast = 1"), (std::vector<std::string>{"34"}));
+    EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"), (std::vector<std::string>{"34", "7", "5"}));
 }
 
 // A command keeps what it needs for its next text while unprepared; the

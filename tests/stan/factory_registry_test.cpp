@@ -107,6 +107,45 @@ TEST_F(FactoryRegistry, MultiInstanceGivesNewObjectsSingletonTheSame)
     EXPECT_EQ(S1.Get(), S2.Get());
 }
 
+// A singleton is looked up once per thread and registry: a registry started
+// again makes its own object, even one at the old object's address is asked
+// of the new factory, and a failed request before registration is not kept.
+TEST_F(FactoryRegistry, SingletonOfARegistryStartedAgainIsItsOwn)
+{
+    TZqIntfPtr<IZqTestSingleton> First;
+    ASSERT_TRUE(ZqCreateInterface(First));
+    const int32_t HeldBefore = dynamic_cast<TZqObject *>(First.Get())->RefCount();
+    {
+        TZqIntfPtr<IZqTestSingleton> Again;
+        ZqCreateInterface(Again);
+        EXPECT_EQ(Again.Get(), First.Get());
+        EXPECT_EQ(dynamic_cast<TZqObject *>(First.Get())->RefCount(), HeldBefore + 1);
+    }
+    EXPECT_EQ(dynamic_cast<TZqObject *>(First.Get())->RefCount(), HeldBefore);
+    IZqTestSingleton *OnOtherThread = nullptr;
+    std::thread([&] {
+        TZqIntfPtr<IZqTestSingleton> S;
+        ZqCreateInterface(S);
+        OnOtherThread = S.Get();
+    }).join();
+    EXPECT_EQ(OnOtherThread, First.Get());
+
+    First.Reset();
+    ZqShutdownManager();
+    ZqStartupManager();
+    TZqIntfPtr<IZqTestSingleton> None;
+    EXPECT_FALSE(ZqCreateInterface(None, false));
+    ZqRegisterSingleton<TZqTestSingle>(IZqTestSingleton::IID);
+    TZqIntfPtr<IZqTestSingleton> Second, SecondAgain;
+    ASSERT_TRUE(ZqCreateInterface(Second));
+    ZqCreateInterface(SecondAgain);
+    EXPECT_EQ(Second.Get(), SecondAgain.Get());
+    EXPECT_EQ(Second->Answer(), 3);
+    // The new registry's factory holds its object: one reference of its own
+    // and the two taken here.
+    EXPECT_EQ(dynamic_cast<TZqObject *>(Second.Get())->RefCount(), 3);
+}
+
 TEST_F(FactoryRegistry, MissingFactory)
 {
     TZqIntfPtr<IZqTestAsyncDialog> D;

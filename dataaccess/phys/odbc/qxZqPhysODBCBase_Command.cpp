@@ -756,6 +756,14 @@ void TZqPhysODBCCommand::InternalExecute(int ATimes, int AOffset, int &ACount)
                 if (FStatement->HasResultSet()) {
                     FResultPending = 1;
                     FNextResultAvailable = SkipEmptyResults();
+                } else if (FParamInfos.empty() &&
+                           ODBCConn()->ODBCConnection()->RDBMSKind == ODBCKindMSAccess) {
+                    // The Access driver runs one statement per text: one
+                    // without a result set leaves nothing to read or close
+                    // (a command whose text changes per execute would ask
+                    // twice per statement otherwise).
+                    FStatementFlags |= sfCursorClosed;
+                    FStatement->Opened = false;
                 }
                 GetParamValues(-1);
             }
