@@ -25,7 +25,7 @@ void TGaugePacer::Tick()
     if (FPending.empty())
         return;
     const TClock::time_point Now = TClock::now();
-    if (Now - FShown < std::chrono::milliseconds(40))
+    if (Now - FShown < Pace)
         return;
     Flush();
     FShown = Now;

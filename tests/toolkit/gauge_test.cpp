@@ -19,7 +19,7 @@ TEST(GaugePacer, ShowsTheFirstValueHoldsBackTheRestAndLosesNone)
         Pacer.Set(nullptr, 7); // an engine without a window has no gauges
         EXPECT_EQ(Total.value(), 10) << "within the pace the value waits";
         EXPECT_EQ(Cruise.value(), -1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(45));
+        std::this_thread::sleep_for(TGaugePacer::Pace + std::chrono::milliseconds(5));
         Pacer.Tick();
         EXPECT_EQ(Total.value(), 20);
         EXPECT_EQ(Cruise.value(), 5);
