@@ -210,52 +210,38 @@ TLocalValue TLocalStatement::Column(int AIndex) const
         return TLocalValue::Integer(sqlite3_column_int64(FStmt, AIndex));
     case SQLITE_FLOAT:
         return TLocalValue::Real(sqlite3_column_double(FStmt, AIndex));
-    case SQLITE_TEXT: {
-        const char *P = reinterpret_cast<const char *>(sqlite3_column_text(FStmt, AIndex));
-        return TLocalValue::Text(std::string(P, size_t(sqlite3_column_bytes(FStmt, AIndex))));
-    }
-    case SQLITE_BLOB: {
+    default: {
         TLocalValue V;
-        V.Kind = TLocalValue::lvBlob;
-        const char *P = static_cast<const char *>(sqlite3_column_blob(FStmt, AIndex));
-        V.S.assign(P ? P : "", size_t(sqlite3_column_bytes(FStmt, AIndex)));
+        ReadColumn(AIndex, V);
         return V;
     }
-    default:
-        return {};
     }
 }
 
 void TLocalStatement::ReadColumn(int AIndex, TLocalValue &AValue) const
 {
-    // The column's value object once, instead of a checked call per fact
-    // (type, then value, then length); the connection is not shared
-    // between threads (SQLITE_OPEN_NOMUTEX), so the unprotected value is
-    // safe to read here.
-    sqlite3_value *V = sqlite3_column_value(FStmt, AIndex);
-    switch (sqlite3_value_type(V)) {
+    const int Type = sqlite3_column_type(FStmt, AIndex);
+    switch (Type) {
     case SQLITE_INTEGER:
         AValue.Kind = TLocalValue::lvInteger;
-        AValue.I = sqlite3_value_int64(V);
+        AValue.I = sqlite3_column_int64(FStmt, AIndex);
         if (!AValue.S.empty())
             AValue.S.clear();
         break;
     case SQLITE_FLOAT:
         AValue.Kind = TLocalValue::lvReal;
-        AValue.D = sqlite3_value_double(V);
+        AValue.D = sqlite3_column_double(FStmt, AIndex);
         if (!AValue.S.empty())
             AValue.S.clear();
         break;
-    case SQLITE_TEXT: {
-        AValue.Kind = TLocalValue::lvText;
-        const char *P = reinterpret_cast<const char *>(sqlite3_value_text(V));
-        AValue.S.assign(P ? P : "", size_t(sqlite3_value_bytes(V)));
-        break;
-    }
+    case SQLITE_TEXT:
     case SQLITE_BLOB: {
-        AValue.Kind = TLocalValue::lvBlob;
-        const char *P = static_cast<const char *>(sqlite3_value_blob(V));
-        AValue.S.assign(P ? P : "", size_t(sqlite3_value_bytes(V)));
+        // The pointer first, then the length, as SQLite asks.
+        const bool Text = Type == SQLITE_TEXT;
+        AValue.Kind = Text ? TLocalValue::lvText : TLocalValue::lvBlob;
+        const char *P = Text ? reinterpret_cast<const char *>(sqlite3_column_text(FStmt, AIndex))
+                             : static_cast<const char *>(sqlite3_column_blob(FStmt, AIndex));
+        AValue.S.assign(P ? P : "", size_t(sqlite3_column_bytes(FStmt, AIndex)));
         break;
     }
     default:

@@ -282,7 +282,7 @@ void TTable::ReadRow(int AIndex, TLocalRow &ARow, int64_t &ABookmark)
     int N = FReadStmt.ColumnCount();
     ARow.resize(size_t(N));
     for (int I = 0; I < N; ++I)
-        ARow[size_t(I)] = FReadStmt.Column(I);
+        FReadStmt.ReadColumn(I, ARow[size_t(I)]);
     FReadStmt.Reset();
     if (FKeyMemo && ARow.size() == FColumns.size()) {
         // As read, the values are the stored ones.
