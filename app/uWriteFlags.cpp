@@ -39,13 +39,6 @@ int Percent(int APart, int AWhole)
     return AWhole > 0 ? int(std::nearbyint(100.0 * APart / AWhole)) : 0;
 }
 
-void SetGauge(QProgressBar *AGauge, int AValue)
-{
-    // Only a change repaints: a write-back runs a million levels.
-    if (AGauge->value() != AValue)
-        AGauge->setValue(AValue);
-}
-
 void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASql)
 {
     AQuery.Close();
@@ -152,8 +145,8 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
 
     TfmWriteFlagProgress fmWriteFlagProgress(AOwner);
     fmWriteFlagProgress.show();
-    SetGauge(fmWriteFlagProgress.Gauge1, 0);
     TGaugePacer Gauges;
+    Gauges.Set(fmWriteFlagProgress.Gauge1, 0);
 
     TFlagTableCache FlagTables;
     TQuery &CastQry = *FlagCastQry;

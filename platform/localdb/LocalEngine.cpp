@@ -225,14 +225,12 @@ void TLocalStatement::ReadColumn(int AIndex, TLocalValue &AValue) const
     case SQLITE_INTEGER:
         AValue.Kind = TLocalValue::lvInteger;
         AValue.I = sqlite3_column_int64(FStmt, AIndex);
-        if (!AValue.S.empty())
-            AValue.S.clear();
+        AValue.S.clear();
         break;
     case SQLITE_FLOAT:
         AValue.Kind = TLocalValue::lvReal;
         AValue.D = sqlite3_column_double(FStmt, AIndex);
-        if (!AValue.S.empty())
-            AValue.S.clear();
+        AValue.S.clear();
         break;
     case SQLITE_TEXT:
     case SQLITE_BLOB: {

@@ -295,9 +295,6 @@ private:
     bool FStatementReused = false; // the statement of this prepare is the kept one
     // The cursor type and concurrency set on the statement (-1: none).
     SQLLEN FCursorTypeSet = -1, FConcurrencySet = -1;
-    // The row limit last set on the kept handle (-1: unknown): a command
-    // whose text changes per execute asks the same of it every time.
-    SQLLEN FMaxRowsSet = -1;
     std::string FFlagsText; // the text sfSSLongThenShort was learnt on
 };
 

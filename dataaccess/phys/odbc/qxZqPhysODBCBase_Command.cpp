@@ -278,15 +278,15 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     // "too many rows" can still be told from "exactly as many".
     int RecsMax = Fetch->RecsMax();
     if (RecsMax >= 0 && Fetch->Mode() == fmExactRecsMax) ++RecsMax;
-    if (Reused && FMaxRowsSet == std::max(RecsMax, 0)) {
-        // still in force: statement attributes outlive a close and a prepare
-    } else {
-        FMaxRowsSet = -1;
+    // Statement attributes outlive a close and a prepare: a kept handle
+    // still has the limit its last setup gave it.
+    if (!Reused || AStatement->MaxRowsSet != std::max(RecsMax, 0)) {
+        AStatement->MaxRowsSet = -1;
         if (RecsMax > 0)
             SetAttr(AStatement, SQL_ATTR_MAX_ROWS, RecsMax);
         else
             AStatement->Lib()->SQLSetStmtAttr(AStatement->Handle(), SQL_ATTR_MAX_ROWS, nullptr, 0);
-        if (AStatement == FCommandStatement) FMaxRowsSet = std::max(RecsMax, 0);
+        AStatement->MaxRowsSet = std::max(RecsMax, 0);
     }
 
     if (!UseDirectExecute()) {
@@ -437,7 +437,6 @@ TODBCCommandStatement *TZqPhysODBCCommand::TakeCommandStatement(TODBCConnection 
     auto Made = std::make_unique<TODBCCommandStatement>(AConnection, this);
     FSetupAttrs = 0;
     FCursorTypeSet = FConcurrencySet = -1;
-    FMaxRowsSet = -1;
     return Made.release();
 }
 

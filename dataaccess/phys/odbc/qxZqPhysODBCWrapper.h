@@ -526,6 +526,9 @@ public:
     // The row array size the command's setup set and the driver took (-1:
     // not known). Whatever else sets the attribute forgets it.
     SQLLEN RowArraySizeSet = -1;
+    // The row limit the command's setup set (-1: not known); nothing else
+    // sets it.
+    SQLLEN MaxRowsSet = -1;
 
     // False after the connection disconnected or went away: the handle was
     // released with it and the statement can only be closed and freed.
