@@ -13,6 +13,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TForm.h"
+#include "platform/toolkit/TItemClick.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -477,7 +478,7 @@ void TForm1::BindHandlers()
 
     const auto ListClick = [this](TCheckListBox *AList, void (TForm1::*AHandler)()) {
         const auto Run = [this, AHandler] { RunGuarded([this, AHandler] { (this->*AHandler)(); }); };
-        QObject::connect(AList, &QListWidget::itemClicked, this, Run);
+        InstallItemClick(*AList, Run);
         AList->OnClickCheck = [Run](TCheckListBox &) { Run(); };
     };
     ListClick(CheckListBox1, &TForm1::CheckListBox1Click);

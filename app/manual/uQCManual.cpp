@@ -135,6 +135,7 @@ TForm2::~TForm2()
 void TForm2::FormCreate()
 {
     CheckBox1->setChecked(true);
+    CheckBox1Click();
     ZqQuery2->SetConnection(MainConnection);
     tmpstatqry->Close();
     tmpStatTbl->Close();
@@ -207,6 +208,17 @@ void TForm2::resizeEvent(QResizeEvent *Event)
 {
     TForm::resizeEvent(Event);
     RunGuarded([this] { Panel2Resize(); });
+}
+
+void TForm2::keyPressEvent(QKeyEvent *Event)
+{
+    // Esc interrupts a check through the program's Esc hook, which has seen
+    // it already; it does not close the editor as it would close a dialog.
+    if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
+        Event->accept();
+        return;
+    }
+    TForm::keyPressEvent(Event);
 }
 
 void TForm2::closeEvent(QCloseEvent *Event)
@@ -393,8 +405,10 @@ void TForm2::LoadCruise(int IdCruise)
         CurCastDataset = tmpStatTbl;
         // A cruise without stations has nothing to check; its duplicate
         // window would be empty.
-        if (n > 0)
+        if (n > 0) {
+            StartEditorCheck();
             CheckCruiseCasts();
+        }
     }
     BuildErrorTree();
     QcRunFinished = true;

@@ -424,6 +424,7 @@ protected:
     void showEvent(QShowEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
@@ -437,6 +438,10 @@ private:
     void LoadCruise(int IdCruise);
     // "Check Current profile" for the parameter at ParamIndex.
     void CheckProfile(int ParamIndex);
+    // Every check the editor starts runs to its end: an Esc pressed earlier
+    // (which stopped a run, or nothing) must not stop it at its first
+    // station. The run's interruption (QcInterrupted) stays as it was.
+    static void StartEditorCheck();
     std::string LevelEditColumn() const;
     // Writes the posted level edit to the station database; false (the row
     // reverted, the fault reported) unless exactly one level changed.

@@ -67,6 +67,7 @@ void TForm2::CheckProfile(int ParamIndex)
         LoadProfile();
     int Rec = 0;
     if (!Outer) {
+        StartEditorCheck();
         DataSource2->SetDataSet(nullptr);
         if (ParamTbl && ParamTbl->Active())
             Rec = ParamTbl->RecNo();
@@ -108,11 +109,15 @@ void TForm2::CheckProfile(int ParamIndex)
     }
 }
 
+void TForm2::StartEditorCheck() { AbortRequested = false; }
+
 void TForm2::BitBtn5Click() { CheckProfile(CurParamIndex); }
 
 void TForm2::BitBtn4Click()
 {
     const int Rec = tmpStatTbl->Active() ? tmpStatTbl->RecNo() : 0;
+    if (!FullCruiseCheckRunning)
+        StartEditorCheck();
     ProfileGridReady = false;
     StationsReady = false;
     QcRunFinished = false;
@@ -151,6 +156,7 @@ void TForm2::BitBtn3Click()
     // The cruise check selects every profile again from the station
     // database; what was typed next to the plot goes there first.
     ApplyInPlotEdits();
+    StartEditorCheck();
     const int Rec = tmpStatTbl->RecNo();
     Gauge1->setValue(0);
     Gauge1->show();

@@ -12,6 +12,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDBGridModel.h"
+#include "platform/toolkit/TItemClick.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TTreeView.h"
@@ -349,8 +350,11 @@ void TForm2::WireControls()
     const auto Click = [this](QAbstractButton *B, void (TForm2::*Handler)()) {
         QObject::connect(B, &QAbstractButton::clicked, this, [this, Handler] { RunGuarded([&] { (this->*Handler)(); }); });
     };
-    QObject::connect(ListBox1, &QListWidget::itemClicked, this, [this] { RunGuarded([this] { ListBox1Click(); }); });
-    QObject::connect(ListBox2, &QListWidget::itemClicked, this, [this] { RunGuarded([this] { ListBox2Click(); }); });
+    // The lists and the tree follow the operator's keyboard as well as the
+    // mouse: what they highlight is what the editor shows.
+    InstallItemClick(*ListBox1, [this] { RunGuarded([this] { ListBox1Click(); }); });
+    InstallItemClick(*ListBox2, [this] { RunGuarded([this] { ListBox2Click(); }); });
+    InstallItemClick(*TreeView1, [this] { RunGuarded([this] { TreeView1Click(); }); });
     Click(ZoomInBtn, &TForm2::ZoomInBtnClick);
     Click(ZoomOutBtn, &TForm2::ZoomOutBtnClick);
     Click(ActSizeBtn, &TForm2::ActSizeBtnClick);
@@ -386,7 +390,6 @@ void TForm2::WireControls()
     // when the mouse leaves the plot.
     for (QLineEdit *E : {Edit1, Edit2})
         QObject::connect(E, &QLineEdit::textEdited, this, [this] { InPlotEditing = true; });
-    QObject::connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { RunGuarded([this] { TreeView1Click(); }); });
 
     PaintBox1->OnPaint = [this] { PaintBox1Paint(); };
     PaintBox1->OnMouseDown = [this](TMouseButton, int X, int Y) { RunGuarded([&] { PaintBox1MouseDown(X, Y); }); };

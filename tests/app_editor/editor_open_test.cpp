@@ -21,6 +21,7 @@
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 
 using namespace editortest;
@@ -222,6 +223,54 @@ TEST_F(EditorOpen, EnterOrAnArrowInTheMetadataGridPostsThePendingEdit)
     QCoreApplication::sendEvent(F.DBGrid1, &Left);
     EXPECT_EQ(T.State(), dsEdit);
     T.Cancel();
+}
+
+} // namespace
+
+namespace {
+
+// The program's Esc hook, as the main window installs it.
+struct TEscHook {
+    TEscHook()
+    {
+        InstallEscHook([] {
+            if (!AbortRequested) {
+                AbortRequested = true;
+                QcInterrupted = true;
+            }
+        });
+    }
+    ~TEscHook()
+    {
+        InstallEscHook({});
+        AbortRequested = QcInterrupted = false;
+    }
+};
+
+bool TreeHas(TTreeView &T, const std::string &Text)
+{
+    for (TTreeNode *N = T.GetFirstNode(); N; N = N->GetNext())
+        if (N->Text() == Text)
+            return true;
+    return false;
+}
+
+TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
+{
+    TEscHook Hook;
+    TForm2 &F = OpenEditor({27});
+    ASSERT_TRUE(TreeHas(*F.TreeView1, "1054"));
+    QTest::keyClick(F.ListBox1, Qt::Key_Escape);
+    EXPECT_TRUE(F.isVisible());
+    EXPECT_TRUE(AbortRequested);
+    EXPECT_TRUE(QcInterrupted);
+    F.CheckBox1->click();
+    ASSERT_TRUE(F.BitBtn4->isEnabled());
+    F.BitBtn4->click();
+    EXPECT_TRUE(TreeHas(*F.TreeView1, "1054"));
+    EXPECT_FALSE(AbortRequested);
+    // The run stays interrupted for the write-back's question.
+    EXPECT_TRUE(QcInterrupted);
 }
 
 } // namespace

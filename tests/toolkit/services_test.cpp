@@ -4,11 +4,13 @@
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TForm.h"
+#include "platform/toolkit/TItemClick.h"
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QKeyEvent>
 #include <QTest>
@@ -18,6 +20,7 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <chrono>
+#include <functional>
 #include <fstream>
 #include <stdexcept>
 
@@ -243,6 +246,92 @@ TEST(TreeViewNodes, LoadsTabIndentedTextInDisplayOrder)
     T.DeleteNode(T.Node(0));
     EXPECT_EQ(T.NodeCount(), 3);
     EXPECT_FALSE(T.LoadFromFile(Dir.filePath(QStringLiteral("missing.txt")).toStdString()));
+}
+
+// The operator's moves through a list, one a row: what the step does, the
+// highlighted row afterwards and how many clicks ran in all by then.
+struct TListStep {
+    const char *What;
+    std::function<void(QListWidget &)> Do;
+    int Row;
+    int Clicks;
+};
+
+void ClickRow(QListWidget &L, int Row)
+{
+    QTest::mouseClick(L.viewport(), Qt::LeftButton, {}, L.visualItemRect(L.item(Row)).center());
+}
+
+TEST(ItemClick, EveryMoveOfTheHighlightByTheOperatorClicksOnce)
+{
+    QListWidget L;
+    for (const char *Text : {"a", "b", "c", "d", "e"})
+        L.addItem(QString::fromLatin1(Text));
+    L.resize(200, 200);
+    L.show();
+    L.setCurrentRow(0);
+    int Clicks = 0;
+    InstallItemClick(L, [&] { ++Clicks; });
+    const TListStep Steps[] = {
+        {"arrow down", [](QListWidget &W) { QTest::keyClick(&W, Qt::Key_Down); }, 1, 1},
+        {"End", [](QListWidget &W) { QTest::keyClick(&W, Qt::Key_End); }, 4, 2},
+        {"End at the end", [](QListWidget &W) { QTest::keyClick(&W, Qt::Key_End); }, 4, 2},
+        {"Home", [](QListWidget &W) { QTest::keyClick(&W, Qt::Key_Home); }, 0, 3},
+        {"mouse on another row", [](QListWidget &W) { ClickRow(W, 2); }, 2, 4},
+        {"mouse on the highlighted row", [](QListWidget &W) { ClickRow(W, 2); }, 2, 5},
+        {"a row set in code", [](QListWidget &W) { W.setCurrentRow(3); }, 3, 5},
+        {"a row set in code after a key that moved nothing",
+         [](QListWidget &W) {
+             QTest::keyClick(&W, Qt::Key_End);
+             QTest::keyClick(&W, Qt::Key_End);
+             W.setCurrentRow(1);
+         },
+         1, 6},
+        {"a typed letter", [](QListWidget &W) { QTest::keyClick(&W, Qt::Key_D); }, 3, 7},
+        {"a drag over two rows",
+         [](QListWidget &W) {
+             const QPoint From = W.visualItemRect(W.item(1)).center(), To = W.visualItemRect(W.item(3)).center();
+             QTest::mousePress(W.viewport(), Qt::LeftButton, {}, From);
+             QMouseEvent Move(QEvent::MouseMove, QPointF(To), W.viewport()->mapToGlobal(QPointF(To)), Qt::NoButton,
+                              Qt::LeftButton, Qt::NoModifier);
+             QCoreApplication::sendEvent(W.viewport(), &Move);
+             QTest::mouseRelease(W.viewport(), Qt::LeftButton, {}, To);
+         },
+         3, 9},
+    };
+    for (const TListStep &S : Steps) {
+        S.Do(L);
+        EXPECT_EQ(L.currentRow(), S.Row) << S.What;
+        EXPECT_EQ(Clicks, S.Clicks) << S.What;
+    }
+    // A handler that moves its own list runs once, not again for its move.
+    InstallItemClick(L, [&] {
+        ++Clicks;
+        L.setCurrentRow(0);
+    });
+    QTest::keyClick(&L, Qt::Key_Down);
+    EXPECT_EQ(Clicks, 10);
+    EXPECT_EQ(L.currentRow(), 0);
+    InstallItemClick(L, {});
+    QTest::keyClick(&L, Qt::Key_Down);
+    EXPECT_EQ(Clicks, 10);
+}
+
+TEST(ItemClick, TreeViewFollowsTheKeyboard)
+{
+    TTreeView T;
+    TTreeNode *A = T.AddNode(nullptr, "A");
+    T.AddChild(A, "A1");
+    T.AddNode(nullptr, "B");
+    T.expandAll();
+    T.show();
+    T.SetSelected(A);
+    std::vector<std::string> Seen;
+    InstallItemClick(T, [&] { Seen.push_back(T.Selected()->Text()); });
+    QTest::keyClick(&T, Qt::Key_Down);
+    QTest::keyClick(&T, Qt::Key_Down);
+    T.SetSelected(A);
+    EXPECT_EQ(Seen, (std::vector<std::string>{"A1", "B"}));
 }
 
 } // namespace
