@@ -16,11 +16,13 @@
 #include "app/manual/Recalcs.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TPaintBox.h"
+#include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 
 using namespace editortest;
@@ -233,6 +235,44 @@ TEST_F(EditorCheck, OtherProfilesAreThoseOfTheShownStationsMonth)
     ASSERT_TRUE(F->ShowOtherProfiles);
     ASSERT_NE(MonthOfStation(F->CurCastId), MonthOfStation(Station));
     EXPECT_EQ(OtherMonths(), MonthOfStation(F->CurCastId));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EditorCheck, TheKeyboardInTheErrorTreeMovesAsAClickDoes)
+{
+    struct TShown {
+        TShown() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
+        ~TShown() { ParamDisplayList.Clear(); }
+    } Shown;
+    Open();
+    F->BitBtn3->click();
+    TTreeView &T = *F->TreeView1;
+    ASSERT_NE(T.GetFirstNode(), nullptr);
+    T.SetSelected(T.GetFirstNode());
+    // Down through the nodes of three stations, as far as the third's first
+    // parameter: each move goes where a click on the node goes.
+    int Stations = 0;
+    for (int Step = 0; Step < 60 && Stations < 3; ++Step) {
+        QTest::keyClick(&T, Qt::Key_Down);
+        TTreeNode *N = T.Selected();
+        ASSERT_NE(N, nullptr);
+        Stations += N->Level() == 0;
+        TTreeNode *Top = N;
+        while (Top->Parent())
+            Top = Top->Parent();
+        EXPECT_EQ(F->tmpStatTbl->FieldByName("ID_Cast")->AsString(), Top->Text()) << N->Text();
+        if (N->Level() == 2)
+            EXPECT_EQ(CurParamName, N->Text());
+        if (N->Level() == 4) {
+            const int Level = std::stoi(N->Text().substr(N->Text().find('#') + 1));
+            EXPECT_EQ(F->ZqQuery2->RecNo(), Level) << N->Text();
+            EXPECT_EQ(Grid().RecNo(), Level) << N->Text();
+        }
+    }
+    EXPECT_EQ(Stations, 3);
 }
 
 } // namespace

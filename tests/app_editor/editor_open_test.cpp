@@ -49,7 +49,12 @@ TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
     EXPECT_EQ(F.TreeView1->height(), 177);
     EXPECT_EQ(F.Panel6->width(), 320);
     EXPECT_EQ(MapScreenRect, Rect(50, 30, 970, 478));
+    // Opened in the state its Auto/Manual QC box gives.
     EXPECT_TRUE(F.CheckBox1->isChecked());
+    EXPECT_EQ(F.CheckBox1->text().toStdString(), "AUTO QC");
+    EXPECT_FALSE(F.BitBtn4->isEnabled());
+    EXPECT_FALSE(F.BitBtn5->isEnabled());
+    EXPECT_TRUE(F.BitBtn3->isEnabled());
     EXPECT_EQ(F.BitBtn2->text().toStdString(), "All profiles for\nthe same square\nand month as\na data profile");
     // The T-S panel has nothing to draw: it and its button stay hidden.
     EXPECT_FALSE(F.SpeedButton11->isVisible());
@@ -253,6 +258,28 @@ bool TreeHas(TTreeView &T, const std::string &Text)
         if (N->Text() == Text)
             return true;
     return false;
+}
+
+TEST_F(EditorOpen, TheKeyboardInTheListsLoadsWhatTheyHighlight)
+{
+    TForm2 &F = OpenEditor({2, 4, 27});
+    struct TStep {
+        int Key;
+        int Cruise;
+        int Stations;
+    };
+    for (const TStep &S : {TStep{Qt::Key_Down, 4, 41}, TStep{Qt::Key_End, 27, 54}, TStep{Qt::Key_Up, 4, 41},
+                           TStep{Qt::Key_Home, 2, 26}}) {
+        QTest::keyClick(F.ListBox1, Qt::Key(S.Key));
+        EXPECT_EQ(F.ShownCruiseId, S.Cruise) << S.Key;
+        EXPECT_EQ(F.tmpStatTbl->RecordCount(), S.Stations) << S.Key;
+        EXPECT_EQ(F.tmpStatTbl->FieldByName("ID_Cruise")->AsInteger(), S.Cruise) << S.Key;
+    }
+    ASSERT_GE(F.ListBox2->count(), 2);
+    ASSERT_EQ(F.ListBox2->currentRow(), 0);
+    QTest::keyClick(F.ListBox2, Qt::Key_Down);
+    EXPECT_EQ(F.CurParamIndex, 1);
+    EXPECT_EQ(CurParamName, ParamList.Strings(1));
 }
 
 TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
