@@ -187,11 +187,12 @@ void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::ve
             ColCount = Cells.size();
         else if (Cells.size() > ColCount)
             Cells.resize(ColCount);
+        // A line that lacks a cell (a file in another format is one cell a
+        // line, a blank line none) lists nothing for it.
         if (I > 0) {
-            static const std::string None;
-            SubRegions.Add(Cells.size() > 0 ? Cells[0] : None);
-            Months.Add(Cells.size() > 1 ? Cells[1] : None);
-            Pressures.Add(Cells.size() > 2 ? Cells[2] : None);
+            TDistinctList *Lists[] = {&SubRegions, &Months, &Pressures};
+            for (size_t C = 0; C < 3 && C < Cells.size(); ++C)
+                Lists[C]->Add(Cells[C]);
         }
         AImport.Grid.push_back(std::move(Cells));
         const int Percent = int(std::nearbyint(I * 100.0 / LineCount));

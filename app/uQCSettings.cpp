@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 QWidget *QcSettingsPages = nullptr;
 
 TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
@@ -15,8 +17,15 @@ TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
     setWindowTitle(QStringLiteral("QC Settings"));
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
-    QObject::connect(BitBtn1, &QPushButton::clicked, this, [this] { SetModalResult(mrOk); });
-    QObject::connect(BitBtn2, &QPushButton::clicked, this, [this] { SetModalResult(mrCancel); });
+    // The editor shows the window modeless, where a modal result alone
+    // closes nothing: both buttons close it. The pages act on the main
+    // window's controls directly, so there is nothing to take back.
+    for (auto [Button, Result] : {std::pair{BitBtn1, int(mrOk)}, std::pair{BitBtn2, int(mrCancel)}})
+        QObject::connect(Button, &QPushButton::clicked, this, [this, Result] {
+            SetModalResult(Result);
+            if (isVisible())
+                close();
+        });
     auto *Buttons = new QHBoxLayout; // owned by the form's layout
     Buttons->addStretch();
     Buttons->addWidget(BitBtn1);

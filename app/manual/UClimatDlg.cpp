@@ -14,6 +14,7 @@
 #include <QAbstractTableModel>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -214,6 +216,13 @@ TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath) : TF
     connect(BitBtn2, &QPushButton::clicked, this, [this] { SetModalResult(mrCancel); });
     connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { ShellTreeView1Change(); });
+    connect(FFolders, &QFileSystemModel::directoryLoaded, this, [this] { FollowFolder(); });
+    connect(FFolders, &QAbstractItemModel::rowsInserted, this, [this] { FollowFolder(); });
+    connect(FFolders, &QAbstractItemModel::rowsRemoved, this, [this] { FollowFolder(); });
+    connect(FFolders, &QAbstractItemModel::layoutChanged, this, [this] { FollowFolder(); });
+    for (QObject *Part : {static_cast<QObject *>(ShellTreeView1), static_cast<QObject *>(ShellTreeView1->viewport()),
+                          static_cast<QObject *>(ShellTreeView1->verticalScrollBar())})
+        Part->installEventFilter(this);
     connect(FilterComboBox1, &QComboBox::currentIndexChanged, this, [this] { FilterComboBox1Change(); });
     connect(FileListBox1, &QListView::doubleClicked, this, [this] { RunGuarded([this] { FileListBox1DblClick(); }); });
 
@@ -236,12 +245,41 @@ std::string TfmClimatDlg::FolderPath() const
 
 void TfmClimatDlg::SetFolderPath(const std::string &APath)
 {
-    const QModelIndex Index = FFolders->index(QString::fromStdString(APath));
-    if (Index.isValid()) {
+    const QString Path = QDir::cleanPath(QString::fromStdString(APath));
+    FFolderShown = Path;
+    FFollowFolder = true;
+    FollowFolder();
+    FileListBox1->setRootIndex(FFiles->setRootPath(Path));
+}
+
+void TfmClimatDlg::FollowFolder()
+{
+    // The tree reads the folders above the shown one as it opens them, and
+    // again when they change; each reading moves the rows below. Until the
+    // operator takes the tree in hand, the folder is brought back into view
+    // after each.
+    if (!FFollowFolder)
+        return;
+    const QModelIndex Index = FFolders->index(FFolderShown);
+    if (!Index.isValid())
+        return;
+    if (ShellTreeView1->currentIndex() != Index)
         ShellTreeView1->setCurrentIndex(Index);
-        ShellTreeView1->scrollTo(Index);
+    ShellTreeView1->scrollTo(Index, QAbstractItemView::PositionAtCenter);
+}
+
+bool TfmClimatDlg::eventFilter(QObject *AWatched, QEvent *AEvent)
+{
+    switch (AEvent->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+        FFollowFolder = false;
+        break;
+    default:
+        break;
     }
-    FileListBox1->setRootIndex(FFiles->setRootPath(QString::fromStdString(APath)));
+    return TForm::eventFilter(AWatched, AEvent);
 }
 
 void TfmClimatDlg::ShellTreeView1Change()

@@ -17,6 +17,8 @@
 #include "app/UQC.h"
 #include "platform/toolkit/TForm.h"
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -85,10 +87,18 @@ public:
     QPushButton *BitBtn2;         // Cancel
     QPushButton *BitBtn3;         // Help
 
+protected:
+    // The operator's hand on the folder tree ends its following the folder
+    // the dialog opened on.
+    bool eventFilter(QObject *AWatched, QEvent *AEvent) override;
+
 private:
     class TGridModel;
+    void FollowFolder();
     TClimImport FImport;
     TGridModel *FGridModel;
     QFileSystemModel *FFolders;
     QFileSystemModel *FFiles;
+    QString FFolderShown;          // the folder the dialog opened on
+    bool FFollowFolder = false;    // the tree keeps it in view until the operator acts
 };

@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <cstdlib>
 #include <filesystem>
@@ -179,11 +180,16 @@ TEST_F(ClimatDialog, HeaderPairThatDoesNotMatchStopsWithTheListsUnticked)
 
 TEST_F(ClimatDialog, FileWithoutTheRegionHeaderIsShownOneCellALine)
 {
-    Open(Write("short.txt", "REGIO\n1;1;0\n"));
+    Open(Write("short.txt", "REGIO\n1;1;0\n\n"));
     ASSERT_GE(Dialogs.Texts().size(), 1u);
     EXPECT_EQ(Dialogs.Texts()[0], "Wrong File Format");
-    ASSERT_EQ(Dlg->Import().Grid.size(), 2u);
+    ASSERT_EQ(Dlg->Import().Grid.size(), 3u);
     EXPECT_EQ(Dlg->Import().Grid[1], (std::vector<std::string>{"1;1;0"}));
+    // One cell a line: a sub-region each, no months, no pressures, and
+    // nothing for the blank line.
+    EXPECT_EQ(Items(*Dlg->CheckListBox1), (std::vector<std::string>{"1;1;0"}));
+    EXPECT_TRUE(Items(*Dlg->CheckListBox2).empty());
+    EXPECT_TRUE(Items(*Dlg->CheckListBox3).empty());
     EXPECT_EQ(ScreenCursor(), crDefault);
     Dialogs.Messages.clear();
     Open(Write("other.txt", "STATION;1\n"));
@@ -226,6 +232,33 @@ TEST_F(ClimatDialog, CheckWithoutTheDialogFindsWhatTheDialogShows)
     CheckClimatologyLines({"REGION"}, ClimParamsOf(RangeQry), I, Check);
     EXPECT_TRUE(Check.WrongFormat);
     EXPECT_THROW(ReadClimatologyLines((Dir / "missing.txt").string()), rtl::EFOpenError);
+}
+
+TEST_F(ClimatDialog, OpensOnItsFolderShownAndSelected)
+{
+    // Sixty folders come before it, read only after the dialog has opened.
+    for (int I = 0; I < 60; ++I)
+        std::filesystem::create_directories(Dir / ("aa" + std::to_string(100 + I)));
+    const std::filesystem::path Clim = Dir / "zz" / "clim";
+    std::filesystem::create_directories(Clim);
+    Write("zz/clim/bs.txt", "REGION;Month;PRES\n");
+    TfmClimatDlg Opened(nullptr, Clim.string());
+    Opened.show();
+    QTreeView &Tree = *Opened.ShellTreeView1;
+    const auto Shown = [&] {
+        const QRect Row = Tree.visualRect(Tree.currentIndex());
+        return Tree.viewport()->rect().contains(Row) && !Row.isEmpty();
+    };
+    // Every folder on the way read, the folder is still the one in view.
+    auto *Folders = static_cast<QFileSystemModel *>(Tree.model());
+    const QModelIndex Parent = Folders->index(QString::fromStdString(Dir.string()));
+    // (and the work folder of the fixture)
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Folders->rowCount(Parent) == 62 && Shown(); }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(Opened.FolderPath(), Clim.string() + "/");
+    EXPECT_TRUE(Shown());
+    auto *Files = static_cast<QFileSystemModel *>(Opened.FileListBox1->model());
+    EXPECT_EQ(Files->rootPath().toStdString(), Clim.string());
 }
 
 TEST_F(ClimatDialog, SelectButtonsWorkOnTheirOwnList)
