@@ -12,6 +12,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 
+#include <charconv>
 #include <cmath>
 
 int SpatialAdditionMin = 0;
@@ -138,6 +139,13 @@ std::string ParamTableName(const std::string &Abbr)
 double RoundPres(double Pres) { return std::nearbyint(Pres * 10.0) / 10.0; }
 
 std::string SqlFloat(double Value) { return rtl::FloatToStr(Value); }
+
+std::string SqlExactFloat(double Value)
+{
+    char Buffer[64];
+    const auto Res = std::to_chars(Buffer, Buffer + sizeof Buffer, Value);
+    return std::string(Buffer, Res.ptr);
+}
 
 std::string SqlDate(rtl::TDateTime Value)
 {

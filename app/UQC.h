@@ -67,6 +67,10 @@ std::string ParamTableName(const std::string &Abbr);
 double RoundPres(double Pres);
 // A real in SQL text: general format, "." separator, 15 significant digits.
 std::string SqlFloat(double Value);
+// A stored real in SQL text that reads back as the very same double (the
+// shortest such text, "." separator): a row named by the value it holds,
+// such as a level by its stored pressure, is found whatever its decimals.
+std::string SqlExactFloat(double Value);
 // Jet date literal body "M/D/YYYY" of the day of a date-time (days since
 // 1899-12-30, truncated toward zero), and the time of day "hh.mm.ss".
 std::string SqlDate(rtl::TDateTime Value);

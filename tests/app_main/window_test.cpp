@@ -4,23 +4,29 @@
 
 #include "app/UQC.h"
 #include "app/uDBPath.h"
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 
 #include <QCheckBox>
+#include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 using namespace maintest;
 
@@ -187,4 +193,144 @@ TEST_F(PathDialog, ADoubleClickOnAFileEndsTheDialogWithOk)
     TForm4 Dialog(nullptr);
     EXPECT_EQ(Dialog.Execute(), int(mrOk));
     EXPECT_EQ(Dialog.Result, Install->DbPath());
+}
+
+// ---- the caption check every form's test relies on ----------------------------
+
+namespace {
+
+// A small window, laid out by hand as a form's code would, and what the
+// caption check says about it: nothing on a sound form, the control at
+// fault on a faulty one.
+struct TCaptionCase {
+    const char *Name;
+    std::function<void(QWidget &)> Build;
+    std::vector<std::string> Blamed; // names each problem must mention, in order
+};
+
+template <class T> T *Place(QWidget &AParent, const char *AName, const QString &AText, const QRect &AGeometry)
+{
+    T *Control = new T(AText, &AParent); // owned by AParent
+    Control->setObjectName(QString::fromLatin1(AName));
+    Control->setGeometry(AGeometry);
+    return Control;
+}
+
+QString Long() { return QStringLiteral("QUALITY CONTROL PROCEDURE FOR CUSTOM SELECTED CRUISES"); }
+
+} // namespace
+
+TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
+{
+    const TCaptionCase Cases[] = {
+        {"laid out by a layout",
+         [](QWidget &W) {
+             auto *Box = new QVBoxLayout(&W);
+             Box->addWidget(new QLabel(Long()));
+             Box->addWidget(new QCheckBox(Long()));
+             Box->addWidget(new QRadioButton(Long()));
+             Box->addWidget(new QPushButton(Long()));
+             auto *Group = new QGroupBox(Long());
+             (new QVBoxLayout(Group))->addWidget(new QLineEdit);
+             Box->addWidget(Group);
+             auto *Tabs = new QTabWidget;
+             Tabs->addTab(new QWidget, Long());
+             Box->addWidget(Tabs);
+         },
+         {}},
+        {"placed by hand, room enough",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label1", QStringLiteral("Cruise"), {10, 10, 60, 20});
+             Place<QPushButton>(W, "BitBtn1", QStringLiteral("NEXT"), {80, 10, 80, 30});
+             // A bare holder over the label hides nothing.
+             (new QWidget(&W))->setGeometry(0, 0, 200, 100);
+         },
+         {}},
+        {"label too narrow", [](QWidget &W) { Place<QLabel>(W, "Label3", Long(), {10, 10, 120, 20}); }, {"Label3"}},
+        {"label too short",
+         [](QWidget &W) { Place<QLabel>(W, "Label4", QStringLiteral("Total"), {10, 10, 60, 6}); },
+         {"Label4"}},
+        {"wrapped label too short",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label5", Long() + QStringLiteral(" ") + Long(), {10, 10, 120, 20})->setWordWrap(true);
+         },
+         {"Label5"}},
+        {"wrapped label tall enough",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label5", Long() + QStringLiteral(" ") + Long(), {10, 10, 120, 200})->setWordWrap(true);
+         },
+         {}},
+        {"check box: the text after its box",
+         [](QWidget &W) {
+             const int Text = QFontMetrics(W.font()).horizontalAdvance(QStringLiteral("CRUISE INFO"));
+             Place<QCheckBox>(W, "CheckBox3", QStringLiteral("CRUISE INFO"), {10, 10, Text + 4, 24});
+         },
+         {"CheckBox3"}},
+        {"radio button too narrow",
+         [](QWidget &W) { Place<QRadioButton>(W, "RadioButton1", Long(), {10, 10, 200, 24}); },
+         {"RadioButton1"}},
+        {"button too narrow",
+         [](QWidget &W) { Place<QPushButton>(W, "BitBtn5", QStringLiteral("Update climate/range"), {10, 10, 70, 30}); },
+         {"BitBtn5"}},
+        {"label past its panel's edge",
+         [](QWidget &W) {
+             auto *Panel = Place<QGroupBox>(W, "Panel2", QString(), {10, 10, 100, 60});
+             Place<QLabel>(*Panel, "Label6", QStringLiteral("Velosity Limit"), {60, 20, 200, 20});
+         },
+         {"Label6"}},
+        {"gauge over a label",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label1", QStringLiteral("Press <Esc>"), {10, 10, 150, 20});
+             auto *Gauge = new QProgressBar(&W);
+             Gauge->setObjectName(QStringLiteral("Gauge1"));
+             Gauge->setGeometry(40, 12, 100, 16);
+         },
+         {"Gauge1"}},
+        {"framed panel across a label",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label2", QStringLiteral("LISt OF PARAMETETRS"), {10, 10, 200, 20});
+             auto *Panel = new QFrame(&W);
+             Panel->setObjectName(QStringLiteral("Panel8"));
+             Panel->setFrameShape(QFrame::StyledPanel);
+             Panel->setGeometry(40, 15, 300, 100);
+         },
+         {"Panel8"}},
+        {"framed panel around a label",
+         [](QWidget &W) {
+             auto *Panel = new QFrame(&W);
+             Panel->setFrameShape(QFrame::StyledPanel);
+             Panel->setGeometry(0, 0, 300, 100);
+             Place<QLabel>(W, "Label2", QStringLiteral("LISt OF PARAMETETRS"), {10, 10, 200, 20});
+         },
+         {}},
+        {"a group box's own button over its title",
+         [](QWidget &W) {
+             auto *Group = Place<QGroupBox>(W, "GroupBox2", QStringLiteral("WHAT TO DO?"), {10, 10, 300, 100});
+             Place<QRadioButton>(*Group, "RadioButton4", QStringLiteral("X"), {0, 0, 300, 24});
+         },
+         {"RadioButton4"}},
+        {"tab texts the tab bar cuts",
+         [](QWidget &W) {
+             auto *Tabs = new QTabWidget(&W);
+             Tabs->setObjectName(QStringLiteral("Pagecontrol1"));
+             Tabs->tabBar()->setObjectName(QStringLiteral("Pagecontrol1Tabs"));
+             Tabs->setUsesScrollButtons(false);
+             Tabs->setElideMode(Qt::ElideRight);
+             Tabs->addTab(new QWidget, Long());
+             Tabs->addTab(new QWidget, Long());
+             Tabs->setGeometry(0, 0, 300, 100);
+         },
+         {"Pagecontrol1Tabs", "Pagecontrol1Tabs"}},
+    };
+    for (const TCaptionCase &Case : Cases) {
+        QWidget Window;
+        Window.resize(400, 300);
+        Case.Build(Window);
+        Window.show();
+        ProcessMessages();
+        const std::vector<std::string> Problems = apptest::CaptionProblems(Window);
+        ASSERT_EQ(Problems.size(), Case.Blamed.size()) << Case.Name << ": " << ::testing::PrintToString(Problems);
+        for (size_t I = 0; I < Problems.size(); ++I)
+            EXPECT_EQ(Problems[I].rfind(Case.Blamed[I], 0), 0u) << Case.Name << ": " << Problems[I];
+    }
 }
