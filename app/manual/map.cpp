@@ -332,6 +332,10 @@ void DrawCoast(TCanvas &Canvas)
         Canvas.Brush.Color = Colour;
         Canvas.FillRect(MapScreenRect);
     }
+    // A zoomed map's coast reaches far past the map; outside it the image
+    // keeps its margins.
+    const TRect &M = MapScreenRect;
+    Canvas.SetClipRect(Rect(M.Left, M.Top, M.Right + 1, M.Bottom + 1));
     for (const TCoastBlock &B : Coast.Blocks) {
         if (!ColourAt(B.Colour, Colour))
             continue;
@@ -344,6 +348,7 @@ void DrawCoast(TCanvas &Canvas)
         Canvas.Pen.Color = Colour;
         Canvas.Polygon(Pts);
     }
+    Canvas.ClearClipRect();
     Canvas.Brush.Style = bsClear;
     Canvas.Pen.Color = clBlack;
     Canvas.Pen.Width = 2;

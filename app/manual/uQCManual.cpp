@@ -234,6 +234,8 @@ bool TForm2::eventFilter(QObject *Watched, QEvent *Event)
             Label10MouseEnter();
         else if (Event->type() == QEvent::Leave)
             Label10MouseLeave();
+    } else if (Watched == Panel4 && Event->type() == QEvent::Resize) {
+        LayoutProfilePanel();
     } else if (Watched == PaintBox2 && Event->type() == QEvent::Leave) {
         RunGuarded([this] { Label11MouseLeave(); });
     } else if (Event->type() == QEvent::MouseMove &&

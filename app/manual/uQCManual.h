@@ -38,10 +38,12 @@
 #include <QTableView>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -93,9 +95,15 @@ protected:
     void focusOutEvent(QFocusEvent *Event) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void currentChanged(const QModelIndex &Current, const QModelIndex &Previous) override;
+    // A posted edit may rebuild the grid (a re-check reloads its dataset):
+    // the rebuild has closed the cell's editor already.
+    void commitData(QWidget *Editor) override;
+    void closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint) override;
 
 private:
     void FollowDataSet();
+    unsigned FResets = 0;           // model resets so far
+    QWidget *FClosedEditor = nullptr; // compared only: closed by a reset during its commit
     void SizeColumns();
     TDBGridModel *FModel; // owned by the view
     TColor FFixedColor;
@@ -365,6 +373,8 @@ public:
     void PaintBox2MouseDown(int X, int Y);
     void PaintBox2MouseMove(int X, int Y);
     void PaintBox2MouseUp(int X, int Y);
+    // The plot's frame with its edges: where its data is drawn.
+    TRect PlotDataRect() const;
     // The ellipse about a density inversion: the level and the one above.
     TRect InversionBox(int Level) const;
     void SpeedButton1Click() {}
@@ -419,6 +429,8 @@ public:
 
     // Lays the form out for a client area of Width x Height pixels.
     void LayoutForm(int Width, int Height);
+    // Lays the plot panel out for its own size, docked or in its window.
+    void LayoutProfilePanel();
 
 protected:
     void showEvent(QShowEvent *Event) override;
@@ -430,6 +442,8 @@ protected:
 private:
     void BuildControls();
     void WireControls();
+    // Places buttons in rows across Width from Top; the rows' bottom.
+    static int FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top);
     // The field set-up of a metadata grid's dataset (TmpCast or the possible
     // duplicates): visibility, widths, display formats.
     void SetupMetaFields(TDataSet &DataSet, bool WithVelocity);

@@ -93,7 +93,24 @@ TDBGrid::TDBGrid(QWidget *Parent)
         FollowDataSet();
     });
     QObject::connect(FModel, &QAbstractItemModel::dataChanged, this, [this] { FollowDataSet(); });
+    QObject::connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] { ++FResets; });
     SetFixedColor(clBtnFace);
+}
+
+void TDBGrid::commitData(QWidget *Editor)
+{
+    const unsigned Before = FResets;
+    QTableView::commitData(Editor);
+    FClosedEditor = FResets != Before ? Editor : nullptr;
+}
+
+void TDBGrid::closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint)
+{
+    if (Editor && Editor == FClosedEditor) {
+        FClosedEditor = nullptr;
+        return;
+    }
+    QTableView::closeEditor(Editor, Hint);
 }
 
 TDBGrid::~TDBGrid() = default;
@@ -273,8 +290,21 @@ void TForm2::BuildControls()
     Edit2 = MakeControl<QLineEdit>(Panel4, "Edit2");
     Edit3 = MakeControl<QLineEdit>(Panel4, "Edit3");
     Edit4 = MakeControl<QLineEdit>(Panel4, "Edit4");
-    for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
-        E->setFrame(false);
+    // The read-out of the level under the mouse; empty, each box says what
+    // it shows.
+    const char *const Readout[4][2] = {{"PRES", "Pressure of the level"},
+                                       {"Value", "Value of the level"},
+                                       {"FPRES", "Flag of the pressure"},
+                                       {"Flag", "Flag of the value"}};
+    {
+        int i = 0;
+        for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4}) {
+            E->setFrame(false);
+            E->setPlaceholderText(QString::fromLatin1(Readout[i][0]));
+            E->setToolTip(QString::fromLatin1(Readout[i][1]));
+            ++i;
+        }
+    }
     Panel11 = MakePanel(Panel4, "Panel11");
     PaintBox3 = MakeControl<TPaintBox>(Panel11, "PaintBox3");
     PaintBox3->Color = clWhite;
@@ -401,6 +431,9 @@ void TForm2::WireControls()
     PaintBox2->OnMouseMove = [this](int X, int Y) { RunGuarded([&] { PaintBox2MouseMove(X, Y); }); };
     PaintBox2->OnMouseUp = [this](TMouseButton, int X, int Y) { RunGuarded([&] { PaintBox2MouseUp(X, Y); }); };
     PaintBox2->installEventFilter(this);
+    // Docked or in its own window, the plot panel lays itself out anew
+    // whenever its size changes.
+    Panel4->installEventFilter(this);
     // The boxes lie over the plot: reaching one leaves the plot, and the
     // boxes then take their level's values again from the profile query.
     for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4}) {
@@ -466,19 +499,11 @@ void TForm2::LayoutForm(int W, int H)
     const int P4W = std::max(40, W - P12W - P5W);
     Panel12->setGeometry(0, Top, P12W, BH);
     {
-        int x = 2;
-        const auto Place = [&](QWidget *C, int w) {
-            C->setGeometry(x, 2, w, 24);
-            x += w + 2;
-        };
-        Place(SpeedButton2, 120);
-        Place(SpeedButton18, 90);
-        Place(SpeedButton15, 100);
-        Place(BitBtn1, 60);
-        SpeedButton13->setGeometry(2, 28, P12W - 4, 24);
-        Bevel1->setGeometry(2, 54, P12W - 4, 28);
-        ComboBox1->setGeometry(6, 56, P12W - 12, 24);
-        const int GridTop = 84, GridH = BH - GridTop - 2;
+        const int RowH = FlowButtons({SpeedButton2, SpeedButton18, SpeedButton15, BitBtn1}, P12W, 2);
+        SpeedButton13->setGeometry(2, RowH + 2, P12W - 4, 24);
+        Bevel1->setGeometry(2, RowH + 28, P12W - 4, 28);
+        ComboBox1->setGeometry(6, RowH + 30, P12W - 12, 24);
+        const int GridTop = RowH + 58, GridH = BH - GridTop - 2;
         if (Panel17->isVisible()) {
             DBGrid1->setGeometry(2, GridTop, P12W - 4, GridH / 2);
             Panel17->setGeometry(2, GridTop + GridH / 2 + 2, P12W - 4, GridH - GridH / 2 - 2);
@@ -492,33 +517,7 @@ void TForm2::LayoutForm(int W, int H)
     // Undocked, the plot panel keeps the size of its own window.
     if (Panel4->parentWidget() == this)
         Panel4->setGeometry(P12W, Top, P4W, BH);
-    {
-        const int ToolH = 28, ListW = std::min(170, P4W / 3);
-        Panel8->setGeometry(0, 0, P4W, ToolH);
-        int x = 2;
-        for (QToolButton *B : {SpeedButton1, SpeedButton4, SpeedButton5, SpeedButton6, SpeedButton7, SpeedButton8,
-                               SpeedButton9, SpeedButton10, SpeedButton16, SpeedButton17, SpeedButton14}) {
-            B->setGeometry(x, 2, 28, 24);
-            x += 30;
-        }
-        SpeedButton11->setGeometry(x, 2, 100, 24);
-        SpeedButton19->setGeometry(x + 102, 2, 120, 24);
-        const int PlotW = std::max(20, P4W - ListW - 4), PlotH = std::max(20, BH - ToolH - 2);
-        PaintBox2->setGeometry(1, ToolH, PlotW, PlotH);
-        Label11->setGeometry(PaintBox2->geometry());
-        Label11->raise();
-        Panel11->setGeometry(PaintBox2->geometry());
-        PaintBox3->setGeometry(0, 0, PlotW, PlotH);
-        RadioGroup1->setGeometry(0, 0, 0, 0);
-        int ey = ToolH + 4;
-        for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4}) {
-            E->setGeometry(PlotW - 64, ey, 60, 16);
-            ey += 18;
-            E->raise();
-        }
-        ListBox2->setGeometry(PlotW + 2, ToolH, ListW, std::max(10, PlotH - 70));
-        BitBtn2->setGeometry(PlotW + 2, ToolH + std::max(10, PlotH - 70) + 2, ListW, 66);
-    }
+    LayoutProfilePanel();
 
     Panel5->setGeometry(W - P5W, Top, P5W, BH);
     {
@@ -549,4 +548,58 @@ void TForm2::LayoutForm(int W, int H)
             RedrawMap();
     }
     FLaidOut = true;
+}
+
+int TForm2::FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top)
+{
+    // Each button as wide as its caption needs (a glyph's at least), in
+    // rows across the width; the bottom of the last row is returned.
+    constexpr int MinW = 28, H = 24, Gap = 2;
+    int x = Gap, y = Top;
+    for (QAbstractButton *B : Buttons) {
+        if (B->isHidden())
+            continue;
+        const int w = std::max(MinW, B->sizeHint().width());
+        if (x > Gap && x + w > Width - Gap) {
+            x = Gap;
+            y += H + Gap;
+        }
+        B->setGeometry(x, y, w, H);
+        x += w + Gap;
+    }
+    return y + H + Gap;
+}
+
+void TForm2::LayoutProfilePanel()
+{
+    const int W = Panel4->width(), H = Panel4->height();
+    if (W <= 0 || H <= 0)
+        return;
+    // The tools across the top, the read-out of the level under the mouse
+    // below them, then the plot with the parameter list on its right:
+    // nothing lies over the plot.
+    const int ToolH = FlowButtons({SpeedButton1, SpeedButton4, SpeedButton5, SpeedButton6, SpeedButton7, SpeedButton8,
+                                   SpeedButton9, SpeedButton10, SpeedButton16, SpeedButton17, SpeedButton14,
+                                   SpeedButton11, SpeedButton19},
+                                  W, 2);
+    Panel8->setGeometry(0, 0, W, ToolH);
+    constexpr int BoxW = 64, BoxH = 18;
+    int x = 2;
+    for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4}) {
+        E->setGeometry(x, ToolH, BoxW, BoxH);
+        x += BoxW + 4;
+    }
+    const int Top = ToolH + BoxH + 2;
+    const int ListW = std::min(170, W / 3);
+    const int PlotW = std::max(20, W - ListW - 4), PlotH = std::max(20, H - Top - 1);
+    PaintBox2->setGeometry(1, Top, PlotW, PlotH);
+    Label11->setGeometry(PaintBox2->geometry());
+    Label11->raise();
+    Panel11->setGeometry(PaintBox2->geometry());
+    PaintBox3->setGeometry(0, 0, PlotW, PlotH);
+    RadioGroup1->setGeometry(0, 0, 0, 0);
+    const int ButtonH = BitBtn2->sizeHint().height() + 4;
+    const int ListH = std::max(10, PlotH - ButtonH - 2);
+    ListBox2->setGeometry(PlotW + 2, Top, ListW, ListH);
+    BitBtn2->setGeometry(PlotW + 2, Top + ListH + 2, ListW, ButtonH);
 }

@@ -80,6 +80,7 @@ void TForm2::PaintBox2Paint()
 {
     TFlagRestore Busy(ProfileGridReady, false);
     TCanvas &C = PaintBox2->Canvas();
+    C.ClearClipRect();
     C.Pen.Mode = pmCopy;
     ReadoutMarkerShown = false;
     LevelMarkerX = LevelMarkerY = 0;
@@ -102,6 +103,9 @@ void TForm2::PaintBox2Paint()
     C.Pen.Color = clBlack;
     C.Pen.Width = 1;
     C.Rectangle(PlotScreenRect);
+    // Lines of a zoomed plot, the climatic band and the markers reach past
+    // the frame: the data is drawn within it only.
+    C.SetClipRect(PlotDataRect());
 
     const bool Chem = !IsPtsParam(CurParamName);
     const std::string ValueName = ProfileValueField(CurParamName);
@@ -289,6 +293,7 @@ void TForm2::PaintBox2Paint()
         }
     }
 
+    C.ClearClipRect();
     if (SpeedButton7->isChecked()) {
         AxesWorldRect = PlotExtents;
         AxesScreenRect = PlotScreenRect;
@@ -307,6 +312,16 @@ void TForm2::PaintBox2Paint()
     C.Pen.Color = clBlack;
     C.Pen.Width = 1;
     C.Brush.Style = bsSolid;
+    // The markers the mouse moves between paints stay within the frame too.
+    C.SetClipRect(PlotDataRect());
+}
+
+TRect TForm2::PlotDataRect() const
+{
+    // The transforms put the extents on Left..Right and Top..Bottom, both
+    // edges included: the full view's outermost levels lie on the frame.
+    const TRect &R = PlotScreenRect;
+    return Rect(R.Left, R.Top, R.Right + 1, R.Bottom + 1);
 }
 
 TRect TForm2::InversionBox(int i) const

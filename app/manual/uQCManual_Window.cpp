@@ -13,6 +13,7 @@ void TForm2::SpeedButton14Click()
     LevelMarkerX = LevelMarkerY = 0;
     auto *Window = new TfmProfile(this); // owned by the editor; frees itself on close
     Window->setWindowFlag(Qt::Window);
+    Window->setWindowTitle(QStringLiteral("Profile"));
     ProfilePanel = this;
     ProfilePanelWidth = Panel4->width();
     ProfileUndockButton = SpeedButton14;

@@ -157,13 +157,24 @@ TCanvas::TCanvas(QImage *ATarget) : FTarget(ATarget) {}
 
 bool TCanvas::PenVisible() const { return Pen.Style != psClear && Pen.Mode != pmNop; }
 
+void TCanvas::SetClipRect(const TRect &R)
+{
+    FClip = QRect(QPoint(Lim(R.Left), Lim(R.Top)), QPoint(Lim(R.Right) - 1, Lim(R.Bottom) - 1));
+    FClipped = true;
+}
+
+void TCanvas::ClearClipRect() { FClipped = false; }
+
+QRect TCanvas::Drawable() const { return FClipped ? FClip.intersected(FTarget->rect()) : FTarget->rect(); }
+
 namespace {
 
-// Combines a mask with the image; the mask may reach past the image's edges.
+// Combines a mask with the image within Area (the image, or its clip
+// rectangle); the mask may reach past either.
 template <class F>
-void ForMaskPixels(QImage &Target, const QRect &Box, const QImage &Bits, F Combine)
+void ForMaskPixels(QImage &Target, const QRect &Area, const QRect &Box, const QImage &Bits, F Combine)
 {
-    const QRect Visible = Box.intersected(Target.rect());
+    const QRect Visible = Box.intersected(Area);
     for (int ty = Visible.top(); ty <= Visible.bottom(); ++ty) {
         const uchar *m = Bits.constScanLine(ty - Box.y()) - Box.x();
         auto *d = reinterpret_cast<uint32_t *>(Target.scanLine(ty));
@@ -181,7 +192,7 @@ void TCanvas::ApplyPen(const TMask &Mask)
         return;
     const uint32_t P = ColorToPixel(Pen.Color) & 0xFFFFFF;
     const TPenMode Mode = Pen.Mode;
-    ForMaskPixels(*FTarget, Mask.Box, Mask.Bits,
+    ForMaskPixels(*FTarget, Drawable(), Mask.Box, Mask.Bits,
                   [&](uint32_t &d, int, int) { d = 0xFF000000u | (Rop(Mode, P, d) & 0xFFFFFF); });
 }
 
@@ -193,7 +204,7 @@ void TCanvas::ApplyBrush(const TMask &Mask)
     const TPenMode Mode = Pen.Mode;
     const TBrushStyle Style = Brush.Style;
     // Hatched brushes leave the background between their lines.
-    ForMaskPixels(*FTarget, Mask.Box, Mask.Bits, [&](uint32_t &d, int x, int y) {
+    ForMaskPixels(*FTarget, Drawable(), Mask.Box, Mask.Bits, [&](uint32_t &d, int x, int y) {
         if (HatchBit(Style, x, y))
             d = 0xFF000000u | (Rop(Mode, P, d) & 0xFFFFFF);
     });
@@ -241,8 +252,9 @@ void TCanvas::StrokeLine(int X1, int Y1, int X2, int Y2, int &PatternPos)
     const int dx = std::abs(X2 - X1), dy = -std::abs(Y2 - Y1);
     const int sx = X1 < X2 ? 1 : -1, sy = Y1 < Y2 ? 1 : -1;
     int err = dx + dy, x = X1, y = Y1;
+    const QRect Area = Drawable();
     while (!(x == X2 && y == Y2)) {
-        if (x >= 0 && y >= 0 && x < FTarget->width() && y < FTarget->height()) {
+        if (Area.contains(x, y)) {
             auto *d = reinterpret_cast<uint32_t *>(FTarget->scanLine(y)) + x;
             if (PatternOn(Pattern, PatternPos))
                 *d = 0xFF000000u | (Rop(Pen.Mode, P, *d) & 0xFFFFFF);
@@ -498,7 +510,7 @@ void TCanvas::FillRect(const TRect &R)
     if (!FTarget || Brush.Style == bsClear)
         return;
     const QRect Box =
-        QRect(QPoint(Lim(R.Left), Lim(R.Top)), QPoint(Lim(R.Right) - 1, Lim(R.Bottom) - 1)).intersected(FTarget->rect());
+        QRect(QPoint(Lim(R.Left), Lim(R.Top)), QPoint(Lim(R.Right) - 1, Lim(R.Bottom) - 1)).intersected(Drawable());
     if (Box.isEmpty())
         return;
     // Fills ignore the pen mode: they copy the brush.
@@ -538,6 +550,7 @@ void TCanvas::TextOut(int X, int Y, const std::string &Text)
     const QFont F = MakeFont();
     const QFontMetrics M(F);
     QPainter P(FTarget);
+    P.setClipRect(Drawable());
     if (Brush.Style == bsSolid)
         P.fillRect(QRect(X, Y, M.horizontalAdvance(S), M.height()), QColor::fromRgb(ColorToPixel(Brush.Color)));
     P.setFont(F);
@@ -551,6 +564,7 @@ void TCanvas::Draw(int X, int Y, const QImage &Source)
     if (!FTarget)
         return;
     QPainter P(FTarget);
+    P.setClipRect(Drawable());
     P.drawImage(QPoint(X, Y), Source);
 }
 
@@ -563,7 +577,7 @@ TColor TCanvas::Pixel(int X, int Y) const
 
 void TCanvas::SetPixel(int X, int Y, TColor Color)
 {
-    if (!FTarget || X < 0 || Y < 0 || X >= FTarget->width() || Y >= FTarget->height())
+    if (!FTarget || !Drawable().contains(X, Y))
         return;
     FTarget->setPixel(X, Y, ColorToPixel(Color));
 }

@@ -14,6 +14,8 @@
 
 #include "platform/toolkit/TTypes.h"
 
+#include <QRect>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,6 +87,14 @@ public:
     TColor Pixel(int X, int Y) const; // clBlack outside the image
     void SetPixel(int X, int Y, TColor Color);
 
+    // Confines every later drawing (figures, fills, text, pixels, images) to
+    // R.Left..R.Right-1 x R.Top..R.Bottom-1, as a clip region does, until
+    // ClearClipRect; reading pixels is not confined.
+    void SetClipRect(const TRect &R);
+    void ClearClipRect();
+    bool Clipped() const { return FClipped; }
+    TRect ClipRect() const { return TRect{FClip.left(), FClip.top(), FClip.right() + 1, FClip.bottom() + 1}; }
+
 private:
     struct TMask;
     void ApplyPen(const TMask &Mask);
@@ -92,8 +102,11 @@ private:
     void StrokeLine(int X1, int Y1, int X2, int Y2, int &PatternPos);
     bool PenVisible() const;
     QFont MakeFont() const;
+    QRect Drawable() const; // the image, within the clip rectangle when one is set
 
     QImage *FTarget; // not owned: the bitmap or paint box that holds the image keeps it alive
+    QRect FClip;
+    bool FClipped = false;
 };
 
 // An image of its own with a canvas on it (the toolkit's bitmap).

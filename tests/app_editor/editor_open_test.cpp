@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
@@ -298,6 +299,54 @@ TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
     EXPECT_FALSE(AbortRequested);
     // The run stays interrupted for the write-back's question.
     EXPECT_TRUE(QcInterrupted);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<std::string> *Warnings = nullptr;
+
+void KeepWarning(QtMsgType, const QMessageLogContext &, const QString &Text)
+{
+    if (Warnings)
+        Warnings->push_back(Text.toStdString());
+}
+
+// With AUTO QC a posted station edit re-checks the cruise, which rebuilds
+// the grid under the cell being typed into: the edit ends without a word
+// from the grid.
+TEST_F(EditorOpen, ACellTypedIntoTheGridClosesQuietlyWhenTheGridIsRebuilt)
+{
+    TForm2 &F = OpenEditor({2});
+    ASSERT_TRUE(F.CheckBox1->isChecked());
+    TDBGridModel &M = F.DBGrid1->Model();
+    int Column = -1, IdColumn = -1;
+    for (int c = 0; c < M.columnCount(); ++c) {
+        if (M.ColumnField(c)->FieldName() == "StationName")
+            Column = c;
+        if (M.ColumnField(c)->FieldName() == "ID_Cast")
+            IdColumn = c;
+    }
+    ASSERT_GE(Column, 0);
+    ASSERT_GE(IdColumn, 0);
+    const QModelIndex Cell = M.index(2, Column);
+    const std::string Id = M.data(M.index(2, IdColumn)).toString().toStdString();
+    std::vector<std::string> Seen;
+    Warnings = &Seen;
+    const QtMessageHandler Old = qInstallMessageHandler(KeepWarning);
+    F.DBGrid1->edit(Cell);
+    auto *Editor = F.DBGrid1->viewport()->findChild<QLineEdit *>();
+    ASSERT_NE(Editor, nullptr);
+    Editor->setText(QStringLiteral("RETYPED"));
+    QTest::keyClick(Editor, Qt::Key_Return);
+    // The grid's delegate commits and closes once the key is handled.
+    QCoreApplication::processEvents();
+    qInstallMessageHandler(Old);
+    Warnings = nullptr;
+    EXPECT_TRUE(Seen.empty()) << Seen.front();
+    EXPECT_EQ(M.LastError().toStdString(), "");
+    EXPECT_EQ(Sql("select StationName from Cast_Titles where ID_Cast=" + Id)[0][0], "RETYPED");
 }
 
 } // namespace

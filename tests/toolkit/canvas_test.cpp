@@ -4,6 +4,8 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class CanvasRules : public ::testing::Test {
@@ -192,6 +194,53 @@ TEST_F(CanvasRules, WildCoordinatesAreHeldAndClipped)
     C.Polygon({Point(-2147483647 - 1, 0), Point(2147483647, 0), Point(0, 2147483647)});
     C.FillRect(Rect(-2147483647 - 1, 0, 2147483647, 1));
     EXPECT_EQ(C.Pixel(20, 0), clBlue);
+}
+
+// Each kind of drawing, made across the whole image with the clip
+// rectangle (10, 8)-(30, 22) set: pixels outside stay white, some inside
+// change, and without the clip the same drawing reaches outside.
+TEST_F(CanvasRules, EveryDrawingStaysWithinTheClipRectangle)
+{
+    const TRect Clip = Rect(10, 8, 30, 22);
+    struct TCase {
+        const char *What;
+        std::function<void(TCanvas &)> Draw;
+    };
+    const TCase Cases[] = {
+        {"thin line", [](TCanvas &K) { K.MoveTo(0, 0), K.LineTo(40, 30); }},
+        {"wide line", [](TCanvas &K) { K.Pen.Width = 3, K.MoveTo(0, 15), K.LineTo(40, 15); }},
+        {"polyline", [](TCanvas &K) { K.Polyline({{0, 29}, {20, 0}, {39, 29}}); }},
+        {"polygon", [](TCanvas &K) { K.Brush.Color = clRed, K.Polygon({{0, 0}, {39, 0}, {39, 29}, {0, 29}}); }},
+        {"rectangle", [](TCanvas &K) { K.Brush.Color = clRed, K.Rectangle(0, 0, 40, 30); }},
+        {"ellipse", [](TCanvas &K) { K.Brush.Color = clRed, K.Ellipse(-5, -5, 45, 35); }},
+        {"small ellipse", [](TCanvas &K) { K.Brush.Color = clRed, K.Ellipse(7, 5, 13, 11); }},
+        {"fill", [](TCanvas &K) { K.Brush.Color = clRed, K.FillRect(Rect(0, 0, 40, 30)); }},
+        {"not-xor", [](TCanvas &K) { K.Pen.Mode = pmNotXor, K.Pen.Width = 12, K.Rectangle(5, 5, 35, 25); }},
+        {"text", [](TCanvas &K) { K.Brush.Color = clRed, K.TextOut(0, 10, "WWWWWWWWWWWW"); }},
+        {"pixel", [](TCanvas &K) { K.SetPixel(5, 5, clRed), K.SetPixel(15, 15, clRed); }},
+    };
+    for (const TCase &T : Cases) {
+        for (const bool Clipped : {true, false}) {
+            SetUp();
+            C.Pen = TPen();
+            C.Brush = TBrush();
+            C.Pen.Color = clBlack;
+            if (Clipped)
+                C.SetClipRect(Clip);
+            T.Draw(C);
+            C.ClearClipRect();
+            int Inside = 0, Outside = 0;
+            for (int y = 0; y < Bmp.Height(); ++y)
+                for (int x = 0; x < Bmp.Width(); ++x)
+                    if (C.Pixel(x, y) != clWhite)
+                        ++(x >= Clip.Left && x < Clip.Right && y >= Clip.Top && y < Clip.Bottom ? Inside : Outside);
+            EXPECT_GT(Inside, 0) << T.What;
+            if (Clipped)
+                EXPECT_EQ(Outside, 0) << T.What;
+            else
+                EXPECT_GT(Outside, 0) << T.What;
+        }
+    }
 }
 
 } // namespace
