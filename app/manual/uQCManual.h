@@ -351,6 +351,8 @@ public:
     void Label10MouseLeave();
     // Draws the coast into Image1 and repaints the overlay.
     void RedrawMap();
+    // The map with its edges: where its stations and lines are drawn.
+    TRect MapDataRect() const;
 
     // ---- profile side ---------------------------------------------------------
     // Loading and the data grid (uQCManual_Profile.cpp).

@@ -43,9 +43,19 @@ void TForm2::RedrawMap()
     PaintBox1->Repaint();
 }
 
+TRect TForm2::MapDataRect() const
+{
+    // The transforms put the map's edges on Left..Right and Top..Bottom.
+    const TRect &M = MapScreenRect;
+    return Rect(M.Left, M.Top, M.Right + 1, M.Bottom + 1);
+}
+
 void TForm2::PaintBox1Paint()
 {
     TCanvas &C = PaintBox1->Canvas();
+    // Lines, tracks and stations of a zoomed map reach past it; the margins
+    // keep only the axes.
+    C.SetClipRect(MapDataRect());
     if (QCContBtn->isChecked() && !ExtraLinesFile.empty()) {
         try {
             DrawExtraLines(C);
@@ -73,6 +83,7 @@ void TForm2::PaintBox1Paint()
     }
     DrawTrack = true;
 
+    C.ClearClipRect();
     const TRect &M = MapScreenRect;
     const int W = PaintBox1->width(), H = PaintBox1->height();
     C.Brush.Style = bsSolid;
@@ -87,6 +98,9 @@ void TForm2::PaintBox1Paint()
         InitGeoAxes();
         DrawGeoAxes(C);
     }
+    // The squares, and the marks that the mouse and the blink draw between
+    // paints, stay on the map too.
+    C.SetClipRect(MapDataRect());
     if (QuadrSelBtn->isChecked())
         DrawSquares(C);
     if (SelectionRect.Left != SelectionRect.Right)

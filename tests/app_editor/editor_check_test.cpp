@@ -14,15 +14,20 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "app/manual/Recalcs.h"
+#include "app/uQCSettings.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
 #include <QListWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTabWidget>
 #include <QToolButton>
 
 using namespace editortest;
@@ -273,6 +278,128 @@ TEST_F(EditorCheck, TheKeyboardInTheErrorTreeMovesAsAClickDoes)
         }
     }
     EXPECT_EQ(Stations, 3);
+}
+
+} // namespace
+
+namespace {
+
+std::string Lines(const std::vector<std::string> &V)
+{
+    std::string All;
+    for (const std::string &L : V)
+        All += L + "\n";
+    return All;
+}
+
+// Pixels of a paint box outside Inside that are not white.
+int PaintedOutside(TPaintBox &Box, const TRect &Inside)
+{
+    int n = 0;
+    for (int y = 0; y < Box.height(); ++y)
+        for (int x = 0; x < Box.width(); ++x)
+            if (!PointInRect(Rect(Inside.Left, Inside.Top, Inside.Right - 1, Inside.Bottom - 1), x, y) &&
+                Box.Canvas().Pixel(x, y) != clWhite)
+                ++n;
+    return n;
+}
+
+// The editor as the operator sees it on a 1280 x 1024 screen: a profile
+// with its climatic band and the read-out of a level.
+TEST_F(EditorCheck, AtItsScreenSizeEveryCaptionShowsAndNothingCoversThePlot)
+{
+    Open();
+    ASSERT_EQ(F->size(), QSize(1280, 1024));
+    F->SpeedButton16->click();
+    F->SpeedButton17->click();
+    ASSERT_FALSE(F->ProfilePts.empty());
+    const TPoint Level = F->ProfilePts[F->ProfilePts.size() / 2];
+    MoveTo(F->PaintBox2, Level.X, Level.Y);
+    EXPECT_FALSE(F->Edit1->text().isEmpty());
+    apptest::SaveScreenshot(*F, "editor_profile_band_readout");
+    EXPECT_EQ(Lines(apptest::CaptionProblems(*F)), "");
+
+    // Nothing but the plot's own mouse overlay lies on the plot.
+    const QRect Plot(F->PaintBox2->mapTo(F, QPoint(0, 0)), F->PaintBox2->size());
+    for (QWidget *W : F->findChildren<QWidget *>()) {
+        if (W == F->PaintBox2 || W == F->Label11 || !W->isVisibleTo(F) || W->isWindow() ||
+            W->isAncestorOf(F->PaintBox2))
+            continue;
+        const QRect R(W->mapTo(F, QPoint(0, 0)), W->size());
+        EXPECT_FALSE(R.intersects(Plot)) << W->objectName().toStdString();
+    }
+
+    // Zoomed in far, without axes, the profile and the band cross the frame:
+    // what lies outside it stays as the plot's background.
+    F->SpeedButton7->click();
+    ASSERT_FALSE(F->SpeedButton7->isChecked());
+    const TRect &R = F->PlotScreenRect;
+    F->PlotRubberRect = Rect(Level.X - 20, Level.Y - 15, Level.X + 20, Level.Y + 15);
+    F->SpeedButton4->setEnabled(true);
+    F->SpeedButton4->click();
+    EXPECT_EQ(PaintedOutside(*F->PaintBox2, Rect(R.Left, R.Top, R.Right + 1, R.Bottom + 1)), 0);
+    int Inside = 0;
+    for (int y = R.Top + 1; y < R.Bottom; ++y)
+        for (int x = R.Left + 1; x < R.Right; ++x)
+            Inside += F->PaintBox2->Canvas().Pixel(x, y) != clWhite;
+    EXPECT_GT(Inside, 0);
+    apptest::SaveScreenshot(*F, "editor_profile_zoomed");
+
+    // A zoomed map keeps its margins white but for the axes.
+    F->AxesBtn->click();
+    RubberRect = Rect(MapScreenRect.Left + 400, MapScreenRect.Top + 100, MapScreenRect.Left + 700,
+                      MapScreenRect.Top + 300);
+    F->ZoomInBtn->setEnabled(true);
+    F->ZoomInBtn->click();
+    ASSERT_EQ(ZoomIndex, 1);
+    const TRect Map = Rect(MapScreenRect.Left, MapScreenRect.Top, MapScreenRect.Right + 1, MapScreenRect.Bottom + 1);
+    EXPECT_EQ(PaintedOutside(*F->PaintBox1, Rect(Map.Left - 1, Map.Top - 1, Map.Right + 1, Map.Bottom + 1)), 0);
+    apptest::SaveScreenshot(*F, "editor_map_zoomed");
+    F->ActSizeBtn->click();
+}
+
+TEST_F(EditorCheck, TheUndockedPlotFillsItsTitledWindowAtAnySize)
+{
+    Open();
+    F->SpeedButton14->click();
+    ASSERT_NE(F->ProfileWindow, nullptr);
+    QWidget &W = *F->ProfileWindow;
+    EXPECT_EQ(W.windowTitle().toStdString(), "Profile");
+    for (const QSize Size : {QSize(900, 700), QSize(500, 400)}) {
+        W.resize(Size);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(F->Panel4->size(), Size);
+        // The plot takes the panel's width less the parameter list, and its
+        // height less the tools and the read-out.
+        EXPECT_EQ(F->PaintBox2->geometry().right(), F->ListBox2->geometry().left() - 2) << Size.width();
+        EXPECT_GT(F->PaintBox2->width(), Size.width() / 2) << Size.width();
+        EXPECT_GT(F->PaintBox2->height(), Size.height() * 3 / 4) << Size.height();
+        EXPECT_EQ(F->PaintBox2->Bitmap().Width(), F->PaintBox2->width());
+        EXPECT_EQ(Lines(apptest::CaptionProblems(W)), "") << Size.width();
+    }
+    apptest::SaveScreenshot(W, "editor_profile_window_small");
+    W.close();
+}
+
+TEST_F(EditorCheck, TheSettingsWindowClosesOnOkAndOnCancel)
+{
+    QTabWidget Pages;
+    Pages.addTab(new QWidget, QStringLiteral("QUALITY CHECK OPTIONS")); // owned by Pages
+    QcSettingsPages = &Pages;
+    Open();
+    for (const char *Button : {"BitBtn1", "BitBtn2"}) {
+        F->SpeedButton20->click();
+        auto *Settings = F->findChild<TfmQCSettings *>();
+        ASSERT_NE(Settings, nullptr) << Button;
+        ASSERT_TRUE(Settings->isVisible());
+        EXPECT_EQ(Pages.parentWidget(), Settings);
+        QPointer<TfmQCSettings> Alive(Settings);
+        Settings->findChild<QPushButton *>(QString::fromLatin1(Button))->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(Alive) << Button;
+        EXPECT_NE(Pages.parentWidget(), Settings) << Button;
+    }
+    QcSettingsPages = nullptr;
 }
 
 } // namespace
