@@ -44,11 +44,21 @@ protected:
         ProfileFixture::TearDown();
     }
     // A climatology of TEMP and PSAL for the station's square (16) in every
-    // month, its mean far from the data between 20 and 60 dbar.
-    void LoadClimatology()
+    // month, its mean far from the data between 20 and 60 dbar; or the
+    // installation's Black Sea climatology, as the operator imports it.
+    void LoadClimatology(bool Shipped = false)
     {
         TTable ClimMS(nullptr), ClimBS(nullptr);
+        if (Shipped) {
+            TClimImport Import;
+            std::string Error;
+            ASSERT_TRUE(ReadClimatologyFile(apptest::ProgramFolder() + "Clim/BlackSea_TS.txt", Import, Error))
+                << Error;
+            ::LoadClimatology(Import, *StructTbl, ClimMS, ClimBS, WorkDir);
+        }
         for (const char *P : {"TEMP", "PSAL"}) {
+            if (Shipped)
+                break;
             TClimImport Import;
             Import.Grid.push_back({"REGION", "Month", "PRES", std::string(P) + "_PAVG", std::string(P) + "_PSTD"});
             Import.SubRegions = {{"16"}, {true}};
@@ -77,9 +87,9 @@ protected:
         MakeWorkTable(*PtsFlags, *StructTbl, WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
         PtsDataFlagTbl = PtsFlags.get();
     }
-    void Open()
+    void Open(bool ShippedClimatology = false)
     {
-        LoadClimatology();
+        LoadClimatology(ShippedClimatology);
         PrepareRunFlags(BlackSeaCruise);
         F = &OpenEditor({BlackSeaCruise});
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
@@ -308,11 +318,23 @@ int PaintedOutside(TPaintBox &Box, const TRect &Inside)
 // with its climatic band and the read-out of a level.
 TEST_F(EditorCheck, AtItsScreenSizeEveryCaptionShowsAndNothingCoversThePlot)
 {
-    Open();
+    struct TShown {
+        TShown() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
+        ~TShown() { ParamDisplayList.Clear(); }
+    } Shown;
+    Open(true);
     ASSERT_EQ(F->size(), QSize(1280, 1024));
+    F->CheckBox1->click();
+    F->BitBtn5->click();
     F->SpeedButton16->click();
     F->SpeedButton17->click();
+    ASSERT_TRUE(F->SpeedButton17->isChecked());
     ASSERT_FALSE(F->ProfilePts.empty());
+    int Blue = 0;
+    for (int y = 0; y < F->PaintBox2->height(); ++y)
+        for (int x = 0; x < F->PaintBox2->width(); ++x)
+            Blue += F->PaintBox2->Canvas().Pixel(x, y) == TColor(0xFF0000);
+    EXPECT_GT(Blue, 100);
     const TPoint Level = F->ProfilePts[F->ProfilePts.size() / 2];
     MoveTo(F->PaintBox2, Level.X, Level.Y);
     EXPECT_FALSE(F->Edit1->text().isEmpty());
