@@ -408,6 +408,9 @@ public:
     void BitBtn4Click();
     void BitBtn5Click();
     void CheckBox1Click();
+    // "Check metadata" and "Check Current profile" as Auto/Manual QC and
+    // the shown parameter allow.
+    void EnableCheckButtons();
     void TreeView1Click();
     void SpeedButton20Click();
     // The plot in a window of its own (uQCManual_Window.cpp).
@@ -478,6 +481,7 @@ private:
     void UpdateRunLevelFlag(const std::string &Column, double Pres, const std::string &Value);
     void FillUndoList(const std::string &Sql, const std::string &Current);
     bool FRevertingEdit = false;
+    bool FProfileEligible = false; // the shown parameter is checked by the run and shown by it
 
     std::unique_ptr<rtl::TComponent> FDataOwner; // owns the data components
     // The climatology query the editor lends the engine when none is set.

@@ -213,10 +213,17 @@ void TForm2::BitBtn3Click()
 
 void TForm2::CheckBox1Click()
 {
+    CheckBox1->setText(CheckBox1->isChecked() ? QStringLiteral("AUTO QC") : QStringLiteral("MANUAL QC"));
+    EnableCheckButtons();
+}
+
+void TForm2::EnableCheckButtons()
+{
+    // Under AUTO QC the edits start the checks; by hand, a profile is
+    // checked only when its parameter is one the run checks and shows.
     const bool Auto = CheckBox1->isChecked();
     BitBtn4->setEnabled(!Auto);
-    BitBtn5->setEnabled(!Auto);
-    CheckBox1->setText(Auto ? QStringLiteral("AUTO QC") : QStringLiteral("MANUAL QC"));
+    BitBtn5->setEnabled(!Auto && FProfileEligible);
 }
 
 void TForm2::TreeView1Click()

@@ -83,7 +83,8 @@ void TForm2::ListBox2Click()
     Enable(SpeedButton10, Eligible || CurParamName == "DENS");
     Enable(SpeedButton16, Eligible);
     Enable(SpeedButton17, Eligible);
-    BitBtn5->setEnabled(Eligible);
+    FProfileEligible = Eligible;
+    EnableCheckButtons();
     Enable(SpeedButton19, Eligible);
     ShowOtherProfiles = SpeedButton19->isEnabled() && SpeedButton19->isChecked();
     LoadProfile();
