@@ -147,7 +147,7 @@ public:
 
     // ---- controls --------------------------------------------------------------
     QFrame *Panel1 = nullptr;  // the wizard's pages
-    QFrame *Panel19 = nullptr; // NEXT, BACK and the run's progress
+    QFrame *Panel19 = nullptr; // NEXT, BACK and the run's progress (a grid)
     QGroupBox *GroupBox1 = nullptr; // "INFORMATION"
     QTextBrowser *WebBrowser1 = nullptr;
     QCheckBox *CheckBox1 = nullptr; // hidden
@@ -288,7 +288,6 @@ public:
     // ---- layout ----------------------------------------------------------------
     void FormShow();
     void Panel1Resize();
-    void Panel19Resize();
 
 protected:
     void closeEvent(QCloseEvent *Event) override;
