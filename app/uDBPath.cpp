@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -99,12 +98,8 @@ void TShellTreeView::KeepCurrentInSight()
 
 void TShellTreeView::mousePressEvent(QMouseEvent *AEvent)
 {
+    // Any button chooses the folder under it (the view's own press).
     FFollowCurrent = false;
-    if (AEvent->button() == Qt::RightButton) {
-        const QModelIndex Index = indexAt(AEvent->position().toPoint());
-        if (Index.isValid())
-            setCurrentIndex(Index);
-    }
     QTreeView::mousePressEvent(AEvent);
 }
 

@@ -220,10 +220,10 @@ TEST_F(PathDialog, OpensOnItsFolderInSightAndSelectsOnARightClick)
     const std::string Folder = Install->Dir() + "demo";
     TForm4 Dialog(nullptr);
     QSignalSpy Loaded(Dialog.FolderModel, &QFileSystemModel::directoryLoaded);
+    QSignalSpy Rows(Dialog.FolderModel, &QAbstractItemModel::rowsInserted);
     Dialog.SetFolder(Folder);
     Dialog.show();
-    // Every folder above it read (each read puts rows above it), and the
-    // reads' rows laid out.
+    // Every folder above it read (each read puts rows above it).
     std::vector<QString> Above;
     for (QDir D(QString::fromStdString(Folder)); D.cdUp();)
         Above.push_back(D.absolutePath());
@@ -235,6 +235,9 @@ TEST_F(PathDialog, OpensOnItsFolderInSightAndSelectsOnARightClick)
         return true;
     };
     ASSERT_TRUE(QTest::qWaitFor(AllRead, 10000)) << ::testing::PrintToString(Above.size());
+    // Their rows come in batches after each read: until none comes for a while.
+    for (int Batches = 0; Batches < 50 && Rows.wait(300); ++Batches) {
+    }
     ProcessMessages();
     QTreeView &Tree = *Dialog.ShellTreeView1;
     ASSERT_EQ(Dialog.FolderModel->filePath(Tree.currentIndex()).toStdString(), Folder);
