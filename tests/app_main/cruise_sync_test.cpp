@@ -32,11 +32,11 @@ void UseEarlierWidths(const std::string &ADefFile)
     std::stringstream Text;
     Text << std::ifstream(ADefFile).rdbuf();
     std::string Def = Text.str();
-    for (const auto &[Now, Then] : {std::pair<std::string, std::string>{"Cruise_Name String 50", "Cruise_Name String 40"},
-                                    {"ParamName String 71", "ParamName String 60"}}) {
+    using TSwap = std::pair<std::string, std::string>;
+    for (const auto &[Now, Then] :
+         {TSwap{"Cruise_Name String 50", "Cruise_Name String 40"}, TSwap{"ParamName String 71", "ParamName String 60"}})
         for (size_t At = Def.find(Now); At != std::string::npos; At = Def.find(Now, At))
             Def.replace(At, Now.size(), Then);
-    }
     std::ofstream(ADefFile) << Def;
 }
 
