@@ -40,6 +40,15 @@ void UseEarlierWidths(const std::string &ADefFile)
     std::ofstream(ADefFile) << Def;
 }
 
+// The work table's row of a cruise, "<none>" when it has none.
+std::string RowOf(const std::vector<std::string> &ARows, const std::string &AId)
+{
+    for (const std::string &R : ARows)
+        if (R.substr(0, R.find('|')) == AId)
+            return R;
+    return "<none>";
+}
+
 std::string Repeat(const std::string &AText, int ATimes)
 {
     std::string R;
@@ -89,12 +98,7 @@ TEST_F(CruiseSync, AWorkFolderOfEarlierWidthsTakesTheLongestNamesAndKeepsItsMark
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Dialogs->Texts().empty()) << Dialogs->Texts().front();
     const auto Rows = WorkRows("marlin_demo-QCCruise", {"ID_Cruise", "Cruise_Name", "MAR", "ChLocation"});
-    const auto Row = [&Rows](int AId) {
-        for (const std::string &R : Rows)
-            if (R.substr(0, R.find('|')) == std::to_string(AId))
-                return R;
-        return std::string("<none>");
-    };
+    const auto Row = [&Rows](int AId) { return RowOf(Rows, std::to_string(AId)); };
     EXPECT_NE(Row(1).find("|True"), std::string::npos) << Row(1);
     for (const auto &C : Cruises)
         EXPECT_EQ(Row(C.Id), std::to_string(C.Id) + "|" + C.Name + "|" + Repeat("М", 20) + "|False");
@@ -134,12 +138,7 @@ TEST_F(CruiseSync, RenamedLosesHistoryMarOnlyKeepsOldMarDeletedGoesSecondRunChan
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Dialogs->Messages.empty());
     const auto After = WorkRows("marlin_demo-QCCruise", Fields);
-    const auto Row = [&After](const std::string &AId) {
-        for (const std::string &R : After)
-            if (R.substr(0, R.find('|')) == AId)
-                return R;
-        return std::string("<none>");
-    };
+    const auto Row = [&After](const std::string &AId) { return RowOf(After, AId); };
     EXPECT_EQ(Row("1"), "1|NEWMAR1|Renamed cruise|False|False");
     EXPECT_EQ(Row("2").substr(0, Row("2").find('|', 2)), "2|" + OldMar2);
     EXPECT_NE(Row("2").find("|True|True"), std::string::npos) << Row("2");
