@@ -636,9 +636,20 @@ void TForm1::SyncCruiseList()
     MainCruTbl->Close();
     MainCruTbl->SetTableName("Cruise_Titles");
     MainCruTbl->Open();
+    // Every name and MAR the station database can hold has room in the
+    // work table, also in one made by an earlier version with narrower
+    // fields; the second table object on it lets go first. The client
+    // components size a station text field by its bytes, never fewer than
+    // its characters.
+    const auto Width = [this](const char *AField) {
+        const TField *F = MainCruTbl->FindField(AField);
+        return F ? F->Size() : 0;
+    };
+    QcCruTbl->Close();
     TmpCruTbl->Close();
     TmpCruTbl->SetDatabaseName(LocalDbDir);
     TmpCruTbl->SetTableName(DbTablePrefix + "-QCCruise");
+    WidenTextFields(*TmpCruTbl, {{"Cruise_Name", Width("Cruise_Name")}, {"MAR", Width("MAR")}});
     TmpCruTbl->Open();
     SetStartStage("Synchronization of Cruise List...");
 
@@ -658,27 +669,30 @@ void TForm1::SyncCruiseList()
         while (!MainCruTbl->Eof()) {
             const int Id = MainCruTbl->FieldByName("ID_Cruise")->AsInteger();
             const std::string Name = MainCruTbl->FieldByName("Cruise_Name")->AsString();
-            if (!TmpCruTbl->Locate("ID_Cruise", rtl::Variant(Id))) {
-                TmpCruTbl->Append();
-                TmpCruTbl->FieldByName("ID_Cruise")->SetAsInteger(Id);
-                TmpCruTbl->FieldByName("MAR")->SetAsString(MainCruTbl->FieldByName("MAR")->AsString());
-                TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
-                ClearTests();
+            const bool Found = TmpCruTbl->Locate("ID_Cruise", rtl::Variant(Id));
+            // A new cruise, or another cruise under the same number (its
+            // history goes).
+            if (!Found || TmpCruTbl->FieldByName("Cruise_Name")->AsString() != Name) {
+                const std::string Mar = MainCruTbl->FieldByName("MAR")->AsString();
+                // A value refused when it is assigned fails the record as a
+                // refused post does: that cruise is named, the others go on.
                 try {
+                    if (Found) {
+                        TmpCruTbl->Edit();
+                    } else {
+                        TmpCruTbl->Append();
+                        TmpCruTbl->FieldByName("ID_Cruise")->SetAsInteger(Id);
+                    }
+                    TmpCruTbl->FieldByName("MAR")->SetAsString(Mar);
+                    TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
+                    ClearTests();
                     TmpCruTbl->Post();
-                } catch (const std::exception &) {
+                } catch (const EDatabaseError &) {
                     // The record that did not go in is dropped, not left
                     // pending for the next edit to trip over.
                     TmpCruTbl->Cancel();
                     ShowMessage(std::to_string(Id));
                 }
-            } else if (TmpCruTbl->FieldByName("Cruise_Name")->AsString() != Name) {
-                // Another cruise under the same number: its history goes.
-                TmpCruTbl->Edit();
-                TmpCruTbl->FieldByName("MAR")->SetAsString(MainCruTbl->FieldByName("MAR")->AsString());
-                TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
-                ClearTests();
-                TmpCruTbl->Post();
             }
             MainCruTbl->Next();
             if (MainCount > 0)
@@ -715,16 +729,23 @@ void TForm1::FormParamList()
     ZqQuery3->SQL()->Clear();
     ZqQuery3->SQL()->Add("Select Distinct ParamAbr, Unit, ParName From \"Parameters\"");
     ZqQuery3->Open();
+    // A display name is ParName, a blank and Unit: "param" has room for
+    // the longest the station database can hold, also when an earlier
+    // version made it narrower.
+    const auto Width = [this](const char *AField) {
+        const TField *F = ZqQuery3->FindField(AField);
+        return F ? F->Size() : 0;
+    };
     TmpParamQry->Close();
+    tmpparamtbl->Close();
+    tmpparamtbl->SetDatabaseName(LocalDbDir);
+    tmpparamtbl->SetTableName("param");
+    WidenTextFields(*tmpparamtbl, {{"Param", Width("ParamAbr")}, {"ParamName", Width("ParName") + 1 + Width("Unit")}});
+    tmpparamtbl->Open();
     TmpParamQry->SQL().Clear();
     TmpParamQry->SQL().Add("Select * From param");
     TmpParamQry->Open();
     ZqQuery5->SetConnection(ZqConnection1);
-
-    tmpparamtbl->Close();
-    tmpparamtbl->SetDatabaseName(LocalDbDir);
-    tmpparamtbl->SetTableName("param");
-    tmpparamtbl->Open();
     ZqQuery3->First();
     const int Count = ZqQuery3->RecordCount();
     for (int I = 0; I < Count && !ZqQuery3->Eof(); ++I, ZqQuery3->Next()) {
@@ -746,13 +767,20 @@ void TForm1::FormParamList()
         }
         const bool HasClimate = LocalTableFileExists(LocalDbDir + "MS_" + Abbr + ".db") ||
                                 LocalTableFileExists(LocalDbDir + "BS_" + Abbr + ".db");
-        tmpparamtbl->Append();
-        tmpparamtbl->FieldByName("Param")->SetAsString(Abbr);
-        tmpparamtbl->FieldByName("ParamName")->SetAsString(
-            rtl::UpperCase(ZqQuery3->FieldByName("ParName")->AsString() + " " +
-                           ZqQuery3->FieldByName("Unit")->AsString()));
-        tmpparamtbl->FieldByName("QC")->SetAsBoolean(HasClimate);
-        tmpparamtbl->Post();
+        const std::string Name = rtl::UpperCase(ZqQuery3->FieldByName("ParName")->AsString() + " " +
+                                                ZqQuery3->FieldByName("Unit")->AsString());
+        // A row the table cannot take is named and left out, as the cruise
+        // list does with its rows; the other parameters go on.
+        try {
+            tmpparamtbl->Append();
+            tmpparamtbl->FieldByName("Param")->SetAsString(Abbr);
+            tmpparamtbl->FieldByName("ParamName")->SetAsString(Name);
+            tmpparamtbl->FieldByName("QC")->SetAsBoolean(HasClimate);
+            tmpparamtbl->Post();
+        } catch (const EDatabaseError &) {
+            tmpparamtbl->Cancel();
+            ShowMessage(Abbr);
+        }
     }
 
     ResetChemFlagTables();

@@ -213,8 +213,9 @@ void TForm1::BitBtn3Click()
 {
     const std::string File = ChosenContourFile();
     if (!File.empty() && QFileInfo::exists(QString::fromStdString(File))) {
-        TfmContDlg Dialog(this);
+        // The dialog draws the file as it is made: the name comes first.
         ContourFileName = File;
+        TfmContDlg Dialog(this);
         Dialog.ShowModal();
     } else
         MessageDlg("File not Found", mtError, mbOK);

@@ -8,7 +8,10 @@
 #include "app/UQC.h"
 #include "app/uReport.h"
 #include "app/manual/CheckTree.h"
+#include "app/manual/uContDlg.h"
 #include "app/manual/uQCManual.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TTable.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/toolkit/TApplication.h"
@@ -256,6 +259,68 @@ TEST_F(WizardRoad, NoDataTestsSkipsTheParameterPage)
     EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
 }
 
+// A run without data tests skips the parameter page; it still checks with
+// the tests and thresholds of this pass, over the cruises of its mode.
+// Before the run cruise 1 has had every test, cruise 2 the location test
+// only, cruise 3 none.
+TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
+{
+    const std::string Before1 = "1|True|True|True|True|True|True", Before2 = "2|False|True|False|False|False|False",
+                      Before3 = "3|False|False|False|False|False|False";
+    // Station tests ran, data tests did not.
+    const auto Ran = [](const char *AId) { return std::string(AId) + "|True|True|True|True|False|False"; };
+    struct TCase {
+        int Mode;
+        const char *Search; // the custom mode's search text
+        TTexts Expected;
+    };
+    const TCase Cases[] = {
+        {0, "", {Ran("1"), Ran("2"), Ran("3")}},
+        {1, "", {Before1, Before2, Ran("3")}},
+        {2, "", {Before1, Ran("2"), Ran("3")}},
+        {3, "MS91*", {Before1, Ran("2"), Before3}},
+    };
+    KeepCruises();
+    for (const TCase &C : Cases) {
+        SCOPED_TRACE(C.Mode);
+        StartWindow();
+        const std::pair<int, std::vector<const char *>> Marks[] = {
+            {1, {"ChDuplicates", "ChLocation", "ChVelosity", "ChDepth", "ChDataClimat", "ChDataSpike"}},
+            {2, {"ChLocation"}}};
+        for (const auto &[Id, Fields] : Marks) {
+            ASSERT_TRUE(Form->QcCruTbl->Locate("ID_Cruise", rtl::Variant(Id)));
+            Form->QcCruTbl->Edit();
+            for (const char *F : Fields)
+                Form->QcCruTbl->FieldByName(F)->SetAsBoolean(true);
+            Form->QcCruTbl->Post();
+        }
+        ChooseMode(C.Mode);
+        Next();
+        if (C.Mode == 3) {
+            Control<QTabWidget>("PageControl4")->setCurrentIndex(1);
+            Control<QLineEdit>("Edit4")->setText(QString::fromLatin1(C.Search));
+            TCheckListBox *Found = Control<TCheckListBox>("CheckListBox5");
+            ASSERT_EQ(Found->Count(), 1);
+            Found->item(0)->setCheckState(Qt::Checked);
+        }
+        ClickTreeState("Data Climate Check");
+        ClickTreeState("Spikes");
+        Control<QSpinBox>("UpDown3")->setValue(17);
+        Next();
+        ASSERT_EQ(Form->WizardStep, 3);
+        EXPECT_EQ(VelocityLimitKnots, 17);
+        ASSERT_TRUE(Form->BitBtn1->isEnabled());
+        ChooseAction("RadioButton2", false);
+        Next(); // CHECK
+        EXPECT_TRUE(Messages().empty()) << Messages().front();
+        EXPECT_EQ(QcCruise("ID_Cruise|ChDuplicates|ChLocation|ChVelosity|ChDepth|ChDataClimat|ChDataSpike"),
+                  C.Expected);
+        Stop();
+        // The next case starts from no marks at all.
+        SqliteExec(Install->Dir() + "SoftDB/worktables.sqlite3", "delete from \"marlin_demo-QCCruise\"");
+    }
+}
+
 TEST_F(WizardRoad, EscStopsTheRunAndLeavesTheCruiseUnmarked)
 {
     KeepCruises();
@@ -423,12 +488,20 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
 TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
 {
     std::filesystem::copy_file(Install->Dir() + "QCCont/ALL_.bln", Install->Dir() + "QCCont/BS_.bln");
+    ContourFileName.clear();
     StartWindow();
     Next();
+    EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
+    // The file in force is highlighted from the start: "View" shows it
+    // without a click on it first, and without a word.
+    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
+    Control<QPushButton>("BitBtn3")->click();
+    EXPECT_TRUE(Messages().empty()) << Messages().front();
+    ASSERT_EQ(Dialogs->ModalForms, (TTexts{"fmContDlg"}));
+    EXPECT_EQ(ContourFileName, Install->Dir() + "QCCont/ALL_.bln");
     QListWidget *Files = Control<QListWidget>("FileListBox1");
     const auto Other = Files->findItems(QStringLiteral("BS_.bln"), Qt::MatchFixedString);
     ASSERT_EQ(Other.size(), 1);
-    EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
     Files->setCurrentItem(Other.front());
     EXPECT_TRUE(Control<QPushButton>("BitBtn4")->isEnabled());
     const std::string Chosen = Install->Dir() + "QCCont/BS_.bln";
