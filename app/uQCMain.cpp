@@ -275,7 +275,8 @@ void TForm1::CreateSharedObjects()
     tmpparamtbl->Open();
     ClimMSTbl->SetDatabaseName(LocalDbDir);
     ClimBSTbl->SetDatabaseName(LocalDbDir);
-    PointEngineObjects();
+    MakeEngineObjects();
+    BindEngine();
 }
 
 bool TForm1::ConnectMainDb()
@@ -498,14 +499,19 @@ bool TForm1::FormCreate()
 
         SetStartProgress(100);
         ResetStartPage();
-
-        PointEngineAtControls();
-        for (TCheckListBox *List : {CheckListBox6, CheckListBox7, CheckListBox1, CheckListBox5})
-            List->SetMultiSelect(true);
     } catch (const std::exception &E) {
         SetScreenCursor(crDefault);
         HandleException(E);
     }
+
+    // 24: whatever stage failed above, the engine's lists start empty (its
+    // links were bound with the shared objects).
+    ParamsToCheck = TBits();
+    ParamDisplayList.Clear();
+    FlagCruiseList.Clear();
+    QcSettingsPages = Pagecontrol1;
+    for (TCheckListBox *List : {CheckListBox6, CheckListBox7, CheckListBox1, CheckListBox5})
+        List->SetMultiSelect(true);
 
     // 25: the window's size; the start window goes (hidden, not freed).
     SizeWindow();
@@ -516,7 +522,7 @@ bool TForm1::FormCreate()
 
 // ---- the engine's shared state -------------------------------------------------------
 
-void TForm1::PointEngineObjects()
+void TForm1::MakeEngineObjects()
 {
     rtl::TComponent *Owner = Components.get();
     const auto LocalTable = [&](const char *AName) {
@@ -530,49 +536,57 @@ void TForm1::PointEngineObjects()
         return Query;
     };
     ChemParamList.Clear();
-    LocalWorkQry = LocalQuery("LocalWorkQry");
-    TmpCastFlagsTbl = LocalTable("TmpCastFlagsTbl");
-    TmpCastOldFlagsTbl = LocalTable("TmpCastOldFlagsTbl");
-    TmpFlagsTbl = LocalTable("TmpFlagsTbl");
-    TmpDataQry = LocalQuery("TmpDataQry");
-    ParamTbl = LocalTable("ParamTbl");
-    UndoCastTbl = LocalTable("UndoCastTbl");
-    UndoParamTbl = LocalTable("UndoParamTbl");
-    TsFlagsStructTbl = LocalTable("TsFlagsStructTbl");
-    TsFlagsStructTbl->SetTableName("StructTsFlags");
-    TsFlagsStructTbl->Open();
-    ChemFlagsStructTbl = LocalTable("ChemFlagsStructTbl");
-    ChemFlagsStructTbl->SetTableName("StructChemFlags");
-    ChemFlagsStructTbl->Open();
-    FlagCastQry = LocalQuery("FlagCastQry");
-    FlagLevelQry = LocalQuery("FlagLevelQry");
-    FlagUpdateCmd = MakeComponent<TZqCommand>(Owner, "FlagUpdateCmd");
-    FlagUpdateCmd->SetConnection(ZqConnection1);
-    FlagParamsQry = MakeComponent<TZqQuery>(Owner, "FlagParamsQry");
-    FlagParamsQry->SetConnection(ZqConnection1);
+    TQcLinks &L = FEngineObjects;
+    L.LocalWorkQry = LocalQuery("LocalWorkQry");
+    L.TmpCastFlagsTbl = LocalTable("TmpCastFlagsTbl");
+    L.TmpCastOldFlagsTbl = LocalTable("TmpCastOldFlagsTbl");
+    L.TmpFlagsTbl = LocalTable("TmpFlagsTbl");
+    L.TmpDataQry = LocalQuery("TmpDataQry");
+    L.ParamTbl = LocalTable("ParamTbl");
+    L.UndoCastTbl = LocalTable("UndoCastTbl");
+    L.UndoParamTbl = LocalTable("UndoParamTbl");
+    L.TsFlagsStructTbl = LocalTable("TsFlagsStructTbl");
+    L.TsFlagsStructTbl->SetTableName("StructTsFlags");
+    L.TsFlagsStructTbl->Open();
+    L.ChemFlagsStructTbl = LocalTable("ChemFlagsStructTbl");
+    L.ChemFlagsStructTbl->SetTableName("StructChemFlags");
+    L.ChemFlagsStructTbl->Open();
+    L.FlagCastQry = LocalQuery("FlagCastQry");
+    L.FlagLevelQry = LocalQuery("FlagLevelQry");
+    L.FlagUpdateCmd = MakeComponent<TZqCommand>(Owner, "FlagUpdateCmd");
+    L.FlagUpdateCmd->SetConnection(ZqConnection1);
+    L.FlagParamsQry = MakeComponent<TZqQuery>(Owner, "FlagParamsQry");
+    L.FlagParamsQry->SetConnection(ZqConnection1);
 }
 
-void TForm1::PointEngineAtControls()
+void TForm1::BindEngine()
 {
-    CruiseLabel = Label11;
-    TotalLabel = Label12;
-    ParamsToCheck = TBits();
-    CastParamsQry = ZqQuery3;
-    ParamDisplayList.Clear();
-    AutoQcCheckBox = CheckBox1;
-    QcSettingsPages = Pagecontrol1;
-    FlagCruiseList.Clear();
-}
-
-void TForm1::PointEngineAtDatabase()
-{
-    MainConnection = ZqConnection1;
-    DuplicatesQry = ZqdupQuery;
-    ProfileDataQry = ZqDataQuery;
-    DuplCommand = ZqCommand2;
-    TotalGauge = Gauge1;
-    CruiseGauge = Gauge2;
-    EscHintLabel = Label1;
+    TQcLinks L = FEngineObjects;
+    L.CruiseTbl = TmpCruTbl;
+    L.CastQry = ZqQuery1;
+    L.CurCastDataset = ZqQuery1;
+    L.ProfileDataQry = ZqDataQuery;
+    L.ProfileQry = ZqDataQuery;
+    L.ClimQry = TmpQcQry;
+    L.RangeQry = TmpParamQry;
+    L.CastParamsQry = ZqQuery3;
+    L.DuplicatesQry = ZqdupQuery;
+    L.CruiseListQry = ZqCruQuery;
+    L.DuplCommand = ZqCommand2;
+    L.MainConnection = ZqConnection1;
+    L.QcCruiseTbl = QcCruTbl;
+    L.QcCruiseQry = QCCruQry;
+    L.CastFlagTbl = CastFlagtbl;
+    L.CastOldFlagTbl = CastOldFlagTbl;
+    L.PtsDataFlagTbl = PTS_DataFlagTbl;
+    L.PtsDataOldFlagTbl = PTS_DataOldFlagTbl;
+    L.AutoQcCheckBox = CheckBox1;
+    L.TotalGauge = Gauge1;
+    L.CruiseGauge = Gauge2;
+    L.CruiseLabel = Label11;
+    L.TotalLabel = Label12;
+    L.EscHintLabel = Label1;
+    Qc.Links = L;
 }
 
 void TForm1::SetTestCount(int ATests)
