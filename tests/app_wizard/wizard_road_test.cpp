@@ -209,6 +209,8 @@ TEST_F(WizardRoad, CascadingListsCountWhatTheyLoad)
     ChooseMode(3);
     Next();
     Control<QTabWidget>("Pagecontrol1")->setCurrentWidget(Control<QWidget>("TabSheet2"));
+    // The engine's cruise query is the one the lists were built from.
+    EXPECT_EQ(CruiseListQry, Form->ZqCruQuery);
     EXPECT_EQ(Control<QLabel>("Label19")->text(), QStringLiteral("3 countries were loaded"));
     TCheckListBox *Countries = Control<TCheckListBox>("CheckListBox6");
     ASSERT_EQ(Countries->Count(), 3);
