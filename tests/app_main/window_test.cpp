@@ -2,12 +2,27 @@
 // the wizard's pages shown by their Tag, the Esc hook, and the path dialog.
 #include "tests/app_support/main_fixture.h"
 
+#include "app/Globals.h"
 #include "app/UQC.h"
+#include "app/manual/CheckTree.h"
+#include "app/manual/UClimatDlg.h"
+#include "app/manual/uContDlg.h"
 #include "app/uDBPath.h"
+#include "app/uFlagToMainDB.h"
+#include "app/uQCSettings.h"
+#include "app/uReport.h"
+#include "app/uStart.h"
+#include "app/uWriteFlagProgress.h"
+#include "app/uflagcru.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileSystemModel>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -17,16 +32,21 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 using namespace maintest;
 
@@ -195,6 +215,44 @@ TEST_F(PathDialog, ADoubleClickOnAFileEndsTheDialogWithOk)
     EXPECT_EQ(Dialog.Result, Install->DbPath());
 }
 
+TEST_F(PathDialog, OpensOnItsFolderInSightAndSelectsOnARightClick)
+{
+    const std::string Folder = Install->Dir() + "demo";
+    TForm4 Dialog(nullptr);
+    QSignalSpy Loaded(Dialog.FolderModel, &QFileSystemModel::directoryLoaded);
+    QSignalSpy Rows(Dialog.FolderModel, &QAbstractItemModel::rowsInserted);
+    Dialog.SetFolder(Folder);
+    Dialog.show();
+    // Every folder above it read (each read puts rows above it).
+    std::vector<QString> Above;
+    for (QDir D(QString::fromStdString(Folder)); D.cdUp();)
+        Above.push_back(D.absolutePath());
+    const auto AllRead = [&] {
+        for (const QString &Path : Above)
+            if (std::none_of(Loaded.begin(), Loaded.end(),
+                             [&](const QList<QVariant> &A) { return A.at(0).toString() == Path; }))
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(AllRead, 10000)) << ::testing::PrintToString(Above.size());
+    // Their rows come in batches after each read: until none comes for a while.
+    for (int Batches = 0; Batches < 50 && Rows.wait(300); ++Batches) {
+    }
+    ProcessMessages();
+    QTreeView &Tree = *Dialog.ShellTreeView1;
+    ASSERT_EQ(Dialog.FolderModel->filePath(Tree.currentIndex()).toStdString(), Folder);
+    EXPECT_TRUE(Tree.selectionModel()->isSelected(Tree.currentIndex()));
+    EXPECT_TRUE(Tree.viewport()->rect().contains(Tree.visualRect(Tree.currentIndex())));
+    apptest::SaveScreenshot(Dialog, "app_path_dialog_on_its_folder");
+
+    // The folder above, by a right click: chosen as by a left click.
+    const QModelIndex Parent = Tree.currentIndex().parent();
+    QTest::mouseClick(Tree.viewport(), Qt::RightButton, {}, Tree.visualRect(Parent).center());
+    EXPECT_EQ(Tree.currentIndex(), Parent);
+    EXPECT_EQ(Dialog.Directory(), Install->Dir());
+    Dialog.hide();
+}
+
 // ---- the caption check every form's test relies on ----------------------------
 
 namespace {
@@ -332,5 +390,152 @@ TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
         ASSERT_EQ(Problems.size(), Case.Blamed.size()) << Case.Name << ": " << ::testing::PrintToString(Problems);
         for (size_t I = 0; I < Problems.size(); ++I)
             EXPECT_EQ(Problems[I].rfind(Case.Blamed[I], 0), 0u) << Case.Name << ": " << Problems[I];
+    }
+}
+
+// ---- every form as the operator meets it on a 1280 x 1024 screen ------------
+
+namespace {
+
+// Shows a window as the program shows it, keeps its picture and lists what
+// of it cannot be read.
+std::vector<std::string> Read(QWidget &AWindow, const std::string &AName)
+{
+    AWindow.show();
+    ProcessMessages();
+    apptest::SaveScreenshot(AWindow, "form_" + AName);
+    return apptest::CaptionProblems(AWindow);
+}
+
+const std::vector<std::string> None;
+
+// The threshold lines of the test tree and the panels they open.
+struct TThresholdLine {
+    const char *Name;
+    QFrame *TForm1::*Panel;
+};
+const TThresholdLine ThresholdLines[] = {
+    {"Search window", &TForm1::Panel3}, {"Contour file", &TForm1::Panel4},
+    {"Speed limit", &TForm1::Panel5},   {"Depth tolerance", &TForm1::Panel7},
+    {"Confidence interval", &TForm1::Panel6}, {"Relative jump", &TForm1::Panel10}};
+
+// A click in the middle of a node's name, as the operator aims at it.
+void ClickName(TCheckTree &ATree, const char *AName)
+{
+    TTreeNode *Node = FindTreeNode(ATree, AName);
+    ASSERT_NE(Node, nullptr) << AName;
+    ATree.scrollToItem(Node);
+    const QRect Row = ATree.visualItemRect(Node);
+    const int TextLeft = Row.left() + ATree.iconSize().width() + 8;
+    const QPoint At(TextLeft + ATree.fontMetrics().horizontalAdvance(QString::fromLatin1(AName)) / 2,
+                    Row.center().y());
+    QTest::mouseClick(ATree.viewport(), Qt::LeftButton, {}, At);
+    ProcessMessages();
+}
+
+} // namespace
+
+using EveryForm = MainWindow;
+
+TEST_F(EveryForm, AThresholdLineOpensItsPanelFromItsNameAndEveryNameStaysWhole)
+{
+    ASSERT_TRUE(Start());
+    Form->show();
+    Form->BitBtn1->click(); // the options page
+    ProcessMessages();
+    TCheckTree &Tree = *Form->TestTree;
+    for (const TThresholdLine &Line : ThresholdLines) {
+        // From a test's own line (no panel open, the tree at its widest).
+        const TTreeNode *Test = FindTreeNode(Tree, Line.Name)->Parent();
+        ClickName(Tree, Test->Text().c_str());
+        ASSERT_FALSE(Form->Panel2->isVisible()) << Test->Text();
+        ClickName(Tree, Line.Name);
+        EXPECT_EQ(Tree.Selected(), FindTreeNode(Tree, Line.Name)) << Line.Name;
+        EXPECT_TRUE((Form.get()->*Line.Panel)->isVisible()) << Line.Name;
+        for (TTreeNode *N = Tree.GetFirstNode(); N; N = N->GetNext()) {
+            const int TextRight = Tree.visualItemRect(N).left() + Tree.iconSize().width() + 8 +
+                                  Tree.fontMetrics().horizontalAdvance(QString::fromStdString(N->Text()));
+            EXPECT_LE(TextRight, Tree.viewport()->width()) << Line.Name << ": " << N->Text();
+        }
+    }
+}
+
+TEST_F(EveryForm, EveryCaptionIsWholeAndUncovered)
+{
+    // The test main's screen is 1280 x 1024; the program sizes its window
+    // from it.
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Read(*Form, "main_start_page"), None);
+    Form->RadioGroup1->Button(3)->click(); // the custom choice: both tabs on step 1
+    Form->BitBtn1->click();
+    EXPECT_EQ(Read(*Form, "main_options"), None);
+    for (const TThresholdLine &Line : ThresholdLines) {
+        ClickName(*Form->TestTree, Line.Name);
+        ASSERT_TRUE((Form.get()->*Line.Panel)->isVisible()) << Line.Name;
+        EXPECT_EQ(Read(*Form, std::string("main_options_") + Line.Name), None);
+    }
+    Form->Pagecontrol1->setCurrentWidget(Form->TabSheet2);
+    // A country and a ship chosen, as the operator narrows the cruises.
+    for (TCheckListBox *List : {Form->CheckListBox6, Form->CheckListBox7}) {
+        ASSERT_GT(List->Count(), 0);
+        QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, List->visualItemRect(List->item(0)).center());
+        ProcessMessages();
+    }
+    EXPECT_EQ(Read(*Form, "main_cruise_choice"), None);
+    Form->PageControl4->setCurrentWidget(Form->TabSheet4);
+    EXPECT_EQ(Read(*Form, "main_cruise_search"), None);
+
+    // Back to the start for a run over all cruises, through every page.
+    Form->BitBtn2->click();
+    Form->RadioGroup1->Button(0)->click();
+    Form->BitBtn1->click();
+    Form->BitBtn1->click();
+    EXPECT_EQ(Read(*Form, "main_parameters"), None);
+    Form->BitBtn1->click();
+    EXPECT_EQ(Read(*Form, "main_actions"), None);
+
+    // The run, read inside its first cruise: the run pumps messages once
+    // before its cruise loop and then between stations. Esc ends it there.
+    Form->RadioButton2->click();
+    std::vector<std::string> DuringRun{"not read"};
+    QTimer::singleShot(0, Form.get(), [&] {
+        QTimer::singleShot(0, Form.get(), [&] {
+            DuringRun = Read(*Form, "main_run");
+            QKeyEvent Esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(Form->BitBtn1, &Esc);
+        });
+    });
+    Form->BitBtn1->click();
+    EXPECT_EQ(DuringRun, None);
+    ASSERT_TRUE(Form->fmStart);
+    Form->fmStart->SetStage("Synchronization of Cruise List...");
+    Form->fmStart->SetProgress(45);
+    EXPECT_EQ(Read(*Form->fmStart, "start_window"), None);
+    Form->fmStart->hide();
+    Form->hide();
+
+    // The dialogs, each on its own as the program opens it.
+    const std::pair<const char *, std::function<std::unique_ptr<QWidget>()>> Dialogs[] = {
+        {"path_dialog", [] { return std::make_unique<TForm4>(nullptr); }},
+        {"report", [this] { return std::make_unique<TfmReport>(nullptr, Form->QcCruTbl); }},
+        {"flag_confirmation", [] { return std::make_unique<TfmFlagToMainDB>(nullptr); }},
+        {"flag_cruises",
+         [] {
+             auto Choice = std::make_unique<Tfmflagcru>(nullptr);
+             Choice->CheckListBox1->AddItem("BS91_BI01");
+             return Choice;
+         }},
+        {"flag_progress", [] { return std::make_unique<TfmWriteFlagProgress>(nullptr); }},
+        {"qc_settings", [] { return std::make_unique<TfmQCSettings>(nullptr); }},
+        {"contour_dialog",
+         [] {
+             ContourFileName = ExtraLinesFile;
+             return std::make_unique<TfmContDlg>(nullptr);
+         }},
+        {"climatology_dialog", [] { return std::make_unique<TfmClimatDlg>(nullptr, ClimSearchPath); }},
+    };
+    for (const auto &[Name, Make] : Dialogs) {
+        std::unique_ptr<QWidget> Dialog = Make();
+        EXPECT_EQ(Read(*Dialog, Name), None) << Name;
     }
 }

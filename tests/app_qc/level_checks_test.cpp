@@ -17,11 +17,11 @@ constexpr double D = FixtureDay;
 class LevelChecks : public QcEngineTest {
 protected:
     // One cruise of one station at 33E 44N (square 7, in the grid, June).
-    void OpenProfile(int Cast, const std::vector<TLevel> &Levels, double Lon = 33.0)
+    void OpenProfile(int Cast, const std::vector<TLevel> &Levels, double Lon = 33.0, double Lat = 44.0)
     {
         TDemoCruise C;
         C.Id = Cast / 10;
-        C.Stations = {MakeStation(Cast, C.Id, Lon, 44.0, D, 0.5, FixtureSeaDepth, Levels)};
+        C.Stations = {MakeStation(Cast, C.Id, Lon, Lat, D, 0.5, FixtureSeaDepth, Levels)};
         Open({C});
         LoadDefaultClim();
     }
@@ -67,19 +67,23 @@ TEST_F(LevelChecks, DensityInversionFromAHundredthDown)
     EXPECT_EQ(QcCruiseMarks(50), "000010 000010");
 }
 
-TEST_F(LevelChecks, BottomPressureAgainstTheDeepestGridNode)
+TEST_F(LevelChecks, BottomPressureAgainstTheDeepestNodeOfTheStationsCell)
 {
-    // The four nodes the station at 34E 44N picks lie at 300 m.
-    for (int c : {5, 6})
-        for (int r : {5, 6})
-            SetGridNodes(c, r, -300);
-    OpenProfile(503, {{100, 12.5, 19.5}, {200, 10, 20}, {300, 9.3, 20.3}, {400, 8.7, 20.7}}, 34.0);
+    // The station at 33.6E 44.6N lies in the cell of nodes 33..34E,
+    // 44..45N, a slope down to 291 m; the nodes nearest to it, taken as a
+    // cell, would be a shelf at most 108 m deep two cells north-east.
+    const float Own[4] = {-272, -291, 5, -4}, NorthEast[4] = {-108, -107, 10, 4};
+    for (int i = 0; i < 4; ++i) {
+        SetGridNodes(3 + i % 2, 4 + i / 2, Own[i]);
+        SetGridNodes(5 + i % 2, 6 + i / 2, NorthEast[i]);
+    }
+    OpenProfile(503, {{100, 12.5, 19.5}, {200, 10, 20}, {290, 9.3, 20.3}, {300, 9.3, 20.3}}, 33.6, 44.6);
     SelectTests({tstDataClimat});
     Run();
     EXPECT_EQ(Pts(), (TRows{{"503", "100", "1", "1", "1"},
                             {"503", "200", "1", "1", "1"},
-                            {"503", "300", "3", "1", "1"},
-                            {"503", "400", "3", "1", "1"}}));
+                            {"503", "290", "1", "1", "1"},
+                            {"503", "300", "3", "1", "1"}}));
     EXPECT_EQ(QcCruiseMarks(50), "000010 000010");
 }
 

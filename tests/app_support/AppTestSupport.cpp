@@ -247,9 +247,10 @@ void AddLabel(const QLabel &L, const QWidget &ARoot, std::vector<TCaption> &ACap
         Size = QSize(int(std::ceil(L.wordWrap() ? Doc.idealWidth() : Doc.size().width())),
                      int(std::ceil(Doc.size().height())));
     } else {
-        // A label shows its '&' as a mnemonic only when it has a buddy.
-        const int Flags = int(L.alignment()) | (L.wordWrap() ? Qt::TextWordWrap : 0) |
-                          (L.buddy() ? Qt::TextShowMnemonic : 0);
+        // A label shows its '&' as a mnemonic only when it has a buddy. The
+        // size is taken unaligned: centring in a scratch rectangle rounds
+        // its height up by a pixel the label itself does not ask for.
+        const int Flags = (L.wordWrap() ? Qt::TextWordWrap : 0) | (L.buddy() ? Qt::TextShowMnemonic : 0);
         const QFontMetrics M = L.fontMetrics();
         Size = L.wordWrap() ? M.boundingRect(QRect(0, 0, Room.width(), 1 << 20), Flags, L.text()).size()
                             : M.size(Flags, L.text());
@@ -275,12 +276,15 @@ void AddButton(const QAbstractButton &B, const QWidget &ARoot, std::vector<TCapt
     QSize Size(Icon + TextWidth(M, B.text()), M.height());
     QRect Room;
     Qt::Alignment Align = Qt::AlignCenter;
-    if (qobject_cast<const QCheckBox *>(&B)) {
-        Room = B.style()->subElementRect(QStyle::SE_CheckBoxContents, &Option, &B);
+    if (qobject_cast<const QCheckBox *>(&B) || qobject_cast<const QRadioButton *>(&B)) {
+        Room = B.style()->subElementRect(qobject_cast<const QCheckBox *>(&B) ? QStyle::SE_CheckBoxContents
+                                                                           : QStyle::SE_RadioButtonContents,
+                                         &Option, &B);
         Align = Qt::AlignLeft | Qt::AlignVCenter;
-    } else if (qobject_cast<const QRadioButton *>(&B)) {
-        Room = B.style()->subElementRect(QStyle::SE_RadioButtonContents, &Option, &B);
-        Align = Qt::AlignLeft | Qt::AlignVCenter;
+        // A box whose height follows its width wraps its caption.
+        if (B.hasHeightForWidth())
+            Size = M.boundingRect(QRect(0, 0, Room.width(), 1 << 20), Qt::TextWordWrap | Qt::TextShowMnemonic, B.text())
+                       .size();
     } else if (auto *P = qobject_cast<const QPushButton *>(&B)) {
         if (P->isFlat())
             Option.features |= QStyleOptionButton::Flat;
