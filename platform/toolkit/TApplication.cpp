@@ -9,10 +9,13 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QObject>
 #include <QScreen>
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 namespace {
 
@@ -45,6 +48,23 @@ private:
 };
 
 TEscFilter *EscFilter = nullptr; // owned by the application object once installed
+// The receiver of the operator's input being delivered, innermost first
+// (compared only).
+std::vector<const QObject *> InputReceivers;
+
+bool IsOperatorInput(const QEvent *Event)
+{
+    switch (Event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    case QEvent::MouseMove:
+        return static_cast<const QMouseEvent *>(Event)->buttons() != Qt::NoButton;
+    default:
+        return false;
+    }
+}
 int FixedWidth = 0, FixedHeight = 0;
 TCursor CurrentCursor = crDefault;
 
@@ -64,10 +84,20 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 bool TApplication::notify(QObject *Receiver, QEvent *Event)
 {
     bool Result = false;
+    const bool Input = IsOperatorInput(Event);
+    if (Input)
+        InputReceivers.push_back(Receiver);
     RunGuarded([&] { Result = QApplication::notify(Receiver, Event); });
+    if (Input)
+        InputReceivers.pop_back();
     if (EscFilter)
         EscFilter->Delivered(Event);
     return Result;
+}
+
+bool DeliveringOperatorInput(const QObject *AReceiver)
+{
+    return std::find(InputReceivers.begin(), InputReceivers.end(), AReceiver) != InputReceivers.end();
 }
 
 void HandleException(const std::exception &E)

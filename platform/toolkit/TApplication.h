@@ -16,6 +16,11 @@ public:
     bool notify(QObject *Receiver, QEvent *Event) override;
 };
 
+// True while the application delivers an operator's key press, mouse
+// press, double click or drag (a move with a button held) to AReceiver: what
+// happens meanwhile to that control happens by the operator's hand.
+bool DeliveringOperatorInput(const QObject *AReceiver);
+
 // Shows an exception that reached the application: its message in an error
 // box captioned with the application title, a full stop added when the text
 // does not end in one; the silent abort shows nothing.

@@ -1,21 +1,19 @@
 // The list boxes' click over Qt's item views.
 //
 // Qt tells that the current item moved (the selection model's
-// currentChanged) but not why. The filter below watches the operator's input
-// to the view: a key press on the view, a press, double click or drag on
-// its viewport (a release moves nothing; the click it makes is Qt's clicked). It arms itself for that one event; a move of the
-// current item while it is armed came from the operator. It disarms at the
-// next event the view or its viewport receives and once the event loop has
-// finished with the armed event, so that a later change made in code finds
-// it disarmed.
+// currentChanged) but not why. The application object knows when it is
+// delivering the operator's key press or mouse press to the view or its
+// viewport (DeliveringOperatorInput): a move of the current item meanwhile
+// came from the operator, any other from code.
 #include "platform/toolkit/TItemClick.h"
 
+#include "platform/toolkit/TApplication.h"
+
 #include <QAbstractItemView>
-#include <QEvent>
 #include <QItemSelectionModel>
-#include <QMetaObject>
-#include <QMouseEvent>
+#include <QListWidget>
 #include <QPointer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -28,52 +26,23 @@ public:
         : QObject(&AView), FView(&AView), FOnClick(std::move(AOnClick))
     {
         setObjectName(QLatin1String(Name));
-        AView.installEventFilter(this);
-        AView.viewport()->installEventFilter(this);
-        connect(&AView, &QAbstractItemView::clicked, this, [this] { Clicked(); });
+        // The item widgets tell a click by their item as well; what reacts
+        // to either reacts to both.
+        if (auto *List = qobject_cast<QListWidget *>(&AView))
+            connect(List, &QListWidget::itemClicked, this, [this] { Clicked(); });
+        else if (auto *Tree = qobject_cast<QTreeWidget *>(&AView))
+            connect(Tree, &QTreeWidget::itemClicked, this, [this] { Clicked(); });
+        else
+            connect(&AView, &QAbstractItemView::clicked, this, [this] { Clicked(); });
         Follow();
     }
 
     void SetOnClick(std::function<void()> AOnClick) { FOnClick = std::move(AOnClick); }
 
-protected:
-    bool eventFilter(QObject *Watched, QEvent *Event) override
-    {
-        // Qt makes each event afresh, often where the last one was: the
-        // release of a key may come at its press's address.
-        if (Event == FArmed && Event->type() == FArmedType)
-            return false;
-        FArmed = nullptr;
-        if (IsOperatorInput(Watched, Event)) {
-            FArmed = Event;
-            FArmedType = Event->type();
-            if (Event->type() == QEvent::MouseButtonPress)
-                FPressMoved = false;
-            // Disarmed once the loop is done with this event, should nothing
-            // else reach the view before a change made in code.
-            const unsigned Generation = ++FGeneration;
-            QMetaObject::invokeMethod(this, [this, Generation] {
-                if (Generation == FGeneration)
-                    FArmed = nullptr;
-            }, Qt::QueuedConnection);
-        }
-        return false;
-    }
-
 private:
-    bool IsOperatorInput(QObject *Watched, QEvent *Event) const
+    bool ByOperator() const
     {
-        if (Watched == FView)
-            return Event->type() == QEvent::KeyPress;
-        switch (Event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-            return true;
-        case QEvent::MouseMove:
-            return static_cast<QMouseEvent *>(Event)->buttons() != Qt::NoButton;
-        default:
-            return false;
-        }
+        return DeliveringOperatorInput(FView) || DeliveringOperatorInput(FView->viewport());
     }
 
     // A view may be given another model and with it another selection model.
@@ -87,17 +56,17 @@ private:
         FSelection = Selection;
         if (Selection)
             connect(Selection, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &Current) {
-                if (FArmed && Current.isValid()) {
-                    FArmed = nullptr;
-                    FPressMoved = true;
-                    Run();
-                }
+                if (!Current.isValid() || !ByOperator())
+                    return;
+                // The click that ends a press which moved the highlight has
+                // run already.
+                FPressMoved = DeliveringOperatorInput(FView->viewport());
+                Run();
             });
     }
 
     void Clicked()
     {
-        // A press that moved the highlight has run the click already.
         const bool Moved = FPressMoved;
         FPressMoved = false;
         if (!Moved)
@@ -127,9 +96,6 @@ private:
     QAbstractItemView *FView; // our parent
     QPointer<QItemSelectionModel> FSelection;
     std::function<void()> FOnClick;
-    const QEvent *FArmed = nullptr; // the operator's event being delivered, compared only
-    QEvent::Type FArmedType = QEvent::None;
-    unsigned FGeneration = 0;
     bool FPressMoved = false;
     bool FRunning = false;
 };

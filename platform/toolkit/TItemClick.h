@@ -5,7 +5,8 @@
 // the items, the arrow keys, Home, End, Page Up and Down, a typed letter.
 // A mouse click on the item already highlighted runs it as well. A change
 // made in code (setCurrentRow, SetSelected) runs nothing, so that a handler
-// that fills or repositions its own list does not call itself.
+// that fills or repositions its own list does not call itself. The
+// operator's input is told by the application object (TApplication).
 #pragma once
 
 #include <functional>
