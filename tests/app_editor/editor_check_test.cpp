@@ -36,6 +36,13 @@ namespace {
 
 class EditorCheck : public ProfileFixture {
 protected:
+    // The run showed TEMP and PSAL (its parameter page), for a test's length.
+    struct TShownParams {
+        TShownParams() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
+        ~TShownParams() { ParamDisplayList.Clear(); }
+        TShownParams(const TShownParams &) = delete;
+        TShownParams &operator=(const TShownParams &) = delete;
+    };
     std::unique_ptr<TTable> PtsFlags;
     void TearDown() override
     {
@@ -216,12 +223,8 @@ namespace {
 
 TEST_F(EditorCheck, OtherProfilesAreThoseOfTheShownStationsMonth)
 {
-    // Cruise 3 was at sea in another month than cruise 30. The run showed
-    // TEMP and PSAL.
-    struct TShown {
-        TShown() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
-        ~TShown() { ParamDisplayList.Clear(); }
-    } Shown;
+    // Cruise 3 was at sea in another month than cruise 30.
+    TShownParams Shown;
     LoadClimatology();
     PrepareRunFlags(BlackSeaCruise);
     PrepareRunFlags(3);
@@ -258,10 +261,7 @@ namespace {
 
 TEST_F(EditorCheck, TheKeyboardInTheErrorTreeMovesAsAClickDoes)
 {
-    struct TShown {
-        TShown() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
-        ~TShown() { ParamDisplayList.Clear(); }
-    } Shown;
+    TShownParams Shown;
     Open();
     F->BitBtn3->click();
     TTreeView &T = *F->TreeView1;
@@ -318,10 +318,7 @@ int PaintedOutside(TPaintBox &Box, const TRect &Inside)
 // with its climatic band and the read-out of a level.
 TEST_F(EditorCheck, AtItsScreenSizeEveryCaptionShowsAndNothingCoversThePlot)
 {
-    struct TShown {
-        TShown() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
-        ~TShown() { ParamDisplayList.Clear(); }
-    } Shown;
+    TShownParams Shown;
     Open(true);
     ASSERT_EQ(F->size(), QSize(1280, 1024));
     // A parameter the run checks and shows: its profile is re-checked by the
