@@ -544,6 +544,11 @@ void RunDataChecks()
 
 void FindCastSquare()
 {
+    // A station's data checks start here, in the run and in the editor: the
+    // first pass never takes over the flag rows of an earlier one (of the
+    // last run, or the editor's last check), which may have changed since.
+    LastFlagCastID = 0;
+    LastFlagParam.clear();
     OutsideSquares = false;
     CastSquareName.clear();
     PrevSquareName = SquareName;
