@@ -265,12 +265,9 @@ std::vector<std::string> WriteBackAfterRun::StationLevels(int ACast)
 
 void WriteBackAfterRun::TearDown()
 {
-    FlagParamsQry = nullptr;
-    FlagUpdateCmd = nullptr;
-    FlagCastQry = FlagLevelQry = nullptr;
     FCastFlags.reset();
     FLevelFlags.reset();
-    QcEngineTest::TearDown();
+    QcEngineTest::TearDown(); // clears the engine's state
 }
 
 } // namespace wbtest
