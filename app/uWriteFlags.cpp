@@ -81,13 +81,6 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
     return {"FPRES", "F" + ATable};
 }
 
-std::string PresSqlText(double APres)
-{
-    char Buffer[64];
-    const auto Res = std::to_chars(Buffer, Buffer + sizeof Buffer, APres);
-    return std::string(Buffer, Res.ptr);
-}
-
 std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
                           int AIdCast, double APres)
 {
@@ -114,7 +107,7 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
     Sql += " where ID_Cast = ";
     Append(Sql, AIdCast);
     Sql += "and PRES = ";
-    Sql += PresSqlText(APres);
+    Sql += SqlExactFloat(APres);
     return Sql;
 }
 

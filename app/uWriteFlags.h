@@ -39,12 +39,6 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
 std::string FlagTableOfParam(const std::string &AParamAbr);
 std::vector<std::string> FlagColumnsOfTable(const std::string &ATable);
 
-// The level's pressure as the statement names it: the stored value written
-// back exactly (shortest text that reads back as the same double, "." as the
-// decimal separator), so that a level stored with more decimals than a
-// tenth is still the level matched.
-std::string PresSqlText(double APres);
-
 // The Update statement of one level. ASets holds the flag columns with their
 // values (a NULL flag is left out by the caller); with no column to set the
 // result is empty and nothing is to be sent. The text keeps the program's

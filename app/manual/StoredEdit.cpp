@@ -12,7 +12,6 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 
-#include <cstdio>
 #include <functional>
 
 namespace {
@@ -79,13 +78,6 @@ std::string QuoteDoubled(const std::string &Text, char Quote)
             Out += Quote;
     }
     return Out + Quote;
-}
-
-std::string ExactFloat(double Value)
-{
-    char Buf[40];
-    std::snprintf(Buf, sizeof Buf, "%.17g", Value);
-    return Buf;
 }
 
 TStoredEdit::TStoredEdit(TZqCommand &ACommand, TZqQuery &ACount, TQuery &ALocal)
@@ -190,7 +182,7 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     const std::string Column = LevelColumn(AParam, AChange.Column);
     if (Table.empty())
         return "Pressure has no level table of its own to edit.";
-    const std::string Pres = ExactFloat(AStoredPres);
+    const std::string Pres = SqlExactFloat(AStoredPres);
     const std::string Where = "(ID_Cast = " + std::to_string(AIdCast) + ") and (PRES = " + Pres + ")";
     const std::string Failure =
         UpdateOneRow(Table, Where, "Update (select * from " + Table + " where " + Where + ") SET " + Column + " = " +

@@ -34,9 +34,6 @@ class TZqQuery;
 // A name or text between two Quote characters, the quotes it holds doubled:
 // every table name of the work folder and every text literal is written so.
 std::string QuoteDoubled(const std::string &Text, char Quote);
-// A stored real as a literal that reads back as the same double, so that a
-// level is found by the very pressure the database holds.
-std::string ExactFloat(double Value);
 
 // One column of the changed row.
 struct TStoredChange {

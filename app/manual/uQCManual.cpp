@@ -102,21 +102,10 @@ TForm2::~TForm2()
 {
     // The plot panel comes home before the controls go.
     DockProfileBack();
-    // The engine's links must not outlive the controls they point at.
+    // The map's timer link must not outlive the timer; the engine's links
+    // go back with FEngineLoan.
     if (BlinkTimer == Timer1.get())
         BlinkTimer = nullptr;
-    if (ErrorsTreeView == TreeView1)
-        ErrorsTreeView = nullptr;
-    if (ParamListBox == ListBox2)
-        ParamListBox = nullptr;
-    if (AutoQcCheckBox == CheckBox1)
-        AutoQcCheckBox = nullptr;
-    if (CurCastDataset == tmpStatTbl)
-        CurCastDataset = nullptr;
-    if (CastParamsQry == ZqQuery3)
-        CastParamsQry = nullptr;
-    if (ClimQry && ClimQry == FClimQuery)
-        ClimQry = nullptr;
     // The profile work table is the main window's and outlives the editor.
     if (ParamTbl) {
         ParamTbl->BeforeEdit = nullptr;
@@ -126,6 +115,7 @@ TForm2::~TForm2()
     }
     if (!FClosed)
         RunGuarded([this] { FormClose(); });
+    tmpStatTbl->AfterCancel = tmpStatTbl->AfterClose = nullptr;
     // The grids are Qt children and outlive the data components, which go
     // with FDataOwner before them.
     for (TDBGrid *G : {DBGrid1, DBGrid2, DBGrid3})

@@ -31,6 +31,7 @@
 #pragma once
 
 #include "app/Globals.h"
+#include "app/UQC.h"
 #include "app/manual/Recalcs.h"
 #include "app/manual/StoredEdit.h"
 #include "platform/rtl/Classes.h"
@@ -112,6 +113,11 @@ std::string ProfileValueField(const std::string &Param);
 std::string ProfileFlagField(const std::string &Param);
 
 class TForm2 : public TForm {
+    // The engine's links and visual mode, borrowed for the editor's
+    // lifetime: the first member, so it is taken before any of the editor
+    // exists and given back after its data components are gone.
+    TQcLinksLoan FEngineLoan;
+
 public:
     explicit TForm2(QWidget *AOwner = nullptr);
     ~TForm2() override;

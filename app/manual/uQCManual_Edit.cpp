@@ -355,7 +355,7 @@ void TForm2::FindLevelUndoValues()
         return;
     FillUndoList("Select * From " + LocalName("-Undoparam") + " Where (ID_Cast = " +
                      std::to_string(CurCastId) + ")and(PRES = " +
-                     ExactFloat(ParamTbl->FieldByName("PRES")->AsFloat()) + ")and(FldName = " +
+                     SqlExactFloat(ParamTbl->FieldByName("PRES")->AsFloat()) + ")and(FldName = " +
                      QuoteDoubled(Column, '\'') + ")",
                  UndoText(*F));
 }

@@ -322,8 +322,7 @@ int main(int argc, char **argv)
             std::fflush(stdout);
         }
         WriteBackT = Median(Ours);
-        CruiseTbl = nullptr;
-        FlagCastQry = FlagLevelQry = nullptr;
+        Qc.Links = TQcLinks{};
         Conn->SetConnected(false);
     }
     // The answer: every level of the chosen cruises carries its new flags.

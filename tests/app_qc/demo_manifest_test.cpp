@@ -12,6 +12,7 @@
 #include "tools/demogen/TDemoClimatology.h"
 #include "tools/demogen/TDemoStationDb.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -54,9 +55,8 @@ protected:
     }
     // The manifest's climatic verdicts interpolate the climatic profile
     // linearly (and hold it beyond the deepest level), the program by
-    // Reiniger-Ross (extrapolating between the last two levels). A level
-    // whose value lies inside one band and outside the other is judged
-    // differently by the two for that reason alone.
+    // Reiniger-Ross. A level whose value lies inside one band and outside
+    // the other is judged differently by the two for that reason alone.
     bool InterpolationsDisagree(const std::string &Cast, double Pres, const std::string &Param)
     {
         if (Clim.RowCount() == 0)
@@ -91,6 +91,26 @@ protected:
             return InLinear != InRoss;
         }
         return false;
+    }
+    // The manifest's bottom verdicts take the four nodes whose lower-left
+    // one is the node nearest to the station; the program takes the cell
+    // that holds the station. A level above the deepest node of one and
+    // below that of the other is judged differently for that reason alone.
+    bool CellsDisagree(const std::string &Cast, double Pres)
+    {
+        const TRows St = StationRows("select Lon, Lat from Cast_Titles where ID_Cast = " + Cast);
+        if (St.empty())
+            return false;
+        const double Lon = std::stod(St[0][0]), Lat = std::stod(St[0][1]);
+        const int c = XToGridCol(Lon), r = YToGridRow(Lat);
+        TGridCell Cell;
+        if (c < 0 || c > GridNX - 2 || r < 0 || r > GridNY - 2 || !FindGridCell(Lon, Lat, Cell))
+            return false;
+        float Own[4];
+        GridCellNodes(Cell, Own);
+        const double Audit = std::min({DepthGrid[size_t(r)][size_t(c)], DepthGrid[size_t(r)][size_t(c) + 1],
+                                       DepthGrid[size_t(r) + 1][size_t(c)], DepthGrid[size_t(r) + 1][size_t(c) + 1]});
+        return (-Pres > Audit) != (-Pres > std::min({Own[0], Own[1], Own[2], Own[3]}));
     }
     std::string Program;
     demogen::TDemoClimatology Clim;
@@ -142,6 +162,7 @@ TEST_F(DemoDatabase, EveryFaultOfTheManifestAndNothingElse)
             EXPECT_EQ(Got, Want) << F.Key() << " " << Field;
     };
     int Checked = 0, Disagreements = 0;
+    std::set<int> CellStations;
     for (const demogen::TDemoFinding &F : Manifest) {
         ++Checked;
         if (F.Kind == "land") {
@@ -160,7 +181,10 @@ TEST_F(DemoDatabase, EveryFaultOfTheManifestAndNothingElse)
         } else if (F.Kind == "duplicate") {
             EXPECT_EQ(QcCruiseMarks(F.IdCruise).substr(7, 1), "1") << F.Key();
         } else if (F.Kind == "bottom") {
-            Level(F, "PRES", 3);
+            if (CellsDisagree(std::to_string(F.IdCast), *F.Pres))
+                CellStations.insert(F.IdCast);
+            else
+                Level(F, "PRES", 3);
         } else if (F.Kind == "repeated") {
             Level(F, "PRES", 4);
         } else if (F.Kind == "range") {
@@ -198,10 +222,18 @@ TEST_F(DemoDatabase, EveryFaultOfTheManifestAndNothingElse)
                 ++Disagreements;
                 continue;
             }
+            if (Field == "PRES" && Flag == 3 && CellsDisagree(Key.substr(0, Bar), std::stod(Key.substr(Bar + 1)))) {
+                CellStations.insert(std::stoi(Key.substr(0, Bar)));
+                continue;
+            }
             ADD_FAILURE() << "level " << Key << " " << Field << " " << Flag;
         }
     // The two interpolations part only near the band's edges.
     EXPECT_LT(Disagreements, 60);
+    // The two part at a few stations only: those moved onto land, where a
+    // cell of the coast lies next to one of the open sea, and those whose
+    // bottom fault was planted just below the audit's nodes.
+    EXPECT_LT(CellStations.size(), 5u);
 }
 
 } // namespace

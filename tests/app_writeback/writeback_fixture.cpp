@@ -114,10 +114,7 @@ void WriteBack::SetUp()
 
 void WriteBack::TearDown()
 {
-    ::CruiseTbl = nullptr;
-    FlagCastQry = FlagLevelQry = nullptr;
-    FlagParamsQry = nullptr;
-    FlagUpdateCmd = nullptr;
+    Qc = TQcState{};
     Dialogs.reset();
     MainWindow.reset();
     CruiseTbl.reset();

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <cstdlib>
+
 #include "app/UQC.h"
 #include "app/uflagcru.h"
 #include "platform/toolkit/TApplication.h"
@@ -28,14 +30,25 @@ TEST(FlagUpdateText, KeepsTheProgramsTextAndNamesTheStoredPressure)
     // A NULL flag is left out by the caller; nothing left, nothing to send.
     EXPECT_EQ(FlagUpdateSql("PTS_Data", {{"FTEMP", 2}}, 1, 0.5), "Update PTS_Data Set FTEMP=2 where ID_Cast = 1and PRES = 0.5");
     EXPECT_EQ(FlagUpdateSql("PTS_Data", {}, 1, 0.5), "");
-    // The level as stored, not its tenth: 10.25 and 10.75 are levels of their own.
-    EXPECT_EQ(PresSqlText(10.25), "10.25");
-    EXPECT_EQ(PresSqlText(10.75), "10.75");
-    EXPECT_EQ(PresSqlText(0.1 + 0.2), "0.30000000000000004");
     EXPECT_EQ(FlagTableOfParam("PSAL"), "PTS_Data");
     EXPECT_EQ(FlagTableOfParam("DENS"), "PTS_Data");
     EXPECT_EQ(FlagTableOfParam("temp"), "temp");
     EXPECT_EQ(FlagColumnsOfTable("NO3"), (std::vector<std::string>{"FPRES", "FNO3"}));
+}
+
+TEST(FlagUpdateText, AStoredPressureIsNamedByTheShortestTextThatReadsBackAsIt)
+{
+    // 17 significant digits would read back too, but "10.199999999999999"
+    // is not the text a tenth has always been sent as.
+    const std::pair<double, const char *> Cases[] = {
+        {10.2, "10.2"},   {10.25, "10.25"},     {10.75, "10.75"}, {0.1 + 0.2, "0.30000000000000004"},
+        {250, "250"},     {-10.2, "-10.2"},     {0, "0"},         {1e-05, "1e-05"},
+        {10.33, "10.33"}, {5500.125, "5500.125"},
+    };
+    for (const auto &[Value, Text] : Cases) {
+        EXPECT_EQ(SqlExactFloat(Value), Text);
+        EXPECT_EQ(std::strtod(SqlExactFloat(Value).c_str(), nullptr), Value) << Text;
+    }
 }
 
 TEST_F(WriteBack, YesWithEveryCruiseMakesTheMainFlagsThoseOfTheFlagTables)
