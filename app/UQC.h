@@ -381,10 +381,6 @@ void CheckClimaticRange(const std::string &P);
 void SelectProfileData(const std::string &P);
 void SelectLocalProfileData(const std::string &P);
 void CreateTmpFlagsTable(const std::string &P);
-void CheckSpike(const std::string &P);
-bool SpikeOneSided();
-bool SpikeTwoSided();
-void CheckDensityInversion();
 
 // ---- station parameter list --------------------------------------------------------
 void BuildParamList();

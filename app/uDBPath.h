@@ -19,10 +19,11 @@ class QPushButton;
 
 // The shell's folder tree: the folders of the file system from its root,
 // one column, no header; a right click selects a folder as a left click
-// does (the view's own press). A folder chosen in code (SetFolder, or the current index set by
-// its owner) is opened down to and kept in sight while the tree reads the
-// folders above and beside it, which come in after it and would push it
-// out of view; the tree stops following once the operator uses it.
+// does (the view's own press). A folder chosen in code (SetFolder, or the
+// current index set by its owner) is opened down to and kept in sight
+// while the tree reads the folders above and beside it, which come in
+// after it and would push it out of view; the tree stops following once
+// the operator uses it.
 class TShellTreeView : public QTreeView {
 public:
     TShellTreeView(const char *AModelName, QWidget *AParent);

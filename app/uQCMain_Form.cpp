@@ -108,8 +108,8 @@ protected:
         const int FirstLine = Text.top() + (Text.height() - Used.height()) / 2;
         Indicator.rect.moveTop(FirstLine + (fontMetrics().height() - Indicator.rect.height()) / 2);
         Painter.drawPrimitive(QStyle::PE_IndicatorRadioButton, Indicator);
-        style()->drawItemText(&Painter, Text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
-                              palette(), isEnabled(), text(), QPalette::WindowText);
+        const int Flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+        style()->drawItemText(&Painter, Text, Flags, palette(), isEnabled(), text(), QPalette::WindowText);
         if (hasFocus()) {
             QStyleOptionFocusRect Focus;
             Focus.initFrom(this);

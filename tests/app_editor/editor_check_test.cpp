@@ -43,60 +43,19 @@ protected:
         TShownParams(const TShownParams &) = delete;
         TShownParams &operator=(const TShownParams &) = delete;
     };
-    std::unique_ptr<TTable> PtsFlags;
-    void TearDown() override
+    // With ShippedClimatology the installation's Black Sea climatology, as
+    // the operator imports it, takes the place of the fixture's.
+    void Open(bool ShippedClimatology = false)
     {
-        if (PtsDataFlagTbl == PtsFlags.get())
-            PtsDataFlagTbl = nullptr;
-        ProfileFixture::TearDown();
-    }
-    // A climatology of TEMP and PSAL for the station's square (16) in every
-    // month, its mean far from the data between 20 and 60 dbar; or the
-    // installation's Black Sea climatology, as the operator imports it.
-    void LoadClimatology(bool Shipped = false)
-    {
-        TTable ClimMS(nullptr), ClimBS(nullptr);
-        if (Shipped) {
+        LoadClimatology();
+        if (ShippedClimatology) {
             TClimImport Import;
             std::string Error;
             ASSERT_TRUE(ReadClimatologyFile(apptest::ProgramFolder() + "Clim/BlackSea_TS.txt", Import, Error))
                 << Error;
+            TTable ClimMS(nullptr), ClimBS(nullptr);
             ::LoadClimatology(Import, *StructTbl, ClimMS, ClimBS, WorkDir);
         }
-        for (const char *P : {"TEMP", "PSAL"}) {
-            if (Shipped)
-                break;
-            TClimImport Import;
-            Import.Grid.push_back({"REGION", "Month", "PRES", std::string(P) + "_PAVG", std::string(P) + "_PSTD"});
-            Import.SubRegions = {{"16"}, {true}};
-            for (int M = 1; M <= 12; ++M) {
-                Import.Months.Items.push_back(std::to_string(M));
-                Import.Months.Checked.push_back(true);
-                for (int Pres : {20, 30, 40, 60}) {
-                    Import.Grid.push_back({"16", std::to_string(M), std::to_string(Pres), "100", "0.1"});
-                    if (M == 1) {
-                        Import.Pressures.Items.push_back(std::to_string(Pres));
-                        Import.Pressures.Checked.push_back(true);
-                    }
-                }
-            }
-            Import.Params = {{std::string(P) + "(climat)"}, {true}};
-            Import.HasBs = true;
-            ::LoadClimatology(Import, *StructTbl, ClimMS, ClimBS, WorkDir);
-        }
-        TQuery Q(nullptr);
-        Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add("Update param set QC = True where (Param = 'TEMP') or (Param = 'PSAL')");
-        Q.ExecSQL();
-        ParamsTbl->Close();
-        ParamsTbl->Open();
-        PtsFlags = std::make_unique<TTable>(nullptr);
-        MakeWorkTable(*PtsFlags, *StructTbl, WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
-        PtsDataFlagTbl = PtsFlags.get();
-    }
-    void Open(bool ShippedClimatology = false)
-    {
-        LoadClimatology(ShippedClimatology);
         PrepareRunFlags(BlackSeaCruise);
         F = &OpenEditor({BlackSeaCruise});
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));

@@ -266,12 +266,19 @@ struct TCaptionCase {
     std::vector<std::string> Blamed; // names each problem must mention, in order
 };
 
-template <class T> T *Place(QWidget &AParent, const char *AName, const QString &AText, const QRect &AGeometry)
+template <class T, class... A> T *Place(QWidget &AParent, const char *AName, const QRect &AGeometry, A &&...AArgs)
 {
-    T *Control = new T(AText, &AParent); // owned by AParent
+    T *Control = new T(std::forward<A>(AArgs)..., &AParent); // owned by AParent
     Control->setObjectName(QString::fromLatin1(AName));
     Control->setGeometry(AGeometry);
     return Control;
+}
+
+QFrame *Framed(QWidget &AParent, const char *AName, const QRect &AGeometry)
+{
+    QFrame *Panel = Place<QFrame>(AParent, AName, AGeometry);
+    Panel->setFrameShape(QFrame::StyledPanel);
+    return Panel;
 }
 
 QString Long() { return QStringLiteral("QUALITY CONTROL PROCEDURE FOR CUSTOM SELECTED CRUISES"); }
@@ -298,73 +305,66 @@ TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
          {}},
         {"placed by hand, room enough",
          [](QWidget &W) {
-             Place<QLabel>(W, "Label1", QStringLiteral("Cruise"), {10, 10, 60, 20});
-             Place<QPushButton>(W, "BitBtn1", QStringLiteral("NEXT"), {80, 10, 80, 30});
+             Place<QLabel>(W, "Label1", {10, 10, 60, 20}, QStringLiteral("Cruise"));
+             Place<QPushButton>(W, "BitBtn1", {80, 10, 80, 30}, QStringLiteral("NEXT"));
              // A bare holder over the label hides nothing.
              (new QWidget(&W))->setGeometry(0, 0, 200, 100);
          },
          {}},
-        {"label too narrow", [](QWidget &W) { Place<QLabel>(W, "Label3", Long(), {10, 10, 120, 20}); }, {"Label3"}},
+        {"label too narrow", [](QWidget &W) { Place<QLabel>(W, "Label3", {10, 10, 120, 20}, Long()); }, {"Label3"}},
         {"label too short",
-         [](QWidget &W) { Place<QLabel>(W, "Label4", QStringLiteral("Total"), {10, 10, 60, 6}); },
+         [](QWidget &W) { Place<QLabel>(W, "Label4", {10, 10, 60, 6}, QStringLiteral("Total")); },
          {"Label4"}},
         {"wrapped label too short",
          [](QWidget &W) {
-             Place<QLabel>(W, "Label5", Long() + QStringLiteral(" ") + Long(), {10, 10, 120, 20})->setWordWrap(true);
+             Place<QLabel>(W, "Label5", {10, 10, 120, 20}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
          },
          {"Label5"}},
         {"wrapped label tall enough",
          [](QWidget &W) {
-             Place<QLabel>(W, "Label5", Long() + QStringLiteral(" ") + Long(), {10, 10, 120, 200})->setWordWrap(true);
+             Place<QLabel>(W, "Label5", {10, 10, 120, 200}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
          },
          {}},
         {"check box: the text after its box",
          [](QWidget &W) {
              const int Text = QFontMetrics(W.font()).horizontalAdvance(QStringLiteral("CRUISE INFO"));
-             Place<QCheckBox>(W, "CheckBox3", QStringLiteral("CRUISE INFO"), {10, 10, Text + 4, 24});
+             Place<QCheckBox>(W, "CheckBox3", {10, 10, Text + 4, 24}, QStringLiteral("CRUISE INFO"));
          },
          {"CheckBox3"}},
         {"radio button too narrow",
-         [](QWidget &W) { Place<QRadioButton>(W, "RadioButton1", Long(), {10, 10, 200, 24}); },
+         [](QWidget &W) { Place<QRadioButton>(W, "RadioButton1", {10, 10, 200, 24}, Long()); },
          {"RadioButton1"}},
         {"button too narrow",
-         [](QWidget &W) { Place<QPushButton>(W, "BitBtn5", QStringLiteral("Update climate/range"), {10, 10, 70, 30}); },
+         [](QWidget &W) { Place<QPushButton>(W, "BitBtn5", {10, 10, 70, 30}, QStringLiteral("Update climate/range")); },
          {"BitBtn5"}},
         {"label past its panel's edge",
          [](QWidget &W) {
-             auto *Panel = Place<QGroupBox>(W, "Panel2", QString(), {10, 10, 100, 60});
-             Place<QLabel>(*Panel, "Label6", QStringLiteral("Velosity Limit"), {60, 20, 200, 20});
+             auto *Panel = Place<QGroupBox>(W, "Panel2", {10, 10, 100, 60}, QString());
+             Place<QLabel>(*Panel, "Label6", {60, 20, 200, 20}, QStringLiteral("Velosity Limit"));
          },
          {"Label6"}},
         {"gauge over a label",
          [](QWidget &W) {
-             Place<QLabel>(W, "Label1", QStringLiteral("Press <Esc>"), {10, 10, 150, 20});
-             auto *Gauge = new QProgressBar(&W);
-             Gauge->setObjectName(QStringLiteral("Gauge1"));
-             Gauge->setGeometry(40, 12, 100, 16);
+             Place<QLabel>(W, "Label1", {10, 10, 150, 20}, QStringLiteral("Press <Esc>"));
+             Place<QProgressBar>(W, "Gauge1", {40, 12, 100, 16});
          },
          {"Gauge1"}},
         {"framed panel across a label",
          [](QWidget &W) {
-             Place<QLabel>(W, "Label2", QStringLiteral("LISt OF PARAMETETRS"), {10, 10, 200, 20});
-             auto *Panel = new QFrame(&W);
-             Panel->setObjectName(QStringLiteral("Panel8"));
-             Panel->setFrameShape(QFrame::StyledPanel);
-             Panel->setGeometry(40, 15, 300, 100);
+             Place<QLabel>(W, "Label2", {10, 10, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
+             Framed(W, "Panel8", {40, 15, 300, 100});
          },
          {"Panel8"}},
         {"framed panel around a label",
          [](QWidget &W) {
-             auto *Panel = new QFrame(&W);
-             Panel->setFrameShape(QFrame::StyledPanel);
-             Panel->setGeometry(0, 0, 300, 100);
-             Place<QLabel>(W, "Label2", QStringLiteral("LISt OF PARAMETETRS"), {10, 10, 200, 20});
+             Framed(W, "Panel9", {0, 0, 300, 100});
+             Place<QLabel>(W, "Label2", {10, 10, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
          },
          {}},
         {"a group box's own button over its title",
          [](QWidget &W) {
-             auto *Group = Place<QGroupBox>(W, "GroupBox2", QStringLiteral("WHAT TO DO?"), {10, 10, 300, 100});
-             Place<QRadioButton>(*Group, "RadioButton4", QStringLiteral("X"), {0, 0, 300, 24});
+             auto *Group = Place<QGroupBox>(W, "GroupBox2", {10, 10, 300, 100}, QStringLiteral("WHAT TO DO?"));
+             Place<QRadioButton>(*Group, "RadioButton4", {0, 0, 300, 24}, QStringLiteral("X"));
          },
          {"RadioButton4"}},
         {"tab texts the tab bar cuts",

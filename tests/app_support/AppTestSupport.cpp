@@ -30,12 +30,12 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
-#include <set>
-#include <typeinfo>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <set>
+#include <typeinfo>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -437,8 +437,8 @@ std::vector<std::string> CaptionProblems(const QWidget &ARoot)
     for (const TCaption &C : Captions) {
         const QRect Visible = C.Control == &ARoot ? ARoot.rect() : ShownRect(C.Control, ARoot);
         if (C.Needed.width() > C.Room.width() || C.Needed.height() > C.Room.height())
-            Problems.push_back(Describe(C) + ": its text takes " + SizeText(C.Needed.size()) + " px, its control gives " +
-                               SizeText(C.Room.size()));
+            Problems.push_back(Describe(C) + ": its text takes " + SizeText(C.Needed.size()) +
+                               " px, its control gives " + SizeText(C.Room.size()));
         else if (!Visible.contains(C.Needed))
             Problems.push_back(Describe(C) + ": its text runs past the edge of " +
                                Name(C.Control->parentWidget() ? C.Control->parentWidget() : C.Control).toStdString());
