@@ -44,10 +44,10 @@ protected:
         TShownParams &operator=(const TShownParams &) = delete;
     };
     // With ShippedClimatology the installation's Black Sea climatology, as
-    // the operator imports it, takes the place of the fixture's.
+    // the operator imports it, comes first: the fixture's adds no level the
+    // station's square has already.
     void Open(bool ShippedClimatology = false)
     {
-        LoadClimatology();
         if (ShippedClimatology) {
             TClimImport Import;
             std::string Error;
@@ -56,6 +56,7 @@ protected:
             TTable ClimMS(nullptr), ClimBS(nullptr);
             ::LoadClimatology(Import, *StructTbl, ClimMS, ClimBS, WorkDir);
         }
+        LoadClimatology();
         PrepareRunFlags(BlackSeaCruise);
         F = &OpenEditor({BlackSeaCruise});
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
