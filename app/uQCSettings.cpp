@@ -20,12 +20,14 @@ TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
     // The editor shows the window modeless, where a modal result alone
     // closes nothing: both buttons close it. The pages act on the main
     // window's controls directly, so there is nothing to take back.
-    for (auto [Button, Result] : {std::pair{BitBtn1, int(mrOk)}, std::pair{BitBtn2, int(mrCancel)}})
-        QObject::connect(Button, &QPushButton::clicked, this, [this, Result] {
+    for (const auto &Button : {std::pair{BitBtn1, int(mrOk)}, std::pair{BitBtn2, int(mrCancel)}}) {
+        const int Result = Button.second;
+        QObject::connect(Button.first, &QPushButton::clicked, this, [this, Result] {
             SetModalResult(Result);
             if (isVisible())
                 close();
         });
+    }
     auto *Buttons = new QHBoxLayout; // owned by the form's layout
     Buttons->addStretch();
     Buttons->addWidget(BitBtn1);
