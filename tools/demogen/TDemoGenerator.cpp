@@ -243,6 +243,21 @@ struct TDemoGenerator::TImpl {
     }
   }
 
+  // The middle of the climatic band that every interpolation agrees on,
+  // and a third of its half-width as the deviation a profile may wander
+  // by; below the deepest level, which no verdict reaches, the climatology
+  // held from there.
+  static void BandMiddle(const TDemoClimatology::TProfile &AProfile, double APres, double &AMiddle, double &AStd)
+  {
+    TDemoClimatology::TBand b;
+    if (!TDemoClimatology::Band(AProfile, APres, 3, b)) {
+      TDemoClimatology::At(AProfile, APres, AMiddle, AStd);
+      return;
+    }
+    AMiddle = (b.SureLow + b.SureHigh) / 2;
+    AStd = std::max(0.0, (b.SureHigh - b.SureLow) / 6);
+  }
+
   void MakeProfile(TDemoStation &S, const TSite &ASite, TKind AKind, double ACastLimit,
                    const std::vector<std::string> &AParams)
   {
@@ -256,8 +271,8 @@ struct TDemoGenerator::TImpl {
     S.Chem.clear();
     for (double p : PressureLevels(AKind, ASite.MaxPres, ACastLimit)) {
       double mT = 0, sT = 0, mS = 0, sS = 0;
-      TDemoClimatology::At(pt, p, mT, sT);
-      TDemoClimatology::At(ps, p, mS, sS);
+      BandMiddle(pt, p, mT, sT);
+      BandMiddle(ps, p, mS, sS);
       const double shape = std::sin(2 * Pi * p / wave + phase);
       TDemoLevel l;
       l.Pres = p;
@@ -460,10 +475,12 @@ struct TDemoGenerator::TImpl {
         return keys;
       };
       const std::vector<TDemoFinding> after = Audit.Cruise(trial);
-      bool has = false;
-      for (const TDemoFinding &f : after)
+      bool has = false, unsure = false;
+      for (const TDemoFinding &f : after) {
         has = has || (f.IdCast == id && f.Kind == AKind);
-      if (!has || others(after) != others(Audit.Cruise(Db.Cruises[c])))
+        unsure = unsure || (f.IdCast == id && f.Kind == "unsure");
+      }
+      if (!has || unsure || others(after) != others(Audit.Cruise(Db.Cruises[c])))
         continue;
       for (TDemoFinding f : after)
         if (f.IdCast == id) {
@@ -486,7 +503,26 @@ struct TDemoGenerator::TImpl {
       if (!AOk)
         throw std::runtime_error(std::string("no station could take the planted fault '") + AKind + "'");
     };
-    need(Plant("land", n, [&](TDemoCruise &C, size_t S) { return Interior(C, S) && MoveOntoLand(C.Stations[S]); }),
+    // First, while the few stations with chemistry are all free.
+    need(Plant("missing", 1,
+               [&](TDemoCruise &C, size_t S) {
+                 for (TDemoChemProfile &c : C.Stations[S].Chem)
+                   if (c.Levels.size() >= 3) {
+                     c.Levels[c.Levels.size() / 2].Value.reset();
+                     return true;
+                   }
+                 return false;
+               }),
+         "missing");
+    need(Plant("land", n,
+               [&](TDemoCruise &C, size_t S) {
+                 if (!Interior(C, S) || !MoveOntoLand(C.Stations[S]))
+                   return false;
+                 // The ship took its time to the next station: a position
+                 // far off must not make that leg a speed fault too.
+                 SlowLegInto(C, S + 1);
+                 return true;
+               }),
          "land");
     need(Plant("speed", n,
                [&](TDemoCruise &C, size_t S) {
@@ -506,14 +542,18 @@ struct TDemoGenerator::TImpl {
          "speed");
     need(Plant("time", n,
                [&](TDemoCruise &C, size_t S) {
-                 // The last station of its day, whose next station is early
-                 // the next day, so that the order by date and time stays.
-                 if (!Interior(C, S))
+                 // The last station of its day, whose next station is on a
+                 // later day but within a day of it, so that the order by date
+                 // and time stays and the leg on reckons a negative time; or
+                 // the last station of the cruise.
+                 if (S == 0)
                    return false;
                  TDemoStation &s = C.Stations[S];
-                 const TDemoStation &next = C.Stations[S + 1];
-                 if (next.Date != s.Date + 1 || !(next.Time < s.Time))
-                   return false;
+                 if (S + 1 < C.Stations.size()) {
+                   const TDemoStation &next = C.Stations[S + 1];
+                   if (!(next.Date > s.Date) || !(next.Moment() < s.Moment() + 1.0))
+                     return false;
+                 }
                  s.Time += 1.0;
                  return true;
                }),
@@ -557,29 +597,41 @@ struct TDemoGenerator::TImpl {
       need(Plant("missing", n,
                  [&](TDemoCruise &C, size_t S) {
                    std::vector<TDemoLevel> &l = C.Stations[S].Pts;
-                   if (l.size() < 4)
+                   // Where both parameters have a climatic verdict: deeper
+                   // down, whether a missing value keeps its flag hangs on
+                   // how the checks clear the levels they do not judge.
+                   TDemoClimatology::TBand b;
+                   const TDemoStation &st = C.Stations[S];
+                   if (l.size() < 4 || !Audit.ClimaticBand(st, "TEMP", l[l.size() / 3].Pres, b) ||
+                       !Audit.ClimaticBand(st, "PSAL", l[l.size() / 3].Pres, b))
                      return false;
                    (param[0] == 'T' ? l[l.size() / 3].Temp : l[l.size() / 3].Psal).reset();
                    return true;
                  }),
            "missing");
-    need(Plant("missing", 1,
-               [&](TDemoCruise &C, size_t S) {
-                 for (TDemoChemProfile &c : C.Stations[S].Chem)
-                   if (c.Levels.size() >= 3) {
-                     c.Levels[c.Levels.size() / 2].Value.reset();
-                     return true;
-                   }
-                 return false;
-               }),
-         "missing");
+  }
+
+  // Delays station AFrom of a cruise and every later one alike, by whole
+  // minutes, until the leg into it is well below the speed limit.
+  static void SlowLegInto(TDemoCruise &C, size_t AFrom)
+  {
+    if (AFrom == 0 || AFrom >= C.Stations.size())
+      return;
+    const TDemoStation &a = C.Stations[AFrom - 1];
+    const double knots = TDemoAudit::Speed(a, C.Stations[AFrom]);
+    if (knots < 11.5)
+      return;
+    const double hours = (C.Stations[AFrom].Moment() - a.Moment()) * 24.0;
+    const double delay = std::ceil(hours * (knots / 11.0 - 1.0) * 60.0 + 1.0) / 1440.0;
+    for (size_t i = AFrom; i < C.Stations.size(); ++i)
+      SetMoment(C.Stations[i], C.Stations[i].Moment() + delay);
   }
 
   bool MoveOntoLand(TDemoStation &S)
   {
     // The nearest land in sixteen directions, then a mile further inland:
     // a position with a slip of the pen, next to where the ship was.
-    for (double r = 0.5; r <= 60; r += 0.5)
+    for (double r = 0.5; r <= 150; r += 0.5)
       for (int b = 0; b < 16; ++b) {
         const double h = b * Pi / 8;
         auto at = [&](double ARange, double &ALon, double &ALat) {
@@ -608,9 +660,8 @@ struct TDemoGenerator::TImpl {
     // Deeper than the grid's floor but above the climatology's deepest
     // level, where the bottom check's flag stands.
     const double p = std::floor(-gridMin + Rnd.Uniform(15, 60));
-    double lo = 0, hi = 0;
-    if (!(p > S.Pts.back().Pres + 5) || !Audit.ClimaticInterval(S, "TEMP", p, lo, hi) ||
-        !Audit.ClimaticInterval(S, "PSAL", p, lo, hi))
+    TDemoClimatology::TBand b;
+    if (!(p > S.Pts.back().Pres + 5) || !Audit.ClimaticBand(S, "TEMP", p, b) || !Audit.ClimaticBand(S, "PSAL", p, b))
       return false;
     TDemoLevel l = S.Pts.back();
     l.Pres = p;
@@ -621,21 +672,26 @@ struct TDemoGenerator::TImpl {
   bool ShiftDeepLayer(TDemoStation &S)
   {
     // A wrongly calibrated lower half of the cast: warmer and, keeping the
-    // density, saltier, by far more than the climatology allows.
+    // density, saltier, so that every level with a climatic verdict lies
+    // above the widest band of both by more than a sixth of its width.
     if (S.Pts.size() < 6)
       return false;
     const size_t k0 = S.Pts.size() / 2;
-    double shift = 0;
-    for (size_t k = k0; k < S.Pts.size(); ++k) {
-      double lo = 0, hi = 0;
-      if (Audit.ClimaticInterval(S, "TEMP", S.Pts[k].Pres, lo, hi))
-        shift = std::max(shift, hi - lo); // six standard deviations
-    }
-    if (shift == 0)
-      return false;
     const double t = *S.Pts[k0].Temp, s = *S.Pts[k0].Psal;
     const double alpha = (DemoSeaWaterDensity(t, s) - DemoSeaWaterDensity(t + 0.1, s)) / 0.1;
     const double beta = (DemoSeaWaterDensity(t, s + 0.1) - DemoSeaWaterDensity(t, s)) / 0.1;
+    if (!(alpha > 0))
+      return false;
+    double shift = 0;
+    for (size_t k = k0; k < S.Pts.size(); ++k) {
+      TDemoClimatology::TBand b;
+      if (Audit.ClimaticBand(S, "TEMP", S.Pts[k].Pres, b))
+        shift = std::max(shift, b.AnyHigh + (b.AnyHigh - b.AnyLow) / 6 - *S.Pts[k].Temp);
+      if (Audit.ClimaticBand(S, "PSAL", S.Pts[k].Pres, b))
+        shift = std::max(shift, (b.AnyHigh + (b.AnyHigh - b.AnyLow) / 6 - *S.Pts[k].Psal) * beta / alpha);
+    }
+    if (shift == 0)
+      return false;
     for (size_t k = k0; k < S.Pts.size(); ++k) {
       S.Pts[k].Temp = Round(*S.Pts[k].Temp + shift, 3);
       S.Pts[k].Psal = Round(*S.Pts[k].Psal + shift * alpha / beta, 3);
