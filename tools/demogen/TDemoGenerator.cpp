@@ -122,7 +122,11 @@ double TDemoRandom::Normal()
 struct TDemoGenerator::TImpl {
   const TDemoInputs &In;
   TDemoSize Size;
-  TDemoRandom Rnd;
+  uint64_t Seed;
+  // Cruises, sites and timings draw from one stream, the faults' choices
+  // from another: a change in what a plant accepts leaves the cruises as
+  // they were. Each profile draws from a stream of its own station.
+  TDemoRandom Rnd, PlantRnd;
   TDemoAudit Audit;
   TDemoDatabase Db;
   int NextCastId = 1;
@@ -130,7 +134,8 @@ struct TDemoGenerator::TImpl {
   std::vector<TDemoFinding> Manifest;
 
   TImpl(const TDemoInputs &AIn, TDemoSize ASize, uint64_t ASeed)
-      : In(AIn), Size(ASize), Rnd(ASeed), Audit(AIn.Grid, AIn.Contour, *AIn.Squares, AIn.Clim)
+      : In(AIn), Size(ASize), Seed(ASeed), Rnd(ASeed), PlantRnd(ASeed ^ 0x706c616e74ULL),
+        Audit(AIn.Grid, AIn.Contour, *AIn.Squares, AIn.Clim)
   {
   }
 
@@ -259,14 +264,16 @@ struct TDemoGenerator::TImpl {
   }
 
   void MakeProfile(TDemoStation &S, const TSite &ASite, TKind AKind, double ACastLimit,
-                   const std::vector<std::string> &AParams)
+                   const std::vector<std::string> &AParams, int AAttempt)
   {
+    TDemoRandom &rnd = Rnd;
+    (void)AAttempt;
     const int month = DemoMonthOf(S.Date);
     const TDemoClimatology::TProfile &pt = *In.Clim.Profile("TEMP", ASite.Square, month);
     const TDemoClimatology::TProfile &ps = *In.Clim.Profile("PSAL", ASite.Square, month);
-    const double aT = Rnd.Uniform(-0.9, 0.9), aS = Rnd.Uniform(-0.9, 0.9);
-    const double cT = Rnd.Uniform(-0.25, 0.25), cS = Rnd.Uniform(-0.25, 0.25);
-    const double wave = Rnd.Uniform(150, 600), phase = Rnd.Uniform(0, 2 * Pi);
+    const double aT = rnd.Uniform(-0.9, 0.9), aS = rnd.Uniform(-0.9, 0.9);
+    const double cT = rnd.Uniform(-0.25, 0.25), cS = rnd.Uniform(-0.25, 0.25);
+    const double wave = rnd.Uniform(150, 600), phase = rnd.Uniform(0, 2 * Pi);
     S.Pts.clear();
     S.Chem.clear();
     for (double p : PressureLevels(AKind, ASite.MaxPres, ACastLimit)) {
@@ -276,8 +283,8 @@ struct TDemoGenerator::TImpl {
       const double shape = std::sin(2 * Pi * p / wave + phase);
       TDemoLevel l;
       l.Pres = p;
-      l.Temp = mT + sT * (aT + cT * shape) + Rnd.Normal() * 0.003;
-      l.Psal = mS + sS * (aS + cS * shape) + Rnd.Normal() * 0.002;
+      l.Temp = mT + sT * (aT + cT * shape) + rnd.Normal() * 0.003;
+      l.Psal = mS + sS * (aS + cS * shape) + rnd.Normal() * 0.002;
       S.Pts.push_back(l);
     }
     Stabilise(S.Pts, 1);
@@ -299,7 +306,7 @@ struct TDemoGenerator::TImpl {
                               : 0.2 * (p < 50) + 5.0 * std::exp(-std::pow((p - 70.0) / 30.0, 2));
         else
           v = param == "DOX1" ? 5.2 - 0.9 * (1.0 - std::exp(-p / 300.0)) : 6.0 * east * (1.0 - std::exp(-p / 250.0));
-        v = std::max(0.0, v * (1.0 + Rnd.Normal() * 0.03));
+        v = std::max(0.0, v * (1.0 + rnd.Normal() * 0.03));
         c.Levels.push_back({p, Round(v, 2)});
       }
       S.Chem.push_back(std::move(c));
@@ -391,7 +398,7 @@ struct TDemoGenerator::TImpl {
     for (size_t i = 0; i < C.Stations.size(); ++i) {
       bool clean = false;
       for (int attempt = 0; attempt < 30 && !clean; ++attempt) {
-        MakeProfile(C.Stations[i], ASites[i], AKind, ACastLimit, C.Params);
+        MakeProfile(C.Stations[i], ASites[i], AKind, ACastLimit, C.Params, attempt);
         clean = Audit.Levels(C.Stations[i]).empty();
       }
       if (!clean)
@@ -458,7 +465,7 @@ struct TDemoGenerator::TImpl {
         if (!Used.count(Db.Cruises[c].Stations[s].IdCast))
           candidates.emplace_back(c, s);
     for (size_t i = candidates.size(); i > 1; --i)
-      std::swap(candidates[i - 1], candidates[Rnd.Next() % i]);
+      std::swap(candidates[i - 1], candidates[PlantRnd.Next() % i]);
     int planted = 0;
     for (const auto &[c, s] : candidates) {
       if (planted == ATimes)
@@ -518,8 +525,9 @@ struct TDemoGenerator::TImpl {
                [&](TDemoCruise &C, size_t S) {
                  if (!Interior(C, S) || !MoveOntoLand(C.Stations[S]))
                    return false;
-                 // The ship took its time to the next station: a position
-                 // far off must not make that leg a speed fault too.
+                 // The ship took its time: a position far off makes neither
+                 // leg a speed fault too.
+                 SlowLegInto(C, S);
                  SlowLegInto(C, S + 1);
                  return true;
                }),
@@ -659,7 +667,7 @@ struct TDemoGenerator::TImpl {
       return false;
     // Deeper than the grid's floor but above the climatology's deepest
     // level, where the bottom check's flag stands.
-    const double p = std::floor(-gridMin + Rnd.Uniform(15, 60));
+    const double p = std::floor(-gridMin + PlantRnd.Uniform(15, 60));
     TDemoClimatology::TBand b;
     if (!(p > S.Pts.back().Pres + 5) || !Audit.ClimaticBand(S, "TEMP", p, b) || !Audit.ClimaticBand(S, "PSAL", p, b))
       return false;
@@ -717,7 +725,7 @@ struct TDemoGenerator::TImpl {
       at.push_back(k);
     }
     if (!at.empty()) {
-      const size_t k = at[Rnd.Next() % at.size()];
+      const size_t k = at[PlantRnd.Next() % at.size()];
       const double g = std::max(l[k].Pres - l[k - 1].Pres, l[k + 1].Pres - l[k].Pres);
       auto value = [&](TDemoLevel &AL) -> std::optional<double> & { return ASalinity ? AL.Psal : AL.Temp; };
       double lo = 1e300, hi = -1e300;
@@ -784,10 +792,11 @@ struct TDemoGenerator::TImpl {
       std::vector<TSite> sites(back.rbegin(), back.rend());
       sites.insert(sites.end(), ahead.begin() + 1, ahead.end());
       const TShipDef &ship = PickShip(a.Sea, a.ShipCode);
+      // A short bottle survey of the upper layer with all the chemistry.
       const TKind kind = TKind::Bottle;
-      const double limit = 1000;
+      const double limit = 50;
       TDemoCruise b = NewCruise(static_cast<int>(Db.Cruises.size()) + 1, a.Sea, ship, aj.Moment(), Rnd.Int(10, 60));
-      b.Params = PickParams(kind);
+      b.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"};
       b.Stations.assign(sites.size(), TDemoStation{});
       for (size_t i = 0; i < sites.size(); ++i) {
         b.Stations[i].Lon = sites[i].Lon;
