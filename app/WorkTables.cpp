@@ -41,6 +41,14 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
     ATarget.Open();
 }
 
+std::string LevelFlagTableSuffix(const std::string &ATable)
+{
+    // The spelling each table has always been created with.
+    return ATable == "PTS_Data" ? std::string("-PTS_DataFlags") : "-" + ATable + "flags";
+}
+
+std::string LevelFlagTableName(const std::string &ATable) { return DbTablePrefix + LevelFlagTableSuffix(ATable); }
+
 bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths)
 {
     const bool WasActive = ATable.Active();
@@ -101,7 +109,7 @@ bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths)
 void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                         const std::string &AParam)
 {
-    MakeWorkTable(ATarget, AStructTbl, ALocalDbDir, "-" + AParam + "flags.db", "ChemFlags",
+    MakeWorkTable(ATarget, AStructTbl, ALocalDbDir, LevelFlagTableSuffix(AParam) + ".db", "ChemFlags",
                   "ID_Cast;PRES", "F" + AParam);
 }
 

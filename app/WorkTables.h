@@ -29,6 +29,14 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
                    const std::string &ASuffix, const std::string &ATemplate,
                    const std::string &AKeyFields, const std::string &AParamFlagName = "");
 
+// The level-flag table of a level table of the main database (ATable is
+// "PTS_Data" or a chemical parameter's own table, as ParamTableName names
+// them): the suffix "-PTS_DataFlags" or "-" + ATable + "flags", and the
+// table's name with DbTablePrefix in front; both without the file
+// extension. Work-table names are matched without regard to case.
+std::string LevelFlagTableSuffix(const std::string &ATable);
+std::string LevelFlagTableName(const std::string &ATable);
+
 // The level-flag table of a checked parameter other than TEMP, PSAL and DENS:
 // "-" + P + "flags.db" from "ChemFlags", its last field "F" + P.
 void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,

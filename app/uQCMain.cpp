@@ -807,8 +807,8 @@ void TForm1::FormParamList()
             continue;
         const std::string Param = TmpParamQry->FieldByName("Param")->AsString();
         if (IsPtsParam(Param)) {
-            MakeWorkTable(*PTS_DataFlagTbl, *StructTbl, LocalDbDir, "-PTS_DataFlags.db", "PTS_DAtaFlags",
-                          "ID_Cast;PRES");
+            MakeWorkTable(*PTS_DataFlagTbl, *StructTbl, LocalDbDir, LevelFlagTableSuffix("PTS_Data") + ".db",
+                          "PTS_DAtaFlags", "ID_Cast;PRES");
             MakeWorkTable(*PTS_DataOldFlagTbl, *StructTbl, LocalDbDir, "-PTS_DataOldFlags.db",
                           "PTS_DataOldFlags", "ID_Cast;PRES");
         } else if (Param != "FPRES" && IsPlainIdentifier(Param)) {

@@ -54,7 +54,7 @@ void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASq
 // write-back, so each is asked of the engine once.
 class TFlagTableCache {
 public:
-    std::string NameOf(const std::string &ATable) const { return DbTablePrefix + "-" + ATable + "flags"; }
+    std::string NameOf(const std::string &ATable) const { return LevelFlagTableName(ATable); }
     bool Exists(const std::string &ATable)
     {
         auto It = FKnown.find(ATable);
