@@ -166,10 +166,16 @@ int BuildModeCruiseTable(int AMode, TQuery &AQCCruQry, TTable &ATmpCruTbl, const
 
 int BuildCustomCruiseTable(const TCheckListBox &AList, TTable &ATmpCruTbl, const std::string &ALocalDbDir)
 {
+    // Thirty characters, or as many as the longest ticked name: the names
+    // come from the station database, whose names may be longer.
+    int NameChars = 30;
+    for (int I = 0; I < AList.Count(); ++I)
+        if (AList.Checked(I))
+            NameChars = std::max(NameChars, TextCharCount(AList.ItemText(I)));
     RecreateTable(ATmpCruTbl, ALocalDbDir, "TmpCru");
     ATmpCruTbl.FieldDefs().Clear();
     ATmpCruTbl.FieldDefs().Add("ID_Cruise", rtl::ftInteger);
-    ATmpCruTbl.FieldDefs().Add("Cruise_Name", rtl::ftString, 30);
+    ATmpCruTbl.FieldDefs().Add("Cruise_Name", rtl::ftString, NameChars);
     ATmpCruTbl.CreateTable();
     ATmpCruTbl.Open();
     int Count = 0;

@@ -53,8 +53,11 @@ double InterpolateReinRoss(const TRealArr &levels, const TRealArr &values, uint1
     while (j < Len && levels[size_t(j)] < x)
         ++j;
     int k = j == 0 ? 0 : j - 1;
-    if (k >= int(N) - 1)
-        k = int(N) - 2;
+    // Between the last two levels (and beyond the last) the pair is the
+    // last one: a pair above it would extrapolate across its own lower
+    // level and bend the foot of every climatic profile.
+    if (k > int(N) - 1)
+        k = int(N) - 1;
     // A count larger than the arrays, or one of two levels, would bracket
     // outside them: keep the pair inside.
     k = std::clamp(k, 0, Len - 2);

@@ -12,115 +12,10 @@
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 
+#include <charconv>
 #include <cmath>
 
-int SpatialAdditionMin = 0;
-int TemporalAdditionHours = 0;
-int VelocityLimitKnots = 12;
-int NStdDev = 3;
-int DepthTolerancePct = 10;
-int RelativeJumpPct = 10;
-int PressureIntervalSetting = 1;
-bool OneSideChange = false;
-bool DuplicatesEachStation = false;
-bool VisualModeOnly = true;
-
-bool VisualMode = false;
-bool AbortRequested = false;
-bool QcInterrupted = false;
-bool QcRunFinished = false;
-bool FullCruiseCheckRunning = false;
-
-TBits SelectedTests;
-TBits TestResults;
-rtl::TStringList ParamList;
-TBits ParamsToCheck;
-rtl::TStringList ParamDisplayList;
-rtl::TStringList ParamCaptionList;
-std::string CurParamAbr;
-std::string CurParamTable;
-std::string CurParamName;
-
-TDataSet *CruiseTbl = nullptr;
-TZqQuery *CastQry = nullptr;
-TDataSet *CurCastDataset = nullptr;
-TZqQuery *ProfileDataQry = nullptr;
-TDataSet *ProfileQry = nullptr;
-TQuery *ClimQry = nullptr;
-TDataSet *RangeQry = nullptr;
-TZqQuery *CastParamsQry = nullptr;
-TZqQuery *DuplicatesQry = nullptr;
-TZqCommand *DuplCommand = nullptr;
-TZqConnection *MainConnection = nullptr;
-TDataSet *QcCruiseTbl = nullptr;
-TDataSet *QcCruiseQry = nullptr;
-TTable *CastFlagTbl = nullptr;
-TTable *CastOldFlagTbl = nullptr;
-TTable *PtsDataFlagTbl = nullptr;
-TTable *PtsDataOldFlagTbl = nullptr;
-rtl::TStringList ChemParamList;
-std::vector<TTable *> ChemFlagTbls;
-TTable *TmpCastFlagsTbl = nullptr;
-TTable *TmpCastOldFlagsTbl = nullptr;
-TTable *TmpFlagsTbl = nullptr;
-TTable *TsFlagsStructTbl = nullptr;
-TTable *ChemFlagsStructTbl = nullptr;
-TQuery *TmpDataQry = nullptr;
-TQuery *LocalWorkQry = nullptr;
-
-int CastFLon = 0, CastFLat = 0, CastFDT = 0, CastFD = 0;
-int LevelPresFlag = 0, LevelParamFlag = 0, SpikeFlag = 0;
-
-TRealPoint StationPoint;
-TRealPoint PrevStationPoint;
-rtl::TDateTime PrevStationDate = 0;
-rtl::TDateTime PrevStationTime = 0;
-double GridDepthValue = 0;
-double GridDepthLow = 0, GridDepthHigh = 0, GridDepthMean = 0, GridDepthMin = 0;
-bool StationInGrid = false;
-TRealRect DuplWindow;
-rtl::TDateTime DuplTimeMin = 0, DuplTimeMax = 0;
-TRegion LocationRegion;
-TRect RegionScreenRect{1, 1, 50000, 22000};
-
-std::string SquareName, CastSquareName, PrevSquareName;
-int CastMonth = 0, PrevCastMonth = 0;
-bool OutsideSquares = false;
-std::string ClimTableName;
-std::string ClimMeanField = "PAVG";
-std::string ClimStdField = "PSTD";
-bool BsRangeMode = false;
-TRealArr ClimLevels, ClimMeans, ClimStds;
-double DeepestClimLevel = 0;
-bool NeedProfileSelect = false;
-std::string LastFlagParam;
-int LastFlagCastID = 0;
-
-TTreeView *ErrorsTreeView = nullptr;
-QListWidget *ParamListBox = nullptr;
-QCheckBox *AutoQcCheckBox = nullptr;
-TBits ClimErrorPoints;
-TBits DensInversionPoints;
-bool ClimErrorFound = false;
-bool SpikeFound = false;
-
-QProgressBar *TotalGauge = nullptr;
-QProgressBar *CruiseGauge = nullptr;
-QLabel *CruiseLabel = nullptr;
-QLabel *TotalLabel = nullptr;
-QLabel *EscHintLabel = nullptr;
-
-std::string ClimSearchPath;
-TTable *ParamTbl = nullptr;
-TTable *UndoCastTbl = nullptr;
-TTable *UndoParamTbl = nullptr;
-TQuery *FlagCastQry = nullptr;
-TQuery *FlagLevelQry = nullptr;
-TZqCommand *FlagUpdateCmd = nullptr;
-TZqQuery *FlagParamsQry = nullptr;
-rtl::TStringList FlagCruiseList;
-rtl::TStringList AllParamAbbrs;
-rtl::TStringList AllParamNames;
+TQcState Qc;
 
 int32_t IntMax(int32_t a, int32_t b) { return b > a ? b : a; }
 
@@ -138,6 +33,13 @@ std::string ParamTableName(const std::string &Abbr)
 double RoundPres(double Pres) { return std::nearbyint(Pres * 10.0) / 10.0; }
 
 std::string SqlFloat(double Value) { return rtl::FloatToStr(Value); }
+
+std::string SqlExactFloat(double Value)
+{
+    char Buffer[64];
+    const auto Res = std::to_chars(Buffer, Buffer + sizeof Buffer, Value);
+    return std::string(Buffer, Res.ptr);
+}
 
 std::string SqlDate(rtl::TDateTime Value)
 {

@@ -3,12 +3,12 @@
 // The engine judges stations (location, velocity, depth, duplicates) and
 // profile levels (bottom pressure, density inversion, spikes, climatic
 // range) and writes its verdicts as integer quality flags into the work
-// tables. It keeps one shared state, declared here: the main window points
-// it at its own components at start-up and before a run, the manual editor
-// at its components while it is open, tests and benchmarks at their own.
-// The engine reaches controls only through this state (every control
-// pointer may be null), the message pump and the dialog seam, so it runs
-// headless.
+// tables. It keeps one shared state, `Qc`, declared here: the main window
+// binds its links to its own components at start-up and before a run, the
+// manual editor borrows them for its components while it is open, tests
+// and benchmarks bind their own. The engine reaches controls only through
+// this state (every control pointer may be null), the message pump and the
+// dialog seam, so it runs headless.
 //
 // Quality flags: 0 not judged, 1 passed, 2 outside the climatic interval,
 // 3 failed a metadata, bottom or density test, 4 spike / repeated pressure /
@@ -67,6 +67,10 @@ std::string ParamTableName(const std::string &Abbr);
 double RoundPres(double Pres);
 // A real in SQL text: general format, "." separator, 15 significant digits.
 std::string SqlFloat(double Value);
+// A stored real in SQL text that reads back as the very same double (the
+// shortest such text, "." separator): a row named by the value it holds,
+// such as a level by its stored pressure, is found whatever its decimals.
+std::string SqlExactFloat(double Value);
 // Jet date literal body "M/D/YYYY" of the day of a date-time (days since
 // 1899-12-30, truncated toward zero), and the time of day "hh.mm.ss".
 std::string SqlDate(rtl::TDateTime Value);
@@ -75,133 +79,285 @@ std::string SqlTime(rtl::TDateTime Value);
 // before 1899-12-30 (negative day numbers).
 rtl::TDateTime CastMoment(rtl::TDateTime Date, rtl::TDateTime Time);
 
-// ---- QC settings (written by the wizard when it leaves the options page) ----
-extern int SpatialAdditionMin;      // 0..5 arc minutes
-extern int TemporalAdditionHours;   // 0..5 hours
-extern int VelocityLimitKnots;      // 10..22
-extern int NStdDev;                 // 1..7 standard deviations
-extern int DepthTolerancePct;       // 0..25 percent
-extern int RelativeJumpPct;         // 1..10 percent
-extern int PressureIntervalSetting; // stored only
-extern bool OneSideChange;
-extern bool DuplicatesEachStation; // true: "Each station"; false: "Full cruise"
-extern bool VisualModeOnly;
+// ---- the engine's shared state -----------------------------------------------
+// Everything the main window, the engine and the editor share lives in one
+// object, `Qc`, with its defaults written once below: a reset is
+// `Qc = TQcState{}`. The pointers to components and controls form one
+// group, `TQcLinks`: the main window binds the whole group in one call
+// (`TForm1::BindEngine`), the editor borrows it while it is open and a
+// `TQcLinksLoan` gives it back, so no pointer can be left at a freed
+// control or forgotten unset. Every link may be null; nothing here is owned.
+struct TQcLinks {
+    // datasets and commands
+    TDataSet *CruiseTbl = nullptr;         // cruises of the run (ID_Cruise, Cruise_Name)
+    TZqQuery *CastQry = nullptr;           // stations of the cruise under check
+    TDataSet *CurCastDataset = nullptr;    // current record: the station under check
+    TZqQuery *ProfileDataQry = nullptr;    // main-database level query
+    TDataSet *ProfileQry = nullptr;        // the level dataset in use
+    TQuery *ClimQry = nullptr;             // local climatology query
+    TDataSet *RangeQry = nullptr;          // local "param" table (Param, ParamName, QC)
+    TZqQuery *CastParamsQry = nullptr;     // parameters of a station
+    TZqQuery *DuplicatesQry = nullptr;     // candidate duplicates
+    TZqQuery *CruiseListQry = nullptr;     // the main window's cruise query
+    TZqCommand *DuplCommand = nullptr;     // statements on the scratch table dupl
+    TZqConnection *MainConnection = nullptr;
+    TDataSet *QcCruiseTbl = nullptr;       // "-QCCruise": the run marks of each cruise
+    TDataSet *QcCruiseQry = nullptr;       // "-QCCruise" for reading the cruise name
+    TTable *CastFlagTbl = nullptr;         // "-Cast_TitlesFlags"
+    TTable *CastOldFlagTbl = nullptr;      // "-Cast_TitlesOldFlags"
+    TTable *PtsDataFlagTbl = nullptr;      // "-PTS_DataFlags"
+    TTable *PtsDataOldFlagTbl = nullptr;   // "-PTS_DataOldFlags"
+    TTable *TmpCastFlagsTbl = nullptr;     // "TmpCastFlags"
+    TTable *TmpCastOldFlagsTbl = nullptr;  // "TmpCastOldFlags"
+    TTable *TmpFlagsTbl = nullptr;         // "TmpFlags"
+    TTable *TsFlagsStructTbl = nullptr;    // template "StructTsFlags", open
+    TTable *ChemFlagsStructTbl = nullptr;  // template "StructChemFlags", open
+    TQuery *TmpDataQry = nullptr;          // the editor's working profile "TmpData"
+    TQuery *LocalWorkQry = nullptr;
+    TTable *ParamTbl = nullptr;            // no table name until used
+    TTable *UndoCastTbl = nullptr;         // "-undocast" of the current database
+    TTable *UndoParamTbl = nullptr;        // "-Undoparam" of the current database
+    TQuery *FlagCastQry = nullptr;         // flag write-back: cast flags of a cruise
+    TQuery *FlagLevelQry = nullptr;        // flag write-back: level flags of a cast
+    TZqCommand *FlagUpdateCmd = nullptr;   // flag write-back: one update per level
+    TZqQuery *FlagParamsQry = nullptr;     // flag write-back: parameters of a cast
+    // the editor's controls (visual mode only)
+    TTreeView *ErrorsTreeView = nullptr;
+    QListWidget *ParamListBox = nullptr;
+    QCheckBox *AutoQcCheckBox = nullptr;
+    // the main window's progress controls
+    QProgressBar *TotalGauge = nullptr;
+    QProgressBar *CruiseGauge = nullptr;
+    QLabel *CruiseLabel = nullptr;
+    QLabel *TotalLabel = nullptr;
+    QLabel *EscHintLabel = nullptr;
+};
 
-// ---- run control -------------------------------------------------------------
-extern bool VisualMode;             // the editor drives the checks
-extern bool AbortRequested;         // Esc pressed (set by the Esc hook)
-extern bool QcInterrupted;          // the run was interrupted
-extern bool QcRunFinished;          // the last run ended normally
-extern bool FullCruiseCheckRunning; // the editor's "Check full Cruise"
+struct TQcState {
+    // QC settings (written by the wizard when it leaves the options page)
+    int SpatialAdditionMin = 0;      // 0..5 arc minutes
+    int TemporalAdditionHours = 0;   // 0..5 hours
+    int VelocityLimitKnots = 12;     // 10..22
+    int NStdDev = 3;                 // 1..7 standard deviations
+    int DepthTolerancePct = 10;      // 0..25 percent
+    int RelativeJumpPct = 10;        // 1..10 percent
+    int PressureIntervalSetting = 1; // stored only
+    bool OneSideChange = false;
+    bool DuplicatesEachStation = false; // true: "Each station"; false: "Full cruise"
+    bool VisualModeOnly = true;
 
-// ---- selection ---------------------------------------------------------------
-extern TBits SelectedTests; // bit i: test i ticked
-extern TBits TestResults;   // bit i: test i found an error in the cruise
-// The parameters of the station under check (TEMP, PSAL, DENS first), the
-// data-check bit of each, and the parameters chosen for the run.
-extern rtl::TStringList ParamList;
-extern TBits ParamsToCheck;
-extern rtl::TStringList ParamDisplayList;
-extern rtl::TStringList ParamCaptionList;
-extern std::string CurParamAbr;
-extern std::string CurParamTable;
-extern std::string CurParamName;
+    // run control
+    bool VisualMode = false;             // the editor drives the checks
+    bool AbortRequested = false;         // Esc pressed (set by the Esc hook)
+    bool QcInterrupted = false;          // the run was interrupted
+    bool QcRunFinished = false;          // the last run ended normally
+    bool FullCruiseCheckRunning = false; // the editor's "Check full Cruise"
 
-// ---- datasets (not owned; pointed at by the main window, the editor, tests) ----
-extern TDataSet *CruiseTbl;         // cruises of the run (ID_Cruise, Cruise_Name)
-extern TZqQuery *CastQry;           // stations of the cruise under check
-extern TDataSet *CurCastDataset;    // current record: the station under check
-extern TZqQuery *ProfileDataQry;    // main-database level query
-extern TDataSet *ProfileQry;        // the level dataset in use
-extern TQuery *ClimQry;             // local climatology query
-extern TDataSet *RangeQry;          // local "param" table (Param, ParamName, QC)
-extern TZqQuery *CastParamsQry;     // parameters of a station
-extern TZqQuery *DuplicatesQry;     // candidate duplicates
-extern TZqCommand *DuplCommand;     // statements on the scratch table dupl
-extern TZqConnection *MainConnection;
-extern TDataSet *QcCruiseTbl;       // "-QCCruise": the run marks of each cruise
-extern TDataSet *QcCruiseQry;       // "-QCCruise" for reading the cruise name
-extern TTable *CastFlagTbl;         // "-Cast_TitlesFlags"
-extern TTable *CastOldFlagTbl;      // "-Cast_TitlesOldFlags"
-extern TTable *PtsDataFlagTbl;      // "-PTS_DataFlags"
-extern TTable *PtsDataOldFlagTbl;   // "-PTS_DataOldFlags"
-// Chemical parameters with a level-flag table, and those tables (parallel).
-extern rtl::TStringList ChemParamList;
-extern std::vector<TTable *> ChemFlagTbls;
-extern TTable *TmpCastFlagsTbl;     // "TmpCastFlags"
-extern TTable *TmpCastOldFlagsTbl;  // "TmpCastOldFlags"
-extern TTable *TmpFlagsTbl;         // "TmpFlags"
-extern TTable *TsFlagsStructTbl;    // template "StructTsFlags", open
-extern TTable *ChemFlagsStructTbl;  // template "StructChemFlags", open
-extern TQuery *TmpDataQry;          // the editor's working profile "TmpData"
-extern TQuery *LocalWorkQry;
+    // selection
+    TBits SelectedTests; // bit i: test i ticked
+    TBits TestResults;   // bit i: test i found an error in the cruise
+    // The parameters of the station under check (TEMP, PSAL, DENS first), the
+    // data-check bit of each, and the parameters chosen for the run.
+    rtl::TStringList ParamList;
+    TBits ParamsToCheck;
+    rtl::TStringList ParamDisplayList;
+    rtl::TStringList ParamCaptionList;
+    std::string CurParamAbr;
+    std::string CurParamTable;
+    std::string CurParamName;
+    // Chemical parameters with a level-flag table, and those tables
+    // (parallel; the tables are the main window's).
+    rtl::TStringList ChemParamList;
+    std::vector<TTable *> ChemFlagTbls;
 
-// ---- working flags -------------------------------------------------------------
-extern int CastFLon, CastFLat, CastFDT, CastFD;
-extern int LevelPresFlag, LevelParamFlag, SpikeFlag;
+    // working flags
+    int CastFLon = 0, CastFLat = 0, CastFDT = 0, CastFD = 0;
+    int LevelPresFlag = 0, LevelParamFlag = 0, SpikeFlag = 0;
 
-// ---- station checks ------------------------------------------------------------
-extern TRealPoint StationPoint;
-// The velocity test's reference: the last station it ran on, across cruises.
-extern TRealPoint PrevStationPoint;
-extern rtl::TDateTime PrevStationDate;
-extern rtl::TDateTime PrevStationTime;
-// Minus the station depth, or -10000.0 outside the grid; and the bounds of
-// the four grid nodes about the station.
-extern double GridDepthValue;
-extern double GridDepthLow, GridDepthHigh, GridDepthMean, GridDepthMin;
-// True when the last EstimateGridDepth found the station inside the grid.
-extern bool StationInGrid;
-extern TRealRect DuplWindow;
-extern rtl::TDateTime DuplTimeMin, DuplTimeMax;
-// The location-check region in the pixel space RegionScreenRect.
-extern TRegion LocationRegion;
-extern TRect RegionScreenRect; // (1, 1, 50000, 22000)
+    // station checks
+    TRealPoint StationPoint;
+    // The velocity test's reference: the last station it ran on, across cruises.
+    TRealPoint PrevStationPoint;
+    rtl::TDateTime PrevStationDate = 0;
+    rtl::TDateTime PrevStationTime = 0;
+    // Minus the station depth, or -10000.0 outside the grid; and the bounds of
+    // the four grid nodes about the station.
+    double GridDepthValue = 0;
+    double GridDepthLow = 0, GridDepthHigh = 0, GridDepthMean = 0, GridDepthMin = 0;
+    // True when the last EstimateGridDepth found the station inside the grid.
+    bool StationInGrid = false;
+    TRealRect DuplWindow;
+    rtl::TDateTime DuplTimeMin = 0, DuplTimeMax = 0;
+    // The location-check region in the pixel space RegionScreenRect.
+    TRegion LocationRegion;
+    TRect RegionScreenRect{1, 1, 50000, 22000};
 
-// ---- profile checks ------------------------------------------------------------
-extern std::string SquareName, CastSquareName, PrevSquareName;
-extern int CastMonth, PrevCastMonth;
-extern bool OutsideSquares;
-extern std::string ClimTableName;
-extern std::string ClimMeanField; // "PAVG"
-extern std::string ClimStdField;  // "PSTD"
-extern bool BsRangeMode;
-extern TRealArr ClimLevels, ClimMeans, ClimStds;
-extern double DeepestClimLevel;
-extern bool NeedProfileSelect;
-extern std::string LastFlagParam;
-extern int LastFlagCastID;
+    // profile checks
+    std::string SquareName, CastSquareName, PrevSquareName;
+    int CastMonth = 0, PrevCastMonth = 0;
+    bool OutsideSquares = false;
+    std::string ClimTableName;
+    std::string ClimMeanField = "PAVG";
+    std::string ClimStdField = "PSTD";
+    bool BsRangeMode = false;
+    TRealArr ClimLevels, ClimMeans, ClimStds;
+    double DeepestClimLevel = 0;
+    bool NeedProfileSelect = false;
+    std::string LastFlagParam;
+    int LastFlagCastID = 0;
 
-// ---- editor links (visual mode only; may be null) -------------------------------
-extern TTreeView *ErrorsTreeView;
-extern QListWidget *ParamListBox;
-extern QCheckBox *AutoQcCheckBox;
-// LocationErrors, VelocityErrors and DepthErrors live with the map (map.h).
-extern TBits ClimErrorPoints;
-extern TBits DensInversionPoints;
-extern bool ClimErrorFound;
-extern bool SpikeFound;
+    // the editor's error marks (LocationErrors, VelocityErrors and
+    // DepthErrors live with the map, map.h)
+    TBits ClimErrorPoints;
+    TBits DensInversionPoints;
+    bool ClimErrorFound = false;
+    bool SpikeFound = false;
 
-// ---- progress (the main window's; may be null) --------------------------------
-extern QProgressBar *TotalGauge;
-extern QProgressBar *CruiseGauge;
-extern QLabel *CruiseLabel;
-extern QLabel *TotalLabel;
-extern QLabel *EscHintLabel;
+    // kept for the other units
+    std::string ClimSearchPath;         // Clim/SearchClimPath: last climatology folder
+    rtl::TStringList FlagCruiseList;    // cruises chosen for the write-back
+    // Every row of "param" as the wizard's parameter page read it.
+    rtl::TStringList AllParamAbbrs;
+    rtl::TStringList AllParamNames;
 
-// ---- objects the main window makes at start for the other units -----------------
-extern std::string ClimSearchPath;  // Clim/SearchClimPath: last climatology folder
-extern TTable *ParamTbl;            // no table name until used
-extern TTable *UndoCastTbl;         // "-undocast" of the current database
-extern TTable *UndoParamTbl;        // "-Undoparam" of the current database
-extern TQuery *FlagCastQry;         // flag write-back: cast flags of a cruise
-extern TQuery *FlagLevelQry;        // flag write-back: level flags of a cast
-extern TZqCommand *FlagUpdateCmd;   // flag write-back: one update per level
-extern TZqQuery *FlagParamsQry;     // flag write-back: parameters of a cast
-extern rtl::TStringList FlagCruiseList; // cruises chosen for the write-back
-// Every row of "param" as the wizard's parameter page read it.
-extern rtl::TStringList AllParamAbbrs;
-extern rtl::TStringList AllParamNames;
+    TQcLinks Links;
+};
+
+extern TQcState Qc;
+
+// Lends the links and the visual mode to a window for its lifetime (the
+// editor holds one): what they were when the loan began comes back when it
+// ends, whatever the window pointed them at and however it ended.
+class TQcLinksLoan {
+public:
+    TQcLinksLoan() : FSaved(Qc.Links), FVisualMode(Qc.VisualMode) {}
+    ~TQcLinksLoan()
+    {
+        Qc.Links = FSaved;
+        Qc.VisualMode = FVisualMode;
+    }
+    TQcLinksLoan(const TQcLinksLoan &) = delete;
+    TQcLinksLoan &operator=(const TQcLinksLoan &) = delete;
+
+private:
+    TQcLinks FSaved;
+    bool FVisualMode;
+};
+
+// The engine's code names every member by its own name.
+inline auto &SpatialAdditionMin = Qc.SpatialAdditionMin;
+inline auto &TemporalAdditionHours = Qc.TemporalAdditionHours;
+inline auto &VelocityLimitKnots = Qc.VelocityLimitKnots;
+inline auto &NStdDev = Qc.NStdDev;
+inline auto &DepthTolerancePct = Qc.DepthTolerancePct;
+inline auto &RelativeJumpPct = Qc.RelativeJumpPct;
+inline auto &PressureIntervalSetting = Qc.PressureIntervalSetting;
+inline auto &OneSideChange = Qc.OneSideChange;
+inline auto &DuplicatesEachStation = Qc.DuplicatesEachStation;
+inline auto &VisualModeOnly = Qc.VisualModeOnly;
+inline auto &VisualMode = Qc.VisualMode;
+inline auto &AbortRequested = Qc.AbortRequested;
+inline auto &QcInterrupted = Qc.QcInterrupted;
+inline auto &QcRunFinished = Qc.QcRunFinished;
+inline auto &FullCruiseCheckRunning = Qc.FullCruiseCheckRunning;
+inline auto &SelectedTests = Qc.SelectedTests;
+inline auto &TestResults = Qc.TestResults;
+inline auto &ParamList = Qc.ParamList;
+inline auto &ParamsToCheck = Qc.ParamsToCheck;
+inline auto &ParamDisplayList = Qc.ParamDisplayList;
+inline auto &ParamCaptionList = Qc.ParamCaptionList;
+inline auto &CurParamAbr = Qc.CurParamAbr;
+inline auto &CurParamTable = Qc.CurParamTable;
+inline auto &CurParamName = Qc.CurParamName;
+inline auto &ChemParamList = Qc.ChemParamList;
+inline auto &ChemFlagTbls = Qc.ChemFlagTbls;
+inline auto &CastFLon = Qc.CastFLon;
+inline auto &CastFLat = Qc.CastFLat;
+inline auto &CastFDT = Qc.CastFDT;
+inline auto &CastFD = Qc.CastFD;
+inline auto &LevelPresFlag = Qc.LevelPresFlag;
+inline auto &LevelParamFlag = Qc.LevelParamFlag;
+inline auto &SpikeFlag = Qc.SpikeFlag;
+inline auto &StationPoint = Qc.StationPoint;
+inline auto &PrevStationPoint = Qc.PrevStationPoint;
+inline auto &PrevStationDate = Qc.PrevStationDate;
+inline auto &PrevStationTime = Qc.PrevStationTime;
+inline auto &GridDepthValue = Qc.GridDepthValue;
+inline auto &GridDepthLow = Qc.GridDepthLow;
+inline auto &GridDepthHigh = Qc.GridDepthHigh;
+inline auto &GridDepthMean = Qc.GridDepthMean;
+inline auto &GridDepthMin = Qc.GridDepthMin;
+inline auto &StationInGrid = Qc.StationInGrid;
+inline auto &DuplWindow = Qc.DuplWindow;
+inline auto &DuplTimeMin = Qc.DuplTimeMin;
+inline auto &DuplTimeMax = Qc.DuplTimeMax;
+inline auto &LocationRegion = Qc.LocationRegion;
+inline auto &RegionScreenRect = Qc.RegionScreenRect;
+inline auto &SquareName = Qc.SquareName;
+inline auto &CastSquareName = Qc.CastSquareName;
+inline auto &PrevSquareName = Qc.PrevSquareName;
+inline auto &CastMonth = Qc.CastMonth;
+inline auto &PrevCastMonth = Qc.PrevCastMonth;
+inline auto &OutsideSquares = Qc.OutsideSquares;
+inline auto &ClimTableName = Qc.ClimTableName;
+inline auto &ClimMeanField = Qc.ClimMeanField;
+inline auto &ClimStdField = Qc.ClimStdField;
+inline auto &BsRangeMode = Qc.BsRangeMode;
+inline auto &ClimLevels = Qc.ClimLevels;
+inline auto &ClimMeans = Qc.ClimMeans;
+inline auto &ClimStds = Qc.ClimStds;
+inline auto &DeepestClimLevel = Qc.DeepestClimLevel;
+inline auto &NeedProfileSelect = Qc.NeedProfileSelect;
+inline auto &LastFlagParam = Qc.LastFlagParam;
+inline auto &LastFlagCastID = Qc.LastFlagCastID;
+inline auto &ClimErrorPoints = Qc.ClimErrorPoints;
+inline auto &DensInversionPoints = Qc.DensInversionPoints;
+inline auto &ClimErrorFound = Qc.ClimErrorFound;
+inline auto &SpikeFound = Qc.SpikeFound;
+inline auto &ClimSearchPath = Qc.ClimSearchPath;
+inline auto &FlagCruiseList = Qc.FlagCruiseList;
+inline auto &AllParamAbbrs = Qc.AllParamAbbrs;
+inline auto &AllParamNames = Qc.AllParamNames;
+inline auto &CruiseTbl = Qc.Links.CruiseTbl;
+inline auto &CastQry = Qc.Links.CastQry;
+inline auto &CurCastDataset = Qc.Links.CurCastDataset;
+inline auto &ProfileDataQry = Qc.Links.ProfileDataQry;
+inline auto &ProfileQry = Qc.Links.ProfileQry;
+inline auto &ClimQry = Qc.Links.ClimQry;
+inline auto &RangeQry = Qc.Links.RangeQry;
+inline auto &CastParamsQry = Qc.Links.CastParamsQry;
+inline auto &DuplicatesQry = Qc.Links.DuplicatesQry;
+inline auto &CruiseListQry = Qc.Links.CruiseListQry;
+inline auto &DuplCommand = Qc.Links.DuplCommand;
+inline auto &MainConnection = Qc.Links.MainConnection;
+inline auto &QcCruiseTbl = Qc.Links.QcCruiseTbl;
+inline auto &QcCruiseQry = Qc.Links.QcCruiseQry;
+inline auto &CastFlagTbl = Qc.Links.CastFlagTbl;
+inline auto &CastOldFlagTbl = Qc.Links.CastOldFlagTbl;
+inline auto &PtsDataFlagTbl = Qc.Links.PtsDataFlagTbl;
+inline auto &PtsDataOldFlagTbl = Qc.Links.PtsDataOldFlagTbl;
+inline auto &TmpCastFlagsTbl = Qc.Links.TmpCastFlagsTbl;
+inline auto &TmpCastOldFlagsTbl = Qc.Links.TmpCastOldFlagsTbl;
+inline auto &TmpFlagsTbl = Qc.Links.TmpFlagsTbl;
+inline auto &TsFlagsStructTbl = Qc.Links.TsFlagsStructTbl;
+inline auto &ChemFlagsStructTbl = Qc.Links.ChemFlagsStructTbl;
+inline auto &TmpDataQry = Qc.Links.TmpDataQry;
+inline auto &LocalWorkQry = Qc.Links.LocalWorkQry;
+inline auto &ParamTbl = Qc.Links.ParamTbl;
+inline auto &UndoCastTbl = Qc.Links.UndoCastTbl;
+inline auto &UndoParamTbl = Qc.Links.UndoParamTbl;
+inline auto &FlagCastQry = Qc.Links.FlagCastQry;
+inline auto &FlagLevelQry = Qc.Links.FlagLevelQry;
+inline auto &FlagUpdateCmd = Qc.Links.FlagUpdateCmd;
+inline auto &FlagParamsQry = Qc.Links.FlagParamsQry;
+inline auto &ErrorsTreeView = Qc.Links.ErrorsTreeView;
+inline auto &ParamListBox = Qc.Links.ParamListBox;
+inline auto &AutoQcCheckBox = Qc.Links.AutoQcCheckBox;
+inline auto &TotalGauge = Qc.Links.TotalGauge;
+inline auto &CruiseGauge = Qc.Links.CruiseGauge;
+inline auto &CruiseLabel = Qc.Links.CruiseLabel;
+inline auto &TotalLabel = Qc.Links.TotalLabel;
+inline auto &EscHintLabel = Qc.Links.EscHintLabel;
 
 // ---- cruise loop and station checks ------------------------------------------------
 void CheckCruises();
@@ -225,10 +381,6 @@ void CheckClimaticRange(const std::string &P);
 void SelectProfileData(const std::string &P);
 void SelectLocalProfileData(const std::string &P);
 void CreateTmpFlagsTable(const std::string &P);
-void CheckSpike(const std::string &P);
-bool SpikeOneSided();
-bool SpikeTwoSided();
-void CheckDensityInversion();
 
 // ---- station parameter list --------------------------------------------------------
 void BuildParamList();

@@ -15,6 +15,7 @@ TPoint LocationPixel(double Lon, double Lat);
 void QcProcessMessages();
 void QcRestoreCursor();
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,3 +77,69 @@ void DropUnsavedLevelFlagRows();
 // ClimQry as the last station of a cruise asked for it (the automatic run
 // reuses climatic profiles read before instead of asking again).
 void RestoreClimatologyQuery();
+
+// ---- the verdict on one level ------------------------------------------------------
+// The rules of the level checks (bottom pressure, density inversion,
+// spikes, climatic range, repeated pressure) as one function of what a
+// level holds, what the levels before it left, and the station's and
+// pass's settings. The level loop reads the levels, keeps the flag rows and
+// shows the verdicts; everything it judges is decided here.
+
+// What a pass fixes before its first level.
+struct TLevelRules {
+    bool SpikeTest = false;     // the spike test is selected
+    bool OneSided = false;      // the one-sided spike criterion
+    double SpikeThreshold = 0;  // a step of more than this per dbar is large
+    bool DensityTest = false;   // temperature and salinity are at hand
+    bool HaveBottom = false;    // the station lies in the grid
+    double BottomMin = 0;       // the deepest node of its cell (an elevation)
+    double DeepestClimLevel = 0;
+};
+
+// One level as read: its numbers (an empty one reads 0) and stored flags.
+struct TLevelIn {
+    double Pres = 0, Value = 0;
+    bool PresEmpty = false, ValueEmpty = false;
+    int PresFlag = 0, ParamFlag = 0;
+    double Temp = 0, Psal = 0; // read for the density test only
+    bool TempEmpty = true, PsalEmpty = true;
+};
+
+// What the levels of the pass before this one left behind.
+struct TProfileMemory {
+    bool HavePrev = false;
+    double PrevTenth = 0;       // the last level's pressure to 0.1
+    int PrevPresFlag = 0;       // and its pressure flag
+    double PrevDensity = -1.0;  // -1: no density yet
+    // The spike test: the levels it ran on, the last one's value and
+    // pressure, the last two steps.
+    int SpikeRuns = 0;
+    double SpikeValue = 0, SpikePres = 0;
+    double Dv = 0, Dp = 0, PrevDv = 0, PrevDp = 0;
+};
+
+// The climatic interval at a pressure; not Known where the climatic profile
+// cannot be interpolated.
+struct TClimBand {
+    bool Known = true;
+    double Lo = 0, Hi = 0;
+};
+
+struct TLevelVerdict {
+    bool Skipped = false;         // the same pressure to 0.1 as the level before
+    bool Write = false;           // the level gets a flag row
+    int PresFlag = 0, ParamFlag = 0, SpikeFlag = 0;
+    double PrevTenth = 0;         // the level before, to 0.1
+    bool RepeatMark = false;      // that level's pressure flag goes to 4
+    bool SpikeMark = false;       // the level the spike test judged (SpikeAt) gets 4
+    double SpikeAt = 0;
+    bool DensityCompared = false; // a density before this one was at hand
+    bool BandCompared = false;    // the value met a climatic interval
+    bool DensityOk = true, ClimOk = true, BottomOk = true;
+    bool ClimatError = false;     // the data climate check found an error here
+    bool SpikeError = false;      // the spike test did (a spike or a repeated pressure)
+};
+
+// BandAt is asked only for a level the climatic test judges.
+TLevelVerdict JudgeLevel(const TLevelRules &Rules, const TLevelIn &Level, TProfileMemory &Memory,
+                         const std::function<TClimBand(double Pres)> &BandAt);

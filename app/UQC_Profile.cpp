@@ -34,26 +34,6 @@
 
 namespace {
 
-// The spike test's memory within one profile: the last level it ran on and
-// the last two steps. Reset at the start of every profile, so that a level
-// is never compared with another station's.
-struct TSpikeState {
-    int Runs = 0;
-    double PrevValue = 0, PrevPres = 0;
-    double Dv = 0, Dp = 0, PrevDv = 0, PrevDp = 0;
-    double JudgedPres = 0; // the level before the one judged: where a spike lies
-    double Threshold = 0;
-};
-TSpikeState Spike;
-
-// Density of the level before (-1.0: none yet in this profile).
-double PrevDensity = -1.0;
-double CurDensity = -1.0;
-bool DensityOk = true;
-
-// Profile value range for the spike threshold.
-double ProfileMin = 0, ProfileMax = 0;
-
 // The level dataset's fields, looked up once per pass: the level loop reads
 // half a dozen per level. A field is looked up when first wanted, so a name
 // the dataset lacks fails where it always did.
@@ -544,6 +524,11 @@ void RunDataChecks()
 
 void FindCastSquare()
 {
+    // A station's data checks start here, in the run and in the editor: the
+    // first pass never takes over the flag rows of an earlier one (of the
+    // last run, or the editor's last check), which may have changed since.
+    LastFlagCastID = 0;
+    LastFlagParam.clear();
     OutsideSquares = false;
     CastSquareName.clear();
     PrevSquareName = SquareName;
@@ -704,12 +689,254 @@ void CreateTmpFlagsTable(const std::string &P)
     TmpFlagsTbl->Open();
 }
 
+// ---- the verdict on one level --------------------------------------------------
+
+namespace {
+
+// A flag a check may change: not the operator's 5 nor a missing value's 9.
+bool Judgeable(int Flag) { return Flag != 5 && Flag != 9; }
+
+// Large steps per dbar: one of them (one-sided), or two of opposite sign
+// about the level between them (two-sided).
+bool IsSpike(const TLevelRules &R, const TProfileMemory &M)
+{
+    if (M.Dp == 0)
+        return false;
+    const bool Large = std::fabs(M.Dv) / M.Dp > R.SpikeThreshold;
+    if (R.OneSided)
+        return Large;
+    return M.PrevDp != 0 && std::fabs(M.PrevDv) / M.PrevDp > R.SpikeThreshold && Large && M.Dv * M.PrevDv < 0.0;
+}
+
+} // namespace
+
+TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory &M,
+                         const std::function<TClimBand(double Pres)> &BandAt)
+{
+    TLevelVerdict V;
+    const double Tenth = RoundPres(L.Pres);
+    V.PrevTenth = M.PrevTenth;
+    if (M.HavePrev && Tenth == M.PrevTenth) {
+        // A second level at the same pressure is not judged; with the spike
+        // test the one row both map to takes a 4 for its pressure.
+        V.Skipped = true;
+        V.RepeatMark = R.SpikeTest && !L.PresEmpty && Judgeable(M.PrevPresFlag);
+        V.SpikeError = V.RepeatMark;
+        return V;
+    }
+    int PresFlag = L.PresFlag == 5 ? 5 : 0;
+    int ParamFlag = L.ParamFlag == 5 ? 5 : 0;
+    if (L.PresEmpty)
+        PresFlag = 9;
+    if (L.ValueEmpty)
+        ParamFlag = 9;
+
+    // Bottom pressure: only where the grid gives a bottom.
+    if (Judgeable(PresFlag) && R.HaveBottom) {
+        V.BottomOk = -L.Pres > R.BottomMin;
+        PresFlag = IntMax(V.BottomOk ? 1 : 3, PresFlag);
+    }
+    if (Judgeable(ParamFlag) && PresFlag != 9) {
+        if (R.DensityTest && !L.TempEmpty && !L.PsalEmpty) {
+            const double Density = CalcSeaWaterDensity(L.Temp, L.Psal);
+            if (M.PrevDensity != -1.0) {
+                V.DensityCompared = true;
+                V.DensityOk = Density - M.PrevDensity > -0.01;
+                if (!V.DensityOk)
+                    ParamFlag = IntMax(3, ParamFlag);
+            }
+            M.PrevDensity = Density;
+        }
+        if (R.SpikeTest) {
+            const double Dv = L.Value - M.SpikeValue, Dp = L.Pres - M.SpikePres;
+            ++M.SpikeRuns;
+            if (M.SpikeRuns == 1) {
+                M.Dp = 0;
+            } else if (M.SpikeRuns == 2) {
+                M.PrevDp = 0;
+                M.Dv = Dv;
+                M.Dp = Dp;
+            } else {
+                M.PrevDv = M.Dv;
+                M.PrevDp = M.Dp;
+                M.Dv = Dv;
+                M.Dp = Dp;
+            }
+            V.SpikeAt = M.SpikePres;
+            M.SpikeValue = L.Value;
+            M.SpikePres = L.Pres;
+            if (M.SpikeRuns >= 2) {
+                V.SpikeMark = IsSpike(R, M);
+                V.SpikeError = V.SpikeMark;
+                V.SpikeFlag = IntMax(V.SpikeMark ? 4 : 1, ParamFlag);
+                if (M.Dp == 0) {
+                    PresFlag = IntMax(4, PresFlag);
+                    V.SpikeError = true;
+                }
+            }
+        }
+        if (L.Pres < R.DeepestClimLevel) {
+            const TClimBand Band = BandAt(L.Pres);
+            if (!Band.Known || Band.Lo == Band.Hi) {
+                ParamFlag = 0;
+            } else {
+                V.BandCompared = true;
+                V.ClimOk = Band.Lo <= L.Value && L.Value <= Band.Hi;
+                ParamFlag = IntMax(V.ClimOk ? 1 : 2, ParamFlag);
+            }
+        } else {
+            // At or below the deepest climatic level nothing is judged; a
+            // pressure the operator fixed stays fixed.
+            if (Judgeable(PresFlag))
+                PresFlag = 0;
+            ParamFlag = 0;
+        }
+        V.ClimatError = !(V.ClimOk && V.DensityOk && V.BottomOk);
+    }
+    // Below the climatology neither flag is judged; the operator's 5 and a
+    // missing value's 9 stay.
+    V.Write = PresFlag != 9;
+    if (V.Write && L.Pres > R.DeepestClimLevel) {
+        if (Judgeable(PresFlag))
+            PresFlag = 0;
+        if (Judgeable(ParamFlag))
+            ParamFlag = 0;
+    }
+    M.HavePrev = true;
+    M.PrevTenth = Tenth;
+    M.PrevPresFlag = PresFlag;
+    V.PresFlag = PresFlag;
+    V.ParamFlag = ParamFlag;
+    return V;
+}
+
 // ---- the level loop ---------------------------------------------------------------
+
+namespace {
+
+// The spike test's threshold for a pass: the relative jump of the value
+// span (the editor's plot in the visual mode, the profile's own otherwise).
+double SpikeThresholdOf(TDataSet &Prof, const std::string &ValueName)
+{
+    double Range = 0;
+    if (!VisualMode) {
+        bool Any = false;
+        double Min = 0, Max = 0;
+        const bool NoLevels = Prof.IsEmpty();
+        for (Prof.First(); !NoLevels && !Prof.Eof(); Prof.Next()) {
+            const TLevelNumber V = LevelNumber(lsValue, ValueName);
+            if (V.Empty)
+                continue;
+            Min = Any ? std::min(Min, V.Value) : V.Value;
+            Max = Any ? std::max(Max, V.Value) : V.Value;
+            Any = true;
+        }
+        Range = (Max + 0.5) - (Min - 0.5);
+    } else {
+        Range = PlotExtents.xmax - PlotExtents.xmin;
+    }
+    return RelativeJumpPct * 0.01 * Range;
+}
+
+// The editor's marks of a level: its error tree and the bits of its plot.
+void ShowLevelVerdict(const std::string &P, const TLevelVerdict &V, double Pres, int RecNo)
+{
+    if (V.DensityCompared) {
+        if (VisualMode)
+            DensInversionPoints.SetBit(RecNo - 1, !V.DensityOk);
+        if (!V.DensityOk)
+            AddDataErrorPath("DENS", "Density inversion", Pres, RecNo);
+    }
+    if (V.SpikeMark) {
+        SpikeFound = true;
+        AddDataErrorPath(P, "Spike", Pres, RecNo);
+    }
+    if (V.BandCompared) {
+        if (!V.ClimOk)
+            AddDataErrorPath(P, "Out Of Climat", Pres, RecNo);
+        if (VisualMode) {
+            ClimErrorPoints.SetBit(RecNo - 1, !(V.ClimOk && V.BottomOk));
+            DensInversionPoints.SetBit(RecNo - 1, !V.DensityOk);
+        }
+    }
+    if (VisualMode && V.ClimatError)
+        ClimErrorFound = true;
+}
+
+// Readies the flag rows for a pass and says whether it updates the rows of
+// the pass before (the other PTS parameter of the same station), which
+// happens only while the table has the columns. In the editor "TmpFlags" is
+// the truth (the editor fills it too); in the automatic run the rows in
+// memory are.
+bool BeginFlagRows(const std::string &P, int CastId)
+{
+    const bool SameStation = CastId == LastFlagCastID && IsPtsParam(P) && IsPtsParam(LastFlagParam);
+    if (VisualMode) {
+        FlushPendingMerge();
+        const bool Same = SameStation && TmpFlagsFits(P);
+        if (!Same)
+            CreateTmpFlagsTable(P);
+        FlagRows.Load(*TmpFlagsTbl);
+        FlagRowsUnsaved = false;
+        FlagRowsCurrent = false;
+        return Same;
+    }
+    // Rows of another run were left in the table, and may have been changed
+    // there since.
+    if (!HoldMerges)
+        FlagRowsCurrent = false;
+    if (SameStation && !FlagRowsCurrent && TmpFlagsFits(P)) {
+        FlagRows.Load(*TmpFlagsTbl);
+        FlagRowsCurrent = true;
+    }
+    const bool Same = SameStation && FlagRowsCurrent && FlagRows.Fits(P);
+    if (!Same) {
+        FlushPendingMerge();
+        FlagRows.Reset(FlagColumns(P));
+        FlagRowsCurrent = true;
+    }
+    FlagRowsParam = P;
+    FlagRowsUnsaved = true;
+    return Same;
+}
+
+// The level under the profile query's cursor.
+TLevelIn ReadLevel(const std::string &ValueName, const std::string &FlagName, bool WithDensity)
+{
+    TLevelIn Level;
+    const TLevelNumber PresN = LevelNumber(lsPres, "PRES"), ValueN = LevelNumber(lsValue, ValueName);
+    Level.Pres = PresN.Value;
+    Level.PresEmpty = PresN.Empty;
+    Level.Value = ValueN.Value;
+    Level.ValueEmpty = ValueN.Empty;
+    Level.PresFlag = LevelField(lsFPres, "FPRES")->AsInteger();
+    Level.ParamFlag = LevelField(lsFlag, FlagName)->AsInteger();
+    if (WithDensity) {
+        const TLevelNumber T = LevelNumber(lsTemp, "TEMP"), S = LevelNumber(lsPsal, "PSAL");
+        Level.Temp = T.Value;
+        Level.TempEmpty = T.Empty;
+        Level.Psal = S.Value;
+        Level.PsalEmpty = S.Empty;
+    }
+    return Level;
+}
+
+// A flag of a stored row raised to 4, unless the operator's 5 or a missing
+// value's 9.
+void RaiseToFour(TLocalRow *Row, size_t Column)
+{
+    if (!Row)
+        return;
+    TLocalValue &F = (*Row)[Column];
+    const int Old = int(F.AsInt64());
+    if (Judgeable(Old))
+        F = TLocalValue::Integer(IntMax(4, Old));
+}
+
+} // namespace
 
 void CheckClimaticRange(const std::string &P)
 {
-    PrevDensity = CurDensity = -1.0;
-    Spike = TSpikeState();
     if (RangeQry)
         RangeQry->Locate("Param", CurParamAbr);
     if (!(AutoQcCheckBox && AutoQcCheckBox->isChecked()))
@@ -722,74 +949,46 @@ void CheckClimaticRange(const std::string &P)
     // Opened again: its fields may be new objects.
     ForgetLevelFields();
     const int CastId = CurCastDataset->FieldByName("ID_Cast")->AsInteger();
-    // The rows of the last pass are reused only for the other PTS parameter
-    // of the same station, and only while the table has its columns. In
-    // the editor "TmpFlags" is the truth (the editor fills it too); in the
-    // automatic run the rows in memory are.
-    const bool SameStation = CastId == LastFlagCastID && IsPtsParam(P) && IsPtsParam(LastFlagParam);
-    bool Same = false;
-    if (VisualMode) {
-        FlushPendingMerge();
-        Same = SameStation && TmpFlagsFits(P);
-        if (!Same)
-            CreateTmpFlagsTable(P);
-        FlagRows.Load(*TmpFlagsTbl);
-        FlagRowsUnsaved = false;
-        FlagRowsCurrent = false;
-    } else {
-        // Rows of another run were left in the table, and may have been
-        // changed there since.
-        if (!HoldMerges)
-            FlagRowsCurrent = false;
-        if (SameStation && !FlagRowsCurrent && TmpFlagsFits(P)) {
-            FlagRows.Load(*TmpFlagsTbl);
-            FlagRowsCurrent = true;
-        }
-        Same = SameStation && FlagRowsCurrent && FlagRows.Fits(P);
-        if (!Same) {
-            FlushPendingMerge();
-            FlagRows.Reset(FlagColumns(P));
-            FlagRowsCurrent = true;
-        }
-        FlagRowsParam = P;
-        FlagRowsUnsaved = true;
-    }
+    const bool Same = BeginFlagRows(P, CastId);
 
     const std::string &ValueName = LevelValueName(P);
     const std::string FlagName = "F" + ValueName;
     const std::string RowFlagName = "F" + P;
 
-    if (SelectedTests.Bits(tstDataSpike)) {
-        double Range = 0;
-        if (!VisualMode) {
-            bool Any = false;
-            ProfileMin = ProfileMax = 0;
-            const bool NoLevels = Prof.IsEmpty();
-            for (Prof.First(); !NoLevels && !Prof.Eof(); Prof.Next()) {
-                const TLevelNumber V = LevelNumber(lsValue, ValueName);
-                if (V.Empty)
-                    continue;
-                const double X = V.Value;
-                ProfileMin = Any ? std::min(ProfileMin, X) : X;
-                ProfileMax = Any ? std::max(ProfileMax, X) : X;
-                Any = true;
-            }
-            ProfileMin -= 0.5;
-            ProfileMax += 0.5;
-            Range = ProfileMax - ProfileMin;
-        } else {
-            Range = PlotExtents.xmax - PlotExtents.xmin;
-        }
-        Spike.Threshold = RelativeJumpPct * 0.01 * Range;
-    }
+    TLevelRules Rules;
+    Rules.SpikeTest = SelectedTests.Bits(tstDataSpike);
+    Rules.OneSided = OneSideChange;
+    if (Rules.SpikeTest)
+        Rules.SpikeThreshold = SpikeThresholdOf(Prof, ValueName);
+    Rules.DensityTest = IsPtsParam(P) && NeedProfileSelect;
+    Rules.HaveBottom = StationInGrid;
+    Rules.BottomMin = GridDepthMin;
+    Rules.DeepestClimLevel = DeepestClimLevel;
 
     if (ClimQry->Active()) {
         TLocalWriteBatch Batch(TmpFlagsTbl->DatabaseName());
         bool RossReported = false;
-        double PrevPres = 0;
-        bool HavePrev = false;
+        const std::function<TClimBand(double)> BandAt = [&RossReported](double Pres) {
+            TClimBand Band;
+            if (BsRangeMode) {
+                Band.Lo = ClimQry->FieldByName("parammin")->AsFloat();
+                Band.Hi = ClimQry->FieldByName("parammax")->AsFloat();
+                return Band;
+            }
+            std::string Error;
+            Band.Known = ClimaticInterval(Pres, Band.Lo, Band.Hi, Error);
+            // A climatic profile that cannot be interpolated is reported
+            // once a pass, not once a level.
+            if (!Band.Known && !RossReported) {
+                ShowMessage("Rein_Ross Error " + std::to_string(int(ClimLevels.size()) - 1) +
+                            (Error.empty() ? "" : "\n" + Error));
+                RossReported = true;
+            }
+            return Band;
+        };
+        TProfileMemory Memory;
         const int Count = Prof.RecordCount();
-        // The flag-row column of the level's pressure flag, found once a pass.
+        // The flag-row columns, found once a pass.
         int FPresCol = -1, ParamCol = -1;
         const auto FPresColumn = [&FPresCol] {
             if (FPresCol < 0)
@@ -803,203 +1002,44 @@ void CheckClimaticRange(const std::string &P)
         };
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
-            const int RecNo = Prof.RecNo();
-            const TLevelNumber PresN = LevelNumber(lsPres, "PRES");
-            const double Pres = PresN.Value;
-            if (HavePrev && RoundPres(Pres) == PrevPres) {
-                // A second level at the same pressure is not judged; the
-                // pressure of the one row both map to is marked instead.
-                if (!PresN.Empty) {
-                    if (TLocalRow *Row = FlagRows.Find(CastId, PrevPres)) {
-                        TLocalValue &F = (*Row)[FPresColumn()];
-                        const int Old = int(F.AsInt64());
-                        if (Old != 5 && Old != 9 && Old < 4)
-                            F = TLocalValue::Integer(IntMax(4, Old));
-                    }
-                }
+            const TLevelIn Level = ReadLevel(ValueName, FlagName, Rules.DensityTest);
+            const TLevelVerdict V = JudgeLevel(Rules, Level, Memory, BandAt);
+            if (V.ClimatError)
+                TestResults.SetBit(tstDataClimat, true);
+            if (V.SpikeError)
+                TestResults.SetBit(tstDataSpike, true);
+            if (V.Skipped) {
+                if (V.RepeatMark)
+                    RaiseToFour(FlagRows.Find(CastId, V.PrevTenth), FPresColumn());
                 continue;
             }
-            bool ClimOk = true, BottomOk = true;
-            DensityOk = true;
-            bool SpikeHere = false;
-            const TLevelNumber ValueN = LevelNumber(lsValue, ValueName);
-            LevelPresFlag = LevelField(lsFPres, "FPRES")->AsInteger();
-            LevelParamFlag = LevelField(lsFlag, FlagName)->AsInteger();
-            if (LevelPresFlag != 5)
-                LevelPresFlag = 0;
-            if (LevelParamFlag != 5)
-                LevelParamFlag = 0;
-            if (PresN.Empty)
-                LevelPresFlag = 9;
-            if (ValueN.Empty)
-                LevelParamFlag = 9;
-
-            // Bottom pressure: only where the grid gives a bottom.
-            if (LevelPresFlag != 9 && LevelPresFlag != 5 && StationInGrid) {
-                BottomOk = -Pres > GridDepthMin;
-                LevelPresFlag = IntMax(BottomOk ? 1 : 3, LevelPresFlag);
+            LevelPresFlag = V.PresFlag;
+            LevelParamFlag = V.ParamFlag;
+            SpikeFlag = V.SpikeFlag;
+            ShowLevelVerdict(P, V, Level.Pres, Prof.RecNo());
+            if (!V.Write)
+                continue;
+            try {
+                const size_t FlagCol = ParamColumn();
+                if (V.SpikeMark)
+                    RaiseToFour(FlagRows.Find(CastId, V.SpikeAt), FlagCol);
+                // The other PTS parameter's pass wrote the same levels:
+                // their rows take this parameter's flag.
+                TLocalRow *Row = Same ? FlagRows.Find(CastId, Level.Pres) : nullptr;
+                if (!Row) {
+                    Row = &FlagRows.Append(CastId, Level.Pres);
+                    (*Row)[FPresColumn()] = TLocalValue::Integer(V.PresFlag);
+                }
+                (*Row)[FlagCol] = TLocalValue::Integer(V.ParamFlag);
+            } catch (const std::exception &) {
+                ShowMessage(P + "  " + rtl::FloatToStr(V.PrevTenth) + "  " + rtl::FloatToStr(RoundPres(Level.Pres)));
             }
-            if (LevelParamFlag != 9 && LevelParamFlag != 5 && LevelPresFlag != 9) {
-                if (IsPtsParam(P) && NeedProfileSelect)
-                    CheckDensityInversion();
-                if (SelectedTests.Bits(tstDataSpike)) {
-                    CheckSpike(P);
-                    SpikeHere = SpikeFlag >= 4;
-                }
-                if (Pres < DeepestClimLevel) {
-                    double Lo = 0, Hi = 0;
-                    std::string Error;
-                    bool Have = true;
-                    if (BsRangeMode) {
-                        Lo = ClimQry->FieldByName("parammin")->AsFloat();
-                        Hi = ClimQry->FieldByName("parammax")->AsFloat();
-                    } else if (!ClimaticInterval(Pres, Lo, Hi, Error)) {
-                        // A climatic profile that cannot be interpolated
-                        // here gives the level no climatic verdict.
-                        Have = false;
-                        if (!RossReported) {
-                            ShowMessage("Rein_Ross Error " + std::to_string(int(ClimLevels.size()) - 1) +
-                                        (Error.empty() ? "" : "\n" + Error));
-                            RossReported = true;
-                        }
-                    }
-                    if (!Have || Lo == Hi) {
-                        LevelParamFlag = 0;
-                    } else {
-                        ClimOk = Lo <= ValueN.Value && ValueN.Value <= Hi;
-                        LevelParamFlag = IntMax(ClimOk ? 1 : 2, LevelParamFlag);
-                        if (!ClimOk)
-                            AddDataErrorPath(P, "Out Of Climat", Pres, RecNo);
-                        if (VisualMode) {
-                            ClimErrorPoints.SetBit(RecNo - 1, !(ClimOk && BottomOk));
-                            DensInversionPoints.SetBit(RecNo - 1, !DensityOk);
-                        }
-                    }
-                } else {
-                    LevelPresFlag = 0;
-                    LevelParamFlag = 0;
-                }
-                const bool LevelOk = ClimOk && DensityOk && BottomOk;
-                if (!LevelOk)
-                    TestResults.SetBit(tstDataClimat, true);
-                if (VisualMode && !LevelOk)
-                    ClimErrorFound = true;
-            }
-
-            if (LevelPresFlag != 9) {
-                if (Pres > DeepestClimLevel) {
-                    LevelPresFlag = 0;
-                    LevelParamFlag = 0;
-                }
-                try {
-                    const size_t FlagCol = ParamColumn();
-                    if (TLocalRow *Row = SpikeHere ? FlagRows.Find(CastId, Spike.JudgedPres) : nullptr) {
-                        // The spike is the level before; its flag is raised,
-                        // never lowered, and the operator's 5 and a missing
-                        // value's 9 stay.
-                        TLocalValue &F = (*Row)[FlagCol];
-                        const int Old = int(F.AsInt64());
-                        if (Old != 5 && Old != 9)
-                            F = TLocalValue::Integer(IntMax(4, Old));
-                    }
-                    // The other PTS parameter's pass wrote the same levels:
-                    // their rows take this parameter's flag.
-                    TLocalRow *Row = Same ? FlagRows.Find(CastId, Pres) : nullptr;
-                    if (!Row) {
-                        Row = &FlagRows.Append(CastId, Pres);
-                        (*Row)[FPresColumn()] = TLocalValue::Integer(LevelPresFlag);
-                    }
-                    (*Row)[FlagCol] = TLocalValue::Integer(LevelParamFlag);
-                } catch (const std::exception &) {
-                    ShowMessage(P + "  " + rtl::FloatToStr(PrevPres) + "  " + rtl::FloatToStr(RoundPres(Pres)));
-                }
-            }
-            PrevPres = RoundPres(Pres);
-            HavePrev = true;
         }
         MergeLevelFlags(P, Same);
         Batch.Commit();
     }
     LastFlagParam = P;
     LastFlagCastID = CastId;
-}
-
-void CheckDensityInversion()
-{
-    DensityOk = true;
-    TDataSet &Prof = *ProfileQry;
-    const TLevelNumber T = LevelNumber(lsTemp, "TEMP"), S = LevelNumber(lsPsal, "PSAL");
-    if (T.Empty || S.Empty)
-        return;
-    if (PrevDensity == -1.0) {
-        PrevDensity = CalcSeaWaterDensity(T.Value, S.Value);
-        return;
-    }
-    CurDensity = CalcSeaWaterDensity(T.Value, S.Value);
-    DensityOk = CurDensity - PrevDensity > -0.01;
-    if (VisualMode)
-        DensInversionPoints.SetBit(Prof.RecNo() - 1, !DensityOk);
-    if (!DensityOk)
-        TestResults.SetBit(tstDataClimat, true);
-    PrevDensity = CurDensity;
-    if (!DensityOk) {
-        LevelParamFlag = IntMax(3, LevelParamFlag);
-        AddDataErrorPath("DENS", "Density inversion", Prof.FieldByName("PRES")->AsFloat(), Prof.RecNo());
-    }
-}
-
-// ---- spikes -------------------------------------------------------------------
-
-void CheckSpike(const std::string &P)
-{
-    SpikeFlag = 0;
-    TDataSet &Prof = *ProfileQry;
-    const double V = LevelNumber(lsValue, LevelValueName(P)).Value;
-    const double Pres = LevelNumber(lsPres, "PRES").Value;
-    ++Spike.Runs;
-    if (Spike.Runs == 1) {
-        Spike.Dp = 0;
-    } else if (Spike.Runs == 2) {
-        Spike.PrevDp = 0;
-        Spike.Dp = Pres - Spike.PrevPres;
-        Spike.Dv = V - Spike.PrevValue;
-    } else {
-        Spike.PrevDv = Spike.Dv;
-        Spike.PrevDp = Spike.Dp;
-        Spike.Dv = V - Spike.PrevValue;
-        Spike.Dp = Pres - Spike.PrevPres;
-    }
-    Spike.JudgedPres = Spike.PrevPres;
-    Spike.PrevValue = V;
-    Spike.PrevPres = Pres;
-    if (Spike.Runs < 2)
-        return;
-    const bool Found = SpikeOneSided() || SpikeTwoSided();
-    if (Found) {
-        TestResults.SetBit(tstDataSpike, true);
-        SpikeFound = true;
-        SpikeFlag = IntMax(4, LevelParamFlag);
-        AddDataErrorPath(P, "Spike", Pres, Prof.RecNo());
-    } else {
-        SpikeFlag = IntMax(1, LevelParamFlag);
-    }
-    if (Spike.Dp == 0)
-        LevelPresFlag = IntMax(4, LevelPresFlag);
-}
-
-bool SpikeOneSided()
-{
-    if (Spike.Dp == 0)
-        return false;
-    return std::fabs(Spike.Dv) / Spike.Dp > Spike.Threshold && OneSideChange;
-}
-
-bool SpikeTwoSided()
-{
-    if (Spike.Dp == 0 || Spike.PrevDp == 0)
-        return false;
-    return std::fabs(Spike.PrevDv) / Spike.PrevDp > Spike.Threshold && std::fabs(Spike.Dv) / Spike.Dp > Spike.Threshold &&
-           Spike.Dv * Spike.PrevDv < 0.0 && !OneSideChange;
 }
 
 // ---- station parameter list ------------------------------------------------------

@@ -300,14 +300,14 @@ double EstimateGridDepth()
     const double Result = -C.FieldByName("Depth")->AsFloat();
     StationPoint = MakeRealPoint(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
     StationInGrid = false;
-    if (GridNX < 2 || GridNY < 2 || GridCellWidth == 0 || GridCellHeight == 0)
+    // The cell that holds the station, found as the map's read-out finds
+    // the cell under the mouse.
+    TGridCell Cell;
+    if (!FindGridCell(StationPoint.x, StationPoint.y, Cell))
         return -10000.0;
-    const int c = XToGridCol(StationPoint.x), r = YToGridRow(StationPoint.y);
-    if (c < 0 || c > GridNX - 2 || r < 0 || r > GridNY - 2 || size_t(r) + 1 >= DepthGrid.size() ||
-        size_t(c) + 1 >= DepthGrid[size_t(r)].size() || size_t(c) + 1 >= DepthGrid[size_t(r) + 1].size())
-        return -10000.0;
-    const double z[4] = {DepthGrid[size_t(r)][size_t(c)], DepthGrid[size_t(r)][size_t(c) + 1],
-                         DepthGrid[size_t(r) + 1][size_t(c)], DepthGrid[size_t(r) + 1][size_t(c) + 1]};
+    float Nodes[4];
+    GridCellNodes(Cell, Nodes);
+    const double z[4] = {Nodes[0], Nodes[1], Nodes[2], Nodes[3]};
     const double Min = *std::min_element(z, z + 4), Max = *std::max_element(z, z + 4);
     GridDepthMin = Min;
     GridDepthMean = (z[0] + z[1] + z[2] + z[3]) / 4.0;

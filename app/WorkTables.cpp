@@ -1,7 +1,9 @@
 // WorkTables: DbTablePrefix and the making rule of the per-database tables.
 #include "app/WorkTables.h"
 
+#include "platform/dataset/TFieldDef.h"
 #include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TSession.h"
 #include "platform/localdb/TTable.h"
 
 std::string DbTablePrefix;
@@ -39,10 +41,75 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
     ATarget.Open();
 }
 
+std::string LevelFlagTableSuffix(const std::string &ATable)
+{
+    // The spelling each table has always been created with.
+    return ATable == "PTS_Data" ? std::string("-PTS_DataFlags") : "-" + ATable + "flags";
+}
+
+std::string LevelFlagTableName(const std::string &ATable) { return DbTablePrefix + LevelFlagTableSuffix(ATable); }
+
+bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths)
+{
+    const bool WasActive = ATable.Active();
+    // Opening reads the stored fields and key.
+    ATable.Close();
+    ATable.Open();
+    TFieldDefs Wide(nullptr);
+    Wide.Assign(ATable.FieldDefs());
+    const std::string Key = ATable.PrimaryKeyFields();
+    ATable.Close();
+    bool Narrow = false;
+    for (const TTextWidth &W : AWidths) {
+        const int I = Wide.IndexOf(W.Field);
+        if (I < 0)
+            continue;
+        TFieldDef *Def = Wide.Items(I);
+        const bool Text = Def->DataType() == rtl::ftString || Def->DataType() == rtl::ftWideString ||
+                          Def->DataType() == rtl::ftFixedChar;
+        if (Text && Def->Size() < W.Chars) {
+            Def->SetSize(W.Chars);
+            Narrow = true;
+        }
+    }
+    if (!Narrow) {
+        if (WasActive)
+            ATable.Open();
+        return false;
+    }
+    const std::string Folder = ATable.DatabaseName();
+    // The rows wait in a copy while the table is made again; SQLite cannot
+    // change a column's declared width in place.
+    TTable Copy(nullptr);
+    Copy.SetDatabaseName(Folder);
+    Copy.SetTableName(LocalTableBaseName(ATable.TableName()) + "~widen");
+    Session.StartTransaction(Folder);
+    try {
+        ATable.Open();
+        Copy.BatchMove(&ATable, batCopy);
+        ATable.Close();
+        ATable.FieldDefs().Assign(Wide);
+        ATable.CreateTable();
+        if (!Key.empty())
+            ATable.AddIndex("", Key, ixPrimary);
+        ATable.BatchMove(&Copy, batAppend);
+        Copy.Close();
+        Copy.DeleteTable();
+        Session.Commit(Folder);
+    } catch (...) {
+        Copy.Close();
+        Session.Rollback(Folder);
+        throw;
+    }
+    if (WasActive)
+        ATable.Open();
+    return true;
+}
+
 void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                         const std::string &AParam)
 {
-    MakeWorkTable(ATarget, AStructTbl, ALocalDbDir, "-" + AParam + "flags.db", "ChemFlags",
+    MakeWorkTable(ATarget, AStructTbl, ALocalDbDir, LevelFlagTableSuffix(AParam) + ".db", "ChemFlags",
                   "ID_Cast;PRES", "F" + AParam);
 }
 

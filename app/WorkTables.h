@@ -4,10 +4,13 @@
 // DbTablePrefix + a suffix ("black2007-QCCruise.db"). A table that does not
 // exist yet is made from its template (the template's fields, not its
 // indexes; the primary index is added by name list); an existing one is
-// opened as it is, never compared with its template or rebuilt.
+// opened as it is, never compared with its template or rebuilt, except
+// that a text field narrower than the values it has to take is widened
+// (WidenTextFields).
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TTable;
 
@@ -26,10 +29,33 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
                    const std::string &ASuffix, const std::string &ATemplate,
                    const std::string &AKeyFields, const std::string &AParamFlagName = "");
 
+// The level-flag table of a level table of the main database (ATable is
+// "PTS_Data" or a chemical parameter's own table, as ParamTableName names
+// them): the suffix "-PTS_DataFlags" or "-" + ATable + "flags", and the
+// table's name with DbTablePrefix in front; both without the file
+// extension. Work-table names are matched without regard to case.
+std::string LevelFlagTableSuffix(const std::string &ATable);
+std::string LevelFlagTableName(const std::string &ATable);
+
 // The level-flag table of a checked parameter other than TEMP, PSAL and DENS:
 // "-" + P + "flags.db" from "ChemFlags", its last field "F" + P.
 void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                         const std::string &AParam);
+
+// A text field and the characters it has to hold.
+struct TTextWidth {
+    std::string Field;
+    int Chars;
+};
+
+// Widens the named text fields of ATable (named, in its folder; open or
+// not) to at least the given widths. Work folders made by earlier versions
+// hold narrower fields than the station database's values; such a table is
+// rebuilt with its rows and primary index in one transaction, so the
+// operator's marks survive and a failure leaves it as it was. A field
+// that is missing, not text, or wide enough is left alone; ATable is left
+// open or closed as it was. Returns whether the table was rebuilt.
+bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths);
 
 // The main window's table objects that CreateWorkTables leaves open.
 struct TWorkTableSet {

@@ -9,7 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTreeView>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -50,6 +50,77 @@ void FillFileListBox(QListWidget &AList, const std::string &AFolder,
         AList.addItem(QString::fromStdString(Name));
 }
 
+TShellTreeView::TShellTreeView(const char *AModelName, QWidget *AParent) : QTreeView(AParent)
+{
+    FModel = MakeControl<QFileSystemModel>(this, AModelName);
+    FModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    FModel->setRootPath(QString::fromLatin1("/"));
+    setModel(FModel);
+    for (int Column = 1; Column < FModel->columnCount(); ++Column)
+        hideColumn(Column);
+    header()->hide();
+    // Rows read come in batches after the read and are sorted later still:
+    // the tree looks again once the view has laid them out.
+    const auto Later = [this] {
+        QMetaObject::invokeMethod(this, [this] { KeepCurrentInSight(); }, Qt::QueuedConnection);
+    };
+    QObject::connect(selectionModel(), &QItemSelectionModel::currentChanged, this, Later);
+    QObject::connect(FModel, &QFileSystemModel::directoryLoaded, this, Later);
+    QObject::connect(FModel, &QAbstractItemModel::rowsInserted, this, Later);
+    QObject::connect(FModel, &QAbstractItemModel::layoutChanged, this, Later);
+    // Scrolling by the bar is the operator's too.
+    QObject::connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { FFollowCurrent = false; });
+}
+
+void TShellTreeView::SetFolder(const std::string &AFolder)
+{
+    const QModelIndex Index = FModel->index(QString::fromStdString(AFolder));
+    if (!Index.isValid())
+        return;
+    FFollowCurrent = true;
+    setCurrentIndex(Index);
+    KeepCurrentInSight();
+}
+
+std::string TShellTreeView::Folder() const
+{
+    std::string Path = FModel->filePath(currentIndex()).toStdString();
+    if (!Path.empty() && Path.back() != '/')
+        Path += '/';
+    return Path;
+}
+
+void TShellTreeView::KeepCurrentInSight()
+{
+    if (FFollowCurrent && currentIndex().isValid())
+        scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+void TShellTreeView::mousePressEvent(QMouseEvent *AEvent)
+{
+    // Any button chooses the folder under it (the view's own press).
+    FFollowCurrent = false;
+    QTreeView::mousePressEvent(AEvent);
+}
+
+void TShellTreeView::keyPressEvent(QKeyEvent *AEvent)
+{
+    FFollowCurrent = false;
+    QTreeView::keyPressEvent(AEvent);
+}
+
+void TShellTreeView::wheelEvent(QWheelEvent *AEvent)
+{
+    FFollowCurrent = false;
+    QTreeView::wheelEvent(AEvent);
+}
+
+void TShellTreeView::resizeEvent(QResizeEvent *AEvent)
+{
+    QTreeView::resizeEvent(AEvent);
+    KeepCurrentInSight();
+}
+
 TForm4::TForm4(QWidget *AOwner) : TForm(AOwner, "Form4")
 {
     setWindowTitle(QString::fromLatin1("SELECTION OF PATH TO TORVAL DATABASE"));
@@ -64,14 +135,8 @@ TForm4::TForm4(QWidget *AOwner) : TForm(AOwner, "Form4")
     auto *Lists = MakeControl<QWidget>(this, "ListsPanel");
     auto *Row = MakeControl<QHBoxLayout>(Lists, "ListsLayout");
     Row->setContentsMargins(0, 0, 0, 0);
-    ShellTreeView1 = MakeControl<QTreeView>(Lists, "ShellTreeView1");
-    FolderModel = MakeControl<QFileSystemModel>(this, "FolderModel");
-    FolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    FolderModel->setRootPath(QString::fromLatin1("/"));
-    ShellTreeView1->setModel(FolderModel);
-    for (int Column = 1; Column < FolderModel->columnCount(); ++Column)
-        ShellTreeView1->hideColumn(Column);
-    ShellTreeView1->header()->hide();
+    ShellTreeView1 = MakeControl<TShellTreeView>(Lists, "ShellTreeView1", "FolderModel");
+    FolderModel = ShellTreeView1->Model();
     FileListBox1 = MakeControl<QListWidget>(Lists, "FileListBox1");
     Row->addWidget(ShellTreeView1, 3);
     Row->addWidget(FileListBox1, 2);
@@ -97,11 +162,7 @@ TForm4::TForm4(QWidget *AOwner) : TForm(AOwner, "Form4")
 
 void TForm4::SetFolder(const std::string &AFolder)
 {
-    const QModelIndex Index = FolderModel->index(QString::fromStdString(AFolder));
-    if (Index.isValid()) {
-        ShellTreeView1->setCurrentIndex(Index);
-        ShellTreeView1->scrollTo(Index);
-    }
+    ShellTreeView1->SetFolder(AFolder);
     // The list follows even when the model has not read the folder yet.
     FDirectory = AFolder;
     if (!FDirectory.empty() && FDirectory.back() != '/')
@@ -119,13 +180,8 @@ void TForm4::SelectFile(const std::string &AFileName)
 void TForm4::ShellTreeView1Change()
 {
     // A folder that cannot be listed leaves the list as it was, silently.
-    const QString Path = FolderModel->filePath(ShellTreeView1->currentIndex());
-    if (Path.isEmpty())
-        return;
-    std::string Folder = Path.toStdString();
-    if (Folder.back() != '/')
-        Folder += '/';
-    if (Folder == FDirectory)
+    const std::string Folder = ShellTreeView1->Folder();
+    if (Folder.empty() || Folder == FDirectory)
         return;
     FDirectory = Folder;
     FillFileListBox(*FileListBox1, FDirectory, IsMdbName);

@@ -275,7 +275,8 @@ void TForm1::CreateSharedObjects()
     tmpparamtbl->Open();
     ClimMSTbl->SetDatabaseName(LocalDbDir);
     ClimBSTbl->SetDatabaseName(LocalDbDir);
-    PointEngineObjects();
+    MakeEngineObjects();
+    BindEngine();
 }
 
 bool TForm1::ConnectMainDb()
@@ -498,14 +499,19 @@ bool TForm1::FormCreate()
 
         SetStartProgress(100);
         ResetStartPage();
-
-        PointEngineAtControls();
-        for (TCheckListBox *List : {CheckListBox6, CheckListBox7, CheckListBox1, CheckListBox5})
-            List->SetMultiSelect(true);
     } catch (const std::exception &E) {
         SetScreenCursor(crDefault);
         HandleException(E);
     }
+
+    // 24: whatever stage failed above, the engine's lists start empty (its
+    // links were bound with the shared objects).
+    ParamsToCheck = TBits();
+    ParamDisplayList.Clear();
+    FlagCruiseList.Clear();
+    QcSettingsPages = Pagecontrol1;
+    for (TCheckListBox *List : {CheckListBox6, CheckListBox7, CheckListBox1, CheckListBox5})
+        List->SetMultiSelect(true);
 
     // 25: the window's size; the start window goes (hidden, not freed).
     SizeWindow();
@@ -516,7 +522,7 @@ bool TForm1::FormCreate()
 
 // ---- the engine's shared state -------------------------------------------------------
 
-void TForm1::PointEngineObjects()
+void TForm1::MakeEngineObjects()
 {
     rtl::TComponent *Owner = Components.get();
     const auto LocalTable = [&](const char *AName) {
@@ -530,49 +536,57 @@ void TForm1::PointEngineObjects()
         return Query;
     };
     ChemParamList.Clear();
-    LocalWorkQry = LocalQuery("LocalWorkQry");
-    TmpCastFlagsTbl = LocalTable("TmpCastFlagsTbl");
-    TmpCastOldFlagsTbl = LocalTable("TmpCastOldFlagsTbl");
-    TmpFlagsTbl = LocalTable("TmpFlagsTbl");
-    TmpDataQry = LocalQuery("TmpDataQry");
-    ParamTbl = LocalTable("ParamTbl");
-    UndoCastTbl = LocalTable("UndoCastTbl");
-    UndoParamTbl = LocalTable("UndoParamTbl");
-    TsFlagsStructTbl = LocalTable("TsFlagsStructTbl");
-    TsFlagsStructTbl->SetTableName("StructTsFlags");
-    TsFlagsStructTbl->Open();
-    ChemFlagsStructTbl = LocalTable("ChemFlagsStructTbl");
-    ChemFlagsStructTbl->SetTableName("StructChemFlags");
-    ChemFlagsStructTbl->Open();
-    FlagCastQry = LocalQuery("FlagCastQry");
-    FlagLevelQry = LocalQuery("FlagLevelQry");
-    FlagUpdateCmd = MakeComponent<TZqCommand>(Owner, "FlagUpdateCmd");
-    FlagUpdateCmd->SetConnection(ZqConnection1);
-    FlagParamsQry = MakeComponent<TZqQuery>(Owner, "FlagParamsQry");
-    FlagParamsQry->SetConnection(ZqConnection1);
+    TQcLinks &L = FEngineObjects;
+    L.LocalWorkQry = LocalQuery("LocalWorkQry");
+    L.TmpCastFlagsTbl = LocalTable("TmpCastFlagsTbl");
+    L.TmpCastOldFlagsTbl = LocalTable("TmpCastOldFlagsTbl");
+    L.TmpFlagsTbl = LocalTable("TmpFlagsTbl");
+    L.TmpDataQry = LocalQuery("TmpDataQry");
+    L.ParamTbl = LocalTable("ParamTbl");
+    L.UndoCastTbl = LocalTable("UndoCastTbl");
+    L.UndoParamTbl = LocalTable("UndoParamTbl");
+    L.TsFlagsStructTbl = LocalTable("TsFlagsStructTbl");
+    L.TsFlagsStructTbl->SetTableName("StructTsFlags");
+    L.TsFlagsStructTbl->Open();
+    L.ChemFlagsStructTbl = LocalTable("ChemFlagsStructTbl");
+    L.ChemFlagsStructTbl->SetTableName("StructChemFlags");
+    L.ChemFlagsStructTbl->Open();
+    L.FlagCastQry = LocalQuery("FlagCastQry");
+    L.FlagLevelQry = LocalQuery("FlagLevelQry");
+    L.FlagUpdateCmd = MakeComponent<TZqCommand>(Owner, "FlagUpdateCmd");
+    L.FlagUpdateCmd->SetConnection(ZqConnection1);
+    L.FlagParamsQry = MakeComponent<TZqQuery>(Owner, "FlagParamsQry");
+    L.FlagParamsQry->SetConnection(ZqConnection1);
 }
 
-void TForm1::PointEngineAtControls()
+void TForm1::BindEngine()
 {
-    CruiseLabel = Label11;
-    TotalLabel = Label12;
-    ParamsToCheck = TBits();
-    CastParamsQry = ZqQuery3;
-    ParamDisplayList.Clear();
-    AutoQcCheckBox = CheckBox1;
-    QcSettingsPages = Pagecontrol1;
-    FlagCruiseList.Clear();
-}
-
-void TForm1::PointEngineAtDatabase()
-{
-    MainConnection = ZqConnection1;
-    DuplicatesQry = ZqdupQuery;
-    ProfileDataQry = ZqDataQuery;
-    DuplCommand = ZqCommand2;
-    TotalGauge = Gauge1;
-    CruiseGauge = Gauge2;
-    EscHintLabel = Label1;
+    TQcLinks L = FEngineObjects;
+    L.CruiseTbl = TmpCruTbl;
+    L.CastQry = ZqQuery1;
+    L.CurCastDataset = ZqQuery1;
+    L.ProfileDataQry = ZqDataQuery;
+    L.ProfileQry = ZqDataQuery;
+    L.ClimQry = TmpQcQry;
+    L.RangeQry = TmpParamQry;
+    L.CastParamsQry = ZqQuery3;
+    L.DuplicatesQry = ZqdupQuery;
+    L.CruiseListQry = ZqCruQuery;
+    L.DuplCommand = ZqCommand2;
+    L.MainConnection = ZqConnection1;
+    L.QcCruiseTbl = QcCruTbl;
+    L.QcCruiseQry = QCCruQry;
+    L.CastFlagTbl = CastFlagtbl;
+    L.CastOldFlagTbl = CastOldFlagTbl;
+    L.PtsDataFlagTbl = PTS_DataFlagTbl;
+    L.PtsDataOldFlagTbl = PTS_DataOldFlagTbl;
+    L.AutoQcCheckBox = CheckBox1;
+    L.TotalGauge = Gauge1;
+    L.CruiseGauge = Gauge2;
+    L.CruiseLabel = Label11;
+    L.TotalLabel = Label12;
+    L.EscHintLabel = Label1;
+    Qc.Links = L;
 }
 
 void TForm1::SetTestCount(int ATests)
@@ -636,9 +650,20 @@ void TForm1::SyncCruiseList()
     MainCruTbl->Close();
     MainCruTbl->SetTableName("Cruise_Titles");
     MainCruTbl->Open();
+    // Every name and MAR the station database can hold has room in the
+    // work table, also in one made by an earlier version with narrower
+    // fields; the second table object on it lets go first. The client
+    // components size a station text field by its bytes, never fewer than
+    // its characters.
+    const auto Width = [this](const char *AField) {
+        const TField *F = MainCruTbl->FindField(AField);
+        return F ? F->Size() : 0;
+    };
+    QcCruTbl->Close();
     TmpCruTbl->Close();
     TmpCruTbl->SetDatabaseName(LocalDbDir);
     TmpCruTbl->SetTableName(DbTablePrefix + "-QCCruise");
+    WidenTextFields(*TmpCruTbl, {{"Cruise_Name", Width("Cruise_Name")}, {"MAR", Width("MAR")}});
     TmpCruTbl->Open();
     SetStartStage("Synchronization of Cruise List...");
 
@@ -658,27 +683,30 @@ void TForm1::SyncCruiseList()
         while (!MainCruTbl->Eof()) {
             const int Id = MainCruTbl->FieldByName("ID_Cruise")->AsInteger();
             const std::string Name = MainCruTbl->FieldByName("Cruise_Name")->AsString();
-            if (!TmpCruTbl->Locate("ID_Cruise", rtl::Variant(Id))) {
-                TmpCruTbl->Append();
-                TmpCruTbl->FieldByName("ID_Cruise")->SetAsInteger(Id);
-                TmpCruTbl->FieldByName("MAR")->SetAsString(MainCruTbl->FieldByName("MAR")->AsString());
-                TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
-                ClearTests();
+            const bool Found = TmpCruTbl->Locate("ID_Cruise", rtl::Variant(Id));
+            // A new cruise, or another cruise under the same number (its
+            // history goes).
+            if (!Found || TmpCruTbl->FieldByName("Cruise_Name")->AsString() != Name) {
+                const std::string Mar = MainCruTbl->FieldByName("MAR")->AsString();
+                // A value refused when it is assigned fails the record as a
+                // refused post does: that cruise is named, the others go on.
                 try {
+                    if (Found) {
+                        TmpCruTbl->Edit();
+                    } else {
+                        TmpCruTbl->Append();
+                        TmpCruTbl->FieldByName("ID_Cruise")->SetAsInteger(Id);
+                    }
+                    TmpCruTbl->FieldByName("MAR")->SetAsString(Mar);
+                    TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
+                    ClearTests();
                     TmpCruTbl->Post();
-                } catch (const std::exception &) {
+                } catch (const EDatabaseError &) {
                     // The record that did not go in is dropped, not left
                     // pending for the next edit to trip over.
                     TmpCruTbl->Cancel();
                     ShowMessage(std::to_string(Id));
                 }
-            } else if (TmpCruTbl->FieldByName("Cruise_Name")->AsString() != Name) {
-                // Another cruise under the same number: its history goes.
-                TmpCruTbl->Edit();
-                TmpCruTbl->FieldByName("MAR")->SetAsString(MainCruTbl->FieldByName("MAR")->AsString());
-                TmpCruTbl->FieldByName("Cruise_Name")->SetAsString(Name);
-                ClearTests();
-                TmpCruTbl->Post();
             }
             MainCruTbl->Next();
             if (MainCount > 0)
@@ -715,16 +743,23 @@ void TForm1::FormParamList()
     ZqQuery3->SQL()->Clear();
     ZqQuery3->SQL()->Add("Select Distinct ParamAbr, Unit, ParName From \"Parameters\"");
     ZqQuery3->Open();
+    // A display name is ParName, a blank and Unit: "param" has room for
+    // the longest the station database can hold, also when an earlier
+    // version made it narrower.
+    const auto Width = [this](const char *AField) {
+        const TField *F = ZqQuery3->FindField(AField);
+        return F ? F->Size() : 0;
+    };
     TmpParamQry->Close();
+    tmpparamtbl->Close();
+    tmpparamtbl->SetDatabaseName(LocalDbDir);
+    tmpparamtbl->SetTableName("param");
+    WidenTextFields(*tmpparamtbl, {{"Param", Width("ParamAbr")}, {"ParamName", Width("ParName") + 1 + Width("Unit")}});
+    tmpparamtbl->Open();
     TmpParamQry->SQL().Clear();
     TmpParamQry->SQL().Add("Select * From param");
     TmpParamQry->Open();
     ZqQuery5->SetConnection(ZqConnection1);
-
-    tmpparamtbl->Close();
-    tmpparamtbl->SetDatabaseName(LocalDbDir);
-    tmpparamtbl->SetTableName("param");
-    tmpparamtbl->Open();
     ZqQuery3->First();
     const int Count = ZqQuery3->RecordCount();
     for (int I = 0; I < Count && !ZqQuery3->Eof(); ++I, ZqQuery3->Next()) {
@@ -746,13 +781,20 @@ void TForm1::FormParamList()
         }
         const bool HasClimate = LocalTableFileExists(LocalDbDir + "MS_" + Abbr + ".db") ||
                                 LocalTableFileExists(LocalDbDir + "BS_" + Abbr + ".db");
-        tmpparamtbl->Append();
-        tmpparamtbl->FieldByName("Param")->SetAsString(Abbr);
-        tmpparamtbl->FieldByName("ParamName")->SetAsString(
-            rtl::UpperCase(ZqQuery3->FieldByName("ParName")->AsString() + " " +
-                           ZqQuery3->FieldByName("Unit")->AsString()));
-        tmpparamtbl->FieldByName("QC")->SetAsBoolean(HasClimate);
-        tmpparamtbl->Post();
+        const std::string Name = rtl::UpperCase(ZqQuery3->FieldByName("ParName")->AsString() + " " +
+                                                ZqQuery3->FieldByName("Unit")->AsString());
+        // A row the table cannot take is named and left out, as the cruise
+        // list does with its rows; the other parameters go on.
+        try {
+            tmpparamtbl->Append();
+            tmpparamtbl->FieldByName("Param")->SetAsString(Abbr);
+            tmpparamtbl->FieldByName("ParamName")->SetAsString(Name);
+            tmpparamtbl->FieldByName("QC")->SetAsBoolean(HasClimate);
+            tmpparamtbl->Post();
+        } catch (const EDatabaseError &) {
+            tmpparamtbl->Cancel();
+            ShowMessage(Abbr);
+        }
     }
 
     ResetChemFlagTables();
@@ -765,8 +807,8 @@ void TForm1::FormParamList()
             continue;
         const std::string Param = TmpParamQry->FieldByName("Param")->AsString();
         if (IsPtsParam(Param)) {
-            MakeWorkTable(*PTS_DataFlagTbl, *StructTbl, LocalDbDir, "-PTS_DataFlags.db", "PTS_DAtaFlags",
-                          "ID_Cast;PRES");
+            MakeWorkTable(*PTS_DataFlagTbl, *StructTbl, LocalDbDir, LevelFlagTableSuffix("PTS_Data") + ".db",
+                          "PTS_DAtaFlags", "ID_Cast;PRES");
             MakeWorkTable(*PTS_DataOldFlagTbl, *StructTbl, LocalDbDir, "-PTS_DataOldFlags.db",
                           "PTS_DataOldFlags", "ID_Cast;PRES");
         } else if (Param != "FPRES" && IsPlainIdentifier(Param)) {

@@ -14,6 +14,7 @@
 // list, step 3 the choice of what to do.
 #pragma once
 
+#include "app/UQC.h"
 #include "platform/rtl/Classes.h"
 
 #include <QGroupBox>
@@ -147,7 +148,7 @@ public:
 
     // ---- controls --------------------------------------------------------------
     QFrame *Panel1 = nullptr;  // the wizard's pages
-    QFrame *Panel19 = nullptr; // NEXT, BACK and the run's progress
+    QFrame *Panel19 = nullptr; // NEXT, BACK and the run's progress (a grid)
     QGroupBox *GroupBox1 = nullptr; // "INFORMATION"
     QTextBrowser *WebBrowser1 = nullptr;
     QCheckBox *CheckBox1 = nullptr; // hidden
@@ -288,7 +289,6 @@ public:
     // ---- layout ----------------------------------------------------------------
     void FormShow();
     void Panel1Resize();
-    void Panel19Resize();
 
 protected:
     void closeEvent(QCloseEvent *Event) override;
@@ -322,12 +322,13 @@ private:
     void SetStartProgress(int APercent);
     // The contour files of a folder in FileListBox1.
     void FillContourList(const std::string &AFolder);
-    // The engine's shared state pointed at this window's objects: the work
-    // objects of set-up step 12, the controls of step 24, and the database
-    // and progress links that the cruise lists' building sets.
-    void PointEngineObjects();
-    void PointEngineAtControls();
-    void PointEngineAtDatabase();
+    // The work objects this window makes for the engine and the other
+    // units (set-up step 12); they live in FEngineObjects.
+    void MakeEngineObjects();
+    // Every link of the engine's shared state at this window's objects and
+    // controls, in one assignment: once its work objects exist, after the
+    // cruise lists are built and before every run.
+    void BindEngine();
     // SelectedTests and TestResults: one clear bit per test.
     void SetTestCount(int ATests);
     // The parameter lists of the wizard and of a station, emptied together.
@@ -355,6 +356,9 @@ private:
     bool FClosePending = false; // a close waits for the run to end
 
     std::string ContourFolder; // the folder FileListBox1 shows
+    // The objects MakeEngineObjects made (owned by Components), in the
+    // members of the engine's links they are bound to.
+    TQcLinks FEngineObjects;
     // The engine's ChemFlagTbls point at these.
     std::vector<std::unique_ptr<TTable>> FChemFlagTables;
     std::unique_ptr<rtl::TIniFile> FMainIni;

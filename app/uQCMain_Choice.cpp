@@ -37,7 +37,7 @@ void TForm1::BuildCruiseLists()
 {
     TCruiseChoiceLists Lists = ChoiceListsOf(*this);
     BuildCruiseChoiceData(*WorkQry, *ZqCruQuery, *TmpCruTbl, LocalDbDir, MainDbSqlName, *CheckListBox6, Lists);
-    PointEngineAtDatabase();
+    BindEngine();
 }
 
 void TForm1::CheckListBox6Click()

@@ -5,6 +5,7 @@
 
 #include "app/Globals.h"
 #include "app/manual/CheckTree.h"
+#include "app/uDBPath.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/comp/qxZqGUIxFormsWait.h"
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
@@ -17,12 +18,10 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileSystemModel>
 #include <QFont>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -31,6 +30,8 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QSpinBox>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -65,6 +66,77 @@ QSpinBox *MakeUpDown(QWidget *AParent, QVBoxLayout *ABox, const char *ALabelName
 }
 
 int RoundHalfEven(double AValue) { return int(std::nearbyint(AValue)); }
+
+// A radio button whose caption goes on over further lines when the button
+// is narrower than the caption: the actions' captions are longer than the
+// wizard's column is wide. The whole button takes the click.
+class TWrappingRadioButton : public QRadioButton {
+public:
+    TWrappingRadioButton(const QString &AText, QWidget *AParent) : QRadioButton(AText, AParent)
+    {
+        QSizePolicy Policy = sizePolicy();
+        Policy.setHeightForWidth(true);
+        setSizePolicy(Policy);
+    }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int AWidth) const override
+    {
+        const QStyleOptionButton Option = StyleOption();
+        const QSize Text = TextSize(AWidth - IndicatorRoom());
+        return style()->sizeFromContents(QStyle::CT_RadioButton, &Option, Text, this).height();
+    }
+    QSize minimumSizeHint() const override
+    {
+        // The longest word on a line of its own.
+        int Widest = 0;
+        for (const QString &Word : text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            Widest = std::max(Widest, fontMetrics().horizontalAdvance(Word));
+        return QSize(IndicatorRoom() + Widest, heightForWidth(IndicatorRoom() + Widest));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter Painter(this);
+        QStyleOptionButton Option = StyleOption();
+        const QRect Text = style()->subElementRect(QStyle::SE_RadioButtonContents, &Option, this);
+        // The indicator beside the first line of the caption.
+        QStyleOptionButton Indicator = Option;
+        Indicator.rect = style()->subElementRect(QStyle::SE_RadioButtonIndicator, &Option, this);
+        const QSize Used = TextSize(Text.width());
+        const int FirstLine = Text.top() + (Text.height() - Used.height()) / 2;
+        Indicator.rect.moveTop(FirstLine + (fontMetrics().height() - Indicator.rect.height()) / 2);
+        Painter.drawPrimitive(QStyle::PE_IndicatorRadioButton, Indicator);
+        const int Flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+        style()->drawItemText(&Painter, Text, Flags, palette(), isEnabled(), text(), QPalette::WindowText);
+        if (hasFocus()) {
+            QStyleOptionFocusRect Focus;
+            Focus.initFrom(this);
+            Focus.rect = QRect(QPoint(Text.left(), FirstLine), Used).adjusted(-1, -1, 1, 1);
+            Painter.drawPrimitive(QStyle::PE_FrameFocusRect, Focus);
+        }
+    }
+    bool hitButton(const QPoint &APos) const override { return rect().contains(APos); }
+
+private:
+    QStyleOptionButton StyleOption() const
+    {
+        QStyleOptionButton Option;
+        initStyleOption(&Option);
+        return Option;
+    }
+    int IndicatorRoom() const
+    {
+        return style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, this) +
+               style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, this);
+    }
+    QSize TextSize(int AWidth) const
+    {
+        return fontMetrics()
+            .boundingRect(QRect(0, 0, std::max(1, AWidth), 1 << 20), Qt::TextWordWrap | Qt::TextShowMnemonic, text())
+            .size();
+    }
+};
 
 } // namespace
 
@@ -191,7 +263,6 @@ void TForm1::BuildControls()
     Panel1 = MakePanel(Left, "Panel1");
     Panel1->installEventFilter(this);
     Panel19 = MakePanel(Left, "Panel19");
-    Panel19->installEventFilter(this);
     LeftBox->addWidget(Panel1, 1);
     LeftBox->addWidget(Panel19);
     Main->addWidget(Left, 3);
@@ -237,11 +308,12 @@ void TForm1::BuildControls()
 void TForm1::BuildOptionsPage()
 {
     auto *Row = MakeControl<QHBoxLayout>(TabSheet1, "TabSheet1Layout");
-    // The test tree is made by the set-up and goes before Panel2.
+    // The test tree is made by the set-up and goes before Panel2, as wide
+    // as its names need; the threshold panel takes the rest, and its room
+    // stays empty while no panel is open, so the tree never moves.
     Panel2 = MakePanel(TabSheet1, "Panel2");
-    Panel2->setMinimumWidth(300);
-    Row->addStretch(1);
-    Row->addWidget(Panel2);
+    Row->addWidget(Panel2, 1);
+    Row->addStretch(0);
     auto *Stack = MakeControl<QVBoxLayout>(Panel2, "Panel2Layout");
 
     const auto Threshold = [&](const char *AName, int ATag) {
@@ -269,14 +341,9 @@ void TForm1::BuildOptionsPage()
 
     auto [P4, Box4] = Threshold("Panel4", 1);
     Panel4 = P4;
-    ShellTreeView1 = MakeControl<QTreeView>(Panel4, "ShellTreeView1");
-    ShellFolderModel = MakeControl<QFileSystemModel>(Panel4, "ShellFolderModel");
-    ShellFolderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    ShellFolderModel->setRootPath(Latin1("/"));
-    ShellTreeView1->setModel(ShellFolderModel);
-    for (int Column = 1; Column < ShellFolderModel->columnCount(); ++Column)
-        ShellTreeView1->hideColumn(Column);
-    ShellTreeView1->header()->hide();
+    auto *FolderTree = MakeControl<TShellTreeView>(Panel4, "ShellTreeView1", "ShellFolderModel");
+    ShellTreeView1 = FolderTree;
+    ShellFolderModel = FolderTree->Model();
     FileListBox1 = MakeControl<QListWidget>(Panel4, "FileListBox1");
     FileListBox2 = MakeControl<QListWidget>(Panel4, "FileListBox2");
     FileListBox2->hide();
@@ -421,7 +488,7 @@ void TForm1::BuildActionPage()
     GroupBox2 = MakeControl<QGroupBox>(Panel1, "GroupBox2", Latin1("WHAT TO DO?"));
     SetTag(GroupBox2, 3);
     const auto Action = [this](const char *AName, int ATag, const char *ACaption) {
-        QRadioButton *Button = MakeControl<QRadioButton>(GroupBox2, AName, Latin1(ACaption));
+        QRadioButton *Button = MakeControl<TWrappingRadioButton>(GroupBox2, AName, Latin1(ACaption));
         SetTag(Button, ATag);
         return Button;
     };
@@ -438,7 +505,15 @@ void TForm1::BuildActionPage()
 
 void TForm1::BuildProgressPanel()
 {
+    // NEXT and BACK at the right; to their left the run's progress: the
+    // Esc hint on the first line, the total and the cruise gauge under it,
+    // each after its label. The cruise label's text grows with the
+    // cruise's name; its column grows with it (the window too, if need
+    // be) rather than cut it.
     Panel19->setMinimumHeight(44);
+    auto *Grid = MakeControl<QGridLayout>(Panel19, "Panel19Layout");
+    Grid->setContentsMargins(5, 2, 5, 2);
+    Grid->setVerticalSpacing(1);
     BitBtn1 = MakeControl<QPushButton>(Panel19, "BitBtn1", Latin1("NEXT"));
     BitBtn2 = MakeControl<QPushButton>(Panel19, "BitBtn2", Latin1("BACK"));
     BitBtn2->setEnabled(false);
@@ -451,8 +526,18 @@ void TForm1::BuildProgressPanel()
         Gauge->setRange(0, 100);
         Gauge->setValue(0);
         Gauge->resize(150, 16);
+        Gauge->setMinimumWidth(60);
+        Gauge->setFixedHeight(16);
     }
     Label1->resize(330, 16);
+    Grid->addWidget(Label1, 0, 0, 1, 2);
+    Grid->addWidget(Label12, 1, 0);
+    Grid->addWidget(Gauge1, 1, 1);
+    Grid->addWidget(Label11, 2, 0);
+    Grid->addWidget(Gauge2, 2, 1);
+    Grid->addWidget(BitBtn2, 0, 2, 3, 1, Qt::AlignVCenter);
+    Grid->addWidget(BitBtn1, 0, 3, 3, 1, Qt::AlignVCenter);
+    Grid->setColumnStretch(1, 1);
     for (QWidget *W : std::initializer_list<QWidget *>{Label1, Label11, Label12, Gauge1, Gauge2})
         W->hide();
 }
@@ -553,7 +638,9 @@ void TForm1::Panel1Resize()
     const int Left = 16;
     const int Width = GroupBox2->width() - 2 * Left;
     const auto Place = [&](QWidget *AControl, int AY) {
-        AControl->setGeometry(Left, AY, Width, AControl->sizeHint().height());
+        const int Height =
+            AControl->hasHeightForWidth() ? AControl->heightForWidth(Width) : AControl->sizeHint().height();
+        AControl->setGeometry(Left, AY, Width, Height);
     };
     Place(RadioButton4, Top);
     Place(RadioButton1, Top + Band / 4);
@@ -562,37 +649,10 @@ void TForm1::Panel1Resize()
     Place(CheckBox3, Top + Band);
 }
 
-void TForm1::Panel19Resize()
-{
-    const int W = Panel19->width();
-    const int H = Panel19->height();
-    const QSize Button = BitBtn1->sizeHint().expandedTo(BitBtn2->sizeHint());
-    const int Y = (H - Button.height()) / 2;
-    int X = W - 5 - Button.width();
-    BitBtn1->setGeometry(X, Y, Button.width(), Button.height());
-    X -= 5 + Button.width();
-    BitBtn2->setGeometry(X, Y, Button.width(), Button.height());
-    // The run's progress to the left of the buttons: the Esc hint above,
-    // the total and cruise gauges below with their labels.
-    const int GaugeWidth = Gauge1->width();
-    const int LabelWidth = std::max(Label11->sizeHint().width(), Label12->sizeHint().width());
-    X -= 10 + GaugeWidth;
-    Gauge1->setGeometry(X, H / 2 - Gauge1->height() - 1, GaugeWidth, Gauge1->height());
-    Gauge2->setGeometry(X, H / 2 + 1, GaugeWidth, Gauge2->height());
-    Label12->setGeometry(X - LabelWidth - 4, Gauge1->y(), LabelWidth, Gauge1->height());
-    Label11->setGeometry(X - LabelWidth - 4, Gauge2->y(), LabelWidth, Gauge2->height());
-    Label1->setGeometry(std::max(4, X - LabelWidth - 8 - Label1->width()), (H - Label1->height()) / 2,
-                        Label1->width(), Label1->height());
-}
-
 bool TForm1::eventFilter(QObject *Watched, QEvent *Event)
 {
-    if (Event->type() == QEvent::Resize) {
-        if (Watched == Panel1)
-            Panel1Resize();
-        else if (Watched == Panel19)
-            Panel19Resize();
-    }
+    if (Event->type() == QEvent::Resize && Watched == Panel1)
+        Panel1Resize();
     return QWidget::eventFilter(Watched, Event);
 }
 

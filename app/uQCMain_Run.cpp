@@ -96,15 +96,7 @@ void TForm1::RunQc()
     ProcessMessages();
     if (QcAction == -1)
         QcAction = 3;
-    CruiseTbl = TmpCruTbl;
-    RangeQry = TmpParamQry;
-    QcCruiseTbl = QcCruTbl;
-    ClimQry = TmpQcQry;
-    CastFlagTbl = CastFlagtbl;
-    ::CastOldFlagTbl = this->CastOldFlagTbl;
-    PtsDataFlagTbl = PTS_DataFlagTbl;
-    PtsDataOldFlagTbl = PTS_DataOldFlagTbl;
-    QcCruiseQry = QCCruQry;
+    BindEngine();
     if (QcAction < 3)
         CheckCruises();
     if (!QcInterrupted && QcAction < 3 && CheckBox3->isChecked()) {
@@ -135,20 +127,11 @@ void TForm1::RunQc()
 void TForm1::HandOverToEditor()
 {
     {
+        // The editor borrows the engine's links and the visual mode for its
+        // lifetime; whatever way it ends, this window's come back with it.
         TForm2 Editor(this);
         Editor.ListBox1->clear();
         Editor.ZqQuery1->SetConnection(ZqConnection1);
-        // The engine works on the editor's queries exactly while it is shown;
-        // whatever way the editor ends, the main window's come back.
-        struct TVisualScope {
-            TForm1 &Form;
-            ~TVisualScope()
-            {
-                VisualMode = false;
-                CastQry = Form.ZqQuery1;
-                ProfileDataQry = Form.ZqDataQuery;
-            }
-        } Scope{*this};
         CastQry = Editor.ZqQuery1;
         ProfileDataQry = Editor.ZqQuery2;
         VisualMode = true;
@@ -213,8 +196,9 @@ void TForm1::BitBtn3Click()
 {
     const std::string File = ChosenContourFile();
     if (!File.empty() && QFileInfo::exists(QString::fromStdString(File))) {
-        TfmContDlg Dialog(this);
+        // The dialog draws the file as it is made: the name comes first.
         ContourFileName = File;
+        TfmContDlg Dialog(this);
         Dialog.ShowModal();
     } else
         MessageDlg("File not Found", mtError, mbOK);

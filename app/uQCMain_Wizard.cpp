@@ -8,7 +8,8 @@
 // UpdateWizardPage: the start page resets the run's progress controls,
 // 0 -> 1 builds the run's cruise table for modes 0 to 2, arrival at 2
 // copies the thresholds into the engine and fills the parameter page (and
-// from 1 also builds the custom cruise table and reads the ticked tests).
+// from 1 also builds the custom cruise table and reads the ticked tests);
+// the jump from 1 to 3 does the same work as an arrival at 2 from 1.
 //
 // A run is one pass of RunQc under a TRunScope: while it lasts, NEXT and
 // BACK are disabled, a close of the window waits for its end, and whatever
@@ -194,7 +195,15 @@ void TForm1::CheckListBox2Click()
 
 void TForm1::ApplyQcOptions()
 {
-    if (WizardStep != 2)
+    // With neither data test ticked NEXT leaves step 1 for step 3 at once;
+    // that pass still needs what arriving at step 2 gives a run: the
+    // thresholds, the ticked tests and, in the custom mode, the run's
+    // cruise table. Without them the run would check with the tests of an
+    // earlier pass (none at all on the first one, whose marks it would
+    // still write over every cruise's history) and over whatever table
+    // TmpCruTbl last stood on.
+    const bool SkippedParamPage = WizardStep == 3 && PrevWizardStep == 1;
+    if (WizardStep != 2 && !SkippedParamPage)
         return;
     SpatialAdditionMin = UpDown1->value();
     TemporalAdditionHours = UpDown2->value();
@@ -213,7 +222,9 @@ void TForm1::ApplyQcOptions()
         CheckListBox2->SetChecked(I, true);
     if (QcMode == 3) {
         BuildCustomCruiseTable(ActiveCruiseList(), *TmpCruTbl, LocalDbDir);
-        CheckListBox2Click();
+        // NEXT follows the parameter ticks only where they are shown.
+        if (!SkippedParamPage)
+            CheckListBox2Click();
     }
     int Test = 0;
     for (TTreeNode *Node = TestTree->GetFirstNode(); Node; Node = Node->GetNextSibling(), ++Test)

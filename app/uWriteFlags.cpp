@@ -24,6 +24,8 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <memory>
+#include <set>
 
 namespace {
 
@@ -52,7 +54,7 @@ void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASq
 // write-back, so each is asked of the engine once.
 class TFlagTableCache {
 public:
-    std::string NameOf(const std::string &ATable) const { return DbTablePrefix + "-" + ATable + "flags"; }
+    std::string NameOf(const std::string &ATable) const { return LevelFlagTableName(ATable); }
     bool Exists(const std::string &ATable)
     {
         auto It = FKnown.find(ATable);
@@ -65,7 +67,106 @@ private:
     std::map<std::string, bool> FKnown;
 };
 
+long long TenthOf(double APres) { return std::llround(RoundPres(APres) * 10.0); }
+
+// The stored pressures of the stations' levels in the main database. Most
+// stations have every level on a tenth, which their flag rows name as it is
+// stored; one statement per cruise and table finds the stations that have a
+// level off the tenth, and only theirs are read, once per station and table.
+// Each statement is prepared once, for its table.
+class TStationLevelReader {
+public:
+    explicit TStationLevelReader(TZqCustomConnection *AConnection) : FConnection(AConnection) {}
+    void StartCruise(int AIdCruise)
+    {
+        FIdCruise = AIdCruise;
+        FOffTenth.clear();
+    }
+    // False when every level of the station in the table lies on a tenth:
+    // then ALevels is left alone and a flag row names its level itself.
+    bool Read(const std::string &ATable, int AIdCast, TStationLevels &ALevels)
+    {
+        auto It = FOffTenth.find(ATable);
+        if (It == FOffTenth.end()) {
+            // A pressure whose tenfold has a fraction: a false alarm costs
+            // only the read of a station that did not need it.
+            TZqQuery &Probe = Query(FProbes, ATable,
+                                    "Select Distinct p.ID_Cast from " + ATable +
+                                        " p, Cast_Titles c where c.ID_Cast = p.ID_Cast and c.ID_Cruise = :ID_Cruise"
+                                        " and p.PRES * 10 <> Int(p.PRES * 10)");
+            Probe.ParamByName("ID_Cruise")->SetAsInteger(FIdCruise);
+            Probe.Open();
+            std::set<int> &Casts = FOffTenth[ATable];
+            TField *Cast = Probe.FieldByName("ID_Cast");
+            for (Probe.First(); !Probe.Eof(); Probe.Next())
+                Casts.insert(Cast->AsInteger());
+            Probe.Close();
+            It = FOffTenth.find(ATable);
+        }
+        if (It->second.count(AIdCast) == 0)
+            return false;
+        TZqQuery &Levels = Query(FLevels, ATable, "Select PRES from " + ATable + " where ID_Cast = :ID_Cast");
+        Levels.ParamByName("ID_Cast")->SetAsInteger(AIdCast);
+        Levels.Open();
+        ALevels.Clear();
+        TField *Pres = Levels.FieldByName("PRES");
+        for (Levels.First(); !Levels.Eof(); Levels.Next())
+            if (!Pres->IsNull())
+                ALevels.Add(Pres->AsFloat());
+        Levels.Close();
+        return true;
+    }
+
+private:
+    TZqQuery &Query(std::map<std::string, std::unique_ptr<TZqQuery>> &AQueries, const std::string &ATable,
+                    const std::string &ASql)
+    {
+        std::unique_ptr<TZqQuery> &Q = AQueries[ATable];
+        if (!Q) {
+            Q = std::make_unique<TZqQuery>(nullptr);
+            Q->SetConnection(FConnection);
+            Q->SQL()->Add(ASql);
+        }
+        return *Q;
+    }
+
+    TZqCustomConnection *FConnection;
+    int FIdCruise = 0;
+    std::map<std::string, std::set<int>> FOffTenth; // by table, in the cruise
+    std::map<std::string, std::unique_ptr<TZqQuery>> FProbes, FLevels;
+};
+
+// Where the write-back names a station's levels that share a tenth.
+constexpr int SharedPlacesShown = 10;
+
 } // namespace
+
+void TStationLevels::Add(double AStoredPres)
+{
+    if (!FLevels.empty() && FLevels.back().first > TenthOf(AStoredPres))
+        FSorted = false;
+    FLevels.emplace_back(TenthOf(AStoredPres), AStoredPres);
+}
+
+TStationLevels::TMatch TStationLevels::Match(double ARowPres, double &APres)
+{
+    if (!FSorted) {
+        std::sort(FLevels.begin(), FLevels.end());
+        FSorted = true;
+    }
+    const long long Tenth = TenthOf(ARowPres);
+    const auto ByTenth = [](const std::pair<long long, double> &L, long long T) { return L.first < T; };
+    const auto First = std::lower_bound(FLevels.begin(), FLevels.end(), Tenth, ByTenth);
+    if (First == FLevels.end() || First->first != Tenth)
+        return lmNone;
+    auto Last = First;
+    while (Last + 1 != FLevels.end() && (Last + 1)->first == Tenth)
+        ++Last;
+    if (Last->second != First->second)
+        return lmShared;
+    APres = First->second;
+    return lmLevel;
+}
 
 std::string FlagTableOfParam(const std::string &AParamAbr)
 {
@@ -79,13 +180,6 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
     if (ATable == "PTS_Data")
         return {"FPRES", "FTEMP", "FPSAL"};
     return {"FPRES", "F" + ATable};
-}
-
-std::string PresSqlText(double APres)
-{
-    char Buffer[64];
-    const auto Res = std::to_chars(Buffer, Buffer + sizeof Buffer, APres);
-    return std::string(Buffer, Res.ptr);
 }
 
 std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
@@ -114,7 +208,7 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
     Sql += " where ID_Cast = ";
     Append(Sql, AIdCast);
     Sql += "and PRES = ";
-    Sql += PresSqlText(APres);
+    Sql += SqlExactFloat(APres);
     return Sql;
 }
 
@@ -137,10 +231,6 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         if (Answer != mrOk)
             return Result;
     }
-    // The operator has just asked for the write-back: an Esc left over from
-    // the editor or from an interrupted run must not cancel it.
-    AbortRequested = false;
-    QcInterrupted = false;
     Result.Confirmed = true;
 
     TfmWriteFlagProgress fmWriteFlagProgress(AOwner);
@@ -159,6 +249,9 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     std::vector<std::string> Tables;
     std::vector<TField *> FlagFields;
     std::vector<std::pair<std::string, int>> Sets;
+    TStationLevelReader StationLevels(ParamsQry.Connection());
+    TStationLevels Levels;
+    std::string SharedPlaces;
 
     for (int I = 0; I < CruiseCount; ++I) {
         ProcessMessages();
@@ -171,6 +264,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     "Select * from \"" + DbTablePrefix + "-Cast_TitlesFlags\" where ID_Cruise = " +
                         std::to_string(IdCruise));
         Gauges.Set(fmWriteFlagProgress.Gauge2, 0);
+        StationLevels.StartCruise(IdCruise);
         const int CastCount = CastQry.RecordCount();
         for (CastQry.First(); !CastQry.Eof(); CastQry.Next()) {
             Gauges.Set(fmWriteFlagProgress.Gauge2, Percent(CastQry.RecNo(), CastCount));
@@ -195,6 +289,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             ParamsQry.Close();
 
             for (const std::string &Table : Tables) {
+                const bool OffTenth = StationLevels.Read(Table, IdCast, Levels);
                 SetQuerySql(LevelQry, LocalDbDir,
                             "Select * from \"" + FlagTables.NameOf(Table) + "\" Where ID_Cast=" + CastText);
                 const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
@@ -221,13 +316,24 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                             Sets.emplace_back(Columns[C], FlagFields[C]->AsInteger());
                     if (Sets.empty())
                         continue;
-                    if (PresField->IsNull()) {
+                    const double RowPres = PresField->AsFloat();
+                    double Pres = RowPres;
+                    const TStationLevels::TMatch Match = PresField->IsNull() ? TStationLevels::lmNone
+                                                         : OffTenth          ? Levels.Match(RowPres, Pres)
+                                                                             : TStationLevels::lmLevel;
+                    if (Match == TStationLevels::lmNone) {
                         ++Result.Unmatched;
+                        continue;
+                    }
+                    if (Match == TStationLevels::lmShared) {
+                        if (++Result.Shared <= SharedPlacesShown)
+                            SharedPlaces += "\n" + Table + ": ID_Cast " + CastText + ", PRES " +
+                                            SqlExactFloat(RowPres);
                         continue;
                     }
                     // One change of text per level: the command is set up
                     // for the new statement once, not for an empty one first.
-                    const std::string Sql = FlagUpdateSql(Table, Sets, IdCast, PresField->AsFloat());
+                    const std::string Sql = FlagUpdateSql(Table, Sets, IdCast, Pres);
                     UpdateCmd.CommandText().BeginUpdate();
                     UpdateCmd.CommandText().Clear();
                     UpdateCmd.CommandText().Add(Sql);
@@ -247,6 +353,12 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     if (Result.Unmatched > 0)
         MessageDlg(std::to_string(Result.Unmatched) +
                        " levels with new flags were not found in the main database; they keep their old flags",
+                   mtWarning, mbOK);
+    if (Result.Shared > 0)
+        MessageDlg(std::to_string(Result.Shared) +
+                       " levels with new flags share their tenth of a decibar with other levels of the station, so "
+                       "the level the checks judged is not known; they keep their old flags:" +
+                       SharedPlaces + (Result.Shared > SharedPlacesShown ? "\n..." : ""),
                    mtWarning, mbOK);
     return Result;
 }

@@ -22,15 +22,48 @@ struct TWriteFlagsResult {
     bool Confirmed = false;   // Yes on the confirmation and OK on the cruise choice
     bool Interrupted = false; // ended by Esc
     int Statements = 0;       // Update statements executed
-    int Unmatched = 0;        // statements that found no level in the main database
+    int Unmatched = 0;        // flag rows that found no level in the main database
+    int Shared = 0;           // flag rows whose tenth holds several levels: not written
 };
 
 // Works with the engine's shared state: the main window's write-back
 // datasets (FlagCastQry, FlagLevelQry on the work folder, FlagParamsQry and
 // FlagUpdateCmd on the main database), FlagCruiseList, the run's cruises
-// (CruiseTbl), the Esc flags (AbortRequested, QcInterrupted), LocalDbDir and
-// DbTablePrefix. AOwner owns the dialogs and is repainted after each.
+// (CruiseTbl), QcInterrupted, LocalDbDir and DbTablePrefix. AOwner owns the
+// dialogs and is repainted after each.
+//
+// An Esc that interrupted the run or the editor before (QcInterrupted still
+// set) stops the write-back before its first level: a run cut short leaves
+// flags of only some of its stations, which must not reach the station
+// database as if they were a verdict.
 TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
+
+// The levels of one station in one main-database table, by stored pressure,
+// and the level a flag row of that station stands for. The checks key a flag
+// row by the pressure of the level they judged to the nearest 0.1 (RoundPres)
+// and judge one level per tenth, so a row stands for the station's level in
+// its tenth: the statement names that level by its stored pressure, which for
+// a level on the tenth is the tenth itself. Levels stored at one and the same
+// pressure (a repeated pressure) cannot be told apart by any statement and
+// are all written, as they always were; a tenth that holds levels at
+// different pressures leaves no way to know which the checks judged.
+class TStationLevels {
+public:
+    enum TMatch { lmNone, lmLevel, lmShared };
+    void Clear()
+    {
+        FLevels.clear();
+        FSorted = true;
+    }
+    void Add(double AStoredPres);
+    // With lmLevel, APres is the pressure the statement names.
+    TMatch Match(double ARowPres, double &APres);
+
+private:
+    // (tenth, stored pressure), sorted once before the first match.
+    std::vector<std::pair<long long, double>> FLevels;
+    bool FSorted = true;
+};
 
 // The main-database table of a parameter's levels and the flag columns the
 // write-back sets there, in statement order: PTS_Data with FPRES, FTEMP and
@@ -38,12 +71,6 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
 // FPRES and "F" + the parameter.
 std::string FlagTableOfParam(const std::string &AParamAbr);
 std::vector<std::string> FlagColumnsOfTable(const std::string &ATable);
-
-// The level's pressure as the statement names it: the stored value written
-// back exactly (shortest text that reads back as the same double, "." as the
-// decimal separator), so that a level stored with more decimals than a
-// tenth is still the level matched.
-std::string PresSqlText(double APres);
 
 // The Update statement of one level. ASets holds the flag columns with their
 // values (a NULL flag is left out by the caller); with no column to set the

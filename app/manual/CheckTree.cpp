@@ -5,7 +5,10 @@
 #include "platform/rtl/IniFiles.h"
 
 #include <QPixmap>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
 
+#include <algorithm>
 #include <cstdlib>
 
 TTreeNode *DragNode = nullptr;
@@ -16,6 +19,7 @@ TCheckTree::TCheckTree(QWidget *AOwner, const std::string &CfgFileName)
       CfgFile(std::make_unique<rtl::TIniFile>(CfgFileName))
 {
     InitialState = ReadIniStatus();
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     OnAddition = [this](TTreeNode *N) { NodeAdded(N); };
     OnClick = [this] { InvertNodeStates(); };
     OnMouseDown = [this](int Button, int X, int Y) { MouseDownHandler(Button, X, Y); };
@@ -89,6 +93,7 @@ void TCheckTree::NodeAdded(TTreeNode *Node)
     }
     if (AfterAddition)
         AfterAddition(Node);
+    updateGeometry();
 }
 
 int TCheckTree::ChildCheckSummary(const TTreeNode *Node)
@@ -101,6 +106,23 @@ int TCheckTree::ChildCheckSummary(const TTreeNode *Node)
     }
     return !Any ? 0 : All ? 2 : 1;
 }
+
+int TCheckTree::NamesWidth() const
+{
+    QStyleOptionViewItem Option;
+    initViewItemOption(&Option);
+    int Widest = 0;
+    for (const TTreeNode *N = GetFirstNode(); N; N = N->GetNext()) {
+        const QModelIndex Index = indexFromItem(N);
+        const int Indent = indentation() * (N->Level() + (rootIsDecorated() ? 1 : 0));
+        Widest = std::max(Widest, Indent + itemDelegateForIndex(Index)->sizeHint(Option, Index).width());
+    }
+    return Widest + 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+}
+
+QSize TCheckTree::sizeHint() const { return QSize(NamesWidth(), TTreeView::sizeHint().height()); }
+
+QSize TCheckTree::minimumSizeHint() const { return QSize(NamesWidth(), TTreeView::minimumSizeHint().height()); }
 
 void TCheckTree::InvertNodeStates()
 {

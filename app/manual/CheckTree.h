@@ -58,6 +58,12 @@ public:
     // 0 no child above 1, 2 every child checked, 1 otherwise.
     static int ChildCheckSummary(const TTreeNode *Node);
 
+    // The width that shows every node's images and whole name with the
+    // whole tree expanded, frame and vertical scroll bar included.
+    int NamesWidth() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 private:
     bool HoldsNode(const TTreeNode *Node) const;
     int FDownX = 0, FDownY = 0;

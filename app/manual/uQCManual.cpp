@@ -16,6 +16,7 @@
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDBGridModel.h"
+#include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TTreeView.h"
@@ -101,28 +102,20 @@ TForm2::~TForm2()
 {
     // The plot panel comes home before the controls go.
     DockProfileBack();
-    // The engine's links must not outlive the controls they point at.
+    // The map's timer link must not outlive the timer; the engine's links
+    // go back with FEngineLoan.
     if (BlinkTimer == Timer1.get())
         BlinkTimer = nullptr;
-    if (ErrorsTreeView == TreeView1)
-        ErrorsTreeView = nullptr;
-    if (ParamListBox == ListBox2)
-        ParamListBox = nullptr;
-    if (AutoQcCheckBox == CheckBox1)
-        AutoQcCheckBox = nullptr;
-    if (CurCastDataset == tmpStatTbl)
-        CurCastDataset = nullptr;
-    if (CastParamsQry == ZqQuery3)
-        CastParamsQry = nullptr;
-    if (ClimQry && ClimQry == FClimQuery)
-        ClimQry = nullptr;
     // The profile work table is the main window's and outlives the editor.
     if (ParamTbl) {
         ParamTbl->BeforeEdit = nullptr;
         ParamTbl->AfterPost = nullptr;
+        ParamTbl->AfterCancel = nullptr;
+        ParamTbl->AfterClose = nullptr;
     }
     if (!FClosed)
         RunGuarded([this] { FormClose(); });
+    tmpStatTbl->AfterCancel = tmpStatTbl->AfterClose = nullptr;
     // The grids are Qt children and outlive the data components, which go
     // with FDataOwner before them.
     for (TDBGrid *G : {DBGrid1, DBGrid2, DBGrid3})
@@ -177,7 +170,11 @@ void TForm2::FormCreate()
     if (ParamTbl) {
         ParamTbl->BeforeEdit = [this](TDataSet *) { TmpDataBeforeEdit(); };
         ParamTbl->AfterPost = [this](TDataSet *) { TmpDataAfterPost(); };
+        // An edit that never posts (a text its field refused, a reload) must
+        // not leave the next internal post of the table taken for it.
+        ParamTbl->AfterCancel = ParamTbl->AfterClose = [this](TDataSet *) { LevelEditArmed = false; };
     }
+    tmpStatTbl->AfterCancel = tmpStatTbl->AfterClose = [this](TDataSet *) { CastEditArmed = false; };
 
     try {
         ZqQuery4->SQL()->Clear();
@@ -359,8 +356,8 @@ void TForm2::LoadCruise(int IdCruise)
         TmpCastOldFlagsTbl->Open();
         LocalWorkQry->Close();
         LocalWorkQry->SQL().Clear();
-        LocalWorkQry->SQL().Add("Select * From \"" + DbTablePrefix + "-Cast_TitlesFlags\"  where ID_Cruise = " +
-                                std::to_string(IdCruise) + " order by ID_Cast");
+        LocalWorkQry->SQL().Add("Select * From " + QuoteDoubled(DbTablePrefix + "-Cast_TitlesFlags", '"') +
+                                "  where ID_Cruise = " + std::to_string(IdCruise) + " order by ID_Cast");
         LocalWorkQry->Open();
         TmpCastFlagsTbl->Close();
         TmpCastFlagsTbl->SetTableName("TmpCastFlags");
@@ -464,10 +461,7 @@ void TForm2::AddDataErrorNodes(const std::string &IdCast)
             " where (ID_Cast = " + IdCast + ")and((F" + P + " = 2) or (F" + P + " = 3))";
         ZqQuery8->Close();
         ZqQuery8->SQL()->Clear();
-        if (IsPtsParam(P))
-            ZqQuery8->SQL()->Add("select top 1 ID_Cast From PTS_Data" + Where);
-        else
-            ZqQuery8->SQL()->Add("Select top 1 ID_Cast From " + P + Where);
+        ZqQuery8->SQL()->Add("select top 1 ID_Cast From " + ParamTableName(P) + Where);
         ZqQuery8->Open();
         const bool Errors = ZqQuery8->RecordCount() > 0;
         ZqQuery8->Close();
@@ -519,7 +513,19 @@ void TForm2::LoadCurrentProfile()
     LoadProfile();
 }
 
-void TForm2::DataSource1DataChange() { RunGuarded([this] { LoadCurrentProfile(); }); }
+void TForm2::DataSource1DataChange()
+{
+    RunGuarded([this] {
+        // Only a move to another station loads its profile. The station
+        // table also reports a column made read-only on entering its grid and
+        // every change typed into the shown station; a load then would close
+        // the profile's table under an edit of it (UNDO's, say).
+        if (tmpStatTbl->Active() && !tmpStatTbl->IsEmpty() && ParamTbl && ParamTbl->Active() &&
+            tmpStatTbl->FieldByName("ID_Cast")->AsInteger() == CurCastId)
+            return;
+        LoadCurrentProfile();
+    });
+}
 
 void TForm2::ApplyReadOnlyColumns(TDBGrid &Grid)
 {
@@ -545,6 +551,11 @@ void TForm2::DBGrid1Enter(TDBGrid *Grid)
     ActiveEditGrid = Grid;
     Grid->SetFixedColor(clMoneyGreen);
     ApplyReadOnlyColumns(*Grid);
+    // The undo list is the entered cell's, not the last cell of the grid
+    // left before.
+    if (TField *F = Grid->SelectedField())
+        EditedColumnName = F->FieldName();
+    FindCastUndoValues();
 }
 
 void TForm2::DBGrid1Exit(TDBGrid *Grid) { Grid->SetFixedColor(clBtnFace); }
@@ -554,6 +565,7 @@ void TForm2::DBGrid1ColEnter(TDBGrid *Grid)
     if (TField *F = Grid->SelectedField())
         EditedColumnName = F->FieldName();
     ApplyReadOnlyColumns(*Grid);
+    FindCastUndoValues();
 }
 
 void TForm2::DBGrid1KeyDown(TDBGrid *Grid, int Key)
@@ -600,79 +612,25 @@ void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
         ZqEditQry->Close();
     }
 
-    // The main database first: when it refuses, nothing else changes.
+    // The four flags of the station as one change of its row, with their
+    // undo values and the run's flags, like any station edit.
     const std::string Flag = std::to_string(DuplicateFlag);
-    for (const char *Column : StationFlags) {
-        ZqEditCmmnd->CommandText().Clear();
-        ZqEditCmmnd->CommandText().Add(std::string("Update Cast_Titles SET ") + Column + " = " + Flag +
-                                       " where ID_Cast = " + Id);
-        ZqEditCmmnd->Execute();
+    std::vector<TStoredChange> Changes;
+    for (size_t k = 0; k < 4; ++k)
+        Changes.push_back({StationFlags[k], Flag, Old[k], Flag});
+    TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
+    const std::string Failure = Stored.SetStation(IdCruise, IdCast, Changes);
+    if (!Failure.empty()) {
+        MessageDlg(Failure, mtError, mbOK);
+        return;
     }
 
-    // The new flags of the run, so that a later pick of the cruise and the
-    // flag write-back keep the mark.
-    const rtl::Variant Key = rtl::VarArrayOf({rtl::Variant(IdCruise), rtl::Variant(IdCast)});
-    for (TTable *T : {TmpCastFlagsTbl, CastFlagTbl}) {
-        if (!T || !T->Active())
-            continue;
-        if (T == TmpCastFlagsTbl && IdCruise != ShownCruiseId)
-            continue;
-        if (T->Locate("ID_Cruise;ID_Cast", Key)) {
-            T->Edit();
-            for (const char *Column : StationFlags)
-                T->FieldByName(Column)->SetAsInteger(DuplicateFlag);
-            T->Post();
-        }
-    }
-
-    // Undo rows: each earlier value once per column and station.
-    if (UndoCastTbl && UndoCastTbl->Active()) {
-        for (size_t k = 0; k < 4; ++k) {
-            const std::string FldName = rtl::UpperCase(StationFlags[k]);
-            const bool First = !UndoCastTbl->Locate(
-                "ID_Cruise;ID_Cast;FldName",
-                rtl::VarArrayOf({rtl::Variant(IdCruise), rtl::Variant(IdCast), rtl::Variant(FldName)}));
-            const bool Known = !First && UndoCastTbl->Locate("ID_Cruise;ID_Cast;FldName;FldValue",
-                                                              rtl::VarArrayOf({rtl::Variant(IdCruise),
-                                                                               rtl::Variant(IdCast),
-                                                                               rtl::Variant(FldName),
-                                                                               rtl::Variant(Old[k])}));
-            if (Known || Old[k] == Flag)
-                continue;
-            UndoCastTbl->Append();
-            UndoCastTbl->FieldByName("ID_Cruise")->SetAsInteger(IdCruise);
-            UndoCastTbl->FieldByName("ID_Cast")->SetAsInteger(IdCast);
-            UndoCastTbl->FieldByName("FldName")->SetAsString(FldName);
-            UndoCastTbl->FieldByName("FldValue")->SetAsString(Old[k]);
-            UndoCastTbl->FieldByName("FirstCh")->SetAsBoolean(First);
-            UndoCastTbl->Post();
-        }
-    }
-
-    // What the grids show. The station table is written without its edit
-    // events: the change is recorded above, not as a grid edit.
-    if (Shown) {
-        const bool WasReady = StationsReady;
-        StationsReady = false;
-        const auto Before = tmpStatTbl->BeforeEdit;
-        const auto After = tmpStatTbl->AfterPost;
-        tmpStatTbl->BeforeEdit = nullptr;
-        tmpStatTbl->AfterPost = nullptr;
-        try {
-            tmpStatTbl->Edit();
+    // What the grids show; the station table's row is written as no edit.
+    if (Shown)
+        PostQuietly(*tmpStatTbl, [this] {
             for (const char *Column : StationFlags)
                 tmpStatTbl->FieldByName(Column)->SetAsInteger(DuplicateFlag);
-            tmpStatTbl->Post();
-        } catch (...) {
-            tmpStatTbl->BeforeEdit = Before;
-            tmpStatTbl->AfterPost = After;
-            StationsReady = WasReady;
-            throw;
-        }
-        tmpStatTbl->BeforeEdit = Before;
-        tmpStatTbl->AfterPost = After;
-        StationsReady = WasReady;
-    }
+        });
     if (DuplicatesQry && DuplicatesQry->Active()) {
         // Read again, so that the duplicates grid shows the stored flags.
         DataSource3->SetDataSet(nullptr);

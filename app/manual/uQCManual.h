@@ -31,7 +31,9 @@
 #pragma once
 
 #include "app/Globals.h"
+#include "app/UQC.h"
 #include "app/manual/Recalcs.h"
+#include "app/manual/StoredEdit.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TForm.h"
 
@@ -102,9 +104,6 @@ private:
     bool FFollowing = false;
 };
 
-// A name or text between two Quote characters, the quotes it holds doubled.
-std::string QuoteDoubled(const std::string &Text, char Quote);
-
 // Set while "Check metadata" runs: edits are not recorded meanwhile.
 extern bool MetadataCheckRunning;
 
@@ -114,6 +113,11 @@ std::string ProfileValueField(const std::string &Param);
 std::string ProfileFlagField(const std::string &Param);
 
 class TForm2 : public TForm {
+    // The engine's links and visual mode, borrowed for the editor's
+    // lifetime: the first member, so it is taken before any of the editor
+    // exists and given back after its data components are gone.
+    TQcLinksLoan FEngineLoan;
+
 public:
     explicit TForm2(QWidget *AOwner = nullptr);
     ~TForm2() override;
@@ -437,15 +441,12 @@ private:
     void LoadCruise(int IdCruise);
     // "Check Current profile" for the parameter at ParamIndex.
     void CheckProfile(int ParamIndex);
-    std::string LevelEditColumn() const;
-    // Writes the posted level edit to the station database; false (the row
-    // reverted, the fault reported) unless exactly one level changed.
-    bool WriteLevelEdit();
-    // Sets one column of the level stored at StoredPres by one statement;
-    // empty when exactly one row changed, else what went wrong.
-    std::string UpdateLevel(const std::string &Param, int CastId, double StoredPres, const std::string &Column,
-                            const std::string &Literal);
-    void KeepLevelUndo(int CastId, double StoredPres, const std::string &FldName, const std::string &OldValue);
+    // Writes the posted level edit of field F to the station database; false
+    // (the row put back, the reason shown) unless exactly one level changed.
+    bool WriteLevelEdit(TField &F);
+    // Writes a row of a grid's table that no operator typed (a refused edit
+    // put back, the duplicate mark shown): its edit events record nothing.
+    void PostQuietly(TDataSet &D, const std::function<void()> &Set);
     // The in-plot rows after a grid edit of the same level: the later edit
     // stands, and the cache no longer counts it as typed.
     void FollowGridEditInPlot(double StoredPres, const std::string &Field, const TField &F);
@@ -453,10 +454,21 @@ private:
     std::string InPlotValueColumn() const;
     void ApplyInPlotValue();
     void ApplyInPlotPressure();
-    void RevertLevelEdit(TField &F);
-    void UpdateRunLevelFlag(const std::string &Column, double Pres, const std::string &Value);
+    // The cell an undo list is read for: a grid, its dataset's field and the
+    // row's key (ID_Cast, and the pressure for a level).
+    struct TUndoCell {
+        TDBGrid *Grid = nullptr;
+        std::string Field;
+        std::string Key;
+        bool operator==(const TUndoCell &A) const { return Grid == A.Grid && Field == A.Field && Key == A.Key; }
+    };
+    TUndoCell CurrentUndoCell() const;
     void FillUndoList(const std::string &Sql, const std::string &Current);
-    bool FRevertingEdit = false;
+    void ClearUndoList();
+    // Enables or greys UNDO; a greyed UNDO gives the focus back to its grid.
+    void EnableUndo(bool On);
+    TUndoCell UndoListCell; // the cell ComboBox1's values belong to
+    bool FQuietPost = false; // PostQuietly is writing a row
 
     std::unique_ptr<rtl::TComponent> FDataOwner; // owns the data components
     // The climatology query the editor lends the engine when none is set.

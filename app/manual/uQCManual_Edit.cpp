@@ -1,17 +1,26 @@
 // The manual QC editor's edits: a station or level value changed in a grid
-// goes at once to the station database with one statement, the value it
-// replaced is kept in the per-database undo tables, "Find Undo Value" lists
-// the earlier values of a cell and "UNDO" puts one back as a new edit.
+// goes at once to the station database (StoredEdit: one statement on one
+// row, the value it replaced kept in the per-database undo tables, flags
+// mirrored into the run's tables), "Find Undo Value" lists the earlier values
+// of the cell that UNDO will write and "UNDO" puts one back as a new edit.
+//
+// States of a grid edit (LevelEditArmed, CastEditArmed):
+//   disarmed --BeforeEdit of the grid's table--> armed
+//   armed --AfterPost--> the change written (or refused and the row put back),
+//            then the re-check or redraw --> disarmed
+//   armed --AfterCancel or AfterClose (a refused text, a reload)--> disarmed
+// Rows the editor writes itself (a refused edit put back, the duplicate mark
+// shown) go through PostQuietly and are never taken for an operator's edit.
 #include "app/manual/uQCManual.h"
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/manual/StoredEdit.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
-#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
@@ -24,32 +33,10 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include <cmath>
 #include <cstdio>
 #include <functional>
 
 namespace {
-
-const char *const StationFlagColumns[] = {"FLAT", "FLON", "FDT", "FD"};
-
-bool IsStationFlag(const std::string &Upper)
-{
-    for (const char *N : StationFlagColumns)
-        if (Upper == N)
-            return true;
-    return false;
-}
-
-// A stored real as a literal that reads back as the same double, so that a
-// level is found by the very pressure the database holds.
-std::string ExactFloat(double v)
-{
-    char Buf[40];
-    std::snprintf(Buf, sizeof Buf, "%.17g", v);
-    return Buf;
-}
-
-std::string QuotedText(const std::string &Text) { return QuoteDoubled(Text, '\''); }
 
 std::string LocalName(const std::string &Suffix) { return QuoteDoubled(DbTablePrefix + Suffix, '"'); }
 
@@ -110,33 +97,6 @@ void AssignUndoText(TField &F, const std::string &Text)
     }
 }
 
-// Keeps an undo row of an earlier value: one row per distinct earlier value
-// of a cell, the first of them marked.
-void KeepUndoRow(TQuery &Query, TTable &Table, const std::string &Suffix, const std::string &Where,
-                 const std::function<void()> &FillKey, const std::string &FldName, const std::string &OldValue)
-{
-    Query.Close();
-    Query.SQL().Clear();
-    Query.SQL().Add("Select FldValue From " + LocalName(Suffix) + " Where " + Where + " and (FldName = " +
-                    QuotedText(FldName) + ")");
-    Query.Open();
-    const bool First = Query.Eof();
-    bool Known = false;
-    for (Query.First(); !Query.Eof() && !Known; Query.Next())
-        Known = Query.Fields()[0]->AsString() == OldValue;
-    Query.Close();
-    if (Known)
-        return;
-    if (!Table.Active())
-        Table.Open();
-    Table.Append();
-    FillKey();
-    Table.FieldByName("FldName")->SetAsString(FldName);
-    Table.FieldByName("FldValue")->SetAsString(OldValue);
-    Table.FieldByName("FirstCh")->SetAsBoolean(First);
-    Table.Post();
-}
-
 std::vector<std::string> Snapshot(const TDataSet &D)
 {
     std::vector<std::string> Texts;
@@ -164,27 +124,36 @@ TField *ChangedField(const TDataSet &D, const std::vector<std::string> &Before,
 
 } // namespace
 
-std::string QuoteDoubled(const std::string &Text, char Quote)
+
+// ---- rows the editor writes itself ------------------------------------------------
+
+void TForm2::PostQuietly(TDataSet &D, const std::function<void()> &Set)
 {
-    std::string Out(1, Quote);
-    for (char c : Text) {
-        Out += c;
-        if (c == Quote)
-            Out += Quote;
+    const bool Was = FQuietPost;
+    FQuietPost = true;
+    try {
+        D.Edit();
+        Set();
+        D.Post();
+    } catch (...) {
+        if (D.State() == dsEdit)
+            D.Cancel();
+        FQuietPost = Was;
+        throw;
     }
-    return Out + Quote;
+    FQuietPost = Was;
 }
 
 // ---- level edits -------------------------------------------------------------
 
 void TForm2::TmpDataBeforeEdit()
 {
-    if (!ProfileGridReady || CurCastId < 0 || !ParamTbl)
+    if (FQuietPost || !ProfileGridReady || CurCastId < 0 || !ParamTbl)
         return;
     if (TField *F = DBGrid2->SelectedField()) {
         const std::string Upper = rtl::UpperCase(F->FieldName());
         if (Upper == "TEMP" || Upper == "PSAL" || Upper == "CHEM")
-            if (auto *N = dynamic_cast<TNumericField *>(F))
+            if (auto *N = dynamic_cast<TNumericField *>(F); N && N->DisplayFormat() != "#0.000")
                 N->SetDisplayFormat("#0.000");
     }
     LevelSnapshot = Snapshot(*ParamTbl);
@@ -194,21 +163,19 @@ void TForm2::TmpDataBeforeEdit()
 
 void TForm2::TmpDataAfterPost()
 {
-    if (FRevertingEdit)
+    if (FQuietPost || !LevelEditArmed)
         return;
-    if (VisualMode && ProfileGridReady && LevelEditArmed) {
+    LevelEditArmed = false;
+    if (VisualMode && ProfileGridReady) {
         ProfileGridReady = false;
         if (TField *F = ChangedField(*ParamTbl, LevelSnapshot, {"ID_Cast", "DENS", "FDENS"})) {
             EditedLevelField = F->FieldName();
             EditedLevelOldValue = LevelSnapshot[size_t(F->Index())];
-            WriteLevelEdit();
+            WriteLevelEdit(*F);
         }
     }
-    if (!LevelEditArmed)
-        return;
     DataSource2->SetDataSet(nullptr);
     ProfileGridReady = false;
-    LevelEditArmed = false;
     if (CheckBox1->isChecked())
         BitBtn5Click();
     else
@@ -217,103 +184,27 @@ void TForm2::TmpDataAfterPost()
     DataSource2->SetDataSet(ParamTbl);
 }
 
-std::string TForm2::LevelEditColumn() const
+bool TForm2::WriteLevelEdit(TField &F)
 {
-    const std::string Upper = rtl::UpperCase(EditedLevelField);
-    if (IsPtsParam(CurParamName))
-        return Upper;
-    if (Upper == "CHEM")
-        return CurParamName;
-    if (Upper == "FCHEM")
-        return "F" + CurParamName;
-    return Upper;
-}
-
-bool TForm2::WriteLevelEdit()
-{
-    TField *F = ParamTbl->FindField(EditedLevelField);
-    if (!F)
-        return false;
-    const std::string Column = LevelEditColumn();
-    const std::string Value = F->IsNull() ? std::string("NULL") : SqlFloat(F->AsFloat());
-    const std::string Failure = UpdateLevel(CurParamName, CurCastId, EditedLevelPres, Column, Value);
+    TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
+    const std::string Failure =
+        Stored.SetLevel(CurParamName, CurCastId, EditedLevelPres,
+                        {F.FieldName(), F.IsNull() ? std::string("NULL") : SqlFloat(F.AsFloat()), EditedLevelOldValue,
+                         UndoText(F)});
     if (!Failure.empty()) {
-        RevertLevelEdit(*F);
+        PostQuietly(*ParamTbl, [&] { AssignUndoText(F, EditedLevelOldValue); });
         MessageDlg(Failure, mtError, mbOK);
         return false;
     }
-    const double Pres = EditedLevelPres;
-    KeepLevelUndo(CurCastId, Pres, rtl::UpperCase(EditedLevelField), EditedLevelOldValue);
-    // A flag set by hand in the manual mode goes into the run's flag table
-    // too: the station list rebuild and the write-back read the flags there.
-    if (!CheckBox1->isChecked() && !Column.empty() && (Column[0] == 'F' || Column[0] == 'f'))
-        UpdateRunLevelFlag(Column, Pres, F->IsNull() ? std::string("NULL") : std::to_string(F->AsInteger()));
-    FollowGridEditInPlot(Pres, EditedLevelField, *F);
+    FollowGridEditInPlot(EditedLevelPres, EditedLevelField, F);
     return true;
-}
-
-std::string TForm2::UpdateLevel(const std::string &Param, int CastId, double StoredPres, const std::string &Column,
-                                const std::string &Literal)
-{
-    const std::string Table = IsPtsParam(Param) ? std::string("PTS_Data") : Param;
-    ZqEditCmmnd->CommandText().Clear();
-    ZqEditCmmnd->CommandText().Add("Update (select * from " + Table + " where (ID_Cast = " + std::to_string(CastId) +
-                                    ") and (PRES = " + ExactFloat(StoredPres) + ")) SET " + Column + " = " + Literal);
-    try {
-        ZqEditCmmnd->Execute();
-        if (ZqEditCmmnd->RowsAffected() != 1)
-            return "The edit of " + Column + " at " + rtl::FloatToStr(StoredPres) + " dbar changed " +
-                   std::to_string(ZqEditCmmnd->RowsAffected()) + " rows of " + Table + " instead of one.";
-    } catch (const std::exception &E) {
-        return E.what();
-    }
-    return "";
-}
-
-void TForm2::KeepLevelUndo(int CastId, double StoredPres, const std::string &FldName, const std::string &OldValue)
-{
-    KeepUndoRow(*undoqry, *UndoParamTbl, "-Undoparam",
-                "(ID_Cast = " + std::to_string(CastId) + ") and (PRES = " + ExactFloat(StoredPres) + ")",
-                [&] {
-                    UndoParamTbl->FieldByName("ID_Cast")->SetAsInteger(CastId);
-                    UndoParamTbl->FieldByName("Pres")->SetAsFloat(StoredPres);
-                },
-                FldName, OldValue);
-}
-
-void TForm2::UpdateRunLevelFlag(const std::string &Column, double Pres, const std::string &Value)
-{
-    const bool Pts = IsPtsParam(CurParamName);
-    const std::string Suffix = Pts ? std::string("-PTS_DataFlags") : "-" + CurParamName + "flags";
-    if (!LocalTableFileExists(LocalDbDir + DbTablePrefix + Suffix + ".db"))
-        return;
-    LocalWorkQry->Close();
-    LocalWorkQry->SQL().Clear();
-    LocalWorkQry->SQL().Add("Update " + LocalName(Suffix) + " Set " + Column + " = " + Value +
-                            " Where (ID_Cast = " + std::to_string(CurCastId) + ") and (PRES = " +
-                            SqlFloat(RoundPres(Pres)) + ")");
-    LocalWorkQry->ExecSQL();
-}
-
-void TForm2::RevertLevelEdit(TField &F)
-{
-    FRevertingEdit = true;
-    try {
-        ParamTbl->Edit();
-        AssignUndoText(F, EditedLevelOldValue);
-        ParamTbl->Post();
-    } catch (...) {
-        FRevertingEdit = false;
-        throw;
-    }
-    FRevertingEdit = false;
 }
 
 // ---- station edits -------------------------------------------------------------
 
 void TForm2::tmpStatTblBeforeEdit()
 {
-    if (FullCruiseCheckRunning || !StationsReady || FRevertingEdit)
+    if (FQuietPost || FullCruiseCheckRunning || !StationsReady)
         return;
     if (tmpStatTbl->FieldByName("ID_Cast")->AsString().empty())
         return;
@@ -333,13 +224,13 @@ std::string TForm2::CastValueLiteral(const TField &F) const
         return Literal;
     }
     if (dynamic_cast<const TStringField *>(&F))
-        return QuotedText(F.AsString());
+        return QuoteDoubled(F.AsString(), '\'');
     return SqlFloat(F.AsFloat());
 }
 
 void TForm2::tmpStatTblAfterPost()
 {
-    if (FRevertingEdit || !CastEditArmed)
+    if (FQuietPost || !CastEditArmed)
         return;
     CastEditArmed = false;
     if (FullCruiseCheckRunning || MetadataCheckRunning || !VisualMode || !StationsReady)
@@ -349,54 +240,16 @@ void TForm2::tmpStatTblAfterPost()
         return;
     EditedCastField = F->FieldName();
     EditedCastOldValue = CastSnapshot[size_t(F->Index())];
-    StationsReady = false;
-    const std::string Upper = rtl::UpperCase(EditedCastField);
-    const int IdCruise = tmpStatTbl->FieldByName("ID_Cruise")->AsInteger();
-    const int IdCast = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
-
-    ZqEditCmmnd->CommandText().Clear();
-    ZqEditCmmnd->CommandText().Add("Update Cast_Titles SET " + EditedCastField + " = " + CastValueLiteral(*F) +
-                                    " where ID_Cast = " + std::to_string(IdCast));
-    std::string Failure;
-    try {
-        ZqEditCmmnd->Execute();
-        if (ZqEditCmmnd->RowsAffected() != 1)
-            Failure = "The edit of " + EditedCastField + " changed " + std::to_string(ZqEditCmmnd->RowsAffected()) +
-                      " stations instead of one.";
-    } catch (const std::exception &E) {
-        Failure = E.what();
-    }
+    TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
+    const std::string Failure =
+        Stored.SetStation(tmpStatTbl->FieldByName("ID_Cruise")->AsInteger(),
+                          tmpStatTbl->FieldByName("ID_Cast")->AsInteger(),
+                          {{EditedCastField, CastValueLiteral(*F), EditedCastOldValue, UndoText(*F)}});
     if (!Failure.empty()) {
-        FRevertingEdit = true;
-        try {
-            tmpStatTbl->Edit();
-            AssignUndoText(*F, EditedCastOldValue);
-            tmpStatTbl->Post();
-        } catch (...) {
-            FRevertingEdit = false;
-            StationsReady = true;
-            throw;
-        }
-        FRevertingEdit = false;
-        StationsReady = true;
+        PostQuietly(*tmpStatTbl, [&] { AssignUndoText(*F, EditedCastOldValue); });
         MessageDlg(Failure, mtError, mbOK);
         return;
     }
-    if (IsStationFlag(Upper) && TmpCastFlagsTbl && TmpCastFlagsTbl->Active() &&
-        TmpCastFlagsTbl->Locate("ID_Cruise;ID_Cast",
-                                rtl::Variant::FromArray({rtl::Variant(IdCruise), rtl::Variant(IdCast)}))) {
-        TmpCastFlagsTbl->Edit();
-        TmpCastFlagsTbl->FieldByName(EditedCastField)->SetAsString(F->AsString());
-        TmpCastFlagsTbl->Post();
-    }
-    KeepUndoRow(*undoqry, *UndoCastTbl, "-undocast",
-                "(ID_Cruise = " + std::to_string(IdCruise) + ") and (ID_Cast = " + std::to_string(IdCast) + ")",
-                [&] {
-                    UndoCastTbl->FieldByName("ID_Cruise")->SetAsInteger(IdCruise);
-                    UndoCastTbl->FieldByName("ID_Cast")->SetAsInteger(IdCast);
-                },
-                Upper, EditedCastOldValue);
-    StationsReady = true;
     if (CheckBox1->isChecked())
         BitBtn4Click();
     else
@@ -404,6 +257,11 @@ void TForm2::tmpStatTblAfterPost()
 }
 
 // ---- the undo list and UNDO ------------------------------------------------------
+// The list is read for one cell: the active grid's column (a station's
+// field, or the shown parameter's value) in its current row. It is read
+// again whenever that cell changes, never while its row is being edited
+// (the value being written must not empty the list under UNDO's feet), and
+// UNDO writes only into the cell the list was read for.
 
 void TForm2::SpeedButton15Click()
 {
@@ -413,6 +271,27 @@ void TForm2::SpeedButton15Click()
     BitBtn1->setVisible(Down);
     FindCastUndoValues();
     FindLevelUndoValues();
+}
+
+TForm2::TUndoCell TForm2::CurrentUndoCell() const
+{
+    if (ActiveEditGrid == DBGrid2 && ParamTbl && ParamTbl->Active() && !ParamTbl->IsEmpty())
+        return {DBGrid2, ProfileValueField(CurParamName),
+                std::to_string(CurCastId) + "/" + ParamTbl->FieldByName("PRES")->AsString()};
+    if (ActiveEditGrid == DBGrid1 && tmpStatTbl->Active() && !tmpStatTbl->IsEmpty() &&
+        tmpStatTbl->FindField(EditedColumnName))
+        return {DBGrid1, EditedColumnName, tmpStatTbl->FieldByName("ID_Cast")->AsString()};
+    return {};
+}
+
+void TForm2::EnableUndo(bool On)
+{
+    // A focused button that goes grey hands the focus to the next control,
+    // which may be another grid; the focus goes back to the grid the list
+    // belongs to instead.
+    if (!On && BitBtn1->hasFocus() && ActiveEditGrid)
+        ActiveEditGrid->setFocus();
+    BitBtn1->setEnabled(On);
 }
 
 void TForm2::FillUndoList(const std::string &Sql, const std::string &Current)
@@ -428,21 +307,28 @@ void TForm2::FillUndoList(const std::string &Sql, const std::string &Current)
             UndoValues.push_back(V);
     }
     undoqry->Close();
+    UndoListCell = CurrentUndoCell();
     for (const std::string &V : UndoValues)
         ComboBox1->addItem(QString::fromStdString(V));
     if (!UndoValues.empty()) {
         ComboBox1->setCurrentIndex(0);
         ComboBox1Change();
     }
-    BitBtn1->setEnabled(!UndoValues.empty());
+    EnableUndo(!UndoValues.empty());
+}
+
+void TForm2::ClearUndoList()
+{
+    ComboBox1->clear();
+    UndoValues.clear();
+    UndoListCell = {};
 }
 
 void TForm2::FindCastUndoValues()
 {
-    if (ActiveEditGrid != DBGrid1)
+    if (ActiveEditGrid != DBGrid1 || (tmpStatTbl->Active() && tmpStatTbl->State() != dsBrowse))
         return;
-    ComboBox1->clear();
-    UndoValues.clear();
+    ClearUndoList();
     if (!SpeedButton15->isChecked() || !tmpStatTbl->Active() || tmpStatTbl->IsEmpty())
         return;
     TField *F = tmpStatTbl->FindField(EditedColumnName);
@@ -451,25 +337,26 @@ void TForm2::FindCastUndoValues()
     FillUndoList("Select * from " + LocalName("-undocast") + " where (ID_Cruise = " +
                      tmpStatTbl->FieldByName("ID_Cruise")->AsString() + ")and(ID_Cast = " +
                      tmpStatTbl->FieldByName("ID_Cast")->AsString() + ")and(FldName = " +
-                     QuotedText(rtl::UpperCase(EditedColumnName)) + ")",
+                     QuoteDoubled(rtl::UpperCase(EditedColumnName), '\'') + ")",
                  UndoText(*F));
 }
 
 void TForm2::FindLevelUndoValues()
 {
-    if (!DBGrid2->DataSource() || ActiveEditGrid != DBGrid2)
+    if (!DBGrid2->DataSource() || ActiveEditGrid != DBGrid2 ||
+        (ParamTbl && ParamTbl->Active() && ParamTbl->State() != dsBrowse))
         return;
-    ComboBox1->clear();
-    UndoValues.clear();
+    ClearUndoList();
     if (!SpeedButton15->isChecked() || !ParamTbl || !ParamTbl->Active() || ParamTbl->IsEmpty())
         return;
     const std::string Column = IsPtsParam(CurParamName) ? rtl::UpperCase(CurParamName) : std::string("CHEM");
     TField *F = ParamTbl->FindField(Column);
     if (!F)
         return;
-    FillUndoList("Select * From " + LocalName("-Undoparam") + " Where (ID_Cast = " + std::to_string(CurCastId) +
-                     ")and(PRES = " + ExactFloat(ParamTbl->FieldByName("PRES")->AsFloat()) + ")and(FldName = " +
-                     QuotedText(Column) + ")",
+    FillUndoList("Select * From " + LocalName("-Undoparam") + " Where (ID_Cast = " +
+                     std::to_string(CurCastId) + ")and(PRES = " +
+                     SqlExactFloat(ParamTbl->FieldByName("PRES")->AsFloat()) + ")and(FldName = " +
+                     QuoteDoubled(Column, '\'') + ")",
                  UndoText(*F));
 }
 
@@ -479,17 +366,18 @@ void TForm2::BitBtn1Click()
 {
     if (ComboBox1->currentIndex() < 0)
         return;
-    const std::string Text = ComboBox1->currentText().toStdString();
-    TDataSet *D = nullptr;
-    TField *F = nullptr;
-    if (ActiveEditGrid == DBGrid2 && ParamTbl && ParamTbl->Active()) {
-        D = ParamTbl;
-        F = ParamTbl->FindField(IsPtsParam(CurParamName) ? rtl::UpperCase(CurParamName) : std::string("Chem"));
-    } else if (ActiveEditGrid == DBGrid1 && tmpStatTbl->Active()) {
-        D = tmpStatTbl;
-        F = tmpStatTbl->FindField(EditedColumnName);
+    const TUndoCell Cell = CurrentUndoCell();
+    if (!Cell.Grid || !(Cell == UndoListCell)) {
+        // The operator has moved on since the list was read: it is read for
+        // the cell UNDO would write, and nothing is written.
+        FindCastUndoValues();
+        FindLevelUndoValues();
+        return;
     }
-    if (!D || !F)
+    const std::string Text = ComboBox1->currentText().toStdString();
+    TDataSet *D = Cell.Grid == DBGrid2 ? static_cast<TDataSet *>(ParamTbl) : tmpStatTbl;
+    TField *F = D->FindField(Cell.Field);
+    if (!F)
         return;
     // The post records and writes the change as any edit.
     try {
@@ -501,7 +389,7 @@ void TForm2::BitBtn1Click()
             D->Cancel();
         throw;
     }
-    BitBtn1->setEnabled(false);
+    EnableUndo(false);
 }
 
 void TForm2::DBGrid1CellClick()

@@ -546,31 +546,29 @@ bool TForm2::ApplyInPlotEdits()
     InPlotChanged = false;
     if (!ZqQuery2->Active() || size_t(ZqQuery2->RecordCount()) != InPlotRows.size())
         return false;
-    struct TChange {
-        double StoredPres;
-        std::string Column, FldName, Literal, OldText;
-    };
-    std::vector<TChange> Changes;
+    // Every value before any pressure: each level is found by the pressure
+    // it is stored at, and a level typed onto another level's pressure
+    // would leave that one's value two rows to match.
+    std::vector<std::pair<double, TStoredChange>> Values, Pressures;
     const std::string Column = InPlotValueColumn();
     TField *Pres = ZqQuery2->FindField("PRES");
     TField *Val = Column.empty() ? nullptr : ZqQuery2->FindField(Column);
-    const std::string ValueFld = IsPtsParam(InPlotParam) ? rtl::UpperCase(InPlotParam) : std::string("CHEM");
     size_t r = 0;
     for (ZqQuery2->First(); !ZqQuery2->Eof() && r < InPlotRows.size(); ZqQuery2->Next(), ++r) {
         const TInPlotRow &Row = InPlotRows[r];
-        // The value first, while the level still has its stored pressure.
         if (Val && Val->AsString() != Row.Value)
-            Changes.push_back({Row.StoredPres, Column, ValueFld, Val->IsNull() ? "NULL" : SqlFloat(Val->AsFloat()),
-                               Row.Value});
+            Values.push_back({Row.StoredPres,
+                              {ProfileValueField(InPlotParam), Val->IsNull() ? "NULL" : SqlFloat(Val->AsFloat()),
+                               Row.Value, Val->AsString()}});
         if (Pres->AsString() != Row.Pres && !Pres->IsNull())
-            Changes.push_back({Row.StoredPres, "PRES", "PRES", SqlFloat(Pres->AsFloat()), Row.Pres});
+            Pressures.push_back({Row.StoredPres, {"PRES", SqlFloat(Pres->AsFloat()), Row.Pres, Pres->AsString()}});
     }
+    Values.insert(Values.end(), Pressures.begin(), Pressures.end());
+    TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     std::string Failures;
-    for (const TChange &C : Changes) {
-        const std::string Failure = UpdateLevel(InPlotParam, InPlotCastId, C.StoredPres, C.Column, C.Literal);
-        if (Failure.empty())
-            KeepLevelUndo(InPlotCastId, C.StoredPres, C.FldName, C.OldText);
-        else
+    for (const auto &[StoredPres, Change] : Values) {
+        const std::string Failure = Stored.SetLevel(InPlotParam, InPlotCastId, StoredPres, Change);
+        if (!Failure.empty())
             Failures += (Failures.empty() ? "" : "\n") + Failure;
     }
     // The rows now hold what the database holds; the reload that follows
@@ -579,7 +577,7 @@ bool TForm2::ApplyInPlotEdits()
     InPlotRows.clear();
     if (!Failures.empty())
         MessageDlg(Failures, mtError, mbOK);
-    return !Changes.empty();
+    return !Values.empty();
 }
 
 void TForm2::FollowGridEditInPlot(double StoredPres, const std::string &Field, const TField &F)

@@ -159,14 +159,10 @@ void TForm2::LoadProfile()
     // The last run's flags of this station.
     LocalWorkQry->Close();
     LocalWorkQry->SQL().Clear();
-    std::string FlagTable;
     // Before the first run of a database there is no flag table at all.
-    if (Pts) {
-        if (LocalTableFileExists(LocalDbDir + DbTablePrefix + "-PTS_DataFlags.db"))
-            FlagTable = DbTablePrefix + "-PTS_DataFlags";
-    } else if (LocalTableFileExists(LocalDbDir + DbTablePrefix + "-" + CurParamName + "flags.db")) {
-        FlagTable = DbTablePrefix + "-" + CurParamName + "Flags";
-    }
+    std::string FlagTable = LevelFlagTableName(CurParamTable);
+    if (!LocalTableFileExists(LocalDbDir + FlagTable + ".db"))
+        FlagTable.clear();
     if (!FlagTable.empty()) {
         LocalWorkQry->SQL().Add("Select * From " + QuoteDoubled(FlagTable, '"') + " Where ID_Cast = " + Id +
                                 " order by PRES");
@@ -434,7 +430,7 @@ void TForm2::SelectOtherProfiles()
     ZqQuery4->ExecSQL();
 
     // One joined read per choice of square and month; the paints draw from it.
-    OtherProfilesTable = IsPtsParam(CurParamName) ? std::string("PTS_Data") : CurParamName;
+    OtherProfilesTable = ParamTableName(CurParamName);
     const std::string P = CurParamName;
     ZqQuery5->Close();
     ZqQuery5->SQL()->Clear();
@@ -501,7 +497,7 @@ void TForm2::DBGrid2KeyDown(int Key)
 
 void TForm2::DBGrid2ColEnter()
 {
-    if (TField *F = DBGrid2->SelectedField())
-        EditedColumnName = F->FieldName();
+    // The level's undo list is always its value's, whichever column is
+    // entered; the station grid's column is not this grid's to change.
     FindLevelUndoValues();
 }

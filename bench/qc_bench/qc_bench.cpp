@@ -204,12 +204,7 @@ public:
 
         // Nothing of a main window run before (its controls and tables are
         // gone with it).
-        TotalGauge = CruiseGauge = nullptr;
-        CruiseLabel = TotalLabel = EscHintLabel = nullptr;
-        AutoQcCheckBox = nullptr;
-        ErrorsTreeView = nullptr;
-        ParamListBox = nullptr;
-        TmpDataQry = LocalWorkQry = nullptr;
+        Qc.Links = TQcLinks{};
         ChemParamList.Clear();
         ChemFlagTbls.clear();
         VisualMode = false;
@@ -237,14 +232,7 @@ public:
 
     ~TEngineHarness()
     {
-        CruiseTbl = nullptr;
-        CastQry = ProfileDataQry = CastParamsQry = DuplicatesQry = nullptr;
-        CurCastDataset = ProfileQry = RangeQry = QcCruiseTbl = nullptr;
-        ClimQry = nullptr;
-        DuplCommand = nullptr;
-        MainConnection = nullptr;
-        CastFlagTbl = CastOldFlagTbl = PtsDataFlagTbl = PtsDataOldFlagTbl = nullptr;
-        TmpCastFlagsTbl = TmpCastOldFlagsTbl = TmpFlagsTbl = TsFlagsStructTbl = ChemFlagsStructTbl = nullptr;
+        Qc.Links = TQcLinks{};
         for (auto *Q : {&CastQ, &ProfileQ, &ParamsQ, &DupQ})
             (*Q)->Close();
         Conn->SetConnected(false);

@@ -300,9 +300,10 @@ int main(int argc, char **argv)
             const auto T0 = std::chrono::steady_clock::now();
             const TWriteFlagsResult R = WriteFlagsToMainDb(nullptr);
             const double T = Seconds(T0);
-            if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0))
+            if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0 || R.Shared != 0))
                 Die("the write-back sent " + std::to_string(R.Statements) + " statements for " +
-                    std::to_string(Levels.size()) + " levels (" + std::to_string(R.Unmatched) + " unmatched)");
+                    std::to_string(Levels.size()) + " levels (" + std::to_string(R.Unmatched) + " unmatched, " +
+                    std::to_string(R.Shared) + " sharing a tenth)");
             return T;
         };
         std::vector<TLevel> FirstCruise;
@@ -322,8 +323,7 @@ int main(int argc, char **argv)
             std::fflush(stdout);
         }
         WriteBackT = Median(Ours);
-        CruiseTbl = nullptr;
-        FlagCastQry = FlagLevelQry = nullptr;
+        Qc.Links = TQcLinks{};
         Conn->SetConnected(false);
     }
     // The answer: every level of the chosen cruises carries its new flags.

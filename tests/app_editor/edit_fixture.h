@@ -1,7 +1,8 @@
 // The fixture of the editing sessions: the editor on the Black Sea station
 // with TEMP shown (MANUAL QC unless asked otherwise), the station's stored
-// pressures, a level typed into the data grid as the operator types it, and
-// readers of the station database and the level undo table.
+// pressures, a level changed in the data grid's dataset or typed into a
+// grid's cell editor as the operator types it, UNDO clicked as the operator
+// clicks it, and readers of the station database and the level undo table.
 #pragma once
 #include "tests/app_editor/profile_fixture.h"
 #include "tests/app_support/AppTestSupport.h"
@@ -11,9 +12,14 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/toolkit/TDBGridModel.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest/QTest>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,12 +28,12 @@ namespace editortest {
 class EditorEdit : public ProfileFixture {
 protected:
     std::vector<std::string> Pres;
-    void Open(bool Manual = true)
+    void Open(bool Manual = true, const std::map<int, TRunFlags> &RunFlags = {})
     {
         for (const auto &R : Sql("select PRES from PTS_Data where ID_Cast=" + std::to_string(Station) +
                                  " order by PRES"))
             Pres.push_back(R[0]);
-        PrepareRunFlags(BlackSeaCruise);
+        PrepareRunFlags(BlackSeaCruise, RunFlags);
         F = &OpenEditor({BlackSeaCruise});
         if (Manual && F->CheckBox1->isChecked())
             F->CheckBox1->click();
@@ -46,6 +52,36 @@ protected:
         else
             Grid().FieldByName(Column)->SetAsString(Text);
         Grid().Post();
+    }
+    // The editor as the active window: focus then moves as clicks move it.
+    void Activate()
+    {
+        F->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(F));
+    }
+    // Types into a cell through the grid's own cell editor, Enter commits.
+    void TypeInto(TDBGrid *G, int Row, const char *Column, const std::string &Text)
+    {
+        G->setFocus();
+        ASSERT_TRUE(G->SelectFieldByName(Column)) << Column;
+        const QModelIndex Cell = G->Model().index(Row, G->currentIndex().column());
+        G->setCurrentIndex(Cell);
+        G->edit(Cell);
+        QLineEdit *E = nullptr;
+        for (QLineEdit *L : G->viewport()->findChildren<QLineEdit *>())
+            if (L->isVisible())
+                E = L;
+        ASSERT_TRUE(E) << "no cell editor for " << Column;
+        E->selectAll();
+        QTest::keyClicks(E, QString::fromStdString(Text));
+        QTest::keyClick(E, Qt::Key_Return);
+        QCoreApplication::processEvents(); // the delegate commits on a queued call
+    }
+    // UNDO as the operator clicks it: the button takes the focus first.
+    void ClickUndo()
+    {
+        F->BitBtn1->setFocus();
+        F->BitBtn1->click();
     }
     std::string Db(const std::string &Column, int Level)
     {

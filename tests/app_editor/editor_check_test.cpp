@@ -29,50 +29,6 @@ namespace {
 
 class EditorCheck : public ProfileFixture {
 protected:
-    std::unique_ptr<TTable> PtsFlags;
-    void TearDown() override
-    {
-        if (PtsDataFlagTbl == PtsFlags.get())
-            PtsDataFlagTbl = nullptr;
-        ProfileFixture::TearDown();
-    }
-    // A climatology of TEMP and PSAL for the station's square in every
-    // month, its mean far from the data between 20 and 60 dbar.
-    void LoadClimatology()
-    {
-        const auto At = Sql("select Lon, Lat from Cast_Titles where ID_Cast=" + std::to_string(Station));
-        const std::string Square = FindSquare(std::stod(At[0][0]), std::stod(At[0][1]));
-        ASSERT_EQ(SeaCode, "BS");
-        TTable ClimMS(nullptr), ClimBS(nullptr);
-        for (const char *P : {"TEMP", "PSAL"}) {
-            TClimImport Import;
-            Import.Grid.push_back({"REGION", "Month", "PRES", std::string(P) + "_PAVG", std::string(P) + "_PSTD"});
-            Import.SubRegions = {{Square}, {true}};
-            for (int M = 1; M <= 12; ++M) {
-                Import.Months.Items.push_back(std::to_string(M));
-                Import.Months.Checked.push_back(true);
-                for (int Pres : {20, 30, 40, 60}) {
-                    Import.Grid.push_back({Square, std::to_string(M), std::to_string(Pres), "100", "0.1"});
-                    if (M == 1) {
-                        Import.Pressures.Items.push_back(std::to_string(Pres));
-                        Import.Pressures.Checked.push_back(true);
-                    }
-                }
-            }
-            Import.Params = {{std::string(P) + "(climat)"}, {true}};
-            Import.HasBs = true;
-            ::LoadClimatology(Import, *StructTbl, ClimMS, ClimBS, WorkDir);
-        }
-        TQuery Q(nullptr);
-        Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add("Update param set QC = True where (Param = 'TEMP') or (Param = 'PSAL')");
-        Q.ExecSQL();
-        ParamsTbl->Close();
-        ParamsTbl->Open();
-        PtsFlags = std::make_unique<TTable>(nullptr);
-        MakeWorkTable(*PtsFlags, *StructTbl, WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
-        PtsDataFlagTbl = PtsFlags.get();
-    }
     void Open()
     {
         LoadClimatology();

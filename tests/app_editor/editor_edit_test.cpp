@@ -9,11 +9,15 @@
 #include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/manual/StoredEdit.h"
+#include "dataaccess/comp/qxZqCompClient.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TPaintBox.h"
+#include "platform/toolkit/TDBGridModel.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
@@ -24,6 +28,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <filesystem>
 
 using namespace editortest;
 
@@ -67,21 +73,144 @@ TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
     EXPECT_EQ(Messages(), "");
 }
 
-TEST_F(EditorEdit, AnEditThatMatchesNoOrTwoLevelsIsRevertedAndReported)
+TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
 {
-    // A second row at the level's pressure: the edit cannot tell them apart.
+    // A second row at the level's pressure: no statement keyed by the
+    // pressure can tell the two apart.
     Open();
-    SqlExec("insert into PTS_Data (ID_Cast, PRES, TEMP) values (" + std::to_string(Station) + ", " + Pres[1] + ", 1)");
-    const std::string Before = Grid().FieldByName("TEMP")->AsString();
-    Grid().SetRecNoValue(2);
-    const std::string Old = Grid().FieldByName("TEMP")->AsString();
-    EditLevel(1, "TEMP", "3.25");
-    ASSERT_EQ(Script->Messages.size(), 1u);
-    EXPECT_NE(Script->Messages[0].Text.find("2 rows"), std::string::npos) << Messages();
-    Grid().SetRecNoValue(2);
-    EXPECT_EQ(Grid().FieldByName("TEMP")->AsString(), Old);
+    const std::string Where = " from PTS_Data where ID_Cast=" + std::to_string(Station) + " and PRES=" + Pres[1];
+    SqlExec("insert into PTS_Data (ID_Cast, PRES, TEMP, FTEMP) values (" + std::to_string(Station) + ", " + Pres[1] +
+            ", 1, 7)");
+    const auto Stored = Sql("select PRES, TEMP, FTEMP" + Where + " order by TEMP");
+    ASSERT_EQ(Stored.size(), 2u);
+    for (const char *Column : {"TEMP", "FTEMP", "PRES"}) {
+        Script->Messages.clear();
+        Grid().SetRecNoValue(2);
+        const std::string Old = Grid().FieldByName(Column)->AsString();
+        EditLevel(1, Column, std::string(Column) == "PRES" ? "999" : "3");
+        ASSERT_EQ(Script->Messages.size(), 1u) << Column;
+        EXPECT_NE(Script->Messages[0].Text.find("2 rows"), std::string::npos) << Messages();
+        Grid().SetRecNoValue(2);
+        EXPECT_EQ(Grid().FieldByName(Column)->AsString(), Old) << Column;
+    }
+    EXPECT_EQ(Sql("select PRES, TEMP, FTEMP" + Where + " order by TEMP"), Stored);
     EXPECT_TRUE(UndoRows().empty());
-    (void)Before;
+}
+
+TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClick)
+{
+    LoadClimatology();
+    Open(false);
+    ASSERT_TRUE(F->CheckBox1->isChecked());
+    Activate();
+    const std::string A = Db("TEMP", 2);
+    TypeInto(F->DBGrid2, 2, "TEMP", "9.5");
+    ASSERT_EQ(Db("TEMP", 2), "9.5");
+    F->SpeedButton15->click();
+    ASSERT_TRUE(F->BitBtn1->isEnabled());
+    ClickUndo();
+    EXPECT_DOUBLE_EQ(std::stod(Db("TEMP", 2)), std::stod(A));
+    EXPECT_EQ(Grid().RecNo(), 3);
+    EXPECT_EQ(F->ActiveEditGrid, F->DBGrid2); // the grid UNDO wrote keeps the focus
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
+{
+    Open();
+    Activate();
+    auto Stored = [&](const char *Column) {
+        return Sql(std::string("select ") + Column + " from Cast_Titles where ID_Cast=" + std::to_string(Station))[0][0];
+    };
+    auto Row = [&] {
+        EXPECT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+        return F->tmpStatTbl->RecNo() - 1;
+    };
+    const std::string Lon = Stored("Lon"), Lat = Stored("Lat");
+    TypeInto(F->DBGrid1, Row(), "Lon", "33.5");
+    ASSERT_EQ(Stored("Lon"), "33.5");
+    F->SpeedButton15->click();
+    Row();
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lon"));
+    ASSERT_TRUE(F->BitBtn1->isEnabled());
+    // Lat of the same row has no earlier value: nothing to put back there.
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lat"));
+    EXPECT_FALSE(F->BitBtn1->isEnabled());
+    ClickUndo();
+    EXPECT_EQ(Stored("Lat"), Lat);
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lon"));
+    ASSERT_TRUE(F->BitBtn1->isEnabled());
+    ClickUndo();
+    EXPECT_DOUBLE_EQ(std::stod(Stored("Lon")), std::stod(Lon));
+    EXPECT_EQ(Stored("Lat"), Lat);
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
+{
+    const std::string Id = std::to_string(Station);
+    SqlExec("create table FLUO (ID_Cast LONG, PRES DOUBLE, FPRES SHORT, FLUO DOUBLE, FFLUO SHORT)");
+    for (const char *P : {"10", "20", "30"})
+        SqlExec("insert into FLUO values (" + Id + ", " + P + ", 1, 0.5, 1)");
+    SqlExec("insert into Parameters values (" + Id + ", 'FLUO', 'FLUORESCENCE', 'MG/M3')");
+    TTable Flags(nullptr);
+    MakeParamFlagTable(Flags, *StructTbl, WorkDir, "FLUO");
+    for (double P : {10.0, 20.0, 30.0}) {
+        Flags.Append();
+        Flags.FieldByName("ID_Cast")->SetAsInteger(Station);
+        Flags.FieldByName("PRES")->SetAsFloat(P);
+        Flags.FieldByName("FFLUO")->SetAsInteger(1);
+        Flags.Post();
+    }
+    Flags.Close();
+    Open();
+    PickParam("FLUO");
+    EditLevel(1, "Chem", "0.75");
+    EditLevel(2, "FChem", "5");
+    EXPECT_EQ(Sql("select FLUO, FFLUO from FLUO where ID_Cast=" + Id + " order by PRES"),
+              (std::vector<apptest::TRow>{{"0.5", "1"}, {"0.75", "1"}, {"0.5", "5"}}));
+    TQuery Q(nullptr);
+    Q.SetDatabaseName(WorkDir);
+    Q.SQL().Add("Select FFLUO From \"" + LevelFlagTableName("FLUO") + "\" order by PRES");
+    Q.Open();
+    std::vector<std::string> Run;
+    for (Q.First(); !Q.Eof(); Q.Next())
+        Run.push_back(Q.Fields()[0]->AsString());
+    EXPECT_EQ(Run, (std::vector<std::string>{"1", "1", "5"}));
+    EXPECT_EQ(F->DataSource2->DataSet(), ParamTbl);
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorEdit, ADatabaseNamedWithAQuoteShowsItsRunsStationFlags)
+{
+    // The work tables are named after the station database's file.
+    const std::string Quoted = Install->Dir() + "/black\"sea.mdb";
+    Teardown();
+    std::filesystem::copy_file(Install->DbPath(), Quoted);
+    TEditorEnvironment::Setup(Install->Dir(), Quoted, Install->Dir() + "/quoted");
+    ASSERT_EQ(DbTablePrefix, "black\"sea");
+    TRunFlags Suspect;
+    Suspect.FLon = 3;
+    Open(true, {{Station, Suspect}});
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+    EXPECT_EQ(F->tmpStatTbl->FieldByName("FLon")->AsString(), "3");
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorEdit, AGridEditRefusedByItsFieldLeavesNothingPending)
+{
+    // AUTO QC without a climatology: a re-check would say so.
+    Open(false);
+    const std::string A = Db("TEMP", 2);
+    TypeInto(F->DBGrid2, 2, "TEMP", "warm");
+    EXPECT_FALSE(F->DBGrid2->Model().LastError().isEmpty());
+    // Loading another parameter posts every row of the work table.
+    PickParam("PSAL");
+    EXPECT_EQ(F->DataSource2->DataSet(), ParamTbl);
+    EXPECT_EQ(Grid().RecordCount(), int(Pres.size()));
+    EXPECT_EQ(Db("TEMP", 2), A);
+    EXPECT_TRUE(UndoRows().empty());
+    EXPECT_EQ(Messages(), "");
 }
 
 TEST_F(EditorEdit, ManualFlagsReachTheRunsFlagTable)
@@ -182,6 +311,137 @@ TEST_F(EditorEdit, ALevelNodeOfTheErrorTreeMovesToItsLevel)
     F->TreeView1Click();
     EXPECT_EQ(F->ZqQuery2->RecNo(), 12);
     EXPECT_EQ(Grid().RecNo(), 12);
+}
+
+// ---- one stored change, without the editor ---------------------------------------
+
+class StoredChange : public EditorFixture {
+protected:
+    void SetUp() override
+    {
+        EditorFixture::SetUp();
+        Command.SetConnection(Conn);
+        Count.SetConnection(Conn);
+        Local.SetDatabaseName(WorkDir);
+        // The run's level flags of the station: 1 at every level.
+        for (const char *Table : {"PTS_Data", "NO3"}) {
+            Flags.emplace_back(std::make_unique<TTable>(nullptr));
+            if (std::string(Table) == "PTS_Data")
+                MakeWorkTable(*Flags.back(), *StructTbl, WorkDir, LevelFlagTableSuffix(Table) + ".db", "StructTsFlags",
+                              "ID_Cast;PRES");
+            else
+                MakeParamFlagTable(*Flags.back(), *StructTbl, WorkDir, Table);
+            for (const auto &R : Sql("select PRES from " + std::string(Table) + " where ID_Cast=" + Id)) {
+                TTable &T = *Flags.back();
+                T.Append();
+                T.FieldByName("ID_Cast")->SetAsInteger(Station);
+                T.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(R[0])));
+                for (int i = 2; i < T.FieldCount(); ++i)
+                    T.Fields()[i]->SetAsInteger(1);
+                T.Post();
+            }
+        }
+    }
+    void TearDown() override
+    {
+        Flags.clear();
+        EditorFixture::TearDown();
+    }
+    std::vector<apptest::TRow> Column(const std::string &Table, const std::string &Name)
+    {
+        return Sql("select PRES, " + Name + " from " + Table + " where ID_Cast=" + Id + " order by PRES");
+    }
+    std::vector<std::string> RunFlags(const std::string &Table, const std::string &Name)
+    {
+        TQuery Q(nullptr);
+        Q.SetDatabaseName(WorkDir);
+        Q.SQL().Add("Select " + Name + " From \"" + LevelFlagTableName(Table) + "\" order by PRES");
+        Q.Open();
+        std::vector<std::string> V;
+        for (Q.First(); !Q.Eof(); Q.Next())
+            V.push_back(Q.Fields()[0]->AsString());
+        return V;
+    }
+    int UndoRows(TTable &T)
+    {
+        T.Close();
+        T.Open();
+        return T.RecordCount();
+    }
+    const std::string Id = std::to_string(Station);
+    TZqCommand Command{nullptr};
+    TZqQuery Count{nullptr};
+    TQuery Local{nullptr};
+    TStoredEdit Stored{Command, Count, Local};
+    std::vector<std::unique_ptr<TTable>> Flags;
+};
+
+TEST_F(StoredChange, ALevelFieldReachesItsColumnItsUndoRowAndItsRunFlag)
+{
+    struct TCase {
+        const char *Param, *Field, *Literal, *Table, *Column;
+        bool Mirrored;
+    };
+    const TCase Cases[] = {
+        {"TEMP", "TEMP", "9.5", "PTS_Data", "TEMP", false},  {"PSAL", "FPSAL", "5", "PTS_Data", "FPSAL", true},
+        {"DENS", "FPRES", "4", "PTS_Data", "FPRES", true},   {"NO3", "Chem", "3.5", "NO3", "NO3", false},
+        {"NO3", "FChem", "5", "NO3", "FNO3", true},
+    };
+    int Undo = 0;
+    for (const TCase &C : Cases) {
+        auto Expected = Column(C.Table, C.Column);
+        ASSERT_GE(Expected.size(), 3u);
+        const std::string Before = Expected[1][1];
+        Expected[1][1] = C.Literal;
+        std::vector<std::string> Run(Expected.size(), "1");
+        if (C.Mirrored)
+            Run[1] = C.Literal;
+        EXPECT_EQ(Stored.SetLevel(C.Param, Station, std::stod(Expected[1][0]), {C.Field, C.Literal, Before, C.Literal}),
+                  "")
+            << C.Field;
+        EXPECT_EQ(Column(C.Table, C.Column), Expected) << C.Field;
+        EXPECT_EQ(RunFlags(C.Table, TStoredEdit::IsLevelFlagField(C.Field) ? C.Column : "FPRES"), Run) << C.Field;
+        EXPECT_EQ(UndoRows(*UndoParamTbl), ++Undo) << C.Field;
+    }
+    // The undo rows name the work table's fields.
+    UndoParamTbl->Last();
+    EXPECT_EQ(UndoParamTbl->FieldByName("FldName")->AsString(), "FCHEM");
+}
+
+TEST_F(StoredChange, ALevelThatIsNotExactlyOneRowChangesNothing)
+{
+    const auto Pres = Column("PTS_Data", "TEMP");
+    SqlExec("insert into PTS_Data (ID_Cast, PRES, TEMP) values (" + Id + ", " + Pres[1][0] + ", 1)");
+    const auto Stored0 = Column("PTS_Data", "TEMP");
+    const std::pair<double, const char *> Cases[] = {{std::stod(Pres[1][0]), "2 rows"}, {12345.0, "0 rows"}};
+    for (const auto &[P, Why] : Cases) {
+        const std::string Failure = Stored.SetLevel("TEMP", Station, P, {"TEMP", "9.5", "1", "9.5"});
+        EXPECT_NE(Failure.find(Why), std::string::npos) << Failure;
+        EXPECT_EQ(Column("PTS_Data", "TEMP"), Stored0);
+    }
+    EXPECT_EQ(UndoRows(*UndoParamTbl), 0);
+}
+
+TEST_F(StoredChange, AStationsFlagsReachTheRunsFlagsAndItsOtherFieldsDoNot)
+{
+    const int Cruise = 30;
+    PrepareRunFlags(Cruise);
+    const std::string Depth = Sql("select Depth from Cast_Titles where ID_Cast=" + Id)[0][0];
+    // FD is set to what it holds: no undo row for it.
+    EXPECT_EQ(Stored.SetStation(Cruise, Station,
+                                {{"FLon", "5", "0", "5"}, {"Depth", "1234", Depth, "1234"}, {"FD", "0", "0", "0"}}),
+              "");
+    EXPECT_EQ(Sql("select FLon, Depth, FD from Cast_Titles where ID_Cast=" + Id),
+              (std::vector<apptest::TRow>{{"5", "1234.0", "0"}}));
+    ASSERT_TRUE(CastFlagtbl->Locate("ID_Cruise;ID_Cast", rtl::VarArrayOf({rtl::Variant(Cruise), rtl::Variant(Station)})));
+    EXPECT_EQ(CastFlagtbl->FieldByName("FLon")->AsInteger(), 5);
+    EXPECT_EQ(CastFlagtbl->FieldByName("FD")->AsInteger(), 0);
+    std::map<std::string, std::string> Undo;
+    for (UndoCastTbl->First(); !UndoCastTbl->Eof(); UndoCastTbl->Next())
+        Undo[UndoCastTbl->FieldByName("FldName")->AsString()] = UndoCastTbl->FieldByName("FldValue")->AsString();
+    EXPECT_EQ(Undo, (std::map<std::string, std::string>{{"FLON", "0"}, {"DEPTH", Depth}}));
+    // A station that is not there changes nothing.
+    EXPECT_NE(Stored.SetStation(Cruise, -1, {{"FLon", "5", "0", "5"}}).find("0 rows"), std::string::npos);
 }
 
 } // namespace

@@ -141,22 +141,7 @@ void TEditorEnvironment::Teardown()
 {
     if (Form)
         CloseEditor();
-    CruiseTbl = nullptr;
-    RangeQry = nullptr;
-    ::ParamTbl = nullptr;
-    ::TmpFlagsTbl = ::TsFlagsStructTbl = ::ChemFlagsStructTbl = nullptr;
-    ::TmpDataQry = nullptr;
-    QcCruiseTbl = QcCruiseQry = nullptr;
-    CastFlagTbl = nullptr;
-    ::CastOldFlagTbl = nullptr;
-    TmpCastFlagsTbl = TmpCastOldFlagsTbl = nullptr;
-    LocalWorkQry = nullptr;
-    ::UndoCastTbl = ::UndoParamTbl = nullptr;
-    DuplicatesQry = nullptr;
-    DuplCommand = nullptr;
-    CastQry = nullptr;
-    ProfileDataQry = nullptr;
-    MainConnection = nullptr;
+    Qc = TQcState{};
     if (Conn)
         Conn->SetConnected(false);
     Conn = nullptr;

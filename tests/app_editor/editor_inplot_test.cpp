@@ -185,4 +185,24 @@ TEST_F(EditorInPlot, ReachingTheBoxesFromThePlotShowsTheirLevelAgain)
     EXPECT_EQ(Messages(), "");
 }
 
+TEST_F(EditorInPlot, ALevelTypedOntoAnotherLevelsPressureLeavesThatLevelsValue)
+{
+    Open();
+    const std::string Kept = Db("TEMP", 1);
+    // A value for level 2, then level 1 moved onto level 2's pressure.
+    TypeAt(2, F->Edit2, "7.25");
+    TypeAt(1, F->Edit1, Pres[2]);
+    SwitchStation();
+    // Each typed change reached its own level: level 2's value was written
+    // while its pressure was still its own.
+    std::vector<apptest::TRow> Expected{{"7.25"}, {Kept}};
+    std::sort(Expected.begin(), Expected.end(), [](const auto &a, const auto &b) { return std::stod(a[0]) < std::stod(b[0]); });
+    EXPECT_EQ(Sql("select TEMP from PTS_Data where ID_Cast=" + std::to_string(Station) + " and PRES=" + Pres[2] +
+                  " order by TEMP"),
+              Expected);
+    EXPECT_EQ(Rows("PTS_Data", Pres[1]), 0);
+    EXPECT_EQ(UndoRows().size(), 2u);
+    EXPECT_EQ(Messages(), "");
+}
+
 } // namespace

@@ -1,8 +1,9 @@
-// A MANUAL flag set in the editor, then what the session does after it: a
-// station-list rebuild, closing the editor, and the write-back of the level
-// flags as the main window runs it after the editor (Yes on the question,
-// every cruise ticked). The main database must end with the operator's flag,
-// not the older one the run left in its flag table.
+// A MANUAL flag set in the editor, on a level or on a station, then what the
+// session does after it: a station-list rebuild, closing the editor, and the
+// write-back of the level flags as the main window runs it after the editor
+// (Yes on the question, every cruise ticked). The editor and the main
+// database must end with the operator's flag, not the older one the run left
+// in its flag tables.
 #include "tests/app_editor/edit_fixture.h"
 
 #include "app/UQC.h"
@@ -23,6 +24,14 @@ using namespace editortest;
 
 namespace {
 
+void ClickNamed(TForm &Form, const char *Name)
+{
+    if (auto *B = Form.findChild<QAbstractButton *>(QString::fromLatin1(Name)))
+        B->click();
+    else
+        ADD_FAILURE() << "no button " << Name << " on " << Form.objectName().toStdString();
+}
+
 class EditorWriteBack : public EditorEdit {
 protected:
     // The run's level flags of the station: FTEMP 2 at the level Suspect,
@@ -40,20 +49,46 @@ protected:
         }
         Flags.Close();
     }
+    // The write-back as the main window runs it after the editor: Yes on
+    // the question, every cruise ticked.
+    TWriteFlagsResult WriteBack()
+    {
+        auto Components = std::make_unique<rtl::TComponent>(nullptr);
+        auto *Params = new TZqQuery(Components.get()); // owned by Components
+        Params->SetConnection(Conn);
+        auto *Update = new TZqCommand(Components.get()); // owned by Components
+        Update->SetConnection(Conn);
+        TQuery CastFlags(nullptr), LevelFlags(nullptr);
+        CastFlags.SetDatabaseName(WorkDir);
+        LevelFlags.SetDatabaseName(WorkDir);
+        FlagParamsQry = Params;
+        FlagUpdateCmd = Update;
+        FlagCastQry = &CastFlags;
+        FlagLevelQry = &LevelFlags;
+        FlagCruiseList.Clear();
+        AbortRequested = QcInterrupted = false;
+        Script->ModalHandlers.push_back([](TForm &Form) {
+            ClickNamed(Form, "BitBtn1"); // Yes
+            return Form.ModalResult();
+        });
+        Script->ModalHandlers.push_back([](TForm &Form) {
+            ClickNamed(Form, "SpeedButton21"); // every cruise
+            ClickNamed(Form, "BitBtn1");
+            return Form.ModalResult();
+        });
+        QWidget MainWindow;
+        const TWriteFlagsResult R = WriteFlagsToMainDb(&MainWindow);
+        FlagParamsQry = nullptr;
+        FlagUpdateCmd = nullptr;
+        FlagCastQry = FlagLevelQry = nullptr;
+        return R;
+    }
     std::string GridFlag(size_t Level)
     {
         Grid().SetRecNoValue(int(Level) + 1);
         return Grid().FieldByName("FTEMP")->AsString();
     }
 };
-
-void ClickNamed(TForm &Form, const char *Name)
-{
-    if (auto *B = Form.findChild<QAbstractButton *>(QString::fromLatin1(Name)))
-        B->click();
-    else
-        ADD_FAILURE() << "no button " << Name << " on " << Form.objectName().toStdString();
-}
 
 TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
 {
@@ -80,35 +115,7 @@ TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
     // Closing drops the scratch table; then the write-back question.
     CloseEditor();
     EXPECT_FALSE(MainTableExists("QCCastID"));
-    auto Components = std::make_unique<rtl::TComponent>(nullptr);
-    auto *Params = new TZqQuery(Components.get()); // owned by Components
-    Params->SetConnection(Conn);
-    auto *Update = new TZqCommand(Components.get()); // owned by Components
-    Update->SetConnection(Conn);
-    TQuery CastFlags(nullptr), LevelFlags(nullptr);
-    CastFlags.SetDatabaseName(WorkDir);
-    LevelFlags.SetDatabaseName(WorkDir);
-    FlagParamsQry = Params;
-    FlagUpdateCmd = Update;
-    FlagCastQry = &CastFlags;
-    FlagLevelQry = &LevelFlags;
-    FlagCruiseList.Clear();
-    AbortRequested = QcInterrupted = false;
-    Script->ModalHandlers.push_back([](TForm &Form) {
-        ClickNamed(Form, "BitBtn1"); // Yes
-        return Form.ModalResult();
-    });
-    Script->ModalHandlers.push_back([](TForm &Form) {
-        ClickNamed(Form, "SpeedButton21"); // every cruise
-        ClickNamed(Form, "BitBtn1");
-        return Form.ModalResult();
-    });
-    QWidget MainWindow;
-    const TWriteFlagsResult R = WriteFlagsToMainDb(&MainWindow);
-    FlagParamsQry = nullptr;
-    FlagUpdateCmd = nullptr;
-    FlagCastQry = FlagLevelQry = nullptr;
-
+    const TWriteFlagsResult R = WriteBack();
     EXPECT_TRUE(R.Confirmed);
     EXPECT_FALSE(R.Interrupted);
     EXPECT_EQ(R.Unmatched, 0);
@@ -116,6 +123,39 @@ TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
     EXPECT_EQ(Script->ModalForms, (std::vector<std::string>{"fmFlagToMainDB", "fmflagcru"}));
     EXPECT_EQ(Db("FTEMP", int(Edited)), "1");
     EXPECT_EQ(Db("FTEMP", int(Edited) - 1), "1");
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorWriteBack, AManualStationFlagSurvivesARebuildAndTheWriteBack)
+{
+    TRunFlags Suspect;
+    Suspect.FLon = 3;
+    Open(true, {{Station, Suspect}});
+    auto StationFlag = [&] {
+        EXPECT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+        return F->tmpStatTbl->FieldByName("FLon")->AsString();
+    };
+    const std::string Stored = "select FLon from Cast_Titles where ID_Cast=" + std::to_string(Station);
+    ASSERT_EQ(StationFlag(), "3"); // the run's flag
+    // The operator fixes the longitude's flag.
+    F->DBGrid1Enter(F->DBGrid1);
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("FLon"));
+    F->tmpStatTbl->Edit();
+    F->tmpStatTbl->FieldByName("FLon")->SetAsInteger(5);
+    F->tmpStatTbl->Post();
+    EXPECT_EQ(Sql(Stored)[0][0], "5");
+    EXPECT_EQ(StationFlag(), "5"); // after the rebuild that follows the edit
+    PickCruise(BlackSeaCruise);
+    EXPECT_EQ(StationFlag(), "5");
+    ASSERT_TRUE(CastFlagtbl->Locate("ID_Cruise;ID_Cast",
+                                    rtl::VarArrayOf({rtl::Variant(BlackSeaCruise), rtl::Variant(Station)})));
+    EXPECT_EQ(CastFlagtbl->FieldByName("FLon")->AsInteger(), 5);
+
+    CloseEditor();
+    EXPECT_TRUE(WriteBack().Confirmed);
+    EXPECT_EQ(Sql(Stored)[0][0], "5");
+    EXPECT_EQ(OpenEditor({BlackSeaCruise}).tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)), true);
+    EXPECT_EQ(Form->tmpStatTbl->FieldByName("FLon")->AsString(), "5");
     EXPECT_EQ(Messages(), "");
 }
 

@@ -6,6 +6,10 @@
 
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/Classes.h"
+
+#include <fstream>
+#include <sstream>
 
 using namespace maintest;
 
@@ -21,9 +25,91 @@ void MarkChecked(TTable &AQcCruise, int AId)
     AQcCruise.Post();
 }
 
+// The installation's table definitions as an earlier version had them:
+// cruise names of 40 characters, parameter names of 60.
+void UseEarlierWidths(const std::string &ADefFile)
+{
+    std::stringstream Text;
+    Text << std::ifstream(ADefFile).rdbuf();
+    std::string Def = Text.str();
+    using TSwap = std::pair<std::string, std::string>;
+    for (const auto &[Now, Then] :
+         {TSwap{"Cruise_Name String 50", "Cruise_Name String 40"}, TSwap{"ParamName String 71", "ParamName String 60"}})
+        for (size_t At = Def.find(Now); At != std::string::npos; At = Def.find(Now, At))
+            Def.replace(At, Now.size(), Then);
+    std::ofstream(ADefFile) << Def;
+}
+
+// The work table's row of a cruise, "<none>" when it has none.
+std::string RowOf(const std::vector<std::string> &ARows, const std::string &AId)
+{
+    for (const std::string &R : ARows)
+        if (R.substr(0, R.find('|')) == AId)
+            return R;
+    return "<none>";
+}
+
+std::string Repeat(const std::string &AText, int ATimes)
+{
+    std::string R;
+    for (int I = 0; I < ATimes; ++I)
+        R += AText;
+    return R;
+}
+
 } // namespace
 
 using CruiseSync = MainWindow;
+
+// Names as long as the station database's fields allow (Cruise_Name 50,
+// ParName 50 + " " + Unit 20), in a work folder made with narrower fields:
+// the names arrive whole and the operator's marks stay.
+TEST_F(CruiseSync, AWorkFolderOfEarlierWidthsTakesTheLongestNamesAndKeepsItsMarks)
+{
+    UseEarlierWidths(Install->Dir() + "SoftDB/worktables.def");
+    ASSERT_TRUE(Start());
+    MarkChecked(*Form->QcCruTbl, 1);
+    // The operator's own choice of a parameter to check.
+    ASSERT_TRUE(Form->tmpparamtbl->Locate("Param", rtl::Variant("NO3")));
+    Form->tmpparamtbl->Edit();
+    Form->tmpparamtbl->FieldByName("QC")->SetAsBoolean(true);
+    Form->tmpparamtbl->Post();
+    Stop();
+
+    const std::string Latin50 = Repeat("ABCDEFGHIJ", 5), Cyrillic50 = Repeat("МОРЕНАУКАЯ", 5);
+    const std::string Db = Install->DbPath();
+    const struct {
+        int Id;
+        std::string Name;
+    } Cruises[] = {{9001, Latin50}, {9002, Cyrillic50}, {2, Repeat("Ч", 50)}};
+    for (const auto &C : Cruises) {
+        apptest::SqliteExec(Db, "delete from Cruise_Titles where ID_Cruise = " + std::to_string(C.Id));
+        apptest::SqliteExec(Db, "insert into Cruise_Titles (ID_Cruise, Cruise_Name, MAR, Ship_Code, Country_Code) "
+                                "select " + std::to_string(C.Id) + ", '" + C.Name + "', '" + Repeat("М", 20) +
+                                    "', Ship_Code, Country_Code from Cruise_Titles where ID_Cruise = 3");
+    }
+    // A parameter whose display name takes all 71 characters.
+    const std::string LongPar = Repeat("ХИМИЯ", 10), LongUnit = Repeat("ЕД", 10);
+    apptest::SqliteExec(Db, "create table LONGP (ID_Cast integer, PRES double, FPRES integer, LONGP double, "
+                            "FLONGP integer)");
+    apptest::SqliteExec(Db, "insert into Parameters (ID_Cast, ParamAbr, ParName, Unit) select ID_Cast, 'LONGP', '" +
+                                LongPar + "', '" + LongUnit + "' from Cast_Titles limit 1");
+
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(Dialogs->Texts().empty()) << Dialogs->Texts().front();
+    const auto Rows = WorkRows("marlin_demo-QCCruise", {"ID_Cruise", "Cruise_Name", "MAR", "ChLocation"});
+    const auto Row = [&Rows](int AId) { return RowOf(Rows, std::to_string(AId)); };
+    EXPECT_NE(Row(1).find("|True"), std::string::npos) << Row(1);
+    for (const auto &C : Cruises)
+        EXPECT_EQ(Row(C.Id), std::to_string(C.Id) + "|" + C.Name + "|" + Repeat("М", 20) + "|False");
+    // The lists of the custom choice and of the parameters stand.
+    for (const auto &C : Cruises)
+        EXPECT_GE(Form->CruiseNames.IndexOf(C.Name), 0) << C.Name;
+    const auto Params = WorkRows("param", {"Param", "ParamName", "QC"});
+    EXPECT_NE(std::find(Params.begin(), Params.end(), "LONGP|" + LongPar + " " + LongUnit + "|False"), Params.end());
+    EXPECT_NE(std::find(Params.begin(), Params.end(), "NO3|NITRATE UMOL/L|True"), Params.end());
+    EXPECT_NE(std::find(Params.begin(), Params.end(), "TEMP|TEMPERATURE DEG C|True"), Params.end());
+}
 
 TEST_F(CruiseSync, RenamedLosesHistoryMarOnlyKeepsOldMarDeletedGoesSecondRunChangesNothing)
 {
@@ -52,12 +138,7 @@ TEST_F(CruiseSync, RenamedLosesHistoryMarOnlyKeepsOldMarDeletedGoesSecondRunChan
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Dialogs->Messages.empty());
     const auto After = WorkRows("marlin_demo-QCCruise", Fields);
-    const auto Row = [&After](const std::string &AId) {
-        for (const std::string &R : After)
-            if (R.substr(0, R.find('|')) == AId)
-                return R;
-        return std::string("<none>");
-    };
+    const auto Row = [&After](const std::string &AId) { return RowOf(After, AId); };
     EXPECT_EQ(Row("1"), "1|NEWMAR1|Renamed cruise|False|False");
     EXPECT_EQ(Row("2").substr(0, Row("2").find('|', 2)), "2|" + OldMar2);
     EXPECT_NE(Row("2").find("|True|True"), std::string::npos) << Row("2");
@@ -76,4 +157,27 @@ TEST_F(CruiseSync, AnEmptyCruiseTableEmptiesTheWorkTable)
     EXPECT_TRUE(WorkRows("marlin_demo-QCCruise", {"ID_Cruise"}).empty());
     EXPECT_TRUE(Form->QcCruTbl->Active());
     EXPECT_EQ(Form->QcCruTbl->RecordCount(), 0);
+}
+
+// A station database whose cruise names are memos has no width to follow:
+// a name the work table cannot take is named by its cruise, and the others
+// come in.
+TEST_F(CruiseSync, ANameNoFieldCanTakeIsNamedAndTheOthersComeIn)
+{
+    const std::string Db = Install->DbPath();
+    apptest::SqliteExec(Db, "alter table Cruise_Titles rename to Cruise_Titles_Text");
+    apptest::SqliteExec(Db, "create table Cruise_Titles (ID_Cruise LONG NOT NULL, Cruise_Name MEMO, MAR TEXT(20), "
+                            "Ship_Code TEXT(4), Country_Code TEXT(2), PRIMARY KEY (ID_Cruise))");
+    apptest::SqliteExec(Db, "insert into Cruise_Titles select * from Cruise_Titles_Text");
+    apptest::SqliteExec(Db, "drop table Cruise_Titles_Text");
+    apptest::SqliteExec(Db, "insert into Cruise_Titles values (9001, '" + Repeat("Ж", 51) + "', 'X', 'ZZZZ', 'ZZ')");
+    apptest::SqliteExec(Db, "insert into Cruise_Titles values (9002, '" + Repeat("Ж", 50) + "', 'X', 'ZZZZ', 'ZZ')");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{"9001"});
+    const auto Ids = WorkRows("marlin_demo-QCCruise", {"ID_Cruise"});
+    EXPECT_EQ(std::count(Ids.begin(), Ids.end(), "9001"), 0);
+    EXPECT_EQ(std::count(Ids.begin(), Ids.end(), "9002"), 1);
+    EXPECT_EQ(Ids.size(), apptest::SqliteRows(Db, "select ID_Cruise from Cruise_Titles").size() - 1);
+    // The lists of the custom choice are there.
+    EXPECT_GT(Form->CruiseNames.Count(), 0);
 }

@@ -2,25 +2,51 @@
 // the wizard's pages shown by their Tag, the Esc hook, and the path dialog.
 #include "tests/app_support/main_fixture.h"
 
+#include "app/Globals.h"
 #include "app/UQC.h"
+#include "app/manual/CheckTree.h"
+#include "app/manual/UClimatDlg.h"
+#include "app/manual/uContDlg.h"
 #include "app/uDBPath.h"
+#include "app/uFlagToMainDB.h"
+#include "app/uQCSettings.h"
+#include "app/uReport.h"
+#include "app/uStart.h"
+#include "app/uWriteFlagProgress.h"
+#include "app/uflagcru.h"
+#include "platform/localdb/TTable.h"
+#include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 #include <QToolButton>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 using namespace maintest;
 
@@ -187,4 +213,329 @@ TEST_F(PathDialog, ADoubleClickOnAFileEndsTheDialogWithOk)
     TForm4 Dialog(nullptr);
     EXPECT_EQ(Dialog.Execute(), int(mrOk));
     EXPECT_EQ(Dialog.Result, Install->DbPath());
+}
+
+TEST_F(PathDialog, OpensOnItsFolderInSightAndSelectsOnARightClick)
+{
+    const std::string Folder = Install->Dir() + "demo";
+    TForm4 Dialog(nullptr);
+    QSignalSpy Loaded(Dialog.FolderModel, &QFileSystemModel::directoryLoaded);
+    QSignalSpy Rows(Dialog.FolderModel, &QAbstractItemModel::rowsInserted);
+    Dialog.SetFolder(Folder);
+    Dialog.show();
+    // Every folder above it read (each read puts rows above it).
+    std::vector<QString> Above;
+    for (QDir D(QString::fromStdString(Folder)); D.cdUp();)
+        Above.push_back(D.absolutePath());
+    const auto AllRead = [&] {
+        for (const QString &Path : Above)
+            if (std::none_of(Loaded.begin(), Loaded.end(),
+                             [&](const QList<QVariant> &A) { return A.at(0).toString() == Path; }))
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(AllRead, 10000)) << ::testing::PrintToString(Above.size());
+    // Their rows come in batches after each read: until none comes for a while.
+    for (int Batches = 0; Batches < 50 && Rows.wait(300); ++Batches) {
+    }
+    ProcessMessages();
+    QTreeView &Tree = *Dialog.ShellTreeView1;
+    ASSERT_EQ(Dialog.FolderModel->filePath(Tree.currentIndex()).toStdString(), Folder);
+    EXPECT_TRUE(Tree.selectionModel()->isSelected(Tree.currentIndex()));
+    EXPECT_TRUE(Tree.viewport()->rect().contains(Tree.visualRect(Tree.currentIndex())));
+    apptest::SaveScreenshot(Dialog, "app_path_dialog_on_its_folder");
+
+    // The folder above, by a right click: chosen as by a left click.
+    const QModelIndex Parent = Tree.currentIndex().parent();
+    QTest::mouseClick(Tree.viewport(), Qt::RightButton, {}, Tree.visualRect(Parent).center());
+    EXPECT_EQ(Tree.currentIndex(), Parent);
+    EXPECT_EQ(Dialog.Directory(), Install->Dir());
+    Dialog.hide();
+}
+
+// ---- the caption check every form's test relies on ----------------------------
+
+namespace {
+
+// A small window, laid out by hand as a form's code would, and what the
+// caption check says about it: nothing on a sound form, the control at
+// fault on a faulty one.
+struct TCaptionCase {
+    const char *Name;
+    std::function<void(QWidget &)> Build;
+    std::vector<std::string> Blamed; // names each problem must mention, in order
+};
+
+template <class T, class... A> T *Place(QWidget &AParent, const char *AName, const QRect &AGeometry, A &&...AArgs)
+{
+    T *Control = new T(std::forward<A>(AArgs)..., &AParent); // owned by AParent
+    Control->setObjectName(QString::fromLatin1(AName));
+    Control->setGeometry(AGeometry);
+    return Control;
+}
+
+QFrame *Framed(QWidget &AParent, const char *AName, const QRect &AGeometry)
+{
+    QFrame *Panel = Place<QFrame>(AParent, AName, AGeometry);
+    Panel->setFrameShape(QFrame::StyledPanel);
+    return Panel;
+}
+
+QString Long() { return QStringLiteral("QUALITY CONTROL PROCEDURE FOR CUSTOM SELECTED CRUISES"); }
+
+} // namespace
+
+TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
+{
+    const TCaptionCase Cases[] = {
+        {"laid out by a layout",
+         [](QWidget &W) {
+             auto *Box = new QVBoxLayout(&W);
+             Box->addWidget(new QLabel(Long()));
+             Box->addWidget(new QCheckBox(Long()));
+             Box->addWidget(new QRadioButton(Long()));
+             Box->addWidget(new QPushButton(Long()));
+             auto *Group = new QGroupBox(Long());
+             (new QVBoxLayout(Group))->addWidget(new QLineEdit);
+             Box->addWidget(Group);
+             auto *Tabs = new QTabWidget;
+             Tabs->addTab(new QWidget, Long());
+             Box->addWidget(Tabs);
+         },
+         {}},
+        {"placed by hand, room enough",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label1", {10, 10, 60, 20}, QStringLiteral("Cruise"));
+             Place<QPushButton>(W, "BitBtn1", {80, 10, 80, 30}, QStringLiteral("NEXT"));
+             // A bare holder over the label hides nothing.
+             (new QWidget(&W))->setGeometry(0, 0, 200, 100);
+         },
+         {}},
+        {"label too narrow", [](QWidget &W) { Place<QLabel>(W, "Label3", {10, 10, 120, 20}, Long()); }, {"Label3"}},
+        {"label too short",
+         [](QWidget &W) { Place<QLabel>(W, "Label4", {10, 10, 60, 6}, QStringLiteral("Total")); },
+         {"Label4"}},
+        {"wrapped label too short",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label5", {10, 10, 120, 20}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
+         },
+         {"Label5"}},
+        {"wrapped label tall enough",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label5", {10, 10, 120, 200}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
+         },
+         {}},
+        {"check box: the text after its box",
+         [](QWidget &W) {
+             const int Text = QFontMetrics(W.font()).horizontalAdvance(QStringLiteral("CRUISE INFO"));
+             Place<QCheckBox>(W, "CheckBox3", {10, 10, Text + 4, 24}, QStringLiteral("CRUISE INFO"));
+         },
+         {"CheckBox3"}},
+        {"radio button too narrow",
+         [](QWidget &W) { Place<QRadioButton>(W, "RadioButton1", {10, 10, 200, 24}, Long()); },
+         {"RadioButton1"}},
+        {"button too narrow",
+         [](QWidget &W) { Place<QPushButton>(W, "BitBtn5", {10, 10, 70, 30}, QStringLiteral("Update climate/range")); },
+         {"BitBtn5"}},
+        {"label past its panel's edge",
+         [](QWidget &W) {
+             auto *Panel = Place<QGroupBox>(W, "Panel2", {10, 10, 100, 60}, QString());
+             Place<QLabel>(*Panel, "Label6", {60, 20, 200, 20}, QStringLiteral("Velosity Limit"));
+         },
+         {"Label6"}},
+        {"gauge over a label",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label1", {10, 10, 150, 20}, QStringLiteral("Press <Esc>"));
+             Place<QProgressBar>(W, "Gauge1", {40, 12, 100, 16});
+         },
+         {"Gauge1"}},
+        {"framed panel across a label",
+         [](QWidget &W) {
+             Place<QLabel>(W, "Label2", {10, 10, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
+             Framed(W, "Panel8", {40, 15, 300, 100});
+         },
+         {"Panel8"}},
+        {"framed panel around a label",
+         [](QWidget &W) {
+             Framed(W, "Panel9", {0, 0, 300, 100});
+             Place<QLabel>(W, "Label2", {10, 10, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
+         },
+         {}},
+        {"a group box's own button over its title",
+         [](QWidget &W) {
+             auto *Group = Place<QGroupBox>(W, "GroupBox2", {10, 10, 300, 100}, QStringLiteral("WHAT TO DO?"));
+             Place<QRadioButton>(*Group, "RadioButton4", {0, 0, 300, 24}, QStringLiteral("X"));
+         },
+         {"RadioButton4"}},
+        {"tab texts the tab bar cuts",
+         [](QWidget &W) {
+             auto *Tabs = new QTabWidget(&W);
+             Tabs->setObjectName(QStringLiteral("Pagecontrol1"));
+             Tabs->tabBar()->setObjectName(QStringLiteral("Pagecontrol1Tabs"));
+             Tabs->setUsesScrollButtons(false);
+             Tabs->setElideMode(Qt::ElideRight);
+             Tabs->addTab(new QWidget, Long());
+             Tabs->addTab(new QWidget, Long());
+             Tabs->setGeometry(0, 0, 300, 100);
+         },
+         {"Pagecontrol1Tabs", "Pagecontrol1Tabs"}},
+    };
+    for (const TCaptionCase &Case : Cases) {
+        QWidget Window;
+        Window.resize(400, 300);
+        Case.Build(Window);
+        Window.show();
+        ProcessMessages();
+        const std::vector<std::string> Problems = apptest::CaptionProblems(Window);
+        ASSERT_EQ(Problems.size(), Case.Blamed.size()) << Case.Name << ": " << ::testing::PrintToString(Problems);
+        for (size_t I = 0; I < Problems.size(); ++I)
+            EXPECT_EQ(Problems[I].rfind(Case.Blamed[I], 0), 0u) << Case.Name << ": " << Problems[I];
+    }
+}
+
+// ---- every form as the operator meets it on a 1280 x 1024 screen ------------
+
+namespace {
+
+// Shows a window as the program shows it, keeps its picture and lists what
+// of it cannot be read.
+std::vector<std::string> Read(QWidget &AWindow, const std::string &AName)
+{
+    AWindow.show();
+    ProcessMessages();
+    apptest::SaveScreenshot(AWindow, "form_" + AName);
+    return apptest::CaptionProblems(AWindow);
+}
+
+const std::vector<std::string> None;
+
+// The threshold lines of the test tree and the panels they open.
+struct TThresholdLine {
+    const char *Name;
+    QFrame *TForm1::*Panel;
+};
+const TThresholdLine ThresholdLines[] = {
+    {"Search window", &TForm1::Panel3}, {"Contour file", &TForm1::Panel4},
+    {"Speed limit", &TForm1::Panel5},   {"Depth tolerance", &TForm1::Panel7},
+    {"Confidence interval", &TForm1::Panel6}, {"Relative jump", &TForm1::Panel10}};
+
+// A click in the middle of a node's name, as the operator aims at it.
+void ClickName(TCheckTree &ATree, const char *AName)
+{
+    TTreeNode *Node = FindTreeNode(ATree, AName);
+    ASSERT_NE(Node, nullptr) << AName;
+    ATree.scrollToItem(Node);
+    const QRect Row = ATree.visualItemRect(Node);
+    const int TextLeft = Row.left() + ATree.iconSize().width() + 8;
+    const QPoint At(TextLeft + ATree.fontMetrics().horizontalAdvance(QString::fromLatin1(AName)) / 2,
+                    Row.center().y());
+    QTest::mouseClick(ATree.viewport(), Qt::LeftButton, {}, At);
+    ProcessMessages();
+}
+
+} // namespace
+
+using EveryForm = MainWindow;
+
+TEST_F(EveryForm, AThresholdLineOpensItsPanelFromItsNameAndEveryNameStaysWhole)
+{
+    ASSERT_TRUE(Start());
+    Form->show();
+    Form->BitBtn1->click(); // the options page
+    ProcessMessages();
+    TCheckTree &Tree = *Form->TestTree;
+    for (const TThresholdLine &Line : ThresholdLines) {
+        // From a test's own line (no panel open, the tree at its widest).
+        const TTreeNode *Test = FindTreeNode(Tree, Line.Name)->Parent();
+        ClickName(Tree, Test->Text().c_str());
+        ASSERT_FALSE(Form->Panel2->isVisible()) << Test->Text();
+        ClickName(Tree, Line.Name);
+        EXPECT_EQ(Tree.Selected(), FindTreeNode(Tree, Line.Name)) << Line.Name;
+        EXPECT_TRUE((Form.get()->*Line.Panel)->isVisible()) << Line.Name;
+        for (TTreeNode *N = Tree.GetFirstNode(); N; N = N->GetNext()) {
+            const int TextRight = Tree.visualItemRect(N).left() + Tree.iconSize().width() + 8 +
+                                  Tree.fontMetrics().horizontalAdvance(QString::fromStdString(N->Text()));
+            EXPECT_LE(TextRight, Tree.viewport()->width()) << Line.Name << ": " << N->Text();
+        }
+    }
+}
+
+TEST_F(EveryForm, EveryCaptionIsWholeAndUncovered)
+{
+    // The test main's screen is 1280 x 1024; the program sizes its window
+    // from it.
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Read(*Form, "main_start_page"), None);
+    Form->RadioGroup1->Button(3)->click(); // the custom choice: both tabs on step 1
+    Form->BitBtn1->click();
+    EXPECT_EQ(Read(*Form, "main_options"), None);
+    for (const TThresholdLine &Line : ThresholdLines) {
+        ClickName(*Form->TestTree, Line.Name);
+        ASSERT_TRUE((Form.get()->*Line.Panel)->isVisible()) << Line.Name;
+        EXPECT_EQ(Read(*Form, std::string("main_options_") + Line.Name), None);
+    }
+    Form->Pagecontrol1->setCurrentWidget(Form->TabSheet2);
+    // A country and a ship chosen, as the operator narrows the cruises.
+    for (TCheckListBox *List : {Form->CheckListBox6, Form->CheckListBox7}) {
+        ASSERT_GT(List->Count(), 0);
+        QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, List->visualItemRect(List->item(0)).center());
+        ProcessMessages();
+    }
+    EXPECT_EQ(Read(*Form, "main_cruise_choice"), None);
+    Form->PageControl4->setCurrentWidget(Form->TabSheet4);
+    EXPECT_EQ(Read(*Form, "main_cruise_search"), None);
+
+    // Back to the start for a run over all cruises, through every page.
+    Form->BitBtn2->click();
+    Form->RadioGroup1->Button(0)->click();
+    Form->BitBtn1->click();
+    Form->BitBtn1->click();
+    EXPECT_EQ(Read(*Form, "main_parameters"), None);
+    Form->BitBtn1->click();
+    EXPECT_EQ(Read(*Form, "main_actions"), None);
+
+    // The run, read inside its first cruise: the run pumps messages once
+    // before its cruise loop and then between stations. Esc ends it there.
+    Form->RadioButton2->click();
+    std::vector<std::string> DuringRun{"not read"};
+    QTimer::singleShot(0, Form.get(), [&] {
+        QTimer::singleShot(0, Form.get(), [&] {
+            DuringRun = Read(*Form, "main_run");
+            QKeyEvent Esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(Form->BitBtn1, &Esc);
+        });
+    });
+    Form->BitBtn1->click();
+    EXPECT_EQ(DuringRun, None);
+    ASSERT_TRUE(Form->fmStart);
+    Form->fmStart->SetStage("Synchronization of Cruise List...");
+    Form->fmStart->SetProgress(45);
+    EXPECT_EQ(Read(*Form->fmStart, "start_window"), None);
+    Form->fmStart->hide();
+    Form->hide();
+
+    // The dialogs, each on its own as the program opens it.
+    const std::pair<const char *, std::function<std::unique_ptr<QWidget>()>> Dialogs[] = {
+        {"path_dialog", [] { return std::make_unique<TForm4>(nullptr); }},
+        {"report", [this] { return std::make_unique<TfmReport>(nullptr, Form->QcCruTbl); }},
+        {"flag_confirmation", [] { return std::make_unique<TfmFlagToMainDB>(nullptr); }},
+        {"flag_cruises",
+         [] {
+             auto Choice = std::make_unique<Tfmflagcru>(nullptr);
+             Choice->CheckListBox1->AddItem("BS91_BI01");
+             return Choice;
+         }},
+        {"flag_progress", [] { return std::make_unique<TfmWriteFlagProgress>(nullptr); }},
+        {"qc_settings", [] { return std::make_unique<TfmQCSettings>(nullptr); }},
+        {"contour_dialog",
+         [] {
+             ContourFileName = ExtraLinesFile;
+             return std::make_unique<TfmContDlg>(nullptr);
+         }},
+        {"climatology_dialog", [] { return std::make_unique<TfmClimatDlg>(nullptr, ClimSearchPath); }},
+    };
+    for (const auto &[Name, Make] : Dialogs) {
+        std::unique_ptr<QWidget> Dialog = Make();
+        EXPECT_EQ(Read(*Dialog, Name), None) << Name;
+    }
 }

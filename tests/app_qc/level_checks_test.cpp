@@ -5,8 +5,11 @@
 
 #include "app/ReinRoss.h"
 #include "app/UQC.h"
+#include "app/UQC_Internal.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TQuery.h"
+
+#include <cmath>
 
 namespace qctest {
 namespace {
@@ -17,11 +20,11 @@ constexpr double D = FixtureDay;
 class LevelChecks : public QcEngineTest {
 protected:
     // One cruise of one station at 33E 44N (square 7, in the grid, June).
-    void OpenProfile(int Cast, const std::vector<TLevel> &Levels, double Lon = 33.0)
+    void OpenProfile(int Cast, const std::vector<TLevel> &Levels, double Lon = 33.0, double Lat = 44.0)
     {
         TDemoCruise C;
         C.Id = Cast / 10;
-        C.Stations = {MakeStation(Cast, C.Id, Lon, 44.0, D, 0.5, FixtureSeaDepth, Levels)};
+        C.Stations = {MakeStation(Cast, C.Id, Lon, Lat, D, 0.5, FixtureSeaDepth, Levels)};
         Open({C});
         LoadDefaultClim();
     }
@@ -67,31 +70,50 @@ TEST_F(LevelChecks, DensityInversionFromAHundredthDown)
     EXPECT_EQ(QcCruiseMarks(50), "000010 000010");
 }
 
-TEST_F(LevelChecks, BottomPressureAgainstTheDeepestGridNode)
+TEST_F(LevelChecks, BottomPressureAgainstTheDeepestNodeOfTheStationsCell)
 {
-    // The four nodes the station at 34E 44N picks lie at 300 m.
-    for (int c : {5, 6})
-        for (int r : {5, 6})
-            SetGridNodes(c, r, -300);
-    OpenProfile(503, {{100, 12.5, 19.5}, {200, 10, 20}, {300, 9.3, 20.3}, {400, 8.7, 20.7}}, 34.0);
+    // The station at 33.6E 44.6N lies in the cell of nodes 33..34E,
+    // 44..45N, a slope down to 291 m; the nodes nearest to it, taken as a
+    // cell, would be a shelf at most 108 m deep two cells north-east.
+    const float Own[4] = {-272, -291, 5, -4}, NorthEast[4] = {-108, -107, 10, 4};
+    for (int i = 0; i < 4; ++i) {
+        SetGridNodes(3 + i % 2, 4 + i / 2, Own[i]);
+        SetGridNodes(5 + i % 2, 6 + i / 2, NorthEast[i]);
+    }
+    OpenProfile(503, {{100, 12.5, 19.5}, {200, 10, 20}, {290, 9.3, 20.3}, {300, 9.3, 20.3}}, 33.6, 44.6);
     SelectTests({tstDataClimat});
     Run();
     EXPECT_EQ(Pts(), (TRows{{"503", "100", "1", "1", "1"},
                             {"503", "200", "1", "1", "1"},
-                            {"503", "300", "3", "1", "1"},
-                            {"503", "400", "3", "1", "1"}}));
+                            {"503", "290", "1", "1", "1"},
+                            {"503", "300", "3", "1", "1"}}));
     EXPECT_EQ(QcCruiseMarks(50), "000010 000010");
 }
 
 TEST_F(LevelChecks, RepeatedPressureAndLevelsBelowTheClimatology)
 {
-    OpenProfile(504, {{10, 14.75, 18.25}, {10.04, 14.75, 18.25}, {1500, 5.0, 22.25}, {2000, 4, 22.5}, {2500, 4, 22.5}});
+    OpenProfile(504, {{10, 14.75, 18.25}, {10.04, 14.75, 18.25}, {1500, 5.0, 22.25}, {2000, 4, 22.5}, {2500, 4, 22.5},
+                      {3000, 4, std::nullopt}});
+    // The operator fixed a pressure at the deepest climatic level and a
+    // temperature below it.
+    StationSql("update PTS_Data set FPRES = 5 where PRES = 2000");
+    StationSql("update PTS_Data set FTEMP = 5 where PRES = 2500");
     SelectTests({tstDataClimat});
     Run();
-    EXPECT_EQ(Pts(), (TRows{{"504", "10", "4", "1", "1"},
-                            {"504", "1500", "1", "1", "1"},
-                            {"504", "2000", "0", "0", "0"},
-                            {"504", "2500", "0", "0", "0"}}));
+    TRows Expected = {{"504", "10", "1", "1", "1"},
+                      {"504", "1500", "1", "1", "1"},
+                      {"504", "2000", "5", "0", "0"},
+                      {"504", "2500", "0", "5", "0"},
+                      {"504", "3000", "0", "0", "9"}};
+    EXPECT_EQ(Pts(), Expected);
+    EXPECT_EQ(QcCruiseMarks(50), "000010 000000");
+    // The repeated pressure is the spike test's to mark, and the cruise's
+    // record says so.
+    SelectTests({tstDataClimat, tstDataSpike});
+    Run();
+    Expected[0][2] = "4";
+    EXPECT_EQ(Pts(), Expected);
+    EXPECT_EQ(QcCruiseMarks(50), "000011 000001");
 }
 
 TEST_F(LevelChecks, OperatorsFivesAndMissingValuesStay)
@@ -154,6 +176,131 @@ TEST_F(LevelChecks, NoClimatologyForTheMonthLeavesEveryLevelUnjudged)
     Run();
     EXPECT_EQ(Pts(), (TRows{{"510", "10", "0", "0", "0"}, {"510", "20", "0", "0", "0"}}));
     EXPECT_EQ(QcCruiseMarks(51), "000010 000000");
+}
+
+// ---- the verdict on one level -------------------------------------------------
+
+// The rules of the level checks, one level each, after the levels the
+// memory stands for. The climatic interval is 10..20 unless a case gives
+// its own; the climatology reaches 1000 dbar, the grid's deepest node about
+// the station 2000 m.
+TEST(LevelVerdict, EveryRuleOnOneLevel)
+{
+    const double Rho = CalcSeaWaterDensity(10, 20);
+    const TProfileMemory After40{.HavePrev = true, .PrevTenth = 40, .PrevPresFlag = 1};
+    TProfileMemory Denser = After40, Lighter = After40;
+    Denser.PrevDensity = Rho + 0.02;
+    Lighter.PrevDensity = Rho + 0.005;
+    // The spike test ran on 39 (value 14) and 40 (value 19).
+    TProfileMemory Rise = After40;
+    Rise.SpikeRuns = 2;
+    Rise.SpikeValue = 19;
+    Rise.SpikePres = 40;
+    Rise.Dv = 5;
+    Rise.Dp = 1;
+    TProfileMemory OneBefore = After40;
+    OneBefore.SpikeRuns = 1;
+    OneBefore.SpikeValue = 19;
+    OneBefore.SpikePres = 40;
+    TProfileMemory AfterFixed = After40;
+    AfterFixed.PrevPresFlag = 5;
+
+    struct TWant {
+        int Pres, Param;
+        std::string Marks;
+    };
+    struct TCase {
+        const char *Rule;
+        TLevelIn In;
+        TProfileMemory Memory{};
+        TClimBand Band{true, 10, 20};
+        bool Spikes = false, OneSided = false, Density = false;
+        double Bottom = -2000;
+        TWant Want;
+    };
+    const TLevelIn Rho10x20{.Pres = 50, .Value = 15, .Temp = 10, .Psal = 20, .TempEmpty = false, .PsalEmpty = false};
+    TLevelIn NoSalinity = Rho10x20;
+    NoSalinity.PsalEmpty = true;
+    const TCase Cases[] = {
+        {.Rule = "inside the band", .In = {.Pres = 50, .Value = 15}, .Want = {1, 1, "write band"}},
+        {.Rule = "outside the band", .In = {.Pres = 50, .Value = 25}, .Want = {1, 2, "write band climat-error"}},
+        {.Rule = "on a limit of the band", .In = {.Pres = 50, .Value = 20}, .Want = {1, 1, "write band"}},
+        {.Rule = "stored verdicts are judged afresh", .In = {.Pres = 50, .Value = 15, .PresFlag = 3, .ParamFlag = 2},
+         .Want = {1, 1, "write band"}},
+        {.Rule = "below the grid's deepest node", .In = {.Pres = 600, .Value = 15}, .Bottom = -500,
+         .Want = {3, 1, "write band climat-error"}},
+        {.Rule = "outside the grid: no bottom", .In = {.Pres = 600, .Value = 15}, .Bottom = NAN,
+         .Want = {0, 1, "write band"}},
+        {.Rule = "a fixed value is not judged", .In = {.Pres = 50, .Value = 25, .ParamFlag = 5},
+         .Want = {1, 5, "write"}},
+        {.Rule = "a fixed pressure is not judged", .In = {.Pres = 600, .Value = 15, .PresFlag = 5}, .Bottom = -500,
+         .Want = {5, 1, "write band"}},
+        {.Rule = "a missing value", .In = {.Pres = 50, .ValueEmpty = true}, .Want = {1, 9, "write"}},
+        {.Rule = "a missing pressure: no row", .In = {.Value = 15, .PresEmpty = true}, .Want = {9, 0, ""}},
+        {.Rule = "no interval (lo = hi)", .In = {.Pres = 50, .Value = 15}, .Band = {true, 15, 15},
+         .Want = {1, 0, "write"}},
+        {.Rule = "no interval to be had", .In = {.Pres = 50, .Value = 15}, .Band = {false}, .Want = {1, 0, "write"}},
+        {.Rule = "at the deepest climatic level", .In = {.Pres = 1000, .Value = 25, .PresFlag = 3, .ParamFlag = 2},
+         .Want = {0, 0, "write"}},
+        {.Rule = "below it", .In = {.Pres = 1500, .Value = 25}, .Want = {0, 0, "write"}},
+        {.Rule = "below it and the bottom", .In = {.Pres = 1500, .Value = 15}, .Bottom = -500,
+         .Want = {0, 0, "write climat-error"}},
+        {.Rule = "a pressure fixed at the deepest level", .In = {.Pres = 1000, .Value = 15, .PresFlag = 5},
+         .Want = {5, 0, "write"}},
+        {.Rule = "a value fixed below it", .In = {.Pres = 1500, .Value = 15, .ParamFlag = 5}, .Want = {0, 5, "write"}},
+        {.Rule = "a value missing below it", .In = {.Pres = 1500, .ValueEmpty = true}, .Want = {0, 9, "write"}},
+        {.Rule = "denser by 0.02 above", .In = Rho10x20, .Memory = Denser, .Density = true,
+         .Want = {1, 3, "write density band climat-error"}},
+        {.Rule = "denser by 0.005 above", .In = Rho10x20, .Memory = Lighter, .Density = true,
+         .Want = {1, 1, "write density band"}},
+        {.Rule = "no salinity, no density", .In = NoSalinity, .Memory = Denser, .Density = true,
+         .Want = {1, 1, "write band"}},
+        {.Rule = "a step back after a large one", .In = {.Pres = 41, .Value = 14}, .Memory = Rise, .Spikes = true,
+         .Want = {1, 1, "write band spike@40 spike-error"}},
+        {.Rule = "two large steps of one sign", .In = {.Pres = 41, .Value = 24}, .Memory = Rise, .Band = {true, 0, 40},
+         .Spikes = true, .Want = {1, 1, "write band"}},
+        {.Rule = "one large step, one-sided", .In = {.Pres = 41, .Value = 14}, .Memory = OneBefore, .Spikes = true,
+         .OneSided = true, .Want = {1, 1, "write band spike@40 spike-error"}},
+        {.Rule = "one large step, two-sided", .In = {.Pres = 41, .Value = 14}, .Memory = OneBefore, .Spikes = true,
+         .Want = {1, 1, "write band"}},
+        {.Rule = "a fixed value is no step", .In = {.Pres = 41, .Value = 14, .ParamFlag = 5}, .Memory = Rise,
+         .Spikes = true, .Want = {1, 5, "write"}},
+        {.Rule = "the same pressure to 0.1", .In = {.Pres = 40.04, .Value = 15}, .Memory = After40, .Spikes = true,
+         .Want = {0, 0, "skip repeat@40 spike-error"}},
+        {.Rule = "the same, no spike test", .In = {.Pres = 40.04, .Value = 15}, .Memory = After40,
+         .Want = {0, 0, "skip"}},
+        {.Rule = "the same as a fixed pressure", .In = {.Pres = 40.04, .Value = 15}, .Memory = AfterFixed,
+         .Spikes = true, .Want = {0, 0, "skip"}},
+        {.Rule = "a tenth apart", .In = {.Pres = 40.06, .Value = 15}, .Memory = After40, .Spikes = true,
+         .Want = {1, 1, "write band"}},
+    };
+    for (const TCase &C : Cases) {
+        TLevelRules Rules{.SpikeTest = C.Spikes,
+                          .OneSided = C.OneSided,
+                          .SpikeThreshold = 1,
+                          .DensityTest = C.Density,
+                          .HaveBottom = !std::isnan(C.Bottom),
+                          .BottomMin = C.Bottom,
+                          .DeepestClimLevel = 1000};
+        TProfileMemory Memory = C.Memory;
+        const TLevelVerdict V = JudgeLevel(Rules, C.In, Memory, [&C](double) { return C.Band; });
+        std::string Marks;
+        const auto Mark = [&Marks](bool On, const std::string &Word) {
+            if (On)
+                Marks += (Marks.empty() ? "" : " ") + Word;
+        };
+        Mark(V.Skipped, "skip");
+        Mark(V.Write, "write");
+        Mark(V.DensityCompared, "density");
+        Mark(V.BandCompared, "band");
+        Mark(V.RepeatMark, "repeat@" + rtl::FloatToStr(V.PrevTenth));
+        Mark(V.SpikeMark, "spike@" + rtl::FloatToStr(V.SpikeAt));
+        Mark(V.ClimatError, "climat-error");
+        Mark(V.SpikeError, "spike-error");
+        EXPECT_EQ(V.Skipped ? 0 : V.PresFlag, C.Want.Pres) << C.Rule;
+        EXPECT_EQ(V.Skipped ? 0 : V.ParamFlag, C.Want.Param) << C.Rule;
+        EXPECT_EQ(Marks, C.Want.Marks) << C.Rule;
+    }
 }
 
 class ChemLevels : public LevelChecks {

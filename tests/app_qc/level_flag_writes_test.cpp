@@ -97,14 +97,17 @@ TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
     EXPECT_EQ(Opens, 1);
     EXPECT_EQ(Pts(), Rows501("1", "1"));
 
-    // The operator fixes a level in the station database between two runs;
-    // the level query still open on the same station must not serve again.
+    // The operator fixes levels in the station database between two runs;
+    // the level query still open on the same station must not serve again,
+    // nor the flag rows the last run left for it.
     StationSql("Update PTS_Data set FTEMP = 5 where ID_Cast = 501 and PRES = 50");
+    StationSql("Update PTS_Data set FPRES = 5 where ID_Cast = 501 and PRES = 20");
     Run();
     ProfileQ->BeforeOpen = nullptr;
     EXPECT_EQ(Opens, 2);
     TRows Fixed = Rows501("1", "1");
     Fixed[2][3] = "5";
+    Fixed[1][2] = "5";
     EXPECT_EQ(Pts(), Fixed);
 }
 

@@ -56,42 +56,13 @@ std::string ProgramDirOfBuild()
 
 void ResetEngine()
 {
-    SpatialAdditionMin = 0;
-    TemporalAdditionHours = 0;
-    VelocityLimitKnots = 12;
-    NStdDev = 3;
-    DepthTolerancePct = 10;
-    RelativeJumpPct = 10;
-    OneSideChange = false;
-    DuplicatesEachStation = false;
+    Qc = TQcState{};
     VisualModeOnly = false;
-    VisualMode = false;
-    FullCruiseCheckRunning = false;
-    AbortRequested = QcInterrupted = QcRunFinished = false;
     SelectedTests.SetSize(QcTestCount);
-    SelectedTests.Clear();
     TestResults.SetSize(QcTestCount);
-    TestResults.Clear();
-    ParamList.Clear();
-    ParamsToCheck.SetSize(0);
-    ParamDisplayList.Clear();
     ParamDisplayList.Add("TEMP");
     ParamDisplayList.Add("PSAL");
     ParamDisplayList.Add("NO3");
-    ChemParamList.Clear();
-    ChemFlagTbls.clear();
-    LastFlagCastID = 0;
-    LastFlagParam.clear();
-    ClimLevels.clear();
-    ClimMeans.clear();
-    ClimStds.clear();
-    DeepestClimLevel = 0;
-    GridDepthMin = GridDepthLow = GridDepthHigh = GridDepthMean = 0;
-    ErrorsTreeView = nullptr;
-    ParamListBox = nullptr;
-    AutoQcCheckBox = nullptr;
-    TotalGauge = CruiseGauge = nullptr;
-    CruiseLabel = TotalLabel = EscHintLabel = nullptr;
     ZoomStack = {MakeWorldRect(-14.0, 30.0, 42.0, 50.0)};
     ZoomIndex = 0;
     RegionScreenRect = TRect{1, 1, 50000, 22000};
@@ -144,21 +115,7 @@ void QcEngineTest::SetUp()
 
 void QcEngineTest::TearDown()
 {
-    CruiseTbl = nullptr;
-    CastQry = nullptr;
-    CurCastDataset = nullptr;
-    ProfileDataQry = nullptr;
-    ProfileQry = nullptr;
-    ClimQry = nullptr;
-    RangeQry = nullptr;
-    CastParamsQry = nullptr;
-    DuplicatesQry = nullptr;
-    DuplCommand = nullptr;
-    MainConnection = nullptr;
-    QcCruiseTbl = QcCruiseQry = nullptr;
-    CastFlagTbl = CastOldFlagTbl = PtsDataFlagTbl = PtsDataOldFlagTbl = nullptr;
-    TmpCastFlagsTbl = TmpCastOldFlagsTbl = TmpFlagsTbl = TsFlagsStructTbl = ChemFlagsStructTbl = nullptr;
-    ChemFlagTbls.clear();
+    Qc = TQcState{};
     if (Conn)
         Conn->SetConnected(false);
     Owner.reset();

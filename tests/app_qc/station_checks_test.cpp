@@ -13,7 +13,9 @@
 
 #include <QtCore/QCoreApplication>
 
+#include <array>
 #include <fstream>
+#include <optional>
 
 namespace qctest {
 namespace {
@@ -66,6 +68,50 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
                      {"112", "5", "5", "5", "5"}}));
     EXPECT_EQ(QcCruiseMarks(1), "011100 011100");
     EXPECT_TRUE(Dialogs->Messages.empty());
+}
+
+TEST_F(StationChecks, DepthIsJudgedByTheCellThatHoldsTheStation)
+{
+    // Each station has its own cell of the one-degree grid (nodes lower-
+    // left, lower-right, upper-left, upper-right) and, where there is one,
+    // a decoy: the cell whose lower-left node is the node nearest to the
+    // station, one column and one row further north-east.
+    struct TCase {
+        double Lon, Lat, Depth;
+        float Own[4];
+        std::optional<std::array<float, 4>> Decoy;
+        const char *FD;
+    };
+    const TCase Cases[] = {
+        // A coastal station on a slope: its own cell holds its 280 m, the
+        // shelf north-east of it would not.
+        {33.6, 46.6, 280, {-272, -291, 5, -4}, std::array<float, 4>{-108, -107, 10, 4}, "1"},
+        // 100 m in a cell 2000 m deep is wrong, whatever lies north-east.
+        {31.6, 41.6, 100, {-2000, -2000, -2000, -2000}, std::array<float, 4>{-100, -100, -100, -100}, "3"},
+        // The last column of cells holds stations too.
+        {39.6, 44.6, 300, {-300, -300, -300, -300}, std::nullopt, "1"},
+        // So does the top row, down to its edge.
+        {38.5, 50.0, 300, {-3000, -3000, -3000, -3000}, std::nullopt, "3"},
+    };
+    TDemoCruise C;
+    C.Id = 7;
+    for (const TCase &K : Cases) {
+        const int Col = std::min(int(K.Lon - 30), 9), Row = std::min(int(K.Lat - 40), 9);
+        for (int i = 0; i < 4; ++i) {
+            SetGridNodes(Col + i % 2, Row + i / 2, K.Own[i]);
+            if (K.Decoy)
+                SetGridNodes(Col + 2 + i % 2, Row + 2 + i / 2, (*K.Decoy)[size_t(i)]);
+        }
+        const int Cast = 700 + int(C.Stations.size()) + 1;
+        C.Stations.push_back(MakeStation(Cast, 7, K.Lon, K.Lat, D + double(C.Stations.size()), 0.5, K.Depth));
+    }
+    Open({C});
+    SelectTests({tstDepth});
+    Run();
+    const TRows Rows = CastFlagRows();
+    ASSERT_EQ(Rows.size(), std::size(Cases));
+    for (size_t i = 0; i < Rows.size(); ++i)
+        EXPECT_EQ(Rows[i][5], Cases[i].FD) << Cases[i].Lon << " " << Cases[i].Lat;
 }
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)

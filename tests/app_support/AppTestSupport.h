@@ -50,4 +50,13 @@ using querytest::TRow;
 // <build>/artefacts/<name>.png and returns that path.
 std::string SaveScreenshot(QWidget &AWidget, const std::string &AName);
 
+// What a reader of the window cannot read: every visible caption under
+// ARoot (a label, a button, a check box, a radio button, a group box's
+// title, a tab's text) that its control cannot show whole, because it is
+// wider (a word-wrapped label: taller) than the room its control gives it
+// or runs past a window that holds it; and every visible control that lies
+// over another control's caption. One line per fault, with the controls'
+// names and texts. ARoot is to be shown and laid out.
+std::vector<std::string> CaptionProblems(const QWidget &ARoot);
+
 } // namespace apptest

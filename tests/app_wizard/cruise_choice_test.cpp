@@ -166,6 +166,21 @@ TEST_F(CruiseChoice, TwoCruisesOfOneNameStayTwoCruises)
     EXPECT_EQ(Ticked, 1);
 }
 
+TEST_F(CruiseChoice, TickedNamesAsLongAsTheStationAllowsReachTheRunWhole)
+{
+    std::string Cyrillic50, Latin31(31, 'Q');
+    for (int I = 0; I < 5; ++I)
+        Cyrillic50 += "ЧЕРНОМОРСК";
+    const TTexts Names = {Latin31, Cyrillic50, "BS91_BI01"};
+    for (size_t I = 0; I < Names.size(); ++I)
+        AddCruiseItem(Cruises, Names[I], int(I) + 1);
+    for (int I = 0; I < Cruises.Count(); ++I)
+        Cruises.SetChecked(I, true);
+    EXPECT_EQ(BuildCustomCruiseTable(Cruises, TmpCruTbl, WorkDir), 3);
+    TmpCruTbl.Close();
+    EXPECT_EQ(Local("select Cruise_Name from TmpCru order by ID_Cruise"), Names);
+}
+
 TEST_F(CruiseChoice, SearchPatternRules)
 {
     std::string Text = "AB";

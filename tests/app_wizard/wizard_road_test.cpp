@@ -8,7 +8,10 @@
 #include "app/UQC.h"
 #include "app/uReport.h"
 #include "app/manual/CheckTree.h"
+#include "app/manual/uContDlg.h"
 #include "app/manual/uQCManual.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/TTable.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/toolkit/TApplication.h"
@@ -206,6 +209,8 @@ TEST_F(WizardRoad, CascadingListsCountWhatTheyLoad)
     ChooseMode(3);
     Next();
     Control<QTabWidget>("Pagecontrol1")->setCurrentWidget(Control<QWidget>("TabSheet2"));
+    // The engine's cruise query is the one the lists were built from.
+    EXPECT_EQ(CruiseListQry, Form->ZqCruQuery);
     EXPECT_EQ(Control<QLabel>("Label19")->text(), QStringLiteral("3 countries were loaded"));
     TCheckListBox *Countries = Control<TCheckListBox>("CheckListBox6");
     ASSERT_EQ(Countries->Count(), 3);
@@ -254,6 +259,68 @@ TEST_F(WizardRoad, NoDataTestsSkipsTheParameterPage)
     for (const char *Test : {"Duplicates", "Location", "Velocity", "Depth"})
         ClickTreeState(Test);
     EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
+}
+
+// A run without data tests skips the parameter page; it still checks with
+// the tests and thresholds of this pass, over the cruises of its mode.
+// Before the run cruise 1 has had every test, cruise 2 the location test
+// only, cruise 3 none.
+TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
+{
+    const std::string Before1 = "1|True|True|True|True|True|True", Before2 = "2|False|True|False|False|False|False",
+                      Before3 = "3|False|False|False|False|False|False";
+    // Station tests ran, data tests did not.
+    const auto Ran = [](const char *AId) { return std::string(AId) + "|True|True|True|True|False|False"; };
+    struct TCase {
+        int Mode;
+        const char *Search; // the custom mode's search text
+        TTexts Expected;
+    };
+    const TCase Cases[] = {
+        {0, "", {Ran("1"), Ran("2"), Ran("3")}},
+        {1, "", {Before1, Before2, Ran("3")}},
+        {2, "", {Before1, Ran("2"), Ran("3")}},
+        {3, "MS91*", {Before1, Ran("2"), Before3}},
+    };
+    KeepCruises();
+    for (const TCase &C : Cases) {
+        SCOPED_TRACE(C.Mode);
+        StartWindow();
+        const std::pair<int, std::vector<const char *>> Marks[] = {
+            {1, {"ChDuplicates", "ChLocation", "ChVelosity", "ChDepth", "ChDataClimat", "ChDataSpike"}},
+            {2, {"ChLocation"}}};
+        for (const auto &[Id, Fields] : Marks) {
+            ASSERT_TRUE(Form->QcCruTbl->Locate("ID_Cruise", rtl::Variant(Id)));
+            Form->QcCruTbl->Edit();
+            for (const char *F : Fields)
+                Form->QcCruTbl->FieldByName(F)->SetAsBoolean(true);
+            Form->QcCruTbl->Post();
+        }
+        ChooseMode(C.Mode);
+        Next();
+        if (C.Mode == 3) {
+            Control<QTabWidget>("PageControl4")->setCurrentIndex(1);
+            Control<QLineEdit>("Edit4")->setText(QString::fromLatin1(C.Search));
+            TCheckListBox *Found = Control<TCheckListBox>("CheckListBox5");
+            ASSERT_EQ(Found->Count(), 1);
+            Found->item(0)->setCheckState(Qt::Checked);
+        }
+        ClickTreeState("Data Climate Check");
+        ClickTreeState("Spikes");
+        Control<QSpinBox>("UpDown3")->setValue(17);
+        Next();
+        ASSERT_EQ(Form->WizardStep, 3);
+        EXPECT_EQ(VelocityLimitKnots, 17);
+        ASSERT_TRUE(Form->BitBtn1->isEnabled());
+        ChooseAction("RadioButton2", false);
+        Next(); // CHECK
+        EXPECT_TRUE(Messages().empty()) << Messages().front();
+        EXPECT_EQ(QcCruise("ID_Cruise|ChDuplicates|ChLocation|ChVelosity|ChDepth|ChDataClimat|ChDataSpike"),
+                  C.Expected);
+        Stop();
+        // The next case starts from no marks at all.
+        SqliteExec(Install->Dir() + "SoftDB/worktables.sqlite3", "delete from \"marlin_demo-QCCruise\"");
+    }
 }
 
 TEST_F(WizardRoad, EscStopsTheRunAndLeavesTheCruiseUnmarked)
@@ -343,6 +410,65 @@ TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
     EXPECT_FALSE(Form->isVisible());
 }
 
+// The operator's everyday road, twice in one process: the editor alone,
+// "One More Quality check procedure ?" Yes, then a full check with its
+// report. The editor hands back every link it borrowed, so the check after
+// it reads the station parameters through the main window's query.
+TEST_F(WizardRoad, EditorThenCheckTwiceEndsWithAReportEachTime)
+{
+    KeepCruises("1");
+    StartWindow();
+    int Reports = 0;
+    for (int Round = 0; Round < 2; ++Round) {
+        SCOPED_TRACE(Round);
+        Next();
+        Next();
+        Next();
+        ChooseAction("RadioButton4", false); // the editor only
+        Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
+            SaveScreenshot(AForm, "wizard_road_editor_" + std::to_string(Round));
+            return int(mrOk);
+        });
+        Dialogs->MessageAnswers.push_back(mrYes);
+        Next(); // CHECK
+        ASSERT_EQ(Form->WizardStep, 0);
+        EXPECT_EQ(CastParamsQry, Form->ZqQuery3);
+        Next();
+        Next();
+        Next();
+        ChooseAction("RadioButton2", true); // check, report, back to the start
+        Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
+            ++Reports;
+            SaveScreenshot(AForm, "wizard_road_report_" + std::to_string(Round));
+            return int(mrOk);
+        });
+        Next(); // CHECK
+        EXPECT_EQ(Reports, Round + 1);
+        EXPECT_EQ(Form->WizardStep, 0);
+        EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat|ChDataSpike"), TTexts{"1|True|True"});
+    }
+}
+
+// A stage of the set-up that fails without the database being at fault
+// (here the start page's text is missing) is reported once; the window
+// opens all the same and its first run checks with every link in place.
+TEST_F(WizardRoad, ASetUpStageThatFailsLeavesTheEngineBound)
+{
+    KeepCruises("1");
+    std::filesystem::remove(Install->Dir() + "doc/step0.txt");
+    StartWindow();
+    EXPECT_FALSE(Messages().empty());
+    EXPECT_EQ(CastParamsQry, Form->ZqQuery3);
+    EXPECT_EQ(MainConnection, Form->ZqConnection1);
+    Next();
+    Next();
+    Next();
+    ChooseAction("RadioButton2", false);
+    Next(); // CHECK
+    EXPECT_EQ(Form->WizardStep, 0);
+    EXPECT_EQ(QcCruise("ID_Cruise|ChLocation|ChDataClimat"), TTexts{"1|True|True"});
+}
+
 TEST_F(WizardRoad, AClosedWindowWaitsForTheRunToEnd)
 {
     KeepCruises("1");
@@ -423,12 +549,20 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
 TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
 {
     std::filesystem::copy_file(Install->Dir() + "QCCont/ALL_.bln", Install->Dir() + "QCCont/BS_.bln");
+    ContourFileName.clear();
     StartWindow();
     Next();
+    EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
+    // The file in force is highlighted from the start: "View" shows it
+    // without a click on it first, and without a word.
+    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
+    Control<QPushButton>("BitBtn3")->click();
+    EXPECT_TRUE(Messages().empty()) << Messages().front();
+    ASSERT_EQ(Dialogs->ModalForms, (TTexts{"fmContDlg"}));
+    EXPECT_EQ(ContourFileName, Install->Dir() + "QCCont/ALL_.bln");
     QListWidget *Files = Control<QListWidget>("FileListBox1");
     const auto Other = Files->findItems(QStringLiteral("BS_.bln"), Qt::MatchFixedString);
     ASSERT_EQ(Other.size(), 1);
-    EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
     Files->setCurrentItem(Other.front());
     EXPECT_TRUE(Control<QPushButton>("BitBtn4")->isEnabled());
     const std::string Chosen = Install->Dir() + "QCCont/BS_.bln";

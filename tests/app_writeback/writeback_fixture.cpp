@@ -114,10 +114,7 @@ void WriteBack::SetUp()
 
 void WriteBack::TearDown()
 {
-    ::CruiseTbl = nullptr;
-    FlagCastQry = FlagLevelQry = nullptr;
-    FlagParamsQry = nullptr;
-    FlagUpdateCmd = nullptr;
+    Qc = TQcState{};
     Dialogs.reset();
     MainWindow.reset();
     CruiseTbl.reset();
@@ -227,6 +224,50 @@ void WriteBack::WorkSql(const std::string &ASql)
     Q.SetDatabaseName(WorkDir);
     Q.SQL().Add(ASql);
     Q.ExecSQL();
+}
+
+TWriteFlagsResult WriteBackAfterRun::WriteBackEveryCruise()
+{
+    // Made as the main window makes them at start; the fixture's owner frees them.
+    FlagParamsQry = new TZqQuery(Owner.get());
+    FlagParamsQry->SetConnection(Conn);
+    FlagUpdateCmd = new TZqCommand(Owner.get());
+    FlagUpdateCmd->SetConnection(Conn);
+    FlagUpdateCmd->AfterExecute = [this](rtl::TObject *) { ++FExecuted; };
+    for (auto *Q : {&FCastFlags, &FLevelFlags}) {
+        *Q = std::make_unique<TQuery>();
+        (*Q)->SetDatabaseName(WorkDir);
+    }
+    FlagCastQry = FCastFlags.get();
+    FlagLevelQry = FLevelFlags.get();
+    FlagCruiseList.Clear();
+    Dialogs->ModalHandlers.push_back([](TForm &F) {
+        Click(F, "BitBtn1");
+        return F.ModalResult();
+    });
+    Dialogs->ModalHandlers.push_back([](TForm &F) {
+        Click(F, "SpeedButton21");
+        Click(F, "BitBtn1");
+        return F.ModalResult();
+    });
+    QWidget MainWindow;
+    return WriteFlagsToMainDb(&MainWindow);
+}
+
+std::vector<std::string> WriteBackAfterRun::StationLevels(int ACast)
+{
+    std::vector<std::string> Out;
+    for (const auto &Row : StationRows("select PRES, FPRES, FTEMP, FPSAL from PTS_Data where ID_Cast = " +
+                                       std::to_string(ACast) + " order by PRES"))
+        Out.push_back(Row[0] + "|" + Row[1] + "|" + Row[2] + "|" + Row[3]);
+    return Out;
+}
+
+void WriteBackAfterRun::TearDown()
+{
+    FCastFlags.reset();
+    FLevelFlags.reset();
+    QcEngineTest::TearDown(); // clears the engine's state
 }
 
 } // namespace wbtest

@@ -1,7 +1,9 @@
 // A main database and a work folder as a QC run leaves them: a private copy
 // of the demo station database, and per-database flag tables filled for a
 // few of its cruises with known flags (1 to 4, where the database holds 0),
-// with the main window's components for the write-back made on them.
+// with the main window's components for the write-back made on them. And the
+// write-back after a real run: the engine tests' fixture with the write-back
+// components made on its connection.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,6 +24,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TDialogs.h"
+#include "tests/app_qc/qc_fixture.h"
 
 class TForm;
 
@@ -71,6 +74,23 @@ protected:
 
 private:
     void FillFlagTables();
+    int FExecuted = 0;
+};
+
+// A station database made for the test, a QC run over it, then the
+// write-back of what the run left, as the main window runs it.
+class WriteBackAfterRun : public qctest::QcEngineTest {
+protected:
+    void TearDown() override;
+    // Yes on the confirmation, every cruise ticked, OK.
+    TWriteFlagsResult WriteBackEveryCruise();
+    // The station's levels in the station database, "PRES|FPRES|FTEMP|FPSAL"
+    // in pressure order.
+    std::vector<std::string> StationLevels(int ACast);
+    int StatementsSent() const { return FExecuted; }
+
+private:
+    std::unique_ptr<TQuery> FCastFlags, FLevelFlags;
     int FExecuted = 0;
 };
 

@@ -7,6 +7,9 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <cstdlib>
+#include <map>
+
 #include "app/UQC.h"
 #include "app/uflagcru.h"
 #include "platform/toolkit/TApplication.h"
@@ -28,14 +31,51 @@ TEST(FlagUpdateText, KeepsTheProgramsTextAndNamesTheStoredPressure)
     // A NULL flag is left out by the caller; nothing left, nothing to send.
     EXPECT_EQ(FlagUpdateSql("PTS_Data", {{"FTEMP", 2}}, 1, 0.5), "Update PTS_Data Set FTEMP=2 where ID_Cast = 1and PRES = 0.5");
     EXPECT_EQ(FlagUpdateSql("PTS_Data", {}, 1, 0.5), "");
-    // The level as stored, not its tenth: 10.25 and 10.75 are levels of their own.
-    EXPECT_EQ(PresSqlText(10.25), "10.25");
-    EXPECT_EQ(PresSqlText(10.75), "10.75");
-    EXPECT_EQ(PresSqlText(0.1 + 0.2), "0.30000000000000004");
     EXPECT_EQ(FlagTableOfParam("PSAL"), "PTS_Data");
     EXPECT_EQ(FlagTableOfParam("DENS"), "PTS_Data");
     EXPECT_EQ(FlagTableOfParam("temp"), "temp");
     EXPECT_EQ(FlagColumnsOfTable("NO3"), (std::vector<std::string>{"FPRES", "FNO3"}));
+}
+
+TEST(FlagUpdateText, AFlagRowStandsForTheOneLevelOfItsTenth)
+{
+    struct TCase {
+        std::vector<double> Stored;
+        double Row;
+        TStationLevels::TMatch Match;
+        double Pres;
+    };
+    const TCase Cases[] = {
+        // Halves go to the even tenth, as the checks key their rows.
+        {{20, 10.25, 5}, 10.2, TStationLevels::lmLevel, 10.25},
+        {{10.75}, 10.8, TStationLevels::lmLevel, 10.75},
+        {{10.75}, 10.7, TStationLevels::lmNone, 0},
+        // A pressure repeated off the tenth is one level twice, as on it.
+        {{10.23, 10.23}, 10.2, TStationLevels::lmLevel, 10.23},
+    };
+    for (const TCase &C : Cases) {
+        TStationLevels Levels;
+        for (double P : C.Stored)
+            Levels.Add(P);
+        double Pres = 0;
+        EXPECT_EQ(Levels.Match(C.Row, Pres), C.Match) << C.Row;
+        EXPECT_EQ(Pres, C.Pres) << C.Row;
+    }
+}
+
+TEST(FlagUpdateText, AStoredPressureIsNamedByTheShortestTextThatReadsBackAsIt)
+{
+    // 17 significant digits would read back too, but "10.199999999999999"
+    // is not the text a tenth has always been sent as.
+    const std::pair<double, const char *> Cases[] = {
+        {10.2, "10.2"},   {10.25, "10.25"},     {10.75, "10.75"}, {0.1 + 0.2, "0.30000000000000004"},
+        {250, "250"},     {-10.2, "-10.2"},     {0, "0"},         {1e-05, "1e-05"},
+        {10.33, "10.33"}, {5500.125, "5500.125"},
+    };
+    for (const auto &[Value, Text] : Cases) {
+        EXPECT_EQ(SqlExactFloat(Value), Text);
+        EXPECT_EQ(std::strtod(SqlExactFloat(Value).c_str(), nullptr), Value) << Text;
+    }
 }
 
 TEST_F(WriteBack, YesWithEveryCruiseMakesTheMainFlagsThoseOfTheFlagTables)
@@ -105,26 +145,6 @@ TEST_F(WriteBack, OnlyTheTickedCruiseIsWrittenAndCruisesAreKnownByIdentity)
     EXPECT_EQ(MainFlags("PTS_Data", {3}), ExpectedFlags("PTS_Data", {3}));
 }
 
-TEST_F(WriteBack, PressureWithMoreDecimalsThanATenthIsWrittenToItsLevel)
-{
-    // Two levels of cast 1 of cruise 3 moved to 10.25 and 10.75 dbar, in the
-    // main database and in the flag table alike, as a run would find them.
-    const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
-    const auto Pres = querytest::SqliteRows(DbPath, "select PRES from PTS_Data where ID_Cast = " + Cast + " order by PRES limit 2");
-    const std::string P1 = Pres[0][0], P2 = Pres[1][0];
-    querytest::SqliteExec(DbPath, "update PTS_Data set PRES = 10.25 where ID_Cast = " + Cast + " and PRES = " + P1);
-    querytest::SqliteExec(DbPath, "update PTS_Data set PRES = 10.75 where ID_Cast = " + Cast + " and PRES = " + P2);
-    WorkSql("update \"station-PTS_DataFlags\" set PRES = 10.25, FTEMP = 4 where ID_Cast = " + Cast + " and PRES = " + P1);
-    WorkSql("update \"station-PTS_DataFlags\" set PRES = 10.75, FTEMP = 3 where ID_Cast = " + Cast + " and PRES = " + P2);
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    const TWriteFlagsResult R = Run();
-    EXPECT_EQ(R.Unmatched, 0);
-    const auto Rows = querytest::SqliteRows(DbPath, "select PRES, FTEMP from PTS_Data where ID_Cast = " + Cast + " and PRES in (10.25, 10.75) order by PRES");
-    ASSERT_EQ(Rows.size(), 2u);
-    EXPECT_EQ(Rows[0], (querytest::TRow{"10.25", "4"}));
-    EXPECT_EQ(Rows[1], (querytest::TRow{"10.75", "3"}));
-}
-
 TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
 {
     // A TEMP-only run: the salinity flags of the flag table stay empty.
@@ -191,14 +211,19 @@ TEST_F(WriteBack, EscAtALevelStopsBeforeTheNextStatementAndKeepsTheOnesBefore)
         EXPECT_FALSE(W->objectName() == QLatin1String("fmWriteFlagProgress") && W->isVisible());
 }
 
-TEST_F(WriteBack, AnEscLeftOverFromTheEditorDoesNotStopAConfirmedWriteBack)
+TEST_F(WriteBack, AnEscLeftOverFromTheEditorStopsTheWriteBackBeforeItsFirstLevel)
 {
     AbortRequested = QcInterrupted = true;
+    const auto Before = MainFlags("PTS_Data", RunSet);
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
     const TWriteFlagsResult R = Run();
-    EXPECT_FALSE(R.Interrupted);
-    EXPECT_FALSE(QcInterrupted);
-    EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
+    EXPECT_TRUE(R.Confirmed);
+    EXPECT_TRUE(R.Interrupted);
+    EXPECT_EQ(StatementsSent(), 0);
+    EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Flags updating was interrupted!"}));
+    EXPECT_EQ(MainFlags("PTS_Data", RunSet), Before);
+    // Only the start of a cruise loop clears it.
+    EXPECT_TRUE(QcInterrupted);
 }
 
 TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
@@ -228,6 +253,68 @@ TEST_F(WriteBack, DialogsAsTheOperatorSeesThem)
         return int(mrNo);
     });
     Run();
+}
+
+// ---- after a real run ------------------------------------------------------------
+
+using qctest::TLevel;
+
+// Levels as CTD and bottle data store them: on the tenth, alone off it in
+// their tenth, two in a tenth (one on it, both off it), twice at one pressure.
+const std::vector<TLevel> TwoDecimals = {
+    {2, 15.0, 18.05},      {10.25, 12.0, 18.25},  {10.33, 14.7, 18.3}, {30, 14.2, 18.7},     {30.04, 14.2, 18.7},
+    {40.21, 14.0, 18.85},  {40.24, 14.0, 18.86},  {50, 13.75, 19},     {50, 13.75, 19},      {100.07, 12.5, 19.5}};
+const std::set<double> SharedTenths = {30.0, 40.2};
+// Levels all on the tenth, one of them twice.
+const std::vector<TLevel> OneDecimal = {{2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {50, 13.75, 19}, {50, 13.75, 19}};
+
+demogen::TDemoCruise CruiseOf(int AId, std::vector<std::pair<int, std::vector<TLevel>>> ACasts)
+{
+    demogen::TDemoCruise C;
+    C.Id = AId;
+    double Time = 0.25;
+    for (const auto &[Cast, Levels] : ACasts) {
+        C.Stations.push_back(
+            qctest::MakeStation(Cast, AId, 33.0, 44.0, qctest::FixtureDay, Time, qctest::FixtureSeaDepth, Levels));
+        Time += 0.05;
+    }
+    return C;
+}
+
+TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDecimals)
+{
+    Open({CruiseOf(70, {{701, TwoDecimals}, {702, OneDecimal}})});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    Run();
+    std::map<std::pair<int, double>, std::string> RunFlags; // by station and tenth
+    for (const auto &Row : LevelFlagRows("PTS_DataFlags"))
+        RunFlags[{std::stoi(Row[0]), std::stod(Row[1])}] = Row[2] + "|" + Row[3] + "|" + Row[4];
+    ASSERT_EQ((RunFlags[{701, 10.2}]), "1|2|1"); // a verdict of its own, out of the climatic interval
+    const std::vector<std::string> Before = StationLevels(701), Before2 = StationLevels(702);
+    Dialogs->Messages.clear();
+
+    const TWriteFlagsResult R = WriteBackEveryCruise();
+    EXPECT_EQ(R.Unmatched, 0);
+    EXPECT_EQ(R.Shared, int(SharedTenths.size()));
+    EXPECT_EQ(size_t(R.Statements), RunFlags.size() - SharedTenths.size());
+    EXPECT_EQ(StatementsSent(), R.Statements);
+    const auto Expected = [&](int ACast, const std::vector<std::string> &ABefore) {
+        std::vector<std::string> Out;
+        for (const std::string &Level : ABefore) {
+            const std::string Pres = Level.substr(0, Level.find('|'));
+            const double Tenth = RoundPres(std::stod(Pres));
+            Out.push_back(ACast == 701 && SharedTenths.count(Tenth) ? Level : Pres + "|" + RunFlags.at({ACast, Tenth}));
+        }
+        return Out;
+    };
+    EXPECT_EQ(StationLevels(701), Expected(701, Before));
+    EXPECT_EQ(StationLevels(702), Expected(702, Before2));
+    ASSERT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_EQ(Dialogs->Messages[0].Text,
+              "2 levels with new flags share their tenth of a decibar with other levels of the station, so the level "
+              "the checks judged is not known; they keep their old flags:\nPTS_Data: ID_Cast 701, PRES 30\n"
+              "PTS_Data: ID_Cast 701, PRES 40.2");
 }
 
 } // namespace

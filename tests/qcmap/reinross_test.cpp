@@ -28,13 +28,22 @@ TEST(ReinRossInterpolation, LinearOfEqualAbscissaeIsTheFirstValue)
 TEST(ReinRossInterpolation, BracketRuleChoosesFourPointInsideAndLinearAtTheEnds)
 {
     // On a parabola both Lagrange parabolas are exact, so the four-point
-    // formula returns x^2, while a linear pair gives the chord.
+    // formula returns x^2, while a linear pair gives its chord.
     const TRealArr f = Squares(Levels);
-    EXPECT_NEAR(InterpolateReinRoss(Levels, f, 5, 15), 225.0, 1e-9); // k = 1: through 0, 10, 20, 30
-    EXPECT_DOUBLE_EQ(InterpolateReinRoss(Levels, f, 5, 5), 50.0);    // k = 0: chord 0..10
-    EXPECT_DOUBLE_EQ(InterpolateReinRoss(Levels, f, 5, 60), 3300.0); // k = 4 -> 3: chord 30..50 extended
-    EXPECT_DOUBLE_EQ(InterpolateReinRoss(Levels, f, 5, 40), 1700.0); // k = 3 > N - 3: chord 30..50
-    EXPECT_DOUBLE_EQ(InterpolateReinRoss(Levels, f, 5, -5), -50.0);  // before the first level: first pair
+    const struct {
+        double x, Want;
+        const char *Bracket;
+    } Cases[] = {
+        {15, 225.0, "four-point through 0, 10, 20, 30"},
+        {5, 50.0, "chord 0..10"},
+        {-5, -50.0, "before the first level: chord 0..10 extended"},
+        {40, 1700.0, "second-last pair: chord 30..50"},
+        {60, 3750.0, "last pair: chord 50..75"},
+        {74.5, 5562.5, "last pair: chord 50..75"},
+        {80, 6250.0, "beyond the last level: chord 50..75 extended"},
+    };
+    for (const auto &C : Cases)
+        EXPECT_NEAR(InterpolateReinRoss(Levels, f, 5, C.x), C.Want, 1e-9) << C.x << ": " << C.Bracket;
 }
 
 TEST(ReinRossInterpolation, ExactLevelsReturnTheirValues)

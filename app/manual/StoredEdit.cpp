@@ -1,0 +1,219 @@
+// StoredEdit: one change of one stored row, with its undo rows and flag
+// mirrors; see the header.
+#include "app/manual/StoredEdit.h"
+
+#include "app/UQC.h"
+#include "app/WorkTables.h"
+#include "dataaccess/comp/qxZqCompClient.h"
+#include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <functional>
+
+namespace {
+
+const char *const StationFlagColumns[] = {"FLON", "FLAT", "FDT", "FD"};
+const char *const LevelFlagFields[] = {"FPRES", "FTEMP", "FPSAL", "FCHEM"};
+
+template <size_t N> bool InUpper(const std::string &AName, const char *const (&AList)[N])
+{
+    const std::string Upper = rtl::UpperCase(AName);
+    for (const char *N2 : AList)
+        if (Upper == N2)
+            return true;
+    return false;
+}
+
+std::string LocalName(const std::string &ASuffix) { return QuoteDoubled(DbTablePrefix + ASuffix, '"'); }
+
+void SetLocalText(TField &AField, const std::string &ALiteral)
+{
+    if (ALiteral == "NULL")
+        AField.Clear();
+    else
+        AField.SetAsString(ALiteral);
+}
+
+// Keeps an undo row of an earlier value: one row per distinct earlier value
+// of a cell, the first one recorded marked.
+void KeepUndoRow(TQuery &ALocal, TTable &ATable, const std::string &ASuffix, const std::string &AWhere,
+                 const std::function<void()> &AFillKey, const std::string &AFldName, const TStoredChange &AChange)
+{
+    if (AChange.Before == AChange.After)
+        return;
+    ALocal.Close();
+    ALocal.SQL().Clear();
+    ALocal.SQL().Add("Select FldValue From " + LocalName(ASuffix) + " Where " + AWhere + " and (FldName = " +
+                     QuoteDoubled(AFldName, '\'') + ")");
+    ALocal.Open();
+    const bool First = ALocal.Eof();
+    bool Known = false;
+    for (ALocal.First(); !ALocal.Eof() && !Known; ALocal.Next())
+        Known = ALocal.Fields()[0]->AsString() == AChange.Before;
+    ALocal.Close();
+    if (Known)
+        return;
+    if (!ATable.Active())
+        ATable.Open();
+    ATable.Append();
+    AFillKey();
+    ATable.FieldByName("FldName")->SetAsString(AFldName);
+    ATable.FieldByName("FldValue")->SetAsString(AChange.Before);
+    ATable.FieldByName("FirstCh")->SetAsBoolean(First);
+    ATable.Post();
+}
+
+} // namespace
+
+std::string QuoteDoubled(const std::string &Text, char Quote)
+{
+    std::string Out(1, Quote);
+    for (char c : Text) {
+        Out += c;
+        if (c == Quote)
+            Out += Quote;
+    }
+    return Out + Quote;
+}
+
+TStoredEdit::TStoredEdit(TZqCommand &ACommand, TZqQuery &ACount, TQuery &ALocal)
+    : FCommand(ACommand), FCount(ACount), FLocal(ALocal)
+{
+}
+
+std::string TStoredEdit::LevelColumn(const std::string &AParam, const std::string &AField)
+{
+    const std::string Upper = rtl::UpperCase(AField);
+    if (!IsPtsParam(AParam)) {
+        if (Upper == "CHEM")
+            return AParam;
+        if (Upper == "FCHEM")
+            return "F" + AParam;
+    }
+    return Upper;
+}
+
+bool TStoredEdit::IsLevelFlagField(const std::string &AField) { return InUpper(AField, LevelFlagFields); }
+
+std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::string &AWhere,
+                                      const std::string &AStatement, const std::string &AWhat)
+{
+    try {
+        FCount.Close();
+        FCount.SQL()->Clear();
+        FCount.SQL()->Add("Select Count(*) From " + ATable + " where " + AWhere);
+        FCount.Open();
+        const int Rows = FCount.Fields()[0]->AsInteger();
+        FCount.Close();
+        if (Rows != 1)
+            return "The edit of " + AWhat + " matches " + std::to_string(Rows) + " rows of " + ATable +
+                   " instead of one; nothing was changed.";
+        FCommand.CommandText().Clear();
+        FCommand.CommandText().Add(AStatement);
+        FCommand.Execute();
+        if (FCommand.RowsAffected() != 1)
+            return "The edit of " + AWhat + " changed " + std::to_string(FCommand.RowsAffected()) + " rows of " +
+                   ATable + " instead of one.";
+    } catch (const std::exception &E) {
+        return E.what();
+    }
+    return "";
+}
+
+std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges)
+{
+    if (AChanges.empty())
+        return "";
+    std::string Sets, What;
+    for (const TStoredChange &C : AChanges) {
+        Sets += (Sets.empty() ? "" : ", ") + C.Column + " = " + C.Literal;
+        What += (What.empty() ? "" : ", ") + C.Column;
+    }
+    const std::string Id = std::to_string(AIdCast);
+    const std::string Failure = UpdateOneRow("Cast_Titles", "ID_Cast = " + Id,
+                                             "Update Cast_Titles SET " + Sets + " where ID_Cast = " + Id,
+                                             What + " of station " + Id);
+    if (!Failure.empty())
+        return Failure;
+    if (UndoCastTbl)
+        for (const TStoredChange &C : AChanges)
+            KeepUndoRow(FLocal, *UndoCastTbl, "-undocast",
+                        "(ID_Cruise = " + std::to_string(AIdCruise) + ") and (ID_Cast = " + Id + ")",
+                        [&] {
+                            UndoCastTbl->FieldByName("ID_Cruise")->SetAsInteger(AIdCruise);
+                            UndoCastTbl->FieldByName("ID_Cast")->SetAsInteger(AIdCast);
+                        },
+                        rtl::UpperCase(C.Column), C);
+    MirrorStationFlags(AIdCruise, AIdCast, AChanges);
+    return "";
+}
+
+void TStoredEdit::MirrorStationFlags(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges)
+{
+    // The shown cruise's flags (TmpCastFlags) and the run's flags of every
+    // cruise ("-Cast_TitlesFlags"), each where it holds a row of the station:
+    // a station no run has flagged shows the station database's flags.
+    const rtl::Variant Key = rtl::VarArrayOf({rtl::Variant(AIdCruise), rtl::Variant(AIdCast)});
+    for (TTable *T : {TmpCastFlagsTbl, CastFlagTbl}) {
+        if (!T || !T->Active() || !T->Locate("ID_Cruise;ID_Cast", Key))
+            continue;
+        bool Editing = false;
+        for (const TStoredChange &C : AChanges) {
+            if (!InUpper(C.Column, StationFlagColumns))
+                continue;
+            if (!Editing)
+                T->Edit();
+            Editing = true;
+            SetLocalText(*T->FieldByName(C.Column), C.Literal);
+        }
+        if (Editing)
+            T->Post();
+    }
+}
+
+std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double AStoredPres,
+                                  const TStoredChange &AChange)
+{
+    const std::string Table = ParamTableName(AParam);
+    const std::string Column = LevelColumn(AParam, AChange.Column);
+    if (Table.empty())
+        return "Pressure has no level table of its own to edit.";
+    const std::string Pres = SqlExactFloat(AStoredPres);
+    const std::string Where = "(ID_Cast = " + std::to_string(AIdCast) + ") and (PRES = " + Pres + ")";
+    const std::string Failure =
+        UpdateOneRow(Table, Where, "Update (select * from " + Table + " where " + Where + ") SET " + Column + " = " +
+                                       AChange.Literal,
+                     Column + " at " + rtl::FloatToStr(AStoredPres) + " dbar");
+    if (!Failure.empty())
+        return Failure;
+    if (UndoParamTbl)
+        KeepUndoRow(FLocal, *UndoParamTbl, "-Undoparam", Where,
+                    [&] {
+                        UndoParamTbl->FieldByName("ID_Cast")->SetAsInteger(AIdCast);
+                        UndoParamTbl->FieldByName("Pres")->SetAsFloat(AStoredPres);
+                    },
+                    rtl::UpperCase(AChange.Column), AChange);
+    if (IsLevelFlagField(AChange.Column))
+        MirrorLevelFlag(AParam, AIdCast, AStoredPres, Column, AChange.Literal);
+    return "";
+}
+
+void TStoredEdit::MirrorLevelFlag(const std::string &AParam, int AIdCast, double AStoredPres,
+                                  const std::string &AColumn, const std::string &ALiteral)
+{
+    // The run keys its level-flag rows by the pressure to the nearest tenth;
+    // before the first run of a database there is no table to mirror into.
+    const std::string Name = LevelFlagTableName(ParamTableName(AParam));
+    if (!LocalTableFileExists(LocalDbDir + Name + ".db"))
+        return;
+    FLocal.Close();
+    FLocal.SQL().Clear();
+    FLocal.SQL().Add("Update " + QuoteDoubled(Name, '"') + " Set " + AColumn + " = " + ALiteral +
+                     " Where (ID_Cast = " + std::to_string(AIdCast) + ") and (PRES = " +
+                     SqlFloat(RoundPres(AStoredPres)) + ")");
+    FLocal.ExecSQL();
+}

@@ -1,0 +1,83 @@
+// StoredEdit: the operator changes a value the station database stores.
+//
+// The manual QC editor changes stored values by three routes: a station
+// field typed into the metadata grid, a level field typed into the data grid
+// or next to the profile plot, and the duplicate mark of a station. Each is
+// one change of one row, made here in one order:
+//   1. the row is counted; unless exactly one row matches, nothing is sent
+//      and the change is refused. Two levels of a station at one pressure
+//      are data the checks flag on purpose, and a statement keyed by the
+//      pressure cannot tell them apart;
+//   2. one Update statement on the station database;
+//   3. an undo row for each column whose text changed: every earlier value
+//      of a cell once, the first one recorded marked (FirstCh);
+//   4. flags are mirrored into the run's flag tables, since the station list
+//      rebuild, the profile load and the write-back read the flags there and
+//      would otherwise bring the run's older flag back over the operator's.
+// A refused or failed change returns its reason and leaves the station
+// database, the undo tables and the flag tables as they were; the caller
+// puts its grid back and tells the operator.
+//
+// It reaches the station database through the client components it is given
+// and the work tables through the engine's shared tables (UndoCastTbl,
+// UndoParamTbl, TmpCastFlagsTbl, CastFlagTbl) and the local query it is
+// given; it knows nothing of the editor's form.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TQuery;
+class TZqCommand;
+class TZqQuery;
+
+// A name or text between two Quote characters, the quotes it holds doubled:
+// every table name of the work folder and every text literal is written so.
+std::string QuoteDoubled(const std::string &Text, char Quote);
+
+// One column of the changed row.
+struct TStoredChange {
+    std::string Column;  // the station database's column
+    std::string Literal; // its new value as SQL text ("NULL" for none)
+    std::string Before;  // the text before the change, as the undo tables keep it
+    std::string After;   // the text after it; a column whose text stays gets no undo row
+};
+
+class TStoredEdit {
+public:
+    // ACommand sends the statements and ACount counts the rows, both on the
+    // station database; ALocal reads the undo tables and writes the level-flag
+    // tables of the work folder. All three outlive this object.
+    TStoredEdit(TZqCommand &ACommand, TZqQuery &ACount, TQuery &ALocal);
+
+    // Columns of station AIdCast (of cruise AIdCruise) in Cast_Titles. Empty
+    // when done, else why nothing changed.
+    std::string SetStation(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
+
+    // One column of the level of station AIdCast stored at AStoredPres in
+    // the level table of parameter AParam. AChange.Column names the profile
+    // work table's field ("PRES", "FPRES", "TEMP", "FPSAL", "Chem", "FChem"):
+    // the undo row keeps that name, the statement its station-database column.
+    std::string SetLevel(const std::string &AParam, int AIdCast, double AStoredPres, const TStoredChange &AChange);
+
+    // The station-database column of a profile work-table field of AParam:
+    // "Chem" is the parameter's own column, "FChem" its flag; any other field
+    // keeps its name (in upper case).
+    static std::string LevelColumn(const std::string &AParam, const std::string &AField);
+    // True for the flag fields of a profile work table (FPRES, FTEMP, FPSAL,
+    // FChem), whatever the parameter's code: a chemical parameter may itself
+    // begin with "F".
+    static bool IsLevelFlagField(const std::string &AField);
+
+private:
+    // Counts the rows of ATable that AWhere matches and, when there is
+    // exactly one, sends AStatement: empty when exactly one row changed.
+    std::string UpdateOneRow(const std::string &ATable, const std::string &AWhere, const std::string &AStatement,
+                             const std::string &AWhat);
+    void MirrorStationFlags(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
+    void MirrorLevelFlag(const std::string &AParam, int AIdCast, double AStoredPres, const std::string &AColumn,
+                         const std::string &ALiteral);
+    TZqCommand &FCommand;
+    TZqQuery &FCount;
+    TQuery &FLocal;
+};
