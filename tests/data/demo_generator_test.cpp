@@ -229,9 +229,9 @@ TEST_F(DemoDatabase, DepthsAgreeWithTheGridExceptPlantedFaults)
       double z = 0;
       ASSERT_TRUE(Inputs->Grid.Elevation(s.Lon, s.Lat, z));
       EXPECT_NEAR(s.Depth, -z, 0.05 * -z);
-      // And the nodes the depth check picks, within its 10 %.
+      // And within the depth check's 10 % of that cell's nodes.
       double nodes[4];
-      ASSERT_TRUE(Inputs->Grid.CheckNodes(s.Lon, s.Lat, nodes));
+      ASSERT_TRUE(Inputs->Grid.CellNodes(s.Lon, s.Lat, nodes));
       const double lo = *std::min_element(nodes, nodes + 4), hi = *std::max_element(nodes, nodes + 4);
       const double slack = std::fabs((nodes[0] + nodes[1] + nodes[2] + nodes[3]) / 4) * 0.1;
       EXPECT_LT(lo - slack, -s.Depth);

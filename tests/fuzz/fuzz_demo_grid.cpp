@@ -1,5 +1,5 @@
 // The demo generator's own "DSAA" grid reader over any bytes: a grid or a
-// refusal, then the node look-ups of its depth checks and its depths, inside
+// refusal, then the cell look-ups of its depth checks and its depths, inside
 // the grid, on its edges and far outside it.
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/fuzz/FuzzTargets.h"
@@ -17,7 +17,7 @@ int FuzzDemoGrid(const uint8_t *AData, size_t ASize)
                                     {NAN, Y},             {X, NAN},             {X, INFINITY}};
         for (const auto &P : Probes) {
             double Nodes[4], Z = 0;
-            (void)G.CheckNodes(P[0], P[1], Nodes);
+            (void)G.IndexNodes(P[0], P[1], Nodes);
             (void)G.CellNodes(P[0], P[1], Nodes);
             (void)G.Elevation(P[0], P[1], Z);
         }

@@ -70,7 +70,7 @@ double TDemoAudit::Speed(const TDemoStation &AFrom, const TDemoStation &ATo)
 
 bool TDemoAudit::StationNodes(const TDemoStation &AStation, double AOut[4]) const
 {
-  return FGrid.CheckNodes(AStation.Lon, AStation.Lat, AOut);
+  return FGrid.CellNodes(AStation.Lon, AStation.Lat, AOut);
 }
 
 bool TDemoAudit::GridDepthMin(const TDemoStation &AStation, double &AOut) const

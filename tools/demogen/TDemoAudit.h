@@ -68,7 +68,8 @@ public:
                     TDemoClimatology::TBand &AOut) const;
   // The grid's deepest node about a station as the bottom check takes it.
   bool GridDepthMin(const TDemoStation &AStation, double &AOut) const;
-  // The four grid nodes the depth and bottom checks judge a station by.
+  // The four grid nodes the depth and bottom checks judge a station by:
+  // those of the cell that holds it.
   bool StationNodes(const TDemoStation &AStation, double AOut[4]) const;
 
 private:

@@ -143,8 +143,10 @@ struct TDemoGenerator::TImpl {
 
   // A position where a station of the sea can be: on the sea of the contour,
   // in a square of that sea with climatology, at least 30 m deep at every
-  // node around it, and with a depth that the depth check and the cell that
-  // really holds the station both accept.
+  // node around it, and with a depth that the depth check accepts both in
+  // the cell that holds the station and in the cell a mix-up of the grid's
+  // index conventions would take, so that no slip of a cell changes its
+  // verdict.
   bool Site(const std::string &ASea, double ALon, double ALat, TSite &AOut)
   {
     if (ALon <= -5.5 || !In.Contour.Inside(ALon, ALat))
@@ -153,19 +155,19 @@ struct TDemoGenerator::TImpl {
     const std::string square = In.Squares->Find(ALon, ALat, sea);
     if (sea != ASea || !In.Clim.Profile("TEMP", square, 1) || !In.Clim.Profile("PSAL", square, 1))
       return false;
-    double check[4], cell[4], elevation = 0;
-    if (!In.Grid.CheckNodes(ALon, ALat, check) || !In.Grid.CellNodes(ALon, ALat, cell) ||
+    double index[4], cell[4], elevation = 0;
+    if (!In.Grid.IndexNodes(ALon, ALat, index) || !In.Grid.CellNodes(ALon, ALat, cell) ||
         !In.Grid.Elevation(ALon, ALat, elevation))
       return false;
     for (int i = 0; i < 4; ++i)
-      if (check[i] > -30 || cell[i] > -30)
+      if (index[i] > -30 || cell[i] > -30)
         return false;
     const double noise = std::clamp(Rnd.Normal() * 0.02, -0.04, 0.04);
     const double depth = std::nearbyint(-elevation * (1.0 + noise));
     // 7 % rather than the check's 10 %, to stay clear of its edges.
-    if (!TDemoDepthWindow::Of(check, 7).Holds(-depth) || !TDemoDepthWindow::Of(cell, 7).Holds(-depth))
+    if (!TDemoDepthWindow::Of(index, 7).Holds(-depth) || !TDemoDepthWindow::Of(cell, 7).Holds(-depth))
       return false;
-    const double deepest = std::min({depth, -*std::min_element(check, check + 4), -*std::min_element(cell, cell + 4)});
+    const double deepest = std::min({depth, -*std::min_element(index, index + 4), -*std::min_element(cell, cell + 4)});
     AOut.Lon = ALon;
     AOut.Lat = ALat;
     AOut.Depth = depth;

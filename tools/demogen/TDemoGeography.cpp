@@ -109,10 +109,9 @@ TDemoGrid TDemoGrid::Load(const std::string &APath)
   return g;
 }
 
-bool TDemoGrid::CheckNodes(double ALon, double ALat, double AOut[4]) const
+bool TDemoGrid::IndexNodes(double ALon, double ALat, double AOut[4]) const
 {
-  // Nearest node with ties to even (the default rounding mode), then + 1,
-  // exactly as the depth check picks its nodes.
+  // Nearest node with ties to even (the default rounding mode), then + 1.
   const long col = std::lrint((ALon - FXMin) / FCellW) + 1;
   const long row = std::lrint((ALat - FYMin) / FCellH) + 1;
   if (col < 0 || col > FNX - 2 || row < 0 || row > FNY - 2)
