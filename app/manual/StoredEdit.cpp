@@ -22,8 +22,8 @@ const char *const LevelFlagFields[] = {"FPRES", "FTEMP", "FPSAL", "FCHEM"};
 template <size_t N> bool InUpper(const std::string &AName, const char *const (&AList)[N])
 {
     const std::string Upper = rtl::UpperCase(AName);
-    for (const char *N2 : AList)
-        if (Upper == N2)
+    for (const char *Name : AList)
+        if (Upper == Name)
             return true;
     return false;
 }

@@ -14,9 +14,9 @@
 //   4. flags are mirrored into the run's flag tables, since the station list
 //      rebuild, the profile load and the write-back read the flags there and
 //      would otherwise bring the run's older flag back over the operator's.
-// A refused or failed change returns its reason and leaves the station
-// database, the undo tables and the flag tables as they were; the caller
-// puts its grid back and tells the operator.
+// A change that would not reach exactly one row, or that the station
+// database refuses, returns its reason and changes nothing anywhere; the
+// caller puts its grid back and tells the operator.
 //
 // It reaches the station database through the client components it is given
 // and the work tables through the engine's shared tables (UndoCastTbl,

@@ -19,6 +19,7 @@
 //   uQCManual_Plot.cpp   the profile plot, its read-out, zoom and picking,
 //                        values typed next to the plot
 //   uQCManual_Edit.cpp   station and level edits with their undo values
+//                        (each written through StoredEdit)
 //   uQCManual_Commands.cpp  the re-checks, Auto/Manual QC, the error tree's
 //                        navigation, the QC settings window
 //   uQCManual_Window.cpp the plot in a floating window

@@ -23,8 +23,8 @@ using namespace editortest;
 namespace {
 
 // Cruise 30 holds the demo's planted duplicate: its station 1140 repeats
-// station 628 of cruise 17.
-constexpr int Cruise = 30, Station = 1140, Other = 628, OtherCruise = 17;
+// station 1033 of cruise 27.
+constexpr int Cruise = 30, Station = 1140, Other = 1033, OtherCruise = 27;
 
 class EditorDuplicates : public EditorFixture {
 protected:

@@ -1,7 +1,9 @@
 // A scripted editing session in the editor on a Black Sea station: level and
-// station edits reach the station database one row each, the undo rows and
-// the undo list, UNDO, failed edits reverted, manual flags kept for the
-// write-back, the re-check commands and the error tree's level nodes.
+// station edits reach the station database one row each or none, the undo
+// rows and the undo list of the cell UNDO writes, UNDO on the first click,
+// failed and refused edits leaving nothing behind, manual flags kept for the
+// write-back, the re-check commands and the error tree's level nodes; and
+// one stored change written without the editor (StoredEdit).
 #include "tests/app_editor/edit_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
@@ -408,20 +410,6 @@ TEST_F(StoredChange, ALevelFieldReachesItsColumnItsUndoRowAndItsRunFlag)
     EXPECT_EQ(UndoParamTbl->FieldByName("FldName")->AsString(), "FCHEM");
 }
 
-TEST_F(StoredChange, ALevelThatIsNotExactlyOneRowChangesNothing)
-{
-    const auto Pres = Column("PTS_Data", "TEMP");
-    SqlExec("insert into PTS_Data (ID_Cast, PRES, TEMP) values (" + Id + ", " + Pres[1][0] + ", 1)");
-    const auto Stored0 = Column("PTS_Data", "TEMP");
-    const std::pair<double, const char *> Cases[] = {{std::stod(Pres[1][0]), "2 rows"}, {12345.0, "0 rows"}};
-    for (const auto &[P, Why] : Cases) {
-        const std::string Failure = Stored.SetLevel("TEMP", Station, P, {"TEMP", "9.5", "1", "9.5"});
-        EXPECT_NE(Failure.find(Why), std::string::npos) << Failure;
-        EXPECT_EQ(Column("PTS_Data", "TEMP"), Stored0);
-    }
-    EXPECT_EQ(UndoRows(*UndoParamTbl), 0);
-}
-
 TEST_F(StoredChange, AStationsFlagsReachTheRunsFlagsAndItsOtherFieldsDoNot)
 {
     const int Cruise = 30;
@@ -440,8 +428,10 @@ TEST_F(StoredChange, AStationsFlagsReachTheRunsFlagsAndItsOtherFieldsDoNot)
     for (UndoCastTbl->First(); !UndoCastTbl->Eof(); UndoCastTbl->Next())
         Undo[UndoCastTbl->FieldByName("FldName")->AsString()] = UndoCastTbl->FieldByName("FldValue")->AsString();
     EXPECT_EQ(Undo, (std::map<std::string, std::string>{{"FLON", "0"}, {"DEPTH", Depth}}));
-    // A station that is not there changes nothing.
+    // A row that is not there changes nothing, and keeps no undo row.
     EXPECT_NE(Stored.SetStation(Cruise, -1, {{"FLon", "5", "0", "5"}}).find("0 rows"), std::string::npos);
+    EXPECT_NE(Stored.SetLevel("TEMP", Station, 12345.0, {"TEMP", "9.5", "1", "9.5"}).find("0 rows"), std::string::npos);
+    EXPECT_EQ(UndoRows(*UndoParamTbl), 0);
 }
 
 } // namespace

@@ -53,14 +53,14 @@ protected:
 
 TEST_F(EditorAfterRun, AStationOnLandIsMarkedOnTheMapAndInTheTree)
 {
-    // Cruise 25: station 969 was moved onto land (41.04 E, 41.22 N), which
+    // Cruise 14: station 528 was moved onto land (26.05 E, 31.58 N), which
     // also puts its depth far from the grid's.
-    TForm2 &F = RunAndOpen({25});
-    const int i = IndexOf(969);
+    TForm2 &F = RunAndOpen({14});
+    const int i = IndexOf(528);
     ASSERT_GE(i, 0);
     EXPECT_TRUE(LocationErrors.Bits(i));
     EXPECT_TRUE(DepthErrors.Bits(i));
-    TTreeNode *Node = FindTreeNode(*F.TreeView1, "969");
+    TTreeNode *Node = FindTreeNode(*F.TreeView1, "528");
     ASSERT_NE(Node, nullptr);
     EXPECT_EQ(Node->Level(), 0);
     ASSERT_GE(Node->Count(), 2);
@@ -70,7 +70,7 @@ TEST_F(EditorAfterRun, AStationOnLandIsMarkedOnTheMapAndInTheTree)
     const TPoint P = CruiseStationPts[size_t(i)];
     EXPECT_EQ(F.PaintBox1->Canvas().Pixel(P.X, P.Y), i == CurStationIndex ? clMaroon : clRed);
     // The run's flags show in the station list.
-    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(969)));
+    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(528)));
     EXPECT_EQ(F.tmpStatTbl->FieldByName("FLon")->AsInteger(), 3);
     EXPECT_EQ(F.tmpStatTbl->FieldByName("FD")->AsInteger(), 3);
     apptest::SaveScreenshot(F, "editor_after_run");
@@ -78,18 +78,18 @@ TEST_F(EditorAfterRun, AStationOnLandIsMarkedOnTheMapAndInTheTree)
 
 TEST_F(EditorAfterRun, ASpeedAboveTheLimitBlinksItsSegment)
 {
-    // Cruise 7: station 223 lies 19.7 knots from the one before.
-    TForm2 &F = RunAndOpen({7});
-    const int i = IndexOf(223);
+    // Cruise 9: station 288 lies 19.7 knots from the one before.
+    TForm2 &F = RunAndOpen({9});
+    const int i = IndexOf(288);
     ASSERT_GE(i, 1);
     EXPECT_TRUE(VelocityErrors.Bits(i));
-    EXPECT_NE(FindTreeNode(*F.TreeView1, "223"), nullptr);
+    EXPECT_NE(FindTreeNode(*F.TreeView1, "288"), nullptr);
     EXPECT_TRUE(F.Timer1->Enabled());
     // The visual mode writes the speed into the station list, not into the
     // main database.
-    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(223)));
+    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(288)));
     EXPECT_NEAR(F.tmpStatTbl->FieldByName("Velosity")->AsFloat(), 19.7, 0.1);
-    EXPECT_EQ(Sql("select Velosity from Cast_Titles where ID_Cast=223")[0][0], "<null>");
+    EXPECT_EQ(Sql("select Velosity from Cast_Titles where ID_Cast=288")[0][0], "<null>");
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/manual/map.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
@@ -31,20 +32,23 @@ protected:
             PtsDataFlagTbl = nullptr;
         EditorFixture::TearDown();
     }
-    // A climatology of TEMP and PSAL for the station's square (16) in every
+    // A climatology of TEMP and PSAL for the station's square in every
     // month, its mean far from the data between 20 and 60 dbar.
     void LoadClimatology()
     {
+        const auto At = Sql("select Lon, Lat from Cast_Titles where ID_Cast=" + std::to_string(Station));
+        const std::string Square = FindSquare(std::stod(At[0][0]), std::stod(At[0][1]));
+        ASSERT_EQ(SeaCode, "BS");
         TTable ClimMS(nullptr), ClimBS(nullptr);
         for (const char *P : {"TEMP", "PSAL"}) {
             TClimImport Import;
             Import.Grid.push_back({"REGION", "Month", "PRES", std::string(P) + "_PAVG", std::string(P) + "_PSTD"});
-            Import.SubRegions = {{"16"}, {true}};
+            Import.SubRegions = {{Square}, {true}};
             for (int M = 1; M <= 12; ++M) {
                 Import.Months.Items.push_back(std::to_string(M));
                 Import.Months.Checked.push_back(true);
                 for (int Pres : {20, 30, 40, 60}) {
-                    Import.Grid.push_back({"16", std::to_string(M), std::to_string(Pres), "100", "0.1"});
+                    Import.Grid.push_back({Square, std::to_string(M), std::to_string(Pres), "100", "0.1"});
                     if (M == 1) {
                         Import.Pressures.Items.push_back(std::to_string(Pres));
                         Import.Pressures.Checked.push_back(true);

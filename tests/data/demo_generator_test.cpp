@@ -229,9 +229,9 @@ TEST_F(DemoDatabase, DepthsAgreeWithTheGridExceptPlantedFaults)
       double z = 0;
       ASSERT_TRUE(Inputs->Grid.Elevation(s.Lon, s.Lat, z));
       EXPECT_NEAR(s.Depth, -z, 0.05 * -z);
-      // And the nodes the depth check picks, within its 10 %.
+      // And within the depth check's 10 % of that cell's nodes.
       double nodes[4];
-      ASSERT_TRUE(Inputs->Grid.CheckNodes(s.Lon, s.Lat, nodes));
+      ASSERT_TRUE(Inputs->Grid.CellNodes(s.Lon, s.Lat, nodes));
       const double lo = *std::min_element(nodes, nodes + 4), hi = *std::max_element(nodes, nodes + 4);
       const double slack = std::fabs((nodes[0] + nodes[1] + nodes[2] + nodes[3]) / 4) * 0.1;
       EXPECT_LT(lo - slack, -s.Depth);
@@ -287,6 +287,51 @@ TEST_F(DemoDatabase, StationsOfACruiseFollowInTimeAtShipSpeeds)
       EXPECT_LT(knots, 11) << b.IdCast;
       EXPECT_GT(knots, 1) << b.IdCast;
     }
+}
+
+// The audit's climatic verdict on a level of a clean station: clear inside
+// the band every interpolation agrees on, clear outside any, or unsure.
+TEST_F(DemoDatabase, ClimaticVerdictsAreClearOrUnsure)
+{
+  const TDemoAudit audit(Inputs->Grid, Inputs->Contour, *Inputs->Squares, Inputs->Clim);
+  const std::set<int> excused = CastsWith({"range", "spike", "inversion", "land", "missing", "repeated", "bottom"});
+  // A level whose band is widened by the interpolations' disagreement.
+  TDemoStation s;
+  size_t at = 0;
+  TDemoClimatology::TBand band;
+  for (const TDemoCruise &c : Db->Cruises)
+    for (const TDemoStation &st : c.Stations)
+      for (size_t k = 0; k < st.Pts.size() && !at && !excused.count(st.IdCast); ++k)
+        if (audit.ClimaticBand(st, "TEMP", st.Pts[k].Pres, band) && band.AnyHigh - band.SureHigh > 0.01) {
+          s = st;
+          at = k;
+        }
+  ASSERT_NE(at, 0u) << "no level between climatic levels where the interpolations part";
+  const double margin = TDemoAuditSettings{}.BandMargin;
+  const struct {
+    double Temp;
+    const char *Verdict; // "" for none
+  } cases[] = {
+      {(band.SureLow + band.SureHigh) / 2, ""},
+      {band.SureHigh - 2 * margin, ""},
+      {band.SureHigh - margin / 2, "unsure"},
+      {(band.SureHigh + band.AnyHigh) / 2, "unsure"},
+      {band.AnyHigh + margin / 2, "unsure"},
+      {band.AnyHigh + 2 * margin, "range"},
+      {band.SureLow + margin / 2, "unsure"},
+      {band.AnyLow - 2 * margin, "range"},
+  };
+  for (const auto &c : cases) {
+    s.Pts[at].Temp = c.Temp;
+    std::string verdict;
+    for (const TDemoFinding &f : audit.Levels(s))
+      if (f.Param == "TEMP" && (f.Kind == "range" || f.Kind == "unsure")) {
+        EXPECT_EQ(*f.Pres, s.Pts[at].Pres) << f.Key();
+        verdict = f.Kind;
+      }
+    EXPECT_EQ(verdict, c.Verdict) << c.Temp << " in " << band.SureLow << " .. " << band.SureHigh << " of "
+                                  << band.AnyLow << " .. " << band.AnyHigh;
+  }
 }
 
 // The demo database that the build put into the program folder.

@@ -341,12 +341,20 @@ TEST_F(MalformedInstallationFile, GridsWithABadHeaderOrValueCountAreRefused)
 {
   const std::string good = "DSAA\n3 2\n0 2\n0 1\n-5 1\n-1 -2 -3\n-4 -5 1\n";
   EXPECT_NO_THROW(TDemoGrid::Load(Write(good)));
-  EXPECT_NE(Refusal([&] { TDemoGrid::Load(Write("DSAB" + good.substr(4))); }).find("DSAA"), std::string::npos);
-  EXPECT_NE(Refusal([&] { TDemoGrid::Load(Write(good.substr(0, good.size() - 3))); }).find("5 values instead of 6"),
-            std::string::npos);
-  EXPECT_NE(Refusal([&] { TDemoGrid::Load(Write(good + "7\n")); }).find("more values"), std::string::npos);
-  EXPECT_NE(Refusal([&] { TDemoGrid::Load(Write("DSAA\n3 2\n0 2\n0 1\n-5 1\n-1 x -3\n-4 -5 1\n")); }).find("not a number"),
-            std::string::npos);
+  EXPECT_NO_THROW(TDemoGrid::Load(Write("DSAA\n3 2 0 2 0 1 -5 1\n1 1 1 1 1 1"))) << "the fewest bytes a grid takes";
+  const struct {
+    std::string Text, Fault;
+  } cases[] = {
+      {"DSAB" + good.substr(4), "DSAA"},
+      {good.substr(0, good.size() - 3), "5 values instead of 6"},
+      {good + "7\n", "more values"},
+      {"DSAA\n3 2\n0 2\n0 1\n-5 1\n-1 x -3\n-4 -5 1\n", "not a number"},
+      // 29 bytes whose header asks for 4.3 billion nodes.
+      {"DSAA\n65535 65535 0 1 0 1 0 1\n", "more than the file can hold"},
+      {"DSAA\n3 2 0 2 0 1 -5 1\n1 1 1 1 1", "more than the file can hold"},
+  };
+  for (const auto &c : cases)
+    EXPECT_NE(Refusal([&] { TDemoGrid::Load(Write(c.Text)); }).find(c.Fault), std::string::npos) << c.Text;
 }
 
 TEST_F(MalformedInstallationFile, ContoursWithATornPolygonAreRefused)

@@ -1,8 +1,11 @@
 // The installation files read by the program's own readers, as far as they
 // exist: the grid reader, the square files, the coastline drawing, the
 // test tree's image lists and state file, and the map axes. Each must take
-// its file without a single message.
+// its file without a single message. And the climatology as the program's
+// range test interpolates it, against the band the demo generator keeps
+// its values clear of.
 #include "app/Globals.h"
+#include "app/ReinRoss.h"
 #include "app/manual/CheckTree.h"
 #include "app/manual/Isolines.h"
 #include "app/manual/Recalcs.h"
@@ -10,6 +13,7 @@
 #include "platform/toolkit/TCanvas.h"
 #include "platform/toolkit/TDialogs.h"
 #include "tests/data/DataTestSupport.h"
+#include "tools/demogen/TDemoClimatology.h"
 #include "tools/demogen/TDemoGeography.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +101,56 @@ TEST_F(ProgramReaders, MapAxesStepWholeDegrees)
   EXPECT_EQ(unit, 0);
   EXPECT_EQ(GeoAxisStep(20, false, unit), 5);
   EXPECT_EQ(unit, 0);
+}
+
+// Every climatic profile of the installation, at each of its levels, a
+// quarter, half and three quarters into each layer and just above its
+// deepest level: the program's interval lies between the generator's sure
+// and possible bounds there, as does the linear one.
+TEST_F(ProgramReaders, ClimaticIntervalsLieWithinTheGeneratorsBand)
+{
+  demogen::TDemoClimatology clim;
+  for (const char *f : {"Clim/BlackSea_TS.txt", "Clim/Mediterranean_TS.txt"})
+    clim.Load(ProgramDir + f);
+  const double n = 3, slack = 1e-9;
+  int profiles = 0, points = 0;
+  for (const std::string &param : clim.Params())
+    for (const std::string &region : clim.Regions())
+      for (int month = 1; month <= 12; ++month) {
+        const demogen::TDemoClimatology::TProfile *p = clim.Profile(param, region, month);
+        if (!p || p->size() < 2)
+          continue;
+        ++profiles;
+        TRealArr levels, means, stds;
+        for (const auto &l : *p) {
+          levels.push_back(l.Pres);
+          means.push_back(l.Mean);
+          stds.push_back(l.Std);
+        }
+        std::vector<double> at;
+        for (size_t k = 0; k + 1 < p->size(); ++k)
+          for (double w : {0.0, 0.25, 0.5, 0.75})
+            at.push_back(levels[k] + w * (levels[k + 1] - levels[k]));
+        at.push_back(levels.back() - 0.1);
+        for (double x : at) {
+          demogen::TDemoClimatology::TBand b;
+          ASSERT_TRUE(demogen::TDemoClimatology::Band(*p, x, n, b));
+          const uint16_t N = uint16_t(levels.size() - 1);
+          double linMean = 0, linStd = 0;
+          demogen::TDemoClimatology::At(*p, x, linMean, linStd);
+          const double mean[] = {InterpolateReinRoss(levels, means, N, x), linMean};
+          const double sd[] = {InterpolateReinRoss(levels, stds, N, x), linStd};
+          for (int i = 0; i < 2; ++i) {
+            const double lo = mean[i] - n * sd[i], hi = mean[i] + n * sd[i];
+            EXPECT_TRUE(b.AnyLow - slack <= lo && lo <= b.SureLow + slack && b.SureHigh - slack <= hi &&
+                        hi <= b.AnyHigh + slack)
+                << param << " " << region << " month " << month << " at " << x << (i ? " linear" : " program");
+          }
+          ++points;
+        }
+      }
+  EXPECT_GT(profiles, 1000);
+  EXPECT_GT(points, 50000);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
     X(ini, FuzzIni)                                                                                               \
     X(connection_string, FuzzConnectionString)                                                                    \
     X(grid, FuzzGrid)                                                                                             \
+    X(demo_grid, FuzzDemoGrid)                                                                                    \
     X(coastline, FuzzCoastline)                                                                                   \
     X(extra_lines, FuzzExtraLines)                                                                                \
     X(squares, FuzzSquares)                                                                                       \

@@ -68,35 +68,63 @@ double TDemoAudit::Speed(const TDemoStation &AFrom, const TDemoStation &ATo)
   return dt == 0 ? 10000.0 : std::sqrt(dx * dx + dy * dy) / dt;
 }
 
+bool TDemoAudit::StationNodes(const TDemoStation &AStation, double AOut[4]) const
+{
+  return FGrid.CellNodes(AStation.Lon, AStation.Lat, AOut);
+}
+
 bool TDemoAudit::GridDepthMin(const TDemoStation &AStation, double &AOut) const
 {
   double z[4];
-  if (!FGrid.CheckNodes(AStation.Lon, AStation.Lat, z))
+  if (!StationNodes(AStation, z))
     return false;
   AOut = std::min({z[0], z[1], z[2], z[3]});
   return true;
 }
 
-bool TDemoAudit::ClimaticInterval(const TDemoStation &AStation, const std::string &AParam, double APres,
-                                  double &ALow, double &AHigh) const
+bool TDemoAudit::DataChecked(const TDemoStation &AStation) const
+{
+  std::string sea;
+  FSquares.Find(AStation.Lon, AStation.Lat, sea);
+  return !sea.empty() && !(AStation.Lon < CheckedFromLon);
+}
+
+const TDemoClimatology::TProfile *TDemoAudit::ClimProfile(const TDemoStation &AStation,
+                                                          const std::string &AParam) const
 {
   std::string sea;
   const std::string square = FSquares.Find(AStation.Lon, AStation.Lat, sea);
   if (sea.empty() || AStation.Lon < CheckedFromLon)
-    return false;
-  const TDemoClimatology::TProfile *p = FClim.Profile(AParam, square, DemoMonthOf(AStation.Date));
-  if (!p || p->size() < 2 || !(APres < p->back().Pres))
-    return false;
-  double mean = 0, sd = 0;
-  TDemoClimatology::At(*p, APres, mean, sd);
-  ALow = mean - FSet.NStdDev * sd;
-  AHigh = mean + FSet.NStdDev * sd;
-  return true;
+    return nullptr;
+  return FClim.Profile(AParam, square, DemoMonthOf(AStation.Date));
+}
+
+double TDemoAudit::DeepestClimLevel(const TDemoStation &AStation, const std::string &AParam) const
+{
+  const TDemoClimatology::TProfile *p = ClimProfile(AStation, AParam);
+  return p ? p->back().Pres : 0;
+}
+
+bool TDemoAudit::ClimaticBand(const TDemoStation &AStation, const std::string &AParam, double APres,
+                              TDemoClimatology::TBand &AOut) const
+{
+  const TDemoClimatology::TProfile *p = ClimProfile(AStation, AParam);
+  return p && TDemoClimatology::Band(*p, APres, FSet.NStdDev, AOut);
 }
 
 std::vector<TDemoFinding> TDemoAudit::Levels(const TDemoStation &S) const
 {
   std::vector<TDemoFinding> out;
+  for (const TDemoChemProfile &c : S.Chem)
+    for (const TDemoChemLevel &l : c.Levels)
+      if (!l.Value)
+        out.push_back(Found("missing", S, l.Pres, c.Param));
+  // The level checks run only where the station lies in a square; their
+  // flags of levels at or below a parameter's deepest climatic level are
+  // cleared, except a missing value's and the spike test's.
+  if (!DataChecked(S))
+    return out;
+  const double deepestT = DeepestClimLevel(S, "TEMP"), deepestS = DeepestClimLevel(S, "PSAL");
   double gridMin = 0;
   const bool inGrid = GridDepthMin(S, gridMin);
   std::vector<const TDemoLevel *> used; // levels the checks look at, in order
@@ -111,17 +139,25 @@ std::vector<TDemoFinding> TDemoAudit::Levels(const TDemoStation &S) const
       out.push_back(Found("missing", S, l.Pres, "TEMP"));
     if (!l.Psal)
       out.push_back(Found("missing", S, l.Pres, "PSAL"));
-    if (inGrid && !(-l.Pres > gridMin))
+    // The pressure flag is the temperature pass's; a missing temperature
+    // keeps it at the deepest level itself.
+    if (inGrid && !(-l.Pres > gridMin) && (l.Pres < deepestT || (l.Pres == deepestT && !l.Temp)))
       out.push_back(Found("bottom", S, l.Pres, {}, Fmt("grid bottom %.0f m", -gridMin)));
   }
-  // Density inversions over levels with both temperature and salinity.
+  // Density inversions over levels with both temperature and salinity,
+  // flagged on both parameters.
   double prev = -1.0;
   for (const TDemoLevel *l : used) {
     if (!l->Temp || !l->Psal)
       continue;
     const double rho = DemoSeaWaterDensity(*l->Temp, *l->Psal);
-    if (prev != -1.0 && !(rho - prev > -0.01))
-      out.push_back(Found("inversion", S, l->Pres, "DENS", Fmt("density falls by %.3f", prev - rho)));
+    if (prev != -1.0 && !(rho - prev > -0.01)) {
+      const bool onT = l->Pres < deepestT, onS = l->Pres < deepestS;
+      if (onT && onS)
+        out.push_back(Found("inversion", S, l->Pres, "DENS", Fmt("density falls by %.3f", prev - rho)));
+      else if (onT || onS)
+        out.push_back(Found("unsure", S, l->Pres, "DENS", "an inversion flagged on one parameter only"));
+    }
     prev = rho;
   }
   for (const char *param : {"TEMP", "PSAL"}) {
@@ -132,12 +168,19 @@ std::vector<TDemoFinding> TDemoAudit::Levels(const TDemoStation &S) const
         lo = std::min(lo, *v);
         hi = std::max(hi, *v);
       }
-    // Climatic range.
+    // Climatic range: clear inside or clear outside the band, whatever the
+    // interpolation; a value between is a verdict that cannot be foretold.
     for (const TDemoLevel *l : used) {
-      double a = 0, b = 0;
+      TDemoClimatology::TBand b;
       auto v = value(*l);
-      if (v && ClimaticInterval(S, param, l->Pres, a, b) && !(a <= *v && *v <= b))
-        out.push_back(Found("range", S, l->Pres, param, Fmt("outside %.3f .. %.3f", a, b)));
+      if (!v || !ClimaticBand(S, param, l->Pres, b))
+        continue;
+      const double m = FSet.BandMargin;
+      if (*v < b.AnyLow - m || *v > b.AnyHigh + m)
+        out.push_back(Found("range", S, l->Pres, param, Fmt("outside %.3f .. %.3f", b.AnyLow, b.AnyHigh)));
+      else if (!(b.SureLow + m <= *v && *v <= b.SureHigh - m))
+        out.push_back(Found("unsure", S, l->Pres, param,
+                            Fmt("near the edge of %.3f .. %.3f", b.SureLow, b.SureHigh)));
     }
     // Two-sided spikes: a step up and a step back, both steeper than the
     // threshold, reported at the level between them.
@@ -160,10 +203,6 @@ std::vector<TDemoFinding> TDemoAudit::Levels(const TDemoStation &S) const
       last = l;
     }
   }
-  for (const TDemoChemProfile &c : S.Chem)
-    for (const TDemoChemLevel &l : c.Levels)
-      if (!l.Value)
-        out.push_back(Found("missing", S, l.Pres, c.Param));
   return out;
 }
 
@@ -195,7 +234,7 @@ std::vector<TDemoFinding> TDemoAudit::Cruise(const TDemoCruise &C) const
       out.push_back(Found("nodepth", *s));
     } else {
       double z[4];
-      if (!FGrid.CheckNodes(s->Lon, s->Lat, z)) {
+      if (!StationNodes(*s, z)) {
         out.push_back(Found("depth", *s, {}, {}, "outside the grid"));
       } else {
         const TDemoDepthWindow w = TDemoDepthWindow::Of(z, FSet.DepthTolerancePct);

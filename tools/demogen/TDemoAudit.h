@@ -7,6 +7,7 @@
 // from its file.
 #pragma once
 
+#include "tools/demogen/TDemoClimatology.h"
 #include "tools/demogen/TDemoModel.h"
 
 #include <string>
@@ -17,7 +18,6 @@ namespace demogen {
 class TDemoGrid;
 class TDemoContour;
 class TDemoSquares;
-class TDemoClimatology;
 
 struct TDemoAuditSettings {
   double VelocityLimitKnots = 12;
@@ -27,6 +27,9 @@ struct TDemoAuditSettings {
   // Two stations of different cruises closer than this are duplicates.
   double DuplicateMinutes = 1; // arc minutes
   double DuplicateHours = 1;
+  // Values are stored to three decimals; a value this close to the edge
+  // of a band is not taken as clear of it.
+  double BandMargin = 0.001;
 };
 
 // Seawater density at one atmosphere (UNESCO EOS-80), kg/m3.
@@ -49,12 +52,25 @@ public:
 
   // Speed in knots between two stations as the velocity check reckons it.
   static double Speed(const TDemoStation &AFrom, const TDemoStation &ATo);
-  // Climatic interval of a level: false when there is none (no square, no
-  // climatology, fewer than two levels, or the level not above the deepest).
-  bool ClimaticInterval(const TDemoStation &AStation, const std::string &AParam, double APres,
-                        double &ALow, double &AHigh) const;
+  // Whether the data checks look at a station's levels at all: checked
+  // stations (east of -5.6) in a square of either sea.
+  bool DataChecked(const TDemoStation &AStation) const;
+  // The climatic profile of a parameter that the data checks select for a
+  // station; nullptr when there is none or the checks pass the station by.
+  const TDemoClimatology::TProfile *ClimProfile(const TDemoStation &AStation,
+                                                         const std::string &AParam) const;
+  // Deepest level of that profile, 0 without one: the range, inversion and
+  // bottom verdicts of deeper levels are cleared.
+  double DeepestClimLevel(const TDemoStation &AStation, const std::string &AParam) const;
+  // Climatic band of a level under every interpolation the range test may
+  // use: false when the test gives the level no verdict.
+  bool ClimaticBand(const TDemoStation &AStation, const std::string &AParam, double APres,
+                    TDemoClimatology::TBand &AOut) const;
   // The grid's deepest node about a station as the bottom check takes it.
   bool GridDepthMin(const TDemoStation &AStation, double &AOut) const;
+  // The four grid nodes the depth and bottom checks judge a station by:
+  // those of the cell that holds it.
+  bool StationNodes(const TDemoStation &AStation, double AOut[4]) const;
 
 private:
   const TDemoGrid &FGrid;

@@ -3,6 +3,7 @@
 
 #include "tools/demogen/TDemoGeography.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -131,6 +132,50 @@ bool TDemoClimatology::At(const TProfile &AProfile, double APres, double &AMean,
     }
   AMean = AProfile.back().Mean;
   AStd = AProfile.back().Std;
+  return true;
+}
+
+bool TDemoClimatology::Band(const TProfile &P, double APres, double ANStd, TBand &AOut)
+{
+  if (P.size() < 2 || !(APres < P.back().Pres))
+    return false;
+  // The layer between levels k and k + 1 that holds the pressure (the first
+  // layer for a pressure above the first level).
+  size_t k = 0;
+  while (k + 2 < P.size() && P[k + 1].Pres <= APres)
+    ++k;
+  double meanLo = 1e300, meanHi = -1e300, stdLo = 1e300, stdHi = -1e300;
+  auto take = [&](double AMean, double AStd) {
+    meanLo = std::min(meanLo, AMean), meanHi = std::max(meanHi, AMean);
+    stdLo = std::min(stdLo, AStd), stdHi = std::max(stdHi, AStd);
+  };
+  auto line = [&](size_t a, size_t b) {
+    const double w = (APres - P[a].Pres) / (P[b].Pres - P[a].Pres);
+    take(P[a].Mean + w * (P[b].Mean - P[a].Mean), P[a].Std + w * (P[b].Std - P[a].Std));
+  };
+  auto parabola = [&](size_t a) {
+    double mean = 0, std = 0;
+    for (size_t i = a; i < a + 3; ++i) {
+      double w = 1;
+      for (size_t j = a; j < a + 3; ++j)
+        if (j != i)
+          w *= (APres - P[j].Pres) / (P[i].Pres - P[j].Pres);
+      mean += w * P[i].Mean;
+      std += w * P[i].Std;
+    }
+    take(mean, std);
+  };
+  line(k, k + 1);
+  if (k >= 1)
+    parabola(k - 1);
+  if (k + 2 < P.size())
+    parabola(k);
+  else if (k >= 1)
+    line(k - 1, k);
+  AOut.SureLow = meanHi - ANStd * stdLo;
+  AOut.SureHigh = meanLo + ANStd * stdLo;
+  AOut.AnyLow = meanLo - ANStd * stdHi;
+  AOut.AnyHigh = meanHi + ANStd * stdHi;
   return true;
 }
 

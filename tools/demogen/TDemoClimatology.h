@@ -30,6 +30,21 @@ public:
   // held constant beyond the last; false for a profile of fewer than two levels.
   static bool At(const TProfile &AProfile, double APres, double &AMean, double &AStd);
 
+  // The climatic interval (mean -/+ ANStd standard deviations) at a pressure
+  // as any interpolation of the profile may draw it: linear in the layer;
+  // Reiniger-Ross, whose value lies between the parabolas through the
+  // layer's neighbouring triples of levels; or, in the last layer, the line
+  // through the two levels above it extended, as a four-point bracket
+  // clamped at the foot of a profile draws it. A value between SureLow and
+  // SureHigh passes under every one of them, a value below AnyLow or above
+  // AnyHigh fails under every one; in between the verdict hangs on the
+  // interpolation. False where the range test gives no verdict: fewer than
+  // two levels, or the pressure not above the deepest level.
+  struct TBand {
+    double SureLow = 0, SureHigh = 0, AnyLow = 0, AnyHigh = 0;
+  };
+  static bool Band(const TProfile &AProfile, double APres, double ANStd, TBand &AOut);
+
   std::set<std::string> Params() const;
   std::set<std::string> Regions() const;
   size_t RowCount() const { return FRows; }

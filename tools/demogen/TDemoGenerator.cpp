@@ -122,7 +122,11 @@ double TDemoRandom::Normal()
 struct TDemoGenerator::TImpl {
   const TDemoInputs &In;
   TDemoSize Size;
-  TDemoRandom Rnd;
+  uint64_t Seed;
+  // Cruises, sites and timings draw from one stream, the faults' choices
+  // from another: a change in what a plant accepts leaves the cruises as
+  // they were. Each profile draws from a stream of its own station.
+  TDemoRandom Rnd, PlantRnd;
   TDemoAudit Audit;
   TDemoDatabase Db;
   int NextCastId = 1;
@@ -130,7 +134,8 @@ struct TDemoGenerator::TImpl {
   std::vector<TDemoFinding> Manifest;
 
   TImpl(const TDemoInputs &AIn, TDemoSize ASize, uint64_t ASeed)
-      : In(AIn), Size(ASize), Rnd(ASeed), Audit(AIn.Grid, AIn.Contour, *AIn.Squares, AIn.Clim)
+      : In(AIn), Size(ASize), Seed(ASeed), Rnd(ASeed), PlantRnd(ASeed ^ 0x706c616e74ULL),
+        Audit(AIn.Grid, AIn.Contour, *AIn.Squares, AIn.Clim)
   {
   }
 
@@ -138,8 +143,10 @@ struct TDemoGenerator::TImpl {
 
   // A position where a station of the sea can be: on the sea of the contour,
   // in a square of that sea with climatology, at least 30 m deep at every
-  // node around it, and with a depth that the depth check and the cell that
-  // really holds the station both accept.
+  // node around it, and with a depth that the depth check accepts both in
+  // the cell that holds the station and in the cell a mix-up of the grid's
+  // index conventions would take, so that no slip of a cell changes its
+  // verdict.
   bool Site(const std::string &ASea, double ALon, double ALat, TSite &AOut)
   {
     if (ALon <= -5.5 || !In.Contour.Inside(ALon, ALat))
@@ -148,19 +155,19 @@ struct TDemoGenerator::TImpl {
     const std::string square = In.Squares->Find(ALon, ALat, sea);
     if (sea != ASea || !In.Clim.Profile("TEMP", square, 1) || !In.Clim.Profile("PSAL", square, 1))
       return false;
-    double check[4], cell[4], elevation = 0;
-    if (!In.Grid.CheckNodes(ALon, ALat, check) || !In.Grid.CellNodes(ALon, ALat, cell) ||
+    double index[4], cell[4], elevation = 0;
+    if (!In.Grid.IndexNodes(ALon, ALat, index) || !In.Grid.CellNodes(ALon, ALat, cell) ||
         !In.Grid.Elevation(ALon, ALat, elevation))
       return false;
     for (int i = 0; i < 4; ++i)
-      if (check[i] > -30 || cell[i] > -30)
+      if (index[i] > -30 || cell[i] > -30)
         return false;
     const double noise = std::clamp(Rnd.Normal() * 0.02, -0.04, 0.04);
     const double depth = std::nearbyint(-elevation * (1.0 + noise));
     // 7 % rather than the check's 10 %, to stay clear of its edges.
-    if (!TDemoDepthWindow::Of(check, 7).Holds(-depth) || !TDemoDepthWindow::Of(cell, 7).Holds(-depth))
+    if (!TDemoDepthWindow::Of(index, 7).Holds(-depth) || !TDemoDepthWindow::Of(cell, 7).Holds(-depth))
       return false;
-    const double deepest = std::min({depth, -*std::min_element(check, check + 4), -*std::min_element(cell, cell + 4)});
+    const double deepest = std::min({depth, -*std::min_element(index, index + 4), -*std::min_element(cell, cell + 4)});
     AOut.Lon = ALon;
     AOut.Lat = ALat;
     AOut.Depth = depth;
@@ -243,26 +250,43 @@ struct TDemoGenerator::TImpl {
     }
   }
 
-  void MakeProfile(TDemoStation &S, const TSite &ASite, TKind AKind, double ACastLimit,
-                   const std::vector<std::string> &AParams)
+  // The middle of the climatic band that every interpolation agrees on,
+  // and a third of its half-width as the deviation a profile may wander
+  // by; below the deepest level, which no verdict reaches, the climatology
+  // held from there.
+  static void BandMiddle(const TDemoClimatology::TProfile &AProfile, double APres, double &AMiddle, double &AStd)
   {
+    TDemoClimatology::TBand b;
+    if (!TDemoClimatology::Band(AProfile, APres, 3, b)) {
+      TDemoClimatology::At(AProfile, APres, AMiddle, AStd);
+      return;
+    }
+    AMiddle = (b.SureLow + b.SureHigh) / 2;
+    AStd = std::max(0.0, (b.SureHigh - b.SureLow) / 6);
+  }
+
+  void MakeProfile(TDemoStation &S, const TSite &ASite, TKind AKind, double ACastLimit,
+                   const std::vector<std::string> &AParams, int AAttempt)
+  {
+    TDemoRandom &rnd = Rnd;
+    (void)AAttempt;
     const int month = DemoMonthOf(S.Date);
     const TDemoClimatology::TProfile &pt = *In.Clim.Profile("TEMP", ASite.Square, month);
     const TDemoClimatology::TProfile &ps = *In.Clim.Profile("PSAL", ASite.Square, month);
-    const double aT = Rnd.Uniform(-0.9, 0.9), aS = Rnd.Uniform(-0.9, 0.9);
-    const double cT = Rnd.Uniform(-0.25, 0.25), cS = Rnd.Uniform(-0.25, 0.25);
-    const double wave = Rnd.Uniform(150, 600), phase = Rnd.Uniform(0, 2 * Pi);
+    const double aT = rnd.Uniform(-0.9, 0.9), aS = rnd.Uniform(-0.9, 0.9);
+    const double cT = rnd.Uniform(-0.25, 0.25), cS = rnd.Uniform(-0.25, 0.25);
+    const double wave = rnd.Uniform(150, 600), phase = rnd.Uniform(0, 2 * Pi);
     S.Pts.clear();
     S.Chem.clear();
     for (double p : PressureLevels(AKind, ASite.MaxPres, ACastLimit)) {
       double mT = 0, sT = 0, mS = 0, sS = 0;
-      TDemoClimatology::At(pt, p, mT, sT);
-      TDemoClimatology::At(ps, p, mS, sS);
+      BandMiddle(pt, p, mT, sT);
+      BandMiddle(ps, p, mS, sS);
       const double shape = std::sin(2 * Pi * p / wave + phase);
       TDemoLevel l;
       l.Pres = p;
-      l.Temp = mT + sT * (aT + cT * shape) + Rnd.Normal() * 0.003;
-      l.Psal = mS + sS * (aS + cS * shape) + Rnd.Normal() * 0.002;
+      l.Temp = mT + sT * (aT + cT * shape) + rnd.Normal() * 0.003;
+      l.Psal = mS + sS * (aS + cS * shape) + rnd.Normal() * 0.002;
       S.Pts.push_back(l);
     }
     Stabilise(S.Pts, 1);
@@ -284,7 +308,7 @@ struct TDemoGenerator::TImpl {
                               : 0.2 * (p < 50) + 5.0 * std::exp(-std::pow((p - 70.0) / 30.0, 2));
         else
           v = param == "DOX1" ? 5.2 - 0.9 * (1.0 - std::exp(-p / 300.0)) : 6.0 * east * (1.0 - std::exp(-p / 250.0));
-        v = std::max(0.0, v * (1.0 + Rnd.Normal() * 0.03));
+        v = std::max(0.0, v * (1.0 + rnd.Normal() * 0.03));
         c.Levels.push_back({p, Round(v, 2)});
       }
       S.Chem.push_back(std::move(c));
@@ -376,7 +400,7 @@ struct TDemoGenerator::TImpl {
     for (size_t i = 0; i < C.Stations.size(); ++i) {
       bool clean = false;
       for (int attempt = 0; attempt < 30 && !clean; ++attempt) {
-        MakeProfile(C.Stations[i], ASites[i], AKind, ACastLimit, C.Params);
+        MakeProfile(C.Stations[i], ASites[i], AKind, ACastLimit, C.Params, attempt);
         clean = Audit.Levels(C.Stations[i]).empty();
       }
       if (!clean)
@@ -443,7 +467,7 @@ struct TDemoGenerator::TImpl {
         if (!Used.count(Db.Cruises[c].Stations[s].IdCast))
           candidates.emplace_back(c, s);
     for (size_t i = candidates.size(); i > 1; --i)
-      std::swap(candidates[i - 1], candidates[Rnd.Next() % i]);
+      std::swap(candidates[i - 1], candidates[PlantRnd.Next() % i]);
     int planted = 0;
     for (const auto &[c, s] : candidates) {
       if (planted == ATimes)
@@ -460,10 +484,12 @@ struct TDemoGenerator::TImpl {
         return keys;
       };
       const std::vector<TDemoFinding> after = Audit.Cruise(trial);
-      bool has = false;
-      for (const TDemoFinding &f : after)
+      bool has = false, unsure = false;
+      for (const TDemoFinding &f : after) {
         has = has || (f.IdCast == id && f.Kind == AKind);
-      if (!has || others(after) != others(Audit.Cruise(Db.Cruises[c])))
+        unsure = unsure || (f.IdCast == id && f.Kind == "unsure");
+      }
+      if (!has || unsure || others(after) != others(Audit.Cruise(Db.Cruises[c])))
         continue;
       for (TDemoFinding f : after)
         if (f.IdCast == id) {
@@ -486,7 +512,27 @@ struct TDemoGenerator::TImpl {
       if (!AOk)
         throw std::runtime_error(std::string("no station could take the planted fault '") + AKind + "'");
     };
-    need(Plant("land", n, [&](TDemoCruise &C, size_t S) { return Interior(C, S) && MoveOntoLand(C.Stations[S]); }),
+    // First, while the few stations with chemistry are all free.
+    need(Plant("missing", 1,
+               [&](TDemoCruise &C, size_t S) {
+                 for (TDemoChemProfile &c : C.Stations[S].Chem)
+                   if (c.Levels.size() >= 3) {
+                     c.Levels[c.Levels.size() / 2].Value.reset();
+                     return true;
+                   }
+                 return false;
+               }),
+         "missing");
+    need(Plant("land", n,
+               [&](TDemoCruise &C, size_t S) {
+                 if (!Interior(C, S) || !MoveOntoLand(C.Stations[S]))
+                   return false;
+                 // The ship took its time: a position far off makes neither
+                 // leg a speed fault too.
+                 SlowLegInto(C, S);
+                 SlowLegInto(C, S + 1);
+                 return true;
+               }),
          "land");
     need(Plant("speed", n,
                [&](TDemoCruise &C, size_t S) {
@@ -506,14 +552,18 @@ struct TDemoGenerator::TImpl {
          "speed");
     need(Plant("time", n,
                [&](TDemoCruise &C, size_t S) {
-                 // The last station of its day, whose next station is early
-                 // the next day, so that the order by date and time stays.
-                 if (!Interior(C, S))
+                 // The last station of its day, whose next station is on a
+                 // later day but within a day of it, so that the order by date
+                 // and time stays and the leg on reckons a negative time; or
+                 // the last station of the cruise.
+                 if (S == 0)
                    return false;
                  TDemoStation &s = C.Stations[S];
-                 const TDemoStation &next = C.Stations[S + 1];
-                 if (next.Date != s.Date + 1 || !(next.Time < s.Time))
-                   return false;
+                 if (S + 1 < C.Stations.size()) {
+                   const TDemoStation &next = C.Stations[S + 1];
+                   if (!(next.Date > s.Date) || !(next.Moment() < s.Moment() + 1.0))
+                     return false;
+                 }
                  s.Time += 1.0;
                  return true;
                }),
@@ -557,29 +607,41 @@ struct TDemoGenerator::TImpl {
       need(Plant("missing", n,
                  [&](TDemoCruise &C, size_t S) {
                    std::vector<TDemoLevel> &l = C.Stations[S].Pts;
-                   if (l.size() < 4)
+                   // Where both parameters have a climatic verdict: deeper
+                   // down, whether a missing value keeps its flag hangs on
+                   // how the checks clear the levels they do not judge.
+                   TDemoClimatology::TBand b;
+                   const TDemoStation &st = C.Stations[S];
+                   if (l.size() < 4 || !Audit.ClimaticBand(st, "TEMP", l[l.size() / 3].Pres, b) ||
+                       !Audit.ClimaticBand(st, "PSAL", l[l.size() / 3].Pres, b))
                      return false;
                    (param[0] == 'T' ? l[l.size() / 3].Temp : l[l.size() / 3].Psal).reset();
                    return true;
                  }),
            "missing");
-    need(Plant("missing", 1,
-               [&](TDemoCruise &C, size_t S) {
-                 for (TDemoChemProfile &c : C.Stations[S].Chem)
-                   if (c.Levels.size() >= 3) {
-                     c.Levels[c.Levels.size() / 2].Value.reset();
-                     return true;
-                   }
-                 return false;
-               }),
-         "missing");
+  }
+
+  // Delays station AFrom of a cruise and every later one alike, by whole
+  // minutes, until the leg into it is well below the speed limit.
+  static void SlowLegInto(TDemoCruise &C, size_t AFrom)
+  {
+    if (AFrom == 0 || AFrom >= C.Stations.size())
+      return;
+    const TDemoStation &a = C.Stations[AFrom - 1];
+    const double knots = TDemoAudit::Speed(a, C.Stations[AFrom]);
+    if (knots < 11.5)
+      return;
+    const double hours = (C.Stations[AFrom].Moment() - a.Moment()) * 24.0;
+    const double delay = std::ceil(hours * (knots / 11.0 - 1.0) * 60.0 + 1.0) / 1440.0;
+    for (size_t i = AFrom; i < C.Stations.size(); ++i)
+      SetMoment(C.Stations[i], C.Stations[i].Moment() + delay);
   }
 
   bool MoveOntoLand(TDemoStation &S)
   {
     // The nearest land in sixteen directions, then a mile further inland:
     // a position with a slip of the pen, next to where the ship was.
-    for (double r = 0.5; r <= 60; r += 0.5)
+    for (double r = 0.5; r <= 150; r += 0.5)
       for (int b = 0; b < 16; ++b) {
         const double h = b * Pi / 8;
         auto at = [&](double ARange, double &ALon, double &ALat) {
@@ -607,10 +669,9 @@ struct TDemoGenerator::TImpl {
       return false;
     // Deeper than the grid's floor but above the climatology's deepest
     // level, where the bottom check's flag stands.
-    const double p = std::floor(-gridMin + Rnd.Uniform(15, 60));
-    double lo = 0, hi = 0;
-    if (!(p > S.Pts.back().Pres + 5) || !Audit.ClimaticInterval(S, "TEMP", p, lo, hi) ||
-        !Audit.ClimaticInterval(S, "PSAL", p, lo, hi))
+    const double p = std::floor(-gridMin + PlantRnd.Uniform(15, 60));
+    TDemoClimatology::TBand b;
+    if (!(p > S.Pts.back().Pres + 5) || !Audit.ClimaticBand(S, "TEMP", p, b) || !Audit.ClimaticBand(S, "PSAL", p, b))
       return false;
     TDemoLevel l = S.Pts.back();
     l.Pres = p;
@@ -621,21 +682,26 @@ struct TDemoGenerator::TImpl {
   bool ShiftDeepLayer(TDemoStation &S)
   {
     // A wrongly calibrated lower half of the cast: warmer and, keeping the
-    // density, saltier, by far more than the climatology allows.
+    // density, saltier, so that every level with a climatic verdict lies
+    // above the widest band of both by more than a sixth of its width.
     if (S.Pts.size() < 6)
       return false;
     const size_t k0 = S.Pts.size() / 2;
-    double shift = 0;
-    for (size_t k = k0; k < S.Pts.size(); ++k) {
-      double lo = 0, hi = 0;
-      if (Audit.ClimaticInterval(S, "TEMP", S.Pts[k].Pres, lo, hi))
-        shift = std::max(shift, hi - lo); // six standard deviations
-    }
-    if (shift == 0)
-      return false;
     const double t = *S.Pts[k0].Temp, s = *S.Pts[k0].Psal;
     const double alpha = (DemoSeaWaterDensity(t, s) - DemoSeaWaterDensity(t + 0.1, s)) / 0.1;
     const double beta = (DemoSeaWaterDensity(t, s + 0.1) - DemoSeaWaterDensity(t, s)) / 0.1;
+    if (!(alpha > 0))
+      return false;
+    double shift = 0;
+    for (size_t k = k0; k < S.Pts.size(); ++k) {
+      TDemoClimatology::TBand b;
+      if (Audit.ClimaticBand(S, "TEMP", S.Pts[k].Pres, b))
+        shift = std::max(shift, b.AnyHigh + (b.AnyHigh - b.AnyLow) / 6 - *S.Pts[k].Temp);
+      if (Audit.ClimaticBand(S, "PSAL", S.Pts[k].Pres, b))
+        shift = std::max(shift, (b.AnyHigh + (b.AnyHigh - b.AnyLow) / 6 - *S.Pts[k].Psal) * beta / alpha);
+    }
+    if (shift == 0)
+      return false;
     for (size_t k = k0; k < S.Pts.size(); ++k) {
       S.Pts[k].Temp = Round(*S.Pts[k].Temp + shift, 3);
       S.Pts[k].Psal = Round(*S.Pts[k].Psal + shift * alpha / beta, 3);
@@ -661,7 +727,7 @@ struct TDemoGenerator::TImpl {
       at.push_back(k);
     }
     if (!at.empty()) {
-      const size_t k = at[Rnd.Next() % at.size()];
+      const size_t k = at[PlantRnd.Next() % at.size()];
       const double g = std::max(l[k].Pres - l[k - 1].Pres, l[k + 1].Pres - l[k].Pres);
       auto value = [&](TDemoLevel &AL) -> std::optional<double> & { return ASalinity ? AL.Psal : AL.Temp; };
       double lo = 1e300, hi = -1e300;
@@ -728,10 +794,11 @@ struct TDemoGenerator::TImpl {
       std::vector<TSite> sites(back.rbegin(), back.rend());
       sites.insert(sites.end(), ahead.begin() + 1, ahead.end());
       const TShipDef &ship = PickShip(a.Sea, a.ShipCode);
+      // A short bottle survey of the upper layer with all the chemistry.
       const TKind kind = TKind::Bottle;
-      const double limit = 1000;
+      const double limit = 50;
       TDemoCruise b = NewCruise(static_cast<int>(Db.Cruises.size()) + 1, a.Sea, ship, aj.Moment(), Rnd.Int(10, 60));
-      b.Params = PickParams(kind);
+      b.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"};
       b.Stations.assign(sites.size(), TDemoStation{});
       for (size_t i = 0; i < sites.size(); ++i) {
         b.Stations[i].Lon = sites[i].Lon;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -80,6 +81,14 @@ TDemoGrid TDemoGrid::Load(const std::string &APath)
   g.FCellW = static_cast<float>((g.FXMax - g.FXMin) / (g.FNX - 1));
   g.FCellH = static_cast<float>((g.FYMax - g.FYMin) / (g.FNY - 1));
   const size_t n = static_cast<size_t>(g.FNX) * g.FNY;
+  // Every value takes a digit and a blank at least: a header that promises
+  // more nodes than the rest of the file can hold is wrong or the file cut,
+  // and making room for its nodes could ask for gigabytes.
+  std::error_code sizeError;
+  const uintmax_t fileSize = std::filesystem::file_size(APath, sizeError);
+  const std::streamoff at = in.tellg();
+  if (sizeError || at < 0 || n > (fileSize - static_cast<uintmax_t>(at) + 1) / 2)
+    Fail(APath, "the header promises " + std::to_string(n) + " values, more than the file can hold");
   g.FZ.reserve(n);
   std::string token;
   while (in >> token) {
@@ -100,10 +109,9 @@ TDemoGrid TDemoGrid::Load(const std::string &APath)
   return g;
 }
 
-bool TDemoGrid::CheckNodes(double ALon, double ALat, double AOut[4]) const
+bool TDemoGrid::IndexNodes(double ALon, double ALat, double AOut[4]) const
 {
-  // Nearest node with ties to even (the default rounding mode), then + 1,
-  // exactly as the depth check picks its nodes.
+  // Nearest node with ties to even (the default rounding mode), then + 1.
   const long col = std::lrint((ALon - FXMin) / FCellW) + 1;
   const long row = std::lrint((ALat - FYMin) / FCellH) + 1;
   if (col < 0 || col > FNX - 2 || row < 0 || row > FNY - 2)
@@ -119,7 +127,7 @@ bool TDemoGrid::CellNodes(double ALon, double ALat, double AOut[4]) const
 {
   const double fx = (ALon - FXMin) / (FXMax - FXMin) * (FNX - 1);
   const double fy = (ALat - FYMin) / (FYMax - FYMin) * (FNY - 1);
-  if (fx < 0 || fy < 0 || fx > FNX - 1 || fy > FNY - 1)
+  if (!(fx >= 0 && fy >= 0 && fx <= FNX - 1 && fy <= FNY - 1)) // NaN too
     return false;
   const int col = std::min(static_cast<int>(fx), FNX - 2);
   const int row = std::min(static_cast<int>(fy), FNY - 2);

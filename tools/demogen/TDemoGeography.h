@@ -3,8 +3,8 @@
 // location-check contour (areas less holes, latitude first) and the QC-square
 // files.  They stand apart from the program's own readers on purpose: the
 // generator links nothing but SQLite, and answers questions the way the
-// program's checks ask them (grid nodes picked as the depth check picks them,
-// squares looked up as the data checks look them up).
+// program's checks ask them (the grid cell that holds a station, squares
+// looked up as the data checks look them up).
 #pragma once
 
 #include <stdexcept>
@@ -34,13 +34,14 @@ public:
   double ZMax() const { return FZMax; }
   double Node(int ARow, int ACol) const { return FZ[static_cast<size_t>(ARow) * FNX + ACol]; }
 
-  // The four nodes the station depth check uses for a position: the column
-  // and row rounded to the nearest node (ties to even) plus one, and the
-  // nodes (row, col), (row, col + 1), (row + 1, col), (row + 1, col + 1).
-  // False outside the grid.
-  bool CheckNodes(double ALon, double ALat, double AOut[4]) const;
-  // The four nodes of the cell that holds the position.
+  // The four nodes of the cell that holds the position: lower-left,
+  // lower-right, upper-left, upper-right. False outside the grid.
   bool CellNodes(double ALon, double ALat, double AOut[4]) const;
+  // The four nodes of the cell whose lower-left node has the 1-based index
+  // of the node nearest to the position (column and row rounded, ties to
+  // even, plus one) taken as 0-based: the cell a mix-up of the two index
+  // conventions reads, up to two cells north-east. False outside the grid.
+  bool IndexNodes(double ALon, double ALat, double AOut[4]) const;
   // Elevation at a position, bilinear in its cell; false outside the grid.
   bool Elevation(double ALon, double ALat, double &AOut) const;
 
@@ -48,7 +49,7 @@ private:
   int FNX = 0, FNY = 0;
   double FXMin = 0, FXMax = 0, FYMin = 0, FYMax = 0, FZMin = 0, FZMax = 0;
   // The cell sizes as the program keeps them, in single precision, so that
-  // node picking agrees with it to the last bit.
+  // the nearest node agrees with its index functions to the last bit.
   float FCellW = 0, FCellH = 0;
   std::vector<double> FZ;
 };
