@@ -25,6 +25,10 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <fstream>
+#include <sstream>
+#include <utility>
+
 using namespace editortest;
 
 namespace {
@@ -283,11 +287,29 @@ TEST_F(EditorOpen, TheKeyboardInTheListsLoadsWhatTheyHighlight)
     EXPECT_EQ(CurParamName, ParamList.Strings(1));
 }
 
+// The first station the demo database's list of planted faults puts on
+// land: the location check flags it.
+std::pair<int, std::string> StationOnLand()
+{
+    std::ifstream In(apptest::ProgramFolder() + "demo/marlin_demo-faults.txt");
+    std::string Line;
+    while (std::getline(In, Line)) {
+        std::istringstream Cells(Line);
+        std::string Kind, Cruise, Cast;
+        if (std::getline(Cells, Kind, '\t') && Kind == "land" && std::getline(Cells, Cruise, '\t') &&
+            std::getline(Cells, Cast, '\t'))
+            return {std::stoi(Cruise), Cast};
+    }
+    return {-1, std::string()};
+}
+
 TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
 {
+    const auto [Cruise, Station] = StationOnLand();
+    ASSERT_GE(Cruise, 0);
     TEscHook Hook;
-    TForm2 &F = OpenEditor({27});
-    ASSERT_TRUE(TreeHas(*F.TreeView1, "1054"));
+    TForm2 &F = OpenEditor({Cruise});
+    ASSERT_TRUE(TreeHas(*F.TreeView1, Station));
     QTest::keyClick(F.ListBox1, Qt::Key_Escape);
     EXPECT_TRUE(F.isVisible());
     EXPECT_TRUE(AbortRequested);
@@ -295,7 +317,7 @@ TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
     F.CheckBox1->click();
     ASSERT_TRUE(F.BitBtn4->isEnabled());
     F.BitBtn4->click();
-    EXPECT_TRUE(TreeHas(*F.TreeView1, "1054"));
+    EXPECT_TRUE(TreeHas(*F.TreeView1, Station));
     EXPECT_FALSE(AbortRequested);
     // The run stays interrupted for the write-back's question.
     EXPECT_TRUE(QcInterrupted);
