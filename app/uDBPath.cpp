@@ -2,6 +2,7 @@
 #include "app/uDBPath.h"
 
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TItemClick.h"
 
 #include <QFileSystemModel>
 #include <QHBoxLayout>
@@ -154,7 +155,7 @@ TForm4::TForm4(QWidget *AOwner) : TForm(AOwner, "Form4")
 
     QObject::connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
                      [this] { ShellTreeView1Change(); });
-    QObject::connect(FileListBox1, &QListWidget::itemClicked, this, [this] { FileListBox1Click(); });
+    InstallItemClick(*FileListBox1, [this] { FileListBox1Click(); });
     QObject::connect(FileListBox1, &QListWidget::itemDoubleClicked, this, [this] { FileListBox1DblClick(); });
     QObject::connect(BitBtn1, &QPushButton::clicked, this, [this] { SetModalResult(mrOk); });
     QObject::connect(BitBtn2, &QPushButton::clicked, this, [this] { SetModalResult(mrCancel); });

@@ -192,8 +192,10 @@ TEST_F(PathDialog, ListsOnlyMdbFilesAndOkWaitsForAClick)
     QListWidgetItem *Item = Dialog.FileListBox1->item(1);
     const QRect R = Dialog.FileListBox1->visualItemRect(Item);
     Dialog.show();
-    QTest::mouseClick(Dialog.FileListBox1->viewport(), Qt::LeftButton, {}, R.center());
+    // The keyboard chooses a file as the mouse does.
+    QTest::keyClick(Dialog.FileListBox1, Qt::Key_Down);
     EXPECT_TRUE(Dialog.BitBtn1->isEnabled());
+    QTest::mouseClick(Dialog.FileListBox1->viewport(), Qt::LeftButton, {}, R.center());
     apptest::SaveScreenshot(Dialog, "app_path_dialog");
     Dialog.FormClose();
     EXPECT_EQ(Dialog.Result, Folder + "a.mdb");
