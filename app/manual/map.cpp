@@ -287,7 +287,9 @@ void XAxisTick(TCanvas &C, const TRect &S, int px, const std::string &Label, TCo
     const int w = C.TextWidth(Label);
     Tick(C, px, S.Top, px, S.Top + 6);
     C.Brush.Style = bsClear;
-    C.TextOut(px - RoundPixel(w / 2.0), S.Bottom + 2, Label);
+    // A tick close to the right edge keeps its label whole on the canvas
+    // (the profile plot leaves only 5 pixels beside its frame).
+    C.TextOut(std::min(px - RoundPixel(w / 2.0), C.Width() - w), S.Bottom + 2, Label);
     Tick(C, px, S.Bottom - 1, px, S.Bottom - 7);
     DottedLine(C, Dots, px, S.Top + 6, px, S.Bottom - 6);
 }

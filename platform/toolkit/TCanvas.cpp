@@ -568,6 +568,8 @@ void TCanvas::Draw(int X, int Y, const QImage &Source)
     P.drawImage(QPoint(X, Y), Source);
 }
 
+int TCanvas::Width() const { return FTarget ? FTarget->width() : 0; }
+
 TColor TCanvas::Pixel(int X, int Y) const
 {
     if (!FTarget || X < 0 || Y < 0 || X >= FTarget->width() || Y >= FTarget->height())

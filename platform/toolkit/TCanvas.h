@@ -63,6 +63,7 @@ public:
 
     void SetTarget(QImage *ATarget) { FTarget = ATarget; }
     QImage *Target() const { return FTarget; }
+    int Width() const; // of the image drawn on, 0 without one
 
     TPen Pen;
     TBrush Brush;

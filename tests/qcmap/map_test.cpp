@@ -281,6 +281,30 @@ TEST_F(MapDrawing, PlotAxesTickAtRoundValues)
     EXPECT_EQ(C.Pixel(50, 50), clBlack);
 }
 
+// The profile plot leaves 5 pixels right of its frame: a tick next to that
+// edge moves its label inside the canvas instead of cutting it.
+TEST_F(MapDrawing, APlotLabelAtTheRightEdgeStaysWhole)
+{
+    const auto DarkIn = [&](int X0, int X1, int Y0, int Y1) {
+        int Dark = 0;
+        for (int y = Y0; y < Y1; ++y)
+            for (int x = X0; x < X1; ++x)
+                Dark += C.Pixel(x, y) != clWhite;
+        return Dark;
+    };
+    const int H = C.TextHeight("12.0");
+    C.Font.Color = clBlack;
+    C.TextOut(300, 200, "12.0");
+    const int Whole = DarkIn(290, 360, 200, 200 + H);
+    ASSERT_GT(Whole, 0);
+    // Ticks every 3: 12.0 falls one pixel inside a frame that ends 5 pixels
+    // from the edge.
+    PlotExtents = AxesWorldRect = TRealRect{0, -100, 12.02, 0};
+    AxesScreenRect = TRect{40, 5, 655, 130};
+    DrawPlotAxes(C);
+    EXPECT_EQ(DarkIn(560, 660, 132, 132 + H), Whole);
+}
+
 TEST(QcSquares, LoadAndFindWithTheBlackSeaFirst)
 {
     QTemporaryDir Dir;
