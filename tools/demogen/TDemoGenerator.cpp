@@ -122,10 +122,9 @@ double TDemoRandom::Normal()
 struct TDemoGenerator::TImpl {
   const TDemoInputs &In;
   TDemoSize Size;
-  uint64_t Seed;
-  // Cruises, sites and timings draw from one stream, the faults' choices
-  // from another: a change in what a plant accepts leaves the cruises as
-  // they were. Each profile draws from a stream of its own station.
+  // Cruises, sites, timings and profiles draw from one stream, the faults'
+  // choices from another: a change in what a plant accepts leaves the
+  // cruises as they were.
   TDemoRandom Rnd, PlantRnd;
   TDemoAudit Audit;
   TDemoDatabase Db;
@@ -134,7 +133,7 @@ struct TDemoGenerator::TImpl {
   std::vector<TDemoFinding> Manifest;
 
   TImpl(const TDemoInputs &AIn, TDemoSize ASize, uint64_t ASeed)
-      : In(AIn), Size(ASize), Seed(ASeed), Rnd(ASeed), PlantRnd(ASeed ^ 0x706c616e74ULL),
+      : In(AIn), Size(ASize), Rnd(ASeed), PlantRnd(ASeed ^ 0x706c616e74ULL),
         Audit(AIn.Grid, AIn.Contour, *AIn.Squares, AIn.Clim)
   {
   }
@@ -266,16 +265,14 @@ struct TDemoGenerator::TImpl {
   }
 
   void MakeProfile(TDemoStation &S, const TSite &ASite, TKind AKind, double ACastLimit,
-                   const std::vector<std::string> &AParams, int AAttempt)
+                   const std::vector<std::string> &AParams)
   {
-    TDemoRandom &rnd = Rnd;
-    (void)AAttempt;
     const int month = DemoMonthOf(S.Date);
     const TDemoClimatology::TProfile &pt = *In.Clim.Profile("TEMP", ASite.Square, month);
     const TDemoClimatology::TProfile &ps = *In.Clim.Profile("PSAL", ASite.Square, month);
-    const double aT = rnd.Uniform(-0.9, 0.9), aS = rnd.Uniform(-0.9, 0.9);
-    const double cT = rnd.Uniform(-0.25, 0.25), cS = rnd.Uniform(-0.25, 0.25);
-    const double wave = rnd.Uniform(150, 600), phase = rnd.Uniform(0, 2 * Pi);
+    const double aT = Rnd.Uniform(-0.9, 0.9), aS = Rnd.Uniform(-0.9, 0.9);
+    const double cT = Rnd.Uniform(-0.25, 0.25), cS = Rnd.Uniform(-0.25, 0.25);
+    const double wave = Rnd.Uniform(150, 600), phase = Rnd.Uniform(0, 2 * Pi);
     S.Pts.clear();
     S.Chem.clear();
     for (double p : PressureLevels(AKind, ASite.MaxPres, ACastLimit)) {
@@ -285,8 +282,8 @@ struct TDemoGenerator::TImpl {
       const double shape = std::sin(2 * Pi * p / wave + phase);
       TDemoLevel l;
       l.Pres = p;
-      l.Temp = mT + sT * (aT + cT * shape) + rnd.Normal() * 0.003;
-      l.Psal = mS + sS * (aS + cS * shape) + rnd.Normal() * 0.002;
+      l.Temp = mT + sT * (aT + cT * shape) + Rnd.Normal() * 0.003;
+      l.Psal = mS + sS * (aS + cS * shape) + Rnd.Normal() * 0.002;
       S.Pts.push_back(l);
     }
     Stabilise(S.Pts, 1);
@@ -308,7 +305,7 @@ struct TDemoGenerator::TImpl {
                               : 0.2 * (p < 50) + 5.0 * std::exp(-std::pow((p - 70.0) / 30.0, 2));
         else
           v = param == "DOX1" ? 5.2 - 0.9 * (1.0 - std::exp(-p / 300.0)) : 6.0 * east * (1.0 - std::exp(-p / 250.0));
-        v = std::max(0.0, v * (1.0 + rnd.Normal() * 0.03));
+        v = std::max(0.0, v * (1.0 + Rnd.Normal() * 0.03));
         c.Levels.push_back({p, Round(v, 2)});
       }
       S.Chem.push_back(std::move(c));
@@ -400,7 +397,7 @@ struct TDemoGenerator::TImpl {
     for (size_t i = 0; i < C.Stations.size(); ++i) {
       bool clean = false;
       for (int attempt = 0; attempt < 30 && !clean; ++attempt) {
-        MakeProfile(C.Stations[i], ASites[i], AKind, ACastLimit, C.Params, attempt);
+        MakeProfile(C.Stations[i], ASites[i], AKind, ACastLimit, C.Params);
         clean = Audit.Levels(C.Stations[i]).empty();
       }
       if (!clean)
@@ -639,8 +636,8 @@ struct TDemoGenerator::TImpl {
 
   bool MoveOntoLand(TDemoStation &S)
   {
-    // The nearest land in sixteen directions, then a mile further inland:
-    // a position with a slip of the pen, next to where the ship was.
+    // The nearest land in sixteen directions, up to 150 miles off, then a
+    // mile further inland: a position with a slip of the pen.
     for (double r = 0.5; r <= 150; r += 0.5)
       for (int b = 0; b < 16; ++b) {
         const double h = b * Pi / 8;
