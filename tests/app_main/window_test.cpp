@@ -15,7 +15,6 @@
 #include "app/uWriteFlagProgress.h"
 #include "app/uflagcru.h"
 #include "platform/localdb/TTable.h"
-#include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 
