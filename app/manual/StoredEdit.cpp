@@ -28,8 +28,6 @@ template <size_t N> bool InUpper(const std::string &AName, const char *const (&A
     return false;
 }
 
-std::string LocalName(const std::string &ASuffix) { return QuoteDoubled(DbTablePrefix + ASuffix, '"'); }
-
 void SetLocalText(TField &AField, const std::string &ALiteral)
 {
     if (ALiteral == "NULL")
@@ -47,8 +45,8 @@ void KeepUndoRow(TQuery &ALocal, TTable &ATable, const std::string &ASuffix, con
         return;
     ALocal.Close();
     ALocal.SQL().Clear();
-    ALocal.SQL().Add("Select FldValue From " + LocalName(ASuffix) + " Where " + AWhere + " and (FldName = " +
-                     QuoteDoubled(AFldName, '\'') + ")");
+    ALocal.SQL().Add("Select FldValue From " + LocalQuoteName(DbTablePrefix + ASuffix) + " Where " + AWhere +
+                     " and (FldName = " + rtl::QuotedStr(AFldName) + ")");
     ALocal.Open();
     const bool First = ALocal.Eof();
     bool Known = false;
@@ -68,17 +66,6 @@ void KeepUndoRow(TQuery &ALocal, TTable &ATable, const std::string &ASuffix, con
 }
 
 } // namespace
-
-std::string QuoteDoubled(const std::string &Text, char Quote)
-{
-    std::string Out(1, Quote);
-    for (char c : Text) {
-        Out += c;
-        if (c == Quote)
-            Out += Quote;
-    }
-    return Out + Quote;
-}
 
 TStoredEdit::TStoredEdit(TZqCommand &ACommand, TZqQuery &ACount, TQuery &ALocal)
     : FCommand(ACommand), FCount(ACount), FLocal(ALocal)
@@ -212,7 +199,7 @@ void TStoredEdit::MirrorLevelFlag(const std::string &AParam, int AIdCast, double
         return;
     FLocal.Close();
     FLocal.SQL().Clear();
-    FLocal.SQL().Add("Update " + QuoteDoubled(Name, '"') + " Set " + AColumn + " = " + ALiteral +
+    FLocal.SQL().Add("Update " + LocalQuoteName(Name) + " Set " + AColumn + " = " + ALiteral +
                      " Where (ID_Cast = " + std::to_string(AIdCast) + ") and (PRES = " +
                      SqlFloat(RoundPres(AStoredPres)) + ")");
     FLocal.ExecSQL();

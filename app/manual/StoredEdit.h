@@ -31,10 +31,6 @@ class TQuery;
 class TZqCommand;
 class TZqQuery;
 
-// A name or text between two Quote characters, the quotes it holds doubled:
-// every table name of the work folder and every text literal is written so.
-std::string QuoteDoubled(const std::string &Text, char Quote);
-
 // One column of the changed row.
 struct TStoredChange {
     std::string Column;  // the station database's column

@@ -4,11 +4,13 @@
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/manual/StoredEdit.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TBatchMove.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TSession.h"
@@ -370,7 +372,7 @@ void TForm2::LoadCruise(int IdCruise)
         TmpCastOldFlagsTbl->Open();
         LocalWorkQry->Close();
         LocalWorkQry->SQL().Clear();
-        LocalWorkQry->SQL().Add("Select * From " + QuoteDoubled(DbTablePrefix + "-Cast_TitlesFlags", '"') +
+        LocalWorkQry->SQL().Add("Select * From " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") +
                                 "  where ID_Cruise = " + std::to_string(IdCruise) + " order by ID_Cast");
         LocalWorkQry->Open();
         TmpCastFlagsTbl->Close();

@@ -34,7 +34,6 @@
 #include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/manual/Recalcs.h"
-#include "app/manual/StoredEdit.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TForm.h"
 

@@ -21,6 +21,7 @@
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
@@ -37,8 +38,6 @@
 #include <functional>
 
 namespace {
-
-std::string LocalName(const std::string &Suffix) { return QuoteDoubled(DbTablePrefix + Suffix, '"'); }
 
 bool IsDateTimeField(const TField &F) { return dynamic_cast<const TDateTimeField *>(&F) != nullptr; }
 
@@ -224,7 +223,7 @@ std::string TForm2::CastValueLiteral(const TField &F) const
         return Literal;
     }
     if (dynamic_cast<const TStringField *>(&F))
-        return QuoteDoubled(F.AsString(), '\'');
+        return rtl::QuotedStr(F.AsString());
     return SqlFloat(F.AsFloat());
 }
 
@@ -334,10 +333,10 @@ void TForm2::FindCastUndoValues()
     TField *F = tmpStatTbl->FindField(EditedColumnName);
     if (!F)
         return;
-    FillUndoList("Select * from " + LocalName("-undocast") + " where (ID_Cruise = " +
+    FillUndoList("Select * from " + LocalQuoteName(DbTablePrefix + "-undocast") + " where (ID_Cruise = " +
                      tmpStatTbl->FieldByName("ID_Cruise")->AsString() + ")and(ID_Cast = " +
                      tmpStatTbl->FieldByName("ID_Cast")->AsString() + ")and(FldName = " +
-                     QuoteDoubled(rtl::UpperCase(EditedColumnName), '\'') + ")",
+                     rtl::QuotedStr(rtl::UpperCase(EditedColumnName)) + ")",
                  UndoText(*F));
 }
 
@@ -353,10 +352,10 @@ void TForm2::FindLevelUndoValues()
     TField *F = ParamTbl->FindField(Column);
     if (!F)
         return;
-    FillUndoList("Select * From " + LocalName("-Undoparam") + " Where (ID_Cast = " +
+    FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where (ID_Cast = " +
                      std::to_string(CurCastId) + ")and(PRES = " +
                      SqlExactFloat(ParamTbl->FieldByName("PRES")->AsFloat()) + ")and(FldName = " +
-                     QuoteDoubled(Column, '\'') + ")",
+                     rtl::QuotedStr(Column) + ")",
                  UndoText(*F));
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/ReinRoss.h"
 #include "app/UQC.h"
+#include "app/manual/StoredEdit.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TDataSet.h"

@@ -165,7 +165,7 @@ void TForm2::LoadProfile()
     if (!LocalTableFileExists(LocalDbDir + FlagTable + ".db"))
         FlagTable.clear();
     if (!FlagTable.empty()) {
-        LocalWorkQry->SQL().Add("Select * From " + QuoteDoubled(FlagTable, '"') + " Where ID_Cast = " + Id +
+        LocalWorkQry->SQL().Add("Select * From " + LocalQuoteName(FlagTable) + " Where ID_Cast = " + Id +
                                 " order by PRES");
         LocalWorkQry->Open();
         TmpFlagsTbl->BatchMove(LocalWorkQry, batAppend);
