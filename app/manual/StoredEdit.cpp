@@ -14,16 +14,16 @@
 
 #include <functional>
 
+const char *const StationFlagColumns[4] = {"FLon", "FLat", "FDT", "FD"};
+
 namespace {
 
-const char *const StationFlagColumns[] = {"FLON", "FLAT", "FDT", "FD"};
 const char *const LevelFlagFields[] = {"FPRES", "FTEMP", "FPSAL", "FCHEM"};
 
-template <size_t N> bool InUpper(const std::string &AName, const char *const (&AList)[N])
+template <size_t N> bool InList(const std::string &AName, const char *const (&AList)[N])
 {
-    const std::string Upper = rtl::UpperCase(AName);
     for (const char *Name : AList)
-        if (Upper == Name)
+        if (rtl::SameText(AName, Name))
             return true;
     return false;
 }
@@ -84,7 +84,7 @@ std::string TStoredEdit::LevelColumn(const std::string &AParam, const std::strin
     return Upper;
 }
 
-bool TStoredEdit::IsLevelFlagField(const std::string &AField) { return InUpper(AField, LevelFlagFields); }
+bool TStoredEdit::IsLevelFlagField(const std::string &AField) { return InList(AField, LevelFlagFields); }
 
 std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::string &AWhere,
                                       const std::string &AStatement, const std::string &AWhat)
@@ -150,7 +150,7 @@ void TStoredEdit::MirrorStationFlags(int AIdCruise, int AIdCast, const std::vect
             continue;
         bool Editing = false;
         for (const TStoredChange &C : AChanges) {
-            if (!InUpper(C.Column, StationFlagColumns))
+            if (!InList(C.Column, StationFlagColumns))
                 continue;
             if (!Editing)
                 T->Edit();

@@ -31,6 +31,10 @@ class TQuery;
 class TZqCommand;
 class TZqQuery;
 
+// A station's four flags in Cast_Titles, which the run's flag tables hold
+// as well.
+extern const char *const StationFlagColumns[4];
+
 // One column of the changed row.
 struct TStoredChange {
     std::string Column;  // the station database's column

@@ -39,7 +39,6 @@ namespace {
 
 const char *const MetaFields[] = {"Lon", "Lat", "Date_Cast", "Time_Cast", "ID_Cast", "FLon",
                                   "FLat", "FDT", "Depth", "FD", "Velosity", "StationName"};
-const char *const StationFlags[] = {"FLon", "FLat", "FDT", "FD"};
 // The flag of a station that the operator marked as a duplicate.
 constexpr int DuplicateFlag = 17;
 
@@ -510,7 +509,7 @@ void TForm2::SetupMetaFields(TDataSet &DataSet, bool WithVelocity)
             SetFormat<TNumericField>(F, "00.000");
         else if (WithVelocity && rtl::SameText(Name, "Velosity"))
             SetFormat<TNumericField>(F, "#0.0");
-        if (IsOneOf(Name, StationFlags, std::size(StationFlags)))
+        if (IsOneOf(Name, StationFlagColumns, std::size(StationFlagColumns)))
             F->SetDisplayWidth(2);
     }
 }
@@ -619,7 +618,7 @@ void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
                        tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast));
     if (Shown) {
         for (size_t k = 0; k < 4; ++k)
-            Old[k] = tmpStatTbl->FieldByName(StationFlags[k])->Text();
+            Old[k] = tmpStatTbl->FieldByName(StationFlagColumns[k])->Text();
     } else {
         ZqEditQry->Close();
         ZqEditQry->SQL()->Clear();
@@ -635,7 +634,7 @@ void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
     const std::string Flag = std::to_string(DuplicateFlag);
     std::vector<TStoredChange> Changes;
     for (size_t k = 0; k < 4; ++k)
-        Changes.push_back({StationFlags[k], Flag, Old[k], Flag});
+        Changes.push_back({StationFlagColumns[k], Flag, Old[k], Flag});
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     const std::string Failure = Stored.SetStation(IdCruise, IdCast, Changes);
     if (!Failure.empty()) {
@@ -646,7 +645,7 @@ void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
     // What the grids show; the station table's row is written as no edit.
     if (Shown)
         PostQuietly(*tmpStatTbl, [this] {
-            for (const char *Column : StationFlags)
+            for (const char *Column : StationFlagColumns)
                 tmpStatTbl->FieldByName(Column)->SetAsInteger(DuplicateFlag);
         });
     if (DuplicatesQry && DuplicatesQry->Active()) {
