@@ -185,16 +185,16 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
                     },
                     rtl::UpperCase(AChange.Column), AChange);
     if (IsLevelFlagField(AChange.Column))
-        MirrorLevelFlag(AParam, AIdCast, AStoredPres, Column, AChange.Literal);
+        MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
     return "";
 }
 
-void TStoredEdit::MirrorLevelFlag(const std::string &AParam, int AIdCast, double AStoredPres,
+void TStoredEdit::MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres,
                                   const std::string &AColumn, const std::string &ALiteral)
 {
     // The run keys its level-flag rows by the pressure to the nearest tenth;
     // before the first run of a database there is no table to mirror into.
-    const std::string Name = LevelFlagTableName(ParamTableName(AParam));
+    const std::string Name = LevelFlagTableName(ATable);
     if (!LocalTableFileExists(LocalDbDir + Name + ".db"))
         return;
     FLocal.Close();

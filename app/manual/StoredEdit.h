@@ -75,7 +75,7 @@ private:
     std::string UpdateOneRow(const std::string &ATable, const std::string &AWhere, const std::string &AStatement,
                              const std::string &AWhat);
     void MirrorStationFlags(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
-    void MirrorLevelFlag(const std::string &AParam, int AIdCast, double AStoredPres, const std::string &AColumn,
+    void MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &AColumn,
                          const std::string &ALiteral);
     TZqCommand &FCommand;
     TZqQuery &FCount;
