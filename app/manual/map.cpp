@@ -311,6 +311,8 @@ void YAxisTick(TCanvas &C, const TRect &S, int py, const std::string &Label, int
 
 } // namespace
 
+TRect ClipWithEdges(const TRect &R) { return Rect(R.Left, R.Top, R.Right + 1, R.Bottom + 1); }
+
 void DrawCoast(TCanvas &Canvas)
 {
     const std::string Path = MapsDir + "map.bln";
@@ -336,8 +338,7 @@ void DrawCoast(TCanvas &Canvas)
     }
     // A zoomed map's coast reaches far past the map; outside it the image
     // keeps its margins.
-    const TRect &M = MapScreenRect;
-    Canvas.SetClipRect(Rect(M.Left, M.Top, M.Right + 1, M.Bottom + 1));
+    Canvas.SetClipRect(ClipWithEdges(MapScreenRect));
     for (const TCoastBlock &B : Coast.Blocks) {
         if (!ColourAt(B.Colour, Colour))
             continue;

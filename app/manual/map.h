@@ -46,6 +46,10 @@ extern TRealRect AxesWorldRect;
 extern TRect AxesScreenRect;
 extern TRealRect PlotExtents;
 
+// The clip rectangle of a screen rectangle whose right and bottom edges
+// belong to it, as the map's and the plot's transforms put their extents on
+// both edges.
+TRect ClipWithEdges(const TRect &R);
 void DrawCoast(TCanvas &Canvas);
 void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colour, TCanvas &Canvas);
 // A station's fill circle (box +-3) and its ring (box +-7, pen not-xor

@@ -355,8 +355,6 @@ public:
     void Label10MouseLeave();
     // Draws the coast into Image1 and repaints the overlay.
     void RedrawMap();
-    // The map with its edges: where its stations and lines are drawn.
-    TRect MapDataRect() const;
 
     // ---- profile side ---------------------------------------------------------
     // Loading and the data grid (uQCManual_Profile.cpp).
@@ -379,8 +377,6 @@ public:
     void PaintBox2MouseDown(int X, int Y);
     void PaintBox2MouseMove(int X, int Y);
     void PaintBox2MouseUp(int X, int Y);
-    // The plot's frame with its edges: where its data is drawn.
-    TRect PlotDataRect() const;
     // The ellipse about a density inversion: the level and the one above.
     TRect InversionBox(int Level) const;
     void SpeedButton1Click() {}

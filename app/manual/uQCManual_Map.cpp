@@ -43,19 +43,12 @@ void TForm2::RedrawMap()
     PaintBox1->Repaint();
 }
 
-TRect TForm2::MapDataRect() const
-{
-    // The transforms put the map's edges on Left..Right and Top..Bottom.
-    const TRect &M = MapScreenRect;
-    return Rect(M.Left, M.Top, M.Right + 1, M.Bottom + 1);
-}
-
 void TForm2::PaintBox1Paint()
 {
     TCanvas &C = PaintBox1->Canvas();
     // Lines, tracks and stations of a zoomed map reach past it; the margins
     // keep only the axes.
-    C.SetClipRect(MapDataRect());
+    C.SetClipRect(ClipWithEdges(MapScreenRect));
     if (QCContBtn->isChecked() && !ExtraLinesFile.empty()) {
         try {
             DrawExtraLines(C);
@@ -100,7 +93,7 @@ void TForm2::PaintBox1Paint()
     }
     // The squares, and the marks that the mouse and the blink draw between
     // paints, stay on the map too.
-    C.SetClipRect(MapDataRect());
+    C.SetClipRect(ClipWithEdges(MapScreenRect));
     if (QuadrSelBtn->isChecked())
         DrawSquares(C);
     if (SelectionRect.Left != SelectionRect.Right)

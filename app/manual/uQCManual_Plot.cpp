@@ -106,7 +106,7 @@ void TForm2::PaintBox2Paint()
     C.Rectangle(PlotScreenRect);
     // Lines of a zoomed plot, the climatic band and the markers reach past
     // the frame: the data is drawn within it only.
-    C.SetClipRect(PlotDataRect());
+    C.SetClipRect(ClipWithEdges(PlotScreenRect));
 
     const bool Chem = !IsPtsParam(CurParamName);
     const std::string ValueName = ProfileValueField(CurParamName);
@@ -314,15 +314,7 @@ void TForm2::PaintBox2Paint()
     C.Pen.Width = 1;
     C.Brush.Style = bsSolid;
     // The markers the mouse moves between paints stay within the frame too.
-    C.SetClipRect(PlotDataRect());
-}
-
-TRect TForm2::PlotDataRect() const
-{
-    // The transforms put the extents on Left..Right and Top..Bottom, both
-    // edges included: the full view's outermost levels lie on the frame.
-    const TRect &R = PlotScreenRect;
-    return Rect(R.Left, R.Top, R.Right + 1, R.Bottom + 1);
+    C.SetClipRect(ClipWithEdges(PlotScreenRect));
 }
 
 TRect TForm2::InversionBox(int i) const
