@@ -93,8 +93,6 @@ public:
     // ClearClipRect; reading pixels is not confined.
     void SetClipRect(const TRect &R);
     void ClearClipRect();
-    bool Clipped() const { return FClipped; }
-    TRect ClipRect() const { return TRect{FClip.left(), FClip.top(), FClip.right() + 1, FClip.bottom() + 1}; }
 
 private:
     struct TMask;
