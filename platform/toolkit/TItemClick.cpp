@@ -11,9 +11,7 @@
 
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
-#include <QListWidget>
 #include <QPointer>
-#include <QTreeWidget>
 
 namespace {
 
@@ -26,15 +24,15 @@ public:
         : QObject(&AView), FView(&AView), FOnClick(std::move(AOnClick))
     {
         setObjectName(QLatin1String(Name));
-        // The item widgets tell a click by their item as well; what reacts
-        // to either reacts to both.
-        if (auto *List = qobject_cast<QListWidget *>(&AView))
-            connect(List, &QListWidget::itemClicked, this, [this] { Clicked(); });
-        else if (auto *Tree = qobject_cast<QTreeWidget *>(&AView))
-            connect(Tree, &QTreeWidget::itemClicked, this, [this] { Clicked(); });
-        else
-            connect(&AView, &QAbstractItemView::clicked, this, [this] { Clicked(); });
-        Follow();
+        connect(&AView, &QAbstractItemView::clicked, this, [this] { Clicked(); });
+        connect(AView.selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &Current) {
+            if (!Current.isValid() || !ByOperator())
+                return;
+            // The click that ends a press which moved the highlight has run
+            // already.
+            FPressMoved = DeliveringOperatorInput(FView->viewport());
+            Run();
+        });
     }
 
     void SetOnClick(std::function<void()> AOnClick) { FOnClick = std::move(AOnClick); }
@@ -43,26 +41,6 @@ private:
     bool ByOperator() const
     {
         return DeliveringOperatorInput(FView) || DeliveringOperatorInput(FView->viewport());
-    }
-
-    // A view may be given another model and with it another selection model.
-    void Follow()
-    {
-        QItemSelectionModel *Selection = FView->selectionModel();
-        if (Selection == FSelection)
-            return;
-        if (FSelection)
-            disconnect(FSelection, nullptr, this, nullptr);
-        FSelection = Selection;
-        if (Selection)
-            connect(Selection, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &Current) {
-                if (!Current.isValid() || !ByOperator())
-                    return;
-                // The click that ends a press which moved the highlight has
-                // run already.
-                FPressMoved = DeliveringOperatorInput(FView->viewport());
-                Run();
-            });
     }
 
     void Clicked()
@@ -89,12 +67,9 @@ private:
             }
         } Reset{Alive};
         Handler();
-        if (Alive)
-            Follow();
     }
 
     QAbstractItemView *FView; // our parent
-    QPointer<QItemSelectionModel> FSelection;
     std::function<void()> FOnClick;
     bool FPressMoved = false;
     bool FRunning = false;

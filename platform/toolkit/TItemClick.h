@@ -14,5 +14,6 @@
 class QAbstractItemView;
 
 // Makes OnClick the view's click as above; a second call replaces the first,
-// an empty function removes it. The view keeps what this installs.
+// an empty function removes it. The view keeps what this installs, and its
+// model for good, as the item widgets do.
 void InstallItemClick(QAbstractItemView &View, std::function<void()> OnClick);
