@@ -292,18 +292,17 @@ void TForm2::BuildControls()
     Edit4 = MakeControl<QLineEdit>(Panel4, "Edit4");
     // The read-out of the level under the mouse; empty, each box says what
     // it shows.
-    const char *const Readout[4][2] = {{"PRES", "Pressure of the level"},
-                                       {"Value", "Value of the level"},
-                                       {"FPRES", "Flag of the pressure"},
-                                       {"Flag", "Flag of the value"}};
-    {
-        int i = 0;
-        for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4}) {
-            E->setFrame(false);
-            E->setPlaceholderText(QString::fromLatin1(Readout[i][0]));
-            E->setToolTip(QString::fromLatin1(Readout[i][1]));
-            ++i;
-        }
+    const struct {
+        QLineEdit *Box;
+        const char *Placeholder, *Tip;
+    } Readout[] = {{Edit1, "PRES", "Pressure of the level"},
+                   {Edit2, "Value", "Value of the level"},
+                   {Edit3, "FPRES", "Flag of the pressure"},
+                   {Edit4, "Flag", "Flag of the value"}};
+    for (const auto &R : Readout) {
+        R.Box->setFrame(false);
+        R.Box->setPlaceholderText(QString::fromLatin1(R.Placeholder));
+        R.Box->setToolTip(QString::fromLatin1(R.Tip));
     }
     Panel11 = MakePanel(Panel4, "Panel11");
     PaintBox3 = MakeControl<TPaintBox>(Panel11, "PaintBox3");
