@@ -116,8 +116,7 @@ void TForm2::BitBtn5Click() { CheckProfile(CurParamIndex); }
 void TForm2::BitBtn4Click()
 {
     const int Rec = tmpStatTbl->Active() ? tmpStatTbl->RecNo() : 0;
-    if (!FullCruiseCheckRunning)
-        StartEditorCheck();
+    StartEditorCheck();
     ProfileGridReady = false;
     StationsReady = false;
     QcRunFinished = false;
@@ -156,13 +155,12 @@ void TForm2::BitBtn3Click()
     // The cruise check selects every profile again from the station
     // database; what was typed next to the plot goes there first.
     ApplyInPlotEdits();
-    StartEditorCheck();
     const int Rec = tmpStatTbl->RecNo();
     Gauge1->setValue(0);
     Gauge1->show();
     {
         TRunning Running(FullCruiseCheckRunning);
-        BitBtn4Click();
+        BitBtn4Click(); // the station checks, begun afresh as every editor check
         StationsReady = false;
         ProfileGridReady = false;
         DataSource2->SetDataSet(nullptr);
