@@ -567,12 +567,9 @@ void TForm2::DBGrid1Enter(TDBGrid *Grid)
 {
     ActiveEditGrid = Grid;
     Grid->SetFixedColor(clMoneyGreen);
-    ApplyReadOnlyColumns(*Grid);
     // The undo list is the entered cell's, not the last cell of the grid
     // left before.
-    if (TField *F = Grid->SelectedField())
-        EditedColumnName = F->FieldName();
-    FindCastUndoValues();
+    DBGrid1ColEnter(Grid);
 }
 
 void TForm2::DBGrid1Exit(TDBGrid *Grid) { Grid->SetFixedColor(clBtnFace); }
