@@ -461,9 +461,9 @@ private:
     // (which stopped a run, or nothing) must not stop it at its first
     // station. The run's interruption (QcInterrupted) stays as it was.
     static void StartEditorCheck();
-    // Writes the posted level edit of field F to the station database; false
-    // (the row put back, the reason shown) unless exactly one level changed.
-    bool WriteLevelEdit(TField &F);
+    // Writes the posted level edit of field F to the station database; unless
+    // exactly one level changed, the row is put back and the reason shown.
+    void WriteLevelEdit(TField &F);
     // Writes a row of a grid's table that no operator typed (a refused edit
     // put back, the duplicate mark shown): its edit events record nothing.
     void PostQuietly(TDataSet &D, const std::function<void()> &Set);

@@ -123,7 +123,6 @@ TField *ChangedField(const TDataSet &D, const std::vector<std::string> &Before,
 
 } // namespace
 
-
 // ---- rows the editor writes itself ------------------------------------------------
 
 void TForm2::PostQuietly(TDataSet &D, const std::function<void()> &Set)
@@ -183,7 +182,7 @@ void TForm2::TmpDataAfterPost()
     DataSource2->SetDataSet(ParamTbl);
 }
 
-bool TForm2::WriteLevelEdit(TField &F)
+void TForm2::WriteLevelEdit(TField &F)
 {
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     const std::string Failure =
@@ -193,10 +192,9 @@ bool TForm2::WriteLevelEdit(TField &F)
     if (!Failure.empty()) {
         PostQuietly(*ParamTbl, [&] { AssignUndoText(F, EditedLevelOldValue); });
         MessageDlg(Failure, mtError, mbOK);
-        return false;
+        return;
     }
     FollowGridEditInPlot(EditedLevelPres, EditedLevelField, F);
-    return true;
 }
 
 // ---- station edits -------------------------------------------------------------
