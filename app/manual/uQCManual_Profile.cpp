@@ -161,10 +161,8 @@ void TForm2::LoadProfile()
     LocalWorkQry->Close();
     LocalWorkQry->SQL().Clear();
     // Before the first run of a database there is no flag table at all.
-    std::string FlagTable = LevelFlagTableName(CurParamTable);
-    if (!LocalTableFileExists(LocalDbDir + FlagTable + ".db"))
-        FlagTable.clear();
-    if (!FlagTable.empty()) {
+    if (const std::string FlagTable = LevelFlagTableName(CurParamTable);
+        LocalTableFileExists(LocalDbDir + FlagTable + ".db")) {
         LocalWorkQry->SQL().Add("Select * From " + LocalQuoteName(FlagTable) + " Where ID_Cast = " + Id +
                                 " order by PRES");
         LocalWorkQry->Open();
