@@ -89,16 +89,47 @@ protected:
                            " and PRES=" + Pres[size_t(Level)]);
         return R.size() == 1 ? R[0][0] : "<" + std::to_string(R.size()) + " rows>";
     }
-    std::vector<apptest::TRow> UndoRows()
+    // Rows of the work folder, every value as its text.
+    std::vector<apptest::TRow> Local(const std::string &ASql)
     {
         TQuery Q(nullptr);
         Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add("Select FldName, FldValue, FirstCh From \"" + DbTablePrefix + "-Undoparam\" order by FirstCh desc");
+        Q.SQL().Add(ASql);
         Q.Open();
         std::vector<apptest::TRow> Rows;
-        for (Q.First(); !Q.Eof(); Q.Next())
-            Rows.push_back({Q.Fields()[0]->AsString(), Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString()});
+        for (Q.First(); !Q.Eof(); Q.Next()) {
+            Rows.emplace_back();
+            for (int i = 0; i < Q.FieldCount(); ++i)
+                Rows.back().push_back(Q.Fields()[i]->AsString());
+        }
         return Rows;
+    }
+    std::vector<apptest::TRow> UndoRows()
+    {
+        return Local("Select FldName, FldValue, FirstCh From \"" + DbTablePrefix + "-Undoparam\" order by FirstCh desc");
+    }
+    // The run's level flags of the station in the flag table of level table
+    // ATable ("PTS_Data" or a chemical parameter's own): 1 at every level.
+    void LeaveRunFlagsOf(const std::string &ATable)
+    {
+        TTable T(nullptr);
+        if (ATable == "PTS_Data")
+            MakeWorkTable(T, *StructTbl, WorkDir, LevelFlagTableSuffix(ATable) + ".db", "StructTsFlags", "ID_Cast;PRES");
+        else
+            MakeParamFlagTable(T, *StructTbl, WorkDir, ATable);
+        for (const auto &R : Sql("select PRES from " + ATable + " where ID_Cast=" + std::to_string(Station))) {
+            T.Append();
+            T.FieldByName("ID_Cast")->SetAsInteger(Station);
+            T.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(R[0])));
+            for (int i = 2; i < T.FieldCount(); ++i)
+                T.Fields()[i]->SetAsInteger(1);
+            T.Post();
+        }
+    }
+    // One column of that table, level by level.
+    std::vector<apptest::TRow> RunFlags(const std::string &ATable, const std::string &AColumn)
+    {
+        return Local("Select " + AColumn + " From \"" + LevelFlagTableName(ATable) + "\" order by PRES");
     }
 };
 

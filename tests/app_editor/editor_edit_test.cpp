@@ -2,8 +2,7 @@
 // station edits reach the station database one row each or none, the undo
 // rows and the undo list of the cell UNDO writes, UNDO on the first click,
 // failed and refused edits leaving nothing behind, manual flags kept for the
-// write-back, the re-check commands and the error tree's level nodes; and
-// one stored change written without the editor (StoredEdit).
+// write-back, the re-check commands and the error tree's level nodes.
 #include "tests/app_editor/edit_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
@@ -11,9 +10,6 @@
 #include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
-#include "app/manual/StoredEdit.h"
-#include "dataaccess/comp/qxZqCompClient.h"
-#include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
@@ -155,30 +151,20 @@ TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
     for (const char *P : {"10", "20", "30"})
         SqlExec("insert into FLUO values (" + Id + ", " + P + ", 1, 0.5, 1)");
     SqlExec("insert into Parameters values (" + Id + ", 'FLUO', 'FLUORESCENCE', 'MG/M3')");
-    TTable Flags(nullptr);
-    MakeParamFlagTable(Flags, *StructTbl, WorkDir, "FLUO");
-    for (double P : {10.0, 20.0, 30.0}) {
-        Flags.Append();
-        Flags.FieldByName("ID_Cast")->SetAsInteger(Station);
-        Flags.FieldByName("PRES")->SetAsFloat(P);
-        Flags.FieldByName("FFLUO")->SetAsInteger(1);
-        Flags.Post();
-    }
-    Flags.Close();
+    LeaveRunFlagsOf("FLUO");
     Open();
     PickParam("FLUO");
     EditLevel(1, "Chem", "0.75");
     EditLevel(2, "FChem", "5");
     EXPECT_EQ(Sql("select FLUO, FFLUO from FLUO where ID_Cast=" + Id + " order by PRES"),
               (std::vector<apptest::TRow>{{"0.5", "1"}, {"0.75", "1"}, {"0.5", "5"}}));
-    TQuery Q(nullptr);
-    Q.SetDatabaseName(WorkDir);
-    Q.SQL().Add("Select FFLUO From \"" + LevelFlagTableName("FLUO") + "\" order by PRES");
-    Q.Open();
-    std::vector<std::string> Run;
-    for (Q.First(); !Q.Eof(); Q.Next())
-        Run.push_back(Q.Fields()[0]->AsString());
-    EXPECT_EQ(Run, (std::vector<std::string>{"1", "1", "5"}));
+    EXPECT_EQ(RunFlags("FLUO", "FFLUO"), (std::vector<apptest::TRow>{{"1"}, {"1"}, {"5"}}));
+    // The value's earlier text is offered for UNDO.
+    F->SpeedButton15->click();
+    Grid().SetRecNoValue(2);
+    F->FindLevelUndoValues();
+    ASSERT_EQ(F->ComboBox1->count(), 1);
+    EXPECT_DOUBLE_EQ(std::stod(F->ComboBox1->itemText(0).toStdString()), 0.5);
     EXPECT_EQ(F->DataSource2->DataSet(), ParamTbl);
     EXPECT_EQ(Messages(), "");
 }
@@ -219,35 +205,19 @@ TEST_F(EditorEdit, ManualFlagsReachTheRunsFlagTable)
 {
     Open();
     // The run left its flags of the station.
-    TTable Flags(nullptr);
-    MakeWorkTable(Flags, *StructTbl, WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
-    for (const std::string &P : Pres) {
-        Flags.Append();
-        Flags.FieldByName("ID_Cast")->SetAsInteger(Station);
-        Flags.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(P)));
-        Flags.FieldByName("FTEMP")->SetAsInteger(1);
-        Flags.Post();
+    LeaveRunFlagsOf("PTS_Data");
+    for (const std::string Flag : {"FTEMP", "FPSAL", "FPRES"}) {
+        PickParam(Flag == "FPSAL" ? "PSAL" : "TEMP");
+        EditLevel(3, Flag.c_str(), "5");
+        EXPECT_EQ(Db(Flag, 3), "5");
+        std::vector<apptest::TRow> Run(Pres.size(), {"1"});
+        Run[3] = {"5"};
+        EXPECT_EQ(RunFlags("PTS_Data", Flag), Run) << Flag;
+        // The grid, loaded again, shows the flag from there.
+        F->ListBox2Click();
+        Grid().SetRecNoValue(4);
+        EXPECT_EQ(Grid().FieldByName(Flag)->AsString(), "5") << Flag;
     }
-    Flags.Close();
-    EditLevel(3, "FTEMP", "5");
-    EXPECT_EQ(Db("FTEMP", 3), "5");
-    const auto Run = Sql("select 1");
-    TQuery Q(nullptr);
-    Q.SetDatabaseName(WorkDir);
-    Q.SQL().Add("Select FTEMP From \"" + DbTablePrefix + "-PTS_DataFlags\" Where ID_Cast = " + std::to_string(Station) +
-                " order by PRES");
-    Q.Open();
-    std::vector<std::string> Got;
-    for (Q.First(); !Q.Eof(); Q.Next())
-        Got.push_back(Q.Fields()[0]->AsString());
-    ASSERT_EQ(Got.size(), Pres.size());
-    for (size_t i = 0; i < Got.size(); ++i)
-        EXPECT_EQ(Got[i], i == 3 ? "5" : "1") << i;
-    // The grid, loaded again, shows the flag from there.
-    F->ListBox2Click();
-    Grid().SetRecNoValue(4);
-    EXPECT_EQ(Grid().FieldByName("FTEMP")->AsString(), "5");
-    (void)Run;
 }
 
 TEST_F(EditorEdit, StationTextsAreQuotedAndAnEmptiedCellIsNull)
@@ -313,125 +283,6 @@ TEST_F(EditorEdit, ALevelNodeOfTheErrorTreeMovesToItsLevel)
     F->TreeView1Click();
     EXPECT_EQ(F->ZqQuery2->RecNo(), 12);
     EXPECT_EQ(Grid().RecNo(), 12);
-}
-
-// ---- one stored change, without the editor ---------------------------------------
-
-class StoredChange : public EditorFixture {
-protected:
-    void SetUp() override
-    {
-        EditorFixture::SetUp();
-        Command.SetConnection(Conn);
-        Count.SetConnection(Conn);
-        Local.SetDatabaseName(WorkDir);
-        // The run's level flags of the station: 1 at every level.
-        for (const char *Table : {"PTS_Data", "NO3"}) {
-            Flags.emplace_back(std::make_unique<TTable>(nullptr));
-            if (std::string(Table) == "PTS_Data")
-                MakeWorkTable(*Flags.back(), *StructTbl, WorkDir, LevelFlagTableSuffix(Table) + ".db", "StructTsFlags",
-                              "ID_Cast;PRES");
-            else
-                MakeParamFlagTable(*Flags.back(), *StructTbl, WorkDir, Table);
-            for (const auto &R : Sql("select PRES from " + std::string(Table) + " where ID_Cast=" + Id)) {
-                TTable &T = *Flags.back();
-                T.Append();
-                T.FieldByName("ID_Cast")->SetAsInteger(Station);
-                T.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(R[0])));
-                for (int i = 2; i < T.FieldCount(); ++i)
-                    T.Fields()[i]->SetAsInteger(1);
-                T.Post();
-            }
-        }
-    }
-    void TearDown() override
-    {
-        Flags.clear();
-        EditorFixture::TearDown();
-    }
-    std::vector<apptest::TRow> Column(const std::string &Table, const std::string &Name)
-    {
-        return Sql("select PRES, " + Name + " from " + Table + " where ID_Cast=" + Id + " order by PRES");
-    }
-    std::vector<std::string> RunFlags(const std::string &Table, const std::string &Name)
-    {
-        TQuery Q(nullptr);
-        Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add("Select " + Name + " From \"" + LevelFlagTableName(Table) + "\" order by PRES");
-        Q.Open();
-        std::vector<std::string> V;
-        for (Q.First(); !Q.Eof(); Q.Next())
-            V.push_back(Q.Fields()[0]->AsString());
-        return V;
-    }
-    int UndoRows(TTable &T)
-    {
-        T.Close();
-        T.Open();
-        return T.RecordCount();
-    }
-    const std::string Id = std::to_string(Station);
-    TZqCommand Command{nullptr};
-    TZqQuery Count{nullptr};
-    TQuery Local{nullptr};
-    TStoredEdit Stored{Command, Count, Local};
-    std::vector<std::unique_ptr<TTable>> Flags;
-};
-
-TEST_F(StoredChange, ALevelFieldReachesItsColumnItsUndoRowAndItsRunFlag)
-{
-    struct TCase {
-        const char *Param, *Field, *Literal, *Table, *Column;
-        bool Mirrored;
-    };
-    const TCase Cases[] = {
-        {"TEMP", "TEMP", "9.5", "PTS_Data", "TEMP", false},  {"PSAL", "FPSAL", "5", "PTS_Data", "FPSAL", true},
-        {"DENS", "FPRES", "4", "PTS_Data", "FPRES", true},   {"NO3", "Chem", "3.5", "NO3", "NO3", false},
-        {"NO3", "FChem", "5", "NO3", "FNO3", true},
-    };
-    int Undo = 0;
-    for (const TCase &C : Cases) {
-        auto Expected = Column(C.Table, C.Column);
-        ASSERT_GE(Expected.size(), 3u);
-        const std::string Before = Expected[1][1];
-        Expected[1][1] = C.Literal;
-        std::vector<std::string> Run(Expected.size(), "1");
-        if (C.Mirrored)
-            Run[1] = C.Literal;
-        EXPECT_EQ(Stored.SetLevel(C.Param, Station, std::stod(Expected[1][0]), {C.Field, C.Literal, Before, C.Literal}),
-                  "")
-            << C.Field;
-        EXPECT_EQ(Column(C.Table, C.Column), Expected) << C.Field;
-        EXPECT_EQ(RunFlags(C.Table, TStoredEdit::IsLevelFlagField(C.Field) ? C.Column : "FPRES"), Run) << C.Field;
-        EXPECT_EQ(UndoRows(*UndoParamTbl), ++Undo) << C.Field;
-    }
-    // The undo rows name the work table's fields.
-    UndoParamTbl->Last();
-    EXPECT_EQ(UndoParamTbl->FieldByName("FldName")->AsString(), "FCHEM");
-}
-
-TEST_F(StoredChange, AStationsFlagsReachTheRunsFlagsAndItsOtherFieldsDoNot)
-{
-    const int Cruise = 30;
-    PrepareRunFlags(Cruise);
-    const std::string Depth = Sql("select Depth from Cast_Titles where ID_Cast=" + Id)[0][0];
-    // FD is set to what it holds: no undo row for it.
-    EXPECT_EQ(Stored.SetStation(Cruise, Station,
-                                {{"FLon", "5", "0", "5"}, {"Depth", "1234", Depth, "1234"}, {"FD", "0", "0", "0"}}),
-              "");
-    EXPECT_EQ(Sql("select FLon, Depth, FD from Cast_Titles where ID_Cast=" + Id),
-              (std::vector<apptest::TRow>{{"5", "1234.0", "0"}}));
-    ASSERT_TRUE(CastFlagtbl->Locate("ID_Cruise;ID_Cast", rtl::VarArrayOf({rtl::Variant(Cruise), rtl::Variant(Station)})));
-    EXPECT_EQ(CastFlagtbl->FieldByName("FLon")->AsInteger(), 5);
-    EXPECT_EQ(CastFlagtbl->FieldByName("FD")->AsInteger(), 0);
-    std::map<std::string, std::string> Undo;
-    for (UndoCastTbl->First(); !UndoCastTbl->Eof(); UndoCastTbl->Next())
-        Undo[UndoCastTbl->FieldByName("FldName")->AsString()] = UndoCastTbl->FieldByName("FldValue")->AsString();
-    EXPECT_EQ(Undo, (std::map<std::string, std::string>{{"FLON", "0"}, {"DEPTH", Depth}}));
-    // A row that is not there changes nothing, and keeps no undo row.
-    EXPECT_NE(Stored.SetStation(Cruise, -1, {{"FLon", "5", "0", "5"}}).find("0 rows"), std::string::npos);
-    EXPECT_NE(Stored.SetLevel("TEMP", Station, 12345.0, {"TEMP", "9.5", "1", "9.5"}).find("0 rows"), std::string::npos);
-    EXPECT_EQ(UndoRows(*UndoParamTbl), 0);
 }
 
 } // namespace
