@@ -6,6 +6,7 @@
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
 
+#include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
@@ -18,7 +19,6 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
@@ -239,31 +239,11 @@ TEST_F(EditorOpen, EnterOrAnArrowInTheMetadataGridPostsThePendingEdit)
 
 namespace {
 
-// The program's Esc hook, as the main window installs it.
+// The program's Esc hook: an Esc asks for the interruption of the run.
 struct TEscHook {
-    TEscHook()
-    {
-        InstallEscHook([] {
-            if (!AbortRequested) {
-                AbortRequested = true;
-                QcInterrupted = true;
-            }
-        });
-    }
-    ~TEscHook()
-    {
-        InstallEscHook({});
-        AbortRequested = QcInterrupted = false;
-    }
+    TEscHook() { InstallEscHook([] { AbortRequested = QcInterrupted = true; }); }
+    ~TEscHook() { InstallEscHook({}), AbortRequested = QcInterrupted = false; }
 };
-
-bool TreeHas(TTreeView &T, const std::string &Text)
-{
-    for (TTreeNode *N = T.GetFirstNode(); N; N = N->GetNext())
-        if (N->Text() == Text)
-            return true;
-    return false;
-}
 
 TEST_F(EditorOpen, TheKeyboardInTheListsLoadsWhatTheyHighlight)
 {
@@ -309,7 +289,7 @@ TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
     ASSERT_GE(Cruise, 0);
     TEscHook Hook;
     TForm2 &F = OpenEditor({Cruise});
-    ASSERT_TRUE(TreeHas(*F.TreeView1, Station));
+    ASSERT_TRUE(FindTreeNode(*F.TreeView1, Station));
     QTest::keyClick(F.ListBox1, Qt::Key_Escape);
     EXPECT_TRUE(F.isVisible());
     EXPECT_TRUE(AbortRequested);
@@ -317,58 +297,10 @@ TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
     F.CheckBox1->click();
     ASSERT_TRUE(F.BitBtn4->isEnabled());
     F.BitBtn4->click();
-    EXPECT_TRUE(TreeHas(*F.TreeView1, Station));
+    EXPECT_TRUE(FindTreeNode(*F.TreeView1, Station));
     EXPECT_FALSE(AbortRequested);
     // The run stays interrupted for the write-back's question.
     EXPECT_TRUE(QcInterrupted);
-}
-
-} // namespace
-
-namespace {
-
-std::vector<std::string> *Warnings = nullptr;
-
-void KeepWarning(QtMsgType, const QMessageLogContext &, const QString &Text)
-{
-    if (Warnings)
-        Warnings->push_back(Text.toStdString());
-}
-
-// With AUTO QC a posted station edit re-checks the cruise, which rebuilds
-// the grid under the cell being typed into: the edit ends without a word
-// from the grid.
-TEST_F(EditorOpen, ACellTypedIntoTheGridClosesQuietlyWhenTheGridIsRebuilt)
-{
-    TForm2 &F = OpenEditor({2});
-    ASSERT_TRUE(F.CheckBox1->isChecked());
-    TDBGridModel &M = F.DBGrid1->Model();
-    int Column = -1, IdColumn = -1;
-    for (int c = 0; c < M.columnCount(); ++c) {
-        if (M.ColumnField(c)->FieldName() == "StationName")
-            Column = c;
-        if (M.ColumnField(c)->FieldName() == "ID_Cast")
-            IdColumn = c;
-    }
-    ASSERT_GE(Column, 0);
-    ASSERT_GE(IdColumn, 0);
-    const QModelIndex Cell = M.index(2, Column);
-    const std::string Id = M.data(M.index(2, IdColumn)).toString().toStdString();
-    std::vector<std::string> Seen;
-    Warnings = &Seen;
-    const QtMessageHandler Old = qInstallMessageHandler(KeepWarning);
-    F.DBGrid1->edit(Cell);
-    auto *Editor = F.DBGrid1->viewport()->findChild<QLineEdit *>();
-    ASSERT_NE(Editor, nullptr);
-    Editor->setText(QStringLiteral("RETYPED"));
-    QTest::keyClick(Editor, Qt::Key_Return);
-    // The grid's delegate commits and closes once the key is handled.
-    QCoreApplication::processEvents();
-    qInstallMessageHandler(Old);
-    Warnings = nullptr;
-    EXPECT_TRUE(Seen.empty()) << Seen.front();
-    EXPECT_EQ(M.LastError().toStdString(), "");
-    EXPECT_EQ(Sql("select StationName from Cast_Titles where ID_Cast=" + Id)[0][0], "RETYPED");
 }
 
 } // namespace
