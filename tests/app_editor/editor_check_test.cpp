@@ -156,10 +156,6 @@ TEST_F(EditorCheck, ClosingDropsTheScratchTable)
     EXPECT_FALSE(MainTableExists("QCCastID"));
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(EditorCheck, TheUndockedPlotFloatsAndComesBack)
 {
     Open();
@@ -176,10 +172,6 @@ TEST_F(EditorCheck, TheUndockedPlotFloatsAndComesBack)
     EXPECT_EQ(F->ProfileWindow, nullptr);
     EXPECT_EQ(F->Panel4->parentWidget(), Home);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(EditorCheck, OtherProfilesAreThoseOfTheShownStationsMonth)
 {
@@ -215,10 +207,6 @@ TEST_F(EditorCheck, OtherProfilesAreThoseOfTheShownStationsMonth)
     EXPECT_EQ(OtherMonths(), MonthOfStation(F->CurCastId));
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(EditorCheck, TheKeyboardInTheErrorTreeMovesAsAClickDoes)
 {
     TShownParams Shown;
@@ -239,8 +227,9 @@ TEST_F(EditorCheck, TheKeyboardInTheErrorTreeMovesAsAClickDoes)
         while (Top->Parent())
             Top = Top->Parent();
         EXPECT_EQ(F->tmpStatTbl->FieldByName("ID_Cast")->AsString(), Top->Text()) << N->Text();
-        if (N->Level() == 2)
+        if (N->Level() == 2) {
             EXPECT_EQ(CurParamName, N->Text());
+        }
         if (N->Level() == 4) {
             const int Level = std::stoi(N->Text().substr(N->Text().find('#') + 1));
             EXPECT_EQ(F->ZqQuery2->RecNo(), Level) << N->Text();
@@ -250,27 +239,14 @@ TEST_F(EditorCheck, TheKeyboardInTheErrorTreeMovesAsAClickDoes)
     EXPECT_EQ(Stations, 3);
 }
 
-} // namespace
-
-namespace {
-
-std::string Lines(const std::vector<std::string> &V)
-{
-    std::string All;
-    for (const std::string &L : V)
-        All += L + "\n";
-    return All;
-}
-
-// Pixels of a paint box outside Inside that are not white.
-int PaintedOutside(TPaintBox &Box, const TRect &Inside)
+// Pixels of a paint box that are not white, within Area (edges included)
+// or, with Outside, beyond it.
+int Painted(TPaintBox &Box, const TRect &Area, bool Outside = false)
 {
     int n = 0;
     for (int y = 0; y < Box.height(); ++y)
         for (int x = 0; x < Box.width(); ++x)
-            if (!PointInRect(Rect(Inside.Left, Inside.Top, Inside.Right - 1, Inside.Bottom - 1), x, y) &&
-                Box.Canvas().Pixel(x, y) != clWhite)
-                ++n;
+            n += PointInRect(Area, x, y) != Outside && Box.Canvas().Pixel(x, y) != clWhite;
     return n;
 }
 
@@ -300,7 +276,7 @@ TEST_F(EditorCheck, AtItsScreenSizeEveryCaptionShowsAndNothingCoversThePlot)
     MoveTo(F->PaintBox2, Level.X, Level.Y);
     EXPECT_FALSE(F->Edit1->text().isEmpty());
     apptest::SaveScreenshot(*F, "editor_profile_band_readout");
-    EXPECT_EQ(Lines(apptest::CaptionProblems(*F)), "");
+    EXPECT_EQ(apptest::CaptionProblems(*F), std::vector<std::string>());
 
     // Nothing but the plot's own mouse overlay lies on the plot.
     const QRect Plot(F->PaintBox2->mapTo(F, QPoint(0, 0)), F->PaintBox2->size());
@@ -320,12 +296,8 @@ TEST_F(EditorCheck, AtItsScreenSizeEveryCaptionShowsAndNothingCoversThePlot)
     F->PlotRubberRect = Rect(Level.X - 20, Level.Y - 15, Level.X + 20, Level.Y + 15);
     F->SpeedButton4->setEnabled(true);
     F->SpeedButton4->click();
-    EXPECT_EQ(PaintedOutside(*F->PaintBox2, Rect(R.Left, R.Top, R.Right + 1, R.Bottom + 1)), 0);
-    int Inside = 0;
-    for (int y = R.Top + 1; y < R.Bottom; ++y)
-        for (int x = R.Left + 1; x < R.Right; ++x)
-            Inside += F->PaintBox2->Canvas().Pixel(x, y) != clWhite;
-    EXPECT_GT(Inside, 0);
+    EXPECT_EQ(Painted(*F->PaintBox2, R, true), 0);
+    EXPECT_GT(Painted(*F->PaintBox2, Rect(R.Left + 1, R.Top + 1, R.Right - 1, R.Bottom - 1)), 0);
     apptest::SaveScreenshot(*F, "editor_profile_zoomed");
 
     // A zoomed map keeps its margins white but for the axes.
@@ -335,8 +307,8 @@ TEST_F(EditorCheck, AtItsScreenSizeEveryCaptionShowsAndNothingCoversThePlot)
     F->ZoomInBtn->setEnabled(true);
     F->ZoomInBtn->click();
     ASSERT_EQ(ZoomIndex, 1);
-    const TRect Map = Rect(MapScreenRect.Left, MapScreenRect.Top, MapScreenRect.Right + 1, MapScreenRect.Bottom + 1);
-    EXPECT_EQ(PaintedOutside(*F->PaintBox1, Rect(Map.Left - 1, Map.Top - 1, Map.Right + 1, Map.Bottom + 1)), 0);
+    const TRect &M = MapScreenRect;
+    EXPECT_EQ(Painted(*F->PaintBox1, Rect(M.Left - 1, M.Top - 1, M.Right + 1, M.Bottom + 1), true), 0);
     apptest::SaveScreenshot(*F, "editor_map_zoomed");
     F->ActSizeBtn->click();
 }
@@ -358,7 +330,7 @@ TEST_F(EditorCheck, TheUndockedPlotFillsItsTitledWindowAtAnySize)
         EXPECT_GT(F->PaintBox2->width(), Size.width() / 2) << Size.width();
         EXPECT_GT(F->PaintBox2->height(), Size.height() * 3 / 4) << Size.height();
         EXPECT_EQ(F->PaintBox2->Bitmap().Width(), F->PaintBox2->width());
-        EXPECT_EQ(Lines(apptest::CaptionProblems(W)), "") << Size.width();
+        EXPECT_EQ(apptest::CaptionProblems(W), std::vector<std::string>()) << Size.width();
     }
     apptest::SaveScreenshot(W, "editor_profile_window_small");
     W.close();
