@@ -317,21 +317,4 @@ TEST(ItemClick, EveryMoveOfTheHighlightByTheOperatorClicksOnce)
     EXPECT_EQ(Clicks, 10);
 }
 
-TEST(ItemClick, TreeViewFollowsTheKeyboard)
-{
-    TTreeView T;
-    TTreeNode *A = T.AddNode(nullptr, "A");
-    T.AddChild(A, "A1");
-    T.AddNode(nullptr, "B");
-    T.expandAll();
-    T.show();
-    T.SetSelected(A);
-    std::vector<std::string> Seen;
-    InstallItemClick(T, [&] { Seen.push_back(T.Selected()->Text()); });
-    QTest::keyClick(&T, Qt::Key_Down);
-    QTest::keyClick(&T, Qt::Key_Down);
-    T.SetSelected(A);
-    EXPECT_EQ(Seen, (std::vector<std::string>{"A1", "B"}));
-}
-
 } // namespace
