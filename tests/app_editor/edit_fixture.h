@@ -95,6 +95,34 @@ protected:
         F->BitBtn1->setFocus();
         F->BitBtn1->click();
     }
+    // The station's row of the metadata grid (from 0), made current.
+    int StationRow()
+    {
+        EXPECT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+        return F->tmpStatTbl->RecNo() - 1;
+    }
+    // A field of the station as the metadata grid shows it, and as the
+    // station database holds it.
+    std::string StationShown(const char *Column)
+    {
+        StationRow();
+        return F->tmpStatTbl->FieldByName(Column)->AsString();
+    }
+    std::string StationDb(const std::string &Column)
+    {
+        return Sql("select " + Column + " from Cast_Titles where ID_Cast=" + std::to_string(Station))[0][0];
+    }
+    // Changes a field of the station in the metadata grid's dataset, as an
+    // edit in the grid posts it.
+    void EditStation(const char *Column, const std::string &Text)
+    {
+        F->DBGrid1Enter(F->DBGrid1);
+        ASSERT_TRUE(F->DBGrid1->SelectFieldByName(Column));
+        StationRow();
+        F->tmpStatTbl->Edit();
+        F->tmpStatTbl->FieldByName(Column)->SetAsString(Text);
+        F->tmpStatTbl->Post();
+    }
     std::string Db(const std::string &Column, int Level)
     {
         const auto R = Sql("select " + Column + " from PTS_Data where ID_Cast=" + std::to_string(Station) +

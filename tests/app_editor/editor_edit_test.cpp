@@ -117,30 +117,23 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
 {
     Open();
     Activate();
-    auto Stored = [&](const char *Column) {
-        return Sql(std::string("select ") + Column + " from Cast_Titles where ID_Cast=" + std::to_string(Station))[0][0];
-    };
-    auto Row = [&] {
-        EXPECT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-        return F->tmpStatTbl->RecNo() - 1;
-    };
-    const std::string Lon = Stored("Lon"), Lat = Stored("Lat");
-    TypeInto(F->DBGrid1, Row(), "Lon", "33.5");
-    ASSERT_EQ(Stored("Lon"), "33.5");
+    const std::string Lon = StationDb("Lon"), Lat = StationDb("Lat");
+    TypeInto(F->DBGrid1, StationRow(), "Lon", "33.5");
+    ASSERT_EQ(StationDb("Lon"), "33.5");
     F->SpeedButton15->click();
-    Row();
+    StationRow();
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lon"));
     ASSERT_TRUE(F->BitBtn1->isEnabled());
     // Lat of the same row has no earlier value: nothing to put back there.
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lat"));
     EXPECT_FALSE(F->BitBtn1->isEnabled());
     ClickUndo();
-    EXPECT_EQ(Stored("Lat"), Lat);
+    EXPECT_EQ(StationDb("Lat"), Lat);
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lon"));
     ASSERT_TRUE(F->BitBtn1->isEnabled());
     ClickUndo();
-    EXPECT_DOUBLE_EQ(std::stod(Stored("Lon")), std::stod(Lon));
-    EXPECT_EQ(Stored("Lat"), Lat);
+    EXPECT_DOUBLE_EQ(std::stod(StationDb("Lon")), std::stod(Lon));
+    EXPECT_EQ(StationDb("Lat"), Lat);
     EXPECT_EQ(Messages(), "");
 }
 
@@ -180,8 +173,7 @@ TEST_F(EditorEdit, ADatabaseNamedWithAQuoteShowsItsRunsStationFlags)
     TRunFlags Suspect;
     Suspect.FLon = 3;
     Open(true, {{Station, Suspect}});
-    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-    EXPECT_EQ(F->tmpStatTbl->FieldByName("FLon")->AsString(), "3");
+    EXPECT_EQ(StationShown("FLon"), "3");
     EXPECT_EQ(Messages(), "");
 }
 
@@ -223,26 +215,16 @@ TEST_F(EditorEdit, ManualFlagsReachTheRunsFlagTable)
 TEST_F(EditorEdit, StationTextsAreQuotedAndAnEmptiedCellIsNull)
 {
     Open();
-    auto EditStation = [&](const std::string &Text) {
-        F->DBGrid1Enter(F->DBGrid1);
-        ASSERT_TRUE(F->DBGrid1->SelectFieldByName("StationName"));
-        ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-        F->tmpStatTbl->Edit();
-        F->tmpStatTbl->FieldByName("StationName")->SetAsString(Text);
-        F->tmpStatTbl->Post();
-    };
-    const std::string Stored =
-        Sql("select StationName from Cast_Titles where ID_Cast=" + std::to_string(Station))[0][0];
+    const std::string Stored = StationDb("StationName");
     // Too long for the column: the database refuses, the row goes back.
-    EditStation(std::string(28, 'x'));
+    EditStation("StationName", std::string(28, 'x'));
     ASSERT_EQ(Script->Messages.size(), 1u);
-    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-    EXPECT_EQ(F->tmpStatTbl->FieldByName("StationName")->AsString(), Stored);
+    EXPECT_EQ(StationShown("StationName"), Stored);
     Script->Messages.clear();
-    EditStation("O'Neill");
-    EXPECT_EQ(Sql("select StationName from Cast_Titles where ID_Cast=" + std::to_string(Station))[0][0], "O'Neill");
-    EditStation("");
-    EXPECT_EQ(Sql("select StationName is null from Cast_Titles where ID_Cast=" + std::to_string(Station))[0][0], "1");
+    EditStation("StationName", "O'Neill");
+    EXPECT_EQ(StationDb("StationName"), "O'Neill");
+    EditStation("StationName", "");
+    EXPECT_EQ(StationDb("StationName is null"), "1");
     EXPECT_EQ(Messages(), "");
 }
 

@@ -131,31 +131,22 @@ TEST_F(EditorWriteBack, AManualStationFlagSurvivesARebuildAndTheWriteBack)
     TRunFlags Suspect;
     Suspect.FLon = 3;
     Open(true, {{Station, Suspect}});
-    auto StationFlag = [&] {
-        EXPECT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-        return F->tmpStatTbl->FieldByName("FLon")->AsString();
-    };
-    const std::string Stored = "select FLon from Cast_Titles where ID_Cast=" + std::to_string(Station);
-    ASSERT_EQ(StationFlag(), "3"); // the run's flag
+    ASSERT_EQ(StationShown("FLon"), "3"); // the run's flag
     // The operator fixes the longitude's flag.
-    F->DBGrid1Enter(F->DBGrid1);
-    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("FLon"));
-    F->tmpStatTbl->Edit();
-    F->tmpStatTbl->FieldByName("FLon")->SetAsInteger(5);
-    F->tmpStatTbl->Post();
-    EXPECT_EQ(Sql(Stored)[0][0], "5");
-    EXPECT_EQ(StationFlag(), "5"); // after the rebuild that follows the edit
+    EditStation("FLon", "5");
+    EXPECT_EQ(StationDb("FLon"), "5");
+    EXPECT_EQ(StationShown("FLon"), "5"); // after the rebuild that follows the edit
     PickCruise(BlackSeaCruise);
-    EXPECT_EQ(StationFlag(), "5");
+    EXPECT_EQ(StationShown("FLon"), "5");
     ASSERT_TRUE(CastFlagtbl->Locate("ID_Cruise;ID_Cast",
                                     rtl::VarArrayOf({rtl::Variant(BlackSeaCruise), rtl::Variant(Station)})));
     EXPECT_EQ(CastFlagtbl->FieldByName("FLon")->AsInteger(), 5);
 
     CloseEditor();
     EXPECT_TRUE(WriteBack().Confirmed);
-    EXPECT_EQ(Sql(Stored)[0][0], "5");
-    EXPECT_EQ(OpenEditor({BlackSeaCruise}).tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)), true);
-    EXPECT_EQ(Form->tmpStatTbl->FieldByName("FLon")->AsString(), "5");
+    EXPECT_EQ(StationDb("FLon"), "5");
+    F = &OpenEditor({BlackSeaCruise});
+    EXPECT_EQ(StationShown("FLon"), "5");
     EXPECT_EQ(Messages(), "");
 }
 
