@@ -1,8 +1,9 @@
 // The fixture of the editing sessions: the editor on the Black Sea station
 // with TEMP shown (MANUAL QC unless asked otherwise), the station's stored
-// pressures, a level changed in the data grid's dataset or typed into a
-// grid's cell editor as the operator types it, UNDO clicked as the operator
-// clicks it, and readers of the station database and the level undo table.
+// pressures, a level or a station field changed in its grid's dataset or
+// typed into a grid's cell editor as the operator types it, UNDO clicked as
+// the operator clicks it, the run's level flags of the station, and readers
+// of the station database and the work folder.
 #pragma once
 #include "tests/app_editor/profile_fixture.h"
 #include "tests/app_support/AppTestSupport.h"

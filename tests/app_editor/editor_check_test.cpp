@@ -40,8 +40,6 @@ protected:
     struct TShownParams {
         TShownParams() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
         ~TShownParams() { ParamDisplayList.Clear(); }
-        TShownParams(const TShownParams &) = delete;
-        TShownParams &operator=(const TShownParams &) = delete;
     };
     // With ShippedClimatology the installation's Black Sea climatology, as
     // the operator imports it, comes first: the fixture's adds no level the
