@@ -32,7 +32,6 @@
 
 #include <QBoxLayout>
 #include <QCoreApplication>
-#include <QFileSystemModel>
 #include <QFont>
 #include <QLabel>
 #include <QListWidget>
@@ -388,9 +387,7 @@ void TForm1::ReadContourSettings()
         SwapCoordColumns = IniBool(*FMainIni, "MAP", "XY", "FALSE");
     }
     const std::string Folder = rtl::ExtractFilePath(ExtraLinesFile);
-    const QModelIndex Index = ShellFolderModel->index(QString::fromStdString(Folder));
-    if (Index.isValid())
-        ShellTreeView1->setCurrentIndex(Index);
+    ShellTreeView1->SetFolder(Folder);
     FillContourList(Folder);
     const auto Found = FileListBox1->findItems(QString::fromStdString(rtl::ExtractFileName(ExtraLinesFile)),
                                                Qt::MatchFixedString);
