@@ -220,8 +220,9 @@ TEST_F(PathDialog, OpensOnItsFolderInSightAndSelectsOnARightClick)
 {
     const std::string Folder = Install->Dir() + "demo";
     TForm4 Dialog(nullptr);
-    QSignalSpy Loaded(Dialog.FolderModel, &QFileSystemModel::directoryLoaded);
-    QSignalSpy Rows(Dialog.FolderModel, &QAbstractItemModel::rowsInserted);
+    QFileSystemModel &Folders = *Dialog.ShellTreeView1->Model();
+    QSignalSpy Loaded(&Folders, &QFileSystemModel::directoryLoaded);
+    QSignalSpy Rows(&Folders, &QAbstractItemModel::rowsInserted);
     Dialog.SetFolder(Folder);
     Dialog.show();
     // Every folder above it read (each read puts rows above it).
@@ -241,7 +242,7 @@ TEST_F(PathDialog, OpensOnItsFolderInSightAndSelectsOnARightClick)
     }
     ProcessMessages();
     QTreeView &Tree = *Dialog.ShellTreeView1;
-    ASSERT_EQ(Dialog.FolderModel->filePath(Tree.currentIndex()).toStdString(), Folder);
+    ASSERT_EQ(Folders.filePath(Tree.currentIndex()).toStdString(), Folder);
     EXPECT_TRUE(Tree.selectionModel()->isSelected(Tree.currentIndex()));
     EXPECT_TRUE(Tree.viewport()->rect().contains(Tree.visualRect(Tree.currentIndex())));
     apptest::SaveScreenshot(Dialog, "app_path_dialog_on_its_folder");
