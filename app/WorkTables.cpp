@@ -49,7 +49,7 @@ std::string LevelFlagTableSuffix(const std::string &ATable)
 
 std::string LevelFlagTableName(const std::string &ATable) { return DbTablePrefix + LevelFlagTableSuffix(ATable); }
 
-bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths)
+void WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths)
 {
     const bool WasActive = ATable.Active();
     // Opening reads the stored fields and key.
@@ -75,7 +75,7 @@ bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths)
     if (!Narrow) {
         if (WasActive)
             ATable.Open();
-        return false;
+        return;
     }
     const std::string Folder = ATable.DatabaseName();
     // The rows wait in a copy while the table is made again; SQLite cannot
@@ -103,7 +103,6 @@ bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths)
     }
     if (WasActive)
         ATable.Open();
-    return true;
 }
 
 void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,

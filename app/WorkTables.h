@@ -54,8 +54,8 @@ struct TTextWidth {
 // rebuilt with its rows and primary index in one transaction, so the
 // operator's marks survive and a failure leaves it as it was. A field
 // that is missing, not text, or wide enough is left alone; ATable is left
-// open or closed as it was. Returns whether the table was rebuilt.
-bool WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths);
+// open or closed as it was.
+void WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths);
 
 // The main window's table objects that CreateWorkTables leaves open.
 struct TWorkTableSet {

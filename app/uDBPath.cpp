@@ -137,7 +137,6 @@ TForm4::TForm4(QWidget *AOwner) : TForm(AOwner, "Form4")
     auto *Row = MakeControl<QHBoxLayout>(Lists, "ListsLayout");
     Row->setContentsMargins(0, 0, 0, 0);
     ShellTreeView1 = MakeControl<TShellTreeView>(Lists, "ShellTreeView1", "FolderModel");
-    FolderModel = ShellTreeView1->Model();
     FileListBox1 = MakeControl<QListWidget>(Lists, "FileListBox1");
     Row->addWidget(ShellTreeView1, 3);
     Row->addWidget(FileListBox1, 2);

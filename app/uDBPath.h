@@ -56,7 +56,6 @@ public:
     explicit TForm4(QWidget *AOwner);
 
     TShellTreeView *ShellTreeView1 = nullptr;
-    QFileSystemModel *FolderModel = nullptr; // the tree's
     QListWidget *FileListBox1 = nullptr;
     QLabel *Label1 = nullptr;
     QPushButton *BitBtn1 = nullptr; // OK

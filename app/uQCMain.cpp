@@ -32,7 +32,6 @@
 
 #include <QBoxLayout>
 #include <QCoreApplication>
-#include <QFileSystemModel>
 #include <QFont>
 #include <QLabel>
 #include <QListWidget>
@@ -106,6 +105,15 @@ std::string ResolveDbPath(const std::string &APath)
     if (APath.empty() || std::filesystem::path(APath).is_absolute())
         return APath;
     return ProgramDir + APath;
+}
+
+// The characters a text field of the station database holds (the client
+// components size it by its bytes, never fewer than its characters); 0 for
+// a field the dataset lacks.
+int StationFieldWidth(const TDataSet &ADataSet, const char *AField)
+{
+    const TField *F = ADataSet.FindField(AField);
+    return F ? F->Size() : 0;
 }
 
 } // namespace
@@ -379,9 +387,7 @@ void TForm1::ReadContourSettings()
         SwapCoordColumns = IniBool(*FMainIni, "MAP", "XY", "FALSE");
     }
     const std::string Folder = rtl::ExtractFilePath(ExtraLinesFile);
-    const QModelIndex Index = ShellFolderModel->index(QString::fromStdString(Folder));
-    if (Index.isValid())
-        ShellTreeView1->setCurrentIndex(Index);
+    ShellTreeView1->SetFolder(Folder);
     FillContourList(Folder);
     const auto Found = FileListBox1->findItems(QString::fromStdString(rtl::ExtractFileName(ExtraLinesFile)),
                                                Qt::MatchFixedString);
@@ -652,18 +658,13 @@ void TForm1::SyncCruiseList()
     MainCruTbl->Open();
     // Every name and MAR the station database can hold has room in the
     // work table, also in one made by an earlier version with narrower
-    // fields; the second table object on it lets go first. The client
-    // components size a station text field by its bytes, never fewer than
-    // its characters.
-    const auto Width = [this](const char *AField) {
-        const TField *F = MainCruTbl->FindField(AField);
-        return F ? F->Size() : 0;
-    };
+    // fields; the second table object on it lets go first.
     QcCruTbl->Close();
     TmpCruTbl->Close();
     TmpCruTbl->SetDatabaseName(LocalDbDir);
     TmpCruTbl->SetTableName(DbTablePrefix + "-QCCruise");
-    WidenTextFields(*TmpCruTbl, {{"Cruise_Name", Width("Cruise_Name")}, {"MAR", Width("MAR")}});
+    WidenTextFields(*TmpCruTbl, {{"Cruise_Name", StationFieldWidth(*MainCruTbl, "Cruise_Name")},
+                                 {"MAR", StationFieldWidth(*MainCruTbl, "MAR")}});
     TmpCruTbl->Open();
     SetStartStage("Synchronization of Cruise List...");
 
@@ -746,10 +747,7 @@ void TForm1::FormParamList()
     // A display name is ParName, a blank and Unit: "param" has room for
     // the longest the station database can hold, also when an earlier
     // version made it narrower.
-    const auto Width = [this](const char *AField) {
-        const TField *F = ZqQuery3->FindField(AField);
-        return F ? F->Size() : 0;
-    };
+    const auto Width = [this](const char *AField) { return StationFieldWidth(*ZqQuery3, AField); };
     TmpParamQry->Close();
     tmpparamtbl->Close();
     tmpparamtbl->SetDatabaseName(LocalDbDir);

@@ -27,7 +27,6 @@
 
 class QButtonGroup;
 class QCheckBox;
-class QFileSystemModel;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -39,12 +38,12 @@ class QSpinBox;
 class QTabWidget;
 class QTextBrowser;
 class QToolButton;
-class QTreeView;
 
 class TCheckListBox;
 class TCheckTree;
 class TfmStart;
 class TForm4;
+class TShellTreeView;
 class TQuery;
 class TTable;
 class TZqCommand;
@@ -176,8 +175,7 @@ public:
     TRadioGroup *RadioGroup2 = nullptr;
     QCheckBox *CheckBox4 = nullptr;
     QCheckBox *CheckBox5 = nullptr;
-    QTreeView *ShellTreeView1 = nullptr;
-    QFileSystemModel *ShellFolderModel = nullptr;
+    TShellTreeView *ShellTreeView1 = nullptr;
     QListWidget *FileListBox1 = nullptr;
     QListWidget *FileListBox2 = nullptr; // hidden: the private folder's files at close
     QPushButton *BitBtn3 = nullptr; // "View"

@@ -342,9 +342,7 @@ void TForm1::BuildOptionsPage()
 
     auto [P4, Box4] = Threshold("Panel4", 1);
     Panel4 = P4;
-    auto *FolderTree = MakeControl<TShellTreeView>(Panel4, "ShellTreeView1", "ShellFolderModel");
-    ShellTreeView1 = FolderTree;
-    ShellFolderModel = FolderTree->Model();
+    ShellTreeView1 = MakeControl<TShellTreeView>(Panel4, "ShellTreeView1", "ShellFolderModel");
     FileListBox1 = MakeControl<QListWidget>(Panel4, "FileListBox1");
     FileListBox2 = MakeControl<QListWidget>(Panel4, "FileListBox2");
     FileListBox2->hide();

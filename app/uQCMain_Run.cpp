@@ -13,6 +13,7 @@
 #include "app/UQC.h"
 #include "app/manual/uContDlg.h"
 #include "app/manual/uQCManual.h"
+#include "app/uDBPath.h"
 #include "app/uReport.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TField.h"
@@ -25,7 +26,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -158,11 +158,11 @@ void TForm1::HandOverToEditor()
 
 void TForm1::ShellTreeView1Change()
 {
-    const QString Folder = ShellFolderModel->filePath(ShellTreeView1->currentIndex());
-    if (Folder.isEmpty())
+    const std::string Folder = ShellTreeView1->Folder();
+    if (Folder.empty())
         return;
     try {
-        FillContourList(Folder.toStdString() + "/");
+        FillContourList(Folder);
     } catch (const std::exception &) {
         // A folder the list cannot show leaves the list as it was.
     }

@@ -188,22 +188,14 @@ TEST(LevelVerdict, EveryRuleOnOneLevel)
 {
     const double Rho = CalcSeaWaterDensity(10, 20);
     const TProfileMemory After40{.HavePrev = true, .PrevTenth = 40, .PrevPresFlag = 1};
-    TProfileMemory Denser = After40, Lighter = After40;
-    Denser.PrevDensity = Rho + 0.02;
-    Lighter.PrevDensity = Rho + 0.005;
-    // The spike test ran on 39 (value 14) and 40 (value 19).
-    TProfileMemory Rise = After40;
-    Rise.SpikeRuns = 2;
-    Rise.SpikeValue = 19;
-    Rise.SpikePres = 40;
-    Rise.Dv = 5;
-    Rise.Dp = 1;
-    TProfileMemory OneBefore = After40;
-    OneBefore.SpikeRuns = 1;
-    OneBefore.SpikeValue = 19;
-    OneBefore.SpikePres = 40;
-    TProfileMemory AfterFixed = After40;
-    AfterFixed.PrevPresFlag = 5;
+    const TProfileMemory AfterFixed{.HavePrev = true, .PrevTenth = 40, .PrevPresFlag = 5};
+    const TProfileMemory Denser{.HavePrev = true, .PrevTenth = 40, .PrevPresFlag = 1, .PrevDensity = Rho + 0.02};
+    const TProfileMemory Lighter{.HavePrev = true, .PrevTenth = 40, .PrevPresFlag = 1, .PrevDensity = Rho + 0.005};
+    // The spike test ran on 39 (value 14) and 40 (value 19); or on 40 alone.
+    const TProfileMemory Rise{.HavePrev = true, .PrevTenth = 40, .PrevPresFlag = 1, .SpikeRuns = 2, .SpikeValue = 19,
+                              .SpikePres = 40, .Dv = 5, .Dp = 1};
+    const TProfileMemory OneBefore{
+        .HavePrev = true, .PrevTenth = 40, .PrevPresFlag = 1, .SpikeRuns = 1, .SpikeValue = 19, .SpikePres = 40};
 
     struct TWant {
         int Pres, Param;
@@ -219,8 +211,7 @@ TEST(LevelVerdict, EveryRuleOnOneLevel)
         TWant Want;
     };
     const TLevelIn Rho10x20{.Pres = 50, .Value = 15, .Temp = 10, .Psal = 20, .TempEmpty = false, .PsalEmpty = false};
-    TLevelIn NoSalinity = Rho10x20;
-    NoSalinity.PsalEmpty = true;
+    const TLevelIn NoSalinity{.Pres = 50, .Value = 15, .Temp = 10, .Psal = 20, .TempEmpty = false};
     const TCase Cases[] = {
         {.Rule = "inside the band", .In = {.Pres = 50, .Value = 15}, .Want = {1, 1, "write band"}},
         {.Rule = "outside the band", .In = {.Pres = 50, .Value = 25}, .Want = {1, 2, "write band climat-error"}},

@@ -57,6 +57,35 @@ void Click(TForm &AForm, const char *AName)
         ADD_FAILURE() << "no button " << AName << " on " << AForm.objectName().toStdString();
 }
 
+void MakeWriteBackObjects(rtl::TComponent *AOwner, TZqConnection *AConn, const std::string &AWorkDir, int &AExecuted)
+{
+    FlagParamsQry = new TZqQuery(AOwner);
+    FlagParamsQry->SetConnection(AConn);
+    FlagUpdateCmd = new TZqCommand(AOwner);
+    FlagUpdateCmd->SetConnection(AConn);
+    FlagUpdateCmd->AfterExecute = [&AExecuted](rtl::TObject *) { ++AExecuted; };
+    for (TQuery **Q : {&FlagCastQry, &FlagLevelQry}) {
+        *Q = new TQuery(AOwner);
+        (*Q)->SetDatabaseName(AWorkDir);
+    }
+    FlagCruiseList.Clear();
+}
+
+void ScriptWriteBack(TScriptedDialogs &ADialogs, const char *AConfirm, std::function<void(TForm &)> AChoose,
+                     const char *AClose)
+{
+    ADialogs.ModalHandlers.push_back([AConfirm](TForm &F) {
+        Click(F, AConfirm);
+        return F.ModalResult();
+    });
+    ADialogs.ModalHandlers.push_back([AChoose, AClose](TForm &F) {
+        if (AChoose)
+            AChoose(F);
+        Click(F, AClose);
+        return F.ModalResult();
+    });
+}
+
 void WriteBack::SetUp()
 {
     querytest::InitServices();
@@ -72,19 +101,7 @@ void WriteBack::SetUp()
 
     Owner = std::make_unique<rtl::TComponent>(nullptr);
     Conn = querytest::OpenStationDb(Owner.get(), DbPath);
-    // The write-back datasets as the main window makes them at start.
-    FlagParamsQry = new TZqQuery(Owner.get()); // owned by Owner
-    FlagParamsQry->SetConnection(Conn);
-    FlagUpdateCmd = new TZqCommand(Owner.get()); // owned by Owner
-    FlagUpdateCmd->SetConnection(Conn);
-    FlagUpdateCmd->AfterExecute = [this](rtl::TObject *) { ++FExecuted; };
-    CastQry = std::make_unique<TQuery>();
-    CastQry->SetDatabaseName(WorkDir);
-    LevelQry = std::make_unique<TQuery>();
-    LevelQry->SetDatabaseName(WorkDir);
-    FlagCastQry = CastQry.get();
-    FlagLevelQry = LevelQry.get();
-    FlagCruiseList.Clear();
+    MakeWriteBackObjects(Owner.get(), Conn, WorkDir, FExecuted);
 
     DbTablePrefix = "station";
     FillFlagTables();
@@ -118,8 +135,6 @@ void WriteBack::TearDown()
     Dialogs.reset();
     MainWindow.reset();
     CruiseTbl.reset();
-    CastQry.reset();
-    LevelQry.reset();
     if (Conn)
         Conn->SetConnected(false);
     Owner.reset();
@@ -172,20 +187,6 @@ void WriteBack::FillFlagTables()
         T->Close();
 }
 
-void WriteBack::Script(const char *AConfirm, std::function<void(TForm &)> AChoose, const char *AClose)
-{
-    Dialogs->ModalHandlers.push_back([AConfirm](TForm &F) {
-        Click(F, AConfirm);
-        return F.ModalResult();
-    });
-    Dialogs->ModalHandlers.push_back([AChoose, AClose](TForm &F) {
-        if (AChoose)
-            AChoose(F);
-        Click(F, AClose);
-        return F.ModalResult();
-    });
-}
-
 std::vector<std::string> WriteBack::MainFlags(const std::string &ATable, const std::set<int> &ACruises)
 {
     const std::string Flags = ATable == "PTS_Data" ? "FPRES, FTEMP, FPSAL" : "FPRES, F" + ATable;
@@ -228,28 +229,8 @@ void WriteBack::WorkSql(const std::string &ASql)
 
 TWriteFlagsResult WriteBackAfterRun::WriteBackEveryCruise()
 {
-    // Made as the main window makes them at start; the fixture's owner frees them.
-    FlagParamsQry = new TZqQuery(Owner.get());
-    FlagParamsQry->SetConnection(Conn);
-    FlagUpdateCmd = new TZqCommand(Owner.get());
-    FlagUpdateCmd->SetConnection(Conn);
-    FlagUpdateCmd->AfterExecute = [this](rtl::TObject *) { ++FExecuted; };
-    for (auto *Q : {&FCastFlags, &FLevelFlags}) {
-        *Q = std::make_unique<TQuery>();
-        (*Q)->SetDatabaseName(WorkDir);
-    }
-    FlagCastQry = FCastFlags.get();
-    FlagLevelQry = FLevelFlags.get();
-    FlagCruiseList.Clear();
-    Dialogs->ModalHandlers.push_back([](TForm &F) {
-        Click(F, "BitBtn1");
-        return F.ModalResult();
-    });
-    Dialogs->ModalHandlers.push_back([](TForm &F) {
-        Click(F, "SpeedButton21");
-        Click(F, "BitBtn1");
-        return F.ModalResult();
-    });
+    MakeWriteBackObjects(Owner.get(), Conn, WorkDir, FExecuted);
+    ScriptWriteBack(*Dialogs, "BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
     QWidget MainWindow;
     return WriteFlagsToMainDb(&MainWindow);
 }
@@ -261,13 +242,6 @@ std::vector<std::string> WriteBackAfterRun::StationLevels(int ACast)
                                        std::to_string(ACast) + " order by PRES"))
         Out.push_back(Row[0] + "|" + Row[1] + "|" + Row[2] + "|" + Row[3]);
     return Out;
-}
-
-void WriteBackAfterRun::TearDown()
-{
-    FCastFlags.reset();
-    FLevelFlags.reset();
-    QcEngineTest::TearDown(); // clears the engine's state
 }
 
 } // namespace wbtest

@@ -36,6 +36,15 @@ int NewFlag(int AIdCast, double APres, int AColumn);
 void SaveShot(QWidget &AWindow, const std::string &AName);
 // Clicks the named button of a form.
 void Click(TForm &AForm, const char *AName);
+// The write-back's datasets as the main window makes them at start, owned by
+// AOwner and bound to the engine's links; AExecuted counts the statements
+// the update command sends.
+void MakeWriteBackObjects(rtl::TComponent *AOwner, TZqConnection *AConn, const std::string &AWorkDir, int &AExecuted);
+// Scripts the two modal forms of the write-back: AConfirm is the button
+// pressed on the confirmation, then (when it is Yes) AChoose runs on the
+// cruise choice and AClose is pressed.
+void ScriptWriteBack(TScriptedDialogs &ADialogs, const char *AConfirm, std::function<void(TForm &)> AChoose = nullptr,
+                     const char *AClose = "BitBtn1");
 
 class WriteBack : public ::testing::Test {
 protected:
@@ -46,11 +55,11 @@ protected:
     static constexpr int RunCruises[2] = {2, 3};
     static constexpr int FlagOnlyCruise = 30;
 
-    // Scripts the two modal forms: AConfirm is the button pressed on the
-    // confirmation, then (when it is Yes) AChoose runs on the cruise choice
-    // and AClose is pressed.
     void Script(const char *AConfirm, std::function<void(TForm &)> AChoose = nullptr,
-                const char *AClose = "BitBtn1");
+                const char *AClose = "BitBtn1")
+    {
+        ScriptWriteBack(*Dialogs, AConfirm, std::move(AChoose), AClose);
+    }
     TWriteFlagsResult Run() { return WriteFlagsToMainDb(MainWindow.get()); }
 
     // Main-database rows "ID_Cast|PRES|FPRES|F..." of a table for the
@@ -67,7 +76,6 @@ protected:
     std::string WorkDir; // with a trailing "/"
     std::unique_ptr<rtl::TComponent> Owner;
     TZqConnection *Conn = nullptr;
-    std::unique_ptr<TQuery> CastQry, LevelQry;
     std::unique_ptr<TTable> CruiseTbl;
     std::unique_ptr<QWidget> MainWindow;
     std::unique_ptr<TScriptedDialogs> Dialogs;
@@ -81,7 +89,6 @@ private:
 // write-back of what the run left, as the main window runs it.
 class WriteBackAfterRun : public qctest::QcEngineTest {
 protected:
-    void TearDown() override;
     // Yes on the confirmation, every cruise ticked, OK.
     TWriteFlagsResult WriteBackEveryCruise();
     // The station's levels in the station database, "PRES|FPRES|FTEMP|FPSAL"
@@ -90,7 +97,6 @@ protected:
     int StatementsSent() const { return FExecuted; }
 
 private:
-    std::unique_ptr<TQuery> FCastFlags, FLevelFlags;
     int FExecuted = 0;
 };
 

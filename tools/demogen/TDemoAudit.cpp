@@ -82,21 +82,20 @@ bool TDemoAudit::GridDepthMin(const TDemoStation &AStation, double &AOut) const
   return true;
 }
 
-bool TDemoAudit::DataChecked(const TDemoStation &AStation) const
+bool TDemoAudit::DataChecked(const TDemoStation &AStation, std::string *ASquare) const
 {
   std::string sea;
-  FSquares.Find(AStation.Lon, AStation.Lat, sea);
+  const std::string square = FSquares.Find(AStation.Lon, AStation.Lat, sea);
+  if (ASquare)
+    *ASquare = square;
   return !sea.empty() && !(AStation.Lon < CheckedFromLon);
 }
 
 const TDemoClimatology::TProfile *TDemoAudit::ClimProfile(const TDemoStation &AStation,
                                                           const std::string &AParam) const
 {
-  std::string sea;
-  const std::string square = FSquares.Find(AStation.Lon, AStation.Lat, sea);
-  if (sea.empty() || AStation.Lon < CheckedFromLon)
-    return nullptr;
-  return FClim.Profile(AParam, square, DemoMonthOf(AStation.Date));
+  std::string square;
+  return DataChecked(AStation, &square) ? FClim.Profile(AParam, square, DemoMonthOf(AStation.Date)) : nullptr;
 }
 
 double TDemoAudit::DeepestClimLevel(const TDemoStation &AStation, const std::string &AParam) const

@@ -53,8 +53,9 @@ public:
   // Speed in knots between two stations as the velocity check reckons it.
   static double Speed(const TDemoStation &AFrom, const TDemoStation &ATo);
   // Whether the data checks look at a station's levels at all: checked
-  // stations (east of -5.6) in a square of either sea.
-  bool DataChecked(const TDemoStation &AStation) const;
+  // stations (east of -5.6) in a square of either sea; ASquare, when given,
+  // takes the square's name.
+  bool DataChecked(const TDemoStation &AStation, std::string *ASquare = nullptr) const;
   // The climatic profile of a parameter that the data checks select for a
   // station; nullptr when there is none or the checks pass the station by.
   const TDemoClimatology::TProfile *ClimProfile(const TDemoStation &AStation,
