@@ -3,6 +3,7 @@
 
 #include "app/Globals.h"
 #include "app/manual/map.h"
+#include "app/uDBPath.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TField.h"
 #include "platform/rtl/Classes.h"
@@ -25,7 +26,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QProgressBar>
-#include <QScrollBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -114,14 +114,7 @@ TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath) : TF
 
     // Top panel: the folder tree and the file list share it in halves.
     auto *Top = new QHBoxLayout; // owned by the form's layout
-    FFolders = new QFileSystemModel(this); // owned by the form
-    FFolders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    FFolders->setRootPath(QStringLiteral("/"));
-    ShellTreeView1 = MakeControl<QTreeView>(this, "ShellTreeView1");
-    ShellTreeView1->setModel(FFolders);
-    for (int C = 1; C < FFolders->columnCount(); ++C)
-        ShellTreeView1->hideColumn(C);
-    ShellTreeView1->setHeaderHidden(true);
+    ShellTreeView1 = MakeControl<TShellTreeView>(this, "ShellTreeView1", "FolderModel");
     FFiles = new QFileSystemModel(this); // owned by the form
     FFiles->setFilter(QDir::Files);
     FFiles->setNameFilterDisables(false);
@@ -216,13 +209,6 @@ TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath) : TF
     connect(BitBtn2, &QPushButton::clicked, this, [this] { SetModalResult(mrCancel); });
     connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { ShellTreeView1Change(); });
-    connect(FFolders, &QFileSystemModel::directoryLoaded, this, [this] { FollowFolder(); });
-    connect(FFolders, &QAbstractItemModel::rowsInserted, this, [this] { FollowFolder(); });
-    connect(FFolders, &QAbstractItemModel::rowsRemoved, this, [this] { FollowFolder(); });
-    connect(FFolders, &QAbstractItemModel::layoutChanged, this, [this] { FollowFolder(); });
-    for (QObject *Part : {static_cast<QObject *>(ShellTreeView1), static_cast<QObject *>(ShellTreeView1->viewport()),
-                          static_cast<QObject *>(ShellTreeView1->verticalScrollBar())})
-        Part->installEventFilter(this);
     connect(FilterComboBox1, &QComboBox::currentIndexChanged, this, [this] { FilterComboBox1Change(); });
     connect(FileListBox1, &QListView::doubleClicked, this, [this] { RunGuarded([this] { FileListBox1DblClick(); }); });
 
@@ -235,7 +221,7 @@ TfmClimatDlg::~TfmClimatDlg() = default;
 
 std::string TfmClimatDlg::FolderPath() const
 {
-    std::string Path = FFolders->filePath(ShellTreeView1->currentIndex()).toStdString();
+    std::string Path = ShellTreeView1->Folder();
     if (Path.empty())
         Path = FFiles->rootPath().toStdString();
     if (!Path.empty() && Path.back() != '/')
@@ -246,45 +232,13 @@ std::string TfmClimatDlg::FolderPath() const
 void TfmClimatDlg::SetFolderPath(const std::string &APath)
 {
     const QString Path = QDir::cleanPath(QString::fromStdString(APath));
-    FFolderShown = Path;
-    FFollowFolder = true;
-    FollowFolder();
+    ShellTreeView1->SetFolder(Path.toStdString());
     FileListBox1->setRootIndex(FFiles->setRootPath(Path));
-}
-
-void TfmClimatDlg::FollowFolder()
-{
-    // The tree reads the folders above the shown one as it opens them, and
-    // again when they change; each reading moves the rows below. Until the
-    // operator takes the tree in hand, the folder is brought back into view
-    // after each.
-    if (!FFollowFolder)
-        return;
-    const QModelIndex Index = FFolders->index(FFolderShown);
-    if (!Index.isValid())
-        return;
-    if (ShellTreeView1->currentIndex() != Index)
-        ShellTreeView1->setCurrentIndex(Index);
-    ShellTreeView1->scrollTo(Index, QAbstractItemView::PositionAtCenter);
-}
-
-bool TfmClimatDlg::eventFilter(QObject *AWatched, QEvent *AEvent)
-{
-    switch (AEvent->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-        FFollowFolder = false;
-        break;
-    default:
-        break;
-    }
-    return TForm::eventFilter(AWatched, AEvent);
 }
 
 void TfmClimatDlg::ShellTreeView1Change()
 {
-    const QString Path = FFolders->filePath(ShellTreeView1->currentIndex());
+    const QString Path = ShellTreeView1->Model()->filePath(ShellTreeView1->currentIndex());
     if (!Path.isEmpty())
         FileListBox1->setRootIndex(FFiles->setRootPath(Path));
 }

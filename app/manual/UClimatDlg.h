@@ -17,8 +17,6 @@
 #include "app/UQC.h"
 #include "platform/toolkit/TForm.h"
 
-#include <QString>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,9 +33,9 @@ class QProgressBar;
 class QPushButton;
 class QTableView;
 class QToolButton;
-class QTreeView;
 class TCheckListBox;
 class TDataSet;
+class TShellTreeView;
 
 // The Param column of a dataset over the local "param" table (RangeQry), in
 // its order: the parameters a header may name. None without a dataset.
@@ -67,7 +65,7 @@ public:
     // (ClimFileHasMs, ClimFileHasBs) as the loader takes them.
     const TClimImport &Import() const { return FImport; }
 
-    QTreeView *ShellTreeView1;
+    TShellTreeView *ShellTreeView1; // keeps the folder it opened on in sight
     QListView *FileListBox1;
     QComboBox *FilterComboBox1;
     QLineEdit *Edit1;
@@ -87,18 +85,9 @@ public:
     QPushButton *BitBtn2;         // Cancel
     QPushButton *BitBtn3;         // Help
 
-protected:
-    // The operator's hand on the folder tree ends its following the folder
-    // the dialog opened on.
-    bool eventFilter(QObject *AWatched, QEvent *AEvent) override;
-
 private:
     class TGridModel;
-    void FollowFolder();
     TClimImport FImport;
     TGridModel *FGridModel;
-    QFileSystemModel *FFolders;
     QFileSystemModel *FFiles;
-    QString FFolderShown;          // the folder the dialog opened on
-    bool FFollowFolder = false;    // the tree keeps it in view until the operator acts
 };

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "app/manual/UClimatDlg.h"
+#include "app/uDBPath.h"
 #include "app/manual/map.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
