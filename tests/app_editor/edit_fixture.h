@@ -3,10 +3,11 @@
 // pressures, a level or a station field changed in its grid's dataset or
 // typed into a grid's cell editor as the operator types it, UNDO clicked as
 // the operator clicks it, the run's level flags of the station, and readers
-// of the station database and the work folder.
+// of the station database, the level undo table and the run's flags.
 #pragma once
 #include "tests/app_editor/profile_fixture.h"
 #include "tests/app_support/AppTestSupport.h"
+#include "tests/support/LocalRows.h"
 
 #include "app/Globals.h"
 #include "app/WorkTables.h"
@@ -130,24 +131,16 @@ protected:
                            " and PRES=" + Pres[size_t(Level)]);
         return R.size() == 1 ? R[0][0] : "<" + std::to_string(R.size()) + " rows>";
     }
-    // Rows of the work folder, every value as its text.
-    std::vector<apptest::TRow> Local(const std::string &ASql)
+    std::vector<apptest::TRow> UndoRows()
     {
         TQuery Q(nullptr);
         Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add(ASql);
+        Q.SQL().Add("Select FldName, FldValue, FirstCh From \"" + DbTablePrefix + "-Undoparam\" order by FirstCh desc");
         Q.Open();
         std::vector<apptest::TRow> Rows;
-        for (Q.First(); !Q.Eof(); Q.Next()) {
-            Rows.emplace_back();
-            for (int i = 0; i < Q.FieldCount(); ++i)
-                Rows.back().push_back(Q.Fields()[i]->AsString());
-        }
+        for (Q.First(); !Q.Eof(); Q.Next())
+            Rows.push_back({Q.Fields()[0]->AsString(), Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString()});
         return Rows;
-    }
-    std::vector<apptest::TRow> UndoRows()
-    {
-        return Local("Select FldName, FldValue, FirstCh From \"" + DbTablePrefix + "-Undoparam\" order by FirstCh desc");
     }
     // The run's level flags of the station in the flag table of level table
     // ATable ("PTS_Data" or a chemical parameter's own): 1 at every level.
@@ -168,9 +161,10 @@ protected:
         }
     }
     // One column of that table, level by level.
-    std::vector<apptest::TRow> RunFlags(const std::string &ATable, const std::string &AColumn)
+    std::vector<std::string> RunFlags(const std::string &ATable, const std::string &AColumn)
     {
-        return Local("Select " + AColumn + " From \"" + LevelFlagTableName(ATable) + "\" order by PRES");
+        return testsupport::LocalRows(WorkDir, "Select " + AColumn + " From \"" + LevelFlagTableName(ATable) +
+                                                   "\" order by PRES");
     }
 };
 

@@ -151,7 +151,7 @@ TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
     EditLevel(2, "FChem", "5");
     EXPECT_EQ(Sql("select FLUO, FFLUO from FLUO where ID_Cast=" + Id + " order by PRES"),
               (std::vector<apptest::TRow>{{"0.5", "1"}, {"0.75", "1"}, {"0.5", "5"}}));
-    EXPECT_EQ(RunFlags("FLUO", "FFLUO"), (std::vector<apptest::TRow>{{"1"}, {"1"}, {"5"}}));
+    EXPECT_EQ(RunFlags("FLUO", "FFLUO"), (std::vector<std::string>{"1", "1", "5"}));
     // The value's earlier text is offered for UNDO.
     F->SpeedButton15->click();
     Grid().SetRecNoValue(2);
@@ -202,8 +202,8 @@ TEST_F(EditorEdit, ManualFlagsReachTheRunsFlagTable)
         PickParam(Flag == "FPSAL" ? "PSAL" : "TEMP");
         EditLevel(3, Flag.c_str(), "5");
         EXPECT_EQ(Db(Flag, 3), "5");
-        std::vector<apptest::TRow> Run(Pres.size(), {"1"});
-        Run[3] = {"5"};
+        std::vector<std::string> Run(Pres.size(), "1");
+        Run[3] = "5";
         EXPECT_EQ(RunFlags("PTS_Data", Flag), Run) << Flag;
         // The grid, loaded again, shows the flag from there.
         F->ListBox2Click();
