@@ -11,7 +11,9 @@
 
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
+#include <QListWidget>
 #include <QPointer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -24,7 +26,14 @@ public:
         : QObject(&AView), FView(&AView), FOnClick(std::move(AOnClick))
     {
         setObjectName(QLatin1String(Name));
-        connect(&AView, &QAbstractItemView::clicked, this, [this] { Clicked(); });
+        // The item widgets tell a click by their item as well; what reacts
+        // to either reacts to both.
+        if (auto *List = qobject_cast<QListWidget *>(&AView))
+            connect(List, &QListWidget::itemClicked, this, [this] { Clicked(); });
+        else if (auto *Tree = qobject_cast<QTreeWidget *>(&AView))
+            connect(Tree, &QTreeWidget::itemClicked, this, [this] { Clicked(); });
+        else
+            connect(&AView, &QAbstractItemView::clicked, this, [this] { Clicked(); });
         connect(AView.selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &Current) {
             if (!Current.isValid() || !ByOperator())
                 return;
