@@ -3,7 +3,6 @@
 
 #include "app/Globals.h"
 #include "app/manual/map.h"
-#include "app/uDBPath.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TField.h"
 #include "platform/rtl/Classes.h"
@@ -11,6 +10,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TShellTreeView.h"
 
 #include <QAbstractTableModel>
 #include <QCheckBox>
