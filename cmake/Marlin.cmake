@@ -60,11 +60,21 @@ function(marlin_add_test area)
 endfunction()
 
 # marlin_add_bench(<name> SOURCES ... [LIBS ...])
-# A benchmark program: built in every tree so that it cannot rot, registered
-# with ctest under the label `bench`, which the test command leaves out.
+# A benchmark program, registered with ctest under the label `bench`, which
+# the test command leaves out. The Release tree builds every benchmark so that
+# none can rot; the sanitizer tree, whose programs weigh twenty times as much,
+# builds them only on request (target `marlin_benches`), which keeps its build
+# within the disk of a small machine.
+if(NOT TARGET marlin_benches)
+  add_custom_target(marlin_benches)
+endif()
 function(marlin_add_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})
+  add_dependencies(marlin_benches ${name})
+  if(MARLIN_SANITIZE)
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+  endif()
   target_link_libraries(${name} PRIVATE ${B_LIBS} Threads::Threads)
   add_dependencies(${name} marlin_stage)
   add_test(NAME ${name} COMMAND ${name})

@@ -3,7 +3,8 @@
 # and UndefinedBehaviorSanitizer, build/asan) and the Release tree that
 # scripts/run.sh builds and users run (build/release). A fault that only shows
 # with optimisation (a freed address reused, a check compiled out) fails here
-# as surely as one the sanitizers catch. Benchmarks are built, not run.
+# as surely as one the sanitizers catch. Benchmarks are built (in the Release
+# tree only), not run.
 #
 #   MARLIN_JOBS=N         parallel compile and test jobs (default: all cores)
 #   MARLIN_TEST_TREES=... the trees to run, "asan release" by default
