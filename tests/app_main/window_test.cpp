@@ -276,13 +276,6 @@ template <class T, class... A> T *Place(QWidget &AParent, const char *AName, con
     return Control;
 }
 
-QFrame *Framed(QWidget &AParent, const char *AName, const QRect &AGeometry)
-{
-    QFrame *Panel = Place<QFrame>(AParent, AName, AGeometry);
-    Panel->setFrameShape(QFrame::StyledPanel);
-    return Panel;
-}
-
 QString Long() { return QStringLiteral("QUALITY CONTROL PROCEDURE FOR CUSTOM SELECTED CRUISES"); }
 
 } // namespace
@@ -308,7 +301,7 @@ TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
         {"placed by hand, room enough",
          [](QWidget &W) {
              // A framed holder around the captions and a bare one over them hide nothing.
-             Framed(W, "Panel9", {0, 0, 300, 300});
+             Place<QFrame>(W, "Panel9", {0, 0, 300, 300})->setFrameShape(QFrame::StyledPanel);
              Place<QLabel>(W, "Label1", {10, 10, 60, 20}, QStringLiteral("Cruise"));
              Place<QPushButton>(W, "BitBtn1", {80, 10, 80, 30}, QStringLiteral("NEXT"));
              Place<QLabel>(W, "Label5", {10, 50, 120, 200}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
@@ -334,7 +327,7 @@ TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
              Place<QLabel>(W, "Label1", {10, 10, 150, 20}, QStringLiteral("Press <Esc>"));
              Place<QProgressBar>(W, "Gauge1", {40, 12, 100, 16});
              Place<QLabel>(W, "Label2", {10, 50, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
-             Framed(W, "Panel8", {40, 55, 300, 60});
+             Place<QFrame>(W, "Panel8", {40, 55, 300, 60})->setFrameShape(QFrame::StyledPanel);
              // A group box's own button over its title.
              auto *Group = Place<QGroupBox>(W, "GroupBox2", {10, 130, 300, 100}, QStringLiteral("WHAT TO DO?"));
              Place<QRadioButton>(*Group, "RadioButton4", {0, 0, 300, 24}, QStringLiteral("X"));
@@ -342,14 +335,12 @@ TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
          {"Gauge1", "Panel8", "RadioButton4"}},
         {"tab texts the tab bar cuts",
          [](QWidget &W) {
-             auto *Tabs = new QTabWidget(&W);
-             Tabs->setObjectName(QStringLiteral("Pagecontrol1"));
+             auto *Tabs = Place<QTabWidget>(W, "Pagecontrol1", {0, 0, 300, 100});
              Tabs->tabBar()->setObjectName(QStringLiteral("Pagecontrol1Tabs"));
              Tabs->setUsesScrollButtons(false);
              Tabs->setElideMode(Qt::ElideRight);
              Tabs->addTab(new QWidget, Long());
              Tabs->addTab(new QWidget, Long());
-             Tabs->setGeometry(0, 0, 300, 100);
          },
          {"Pagecontrol1Tabs", "Pagecontrol1Tabs"}},
     };
