@@ -143,20 +143,23 @@ protected:
         return Rows;
     }
     // The run's level flags of the station in the flag table of level table
-    // ATable ("PTS_Data" or a chemical parameter's own): 1 at every level.
-    void LeaveRunFlagsOf(const std::string &ATable)
+    // ATable ("PTS_Data" or a chemical parameter's own): 1 at every level
+    // but Suspect (from 0), where they are 2.
+    void LeaveRunFlagsOf(const std::string &ATable, size_t Suspect = size_t(-1))
     {
         TTable T(nullptr);
         if (ATable == "PTS_Data")
             MakeWorkTable(T, *StructTbl, WorkDir, LevelFlagTableSuffix(ATable) + ".db", "StructTsFlags", "ID_Cast;PRES");
         else
             MakeParamFlagTable(T, *StructTbl, WorkDir, ATable);
-        for (const auto &R : Sql("select PRES from " + ATable + " where ID_Cast=" + std::to_string(Station))) {
+        const auto Levels = Sql("select PRES from " + ATable + " where ID_Cast=" + std::to_string(Station) +
+                                " order by PRES");
+        for (size_t Level = 0; Level < Levels.size(); ++Level) {
             T.Append();
             T.FieldByName("ID_Cast")->SetAsInteger(Station);
-            T.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(R[0])));
+            T.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(Levels[Level][0])));
             for (int i = 2; i < T.FieldCount(); ++i)
-                T.Fields()[i]->SetAsInteger(1);
+                T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);
             T.Post();
         }
     }

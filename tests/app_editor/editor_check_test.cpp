@@ -154,18 +154,33 @@ TEST_F(EditorCheck, ClosingDropsTheScratchTable)
     EXPECT_FALSE(MainTableExists("QCCastID"));
 }
 
-TEST_F(EditorCheck, TheUndockedPlotFloatsAndComesBack)
+TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowAndComesBack)
 {
     Open();
     QWidget *Home = F->Panel4->parentWidget();
     F->SpeedButton14->click();
     ASSERT_NE(F->ProfileWindow, nullptr);
-    EXPECT_EQ(F->Panel4->parentWidget(), F->ProfileWindow);
+    QWidget &W = *F->ProfileWindow;
+    EXPECT_EQ(F->Panel4->parentWidget(), &W);
+    EXPECT_EQ(W.windowTitle().toStdString(), "Profile");
     EXPECT_FALSE(F->SpeedButton14->isVisible());
     F->PaintBox2->Repaint();
     EXPECT_FALSE(F->ProfilePts.empty());
-    apptest::SaveScreenshot(*F->ProfileWindow, "editor_profile_window");
-    F->ProfileWindow->close();
+    apptest::SaveScreenshot(W, "editor_profile_window");
+    for (const QSize Size : {QSize(900, 700), QSize(500, 400)}) {
+        W.resize(Size);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(F->Panel4->size(), Size);
+        // The plot takes the panel's width less the parameter list, and its
+        // height less the tools and the read-out.
+        EXPECT_EQ(F->PaintBox2->geometry().right(), F->ListBox2->geometry().left() - 2) << Size.width();
+        EXPECT_GT(F->PaintBox2->width(), Size.width() / 2) << Size.width();
+        EXPECT_GT(F->PaintBox2->height(), Size.height() * 3 / 4) << Size.height();
+        EXPECT_EQ(F->PaintBox2->Bitmap().Width(), F->PaintBox2->width());
+        EXPECT_EQ(apptest::CaptionProblems(W), std::vector<std::string>()) << Size.width();
+    }
+    apptest::SaveScreenshot(W, "editor_profile_window_small");
+    W.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(F->ProfileWindow, nullptr);
     EXPECT_EQ(F->Panel4->parentWidget(), Home);
@@ -309,29 +324,6 @@ TEST_F(EditorCheck, AtItsScreenSizeEveryCaptionShowsAndNothingCoversThePlot)
     EXPECT_EQ(Painted(*F->PaintBox1, Rect(M.Left - 1, M.Top - 1, M.Right + 1, M.Bottom + 1), true), 0);
     apptest::SaveScreenshot(*F, "editor_map_zoomed");
     F->ActSizeBtn->click();
-}
-
-TEST_F(EditorCheck, TheUndockedPlotFillsItsTitledWindowAtAnySize)
-{
-    Open();
-    F->SpeedButton14->click();
-    ASSERT_NE(F->ProfileWindow, nullptr);
-    QWidget &W = *F->ProfileWindow;
-    EXPECT_EQ(W.windowTitle().toStdString(), "Profile");
-    for (const QSize Size : {QSize(900, 700), QSize(500, 400)}) {
-        W.resize(Size);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(F->Panel4->size(), Size);
-        // The plot takes the panel's width less the parameter list, and its
-        // height less the tools and the read-out.
-        EXPECT_EQ(F->PaintBox2->geometry().right(), F->ListBox2->geometry().left() - 2) << Size.width();
-        EXPECT_GT(F->PaintBox2->width(), Size.width() / 2) << Size.width();
-        EXPECT_GT(F->PaintBox2->height(), Size.height() * 3 / 4) << Size.height();
-        EXPECT_EQ(F->PaintBox2->Bitmap().Width(), F->PaintBox2->width());
-        EXPECT_EQ(apptest::CaptionProblems(W), std::vector<std::string>()) << Size.width();
-    }
-    apptest::SaveScreenshot(W, "editor_profile_window_small");
-    W.close();
 }
 
 TEST_F(EditorCheck, TheSettingsWindowClosesOnOkAndOnCancel)

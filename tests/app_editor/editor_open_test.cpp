@@ -5,6 +5,7 @@
 #include "tests/app_editor/editor_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
+#include "tools/demogen/TDemoStationDb.h"
 
 #include "app/Globals.h"
 #include "app/UQC.h"
@@ -25,9 +26,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <fstream>
-#include <sstream>
-#include <utility>
+#include <algorithm>
 
 using namespace editortest;
 
@@ -235,10 +234,6 @@ TEST_F(EditorOpen, EnterOrAnArrowInTheMetadataGridPostsThePendingEdit)
     T.Cancel();
 }
 
-} // namespace
-
-namespace {
-
 // The program's Esc hook: an Esc asks for the interruption of the run.
 struct TEscHook {
     TEscHook() { InstallEscHook([] { AbortRequested = QcInterrupted = true; }); }
@@ -267,28 +262,17 @@ TEST_F(EditorOpen, TheKeyboardInTheListsLoadsWhatTheyHighlight)
     EXPECT_EQ(CurParamName, ParamList.Strings(1));
 }
 
-// The first station the demo database's list of planted faults puts on
-// land: the location check flags it.
-std::pair<int, std::string> StationOnLand()
-{
-    std::ifstream In(apptest::ProgramFolder() + "demo/marlin_demo-faults.txt");
-    std::string Line;
-    while (std::getline(In, Line)) {
-        std::istringstream Cells(Line);
-        std::string Kind, Cruise, Cast;
-        if (std::getline(Cells, Kind, '\t') && Kind == "land" && std::getline(Cells, Cruise, '\t') &&
-            std::getline(Cells, Cast, '\t'))
-            return {std::stoi(Cruise), Cast};
-    }
-    return {-1, std::string()};
-}
-
 TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
 {
-    const auto [Cruise, Station] = StationOnLand();
-    ASSERT_GE(Cruise, 0);
+    // A station the demo database's list of planted faults puts on land: the
+    // location check flags it.
+    const auto Faults =
+        demogen::TDemoStationDb::ReadManifest(apptest::ProgramFolder() + "demo/marlin_demo-faults.txt");
+    const auto Land = std::find_if(Faults.begin(), Faults.end(), [](const auto &D) { return D.Kind == "land"; });
+    ASSERT_NE(Land, Faults.end());
+    const std::string Station = std::to_string(Land->IdCast);
     TEscHook Hook;
-    TForm2 &F = OpenEditor({Cruise});
+    TForm2 &F = OpenEditor({Land->IdCruise});
     ASSERT_TRUE(FindTreeNode(*F.TreeView1, Station));
     QTest::keyClick(F.ListBox1, Qt::Key_Escape);
     EXPECT_TRUE(F.isVisible());

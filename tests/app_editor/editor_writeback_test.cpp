@@ -7,12 +7,10 @@
 #include "tests/app_editor/edit_fixture.h"
 
 #include "app/UQC.h"
-#include "app/WorkTables.h"
 #include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
-#include "platform/localdb/TTable.h"
 #include "platform/toolkit/TForm.h"
 
 #include <QAbstractButton>
@@ -34,21 +32,6 @@ void ClickNamed(TForm &Form, const char *Name)
 
 class EditorWriteBack : public EditorEdit {
 protected:
-    // The run's level flags of the station: FTEMP 2 at the level Suspect,
-    // 1 elsewhere.
-    void LeaveRunFlags(size_t Suspect)
-    {
-        TTable Flags(nullptr);
-        MakeWorkTable(Flags, *StructTbl, WorkDir, "-PTS_DataFlags.db", "StructTsFlags", "ID_Cast;PRES");
-        for (size_t i = 0; i < Pres.size(); ++i) {
-            Flags.Append();
-            Flags.FieldByName("ID_Cast")->SetAsInteger(Station);
-            Flags.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(Pres[i])));
-            Flags.FieldByName("FTEMP")->SetAsInteger(i == Suspect ? 2 : 1);
-            Flags.Post();
-        }
-        Flags.Close();
-    }
     // The write-back as the main window runs it after the editor: Yes on
     // the question, every cruise ticked.
     TWriteFlagsResult WriteBack()
@@ -96,7 +79,7 @@ TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
     ASSERT_EQ(F->CheckBox1->text().toStdString(), "MANUAL QC");
     ASSERT_GE(Pres.size(), 5u);
     const size_t Edited = 3;
-    LeaveRunFlags(Edited);
+    LeaveRunFlagsOf("PTS_Data", Edited);
     PickParam("TEMP");
     ASSERT_EQ(GridFlag(Edited), "2"); // the run's flag, merged into the grid
 
