@@ -76,16 +76,14 @@ TEST_F(CruiseSync, AWorkFolderOfEarlierWidthsTakesTheLongestNamesAndKeepsItsMark
     Form->tmpparamtbl->Post();
     Stop();
 
-    const std::string Latin50 = Repeat("ABCDEFGHIJ", 5), Cyrillic50 = Repeat("МОРЕНАУКАЯ", 5);
     const std::string Db = Install->DbPath();
     const struct {
-        int Id;
-        std::string Name;
-    } Cruises[] = {{9001, Latin50}, {9002, Cyrillic50}, {2, Repeat("Ч", 50)}};
+        std::string Id, Name;
+    } Cruises[] = {{"9001", Repeat("ABCDEFGHIJ", 5)}, {"9002", Repeat("МОРЕНАУКАЯ", 5)}, {"2", Repeat("Ч", 50)}};
     for (const auto &C : Cruises) {
-        apptest::SqliteExec(Db, "delete from Cruise_Titles where ID_Cruise = " + std::to_string(C.Id));
+        apptest::SqliteExec(Db, "delete from Cruise_Titles where ID_Cruise = " + C.Id);
         apptest::SqliteExec(Db, "insert into Cruise_Titles (ID_Cruise, Cruise_Name, MAR, Ship_Code, Country_Code) "
-                                "select " + std::to_string(C.Id) + ", '" + C.Name + "', '" + Repeat("М", 20) +
+                                "select " + C.Id + ", '" + C.Name + "', '" + Repeat("М", 20) +
                                     "', Ship_Code, Country_Code from Cruise_Titles where ID_Cruise = 3");
     }
     // A parameter whose display name takes all 71 characters.
@@ -98,13 +96,12 @@ TEST_F(CruiseSync, AWorkFolderOfEarlierWidthsTakesTheLongestNamesAndKeepsItsMark
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Dialogs->Texts().empty()) << Dialogs->Texts().front();
     const auto Rows = WorkRows("marlin_demo-QCCruise", {"ID_Cruise", "Cruise_Name", "MAR", "ChLocation"});
-    const auto Row = [&Rows](int AId) { return RowOf(Rows, std::to_string(AId)); };
-    EXPECT_NE(Row(1).find("|True"), std::string::npos) << Row(1);
-    for (const auto &C : Cruises)
-        EXPECT_EQ(Row(C.Id), std::to_string(C.Id) + "|" + C.Name + "|" + Repeat("М", 20) + "|False");
-    // The lists of the custom choice and of the parameters stand.
-    for (const auto &C : Cruises)
+    EXPECT_NE(RowOf(Rows, "1").find("|True"), std::string::npos) << RowOf(Rows, "1");
+    // The rows and the lists of the custom choice and of the parameters stand.
+    for (const auto &C : Cruises) {
+        EXPECT_EQ(RowOf(Rows, C.Id), C.Id + "|" + C.Name + "|" + Repeat("М", 20) + "|False");
         EXPECT_GE(Form->CruiseNames.IndexOf(C.Name), 0) << C.Name;
+    }
     const auto Params = WorkRows("param", {"Param", "ParamName", "QC"});
     EXPECT_NE(std::find(Params.begin(), Params.end(), "LONGP|" + LongPar + " " + LongUnit + "|False"), Params.end());
     EXPECT_NE(std::find(Params.begin(), Params.end(), "NO3|NITRATE UMOL/L|True"), Params.end());

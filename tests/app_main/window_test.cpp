@@ -276,13 +276,6 @@ template <class T, class... A> T *Place(QWidget &AParent, const char *AName, con
     return Control;
 }
 
-QFrame *Framed(QWidget &AParent, const char *AName, const QRect &AGeometry)
-{
-    QFrame *Panel = Place<QFrame>(AParent, AName, AGeometry);
-    Panel->setFrameShape(QFrame::StyledPanel);
-    return Panel;
-}
-
 QString Long() { return QStringLiteral("QUALITY CONTROL PROCEDURE FOR CUSTOM SELECTED CRUISES"); }
 
 } // namespace
@@ -307,78 +300,47 @@ TEST(CaptionCheck, FindsCutAndCoveredCaptionsAndNothingOnSoundForms)
          {}},
         {"placed by hand, room enough",
          [](QWidget &W) {
+             // A framed holder around the captions and a bare one over them hide nothing.
+             Place<QFrame>(W, "Panel9", {0, 0, 300, 300})->setFrameShape(QFrame::StyledPanel);
              Place<QLabel>(W, "Label1", {10, 10, 60, 20}, QStringLiteral("Cruise"));
              Place<QPushButton>(W, "BitBtn1", {80, 10, 80, 30}, QStringLiteral("NEXT"));
-             // A bare holder over the label hides nothing.
+             Place<QLabel>(W, "Label5", {10, 50, 120, 200}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
              (new QWidget(&W))->setGeometry(0, 0, 200, 100);
          },
          {}},
-        {"label too narrow", [](QWidget &W) { Place<QLabel>(W, "Label3", {10, 10, 120, 20}, Long()); }, {"Label3"}},
-        {"label too short",
-         [](QWidget &W) { Place<QLabel>(W, "Label4", {10, 10, 60, 6}, QStringLiteral("Total")); },
-         {"Label4"}},
-        {"wrapped label too short",
+        {"captions their controls or panels cut",
          [](QWidget &W) {
-             Place<QLabel>(W, "Label5", {10, 10, 120, 20}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
-         },
-         {"Label5"}},
-        {"wrapped label tall enough",
-         [](QWidget &W) {
-             Place<QLabel>(W, "Label5", {10, 10, 120, 200}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
-         },
-         {}},
-        {"check box: the text after its box",
-         [](QWidget &W) {
+             Place<QLabel>(W, "Label3", {10, 10, 120, 20}, Long());
+             Place<QLabel>(W, "Label4", {10, 40, 60, 6}, QStringLiteral("Total"));
+             Place<QLabel>(W, "Label5", {10, 60, 120, 20}, Long() + QStringLiteral(" ") + Long())->setWordWrap(true);
+             // A check box's text starts after its box.
              const int Text = QFontMetrics(W.font()).horizontalAdvance(QStringLiteral("CRUISE INFO"));
-             Place<QCheckBox>(W, "CheckBox3", {10, 10, Text + 4, 24}, QStringLiteral("CRUISE INFO"));
-         },
-         {"CheckBox3"}},
-        {"radio button too narrow",
-         [](QWidget &W) { Place<QRadioButton>(W, "RadioButton1", {10, 10, 200, 24}, Long()); },
-         {"RadioButton1"}},
-        {"button too narrow",
-         [](QWidget &W) { Place<QPushButton>(W, "BitBtn5", {10, 10, 70, 30}, QStringLiteral("Update climate/range")); },
-         {"BitBtn5"}},
-        {"label past its panel's edge",
-         [](QWidget &W) {
-             auto *Panel = Place<QGroupBox>(W, "Panel2", {10, 10, 100, 60}, QString());
+             Place<QCheckBox>(W, "CheckBox3", {10, 90, Text + 4, 24}, QStringLiteral("CRUISE INFO"));
+             Place<QRadioButton>(W, "RadioButton1", {10, 120, 200, 24}, Long());
+             Place<QPushButton>(W, "BitBtn5", {10, 150, 70, 30}, QStringLiteral("Update climate/range"));
+             auto *Panel = Place<QGroupBox>(W, "Panel2", {10, 190, 100, 60}, QString());
              Place<QLabel>(*Panel, "Label6", {60, 20, 200, 20}, QStringLiteral("Velosity Limit"));
          },
-         {"Label6"}},
-        {"gauge over a label",
+         {"Label3", "Label4", "Label5", "CheckBox3", "RadioButton1", "BitBtn5", "Label6"}},
+        {"captions other controls cover",
          [](QWidget &W) {
              Place<QLabel>(W, "Label1", {10, 10, 150, 20}, QStringLiteral("Press <Esc>"));
              Place<QProgressBar>(W, "Gauge1", {40, 12, 100, 16});
-         },
-         {"Gauge1"}},
-        {"framed panel across a label",
-         [](QWidget &W) {
-             Place<QLabel>(W, "Label2", {10, 10, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
-             Framed(W, "Panel8", {40, 15, 300, 100});
-         },
-         {"Panel8"}},
-        {"framed panel around a label",
-         [](QWidget &W) {
-             Framed(W, "Panel9", {0, 0, 300, 100});
-             Place<QLabel>(W, "Label2", {10, 10, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
-         },
-         {}},
-        {"a group box's own button over its title",
-         [](QWidget &W) {
-             auto *Group = Place<QGroupBox>(W, "GroupBox2", {10, 10, 300, 100}, QStringLiteral("WHAT TO DO?"));
+             Place<QLabel>(W, "Label2", {10, 50, 200, 20}, QStringLiteral("LISt OF PARAMETETRS"));
+             Place<QFrame>(W, "Panel8", {40, 55, 300, 60})->setFrameShape(QFrame::StyledPanel);
+             // A group box's own button over its title.
+             auto *Group = Place<QGroupBox>(W, "GroupBox2", {10, 130, 300, 100}, QStringLiteral("WHAT TO DO?"));
              Place<QRadioButton>(*Group, "RadioButton4", {0, 0, 300, 24}, QStringLiteral("X"));
          },
-         {"RadioButton4"}},
+         {"Gauge1", "Panel8", "RadioButton4"}},
         {"tab texts the tab bar cuts",
          [](QWidget &W) {
-             auto *Tabs = new QTabWidget(&W);
-             Tabs->setObjectName(QStringLiteral("Pagecontrol1"));
+             auto *Tabs = Place<QTabWidget>(W, "Pagecontrol1", {0, 0, 300, 100});
              Tabs->tabBar()->setObjectName(QStringLiteral("Pagecontrol1Tabs"));
              Tabs->setUsesScrollButtons(false);
              Tabs->setElideMode(Qt::ElideRight);
              Tabs->addTab(new QWidget, Long());
              Tabs->addTab(new QWidget, Long());
-             Tabs->setGeometry(0, 0, 300, 100);
          },
          {"Pagecontrol1Tabs", "Pagecontrol1Tabs"}},
     };
@@ -421,17 +383,21 @@ const TThresholdLine ThresholdLines[] = {
     {"Speed limit", &TForm1::Panel5},   {"Depth tolerance", &TForm1::Panel7},
     {"Confidence interval", &TForm1::Panel6}, {"Relative jump", &TForm1::Panel10}};
 
+// Where a node's name stands in the tree's viewport.
+QRect NameRect(TCheckTree &ATree, TTreeNode *ANode)
+{
+    const QRect Row = ATree.visualItemRect(ANode);
+    return {Row.left() + ATree.iconSize().width() + 8, Row.top(),
+            ATree.fontMetrics().horizontalAdvance(QString::fromStdString(ANode->Text())), Row.height()};
+}
+
 // A click in the middle of a node's name, as the operator aims at it.
 void ClickName(TCheckTree &ATree, const char *AName)
 {
     TTreeNode *Node = FindTreeNode(ATree, AName);
     ASSERT_NE(Node, nullptr) << AName;
     ATree.scrollToItem(Node);
-    const QRect Row = ATree.visualItemRect(Node);
-    const int TextLeft = Row.left() + ATree.iconSize().width() + 8;
-    const QPoint At(TextLeft + ATree.fontMetrics().horizontalAdvance(QString::fromLatin1(AName)) / 2,
-                    Row.center().y());
-    QTest::mouseClick(ATree.viewport(), Qt::LeftButton, {}, At);
+    QTest::mouseClick(ATree.viewport(), Qt::LeftButton, {}, NameRect(ATree, Node).center());
     ProcessMessages();
 }
 
@@ -441,9 +407,7 @@ std::vector<std::string> CutNames(TCheckTree &ATree)
 {
     std::vector<std::string> Cut;
     for (TTreeNode *N = ATree.GetFirstNode(); N; N = N->GetNext())
-        if (ATree.visualItemRect(N).left() + ATree.iconSize().width() + 8 +
-                ATree.fontMetrics().horizontalAdvance(QString::fromStdString(N->Text())) >
-            ATree.viewport()->width())
+        if (NameRect(ATree, N).right() >= ATree.viewport()->width())
             Cut.push_back(N->Text());
     return Cut;
 }

@@ -143,9 +143,9 @@ std::string SaveScreenshot(QWidget &AWidget, const std::string &AName)
 
 namespace {
 
-// A caption as its control draws it, in the root's coordinates: the
-// rectangle the whole text takes (placed as the control aligns it) and
-// the room the control gives the text.
+// A caption as its control draws it, in the control's coordinates (the
+// root's once collected): the rectangle the whole text takes (placed as
+// the control aligns it) and the room the control gives the text.
 struct TCaption {
     const QWidget *Control = nullptr;
     QString Text;
@@ -217,7 +217,7 @@ int TextWidth(const QFontMetrics &AMetrics, const QString &AText)
     return AMetrics.size(Qt::TextShowMnemonic, AText).width();
 }
 
-void AddLabel(const QLabel &L, const QWidget &ARoot, std::vector<TCaption> &ACaptions)
+void AddLabel(const QLabel &L, std::vector<TCaption> &ACaptions)
 {
     if (L.text().isEmpty())
         return;
@@ -257,12 +257,10 @@ void AddLabel(const QLabel &L, const QWidget &ARoot, std::vector<TCaption> &ACap
         if (L.buddy())
             Shown = WithoutMnemonics(Shown);
     }
-    const QRect Needed = QStyle::alignedRect(L.layoutDirection(), L.alignment(), Size, Room);
-    const QPoint Origin = L.mapTo(&ARoot, QPoint(0, 0));
-    ACaptions.push_back({&L, Shown, Needed.translated(Origin), Room.translated(Origin)});
+    ACaptions.push_back({&L, Shown, QStyle::alignedRect(L.layoutDirection(), L.alignment(), Size, Room), Room});
 }
 
-void AddButton(const QAbstractButton &B, const QWidget &ARoot, std::vector<TCaption> &ACaptions)
+void AddButton(const QAbstractButton &B, std::vector<TCaption> &ACaptions)
 {
     if (B.text().isEmpty())
         return;
@@ -306,9 +304,8 @@ void AddButton(const QAbstractButton &B, const QWidget &ARoot, std::vector<TCapt
     } else {
         Room = B.rect();
     }
-    const QRect Needed = QStyle::alignedRect(B.layoutDirection(), Align, Size, Room);
-    const QPoint Origin = B.mapTo(&ARoot, QPoint(0, 0));
-    ACaptions.push_back({&B, WithoutMnemonics(B.text()), Needed.translated(Origin), Room.translated(Origin)});
+    ACaptions.push_back(
+        {&B, WithoutMnemonics(B.text()), QStyle::alignedRect(B.layoutDirection(), Align, Size, Room), Room});
 }
 
 QRect GroupBoxTitleRect(const QGroupBox &G)
@@ -327,19 +324,15 @@ QRect GroupBoxTitleRect(const QGroupBox &G)
     return G.style()->subControlRect(QStyle::CC_GroupBox, &Option, QStyle::SC_GroupBoxLabel, &G);
 }
 
-void AddGroupBox(const QGroupBox &G, const QWidget &ARoot, std::vector<TCaption> &ACaptions)
+void AddGroupBox(const QGroupBox &G, std::vector<TCaption> &ACaptions)
 {
-    if (G.title().isEmpty())
-        return;
-    const QPoint Origin = G.mapTo(&ARoot, QPoint(0, 0));
-    ACaptions.push_back(
-        {&G, WithoutMnemonics(G.title()), GroupBoxTitleRect(G).translated(Origin), G.rect().translated(Origin)});
+    if (!G.title().isEmpty())
+        ACaptions.push_back({&G, WithoutMnemonics(G.title()), GroupBoxTitleRect(G), G.rect()});
 }
 
-void AddTabs(const QTabBar &Bar, const QWidget &ARoot, std::vector<TCaption> &ACaptions)
+void AddTabs(const QTabBar &Bar, std::vector<TCaption> &ACaptions)
 {
     const QFontMetrics M = Bar.fontMetrics();
-    const QPoint Origin = Bar.mapTo(&ARoot, QPoint(0, 0));
     for (int I = 0; I < Bar.count(); ++I) {
         if (!Bar.isTabVisible(I) || Bar.tabText(I).isEmpty())
             continue;
@@ -349,9 +342,8 @@ void AddTabs(const QTabBar &Bar, const QWidget &ARoot, std::vector<TCaption> &AC
         const int Icon = Bar.tabIcon(I).isNull() ? 0 : Bar.iconSize().width() + 4;
         const QRect Room = Bar.tabRect(I);
         const QSize Size(Frame + Icon + TextWidth(M, Bar.tabText(I)), std::min(M.height(), Room.height()));
-        const QRect Needed = QStyle::alignedRect(Bar.layoutDirection(), Qt::AlignCenter, Size, Room);
-        ACaptions.push_back({&Bar, WithoutMnemonics(Bar.tabText(I)), Needed.translated(Origin),
-                             Room.translated(Origin)});
+        ACaptions.push_back({&Bar, WithoutMnemonics(Bar.tabText(I)),
+                             QStyle::alignedRect(Bar.layoutDirection(), Qt::AlignCenter, Size, Room), Room});
     }
 }
 
@@ -418,13 +410,13 @@ std::vector<std::string> CaptionProblems(const QWidget &ARoot)
             Shown.push_back(W);
         }
         if (auto *L = qobject_cast<const QLabel *>(W))
-            AddLabel(*L, ARoot, Captions);
+            AddLabel(*L, Captions);
         else if (auto *B = qobject_cast<const QAbstractButton *>(W))
-            AddButton(*B, ARoot, Captions);
+            AddButton(*B, Captions);
         else if (auto *G = qobject_cast<const QGroupBox *>(W))
-            AddGroupBox(*G, ARoot, Captions);
+            AddGroupBox(*G, Captions);
         else if (auto *T = qobject_cast<const QTabBar *>(W))
-            AddTabs(*T, ARoot, Captions);
+            AddTabs(*T, Captions);
         if (W != &ARoot && IsAtomic(W))
             continue;
         const QObjectList &Children = W->children();
@@ -433,6 +425,11 @@ std::vector<std::string> CaptionProblems(const QWidget &ARoot)
                 Pending.push_back(C);
     }
 
+    for (TCaption &C : Captions) {
+        const QPoint Origin = C.Control->mapTo(&ARoot, QPoint(0, 0));
+        C.Needed.translate(Origin);
+        C.Room.translate(Origin);
+    }
     std::vector<std::string> Problems;
     for (const TCaption &C : Captions) {
         const QRect Visible = C.Control == &ARoot ? ARoot.rect() : ShownRect(C.Control, ARoot);
