@@ -221,6 +221,7 @@ TEST_F(WriteBack, DialogsAsTheOperatorSeesThem)
 
 // ---- after a real run ------------------------------------------------------------
 
+using qctest::MakeStation;
 using qctest::TLevel;
 
 // Levels as CTD and bottle data store them: on the tenth, alone off it in
@@ -235,22 +236,13 @@ const std::set<double> SharedTenths = {30.0, 40.2};
 // Levels all on the tenth, one of them twice.
 const std::vector<TLevel> OneDecimal = {{2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {50, 13.75, 19}, {50, 13.75, 19}};
 
-demogen::TDemoCruise CruiseOf(int AId, std::vector<std::pair<int, std::vector<TLevel>>> ACasts)
-{
-    demogen::TDemoCruise C;
-    C.Id = AId;
-    double Time = 0.25;
-    for (const auto &[Cast, Levels] : ACasts) {
-        C.Stations.push_back(
-            qctest::MakeStation(Cast, AId, 33.0, 44.0, qctest::FixtureDay, Time, qctest::FixtureSeaDepth, Levels));
-        Time += 0.05;
-    }
-    return C;
-}
-
 TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDecimals)
 {
-    Open({CruiseOf(70, {{701, TwoDecimals}, {702, OneDecimal}})});
+    demogen::TDemoCruise C;
+    C.Id = 70;
+    C.Stations = {MakeStation(701, 70, 33.0, 44.0, qctest::FixtureDay, 0.25, qctest::FixtureSeaDepth, TwoDecimals),
+                  MakeStation(702, 70, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal)};
+    Open({C});
     LoadDefaultClim();
     SelectTests({tstDataClimat});
     Run();
