@@ -11,6 +11,7 @@
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TGauge.h"
 #include "platform/toolkit/TTreeView.h"
@@ -467,7 +468,7 @@ void CheckDuplicates()
     }
     DuplicatesQry->Close();
     DuplicatesQry->SQL()->Clear();
-    const std::string Source = "\"" + MainDbPath + "\".Cast_Titles";
+    const std::string Source = rtl::QuotedStr(MainDbPath, '"') + ".Cast_Titles";
     RunDuplCommandIgnoringErrors("drop table dupl");
     // An always-false condition: the table takes the columns and no rows,
     // whatever the stations' positions.

@@ -5,6 +5,7 @@
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TSession.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 
 std::string DbTablePrefix;
 
@@ -17,6 +18,11 @@ std::string ComputeDbTablePrefix(const std::string &AMainDbPath)
         return ""; // no extension: the cut falls before the first character
     std::string Ext = Name.substr(Dot);
     return Name.substr(0, Name.find(Ext));
+}
+
+std::string MainDbSqlNameOf(const std::string &AMainDbPath)
+{
+    return rtl::QuotedStr(AMainDbPath.substr(0, AMainDbPath.size() >= 4 ? AMainDbPath.size() - 4 : 0), '"');
 }
 
 void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,

@@ -19,6 +19,9 @@ class TTable;
 // extension gives ""). Set by CreateWorkTables.
 extern std::string DbTablePrefix;
 std::string ComputeDbTablePrefix(const std::string &AMainDbPath);
+// The main database as the station database's statements name it: its path
+// without the extension, in double quotes ("/data/black" for /data/black.mdb).
+std::string MainDbSqlNameOf(const std::string &AMainDbPath);
 
 // The making rule for one per-database table: ATarget is closed, named
 // DbTablePrefix + ASuffix and, when that table does not exist in

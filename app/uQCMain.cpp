@@ -225,7 +225,7 @@ bool TForm1::ReadDatabasePath()
         }
     }
     MainDbDir = rtl::ExtractFilePath(MainDbPath);
-    MainDbSqlName = "\"" + MainDbPath.substr(0, MainDbPath.size() >= 4 ? MainDbPath.size() - 4 : 0) + "\"";
+    MainDbSqlName = MainDbSqlNameOf(MainDbPath);
     return true;
 }
 
@@ -913,7 +913,7 @@ void TForm1::ChangeDatabase()
     FMainIni->DeleteKey("Database", "DatabaseName");
     FMainIni->WriteString("Database", "DatabaseName", MainDbPath);
     MainDbDir = rtl::ExtractFilePath(MainDbPath);
-    MainDbSqlName = "\"" + MainDbPath.substr(0, MainDbPath.size() >= 4 ? MainDbPath.size() - 4 : 0) + "\"";
+    MainDbSqlName = MainDbSqlNameOf(MainDbPath);
     CreateWorkTables();
     ConnectMainDb();
     DatabaseStage([this] { SyncCruiseList(); });

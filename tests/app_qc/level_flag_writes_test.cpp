@@ -7,6 +7,7 @@
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <QKeyEvent>
@@ -32,7 +33,7 @@ protected:
     {
         TQuery Q;
         Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add("Insert into \"" + DbTablePrefix + "-PTS_DataFlags\" values (" + Values + ")");
+        Q.SQL().Add("Insert into " + LocalQuoteName(DbTablePrefix + "-PTS_DataFlags") + " values (" + Values + ")");
         Q.ExecSQL();
     }
     static TDemoCruise Cruise(int Id, std::vector<int> Casts)

@@ -100,7 +100,9 @@ void QcEngineTest::SetUp()
     WorkDir = Dir + "work/";
     fs::create_directories(WorkDir);
     fs::copy_file(ProgramDirOfBuild() + "SoftDB/worktables.def", WorkDir + "worktables.def");
-    DbPath = Dir + "fixture.mdb";
+    // A double quote in the file's name, which the engine's statements carry
+    // into the station database's and the work tables' names.
+    DbPath = Dir + "black\"sea.mdb";
     Dialogs = std::make_unique<TScriptedDialogs>();
     ResetEngine();
     MakeGrid();
@@ -225,7 +227,7 @@ void QcEngineTest::Attach()
     ClimQ->SetDatabaseName(WorkDir);
     QcCruQ = std::make_unique<TQuery>();
     QcCruQ->SetDatabaseName(WorkDir);
-    QcCruQ->SQL().Add("Select * from \"" + DbTablePrefix + "-QCCruise\"");
+    QcCruQ->SQL().Add("Select * from " + LocalQuoteName(DbTablePrefix + "-QCCruise"));
     QcCruQ->Open();
 
     CruiseTbl = TmpCru.get();
@@ -319,20 +321,20 @@ void QcEngineTest::Run(std::initializer_list<int> CruiseIds)
 
 TRows QcEngineTest::CastFlagRows()
 {
-    return Local("Select ID_Cruise, ID_Cast, FLon, FLat, FDT, FD from \"" + DbTablePrefix +
-                 "-Cast_TitlesFlags\" order by ID_Cruise, ID_Cast");
+    return Local("Select ID_Cruise, ID_Cast, FLon, FLat, FDT, FD from " +
+                 LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") + " order by ID_Cruise, ID_Cast");
 }
 
 TRows QcEngineTest::LevelFlagRows(const std::string &Suffix)
 {
-    return Local("Select * from \"" + DbTablePrefix + "-" + Suffix + "\" order by ID_Cast, PRES");
+    return Local("Select * from " + LocalQuoteName(DbTablePrefix + "-" + Suffix) + " order by ID_Cast, PRES");
 }
 
 std::string QcEngineTest::QcCruiseMarks(int CruiseId)
 {
     TRows R = Local("Select ChDuplicates, ChLocation, ChVelosity, ChDepth, ChDataClimat, ChDataSpike, Duplicates, "
-                    "Location, Velosity, Depth, DataClimat, DataSpike from \"" +
-                    DbTablePrefix + "-QCCruise\" where ID_Cruise = " + std::to_string(CruiseId));
+                    "Location, Velosity, Depth, DataClimat, DataSpike from " +
+                    LocalQuoteName(DbTablePrefix + "-QCCruise") + " where ID_Cruise = " + std::to_string(CruiseId));
     std::string Marks;
     if (R.empty())
         return Marks;

@@ -3,6 +3,7 @@
 #include "tests/app_wizard/wizard_fixture.h"
 
 #include "app/Globals.h"
+#include "app/WorkTables.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
 #include "platform/dataset/TField.h"
@@ -34,7 +35,8 @@ void WizardDb::SetUp()
     std::filesystem::remove_all(Dir);
     std::filesystem::create_directories(Dir / "SoftDB");
     const std::string Program = apptest::ProgramFolder();
-    DbPath = (Dir / "station.mdb").string();
+    // A double quote in the name, which the cruise choice's statements carry.
+    DbPath = (Dir / "station\"s.mdb").string();
     std::filesystem::copy_file(Program + "demo/marlin_demo.mdb", DbPath);
     std::filesystem::copy_file(Program + "SoftDB/worktables.def", Dir / "SoftDB" / "worktables.def");
     WorkDir = (Dir / "SoftDB").string() + "/";
@@ -43,7 +45,7 @@ void WizardDb::SetUp()
     CfgDir = ProgramDir + "Cfg/";
     LocalDbDir = WorkDir;
     MainDbPath = DbPath;
-    MainDbSqlName = "\"" + DbPath.substr(0, DbPath.size() - 4) + "\"";
+    MainDbSqlName = MainDbSqlNameOf(DbPath);
     Owner = std::make_unique<rtl::TComponent>(nullptr);
     // As on the main window: the driver link makes the Access driver known.
     new TZqPhysMSAccessDriverLink(Owner.get()); // owned by Owner
