@@ -24,6 +24,7 @@
 #include "app/uReport.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
@@ -122,7 +123,7 @@ void TForm1::BuildSelectedCruises()
     QcMode = RadioGroup1->ItemIndex();
     QCCruQry->Close();
     QCCruQry->SQL().Clear();
-    QCCruQry->SQL().Add("Select * from \"" + DbTablePrefix + "-QCCruise\" order by Cruise_Name");
+    QCCruQry->SQL().Add("Select * from " + LocalQuoteName(DbTablePrefix + "-QCCruise") + " order by Cruise_Name");
     QCCruQry->Open();
     TestTree->expandAll();
     ShowTestSettingsPanel();

@@ -261,7 +261,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         if (!CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise)))
             continue;
         SetQuerySql(CastQry, LocalDbDir,
-                    "Select * from \"" + DbTablePrefix + "-Cast_TitlesFlags\" where ID_Cruise = " +
+                    "Select * from " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") + " where ID_Cruise = " +
                         std::to_string(IdCruise));
         Gauges.Set(fmWriteFlagProgress.Gauge2, 0);
         StationLevels.StartCruise(IdCruise);
@@ -291,7 +291,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             for (const std::string &Table : Tables) {
                 const bool OffTenth = StationLevels.Read(Table, IdCast, Levels);
                 SetQuerySql(LevelQry, LocalDbDir,
-                            "Select * from \"" + FlagTables.NameOf(Table) + "\" Where ID_Cast=" + CastText);
+                            "Select * from " + LocalQuoteName(FlagTables.NameOf(Table)) + " Where ID_Cast=" + CastText);
                 const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
                 FlagFields.clear();
                 for (const std::string &Column : Columns)

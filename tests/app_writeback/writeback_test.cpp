@@ -42,32 +42,6 @@ TEST(FlagUpdateText, KeepsTheProgramsTextAndNamesTheStoredPressure)
     EXPECT_EQ(FlagColumnsOfTable("NO3"), (std::vector<std::string>{"FPRES", "FNO3"}));
 }
 
-TEST(FlagUpdateText, AFlagRowStandsForTheOneLevelOfItsTenth)
-{
-    struct TCase {
-        std::vector<double> Stored;
-        double Row;
-        TStationLevels::TMatch Match;
-        double Pres;
-    };
-    const TCase Cases[] = {
-        // Halves go to the even tenth, as the checks key their rows.
-        {{20, 10.25, 5}, 10.2, TStationLevels::lmLevel, 10.25},
-        {{10.75}, 10.8, TStationLevels::lmLevel, 10.75},
-        {{10.75}, 10.7, TStationLevels::lmNone, 0},
-        // A pressure repeated off the tenth is one level twice, as on it.
-        {{10.23, 10.23}, 10.2, TStationLevels::lmLevel, 10.23},
-    };
-    for (const TCase &C : Cases) {
-        TStationLevels Levels;
-        for (double P : C.Stored)
-            Levels.Add(P);
-        double Pres = 0;
-        EXPECT_EQ(Levels.Match(C.Row, Pres), C.Match) << C.Row;
-        EXPECT_EQ(Pres, C.Pres) << C.Row;
-    }
-}
-
 TEST_F(WriteBack, YesWithEveryCruiseMakesTheMainFlagsThoseOfTheFlagTables)
 {
     const auto OtherBefore = MainFlags("PTS_Data", {FlagOnlyCruise});
@@ -247,33 +221,28 @@ TEST_F(WriteBack, DialogsAsTheOperatorSeesThem)
 
 // ---- after a real run ------------------------------------------------------------
 
+using qctest::MakeStation;
 using qctest::TLevel;
 
 // Levels as CTD and bottle data store them: on the tenth, alone off it in
-// their tenth, two in a tenth (one on it, both off it), twice at one pressure.
+// their tenth (halves go to the even tenth, as the checks key their rows),
+// two in a tenth (one on it, both off it), twice at one pressure (on the
+// tenth and off it).
 const std::vector<TLevel> TwoDecimals = {
-    {2, 15.0, 18.05},      {10.25, 12.0, 18.25},  {10.33, 14.7, 18.3}, {30, 14.2, 18.7},     {30.04, 14.2, 18.7},
-    {40.21, 14.0, 18.85},  {40.24, 14.0, 18.86},  {50, 13.75, 19},     {50, 13.75, 19},      {100.07, 12.5, 19.5}};
+    {2, 15.0, 18.05},     {10.25, 12.0, 18.25}, {10.33, 14.7, 18.3}, {10.75, 14.7, 18.3}, {30, 14.2, 18.7},
+    {30.04, 14.2, 18.7},  {40.21, 14.0, 18.85}, {40.24, 14.0, 18.86}, {50, 13.75, 19},    {50, 13.75, 19},
+    {100.07, 12.5, 19.5}, {100.07, 12.5, 19.5}};
 const std::set<double> SharedTenths = {30.0, 40.2};
 // Levels all on the tenth, one of them twice.
 const std::vector<TLevel> OneDecimal = {{2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {50, 13.75, 19}, {50, 13.75, 19}};
 
-demogen::TDemoCruise CruiseOf(int AId, std::vector<std::pair<int, std::vector<TLevel>>> ACasts)
-{
-    demogen::TDemoCruise C;
-    C.Id = AId;
-    double Time = 0.25;
-    for (const auto &[Cast, Levels] : ACasts) {
-        C.Stations.push_back(
-            qctest::MakeStation(Cast, AId, 33.0, 44.0, qctest::FixtureDay, Time, qctest::FixtureSeaDepth, Levels));
-        Time += 0.05;
-    }
-    return C;
-}
-
 TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDecimals)
 {
-    Open({CruiseOf(70, {{701, TwoDecimals}, {702, OneDecimal}})});
+    demogen::TDemoCruise C;
+    C.Id = 70;
+    C.Stations = {MakeStation(701, 70, 33.0, 44.0, qctest::FixtureDay, 0.25, qctest::FixtureSeaDepth, TwoDecimals),
+                  MakeStation(702, 70, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal)};
+    Open({C});
     LoadDefaultClim();
     SelectTests({tstDataClimat});
     Run();

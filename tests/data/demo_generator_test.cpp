@@ -312,7 +312,6 @@ TEST_F(DemoDatabase, ClimaticVerdictsAreClearOrUnsure)
     double Temp;
     const char *Verdict; // "" for none
   } cases[] = {
-      {(band.SureLow + band.SureHigh) / 2, ""},
       {band.SureHigh - 2 * margin, ""},
       {band.SureHigh - margin / 2, "unsure"},
       {(band.SureHigh + band.AnyHigh) / 2, "unsure"},

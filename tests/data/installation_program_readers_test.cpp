@@ -106,7 +106,7 @@ TEST_F(ProgramReaders, MapAxesStepWholeDegrees)
 // Every climatic profile of the installation, at each of its levels, a
 // quarter, half and three quarters into each layer and just above its
 // deepest level: the program's interval lies between the generator's sure
-// and possible bounds there, as does the linear one.
+// and possible bounds there.
 TEST_F(ProgramReaders, ClimaticIntervalsLieWithinTheGeneratorsBand)
 {
   demogen::TDemoClimatology clim;
@@ -136,16 +136,11 @@ TEST_F(ProgramReaders, ClimaticIntervalsLieWithinTheGeneratorsBand)
           demogen::TDemoClimatology::TBand b;
           ASSERT_TRUE(demogen::TDemoClimatology::Band(*p, x, n, b));
           const uint16_t N = uint16_t(levels.size() - 1);
-          double linMean = 0, linStd = 0;
-          demogen::TDemoClimatology::At(*p, x, linMean, linStd);
-          const double mean[] = {InterpolateReinRoss(levels, means, N, x), linMean};
-          const double sd[] = {InterpolateReinRoss(levels, stds, N, x), linStd};
-          for (int i = 0; i < 2; ++i) {
-            const double lo = mean[i] - n * sd[i], hi = mean[i] + n * sd[i];
-            EXPECT_TRUE(b.AnyLow - slack <= lo && lo <= b.SureLow + slack && b.SureHigh - slack <= hi &&
-                        hi <= b.AnyHigh + slack)
-                << param << " " << region << " month " << month << " at " << x << (i ? " linear" : " program");
-          }
+          const double mean = InterpolateReinRoss(levels, means, N, x), sd = InterpolateReinRoss(levels, stds, N, x);
+          const double lo = mean - n * sd, hi = mean + n * sd;
+          EXPECT_TRUE(b.AnyLow - slack <= lo && lo <= b.SureLow + slack && b.SureHigh - slack <= hi &&
+                      hi <= b.AnyHigh + slack)
+              << param << " " << region << " month " << month << " at " << x;
           ++points;
         }
       }
