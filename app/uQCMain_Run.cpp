@@ -75,6 +75,11 @@ private:
 void TForm1::RunQc()
 {
     TRunScope Scope(*this);
+    // An Esc pressed before this pass (in a message box, the wizard, an
+    // earlier editor) is no interruption of it: only one of its own run or
+    // editor keeps its write-back from writing.
+    AbortRequested = false;
+    QcInterrupted = false;
     QcAction = -1;
     for (QRadioButton *B : {RadioButton1, RadioButton2, RadioButton3, RadioButton4})
         if (B->isChecked())

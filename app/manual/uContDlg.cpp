@@ -55,6 +55,8 @@ TfmContDlg::TfmContDlg(QWidget *AOwner) : TForm(AOwner, "fmContDlg")
     Memo1->setFixedSize(230, 80);
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
+    BitBtn1->setDefault(true);
+    SetCancelButton(BitBtn2);
 
     auto *Side = new QVBoxLayout; // owned by the form's layout
     Side->addWidget(Label1);

@@ -26,7 +26,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -206,17 +205,6 @@ void TForm2::resizeEvent(QResizeEvent *Event)
 {
     TForm::resizeEvent(Event);
     RunGuarded([this] { Panel2Resize(); });
-}
-
-void TForm2::keyPressEvent(QKeyEvent *Event)
-{
-    // Esc interrupts a check through the program's Esc hook, which has seen
-    // it already; it does not close the editor as it would close a dialog.
-    if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
-        Event->accept();
-        return;
-    }
-    TForm::keyPressEvent(Event);
 }
 
 void TForm2::closeEvent(QCloseEvent *Event)

@@ -6,6 +6,7 @@
 
 #include "app/Globals.h"
 #include "app/UQC.h"
+#include "app/WorkTables.h"
 #include "app/uReport.h"
 #include "app/manual/CheckTree.h"
 #include "app/manual/uContDlg.h"
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -410,14 +412,17 @@ TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
     EXPECT_FALSE(Form->isVisible());
 }
 
-// The operator's everyday road, twice in one process: the editor alone,
-// "One More Quality check procedure ?" Yes, then a full check with its
-// report. The editor hands back every link it borrowed, so the check after
-// it reads the station parameters through the main window's query. A stage
-// of the set-up that fails without the database being at fault (here the
-// start page's text is missing) is reported, and the window opens with
-// every link in place all the same.
-TEST_F(WizardRoad, EditorThenCheckTwiceEndsWithAReportEachTime)
+// The operator's everyday road, three times in one process: a full check
+// with its report and its write-back question, back at the start; an Esc on
+// the start page; the editor alone, whose write-back writes the check's
+// level flags, then "One More Quality check procedure ?" Yes. Each pass
+// starts clear of the Esc before it and shows every window of its own. The
+// editor hands back every link it borrowed, so the check after it reads the
+// station parameters through the main window's query. A stage of the set-up
+// that fails without the database being at fault (here the start page's
+// text is missing) is reported, and the window opens with every link in
+// place all the same.
+TEST_F(WizardRoad, CheckThenEditorThreeTimesEachWithItsReportAndWriteBack)
 {
     KeepCruises("1");
     std::filesystem::remove(Install->Dir() + "doc/step0.txt");
@@ -425,9 +430,32 @@ TEST_F(WizardRoad, EditorThenCheckTwiceEndsWithAReportEachTime)
     EXPECT_FALSE(Messages().empty());
     EXPECT_EQ(MainConnection, Form->ZqConnection1);
     EXPECT_EQ(CastParamsQry, Form->ZqQuery3);
-    int Reports = 0;
-    for (int Round = 0; Round < 2; ++Round) {
+    const std::string Db = Install->DbPath();
+    for (int Round = 0; Round < 3; ++Round) {
         SCOPED_TRACE(Round);
+        Next();
+        Next();
+        Next();
+        ChooseAction("RadioButton2", true); // check, report, back to the start
+        const size_t Opened = Dialogs->ModalForms.size();
+        Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
+            SaveScreenshot(AForm, "wizard_road_report_" + std::to_string(Round));
+            return int(mrOk);
+        });
+        Next(); // CHECK
+        EXPECT_EQ(TTexts(Dialogs->ModalForms.begin() + long(Opened), Dialogs->ModalForms.end()),
+                  (TTexts{"fmReport", "fmFlagToMainDB"}));
+        EXPECT_EQ(Form->WizardStep, 0);
+        EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat|ChDataSpike"), TTexts{"1|True|True"});
+
+        // The level flags a check with a climatology leaves, and station
+        // flags that differ from every one of them.
+        SqliteExec(LocalDbDir + "worktables.sqlite3",
+                   "attach '" + Db + "' as Station; insert or replace into \"" + DbTablePrefix +
+                       "-PTS_DataFlags\" (ID_Cast, PRES, FPRES, FTEMP, FPSAL) select ID_Cast, PRES, 1, 1, 1 from "
+                       "Station.PTS_Data");
+        SqliteExec(Db, "update PTS_Data set FPRES = 9, FTEMP = 9, FPSAL = 9");
+        QTest::keyClick(Form->BitBtn1, Qt::Key_Escape);
         Next();
         Next();
         Next();
@@ -436,23 +464,18 @@ TEST_F(WizardRoad, EditorThenCheckTwiceEndsWithAReportEachTime)
             SaveScreenshot(AForm, "wizard_road_editor_" + std::to_string(Round));
             return int(mrOk);
         });
+        Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrYes); });
+        Dialogs->ModalHandlers.push_back([](TForm &AForm) {
+            AForm.findChild<QToolButton *>(QStringLiteral("SpeedButton21"))->click(); // every cruise
+            return int(mrOk);
+        });
         Dialogs->MessageAnswers.push_back(mrYes);
         Next(); // CHECK
         ASSERT_EQ(Form->WizardStep, 0);
         EXPECT_EQ(CastParamsQry, Form->ZqQuery3);
-        Next();
-        Next();
-        Next();
-        ChooseAction("RadioButton2", true); // check, report, back to the start
-        Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
-            ++Reports;
-            SaveScreenshot(AForm, "wizard_road_report_" + std::to_string(Round));
-            return int(mrOk);
-        });
-        Next(); // CHECK
-        EXPECT_EQ(Reports, Round + 1);
-        EXPECT_EQ(Form->WizardStep, 0);
-        EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat|ChDataSpike"), TTexts{"1|True|True"});
+        const TTexts Said = Messages();
+        EXPECT_EQ(std::count(Said.begin(), Said.end(), "Flags updating was interrupted!"), 0);
+        EXPECT_NE(SqliteRows(Db, "select count(*) from PTS_Data where FPRES <> 9 or FTEMP <> 9 or FPSAL <> 9")[0][0], "0");
     }
 }
 
