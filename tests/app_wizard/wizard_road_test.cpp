@@ -146,6 +146,7 @@ TEST_F(WizardRoad, CustomSearchChecksExactlyTheTickedCruise)
     KeepCruises();
     SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'ABX_03' where ID_Cruise = 3");
     SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'O''BRIEN' where ID_Cruise = 2");
+    SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'Экспедиция_Тест' where ID_Cruise = 1");
     StartWindow();
     ChooseMode(3);
     Next();
@@ -160,6 +161,10 @@ TEST_F(WizardRoad, CustomSearchChecksExactlyTheTickedCruise)
     Search->setText(QStringLiteral("O'BRIEN"));
     ASSERT_EQ(Found->Count(), 1);
     EXPECT_EQ(Found->ItemText(0), "O'BRIEN");
+    // Cyrillic letters are found in either case, as Latin ones are.
+    Search->setText(QStringLiteral("экс*"));
+    ASSERT_EQ(Found->Count(), 1);
+    EXPECT_EQ(Found->ItemText(0), "Экспедиция_Тест");
     Search->setText(QStringLiteral("x' or '1'='1"));
     EXPECT_EQ(Found->Count(), 0);
     EXPECT_TRUE(Messages().empty());
