@@ -108,6 +108,8 @@ TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
     SqlExec("insert into PTS_Data (ID_Cast, TEMP) values (" + std::to_string(Station) + ", 1)");
     PickParam("TEMP");
     EditLevel(0, "TEMP", "4.5");
+    F->SpeedButton15->click(); // its undo values are its own
+    EXPECT_EQ(F->ComboBox1->currentText().toStdString(), "1");
     EditLevel(0, "PRES", "500");
     EXPECT_EQ(Sql("select TEMP from PTS_Data where ID_Cast=" + std::to_string(Station) +
                   " and (PRES=500 or PRES is null)"),
