@@ -491,9 +491,11 @@ void TForm2::SetupMetaFields(TDataSet &DataSet, bool WithVelocity)
         const std::string Caption = MetaFieldCaptions.Values(Name);
         if (!Caption.empty())
             F->SetDisplayLabel(Caption);
-        if (rtl::SameText(Name, "Time_Cast"))
+        if (rtl::SameText(Name, "Time_Cast")) {
+            // TmpCast keeps a time, the station database's query a time stamp.
             SetFormat<TDateTimeField>(F, "hh:mm");
-        else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
+            SetFormat<TSQLTimeStampField>(F, "hh:mm");
+        } else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
             SetFormat<TNumericField>(F, "00.000");
         else if (WithVelocity && rtl::SameText(Name, "Velosity"))
             SetFormat<TNumericField>(F, "#0.0");
