@@ -613,7 +613,7 @@ void SelectClimatologyData(const std::string &P)
     try {
         ClimQry->Open();
     } catch (const std::exception &) {
-        ShowMessage(Sql);
+        ClimatologySelectFailed(P, Sql);
     }
     if (BsRangeMode)
         return;

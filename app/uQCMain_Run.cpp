@@ -102,8 +102,14 @@ void TForm1::RunQc()
     if (QcAction == -1)
         QcAction = 3;
     BindEngine();
-    if (QcAction < 3)
+    ClearMissingClimatology();
+    if (QcAction < 3) {
         CheckCruises();
+        // A failed climatology select was said once; the levels it left
+        // unchecked are said here, whatever follows.
+        if (const std::string Missing = MissingClimatologyText(); !Missing.empty())
+            ShowMessage(Missing);
+    }
     if (!QcInterrupted && QcAction < 3 && CheckBox3->isChecked()) {
         TfmReport Report(this, QcCruTbl);
         Report.ShowModal();
@@ -203,8 +209,12 @@ void TForm1::BitBtn3Click()
     if (!File.empty() && QFileInfo::exists(QString::fromStdString(File))) {
         // The dialog draws the file as it is made: the name comes first.
         ContourFileName = File;
+        // "Change coloumns" holds only when the dialog ends with OK; any
+        // other end gives back the column order it opened with.
+        const bool OpenedSwap = SwapCoordColumns;
         TfmContDlg Dialog(this);
-        Dialog.ShowModal();
+        if (Dialog.ShowModal() != mrOk)
+            SwapCoordColumns = OpenedSwap;
     } else
         MessageDlg("File not Found", mtError, mbOK);
     BitBtn4->setEnabled(true);

@@ -18,6 +18,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDBGridModel.h"
+#include "platform/toolkit/TPaintBox.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -133,6 +134,9 @@ TEST_F(WizardRoad, AllCruisesCheckedReportedAndBackAtTheStart)
     // One row per cruise, with what the engine recorded: location ran.
     EXPECT_EQ(Reported, (TTexts{"BS91_BI01|True", "MS91_CS04|True", "BS92_MN03|True"}));
     EXPECT_EQ(QcCruise(), (TTexts{"1|True|True", "2|True|True", "3|True|True"}));
+    // No climatology here: each parameter and sea is said once, then the levels left unchecked.
+    ASSERT_EQ(Messages().size(), 5u);
+    EXPECT_EQ(Messages()[4].rfind("No climat for TEMP in the Black Sea: its levels at ", 0), 0u) << Messages()[4];
     // Action 1: back at the start page, the run's progress hidden.
     EXPECT_EQ(Form->WizardStep, 0);
     EXPECT_FALSE(Control<QProgressBar>("Gauge1")->isVisible());
@@ -545,14 +549,25 @@ TEST_F(WizardRoad, ClosingSavesThresholdsAndSettingsAndEmptiesTemp)
 TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
 {
     KeepCruises("1");
+    const std::string Bad = Install->Dir() + "QCCont/bad.bln";
+    std::ofstream(Bad) << "4\n35 0\n35 20\nforty 42.0\n45 0\n";
     StartWindow();
     Next();
+    Control<QListWidget>("FileListBox1")->setCurrentRow(1); // bad.bln
+    // "View" says the bad line once, before the dialog draws; repaints are silent.
+    Dialogs->ModalHandlers.push_back([&](TForm &F) {
+        EXPECT_EQ(Messages(), TTexts{Bad + ", line 4: Invalid numeric input"});
+        static_cast<TfmContDlg &>(F).PaintBox1->Repaint();
+        SaveScreenshot(F, "contour_dialog_bad_file");
+        return int(mrOk);
+    });
+    Control<QPushButton>("BitBtn3")->click();
+    Control<QPushButton>("BitBtn4")->click(); // Apply
     Next();
     Next();
-    ExtraLinesFile = Install->Dir() + "QCCont/missing.bln";
     const auto Before = QcCruise();
     Next(); // CHECK: the contour file cannot be read
-    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages(), (TTexts{Bad + ", line 4: Invalid numeric input", Bad + ", line 4: Invalid numeric input."}));
     EXPECT_EQ(QcCruise(), Before);
     EXPECT_EQ(ScreenCursor(), crDefault);
     EXPECT_TRUE(Form->BitBtn1->isEnabled());
@@ -581,9 +596,14 @@ TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
     Files->setCurrentItem(Other.front());
     EXPECT_TRUE(Control<QPushButton>("BitBtn4")->isEnabled());
     const std::string Chosen = Install->Dir() + "QCCont/BS_.bln";
-    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
+    Dialogs->ModalHandlers.push_back([](TForm &F) {
+        static_cast<TfmContDlg &>(F).Button1->click(); // Change coloumns
+        static_cast<TfmContDlg &>(F).BitBtn2->click(); // Cancel
+        return F.ModalResult();
+    });
     Control<QPushButton>("BitBtn3")->click(); // View
     EXPECT_EQ(Dialogs->ModalForms.back(), "fmContDlg");
+    EXPECT_FALSE(SwapCoordColumns); // as the dialog found it
     Control<QPushButton>("BitBtn4")->click(); // Apply
     EXPECT_EQ(ExtraLinesFile, Chosen);
     EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
