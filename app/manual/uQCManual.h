@@ -447,8 +447,10 @@ protected:
 private:
     void BuildControls();
     void WireControls();
-    // Places buttons in rows across Width from Top; the rows' bottom.
-    static int FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top);
+    // Places buttons in rows across Width from Top; the rows' bottom. A
+    // hidden button takes no room unless KeepHidden.
+    static int FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top,
+                           bool KeepHidden = false);
     // The field set-up of a metadata grid's dataset (TmpCast or the possible
     // duplicates): visibility, widths, display formats.
     void SetupMetaFields(TDataSet &DataSet, bool WithVelocity);

@@ -7,6 +7,7 @@
 #include "app/manual/CheckTree.h"
 #include "app/manual/UClimatDlg.h"
 #include "app/manual/uContDlg.h"
+#include "app/manual/uQCManual.h"
 #include "app/uDBPath.h"
 #include "app/uFlagToMainDB.h"
 #include "app/uQCSettings.h"
@@ -488,6 +489,15 @@ TEST_F(EveryForm, EveryCaptionIsWholeAndUncovered)
              return std::make_unique<TfmContDlg>(nullptr);
          }},
         {"climatology_dialog", [] { return std::make_unique<TfmClimatDlg>(nullptr, ClimSearchPath); }},
+        // The editor as the operator has it after pressing "Find Undo Value".
+        {"manual_editor_find_undo",
+         [] {
+             auto Editor = std::make_unique<TForm2>(nullptr);
+             Editor->show();
+             ProcessMessages();
+             Editor->SpeedButton15->click();
+             return Editor;
+         }},
     };
     for (const auto &[Name, Make] : Dialogs) {
         std::unique_ptr<QWidget> Dialog = Make();
