@@ -160,6 +160,10 @@ void TForm2::FormCreate()
     LayoutForm(ScreenWidth(), ScreenHeight());
     MapScreenRect = Rect(50, 30, Image1->width() - 50, Image1->height() - 30);
     RedrawMap();
+    // The zoom stack outlives the editor: a later session opens on the
+    // rectangle an earlier one left, with the way back out of it.
+    ZoomOutBtn->setEnabled(ZoomIndex > 0);
+    ActSizeBtn->setEnabled(ZoomIndex > 0);
 
     BlinkTimer = Timer1.get();
     CastParamsQry = ZqQuery3;
