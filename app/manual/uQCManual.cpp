@@ -288,6 +288,12 @@ void TForm2::LoadCruise(int IdCruise)
 {
     THourglass Wait;
     StationsReady = false;
+    // Greyed while the cruise loads; whatever way the load ends (a
+    // profile that cannot be read, say), the list takes the next pick.
+    struct TListBack {
+        QListWidget *List;
+        ~TListBack() { List->setEnabled(true); }
+    } ListBack{ListBox1};
     ListBox1->setEnabled(false);
     Timer1->SetEnabled(false);
     if (CruiseTbl)

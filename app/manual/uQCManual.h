@@ -368,6 +368,8 @@ public:
     void DBGrid2Exit();
     void DBGrid2ColEnter();
     void DBGrid2KeyDown(int Key);
+    // No profile: the data grid, the plot and its read-out show nothing.
+    void ClearProfile();
     // DENS and its inversion flag FDENS of every level with T and S.
     void ComputeDensity();
     // Visible fields, formats and titles of the data grid.
