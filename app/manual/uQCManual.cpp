@@ -159,6 +159,10 @@ void TForm2::FormCreate()
     LayoutForm(ScreenWidth(), ScreenHeight());
     MapScreenRect = Rect(50, 30, Image1->width() - 50, Image1->height() - 30);
     RedrawMap();
+    // The zoom stack outlives the editor: a later session opens on the
+    // rectangle an earlier one left, with the way back out of it.
+    ZoomOutBtn->setEnabled(ZoomIndex > 0);
+    ActSizeBtn->setEnabled(ZoomIndex > 0);
 
     BlinkTimer = Timer1.get();
     CastParamsQry = ZqQuery3;
@@ -272,6 +276,12 @@ void TForm2::LoadCruise(int IdCruise)
 {
     THourglass Wait;
     StationsReady = false;
+    // Greyed while the cruise loads; whatever way the load ends (a
+    // profile that cannot be read, say), the list takes the next pick.
+    struct TListBack {
+        QListWidget *List;
+        ~TListBack() { List->setEnabled(true); }
+    } ListBack{ListBox1};
     ListBox1->setEnabled(false);
     Timer1->SetEnabled(false);
     if (CruiseTbl)
