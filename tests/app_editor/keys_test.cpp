@@ -134,7 +134,7 @@ TEST_F(EditorEdit, EnterAndEscDoOnlyWhatTheFormOrTheFocusedControlGivesThem)
         QCoreApplication::processEvents();
         std::string Outcome;
         auto Add = [&](const char *What) { Outcome += (Outcome.empty() ? "" : " ") + std::string(What); };
-        if (auto *Form = dynamic_cast<TForm *>(W); Form && Alive && Form->ModalResult() != mrNone)
+        if (auto *Form = Alive ? dynamic_cast<TForm *>(W) : nullptr; Form && Form->ModalResult() != mrNone)
             Add(Results[Form->ModalResult()]);
         if (!Alive || !W->isVisible())
             Add("closed");
@@ -145,10 +145,10 @@ TEST_F(EditorEdit, EnterAndEscDoOnlyWhatTheFormOrTheFocusedControlGivesThem)
         EXPECT_EQ(Outcome, Row.Expected) << Row.Where << ", key " << Row.Key;
     }
     // The plot stays in its window after the Esc, and goes back when the
-    // window closes.
+    // window ends as a dialog ends.
     ASSERT_TRUE(F->ProfileWindow);
     EXPECT_EQ(F->Panel4->window(), F->ProfileWindow);
-    F->ProfileWindow->close();
+    static_cast<QDialog *>(F->ProfileWindow)->reject();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(F->Panel4->window(), F);
     InstallEscHook({});
