@@ -18,7 +18,6 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QListWidget>
 #include <QPointer>
 #include <QToolButton>
 
@@ -29,17 +28,23 @@ using namespace editortest;
 
 namespace {
 
-struct TKeyRow {
-    const char *Where;
-    std::function<QWidget *()> Window;           // the window, made or found
-    std::function<QWidget *(QWidget &)> Control; // the control that has the focus
-    Qt::Key Key;
-    const char *Expected; // the modal result set, "closed", "interrupt", "undo"
-};
+using TMade = std::vector<std::unique_ptr<QWidget>>;
 
-std::function<QWidget *(QWidget &)> Named(const char *AName)
+// A form made anew, as the program makes it (owner first).
+template <class T, class... A>
+std::function<QWidget *()> New(TMade &AMade, A... AArgs)
 {
-    return [AName](QWidget &W) { return W.findChild<QWidget *>(QString::fromLatin1(AName)); };
+    return [&AMade, AArgs...] { return AMade.emplace_back(std::make_unique<T>(nullptr, AArgs...)).get(); };
+}
+
+// The control of that name in the window, or the window itself.
+std::function<QWidget *()> In(std::function<QWidget *()> AWindow, const char *AName = nullptr)
+{
+    return [AWindow, AName]() -> QWidget * {
+        QWidget *W = AWindow();
+        W->show();
+        return AName ? W->findChild<QWidget *>(QString::fromLatin1(AName)) : W;
+    };
 }
 
 TEST_F(EditorEdit, EnterAndEscDoOnlyWhatTheFormOrTheFocusedControlGivesThem)
@@ -54,104 +59,72 @@ TEST_F(EditorEdit, EnterAndEscDoOnlyWhatTheFormOrTheFocusedControlGivesThem)
     ASSERT_TRUE(F->BitBtn1->isEnabled());
     int Interrupts = 0;
     InstallEscHook([&] { ++Interrupts; });
-    std::vector<std::unique_ptr<QWidget>> Made;
-    auto Make = [&](auto &&AMake) {
-        return [&Made, AMake] {
-            Made.push_back(AMake());
-            return Made.back().get();
-        };
-    };
-    auto Editor = [this] { return static_cast<QWidget *>(F); };
-    auto Self = [](QWidget &W) { return &W; };
+    struct TUnhook {
+        ~TUnhook() { InstallEscHook({}); }
+    } Unhook;
+    TMade Made;
+    const auto Editor = [this] { return static_cast<QWidget *>(F); };
     ContourFileName = ExtraLinesFile;
+    struct TKeyRow {
+        std::function<QWidget *()> Control; // made, shown, then focused
+        Qt::Key Key;
+        const char *Expected; // the modal result set, "closed", "interrupt", "undo"
+    };
     const TKeyRow Rows[] = {
-        {"data grid, no cell open", Editor, Named("DBGrid2"), Qt::Key_Return, ""},
-        {"parameter list", Editor, Named("ListBox2"), Qt::Key_Return, ""},
-        {"value box by the plot", Editor,
-         [this](QWidget &) {
-             F->Edit2->setText(QString::fromStdString(F->ZqQuery2->FieldByName("TEMP")->AsString()));
-             return static_cast<QWidget *>(F->Edit2);
+        {In(Editor, "DBGrid2"), Qt::Key_Return, ""},
+        {In(Editor, "ListBox2"), Qt::Key_Return, ""},
+        {[this] {
+             return F->Edit2->setText(QString::fromStdString(F->ZqQuery2->FieldByName("TEMP")->AsString())), F->Edit2;
          },
          Qt::Key_Return, ""},
-        {"cell editor cancelling its typing", Editor,
-         [this](QWidget &) -> QWidget * {
-             const QModelIndex Cell = F->DBGrid2->currentIndex();
-             F->DBGrid2->edit(Cell);
+        {[this] { // a cell's editor cancelling its typing
+             F->DBGrid2->edit(F->DBGrid2->currentIndex());
              auto *E = F->DBGrid2->viewport()->findChild<QLineEdit *>();
-             QTest::keyClicks(E, QStringLiteral("7"));
-             return E;
+             return QTest::keyClicks(E, QStringLiteral("7")), E;
          },
          Qt::Key_Escape, ""},
-        {"undo list dropped down", Editor,
-         [this](QWidget &) -> QWidget * {
-             F->ComboBox1->showPopup();
-             return F->ComboBox1->view();
-         },
-         Qt::Key_Escape, ""},
-        {"cruise list", Editor, Named("ListBox1"), Qt::Key_Escape, "interrupt"},
-        {"undocked profile window", [this] { return F->SpeedButton14->click(), F->ProfileWindow; }, Named("ListBox2"),
-         Qt::Key_Escape, "interrupt"},
-        {"path dialog, OK still disabled", Make([] { return std::make_unique<TForm4>(nullptr); }),
-         Named("FileListBox1"), Qt::Key_Return, ""},
-        {"path dialog", Make([] { return std::make_unique<TForm4>(nullptr); }), Named("FileListBox1"),
-         Qt::Key_Escape, "Cancel"},
-        {"report", Make([] { return std::make_unique<TfmReport>(nullptr, nullptr); }), Named("DBGrid1"),
-         Qt::Key_Return, "OK"},
-        {"report", Make([] { return std::make_unique<TfmReport>(nullptr, nullptr); }), Named("DBGrid1"),
-         Qt::Key_Escape, "interrupt"},
-        {"write-back question", Make([] { return std::make_unique<TfmFlagToMainDB>(nullptr); }), Self,
-         Qt::Key_Return, "Yes"},
-        {"write-back question", Make([] { return std::make_unique<TfmFlagToMainDB>(nullptr); }), Self,
-         Qt::Key_Escape, "interrupt"},
-        {"cruise choice", Make([] { return std::make_unique<Tfmflagcru>(nullptr); }), Named("CheckListBox1"),
-         Qt::Key_Return, "OK"},
-        {"cruise choice", Make([] { return std::make_unique<Tfmflagcru>(nullptr); }), Named("CheckListBox1"),
-         Qt::Key_Escape, "Cancel"},
-        {"write-back progress", Make([] { return std::make_unique<TfmWriteFlagProgress>(nullptr); }), Self,
-         Qt::Key_Escape, "interrupt"},
-        {"settings", Make([] { return std::make_unique<TfmQCSettings>(nullptr); }), Self, Qt::Key_Escape,
-         "Cancel closed"},
-        {"contour dialog", Make([] { return std::make_unique<TfmContDlg>(nullptr); }), Named("PaintBox1"),
-         Qt::Key_Return, "OK"},
-        {"contour dialog", Make([] { return std::make_unique<TfmContDlg>(nullptr); }), Named("PaintBox1"),
-         Qt::Key_Escape, "Cancel"},
-        {"climatology dialog", Make([] { return std::make_unique<TfmClimatDlg>(nullptr, ClimSearchPath); }),
-         Named("Edit1"), Qt::Key_Return, "OK"},
-        {"climatology dialog", Make([] { return std::make_unique<TfmClimatDlg>(nullptr, ClimSearchPath); }),
-         Named("Edit1"), Qt::Key_Escape, "Cancel"},
+        // The undo list's drop-down closes.
+        {[this] { return F->ComboBox1->showPopup(), F->ComboBox1->view(); }, Qt::Key_Escape, "closed"},
+        {In(Editor, "ListBox1"), Qt::Key_Escape, "interrupt"},
+        {In([this] { return F->SpeedButton14->click(), F->ProfileWindow; }, "ListBox2"), Qt::Key_Escape, "interrupt"},
+        {In(New<TForm4>(Made), "FileListBox1"), Qt::Key_Escape, "Cancel"},
+        {In(New<TfmReport>(Made, nullptr), "DBGrid1"), Qt::Key_Return, "OK"},
+        {In(New<TfmFlagToMainDB>(Made)), Qt::Key_Escape, "interrupt"},
+        {In(New<Tfmflagcru>(Made), "CheckListBox1"), Qt::Key_Escape, "Cancel"},
+        {In(New<TfmWriteFlagProgress>(Made)), Qt::Key_Escape, "interrupt"},
+        {In(New<TfmQCSettings>(Made)), Qt::Key_Escape, "Cancel closed"},
+        {In(New<TfmContDlg>(Made), "PaintBox1"), Qt::Key_Escape, "Cancel"},
+        {In(New<TfmClimatDlg>(Made, ClimSearchPath), "Edit1"), Qt::Key_Return, "OK"},
     };
     const char *const Results[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
     for (const TKeyRow &Row : Rows) {
-        QWidget *W = Row.Window();
-        ASSERT_TRUE(W) << Row.Where;
-        W->show();
-        QWidget *Target = Row.Control(*W);
-        ASSERT_TRUE(Target) << Row.Where;
+        QWidget *Target = Row.Control();
+        const long Index = &Row - Rows;
+        ASSERT_TRUE(Target) << "row " << Index;
+        QPointer<QWidget> W(Target->window());
         Target->setFocus();
         const int Before = Interrupts;
-        QPointer<QWidget> Alive(W);
         QTest::keyClick(Target, Row.Key);
         QCoreApplication::processEvents();
         std::string Outcome;
         auto Add = [&](const char *What) { Outcome += (Outcome.empty() ? "" : " ") + std::string(What); };
-        if (auto *Form = dynamic_cast<TForm *>(W); Form && Alive && Form->ModalResult() != mrNone)
+        if (auto *Form = W ? dynamic_cast<TForm *>(W.data()) : nullptr; Form && Form->ModalResult() != mrNone)
             Add(Results[Form->ModalResult()]);
-        if (!Alive || !W->isVisible())
+        if (!W || !W->isVisible())
             Add("closed");
         if (Interrupts > Before)
             Add("interrupt");
         if (Db("TEMP", 2) != "9.5")
             Add("undo");
-        EXPECT_EQ(Outcome, Row.Expected) << Row.Where << ", key " << Row.Key;
+        EXPECT_EQ(Outcome, Row.Expected) << "row " << Index;
     }
     // The plot stays in its window after the Esc, and goes back when the
-    // window closes.
+    // window ends as a dialog ends.
     ASSERT_TRUE(F->ProfileWindow);
     EXPECT_EQ(F->Panel4->window(), F->ProfileWindow);
-    F->ProfileWindow->close();
+    static_cast<QDialog *>(F->ProfileWindow)->reject();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(F->Panel4->window(), F);
-    InstallEscHook({});
 }
 
 } // namespace

@@ -484,7 +484,9 @@ TEST_F(WizardRoad, CheckThenEditorThreeTimesEachWithItsReportAndWriteBack)
         EXPECT_EQ(CastParamsQry, Form->ZqQuery3);
         const TTexts Said = Messages();
         EXPECT_EQ(std::count(Said.begin(), Said.end(), "Flags updating was interrupted!"), 0);
-        EXPECT_NE(SqliteRows(Db, "select count(*) from PTS_Data where FPRES <> 9 or FTEMP <> 9 or FPSAL <> 9")[0][0], "0");
+        const auto Written =
+            SqliteRows(Db, "select count(*) from PTS_Data where FPRES <> 9 or FTEMP <> 9 or FPSAL <> 9");
+        EXPECT_NE(Written[0][0], "0");
     }
 }
 
