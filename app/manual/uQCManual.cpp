@@ -638,6 +638,8 @@ void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
         MessageDlg(Failure, mtError, mbOK);
         return;
     }
+    if (!Stored.WorkFailure().empty())
+        MessageDlg(Stored.WorkFailure(), mtError, mbOK);
 
     // What the grids show; the station table's row is written as no edit.
     if (Shown)
