@@ -366,8 +366,14 @@ void TForm2::LoadCruise(int IdCruise)
     if (n == 0)
         CurStationIndex = -1;
     CastQry->First();
-    if (n > 0)
+    if (n > 0) {
         BuildParamList();
+    } else {
+        // No station, no parameters: the list and the plot show nothing.
+        ParamList.Clear();
+        ParamsToCheck.SetSize(0);
+        ListBox2->clear();
+    }
     // One full-view element per parameter of the station; the profile side
     // fills element 0 when it paints.
     ProfileZoomStacks.assign(size_t(ListBox2->count()), TRealRectArr(1));

@@ -200,6 +200,7 @@ TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapAndThePlotEmpty)
     EXPECT_TRUE(CruiseStationIds.empty());
     EXPECT_TRUE(CruiseStationPts.empty());
     EXPECT_TRUE(F.ProfilePts.empty());
+    EXPECT_EQ(F.ListBox2->count(), 0);
     EXPECT_TRUE(Script->Messages.empty()) << Script->Texts()[0];
 }
 
