@@ -289,11 +289,16 @@ void TForm2::LoadCruise(int IdCruise)
     THourglass Wait;
     StationsReady = false;
     // Greyed while the cruise loads; whatever way the load ends (a
-    // profile that cannot be read, say), the list takes the next pick.
-    struct TListBack {
-        QListWidget *List;
-        ~TListBack() { List->setEnabled(true); }
-    } ListBack{ListBox1};
+    // profile that cannot be read, say), the list takes the next pick and
+    // the map its stations.
+    struct TControlsBack {
+        TForm2 &Form;
+        ~TControlsBack()
+        {
+            Form.StatSelBtn->setEnabled(true);
+            Form.ListBox1->setEnabled(true);
+        }
+    } ControlsBack{*this};
     ListBox1->setEnabled(false);
     Timer1->SetEnabled(false);
     if (CruiseTbl)
@@ -442,7 +447,6 @@ void TForm2::LoadCruise(int IdCruise)
     CurParamIndex = std::max(ListBox2->currentRow(), 0);
     StationsReady = true;
     ListBox2Click();
-    StatSelBtn->setEnabled(true);
     ListBox1->setEnabled(true);
     ListBox1->setFocus();
 }
