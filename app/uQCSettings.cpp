@@ -20,6 +20,8 @@ TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
     setWindowTitle(QStringLiteral("QC Settings"));
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
+    BitBtn1->setDefault(true);
+    SetCancelButton(BitBtn2);
     // The editor shows the window modeless, where a modal result alone
     // closes nothing: both buttons close it. OK hands what the pages show
     // to the QC engine, so that the editor's next check uses it; any other

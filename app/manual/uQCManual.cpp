@@ -26,7 +26,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -210,17 +209,6 @@ void TForm2::resizeEvent(QResizeEvent *Event)
 {
     TForm::resizeEvent(Event);
     RunGuarded([this] { Panel2Resize(); });
-}
-
-void TForm2::keyPressEvent(QKeyEvent *Event)
-{
-    // Esc interrupts a check through the program's Esc hook, which has seen
-    // it already; it does not close the editor as it would close a dialog.
-    if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
-        Event->accept();
-        return;
-    }
-    TForm::keyPressEvent(Event);
 }
 
 void TForm2::closeEvent(QCloseEvent *Event)
@@ -523,9 +511,11 @@ void TForm2::SetupMetaFields(TDataSet &DataSet, bool WithVelocity)
         const std::string Caption = MetaFieldCaptions.Values(Name);
         if (!Caption.empty())
             F->SetDisplayLabel(Caption);
-        if (rtl::SameText(Name, "Time_Cast"))
+        if (rtl::SameText(Name, "Time_Cast")) {
+            // TmpCast keeps a time, the station database's query a time stamp.
             SetFormat<TDateTimeField>(F, "hh:mm");
-        else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
+            SetFormat<TSQLTimeStampField>(F, "hh:mm");
+        } else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
             SetFormat<TNumericField>(F, "00.000");
         else if (WithVelocity && rtl::SameText(Name, "Velosity"))
             SetFormat<TNumericField>(F, "#0.0");
@@ -658,6 +648,8 @@ void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
         MessageDlg(Failure, mtError, mbOK);
         return;
     }
+    if (!Stored.WorkFailure().empty())
+        MessageDlg(Stored.WorkFailure(), mtError, mbOK);
 
     // What the grids show; the station table's row is written as no edit.
     if (Shown)

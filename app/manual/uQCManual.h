@@ -443,7 +443,6 @@ protected:
     void showEvent(QShowEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
-    void keyPressEvent(QKeyEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
