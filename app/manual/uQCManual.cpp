@@ -277,11 +277,16 @@ void TForm2::LoadCruise(int IdCruise)
     THourglass Wait;
     StationsReady = false;
     // Greyed while the cruise loads; whatever way the load ends (a
-    // profile that cannot be read, say), the list takes the next pick.
-    struct TListBack {
-        QListWidget *List;
-        ~TListBack() { List->setEnabled(true); }
-    } ListBack{ListBox1};
+    // profile that cannot be read, say), the list takes the next pick and
+    // the map its stations.
+    struct TControlsBack {
+        TForm2 &Form;
+        ~TControlsBack()
+        {
+            Form.StatSelBtn->setEnabled(true);
+            Form.ListBox1->setEnabled(true);
+        }
+    } ControlsBack{*this};
     ListBox1->setEnabled(false);
     Timer1->SetEnabled(false);
     if (CruiseTbl)
@@ -354,8 +359,14 @@ void TForm2::LoadCruise(int IdCruise)
     if (n == 0)
         CurStationIndex = -1;
     CastQry->First();
-    if (n > 0)
+    if (n > 0) {
         BuildParamList();
+    } else {
+        // No station, no parameters: the list and the plot show nothing.
+        ParamList.Clear();
+        ParamsToCheck.SetSize(0);
+        ListBox2->clear();
+    }
     // One full-view element per parameter of the station; the profile side
     // fills element 0 when it paints.
     ProfileZoomStacks.assign(size_t(ListBox2->count()), TRealRectArr(1));
@@ -424,7 +435,6 @@ void TForm2::LoadCruise(int IdCruise)
     CurParamIndex = std::max(ListBox2->currentRow(), 0);
     StationsReady = true;
     ListBox2Click();
-    StatSelBtn->setEnabled(true);
     ListBox1->setEnabled(true);
     ListBox1->setFocus();
 }

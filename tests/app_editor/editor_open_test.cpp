@@ -200,6 +200,7 @@ TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapAndThePlotEmpty)
     EXPECT_TRUE(CruiseStationIds.empty());
     EXPECT_TRUE(CruiseStationPts.empty());
     EXPECT_TRUE(F.ProfilePts.empty());
+    EXPECT_EQ(F.ListBox2->count(), 0);
     EXPECT_TRUE(Script->Messages.empty()) << Script->Texts()[0];
 }
 
@@ -223,7 +224,7 @@ TEST_F(EditorOpen, AProfileThatCannotBeReadIsNamedAndTheCruiseListStaysLive)
         TForm2 &F = OpenEditor({2, 4});
         ASSERT_EQ(Script->Messages.size(), 1u) << C.Named;
         EXPECT_EQ(Script->Messages[0].Text.rfind(C.Named, 0), 0u) << Script->Messages[0].Text;
-        EXPECT_TRUE(F.ListBox1->isEnabled()) << C.Named;
+        EXPECT_TRUE(F.ListBox1->isEnabled() && F.StatSelBtn->isEnabled()) << C.Named;
         SqlExec(C.Mend);
         PickCruise(4);
         EXPECT_EQ(F.ShownCruiseId, 4);
