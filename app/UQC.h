@@ -381,6 +381,13 @@ void CheckClimaticRange(const std::string &P);
 void SelectProfileData(const std::string &P);
 void SelectLocalProfileData(const std::string &P);
 void CreateTmpFlagsTable(const std::string &P);
+// A climatology select that failed (its table missing): the select's text is
+// said the first time for P in the current sea (SeaCode) in a run, and the
+// station is counted. The run clears the record at its start and, after the
+// checks, says which levels went unchecked (empty text: none).
+void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
+void ClearMissingClimatology();
+std::string MissingClimatologyText();
 
 // ---- station parameter list --------------------------------------------------------
 void BuildParamList();
@@ -458,5 +465,11 @@ bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::
 // exists already is left alone with "Climat for P in the ... is already
 // loaded". Each table is filled all or nothing: a row that fails drops the
 // table and names the row. Returns the number of rows loaded.
+// ALoaded, when given, gets each table filled: parameter, sea, rows.
+struct TClimLoaded {
+    std::string Param;
+    std::string Sea; // "the Black Sea", "the Mediterranean Sea"
+    int Rows = 0;
+};
 int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMSTbl, TTable &ClimBSTbl,
-                    const std::string &ALocalDbDir);
+                    const std::string &ALocalDbDir, std::vector<TClimLoaded> *ALoaded = nullptr);

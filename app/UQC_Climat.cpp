@@ -111,6 +111,44 @@ void BuildLocationRegion()
     LocationRegion = ContourRegionOf(Areas, Holes);
 }
 
+// ---- climatology a run lacks ------------------------------------------------------
+
+namespace {
+
+struct TMissingClimatology {
+    std::string Param;
+    std::string Sea; // SeaCode
+    int Stations = 0;
+};
+std::vector<TMissingClimatology> MissingClimatology;
+
+} // namespace
+
+void ClimatologySelectFailed(const std::string &P, const std::string &ASql)
+{
+    // Said once per parameter and sea: every further station of that sea
+    // would fail the same way, one box each.
+    for (TMissingClimatology &M : MissingClimatology)
+        if (M.Param == P && M.Sea == SeaCode) {
+            ++M.Stations;
+            return;
+        }
+    MissingClimatology.push_back({P, SeaCode, 1});
+    ShowMessage(ASql);
+}
+
+void ClearMissingClimatology() { MissingClimatology.clear(); }
+
+std::string MissingClimatologyText()
+{
+    std::string Text;
+    for (const TMissingClimatology &M : MissingClimatology)
+        Text += std::string(Text.empty() ? "" : "\n") + "No climat for " + M.Param + " in " +
+                (M.Sea == "MS" ? "the Mediterranean Sea" : "the Black Sea") + ": its levels at " +
+                std::to_string(M.Stations) + " stations are not checked";
+    return Text;
+}
+
 // ---- climatology files ------------------------------------------------------------
 
 int TClimChoice::IndexOf(const std::string &Text) const { return IndexOfText(Items, Text); }
@@ -260,7 +298,7 @@ bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::
 // ---- loading --------------------------------------------------------------------------
 
 int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMSTbl, TTable &ClimBSTbl,
-                    const std::string &ALocalDbDir)
+                    const std::string &ALocalDbDir, std::vector<TClimLoaded> *ALoaded)
 {
     int Loaded = 0;
     ClimBSTbl.Close();
@@ -335,6 +373,8 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
                 }
                 Session.Commit(ALocalDbDir);
                 Loaded += Count;
+                if (ALoaded)
+                    ALoaded->push_back({A, Sea.Name, Count});
             } catch (const std::exception &E) {
                 if (Tbl.State() != dsBrowse && Tbl.State() != dsInactive)
                     Tbl.Cancel();

@@ -28,11 +28,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <utility>
 
 namespace {
+
+// The tenth of a level without a pressure, which keys its flag row (stored
+// with an empty PRES): below every pressure, and one per station.
+constexpr double NoPres = -std::numeric_limits<double>::infinity();
 
 // The level dataset's fields, looked up once per pass: the level loop reads
 // half a dozen per level. A field is looked up when first wanted, so a name
@@ -222,7 +227,8 @@ public:
             throw ELocalDbError(SKeyViolation);
         TLocalRow Row(FColumns.size());
         Row[size_t(FCastCol)] = TLocalValue::Integer(CastId);
-        Row[size_t(FPresCol)] = TLocalValue::Real(RoundPres(Pres));
+        if (Pres != NoPres)
+            Row[size_t(FPresCol)] = TLocalValue::Real(RoundPres(Pres));
         return Add(std::move(Row));
     }
     // The column of a field; a name the table lacks is the error the
@@ -236,6 +242,14 @@ public:
     }
     const std::vector<std::string> &Columns() const { return FColumns; }
     const std::vector<TLocalRow> &Rows() const { return FRows; }
+    // The station of a row whose level has no pressure.
+    bool NoPresRow(const TLocalRow &ARow, int64_t &ACastId) const
+    {
+        if (!ARow[size_t(FPresCol)].IsNull() || ARow[size_t(FCastCol)].IsNull())
+            return false;
+        ACastId = ARow[size_t(FCastCol)].AsInt64();
+        return true;
+    }
 
 private:
     // The key index is a sorted vector: a profile's levels come in order of
@@ -253,8 +267,8 @@ private:
     TLocalRow &Add(TLocalRow ARow)
     {
         const TLocalValue &Cast = ARow[size_t(FCastCol)], &Pres = ARow[size_t(FPresCol)];
-        if (!Cast.IsNull() && !Pres.IsNull()) {
-            const TKey Key{Cast.AsInt64(), Pres.AsDouble()};
+        if (!Cast.IsNull()) {
+            const TKey Key{Cast.AsInt64(), Pres.IsNull() ? NoPres : Pres.AsDouble()};
             const auto It = Lower(Key);
             // The first row of a key keeps the place, as a table's key would.
             if (It == FIndex.end() || It->first != Key)
@@ -388,6 +402,18 @@ void RunMerge(const TPendingMerge &M)
             Target->Fields().GetFieldNames(Names);
             TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), M.Columns.size())));
         }
+        // An empty pressure in the key matches no stored key: the row an
+        // earlier check left for the station's level without a pressure
+        // goes first.
+        int64_t NoPresCast = 0;
+        for (const TLocalRow &R : FlagRows.Rows())
+            if (FlagRows.NoPresRow(R, NoPresCast)) {
+                TQuery Q;
+                Q.SetDatabaseName(Target->DatabaseName());
+                Q.SQL().Add("Delete from " + LocalQuoteName(Target->TableName()) +
+                            " where ID_Cast = " + std::to_string(NoPresCast) + " and PRES Is Null");
+                Q.ExecSQL();
+            }
         Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
     } catch (const std::exception &) {
@@ -552,8 +578,12 @@ void SelectClimatology(const std::string &P)
     SquareName = CastSquareName;
     if (SeaCode == "MS")
         SquareName = "'" + SquareName + "'";
+    // A station without a date has no month (0), so no climatic profile:
+    // its levels stay unjudged, as in a month without climatology.
+    TField *Date = CurCastDataset->FieldByName("Date_Cast");
     int Y = 0, M = 0, D = 0;
-    rtl::DecodeDate(CurCastDataset->FieldByName("Date_Cast")->AsFloat(), Y, M, D);
+    if (!IsEmpty(Date))
+        rtl::DecodeDate(Date->AsFloat(), Y, M, D);
     CastMonth = M;
     BsRangeMode = SeaCode == "BS" && !IsPtsParam(P) && P != "DOX1";
     SelectClimatologyData(P);
@@ -583,7 +613,7 @@ void SelectClimatologyData(const std::string &P)
     try {
         ClimQry->Open();
     } catch (const std::exception &) {
-        ShowMessage(Sql);
+        ClimatologySelectFailed(P, Sql);
     }
     if (BsRangeMode)
         return;
@@ -714,7 +744,7 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
                          const std::function<TClimBand(double Pres)> &BandAt)
 {
     TLevelVerdict V;
-    const double Tenth = RoundPres(L.Pres);
+    const double Tenth = L.PresEmpty ? NoPres : RoundPres(L.Pres);
     V.PrevTenth = M.PrevTenth;
     if (M.HavePrev && Tenth == M.PrevTenth) {
         // A second level at the same pressure is not judged; with the spike
@@ -794,9 +824,10 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
         V.ClimatError = !(V.ClimOk && V.DensityOk && V.BottomOk);
     }
     // Below the climatology neither flag is judged; the operator's 5 and a
-    // missing value's 9 stay.
-    V.Write = PresFlag != 9;
-    if (V.Write && L.Pres > R.DeepestClimLevel) {
+    // missing value's 9 stay. A level without a pressure gets its row too,
+    // for its 9.
+    V.Write = true;
+    if (!L.PresEmpty && L.Pres > R.DeepestClimLevel) {
         if (Judgeable(PresFlag))
             PresFlag = 0;
         if (Judgeable(ParamFlag))
@@ -1025,9 +1056,10 @@ void CheckClimaticRange(const std::string &P)
                     RaiseToFour(FlagRows.Find(CastId, V.SpikeAt), FlagCol);
                 // The other PTS parameter's pass wrote the same levels:
                 // their rows take this parameter's flag.
-                TLocalRow *Row = Same ? FlagRows.Find(CastId, Level.Pres) : nullptr;
+                const double Key = Level.PresEmpty ? NoPres : Level.Pres;
+                TLocalRow *Row = Same ? FlagRows.Find(CastId, Key) : nullptr;
                 if (!Row) {
-                    Row = &FlagRows.Append(CastId, Level.Pres);
+                    Row = &FlagRows.Append(CastId, Key);
                     (*Row)[FPresColumn()] = TLocalValue::Integer(V.PresFlag);
                 }
                 (*Row)[FlagCol] = TLocalValue::Integer(V.ParamFlag);

@@ -75,6 +75,8 @@ TForm4::TForm4(QWidget *AOwner) : TForm(AOwner, "Form4")
     BitBtn1 = MakeControl<QPushButton>(Buttons, "BitBtn1", QString::fromLatin1("OK"));
     BitBtn2 = MakeControl<QPushButton>(Buttons, "BitBtn2", QString::fromLatin1("Cancel"));
     BitBtn1->setEnabled(false);
+    BitBtn1->setDefault(true);
+    SetCancelButton(BitBtn2);
     ButtonRow->addWidget(BitBtn1);
     ButtonRow->addWidget(BitBtn2);
     Box->addWidget(Buttons);

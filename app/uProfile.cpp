@@ -55,6 +55,14 @@ void TfmProfile::FormClose()
         ProfileUndockButton->show();
 }
 
+void TfmProfile::done(int AResult)
+{
+    // A dialog's done hides it without a close event; the window still
+    // frees itself, and the panel must not go with it.
+    FormClose();
+    TForm::done(AResult);
+}
+
 void TfmProfile::closeEvent(QCloseEvent *AEvent)
 {
     FormClose();

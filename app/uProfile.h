@@ -23,6 +23,9 @@ public:
     // the window then frees itself. Safe to call twice.
     void FormClose();
 
+    // Closing as a dialog closes (done, reject) gives the panel back too.
+    void done(int AResult) override;
+
 protected:
     void closeEvent(QCloseEvent *AEvent) override;
 

@@ -948,6 +948,29 @@ void TForm1::BitBtn5Click()
     TfmClimatDlg fmClimatDlg(this, ClimSearchPath);
     const int Answer = fmClimatDlg.ShowModal();
     fmClimatDlg.FormClose();
-    if (Answer == mrOk)
-        LoadClimatology(fmClimatDlg.Import(), *StructTbl, *ClimMSTbl, *ClimBSTbl, LocalDbDir);
+    if (Answer != mrOk)
+        return;
+    std::vector<TClimLoaded> Loaded;
+    LoadClimatology(fmClimatDlg.Import(), *StructTbl, *ClimMSTbl, *ClimBSTbl, LocalDbDir, &Loaded);
+    // A parameter that "param" holds from before its climatology existed
+    // takes part in the data checks once its climatology is loaded.
+    if (!tmpparamtbl->Active()) {
+        tmpparamtbl->SetDatabaseName(LocalDbDir);
+        tmpparamtbl->SetTableName("param");
+        tmpparamtbl->Open();
+    }
+    std::string Said;
+    for (const TClimLoaded &L : Loaded) {
+        if (L.Rows > 0 && tmpparamtbl->Locate("Param", rtl::Variant(L.Param))) {
+            tmpparamtbl->Edit();
+            tmpparamtbl->FieldByName("QC")->SetAsBoolean(true);
+            tmpparamtbl->Post();
+        }
+        Said += (Said.empty() ? "" : "\n") + ("Climat for " + L.Param + " in " + L.Sea + " is loaded: ") +
+                std::to_string(L.Rows) + " lines";
+    }
+    // Its level-flag table and the query the checks read "param" through.
+    if (!Loaded.empty())
+        DatabaseStage([this] { FormParamList(); });
+    ShowMessage(Said.empty() ? std::string("No climat is loaded") : Said);
 }

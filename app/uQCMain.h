@@ -264,6 +264,17 @@ public:
     void ResetStartPage();
     void BuildSelectedCruises();
     void ApplyQcOptions();
+    // What the options pages show of the thresholds and of the ticked tests,
+    // into the QC engine (arriving at the parameter page does both).
+    void CopyThresholds();
+    void CopyTestTicks();
+    // OK of the QC settings window: the thresholds, the ticked tests and the
+    // location region of the chosen contour file into the engine, so that
+    // the editor's next check uses what the pages show.
+    void ApplyQcSettings();
+    // The pages' thresholds, test ticks and contour file as they are now;
+    // the routine returned puts them back (Cancel of the settings window).
+    std::function<void()> KeepQcSettings();
     void ShowTestSettingsPanel();
     void UpdateNextButton();
     void FillParamCheckList();

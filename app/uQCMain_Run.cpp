@@ -75,6 +75,11 @@ private:
 void TForm1::RunQc()
 {
     TRunScope Scope(*this);
+    // An Esc pressed before this pass (in a message box, the wizard, an
+    // earlier editor) is no interruption of it: only one of its own run or
+    // editor keeps its write-back from writing.
+    AbortRequested = false;
+    QcInterrupted = false;
     QcAction = -1;
     for (QRadioButton *B : {RadioButton1, RadioButton2, RadioButton3, RadioButton4})
         if (B->isChecked())
@@ -97,8 +102,14 @@ void TForm1::RunQc()
     if (QcAction == -1)
         QcAction = 3;
     BindEngine();
-    if (QcAction < 3)
+    ClearMissingClimatology();
+    if (QcAction < 3) {
         CheckCruises();
+        // A failed climatology select was said once; the levels it left
+        // unchecked are said here, whatever follows.
+        if (const std::string Missing = MissingClimatologyText(); !Missing.empty())
+            ShowMessage(Missing);
+    }
     if (!QcInterrupted && QcAction < 3 && CheckBox3->isChecked()) {
         TfmReport Report(this, QcCruTbl);
         Report.ShowModal();
@@ -198,8 +209,12 @@ void TForm1::BitBtn3Click()
     if (!File.empty() && QFileInfo::exists(QString::fromStdString(File))) {
         // The dialog draws the file as it is made: the name comes first.
         ContourFileName = File;
+        // "Change coloumns" holds only when the dialog ends with OK; any
+        // other end gives back the column order it opened with.
+        const bool OpenedSwap = SwapCoordColumns;
         TfmContDlg Dialog(this);
-        Dialog.ShowModal();
+        if (Dialog.ShowModal() != mrOk)
+            SwapCoordColumns = OpenedSwap;
     } else
         MessageDlg("File not Found", mtError, mbOK);
     BitBtn4->setEnabled(true);

@@ -38,6 +38,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -47,6 +48,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <vector>
 
 namespace {
 
@@ -219,16 +221,7 @@ void TForm1::ApplyQcOptions()
     const bool SkippedParamPage = WizardStep == 3 && PrevWizardStep == 1;
     if (WizardStep != 2 && !SkippedParamPage)
         return;
-    SpatialAdditionMin = UpDown1->value();
-    TemporalAdditionHours = UpDown2->value();
-    VelocityLimitKnots = UpDown3->value();
-    NStdDev = UpDown4->value();
-    DepthTolerancePct = UpDown5->value();
-    RelativeJumpPct = UpDown6->value();
-    OneSideChange = CheckBox4->isChecked();
-    PressureIntervalSetting = UpDown7->value();
-    DuplicatesEachStation = RadioGroup2->ItemIndex() == 0;
-    VisualModeOnly = CheckBox5->isChecked();
+    CopyThresholds();
     FillParamCheckList();
     if (PrevWizardStep != 1)
         return;
@@ -240,10 +233,66 @@ void TForm1::ApplyQcOptions()
         if (!SkippedParamPage)
             CheckListBox2Click();
     }
+    CopyTestTicks();
+    CastQry = ZqQuery1;
+}
+
+void TForm1::CopyThresholds()
+{
+    SpatialAdditionMin = UpDown1->value();
+    TemporalAdditionHours = UpDown2->value();
+    VelocityLimitKnots = UpDown3->value();
+    NStdDev = UpDown4->value();
+    DepthTolerancePct = UpDown5->value();
+    RelativeJumpPct = UpDown6->value();
+    OneSideChange = CheckBox4->isChecked();
+    PressureIntervalSetting = UpDown7->value();
+    DuplicatesEachStation = RadioGroup2->ItemIndex() == 0;
+    VisualModeOnly = CheckBox5->isChecked();
+}
+
+void TForm1::CopyTestTicks()
+{
     int Test = 0;
     for (TTreeNode *Node = TestTree->GetFirstNode(); Node; Node = Node->GetNextSibling(), ++Test)
         SelectedTests.SetBit(Test, Node->StateIndex() == 3);
-    CastQry = ZqQuery1;
+}
+
+void TForm1::ApplyQcSettings()
+{
+    // The region first: a contour file it cannot be built from changes
+    // nothing in the engine.
+    ::BuildLocationRegion();
+    CopyThresholds();
+    CopyTestTicks();
+}
+
+std::function<void()> TForm1::KeepQcSettings()
+{
+    std::vector<int> Values;
+    for (const QSpinBox *Box : {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5, UpDown6, UpDown7})
+        Values.push_back(Box->value());
+    Values.push_back(CheckBox4->isChecked());
+    Values.push_back(CheckBox5->isChecked());
+    Values.push_back(RadioGroup2->ItemIndex());
+    std::vector<int> Ticks; // every node's state, in tree order
+    for (TTreeNode *Node = TestTree->GetFirstNode(); Node; Node = Node->GetNext())
+        Ticks.push_back(Node->StateIndex());
+    return [Form = QPointer<TForm1>(this), Values, Ticks, Contour = ExtraLinesFile] {
+        if (!Form)
+            return;
+        size_t I = 0;
+        for (QSpinBox *Box : {Form->UpDown1, Form->UpDown2, Form->UpDown3, Form->UpDown4, Form->UpDown5,
+                              Form->UpDown6, Form->UpDown7})
+            Box->setValue(Values[I++]);
+        Form->CheckBox4->setChecked(Values[I++] != 0);
+        Form->CheckBox5->setChecked(Values[I++] != 0);
+        Form->RadioGroup2->SetItemIndex(Values[I]);
+        I = 0;
+        for (TTreeNode *Node = Form->TestTree->GetFirstNode(); Node && I < Ticks.size(); Node = Node->GetNext())
+            Node->SetStateIndex(Ticks[I++]);
+        ExtraLinesFile = Contour;
+    };
 }
 
 void TForm1::FillParamCheckList()

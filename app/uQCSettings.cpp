@@ -1,6 +1,9 @@
 // The floating QC settings window: borrows the main window's options page
 // control and returns it.
 #include "app/uQCSettings.h"
+
+#include "app/uQCMain.h"
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
 
 #include <QBoxLayout>
@@ -17,12 +20,25 @@ TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
     setWindowTitle(QStringLiteral("QC Settings"));
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
+    BitBtn1->setDefault(true);
+    SetCancelButton(BitBtn2);
     // The editor shows the window modeless, where a modal result alone
-    // closes nothing: both buttons close it. The pages act on the main
-    // window's controls directly, so there is nothing to take back.
+    // closes nothing: both buttons close it. OK hands what the pages show
+    // to the QC engine, so that the editor's next check uses it; any other
+    // way out puts back what they showed when the window opened.
     for (const auto &Button : {std::pair{BitBtn1, int(mrOk)}, std::pair{BitBtn2, int(mrCancel)}}) {
         const int Result = Button.second;
         QObject::connect(Button.first, &QPushButton::clicked, this, [this, Result] {
+            if (Result == mrOk) {
+                // A contour file no region can be built from keeps the
+                // window open, its fault shown.
+                if (!RunGuarded([this] {
+                        if (FHosted && Form1)
+                            Form1->ApplyQcSettings();
+                    }))
+                    return;
+                FRestore = nullptr;
+            }
             SetModalResult(Result);
             if (isVisible())
                 close();
@@ -59,6 +75,8 @@ void TfmQCSettings::FormShow()
     if (!QcSettingsPages || FHosted == QcSettingsPages)
         return;
     FHosted = QcSettingsPages;
+    if (Form1)
+        FRestore = Form1->KeepQcSettings();
     FHomeParent = QcSettingsPages->parentWidget();
     FHomeGeometry = QcSettingsPages->geometry();
     FHomeVisible = QcSettingsPages->isVisibleTo(FHomeParent ? FHomeParent.data() : QcSettingsPages);
@@ -74,6 +92,8 @@ void TfmQCSettings::FormShow()
 
 void TfmQCSettings::GiveBack()
 {
+    if (FRestore)
+        std::exchange(FRestore, nullptr)();
     if (!FHosted)
         return;
     QWidget *Pages = FHosted;

@@ -84,6 +84,7 @@ TfmReport::TfmReport(QWidget *AOwner, TDataSet *ACruiseTable) : TForm(AOwner, "f
     setWindowTitle(QStringLiteral("Quality Check Report"));
     DBGrid1 = MakeControl<QTableView>(this, "DBGrid1");
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
+    BitBtn1->setDefault(true);
     QObject::connect(BitBtn1, &QPushButton::clicked, this, [this] { SetModalResult(mrOk); });
     auto *Buttons = new QHBoxLayout; // owned by the form's layout
     Buttons->addStretch();

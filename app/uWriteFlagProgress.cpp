@@ -2,7 +2,6 @@
 #include "app/uWriteFlagProgress.h"
 
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -26,13 +25,4 @@ TfmWriteFlagProgress::TfmWriteFlagProgress(QWidget *AOwner) : TForm(AOwner, "fmW
     Layout->addWidget(Gauge2, 1, 1);
     Layout->addWidget(Label1, 2, 0, 1, 2);
     resize(420, 120);
-}
-
-void TfmWriteFlagProgress::keyPressEvent(QKeyEvent *AEvent)
-{
-    if (AEvent->key() == Qt::Key_Escape) {
-        AEvent->accept();
-        return;
-    }
-    TForm::keyPressEvent(AEvent);
 }

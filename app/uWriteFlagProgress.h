@@ -5,7 +5,6 @@
 
 #include "platform/toolkit/TForm.h"
 
-class QKeyEvent;
 class QLabel;
 class QProgressBar;
 
@@ -18,9 +17,4 @@ public:
     QLabel *Label1;       // the Esc hint
     QLabel *Label2;       // caption of Gauge1
     QLabel *Label3;       // caption of Gauge2
-
-protected:
-    // Esc is the write-back's to act on (through the Esc hook): the window
-    // does not close itself on it the way a dialog would.
-    void keyPressEvent(QKeyEvent *AEvent) override;
 };

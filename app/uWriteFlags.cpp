@@ -178,7 +178,10 @@ TStationLevels::TMatch TStationLevels::Match(double ARowPres, double &APres)
     auto Last = First;
     while (Last + 1 != FLevels.end() && (Last + 1)->first == Tenth)
         ++Last;
-    if (Last->second != First->second)
+    // The checks judged the first level of the tenth in pressure order;
+    // when another level has its very pressure and the tenth holds others
+    // besides, which of the two was judged is not known.
+    if (First != Last && (First + 1)->second == First->second && Last->second != First->second)
         return lmShared;
     APres = First->second;
     return lmLevel;
@@ -199,7 +202,7 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
 }
 
 std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
-                          int AIdCast, double APres)
+                          int AIdCast, std::optional<double> APres)
 {
     if (ASets.empty())
         return std::string();
@@ -223,8 +226,10 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
     }
     Sql += " where ID_Cast = ";
     Append(Sql, AIdCast);
+    if (!APres)
+        return Sql + "and PRES Is Null";
     Sql += "and PRES = ";
-    Sql += SqlExactFloat(APres);
+    Sql += SqlExactFloat(*APres);
     return Sql;
 }
 
@@ -345,11 +350,13 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                             Sets.emplace_back(Columns[C], FlagFields[C]->AsInteger());
                     if (Sets.empty())
                         continue;
+                    // A row without a pressure stands for the station's
+                    // level without one.
                     const double RowPres = PresField->AsFloat();
                     double Pres = RowPres;
-                    const TStationLevels::TMatch Match = PresField->IsNull() ? TStationLevels::lmNone
-                                                         : OffTenth          ? Levels.Match(RowPres, Pres)
-                                                                             : TStationLevels::lmLevel;
+                    const TStationLevels::TMatch Match = OffTenth && !PresField->IsNull()
+                                                             ? Levels.Match(RowPres, Pres)
+                                                             : TStationLevels::lmLevel;
                     if (Match == TStationLevels::lmNone) {
                         ++Result.Unmatched;
                         continue;
@@ -362,7 +369,8 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     }
                     // One change of text per level: the command is set up
                     // for the new statement once, not for an empty one first.
-                    const std::string Sql = FlagUpdateSql(Table, Sets, IdCast, Pres);
+                    const std::string Sql = FlagUpdateSql(
+                        Table, Sets, IdCast, PresField->IsNull() ? std::nullopt : std::optional<double>(Pres));
                     UpdateCmd.CommandText().BeginUpdate();
                     UpdateCmd.CommandText().Clear();
                     UpdateCmd.CommandText().Add(Sql);

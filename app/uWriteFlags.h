@@ -11,6 +11,7 @@
 
 #include "app/Globals.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,12 +52,13 @@ bool StationDbReadOnly(TZqCustomConnection *AConnection);
 // The levels of one station in one main-database table, by stored pressure,
 // and the level a flag row of that station stands for. The checks key a flag
 // row by the pressure of the level they judged to the nearest 0.1 (RoundPres)
-// and judge one level per tenth, so a row stands for the station's level in
-// its tenth: the statement names that level by its stored pressure, which for
-// a level on the tenth is the tenth itself. Levels stored at one and the same
+// and judge the first level of each tenth in pressure order, so a row stands
+// for that level: the statement names it by its stored pressure, which for a
+// level on the tenth is the tenth itself. Levels stored at one and the same
 // pressure (a repeated pressure) cannot be told apart by any statement and
-// are all written, as they always were; a tenth that holds levels at
-// different pressures leaves no way to know which the checks judged.
+// are all written, as they always were; where the first pressure of a tenth
+// is held by several levels and the tenth holds others besides, which the
+// checks judged is not known.
 class TStationLevels {
 public:
     enum TMatch { lmNone, lmLevel, lmShared };
@@ -85,6 +87,7 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable);
 // The Update statement of one level. ASets holds the flag columns with their
 // values (a NULL flag is left out by the caller); with no column to set the
 // result is empty and nothing is to be sent. The text keeps the program's
-// "where ID_Cast = <id>and PRES = <p>", which the database accepts.
+// "where ID_Cast = <id>and PRES = <p>", which the database accepts; a level
+// without a pressure (no APres) is named by "PRES Is Null".
 std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
-                          int AIdCast, double APres);
+                          int AIdCast, std::optional<double> APres);

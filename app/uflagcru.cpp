@@ -53,6 +53,7 @@ Tfmflagcru::Tfmflagcru(QWidget *AOwner) : TForm(AOwner, "fmflagcru"), Query1(std
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
     BitBtn1->setDefault(true);
+    SetCancelButton(BitBtn2);
     Buttons->addStretch();
     Buttons->addWidget(BitBtn1);
     Buttons->addWidget(BitBtn2);

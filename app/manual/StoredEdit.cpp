@@ -12,6 +12,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <cmath>
 #include <functional>
 
 const char *const StationFlagColumns[4] = {"FLon", "FLat", "FDT", "FD"};
@@ -26,6 +27,18 @@ template <size_t N> bool InList(const std::string &AName, const char *const (&AL
         if (rtl::SameText(AName, Name))
             return true;
     return false;
+}
+
+// The condition that finds a level by its stored pressure, none included.
+std::string PresWhere(double APres, const std::string &AText)
+{
+    return std::isnan(APres) ? "(PRES Is Null)" : "(PRES = " + AText + ")";
+}
+
+std::string LevelName(double APres)
+{
+    return std::isnan(APres) ? std::string("the level without a pressure")
+                             : "the level at " + rtl::FloatToStr(APres) + " dbar";
 }
 
 void SetLocalText(TField &AField, const std::string &ALiteral)
@@ -86,37 +99,92 @@ std::string TStoredEdit::LevelColumn(const std::string &AParam, const std::strin
 
 bool TStoredEdit::IsLevelFlagField(const std::string &AField) { return InList(AField, LevelFlagFields); }
 
-std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::string &AWhere,
-                                      const std::string &AStatement, const std::string &AWhat)
+bool TStoredEdit::IsFlagText(const std::string &AText)
+{
+    for (const char *Flag : {"0", "1", "2", "3", "4", "5", "9", "17"})
+        if (AText == Flag)
+            return true;
+    return false;
+}
+
+namespace {
+
+std::string NotAFlag(const std::string &AColumn, const std::string &ALiteral)
+{
+    return (ALiteral == "NULL" ? "An empty cell" : "'" + ALiteral + "'") + " is not a quality flag: " + AColumn +
+           " takes 0, 1, 2, 3, 4, 5, 9 or 17; nothing was changed.";
+}
+
+} // namespace
+
+int TStoredEdit::CountRows(const std::string &ATable, const std::string &AWhere)
+{
+    FCount.Close();
+    FCount.SQL()->Clear();
+    FCount.SQL()->Add("Select Count(*) From " + ATable + " where " + AWhere);
+    FCount.Open();
+    const int Rows = FCount.Fields()[0]->AsInteger();
+    FCount.Close();
+    return Rows;
+}
+
+void TStoredEdit::KeepInWorkFolder(const std::function<void()> &ASteps)
 {
     try {
-        FCount.Close();
-        FCount.SQL()->Clear();
-        FCount.SQL()->Add("Select Count(*) From " + ATable + " where " + AWhere);
-        FCount.Open();
-        const int Rows = FCount.Fields()[0]->AsInteger();
-        FCount.Close();
-        if (Rows != 1)
-            return "The edit of " + AWhat + " matches " + std::to_string(Rows) + " rows of " + ATable +
-                   " instead of one; nothing was changed.";
-        FCommand.CommandText().Clear();
-        FCommand.CommandText().Add(AStatement);
-        FCommand.Execute();
-        if (FCommand.RowsAffected() != 1)
-            return "The edit of " + AWhat + " changed " + std::to_string(FCommand.RowsAffected()) + " rows of " +
-                   ATable + " instead of one.";
+        ASteps();
     } catch (const std::exception &E) {
+        FWorkFailure = std::string("The station database holds the change, but its undo value or flag was not kept "
+                                   "in the work tables: ") +
+                       E.what();
+    }
+}
+
+std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::string &AWhere,
+                                      const std::string &AStatement, const std::string &AWhat,
+                                      const std::string &AClashWhere, const std::string &AClash)
+{
+    // The count and the statement in one transaction: no other writer comes
+    // between them, and a statement that changed more than its row is undone.
+    TZqCustomConnection *Connection = FCommand.Connection();
+    const bool Own = Connection && Connection->Connected() && !Connection->InTransaction();
+    std::string Failure;
+    try {
+        if (Own)
+            Connection->StartTransaction();
+        if (const int Rows = CountRows(ATable, AWhere); Rows != 1)
+            Failure = "The edit of " + AWhat + " matches " + std::to_string(Rows) + " rows of " + ATable +
+                      " instead of one; nothing was changed.";
+        else if (!AClashWhere.empty() && CountRows(ATable, AClashWhere) > 0)
+            Failure = AClash;
+        if (Failure.empty()) {
+            FCommand.CommandText().Clear();
+            FCommand.CommandText().Add(AStatement);
+            FCommand.Execute();
+            if (FCommand.RowsAffected() != 1)
+                Failure = "The edit of " + AWhat + " would change " + std::to_string(FCommand.RowsAffected()) +
+                          " rows of " + ATable + " instead of one; nothing was changed.";
+        }
+        if (Own && Failure.empty())
+            Connection->Commit();
+        else if (Own)
+            Connection->Rollback();
+    } catch (const std::exception &E) {
+        if (Own && Connection->InTransaction())
+            Connection->Rollback();
         return E.what();
     }
-    return "";
+    return Failure;
 }
 
 std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges)
 {
+    FWorkFailure.clear();
     if (AChanges.empty())
         return "";
     std::string Sets, What;
     for (const TStoredChange &C : AChanges) {
+        if (InList(C.Column, StationFlagColumns) && !IsFlagText(C.Literal))
+            return NotAFlag(C.Column, C.Literal);
         Sets += (Sets.empty() ? "" : ", ") + C.Column + " = " + C.Literal;
         What += (What.empty() ? "" : ", ") + C.Column;
     }
@@ -126,16 +194,18 @@ std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vecto
                                              What + " of station " + Id);
     if (!Failure.empty())
         return Failure;
-    if (UndoCastTbl)
-        for (const TStoredChange &C : AChanges)
-            KeepUndoRow(FLocal, *UndoCastTbl, "-undocast",
-                        "(ID_Cruise = " + std::to_string(AIdCruise) + ") and (ID_Cast = " + Id + ")",
-                        [&] {
-                            UndoCastTbl->FieldByName("ID_Cruise")->SetAsInteger(AIdCruise);
-                            UndoCastTbl->FieldByName("ID_Cast")->SetAsInteger(AIdCast);
-                        },
-                        rtl::UpperCase(C.Column), C);
-    MirrorStationFlags(AIdCruise, AIdCast, AChanges);
+    KeepInWorkFolder([&] {
+        if (UndoCastTbl)
+            for (const TStoredChange &C : AChanges)
+                KeepUndoRow(FLocal, *UndoCastTbl, "-undocast",
+                            "(ID_Cruise = " + std::to_string(AIdCruise) + ") and (ID_Cast = " + Id + ")",
+                            [&] {
+                                UndoCastTbl->FieldByName("ID_Cruise")->SetAsInteger(AIdCruise);
+                                UndoCastTbl->FieldByName("ID_Cast")->SetAsInteger(AIdCast);
+                            },
+                            rtl::UpperCase(C.Column), C);
+        MirrorStationFlags(AIdCruise, AIdCast, AChanges);
+    });
     return "";
 }
 
@@ -165,27 +235,47 @@ void TStoredEdit::MirrorStationFlags(int AIdCruise, int AIdCast, const std::vect
 std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double AStoredPres,
                                   const TStoredChange &AChange)
 {
+    FWorkFailure.clear();
     const std::string Table = ParamTableName(AParam);
     const std::string Column = LevelColumn(AParam, AChange.Column);
     if (Table.empty())
         return "Pressure has no level table of its own to edit.";
-    const std::string Pres = SqlExactFloat(AStoredPres);
-    const std::string Where = "(ID_Cast = " + std::to_string(AIdCast) + ") and (PRES = " + Pres + ")";
+    if (IsLevelFlagField(AChange.Column) && !IsFlagText(AChange.Literal))
+        return NotAFlag(Column, AChange.Literal);
+    const std::string Station = "(ID_Cast = " + std::to_string(AIdCast) + ")";
+    const std::string Where = Station + " and " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
+    // A pressure typed onto another level's would leave two levels that no
+    // statement keyed by the pressure could tell apart.
+    std::string ClashWhere, Clash;
+    if (Column == "PRES" && AChange.Literal != "NULL") {
+        ClashWhere = Station + " and (PRES = " + AChange.Literal + ")";
+        if (!std::isnan(AStoredPres))
+            ClashWhere += " and not " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
+        Clash = "Station " + std::to_string(AIdCast) + " has a level at " + AChange.Literal + " dbar already: " +
+                LevelName(AStoredPres) + " cannot take that pressure as well; nothing was changed.";
+    }
     const std::string Failure =
         UpdateOneRow(Table, Where, "Update (select * from " + Table + " where " + Where + ") SET " + Column + " = " +
                                        AChange.Literal,
-                     Column + " at " + rtl::FloatToStr(AStoredPres) + " dbar");
+                     Column + " of " + LevelName(AStoredPres), ClashWhere, Clash);
     if (!Failure.empty())
         return Failure;
-    if (UndoParamTbl)
-        KeepUndoRow(FLocal, *UndoParamTbl, "-Undoparam", Where,
-                    [&] {
-                        UndoParamTbl->FieldByName("ID_Cast")->SetAsInteger(AIdCast);
-                        UndoParamTbl->FieldByName("Pres")->SetAsFloat(AStoredPres);
-                    },
-                    rtl::UpperCase(AChange.Column), AChange);
-    if (IsLevelFlagField(AChange.Column))
-        MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
+    KeepInWorkFolder([&] {
+        // Kept under the station database's column: the work table names
+        // every chemical parameter's value "Chem".
+        if (UndoParamTbl)
+            KeepUndoRow(FLocal, *UndoParamTbl, "-Undoparam", Where,
+                        [&] {
+                            UndoParamTbl->FieldByName("ID_Cast")->SetAsInteger(AIdCast);
+                            if (std::isnan(AStoredPres))
+                                UndoParamTbl->FieldByName("Pres")->Clear();
+                            else
+                                UndoParamTbl->FieldByName("Pres")->SetAsFloat(AStoredPres);
+                        },
+                        rtl::UpperCase(Column), AChange);
+        if (IsLevelFlagField(AChange.Column))
+            MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
+    });
     return "";
 }
 
@@ -200,7 +290,7 @@ void TStoredEdit::MirrorLevelFlag(const std::string &ATable, int AIdCast, double
     FLocal.Close();
     FLocal.SQL().Clear();
     FLocal.SQL().Add("Update " + LocalQuoteName(Name) + " Set " + AColumn + " = " + ALiteral +
-                     " Where (ID_Cast = " + std::to_string(AIdCast) + ") and (PRES = " +
-                     SqlFloat(RoundPres(AStoredPres)) + ")");
+                     " Where (ID_Cast = " + std::to_string(AIdCast) + ") and " +
+                     PresWhere(AStoredPres, std::isnan(AStoredPres) ? "" : SqlFloat(RoundPres(AStoredPres))));
     FLocal.ExecSQL();
 }

@@ -7,16 +7,25 @@
 //   1. the row is counted; unless exactly one row matches, nothing is sent
 //      and the change is refused. Two levels of a station at one pressure
 //      are data the checks flag on purpose, and a statement keyed by the
-//      pressure cannot tell them apart;
-//   2. one Update statement on the station database;
+//      pressure cannot tell them apart: so a pressure that another level of
+//      the station has already is refused too, and a flag column takes only
+//      a flag. A level stored without a pressure is the one whose PRES is
+//      null;
+//   2. one Update statement on the station database, in one transaction
+//      with its count;
 //   3. an undo row for each column whose text changed: every earlier value
-//      of a cell once, the first one recorded marked (FirstCh);
+//      of a cell once, the first one recorded marked (FirstCh), under the
+//      station database's own column (a chemical parameter's own, never
+//      the work table's "Chem");
 //   4. flags are mirrored into the run's flag tables, since the station list
 //      rebuild, the profile load and the write-back read the flags there and
 //      would otherwise bring the run's older flag back over the operator's.
 // A change that would not reach exactly one row, or that the station
 // database refuses, returns its reason and changes nothing anywhere; the
-// caller puts its grid back and tells the operator.
+// caller puts its grid back and tells the operator. Steps 3 and 4 come after
+// the station database took the change: when the work folder fails them the
+// change stands, and WorkFailure says what was not kept, for the caller to
+// tell the operator.
 //
 // It reaches the station database through the client components it is given
 // and the work tables through the engine's shared tables (UndoCastTbl,
@@ -24,6 +33,7 @@
 // given; it knows nothing of the editor's form.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,10 +64,11 @@ public:
     // when done, else why nothing changed.
     std::string SetStation(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
 
-    // One column of the level of station AIdCast stored at AStoredPres in
-    // the level table of parameter AParam. AChange.Column names the profile
-    // work table's field ("PRES", "FPRES", "TEMP", "FPSAL", "Chem", "FChem"):
-    // the undo row keeps that name, the statement its station-database column.
+    // One column of the level of station AIdCast stored at AStoredPres (NaN
+    // for a level stored without a pressure) in the level table of AParam.
+    // AChange.Column names the profile work table's field ("PRES", "FPRES",
+    // "TEMP", "FPSAL", "Chem", "FChem"); the statement and the undo row name
+    // its station-database column (LevelColumn).
     std::string SetLevel(const std::string &AParam, int AIdCast, double AStoredPres, const TStoredChange &AChange);
 
     // The station-database column of a profile work-table field of AParam:
@@ -68,16 +79,30 @@ public:
     // FChem), whatever the parameter's code: a chemical parameter may itself
     // begin with "F".
     static bool IsLevelFlagField(const std::string &AField);
+    // True for the text of a quality flag: 0 to 5, 9 or 17.
+    static bool IsFlagText(const std::string &AText);
+
+    // Why the undo rows or the flag mirrors of the last change were not
+    // kept, though the station database took it (empty when they were).
+    const std::string &WorkFailure() const { return FWorkFailure; }
 
 private:
     // Counts the rows of ATable that AWhere matches and, when there is
-    // exactly one, sends AStatement: empty when exactly one row changed.
+    // exactly one and AClashWhere (when given) matches none, sends
+    // AStatement, all in one transaction: empty when exactly one row changed,
+    // else why nothing did (AClash for a clash).
     std::string UpdateOneRow(const std::string &ATable, const std::string &AWhere, const std::string &AStatement,
-                             const std::string &AWhat);
+                             const std::string &AWhat, const std::string &AClashWhere = "",
+                             const std::string &AClash = "");
+    int CountRows(const std::string &ATable, const std::string &AWhere);
+    // Runs the work-folder steps of a change the station database took,
+    // keeping their failure in FWorkFailure.
+    void KeepInWorkFolder(const std::function<void()> &ASteps);
     void MirrorStationFlags(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
     void MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &AColumn,
                          const std::string &ALiteral);
     TZqCommand &FCommand;
     TZqQuery &FCount;
     TQuery &FLocal;
+    std::string FWorkFailure;
 };

@@ -197,6 +197,8 @@ TfmClimatDlg::TfmClimatDlg(QWidget *AOwner, const std::string &ASearchPath) : TF
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
     BitBtn3 = MakeControl<QPushButton>(this, "BitBtn3", QStringLiteral("Help"));
+    BitBtn1->setDefault(true);
+    SetCancelButton(BitBtn2);
     Right->addWidget(GroupBox1);
     Right->addStretch();
     Right->addWidget(BitBtn1);

@@ -647,13 +647,13 @@ std::string FindSquare(double lon, double lat)
 std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst)
 {
     std::ifstream In(FileName, std::ios::binary);
-    if (!In)
-        RaiseInOutError(2);
     std::vector<TContourPolygon> Result;
     std::string Line;
     std::vector<double> v;
+    size_t LineNo = 0;
     const auto NextLine = [&](bool SkipBlank) {
         while (std::getline(In, Line)) {
+            ++LineNo;
             if (!Line.empty() && Line.back() == '\r')
                 Line.pop_back();
             if (!SkipBlank || Line.find_first_not_of(" \t") != std::string::npos)
@@ -661,25 +661,36 @@ std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool L
         }
         return false;
     };
-    while (NextLine(true)) {
-        // The header: a count, then on the same line the kind (0 when absent).
-        ParseNumbers(Line, v);
-        if (v.empty() || !(std::fabs(v[0]) <= 1e7) || v[0] != std::trunc(v[0]))
-            RaiseInOutError(106);
-        TContourPolygon P;
-        // Only zero or not matters; a kind past the integers is a hole too.
-        P.Kind = v.size() < 2 || v[1] == 0 ? 0 : std::fabs(v[1]) <= 1e9 && v[1] == std::trunc(v[1]) ? int(v[1]) : 1;
-        const int n = int(v[0]);
-        for (int k = 0; k < n; ++k) {
-            if (!NextLine(true))
-                RaiseInOutError(100); // the file ends inside a polygon
-            // Anything after the two numbers of a point line is ignored.
+    // The error names the file and the line the reading stopped at, so the
+    // operator can mend it.
+    try {
+        if (!In)
+            RaiseInOutError(2);
+        while (NextLine(true)) {
+            // The header: a count, then on the same line the kind (0 when absent).
             ParseNumbers(Line, v);
-            if (v.size() < 2)
+            if (v.empty() || !(std::fabs(v[0]) <= 1e7) || v[0] != std::trunc(v[0]))
                 RaiseInOutError(106);
-            P.Points.push_back(LonFirst ? MakeRealPoint(v[0], v[1]) : MakeRealPoint(v[1], v[0]));
+            TContourPolygon P;
+            // Only zero or not matters; a kind past the integers is a hole too.
+            P.Kind = v.size() < 2 || v[1] == 0 ? 0 : std::fabs(v[1]) <= 1e9 && v[1] == std::trunc(v[1]) ? int(v[1]) : 1;
+            const int n = int(v[0]);
+            for (int k = 0; k < n; ++k) {
+                if (!NextLine(true)) {
+                    ++LineNo;
+                    RaiseInOutError(100); // the file ends inside a polygon
+                }
+                // Anything after the two numbers of a point line is ignored.
+                ParseNumbers(Line, v);
+                if (v.size() < 2)
+                    RaiseInOutError(106);
+                P.Points.push_back(LonFirst ? MakeRealPoint(v[0], v[1]) : MakeRealPoint(v[1], v[0]));
+            }
+            Result.push_back(std::move(P));
         }
-        Result.push_back(std::move(P));
+    } catch (EInOutError &E) {
+        E.SetMessage(FileName + (LineNo ? ", line " + std::to_string(LineNo) : std::string()) + ": " + E.Message());
+        throw;
     }
     return Result;
 }

@@ -80,7 +80,8 @@ struct TContourPolygon {
 // contour dialog): blocks of a header line (a count, then optionally the
 // kind) and that many point lines of two reals, latitude first unless
 // LonFirst; anything after the two numbers of a line is ignored. Raises
-// EInOutError for a missing file or a line that does not hold what it must.
+// EInOutError for a missing file or a line that does not hold what it must,
+// its message led by the file name and the line ("F, line 4: ...").
 std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst);
 // The region of areas less holes (alternate fill). Without any area it is
 // empty, whatever the holes.

@@ -55,6 +55,8 @@ TfmContDlg::TfmContDlg(QWidget *AOwner) : TForm(AOwner, "fmContDlg")
     Memo1->setFixedSize(230, 80);
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("Cancel"));
+    BitBtn1->setDefault(true);
+    SetCancelButton(BitBtn2);
 
     auto *Side = new QVBoxLayout; // owned by the form's layout
     Side->addWidget(Label1);
@@ -72,6 +74,9 @@ TfmContDlg::TfmContDlg(QWidget *AOwner) : TForm(AOwner, "fmContDlg")
     QObject::connect(Button1, &QPushButton::clicked, this, [this] { RunGuarded([this] { Button1Click(); }); });
     QObject::connect(BitBtn1, &QPushButton::clicked, this, [this] { SetModalResult(mrOk); });
     QObject::connect(BitBtn2, &QPushButton::clicked, this, [this] { SetModalResult(mrCancel); });
+    // The file is read and checked before anything is drawn: a bad line is
+    // said here, once, and not from inside a paint.
+    Rebuild();
     PaintBox1->Repaint();
 }
 
@@ -93,8 +98,9 @@ void TfmContDlg::Rebuild()
         File = ReadContourFile(ContourFileName, SwapCoordColumns);
     } catch (const EInOutError &E) {
         // Once per file version and column order: the next paint finds the
-        // same signature and keeps the empty drawing without a new box.
-        MessageDlg(ContourFileName + ": " + E.Message(), mtError, mbOK);
+        // same signature and keeps the empty drawing without a new box. The
+        // reader's message names the file and the line.
+        MessageDlg(E.Message(), mtError, mbOK);
         return;
     }
     const TRect Screen{1, 1, PaintBox1->width(), PaintBox1->height()};
@@ -131,5 +137,6 @@ void TfmContDlg::PaintBox1MouseMove(int X, int Y)
 void TfmContDlg::Button1Click()
 {
     SwapCoordColumns = !SwapCoordColumns;
+    Rebuild();
     PaintBox1->Repaint();
 }

@@ -26,7 +26,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -160,6 +159,10 @@ void TForm2::FormCreate()
     LayoutForm(ScreenWidth(), ScreenHeight());
     MapScreenRect = Rect(50, 30, Image1->width() - 50, Image1->height() - 30);
     RedrawMap();
+    // The zoom stack outlives the editor: a later session opens on the
+    // rectangle an earlier one left, with the way back out of it.
+    ZoomOutBtn->setEnabled(ZoomIndex > 0);
+    ActSizeBtn->setEnabled(ZoomIndex > 0);
 
     BlinkTimer = Timer1.get();
     CastParamsQry = ZqQuery3;
@@ -206,17 +209,6 @@ void TForm2::resizeEvent(QResizeEvent *Event)
 {
     TForm::resizeEvent(Event);
     RunGuarded([this] { Panel2Resize(); });
-}
-
-void TForm2::keyPressEvent(QKeyEvent *Event)
-{
-    // Esc interrupts a check through the program's Esc hook, which has seen
-    // it already; it does not close the editor as it would close a dialog.
-    if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
-        Event->accept();
-        return;
-    }
-    TForm::keyPressEvent(Event);
 }
 
 void TForm2::closeEvent(QCloseEvent *Event)
@@ -284,6 +276,12 @@ void TForm2::LoadCruise(int IdCruise)
 {
     THourglass Wait;
     StationsReady = false;
+    // Greyed while the cruise loads; whatever way the load ends (a
+    // profile that cannot be read, say), the list takes the next pick.
+    struct TListBack {
+        QListWidget *List;
+        ~TListBack() { List->setEnabled(true); }
+    } ListBack{ListBox1};
     ListBox1->setEnabled(false);
     Timer1->SetEnabled(false);
     if (CruiseTbl)
@@ -503,9 +501,11 @@ void TForm2::SetupMetaFields(TDataSet &DataSet, bool WithVelocity)
         const std::string Caption = MetaFieldCaptions.Values(Name);
         if (!Caption.empty())
             F->SetDisplayLabel(Caption);
-        if (rtl::SameText(Name, "Time_Cast"))
+        if (rtl::SameText(Name, "Time_Cast")) {
+            // TmpCast keeps a time, the station database's query a time stamp.
             SetFormat<TDateTimeField>(F, "hh:mm");
-        else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
+            SetFormat<TSQLTimeStampField>(F, "hh:mm");
+        } else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
             SetFormat<TNumericField>(F, "00.000");
         else if (WithVelocity && rtl::SameText(Name, "Velosity"))
             SetFormat<TNumericField>(F, "#0.0");
@@ -638,6 +638,8 @@ void TForm2::MarkStationAsDuplicate(int IdCruise, int IdCast)
         MessageDlg(Failure, mtError, mbOK);
         return;
     }
+    if (!Stored.WorkFailure().empty())
+        MessageDlg(Stored.WorkFailure(), mtError, mbOK);
 
     // What the grids show; the station table's row is written as no edit.
     if (Shown)

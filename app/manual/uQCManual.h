@@ -368,6 +368,8 @@ public:
     void DBGrid2Exit();
     void DBGrid2ColEnter();
     void DBGrid2KeyDown(int Key);
+    // No profile: the data grid, the plot and its read-out show nothing.
+    void ClearProfile();
     // DENS and its inversion flag FDENS of every level with T and S.
     void ComputeDensity();
     // Visible fields, formats and titles of the data grid.
@@ -441,14 +443,15 @@ protected:
     void showEvent(QShowEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
-    void keyPressEvent(QKeyEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     void BuildControls();
     void WireControls();
-    // Places buttons in rows across Width from Top; the rows' bottom.
-    static int FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top);
+    // Places buttons in rows across Width from Top; the rows' bottom. A
+    // hidden button takes no room unless KeepHidden.
+    static int FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top,
+                           bool KeepHidden = false);
     // The field set-up of a metadata grid's dataset (TmpCast or the possible
     // duplicates): visibility, widths, display formats.
     void SetupMetaFields(TDataSet &DataSet, bool WithVelocity);

@@ -16,8 +16,10 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TTreeView.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -52,6 +54,46 @@ public:
 
 private:
     bool &FFlag;
+};
+
+// Holds the operator's input off the editor while a check walks the
+// cruise's stations. The check pumps messages for its gauge and for Esc; a
+// click or a key queued behind its button would otherwise reach the lists,
+// the tree, the grids or the map and move the station table under the
+// check. Every control but the gauge goes grey for that time; the editor
+// itself stays enabled, so that Esc still reaches it and the application's
+// Esc hook.
+class TInputHeld {
+public:
+    TInputHeld(QWidget &AForm, const QWidget &AGauge) : FFocus(QApplication::focusWidget()) { Hold(AForm, AGauge); }
+    ~TInputHeld()
+    {
+        for (const QPointer<QWidget> &W : FHeld)
+            if (W)
+                W->setEnabled(true);
+        if (FFocus && FFocus->isEnabled())
+            FFocus->setFocus();
+    }
+    TInputHeld(const TInputHeld &) = delete;
+    TInputHeld &operator=(const TInputHeld &) = delete;
+
+private:
+    void Hold(QWidget &AParent, const QWidget &AGauge)
+    {
+        for (QObject *Child : AParent.children()) {
+            auto *W = qobject_cast<QWidget *>(Child);
+            if (!W || W == &AGauge)
+                continue;
+            if (W->isAncestorOf(&AGauge)) {
+                Hold(*W, AGauge);
+            } else if (W->isEnabled()) {
+                W->setEnabled(false);
+                FHeld.emplace_back(W);
+            }
+        }
+    }
+    std::vector<QPointer<QWidget>> FHeld;
+    QPointer<QWidget> FFocus;
 };
 
 } // namespace
@@ -166,6 +208,8 @@ void TForm2::BitBtn3Click()
         DataSource2->SetDataSet(nullptr);
         tmpStatTbl->DisableControls();
         try {
+            // Only Esc is heard until the last station: it ends the walk.
+            TInputHeld Held(*this, *Gauge1);
             const int n = tmpStatTbl->RecordCount();
             StationDataErrors.SetSize(n);
             StationSpikeErrors.SetSize(n);
@@ -173,6 +217,8 @@ void TForm2::BitBtn3Click()
             for (tmpStatTbl->First(); !tmpStatTbl->Eof(); tmpStatTbl->Next(), ++i) {
                 Gauge1->setValue(int(std::lround(double(tmpStatTbl->RecNo()) * 100.0 / double(std::max(n, 1)))));
                 ProcessMessages();
+                if (AbortRequested)
+                    break;
                 ClimErrorFound = false;
                 SpikeFound = false;
                 CurCastDataset = tmpStatTbl;

@@ -32,8 +32,10 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -155,7 +157,9 @@ void TForm2::TmpDataBeforeEdit()
                 N->SetDisplayFormat("#0.000");
     }
     LevelSnapshot = Snapshot(*ParamTbl);
-    EditedLevelPres = ParamTbl->FieldByName("PRES")->AsFloat();
+    // A level stored without a pressure is found by its empty PRES.
+    TField *Pres = ParamTbl->FieldByName("PRES");
+    EditedLevelPres = Pres->IsNull() ? std::nan("") : Pres->AsFloat();
     LevelEditArmed = true;
 }
 
@@ -164,22 +168,32 @@ void TForm2::TmpDataAfterPost()
     if (FQuietPost || !LevelEditArmed)
         return;
     LevelEditArmed = false;
-    if (VisualMode && ProfileGridReady) {
-        ProfileGridReady = false;
-        if (TField *F = ChangedField(*ParamTbl, LevelSnapshot, {"ID_Cast", "DENS", "FDENS"})) {
-            EditedLevelField = F->FieldName();
-            EditedLevelOldValue = LevelSnapshot[size_t(F->Index())];
-            WriteLevelEdit(*F);
+    // Whatever fails on the way, the grid is made ready for the next edit
+    // again: left unready, every later edit would stay in the work table.
+    const auto Ready = [this] {
+        ProfileGridReady = true;
+        DataSource2->SetDataSet(ParamTbl);
+    };
+    try {
+        if (VisualMode && ProfileGridReady) {
+            ProfileGridReady = false;
+            if (TField *F = ChangedField(*ParamTbl, LevelSnapshot, {"ID_Cast", "DENS", "FDENS"})) {
+                EditedLevelField = F->FieldName();
+                EditedLevelOldValue = LevelSnapshot[size_t(F->Index())];
+                WriteLevelEdit(*F);
+            }
         }
+        DataSource2->SetDataSet(nullptr);
+        ProfileGridReady = false;
+        if (CheckBox1->isChecked())
+            BitBtn5Click();
+        else
+            PaintBox2->Repaint();
+    } catch (...) {
+        Ready();
+        throw;
     }
-    DataSource2->SetDataSet(nullptr);
-    ProfileGridReady = false;
-    if (CheckBox1->isChecked())
-        BitBtn5Click();
-    else
-        PaintBox2->Repaint();
-    ProfileGridReady = true;
-    DataSource2->SetDataSet(ParamTbl);
+    Ready();
 }
 
 void TForm2::WriteLevelEdit(TField &F)
@@ -194,6 +208,8 @@ void TForm2::WriteLevelEdit(TField &F)
         MessageDlg(Failure, mtError, mbOK);
         return;
     }
+    if (!Stored.WorkFailure().empty())
+        MessageDlg(Stored.WorkFailure(), mtError, mbOK);
     FollowGridEditInPlot(EditedLevelPres, EditedLevelField, F);
 }
 
@@ -247,10 +263,25 @@ void TForm2::tmpStatTblAfterPost()
         MessageDlg(Failure, mtError, mbOK);
         return;
     }
-    if (CheckBox1->isChecked())
+    if (!Stored.WorkFailure().empty())
+        MessageDlg(Stored.WorkFailure(), mtError, mbOK);
+    if (CheckBox1->isChecked()) {
         BitBtn4Click();
-    else
-        ListBox1Click();
+        return;
+    }
+    // The station list is built again from the station database; the edited
+    // station stays current, in the edited column, where the grid showed it.
+    const int IdCast = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
+    const std::string Column = EditedCastField;
+    const int Top = DBGrid1->verticalScrollBar()->value(), Left = DBGrid1->horizontalScrollBar()->value();
+    ListBox1Click();
+    if (tmpStatTbl->Active() && tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast))) {
+        ApplyReadOnlyColumns(*DBGrid1); // on the new fields, before a column is entered
+        DBGrid1->SelectFieldByName(Column);
+        DBGrid1->doItemsLayout();
+        DBGrid1->verticalScrollBar()->setValue(Top);
+        DBGrid1->horizontalScrollBar()->setValue(Left);
+    }
 }
 
 // ---- the undo list and UNDO ------------------------------------------------------
@@ -346,14 +377,17 @@ void TForm2::FindLevelUndoValues()
     ClearUndoList();
     if (!SpeedButton15->isChecked() || !ParamTbl || !ParamTbl->Active() || ParamTbl->IsEmpty())
         return;
-    const std::string Column = IsPtsParam(CurParamName) ? rtl::UpperCase(CurParamName) : std::string("CHEM");
-    TField *F = ParamTbl->FindField(Column);
+    // The undo rows of a level are kept under the parameter's own column.
+    TField *F = ParamTbl->FindField(ProfileValueField(CurParamName));
     if (!F)
         return;
+    // A level stored without a pressure keeps its undo rows without one.
+    TField *Pres = ParamTbl->FieldByName("PRES");
     FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where (ID_Cast = " +
-                     std::to_string(CurCastId) + ")and(PRES = " +
-                     SqlExactFloat(ParamTbl->FieldByName("PRES")->AsFloat()) + ")and(FldName = " +
-                     rtl::QuotedStr(Column) + ")",
+                     std::to_string(CurCastId) + ")and(PRES" +
+                     (Pres->IsNull() ? std::string(" Is Null") : " = " + SqlExactFloat(Pres->AsFloat())) +
+                     ")and(FldName = " +
+                     rtl::QuotedStr(rtl::UpperCase(CurParamName)) + ")",
                  UndoText(*F));
 }
 

@@ -498,7 +498,10 @@ void TForm2::LayoutForm(int W, int H)
     const int P4W = std::max(40, W - P12W - P5W);
     Panel12->setGeometry(0, Top, P12W, BH);
     {
-        const int RowH = FlowButtons({SpeedButton2, SpeedButton18, SpeedButton15, BitBtn1}, P12W, 2);
+        // UNDO comes and goes with "Find Undo Value" (as the list and its
+        // bevel below do): it keeps its place while hidden, so that it
+        // shows beside the buttons, not over them.
+        const int RowH = FlowButtons({SpeedButton2, SpeedButton18, SpeedButton15, BitBtn1}, P12W, 2, true);
         SpeedButton13->setGeometry(2, RowH + 2, P12W - 4, 24);
         Bevel1->setGeometry(2, RowH + 28, P12W - 4, 28);
         ComboBox1->setGeometry(6, RowH + 30, P12W - 12, 24);
@@ -549,14 +552,14 @@ void TForm2::LayoutForm(int W, int H)
     FLaidOut = true;
 }
 
-int TForm2::FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top)
+int TForm2::FlowButtons(std::initializer_list<QAbstractButton *> Buttons, int Width, int Top, bool KeepHidden)
 {
     // Each button as wide as its caption needs (a glyph's at least), in
     // rows across the width; the bottom of the last row is returned.
     constexpr int MinW = 28, H = 24, Gap = 2;
     int x = Gap, y = Top;
     for (QAbstractButton *B : Buttons) {
-        if (B->isHidden())
+        if (B->isHidden() && !KeepHidden)
             continue;
         const int w = std::max(MinW, B->sizeHint().width());
         if (x > Gap && x + w > Width - Gap) {

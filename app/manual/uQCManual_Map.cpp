@@ -139,8 +139,11 @@ void TForm2::PaintBox1MouseMove(int X, int Y)
     if (StatSelBtn->isChecked()) {
         HotStationIndex = -1;
         for (size_t i = 0; i < CruiseStationPos.size(); ++i) {
+            // A station the zoom puts outside the frame is not drawn: the
+            // margin over it picks nothing.
             const TPoint q = WorldToScreen(CruiseStationPos[i], CurrentZoomRect(), M, false, true);
-            if (PointInRect(Rect(q.X - 3, q.Y - 3, q.X + 3, q.Y + 3), X, Y) && CruiseStationPos[i].x > WestLimit)
+            if (PointInRect(Rect(q.X - 3, q.Y - 3, q.X + 3, q.Y + 3), X, Y) && PointInRect(M, q.X, q.Y) &&
+                CruiseStationPos[i].x > WestLimit)
                 HotStationIndex = int(i);
         }
         PaintBox1->setCursor(HotStationIndex != -1 ? Qt::PointingHandCursor : Qt::ArrowCursor);

@@ -575,7 +575,8 @@ bool TForm2::ApplyInPlotEdits()
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     std::string Failures;
     for (const auto &[StoredPres, Change] : Values) {
-        const std::string Failure = Stored.SetLevel(InPlotParam, InPlotCastId, StoredPres, Change);
+        std::string Failure = Stored.SetLevel(InPlotParam, InPlotCastId, StoredPres, Change);
+        Failure += Stored.WorkFailure();
         if (!Failure.empty())
             Failures += (Failures.empty() ? "" : "\n") + Failure;
     }

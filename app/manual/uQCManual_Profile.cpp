@@ -22,6 +22,7 @@
 
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
@@ -30,6 +31,7 @@
 #include <cmath>
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -61,6 +63,29 @@ bool ClimatologyLoaded(const std::string &P)
 {
     const bool Range = SeaCode == "BS" && !IsPtsParam(P) && P != "DOX1";
     return LocalTableFileExists(LocalDbDir + (Range ? std::string("BS_Range") : SeaCode + "_" + P) + ".db");
+}
+
+// What of a parameter's level table the station database lacks, in words;
+// "" when the table has every column the profile selects. Q is a scratch
+// query on the station database.
+std::string MissingOfLevelTable(TZqQuery &Q, const std::string &Param, const std::string &Table,
+                                const std::vector<std::string> &Columns)
+{
+    Q.Close();
+    Q.SQL()->Clear();
+    Q.SQL()->Add("Select top 1 * from " + Table);
+    try {
+        Q.Open();
+    } catch (const std::exception &) {
+        return "The station database has no table " + Table + " for the parameter " + Param + ".";
+    }
+    std::string Missing;
+    for (const std::string &C : Columns)
+        if (Missing.empty() && !Q.FindField(C))
+            Missing = "The table " + Table + " of the station database has no column " + C + " for the parameter " +
+                      Param + ".";
+    Q.Close();
+    return Missing;
 }
 
 } // namespace
@@ -95,8 +120,10 @@ void TForm2::LoadProfile()
     // What was typed next to the plot is written before the rows holding it
     // are selected again.
     ApplyInPlotEdits();
-    if (!tmpStatTbl->Active() || tmpStatTbl->IsEmpty() || ParamList.Count() == 0 || !ParamTbl)
+    if (!tmpStatTbl->Active() || tmpStatTbl->IsEmpty() || ParamList.Count() == 0 || !ParamTbl) {
+        ClearProfile();
         return;
+    }
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
     FindCastUndoValues();
@@ -129,13 +156,25 @@ void TForm2::LoadProfile()
     ZqQuery2->Close();
     ZqQuery2->SetCachedUpdates(true);
     ZqQuery2->SQL()->Clear();
-    if (Pts)
-        ZqQuery2->SQL()->Add("Select ID_Cast, PRES, FPRES, Temp, Ftemp, PSal, FPSal from " + CurParamTable +
-                             " where ID_Cast = " + Id + " order by PRES");
-    else
-        ZqQuery2->SQL()->Add("Select ID_Cast, PRES, FPRES, " + CurParamName + ", F" + CurParamName + " from " +
-                             CurParamTable + " where ID_Cast = " + Id + " order by PRES");
-    ZqQuery2->Open();
+    const std::vector<std::string> Columns =
+        Pts ? std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "Temp", "Ftemp", "PSal", "FPSal"}
+            : std::vector<std::string>{"ID_Cast", "PRES", "FPRES", CurParamName, "F" + CurParamName};
+    std::string Select = "Select ";
+    for (size_t i = 0; i < Columns.size(); ++i)
+        Select += (i ? ", " : "") + Columns[i];
+    ZqQuery2->SQL()->Add(Select + " from " + CurParamTable + " where ID_Cast = " + Id + " order by PRES");
+    try {
+        ZqQuery2->Open();
+    } catch (const std::exception &E) {
+        // A parameter listed for the station whose table, or a column of
+        // it, the station database lacks: nothing to show, and the operator
+        // is told what is missing before the driver's own words.
+        ClearProfile();
+        const std::string Missing = MissingOfLevelTable(*ZqQuery8, CurParamName, CurParamTable, Columns);
+        if (Missing.empty())
+            throw;
+        throw rtl::Exception(Missing + "\n" + E.what());
+    }
     ZqQuery2->FetchAll();
     BuildInPlotRows();
 
@@ -271,6 +310,18 @@ void TForm2::LoadProfile()
     ProfileGridReady = true;
     if (TTreeNode *Node = FindTreeNode(*TreeView1, Id))
         TreeView1->SetSelected(Node);
+}
+
+void TForm2::ClearProfile()
+{
+    DataSource2->SetDataSet(nullptr);
+    ProfileGridReady = false;
+    ZqQuery2->Close();
+    SelectedLevelIndex = PrevLevelIndex = -1;
+    LevelMarkerX = LevelMarkerY = 0;
+    for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
+        E->clear();
+    PaintBox2->Repaint();
 }
 
 void TForm2::ComputeDensity()

@@ -7,7 +7,9 @@
 //    prepared once and as a new text each; then both in one transaction,
 //    the texts each on a handle of its own, and the texts one after another
 //    on one kept handle with the calls the client components make around
-//    each (the flag write-back's way).
+//    each (the flag write-back's way);
+//  - a text-heavy select (LIKE, = and ORDER BY on 200,000 station names)
+//    through our driver and through the C API.
 // Each route checks its checksum against the C API's; one warm-up, then the
 // median of five runs, the routes alternating within each run.
 #include <sql.h>
@@ -154,6 +156,78 @@ TChecksum FetchOdbc(TOdbc &O)
     return C;
 }
 
+// Station names in Cyrillic and Latin, small letters only, so that plain
+// SQLite's NOCASE and LIKE give the same rows in the same order as the
+// driver's comparison of every letter's case: the C API is the baseline.
+constexpr int NameRows = 200000;
+const char *const TextSelect = "SELECT ID_Cast, StationName FROM Stations WHERE StationName LIKE '%ция 1%' OR "
+                               "StationName = 'station 77' ORDER BY StationName";
+
+void GenerateNames(const std::string &APath)
+{
+    sqlite3 *Db = nullptr;
+    sqlite3_open(APath.c_str(), &Db);
+    sqlite3_exec(Db, "CREATE TABLE Stations (ID_Cast LONG, StationName TEXT(20) COLLATE NOCASE); BEGIN", nullptr,
+                 nullptr, nullptr);
+    sqlite3_stmt *S = nullptr;
+    sqlite3_prepare_v2(Db, "INSERT INTO Stations VALUES (?, ?)", -1, &S, nullptr);
+    for (int i = 0; i < NameRows; ++i) {
+        const std::string Name = (i % 2 ? "станция " : "station ") + std::to_string((i * 7919) % NameRows);
+        sqlite3_bind_int(S, 1, i);
+        sqlite3_bind_text(S, 2, Name.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(S) != SQLITE_DONE)
+            Die("cannot write the station names");
+        sqlite3_reset(S);
+    }
+    sqlite3_finalize(S);
+    sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(Db);
+}
+
+// Rows, and their keys and name lengths weighted by their place.
+void AddTextRow(TChecksum &C, long long AId, size_t ANameBytes)
+{
+    C.Ints += AId * (C.Rows % 1000 + 1) + static_cast<long long>(ANameBytes);
+    ++C.Rows;
+}
+
+TChecksum TextSelectCApi(const std::string &APath)
+{
+    sqlite3 *Db = nullptr;
+    sqlite3_open_v2(APath.c_str(), &Db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *S = nullptr;
+    sqlite3_prepare_v2(Db, TextSelect, -1, &S, nullptr);
+    TChecksum C;
+    while (sqlite3_step(S) == SQLITE_ROW)
+        AddTextRow(C, sqlite3_column_int(S, 0), static_cast<size_t>(sqlite3_column_bytes(S, 1)));
+    sqlite3_finalize(S);
+    sqlite3_close(Db);
+    return C;
+}
+
+TChecksum TextSelectOdbc(TOdbc &O)
+{
+    SQLHSTMT S;
+    SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
+    SQLINTEGER Id[Rowset];
+    char Name[Rowset][64];
+    SQLLEN IdInd[Rowset], NameInd[Rowset];
+    SQLULEN Fetched = 0;
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(Rowset), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROWS_FETCHED_PTR, &Fetched, 0);
+    if (!SQL_SUCCEEDED(SQLExecDirect(S, (SQLCHAR *)TextSelect, SQL_NTS)))
+        Die("text select failed: " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    SQLBindCol(S, 1, SQL_C_SLONG, Id, sizeof(SQLINTEGER), IdInd);
+    SQLBindCol(S, 2, SQL_C_CHAR, Name, sizeof Name[0], NameInd);
+    TChecksum C;
+    while (SQL_SUCCEEDED(SQLFetch(S)))
+        for (SQLULEN i = 0; i < Fetched; ++i)
+            AddTextRow(C, Id[i], static_cast<size_t>(NameInd[i]));
+    SQLFreeHandle(SQL_HANDLE_STMT, S);
+    return C;
+}
+
 // ASpan: the rows are taken from the first ASpan of the table.
 void UpdateByKey(TOdbc &O, int ARound, int ASpan = Rows)
 {
@@ -289,6 +363,7 @@ int main()
     std::filesystem::create_directories(Dir);
     const std::string Path = (Dir / "pts.mdb").string();
     Generate(Path);
+    GenerateNames(Path);
 
     TOdbc Ours("DRIVER={Microsoft Access Driver (*.mdb)};ExtendedAnsiSQL=1;DBQ=" + Path);
     TOdbc Theirs("DRIVER=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=" + Path);
@@ -320,6 +395,23 @@ int main()
     std::printf("fetch_sqlite_capi: %.1f ms\n", MCApi * 1000);
     std::printf("ratio sqliteodbc_time_over_ours: %.2f\n", MTheirs / MOurs);
     std::printf("ratio sqlite_capi_time_over_ours: %.2f\n", MCApi / MOurs);
+
+    const TChecksum TextExpected = TextSelectCApi(Path);
+    if (TextExpected.Rows == 0 || !(TextSelectOdbc(Ours) == TextExpected))
+        Die("our driver's text select returned other rows than the C API");
+    std::vector<double> TTextOurs, TTextCApi;
+    for (int Run = 0; Run < 5; ++Run) {
+        std::vector<std::function<void()>> Steps = {
+            [&] { TTextOurs.push_back(Seconds([&] { TextSelectOdbc(Ours); })); },
+            [&] { TTextCApi.push_back(Seconds([&] { TextSelectCApi(Path); })); }};
+        if (Run % 2)
+            std::reverse(Steps.begin(), Steps.end());
+        for (auto &S : Steps)
+            S();
+    }
+    std::printf("text_select_ours: %.1f ms\n", Median(TTextOurs) * 1000);
+    std::printf("text_select_sqlite_capi: %.1f ms\n", Median(TTextCApi) * 1000);
+    std::printf("ratio sqlite_capi_time_over_ours_text_select: %.2f\n", Median(TTextCApi) / Median(TTextOurs));
 
     UpdateByKey(Ours, 0); // warm-up
     std::vector<double> TUpd;

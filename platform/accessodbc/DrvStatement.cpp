@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -467,18 +468,23 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
     PrepareSqlite();
     // CURRENCY columns are stored scaled: a statement that touches one is
     // translated again with their names, and prepared again.
-    // Date columns joined with & are translated again the same way.
+    // Date columns joined with & and text columns compared in a condition,
+    // grouping or ordering are translated again the same way.
     if (Stmt && Tr->Kind != jet::TJetStatementKind::CreateTable) {
+        const std::vector<std::string> &Compared = Tr->ComparedNames;
         for (const auto &Table : Reads.Tables)
             for (const auto &C : Conn->TableColumns(Table)) {
                 if (C.Type == TJetType::Currency)
                     Ctx.CurrencyColumns.push_back(Upper(C.Name));
                 else if (C.Type == TJetType::DateTime)
                     Ctx.DateColumns.push_back(Upper(C.Name));
+                else if ((C.Type == TJetType::Text || C.Type == TJetType::Memo) &&
+                         std::find(Compared.begin(), Compared.end(), Upper(C.Name)) != Compared.end())
+                    Ctx.TextColumns.push_back(Upper(C.Name));
             }
         if (AJetSql.find('&') == std::string::npos)
             Ctx.DateColumns.clear();
-        if (!Ctx.CurrencyColumns.empty() || !Ctx.DateColumns.empty()) {
+        if (!Ctx.CurrencyColumns.empty() || !Ctx.DateColumns.empty() || !Ctx.TextColumns.empty()) {
             if (Tr->Kind == jet::TJetStatementKind::Insert)
                 for (const auto &C : Conn->TableColumns(Tr->TargetTable))
                     Ctx.InsertTargetColumns.push_back(C.Name);

@@ -822,6 +822,42 @@ void VarFinal(sqlite3_context *C)
     sqlite3_result_double(C, ASqrt ? std::sqrt(V) : V);
 }
 
+// Jet compares text without regard to case in every alphabet; SQLite's
+// NOCASE and LIKE fold ASCII letters only. The translator marks text columns
+// compared in conditions, groupings and orderings COLLATE JETNOCASE, and
+// LIKE is replaced on the connection. The file keeps NOCASE in its schema
+// and indexes, so plain SQLite tools still read and check it; an index
+// ordered by NOCASE simply does not serve a JETNOCASE comparison.
+int CompareNoCase(void *, int AN, const void *A, int BN, const void *B)
+{
+    return CompareFolded(static_cast<const char *>(A), static_cast<size_t>(AN), static_cast<const char *>(B),
+                         static_cast<size_t>(BN));
+}
+
+// like(pattern, text[, escape]), as SQLite calls it for text LIKE pattern.
+void Like(sqlite3_context *C, int N, TArgs A)
+{
+    const unsigned char *P = sqlite3_value_text(A[0]);
+    const int PN = sqlite3_value_bytes(A[0]);
+    const unsigned char *T = sqlite3_value_text(A[1]);
+    const int TN = sqlite3_value_bytes(A[1]);
+    if (PN > sqlite3_limit(sqlite3_context_db_handle(C), SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1))
+        return sqlite3_result_error(C, "LIKE or GLOB pattern too complex", -1);
+    char32_t Escape = 0;
+    if (N == 3) {
+        const unsigned char *E = sqlite3_value_text(A[2]);
+        if (!E)
+            return;
+        const std::u32string Es = Decode(E, sqlite3_value_bytes(A[2]));
+        if (Es.size() != 1)
+            return sqlite3_result_error(C, "ESCAPE expression must be a single character", -1);
+        Escape = Es[0];
+    }
+    if (P && T)
+        sqlite3_result_int(C, LikeFolded(reinterpret_cast<const char *>(P), static_cast<size_t>(PN),
+                                         reinterpret_cast<const char *>(T), static_cast<size_t>(TN), Escape));
+}
+
 struct TFn {
     const char *Name;
     int Args;
@@ -921,6 +957,10 @@ void RegisterJetFunctions(sqlite3 *Db, const std::int64_t *AIdentity)
     for (const TFn &F : Fns)
         sqlite3_create_function_v2(Db, F.Name, F.Args, SQLITE_UTF8 | (F.Deterministic ? SQLITE_DETERMINISTIC : 0),
                                    nullptr, F.Fn, nullptr, nullptr, nullptr);
+    for (int Args : {2, 3})
+        sqlite3_create_function_v2(Db, "like", Args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                                   Like, nullptr, nullptr, nullptr);
+    sqlite3_create_collation_v2(Db, "JETNOCASE", SQLITE_UTF8, nullptr, CompareNoCase, nullptr);
     sqlite3_create_function_v2(Db, "jet_identity", 0, SQLITE_UTF8, const_cast<std::int64_t *>(AIdentity), Identity,
                                nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(Db, "jet_first", 1, SQLITE_UTF8, nullptr, nullptr, FirstLastStep<true>,

@@ -1,7 +1,9 @@
 // The Jet functions (Month, DateAdd, IIf's helpers, Mid, Nz, ...) as SQLite
 // functions registered on each connection under the names the translator
 // writes ("jet_" + the Jet name). Values follow the station-database storage:
-// dates are Jet day numbers in a double, YesNo is -1/0.
+// dates are Jet day numbers in a double, YesNo is -1/0. With them come
+// Jet's text comparison: the collation JETNOCASE and LIKE, both ignoring
+// the case of Latin, Greek and Cyrillic letters.
 #pragma once
 
 #include <cstdint>

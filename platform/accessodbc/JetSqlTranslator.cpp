@@ -474,6 +474,10 @@ public:
         Transform(Top);
         if (FCtx.LiftLiterals)
             LiftLiterals(Top);
+        using K = TJetStatementKind;
+        if (FResult.Kind == K::Select || FResult.Kind == K::SelectInto || FResult.Kind == K::Insert ||
+            FResult.Kind == K::Update || FResult.Kind == K::Delete)
+            TextComparisons(Top, false);
 
         FResult.Sql = Emit(Top);
         return FResult;
@@ -1499,6 +1503,53 @@ private:
                 N.Tok.Lift = true;
             }
             SkipNext = false;
+        }
+    }
+
+    // --- text compared as Jet compares it
+    // A text column in a condition, a grouping or an ordering is marked
+    // COLLATE JETNOCASE (a collation of the connection that ignores the case
+    // of every letter it knows): =, <>, <, IN, BETWEEN, joins, GROUP BY and
+    // ORDER BY then all compare with it, since SQLite takes an operand's
+    // explicit collation before the column's NOCASE. The file's schema
+    // keeps NOCASE. A select list is left alone: a plain column there keeps
+    // its name, type and origin. Functions, qualifiers and keywords are no
+    // columns; LEFT and RIGHT that remain after the functions were renamed
+    // are joins, and end the condition like the other clauses.
+    void TextComparisons(std::vector<TNode> &G, bool ACompare)
+    {
+        bool Compare = ACompare;
+        for (size_t i = 0; i < G.size(); ++i) {
+            TNode &N = G[i];
+            if (N.IsGroup) {
+                TextComparisons(N.Items, Compare && !StartsStatement(N));
+                continue;
+            }
+            if (N.Tok.Kind == TK::Ident) {
+                const std::string U = Upper(N.Tok.Text);
+                static const std::set<std::string> Starts = {"WHERE", "ON", "HAVING", "BY"};
+                static const std::set<std::string> Ends = {"SELECT", "FROM", "JOIN",   "INNER", "LEFT",  "RIGHT",
+                                                           "OUTER",  "SET",  "VALUES", "INTO",  "LIMIT", "UNION"};
+                if (Starts.count(U) || Ends.count(U)) {
+                    Compare = Starts.count(U) > 0;
+                    continue;
+                }
+                if (IsSqlKeyword(U) || U == "COLLATE")
+                    continue;
+            } else if (N.Tok.Kind != TK::Name) {
+                continue;
+            }
+            const bool Qualifier = i + 1 < G.size() && (G[i + 1].IsGroup || IsPunct(G[i + 1], "."));
+            if (!Compare || Qualifier || (i > 0 && IsKw(G[i - 1], "AS")) ||
+                (i + 1 < G.size() && IsKw(G[i + 1], "COLLATE")))
+                continue;
+            const std::string U = Upper(N.Tok.Text);
+            if (std::find(FResult.ComparedNames.begin(), FResult.ComparedNames.end(), U) == FResult.ComparedNames.end())
+                FResult.ComparedNames.push_back(U);
+            if (std::find(FCtx.TextColumns.begin(), FCtx.TextColumns.end(), U) != FCtx.TextColumns.end()) {
+                G.insert(G.begin() + static_cast<long>(i) + 1, {Tok(TK::Ident, "COLLATE"), Tok(TK::Ident, "JETNOCASE")});
+                i += 2;
+            }
         }
     }
 

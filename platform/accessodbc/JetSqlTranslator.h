@@ -51,6 +51,10 @@ struct TJetTranslation {
     // TJetShape::Literals) bound to each parameter after the ParamCount
     // markers, in parameter order. Markers are then numbered (?1, ?2, ...).
     std::vector<int> LiftedLiterals;
+    // Upper-case names compared in a condition (WHERE, ON, HAVING), a
+    // grouping or an ordering: the text columns among them are what the
+    // driver's second pass hands in as TJetTranslateContext::TextColumns.
+    std::vector<std::string> ComparedNames;
 };
 
 // One literal as written; its kind says how SQLite reads it: 'S' text,
@@ -87,6 +91,9 @@ struct TJetTranslateContext {
     // DATETIME columns (upper-case names) of the tables the statement uses:
     // an operand of & that is one of them joins the date's text.
     std::vector<std::string> DateColumns;
+    // Text columns (upper-case names) compared in a condition, a grouping or
+    // an ordering: compared as Jet compares text, COLLATE JETNOCASE.
+    std::vector<std::string> TextColumns;
     // The target table's columns in order, for INSERT without a column list.
     std::vector<std::string> InsertTargetColumns;
     // Literals that are plain values of a SELECT, INSERT, UPDATE or DELETE

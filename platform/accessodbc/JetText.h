@@ -1,5 +1,6 @@
 // UTF-8 code points: the one decoder and encoder of the driver (SQLite text
-// is UTF-8; SQL_C_WCHAR and the Jet text functions work on characters).
+// is UTF-8; SQL_C_WCHAR and the Jet text functions work on characters), and
+// text compared as Jet compares it, without regard to case.
 #pragma once
 
 #include <cstddef>
@@ -10,5 +11,15 @@ namespace jet {
 // Malformed sequences read as U+FFFD.
 std::u32string DecodeUtf8(const char *AText, size_t ABytes);
 void AppendUtf8(std::string &AOut, char32_t ACodePoint);
+
+// A letter's small form, for comparisons that ignore case (the letters it
+// knows are listed where it is defined); any other code point as it is.
+char32_t FoldCase(char32_t ACodePoint);
+// Two UTF-8 texts compared code point by code point with case folded:
+// negative, zero or positive. On ASCII it orders exactly as SQLite's NOCASE.
+int CompareFolded(const char *A, size_t ABytes, const char *B, size_t BBytes);
+// LIKE with case folded: % any run of characters, _ one character, and
+// the character after AEscape (0 for none) literally.
+bool LikeFolded(const char *APattern, size_t APatternBytes, const char *AText, size_t ATextBytes, char32_t AEscape);
 
 } // namespace jet

@@ -20,25 +20,29 @@
 namespace {
 
 // An application event filter sees each key press once per receiver on its
-// way up the parent chain; only the first delivery of an event counts. Qt
-// makes each press's event afresh, often at the address of the one before,
-// so the remembered event is forgotten once its delivery is over.
+// way up the parent chain, from the window to the focused control and on to
+// its parents; only the first delivery of an event counts. The hook is
+// called when that delivery is over and no control took the key: a cell
+// editor that cancels its typing or a drop-down list that closes keeps its
+// Esc. Qt makes each press's event afresh, often at the address of the one
+// before, so the remembered event is forgotten once its delivery is over.
 class TEscFilter : public QObject {
 public:
     std::function<void()> OnEsc;
     void Delivered(const QEvent *Event)
     {
-        if (Event == FLast)
-            FLast = nullptr;
+        if (Event != FLast)
+            return;
+        FLast = nullptr;
+        if (!Event->isAccepted() && OnEsc)
+            OnEsc();
     }
     bool eventFilter(QObject *Watched, QEvent *Event) override
     {
-        if (Event->type() == QEvent::KeyPress && OnEsc) {
+        if (Event->type() == QEvent::KeyPress && OnEsc && Event != FLast) {
             auto *Key = static_cast<QKeyEvent *>(Event);
-            if (Key->key() == Qt::Key_Escape && Key != FLast) {
+            if (Key->key() == Qt::Key_Escape)
                 FLast = Key;
-                OnEsc();
-            }
         }
         return QObject::eventFilter(Watched, Event);
     }

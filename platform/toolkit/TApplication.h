@@ -36,8 +36,10 @@ bool RunGuarded(const std::function<void()> &Handler);
 void ProcessMessages();
 
 // Calls OnEsc for every Esc key press that reaches any window of the
-// application. The key press goes on to its window as usual. One hook at a
-// time; installing a new one replaces the old, an empty function removes it.
+// application and that no control there takes for itself, once its delivery
+// is over (a cell editor cancelling its typing, a drop-down list closing or
+// a Cancel button keep their Esc). One hook at a time; installing a new one
+// replaces the old, an empty function removes it.
 void InstallEscHook(std::function<void()> OnEsc);
 
 // The screen size in pixels: the primary screen's, unless a test or the

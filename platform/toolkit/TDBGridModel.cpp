@@ -5,6 +5,7 @@
 
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
+#include "platform/toolkit/TDialogs.h"
 
 class TDBGridModel::TLink : public TDataLink {
 public:
@@ -172,15 +173,28 @@ bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, in
 {
     TField *F = ColumnField(AIndex.column());
     TDataSet *D = FLink->DataSet();
-    if (ARole != Qt::EditRole || !F || !D || AIndex.row() < 0 || AIndex.row() >= FRows)
+    // A message shown while an edit is written (its failure, or one of the
+    // dataset's own handlers) takes the focus from the cell's editor, which
+    // then commits its text once more: that commit is no edit of its own.
+    if (ARole != Qt::EditRole || !F || !D || AIndex.row() < 0 || AIndex.row() >= FRows || FSetting)
         return false;
+    FSetting = true;
+    struct TReset {
+        bool &Flag;
+        ~TReset() { Flag = false; }
+    } Reset{FSetting};
     FLastError.clear();
+    const std::string Text = AValue.toString().toStdString();
     try {
+        // A cell left as its editor got it writes nothing: the edit text
+        // may be rounded by the field's display format.
+        if (FLink->AtRow(AIndex.row(), [&] { return F->Text(); }) == Text)
+            return true;
         int Distance = AIndex.row() - FLink->ActiveRecord();
         if (Distance != 0)
             D->MoveBy(Distance);
         D->Edit();
-        F->SetText(AValue.toString().toStdString());
+        F->SetText(Text);
         D->Post();
         return true;
     } catch (const std::exception &E) {
@@ -188,8 +202,10 @@ bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, in
         try {
             D->Cancel();
         } catch (const std::exception &) {
-            // The edit stays pending; the grid shows the error.
+            // The edit stays pending; the operator is told of the failure.
         }
-        return false;
     }
+    // The cell goes back to its value, and the operator is told why.
+    MessageDlg(FLastError.toStdString(), mtError, mbOK);
+    return false;
 }

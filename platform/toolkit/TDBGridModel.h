@@ -30,7 +30,7 @@ public:
     TField *ColumnField(int AColumn) const;
     // The row of the dataset's current record (-1 when there is none).
     int CurrentRow() const;
-    // The text of an edit that failed to post, for the grid to show.
+    // The text of the last edit that failed to post, as the message said.
     const QString &LastError() const { return FLastError; }
 
     int rowCount(const QModelIndex &AParent = QModelIndex()) const override;
@@ -53,4 +53,5 @@ private:
     std::vector<TField *> FColumns;
     int FRows = 0;
     QString FLastError;
+    bool FSetting = false; // an edit is being written
 };

@@ -1,7 +1,20 @@
-// Forms with the toolkit's modal result.
+// Forms with the toolkit's modal result and their Enter and Esc.
 #include "platform/toolkit/TForm.h"
 
 #include "platform/toolkit/TDialogs.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
+
+void ControlMade(QObject *AControl)
+{
+    // Qt makes every push button of a dialog an "auto default": the first
+    // one becomes the dialog's default when it is shown, and so does each
+    // one the focus passes through, so that an Enter no control used
+    // clicks whichever that was.
+    if (auto *Button = qobject_cast<QPushButton *>(AControl))
+        Button->setAutoDefault(false);
+}
 
 TForm::TForm(QWidget *AOwner, const char *AName) : QDialog(AOwner)
 {
@@ -18,6 +31,8 @@ void TForm::SetModalResult(int AValue)
         done(AValue);
 }
 
+void TForm::SetCancelButton(QAbstractButton *AButton) { FCancelButton = AButton; }
+
 int TForm::ShowModal() { return ::ShowModal(*this); }
 
 int TForm::ExecModal()
@@ -29,4 +44,35 @@ int TForm::ExecModal()
     if (FModalResult == mrNone)
         FModalResult = Result == QDialog::Accepted ? int(mrOk) : int(mrCancel);
     return FModalResult;
+}
+
+void TForm::keyPressEvent(QKeyEvent *AEvent)
+{
+    const int Key = AEvent->key();
+    const Qt::KeyboardModifiers Mods = AEvent->modifiers() & ~Qt::KeypadModifier;
+    if (Mods == Qt::NoModifier && Key == Qt::Key_Escape) {
+        // What no control took goes on to the application (its Esc hook).
+        if (FCancelButton && FCancelButton->isVisible() && FCancelButton->isEnabled())
+            FCancelButton->click();
+        else
+            AEvent->ignore();
+        return;
+    }
+    if (Mods == Qt::NoModifier && (Key == Qt::Key_Return || Key == Qt::Key_Enter)) {
+        // A focused push button takes Enter as it takes the space bar.
+        auto *Focused = qobject_cast<QPushButton *>(focusWidget());
+        if (Focused && Focused->isVisible() && Focused->isEnabled()) {
+            Focused->click();
+            return;
+        }
+        for (QPushButton *Button : findChildren<QPushButton *>())
+            if (Button->isDefault() && Button->window() == this && Button->isVisible()) {
+                if (Button->isEnabled())
+                    Button->click();
+                return;
+            }
+        AEvent->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(AEvent);
 }

@@ -4,14 +4,23 @@
 // to anything but mrNone while the form runs modally closes it with that
 // result. ShowModal goes through the dialog seam (TDialogs.h).
 //
+// Enter and Esc do on a form only what the form gives them: Enter clicks
+// the focused push button, else the form's default button (the one made
+// default with setDefault); Esc clicks the form's Cancel button. A form
+// without them leaves both keys to its focused control, where a dialog
+// would click its first push button and close itself.
+//
 // Every named control is made through MakeControl, which gives it its name
 // as objectName, so that tests find "Label11" or "CheckListBox6".
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 
 #include <string>
+
+class QAbstractButton;
 
 class TForm : public QDialog {
 public:
@@ -22,16 +31,27 @@ public:
     int ShowModal(); // through the dialog seam
     // Runs the real modal loop; only the program's seam calls this.
     int ExecModal();
+    // The button that Esc clicks (while it is visible and enabled).
+    void SetCancelButton(QAbstractButton *AButton);
+
+protected:
+    void keyPressEvent(QKeyEvent *AEvent) override;
 
 private:
     int FModalResult = 0;
     bool FInModal = false;
+    QPointer<QAbstractButton> FCancelButton;
 };
+
+// A push button made here is the default of its dialog only when made so
+// with setDefault, never by having the focus once or by coming first.
+void ControlMade(QObject *AControl);
 
 template <class T, class... A>
 T *MakeControl(QWidget *Parent, const char *Name, A &&...Args)
 {
     T *Control = new T(std::forward<A>(Args)..., Parent); // owned by Parent
     Control->setObjectName(QString::fromLatin1(Name));
+    ControlMade(Control);
     return Control;
 }

@@ -106,11 +106,40 @@ protected:
 
 TEST_F(JetSql, TextComparisonAndOrderIgnoreCase)
 {
-    EXPECT_EQ(Query("SELECT ID FROM N WHERE Name = 'ABC'"), (TRows{{"1"}}));
-    EXPECT_EQ(Query("SELECT ID FROM N WHERE Name LIKE 'ab_' ORDER BY Name"), (TRows{{"1"}, {"2"}}));
-    EXPECT_EQ(Query("SELECT Count(*) FROM (SELECT DISTINCT UCase(Name) FROM N WHERE ID < 3) X"), (TRows{{"2"}}));
-    // The Access dialect's LIKE escape: a bracketed wildcard is literal.
-    EXPECT_EQ(Query("SELECT ID FROM N WHERE Name LIKE 'a[%]b'"), (TRows{{"3"}}));
+    // Every letter's case alike in the station databases' alphabets, also
+    // where an index on the names could answer; plain SQLite still finds
+    // the file sound.
+    Exec("CREATE TABLE W (ID Long, Name Text(20), PRIMARY KEY (ID))");
+    Exec("CREATE INDEX W_Name ON W (Name)");
+    const char *Names[] = {"Экспедиция_Тест", "аист", "Банк", "бАНК", "ЁЛКА", "ґанок", "École", "ΟΔΟΣ", "Łódź"};
+    for (size_t i = 0; i < std::size(Names); ++i)
+        Exec("INSERT INTO W VALUES (" + std::to_string(i + 1) + ", '" + Names[i] + "')");
+    const std::pair<const char *, TRows> Cases[] = {
+        {"SELECT ID FROM N WHERE Name = 'ABC'", {{"1"}}},
+        {"SELECT ID FROM N WHERE Name LIKE 'ab_' ORDER BY Name", {{"1"}, {"2"}}},
+        {"SELECT Count(*) FROM (SELECT DISTINCT UCase(Name) FROM N WHERE ID < 3) X", {{"2"}}},
+        // The Access dialect's LIKE escape: a bracketed wildcard is literal.
+        {"SELECT ID FROM N WHERE Name LIKE 'a[%]b'", {{"3"}}},
+        {"SELECT ID FROM W WHERE Name = 'экспедиция_тест'", {{"1"}}},
+        {"SELECT Count(*) FROM W WHERE Name <> 'ЭКСПЕДИЦИЯ_ТЕСТ'", {{"8"}}},
+        {"SELECT ID FROM W WHERE Name LIKE 'экс%' OR Name LIKE '_ИСТ' ORDER BY ID", {{"1"}, {"2"}}},
+        {"SELECT ID FROM W WHERE Name IN ('ёлка', 'ҐАНОК', 'école', 'οδος', 'łÓDŹ') ORDER BY ID",
+         {{"5"}, {"6"}, {"7"}, {"8"}, {"9"}}},
+        {"SELECT Name FROM W WHERE ID IN (2, 3, 5) ORDER BY Name", {{"аист"}, {"Банк"}, {"ЁЛКА"}}},
+        {"SELECT Count(*) FROM W WHERE ID < 5 GROUP BY Name ORDER BY Count(*)", {{"1"}, {"1"}, {"2"}}},
+        {"SELECT a.ID, b.ID FROM W a INNER JOIN W b ON a.Name = b.Name WHERE a.ID < b.ID", {{"3", "4"}}},
+        {"SELECT ID FROM W WHERE ID IN (SELECT ID FROM W WHERE Name = 'бАнК') ORDER BY ID", {{"3"}, {"4"}}},
+    };
+    for (const auto &[Sql, Rows] : Cases)
+        EXPECT_EQ(Query(Sql), Rows) << Sql;
+    sqlite3 *Raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(DbPath.c_str(), &Raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt *St = nullptr;
+    sqlite3_prepare_v2(Raw, "PRAGMA integrity_check", -1, &St, nullptr);
+    EXPECT_EQ(sqlite3_step(St), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(St, 0)), "ok");
+    sqlite3_finalize(St);
+    sqlite3_close(Raw);
 }
 
 TEST_F(JetSql, ExpressionsAsJetEvaluatesThem)

@@ -66,3 +66,15 @@ TEST(JetTranslator, DateOperandsOfConcatenationAndGuardedDivisors)
     EXPECT_EQ(jet::TranslateJetSql("SELECT a / 4, a / 0 FROM t", C).Sql,
               "SELECT a * 1.0 / 4 , a * 1.0 / (jet_divisor ((0))) FROM t");
 }
+
+TEST(JetTranslator, TextColumnsAreComparedIgnoringCaseWhereTheyAreCompared)
+{
+    jet::TJetTranslateContext C;
+    C.TextColumns = {"NAME"};
+    // The select list keeps its plain columns; functions, tables and joins are no columns.
+    EXPECT_EQ(jet::TranslateJetSql("SELECT Name, Len(Name) FROM t LEFT JOIN u ON t.Name = u.Name WHERE Left(Name, 1) IN "
+                                   "(SELECT Name FROM v WHERE v.[Name] <> ?) GROUP BY Name ORDER BY u.Name DESC", C).Sql,
+              "SELECT Name , jet_LEN (Name) FROM t LEFT JOIN u ON t . Name COLLATE JETNOCASE = u . Name COLLATE JETNOCASE "
+              "WHERE jet_LEFT (Name COLLATE JETNOCASE , 1) IN (SELECT Name FROM v WHERE v . \"Name\" COLLATE JETNOCASE <> ?) "
+              "GROUP BY Name COLLATE JETNOCASE ORDER BY u . Name COLLATE JETNOCASE DESC");
+}

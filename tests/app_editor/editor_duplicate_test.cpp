@@ -97,6 +97,7 @@ TEST_F(EditorDuplicates, ThePanelShowsTheCandidatesOnTheMapAndInTheirGrid)
     EXPECT_TRUE(D->FieldByName("FLon")->Visible());
     EXPECT_EQ(D->FieldByName("FLon")->DisplayWidth(), 2);
     EXPECT_FALSE(D->FieldByName("ID_Cruise")->Visible());
+    EXPECT_EQ(D->FieldByName("Time_Cast")->DisplayText().size(), 5u); // "hh:mm"
     // While the duplicates show, the position and time of a station are read-only.
     ChooseStation(F->DBGrid1, Station);
     EXPECT_EQ(F->DBGrid1->FixedColor(), clMoneyGreen);

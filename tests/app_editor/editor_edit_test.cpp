@@ -69,6 +69,14 @@ TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
     EXPECT_EQ(UndoRows().size(), 3u);
     EXPECT_FALSE(F->BitBtn1->isEnabled());
     EXPECT_EQ(Messages(), "");
+    // An undo row that cannot be kept: the written edit is reported, and the
+    // next edit is written as well.
+    UndoParamTbl->Close();
+    UndoParamTbl->SetTableName("Gone");
+    EditLevel(3, "TEMP", "9.25");
+    EditLevel(4, "TEMP", "9.125");
+    EXPECT_EQ(Db("TEMP", 3) + " " + Db("TEMP", 4), "9.25 9.125");
+    EXPECT_EQ(Script->Messages.size(), 2u);
 }
 
 TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
@@ -76,6 +84,9 @@ TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
     // A second row at the level's pressure: no statement keyed by the
     // pressure can tell the two apart.
     Open();
+    // Nor may a typed pressure make two such levels: refused, naming the other.
+    EditLevel(1, "PRES", Pres[2]);
+    EXPECT_NE(Messages().find("has a level at 10 dbar already"), std::string::npos) << Messages();
     const std::string Where = " from PTS_Data where ID_Cast=" + std::to_string(Station) + " and PRES=" + Pres[1];
     SqlExec("insert into PTS_Data (ID_Cast, PRES, TEMP, FTEMP) values (" + std::to_string(Station) + ", " + Pres[1] +
             ", 1, 7)");
@@ -93,6 +104,16 @@ TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
     }
     EXPECT_EQ(Sql("select PRES, TEMP, FTEMP" + Where + " order by TEMP"), Stored);
     EXPECT_TRUE(UndoRows().empty());
+    // A level stored without a pressure is the one whose PRES is empty.
+    SqlExec("insert into PTS_Data (ID_Cast, TEMP) values (" + std::to_string(Station) + ", 1)");
+    PickParam("TEMP");
+    EditLevel(0, "TEMP", "4.5");
+    F->SpeedButton15->click(); // its undo values are its own
+    EXPECT_EQ(F->ComboBox1->currentText().toStdString(), "1");
+    EditLevel(0, "PRES", "500");
+    EXPECT_EQ(Sql("select TEMP from PTS_Data where ID_Cast=" + std::to_string(Station) +
+                  " and (PRES=500 or PRES is null)"),
+              (std::vector<apptest::TRow>{{"4.5"}}));
 }
 
 TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClick)
@@ -118,6 +139,8 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
     Open();
     Activate();
     const std::string Lon = StationDb("Lon"), Lat = StationDb("Lat");
+    TypeInto(F->DBGrid1, StationRow(), "Lon", ""); // F2 and Enter: its text rounded, unchanged
+    EXPECT_EQ(StationDb("Lon"), Lon);
     TypeInto(F->DBGrid1, StationRow(), "Lon", "33.5");
     ASSERT_EQ(StationDb("Lon"), "33.5");
     F->SpeedButton15->click();
@@ -135,6 +158,10 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
     EXPECT_DOUBLE_EQ(std::stod(StationDb("Lon")), std::stod(Lon));
     EXPECT_EQ(StationDb("Lat"), Lat);
     EXPECT_EQ(Messages(), "");
+    // The station list built again keeps the edited station and column.
+    TypeInto(F->DBGrid1, 2, "Lat", "43.25");
+    EXPECT_EQ(F->tmpStatTbl->RecNo(), 3);
+    EXPECT_EQ(F->DBGrid1->SelectedField()->FieldName(), "Lat");
 }
 
 TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
@@ -146,6 +173,8 @@ TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
     SqlExec("insert into Parameters values (" + Id + ", 'FLUO', 'FLUORESCENCE', 'MG/M3')");
     LeaveRunFlagsOf("FLUO");
     Open();
+    PickParam("DOX1"); // at FLUO's 20 dbar, whose undo list is FLUO's own
+    EditLevel(3, "Chem", "6.5");
     PickParam("FLUO");
     EditLevel(1, "Chem", "0.75");
     EditLevel(2, "FChem", "5");
@@ -166,16 +195,20 @@ TEST_F(EditorEdit, AGridEditRefusedByItsFieldLeavesNothingPending)
 {
     // AUTO QC without a climatology: a re-check would say so.
     Open(false);
-    const std::string A = Db("TEMP", 2);
+    const std::string A = Db("TEMP", 2), Flag = Db("FPRES", 2);
     TypeInto(F->DBGrid2, 2, "TEMP", "warm");
-    EXPECT_FALSE(F->DBGrid2->Model().LastError().isEmpty());
+    TypeInto(F->DBGrid2, 2, "FPRES", "23.7");
     // Loading another parameter posts every row of the work table.
     PickParam("PSAL");
     EXPECT_EQ(F->DataSource2->DataSet(), ParamTbl);
     EXPECT_EQ(Grid().RecordCount(), int(Pres.size()));
     EXPECT_EQ(Db("TEMP", 2), A);
+    EXPECT_EQ(Db("FPRES", 2), Flag);
     EXPECT_TRUE(UndoRows().empty());
-    EXPECT_EQ(Messages(), "");
+    // The operator is told why each text went back.
+    ASSERT_EQ(Script->Messages.size(), 2u) << Messages();
+    EXPECT_NE(Script->Messages[0].Text.find("'warm'"), std::string::npos);
+    EXPECT_NE(Script->Messages[1].Text.find("'23.7'"), std::string::npos);
 }
 
 TEST_F(EditorEdit, ManualFlagsReachTheRunsFlagTable)
@@ -211,6 +244,11 @@ TEST_F(EditorEdit, StationTextsAreQuotedAndAnEmptiedCellIsNull)
     EditStation("StationName", "");
     EXPECT_EQ(StationDb("StationName is null"), "1");
     EXPECT_EQ(Messages(), "");
+    // A flag cell takes only a flag.
+    const std::string Flags = StationShown("FLon") + StationDb("FLon");
+    EditStation("FLon", "");
+    EXPECT_EQ(StationShown("FLon") + StationDb("FLon"), Flags);
+    EXPECT_NE(Messages().find("is not a quality flag"), std::string::npos);
 }
 
 TEST_F(EditorEdit, CheckMetadataKeepsTheTestsTheOperatorChose)

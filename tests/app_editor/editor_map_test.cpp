@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -250,14 +251,28 @@ TEST_F(EditorMap, RubberBandZoomFollowsTheStackRules)
     F->ZoomOutBtn->setEnabled(true);
     F->ZoomOutBtn->click();
     EXPECT_EQ(ZoomIndex, 0);
-    // A new zoom in drops the elements above the shown one.
+    // A new zoom in drops the elements above the shown one; its right edge
+    // cuts the cruise's track.
     F->RctSelBtn->setChecked(true);
-    Press(F->PaintBox1, 100, 100);
-    MoveTo(F->PaintBox1, 300, 200);
-    Release(F->PaintBox1, 300, 200);
+    Press(F->PaintBox1, 200, 150);
+    MoveTo(F->PaintBox1, 355, 230);
+    Release(F->PaintBox1, 355, 230);
     F->ZoomInBtn->click();
     EXPECT_EQ(ZoomStack.size(), 2u);
     apptest::SaveScreenshot(*F, "editor_zoomed");
+    // The stations beyond the frame lie under the white margin: not picked.
+    const auto Margin = std::find_if(CruiseStationPts.begin(), CruiseStationPts.end(), [&](TPoint P) {
+        return !PointInRect(MapScreenRect, P.X, P.Y) && P.X < F->PaintBox1->width() && P.Y < F->PaintBox1->height();
+    });
+    ASSERT_NE(Margin, CruiseStationPts.end());
+    Press(F->PaintBox1, Margin->X, Margin->Y);
+    EXPECT_EQ(F->HotStationIndex, -1);
+    EXPECT_EQ(CurStationIndex, 0);
+    // A second session opens on this zoom, with the way back out.
+    CloseEditor();
+    F = &OpenEditor({2});
+    EXPECT_EQ(ZoomIndex, 1);
+    EXPECT_TRUE(F->ZoomOutBtn->isEnabled() && F->ActSizeBtn->isEnabled());
 }
 
 TEST_F(EditorMap, ARubberBandPastTheEdgeIsShiftedBackKeepingItsSize)

@@ -189,16 +189,47 @@ TEST_F(EditorOpen, ResizingOnlyLaysOutAgain)
     EXPECT_EQ(F.ShownCruiseId, 4);
 }
 
-TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapEmpty)
+TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapAndThePlotEmpty)
 {
     SqlExec("delete from Cast_Titles where ID_Cruise = 4");
     TForm2 &F = OpenEditor({2, 4});
+    ASSERT_FALSE(F.ProfilePts.empty());
     PickCruise(4);
     EXPECT_EQ(F.tmpStatTbl->RecordCount(), 0);
     EXPECT_TRUE(CruiseStationPos.empty());
     EXPECT_TRUE(CruiseStationIds.empty());
     EXPECT_TRUE(CruiseStationPts.empty());
+    EXPECT_TRUE(F.ProfilePts.empty());
     EXPECT_TRUE(Script->Messages.empty()) << Script->Texts()[0];
+}
+
+// A parameter listed for the first station that the station database
+// cannot give: the editor names what is missing, and its cruise list takes
+// the next pick.
+TEST_F(EditorOpen, AProfileThatCannotBeReadIsNamedAndTheCruiseListStaysLive)
+{
+    const struct {
+        const char *Break, *Mend, *Named;
+    } Cases[] = {
+        {"alter table PTS_Data rename column FTEMP to FTEMP0", "alter table PTS_Data rename column FTEMP0 to FTEMP",
+         "The table PTS_Data of the station database has no column Ftemp for the parameter TEMP.\n"},
+        {"update Parameters set ParamAbr = 'NTRA' where ID_Cast = 26 and ParamAbr = 'TEMP'",
+         "update Parameters set ParamAbr = 'TEMP' where ID_Cast = 26 and ParamAbr = 'NTRA'",
+         "The station database has no table NTRA for the parameter NTRA.\n"},
+    };
+    for (const auto &C : Cases) {
+        SqlExec(C.Break);
+        Script->Messages.clear();
+        TForm2 &F = OpenEditor({2, 4});
+        ASSERT_EQ(Script->Messages.size(), 1u) << C.Named;
+        EXPECT_EQ(Script->Messages[0].Text.rfind(C.Named, 0), 0u) << Script->Messages[0].Text;
+        EXPECT_TRUE(F.ListBox1->isEnabled()) << C.Named;
+        SqlExec(C.Mend);
+        PickCruise(4);
+        EXPECT_EQ(F.ShownCruiseId, 4);
+        EXPECT_FALSE(F.ProfilePts.empty()) << C.Named;
+        CloseEditor();
+    }
 }
 
 TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)

@@ -98,20 +98,21 @@ TEST_F(LevelChecks, RepeatedPressureAndLevelsBelowTheClimatology)
     // temperature below it.
     StationSql("update PTS_Data set FPRES = 5 where PRES = 2000");
     StationSql("update PTS_Data set FTEMP = 5 where PRES = 2500");
+    StationSql("update PTS_Data set PRES = NULL where PRES = 3000"); // and one lost its pressure
     SelectTests({tstDataClimat});
     Run();
-    TRows Expected = {{"504", "10", "1", "1", "1"},
+    TRows Expected = {{"504", "<null>", "9", "0", "9"},
+                      {"504", "10", "1", "1", "1"},
                       {"504", "1500", "1", "1", "1"},
                       {"504", "2000", "5", "0", "0"},
-                      {"504", "2500", "0", "5", "0"},
-                      {"504", "3000", "0", "0", "9"}};
+                      {"504", "2500", "0", "5", "0"}};
     EXPECT_EQ(Pts(), Expected);
     EXPECT_EQ(QcCruiseMarks(50), "000010 000000");
     // The repeated pressure is the spike test's to mark, and the cruise's
     // record says so.
     SelectTests({tstDataClimat, tstDataSpike});
     Run();
-    Expected[0][2] = "4";
+    Expected[1][2] = "4";
     EXPECT_EQ(Pts(), Expected);
     EXPECT_EQ(QcCruiseMarks(50), "000011 000001");
 }
@@ -215,7 +216,7 @@ TEST(LevelVerdict, EveryRuleOnOneLevel)
          .Want = {0, 1, "write band"}},
         {.Rule = "a fixed pressure is not judged", .In = {.Pres = 600, .Value = 15, .PresFlag = 5}, .Bottom = -500,
          .Want = {5, 1, "write band"}},
-        {.Rule = "a missing pressure: no row", .In = {.Value = 15, .PresEmpty = true}, .Want = {9, 0, ""}},
+        {.Rule = "a missing pressure: a row for its 9", .In = {.Value = 15, .PresEmpty = true}, .Want = {9, 0, "write"}},
         {.Rule = "no interval (lo = hi)", .In = {.Pres = 50, .Value = 15}, .Band = {true, 15, 15},
          .Want = {1, 0, "write"}},
         {.Rule = "no interval to be had", .In = {.Pres = 50, .Value = 15}, .Band = {false}, .Want = {1, 0, "write"}},

@@ -277,15 +277,16 @@ void QcEngineTest::LoadClim(const std::string &Param, const std::vector<TClimRow
     TClimImport Import;
     Import.Grid.push_back({"REGION", "Month", "PRES", Param + "_PAVG", Param + "_PSTD"});
     Import.SubRegions = {{"7"}, {true}};
-    Import.Months = {{"6"}, {true}};
+    Import.Months = {{"6", "12"}, {true, true}};
     for (const TClimRow &R : Rows) {
-        Import.Grid.push_back({"7", "6", rtl::FloatToStr(R.Pres), rtl::FloatToStr(R.Mean), rtl::FloatToStr(R.Sd)});
+        for (const char *Month : {"6", "12"})
+            Import.Grid.push_back({"7", Month, rtl::FloatToStr(R.Pres), rtl::FloatToStr(R.Mean), rtl::FloatToStr(R.Sd)});
         Import.Pressures.Items.push_back(rtl::FloatToStr(R.Pres));
         Import.Pressures.Checked.push_back(true);
     }
     Import.Params = {{Param + "(climat)"}, {true}};
     Import.HasBs = true;
-    ASSERT_EQ(LoadClimatology(Import, *Struct, *ClimMS, *ClimBS, WorkDir), int(Rows.size()));
+    ASSERT_EQ(LoadClimatology(Import, *Struct, *ClimMS, *ClimBS, WorkDir), 2 * int(Rows.size()));
 }
 
 void QcEngineTest::LoadDefaultClim()

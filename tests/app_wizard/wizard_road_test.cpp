@@ -6,6 +6,7 @@
 
 #include "app/Globals.h"
 #include "app/UQC.h"
+#include "app/WorkTables.h"
 #include "app/uReport.h"
 #include "app/manual/CheckTree.h"
 #include "app/manual/uContDlg.h"
@@ -17,6 +18,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDBGridModel.h"
+#include "platform/toolkit/TPaintBox.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -32,6 +34,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -131,6 +134,9 @@ TEST_F(WizardRoad, AllCruisesCheckedReportedAndBackAtTheStart)
     // One row per cruise, with what the engine recorded: location ran.
     EXPECT_EQ(Reported, (TTexts{"BS91_BI01|True", "MS91_CS04|True", "BS92_MN03|True"}));
     EXPECT_EQ(QcCruise(), (TTexts{"1|True|True", "2|True|True", "3|True|True"}));
+    // No climatology here: each parameter and sea is said once, then the levels left unchecked.
+    ASSERT_EQ(Messages().size(), 5u);
+    EXPECT_EQ(Messages()[4].rfind("No climat for TEMP in the Black Sea: its levels at ", 0), 0u) << Messages()[4];
     // Action 1: back at the start page, the run's progress hidden.
     EXPECT_EQ(Form->WizardStep, 0);
     EXPECT_FALSE(Control<QProgressBar>("Gauge1")->isVisible());
@@ -144,6 +150,7 @@ TEST_F(WizardRoad, CustomSearchChecksExactlyTheTickedCruise)
     KeepCruises();
     SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'ABX_03' where ID_Cruise = 3");
     SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'O''BRIEN' where ID_Cruise = 2");
+    SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'Экспедиция_Тест' where ID_Cruise = 1");
     StartWindow();
     ChooseMode(3);
     Next();
@@ -158,6 +165,10 @@ TEST_F(WizardRoad, CustomSearchChecksExactlyTheTickedCruise)
     Search->setText(QStringLiteral("O'BRIEN"));
     ASSERT_EQ(Found->Count(), 1);
     EXPECT_EQ(Found->ItemText(0), "O'BRIEN");
+    // Cyrillic letters are found in either case, as Latin ones are.
+    Search->setText(QStringLiteral("экс*"));
+    ASSERT_EQ(Found->Count(), 1);
+    EXPECT_EQ(Found->ItemText(0), "Экспедиция_Тест");
     Search->setText(QStringLiteral("x' or '1'='1"));
     EXPECT_EQ(Found->Count(), 0);
     EXPECT_TRUE(Messages().empty());
@@ -428,14 +439,17 @@ TEST_F(WizardRoad, AReadOnlyDatabaseIsCheckedAndStaysAsItWas)
     EXPECT_EQ(SqliteRows(Install->DbPath(), "select max(FPRES + FTEMP + FPSAL) from PTS_Data")[0][0], "0");
 }
 
-// The operator's everyday road, twice in one process: the editor alone,
-// "One More Quality check procedure ?" Yes, then a full check with its
-// report. The editor hands back every link it borrowed, so the check after
-// it reads the station parameters through the main window's query. A stage
-// of the set-up that fails without the database being at fault (here the
-// start page's text is missing) is reported, and the window opens with
-// every link in place all the same.
-TEST_F(WizardRoad, EditorThenCheckTwiceEndsWithAReportEachTime)
+// The operator's everyday road, three times in one process: a full check
+// with its report and its write-back question, back at the start; an Esc on
+// the start page; the editor alone, whose write-back writes the check's
+// level flags, then "One More Quality check procedure ?" Yes. Each pass
+// starts clear of the Esc before it and shows every window of its own. The
+// editor hands back every link it borrowed, so the check after it reads the
+// station parameters through the main window's query. A stage of the set-up
+// that fails without the database being at fault (here the start page's
+// text is missing) is reported, and the window opens with every link in
+// place all the same.
+TEST_F(WizardRoad, CheckThenEditorThreeTimesEachWithItsReportAndWriteBack)
 {
     KeepCruises("1");
     std::filesystem::remove(Install->Dir() + "doc/step0.txt");
@@ -443,9 +457,32 @@ TEST_F(WizardRoad, EditorThenCheckTwiceEndsWithAReportEachTime)
     EXPECT_FALSE(Messages().empty());
     EXPECT_EQ(MainConnection, Form->ZqConnection1);
     EXPECT_EQ(CastParamsQry, Form->ZqQuery3);
-    int Reports = 0;
-    for (int Round = 0; Round < 2; ++Round) {
+    const std::string Db = Install->DbPath();
+    for (int Round = 0; Round < 3; ++Round) {
         SCOPED_TRACE(Round);
+        Next();
+        Next();
+        Next();
+        ChooseAction("RadioButton2", true); // check, report, back to the start
+        const size_t Opened = Dialogs->ModalForms.size();
+        Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
+            SaveScreenshot(AForm, "wizard_road_report_" + std::to_string(Round));
+            return int(mrOk);
+        });
+        Next(); // CHECK
+        EXPECT_EQ(TTexts(Dialogs->ModalForms.begin() + long(Opened), Dialogs->ModalForms.end()),
+                  (TTexts{"fmReport", "fmFlagToMainDB"}));
+        EXPECT_EQ(Form->WizardStep, 0);
+        EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat|ChDataSpike"), TTexts{"1|True|True"});
+
+        // The level flags a check with a climatology leaves, and station
+        // flags that differ from every one of them.
+        SqliteExec(LocalDbDir + "worktables.sqlite3",
+                   "attach '" + Db + "' as Station; insert or replace into \"" + DbTablePrefix +
+                       "-PTS_DataFlags\" (ID_Cast, PRES, FPRES, FTEMP, FPSAL) select ID_Cast, PRES, 1, 1, 1 from "
+                       "Station.PTS_Data");
+        SqliteExec(Db, "update PTS_Data set FPRES = 9, FTEMP = 9, FPSAL = 9");
+        QTest::keyClick(Form->BitBtn1, Qt::Key_Escape);
         Next();
         Next();
         Next();
@@ -454,23 +491,20 @@ TEST_F(WizardRoad, EditorThenCheckTwiceEndsWithAReportEachTime)
             SaveScreenshot(AForm, "wizard_road_editor_" + std::to_string(Round));
             return int(mrOk);
         });
+        Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrYes); });
+        Dialogs->ModalHandlers.push_back([](TForm &AForm) {
+            AForm.findChild<QToolButton *>(QStringLiteral("SpeedButton21"))->click(); // every cruise
+            return int(mrOk);
+        });
         Dialogs->MessageAnswers.push_back(mrYes);
         Next(); // CHECK
         ASSERT_EQ(Form->WizardStep, 0);
         EXPECT_EQ(CastParamsQry, Form->ZqQuery3);
-        Next();
-        Next();
-        Next();
-        ChooseAction("RadioButton2", true); // check, report, back to the start
-        Dialogs->ModalHandlers.push_back([&](TForm &AForm) {
-            ++Reports;
-            SaveScreenshot(AForm, "wizard_road_report_" + std::to_string(Round));
-            return int(mrOk);
-        });
-        Next(); // CHECK
-        EXPECT_EQ(Reports, Round + 1);
-        EXPECT_EQ(Form->WizardStep, 0);
-        EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat|ChDataSpike"), TTexts{"1|True|True"});
+        const TTexts Said = Messages();
+        EXPECT_EQ(std::count(Said.begin(), Said.end(), "Flags updating was interrupted!"), 0);
+        const auto Written =
+            SqliteRows(Db, "select count(*) from PTS_Data where FPRES <> 9 or FTEMP <> 9 or FPSAL <> 9");
+        EXPECT_NE(Written[0][0], "0");
     }
 }
 
@@ -535,14 +569,25 @@ TEST_F(WizardRoad, ClosingSavesThresholdsAndSettingsAndEmptiesTemp)
 TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
 {
     KeepCruises("1");
+    const std::string Bad = Install->Dir() + "QCCont/bad.bln";
+    std::ofstream(Bad) << "4\n35 0\n35 20\nforty 42.0\n45 0\n";
     StartWindow();
     Next();
+    Control<QListWidget>("FileListBox1")->setCurrentRow(1); // bad.bln
+    // "View" says the bad line once, before the dialog draws; repaints are silent.
+    Dialogs->ModalHandlers.push_back([&](TForm &F) {
+        EXPECT_EQ(Messages(), TTexts{Bad + ", line 4: Invalid numeric input"});
+        static_cast<TfmContDlg &>(F).PaintBox1->Repaint();
+        SaveScreenshot(F, "contour_dialog_bad_file");
+        return int(mrOk);
+    });
+    Control<QPushButton>("BitBtn3")->click();
+    Control<QPushButton>("BitBtn4")->click(); // Apply
     Next();
     Next();
-    ExtraLinesFile = Install->Dir() + "QCCont/missing.bln";
     const auto Before = QcCruise();
     Next(); // CHECK: the contour file cannot be read
-    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages(), (TTexts{Bad + ", line 4: Invalid numeric input", Bad + ", line 4: Invalid numeric input."}));
     EXPECT_EQ(QcCruise(), Before);
     EXPECT_EQ(ScreenCursor(), crDefault);
     EXPECT_TRUE(Form->BitBtn1->isEnabled());
@@ -571,9 +616,14 @@ TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
     Files->setCurrentItem(Other.front());
     EXPECT_TRUE(Control<QPushButton>("BitBtn4")->isEnabled());
     const std::string Chosen = Install->Dir() + "QCCont/BS_.bln";
-    Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
+    Dialogs->ModalHandlers.push_back([](TForm &F) {
+        static_cast<TfmContDlg &>(F).Button1->click(); // Change coloumns
+        static_cast<TfmContDlg &>(F).BitBtn2->click(); // Cancel
+        return F.ModalResult();
+    });
     Control<QPushButton>("BitBtn3")->click(); // View
     EXPECT_EQ(Dialogs->ModalForms.back(), "fmContDlg");
+    EXPECT_FALSE(SwapCoordColumns); // as the dialog found it
     Control<QPushButton>("BitBtn4")->click(); // Apply
     EXPECT_EQ(ExtraLinesFile, Chosen);
     EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());

@@ -251,12 +251,12 @@ using qctest::TLevel;
 // Levels as CTD and bottle data store them: on the tenth, alone off it in
 // their tenth (halves go to the even tenth, as the checks key their rows),
 // two in a tenth (one on it, both off it), twice at one pressure (on the
-// tenth and off it).
+// tenth and off it; first in a tenth of others, where the judged is unknown).
 const std::vector<TLevel> TwoDecimals = {
     {2, 15.0, 18.05},     {10.25, 12.0, 18.25}, {10.33, 14.7, 18.3}, {10.75, 14.7, 18.3}, {30, 14.2, 18.7},
     {30.04, 14.2, 18.7},  {40.21, 14.0, 18.85}, {40.24, 14.0, 18.86}, {50, 13.75, 19},    {50, 13.75, 19},
-    {100.07, 12.5, 19.5}, {100.07, 12.5, 19.5}};
-const std::set<double> SharedTenths = {30.0, 40.2};
+    {60, 13.5, 19.1},     {60, 13.5, 19.1},     {60.04, 13.5, 19.1},  {100.07, 12.5, 19.5}, {100.07, 12.5, 19.5}};
+const std::set<double> SharedTenths = {60.0};
 // Levels all on the tenth, one of them twice.
 const std::vector<TLevel> OneDecimal = {{2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {50, 13.75, 19}, {50, 13.75, 19}};
 
@@ -265,14 +265,17 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     demogen::TDemoCruise C;
     C.Id = 70;
     C.Stations = {MakeStation(701, 70, 33.0, 44.0, qctest::FixtureDay, 0.25, qctest::FixtureSeaDepth, TwoDecimals),
-                  MakeStation(702, 70, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal)};
+                  MakeStation(702, 70, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal),
+                  MakeStation(703, 70, 33.0, 44.0, qctest::FixtureDay, 0.35, qctest::FixtureSeaDepth, OneDecimal)};
     Open({C});
+    StationSql("update Cast_Titles set Date_Cast = NULL where ID_Cast = 703");
+    StationSql("update PTS_Data set PRES = NULL where ID_Cast = 703 and PRES = 2");
     LoadDefaultClim();
-    SelectTests({tstDataClimat});
+    SelectTests({tstDataClimat, tstDataSpike});
     Run();
-    std::map<std::pair<int, double>, std::string> RunFlags; // by station and tenth
+    std::map<std::pair<int, double>, std::string> RunFlags; // by station and tenth ("<null>" reads 0)
     for (const auto &Row : LevelFlagRows("PTS_DataFlags"))
-        RunFlags[{std::stoi(Row[0]), std::stod(Row[1])}] = Row[2] + "|" + Row[3] + "|" + Row[4];
+        RunFlags[{std::stoi(Row[0]), std::stod("0" + Row[1])}] = Row[2] + "|" + Row[3] + "|" + Row[4];
     ASSERT_EQ((RunFlags[{701, 10.2}]), "1|2|1"); // a verdict of its own, out of the climatic interval
     const std::vector<std::string> Before = StationLevels(701), Before2 = StationLevels(702);
     Dialogs->Messages.clear();
@@ -284,20 +287,25 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     EXPECT_EQ(StatementsSent(), R.Statements);
     const auto Expected = [&](int ACast, const std::vector<std::string> &ABefore) {
         std::vector<std::string> Out;
+        std::string First; // of the tenth: the level the checks judged
         for (const std::string &Level : ABefore) {
             const std::string Pres = Level.substr(0, Level.find('|'));
             const double Tenth = RoundPres(std::stod(Pres));
-            Out.push_back(ACast == 701 && SharedTenths.count(Tenth) ? Level : Pres + "|" + RunFlags.at({ACast, Tenth}));
+            First = Out.empty() || Tenth != RoundPres(std::stod(First)) ? Pres : First;
+            const bool Shared = (ACast == 701 && SharedTenths.count(Tenth)) || Pres != First;
+            Out.push_back(Shared ? Level : Pres + "|" + RunFlags.at({ACast, Tenth}));
         }
         return Out;
     };
     EXPECT_EQ(StationLevels(701), Expected(701, Before));
     EXPECT_EQ(StationLevels(702), Expected(702, Before2));
+    // No climatic verdict without a date; a missing pressure's 9.
+    const std::vector<std::string> Undated = {"<null>|9|0|0", "10.2|0|0|0", "50.0|4|0|0", "50.0|4|0|0"};
+    EXPECT_EQ(StationLevels(703), Undated);
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
     EXPECT_EQ(Dialogs->Messages[0].Text,
-              "2 levels with new flags share their tenth of a decibar with other levels of the station, so the level "
-              "the checks judged is not known; they keep their old flags:\nPTS_Data: ID_Cast 701, PRES 30\n"
-              "PTS_Data: ID_Cast 701, PRES 40.2");
+              "1 levels with new flags share their tenth of a decibar with other levels of the station, so the level "
+              "the checks judged is not known; they keep their old flags:\nPTS_Data: ID_Cast 701, PRES 60");
 }
 
 } // namespace

@@ -111,6 +111,8 @@ TEST_F(ResourcePool, AllBusyTimesOutWith708)
     FDef->SetAsInteger("POOL_OptimalItems", 2);
     FDef->SetAsInteger("POOL_MaxWaitForItemTime", 200);
     Open();
+    // Both items made before they are taken: only the third waits.
+    ASSERT_TRUE(WaitForFree(2));
     TZqIntfPtr<IZqStanObject> A, B, C;
     FPool->Acquire(A);
     FPool->Acquire(B);

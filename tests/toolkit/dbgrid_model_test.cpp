@@ -5,6 +5,7 @@
 
 #include "platform/dataset/TDataSource.h"
 #include "platform/toolkit/TDBGridModel.h"
+#include "platform/toolkit/TDialogs.h"
 // The dataset model's test dataset; this suite's sources are its own folder
 // only, so the fixture's implementation comes in here.
 #include "tests/support/ArrayDataSet.h"
@@ -35,6 +36,7 @@ protected:
     TArrayDataSet DS;
     TDataSource Src;
     TDBGridModel Model;
+    TScriptedDialogs Script;
     int Scrolls = 0, Posts = 0;
 };
 
@@ -79,6 +81,9 @@ TEST_F(DBGridModel, EditsAndPostsThroughTheDataSet)
     EXPECT_EQ(DS.State(), dsBrowse);
     EXPECT_EQ(DS.RecNo(), 5);
     EXPECT_EQ(Cell(4, 2), "Renamed");
+    // A cell left with the text it showed writes nothing, rounded or not.
+    EXPECT_TRUE(Model.setData(Model.index(1, 1), "2.50"));
+    EXPECT_EQ(Posts, 1);
     // The stored record changed, not just the grid.
     DS.Close();
     DS.Open();
@@ -86,7 +91,7 @@ TEST_F(DBGridModel, EditsAndPostsThroughTheDataSet)
     EXPECT_EQ(DS.FieldByName("Name")->AsString(), "Renamed");
     // A text the field refuses leaves the record as it was.
     EXPECT_FALSE(Model.setData(Model.index(0, 1), "abc"));
-    EXPECT_FALSE(Model.LastError().isEmpty());
+    EXPECT_EQ(Script.Texts(), std::vector<std::string>{Model.LastError().toStdString()});
     EXPECT_EQ(DS.State(), dsBrowse);
     EXPECT_EQ(Cell(0, 1), "0"); // fields made afresh at the reopen have no display format
 }

@@ -219,7 +219,9 @@ std::vector<TDemoFinding> TDemoAudit::Cruise(const TDemoCruise &C) const
   for (const TDemoStation *s : order) {
     if (s->Lon < CheckedFromLon)
       continue;
-    if (!FContour.Inside(s->Lon, s->Lat))
+    if (FContour.NearEdge(s->Lon, s->Lat, FSet.ContourMargin))
+      out.push_back(Found("unsure", *s, {}, {}, Fmt("%.4f %.4f is on the contour's edge", s->Lon, s->Lat)));
+    else if (!FContour.Inside(s->Lon, s->Lat))
       out.push_back(Found("land", *s, {}, {}, Fmt("%.4f %.4f is not in the sea", s->Lon, s->Lat)));
     if (s->Time > 1.0)
       out.push_back(Found("time", *s, {}, {}, Fmt("time of day %.4f", s->Time)));

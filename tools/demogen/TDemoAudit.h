@@ -30,6 +30,11 @@ struct TDemoAuditSettings {
   // Values are stored to three decimals; a value this close to the edge
   // of a band is not taken as clear of it.
   double BandMargin = 0.001;
+  // The location check looks stations up in the contour drawn into pixels
+  // of about 0.0011 degrees (its full view, 56 by 20 degrees, on 50000 by
+  // 22000 pixels); a station closer to an edge than a few of them is not
+  // taken as clear on either side.
+  double ContourMargin = 0.005; // degrees
 };
 
 // Seawater density at one atmosphere (UNESCO EOS-80), kg/m3.

@@ -234,6 +234,23 @@ bool TDemoContour::Inside(double ALon, double ALat) const
   return true;
 }
 
+bool TDemoContour::NearEdge(double ALon, double ALat, double AMargin) const
+{
+  for (const TPolygon &p : FPolygons) {
+    if (p.Lon.size() < 2 || ALon < p.LonMin - AMargin || ALon > p.LonMax + AMargin || ALat < p.LatMin - AMargin ||
+        ALat > p.LatMax + AMargin)
+      continue;
+    for (size_t i = 0, j = p.Lon.size() - 1; i < p.Lon.size(); j = i++) {
+      const double dx = p.Lon[i] - p.Lon[j], dy = p.Lat[i] - p.Lat[j], len2 = dx * dx + dy * dy;
+      const double t = len2 > 0 ? std::clamp(((ALon - p.Lon[j]) * dx + (ALat - p.Lat[j]) * dy) / len2, 0.0, 1.0) : 0;
+      const double ex = p.Lon[j] + t * dx - ALon, ey = p.Lat[j] + t * dy - ALat;
+      if (ex * ex + ey * ey < AMargin * AMargin)
+        return true;
+    }
+  }
+  return false;
+}
+
 std::vector<TDemoSquares::TSquare> TDemoSquares::LoadFile(const std::string &APath)
 {
   TLineReader in(APath);

@@ -74,6 +74,9 @@ public:
   // Reads a contour file written latitude first.
   static TDemoContour Load(const std::string &APath);
   bool Inside(double ALon, double ALat) const;
+  // Whether an edge of any polygon passes closer to the point than AMargin
+  // (degrees, taken alike on both axes).
+  bool NearEdge(double ALon, double ALat, double AMargin) const;
   const std::vector<TPolygon> &Polygons() const { return FPolygons; }
 
 private:

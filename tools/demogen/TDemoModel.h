@@ -82,10 +82,11 @@ int DemoYearOf(double ADate);
 // A fault found in the data. Kind is one of: duplicate, land, speed, time,
 // depth, nodepth (station faults; Pres empty), bottom, range, spike,
 // inversion, repeated, missing (level faults); or unsure, a level whose
-// verdict hangs on how the checks interpolate the climatology, which the
-// generator never keeps and no manifest lists. Cause is "planted" for a
-// fault put there on purpose, "follows <kind>" for one that a planted fault
-// brings with it at the same station.
+// verdict hangs on how the checks interpolate the climatology or a station
+// whose location verdict hangs on the pixels of the location check's
+// region, which the generator never keeps and no manifest lists. Cause is
+// "planted" for a fault put there on purpose, "follows <kind>" for one that
+// a planted fault brings with it at the same station.
 struct TDemoFinding {
   std::string Kind;
   int IdCruise = 0, IdCast = 0;

@@ -11,8 +11,10 @@
 #include "app/manual/UClimatDlg.h"
 #include "app/uQCMain.h"
 #include "platform/localdb/LocalEngine.h"
+#include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
 #include "tests/app_support/AppTestSupport.h"
+#include "tests/support/LocalRows.h"
 
 namespace {
 
@@ -53,9 +55,15 @@ TEST_F(MainWindowEntries, UpdateClimateButtonImportsTheChosenFile)
     });
     Form->findChild<QPushButton *>(QStringLiteral("BitBtn5"))->click();
     EXPECT_EQ(Dialogs->ModalForms, (std::vector<std::string>{"fmClimatDlg"}));
-    EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().front();
+    EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Climat for NO3 in the Black Sea is loaded: 2 lines"}));
     EXPECT_TRUE(LocalTableFileExists(LocalDbDir + "BS_NO3.db"));
     EXPECT_FALSE(LocalTableFileExists(LocalDbDir + "MS_NO3.db"));
+    // "param" listed NO3 unchecked: now the parameter page offers it.
+    EXPECT_EQ(testsupport::LocalRows(LocalDbDir, "select QC from param where Param = 'NO3'"),
+              std::vector<std::string>{"True"});
+    for (int Step = 0; Step < 2; ++Step)
+        Form->findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click(); // NEXT
+    EXPECT_EQ(Form->CheckListBox2->findItems(QStringLiteral("NITRATE UMOL/L"), Qt::MatchExactly).size(), 1);
 
     // Cancel loads nothing, and the folder browsed is remembered either way.
     Dialogs->ModalHandlers.push_back([](TForm &F) { return int(mrCancel); });
