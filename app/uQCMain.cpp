@@ -33,6 +33,7 @@
 #include <QBoxLayout>
 #include <QCoreApplication>
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -206,6 +207,7 @@ void TForm1::DatabaseStage(const std::function<void()> &AStage)
         // them again.
         SetScreenCursor(crDefault);
         HandleException(E);
+        FDatabaseFault = E.what();
         FDatabaseReady = false;
     }
 }
@@ -295,14 +297,22 @@ bool TForm1::ConnectMainDb()
         ZqConnection1->Params().Add("DriverID=MSAcc");
         ZqConnection1->Params().Add("Database=" + MainDbPath);
         ZqConnection1->SetConnected(true);
-    } catch (const std::exception &) {
+    } catch (const std::exception &E) {
+        // The driver's own words say why (a file of another format, a
+        // driver that is not installed, a file in use).
         SetScreenCursor(crDefault);
-        MessageDlg("Can't Connect to Main Database", mtError, mbOK);
+        FDatabaseFault = "Can't Connect to Main Database\n\n" + std::string(E.what());
+        MessageDlg(FDatabaseFault, mtError, mbOK);
         FDatabaseReady = false;
         return false;
     }
     FDatabaseReady = true;
     return true;
+}
+
+bool TForm1::MainDbReadOnly() const
+{
+    return StationDbReadOnly(ZqConnection1);
 }
 
 void TForm1::BuildTestTree()
@@ -824,6 +834,10 @@ void TForm1::ShowWizardPage()
         if (auto *Control = qobject_cast<QWidget *>(Child))
             Control->setVisible(TagOf(Control) == WizardStep);
     BitBtn2->setEnabled(WizardStep != 0);
+    // NEXT, with its glyph from the start page on, is CHECK on the last page.
+    const bool Last = WizardStep == 3;
+    BitBtn1->setIcon(QIcon(QString::fromStdString(ImgsDir + (Last ? "add.bmp" : "arrow1r.bmp"))));
+    BitBtn1->setText(Last ? QStringLiteral("CHECK") : QStringLiteral("NEXT"));
 }
 
 void TForm1::WriteStepPage()

@@ -246,6 +246,8 @@ public:
     // when that fails.
     bool ConnectMainDb();
     bool DatabaseConnected() const { return FDatabaseReady; }
+    // The station database open, but for reading only.
+    bool MainDbReadOnly() const;
     void EscMessageHook();
     void RadioGroup1Click();
 
@@ -372,6 +374,9 @@ private:
     std::vector<std::unique_ptr<TTable>> FChemFlagTables;
     std::unique_ptr<rtl::TIniFile> FMainIni;
     bool FDatabaseReady = false;
+    // Why the database is not ready: the message the set-up or the change
+    // of database gave.
+    std::string FDatabaseFault;
     bool FClosing = false;
 };
 

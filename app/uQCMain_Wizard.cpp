@@ -36,7 +36,6 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
@@ -66,6 +65,16 @@ void TForm1::BitBtn1Click()
 {
     if (FRunBusy)
         return;
+    // The start page leads on only to a database that is open and holds
+    // cruises; otherwise "Change Database" is the way on.
+    if (WizardStep == 0 && !FDatabaseReady) {
+        MessageDlg(FDatabaseFault.empty() ? "Can't Connect to Main Database" : FDatabaseFault, mtError, mbOK);
+        return;
+    }
+    if (WizardStep == 0 && QcCruTbl->RecordCount() == 0) {
+        MessageDlg("The station database holds no cruises", mtInformation, mbOK);
+        return;
+    }
     std::exception_ptr Error;
     try {
         if (!ZqCruQuery->SQL()->Text().empty() && !ZqCruQuery->Active())
@@ -76,7 +85,14 @@ void TForm1::BitBtn1Click()
         else if (WizardStep < 3)
             ++WizardStep;
         UpdateWizardPage();
-        if (WizardStep == 3 && PrevWizardStep == 3)
+        // The editor keeps its station list in a table of the station
+        // database: on a read-only one it cannot open.
+        const bool ToEditor = !RadioButton2->isChecked() && !RadioButton3->isChecked();
+        if (WizardStep == 3 && PrevWizardStep == 3 && ToEditor && MainDbReadOnly())
+            MessageDlg("The station database is read-only: the manual editor cannot open on it. Choose an action "
+                       "that does not open the editor, or another database.",
+                       mtError, mbOK);
+        else if (WizardStep == 3 && PrevWizardStep == 3)
             RunQc();
     } catch (...) {
         Error = std::current_exception();
@@ -111,9 +127,6 @@ void TForm1::UpdateWizardPage()
     BuildSelectedCruises();
     ApplyQcOptions();
     ShowWizardPage();
-    const bool Last = WizardStep == 3;
-    BitBtn1->setIcon(QIcon(QString::fromStdString(ImgsDir + (Last ? "add.bmp" : "arrow1r.bmp"))));
-    BitBtn1->setText(Last ? QStringLiteral("CHECK") : QStringLiteral("NEXT"));
 }
 
 void TForm1::BuildSelectedCruises()

@@ -139,6 +139,22 @@ private:
 // Where the write-back names a station's levels that share a tenth.
 constexpr int SharedPlacesShown = 10;
 
+// A write-back cut off by an error: the levels written of each chosen
+// cruise, up to the one it stopped in.
+std::string StoppedText(const std::string &AReason, const rtl::TStringList &ACruises, const std::vector<int> &AWritten,
+                        int AStopped)
+{
+    std::string Text = "Flags updating stopped: " + AReason;
+    for (int I = 0; I < int(AWritten.size()); ++I) {
+        Text += "\n" + ACruises[I] + ": ";
+        if (I > AStopped)
+            Text += "not written";
+        else
+            Text += std::to_string(AWritten[size_t(I)]) + " levels written" + (I == AStopped ? ", the others not" : "");
+    }
+    return Text + "\nThe levels not written keep their old flags.";
+}
+
 } // namespace
 
 void TStationLevels::Add(double AStoredPres)
@@ -217,9 +233,21 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
     return Sql;
 }
 
+bool StationDbReadOnly(TZqCustomConnection *AConnection)
+{
+    IZqPhysConnection *Phys = AConnection && AConnection->Connected() ? AConnection->ConnectionIntf() : nullptr;
+    return Phys && Phys->GetDataSourceReadOnly();
+}
+
 TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
 {
     TWriteFlagsResult Result;
+    if (StationDbReadOnly(FlagUpdateCmd->Connection())) {
+        MessageDlg("The station database is read-only: the new flags stay in this program's tables and are not "
+                   "written into it.",
+                   mtWarning, mbOK);
+        return Result;
+    }
     {
         TfmFlagToMainDB fmFlagToMainDB(AOwner);
         const int Answer = fmFlagToMainDB.ShowModal();
@@ -257,6 +285,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     TStationLevelReader StationLevels(ParamsQry.Connection());
     TStationLevels Levels;
     std::string SharedPlaces;
+    std::vector<int> Written(size_t(CruiseCount), 0); // levels written per chosen cruise
 
     for (int I = 0; I < CruiseCount; ++I) {
         ProcessMessages();
@@ -346,7 +375,19 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     UpdateCmd.CommandText().Clear();
                     UpdateCmd.CommandText().Add(Sql);
                     UpdateCmd.CommandText().EndUpdate();
-                    UpdateCmd.Execute(0, 0);
+                    try {
+                        UpdateCmd.Execute(0, 0);
+                    } catch (const std::exception &E) {
+                        Gauges.Flush();
+                        fmWriteFlagProgress.close();
+                        LevelQry.Close();
+                        CastQry.Close();
+                        MessageDlg(StoppedText(E.what(), Cruises, Written, I), mtError, mbOK);
+                        Result.Failed = true;
+                        return Result;
+                    }
+                    // A pressure stored twice at a station is two levels of one statement.
+                    Written[size_t(I)] += std::max(0, UpdateCmd.RowsAffected());
                     ++Result.Statements;
                     if (UpdateCmd.RowsAffected() == 0)
                         ++Result.Unmatched;

@@ -17,11 +17,13 @@
 #include <vector>
 
 class QWidget;
+class TZqCustomConnection;
 
 // What one write-back did.
 struct TWriteFlagsResult {
     bool Confirmed = false;   // Yes on the confirmation and OK on the cruise choice
     bool Interrupted = false; // ended by Esc
+    bool Failed = false;      // ended by a statement the database refused
     int Statements = 0;       // Update statements executed
     int Unmatched = 0;        // flag rows that found no level in the main database
     int Shared = 0;           // flag rows whose tenth holds several levels: not written
@@ -37,7 +39,15 @@ struct TWriteFlagsResult {
 // set) stops the write-back before its first level: a run cut short leaves
 // flags of only some of its stations, which must not reach the station
 // database as if they were a verdict.
+//
+// A station database opened read-only is said to be so, and nothing is
+// asked. An Update the database refuses (another program's lock, say) ends
+// the write-back with the database's reason and what was written of which
+// cruise; every statement before it stays.
 TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
+
+// True when the station database behind AConnection takes no writes.
+bool StationDbReadOnly(TZqCustomConnection *AConnection);
 
 // The levels of one station in one main-database table, by stored pressure,
 // and the level a flag row of that station stands for. The checks key a flag

@@ -377,6 +377,9 @@ public:
     virtual void Rollback() = 0;
     virtual void ChangePassword(const std::string &ANewPassword) = 0;
     virtual void GetLastAutoGenValue(const std::string &AName, rtl::Variant &AValue) = 0;
+    // True when the open data source takes no writes (a database file
+    // opened read-only); false where the driver cannot tell.
+    virtual bool GetDataSourceReadOnly() = 0;
 };
 
 // The adapters' say in how a result set lands in DatS tables and which

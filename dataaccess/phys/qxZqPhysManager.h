@@ -325,6 +325,7 @@ public:
     void Rollback() override;
     void ChangePassword(const std::string &ANewPassword) override;
     void GetLastAutoGenValue(const std::string &AName, rtl::Variant &AValue) override;
+    bool GetDataSourceReadOnly() override { return false; }
 
     // IZqStanErrorHandler
     void HandleException(const TZqIntfPtr<IZqStanObject> &AInitiator,

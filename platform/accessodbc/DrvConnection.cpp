@@ -180,12 +180,16 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     }
     // A file that cannot be written (ReadOnly=1, a read-only file, folder or
     // mount) is opened read-only: no journal-mode switch, nothing created
-    // beside it, and a write is refused saying why.
+    // beside it, and a write is refused saying why. A file that nobody may
+    // write is marked read-only, as an archived or shared copy is: that
+    // mark holds for every user, the administrator too.
     ReadOnlyWhy.clear();
     if (ReadOnly)
         ReadOnlyWhy = "was opened read-only (ReadOnly=1)";
     else if (::access(Path.c_str(), W_OK) != 0 || ::access(FolderOf(Path).c_str(), W_OK) != 0)
         ReadOnlyWhy = "is in a file or folder that cannot be written";
+    else if ((St.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        ReadOnlyWhy = "is marked read-only";
     const bool OpenReadOnly = !ReadOnlyWhy.empty();
     try {
         OpenFile(Path, OpenReadOnly, false);
@@ -204,7 +208,10 @@ void TDrvConnection::Connect(const std::string &AConnectString)
             OpenFile(Path, true, true);
             Exec("SELECT count(*) FROM sqlite_master");
         }
-        if (!OpenReadOnly) {
+        // SQLite itself falls back to reading a file it cannot write.
+        if (!OpenReadOnly && sqlite3_db_readonly(Db, "main") == 1)
+            ReadOnlyWhy = "cannot be written";
+        if (ReadOnlyWhy.empty()) {
             // WAL with synchronous=NORMAL: a commit appends to the log without a
             // disk flush, so an UPDATE in autocommit costs no fsync.
             Exec("PRAGMA journal_mode=WAL");
@@ -226,6 +233,7 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     }
     this->Path = Path;
     ConnectString = AConnectString;
+    ReadOnly = !ReadOnlyWhy.empty();
 }
 
 namespace {

@@ -81,7 +81,7 @@ const TInfo *FindInfo(SQLUSMALLINT AId)
         {SQL_CURSOR_ROLLBACK_BEHAVIOR, TInfoKind::U16, SQL_CB_CLOSE, nullptr},
         {SQL_CURSOR_SENSITIVITY, TInfoKind::U32, SQL_UNSPECIFIED, nullptr},
         {SQL_DATA_SOURCE_NAME, TInfoKind::Str, 0, ""},
-        {SQL_DATA_SOURCE_READ_ONLY, TInfoKind::Str, 0, "N"},
+        {SQL_DATA_SOURCE_READ_ONLY, TInfoKind::Str, 0, "N"}, // "Y" when opened read-only: GetInfo
         {SQL_DBMS_NAME, TInfoKind::Str, 0, "ACCESS"},
         {SQL_DBMS_VER, TInfoKind::Str, 0, "04.00.0000"},
         {SQL_DDL_INDEX, TInfoKind::U32, SQL_DI_CREATE_INDEX | SQL_DI_DROP_INDEX, nullptr},
@@ -184,6 +184,8 @@ SQLRETURN GetInfo(TDrvConnection &C, SQLUSMALLINT AType, SQLPOINTER AValue, SQLS
 {
     if (AType == SQL_DATABASE_NAME)
         return PutString(C.CatalogName(), AValue, ALen, AOut, C);
+    if (AType == SQL_DATA_SOURCE_READ_ONLY)
+        return PutString(C.ReadOnly ? "Y" : "N", AValue, ALen, AOut, C);
     const TInfo *I = FindInfo(AType);
     if (!I)
         Fail("HY096", 0, "Information type " + std::to_string(AType) + " is not supported by this driver.");

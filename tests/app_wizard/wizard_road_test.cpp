@@ -421,6 +421,24 @@ TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
     EXPECT_FALSE(Form->isVisible());
 }
 
+// A copy marked read-only (for root too): checked, but no editor and no write-back, each said.
+TEST_F(WizardRoad, AReadOnlyDatabaseIsCheckedAndStaysAsItWas)
+{
+    KeepCruises("1");
+    std::filesystem::permissions(Install->DbPath(), std::filesystem::perms(0444));
+    StartWindow();
+    for (int Step = 0; Step < 3; ++Step)
+        Next();
+    ChooseAction("RadioButton1", false); // check, then the editor: refused
+    Next();
+    ChooseAction("RadioButton2", false); // check and come back
+    Next();
+    EXPECT_EQ(Messages().at(0).rfind("The station database is read-only: the manual editor", 0), 0u);
+    EXPECT_EQ(Messages().back().rfind("The station database is read-only: the new flags", 0), 0u);
+    EXPECT_TRUE(Dialogs->ModalForms.empty());
+    EXPECT_EQ(SqliteRows(Install->DbPath(), "select max(FPRES + FTEMP + FPSAL) from PTS_Data")[0][0], "0");
+}
+
 // The operator's everyday road, three times in one process: a full check
 // with its report and its write-back question, back at the start; an Esc on
 // the start page; the editor alone, whose write-back writes the check's

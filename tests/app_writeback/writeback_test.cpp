@@ -8,6 +8,7 @@
 #include <QProgressBar>
 
 #include <map>
+#include <sqlite3.h>
 
 #include "app/UQC.h"
 #include "app/uflagcru.h"
@@ -173,6 +174,29 @@ TEST_F(WriteBack, EscAtALevelStopsBeforeTheNextStatementAndKeepsTheOnesBefore)
     EXPECT_EQ(Changed, StopAfter);
     for (QWidget *W : QApplication::topLevelWidgets())
         EXPECT_FALSE(W->objectName() == QLatin1String("fmWriteFlagProgress") && W->isVisible());
+}
+
+TEST_F(WriteBack, AnotherProgramsLockPartWayEndsItWithWhatWasWrittenOfWhichCruise)
+{
+    Conn->SetConnected(false);
+    Conn->Params().Add("LoginTimeout=1"); // the driver waits a second for a lock
+    Conn->SetConnected(true);
+    const int First = int(MainFlags("PTS_Data", {2}).size() + MainFlags("NO3", {2}).size());
+    sqlite3 *Other = nullptr;
+    sqlite3_open(DbPath.c_str(), &Other);
+    FlagUpdateCmd->AfterExecute = [&, Sent = 0](rtl::TObject *) mutable {
+        if (++Sent == First + 5) // five levels into the second cruise
+            sqlite3_exec(Other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+    };
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    EXPECT_TRUE(Run().Failed);
+    sqlite3_close(Other);
+    EXPECT_EQ(querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data where FPRES <> 0) + "
+                                            "(select count(*) from NO3 where FPRES <> 0)")[0][0],
+              std::to_string(First + 5));
+    EXPECT_NE(Dialogs->Texts().at(0).find("session on this machine.\nMS91_CS04: " + std::to_string(First) +
+                                          " levels written\nBS92_MN03: 5 levels written, the others not\n"),
+              std::string::npos);
 }
 
 TEST_F(WriteBack, AnEscLeftOverFromTheEditorStopsTheWriteBackBeforeItsFirstLevel)

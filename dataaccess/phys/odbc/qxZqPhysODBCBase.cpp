@@ -218,6 +218,16 @@ void TZqPhysODBCConnectionBase::GetItem(int AIndex, std::string &AName, rtl::Var
     else AValue = FODBCConnection->GetInfoStr(CInfo[I].Info);
 }
 
+bool TZqPhysODBCConnectionBase::GetDataSourceReadOnly()
+{
+    if (!FConnected) return false;
+    try {
+        return FODBCConnection->GetInfoStr(SQL_DATA_SOURCE_READ_ONLY) == "Y";
+    } catch (const std::exception &) {
+        return false; // a driver that cannot say is taken as writable
+    }
+}
+
 void TZqPhysODBCConnectionBase::InternalConnect()
 {
     TZqIntfPtr<IZqStanConnectionDef> Def = GetConnectionDef();

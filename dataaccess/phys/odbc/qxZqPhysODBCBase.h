@@ -75,6 +75,8 @@ public:
     void GetItem(int AIndex, std::string &AName, rtl::Variant &AValue, uint8_t &AKind) override;
     void *GetCliHandle() override { return FODBCConnection->Handle(); }
     void *GetCliObj() override { return FODBCConnection.get(); }
+    // The driver's SQL_DATA_SOURCE_READ_ONLY.
+    bool GetDataSourceReadOnly() override;
 
     // Runs ARun; when it fails with a lost connection (kind 10), the
     // connection may be re-established and ARun tried once more: only with
