@@ -5,18 +5,12 @@ namespace jet {
 
 namespace {
 
-// One code point at AAt, which moves past it.
-char32_t ReadCodePoint(const unsigned char *&AAt, const unsigned char *AEnd)
+// One code point of three or four bytes, or a malformed sequence, at AAt.
+char32_t ReadLongCodePoint(const unsigned char *&AAt, const unsigned char *AEnd)
 {
     const unsigned C = *AAt;
     char32_t Cp;
     size_t L;
-    if (C < 0x80) { ++AAt; return C; }
-    if ((C >> 5) == 6 && AAt + 1 < AEnd && (AAt[1] & 0xC0) == 0x80) { // Latin, Greek, Cyrillic
-        Cp = ((C & 0x1F) << 6) | (AAt[1] & 0x3F);
-        AAt += 2;
-        return Cp;
-    }
     if ((C >> 5) == 6) { Cp = C & 0x1F; L = 2; }
     else if ((C >> 4) == 14) { Cp = C & 0x0F; L = 3; }
     else if ((C >> 3) == 30) { Cp = C & 0x07; L = 4; }
@@ -30,6 +24,23 @@ char32_t ReadCodePoint(const unsigned char *&AAt, const unsigned char *AEnd)
     }
     AAt += L;
     return Cp;
+}
+
+// One code point at AAt, which moves past it. Inline for the one and two
+// byte sequences of the alphabets compared letter by letter below.
+inline char32_t ReadCodePoint(const unsigned char *&AAt, const unsigned char *AEnd)
+{
+    const unsigned C = *AAt;
+    if (C < 0x80) {
+        ++AAt;
+        return C;
+    }
+    if ((C >> 5) == 6 && AAt + 1 < AEnd && (AAt[1] & 0xC0) == 0x80) {
+        const char32_t Cp = ((C & 0x1F) << 6) | (AAt[1] & 0x3F);
+        AAt += 2;
+        return Cp;
+    }
+    return ReadLongCodePoint(AAt, AEnd);
 }
 
 // Simple one-to-one case folding, each capital to its small letter, of the
@@ -102,6 +113,8 @@ struct TFolds {
 };
 constexpr TFolds Folds;
 
+inline char32_t Fold(char32_t C) { return C < FoldedRange ? Folds.Of[C] : C; }
+
 } // namespace
 
 std::u32string DecodeUtf8(const char *AText, size_t N)
@@ -133,7 +146,7 @@ void AppendUtf8(std::string &R, char32_t Cp)
     }
 }
 
-char32_t FoldCase(char32_t C) { return C < FoldedRange ? Folds.Of[C] : C; }
+char32_t FoldCase(char32_t C) { return Fold(C); }
 
 int CompareFolded(const char *A, size_t AN, const char *B, size_t BN)
 {
@@ -154,8 +167,8 @@ int CompareFolded(const char *A, size_t AN, const char *B, size_t BN)
             X = Folds.Of[*P++];
             Y = Folds.Of[*Q++];
         } else {
-            X = FoldCase(ReadCodePoint(P, PEnd));
-            Y = FoldCase(ReadCodePoint(Q, QEnd));
+            X = Fold(ReadCodePoint(P, PEnd));
+            Y = Fold(ReadCodePoint(Q, QEnd));
         }
         if (X != Y)
             return X < Y ? -1 : 1;
@@ -183,7 +196,7 @@ bool LikeFolded(const char *APattern, size_t APatternBytes, const char *AText, s
                 StarS = S;
                 const unsigned char *N = Q;
                 const char32_t Next = ReadCodePoint(N, PEnd);
-                StarNext = Next == '%' || Next == '_' || (AEscape && Next == AEscape) ? 0 : FoldCase(Next);
+                StarNext = Next == '%' || Next == '_' || (AEscape && Next == AEscape) ? 0 : Fold(Next);
                 continue;
             }
             if (S < SEnd) {
@@ -197,7 +210,7 @@ bool LikeFolded(const char *APattern, size_t APatternBytes, const char *AText, s
                 }
                 const unsigned char *T = S;
                 const char32_t D = ReadCodePoint(T, SEnd);
-                if (Any || FoldCase(C) == FoldCase(D)) {
+                if (Any || Fold(C) == Fold(D)) {
                     P = Q;
                     S = T;
                     continue;
@@ -212,7 +225,7 @@ bool LikeFolded(const char *APattern, size_t APatternBytes, const char *AText, s
         // the literal after it could match.
         ReadCodePoint(StarS, SEnd);
         if (StarNext)
-            for (const unsigned char *T = StarS; StarS < SEnd && FoldCase(ReadCodePoint(T, SEnd)) != StarNext; StarS = T)
+            for (const unsigned char *T = StarS; StarS < SEnd && Fold(ReadCodePoint(T, SEnd)) != StarNext; StarS = T)
                 ;
         P = StarP;
         S = StarS;
