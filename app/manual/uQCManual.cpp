@@ -487,7 +487,7 @@ void TForm2::AddDataErrorNodes(const std::string &IdCast)
         ZqQuery8->Close();
         ZqQuery8->SQL()->Clear();
         ZqQuery8->SQL()->Add("select top 1 ID_Cast From " + ParamTableName(P) + Where);
-        ZqQuery8->Open();
+        OpenLevelSelect(*ZqQuery8, P, ParamTableName(P), {"ID_Cast", "F" + P});
         const bool Errors = ZqQuery8->RecordCount() > 0;
         ZqQuery8->Close();
         DataErrorParams.SetBit(j, Errors);

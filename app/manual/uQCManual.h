@@ -370,6 +370,11 @@ public:
     void DBGrid2KeyDown(int Key);
     // No profile: the data grid, the plot and its read-out show nothing.
     void ClearProfile();
+    // Opens Q, a select of Columns from a parameter's level table; when the
+    // station database lacks the table or one of the columns, the failure
+    // says which in words before the driver's text.
+    void OpenLevelSelect(TZqQuery &Q, const std::string &Param, const std::string &Table,
+                         const std::vector<std::string> &Columns);
     // DENS and its inversion flag FDENS of every level with T and S.
     void ComputeDensity();
     // Visible fields, formats and titles of the data grid.

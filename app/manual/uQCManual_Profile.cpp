@@ -66,8 +66,8 @@ bool ClimatologyLoaded(const std::string &P)
 }
 
 // What of a parameter's level table the station database lacks, in words;
-// "" when the table has every column the profile selects. Q is a scratch
-// query on the station database.
+// "" when the table has every one of Columns. Q is a scratch query on the
+// station database.
 std::string MissingOfLevelTable(TZqQuery &Q, const std::string &Param, const std::string &Table,
                                 const std::vector<std::string> &Columns)
 {
@@ -89,6 +89,22 @@ std::string MissingOfLevelTable(TZqQuery &Q, const std::string &Param, const std
 }
 
 } // namespace
+
+void TForm2::OpenLevelSelect(TZqQuery &Q, const std::string &Param, const std::string &Table,
+                             const std::vector<std::string> &Columns)
+{
+    try {
+        Q.Open();
+    } catch (const std::exception &E) {
+        // A parameter listed for the station whose table, or a column of
+        // it, the station database lacks: the operator is told what is
+        // missing before the driver's own words.
+        const std::string Missing = MissingOfLevelTable(*ZqQuery8, Param, Table, Columns);
+        if (Missing.empty())
+            throw;
+        throw rtl::Exception(Missing + "\n" + E.what());
+    }
+}
 
 std::string ProfileValueField(const std::string &Param) { return IsPtsParam(Param) ? Param : std::string("Chem"); }
 std::string ProfileFlagField(const std::string &Param) { return IsPtsParam(Param) ? "F" + Param : std::string("FChem"); }
@@ -164,16 +180,10 @@ void TForm2::LoadProfile()
         Select += (i ? ", " : "") + Columns[i];
     ZqQuery2->SQL()->Add(Select + " from " + CurParamTable + " where ID_Cast = " + Id + " order by PRES");
     try {
-        ZqQuery2->Open();
-    } catch (const std::exception &E) {
-        // A parameter listed for the station whose table, or a column of
-        // it, the station database lacks: nothing to show, and the operator
-        // is told what is missing before the driver's own words.
-        ClearProfile();
-        const std::string Missing = MissingOfLevelTable(*ZqQuery8, CurParamName, CurParamTable, Columns);
-        if (Missing.empty())
-            throw;
-        throw rtl::Exception(Missing + "\n" + E.what());
+        OpenLevelSelect(*ZqQuery2, CurParamName, CurParamTable, Columns);
+    } catch (...) {
+        ClearProfile(); // nothing to show
+        throw;
     }
     ZqQuery2->FetchAll();
     BuildInPlotRows();

@@ -12,6 +12,7 @@
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
 #include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDBGridModel.h"
@@ -211,15 +212,27 @@ TEST_F(EditorOpen, AProfileThatCannotBeReadIsNamedAndTheCruiseListStaysLive)
 {
     const struct {
         const char *Break, *Mend, *Named;
+        bool Checked; // TEMP checked and shown by the run: its error nodes are read first
     } Cases[] = {
         {"alter table PTS_Data rename column FTEMP to FTEMP0", "alter table PTS_Data rename column FTEMP0 to FTEMP",
-         "The table PTS_Data of the station database has no column Ftemp for the parameter TEMP.\n"},
+         "The table PTS_Data of the station database has no column Ftemp for the parameter TEMP.\n", false},
+        {"alter table PTS_Data rename column FTEMP to FTEMP0", "alter table PTS_Data rename column FTEMP0 to FTEMP",
+         "The table PTS_Data of the station database has no column FTEMP for the parameter TEMP.\n", true},
         {"update Parameters set ParamAbr = 'NTRA' where ID_Cast = 26 and ParamAbr = 'TEMP'",
          "update Parameters set ParamAbr = 'TEMP' where ID_Cast = 26 and ParamAbr = 'NTRA'",
-         "The station database has no table NTRA for the parameter NTRA.\n"},
+         "The station database has no table NTRA for the parameter NTRA.\n", false},
     };
     for (const auto &C : Cases) {
         SqlExec(C.Break);
+        ParamDisplayList.Clear();
+        if (C.Checked) {
+            ParamDisplayList.Add("TEMP");
+            WorkQry->SQL().Clear();
+            WorkQry->SQL().Add(std::string("Update param set QC = True where Param = 'TEMP'"));
+            WorkQry->ExecSQL();
+            ParamsTbl->Close();
+            ParamsTbl->Open();
+        }
         Script->Messages.clear();
         TForm2 &F = OpenEditor({2, 4});
         ASSERT_EQ(Script->Messages.size(), 1u) << C.Named;
@@ -231,6 +244,7 @@ TEST_F(EditorOpen, AProfileThatCannotBeReadIsNamedAndTheCruiseListStaysLive)
         EXPECT_FALSE(F.ProfilePts.empty()) << C.Named;
         CloseEditor();
     }
+    ParamDisplayList.Clear();
 }
 
 TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)
