@@ -93,10 +93,13 @@ void TForm1::Edit4Change()
     const std::string Pattern = CruiseSearchPattern(Text, CheckBox9->isChecked(), &Caret);
     if (Text != Typed) {
         // The text is corrected in place; the search below is the one for it.
+        // The caret counts characters of the box, the pattern's rule bytes.
         const QSignalBlocker Quiet(Edit4);
         const int Keep = Edit4->cursorPosition();
-        Edit4->setText(QString::fromStdString(Text));
-        Edit4->setCursorPosition(Caret >= 0 ? Caret : std::min(Keep, int(Text.size())));
+        const QString Shown = QString::fromStdString(Text);
+        Edit4->setText(Shown);
+        Edit4->setCursorPosition(Caret >= 0 ? int(QString::fromStdString(Text.substr(0, Caret)).size())
+                                            : std::min(Keep, int(Shown.size())));
     }
     SearchCruises(*ZqQuery1, Pattern, *CheckListBox5);
     CheckListBox5Click();

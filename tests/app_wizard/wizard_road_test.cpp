@@ -165,8 +165,15 @@ TEST_F(WizardRoad, CustomSearchChecksExactlyTheTickedCruise)
     Search->setText(QStringLiteral("O'BRIEN"));
     ASSERT_EQ(Found->Count(), 1);
     EXPECT_EQ(Found->ItemText(0), "O'BRIEN");
-    // Cyrillic letters are found in either case, as Latin ones are.
-    Search->setText(QStringLiteral("экс*"));
+    // Cyrillic letters are found in either case, as Latin ones are; typed
+    // with the automatic "*", each letter goes before it.
+    Search->clear();
+    Control<QCheckBox>("CheckBox9")->click();
+    for (const QChar Letter : QStringLiteral("экс")) {
+        QKeyEvent Press(QEvent::KeyPress, 0, Qt::NoModifier, QString(Letter));
+        QApplication::sendEvent(Search, &Press);
+    }
+    EXPECT_EQ(Search->text(), QStringLiteral("экс*"));
     ASSERT_EQ(Found->Count(), 1);
     EXPECT_EQ(Found->ItemText(0), "Экспедиция_Тест");
     Search->setText(QStringLiteral("x' or '1'='1"));
