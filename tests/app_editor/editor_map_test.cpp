@@ -260,18 +260,15 @@ TEST_F(EditorMap, RubberBandZoomFollowsTheStackRules)
     F->ZoomInBtn->click();
     EXPECT_EQ(ZoomStack.size(), 2u);
     apptest::SaveScreenshot(*F, "editor_zoomed");
-    // The stations beyond the frame lie under the white margin: not picked.
+    // A station beyond the frame lies under the white margin: not picked.
     const auto Margin = std::find_if(CruiseStationPts.begin(), CruiseStationPts.end(), [&](TPoint P) {
         return !PointInRect(MapScreenRect, P.X, P.Y) && P.X < F->PaintBox1->width() && P.Y < F->PaintBox1->height();
     });
     ASSERT_NE(Margin, CruiseStationPts.end());
     Press(F->PaintBox1, Margin->X, Margin->Y);
-    EXPECT_EQ(F->HotStationIndex, -1);
     EXPECT_EQ(CurStationIndex, 0);
-    // A second session opens on this zoom, with the way back out.
-    CloseEditor();
+    CloseEditor(); // a second session opens on this zoom, with the way back out
     F = &OpenEditor({2});
-    EXPECT_EQ(ZoomIndex, 1);
     EXPECT_TRUE(F->ZoomOutBtn->isEnabled() && F->ActSizeBtn->isEnabled());
 }
 
