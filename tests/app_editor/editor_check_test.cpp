@@ -16,10 +16,12 @@
 #include "app/manual/Recalcs.h"
 #include "app/uQCSettings.h"
 #include "platform/localdb/TTable.h"
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +31,8 @@
 #include <QTest>
 #include <QTabWidget>
 #include <QToolButton>
+
+#include <set>
 
 using namespace editortest;
 
@@ -44,7 +48,7 @@ protected:
     // With ShippedClimatology the installation's Black Sea climatology, as
     // the operator imports it, comes first: the fixture's adds no level the
     // station's square has already.
-    void Open(bool ShippedClimatology = false)
+    void Open(bool ShippedClimatology = false, const std::vector<int> &Cruises = {BlackSeaCruise})
     {
         if (ShippedClimatology) {
             TClimImport Import;
@@ -56,7 +60,7 @@ protected:
         }
         LoadClimatology();
         PrepareRunFlags(BlackSeaCruise);
-        F = &OpenEditor({BlackSeaCruise});
+        F = &OpenEditor(Cruises);
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
         PickParam("TEMP");
     }
@@ -120,13 +124,33 @@ TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
     apptest::SaveScreenshot(*F, "editor_profile_climatology");
 }
 
-TEST_F(EditorCheck, CheckFullCruiseWalksEveryStationWithItsGauge)
+TEST_F(EditorCheck, CheckFullCruiseWalksEveryStationOfItsCruiseWithItsGauge)
 {
-    Open();
-    int Seen = 0;
-    QObject::connect(F->Gauge1, &QProgressBar::valueChanged, [&](int) { ++Seen; });
+    Open(false, {BlackSeaCruise, 3});
+    std::set<std::string> Walked;
+    QObject::connect(F->Gauge1, &QProgressBar::valueChanged,
+                     [&](int) { Walked.insert(F->tmpStatTbl->FieldByName("ID_Cast")->AsString()); });
+    // A key for the cruise list and a click on the grid's last row, queued
+    // behind the button: the check hears neither.
+    QCoreApplication::postEvent(F->ListBox1, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier));
+    const QPoint Row = F->DBGrid1->visualRect(F->DBGrid1->model()->index(6, 1)).center();
+    for (QEvent::Type T : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(F->DBGrid1->viewport(), new QMouseEvent(T, Row, F->DBGrid1->viewport()->mapToGlobal(Row),
+                                                                            Qt::LeftButton, Qt::LeftButton, {}));
     F->BitBtn3->click();
-    EXPECT_GE(Seen, F->tmpStatTbl->RecordCount() - 1);
+    EXPECT_EQ(F->ShownCruiseId, BlackSeaCruise);
+    std::set<std::string> Stations;
+    for (const auto &R : Sql("select ID_Cast from Cast_Titles where ID_Cruise=" + std::to_string(BlackSeaCruise)))
+        Stations.insert(R[0]);
+    EXPECT_EQ(Walked, Stations);
+    EXPECT_TRUE(F->ListBox1->isEnabled() && F->DBGrid1->isEnabled());
+    // Esc is heard: it ends the walk.
+    InstallEscHook([] { AbortRequested = true; });
+    Walked.clear();
+    QCoreApplication::postEvent(F->BitBtn3, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    F->BitBtn3->click();
+    InstallEscHook({});
+    EXPECT_EQ(Walked.size(), 1u);
     EXPECT_FALSE(F->Gauge1->isVisible());
     EXPECT_FALSE(FullCruiseCheckRunning);
     EXPECT_TRUE(F->StationsReady);
