@@ -251,8 +251,7 @@ TEST_F(EditorMap, RubberBandZoomFollowsTheStackRules)
     F->ZoomOutBtn->setEnabled(true);
     F->ZoomOutBtn->click();
     EXPECT_EQ(ZoomIndex, 0);
-    // A new zoom in drops the elements above the shown one; its right edge
-    // cuts the cruise's track.
+    // A new zoom in, past the track's east end, drops the elements above the shown one.
     F->RctSelBtn->setChecked(true);
     Press(F->PaintBox1, 200, 150);
     MoveTo(F->PaintBox1, 355, 230);

@@ -168,9 +168,8 @@ TEST_F(WindowForm, EscSetsBothFlagsAndTheKeyStillReachesItsWindow)
     AbortRequested = false;
 }
 
-// "QC Parameters" in the editor: OK hands the pages' values to its next
-// check, Cancel puts back those of the opening. Station 288 of cruise 9 lies
-// 19.7 knots from the one before it, over the installation's limit of 12.
+// The editor's "QC Parameters": OK reaches its next check, Cancel restores.
+// Station 288 of cruise 9 lies 19.7 knots from the one before it (limit 12).
 TEST_F(WindowForm, TheEditorsQcParametersReachItsNextCheckOnOkOnly)
 {
     ASSERT_TRUE(Start());
