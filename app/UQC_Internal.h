@@ -126,8 +126,9 @@ struct TClimBand {
 };
 
 struct TLevelVerdict {
+    // Every level not skipped gets a flag row, one without a pressure too
+    // (for its 9).
     bool Skipped = false;         // the same pressure to 0.1 as the level before
-    bool Write = false;           // the level gets a flag row
     int PresFlag = 0, ParamFlag = 0, SpikeFlag = 0;
     double PrevTenth = 0;         // the level before, to 0.1
     bool RepeatMark = false;      // that level's pressure flag goes to 4

@@ -824,9 +824,7 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
         V.ClimatError = !(V.ClimOk && V.DensityOk && V.BottomOk);
     }
     // Below the climatology neither flag is judged; the operator's 5 and a
-    // missing value's 9 stay. A level without a pressure gets its row too,
-    // for its 9.
-    V.Write = true;
+    // missing value's 9 stay.
     if (!L.PresEmpty && L.Pres > R.DeepestClimLevel) {
         if (Judgeable(PresFlag))
             PresFlag = 0;
@@ -1048,8 +1046,6 @@ void CheckClimaticRange(const std::string &P)
             LevelParamFlag = V.ParamFlag;
             SpikeFlag = V.SpikeFlag;
             ShowLevelVerdict(P, V, Level.Pres, Prof.RecNo());
-            if (!V.Write)
-                continue;
             try {
                 const size_t FlagCol = ParamColumn();
                 if (V.SpikeMark)
