@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <utility>
 #include <vector>
@@ -48,7 +49,11 @@ bool InList(const std::string &Upper, std::initializer_list<const char *> Names)
 // The key of a level: the station and its pressure to the nearest 0.1, as
 // the checks round it when they write the level flags.
 using TLevelKey = std::pair<int, long long>;
-TLevelKey LevelKey(int IdCast, double Pres) { return {IdCast, std::llround(RoundPres(Pres) * 10.0)}; }
+// A level stored without a pressure has a key of its own, apart from 0 dbar.
+TLevelKey LevelKey(int IdCast, TField *Pres)
+{
+    return {IdCast, Pres->IsNull() ? std::numeric_limits<long long>::min() : std::llround(RoundPres(Pres->AsFloat()) * 10.0)};
+}
 
 template <class D> void SetFormat(TField *F, const std::string &Format)
 {
@@ -238,7 +243,7 @@ void TForm2::LoadProfile()
         }
         for (LocalWorkQry->First(); !LocalWorkQry->Eof(); LocalWorkQry->Next()) {
             auto &Row = RunFlags[LevelKey(LocalWorkQry->FieldByName("ID_Cast")->AsInteger(),
-                                          LocalWorkQry->FieldByName("PRES")->AsFloat())];
+                                          LocalWorkQry->FieldByName("PRES"))];
             Row.clear();
             for (auto [From, To] : Columns)
                 Row.emplace_back(To, LocalWorkQry->Fields()[From]->AsString());
@@ -257,16 +262,13 @@ void TForm2::LoadProfile()
             else
                 ParamTbl->Fields()[i]->SetAsString(Src->AsString());
         }
-        if (!ZqQuery2->Fields()[1]->IsNull()) {
-            auto It = RunFlags.find(LevelKey(CurCastId, ZqQuery2->Fields()[1]->AsFloat()));
-            if (It != RunFlags.end())
-                for (const auto &[Col, Text] : It->second) {
-                    if (Text.empty())
-                        ParamTbl->Fields()[Col]->Clear();
-                    else
-                        ParamTbl->Fields()[Col]->SetAsString(Text);
-                }
-        }
+        if (auto It = RunFlags.find(LevelKey(CurCastId, ZqQuery2->Fields()[1])); It != RunFlags.end())
+            for (const auto &[Col, Text] : It->second) {
+                if (Text.empty())
+                    ParamTbl->Fields()[Col]->Clear();
+                else
+                    ParamTbl->Fields()[Col]->SetAsString(Text);
+            }
         ParamTbl->Post();
     }
     ParamTbl->EnableControls();

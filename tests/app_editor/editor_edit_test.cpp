@@ -106,7 +106,17 @@ TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
     EXPECT_TRUE(UndoRows().empty());
     // A level stored without a pressure is the one whose PRES is empty.
     SqlExec("insert into PTS_Data (ID_Cast, TEMP) values (" + std::to_string(Station) + ", 1)");
+    {
+        TTable T(nullptr); // and the run's 9 for it
+        MakeWorkTable(T, *StructTbl, WorkDir, LevelFlagTableSuffix("PTS_Data") + ".db", "StructTsFlags", "ID_Cast;PRES");
+        T.Append();
+        T.FieldByName("ID_Cast")->SetAsInteger(Station);
+        T.FieldByName("FPRES")->SetAsInteger(9);
+        T.Post();
+    }
     PickParam("TEMP");
+    Grid().SetRecNoValue(1);
+    EXPECT_EQ(Grid().FieldByName("FPRES")->AsString(), "9");
     EditLevel(0, "TEMP", "4.5");
     F->SpeedButton15->click(); // its undo values are its own
     EXPECT_EQ(F->ComboBox1->currentText().toStdString(), "1");

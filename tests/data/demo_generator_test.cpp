@@ -249,7 +249,10 @@ TEST_F(DemoDatabase, NoStationOnLandExceptThePlantedOnes)
     for (const TDemoStation &s : c.Stations)
       EXPECT_EQ(Inputs->Contour.Inside(s.Lon, s.Lat), !land.count(s.IdCast)) << s.IdCast;
   // 10 m off an island's edge the location check's pixels may put a station on either side.
-  const TDemoCruise edge{.Stations = {{.Lon = 27.1358, .Lat = 35.7075}}};
+  TDemoCruise edge;
+  edge.Stations.resize(1);
+  edge.Stations[0].Lon = 27.1358;
+  edge.Stations[0].Lat = 35.7075;
   EXPECT_EQ(TDemoAudit(Inputs->Grid, Inputs->Contour, *Inputs->Squares, Inputs->Clim).Cruise(edge)[0].Kind, "unsure");
 }
 
