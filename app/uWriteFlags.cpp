@@ -286,6 +286,13 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     TStationLevels Levels;
     std::string SharedPlaces;
     std::vector<int> Written(size_t(CruiseCount), 0); // levels written per chosen cruise
+    // An Esc or a statement the database refuses ends the write-back at a level.
+    const auto StopAtLevel = [&] {
+        Gauges.Flush();
+        fmWriteFlagProgress.close();
+        LevelQry.Close();
+        CastQry.Close();
+    };
 
     for (int I = 0; I < CruiseCount; ++I) {
         ProcessMessages();
@@ -335,10 +342,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     ProcessMessages();
                     Gauges.Tick();
                     if (QcInterrupted) {
-                        Gauges.Flush();
-                        fmWriteFlagProgress.close();
-                        LevelQry.Close();
-                        CastQry.Close();
+                        StopAtLevel();
                         ShowMessage("Flags updating was interrupted!");
                         Result.Interrupted = true;
                         return Result;
@@ -378,10 +382,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     try {
                         UpdateCmd.Execute(0, 0);
                     } catch (const std::exception &E) {
-                        Gauges.Flush();
-                        fmWriteFlagProgress.close();
-                        LevelQry.Close();
-                        CastQry.Close();
+                        StopAtLevel();
                         MessageDlg(StoppedText(E.what(), Cruises, Written, I), mtError, mbOK);
                         Result.Failed = true;
                         return Result;

@@ -120,20 +120,28 @@ struct TOdbc {
     }
 };
 
-TChecksum FetchOdbc(TOdbc &O)
+// A statement handle on which ASelect has run, to be fetched in rowsets of
+// Rowset rows bound by column; AFetched receives each rowset's row count.
+SQLHSTMT ExecRowsets(TOdbc &O, const char *ASelect, SQLULEN &AFetched)
 {
     SQLHSTMT S;
     SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(Rowset), 0);
+    SQLSetStmtAttr(S, SQL_ATTR_ROWS_FETCHED_PTR, &AFetched, 0);
+    if (!SQL_SUCCEEDED(SQLExecDirect(S, (SQLCHAR *)ASelect, SQL_NTS)))
+        Die(std::string("select failed: ") + ASelect + " " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    return S;
+}
+
+TChecksum FetchOdbc(TOdbc &O)
+{
     SQLINTEGER Id[Rowset];
     double Pres[Rowset], Temp[Rowset], Psal[Rowset];
     SQLSMALLINT F1[Rowset], F2[Rowset], F3[Rowset];
     SQLLEN Ind[7][Rowset];
     SQLULEN Fetched = 0;
-    SQLSetStmtAttr(S, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
-    SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(Rowset), 0);
-    SQLSetStmtAttr(S, SQL_ATTR_ROWS_FETCHED_PTR, &Fetched, 0);
-    if (!SQL_SUCCEEDED(SQLExecDirect(S, (SQLCHAR *)Select, SQL_NTS)))
-        Die("select failed: " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    const SQLHSTMT S = ExecRowsets(O, Select, Fetched);
     SQLBindCol(S, 1, SQL_C_SLONG, Id, sizeof(SQLINTEGER), Ind[0]);
     SQLBindCol(S, 2, SQL_C_DOUBLE, Pres, sizeof(double), Ind[1]);
     SQLBindCol(S, 3, SQL_C_SSHORT, F1, sizeof(SQLSMALLINT), Ind[2]);
@@ -207,17 +215,11 @@ TChecksum TextSelectCApi(const std::string &APath)
 
 TChecksum TextSelectOdbc(TOdbc &O)
 {
-    SQLHSTMT S;
-    SQLAllocHandle(SQL_HANDLE_STMT, O.Dbc, &S);
     SQLINTEGER Id[Rowset];
     char Name[Rowset][64];
     SQLLEN IdInd[Rowset], NameInd[Rowset];
     SQLULEN Fetched = 0;
-    SQLSetStmtAttr(S, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
-    SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(Rowset), 0);
-    SQLSetStmtAttr(S, SQL_ATTR_ROWS_FETCHED_PTR, &Fetched, 0);
-    if (!SQL_SUCCEEDED(SQLExecDirect(S, (SQLCHAR *)TextSelect, SQL_NTS)))
-        Die("text select failed: " + TOdbc::Diag(SQL_HANDLE_STMT, S));
+    const SQLHSTMT S = ExecRowsets(O, TextSelect, Fetched);
     SQLBindCol(S, 1, SQL_C_SLONG, Id, sizeof(SQLINTEGER), IdInd);
     SQLBindCol(S, 2, SQL_C_CHAR, Name, sizeof Name[0], NameInd);
     TChecksum C;
@@ -339,20 +341,29 @@ double Median(std::vector<double> V)
     return V[V.size() / 2];
 }
 
-// Five runs of two routes, each run in a transaction of its own, the order
-// of the two alternating from run to run; runs are numbered from AFirst.
+// One way to the same answer, timed once per run into Times.
+struct TRoute {
+    std::vector<double> *Times;
+    std::function<void(int ARun)> Work;
+};
+
+// Five runs of the routes, numbered from AFirst: in the order given, then
+// the other way round, and so on, so that neither order favours a route.
+void Alternate(int AFirst, std::vector<TRoute> ARoutes)
+{
+    for (int Run = AFirst; Run < AFirst + 5; ++Run) {
+        for (const TRoute &R : ARoutes)
+            R.Times->push_back(Seconds([&] { R.Work(Run); }));
+        std::reverse(ARoutes.begin(), ARoutes.end());
+    }
+}
+
+// Alternate with two routes, each run in a transaction of its own.
 void AlternateInTransaction(TOdbc &O, int AFirst, std::vector<double> &ATimesA, const std::function<void(int)> &AA,
                             std::vector<double> &ATimesB, const std::function<void(int)> &AB)
 {
-    for (int Run = AFirst; Run < AFirst + 5; ++Run) {
-        std::vector<std::function<void()>> Steps = {
-            [&] { ATimesA.push_back(Seconds([&] { InTransaction(O, [&] { AA(Run); }); })); },
-            [&] { ATimesB.push_back(Seconds([&] { InTransaction(O, [&] { AB(Run); }); })); }};
-        if (Run % 2)
-            std::reverse(Steps.begin(), Steps.end());
-        for (auto &S : Steps)
-            S();
-    }
+    Alternate(AFirst, {{&ATimesA, [&](int ARun) { InTransaction(O, [&] { AA(ARun); }); }},
+                       {&ATimesB, [&](int ARun) { InTransaction(O, [&] { AB(ARun); }); }}});
 }
 
 } // namespace
@@ -378,17 +389,9 @@ int main()
         Die("libsqliteodbc returned other values than the C API");
 
     std::vector<double> TOurs, TTheirs, TCApi;
-    for (int Run = 0; Run < 5; ++Run) {
-        // Alternate the order of the routes from run to run.
-        std::vector<std::function<void()>> Steps = {
-            [&] { TOurs.push_back(Seconds([&] { FetchOdbc(Ours); })); },
-            [&] { TTheirs.push_back(Seconds([&] { FetchOdbc(Theirs); })); },
-            [&] { TCApi.push_back(Seconds([&] { FetchCApi(Path); })); }};
-        if (Run % 2)
-            std::reverse(Steps.begin(), Steps.end());
-        for (auto &S : Steps)
-            S();
-    }
+    Alternate(0, {{&TOurs, [&](int) { FetchOdbc(Ours); }},
+                  {&TTheirs, [&](int) { FetchOdbc(Theirs); }},
+                  {&TCApi, [&](int) { FetchCApi(Path); }}});
     const double MOurs = Median(TOurs), MTheirs = Median(TTheirs), MCApi = Median(TCApi);
     std::printf("fetch_ours: %.1f ms\n", MOurs * 1000);
     std::printf("fetch_sqliteodbc: %.1f ms\n", MTheirs * 1000);
@@ -400,15 +403,7 @@ int main()
     if (TextExpected.Rows == 0 || !(TextSelectOdbc(Ours) == TextExpected))
         Die("our driver's text select returned other rows than the C API");
     std::vector<double> TTextOurs, TTextCApi;
-    for (int Run = 0; Run < 5; ++Run) {
-        std::vector<std::function<void()>> Steps = {
-            [&] { TTextOurs.push_back(Seconds([&] { TextSelectOdbc(Ours); })); },
-            [&] { TTextCApi.push_back(Seconds([&] { TextSelectCApi(Path); })); }};
-        if (Run % 2)
-            std::reverse(Steps.begin(), Steps.end());
-        for (auto &S : Steps)
-            S();
-    }
+    Alternate(0, {{&TTextOurs, [&](int) { TextSelectOdbc(Ours); }}, {&TTextCApi, [&](int) { TextSelectCApi(Path); }}});
     std::printf("text_select_ours: %.1f ms\n", Median(TTextOurs) * 1000);
     std::printf("text_select_sqlite_capi: %.1f ms\n", Median(TTextCApi) * 1000);
     std::printf("ratio sqlite_capi_time_over_ours_text_select: %.2f\n", Median(TTextCApi) / Median(TTextOurs));

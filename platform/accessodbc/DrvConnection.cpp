@@ -159,7 +159,7 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     if (Path.empty())
         Fail("IM007", -1811, "No database file was named: the connect string needs DBQ=<path of the station database>.");
     const std::string Ro = Upper(Find("READONLY"));
-    ReadOnly = Ro == "1" || Ro == "TRUE" || Ro == "YES";
+    const bool AskedReadOnly = Ro == "1" || Ro == "TRUE" || Ro == "YES";
 
     struct stat St{};
     if (::stat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode))
@@ -184,7 +184,7 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     // write is marked read-only, as an archived or shared copy is: that
     // mark holds for every user, the administrator too.
     ReadOnlyWhy.clear();
-    if (ReadOnly)
+    if (AskedReadOnly)
         ReadOnlyWhy = "was opened read-only (ReadOnly=1)";
     else if (::access(Path.c_str(), W_OK) != 0 || ::access(FolderOf(Path).c_str(), W_OK) != 0)
         ReadOnlyWhy = "is in a file or folder that cannot be written";
@@ -233,7 +233,6 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     }
     this->Path = Path;
     ConnectString = AConnectString;
-    ReadOnly = !ReadOnlyWhy.empty();
 }
 
 namespace {

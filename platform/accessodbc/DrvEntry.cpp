@@ -185,7 +185,7 @@ SQLRETURN GetInfo(TDrvConnection &C, SQLUSMALLINT AType, SQLPOINTER AValue, SQLS
     if (AType == SQL_DATABASE_NAME)
         return PutString(C.CatalogName(), AValue, ALen, AOut, C);
     if (AType == SQL_DATA_SOURCE_READ_ONLY)
-        return PutString(C.ReadOnly ? "Y" : "N", AValue, ALen, AOut, C);
+        return PutString(C.ReadOnly() ? "Y" : "N", AValue, ALen, AOut, C);
     const TInfo *I = FindInfo(AType);
     if (!I)
         Fail("HY096", 0, "Information type " + std::to_string(AType) + " is not supported by this driver.");
@@ -625,7 +625,7 @@ SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC AConn, SQLINTEGER AAttr, SQLPOINTER 
         case SQL_ATTR_LOGIN_TIMEOUT: V = C.LoginTimeout; break;
         case SQL_ATTR_CONNECTION_TIMEOUT: V = 0; break;
         case SQL_ATTR_TXN_ISOLATION: V = C.Isolation; break;
-        case SQL_ATTR_ACCESS_MODE: V = C.ReadOnly ? SQL_MODE_READ_ONLY : SQL_MODE_READ_WRITE; break;
+        case SQL_ATTR_ACCESS_MODE: V = C.ReadOnly() ? SQL_MODE_READ_ONLY : SQL_MODE_READ_WRITE; break;
         case SQL_ATTR_CONNECTION_DEAD: V = C.Db ? SQL_CD_FALSE : SQL_CD_TRUE; break;
         case SQL_ATTR_ASYNC_ENABLE: V = SQL_ASYNC_ENABLE_OFF; break;
         case SQL_ATTR_METADATA_ID: V = SQL_FALSE; break;

@@ -160,11 +160,9 @@ public:
     sqlite3 *Db = nullptr;
     std::string Path;
     std::string ConnectString;
-    // Asked with ReadOnly=1; once connected, whether the file was opened
-    // read-only for any reason.
-    bool ReadOnly = false;
     // Why writes are refused ("was opened read-only (ReadOnly=1)"), empty when they are not.
     std::string ReadOnlyWhy;
+    bool ReadOnly() const { return !ReadOnlyWhy.empty(); }
     bool AutoCommit = true;
     SQLUINTEGER LoginTimeout = 0;
     SQLUINTEGER Isolation = SQL_TXN_SERIALIZABLE;

@@ -1525,8 +1525,10 @@ private:
                 TextComparisons(N.Items, Compare && !StartsStatement(N));
                 continue;
             }
+            if (N.Tok.Kind != TK::Ident && N.Tok.Kind != TK::Name)
+                continue;
+            const std::string U = Upper(N.Tok.Text);
             if (N.Tok.Kind == TK::Ident) {
-                const std::string U = Upper(N.Tok.Text);
                 static const std::set<std::string> Starts = {"WHERE", "ON", "HAVING", "BY"};
                 static const std::set<std::string> Ends = {"SELECT", "FROM", "JOIN",   "INNER", "LEFT",  "RIGHT",
                                                            "OUTER",  "SET",  "VALUES", "INTO",  "LIMIT", "UNION"};
@@ -1536,14 +1538,11 @@ private:
                 }
                 if (IsSqlKeyword(U) || U == "COLLATE")
                     continue;
-            } else if (N.Tok.Kind != TK::Name) {
-                continue;
             }
             const bool Qualifier = i + 1 < G.size() && (G[i + 1].IsGroup || IsPunct(G[i + 1], "."));
             if (!Compare || Qualifier || (i > 0 && IsKw(G[i - 1], "AS")) ||
                 (i + 1 < G.size() && IsKw(G[i + 1], "COLLATE")))
                 continue;
-            const std::string U = Upper(N.Tok.Text);
             if (std::find(FResult.ComparedNames.begin(), FResult.ComparedNames.end(), U) == FResult.ComparedNames.end())
                 FResult.ComparedNames.push_back(U);
             if (std::find(FCtx.TextColumns.begin(), FCtx.TextColumns.end(), U) != FCtx.TextColumns.end()) {

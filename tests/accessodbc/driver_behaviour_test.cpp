@@ -2,6 +2,7 @@
 // cancel, long values in pieces, truncation, transactions, refused files,
 // COUNTER and @@IDENTITY, row sets, and the Jet SQL forms the dialect sends.
 #include "tests/accessodbc/OdbcFixture.h"
+#include "tests/support/query_fixture.h"
 
 #include <sqlite3.h>
 
@@ -132,14 +133,7 @@ TEST_F(JetSql, TextComparisonAndOrderIgnoreCase)
     };
     for (const auto &[Sql, Rows] : Cases)
         EXPECT_EQ(Query(Sql), Rows) << Sql;
-    sqlite3 *Raw = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(DbPath.c_str(), &Raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt *St = nullptr;
-    sqlite3_prepare_v2(Raw, "PRAGMA integrity_check", -1, &St, nullptr);
-    EXPECT_EQ(sqlite3_step(St), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(St, 0)), "ok");
-    sqlite3_finalize(St);
-    sqlite3_close(Raw);
+    EXPECT_EQ(querytest::SqliteRows(DbPath, "PRAGMA integrity_check"), (TRows{{"ok"}}));
 }
 
 TEST_F(JetSql, ExpressionsAsJetEvaluatesThem)

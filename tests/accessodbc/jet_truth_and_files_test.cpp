@@ -4,6 +4,7 @@
 // files the driver must open as they are: read-only, in a folder with '}'
 // in its name, or locked by another session while the catalog is read.
 #include "tests/accessodbc/OdbcFixture.h"
+#include "tests/support/query_fixture.h"
 
 #include <sqlite3.h>
 
@@ -88,15 +89,8 @@ TEST_F(JetAnswers, ATableNamedLikeAFunctionKeepsItsName)
     Exec("CREATE TABLE Month (ID Long, Name Text(10))");
     Exec("INSERT INTO Month (ID, Name) VALUES (3, 'March')");
     EXPECT_EQ(Query("SELECT Name FROM Month WHERE ID = Month(#3/1/2007#)"), (TRows{{"March"}}));
-    sqlite3 *Db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(DbPath.c_str(), &Db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt *S = nullptr;
-    sqlite3_prepare_v2(Db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE '%month%'", -1, &S, nullptr);
-    ASSERT_EQ(sqlite3_step(S), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(S, 0)), "Month");
-    EXPECT_EQ(sqlite3_step(S), SQLITE_DONE);
-    sqlite3_finalize(S);
-    sqlite3_close(Db);
+    EXPECT_EQ(querytest::SqliteRows(DbPath, "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE '%month%'"),
+              (TRows{{"Month"}}));
 }
 
 TEST_F(JetAnswers, AnEmptySelectItemIsASyntaxErrorAlsoWithCurrencyColumns)
