@@ -440,15 +440,11 @@ TEST_F(WizardRoad, AReadOnlyDatabaseIsCheckedAndStaysAsItWas)
 }
 
 // The operator's everyday road, three times in one process: a full check
-// with its report and its write-back question, back at the start; an Esc on
-// the start page; the editor alone, whose write-back writes the check's
-// level flags, then "One More Quality check procedure ?" Yes. Each pass
-// starts clear of the Esc before it and shows every window of its own. The
-// editor hands back every link it borrowed, so the check after it reads the
-// station parameters through the main window's query. A stage of the set-up
-// that fails without the database being at fault (here the start page's
-// text is missing) is reported, and the window opens with every link in
-// place all the same.
+// with its report and write-back question; an Esc on the start page; the
+// editor alone, whose write-back writes, then "One More Quality check
+// procedure ?" Yes. Each pass starts clear of the Esc before it, and the
+// editor hands back every link it borrowed. A set-up stage that fails without
+// the database at fault (no start page text) is reported; every link holds.
 TEST_F(WizardRoad, CheckThenEditorThreeTimesEachWithItsReportAndWriteBack)
 {
     KeepCruises("1");
