@@ -300,8 +300,7 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     EXPECT_EQ(StationLevels(701), Expected(701, Before));
     EXPECT_EQ(StationLevels(702), Expected(702, Before2));
     // No climatic verdict without a date; a missing pressure's 9.
-    const std::vector<std::string> Undated = {"<null>|9|0|0", "10.2|0|0|0", "50.0|4|0|0", "50.0|4|0|0"};
-    EXPECT_EQ(StationLevels(703), Undated);
+    EXPECT_EQ(StationLevels(703), (std::vector<std::string>{"<null>|9|0|0", "10.2|0|0|0", "50.0|4|0|0", "50.0|4|0|0"}));
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
     EXPECT_EQ(Dialogs->Messages[0].Text,
               "1 levels with new flags share their tenth of a decibar with other levels of the station, so the level "
