@@ -99,6 +99,11 @@ std::string TStoredEdit::LevelColumn(const std::string &AParam, const std::strin
 
 bool TStoredEdit::IsLevelFlagField(const std::string &AField) { return InList(AField, LevelFlagFields); }
 
+std::string TStoredEdit::LevelWhere(int AIdCast, double AStoredPres)
+{
+    return "(ID_Cast = " + std::to_string(AIdCast) + ") and " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
+}
+
 bool TStoredEdit::IsFlagText(const std::string &AText)
 {
     for (const char *Flag : {"0", "1", "2", "3", "4", "5", "9", "17"})
@@ -243,7 +248,7 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     if (IsLevelFlagField(AChange.Column) && !IsFlagText(AChange.Literal))
         return NotAFlag(Column, AChange.Literal);
     const std::string Station = "(ID_Cast = " + std::to_string(AIdCast) + ")";
-    const std::string Where = Station + " and " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
+    const std::string Where = LevelWhere(AIdCast, AStoredPres);
     // A pressure typed onto another level's would leave two levels that no
     // statement keyed by the pressure could tell apart.
     std::string ClashWhere, Clash;

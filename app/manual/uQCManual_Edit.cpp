@@ -381,13 +381,10 @@ void TForm2::FindLevelUndoValues()
     TField *F = ParamTbl->FindField(ProfileValueField(CurParamName));
     if (!F)
         return;
-    // A level stored without a pressure keeps its undo rows without one.
     TField *Pres = ParamTbl->FieldByName("PRES");
-    FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where (ID_Cast = " +
-                     std::to_string(CurCastId) + ")and(PRES" +
-                     (Pres->IsNull() ? std::string(" Is Null") : " = " + SqlExactFloat(Pres->AsFloat())) +
-                     ")and(FldName = " +
-                     rtl::QuotedStr(rtl::UpperCase(CurParamName)) + ")",
+    FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where " +
+                     TStoredEdit::LevelWhere(CurCastId, Pres->IsNull() ? std::nan("") : Pres->AsFloat()) +
+                     " and (FldName = " + rtl::QuotedStr(rtl::UpperCase(CurParamName)) + ")",
                  UndoText(*F));
 }
 
