@@ -83,8 +83,6 @@ public:
     // stored without a pressure), in its level table and among the undo rows
     // kept for it alike.
     static std::string LevelWhere(int AIdCast, double AStoredPres);
-    // True for the text of a quality flag: 0 to 5, 9 or 17.
-    static bool IsFlagText(const std::string &AText);
 
     // Why the undo rows or the flag mirrors of the last change were not
     // kept, though the station database took it (empty when they were).
