@@ -16,7 +16,6 @@
 #include "app/manual/Recalcs.h"
 #include "app/uQCSettings.h"
 #include "platform/localdb/TTable.h"
-#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
@@ -134,10 +133,8 @@ TEST_F(EditorCheck, CheckFullCruiseWalksEveryStationWithItsGauge)
     F->BitBtn3->click();
     EXPECT_EQ(Walked, F->tmpStatTbl->RecordCount());
     EXPECT_TRUE(F->ListBox1->isEnabled() && F->DBGrid1->isEnabled());
-    InstallEscHook([] { AbortRequested = true; });
     QCoreApplication::postEvent(F->BitBtn3, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
     F->BitBtn3->click();
-    InstallEscHook({});
     EXPECT_EQ(Walked, F->tmpStatTbl->RecordCount() + 1);
     EXPECT_FALSE(F->Gauge1->isVisible());
     EXPECT_FALSE(FullCruiseCheckRunning);
