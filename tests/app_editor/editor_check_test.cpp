@@ -163,7 +163,7 @@ TEST_F(EditorCheck, ClosingDropsTheScratchTable)
     EXPECT_FALSE(MainTableExists("QCCastID"));
 }
 
-TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowAndComesBack)
+TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowKeepsAnEscAndComesBack)
 {
     Open();
     QWidget *Home = F->Panel4->parentWidget();
@@ -189,9 +189,18 @@ TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowAndComesBack)
         EXPECT_EQ(apptest::CaptionProblems(W), std::vector<std::string>()) << Size.width();
     }
     apptest::SaveScreenshot(W, "editor_profile_window_small");
+    // An Esc there is an interruption that leaves the plot in its window.
+    QTest::keyClick(F->ListBox2, Qt::Key_Escape);
+    EXPECT_TRUE(AbortRequested);
+    EXPECT_EQ(F->Panel4->parentWidget(), &W);
     W.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(F->ProfileWindow, nullptr);
+    EXPECT_EQ(F->Panel4->parentWidget(), Home);
+    // Ended as a dialog ends, the window gives the plot back too.
+    F->SpeedButton14->click();
+    static_cast<QDialog *>(F->ProfileWindow)->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(F->Panel4->parentWidget(), Home);
 }
 

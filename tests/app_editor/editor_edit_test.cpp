@@ -126,7 +126,7 @@ TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
               (std::vector<apptest::TRow>{{"4.5"}}));
 }
 
-TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClick)
+TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClickAndNoEnterOrEscClicksIt)
 {
     LoadClimatology();
     Open(false);
@@ -137,6 +137,12 @@ TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClick)
     ASSERT_EQ(Db("TEMP", 2), "9.5");
     F->SpeedButton15->click();
     ASSERT_TRUE(F->BitBtn1->isEnabled());
+    // Neither an Enter in the grid nor the Esc that cancels a cell's typing
+    // clicks it, and that Esc is the cell editor's own, no interruption.
+    QTest::keyClick(F->DBGrid2, Qt::Key_Return);
+    TypeInto(F->DBGrid2, 2, "TEMP", "7", Qt::Key_Escape);
+    ASSERT_EQ(Db("TEMP", 2), "9.5");
+    EXPECT_FALSE(AbortRequested);
     ClickUndo();
     EXPECT_DOUBLE_EQ(std::stod(Db("TEMP", 2)), std::stod(A));
     EXPECT_EQ(Grid().RecNo(), 3);
