@@ -61,9 +61,8 @@ protected:
         F->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(F));
     }
-    // Types into a cell through the grid's own cell editor, Enter commits
-    // (Esc cancels); the grid says nothing on the way, whatever the commit
-    // rebuilds.
+    // Types into a cell through the grid's own cell editor, Enter commits, Esc
+    // cancels; the grid says nothing on the way, whatever the commit rebuilds.
     void TypeInto(TDBGrid *G, int Row, const char *Column, const std::string &Text, Qt::Key End = Qt::Key_Return)
     {
         static std::vector<std::string> *Said = nullptr;
