@@ -202,13 +202,13 @@ TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
     EXPECT_EQ(Messages(), "");
 }
 
-TEST_F(EditorEdit, AGridEditRefusedByItsFieldLeavesNothingPending)
+TEST_F(EditorEdit, ARefusedGridEditLeavesNothingPendingAndIsNotCheckedAgain)
 {
     // AUTO QC without a climatology: a re-check would say so.
     Open(false);
     const std::string A = Db("TEMP", 2), Flag = Db("FPRES", 2);
     TypeInto(F->DBGrid2, 2, "TEMP", "warm");
-    TypeInto(F->DBGrid2, 2, "FPRES", "23.7");
+    TypeInto(F->DBGrid2, 2, "FPRES", "7");
     // Loading another parameter posts every row of the work table.
     PickParam("PSAL");
     EXPECT_EQ(F->DataSource2->DataSet(), ParamTbl);
@@ -219,7 +219,7 @@ TEST_F(EditorEdit, AGridEditRefusedByItsFieldLeavesNothingPending)
     // The operator is told why each text went back.
     ASSERT_EQ(Script->Messages.size(), 2u) << Messages();
     EXPECT_NE(Script->Messages[0].Text.find("'warm'"), std::string::npos);
-    EXPECT_NE(Script->Messages[1].Text.find("'23.7'"), std::string::npos);
+    EXPECT_NE(Script->Messages[1].Text.find("'7' is not a quality flag"), std::string::npos);
 }
 
 TEST_F(EditorEdit, ManualFlagsReachTheRunsFlagTable)
