@@ -20,6 +20,7 @@ const char *const StationFlagColumns[4] = {"FLon", "FLat", "FDT", "FD"};
 namespace {
 
 const char *const LevelFlagFields[] = {"FPRES", "FTEMP", "FPSAL", "FCHEM"};
+const char *const QualityFlags[] = {"0", "1", "2", "3", "4", "5", "9", "17"};
 
 template <size_t N> bool InList(const std::string &AName, const char *const (&AList)[N])
 {
@@ -39,6 +40,13 @@ std::string LevelName(double APres)
 {
     return std::isnan(APres) ? std::string("the level without a pressure")
                              : "the level at " + rtl::FloatToStr(APres) + " dbar";
+}
+
+// Why a flag column refuses ALiteral, the SQL text of a value that is no flag.
+std::string NotAFlag(const std::string &AColumn, const std::string &ALiteral)
+{
+    return (ALiteral == "NULL" ? "An empty cell" : "'" + ALiteral + "'") + " is not a quality flag: " + AColumn +
+           " takes 0, 1, 2, 3, 4, 5, 9 or 17; nothing was changed.";
 }
 
 void SetLocalText(TField &AField, const std::string &ALiteral)
@@ -99,23 +107,10 @@ std::string TStoredEdit::LevelColumn(const std::string &AParam, const std::strin
 
 bool TStoredEdit::IsLevelFlagField(const std::string &AField) { return InList(AField, LevelFlagFields); }
 
-bool TStoredEdit::IsFlagText(const std::string &AText)
+std::string TStoredEdit::LevelWhere(int AIdCast, double AStoredPres)
 {
-    for (const char *Flag : {"0", "1", "2", "3", "4", "5", "9", "17"})
-        if (AText == Flag)
-            return true;
-    return false;
+    return "(ID_Cast = " + std::to_string(AIdCast) + ") and " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
 }
-
-namespace {
-
-std::string NotAFlag(const std::string &AColumn, const std::string &ALiteral)
-{
-    return (ALiteral == "NULL" ? "An empty cell" : "'" + ALiteral + "'") + " is not a quality flag: " + AColumn +
-           " takes 0, 1, 2, 3, 4, 5, 9 or 17; nothing was changed.";
-}
-
-} // namespace
 
 int TStoredEdit::CountRows(const std::string &ATable, const std::string &AWhere)
 {
@@ -183,7 +178,7 @@ std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vecto
         return "";
     std::string Sets, What;
     for (const TStoredChange &C : AChanges) {
-        if (InList(C.Column, StationFlagColumns) && !IsFlagText(C.Literal))
+        if (InList(C.Column, StationFlagColumns) && !InList(C.Literal, QualityFlags))
             return NotAFlag(C.Column, C.Literal);
         Sets += (Sets.empty() ? "" : ", ") + C.Column + " = " + C.Literal;
         What += (What.empty() ? "" : ", ") + C.Column;
@@ -240,10 +235,10 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     const std::string Column = LevelColumn(AParam, AChange.Column);
     if (Table.empty())
         return "Pressure has no level table of its own to edit.";
-    if (IsLevelFlagField(AChange.Column) && !IsFlagText(AChange.Literal))
+    if (IsLevelFlagField(AChange.Column) && !InList(AChange.Literal, QualityFlags))
         return NotAFlag(Column, AChange.Literal);
     const std::string Station = "(ID_Cast = " + std::to_string(AIdCast) + ")";
-    const std::string Where = Station + " and " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
+    const std::string Where = LevelWhere(AIdCast, AStoredPres);
     // A pressure typed onto another level's would leave two levels that no
     // statement keyed by the pressure could tell apart.
     std::string ClashWhere, Clash;

@@ -79,8 +79,10 @@ public:
     // FChem), whatever the parameter's code: a chemical parameter may itself
     // begin with "F".
     static bool IsLevelFlagField(const std::string &AField);
-    // True for the text of a quality flag: 0 to 5, 9 or 17.
-    static bool IsFlagText(const std::string &AText);
+    // Finds the level of station AIdCast stored at AStoredPres (NaN: the one
+    // stored without a pressure), in its level table and among the undo rows
+    // kept for it alike.
+    static std::string LevelWhere(int AIdCast, double AStoredPres);
 
     // Why the undo rows or the flag mirrors of the last change were not
     // kept, though the station database took it (empty when they were).

@@ -470,8 +470,9 @@ private:
     // station. The run's interruption (QcInterrupted) stays as it was.
     static void StartEditorCheck();
     // Writes the posted level edit of field F to the station database; unless
-    // exactly one level changed, the row is put back and the reason shown.
-    void WriteLevelEdit(TField &F);
+    // exactly one level changed, the row is put back, the reason shown and
+    // false returned.
+    bool WriteLevelEdit(TField &F);
     // Writes a row of a grid's table that no operator typed (a refused edit
     // put back, the duplicate mark shown): its edit events record nothing.
     void PostQuietly(TDataSet &D, const std::function<void()> &Set);

@@ -175,17 +175,20 @@ void TForm2::TmpDataAfterPost()
         DataSource2->SetDataSet(ParamTbl);
     };
     try {
+        bool Refused = false;
         if (VisualMode && ProfileGridReady) {
             ProfileGridReady = false;
             if (TField *F = ChangedField(*ParamTbl, LevelSnapshot, {"ID_Cast", "DENS", "FDENS"})) {
                 EditedLevelField = F->FieldName();
                 EditedLevelOldValue = LevelSnapshot[size_t(F->Index())];
-                WriteLevelEdit(*F);
+                Refused = !WriteLevelEdit(*F);
             }
         }
         DataSource2->SetDataSet(nullptr);
         ProfileGridReady = false;
-        if (CheckBox1->isChecked())
+        // A refused edit left the profile as it was checked: nothing to check
+        // again, as for a refused station edit.
+        if (CheckBox1->isChecked() && !Refused)
             BitBtn5Click();
         else
             PaintBox2->Repaint();
@@ -196,7 +199,7 @@ void TForm2::TmpDataAfterPost()
     Ready();
 }
 
-void TForm2::WriteLevelEdit(TField &F)
+bool TForm2::WriteLevelEdit(TField &F)
 {
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     const std::string Failure =
@@ -206,11 +209,12 @@ void TForm2::WriteLevelEdit(TField &F)
     if (!Failure.empty()) {
         PostQuietly(*ParamTbl, [&] { AssignUndoText(F, EditedLevelOldValue); });
         MessageDlg(Failure, mtError, mbOK);
-        return;
+        return false;
     }
     if (!Stored.WorkFailure().empty())
         MessageDlg(Stored.WorkFailure(), mtError, mbOK);
     FollowGridEditInPlot(EditedLevelPres, EditedLevelField, F);
+    return true;
 }
 
 // ---- station edits -------------------------------------------------------------
@@ -381,13 +385,10 @@ void TForm2::FindLevelUndoValues()
     TField *F = ParamTbl->FindField(ProfileValueField(CurParamName));
     if (!F)
         return;
-    // A level stored without a pressure keeps its undo rows without one.
     TField *Pres = ParamTbl->FieldByName("PRES");
-    FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where (ID_Cast = " +
-                     std::to_string(CurCastId) + ")and(PRES" +
-                     (Pres->IsNull() ? std::string(" Is Null") : " = " + SqlExactFloat(Pres->AsFloat())) +
-                     ")and(FldName = " +
-                     rtl::QuotedStr(rtl::UpperCase(CurParamName)) + ")",
+    FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where " +
+                     TStoredEdit::LevelWhere(CurCastId, Pres->IsNull() ? std::nan("") : Pres->AsFloat()) +
+                     " and (FldName = " + rtl::QuotedStr(rtl::UpperCase(CurParamName)) + ")",
                  UndoText(*F));
 }
 

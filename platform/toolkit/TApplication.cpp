@@ -39,7 +39,7 @@ public:
     }
     bool eventFilter(QObject *Watched, QEvent *Event) override
     {
-        if (Event->type() == QEvent::KeyPress && OnEsc && Event != FLast) {
+        if (Event->type() == QEvent::KeyPress && OnEsc) {
             auto *Key = static_cast<QKeyEvent *>(Event);
             if (Key->key() == Qt::Key_Escape)
                 FLast = Key;

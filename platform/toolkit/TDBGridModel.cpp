@@ -7,6 +7,8 @@
 #include "platform/dataset/TDataSource.h"
 #include "platform/toolkit/TDialogs.h"
 
+#include <QScopedValueRollback>
+
 class TDBGridModel::TLink : public TDataLink {
 public:
     explicit TLink(TDBGridModel *AModel) : FModel(AModel) {}
@@ -178,11 +180,7 @@ bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, in
     // then commits its text once more: that commit is no edit of its own.
     if (ARole != Qt::EditRole || !F || !D || AIndex.row() < 0 || AIndex.row() >= FRows || FSetting)
         return false;
-    FSetting = true;
-    struct TReset {
-        bool &Flag;
-        ~TReset() { Flag = false; }
-    } Reset{FSetting};
+    const QScopedValueRollback<bool> Setting(FSetting, true);
     FLastError.clear();
     const std::string Text = AValue.toString().toStdString();
     try {

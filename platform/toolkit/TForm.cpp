@@ -65,6 +65,8 @@ void TForm::keyPressEvent(QKeyEvent *AEvent)
             Focused->click();
             return;
         }
+        // QDialog's own look-up would take the default button of a window
+        // the form owns, such as the QC settings window over the editor.
         for (QPushButton *Button : findChildren<QPushButton *>())
             if (Button->isDefault() && Button->window() == this && Button->isVisible()) {
                 if (Button->isEnabled())

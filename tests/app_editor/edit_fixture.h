@@ -61,20 +61,20 @@ protected:
         F->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(F));
     }
-    // Types into a cell through the grid's own cell editor, Enter commits;
-    // the grid says nothing on the way, whatever the commit rebuilds.
-    void TypeInto(TDBGrid *G, int Row, const char *Column, const std::string &Text)
+    // Types into a cell through the grid's own cell editor, Enter commits, Esc
+    // cancels; the grid says nothing on the way, whatever the commit rebuilds.
+    void TypeInto(TDBGrid *G, int Row, const char *Column, const std::string &Text, Qt::Key End = Qt::Key_Return)
     {
         static std::vector<std::string> *Said = nullptr;
         std::vector<std::string> Warnings;
         Said = &Warnings;
         const QtMessageHandler Before = qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext &, const QString &Message) { Said->push_back(Message.toStdString()); });
-        TypeIntoCell(G, Row, Column, Text);
+        TypeIntoCell(G, Row, Column, Text, End);
         qInstallMessageHandler(Before);
         EXPECT_EQ(Warnings, std::vector<std::string>()) << Column;
     }
-    void TypeIntoCell(TDBGrid *G, int Row, const char *Column, const std::string &Text)
+    void TypeIntoCell(TDBGrid *G, int Row, const char *Column, const std::string &Text, Qt::Key End)
     {
         G->setFocus();
         ASSERT_TRUE(G->SelectFieldByName(Column)) << Column;
@@ -88,7 +88,7 @@ protected:
         ASSERT_TRUE(E) << "no cell editor for " << Column;
         E->selectAll();
         QTest::keyClicks(E, QString::fromStdString(Text));
-        QTest::keyClick(E, Qt::Key_Return);
+        QTest::keyClick(E, End);
         QCoreApplication::processEvents(); // the delegate commits on a queued call
     }
     // UNDO as the operator clicks it: the button takes the focus first.

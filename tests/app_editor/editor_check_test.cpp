@@ -16,7 +16,6 @@
 #include "app/manual/Recalcs.h"
 #include "app/uQCSettings.h"
 #include "platform/localdb/TTable.h"
-#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
@@ -134,10 +133,8 @@ TEST_F(EditorCheck, CheckFullCruiseWalksEveryStationWithItsGauge)
     F->BitBtn3->click();
     EXPECT_EQ(Walked, F->tmpStatTbl->RecordCount());
     EXPECT_TRUE(F->ListBox1->isEnabled() && F->DBGrid1->isEnabled());
-    InstallEscHook([] { AbortRequested = true; });
     QCoreApplication::postEvent(F->BitBtn3, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
     F->BitBtn3->click();
-    InstallEscHook({});
     EXPECT_EQ(Walked, F->tmpStatTbl->RecordCount() + 1);
     EXPECT_FALSE(F->Gauge1->isVisible());
     EXPECT_FALSE(FullCruiseCheckRunning);
@@ -166,7 +163,7 @@ TEST_F(EditorCheck, ClosingDropsTheScratchTable)
     EXPECT_FALSE(MainTableExists("QCCastID"));
 }
 
-TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowAndComesBack)
+TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowKeepsAnEscAndComesBack)
 {
     Open();
     QWidget *Home = F->Panel4->parentWidget();
@@ -192,9 +189,18 @@ TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowAndComesBack)
         EXPECT_EQ(apptest::CaptionProblems(W), std::vector<std::string>()) << Size.width();
     }
     apptest::SaveScreenshot(W, "editor_profile_window_small");
+    // An Esc there is an interruption that leaves the plot in its window.
+    QTest::keyClick(F->ListBox2, Qt::Key_Escape);
+    EXPECT_TRUE(AbortRequested);
+    EXPECT_EQ(F->Panel4->parentWidget(), &W);
     W.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(F->ProfileWindow, nullptr);
+    EXPECT_EQ(F->Panel4->parentWidget(), Home);
+    // Ended as a dialog ends, the window gives the plot back too.
+    F->SpeedButton14->click();
+    static_cast<QDialog *>(F->ProfileWindow)->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(F->Panel4->parentWidget(), Home);
 }
 

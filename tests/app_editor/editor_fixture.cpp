@@ -1,6 +1,8 @@
 // The editor's test fixture; see the header.
 #include "tests/app_editor/editor_fixture.h"
 
+#include "app/Globals.h"
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TTimer.h"
 
 namespace editortest {
@@ -8,6 +10,7 @@ namespace editortest {
 void EditorFixture::SetUp()
 {
     TTimer::SetManualClock(true);
+    InstallEscHook([] { AbortRequested = QcInterrupted = true; });
     Script = std::make_unique<TScriptedDialogs>();
     Install = std::make_unique<apptest::TTestInstallation>();
     TEditorEnvironment::Setup(Install->Dir(), Install->DbPath(), Install->Dir());
@@ -18,6 +21,8 @@ void EditorFixture::TearDown()
     Teardown();
     Install.reset();
     Script.reset();
+    InstallEscHook({});
+    AbortRequested = QcInterrupted = false;
     TTimer::SetManualClock(false);
 }
 

@@ -1,7 +1,8 @@
 // The editor's test fixture: the environment after a run (editor_env.h) in
 // a private installation of the program with its copy of the demo station
-// database, with a scripted dialog seam of its own and the timers on the
-// manual clock.
+// database, with a scripted dialog seam of its own, the timers on the
+// manual clock and the program's Esc hook: an Esc that no control takes asks
+// for an interruption.
 #pragma once
 
 #include "platform/toolkit/TDialogs.h"

@@ -256,12 +256,6 @@ TEST_F(EditorOpen, EnterOrAnArrowInTheMetadataGridPostsThePendingEdit)
     T.Cancel();
 }
 
-// The program's Esc hook: an Esc asks for the interruption of the run.
-struct TEscHook {
-    TEscHook() { InstallEscHook([] { AbortRequested = QcInterrupted = true; }); }
-    ~TEscHook() { InstallEscHook({}), AbortRequested = QcInterrupted = false; }
-};
-
 TEST_F(EditorOpen, TheKeyboardInTheListsLoadsWhatTheyHighlight)
 {
     TForm2 &F = OpenEditor({2, 4, 27});
@@ -293,7 +287,6 @@ TEST_F(EditorOpen, EscStopsAChecksNothingElseAndTheNextCheckRuns)
     const auto Land = std::find_if(Faults.begin(), Faults.end(), [](const auto &D) { return D.Kind == "land"; });
     ASSERT_NE(Land, Faults.end());
     const std::string Station = std::to_string(Land->IdCast);
-    TEscHook Hook;
     TForm2 &F = OpenEditor({Land->IdCruise});
     ASSERT_TRUE(FindTreeNode(*F.TreeView1, Station));
     QTest::keyClick(F.ListBox1, Qt::Key_Escape);

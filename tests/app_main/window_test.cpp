@@ -46,7 +46,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
+#include <tuple>
 
 using namespace maintest;
 
@@ -444,7 +446,7 @@ std::vector<std::string> CutNames(TCheckTree &ATree)
 
 using EveryForm = MainWindow;
 
-TEST_F(EveryForm, EveryCaptionIsWholeAndUncovered)
+TEST_F(EveryForm, EveryCaptionIsWholeAndEveryDialogsEnterAndEscAreItsButtons)
 {
     // The test main's screen is 1280 x 1024; the program sizes its window
     // from it.
@@ -526,8 +528,29 @@ TEST_F(EveryForm, EveryCaptionIsWholeAndUncovered)
              return Editor;
          }},
     };
+    // An Enter or an Esc on a control of each (none: on the dialog) gives its
+    // default or Cancel button's result; without such a button there is none,
+    // the dialog stays open and an Esc asks the run to stop.
+    const std::map<std::string, std::tuple<const char *, Qt::Key, int>> Keys{
+        {"path_dialog", {"FileListBox1", Qt::Key_Escape, mrCancel}},
+        {"report", {"DBGrid1", Qt::Key_Return, mrOk}},
+        {"flag_confirmation", {nullptr, Qt::Key_Escape, mrNone}},
+        {"flag_cruises", {"CheckListBox1", Qt::Key_Escape, mrCancel}},
+        {"flag_progress", {nullptr, Qt::Key_Escape, mrNone}},
+        {"qc_settings", {nullptr, Qt::Key_Escape, mrCancel}},
+        {"contour_dialog", {"PaintBox1", Qt::Key_Escape, mrCancel}},
+        {"climatology_dialog", {"Edit1", Qt::Key_Return, mrOk}},
+        {"manual_editor_find_undo", {nullptr, Qt::Key_Escape, mrNone}}};
     for (const auto &[Name, Make] : Dialogs) {
         std::unique_ptr<QWidget> Dialog = Make();
         EXPECT_EQ(Read(*Dialog, Name), None) << Name;
+        const auto &[Focus, Key, Result] = Keys.at(Name);
+        QWidget *Target = Focus ? Dialog->findChild<QWidget *>(Focus) : Dialog.get();
+        ASSERT_TRUE(Target) << Name;
+        AbortRequested = false;
+        QTest::keyClick(Target, Key);
+        EXPECT_EQ(static_cast<TForm &>(*Dialog).ModalResult(), Result) << Name;
+        EXPECT_EQ(AbortRequested, Result == mrNone) << Name;
     }
+    AbortRequested = QcInterrupted = false;
 }
