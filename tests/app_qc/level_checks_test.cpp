@@ -216,7 +216,6 @@ TEST(LevelVerdict, EveryRuleOnOneLevel)
          .Want = {0, 1, "band"}},
         {.Rule = "a fixed pressure is not judged", .In = {.Pres = 600, .Value = 15, .PresFlag = 5}, .Bottom = -500,
          .Want = {5, 1, "band"}},
-        {.Rule = "a missing pressure: a row for its 9", .In = {.Value = 15, .PresEmpty = true}, .Want = {9, 0, ""}},
         {.Rule = "no interval (lo = hi)", .In = {.Pres = 50, .Value = 15}, .Band = {true, 15, 15}, .Want = {1, 0, ""}},
         {.Rule = "no interval to be had", .In = {.Pres = 50, .Value = 15}, .Band = {false}, .Want = {1, 0, ""}},
         {.Rule = "at the deepest climatic level", .In = {.Pres = 1000, .Value = 25, .PresFlag = 3, .ParamFlag = 2},
