@@ -28,9 +28,11 @@
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TPaintBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
@@ -42,6 +44,16 @@
 namespace {
 
 bool IsDateTimeField(const TField &F) { return dynamic_cast<const TDateTimeField *>(&F) != nullptr; }
+
+// Where the focus goes back once a grid was built again under an edit: a
+// cell's editor is gone by then, its grid is not. Building a grid again
+// hides the editor, and Qt hands the focus on to the cruise list, where the
+// next arrow key would pick another cruise.
+QPointer<QWidget> FocusToKeep(QWidget &AGrid)
+{
+    QWidget *W = QApplication::focusWidget();
+    return W && AGrid.isAncestorOf(W) ? &AGrid : W;
+}
 
 // Dates and times are kept in the undo tables in one form that the editor
 // writes and reads back: "MM/dd/yyyy" and "hh:mm:ss".
@@ -170,9 +182,22 @@ void TForm2::TmpDataAfterPost()
     LevelEditArmed = false;
     // Whatever fails on the way, the grid is made ready for the next edit
     // again: left unready, every later edit would stay in the work table.
-    const auto Ready = [this] {
+    // It comes back on the edited cell, where it showed it, so that the next
+    // value typed goes where the operator looks.
+    const TField *Edited = DBGrid2->SelectedField();
+    const std::string Column = Edited ? Edited->FieldName() : std::string();
+    const int Top = DBGrid2->verticalScrollBar()->value(), Left = DBGrid2->horizontalScrollBar()->value();
+    const QPointer<QWidget> Focus = FocusToKeep(*DBGrid2);
+    const auto Ready = [&] {
         ProfileGridReady = true;
         DataSource2->SetDataSet(ParamTbl);
+        if (!Column.empty())
+            DBGrid2->SelectFieldByName(Column);
+        DBGrid2->doItemsLayout();
+        DBGrid2->verticalScrollBar()->setValue(Top);
+        DBGrid2->horizontalScrollBar()->setValue(Left);
+        if (Focus)
+            Focus->setFocus();
     };
     try {
         bool Refused = false;
@@ -278,7 +303,10 @@ void TForm2::tmpStatTblAfterPost()
     const int IdCast = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
     const std::string Column = EditedCastField;
     const int Top = DBGrid1->verticalScrollBar()->value(), Left = DBGrid1->horizontalScrollBar()->value();
+    const QPointer<QWidget> Focus = FocusToKeep(*DBGrid1);
     ListBox1Click();
+    if (Focus)
+        Focus->setFocus();
     if (tmpStatTbl->Active() && tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast))) {
         ApplyReadOnlyColumns(*DBGrid1); // on the new fields, before a column is entered
         DBGrid1->SelectFieldByName(Column);

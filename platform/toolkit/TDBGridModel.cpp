@@ -73,17 +73,25 @@ int TDBGridModel::CurrentRow() const
 
 void TDBGridModel::Rebuild()
 {
+    TDataSet *D = FLink->Active() ? FLink->DataSet() : nullptr;
+    if (D) {
+        // Every record in the window: a painted row needs no cursor move. A
+        // window grows forward from the current record, so one that was
+        // linked further down is filled again from the first record.
+        const int Want = std::min(std::max(D->RecordCount(), 0) + 1, MaxRows);
+        FLink->SetBufferCount(std::max(Want, 1));
+        if (FLink->RecordCount() < Want - 1) {
+            D->UpdateCursorPos();
+            D->Resync(0);
+        }
+    }
     beginResetModel();
     FColumns.clear();
     FRows = 0;
-    TDataSet *D = FLink->DataSet();
-    if (FLink->Active() && D) {
+    if (D) {
         for (int I = 0; I < D->FieldCount(); ++I)
             if (D->Fields()[I]->Visible())
                 FColumns.push_back(D->Fields()[I]);
-        // Every record in the window: a painted row needs no cursor move.
-        int Want = std::min(std::max(D->RecordCount(), 0) + 1, MaxRows);
-        FLink->SetBufferCount(std::max(Want, 1));
         FRows = FLink->RecordCount();
     }
     endResetModel();

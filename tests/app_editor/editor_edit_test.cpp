@@ -40,6 +40,9 @@ TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
     EditLevel(2, "TEMP", "9.5");
     EXPECT_EQ(Db("TEMP", 2), "9.5");
     EXPECT_NE(Db("TEMP", 1), "9.5");
+    // The grid stays on the edited cell: the next value typed goes there.
+    EXPECT_EQ(F->DBGrid2->SelectedField()->FieldName(), "TEMP");
+    EXPECT_EQ(Grid().RecNo(), 3);
     EditLevel(2, "TEMP", "9.75");
     EditLevel(2, "TEMP", A);
     EXPECT_DOUBLE_EQ(std::stod(Db("TEMP", 2)), std::stod(A));
@@ -132,6 +135,7 @@ TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClickAndNoEnterOrEscCli
     const std::string A = Db("TEMP", 2);
     TypeInto(F->DBGrid2, 2, "TEMP", "9.5");
     ASSERT_EQ(Db("TEMP", 2), "9.5");
+    EXPECT_EQ(QApplication::focusWidget(), F->DBGrid2); // the next key goes on in the grid
     F->SpeedButton15->click();
     ASSERT_TRUE(F->BitBtn1->isEnabled());
     // Neither an Enter in the grid nor the Esc that cancels a cell's typing
@@ -173,6 +177,7 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
     TypeInto(F->DBGrid1, 2, "Lat", "43.25");
     EXPECT_EQ(F->tmpStatTbl->RecNo(), 3);
     EXPECT_EQ(F->DBGrid1->SelectedField()->FieldName(), "Lat");
+    EXPECT_EQ(QApplication::focusWidget(), F->DBGrid1);
 }
 
 TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)

@@ -53,6 +53,13 @@ TEST_F(DBGridModel, ShowsVisibleFieldsOfEveryRecord)
     EXPECT_EQ(Cell(3, 1, Qt::EditRole), "7.50");
     EXPECT_EQ(Cell(5, 2), "St5");
     EXPECT_EQ(Model.CurrentRow(), 0);
+    // Linked again while the cursor stands further down: still every record.
+    Src.SetDataSet(nullptr);
+    DS.MoveBy(3);
+    Src.SetDataSet(&DS);
+    EXPECT_EQ(Model.rowCount(), 6);
+    EXPECT_EQ(Cell(0, 0), "4711");
+    EXPECT_EQ(Model.CurrentRow(), 3);
 }
 
 TEST_F(DBGridModel, PaintingMovesNoCursor)
