@@ -29,6 +29,18 @@ constexpr TButtonInfo ButtonOrder[] = {
     {mbYesToAll, mrYesToAll, "Yes to &All"},
 };
 
+// A window kept on top of the others (the start window) would hide a box
+// shown while it is up, and the operator would wait on a window that waits on
+// him: such a box is kept on top as well, and being the newer, shows above.
+void KeepAboveStayOnTop(QMessageBox &Box)
+{
+    for (const QWidget *W : QApplication::topLevelWidgets())
+        if (W != &Box && W->isVisible() && (W->windowFlags() & Qt::WindowStaysOnTopHint)) {
+            Box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+            return;
+        }
+}
+
 class TRealDialogs : public IDialogSeam {
 public:
     int Message(const TMessageRequest &R) override
@@ -49,6 +61,7 @@ public:
                 Buttons.emplace_back(Box.addButton(QString::fromLatin1(B.Caption), QMessageBox::AcceptRole), B.Result);
         if (Buttons.empty())
             Buttons.emplace_back(Box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole), int(mrOk));
+        KeepAboveStayOnTop(Box);
         Box.exec();
         for (const auto &[Button, Result] : Buttons)
             if (Box.clickedButton() == Button)

@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QKeyEvent>
 #include <QTest>
@@ -78,6 +80,33 @@ TEST(DialogSeam, TheMainLoopRunsThroughTheSeam)
     QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(3); }, Qt::QueuedConnection);
     EXPECT_EQ(RunApplication(Window), 3);
     EXPECT_TRUE(Window.isVisible());
+    SetDialogSeam(Previous);
+}
+
+// A real box shown while a stay-on-top window (the start window) is up is
+// kept on top too, so it is not hidden under it; otherwise it is not.
+TEST(DialogSeam, RealBoxShowsAboveAStayOnTopWindow)
+{
+    IDialogSeam *Previous = SetDialogSeam(nullptr);
+    const auto BoxOnTop = [] {
+        bool OnTop = false;
+        QTimer Poll;
+        QObject::connect(&Poll, &QTimer::timeout, [&] {
+            for (QWidget *W : QApplication::topLevelWidgets())
+                if (auto *Box = qobject_cast<QMessageBox *>(W); Box && Box->isVisible()) {
+                    OnTop = Box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+                    Box->buttons().front()->click();
+                }
+        });
+        Poll.start(5);
+        MessageDlg("Can't Connect to Main Database", mtError, mbOK);
+        return OnTop;
+    };
+    EXPECT_FALSE(BoxOnTop());
+    QWidget Start;
+    Start.setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    Start.show();
+    EXPECT_TRUE(BoxOnTop());
     SetDialogSeam(Previous);
 }
 
