@@ -2,6 +2,7 @@
 #include "app/manual/map.h"
 
 #include "app/manual/Isolines.h"
+#include "platform/dataset/TField.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TCanvas.h"
@@ -359,19 +360,34 @@ void DrawCoast(TCanvas &Canvas)
     Canvas.Pen.Width = 1;
 }
 
+TRealPoint StationPlace(const TField *Lon, const TField *Lat)
+{
+    if (Lon->IsNull() || Lat->IsNull())
+        return MakeRealPoint(std::nan(""), std::nan(""));
+    return MakeRealPoint(Lon->AsFloat(), Lat->AsFloat());
+}
+
+bool HasPlace(const TRealPoint &p) { return !std::isnan(p.x) && !std::isnan(p.y); }
+
 void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colour, TCanvas &Canvas)
 {
     Points.clear();
-    for (const TRealPoint &p : Stations)
-        Points.push_back(ToMap(p));
+    TPointArr Track;
+    for (const TRealPoint &p : Stations) {
+        Points.push_back(HasPlace(p) ? ToMap(p) : TPoint{});
+        if (HasPlace(p))
+            Track.push_back(Points.back());
+    }
     if (Stations.empty())
         return;
     const bool Cruise = &Stations != &DuplStationPos;
     Canvas.Pen.Color = clSilver;
-    if (DrawTrack)
-        Canvas.Polyline(Points);
+    if (DrawTrack && !Track.empty())
+        Canvas.Polyline(Track);
     Canvas.Pen.Color = clMaroon;
     for (size_t i = 0; i < Points.size(); ++i) {
+        if (!HasPlace(Stations[i]))
+            continue;
         Canvas.Brush.Style = bsSolid;
         Canvas.Brush.Color = Cruise && HasError(int(i)) ? clRed : Colour;
         Circle(Canvas, Points[i], 3);
@@ -380,7 +396,7 @@ void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colou
         return; // the duplicates: no blinking, no current station
     int Segments = 0;
     for (size_t i = 1; i < Points.size(); ++i) {
-        if (!VelocityErrors.Bits(int(i)))
+        if (!VelocityErrors.Bits(int(i)) || !HasPlace(Stations[i]) || !HasPlace(Stations[i - 1]))
             continue;
         ++Segments;
         Canvas.Pen.Color = clRed;
@@ -391,7 +407,7 @@ void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colou
             Circle(Canvas, Points[s], 3);
         }
     }
-    if (CurStationIndex >= 0 && size_t(CurStationIndex) < Points.size())
+    if (CurStationIndex >= 0 && size_t(CurStationIndex) < Points.size() && HasPlace(Stations[size_t(CurStationIndex)]))
         DrawStationMark(Canvas, Points[size_t(CurStationIndex)], HasError(CurStationIndex) ? clMaroon : clLime);
     Canvas.Pen.Color = clBlack;
     if (BlinkTimer) {
@@ -430,8 +446,8 @@ void DrawBlinkStep(TCanvas &Canvas)
     Canvas.Pen.Color = BlinkPhase == 1 ? clSilver : clRed;
     Canvas.Brush.Style = bsSolid;
     const TPointArr &P = CruiseStationPts;
-    for (size_t i = 1; i < P.size(); ++i) {
-        if (!VelocityErrors.Bits(int(i)))
+    for (size_t i = 1; i < P.size() && i < CruiseStationPos.size(); ++i) {
+        if (!VelocityErrors.Bits(int(i)) || !HasPlace(CruiseStationPos[i]) || !HasPlace(CruiseStationPos[i - 1]))
             continue;
         Canvas.MoveTo(P[i].X, P[i].Y);
         Canvas.LineTo(P[i - 1].X, P[i - 1].Y);

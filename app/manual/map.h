@@ -22,6 +22,7 @@
 #include <vector>
 
 class TCanvas;
+class TField;
 class TTimer;
 
 extern TRealRectArr BsSquares;
@@ -51,6 +52,11 @@ extern TRealRect PlotExtents;
 // both edges.
 TRect ClipWithEdges(const TRect &R);
 void DrawCoast(TCanvas &Canvas);
+// A station whose Lon or Lat is missing has no place on the map (a NaN
+// point): it is not drawn, the track joins the stations either side of it
+// and the mouse does not pick it.
+TRealPoint StationPlace(const TField *Lon, const TField *Lat);
+bool HasPlace(const TRealPoint &p);
 void DrawStations(const TRealPointArr &Stations, TPointArr &Points, TColor Colour, TCanvas &Canvas);
 // A station's fill circle (box +-3) and its ring (box +-7, pen not-xor
 // white), as the current station is marked.

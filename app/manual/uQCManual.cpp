@@ -348,8 +348,7 @@ void TForm2::LoadCruise(int IdCruise)
     {
         int i = 0;
         for (CastQry->First(); !CastQry->Eof() && i < n; CastQry->Next(), ++i) {
-            CruiseStationPos[size_t(i)] =
-                MakeRealPoint(CastQry->FieldByName("Lon")->AsFloat(), CastQry->FieldByName("Lat")->AsFloat());
+            CruiseStationPos[size_t(i)] = StationPlace(CastQry->FieldByName("Lon"), CastQry->FieldByName("Lat"));
             CruiseStationIds[size_t(i)] = CastQry->FieldByName("ID_Cast")->AsInteger();
             for (TBits *B : {&LocationErrors, &VelocityErrors, &DepthErrors, &StationDataErrors, &StationSpikeErrors,
                              &SpikePoints})
@@ -692,8 +691,7 @@ void TForm2::RebuildDuplicatePositions()
     if (!DuplicatesQry || !DuplicatesQry->Active())
         return;
     for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next()) {
-        DuplStationPos.push_back(MakeRealPoint(DuplicatesQry->FieldByName("Lon")->AsFloat(),
-                                               DuplicatesQry->FieldByName("Lat")->AsFloat()));
+        DuplStationPos.push_back(StationPlace(DuplicatesQry->FieldByName("Lon"), DuplicatesQry->FieldByName("Lat")));
         DuplStationIds.push_back(DuplicatesQry->FieldByName("ID_Cast")->AsInteger());
     }
     DuplicatesQry->First();

@@ -140,7 +140,9 @@ void TForm2::PaintBox1MouseMove(int X, int Y)
         HotStationIndex = -1;
         for (size_t i = 0; i < CruiseStationPos.size(); ++i) {
             // A station the zoom puts outside the frame is not drawn: the
-            // margin over it picks nothing.
+            // margin over it picks nothing; nor does a station without a place.
+            if (!HasPlace(CruiseStationPos[i]))
+                continue;
             const TPoint q = WorldToScreen(CruiseStationPos[i], CurrentZoomRect(), M, false, true);
             if (PointInRect(Rect(q.X - 3, q.Y - 3, q.X + 3, q.Y + 3), X, Y) && PointInRect(M, q.X, q.Y) &&
                 CruiseStationPos[i].x > WestLimit)
@@ -184,11 +186,13 @@ void TForm2::SelectHotStation()
     const auto PointOf = [&](int i) {
         return WorldToScreen(CruiseStationPos[size_t(i)], CurrentZoomRect(), MapScreenRect, false, true);
     };
-    if (PrevStationIndex != -1 && size_t(PrevStationIndex) < CruiseStationPos.size()) {
+    if (PrevStationIndex != -1 && size_t(PrevStationIndex) < CruiseStationPos.size() &&
+        HasPlace(CruiseStationPos[size_t(PrevStationIndex)])) {
         DrawStationMark(C, PointOf(PrevStationIndex), HasStationError(PrevStationIndex) ? clRed : clYellow);
     }
     CurStationIndex = HotStationIndex;
-    DrawStationMark(C, PointOf(CurStationIndex), HasStationError(CurStationIndex) ? clMaroon : clLime);
+    if (HasPlace(CruiseStationPos[size_t(CurStationIndex)]))
+        DrawStationMark(C, PointOf(CurStationIndex), HasStationError(CurStationIndex) ? clMaroon : clLime);
     PrevStationIndex = CurStationIndex;
     PaintBox1->update();
 }

@@ -113,7 +113,9 @@ void TForm2::PaintBox2Paint()
     const std::string FlagName = ProfileFlagField(CurParamName);
     TRealRect Full = ShowOtherProfiles ? OtherProfilesExtent : TRealRect{};
     bool FullSet = ShowOtherProfiles && HasExtent(OtherProfilesExtent);
-    const bool Widening = Index == 0 && !ShowOtherProfiles;
+    // With no other profile to frame (a station outside both seas, or without
+    // a place), the plot frames the station's own profile.
+    const bool Widening = Index == 0 && !FullSet;
 
     // The levels, walked without moving the grid.
     const int RecNo = ParamTbl->RecNo();

@@ -293,7 +293,8 @@ void TForm2::LoadProfile()
     CurCastDataset = tmpStatTbl;
     GridDepthValue = EstimateGridDepth();
     FindCastSquare();
-    if (ShowOtherProfiles && !SeaCode.empty())
+    // Outside both seas there are none: those of the last station go.
+    if (ShowOtherProfiles)
         SelectOtherProfiles();
     if (!ClimQry) {
         if (!FClimQuery) {

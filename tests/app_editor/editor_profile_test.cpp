@@ -273,6 +273,23 @@ TEST_F(EditorProfile, DegenerateProfilesPaintWithoutAMessage)
 
 namespace {
 
+TEST_F(EditorProfile, AStationWithoutAPlaceShowsItsOwnProfileAndNoOthers)
+{
+    SqlExec("update Cast_Titles set Lon=NULL, Lat=NULL where ID_Cast=" + std::to_string(SecondStation));
+    Open();
+    PickParam("TEMP");
+    F->SpeedButton19->setChecked(true);
+    F->SpeedButton19Click();
+    ASSERT_FALSE(F->OtherProfiles.empty());
+    ShowStation(SecondStation);
+    ASSERT_TRUE(F->ShowOtherProfiles);
+    EXPECT_TRUE(F->OtherProfiles.empty()); // not those of the last station's square
+    ASSERT_FALSE(F->ProfilePts.empty());
+    for (const TPoint &P : F->ProfilePts)
+        EXPECT_TRUE(PointInRect(F->PlotScreenRect, P.X, P.Y));
+    EXPECT_EQ(Messages(), "");
+}
+
 TEST_F(EditorProfile, ParameterListLeavesPressureOutAndPutsDensityAfterSalinity)
 {
     // The station stores its pressure as PRESS: it is the plot's axis, not a

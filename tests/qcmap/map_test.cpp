@@ -2,6 +2,7 @@
 // look-up. The default map over the installation's data is kept as
 // default_map.png in this suite's build folder.
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/ArrayDataSet.h"
 #include "app/manual/map.h"
 
 #include "app/Globals.h"
@@ -86,6 +87,28 @@ TEST_F(MapDrawing, StationsTakeTheirColoursAndTheCurrentOneIsRinged)
     // mode, which gives back every pixel it covers: it never shows.
     EXPECT_EQ(C.Pixel(140 + 7, 180), MapColors[4]);
     EXPECT_EQ(C.Pixel(140, 180 - 7), MapColors[4]);
+}
+
+TEST_F(MapDrawing, AStationWithoutAPlaceIsLeftOutAndTheTrackJoinsItsNeighbours)
+{
+    DrawCoast(C);
+    TArrayDataSet Casts({{"Lon", rtl::ftFloat, 0}, {"Lat", rtl::ftFloat, 0}});
+    Casts.AddRow({0.0, 40.0});
+    Casts.AddRow({rtl::Variant(), 35.0});
+    Casts.AddRow({10.0, 40.0});
+    Casts.Open();
+    for (Casts.First(); !Casts.Eof(); Casts.Next())
+        CruiseStationPos.push_back(StationPlace(Casts.FieldByName("Lon"), Casts.FieldByName("Lat")));
+    ASSERT_FALSE(HasPlace(CruiseStationPos[1]));
+    VelocityErrors.SetBit(1, true); // from the first to the one without a place
+    CurStationIndex = 1;
+    DrawStations(CruiseStationPos, CruiseStationPts, clYellow, C);
+    EXPECT_EQ(C.Pixel(240, 130), clSilver);   // the track from the first to the third
+    EXPECT_EQ(C.Pixel(190, 150), MapColors[4]); // nothing goes south from the first
+    EXPECT_EQ(C.Pixel(190, 130), clYellow);
+    for (int x = 0; x < 640; ++x)
+        for (int y = 0; y < 260; ++y)
+            ASSERT_NE(C.Pixel(x, y), clRed) << x << "," << y; // no velocity segment to nowhere
 }
 
 TEST_F(MapDrawing, DuplicatesAreGreyWithoutErrorColoursOrBlink)
