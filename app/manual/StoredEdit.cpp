@@ -112,6 +112,8 @@ std::string TStoredEdit::LevelWhere(int AIdCast, double AStoredPres)
     return "(ID_Cast = " + std::to_string(AIdCast) + ") and " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
 }
 
+double TStoredEdit::StoredPres(const TField &APres) { return APres.IsNull() ? std::nan("") : APres.AsFloat(); }
+
 int TStoredEdit::CountRows(const std::string &ATable, const std::string &AWhere)
 {
     FCount.Close();

@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+class TField;
 class TQuery;
 class TZqCommand;
 class TZqQuery;
@@ -83,6 +84,8 @@ public:
     // stored without a pressure), in its level table and among the undo rows
     // kept for it alike.
     static std::string LevelWhere(int AIdCast, double AStoredPres);
+    // The stored pressure a PRES field holds: NaN when it is empty.
+    static double StoredPres(const TField &APres);
 
     // Why the undo rows or the flag mirrors of the last change were not
     // kept, though the station database took it (empty when they were).

@@ -37,7 +37,6 @@
 #include <QScrollBar>
 #include <QToolButton>
 
-#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -45,15 +44,41 @@ namespace {
 
 bool IsDateTimeField(const TField &F) { return dynamic_cast<const TDateTimeField *>(&F) != nullptr; }
 
-// Where the focus goes back once a grid was built again under an edit: a
-// cell's editor is gone by then, its grid is not. Building a grid again
-// hides the editor, and Qt hands the focus on to the cruise list, where the
-// next arrow key would pick another cruise.
-QPointer<QWidget> FocusToKeep(QWidget &AGrid)
-{
-    QWidget *W = QApplication::focusWidget();
-    return W && AGrid.isAncestorOf(W) ? &AGrid : W;
-}
+// Where a grid shows its current cell: taken before the grid is built again
+// under an edit and given back after, so that the next value typed goes
+// where the operator looks. A cell's editor is gone by then, its grid is
+// not: building a grid again hides the editor, and Qt hands the focus on to
+// the cruise list, where the next arrow key would pick another cruise.
+class TGridPlace {
+public:
+    TGridPlace(TDBGrid &AGrid, std::string AColumn)
+        : FGrid(AGrid), FColumn(std::move(AColumn)), FTop(AGrid.verticalScrollBar()->value()),
+          FLeft(AGrid.horizontalScrollBar()->value())
+    {
+        QWidget *W = QApplication::focusWidget();
+        FFocus = W && AGrid.isAncestorOf(W) ? &AGrid : W;
+    }
+    // The column and the scroll too when AAtCell (the grid's current record
+    // is the edited one again), the focus always.
+    void Restore(bool AAtCell = true) const
+    {
+        if (AAtCell) {
+            if (!FColumn.empty())
+                FGrid.SelectFieldByName(FColumn);
+            FGrid.doItemsLayout();
+            FGrid.verticalScrollBar()->setValue(FTop);
+            FGrid.horizontalScrollBar()->setValue(FLeft);
+        }
+        if (FFocus)
+            FFocus->setFocus();
+    }
+
+private:
+    TDBGrid &FGrid;
+    std::string FColumn;
+    int FTop, FLeft;
+    QPointer<QWidget> FFocus;
+};
 
 // Dates and times are kept in the undo tables in one form that the editor
 // writes and reads back: "MM/dd/yyyy" and "hh:mm:ss".
@@ -170,8 +195,7 @@ void TForm2::TmpDataBeforeEdit()
     }
     LevelSnapshot = Snapshot(*ParamTbl);
     // A level stored without a pressure is found by its empty PRES.
-    TField *Pres = ParamTbl->FieldByName("PRES");
-    EditedLevelPres = Pres->IsNull() ? std::nan("") : Pres->AsFloat();
+    EditedLevelPres = TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"));
     LevelEditArmed = true;
 }
 
@@ -185,19 +209,11 @@ void TForm2::TmpDataAfterPost()
     // It comes back on the edited cell, where it showed it, so that the next
     // value typed goes where the operator looks.
     const TField *Edited = DBGrid2->SelectedField();
-    const std::string Column = Edited ? Edited->FieldName() : std::string();
-    const int Top = DBGrid2->verticalScrollBar()->value(), Left = DBGrid2->horizontalScrollBar()->value();
-    const QPointer<QWidget> Focus = FocusToKeep(*DBGrid2);
+    const TGridPlace Place(*DBGrid2, Edited ? Edited->FieldName() : std::string());
     const auto Ready = [&] {
         ProfileGridReady = true;
         DataSource2->SetDataSet(ParamTbl);
-        if (!Column.empty())
-            DBGrid2->SelectFieldByName(Column);
-        DBGrid2->doItemsLayout();
-        DBGrid2->verticalScrollBar()->setValue(Top);
-        DBGrid2->horizontalScrollBar()->setValue(Left);
-        if (Focus)
-            Focus->setFocus();
+        Place.Restore();
     };
     try {
         bool Refused = false;
@@ -301,19 +317,12 @@ void TForm2::tmpStatTblAfterPost()
     // The station list is built again from the station database; the edited
     // station stays current, in the edited column, where the grid showed it.
     const int IdCast = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
-    const std::string Column = EditedCastField;
-    const int Top = DBGrid1->verticalScrollBar()->value(), Left = DBGrid1->horizontalScrollBar()->value();
-    const QPointer<QWidget> Focus = FocusToKeep(*DBGrid1);
+    const TGridPlace Place(*DBGrid1, EditedCastField);
     ListBox1Click();
-    if (Focus)
-        Focus->setFocus();
-    if (tmpStatTbl->Active() && tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast))) {
+    const bool Found = tmpStatTbl->Active() && tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast));
+    if (Found)
         ApplyReadOnlyColumns(*DBGrid1); // on the new fields, before a column is entered
-        DBGrid1->SelectFieldByName(Column);
-        DBGrid1->doItemsLayout();
-        DBGrid1->verticalScrollBar()->setValue(Top);
-        DBGrid1->horizontalScrollBar()->setValue(Left);
-    }
+    Place.Restore(Found);
 }
 
 // ---- the undo list and UNDO ------------------------------------------------------
@@ -413,9 +422,8 @@ void TForm2::FindLevelUndoValues()
     TField *F = ParamTbl->FindField(ProfileValueField(CurParamName));
     if (!F)
         return;
-    TField *Pres = ParamTbl->FieldByName("PRES");
     FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where " +
-                     TStoredEdit::LevelWhere(CurCastId, Pres->IsNull() ? std::nan("") : Pres->AsFloat()) +
+                     TStoredEdit::LevelWhere(CurCastId, TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"))) +
                      " and (FldName = " + rtl::QuotedStr(rtl::UpperCase(CurParamName)) + ")",
                  UndoText(*F));
 }

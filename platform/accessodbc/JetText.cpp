@@ -146,8 +146,6 @@ void AppendUtf8(std::string &R, char32_t Cp)
     }
 }
 
-char32_t FoldCase(char32_t C) { return Fold(C); }
-
 int CompareFolded(const char *A, size_t AN, const char *B, size_t BN)
 {
     const auto *P = reinterpret_cast<const unsigned char *>(A), *PEnd = P + AN;

@@ -12,9 +12,6 @@ namespace jet {
 std::u32string DecodeUtf8(const char *AText, size_t ABytes);
 void AppendUtf8(std::string &AOut, char32_t ACodePoint);
 
-// A letter's small form, for comparisons that ignore case (the letters it
-// knows are listed where it is defined); any other code point as it is.
-char32_t FoldCase(char32_t ACodePoint);
 // Two UTF-8 texts compared code point by code point with case folded:
 // negative, zero or positive. On ASCII it orders exactly as SQLite's NOCASE.
 int CompareFolded(const char *A, size_t ABytes, const char *B, size_t BBytes);
