@@ -152,6 +152,7 @@ struct TQcState {
     bool QcInterrupted = false;          // the run was interrupted
     bool QcRunFinished = false;          // the last run ended normally
     bool FullCruiseCheckRunning = false; // the editor's "Check full Cruise"
+    bool StationFlagsKept = false;       // the checks mark errors only; the run's station flags stay
 
     // selection
     TBits SelectedTests; // bit i: test i ticked
@@ -260,6 +261,7 @@ inline auto &AbortRequested = Qc.AbortRequested;
 inline auto &QcInterrupted = Qc.QcInterrupted;
 inline auto &QcRunFinished = Qc.QcRunFinished;
 inline auto &FullCruiseCheckRunning = Qc.FullCruiseCheckRunning;
+inline auto &StationFlagsKept = Qc.StationFlagsKept;
 inline auto &SelectedTests = Qc.SelectedTests;
 inline auto &TestResults = Qc.TestResults;
 inline auto &ParamList = Qc.ParamList;
@@ -378,16 +380,27 @@ void FindCastSquare();
 void SelectClimatology(const std::string &P);
 void SelectClimatologyData(const std::string &P);
 void CheckClimaticRange(const std::string &P);
+// Opens the level select of P on the station database (OpenLevelSelect).
 void SelectProfileData(const std::string &P);
+// Opens AQ, a select of AColumns from a parameter's level table on the
+// station database; when the database lacks the table or one of the
+// columns, the failure says which in words before the driver's text.
+void OpenLevelSelect(TZqQuery &AQ, const std::string &AParam, const std::string &ATable,
+                     const std::vector<std::string> &AColumns);
 void SelectLocalProfileData(const std::string &P);
 void CreateTmpFlagsTable(const std::string &P);
-// A climatology select that failed (its table missing): the select's text is
-// said the first time for P in the current sea (SeaCode) in a run, and the
-// station is counted. The run clears the record at its start and, after the
-// checks, says which levels went unchecked (empty text: none).
+// What a check command (the run, or one of the editor's check buttons)
+// met of the climatology, per parameter and sea (SeaCode). A select that
+// failed (its table missing) has its text said the first time for P in the
+// sea; ClimatologyLeftLevels counts a station that holds ALevels levels of P
+// and got no climatic verdict, for want of the table (ANoTable) or of a
+// climatic profile for its square and month. The command clears the record
+// at its start and, after the checks, says which levels went unchecked
+// (empty text: none; without ANoTables only those of tables that exist).
 void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
+void ClimatologyLeftLevels(const std::string &P, bool ANoTable, int ALevels);
 void ClearMissingClimatology();
-std::string MissingClimatologyText();
+std::string MissingClimatologyText(bool ANoTables = true);
 
 // ---- station parameter list --------------------------------------------------------
 void BuildParamList();
@@ -466,10 +479,24 @@ bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::
 // loaded". Each table is filled all or nothing: a row that fails drops the
 // table and names the row. Returns the number of rows loaded.
 // ALoaded, when given, gets each table filled: parameter, sea, rows.
+// A table that was there before the import is given too, with its rows and
+// Existing set.
 struct TClimLoaded {
     std::string Param;
     std::string Sea; // "the Black Sea", "the Mediterranean Sea"
     int Rows = 0;
+    bool Existing = false;
 };
 int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMSTbl, TTable &ClimBSTbl,
                     const std::string &ALocalDbDir, std::vector<TClimLoaded> *ALoaded = nullptr);
+// The checks of P in the sea take its admissible range from BS_Range, not
+// from a climatology table: chemistry in the Black Sea, oxygen excepted.
+bool ReadsBsRange(const std::string &ASeaCode, const std::string &P);
+// What an import did, in words: a line per table filled (a table the checks
+// never read said so) and per parameter AJoined brought into the checks;
+// "No climat is loaded" when there is none.
+std::string ClimatologyLoadText(const std::vector<TClimLoaded> &ALoaded, const std::vector<std::string> &AJoined = {});
+// QC set in "param" (AParams, open) for every parameter of ALoaded whose
+// table holds rows, loaded now or before: it takes part in the data checks.
+// Returns the parameters that did not before.
+std::vector<std::string> MarkClimatologyParams(TTable &AParams, const std::vector<TClimLoaded> &ALoaded);

@@ -4,6 +4,7 @@
 #include "app/UQC_Internal.h"
 
 #include "app/manual/map.h"
+#include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TSession.h"
 #include "platform/localdb/TTable.h"
@@ -111,16 +112,36 @@ void BuildLocationRegion()
     LocationRegion = ContourRegionOf(Areas, Holes);
 }
 
-// ---- climatology a run lacks ------------------------------------------------------
+// ---- climatology a check lacks ----------------------------------------------------
 
 namespace {
 
-struct TMissingClimatology {
+// Per parameter and sea (SeaCode), what a check command met: the table
+// missing, or a table without a climatic profile for a station's square and
+// month. Stations and levels count only stations that hold the parameter.
+struct TUnjudgedLevels {
     std::string Param;
-    std::string Sea; // SeaCode
+    std::string Sea;
+    bool NoTable = false;
+    bool Said = false; // the failed select's text was shown
     int Stations = 0;
+    long Levels = 0;
 };
-std::vector<TMissingClimatology> MissingClimatology;
+std::vector<TUnjudgedLevels> UnjudgedLevels;
+
+TUnjudgedLevels &UnjudgedOf(const std::string &P, bool ANoTable)
+{
+    for (TUnjudgedLevels &U : UnjudgedLevels)
+        if (U.Param == P && U.Sea == SeaCode && U.NoTable == ANoTable)
+            return U;
+    UnjudgedLevels.push_back({P, SeaCode, ANoTable});
+    return UnjudgedLevels.back();
+}
+
+std::string SeaName(const std::string &ASeaCode)
+{
+    return ASeaCode == "MS" ? "the Mediterranean Sea" : "the Black Sea";
+}
 
 } // namespace
 
@@ -128,24 +149,39 @@ void ClimatologySelectFailed(const std::string &P, const std::string &ASql)
 {
     // Said once per parameter and sea: every further station of that sea
     // would fail the same way, one box each.
-    for (TMissingClimatology &M : MissingClimatology)
-        if (M.Param == P && M.Sea == SeaCode) {
-            ++M.Stations;
-            return;
-        }
-    MissingClimatology.push_back({P, SeaCode, 1});
+    TUnjudgedLevels &U = UnjudgedOf(P, true);
+    if (U.Said)
+        return;
+    U.Said = true;
     ShowMessage(ASql);
 }
 
-void ClearMissingClimatology() { MissingClimatology.clear(); }
+void ClimatologyLeftLevels(const std::string &P, bool ANoTable, int ALevels)
+{
+    if (ALevels <= 0)
+        return;
+    TUnjudgedLevels &U = UnjudgedOf(P, ANoTable);
+    ++U.Stations;
+    U.Levels += ALevels;
+}
 
-std::string MissingClimatologyText()
+void ClearMissingClimatology() { UnjudgedLevels.clear(); }
+
+std::string MissingClimatologyText(bool ANoTables)
 {
     std::string Text;
-    for (const TMissingClimatology &M : MissingClimatology)
-        Text += std::string(Text.empty() ? "" : "\n") + "No climat for " + M.Param + " in " +
-                (M.Sea == "MS" ? "the Mediterranean Sea" : "the Black Sea") + ": its levels at " +
-                std::to_string(M.Stations) + " stations are not checked";
+    for (const TUnjudgedLevels &U : UnjudgedLevels) {
+        if (U.Stations == 0 || (U.NoTable && !ANoTables))
+            continue;
+        Text += std::string(Text.empty() ? "" : "\n");
+        if (U.NoTable)
+            Text += "No climat for " + U.Param + " in " + SeaName(U.Sea) + ": its levels at " +
+                    std::to_string(U.Stations) + " stations are not checked";
+        else
+            Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) +
+                    " has no profile for the square and month of " + std::to_string(U.Stations) +
+                    " stations: their " + std::to_string(U.Levels) + " levels are not checked";
+    }
     return Text;
 }
 
@@ -331,6 +367,16 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
             const std::string TableName = Sea.Prefix + A;
             if (LocalTableFileExists(ALocalDbDir + TableName + ".db")) {
                 ShowMessage("Climat for " + A + " in " + Sea.Name + " is already loaded");
+                // Loaded by an earlier import, perhaps before an import
+                // brought its parameter into the checks: told with its rows.
+                if (ALoaded) {
+                    TTable &Tbl = *Sea.Tbl;
+                    Tbl.SetDatabaseName(ALocalDbDir);
+                    Tbl.SetTableName(TableName);
+                    Tbl.Open();
+                    ALoaded->push_back({A, Sea.Name, Tbl.RecordCount(), true});
+                    Tbl.Close();
+                }
                 continue;
             }
             MakeClimTable(*Sea.Tbl, StructTbl, ALocalDbDir, TableName);
@@ -391,4 +437,38 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
     ClimMSTbl.Close();
     ClimBSTbl.Close();
     return Loaded;
+}
+
+bool ReadsBsRange(const std::string &ASeaCode, const std::string &P)
+{
+    return ASeaCode == "BS" && !IsPtsParam(P) && P != "DOX1";
+}
+
+std::string ClimatologyLoadText(const std::vector<TClimLoaded> &ALoaded, const std::vector<std::string> &AJoined)
+{
+    std::string Said;
+    for (const TClimLoaded &L : ALoaded) {
+        if (L.Existing)
+            continue;
+        Said += (Said.empty() ? "" : "\n") + ("Climat for " + L.Param + " in " + L.Sea + " is loaded: ") +
+                std::to_string(L.Rows) + " lines";
+        if (L.Sea == "the Black Sea" && ReadsBsRange("BS", L.Param))
+            Said += " (not used: the checks of " + L.Param + " in the Black Sea take its range from BS_Range)";
+    }
+    for (const std::string &P : AJoined)
+        Said += (Said.empty() ? "" : "\n") + P + " takes part in the data checks from now on";
+    return Said.empty() ? std::string("No climat is loaded") : Said;
+}
+
+std::vector<std::string> MarkClimatologyParams(TTable &AParams, const std::vector<TClimLoaded> &ALoaded)
+{
+    std::vector<std::string> Joined;
+    for (const TClimLoaded &L : ALoaded)
+        if (L.Rows > 0 && AParams.Locate("Param", rtl::Variant(L.Param)) && !AParams.FieldByName("QC")->AsBoolean()) {
+            AParams.Edit();
+            AParams.FieldByName("QC")->SetAsBoolean(true);
+            AParams.Post();
+            Joined.push_back(L.Param);
+        }
+    return Joined;
 }

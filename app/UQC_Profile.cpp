@@ -16,6 +16,7 @@
 #include "app/UQC_Internal.h"
 
 #include "app/ReinRoss.h"
+#include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TQuery.h"
@@ -235,10 +236,17 @@ public:
     // table's FieldByName raises.
     int Column(const std::string &AName) const
     {
+        const int I = FindColumn(AName);
+        if (I < 0)
+            DatabaseError(rtl::Format(DBText::SFieldNotFound, {rtl::Variant(AName)}));
+        return I;
+    }
+    int FindColumn(const std::string &AName) const
+    {
         for (size_t I = 0; I < FColumns.size(); ++I)
             if (rtl::SameText(FColumns[I], AName))
                 return int(I);
-        DatabaseError(rtl::Format(DBText::SFieldNotFound, {rtl::Variant(AName)}));
+        return -1;
     }
     const std::vector<std::string> &Columns() const { return FColumns; }
     const std::vector<TLocalRow> &Rows() const { return FRows; }
@@ -300,6 +308,9 @@ std::vector<std::string> FlagColumns(const std::string &P)
         Names.push_back(Struct->FieldDefs().Items(F)->Name());
     if (!IsPtsParam(P) && !Names.empty())
         Names.back() = "F" + P;
+    for (const std::string &F : JudgedFields(IsPtsParam(P)))
+        if (std::none_of(Names.begin(), Names.end(), [&F](const std::string &N) { return rtl::SameText(N, F); }))
+            Names.push_back(F);
     return Names;
 }
 
@@ -374,13 +385,20 @@ void RunMerge(const TPendingMerge &M)
             Own->Open();
             Target = Own.get();
         }
+        // A flag table that no making rule brought up to date keeps no
+        // judged values.
+        std::vector<std::string> Columns = M.Columns;
+        if (!Target->FindField(JudgedPresField))
+            Columns.erase(std::remove_if(Columns.begin(), Columns.end(),
+                                         [](const std::string &C) { return C.rfind("Judged", 0) == 0; }),
+                          Columns.end());
         // The flag table's own columns in the flag rows' order; the rows
         // themselves where they have just those (a row's values beyond the
         // columns named are not written).
         std::vector<TLocalRow> Picked;
         std::vector<size_t> Pick;
-        bool InOrder = M.Columns.size() <= FlagRows.Columns().size();
-        for (const std::string &C : M.Columns) {
+        bool InOrder = Columns.size() <= FlagRows.Columns().size();
+        for (const std::string &C : Columns) {
             Pick.push_back(size_t(FlagRows.Column(C)));
             InOrder = InOrder && Pick.back() == Pick.size() - 1;
         }
@@ -394,13 +412,13 @@ void RunMerge(const TPendingMerge &M)
                 Picked.push_back(std::move(Out));
             }
         }
-        std::vector<std::string> TargetCols = M.Columns;
-        if (M.Columns.size() == FlagRows.Columns().size()) {
+        std::vector<std::string> TargetCols = Columns;
+        if (Columns.size() == FlagRows.Columns().size()) {
             // Every column: matched by position, as a batch move without
             // mappings matches them.
             std::vector<std::string> Names;
             Target->Fields().GetFieldNames(Names);
-            TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), M.Columns.size())));
+            TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), Columns.size())));
         }
         // An empty pressure in the key matches no stored key: the row an
         // earlier check left for the station's level without a pressure
@@ -449,9 +467,11 @@ void MergeLevelFlags(const std::string &P, bool Same)
         M.Param = P;
         // Only the columns this pass judged: a PTS row merged for one of
         // TEMP and PSAL must not blank the other's stored flag.
-        if (IsPtsParam(P) && !Same)
-            M.Columns = {"ID_Cast", "PRES", "FPRES", "F" + P};
-        else
+        if (IsPtsParam(P) && !Same) {
+            M.Columns = {"ID_Cast", "PRES", "FPRES", "F" + P, JudgedPresField};
+            if (const std::string J = JudgedValueField(P); !J.empty())
+                M.Columns.push_back(J);
+        } else
             M.Columns = FlagRows.Columns();
         // A pass over the same rows that writes all their columns into the
         // same table makes the merge held back for them needless.
@@ -585,7 +605,7 @@ void SelectClimatology(const std::string &P)
     if (!IsEmpty(Date))
         rtl::DecodeDate(Date->AsFloat(), Y, M, D);
     CastMonth = M;
-    BsRangeMode = SeaCode == "BS" && !IsPtsParam(P) && P != "DOX1";
+    BsRangeMode = ReadsBsRange(SeaCode, P);
     SelectClimatologyData(P);
     PrevSquareName = SquareName;
     PrevCastMonth = CastMonth;
@@ -671,9 +691,48 @@ void SelectProfileData(const std::string &P)
         ProfileDataQry->SQL()->Clear();
         ProfileDataQry->SQL()->Add(Sql);
     }
-    ProfileDataQry->Open();
+    OpenLevelSelect(*ProfileDataQry, P, IsPtsParam(P) ? "PTS_Data" : P,
+                    IsPtsParam(P) ? std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "TEMP", "FTEMP", "PSAL", "FPSAL"}
+                                  : std::vector<std::string>{"ID_Cast", "PRES", "FPRES", P, "F" + P});
     ProfileQry = ProfileDataQry;
     ProfileReadForStation = true;
+}
+
+namespace {
+
+// What of a parameter's level table the station database lacks, in words;
+// "" when the table has every one of AColumns.
+std::string MissingOfLevelTable(TZqCustomConnection *AConnection, const std::string &AParam,
+                                const std::string &ATable, const std::vector<std::string> &AColumns)
+{
+    TZqQuery Probe(nullptr);
+    Probe.SetConnection(AConnection);
+    Probe.SQL()->Add("Select top 1 * from " + ATable);
+    try {
+        Probe.Open();
+    } catch (const std::exception &) {
+        return "The station database has no table " + ATable + " for the parameter " + AParam + ".";
+    }
+    for (const std::string &C : AColumns)
+        if (!Probe.FindField(C))
+            return "The table " + ATable + " of the station database has no column " + C + " for the parameter " +
+                   AParam + ".";
+    return std::string();
+}
+
+} // namespace
+
+void OpenLevelSelect(TZqQuery &AQ, const std::string &AParam, const std::string &ATable,
+                     const std::vector<std::string> &AColumns)
+{
+    try {
+        AQ.Open();
+    } catch (const std::exception &E) {
+        const std::string Missing = MissingOfLevelTable(AQ.Connection(), AParam, ATable, AColumns);
+        if (Missing.empty())
+            throw;
+        throw rtl::Exception(Missing + "\n" + E.what());
+    }
 }
 
 void SelectLocalProfileData(const std::string &P)
@@ -699,7 +758,7 @@ void CreateTmpFlagsTable(const std::string &P)
     // the result is the same, and a schema change per station would make
     // the work database prepare every statement anew.
     if (TmpFlagsTbl->TableName() == "TmpFlags" && TmpFlagsFits(P) &&
-        TmpFlagsTbl->FieldCount() == (IsPtsParam(P) ? TsFlagsStructTbl : ChemFlagsStructTbl)->FieldCount() &&
+        size_t(TmpFlagsTbl->FieldCount()) == FlagColumns(P).size() &&
         TmpFlagsTbl->PrimaryKeyFields() == "ID_Cast;PRES") {
         TmpFlagsTbl->EmptyTable();
         return;
@@ -714,6 +773,7 @@ void CreateTmpFlagsTable(const std::string &P)
         if (Last >= 0)
             TmpFlagsTbl->FieldDefs().Items(Last)->SetName("F" + P);
     }
+    AddJudgedFieldDefs(TmpFlagsTbl->FieldDefs(), IsPtsParam(P));
     TmpFlagsTbl->CreateTable();
     TmpFlagsTbl->AddIndex("ID_Ind", "ID_Cast;PRES", ixPrimary);
     TmpFlagsTbl->Open();
@@ -994,6 +1054,12 @@ void CheckClimaticRange(const std::string &P)
     Rules.BottomMin = GridDepthMin;
     Rules.DeepestClimLevel = DeepestClimLevel;
 
+    // Levels no climatology judges are counted, to be said after the check.
+    if (!ClimQry->Active())
+        ClimatologyLeftLevels(P, true, Prof.RecordCount());
+    else if (!BsRangeMode && ClimLevels.size() < 2)
+        ClimatologyLeftLevels(P, false, Prof.RecordCount());
+
     if (ClimQry->Active()) {
         TLocalWriteBatch Batch(TmpFlagsTbl->DatabaseName());
         bool RossReported = false;
@@ -1029,6 +1095,11 @@ void CheckClimaticRange(const std::string &P)
                 ParamCol = FlagRows.Column(RowFlagName);
             return size_t(ParamCol);
         };
+        // Where the row keeps what this pass judged the level by (rows of a
+        // table made before such fields were known keep nothing).
+        const int JudgedPresCol = FlagRows.FindColumn(JudgedPresField);
+        const std::string JudgedValueName = JudgedValueField(P);
+        const int JudgedValueCol = JudgedValueName.empty() ? -1 : FlagRows.FindColumn(JudgedValueName);
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             const TLevelIn Level = ReadLevel(ValueName, FlagName, Rules.DensityTest);
@@ -1059,6 +1130,12 @@ void CheckClimaticRange(const std::string &P)
                     (*Row)[FPresColumn()] = TLocalValue::Integer(V.PresFlag);
                 }
                 (*Row)[FlagCol] = TLocalValue::Integer(V.ParamFlag);
+                if (JudgedPresCol >= 0)
+                    (*Row)[size_t(JudgedPresCol)] =
+                        Level.PresEmpty ? TLocalValue::Null() : TLocalValue::Real(Level.Pres);
+                if (JudgedValueCol >= 0)
+                    (*Row)[size_t(JudgedValueCol)] =
+                        Level.ValueEmpty ? TLocalValue::Null() : TLocalValue::Real(Level.Value);
             } catch (const std::exception &) {
                 ShowMessage(P + "  " + rtl::FloatToStr(V.PrevTenth) + "  " + rtl::FloatToStr(RoundPres(Level.Pres)));
             }

@@ -8,10 +8,12 @@
 
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
+#include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TGauge.h"
 #include "platform/toolkit/TTreeView.h"
@@ -77,6 +79,12 @@ void OpenQuery(TZqQuery &Q, const std::string &Sql)
     Q.Open();
 }
 
+// A station database opened read-only takes none of the run's own writes
+// (zeroed station flags, the duplicate search's scratch table): the run
+// leaves them out and checks on, its verdicts kept in the work tables as
+// on any database.
+bool StationDbTakesNoWrites() { return CastQry && StationDbReadOnly(CastQry->Connection()); }
+
 void AddErrorNodes(int Index, const std::string &CastId)
 {
     if (!ErrorsTreeView)
@@ -102,6 +110,7 @@ void AddErrorNodes(int Index, const std::string &CastId)
 void CheckCruises()
 {
     TQcRunScope Run;
+    TInterruptible Running;
     TGaugePacer Gauges;
     QcRunFinished = false;
     QcInterrupted = false;
@@ -249,7 +258,8 @@ void CheckCruiseCasts()
     }
     SaveLevelFlagRows();
     RestoreClimatologyQuery();
-    MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl);
+    if (!StationFlagsKept)
+        MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl);
     Drop.Done = true;
     Batch.Commit();
     QcRestoreCursor();
@@ -280,6 +290,8 @@ void LoadCastFlags()
 
 void ZeroCastFlags()
 {
+    if (StationDbTakesNoWrites())
+        return;
     TDataSet &C = *CurCastDataset;
     C.Edit();
     // The operator's own verdicts (5 fixed, 17 duplicate) are not the
@@ -464,6 +476,23 @@ void CheckDuplicates()
         OpenQuery(*DuplicatesQry, "Select * from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (" + "(" +
                                       Pos + ")and(" + Time + ")" + ")");
         TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);
+        return;
+    }
+    if (StationDbTakesNoWrites()) {
+        // No scratch table to gather the candidates in: each station's
+        // window is asked on its own, up to the first that holds one.
+        bool Found = false;
+        for (C.First(); !C.Eof() && !Found; C.Next()) {
+            DuplWindow = MakeWorldRect(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat(),
+                                       C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
+            DuplTimeMin = DuplTimeMax =
+                CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
+            BuildDuplicateWindow(Pos, Time);
+            OpenQuery(*DuplicatesQry, "Select * from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (((" +
+                                          Pos + ")and(" + Time + ")))");
+            Found = DuplicatesQry->RecordCount() > 0;
+        }
+        TestResults.SetBit(tstDuplicates, Found);
         return;
     }
     DuplicatesQry->Close();

@@ -9,6 +9,41 @@
 
 std::string DbTablePrefix;
 
+namespace {
+
+// Whether a template is one of a level-flag table, and of which kind.
+bool LevelFlagTemplate(const std::string &ATemplate, bool &APts)
+{
+    APts = rtl::SameText(ATemplate, "PTS_DAtaFlags");
+    return APts || rtl::SameText(ATemplate, "ChemFlags");
+}
+
+} // namespace
+
+std::vector<std::string> JudgedFields(bool APts)
+{
+    if (APts)
+        return {JudgedPresField, "JudgedTEMP", "JudgedPSAL"};
+    return {JudgedPresField, "JudgedCHEM"};
+}
+
+std::string JudgedValueField(const std::string &AParam)
+{
+    if (AParam == "TEMP" || AParam == "PSAL")
+        return "Judged" + AParam;
+    // DENS is computed, never stored: nothing of it to compare.
+    if (AParam == "DENS" || AParam == "PRES" || AParam == "PRESS")
+        return "";
+    return "JudgedCHEM";
+}
+
+void AddJudgedFieldDefs(TFieldDefs &ADefs, bool APts)
+{
+    for (const std::string &F : JudgedFields(APts))
+        if (ADefs.IndexOf(F) < 0)
+            ADefs.Add(F, rtl::ftFloat);
+}
+
 std::string ComputeDbTablePrefix(const std::string &AMainDbPath)
 {
     size_t Slash = AMainDbPath.find_last_of("/\\");
@@ -44,6 +79,10 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
         if (!AKeyFields.empty())
             ATarget.AddIndex("", AKeyFields, ixPrimary);
     }
+    bool Pts = false;
+    if (LevelFlagTemplate(ATemplate, Pts))
+        for (const std::string &F : JudgedFields(Pts))
+            ATarget.AddField(F, rtl::ftFloat);
     ATarget.Open();
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class TFieldDefs;
 class TTable;
 
 // The file name of the main database without its folder, cut before the
@@ -27,7 +28,8 @@ std::string MainDbSqlNameOf(const std::string &AMainDbPath);
 // DbTablePrefix + ASuffix and, when that table does not exist in
 // ALocalDbDir, created from ATemplate (opened on AStructTbl), with its last
 // field renamed to AParamFlagName when one is given and the primary index
-// on AKeyFields when given; then it is opened.
+// on AKeyFields when given; then it is opened. A level-flag table (of the
+// templates "PTS_DAtaFlags", "ChemFlags") gets the judged fields it lacks.
 void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                    const std::string &ASuffix, const std::string &ATemplate,
                    const std::string &AKeyFields, const std::string &AParamFlagName = "");
@@ -44,6 +46,22 @@ std::string LevelFlagTableName(const std::string &ATable);
 // "-" + P + "flags.db" from "ChemFlags", its last field "F" + P.
 void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                         const std::string &AParam);
+
+// The values a check judged a level by, kept in its level-flag row beside
+// the flags: the level's stored pressure and the value of the parameter the
+// pass judged ("JudgedTEMP", "JudgedPSAL"; "JudgedCHEM" for a parameter of
+// its own table). A pass records its own parameter's value only; the flag
+// write-back writes a row that carries a judged pressure only where the
+// station database still holds those values. The fields come after the
+// template's own (MakeWorkTable adds them to level-flag tables of earlier
+// versions, whose rows then carry none), so a batch move between two such
+// tables still matches fields by position.
+inline constexpr const char *JudgedPresField = "JudgedPRES";
+std::vector<std::string> JudgedFields(bool APts);
+// The field of a parameter's judged value; "" for one that has none (DENS).
+std::string JudgedValueField(const std::string &AParam);
+// Adds the judged fields to field definitions of a level-flag table.
+void AddJudgedFieldDefs(TFieldDefs &ADefs, bool APts);
 
 // A text field and the characters it has to hold.
 struct TTextWidth {

@@ -6,6 +6,7 @@
 
 #include <QFileSystemModel>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -122,6 +123,19 @@ void TForm4::FileListBox1DblClick()
 {
     FileListBox1Click();
     SetModalResult(mrOk);
+}
+
+void TForm4::keyPressEvent(QKeyEvent *AEvent)
+{
+    // A file highlighted from the start (the current database, or the only
+    // one of the folder) was never clicked: Enter chooses it all the same.
+    const int Key = AEvent->key();
+    if ((Key == Qt::Key_Return || Key == Qt::Key_Enter) && focusWidget() == FileListBox1 &&
+        FileListBox1->currentItem()) {
+        FileListBox1DblClick();
+        return;
+    }
+    TForm::keyPressEvent(AEvent);
 }
 
 void TForm4::FormClose()

@@ -1,8 +1,9 @@
 // uDBPath: the path dialog TForm4, "SELECTION OF PATH TO TORVAL DATABASE".
 // A folder tree on the left, the "*.mdb" files of the chosen folder on the
 // right; OK is enabled once a file is clicked, a double click on a file
-// acts as OK. The dialog's result is the full path of the file selected in
-// the list when it closes (empty when none is).
+// acts as OK, and so does Enter on the file the list highlights. The
+// dialog's result is the full path of the file selected in the list when it
+// closes (empty when none is).
 #pragma once
 
 #include "platform/toolkit/TForm.h"
@@ -47,6 +48,9 @@ public:
     // handler: the answer is the modal result, the path is Result.
     int Execute();
     std::string Result;
+
+protected:
+    void keyPressEvent(QKeyEvent *AEvent) override;
 
 private:
     std::string FDirectory;

@@ -33,6 +33,8 @@ TfmFlagToMainDB::TfmFlagToMainDB(QWidget *AOwner) : TForm(AOwner, "fmFlagToMainD
     BitBtn2 = MakeControl<QPushButton>(this, "BitBtn2", QStringLiteral("&No"));
     BitBtn3 = MakeControl<QPushButton>(this, "BitBtn3", QStringLiteral("&Help"));
     BitBtn1->setDefault(true);
+    // Esc answers No: nothing is written.
+    SetCancelButton(BitBtn2);
     Buttons->addStretch();
     Buttons->addWidget(BitBtn1);
     Buttons->addWidget(BitBtn2);

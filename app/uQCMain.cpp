@@ -221,14 +221,26 @@ bool TForm1::ReadDatabasePath()
         if (Dialog.Execute() != mrOk)
             return false;
         MainDbPath = Dialog.Result;
-        if (rtl::FileExists(MainDbPath)) {
-            FMainIni->DeleteKey("Database", "DatabaseName");
-            FMainIni->WriteString("Database", "DatabaseName", MainDbPath);
-        }
+        if (rtl::FileExists(MainDbPath))
+            KeepDatabaseChoice();
     }
     MainDbDir = rtl::ExtractFilePath(MainDbPath);
     MainDbSqlName = MainDbSqlNameOf(MainDbPath);
     return true;
+}
+
+// The database chosen is kept in the settings for the next start. A
+// settings file that cannot be written (read-only, a full disk) costs only
+// that: the program goes on with the chosen database, and says so.
+void TForm1::KeepDatabaseChoice()
+{
+    try {
+        FMainIni->DeleteKey("Database", "DatabaseName");
+        FMainIni->WriteString("Database", "DatabaseName", MainDbPath);
+    } catch (const std::exception &E) {
+        MessageDlg(std::string("The database chosen was not kept for the next start:\n") + E.what(), mtWarning,
+                   mbOK);
+    }
 }
 
 void TForm1::ProbeWorkFolder()
@@ -451,7 +463,9 @@ bool TForm1::FormCreate()
     rtl::FormatSettings.ShortDateFormat = "MM/dd/yyyy";
     rtl::FormatSettings.ShortTimeFormat = "hh:mm:ss";
 
-    // 8: Esc sets the abort flags, wherever it is pressed.
+    // 8: Esc sets the abort flags, wherever it is pressed, while a cruise
+    // loop, the editor of a run or a write-back runs (TInterruptible): an
+    // Esc where nothing runs interrupts nothing.
     InstallEscHook([this] { EscMessageHook(); });
 
     // 9-12: the work folder and the objects on it. Without them nothing of
@@ -924,8 +938,7 @@ void TForm1::ChangeDatabase()
         return;
     THourglass Wait;
     MainDbPath = Dialog.Result;
-    FMainIni->DeleteKey("Database", "DatabaseName");
-    FMainIni->WriteString("Database", "DatabaseName", MainDbPath);
+    KeepDatabaseChoice();
     MainDbDir = rtl::ExtractFilePath(MainDbPath);
     MainDbSqlName = MainDbSqlNameOf(MainDbPath);
     CreateWorkTables();
@@ -959,18 +972,9 @@ void TForm1::BitBtn5Click()
         tmpparamtbl->SetTableName("param");
         tmpparamtbl->Open();
     }
-    std::string Said;
-    for (const TClimLoaded &L : Loaded) {
-        if (L.Rows > 0 && tmpparamtbl->Locate("Param", rtl::Variant(L.Param))) {
-            tmpparamtbl->Edit();
-            tmpparamtbl->FieldByName("QC")->SetAsBoolean(true);
-            tmpparamtbl->Post();
-        }
-        Said += (Said.empty() ? "" : "\n") + ("Climat for " + L.Param + " in " + L.Sea + " is loaded: ") +
-                std::to_string(L.Rows) + " lines";
-    }
+    const std::vector<std::string> Joined = MarkClimatologyParams(*tmpparamtbl, Loaded);
     // Its level-flag table and the query the checks read "param" through.
     if (!Loaded.empty())
         DatabaseStage([this] { FormParamList(); });
-    ShowMessage(Said.empty() ? std::string("No climat is loaded") : Said);
+    ShowMessage(ClimatologyLoadText(Loaded, Joined));
 }

@@ -304,6 +304,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *Event) override;
     void showEvent(QShowEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
@@ -317,6 +318,7 @@ private:
     void BuildProgressPanel();
     // Set-up stages.
     bool ReadDatabasePath();
+    void KeepDatabaseChoice();
     void ProbeWorkFolder();
     void PointLocalComponents();
     void CreateSharedObjects();
@@ -367,6 +369,10 @@ private:
     bool FClosePending = false; // a close waits for the run to end
 
     std::string ContourFolder; // the folder FileListBox1 shows
+    // The abbreviations of the parameter page's items, in its order: each
+    // CHECK takes its parameters from the whole page, whatever an earlier
+    // CHECK that did not get through left in ParamList.
+    rtl::TStringList FPageParams;
     // The objects MakeEngineObjects made (owned by Components), in the
     // members of the engine's links they are bound to.
     TQcLinks FEngineObjects;

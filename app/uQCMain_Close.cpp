@@ -12,11 +12,14 @@
 #include "platform/localdb/TSession.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/IniFiles.h"
+#include "platform/toolkit/TDialogs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QSpinBox>
+
+#include <functional>
 
 namespace {
 
@@ -50,18 +53,31 @@ void TForm1::CloseLocalDataSets()
 
 void TForm1::FormClose()
 {
+    // A settings file that cannot be written (read-only, a full disk)
+    // loses this session's settings, not the rest of the closing; the
+    // operator is told once, when everything else is done.
+    std::string NotKept;
+    const auto Keep = [&NotKept](const std::function<void()> &ASave) {
+        try {
+            ASave();
+        } catch (const std::exception &E) {
+            NotKept += std::string("\n") + E.what();
+        }
+    };
     // UpDown6 and UpDown7 are not kept from one start to the next.
-    rtl::TStringList Positions;
-    for (QSpinBox *UpDown : {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5})
-        Positions.Add(std::to_string(UpDown->value()));
-    Positions.SaveToFile(CfgDir + "updowns.txt");
-
-    if (rtl::TIniFile *Ini = MainIni()) {
-        RewriteKey(*Ini, "Map", "BlnName", ExtraLinesFile);
-        RewriteKey(*Ini, "Map", "XY", SwapCoordColumns ? "True" : "False");
-        RewriteKey(*Ini, "Clim", "SearchClimPath", ClimSearchPath);
-        RewriteKey(*Ini, "Grd", "GrdName", GridFileName);
-    }
+    Keep([this] {
+        rtl::TStringList Positions;
+        for (QSpinBox *UpDown : {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5})
+            Positions.Add(std::to_string(UpDown->value()));
+        Positions.SaveToFile(CfgDir + "updowns.txt");
+    });
+    if (rtl::TIniFile *Ini = MainIni())
+        Keep([Ini] {
+            RewriteKey(*Ini, "Map", "BlnName", ExtraLinesFile);
+            RewriteKey(*Ini, "Map", "XY", SwapCoordColumns ? "True" : "False");
+            RewriteKey(*Ini, "Clim", "SearchClimPath", ClimSearchPath);
+            RewriteKey(*Ini, "Grd", "GrdName", GridFileName);
+        });
 
     try {
         ZqConnection1->SetConnected(false);
@@ -79,4 +95,7 @@ void TForm1::FormClose()
     FileListBox2->addItems(Files);
     for (const QString &Name : Files)
         QFile::remove(Temp + QLatin1Char('/') + Name); // one that cannot go stays
+
+    if (!NotKept.empty())
+        MessageDlg("Not all settings of this session were kept for the next start:" + NotKept, mtWarning, mbOK);
 }

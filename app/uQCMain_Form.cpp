@@ -23,6 +23,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -660,6 +661,13 @@ void TForm1::showEvent(QShowEvent *Event)
     QWidget::showEvent(Event);
     if (!Event->spontaneous())
         FormShow();
+}
+
+void TForm1::keyPressEvent(QKeyEvent *Event)
+{
+    // Enter presses the focused NEXT, BACK or CHECK as on any form.
+    if (!TakeEnter(*this, Event))
+        QWidget::keyPressEvent(Event);
 }
 
 void TForm1::closeEvent(QCloseEvent *Event)

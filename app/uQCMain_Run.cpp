@@ -19,6 +19,7 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
@@ -85,13 +86,13 @@ void TForm1::RunQc()
         if (B->isChecked())
             QcAction = TagOf(B);
     SetScreenCursor(crHourGlass);
-    // Only the ticked parameters stay, in list order.
-    for (int I = 0, P = 0; I < CheckListBox2->Count(); ++I) {
+    // Only the ticked parameters, in list order, taken from the whole page:
+    // a CHECK that stopped before its checks (a contour file that gives no
+    // region) has cut ParamList already, and the run's stations rebuild it.
+    ParamList.Clear();
+    for (int I = 0; I < CheckListBox2->Count() && I < FPageParams.Count(); ++I)
         if (CheckListBox2->Checked(I))
-            ++P;
-        else if (P < ParamList.Count())
-            ParamList.Delete(P);
-    }
+            ParamList.Add(FPageParams[I]);
     ParamDisplayList.Assign(ParamList);
     Label1->setText(QStringLiteral("Map region building..."));
     Label1->show();
@@ -104,7 +105,17 @@ void TForm1::RunQc()
     BindEngine();
     ClearMissingClimatology();
     if (QcAction < 3) {
-        CheckCruises();
+        try {
+            CheckCruises();
+        } catch (const std::exception &E) {
+            // A failure ends the run at the cruise under check: the operator
+            // learns that it stopped, where, and why.
+            const std::string Cruise = ::CruiseTbl && ::CruiseTbl->Active() && !::CruiseTbl->Eof()
+                                           ? ::CruiseTbl->FieldByName("Cruise_Name")->AsString()
+                                           : std::string();
+            throw rtl::Exception("The quality check stopped at the cruise " + Cruise +
+                                 ": it and the cruises after it were not checked.\n" + E.what());
+        }
         // A failed climatology select was said once; the levels it left
         // unchecked are said here, whatever follows.
         if (const std::string Missing = MissingClimatologyText(); !Missing.empty())
@@ -212,7 +223,10 @@ void TForm1::BitBtn3Click()
         // "Change coloumns" holds only when the dialog ends with OK; any
         // other end gives back the column order it opened with.
         const bool OpenedSwap = SwapCoordColumns;
-        TfmContDlg Dialog(this);
+        // Owned by the window that shows the panel (this one, or the
+        // settings window the editor hosts it in): that window comes back
+        // to the front when the dialog closes.
+        TfmContDlg Dialog(BitBtn3->window());
         if (Dialog.ShowModal() != mrOk)
             SwapCoordColumns = OpenedSwap;
     } else

@@ -21,6 +21,7 @@
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "app/manual/CheckTree.h"
+#include "app/manual/Recalcs.h"
 #include "app/uReport.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TField.h"
@@ -30,6 +31,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TShellTreeView.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -278,7 +280,12 @@ std::function<void()> TForm1::KeepQcSettings()
     std::vector<int> Ticks; // every node's state, in tree order
     for (TTreeNode *Node = TestTree->GetFirstNode(); Node; Node = Node->GetNext())
         Ticks.push_back(Node->StateIndex());
-    return [Form = QPointer<TForm1>(this), Values, Ticks, Contour = ExtraLinesFile] {
+    // The location panel as it stands: the column order a "View" ended with
+    // OK may have swapped, the folder and the file highlighted, "Apply".
+    const QListWidgetItem *Highlighted = FileListBox1->currentItem();
+    const QString File = Highlighted ? Highlighted->text() : QString();
+    return [Form = QPointer<TForm1>(this), Values, Ticks, Contour = ExtraLinesFile, Swap = SwapCoordColumns,
+            Folder = ContourFolder, File, ApplyOn = BitBtn4->isEnabled()] {
         if (!Form)
             return;
         size_t I = 0;
@@ -292,6 +299,22 @@ std::function<void()> TForm1::KeepQcSettings()
         for (TTreeNode *Node = Form->TestTree->GetFirstNode(); Node && I < Ticks.size(); Node = Node->GetNext())
             Node->SetStateIndex(Ticks[I++]);
         ExtraLinesFile = Contour;
+        SwapCoordColumns = Swap;
+        if (Form->ContourFolder != Folder) {
+            Form->ShellTreeView1->SetFolder(Folder);
+            try {
+                Form->FillContourList(Folder);
+            } catch (const std::exception &) {
+                // A folder gone since leaves the list as the tree left it.
+            }
+        }
+        const auto Found = File.isEmpty() ? QList<QListWidgetItem *>()
+                                          : Form->FileListBox1->findItems(File, Qt::MatchFixedString);
+        if (Found.isEmpty())
+            Form->FileListBox1->setCurrentRow(-1);
+        else
+            Form->FileListBox1->setCurrentItem(Found.front());
+        Form->BitBtn4->setEnabled(ApplyOn);
     };
 }
 
@@ -301,6 +324,7 @@ void TForm1::FillParamCheckList()
     // The captions and the rows of "param" are rebuilt with the parameters,
     // so that each stays parallel to its list.
     ParamList.Clear();
+    FPageParams.Clear();
     ParamCaptionList.Clear();
     AllParamAbbrs.Clear();
     AllParamNames.Clear();
@@ -317,6 +341,7 @@ void TForm1::FillParamCheckList()
                     ZqQuery3->Open();
                     CheckListBox2->AddItem(Name);
                     ParamList.Add(Abbr);
+                    FPageParams.Add(Abbr);
                     ParamCaptionList.Add(Name);
                 } catch (const std::exception &) {
                     // A parameter whose table the station database lacks is

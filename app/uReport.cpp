@@ -85,6 +85,8 @@ TfmReport::TfmReport(QWidget *AOwner, TDataSet *ACruiseTable) : TForm(AOwner, "f
     DBGrid1 = MakeControl<QTableView>(this, "DBGrid1");
     BitBtn1 = MakeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"));
     BitBtn1->setDefault(true);
+    // The report only shows what the run left: Esc closes it as OK does.
+    SetCancelButton(BitBtn1);
     QObject::connect(BitBtn1, &QPushButton::clicked, this, [this] { SetModalResult(mrOk); });
     auto *Buttons = new QHBoxLayout; // owned by the form's layout
     Buttons->addStretch();

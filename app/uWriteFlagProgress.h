@@ -1,8 +1,10 @@
 // TfmWriteFlagProgress: the modeless progress window of the flag write-back,
 // a gauge over all chosen cruises and one over the casts of the current
-// cruise, with the hint that Esc interrupts.
+// cruise, with the hint that Esc interrupts: the write-back runs, and an
+// Esc interrupts it, while the window exists.
 #pragma once
 
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TForm.h"
 
 class QLabel;
@@ -17,4 +19,7 @@ public:
     QLabel *Label1;       // the Esc hint
     QLabel *Label2;       // caption of Gauge1
     QLabel *Label3;       // caption of Gauge2
+
+private:
+    TInterruptible FRunning;
 };

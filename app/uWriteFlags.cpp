@@ -136,6 +136,51 @@ private:
     std::map<std::string, std::unique_ptr<TZqQuery>> FProbes, FLevels;
 };
 
+// Counts a station's levels at one stored pressure in a main-database
+// table; a statement prepared once per table.
+class TLevelCounter {
+public:
+    explicit TLevelCounter(TZqCustomConnection *AConnection) : FConnection(AConnection) {}
+    int Count(const std::string &ATable, int AIdCast, double APres)
+    {
+        std::unique_ptr<TZqQuery> &Q = FQueries[ATable];
+        if (!Q) {
+            Q = std::make_unique<TZqQuery>(nullptr);
+            Q->SetConnection(FConnection);
+            Q->SQL()->Add("Select Count(*) from " + ATable + " where ID_Cast = :ID_Cast and PRES = :PRES");
+        }
+        Q->ParamByName("ID_Cast")->SetAsInteger(AIdCast);
+        Q->ParamByName("PRES")->SetAsFloat(APres);
+        Q->Open();
+        const int N = Q->Fields()[0]->AsInteger();
+        Q->Close();
+        return N;
+    }
+
+private:
+    TZqCustomConnection *FConnection;
+    std::map<std::string, std::unique_ptr<TZqQuery>> FQueries;
+};
+
+// Says how many levels of which cruise kept their flags because their
+// stored values changed since their check.
+void ReportChanged(const rtl::TStringList &ACruises, const std::vector<int> &AChanged, TWriteFlagsResult &AResult)
+{
+    std::string PerCruise;
+    AResult.Changed = 0;
+    for (size_t I = 0; I < AChanged.size(); ++I)
+        if (AChanged[I] > 0) {
+            AResult.Changed += AChanged[I];
+            PerCruise += "\n" + ACruises[int(I)] + ": " + std::to_string(AChanged[I]);
+        }
+    if (AResult.Changed > 0)
+        MessageDlg(std::to_string(AResult.Changed) +
+                       " levels changed since their check were not written: check them again. They keep their "
+                       "flags in the station database; by cruise:" +
+                       PerCruise,
+                   mtWarning, mbOK);
+}
+
 // Where the write-back names a station's levels that share a tenth.
 constexpr int SharedPlacesShown = 10;
 
@@ -201,8 +246,14 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
     return {"FPRES", "F" + ATable};
 }
 
+bool SameJudgedValue(double AStored, double AJudged)
+{
+    return std::fabs(AStored - AJudged) <= std::fabs(AJudged) * JudgedValueTolerance;
+}
+
 std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
-                          int AIdCast, std::optional<double> APres)
+                          int AIdCast, std::optional<double> APres,
+                          const std::vector<std::pair<std::string, double>> &AJudged, bool ATolerant)
 {
     if (ASets.empty())
         return std::string();
@@ -230,6 +281,31 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair
         return Sql + "and PRES Is Null";
     Sql += "and PRES = ";
     Sql += SqlExactFloat(*APres);
+    // The bounds in nine digits: they move by far less than the margin, and
+    // the statement stays short and without parentheses, which the
+    // library's preprocessor passes by unread (a write-back sends a million).
+    const auto AppendBound = [&](std::string &AText, double AValue) {
+        const auto Res = std::to_chars(Number, Number + sizeof Number, AValue, std::chars_format::general, 9);
+        AText.append(Number, Res.ptr);
+    };
+    for (const auto &[Column, Value] : AJudged) {
+        Sql += " and ";
+        Sql += Column;
+        if (std::isnan(Value)) {
+            Sql += " Is Null";
+            continue;
+        }
+        if (!ATolerant) {
+            Sql += " = ";
+            Sql += SqlExactFloat(Value);
+            continue;
+        }
+        const double Margin = std::fabs(Value) * JudgedValueTolerance;
+        Sql += " Between ";
+        AppendBound(Sql, Value - Margin);
+        Sql += " and ";
+        AppendBound(Sql, Value + Margin);
+    }
     return Sql;
 }
 
@@ -286,12 +362,17 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     TStationLevels Levels;
     std::string SharedPlaces;
     std::vector<int> Written(size_t(CruiseCount), 0); // levels written per chosen cruise
+    std::vector<int> ChangedOf(size_t(CruiseCount), 0); // levels changed since their check, per cruise
+    std::vector<std::pair<TField *, std::string>> JudgedFieldsOf;
+    std::vector<std::pair<std::string, double>> Judged;
+    TLevelCounter LevelsAt(ParamsQry.Connection());
     // An Esc or a statement the database refuses ends the write-back at a level.
     const auto StopAtLevel = [&] {
         Gauges.Flush();
         fmWriteFlagProgress.close();
         LevelQry.Close();
         CastQry.Close();
+        ReportChanged(Cruises, ChangedOf, Result);
     };
 
     for (int I = 0; I < CruiseCount; ++I) {
@@ -338,6 +419,14 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 for (const std::string &Column : Columns)
                     FlagFields.push_back(LevelQry.FieldByName(Column));
                 TField *PresField = LevelQry.FieldByName("PRES");
+                // What the checks judged each level by, where the table keeps it.
+                TField *JudgedPres = LevelQry.FindField(JudgedPresField);
+                // The value column of each flag but the pressure's.
+                JudgedFieldsOf.clear();
+                for (const std::string &Column : Columns)
+                    if (Column != "FPRES")
+                        if (TField *F = LevelQry.FindField(JudgedValueField(Column.substr(1))))
+                            JudgedFieldsOf.emplace_back(F, Column.substr(1));
                 for (LevelQry.First(); !LevelQry.Eof(); LevelQry.Next()) {
                     ProcessMessages();
                     Gauges.Tick();
@@ -371,16 +460,42 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                                             SqlExactFloat(RowPres);
                         continue;
                     }
+                    // A level judged at another pressure, or holding other
+                    // values than those judged, keeps its flags.
+                    Judged.clear();
+                    if (JudgedPres && !JudgedPres->IsNull() && !PresField->IsNull()) {
+                        if (!SameJudgedValue(Pres, JudgedPres->AsFloat())) {
+                            ++ChangedOf[size_t(I)];
+                            continue;
+                        }
+                        // A value judged missing (its 9) holds only while it still is.
+                        for (const auto &[Field, Column] : JudgedFieldsOf)
+                            if (!Field->IsNull())
+                                Judged.emplace_back(Column, Field->AsFloat());
+                            else if (std::count(Sets.begin(), Sets.end(), std::make_pair("F" + Column, 9)))
+                                Judged.emplace_back(Column, std::nan(""));
+                    }
                     // One change of text per level: the command is set up
                     // for the new statement once, not for an empty one first.
-                    const std::string Sql = FlagUpdateSql(
-                        Table, Sets, IdCast, PresField->IsNull() ? std::nullopt : std::optional<double>(Pres));
-                    UpdateCmd.CommandText().BeginUpdate();
-                    UpdateCmd.CommandText().Clear();
-                    UpdateCmd.CommandText().Add(Sql);
-                    UpdateCmd.CommandText().EndUpdate();
-                    try {
+                    const std::optional<double> StatementPres =
+                        PresField->IsNull() ? std::nullopt : std::optional<double>(Pres);
+                    const auto Send = [&](bool ATolerant) {
+                        UpdateCmd.CommandText().BeginUpdate();
+                        UpdateCmd.CommandText().Clear();
+                        UpdateCmd.CommandText().Add(FlagUpdateSql(Table, Sets, IdCast, StatementPres, Judged, ATolerant));
+                        UpdateCmd.CommandText().EndUpdate();
                         UpdateCmd.Execute(0, 0);
+                        return UpdateCmd.RowsAffected();
+                    };
+                    int Rows = 0;
+                    try {
+                        // The values as the checks read them match at once;
+                        // a value whose last digits came back otherwise (read
+                        // through the editor's text) is matched within the
+                        // tolerance, by a second statement.
+                        Rows = Send(false);
+                        if (Rows == 0 && !Judged.empty())
+                            Rows = Send(true);
                     } catch (const std::exception &E) {
                         StopAtLevel();
                         MessageDlg(StoppedText(E.what(), Cruises, Written, I), mtError, mbOK);
@@ -388,10 +503,15 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                         return Result;
                     }
                     // A pressure stored twice at a station is two levels of one statement.
-                    Written[size_t(I)] += std::max(0, UpdateCmd.RowsAffected());
+                    Written[size_t(I)] += std::max(0, Rows);
                     ++Result.Statements;
-                    if (UpdateCmd.RowsAffected() == 0)
-                        ++Result.Unmatched;
+                    if (Rows == 0) {
+                        // Without its values' conditions the level may be there.
+                        if (!Judged.empty() && LevelsAt.Count(Table, IdCast, Pres) > 0)
+                            ++ChangedOf[size_t(I)];
+                        else
+                            ++Result.Unmatched;
+                    }
                 }
                 LevelQry.Close();
             }
@@ -400,6 +520,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     }
     Gauges.Flush();
     fmWriteFlagProgress.close();
+    ReportChanged(Cruises, ChangedOf, Result);
     if (Result.Unmatched > 0)
         MessageDlg(std::to_string(Result.Unmatched) +
                        " levels with new flags were not found in the main database; they keep their old flags",

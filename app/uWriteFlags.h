@@ -27,6 +27,7 @@ struct TWriteFlagsResult {
     int Statements = 0;       // Update statements executed
     int Unmatched = 0;        // flag rows that found no level in the main database
     int Shared = 0;           // flag rows whose tenth holds several levels: not written
+    int Changed = 0;          // levels whose stored values are no longer those judged: not written
 };
 
 // Works with the engine's shared state: the main window's write-back
@@ -39,6 +40,13 @@ struct TWriteFlagsResult {
 // set) stops the write-back before its first level: a run cut short leaves
 // flags of only some of its stations, which must not reach the station
 // database as if they were a verdict.
+//
+// A flag row that carries the values its checks judged the level by is
+// written only where the station database still holds them (the Update's
+// condition carries them): a level changed since its check, by this
+// program's editor or by another program, keeps its flags, and the levels
+// so left are counted per cruise and said after the write-back. Rows of
+// earlier versions, which carry no judged values, are written as before.
 //
 // A station database opened read-only is said to be so, and nothing is
 // asked. An Update the database refuses (another program's lock, say) ends
@@ -88,6 +96,18 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable);
 // values (a NULL flag is left out by the caller); with no column to set the
 // result is empty and nothing is to be sent. The text keeps the program's
 // "where ID_Cast = <id>and PRES = <p>", which the database accepts; a level
-// without a pressure (no APres) is named by "PRES Is Null".
+// without a pressure (no APres) is named by "PRES Is Null". AJudged adds a
+// condition per value column: the stored value is the judged one (in its
+// shortest exact text), or with ATolerant lies within JudgedValueTolerance
+// of it; a NaN stands for a value judged missing, which is still missing.
 std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
-                          int AIdCast, std::optional<double> APres);
+                          int AIdCast, std::optional<double> APres,
+                          const std::vector<std::pair<std::string, double>> &AJudged = {}, bool ATolerant = false);
+
+// How far, relative to its size, a stored value may lie from the one judged
+// and still count as that value: the editor judges its working copy, which
+// holds the station database's values as text of fifteen digits, and a
+// value of seventeen comes back from it otherwise. A value the operator
+// changes differs by far more.
+inline constexpr double JudgedValueTolerance = 1e-6;
+bool SameJudgedValue(double AStored, double AJudged);

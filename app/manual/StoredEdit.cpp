@@ -12,6 +12,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <charconv>
 #include <cmath>
 #include <functional>
 
@@ -180,7 +181,7 @@ std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vecto
         return "";
     std::string Sets, What;
     for (const TStoredChange &C : AChanges) {
-        if (InList(C.Column, StationFlagColumns) && !InList(C.Literal, QualityFlags))
+        if (InList(C.Column, StationFlagColumns) && !C.Undo && !InList(C.Literal, QualityFlags))
             return NotAFlag(C.Column, C.Literal);
         Sets += (Sets.empty() ? "" : ", ") + C.Column + " = " + C.Literal;
         What += (What.empty() ? "" : ", ") + C.Column;
@@ -222,7 +223,9 @@ void TStoredEdit::MirrorStationFlags(int AIdCruise, int AIdCast, const std::vect
             if (!Editing)
                 T->Edit();
             Editing = true;
-            SetLocalText(*T->FieldByName(C.Column), C.Literal);
+            // The run's tables hold no empty flag: an empty one is 0, not
+            // judged.
+            SetLocalText(*T->FieldByName(C.Column), C.Literal == "NULL" ? "0" : C.Literal);
         }
         if (Editing)
             T->Post();
@@ -237,12 +240,13 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     const std::string Column = LevelColumn(AParam, AChange.Column);
     if (Table.empty())
         return "Pressure has no level table of its own to edit.";
-    if (IsLevelFlagField(AChange.Column) && !InList(AChange.Literal, QualityFlags))
+    if (IsLevelFlagField(AChange.Column) && !AChange.Undo && !InList(AChange.Literal, QualityFlags))
         return NotAFlag(Column, AChange.Literal);
     const std::string Station = "(ID_Cast = " + std::to_string(AIdCast) + ")";
     const std::string Where = LevelWhere(AIdCast, AStoredPres);
     // A pressure typed onto another level's would leave two levels that no
     // statement keyed by the pressure could tell apart.
+    // So would a second level without a pressure.
     std::string ClashWhere, Clash;
     if (Column == "PRES" && AChange.Literal != "NULL") {
         ClashWhere = Station + " and (PRES = " + AChange.Literal + ")";
@@ -250,6 +254,10 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
             ClashWhere += " and not " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
         Clash = "Station " + std::to_string(AIdCast) + " has a level at " + AChange.Literal + " dbar already: " +
                 LevelName(AStoredPres) + " cannot take that pressure as well; nothing was changed.";
+    } else if (Column == "PRES" && !std::isnan(AStoredPres)) {
+        ClashWhere = Station + " and (PRES Is Null)";
+        Clash = "Station " + std::to_string(AIdCast) + " has a level without a pressure already: " +
+                LevelName(AStoredPres) + " cannot be left without one as well; nothing was changed.";
     }
     const std::string Failure =
         UpdateOneRow(Table, Where, "Update (select * from " + Table + " where " + Where + ") SET " + Column + " = " +
@@ -272,8 +280,22 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
                         rtl::UpperCase(Column), AChange);
         if (IsLevelFlagField(AChange.Column))
             MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
+        else if (Column == "PRES")
+            MoveLevelFlags(Table, AIdCast, AStoredPres, AChange.Literal);
     });
     return "";
+}
+
+void TStoredEdit::MoveLevelFlags(const std::string &ATable, int AIdCast, double AStoredPres,
+                                 const std::string &ALiteral)
+{
+    // The run's flag row of the level goes with it to its new pressure, or
+    // the write-back would look for the level where it no longer is.
+    double To = 0;
+    if (ALiteral != "NULL" &&
+        std::from_chars(ALiteral.data(), ALiteral.data() + ALiteral.size(), To).ec != std::errc())
+        return;
+    MirrorLevelFlag(ATable, AIdCast, AStoredPres, "PRES", ALiteral == "NULL" ? ALiteral : SqlFloat(RoundPres(To)));
 }
 
 void TStoredEdit::MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres,

@@ -9,8 +9,9 @@
 //      are data the checks flag on purpose, and a statement keyed by the
 //      pressure cannot tell them apart: so a pressure that another level of
 //      the station has already is refused too, and a flag column takes only
-//      a flag. A level stored without a pressure is the one whose PRES is
-//      null;
+//      a flag (UNDO puts back whatever the cell held before). A level stored
+//      without a pressure is the one whose PRES is null, and only one level
+//      of a station may lack a pressure;
 //   2. one Update statement on the station database, in one transaction
 //      with its count;
 //   3. an undo row for each column whose text changed: every earlier value
@@ -19,7 +20,8 @@
 //      the work table's "Chem");
 //   4. flags are mirrored into the run's flag tables, since the station list
 //      rebuild, the profile load and the write-back read the flags there and
-//      would otherwise bring the run's older flag back over the operator's.
+//      would otherwise bring the run's older flag back over the operator's;
+//      a level's flag row moves with its pressure.
 // A change that would not reach exactly one row, or that the station
 // database refuses, returns its reason and changes nothing anywhere; the
 // caller puts its grid back and tells the operator. Steps 3 and 4 come after
@@ -33,6 +35,7 @@
 // given; it knows nothing of the editor's form.
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,6 +55,7 @@ struct TStoredChange {
     std::string Literal; // its new value as SQL text ("NULL" for none)
     std::string Before;  // the text before the change, as the undo tables keep it
     std::string After;   // the text after it; a column whose text stays gets no undo row
+    bool Undo = false;   // a value the cell held before, put back: a flag column takes it whatever it is
 };
 
 class TStoredEdit {
@@ -86,6 +90,8 @@ public:
     static std::string LevelWhere(int AIdCast, double AStoredPres);
     // The stored pressure a PRES field holds: NaN when it is empty.
     static double StoredPres(const TField &APres);
+    // Two stored pressures of the same level (NaN alike: none).
+    static bool SamePres(double A, double B) { return A == B || (std::isnan(A) && std::isnan(B)); }
 
     // Why the undo rows or the flag mirrors of the last change were not
     // kept, though the station database took it (empty when they were).
@@ -104,6 +110,8 @@ private:
     // keeping their failure in FWorkFailure.
     void KeepInWorkFolder(const std::function<void()> &ASteps);
     void MirrorStationFlags(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
+    // Moves the run's flag row of a level whose pressure changed to ALiteral.
+    void MoveLevelFlags(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &ALiteral);
     void MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &AColumn,
                          const std::string &ALiteral);
     TZqCommand &FCommand;

@@ -7,6 +7,7 @@
 #include "app/manual/StoredEdit.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
@@ -25,16 +26,27 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QToolButton>
 
 #include <array>
 
 namespace {
+
+// Native errors of the Access driver that the editor answers itself.
+constexpr int32_t AccessTableExists = -1303;
+constexpr int32_t AccessObjectNotFound = -1305;
+
+bool IsNativeError(const EZqDBEngineException &E, int32_t ACode)
+{
+    return E.ErrorCount() > 0 && E.Errors(0).ErrorCode == ACode;
+}
 
 const char *const MetaFields[] = {"Lon", "Lat", "Date_Cast", "Time_Cast", "ID_Cast", "FLon",
                                   "FLat", "FDT", "Depth", "FD", "Velosity", "StationName"};
@@ -91,6 +103,11 @@ private:
 
 } // namespace
 
+std::string ScratchCastIdTable()
+{
+    return "QCCastID" + std::to_string(QCoreApplication::applicationPid());
+}
+
 TForm2::TForm2(QWidget *AOwner) : TForm(AOwner, "Form2")
 {
     BuildControls();
@@ -141,6 +158,22 @@ void TForm2::FormCreate()
     for (TZqQuery *Q : {ZqEditQry, ZqQuery4, ZqQuery5, ZqQuery8, ZqQuery3, ZqQuery1})
         Q->SetConnection(MainConnection);
     ZqEditCmmnd->SetConnection(MainConnection);
+    // The scratch list first: when the database will not make it, the
+    // editor has not yet lent itself to the engine's shared objects.
+    try {
+        ZqQuery4->SQL()->Clear();
+        ZqQuery4->SQL()->Add("Create Table " + CastIdTable + " (ID_Cast Integer not NULL, primary KEY (ID_cast))");
+        ZqQuery4->ExecSQL();
+    } catch (const EZqDBEngineException &E) {
+        // Left over from an earlier session of this program's editor that
+        // ended abnormally: emptied. Any other failure is the database's to
+        // tell.
+        if (!IsNativeError(E, AccessTableExists))
+            throw;
+        ZqQuery4->SQL()->Clear();
+        ZqQuery4->SQL()->Add("Delete From " + CastIdTable);
+        ZqQuery4->ExecSQL();
+    }
     DrawTrack = true;
     MetaFieldCaptions.Clear();
     try {
@@ -180,17 +213,6 @@ void TForm2::FormCreate()
         ParamTbl->AfterCancel = ParamTbl->AfterClose = [this](TDataSet *) { LevelEditArmed = false; };
     }
     tmpStatTbl->AfterCancel = tmpStatTbl->AfterClose = [this](TDataSet *) { CastEditArmed = false; };
-
-    try {
-        ZqQuery4->SQL()->Clear();
-        ZqQuery4->SQL()->Add("Create Table QCCastID (ID_Cast Integer not NULL, primary KEY (ID_cast))");
-        ZqQuery4->ExecSQL();
-    } catch (const std::exception &) {
-        // Left over from an earlier session of the editor that ended abnormally.
-        ZqQuery4->SQL()->Clear();
-        ZqQuery4->SQL()->Add("Delete From QCCastID");
-        ZqQuery4->ExecSQL();
-    }
 }
 
 void TForm2::AddCruise(int IdCruise, const std::string &CruiseName)
@@ -413,8 +435,12 @@ void TForm2::LoadCruise(int IdCruise)
         CurCastDataset = tmpStatTbl;
         // A cruise without stations has nothing to check; its duplicate
         // window would be empty.
+        // The checks mark the stations in error; the flags shown stay the
+        // run's and the operator's (a flag typed 0 stays 0): only "Check
+        // metadata" and "Check full Cruise" judge them again.
         if (n > 0) {
             StartEditorCheck();
+            const QScopedValueRollback<bool> Kept(StationFlagsKept, true);
             CheckCruiseCasts();
         }
     }
@@ -429,6 +455,8 @@ void TForm2::LoadCruise(int IdCruise)
     RedrawMap();
     tmpStatTbl->First();
     DataSource1->SetDataSet(tmpStatTbl);
+    // The rule on the new fields, before a column is entered.
+    ApplyReadOnlyColumns(*DBGrid1);
     if (ListBox2->currentRow() < 0 && ListBox2->count() > 0)
         ListBox2->setCurrentRow(0);
     CurParamIndex = std::max(ListBox2->currentRow(), 0);
@@ -585,8 +613,6 @@ void TForm2::DBGrid1Exit(TDBGrid *Grid) { Grid->SetFixedColor(clBtnFace); }
 
 void TForm2::DBGrid1ColEnter(TDBGrid *Grid)
 {
-    if (TField *F = Grid->SelectedField())
-        EditedColumnName = F->FieldName();
     ApplyReadOnlyColumns(*Grid);
     FindCastUndoValues();
 }
@@ -707,8 +733,14 @@ void TForm2::FormClose()
     ZqQuery5->Close();
     ZqQuery4->Close();
     ZqQuery4->SQL()->Clear();
-    ZqQuery4->SQL()->Add("DROP Table QCCastID");
-    ZqQuery4->ExecSQL();
+    ZqQuery4->SQL()->Add("DROP Table " + CastIdTable);
+    try {
+        ZqQuery4->ExecSQL();
+    } catch (const EZqDBEngineException &E) {
+        // A table that is gone already is dropped.
+        if (!IsNativeError(E, AccessObjectNotFound))
+            throw;
+    }
     DataSource1->SetDataSet(nullptr);
     tmpStatTbl->Close();
 }

@@ -35,8 +35,10 @@
 #include "app/UQC.h"
 #include "app/manual/Recalcs.h"
 #include "platform/rtl/Classes.h"
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TForm.h"
 
+#include <QPointer>
 #include <QTableView>
 
 #include <functional>
@@ -72,6 +74,15 @@ class TZqQuery;
 // The data-aware grid of the editor: a table view over a data source whose
 // current row follows the dataset's current record and moves it when the
 // operator picks another row. The fixed cells take FixedColor.
+//
+// A value typed into a cell is committed before the key or click that ends
+// it moves anywhere: the commit may build the grid's rows again (the editor
+// reloads what it wrote), and a move Qt had begun before would go on from a
+// row that is no longer there. The place is kept through the commit (see
+// TPlaceKeeper) and the key's move starts from it: Down and Up go to the
+// next level or station in the same column, Tab and Backtab along the row,
+// Return and Enter stay. A refused commit stays on the refused cell. A
+// typed character edits the current cell and never searches for another.
 class TDBGrid : public QTableView {
 public:
     explicit TDBGrid(QWidget *Parent = nullptr);
@@ -86,6 +97,31 @@ public:
     TColor FixedColor() const { return FFixedColor; }
     void SetFixedColor(TColor AValue);
     TDBGridModel &Model() const { return *FModel; }
+    // The commit under way was refused: the key or click that made it leaves
+    // the cursor on the refused cell.
+    void KeepRefusedCell() { FRefused = true; }
+
+    // Keeps the grid's place through work that may build its rows again: the
+    // column of the current cell (by its field), the scroll and the focus
+    // (the grid's, when the grid or its cell editor had it) come back on the
+    // dataset's current record when the outermost keeper of the grid ends.
+    // Which record that is, is the caller's to say: the one edited, found by
+    // what it is, not by its number.
+    class TPlaceKeeper {
+    public:
+        explicit TPlaceKeeper(TDBGrid &AGrid);
+        ~TPlaceKeeper();
+        TPlaceKeeper(const TPlaceKeeper &) = delete;
+        TPlaceKeeper &operator=(const TPlaceKeeper &) = delete;
+
+    private:
+        TDBGrid &FGrid;
+        bool FOuter;
+        unsigned FResets;
+        std::string FColumn;
+        int FTop = 0, FLeft = 0;
+        QPointer<QWidget> FFocus;
+    };
 
     std::function<void()> OnEnter;
     std::function<void()> OnExit;
@@ -96,21 +132,34 @@ protected:
     void focusInEvent(QFocusEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
     void keyPressEvent(QKeyEvent *Event) override;
+    void mousePressEvent(QMouseEvent *Event) override;
+    void keyboardSearch(const QString &) override {}
     void currentChanged(const QModelIndex &Current, const QModelIndex &Previous) override;
     // A posted edit may rebuild the grid (a re-check reloads its dataset):
-    // the rebuild has closed the cell's editor already.
+    // the rebuild has closed the cell's editor already, and the end of the
+    // edit moves on from the place kept.
     void commitData(QWidget *Editor) override;
     void closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint) override;
 
 private:
     void FollowDataSet();
+    // Commits the open cell editor and closes it; false when refused.
+    bool CommitOpenEditor();
     unsigned FResets = 0;           // model resets so far
     QWidget *FClosedEditor = nullptr; // compared only: closed by a reset during its commit
+    std::string FResetColumn;       // the current column's field before the last reset
+    int FKeepers = 0;               // place keepers alive
+    bool FRefused = false;          // the last commit was refused
     void SizeColumns();
     TDBGridModel *FModel; // owned by the view
     TColor FFixedColor;
     bool FFollowing = false;
 };
+
+// The editor's scratch list of stations in the station database (QCCastID
+// followed by the program's process number): other programs may have the
+// database open with an editor of their own, each with its own list.
+std::string ScratchCastIdTable();
 
 // Set while "Check metadata" runs: edits are not recorded meanwhile.
 extern bool MetadataCheckRunning;
@@ -125,6 +174,9 @@ class TForm2 : public TForm {
     // lifetime: the first member, so it is taken before any of the editor
     // exists and given back after its data components are gone.
     TQcLinksLoan FEngineLoan;
+    // The editor of a run is work an Esc interrupts while it is open: the
+    // run's write-back after it then writes nothing.
+    TInterruptible FRunning;
 
 public:
     explicit TForm2(QWidget *AOwner = nullptr);
@@ -230,11 +282,11 @@ public:
     TDataSource *DataSource3; // of the possible duplicates
 
     // ---- state -------------------------------------------------------------
+    const std::string CastIdTable = ScratchCastIdTable(); // made when the editor opens, dropped when it closes
     bool StationsReady = false;
     rtl::TStringList MetaFieldCaptions;
     int CurParamIndex = 0;
     TDBGrid *ActiveEditGrid = nullptr;
-    std::string EditedColumnName; // field of the column last entered in a metadata grid
     // Map panel.
     int MapMouseX = 0;
     int MapMouseY = 0;
@@ -302,7 +354,7 @@ public:
     // plot can show the typed values and the reload can write them first.
     struct TInPlotRow {
         int Level = 0;
-        double StoredPres = 0;
+        double StoredPres = 0; // NaN: stored without a pressure
         std::string Pres;  // PRES as loaded
         std::string Value; // the parameter's value as loaded
     };
@@ -370,11 +422,6 @@ public:
     void DBGrid2KeyDown(int Key);
     // No profile: the data grid, the plot and its read-out show nothing.
     void ClearProfile();
-    // Opens Q, a select of Columns from a parameter's level table; when the
-    // station database lacks the table or one of the columns, the failure
-    // says which in words before the driver's text.
-    void OpenLevelSelect(TZqQuery &Q, const std::string &Param, const std::string &Table,
-                         const std::vector<std::string> &Columns);
     // DENS and its inversion flag FDENS of every level with T and S.
     void ComputeDensity();
     // Visible fields, formats and titles of the data grid.
@@ -465,6 +512,9 @@ private:
     void LoadCruise(int IdCruise);
     // "Check Current profile" for the parameter at ParamIndex.
     void CheckProfile(int ParamIndex);
+    // Makes the profile work table's level stored at StoredPres (NaN: the
+    // one without a pressure) current, when it has one.
+    void LocateLevel(double StoredPres);
     // Every check the editor starts runs to its end: an Esc pressed earlier
     // (which stopped a run, or nothing) must not stop it at its first
     // station. The run's interruption (QcInterrupted) stays as it was.
@@ -492,6 +542,9 @@ private:
         bool operator==(const TUndoCell &A) const { return Grid == A.Grid && Field == A.Field && Key == A.Key; }
     };
     TUndoCell CurrentUndoCell() const;
+    // The undo tables' name of a data-grid column of the shown parameter;
+    // empty for a column that keeps no undo rows.
+    std::string LevelUndoColumn(const std::string &Field) const;
     void FillUndoList(const std::string &Sql, const std::string &Current);
     bool FProfileEligible = false; // the shown parameter is checked by the run and shown by it
     void ClearUndoList();
@@ -499,6 +552,7 @@ private:
     void EnableUndo(bool On);
     TUndoCell UndoListCell; // the cell ComboBox1's values belong to
     bool FQuietPost = false; // PostQuietly is writing a row
+    const TField *FUndoField = nullptr; // the field UNDO is putting a value back into
 
     std::unique_ptr<rtl::TComponent> FDataOwner; // owns the data components
     // The climatology query the editor lends the engine when none is set.

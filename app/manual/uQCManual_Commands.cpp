@@ -5,6 +5,7 @@
 #include "app/manual/uQCManual.h"
 
 #include "app/UQC.h"
+#include "app/manual/StoredEdit.h"
 #include "app/manual/map.h"
 #include "app/uQCSettings.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
@@ -14,6 +15,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <QApplication>
@@ -25,6 +27,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 bool MetadataCheckRunning = false;
@@ -107,12 +110,18 @@ void TForm2::CheckProfile(int ParamIndex)
     // the station database and the table first.
     if (!Outer && ApplyInPlotEdits())
         LoadProfile();
-    int Rec = 0;
+    // The level shown is found again by its pressure: the reload orders the
+    // levels by pressure, and an edited one may have moved.
+    bool HasLevel = false;
+    double Pres = 0;
+    std::optional<TDBGrid::TPlaceKeeper> Keep;
     if (!Outer) {
         StartEditorCheck();
+        Keep.emplace(*DBGrid2);
         DataSource2->SetDataSet(nullptr);
-        if (ParamTbl && ParamTbl->Active())
-            Rec = ParamTbl->RecNo();
+        HasLevel = ParamTbl && ParamTbl->Active() && !ParamTbl->IsEmpty();
+        if (HasLevel)
+            Pres = TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"));
     }
     CheckParamIndex = ParamIndex;
     ProfileGridReady = false;
@@ -146,18 +155,53 @@ void TForm2::CheckProfile(int ParamIndex)
     if (!Outer) {
         LevelEditArmed = false;
         LoadProfile();
-        if (Rec > 0 && ParamTbl && Rec <= ParamTbl->RecordCount())
-            ParamTbl->SetRecNoValue(Rec);
+        if (HasLevel)
+            LocateLevel(Pres);
     }
+}
+
+void TForm2::LocateLevel(double StoredPres)
+{
+    if (!ParamTbl || !ParamTbl->Active())
+        return;
+    int Found = 0;
+    const int Was = ParamTbl->RecNo();
+    ParamTbl->DisableControls();
+    for (ParamTbl->First(); !Found && !ParamTbl->Eof(); ParamTbl->Next()) {
+        const double P = TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"));
+        if (TStoredEdit::SamePres(P, StoredPres))
+            Found = ParamTbl->RecNo();
+    }
+    ParamTbl->SetRecNoValue(Was);
+    ParamTbl->EnableControls();
+    if (Found > 0)
+        ParamTbl->SetRecNoValue(Found);
 }
 
 void TForm2::StartEditorCheck() { AbortRequested = false; }
 
-void TForm2::BitBtn5Click() { CheckProfile(CurParamIndex); }
+void TForm2::BitBtn5Click()
+{
+    // Pressed (MANUAL QC), the check says what it finds missing of the
+    // climatology, as each check command does: the failed select's text, and
+    // a profile left unjudged by a table without its square and month. The
+    // re-check after each edit under AUTO QC (the button is disabled then)
+    // does not repeat it at every edit.
+    const bool Pressed = !CheckBox1->isChecked();
+    if (Pressed)
+        ClearMissingClimatology();
+    CheckProfile(CurParamIndex);
+    if (const std::string Unjudged = Pressed ? MissingClimatologyText(false) : std::string(); !Unjudged.empty())
+        ShowMessage(Unjudged);
+}
 
 void TForm2::BitBtn4Click()
 {
-    const int Rec = tmpStatTbl->Active() ? tmpStatTbl->RecNo() : 0;
+    // The station shown is found again by its ID_Cast: the rebuild orders
+    // the stations by date and time, and an edited one may have moved.
+    const bool HasStation = tmpStatTbl->Active() && !tmpStatTbl->IsEmpty();
+    const int IdCast = HasStation ? tmpStatTbl->FieldByName("ID_Cast")->AsInteger() : 0;
+    const TDBGrid::TPlaceKeeper Keep(*DBGrid1);
     StartEditorCheck();
     ProfileGridReady = false;
     StationsReady = false;
@@ -185,8 +229,8 @@ void TForm2::BitBtn4Click()
     }
     ProfileGridReady = true;
     StationsReady = true;
-    if (Rec > 0 && tmpStatTbl->Active() && Rec <= tmpStatTbl->RecordCount())
-        tmpStatTbl->SetRecNoValue(Rec);
+    if (HasStation && tmpStatTbl->Active())
+        tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast));
     QcRunFinished = true;
 }
 
@@ -200,6 +244,7 @@ void TForm2::BitBtn3Click()
     const int Rec = tmpStatTbl->RecNo();
     Gauge1->setValue(0);
     Gauge1->show();
+    ClearMissingClimatology();
     {
         TRunning Running(FullCruiseCheckRunning);
         BitBtn4Click(); // the station checks, begun afresh as every editor check
@@ -253,6 +298,9 @@ void TForm2::BitBtn3Click()
         ListBox2Click();
     }
     DataSource2->SetDataSet(ParamTbl);
+    // The levels of the cruise no climatology judged, summed up.
+    if (const std::string Unjudged = MissingClimatologyText(); !Unjudged.empty())
+        ShowMessage(Unjudged);
 }
 
 void TForm2::CheckBox1Click()

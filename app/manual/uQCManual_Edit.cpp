@@ -25,6 +25,7 @@
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TDBGridModel.h"
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TPaintBox.h"
 
@@ -32,9 +33,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
-#include <QPointer>
 #include <QPushButton>
-#include <QScrollBar>
+#include <QScopedValueRollback>
 #include <QToolButton>
 
 #include <cstdio>
@@ -43,42 +43,6 @@
 namespace {
 
 bool IsDateTimeField(const TField &F) { return dynamic_cast<const TDateTimeField *>(&F) != nullptr; }
-
-// Where a grid shows its current cell: taken before the grid is built again
-// under an edit and given back after, so that the next value typed goes
-// where the operator looks. A cell's editor is gone by then, its grid is
-// not: building a grid again hides the editor, and Qt hands the focus on to
-// the cruise list, where the next arrow key would pick another cruise.
-class TGridPlace {
-public:
-    TGridPlace(TDBGrid &AGrid, std::string AColumn)
-        : FGrid(AGrid), FColumn(std::move(AColumn)), FTop(AGrid.verticalScrollBar()->value()),
-          FLeft(AGrid.horizontalScrollBar()->value())
-    {
-        QWidget *W = QApplication::focusWidget();
-        FFocus = W && AGrid.isAncestorOf(W) ? &AGrid : W;
-    }
-    // The column and the scroll too when AAtCell (the grid's current record
-    // is the edited one again), the focus always.
-    void Restore(bool AAtCell = true) const
-    {
-        if (AAtCell) {
-            if (!FColumn.empty())
-                FGrid.SelectFieldByName(FColumn);
-            FGrid.doItemsLayout();
-            FGrid.verticalScrollBar()->setValue(FTop);
-            FGrid.horizontalScrollBar()->setValue(FLeft);
-        }
-        if (FFocus)
-            FFocus->setFocus();
-    }
-
-private:
-    TDBGrid &FGrid;
-    std::string FColumn;
-    int FTop, FLeft;
-    QPointer<QWidget> FFocus;
-};
 
 // Dates and times are kept in the undo tables in one form that the editor
 // writes and reads back: "MM/dd/yyyy" and "hh:mm:ss".
@@ -206,14 +170,12 @@ void TForm2::TmpDataAfterPost()
     LevelEditArmed = false;
     // Whatever fails on the way, the grid is made ready for the next edit
     // again: left unready, every later edit would stay in the work table.
-    // It comes back on the edited cell, where it showed it, so that the next
-    // value typed goes where the operator looks.
-    const TField *Edited = DBGrid2->SelectedField();
-    const TGridPlace Place(*DBGrid2, Edited ? Edited->FieldName() : std::string());
+    // It comes back on the edited level, where it showed it, so that the
+    // next value typed goes where the operator looks.
+    const TDBGrid::TPlaceKeeper Keep(*DBGrid2);
     const auto Ready = [&] {
         ProfileGridReady = true;
         DataSource2->SetDataSet(ParamTbl);
-        Place.Restore();
     };
     try {
         bool Refused = false;
@@ -228,7 +190,8 @@ void TForm2::TmpDataAfterPost()
         DataSource2->SetDataSet(nullptr);
         ProfileGridReady = false;
         // A refused edit left the profile as it was checked: nothing to check
-        // again, as for a refused station edit.
+        // again, as for a refused station edit. The check reloads the
+        // profile and finds the edited level again by its pressure.
         if (CheckBox1->isChecked() && !Refused)
             BitBtn5Click();
         else
@@ -246,9 +209,10 @@ bool TForm2::WriteLevelEdit(TField &F)
     const std::string Failure =
         Stored.SetLevel(CurParamName, CurCastId, EditedLevelPres,
                         {F.FieldName(), F.IsNull() ? std::string("NULL") : SqlFloat(F.AsFloat()), EditedLevelOldValue,
-                         UndoText(F)});
+                         UndoText(F), &F == FUndoField});
     if (!Failure.empty()) {
         PostQuietly(*ParamTbl, [&] { AssignUndoText(F, EditedLevelOldValue); });
+        DBGrid2->KeepRefusedCell();
         MessageDlg(Failure, mtError, mbOK);
         return false;
     }
@@ -296,33 +260,33 @@ void TForm2::tmpStatTblAfterPost()
     TField *F = ChangedField(*tmpStatTbl, CastSnapshot, {"ID_Cast", "ID_Cruise", "Velosity"});
     if (!F)
         return;
+    // The station list is built again from the station database (and
+    // checked again under AUTO QC); the edited station stays current, in the
+    // edited column, where the grid showed it.
+    const TDBGrid::TPlaceKeeper Keep(*DBGrid1);
     EditedCastField = F->FieldName();
     EditedCastOldValue = CastSnapshot[size_t(F->Index())];
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     const std::string Failure =
         Stored.SetStation(tmpStatTbl->FieldByName("ID_Cruise")->AsInteger(),
                           tmpStatTbl->FieldByName("ID_Cast")->AsInteger(),
-                          {{EditedCastField, CastValueLiteral(*F), EditedCastOldValue, UndoText(*F)}});
+                          {{EditedCastField, CastValueLiteral(*F), EditedCastOldValue, UndoText(*F), F == FUndoField}});
     if (!Failure.empty()) {
         PostQuietly(*tmpStatTbl, [&] { AssignUndoText(*F, EditedCastOldValue); });
+        DBGrid1->KeepRefusedCell();
         MessageDlg(Failure, mtError, mbOK);
         return;
     }
     if (!Stored.WorkFailure().empty())
         MessageDlg(Stored.WorkFailure(), mtError, mbOK);
     if (CheckBox1->isChecked()) {
-        BitBtn4Click();
+        BitBtn4Click(); // keeps the station by its ID_Cast
         return;
     }
-    // The station list is built again from the station database; the edited
-    // station stays current, in the edited column, where the grid showed it.
     const int IdCast = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
-    const TGridPlace Place(*DBGrid1, EditedCastField);
     ListBox1Click();
-    const bool Found = tmpStatTbl->Active() && tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast));
-    if (Found)
-        ApplyReadOnlyColumns(*DBGrid1); // on the new fields, before a column is entered
-    Place.Restore(Found);
+    if (tmpStatTbl->Active())
+        tmpStatTbl->Locate("ID_Cast", rtl::Variant(IdCast));
 }
 
 // ---- the undo list and UNDO ------------------------------------------------------
@@ -344,13 +308,34 @@ void TForm2::SpeedButton15Click()
 
 TForm2::TUndoCell TForm2::CurrentUndoCell() const
 {
-    if (ActiveEditGrid == DBGrid2 && ParamTbl && ParamTbl->Active() && !ParamTbl->IsEmpty())
-        return {DBGrid2, ProfileValueField(CurParamName),
-                std::to_string(CurCastId) + "/" + ParamTbl->FieldByName("PRES")->AsString()};
-    if (ActiveEditGrid == DBGrid1 && tmpStatTbl->Active() && !tmpStatTbl->IsEmpty() &&
-        tmpStatTbl->FindField(EditedColumnName))
-        return {DBGrid1, EditedColumnName, tmpStatTbl->FieldByName("ID_Cast")->AsString()};
+    // The cell the operator sees current: the active grid's current cell in
+    // the row its dataset stands on. None while the grid shows no current
+    // cell, or a current row the dataset has left.
+    TDBGrid *G = ActiveEditGrid;
+    if (!G || !G->currentIndex().isValid() || G->currentIndex().row() != G->Model().CurrentRow())
+        return {};
+    TField *F = G->SelectedField();
+    if (!F)
+        return {};
+    if (G == DBGrid2 && ParamTbl && ParamTbl->Active() && !ParamTbl->IsEmpty() && DBGrid2->DataSource() &&
+        !LevelUndoColumn(F->FieldName()).empty())
+        // A level is named by its station and pressure within the shown
+        // parameter: "Chem" is the value of every chemical parameter.
+        return {DBGrid2, F->FieldName(),
+                CurParamName + "/" + std::to_string(CurCastId) + "/" + ParamTbl->FieldByName("PRES")->AsString()};
+    if (G == DBGrid1 && tmpStatTbl->Active() && !tmpStatTbl->IsEmpty())
+        return {DBGrid1, F->FieldName(), tmpStatTbl->FieldByName("ID_Cast")->AsString()};
     return {};
+}
+
+std::string TForm2::LevelUndoColumn(const std::string &Field) const
+{
+    // Density is computed, and a level's undo rows are kept under the
+    // pressure it is stored at, which an edit of PRES changes.
+    for (const char *N : {"ID_Cast", "PRES", "DENS", "FDENS"})
+        if (rtl::SameText(Field, N))
+            return "";
+    return rtl::UpperCase(TStoredEdit::LevelColumn(CurParamName, Field));
 }
 
 void TForm2::EnableUndo(bool On)
@@ -391,6 +376,7 @@ void TForm2::ClearUndoList()
     ComboBox1->clear();
     UndoValues.clear();
     UndoListCell = {};
+    EnableUndo(false);
 }
 
 void TForm2::FindCastUndoValues()
@@ -398,16 +384,13 @@ void TForm2::FindCastUndoValues()
     if (ActiveEditGrid != DBGrid1 || (tmpStatTbl->Active() && tmpStatTbl->State() != dsBrowse))
         return;
     ClearUndoList();
-    if (!SpeedButton15->isChecked() || !tmpStatTbl->Active() || tmpStatTbl->IsEmpty())
-        return;
-    TField *F = tmpStatTbl->FindField(EditedColumnName);
-    if (!F)
+    const TUndoCell Cell = CurrentUndoCell();
+    if (!SpeedButton15->isChecked() || Cell.Grid != DBGrid1)
         return;
     FillUndoList("Select * from " + LocalQuoteName(DbTablePrefix + "-undocast") + " where (ID_Cruise = " +
-                     tmpStatTbl->FieldByName("ID_Cruise")->AsString() + ")and(ID_Cast = " +
-                     tmpStatTbl->FieldByName("ID_Cast")->AsString() + ")and(FldName = " +
-                     rtl::QuotedStr(rtl::UpperCase(EditedColumnName)) + ")",
-                 UndoText(*F));
+                     tmpStatTbl->FieldByName("ID_Cruise")->AsString() + ")and(ID_Cast = " + Cell.Key +
+                     ")and(FldName = " + rtl::QuotedStr(rtl::UpperCase(Cell.Field)) + ")",
+                 UndoText(*tmpStatTbl->FieldByName(Cell.Field)));
 }
 
 void TForm2::FindLevelUndoValues()
@@ -416,16 +399,15 @@ void TForm2::FindLevelUndoValues()
         (ParamTbl && ParamTbl->Active() && ParamTbl->State() != dsBrowse))
         return;
     ClearUndoList();
-    if (!SpeedButton15->isChecked() || !ParamTbl || !ParamTbl->Active() || ParamTbl->IsEmpty())
+    const TUndoCell Cell = CurrentUndoCell();
+    if (!SpeedButton15->isChecked() || Cell.Grid != DBGrid2)
         return;
-    // The undo rows of a level are kept under the parameter's own column.
-    TField *F = ParamTbl->FindField(ProfileValueField(CurParamName));
-    if (!F)
-        return;
+    // The undo rows of a level are kept under the station database's
+    // column: the parameter's own for "Chem" and "FChem".
     FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where " +
                      TStoredEdit::LevelWhere(CurCastId, TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"))) +
-                     " and (FldName = " + rtl::QuotedStr(rtl::UpperCase(CurParamName)) + ")",
-                 UndoText(*F));
+                     " and (FldName = " + rtl::QuotedStr(LevelUndoColumn(Cell.Field)) + ")",
+                 UndoText(*ParamTbl->FieldByName(Cell.Field)));
 }
 
 void TForm2::ComboBox1Change() {}
@@ -447,7 +429,10 @@ void TForm2::BitBtn1Click()
     TField *F = D->FindField(Cell.Field);
     if (!F)
         return;
-    // The post records and writes the change as any edit.
+    // The post records and writes the change as any edit; a value the cell
+    // held before goes back whatever it is (an empty flag, one of another
+    // system's flags).
+    const QScopedValueRollback<const TField *> Undoing(FUndoField, F);
     try {
         D->Edit();
         AssignUndoText(*F, Text);

@@ -17,6 +17,7 @@
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TTreeView.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -27,7 +28,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -93,21 +96,87 @@ TDBGrid::TDBGrid(QWidget *Parent)
         FollowDataSet();
     });
     QObject::connect(FModel, &QAbstractItemModel::dataChanged, this, [this] { FollowDataSet(); });
-    QObject::connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] { ++FResets; });
+    QObject::connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        ++FResets;
+        if (currentIndex().isValid())
+            if (TField *F = FModel->ColumnField(currentIndex().column()))
+                FResetColumn = F->FieldName();
+    });
     SetFixedColor(clBtnFace);
+}
+
+TDBGrid::TPlaceKeeper::TPlaceKeeper(TDBGrid &AGrid)
+    : FGrid(AGrid), FOuter(AGrid.FKeepers++ == 0), FResets(AGrid.FResets), FTop(AGrid.verticalScrollBar()->value()),
+      FLeft(AGrid.horizontalScrollBar()->value())
+{
+    if (!FOuter)
+        return;
+    if (TField *F = AGrid.currentIndex().isValid() ? AGrid.SelectedField() : nullptr)
+        FColumn = F->FieldName();
+    QWidget *W = QApplication::focusWidget();
+    FFocus = W && (W == &AGrid || AGrid.isAncestorOf(W)) ? &AGrid : W;
+}
+
+TDBGrid::TPlaceKeeper::~TPlaceKeeper()
+{
+    --FGrid.FKeepers;
+    if (!FOuter)
+        return;
+    RunGuarded([this] {
+        // Rows not built again still show the place, and a cell editor
+        // still open there stays.
+        if (FGrid.FResets != FResets && FGrid.FModel->CurrentRow() >= 0 && FGrid.FModel->columnCount() > 0) {
+            if (FColumn.empty() || !FGrid.SelectFieldByName(FColumn))
+                FGrid.FollowDataSet();
+            // The rows are laid out before the scroll bars take their old
+            // values; the current cell is shown whatever they were.
+            FGrid.doItemsLayout();
+            FGrid.verticalScrollBar()->setValue(FTop);
+            FGrid.horizontalScrollBar()->setValue(FLeft);
+            FGrid.scrollTo(FGrid.currentIndex());
+        }
+        // A rebuild hides the cell's editor, and Qt hands its focus on to
+        // the next control (the cruise list, where the next arrow key would
+        // pick another cruise); a message box takes it too. Where it is
+        // still, a cell editor keeps it.
+        QWidget *W = QApplication::focusWidget();
+        if (FFocus && FFocus->isEnabled() && FFocus->isVisible() && !(W && (W == FFocus || FFocus->isAncestorOf(W))))
+            FFocus->setFocus();
+    });
+}
+
+bool TDBGrid::CommitOpenEditor()
+{
+    QWidget *Editor = state() == EditingState ? indexWidget(currentIndex()) : nullptr;
+    if (!Editor)
+        return true;
+    commitData(Editor);
+    closeEditor(Editor, QAbstractItemDelegate::NoHint);
+    return !FRefused;
 }
 
 void TDBGrid::commitData(QWidget *Editor)
 {
-    const unsigned Before = FResets;
-    QTableView::commitData(Editor);
-    FClosedEditor = FResets != Before ? Editor : nullptr;
+    const unsigned Resets = FResets, Refusals = FModel->Refusals();
+    FRefused = false;
+    {
+        const TPlaceKeeper Keep(*this);
+        QTableView::commitData(Editor);
+    }
+    FRefused = FRefused || FModel->Refusals() != Refusals;
+    FClosedEditor = FResets != Resets ? Editor : nullptr;
 }
 
 void TDBGrid::closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint)
 {
+    // A refused value stays where it was typed, for the operator to mend.
+    if (FRefused && (Hint == QAbstractItemDelegate::EditNextItem || Hint == QAbstractItemDelegate::EditPreviousItem))
+        Hint = QAbstractItemDelegate::NoHint;
     if (Editor && Editor == FClosedEditor) {
+        // Gone with the rebuild: only the key's move is left, from the place
+        // kept (Tab to the next cell).
         FClosedEditor = nullptr;
+        QTableView::closeEditor(nullptr, Hint);
         return;
     }
     QTableView::closeEditor(Editor, Hint);
@@ -166,15 +235,31 @@ void TDBGrid::focusOutEvent(QFocusEvent *Event)
 
 void TDBGrid::keyPressEvent(QKeyEvent *Event)
 {
+    // An arrow or page key that a cell editor leaves to the grid moves on:
+    // the value is committed first, and a refused one keeps the cursor.
+    const int Key = Event->key();
+    const bool Moves = Key == Qt::Key_Up || Key == Qt::Key_Down || Key == Qt::Key_PageUp || Key == Qt::Key_PageDown;
+    if (Moves && state() == EditingState && !CommitOpenEditor())
+        return;
     if (OnKeyDown)
         RunGuarded([&] { OnKeyDown(Event->key()); });
     QTableView::keyPressEvent(Event);
 }
 
+void TDBGrid::mousePressEvent(QMouseEvent *Event)
+{
+    if (state() == EditingState && indexAt(Event->position().toPoint()) != currentIndex() && !CommitOpenEditor())
+        return;
+    QTableView::mousePressEvent(Event);
+}
+
 void TDBGrid::currentChanged(const QModelIndex &Current, const QModelIndex &Previous)
 {
+    const unsigned Resets = FResets;
     QTableView::currentChanged(Current, Previous);
-    if (FFollowing || !Current.isValid())
+    // A cell editor committed on the way may have built the rows again:
+    // Current belongs to rows that are gone.
+    if (FFollowing || !Current.isValid() || FResets != Resets)
         return;
     TDataSource *S = DataSource();
     TDataSet *D = S ? S->DataSet() : nullptr;
@@ -205,7 +290,11 @@ void TDBGrid::FollowDataSet()
     const int Row = FModel->CurrentRow();
     if (Row < 0 || FModel->columnCount() == 0)
         return;
-    const int Col = currentIndex().isValid() ? std::min(currentIndex().column(), FModel->columnCount() - 1) : 0;
+    // Rebuilt rows show the column the grid showed before.
+    int Col = currentIndex().isValid() ? std::min(currentIndex().column(), FModel->columnCount() - 1) : 0;
+    for (int c = 0; !currentIndex().isValid() && c < FModel->columnCount(); ++c)
+        if (rtl::SameText(FModel->ColumnField(c)->FieldName(), FResetColumn))
+            Col = c;
     if (currentIndex().row() == Row && currentIndex().column() == Col)
         return;
     FFollowing = true;
@@ -352,6 +441,9 @@ void TForm2::BuildControls()
     DataSource3 = MakeComponent<TDataSource>(FDataOwner.get(), "DataSource3");
     DBGrid1->SetDataSource(DataSource1);
     DBGrid2->SetDataSource(DataSource2);
+    // Columns the editor computes take no typing: nothing would store it.
+    DBGrid1->Model().SetComputedFields({"Velosity"});
+    DBGrid2->Model().SetComputedFields({"DENS", "FDENS"});
     DBGrid3->SetDataSource(DataSource3);
 
     // States at start: picking stations is on but waits for a cruise; the

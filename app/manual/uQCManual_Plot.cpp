@@ -129,8 +129,10 @@ void TForm2::PaintBox2Paint()
         bool PrevValid = false;
         int i = 0;
         for (ParamTbl->First(); !ParamTbl->Eof() && i < n; ParamTbl->Next(), ++i) {
+            // A level without a pressure has no place on the pressure axis.
             const bool Empty = !Val || Val->IsNull() || Pres->IsNull();
-            const TRealPoint P = MakeRealPoint(Empty ? NoValue : Val->AsFloat(), -Pres->AsFloat());
+            const TRealPoint P = MakeRealPoint(Empty ? NoValue : Val->AsFloat(),
+                                               Pres->IsNull() ? std::nan("") : -Pres->AsFloat());
             ProfilePoints.push_back(P);
             const int F = Flag && !Flag->IsNull() ? Flag->AsInteger() : 0;
             ClimErrorPoints.SetBit(i, F == 2);
@@ -175,7 +177,7 @@ void TForm2::PaintBox2Paint()
     }
     if (Widening)
         for (const TRealPoint &P : ProfilePoints)
-            if (P.x != NoValue)
+            if (P.x != NoValue && !std::isnan(P.y))
                 Widen(Full, FullSet, P.x, P.y);
 
     // The climatic mean and band, within the climatology's pressures.
@@ -187,7 +189,7 @@ void TForm2::PaintBox2Paint()
         const uint16_t N = uint16_t(std::min<size_t>(ClimLevels.size() - 1, 65535));
         for (const TRealPoint &P : ProfilePoints) {
             const double Pr = -P.y;
-            if (std::fabs(Pr) < Lo || std::fabs(Pr) > Hi)
+            if (!(std::fabs(Pr) >= Lo && std::fabs(Pr) <= Hi))
                 continue;
             const double M = InterpolateReinRoss(ClimLevels, ClimMeans, N, Pr);
             if (!std::isfinite(M))
@@ -218,7 +220,7 @@ void TForm2::PaintBox2Paint()
     PadExtent(PlotExtents);
 
     auto ToScreen = [&](const TRealPoint &P) {
-        return P.x == NoValue ? NoPixel : WorldToScreen(P, PlotExtents, PlotScreenRect, false, true);
+        return P.x == NoValue || std::isnan(P.y) ? NoPixel : WorldToScreen(P, PlotExtents, PlotScreenRect, false, true);
     };
     auto Line = [&](const TRealPointArr &Pts) {
         TPointArr Px;
@@ -368,6 +370,8 @@ void TForm2::PaintBox2MouseMove(int X, int Y)
     double BestDist = 0;
     for (int i = 0; i < int(ProfilePoints.size()); ++i) {
         const double d = std::fabs(World.y - ProfilePoints[size_t(i)].y);
+        if (std::isnan(d)) // a level without a pressure is nowhere on the axis
+            continue;
         if (Best < 0 || d < BestDist) {
             Best = i;
             BestDist = d;
@@ -545,7 +549,8 @@ void TForm2::BuildInPlotRows()
     TField *Val = Column.empty() ? nullptr : ZqQuery2->FindField(Column);
     int Level = 0;
     for (ZqQuery2->First(); !ZqQuery2->Eof(); ZqQuery2->Next(), ++Level)
-        InPlotRows.push_back({Level, Pres->AsFloat(), Pres->AsString(), Val ? Val->AsString() : std::string()});
+        InPlotRows.push_back(
+            {Level, TStoredEdit::StoredPres(*Pres), Pres->AsString(), Val ? Val->AsString() : std::string()});
     ZqQuery2->First();
 }
 
@@ -602,7 +607,7 @@ void TForm2::FollowGridEditInPlot(double StoredPres, const std::string &Field, c
         return;
     for (size_t r = 0; r < InPlotRows.size(); ++r) {
         TInPlotRow &Row = InPlotRows[r];
-        if (Row.StoredPres != StoredPres)
+        if (!TStoredEdit::SamePres(Row.StoredPres, StoredPres))
             continue;
         const int Rec = ZqQuery2->RecNo();
         ZqQuery2->SetRecNoValue(int(r) + 1);
@@ -614,7 +619,7 @@ void TForm2::FollowGridEditInPlot(double StoredPres, const std::string &Field, c
             Target->SetAsString(F.AsString());
         ZqQuery2->Post();
         if (IsPres) {
-            Row.StoredPres = Target->AsFloat();
+            Row.StoredPres = TStoredEdit::StoredPres(*Target);
             Row.Pres = Target->AsString();
         } else {
             Row.Value = Target->AsString();

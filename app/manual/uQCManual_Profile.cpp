@@ -70,46 +70,7 @@ bool ClimatologyLoaded(const std::string &P)
     return LocalTableFileExists(LocalDbDir + (Range ? std::string("BS_Range") : SeaCode + "_" + P) + ".db");
 }
 
-// What of a parameter's level table the station database lacks, in words;
-// "" when the table has every one of Columns. Q is a scratch query on the
-// station database.
-std::string MissingOfLevelTable(TZqQuery &Q, const std::string &Param, const std::string &Table,
-                                const std::vector<std::string> &Columns)
-{
-    Q.Close();
-    Q.SQL()->Clear();
-    Q.SQL()->Add("Select top 1 * from " + Table);
-    try {
-        Q.Open();
-    } catch (const std::exception &) {
-        return "The station database has no table " + Table + " for the parameter " + Param + ".";
-    }
-    std::string Missing;
-    for (const std::string &C : Columns)
-        if (Missing.empty() && !Q.FindField(C))
-            Missing = "The table " + Table + " of the station database has no column " + C + " for the parameter " +
-                      Param + ".";
-    Q.Close();
-    return Missing;
-}
-
 } // namespace
-
-void TForm2::OpenLevelSelect(TZqQuery &Q, const std::string &Param, const std::string &Table,
-                             const std::vector<std::string> &Columns)
-{
-    try {
-        Q.Open();
-    } catch (const std::exception &E) {
-        // A parameter listed for the station whose table, or a column of
-        // it, the station database lacks: the operator is told what is
-        // missing before the driver's own words.
-        const std::string Missing = MissingOfLevelTable(*ZqQuery8, Param, Table, Columns);
-        if (Missing.empty())
-            throw;
-        throw rtl::Exception(Missing + "\n" + E.what());
-    }
-}
 
 std::string ProfileValueField(const std::string &Param) { return IsPtsParam(Param) ? Param : std::string("Chem"); }
 std::string ProfileFlagField(const std::string &Param) { return IsPtsParam(Param) ? "F" + Param : std::string("FChem"); }
@@ -321,6 +282,9 @@ void TForm2::LoadProfile()
 
     DataSource2->SetDataSet(ParamTbl);
     ProfileGridReady = true;
+    // The grid was attached while not ready: the undo list is read for the
+    // cell it shows now, of this parameter.
+    FindLevelUndoValues();
     if (TTreeNode *Node = FindTreeNode(*TreeView1, Id))
         TreeView1->SetSelected(Node);
 }
@@ -392,9 +356,9 @@ void TForm2::DataSource2DataChange()
 {
     if (!ProfileGridReady || !ParamTbl || !ParamTbl->Active() || ParamTbl->IsEmpty())
         return;
+    FindLevelUndoValues();
     if (ParamTbl->FieldByName("PRES")->AsString().empty())
         return;
-    FindLevelUndoValues();
     const int i = ParamTbl->RecNo() - 1;
     const bool Dens = CurParamName == "DENS";
     if (SpeedButton10->isChecked()) {
@@ -484,10 +448,10 @@ void TForm2::SelectOtherProfiles()
     }
     ZqQuery4->Close();
     ZqQuery4->SQL()->Clear();
-    ZqQuery4->SQL()->Add("Delete From QCCastID");
+    ZqQuery4->SQL()->Add("Delete From " + CastIdTable);
     ZqQuery4->ExecSQL();
     ZqQuery4->SQL()->Clear();
-    ZqQuery4->SQL()->Add("Insert into QCCastID Select ID_Cast From Cast_Titles Where (Lon > " + Num(R.xmin) +
+    ZqQuery4->SQL()->Add("Insert into " + CastIdTable + " Select ID_Cast From Cast_Titles Where (Lon > " + Num(R.xmin) +
                          ") and (Lon < " + Num(R.xmax) + ") and (Lat > " + Num(R.ymin) + ") and (Lat < " +
                          Num(R.ymax) + ") and(Month(Date_Cast)=" + std::to_string(CastMonth) + ")");
     ZqQuery4->ExecSQL();
@@ -501,7 +465,7 @@ void TForm2::SelectOtherProfiles()
     // database walks every level of the table in index order instead of
     // looking up the square's few stations (a second against milliseconds
     // on 100,000 stations).
-    ZqQuery5->SQL()->Add("Select D1.ID_Cast, D1.PRES, D1." + P + " From QCCastID D, " + OtherProfilesTable +
+    ZqQuery5->SQL()->Add("Select D1.ID_Cast, D1.PRES, D1." + P + " From " + CastIdTable + " D, " + OtherProfilesTable +
                          " D1 where D1.ID_Cast=D.ID_Cast order by D.ID_Cast, D1.PRES");
     ZqQuery5->Open();
     int LastId = 0;
@@ -560,7 +524,7 @@ void TForm2::DBGrid2KeyDown(int Key)
 
 void TForm2::DBGrid2ColEnter()
 {
-    // The level's undo list is always its value's, whichever column is
-    // entered; the station grid's column is not this grid's to change.
+    // The undo list is the entered cell's; the station grid's column is not
+    // this grid's to change.
     FindLevelUndoValues();
 }

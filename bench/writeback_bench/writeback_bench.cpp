@@ -1,6 +1,8 @@
 // The flag write-back on a private copy of the large station database:
 //  - flag tables as a QC run leaves them for the first cruises whose
-//    PTS_Data levels reach the target (1,000,000 by default, --levels N);
+//    PTS_Data levels reach the target (1,000,000 by default, --levels N),
+//    each row with the values the run judged its level by, so that every
+//    Update carries them in its condition;
 //  - WriteFlagsToMainDb with Yes and every cruise ticked: one Update per
 //    level, each in its own automatic transaction, Esc polled per level;
 //  - the same updates (same rows, same values, same order) as a bare loop:
@@ -216,8 +218,8 @@ int main(int argc, char **argv)
                 CastFlags.Post();
             }
         SqliteRows(DbPath,
-                   "select p.ID_Cast, p.PRES from PTS_Data p join Cast_Titles c on c.ID_Cast = p.ID_Cast where "
-                   "c.ID_Cruise <= " + std::to_string(LastCruise) +
+                   "select p.ID_Cast, p.PRES, min(p.TEMP), min(p.PSAL) from PTS_Data p join Cast_Titles c on "
+                   "c.ID_Cast = p.ID_Cast where c.ID_Cruise <= " + std::to_string(LastCruise) +
                        // A pressure repeated in a cast (a planted fault) is one flag row.
                        " group by p.ID_Cast, p.PRES",
                    [&](sqlite3_stmt *S) {
@@ -229,6 +231,12 @@ int main(int argc, char **argv)
                        Scratch.Fields()[1]->SetAsFloat(L.Pres);
                        for (int C = 0; C < 3; ++C)
                            Scratch.Fields()[2 + C]->SetAsInteger(L.Flags[C]);
+                       // The values a run judged the level by, as it keeps them.
+                       Scratch.FieldByName(JudgedPresField)->SetAsFloat(L.Pres);
+                       for (int C = 0; C < 2; ++C)
+                           if (sqlite3_column_type(S, 2 + C) != SQLITE_NULL)
+                               Scratch.FieldByName(C == 0 ? "JudgedTEMP" : "JudgedPSAL")
+                                   ->SetAsFloat(sqlite3_column_double(S, 2 + C));
                        Scratch.Post();
                    });
         for (int Cruise : Cruises) {
@@ -300,10 +308,10 @@ int main(int argc, char **argv)
             const auto T0 = std::chrono::steady_clock::now();
             const TWriteFlagsResult R = WriteFlagsToMainDb(nullptr);
             const double T = Seconds(T0);
-            if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0 || R.Shared != 0))
+            if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0 || R.Shared != 0 || R.Changed != 0))
                 Die("the write-back sent " + std::to_string(R.Statements) + " statements for " +
                     std::to_string(Levels.size()) + " levels (" + std::to_string(R.Unmatched) + " unmatched, " +
-                    std::to_string(R.Shared) + " sharing a tenth)");
+                    std::to_string(R.Shared) + " sharing a tenth, " + std::to_string(R.Changed) + " changed)");
             return T;
         };
         std::vector<TLevel> FirstCruise;

@@ -174,7 +174,9 @@ void TDrvConnection::Connect(const std::string &AConnectString)
             Fail("HY000", -1206,
                  "The file '" + Path + "' is a Microsoft Access (Jet) database file. This driver keeps station "
                  "databases in SQLite 3 files and cannot open Jet files; convert the database first.");
-        // An empty file is a new, empty station database.
+        // An empty file holds no station database; a client may make one
+        // in it by writing (see EmptyFile).
+        EmptyFile = Got == 0;
         if (Got > 0 && (Got < 16 || std::memcmp(Head, "SQLite format 3", 16) != 0))
             Fail("HY000", -1206, "Unrecognized database format '" + Path + "': the file is no station database (SQLite 3).");
     }
@@ -211,7 +213,7 @@ void TDrvConnection::Connect(const std::string &AConnectString)
         // SQLite itself falls back to reading a file it cannot write.
         if (!OpenReadOnly && sqlite3_db_readonly(Db, "main") == 1)
             ReadOnlyWhy = "cannot be written";
-        if (ReadOnlyWhy.empty()) {
+        if (ReadOnlyWhy.empty() && !EmptyFile) {
             // WAL with synchronous=NORMAL: a commit appends to the log without a
             // disk flush, so an UPDATE in autocommit costs no fsync.
             Exec("PRAGMA journal_mode=WAL");
@@ -233,6 +235,19 @@ void TDrvConnection::Connect(const std::string &AConnectString)
     }
     this->Path = Path;
     ConnectString = AConnectString;
+}
+
+void TDrvConnection::BeforeWrite()
+{
+    // Switching the journal mode needs no transaction open; one opened by
+    // the client keeps the file in the rollback journal until it reconnects.
+    if (!EmptyFile)
+        return;
+    EmptyFile = false;
+    if (!Db || !sqlite3_get_autocommit(Db))
+        return;
+    Exec("PRAGMA journal_mode=WAL");
+    Exec("PRAGMA synchronous=NORMAL");
 }
 
 namespace {

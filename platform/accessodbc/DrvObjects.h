@@ -163,6 +163,14 @@ public:
     // Why writes are refused ("was opened read-only (ReadOnly=1)"), empty when they are not.
     std::string ReadOnlyWhy;
     bool ReadOnly() const { return !ReadOnlyWhy.empty(); }
+    // The file was empty (0 bytes) when opened and nothing has been written
+    // into it since: it is no station database, and it stays untouched (no
+    // journal mode, no file beside it) until a client writes into it (a new
+    // database is made that way), when the journal mode is set as for any
+    // station database.
+    bool EmptyFile = false;
+    // Called before a statement that writes runs.
+    void BeforeWrite();
     bool AutoCommit = true;
     SQLUINTEGER LoginTimeout = 0;
     SQLUINTEGER Isolation = SQL_TXN_SERIALIZABLE;

@@ -230,7 +230,10 @@ const TColumnInfo &TDrvStatement::Column(SQLUSMALLINT ACol) const
         if (Name.rfind("main.", 0) == 0)
             Name = Name.substr(5);
         Fail("42S02", -1305, "The database engine cannot find the input table or query '" + Name +
-                                 "'. Make sure it exists and that its name is spelled correctly.");
+                                 "'. Make sure it exists and that its name is spelled correctly." +
+                                 (Conn->EmptyFile ? " The file '" + Conn->Path +
+                                                        "' is empty (0 bytes): it holds no station database."
+                                                  : std::string()));
     }
     if (Msg.rfind("no such column: ", 0) == 0)
         Fail("07002", -3010, "Too few parameters. Expected 1: '" + After("no such column: ") +
@@ -466,6 +469,8 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
         }
     };
     PrepareSqlite();
+    if (Stmt && Conn->EmptyFile && !sqlite3_stmt_readonly(Stmt))
+        Conn->BeforeWrite();
     // CURRENCY columns are stored scaled: a statement that touches one is
     // translated again with their names, and prepared again.
     // Date columns joined with & and text columns compared in a condition,

@@ -847,6 +847,16 @@ void TLocalDatabase::DropTable(const std::string &AName)
     Exec("DROP TABLE " + Target);
 }
 
+void TLocalDatabase::AddColumn(const std::string &ATable, const std::string &AName, rtl::TFieldType AType, int ASize)
+{
+    bool Exists = false;
+    const std::string Target = ResolveTable(ATable, &Exists);
+    if (!Exists)
+        throw ELocalDbError(std::string(STableNotFound) + " (" + LocalTableBaseName(ATable) + ")");
+    Exec("ALTER TABLE " + Target + " ADD COLUMN " + LocalQuoteName(AName) + " " + LocalDeclType(AType, ASize, 0) +
+         LocalTextLengthCheck(AName, AType, ASize));
+}
+
 void TLocalDatabase::AddIndex(const std::string &ATable, const std::string &AIndexName,
                               const std::string &AFields, TIndexOptions AOptions)
 {

@@ -178,6 +178,9 @@ public:
     // same name is dropped first).
     void CreateTable(const std::string &AName, const TFieldDefs &ADefs);
     void DropTable(const std::string &AName);
+    // Adds a column at the end of an existing table: its rows take no value
+    // there. Tables stored before a column was known get it so.
+    void AddColumn(const std::string &ATable, const std::string &AName, rtl::TFieldType AType, int ASize = 0);
     void AddIndex(const std::string &ATable, const std::string &AIndexName,
                   const std::string &AFields, TIndexOptions AOptions);
 

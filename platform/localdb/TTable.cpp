@@ -97,6 +97,15 @@ void TTable::DeleteTable()
     Database().DropTable(FTableName);
 }
 
+void TTable::AddField(const std::string &AName, rtl::TFieldType AType, int ASize)
+{
+    CheckInactive();
+    for (const TLocalColumn &C : Database().Columns(FTableName))
+        if (rtl::SameText(C.Name, AName))
+            return;
+    Database().AddColumn(FTableName, AName, AType, ASize);
+}
+
 void TTable::EmptyTable()
 {
     if (Active())

@@ -33,6 +33,9 @@ public:
     // that name is replaced.
     void CreateTable();
     void DeleteTable();
+    // Adds a field at the end of the stored table (closed); a field of that
+    // name already there is left as it is.
+    void AddField(const std::string &AName, rtl::TFieldType AType, int ASize = 0);
     void EmptyTable();
     // Options ixPrimary (the primary index; its name is not kept), ixUnique.
     void AddIndex(const std::string &AName, const std::string &AFields, TIndexOptions AOptions);

@@ -19,12 +19,14 @@
 
 namespace {
 
+int InterruptibleRunning = 0; // work under way that an Esc interrupts (TInterruptible)
+
 // An application event filter sees each key press once per receiver on its
 // way up the parent chain, from the window to the focused control and on to
 // its parents; only the first delivery of an event counts. The hook is
-// called when that delivery is over and no control took the key: a cell
-// editor that cancels its typing or a drop-down list that closes keeps its
-// Esc. Qt makes each press's event afresh, often at the address of the one
+// called when that delivery is over, interruptible work runs and no control
+// took the key: a cell editor that cancels its typing or a drop-down list
+// that closes keeps its Esc. Qt makes each press's event afresh, often at the address of the one
 // before, so the remembered event is forgotten once its delivery is over.
 class TEscFilter : public QObject {
 public:
@@ -34,7 +36,7 @@ public:
         if (Event != FLast)
             return;
         FLast = nullptr;
-        if (!Event->isAccepted() && OnEsc)
+        if (!Event->isAccepted() && OnEsc && InterruptibleRunning > 0)
             OnEsc();
     }
     bool eventFilter(QObject *Watched, QEvent *Event) override
@@ -155,6 +157,10 @@ void InstallEscHook(std::function<void()> OnEsc)
     }
     EscFilter->OnEsc = std::move(OnEsc);
 }
+
+TInterruptible::TInterruptible() { ++InterruptibleRunning; }
+
+TInterruptible::~TInterruptible() { --InterruptibleRunning; }
 
 int ScreenWidth()
 {

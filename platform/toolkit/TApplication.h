@@ -36,11 +36,23 @@ bool RunGuarded(const std::function<void()> &Handler);
 void ProcessMessages();
 
 // Calls OnEsc for every Esc key press that reaches any window of the
-// application and that no control there takes for itself, once its delivery
-// is over (a cell editor cancelling its typing, a drop-down list closing or
-// a Cancel button keep their Esc). One hook at a time; installing a new one
-// replaces the old, an empty function removes it.
+// application while interruptible work runs (see TInterruptible) and that
+// no control there takes for itself, once its delivery is over (a cell
+// editor cancelling its typing, a drop-down list closing or a Cancel button
+// keep their Esc). One hook at a time; installing a new one replaces the
+// old, an empty function removes it.
 void InstallEscHook(std::function<void()> OnEsc);
+
+// Work that an Esc interrupts runs while one of these lives (they nest):
+// only then does the Esc hook hear an Esc. An Esc on a window where nothing
+// runs interrupts nothing.
+class TInterruptible {
+public:
+    TInterruptible();
+    ~TInterruptible();
+    TInterruptible(const TInterruptible &) = delete;
+    TInterruptible &operator=(const TInterruptible &) = delete;
+};
 
 // The screen size in pixels: the primary screen's, unless a test or the
 // program fixed it with SetScreenSize (0, 0 returns to the real screen).

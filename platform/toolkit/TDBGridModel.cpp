@@ -5,6 +5,7 @@
 
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
 
 #include <QScopedValueRollback>
@@ -174,9 +175,15 @@ Qt::ItemFlags TDBGridModel::flags(const QModelIndex &AIndex) const
 {
     Qt::ItemFlags Result = QAbstractTableModel::flags(AIndex);
     TField *F = ColumnField(AIndex.column());
-    if (F && !FLink->ReadOnly() && F->CanModify())
+    if (F && !FLink->ReadOnly() && F->CanModify() && !IsComputed(*F))
         Result |= Qt::ItemIsEditable;
     return Result;
+}
+
+bool TDBGridModel::IsComputed(const TField &F) const
+{
+    return std::any_of(FComputed.begin(), FComputed.end(),
+                       [&](const std::string &N) { return rtl::SameText(N, F.FieldName()); });
 }
 
 bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, int ARole)
@@ -186,7 +193,8 @@ bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, in
     // A message shown while an edit is written (its failure, or one of the
     // dataset's own handlers) takes the focus from the cell's editor, which
     // then commits its text once more: that commit is no edit of its own.
-    if (ARole != Qt::EditRole || !F || !D || AIndex.row() < 0 || AIndex.row() >= FRows || FSetting)
+    if (ARole != Qt::EditRole || !F || !D || AIndex.row() < 0 || AIndex.row() >= FRows || FSetting ||
+        IsComputed(*F))
         return false;
     const QScopedValueRollback<bool> Setting(FSetting, true);
     FLastError.clear();
@@ -212,6 +220,7 @@ bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, in
         }
     }
     // The cell goes back to its value, and the operator is told why.
+    ++FRefusals;
     MessageDlg(FLastError.toStdString(), mtError, mbOK);
     return false;
 }

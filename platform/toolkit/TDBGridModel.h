@@ -12,6 +12,7 @@
 
 #include <QAbstractTableModel>
 #include <memory>
+#include <string>
 #include <vector>
 
 class TDataSource;
@@ -32,6 +33,11 @@ public:
     int CurrentRow() const;
     // The text of the last edit that failed to post, as the message said.
     const QString &LastError() const { return FLastError; }
+    // Edits refused so far (a text the field or the dataset would not take).
+    unsigned Refusals() const { return FRefusals; }
+    // Fields shown but never typed into: columns the dataset computes and
+    // does not store.
+    void SetComputedFields(std::vector<std::string> ANames) { FComputed = std::move(ANames); }
 
     int rowCount(const QModelIndex &AParent = QModelIndex()) const override;
     int columnCount(const QModelIndex &AParent = QModelIndex()) const override;
@@ -54,4 +60,7 @@ private:
     int FRows = 0;
     QString FLastError;
     bool FSetting = false; // an edit is being written
+    unsigned FRefusals = 0;
+    std::vector<std::string> FComputed;
+    bool IsComputed(const TField &F) const;
 };

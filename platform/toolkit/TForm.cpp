@@ -58,23 +58,31 @@ void TForm::keyPressEvent(QKeyEvent *AEvent)
             AEvent->ignore();
         return;
     }
-    if (Mods == Qt::NoModifier && (Key == Qt::Key_Return || Key == Qt::Key_Enter)) {
-        // A focused push button takes Enter as it takes the space bar.
-        auto *Focused = qobject_cast<QPushButton *>(focusWidget());
-        if (Focused && Focused->isVisible() && Focused->isEnabled()) {
-            Focused->click();
-            return;
-        }
-        // QDialog's own look-up would take the default button of a window
-        // the form owns, such as the QC settings window over the editor.
-        for (QPushButton *Button : findChildren<QPushButton *>())
-            if (Button->isDefault() && Button->window() == this && Button->isVisible()) {
-                if (Button->isEnabled())
-                    Button->click();
-                return;
-            }
-        AEvent->ignore();
+    if (TakeEnter(*this, AEvent))
         return;
-    }
     QDialog::keyPressEvent(AEvent);
+}
+
+bool TakeEnter(QWidget &AWindow, QKeyEvent *AEvent)
+{
+    const int Key = AEvent->key();
+    const Qt::KeyboardModifiers Mods = AEvent->modifiers() & ~Qt::KeypadModifier;
+    if (Mods != Qt::NoModifier || (Key != Qt::Key_Return && Key != Qt::Key_Enter))
+        return false;
+    // A focused push button takes Enter as it takes the space bar.
+    auto *Focused = qobject_cast<QPushButton *>(AWindow.focusWidget());
+    if (Focused && Focused->isVisible() && Focused->isEnabled()) {
+        Focused->click();
+        return true;
+    }
+    // QDialog's own look-up would take the default button of a window the
+    // form owns, such as the QC settings window over the editor.
+    for (QPushButton *Button : AWindow.findChildren<QPushButton *>())
+        if (Button->isDefault() && Button->window() == &AWindow && Button->isVisible()) {
+            if (Button->isEnabled())
+                Button->click();
+            return true;
+        }
+    AEvent->ignore();
+    return true;
 }

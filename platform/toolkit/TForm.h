@@ -21,6 +21,7 @@
 #include <string>
 
 class QAbstractButton;
+class QKeyEvent;
 
 class TForm : public QDialog {
 public:
@@ -42,6 +43,12 @@ private:
     bool FInModal = false;
     QPointer<QAbstractButton> FCancelButton;
 };
+
+// The Enter of a form, for any window of the program (the main window is
+// no form): clicks the focused push button, else the window's default
+// button; true when the key was Enter (left unaccepted when neither takes
+// it), false for any other key.
+bool TakeEnter(QWidget &AWindow, QKeyEvent *AEvent);
 
 // A push button made here is the default of its dialog only when made so
 // with setDefault, never by having the focus once or by coming first.

@@ -287,6 +287,23 @@ TEST_F(StationFiles, ADamagedFileIsAnUnrecognizedFormat)
     EXPECT_NE(D.Message.find("Unrecognized database format"), std::string::npos) << D.Message;
 }
 
+// Read, a file of no bytes is said to be empty; nothing is written into it or beside it.
+TEST_F(StationFiles, AnEmptyFileIsSaidToBeEmptyAndStaysUntouched)
+{
+    std::filesystem::create_directories(Dir / "empty");
+    const std::string Path = (Dir / "empty" / "black2008.mdb").string();
+    std::ofstream(Path).close();
+    SQLDisconnect(Dbc);
+    ASSERT_TRUE(SQL_SUCCEEDED(ConnectTo(Dbc, ConnectString(Path))));
+    TDiagInfo D;
+    EXPECT_EQ(Try("SELECT * FROM Cruise_Titles", &D), SQL_ERROR);
+    EXPECT_NE(D.Message.find("The file '" + Path + "' is empty (0 bytes): it holds no station database."),
+              std::string::npos) << D.Message;
+    SQLDisconnect(Dbc);
+    EXPECT_EQ(std::filesystem::file_size(Path), 0u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir / "empty"), {}), 1);
+}
+
 TEST_F(StationFiles, TextColumnsOfAFileWrittenByAnotherToolRefuseWhatDoesNotFit)
 {
     // The demo generator and other tools declare TEXT(n) without the check

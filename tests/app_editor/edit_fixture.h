@@ -159,7 +159,8 @@ protected:
             T.FieldByName("ID_Cast")->SetAsInteger(Station);
             T.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(Levels[Level][0])));
             for (int i = 2; i < T.FieldCount(); ++i)
-                T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);
+                if (T.Fields()[i]->FieldName()[0] == 'F') // the flags, not what a check judged
+                    T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);
             T.Post();
         }
     }

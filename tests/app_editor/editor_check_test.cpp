@@ -158,9 +158,9 @@ TEST_F(EditorCheck, ClosingDropsTheScratchTable)
     F->SpeedButton19->setChecked(true);
     F->SpeedButton19Click();
     EXPECT_FALSE(F->OtherProfiles.empty());
-    EXPECT_TRUE(MainTableExists("QCCastID"));
+    EXPECT_TRUE(MainTableExists(ScratchCastIdTable()));
     CloseEditor();
-    EXPECT_FALSE(MainTableExists("QCCastID"));
+    EXPECT_FALSE(MainTableExists(ScratchCastIdTable()));
 }
 
 TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowKeepsAnEscAndComesBack)
@@ -225,7 +225,7 @@ TEST_F(EditorCheck, OtherProfilesAreThoseOfTheShownStationsMonth)
     auto OtherMonths = [&] {
         std::string Months;
         for (const auto &R :
-             Sql("select distinct " + MonthOf + " from QCCastID q, Cast_Titles c where q.ID_Cast = c.ID_Cast"))
+             Sql("select distinct " + MonthOf + " from " + ScratchCastIdTable() + " q, Cast_Titles c where q.ID_Cast = c.ID_Cast"))
             Months += (Months.empty() ? "" : " ") + R[0];
         return Months;
     };
@@ -362,6 +362,25 @@ TEST_F(EditorCheck, TheSettingsWindowClosesOnOkAndOnCancel)
         EXPECT_NE(Pages.parentWidget(), Settings) << Button;
     }
     QcSettingsPages = nullptr;
+}
+
+// Without BS_DOX1 each check says so; the cruise's sums up 4 of 7 stations (those with DOX1 levels).
+TEST_F(EditorCheck, AMissingClimatologyIsSaidByEachCheckCommand)
+{
+    TShownParams Shown;
+    ParamDisplayList.Add("DOX1");
+    SqlExec("delete from DOX1 where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise = 30 and "
+            "ID_Cast <> 1137 limit 3)");
+    apptest::SqliteExec(WorkDir + "worktables.sqlite3", "update param set QC = 1 where Param = 'DOX1'");
+    Open();
+    PickParam("DOX1");
+    F->CheckBox1->click(); // MANUAL QC
+    Script->Messages.clear();
+    F->BitBtn5->click(), F->BitBtn5->click(), F->BitBtn3->click();
+    ASSERT_EQ(Script->Messages.size(), 4u) << Messages(); // the failed select's text each time, then the sum
+    EXPECT_EQ(Script->Messages[2].Text.rfind("Select PRES, PAVG, PSTD from BS_DOX1 where", 0), 0u);
+    EXPECT_NE(Script->Messages[3].Text.find("No climat for DOX1 in the Black Sea: its levels at 4 stations"),
+              std::string::npos);
 }
 
 } // namespace

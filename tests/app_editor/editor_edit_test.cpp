@@ -120,10 +120,16 @@ TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
     EditLevel(0, "TEMP", "4.5");
     F->SpeedButton15->click(); // its undo values are its own
     EXPECT_EQ(F->ComboBox1->currentText().toStdString(), "1");
+    EditLevel(4, "PRES", ""); // a second level without a pressure
+    EXPECT_NE(Messages().find("has a level without a pressure already"), std::string::npos);
+    EXPECT_EQ(Db("PRES", 2), Pres[2]);
     EditLevel(0, "PRES", "500");
     EXPECT_EQ(Sql("select TEMP from PTS_Data where ID_Cast=" + std::to_string(Station) +
                   " and (PRES=500 or PRES is null)"),
               (std::vector<apptest::TRow>{{"4.5"}}));
+    EXPECT_EQ(testsupport::LocalRows(WorkDir, "Select PRES, FPRES From \"" + LevelFlagTableName("PTS_Data") +
+                                                  "\" Where PRES Is Null or PRES = 500"),
+              std::vector<std::string>{"500|9"});
 }
 
 TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClickAndNoEnterOrEscClicksIt)
@@ -162,6 +168,15 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
     StationRow();
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lon"));
     ASSERT_TRUE(F->BitBtn1->isEnabled());
+    // No current cell, or one moved unseen: UNDO writes nothing.
+    F->DBGrid1->setCurrentIndex(QModelIndex());
+    ClickUndo();
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lon"));
+    F->DBGrid1->selectionModel()->blockSignals(true);
+    F->DBGrid1->setCurrentIndex(F->DBGrid1->Model().index(StationRow(), 1));
+    F->DBGrid1->selectionModel()->blockSignals(false);
+    ClickUndo();
+    EXPECT_EQ(StationDb("Lon"), "33.5");
     // Lat of the same row has no earlier value: nothing to put back there.
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lat"));
     EXPECT_FALSE(F->BitBtn1->isEnabled());
@@ -178,6 +193,41 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
     EXPECT_EQ(F->tmpStatTbl->RecNo(), 3);
     EXPECT_EQ(F->DBGrid1->SelectedField()->FieldName(), "Lat");
     EXPECT_EQ(QApplication::focusWidget(), F->DBGrid1);
+}
+
+TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
+{
+    // Earlier values the undo tables keep: an empty FD, another system's
+    // level flag 8.
+    Open();
+    for (TTable *T : {UndoCastTbl, UndoParamTbl}) {
+        const bool Cast = T == UndoCastTbl;
+        T->Append();
+        T->FieldByName(Cast ? "ID_Cruise" : "Pres")->SetAsFloat(Cast ? BlackSeaCruise : std::stod(Pres[2]));
+        T->FieldByName("ID_Cast")->SetAsInteger(Station);
+        T->FieldByName("FldName")->SetAsString(Cast ? "FD" : "FTEMP");
+        T->FieldByName("FldValue")->SetAsString(Cast ? "" : "8");
+        T->FieldByName("FirstCh")->SetAsBoolean(true);
+        T->Post();
+    }
+    F->SpeedButton15->click();
+    F->DBGrid1Enter(F->DBGrid1);
+    StationRow();
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("FD"));
+    ClickUndo();
+    EXPECT_EQ(StationDb("FD is null"), "1");
+    F->DBGrid2Enter();
+    Grid().SetRecNoValue(3);
+    ASSERT_TRUE(F->DBGrid2->SelectFieldByName("FTEMP"));
+    ClickUndo();
+    EXPECT_EQ(Db("FTEMP", 2), "8");
+    // DOX1's earlier value is not UNDO's for NO3 at the same pressure.
+    PickParam("DOX1");
+    EditLevel(0, "Chem", "7.5");
+    PickParam("NO3");
+    ClickUndo();
+    EXPECT_EQ(Sql("select NO3 from NO3 where PRES=0 and ID_Cast=" + std::to_string(Station))[0][0], "0.23");
+    EXPECT_EQ(Messages(), "");
 }
 
 TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
@@ -200,7 +250,7 @@ TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
     // The value's earlier text is offered for UNDO.
     F->SpeedButton15->click();
     Grid().SetRecNoValue(2);
-    F->FindLevelUndoValues();
+    ASSERT_TRUE(F->DBGrid2->SelectFieldByName("Chem"));
     ASSERT_EQ(F->ComboBox1->count(), 1);
     EXPECT_DOUBLE_EQ(std::stod(F->ComboBox1->itemText(0).toStdString()), 0.5);
     EXPECT_EQ(F->DataSource2->DataSet(), ParamTbl);
@@ -265,6 +315,12 @@ TEST_F(EditorEdit, StationTextsAreQuotedAndAnEmptiedCellIsNull)
     EditStation("FLon", "");
     EXPECT_EQ(StationShown("FLon") + StationDb("FLon"), Flags);
     EXPECT_NE(Messages().find("is not a quality flag"), std::string::npos);
+    EditStation("FD", "0"); // kept as typed, the cruise chosen again included
+    PickCruise(BlackSeaCruise);
+    EXPECT_EQ(StationShown("FD") + StationDb("FD") +
+                  testsupport::LocalRows(WorkDir, "Select FD From \"" + DbTablePrefix +
+                                                      "-Cast_TitlesFlags\" Where ID_Cast = " + std::to_string(Station))[0],
+              "000");
 }
 
 TEST_F(EditorEdit, CheckMetadataKeepsTheTestsTheOperatorChose)

@@ -200,4 +200,24 @@ TEST_F(EditorInPlot, ALevelTypedOntoAnotherLevelsPressureIsRefusedAndLeavesThatL
     EXPECT_NE(Messages().find("has a level at 10 dbar already"), std::string::npos) << Messages();
 }
 
+TEST_F(EditorInPlot, TheBoxesAddressALevelWithoutAPressureByItsEmptyPressure)
+{
+    const std::string Id = std::to_string(Station);
+    SqlExec("insert into PTS_Data (ID_Cast, TEMP) values (" + Id + ", 1)");
+    Open();
+    const std::string Surface = Db("TEMP", 1); // 0 dbar, after the level without a pressure
+    MoveTo(F->PaintBox2, F->ProfilePts[1].X, F->ProfilePts[1].Y); // the read-out's surface point
+    EXPECT_EQ(F->Edit1->text().toStdString(), "0");
+    // A value typed for the level without a pressure (the first row), then the grid's, which stands.
+    F->Label11MouseLeave(), F->ZqQuery2->First();
+    MoveTo(F->Edit2, 5, 5);
+    F->Edit2->setText(QStringLiteral("2.5"));
+    QTest::keyClick(F->Edit2, Qt::Key_Return);
+    EditLevel(0, "TEMP", "4.5");
+    SwitchStation();
+    EXPECT_EQ(Sql("select TEMP from PTS_Data where PRES is null and ID_Cast=" + Id)[0][0] + " " + Db("TEMP", 1),
+              "4.5 " + Surface);
+    EXPECT_EQ(Messages(), "");
+}
+
 } // namespace

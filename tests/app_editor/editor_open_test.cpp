@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <gmock/gmock.h>
 #include <QToolButton>
 
 #include <algorithm>
@@ -77,20 +78,28 @@ TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
 
 TEST_F(EditorOpen, TheScratchTableLivesWhileTheEditorIsOpen)
 {
-    EXPECT_FALSE(MainTableExists("QCCastID"));
+    EXPECT_FALSE(MainTableExists(ScratchCastIdTable()));
     OpenEditor({2});
-    EXPECT_TRUE(MainTableExists("QCCastID"));
+    EXPECT_TRUE(MainTableExists(ScratchCastIdTable()));
     CloseEditor();
-    EXPECT_FALSE(MainTableExists("QCCastID"));
+    EXPECT_FALSE(MainTableExists(ScratchCastIdTable()));
 }
 
-TEST_F(EditorOpen, ALeftOverScratchTableIsEmptiedInstead)
+TEST_F(EditorOpen, TheScratchTableIsThisProgramsOwn)
 {
-    SqlExec("create table QCCastID (ID_Cast INTEGER NOT NULL PRIMARY KEY)");
-    SqlExec("insert into QCCastID values (26)");
+    // Another program's list stays; this program's own, left over, is
+    // emptied, and gone before closing is nothing to say.
+    const std::string Own = ScratchCastIdTable();
+    for (const std::string &T : {std::string("QCCastID"), Own})
+        SqlExec("create table " + T + " (ID_Cast INTEGER PRIMARY KEY); insert into " + T + " values (26)");
     OpenEditor({2});
+    EXPECT_TRUE(Sql("select * from " + Own).empty());
+    SqlExec("drop table " + Own + "; create index " + Own + " on Cast_Titles (Depth)");
+    CloseEditor();
     EXPECT_TRUE(Script->Messages.empty());
-    EXPECT_TRUE(Sql("select * from QCCastID").empty());
+    EXPECT_EQ(Sql("select * from QCCastID"), (std::vector<apptest::TRow>{{"26"}}));
+    // A list the database will not make: its own reason is told.
+    EXPECT_THAT([&] { OpenEditor({2}); }, testing::ThrowsMessage<std::exception>(testing::HasSubstr("index")));
 }
 
 TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFlags)

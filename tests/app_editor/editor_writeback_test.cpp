@@ -99,7 +99,7 @@ TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
 
     // Closing drops the scratch table; then the write-back question.
     CloseEditor();
-    EXPECT_FALSE(MainTableExists("QCCastID"));
+    EXPECT_FALSE(MainTableExists(ScratchCastIdTable()));
     const TWriteFlagsResult R = WriteBack();
     EXPECT_TRUE(R.Confirmed);
     EXPECT_FALSE(R.Interrupted);

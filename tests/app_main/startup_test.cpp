@@ -11,6 +11,7 @@
 #include "app/manual/Recalcs.h"
 #include "app/uDBPath.h"
 #include "app/uStart.h"
+#include "dataaccess/comp/qxZqCompClient.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TApplication.h"
@@ -313,6 +314,26 @@ TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTab
     EXPECT_EQ(WorkRows("marlin_demo-QCCruise", Fields), Before);
     EXPECT_TRUE(Form->QcCruTbl->Active());
     EXPECT_EQ(ScreenCursor(), crDefault);
+}
+
+// The settings file unwritable: Change Database and the close go on, each saying once what was not kept.
+TEST_F(StartPath, ASettingsFileThatCannotBeWrittenStillChangesTheDatabaseAndClosesAndSaysSo)
+{
+    ASSERT_TRUE(Start());
+    const std::string Chosen = Install->CopyDatabase("other/black2007.mdb");
+    std::filesystem::remove(Install->Dir() + "Cfg/main.ini");
+    std::filesystem::create_directory(Install->Dir() + "Cfg/main.ini"); // unwritable whatever the rights
+    Dialogs->ModalHandlers.push_back(ChooseFile(Chosen));
+    Control<QPushButton>("BitBtn8")->click();
+    ASSERT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_EQ(Dialogs->Messages[0].Text.find("The database chosen was not kept for the next start:\n"), 0u)
+        << Dialogs->Messages[0].Text;
+    EXPECT_TRUE(LocalTableFileExists(Install->Dir() + "SoftDB/black2007-QCCruise.db"));
+    Form->close();
+    ASSERT_EQ(Dialogs->Messages.size(), 2u);
+    EXPECT_EQ(Dialogs->Messages[1].Text, "Not all settings of this session were kept for the next start:\nCannot "
+                                         "create file \"" + Install->Dir() + "Cfg/main.ini\"");
+    EXPECT_FALSE(Form->ZqConnection1->Connected()); // the close went on
 }
 
 using StartFault = MainWindow;

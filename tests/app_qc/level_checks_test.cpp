@@ -174,9 +174,13 @@ TEST_F(LevelChecks, NoClimatologyForTheMonthLeavesEveryLevelUnjudged)
     OpenProfile(510, {{10, 14.75, 18.25}, {20, 14.5, 18.5}});
     StationSql("update Cast_Titles set Date_Cast = Date_Cast + 31"); // July
     SelectTests({tstDataClimat});
+    ClearMissingClimatology();
     Run();
     EXPECT_EQ(Pts(), (TRows{{"510", "10", "0", "0", "0"}, {"510", "20", "0", "0", "0"}}));
     EXPECT_EQ(QcCruiseMarks(51), "000010 000000");
+    const std::string Month = " in the Black Sea has no profile for the square and month of 1 stations: their 2 levels";
+    EXPECT_EQ(MissingClimatologyText(),
+              "Climat for TEMP" + Month + " are not checked\nClimat for PSAL" + Month + " are not checked");
 }
 
 // ---- the verdict on one level -------------------------------------------------
@@ -303,6 +307,17 @@ TEST_F(ChemLevels, MissingFlagTableIsAMergeFailure)
     EXPECT_TRUE(LevelFlagRows("NO3flags").empty());
     EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{"NO3"});
     EXPECT_EQ(Pts().size(), 3u); // the PTS parameters are merged as usual
+}
+
+// A level table without its flag column: the run stops naming it in words.
+TEST_F(ChemLevels, AMissingFlagColumnIsNamedInWords)
+{
+    OpenNitrate();
+    StationSql("alter table NO3 drop column FNO3");
+    EXPECT_THROW(try { Run(); } catch (const std::exception &E) {
+        EXPECT_EQ(std::string(E.what()).rfind("The table NO3 of the station database has no column FNO3", 0), 0u);
+        throw;
+    }, std::exception);
 }
 
 // ---- station parameter list ----------------------------------------------------

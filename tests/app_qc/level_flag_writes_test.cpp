@@ -28,12 +28,13 @@ const std::vector<TLevel> Profile = {{10, 16.25, 18.25}, {20, 13.0, 17.75}, {50,
 class LevelFlagWrites : public QcEngineTest {
 protected:
     TRows Pts() { return LevelFlagRows("PTS_DataFlags"); }
-    TRows TmpFlagRows() { return Local("Select * from TmpFlags order by ID_Cast, PRES"); }
+    TRows TmpFlagRows() { return Local("Select ID_Cast, PRES, FPRES, FTEMP, FPSAL from TmpFlags order by ID_Cast, PRES"); }
     void StoreFlagRow(const std::string &Values)
     {
         TQuery Q;
         Q.SetDatabaseName(WorkDir);
-        Q.SQL().Add("Insert into " + LocalQuoteName(DbTablePrefix + "-PTS_DataFlags") + " values (" + Values + ")");
+        Q.SQL().Add("Insert into " + LocalQuoteName(DbTablePrefix + "-PTS_DataFlags") +
+                    " (ID_Cast, PRES, FPRES, FTEMP, FPSAL) values (" + Values + ")");
         Q.ExecSQL();
     }
     static TDemoCruise Cruise(int Id, std::vector<int> Casts)

@@ -328,7 +328,11 @@ TRows QcEngineTest::CastFlagRows()
 
 TRows QcEngineTest::LevelFlagRows(const std::string &Suffix)
 {
-    return Local("Select * from " + LocalQuoteName(DbTablePrefix + "-" + Suffix) + " order by ID_Cast, PRES");
+    // The flags, not the values the checks judged them by.
+    const std::string Flags =
+        Suffix == "PTS_DataFlags" ? "FPRES, FTEMP, FPSAL" : "FPRES, F" + Suffix.substr(0, Suffix.size() - 5);
+    return Local("Select ID_Cast, PRES, " + Flags + " from " + LocalQuoteName(DbTablePrefix + "-" + Suffix) +
+                 " order by ID_Cast, PRES");
 }
 
 std::string QcEngineTest::QcCruiseMarks(int CruiseId)

@@ -3,8 +3,11 @@
 // database, the QCCruise marks; the duplicate searches; Esc in a cruise.
 #include "tests/app_qc/qc_fixture.h"
 
+#include <filesystem>
+
 #include "app/UQC.h"
 #include "app/manual/Recalcs.h"
+#include "dataaccess/comp/qxZqCompClient.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <QKeyEvent>
@@ -251,6 +254,24 @@ TEST_F(Duplicates, SkippedInTheAutomaticRunWhenOnlyTheEditorSearches)
     Run({1});
     EXPECT_FALSE(DuplicatesQueried());
     EXPECT_EQ(QcCruiseMarks(1), "100000 000000");
+}
+
+// Read-only: none of the run's own writes (a west station's flags zeroed, "dupl"), every cruise checked.
+TEST_F(Duplicates, ReadOnlyDatabaseGetsNoWriteOfTheRunAndEveryCruiseChecked)
+{
+    OpenPair();
+    StationSql("update Cast_Titles set Lon = -5.7, FLon = 2, FLat = 2, FDT = 2, FD = 2 where ID_Cast = 12");
+    const std::string Stored = "select (select count(*) from sqlite_master), * from Cast_Titles order by ID_Cast";
+    const TRows Before = StationRows(Stored);
+    Conn->SetConnected(false);
+    std::filesystem::permissions(DbPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    Conn->SetConnected(true);
+    SelectTests({tstDuplicates, tstDepth});
+    DuplicatesEachStation = true;
+    SpatialAdditionMin = TemporalAdditionHours = 1;
+    Run();
+    EXPECT_EQ(QcCruiseMarks(1) + QcCruiseMarks(2), "100100 100000100100 100000");
+    EXPECT_EQ(StationRows(Stored), Before);
 }
 
 // ---- Esc -------------------------------------------------------------------------

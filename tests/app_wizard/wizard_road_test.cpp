@@ -7,6 +7,7 @@
 #include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/uQCSettings.h"
 #include "app/uReport.h"
 #include "app/manual/CheckTree.h"
 #include "app/manual/uContDlg.h"
@@ -558,12 +559,18 @@ TEST_F(WizardRoad, ClosingSavesThresholdsAndSettingsAndEmptiesTemp)
     EXPECT_TRUE(std::filesystem::is_empty(Install->Dir() + "temp"));
 }
 
+// Mended, the file lets CHECK run the ticked parameter (PSAL, not TEMP).
 TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
 {
     KeepCruises("1");
     const std::string Bad = Install->Dir() + "QCCont/bad.bln";
     std::ofstream(Bad) << "4\n35 0\n35 20\nforty 42.0\n45 0\n";
     StartWindow();
+    TClimImport Import;
+    std::string Error;
+    ASSERT_TRUE(ReadClimatologyFile(apptest::ProgramFolder() + "Clim/BlackSea_TS.txt", Import, Error)) << Error;
+    Import.Params.Checked = {false, true};
+    LoadClimatology(Import, *Form->StructTbl, *Form->ClimMSTbl, *Form->ClimBSTbl, LocalDbDir);
     Next();
     Control<QListWidget>("FileListBox1")->setCurrentRow(1); // bad.bln
     // "View" names the bad line once, and CHECK once more.
@@ -574,7 +581,9 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
     Control<QPushButton>("BitBtn3")->click();
     Control<QPushButton>("BitBtn4")->click(); // Apply
     Next();
+    Control<TCheckListBox>("CheckListBox2")->SetChecked(0, false); // TEMP
     Next();
+    ChooseAction("RadioButton2", false);
     const auto Before = QcCruise();
     Next(); // CHECK: the contour file cannot be read
     EXPECT_EQ(Messages(), (TTexts{Bad + ", line 4: Invalid numeric input", Bad + ", line 4: Invalid numeric input."}));
@@ -584,6 +593,10 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
     EXPECT_TRUE(Form->BitBtn2->isEnabled());
     EXPECT_FALSE(Form->Gauge1->isVisible());
     EXPECT_FALSE(Form->Label1->isVisible());
+    std::ofstream(Bad) << "4\n35 0\n35 45\n48 45\n48 0\n";
+    Next(); // CHECK
+    const std::string Flags = "select count(FPSAL) > 0, count(FTEMP) from \"marlin_demo-PTS_DataFlags\"";
+    EXPECT_EQ(SqliteRows(LocalDbDir + "worktables.sqlite3", Flags), (std::vector<apptest::TRow>{{"1", "0"}}));
 }
 
 TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
@@ -615,6 +628,20 @@ TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
     EXPECT_FALSE(SwapCoordColumns); // as the dialog found it
     Control<QPushButton>("BitBtn4")->click(); // Apply
     EXPECT_EQ(ExtraLinesFile, Chosen);
+    EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
+    // Cancel in the editor's settings window gives back the swap that "View" kept and the file highlighted.
+    TfmQCSettings Settings(Form.get());
+    Settings.show();
+    Files->setCurrentRow(0);
+    Dialogs->ModalHandlers.push_back([&Settings](TForm &F) {
+        EXPECT_EQ(F.parentWidget(), &Settings);
+        static_cast<TfmContDlg &>(F).Button1->click();
+        return int(mrOk);
+    });
+    Control<QPushButton>("BitBtn3")->click();
+    Settings.BitBtn2->click();
+    EXPECT_FALSE(SwapCoordColumns);
+    EXPECT_EQ(Files->currentItem(), Other.front());
     EXPECT_FALSE(Control<QPushButton>("BitBtn4")->isEnabled());
     std::filesystem::remove(Chosen);
     Control<QPushButton>("BitBtn3")->click();

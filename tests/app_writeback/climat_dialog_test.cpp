@@ -281,13 +281,13 @@ TEST_F(ClimatDialog, SelectButtonsWorkOnTheirOwnList)
 class ClimatImport : public ClimatDialog {
 protected:
     // The operator's OK: the dialog closes and the loader takes its lists.
-    int Load()
+    int Load(std::vector<TClimLoaded> *ALoaded = nullptr)
     {
         Dlg->FormClose();
         TTable Struct, Ms, Bs;
         for (TTable *T : {&Struct, &Ms, &Bs})
             T->SetDatabaseName(WorkDir);
-        return LoadClimatology(Dlg->Import(), Struct, Ms, Bs, WorkDir);
+        return LoadClimatology(Dlg->Import(), Struct, Ms, Bs, WorkDir, ALoaded);
     }
     // "Region|Month|Pres|PAVG|PSTD" of every row of a climatology table.
     std::vector<std::string> Rows(const std::string &ATable)
@@ -333,6 +333,15 @@ TEST_F(ClimatImport, SecondParameterTakesColumnsFiveAndSix)
     EXPECT_EQ(Rows("MS_PSAL"), (std::vector<std::string>{"M44N010E|3|50|38.2|0.15"}));
     EXPECT_FALSE(LocalTableFileExists(WorkDir + "BS_PSAL.db"));
     EXPECT_FALSE(LocalTableFileExists(WorkDir + "MS_TEMP.db"));
+}
+
+// Imported before imports brought NO3 into the checks: the import again does.
+TEST_F(ClimatImport, AClimatLoadedBeforeTakesPart)
+{
+    Open(Write("no3.txt", "Region;Month;PRES;NO3_PAVG;NO3_PSTD\n1;4;100;5.5;0.7\n"));
+    std::vector<TClimLoaded> Again;
+    Load(), Load(&Again);
+    EXPECT_EQ(MarkClimatologyParams(*Params, Again), std::vector<std::string>{"NO3"});
 }
 
 } // namespace

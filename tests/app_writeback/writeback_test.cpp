@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include "app/UQC.h"
+#include "app/WorkTables.h"
 #include "app/uflagcru.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
@@ -31,6 +32,11 @@ TEST(FlagUpdateText, KeepsTheProgramsTextAndNamesTheStoredPressure)
     // A NULL flag is left out by the caller; nothing left, nothing to send.
     EXPECT_EQ(FlagUpdateSql("PTS_Data", {{"FTEMP", 2}}, 1, 0.5), "Update PTS_Data Set FTEMP=2 where ID_Cast = 1and PRES = 0.5");
     EXPECT_EQ(FlagUpdateSql("PTS_Data", {}, 1, 0.5), "");
+    // A level judged by its values is written only where it still holds them.
+    EXPECT_EQ(FlagUpdateSql("PTS_Data", {{"FTEMP", 1}}, 965, 6, {{"TEMP", 22.311}, {"PSAL", -0.5}}),
+              "Update PTS_Data Set FTEMP=1 where ID_Cast = 965and PRES = 6 and TEMP = 22.311 and PSAL = -0.5");
+    EXPECT_EQ(FlagUpdateSql("NO3", {{"FNO3", 1}}, 7, 250, {{"NO3", 4}}, true),
+              "Update NO3 Set FNO3=1 where ID_Cast = 7and PRES = 250 and NO3 Between 3.999996 and 4.000004");
     // A level by its stored pressure: the shortest text that reads back as
     // it (a tenth as it has always been sent, not "10.199999999999999").
     const std::pair<double, const char *> Stored[] = {{10.25, "10.25"}, {10.33, "10.33"}, {0.1 + 0.2, "0.30000000000000004"},
@@ -305,6 +311,39 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     EXPECT_EQ(Dialogs->Messages[0].Text,
               "1 levels with new flags share their tenth of a decibar with other levels of the station, so the level "
               "the checks judged is not known; they keep their old flags:\nPTS_Data: ID_Cast 701, PRES 60");
+}
+
+// Changed since the run judged it (a spike typed and flagged 4, a pressure moved): kept and said by cruise;
+// a judged value read back through fewer digits is the value still.
+TEST_F(WriteBackAfterRun, ALevelChangedSinceItsCheckKeepsItsStoredFlagsAndIsSaid)
+{
+    demogen::TDemoCruise C;
+    C.Id = 71;
+    C.Name = "Changed";
+    C.Stations = {MakeStation(711, 71, 33.0, 44.0, qctest::FixtureDay, 0.25, qctest::FixtureSeaDepth,
+                              {{2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {30, 14.2, 18.7}, {50, 13.75, 19}})};
+    Open({C});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat, tstDataSpike});
+    StationSql("update PTS_Data set PSAL = NULL where ID_Cast = 711 and PRES = 2"); // typed after the run
+    Run();
+    const auto Flags = LevelFlagRows("PTS_DataFlags");
+    StationSql("update PTS_Data set PSAL = 18.0 where ID_Cast = 711 and PRES = 2");
+    StationSql("update PTS_Data set TEMP = 30.0, FTEMP = 4 where ID_Cast = 711 and PRES = 10.2");
+    StationSql("update PTS_Data set PRES = 50.01 where ID_Cast = 711 and PRES = 50");
+    TQuery Work;
+    Work.SetDatabaseName(WorkDir);
+    Work.SQL().Add("update " + LocalQuoteName(DbTablePrefix + "-PTS_DataFlags") +
+                   " set JudgedTEMP = JudgedTEMP * (1 + 1e-9) where PRES = 30");
+    Work.ExecSQL();
+    Dialogs->Messages.clear();
+    WriteBackEveryCruise();
+    const auto Judged = [&](int I) { return Flags[I][2] + "|" + Flags[I][3] + "|" + Flags[I][4]; };
+    EXPECT_EQ(StationLevels(711),
+              (std::vector<std::string>{"2.0|0|0|0", "10.2|0|4|0", "30.0|" + Judged(2), "50.01|0|0|0"}));
+    ASSERT_EQ(Dialogs->Messages.size(), 1u);
+    EXPECT_EQ(Dialogs->Messages[0].Text, "3 levels changed since their check were not written: check them again. They "
+                                         "keep their flags in the station database; by cruise:\nChanged: 3");
 }
 
 } // namespace

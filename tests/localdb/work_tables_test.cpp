@@ -56,14 +56,21 @@ TEST_F(WorkTables, FirstStartMakesTheFiveTablesSecondStartOpensThemUnchanged)
     EXPECT_EQ(UndoCastTbl.FieldCount(), 6);
 }
 
-TEST_F(WorkTables, ParameterFlagTableTakesTheParametersFlagName)
+TEST_F(WorkTables, ParameterFlagTableTakesTheParametersFlagNameAndTheJudgedValues)
 {
     DbTablePrefix = "x";
-    TTable NO3;
+    // A flag table an earlier version made, with a row of its run.
+    Exec("CREATE TABLE \"x-PO4flags\" (ID_Cast INTEGER, PRES DOUBLE, FPRES SMALLINT, FPO4 SMALLINT, "
+         "PRIMARY KEY (ID_Cast, PRES))");
+    Exec("INSERT INTO \"x-PO4flags\" VALUES (7, 10, 1, 2)");
+    TTable NO3, PO4;
     MakeParamFlagTable(NO3, StructTbl, Dir(), "NO3");
+    MakeParamFlagTable(PO4, StructTbl, Dir(), "PO4");
     EXPECT_TRUE(LocalTableFileExists(Dir() + "x-NO3flags.db"));
-    EXPECT_EQ(FieldNames(NO3), (std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "FNO3"}));
+    EXPECT_EQ(FieldNames(NO3),
+              (std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "FNO3", "JudgedPRES", "JudgedCHEM"}));
     EXPECT_EQ(NO3.PrimaryKeyFields(), "ID_Cast;PRES");
+    EXPECT_EQ(Rows("Select ID_Cast, PRES, FPRES, FPO4, JudgedPRES, JudgedCHEM from \"x-PO4flags\""), (Lines{"7|10|1|2||"}));
     // The template keeps its own last field.
     StructTbl.Close();
     StructTbl.SetTableName("ChemFlags");

@@ -54,7 +54,9 @@ TEST_F(MainWindowEntries, UpdateClimateButtonImportsTheChosenFile)
     });
     Form->findChild<QPushButton *>(QStringLiteral("BitBtn5"))->click();
     EXPECT_EQ(Dialogs->ModalForms, (std::vector<std::string>{"fmClimatDlg"}));
-    EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Climat for NO3 in the Black Sea is loaded: 2 lines"}));
+    EXPECT_EQ(Dialogs->Texts().at(0), "Climat for NO3 in the Black Sea is loaded: 2 lines (not used: the checks of NO3 "
+                                      "in the Black Sea take its range from BS_Range)\nNO3 takes part in the data "
+                                      "checks from now on");
     EXPECT_TRUE(LocalTableFileExists(LocalDbDir + "BS_NO3.db"));
     EXPECT_FALSE(LocalTableFileExists(LocalDbDir + "MS_NO3.db"));
     // "param" listed NO3 unchecked: now the parameter page offers it.
