@@ -205,6 +205,11 @@ int main(int argc, char **argv)
         MakeWorkTable(CastFlags, Struct, Work, "-Cast_TitlesFlags.db", "Cast_TitlesFlags", "ID_Cruise;ID_Cast");
         MakeWorkTable(PtsFlags, Struct, Work, "-PTS_DataFlags.db", "PTS_DAtaFlags", "ID_Cast;PRES");
         MakeWorkTable(Scratch, Struct, Work, "-Levels.db", "StructTsFlags", "");
+        // The judged values go along with the flags into the flag table.
+        Scratch.Close();
+        for (const std::string &F : JudgedFields(true))
+            Scratch.AddField(F, rtl::ftFloat);
+        Scratch.Open();
         Cru.SetTableName("TmpCru");
         Cru.Open();
         Session.StartTransaction(Work);
@@ -218,9 +223,11 @@ int main(int argc, char **argv)
                 CastFlags.Post();
             }
         SqliteRows(DbPath,
-                   "select p.ID_Cast, p.PRES, min(p.TEMP), min(p.PSAL) from PTS_Data p join Cast_Titles c on "
+                   "select p.ID_Cast, p.PRES, p.TEMP, p.PSAL, min(p.rowid) from PTS_Data p join Cast_Titles c on "
                    "c.ID_Cast = p.ID_Cast where c.ID_Cruise <= " + std::to_string(LastCruise) +
-                       // A pressure repeated in a cast (a planted fault) is one flag row.
+                       // A pressure repeated in a cast (a planted fault) is one flag row,
+                       // judged by the values of its first level (SQLite takes the bare
+                       // columns from the row of the min()).
                        " group by p.ID_Cast, p.PRES",
                    [&](sqlite3_stmt *S) {
                        TLevel L{sqlite3_column_int(S, 0), sqlite3_column_double(S, 1), {}};
