@@ -352,6 +352,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     TQuery &LevelQry = *FlagLevelQry;
     TZqQuery &ParamsQry = *FlagParamsQry;
     TZqCommand &UpdateCmd = *FlagUpdateCmd;
+    // Each Update carries its values as literals: nothing in a million texts
+    // is a parameter or a macro to look for when the text is set.
+    UpdateCmd.ResourceOptions()->SetParamCreate(false);
+    UpdateCmd.ResourceOptions()->SetMacroCreate(false);
     const rtl::TStringList &Cruises = FlagCruiseList;
     const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
