@@ -352,10 +352,12 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     TQuery &LevelQry = *FlagLevelQry;
     TZqQuery &ParamsQry = *FlagParamsQry;
     TZqCommand &UpdateCmd = *FlagUpdateCmd;
-    // Each Update carries its values as literals: nothing in a million texts
-    // is a parameter or a macro to look for when the text is set.
+    // Each Update carries its values as literals and is sent once: nothing
+    // in a million texts is a parameter or a macro to look for when the text
+    // is set, and none is prepared apart from its execution.
     UpdateCmd.ResourceOptions()->SetParamCreate(false);
     UpdateCmd.ResourceOptions()->SetMacroCreate(false);
+    UpdateCmd.ResourceOptions()->SetDirectExecute(true);
     const rtl::TStringList &Cruises = FlagCruiseList;
     const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
