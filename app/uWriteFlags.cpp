@@ -369,7 +369,14 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     std::string SharedPlaces;
     std::vector<int> Written(size_t(CruiseCount), 0); // levels written per chosen cruise
     std::vector<int> ChangedOf(size_t(CruiseCount), 0); // levels changed since their check, per cruise
-    std::vector<std::pair<TField *, std::string>> JudgedFieldsOf;
+    // Per flag column but the pressure's: the field of its judged value, the
+    // value column, and the flag's field.
+    struct TJudgedField {
+        TField *Field;
+        std::string Column;
+        TField *Flag;
+    };
+    std::vector<TJudgedField> JudgedFieldsOf;
     std::vector<std::pair<std::string, double>> Judged;
     TLevelCounter LevelsAt(ParamsQry.Connection());
     // An Esc or a statement the database refuses ends the write-back at a level.
@@ -429,10 +436,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 TField *JudgedPres = LevelQry.FindField(JudgedPresField);
                 // The value column of each flag but the pressure's.
                 JudgedFieldsOf.clear();
-                for (const std::string &Column : Columns)
-                    if (Column != "FPRES")
-                        if (TField *F = LevelQry.FindField(JudgedValueField(Column.substr(1))))
-                            JudgedFieldsOf.emplace_back(F, Column.substr(1));
+                for (size_t C = 0; C < Columns.size(); ++C)
+                    if (Columns[C] != "FPRES")
+                        if (TField *F = LevelQry.FindField(JudgedValueField(Columns[C].substr(1))))
+                            JudgedFieldsOf.push_back({F, Columns[C].substr(1), FlagFields[C]});
                 for (LevelQry.First(); !LevelQry.Eof(); LevelQry.Next()) {
                     ProcessMessages();
                     Gauges.Tick();
@@ -475,11 +482,11 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                             continue;
                         }
                         // A value judged missing (its 9) holds only while it still is.
-                        for (const auto &[Field, Column] : JudgedFieldsOf)
-                            if (!Field->IsNull())
-                                Judged.emplace_back(Column, Field->AsFloat());
-                            else if (std::count(Sets.begin(), Sets.end(), std::make_pair("F" + Column, 9)))
-                                Judged.emplace_back(Column, std::nan(""));
+                        for (const TJudgedField &J : JudgedFieldsOf)
+                            if (!J.Field->IsNull())
+                                Judged.emplace_back(J.Column, J.Field->AsFloat());
+                            else if (!J.Flag->IsNull() && J.Flag->AsInteger() == 9)
+                                Judged.emplace_back(J.Column, std::nan(""));
                     }
                     // One change of text per level: the command is set up
                     // for the new statement once, not for an empty one first.
