@@ -958,7 +958,9 @@ void TForm1::WriteFlagsToMainDb() { ::WriteFlagsToMainDb(this); }
 // Climatology loading: the import dialog, then the engine's loader.
 void TForm1::BitBtn5Click()
 {
-    TfmClimatDlg fmClimatDlg(this, ClimSearchPath);
+    // Owned by the window that shows the button (this one, or the editor's
+    // QC settings window), which comes back to the front when it closes.
+    TfmClimatDlg fmClimatDlg(BitBtn5->window(), ClimSearchPath);
     const int Answer = fmClimatDlg.ShowModal();
     fmClimatDlg.FormClose();
     if (Answer != mrOk)

@@ -34,6 +34,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSpinBox;
 class QTabWidget;
 class QTextBrowser;
@@ -146,6 +147,7 @@ public:
     TCheckTree *TestTree = nullptr;
 
     // ---- controls --------------------------------------------------------------
+    QScrollArea *Panel1Scroll = nullptr; // scrolls Panel1 on a small screen
     QFrame *Panel1 = nullptr;  // the wizard's pages
     QFrame *Panel19 = nullptr; // NEXT, BACK and the run's progress (a grid)
     QGroupBox *GroupBox1 = nullptr; // "INFORMATION"

@@ -30,6 +30,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QStyleOptionButton>
@@ -262,10 +263,16 @@ void TForm1::BuildControls()
     auto *Left = MakeControl<QWidget>(this, "WizardColumn");
     auto *LeftBox = MakeControl<QVBoxLayout>(Left, "WizardColumnLayout");
     LeftBox->setContentsMargins(0, 0, 0, 0);
-    Panel1 = MakePanel(Left, "Panel1");
+    // The pages scroll where the window is too small for them (a small or
+    // scaled screen): the panel is never narrower than step 0's choice.
+    Panel1Scroll = MakeControl<QScrollArea>(Left, "Panel1Scroll");
+    Panel1Scroll->setFrameShape(QFrame::NoFrame);
+    Panel1Scroll->setWidgetResizable(true);
+    Panel1 = MakePanel(Panel1Scroll, "Panel1");
+    Panel1Scroll->setWidget(Panel1);
     Panel1->installEventFilter(this);
     Panel19 = MakePanel(Left, "Panel19");
-    LeftBox->addWidget(Panel1, 1);
+    LeftBox->addWidget(Panel1Scroll, 1);
     LeftBox->addWidget(Panel19);
     Main->addWidget(Left, 3);
 
@@ -611,7 +618,11 @@ void TForm1::BindHandlers()
 
 void TForm1::FormShow()
 {
-    Panel1->setMinimumHeight(RoundHalfEven(height() / 2.0));
+    Panel1Scroll->setMinimumHeight(RoundHalfEven(height() / 2.0));
+    // Room for the mode choice centred with "Change Database" below it, in
+    // the fonts the window shows.
+    const QSize Modes = RadioGroup1->sizeHint(), Change = BitBtn8->sizeHint();
+    Panel1->setMinimumSize(std::max(Modes.width(), Change.width()) + 8, Modes.height() + 2 * (Change.height() + 12));
     Panel19->setFixedHeight(3 * BitBtn1->sizeHint().height());
 }
 

@@ -188,8 +188,10 @@ void TForm2::FormCreate()
                      &StationDataErrors, &StationSpikeErrors, &SpikePoints, &DataErrorParams, &ExtraBits})
         *B = TBits();
 
-    resize(ScreenWidth(), ScreenHeight());
-    LayoutForm(ScreenWidth(), ScreenHeight());
+    // The screen's work area, title bar included: the grids' last rows and
+    // scroll bars lie at the window's bottom.
+    FitToWorkArea(*this);
+    LayoutForm(width(), height());
     MapScreenRect = Rect(50, 30, Image1->width() - 50, Image1->height() - 30);
     RedrawMap();
     // The zoom stack outlives the editor: a later session opens on the

@@ -245,6 +245,9 @@ void TForm2::BitBtn3Click()
     Gauge1->setValue(0);
     Gauge1->show();
     ClearMissingClimatology();
+    // Stations whose profiles were all checked, and whether Esc ended the walk.
+    int Checked = 0, Stations = 0;
+    bool Stopped = false;
     {
         TRunning Running(FullCruiseCheckRunning);
         BitBtn4Click(); // the station checks, begun afresh as every editor check
@@ -256,14 +259,17 @@ void TForm2::BitBtn3Click()
             // Only Esc is heard until the last station: it ends the walk.
             TInputHeld Held(*this, *Gauge1);
             const int n = tmpStatTbl->RecordCount();
+            Stations = n;
             StationDataErrors.SetSize(n);
             StationSpikeErrors.SetSize(n);
             int i = 0;
             for (tmpStatTbl->First(); !tmpStatTbl->Eof(); tmpStatTbl->Next(), ++i) {
                 Gauge1->setValue(int(std::lround(double(tmpStatTbl->RecNo()) * 100.0 / double(std::max(n, 1)))));
                 ProcessMessages();
-                if (AbortRequested)
+                if (AbortRequested) {
+                    Stopped = true;
                     break;
+                }
                 ClimErrorFound = false;
                 SpikeFound = false;
                 CurCastDataset = tmpStatTbl;
@@ -277,7 +283,10 @@ void TForm2::BitBtn3Click()
                 }
                 StationDataErrors.SetBit(i, ClimErrorFound);
                 StationSpikeErrors.SetBit(i, SpikeFound);
+                Checked = i + 1;
             }
+            // An Esc during the last station's checks stopped them too.
+            Stopped = Stopped || AbortRequested;
         } catch (...) {
             tmpStatTbl->EnableControls();
             Gauge1->hide();
@@ -298,6 +307,13 @@ void TForm2::BitBtn3Click()
         ListBox2Click();
     }
     DataSource2->SetDataSet(ParamTbl);
+    // A walk Esc stopped says so, and how far it got: the screen alone looks
+    // as after a whole check.
+    if (Stopped) {
+        AbortRequested = false;
+        ShowMessage("Quality chek procedure was interrupted: the profiles of " + std::to_string(Checked) + " of " +
+                    std::to_string(Stations) + " stations were checked.");
+    }
     // The levels of the cruise no climatology judged, summed up.
     if (const std::string Unjudged = MissingClimatologyText(); !Unjudged.empty())
         ShowMessage(Unjudged);

@@ -11,7 +11,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QObject>
+#include <QRect>
 #include <QScreen>
+#include <QWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -72,6 +74,7 @@ bool IsOperatorInput(const QEvent *Event)
     }
 }
 int FixedWidth = 0, FixedHeight = 0;
+QRect FixedArea; // invalid: the screen's own
 TCursor CurrentCursor = crDefault;
 
 Qt::CursorShape ShapeOf(TCursor C)
@@ -182,6 +185,31 @@ void SetScreenSize(int Width, int Height)
 {
     FixedWidth = Width;
     FixedHeight = Height;
+    FixedArea = QRect();
+}
+
+QRect ScreenWorkArea()
+{
+    if (FixedArea.isValid())
+        return FixedArea;
+    if (FixedWidth > 0 && FixedHeight > 0)
+        return QRect(0, 0, FixedWidth, FixedHeight);
+    const QScreen *S = QGuiApplication::primaryScreen();
+    return S ? S->availableGeometry() : QRect(0, 0, ScreenWidth(), ScreenHeight());
+}
+
+void SetScreenWorkArea(const QRect &AArea) { FixedArea = AArea; }
+
+void FitToWorkArea(QWidget &AWindow)
+{
+    const QRect Area = ScreenWorkArea();
+    AWindow.resize(Area.size());
+    AWindow.move(Area.topLeft());
+    // The window manager knows the frame it puts about the window only once
+    // the window shows: the maximised state leaves the fit to it. A fixed
+    // screen is none the platform knows: it would maximise to its own.
+    if (FixedWidth <= 0 && !FixedArea.isValid())
+        AWindow.setWindowState(AWindow.windowState() | Qt::WindowMaximized);
 }
 
 void SetScreenCursor(TCursor Cursor)

@@ -59,6 +59,15 @@ public:
 int ScreenWidth();
 int ScreenHeight();
 void SetScreenSize(int Width, int Height);
+// The part of the screen a window may take: the primary screen's without
+// the desktop's panels and docks. A fixed screen size (or area) stands in
+// for it as for the size.
+QRect ScreenWorkArea();
+void SetScreenWorkArea(const QRect &AArea);
+// Gives a window all of the work area: its size and place, and the
+// maximised state, which makes the window manager put the title bar and
+// frame inside the area too.
+void FitToWorkArea(QWidget &AWindow);
 
 enum TCursor { crDefault = 0, crArrow = -2, crHourGlass = -11, crHandPoint = -21 };
 

@@ -133,9 +133,14 @@ TEST_F(EditorCheck, CheckFullCruiseWalksEveryStationWithItsGauge)
     F->BitBtn3->click();
     EXPECT_EQ(Walked, F->tmpStatTbl->RecordCount());
     EXPECT_TRUE(F->ListBox1->isEnabled() && F->DBGrid1->isEnabled());
+    Script->Messages.clear();
     QCoreApplication::postEvent(F->BitBtn3, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
     F->BitBtn3->click();
     EXPECT_EQ(Walked, F->tmpStatTbl->RecordCount() + 1);
+    // The stopped walk says so, and how far it got.
+    EXPECT_EQ(Script->Texts(), std::vector<std::string>{"Quality chek procedure was interrupted: the profiles of 0 of " +
+                                                        std::to_string(F->tmpStatTbl->RecordCount()) +
+                                                        " stations were checked."});
     EXPECT_FALSE(F->Gauge1->isVisible());
     EXPECT_FALSE(FullCruiseCheckRunning);
     EXPECT_TRUE(F->StationsReady);

@@ -28,6 +28,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <memory>
 
 using namespace editortest;
 
@@ -74,6 +75,19 @@ TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
                              "SpeedButton13", "SpeedButton19", "Edit4", "Label11", "Gauge1", "ComboBox1", "BitBtn5",
                              "BitBtn2", "PaintBox3", "SpeedButton11"})
         EXPECT_NE(F.findChild<QWidget *>(QString::fromLatin1(Name)), nullptr) << Name;
+}
+
+// A desktop with a panel above and a dock below: the editor takes what is
+// left, and its grids end inside it.
+TEST_F(EditorOpen, TakesTheScreensWorkAreaNotTheWholeScreen)
+{
+    SetScreenWorkArea(QRect(0, 30, 1280, 954));
+    const std::shared_ptr<void> Back(nullptr, [](void *) { SetScreenWorkArea(QRect()); });
+    TForm2 &F = OpenEditor({2});
+    EXPECT_EQ(F.frameGeometry().topLeft(), QPoint(0, 30));
+    EXPECT_EQ(F.size(), QSize(1280, 954));
+    for (TDBGrid *Grid : {F.DBGrid1, F.DBGrid2})
+        EXPECT_LE(Grid->mapTo(&F, QPoint(0, Grid->height())).y(), F.height()) << Grid->objectName().toStdString();
 }
 
 TEST_F(EditorOpen, TheScratchTableLivesWhileTheEditorIsOpen)

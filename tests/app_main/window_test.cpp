@@ -450,6 +450,26 @@ std::vector<std::string> CutNames(TCheckTree &ATree)
 
 using EveryForm = MainWindow;
 
+// On a 1024 x 768 screen, and on one scaled by 1.5 (683 x 512 points), step
+// 0 shows every mode's button and lets the rest of its text scroll into sight.
+TEST_F(EveryForm, OnASmallOrScaledScreenEveryModeOfStepZeroCanBeSeen)
+{
+    for (const QSize Screen : {QSize(1024, 768), QSize(683, 512)}) {
+        SetScreenSize(Screen.width(), Screen.height());
+        ASSERT_TRUE(Start());
+        Form->show();
+        ProcessMessages();
+        EXPECT_TRUE(Form->Panel1->rect().contains(Form->RadioGroup1->geometry())) << Screen.width();
+        for (int I = 0; I < Form->RadioGroup1->Count(); ++I) {
+            QRadioButton *Mode = Form->RadioGroup1->Button(I);
+            const QRect Button(0, 0, 20, Mode->height());
+            EXPECT_EQ(Mode->visibleRegion().intersected(Button), QRegion(Button)) << Screen.width() << " " << I;
+        }
+        Stop();
+    }
+    SetScreenSize(1280, 1024);
+}
+
 TEST_F(EveryForm, EveryCaptionIsWholeAndEveryDialogsEnterAndEscAreItsButtons)
 {
     // The test main's screen is 1280 x 1024; the program sizes its window

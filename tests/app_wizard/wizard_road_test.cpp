@@ -639,6 +639,12 @@ TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
         return int(mrOk);
     });
     Control<QPushButton>("BitBtn3")->click();
+    // The climatology dialog too is the settings window's, not the main window's.
+    Dialogs->ModalHandlers.push_back([&Settings](TForm &F) {
+        EXPECT_EQ(F.parentWidget(), &Settings);
+        return int(mrCancel);
+    });
+    Control<QPushButton>("BitBtn5")->click();
     Settings.BitBtn2->click();
     EXPECT_FALSE(SwapCoordColumns);
     EXPECT_EQ(Files->currentItem(), Other.front());
