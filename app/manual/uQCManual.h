@@ -83,6 +83,8 @@ class TZqQuery;
 // next level or station in the same column, Tab and Backtab along the row,
 // Return and Enter stay. A refused commit stays on the refused cell. A
 // typed character edits the current cell and never searches for another.
+// Tab never goes round from the last cell to the first (which would show
+// another station): there, and with Ctrl+Tab anywhere, the focus leaves.
 class TDBGrid : public QTableView {
 public:
     explicit TDBGrid(QWidget *Parent = nullptr);
@@ -145,6 +147,10 @@ private:
     void FollowDataSet();
     // Commits the open cell editor and closes it; false when refused.
     bool CommitOpenEditor();
+    // The current cell is the last (Next) or the first one of the grid.
+    bool AtEdge(bool Next) const;
+    // Moves the focus to the control after (Next) or before the grid.
+    void LeaveGrid(bool Next);
     unsigned FResets = 0;           // model resets so far
     QWidget *FClosedEditor = nullptr; // compared only: closed by a reset during its commit
     std::string FResetColumn;       // the current column's field before the last reset

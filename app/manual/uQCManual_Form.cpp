@@ -18,6 +18,7 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -88,6 +89,8 @@ TDBGrid::TDBGrid(QWidget *Parent)
     : QTableView(Parent), FModel(new TDBGridModel(this)), FFixedColor(clBtnFace) // model owned by the view
 {
     setModel(FModel);
+    // A move of the dataset by any road commits what the cell editor holds.
+    FModel->SetCommitOpenEditor([this] { CommitOpenEditor(); });
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     verticalHeader()->setDefaultSectionSize(18);
@@ -167,11 +170,41 @@ void TDBGrid::commitData(QWidget *Editor)
     FClosedEditor = FResets != Resets ? Editor : nullptr;
 }
 
+bool TDBGrid::AtEdge(bool Next) const
+{
+    const QModelIndex I = currentIndex();
+    if (!I.isValid())
+        return false;
+    return Next ? I.row() == FModel->rowCount() - 1 && I.column() == FModel->columnCount() - 1
+                : I.row() == 0 && I.column() == 0;
+}
+
+void TDBGrid::LeaveGrid(bool Next)
+{
+    // The control before or after the grid in the window's tab order.
+    QAbstractScrollArea::focusNextPrevChild(Next);
+}
+
 void TDBGrid::closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint)
 {
+    const bool Along = Hint == QAbstractItemDelegate::EditNextItem || Hint == QAbstractItemDelegate::EditPreviousItem;
     // A refused value stays where it was typed, for the operator to mend.
-    if (FRefused && (Hint == QAbstractItemDelegate::EditNextItem || Hint == QAbstractItemDelegate::EditPreviousItem))
+    if (FRefused && Along)
         Hint = QAbstractItemDelegate::NoHint;
+    // Tab in the last cell (Shift+Tab in the first) leaves the grid instead
+    // of going round to another station; Ctrl+Tab leaves it from any cell.
+    const bool Next = Hint == QAbstractItemDelegate::EditNextItem;
+    if (!FRefused && Along &&
+        ((QGuiApplication::keyboardModifiers() & Qt::ControlModifier) || AtEdge(Next))) {
+        if (Editor && Editor == FClosedEditor) {
+            FClosedEditor = nullptr;
+            QTableView::closeEditor(nullptr, QAbstractItemDelegate::NoHint);
+        } else {
+            QTableView::closeEditor(Editor, QAbstractItemDelegate::NoHint);
+        }
+        LeaveGrid(Next);
+        return;
+    }
     if (Editor && Editor == FClosedEditor) {
         // Gone with the rebuild: only the key's move is left, from the place
         // kept (Tab to the next cell).
@@ -238,6 +271,22 @@ void TDBGrid::keyPressEvent(QKeyEvent *Event)
     // An arrow or page key that a cell editor leaves to the grid moves on:
     // the value is committed first, and a refused one keeps the cursor.
     const int Key = Event->key();
+    if (Key == Qt::Key_Tab || Key == Qt::Key_Backtab) {
+        const bool Next = Key == Qt::Key_Tab && !(Event->modifiers() & Qt::ShiftModifier);
+        // Ctrl+Tab and Ctrl+Shift+Tab leave the grid, as in any control that
+        // takes Tab itself; Tab past the last cell leaves it too (ignored,
+        // the key moves the focus on) instead of going round.
+        if (Event->modifiers() & Qt::ControlModifier) {
+            if (state() == EditingState && !CommitOpenEditor())
+                return;
+            LeaveGrid(Next);
+            return;
+        }
+        if (AtEdge(Next)) {
+            Event->ignore();
+            return;
+        }
+    }
     const bool Moves = Key == Qt::Key_Up || Key == Qt::Key_Down || Key == Qt::Key_PageUp || Key == Qt::Key_PageDown;
     if (Moves && state() == EditingState && !CommitOpenEditor())
         return;

@@ -33,6 +33,9 @@ protected:
     void LayoutChanged() override { FModel->Rebuild(); }
     void DataSetChanged() override { FModel->RefreshAll(); }
     void DataSetScrolled(int) override { FModel->RefreshAll(); }
+    // Every move of the dataset (First, MoveBy, RecNo, Locate...) starts
+    // here, while the record it leaves is still current.
+    void CheckBrowseMode() override { FModel->CommitBeforeMove(); }
     void RecordChanged(TField *) override
     {
         if (Active())
@@ -178,6 +181,17 @@ Qt::ItemFlags TDBGridModel::flags(const QModelIndex &AIndex) const
     if (F && !FLink->ReadOnly() && F->CanModify() && !IsComputed(*F))
         Result |= Qt::ItemIsEditable;
     return Result;
+}
+
+void TDBGridModel::CommitBeforeMove()
+{
+    // Only a move in browse state: a post or cancel under way (this model's
+    // own write among them) is no move, and the text is the edit's already.
+    TDataSet *D = FLink->DataSet();
+    if (!FCommitOpenEditor || FSetting || FCommitting || !D || D->State() != dsBrowse)
+        return;
+    const QScopedValueRollback<bool> Committing(FCommitting, true);
+    FCommitOpenEditor();
 }
 
 bool TDBGridModel::IsComputed(const TField &F) const

@@ -7,10 +7,12 @@
 // record r. Painting a cell points the dataset's fields at that record
 // (TDataLink::SetActiveRecord) and back: the cursor never moves and no scroll
 // event fires while the grid paints. An edited cell moves the dataset to its
-// record, puts it in edit state, sets the field's text and posts.
+// record, puts it in edit state, sets the field's text and posts. Before the
+// dataset leaves its record the view's open cell editor is written.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +40,11 @@ public:
     // Fields shown but never typed into: columns the dataset computes and
     // does not store.
     void SetComputedFields(std::vector<std::string> ANames) { FComputed = std::move(ANames); }
+    // Writes the text of a cell editor the view has open. The model asks for
+    // it whenever the dataset is about to leave its record, by whatever road
+    // (a key, the grid, a plot's read-out, the program's own Locate), so
+    // that no move drops a value typed and not yet committed.
+    void SetCommitOpenEditor(std::function<void()> AValue) { FCommitOpenEditor = std::move(AValue); }
 
     int rowCount(const QModelIndex &AParent = QModelIndex()) const override;
     int columnCount(const QModelIndex &AParent = QModelIndex()) const override;
@@ -63,4 +70,7 @@ private:
     unsigned FRefusals = 0;
     std::vector<std::string> FComputed;
     bool IsComputed(const TField &F) const;
+    std::function<void()> FCommitOpenEditor;
+    bool FCommitting = false; // the open editor is being written before a move
+    void CommitBeforeMove();
 };

@@ -157,6 +157,34 @@ TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClickAndNoEnterOrEscCli
     EXPECT_EQ(Messages(), "");
 }
 
+// Ctrl+Tab and Ctrl+Shift+Tab leave a grid from any cell (a value typed is
+// written first); Tab past the last cell leaves it, and shows no other station.
+TEST_F(EditorEdit, TheKeyboardLeavesEitherGridAndTabNeverGoesRound)
+{
+    Open();
+    Activate();
+    const auto InGrid = [](TDBGrid *G) {
+        QWidget *W = QApplication::focusWidget();
+        return W && (W == G || G->isAncestorOf(W));
+    };
+    TypeIntoCell(F->DBGrid2, 2, "TEMP", "6.25", Qt::Key_unknown);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_FALSE(InGrid(F->DBGrid2));
+    EXPECT_EQ(Db("TEMP", 2), "6.25");
+    F->DBGrid2->setFocus();
+    QTest::keyClick(F->DBGrid2, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(InGrid(F->DBGrid2));
+    // The last station's last cell: Tab goes on to the next control.
+    TDBGrid *G = F->DBGrid1;
+    G->setFocus();
+    G->setCurrentIndex(G->Model().index(G->Model().rowCount() - 1, G->Model().columnCount() - 1));
+    const int Last = F->tmpStatTbl->RecNo();
+    QTest::keyClick(G, Qt::Key_Tab);
+    EXPECT_EQ(F->tmpStatTbl->RecNo(), Last);
+    EXPECT_FALSE(InGrid(G));
+    EXPECT_EQ(Messages(), "");
+}
+
 TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
 {
     Open();

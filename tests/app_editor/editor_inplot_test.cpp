@@ -163,6 +163,19 @@ TEST_F(EditorInPlot, AGridEditAfterATypedValueStandsAndEachParameterUsesItsOwnCo
     EXPECT_EQ(Messages(), "");
 }
 
+// A value typed into the grid and not yet committed is written before the
+// plot's read-out makes another level current.
+TEST_F(EditorInPlot, AValueLeftOpenInTheGridIsWrittenBeforeTheReadoutMovesOn)
+{
+    Open();
+    ASSERT_GE(F->ProfilePts.size(), 6u);
+    TypeIntoCell(F->DBGrid2, 2, "TEMP", "7.75", Qt::Key_unknown);
+    MoveTo(F->PaintBox2, F->ProfilePts[5].X, F->ProfilePts[5].Y);
+    EXPECT_EQ(Db("TEMP", 2), "7.75");
+    EXPECT_EQ(Grid().RecNo(), 6);
+    EXPECT_EQ(Messages(), "");
+}
+
 TEST_F(EditorInPlot, ReachingTheBoxesFromThePlotShowsTheirLevelAgain)
 {
     Open();
