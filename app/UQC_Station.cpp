@@ -480,19 +480,27 @@ void CheckDuplicates()
     }
     if (StationDbTakesNoWrites()) {
         // No scratch table to gather the candidates in: each station's
-        // window is asked on its own, up to the first that holds one.
-        bool Found = false;
-        for (C.First(); !C.Eof() && !Found; C.Next()) {
+        // window is asked on its own, every station's candidates kept by
+        // their ID_Cast, and all of them selected at the end.
+        std::vector<std::string> Found;
+        for (C.First(); !C.Eof(); C.Next()) {
             DuplWindow = MakeWorldRect(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat(),
                                        C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
             DuplTimeMin = DuplTimeMax =
                 CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
             BuildDuplicateWindow(Pos, Time);
-            OpenQuery(*DuplicatesQry, "Select * from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (((" +
+            OpenQuery(*DuplicatesQry, "Select ID_Cast from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (((" +
                                           Pos + ")and(" + Time + ")))");
-            Found = DuplicatesQry->RecordCount() > 0;
+            for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next())
+                if (const std::string Id = DuplicatesQry->Fields()[0]->AsString();
+                    std::find(Found.begin(), Found.end(), Id) == Found.end())
+                    Found.push_back(Id);
         }
-        TestResults.SetBit(tstDuplicates, Found);
+        std::string Ids;
+        for (const std::string &Id : Found)
+            Ids += (Ids.empty() ? "" : ", ") + Id;
+        OpenQuery(*DuplicatesQry, "Select * from Cast_Titles where " + (Ids.empty() ? "1=0" : "ID_Cast in (" + Ids + ")"));
+        TestResults.SetBit(tstDuplicates, !Found.empty());
         return;
     }
     DuplicatesQry->Close();

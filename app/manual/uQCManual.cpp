@@ -27,6 +27,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QLockFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -36,6 +38,7 @@
 #include <QToolButton>
 
 #include <array>
+#include <chrono>
 
 namespace {
 
@@ -108,6 +111,42 @@ std::string ScratchCastIdTable()
     return "QCCastID" + std::to_string(QCoreApplication::applicationPid());
 }
 
+std::string ScratchCastIdLockFile(const std::string &ATable)
+{
+    return LocalDbDir + DbTablePrefix + "-" + ATable + ".lck";
+}
+
+void DropAbandonedScratchLists(TZqQuery &AQuery, const std::string &AOwn)
+{
+    // Each editor of this installation holds a lock beside the work tables
+    // for its list while it is open; the system frees it whichever way the
+    // program ends. A lock left by a program that no longer runs is stale:
+    // its list is dropped. Lists without a lock here (another installation's,
+    // one whose program still runs) are never touched.
+    const QString Prefix = QString::fromStdString(DbTablePrefix + "-QCCastID");
+    const QDir Dir(QString::fromStdString(LocalDbDir));
+    for (const QString &Name : Dir.entryList({Prefix + "*.lck"}, QDir::Files)) {
+        const QString Digits = Name.mid(Prefix.size(), Name.size() - Prefix.size() - 4);
+        bool Number = false;
+        Digits.toLongLong(&Number);
+        const std::string Table = "QCCastID" + Digits.toStdString();
+        if (!Number || Table == AOwn)
+            continue;
+        QLockFile Left(Dir.filePath(Name));
+        Left.setStaleLockTime(std::chrono::milliseconds::zero());
+        if (!Left.tryLock(std::chrono::milliseconds::zero()))
+            continue; // its program still runs
+        AQuery.SQL()->Clear();
+        AQuery.SQL()->Add("DROP Table " + Table);
+        try {
+            AQuery.ExecSQL();
+        } catch (const EZqDBEngineException &) {
+            // Gone already, or the database will not drop it now: the editor
+            // opens all the same.
+        }
+    }
+}
+
 TForm2::TForm2(QWidget *AOwner) : TForm(AOwner, "Form2")
 {
     BuildControls();
@@ -159,7 +198,13 @@ void TForm2::FormCreate()
         Q->SetConnection(MainConnection);
     ZqEditCmmnd->SetConnection(MainConnection);
     // The scratch list first: when the database will not make it, the
-    // editor has not yet lent itself to the engine's shared objects.
+    // editor has not yet lent itself to the engine's shared objects. Its
+    // lock tells later editors that its program runs; lists whose program
+    // ended without dropping them go.
+    FScratchLock = std::make_unique<QLockFile>(QString::fromStdString(ScratchCastIdLockFile(CastIdTable)));
+    FScratchLock->setStaleLockTime(std::chrono::milliseconds::zero());
+    FScratchLock->tryLock(std::chrono::milliseconds::zero());
+    DropAbandonedScratchLists(*ZqQuery4, CastIdTable);
     try {
         ZqQuery4->SQL()->Clear();
         ZqQuery4->SQL()->Add("Create Table " + CastIdTable + " (ID_Cast Integer not NULL, primary KEY (ID_cast))");
@@ -743,6 +788,7 @@ void TForm2::FormClose()
         if (!IsNativeError(E, AccessObjectNotFound))
             throw;
     }
+    FScratchLock.reset(); // the list is gone: its lock goes too
     DataSource1->SetDataSet(nullptr);
     tmpStatTbl->Close();
 }

@@ -54,6 +54,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QLockFile;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -166,6 +167,11 @@ private:
 // followed by the program's process number): other programs may have the
 // database open with an editor of their own, each with its own list.
 std::string ScratchCastIdTable();
+// The lock an open editor holds for its scratch list, beside the work tables.
+std::string ScratchCastIdLockFile(const std::string &ATable);
+// Drops the scratch lists of this installation's editors whose program no
+// longer runs (their lock is stale), all but AOwn.
+void DropAbandonedScratchLists(TZqQuery &AQuery, const std::string &AOwn);
 
 // Set while "Check metadata" runs: edits are not recorded meanwhile.
 extern bool MetadataCheckRunning;
@@ -560,6 +566,7 @@ private:
     bool FQuietPost = false; // PostQuietly is writing a row
     const TField *FUndoField = nullptr; // the field UNDO is putting a value back into
 
+    std::unique_ptr<QLockFile> FScratchLock; // held while the scratch list exists
     std::unique_ptr<rtl::TComponent> FDataOwner; // owns the data components
     // The climatology query the editor lends the engine when none is set.
     TQuery *FClimQuery = nullptr;

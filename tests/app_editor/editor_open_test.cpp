@@ -20,7 +20,10 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QFile>
 #include <QFrame>
+#include <QLockFile>
+#include <QProcess>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -28,6 +31,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 using namespace editortest;
@@ -114,6 +118,37 @@ TEST_F(EditorOpen, TheScratchTableIsThisProgramsOwn)
     EXPECT_EQ(Sql("select * from QCCastID"), (std::vector<apptest::TRow>{{"26"}}));
     // A list the database will not make: its own reason is told.
     EXPECT_THAT([&] { OpenEditor({2}); }, testing::ThrowsMessage<std::exception>(testing::HasSubstr("index")));
+}
+
+// The list of a program that ended without dropping it (a crash, a kill)
+// goes when an editor opens; one whose program still runs stays.
+TEST_F(EditorOpen, ScratchListsOfProgramsThatNoLongerRunAreDropped)
+{
+    const auto LockOf = [](const std::string &T) { return QString::fromStdString(ScratchCastIdLockFile(T)); };
+    const std::string Running = "QCCastID424242";
+    QLockFile Held(LockOf(Running)); // this test's own: its program runs
+    ASSERT_TRUE(Held.tryLock(std::chrono::milliseconds::zero()));
+    QProcess Ended;
+    Ended.start(QStringLiteral("true"), {});
+    ASSERT_TRUE(Ended.waitForStarted());
+    const std::string Gone = std::to_string(Ended.processId());
+    ASSERT_TRUE(Ended.waitForFinished());
+    const std::string Killed = "QCCastID" + Gone;
+    {
+        QFile From(LockOf(Running)), To(LockOf(Killed));
+        ASSERT_TRUE(From.open(QIODevice::ReadOnly) && To.open(QIODevice::WriteOnly));
+        const QByteArray Left = From.readAll();
+        To.write(QByteArray::fromStdString(Gone) + Left.mid(Left.indexOf('\n')));
+    }
+    for (const std::string &T : {Running, Killed})
+        SqlExec("create table " + T + " (ID_Cast INTEGER PRIMARY KEY)");
+    OpenEditor({2});
+    EXPECT_FALSE(MainTableExists(Killed));
+    EXPECT_FALSE(QFile::exists(LockOf(Killed)));
+    EXPECT_TRUE(MainTableExists(Running));
+    EXPECT_TRUE(QFile::exists(LockOf(ScratchCastIdTable())));
+    CloseEditor();
+    EXPECT_FALSE(QFile::exists(LockOf(ScratchCastIdTable())));
 }
 
 TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFlags)

@@ -274,6 +274,21 @@ TEST_F(Duplicates, ReadOnlyDatabaseGetsNoWriteOfTheRunAndEveryCruiseChecked)
     EXPECT_EQ(StationRows(Stored), Before);
 }
 
+// Read-only, "Each station": the candidates of every station, not only the first one's.
+TEST_F(Duplicates, ReadOnlyEachStationSearchKeepsTheCandidatesOfEveryStation)
+{
+    OpenPair();
+    StationSql("update Cast_Titles set Lon = 32.0, Lat = 44.5, Date_Cast = (select Date_Cast from Cast_Titles where "
+               "ID_Cast = 12), Time_Cast = (select Time_Cast from Cast_Titles where ID_Cast = 12) where ID_Cast = 24");
+    Conn->SetConnected(false);
+    std::filesystem::permissions(DbPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    Conn->SetConnected(true);
+    DuplicatesEachStation = true;
+    SpatialAdditionMin = TemporalAdditionHours = 1;
+    Run({1});
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23", "24"}));
+}
+
 // ---- Esc -------------------------------------------------------------------------
 
 TEST_F(StationChecks, EscAtTheSecondStationStopsWithoutMerging)
