@@ -713,10 +713,15 @@ std::string MissingOfLevelTable(TZqCustomConnection *AConnection, const std::str
     } catch (const std::exception &) {
         return "The station database has no table " + ATable + " for the parameter " + AParam + ".";
     }
+    // A column is the value of the parameter it is named after, or its flag
+    // ("F" and the name): PTS_Data's columns belong to TEMP, PSAL and PRES
+    // whichever of them is checked.
     for (const std::string &C : AColumns)
-        if (!Probe.FindField(C))
+        if (!Probe.FindField(C)) {
+            const bool Flag = C.size() > 1 && (C[0] == 'F' || C[0] == 'f') && Probe.FindField(C.substr(1));
             return "The table " + ATable + " of the station database has no column " + C + " for the parameter " +
-                   AParam + ".";
+                   rtl::UpperCase(Flag ? C.substr(1) : C) + ".";
+        }
     return std::string();
 }
 

@@ -58,6 +58,8 @@ public:
             FForm.Gauge1->hide();
             FForm.Gauge2->hide();
             FForm.Label1->hide();
+            FForm.Label11->hide();
+            FForm.Label12->hide();
         }
         FForm.BitBtn2->setEnabled(FForm.WizardStep != 0);
         if (FForm.WizardStep == 3 || FForm.WizardStep == 0)

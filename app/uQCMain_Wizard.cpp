@@ -209,6 +209,9 @@ void TForm1::PageControl4Change()
 void TForm1::CheckListBox2Click()
 {
     BitBtn1->setEnabled(AnyTicked(*CheckListBox2));
+    // The information panel lists the parameters ticked now.
+    if (WizardStep == 2)
+        WriteStepPage();
 }
 
 void TForm1::ApplyQcOptions()

@@ -262,6 +262,28 @@ void TForm2::FormCreate()
     tmpStatTbl->AfterCancel = tmpStatTbl->AfterClose = [this](TDataSet *) { CastEditArmed = false; };
 }
 
+void TForm2::ShowEmptyStoredFlags()
+{
+    // The run's tables keep no empty flag: 0 there is no verdict. Where the
+    // station database holds no flag either (UNDO put an empty one back),
+    // the list shows it empty, as the database holds it.
+    for (tmpStatTbl->First(); !tmpStatTbl->Eof(); tmpStatTbl->Next()) {
+        if (!CastQry->Locate("ID_Cast", rtl::Variant(tmpStatTbl->FieldByName("ID_Cast")->AsInteger())))
+            continue;
+        std::vector<TField *> Empty;
+        for (const char *Flag : {"FLon", "FLat", "FDT", "FD"}) {
+            TField *Shown = tmpStatTbl->FieldByName(Flag);
+            if (!Shown->IsNull() && Shown->AsInteger() == 0 && CastQry->FieldByName(Flag)->IsNull())
+                Empty.push_back(Shown);
+        }
+        if (!Empty.empty())
+            PostQuietly(*tmpStatTbl, [&] {
+                for (TField *F : Empty)
+                    F->Clear();
+            });
+    }
+}
+
 void TForm2::AddCruise(int IdCruise, const std::string &CruiseName)
 {
     auto *Item = new QListWidgetItem(QString::fromStdString(CruiseName), ListBox1); // owned by the list
@@ -478,6 +500,8 @@ void TForm2::LoadCruise(int IdCruise)
         SetupMetaFields(*tmpStatTbl, true);
         tmpStatTbl->Open();
         SetupMetaFields(*tmpStatTbl, true);
+        if (TmpCastFlagsTbl->RecordCount() > 0)
+            ShowEmptyStoredFlags();
         tmpStatTbl->First();
         CurCastDataset = tmpStatTbl;
         // A cruise without stations has nothing to check; its duplicate

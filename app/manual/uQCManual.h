@@ -522,6 +522,7 @@ private:
     void ApplyReadOnlyColumns(TDBGrid &Grid);
     void RebuildDuplicatePositions();
     void LoadCruise(int IdCruise);
+    void ShowEmptyStoredFlags();
     // "Check Current profile" for the parameter at ParamIndex.
     void CheckProfile(int ParamIndex);
     // Makes the profile work table's level stored at StoredPres (NaN: the

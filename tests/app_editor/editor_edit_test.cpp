@@ -244,6 +244,7 @@ TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("FD"));
     ClickUndo();
     EXPECT_EQ(StationDb("FD is null"), "1");
+    EXPECT_EQ(StationShown("FD"), ""); // the grid shows what the database holds
     F->DBGrid2Enter();
     Grid().SetRecNoValue(3);
     ASSERT_TRUE(F->DBGrid2->SelectFieldByName("FTEMP"));

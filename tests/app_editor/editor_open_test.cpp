@@ -266,6 +266,8 @@ TEST_F(EditorOpen, ACruiseWithoutStationsLeavesTheMapAndThePlotEmpty)
 TEST_F(EditorOpen, AProfileThatCannotBeReadIsNamedAndTheCruiseListStaysLive)
 {
     const std::pair<std::string, std::string> Cases[] = {
+        {"alter table PTS_Data rename column FPSAL to FS",
+         "The table PTS_Data of the station database has no column FPSal for the parameter PSAL.\n"},
         {"alter table PTS_Data rename column FTEMP to FT",
          "The table PTS_Data of the station database has no column Ftemp for the parameter TEMP.\n"},
         {"update Parameters set ParamAbr = 'NTRA' where ID_Cast = 26 and ParamAbr = 'TEMP'",

@@ -31,6 +31,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 
@@ -581,7 +582,12 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
     Control<QPushButton>("BitBtn3")->click();
     Control<QPushButton>("BitBtn4")->click(); // Apply
     Next();
-    Control<TCheckListBox>("CheckListBox2")->SetChecked(0, false); // TEMP
+    // Unticked as the operator does, TEMP leaves the information panel.
+    auto *Params = Control<TCheckListBox>("CheckListBox2");
+    const QString Temp = QString::fromStdString(Params->ItemText(0)) + QStringLiteral(";");
+    EXPECT_TRUE(Form->WebBrowser1->toPlainText().contains(Temp));
+    Params->item(0)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(Form->WebBrowser1->toPlainText().contains(Temp));
     Next();
     ChooseAction("RadioButton2", false);
     const auto Before = QcCruise();
@@ -597,6 +603,22 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
     Next(); // CHECK
     const std::string Flags = "select count(FPSAL) > 0, count(FTEMP) from \"marlin_demo-PTS_DataFlags\"";
     EXPECT_EQ(SqliteRows(LocalDbDir + "worktables.sqlite3", Flags), (std::vector<apptest::TRow>{{"1", "0"}}));
+}
+
+// A run a database fault stops inside its cruise loop takes its progress
+// down, the cruise and total labels too.
+TEST_F(WizardRoad, ARunStoppedByAFaultInsideItsCruisesLeavesNoProgressShown)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next(), Next(), Next();
+    ChooseAction("RadioButton2", false);
+    SqliteExec(Install->DbPath(), "alter table PTS_Data rename to PTS_Gone");
+    Next(); // CHECK
+    ASSERT_FALSE(Dialogs->Texts().empty());
+    EXPECT_EQ(Dialogs->Texts().back().rfind("The quality check stopped at the cruise", 0), 0u) << Dialogs->Texts().back();
+    for (const char *Name : {"Gauge1", "Gauge2", "Label1", "Label11", "Label12"})
+        EXPECT_FALSE(Control(Name)->isVisible()) << Name;
 }
 
 TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
