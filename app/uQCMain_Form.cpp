@@ -623,6 +623,10 @@ void TForm1::FormShow()
     // the fonts the window shows.
     const QSize Modes = RadioGroup1->sizeHint(), Change = BitBtn8->sizeHint();
     Panel1->setMinimumSize(std::max(Modes.width(), Change.width()) + 8, Modes.height() + 2 * (Change.height() + 12));
+    // Where the screen has room the page column takes that width (no
+    // scrolling); on a narrow one it keeps half of it and the page scrolls.
+    Panel1Scroll->setMinimumWidth(std::min(Panel1->minimumWidth() + 2 * Panel1Scroll->frameWidth(),
+                                           ScreenWorkArea().width() / 2));
     Panel19->setFixedHeight(3 * BitBtn1->sizeHint().height());
 }
 

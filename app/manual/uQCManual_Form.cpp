@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QPushButton>
@@ -247,9 +248,15 @@ bool TDBGrid::SelectFieldByName(const std::string &AName)
 void TDBGrid::SetFixedColor(TColor AValue)
 {
     FFixedColor = AValue;
-    const QString Style = QStringLiteral("QHeaderView::section { background-color: %1; }").arg(ColorName(AValue));
-    horizontalHeader()->setStyleSheet(Style);
-    verticalHeader()->setStyleSheet(Style);
+    // Through the palette, not a style sheet: under a style sheet every
+    // paint of a header section gets a palette of its own, and the style
+    // caches each such paint under a key of its own, a few kilobytes per
+    // station shown that the pixmap cache keeps.
+    for (QHeaderView *Header : {horizontalHeader(), verticalHeader()}) {
+        QPalette P = Header->palette();
+        P.setColor(QPalette::Button, QColor(ColorName(AValue)));
+        Header->setPalette(P);
+    }
 }
 
 void TDBGrid::focusInEvent(QFocusEvent *Event)

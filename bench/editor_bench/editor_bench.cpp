@@ -23,12 +23,14 @@
 #include "platform/dataset/TDataSource.h"
 #include "tests/app_editor/editor_env.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QToolButton>
 
 #include <algorithm>
+#include <malloc.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -193,6 +195,44 @@ void LoadInstalledClimatologies(TEditorEnvironment &Env, const fs::path &Program
     }
 }
 
+// Memory over a long session: the heap in use (malloc's own count, which a
+// freed block lowers at once) after each block of station switches through
+// the shown cruise, the event loop run between switches as the program runs
+// it. The growth per switch of the first and of the last blocks: a session
+// that keeps something per station grows in both, one that levels off only
+// in the first.
+void MeasureLongSession(const std::string &Name, TForm2 &F)
+{
+    constexpr int Blocks = 8, PerBlock = 500;
+    std::vector<int> Ids;
+    for (F.tmpStatTbl->First(); !F.tmpStatTbl->Eof(); F.tmpStatTbl->Next())
+        Ids.push_back(F.tmpStatTbl->FieldByName("ID_Cast")->AsInteger());
+    if (Ids.size() < 2)
+        return;
+    const auto Heap = [] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        malloc_trim(0);
+        return double(mallinfo2().uordblks) / 1024.0;
+    };
+    std::vector<double> Kb{Heap()};
+    size_t Next = 0;
+    for (int b = 0; b < Blocks; ++b) {
+        for (int i = 0; i < PerBlock; ++i) {
+            F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(Ids[Next++ % Ids.size()]));
+            QCoreApplication::processEvents();
+        }
+        Kb.push_back(Heap());
+    }
+    std::printf("%s_heap_over_%d_station_switches: %.0f KB at start, then", Name.c_str(), Blocks * PerBlock, Kb[0]);
+    for (size_t b = 1; b < Kb.size(); ++b)
+        std::printf(" %.0f", Kb[b]);
+    std::printf(" KB\n");
+    std::printf("%s_heap_growth_per_switch: %.2f KB in the first %d switches, %.3f KB in the last %d\n", Name.c_str(),
+                (Kb[2] - Kb[0]) / (2 * PerBlock), 2 * PerBlock, (Kb[Blocks] - Kb[Blocks - 4]) / (4 * PerBlock),
+                4 * PerBlock);
+}
+
 void MeasureProfile(const std::string &Name, const std::string &Program, const std::string &Db)
 {
     QTemporaryDir Root;
@@ -243,6 +283,7 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
         std::printf("%s_station_switch: %.1f ms (%d levels)\n", Name.c_str(), Median(Switch),
                     F.DataSource2->DataSet() ? F.DataSource2->DataSet()->RecordCount() : 0);
         std::printf("ratio %s_station_switch_vs_100ms_goal: %.2f\n", Name.c_str(), 100.0 / Median(Switch));
+        MeasureLongSession(Name, F);
     }
 
     if (Busy.IdCast >= 0) {
