@@ -404,10 +404,17 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
                     for (int k = 0; k < Tbl.FieldCount(); ++k) {
                         const size_t Col = k <= 2 ? size_t(k) : k == 3 ? 2 * i + 3 : 2 * i + 4;
                         const std::string Text = Col < Cells.size() ? Cells[Col] : "";
+                        TField &Field = *Tbl.Fields()[k];
+                        double Value;
                         if (Text.empty())
-                            Tbl.Fields()[k]->Clear();
-                        else
-                            Tbl.Fields()[k]->SetAsString(Text);
+                            Field.Clear();
+                        else if (Field.DataType() != rtl::ftFloat)
+                            Field.SetAsString(Text);
+                        else if (rtl::TryReadNumber(Text, Value))
+                            Field.SetAsFloat(Value);
+                        else // a decimal comma among them, whatever the locale
+                            throw EInOutError(106, "'" + Text + "' is not a valid floating point value for field '" +
+                                                       Field.DisplayName() + "'");
                     }
                     Tbl.Post();
                     ++Count;
@@ -422,8 +429,8 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
                 Session.Rollback(ALocalDbDir);
                 Tbl.Close();
                 Tbl.DeleteTable();
-                ShowMessage("Climat for " + A + " in " + Sea.Name + " is not loaded: line " + std::to_string(Row + 1) +
-                            " of " + Import.FileName + " (" + E.what() + ")");
+                ShowMessage("Climat for " + A + " in " + Sea.Name + " is not loaded: " + Import.FileName + ", line " +
+                            std::to_string(Row + 1) + " (" + E.what() + ")");
             }
         }
         ClimMSTbl.Close();
@@ -445,8 +452,8 @@ std::string ClimatologyLoadText(const std::vector<TClimLoaded> &ALoaded, const s
     for (const TClimLoaded &L : ALoaded) {
         if (L.Existing)
             continue;
-        Said += (Said.empty() ? "" : "\n") + ("Climat for " + L.Param + " in " + L.Sea + " is loaded: ") +
-                std::to_string(L.Rows) + " lines";
+        Said += Said.empty() ? "" : "\n";
+        Said += "Climat for " + L.Param + " in " + L.Sea + " is loaded: " + std::to_string(L.Rows) + " lines";
         if (L.Sea == "the Black Sea" && ReadsBsRange("BS", L.Param))
             Said += " (not used: the checks of " + L.Param + " in the Black Sea take its range from BS_Range)";
     }

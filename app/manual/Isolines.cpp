@@ -78,7 +78,7 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
     // The format error names the file and the line where the reading
     // stopped, so that the operator can mend it.
     const auto BadFormat = [&In] { ReaderError(In.Where() + ": " + BadFormatText); };
-    if (!In.NextLine() || In.Line() != "DSAA") {
+    if (!In.NextLine() || rtl::TrimRight(In.Line()) != "DSAA") {
         BadFormat();
         return;
     }
