@@ -492,8 +492,13 @@ void InitGeoAxes()
         const int nK = Ini.ReadInteger("KOFFS", "Cnt", 0), nS = Ini.ReadInteger("STEPS", "Cnt", 0);
         for (int i = 0; i < std::min(nK, 1000); ++i)
             A.Units.push_back(Ini.ReadInteger("KOFFS", "Koffs" + std::to_string(i), 1));
-        for (int i = 0; i < std::min(nS, 1000); ++i)
-            A.Steps.push_back(rtl::StrToFloatDef(Ini.ReadString("STEPS", "StepVal" + std::to_string(i), "1"), 1));
+        // A step that is no number in the "." format (a decimal comma)
+        // counts as zero, so that the file is named below.
+        for (int i = 0; i < std::min(nS, 1000); ++i) {
+            double Step;
+            A.Steps.push_back(
+                rtl::TryReadNumber(Ini.ReadString("STEPS", "StepVal" + std::to_string(i), "1"), Step) ? Step : 0);
+        }
     }
     // A unit or step of zero or less would never advance the ticks.
     A.Usable = !A.Units.empty() && !A.Steps.empty() &&
