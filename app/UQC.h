@@ -437,8 +437,9 @@ struct TClimImport {
 
 // Splits one line of a climatology file at Sep: two separators in a row
 // give an empty cell, a separator at the end adds none, a line end and the
-// blanks around a cell are not part of it. Sep '\0' (the header gave no separator) makes the
-// whole line one cell. The engine's reader and the import dialog share it.
+// blanks around a cell are not part of it. Sep '\0' (the header gave no
+// separator) makes the whole line one cell. The engine's reader and the
+// import dialog share it.
 std::vector<std::string> SplitClimLine(const std::string &Line, char Sep);
 
 // What checking a climatology file found.
