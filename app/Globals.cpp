@@ -5,9 +5,7 @@
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TTreeView.h"
 
-#include <charconv>
 #include <cmath>
-#include <fstream>
 
 std::string ProgramDir;
 std::string MapsDir;
@@ -19,15 +17,6 @@ std::string MainDbDir;
 std::string MainDbSqlName;
 std::string ExtraLinesFile;
 std::string GridFileName;
-
-void RaiseInOutError(int Code)
-{
-    switch (Code) {
-    case 2: throw EInOutError(Code, "File not found");
-    case 106: throw EInOutError(Code, "Invalid numeric input");
-    default: throw EInOutError(Code, "I/O error " + std::to_string(Code));
-    }
-}
 
 namespace {
 
@@ -129,50 +118,9 @@ TTreeNode *TopParentNode(const TTreeView &, TTreeNode *Node)
 void ReadIntList(const std::string &FileName, TIntArr &List)
 {
     List.clear();
-    std::ifstream In(FileName);
-    if (!In)
-        RaiseInOutError(2);
-    std::string Line;
-    while (std::getline(In, Line)) {
-        size_t i = 0;
-        while (i < Line.size() && (Line[i] == ' ' || Line[i] == '\t' || Line[i] == '\r'))
-            ++i;
-        if (i == Line.size())
-            continue; // a blank line holds no number; the reader goes on to the next
-        size_t j = i;
-        if (j < Line.size() && (Line[j] == '-' || Line[j] == '+'))
-            ++j;
-        const size_t Digits = j;
-        while (j < Line.size() && Line[j] >= '0' && Line[j] <= '9')
-            ++j;
-        int Value = 0;
-        if (j == Digits || !rtl::TryStrToInt(std::string_view(Line).substr(i, j - i), Value))
-            RaiseInOutError(106);
-        List.push_back(Value);
-    }
-}
-
-bool ParseNumbers(std::string_view Line, std::vector<double> &Out, size_t *Consumed)
-{
-    Out.clear();
-    const char *Begin = Line.data(), *p = Begin, *End = Begin + Line.size();
-    for (;;) {
-        while (p < End && (*p == ' ' || *p == '\t' || *p == '\r' || *p == ','))
-            ++p;
-        if (Consumed)
-            *Consumed = size_t(p - Begin);
-        if (p == End)
-            return true;
-        double v;
-        const char *Start = *p == '+' ? p + 1 : p;
-        auto [Next, Err] = std::from_chars(Start, End, v);
-        if (Err == std::errc::result_out_of_range)
-            v = *Start == '-' ? -HUGE_VAL : HUGE_VAL;
-        else if (Err != std::errc() || std::isnan(v))
-            return false;
-        Out.push_back(v);
-        p = Next;
-    }
+    rtl::TTextFileReader In(FileName);
+    while (In.NextNonBlankLine())
+        List.push_back(In.ReadInteger());
 }
 
 const float DepthColorLevels[23] = {-2000, -1500, -1000, -500, -200, -100, -50, -20, -10, 0,    1,    10,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/rtl/SysUtils.h"
+#include "platform/rtl/TTextFileReader.h"
 #include "platform/toolkit/TTypes.h"
 
 #include <string>
@@ -38,14 +39,9 @@ private:
     std::vector<bool> FBits;
 };
 
-// The run-time library's input-output error of text files: the code says
-// what went wrong (2 file not found, 106 invalid numeric input).
-class EInOutError : public rtl::Exception {
-public:
-    EInOutError(int ACode, std::string AMessage) : rtl::Exception(std::move(AMessage)), ErrorCode(ACode) {}
-    int ErrorCode;
-};
-[[noreturn]] void RaiseInOutError(int Code);
+// The run-time library's input-output error of text files (the program's
+// text files are read through rtl::TTextFileReader).
+using EInOutError = rtl::EInOutError;
 
 // Folders carry a trailing "/" (the system's "\"). Set once at start-up by
 // the main window.
@@ -84,15 +80,10 @@ TTreeNode *FindOrAddChildNode(TTreeView &Tree, const std::string &Text, TTreeNod
 TTreeNode *TopParentNode(const TTreeView &Tree, TTreeNode *Node);
 
 // ---- files ----------------------------------------------------------------
-// The first integer of each line, from the first line to the end. Raises
-// EInOutError when the file cannot be opened or a line does not start with
-// an integer.
+// The first integer of each line that holds one, blank lines skipped.
+// Raises EInOutError, naming the file and the line, when the file cannot be
+// opened or a line does not start with an integer.
 void ReadIntList(const std::string &FileName, TIntArr &List);
-// Reads the numbers of a text line written with "." as the decimal
-// separator, separated by blanks, tabs or commas, into Out; stops at the
-// first word that is not a number and then returns false. Numbers past the
-// double range come back as infinities.
-bool ParseNumbers(std::string_view Line, std::vector<double> &Out, size_t *Consumed = nullptr);
 
 // ---- depth colour scale -------------------------------------------------------
 // Levels in metres of elevation (negative below sea level) of the map palette.

@@ -425,6 +425,7 @@ struct TClimChoice {
 // column 0 sub-region, 1 month, 2 pressure, then two columns per
 // parameter), the four choice lists and the seas the file covers.
 struct TClimImport {
+    std::string FileName; // named when a row is refused
     std::vector<std::vector<std::string>> Grid;
     TClimChoice SubRegions;
     TClimChoice Months;
@@ -435,9 +436,10 @@ struct TClimImport {
 };
 
 // Splits one line of a climatology file at Sep: two separators in a row
-// give an empty cell, a separator at the end adds none, a line end is not
-// part of the last cell. Sep '\0' (the header gave no separator) makes the
-// whole line one cell. The engine's reader and the import dialog share it.
+// give an empty cell, a separator at the end adds none, a line end and the
+// blanks around a cell are not part of it. Sep '\0' (the header gave no
+// separator) makes the whole line one cell. The engine's reader and the
+// import dialog share it.
 std::vector<std::string> SplitClimLine(const std::string &Line, char Sep);
 
 // What checking a climatology file found.
@@ -464,8 +466,8 @@ inline void CheckClimatologyLines(const std::vector<std::string> &ALines, const 
 {
     CheckClimatologyLines(ALines, &AKnownParams, AImport, ACheck, AProgress);
 }
-// The lines of a text file, without their line ends. Raises EFOpenError
-// when the file cannot be read.
+// The lines of a text file, without their line ends and without a
+// byte-order mark. Raises EFOpenError when the file cannot be read.
 std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);
 // Reads a climatology file into Import with every item ticked; the seas
 // from MsSquareNames / BsSquareNames. False with Error set when the file

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <unordered_set>
 
 namespace {
@@ -200,18 +199,18 @@ bool TClimChoice::AnyChecked() const
 std::vector<std::string> SplitClimLine(const std::string &Line, char Sep)
 {
     std::vector<std::string> Cells;
-    std::string Rest = Line;
-    while (!Rest.empty() && (Rest.back() == '\r' || Rest.back() == '\n'))
-        Rest.pop_back();
+    // Blanks around a cell are no part of it: a header cell "PSTD " would
+    // name no pair, a value "0.5 " would be no number.
+    std::string Rest = rtl::TrimRight(Line);
     if (Rest.empty())
         return Cells;
     while (true) {
         const size_t At = Rest.find(Sep);
         if (At == std::string::npos) {
-            Cells.push_back(Rest);
+            Cells.push_back(rtl::Trim(Rest));
             break;
         }
-        Cells.push_back(Rest.substr(0, At));
+        Cells.push_back(rtl::Trim(std::string_view(Rest).substr(0, At)));
         Rest.erase(0, At + 1);
         if (Rest.empty())
             break; // a separator at the end adds no empty cell
@@ -221,16 +220,11 @@ std::vector<std::string> SplitClimLine(const std::string &Line, char Sep)
 
 std::vector<std::string> ReadClimatologyLines(const std::string &AFileName)
 {
-    std::ifstream In(AFileName, std::ios::binary);
-    if (!In)
-        throw rtl::EFOpenError("Cannot open file \"" + AFileName + "\"");
     std::vector<std::string> Lines;
-    std::string Line;
-    while (std::getline(In, Line)) {
-        if (!Line.empty() && Line.back() == '\r')
-            Line.pop_back();
-        Lines.push_back(std::move(Line));
-    }
+    rtl::TStringList List;
+    List.LoadFromFile(AFileName);
+    for (int I = 0; I < List.Count(); ++I)
+        Lines.push_back(List[I]);
     return Lines;
 }
 
@@ -316,6 +310,7 @@ bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::
     }
     TClimFileCheck Check;
     CheckClimatologyLines(Lines, nullptr, Import, Check);
+    Import.FileName = FileName;
     if (Check.WrongFormat) {
         Import = TClimImport();
         Error = "Wrong File Format";
@@ -409,10 +404,17 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
                     for (int k = 0; k < Tbl.FieldCount(); ++k) {
                         const size_t Col = k <= 2 ? size_t(k) : k == 3 ? 2 * i + 3 : 2 * i + 4;
                         const std::string Text = Col < Cells.size() ? Cells[Col] : "";
+                        TField &Field = *Tbl.Fields()[k];
+                        double Value;
                         if (Text.empty())
-                            Tbl.Fields()[k]->Clear();
-                        else
-                            Tbl.Fields()[k]->SetAsString(Text);
+                            Field.Clear();
+                        else if (Field.DataType() != rtl::ftFloat)
+                            Field.SetAsString(Text);
+                        else if (rtl::TryReadNumber(Text, Value))
+                            Field.SetAsFloat(Value);
+                        else // a decimal comma among them, whatever the locale
+                            throw EInOutError(106, "'" + Text + "' is not a valid floating point value for field '" +
+                                                       Field.DisplayName() + "'");
                     }
                     Tbl.Post();
                     ++Count;
@@ -427,8 +429,8 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
                 Session.Rollback(ALocalDbDir);
                 Tbl.Close();
                 Tbl.DeleteTable();
-                ShowMessage("Climat for " + A + " in " + Sea.Name + " is not loaded: line " + std::to_string(Row + 1) +
-                            " of the file (" + E.what() + ")");
+                ShowMessage("Climat for " + A + " in " + Sea.Name + " is not loaded: " + Import.FileName + ", line " +
+                            std::to_string(Row + 1) + " (" + E.what() + ")");
             }
         }
         ClimMSTbl.Close();
@@ -450,8 +452,8 @@ std::string ClimatologyLoadText(const std::vector<TClimLoaded> &ALoaded, const s
     for (const TClimLoaded &L : ALoaded) {
         if (L.Existing)
             continue;
-        Said += (Said.empty() ? "" : "\n") + ("Climat for " + L.Param + " in " + L.Sea + " is loaded: ") +
-                std::to_string(L.Rows) + " lines";
+        Said += Said.empty() ? "" : "\n";
+        Said += "Climat for " + L.Param + " in " + L.Sea + " is loaded: " + std::to_string(L.Rows) + " lines";
         if (L.Sea == "the Black Sea" && ReadsBsRange("BS", L.Param))
             Said += " (not used: the checks of " + L.Param + " in the Black Sea take its range from BS_Range)";
     }

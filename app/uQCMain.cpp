@@ -26,6 +26,7 @@
 #include "platform/localdb/TSession.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/IniFiles.h"
+#include "platform/rtl/TTextFileReader.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
@@ -52,7 +53,6 @@
 #include <mutex>
 #include <thread>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 TForm1 *Form1 = nullptr;
@@ -382,16 +382,15 @@ void TForm1::ReadThresholdPositions()
     const std::string FileName = CfgDir + "updowns.txt";
     if (!rtl::FileExists(FileName))
         return;
-    std::ifstream In(FileName);
+    rtl::TTextFileReader In(FileName);
     QSpinBox *UpDowns[5] = {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5};
-    std::string Line;
     // Lines are taken by position; a short file or a line that is not a
     // number leaves the rest at the form's values.
     for (QSpinBox *UpDown : UpDowns) {
-        if (!std::getline(In, Line))
+        if (!In.NextLine())
             break;
         int Value = 0;
-        if (!rtl::TryStrToInt(rtl::Trim(Line), Value))
+        if (!rtl::TryStrToInt(rtl::Trim(In.Line()), Value))
             break;
         UpDown->setValue(Value);
     }

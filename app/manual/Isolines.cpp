@@ -4,14 +4,14 @@
 #include "app/Globals.h"
 
 #include "platform/rtl/SysUtils.h"
+#include "platform/rtl/TTextFileReader.h"
 #include "platform/toolkit/TDialogs.h"
 
 #include <climits>
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
 TDepthGrid DepthGrid;
 uint16_t GridNX = 0;
@@ -28,23 +28,15 @@ namespace {
 const char *const FileNotFoundText = "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB \xD0\xBD\xD0\xB5 \xD0\xBD\xD0\xB0\xD0\xB9\xD0\xB4\xD0\xB5\xD0\xBD!"; // Файл не найден!
 const char *const BadFormatText = "\xD0\x9D\xD0\xB5\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD1\x8B\xD0\xB9 \xD1\x84\xD0\xBE\xD1\x80\xD0\xBC\xD0\xB0\xD1\x82 \xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB\xD0\xB0"; // Неверный формат файла
 
-void ReaderError(const char *Text) { MessageDlg(Text, mtError, mbOK); }
+void ReaderError(const std::string &Text) { MessageDlg(Text, mtError, mbOK); }
 
-void StripCR(std::string &Line)
+// A header line of two numbers; the rest of the line is skipped.
+void ReadHeaderPair(rtl::TTextFileReader &In, double &a, double &b)
 {
-    if (!Line.empty() && Line.back() == '\r')
-        Line.pop_back();
-}
-
-bool ReadHeaderPair(std::istream &In, double &a, double &b)
-{
-    std::string Line;
-    std::vector<double> v;
-    if (!std::getline(In, Line) || !ParseNumbers(Line, v) || v.size() < 2)
-        return false;
-    a = v[0];
-    b = v[1];
-    return true;
+    if (!In.NextNonBlankLine())
+        In.Fail(100);
+    a = In.ReadNumber();
+    b = In.ReadNumber();
 }
 
 // Collected notes of the reader, shown as one message, a line each; a huge
@@ -75,75 +67,96 @@ struct TNotes {
 
 void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
 {
-    std::ifstream In(FileName);
-    if (!In) {
+    std::unique_ptr<rtl::TTextFileReader> Reader;
+    try {
+        Reader = std::make_unique<rtl::TTextFileReader>(FileName);
+    } catch (const EInOutError &) {
         ReaderError(FileNotFoundText);
         return;
     }
-    std::string Line;
-    if (!std::getline(In, Line) || (StripCR(Line), Line != "DSAA")) {
-        ReaderError(BadFormatText);
+    rtl::TTextFileReader &In = *Reader;
+    // The format error names the file and the line where the reading
+    // stopped, so that the operator can mend it.
+    const auto BadFormat = [&In] { ReaderError(In.Where() + ": " + BadFormatText); };
+    if (!In.NextLine() || rtl::TrimRight(In.Line()) != "DSAA") {
+        BadFormat();
         return;
     }
-    // Header: nx ny, xmin xmax, ymin ymax, zmin zmax. A grid needs two nodes
-    // each way, or its cell size divides by zero.
-    double nx, ny, xmin, xmax, ymin, ymax, zmin, zmax;
-    if (!ReadHeaderPair(In, nx, ny) || !ReadHeaderPair(In, xmin, xmax) || !ReadHeaderPair(In, ymin, ymax) ||
-        !ReadHeaderPair(In, zmin, zmax) || nx != std::trunc(nx) || ny != std::trunc(ny) || nx < 2 || ny < 2 ||
-        nx > 65535 || ny > 65535 || !std::isfinite(xmin) || !std::isfinite(xmax) || !std::isfinite(ymin) ||
-        !std::isfinite(ymax) || !(xmax > xmin) || !(ymax > ymin)) {
-        ReaderError(BadFormatText);
-        return;
-    }
-    const int NX = int(nx), NY = int(ny);
-    // The cell sizes are kept in single precision: an extent that leaves
-    // them zero or infinite locates nothing.
-    const float CellWidth = float((xmax - xmin) / (NX - 1)), CellHeight = float((ymax - ymin) / (NY - 1));
-    if (!(CellWidth > 0 && CellHeight > 0 && std::isfinite(CellWidth) && std::isfinite(CellHeight))) {
-        ReaderError(BadFormatText);
-        return;
-    }
-    // Every value takes a digit and a separator, so a header promising more
-    // nodes than the file has bytes belongs to a file that holds less than
-    // half its grid: a wrong header or a cut file, and sizing the grid after
-    // it could ask for gigabytes before the first value is read.
-    std::error_code SizeError;
-    const uintmax_t FileSize = std::filesystem::file_size(FileName, SizeError);
-    if (SizeError || uintmax_t(NX) * uintmax_t(NY) > FileSize) {
-        ReaderError(BadFormatText);
-        return;
-    }
-    TDepthGrid Values(size_t(NY), TSingleArr(size_t(NX), 0.0f));
+    TDepthGrid Values;
     TNotes Fractions, Unstored;
-    int c = 0, r = 0, LineNo = 5;
-    std::vector<double> Numbers;
-    while (std::getline(In, Line)) {
-        ++LineNo;
-        if (!ParseNumbers(Line, Numbers)) {
-            ReaderError(BadFormatText);
+    double nx, ny, xmin, xmax, ymin, ymax, zmin, zmax;
+    int NX = 0, NY = 0;
+    float CellWidth = 0, CellHeight = 0;
+    try {
+        // Header: nx ny, xmin xmax, ymin ymax, zmin zmax. A grid needs two
+        // nodes each way, or its cell size divides by zero.
+        ReadHeaderPair(In, nx, ny);
+        if (nx != std::trunc(nx) || ny != std::trunc(ny) || nx < 2 || ny < 2 || nx > 65535 || ny > 65535) {
+            BadFormat();
             return;
         }
-        for (const double Value : Numbers) {
-            // Three decimals; 1e38 and above is a blank node. A value whose
-            // thousandfold leaves the 64-bit integers cannot be stored.
-            const double Scaled = Value * 1000;
-            const bool Fits = Value >= 1e38 || std::fabs(Scaled) < 9.2e18;
-            if (r < NY && Fits) {
-                const double Stored = Value < 1e38 ? std::nearbyint(Scaled) / 1000 : double(BlankNode);
-                Values[size_t(r)][size_t(c)] = float(Stored);
-                if (Value > 0 && Value < 1)
-                    Fractions.Add(rtl::FloatToStr(Value) + "  " + rtl::FloatToStr(float(Stored)));
-            } else {
-                Unstored.Add(std::to_string(c) + "  " + std::to_string(LineNo) + "  " + std::to_string(r) + "  " +
-                             std::to_string(NX) + "  " + std::to_string(NY));
-            }
-            if (c == NX - 1) {
-                c = 0;
-                ++r;
-            } else {
-                ++c;
+        NX = int(nx);
+        NY = int(ny);
+        // The cell sizes are kept in single precision: an extent that
+        // leaves them zero or infinite locates nothing.
+        const auto CellOf = [](double Min, double Max, int Nodes) {
+            const float Cell = std::isfinite(Min) && std::isfinite(Max) ? float((Max - Min) / (Nodes - 1)) : 0.0f;
+            return Max > Min && Cell > 0 && std::isfinite(Cell) ? Cell : 0.0f;
+        };
+        ReadHeaderPair(In, xmin, xmax);
+        if ((CellWidth = CellOf(xmin, xmax, NX)) == 0) {
+            BadFormat();
+            return;
+        }
+        ReadHeaderPair(In, ymin, ymax);
+        if ((CellHeight = CellOf(ymin, ymax, NY)) == 0) {
+            BadFormat();
+            return;
+        }
+        ReadHeaderPair(In, zmin, zmax);
+        // Every value takes a digit and a separator, so a header promising
+        // more nodes than the file has bytes belongs to a file that holds
+        // less than half its grid: a wrong header or a cut file, and sizing
+        // the grid after it could ask for gigabytes before the first value
+        // is read.
+        std::error_code SizeError;
+        const uintmax_t FileSize = std::filesystem::file_size(FileName, SizeError);
+        if (SizeError || uintmax_t(NX) * uintmax_t(NY) > FileSize) {
+            BadFormat();
+            return;
+        }
+        Values.assign(size_t(NY), TSingleArr(size_t(NX), 0.0f));
+        int c = 0, r = 0;
+        while (In.NextLine()) {
+            while (!In.LineEnded()) {
+                const double Value = In.ReadNumber();
+                // Three decimals; 1e38 and above is a blank node. A value
+                // whose thousandfold leaves the 64-bit integers cannot be
+                // stored.
+                const double Scaled = Value * 1000;
+                const bool Fits = Value >= 1e38 || std::fabs(Scaled) < 9.2e18;
+                if (r < NY && Fits) {
+                    const double Stored = Value < 1e38 ? std::nearbyint(Scaled) / 1000 : double(BlankNode);
+                    Values[size_t(r)][size_t(c)] = float(Stored);
+                    if (Value > 0 && Value < 1)
+                        Fractions.Add(rtl::FloatToStr(Value) + "  " + rtl::FloatToStr(float(Stored)));
+                } else {
+                    Unstored.Add(std::to_string(c) + "  " + std::to_string(In.LineNo()) + "  " + std::to_string(r) +
+                                 "  " + std::to_string(NX) + "  " + std::to_string(NY));
+                }
+                if (c == NX - 1) {
+                    c = 0;
+                    ++r;
+                } else {
+                    ++c;
+                }
             }
         }
+    } catch (const EInOutError &) {
+        // A word that is no number (a decimal comma among them) or a
+        // header cut short.
+        BadFormat();
+        return;
     }
     Grid = std::move(Values);
     GridNX = uint16_t(NX);

@@ -32,9 +32,11 @@ extern int SeaColorIndex;
 inline constexpr float BlankNode = 9999.0f;
 
 // Reads FileName into Grid and sets the sizes, extent (GridWorldRect) and
-// cell sizes. A missing file or a bad header shows the reader's message and
-// leaves everything as it was. Values that cannot be stored, or that lie
-// between 0 and 1, are reported together in one message after reading.
+// cell sizes. A missing file, a bad header or a word that is no number (a
+// decimal comma among them) shows the reader's message, the format error
+// led by the file and the line, and leaves everything as it was. Values
+// that cannot be stored, or that lie between 0 and 1, are reported together
+// in one message after reading.
 void LoadGrid(const std::string &FileName, TDepthGrid &Grid);
 
 // 1-based node nearest to a longitude / latitude.

@@ -262,12 +262,25 @@ void TfmClimatDlg::FileListBox1DblClick()
 
     // A file that cannot be read leaves the panel as it was.
     const std::vector<std::string> Lines = ReadClimatologyLines(FileName);
+    if (Lines.empty() || Lines[0].size() < 7 || rtl::UpperCase(Lines[0].substr(0, 6)) != "REGION") {
+        // Without its header no line can be split into cells: the lists
+        // would fill with whole lines as sub-regions, all ticked. Nothing
+        // of this file is offered, nor of the one before it.
+        MessageDlg("Wrong File Format", mtError, mbOK);
+        FGridModel->BeginReset();
+        FImport = TClimImport();
+        FGridModel->EndReset();
+        for (TCheckListBox *List : {CheckListBox1, CheckListBox2, CheckListBox3, CheckListBox4})
+            List->Clear();
+        CheckBox1->setChecked(false);
+        CheckBox2->setChecked(false);
+        StringGrid1->hide();
+        return;
+    }
     const QString PanelCaption = Panel1->title();
     Panel1->setTitle(QStringLiteral("Climate Building..."));
     Gauge2->setValue(0);
     Gauge2->show();
-    if (Lines.empty() || Lines[0].size() < 7 || rtl::UpperCase(Lines[0].substr(0, 6)) != "REGION")
-        MessageDlg("Wrong File Format", mtError, mbOK);
 
     StringGrid1->setEnabled(false);
     FGridModel->BeginReset();
@@ -276,6 +289,7 @@ void TfmClimatDlg::FileListBox1DblClick()
         Gauge2->setValue(APercent);
         ProcessMessages();
     });
+    FImport.FileName = FileName;
     FGridModel->EndReset();
     Gauge2->hide();
     Panel1->setTitle(PanelCaption);

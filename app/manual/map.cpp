@@ -5,6 +5,7 @@
 #include "platform/dataset/TField.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/rtl/TTextFileReader.h"
 #include "platform/toolkit/TCanvas.h"
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TTimer.h"
@@ -13,7 +14,6 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 TRealRectArr BsSquares;
@@ -74,35 +74,14 @@ struct TFileVersion {
     }
 };
 
-// The lines of a text file; EInOutError when it cannot be opened.
-std::vector<std::string> ReadLines(const std::string &Path)
+// A polygon's count of points: a whole number from 0 to ten million.
+int ReadCount(rtl::TTextFileReader &In)
 {
-    std::ifstream In(Path, std::ios::binary);
-    if (!In)
-        RaiseInOutError(2);
-    std::vector<std::string> Lines;
-    std::string L;
-    while (std::getline(In, L)) {
-        if (!L.empty() && L.back() == '\r')
-            L.pop_back();
-        Lines.push_back(std::move(L));
-    }
-    return Lines;
+    const int n = In.ReadInteger();
+    if (n < 0 || n > 10000000)
+        In.Fail(106);
+    return n;
 }
-
-// Reads the numbers a line must start with; EInOutError when it has fewer.
-std::vector<double> LineNumbers(const std::vector<std::string> &Lines, size_t Index, size_t Needed)
-{
-    std::vector<double> v;
-    if (Index >= Lines.size())
-        RaiseInOutError(100); // read past the end of the file
-    ParseNumbers(Lines[Index], v);
-    if (v.size() < Needed)
-        RaiseInOutError(106);
-    return v;
-}
-
-int CountOf(double v) { return v >= 0 && v <= 1e7 ? int(v) : -1; }
 
 // A colour index as written (its fraction dropped); kept as a double so that
 // a number no int can hold is reported as written, not converted.
@@ -120,25 +99,28 @@ struct TCoastFile {
     bool Reported = false;
 } Coast;
 
+// A point line: two numbers; anything after them is ignored.
+std::pair<double, double> ReadPointLine(rtl::TTextFileReader &In)
+{
+    if (!In.NextNonBlankLine())
+        In.Fail(100); // the file ends inside a polygon
+    const double a = In.ReadNumber();
+    return {a, In.ReadNumber()};
+}
+
 void LoadCoast(const std::string &Path)
 {
-    const std::vector<std::string> Lines = ReadLines(Path);
+    rtl::TTextFileReader In(Path);
     TCoastFile C;
-    C.SeaIndex = ColourIndexOf(LineNumbers(Lines, 0, 1)[0]);
-    size_t i = 1;
-    while (i < Lines.size()) {
-        if (rtl::Trim(Lines[i]).empty()) {
-            ++i;
-            continue;
-        }
-        const std::vector<double> Head = LineNumbers(Lines, i++, 2);
-        TCoastBlock B{ColourIndexOf(Head[1]), {}};
-        const int n = CountOf(Head[0]);
-        if (n < 0)
-            RaiseInOutError(106);
+    if (!In.NextNonBlankLine())
+        In.Fail(100);
+    C.SeaIndex = ColourIndexOf(In.ReadNumber());
+    while (In.NextNonBlankLine()) {
+        const int n = ReadCount(In);
+        TCoastBlock B{ColourIndexOf(In.ReadNumber()), {}};
         for (int k = 0; k < n; ++k) {
-            const std::vector<double> p = LineNumbers(Lines, i++, 2);
-            B.Points.push_back(MakeRealPoint(p[0], p[1]));
+            const auto [x, y] = ReadPointLine(In);
+            B.Points.push_back(MakeRealPoint(x, y));
         }
         C.Blocks.push_back(std::move(B));
     }
@@ -155,22 +137,13 @@ struct TExtraFile {
 
 void LoadExtra(const std::string &Path)
 {
-    const std::vector<std::string> Lines = ReadLines(Path);
+    rtl::TTextFileReader In(Path);
     TExtraFile X;
-    size_t i = 0;
-    while (i < Lines.size()) {
-        if (rtl::Trim(Lines[i]).empty()) {
-            ++i;
-            continue;
-        }
-        const int n = CountOf(LineNumbers(Lines, i++, 1)[0]);
-        if (n < 0)
-            RaiseInOutError(106);
+    while (In.NextNonBlankLine()) {
+        const int n = ReadCount(In);
         std::vector<std::pair<double, double>> Block;
-        for (int k = 0; k < n; ++k) {
-            const std::vector<double> p = LineNumbers(Lines, i++, 2);
-            Block.emplace_back(p[0], p[1]);
-        }
+        for (int k = 0; k < n; ++k)
+            Block.push_back(ReadPointLine(In));
         X.Blocks.push_back(std::move(Block));
     }
     X.Version.Take(Path);
@@ -519,8 +492,13 @@ void InitGeoAxes()
         const int nK = Ini.ReadInteger("KOFFS", "Cnt", 0), nS = Ini.ReadInteger("STEPS", "Cnt", 0);
         for (int i = 0; i < std::min(nK, 1000); ++i)
             A.Units.push_back(Ini.ReadInteger("KOFFS", "Koffs" + std::to_string(i), 1));
-        for (int i = 0; i < std::min(nS, 1000); ++i)
-            A.Steps.push_back(rtl::StrToFloatDef(Ini.ReadString("STEPS", "StepVal" + std::to_string(i), "1"), 1));
+        // A step that is no number in the "." format (a decimal comma)
+        // counts as zero, so that the file is named below.
+        for (int i = 0; i < std::min(nS, 1000); ++i) {
+            double Step;
+            A.Steps.push_back(
+                rtl::TryReadNumber(Ini.ReadString("STEPS", "StepVal" + std::to_string(i), "1"), Step) ? Step : 0);
+        }
     }
     // A unit or step of zero or less would never advance the ticks.
     A.Usable = !A.Units.empty() && !A.Steps.empty() &&
@@ -617,27 +595,15 @@ void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRect
 {
     Names.Clear();
     Squares.clear();
-    const std::vector<std::string> Lines = ReadLines(FileName);
-    std::vector<double> v;
-    for (const std::string &Line : Lines) {
-        if (rtl::Trim(Line).empty())
-            continue;
+    rtl::TTextFileReader In(FileName);
+    while (In.NextNonBlankLine()) {
         // Four numbers, then the rest of the line is the name (Black Sea
         // names are numbers themselves).
-        v.clear();
-        size_t Pos = 0;
-        for (int n = 0; n < 4; ++n) {
-            Pos = Line.find_first_not_of(" \t", Pos);
-            const size_t End = Pos == std::string::npos ? Pos : Line.find_first_of(" \t", Pos);
-            double Value;
-            if (Pos == std::string::npos || !rtl::TryStrToFloat(Line.substr(Pos, End - Pos), Value))
-                RaiseInOutError(106);
-            v.push_back(Value);
-            Pos = End == std::string::npos ? Line.size() : End;
-        }
-        const size_t NameStart = Pos;
+        double v[4];
+        for (double &Value : v)
+            Value = In.ReadNumber();
         Squares.push_back(MakeWorldRect(v[0], v[1], v[2], v[3]));
-        Names.Add(rtl::TrimLeft(Line.substr(std::min(NameStart, Line.size()))));
+        Names.Add(rtl::Trim(In.Rest()));
     }
 }
 
@@ -662,52 +628,27 @@ std::string FindSquare(double lon, double lat)
 
 std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst)
 {
-    std::ifstream In(FileName, std::ios::binary);
+    rtl::TTextFileReader In(FileName);
     std::vector<TContourPolygon> Result;
-    std::string Line;
-    std::vector<double> v;
-    size_t LineNo = 0;
-    const auto NextLine = [&](bool SkipBlank) {
-        while (std::getline(In, Line)) {
-            ++LineNo;
-            if (!Line.empty() && Line.back() == '\r')
-                Line.pop_back();
-            if (!SkipBlank || Line.find_first_not_of(" \t") != std::string::npos)
-                return true;
+    while (In.NextNonBlankLine()) {
+        // The header: a count, then on the same line the kind (0 when absent).
+        TContourPolygon P;
+        const int n = In.ReadInteger();
+        // Only zero or not matters; a kind past the integers is a hole too.
+        if (!In.LineEnded()) {
+            const double k = In.ReadNumber();
+            P.Kind = k == 0 ? 0 : std::fabs(k) <= 1e9 && k == std::trunc(k) ? int(k) : 1;
         }
-        return false;
-    };
-    // The error names the file and the line the reading stopped at, so the
-    // operator can mend it.
-    try {
-        if (!In)
-            RaiseInOutError(2);
-        while (NextLine(true)) {
-            // The header: a count, then on the same line the kind (0 when absent).
-            ParseNumbers(Line, v);
-            if (v.empty() || !(std::fabs(v[0]) <= 1e7) || v[0] != std::trunc(v[0]))
-                RaiseInOutError(106);
-            TContourPolygon P;
-            // Only zero or not matters; a kind past the integers is a hole too.
-            P.Kind = v.size() < 2 || v[1] == 0 ? 0 : std::fabs(v[1]) <= 1e9 && v[1] == std::trunc(v[1]) ? int(v[1]) : 1;
-            const int n = int(v[0]);
-            for (int k = 0; k < n; ++k) {
-                if (!NextLine(true)) {
-                    ++LineNo;
-                    RaiseInOutError(100); // the file ends inside a polygon
-                }
-                // Anything after the two numbers of a point line is ignored.
-                ParseNumbers(Line, v);
-                if (v.size() < 2)
-                    RaiseInOutError(106);
-                P.Points.push_back(LonFirst ? MakeRealPoint(v[0], v[1]) : MakeRealPoint(v[1], v[0]));
-            }
-            Result.push_back(std::move(P));
+        for (int k = 0; k < n; ++k) {
+            const auto [a, b] = ReadPointLine(In);
+            P.Points.push_back(LonFirst ? MakeRealPoint(a, b) : MakeRealPoint(b, a));
         }
-    } catch (EInOutError &E) {
-        E.SetMessage(FileName + (LineNo ? ", line " + std::to_string(LineNo) : std::string()) + ": " + E.Message());
-        throw;
+        Result.push_back(std::move(P));
     }
+    // A file without a polygon would leave every station outside the
+    // region, with nothing said.
+    if (Result.empty())
+        In.Fail(100);
     return Result;
 }
 

@@ -86,7 +86,8 @@ struct TContourPolygon {
 // contour dialog): blocks of a header line (a count, then optionally the
 // kind) and that many point lines of two reals, latitude first unless
 // LonFirst; anything after the two numbers of a line is ignored. Raises
-// EInOutError for a missing file or a line that does not hold what it must,
+// EInOutError for a missing file, a line that does not hold what it must
+// (a number with a decimal comma among them) or a file without a polygon,
 // its message led by the file name and the line ("F, line 4: ...").
 std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst);
 // The region of areas less holes (alternate fill). Without any area it is
@@ -94,7 +95,8 @@ std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool L
 TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<TPointArr> &Holes);
 
 // One square a line: longitude min, latitude min, longitude max, latitude
-// max, then the name. Raises EInOutError for a missing or unreadable file.
+// max, then the name. Raises EInOutError, naming the file and the line, for
+// a missing file or a line without its four numbers.
 void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRectArr &Squares);
 // The Black Sea square that holds the point, else the Mediterranean one
 // (the last of several wins); sets SeaCode.

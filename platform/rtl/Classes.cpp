@@ -1,11 +1,12 @@
 // Classes: lists, string lists, collections and components.
 #include "platform/rtl/Classes.h"
 
+#include "platform/rtl/TTextFileReader.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <fstream>
-#include <sstream>
 #include <typeinfo>
 
 namespace rtl {
@@ -482,11 +483,11 @@ void TStrings::Changing()
 
 void TStrings::LoadFromFile(const std::string &FileName)
 {
-    std::ifstream F(FileName, std::ios::binary);
-    if (!F) throw EFOpenError("Cannot open file \"" + FileName + "\"");
-    std::stringstream SS;
-    SS << F.rdbuf();
-    SetText(SS.str());
+    // Without the byte-order mark a Windows editor may have put first: it
+    // would otherwise lead the first line's text.
+    std::string Text;
+    if (!ReadTextFile(FileName, Text)) throw EFOpenError("Cannot open file \"" + FileName + "\"");
+    SetText(Text);
 }
 
 void TStrings::SaveToFile(const std::string &FileName) const

@@ -1,9 +1,10 @@
 // IniFiles: the line-preserving settings file.
 #include "platform/rtl/IniFiles.h"
 
+#include "platform/rtl/TTextFileReader.h"
+
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace rtl {
 
@@ -19,6 +20,9 @@ public:
     std::vector<std::string> Preamble;
     std::vector<TSection> Sections;
     std::string LineBreak = "\n";
+    // A byte-order mark the file came with (Notepad writes one) goes back
+    // at its head when the file is rewritten.
+    bool ByteOrderMark = false;
 
     static bool KeyOf(const std::string &Line, std::string &Key, std::string &Value)
     {
@@ -31,8 +35,9 @@ public:
         return !Key.empty();
     }
 
-    void Load(std::string_view Text)
+    void Load(std::string_view Text, bool HadMark = false)
     {
+        ByteOrderMark = HadMark;
         Preamble.clear();
         Sections.clear();
         LineBreak = Text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
@@ -54,9 +59,9 @@ public:
         }
     }
 
-    std::string Save() const
+    std::string Save(bool WithMark = true) const
     {
-        std::string R;
+        std::string R = WithMark && ByteOrderMark ? "\xEF\xBB\xBF" : "";
         for (const std::string &L : Preamble) R += L + LineBreak;
         for (const TSection &S : Sections) {
             R += S.Header + LineBreak;
@@ -114,14 +119,14 @@ public:
 
 namespace {
 
-std::string ReadFile(const std::string &Name, bool &Exists)
+// The file's text without its byte-order mark: a settings file saved by a
+// Windows editor reads as any other. A missing file reads as an empty one.
+void LoadFile(TIniDocument &Doc, const std::string &Name)
 {
-    std::ifstream F(Name, std::ios::binary);
-    Exists = bool(F);
-    if (!F) return {};
-    std::stringstream SS;
-    SS << F.rdbuf();
-    return SS.str();
+    std::string Text;
+    bool HadMark = false;
+    ReadTextFile(Name, Text, &HadMark);
+    Doc.Load(Text, HadMark);
 }
 
 long long FileStamp(const std::string &Name)
@@ -139,9 +144,7 @@ long long FileStamp(const std::string &Name)
 TCustomIniFile::TCustomIniFile(std::string AFileName)
     : FFileName(std::move(AFileName)), FDoc(std::make_unique<TIniDocument>())
 {
-    bool Exists;
-    std::string Text = ReadFile(FFileName, Exists);
-    FDoc->Load(Text);
+    LoadFile(*FDoc, FFileName);
 }
 
 TCustomIniFile::~TCustomIniFile() = default;
@@ -282,12 +285,12 @@ TMemIniFile::TMemIniFile(std::string AFileName) : TCustomIniFile(std::move(AFile
 
 void TMemIniFile::GetStrings(TStrings &List)
 {
-    List.SetText(FDoc->Save());
+    List.SetText(FDoc->Save(false));
 }
 
 void TMemIniFile::SetStrings(const TStrings &List)
 {
-    FDoc->Load(List.Text());
+    FDoc->Load(List.Text(), FDoc->ByteOrderMark);
 }
 
 void TMemIniFile::Clear() { FDoc->Load(""); }
@@ -295,10 +298,8 @@ void TMemIniFile::Clear() { FDoc->Load(""); }
 void TMemIniFile::Rename(const std::string &AFileName, bool Reload)
 {
     FFileName = AFileName;
-    if (Reload) {
-        bool Exists;
-        FDoc->Load(ReadFile(FFileName, Exists));
-    }
+    if (Reload)
+        LoadFile(*FDoc, FFileName);
 }
 
 // ---- TIniFile ---------------------------------------------------------------------
@@ -309,8 +310,7 @@ void TIniFile::BeforeRead()
 {
     long long Now = FileStamp(FFileName);
     if (Now != FStamp) {
-        bool Exists;
-        FDoc->Load(ReadFile(FFileName, Exists));
+        LoadFile(*FDoc, FFileName);
         FStamp = Now;
     }
 }

@@ -1,14 +1,14 @@
 // Tree view over QTreeWidget with node, selected and state images.
 #include "platform/toolkit/TTreeView.h"
 
-#include <QFile>
+#include "platform/rtl/Classes.h"
+
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QTextStream>
 
 void TImageList::Add(const QPixmap &Image) { FImages.push_back(Image.scaled(Width, Height)); }
 
@@ -182,14 +182,17 @@ void TTreeView::ClearNodes() { clear(); }
 
 bool TTreeView::LoadFromFile(const std::string &FileName)
 {
-    QFile F(QString::fromStdString(FileName));
-    if (!F.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Read as the program reads every text file (byte-order mark, line ends).
+    rtl::TStringList Lines;
+    try {
+        Lines.LoadFromFile(FileName);
+    } catch (const rtl::EFOpenError &) {
         return false;
-    QTextStream In(&F);
+    }
     ClearNodes();
     std::vector<TTreeNode *> Last; // last node seen at each level
-    while (!In.atEnd()) {
-        const QString Line = In.readLine();
+    for (int I = 0; I < Lines.Count(); ++I) {
+        const QString Line = QString::fromStdString(Lines[I]);
         int Level = 0;
         while (Level < Line.size() && (Line[Level] == QLatin1Char('\t') || Line[Level] == QLatin1Char(' ')))
             ++Level;

@@ -101,7 +101,7 @@ TEST_F(ClimatologyLoad, FailingRowTakesItsTableAndIsNamed)
     EXPECT_FALSE(Exists("BS_TEMP"));
     EXPECT_TRUE(Exists("MS_TEMP"));
     ASSERT_EQ(Dialogs->Texts().size(), 1u);
-    EXPECT_EQ(Dialogs->Texts()[0].rfind("Climat for TEMP in the Black Sea is not loaded: line 4 of the file", 0), 0u)
+    EXPECT_EQ(Dialogs->Texts()[0].rfind("Climat for TEMP in the Black Sea is not loaded: " + Dir + "clim.txt, line 4", 0), 0u)
         << Dialogs->Texts()[0];
     // Nothing is left half made: loading again succeeds.
     Import.Grid.pop_back();

@@ -179,18 +179,17 @@ TEST_F(ClimatDialog, HeaderPairThatDoesNotMatchStopsWithTheListsUnticked)
     EXPECT_TRUE(Items(*Dlg->CheckListBox4).empty());
 }
 
-TEST_F(ClimatDialog, FileWithoutTheRegionHeaderIsShownOneCellALine)
+TEST_F(ClimatDialog, FileWithoutTheRegionHeaderOffersNothing)
 {
+    Open(Write("both.txt", TwoSeas));
     Open(Write("short.txt", "REGIO\n1;1;0\n\n"));
-    ASSERT_GE(Dialogs.Texts().size(), 1u);
-    EXPECT_EQ(Dialogs.Texts()[0], "Wrong File Format");
-    ASSERT_EQ(Dlg->Import().Grid.size(), 3u);
-    EXPECT_EQ(Dlg->Import().Grid[1], (std::vector<std::string>{"1;1;0"}));
-    // One cell a line: a sub-region each, no months, no pressures, and
-    // nothing for the blank line.
-    EXPECT_EQ(Items(*Dlg->CheckListBox1), (std::vector<std::string>{"1;1;0"}));
-    EXPECT_TRUE(Items(*Dlg->CheckListBox2).empty());
-    EXPECT_TRUE(Items(*Dlg->CheckListBox3).empty());
+    EXPECT_EQ(Dialogs.Texts().back(), "Wrong File Format");
+    // No whole line offered as a sub-region, nothing left of the file before.
+    EXPECT_TRUE(Dlg->Import().Grid.empty());
+    for (TCheckListBox *L : {Dlg->CheckListBox1, Dlg->CheckListBox2, Dlg->CheckListBox3, Dlg->CheckListBox4})
+        EXPECT_TRUE(Items(*L).empty());
+    EXPECT_TRUE(Dlg->StringGrid1->isHidden());
+    EXPECT_FALSE(Dlg->CheckBox1->isChecked());
     EXPECT_EQ(ScreenCursor(), crDefault);
     Dialogs.Messages.clear();
     Open(Write("other.txt", "STATION;1\n"));

@@ -32,6 +32,12 @@ protected:
                                     "-100 -200 -300 -250\r\n-50 -60 -70 -80\r\n10 20 30 50\r\n"),
                  DepthGrid);
     }
+    // The format error, led by the file and the line where it was found.
+    std::string At(const std::string &Name, int Line)
+    {
+        return Dir.filePath(QString::fromStdString(Name)).toStdString() + ", line " + std::to_string(Line) + ": " +
+               BadFormat;
+    }
     void TearDown() override
     {
         DepthGrid.clear();
@@ -82,7 +88,7 @@ TEST_F(GridReader, MissingFileAndWrongFirstLineKeepTheOldGrid)
     LoadGrid(Dir.filePath(QStringLiteral("none.grd")).toStdString(), DepthGrid);
     LoadGrid(Write("bad.grd", "DSRB\n2 2\n0 1\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
     LoadGrid(Write("text.grd", "DSAA\n2 2\n0 1\n0 1\n0 1\n1 x 3 4\n"), DepthGrid);
-    EXPECT_EQ(Script.Texts(), (std::vector<std::string>{NotFound, BadFormat, BadFormat}));
+    EXPECT_EQ(Script.Texts(), (std::vector<std::string>{NotFound, At("bad.grd", 1), At("text.grd", 6)}));
     EXPECT_EQ(GridNX, 4);
     EXPECT_EQ(DepthGrid[2][3], 50);
 }
@@ -90,7 +96,7 @@ TEST_F(GridReader, MissingFileAndWrongFirstLineKeepTheOldGrid)
 TEST_F(GridReader, SingleRowOrColumnIsRejectedOnce)
 {
     LoadGrid(Write("one.grd", "DSAA\n1 3\n0 0\n0 2\n0 1\n1\n2\n3\n"), DepthGrid);
-    EXPECT_EQ(Script.Texts(), std::vector<std::string>{BadFormat});
+    EXPECT_EQ(Script.Texts(), std::vector<std::string>{At("one.grd", 2)});
     EXPECT_EQ(GridNX, 0);
     // So is an extent that does not grow.
     LoadGrid(Write("flat.grd", "DSAA\n2 2\n5 5\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
@@ -108,7 +114,7 @@ TEST_F(GridReader, HeaderPromisingMoreThanTheFileHoldsIsABadFormat)
     // Cell sizes that single precision holds as zero or infinity.
     LoadGrid(Write("tiny.grd", "DSAA\n2 2\n0 1e-300\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
     LoadGrid(Write("wide.grd", "DSAA\n2 2\n-1e300 1e300\n0 1\n0 1\n1 2 3 4\n"), DepthGrid);
-    EXPECT_EQ(Script.Texts(), (std::vector<std::string>{BadFormat, BadFormat, BadFormat}));
+    EXPECT_EQ(Script.Texts(), (std::vector<std::string>{At("huge.grd", 5), At("tiny.grd", 3), At("wide.grd", 3)}));
     EXPECT_EQ(GridNX, 4);
     EXPECT_EQ(DepthGrid.size(), 3u);
 }

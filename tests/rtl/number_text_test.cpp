@@ -3,6 +3,9 @@
 
 #include "platform/rtl/FMTBcd.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/rtl/TTextFileReader.h"
+
+#include <cmath>
 
 using namespace rtl;
 
@@ -101,4 +104,19 @@ TEST(FileNames, BothDelimitersAndExtensions)
     EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
     EXPECT_FALSE(FileExists("/"));
     EXPECT_TRUE(DirectoryExists("/"));
+}
+
+TEST(FileNumberText, OnlyWholeNumbersInTheDotFormatWhateverTheSeparator)
+{
+    FormatSettings.DecimalSeparator = ',';
+    double V;
+    for (const char *Bad : {"30,5", "1,000", "inf", "nan", "0x10", "1e", "--1", ".", "5 ", "", "1.2.3", "12a"})
+        EXPECT_FALSE(TryReadNumber(Bad, V)) << Bad;
+    const std::pair<const char *, double> Good[] = {
+        {"+.5", 0.5}, {"5.", 5}, {"-1.25E+2", -125}, {"1e-400", 0}, {"0.0001e-320", 0}, {"-12e308", -HUGE_VAL}};
+    for (const auto &[Text, Want] : Good) {
+        ASSERT_TRUE(TryReadNumber(Text, V)) << Text;
+        EXPECT_EQ(V, Want) << Text;
+    }
+    FormatSettings.DecimalSeparator = '.';
 }

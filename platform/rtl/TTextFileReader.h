@@ -1,0 +1,87 @@
+// TTextFileReader: the one way the program reads the text files that
+// operators bring (settings, contours, grids, maps, climatology, small
+// tables), many of them made on Windows desktops or in decimal-comma
+// locales. A UTF-8 byte-order mark at the head of a file is no part of its
+// first line, and a line ends at LF, CR LF or a lone CR, none of which is
+// part of the line; each line keeps its number, so that a refusal names the
+// file and the line.
+//
+// Numbers are read as the run-time library's text files read them: words
+// between blanks (a space, a tab or any other control character), each of
+// which must be a whole number in the "." format, whatever the locale. A
+// decimal comma makes a word no number ("30,5" is neither 30.5 nor 30 and
+// 5), and the reader refuses it with the input-output error 106. What a
+// format leaves unread on a line (a name after a square's four numbers,
+// anything after a point's two) is the caller's to ignore.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/rtl/SysUtils.h"
+
+namespace rtl {
+
+// The run-time library's input-output error of text files: the code says
+// what went wrong (2 file not found, 100 read beyond the end of the file,
+// 106 invalid numeric input).
+class EInOutError : public Exception {
+public:
+    EInOutError(int ACode, std::string AMessage) : Exception(std::move(AMessage)), ErrorCode(ACode) {}
+    [[noreturn]] void Raise() const override { throw *this; }
+    std::unique_ptr<Exception> Clone() const override { return std::make_unique<EInOutError>(*this); }
+    int ErrorCode;
+};
+// The library's words for an input-output error code.
+std::string InOutErrorText(int Code);
+
+// The whole file into Text, without a UTF-8 byte-order mark at its head
+// (HadMark tells whether there was one); false when it cannot be read.
+bool ReadTextFile(const std::string &FileName, std::string &Text, bool *HadMark = nullptr);
+
+// One number in the "." format: an optional sign, digits with at most one
+// point among or after them, and an optional exponent ("e" or "E", an
+// optional sign, digits); nothing else, not even a blank. A number past the
+// double range is an infinity of its sign, one below it a zero. False for
+// any other text.
+bool TryReadNumber(std::string_view Word, double &Value);
+
+class TTextFileReader {
+public:
+    // Reads the whole file; EInOutError 2 when it cannot be opened.
+    explicit TTextFileReader(std::string AFileName);
+
+    const std::string &FileName() const { return FFileName; }
+    // The next line becomes the current one; false at the end of the file,
+    // where the line number moves one past the last line.
+    bool NextLine();
+    // The next line that holds more than blanks.
+    bool NextNonBlankLine();
+    // 1-based number of the current line; 0 before the first.
+    int LineNo() const { return FLineNo; }
+    // The current line, and what the numbers read from it so far left.
+    std::string_view Line() const { return FLine; }
+    std::string_view Rest() const { return FLine.substr(FPos); }
+    // Only blanks are left of the current line.
+    bool LineEnded() const;
+    // The next word of the current line as a number; EInOutError 106 when
+    // it is no number or the line has no word left.
+    double ReadNumber();
+    // The same, for a whole number within the int range.
+    int ReadInteger();
+    // "File, line N" of the current line.
+    std::string Where() const;
+    // EInOutError of the code, its message led by Where().
+    [[noreturn]] void Fail(int Code) const;
+
+private:
+    std::string FFileName;
+    std::string FText;
+    size_t FNext = 0;
+    int FLineNo = 0;
+    std::string_view FLine;
+    size_t FPos = 0;
+};
+
+} // namespace rtl

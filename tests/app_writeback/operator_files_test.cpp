@@ -1,0 +1,167 @@
+// The files operators bring, as Windows desktops and decimal-comma locales
+// make them: each kind and variant is read exactly as the good file (what
+// the program uses of it compared), or refused in words that name the file
+// and the line; none is misread in silence.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "app/UQC.h"
+#include "app/manual/Isolines.h"
+#include "app/manual/map.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TTable.h"
+#include "platform/rtl/IniFiles.h"
+#include "platform/toolkit/TCanvas.h"
+#include "platform/toolkit/TDialogs.h"
+#include "tests/support/LocalRows.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Program() { return std::getenv("MARLIN_PROGRAM_DIR"); }
+std::string Folder(const std::string &Path) { return fs::path(Path).parent_path().string() + "/"; }
+
+// What the program uses of each kind of file.
+std::string Settings(const std::string &Path)
+{
+    rtl::TIniFile(Path).WriteString("MAP", "BlnName", "QCCont/own.bln"); // as at close
+    rtl::TIniFile Ini(Path);
+    return Ini.ReadString("Database", "DatabaseName", "?") + Ini.ReadString("MAP", "BlnName", "?") +
+           Ini.ReadString("MAP", "XY", "?");
+}
+
+// The lists the import dialog fills, then the tables the loader fills.
+std::string Climatology(const std::string &Path)
+{
+    TClimImport Import;
+    std::string D;
+    if (!ReadClimatologyFile(Path, Import, D))
+        return D;
+    for (const TClimChoice *C : {&Import.SubRegions, &Import.Months, &Import.Pressures, &Import.Params})
+        for (const std::string &Item : C->Items)
+            D += Item + " ";
+    fs::copy_file(Program() + "/SoftDB/worktables.def", Folder(Path) + "worktables.def");
+    TTable Struct, Ms, Bs;
+    for (TTable *T : {&Struct, &Ms, &Bs})
+        T->SetDatabaseName(Folder(Path));
+    LoadClimatology(Import, Struct, Ms, Bs, Folder(Path));
+    for (const char *T : {"BS_TEMP", "MS_TEMP"})
+        if (LocalTableFileExists(Folder(Path) + T + ".db"))
+            for (const std::string &R : testsupport::LocalRows(Folder(Path), std::string("select * from ") + T))
+                D += R + " ";
+    return D;
+}
+
+std::string Contour(const std::string &Path)
+{
+    std::string D;
+    for (const TContourPolygon &P : ReadContourFile(Path, false))
+        for (const TRealPoint &p : P.Points)
+            D += std::to_string(P.Kind) + ":" + rtl::FloatToStr(p.x) + " " + rtl::FloatToStr(p.y) + " ";
+    return D;
+}
+
+std::string Grid(const std::string &Path)
+{
+    DepthGrid.clear();
+    GridNX = GridNY = 0;
+    LoadGrid(Path, DepthGrid);
+    std::string D = std::to_string(GridNX) + " " + rtl::FloatToStr(GridWorldRect.xmin) + " " + rtl::FloatToStr(GridZMin);
+    for (const TSingleArr &Row : DepthGrid)
+        for (float v : Row)
+            D += rtl::FloatToStr(v) + " ";
+    return D;
+}
+
+std::string Map(const std::string &Path)
+{
+    MapsDir = Folder(Path);
+    TBitmap Bmp(200, 120);
+    DrawCoast(Bmp.Canvas());
+    return std::to_string(qHash(QByteArrayView(Bmp.Image().constBits(), Bmp.Image().sizeInBytes())));
+}
+
+const struct {
+    const char *File, *Good;
+    int CommaLine; // the first line a decimal comma spoils; 0 none
+    std::string (*Read)(const std::string &Path);
+} Kinds[] = {
+    {"main.ini", "[Database]\nDatabaseName=demo/marlin_demo.mdb\n\n[MAP]\nBlnName=a.bln\nXY = TRUE\n", 0, Settings},
+    {"clim.txt", "REGION;Month;PRES;TEMP_PAVG;TEMP_PSTD\n1;1;0;7.85;1.5\n1;1;10.5;7.7;1.25\nM44N008E;2;0;13.7;1.5\n", 2,
+     Climatology},
+    {"c.bln", "4 0\n30.5 -14.25\n30.5 42\n50 42\n50 -14.25\n3 1\n40 10\n41.5 10\n40 11 (a hole)\n", 2, Contour},
+    {"out.grd", "DSAA\n4 3\n10.5 13.5\n40 42\n-300.5 50\n-100.25 -200 -300 -250\n-50 -60 -70 -80\n10 20 30 50.5\n",
+     3, Grid},
+    {"map.bln", "4\n4 12\n10.5 35\n20 35\n20 45.5\n10.5 45.5\n", 3, Map},
+};
+
+std::string Replace(const std::string &S, const char *From, const std::string &To)
+{
+    return std::regex_replace(S, std::regex(From), To);
+}
+
+const std::pair<std::string_view, std::string (*)(const std::string &)> Variants[] = {
+    {"crlf", [](const std::string &S) { return Replace(S, "\n", "\r\n"); }},
+    {"bom", [](const std::string &S) { return std::string("\xEF\xBB\xBF").append(S); }},
+    {"tabs", [](const std::string &S) { return Replace(S, "[ ;]", "\t"); }},
+    {"trailing blanks", [](const std::string &S) { return Replace(S, "\n", " \t \n"); }},
+    {"blank lines", [](const std::string &S) { return Replace(S, "\n", "\n \n"); }},
+    {"no final newline", [](const std::string &S) { return S.substr(0, S.size() - 1); }},
+    {"decimal commas", [](const std::string &S) { return Replace(S, "(\\d)\\.(\\d)", "$1,$2"); }},
+    {"empty", [](const std::string &) { return std::string(); }},
+    {"long line", [](const std::string &S) { return Replace(S, "\n", "\n" + std::string(100000, ' ')); }},
+};
+
+TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
+{
+    const fs::path Dir = fs::temp_directory_path() / ("operator_files_" + std::to_string(::getpid()));
+    TRealRectArr Squares;
+    LoadSquares(Program() + "/Cfg/QuadrHMS.txt", BsSquareNames, Squares);
+    LoadSquares(Program() + "/Cfg/QuadrMedClim.txt", MsSquareNames, Squares);
+    BuildMapColors();
+    ZoomStack = {MakeWorldRect(8, 30, 24, 50)};
+    ZoomIndex = 0;
+    MapScreenRect = Rect(10, 10, 190, 110);
+    TScriptedDialogs Dialogs;
+    for (const auto &K : Kinds) {
+        const auto Read = [&](const std::string &Row, const std::string &Text) {
+            fs::create_directories(Dir / Row);
+            const std::string Path = (Dir / Row / K.File).string();
+            std::ofstream(Path, std::ios::binary) << Text;
+            Dialogs.Messages.clear();
+            std::string D;
+            try {
+                D = K.Read(Path);
+            } catch (const EInOutError &E) {
+                D = E.what();
+            }
+            for (const std::string &T : Dialogs.Texts())
+                D += "\n" + T;
+            return std::make_pair(Path, D);
+        };
+        const std::string Good = Read(K.File, K.Good).second;
+        EXPECT_EQ(Good.find('\n'), std::string::npos) << K.File << " says: " << Good;
+        for (const auto &[Name, Make] : Variants) {
+            const auto [Path, Got] = Read(std::string(K.File) + " " + std::string(Name), Make(K.Good));
+            const int Line = Name == "empty" ? 1 : Name == "decimal commas" ? K.CommaLine : 0;
+            if (Name == "empty" && K.Read == Climatology) {
+                EXPECT_EQ(Got, "Wrong File Format");
+            } else if (Line && K.Read != Settings) { // an empty settings file is a first start
+                EXPECT_NE(Got.find(Path + ", line " + std::to_string(Line)), std::string::npos)
+                    << K.File << ", " << Name << ": " << Got;
+            } else if (Name != "empty") {
+                EXPECT_EQ(Got, Good) << K.File << ", " << Name;
+            }
+        }
+    }
+    TLocalDatabase::CloseAll();
+    fs::remove_all(Dir);
+}
+
+} // namespace
