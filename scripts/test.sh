@@ -10,6 +10,9 @@
 #   MARLIN_TEST_TREES=... the trees to run, "asan release" by default
 #   MARLIN_TEST_BUILD     the sanitizer tree's folder (default build/asan)
 #   MARLIN_RUN_BUILD      the Release tree's folder (default build/release)
+#   MARLIN_RELEASE_LOCALE the locale the Release tree's tests run in
+#                         (default tr_TR.UTF-8: a decimal comma, and a case
+#                         mapping without i/I; "C" for none)
 # Further arguments go to ctest in both trees (e.g. -L dats).
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,17 +23,20 @@ trees=${MARLIN_TEST_TREES:-asan release}
 run_tree() {
   local name=$1 build=$2
   shift 2
-  local flags
+  local flags locale=
   case $name in
     asan) flags=(-DCMAKE_BUILD_TYPE=Debug -DMARLIN_SANITIZE=ON) ;;
-    release) flags=(-DCMAKE_BUILD_TYPE=Release -DMARLIN_SANITIZE=OFF) ;;
+    release) flags=(-DCMAKE_BUILD_TYPE=Release -DMARLIN_SANITIZE=OFF)
+             locale=${MARLIN_RELEASE_LOCALE:-tr_TR.UTF-8} ;;
     *) echo "test: unknown tree '$name' (asan or release)"; return 2 ;;
   esac
-  echo "test: $name tree in $build"
+  echo "test: $name tree in $build${locale:+, tests under LC_ALL=$locale}"
   local t0=$SECONDS
   cmake -S "$top" -B "$build" -G Ninja "${flags[@]}" >/dev/null
   cmake --build "$build" -j "$jobs"
-  ctest --test-dir "$build" -LE bench -j "$jobs" --output-on-failure --timeout 600 "$@"
+  # The program takes the C library's locale from the environment (so does
+  # every test binary): one tree proves that no number or name depends on it.
+  env ${locale:+LC_ALL=$locale} ctest --test-dir "$build" -LE bench -j "$jobs" --output-on-failure --timeout 600 "$@"
   echo "test: $name tree green in $((SECONDS - t0)) s"
 }
 

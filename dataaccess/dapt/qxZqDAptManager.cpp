@@ -11,6 +11,7 @@
 #include "dataaccess/stan/qxZqStanFastCode.h"
 #include "dataaccess/stan/qxZqStanOption.h"
 #include "dataaccess/stan/qxZqStanParam.h"
+#include "platform/rtl/CLocaleText.h"
 
 using namespace dats;
 
@@ -553,7 +554,7 @@ void TZqDAptTableAdapter::RaiseCount(TZqPhysRequest ARequest, int ACount)
 {
     std::string Name = RequestName(ARequest);
     std::string Past = Name;
-    for (auto &Ch : Past) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
+    for (auto &Ch : Past) Ch = rtl::CLowCase(Ch);
     // The blob update has no name of its own: its empty name still gets a
     // suffix, and nothing reads before the first character.
     Past += !Past.empty() && Past.back() == 'e' ? "d" : "ed";

@@ -14,6 +14,7 @@
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/stan/qxZqStanError.h"
+#include "platform/rtl/CLocaleText.h"
 #include "platform/rtl/FMTBcd.h"
 
 namespace dats {
@@ -572,8 +573,8 @@ int CmpWide(const uint8_t *A, uint32_t LA, const uint8_t *B, uint32_t LB, TZqDat
         std::memcpy(&CY, B + I * 2, 2);
         uint32_t X = CX, Y = CY;
         if (O & cmpNoCase) {
-            X = uint32_t(std::towupper(wint_t(X)));
-            Y = uint32_t(std::towupper(wint_t(Y)));
+            X = uint32_t(rtl::CWideUpCase(X));
+            Y = uint32_t(rtl::CWideUpCase(Y));
         }
         if (X != Y) return X < Y ? -1 : 1;
     }

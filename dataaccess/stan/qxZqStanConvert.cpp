@@ -18,6 +18,7 @@
 #include "dataaccess/stan/qxZqStanConst.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "dataaccess/stan/qxZqStanUtil.h"
+#include "platform/rtl/CLocaleText.h"
 #include "platform/rtl/FMTBcd.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -287,18 +288,16 @@ std::string DoubleToDecimalText(double AValue)
 {
     if (!std::isfinite(AValue))
         RaiseOutOfRange(rtl::FloatToStr(AValue), dtBCD);
-    char Buf[400];
-    std::snprintf(Buf, sizeof(Buf), "%.15g", AValue);
-    if (!std::strchr(Buf, 'e'))
-        return Buf;
+    std::string Text = rtl::CFloatText(AValue, 'g', 15);
+    if (Text.find('e') == std::string::npos)
+        return Text;
     // Exponent form: write it out in fixed notation with as many decimals as
     // the 15 significant digits need.
     int Exp = static_cast<int>(std::floor(std::log10(std::fabs(AValue))));
     int Decimals = Exp >= 14 ? 0 : 14 - Exp;
     if (Decimals > 80)
         Decimals = 80;
-    std::snprintf(Buf, sizeof(Buf), "%.*f", Decimals, AValue);
-    std::string S = Buf;
+    std::string S = rtl::CFloatText(AValue, 'f', Decimals);
     if (S.find('.') != std::string::npos) {
         while (S.back() == '0')
             S.pop_back();
@@ -475,9 +474,7 @@ uint32_t MaxTextLength(TZqDataType AType)
 
 std::string FixedTwoDecimals(double AValue)
 {
-    char Buf[400];
-    std::snprintf(Buf, sizeof(Buf), "%.2f", AValue);
-    std::string S = Buf;
+    std::string S = rtl::CFloatText(AValue, 'f', 2);
     size_t P = S.find('.');
     if (P != std::string::npos)
         S[P] = rtl::FormatSettings.DecimalSeparator;

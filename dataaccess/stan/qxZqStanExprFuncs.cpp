@@ -16,6 +16,7 @@
 #include "dataaccess/stan/qxZqStanExpr.h"
 #include "dataaccess/stan/qxZqStanExprInt.h"
 #include "dataaccess/stan/qxZqStanRegExpr.h"
+#include "platform/rtl/CLocaleText.h"
 
 using rtl::TDateTime;
 using rtl::Variant;
@@ -155,7 +156,7 @@ bool TryParseDate(const std::string &AText, const std::string &AFormat, TDateTim
     if (SepPos != std::string::npos) Sep = AFormat[SepPos];
     std::string Order;
     for (char C : AFormat) {
-        char U = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+        char U = rtl::CUpCase(C);
         if ((U == 'D' || U == 'M' || U == 'Y') && Order.find(U) == std::string::npos) Order += U;
     }
     if (Order.size() != 3) Order = "MDY";
@@ -276,8 +277,7 @@ void FnInitCap(const TArgs &A, TZqExpression &, TZqExpressionNode &, Variant &R)
     for (char &C : S) {
         bool Letter = (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
         if (Letter) {
-            C = InWord ? static_cast<char>(std::tolower(static_cast<unsigned char>(C)))
-                       : static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+            C = InWord ? rtl::CLowCase(C) : rtl::CUpCase(C);
         }
         InWord = Letter;
     }
@@ -353,7 +353,7 @@ std::string SoundexOf(const std::string &AText)
     std::string Out;
     char Prev = 0;
     for (char C : S) {
-        char U = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+        char U = rtl::CUpCase(C);
         if (U < 'A' || U > 'Z') continue;
         char Code = Codes[U - 'A'];
         if (Out.empty()) {
@@ -1045,7 +1045,7 @@ std::string GuidText(const std::string &AText)
 {
     std::string Hex;
     for (char C : AText)
-        if (std::isxdigit(static_cast<unsigned char>(C))) Hex += static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+        if (std::isxdigit(static_cast<unsigned char>(C))) Hex += rtl::CUpCase(C);
         else if (C != '{' && C != '}' && C != '-' && C != ' ') throw rtl::EConvertError("'" + AText + "' is not a valid GUID value");
     if (Hex.size() != 32) throw rtl::EConvertError("'" + AText + "' is not a valid GUID value");
     return "{" + Hex.substr(0, 8) + "-" + Hex.substr(8, 4) + "-" + Hex.substr(12, 4) + "-" + Hex.substr(16, 4) + "-" +

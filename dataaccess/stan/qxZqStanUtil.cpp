@@ -10,6 +10,7 @@
 #include <random>
 #include <unistd.h>
 
+#include "platform/rtl/CLocaleText.h"
 #include "platform/rtl/IniFiles.h"
 
 // ---- events and the worker thread ------------------------------------------------
@@ -267,8 +268,8 @@ int ZqStrRPos(std::string_view AStr, std::string_view ASub)
     return P == std::string_view::npos ? 0 : int(P) + 1;
 }
 
-char ZqUpCase(char C) { return char(std::toupper((unsigned char)C)); }
-char ZqLowCase(char C) { return char(std::tolower((unsigned char)C)); }
+char ZqUpCase(char C) { return rtl::CUpCase(C); }
+char ZqLowCase(char C) { return rtl::CLowCase(C); }
 
 size_t ZqWideStrLen(const char16_t *AStr)
 {

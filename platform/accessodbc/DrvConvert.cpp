@@ -4,6 +4,7 @@
 
 #include "platform/accessodbc/JetDate.h"
 #include "platform/accessodbc/JetText.h"
+#include "platform/rtl/CLocaleText.h"
 
 #include <sqlite3.h>
 
@@ -37,7 +38,7 @@ TJetType JetTypeOfDecl(const char *ADecl, int &ASize)
         return TJetType::Unknown;
     std::string U;
     for (const char *P = ADecl; *P; ++P)
-        U += static_cast<char>(std::toupper(static_cast<unsigned char>(*P)));
+        U += rtl::CUpCase(*P);
     const size_t Paren = U.find('(');
     const std::string Word = U.substr(0, Paren);
     if (Paren != std::string::npos)
@@ -293,24 +294,26 @@ namespace {
 // Shortest text that reads back as the same double.
 std::string DoubleText(double V)
 {
-    char Buf[40];
+    std::string S;
     for (int Digits = 15; Digits <= 17; ++Digits) {
-        std::snprintf(Buf, sizeof Buf, "%.*g", Digits, V);
-        if (std::strtod(Buf, nullptr) == V)
+        S = rtl::CFloatText(V, 'g', Digits);
+        double Back;
+        if (rtl::CTryTextToFloat(S, Back) && Back == V)
             break;
     }
-    return Buf;
+    return S;
 }
 std::string SingleText(double V)
 {
-    char Buf[40];
+    std::string S;
     const float F = static_cast<float>(V);
     for (int Digits = 7; Digits <= 9; ++Digits) {
-        std::snprintf(Buf, sizeof Buf, "%.*g", Digits, static_cast<double>(F));
-        if (std::strtof(Buf, nullptr) == F)
+        S = rtl::CFloatText(static_cast<double>(F), 'g', Digits);
+        double Back;
+        if (rtl::CTryTextToFloat(S, Back) && static_cast<float>(Back) == F)
             break;
     }
-    return Buf;
+    return S;
 }
 std::string CurrencyText(std::int64_t Scaled)
 {
@@ -339,11 +342,7 @@ bool ParseNumber(const char *P, size_t N, double &AOut)
         --E;
     if (B == E)
         return false;
-    S = S.substr(B, E - B);
-    char *End = nullptr;
-    errno = 0;
-    AOut = std::strtod(S.c_str(), &End);
-    return End == S.c_str() + S.size() && std::isfinite(AOut);
+    return rtl::CTryTextToFloat(std::string_view(S).substr(B, E - B), AOut) && std::isfinite(AOut);
 }
 
 // The value as a number: Currency unscaled, YesNo as ODBC's 1/0 of SQL_BIT.

@@ -6,6 +6,7 @@
 #include "platform/accessodbc/DrvStatementCache.h"
 
 #include "platform/accessodbc/JetDate.h"
+#include "platform/rtl/CLocaleText.h"
 
 #include <sqlite3.h>
 
@@ -104,8 +105,8 @@ void BindNumberText(sqlite3_stmt *S, int I, const std::string &AText, SQLSMALLIN
             return;
         }
     }
-    const double D = T.empty() ? 0 : std::strtod(T.c_str(), &End);
-    if (T.empty() || End != T.c_str() + T.size() || !std::isfinite(D))
+    double D = 0;
+    if (!rtl::CTryTextToFloat(T, D) || !std::isfinite(D))
         Fail("22018", -3030, "Invalid character value for a conversion: parameter " + std::to_string(I) +
                                  " ('" + AText.substr(0, 40) + "') is no number.");
     if (ASqlType == SQL_BIT)
@@ -140,7 +141,7 @@ std::string CapitalWord(const std::string &U)
 {
     std::string R = U;
     for (size_t i = 1; i < R.size(); ++i)
-        R[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(R[i])));
+        R[i] = rtl::CLowCase(R[i]);
     if (U == "STDEV") return "StDev";
     if (U == "STDEVP") return "StDevP";
     if (U == "VARP") return "VarP";

@@ -1,6 +1,8 @@
 // Jet date encoding and the date-text parsers of the driver.
 #include "platform/accessodbc/JetDate.h"
 
+#include "platform/rtl/CLocaleText.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -86,7 +88,7 @@ bool ParseTime(TScanner &Sc, TJetDateTime &V)
     if (!Sc.Eof()) {
         std::string Rest;
         for (size_t i = Sc.P; i < Sc.S.size(); ++i)
-            Rest += static_cast<char>(std::toupper(static_cast<unsigned char>(Sc.S[i])));
+            Rest += rtl::CUpCase(Sc.S[i]);
         if (Rest == "AM" || Rest == "A" || Rest == "PM" || Rest == "P") {
             if (h < 1 || h > 12)
                 return false;

@@ -3,6 +3,7 @@
 
 #include "platform/accessodbc/JetDate.h"
 #include "platform/accessodbc/JetText.h"
+#include "platform/rtl/CLocaleText.h"
 
 #include <sqlite3.h>
 
@@ -38,13 +39,8 @@ std::string Encode(const std::u32string &S)
     return R;
 }
 
-locale_t Utf8Locale()
-{
-    static locale_t L = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    return L;
-}
-char32_t Up(char32_t C) { return Utf8Locale() ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(C), Utf8Locale())) : (C < 128 ? static_cast<char32_t>(std::toupper(static_cast<int>(C))) : C); }
-char32_t Low(char32_t C) { return Utf8Locale() ? static_cast<char32_t>(towlower_l(static_cast<wint_t>(C), Utf8Locale())) : (C < 128 ? static_cast<char32_t>(std::tolower(static_cast<int>(C))) : C); }
+char32_t Up(char32_t C) { return rtl::CWideUpCase(C); }
+char32_t Low(char32_t C) { return rtl::CWideLowCase(C); }
 
 std::u32string Text(sqlite3_value *V)
 {
@@ -71,9 +67,7 @@ std::string NumberText(sqlite3_value *V)
 {
     if (sqlite3_value_type(V) == SQLITE_INTEGER)
         return std::to_string(sqlite3_value_int64(V));
-    char Buf[40];
-    std::snprintf(Buf, sizeof Buf, "%.15g", sqlite3_value_double(V));
-    return Buf;
+    return rtl::CFloatText(sqlite3_value_double(V), 'g', 15);
 }
 
 std::string AsText(sqlite3_value *V)
@@ -163,7 +157,7 @@ std::string IntervalArg(sqlite3_value *V)
     std::string S = AsText(V);
     std::string U;
     for (char Ch : S)
-        U += static_cast<char>(std::tolower(static_cast<unsigned char>(Ch)));
+        U += rtl::CLowCase(Ch);
     if (U.rfind("sql_tsi_", 0) == 0) {
         static const std::pair<const char *, const char *> Odbc[] = {
             {"sql_tsi_frac_second", "s"}, {"sql_tsi_second", "s"}, {"sql_tsi_minute", "n"}, {"sql_tsi_hour", "h"},
@@ -678,9 +672,9 @@ void Val(sqlite3_context *C, int, TArgs A)
     for (char Ch : S)
         if (Ch != ' ' && Ch != '\t')
             Digits += Ch;
-    char *End = nullptr;
-    const double V = std::strtod(Digits.c_str(), &End);
-    sqlite3_result_double(C, End == Digits.c_str() ? 0.0 : V);
+    double V = 0;
+    rtl::CScanFloat(Digits.data(), Digits.data() + Digits.size(), V);
+    sqlite3_result_double(C, V);
 }
 void CStr(sqlite3_context *C, int, TArgs A)
 {
@@ -732,7 +726,7 @@ void Convert(sqlite3_context *C, int, TArgs A)
         return sqlite3_result_null(C);
     std::string T = AsText(A[1]);
     for (auto &Ch : T)
-        Ch = static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
+        Ch = rtl::CUpCase(Ch);
     if (T.find("CHAR") != std::string::npos) {
         const std::string S = AsText(A[0]);
         return sqlite3_result_text(C, S.data(), static_cast<int>(S.size()), SQLITE_TRANSIENT);

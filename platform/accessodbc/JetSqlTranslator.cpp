@@ -2,6 +2,7 @@
 #include "platform/accessodbc/JetSqlTranslator.h"
 
 #include "platform/accessodbc/JetDate.h"
+#include "platform/rtl/CLocaleText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -69,13 +70,19 @@ bool IsIdentChar(unsigned char C) { return CharClasses.Of[C] & CharIdent; }
 
 std::string FormatNumber(double V)
 {
-    char Buf[40];
-    std::snprintf(Buf, sizeof Buf, "%.17g", V);
-    std::string S = Buf;
+    std::string S = rtl::CFloatText(V, 'g', 17);
     // Keep a decimal point so that SQLite reads the value as REAL.
     if (S.find_first_of(".eEn") == std::string::npos)
         S += ".0";
     return S;
+}
+
+// A number token's value ("." the decimal point, whatever the locale).
+double NumberValue(const std::string &AText)
+{
+    double V = 0;
+    rtl::CScanFloat(AText.data(), AText.data() + AText.size(), V);
+    return V;
 }
 
 // How SQLite reads a literal: 'S' text, 'D' a date (a day number, real),
@@ -1237,7 +1244,7 @@ private:
             ++E;
         std::vector<TNode> Divisor(G.begin() + static_cast<long>(APos), G.begin() + static_cast<long>(E));
         // A number other than zero needs no guard (the scale of a CURRENCY column).
-        if (Divisor.size() == 1 && IsTok(Divisor[0], TK::Number) && std::strtod(Divisor[0].Tok.Text.c_str(), nullptr) != 0)
+        if (Divisor.size() == 1 && IsTok(Divisor[0], TK::Number) && NumberValue(Divisor[0].Tok.Text) != 0)
             return;
         G.erase(G.begin() + static_cast<long>(APos), G.begin() + static_cast<long>(E));
         G.insert(G.begin() + static_cast<long>(APos), Call("jet_divisor", {Group(std::move(Divisor))}));
@@ -1608,7 +1615,7 @@ private:
 std::string UpperAscii(std::string S)
 {
     for (auto &C : S)
-        C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+        C = rtl::CUpCase(C);
     return S;
 }
 

@@ -1,6 +1,8 @@
 // FMTBcd: packed decimal, Currency and SQL time stamp conversions.
 #include "platform/rtl/FMTBcd.h"
 
+#include "platform/rtl/CLocaleText.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -125,19 +127,19 @@ std::string BcdToStr(const TBcd &B) { return ToText(Unpack(B), FormatSettings.De
 double BcdToDouble(const TBcd &B)
 {
     std::string S = ToText(Unpack(B), '.');
-    return std::strtod(S.c_str(), nullptr);
+    double V = 0;
+    CTryTextToFloat(S, V);
+    return V;
 }
 
 TBcd DoubleToBcd(double Value)
 {
     if (!std::isfinite(Value)) throw EBcdOverflowException("BCD overflow");
     // 15 significant digits: what a double holds reliably.
-    char Buf[400];
-    std::snprintf(Buf, sizeof Buf, "%.14e", Value);
-    double Rounded = std::strtod(Buf, nullptr);
-    std::snprintf(Buf, sizeof Buf, "%.*f", 63, Rounded);
+    double Rounded = Value;
+    CTryTextToFloat(CFloatText(Value, 'e', 14), Rounded);
     // Cut to 15 significant digits again to avoid binary noise digits.
-    std::string S = Buf;
+    std::string S = CFloatText(Rounded, 'f', 63);
     TDecimal D;
     Parse(S, '.', D);
     size_t First = D.Digits.find_first_not_of('0');

@@ -1,6 +1,8 @@
 // Format: the type-checked, never-failing formatting routine.
 #include "platform/rtl/Format.h"
 
+#include "platform/rtl/CLocaleText.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -54,9 +56,7 @@ std::string ExponentText(double D, int Prec)
 {
     // The toolkit writes "%e" with at least three exponent digits.
     if (Prec < 1 || Prec > 18) Prec = 15;
-    char Buf[64];
-    std::snprintf(Buf, sizeof Buf, "%.*E", Prec - 1, D);
-    std::string S = Buf;
+    std::string S = CFloatText(D, 'E', Prec - 1);
     size_t E = S.find('E');
     if (E == std::string::npos) return S;
     size_t Dot = S.find('.');

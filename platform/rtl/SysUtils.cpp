@@ -2,6 +2,8 @@
 // the date encoding (see SysUtils.h for the conventions).
 #include "platform/rtl/SysUtils.h"
 
+#include "platform/rtl/CLocaleText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -76,9 +78,6 @@ TGUID StringToGUID(std::string_view S)
 
 namespace {
 
-inline char UpAscii(char C) { return (C >= 'a' && C <= 'z') ? char(C - 32) : C; }
-inline char LowAscii(char C) { return (C >= 'A' && C <= 'Z') ? char(C + 32) : C; }
-
 int Sign(int V) { return (V > 0) - (V < 0); }
 
 } // namespace
@@ -110,28 +109,28 @@ std::string TrimRight(std::string_view S)
 std::string UpperCase(std::string_view S)
 {
     std::string R(S);
-    for (char &C : R) C = UpAscii(C);
+    for (char &C : R) C = CUpCase(C);
     return R;
 }
 
 std::string LowerCase(std::string_view S)
 {
     std::string R(S);
-    for (char &C : R) C = LowAscii(C);
+    for (char &C : R) C = CLowCase(C);
     return R;
 }
 
 std::string AnsiUpperCase(std::string_view S)
 {
     std::string R(S);
-    for (char &C : R) C = (char)std::toupper((unsigned char)C);
+    for (char &C : R) C = CUpCase(C);
     return R;
 }
 
 std::string AnsiLowerCase(std::string_view S)
 {
     std::string R(S);
-    for (char &C : R) C = (char)std::tolower((unsigned char)C);
+    for (char &C : R) C = CLowCase(C);
     return R;
 }
 
@@ -145,7 +144,7 @@ int CompareText(std::string_view S1, std::string_view S2)
 {
     size_t N = std::min(S1.size(), S2.size());
     for (size_t I = 0; I < N; ++I) {
-        unsigned char A = (unsigned char)UpAscii(S1[I]), B = (unsigned char)UpAscii(S2[I]);
+        unsigned char A = (unsigned char)CUpCase(S1[I]), B = (unsigned char)CUpCase(S2[I]);
         if (A != B) return A < B ? -1 : 1;
     }
     return Sign(int(S1.size() > S2.size()) - int(S1.size() < S2.size()));
@@ -163,8 +162,8 @@ int AnsiCompareStr(std::string_view S1, std::string_view S2)
 {
     size_t N = std::min(S1.size(), S2.size());
     for (size_t I = 0; I < N; ++I) {
-        unsigned char A = (unsigned char)std::tolower((unsigned char)S1[I]);
-        unsigned char B = (unsigned char)std::tolower((unsigned char)S2[I]);
+        unsigned char A = (unsigned char)CLowCase(S1[I]);
+        unsigned char B = (unsigned char)CLowCase(S2[I]);
         if (A != B) return A < B ? -1 : 1;
     }
     for (size_t I = 0; I < N; ++I) {
@@ -179,8 +178,8 @@ int AnsiCompareText(std::string_view S1, std::string_view S2)
 {
     size_t N = std::min(S1.size(), S2.size());
     for (size_t I = 0; I < N; ++I) {
-        unsigned char A = (unsigned char)std::tolower((unsigned char)S1[I]);
-        unsigned char B = (unsigned char)std::tolower((unsigned char)S2[I]);
+        unsigned char A = (unsigned char)CLowCase(S1[I]);
+        unsigned char B = (unsigned char)CLowCase(S2[I]);
         if (A != B) return A < B ? -1 : 1;
     }
     return Sign(int(S1.size() > S2.size()) - int(S1.size() < S2.size()));
@@ -328,11 +327,10 @@ namespace {
 // exponent of the first one (Value = 0.D1D2... * 10^(Exp+1)).
 void DecimalDigits(double Value, int Precision, std::string &Digits, int &Exp)
 {
-    char Buf[64];
-    std::snprintf(Buf, sizeof Buf, "%.*e", Precision - 1, std::fabs(Value));
+    const std::string Buf = CFloatText(std::fabs(Value), 'e', Precision - 1);
     // Buf is "d.ddddde[+-]xx"
     Digits.clear();
-    const char *P = Buf;
+    const char *P = Buf.c_str();
     for (; *P && *P != 'e'; ++P)
         if (*P >= '0' && *P <= '9') Digits += *P;
     Exp = *P == 'e' ? std::atoi(P + 1) : 0;
@@ -381,9 +379,7 @@ std::string FixedFormat(double Value, int Digits, char Dec, char Thousand)
 {
     if (Digits < 0) Digits = 0;
     if (Digits > 18) Digits = 18;
-    char Buf[400];
-    std::snprintf(Buf, sizeof Buf, "%.*f", Digits, Value);
-    std::string S = Buf;
+    std::string S = CFloatText(Value, 'f', Digits);
     if (S == "-0" || (S.size() > 1 && S[0] == '-' && S.find_first_not_of("-0.") == std::string::npos))
         S.erase(0, 1); // no "-0.00"
     size_t Dot = S.find('.');
@@ -413,14 +409,8 @@ std::string FloatToStrF(double Value, TFloatFormat Format, int Precision, int Di
     switch (Format) {
     case ffGeneral: return GeneralFormat(Value, Precision, Dec);
     case ffExponent: {
-        if (Value == 0 || !std::isfinite(Value)) {
-            char Buf[64];
-            std::snprintf(Buf, sizeof Buf, "%.*E", Precision - 1, Value);
-            return Buf;
-        }
-        char Buf[64];
-        std::snprintf(Buf, sizeof Buf, "%.*E", Precision - 1, Value);
-        std::string S = Buf;
+        std::string S = CFloatText(Value, 'E', Precision - 1);
+        if (Value == 0 || !std::isfinite(Value)) return S;
         size_t E = S.find('E');
         size_t Dot = S.find('.');
         if (Dot != std::string::npos) S[Dot] = Dec;
@@ -507,9 +497,9 @@ std::string FormatFloat(std::string_view Format, double Value)
         if (M != 0) {
             Ex = int(std::floor(std::log10(M))) - (IntZeros > 0 ? IntZeros - 1 : 0);
             M = M / std::pow(10.0, Ex);
-            char Buf[64];
-            std::snprintf(Buf, sizeof Buf, "%.*f", Decimals, M);
-            if (std::atof(Buf) >= std::pow(10.0, IntZeros > 0 ? IntZeros : 1)) { M /= 10; ++Ex; }
+            double Shown = 0;
+            CTryTextToFloat(CFloatText(M, 'f', Decimals), Shown);
+            if (Shown >= std::pow(10.0, IntZeros > 0 ? IntZeros : 1)) { M /= 10; ++Ex; }
         }
         Body = FixedFormat(V < 0 ? -M : M, Decimals, Dec, 0);
         std::string E = std::to_string(std::abs(Ex));
@@ -577,9 +567,8 @@ bool TryStrToFloat(std::string_view S, double &Value, const TFormatSettings &Set
         if (!ExpDigits) return false;
     }
     if (I != T.size()) return false;
-    char *End = nullptr;
-    double V = std::strtod(C.c_str(), &End);
-    if (End != C.c_str() + C.size() || std::isinf(V)) return false;
+    double V;
+    if (!CTryTextToFloat(C, V) || std::isinf(V)) return false;
     Value = V;
     return true;
 }
@@ -825,7 +814,7 @@ void AppendFormatted(std::string &R, std::string_view F, TDateTime DT, int Depth
     };
     while (I < F.size()) {
         char C = F[I];
-        char L = LowAscii(C);
+        char L = CLowCase(C);
         if (C == '"' || C == '\'') {
             size_t E = F.find(C, I + 1);
             if (E == std::string_view::npos) E = F.size();
@@ -1004,7 +993,7 @@ std::string DateOrder()
 {
     std::string Order;
     for (char C : FormatSettings.ShortDateFormat) {
-        char L = LowAscii(C);
+        char L = CLowCase(C);
         if ((L == 'd' || L == 'm' || L == 'y') && Order.find(L) == std::string::npos) Order += L;
     }
     if (Order.size() != 3) Order = "mdy";

@@ -159,7 +159,11 @@ std::string TrimLeft(std::string_view S);
 std::string TrimRight(std::string_view S);
 std::string UpperCase(std::string_view S); // folds a-z only
 std::string LowerCase(std::string_view S); // folds A-Z only
-std::string AnsiUpperCase(std::string_view S); // locale mapping of the C library
+// The toolkit's locale case mapping. The texts are UTF-8, in which the C
+// library's byte mapping can fold no letter beyond ASCII, and under tr_TR
+// it would leave "i" and "I" alone (names and field look-ups would no longer
+// match): so these fold ASCII letters only, whatever the process's locale.
+std::string AnsiUpperCase(std::string_view S);
 std::string AnsiLowerCase(std::string_view S);
 int CompareStr(std::string_view S1, std::string_view S2);  // ordinal
 int CompareText(std::string_view S1, std::string_view S2); // a-z folded to A-Z

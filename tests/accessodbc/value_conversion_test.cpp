@@ -2,6 +2,7 @@
 // binds, and stored values read into C types with ODBC's conversion rules
 // (out of range 22003, fractional truncation 01S07, bad text 22018).
 #include "tests/accessodbc/OdbcFixture.h"
+#include "tests/support/TestEnvironment.h"
 
 using TRows = std::vector<std::vector<std::string>>;
 
@@ -47,6 +48,26 @@ TEST_F(ValueConversion, ParametersOfEveryKindTheBridgeBinds)
     EXPECT_EQ(SQLExecute(S), SQL_ERROR);
     EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "22018");
     Free(S);
+}
+
+// The driver runs in its client's locale: a decimal comma or the Turkish i
+// there changes no number, no date column and no keyword.
+TEST_F(ValueConversion, TheClientsLocaleChangesNothing)
+{
+    for (const char *Name : {"de_DE.UTF-8", "tr_TR.UTF-8"}) {
+        testsupport::TScopedCLocale Locale(Name);
+        if (!Locale.Active()) continue;
+        RowCountOf("Delete from V");
+        SQLHSTMT S = NewStmt();
+        ODBC_OK(SQLPrepare(S, (SQLCHAR *)"Insert into V (ID, D, X) Values (1, #7/4/1995#, ?)", SQL_NTS));
+        char Lon[] = "32.5009";
+        ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DOUBLE, 20, 0, Lon, 0, nullptr));
+        ODBC_OK(SQLExecute(S));
+        Free(S);
+        EXPECT_EQ(Query("select X, X * 2, Val('1.25e1'), CStr(X / 4), D, X / 0.5 from V where X > 32.5"),
+                  (TRows{{"32.5009", "65.0018", "12.5", "8.125225", "1995-07-04 00:00:00", "65.0018"}}))
+            << Name;
+    }
 }
 
 TEST_F(ValueConversion, StoredValuesIntoCTypes)

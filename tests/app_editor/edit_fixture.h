@@ -14,6 +14,7 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDBGridModel.h"
 
 #include <QCheckBox>
@@ -158,7 +159,7 @@ protected:
         for (size_t Level = 0; Level < Levels.size(); ++Level) {
             T.Append();
             T.FieldByName("ID_Cast")->SetAsInteger(Station);
-            T.FieldByName("PRES")->SetAsFloat(RoundPres(std::stod(Levels[Level][0])));
+            T.FieldByName("PRES")->SetAsFloat(RoundPres(rtl::StrToFloat(Levels[Level][0])));
             for (int i = 2; i < T.FieldCount(); ++i)
                 if (T.Fields()[i]->FieldName()[0] == 'F') // the flags, not what a check judged
                     T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);

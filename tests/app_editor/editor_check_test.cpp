@@ -16,6 +16,7 @@
 #include "app/manual/Recalcs.h"
 #include "app/uQCSettings.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
@@ -78,7 +79,7 @@ TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
     // The operator fixes the level at 30 dbar.
     int Fixed = -1;
     for (size_t i = 0; i < Pres.size(); ++i)
-        if (std::stod(Pres[i]) >= 25 && std::stod(Pres[i]) <= 35)
+        if (rtl::StrToFloat(Pres[i]) >= 25 && rtl::StrToFloat(Pres[i]) <= 35)
             Fixed = int(i);
     ASSERT_GE(Fixed, 0);
     F->DBGrid2Enter();
@@ -89,7 +90,7 @@ TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
     Grid().Post();
     const auto Flags = Column("FTEMP");
     for (size_t i = 0; i < Flags.size(); ++i) {
-        const double P = std::stod(Pres[i]);
+        const double P = rtl::StrToFloat(Pres[i]);
         if (int(i) == Fixed) {
             EXPECT_EQ(Flags[i], "5");
         } else if (P >= 20 && P <= 60) {

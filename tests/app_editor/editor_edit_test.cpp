@@ -14,6 +14,7 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TDBGridModel.h"
 #include "platform/toolkit/TTreeView.h"
@@ -45,12 +46,12 @@ TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
     EXPECT_EQ(Grid().RecNo(), 3);
     EditLevel(2, "TEMP", "9.75");
     EditLevel(2, "TEMP", A);
-    EXPECT_DOUBLE_EQ(std::stod(Db("TEMP", 2)), std::stod(A));
+    EXPECT_DOUBLE_EQ(rtl::StrToFloat(Db("TEMP", 2)), rtl::StrToFloat(A));
     // A -> B -> C -> A: one row per earlier value, the first one marked.
     const auto Rows = UndoRows();
     ASSERT_EQ(Rows.size(), 3u);
     EXPECT_EQ(Rows[0][0], "TEMP");
-    EXPECT_DOUBLE_EQ(std::stod(Rows[0][1]), std::stod(A));
+    EXPECT_DOUBLE_EQ(rtl::StrToFloat(Rows[0][1]), rtl::StrToFloat(A));
     EXPECT_EQ(Rows[0][2], "True");
     EXPECT_EQ(Rows[1][2], "False");
     EXPECT_EQ(Rows[2][2], "False");
@@ -151,7 +152,7 @@ TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClickAndNoEnterOrEscCli
     ASSERT_EQ(Db("TEMP", 2), "9.5");
     EXPECT_FALSE(AbortRequested);
     ClickUndo();
-    EXPECT_DOUBLE_EQ(std::stod(Db("TEMP", 2)), std::stod(A));
+    EXPECT_DOUBLE_EQ(rtl::StrToFloat(Db("TEMP", 2)), rtl::StrToFloat(A));
     EXPECT_EQ(Grid().RecNo(), 3);
     EXPECT_EQ(F->ActiveEditGrid, F->DBGrid2); // the grid UNDO wrote keeps the focus
     EXPECT_EQ(Messages(), "");
@@ -213,7 +214,7 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Lon"));
     ASSERT_TRUE(F->BitBtn1->isEnabled());
     ClickUndo();
-    EXPECT_DOUBLE_EQ(std::stod(StationDb("Lon")), std::stod(Lon));
+    EXPECT_DOUBLE_EQ(rtl::StrToFloat(StationDb("Lon")), rtl::StrToFloat(Lon));
     EXPECT_EQ(StationDb("Lat"), Lat);
     EXPECT_EQ(Messages(), "");
     // The station list built again keeps the edited station and column.
@@ -231,7 +232,7 @@ TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
     for (TTable *T : {UndoCastTbl, UndoParamTbl}) {
         const bool Cast = T == UndoCastTbl;
         T->Append();
-        T->FieldByName(Cast ? "ID_Cruise" : "Pres")->SetAsFloat(Cast ? BlackSeaCruise : std::stod(Pres[2]));
+        T->FieldByName(Cast ? "ID_Cruise" : "Pres")->SetAsFloat(Cast ? BlackSeaCruise : rtl::StrToFloat(Pres[2]));
         T->FieldByName("ID_Cast")->SetAsInteger(Station);
         T->FieldByName("FldName")->SetAsString(Cast ? "FD" : "FTEMP");
         T->FieldByName("FldValue")->SetAsString(Cast ? "" : "8");
@@ -281,7 +282,7 @@ TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)
     Grid().SetRecNoValue(2);
     ASSERT_TRUE(F->DBGrid2->SelectFieldByName("Chem"));
     ASSERT_EQ(F->ComboBox1->count(), 1);
-    EXPECT_DOUBLE_EQ(std::stod(F->ComboBox1->itemText(0).toStdString()), 0.5);
+    EXPECT_DOUBLE_EQ(rtl::StrToFloat(F->ComboBox1->itemText(0).toStdString()), 0.5);
     EXPECT_EQ(F->DataSource2->DataSet(), ParamTbl);
     EXPECT_EQ(Messages(), "");
 }

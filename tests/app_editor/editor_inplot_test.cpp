@@ -65,14 +65,14 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     // A value inside the plot's range, to find it among the pixels.
     double Lo = 1e9, Hi = -1e9;
     for (size_t i = 0; i < Pres.size(); ++i) {
-        Lo = std::min(Lo, std::stod(Db("TEMP", int(i))));
-        Hi = std::max(Hi, std::stod(Db("TEMP", int(i))));
+        Lo = std::min(Lo, rtl::StrToFloat(Db("TEMP", int(i))));
+        Hi = std::max(Hi, rtl::StrToFloat(Db("TEMP", int(i))));
     }
     const std::string Typed = rtl::FloatToStr(std::round((Lo + Hi) / 2 * 100) / 100);
-    ASSERT_NE(std::stod(Typed), std::stod(A));
+    ASSERT_NE(rtl::StrToFloat(Typed), rtl::StrToFloat(A));
     F->SpeedButton7->setChecked(false); // the axes' lines would cover the point
     MoveTo(F->PaintBox2, F->ProfilePts[2].X, F->ProfilePts[2].Y);
-    ASSERT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Pres[2]), rtl::ffGeneral, 5, 0));
+    ASSERT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(rtl::StrToFloat(Pres[2]), rtl::ffGeneral, 5, 0));
     F->Edit2->clear();
     QTest::keyClicks(F->Edit2, QString::fromStdString(Typed));
     // While the operator types, neither the read-out nor leaving the plot
@@ -83,12 +83,12 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     QTest::keyClick(F->Edit2, Qt::Key_Return);
 
     // The plot moves the point; the grid and the station database wait.
-    EXPECT_DOUBLE_EQ(F->ProfilePoints[2].x, std::stod(Typed));
+    EXPECT_DOUBLE_EQ(F->ProfilePoints[2].x, rtl::StrToFloat(Typed));
     EXPECT_EQ(F->PaintBox2->Canvas().Pixel(F->ProfilePts[2].X, F->ProfilePts[2].Y), clRed);
     EXPECT_TRUE(F->ZqQuery2->UpdatesPending());
     EXPECT_EQ(Db("TEMP", 2), A);
     Grid().SetRecNoValue(3);
-    EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), std::stod(A));
+    EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), rtl::StrToFloat(A));
     EXPECT_TRUE(UndoRows().empty());
     apptest::SaveScreenshot(*F, "editor_value_typed_next_to_the_plot");
 
@@ -98,10 +98,10 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     const auto Undo = UndoRows();
     ASSERT_EQ(Undo.size(), 1u);
     EXPECT_EQ(Undo[0][0], "TEMP");
-    EXPECT_DOUBLE_EQ(std::stod(Undo[0][1]), std::stod(A));
+    EXPECT_DOUBLE_EQ(rtl::StrToFloat(Undo[0][1]), rtl::StrToFloat(A));
     EXPECT_EQ(Undo[0][2], "True");
     Grid().SetRecNoValue(3);
-    EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), std::stod(Typed));
+    EXPECT_DOUBLE_EQ(Grid().FieldByName("TEMP")->AsFloat(), rtl::StrToFloat(Typed));
     EXPECT_FALSE(F->ZqQuery2->UpdatesPending());
     EXPECT_EQ(Messages(), "");
 }
@@ -111,8 +111,8 @@ TEST_F(EditorInPlot, ATypedPressureMovesTheLevelAndClosingWritesIt)
     Open();
     const size_t n = Pres.size();
     ASSERT_GE(n, 6u);
-    const double Between = (std::stod(Pres[4]) + std::stod(Pres[5])) / 2;
-    const double Deeper = std::stod(Pres[n - 1]) + 100;
+    const double Between = (rtl::StrToFloat(Pres[4]) + rtl::StrToFloat(Pres[5])) / 2;
+    const double Deeper = rtl::StrToFloat(Pres[n - 1]) + 100;
     const std::string BetweenText = rtl::FloatToStr(Between), DeeperText = rtl::FloatToStr(Deeper);
     // Between two levels: the level moves there.
     TypeAt(1, F->Edit1, BetweenText);
@@ -186,8 +186,8 @@ TEST_F(EditorInPlot, ReachingTheBoxesFromThePlotShowsTheirLevelAgain)
     F->Label11MouseLeave();
     EXPECT_TRUE(F->Edit1->text().isEmpty());
     MoveTo(F->Edit2, 5, 5);
-    EXPECT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Pres[3]), rtl::ffGeneral, 5, 3));
-    EXPECT_EQ(F->Edit2->text().toStdString(), rtl::FloatToStrF(std::stod(Db("TEMP", 3)), rtl::ffGeneral, 5, 3));
+    EXPECT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(rtl::StrToFloat(Pres[3]), rtl::ffGeneral, 5, 3));
+    EXPECT_EQ(F->Edit2->text().toStdString(), rtl::FloatToStrF(rtl::StrToFloat(Db("TEMP", 3)), rtl::ffGeneral, 5, 3));
     EXPECT_EQ(F->LevelMarkerX, P.X);
     EXPECT_EQ(F->LevelMarkerY, P.Y);
     // Typed there, the value is that level's.

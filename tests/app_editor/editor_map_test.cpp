@@ -10,6 +10,7 @@
 #include "app/manual/map.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TDBGridModel.h"
@@ -61,7 +62,7 @@ protected:
     {
         const auto R = const_cast<EditorMap *>(this)->Sql("select Lon, Lat from Cast_Titles where ID_Cast=" +
                                                           std::to_string(IdCast));
-        return MakeRealPoint(std::stod(R[0][0]), std::stod(R[0][1]));
+        return MakeRealPoint(rtl::StrToFloat(R[0][0]), rtl::StrToFloat(R[0][1]));
     }
 };
 

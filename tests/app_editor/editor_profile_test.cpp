@@ -13,6 +13,7 @@
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TPaintBox.h"
 
 #include <QLineEdit>
@@ -86,7 +87,7 @@ TEST_F(EditorProfile, GridShowsStoredValuesWithTheRunsFlagsMergedByLevel)
     ASSERT_GE(Stored.size(), 4u);
     // The run flagged the second level (its pressure as the checks round it)
     // and left no row for the others.
-    const double Pres2 = std::stod(Stored[1][0]);
+    const double Pres2 = rtl::StrToFloat(Stored[1][0]);
     PrepareRunFlags(BlackSeaCruise);
     F = &OpenEditor({BlackSeaCruise});
     RunFlag("-PTS_DataFlags", RoundPres(Pres2), "FTEMP", 4);
@@ -95,8 +96,8 @@ TEST_F(EditorProfile, GridShowsStoredValuesWithTheRunsFlagsMergedByLevel)
     const auto Rows = GridRows({"PRES", "TEMP", "FTEMP", "PSAL", "FPSAL"});
     ASSERT_EQ(Rows.size(), Stored.size());
     for (size_t i = 0; i < Rows.size(); ++i) {
-        EXPECT_DOUBLE_EQ(std::stod(Rows[i][0]), std::stod(Stored[i][0]));
-        EXPECT_DOUBLE_EQ(std::stod(Rows[i][1]), std::stod(Stored[i][1]));
+        EXPECT_DOUBLE_EQ(rtl::StrToFloat(Rows[i][0]), rtl::StrToFloat(Stored[i][0]));
+        EXPECT_DOUBLE_EQ(rtl::StrToFloat(Rows[i][1]), rtl::StrToFloat(Stored[i][1]));
         if (i == 1)
             EXPECT_EQ(Rows[i][2], "4");
         else
@@ -126,8 +127,8 @@ TEST_F(EditorProfile, DensityAndItsInversionFlag)
     double Prev = 0;
     for (size_t i = 0; i < Rows.size(); ++i) {
         ASSERT_FALSE(Rows[i][0].empty());
-        const double D = CalcSeaWaterDensity(std::stod(Rows[i][0]), std::stod(Rows[i][1]));
-        EXPECT_NEAR(std::stod(Rows[i][2]), D, 1e-9);
+        const double D = CalcSeaWaterDensity(rtl::StrToFloat(Rows[i][0]), rtl::StrToFloat(Rows[i][1]));
+        EXPECT_NEAR(rtl::StrToFloat(Rows[i][2]), D, 1e-9);
         if (i == 0)
             EXPECT_EQ(Rows[i][3], "") << "the first level has no level above to compare";
         else
@@ -164,11 +165,11 @@ TEST_F(EditorProfile, ChemicalParameterShowsItsFlagTableAsFChem)
     ASSERT_EQ(Rows.size(), Stored.size());
     ASSERT_GE(Rows.size(), 3u);
     for (size_t i = 0; i < Rows.size(); ++i) {
-        EXPECT_DOUBLE_EQ(std::stod(Rows[i][1]), std::stod(Stored[i][1]));
+        EXPECT_DOUBLE_EQ(rtl::StrToFloat(Rows[i][1]), rtl::StrToFloat(Stored[i][1]));
         EXPECT_EQ(Rows[i][2], Stored[i][2]) << "no flag table: the stored flags";
     }
     // With the run's flag table the run's F<P> is shown as FChem, by level.
-    RunFlag("-NO3flags", RoundPres(std::stod(Stored[2][0])), "FNO3", 3);
+    RunFlag("-NO3flags", RoundPres(rtl::StrToFloat(Stored[2][0])), "FNO3", 3);
     PickParam("NO3");
     Rows = GridRows({"PRES", "Chem", "FChem"});
     for (size_t i = 0; i < Rows.size(); ++i)
@@ -193,7 +194,7 @@ TEST_F(EditorProfile, PlotDrawsTheProfileAtItsLevelsDownwards)
     ASSERT_FALSE(F->ProfilePts.empty());
     ASSERT_EQ(F->ProfilePts.size(), Stored.size());
     for (size_t i = 0; i < Stored.size(); ++i) {
-        const TPoint P = Pixel(std::stod(Stored[i][1]), std::stod(Stored[i][0]));
+        const TPoint P = Pixel(rtl::StrToFloat(Stored[i][1]), rtl::StrToFloat(Stored[i][0]));
         EXPECT_EQ(F->ProfilePts[i], P) << i;
         EXPECT_EQ(At(P), clRed) << "level " << i;
     }
@@ -205,7 +206,7 @@ TEST_F(EditorProfile, PlotDrawsTheProfileAtItsLevelsDownwards)
     // The read-out follows the mouse to the nearest level.
     const TPoint Deep = F->ProfilePts.back();
     MoveTo(F->PaintBox2, Deep.X, Deep.Y);
-    EXPECT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(std::stod(Stored.back()[0]), rtl::ffGeneral, 5, 0));
+    EXPECT_EQ(F->Edit1->text().toStdString(), rtl::FloatToStrF(rtl::StrToFloat(Stored.back()[0]), rtl::ffGeneral, 5, 0));
     apptest::SaveScreenshot(*F, "editor_profile");
 }
 

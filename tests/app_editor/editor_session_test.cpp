@@ -1,6 +1,7 @@
 // Seeded random operator sessions over both editor grids, MANUAL and AUTO QC
 // (MARLIN_EDITOR_SESSIONS sets the number of seeds): after each step the
 // station database has changed only in the cell typed into, to the text typed.
+#include "platform/rtl/SysUtils.h"
 #include "tests/app_editor/edit_fixture.h"
 
 #include <QComboBox>
@@ -34,7 +35,7 @@ bool SameValue(const std::string &Db, const std::string &Typed)
     const double Want = T.count('/') == 2 ? double(QDate(1899, 12, 30).daysTo(QDate::fromString(T, "MM/dd/yyyy")))
                         : T.contains(':') ? QTime(0, 0).secsTo(QTime::fromString(T, Qt::ISODate)) / 86400.0
                                           : T.toDouble(&Number);
-    return Number ? !Db.empty() && std::fabs(std::stod(Db) - Want) < 1e-6 : Db == Typed;
+    return Number ? !Db.empty() && std::fabs(rtl::StrToFloat(Db) - Want) < 1e-6 : Db == Typed;
 }
 
 class EditorSession : public EditorEdit {};

@@ -11,6 +11,7 @@
 #include "platform/dataset/TDataSource.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 
 #include <QListWidget>
 
@@ -37,7 +38,7 @@ protected:
     void LoadClimatology()
     {
         const auto At = Sql("select Lon, Lat from Cast_Titles where ID_Cast=" + std::to_string(Station));
-        const std::string Square = FindSquare(std::stod(At[0][0]), std::stod(At[0][1]));
+        const std::string Square = FindSquare(rtl::StrToFloat(At[0][0]), rtl::StrToFloat(At[0][1]));
         ASSERT_EQ(SeaCode, "BS");
         TTable ClimMS(nullptr), ClimBS(nullptr);
         for (const char *P : {"TEMP", "PSAL"}) {

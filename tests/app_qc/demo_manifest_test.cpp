@@ -8,6 +8,7 @@
 #include "app/UQC.h"
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
+#include "platform/rtl/SysUtils.h"
 #include "tools/demogen/TDemoGenerator.h"
 #include "tools/demogen/TDemoStationDb.h"
 
@@ -85,7 +86,7 @@ TEST_P(DemoDatabase, EveryFaultOfTheManifestAndNothingElse)
         Casts[R[1]] = {std::stoi(R[2]), std::stoi(R[3]), std::stoi(R[4]), std::stoi(R[5])};
     std::map<std::string, std::map<std::string, int>> Levels; // cast|pres -> field -> flag
     for (const auto &R : LevelFlagRows("PTS_DataFlags")) {
-        const std::string K = R[0] + "|" + PresKey(std::stod(R[1]));
+        const std::string K = R[0] + "|" + PresKey(rtl::StrToFloat(R[1]));
         Levels[K]["PRES"] = R[2] == "<null>" ? 0 : std::stoi(R[2]);
         Levels[K]["TEMP"] = R[3] == "<null>" ? 0 : std::stoi(R[3]);
         Levels[K]["PSAL"] = R[4] == "<null>" ? 0 : std::stoi(R[4]);

@@ -7,6 +7,7 @@
 #include "app/UQC.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <cmath>
@@ -68,7 +69,7 @@ TEST_F(VisualChecks, MetadataCheckFillsTheErrorTreeAndWritesTheSpeed)
     const TRows Speeds = StationRows("select ID_Cast, Velosity from Cast_Titles order by ID_Cast");
     EXPECT_EQ(Speeds[0][1], "<null>"); // the first station has no speed
     EXPECT_EQ(Speeds[2][1], "10000.0");
-    EXPECT_NEAR(std::stod(Speeds[1][1]), std::hypot(4.5 * 60 * std::cos(0.6981317007977318), 1.5 * 60) / 24, 1e-9);
+    EXPECT_NEAR(rtl::StrToFloat(Speeds[1][1]), std::hypot(4.5 * 60 * std::cos(0.6981317007977318), 1.5 * 60) / 24, 1e-9);
     // The flags reach the cruise's flag table as in the automatic run, from
     // a table made afresh for this call.
     EXPECT_EQ(CastFlagRows().size(), 4u);

@@ -15,6 +15,7 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TSession.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TForm.h"
 #include "tests/support/query_fixture.h"
 
@@ -170,7 +171,7 @@ void WriteBack::FillFlagTables()
         for (const auto &Row : querytest::SqliteRows(DbPath, "select ID_Cast, PRES from " + ATable +
                                                                  " where ID_Cast in (" + Casts + ")")) {
             const int Id = std::stoi(Row[0]);
-            const double Pres = std::stod(Row[1]);
+            const double Pres = rtl::StrToFloat(Row[1]);
             AFlags.Append();
             AFlags.FieldByName("ID_Cast")->SetAsInteger(Id);
             AFlags.FieldByName("PRES")->SetAsFloat(Pres);
@@ -213,7 +214,7 @@ std::vector<std::string> WriteBack::ExpectedFlags(const std::string &ATable, con
                          ")) order by ID_Cast, PRES")) {
         std::string S = Row[0] + "|" + Row[1];
         for (int C = 0; C < Columns; ++C)
-            S += "|" + std::to_string(NewFlag(std::stoi(Row[0]), std::stod(Row[1]), C));
+            S += "|" + std::to_string(NewFlag(std::stoi(Row[0]), rtl::StrToFloat(Row[1]), C));
         Out.push_back(S);
     }
     return Out;

@@ -13,6 +13,7 @@
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "app/uflagcru.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TForm.h"
@@ -135,7 +136,7 @@ TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
             ASSERT_EQ(Row[2], "0");
             ASSERT_EQ(Row[3], "0");
         } else {
-            ASSERT_EQ(Row[3], std::to_string(NewFlag(std::stoi(Row[0]), std::stod(Row[1]), 1)));
+            ASSERT_EQ(Row[3], std::to_string(NewFlag(std::stoi(Row[0]), rtl::StrToFloat(Row[1]), 1)));
         }
     }
     const size_t CastLevels = std::stoul(querytest::SqliteRows(DbPath, "select count(*) from PTS_Data where ID_Cast = " + Cast)[0][0]);
@@ -281,7 +282,7 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     Run();
     std::map<std::pair<int, double>, std::string> RunFlags; // by station and tenth ("<null>" reads 0)
     for (const auto &Row : LevelFlagRows("PTS_DataFlags"))
-        RunFlags[{std::stoi(Row[0]), std::stod("0" + Row[1])}] = Row[2] + "|" + Row[3] + "|" + Row[4];
+        RunFlags[{std::stoi(Row[0]), rtl::StrToFloatDef(Row[1], 0)}] = Row[2] + "|" + Row[3] + "|" + Row[4];
     ASSERT_EQ((RunFlags[{701, 10.2}]), "1|2|1"); // a verdict of its own, out of the climatic interval
     const std::vector<std::string> Before = StationLevels(701), Before2 = StationLevels(702);
     Dialogs->Messages.clear();
@@ -296,8 +297,8 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
         std::string First; // of the tenth: the level the checks judged
         for (const std::string &Level : ABefore) {
             const std::string Pres = Level.substr(0, Level.find('|'));
-            const double Tenth = RoundPres(std::stod(Pres));
-            First = Out.empty() || Tenth != RoundPres(std::stod(First)) ? Pres : First;
+            const double Tenth = RoundPres(rtl::StrToFloat(Pres));
+            First = Out.empty() || Tenth != RoundPres(rtl::StrToFloat(First)) ? Pres : First;
             const bool Shared = (ACast == 701 && SharedTenths.count(Tenth)) || Pres != First;
             Out.push_back(Shared ? Level : Pres + "|" + RunFlags.at({ACast, Tenth}));
         }

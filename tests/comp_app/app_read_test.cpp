@@ -10,6 +10,7 @@
 #include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TField.h"
 #include "platform/dataset/TFieldDef.h"
+#include "platform/rtl/SysUtils.h"
 #include "tests/support/query_fixture.h"
 
 using namespace querytest;
@@ -153,7 +154,7 @@ TEST_F(AppRead, EmptyValuesReadAsEmptyTextAndZeroAndFlagsAsNumbersAndBooleans)
     EXPECT_EQ(Q->FieldByName("FDT")->AsString(), "4");
     EXPECT_EQ(Q->FieldByName("FD")->AsFloat(), -2.0);
     const auto Lon = Sql("select Lon from Cast_Titles where ID_Cast = 7");
-    EXPECT_DOUBLE_EQ(Q->FieldByName("Lon")->AsFloat(), std::stod(Lon[0][0]));
+    EXPECT_DOUBLE_EQ(Q->FieldByName("Lon")->AsFloat(), rtl::StrToFloat(Lon[0][0]));
 }
 
 using AppLocate = StationDb;

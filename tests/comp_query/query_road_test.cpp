@@ -12,6 +12,7 @@
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
+#include "platform/rtl/SysUtils.h"
 #include "tests/support/query_fixture.h"
 
 using namespace querytest;
@@ -20,7 +21,7 @@ namespace {
 
 const char *const CCastSql = "Select * from Cast_Titles where ID_Cruise = 3 order by Date_Cast, Time_Cast";
 
-double ToDouble(const std::string &S) { return S == "<null>" ? 0.0 : std::strtod(S.c_str(), nullptr); }
+double ToDouble(const std::string &S) { return S == "<null>" ? 0.0 : rtl::StrToFloat(S); }
 
 } // namespace
 

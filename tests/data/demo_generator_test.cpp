@@ -138,7 +138,7 @@ TEST_F(DemoDatabase, PlantedFaultsAreVisibleInTheTables)
       continue;
     SCOPED_TRACE(f.Key());
     const std::string id = std::to_string(f.IdCast);
-    const std::string pres = f.Pres ? std::to_string(*f.Pres) : "";
+    const std::string pres = f.Pres ? DemoFixed(*f.Pres, 3) : "";
     if (f.Kind == "nodepth") {
       EXPECT_EQ(Value("SELECT Depth FROM Cast_Titles WHERE ID_Cast = " + id), 9999.0);
     } else if (f.Kind == "time") {

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/rtl/FMTBcd.h"
+#include "platform/rtl/Format.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/rtl/TTextFileReader.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <cmath>
 
@@ -45,6 +47,24 @@ TEST(FloatText, FixedAndPatternFormats)
     EXPECT_EQ(FormatFloat("#.##", 0.5), ".5");
     EXPECT_EQ(FormatFloat("000", 7), "007");
     EXPECT_EQ(FormatFloat("#,##0.0", 12345.67), "12,345.7");
+}
+
+// The C library's locale of the process (the toolkit takes it from the
+// environment) changes no text: "." stays the separator, i and I fold.
+TEST(FloatText, TheProcesssLocaleChangesNothing)
+{
+    for (const char *Name : {"de_DE.UTF-8", "ru_RU.UTF-8", "tr_TR.UTF-8"}) {
+        testsupport::TScopedCLocale Locale(Name);
+        if (!Locale.Active()) continue;
+        EXPECT_EQ(FloatToStrF(40.9375, ffFixed, 7, 3), "40.938") << Name;
+        EXPECT_EQ(FloatToStrF(-2.5, ffExponent, 3, 2), "-2.50E+00") << Name;
+        EXPECT_EQ(FloatToStr(0.0000015), "1.5E-6") << Name;
+        EXPECT_EQ(FormatFloat("0.0E+00", 1234.5), "1.2E+03") << Name;
+        EXPECT_EQ(Format("%e|%.1f", {1.5, 2.75}), "1.50000000000000E+000|2.8") << Name;
+        EXPECT_DOUBLE_EQ(StrToFloat("32.5009"), 32.5009) << Name;
+        EXPECT_DOUBLE_EQ(BcdToDouble(DoubleToBcd(-12.5)), -12.5) << Name;
+        EXPECT_TRUE(AnsiSameText("ID_Cast", "id_cast")) << Name;
+    }
 }
 
 TEST(IntegerText, DecimalAndHexadecimal)

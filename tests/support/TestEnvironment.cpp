@@ -4,6 +4,7 @@
 
 #include "tests/support/TestEnvironmentValues.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,6 +36,10 @@ void SetTestEnvironment()
     // Overwrite 0: what the caller (ctest, a person) set wins.
     for (const TEnvironmentValue &V : EnvironmentValues)
         ::setenv(V.Name, V.Value, 0);
+    // The program's window toolkit takes the C library's locale from the
+    // environment when it starts; so does every test binary, so that a run
+    // under LC_ALL=de_DE.UTF-8 meets what an operator's decimal comma meets.
+    std::setlocale(LC_ALL, "");
 }
 
 std::string ProgramDir() { return FolderOf("MARLIN_PROGRAM_DIR"); }

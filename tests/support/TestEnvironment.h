@@ -5,11 +5,13 @@
 // left as it is.
 #pragma once
 
+#include <clocale>
 #include <string>
 
 namespace testsupport {
 
-// Sets every variable of the test environment that is not set yet. The
+// Sets every variable of the test environment that is not set yet, and
+// takes the C library's locale from the environment as the program does. The
 // sanitizers' options cannot be set this late; the test binaries carry them
 // as their built-in defaults instead.
 void SetTestEnvironment();
@@ -18,5 +20,21 @@ void SetTestEnvironment();
 // else as the build knows them; each with a trailing "/".
 std::string ProgramDir();
 std::string SourceDir();
+
+// The C library's locale set to AName for one scope (all categories), the
+// previous one put back after; Active() is false where AName is not installed.
+class TScopedCLocale {
+public:
+    explicit TScopedCLocale(const char *AName) : FSaved(std::setlocale(LC_ALL, nullptr))
+    {
+        FActive = std::setlocale(LC_ALL, AName) != nullptr;
+    }
+    ~TScopedCLocale() { std::setlocale(LC_ALL, FSaved.c_str()); }
+    bool Active() const { return FActive; }
+
+private:
+    std::string FSaved;
+    bool FActive;
+};
 
 } // namespace testsupport

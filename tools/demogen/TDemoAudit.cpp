@@ -30,11 +30,21 @@ TDemoFinding Found(const char *AKind, const TDemoStation &AStation, std::optiona
   return f;
 }
 
+// AFormat with its "%.Nf" replaced by A, then B.
 std::string Fmt(const char *AFormat, double A, double B = 0)
 {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, AFormat, A, B);
-  return buf;
+  const double args[2] = {A, B};
+  int next = 0;
+  std::string out;
+  for (const char *p = AFormat; *p; ++p) {
+    if (p[0] == '%' && p[1] == '.' && p[2] >= '0' && p[2] <= '9' && p[3] == 'f') {
+      out += DemoFixed(args[next++ % 2], p[2] - '0');
+      p += 3;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "tools/demogen/TDemoClimatology.h"
 
 #include "tools/demogen/TDemoGeography.h"
+#include "tools/demogen/TDemoModel.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -28,15 +29,6 @@ std::vector<std::string> Split(const std::string &ALine, char ASep)
   return cells;
 }
 
-bool Number(const std::string &AText, double &AOut)
-{
-  if (AText.empty())
-    return false;
-  char *end = nullptr;
-  AOut = std::strtod(AText.c_str(), &end);
-  return *end == '\0';
-}
-
 } // namespace
 
 void TDemoClimatology::Load(const std::string &APath)
@@ -50,7 +42,7 @@ void TDemoClimatology::Load(const std::string &APath)
     header.pop_back();
   std::string head6 = header.substr(0, 6);
   for (char &c : head6)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; // toupper leaves i alone under tr_TR
   if (head6 != "REGION" || header.size() < 7)
     throw EDemoFormat(APath + ": the header does not begin with REGION and a separator");
   const char sep = header[6];
@@ -83,13 +75,13 @@ void TDemoClimatology::Load(const std::string &APath)
       throw EDemoFormat(where + " has " + std::to_string(cells.size()) + " cells instead of " +
                         std::to_string(names.size()));
     double month = 0, pres = 0;
-    if (cells[0].empty() || !Number(cells[1], month) || !Number(cells[2], pres))
+    if (cells[0].empty() || !DemoNumber(cells[1], month) || !DemoNumber(cells[2], pres))
       throw EDemoFormat(where + ": region, month or pressure missing or not a number");
     if (month < 1 || month > 12 || month != static_cast<int>(month))
       throw EDemoFormat(where + ": month outside 1..12");
     for (size_t i = 0; i < pairs.size(); ++i) {
       double a = 0, b = 0;
-      if (!Number(cells[3 + 2 * i], a) || !Number(cells[4 + 2 * i], b))
+      if (!DemoNumber(cells[3 + 2 * i], a) || !DemoNumber(cells[4 + 2 * i], b))
         throw EDemoFormat(where + ": a value is not a number");
       if (!pairs[i].second)
         continue; // ranges are not used by the generator

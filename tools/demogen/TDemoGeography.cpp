@@ -1,5 +1,6 @@
 // Readers of the grid, contour and square files for the demo generator.
 #include "tools/demogen/TDemoGeography.h"
+#include "tools/demogen/TDemoModel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -92,9 +93,8 @@ TDemoGrid TDemoGrid::Load(const std::string &APath)
   g.FZ.reserve(n);
   std::string token;
   while (in >> token) {
-    char *end = nullptr;
-    double v = std::strtod(token.c_str(), &end);
-    if (end == token.c_str() || *end != '\0')
+    double v = 0;
+    if (!DemoNumber(token, v))
       Fail(APath, "value " + std::to_string(g.FZ.size() + 1) + " is not a number: " + token);
     if (g.FZ.size() == n)
       Fail(APath, "holds more values than nx x ny");

@@ -1,8 +1,8 @@
 // Parameter names, dates and findings of the demo station database.
 #include "tools/demogen/TDemoModel.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace demogen {
 
@@ -59,11 +59,27 @@ const TDemoParamInfo *DemoParamInfo(const std::string &AAbbr)
   return nullptr;
 }
 
+std::string DemoFixed(double AValue, int ADecimals)
+{
+  char buf[400];
+  const auto r = std::to_chars(buf, buf + sizeof buf, AValue, std::chars_format::fixed, ADecimals);
+  return std::string(buf, r.ec == std::errc() ? r.ptr : buf);
+}
+
+bool DemoNumber(const std::string &AText, double &AOut)
+{
+  const char *first = AText.c_str(), *last = first + AText.size();
+  while (first != last && (*first == ' ' || *first == '\t'))
+    ++first;
+  if (first != last && *first == '+' && last - first > 1 && first[1] != '-')
+    ++first;
+  const auto r = std::from_chars(first, last, AOut);
+  return first != last && r.ec == std::errc() && r.ptr == last;
+}
+
 std::string TDemoFinding::Key() const
 {
-  char pres[32] = "-";
-  if (Pres)
-    std::snprintf(pres, sizeof pres, "%.1f", *Pres);
+  const std::string pres = Pres ? DemoFixed(*Pres, 1) : "-";
   return Kind + "|" + std::to_string(IdCast) + "|" + pres + "|" + (Param.empty() ? "-" : Param);
 }
 

@@ -74,6 +74,12 @@ struct TDemoParamInfo {
 };
 const TDemoParamInfo *DemoParamInfo(const std::string &AAbbr);
 
+// Number text with "." whatever locale the process set (the program's tests
+// run the generator inside a process whose window toolkit took the locale
+// from the environment): printf's "%.Nf", and strtod over the whole text.
+std::string DemoFixed(double AValue, int ADecimals);
+bool DemoNumber(const std::string &AText, double &AOut);
+
 // Dates as the station database keeps them: days since 1899-12-30.
 double DemoDayNumber(int AYear, int AMonth, int ADay);
 int DemoMonthOf(double ADate);

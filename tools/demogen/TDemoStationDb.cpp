@@ -336,9 +336,7 @@ void TDemoStationDb::WriteManifest(const std::vector<TDemoFinding> &AFindings, c
       << "# cause: planted, or follows <kind> for a fault that the planted one brings along.\n"
       << "# kind\tID_Cruise\tID_Cast\tPRES\tparam\tcause\tdetail\n";
   for (const TDemoFinding &f : AFindings) {
-    char pres[32] = "-";
-    if (f.Pres)
-      std::snprintf(pres, sizeof pres, "%.1f", *f.Pres);
+    const std::string pres = f.Pres ? DemoFixed(*f.Pres, 1) : "-";
     out << f.Kind << '\t' << f.IdCruise << '\t' << f.IdCast << '\t' << pres << '\t'
         << (f.Param.empty() ? "-" : f.Param) << '\t' << f.Cause << '\t' << f.Detail << '\n';
   }
@@ -367,8 +365,11 @@ std::vector<TDemoFinding> TDemoStationDb::ReadManifest(const std::string &APath)
     f.Kind = cells[0];
     f.IdCruise = std::stoi(cells[1]);
     f.IdCast = std::stoi(cells[2]);
+    double pres = 0;
+    if (cells[3] != "-" && !DemoNumber(cells[3], pres))
+      throw std::runtime_error(APath + ": malformed pressure: " + line);
     if (cells[3] != "-")
-      f.Pres = std::stod(cells[3]);
+      f.Pres = pres;
     f.Param = cells[4] == "-" ? "" : cells[4];
     f.Cause = cells[5];
     f.Detail = cells.size() > 6 ? cells[6] : "";

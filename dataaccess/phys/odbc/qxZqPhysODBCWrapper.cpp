@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/rtl/CLocaleText.h"
 #include "platform/rtl/Format.h"
 
 namespace {
@@ -49,6 +50,34 @@ const char *StatusName(SQLRETURN ARC)
     case SQL_NEED_DATA: return "SQL_NEED_DATA";
     default: return "";
     }
+}
+
+// The driver manager finds its own keywords (DSN, DRIVER, FILEDSN, SAVEFILE)
+// with the C library's case folding, which under tr_TR does not take
+// "Driver" for "DRIVER": they reach it spelt as it spells them. Values, and
+// the driver's keywords, pass as written.
+std::string ManagerKeywordsUpper(const std::string &AConnect)
+{
+    std::string R;
+    size_t P = 0;
+    while (P < AConnect.size()) {
+        const size_t Eq = AConnect.find('=', P);
+        if (Eq == std::string::npos) {
+            R.append(AConnect, P, std::string::npos);
+            break;
+        }
+        std::string Key = AConnect.substr(P, Eq - P);
+        const std::string Up = rtl::UpperCase(rtl::Trim(Key));
+        if (Up == "DSN" || Up == "DRIVER" || Up == "FILEDSN" || Up == "SAVEFILE") Key = Up;
+        // A value in braces may hold ";".
+        size_t End = Eq + 1 < AConnect.size() && AConnect[Eq + 1] == '{' ? AConnect.find('}', Eq + 1) : Eq;
+        End = End == std::string::npos ? End : AConnect.find(';', End);
+        End = End == std::string::npos ? AConnect.size() : End + 1;
+        R += Key;
+        R.append(AConnect, Eq, End - Eq);
+        P = End;
+    }
+    return R;
 }
 
 } // namespace
@@ -468,7 +497,8 @@ std::string TODBCConnection::DriverConnect(const std::string &AConnectString, bo
 {
     SQLCHAR Out[1025] = {};
     SQLSMALLINT OutLen = 0;
-    Check(FLib->SQLDriverConnect(FHandle, nullptr, (SQLCHAR *)AConnectString.c_str(), SQL_NTS, Out, 1024, &OutLen,
+    const std::string Connect = ManagerKeywordsUpper(AConnectString);
+    Check(FLib->SQLDriverConnect(FHandle, nullptr, (SQLCHAR *)Connect.c_str(), SQL_NTS, Out, 1024, &OutLen,
                                  APrompt ? SQL_DRIVER_COMPLETE : SQL_DRIVER_NOPROMPT));
     Connected = true;
     DetectRDBMSKind();
@@ -519,7 +549,7 @@ uint8_t TODBCConnection::KindOfDriver(const std::string &ADriverName, const std:
 {
     std::string N = ADriverName;
     for (char &C : N)
-        C = char(std::toupper((unsigned char)C));
+        C = rtl::CUpCase(C);
     auto Starts = [&](const char *P) { return N.rfind(P, 0) == 0; };
     if (Starts("SQLSRV") || Starts("SQLNCLI") || Starts("IVSS") || Starts("IVMSSS"))
         return ODBCKindMSSQL;
@@ -541,6 +571,6 @@ void TODBCConnection::DetectRDBMSKind()
     const std::string Name = GetInfoStr(SQL_DRIVER_NAME);
     std::string Upper = Name;
     for (char &C : Upper)
-        C = char(std::toupper((unsigned char)C));
+        C = rtl::CUpCase(C);
     RDBMSKind = KindOfDriver(Name, Upper.rfind("ODBCJT", 0) == 0 ? GetInfoStr(SQL_DBMS_NAME) : std::string());
 }
