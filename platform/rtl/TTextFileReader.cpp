@@ -1,9 +1,9 @@
 // TTextFileReader: lines and numbers of the text files operators bring.
 #include "platform/rtl/TTextFileReader.h"
 
+#include "platform/rtl/CLocaleText.h"
+
 #include <algorithm>
-#include <charconv>
-#include <climits>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -48,57 +48,12 @@ bool ReadTextFile(const std::string &FileName, std::string &Text, bool *HadMark)
 
 bool TryReadNumber(std::string_view W, double &Value)
 {
-    // The shape is checked here: the conversion below would also take
-    // "inf", "nan" and a hexadecimal form, none of which a file holds.
-    size_t I = 0;
-    const bool Negative = I < W.size() && W[I] == '-';
-    if (I < W.size() && (W[I] == '-' || W[I] == '+'))
-        ++I;
-    const size_t Start = I;
-    size_t Digits = 0, Lead = std::string_view::npos, Point = std::string_view::npos;
-    for (; I < W.size() && (IsDigit(W[I]) || (W[I] == '.' && Point == std::string_view::npos)); ++I) {
-        if (W[I] == '.') {
-            Point = I;
-        } else {
-            ++Digits;
-            if (W[I] != '0' && Lead == std::string_view::npos)
-                Lead = I;
-        }
-    }
-    if (Digits == 0)
-        return false;
-    const size_t MantissaEnd = I;
-    long Exponent = 0;
-    if (I < W.size() && (W[I] == 'e' || W[I] == 'E')) {
-        ++I;
-        const bool Down = I < W.size() && W[I] == '-';
-        if (I < W.size() && (W[I] == '-' || W[I] == '+'))
-            ++I;
-        const size_t ExpStart = I;
-        for (; I < W.size() && IsDigit(W[I]); ++I)
-            Exponent = std::min(Exponent * 10 + (W[I] - '0'), 1000000L);
-        if (I == ExpStart)
+    // Only digits, a point, an exponent and signs: the C-locale reading
+    // would also take "inf" and "nan", which no file of ours holds.
+    for (const char C : W)
+        if (!IsDigit(C) && C != '.' && C != 'e' && C != 'E' && C != '+' && C != '-')
             return false;
-        if (Down)
-            Exponent = -Exponent;
-    }
-    if (I != W.size())
-        return false;
-    const auto [End, Error] = std::from_chars(W.data() + Start, W.data() + W.size(), Value);
-    if (End != W.data() + W.size())
-        return false;
-    if (Error == std::errc::result_out_of_range) {
-        // Out of range one way or the other: the decimal place of the first
-        // digit that is not 0, with the exponent, says which.
-        const size_t PointAt = Point == std::string_view::npos ? MantissaEnd : Point;
-        const long Place = Lead < PointAt ? long(PointAt - Lead) - 1 : -long(Lead - PointAt);
-        Value = Place + Exponent < 0 ? 0.0 : HUGE_VAL;
-    } else if (Error != std::errc()) {
-        return false;
-    }
-    if (Negative)
-        Value = -Value;
-    return true;
+    return CTryTextToFloat(W, Value);
 }
 
 TTextFileReader::TTextFileReader(std::string AFileName) : FFileName(std::move(AFileName))
