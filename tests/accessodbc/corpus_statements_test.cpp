@@ -141,40 +141,6 @@ TEST_F(CorpusStatements, SelectIntoKeepsDeclaredColumnTypes)
     EXPECT_EQ(Types[9], std::make_pair(std::string("FLon"), (int)SQL_SMALLINT));
 }
 
-TEST_F(CorpusStatements, FlagWriteBackPreparedOnceWithItsValuesBound)
-{
-    // M15: a cruise's stations and parameters, then a station's profile
-    SQLHSTMT S = NewStmt();
-    const std::string Params = Sent("M15-parameters-of-cruise");
-    ODBC_OK(SQLPrepare(S, (SQLCHAR *)Params.c_str(), SQL_NTS));
-    SQLINTEGER Key = 17;
-    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Key, 0, nullptr));
-    ODBC_OK(SQLExecute(S));
-    int Rows = 0;
-    while (SQL_SUCCEEDED(SQLFetch(S)))
-        ++Rows;
-    EXPECT_EQ(Rows, 4);
-    Free(S);
-    // M16 / M17: one statement for every level, its values bound
-    S = NewStmt();
-    const std::string Update = Sent("M16-write-level-flags-pts");
-    ODBC_OK(SQLPrepare(S, (SQLCHAR *)Update.c_str(), SQL_NTS));
-    SQLSMALLINT Flags[3] = {1, 1, 2};
-    double Pres = 10.2;
-    Key = 4711;
-    for (SQLUSMALLINT i = 0; i < 3; ++i)
-        ODBC_OK(SQLBindParameter(S, i + 1, SQL_PARAM_INPUT, SQL_C_SSHORT, SQL_SMALLINT, 0, 0, &Flags[i], 0, nullptr));
-    ODBC_OK(SQLBindParameter(S, 4, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Key, 0, nullptr));
-    ODBC_OK(SQLBindParameter(S, 5, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &Pres, 0, nullptr));
-    for (double P : {10.2, 20.4}) {
-        Pres = P;
-        ODBC_OK(SQLExecute(S));
-    }
-    Free(S);
-    EXPECT_EQ(Query("select FPRES, FTEMP, FPSAL from PTS_Data where ID_Cast = 4711 order by PRES"),
-              (TRows{{"1", "1", "2"}, {"1", "1", "2"}}));
-}
-
 TEST_F(CorpusStatements, EditorScratchTableAndOtherProfiles)
 {
     // M18 twice: the second fails and the editor falls back to M19

@@ -28,20 +28,7 @@ TEST(FlagUpdateText, OneStatementPerTableAndColumnsWithTheValuesBound)
     EXPECT_EQ(FlagUpdateSql("PTS_Data", {"FPRES", "FTEMP", "FPSAL"}, true),
               "Update PTS_Data Set FPRES=:FPRES, FTEMP=:FTEMP, FPSAL=:FPSAL where ID_Cast = :ID_Cast and PRES = :PRES");
     EXPECT_EQ(FlagUpdateSql("NO3", {"FNO3"}, false), "Update NO3 Set FNO3=:FNO3 where ID_Cast = :ID_Cast and PRES Is Null");
-    // A profile's print: its levels in any order, a value read back through
-    // fifteen digits the same; another value or one level more another print.
-    TProfilePrint A, B, C, D;
-    for (TProfilePrint *P : {&A, &C, &D})
-        P->AddLevel(10, false, 14.7, false, 18.3, false);
-    A.AddLevel(20, false, 0.1 + 0.2, false, 0, true);
-    B.AddLevel(20, false, 0.3, false, 0, true);
-    B.AddLevel(10, false, 14.7, false, 18.3, false);
-    C.AddLevel(20, false, 0.31, false, 0, true);
-    D.AddLevel(20, false, 0.3, false, 0, true);
-    D.AddLevel(0, true, 0.3, false, 0, true);
-    EXPECT_EQ(A.Text(), B.Text());
-    EXPECT_NE(A.Text(), C.Text());
-    EXPECT_NE(A.Text(), D.Text());
+    // A station's prints, one per level table.
     const std::string Prints = WithProfilePrint(WithProfilePrint("PTS_Data:1 NO3:2", "no3", "3"), "DOX1", "4");
     EXPECT_EQ(Prints, "PTS_Data:1 no3:3 DOX1:4");
     EXPECT_EQ(ProfilePrintOf(Prints, "NO3"), "3");
