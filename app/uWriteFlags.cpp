@@ -366,6 +366,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     std::map<int, std::vector<std::string>> TablesOf; // by ID_Cast, of the cruise
     std::map<std::string, std::vector<TFlagRow>> RowsOf; // by table, of the station
     std::map<std::string, TStoredProfile> ProfileOf;     // by table, of the station
+    std::vector<std::string> Judged;                     // the station's tables with verdicts
     std::vector<std::pair<std::string, int>> Sets;
     std::vector<int> Written(size_t(CruiseCount), 0);   // levels written per chosen cruise
     std::vector<int> ChangedOf(size_t(CruiseCount), 0); // stations changed since their check, per cruise
@@ -416,29 +417,32 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             if (Tables == TablesOf.end())
                 continue;
             // The station's verdicts, read before its transaction: a flag
-            // the checks gave no verdict leaves the stored one.
-            bool AnyVerdict = false;
+            // the checks gave no verdict leaves the stored one, and a level
+            // table of the station that no check judged is none of its
+            // write-back's business.
+            Judged.clear();
             for (const std::string &Table : Tables->second) {
                 std::vector<TFlagRow> &Rows = RowsOf[Table];
                 FlagTables.Read(Table, IdCast, Rows);
-                for (const TFlagRow &R : Rows)
-                    AnyVerdict = AnyVerdict || R.Flags[0] || R.Flags[1] || R.Flags[2];
+                if (std::any_of(Rows.begin(), Rows.end(),
+                                [](const TFlagRow &R) { return R.Flags[0] || R.Flags[1] || R.Flags[2]; }))
+                    Judged.push_back(Table);
             }
-            if (!AnyVerdict)
+            if (Judged.empty())
                 continue;
             const std::string Prints = PrintsField ? PrintsField->AsString() : std::string();
             int StationLevels = 0, StationStatements = 0, StationUnmatched = 0;
             bool Changed = false;
             try {
                 Conn.StartTransaction();
-                Statements.Lock(Tables->second.front());
-                for (const std::string &Table : Tables->second) {
+                Statements.Lock(Judged.front());
+                for (const std::string &Table : Judged) {
                     TStoredProfile &Profile = ProfileOf[Table];
                     Statements.ReadProfile(Table, IdCast, Profile);
                     Changed = Changed || ProfilePrintOf(Prints, Table) != Profile.Print;
                 }
-                for (size_t T = 0; !Changed && T < Tables->second.size(); ++T) {
-                    const std::string &Table = Tables->second[T];
+                for (size_t T = 0; !Changed && T < Judged.size(); ++T) {
+                    const std::string &Table = Judged[T];
                     const TStoredProfile &Profile = ProfileOf[Table];
                     const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
                     for (const TFlagRow &R : RowsOf[Table]) {
