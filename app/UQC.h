@@ -392,13 +392,16 @@ void CreateTmpFlagsTable(const std::string &P);
 // What a check command (the run, or one of the editor's check buttons)
 // met of the climatology, per parameter and sea (SeaCode). A select that
 // failed (its table missing) has its text said the first time for P in the
-// sea; ClimatologyLeftLevels counts a station that holds ALevels levels of P
-// and got no climatic verdict, for want of the table (ANoTable) or of a
-// climatic profile for its square and month. The command clears the record
+// sea; ClimatologyLeftLevels counts a station whose ALevels levels of P got
+// no climatic verdict, and why: no climatology table, no climatic profile
+// for its square and month, levels at or below the deepest level of that
+// profile, or no range in BS_Range. Such levels keep the flag the station
+// database has (the write-back writes no 0). The command clears the record
 // at its start and, after the checks, says which levels went unchecked
 // (empty text: none; without ANoTables only those of tables that exist).
+enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
 void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
-void ClimatologyLeftLevels(const std::string &P, bool ANoTable, int ALevels);
+void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
 void ClearMissingClimatology();
 std::string MissingClimatologyText(bool ANoTables = true);
 

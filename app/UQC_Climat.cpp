@@ -121,19 +121,19 @@ namespace {
 struct TUnjudgedLevels {
     std::string Param;
     std::string Sea;
-    bool NoTable = false;
+    TUnjudgedWhy Why = ujNoTable;
     bool Said = false; // the failed select's text was shown
     int Stations = 0;
     long Levels = 0;
 };
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 
-TUnjudgedLevels &UnjudgedOf(const std::string &P, bool ANoTable)
+TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
     for (TUnjudgedLevels &U : UnjudgedLevels)
-        if (U.Param == P && U.Sea == SeaCode && U.NoTable == ANoTable)
+        if (U.Param == P && U.Sea == SeaCode && U.Why == AWhy)
             return U;
-    UnjudgedLevels.push_back({P, SeaCode, ANoTable});
+    UnjudgedLevels.push_back({P, SeaCode, AWhy});
     return UnjudgedLevels.back();
 }
 
@@ -148,18 +148,18 @@ void ClimatologySelectFailed(const std::string &P, const std::string &ASql)
 {
     // Said once per parameter and sea: every further station of that sea
     // would fail the same way, one box each.
-    TUnjudgedLevels &U = UnjudgedOf(P, true);
+    TUnjudgedLevels &U = UnjudgedOf(P, ujNoTable);
     if (U.Said)
         return;
     U.Said = true;
     ShowMessage(ASql);
 }
 
-void ClimatologyLeftLevels(const std::string &P, bool ANoTable, int ALevels)
+void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
 {
     if (ALevels <= 0)
         return;
-    TUnjudgedLevels &U = UnjudgedOf(P, ANoTable);
+    TUnjudgedLevels &U = UnjudgedOf(P, AWhy);
     ++U.Stations;
     U.Levels += ALevels;
 }
@@ -170,16 +170,28 @@ std::string MissingClimatologyText(bool ANoTables)
 {
     std::string Text;
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
-        if (U.Stations == 0 || (U.NoTable && !ANoTables))
+        if (U.Stations == 0 || (U.Why == ujNoTable && !ANoTables))
             continue;
         Text += std::string(Text.empty() ? "" : "\n");
-        if (U.NoTable)
-            Text += "No climat for " + U.Param + " in " + SeaName(U.Sea) + ": its levels at " +
-                    std::to_string(U.Stations) + " stations are not checked";
-        else
-            Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) +
-                    " has no profile for the square and month of " + std::to_string(U.Stations) +
-                    " stations: their " + std::to_string(U.Levels) + " levels are not checked";
+        const std::string Stations = std::to_string(U.Stations), Levels = std::to_string(U.Levels);
+        switch (U.Why) {
+        case ujNoTable:
+            Text += "No climat for " + U.Param + " in " + SeaName(U.Sea) + ": its levels at " + Stations +
+                    " stations are not checked";
+            break;
+        case ujNoProfile:
+            Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) + " has no profile for the square and month of " +
+                    Stations + " stations: their " + Levels + " levels are not checked";
+            break;
+        case ujBeyondProfile:
+            Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) + " does not reach " + Levels + " levels of " +
+                    Stations + " stations: they are not checked";
+            break;
+        case ujNoRange:
+            Text += "BS_Range has no range for " + U.Param + ": its levels at " + Stations +
+                    " stations are not checked";
+            break;
+        }
     }
     return Text;
 }

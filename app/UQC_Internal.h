@@ -73,6 +73,9 @@ private:
     bool FWas;
 };
 void SaveLevelFlagRows();
+// The profile prints of the stations the run judged in the cruise, into
+// their station-flag rows: the cruise loop calls it when a cruise is done.
+void SaveStationPrints();
 void DropUnsavedLevelFlagRows();
 // ClimQry as the last station of a cruise asked for it (the automatic run
 // reuses climatic profiles read before instead of asking again).
@@ -137,6 +140,7 @@ struct TLevelVerdict {
     bool DensityCompared = false; // a density before this one was at hand
     bool BandCompared = false;    // the value met a climatic interval
     bool DensityOk = true, ClimOk = true, BottomOk = true;
+    bool BeyondClimat = false;    // at or below the deepest climatic level: no climatic verdict
     bool ClimatError = false;     // the data climate check found an error here
     bool SpikeError = false;      // the spike test did (a spike or a repeated pressure)
 };

@@ -236,17 +236,10 @@ public:
     // table's FieldByName raises.
     int Column(const std::string &AName) const
     {
-        const int I = FindColumn(AName);
-        if (I < 0)
-            DatabaseError(rtl::Format(DBText::SFieldNotFound, {rtl::Variant(AName)}));
-        return I;
-    }
-    int FindColumn(const std::string &AName) const
-    {
         for (size_t I = 0; I < FColumns.size(); ++I)
             if (rtl::SameText(FColumns[I], AName))
                 return int(I);
-        return -1;
+        DatabaseError(rtl::Format(DBText::SFieldNotFound, {rtl::Variant(AName)}));
     }
     const std::vector<std::string> &Columns() const { return FColumns; }
     const std::vector<TLocalRow> &Rows() const { return FRows; }
@@ -308,9 +301,6 @@ std::vector<std::string> FlagColumns(const std::string &P)
         Names.push_back(Struct->FieldDefs().Items(F)->Name());
     if (!IsPtsParam(P) && !Names.empty())
         Names.back() = "F" + P;
-    for (const std::string &F : JudgedFields(IsPtsParam(P)))
-        if (std::none_of(Names.begin(), Names.end(), [&F](const std::string &N) { return rtl::SameText(N, F); }))
-            Names.push_back(F);
     return Names;
 }
 
@@ -368,8 +358,95 @@ struct TPendingMerge {
     TTable *Target = nullptr;
     std::string Param;
     std::vector<std::string> Columns;
+    // The station, the level table of the station database its rows stand
+    // for, the print of the profile the pass judged, and the station flags
+    // a station-flag row made for it takes.
+    int Cruise = 0, Cast = 0;
+    std::string Table;
+    std::string Print;
+    int StationFlags[4] = {};
 };
 TPendingMerge Pending;
+
+// ---- the prints of the stations judged ----------------------------------------
+// A station's level flags in a flag table belong to the profile whose print
+// its row of the "-Cast_TitlesFlags" table keeps for that level table: a
+// merge from a profile of another print replaces the station's rows there
+// (the other parameter's verdicts of PTS_Data among them, which were given
+// on the other profile) and keeps the new print. A station judged without a
+// station-flag row gets one, holding its flags as its station row shows
+// them, so that the write-back offers it. The automatic run reads a
+// cruise's prints once and keeps them with its station flags when the
+// cruise is done (an interrupted cruise adds nothing to that table); the
+// editor's checks read and write a station's at each merge.
+class TStationPrints {
+public:
+    void Forget()
+    {
+        FCruise = -1;
+        FKept.clear();
+        FUnsaved.clear();
+    }
+    std::string Read(int ACruise, int ACast)
+    {
+        TLocalDatabase &Db = CastFlagTbl->Database();
+        const std::string Table = CastFlagTbl->SqlName();
+        if (!HoldMerges) {
+            TLocalDatabase::TLease Q(Db, "SELECT " + std::string(ProfilePrintsField) + " FROM " + Table +
+                                             " WHERE ID_Cruise = ? AND ID_Cast = ?");
+            Q->BindInt(1, ACruise);
+            Q->BindInt(2, ACast);
+            return Q->Step() ? Q->Column(0).AsText() : std::string();
+        }
+        if (ACruise != FCruise) {
+            FKept.clear();
+            TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, " + std::string(ProfilePrintsField) + " FROM " + Table +
+                                             " WHERE ID_Cruise = ?");
+            Q->BindInt(1, ACruise);
+            while (Q->Step())
+                FKept[int(Q->Column(0).AsInt64())] = Q->Column(1).AsText();
+            FCruise = ACruise;
+        }
+        const auto It = FKept.find(ACast);
+        return It == FKept.end() ? std::string() : It->second;
+    }
+    void Write(const TPendingMerge &M, const std::string &APrints)
+    {
+        if (HoldMerges) {
+            if (M.Cruise == FCruise)
+                FKept[M.Cast] = APrints;
+            FUnsaved[M.Cast] = {M, APrints};
+            return;
+        }
+        Store(M, APrints);
+    }
+    void Save()
+    {
+        for (const auto &[Cast, U] : FUnsaved)
+            Store(U.first, U.second);
+        FUnsaved.clear();
+    }
+
+private:
+    void Store(const TPendingMerge &M, const std::string &APrints)
+    {
+        TLocalDatabase::TLease Q(CastFlagTbl->Database(),
+                                 "INSERT INTO " + CastFlagTbl->SqlName() + " (ID_Cruise, ID_Cast, FLon, FLat, FDT, FD, " +
+                                     ProfilePrintsField + ") VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT(ID_Cruise, ID_Cast) "
+                                     "DO UPDATE SET " + ProfilePrintsField + " = excluded." + ProfilePrintsField);
+        Q->BindInt(1, M.Cruise);
+        Q->BindInt(2, M.Cast);
+        for (int F = 0; F < 4; ++F)
+            Q->BindInt(3 + F, M.StationFlags[F]);
+        Q->BindText(7, APrints);
+        Q->Execute();
+        CastFlagTbl->InvalidateRows();
+    }
+    int FCruise = -1;
+    std::map<int, std::string> FKept; // by ID_Cast, of FCruise
+    std::map<int, std::pair<TPendingMerge, std::string>> FUnsaved; // by ID_Cast: the run's, to keep
+};
+TStationPrints StationPrints;
 
 void RunMerge(const TPendingMerge &M)
 {
@@ -385,20 +462,21 @@ void RunMerge(const TPendingMerge &M)
             Own->Open();
             Target = Own.get();
         }
-        // A flag table that no making rule brought up to date keeps no
-        // judged values.
-        std::vector<std::string> Columns = M.Columns;
-        if (!Target->FindField(JudgedPresField))
-            Columns.erase(std::remove_if(Columns.begin(), Columns.end(),
-                                         [](const std::string &C) { return C.rfind("Judged", 0) == 0; }),
-                          Columns.end());
+        // Verdicts on another profile of the station go.
+        const std::string Prints = CastFlagTbl ? StationPrints.Read(M.Cruise, M.Cast) : std::string();
+        const bool NewProfile = CastFlagTbl && ProfilePrintOf(Prints, M.Table) != M.Print;
+        if (NewProfile) {
+            TLocalDatabase::TLease Q(Target->Database(), "DELETE FROM " + Target->SqlName() + " WHERE ID_Cast = ?");
+            Q->BindInt(1, M.Cast);
+            Q->Execute();
+        }
         // The flag table's own columns in the flag rows' order; the rows
         // themselves where they have just those (a row's values beyond the
         // columns named are not written).
         std::vector<TLocalRow> Picked;
         std::vector<size_t> Pick;
-        bool InOrder = Columns.size() <= FlagRows.Columns().size();
-        for (const std::string &C : Columns) {
+        bool InOrder = M.Columns.size() <= FlagRows.Columns().size();
+        for (const std::string &C : M.Columns) {
             Pick.push_back(size_t(FlagRows.Column(C)));
             InOrder = InOrder && Pick.back() == Pick.size() - 1;
         }
@@ -412,13 +490,13 @@ void RunMerge(const TPendingMerge &M)
                 Picked.push_back(std::move(Out));
             }
         }
-        std::vector<std::string> TargetCols = Columns;
-        if (Columns.size() == FlagRows.Columns().size()) {
+        std::vector<std::string> TargetCols = M.Columns;
+        if (M.Columns.size() == FlagRows.Columns().size()) {
             // Every column: matched by position, as a batch move without
             // mappings matches them.
             std::vector<std::string> Names;
             Target->Fields().GetFieldNames(Names);
-            TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), Columns.size())));
+            TargetCols.assign(Names.begin(), Names.begin() + long(std::min(Names.size(), M.Columns.size())));
         }
         // An empty pressure in the key matches no stored key: the row an
         // earlier check left for the station's level without a pressure
@@ -434,6 +512,8 @@ void RunMerge(const TPendingMerge &M)
             }
         Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
+        if (NewProfile)
+            StationPrints.Write(M, WithProfilePrint(Prints, M.Table, M.Print));
     } catch (const std::exception &) {
         ShowMessage(M.Param);
     }
@@ -448,7 +528,7 @@ void FlushPendingMerge()
     RunMerge(M);
 }
 
-void MergeLevelFlags(const std::string &P, bool Same)
+void MergeLevelFlags(const std::string &P, bool Same, const std::string &APrint)
 {
     TTable *Target = nullptr;
     if (IsPtsParam(P)) {
@@ -465,13 +545,21 @@ void MergeLevelFlags(const std::string &P, bool Same)
         TPendingMerge M;
         M.Target = Target;
         M.Param = P;
+        TDataSet &Station = *CurCastDataset;
+        M.Cruise = Station.FieldByName("ID_Cruise")->AsInteger();
+        M.Cast = Station.FieldByName("ID_Cast")->AsInteger();
+        M.Table = IsPtsParam(P) ? "PTS_Data" : P;
+        M.Print = APrint;
+        // The run's tables hold no empty flag: an empty one is 0.
+        const char *const Flags[4] = {"FLon", "FLat", "FDT", "FD"};
+        for (int F = 0; F < 4; ++F)
+            if (TField *Field = Station.FindField(Flags[F]))
+                M.StationFlags[F] = Field->AsInteger();
         // Only the columns this pass judged: a PTS row merged for one of
         // TEMP and PSAL must not blank the other's stored flag.
-        if (IsPtsParam(P) && !Same) {
-            M.Columns = {"ID_Cast", "PRES", "FPRES", "F" + P, JudgedPresField};
-            if (const std::string J = JudgedValueField(P); !J.empty())
-                M.Columns.push_back(J);
-        } else
+        if (IsPtsParam(P) && !Same)
+            M.Columns = {"ID_Cast", "PRES", "FPRES", "F" + P};
+        else
             M.Columns = FlagRows.Columns();
         // A pass over the same rows that writes all their columns into the
         // same table makes the merge held back for them needless.
@@ -501,15 +589,19 @@ void SaveLevelFlagRows()
     FlagRows.Save(*TmpFlagsTbl);
 }
 
+void SaveStationPrints() { StationPrints.Save(); }
+
 void DropUnsavedLevelFlagRows()
 {
     Pending = TPendingMerge();
+    StationPrints.Forget();
     FlagRowsUnsaved = false;
 }
 
 TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
 {
     HoldMerges = !VisualMode;
+    StationPrints.Forget();
     FlagRowsCurrent = false;
     if (!InQcRun)
         ClimatologyHeld.clear();
@@ -518,6 +610,7 @@ TLevelFlagsHeld::TLevelFlagsHeld() : FWas(HoldMerges)
 TLevelFlagsHeld::~TLevelFlagsHeld()
 {
     HoldMerges = FWas;
+    StationPrints.Forget();
     if (!InQcRun)
         ClimatologyHeld.clear();
 }
@@ -635,8 +728,17 @@ void SelectClimatologyData(const std::string &P)
     } catch (const std::exception &) {
         ClimatologySelectFailed(P, Sql);
     }
-    if (BsRangeMode)
+    if (BsRangeMode) {
+        // The range holds at every depth: no climatic profile and its
+        // deepest level limit it (nor one left by an earlier parameter), and
+        // a parameter the table has no range for has none anywhere.
+        ClimLevels.clear();
+        ClimMeans.clear();
+        ClimStds.clear();
+        DeepestClimLevel =
+            ClimQry->Active() && !ClimQry->IsEmpty() ? std::numeric_limits<double>::infinity() : 0;
         return;
+    }
     ClimLevels.clear();
     ClimMeans.clear();
     ClimStds.clear();
@@ -778,7 +880,6 @@ void CreateTmpFlagsTable(const std::string &P)
         if (Last >= 0)
             TmpFlagsTbl->FieldDefs().Items(Last)->SetName("F" + P);
     }
-    AddJudgedFieldDefs(TmpFlagsTbl->FieldDefs(), IsPtsParam(P));
     TmpFlagsTbl->CreateTable();
     TmpFlagsTbl->AddIndex("ID_Ind", "ID_Cast;PRES", ixPrimary);
     TmpFlagsTbl->Open();
@@ -885,6 +986,7 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
             if (Judgeable(PresFlag))
                 PresFlag = 0;
             ParamFlag = 0;
+            V.BeyondClimat = true;
         }
         V.ClimatError = !(V.ClimOk && V.DensityOk && V.BottomOk);
     }
@@ -995,7 +1097,7 @@ bool BeginFlagRows(const std::string &P, int CastId)
 }
 
 // The level under the profile query's cursor.
-TLevelIn ReadLevel(const std::string &ValueName, const std::string &FlagName, bool WithDensity)
+TLevelIn ReadLevel(const std::string &ValueName, const std::string &FlagName, bool APts)
 {
     TLevelIn Level;
     const TLevelNumber PresN = LevelNumber(lsPres, "PRES"), ValueN = LevelNumber(lsValue, ValueName);
@@ -1005,7 +1107,7 @@ TLevelIn ReadLevel(const std::string &ValueName, const std::string &FlagName, bo
     Level.ValueEmpty = ValueN.Empty;
     Level.PresFlag = LevelField(lsFPres, "FPRES")->AsInteger();
     Level.ParamFlag = LevelField(lsFlag, FlagName)->AsInteger();
-    if (WithDensity) {
+    if (APts) {
         const TLevelNumber T = LevelNumber(lsTemp, "TEMP"), S = LevelNumber(lsPsal, "PSAL");
         Level.Temp = T.Value;
         Level.TempEmpty = T.Empty;
@@ -1059,11 +1161,18 @@ void CheckClimaticRange(const std::string &P)
     Rules.BottomMin = GridDepthMin;
     Rules.DeepestClimLevel = DeepestClimLevel;
 
-    // Levels no climatology judges are counted, to be said after the check.
+    // Levels no climatology judges are counted, to be said after the check:
+    // a station without any climatic interval whole, others by the levels
+    // deeper than their climatic profile reaches.
+    bool NoInterval = true;
     if (!ClimQry->Active())
-        ClimatologyLeftLevels(P, true, Prof.RecordCount());
+        ClimatologyLeftLevels(P, ujNoTable, Prof.RecordCount());
+    else if (BsRangeMode && ClimQry->IsEmpty())
+        ClimatologyLeftLevels(P, ujNoRange, Prof.RecordCount());
     else if (!BsRangeMode && ClimLevels.size() < 2)
-        ClimatologyLeftLevels(P, false, Prof.RecordCount());
+        ClimatologyLeftLevels(P, ujNoProfile, Prof.RecordCount());
+    else
+        NoInterval = false;
 
     if (ClimQry->Active()) {
         TLocalWriteBatch Batch(TmpFlagsTbl->DatabaseName());
@@ -1100,15 +1209,17 @@ void CheckClimaticRange(const std::string &P)
                 ParamCol = FlagRows.Column(RowFlagName);
             return size_t(ParamCol);
         };
-        // Where the row keeps what this pass judged the level by (rows of a
-        // table made before such fields were known keep nothing).
-        const int JudgedPresCol = FlagRows.FindColumn(JudgedPresField);
-        const std::string JudgedValueName = JudgedValueField(P);
-        const int JudgedValueCol = JudgedValueName.empty() ? -1 : FlagRows.FindColumn(JudgedValueName);
+        const bool Pts = IsPtsParam(P);
+        TProfilePrint Print;
+        int Beyond = 0;
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
-            const TLevelIn Level = ReadLevel(ValueName, FlagName, Rules.DensityTest);
+            const TLevelIn Level = ReadLevel(ValueName, FlagName, Pts);
+            // Every level, judged or skipped, is part of the profile judged.
+            Print.AddLevel(Level.Pres, Level.PresEmpty, Pts ? Level.Temp : Level.Value,
+                           Pts ? Level.TempEmpty : Level.ValueEmpty, Level.Psal, !Pts || Level.PsalEmpty);
             const TLevelVerdict V = JudgeLevel(Rules, Level, Memory, BandAt);
+            Beyond += V.BeyondClimat ? 1 : 0;
             if (V.ClimatError)
                 TestResults.SetBit(tstDataClimat, true);
             if (V.SpikeError)
@@ -1135,18 +1246,14 @@ void CheckClimaticRange(const std::string &P)
                     (*Row)[FPresColumn()] = TLocalValue::Integer(V.PresFlag);
                 }
                 (*Row)[FlagCol] = TLocalValue::Integer(V.ParamFlag);
-                if (JudgedPresCol >= 0)
-                    (*Row)[size_t(JudgedPresCol)] =
-                        Level.PresEmpty ? TLocalValue::Null() : TLocalValue::Real(Level.Pres);
-                if (JudgedValueCol >= 0)
-                    (*Row)[size_t(JudgedValueCol)] =
-                        Level.ValueEmpty ? TLocalValue::Null() : TLocalValue::Real(Level.Value);
             } catch (const std::exception &) {
                 ShowMessage(P + "  " + rtl::FloatToStr(V.PrevTenth) + "  " + rtl::FloatToStr(RoundPres(Level.Pres)));
             }
         }
-        MergeLevelFlags(P, Same);
+        MergeLevelFlags(P, Same, Print.Text());
         Batch.Commit();
+        if (Beyond > 0 && !NoInterval)
+            ClimatologyLeftLevels(P, ujBeyondProfile, Beyond);
     }
     LastFlagParam = P;
     LastFlagCastID = CastId;

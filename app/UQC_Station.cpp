@@ -260,6 +260,7 @@ void CheckCruiseCasts()
     RestoreClimatologyQuery();
     if (!StationFlagsKept)
         MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl);
+    SaveStationPrints();
     Drop.Done = true;
     Batch.Commit();
     QcRestoreCursor();

@@ -7,41 +7,91 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <cmath>
+#include <cstring>
+
 std::string DbTablePrefix;
 
 namespace {
 
-// Whether a template is one of a level-flag table, and of which kind.
-bool LevelFlagTemplate(const std::string &ATemplate, bool &APts)
+uint64_t Mix(uint64_t X)
 {
-    APts = rtl::SameText(ATemplate, "PTS_DAtaFlags");
-    return APts || rtl::SameText(ATemplate, "ChemFlags");
+    // The finaliser of splitmix64: every bit of the input reaches every bit
+    // of the output.
+    X ^= X >> 30;
+    X *= 0xbf58476d1ce4e5b9ULL;
+    X ^= X >> 27;
+    X *= 0x94d049bb133111ebULL;
+    return X ^ (X >> 31);
+}
+
+// A value as the print takes it: to 1e-7, an empty one apart from every
+// number. Numbers beyond what that scale holds are taken bit for bit.
+uint64_t PrintValue(double AValue, bool AEmpty)
+{
+    if (AEmpty)
+        return 0x8000000000000000ULL;
+    if (std::isfinite(AValue) && std::fabs(AValue) < 9e11)
+        return uint64_t(std::llround(AValue * 1e7));
+    uint64_t Bits;
+    std::memcpy(&Bits, &AValue, sizeof Bits);
+    return Bits ^ 0x5555555555555555ULL;
 }
 
 } // namespace
 
-std::vector<std::string> JudgedFields(bool APts)
+void TProfilePrint::AddLevel(double APres, bool APresEmpty, double AValue, bool AValueEmpty, double AValue2,
+                             bool AValue2Empty)
 {
-    if (APts)
-        return {JudgedPresField, "JudgedTEMP", "JudgedPSAL"};
-    return {JudgedPresField, "JudgedCHEM"};
+    // A sum of the levels' hashes: the same levels in any order (those at
+    // one pressure come back in no fixed one) give the same print.
+    uint64_t H = Mix(PrintValue(APres, APresEmpty) ^ 0x9e3779b97f4a7c15ULL);
+    H = Mix(H ^ PrintValue(AValue, AValueEmpty));
+    H = Mix(H ^ PrintValue(AValue2, AValue2Empty));
+    FSum += H;
+    ++FCount;
 }
 
-std::string JudgedValueField(const std::string &AParam)
+std::string TProfilePrint::Text() const
 {
-    if (AParam == "TEMP" || AParam == "PSAL")
-        return "Judged" + AParam;
-    // DENS is computed, never stored: nothing of it to compare.
-    if (AParam == "DENS" || AParam == "PRES" || AParam == "PRESS")
-        return "";
-    return "JudgedCHEM";
+    static const char Digits[] = "0123456789abcdef";
+    uint64_t V = Mix(FSum ^ Mix(FCount));
+    std::string Out(16, '0');
+    for (int I = 15; I >= 0; --I, V >>= 4)
+        Out[size_t(I)] = Digits[V & 15];
+    return Out;
 }
 
-void AddJudgedFieldDefs(TFieldDefs &ADefs, bool APts)
+std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable)
 {
-    for (const std::string &F : JudgedFields(APts))
-        if (ADefs.IndexOf(F) < 0)
-            ADefs.Add(F, rtl::ftFloat);
+    size_t Start = 0;
+    while (Start < APrints.size()) {
+        size_t End = APrints.find(' ', Start);
+        if (End == std::string::npos)
+            End = APrints.size();
+        const size_t Colon = APrints.find(':', Start);
+        if (Colon < End && rtl::SameText(APrints.substr(Start, Colon - Start), ATable))
+            return APrints.substr(Colon + 1, End - Colon - 1);
+        Start = End + 1;
+    }
+    return std::string();
+}
+
+std::string WithProfilePrint(const std::string &APrints, const std::string &ATable, const std::string &APrint)
+{
+    std::string Out;
+    size_t Start = 0;
+    while (Start < APrints.size()) {
+        size_t End = APrints.find(' ', Start);
+        if (End == std::string::npos)
+            End = APrints.size();
+        const std::string Entry = APrints.substr(Start, End - Start);
+        const size_t Colon = Entry.find(':');
+        if (!Entry.empty() && !(Colon != std::string::npos && rtl::SameText(Entry.substr(0, Colon), ATable)))
+            Out += (Out.empty() ? "" : " ") + Entry;
+        Start = End + 1;
+    }
+    return Out + (Out.empty() ? "" : " ") + ATable + ":" + APrint;
 }
 
 std::string ComputeDbTablePrefix(const std::string &AMainDbPath)
@@ -79,10 +129,8 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
         if (!AKeyFields.empty())
             ATarget.AddIndex("", AKeyFields, ixPrimary);
     }
-    bool Pts = false;
-    if (LevelFlagTemplate(ATemplate, Pts))
-        for (const std::string &F : JudgedFields(Pts))
-            ATarget.AddField(F, rtl::ftFloat);
+    if (rtl::SameText(ATemplate, "Cast_TitlesFlags"))
+        ATarget.AddField(ProfilePrintsField, rtl::ftMemo);
     ATarget.Open();
 }
 

@@ -9,10 +9,10 @@
 // (WidenTextFields).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-class TFieldDefs;
 class TTable;
 
 // The file name of the main database without its folder, cut before the
@@ -28,8 +28,8 @@ std::string MainDbSqlNameOf(const std::string &AMainDbPath);
 // DbTablePrefix + ASuffix and, when that table does not exist in
 // ALocalDbDir, created from ATemplate (opened on AStructTbl), with its last
 // field renamed to AParamFlagName when one is given and the primary index
-// on AKeyFields when given; then it is opened. A level-flag table (of the
-// templates "PTS_DAtaFlags", "ChemFlags") gets the judged fields it lacks.
+// on AKeyFields when given; then it is opened. A "-Cast_TitlesFlags" table
+// made before the profile prints were kept gets their column.
 void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                    const std::string &ASuffix, const std::string &ATemplate,
                    const std::string &AKeyFields, const std::string &AParamFlagName = "");
@@ -47,21 +47,39 @@ std::string LevelFlagTableName(const std::string &ATable);
 void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                         const std::string &AParam);
 
-// The values a check judged a level by, kept in its level-flag row beside
-// the flags: the level's stored pressure and the value of the parameter the
-// pass judged ("JudgedTEMP", "JudgedPSAL"; "JudgedCHEM" for a parameter of
-// its own table). A pass records its own parameter's value only; the flag
-// write-back writes a row that carries a judged pressure only where the
-// station database still holds those values. The fields come after the
-// template's own (MakeWorkTable adds them to level-flag tables of earlier
-// versions, whose rows then carry none), so a batch move between two such
-// tables still matches fields by position.
-inline constexpr const char *JudgedPresField = "JudgedPRES";
-std::vector<std::string> JudgedFields(bool APts);
-// The field of a parameter's judged value; "" for one that has none (DENS).
-std::string JudgedValueField(const std::string &AParam);
-// Adds the judged fields to field definitions of a level-flag table.
-void AddJudgedFieldDefs(TFieldDefs &ADefs, bool APts);
+// The print of a station's profile in one level table of the station
+// database, as the checks judged it: every level's pressure and values
+// (PRES, TEMP and PSAL in PTS_Data; PRES and the parameter's value in a
+// chemical parameter's own table), empty ones included, whatever their
+// order. The data checks keep it per level table with the station's row of
+// the "-Cast_TitlesFlags" table (ProfilePrintsField), and the flag write-back
+// writes a station's level flags only while the profile it reads back has
+// the same print: a verdict on a level is also one on its neighbours (a
+// spike, a density inversion, a repeated pressure), so a profile changed in
+// any level has verdicts that belong to another profile.
+//
+// A value counts to 1e-7: the editor judges its working copy, which holds
+// the station database's values as text of fifteen digits, and such a value
+// is the stored one to far better than that, while no measured value is
+// written with more decimals.
+class TProfilePrint {
+public:
+    void AddLevel(double APres, bool APresEmpty, double AValue, bool AValueEmpty, double AValue2 = 0,
+                  bool AValue2Empty = true);
+    // The print, as kept in the station's row: sixteen hexadecimal digits.
+    std::string Text() const;
+
+private:
+    uint64_t FSum = 0;
+    uint64_t FCount = 0;
+};
+// The column of the "-Cast_TitlesFlags" table that keeps a station's prints:
+// entries "<level table>:<print>" separated by blanks.
+inline constexpr const char *ProfilePrintsField = "ProfilePrints";
+// The print of ATable among APrints ("" when there is none), and APrints
+// with the print of ATable set to APrint.
+std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable);
+std::string WithProfilePrint(const std::string &APrints, const std::string &ATable, const std::string &APrint);
 
 // A text field and the characters it has to hold.
 struct TTextWidth {

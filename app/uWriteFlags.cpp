@@ -1,4 +1,5 @@
-// The flag write-back: confirmation, cruise choice, then one Update per level.
+// The flag write-back: confirmation, cruise choice, then each station's
+// level flags in one transaction, where its profile is still the one judged.
 #include "app/uWriteFlags.h"
 
 #include "app/UQC.h"
@@ -21,11 +22,9 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 #include <memory>
-#include <set>
 
 namespace {
 
@@ -50,120 +49,211 @@ void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASq
     AQuery.Open();
 }
 
+long long TenthOf(double APres) { return std::llround(RoundPres(APres) * 10.0); }
+
+// A flag row of a level-flag table: its level's tenth (none: the level
+// without a pressure) and its flags in FlagColumnsOfTable order (0: no
+// verdict, as an empty flag).
+struct TFlagRow {
+    bool HasPres = false;
+    double Pres = 0;
+    int Flags[3] = {};
+};
+
 // The level-flag tables of the work folder do not come and go during a
-// write-back, so each is asked of the engine once.
-class TFlagTableCache {
+// write-back, so each is asked of the engine once; a station's rows are
+// read through one statement per table.
+class TFlagTables {
 public:
-    std::string NameOf(const std::string &ATable) const { return LevelFlagTableName(ATable); }
     bool Exists(const std::string &ATable)
     {
         auto It = FKnown.find(ATable);
         if (It == FKnown.end())
-            It = FKnown.emplace(ATable, LocalTableFileExists(LocalDbDir + NameOf(ATable) + ".db")).first;
+            It = FKnown.emplace(ATable, LocalTableFileExists(LocalDbDir + LevelFlagTableName(ATable) + ".db")).first;
         return It->second;
+    }
+    void Read(const std::string &ATable, int AIdCast, std::vector<TFlagRow> &ARows)
+    {
+        ARows.clear();
+        std::string &Sql = FSelects[ATable];
+        TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+        if (Sql.empty()) {
+            Sql = "SELECT PRES";
+            for (const std::string &C : FlagColumnsOfTable(ATable))
+                Sql += ", " + LocalQuoteName(C);
+            Sql += " FROM " + Db.ResolveTable(LevelFlagTableName(ATable)) + " WHERE ID_Cast = ?";
+        }
+        const size_t Columns = FlagColumnsOfTable(ATable).size();
+        TLocalDatabase::TLease Q(Db, Sql);
+        Q->BindInt(1, AIdCast);
+        TLocalValue V;
+        while (Q->Step()) {
+            TFlagRow Row;
+            Q->ReadColumn(0, V);
+            Row.HasPres = !V.IsNull();
+            Row.Pres = Row.HasPres ? V.AsDouble() : 0;
+            for (size_t C = 0; C < Columns; ++C) {
+                Q->ReadColumn(int(C) + 1, V);
+                Row.Flags[C] = V.IsNull() ? 0 : int(V.AsInt64());
+            }
+            ARows.push_back(Row);
+        }
     }
 
 private:
     std::map<std::string, bool> FKnown;
+    std::map<std::string, std::string> FSelects;
 };
 
-long long TenthOf(double APres) { return std::llround(RoundPres(APres) * 10.0); }
-
-// The stored pressures of the stations' levels in the main database. Most
-// stations have every level on a tenth, which their flag rows name as it is
-// stored; one statement per cruise and table finds the stations that have a
-// level off the tenth, and only theirs are read, once per station and table.
-// Each statement is prepared once, for its table.
-class TStationLevelReader {
-public:
-    explicit TStationLevelReader(TZqCustomConnection *AConnection) : FConnection(AConnection) {}
-    void StartCruise(int AIdCruise)
+// A station's profile in a level table as the station database holds it
+// now: its print and its levels' stored pressures in pressure order.
+struct TStoredProfile {
+    std::string Print;
+    std::vector<std::pair<long long, double>> Levels; // (tenth, stored pressure)
+    bool NoPresLevel = false;
+    // The stored pressure of the level the checks judged in a tenth: the
+    // first of the tenth in pressure order.
+    bool LevelOf(long long ATenth, double &APres) const
     {
-        FIdCruise = AIdCruise;
-        FOffTenth.clear();
-    }
-    // False when every level of the station in the table lies on a tenth:
-    // then ALevels is left alone and a flag row names its level itself.
-    bool Read(const std::string &ATable, int AIdCast, TStationLevels &ALevels)
-    {
-        auto It = FOffTenth.find(ATable);
-        if (It == FOffTenth.end()) {
-            // A pressure whose tenfold has a fraction: a false alarm costs
-            // only the read of a station that did not need it.
-            TZqQuery &Probe = Query(FProbes, ATable,
-                                    "Select Distinct p.ID_Cast from " + ATable +
-                                        " p, Cast_Titles c where c.ID_Cast = p.ID_Cast and c.ID_Cruise = :ID_Cruise"
-                                        " and p.PRES * 10 <> Int(p.PRES * 10)");
-            Probe.ParamByName("ID_Cruise")->SetAsInteger(FIdCruise);
-            Probe.Open();
-            std::set<int> &Casts = FOffTenth[ATable];
-            TField *Cast = Probe.FieldByName("ID_Cast");
-            for (Probe.First(); !Probe.Eof(); Probe.Next())
-                Casts.insert(Cast->AsInteger());
-            Probe.Close();
-            It = FOffTenth.find(ATable);
-        }
-        if (It->second.count(AIdCast) == 0)
+        const auto It = std::lower_bound(Levels.begin(), Levels.end(), ATenth,
+                                         [](const std::pair<long long, double> &L, long long T) { return L.first < T; });
+        if (It == Levels.end() || It->first != ATenth)
             return false;
-        TZqQuery &Levels = Query(FLevels, ATable, "Select PRES from " + ATable + " where ID_Cast = :ID_Cast");
-        Levels.ParamByName("ID_Cast")->SetAsInteger(AIdCast);
-        Levels.Open();
-        ALevels.Clear();
-        TField *Pres = Levels.FieldByName("PRES");
-        for (Levels.First(); !Levels.Eof(); Levels.Next())
-            if (!Pres->IsNull())
-                ALevels.Add(Pres->AsFloat());
-        Levels.Close();
+        APres = It->second;
         return true;
     }
-
-private:
-    TZqQuery &Query(std::map<std::string, std::unique_ptr<TZqQuery>> &AQueries, const std::string &ATable,
-                    const std::string &ASql)
-    {
-        std::unique_ptr<TZqQuery> &Q = AQueries[ATable];
-        if (!Q) {
-            Q = std::make_unique<TZqQuery>(nullptr);
-            Q->SetConnection(FConnection);
-            Q->SQL()->Add(ASql);
-        }
-        return *Q;
-    }
-
-    TZqCustomConnection *FConnection;
-    int FIdCruise = 0;
-    std::map<std::string, std::set<int>> FOffTenth; // by table, in the cruise
-    std::map<std::string, std::unique_ptr<TZqQuery>> FProbes, FLevels;
 };
 
-// Counts a station's levels at one stored pressure in a main-database
-// table; a statement prepared once per table.
-class TLevelCounter {
+// The write-back's statements on the station database, each prepared once:
+// the parameters of a cruise's stations, a station's profile per level
+// table, the statement that takes the write lock for a station's
+// transaction, and the Updates per table and set of columns.
+class TStationStatements {
 public:
-    explicit TLevelCounter(TZqCustomConnection *AConnection) : FConnection(AConnection) {}
-    int Count(const std::string &ATable, int AIdCast, double APres)
+    TStationStatements(TZqQuery &AParamsQry, TZqCommand &AUpdateCmd)
+        : FParamsQry(AParamsQry), FUpdateCmd(AUpdateCmd), FConnection(AUpdateCmd.Connection())
     {
-        std::unique_ptr<TZqQuery> &Q = FQueries[ATable];
+    }
+
+    // The level tables of the parameters of each station of the cruise that
+    // have a level-flag table, in the order the rows come; a table once
+    // however many of its parameters a station has, and nothing for a
+    // parameter without a level-flag table (PRES).
+    void ReadCruise(int AIdCruise, TFlagTables &AFlagTables, std::map<int, std::vector<std::string>> &ATables)
+    {
+        ATables.clear();
+        if (!FParamsReady) {
+            FParamsQry.Close();
+            FParamsQry.SQL()->BeginUpdate();
+            FParamsQry.SQL()->Clear();
+            FParamsQry.SQL()->Add("Select Distinct p.ID_Cast, p.ParamAbr From \"Parameters\" p, Cast_Titles c "
+                                  "where c.ID_Cast = p.ID_Cast and c.ID_Cruise = :ID_Cruise");
+            FParamsQry.SQL()->EndUpdate();
+            FParamsReady = true;
+        }
+        FParamsQry.ParamByName("ID_Cruise")->SetAsInteger(AIdCruise);
+        FParamsQry.Open();
+        TField *Cast = FParamsQry.FieldByName("ID_Cast"), *Abr = FParamsQry.FieldByName("ParamAbr");
+        for (FParamsQry.First(); !FParamsQry.Eof(); FParamsQry.Next()) {
+            const std::string Table = FlagTableOfParam(Abr->AsString());
+            std::vector<std::string> &Of = ATables[Cast->AsInteger()];
+            if (std::find(Of.begin(), Of.end(), Table) == Of.end() && AFlagTables.Exists(Table))
+                Of.push_back(Table);
+        }
+        FParamsQry.Close();
+    }
+
+    // Takes the station database's write lock for the transaction under
+    // way: what is read next stays as it is until the commit.
+    void Lock(const std::string &ATable)
+    {
+        Command("Update " + ATable + " Set FPRES = FPRES where 1 = 0").Execute();
+    }
+
+    void ReadProfile(const std::string &ATable, int AIdCast, TStoredProfile &AProfile)
+    {
+        std::unique_ptr<TZqQuery> &Q = FProfiles[ATable];
+        const std::vector<std::string> Values = ValueColumnsOfTable(ATable);
         if (!Q) {
             Q = std::make_unique<TZqQuery>(nullptr);
             Q->SetConnection(FConnection);
-            Q->SQL()->Add("Select Count(*) from " + ATable + " where ID_Cast = :ID_Cast and PRES = :PRES");
+            std::string Sql = "Select ";
+            for (size_t I = 0; I < Values.size(); ++I)
+                Sql += (I ? ", " : "") + Values[I];
+            Q->SQL()->Add(Sql + " from " + ATable + " where ID_Cast = :ID_Cast order by PRES");
         }
         Q->ParamByName("ID_Cast")->SetAsInteger(AIdCast);
-        Q->ParamByName("PRES")->SetAsFloat(APres);
         Q->Open();
-        const int N = Q->Fields()[0]->AsInteger();
+        TField *Fields[3] = {};
+        for (size_t I = 0; I < Values.size() && I < 3; ++I)
+            Fields[I] = Q->Fields()[int(I)];
+        TProfilePrint Print;
+        AProfile.Levels.clear();
+        AProfile.NoPresLevel = false;
+        for (Q->First(); !Q->Eof(); Q->Next()) {
+            const bool NoPres = Fields[0]->IsNull();
+            const double Pres = Fields[0]->AsFloat();
+            Print.AddLevel(Pres, NoPres, Fields[1]->AsFloat(), Fields[1]->IsNull(), Fields[2] ? Fields[2]->AsFloat() : 0,
+                           !Fields[2] || Fields[2]->IsNull());
+            if (NoPres)
+                AProfile.NoPresLevel = true;
+            else
+                AProfile.Levels.emplace_back(TenthOf(Pres), Pres);
+        }
         Q->Close();
-        return N;
+        AProfile.Print = Print.Text();
+    }
+
+    // Sets the flags of AColumns (with their values) of the station's
+    // levels at APres (none: the level without a pressure); the levels
+    // changed.
+    int Update(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets, int AIdCast,
+               const double *APres)
+    {
+        FColumns.clear();
+        for (const auto &S : ASets)
+            FColumns.push_back(S.first);
+        TZqCommand &Cmd = Command(FlagUpdateSql(ATable, FColumns, APres != nullptr));
+        TZqParams &Params = Cmd.Params();
+        for (size_t I = 0; I < ASets.size(); ++I)
+            Params.Items(int(I))->SetAsInteger(ASets[I].second);
+        Params.Items(int(ASets.size()))->SetAsInteger(AIdCast);
+        if (APres)
+            Params.Items(int(ASets.size()) + 1)->SetAsFloat(*APres);
+        if (FUpdateCmd.BeforeExecute)
+            FUpdateCmd.BeforeExecute(&FUpdateCmd);
+        Cmd.Execute();
+        const int Rows = std::max(0, Cmd.RowsAffected());
+        if (FUpdateCmd.AfterExecute)
+            FUpdateCmd.AfterExecute(&FUpdateCmd);
+        return Rows;
     }
 
 private:
+    TZqCommand &Command(const std::string &ASql)
+    {
+        std::unique_ptr<TZqCommand> &C = FCommands[ASql];
+        if (!C) {
+            C = std::make_unique<TZqCommand>(nullptr);
+            C->SetConnection(FConnection);
+            // Prepared by its first execution, when its parameters have
+            // values (and so their types).
+            C->CommandText().Add(ASql);
+        }
+        return *C;
+    }
+
+    TZqQuery &FParamsQry;
+    TZqCommand &FUpdateCmd;
     TZqCustomConnection *FConnection;
-    std::map<std::string, std::unique_ptr<TZqQuery>> FQueries;
+    bool FParamsReady = false;
+    std::map<std::string, std::unique_ptr<TZqQuery>> FProfiles;
+    std::map<std::string, std::unique_ptr<TZqCommand>> FCommands;
+    std::vector<std::string> FColumns;
 };
 
-// Says how many levels of which cruise kept their flags because their
-// stored values changed since their check.
+// Says how many stations of which cruise kept their flags because their
+// profiles changed since their check.
 void ReportChanged(const rtl::TStringList &ACruises, const std::vector<int> &AChanged, TWriteFlagsResult &AResult)
 {
     std::string PerCruise;
@@ -175,21 +265,18 @@ void ReportChanged(const rtl::TStringList &ACruises, const std::vector<int> &ACh
         }
     if (AResult.Changed > 0)
         MessageDlg(std::to_string(AResult.Changed) +
-                       " levels changed since their check were not written: check them again. They keep their "
-                       "flags in the station database; by cruise:" +
+                       " stations changed since their check were not written: check them again. Their levels keep "
+                       "their flags in the station database; by cruise:" +
                        PerCruise,
                    mtWarning, mbOK);
 }
 
-// Where the write-back names a station's levels that share a tenth.
-constexpr int SharedPlacesShown = 10;
-
-// A write-back cut off by an error: the levels written of each chosen
-// cruise, up to the one it stopped in.
-std::string StoppedText(const std::string &AReason, const rtl::TStringList &ACruises, const std::vector<int> &AWritten,
+// A write-back cut off (by an error or by Esc): the levels written of each
+// chosen cruise, up to the one it stopped in.
+std::string StoppedText(const std::string &AHead, const rtl::TStringList &ACruises, const std::vector<int> &AWritten,
                         int AStopped)
 {
-    std::string Text = "Flags updating stopped: " + AReason;
+    std::string Text = AHead;
     for (int I = 0; I < int(AWritten.size()); ++I) {
         Text += "\n" + ACruises[I] + ": ";
         if (I > AStopped)
@@ -201,36 +288,6 @@ std::string StoppedText(const std::string &AReason, const rtl::TStringList &ACru
 }
 
 } // namespace
-
-void TStationLevels::Add(double AStoredPres)
-{
-    if (!FLevels.empty() && FLevels.back().first > TenthOf(AStoredPres))
-        FSorted = false;
-    FLevels.emplace_back(TenthOf(AStoredPres), AStoredPres);
-}
-
-TStationLevels::TMatch TStationLevels::Match(double ARowPres, double &APres)
-{
-    if (!FSorted) {
-        std::sort(FLevels.begin(), FLevels.end());
-        FSorted = true;
-    }
-    const long long Tenth = TenthOf(ARowPres);
-    const auto ByTenth = [](const std::pair<long long, double> &L, long long T) { return L.first < T; };
-    const auto First = std::lower_bound(FLevels.begin(), FLevels.end(), Tenth, ByTenth);
-    if (First == FLevels.end() || First->first != Tenth)
-        return lmNone;
-    auto Last = First;
-    while (Last + 1 != FLevels.end() && (Last + 1)->first == Tenth)
-        ++Last;
-    // The checks judged the first level of the tenth in pressure order;
-    // when another level has its very pressure and the tenth holds others
-    // besides, which of the two was judged is not known.
-    if (First != Last && (First + 1)->second == First->second && Last->second != First->second)
-        return lmShared;
-    APres = First->second;
-    return lmLevel;
-}
 
 std::string FlagTableOfParam(const std::string &AParamAbr)
 {
@@ -246,67 +303,19 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
     return {"FPRES", "F" + ATable};
 }
 
-bool SameJudgedValue(double AStored, double AJudged)
+std::vector<std::string> ValueColumnsOfTable(const std::string &ATable)
 {
-    return std::fabs(AStored - AJudged) <= std::fabs(AJudged) * JudgedValueTolerance;
+    if (ATable == "PTS_Data")
+        return {"PRES", "TEMP", "PSAL"};
+    return {"PRES", ATable};
 }
 
-std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets,
-                          int AIdCast, std::optional<double> APres,
-                          const std::vector<std::pair<std::string, double>> &AJudged, bool ATolerant)
+std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::string> &AColumns, bool APres)
 {
-    if (ASets.empty())
-        return std::string();
-    // Built in place: this runs once per level of a write-back.
-    char Number[64];
-    auto Append = [&](std::string &AText, int AValue) {
-        const auto Res = std::to_chars(Number, Number + sizeof Number, AValue);
-        AText.append(Number, Res.ptr);
-    };
-    std::string Sql;
-    Sql.reserve(96);
-    Sql += "Update ";
-    Sql += ATable;
-    Sql += " Set ";
-    for (size_t I = 0; I < ASets.size(); ++I) {
-        if (I > 0)
-            Sql += ", ";
-        Sql += ASets[I].first;
-        Sql += '=';
-        Append(Sql, ASets[I].second);
-    }
-    Sql += " where ID_Cast = ";
-    Append(Sql, AIdCast);
-    if (!APres)
-        return Sql + "and PRES Is Null";
-    Sql += "and PRES = ";
-    Sql += SqlExactFloat(*APres);
-    // The bounds in nine digits: they move by far less than the margin, and
-    // the statement stays short and without parentheses, which the
-    // library's preprocessor passes by unread (a write-back sends a million).
-    const auto AppendBound = [&](std::string &AText, double AValue) {
-        const auto Res = std::to_chars(Number, Number + sizeof Number, AValue, std::chars_format::general, 9);
-        AText.append(Number, Res.ptr);
-    };
-    for (const auto &[Column, Value] : AJudged) {
-        Sql += " and ";
-        Sql += Column;
-        if (std::isnan(Value)) {
-            Sql += " Is Null";
-            continue;
-        }
-        if (!ATolerant) {
-            Sql += " = ";
-            Sql += SqlExactFloat(Value);
-            continue;
-        }
-        const double Margin = std::fabs(Value) * JudgedValueTolerance;
-        Sql += " Between ";
-        AppendBound(Sql, Value - Margin);
-        Sql += " and ";
-        AppendBound(Sql, Value + Margin);
-    }
-    return Sql;
+    std::string Sql = "Update " + ATable + " Set ";
+    for (size_t I = 0; I < AColumns.size(); ++I)
+        Sql += (I ? ", " : "") + AColumns[I] + "=:" + AColumns[I];
+    return Sql + " where ID_Cast = :ID_Cast and PRES " + (APres ? "= :PRES" : "Is Null");
 }
 
 bool StationDbReadOnly(TZqCustomConnection *AConnection)
@@ -347,45 +356,31 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     TGaugePacer Gauges;
     Gauges.Set(fmWriteFlagProgress.Gauge1, 0);
 
-    TFlagTableCache FlagTables;
+    TFlagTables FlagTables;
     TQuery &CastQry = *FlagCastQry;
-    TQuery &LevelQry = *FlagLevelQry;
-    TZqQuery &ParamsQry = *FlagParamsQry;
-    TZqCommand &UpdateCmd = *FlagUpdateCmd;
-    // Each Update carries its values as literals and is sent once: nothing
-    // in a million texts is a parameter or a macro to look for when the text
-    // is set, and none is prepared apart from its execution.
-    UpdateCmd.ResourceOptions()->SetParamCreate(false);
-    UpdateCmd.ResourceOptions()->SetMacroCreate(false);
-    UpdateCmd.ResourceOptions()->SetDirectExecute(true);
+    TZqCustomConnection &Conn = *FlagUpdateCmd->Connection();
+    TStationStatements Statements(*FlagParamsQry, *FlagUpdateCmd);
     const rtl::TStringList &Cruises = FlagCruiseList;
     const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
-    std::vector<std::string> Tables;
-    std::vector<TField *> FlagFields;
+    std::map<int, std::vector<std::string>> TablesOf; // by ID_Cast, of the cruise
+    std::map<std::string, std::vector<TFlagRow>> RowsOf; // by table, of the station
+    std::map<std::string, TStoredProfile> ProfileOf;     // by table, of the station
+    std::vector<std::string> Judged;                     // the station's tables with verdicts
     std::vector<std::pair<std::string, int>> Sets;
-    TStationLevelReader StationLevels(ParamsQry.Connection());
-    TStationLevels Levels;
-    std::string SharedPlaces;
-    std::vector<int> Written(size_t(CruiseCount), 0); // levels written per chosen cruise
-    std::vector<int> ChangedOf(size_t(CruiseCount), 0); // levels changed since their check, per cruise
-    // Per flag column but the pressure's: the field of its judged value, the
-    // value column, and the flag's field.
-    struct TJudgedField {
-        TField *Field;
-        std::string Column;
-        TField *Flag;
-    };
-    std::vector<TJudgedField> JudgedFieldsOf;
-    std::vector<std::pair<std::string, double>> Judged;
-    TLevelCounter LevelsAt(ParamsQry.Connection());
-    // An Esc or a statement the database refuses ends the write-back at a level.
-    const auto StopAtLevel = [&] {
+    std::vector<int> Written(size_t(CruiseCount), 0);   // levels written per chosen cruise
+    std::vector<int> ChangedOf(size_t(CruiseCount), 0); // stations changed since their check, per cruise
+    // Esc or a statement the database refuses ends the write-back between
+    // stations, or within one, which then writes nothing.
+    const auto Stop = [&](const std::string &AReason, int ACruise) {
         Gauges.Flush();
         fmWriteFlagProgress.close();
-        LevelQry.Close();
         CastQry.Close();
         ReportChanged(Cruises, ChangedOf, Result);
+        if (AReason.empty())
+            ShowMessage(StoppedText("Flags updating was interrupted!", Cruises, Written, ACruise));
+        else
+            MessageDlg(StoppedText("Flags updating stopped: " + AReason, Cruises, Written, ACruise), mtError, mbOK);
     };
 
     for (int I = 0; I < CruiseCount; ++I) {
@@ -399,135 +394,95 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     "Select * from " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") + " where ID_Cruise = " +
                         std::to_string(IdCruise));
         Gauges.Set(fmWriteFlagProgress.Gauge2, 0);
-        StationLevels.StartCruise(IdCruise);
+        try {
+            Statements.ReadCruise(IdCruise, FlagTables, TablesOf);
+        } catch (const std::exception &E) {
+            Stop(E.what(), I);
+            Result.Failed = true;
+            return Result;
+        }
+        TField *CastField = CastQry.FieldByName("ID_Cast");
+        TField *PrintsField = CastQry.FindField(ProfilePrintsField);
         const int CastCount = CastQry.RecordCount();
         for (CastQry.First(); !CastQry.Eof(); CastQry.Next()) {
+            ProcessMessages();
             Gauges.Set(fmWriteFlagProgress.Gauge2, Percent(CastQry.RecNo(), CastCount));
-            const int IdCast = CastQry.FieldByName("ID_Cast")->AsInteger();
-            const std::string CastText = std::to_string(IdCast);
-
-            // The parameter rows come in no particular order; a table is
-            // written once however many of its parameters the cast has, and
-            // a parameter without a level-flag table (PRES) has nothing.
-            ParamsQry.Close();
-            ParamsQry.SQL()->BeginUpdate();
-            ParamsQry.SQL()->Clear();
-            ParamsQry.SQL()->Add("Select * From \"Parameters\" where ID_Cast = " + CastText);
-            ParamsQry.SQL()->EndUpdate();
-            ParamsQry.Open();
-            Tables.clear();
-            for (ParamsQry.First(); !ParamsQry.Eof(); ParamsQry.Next()) {
-                const std::string Table = FlagTableOfParam(ParamsQry.FieldByName("ParamAbr")->AsString());
-                if (std::find(Tables.begin(), Tables.end(), Table) == Tables.end() && FlagTables.Exists(Table))
-                    Tables.push_back(Table);
+            if (QcInterrupted) {
+                Stop("", I);
+                Result.Interrupted = true;
+                return Result;
             }
-            ParamsQry.Close();
-
-            for (const std::string &Table : Tables) {
-                const bool OffTenth = StationLevels.Read(Table, IdCast, Levels);
-                SetQuerySql(LevelQry, LocalDbDir,
-                            "Select * from " + LocalQuoteName(FlagTables.NameOf(Table)) + " Where ID_Cast=" + CastText);
-                const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
-                FlagFields.clear();
-                for (const std::string &Column : Columns)
-                    FlagFields.push_back(LevelQry.FieldByName(Column));
-                TField *PresField = LevelQry.FieldByName("PRES");
-                // What the checks judged each level by, where the table keeps it.
-                TField *JudgedPres = LevelQry.FindField(JudgedPresField);
-                // The value column of each flag but the pressure's.
-                JudgedFieldsOf.clear();
-                for (size_t C = 0; C < Columns.size(); ++C)
-                    if (Columns[C] != "FPRES")
-                        if (TField *F = LevelQry.FindField(JudgedValueField(Columns[C].substr(1))))
-                            JudgedFieldsOf.push_back({F, Columns[C].substr(1), FlagFields[C]});
-                for (LevelQry.First(); !LevelQry.Eof(); LevelQry.Next()) {
-                    ProcessMessages();
-                    Gauges.Tick();
-                    if (QcInterrupted) {
-                        StopAtLevel();
-                        ShowMessage("Flags updating was interrupted!");
-                        Result.Interrupted = true;
-                        return Result;
-                    }
-                    // A flag the run never set stays as the main database has it.
-                    Sets.clear();
-                    for (size_t C = 0; C < Columns.size(); ++C)
-                        if (!FlagFields[C]->IsNull())
-                            Sets.emplace_back(Columns[C], FlagFields[C]->AsInteger());
-                    if (Sets.empty())
-                        continue;
-                    // A row without a pressure stands for the station's
-                    // level without one.
-                    const double RowPres = PresField->AsFloat();
-                    double Pres = RowPres;
-                    const TStationLevels::TMatch Match = OffTenth && !PresField->IsNull()
-                                                             ? Levels.Match(RowPres, Pres)
-                                                             : TStationLevels::lmLevel;
-                    if (Match == TStationLevels::lmNone) {
-                        ++Result.Unmatched;
-                        continue;
-                    }
-                    if (Match == TStationLevels::lmShared) {
-                        if (++Result.Shared <= SharedPlacesShown)
-                            SharedPlaces += "\n" + Table + ": ID_Cast " + CastText + ", PRES " +
-                                            SqlExactFloat(RowPres);
-                        continue;
-                    }
-                    // A level judged at another pressure, or holding other
-                    // values than those judged, keeps its flags.
-                    Judged.clear();
-                    if (JudgedPres && !JudgedPres->IsNull() && !PresField->IsNull()) {
-                        if (!SameJudgedValue(Pres, JudgedPres->AsFloat())) {
-                            ++ChangedOf[size_t(I)];
+            const int IdCast = CastField->AsInteger();
+            const auto Tables = TablesOf.find(IdCast);
+            if (Tables == TablesOf.end())
+                continue;
+            // The station's verdicts, read before its transaction: a flag
+            // the checks gave no verdict leaves the stored one, and a level
+            // table of the station that no check judged is none of its
+            // write-back's business.
+            Judged.clear();
+            for (const std::string &Table : Tables->second) {
+                std::vector<TFlagRow> &Rows = RowsOf[Table];
+                FlagTables.Read(Table, IdCast, Rows);
+                if (std::any_of(Rows.begin(), Rows.end(),
+                                [](const TFlagRow &R) { return R.Flags[0] || R.Flags[1] || R.Flags[2]; }))
+                    Judged.push_back(Table);
+            }
+            if (Judged.empty())
+                continue;
+            const std::string Prints = PrintsField ? PrintsField->AsString() : std::string();
+            int StationLevels = 0, StationStatements = 0, StationUnmatched = 0;
+            bool Changed = false;
+            try {
+                Conn.StartTransaction();
+                Statements.Lock(Judged.front());
+                for (const std::string &Table : Judged) {
+                    TStoredProfile &Profile = ProfileOf[Table];
+                    Statements.ReadProfile(Table, IdCast, Profile);
+                    Changed = Changed || ProfilePrintOf(Prints, Table) != Profile.Print;
+                }
+                for (size_t T = 0; !Changed && T < Judged.size(); ++T) {
+                    const std::string &Table = Judged[T];
+                    const TStoredProfile &Profile = ProfileOf[Table];
+                    const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
+                    for (const TFlagRow &R : RowsOf[Table]) {
+                        Sets.clear();
+                        for (size_t C = 0; C < Columns.size(); ++C)
+                            if (R.Flags[C] != 0)
+                                Sets.emplace_back(Columns[C], R.Flags[C]);
+                        if (Sets.empty())
+                            continue;
+                        double Pres = 0;
+                        if (R.HasPres ? !Profile.LevelOf(TenthOf(R.Pres), Pres) : !Profile.NoPresLevel) {
+                            ++StationUnmatched;
                             continue;
                         }
-                        // A value judged missing (its 9) holds only while it still is.
-                        for (const TJudgedField &J : JudgedFieldsOf)
-                            if (!J.Field->IsNull())
-                                Judged.emplace_back(J.Column, J.Field->AsFloat());
-                            else if (!J.Flag->IsNull() && J.Flag->AsInteger() == 9)
-                                Judged.emplace_back(J.Column, std::nan(""));
-                    }
-                    // One change of text per level: the command is set up
-                    // for the new statement once, not for an empty one first.
-                    const std::optional<double> StatementPres =
-                        PresField->IsNull() ? std::nullopt : std::optional<double>(Pres);
-                    const auto Send = [&](bool ATolerant) {
-                        UpdateCmd.CommandText().BeginUpdate();
-                        UpdateCmd.CommandText().Clear();
-                        UpdateCmd.CommandText().Add(FlagUpdateSql(Table, Sets, IdCast, StatementPres, Judged, ATolerant));
-                        UpdateCmd.CommandText().EndUpdate();
-                        UpdateCmd.Execute(0, 0);
-                        return UpdateCmd.RowsAffected();
-                    };
-                    int Rows = 0;
-                    try {
-                        // The values as the checks read them match at once;
-                        // a value whose last digits came back otherwise (read
-                        // through the editor's text) is matched within the
-                        // tolerance, by a second statement.
-                        Rows = Send(false);
-                        if (Rows == 0 && !Judged.empty())
-                            Rows = Send(true);
-                    } catch (const std::exception &E) {
-                        StopAtLevel();
-                        MessageDlg(StoppedText(E.what(), Cruises, Written, I), mtError, mbOK);
-                        Result.Failed = true;
-                        return Result;
-                    }
-                    // A pressure stored twice at a station is two levels of one statement.
-                    Written[size_t(I)] += std::max(0, Rows);
-                    ++Result.Statements;
-                    if (Rows == 0) {
-                        // Without its values' conditions the level may be there.
-                        if (!Judged.empty() && LevelsAt.Count(Table, IdCast, Pres) > 0)
-                            ++ChangedOf[size_t(I)];
-                        else
-                            ++Result.Unmatched;
+                        StationLevels += Statements.Update(Table, Sets, IdCast, R.HasPres ? &Pres : nullptr);
+                        ++StationStatements;
                     }
                 }
-                LevelQry.Close();
+                if (Changed)
+                    Conn.Rollback();
+                else
+                    Conn.Commit();
+            } catch (const std::exception &E) {
+                try {
+                    if (Conn.InTransaction())
+                        Conn.Rollback();
+                } catch (const std::exception &) {
+                    // The refusal is the one to report.
+                }
+                Stop(E.what(), I);
+                Result.Failed = true;
+                return Result;
             }
+            if (Changed) {
+                ++ChangedOf[size_t(I)];
+                continue;
+            }
+            Written[size_t(I)] += StationLevels;
+            Result.Statements += StationStatements;
+            Result.Unmatched += StationUnmatched;
         }
         CastQry.Close();
     }
@@ -537,12 +492,6 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     if (Result.Unmatched > 0)
         MessageDlg(std::to_string(Result.Unmatched) +
                        " levels with new flags were not found in the main database; they keep their old flags",
-                   mtWarning, mbOK);
-    if (Result.Shared > 0)
-        MessageDlg(std::to_string(Result.Shared) +
-                       " levels with new flags share their tenth of a decibar with other levels of the station, so "
-                       "the level the checks judged is not known; they keep their old flags:" +
-                       SharedPlaces + (Result.Shared > SharedPlacesShown ? "\n..." : ""),
                    mtWarning, mbOK);
     return Result;
 }

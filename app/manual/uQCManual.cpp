@@ -480,8 +480,17 @@ void TForm2::LoadCruise(int IdCruise)
         LocalWorkQry->Close();
 
         // A cruise that a run has flagged shows the run's flags instead of
-        // those of the main database.
+        // those of the main database; a station of it that has no flags of
+        // a run (judged on its own in the editor, or west of the checked
+        // region) shows those of the main database.
         if (TmpCastFlagsTbl->RecordCount() > 0) {
+            tmpstatqry->Close();
+            tmpstatqry->SQL().Clear();
+            tmpstatqry->SQL().Add("Insert Into TmpCastFlags (ID_Cruise, ID_Cast, FLon, FLat, FDT, FD) Select ID_Cruise, "
+                                  "ID_Cast, FLon, FLat, FDt, FD From TmpCast Where ID_Cast Not In (Select ID_Cast From "
+                                  "TmpCastFlags)");
+            tmpstatqry->ExecSQL();
+            TmpCastFlagsTbl->Refresh();
             tmpstatqry->Close();
             tmpstatqry->SQL().Clear();
             tmpstatqry->SQL().Add("Select D.ID_Cruise, D.ID_Cast, D.Date_Cast, D.Time_Cast, D1.FDt, D.Lon, D1.FLon, "

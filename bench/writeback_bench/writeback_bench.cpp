@@ -1,10 +1,11 @@
 // The flag write-back on a private copy of the large station database:
 //  - flag tables as a QC run leaves them for the first cruises whose
 //    PTS_Data levels reach the target (1,000,000 by default, --levels N),
-//    each row with the values the run judged its level by, so that every
-//    Update carries them in its condition;
-//  - WriteFlagsToMainDb with Yes and every cruise ticked: one Update per
-//    level, each in its own automatic transaction, Esc polled per level;
+//    with each station's profile print in its station-flag row, so that
+//    the write-back reads every station's profile back and compares it;
+//  - WriteFlagsToMainDb with Yes and every cruise ticked: a transaction per
+//    station (its profile read and compared, then one Update per level),
+//    Esc polled per station;
 //  - the same updates (same rows, same values, same order) as a bare loop:
 //    one SQLPrepare with parameters, SQLExecute per level, autocommit.
 // The two alternate, one warm-up of each on one cruise, then the median of
@@ -205,13 +206,15 @@ int main(int argc, char **argv)
         MakeWorkTable(CastFlags, Struct, Work, "-Cast_TitlesFlags.db", "Cast_TitlesFlags", "ID_Cruise;ID_Cast");
         MakeWorkTable(PtsFlags, Struct, Work, "-PTS_DataFlags.db", "PTS_DAtaFlags", "ID_Cast;PRES");
         MakeWorkTable(Scratch, Struct, Work, "-Levels.db", "StructTsFlags", "");
-        // The judged values go along with the flags into the flag table.
-        Scratch.Close();
-        for (const std::string &F : JudgedFields(true))
-            Scratch.AddField(F, rtl::ftFloat);
-        Scratch.Open();
         Cru.SetTableName("TmpCru");
         Cru.Open();
+        // Each station's print, as the run keeps it for the profile it judged.
+        std::map<int, TProfilePrint> Prints;
+        SqliteRows(DbPath, "select ID_Cast, PRES, TEMP, PSAL from PTS_Data", [&](sqlite3_stmt *S) {
+            const auto Value = [S](int C) { return sqlite3_column_double(S, C); };
+            const auto Null = [S](int C) { return sqlite3_column_type(S, C) == SQLITE_NULL; };
+            Prints[sqlite3_column_int(S, 0)].AddLevel(Value(1), Null(1), Value(2), Null(2), Value(3), Null(3));
+        });
         Session.StartTransaction(Work);
         for (const auto &[Cast, Cruise] : CruiseOfCast)
             if (Cruise <= LastCruise) {
@@ -220,14 +223,13 @@ int main(int argc, char **argv)
                 CastFlags.Fields()[1]->SetAsInteger(Cast);
                 for (int F = 2; F < 6; ++F)
                     CastFlags.Fields()[F]->SetAsInteger(1);
+                CastFlags.FieldByName(ProfilePrintsField)->SetAsString(WithProfilePrint("", "PTS_Data", Prints[Cast].Text()));
                 CastFlags.Post();
             }
         SqliteRows(DbPath,
-                   "select p.ID_Cast, p.PRES, p.TEMP, p.PSAL, min(p.rowid) from PTS_Data p join Cast_Titles c on "
-                   "c.ID_Cast = p.ID_Cast where c.ID_Cruise <= " + std::to_string(LastCruise) +
-                       // A pressure repeated in a cast (a planted fault) is one flag row,
-                       // judged by the values of its first level (SQLite takes the bare
-                       // columns from the row of the min()).
+                   "select p.ID_Cast, p.PRES from PTS_Data p join Cast_Titles c on c.ID_Cast = p.ID_Cast where "
+                   "c.ID_Cruise <= " + std::to_string(LastCruise) +
+                       // A pressure repeated in a cast (a planted fault) is one flag row.
                        " group by p.ID_Cast, p.PRES",
                    [&](sqlite3_stmt *S) {
                        TLevel L{sqlite3_column_int(S, 0), sqlite3_column_double(S, 1), {}};
@@ -238,12 +240,6 @@ int main(int argc, char **argv)
                        Scratch.Fields()[1]->SetAsFloat(L.Pres);
                        for (int C = 0; C < 3; ++C)
                            Scratch.Fields()[2 + C]->SetAsInteger(L.Flags[C]);
-                       // The values a run judged the level by, as it keeps them.
-                       Scratch.FieldByName(JudgedPresField)->SetAsFloat(L.Pres);
-                       for (int C = 0; C < 2; ++C)
-                           if (sqlite3_column_type(S, 2 + C) != SQLITE_NULL)
-                               Scratch.FieldByName(C == 0 ? "JudgedTEMP" : "JudgedPSAL")
-                                   ->SetAsFloat(sqlite3_column_double(S, 2 + C));
                        Scratch.Post();
                    });
         for (int Cruise : Cruises) {
@@ -315,10 +311,10 @@ int main(int argc, char **argv)
             const auto T0 = std::chrono::steady_clock::now();
             const TWriteFlagsResult R = WriteFlagsToMainDb(nullptr);
             const double T = Seconds(T0);
-            if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0 || R.Shared != 0 || R.Changed != 0))
+            if (AAll && (size_t(R.Statements) != Levels.size() || R.Unmatched != 0 || R.Changed != 0))
                 Die("the write-back sent " + std::to_string(R.Statements) + " statements for " +
                     std::to_string(Levels.size()) + " levels (" + std::to_string(R.Unmatched) + " unmatched, " +
-                    std::to_string(R.Shared) + " sharing a tenth, " + std::to_string(R.Changed) + " changed)");
+                    std::to_string(R.Changed) + " stations changed)");
             return T;
         };
         std::vector<TLevel> FirstCruise;

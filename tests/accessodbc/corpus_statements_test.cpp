@@ -63,9 +63,8 @@ TEST_F(CorpusStatements, CruiseLoopAndProfiles)
     // M6
     EXPECT_EQ(Column(Query(Sent("M6-stations-of-cruise")), 0),
               (std::vector<std::string>{"4711", "4712"}));
-    // M7, M15
+    // M7
     EXPECT_EQ(Query(Sent("M7-parameters-of-station")).size(), 3u);
-    EXPECT_EQ(Query(Sent("M15-parameters-of-cast")).size(), 3u);
     // M13 / M21 (mixed-case column names) / M14 / M22
     const TRows T = Query(Sent("M13-levels-pts"));
     EXPECT_EQ(Column(T, 1), (std::vector<std::string>{"10.2", "20.4"}));
@@ -140,15 +139,6 @@ TEST_F(CorpusStatements, SelectIntoKeepsDeclaredColumnTypes)
     EXPECT_EQ(Types[2], std::make_pair(std::string("Date_Cast"), (int)SQL_TYPE_TIMESTAMP));
     EXPECT_EQ(Types[4], std::make_pair(std::string("Lon"), (int)SQL_DOUBLE));
     EXPECT_EQ(Types[9], std::make_pair(std::string("FLon"), (int)SQL_SMALLINT));
-}
-
-TEST_F(CorpusStatements, FlagWriteBackWithNumberAgainstKeyword)
-{
-    // M16 / M17: "4711and" has no blank before and
-    EXPECT_EQ(RowCountOf(Sent("M16-write-level-flags-pts")), 1);
-    EXPECT_EQ(Query("select FPRES, FTEMP, FPSAL from PTS_Data where ID_Cast = 4711 and PRES = 10.2"), (TRows{{"1", "1", "2"}}));
-    EXPECT_EQ(RowCountOf(Sent("M17-write-level-flags-own-table")), 1);
-    EXPECT_EQ(Query("select FDOX1 from DOX1 where PRES = 10.2"), (TRows{{"3"}}));
 }
 
 TEST_F(CorpusStatements, EditorScratchTableAndOtherProfiles)

@@ -161,10 +161,11 @@ protected:
             T.FieldByName("ID_Cast")->SetAsInteger(Station);
             T.FieldByName("PRES")->SetAsFloat(RoundPres(rtl::StrToFloat(Levels[Level][0])));
             for (int i = 2; i < T.FieldCount(); ++i)
-                if (T.Fields()[i]->FieldName()[0] == 'F') // the flags, not what a check judged
-                    T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);
+                T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);
             T.Post();
         }
+        apptest::KeepProfilePrints(DbPath, WorkDir, DbTablePrefix + "-Cast_TitlesFlags", ATable,
+                                   "ID_Cast = " + std::to_string(Station));
     }
     // One column of that table, level by level.
     std::vector<std::string> RunFlags(const std::string &ATable, const std::string &AColumn)

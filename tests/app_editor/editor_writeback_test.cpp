@@ -157,4 +157,39 @@ TEST_F(EditorWriteBack, ADatabaseNamedWithAQuoteShowsItsRunsFlagsAndHasThemWritt
     EXPECT_EQ(Messages(), "");
 }
 
+// The editor without a run, on a work folder no run has filled: the profile
+// checked there is offered and written, the station's typed flag stays as
+// typed, and its cruise, picked again, shows the station database's flags
+// for its stations no check has judged.
+TEST_F(EditorWriteBack, AProfileCheckedWithoutARunIsOfferedAndWritten)
+{
+    LoadClimatology();
+    ParamDisplayList.Add("TEMP"); // the parameters of the wizard's page
+    ParamDisplayList.Add("PSAL");
+    F = &OpenEditor({BlackSeaCruise});
+    if (F->CheckBox1->isChecked())
+        F->CheckBox1->click(); // MANUAL QC
+    EditStation("FLon", "5");
+    PickParam("TEMP");
+    F->BitBtn5->click(); // "Check Current profile"
+    const auto Judged = Sql("select count(*) from PTS_Data where ID_Cast = " + std::to_string(Station))[0][0];
+    ASSERT_EQ(RunFlags("PTS_Data", "count(*)"), std::vector<std::string>{Judged});
+    const std::string Other = Sql("select min(ID_Cast) from Cast_Titles where ID_Cruise = " +
+                                  std::to_string(BlackSeaCruise) + " and ID_Cast <> " + std::to_string(Station))[0][0];
+    SqlExec("update Cast_Titles set FLat = 3 where ID_Cast = " + Other);
+    PickCruise(BlackSeaCruise);
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(std::stoi(Other))));
+    EXPECT_EQ(F->tmpStatTbl->FieldByName("FLat")->AsString(), "3");
+    EXPECT_EQ(StationShown("FLon"), "5");
+    CloseEditor();
+
+    const TWriteFlagsResult R = WriteBack();
+    EXPECT_EQ(FlagCruiseList.Count(), 1);
+    EXPECT_GT(R.Statements, 0);
+    EXPECT_EQ(Sql("select count(*) from PTS_Data where ID_Cast = " + std::to_string(Station) + " and FPRES = 1")[0][0],
+              Judged);
+    EXPECT_EQ(StationDb("FLon"), "5");
+    EXPECT_EQ(Messages(), "");
+}
+
 } // namespace

@@ -92,7 +92,7 @@ TEST_F(ParamForming, EachTabledParameterOnceWithItsQcBitAndFlagTablesForTheCheck
     std::vector<std::string> Names;
     for (int I = 0; I < ChemFlagTbls[0]->FieldDefs().Count(); ++I)
         Names.push_back(ChemFlagTbls[0]->FieldDefs().Items(I)->Name());
-    EXPECT_EQ(Names, (std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "FSIO4", "JudgedPRES", "JudgedCHEM"}));
+    EXPECT_EQ(Names, (std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "FSIO4"}));
     EXPECT_TRUE(Form->PTS_DataFlagTbl->Active());
     EXPECT_EQ(Form->PTS_DataFlagTbl->TableName(), "marlin_demo-PTS_DataFlags.db");
     EXPECT_EQ(RangeQry, static_cast<TDataSet *>(Form->TmpParamQry));

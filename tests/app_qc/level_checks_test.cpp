@@ -223,9 +223,9 @@ TEST(LevelVerdict, EveryRuleOnOneLevel)
         {.Rule = "no interval (lo = hi)", .In = {.Pres = 50, .Value = 15}, .Band = {true, 15, 15}, .Want = {1, 0, ""}},
         {.Rule = "no interval to be had", .In = {.Pres = 50, .Value = 15}, .Band = {false}, .Want = {1, 0, ""}},
         {.Rule = "at the deepest climatic level", .In = {.Pres = 1000, .Value = 25, .PresFlag = 3, .ParamFlag = 2},
-         .Want = {0, 0, ""}},
+         .Want = {0, 0, "beyond"}},
         {.Rule = "below it and the bottom", .In = {.Pres = 1500, .Value = 15}, .Bottom = -500,
-         .Want = {0, 0, "climat-error"}},
+         .Want = {0, 0, "climat-error beyond"}},
         {.Rule = "no salinity, no density", .In = NoSalinity, .Memory = Denser, .Density = true,
          .Want = {1, 1, "band"}},
         {.Rule = "two large steps of one sign", .In = {.Pres = 41, .Value = 24}, .Memory = Rise, .Band = {true, 0, 40},
@@ -258,6 +258,7 @@ TEST(LevelVerdict, EveryRuleOnOneLevel)
         Mark(V.SpikeMark, "spike@" + rtl::FloatToStr(V.SpikeAt));
         Mark(V.ClimatError, "climat-error");
         Mark(V.SpikeError, "spike-error");
+        Mark(V.BeyondClimat, "beyond");
         EXPECT_EQ(V.Skipped ? 0 : V.PresFlag, C.Want.Pres) << C.Rule;
         EXPECT_EQ(V.Skipped ? 0 : V.ParamFlag, C.Want.Param) << C.Rule;
         EXPECT_EQ(Marks, C.Want.Marks) << C.Rule;
@@ -272,8 +273,8 @@ protected:
         C.Id = 52;
         C.Params = {"PRESS", "TEMP", "PSAL", "NO3"};
         demogen::TDemoStation S = MakeStation(520, 52, 33.0, 44.0, D, 0.5, FixtureSeaDepth,
-                                              {{10, 14.75, 18.25}, {20, 14.5, 18.5}, {50, 13.75, 19.0}});
-        S.Chem = {{"NO3", {{10, 5.0}, {20, 15.0}, {50, std::nullopt}}}};
+                                              {{10, 14.75, 18.25}, {20, 14.5, 18.5}, {50, 13.75, 19.0}, {2500, 3.9, 22.6}});
+        S.Chem = {{"NO3", {{10, 5.0}, {20, 15.0}, {50, std::nullopt}, {2500, 5.0}}}};
         C.Stations = {S};
         Open({C});
         LoadDefaultClim();
@@ -287,12 +288,34 @@ protected:
     }
 };
 
-TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRange)
+TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRangeAtEveryDepth)
 {
     OpenNitrate();
+    // Checked alone (no climatic profile read before it), and after TEMP and
+    // PSAL, whose climatology ends at 2000 dbar.
+    const TRows Judged = {{"520", "10", "1", "1"}, {"520", "20", "1", "2"}, {"520", "50", "1", "9"}, {"520", "2500", "1", "1"}};
+    for (const char *P : {"TEMP", "PSAL"})
+        ParamDisplayList.Delete(ParamDisplayList.IndexOf(P));
+    Run();
+    EXPECT_EQ(LevelFlagRows("NO3flags"), Judged);
+    ParamDisplayList.Add("TEMP");
+    ParamDisplayList.Add("PSAL");
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(LevelFlagRows("NO3flags"), Judged);
+    const std::string Deep = " in the Black Sea does not reach 1 levels of 1 stations: they are not checked";
+    EXPECT_EQ(MissingClimatologyText(), "Climat for TEMP" + Deep + "\nClimat for PSAL" + Deep);
+    // A parameter BS_Range has no range for gets no verdict, and is said.
+    TQuery Q;
+    Q.SetDatabaseName(WorkDir);
+    Q.SQL().Add("Delete from BS_Range where param = 'NO3'");
+    Q.ExecSQL();
+    ClearMissingClimatology();
     Run();
     EXPECT_EQ(LevelFlagRows("NO3flags"),
-              (TRows{{"520", "10", "1", "1"}, {"520", "20", "1", "2"}, {"520", "50", "1", "9"}}));
+              (TRows{{"520", "10", "0", "0"}, {"520", "20", "0", "0"}, {"520", "50", "0", "9"}, {"520", "2500", "0", "0"}}));
+    EXPECT_EQ(MissingClimatologyText(), "Climat for TEMP" + Deep + "\nClimat for PSAL" + Deep +
+                                            "\nBS_Range has no range for NO3: its levels at 1 stations are not checked");
     // Pressure (PRESS) is the axis, never an entry: TEMP PSAL DENS NO3.
     ASSERT_EQ(ParamList.Count(), 4);
     EXPECT_EQ(ParamList[3], "NO3");
@@ -306,7 +329,7 @@ TEST_F(ChemLevels, MissingFlagTableIsAMergeFailure)
     Run();
     EXPECT_TRUE(LevelFlagRows("NO3flags").empty());
     EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{"NO3"});
-    EXPECT_EQ(Pts().size(), 3u); // the PTS parameters are merged as usual
+    EXPECT_EQ(Pts().size(), 4u); // the PTS parameters are merged as usual
 }
 
 // A level table without its flag column: the run stops naming it in words.

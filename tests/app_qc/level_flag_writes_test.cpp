@@ -56,22 +56,24 @@ protected:
     }
 };
 
-TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudged)
+TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudgedOnTheSameProfile)
 {
     Open({Cruise(50, {501})});
     LoadDefaultClim();
     SelectTests({tstDataClimat});
-    // A stored row at a checked level (its salinity flag NULL), one at a
-    // level the profile no longer has, one of another station.
-    StoreFlagRow("501, 20, 0, 0, 5");
-    StoreFlagRow("501, 30, 3, 3, NULL");
+    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    Run();
+    // A salinity flag stored for the profile judged, and a row of another
+    // station.
+    TQuery Q;
+    Q.SetDatabaseName(WorkDir);
+    Q.SQL().Add("Update " + LocalQuoteName(DbTablePrefix + "-PTS_DataFlags") + " set FPSAL = 5 where PRES = 20");
+    Q.ExecSQL();
     StoreFlagRow("601, 10, 4, 4, 4");
 
-    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
     Run();
     TRows TempOnly = Rows501("<null>", "<null>");
     TempOnly[1][4] = "5"; // the stored salinity flag stays
-    TempOnly.insert(TempOnly.begin() + 2, {"501", "30", "3", "3", "<null>"});
     TempOnly.push_back({"601", "10", "4", "4", "4"});
     EXPECT_EQ(Pts(), TempOnly);
     EXPECT_EQ(TmpFlagRows(), (TRows{{"501", "10", "1", "1", "<null>"}, {"501", "20", "1", "1", "<null>"},
@@ -81,10 +83,20 @@ TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudged)
     ParamDisplayList.Add("PSAL");
     Run();
     TRows Both = Rows501("1", "1");
-    Both.insert(Both.begin() + 2, {"501", "30", "3", "3", "<null>"});
     Both.push_back({"601", "10", "4", "4", "4"});
     EXPECT_EQ(Pts(), Both);
     EXPECT_EQ(TmpFlagRows(), Rows501("1", "1"));
+
+    // A profile changed since (a level moved): the salinity verdicts given
+    // on the other profile and the row of the level no longer there go.
+    StationSql("update PTS_Data set PRES = 30 where ID_Cast = 501 and PRES = 20");
+    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    Run();
+    TRows Moved;
+    for (const auto &Row : Pts())
+        Moved.push_back({Row[0], Row[1], Row[4]});
+    EXPECT_EQ(Moved, (TRows{{"501", "10", "<null>"}, {"501", "30", "<null>"}, {"501", "50", "<null>"},
+                            {"501", "100", "<null>"}, {"601", "10", "4"}}));
 }
 
 TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)

@@ -2,7 +2,11 @@
 // window pictures.
 #include "tests/app_support/AppTestSupport.h"
 
+#include "app/WorkTables.h"
 #include "app/uQCMain.h"
+#include "platform/dataset/TField.h"
+#include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TQuery.h"
 #include "platform/toolkit/TApplication.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -31,6 +35,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <map>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -459,6 +465,35 @@ std::vector<std::string> CaptionProblems(const QWidget &ARoot)
         }
     }
     return Problems;
+}
+
+void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDir, const std::string &ACastFlagTable,
+                       const std::string &ALevelTable, const std::string &ACastWhere)
+{
+    const std::string Values = ALevelTable == "PTS_Data" ? "TEMP, PSAL" : ALevelTable + ", NULL";
+    std::map<int, TProfilePrint> Prints;
+    for (const TRow &L : SqliteRows(AStationDb, "select ID_Cast, PRES, " + Values + " from " + ALevelTable +
+                                                    " where " + ACastWhere)) {
+        double V[3] = {};
+        for (size_t C = 0; C < 3; ++C)
+            std::from_chars(L[C + 1].data(), L[C + 1].data() + L[C + 1].size(), V[C]);
+        Prints[std::stoi(L[0])].AddLevel(V[0], L[1] == "<null>", V[1], L[2] == "<null>", V[2], L[3] == "<null>");
+    }
+    const std::string Table = LocalQuoteName(ACastFlagTable);
+    TQuery Q;
+    Q.SetDatabaseName(AWorkDir);
+    Q.SQL().Add("Select ID_Cast, ProfilePrints from " + Table);
+    Q.Open();
+    std::map<int, std::string> Kept;
+    for (Q.First(); !Q.Eof(); Q.Next())
+        if (const auto It = Prints.find(Q.Fields()[0]->AsInteger()); It != Prints.end())
+            Kept[It->first] = WithProfilePrint(Q.Fields()[1]->AsString(), ALevelTable, It->second.Text());
+    Q.Close();
+    for (const auto &[Cast, Text] : Kept) {
+        Q.SQL().Clear();
+        Q.SQL().Add("Update " + Table + " set ProfilePrints = '" + Text + "' where ID_Cast = " + std::to_string(Cast));
+        Q.ExecSQL();
+    }
 }
 
 } // namespace apptest

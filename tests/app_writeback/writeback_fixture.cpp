@@ -17,6 +17,7 @@
 #include "platform/localdb/TSession.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TForm.h"
+#include "tests/app_support/AppTestSupport.h"
 #include "tests/support/query_fixture.h"
 
 namespace wbtest {
@@ -184,6 +185,9 @@ void WriteBack::FillFlagTables()
     FillLevels(PtsFlags, "PTS_Data", {"FPRES", "FTEMP", "FPSAL"});
     FillLevels(No3Flags, "NO3", {"FPRES", "FNO3"});
     Session.Commit(WorkDir);
+    // The prints of the profiles the "run" judged: the station database's.
+    for (const char *Table : {"PTS_Data", "NO3"})
+        apptest::KeepProfilePrints(DbPath, WorkDir, DbTablePrefix + "-Cast_TitlesFlags", Table);
     for (TTable *T : {&Struct, &CastFlags, &PtsFlags, &No3Flags})
         T->Close();
 }

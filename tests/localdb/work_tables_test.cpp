@@ -56,21 +56,20 @@ TEST_F(WorkTables, FirstStartMakesTheFiveTablesSecondStartOpensThemUnchanged)
     EXPECT_EQ(UndoCastTbl.FieldCount(), 6);
 }
 
-TEST_F(WorkTables, ParameterFlagTableTakesTheParametersFlagNameAndTheJudgedValues)
+TEST_F(WorkTables, ParameterFlagTableTakesTheParametersFlagNameAndTheStationFlagTableItsPrints)
 {
     DbTablePrefix = "x";
-    // A flag table an earlier version made, with a row of its run.
-    Exec("CREATE TABLE \"x-PO4flags\" (ID_Cast INTEGER, PRES DOUBLE, FPRES SMALLINT, FPO4 SMALLINT, "
-         "PRIMARY KEY (ID_Cast, PRES))");
-    Exec("INSERT INTO \"x-PO4flags\" VALUES (7, 10, 1, 2)");
-    TTable NO3, PO4;
+    // A station-flag table an earlier version made, with a row of its run.
+    Exec("CREATE TABLE \"x-Cast_TitlesFlags\" (ID_Cruise INTEGER, ID_Cast INTEGER, FLon SMALLINT, FLat SMALLINT, "
+         "FDT SMALLINT, FD SMALLINT, PRIMARY KEY (ID_Cruise, ID_Cast))");
+    Exec("INSERT INTO \"x-Cast_TitlesFlags\" VALUES (3, 7, 1, 1, 2, 1)");
+    TTable NO3, Casts;
     MakeParamFlagTable(NO3, StructTbl, Dir(), "NO3");
-    MakeParamFlagTable(PO4, StructTbl, Dir(), "PO4");
+    MakeWorkTable(Casts, StructTbl, Dir(), "-Cast_TitlesFlags.db", "Cast_TitlesFlags", "ID_Cruise;ID_Cast");
     EXPECT_TRUE(LocalTableFileExists(Dir() + "x-NO3flags.db"));
-    EXPECT_EQ(FieldNames(NO3),
-              (std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "FNO3", "JudgedPRES", "JudgedCHEM"}));
+    EXPECT_EQ(FieldNames(NO3), (std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "FNO3"}));
     EXPECT_EQ(NO3.PrimaryKeyFields(), "ID_Cast;PRES");
-    EXPECT_EQ(Rows("Select ID_Cast, PRES, FPRES, FPO4, JudgedPRES, JudgedCHEM from \"x-PO4flags\""), (Lines{"7|10|1|2||"}));
+    EXPECT_EQ(Rows("Select ID_Cast, FDT, ProfilePrints from \"x-Cast_TitlesFlags\""), (Lines{"7|2|"}));
     // The template keeps its own last field.
     StructTbl.Close();
     StructTbl.SetTableName("ChemFlags");
