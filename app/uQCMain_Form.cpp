@@ -268,6 +268,9 @@ void TForm1::BuildControls()
     Panel1Scroll = MakeControl<QScrollArea>(Left, "Panel1Scroll");
     Panel1Scroll->setFrameShape(QFrame::NoFrame);
     Panel1Scroll->setWidgetResizable(true);
+    // No stop of Tab's own, where nothing would show the focus: the page's
+    // controls take it, and the area scrolls to the one that has it.
+    Panel1Scroll->setFocusPolicy(Qt::NoFocus);
     Panel1 = MakePanel(Panel1Scroll, "Panel1");
     Panel1Scroll->setWidget(Panel1);
     Panel1->installEventFilter(this);

@@ -465,6 +465,10 @@ TEST_F(EveryForm, OnASmallOrScaledScreenEveryModeOfStepZeroCanBeSeen)
             const QRect Button(0, 0, 20, Mode->height());
             EXPECT_EQ(Mode->visibleRegion().intersected(Button), QRegion(Button)) << Screen.width() << " " << I;
         }
+        // Tab stops only where the focus shows: not on the page's scroll area.
+        for (QWidget *W = Form->nextInFocusChain(); W != Form.get(); W = W->nextInFocusChain())
+            if (W->isVisible() && W->isEnabled() && (W->focusPolicy() & Qt::TabFocus))
+                EXPECT_FALSE(W->inherits("QScrollArea")) << W->objectName().toStdString();
         Stop();
     }
     SetScreenSize(1280, 1024);
