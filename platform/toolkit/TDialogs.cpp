@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <initializer_list>
+
 namespace {
 
 std::string &TitleStore()
@@ -61,6 +63,19 @@ public:
                 Buttons.emplace_back(Box.addButton(QString::fromLatin1(B.Caption), QMessageBox::AcceptRole), B.Result);
         if (Buttons.empty())
             Buttons.emplace_back(Box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole), int(mrOk));
+        // Enter takes OK, else Yes, else Retry; Esc takes Cancel, else No,
+        // else OK: a question asked with Yes and No is answered No by Esc.
+        const auto ButtonOf = [&](std::initializer_list<int> AResults) -> QAbstractButton * {
+            for (const int Wanted : AResults)
+                for (const auto &[Button, Result] : Buttons)
+                    if (Result == Wanted)
+                        return Button;
+            return nullptr;
+        };
+        if (auto *Default = qobject_cast<QPushButton *>(ButtonOf({mrOk, mrYes, mrRetry})))
+            Box.setDefaultButton(Default);
+        if (QAbstractButton *Escape = ButtonOf({mrCancel, mrNo, mrOk}))
+            Box.setEscapeButton(Escape);
         KeepAboveStayOnTop(Box);
         Box.exec();
         for (const auto &[Button, Result] : Buttons)

@@ -110,6 +110,32 @@ TEST(DialogSeam, RealBoxShowsAboveAStayOnTopWindow)
     SetDialogSeam(Previous);
 }
 
+// Enter and Esc answer a real box as the operator expects: Esc answers a
+// Yes/No question No, and Cancel wherever there is one.
+TEST(DialogSeam, EnterAndEscAnswerARealBox)
+{
+    IDialogSeam *Previous = SetDialogSeam(nullptr);
+    const struct {
+        TMsgDlgButtons Buttons;
+        Qt::Key Key;
+        int Want;
+    } Rows[] = {{mbYesNo, Qt::Key_Escape, mrNo},     {mbYesNoCancel, Qt::Key_Escape, mrCancel},
+                {mbOK, Qt::Key_Escape, mrOk},        {mbYesNo, Qt::Key_Return, mrYes},
+                {mbOKCancel, Qt::Key_Return, mrOk}, {mbOKCancel, Qt::Key_Escape, mrCancel}};
+    for (const auto &R : Rows) {
+        int Polls = 0;
+        QTimer Poll;
+        QObject::connect(&Poll, &QTimer::timeout, [&] {
+            if (auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                ++Polls < 50 ? QTest::keyClick(Box, R.Key) : Box->buttons().front()->click();
+        });
+        Poll.start(5);
+        EXPECT_EQ(MessageDlg("One More Quality check procedure ?", mtConfirmation, R.Buttons), R.Want)
+            << int(R.Buttons) << " " << R.Key;
+    }
+    SetDialogSeam(Previous);
+}
+
 TEST(DialogSeam, ScriptRestoresThePreviousSeam)
 {
     IDialogSeam *Before = &DialogSeam();
