@@ -164,8 +164,7 @@ protected:
                 T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);
             T.Post();
         }
-        apptest::KeepProfilePrints(DbPath, WorkDir, DbTablePrefix + "-Cast_TitlesFlags", ATable,
-                                   "ID_Cast = " + std::to_string(Station));
+        apptest::KeepProfilePrints(DbPath, WorkDir, ATable, "ID_Cast = " + std::to_string(Station));
     }
     // One column of that table, level by level.
     std::vector<std::string> RunFlags(const std::string &ATable, const std::string &AColumn)

@@ -288,7 +288,7 @@ protected:
     }
 };
 
-TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRangeAtEveryDepth)
+TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRange)
 {
     OpenNitrate();
     // Checked alone (no climatic profile read before it), and after TEMP and

@@ -113,7 +113,7 @@ TEST_F(WriteBack, OnlyTheTickedCruiseIsWrittenAndCruisesAreKnownByIdentity)
     EXPECT_EQ(MainFlags("PTS_Data", {3}), ExpectedFlags("PTS_Data", {3}));
 }
 
-TEST_F(WriteBack, AFlagTheRunLeftEmptyOrWithoutVerdictKeepsItsValueInTheMainDatabase)
+TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
 {
     // A TEMP-only run: the salinity flags of the flag table stay empty.
     querytest::SqliteExec(DbPath, "update PTS_Data set FPSAL = 5");
@@ -235,7 +235,7 @@ TEST_F(WriteBack, AnEscLeftOverFromTheEditorStopsTheWriteBackBeforeItsFirstLevel
     EXPECT_TRUE(QcInterrupted);
 }
 
-TEST_F(WriteBack, FlagRowsOfLevelsTheMainDatabaseLacksAreCountedAndReported)
+TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
 {
     const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
     WorkSql("insert into \"station-PTS_DataFlags\" (ID_Cast, PRES, FPRES, FTEMP, FPSAL) values (" + Cast + ", 9999, 1, 1, 1)");
