@@ -14,7 +14,6 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
-#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDBGridModel.h"
 
 #include <QCheckBox>
