@@ -30,8 +30,7 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <chrono>
-#include <memory>
+#include <fstream>
 
 using namespace editortest;
 
@@ -78,16 +77,15 @@ TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
                              "SpeedButton13", "SpeedButton19", "Edit4", "Label11", "Gauge1", "ComboBox1", "BitBtn5",
                              "BitBtn2", "PaintBox3", "SpeedButton11"})
         EXPECT_NE(F.findChild<QWidget *>(QString::fromLatin1(Name)), nullptr) << Name;
-    // A desktop with a panel above and a dock below: the editor takes what
-    // is left, and its grids end inside it.
+    // A work area (a panel above, a dock below): the editor fills it, its grids end inside it.
     CloseEditor();
     SetScreenWorkArea(QRect(0, 30, 1280, 954));
-    const std::shared_ptr<void> Back(nullptr, [](void *) { SetScreenWorkArea(QRect()); });
     TForm2 &G = OpenEditor({2});
     EXPECT_EQ(G.frameGeometry().topLeft(), QPoint(0, 30));
     EXPECT_EQ(G.size(), QSize(1280, 954));
     for (TDBGrid *Grid : {G.DBGrid1, G.DBGrid2})
         EXPECT_LE(Grid->mapTo(&G, QPoint(0, Grid->height())).y(), G.height()) << Grid->objectName().toStdString();
+    SetScreenWorkArea(QRect());
 }
 
 TEST_F(EditorOpen, TheScratchTableLivesWhileTheEditorIsOpen)
@@ -106,17 +104,14 @@ TEST_F(EditorOpen, TheScratchTableIsThisProgramsOwn)
     // emptied, and gone before closing is nothing to say. Of the lists
     // locked here, one whose program ended (a crash, a kill) goes.
     const std::string Own = ScratchCastIdTable(), Running = "QCCastID424242", Ended = "QCCastID2147483647";
-    const auto LockOf = [](const std::string &T) { return QString::fromStdString(ScratchCastIdLockFile(T)); };
-    QLockFile Held(LockOf(Running)); // as its running program holds it
-    ASSERT_TRUE(Held.tryLock(std::chrono::milliseconds::zero()));
-    QFile Left(LockOf(Ended)); // no process has that number
-    ASSERT_TRUE(Left.open(QIODevice::WriteOnly) && Left.write("2147483647\ntests_app_editor\n\n") > 0);
-    Left.close();
+    QLockFile Held(QString::fromStdString(ScratchCastIdLockFile(Running))); // as its running program holds it
+    ASSERT_TRUE(Held.tryLock());
+    std::ofstream(ScratchCastIdLockFile(Ended)) << "2147483647\ntests_app_editor\n\n"; // no process has that number
     for (const std::string &T : {std::string("QCCastID"), Own, Running, Ended})
         SqlExec("create table " + T + " (ID_Cast INTEGER PRIMARY KEY); insert into " + T + " values (26)");
     OpenEditor({2});
     EXPECT_TRUE(Sql("select * from " + Own).empty());
-    EXPECT_FALSE(MainTableExists(Ended) || QFile::exists(LockOf(Ended)));
+    EXPECT_FALSE(MainTableExists(Ended) || QFile::exists(QString::fromStdString(ScratchCastIdLockFile(Ended))));
     EXPECT_TRUE(MainTableExists(Running));
     SqlExec("drop table " + Own + "; create index " + Own + " on Cast_Titles (Depth)");
     CloseEditor();

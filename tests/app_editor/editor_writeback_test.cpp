@@ -166,8 +166,7 @@ TEST_F(EditorWriteBack, AProfileCheckedWithoutARunIsOfferedAndWritten)
     ParamDisplayList.Add("TEMP"); // the parameters of the wizard's page
     ParamDisplayList.Add("PSAL");
     F = &OpenEditor({BlackSeaCruise});
-    if (F->CheckBox1->isChecked())
-        F->CheckBox1->click(); // MANUAL QC
+    F->CheckBox1->click(); // MANUAL QC
     EditStation("FLon", "5");
     PickParam("TEMP");
     F->BitBtn5->click(); // "Check Current profile"

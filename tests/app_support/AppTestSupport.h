@@ -46,9 +46,8 @@ using querytest::SqliteExec;
 using querytest::SqliteRows;
 using querytest::TRow;
 
-// Keeps with the station-flag rows of the work folder AWorkDir the prints of
-// the profiles in ALevelTable of the station database AStationDb (of the
-// stations ACastWhere selects), as a run keeps those of the profiles it judged.
+// Keeps with AWorkDir's station-flag rows the prints of the profiles in ALevelTable
+// of AStationDb (of the stations ACastWhere selects), as a run keeps those it judged.
 void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDir, const std::string &ALevelTable,
                        const std::string &ACastWhere = "1 = 1");
 

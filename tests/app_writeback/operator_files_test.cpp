@@ -146,14 +146,12 @@ TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
         for (const auto &[Name, Make] : Variants) {
             const auto [Path, Got] = Read(std::string(K.File) + " " + std::string(Name), Make(K.Good));
             const int Line = Name == "empty" ? 1 : Name == "decimal commas" ? K.CommaLine : 0;
-            if (Name == "empty" && K.Read == Climatology) {
+            if (Name == "empty" && K.Read == Climatology)
                 EXPECT_EQ(Got, "Wrong File Format");
-            } else if (Line && K.Read != Settings) { // an empty settings file is a first start
-                EXPECT_NE(Got.find(Path + ", line " + std::to_string(Line)), std::string::npos)
-                    << K.File << ", " << Name << ": " << Got;
-            } else if (Name != "empty") {
+            else if (Line && K.Read != Settings) // an empty settings file is a first start
+                EXPECT_NE(Got.find(Path + ", line " + std::to_string(Line)), std::string::npos) << Path << ": " << Got;
+            else if (Name != "empty")
                 EXPECT_EQ(Got, Good) << K.File << ", " << Name;
-            }
         }
     }
     TLocalDatabase::CloseAll();
