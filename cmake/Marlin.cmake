@@ -2,14 +2,19 @@
 
 # The environment every test and benchmark runs in: the program folder's own
 # odbcinst.ini (nothing is written to /etc), Qt offscreen, and registry values
-# that point at nothing unless a test sets its own.
+# that point at nothing unless a test sets its own. The address sanitizer
+# leaves __tls_get_addr alone: gcc 12's runtime misreads the dynamic TLS
+# blocks it records under glibc 2.36 (a block "at 0x866"), and its leak
+# checker then dies at the exit of a passed test ("Tracer caught signal 11")
+# or not, as the binary's layout falls. Without that record it finds no
+# pointer in those blocks, so it can only say more, never less.
 set(MARLIN_TEST_ENV
   "ODBCSYSINI=${MARLIN_PROGRAM_DIR}"
   "ODBCINSTINI=odbcinst.ini"
   "QT_QPA_PLATFORM=offscreen"
   "MARLIN_PROGRAM_DIR=${MARLIN_PROGRAM_DIR}"
   "MARLIN_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
-  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:intercept_tls_get_addr=0"
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 

@@ -268,23 +268,8 @@ TEST_F(StationFiles, ACatalogReadWhileAnotherSessionLocksTheFileFailsInsteadOfCo
     Free(S);
 }
 
-// A damaged file is of no known format; a file of no bytes is said to be
-// empty, and nothing is written into it or beside it.
-TEST_F(StationFiles, ADamagedOrEmptyFileIsSaidToBeNoStationDatabase)
+TEST_F(StationFiles, ADamagedFileIsAnUnrecognizedFormat)
 {
-    std::filesystem::create_directories(Dir / "empty");
-    const std::string Empty = (Dir / "empty" / "black2008.mdb").string();
-    std::ofstream(Empty).close();
-    SQLDisconnect(Dbc);
-    ASSERT_TRUE(SQL_SUCCEEDED(ConnectTo(Dbc, ConnectString(Empty))));
-    TDiagInfo E;
-    EXPECT_EQ(Try("SELECT * FROM Cruise_Titles", &E), SQL_ERROR);
-    EXPECT_NE(E.Message.find("The file '" + Empty + "' is empty (0 bytes): it holds no station database."),
-              std::string::npos) << E.Message;
-    SQLDisconnect(Dbc);
-    EXPECT_EQ(std::filesystem::file_size(Empty), 0u);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir / "empty"), {}), 1);
-
     const std::string Path = MakeDatabase(Dir / "damaged");
     std::filesystem::remove(Path + "-wal");
     std::filesystem::remove(Path + "-shm");
@@ -295,10 +280,28 @@ TEST_F(StationFiles, ADamagedOrEmptyFileIsSaidToBeNoStationDatabase)
         const std::string Junk(3900, '\x5a');
         F.write(Junk.data(), static_cast<std::streamsize>(Junk.size()));
     }
+    SQLDisconnect(Dbc);
     EXPECT_EQ(ConnectTo(Dbc, ConnectString(Path)), SQL_ERROR);
     const TDiagInfo D = Diag(SQL_HANDLE_DBC, Dbc);
     EXPECT_EQ(D.Native, -1206) << D.Message;
     EXPECT_NE(D.Message.find("Unrecognized database format"), std::string::npos) << D.Message;
+}
+
+// Read, a file of no bytes is said to be empty; nothing is written into it or beside it.
+TEST_F(StationFiles, AnEmptyFileIsSaidToBeEmptyAndStaysUntouched)
+{
+    std::filesystem::create_directories(Dir / "empty");
+    const std::string Path = (Dir / "empty" / "black2008.mdb").string();
+    std::ofstream(Path).close();
+    SQLDisconnect(Dbc);
+    ASSERT_TRUE(SQL_SUCCEEDED(ConnectTo(Dbc, ConnectString(Path))));
+    TDiagInfo D;
+    EXPECT_EQ(Try("SELECT * FROM Cruise_Titles", &D), SQL_ERROR);
+    EXPECT_NE(D.Message.find("The file '" + Path + "' is empty (0 bytes): it holds no station database."),
+              std::string::npos) << D.Message;
+    SQLDisconnect(Dbc);
+    EXPECT_EQ(std::filesystem::file_size(Path), 0u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir / "empty"), {}), 1);
 }
 
 TEST_F(StationFiles, TextColumnsOfAFileWrittenByAnotherToolRefuseWhatDoesNotFit)

@@ -14,7 +14,6 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
-#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDBGridModel.h"
 
 #include <QCheckBox>
@@ -164,8 +163,7 @@ protected:
                 T.Fields()[i]->SetAsInteger(Level == Suspect ? 2 : 1);
             T.Post();
         }
-        apptest::KeepProfilePrints(DbPath, WorkDir, DbTablePrefix + "-Cast_TitlesFlags", ATable,
-                                   "ID_Cast = " + std::to_string(Station));
+        apptest::KeepProfilePrints(DbPath, WorkDir, ATable, "ID_Cast = " + std::to_string(Station));
     }
     // One column of that table, level by level.
     std::vector<std::string> RunFlags(const std::string &ATable, const std::string &AColumn)

@@ -16,7 +16,6 @@
 #include "app/manual/Recalcs.h"
 #include "app/uQCSettings.h"
 #include "platform/localdb/TTable.h"
-#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 

@@ -14,7 +14,6 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
-#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TDBGridModel.h"
 #include "platform/toolkit/TTreeView.h"
@@ -164,10 +163,7 @@ TEST_F(EditorEdit, TheKeyboardLeavesEitherGridAndTabNeverGoesRound)
 {
     Open();
     Activate();
-    const auto InGrid = [](TDBGrid *G) {
-        QWidget *W = QApplication::focusWidget();
-        return W && (W == G || G->isAncestorOf(W));
-    };
+    const auto InGrid = [](TDBGrid *G) { return G->isAncestorOf(QApplication::focusWidget()) || G->hasFocus(); };
     TypeIntoCell(F->DBGrid2, 2, "TEMP", "6.25", Qt::Key_unknown);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_FALSE(InGrid(F->DBGrid2));

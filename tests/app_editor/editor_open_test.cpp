@@ -23,7 +23,6 @@
 #include <QFile>
 #include <QFrame>
 #include <QLockFile>
-#include <QProcess>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -31,8 +30,7 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <chrono>
-#include <memory>
+#include <fstream>
 
 using namespace editortest;
 
@@ -79,76 +77,48 @@ TEST_F(EditorOpen, LaysItselfOutFromTheScreenSize)
                              "SpeedButton13", "SpeedButton19", "Edit4", "Label11", "Gauge1", "ComboBox1", "BitBtn5",
                              "BitBtn2", "PaintBox3", "SpeedButton11"})
         EXPECT_NE(F.findChild<QWidget *>(QString::fromLatin1(Name)), nullptr) << Name;
-}
-
-// A desktop with a panel above and a dock below: the editor takes what is
-// left, and its grids end inside it.
-TEST_F(EditorOpen, TakesTheScreensWorkAreaNotTheWholeScreen)
-{
+    // A work area (a panel above, a dock below): the editor fills it, its grids end inside it.
+    CloseEditor();
     SetScreenWorkArea(QRect(0, 30, 1280, 954));
-    const std::shared_ptr<void> Back(nullptr, [](void *) { SetScreenWorkArea(QRect()); });
-    TForm2 &F = OpenEditor({2});
-    EXPECT_EQ(F.frameGeometry().topLeft(), QPoint(0, 30));
-    EXPECT_EQ(F.size(), QSize(1280, 954));
-    for (TDBGrid *Grid : {F.DBGrid1, F.DBGrid2})
-        EXPECT_LE(Grid->mapTo(&F, QPoint(0, Grid->height())).y(), F.height()) << Grid->objectName().toStdString();
+    TForm2 &G = OpenEditor({2});
+    EXPECT_EQ(G.frameGeometry().topLeft(), QPoint(0, 30));
+    EXPECT_EQ(G.size(), QSize(1280, 954));
+    for (TDBGrid *Grid : {G.DBGrid1, G.DBGrid2})
+        EXPECT_LE(Grid->mapTo(&G, QPoint(0, Grid->height())).y(), G.height()) << Grid->objectName().toStdString();
+    SetScreenWorkArea(QRect());
 }
 
 TEST_F(EditorOpen, TheScratchTableLivesWhileTheEditorIsOpen)
 {
+    const QString Lock = QString::fromStdString(ScratchCastIdLockFile(ScratchCastIdTable()));
     EXPECT_FALSE(MainTableExists(ScratchCastIdTable()));
     OpenEditor({2});
-    EXPECT_TRUE(MainTableExists(ScratchCastIdTable()));
+    EXPECT_TRUE(MainTableExists(ScratchCastIdTable()) && QFile::exists(Lock));
     CloseEditor();
-    EXPECT_FALSE(MainTableExists(ScratchCastIdTable()));
+    EXPECT_FALSE(MainTableExists(ScratchCastIdTable()) || QFile::exists(Lock));
 }
 
 TEST_F(EditorOpen, TheScratchTableIsThisProgramsOwn)
 {
     // Another program's list stays; this program's own, left over, is
-    // emptied, and gone before closing is nothing to say.
-    const std::string Own = ScratchCastIdTable();
-    for (const std::string &T : {std::string("QCCastID"), Own})
+    // emptied, and gone before closing is nothing to say. Of the lists
+    // locked here, one whose program ended (a crash, a kill) goes.
+    const std::string Own = ScratchCastIdTable(), Running = "QCCastID424242", Ended = "QCCastID2147483647";
+    QLockFile Held(QString::fromStdString(ScratchCastIdLockFile(Running))); // as its running program holds it
+    ASSERT_TRUE(Held.tryLock());
+    std::ofstream(ScratchCastIdLockFile(Ended)) << "2147483647\ntests_app_editor\n\n"; // no process has that number
+    for (const std::string &T : {std::string("QCCastID"), Own, Running, Ended})
         SqlExec("create table " + T + " (ID_Cast INTEGER PRIMARY KEY); insert into " + T + " values (26)");
     OpenEditor({2});
     EXPECT_TRUE(Sql("select * from " + Own).empty());
+    EXPECT_FALSE(MainTableExists(Ended) || QFile::exists(QString::fromStdString(ScratchCastIdLockFile(Ended))));
+    EXPECT_TRUE(MainTableExists(Running));
     SqlExec("drop table " + Own + "; create index " + Own + " on Cast_Titles (Depth)");
     CloseEditor();
     EXPECT_TRUE(Script->Messages.empty());
     EXPECT_EQ(Sql("select * from QCCastID"), (std::vector<apptest::TRow>{{"26"}}));
     // A list the database will not make: its own reason is told.
     EXPECT_THAT([&] { OpenEditor({2}); }, testing::ThrowsMessage<std::exception>(testing::HasSubstr("index")));
-}
-
-// The list of a program that ended without dropping it (a crash, a kill)
-// goes when an editor opens; one whose program still runs stays.
-TEST_F(EditorOpen, ScratchListsOfProgramsThatNoLongerRunAreDropped)
-{
-    const auto LockOf = [](const std::string &T) { return QString::fromStdString(ScratchCastIdLockFile(T)); };
-    const std::string Running = "QCCastID424242";
-    QLockFile Held(LockOf(Running)); // this test's own: its program runs
-    ASSERT_TRUE(Held.tryLock(std::chrono::milliseconds::zero()));
-    QProcess Ended;
-    Ended.start(QStringLiteral("true"), {});
-    ASSERT_TRUE(Ended.waitForStarted());
-    const std::string Gone = std::to_string(Ended.processId());
-    ASSERT_TRUE(Ended.waitForFinished());
-    const std::string Killed = "QCCastID" + Gone;
-    {
-        QFile From(LockOf(Running)), To(LockOf(Killed));
-        ASSERT_TRUE(From.open(QIODevice::ReadOnly) && To.open(QIODevice::WriteOnly));
-        const QByteArray Left = From.readAll();
-        To.write(QByteArray::fromStdString(Gone) + Left.mid(Left.indexOf('\n')));
-    }
-    for (const std::string &T : {Running, Killed})
-        SqlExec("create table " + T + " (ID_Cast INTEGER PRIMARY KEY)");
-    OpenEditor({2});
-    EXPECT_FALSE(MainTableExists(Killed));
-    EXPECT_FALSE(QFile::exists(LockOf(Killed)));
-    EXPECT_TRUE(MainTableExists(Running));
-    EXPECT_TRUE(QFile::exists(LockOf(ScratchCastIdTable())));
-    CloseEditor();
-    EXPECT_FALSE(QFile::exists(LockOf(ScratchCastIdTable())));
 }
 
 TEST_F(EditorOpen, PickingACruiseListsItsStationsInDateAndTimeOrderWithTheRunsFlags)

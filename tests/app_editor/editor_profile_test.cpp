@@ -13,7 +13,6 @@
 #include "platform/dataset/TDataSource.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TTable.h"
-#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TPaintBox.h"
 
 #include <QLineEdit>

@@ -1,7 +1,6 @@
 // Seeded random operator sessions over both editor grids, MANUAL and AUTO QC
 // (MARLIN_EDITOR_SESSIONS sets the number of seeds): after each step the
 // station database has changed only in the cell typed into, to the text typed.
-#include "platform/rtl/SysUtils.h"
 #include "tests/app_editor/edit_fixture.h"
 
 #include <QComboBox>

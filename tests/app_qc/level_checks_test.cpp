@@ -288,11 +288,10 @@ protected:
     }
 };
 
-TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRangeAtEveryDepth)
+TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRange)
 {
     OpenNitrate();
-    // Checked alone (no climatic profile read before it), and after TEMP and
-    // PSAL, whose climatology ends at 2000 dbar.
+    // Checked alone (no climatic profile read before it), then after TEMP and PSAL (to 2000 dbar).
     const TRows Judged = {{"520", "10", "1", "1"}, {"520", "20", "1", "2"}, {"520", "50", "1", "9"}, {"520", "2500", "1", "1"}};
     for (const char *P : {"TEMP", "PSAL"})
         ParamDisplayList.Delete(ParamDisplayList.IndexOf(P));

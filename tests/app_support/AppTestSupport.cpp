@@ -4,9 +4,7 @@
 
 #include "app/WorkTables.h"
 #include "app/uQCMain.h"
-#include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
-#include "platform/localdb/TQuery.h"
 #include "platform/toolkit/TApplication.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -467,33 +465,23 @@ std::vector<std::string> CaptionProblems(const QWidget &ARoot)
     return Problems;
 }
 
-void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDir, const std::string &ACastFlagTable,
-                       const std::string &ALevelTable, const std::string &ACastWhere)
+void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDir, const std::string &ALevelTable,
+                       const std::string &ACastWhere)
 {
     const std::string Values = ALevelTable == "PTS_Data" ? "TEMP, PSAL" : ALevelTable + ", NULL";
-    std::map<int, TProfilePrint> Prints;
+    std::map<std::string, TProfilePrint> Prints;
     for (const TRow &L : SqliteRows(AStationDb, "select ID_Cast, PRES, " + Values + " from " + ALevelTable +
                                                     " where " + ACastWhere)) {
         double V[3] = {};
         for (size_t C = 0; C < 3; ++C)
             std::from_chars(L[C + 1].data(), L[C + 1].data() + L[C + 1].size(), V[C]);
-        Prints[std::stoi(L[0])].AddLevel(V[0], L[1] == "<null>", V[1], L[2] == "<null>", V[2], L[3] == "<null>");
+        Prints[L[0]].AddLevel(V[0], L[1] == "<null>", V[1], L[2] == "<null>", V[2], L[3] == "<null>");
     }
-    const std::string Table = LocalQuoteName(ACastFlagTable);
-    TQuery Q;
-    Q.SetDatabaseName(AWorkDir);
-    Q.SQL().Add("Select ID_Cast, ProfilePrints from " + Table);
-    Q.Open();
-    std::map<int, std::string> Kept;
-    for (Q.First(); !Q.Eof(); Q.Next())
-        if (const auto It = Prints.find(Q.Fields()[0]->AsInteger()); It != Prints.end())
-            Kept[It->first] = WithProfilePrint(Q.Fields()[1]->AsString(), ALevelTable, It->second.Text());
-    Q.Close();
-    for (const auto &[Cast, Text] : Kept) {
-        Q.SQL().Clear();
-        Q.SQL().Add("Update " + Table + " set ProfilePrints = '" + Text + "' where ID_Cast = " + std::to_string(Cast));
-        Q.ExecSQL();
-    }
+    const std::string Work = AWorkDir + LocalDbFileName, Table = LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags");
+    for (const auto &[Cast, Print] : Prints)
+        for (const TRow &R : SqliteRows(Work, "select ifnull(ProfilePrints, '') from " + Table + " where ID_Cast = " + Cast))
+            SqliteExec(Work, "update " + Table + " set ProfilePrints = '" + WithProfilePrint(R[0], ALevelTable, Print.Text()) +
+                                 "' where ID_Cast = " + Cast);
 }
 
 } // namespace apptest

@@ -46,14 +46,10 @@ using querytest::SqliteExec;
 using querytest::SqliteRows;
 using querytest::TRow;
 
-// Keeps, with the rows of the work folder AWorkDir's station-flag table
-// ACastFlagTable, the prints of the profiles the station database
-// AStationDb holds in ALevelTable ("PTS_Data" or a chemical parameter's
-// own) for the stations ACastWhere selects, as a QC run keeps those of the
-// profiles it judged: the write-back writes the level flags of such a
-// station as long as its profile stays.
-void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDir, const std::string &ACastFlagTable,
-                       const std::string &ALevelTable, const std::string &ACastWhere = "1 = 1");
+// Keeps with AWorkDir's station-flag rows the prints of the profiles in ALevelTable
+// of AStationDb (of the stations ACastWhere selects), as a run keeps those it judged.
+void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDir, const std::string &ALevelTable,
+                       const std::string &ACastWhere = "1 = 1");
 
 // Saves a picture of the widget (made visible and laid out first) as
 // <build>/artefacts/<name>.png and returns that path.

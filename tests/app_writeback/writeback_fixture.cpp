@@ -187,7 +187,7 @@ void WriteBack::FillFlagTables()
     Session.Commit(WorkDir);
     // The prints of the profiles the "run" judged: the station database's.
     for (const char *Table : {"PTS_Data", "NO3"})
-        apptest::KeepProfilePrints(DbPath, WorkDir, DbTablePrefix + "-Cast_TitlesFlags", Table);
+        apptest::KeepProfilePrints(DbPath, WorkDir, Table);
     for (TTable *T : {&Struct, &CastFlags, &PtsFlags, &No3Flags})
         T->Close();
 }

@@ -30,10 +30,9 @@ TEST(FlagUpdateText, OneStatementPerTableAndColumnsWithTheValuesBound)
               "Update PTS_Data Set FPRES=:FPRES, FTEMP=:FTEMP, FPSAL=:FPSAL where ID_Cast = :ID_Cast and PRES = :PRES");
     EXPECT_EQ(FlagUpdateSql("NO3", {"FNO3"}, false), "Update NO3 Set FNO3=:FNO3 where ID_Cast = :ID_Cast and PRES Is Null");
     // A station's prints, one per level table.
-    const std::string Prints = WithProfilePrint(WithProfilePrint("PTS_Data:1 NO3:2", "no3", "3"), "DOX1", "4");
-    EXPECT_EQ(Prints, "PTS_Data:1 no3:3 DOX1:4");
-    EXPECT_EQ(ProfilePrintOf(Prints, "NO3"), "3");
-    EXPECT_EQ(ProfilePrintOf(Prints, "PO4"), "");
+    EXPECT_EQ(WithProfilePrint(WithProfilePrint("PTS_Data:1 NO3:2", "no3", "3"), "DOX1", "4"), "PTS_Data:1 no3:3 DOX1:4");
+    EXPECT_EQ(ProfilePrintOf("PTS_Data:1 no3:3 DOX1:4", "NO3"), "3");
+    EXPECT_EQ(ProfilePrintOf("PTS_Data:1 no3:3 DOX1:4", "PO4"), "");
     // A level by its stored pressure: the shortest text that reads back as
     // it (a tenth as it has always been sent, not "10.199999999999999").
     const std::pair<double, const char *> Stored[] = {{10.25, "10.25"}, {10.33, "10.33"}, {0.1 + 0.2, "0.30000000000000004"},
@@ -113,7 +112,7 @@ TEST_F(WriteBack, OnlyTheTickedCruiseIsWrittenAndCruisesAreKnownByIdentity)
     EXPECT_EQ(MainFlags("PTS_Data", {3}), ExpectedFlags("PTS_Data", {3}));
 }
 
-TEST_F(WriteBack, AFlagTheRunLeftEmptyOrWithoutVerdictKeepsItsValueInTheMainDatabase)
+TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
 {
     // A TEMP-only run: the salinity flags of the flag table stay empty.
     querytest::SqliteExec(DbPath, "update PTS_Data set FPSAL = 5");
@@ -235,7 +234,7 @@ TEST_F(WriteBack, AnEscLeftOverFromTheEditorStopsTheWriteBackBeforeItsFirstLevel
     EXPECT_TRUE(QcInterrupted);
 }
 
-TEST_F(WriteBack, FlagRowsOfLevelsTheMainDatabaseLacksAreCountedAndReported)
+TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
 {
     const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
     WorkSql("insert into \"station-PTS_DataFlags\" (ID_Cast, PRES, FPRES, FTEMP, FPSAL) values (" + Cast + ", 9999, 1, 1, 1)");
@@ -323,11 +322,10 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     EXPECT_TRUE(Dialogs->Messages.empty());
 }
 
-// Changed since the run judged it by another program (a spike's neighbour,
-// a pressure typed into the level that had none): every flag of the station
-// stays, and the station is said by cruise. An unchanged station of the
-// cruise is written, its level beyond the climatic profile keeping its
-// stored flags.
+// Changed by another program since the run judged it (a spike's neighbour, a
+// pressure typed into the level that had none): every flag of the station
+// stays, said by cruise; an unchanged station of the cruise is written, its
+// level beyond the climatic profile keeping its stored flags.
 TEST_F(WriteBackAfterRun, AStationChangedSinceItsCheckKeepsEveryFlagAndIsSaid)
 {
     demogen::TDemoCruise C;

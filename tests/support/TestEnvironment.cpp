@@ -36,9 +36,8 @@ void SetTestEnvironment()
     // Overwrite 0: what the caller (ctest, a person) set wins.
     for (const TEnvironmentValue &V : EnvironmentValues)
         ::setenv(V.Name, V.Value, 0);
-    // The program's window toolkit takes the C library's locale from the
-    // environment when it starts; so does every test binary, so that a run
-    // under LC_ALL=de_DE.UTF-8 meets what an operator's decimal comma meets.
+    // The C library's locale from the environment, as the program's toolkit takes it at
+    // its start: a run under LC_ALL=de_DE.UTF-8 meets what an operator's decimal comma meets.
     std::setlocale(LC_ALL, "");
 }
 

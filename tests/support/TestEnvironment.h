@@ -5,7 +5,6 @@
 // left as it is.
 #pragma once
 
-#include <clocale>
 #include <string>
 
 namespace testsupport {
@@ -20,21 +19,5 @@ void SetTestEnvironment();
 // else as the build knows them; each with a trailing "/".
 std::string ProgramDir();
 std::string SourceDir();
-
-// The C library's locale set to AName for one scope (all categories), the
-// previous one put back after; Active() is false where AName is not installed.
-class TScopedCLocale {
-public:
-    explicit TScopedCLocale(const char *AName) : FSaved(std::setlocale(LC_ALL, nullptr))
-    {
-        FActive = std::setlocale(LC_ALL, AName) != nullptr;
-    }
-    ~TScopedCLocale() { std::setlocale(LC_ALL, FSaved.c_str()); }
-    bool Active() const { return FActive; }
-
-private:
-    std::string FSaved;
-    bool FActive;
-};
 
 } // namespace testsupport
