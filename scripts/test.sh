@@ -14,10 +14,9 @@
 #                         (default tr_TR.UTF-8: a decimal comma, and a case
 #                         mapping without i/I; "C" for none)
 #   MARLIN_ASAN_LOCALE    the locale the sanitizer tree's tests run in
-#                         (default C.UTF-8: "." and plain case; under the
-#                         bare POSIX locale gcc 12's LeakSanitizer crashes
-#                         on a dynamic TLS block at the exit of some program
-#                         tests, "Tracer caught signal 11", after they passed)
+#                         (default C.UTF-8: "." and plain case, the other
+#                         end from the Release tree's, whatever locale the
+#                         machine running the tests has)
 # Further arguments go to ctest in both trees (e.g. -L dats).
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
