@@ -116,6 +116,8 @@ void TForm1::BitBtn2Click()
     ZqConnection1->SetConnected(true);
     NoDataTests = false;
     UpdateWizardPage();
+    // The information panel describes the step shown, going back as going on.
+    WriteStepPage();
 }
 
 void TForm1::RadioButton1Click(QObject *Sender)

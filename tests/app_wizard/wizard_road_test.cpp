@@ -267,8 +267,10 @@ TEST_F(WizardRoad, NoDataTestsSkipsTheParameterPage)
     EXPECT_EQ(Form->WizardStep, 2);
     EXPECT_FALSE(Form->NoDataTests);
     EXPECT_EQ(CheckListState(*Control<TCheckListBox>("CheckListBox2")), 2);
+    EXPECT_TRUE(Form->WebBrowser1->toPlainText().startsWith(QStringLiteral("Step 2.")));
     Back();
     EXPECT_EQ(Form->WizardStep, 1);
+    EXPECT_TRUE(Form->WebBrowser1->toPlainText().startsWith(QStringLiteral("Step 1.")));
     // With no test at all ticked, NEXT waits.
     for (const char *Test : {"Duplicates", "Location", "Velocity", "Depth"})
         ClickTreeState(Test);
