@@ -430,6 +430,10 @@ struct TClimChoice {
 struct TClimImport {
     std::string FileName; // named when a row is refused
     std::vector<std::vector<std::string>> Grid;
+    // The data rows of Grid that held more cells than the header names (a
+    // decimal comma where "," separates the cells), cut to the header's
+    // count; in ascending order, each with the count it held.
+    std::vector<std::pair<size_t, size_t>> LongRows;
     TClimChoice SubRegions;
     TClimChoice Months;
     TClimChoice Pressures;

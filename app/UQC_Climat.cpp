@@ -265,8 +265,10 @@ void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::ve
         // Only the header adds columns.
         if (I == 0)
             ColCount = Cells.size();
-        else if (Cells.size() > ColCount)
+        else if (Cells.size() > ColCount) {
+            AImport.LongRows.emplace_back(size_t(I), Cells.size());
             Cells.resize(ColCount);
+        }
         // A line that lacks a cell (a file in another format is one cell a
         // line, a blank line none) lists nothing for it.
         if (I > 0) {
@@ -412,6 +414,15 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
                     const bool InThisSea = Sea.Squares == &MsSquareNames ? InMs : !InMs && IsSquareOf(BsSquareNames, Cells[0]);
                     if (!InThisSea)
                         continue;
+                    // Its cells are not where the header says: every value
+                    // after the first extra separator would land in the
+                    // column to its right.
+                    const auto Long = std::lower_bound(Import.LongRows.begin(), Import.LongRows.end(),
+                                                       std::make_pair(Row, size_t(0)));
+                    if (Long != Import.LongRows.end() && Long->first == Row)
+                        throw EInOutError(106, "the line has " + std::to_string(Long->second) +
+                                                   " cells where the header names " +
+                                                   std::to_string(Import.Grid[0].size()));
                     Tbl.Append();
                     for (int k = 0; k < Tbl.FieldCount(); ++k) {
                         const size_t Col = k <= 2 ? size_t(k) : k == 3 ? 2 * i + 3 : 2 * i + 4;

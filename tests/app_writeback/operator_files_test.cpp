@@ -95,6 +95,8 @@ const struct {
     {"main.ini", "[Database]\nDatabaseName=demo/marlin_demo.mdb\n\n[MAP]\nBlnName=a.bln\nXY = TRUE\n", 0, Settings},
     {"clim.txt", "REGION;Month;PRES;TEMP_PAVG;TEMP_PSTD\n1;1;0;7.85;1.5\n1;1;10.5;7.7;1.25\nM44N008E;2;0;13.7;1.5\n", 2,
      Climatology},
+    {"clim.csv", "REGION,Month,PRES,TEMP_PAVG,TEMP_PSTD\n1,1,0,7.85,1.5\n1,1,10.5,7.7,1.25\nM44N008E,2,0,13.7,1.5\n", 2,
+     Climatology},
     {"c.bln", "4 0\n30.5 -14.25\n30.5 42\n50 42\n50 -14.25\n3 1\n40 10\n41.5 10\n40 11 (a hole)\n", 2, Contour},
     {"out.grd", "DSAA\n4 3\n10.5 13.5\n40 42\n-300.5 50\n-100.25 -200 -300 -250\n-50 -60 -70 -80\n10 20 30 50.5\n",
      3, Grid},
