@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cxxabi.h>
-#include <fstream>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <typeinfo>
+#include <unistd.h>
 
 namespace rtl {
 
@@ -487,15 +490,51 @@ void TStrings::LoadFromFile(const std::string &FileName)
     // would otherwise lead the first line's text.
     std::string Text;
     if (!ReadTextFile(FileName, Text)) throw EFOpenError("Cannot open file \"" + FileName + "\"");
+    // Lines are taken as text (names, captions): bytes of another encoding
+    // are refused, not shown as replacement marks.
+    RequireUtf8(FileName, Text);
     SetText(Text);
 }
 
-void TStrings::SaveToFile(const std::string &FileName) const
+void TStrings::SaveToFile(const std::string &FileName) const { ReplaceFile(FileName, Text()); }
+
+void ReplaceFile(const std::string &FileName, std::string_view Bytes)
 {
-    std::ofstream F(FileName, std::ios::binary | std::ios::trunc);
-    if (!F) throw EFCreateError("Cannot create file \"" + FileName + "\"");
-    F << Text();
-    if (!F) throw EFCreateError("Cannot write file \"" + FileName + "\"");
+    const auto Refuse = [&](const char *What) {
+        throw EFCreateError(std::string(What) + " file \"" + FileName + "\"");
+    };
+    // A link stays a link: the file it names is the one replaced.
+    std::error_code Ec;
+    std::filesystem::path Target = std::filesystem::weakly_canonical(FileName, Ec);
+    if (Ec) Target = FileName;
+    // A folder, or a file its owner made read-only, stays as it is, as it
+    // would under a write in place.
+    struct stat Old;
+    const bool Exists = ::stat(Target.c_str(), &Old) == 0;
+    if (Exists && (!S_ISREG(Old.st_mode) || ::access(Target.c_str(), W_OK) != 0)) Refuse("Cannot create");
+    const std::string Temp = Target.string() + ".~" + std::to_string(::getpid());
+    const int Fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (Fd < 0) Refuse("Cannot create");
+    bool Written = !Exists || ::fchmod(Fd, Old.st_mode & 07777) == 0;
+    for (size_t At = 0; Written && At < Bytes.size();) {
+        const ssize_t N = ::write(Fd, Bytes.data() + At, Bytes.size() - At);
+        Written = N > 0;
+        At += Written ? size_t(N) : 0;
+    }
+    // On the disk before it takes the name: a power cut after the rename
+    // must not find the name on an empty file.
+    Written = Written && ::fsync(Fd) == 0;
+    Written = ::close(Fd) == 0 && Written;
+    if (!Written || ::rename(Temp.c_str(), Target.c_str()) != 0) {
+        ::unlink(Temp.c_str());
+        Refuse("Cannot write");
+    }
+    const std::string Folder = Target.has_parent_path() ? Target.parent_path().string() : ".";
+    const int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Dir >= 0) {
+        ::fsync(Dir); // the new name itself
+        ::close(Dir);
+    }
 }
 
 // ---- TStringList --------------------------------------------------------------

@@ -155,8 +155,10 @@ public:
     void EndUpdate();
     int UpdateCount() const { return FUpdateCount; }
 
-    void LoadFromFile(const std::string &FileName); // EFOpenError when it cannot be read
-    void SaveToFile(const std::string &FileName) const;
+    // EFOpenError when the file cannot be read, EInOutError when it is not
+    // UTF-8 (ReadTextFile reads UTF-16 led by its mark as UTF-8).
+    void LoadFromFile(const std::string &FileName);
+    void SaveToFile(const std::string &FileName) const; // as ReplaceFile
 
     TNotifyEvent OnChange;
     TNotifyEvent OnChanging;
@@ -239,6 +241,13 @@ public:
     [[noreturn]] void Raise() const override { throw *this; }
     std::unique_ptr<Exception> Clone() const override { return std::make_unique<EFCreateError>(*this); }
 };
+
+// Replaces the file whole with Bytes: they go to a new file beside it, which
+// then takes its name, so that a kill or a power cut leaves the old file or
+// the new one, never a part of either; the new file keeps the old one's
+// rights. EFCreateError, the file left as it was, when it cannot be written
+// (a folder, a read-only file, a full disk).
+void ReplaceFile(const std::string &FileName, std::string_view Bytes);
 
 // ---- collections ------------------------------------------------------------
 

@@ -3,8 +3,8 @@
 
 #include "platform/rtl/TTextFileReader.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace rtl {
 
@@ -20,9 +20,12 @@ public:
     std::vector<std::string> Preamble;
     std::vector<TSection> Sections;
     std::string LineBreak = "\n";
-    // A byte-order mark the file came with (Notepad writes one) goes back
-    // at its head when the file is rewritten.
-    bool ByteOrderMark = false;
+    // The file is rewritten in the encoding it came in, its byte-order mark
+    // (Notepad writes one) first: never a mixture of two encodings.
+    TTextEncoding Encoding = TTextEncoding::Utf8;
+    // A file of a legacy 8-bit encoding is read and rewritten byte for byte,
+    // and takes no value that is not ASCII: that value would be UTF-8 in it.
+    int LineNotUtf8 = 0;
 
     static bool KeyOf(const std::string &Line, std::string &Key, std::string &Value)
     {
@@ -35,9 +38,10 @@ public:
         return !Key.empty();
     }
 
-    void Load(std::string_view Text, bool HadMark = false)
+    void Load(std::string_view Text, TTextEncoding AEncoding = TTextEncoding::Utf8)
     {
-        ByteOrderMark = HadMark;
+        Encoding = AEncoding;
+        LineNotUtf8 = rtl::LineNotUtf8(Text);
         Preamble.clear();
         Sections.clear();
         LineBreak = Text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
@@ -59,9 +63,9 @@ public:
         }
     }
 
-    std::string Save(bool WithMark = true) const
+    std::string Save() const
     {
-        std::string R = WithMark && ByteOrderMark ? "\xEF\xBB\xBF" : "";
+        std::string R;
         for (const std::string &L : Preamble) R += L + LineBreak;
         for (const TSection &S : Sections) {
             R += S.Header + LineBreak;
@@ -119,14 +123,15 @@ public:
 
 namespace {
 
-// The file's text without its byte-order mark: a settings file saved by a
-// Windows editor reads as any other. A missing file reads as an empty one.
+// The file's text as UTF-8 without its byte-order mark: a settings file
+// saved by a Windows editor, in UTF-8 or UTF-16, reads as any other. A
+// missing file reads as an empty one.
 void LoadFile(TIniDocument &Doc, const std::string &Name)
 {
     std::string Text;
-    bool HadMark = false;
-    ReadTextFile(Name, Text, &HadMark);
-    Doc.Load(Text, HadMark);
+    TTextEncoding Encoding = TTextEncoding::Utf8;
+    ReadTextFile(Name, Text, &Encoding);
+    Doc.Load(Text, Encoding);
 }
 
 long long FileStamp(const std::string &Name)
@@ -161,6 +166,9 @@ std::string TCustomIniFile::ReadString(std::string_view Section, std::string_vie
 void TCustomIniFile::WriteString(std::string_view Section, std::string_view Ident, const std::string &Value)
 {
     BeforeRead();
+    if (FDoc->LineNotUtf8 && !std::all_of(Value.begin(), Value.end(), [](char C) { return (unsigned char)C < 0x80; }))
+        throw EFCreateError("Cannot write file \"" + FFileName + "\": line " + std::to_string(FDoc->LineNotUtf8) +
+                            " is not UTF-8");
     FDoc->Write(Section, Ident, Value);
     AfterWrite();
 }
@@ -221,6 +229,20 @@ bool TCustomIniFile::ValueExists(std::string_view Section, std::string_view Iden
     return S && TIniDocument::FindKey(*S, Ident) >= 0;
 }
 
+int TCustomIniFile::KeyLine(std::string_view Section, std::string_view Ident)
+{
+    BeforeRead();
+    int Line = int(FDoc->Preamble.size()) + 1; // the first section's header
+    for (const TIniDocument::TSection &S : FDoc->Sections) {
+        if (AnsiSameText(S.Name, Section)) {
+            const int I = TIniDocument::FindKey(S, Ident);
+            return I >= 0 ? Line + 1 + I : 0;
+        }
+        Line += 1 + int(S.Lines.size());
+    }
+    return 0;
+}
+
 void TCustomIniFile::ListSection(std::string_view Section, TStrings &Strings, bool WithValues)
 {
     BeforeRead();
@@ -270,14 +292,7 @@ void TCustomIniFile::DeleteKey(std::string_view Section, std::string_view Ident)
     AfterWrite();
 }
 
-void TCustomIniFile::UpdateFile()
-{
-    std::ofstream F(FFileName, std::ios::binary | std::ios::trunc);
-    if (!F) throw EFCreateError("Cannot create file \"" + FFileName + "\"");
-    F << FDoc->Save();
-    F.close();
-    if (!F) throw EFCreateError("Cannot write file \"" + FFileName + "\"");
-}
+void TCustomIniFile::UpdateFile() { ReplaceFile(FFileName, EncodeText(FDoc->Save(), FDoc->Encoding)); }
 
 // ---- TMemIniFile ----------------------------------------------------------------
 
@@ -285,12 +300,12 @@ TMemIniFile::TMemIniFile(std::string AFileName) : TCustomIniFile(std::move(AFile
 
 void TMemIniFile::GetStrings(TStrings &List)
 {
-    List.SetText(FDoc->Save(false));
+    List.SetText(FDoc->Save());
 }
 
 void TMemIniFile::SetStrings(const TStrings &List)
 {
-    FDoc->Load(List.Text(), FDoc->ByteOrderMark);
+    FDoc->Load(List.Text(), FDoc->Encoding);
 }
 
 void TMemIniFile::Clear() { FDoc->Load(""); }

@@ -1,7 +1,10 @@
 // IniFiles: settings files of [sections] and key=value lines. Section and
 // key names match without regard to case; a rewrite keeps the file's own
 // lines (comments, blank lines, key spelling, order) and changes only the
-// values written, adding new keys at the end of their section.
+// values written, adding new keys at the end of their section. The file is
+// read as every text file is (ReadTextFile: UTF-8 or UTF-16 led by its
+// mark) and replaced whole in the encoding it came in (ReplaceFile), so that
+// no kill leaves it half written and no rewrite mixes two encodings.
 //
 // TMemIniFile works in memory and writes on UpdateFile; TIniFile writes
 // every change through to the file at once and sees changes that others
@@ -42,6 +45,8 @@ public:
 
     bool SectionExists(std::string_view Section);
     bool ValueExists(std::string_view Section, std::string_view Ident);
+    // The 1-based line of the key that ReadString reads; 0 when there is none.
+    int KeyLine(std::string_view Section, std::string_view Ident);
     // Key names of a section, in file order.
     void ReadSection(std::string_view Section, TStrings &Strings);
     void ReadSections(TStrings &Strings);

@@ -1,10 +1,10 @@
 // TTextFileReader: the one way the program reads the text files that
 // operators bring (settings, contours, grids, maps, climatology, small
 // tables), many of them made on Windows desktops or in decimal-comma
-// locales. A UTF-8 byte-order mark at the head of a file is no part of its
-// first line, and a line ends at LF, CR LF or a lone CR, none of which is
-// part of the line; each line keeps its number, so that a refusal names the
-// file and the line.
+// locales. A file is UTF-8, its byte-order mark no part of its first line,
+// or UTF-16 led by its mark (Notepad's "Unicode"), read as the same text; a
+// line ends at LF, CR LF or a lone CR, none of which is part of the line;
+// each line keeps its number, so that a refusal names the file and the line.
 //
 // Numbers are read as the run-time library's text files read them: words
 // between blanks (a space, a tab or any other control character), each of
@@ -36,9 +36,24 @@ public:
 // The library's words for an input-output error code.
 std::string InOutErrorText(int Code);
 
-// The whole file into Text, without a UTF-8 byte-order mark at its head
-// (HadMark tells whether there was one); false when it cannot be read.
-bool ReadTextFile(const std::string &FileName, std::string &Text, bool *HadMark = nullptr);
+// What a text file holds: UTF-8 with or without its byte-order mark, or
+// UTF-16 of either byte order led by its mark.
+enum class TTextEncoding { Utf8, Utf8Mark, Utf16LE, Utf16BE };
+
+// The whole file into Text as UTF-8, without its byte-order mark; Encoding
+// tells what the file held. Half a UTF-16 surrogate pair keeps its code in
+// three bytes that are no UTF-8, so that it is refused as such, or written
+// back as it came. False when the file cannot be read.
+bool ReadTextFile(const std::string &FileName, std::string &Text, TTextEncoding *Encoding = nullptr);
+// Text as a file of that encoding holds it, led by its mark.
+std::string EncodeText(std::string_view Text, TTextEncoding Encoding);
+// Text is UTF-8 throughout; LineNotUtf8 gives the 1-based number of the
+// first line that is not, 0 when every line is.
+bool IsUtf8(std::string_view Text);
+int LineNotUtf8(std::string_view Text);
+// EInOutError "File, line N: the file is not UTF-8" when some line of Text
+// is not: the names of a legacy 8-bit file would show as replacement marks.
+void RequireUtf8(const std::string &FileName, std::string_view Text);
 
 // One number in the "." format: an optional sign, digits with at most one
 // point among or after them, and an optional exponent ("e" or "E", an
@@ -49,7 +64,8 @@ bool TryReadNumber(std::string_view Word, double &Value);
 
 class TTextFileReader {
 public:
-    // Reads the whole file; EInOutError 2 when it cannot be opened.
+    // Reads the whole file; EInOutError 2 when it is not there, 5 when it
+    // cannot be read.
     explicit TTextFileReader(std::string AFileName);
 
     const std::string &FileName() const { return FFileName; }
@@ -74,6 +90,8 @@ public:
     std::string Where() const;
     // EInOutError of the code, its message led by Where().
     [[noreturn]] void Fail(int Code) const;
+    // EInOutError 106 saying why the current line is refused.
+    [[noreturn]] void Refuse(const std::string &Why) const;
 
 private:
     std::string FFileName;

@@ -1,10 +1,14 @@
-// Ini files: case-insensitive names, rewrites that keep the file's lines.
+// Ini files: case-insensitive names, rewrites that keep the file's lines and
+// replace it whole.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/rtl/IniFiles.h"
 
@@ -102,4 +106,24 @@ TEST_F(IniFileTest, FloatsUseThePoint)
     EXPECT_DOUBLE_EQ(Ini.ReadFloat("T", "F", 0), 0.25);
     Ini.WriteString("T", "Bad", "x");
     EXPECT_DOUBLE_EQ(Ini.ReadFloat("T", "Bad", 1.5), 1.5);
+}
+
+TEST_F(IniFileTest, AKillDuringARewriteLeavesTheOldFileOrTheNewOneWhole)
+{
+    const std::string Values[] = {std::string(200000, 'a'), std::string(300000, 'b')};
+    Write("[S]\nK=" + Values[0] + "\n");
+    for (int Round = 0; Round < 20; ++Round) {
+        const pid_t Child = ::fork();
+        if (Child == 0)
+            for (int I = 1;; I = 1 - I) { // until killed
+                TMemIniFile Ini(FName);
+                Ini.WriteString("S", "K", Values[I]);
+                Ini.UpdateFile();
+            }
+        ::usleep(useconds_t(1000 + 700 * Round));
+        ::kill(Child, SIGKILL);
+        ::waitpid(Child, nullptr, 0);
+        const std::string Now = Read();
+        EXPECT_TRUE(Now == "[S]\nK=" + Values[0] + "\n" || Now == "[S]\nK=" + Values[1] + "\n") << Now.size();
+    }
 }
