@@ -430,10 +430,11 @@ struct TClimChoice {
 struct TClimImport {
     std::string FileName; // named when a row is refused
     std::vector<std::vector<std::string>> Grid;
-    // The data rows of Grid that held more cells than the header names (a
-    // decimal comma where "," separates the cells), cut to the header's
-    // count; in ascending order, each with the count it held.
-    std::vector<std::pair<size_t, size_t>> LongRows;
+    // The data rows of Grid that hold another count of cells than the
+    // header names (a decimal comma where "," separates the cells, a line
+    // cut short), longer ones cut to the header's count; blank lines are
+    // none of them. In ascending order, each with the count it held.
+    std::vector<std::pair<size_t, size_t>> MisfitRows;
     TClimChoice SubRegions;
     TClimChoice Months;
     TClimChoice Pressures;
@@ -474,7 +475,8 @@ inline void CheckClimatologyLines(const std::vector<std::string> &ALines, const 
     CheckClimatologyLines(ALines, &AKnownParams, AImport, ACheck, AProgress);
 }
 // The lines of a text file, without their line ends and without a
-// byte-order mark. Raises EFOpenError when the file cannot be read.
+// byte-order mark. Raises EFOpenError when the file cannot be read, and
+// EInOutError naming the line when it is not UTF-8 (nor UTF-16).
 std::vector<std::string> ReadClimatologyLines(const std::string &AFileName);
 // Reads a climatology file into Import with every item ticked; the seas
 // from MsSquareNames / BsSquareNames. False with Error set when the file

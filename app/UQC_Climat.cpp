@@ -262,12 +262,14 @@ void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::ve
     int Shown = -1;
     for (int I = 0; I < LineCount; ++I) {
         std::vector<std::string> Cells = SplitClimLine(ALines[size_t(I)], Separator);
-        // Only the header adds columns.
+        // Only the header adds columns. A line of empty cells (";;;;" from a
+        // spreadsheet) is as blank as an empty one.
         if (I == 0)
             ColCount = Cells.size();
-        else if (Cells.size() > ColCount) {
-            AImport.LongRows.emplace_back(size_t(I), Cells.size());
-            Cells.resize(ColCount);
+        else if (Cells.size() != ColCount &&
+                 std::any_of(Cells.begin(), Cells.end(), [](const std::string &C) { return !C.empty(); })) {
+            AImport.MisfitRows.emplace_back(size_t(I), Cells.size());
+            Cells.resize(std::min(Cells.size(), ColCount));
         }
         // A line that lacks a cell (a file in another format is one cell a
         // line, a blank line none) lists nothing for it.
@@ -319,6 +321,9 @@ bool ReadClimatologyFile(const std::string &FileName, TClimImport &Import, std::
     try {
         Lines = ReadClimatologyLines(FileName);
     } catch (const rtl::EFOpenError &E) {
+        Error = E.what();
+        return false;
+    } catch (const EInOutError &E) { // not UTF-8
         Error = E.what();
         return false;
     }
@@ -404,6 +409,21 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
             try {
                 for (Row = 1; Row < Import.Grid.size(); ++Row) {
                     const std::vector<std::string> &Cells = Import.Grid[Row];
+                    // Its cells are not where the header says: every value
+                    // after the first extra separator would land in the
+                    // column to its right, a line cut short would leave its
+                    // last values out. A line too short to name its square
+                    // may be any table's.
+                    const auto Misfit = std::lower_bound(Import.MisfitRows.begin(), Import.MisfitRows.end(),
+                                                         std::make_pair(Row, size_t(0)));
+                    const bool Refused = Misfit != Import.MisfitRows.end() && Misfit->first == Row;
+                    const auto Refuse = [&] {
+                        throw EInOutError(106, "the line has " + std::to_string(Misfit->second) +
+                                                   " cells where the header names " +
+                                                   std::to_string(Import.Grid[0].size()));
+                    };
+                    if (Cells.size() < 3 && Refused)
+                        Refuse();
                     if (Cells.size() < 3)
                         continue;
                     const int R = Import.SubRegions.IndexOf(Cells[0]), M = Import.Months.IndexOf(Cells[1]),
@@ -414,15 +434,8 @@ int LoadClimatology(const TClimImport &Import, TTable &StructTbl, TTable &ClimMS
                     const bool InThisSea = Sea.Squares == &MsSquareNames ? InMs : !InMs && IsSquareOf(BsSquareNames, Cells[0]);
                     if (!InThisSea)
                         continue;
-                    // Its cells are not where the header says: every value
-                    // after the first extra separator would land in the
-                    // column to its right.
-                    const auto Long = std::lower_bound(Import.LongRows.begin(), Import.LongRows.end(),
-                                                       std::make_pair(Row, size_t(0)));
-                    if (Long != Import.LongRows.end() && Long->first == Row)
-                        throw EInOutError(106, "the line has " + std::to_string(Long->second) +
-                                                   " cells where the header names " +
-                                                   std::to_string(Import.Grid[0].size()));
+                    if (Refused)
+                        Refuse();
                     Tbl.Append();
                     for (int k = 0; k < Tbl.FieldCount(); ++k) {
                         const size_t Col = k <= 2 ? size_t(k) : k == 3 ? 2 * i + 3 : 2 * i + 4;

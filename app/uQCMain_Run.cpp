@@ -11,6 +11,7 @@
 
 #include "app/Globals.h"
 #include "app/UQC.h"
+#include "app/manual/Isolines.h"
 #include "app/manual/uContDlg.h"
 #include "app/manual/uQCManual.h"
 #include "app/uDBPath.h"
@@ -107,6 +108,12 @@ void TForm1::RunQc()
     BindEngine();
     ClearMissingClimatology();
     if (QcAction < 3) {
+        // Without a grid the depth check judges no station: said at the
+        // run, not only at the start that refused the grid.
+        if (SelectedTests.Bits(tstDepth) && GridNX < 2)
+            MessageDlg("The depth check judges no station: " +
+                           (GridRefusal.empty() ? GridFileName + ": no grid was read" : GridRefusal),
+                       mtWarning, mbOK);
         try {
             CheckCruises();
         } catch (const std::exception &E) {

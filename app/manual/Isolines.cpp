@@ -22,13 +22,19 @@ float GridZMin = 0;
 float GridZMax = 0;
 std::vector<TColor> MapColors;
 int SeaColorIndex = 0;
+std::string GridRefusal;
 
 namespace {
 
 const char *const FileNotFoundText = "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB \xD0\xBD\xD0\xB5 \xD0\xBD\xD0\xB0\xD0\xB9\xD0\xB4\xD0\xB5\xD0\xBD!"; // Файл не найден!
 const char *const BadFormatText = "\xD0\x9D\xD0\xB5\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD1\x8B\xD0\xB9 \xD1\x84\xD0\xBE\xD1\x80\xD0\xBC\xD0\xB0\xD1\x82 \xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB\xD0\xB0"; // Неверный формат файла
 
-void ReaderError(const std::string &Text) { MessageDlg(Text, mtError, mbOK); }
+// Refusal: the words said again at a run, when Text lacks the file's name.
+void ReaderError(const std::string &Text, const std::string &Refusal = "")
+{
+    GridRefusal = Refusal.empty() ? Text : Refusal;
+    MessageDlg(Text, mtError, mbOK);
+}
 
 // A header line of two numbers; the rest of the line is skipped.
 void ReadHeaderPair(rtl::TTextFileReader &In, double &a, double &b)
@@ -71,7 +77,7 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
     try {
         Reader = std::make_unique<rtl::TTextFileReader>(FileName);
     } catch (const EInOutError &) {
-        ReaderError(FileNotFoundText);
+        ReaderError(FileNotFoundText, FileName + ": " + FileNotFoundText);
         return;
     }
     rtl::TTextFileReader &In = *Reader;
@@ -127,7 +133,10 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
         }
         Values.assign(size_t(NY), TSingleArr(size_t(NX), 0.0f));
         int c = 0, r = 0;
+        int LastLine = In.LineNo();
         while (In.NextLine()) {
+            if (!In.LineEnded())
+                LastLine = In.LineNo();
             while (!In.LineEnded()) {
                 const double Value = In.ReadNumber();
                 // Three decimals; 1e38 and above is a blank node. A value
@@ -152,12 +161,21 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
                 }
             }
         }
+        // A grid cut short: nodes it does not hold would judge stations by
+        // depths of 0.
+        if (r < NY) {
+            ReaderError(FileName + ", line " + std::to_string(LastLine) + ": " + BadFormatText +
+                        ": the grid ends after " + std::to_string((long long)r * NX + c) + " of its " +
+                        std::to_string(NX) + " x " + std::to_string(NY) + " nodes");
+            return;
+        }
     } catch (const EInOutError &) {
         // A word that is no number (a decimal comma among them) or a
         // header cut short.
         BadFormat();
         return;
     }
+    GridRefusal.clear();
     Grid = std::move(Values);
     GridNX = uint16_t(NX);
     GridNY = uint16_t(NY);

@@ -30,11 +30,17 @@ extern std::vector<TColor> MapColors;
 extern int SeaColorIndex;
 
 inline constexpr float BlankNode = 9999.0f;
+// What the reader said when it last refused a grid (missing, of a wrong
+// format, cut short), empty once a grid is read: a run that checks depths
+// without a grid says it again.
+extern std::string GridRefusal;
 
 // Reads FileName into Grid and sets the sizes, extent (GridWorldRect) and
-// cell sizes. A missing file, a bad header or a word that is no number (a
-// decimal comma among them) shows the reader's message, the format error
-// led by the file and the line, and leaves everything as it was. Values
+// cell sizes. A missing file, a bad header, a word that is no number (a
+// decimal comma among them) or fewer values than the header's nodes shows
+// the reader's message, the format error led by the file and the line (for
+// a grid cut short, the line where it ends), and leaves everything as it
+// was. Values
 // that cannot be stored, or that lie between 0 and 1, are reported together
 // in one message after reading.
 void LoadGrid(const std::string &FileName, TDepthGrid &Grid);

@@ -602,6 +602,9 @@ void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRect
         double v[4];
         for (double &Value : v)
             Value = In.ReadNumber();
+        // Names of a legacy 8-bit file would never match a climatology's.
+        if (!rtl::IsUtf8(In.Rest()))
+            In.Refuse("the file is not UTF-8");
         Squares.push_back(MakeWorldRect(v[0], v[1], v[2], v[3]));
         Names.Add(rtl::Trim(In.Rest()));
     }
@@ -626,13 +629,31 @@ std::string FindSquare(double lon, double lat)
     return Result;
 }
 
+namespace {
+// Some point of the polygon lies off the line through its first point and
+// the first other point: not all of them are on one line.
+bool EnclosesArea(const TRealPointArr &P)
+{
+    size_t I = 1;
+    while (I < P.size() && P[I].x == P[0].x && P[I].y == P[0].y)
+        ++I;
+    for (size_t K = I + 1; K < P.size(); ++K)
+        if ((P[I].x - P[0].x) * (P[K].y - P[0].y) != (P[I].y - P[0].y) * (P[K].x - P[0].x))
+            return true;
+    return false;
+}
+} // namespace
+
 std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst)
 {
     rtl::TTextFileReader In(FileName);
     std::vector<TContourPolygon> Result;
+    int FirstLine = 0;
+    bool Area = false;
     while (In.NextNonBlankLine()) {
         // The header: a count, then on the same line the kind (0 when absent).
         TContourPolygon P;
+        FirstLine = FirstLine ? FirstLine : In.LineNo();
         const int n = In.ReadInteger();
         // Only zero or not matters; a kind past the integers is a hole too.
         if (!In.LineEnded()) {
@@ -643,12 +664,16 @@ std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool L
             const auto [a, b] = ReadPointLine(In);
             P.Points.push_back(LonFirst ? MakeRealPoint(a, b) : MakeRealPoint(b, a));
         }
+        Area = Area || (P.Kind == 0 && EnclosesArea(P.Points));
         Result.push_back(std::move(P));
     }
-    // A file without a polygon would leave every station outside the
-    // region, with nothing said.
+    // A file without a polygon, or whose polygons are holes or enclose no
+    // area (a header "0 0", points on one line), would leave every station
+    // outside the region, with nothing said.
     if (Result.empty())
         In.Fail(100);
+    if (!Area)
+        throw EInOutError(106, FileName + ", line " + std::to_string(FirstLine) + ": no polygon encloses an area");
     return Result;
 }
 

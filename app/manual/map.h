@@ -87,8 +87,9 @@ struct TContourPolygon {
 // kind) and that many point lines of two reals, latitude first unless
 // LonFirst; anything after the two numbers of a line is ignored. Raises
 // EInOutError for a missing file, a line that does not hold what it must
-// (a number with a decimal comma among them) or a file without a polygon,
-// its message led by the file name and the line ("F, line 4: ...").
+// (a number with a decimal comma among them) or a file none of whose areas
+// encloses an area (no polygon, only holes, a header "0 0"), its message
+// led by the file name and the line ("F, line 4: ...").
 std::vector<TContourPolygon> ReadContourFile(const std::string &FileName, bool LonFirst);
 // The region of areas less holes (alternate fill). Without any area it is
 // empty, whatever the holes.

@@ -223,6 +223,9 @@ void TForm2::FormCreate()
     MetaFieldCaptions.Clear();
     try {
         MetaFieldCaptions.LoadFromFile(CfgDir + "metaFldCapts.txt");
+    } catch (const EInOutError &E) {
+        MetaFieldCaptions.Clear(); // not UTF-8: said, and titled as without the file
+        MessageDlg(E.what(), mtWarning, mbOK);
     } catch (const std::exception &) {
         // Without the captions the grids title their columns by field name.
     }

@@ -81,14 +81,14 @@ TEST_F(ContourDialog, AHoleIsOutAndAHeaderWithoutKindIsAnArea)
     EXPECT_EQ(Under(D, Pixel(30, 40)), "Out of region");
 }
 
-TEST_F(ContourDialog, HolesWithoutAnAreaGiveAnEmptyRegion)
+TEST_F(ContourDialog, HolesWithoutAnAreaAreRefusedAndGiveAnEmptyRegion)
 {
     ContourFileName = Write("h.bln", "4 1\n35 0\n35 20\n45 20\n45 0\n");
     TfmContDlg D;
     D.PaintBox1->Repaint();
     EXPECT_EQ(Under(D, Pixel(10, 40)), "Out of region");
     EXPECT_EQ(Under(D, Pixel(30, 33)), "Out of region");
-    EXPECT_TRUE(Script.Messages.empty());
+    EXPECT_EQ(Script.Texts(), std::vector<std::string>{ContourFileName + ", line 1: no polygon encloses an area"});
 }
 
 TEST_F(ContourDialog, ChangeColoumnsDrawsALongitudeFirstFileAsTheLatitudeFirstOne)

@@ -75,11 +75,12 @@ TEST_F(GridReader, WrappedLinesBlankNodesAndThreeDecimals)
     EXPECT_EQ(DepthGrid[2], (TSingleArr{9, 10, 11, 12}));
 }
 
-TEST_F(GridReader, ShortFileLeavesZeros)
+TEST_F(GridReader, AShortFileIsRefusedAtTheLineWhereItEnds)
 {
-    LoadGrid(Write("short.grd", "DSAA\n3 2\n0 2\n0 1\n0 1\n-1 -2 -3 -4\n"), DepthGrid);
-    EXPECT_TRUE(Script.Messages.empty());
-    EXPECT_EQ(DepthGrid[1], (TSingleArr{-4, 0, 0}));
+    LoadGrid(Write("short.grd", "DSAA\n3 2\n0 2\n0 1\n0 1\n-1 -2 -3 -4\n\n"), DepthGrid);
+    EXPECT_EQ(Script.Texts(),
+              std::vector<std::string>{At("short.grd", 6) + ": the grid ends after 4 of its 3 x 2 nodes"});
+    EXPECT_EQ(GridNX, 0);
 }
 
 TEST_F(GridReader, MissingFileAndWrongFirstLineKeepTheOldGrid)
