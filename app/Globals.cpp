@@ -2,10 +2,12 @@
 #include "app/Globals.h"
 
 #include "app/manual/Isolines.h"
+#include "platform/rtl/IniFiles.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TTreeView.h"
 
 #include <cmath>
+#include <filesystem>
 
 std::string ProgramDir;
 std::string MapsDir;
@@ -123,6 +125,86 @@ void ReadIntList(const std::string &FileName, TIntArr &List)
         List.push_back(In.ReadInteger());
 }
 
+namespace {
+
+// The settings' booleans: "TRUE"/"FALSE" in any case, or a number (0 false).
+bool IniBool(rtl::TCustomIniFile &AIni, const char *ASection, const char *AKey, bool ADefault)
+{
+    const std::string Text = rtl::UpperCase(rtl::Trim(AIni.ReadString(ASection, AKey, ADefault ? "TRUE" : "FALSE")));
+    int Value = 0;
+    return Text == "TRUE" || (Text != "FALSE" && !Text.empty() && !(rtl::TryStrToInt(Text, Value) && Value == 0));
+}
+
+} // namespace
+
+std::string SettingPath(const std::string &AValue)
+{
+    if (AValue.empty() || std::filesystem::path(AValue).is_absolute())
+        return AValue;
+    return ProgramDir + AValue;
+}
+
+void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, const std::string &AKey,
+                        const std::string &AInstead, std::string &ANotes)
+{
+    const std::string Value = AIni.ReadString(ASection, AKey, "");
+    if (Value.empty())
+        return;
+    ANotes += (ANotes.empty() ? "" : "\n") + AIni.FileName() + ", line " +
+              std::to_string(AIni.KeyLine(ASection, AKey)) + ": the file \"" + Value + "\" named in " + AKey +
+              " of [" + ASection + "] was not found" +
+              (rtl::IsUtf8(Value) ? "" : " (its name is not UTF-8: the settings file is of another encoding)") +
+              (AInstead.empty() ? "" : "\n" + AInstead);
+}
+
+TFileSettings ReadFileSettings(rtl::TCustomIniFile &AIni, std::string &ANotes)
+{
+    TFileSettings S;
+    S.Contour = SettingPath(AIni.ReadString("MAP", "BlnName", ""));
+    S.ClimFolder = SettingPath(AIni.ReadString("Clim", "SearchClimPath", ""));
+    S.Grid = SettingPath(AIni.ReadString("Grd", "GrdName", ""));
+    if (!rtl::DirectoryExists(S.ClimFolder)) {
+        S.ClimFolder = ProgramDir;
+        NoteMissingSetting(AIni, "Clim", "SearchClimPath", "Climatology files are looked for in " + S.ClimFolder,
+                           ANotes);
+    }
+    if (!rtl::FileExists(S.Grid)) {
+        S.Grid = MapsDir + "out.grd";
+        NoteMissingSetting(AIni, "Grd", "GrdName", "The depths are those of " + S.Grid, ANotes);
+    }
+    if (!rtl::FileExists(S.Contour)) {
+        S.Contour = ProgramDir + "QCCont/ALL_.bln";
+        NoteMissingSetting(AIni, "MAP", "BlnName", "The location check's region is that of " + S.Contour, ANotes);
+    } else {
+        S.InvertX = IniBool(AIni, "MAP", "InvX", false);
+        S.InvertY = IniBool(AIni, "MAP", "InvY", true);
+        S.SwapColumns = IniBool(AIni, "MAP", "XY", false);
+    }
+    return S;
+}
+
+void KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart)
+{
+    rtl::TMemIniFile Ini(AIniFile);
+    bool Changed = false;
+    const auto Keep = [&](const char *ASection, const char *AKey, const std::string &ANowValue,
+                          const std::string &AStartValue) {
+        if (ANowValue == AStartValue && !rtl::Trim(Ini.ReadString(ASection, AKey, "")).empty())
+            return;
+        // Deleted and written again: the key goes to its section's end.
+        Ini.DeleteKey(ASection, AKey);
+        Ini.WriteString(ASection, AKey, ANowValue);
+        Changed = true;
+    };
+    const auto Bool = [](bool B) { return std::string(B ? "True" : "False"); };
+    Keep("Map", "BlnName", ANow.Contour, AAtStart.Contour);
+    Keep("Map", "XY", Bool(ANow.SwapColumns), Bool(AAtStart.SwapColumns));
+    Keep("Clim", "SearchClimPath", ANow.ClimFolder, AAtStart.ClimFolder);
+    Keep("Grd", "GrdName", ANow.Grid, AAtStart.Grid);
+    if (Changed)
+        Ini.UpdateFile();
+}
+
 const float DepthColorLevels[23] = {-2000, -1500, -1000, -500, -200, -100, -50, -20, -10, 0,    1,    10,
                                     20,    50,    100,   200,  500,  1000, 1500, 2000, 2500, 3000, 3500};
 
@@ -156,6 +238,10 @@ void BuildMapColors()
 
 void BuildDepthColors()
 {
+    // The start holds no grid but the one it reads: a refused one leaves
+    // none, which a run that checks depths says.
+    DepthGrid.clear();
+    GridNX = GridNY = 0;
     LoadGrid(GridFileName, DepthGrid);
     BuildMapColors();
 }

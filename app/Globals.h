@@ -85,6 +85,37 @@ TTreeNode *TopParentNode(const TTreeView &Tree, TTreeNode *Node);
 // opened or a line does not start with an integer.
 void ReadIntList(const std::string &FileName, TIntArr &List);
 
+// ---- settings ---------------------------------------------------------------
+namespace rtl {
+class TCustomIniFile;
+}
+// The settings file's choices of files and the contour's axes (sections
+// "MAP", "Clim" and "Grd" of main.ini).
+struct TFileSettings {
+    std::string Contour;      // MAP/BlnName
+    std::string ClimFolder;   // Clim/SearchClimPath
+    std::string Grid;         // Grd/GrdName
+    bool SwapColumns = false; // MAP/XY
+    bool InvertX = false;     // MAP/InvX
+    bool InvertY = true;      // MAP/InvY
+};
+// The path a setting names: a relative one counts from the program folder.
+std::string SettingPath(const std::string &AValue);
+// ANotes gets "Ini, line N: the file "F" named in Key of [Section] was not
+// found" and AInstead, on a line of its own: the operator learns which
+// setting to mend. Nothing for an empty value (a first start).
+void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, const std::string &AKey,
+                        const std::string &AInstead, std::string &ANotes);
+// The choices as the start reads them: a contour, folder or grid that is
+// not there gives way to QCCont/ALL_.bln (with the vertical inversion only,
+// the column order not read), the program folder or Maps/out.grd, each
+// said in ANotes.
+TFileSettings ReadFileSettings(rtl::TCustomIniFile &AIni, std::string &ANotes);
+// At close, in one replacement of the file: each choice the operator
+// changed since AAtStart, and each the file holds no value for. A setting
+// the operator did not change stays as the file has it, found or not.
+void KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart);
+
 // ---- depth colour scale -------------------------------------------------------
 // Levels in metres of elevation (negative below sea level) of the map palette.
 extern const float DepthColorLevels[23];

@@ -86,28 +86,6 @@ bool IsPlainIdentifier(const std::string &AName)
     return true;
 }
 
-// The settings' booleans: "TRUE"/"FALSE" in any case, or a number (0 false).
-bool IniBool(rtl::TIniFile &AIni, const char *ASection, const char *AKey, const char *ADefault)
-{
-    const std::string Text = rtl::UpperCase(rtl::Trim(AIni.ReadString(ASection, AKey, ADefault)));
-    if (Text == "TRUE")
-        return true;
-    if (Text == "FALSE" || Text.empty())
-        return false;
-    char *End = nullptr;
-    const long Value = std::strtol(Text.c_str(), &End, 10);
-    return !(End && *End == '\0' && Value == 0);
-}
-
-// The path of the main database as the settings hold it: a relative path
-// names a file under the program folder.
-std::string ResolveDbPath(const std::string &APath)
-{
-    if (APath.empty() || std::filesystem::path(APath).is_absolute())
-        return APath;
-    return ProgramDir + APath;
-}
-
 // The characters a text field of the station database holds (the client
 // components size it by its bytes, never fewer than its characters); 0 for
 // a field the dataset lacks.
@@ -214,8 +192,12 @@ void TForm1::DatabaseStage(const std::function<void()> &AStage)
 
 bool TForm1::ReadDatabasePath()
 {
-    MainDbPath = ResolveDbPath(FMainIni->ReadString("Database", "DatabaseName", ""));
+    MainDbPath = SettingPath(FMainIni->ReadString("Database", "DatabaseName", ""));
     if (MainDbPath.empty() || !rtl::FileExists(MainDbPath)) {
+        std::string Note;
+        NoteMissingSetting(*FMainIni, "Database", "DatabaseName", "", Note);
+        if (!Note.empty())
+            MessageDlg(Note, mtWarning, mbOK);
         TForm4 Dialog(this);
         Dialog.SetFolder(MainDbPath.empty() ? ProgramDir : rtl::ExtractFilePath(MainDbPath));
         if (Dialog.Execute() != mrOk)
@@ -235,8 +217,11 @@ bool TForm1::ReadDatabasePath()
 void TForm1::KeepDatabaseChoice()
 {
     try {
-        FMainIni->DeleteKey("Database", "DatabaseName");
-        FMainIni->WriteString("Database", "DatabaseName", MainDbPath);
+        // One replacement of the file: no moment holds it without the key.
+        rtl::TMemIniFile Ini(FMainIni->FileName());
+        Ini.DeleteKey("Database", "DatabaseName");
+        Ini.WriteString("Database", "DatabaseName", MainDbPath);
+        Ini.UpdateFile();
     } catch (const std::exception &E) {
         MessageDlg(std::string("The database chosen was not kept for the next start:\n") + E.what(), mtWarning,
                    mbOK);
@@ -367,13 +352,9 @@ void TForm1::BuildTestTree()
 
 void TForm1::ReadMapSettings()
 {
-    ExtraLinesFile = FMainIni->ReadString("MAP", "BlnName", "");
-    ClimSearchPath = FMainIni->ReadString("Clim", "SearchClimPath", "");
-    GridFileName = FMainIni->ReadString("Grd", "GrdName", "");
-    if (!rtl::DirectoryExists(ClimSearchPath))
-        ClimSearchPath = ProgramDir;
-    if (!rtl::FileExists(GridFileName))
-        GridFileName = MapsDir + "out.grd";
+    FFilesAtStart = ReadFileSettings(*FMainIni, FSettingNotes);
+    ClimSearchPath = FFilesAtStart.ClimFolder;
+    GridFileName = FFilesAtStart.Grid;
     BuildDepthColors();
 }
 
@@ -382,7 +363,7 @@ void TForm1::ReadThresholdPositions()
     const std::string FileName = CfgDir + "updowns.txt";
     if (!rtl::FileExists(FileName))
         return;
-    rtl::TTextFileReader In(FileName);
+    rtl::TTextFileReader In(FileName); // one that cannot be read is its stage's message
     QSpinBox *UpDowns[5] = {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5};
     // Lines are taken by position; a short file or a line that is not a
     // number leaves the rest at the form's values.
@@ -398,15 +379,12 @@ void TForm1::ReadThresholdPositions()
 
 void TForm1::ReadContourSettings()
 {
-    if (!rtl::FileExists(ExtraLinesFile)) {
-        ExtraLinesFile = ProgramDir + "QCCont/ALL_.bln";
-        MapInvertX = false;
-        MapInvertY = true;
-    } else {
-        MapInvertX = IniBool(*FMainIni, "MAP", "InvX", "FALSE");
-        MapInvertY = IniBool(*FMainIni, "MAP", "InvY", "TRUE");
-        SwapCoordColumns = IniBool(*FMainIni, "MAP", "XY", "FALSE");
-    }
+    // Read with the map's settings; a missing file has its fallback and
+    // the vertical inversion only, and its column order is not read.
+    ExtraLinesFile = FFilesAtStart.Contour;
+    MapInvertX = FFilesAtStart.InvertX;
+    MapInvertY = FFilesAtStart.InvertY;
+    SwapCoordColumns = FFilesAtStart.SwapColumns;
     const std::string Folder = rtl::ExtractFilePath(ExtraLinesFile);
     ShellTreeView1->SetFolder(Folder);
     FillContourList(Folder);
@@ -487,7 +465,16 @@ bool TForm1::FormCreate()
 
     // 14-25. A fault in a stage that does not need the database is reported
     // once; the stages after it are left out and the window opens at its
-    // start page all the same.
+    // start page all the same. A small file that cannot be read costs only
+    // what it holds: its stage says so and the next one runs.
+    const auto FileStage = [this](const std::function<void()> &AStage) {
+        try {
+            AStage();
+        } catch (const std::exception &E) {
+            SetScreenCursor(crDefault);
+            HandleException(E);
+        }
+    };
     try {
         ConnectMainDb();
         SetStartProgress(20);
@@ -498,11 +485,11 @@ bool TForm1::FormCreate()
         ShowWizardPage();
         Pagecontrol1->setTabVisible(1, false);
 
-        BuildTestTree();
+        FileStage([this] { BuildTestTree(); });
 
         SetStartStage("");
         SetStartStage("Building Map...");
-        ReadMapSettings();
+        FileStage([this] { ReadMapSettings(); });
         SetStartProgress(80);
 
         RegionScreenRect = TRect{1, 1, 50000, 22000};
@@ -521,10 +508,10 @@ bool TForm1::FormCreate()
 
         SetStartStage("");
         SetStartStage("Last preparations...");
-        LastPreparations();
+        FileStage([this] { LastPreparations(); });
 
-        ReadThresholdPositions();
-        ReadContourSettings();
+        FileStage([this] { ReadThresholdPositions(); });
+        FileStage([this] { ReadContourSettings(); });
 
         SetStartProgress(100);
         ResetStartPage();
@@ -546,6 +533,9 @@ bool TForm1::FormCreate()
     SizeWindow();
     fmStart->hide();
     SetScreenCursor(crDefault);
+    // Settings that name no file: which, and what is used instead.
+    if (!FSettingNotes.empty())
+        MessageDlg(FSettingNotes, mtWarning, mbOK);
     return true;
 }
 

@@ -381,6 +381,10 @@ private:
     // The engine's ChemFlagTbls point at these.
     std::vector<std::unique_ptr<TTable>> FChemFlagTables;
     std::unique_ptr<rtl::TIniFile> FMainIni;
+    // The settings' choices of files as the start made them (the close
+    // writes only those changed since), and what the start said of them.
+    TFileSettings FFilesAtStart;
+    std::string FSettingNotes;
     bool FDatabaseReady = false;
     // Why the database is not ready: the message the set-up or the change
     // of database gave.

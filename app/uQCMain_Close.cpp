@@ -21,20 +21,6 @@
 
 #include <functional>
 
-namespace {
-
-void RewriteKey(rtl::TIniFile &AIni, const std::string &ASection, const std::string &AKey, const std::string &AValue)
-{
-    try {
-        AIni.DeleteKey(ASection, AKey);
-    } catch (const std::exception &) {
-        // A key that cannot be deleted is simply written over.
-    }
-    AIni.WriteString(ASection, AKey, AValue);
-}
-
-} // namespace
-
 void TForm1::CloseLocalDataSets()
 {
     for (int I = 0; I < Components->ComponentCount(); ++I)
@@ -72,11 +58,13 @@ void TForm1::FormClose()
         Positions.SaveToFile(CfgDir + "updowns.txt");
     });
     if (rtl::TIniFile *Ini = MainIni())
-        Keep([Ini] {
-            RewriteKey(*Ini, "Map", "BlnName", ExtraLinesFile);
-            RewriteKey(*Ini, "Map", "XY", SwapCoordColumns ? "True" : "False");
-            RewriteKey(*Ini, "Clim", "SearchClimPath", ClimSearchPath);
-            RewriteKey(*Ini, "Grd", "GrdName", GridFileName);
+        Keep([this, Ini] {
+            TFileSettings Now = FFilesAtStart;
+            Now.Contour = ExtraLinesFile;
+            Now.SwapColumns = SwapCoordColumns;
+            Now.ClimFolder = ClimSearchPath;
+            Now.Grid = GridFileName;
+            KeepFileSettings(Ini->FileName(), Now, FFilesAtStart);
         });
 
     try {

@@ -14,6 +14,7 @@
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/IniFiles.h"
 #include "platform/toolkit/TApplication.h"
 
 #include <QLabel>
@@ -203,12 +204,21 @@ TEST_F(StartUp, ContourFileAndAxesFromTheSettingsOnlyWhenTheFileExists)
         std::ofstream(Install->Dir() + "Cfg/main.ini", std::ios::trunc) << Ini;
     }
     ASSERT_TRUE(Start());
-    // A contour file that is not there: the default, vertical inversion only.
+    // A contour file that is not there: the default, vertical inversion
+    // only, said; the close keeps the settings as the operator wrote them.
     EXPECT_EQ(ExtraLinesFile, Install->Dir() + "QCCont/ALL_.bln");
     EXPECT_FALSE(MapInvertX);
     EXPECT_TRUE(MapInvertY);
     ASSERT_NE(Form->FileListBox1->currentItem(), nullptr);
     EXPECT_EQ(Form->FileListBox1->currentItem()->text().toStdString(), "ALL_.bln");
+    EXPECT_EQ(Dialogs->Texts(),
+              std::vector<std::string>{Install->Dir() + "Cfg/main.ini, line 5: the file \"" + Install->Dir() +
+                                       "QCCont/missing.bln\" named in BlnName of [MAP] was not found\n"
+                                       "The location check's region is that of " + ExtraLinesFile});
+    Form->close();
+    rtl::TIniFile Kept(Install->Dir() + "Cfg/main.ini");
+    EXPECT_EQ(Kept.ReadString("MAP", "BlnName", ""), Install->Dir() + "QCCont/missing.bln");
+    EXPECT_EQ(Kept.ReadString("MAP", "XY", ""), "TRUE");
     Stop();
 
     // The same settings naming a file that exists: the ini decides.

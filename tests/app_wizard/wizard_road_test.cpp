@@ -10,6 +10,7 @@
 #include "app/uQCSettings.h"
 #include "app/uReport.h"
 #include "app/manual/CheckTree.h"
+#include "app/manual/Isolines.h"
 #include "app/manual/uContDlg.h"
 #include "app/manual/uQCManual.h"
 #include "platform/dataset/TField.h"
@@ -291,17 +292,29 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
         int Mode;
         const char *Search; // the custom mode's search text
         TTexts Expected;
+        bool CutGrid = false; // refused at the start and said again at CHECK
     };
     const TCase Cases[] = {
         {0, "", {Ran("1"), Ran("2"), Ran("3")}},
-        {1, "", {Before1, Before2, Ran("3")}},
+        {1, "", {Before1, Before2, Ran("3")}, true},
         {2, "", {Before1, Ran("2"), Ran("3")}},
         {3, "MS91*", {Before1, Ran("2"), Before3}},
     };
     KeepCruises();
+    const std::string Grid = Install->Dir() + "Maps/out.grd";
+    std::filesystem::copy_file(Grid, Grid + ".whole");
     for (const TCase &C : Cases) {
         SCOPED_TRACE(C.Mode);
+        std::filesystem::copy_file(Grid + ".whole", Grid, std::filesystem::copy_options::overwrite_existing);
+        if (C.CutGrid)
+            std::filesystem::resize_file(Grid, std::filesystem::file_size(Grid) * 6 / 10);
+        Dialogs->Messages.clear();
         StartWindow();
+        const TTexts Said =
+            C.CutGrid ? TTexts{GridRefusal, "The depth check judges no station: " + GridRefusal} : TTexts{};
+        if (C.CutGrid) {
+            EXPECT_EQ(GridRefusal.rfind(Grid + ", line ", 0), 0u) << GridRefusal;
+        }
         const std::pair<int, std::vector<const char *>> Marks[] = {
             {1, {"ChDuplicates", "ChLocation", "ChVelosity", "ChDepth", "ChDataClimat", "ChDataSpike"}},
             {2, {"ChLocation"}}};
@@ -330,7 +343,7 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
         ASSERT_TRUE(Form->BitBtn1->isEnabled());
         ChooseAction("RadioButton2", false);
         Next(); // CHECK
-        EXPECT_TRUE(Messages().empty()) << Messages().front();
+        EXPECT_EQ(Messages(), Said);
         EXPECT_EQ(QcCruise("ID_Cruise|ChDuplicates|ChLocation|ChVelosity|ChDepth|ChDataClimat|ChDataSpike"),
                   C.Expected);
         Stop();
@@ -557,7 +570,7 @@ TEST_F(WizardRoad, ClosingSavesThresholdsAndSettingsAndEmptiesTemp)
     EXPECT_EQ(Lines, (TTexts{"5", "0", "15", "3", "10"}));
     rtl::TIniFile Ini(Install->Dir() + "Cfg/main.ini");
     EXPECT_EQ(Ini.ReadString("Map", "BlnName", "?"), Install->Dir() + "QCCont/ALL_.bln");
-    EXPECT_EQ(Ini.ReadString("Map", "XY", "?"), "False");
+    EXPECT_EQ(Ini.ReadString("Map", "XY", "?"), "FALSE"); // not changed: kept as the file has it
     EXPECT_EQ(Ini.ReadString("Clim", "SearchClimPath", "?"), ClimSearchPath);
     EXPECT_EQ(Ini.ReadString("Grd", "GrdName", "?"), Install->Dir() + "Maps/out.grd");
     EXPECT_TRUE(std::filesystem::is_empty(Install->Dir() + "temp"));
