@@ -17,9 +17,9 @@ if (( ${#missing[@]} )); then
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-# The locales the tests run in: scripts/test.sh runs the Release tree under a
-# decimal-comma locale with the Turkish dotless i, and the conversion tests
-# switch to each of these.
+# The operators' locales: scripts/test.sh runs the Release tree's tests under
+# tr_TR (a decimal comma and the Turkish dotless i) and fails when the locale
+# it names is missing; de_DE and ru_RU are there to run the program in.
 have=$(locale -a 2>/dev/null | tr 'A-Z' 'a-z')
 absent=()
 for loc in de_DE ru_RU tr_TR; do
