@@ -95,6 +95,19 @@ TEST_F(TODBCBinding, ConnectFailureCarriesDiagnosticRecords)
     }
 }
 
+// A refusal of the connection itself (an attribute here, a commit on a full
+// disk in the program) says the driver's words, not the bare status.
+TEST_F(TODBCBinding, ConnectionRefusalKeepsTheDriversWords)
+{
+    Connect();
+    try {
+        Conn->SetIntAttr(SQLINTEGER(9999), 1);
+        FAIL() << "no exception";
+    } catch (const EODBCNativeException &E) {
+        EXPECT_NE(E.Message().find("Invalid attribute/option identifier 9999."), std::string::npos) << E.Message();
+    }
+}
+
 TEST_F(TODBCBinding, NoDataWithoutRecordsRaisesKindOne)
 {
     Connect();

@@ -227,16 +227,11 @@ EODBCNativeException::EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHand
 {
     const std::string Status = StatusName(AStatus);
     TODBCConnection *Conn = AHandle ? AHandle->Connection() : nullptr;
-    std::string DriverWord = "CLI";
-    if (Conn && Conn->Connected && Conn->Lib()) {
-        SQLCHAR Buf[256] = {};
-        SQLSMALLINT Len = 0;
-        Conn->Lib()->SQLGetInfo(Conn->Handle(), SQL_DRIVER_NAME, Buf, sizeof Buf, &Len);
-        DriverWord = CutText(Buf, Len, sizeof Buf - 1);
-    }
     SetErrorCode(1200);
-    SetMessage(ZqBuildErrorPrefix({"Phys", "ODBC", DriverWord}) + " " + Status);
 
+    // The records first: any other call on the handle (the driver's name
+    // asked of the connection below) clears them, and a refusal of the
+    // connection itself (a commit on a full disk) would lose its words.
     TODBCHandle *H = AHandle;
     while (H && H->Handle() == SQL_NULL_HANDLE)
         H = H->Owner();
@@ -269,9 +264,18 @@ EODBCNativeException::EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHand
         }
         --Rec;
     }
-    if (Rec <= 0)
+    if (Rec <= 0) {
+        std::string DriverWord = "CLI";
+        if (Conn && Conn->Connected && Conn->Lib()) {
+            SQLCHAR Buf[256] = {};
+            SQLSMALLINT Len = 0;
+            Conn->Lib()->SQLGetInfo(Conn->Handle(), SQL_DRIVER_NAME, Buf, sizeof Buf, &Len);
+            DriverWord = CutText(Buf, Len, sizeof Buf - 1);
+        }
+        SetMessage(ZqBuildErrorPrefix({"Phys", "ODBC", DriverWord}) + " " + Status);
         Append(std::make_unique<TZqDBError>(1, int32_t(AStatus), Status, std::string(),
                                             uint8_t(AStatus == SQL_NO_DATA ? 1 : 0), -1));
+    }
 }
 
 // ---- TODBCHandle ------------------------------------------------------------------
