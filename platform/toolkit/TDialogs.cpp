@@ -4,8 +4,15 @@
 #include "platform/toolkit/TForm.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+
+#include <algorithm>
 
 #include <initializer_list>
 
@@ -43,6 +50,37 @@ void KeepAboveStayOnTop(QMessageBox &Box)
         }
 }
 
+// No box grows past the screen: a text taller than half the screen (a list
+// of stations or cruises) scrolls in a pane of that height, and the box's
+// buttons stay in sight, Enter or a click answering it as any other.
+void FitToScreen(QMessageBox &Box)
+{
+    auto *Label = Box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    auto *Grid = qobject_cast<QGridLayout *>(Box.layout());
+    const QScreen *Screen = Box.screen() ? Box.screen() : QGuiApplication::primaryScreen();
+    if (!Label || !Grid || !Screen)
+        return;
+    const QRect Room = Screen->availableGeometry();
+    const int MaxWidth = Room.width() * 3 / 5, MaxHeight = Room.height() / 2;
+    const QRect Text = Label->fontMetrics().boundingRect(QRect(0, 0, MaxWidth, 1 << 24),
+                                                         Qt::TextWordWrap | Qt::AlignLeft, Label->text());
+    if (Text.height() <= MaxHeight)
+        return;
+    const int At = Grid->indexOf(Label);
+    int Row = 0, Column = 0, Rows = 1, Columns = 1;
+    Grid->getItemPosition(At, &Row, &Column, &Rows, &Columns);
+    Grid->removeWidget(Label);
+    auto *Pane = new QScrollArea(&Box); // owned by Box
+    Pane->setObjectName(QStringLiteral("MessagePane"));
+    Pane->setFrameShape(QFrame::NoFrame);
+    Pane->setWidgetResizable(true);
+    Label->setWordWrap(true);
+    Pane->setWidget(Label);
+    const int Bar = Pane->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    Pane->setFixedSize(std::min(Text.width(), MaxWidth) + Bar + 8, MaxHeight);
+    Grid->addWidget(Pane, Row, Column, Rows, Columns);
+}
+
 class TRealDialogs : public IDialogSeam {
 public:
     int Message(const TMessageRequest &R) override
@@ -77,6 +115,7 @@ public:
         if (QAbstractButton *Escape = ButtonOf({mrCancel, mrNo, mrOk}))
             Box.setEscapeButton(Escape);
         KeepAboveStayOnTop(Box);
+        FitToScreen(Box);
         Box.exec();
         for (const auto &[Button, Result] : Buttons)
             if (Box.clickedButton() == Button)
