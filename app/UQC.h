@@ -389,6 +389,11 @@ void OpenLevelSelect(TZqQuery &AQ, const std::string &AParam, const std::string 
                      const std::vector<std::string> &AColumns);
 void SelectLocalProfileData(const std::string &P);
 void CreateTmpFlagsTable(const std::string &P);
+// The operator changed a stored value of station AIdCast in the editor: the
+// prints its checks left (of level table ATable, or every one when it is
+// empty: a date, time or position) are marked as edited since the check, for
+// the write-back to say so when it leaves their verdicts out.
+void MarkEditedSinceCheck(int AIdCast, const std::string &ATable);
 // What a check command (the run, or one of the editor's check buttons)
 // met of the climatology, per parameter and sea (SeaCode). A select that
 // failed (its table missing) has its text said the first time for P in the

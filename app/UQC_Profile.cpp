@@ -591,6 +591,33 @@ void SaveLevelFlagRows()
 
 void SaveStationPrints() { StationPrints.Save(); }
 
+void MarkEditedSinceCheck(int AIdCast, const std::string &ATable)
+{
+    if (!CastFlagTbl)
+        return;
+    TLocalDatabase &Db = CastFlagTbl->Database();
+    std::vector<std::pair<int, std::string>> Rows; // by ID_Cruise: a station kept under two cruises has two
+    {
+        TLocalDatabase::TLease Q(Db, "SELECT ID_Cruise, " + std::string(ProfilePrintsField) + " FROM " +
+                                         CastFlagTbl->SqlName() + " WHERE ID_Cast = ?");
+        Q->BindInt(1, AIdCast);
+        while (Q->Step())
+            Rows.emplace_back(int(Q->Column(0).AsInt64()), Q->Column(1).AsText());
+    }
+    for (const auto &[Cruise, Prints] : Rows) {
+        const std::string Marked = WithEditedPrints(Prints, ATable);
+        if (Marked == Prints)
+            continue;
+        TLocalDatabase::TLease Q(Db, "UPDATE " + CastFlagTbl->SqlName() + " SET " + ProfilePrintsField +
+                                         " = ? WHERE ID_Cruise = ? AND ID_Cast = ?");
+        Q->BindText(1, Marked);
+        Q->BindInt(2, Cruise);
+        Q->BindInt(3, AIdCast);
+        Q->Execute();
+    }
+    CastFlagTbl->InvalidateRows();
+}
+
 void DropUnsavedLevelFlagRows()
 {
     Pending = TPendingMerge();
@@ -1250,7 +1277,7 @@ void CheckClimaticRange(const std::string &P)
                 ShowMessage(P + "  " + rtl::FloatToStr(V.PrevTenth) + "  " + rtl::FloatToStr(RoundPres(Level.Pres)));
             }
         }
-        MergeLevelFlags(P, Same, Print.Text());
+        MergeLevelFlags(P, Same, TJudgedPrint(Print, StationColumnsOf(*CurCastDataset)).Text());
         Batch.Commit();
         if (Beyond > 0 && !NoInterval)
             ClimatologyLeftLevels(P, ujBeyondProfile, Beyond);

@@ -1,6 +1,8 @@
 // WorkTables: DbTablePrefix and the making rule of the per-database tables.
 #include "app/WorkTables.h"
 
+#include "platform/dataset/TDataSet.h"
+#include "platform/dataset/TField.h"
 #include "platform/dataset/TFieldDef.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TSession.h"
@@ -38,6 +40,22 @@ uint64_t PrintValue(double AValue, bool AEmpty)
     return Bits ^ 0x5555555555555555ULL;
 }
 
+// A date or time in seconds: what the editor's copy of a station keeps of it
+// as text, and far finer than any check reads it.
+uint64_t PrintMoment(double ADays, bool AEmpty)
+{
+    return AEmpty || !std::isfinite(ADays) ? 0x8000000000000000ULL : uint64_t(std::llround(ADays * 86400.0));
+}
+
+std::string Hex(uint64_t V, int ADigits)
+{
+    static const char Digits[] = "0123456789abcdef";
+    std::string Out(size_t(ADigits), '0');
+    for (int I = ADigits - 1; I >= 0; --I, V >>= 4)
+        Out[size_t(I)] = Digits[V & 15];
+    return Out;
+}
+
 } // namespace
 
 void TProfilePrint::AddLevel(double APres, bool APresEmpty, double AValue, bool AValueEmpty, double AValue2,
@@ -52,14 +70,44 @@ void TProfilePrint::AddLevel(double APres, bool APresEmpty, double AValue, bool 
     ++FCount;
 }
 
-std::string TProfilePrint::Text() const
+std::string TProfilePrint::Text() const { return Hex(Mix(FSum ^ Mix(FCount)), 16); }
+
+TStationColumns StationColumnsOf(TDataSet &AStation)
 {
-    static const char Digits[] = "0123456789abcdef";
-    uint64_t V = Mix(FSum ^ Mix(FCount));
-    std::string Out(16, '0');
-    for (int I = 15; I >= 0; --I, V >>= 4)
-        Out[size_t(I)] = Digits[V & 15];
-    return Out;
+    TStationColumns C;
+    const auto Read = [&AStation](const char *AName, double &AValue, bool &AEmpty) {
+        TField *F = AStation.FindField(AName);
+        AEmpty = !F || F->IsNull() || F->AsString().empty();
+        AValue = AEmpty ? 0 : F->AsFloat();
+    };
+    Read("Date_Cast", C.Date, C.DateEmpty);
+    Read("Time_Cast", C.Time, C.TimeEmpty);
+    Read("Lon", C.Lon, C.LonEmpty);
+    Read("Lat", C.Lat, C.LatEmpty);
+    return C;
+}
+
+TJudgedPrint::TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &AStation) : Levels(ALevels.Text())
+{
+    When = Hex(Mix(Mix(PrintMoment(AStation.Date, AStation.DateEmpty)) ^ PrintMoment(AStation.Time, AStation.TimeEmpty)), 8);
+    Where = Hex(Mix(Mix(PrintValue(AStation.Lon, AStation.LonEmpty)) ^ PrintValue(AStation.Lat, AStation.LatEmpty)), 8);
+}
+
+std::string TJudgedPrint::Text() const { return Levels + "/" + When + "/" + Where + (Edited ? "/e" : ""); }
+
+bool TJudgedPrint::Parse(const std::string &AText)
+{
+    *this = TJudgedPrint();
+    const size_t A = AText.find('/');
+    const size_t B = A == std::string::npos ? A : AText.find('/', A + 1);
+    if (B == std::string::npos)
+        return false;
+    const size_t C = AText.find('/', B + 1);
+    Levels = AText.substr(0, A);
+    When = AText.substr(A + 1, B - A - 1);
+    Where = AText.substr(B + 1, C == std::string::npos ? C : C - B - 1);
+    Edited = C != std::string::npos && AText.compare(C, std::string::npos, "/e") == 0;
+    return true;
 }
 
 std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable)
@@ -92,6 +140,29 @@ std::string WithProfilePrint(const std::string &APrints, const std::string &ATab
         Start = End + 1;
     }
     return Out + (Out.empty() ? "" : " ") + ATable + ":" + APrint;
+}
+
+std::string WithEditedPrints(const std::string &APrints, const std::string &ATable)
+{
+    std::string Out;
+    size_t Start = 0;
+    while (Start < APrints.size()) {
+        size_t End = APrints.find(' ', Start);
+        if (End == std::string::npos)
+            End = APrints.size();
+        std::string Entry = APrints.substr(Start, End - Start);
+        const size_t Colon = Entry.find(':');
+        TJudgedPrint P;
+        if (Colon != std::string::npos && (ATable.empty() || rtl::SameText(Entry.substr(0, Colon), ATable)) &&
+            P.Parse(Entry.substr(Colon + 1))) {
+            P.Edited = true;
+            Entry = Entry.substr(0, Colon + 1) + P.Text();
+        }
+        if (!Entry.empty())
+            Out += (Out.empty() ? "" : " ") + Entry;
+        Start = End + 1;
+    }
+    return Out;
 }
 
 std::string ComputeDbTablePrefix(const std::string &AMainDbPath)
@@ -129,8 +200,10 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
         if (!AKeyFields.empty())
             ATarget.AddIndex("", AKeyFields, ixPrimary);
     }
-    if (rtl::SameText(ATemplate, "Cast_TitlesFlags"))
+    if (rtl::SameText(ATemplate, "Cast_TitlesFlags")) {
         ATarget.AddField(ProfilePrintsField, rtl::ftMemo);
+        ATarget.AddField(NotWrittenField, rtl::ftMemo);
+    }
     ATarget.Open();
 }
 

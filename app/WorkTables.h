@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class TDataSet;
 class TTable;
 
 // The file name of the main database without its folder, cut before the
@@ -29,7 +30,8 @@ std::string MainDbSqlNameOf(const std::string &AMainDbPath);
 // ALocalDbDir, created from ATemplate (opened on AStructTbl), with its last
 // field renamed to AParamFlagName when one is given and the primary index
 // on AKeyFields when given; then it is opened. A "-Cast_TitlesFlags" table
-// made before the profile prints were kept gets their column.
+// made before the profile prints were kept gets their column, and the one
+// of what the write-back left out.
 void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                    const std::string &ASuffix, const std::string &ATemplate,
                    const std::string &AKeyFields, const std::string &AParamFlagName = "");
@@ -73,13 +75,49 @@ private:
     uint64_t FSum = 0;
     uint64_t FCount = 0;
 };
+// What the checks read of a station's own row besides its levels: its date
+// and time (the climatic month, the time and speed checks) and its position
+// (the square of its climatology, the bottom under it). A date or time
+// counts to the second, a position to 1e-7 degree, an empty one apart.
+struct TStationColumns {
+    double Date = 0, Time = 0, Lon = 0, Lat = 0;
+    bool DateEmpty = true, TimeEmpty = true, LonEmpty = true, LatEmpty = true;
+};
+// The columns Date_Cast, Time_Cast, Lon and Lat of the current row of
+// AStation (the station database's or the editor's copy of it).
+TStationColumns StationColumnsOf(TDataSet &AStation);
+
+// A level table's print as a check left it with the station: the print of
+// the levels (TProfilePrint), of the station's date and time and of its
+// position, and whether the operator changed a stored value of the station
+// in the editor since. Its text is "<levels>/<when>/<where>", "/e" after it
+// for an edited one. A print kept by an earlier version is the levels' print
+// alone: it tells nothing of the station's columns.
+struct TJudgedPrint {
+    std::string Levels, When, Where;
+    bool Edited = false;
+
+    TJudgedPrint() = default;
+    TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &AStation);
+    std::string Text() const;
+    // False when AText holds no print of this version's (none, or an earlier
+    // version's).
+    bool Parse(const std::string &AText);
+};
+
 // The column of the "-Cast_TitlesFlags" table that keeps a station's prints:
 // entries "<level table>:<print>" separated by blanks.
 inline constexpr const char *ProfilePrintsField = "ProfilePrints";
+// The column of the same table that keeps why the last write-back left the
+// station's verdicts out of the station database (empty: it did not).
+inline constexpr const char *NotWrittenField = "NotWritten";
 // The print of ATable among APrints ("" when there is none), and APrints
 // with the print of ATable set to APrint.
 std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable);
 std::string WithProfilePrint(const std::string &APrints, const std::string &ATable, const std::string &APrint);
+// APrints with every print (or the print of ATable, when one is named)
+// marked as edited by the operator since its check.
+std::string WithEditedPrints(const std::string &APrints, const std::string &ATable = "");
 
 // A text field and the characters it has to hold.
 struct TTextWidth {

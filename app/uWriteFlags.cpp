@@ -13,8 +13,10 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
+#include "platform/localdb/TTable.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TGauge.h"
 
@@ -108,7 +110,7 @@ private:
 // A station's profile in a level table as the station database holds it
 // now: its print and its levels' stored pressures in pressure order.
 struct TStoredProfile {
-    std::string Print;
+    TProfilePrint Print;
     std::vector<std::pair<long long, double>> Levels; // (tenth, stored pressure)
     bool NoPresLevel = false;
     // The stored pressure of the level the checks judged in a tenth: the
@@ -122,6 +124,14 @@ struct TStoredProfile {
         APres = It->second;
         return true;
     }
+};
+
+// A station's row in the station database as the write-back reads it.
+struct TStationNow {
+    bool Found = false;
+    int IdCruise = 0;
+    TStationColumns Columns;
+    std::string Name;
 };
 
 // The write-back's statements on the station database, each prepared once:
@@ -163,6 +173,50 @@ public:
         FParamsQry.Close();
     }
 
+    // The level tables with a level-flag table of a station's parameters,
+    // whatever its cruise: for a station no longer in the cruise it was
+    // checked in.
+    void ReadStationTables(int AIdCast, TFlagTables &AFlagTables, std::vector<std::string> &ATables)
+    {
+        ATables.clear();
+        TZqQuery &Q = Query(FStationParams, "Select Distinct ParamAbr From \"Parameters\" where ID_Cast = :ID_Cast");
+        Q.ParamByName("ID_Cast")->SetAsInteger(AIdCast);
+        Q.Open();
+        for (Q.First(); !Q.Eof(); Q.Next()) {
+            const std::string Table = FlagTableOfParam(Q.Fields()[0]->AsString());
+            if (std::find(ATables.begin(), ATables.end(), Table) == ATables.end() && AFlagTables.Exists(Table))
+                ATables.push_back(Table);
+        }
+        Q.Close();
+    }
+
+    // The station's row as the station database holds it now: its cruise,
+    // its name and what the checks read of it.
+    void ReadStation(int AIdCast, TStationNow &AStation)
+    {
+        TZqQuery &Q = Query(FStation, "Select ID_Cruise, Date_Cast, Time_Cast, Lon, Lat, StationName from "
+                                      "Cast_Titles where ID_Cast = :ID_Cast");
+        Q.ParamByName("ID_Cast")->SetAsInteger(AIdCast);
+        Q.Open();
+        AStation.Found = !Q.Eof();
+        if (AStation.Found) {
+            AStation.IdCruise = Q.Fields()[0]->AsInteger();
+            AStation.Columns = StationColumnsOf(Q);
+            AStation.Name = Q.Fields()[5]->AsString();
+        }
+        Q.Close();
+    }
+
+    std::string CruiseName(int AIdCruise)
+    {
+        TZqQuery &Q = Query(FCruiseName, "Select Cruise_Name from Cruise_Titles where ID_Cruise = :ID_Cruise");
+        Q.ParamByName("ID_Cruise")->SetAsInteger(AIdCruise);
+        Q.Open();
+        const std::string Name = Q.Eof() ? "" : Q.Fields()[0]->AsString();
+        Q.Close();
+        return Name.empty() ? std::to_string(AIdCruise) : Name;
+    }
+
     // Takes the station database's write lock for the transaction under
     // way: what is read next stays as it is until the commit.
     void Lock(const std::string &ATable)
@@ -201,7 +255,7 @@ public:
                 AProfile.Levels.emplace_back(TenthOf(Pres), Pres);
         }
         Q->Close();
-        AProfile.Print = Print.Text();
+        AProfile.Print = Print;
     }
 
     // Sets the flags of AColumns (with their values) of the station's
@@ -230,6 +284,16 @@ public:
     }
 
 private:
+    TZqQuery &Query(std::unique_ptr<TZqQuery> &AQuery, const char *ASql)
+    {
+        if (!AQuery) {
+            AQuery = std::make_unique<TZqQuery>(nullptr);
+            AQuery->SetConnection(FConnection);
+            AQuery->SQL()->Add(ASql);
+        }
+        return *AQuery;
+    }
+
     TZqCommand &Command(const std::string &ASql)
     {
         std::unique_ptr<TZqCommand> &C = FCommands[ASql];
@@ -248,43 +312,88 @@ private:
     TZqCustomConnection *FConnection;
     bool FParamsReady = false;
     std::map<std::string, std::unique_ptr<TZqQuery>> FProfiles;
+    std::unique_ptr<TZqQuery> FStation, FStationParams, FCruiseName;
     std::map<std::string, std::unique_ptr<TZqCommand>> FCommands;
     std::vector<std::string> FColumns;
 };
 
-// Says how many stations of which cruise kept their flags because their
-// profiles changed since their check.
-void ReportChanged(const rtl::TStringList &ACruises, const std::vector<int> &AChanged, TWriteFlagsResult &AResult)
+std::string Count(int AHowMany, const std::string &AWhat)
 {
-    std::string PerCruise;
-    AResult.Changed = 0;
-    for (size_t I = 0; I < AChanged.size(); ++I)
-        if (AChanged[I] > 0) {
-            AResult.Changed += AChanged[I];
-            PerCruise += "\n" + ACruises[int(I)] + ": " + std::to_string(AChanged[I]);
-        }
-    if (AResult.Changed > 0)
-        MessageDlg(std::to_string(AResult.Changed) +
-                       " stations changed since their check were not written: check them again. Their levels keep "
-                       "their flags in the station database; by cruise:" +
-                       PerCruise,
-                   mtWarning, mbOK);
+    return std::to_string(AHowMany) + " " + AWhat + (AHowMany == 1 ? "" : "s");
 }
 
-// A write-back cut off (by an error or by Esc): the levels written of each
-// chosen cruise, up to the one it stopped in.
-std::string StoppedText(const std::string &AHead, const rtl::TStringList &ACruises, const std::vector<int> &AWritten,
-                        int AStopped)
+// What was written, as said at the end of a write-back.
+std::string WrittenText(const TWriteFlagsResult &AResult)
 {
-    std::string Text = AHead;
-    for (int I = 0; I < int(AWritten.size()); ++I) {
-        Text += "\n" + ACruises[I] + ": ";
-        if (I > AStopped)
-            Text += "not written";
-        else
-            Text += std::to_string(AWritten[size_t(I)]) + " levels written" + (I == AStopped ? ", the others not" : "");
+    return Count(AResult.Levels, "level") + " of " + Count(AResult.Stations, "station") + " in " +
+           Count(AResult.Cruises, "cruise");
+}
+
+// The stations left out, one a line: the operator finds each in the editor.
+std::string NotWrittenText(const TWriteFlagsResult &AResult)
+{
+    if (AResult.NotWritten.empty())
+        return "";
+    std::string Text = "\n\n" + Count(int(AResult.NotWritten.size()), "station") +
+                       " not written: check them again. Their levels keep their flags in the station "
+                       "database:";
+    for (const TNotWritten &N : AResult.NotWritten)
+        Text += "\n" + N.Cruise + ", station " + std::to_string(N.IdCast) +
+                (N.Station.empty() ? "" : " (" + N.Station + ")") + ": " + N.Why;
+    return Text;
+}
+
+std::string UnmatchedText(const TWriteFlagsResult &AResult)
+{
+    return AResult.Unmatched > 0 ? "\n\n" + std::to_string(AResult.Unmatched) +
+                                       " levels with new flags were not found in the main database; they keep "
+                                       "their old flags"
+                                 : "";
+}
+
+// A write-back cut off (by an error or by Esc) in chosen cruise AStopped of
+// ACount, at station AIdCast (0: at the cruise itself): a few lines, however
+// many cruises were chosen.
+std::string StoppedText(const std::string &AHead, const TWriteFlagsResult &AResult, const std::string &ACruise,
+                        int AStopped, int ACount, int AIdCast)
+{
+    std::string Text = AHead + "\n" + (AResult.Levels > 0 ? "Written: " + WrittenText(AResult) + "."
+                                                           : std::string("Nothing was written."));
+    const int After = ACount - AStopped - 1;
+    Text += "\nIt stopped at " + (AIdCast > 0 ? "station " + std::to_string(AIdCast) + " of " : std::string()) +
+            "cruise " + ACruise + " (" + std::to_string(AStopped + 1) + " of " + Count(ACount, "chosen cruise") +
+            "): " + (AIdCast > 0 ? "the stations from there on" : "it") +
+            (After > 0 ? " and the " + Count(After, "cruise") + " after it" : "") + " were not written.";
+    return Text + "\nThe levels not written keep their old flags." + NotWrittenText(AResult) + UnmatchedText(AResult);
+}
+
+// Whether what the checks judged on ATable (the print the station's row of
+// the "-Cast_TitlesFlags" table keeps among APrints) is no longer what the
+// station database holds (the table's levels AProfile, the station's row
+// ANow): true when it changed, with what changed added to AChanged; true
+// with AUnknown set when no print of this version's was kept.
+bool ChangedSinceCheck(const std::string &APrints, const std::string &ATable, const TStoredProfile &AProfile,
+                       const TStationColumns &ANow, std::vector<std::string> &AChanged, bool &AEdited, bool &AUnknown)
+{
+    TJudgedPrint Judged;
+    if (!Judged.Parse(ProfilePrintOf(APrints, ATable))) {
+        AUnknown = true;
+        return true;
     }
-    return Text + "\nThe levels not written keep their old flags.";
+    const TJudgedPrint Now(AProfile.Print, ANow);
+    const auto Add = [&AChanged](const std::string &AWhat) {
+        if (std::find(AChanged.begin(), AChanged.end(), AWhat) == AChanged.end())
+            AChanged.push_back(AWhat);
+    };
+    if (Judged.Levels != Now.Levels)
+        Add("levels of " + ATable);
+    if (Judged.When != Now.When)
+        Add("date or time");
+    if (Judged.Where != Now.Where)
+        Add("position");
+    const bool Changed = Judged.Levels != Now.Levels || Judged.When != Now.When || Judged.Where != Now.Where;
+    AEdited = AEdited || (Judged.Edited && Changed);
+    return Changed;
 }
 
 } // namespace
@@ -318,6 +427,20 @@ std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::stri
     return Sql + " where ID_Cast = :ID_Cast and PRES " + (APres ? "= :PRES" : "Is Null");
 }
 
+std::map<std::pair<int, int>, std::string> NotWrittenMarks()
+{
+    std::map<std::pair<int, int>, std::string> Marks;
+    TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+    const std::string Table = DbTablePrefix + "-Cast_TitlesFlags";
+    if (!LocalTableFileExists(LocalDbDir + Table + ".db"))
+        return Marks;
+    TLocalDatabase::TLease Q(Db, "SELECT ID_Cruise, ID_Cast, " + std::string(NotWrittenField) + " FROM " +
+                                     Db.ResolveTable(Table) + " WHERE " + NotWrittenField + " <> ''");
+    while (Q->Step())
+        Marks[{int(Q->Column(0).AsInt64()), int(Q->Column(1).AsInt64())}] = Q->Column(2).AsText();
+    return Marks;
+}
+
 bool StationDbReadOnly(TZqCustomConnection *AConnection)
 {
     IZqPhysConnection *Phys = AConnection && AConnection->Connected() ? AConnection->ConnectionIntf() : nullptr;
@@ -340,9 +463,11 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         if (Answer != mrYes)
             return Result;
     }
+    int Offered = 0;
     {
         Tfmflagcru fmflagcru(AOwner);
         fmflagcru.FillCruises(*CruiseTbl, LocalDbDir, DbTablePrefix + "-Cast_TitlesFlags");
+        Offered = fmflagcru.CheckListBox1->Count();
         const int Answer = fmflagcru.ShowModal();
         fmflagcru.FormClose(FlagCruiseList, FlagCruiseIds);
         Repaint(AOwner);
@@ -364,23 +489,54 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
     std::map<int, std::vector<std::string>> TablesOf; // by ID_Cast, of the cruise
+    std::vector<std::string> MovedTables;             // of a station no longer in the cruise
     std::map<std::string, std::vector<TFlagRow>> RowsOf; // by table, of the station
     std::map<std::string, TStoredProfile> ProfileOf;     // by table, of the station
     std::vector<std::string> Judged;                     // the station's tables with verdicts
+    std::vector<std::string> Changed;                    // what changed of the station since its check
     std::vector<std::pair<std::string, int>> Sets;
-    std::vector<int> Written(size_t(CruiseCount), 0);   // levels written per chosen cruise
-    std::vector<int> ChangedOf(size_t(CruiseCount), 0); // stations changed since their check, per cruise
+    // The stations' marks of what was left out, kept once the cruise's
+    // station-flag rows are read: (ID_Cast, why).
+    std::vector<std::pair<int, std::string>> Marks;
+    const auto KeepMarks = [&Marks](int AIdCruise) {
+        if (Marks.empty())
+            return;
+        TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+        TLocalDatabase::TLease Q(Db, "UPDATE " + Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") + " SET " +
+                                         NotWrittenField + " = ? WHERE ID_Cruise = ? AND ID_Cast = ?");
+        for (const auto &[Cast, Why] : Marks) {
+            if (Why.empty())
+                Q->BindNull(1);
+            else
+                Q->BindText(1, Why);
+            Q->BindInt(2, AIdCruise);
+            Q->BindInt(3, Cast);
+            Q->Execute();
+        }
+        Marks.clear();
+        if (CastFlagTbl)
+            CastFlagTbl->InvalidateRows();
+    };
     // Esc or a statement the database refuses ends the write-back between
     // stations, or within one, which then writes nothing.
-    const auto Stop = [&](const std::string &AReason, int ACruise) {
+    const auto Stop = [&](const std::string &AReason, int ACruise, int AIdCast) {
         Gauges.Flush();
         fmWriteFlagProgress.close();
         CastQry.Close();
-        ReportChanged(Cruises, ChangedOf, Result);
+        try {
+            KeepMarks(CruiseIds[size_t(ACruise)]);
+        } catch (const std::exception &) {
+            // The marks only help the editor find the stations said below.
+        }
+        Result.Changed = int(Result.NotWritten.size());
         if (AReason.empty())
-            ShowMessage(StoppedText("Flags updating was interrupted!", Cruises, Written, ACruise));
+            MessageDlg(StoppedText("Flags updating was interrupted!", Result, Cruises[ACruise], ACruise, CruiseCount,
+                                   AIdCast),
+                       mtWarning, mbOK);
         else
-            MessageDlg(StoppedText("Flags updating stopped: " + AReason, Cruises, Written, ACruise), mtError, mbOK);
+            MessageDlg(StoppedText("Flags updating stopped: " + AReason, Result, Cruises[ACruise], ACruise,
+                                   CruiseCount, AIdCast),
+                       mtError, mbOK);
     };
 
     for (int I = 0; I < CruiseCount; ++I) {
@@ -397,53 +553,80 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         try {
             Statements.ReadCruise(IdCruise, FlagTables, TablesOf);
         } catch (const std::exception &E) {
-            Stop(E.what(), I);
+            Stop(E.what(), I, 0);
             Result.Failed = true;
             return Result;
         }
         TField *CastField = CastQry.FieldByName("ID_Cast");
         TField *PrintsField = CastQry.FindField(ProfilePrintsField);
+        TField *MarkField = CastQry.FindField(NotWrittenField);
         const int CastCount = CastQry.RecordCount();
+        bool CruiseWritten = false;
         for (CastQry.First(); !CastQry.Eof(); CastQry.Next()) {
             ProcessMessages();
             Gauges.Set(fmWriteFlagProgress.Gauge2, Percent(CastQry.RecNo(), CastCount));
+            const int IdCast = CastField->AsInteger();
             if (QcInterrupted) {
-                Stop("", I);
+                Stop("", I, IdCast);
                 Result.Interrupted = true;
                 return Result;
             }
-            const int IdCast = CastField->AsInteger();
-            const auto Tables = TablesOf.find(IdCast);
-            if (Tables == TablesOf.end())
-                continue;
-            // The station's verdicts, read before its transaction: a flag
-            // the checks gave no verdict leaves the stored one, and a level
-            // table of the station that no check judged is none of its
-            // write-back's business.
-            Judged.clear();
-            for (const std::string &Table : Tables->second) {
-                std::vector<TFlagRow> &Rows = RowsOf[Table];
-                FlagTables.Read(Table, IdCast, Rows);
-                if (std::any_of(Rows.begin(), Rows.end(),
-                                [](const TFlagRow &R) { return R.Flags[0] || R.Flags[1] || R.Flags[2]; }))
-                    Judged.push_back(Table);
+            const std::vector<std::string> *Tables = nullptr;
+            if (const auto It = TablesOf.find(IdCast); It != TablesOf.end())
+                Tables = &It->second;
+            try {
+                // A station of the flag table the cruise no longer lists:
+                // what its verdicts were on is asked of it alone.
+                if (!Tables) {
+                    Statements.ReadStationTables(IdCast, FlagTables, MovedTables);
+                    Tables = &MovedTables;
+                }
+                // The station's verdicts, read before its transaction: a flag
+                // the checks gave no verdict (0, or a 5 they carry and never
+                // change) leaves the stored one, and a level table of the
+                // station that no check judged is none of its write-back's
+                // business.
+                Judged.clear();
+                for (const std::string &Table : *Tables) {
+                    std::vector<TFlagRow> &Rows = RowsOf[Table];
+                    FlagTables.Read(Table, IdCast, Rows);
+                    for (TFlagRow &R : Rows)
+                        for (int &F : R.Flags)
+                            F = F == 5 ? 0 : F;
+                    if (std::any_of(Rows.begin(), Rows.end(),
+                                    [](const TFlagRow &R) { return R.Flags[0] || R.Flags[1] || R.Flags[2]; }))
+                        Judged.push_back(Table);
+                }
+            } catch (const std::exception &E) {
+                Stop(E.what(), I, IdCast);
+                Result.Failed = true;
+                return Result;
             }
             if (Judged.empty())
                 continue;
             const std::string Prints = PrintsField ? PrintsField->AsString() : std::string();
             int StationLevels = 0, StationStatements = 0, StationUnmatched = 0;
-            bool Changed = false;
+            std::string Why;
+            TStationNow Now;
             try {
                 Conn.StartTransaction();
                 Statements.Lock(Judged.front());
-                for (const std::string &Table : Judged) {
+                Statements.ReadStation(IdCast, Now);
+                if (!Now.Found)
+                    Why = "no longer in the station database";
+                else if (Now.IdCruise != IdCruise)
+                    Why = "moved to cruise " + Statements.CruiseName(Now.IdCruise) + " since its check";
+                // Each table's verdicts go in while what they were judged on
+                // is as it was: the station's date, time and position and
+                // the table's levels.
+                Changed.clear();
+                bool Edited = false, Unknown = false;
+                for (size_t T = 0; Why.empty() && T < Judged.size(); ++T) {
+                    const std::string &Table = Judged[T];
                     TStoredProfile &Profile = ProfileOf[Table];
                     Statements.ReadProfile(Table, IdCast, Profile);
-                    Changed = Changed || ProfilePrintOf(Prints, Table) != Profile.Print;
-                }
-                for (size_t T = 0; !Changed && T < Judged.size(); ++T) {
-                    const std::string &Table = Judged[T];
-                    const TStoredProfile &Profile = ProfileOf[Table];
+                    if (ChangedSinceCheck(Prints, Table, Profile, Now.Columns, Changed, Edited, Unknown))
+                        continue;
                     const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
                     for (const TFlagRow &R : RowsOf[Table]) {
                         Sets.clear();
@@ -461,10 +644,16 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                         ++StationStatements;
                     }
                 }
-                if (Changed)
-                    Conn.Rollback();
-                else
-                    Conn.Commit();
+                if (Why.empty() && !Changed.empty()) {
+                    for (const std::string &C : Changed)
+                        Why += (Why.empty() ? "" : ", ") + C;
+                    Why += Edited ? " edited in the editor since its check" : " changed since its check";
+                }
+                if (Unknown)
+                    Why += (Why.empty() ? "" : "; ") +
+                           std::string("checked by an earlier version of this program, which kept no print of what it "
+                                       "judged");
+                Conn.Commit();
             } catch (const std::exception &E) {
                 try {
                     if (Conn.InTransaction())
@@ -472,26 +661,45 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 } catch (const std::exception &) {
                     // The refusal is the one to report.
                 }
-                Stop(E.what(), I);
+                Stop(E.what(), I, IdCast);
                 Result.Failed = true;
                 return Result;
             }
-            if (Changed) {
-                ++ChangedOf[size_t(I)];
-                continue;
+            if (!Why.empty())
+                Result.NotWritten.push_back({Cruises[I], IdCast, Now.Name, Why});
+            if (MarkField && MarkField->AsString() != Why)
+                Marks.emplace_back(IdCast, Why);
+            if (StationLevels > 0) {
+                Result.Levels += StationLevels;
+                ++Result.Stations;
+                Result.Cruises += CruiseWritten ? 0 : 1;
+                CruiseWritten = true;
             }
-            Written[size_t(I)] += StationLevels;
             Result.Statements += StationStatements;
             Result.Unmatched += StationUnmatched;
         }
         CastQry.Close();
+        try {
+            KeepMarks(IdCruise);
+        } catch (const std::exception &) {
+            // The marks only help the editor find the stations said below.
+        }
     }
     Gauges.Flush();
     fmWriteFlagProgress.close();
-    ReportChanged(Cruises, ChangedOf, Result);
-    if (Result.Unmatched > 0)
-        MessageDlg(std::to_string(Result.Unmatched) +
-                       " levels with new flags were not found in the main database; they keep their old flags",
-                   mtWarning, mbOK);
+    Result.Changed = int(Result.NotWritten.size());
+    std::string Text;
+    if (Result.Levels > 0)
+        Text = "Flags written into the station database: " + WrittenText(Result) + ".";
+    else if (Offered == 0)
+        Text = "No flags were written: no cruise has flags of a check to write (the list of cruises was empty).";
+    else if (CruiseCount == 0)
+        Text = "No flags were written: no cruise was ticked.";
+    else if (!Result.NotWritten.empty())
+        Text = "No flags were written: no station of the chosen cruises is as its check judged it.";
+    else
+        Text = "No flags were written: the checks gave no verdict on the levels of the chosen cruises.";
+    MessageDlg(Text + NotWrittenText(Result) + UnmatchedText(Result),
+               Result.NotWritten.empty() && Result.Unmatched == 0 ? mtInformation : mtWarning, mbOK);
     return Result;
 }

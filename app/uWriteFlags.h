@@ -13,12 +13,21 @@
 
 #include "app/Globals.h"
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 class QWidget;
 class TZqCustomConnection;
+
+// A station whose verdicts the write-back left out, and why.
+struct TNotWritten {
+    std::string Cruise;
+    int IdCast = 0;
+    std::string Station; // its StationName
+    std::string Why;
+};
 
 // What one write-back did.
 struct TWriteFlagsResult {
@@ -27,7 +36,11 @@ struct TWriteFlagsResult {
     bool Failed = false;      // ended by a statement the database refused
     int Statements = 0;       // Update statements executed
     int Unmatched = 0;        // flag rows that found no level in the main database
-    int Changed = 0;          // stations whose profile is no longer the one judged: not written
+    int Levels = 0;           // levels written, of
+    int Stations = 0;         // stations, of
+    int Cruises = 0;          // cruises
+    int Changed = 0;          // stations with verdicts left out (NotWritten)
+    std::vector<TNotWritten> NotWritten;
 };
 
 // Works with the engine's shared state: the main window's write-back
@@ -43,26 +56,37 @@ struct TWriteFlagsResult {
 // set) stops the write-back before its first station: a run cut short
 // leaves flags of only some of its stations, which must not reach the
 // station database as if they were a verdict. An Esc during the write-back
-// stops it before the next station; both say what was written, by cruise.
+// stops it before the next station; both say in a few lines where it
+// stopped and what was written.
 //
-// A station's verdicts are written only while its profile in the station
-// database is the one its checks judged: the print of each of its level
-// tables (TProfilePrint), read back in the station's transaction, is the
-// one its row of the "-Cast_TitlesFlags" table keeps. A station changed
-// since (a level added, removed, given another pressure or value, by this
-// program's editor or by another program) keeps every flag; such stations
-// are counted per cruise and said after the write-back. Within a station
-// as judged, a flag row names the first level of its tenth of a decibar in
-// pressure order, the one the checks judged, by its stored pressure: every
-// level stored at that very pressure (a repeated pressure) takes the row's
-// flags. A flag the checks gave no verdict (0, or none at all) leaves the
-// stored flag as it is.
+// A verdict is written only while all it was judged on is as judged: the
+// station's date, time and position and the levels of its table, as the
+// print the checks kept per level table in the station's row of the
+// "-Cast_TitlesFlags" table (TJudgedPrint) says, read back in the station's
+// transaction. A table of the station whose print differs keeps every flag
+// (a verdict on a level is also one on its neighbours); its other tables
+// are written. A station no longer in the station database, moved to
+// another cruise, or checked by an earlier version (no print) keeps every
+// flag. Each station left out is named with why (what changed; edited in
+// the editor since its check, when so) at the end of the write-back, and
+// marked in its row (NotWrittenField) for the editor's station list.
+// Within a table as judged, a flag row names the first level of its tenth
+// of a decibar in pressure order, the one the checks judged, by its stored
+// pressure: every level stored at that very pressure (a repeated pressure)
+// takes the row's flags. A flag the checks gave no verdict (0, none at all,
+// or a 5 they carry and never change) leaves the stored flag as it is.
 //
-// A station database opened read-only is said to be so, and nothing is
-// asked. An Update the database refuses (another program's lock, say) ends
-// the write-back with the database's reason and what was written of which
-// cruise; the stations written before it stay.
+// Every write-back that ran says at its end what it wrote (levels, stations,
+// cruises) or that it wrote nothing and why. A station database opened
+// read-only is said to be so, and nothing is asked. An Update the database
+// refuses (another program's lock, a full disk) ends the write-back with the
+// database's reason and what was written; the stations written before it
+// stay.
 TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
+
+// The stations the last write-back left out, by (ID_Cruise, ID_Cast), with
+// why: their marks in the "-Cast_TitlesFlags" table of the work folder.
+std::map<std::pair<int, int>, std::string> NotWrittenMarks();
 
 // True when the station database behind AConnection takes no writes.
 bool StationDbReadOnly(TZqCustomConnection *AConnection);

@@ -12,6 +12,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -203,6 +204,10 @@ std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vecto
                             },
                             rtl::UpperCase(C.Column), C);
         MirrorStationFlags(AIdCruise, AIdCast, AChanges);
+        // What the level checks read of the station.
+        static const char *const Judged[] = {"Date_Cast", "Time_Cast", "Lon", "Lat"};
+        if (std::any_of(AChanges.begin(), AChanges.end(), [](const TStoredChange &C) { return InList(C.Column, Judged); }))
+            MarkEditedSinceCheck(AIdCast, "");
     });
     return "";
 }
@@ -282,6 +287,8 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
             MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
         else if (Column == "PRES")
             MoveLevelFlags(Table, AIdCast, AStoredPres, AChange.Literal);
+        if (!IsLevelFlagField(AChange.Column))
+            MarkEditedSinceCheck(AIdCast, Table);
     });
     return "";
 }

@@ -6,6 +6,7 @@
 #include "app/WorkTables.h"
 #include "app/manual/StoredEdit.h"
 #include "app/manual/map.h"
+#include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TDataSet.h"
@@ -559,9 +560,15 @@ void TForm2::BuildErrorTree()
     StationsReady = false;
     tmpStatTbl->DisableControls();
     try {
+        // The stations whose verdicts the last write-back left out, with why.
+        const auto NotWritten = NotWrittenMarks();
         int i = 0;
         for (tmpStatTbl->First(); !tmpStatTbl->Eof(); tmpStatTbl->Next(), ++i) {
             const std::string Id = tmpStatTbl->FieldByName("ID_Cast")->AsString();
+            const auto Mark = NotWritten.find(
+                {tmpStatTbl->FieldByName("ID_Cruise")->AsInteger(), tmpStatTbl->FieldByName("ID_Cast")->AsInteger()});
+            if (Mark != NotWritten.end())
+                TreeView1->AddChild(FindOrAddRootNode(*TreeView1, Id), "Flags not written: " + Mark->second);
             if (LocationErrors.Bits(i) || VelocityErrors.Bits(i) || DepthErrors.Bits(i)) {
                 TTreeNode *Node = FindOrAddRootNode(*TreeView1, Id);
                 if (LocationErrors.Bits(i))

@@ -1,8 +1,9 @@
 // The flag write-back on a private copy of the large station database:
 //  - flag tables as a QC run leaves them for the first cruises whose
 //    PTS_Data levels reach the target (1,000,000 by default, --levels N),
-//    with each station's profile print in its station-flag row, so that
-//    the write-back reads every station's profile back and compares it;
+//    with each station's print (its levels, date, time and position) in its
+//    station-flag row, so that the write-back reads every station's row and
+//    profile back and compares them;
 //  - WriteFlagsToMainDb with Yes and every cruise ticked: a transaction per
 //    station (its profile read and compared, then one Update per level),
 //    Esc polled per station;
@@ -177,9 +178,18 @@ int main(int argc, char **argv)
 
     // The first cruises (by identity) whose levels reach the target.
     std::map<int, int> CruiseOfCast;
+    std::map<int, TStationColumns> StationOf;
     std::map<int, long long> LevelsOfCruise;
-    SqliteRows(DbPath, "select ID_Cast, ID_Cruise from Cast_Titles",
-               [&](sqlite3_stmt *S) { CruiseOfCast[sqlite3_column_int(S, 0)] = sqlite3_column_int(S, 1); });
+    SqliteRows(DbPath, "select ID_Cast, ID_Cruise, Date_Cast, Time_Cast, Lon, Lat from Cast_Titles", [&](sqlite3_stmt *S) {
+        CruiseOfCast[sqlite3_column_int(S, 0)] = sqlite3_column_int(S, 1);
+        TStationColumns &C = StationOf[sqlite3_column_int(S, 0)];
+        double *Values[4] = {&C.Date, &C.Time, &C.Lon, &C.Lat};
+        bool *Empty[4] = {&C.DateEmpty, &C.TimeEmpty, &C.LonEmpty, &C.LatEmpty};
+        for (int I = 0; I < 4; ++I) {
+            *Empty[I] = sqlite3_column_type(S, 2 + I) == SQLITE_NULL;
+            *Values[I] = sqlite3_column_double(S, 2 + I);
+        }
+    });
     SqliteRows(DbPath, "select ID_Cast, count(*) from PTS_Data group by ID_Cast",
                [&](sqlite3_stmt *S) { LevelsOfCruise[CruiseOfCast[sqlite3_column_int(S, 0)]] += sqlite3_column_int64(S, 1); });
     std::vector<int> Cruises;
@@ -223,7 +233,7 @@ int main(int argc, char **argv)
                 CastFlags.Fields()[1]->SetAsInteger(Cast);
                 for (int F = 2; F < 6; ++F)
                     CastFlags.Fields()[F]->SetAsInteger(1);
-                CastFlags.FieldByName(ProfilePrintsField)->SetAsString(WithProfilePrint("", "PTS_Data", Prints[Cast].Text()));
+                CastFlags.FieldByName(ProfilePrintsField)->SetAsString(WithProfilePrint("", "PTS_Data", TJudgedPrint(Prints[Cast], StationOf[Cast]).Text()));
                 CastFlags.Post();
             }
         SqliteRows(DbPath,

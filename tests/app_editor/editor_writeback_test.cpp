@@ -12,6 +12,7 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/toolkit/TForm.h"
+#include "platform/toolkit/TTreeView.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -108,7 +109,7 @@ TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
     EXPECT_EQ(Script->ModalForms, (std::vector<std::string>{"fmFlagToMainDB", "fmflagcru"}));
     EXPECT_EQ(Db("FTEMP", int(Edited)), "1");
     EXPECT_EQ(Db("FTEMP", int(Edited) - 1), "1");
-    EXPECT_EQ(Messages(), "");
+    EXPECT_EQ(Messages().rfind("Flags written into the station database: ", 0), 0u) << Messages();
 }
 
 TEST_F(EditorWriteBack, AManualStationFlagSurvivesARebuildAndTheWriteBack)
@@ -132,7 +133,8 @@ TEST_F(EditorWriteBack, AManualStationFlagSurvivesARebuildAndTheWriteBack)
     EXPECT_EQ(StationDb("FLon"), "5");
     F = &OpenEditor({BlackSeaCruise});
     EXPECT_EQ(StationShown("FLon"), "5");
-    EXPECT_EQ(Messages(), "");
+    // The station flag went in as it was typed; the write-back has no level verdict to write.
+    EXPECT_EQ(Messages(), "No flags were written: the checks gave no verdict on the levels of the chosen cruises.\n");
 }
 
 TEST_F(EditorWriteBack, ADatabaseNamedWithAQuoteShowsItsRunsFlagsAndHasThemWrittenBack)
@@ -154,7 +156,7 @@ TEST_F(EditorWriteBack, ADatabaseNamedWithAQuoteShowsItsRunsFlagsAndHasThemWritt
     EXPECT_TRUE(R.Confirmed);
     EXPECT_GE(R.Statements, int(Pres.size()));
     EXPECT_EQ(Db("FTEMP", 1), "5");
-    EXPECT_EQ(Messages(), "");
+    EXPECT_EQ(Messages().rfind("Flags written into the station database: ", 0), 0u) << Messages();
 }
 
 // The editor without a run, on a work folder no run has filled: the profile
@@ -185,7 +187,28 @@ TEST_F(EditorWriteBack, AProfileCheckedWithoutARunIsOfferedAndWritten)
     EXPECT_EQ(Sql("select count(*) from PTS_Data where ID_Cast = " + std::to_string(Station) + " and FPRES = 1")[0][0],
               Judged);
     EXPECT_EQ(StationDb("FLon"), "5");
-    EXPECT_EQ(Messages(), "");
+    EXPECT_EQ(Messages().rfind("Flags written into the station database: ", 0), 0u) << Messages();
+}
+
+// A value typed in MANUAL QC leaves the run's verdicts of its table out of
+// the write-back, said as the operator's edit, and the editor's station
+// list marks the station.
+TEST_F(EditorWriteBack, AValueTypedInManualQcKeepsItsTablesFlagsAndIsMarkedInTheList)
+{
+    Open();
+    LeaveRunFlagsOf("PTS_Data");
+    const std::string Before = Db("FTEMP", 1);
+    EditLevel(2, "TEMP", "21.5");
+    CloseEditor();
+    const TWriteFlagsResult R = WriteBack();
+    ASSERT_EQ(R.NotWritten.size(), 1u);
+    EXPECT_EQ(R.NotWritten[0].IdCast, Station);
+    EXPECT_EQ(R.NotWritten[0].Why, "levels of PTS_Data edited in the editor since its check");
+    EXPECT_EQ(Db("FTEMP", 1), Before);
+    F = &OpenEditor({BlackSeaCruise});
+    const TTreeNode *Node = FindTreeNode(*F->TreeView1, std::to_string(Station));
+    ASSERT_TRUE(Node);
+    EXPECT_EQ(Node->GetLastChild()->Text(), "Flags not written: levels of PTS_Data edited in the editor since its check");
 }
 
 } // namespace

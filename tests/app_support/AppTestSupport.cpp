@@ -478,10 +478,20 @@ void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDi
         Prints[L[0]].AddLevel(V[0], L[1] == "<null>", V[1], L[2] == "<null>", V[2], L[3] == "<null>");
     }
     const std::string Work = AWorkDir + LocalDbFileName, Table = LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags");
-    for (const auto &[Cast, Print] : Prints)
+    for (const auto &[Cast, Print] : Prints) {
+        TStationColumns Station;
+        for (const TRow &C : SqliteRows(AStationDb, "select Date_Cast, Time_Cast, Lon, Lat from Cast_Titles where ID_Cast = " + Cast)) {
+            double *Values[4] = {&Station.Date, &Station.Time, &Station.Lon, &Station.Lat};
+            bool *Empty[4] = {&Station.DateEmpty, &Station.TimeEmpty, &Station.LonEmpty, &Station.LatEmpty};
+            for (size_t I = 0; I < 4; ++I) {
+                *Empty[I] = C[I] == "<null>";
+                std::from_chars(C[I].data(), C[I].data() + C[I].size(), *Values[I]);
+            }
+        }
         for (const TRow &R : SqliteRows(Work, "select ifnull(ProfilePrints, '') from " + Table + " where ID_Cast = " + Cast))
-            SqliteExec(Work, "update " + Table + " set ProfilePrints = '" + WithProfilePrint(R[0], ALevelTable, Print.Text()) +
-                                 "' where ID_Cast = " + Cast);
+            SqliteExec(Work, "update " + Table + " set ProfilePrints = '" +
+                                 WithProfilePrint(R[0], ALevelTable, TJudgedPrint(Print, Station).Text()) + "' where ID_Cast = " + Cast);
+    }
 }
 
 } // namespace apptest
