@@ -9,6 +9,10 @@
 #include "app/uflagcru.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/dats/qxZqDatSColumn.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
+#include "dataaccess/dats/qxZqDatSTable.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
@@ -126,6 +130,53 @@ struct TStoredProfile {
     }
 };
 
+// A select of one station's rows run through a command of its own and
+// fetched into an in-memory table: the write-back reads a station's row and
+// profile once per station, and a dataset's opening (its fields, views and
+// indexes made anew) would cost more than the rows themselves.
+class TStationRows {
+public:
+    TStationRows(TZqCustomConnection *AConnection, const std::string &ASql)
+    {
+        FCommand.SetConnection(AConnection);
+        FCommand.CommandText().Add(ASql);
+    }
+    dats::TZqDatSTable &Read(int AIdCast)
+    {
+        FCommand.Params().Items(0)->SetAsInteger(AIdCast);
+        FCommand.Open();
+        if (FDefined) {
+            FTable.ClearRows();
+        } else {
+            FCommand.CommandIntf()->Define(&FTable);
+            FDefined = true;
+        }
+        FCommand.CommandIntf()->Fetch(&FTable, true);
+        FCommand.Close();
+        return FTable;
+    }
+    // A value of a row as a number (a date or time in days), and whether it
+    // is empty.
+    static bool Number(dats::TZqDatSRow &ARow, int AColumn, double &AValue)
+    {
+        void *Value = nullptr;
+        uint32_t Len = 0;
+        if (!ARow.GetData(AColumn, dats::rvDefault, Value, 0, Len, false)) {
+            AValue = 0;
+            return false;
+        }
+        AValue = ARow.Table()->Columns()->GetItem(AColumn)->DataType() == dtDouble
+                     ? *static_cast<const double *>(Value)
+                     : ARow.GetDataAsVariant(AColumn).AsDouble();
+        return true;
+    }
+
+private:
+    TZqCommand FCommand{nullptr};
+    dats::TZqDatSTable FTable;
+    bool FDefined = false;
+};
+
 // A station's row in the station database as the write-back reads it.
 struct TStationNow {
     bool Found = false;
@@ -194,17 +245,22 @@ public:
     // its name and what the checks read of it.
     void ReadStation(int AIdCast, TStationNow &AStation)
     {
-        TZqQuery &Q = Query(FStation, "Select ID_Cruise, Date_Cast, Time_Cast, Lon, Lat, StationName from "
-                                      "Cast_Titles where ID_Cast = :ID_Cast");
-        Q.ParamByName("ID_Cast")->SetAsInteger(AIdCast);
-        Q.Open();
-        AStation.Found = !Q.Eof();
-        if (AStation.Found) {
-            AStation.IdCruise = Q.Fields()[0]->AsInteger();
-            AStation.Columns = StationColumnsOf(Q);
-            AStation.Name = Q.Fields()[5]->AsString();
-        }
-        Q.Close();
+        if (!FStation)
+            FStation = std::make_unique<TStationRows>(
+                FConnection, "Select ID_Cruise, Date_Cast, Time_Cast, Lon, Lat, StationName from Cast_Titles where "
+                             "ID_Cast = :ID_Cast");
+        dats::TZqDatSTable &T = FStation->Read(AIdCast);
+        AStation.Found = T.Rows()->Count() > 0;
+        if (!AStation.Found)
+            return;
+        dats::TZqDatSRow &Row = *T.Rows()->GetItem(0);
+        AStation.IdCruise = Row.GetDataAsVariant(0).AsInteger();
+        TStationColumns &C = AStation.Columns;
+        C.DateEmpty = !TStationRows::Number(Row, 1, C.Date);
+        C.TimeEmpty = !TStationRows::Number(Row, 2, C.Time);
+        C.LonEmpty = !TStationRows::Number(Row, 3, C.Lon);
+        C.LatEmpty = !TStationRows::Number(Row, 4, C.Lat);
+        AStation.Name = Row.IsNull(5) ? std::string() : Row.GetDataAsVariant(5).AsString();
     }
 
     std::string CruiseName(int AIdCruise)
@@ -226,35 +282,32 @@ public:
 
     void ReadProfile(const std::string &ATable, int AIdCast, TStoredProfile &AProfile)
     {
-        std::unique_ptr<TZqQuery> &Q = FProfiles[ATable];
+        std::unique_ptr<TStationRows> &Q = FProfiles[ATable];
         const std::vector<std::string> Values = ValueColumnsOfTable(ATable);
         if (!Q) {
-            Q = std::make_unique<TZqQuery>(nullptr);
-            Q->SetConnection(FConnection);
             std::string Sql = "Select ";
             for (size_t I = 0; I < Values.size(); ++I)
                 Sql += (I ? ", " : "") + Values[I];
-            Q->SQL()->Add(Sql + " from " + ATable + " where ID_Cast = :ID_Cast order by PRES");
+            Q = std::make_unique<TStationRows>(FConnection, Sql + " from " + ATable + " where ID_Cast = :ID_Cast order by PRES");
         }
-        Q->ParamByName("ID_Cast")->SetAsInteger(AIdCast);
-        Q->Open();
-        TField *Fields[3] = {};
-        for (size_t I = 0; I < Values.size() && I < 3; ++I)
-            Fields[I] = Q->Fields()[int(I)];
+        dats::TZqDatSTable &T = Q->Read(AIdCast);
         TProfilePrint Print;
         AProfile.Levels.clear();
         AProfile.NoPresLevel = false;
-        for (Q->First(); !Q->Eof(); Q->Next()) {
-            const bool NoPres = Fields[0]->IsNull();
-            const double Pres = Fields[0]->AsFloat();
-            Print.AddLevel(Pres, NoPres, Fields[1]->AsFloat(), Fields[1]->IsNull(), Fields[2] ? Fields[2]->AsFloat() : 0,
-                           !Fields[2] || Fields[2]->IsNull());
-            if (NoPres)
+        const int Rows = T.Rows()->Count();
+        const bool Second = Values.size() > 2;
+        double V[3] = {};
+        bool Has[3] = {};
+        for (int I = 0; I < Rows; ++I) {
+            dats::TZqDatSRow &Row = *T.Rows()->GetItem(I);
+            for (int C = 0; C < 3; ++C)
+                Has[C] = (C < 2 || Second) && TStationRows::Number(Row, C, V[C]);
+            Print.AddLevel(V[0], !Has[0], V[1], !Has[1], V[2], !Has[2]);
+            if (!Has[0])
                 AProfile.NoPresLevel = true;
             else
-                AProfile.Levels.emplace_back(TenthOf(Pres), Pres);
+                AProfile.Levels.emplace_back(TenthOf(V[0]), V[0]);
         }
-        Q->Close();
         AProfile.Print = Print;
     }
 
@@ -311,8 +364,9 @@ private:
     TZqCommand &FUpdateCmd;
     TZqCustomConnection *FConnection;
     bool FParamsReady = false;
-    std::map<std::string, std::unique_ptr<TZqQuery>> FProfiles;
-    std::unique_ptr<TZqQuery> FStation, FStationParams, FCruiseName;
+    std::map<std::string, std::unique_ptr<TStationRows>> FProfiles;
+    std::unique_ptr<TStationRows> FStation;
+    std::unique_ptr<TZqQuery> FStationParams, FCruiseName;
     std::map<std::string, std::unique_ptr<TZqCommand>> FCommands;
     std::vector<std::string> FColumns;
 };
