@@ -388,9 +388,9 @@ std::string NotWrittenText(const TWriteFlagsResult &AResult)
 {
     if (AResult.NotWritten.empty())
         return "";
-    std::string Text = "\n\n" + Count(int(AResult.NotWritten.size()), "station") +
-                       " not written: check them again. Their levels keep their flags in the station "
-                       "database:";
+    const bool One = AResult.NotWritten.size() == 1;
+    std::string Text = "\n\n" + Count(int(AResult.NotWritten.size()), "station") + " not written: check " +
+                       (One ? "it again. Its" : "them again. Their") + " levels keep their flags in the station database:";
     for (const TNotWritten &N : AResult.NotWritten)
         Text += "\n" + N.Cruise + ", station " + std::to_string(N.IdCast) +
                 (N.Station.empty() ? "" : " (" + N.Station + ")") + ": " + N.Why;

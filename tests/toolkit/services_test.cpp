@@ -137,33 +137,28 @@ TEST(DialogSeam, EnterAndEscAnswerARealBox)
     SetDialogSeam(Previous);
 }
 
-// No box grows past the screen: a list of two thousand cruises scrolls, and
-// OK stays in sight; a short text keeps its plain box.
+// No box grows past the screen: a list of two thousand cruises scrolls in
+// its box, and OK stays in sight.
 TEST(DialogSeam, ALongTextScrollsInABoxThatFitsTheScreen)
 {
     IDialogSeam *Previous = SetDialogSeam(nullptr);
-    std::string Long = "Flags updating was interrupted!";
+    std::string Text = "Flags updating was interrupted!";
     for (int I = 0; I < 2008; ++I)
-        Long += "\nBS02_GD" + std::to_string(I) + ": not written";
-    for (const std::string &Text : {Long, std::string("Can't Connect to Main Database")}) {
-        QRect Box, Ok, Room;
-        bool Scrolls = false;
-        QTimer Poll;
-        QObject::connect(&Poll, &QTimer::timeout, [&] {
-            if (auto *B = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                Box = B->frameGeometry();
-                Ok = QRect(B->buttons().front()->mapTo(B, QPoint()), B->buttons().front()->size());
-                Room = B->screen()->availableGeometry();
-                Scrolls = B->findChild<QWidget *>(QStringLiteral("MessagePane")) != nullptr;
-                B->buttons().front()->click();
-            }
-        });
-        Poll.start(5);
-        MessageDlg(Text, mtWarning, mbOK);
-        EXPECT_LE(Box.height(), Room.height());
-        EXPECT_TRUE(QRect(QPoint(), Box.size()).contains(Ok));
-        EXPECT_EQ(Scrolls, Text.size() > 100);
-    }
+        Text += "\nBS02_GD" + std::to_string(I) + ": not written";
+    QRect Box, Ok, Room;
+    QTimer Poll;
+    QObject::connect(&Poll, &QTimer::timeout, [&] {
+        if (auto *B = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            Box = B->frameGeometry();
+            Ok = QRect(B->buttons().front()->mapTo(B, QPoint()), B->buttons().front()->size());
+            Room = B->screen()->availableGeometry();
+            B->buttons().front()->click();
+        }
+    });
+    Poll.start(5);
+    MessageDlg(Text, mtWarning, mbOK);
+    EXPECT_LE(Box.height(), Room.height());
+    EXPECT_TRUE(QRect(QPoint(), Box.size()).contains(Ok));
     SetDialogSeam(Previous);
 }
 
