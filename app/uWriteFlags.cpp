@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -165,9 +166,11 @@ public:
             AValue = 0;
             return false;
         }
-        AValue = ARow.Table()->Columns()->GetItem(AColumn)->DataType() == dtDouble
-                     ? *static_cast<const double *>(Value)
-                     : ARow.GetDataAsVariant(AColumn).AsDouble();
+        // A row keeps its values packed: a double need not be aligned.
+        if (ARow.Table()->Columns()->GetItem(AColumn)->DataType() == dtDouble)
+            std::memcpy(&AValue, Value, sizeof AValue);
+        else
+            AValue = ARow.GetDataAsVariant(AColumn).AsDouble();
         return true;
     }
 
