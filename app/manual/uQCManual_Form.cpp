@@ -10,9 +10,11 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDBGridModel.h"
 #include "platform/toolkit/TItemClick.h"
+#include "platform/toolkit/TNumberEntry.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TTreeView.h"
@@ -33,8 +35,11 @@
 #include <QPalette>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <utility>
 
 namespace {
 
@@ -82,6 +87,22 @@ template <class T> T *MakeComponent(rtl::TComponent *Owner, const char *Name)
 
 int Nearest(double v) { return RoundPixel(v); }
 
+// The grid's cell editors: in a number cell the keypad's decimal key types ".".
+class TCellDelegate : public QStyledItemDelegate {
+public:
+    TCellDelegate(TDBGridModel &AModel, QObject *AParent) : QStyledItemDelegate(AParent), FModel(AModel) {}
+    QWidget *createEditor(QWidget *Parent, const QStyleOptionViewItem &Option, const QModelIndex &Index) const override
+    {
+        QWidget *Editor = QStyledItemDelegate::createEditor(Parent, Option, Index);
+        if (Editor && dynamic_cast<TNumericField *>(FModel.ColumnField(Index.column())))
+            TypeKeypadDecimalPoint(*Editor);
+        return Editor;
+    }
+
+private:
+    TDBGridModel &FModel;
+};
+
 } // namespace
 
 // ---- the data-aware grid ------------------------------------------------------
@@ -90,6 +111,7 @@ TDBGrid::TDBGrid(QWidget *Parent)
     : QTableView(Parent), FModel(new TDBGridModel(this)), FFixedColor(clBtnFace) // model owned by the view
 {
     setModel(FModel);
+    setItemDelegate(new TCellDelegate(*FModel, this)); // owned by the view
     // A move of the dataset by any road commits what the cell editor holds.
     FModel->SetCommitOpenEditor([this] { CommitOpenEditor(); });
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -444,6 +466,8 @@ void TForm2::BuildControls()
                    {Edit2, "Value", "Value of the level"},
                    {Edit3, "FPRES", "Flag of the pressure"},
                    {Edit4, "Flag", "Flag of the value"}};
+    for (QLineEdit *Box : {Edit1, Edit2})
+        TypeKeypadDecimalPoint(*Box);
     for (const auto &R : Readout) {
         R.Box->setFrame(false);
         R.Box->setPlaceholderText(QString::fromLatin1(R.Placeholder));

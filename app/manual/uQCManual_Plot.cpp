@@ -17,6 +17,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TNumberEntry.h"
 #include "platform/toolkit/TPaintBox.h"
 
 #include <QLineEdit>
@@ -639,7 +640,7 @@ bool TypedNumber(const QLineEdit &Box, std::string &Text, bool EmptyAllowed)
     double Value = 0;
     if ((Text.empty() && EmptyAllowed) || (!Text.empty() && rtl::TryStrToFloat(Text, Value)))
         return true;
-    MessageDlg("'" + Text + "' is not a valid floating point value", mtError, mbOK);
+    MessageDlg(WithDecimalPointHint("'" + Text + "' is not a valid floating point value", Text), mtError, mbOK);
     return false;
 }
 

@@ -80,6 +80,19 @@ TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
     EditLevel(4, "TEMP", "9.125");
     EXPECT_EQ(Db("TEMP", 3) + " " + Db("TEMP", 4), "9.25 9.125");
     EXPECT_EQ(Script->Messages.size(), 2u);
+    // A decimal comma is refused with how numbers are written; the keypad's
+    // decimal key (a German keypad's types ",") types "." in a number cell.
+    Activate();
+    TypeInto(F->DBGrid2, 5, "TEMP", "12,5");
+    EXPECT_NE(Script->Messages.back().Text.find("12,5' is not a valid floating point value for field 'TEMP'. Numbers "
+                                                "are written with \".\"."),
+              std::string::npos);
+    TypeIntoCell(F->DBGrid2, 5, "TEMP", "6", Qt::Key_unknown);
+    for (const auto &[Key, Mods] : {std::pair{Qt::Key_Comma, Qt::KeypadModifier}, {Qt::Key_5, Qt::NoModifier},
+                                    {Qt::Key_Return, Qt::NoModifier}})
+        QTest::keyClick(QApplication::focusWidget(), Key, Mods);
+    QCoreApplication::processEvents(); // the delegate commits on a queued call
+    EXPECT_EQ(Db("TEMP", 5), "6.5");
 }
 
 TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
