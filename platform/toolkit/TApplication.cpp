@@ -228,7 +228,8 @@ QMargins FrameMargins(const QWidget &AWindow)
     };
     QMargins Margins = Of(AWindow);
     for (const QWidget *W : QApplication::topLevelWidgets())
-        if (Margins.isNull() && W != &AWindow && W->isVisible() && !W->isMaximized())
+        if (Margins.isNull() && !(AWindow.windowFlags() & Qt::FramelessWindowHint) && W != &AWindow && W->isVisible() &&
+            !W->isMaximized())
             Margins = Of(*W);
     return Margins;
 }
