@@ -192,10 +192,10 @@ void TForm2::TmpDataAfterPost()
         // A refused edit left the profile as it was checked: nothing to check
         // again, as for a refused station edit. The check reloads the
         // profile and finds the edited level again by its pressure.
-        if (CheckBox1->isChecked() && !Refused)
-            BitBtn5Click();
-        else
+        if (Refused)
             PaintBox2->Repaint();
+        else
+            AfterLevelEdit();
     } catch (...) {
         Ready();
         throw;

@@ -198,8 +198,8 @@ bool TDBGrid::AtEdge(bool Next) const
     const QModelIndex I = currentIndex();
     if (!I.isValid())
         return false;
-    return Next ? I.row() == FModel->rowCount() - 1 && I.column() == FModel->columnCount() - 1
-                : I.row() == 0 && I.column() == 0;
+    const bool RowEnd = Next ? I.column() == FModel->columnCount() - 1 : I.column() == 0;
+    return RowEnd && (RowIsStation || I.row() == (Next ? FModel->rowCount() - 1 : 0));
 }
 
 void TDBGrid::LeaveGrid(bool Next)
@@ -426,6 +426,7 @@ void TForm2::BuildControls()
     Bevel1->setFrameShadow(QFrame::Sunken);
     BitBtn1 = MakeControl<QPushButton>(Panel12, "BitBtn1", QStringLiteral("UNDO"));
     DBGrid1 = MakeControl<TDBGrid>(Panel12, "DBGrid1");
+    DBGrid1->RowIsStation = true; // a move to another row shows another station
     Panel17 = MakePanel(Panel12, "Panel17");
     auto *DuplCaption = MakeControl<QLabel>(Panel17, "Label17", QStringLiteral("POSSIBLE DUPLICATES"));
     DuplCaption->setGeometry(4, 2, 300, 16);
