@@ -105,6 +105,8 @@ public:
     // The commit under way was refused: the key or click that made it leaves
     // the cursor on the refused cell.
     void KeepRefusedCell() { FRefused = true; }
+    // Commits the open cell editor and closes it; false when refused.
+    bool CommitOpenEditor();
     bool RowIsStation = false;
 
     // Keeps the grid's place through work that may build its rows again: the
@@ -149,8 +151,6 @@ protected:
 
 private:
     void FollowDataSet();
-    // Commits the open cell editor and closes it; false when refused.
-    bool CommitOpenEditor();
     // The current cell is the last (Next) or the first one of the grid, or
     // of its row where a row is a station.
     bool AtEdge(bool Next) const;

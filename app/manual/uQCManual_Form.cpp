@@ -629,6 +629,14 @@ void TForm2::WireControls()
     DataSource2->OnDataChange = [this](rtl::TObject *, TField *) { DataSource2DataChange(); };
     tmpStatTbl->BeforeEdit = [this](TDataSet *) { tmpStatTblBeforeEdit(); };
     tmpStatTbl->AfterPost = [this](TDataSet *) { tmpStatTblAfterPost(); };
+    // A level typed and not yet committed is the shown station's: it is
+    // written, and checked under AUTO QC, before another station is shown,
+    // whatever moves the station list (a click on the map, say).
+    // One refused (or not stored) keeps the station, as it keeps its cell.
+    tmpStatTbl->BeforeScroll = [this](TDataSet *) {
+        if (!DBGrid2->CommitOpenEditor())
+            rtl::Abort();
+    };
 }
 
 void TForm2::LayoutForm(int W, int H)

@@ -93,6 +93,18 @@ TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
     EXPECT_EQ(Db("TEMP", 5), "6.5");
 }
 
+// A value left open in the data grid is written on its station before the map shows another.
+TEST_F(EditorEdit, AClickOnTheMapWritesTheCellLeftOpenOnItsOwnStation)
+{
+    Open();
+    TypeIntoCell(F->DBGrid2, 2, "TEMP", "6.25", Qt::Key_unknown);
+    const size_t Other = CruiseStationIds[0] == Station ? 1 : 0;
+    const TPoint P = WorldToScreen(CruiseStationPos[Other], CurrentZoomRect(), MapScreenRect, false, true);
+    Press(F->PaintBox1, P.X, P.Y);
+    EXPECT_EQ(F->CurCastId, CruiseStationIds[Other]);
+    EXPECT_EQ(Db("TEMP", 2) + Messages(), "6.25");
+}
+
 TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
 {
     // A second row at the level's pressure: no statement keyed by the
