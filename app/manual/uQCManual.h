@@ -105,6 +105,10 @@ public:
     // The commit under way was refused: the key or click that made it leaves
     // the cursor on the refused cell.
     void KeepRefusedCell() { FRefused = true; }
+    // The commit under way could not be stored for now: the cell keeps the
+    // text typed in its editor, opened again while the grid has the focus,
+    // for the operator to commit once more.
+    void KeepTypedText() { FRefused = FKeepTyped = true; }
     // Commits the open cell editor and closes it; false when refused.
     bool CommitOpenEditor();
     bool RowIsStation = false;
@@ -161,6 +165,9 @@ private:
     std::string FResetColumn;       // the current column's field before the last reset
     int FKeepers = 0;               // place keepers alive
     bool FRefused = false;          // the last commit was refused
+    bool FKeepTyped = false;        // ... and its text goes back into the cell
+    QString FTyped;                 // the text of the editor being committed
+    void ReopenTyped();
     void SizeColumns();
     TDBGridModel *FModel; // owned by the view
     TColor FFixedColor;

@@ -184,7 +184,9 @@ bool TDBGrid::CommitOpenEditor()
 void TDBGrid::commitData(QWidget *Editor)
 {
     const unsigned Resets = FResets, Refusals = FModel->Refusals();
-    FRefused = false;
+    FRefused = FKeepTyped = false;
+    if (auto *Line = qobject_cast<QLineEdit *>(Editor))
+        FTyped = Line->text();
     {
         const TPlaceKeeper Keep(*this);
         QTableView::commitData(Editor);
@@ -208,8 +210,22 @@ void TDBGrid::LeaveGrid(bool Next)
     QAbstractScrollArea::focusNextPrevChild(Next);
 }
 
+void TDBGrid::ReopenTyped()
+{
+    QWidget *Focus = QApplication::focusWidget();
+    if (!std::exchange(FKeepTyped, false) || !currentIndex().isValid() || !(Focus == this || isAncestorOf(Focus)))
+        return;
+    edit(currentIndex());
+    if (auto *Line = qobject_cast<QLineEdit *>(indexWidget(currentIndex())))
+        Line->setText(FTyped);
+}
+
 void TDBGrid::closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint)
 {
+    struct TReopen {
+        TDBGrid &Grid;
+        ~TReopen() { Grid.ReopenTyped(); }
+    } Reopen{*this};
     const bool Along = Hint == QAbstractItemDelegate::EditNextItem || Hint == QAbstractItemDelegate::EditPreviousItem;
     // A refused value stays where it was typed, for the operator to mend.
     if (FRefused && Along)

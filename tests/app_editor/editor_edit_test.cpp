@@ -27,7 +27,11 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 using namespace editortest;
 
@@ -103,6 +107,33 @@ TEST_F(EditorEdit, AClickOnTheMapWritesTheCellLeftOpenOnItsOwnStation)
     Press(F->PaintBox1, P.X, P.Y);
     EXPECT_EQ(F->CurCastId, CruiseStationIds[Other]);
     EXPECT_EQ(Db("TEMP", 2) + Messages(), "6.25");
+}
+
+// An edit waits for another program's write; held past the driver's wait,
+// nothing is stored, the operator is told, and the text stays in its cell.
+TEST_F(EditorEdit, AnEditWaitsForAnotherProgramsWriteAndKeepsItsTextWhenItCannot)
+{
+    Conn->SetConnected(false);
+    Conn->Params().Add("LoginTimeout=1"); // the driver waits a second for a lock
+    Conn->SetConnected(true);
+    Open();
+    Activate();
+    sqlite3 *Other = nullptr;
+    sqlite3_open(DbPath.c_str(), &Other);
+    const auto Exec = [&](const char *ASql) { sqlite3_exec(Other, ASql, nullptr, nullptr, nullptr); };
+    Exec("BEGIN IMMEDIATE");
+    std::thread Writer([&] { std::this_thread::sleep_for(std::chrono::milliseconds(300)), Exec("COMMIT"); });
+    TypeInto(F->DBGrid2, 2, "TEMP", "6.25");
+    Writer.join();
+    Exec("BEGIN IMMEDIATE");
+    TypeInto(F->DBGrid2, 3, "TEMP", "6.5");
+    Exec("ROLLBACK");
+    sqlite3_close(Other);
+    EXPECT_EQ(Db("TEMP", 2), "6.25");
+    EXPECT_NE(Messages().find("another program is writing into the station database"), std::string::npos);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the text kept in its cell
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Db("TEMP", 3), "6.5");
 }
 
 TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
