@@ -106,8 +106,8 @@ public:
     // the cursor on the refused cell.
     void KeepRefusedCell() { FRefused = true; }
     // The commit under way could not be stored for now: the cell keeps the
-    // text typed in its editor, opened again while the grid has the focus,
-    // for the operator to commit once more.
+    // text typed in its editor, opened again unless the operator had gone
+    // elsewhere, for the operator to commit once more.
     void KeepTypedText() { FRefused = FKeepTyped = true; }
     // Commits the open cell editor and closes it; false when refused.
     bool CommitOpenEditor();
@@ -166,7 +166,7 @@ private:
     int FKeepers = 0;               // place keepers alive
     bool FRefused = false;          // the last commit was refused
     bool FKeepTyped = false;        // ... and its text goes back into the cell
-    QString FTyped;                 // the text of the editor being committed
+    QString FTyped;                 // the text of the editor committed from itself (null: none)
     void ReopenTyped();
     void SizeColumns();
     TDBGridModel *FModel; // owned by the view

@@ -185,8 +185,11 @@ void TDBGrid::commitData(QWidget *Editor)
 {
     const unsigned Resets = FResets, Refusals = FModel->Refusals();
     FRefused = FKeepTyped = false;
-    if (auto *Line = qobject_cast<QLineEdit *>(Editor))
-        FTyped = Line->text();
+    // Typed here: the commit comes from a key or the program, not from the
+    // focus gone elsewhere (a message box takes it before the text goes back).
+    QWidget *Focus = QApplication::focusWidget();
+    const auto *Line = Focus == Editor ? qobject_cast<QLineEdit *>(Editor) : nullptr;
+    FTyped = Line ? Line->text() : QString();
     {
         const TPlaceKeeper Keep(*this);
         QTableView::commitData(Editor);
@@ -212,8 +215,7 @@ void TDBGrid::LeaveGrid(bool Next)
 
 void TDBGrid::ReopenTyped()
 {
-    QWidget *Focus = QApplication::focusWidget();
-    if (!std::exchange(FKeepTyped, false) || !currentIndex().isValid() || !(Focus == this || isAncestorOf(Focus)))
+    if (!std::exchange(FKeepTyped, false) || !currentIndex().isValid() || FTyped.isNull())
         return;
     edit(currentIndex());
     if (auto *Line = qobject_cast<QLineEdit *>(indexWidget(currentIndex())))
