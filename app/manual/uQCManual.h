@@ -166,6 +166,7 @@ private:
     int FKeepers = 0;               // place keepers alive
     bool FRefused = false;          // the last commit was refused
     bool FKeepTyped = false;        // ... and its text goes back into the cell
+    bool FInCommit = false;         // a commit is under way
     QString FTyped;                 // the text of the editor committed from itself (null: none)
     void ReopenTyped();
     void SizeColumns();

@@ -34,6 +34,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QPushButton>
@@ -183,10 +184,18 @@ bool TDBGrid::CommitOpenEditor()
 
 void TDBGrid::commitData(QWidget *Editor)
 {
+    // A message box shown by the commit takes the focus from the cell's
+    // editor, which commits once more: that commit leaves the first one's
+    // outcome as it is.
+    if (FInCommit) {
+        QTableView::commitData(Editor);
+        return;
+    }
+    const QScopedValueRollback<bool> InCommit(FInCommit, true);
     const unsigned Resets = FResets, Refusals = FModel->Refusals();
     FRefused = FKeepTyped = false;
     // Typed here: the commit comes from a key or the program, not from the
-    // focus gone elsewhere (a message box takes it before the text goes back).
+    // focus gone elsewhere.
     QWidget *Focus = QApplication::focusWidget();
     const auto *Line = Focus == Editor ? qobject_cast<QLineEdit *>(Editor) : nullptr;
     FTyped = Line ? Line->text() : QString();

@@ -529,7 +529,9 @@ void TForm2::SpeedButton17Click() { PaintBox2->Repaint(); }
 // of the level and the plot, not the grid. Nothing typed is lost: before the
 // profile is selected again (another station or parameter, a re-check,
 // closing) the typed changes go to the station database as level edits,
-// each with its undo value.
+// each with its undo value; under AUTO QC that is at once, with the check
+// that follows every edit. What is typed goes to the level the boxes show
+// (InPlotBoxes), never to another.
 
 std::string TForm2::InPlotValueColumn() const
 {
