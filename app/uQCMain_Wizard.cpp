@@ -123,6 +123,9 @@ void TForm1::BitBtn2Click()
 void TForm1::RadioButton1Click(QObject *Sender)
 {
     QcAction = TagOf(Sender);
+    // The information panel names the action CHECK will run.
+    if (WizardStep == 3)
+        WriteStepPage();
 }
 
 void TForm1::UpdateWizardPage()

@@ -6,6 +6,7 @@
 #include "app/WorkTables.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
@@ -144,12 +145,20 @@ std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::stri
 {
     // The count and the statement in one transaction: no other writer comes
     // between them, and a statement that changed more than its row is undone.
+    // The transaction takes the write lock before it reads, as the flags'
+    // write-back does, and so waits for another program's write to end: a
+    // transaction that read first could not write once that program had
+    // committed since its read.
     TZqCustomConnection *Connection = FCommand.Connection();
     const bool Own = Connection && Connection->Connected() && !Connection->InTransaction();
     std::string Failure;
+    FLocked = false;
     try {
         if (Own)
             Connection->StartTransaction();
+        FCommand.CommandText().Clear();
+        FCommand.CommandText().Add("Update " + ATable + " Set ID_Cast = ID_Cast where 1 = 0");
+        FCommand.Execute();
         if (const int Rows = CountRows(ATable, AWhere); Rows != 1)
             Failure = "The edit of " + AWhat + " matches " + std::to_string(Rows) + " rows of " + ATable +
                       " instead of one; nothing was changed.";
@@ -170,6 +179,12 @@ std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::stri
     } catch (const std::exception &E) {
         if (Own && Connection->InTransaction())
             Connection->Rollback();
+        const auto *Db = dynamic_cast<const EZqDBEngineException *>(&E);
+        for (int I = 0; Db && I < Db->ErrorCount() && !FLocked; ++I)
+            FLocked = Db->Errors(I).Kind == ekRecordLocked;
+        if (FLocked)
+            return "The edit of " + AWhat + " was not stored: another program is writing into the station "
+                   "database. Try again in a moment.";
         return E.what();
     }
     return Failure;

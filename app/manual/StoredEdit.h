@@ -96,6 +96,10 @@ public:
     // Why the undo rows or the flag mirrors of the last change were not
     // kept, though the station database took it (empty when they were).
     const std::string &WorkFailure() const { return FWorkFailure; }
+    // The last change was refused only because another program held the
+    // station database's write lock longer than the driver waits for it:
+    // the same change may be tried again.
+    bool Locked() const { return FLocked; }
 
 private:
     // Counts the rows of ATable that AWhere matches and, when there is
@@ -118,4 +122,5 @@ private:
     TZqQuery &FCount;
     TQuery &FLocal;
     std::string FWorkFailure;
+    bool FLocked = false;
 };

@@ -85,7 +85,9 @@ class TZqQuery;
 // Return and Enter stay. A refused commit stays on the refused cell. A
 // typed character edits the current cell and never searches for another.
 // Tab never goes round from the last cell to the first (which would show
-// another station): there, and with Ctrl+Tab anywhere, the focus leaves.
+// another station): there, and with Ctrl+Tab anywhere, the focus leaves. In
+// a grid whose rows are the stations shown (RowIsStation), Tab leaves at the
+// end of every row and Shift+Tab at its start.
 class TDBGrid : public QTableView {
 public:
     explicit TDBGrid(QWidget *Parent = nullptr);
@@ -103,6 +105,13 @@ public:
     // The commit under way was refused: the key or click that made it leaves
     // the cursor on the refused cell.
     void KeepRefusedCell() { FRefused = true; }
+    // The commit under way could not be stored for now: the cell keeps the
+    // text typed in its editor, opened again unless the operator had gone
+    // elsewhere, for the operator to commit once more.
+    void KeepTypedText() { FRefused = FKeepTyped = true; }
+    // Commits the open cell editor and closes it; false when refused.
+    bool CommitOpenEditor();
+    bool RowIsStation = false;
 
     // Keeps the grid's place through work that may build its rows again: the
     // column of the current cell (by its field), the scroll and the focus
@@ -146,9 +155,8 @@ protected:
 
 private:
     void FollowDataSet();
-    // Commits the open cell editor and closes it; false when refused.
-    bool CommitOpenEditor();
-    // The current cell is the last (Next) or the first one of the grid.
+    // The current cell is the last (Next) or the first one of the grid, or
+    // of its row where a row is a station.
     bool AtEdge(bool Next) const;
     // Moves the focus to the control after (Next) or before the grid.
     void LeaveGrid(bool Next);
@@ -157,6 +165,10 @@ private:
     std::string FResetColumn;       // the current column's field before the last reset
     int FKeepers = 0;               // place keepers alive
     bool FRefused = false;          // the last commit was refused
+    bool FKeepTyped = false;        // ... and its text goes back into the cell
+    bool FInCommit = false;         // a commit is under way
+    QString FTyped;                 // the text of the editor committed from itself (null: none)
+    void ReopenTyped();
     void SizeColumns();
     TDBGridModel *FModel; // owned by the view
     TColor FFixedColor;
@@ -374,6 +386,14 @@ public:
     int InPlotCastId = -1;
     std::string InPlotParam;
     bool InPlotChanged = false; // a value or pressure was typed since the load
+    // The level the boxes show: a station, a parameter and a row of ZqQuery2.
+    // What is typed there goes to that level or nowhere; a load empties the
+    // boxes and they show no level (Row -1) until the mouse points at one.
+    struct TInPlotBoxes {
+        int CastId = -1;
+        std::string Param;
+        int Row = -1;
+    } InPlotBoxes;
     bool InPlotEditing = false; // the operator is typing into a box
     bool InPlotEditShown = true;
 
@@ -546,6 +566,14 @@ private:
     std::string InPlotValueColumn() const;
     void ApplyInPlotValue();
     void ApplyInPlotPressure();
+    // Empties the four boxes: they show no level.
+    void ClearInPlotBoxes();
+    // Makes the boxes' level ZqQuery2's current row; false (and, for a typed
+    // text, why nothing is stored) when they show no level of the profile.
+    bool GoToInPlotBoxesLevel(const QLineEdit &Box);
+    // After an edit of a stored value, in the grid or next to the plot: under
+    // AUTO QC the profile is checked again, else the plot drawn again.
+    void AfterLevelEdit();
     // The cell an undo list is read for: a grid, its dataset's field and the
     // row's key (ID_Cast, and the pressure for a level).
     struct TUndoCell {

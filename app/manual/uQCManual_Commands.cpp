@@ -106,22 +106,19 @@ void TForm2::CheckProfile(int ParamIndex)
     if (!ParamsToCheck.Bits(ParamIndex) || ParamIndex >= ParamList.Count())
         return;
     const bool Outer = FullCruiseCheckRunning || MetadataCheckRunning;
+    // The level shown is found again by its pressure: the reload orders the
+    // levels by pressure, and an edited one may have moved.
+    const bool HasLevel = !Outer && ParamTbl && ParamTbl->Active() && !ParamTbl->IsEmpty();
+    const double Pres = HasLevel ? TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES")) : 0;
     // The checks read the work table: values typed next to the plot reach
     // the station database and the table first.
     if (!Outer && ApplyInPlotEdits())
         LoadProfile();
-    // The level shown is found again by its pressure: the reload orders the
-    // levels by pressure, and an edited one may have moved.
-    bool HasLevel = false;
-    double Pres = 0;
     std::optional<TDBGrid::TPlaceKeeper> Keep;
     if (!Outer) {
         StartEditorCheck();
         Keep.emplace(*DBGrid2);
         DataSource2->SetDataSet(nullptr);
-        HasLevel = ParamTbl && ParamTbl->Active() && !ParamTbl->IsEmpty();
-        if (HasLevel)
-            Pres = TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"));
     }
     CheckParamIndex = ParamIndex;
     ProfileGridReady = false;

@@ -192,10 +192,10 @@ void TForm2::TmpDataAfterPost()
         // A refused edit left the profile as it was checked: nothing to check
         // again, as for a refused station edit. The check reloads the
         // profile and finds the edited level again by its pressure.
-        if (CheckBox1->isChecked() && !Refused)
-            BitBtn5Click();
-        else
+        if (Refused)
             PaintBox2->Repaint();
+        else
+            AfterLevelEdit();
     } catch (...) {
         Ready();
         throw;
@@ -212,7 +212,7 @@ bool TForm2::WriteLevelEdit(TField &F)
                          UndoText(F), &F == FUndoField});
     if (!Failure.empty()) {
         PostQuietly(*ParamTbl, [&] { AssignUndoText(F, EditedLevelOldValue); });
-        DBGrid2->KeepRefusedCell();
+        Stored.Locked() ? DBGrid2->KeepTypedText() : DBGrid2->KeepRefusedCell();
         MessageDlg(Failure, mtError, mbOK);
         return false;
     }
@@ -273,7 +273,7 @@ void TForm2::tmpStatTblAfterPost()
                           {{EditedCastField, CastValueLiteral(*F), EditedCastOldValue, UndoText(*F), F == FUndoField}});
     if (!Failure.empty()) {
         PostQuietly(*tmpStatTbl, [&] { AssignUndoText(*F, EditedCastOldValue); });
-        DBGrid1->KeepRefusedCell();
+        Stored.Locked() ? DBGrid1->KeepTypedText() : DBGrid1->KeepRefusedCell();
         MessageDlg(Failure, mtError, mbOK);
         return;
     }

@@ -10,9 +10,11 @@
 #include "platform/dataset/TField.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDBGridModel.h"
 #include "platform/toolkit/TItemClick.h"
+#include "platform/toolkit/TNumberEntry.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TTreeView.h"
@@ -32,9 +34,13 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 #include <QToolButton>
+
+#include <utility>
 
 namespace {
 
@@ -82,6 +88,22 @@ template <class T> T *MakeComponent(rtl::TComponent *Owner, const char *Name)
 
 int Nearest(double v) { return RoundPixel(v); }
 
+// The grid's cell editors: in a number cell the keypad's decimal key types ".".
+class TCellDelegate : public QStyledItemDelegate {
+public:
+    TCellDelegate(TDBGridModel &AModel, QObject *AParent) : QStyledItemDelegate(AParent), FModel(AModel) {}
+    QWidget *createEditor(QWidget *Parent, const QStyleOptionViewItem &Option, const QModelIndex &Index) const override
+    {
+        QWidget *Editor = QStyledItemDelegate::createEditor(Parent, Option, Index);
+        if (Editor && dynamic_cast<TNumericField *>(FModel.ColumnField(Index.column())))
+            TypeKeypadDecimalPoint(*Editor);
+        return Editor;
+    }
+
+private:
+    TDBGridModel &FModel;
+};
+
 } // namespace
 
 // ---- the data-aware grid ------------------------------------------------------
@@ -90,6 +112,7 @@ TDBGrid::TDBGrid(QWidget *Parent)
     : QTableView(Parent), FModel(new TDBGridModel(this)), FFixedColor(clBtnFace) // model owned by the view
 {
     setModel(FModel);
+    setItemDelegate(new TCellDelegate(*FModel, this)); // owned by the view
     // A move of the dataset by any road commits what the cell editor holds.
     FModel->SetCommitOpenEditor([this] { CommitOpenEditor(); });
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -161,8 +184,21 @@ bool TDBGrid::CommitOpenEditor()
 
 void TDBGrid::commitData(QWidget *Editor)
 {
+    // A message box shown by the commit takes the focus from the cell's
+    // editor, which commits once more: that commit leaves the first one's
+    // outcome as it is.
+    if (FInCommit) {
+        QTableView::commitData(Editor);
+        return;
+    }
+    const QScopedValueRollback<bool> InCommit(FInCommit, true);
     const unsigned Resets = FResets, Refusals = FModel->Refusals();
-    FRefused = false;
+    FRefused = FKeepTyped = false;
+    // Typed here: the commit comes from a key or the program, not from the
+    // focus gone elsewhere.
+    QWidget *Focus = QApplication::focusWidget();
+    const auto *Line = Focus == Editor ? qobject_cast<QLineEdit *>(Editor) : nullptr;
+    FTyped = Line ? Line->text() : QString();
     {
         const TPlaceKeeper Keep(*this);
         QTableView::commitData(Editor);
@@ -176,8 +212,8 @@ bool TDBGrid::AtEdge(bool Next) const
     const QModelIndex I = currentIndex();
     if (!I.isValid())
         return false;
-    return Next ? I.row() == FModel->rowCount() - 1 && I.column() == FModel->columnCount() - 1
-                : I.row() == 0 && I.column() == 0;
+    const bool RowEnd = Next ? I.column() == FModel->columnCount() - 1 : I.column() == 0;
+    return RowEnd && (RowIsStation || I.row() == (Next ? FModel->rowCount() - 1 : 0));
 }
 
 void TDBGrid::LeaveGrid(bool Next)
@@ -186,8 +222,21 @@ void TDBGrid::LeaveGrid(bool Next)
     QAbstractScrollArea::focusNextPrevChild(Next);
 }
 
+void TDBGrid::ReopenTyped()
+{
+    if (!std::exchange(FKeepTyped, false) || !currentIndex().isValid() || FTyped.isNull())
+        return;
+    edit(currentIndex());
+    if (auto *Line = qobject_cast<QLineEdit *>(indexWidget(currentIndex())))
+        Line->setText(FTyped);
+}
+
 void TDBGrid::closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint)
 {
+    struct TReopen {
+        TDBGrid &Grid;
+        ~TReopen() { Grid.ReopenTyped(); }
+    } Reopen{*this};
     const bool Along = Hint == QAbstractItemDelegate::EditNextItem || Hint == QAbstractItemDelegate::EditPreviousItem;
     // A refused value stays where it was typed, for the operator to mend.
     if (FRefused && Along)
@@ -404,6 +453,7 @@ void TForm2::BuildControls()
     Bevel1->setFrameShadow(QFrame::Sunken);
     BitBtn1 = MakeControl<QPushButton>(Panel12, "BitBtn1", QStringLiteral("UNDO"));
     DBGrid1 = MakeControl<TDBGrid>(Panel12, "DBGrid1");
+    DBGrid1->RowIsStation = true; // a move to another row shows another station
     Panel17 = MakePanel(Panel12, "Panel17");
     auto *DuplCaption = MakeControl<QLabel>(Panel17, "Label17", QStringLiteral("POSSIBLE DUPLICATES"));
     DuplCaption->setGeometry(4, 2, 300, 16);
@@ -444,6 +494,8 @@ void TForm2::BuildControls()
                    {Edit2, "Value", "Value of the level"},
                    {Edit3, "FPRES", "Flag of the pressure"},
                    {Edit4, "Flag", "Flag of the value"}};
+    for (QLineEdit *Box : {Edit1, Edit2})
+        TypeKeypadDecimalPoint(*Box);
     for (const auto &R : Readout) {
         R.Box->setFrame(false);
         R.Box->setPlaceholderText(QString::fromLatin1(R.Placeholder));
@@ -604,6 +656,14 @@ void TForm2::WireControls()
     DataSource2->OnDataChange = [this](rtl::TObject *, TField *) { DataSource2DataChange(); };
     tmpStatTbl->BeforeEdit = [this](TDataSet *) { tmpStatTblBeforeEdit(); };
     tmpStatTbl->AfterPost = [this](TDataSet *) { tmpStatTblAfterPost(); };
+    // A level typed and not yet committed is the shown station's: it is
+    // written, and checked under AUTO QC, before another station is shown,
+    // whatever moves the station list (a click on the map, say).
+    // One refused (or not stored) keeps the station, as it keeps its cell.
+    tmpStatTbl->BeforeScroll = [this](TDataSet *) {
+        if (!DBGrid2->CommitOpenEditor())
+            rtl::Abort();
+    };
 }
 
 void TForm2::LayoutForm(int W, int H)

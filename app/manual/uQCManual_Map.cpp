@@ -172,10 +172,11 @@ void TForm2::PaintBox1MouseDown(int X, int Y)
         C.Brush.Style = bsClear;
         RubberRect = Rect(MapMouseX, MapMouseY, MapMouseX, MapMouseY);
     }
+    // The station list moves first: a value the data grid cannot store yet
+    // keeps the station shown, and the map with it.
+    if (HotStationIndex != -1 && size_t(HotStationIndex) < CruiseStationIds.size() && tmpStatTbl->Active())
+        tmpStatTbl->Locate("ID_Cast", rtl::Variant(CruiseStationIds[size_t(HotStationIndex)]));
     SelectHotStation();
-    if (HotStationIndex != -1 && CurStationIndex >= 0 && size_t(CurStationIndex) < CruiseStationIds.size() &&
-        tmpStatTbl->Active())
-        tmpStatTbl->Locate("ID_Cast", rtl::Variant(CruiseStationIds[size_t(CurStationIndex)]));
 }
 
 void TForm2::SelectHotStation()

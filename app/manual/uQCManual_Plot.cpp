@@ -17,8 +17,10 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TNumberEntry.h"
 #include "platform/toolkit/TPaintBox.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -388,16 +390,18 @@ void TForm2::PaintBox2MouseMove(int X, int Y)
     // shown are that row's, typed changes included.
     TDataSet *Source = ProfileQry;
     std::string ValueName = ProfileValueField(CurParamName);
+    int Row = -1;
     if (CurCastId == InPlotCastId && CurParamName == InPlotParam && ZqQuery2->Active() &&
-        size_t(ZqQuery2->RecordCount()) == InPlotRows.size() && !InPlotValueColumn().empty()) {
-        for (size_t r = 0; r < InPlotRows.size(); ++r)
-            if (InPlotRows[r].Level == Best) {
-                ZqQuery2->SetRecNoValue(int(r) + 1);
-                Source = ZqQuery2;
-                ValueName = InPlotValueColumn();
-                break;
-            }
+        size_t(ZqQuery2->RecordCount()) == InPlotRows.size())
+        for (size_t r = 0; r < InPlotRows.size() && Row < 0; ++r)
+            if (InPlotRows[r].Level == Best)
+                Row = int(r);
+    if (Row >= 0 && !InPlotValueColumn().empty()) {
+        ZqQuery2->SetRecNoValue(Row + 1);
+        Source = ZqQuery2;
+        ValueName = InPlotValueColumn();
     }
+    InPlotBoxes = {CurCastId, CurParamName, Row};
     Edit1->setText(QString::fromStdString(Number(Source->FindField("PRES"))));
     Edit2->setText(QString::fromStdString(Number(Source->FindField(ValueName))));
     Edit3->setText(QString::fromStdString(Text(ProfileQry->FindField("FPRES"))));
@@ -525,7 +529,9 @@ void TForm2::SpeedButton17Click() { PaintBox2->Repaint(); }
 // of the level and the plot, not the grid. Nothing typed is lost: before the
 // profile is selected again (another station or parameter, a re-check,
 // closing) the typed changes go to the station database as level edits,
-// each with its undo value.
+// each with its undo value; under AUTO QC that is at once, with the check
+// that follows every edit. What is typed goes to the level the boxes show
+// (InPlotBoxes), never to another.
 
 std::string TForm2::InPlotValueColumn() const
 {
@@ -639,17 +645,49 @@ bool TypedNumber(const QLineEdit &Box, std::string &Text, bool EmptyAllowed)
     double Value = 0;
     if ((Text.empty() && EmptyAllowed) || (!Text.empty() && rtl::TryStrToFloat(Text, Value)))
         return true;
-    MessageDlg("'" + Text + "' is not a valid floating point value", mtError, mbOK);
+    MessageDlg(WithDecimalPointHint("'" + Text + "' is not a valid floating point value", Text), mtError, mbOK);
     return false;
 }
 
 } // namespace
 
+void TForm2::ClearInPlotBoxes()
+{
+    for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
+        E->clear();
+    InPlotBoxes = {};
+}
+
+bool TForm2::GoToInPlotBoxesLevel(const QLineEdit &Box)
+{
+    const TInPlotBoxes &B = InPlotBoxes;
+    if (B.Row >= 0 && B.CastId == CurCastId && B.Param == CurParamName && CurCastId == InPlotCastId &&
+        CurParamName == InPlotParam && ZqQuery2->Active() && size_t(ZqQuery2->RecordCount()) == InPlotRows.size() &&
+        size_t(B.Row) < InPlotRows.size()) {
+        ZqQuery2->SetRecNoValue(B.Row + 1);
+        return true;
+    }
+    if (!rtl::Trim(Box.text().toStdString()).empty())
+        MessageDlg("The value was not stored: the boxes show no level of this profile. Point at the level on the "
+                   "plot, then type its value.",
+                   mtWarning, mbOK);
+    return false;
+}
+
+void TForm2::AfterLevelEdit()
+{
+    // "Check Current profile" writes the values typed next to the plot
+    // before it checks, and loads the profile again; a parameter the run
+    // does not check keeps them until the next load, drawn where typed.
+    if (CheckBox1->isChecked())
+        BitBtn5Click();
+    PaintBox2->Repaint();
+}
+
 void TForm2::ApplyInPlotValue()
 {
     const std::string Column = InPlotValueColumn();
-    if (Column.empty() || FullCruiseCheckRunning || !ZqQuery2->Active() || ZqQuery2->IsEmpty() ||
-        size_t(ZqQuery2->RecordCount()) != InPlotRows.size())
+    if (Column.empty() || FullCruiseCheckRunning || !GoToInPlotBoxesLevel(*Edit2))
         return;
     std::string Text;
     if (!TypedNumber(*Edit2, Text, true))
@@ -664,13 +702,12 @@ void TForm2::ApplyInPlotValue()
         F->SetAsString(Text);
     ZqQuery2->Post();
     InPlotChanged = true;
-    PaintBox2->Repaint();
+    AfterLevelEdit();
 }
 
 void TForm2::ApplyInPlotPressure()
 {
-    if (FullCruiseCheckRunning || !ZqQuery2->Active() || ZqQuery2->IsEmpty() ||
-        size_t(ZqQuery2->RecordCount()) != InPlotRows.size())
+    if (FullCruiseCheckRunning || !GoToInPlotBoxesLevel(*Edit1))
         return;
     std::string Text;
     if (!TypedNumber(*Edit1, Text, false))
@@ -710,11 +747,12 @@ void TForm2::ApplyInPlotPressure()
         ZqQuery2->Post();
         const size_t To = std::min(size_t(std::max(ZqQuery2->RecNo() - 1, 0)), InPlotRows.size());
         InPlotRows.insert(InPlotRows.begin() + long(To), Moved);
+        InPlotBoxes.Row = int(To); // the boxes go with their level
     }
     InPlotChanged = true;
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
-    PaintBox2->Repaint();
+    AfterLevelEdit();
 }
 
 void TForm2::Edit4MouseMove()
@@ -734,6 +772,7 @@ void TForm2::Edit4MouseMove()
     Edit2->setText(QString::fromStdString(Number(Val)));
     Edit3->setText(QString::fromStdString(ZqQuery2->FieldByName("FPRES")->AsString()));
     Edit4->setText(QString::fromStdString(ZqQuery2->FieldByName("F" + Column)->AsString()));
+    InPlotBoxes = {CurCastId, CurParamName, ZqQuery2->RecNo() - 1};
     if (Pres->IsNull() || Val->IsNull())
         return;
     const TPoint P = WorldToScreen(MakeRealPoint(Val->AsFloat(), -Pres->AsFloat()), PlotExtents, PlotScreenRect,
@@ -782,7 +821,6 @@ void TForm2::Label11MouseLeave()
     C.Brush.Style = bsSolid;
     ReadoutMarkerShown = false;
     if (!ReadoutFrozen)
-        for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
-            E->clear();
+        ClearInPlotBoxes();
     PaintBox2->update();
 }

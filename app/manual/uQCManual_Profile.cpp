@@ -108,6 +108,8 @@ void TForm2::LoadProfile()
     }
     LevelMarkerX = LevelMarkerY = 0;
     ReadoutMarkerShown = false;
+    // What the boxes showed is another profile's.
+    ClearInPlotBoxes();
     FindCastUndoValues();
     if (RangeQry && RangeQry->Active())
         RangeQry->First();
@@ -296,8 +298,7 @@ void TForm2::ClearProfile()
     ZqQuery2->Close();
     SelectedLevelIndex = PrevLevelIndex = -1;
     LevelMarkerX = LevelMarkerY = 0;
-    for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
-        E->clear();
+    ClearInPlotBoxes();
     PaintBox2->Repaint();
 }
 

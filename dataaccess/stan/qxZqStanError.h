@@ -44,8 +44,11 @@ private:
 };
 
 // Error item kinds read by the layers; 2 to 6 are set by the Access
-// connection for particular native errors.
-enum TZqDBErrorKind : uint8_t { ekOther = 0, ekNoDataFound = 1, ekCmdAborted = 9, ekServerGone = 10 };
+// connection for particular native errors, 2 for a database another session
+// holds locked.
+enum TZqDBErrorKind : uint8_t {
+    ekOther = 0, ekNoDataFound = 1, ekRecordLocked = 2, ekCmdAborted = 9, ekServerGone = 10
+};
 
 // One diagnostic record of the server.
 class TZqDBError {

@@ -20,6 +20,15 @@ void TDataSource::SetDataSet(TDataSet *AValue)
         return;
     if (AValue && AValue->IsLinkedTo(this))
         DatabaseError(DBText::SCircularDataLink);
+    // The controls write what they hold (a grid's open cell) into the dataset
+    // they are about to leave; what that write starts may have moved the
+    // source on already.
+    if (FDataSet && FState == dsBrowse) {
+        for (TDataLink *L : std::vector<TDataLink *>(FDataLinks))
+            L->DataEvent(deCheckBrowseMode, 0);
+        if (AValue == FDataSet)
+            return;
+    }
     if (FDataSet) {
         auto &L = FDataSet->FDataSources;
         L.erase(std::remove(L.begin(), L.end(), this), L.end());

@@ -200,8 +200,12 @@ QRect ScreenWorkArea()
 
 void SetScreenWorkArea(const QRect &AArea) { FixedArea = AArea; }
 
+// A window given the whole work area: the window manager fits its frame.
+constexpr char WholeArea[] = "marlinWholeWorkArea";
+
 void FitToWorkArea(QWidget &AWindow)
 {
+    AWindow.setProperty(WholeArea, true);
     const QRect Area = ScreenWorkArea();
     AWindow.resize(Area.size());
     AWindow.move(Area.topLeft());
@@ -210,6 +214,46 @@ void FitToWorkArea(QWidget &AWindow)
     // screen is none the platform knows: it would maximise to its own.
     if (FixedWidth <= 0 && !FixedArea.isValid())
         AWindow.setWindowState(AWindow.windowState() | Qt::WindowMaximized);
+}
+
+namespace {
+
+// The frame the window manager puts about a window: known once the window
+// shows, and until then taken to be that of the program's windows shown.
+QMargins FrameMargins(const QWidget &AWindow)
+{
+    const auto Of = [](const QWidget &W) {
+        const QRect F = W.frameGeometry(), G = W.geometry();
+        return QMargins(G.left() - F.left(), G.top() - F.top(), F.right() - G.right(), F.bottom() - G.bottom());
+    };
+    QMargins Margins = Of(AWindow);
+    for (const QWidget *W : QApplication::topLevelWidgets())
+        if (Margins.isNull() && !(AWindow.windowFlags() & Qt::FramelessWindowHint) && W != &AWindow && W->isVisible() &&
+            !W->isMaximized())
+            Margins = Of(*W);
+    return Margins;
+}
+
+} // namespace
+
+void KeepInWorkArea(QWidget &AWindow)
+{
+    if (AWindow.property(WholeArea).toBool() || (AWindow.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    const QRect Area = ScreenWorkArea();
+    const QMargins Margins = FrameMargins(AWindow);
+    const QRect Frame = AWindow.geometry().marginsAdded(Margins);
+    const QSize Edges(Margins.left() + Margins.right(), Margins.top() + Margins.bottom());
+    const QSize Most = (Area.size() - Edges).expandedTo(QSize(1, 1));
+    if (AWindow.width() > Most.width() || AWindow.height() > Most.height()) {
+        AWindow.setMinimumSize(AWindow.minimumSize().boundedTo(Most));
+        AWindow.resize(AWindow.size().boundedTo(Most));
+    }
+    const QSize Size = AWindow.size() + Edges;
+    const QPoint At(std::clamp(Frame.left(), Area.left(), std::max(Area.left(), Area.right() + 1 - Size.width())),
+                    std::clamp(Frame.top(), Area.top(), std::max(Area.top(), Area.bottom() + 1 - Size.height())));
+    if (At != Frame.topLeft())
+        AWindow.move(At);
 }
 
 void SetScreenCursor(TCursor Cursor)

@@ -68,6 +68,10 @@ void SetScreenWorkArea(const QRect &AArea);
 // maximised state, which makes the window manager put the title bar and
 // frame inside the area too.
 void FitToWorkArea(QWidget &AWindow);
+// Keeps a window, its frame included, within the work area: one larger is
+// made as large as the area (its controls then make do with less than they
+// ask for), one reaching past an edge is moved back inside.
+void KeepInWorkArea(QWidget &AWindow);
 
 enum TCursor { crDefault = 0, crArrow = -2, crHourGlass = -11, crHandPoint = -21 };
 

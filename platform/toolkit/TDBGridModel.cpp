@@ -5,8 +5,10 @@
 
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
+#include "platform/dataset/TField.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TDialogs.h"
+#include "platform/toolkit/TNumberEntry.h"
 
 #include <QScopedValueRollback>
 
@@ -226,7 +228,8 @@ bool TDBGridModel::setData(const QModelIndex &AIndex, const QVariant &AValue, in
         D->Post();
         return true;
     } catch (const std::exception &E) {
-        FLastError = QString::fromStdString(E.what());
+        FLastError = QString::fromStdString(dynamic_cast<TNumericField *>(F) ? WithDecimalPointHint(E.what(), Text)
+                                                                             : std::string(E.what()));
         try {
             D->Cancel();
         } catch (const std::exception &) {

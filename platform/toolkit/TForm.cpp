@@ -1,6 +1,7 @@
 // Forms with the toolkit's modal result and their Enter and Esc.
 #include "platform/toolkit/TForm.h"
 
+#include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
 
 #include <QKeyEvent>
@@ -44,6 +45,20 @@ int TForm::ExecModal()
     if (FModalResult == mrNone)
         FModalResult = Result == QDialog::Accepted ? int(mrOk) : int(mrCancel);
     return FModalResult;
+}
+
+void TForm::showEvent(QShowEvent *AEvent)
+{
+    QDialog::showEvent(AEvent);
+    if (isWindow())
+        KeepInWorkArea(*this);
+}
+
+void TForm::resizeEvent(QResizeEvent *AEvent)
+{
+    QDialog::resizeEvent(AEvent);
+    if (isWindow() && isVisible())
+        KeepInWorkArea(*this);
 }
 
 void TForm::keyPressEvent(QKeyEvent *AEvent)

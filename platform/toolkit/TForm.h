@@ -37,6 +37,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *AEvent) override;
+    // A form shown is kept within the screen's work area, however its
+    // controls size it, then and whenever it grows.
+    void showEvent(QShowEvent *AEvent) override;
+    void resizeEvent(QResizeEvent *AEvent) override;
 
 private:
     int FModalResult = 0;

@@ -99,6 +99,14 @@ TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
     EXPECT_EQ(Sql("select FTEMP from PTS_Data where ID_Cast=" + std::to_string(Station) + " and PRES=" +
                   Pres[size_t(Fixed)])[0][0],
               "5");
+    // A value typed next to the plot is written and checked at once too.
+    size_t Typed = 0;
+    while (Typed + 1 < Pres.size() && (int(Typed) == Fixed || Flags[Typed] != "2"))
+        ++Typed;
+    MoveTo(F->PaintBox2, F->ProfilePts[Typed].X, F->ProfilePts[Typed].Y);
+    F->Edit2->setText(QStringLiteral("100"));
+    QTest::keyClick(F->Edit2, Qt::Key_Return);
+    EXPECT_EQ(Column("FTEMP")[Typed] + " " + Column("TEMP")[Typed], "1 100");
 
     // The blue climatic mean lies only within 20..60 dbar.
     F->SpeedButton16->setChecked(true);

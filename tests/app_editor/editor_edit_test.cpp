@@ -27,7 +27,11 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 using namespace editortest;
 
@@ -80,6 +84,56 @@ TEST_F(EditorEdit, LevelValueEditsReachOneRowAndKeepTheirUndoValues)
     EditLevel(4, "TEMP", "9.125");
     EXPECT_EQ(Db("TEMP", 3) + " " + Db("TEMP", 4), "9.25 9.125");
     EXPECT_EQ(Script->Messages.size(), 2u);
+    // A decimal comma is refused with how numbers are written; the keypad's
+    // decimal key ("," on a German keypad) types "." in a number cell.
+    Activate();
+    TypeInto(F->DBGrid2, 5, "TEMP", "12,5");
+    EXPECT_NE(Messages().find("for field 'TEMP'. Numbers are written with \".\"."), std::string::npos);
+    TypeIntoCell(F->DBGrid2, 5, "TEMP", "6", Qt::Key_unknown);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Comma, Qt::KeypadModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_5);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCoreApplication::processEvents(); // the delegate commits on a queued call
+    EXPECT_EQ(Db("TEMP", 5), "6.5");
+}
+
+// A value left open in the data grid is written on its station before the map shows another.
+TEST_F(EditorEdit, AClickOnTheMapWritesTheCellLeftOpenOnItsOwnStation)
+{
+    Open();
+    TypeIntoCell(F->DBGrid2, 2, "TEMP", "6.25", Qt::Key_unknown);
+    const size_t Other = CruiseStationIds[0] == Station ? 1 : 0;
+    const TPoint P = WorldToScreen(CruiseStationPos[Other], CurrentZoomRect(), MapScreenRect, false, true);
+    Press(F->PaintBox1, P.X, P.Y);
+    EXPECT_EQ(F->CurCastId, CruiseStationIds[Other]);
+    EXPECT_EQ(Db("TEMP", 2) + Messages(), "6.25");
+}
+
+// An edit waits for another program's write; held past the driver's wait,
+// nothing is stored, the operator is told, and the text stays in its cell.
+TEST_F(EditorEdit, AnEditWaitsForAnotherProgramsWriteAndKeepsItsTextWhenItCannot)
+{
+    Conn->SetConnected(false);
+    Conn->Params().Add("LoginTimeout=1"); // the driver waits a second for a lock
+    Conn->SetConnected(true);
+    Open();
+    Activate();
+    sqlite3 *Other = nullptr;
+    sqlite3_open(DbPath.c_str(), &Other);
+    const auto Exec = [&](const char *ASql) { sqlite3_exec(Other, ASql, nullptr, nullptr, nullptr); };
+    Exec("BEGIN IMMEDIATE");
+    std::thread Writer([&] { std::this_thread::sleep_for(std::chrono::milliseconds(300)), Exec("COMMIT"); });
+    TypeInto(F->DBGrid2, 2, "TEMP", "6.25");
+    Writer.join();
+    Exec("BEGIN IMMEDIATE");
+    TypeInto(F->DBGrid2, 3, "TEMP", "6.5");
+    Exec("ROLLBACK");
+    sqlite3_close(Other);
+    EXPECT_EQ(Db("TEMP", 2), "6.25");
+    EXPECT_NE(Messages().find("another program is writing into the station database"), std::string::npos);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the text kept in its cell
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Db("TEMP", 3), "6.5");
 }
 
 TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
@@ -179,6 +233,13 @@ TEST_F(EditorEdit, TheKeyboardLeavesEitherGridAndTabNeverGoesRound)
     QTest::keyClick(G, Qt::Key_Tab);
     EXPECT_EQ(F->tmpStatTbl->RecNo(), Last);
     EXPECT_FALSE(InGrid(G));
+    // Each station's row ends there as well, a value typed on the way or not.
+    TypeIntoCell(G, 0, "StationName", "S1", Qt::Key_unknown);
+    for (const bool Leaves : {false, true}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(InGrid(G), !Leaves);
+        EXPECT_EQ(F->tmpStatTbl->RecNo(), 1);
+    }
     EXPECT_EQ(Messages(), "");
 }
 

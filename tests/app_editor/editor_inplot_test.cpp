@@ -106,6 +106,24 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     EXPECT_EQ(Messages(), "");
 }
 
+// A load empties the boxes; typed there with no level shown, a value is stored nowhere, and said so.
+TEST_F(EditorInPlot, AStationsLoadEmptiesTheBoxesAndNothingTypedLandsOnIt)
+{
+    Open();
+    TypeAt(2, F->Edit2, "7.77");
+    SwitchStation(false);
+    const std::string Other = "select PRES, TEMP from PTS_Data where ID_Cast=" + std::to_string(F->CurCastId);
+    const auto Before = Sql(Other);
+    EXPECT_EQ((F->Edit1->text() + F->Edit2->text() + F->Edit3->text() + F->Edit4->text()).toStdString(), "");
+    QTest::keyClick(F->Edit1, Qt::Key_Return);
+    QTest::keyClicks(F->Edit2, QStringLiteral("8.25"));
+    QTest::keyClick(F->Edit2, Qt::Key_Return);
+    PickParam("PSAL");
+    EXPECT_EQ(Sql(Other), Before);
+    EXPECT_EQ(Db("TEMP", 2), "7.77");
+    EXPECT_NE(Messages().find("not stored: the boxes show no level of this profile."), std::string::npos);
+}
+
 TEST_F(EditorInPlot, ATypedPressureMovesTheLevelAndClosingWritesIt)
 {
     Open();

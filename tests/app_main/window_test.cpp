@@ -589,4 +589,14 @@ TEST_F(EveryForm, EveryCaptionIsWholeAndEveryDialogsEnterAndEscAreItsButtons)
         EXPECT_EQ(std::make_pair(AbortRequested, QcInterrupted), std::make_pair(Interrupts, Interrupts)) << Name;
     }
     AbortRequested = QcInterrupted = false;
+    // Scaled by 1.5, 1280 x 1024 less a panel: each form fits (the editor takes it all).
+    const QRect Scaled(0, 24, 853, 658);
+    SetScreenWorkArea(Scaled);
+    for (const auto &[Name, Make] : Dialogs)
+        if (std::string(Name) != "main_window_idle" && std::string(Name) != "manual_editor_find_undo") {
+            const std::shared_ptr<QWidget> Dialog = Make();
+            Dialog->hide(), Dialog->show(), ProcessMessages();
+            EXPECT_TRUE(Scaled.contains(Dialog->frameGeometry())) << Name;
+        }
+    SetScreenWorkArea(QRect());
 }

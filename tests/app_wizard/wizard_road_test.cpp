@@ -119,6 +119,9 @@ TEST_F(WizardRoad, AllCruisesCheckedReportedAndBackAtTheStart)
     ASSERT_EQ(Form->WizardStep, 3);
     EXPECT_EQ(Control<QPushButton>("BitBtn1")->text(), QStringLiteral("CHECK"));
     ChooseAction("RadioButton2", true);
+    // The information panel names the action CHECK will run.
+    EXPECT_TRUE(Control<QTextBrowser>("WebBrowser1")->toPlainText().contains(
+        QStringLiteral("CHECK AUTOMATICALLY AND COME BACK TO THE FIRST STEP;")));
     SaveScreenshot(*Form, "wizard_step3");
     std::vector<std::string> Reported;
     Dialogs->ModalHandlers.push_back([&](TForm &AForm) {

@@ -101,15 +101,17 @@ TEST_F(DBGridModel, EditsAndPostsThroughTheDataSet)
     EXPECT_EQ(Script.Texts(), std::vector<std::string>{Model.LastError().toStdString()});
     EXPECT_EQ(DS.State(), dsBrowse);
     EXPECT_EQ(Cell(0, 1), "0"); // fields made afresh at the reopen have no display format
-    // Each move of the dataset, by any road, first has the view write its
-    // open cell editor; the model's own write is no move.
+    // Each move of the dataset, by any road, and its data source leaving it
+    // first have the view write its open cell editor; the model's own write
+    // is no move.
     int Asked = 0;
     Model.SetCommitOpenEditor([&] { ++Asked; });
     DS.Next();
     DS.SetRecNoValue(5);
     DS.First();
     EXPECT_TRUE(Model.setData(Model.index(0, 3), "Again")); // Hidden shows again after the reopen
-    EXPECT_EQ(Asked, 3);
+    Src.SetDataSet(nullptr);
+    EXPECT_EQ(Asked, 4);
 }
 
 TEST_F(DBGridModel, FollowsInsertsDeletesAndClose)

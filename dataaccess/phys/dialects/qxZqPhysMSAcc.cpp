@@ -86,7 +86,7 @@ void TZqPhysODBCMSAccessConnection::GetErrorInfo(TODBCHandle *AHandle, int AReco
         if (B != std::string::npos) AObjName = AMessage.substr(A + 1, B - A - 1);
         break;
     }
-    case -1102: AKind = 2; break;
+    case -1102: AKind = ekRecordLocked; break;
     case -1605: AKind = 3; break;
     case -1613: AKind = 4; break;
     case -1905: AKind = 6; break;
