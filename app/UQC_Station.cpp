@@ -448,8 +448,13 @@ void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
     const double h = TemporalAdditionHours / 24.0;
     const rtl::TDateTime Earliest = DuplTimeMin >= 0 ? DuplTimeMin - h : DuplTimeMin + h;
     const rtl::TDateTime Latest = DuplTimeMax >= 0 ? DuplTimeMax + h : DuplTimeMax - h;
-    PosCondition = "((Lon > " + SqlFloat(DuplWindow.xmin) + ")and(Lon < " + SqlFloat(DuplWindow.xmax) +
-                   "))and((Lat > " + SqlFloat(DuplWindow.ymin) + ")and(Lat < " + SqlFloat(DuplWindow.ymax) + "))";
+    // Inclusive, as the time condition is, and written so that each bound
+    // reads back as the very double it is: a window of a single station
+    // (no spatial addition) is its own position, and a copy there, or a
+    // station on the edge of a cruise's area, lies on the bound.
+    PosCondition = "((Lon >= " + SqlExactFloat(DuplWindow.xmin) + ")and(Lon <= " + SqlExactFloat(DuplWindow.xmax) +
+                   "))and((Lat >= " + SqlExactFloat(DuplWindow.ymin) + ")and(Lat <= " +
+                   SqlExactFloat(DuplWindow.ymax) + "))";
     const std::string Date1 = SqlDate(Earliest), Date2 = SqlDate(Latest);
     const std::string Time1 = SqlTime(Earliest), Time2 = SqlTime(Latest);
     if (Date1 == Date2) {

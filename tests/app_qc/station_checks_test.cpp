@@ -204,6 +204,7 @@ protected:
             MakeStation(22, 2, 31.0, 44.0, D, 20.0 / 24, 5000),      // cruise 1's first position, same day
             MakeStation(23, 2, 31.01, 44.01, D, 10.5 / 24, 5000),    // half an hour and half a minute away
             MakeStation(24, 2, 38.0, 48.0, D + 1, 0.5, 5000),        // far away
+            MakeStation(25, 2, 32.0, 44.5, D + 2, 10.0 / 24, 5000),  // station 12 again, the box's corner
         };
         Open({A, B});
         SelectTests({tstDuplicates});
@@ -215,8 +216,8 @@ TEST_F(Duplicates, FullCruiseSearchesTheCruisesBoxAndSpan)
 {
     OpenPair();
     Run({1});
-    // Strict bounds: station 22 at the box's own corner is not inside.
-    EXPECT_EQ(Candidates(), (std::vector<std::string>{"21", "23"}));
+    // The box and span hold their edges: 22 and 25 lie on its corners.
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"21", "22", "23", "25"}));
     EXPECT_EQ(QcCruiseMarks(1), "100000 100000");
 }
 
@@ -229,11 +230,13 @@ TEST_F(Duplicates, EachStationWindowWithinOneDayTakesBothTimeLimits)
     Run({1});
     // Station 22 lies at station 11's position ten hours later on the same
     // day: outside the 09:00..11:00 window.
-    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23"}));
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23", "25"}));
     EXPECT_EQ(QcCruiseMarks(1), "100000 100000");
-    // A second search starts from an empty scratch table.
+    // A second search starts from an empty scratch table; without additions
+    // a station's window is itself, and holds its exact copy.
+    SpatialAdditionMin = TemporalAdditionHours = 0;
     Run({1});
-    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23"}));
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"25"}));
 }
 
 TEST_F(Duplicates, EmptyScratchTableTakesNoStationWhateverItsPosition)
