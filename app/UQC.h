@@ -402,11 +402,21 @@ void CreateTmpFlagsTable(const std::string &P);
 enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
 void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
+// A cruise whose stations list no parameter: none of its levels is checked.
+void CruiseListsNoParameters(const std::string &ACruiseName);
 void ClearMissingClimatology();
 std::string MissingClimatologyText(bool ANoTables = true);
 
 // ---- station parameter list --------------------------------------------------------
+// The list of the current station of CurCastDataset, as the Parameters
+// table gives it.
 void BuildParamList();
+// The automatic run reads every station's Parameters rows once a cruise
+// (false: none of them lists one); while they are held, the data checks of
+// a station take its own list. The cruise loop lets them go at its end.
+bool HoldCruiseParamLists(int ACruiseId);
+void ReleaseCruiseParamLists();
+void TakeStationParamList();
 
 // ---- location region ---------------------------------------------------------------
 // Reads the contour polygons of ExtraLinesFile into LocationRegion (areas

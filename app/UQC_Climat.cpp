@@ -127,6 +127,7 @@ struct TUnjudgedLevels {
     long Levels = 0;
 };
 std::vector<TUnjudgedLevels> UnjudgedLevels;
+std::vector<std::string> CruisesWithoutParameters;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -164,11 +165,20 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
     U.Levels += ALevels;
 }
 
-void ClearMissingClimatology() { UnjudgedLevels.clear(); }
+void CruiseListsNoParameters(const std::string &ACruiseName) { CruisesWithoutParameters.push_back(ACruiseName); }
+
+void ClearMissingClimatology()
+{
+    UnjudgedLevels.clear();
+    CruisesWithoutParameters.clear();
+}
 
 std::string MissingClimatologyText(bool ANoTables)
 {
     std::string Text;
+    for (const std::string &Cruise : CruisesWithoutParameters)
+        Text += std::string(Text.empty() ? "" : "\n") + "No station of the cruise " + Cruise +
+                " lists a parameter in Parameters: its levels are not checked";
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
         if (U.Stations == 0 || (U.Why == ujNoTable && !ANoTables))
             continue;

@@ -647,6 +647,7 @@ void RunDataChecks()
     if (!SelectedTests.Bits(tstDataClimat))
         return;
     FindCastSquare();
+    TakeStationParamList();
     NeedProfileSelect = true;
     ProfileReadForStation = false;
     for (int i = 0; i < ParamList.Count(); ++i) {
@@ -1261,22 +1262,26 @@ void CheckClimaticRange(const std::string &P)
 
 // ---- station parameter list ------------------------------------------------------
 
-void BuildParamList()
+namespace {
+
+// A row of the Parameters table: the abbreviation and the line the editor's
+// list shows for it.
+struct TListedParam {
+    std::string Abbr, Line;
+    bool operator==(const TListedParam &) const = default;
+};
+
+// The list and its bits from the rows one station lists.
+void MakeParamList(const std::vector<TListedParam> &ARows)
 {
-    TZqQuery &Q = *CastParamsQry;
-    Q.Close();
-    Q.SQL()->Clear();
-    Q.SQL()->Add("Select ParamAbr, ParName, Unit from \"Parameters\" where ID_Cast = " + CastIdText());
-    Q.Open();
     std::vector<std::string> Abbrs, Lines;
     std::vector<bool> Bits;
-    for (Q.First(); !Q.Eof(); Q.Next()) {
-        const std::string A = Q.FieldByName("ParamAbr")->AsString();
-        Abbrs.push_back(A);
-        Lines.push_back(Q.FieldByName("ParName")->AsString() + " " + Q.FieldByName("Unit")->AsString());
+    for (const TListedParam &R : ARows) {
+        Abbrs.push_back(R.Abbr);
+        Lines.push_back(R.Line);
         // A parameter the local table does not know takes no part in the
         // data checks.
-        Bits.push_back(RangeQry && RangeQry->Locate("Param", A) && RangeQry->FieldByName("QC")->AsBoolean());
+        Bits.push_back(RangeQry && RangeQry->Locate("Param", R.Abbr) && RangeQry->FieldByName("QC")->AsBoolean());
     }
     auto Swap = [&](size_t a, size_t b) {
         std::swap(Abbrs[a], Abbrs[b]);
@@ -1340,4 +1345,70 @@ void BuildParamList()
                 ParamListBox->setCurrentRow(Sel);
         }
     }
+}
+
+} // namespace
+
+void BuildParamList()
+{
+    TZqQuery &Q = *CastParamsQry;
+    Q.Close();
+    Q.SQL()->Clear();
+    Q.SQL()->Add("Select ParamAbr, ParName, Unit from \"Parameters\" where ID_Cast = " + CastIdText());
+    Q.Open();
+    std::vector<TListedParam> Rows;
+    for (Q.First(); !Q.Eof(); Q.Next())
+        Rows.push_back({Q.FieldByName("ParamAbr")->AsString(),
+                        Q.FieldByName("ParName")->AsString() + " " + Q.FieldByName("Unit")->AsString()});
+    MakeParamList(Rows);
+}
+
+namespace {
+
+// The automatic run's lists: the rows every station of the cruise under
+// check lists, read once a cruise, and the rows the list was last made of.
+std::map<int, std::vector<TListedParam>> CruiseParamRows;
+bool CruiseParamsHeld = false;
+std::vector<TListedParam> ListMadeOf;
+
+} // namespace
+
+bool HoldCruiseParamLists(int ACruiseId)
+{
+    TZqQuery &Q = *CastParamsQry;
+    Q.Close();
+    Q.SQL()->Clear();
+    Q.SQL()->Add("Select p.ID_Cast, p.ParamAbr, p.ParName, p.Unit From \"Parameters\" p, Cast_Titles c where c.ID_Cast = "
+                 "p.ID_Cast and c.ID_Cruise = " + std::to_string(ACruiseId));
+    Q.Open();
+    CruiseParamRows.clear();
+    for (Q.First(); !Q.Eof(); Q.Next())
+        CruiseParamRows[Q.Fields()[0]->AsInteger()].push_back(
+            {Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString() + " " + Q.Fields()[3]->AsString()});
+    Q.Close();
+    CruiseParamsHeld = true;
+    ListMadeOf.clear();
+    MakeParamList(ListMadeOf);
+    return !CruiseParamRows.empty();
+}
+
+void ReleaseCruiseParamLists()
+{
+    CruiseParamRows.clear();
+    CruiseParamsHeld = false;
+    ListMadeOf.clear();
+}
+
+void TakeStationParamList()
+{
+    if (!CruiseParamsHeld)
+        return;
+    const auto It = CruiseParamRows.find(CurCastDataset->FieldByName("ID_Cast")->AsInteger());
+    static const std::vector<TListedParam> None;
+    const std::vector<TListedParam> &Rows = It == CruiseParamRows.end() ? None : It->second;
+    // Neighbouring stations mostly list the same parameters.
+    if (Rows == ListMadeOf)
+        return;
+    ListMadeOf = Rows;
+    MakeParamList(Rows);
 }

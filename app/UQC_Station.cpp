@@ -110,6 +110,9 @@ void AddErrorNodes(int Index, const std::string &CastId)
 void CheckCruises()
 {
     TQcRunScope Run;
+    const struct TParamListsGo {
+        ~TParamListsGo() { ReleaseCruiseParamLists(); }
+    } ParamLists;
     TInterruptible Running;
     TGaugePacer Gauges;
     QcRunFinished = false;
@@ -136,10 +139,12 @@ void CheckCruises()
 
         TestResults.SetSize(QcTestCount);
         TestResults.Clear();
-        // A cruise without stations has no first station to take the
-        // parameters from, and nothing to check them on.
-        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty())
-            BuildParamList();
+        // Each station's levels are checked for the parameters it lists; a
+        // cruise none of whose stations lists one has nothing checked, and
+        // that is said with the run's other unchecked levels.
+        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty() &&
+            !HoldCruiseParamLists(CruiseId) && SelectedTests.Bits(tstDataClimat))
+            CruiseListsNoParameters(CruiseName);
         if (CruiseLabel)
             CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
                                                         std::to_string(CurCastDataset->RecordCount()) + " stations)"));
