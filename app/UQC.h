@@ -125,6 +125,11 @@ struct TQcLinks {
     TTreeView *ErrorsTreeView = nullptr;
     QListWidget *ParamListBox = nullptr;
     QCheckBox *AutoQcCheckBox = nullptr;
+    // The value span the spike test of a parameter takes in the visual mode,
+    // given the profile's points (value, minus pressure; 9999 for no value):
+    // the editor's, which knows which plot is on screen; without it the
+    // span of the plot on screen, PlotExtents.
+    std::function<double(const std::string &AParam, const TRealPointArr &APoints)> ProfilePlotSpan;
     // the main window's progress controls
     QProgressBar *TotalGauge = nullptr;
     QProgressBar *CruiseGauge = nullptr;
@@ -355,6 +360,7 @@ inline auto &FlagParamsQry = Qc.Links.FlagParamsQry;
 inline auto &ErrorsTreeView = Qc.Links.ErrorsTreeView;
 inline auto &ParamListBox = Qc.Links.ParamListBox;
 inline auto &AutoQcCheckBox = Qc.Links.AutoQcCheckBox;
+inline auto &ProfilePlotSpan = Qc.Links.ProfilePlotSpan;
 inline auto &TotalGauge = Qc.Links.TotalGauge;
 inline auto &CruiseGauge = Qc.Links.CruiseGauge;
 inline auto &CruiseLabel = Qc.Links.CruiseLabel;

@@ -1012,11 +1012,20 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
 namespace {
 
 // The spike test's threshold for a pass: the relative jump of the value
-// span (the editor's plot in the visual mode, the profile's own otherwise).
-double SpikeThresholdOf(TDataSet &Prof, const std::string &ValueName)
+// span (in the visual mode the span of the profile's plot, the profile's
+// own otherwise).
+double SpikeThresholdOf(TDataSet &Prof, const std::string &P, const std::string &ValueName)
 {
     double Range = 0;
-    if (!VisualMode) {
+    if (VisualMode && ProfilePlotSpan) {
+        TRealPointArr Points;
+        const bool NoLevels = Prof.IsEmpty();
+        for (Prof.First(); !NoLevels && !Prof.Eof(); Prof.Next()) {
+            const TLevelNumber V = LevelNumber(lsValue, ValueName), Pres = LevelNumber(lsPres, "PRES");
+            Points.push_back(MakeRealPoint(V.Empty ? 9999.0 : V.Value, Pres.Empty ? std::nan("") : -Pres.Value));
+        }
+        Range = ProfilePlotSpan(P, Points);
+    } else if (!VisualMode) {
         bool Any = false;
         double Min = 0, Max = 0;
         const bool NoLevels = Prof.IsEmpty();
@@ -1156,7 +1165,7 @@ void CheckClimaticRange(const std::string &P)
     Rules.SpikeTest = SelectedTests.Bits(tstDataSpike);
     Rules.OneSided = OneSideChange;
     if (Rules.SpikeTest)
-        Rules.SpikeThreshold = SpikeThresholdOf(Prof, ValueName);
+        Rules.SpikeThreshold = SpikeThresholdOf(Prof, P, ValueName);
     Rules.DensityTest = IsPtsParam(P) && NeedProfileSelect;
     Rules.HaveBottom = StationInGrid;
     Rules.BottomMin = GridDepthMin;

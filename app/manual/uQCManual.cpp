@@ -291,6 +291,7 @@ void TForm2::FormCreate()
     CastParamsQry = ZqQuery3;
     ParamListBox = ListBox2;
     AutoQcCheckBox = CheckBox1;
+    ProfilePlotSpan = [this](const std::string &P, const TRealPointArr &Points) { return SpikeSpanOf(P, Points); };
     ErrorsTreeView = TreeView1;
     ZqQuery7->SetConnection(MainConnection);
     BitBtn2->setText(QStringLiteral("All profiles for\nthe same square\nand month as\na data profile"));

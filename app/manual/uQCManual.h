@@ -440,6 +440,18 @@ public:
     void SetupProfileFields();
     // The plot and its mouse (uQCManual_Plot.cpp).
     void PaintBox2Paint();
+    // The climatic mean and band at a profile's levels (points of value and
+    // minus pressure, 9999 for no value), as the plot draws them with its
+    // buttons; and the full view of the plot of such a profile.
+    void ClimaticLines(const TRealPointArr &APoints, TRealPointArr &AMean, TRealPointArr &ALower,
+                       TRealPointArr &AUpper) const;
+    TRealRect FullPlotView(const TRealPointArr &APoints, const TRealPointArr &AMean, const TRealPointArr &ALower,
+                           const TRealPointArr &AUpper) const;
+    // The value span the spike test of AParam takes: the plot on screen's
+    // for the parameter it shows, the full view its own plot would have for
+    // any other profile (the other PTS parameter, every station of "Check
+    // full Cruise").
+    double SpikeSpanOf(const std::string &AParam, const TRealPointArr &APoints);
     void PaintBox2MouseDown(int X, int Y);
     void PaintBox2MouseMove(int X, int Y);
     void PaintBox2MouseUp(int X, int Y);
