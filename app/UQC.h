@@ -408,10 +408,19 @@ void CreateTmpFlagsTable(const std::string &P);
 enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
 void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
-// A cruise whose stations list no parameter: none of its levels is checked.
+// A cruise whose stations list no parameter: none of its levels is checked;
+// and stations with values the driver could not read (UnreadStationValues).
 void CruiseListsNoParameters(const std::string &ACruiseName);
+void StationsPartlyRead(const std::string &ALines);
 void ClearMissingClimatology();
 std::string MissingClimatologyText(bool ANoTables = true);
+
+// The stations of AStations (a select of Cast_Titles with ID_Cast) that hold
+// a value the driver could not read, one line each naming the station, the
+// column and the driver's text ("" when none): such a value reads as empty
+// and the checks take the station without it. The dataset is left on its
+// first record.
+std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName);
 
 // ---- station parameter list --------------------------------------------------------
 // The list of the current station of CurCastDataset, as the Parameters

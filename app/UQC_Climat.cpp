@@ -127,7 +127,8 @@ struct TUnjudgedLevels {
     long Levels = 0;
 };
 std::vector<TUnjudgedLevels> UnjudgedLevels;
-std::vector<std::string> CruisesWithoutParameters;
+// Stations the checks could not take whole, one line each.
+std::vector<std::string> UncheckedStations;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -165,20 +166,25 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
     U.Levels += ALevels;
 }
 
-void CruiseListsNoParameters(const std::string &ACruiseName) { CruisesWithoutParameters.push_back(ACruiseName); }
+void CruiseListsNoParameters(const std::string &ACruiseName)
+{
+    UncheckedStations.push_back("No station of the cruise " + ACruiseName +
+                                " lists a parameter in Parameters: its levels are not checked");
+}
+
+void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
 
 void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();
-    CruisesWithoutParameters.clear();
+    UncheckedStations.clear();
 }
 
 std::string MissingClimatologyText(bool ANoTables)
 {
     std::string Text;
-    for (const std::string &Cruise : CruisesWithoutParameters)
-        Text += std::string(Text.empty() ? "" : "\n") + "No station of the cruise " + Cruise +
-                " lists a parameter in Parameters: its levels are not checked";
+    for (const std::string &Line : UncheckedStations)
+        Text += (Text.empty() ? "" : "\n") + Line;
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
         if (U.Stations == 0 || (U.Why == ujNoTable && !ANoTables))
             continue;

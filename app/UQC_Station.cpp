@@ -11,6 +11,7 @@
 #include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
@@ -135,6 +136,8 @@ void CheckCruises()
         std::string CruiseName = CruiseTbl->FindField("Cruise_Name") ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "";
         if (QcCruiseQry && QcCruiseQry->Active() && QcCruiseQry->Locate("ID_Cruise", CruiseId))
             CruiseName = QcCruiseQry->FieldByName("Cruise_Name")->AsString();
+        if (const std::string Unread = UnreadStationValues(*CastQry, CruiseName); !Unread.empty())
+            StationsPartlyRead(Unread);
         CurCastDataset->First();
 
         TestResults.SetSize(QcTestCount);
@@ -182,6 +185,24 @@ void CheckCruises()
     ShowControl(CruiseLabel, false);
     ShowControl(TotalLabel, false);
     QcRunFinished = true;
+}
+
+std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName)
+{
+    std::string Text;
+    for (AStations.First(); !AStations.Eof(); AStations.Next()) {
+        const auto *E = dynamic_cast<const EZqDBEngineException *>(AStations.RowError());
+        if (!E)
+            continue;
+        std::string Columns;
+        for (int I = 0; I < E->ErrorCount(); ++I)
+            Columns += (Columns.empty() ? "" : ", ") + E->Errors(I).ObjName;
+        Text += (Text.empty() ? "" : "\n") + ("The station " + AStations.FieldByName("ID_Cast")->AsString() +
+                                              " of the cruise " + ACruiseName + " is checked without its " + Columns +
+                                              ", which cannot be read: " + E->Message());
+    }
+    AStations.First();
+    return Text;
 }
 
 void CheckCruiseCasts()

@@ -426,6 +426,9 @@ void TForm2::LoadCruise(int IdCruise)
     Timer1->SetEnabled(false);
     if (CruiseTbl)
         CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise));
+    // What could not be read of its stations is said when a cruise is
+    // picked, not at every rebuild of its list.
+    const bool Picked = IdCruise != ShownCruiseId;
     ShownCruiseId = IdCruise;
     DataSource1->SetDataSet(nullptr);
     DataSource2->SetDataSet(nullptr);
@@ -441,6 +444,8 @@ void TForm2::LoadCruise(int IdCruise)
                         "StationName from  Cast_Titles where ID_Cruise=" +
                         std::to_string(IdCruise) + " order by Date_Cast, Time_Cast");
     CastQry->Open();
+    const std::string Unread =
+        Picked ? UnreadStationValues(*CastQry, CruiseTbl ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "") : "";
     CurCastDataset = CastQry;
     tmpStatTbl->Close();
     tmpstatqry->Close();
@@ -588,6 +593,8 @@ void TForm2::LoadCruise(int IdCruise)
     ListBox2Click();
     ListBox1->setEnabled(true);
     ListBox1->setFocus();
+    if (!Unread.empty())
+        ShowMessage(Unread);
 }
 
 void TForm2::BuildErrorTree()
