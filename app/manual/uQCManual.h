@@ -43,6 +43,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -331,6 +332,9 @@ public:
     // The other profiles of the square and month, read once per choice:
     // (value, -pressure) of each station's levels where both are present.
     std::vector<TRealPointArr> OtherProfiles;
+    // The extents of the other profiles "Check full Cruise" framed its
+    // stations' plots with, by sea, square, month and parameter.
+    std::map<std::string, TRealRect> WalkOtherExtents;
     TRect PlotScreenRect;
     TRealPointArr ProfilePoints;
     TPointArr ProfilePts;
@@ -446,7 +450,7 @@ public:
     void ClimaticLines(const TRealPointArr &APoints, TRealPointArr &AMean, TRealPointArr &ALower,
                        TRealPointArr &AUpper) const;
     TRealRect FullPlotView(const TRealPointArr &APoints, const TRealPointArr &AMean, const TRealPointArr &ALower,
-                           const TRealPointArr &AUpper) const;
+                           const TRealPointArr &AUpper, const TRealRect *AOthers) const;
     // The value span the spike test of AParam takes: the plot on screen's
     // for the parameter it shows, the full view its own plot would have for
     // any other profile (the other PTS parameter, every station of "Check

@@ -107,10 +107,10 @@ void TForm2::ClimaticLines(const TRealPointArr &APoints, TRealPointArr &AMean, T
 }
 
 TRealRect TForm2::FullPlotView(const TRealPointArr &APoints, const TRealPointArr &AMean, const TRealPointArr &ALower,
-                               const TRealPointArr &AUpper) const
+                               const TRealPointArr &AUpper, const TRealRect *AOthers) const
 {
-    TRealRect Full = ShowOtherProfiles ? OtherProfilesExtent : TRealRect{};
-    bool Set = ShowOtherProfiles && HasExtent(OtherProfilesExtent);
+    TRealRect Full = AOthers ? *AOthers : TRealRect{};
+    bool Set = AOthers && HasExtent(*AOthers);
     // With no other profile to frame (a station outside both seas, or without
     // a place), the plot frames the station's own profile and its lines.
     if (!Set)
@@ -127,12 +127,23 @@ double TForm2::SpikeSpanOf(const std::string &AParam, const TRealPointArr &APoin
     if (!FullCruiseCheckRunning && CurParamIndex >= 0 && CurParamIndex < ParamList.Count() &&
         ParamList.Strings(CurParamIndex) == AParam)
         return PlotExtents.xmax - PlotExtents.xmin;
-    // The grey profiles are those of the profile's own square and month.
-    if (ShowOtherProfiles)
-        SelectOtherProfiles();
+    // The grey profiles are those of the profile's own square and month,
+    // read once a walk of "Check full Cruise" for each.
+    TRealRect Others;
+    if (ShowOtherProfiles) {
+        int Y = 0, M = 0, D = 0;
+        rtl::DecodeDate(tmpStatTbl->FieldByName("Date_Cast")->AsFloat(), Y, M, D);
+        const std::string Key = SeaCode + "|" + CastSquareName + "|" + std::to_string(M) + "|" + AParam;
+        const auto Known = WalkOtherExtents.find(Key);
+        if (!FullCruiseCheckRunning || Known == WalkOtherExtents.end()) {
+            SelectOtherProfiles();
+            WalkOtherExtents[Key] = OtherProfilesExtent;
+        }
+        Others = WalkOtherExtents[Key];
+    }
     TRealPointArr Mean, Lower, Upper;
     ClimaticLines(APoints, Mean, Lower, Upper);
-    const TRealRect View = FullPlotView(APoints, Mean, Lower, Upper);
+    const TRealRect View = FullPlotView(APoints, Mean, Lower, Upper, ShowOtherProfiles ? &Others : nullptr);
     return View.xmax - View.xmin;
 }
 
@@ -232,7 +243,7 @@ void TForm2::PaintBox2Paint()
     ClimaticLines(ProfilePoints, Mean, Lower, Upper);
     const bool WantMean = SpeedButton16->isChecked(), WantBand = SpeedButton17->isChecked();
     if (Index == 0)
-        Stack[0] = FullPlotView(ProfilePoints, Mean, Lower, Upper);
+        Stack[0] = FullPlotView(ProfilePoints, Mean, Lower, Upper, ShowOtherProfiles ? &OtherProfilesExtent : nullptr);
     PlotExtents = Stack[size_t(Index)];
     PadExtent(PlotExtents);
 
