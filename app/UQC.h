@@ -408,8 +408,10 @@ void CreateTmpFlagsTable(const std::string &P);
 enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
 void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
-// A cruise whose stations list no parameter: none of its levels is checked;
-// and stations with values the driver could not read (UnreadStationValues).
+// The run also counts what it could not check of a cruise: none of its
+// levels when none of its stations lists a parameter, and stations with
+// values the driver could not read (UnreadStationValues); the text says
+// them first.
 void CruiseListsNoParameters(const std::string &ACruiseName);
 void StationsPartlyRead(const std::string &ALines);
 void ClearMissingClimatology();
