@@ -125,6 +125,11 @@ struct TQcLinks {
     TTreeView *ErrorsTreeView = nullptr;
     QListWidget *ParamListBox = nullptr;
     QCheckBox *AutoQcCheckBox = nullptr;
+    // The value span the spike test of a parameter takes in the visual mode,
+    // given the profile's points (value, minus pressure; 9999 for no value):
+    // the editor's, which knows which plot is on screen; without it the
+    // span of the plot on screen, PlotExtents.
+    std::function<double(const std::string &AParam, const TRealPointArr &APoints)> ProfilePlotSpan;
     // the main window's progress controls
     QProgressBar *TotalGauge = nullptr;
     QProgressBar *CruiseGauge = nullptr;
@@ -355,6 +360,7 @@ inline auto &FlagParamsQry = Qc.Links.FlagParamsQry;
 inline auto &ErrorsTreeView = Qc.Links.ErrorsTreeView;
 inline auto &ParamListBox = Qc.Links.ParamListBox;
 inline auto &AutoQcCheckBox = Qc.Links.AutoQcCheckBox;
+inline auto &ProfilePlotSpan = Qc.Links.ProfilePlotSpan;
 inline auto &TotalGauge = Qc.Links.TotalGauge;
 inline auto &CruiseGauge = Qc.Links.CruiseGauge;
 inline auto &CruiseLabel = Qc.Links.CruiseLabel;
@@ -407,11 +413,32 @@ void MarkEditedSinceCheck(int AIdCast, const std::string &ATable);
 enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
 void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
+// The run also counts what it could not check of a cruise: none of its
+// levels when none of its stations lists a parameter, and stations with
+// values the driver could not read (UnreadStationValues); the text says
+// them first.
+void CruiseListsNoParameters(const std::string &ACruiseName);
+void StationsPartlyRead(const std::string &ALines);
 void ClearMissingClimatology();
 std::string MissingClimatologyText(bool ANoTables = true);
 
+// The stations of AStations (a select of Cast_Titles with ID_Cast) that hold
+// a value the driver could not read, one line each naming the station, the
+// column and the driver's text ("" when none): such a value reads as empty
+// and the checks take the station without it. The dataset is left on its
+// first record.
+std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName);
+
 // ---- station parameter list --------------------------------------------------------
+// The list of the current station of CurCastDataset, as the Parameters
+// table gives it.
 void BuildParamList();
+// The automatic run reads every station's Parameters rows once a cruise
+// (false: none of them lists one); while they are held, the data checks of
+// a station take its own list. The cruise loop lets them go at its end.
+bool HoldCruiseParamLists(int ACruiseId);
+void ReleaseCruiseParamLists();
+void TakeStationParamList();
 
 // ---- location region ---------------------------------------------------------------
 // Reads the contour polygons of ExtraLinesFile into LocationRegion (areas

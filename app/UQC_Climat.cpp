@@ -127,6 +127,8 @@ struct TUnjudgedLevels {
     long Levels = 0;
 };
 std::vector<TUnjudgedLevels> UnjudgedLevels;
+// Stations the checks could not take whole, one line each.
+std::vector<std::string> UncheckedStations;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -164,11 +166,25 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
     U.Levels += ALevels;
 }
 
-void ClearMissingClimatology() { UnjudgedLevels.clear(); }
+void CruiseListsNoParameters(const std::string &ACruiseName)
+{
+    UncheckedStations.push_back("No station of the cruise " + ACruiseName +
+                                " lists a parameter in Parameters: its levels are not checked");
+}
+
+void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
+
+void ClearMissingClimatology()
+{
+    UnjudgedLevels.clear();
+    UncheckedStations.clear();
+}
 
 std::string MissingClimatologyText(bool ANoTables)
 {
     std::string Text;
+    for (const std::string &Line : UncheckedStations)
+        Text += (Text.empty() ? "" : "\n") + Line;
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
         if (U.Stations == 0 || (U.Why == ujNoTable && !ANoTables))
             continue;

@@ -674,6 +674,7 @@ void RunDataChecks()
     if (!SelectedTests.Bits(tstDataClimat))
         return;
     FindCastSquare();
+    TakeStationParamList();
     NeedProfileSelect = true;
     ProfileReadForStation = false;
     for (int i = 0; i < ParamList.Count(); ++i) {
@@ -1038,11 +1039,20 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
 namespace {
 
 // The spike test's threshold for a pass: the relative jump of the value
-// span (the editor's plot in the visual mode, the profile's own otherwise).
-double SpikeThresholdOf(TDataSet &Prof, const std::string &ValueName)
+// span (in the visual mode the span of the profile's plot, the profile's
+// own otherwise).
+double SpikeThresholdOf(TDataSet &Prof, const std::string &P, const std::string &ValueName)
 {
     double Range = 0;
-    if (!VisualMode) {
+    if (VisualMode && ProfilePlotSpan) {
+        TRealPointArr Points;
+        const bool NoLevels = Prof.IsEmpty();
+        for (Prof.First(); !NoLevels && !Prof.Eof(); Prof.Next()) {
+            const TLevelNumber V = LevelNumber(lsValue, ValueName), Pres = LevelNumber(lsPres, "PRES");
+            Points.push_back(MakeRealPoint(V.Empty ? 9999.0 : V.Value, Pres.Empty ? std::nan("") : -Pres.Value));
+        }
+        Range = ProfilePlotSpan(P, Points);
+    } else if (!VisualMode) {
         bool Any = false;
         double Min = 0, Max = 0;
         const bool NoLevels = Prof.IsEmpty();
@@ -1182,7 +1192,7 @@ void CheckClimaticRange(const std::string &P)
     Rules.SpikeTest = SelectedTests.Bits(tstDataSpike);
     Rules.OneSided = OneSideChange;
     if (Rules.SpikeTest)
-        Rules.SpikeThreshold = SpikeThresholdOf(Prof, ValueName);
+        Rules.SpikeThreshold = SpikeThresholdOf(Prof, P, ValueName);
     Rules.DensityTest = IsPtsParam(P) && NeedProfileSelect;
     Rules.HaveBottom = StationInGrid;
     Rules.BottomMin = GridDepthMin;
@@ -1288,22 +1298,26 @@ void CheckClimaticRange(const std::string &P)
 
 // ---- station parameter list ------------------------------------------------------
 
-void BuildParamList()
+namespace {
+
+// A row of the Parameters table: the abbreviation and the line the editor's
+// list shows for it.
+struct TListedParam {
+    std::string Abbr, Line;
+    bool operator==(const TListedParam &) const = default;
+};
+
+// The list and its bits from the rows one station lists.
+void MakeParamList(const std::vector<TListedParam> &ARows)
 {
-    TZqQuery &Q = *CastParamsQry;
-    Q.Close();
-    Q.SQL()->Clear();
-    Q.SQL()->Add("Select ParamAbr, ParName, Unit from \"Parameters\" where ID_Cast = " + CastIdText());
-    Q.Open();
     std::vector<std::string> Abbrs, Lines;
     std::vector<bool> Bits;
-    for (Q.First(); !Q.Eof(); Q.Next()) {
-        const std::string A = Q.FieldByName("ParamAbr")->AsString();
-        Abbrs.push_back(A);
-        Lines.push_back(Q.FieldByName("ParName")->AsString() + " " + Q.FieldByName("Unit")->AsString());
+    for (const TListedParam &R : ARows) {
+        Abbrs.push_back(R.Abbr);
+        Lines.push_back(R.Line);
         // A parameter the local table does not know takes no part in the
         // data checks.
-        Bits.push_back(RangeQry && RangeQry->Locate("Param", A) && RangeQry->FieldByName("QC")->AsBoolean());
+        Bits.push_back(RangeQry && RangeQry->Locate("Param", R.Abbr) && RangeQry->FieldByName("QC")->AsBoolean());
     }
     auto Swap = [&](size_t a, size_t b) {
         std::swap(Abbrs[a], Abbrs[b]);
@@ -1367,4 +1381,70 @@ void BuildParamList()
                 ParamListBox->setCurrentRow(Sel);
         }
     }
+}
+
+} // namespace
+
+void BuildParamList()
+{
+    TZqQuery &Q = *CastParamsQry;
+    Q.Close();
+    Q.SQL()->Clear();
+    Q.SQL()->Add("Select ParamAbr, ParName, Unit from \"Parameters\" where ID_Cast = " + CastIdText());
+    Q.Open();
+    std::vector<TListedParam> Rows;
+    for (Q.First(); !Q.Eof(); Q.Next())
+        Rows.push_back({Q.FieldByName("ParamAbr")->AsString(),
+                        Q.FieldByName("ParName")->AsString() + " " + Q.FieldByName("Unit")->AsString()});
+    MakeParamList(Rows);
+}
+
+namespace {
+
+// The automatic run's lists: the rows every station of the cruise under
+// check lists, read once a cruise, and the rows the list was last made of.
+std::map<int, std::vector<TListedParam>> CruiseParamRows;
+bool CruiseParamsHeld = false;
+std::vector<TListedParam> ListMadeOf;
+
+} // namespace
+
+bool HoldCruiseParamLists(int ACruiseId)
+{
+    TZqQuery &Q = *CastParamsQry;
+    Q.Close();
+    Q.SQL()->Clear();
+    Q.SQL()->Add("Select p.ID_Cast, p.ParamAbr, p.ParName, p.Unit From \"Parameters\" p, Cast_Titles c where c.ID_Cast = "
+                 "p.ID_Cast and c.ID_Cruise = " + std::to_string(ACruiseId));
+    Q.Open();
+    CruiseParamRows.clear();
+    for (Q.First(); !Q.Eof(); Q.Next())
+        CruiseParamRows[Q.Fields()[0]->AsInteger()].push_back(
+            {Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString() + " " + Q.Fields()[3]->AsString()});
+    Q.Close();
+    CruiseParamsHeld = true;
+    ListMadeOf.clear();
+    MakeParamList(ListMadeOf);
+    return !CruiseParamRows.empty();
+}
+
+void ReleaseCruiseParamLists()
+{
+    CruiseParamRows.clear();
+    CruiseParamsHeld = false;
+    ListMadeOf.clear();
+}
+
+void TakeStationParamList()
+{
+    if (!CruiseParamsHeld)
+        return;
+    const auto It = CruiseParamRows.find(CurCastDataset->FieldByName("ID_Cast")->AsInteger());
+    static const std::vector<TListedParam> None;
+    const std::vector<TListedParam> &Rows = It == CruiseParamRows.end() ? None : It->second;
+    // Neighbouring stations mostly list the same parameters.
+    if (Rows == ListMadeOf)
+        return;
+    ListMadeOf = Rows;
+    MakeParamList(Rows);
 }

@@ -11,6 +11,7 @@
 #include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
@@ -110,6 +111,9 @@ void AddErrorNodes(int Index, const std::string &CastId)
 void CheckCruises()
 {
     TQcRunScope Run;
+    const struct TParamListsGo {
+        ~TParamListsGo() { ReleaseCruiseParamLists(); }
+    } ParamLists;
     TInterruptible Running;
     TGaugePacer Gauges;
     QcRunFinished = false;
@@ -132,14 +136,18 @@ void CheckCruises()
         std::string CruiseName = CruiseTbl->FindField("Cruise_Name") ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "";
         if (QcCruiseQry && QcCruiseQry->Active() && QcCruiseQry->Locate("ID_Cruise", CruiseId))
             CruiseName = QcCruiseQry->FieldByName("Cruise_Name")->AsString();
+        if (const std::string Unread = UnreadStationValues(*CastQry, CruiseName); !Unread.empty())
+            StationsPartlyRead(Unread);
         CurCastDataset->First();
 
         TestResults.SetSize(QcTestCount);
         TestResults.Clear();
-        // A cruise without stations has no first station to take the
-        // parameters from, and nothing to check them on.
-        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty())
-            BuildParamList();
+        // Each station's levels are checked for the parameters it lists; a
+        // cruise none of whose stations lists one has nothing checked, and
+        // that is said with the run's other unchecked levels.
+        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty() &&
+            !HoldCruiseParamLists(CruiseId) && SelectedTests.Bits(tstDataClimat))
+            CruiseListsNoParameters(CruiseName);
         if (CruiseLabel)
             CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
                                                         std::to_string(CurCastDataset->RecordCount()) + " stations)"));
@@ -177,6 +185,24 @@ void CheckCruises()
     ShowControl(CruiseLabel, false);
     ShowControl(TotalLabel, false);
     QcRunFinished = true;
+}
+
+std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName)
+{
+    std::string Text;
+    for (AStations.First(); !AStations.Eof(); AStations.Next()) {
+        const auto *E = dynamic_cast<const EZqDBEngineException *>(AStations.RowError());
+        if (!E)
+            continue;
+        std::string Columns;
+        for (int I = 0; I < E->ErrorCount(); ++I)
+            Columns += (Columns.empty() ? "" : ", ") + E->Errors(I).ObjName;
+        Text += (Text.empty() ? "" : "\n") + ("The station " + AStations.FieldByName("ID_Cast")->AsString() +
+                                              " of the cruise " + ACruiseName + " is checked without its " + Columns +
+                                              ", which cannot be read: " + E->Message());
+    }
+    AStations.First();
+    return Text;
 }
 
 void CheckCruiseCasts()
@@ -448,8 +474,13 @@ void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
     const double h = TemporalAdditionHours / 24.0;
     const rtl::TDateTime Earliest = DuplTimeMin >= 0 ? DuplTimeMin - h : DuplTimeMin + h;
     const rtl::TDateTime Latest = DuplTimeMax >= 0 ? DuplTimeMax + h : DuplTimeMax - h;
-    PosCondition = "((Lon > " + SqlFloat(DuplWindow.xmin) + ")and(Lon < " + SqlFloat(DuplWindow.xmax) +
-                   "))and((Lat > " + SqlFloat(DuplWindow.ymin) + ")and(Lat < " + SqlFloat(DuplWindow.ymax) + "))";
+    // Inclusive, as the time condition is, and written so that each bound
+    // reads back as the very double it is: a window of a single station
+    // (no spatial addition) is its own position, and a copy there, or a
+    // station on the edge of a cruise's area, lies on the bound.
+    PosCondition = "((Lon >= " + SqlExactFloat(DuplWindow.xmin) + ")and(Lon <= " + SqlExactFloat(DuplWindow.xmax) +
+                   "))and((Lat >= " + SqlExactFloat(DuplWindow.ymin) + ")and(Lat <= " +
+                   SqlExactFloat(DuplWindow.ymax) + "))";
     const std::string Date1 = SqlDate(Earliest), Date2 = SqlDate(Latest);
     const std::string Time1 = SqlTime(Earliest), Time2 = SqlTime(Latest);
     if (Date1 == Date2) {

@@ -40,6 +40,7 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 
 namespace {
 
@@ -76,6 +77,47 @@ void CopyFieldValue(TField &Source, TField &Dest)
         Dest.SetAsDateTime(Source.AsDateTime());
     else
         Dest.SetAsString(Source.AsString());
+}
+
+// A station's time as TmpCast holds it: the station database's Time_Cast
+// whole. A table made by an earlier version declared it a time of day,
+// which keeps only the fraction (24:00 read as 00:00 of the same date, a
+// time above one day as a time of day), and is made again.
+void KeepWholeStationTimes(TTable &ATmpCast)
+{
+    TField *Time = ATmpCast.FindField("Time_Cast");
+    if (!Time || Time->DataType() == rtl::ftDateTime)
+        return;
+    TFieldDefs Defs(nullptr);
+    Defs.Assign(ATmpCast.FieldDefs());
+    ATmpCast.Close();
+    ATmpCast.FieldDefs().Assign(Defs);
+    ATmpCast.FieldDefs().Items(ATmpCast.FieldDefs().IndexOf("Time_Cast"))->SetDataType(rtl::ftDateTime);
+    ATmpCast.CreateTable();
+    ATmpCast.Open();
+}
+
+// The grids show a station's time in hours and minutes from the start of
+// its day, so that 24:00 and a time above one day show as stored instead
+// of as a time of that same day; the edit text adds the seconds. A time
+// is typed as a time of day, which is what the station edit writes.
+void ShowWholeStationTime(TField *F, std::string &AText, bool ADisplay)
+{
+    if (F->IsNull()) {
+        AText.clear();
+        return;
+    }
+    const long long Seconds = std::llround(std::fabs(F->AsFloat()) * 86400.0 * 1000.0) / 1000;
+    auto Two = [](long long N) { return (N < 10 ? "0" : "") + std::to_string(N); };
+    AText = Two(Seconds / 3600) + ":" + Two(Seconds / 60 % 60) + (ADisplay ? "" : ":" + Two(Seconds % 60));
+}
+
+void TakeStationTime(TField *F, const std::string &AText)
+{
+    if (rtl::Trim(AText).empty())
+        F->Clear();
+    else
+        F->SetAsDateTime(rtl::StrToTime(AText));
 }
 
 template <class D> void SetFormat(TField *F, const std::string &Format)
@@ -195,6 +237,7 @@ void TForm2::FormCreate()
     tmpStatTbl->SetDatabaseName(LocalDbDir);
     tmpStatTbl->SetTableName("TmpCast");
     tmpStatTbl->Open();
+    KeepWholeStationTimes(*tmpStatTbl);
     for (TZqQuery *Q : {ZqEditQry, ZqQuery4, ZqQuery5, ZqQuery8, ZqQuery3, ZqQuery1})
         Q->SetConnection(MainConnection);
     ZqEditCmmnd->SetConnection(MainConnection);
@@ -252,6 +295,7 @@ void TForm2::FormCreate()
     CastParamsQry = ZqQuery3;
     ParamListBox = ListBox2;
     AutoQcCheckBox = CheckBox1;
+    ProfilePlotSpan = [this](const std::string &P, const TRealPointArr &Points) { return SpikeSpanOf(P, Points); };
     ErrorsTreeView = TreeView1;
     ZqQuery7->SetConnection(MainConnection);
     BitBtn2->setText(QStringLiteral("All profiles for\nthe same square\nand month as\na data profile"));
@@ -386,6 +430,9 @@ void TForm2::LoadCruise(int IdCruise)
     Timer1->SetEnabled(false);
     if (CruiseTbl)
         CruiseTbl->Locate("ID_Cruise", rtl::Variant(IdCruise));
+    // What could not be read of its stations is said when a cruise is
+    // picked, not at every rebuild of its list.
+    const bool Picked = IdCruise != ShownCruiseId;
     ShownCruiseId = IdCruise;
     DataSource1->SetDataSet(nullptr);
     DataSource2->SetDataSet(nullptr);
@@ -401,6 +448,8 @@ void TForm2::LoadCruise(int IdCruise)
                         "StationName from  Cast_Titles where ID_Cruise=" +
                         std::to_string(IdCruise) + " order by Date_Cast, Time_Cast");
     CastQry->Open();
+    const std::string Unread =
+        Picked ? UnreadStationValues(*CastQry, CruiseTbl ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "") : "";
     CurCastDataset = CastQry;
     tmpStatTbl->Close();
     tmpstatqry->Close();
@@ -548,6 +597,8 @@ void TForm2::LoadCruise(int IdCruise)
     ListBox2Click();
     ListBox1->setEnabled(true);
     ListBox1->setFocus();
+    if (!Unread.empty())
+        ShowMessage(Unread);
 }
 
 void TForm2::BuildErrorTree()
@@ -629,9 +680,8 @@ void TForm2::SetupMetaFields(TDataSet &DataSet, bool WithVelocity)
         if (!Caption.empty())
             F->SetDisplayLabel(Caption);
         if (rtl::SameText(Name, "Time_Cast")) {
-            // TmpCast keeps a time, the station database's query a time stamp.
-            SetFormat<TDateTimeField>(F, "hh:mm");
-            SetFormat<TSQLTimeStampField>(F, "hh:mm");
+            F->OnGetText = ShowWholeStationTime;
+            F->OnSetText = TakeStationTime;
         } else if (rtl::SameText(Name, "Lon") || rtl::SameText(Name, "Lat"))
             SetFormat<TNumericField>(F, "00.000");
         else if (WithVelocity && rtl::SameText(Name, "Velosity"))

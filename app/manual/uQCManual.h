@@ -43,6 +43,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -343,6 +344,9 @@ public:
     // The other profiles of the square and month, read once per choice:
     // (value, -pressure) of each station's levels where both are present.
     std::vector<TRealPointArr> OtherProfiles;
+    // The extents of the other profiles "Check full Cruise" framed its
+    // stations' plots with, by sea, square, month and parameter.
+    std::map<std::string, TRealRect> WalkOtherExtents;
     TRect PlotScreenRect;
     TRealPointArr ProfilePoints;
     TPointArr ProfilePts;
@@ -460,6 +464,18 @@ public:
     void SetupProfileFields();
     // The plot and its mouse (uQCManual_Plot.cpp).
     void PaintBox2Paint();
+    // The climatic mean and band at a profile's levels (points of value and
+    // minus pressure, 9999 for no value), as the plot draws them with its
+    // buttons; and the full view of the plot of such a profile.
+    void ClimaticLines(const TRealPointArr &APoints, TRealPointArr &AMean, TRealPointArr &ALower,
+                       TRealPointArr &AUpper) const;
+    TRealRect FullPlotView(const TRealPointArr &APoints, const TRealPointArr &AMean, const TRealPointArr &ALower,
+                           const TRealPointArr &AUpper, const TRealRect *AOthers) const;
+    // The value span the spike test of AParam takes: the plot on screen's
+    // for the parameter it shows, the full view its own plot would have for
+    // any other profile (the other PTS parameter, every station of "Check
+    // full Cruise").
+    double SpikeSpanOf(const std::string &AParam, const TRealPointArr &APoints);
     void PaintBox2MouseDown(int X, int Y);
     void PaintBox2MouseMove(int X, int Y);
     void PaintBox2MouseUp(int X, int Y);

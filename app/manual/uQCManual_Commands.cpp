@@ -245,6 +245,7 @@ void TForm2::BitBtn3Click()
     // Stations whose profiles were all checked, and whether Esc ended the walk.
     int Checked = 0, Stations = 0;
     bool Stopped = false;
+    WalkOtherExtents.clear(); // the station database may have changed since
     {
         TRunning Running(FullCruiseCheckRunning);
         BitBtn4Click(); // the station checks, begun afresh as every editor check

@@ -79,6 +79,76 @@ private:
 
 } // namespace
 
+void TForm2::ClimaticLines(const TRealPointArr &APoints, TRealPointArr &AMean, TRealPointArr &ALower,
+                           TRealPointArr &AUpper) const
+{
+    // Within the climatology's pressures.
+    const bool WantMean = SpeedButton16->isChecked(), WantBand = SpeedButton17->isChecked();
+    if (!(WantMean || WantBand) || ClimLevels.size() < 2 || !ClimQry || !ClimQry->Active())
+        return;
+    const double Lo = std::min(std::fabs(ClimLevels.front()), std::fabs(ClimLevels.back()));
+    const double Hi = std::max(std::fabs(ClimLevels.front()), std::fabs(ClimLevels.back()));
+    const uint16_t N = uint16_t(std::min<size_t>(ClimLevels.size() - 1, 65535));
+    for (const TRealPoint &P : APoints) {
+        const double Pr = -P.y;
+        if (!(std::fabs(Pr) >= Lo && std::fabs(Pr) <= Hi))
+            continue;
+        const double M = InterpolateReinRoss(ClimLevels, ClimMeans, N, Pr);
+        if (!std::isfinite(M))
+            continue;
+        if (WantMean)
+            AMean.push_back(MakeRealPoint(M, P.y));
+        if (WantBand) {
+            const double Sd = InterpolateReinRoss(ClimLevels, ClimStds, N, Pr);
+            if (!std::isfinite(Sd))
+                continue;
+            ALower.push_back(MakeRealPoint(M - NStdDev * Sd, P.y));
+            AUpper.push_back(MakeRealPoint(M + NStdDev * Sd, P.y));
+        }
+    }
+}
+
+TRealRect TForm2::FullPlotView(const TRealPointArr &APoints, const TRealPointArr &AMean, const TRealPointArr &ALower,
+                               const TRealPointArr &AUpper, const TRealRect *AOthers) const
+{
+    TRealRect Full = AOthers ? *AOthers : TRealRect{};
+    bool Set = AOthers && HasExtent(*AOthers);
+    // With no other profile to frame (a station outside both seas, or without
+    // a place), the plot frames the station's own profile and its lines.
+    if (!Set)
+        for (const TRealPointArr *Line : {&APoints, &AMean, &ALower, &AUpper})
+            for (const TRealPoint &P : *Line)
+                if (P.x != NoValue && !std::isnan(P.y))
+                    Widen(Full, Set, P.x, P.y);
+    PadExtent(Full);
+    return Full;
+}
+
+double TForm2::SpikeSpanOf(const std::string &AParam, const TRealPointArr &APoints)
+{
+    if (!FullCruiseCheckRunning && CurParamIndex >= 0 && CurParamIndex < ParamList.Count() &&
+        ParamList.Strings(CurParamIndex) == AParam)
+        return PlotExtents.xmax - PlotExtents.xmin;
+    // The grey profiles are those of the profile's own square and month,
+    // read once a walk of "Check full Cruise" for each.
+    TRealRect Others;
+    if (ShowOtherProfiles) {
+        int Y = 0, M = 0, D = 0;
+        rtl::DecodeDate(tmpStatTbl->FieldByName("Date_Cast")->AsFloat(), Y, M, D);
+        const std::string Key = SeaCode + "|" + CastSquareName + "|" + std::to_string(M) + "|" + AParam;
+        const auto Known = WalkOtherExtents.find(Key);
+        if (!FullCruiseCheckRunning || Known == WalkOtherExtents.end()) {
+            SelectOtherProfiles();
+            WalkOtherExtents[Key] = OtherProfilesExtent;
+        }
+        Others = WalkOtherExtents[Key];
+    }
+    TRealPointArr Mean, Lower, Upper;
+    ClimaticLines(APoints, Mean, Lower, Upper);
+    const TRealRect View = FullPlotView(APoints, Mean, Lower, Upper, ShowOtherProfiles ? &Others : nullptr);
+    return View.xmax - View.xmin;
+}
+
 void TForm2::PaintBox2Paint()
 {
     TFlagRestore Busy(ProfileGridReady, false);
@@ -113,12 +183,6 @@ void TForm2::PaintBox2Paint()
     const bool Chem = !IsPtsParam(CurParamName);
     const std::string ValueName = ProfileValueField(CurParamName);
     const std::string FlagName = ProfileFlagField(CurParamName);
-    TRealRect Full = ShowOtherProfiles ? OtherProfilesExtent : TRealRect{};
-    bool FullSet = ShowOtherProfiles && HasExtent(OtherProfilesExtent);
-    // With no other profile to frame (a station outside both seas, or without
-    // a place), the plot frames the station's own profile.
-    const bool Widening = Index == 0 && !FullSet;
-
     // The levels, walked without moving the grid.
     const int RecNo = ParamTbl->RecNo();
     ParamTbl->DisableControls();
@@ -177,47 +241,11 @@ void TForm2::PaintBox2Paint()
         if (Rec > 0)
             ZqQuery2->SetRecNoValue(Rec);
     }
-    if (Widening)
-        for (const TRealPoint &P : ProfilePoints)
-            if (P.x != NoValue && !std::isnan(P.y))
-                Widen(Full, FullSet, P.x, P.y);
-
-    // The climatic mean and band, within the climatology's pressures.
     TRealPointArr Mean, Lower, Upper;
+    ClimaticLines(ProfilePoints, Mean, Lower, Upper);
     const bool WantMean = SpeedButton16->isChecked(), WantBand = SpeedButton17->isChecked();
-    if ((WantMean || WantBand) && ClimLevels.size() >= 2 && ClimQry && ClimQry->Active()) {
-        const double Lo = std::min(std::fabs(ClimLevels.front()), std::fabs(ClimLevels.back()));
-        const double Hi = std::max(std::fabs(ClimLevels.front()), std::fabs(ClimLevels.back()));
-        const uint16_t N = uint16_t(std::min<size_t>(ClimLevels.size() - 1, 65535));
-        for (const TRealPoint &P : ProfilePoints) {
-            const double Pr = -P.y;
-            if (!(std::fabs(Pr) >= Lo && std::fabs(Pr) <= Hi))
-                continue;
-            const double M = InterpolateReinRoss(ClimLevels, ClimMeans, N, Pr);
-            if (!std::isfinite(M))
-                continue;
-            if (WantMean) {
-                Mean.push_back(MakeRealPoint(M, P.y));
-                if (Widening)
-                    Widen(Full, FullSet, M, P.y);
-            }
-            if (WantBand) {
-                const double Sd = InterpolateReinRoss(ClimLevels, ClimStds, N, Pr);
-                if (!std::isfinite(Sd))
-                    continue;
-                Lower.push_back(MakeRealPoint(M - NStdDev * Sd, P.y));
-                Upper.push_back(MakeRealPoint(M + NStdDev * Sd, P.y));
-                if (Widening) {
-                    Widen(Full, FullSet, M - NStdDev * Sd, P.y);
-                    Widen(Full, FullSet, M + NStdDev * Sd, P.y);
-                }
-            }
-        }
-    }
-    if (Index == 0) {
-        PadExtent(Full);
-        Stack[0] = Full;
-    }
+    if (Index == 0)
+        Stack[0] = FullPlotView(ProfilePoints, Mean, Lower, Upper, ShowOtherProfiles ? &OtherProfilesExtent : nullptr);
     PlotExtents = Stack[size_t(Index)];
     PadExtent(PlotExtents);
 

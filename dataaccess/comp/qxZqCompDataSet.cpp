@@ -295,6 +295,12 @@ TZqDatSRow *TZqDataSet::GetRowOfBuffer(TRecordBuffer ABuffer, bool ABufferRowOnl
     return I->Row;
 }
 
+EZqException *TZqDataSet::RowError() const
+{
+    const TZqDatSRow *Row = GetRowOfBuffer();
+    return Row ? Row->GetRowError() : nullptr;
+}
+
 void TZqDataSet::SetForcedRow(TZqDatSRow *ARow, bool AForceWrite, bool ARecalc)
 {
     ClearForcedRow();

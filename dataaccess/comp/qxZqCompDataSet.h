@@ -143,6 +143,10 @@ public:
     // The row shown by a record buffer (the active one by default); the new
     // row of a running insert for buffers flagged BOF, EOF or inserted.
     dats::TZqDatSRow *GetRowOfBuffer(TRecordBuffer ABuffer = nullptr, bool ABufferRowOnly = false) const;
+    // The error the active record's row carries, nil when none: a value of
+    // it the driver could not read (its field reads as empty), or a failed
+    // update of it.
+    EZqException *RowError() const;
     // Points every field read and write at ARow until ClearForcedRow.
     void SetForcedRow(dats::TZqDatSRow *ARow, bool AForceWrite, bool ARecalc);
     void ClearForcedRow();

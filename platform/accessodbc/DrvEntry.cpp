@@ -327,11 +327,11 @@ SQLRETURN DiagField(TDrvHandle &H, SQLSMALLINT ARec, SQLSMALLINT AField, SQLPOIN
     case SQL_DIAG_SERVER_NAME: return PutString("ACCESS", AInfo, ALen, AOut, H);
     case SQL_DIAG_COLUMN_NUMBER:
         if (AInfo)
-            *static_cast<SQLINTEGER *>(AInfo) = SQL_COLUMN_NUMBER_UNKNOWN;
+            *static_cast<SQLINTEGER *>(AInfo) = R.Column;
         return SQL_SUCCESS;
     case SQL_DIAG_ROW_NUMBER:
         if (AInfo)
-            *static_cast<SQLLEN *>(AInfo) = SQL_ROW_NUMBER_UNKNOWN;
+            *static_cast<SQLLEN *>(AInfo) = R.Row;
         return SQL_SUCCESS;
     default:
         return SQL_ERROR;

@@ -46,6 +46,10 @@ struct TDiagRecord {
     std::string State;
     int Native = 0;
     std::string Message;
+    // The rowset row and the column a record is about (a value a fetch
+    // could not convert), else unknown.
+    SQLLEN Row = SQL_ROW_NUMBER_UNKNOWN;
+    SQLINTEGER Column = SQL_COLUMN_NUMBER_UNKNOWN;
 };
 
 enum class TJetType { Unknown, Byte, Short, Long, Counter, Single, Double, Currency, DateTime, YesNo, Text, Memo,

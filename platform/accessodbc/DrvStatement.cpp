@@ -1080,6 +1080,7 @@ void TDrvStatement::RunSelectInto()
 SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
 {
     SQLRETURN Result = SQL_SUCCESS;
+    bool Failed = false;
     const SQLLEN Offset = RowBindOffsetPtr ? *RowBindOffsetPtr : 0;
     const size_t N = Columns.size();
     std::vector<TValue> *Cache = nullptr;
@@ -1108,12 +1109,24 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
             if (Ind)
                 Ind = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(Ind) + ARow * RowBindType + Offset);
         }
-        const SQLRETURN Rc = PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this);
-        if (Rc == SQL_SUCCESS_WITH_INFO)
-            Result = SQL_SUCCESS_WITH_INFO;
+        try {
+            if (PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this) == SQL_SUCCESS_WITH_INFO)
+                Result = SQL_SUCCESS_WITH_INFO;
+        } catch (const TDrvError &E) {
+            // A stored value the bound type cannot take (a text that is no
+            // date, say) is no value of the row: the row's other columns are
+            // read as stored, and the record names the row and the column.
+            if (!Ind)
+                throw;
+            *Ind = SQL_NULL_DATA;
+            AddDiag(E.State, E.Native, E.Message + " (column " + Columns[c - 1].Name + ")");
+            Diags.back().Row = static_cast<SQLLEN>(ARow + 1);
+            Diags.back().Column = static_cast<SQLINTEGER>(c);
+            Failed = true;
+        }
     }
-    AStatus = Result == SQL_SUCCESS ? SQL_ROW_SUCCESS : SQL_ROW_SUCCESS_WITH_INFO;
-    return Result;
+    AStatus = Failed ? SQL_ROW_ERROR : Result == SQL_SUCCESS ? SQL_ROW_SUCCESS : SQL_ROW_SUCCESS_WITH_INFO;
+    return Failed ? SQL_SUCCESS_WITH_INFO : Result;
 }
 
 SQLRETURN TDrvStatement::Fetch()

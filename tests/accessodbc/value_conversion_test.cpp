@@ -84,6 +84,34 @@ TEST_F(ValueConversion, StoredValuesIntoCTypes)
     EXPECT_EQ(SQLGetData(S, 1, SQL_C_SLONG, &Whole, 0, nullptr), SQL_ERROR);
     EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "07009");
     Free(S);
+    // A bound value the C type cannot take is no value of its row, whose
+    // other columns are read as stored; the record names row and column.
+    Exec("INSERT INTO V (ID, X, Txt) VALUES (2, 1.5, '7')");
+    S = NewStmt();
+    SQLUSMALLINT Status[2] = {};
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), 0));
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_STATUS_PTR, Status, 0));
+    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT ID, Txt, X FROM V ORDER BY ID", SQL_NTS));
+    SQLINTEGER Ids[2] = {};
+    double Texts[2] = {}, Xs[2] = {};
+    SQLLEN TextInd[2] = {};
+    ODBC_OK(SQLBindCol(S, 1, SQL_C_SLONG, Ids, 0, nullptr));
+    ODBC_OK(SQLBindCol(S, 2, SQL_C_DOUBLE, Texts, 0, TextInd));
+    ODBC_OK(SQLBindCol(S, 3, SQL_C_DOUBLE, Xs, 0, nullptr));
+    EXPECT_EQ(SQLFetch(S), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(Status, Status + 2), (std::vector<SQLUSMALLINT>{SQL_ROW_SUCCESS, SQL_ROW_ERROR}));
+    EXPECT_EQ(Texts[0], 7);
+    EXPECT_EQ(TextInd[1], SQL_NULL_DATA);
+    EXPECT_EQ(Ids[1], 40000);
+    EXPECT_EQ(Xs[1], 8.5);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).Message,
+              "[Marlin][ODBC Access Driver] Invalid character value for a conversion: '12x' is no number. (column Txt)");
+    SQLLEN Row = 0;
+    SQLINTEGER Column = 0;
+    ODBC_OK(SQLGetDiagField(SQL_HANDLE_STMT, S, 1, SQL_DIAG_ROW_NUMBER, &Row, 0, nullptr));
+    ODBC_OK(SQLGetDiagField(SQL_HANDLE_STMT, S, 1, SQL_DIAG_COLUMN_NUMBER, &Column, 0, nullptr));
+    EXPECT_EQ(std::make_pair(Row, Column), std::make_pair(SQLLEN(2), SQLINTEGER(2)));
+    Free(S);
 }
 
 TEST_F(ValueConversion, JetRoundingAndTextFunctions)

@@ -6,6 +6,7 @@
 #include "tests/app_editor/profile_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
+#include "tests/support/LocalRows.h"
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
@@ -375,6 +376,29 @@ TEST_F(EditorCheck, TheSettingsWindowClosesOnOkAndOnCancel)
         EXPECT_NE(Pages.parentWidget(), Settings) << Button;
     }
     QcSettingsPages = nullptr;
+}
+
+// The demo's station 170 of cruise 6 has a temperature spike at 20 dbar, which the run flags 4: "Check full
+// Cruise" finds it, whatever the plot on screen (the first station's, spanning more than station 170's).
+TEST_F(EditorCheck, CheckFullCruiseJudgesEachStationsSpikesByItsOwnPlot)
+{
+    TClimImport Import;
+    std::string Error;
+    ASSERT_TRUE(ReadClimatologyFile(apptest::ProgramFolder() + "Clim/Mediterranean_TS.txt", Import, Error)) << Error;
+    // Station 170's square only: the whole sea takes long to load.
+    const std::string Square = FindSquare(20.1812, 32.4212);
+    for (size_t i = 0; i < Import.SubRegions.Items.size(); ++i)
+        Import.SubRegions.Checked[i] = Import.SubRegions.Items[i] == Square;
+    TTable ClimMS(nullptr), ClimBS(nullptr);
+    ::LoadClimatology(Import, *StructTbl, ClimMS, ClimBS, WorkDir);
+    LoadClimatology();
+    TShownParams Shown;
+    SelectedTests.SetBit(tstDataSpike, true);
+    F = &OpenEditor({6});
+    F->BitBtn3->click();
+    EXPECT_EQ(testsupport::LocalRows(WorkDir, "Select FTEMP From \"" + DbTablePrefix +
+                                                  "-PTS_DataFlags\" Where ID_Cast = 170 and PRES = 20"),
+              std::vector<std::string>{"4"});
 }
 
 // Without BS_DOX1 each check says so; the cruise's sums up 4 of 7 stations (those with DOX1 levels).

@@ -5,15 +5,23 @@
 #include "tests/app_editor/editor_fixture.h"
 #include "tests/app_editor/editor_test_util.h"
 #include "tests/app_support/AppTestSupport.h"
+#include "tests/support/LocalRows.h"
 
 #include "app/UQC.h"
+#include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "platform/dataset/TField.h"
+#include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTimer.h"
 #include "platform/toolkit/TTreeView.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include <algorithm>
 
 using namespace editortest;
 
@@ -90,6 +98,38 @@ TEST_F(EditorAfterRun, ASpeedAboveTheLimitBlinksItsSegment)
     ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(288)));
     EXPECT_NEAR(F.tmpStatTbl->FieldByName("Velosity")->AsFloat(), 19.7, 0.1);
     EXPECT_EQ(Sql("select Velosity from Cast_Titles where ID_Cast=288")[0][0], "<null>");
+}
+
+TEST_F(EditorAfterRun, ATimeOfADayOrMoreIsShownAndJudgedAsTheRunJudgesIt)
+{
+    // Cruise 1: station 25 lies at 1.193 days, a time error; station 23 is
+    // moved to 24:00 of the day before, 15.95 miles and 1.77 hours after
+    // station 22.
+    SqlExec("update Cast_Titles set Date_Cast = Date_Cast - 1, Time_Cast = 1.0 where ID_Cast = 23");
+    // The work folder of an earlier version keeps a time of day.
+    for (const char *Sql : {"Drop Table TmpCast",
+                            "Create Table TmpCast (ID_Cruise INTEGER, ID_Cast INTEGER, Date_Cast DATE, Time_Cast TIME, "
+                            "FDt SMALLINT, Lon DOUBLE, FLon SMALLINT, Lat DOUBLE, FLat SMALLINT, Depth DOUBLE, "
+                            "FD SMALLINT, StationName VARCHAR(30), Velosity DOUBLE)"}) {
+        WorkQry->SQL().Clear();
+        WorkQry->SQL().Add(Sql);
+        WorkQry->ExecSQL();
+    }
+    TForm2 &F = RunAndOpen({1});
+    const std::string Flags = "Select ID_Cast, FLon, FLat, FDT, FD From \"" + DbTablePrefix + "-Cast_TitlesFlags\"";
+    const auto Run = testsupport::LocalRows(WorkDir, Flags);
+    // The editor judges the cruise afresh, as without a run.
+    CastFlagtbl->EmptyTable();
+    PickCruise(1);
+    F.CheckBox1->click(); // MANUAL QC
+    F.BitBtn4->click();
+    EXPECT_EQ(testsupport::LocalRows(WorkDir, Flags), Run);
+    EXPECT_NE(std::find(Run.begin(), Run.end(), "25|1|1|4|1"), Run.end());
+    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(23)));
+    EXPECT_EQ(F.tmpStatTbl->FieldByName("Time_Cast")->DisplayText(), "24:00");
+    EXPECT_NEAR(F.tmpStatTbl->FieldByName("Velosity")->AsFloat(), 9.03, 0.05);
+    ASSERT_TRUE(F.tmpStatTbl->Locate("ID_Cast", rtl::Variant(25)));
+    EXPECT_EQ(F.tmpStatTbl->FieldByName("Time_Cast")->DisplayText(), "28:38");
 }
 
 } // namespace

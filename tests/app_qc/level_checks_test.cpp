@@ -183,6 +183,26 @@ TEST_F(LevelChecks, NoClimatologyForTheMonthLeavesEveryLevelUnjudged)
               "Climat for TEMP" + Month + " are not checked\nClimat for PSAL" + Month + " are not checked");
 }
 
+TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
+{
+    TDemoCruise A, B;
+    A.Id = 52;
+    A.Stations = {MakeStation(520, 52, 33.0, 44.0, D, 0.25, FixtureSeaDepth, {{10, 14.75, 18.25}}),
+                  MakeStation(521, 52, 33.1, 44.0, D, 0.5, FixtureSeaDepth, {{10, 14.75, 18.25}, {20, 14.5, 18.5}})};
+    B.Id = 53;
+    B.Stations = {MakeStation(530, 53, 33.2, 44.0, D, 0.75, FixtureSeaDepth, {{10, 14.75, 18.25}})};
+    Open({A, B});
+    LoadDefaultClim();
+    // The first station of 52 lists none; no station of 53 does.
+    StationSql("delete from Parameters where ID_Cast in (520, 530)");
+    SelectTests({tstDataClimat});
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(Pts(), (TRows{{"521", "10", "1", "1", "1"}, {"521", "20", "1", "1", "1"}}));
+    EXPECT_EQ(MissingClimatologyText(),
+              "No station of the cruise CRUISE 53 lists a parameter in Parameters: its levels are not checked");
+}
+
 // ---- the verdict on one level -------------------------------------------------
 
 // The rules of the level checks that the profiles above do not reach, one

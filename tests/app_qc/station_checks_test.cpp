@@ -45,6 +45,7 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
         MakeStation(110, 1, 41.5, 45.5, D + 3, 0.75, 5000), // east of the grid
         MakeStation(111, 1, 36.6, 45.5, D + 4, 0.75, 9999), // no depth
         MakeStation(112, 1, 35.6, 45.6, D + 5, 0.75, 500),  // fixed by the operator
+        MakeStation(113, 1, 31.5, 44.0, D + 6, 0.75, 5000), // a date that cannot be read
     };
     Open({C});
     StationSql("update Cast_Titles set FLon = 3, FLat = 3, FDT = 3, FD = 3 where ID_Cast = 103");
@@ -52,7 +53,9 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
     StationSql("update Cast_Titles set FD = 2 where ID_Cast = 110");
     StationSql("update Cast_Titles set FD = 1 where ID_Cast = 111");
     StationSql("update Cast_Titles set FLon = 5, FLat = 5, FDT = 5, FD = 5 where ID_Cast = 112");
+    StationSql("update Cast_Titles set Date_Cast = '1999-02-29' where ID_Cast = 113");
     SelectTests({tstLocation, tstVelocity, tstDepth});
+    ClearMissingClimatology();
 
     Run();
 
@@ -61,7 +64,7 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
         {"1", "101", "1", "1", "0", "1"}, {"1", "102", "1", "1", "1", "1"}, {"1", "104", "9", "0", "0", "0"},
         {"1", "105", "1", "1", "4", "1"}, {"1", "106", "1", "1", "1", "1"}, {"1", "107", "3", "3", "3", "1"},
         {"1", "108", "3", "3", "1", "1"}, {"1", "109", "1", "1", "1", "3"}, {"1", "110", "1", "1", "1", "2"},
-        {"1", "111", "1", "1", "1", "0"}, {"1", "112", "5", "5", "5", "5"},
+        {"1", "111", "1", "1", "1", "0"}, {"1", "112", "5", "5", "5", "5"}, {"1", "113", "1", "1", "9", "1"},
     };
     EXPECT_EQ(CastFlagRows(), Expected);
     // Only the station west of -5.6 is written back by the run itself.
@@ -71,6 +74,9 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
                      {"112", "5", "5", "5", "5"}}));
     EXPECT_EQ(QcCruiseMarks(1), "011100 011100");
     EXPECT_TRUE(Dialogs->Messages.empty());
+    EXPECT_EQ(MissingClimatologyText().rfind("The station 113 of the cruise CRUISE 1 is checked without its Date_Cast, "
+                                             "which cannot be read: ", 0), 0u);
+    EXPECT_NE(MissingClimatologyText().find("'1999-02-29' is no date"), std::string::npos);
 }
 
 TEST_F(StationChecks, DepthIsJudgedByTheCellThatHoldsTheStation)
@@ -203,6 +209,7 @@ protected:
             MakeStation(22, 2, 31.0, 44.0, D, 20.0 / 24, 5000),      // cruise 1's first position, same day
             MakeStation(23, 2, 31.01, 44.01, D, 10.5 / 24, 5000),    // half an hour and half a minute away
             MakeStation(24, 2, 38.0, 48.0, D + 1, 0.5, 5000),        // far away
+            MakeStation(25, 2, 32.0, 44.5, D + 2, 10.0 / 24, 5000),  // station 12 again, the box's corner
         };
         Open({A, B});
         SelectTests({tstDuplicates});
@@ -214,8 +221,8 @@ TEST_F(Duplicates, FullCruiseSearchesTheCruisesBoxAndSpan)
 {
     OpenPair();
     Run({1});
-    // Strict bounds: station 22 at the box's own corner is not inside.
-    EXPECT_EQ(Candidates(), (std::vector<std::string>{"21", "23"}));
+    // The box and span hold their edges: 22 and 25 lie on its corners.
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"21", "22", "23", "25"}));
     EXPECT_EQ(QcCruiseMarks(1), "100000 100000");
 }
 
@@ -228,11 +235,13 @@ TEST_F(Duplicates, EachStationWindowWithinOneDayTakesBothTimeLimits)
     Run({1});
     // Station 22 lies at station 11's position ten hours later on the same
     // day: outside the 09:00..11:00 window.
-    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23"}));
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23", "25"}));
     EXPECT_EQ(QcCruiseMarks(1), "100000 100000");
-    // A second search starts from an empty scratch table.
+    // A second search starts from an empty scratch table; without additions
+    // a station's window is itself, and holds its exact copy.
+    SpatialAdditionMin = TemporalAdditionHours = 0;
     Run({1});
-    EXPECT_EQ(Candidates(), (std::vector<std::string>{"23"}));
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"25"}));
 }
 
 TEST_F(Duplicates, EmptyScratchTableTakesNoStationWhateverItsPosition)

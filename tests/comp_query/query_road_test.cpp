@@ -67,13 +67,26 @@ TEST_F(QueryRead, WithoutFetchAllOnTheConnectionOnlyTheFirstRowsetArrives)
 
 TEST_F(QueryRead, ARowsetOfTwoStillBringsEveryRowUnderFetchAll)
 {
-    TZqQuery *Q = New(CCastSql);
+    // A station, read last, holds a date the driver cannot read: its field
+    // is empty, its row names the column, its other fields are as stored.
+    const auto Last = Sql("select ID_Cast, Lon from Cast_Titles where ID_Cruise = 3 limit 1")[0];
+    SqliteExec(DbPath, "update Cast_Titles set Date_Cast = '1999-02-29' where ID_Cast = " + Last[0]);
+    TZqQuery *Q = New("Select * from Cast_Titles where ID_Cruise = 3 order by ID_Cast = " + Last[0]);
     Q->FetchOptions()->SetRowsetSize(2);
     Q->FetchOptions()->SetRecordCountMode(cmFetched);
     Q->Open();
     const int Expected = int(Sql("select 1 from Cast_Titles where ID_Cruise = 3").size());
     EXPECT_EQ(Q->Table()->Rows()->Count(), Expected);
     EXPECT_EQ(Q->RecordCount(), Expected);
+    Q->Last();
+    ASSERT_NE(Q->RowError(), nullptr);
+    EXPECT_NE(Q->RowError()->Message().find("'1999-02-29' is no date"), std::string::npos);
+    EXPECT_EQ(dynamic_cast<EZqDBEngineException *>(Q->RowError())->Errors(0).ObjName, "Date_Cast");
+    EXPECT_TRUE(Q->FieldByName("Date_Cast")->IsNull());
+    EXPECT_EQ(Q->FieldByName("ID_Cast")->AsString(), Last[0]);
+    EXPECT_DOUBLE_EQ(Q->FieldByName("Lon")->AsFloat(), ToDouble(Last[1]));
+    Q->Prior();
+    EXPECT_EQ(Q->RowError(), nullptr);
 }
 
 TEST_F(QueryRead, TotalCountModeCountsTheTextBeforeOrderByWithoutFetching)

@@ -1057,6 +1057,9 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
             void *Target = ConvertValue(Info.VarType, Info.DestType, Data, uint32_t(Len), OutLen);
             Row->SetData(int(C), Target, OutLen);
         }
+        // A value the driver could not read stays empty; the row says why.
+        if (const EZqDBEngineException *E = ARow >= 0 ? FStatement->RowError(ARow) : nullptr)
+            Row->SetRowError(E);
         if (AParentRow) Row->SetParentRow(AParentRow);
         ATable->Rows()->Add(Row);
     } catch (...) {

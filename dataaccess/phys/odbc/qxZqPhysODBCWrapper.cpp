@@ -180,6 +180,7 @@ void TODBCLib::GetEntries()
             ZqRaiseError(FOwningObj, CODBCWords, 315, {std::string(Names[I]), LastDlError()});
         *Slots[I] = P;
     }
+    SQLGetDiagField = reinterpret_cast<decltype(SQLGetDiagField)>(dlsym(FModule, "SQLGetDiagField"));
 }
 
 std::string TODBCLib::EncodeValue(const std::string &AValue)
@@ -223,6 +224,33 @@ std::unique_ptr<rtl::Exception> EODBCNativeException::Clone() const
     return std::make_unique<EODBCNativeException>(*this);
 }
 
+namespace {
+
+// A statement's record about one row of a fetch: the row's page index and
+// the name of the column it names.
+void NameFetchedValue(TZqDBError &AItem, TODBCHandle *AHandle, SQLSMALLINT ARec)
+{
+    auto *Stmt = dynamic_cast<TODBCStatementBase *>(AHandle);
+    if (!Stmt || !Stmt->Lib()->SQLGetDiagField)
+        return;
+    SQLLEN Row = 0;
+    SQLINTEGER Column = 0;
+    if (!SQL_SUCCEEDED(Stmt->Lib()->SQLGetDiagField(SQL_HANDLE_STMT, Stmt->Handle(), ARec, SQL_DIAG_ROW_NUMBER, &Row,
+                                                    0, nullptr)) ||
+        Row < 1)
+        return;
+    AItem.RowIndex = int32_t(Row - 1);
+    if (!SQL_SUCCEEDED(Stmt->Lib()->SQLGetDiagField(SQL_HANDLE_STMT, Stmt->Handle(), ARec, SQL_DIAG_COLUMN_NUMBER,
+                                                    &Column, 0, nullptr)) ||
+        !AItem.ObjName.empty())
+        return;
+    for (int I = 0; I < Stmt->ColumnList().Count(); ++I)
+        if (Stmt->ColumnList().Items(I)->Number() == Column)
+            AItem.ObjName = Stmt->ColumnList().Items(I)->Name;
+}
+
+} // namespace
+
 EODBCNativeException::EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHandle)
 {
     const std::string Status = StatusName(AStatus);
@@ -257,10 +285,12 @@ EODBCNativeException::EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHand
             if (Conn && Conn->OnGetErrorInfo)
                 Conn->OnGetErrorInfo(AHandle, Rec, StateText, Native, Text, Conn->LastCommandText, ObjName, Kind,
                                      Offset);
-            Append(std::make_unique<TZqDBError>(
+            auto Item = std::make_unique<TZqDBError>(
                 Rec, Native,
                 rtl::Format("SQL state: %s. Native error: %d. Error message: \r\n%s", {StateText, int(Native), Text}),
-                ObjName, Kind, Offset));
+                ObjName, Kind, Offset);
+            NameFetchedValue(*Item, H, SQLSMALLINT(Rec));
+            Append(std::move(Item));
         }
         --Rec;
     }
@@ -276,6 +306,27 @@ EODBCNativeException::EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHand
         Append(std::make_unique<TZqDBError>(1, int32_t(AStatus), Status, std::string(),
                                             uint8_t(AStatus == SQL_NO_DATA ? 1 : 0), -1));
     }
+}
+
+std::unique_ptr<EZqDBEngineException> EODBCNativeException::OfRow(int ARow) const
+{
+    bool RowsKnown = false;
+    for (int I = 0; I < ErrorCount(); ++I)
+        RowsKnown = RowsKnown || Errors(I).RowIndex >= 0;
+    auto E = std::make_unique<EZqDBEngineException>(ErrorCode(), std::string());
+    for (int I = 0; I < ErrorCount(); ++I) {
+        const TZqDBError &Item = Errors(I);
+        if (RowsKnown && Item.RowIndex != ARow)
+            continue;
+        if (E->ErrorCount() == 0) {
+            // The record's own text follows its state and native code.
+            const size_t Text = Item.Message.find("\r\n");
+            E->SetMessage(ZqBuildErrorPrefix(CODBCWords) +
+                          (Text == std::string::npos ? Item.Message : Item.Message.substr(Text + 2)));
+        }
+        E->Append(std::make_unique<TZqDBError>(Item));
+    }
+    return E;
 }
 
 // ---- TODBCHandle ------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -77,6 +78,11 @@ public:
                                SQLSMALLINT *, SQLLEN *, SQLSMALLINT *, SQLSMALLINT *, SQLSMALLINT *) = nullptr;
     SQLRETURN (*SQLGetDiagRec)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *, SQLCHAR *, SQLSMALLINT,
                                SQLSMALLINT *) = nullptr;
+    // Not one of the entries a manager must have: resolved when it has it
+    // (every ODBC 3 manager does). It tells the row and the column a
+    // fetch's record is about.
+    SQLRETURN (*SQLGetDiagField)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLSMALLINT,
+                                 SQLSMALLINT *) = nullptr;
     SQLRETURN (*SQLGetEnvAttr)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER *) = nullptr;
     SQLRETURN (*SQLGetFunctions)(SQLHDBC, SQLUSMALLINT, SQLUSMALLINT *) = nullptr;
     // One entry, typed forms for text, 32-bit, 16-bit and pointer results.
@@ -138,8 +144,14 @@ public:
     EODBCNativeException(int32_t AErrorCode, std::string AMessage)
         : EZqDBEngineException(AErrorCode, std::move(AMessage)) {}
     // Reads every diagnostic record of the first allocated handle on the
-    // owner chain of AHandle.
+    // owner chain of AHandle. A statement's record about one row of a fetch
+    // (SQL_DIAG_ROW_NUMBER) gets that row's page index as its RowIndex and
+    // the name of the column it names as its ObjName.
     EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHandle);
+
+    // The records about the fetch's row ARow (every record, when the rows of
+    // the records are unknown), the first one's text as the message.
+    std::unique_ptr<EZqDBEngineException> OfRow(int ARow) const;
 
     std::unique_ptr<EZqException> CreateDefault() const override { return std::make_unique<EODBCNativeException>(); }
     [[noreturn]] void Raise() const override { throw *this; }
@@ -506,6 +518,10 @@ public:
     void SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOperation, SQLUSMALLINT ALockType);
     // Fills up to ARows rows of the page (-1: exactly one SQLFetch).
     int Fetch(int ARows);
+    // Of the last Fetch: the error of a page row the driver fetched with an
+    // error (a value the bound type cannot take, whose indicator it set to
+    // NULL; the row's other values are as stored), nil for a sound row.
+    const EZqDBEngineException *RowError(int ARow) const;
     void FetchLongData(int ARow);
     bool MoreResults();
     void Cancel();
@@ -537,6 +553,10 @@ public:
 protected:
     // Raises when the last operation's info says a value was cut (01004).
     void CheckNotTruncated();
+    // Keeps the errors of the page rows AFirst.. AFirst + ACount - 1 whose
+    // status the fetch returning ARC set to SQL_ROW_ERROR.
+    void KeepRowErrors(SQLRETURN ARC, int AFirst, int ACount);
+    std::map<int, std::unique_ptr<EZqDBEngineException>> FRowErrors;
     // Forgets the handle that the driver manager released with the
     // connection, and the connection itself.
     void ConnectionDropped() noexcept;

@@ -209,9 +209,31 @@ void TODBCStatementBase::CheckNotTruncated()
     }
 }
 
+const EZqDBEngineException *TODBCStatementBase::RowError(int ARow) const
+{
+    const auto It = FRowErrors.find(ARow);
+    return It == FRowErrors.end() ? nullptr : It->second.get();
+}
+
+void TODBCStatementBase::KeepRowErrors(SQLRETURN ARC, int AFirst, int ACount)
+{
+    TODBCConnection *C = Connection();
+    const TODBCPageBuffer *Page = FColumnList.PageBuffer();
+    if (ARC != SQL_SUCCESS_WITH_INFO || !C || !C->Info() || !Page)
+        return;
+    for (int R = 0; R < ACount && size_t(R) < Page->RowStatus.size(); ++R)
+        if (Page->RowStatus[size_t(R)] == SQL_ROW_ERROR) {
+            std::unique_ptr<EZqDBEngineException> E = C->Info()->OfRow(R);
+            for (int I = 0; I < E->ErrorCount(); ++I)
+                E->Errors(I).RowIndex = AFirst + R;
+            FRowErrors[AFirst + R] = std::move(E);
+        }
+}
+
 int TODBCStatementBase::Fetch(int ARows)
 {
     ZQ_ASSERT(ARows <= 65535, CUnit);
+    FRowErrors.clear();
     if (TODBCConnection *C = Connection())
         C->ClearInfo();
     if (FColumnList.Count() > 0 && !(FColumnList.PageBuffer() && FColumnList.PageBuffer()->Allocated))
@@ -233,9 +255,12 @@ int TODBCStatementBase::Fetch(int ARows)
                 CheckNotTruncated();
             if (Page->RowsProcessed < 2 || Page->RowCount == 1) {
                 Last = 1;
+                KeepRowErrors(RC, Total, 1);
                 FetchLongData(RowIndex);
-            } else
+            } else {
                 Last = int(Page->RowsProcessed);
+                KeepRowErrors(RC, 0, Last);
+            }
         }
         Total += Last;
         ++RowIndex;
