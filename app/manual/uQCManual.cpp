@@ -99,25 +99,21 @@ void KeepWholeStationTimes(TTable &ATmpCast)
 
 // The grids show a station's time in hours and minutes from the start of
 // its day, so that 24:00 and a time above one day show as stored instead
-// of as a time of that same day; the edit text adds the seconds. A time
-// is typed as a time of day, which is what the station edit writes.
+// of as a time of that same day; the edit text adds the seconds.
 void ShowWholeStationTime(TField *F, std::string &AText, bool ADisplay)
 {
-    if (F->IsNull()) {
-        AText.clear();
-        return;
-    }
-    const long long Seconds = std::llround(std::fabs(F->AsFloat()) * 86400.0 * 1000.0) / 1000;
-    auto Two = [](long long N) { return (N < 10 ? "0" : "") + std::to_string(N); };
-    AText = Two(Seconds / 3600) + ":" + Two(Seconds / 60 % 60) + (ADisplay ? "" : ":" + Two(Seconds % 60));
+    AText = F->IsNull() ? std::string() : StationTimeText(F->AsFloat(), !ADisplay);
 }
 
 void TakeStationTime(TField *F, const std::string &AText)
 {
+    double Days = 0;
     if (rtl::Trim(AText).empty())
         F->Clear();
+    else if (TryStationTime(AText, Days))
+        F->SetAsDateTime(Days);
     else
-        F->SetAsDateTime(rtl::StrToTime(AText));
+        F->SetAsDateTime(rtl::StrToTime(AText)); // its words for a text that is no time
 }
 
 template <class D> void SetFormat(TField *F, const std::string &Format)
@@ -148,6 +144,33 @@ private:
 };
 
 } // namespace
+
+std::string StationTimeText(double ADays, bool ASeconds)
+{
+    const long long Seconds = std::llround(std::fabs(ADays) * 86400.0 * 1000.0) / 1000;
+    auto Two = [](long long N) { return (N < 10 ? "0" : "") + std::to_string(N); };
+    return Two(Seconds / 3600) + ":" + Two(Seconds / 60 % 60) + (ASeconds ? ":" + Two(Seconds % 60) : "");
+}
+
+bool TryStationTime(std::string_view AText, double &ADays)
+{
+    long long Part[3] = {0, 0, 0};
+    int Colons = 0, Digits = 0;
+    for (char C : rtl::Trim(std::string(AText))) {
+        if (C == ':' && Digits > 0 && Colons < 2) {
+            ++Colons;
+            Digits = 0;
+        } else if (C >= '0' && C <= '9' && Digits < 6) {
+            Part[Colons] = Part[Colons] * 10 + (C - '0');
+            ++Digits;
+        } else
+            return false;
+    }
+    if (Colons == 0 || Digits == 0 || Part[1] > 59 || Part[2] > 59)
+        return false;
+    ADays = double(Part[0] * 3600 + Part[1] * 60 + Part[2]) / 86400.0;
+    return true;
+}
 
 std::string ScratchCastIdTable()
 {

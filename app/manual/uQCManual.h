@@ -194,6 +194,13 @@ extern bool MetadataCheckRunning;
 std::string ProfileValueField(const std::string &Param);
 std::string ProfileFlagField(const std::string &Param);
 
+// A station's time as the editor shows, takes and keeps it for UNDO: hours,
+// minutes and seconds from the start of its day, so that 24:00 and a time
+// above one day (Time_Cast of 1 or more) keep their day. "hh:mm" shown,
+// "hh:mm:ss" to edit; any time text of the runtime is taken as well.
+std::string StationTimeText(double ADays, bool ASeconds);
+bool TryStationTime(std::string_view AText, double &ADays);
+
 class TForm2 : public TForm {
     // The engine's links and visual mode, borrowed for the editor's
     // lifetime: the first member, so it is taken before any of the editor

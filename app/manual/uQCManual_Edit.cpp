@@ -45,21 +45,19 @@ namespace {
 bool IsDateTimeField(const TField &F) { return dynamic_cast<const TDateTimeField *>(&F) != nullptr; }
 
 // Dates and times are kept in the undo tables in one form that the editor
-// writes and reads back: "MM/dd/yyyy" and "hh:mm:ss".
+// writes and reads back: "MM/dd/yyyy", and a station's time as the grid
+// edits it, "hh:mm:ss" from the start of its day.
 std::string UndoText(const TField &F)
 {
     if (F.IsNull())
         return "";
     if (IsDateTimeField(F)) {
+        if (rtl::SameText(F.FieldName(), "Time_Cast"))
+            return StationTimeText(F.AsFloat(), true);
         char Buf[32];
-        int a = 0, b = 0, c = 0, ms = 0;
-        if (rtl::SameText(F.FieldName(), "Time_Cast")) {
-            rtl::DecodeTime(F.AsDateTime(), a, b, c, ms);
-            std::snprintf(Buf, sizeof Buf, "%02d:%02d:%02d", a, b, c);
-        } else {
-            rtl::DecodeDate(F.AsDateTime(), a, b, c);
-            std::snprintf(Buf, sizeof Buf, "%02d/%02d/%04d", b, c, a);
-        }
+        int a = 0, b = 0, c = 0;
+        rtl::DecodeDate(F.AsDateTime(), a, b, c);
+        std::snprintf(Buf, sizeof Buf, "%02d/%02d/%04d", b, c, a);
         return Buf;
     }
     return F.AsString();
@@ -67,13 +65,9 @@ std::string UndoText(const TField &F)
 
 bool ParseUndoDateTime(const std::string &Text, bool IsTime, rtl::TDateTime &Value)
 {
+    if (IsTime)
+        return TryStationTime(Text, Value);
     int a = 0, b = 0, c = 0;
-    if (IsTime) {
-        if (std::sscanf(Text.c_str(), "%d:%d:%d", &a, &b, &c) != 3)
-            return false;
-        Value = rtl::EncodeTime(a, b, c, 0);
-        return true;
-    }
     if (std::sscanf(Text.c_str(), "%d/%d/%d", &a, &b, &c) != 3)
         return false;
     Value = rtl::EncodeDate(c, a, b);
@@ -239,7 +233,12 @@ std::string TForm2::CastValueLiteral(const TField &F) const
     if (F.IsNull() || (dynamic_cast<const TStringField *>(&F) && F.AsString().empty()))
         return "NULL";
     const bool IsDate = rtl::SameText(F.FieldName(), "Date_Cast");
-    if (IsDate || rtl::SameText(F.FieldName(), "Time_Cast")) {
+    // A time of a day or more (24:00, a time UNDO puts back) goes whole, as
+    // the number of days the station database keeps.
+    const bool IsTime = rtl::SameText(F.FieldName(), "Time_Cast");
+    if (IsTime && (F.AsFloat() < 0 || F.AsFloat() >= 1))
+        return SqlFloat(F.AsFloat());
+    if (IsDate || IsTime) {
         std::string Literal(1, '#');
         Literal += IsDate ? SqlDate(F.AsDateTime()) : SqlTime(F.AsDateTime());
         Literal += '#';

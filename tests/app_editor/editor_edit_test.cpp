@@ -284,7 +284,8 @@ TEST_F(EditorEdit, UndoAfterMovingToAnotherColumnWritesThatColumn)
 TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
 {
     // Earlier values the undo tables keep: an empty FD, another system's
-    // level flag 8.
+    // level flag 8, a time above one day.
+    SqlExec("update Cast_Titles set Time_Cast = 1.25 where ID_Cast = " + std::to_string(Station));
     Open();
     for (TTable *T : {UndoCastTbl, UndoParamTbl}) {
         const bool Cast = T == UndoCastTbl;
@@ -314,6 +315,11 @@ TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
     PickParam("NO3");
     ClickUndo();
     EXPECT_EQ(Sql("select NO3 from NO3 where PRES=0 and ID_Cast=" + std::to_string(Station))[0][0], "0.23");
+    EditStation("Time_Cast", "10:00:00");
+    EXPECT_EQ(StationDb("round(Time_Cast * 24, 6)"), "10.0");
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Time_Cast"));
+    ClickUndo();
+    EXPECT_EQ(StationDb("Time_Cast") + " " + F->tmpStatTbl->FieldByName("Time_Cast")->DisplayText(), "1.25 30:00");
     EXPECT_EQ(Messages(), "");
 }
 
