@@ -9,7 +9,9 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstring>
 
 std::string DbTablePrefix;
@@ -110,59 +112,63 @@ bool TJudgedPrint::Parse(const std::string &AText)
     return true;
 }
 
-std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable)
+namespace {
+
+// The prints of a station are "table:print" entries, blank-separated. Each
+// entry goes with its table and print through AEntry, which gives the entry
+// to keep (empty: none); the kept entries come back joined.
+using TPrintEntry = std::function<std::string(const std::string &AEntry, const std::string &ATable,
+                                              const std::string &APrint)>;
+std::string MapPrints(const std::string &APrints, const TPrintEntry &AEntry)
 {
+    std::string Out;
     size_t Start = 0;
     while (Start < APrints.size()) {
-        size_t End = APrints.find(' ', Start);
-        if (End == std::string::npos)
-            End = APrints.size();
-        const size_t Colon = APrints.find(':', Start);
-        if (Colon < End && rtl::SameText(APrints.substr(Start, Colon - Start), ATable))
-            return APrints.substr(Colon + 1, End - Colon - 1);
+        const size_t End = std::min(APrints.find(' ', Start), APrints.size());
+        const std::string Entry = APrints.substr(Start, End - Start);
+        const size_t Colon = std::min(Entry.find(':'), Entry.size());
+        const std::string Kept =
+            Entry.empty() ? Entry
+                          : AEntry(Entry, Entry.substr(0, Colon), Entry.substr(std::min(Colon + 1, Entry.size())));
+        if (!Kept.empty())
+            Out += (Out.empty() ? "" : " ") + Kept;
         Start = End + 1;
     }
-    return std::string();
+    return Out;
+}
+
+} // namespace
+
+std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable)
+{
+    std::string Found;
+    MapPrints(APrints, [&](const std::string &, const std::string &ATableOf, const std::string &APrint) {
+        if (Found.empty() && rtl::SameText(ATableOf, ATable))
+            Found = APrint;
+        return std::string();
+    });
+    return Found;
 }
 
 std::string WithProfilePrint(const std::string &APrints, const std::string &ATable, const std::string &APrint)
 {
-    std::string Out;
-    size_t Start = 0;
-    while (Start < APrints.size()) {
-        size_t End = APrints.find(' ', Start);
-        if (End == std::string::npos)
-            End = APrints.size();
-        const std::string Entry = APrints.substr(Start, End - Start);
-        const size_t Colon = Entry.find(':');
-        if (!Entry.empty() && !(Colon != std::string::npos && rtl::SameText(Entry.substr(0, Colon), ATable)))
-            Out += (Out.empty() ? "" : " ") + Entry;
-        Start = End + 1;
-    }
-    return Out + (Out.empty() ? "" : " ") + ATable + ":" + APrint;
+    const std::string Others = MapPrints(APrints, [&](const std::string &AEntry, const std::string &ATableOf,
+                                                      const std::string &) {
+        return rtl::SameText(ATableOf, ATable) && AEntry.size() > ATableOf.size() ? std::string() : AEntry;
+    });
+    return Others + (Others.empty() ? "" : " ") + ATable + ":" + APrint;
 }
 
 std::string WithEditedPrints(const std::string &APrints, const std::string &ATable)
 {
-    std::string Out;
-    size_t Start = 0;
-    while (Start < APrints.size()) {
-        size_t End = APrints.find(' ', Start);
-        if (End == std::string::npos)
-            End = APrints.size();
-        std::string Entry = APrints.substr(Start, End - Start);
-        const size_t Colon = Entry.find(':');
+    return MapPrints(APrints, [&](const std::string &AEntry, const std::string &ATableOf, const std::string &APrint) {
         TJudgedPrint P;
-        if (Colon != std::string::npos && (ATable.empty() || rtl::SameText(Entry.substr(0, Colon), ATable)) &&
-            P.Parse(Entry.substr(Colon + 1))) {
+        if (AEntry.size() > ATableOf.size() && (ATable.empty() || rtl::SameText(ATableOf, ATable)) && P.Parse(APrint)) {
             P.Edited = true;
-            Entry = Entry.substr(0, Colon + 1) + P.Text();
+            return ATableOf + ":" + P.Text();
         }
-        if (!Entry.empty())
-            Out += (Out.empty() ? "" : " ") + Entry;
-        Start = End + 1;
-    }
-    return Out;
+        return AEntry;
+    });
 }
 
 std::string ComputeDbTablePrefix(const std::string &AMainDbPath)

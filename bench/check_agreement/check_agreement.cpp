@@ -5,6 +5,7 @@
 // "Check full Cruise" on it. Every flag on which the two differ is printed
 // with its station and level; the program fails when one does.
 #include "app/UQC.h"
+#include "bench/common/OffscreenProgram.h"
 #include "app/WorkTables.h"
 #include "app/uQCMain.h"
 #include "app/manual/Isolines.h"
@@ -175,15 +176,7 @@ int Compare(const std::string &AProgram, const std::string &ADb)
 
 int main(int argc, char **argv)
 {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    setenv("ODBCSYSINI", CHECK_AGREEMENT_PROGRAM_DIR, 0);
-    setenv("ODBCINSTINI", "odbcinst.ini", 0);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    TApplication App(argc, argv);
-    SetScreenSize(1280, 1024);
-    RegisterLibraryServices();
-    TScriptedDialogs Quiet; // no box may wait for an answer
-    TTimer::SetManualClock(true);
+    TOffscreenProgram Offscreen(argc, argv, CHECK_AGREEMENT_PROGRAM_DIR);
     const std::string Program = std::string(CHECK_AGREEMENT_PROGRAM_DIR) + "/";
     QTemporaryDir Copies;
     std::string Db = Copies.path().toStdString() + "/station.mdb";
@@ -193,7 +186,7 @@ int main(int argc, char **argv)
         fs::copy_file(Program + "demo/marlin_demo.mdb", Db);
     try {
         const int Result = Compare(Program, Db);
-        for (const TMessageRequest &M : Quiet.Messages)
+        for (const TMessageRequest &M : Offscreen.Quiet.Messages)
             std::printf("message: %s\n", M.Text.c_str());
         return Result;
     } catch (const std::exception &E) {

@@ -10,6 +10,7 @@
 // as the only argument. Each figure is the median of five timed runs after a
 // warm-up, in milliseconds.
 #include "app/UQC.h"
+#include "bench/common/OffscreenProgram.h"
 #include "app/uQCMain.h"
 #include "app/WorkTables.h"
 #include "app/manual/map.h"
@@ -338,15 +339,7 @@ void MeasureProfile(const std::string &Name, const std::string &Program, const s
 
 int main(int argc, char **argv)
 {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    setenv("ODBCSYSINI", EDITOR_BENCH_PROGRAM_DIR, 0);
-    setenv("ODBCINSTINI", "odbcinst.ini", 0);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    TApplication App(argc, argv);
-    SetScreenSize(1280, 1024);
-    RegisterLibraryServices();
-    TScriptedDialogs Quiet; // no box may wait for an answer
-    TTimer::SetManualClock(true);
+    TOffscreenProgram Offscreen(argc, argv, EDITOR_BENCH_PROGRAM_DIR);
 
     const fs::path Program = EDITOR_BENCH_PROGRAM_DIR;
     const fs::path Demo = Program / "demo" / "marlin_demo.mdb";
@@ -381,7 +374,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "editor_bench: %s\n", E.what());
         return 1;
     }
-    if (!Quiet.Messages.empty())
-        std::printf("messages shown: %zu, first: %s\n", Quiet.Messages.size(), Quiet.Messages[0].Text.c_str());
+    if (!Offscreen.Quiet.Messages.empty())
+        std::printf("messages shown: %zu, first: %s\n", Offscreen.Quiet.Messages.size(), Offscreen.Quiet.Messages[0].Text.c_str());
     return 0;
 }
