@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,10 +93,10 @@ void MakeSquares()
 void QcEngineTest::SetUp()
 {
     querytest::InitServices();
-    Dir = (fs::temp_directory_path() / ("app_qc_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-              .string() +
-          "/";
+    // A parameterised test's name holds a "/": one folder per test all the same.
+    std::string Name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(Name.begin(), Name.end(), '/', '_');
+    Dir = (fs::temp_directory_path() / ("app_qc_" + std::to_string(::getpid()) + "_" + Name)).string() + "/";
     fs::remove_all(Dir);
     WorkDir = Dir + "work/";
     fs::create_directories(WorkDir);
