@@ -414,9 +414,9 @@ enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
 void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
 // The run also counts what it could not check of a cruise: none of its
-// levels when none of its stations lists a parameter, and stations with
-// values the driver could not read (UnreadStationValues); the text says
-// them first.
+// levels when none of its stations lists a parameter, stations that list
+// none (StationsListingNoParameter) and stations with values the driver
+// could not read (UnreadStationValues); the text says them first.
 void CruiseListsNoParameters(const std::string &ACruiseName);
 void StationsPartlyRead(const std::string &ALines);
 void ClearMissingClimatology();
@@ -439,6 +439,10 @@ void BuildParamList();
 bool HoldCruiseParamLists(int ACruiseId);
 void ReleaseCruiseParamLists();
 void TakeStationParamList();
+// While the lists are held: the stations of AStations that list no
+// parameter, whose levels are therefore not checked, as a line naming them
+// ("" when every station lists one). The dataset is left on its first record.
+std::string StationsListingNoParameter(TDataSet &AStations, const std::string &ACruiseName);
 
 // ---- location region ---------------------------------------------------------------
 // Reads the contour polygons of ExtraLinesFile into LocationRegion (areas

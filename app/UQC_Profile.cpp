@@ -1435,6 +1435,29 @@ void ReleaseCruiseParamLists()
     ListMadeOf.clear();
 }
 
+std::string StationsListingNoParameter(TDataSet &AStations, const std::string &ACruiseName)
+{
+    // A long list is cut: the first stations tell where to look.
+    constexpr int Named = 10;
+    std::string Ids;
+    int Count = 0;
+    for (AStations.First(); !AStations.Eof(); AStations.Next()) {
+        const int Id = AStations.FieldByName("ID_Cast")->AsInteger();
+        if (CruiseParamRows.count(Id) != 0)
+            continue;
+        if (++Count <= Named)
+            Ids += (Ids.empty() ? "" : ", ") + std::to_string(Id);
+    }
+    AStations.First();
+    if (Count == 0)
+        return "";
+    if (Count > Named)
+        Ids += " and " + std::to_string(Count - Named) + " more";
+    return (Count == 1 ? "The station " : "The stations ") + Ids + " of the cruise " + ACruiseName +
+           (Count == 1 ? " lists" : " list") + " no parameter in Parameters: " + (Count == 1 ? "its" : "their") +
+           " levels are not checked";
+}
+
 void TakeStationParamList()
 {
     if (!CruiseParamsHeld)

@@ -143,11 +143,20 @@ void CheckCruises()
         TestResults.SetSize(QcTestCount);
         TestResults.Clear();
         // Each station's levels are checked for the parameters it lists; a
-        // cruise none of whose stations lists one has nothing checked, and
-        // that is said with the run's other unchecked levels.
-        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty() &&
-            !HoldCruiseParamLists(CruiseId) && SelectedTests.Bits(tstDataClimat))
-            CruiseListsNoParameters(CruiseName);
+        // station or a whole cruise that lists none has nothing checked,
+        // which is said with the run's other unchecked levels, and a cruise
+        // with nothing checked is not marked as under the data checks.
+        bool DataChecked = true;
+        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty()) {
+            const bool AnyListed = HoldCruiseParamLists(CruiseId);
+            if (SelectedTests.Bits(tstDataClimat) && !AnyListed) {
+                CruiseListsNoParameters(CruiseName);
+                DataChecked = false;
+            } else if (SelectedTests.Bits(tstDataClimat)) {
+                if (const std::string NoList = StationsListingNoParameter(*CurCastDataset, CruiseName); !NoList.empty())
+                    StationsPartlyRead(NoList);
+            }
+        }
         if (CruiseLabel)
             CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
                                                         std::to_string(CurCastDataset->RecordCount()) + " stations)"));
@@ -172,7 +181,8 @@ void CheckCruises()
                                                            "Depth", "DataClimat", "DataSpike"};
             QcCruiseTbl->Edit();
             for (int t = 0; t < QcTestCount; ++t) {
-                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t));
+                const bool DataTest = t == tstDataClimat || t == tstDataSpike;
+                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && (!DataTest || DataChecked));
                 QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
             }
             QcCruiseTbl->Post();

@@ -200,7 +200,11 @@ TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
     Run();
     EXPECT_EQ(Pts(), (TRows{{"521", "10", "1", "1", "1"}, {"521", "20", "1", "1", "1"}}));
     EXPECT_EQ(MissingClimatologyText(),
+              "The station 520 of the cruise CRUISE 52 lists no parameter in Parameters: its levels are not checked\n"
               "No station of the cruise CRUISE 53 lists a parameter in Parameters: its levels are not checked");
+    // The report does not tick the data checks of a cruise they did not reach.
+    EXPECT_EQ(QcCruiseMarks(52), "000010 000000");
+    EXPECT_EQ(QcCruiseMarks(53), "000000 000000");
 }
 
 // ---- the verdict on one level -------------------------------------------------
