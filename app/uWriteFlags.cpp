@@ -320,10 +320,21 @@ public:
     int Update(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets, int AIdCast,
                const double *APres)
     {
-        FColumns.clear();
-        for (const auto &S : ASets)
-            FColumns.push_back(S.first);
-        TZqCommand &Cmd = Command(FlagUpdateSql(ATable, FColumns, APres != nullptr));
+        // Levels in a row mostly set the same columns: their statement is
+        // found again without its text made anew.
+        bool Same = FUpdate && FUpdatePres == (APres != nullptr) && FUpdateTable == ATable &&
+                    FColumns.size() == ASets.size();
+        for (size_t I = 0; Same && I < ASets.size(); ++I)
+            Same = FColumns[I] == ASets[I].first;
+        if (!Same) {
+            FColumns.clear();
+            for (const auto &S : ASets)
+                FColumns.push_back(S.first);
+            FUpdateTable = ATable;
+            FUpdatePres = APres != nullptr;
+            FUpdate = &Command(FlagUpdateSql(ATable, FColumns, FUpdatePres));
+        }
+        TZqCommand &Cmd = *FUpdate;
         TZqParams &Params = Cmd.Params();
         for (size_t I = 0; I < ASets.size(); ++I)
             Params.Items(int(I))->SetAsInteger(ASets[I].second);
@@ -371,7 +382,11 @@ private:
     std::unique_ptr<TStationRows> FStation;
     std::unique_ptr<TZqQuery> FStationParams, FCruiseName;
     std::map<std::string, std::unique_ptr<TZqCommand>> FCommands;
+    // The columns, table and pressure test of the last Update, and its statement.
     std::vector<std::string> FColumns;
+    std::string FUpdateTable;
+    bool FUpdatePres = false;
+    TZqCommand *FUpdate = nullptr;
 };
 
 std::string Count(int AHowMany, const std::string &AWhat)
