@@ -261,6 +261,7 @@ void CheckClimatologyLines(const std::vector<std::string> &ALines, const std::ve
 {
     ACheck = TClimFileCheck();
     AImport.Grid.clear();
+    AImport.MisfitRows.clear();
     for (TClimChoice *C : {&AImport.SubRegions, &AImport.Months, &AImport.Pressures, &AImport.Params})
         ClearChoice(*C);
     AImport.HasBs = AImport.HasMs = false;

@@ -221,7 +221,12 @@ TEST_F(ClimatDialog, CheckWithoutTheDialogFindsWhatTheDialogShows)
 {
     TClimImport I;
     TClimFileCheck Check;
+    // The dialog checks every file it is shown into one import: a file
+    // checked before leaves nothing behind.
+    CheckClimatologyLines({"REGION;M;P", "1;2"}, ClimParamsOf(RangeQry), I, Check);
+    ASSERT_EQ(I.MisfitRows.size(), 1u);
     CheckClimatologyLines(ReadClimatologyLines(Write("both.txt", TwoSeas)), ClimParamsOf(RangeQry), I, Check);
+    EXPECT_TRUE(I.MisfitRows.empty());
     EXPECT_FALSE(Check.WrongFormat || Check.HeaderError);
     EXPECT_EQ(Check.UnknownSubRegions, (std::vector<std::string>{"XX9"}));
     EXPECT_EQ(I.SubRegions.Items, (std::vector<std::string>{"1", "M44N008E", "XX9"}));
