@@ -198,7 +198,10 @@ void KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, co
     };
     const auto Bool = [](bool B) { return std::string(B ? "True" : "False"); };
     Keep("Map", "BlnName", ANow.Contour, AAtStart.Contour);
-    Keep("Map", "XY", Bool(ANow.SwapColumns), Bool(AAtStart.SwapColumns));
+    // The column order belongs to the contour file: another contour's is
+    // written whatever the key held.
+    Keep("Map", "XY", Bool(ANow.SwapColumns),
+         ANow.Contour != AAtStart.Contour ? std::string() : Bool(AAtStart.SwapColumns));
     Keep("Clim", "SearchClimPath", ANow.ClimFolder, AAtStart.ClimFolder);
     Keep("Grd", "GrdName", ANow.Grid, AAtStart.Grid);
     if (Changed)

@@ -192,6 +192,9 @@ TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
             }
         }
     }
+    // The column order belongs to the contour: the session's own is kept
+    // with the contour chosen in place of one that was not found.
+    EXPECT_EQ(rtl::TIniFile((Dir / "main.ini names no file" / "main.ini").string()).ReadString("MAP", "XY", ""), "False");
     TLocalDatabase::CloseAll();
     fs::remove_all(Dir);
 }
