@@ -173,19 +173,27 @@ void TForm1::SetStartProgress(int APercent)
         fmStart->SetProgress(APercent);
 }
 
+std::optional<std::string> TForm1::Stage(const std::function<void()> &AStage)
+{
+    try {
+        AStage();
+        return std::nullopt;
+    } catch (const std::exception &E) {
+        SetScreenCursor(crDefault);
+        HandleException(E);
+        return E.what();
+    }
+}
+
 void TForm1::DatabaseStage(const std::function<void()> &AStage)
 {
     if (!FDatabaseReady)
         return;
-    try {
-        AStage();
-    } catch (const std::exception &E) {
-        // One report, and the other database stages of this pass are left
-        // out instead of each failing on its own; "Change Database" starts
-        // them again.
-        SetScreenCursor(crDefault);
-        HandleException(E);
-        FDatabaseFault = E.what();
+    // One report, and the other database stages of this pass are left out
+    // instead of each failing on its own; "Change Database" starts them
+    // again.
+    if (std::optional<std::string> Fault = Stage(AStage)) {
+        FDatabaseFault = *Fault;
         FDatabaseReady = false;
     }
 }
@@ -404,8 +412,8 @@ void TForm1::FillContourList(const std::string &AFolder)
 
 void TForm1::LastPreparations()
 {
-    LoadSquares(CfgDir + "QuadrHMS.txt", BsSquareNames, BsSquares);
-    LoadSquares(CfgDir + "QuadrMedClim.txt", MsSquareNames, MsSquares);
+    Stage([] { LoadSquares(CfgDir + "QuadrHMS.txt", BsSquareNames, BsSquares); });
+    Stage([] { LoadSquares(CfgDir + "QuadrMedClim.txt", MsSquareNames, MsSquares); });
     ClearParamLists();
     DatabaseStage([this] { BuildCruiseLists(); });
 }
@@ -467,14 +475,6 @@ bool TForm1::FormCreate()
     // once; the stages after it are left out and the window opens at its
     // start page all the same. A small file that cannot be read costs only
     // what it holds: its stage says so and the next one runs.
-    const auto FileStage = [this](const std::function<void()> &AStage) {
-        try {
-            AStage();
-        } catch (const std::exception &E) {
-            SetScreenCursor(crDefault);
-            HandleException(E);
-        }
-    };
     try {
         ConnectMainDb();
         SetStartProgress(20);
@@ -485,11 +485,11 @@ bool TForm1::FormCreate()
         ShowWizardPage();
         Pagecontrol1->setTabVisible(1, false);
 
-        FileStage([this] { BuildTestTree(); });
+        Stage([this] { BuildTestTree(); });
 
         SetStartStage("");
         SetStartStage("Building Map...");
-        FileStage([this] { ReadMapSettings(); });
+        Stage([this] { ReadMapSettings(); });
         SetStartProgress(80);
 
         RegionScreenRect = TRect{1, 1, 50000, 22000};
@@ -508,10 +508,10 @@ bool TForm1::FormCreate()
 
         SetStartStage("");
         SetStartStage("Last preparations...");
-        FileStage([this] { LastPreparations(); });
+        LastPreparations();
 
-        FileStage([this] { ReadThresholdPositions(); });
-        FileStage([this] { ReadContourSettings(); });
+        Stage([this] { ReadThresholdPositions(); });
+        Stage([this] { ReadContourSettings(); });
 
         SetStartProgress(100);
         ResetStartPage();

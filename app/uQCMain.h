@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -330,6 +331,9 @@ private:
     void ReadThresholdPositions();
     void ReadContourSettings();
     void SizeWindow();
+    // Runs one stage of the set-up; a fault is reported and its text
+    // returned, and the next stage runs all the same.
+    std::optional<std::string> Stage(const std::function<void()> &AStage);
     // Runs one database stage unless the connection is down; a fault is
     // reported once and ends the database stages of this pass.
     void DatabaseStage(const std::function<void()> &AStage);
