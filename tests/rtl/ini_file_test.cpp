@@ -56,18 +56,36 @@ TEST_F(IniFileTest, NamesMatchWithoutCase)
     EXPECT_FALSE(Ini.ValueExists("Map", "InvX"));
 }
 
-TEST_F(IniFileTest, RewriteKeepsCommentsOrderAndSpelling)
+// The file's lines, and its encoding: UTF-8, or UTF-16 of either byte
+// order with its mark.
+TEST_F(IniFileTest, RewriteKeepsCommentsOrderSpellingAndEncoding)
 {
-    Write("; settings\r\n[Main]\r\nDBPath=a.mdb\r\n; keep me\r\nOther=1\r\n\r\n[Clim]\r\nFile=x\r\n");
-    {
-        TMemIniFile Ini(FName);
-        Ini.WriteString("MAIN", "dbpath", "b.mdb");
-        Ini.WriteString("Main", "New", "2");
-        Ini.WriteString("Grd", "Grid", "g.grd");
-        Ini.UpdateFile();
+    const auto Utf16 = [](const std::string &S, bool BigEndian) { // of ASCII text
+        std::string U = BigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char C : S)
+            U.append(BigEndian ? std::string{'\0', C} : std::string{C, '\0'});
+        return U;
+    };
+    const std::string Was = "; settings\r\n[Main]\r\nDBPath=a.mdb\r\n; keep me\r\nOther=1\r\n\r\n[Clim]\r\nFile=x\r\n";
+    const std::string Now = "; settings\r\n[Main]\r\nDBPath=b.mdb\r\n; keep me\r\nOther=1\r\nNew=2\r\n\r\n"
+                            "[Clim]\r\nFile=x\r\n\r\n[Grd]\r\nGrid=g.grd\r\n";
+    for (const int Encoding : {0, 1, 2}) {
+        const auto As = [&](const std::string &S) { return Encoding == 0 ? S : Utf16(S, Encoding == 2); };
+        Write(As(Was));
+        {
+            TMemIniFile Ini(FName);
+            Ini.WriteString("MAIN", "dbpath", "b.mdb");
+            Ini.WriteString("Main", "New", "2");
+            Ini.WriteString("Grd", "Grid", "g.grd");
+            Ini.UpdateFile();
+        }
+        EXPECT_EQ(Read(), As(Now)) << Encoding;
     }
-    EXPECT_EQ(Read(), "; settings\r\n[Main]\r\nDBPath=b.mdb\r\n; keep me\r\nOther=1\r\nNew=2\r\n\r\n"
-                      "[Clim]\r\nFile=x\r\n\r\n[Grd]\r\nGrid=g.grd\r\n");
+    // A line in another 8-bit encoding takes no text it could not keep.
+    Write("[S]\nName=M\xFCller\n");
+    TMemIniFile Ini(FName);
+    Ini.WriteString("S", "Plain", "x");
+    EXPECT_THROW(Ini.WriteString("S", "Other", "\xC3\xA4"), EFCreateError);
 }
 
 TEST_F(IniFileTest, IniFileWritesThroughAndSeesOthers)
@@ -114,12 +132,19 @@ TEST_F(IniFileTest, AKillDuringARewriteLeavesTheOldFileOrTheNewOneWhole)
     Write("[S]\nK=" + Values[0] + "\n");
     for (int Round = 0; Round < 20; ++Round) {
         const pid_t Child = ::fork();
-        if (Child == 0)
-            for (int I = 1;; I = 1 - I) { // until killed
-                TMemIniFile Ini(FName);
-                Ini.WriteString("S", "K", Values[I]);
-                Ini.UpdateFile();
+        ASSERT_GE(Child, 0);
+        if (Child == 0) {
+            try {
+                for (int I = 1;; I = 1 - I) { // until killed
+                    TMemIniFile Ini(FName);
+                    Ini.WriteString("S", "K", Values[I]);
+                    Ini.UpdateFile();
+                }
+            } catch (...) {
+                // Never back into the test runner: the parent finds the file as it was left.
             }
+            ::_exit(1);
+        }
         ::usleep(useconds_t(1000 + 700 * Round));
         ::kill(Child, SIGKILL);
         ::waitpid(Child, nullptr, 0);
