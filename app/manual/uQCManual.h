@@ -108,8 +108,13 @@ public:
     void KeepRefusedCell() { FRefused = true; }
     // The commit under way could not be stored for now: the cell keeps the
     // text typed in its editor, opened again unless the operator had gone
-    // elsewhere, for the operator to commit once more.
-    void KeepTypedText() { FRefused = FKeepTyped = true; }
+    // elsewhere, for the operator to commit once more. Outside a commit (an
+    // UNDO, say) there is no typed text to keep.
+    void KeepTypedText()
+    {
+        FRefused = true;
+        FKeepTyped = FInCommit;
+    }
     // Commits the open cell editor and closes it; false when refused.
     bool CommitOpenEditor();
     bool RowIsStation = false;

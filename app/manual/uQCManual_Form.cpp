@@ -224,11 +224,17 @@ void TDBGrid::LeaveGrid(bool Next)
 
 void TDBGrid::ReopenTyped()
 {
-    if (!std::exchange(FKeepTyped, false) || !currentIndex().isValid() || FTyped.isNull())
+    // An editor closed while a commit is under way (its message box took the
+    // focus) is opened again by the close that ends the commit, after the
+    // rows the commit may have read anew.
+    if (FInCommit || !std::exchange(FKeepTyped, false) || !currentIndex().isValid())
+        return;
+    const QString Typed = std::exchange(FTyped, QString());
+    if (Typed.isNull())
         return;
     edit(currentIndex());
     if (auto *Line = qobject_cast<QLineEdit *>(indexWidget(currentIndex())))
-        Line->setText(FTyped);
+        Line->setText(Typed);
 }
 
 void TDBGrid::closeEditor(QWidget *Editor, QAbstractItemDelegate::EndEditHint Hint)

@@ -134,6 +134,21 @@ TEST_F(EditorEdit, AnEditWaitsForAnotherProgramsWriteAndKeepsItsTextWhenItCannot
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the text kept in its cell
     QCoreApplication::processEvents();
     EXPECT_EQ(Db("TEMP", 3), "6.5");
+    // An UNDO the lock refuses has no typed text to keep: a cell left with
+    // Esc afterwards opens nothing again.
+    F->SpeedButton15->click();
+    Grid().SetRecNoValue(4);
+    F->FindLevelUndoValues();
+    ASSERT_GT(F->ComboBox1->count(), 0);
+    sqlite3_open(DbPath.c_str(), &Other);
+    Exec("BEGIN IMMEDIATE");
+    F->BitBtn1->click();
+    Exec("ROLLBACK");
+    sqlite3_close(Other);
+    TypeInto(F->DBGrid2, 1, "TEMP", "", Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    for (QLineEdit *L : F->DBGrid2->viewport()->findChildren<QLineEdit *>())
+        EXPECT_FALSE(L->isVisible()) << L->text().toStdString();
 }
 
 TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
