@@ -136,15 +136,18 @@ double TForm2::SpikeSpanOf(const std::string &AParam, const TRealPointArr &APoin
         int Y = 0, M = 0, D = 0;
         rtl::DecodeDate(tmpStatTbl->FieldByName("Date_Cast")->AsFloat(), Y, M, D);
         const std::string Key = SeaCode + "|" + CastSquareName + "|" + std::to_string(M) + "|" + AParam;
-        const auto Known = WalkOtherExtents.find(Key);
+        auto Known = WalkOtherExtents.find(Key);
         if (!FullCruiseCheckRunning || Known == WalkOtherExtents.end()) {
             SelectOtherProfiles();
-            WalkOtherExtents[Key] = OtherProfilesExtent;
+            Known = WalkOtherExtents.insert_or_assign(Key, OtherProfilesExtent).first;
         }
-        Others = WalkOtherExtents[Key];
+        Others = Known->second;
     }
+    // The station's own profile and climatic lines frame the plot only when
+    // no other profile does.
     TRealPointArr Mean, Lower, Upper;
-    ClimaticLines(APoints, Mean, Lower, Upper);
+    if (!(ShowOtherProfiles && HasExtent(Others)))
+        ClimaticLines(APoints, Mean, Lower, Upper);
     const TRealRect View = FullPlotView(APoints, Mean, Lower, Upper, ShowOtherProfiles ? &Others : nullptr);
     return View.xmax - View.xmin;
 }
@@ -707,9 +710,11 @@ void TForm2::AfterLevelEdit()
     // "Check Current profile" writes the values typed next to the plot
     // before it checks, and loads the profile again; a parameter the run
     // does not check keeps them until the next load, drawn where typed.
-    if (CheckBox1->isChecked())
-        BitBtn5Click();
-    PaintBox2->Repaint();
+    if (CheckBox1->isChecked() && CurParamIndex >= 0 && CurParamIndex < ParamList.Count() &&
+        ParamsToCheck.Bits(CurParamIndex))
+        BitBtn5Click(); // draws the profile loaded again
+    else
+        PaintBox2->Repaint();
 }
 
 void TForm2::ApplyInPlotValue()
