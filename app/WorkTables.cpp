@@ -187,6 +187,8 @@ std::string MainDbSqlNameOf(const std::string &AMainDbPath)
     return rtl::QuotedStr(AMainDbPath.substr(0, AMainDbPath.size() >= 4 ? AMainDbPath.size() - 4 : 0), '"');
 }
 
+std::string WriteLockSql(const std::string &ATable) { return "Update " + ATable + " Set ID_Cast = ID_Cast where 1 = 0"; }
+
 void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                    const std::string &ASuffix, const std::string &ATemplate,
                    const std::string &AKeyFields, const std::string &AParamFlagName)

@@ -24,6 +24,11 @@ std::string ComputeDbTablePrefix(const std::string &AMainDbPath);
 // The main database as the station database's statements name it: its path
 // without the extension, in double quotes ("/data/black" for /data/black.mdb).
 std::string MainDbSqlNameOf(const std::string &AMainDbPath);
+// A statement that changes no row of ATable (a table with ID_Cast) but takes
+// the station database's write lock for the transaction under way: it waits
+// for another program's write to end, and what is read after it stays as it
+// is until the commit.
+std::string WriteLockSql(const std::string &ATable);
 
 // The making rule for one per-database table: ATarget is closed, named
 // DbTablePrefix + ASuffix and, when that table does not exist in

@@ -280,7 +280,7 @@ public:
     // way: what is read next stays as it is until the commit.
     void Lock(const std::string &ATable)
     {
-        Command("Update " + ATable + " Set FPRES = FPRES where 1 = 0").Execute();
+        Command(WriteLockSql(ATable)).Execute();
     }
 
     void ReadProfile(const std::string &ATable, int AIdCast, TStoredProfile &AProfile)

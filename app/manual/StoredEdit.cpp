@@ -157,7 +157,7 @@ std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::stri
         if (Own)
             Connection->StartTransaction();
         FCommand.CommandText().Clear();
-        FCommand.CommandText().Add("Update " + ATable + " Set ID_Cast = ID_Cast where 1 = 0");
+        FCommand.CommandText().Add(WriteLockSql(ATable));
         FCommand.Execute();
         if (const int Rows = CountRows(ATable, AWhere); Rows != 1)
             Failure = "The edit of " + AWhat + " matches " + std::to_string(Rows) + " rows of " + ATable +
