@@ -310,13 +310,15 @@ EODBCNativeException::EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHand
 
 std::unique_ptr<EZqDBEngineException> EODBCNativeException::OfRow(int ARow) const
 {
-    bool RowsKnown = false;
+    // The records naming the row; all of them when none does (a driver that
+    // numbers no record, or not this one's).
+    bool RowNamed = false;
     for (int I = 0; I < ErrorCount(); ++I)
-        RowsKnown = RowsKnown || Errors(I).RowIndex >= 0;
+        RowNamed = RowNamed || Errors(I).RowIndex == ARow;
     auto E = std::make_unique<EZqDBEngineException>(ErrorCode(), std::string());
     for (int I = 0; I < ErrorCount(); ++I) {
         const TZqDBError &Item = Errors(I);
-        if (RowsKnown && Item.RowIndex != ARow)
+        if (RowNamed && Item.RowIndex != ARow)
             continue;
         if (E->ErrorCount() == 0) {
             // The record's own text follows its state and native code.

@@ -149,8 +149,8 @@ public:
     // the name of the column it names as its ObjName.
     EODBCNativeException(SQLRETURN AStatus, TODBCHandle *AHandle);
 
-    // The records about the fetch's row ARow (every record, when the rows of
-    // the records are unknown), the first one's text as the message.
+    // The records about the fetch's row ARow (every record, when none names
+    // that row), the first one's text as the message.
     std::unique_ptr<EZqDBEngineException> OfRow(int ARow) const;
 
     std::unique_ptr<EZqException> CreateDefault() const override { return std::make_unique<EODBCNativeException>(); }
