@@ -5,6 +5,7 @@
 // "Check full Cruise" on it. Every flag on which the two differ is printed
 // with its station and level; the program fails when one does.
 #include "app/UQC.h"
+#include "bench/common/InstalledThresholds.h"
 #include "bench/common/OffscreenProgram.h"
 #include "app/WorkTables.h"
 #include "app/uQCMain.h"
@@ -75,14 +76,7 @@ int Compare(const std::string &AProgram, const std::string &ADb)
     editortest::TEditorEnvironment Env;
     Env.Setup(AProgram, ADb, Root.path().toStdString());
     LoadGrid(AProgram + "Maps/out.grd", DepthGrid);
-    std::ifstream Updowns(AProgram + "Cfg/updowns.txt");
-    int V[5] = {0, 0, 12, 3, 10};
-    for (int &X : V)
-        if (!(Updowns >> X))
-            break;
-    VelocityLimitKnots = V[2];
-    NStdDev = V[3];
-    DepthTolerancePct = V[4];
+    LoadInstalledThresholds(AProgram);
     for (int T = tstLocation; T < QcTestCount; ++T)
         SelectedTests.SetBit(T, true);
     ParamDisplayList.Clear();

@@ -27,6 +27,7 @@
 #include "app/uQCMain.h"
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
+#include "bench/common/InstalledThresholds.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/dapt/qxZqDAptManager.h"
 #include "dataaccess/phys/dialects/qxZqPhysMSAcc.h"
@@ -100,16 +101,7 @@ void LoadInstallation()
     LoadSquares(P + "Cfg/QuadrMedClim.txt", MsSquareNames, MsSquares);
     ExtraLinesFile = P + "QCCont/ALL_.bln";
     BuildLocationRegion();
-    std::ifstream Updowns(P + "Cfg/updowns.txt");
-    int V[5] = {0, 0, 12, 3, 10};
-    for (int &X : V)
-        if (!(Updowns >> X))
-            break;
-    SpatialAdditionMin = V[0];
-    TemporalAdditionHours = V[1];
-    VelocityLimitKnots = V[2];
-    NStdDev = V[3];
-    DepthTolerancePct = V[4];
+    LoadInstalledThresholds(P);
     RelativeJumpPct = 10;
     OneSideChange = false;
     DuplicatesEachStation = false;
