@@ -373,7 +373,10 @@ void CheckCruiseCasts();
 void LoadCastFlags();
 double EstimateGridDepth();
 void CheckDuplicates();
-void CruiseExtent();
+// The box and span of the stations from the current one to the last that
+// have a position and a moment (DuplWindow, DuplTimeMin, DuplTimeMax);
+// false when none has.
+bool CruiseExtent();
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition);
 void CheckLocation();
 void CheckVelocity();
@@ -428,6 +431,11 @@ std::string MissingClimatologyText(bool ANoTables = true);
 // and the checks take the station without it. The dataset is left on its
 // first record.
 std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName);
+// The stations of AStations without a readable position (east of the
+// checked region's limit) as a line saying that their depth (ADepth) and
+// levels (ALevels) are not checked ("" when none, or neither is checked).
+// The dataset is left on its first record.
+std::string StationsWithoutPosition(TDataSet &AStations, const std::string &ACruiseName, bool ADepth, bool ALevels);
 
 // ---- station parameter list --------------------------------------------------------
 // The list of the current station of CurCastDataset, as the Parameters

@@ -174,6 +174,22 @@ void CruiseListsNoParameters(const std::string &ACruiseName)
 
 void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
 
+std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruiseName, const std::string &AOne,
+                         const std::string &AMany)
+{
+    // A long list is cut: the first stations tell where to look.
+    constexpr size_t Named = 10;
+    if (AIds.empty())
+        return "";
+    std::string Ids;
+    for (size_t I = 0; I < AIds.size() && I < Named; ++I)
+        Ids += (Ids.empty() ? "" : ", ") + std::to_string(AIds[I]);
+    if (AIds.size() > Named)
+        Ids += " and " + std::to_string(AIds.size() - Named) + " more";
+    return (AIds.size() == 1 ? "The station " : "The stations ") + Ids + " of the cruise " + ACruiseName +
+           (AIds.size() == 1 ? AOne : AMany);
+}
+
 void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();

@@ -65,15 +65,6 @@ void ForgetLevelFields()
     std::fill(std::begin(LevelFloatSlots), std::end(LevelFloatSlots), nullptr);
 }
 
-// An empty value: no value at all, or a text field holding no text.
-bool IsEmpty(TField *F)
-{
-    if (F == nullptr || F->IsNull())
-        return true;
-    const rtl::TFieldType T = F->DataType();
-    return (T == rtl::ftString || T == rtl::ftWideString || T == rtl::ftFixedChar) && F->AsString().empty();
-}
-
 // A level's number as the checks take it: empty as IsEmpty says, and then
 // 0, as AsFloat reads it.
 struct TLevelNumber {
@@ -90,7 +81,7 @@ template <typename TName> TLevelNumber LevelNumber(TLevelSlot Slot, const TName 
         if (N.Empty)
             N.Value = 0;
     } else {
-        N.Empty = IsEmpty(F);
+        N.Empty = IsEmptyValue(F);
         N.Value = F->AsFloat();
     }
     return N;
@@ -700,7 +691,7 @@ void FindCastSquare()
     CastSquareName.clear();
     PrevSquareName = SquareName;
     PrevCastMonth = CastMonth;
-    SquareName = FindSquare(CurCastDataset->FieldByName("Lon")->AsFloat(), CurCastDataset->FieldByName("Lat")->AsFloat());
+    SquareName = StationSquare(*CurCastDataset);
     if (!SeaCode.empty()) {
         if (!SquareName.empty())
             CastSquareName = SquareName;
@@ -723,7 +714,7 @@ void SelectClimatology(const std::string &P)
     // its levels stay unjudged, as in a month without climatology.
     TField *Date = CurCastDataset->FieldByName("Date_Cast");
     int Y = 0, M = 0, D = 0;
-    if (!IsEmpty(Date))
+    if (!IsEmptyValue(Date))
         rtl::DecodeDate(Date->AsFloat(), Y, M, D);
     CastMonth = M;
     BsRangeMode = ReadsBsRange(SeaCode, P);
@@ -777,7 +768,7 @@ void SelectClimatologyData(const std::string &P)
     while (!ClimQry->Eof()) {
         TField *Pres = ClimQry->FieldByName("PRES"), *Avg = ClimQry->FieldByName("PAVG"),
                *Std = ClimQry->FieldByName("PSTD");
-        if (!IsEmpty(Pres) && !IsEmpty(Avg) && !IsEmpty(Std) && Std->AsFloat() != 0) {
+        if (!IsEmptyValue(Pres) && !IsEmptyValue(Avg) && !IsEmptyValue(Std) && Std->AsFloat() != 0) {
             ClimMeans.push_back(Avg->AsFloat());
             ClimStds.push_back(Std->AsFloat());
             ClimLevels.push_back(Pres->AsFloat());
@@ -1437,25 +1428,13 @@ void ReleaseCruiseParamLists()
 
 std::string StationsListingNoParameter(TDataSet &AStations, const std::string &ACruiseName)
 {
-    // A long list is cut: the first stations tell where to look.
-    constexpr int Named = 10;
-    std::string Ids;
-    int Count = 0;
-    for (AStations.First(); !AStations.Eof(); AStations.Next()) {
-        const int Id = AStations.FieldByName("ID_Cast")->AsInteger();
-        if (CruiseParamRows.count(Id) != 0)
-            continue;
-        if (++Count <= Named)
-            Ids += (Ids.empty() ? "" : ", ") + std::to_string(Id);
-    }
+    std::vector<int> Ids;
+    for (AStations.First(); !AStations.Eof(); AStations.Next())
+        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger(); CruiseParamRows.count(Id) == 0)
+            Ids.push_back(Id);
     AStations.First();
-    if (Count == 0)
-        return "";
-    if (Count > Named)
-        Ids += " and " + std::to_string(Count - Named) + " more";
-    return (Count == 1 ? "The station " : "The stations ") + Ids + " of the cruise " + ACruiseName +
-           (Count == 1 ? " lists" : " list") + " no parameter in Parameters: " + (Count == 1 ? "its" : "their") +
-           " levels are not checked";
+    return StationsLine(Ids, ACruiseName, " lists no parameter in Parameters: its levels are not checked",
+                        " list no parameter in Parameters: their levels are not checked");
 }
 
 void TakeStationParamList()
