@@ -52,6 +52,10 @@ enum TQcTest : int {
     tstDataSpike = 5,
 };
 inline constexpr int QcTestCount = 6;
+// The spike test runs inside the data climate check's level loop only;
+// CHECK says so when it is ticked alone.
+inline constexpr const char *SpikesAloneText =
+    "Spikes are checked only together with the Data Climate Check: this run checks no spikes";
 
 // ---- flags and parameter layout ----------------------------------------------
 // The larger of the two; the first when equal.

@@ -146,21 +146,21 @@ void CheckCruises()
         // Each station's levels are checked for the parameters it lists; a
         // station or a whole cruise that lists none has nothing checked,
         // which is said with the run's other unchecked levels, and a cruise
-        // with nothing checked is not marked as under the data checks.
-        bool DataChecked = true;
-        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty()) {
-            const bool AnyListed = HoldCruiseParamLists(CruiseId);
-            if (SelectedTests.Bits(tstDataClimat) && !AnyListed) {
+        // with nothing checked is not marked as under the data checks. The
+        // spike test runs inside the data climate check only (its level
+        // loop): without it no spike is judged, nor marked as checked.
+        bool DataChecked = SelectedTests.Bits(tstDataClimat);
+        if (DataChecked && !CurCastDataset->IsEmpty()) {
+            if (!HoldCruiseParamLists(CruiseId)) {
                 CruiseListsNoParameters(CruiseName);
                 DataChecked = false;
-            } else if (SelectedTests.Bits(tstDataClimat)) {
-                if (const std::string NoList = StationsListingNoParameter(*CurCastDataset, CruiseName); !NoList.empty())
-                    StationsPartlyRead(NoList);
+            } else if (const std::string NoList = StationsListingNoParameter(*CurCastDataset, CruiseName);
+                       !NoList.empty()) {
+                StationsPartlyRead(NoList);
             }
         }
         if (const std::string Nowhere =
-                StationsWithoutPosition(*CurCastDataset, CruiseName, SelectedTests.Bits(tstDepth),
-                                        SelectedTests.Bits(tstDataClimat) && DataChecked);
+                StationsWithoutPosition(*CurCastDataset, CruiseName, SelectedTests.Bits(tstDepth), DataChecked);
             !Nowhere.empty())
             StationsPartlyRead(Nowhere);
         if (CruiseLabel)

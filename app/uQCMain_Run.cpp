@@ -114,6 +114,10 @@ void TForm1::RunQc()
             MessageDlg("The depth check judges no station: " +
                            (GridRefusal.empty() ? GridFileName + ": no grid was read" : GridRefusal),
                        mtWarning, mbOK);
+        // The spike test is part of the data climate check's level loop:
+        // ticked without it, it judges no level and marks no cruise.
+        if (SelectedTests.Bits(tstDataSpike) && !SelectedTests.Bits(tstDataClimat))
+            MessageDlg(SpikesAloneText, mtWarning, mbOK);
         try {
             CheckCruises();
         } catch (const std::exception &E) {
