@@ -409,16 +409,17 @@ void CreateTmpFlagsTable(const std::string &P);
 void MarkEditedSinceCheck(int AIdCast, const std::string &ATable);
 // What a check command (the run, or one of the editor's check buttons)
 // met of the climatology, per parameter and sea (SeaCode). A select that
-// failed (its table missing) has its text said the first time for P in the
-// sea; ClimatologyLeftLevels counts a station whose ALevels levels of P got
-// no climatic verdict, and why: no climatology table, no climatic profile
-// for its square and month, levels at or below the deepest level of that
-// profile, or no range in BS_Range. Such levels keep the flag the station
-// database has (the write-back writes no 0). The command clears the record
-// at its start and, after the checks, says which levels went unchecked
-// (empty text: none; without ANoTables only those of tables that exist).
+// failed is noted with AReason, the driver's text where the table is there
+// ("" where it is missing); ClimatologyLeftLevels counts a station whose
+// ALevels levels of P got no climatic verdict, and why: no climatology
+// table (or one that cannot be read), no climatic profile for its square
+// and month, levels at or below the deepest level of that profile, or no
+// range in BS_Range. Such levels keep the flag the station database has
+// (the write-back writes no 0). The command clears the record at its start
+// and, after the checks, says in words which levels went unchecked and why
+// (empty text: none), once for each parameter, sea and cause.
 enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
-void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
+void ClimatologySelectFailed(const std::string &P, const std::string &AReason);
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
 // The run also counts what it could not check of a cruise: none of its
 // levels when none of its stations lists a parameter, stations that list
@@ -427,7 +428,7 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
 void CruiseListsNoParameters(const std::string &ACruiseName);
 void StationsPartlyRead(const std::string &ALines);
 void ClearMissingClimatology();
-std::string MissingClimatologyText(bool ANoTables = true);
+std::string MissingClimatologyText();
 
 // The stations of AStations (a select of Cast_Titles with ID_Cast) that hold
 // a value the driver could not read, one line each naming the station, the

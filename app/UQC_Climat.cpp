@@ -122,7 +122,7 @@ struct TUnjudgedLevels {
     std::string Param;
     std::string Sea;
     TUnjudgedWhy Why = ujNoTable;
-    bool Said = false; // the failed select's text was shown
+    std::string Reason; // why a table that is there could not be read
     int Stations = 0;
     long Levels = 0;
 };
@@ -146,15 +146,13 @@ std::string SeaName(const std::string &ASeaCode)
 
 } // namespace
 
-void ClimatologySelectFailed(const std::string &P, const std::string &ASql)
+void ClimatologySelectFailed(const std::string &P, const std::string &AReason)
 {
-    // Said once per parameter and sea: every further station of that sea
-    // would fail the same way, one box each.
+    // Said in words with the levels it leaves, once per parameter and sea,
+    // after the checks: a box of its own would stop them at every sea.
     TUnjudgedLevels &U = UnjudgedOf(P, ujNoTable);
-    if (U.Said)
-        return;
-    U.Said = true;
-    ShowMessage(ASql);
+    if (U.Reason.empty())
+        U.Reason = AReason;
 }
 
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
@@ -196,20 +194,22 @@ void ClearMissingClimatology()
     UncheckedStations.clear();
 }
 
-std::string MissingClimatologyText(bool ANoTables)
+std::string MissingClimatologyText()
 {
     std::string Text;
     for (const std::string &Line : UncheckedStations)
         Text += (Text.empty() ? "" : "\n") + Line;
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
-        if (U.Stations == 0 || (U.Why == ujNoTable && !ANoTables))
+        if (U.Stations == 0)
             continue;
         Text += std::string(Text.empty() ? "" : "\n");
         const std::string Stations = std::to_string(U.Stations), Levels = std::to_string(U.Levels);
         switch (U.Why) {
         case ujNoTable:
-            Text += "No climat for " + U.Param + " in " + SeaName(U.Sea) + ": its levels at " + Stations +
-                    " stations are not checked";
+            Text += (U.Reason.empty() ? "No climat for " + U.Param + " in " + SeaName(U.Sea)
+                                      : "Climat for " + U.Param + " in " + SeaName(U.Sea) +
+                                            " cannot be read (" + U.Reason + ")") +
+                    ": its levels at " + Stations + " stations are not checked";
             break;
         case ujNoProfile:
             Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) + " has no profile for the square and month of " +

@@ -19,6 +19,7 @@
 #include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TDialogs.h"
@@ -744,8 +745,11 @@ void SelectClimatologyData(const std::string &P)
     ClimQry->SQL().Add(Sql);
     try {
         ClimQry->Open();
-    } catch (const std::exception &) {
-        ClimatologySelectFailed(P, Sql);
+    } catch (const std::exception &E) {
+        // A table that is not there is no climatology; one that is there and
+        // fails says why.
+        const std::string Table = BsRangeMode ? std::string("BS_Range") : SeaCode + "_" + P;
+        ClimatologySelectFailed(P, LocalTableFileExists(LocalDbDir + Table + ".db") ? E.what() : "");
     }
     if (BsRangeMode) {
         // The range holds at every depth: no climatic profile and its
