@@ -456,6 +456,10 @@ void TakeStationParamList();
 // parameter, whose levels are therefore not checked, as a line naming them
 // ("" when every station lists one). The dataset is left on its first record.
 std::string StationsListingNoParameter(TDataSet &AStations, const std::string &ACruiseName);
+// The same line for the stations AStations of cruise ACruiseId, its
+// Parameters rows read afresh; the lists are left as they are (the editor
+// says it when a cruise is picked).
+std::string CruiseStationsListingNoParameter(TDataSet &AStations, int ACruiseId, const std::string &ACruiseName);
 
 // ---- location region ---------------------------------------------------------------
 // Reads the contour polygons of ExtraLinesFile into LocationRegion (areas

@@ -1402,9 +1402,8 @@ std::map<int, std::vector<TListedParam>> CruiseParamRows;
 bool CruiseParamsHeld = false;
 std::vector<TListedParam> ListMadeOf;
 
-} // namespace
-
-bool HoldCruiseParamLists(int ACruiseId)
+// The Parameters rows of every station of a cruise, by ID_Cast.
+std::map<int, std::vector<TListedParam>> ReadCruiseParamRows(int ACruiseId)
 {
     TZqQuery &Q = *CastParamsQry;
     Q.Close();
@@ -1412,11 +1411,31 @@ bool HoldCruiseParamLists(int ACruiseId)
     Q.SQL()->Add("Select p.ID_Cast, p.ParamAbr, p.ParName, p.Unit From \"Parameters\" p, Cast_Titles c where c.ID_Cast = "
                  "p.ID_Cast and c.ID_Cruise = " + std::to_string(ACruiseId));
     Q.Open();
-    CruiseParamRows.clear();
+    std::map<int, std::vector<TListedParam>> Rows;
     for (Q.First(); !Q.Eof(); Q.Next())
-        CruiseParamRows[Q.Fields()[0]->AsInteger()].push_back(
+        Rows[Q.Fields()[0]->AsInteger()].push_back(
             {Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString() + " " + Q.Fields()[3]->AsString()});
     Q.Close();
+    return Rows;
+}
+
+std::string ListingNoParameter(const std::map<int, std::vector<TListedParam>> &ARows, TDataSet &AStations,
+                               const std::string &ACruiseName)
+{
+    std::vector<int> Ids;
+    for (AStations.First(); !AStations.Eof(); AStations.Next())
+        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger(); ARows.count(Id) == 0)
+            Ids.push_back(Id);
+    AStations.First();
+    return StationsLine(Ids, ACruiseName, " lists no parameter in Parameters: its levels are not checked",
+                        " list no parameter in Parameters: their levels are not checked");
+}
+
+} // namespace
+
+bool HoldCruiseParamLists(int ACruiseId)
+{
+    CruiseParamRows = ReadCruiseParamRows(ACruiseId);
     CruiseParamsHeld = true;
     ListMadeOf.clear();
     MakeParamList(ListMadeOf);
@@ -1432,13 +1451,12 @@ void ReleaseCruiseParamLists()
 
 std::string StationsListingNoParameter(TDataSet &AStations, const std::string &ACruiseName)
 {
-    std::vector<int> Ids;
-    for (AStations.First(); !AStations.Eof(); AStations.Next())
-        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger(); CruiseParamRows.count(Id) == 0)
-            Ids.push_back(Id);
-    AStations.First();
-    return StationsLine(Ids, ACruiseName, " lists no parameter in Parameters: its levels are not checked",
-                        " list no parameter in Parameters: their levels are not checked");
+    return ListingNoParameter(CruiseParamRows, AStations, ACruiseName);
+}
+
+std::string CruiseStationsListingNoParameter(TDataSet &AStations, int ACruiseId, const std::string &ACruiseName)
+{
+    return ListingNoParameter(ReadCruiseParamRows(ACruiseId), AStations, ACruiseName);
 }
 
 void TakeStationParamList()
