@@ -427,6 +427,11 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
 // could not read (UnreadStationValues); the text says them first.
 void CruiseListsNoParameters(const std::string &ACruiseName);
 void StationsPartlyRead(const std::string &ALines);
+// A value of level ARecNo (at pressure APres, "" when that is the value) of
+// station ACastId that the driver could not read (AText its words): the
+// level is checked without it, and its flag left as the station has it.
+void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
+                      const std::string &AText);
 void ClearMissingClimatology();
 std::string MissingClimatologyText();
 

@@ -129,6 +129,8 @@ struct TUnjudgedLevels {
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 // Stations the checks could not take whole, one line each.
 std::vector<std::string> UncheckedStations;
+// The lines on single level values among them, each said once.
+std::unordered_set<std::string> UnreadLevelLines;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -172,6 +174,17 @@ void CruiseListsNoParameters(const std::string &ACruiseName)
 
 void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
 
+void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
+                      const std::string &AText)
+{
+    // The passes of TEMP and PSAL read the same rows: a pressure is said once.
+    std::string Line = "The station " + std::to_string(ACastId) + " is checked without its " + AColumn + " at level #" +
+                       std::to_string(ARecNo) + (APres.empty() ? "" : " (PRES=" + APres + ")") +
+                       ", which cannot be read: " + AText;
+    if (UnreadLevelLines.insert(Line).second)
+        UncheckedStations.push_back(std::move(Line));
+}
+
 std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruiseName, const std::string &AOne,
                          const std::string &AMany)
 {
@@ -192,6 +205,7 @@ void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();
     UncheckedStations.clear();
+    UnreadLevelLines.clear();
 }
 
 std::string MissingClimatologyText()

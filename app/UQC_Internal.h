@@ -133,6 +133,10 @@ struct TLevelRules {
 struct TLevelIn {
     double Pres = 0, Value = 0;
     bool PresEmpty = false, ValueEmpty = false;
+    // Held, but not readable by the driver (a text, a BLOB): read as empty,
+    // yet no missing value. A level without its pressure is not judged at
+    // all, one without its value is judged by its pressure only.
+    bool PresUnread = false, ValueUnread = false;
     int PresFlag = 0, ParamFlag = 0;
     double Temp = 0, Psal = 0; // read for the density test only
     bool TempEmpty = true, PsalEmpty = true;
@@ -161,7 +165,7 @@ struct TClimBand {
 struct TLevelVerdict {
     // Every level not skipped gets a flag row, one without a pressure too
     // (for its 9).
-    bool Skipped = false;         // the same pressure to 0.1 as the level before
+    bool Skipped = false;         // the same pressure to 0.1 as the level before, or none readable
     int PresFlag = 0, ParamFlag = 0, SpikeFlag = 0;
     double PrevTenth = 0;         // the level before, to 0.1
     bool RepeatMark = false;      // that level's pressure flag goes to 4

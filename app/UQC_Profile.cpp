@@ -19,6 +19,7 @@
 #include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
@@ -933,6 +934,12 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
                          const std::function<TClimBand(double Pres)> &BandAt)
 {
     TLevelVerdict V;
+    if (L.PresUnread) {
+        // Nothing to key, order or judge the level by: it takes no part,
+        // and the levels about it are judged as if it were not there.
+        V.Skipped = true;
+        return V;
+    }
     const double Tenth = L.PresEmpty ? NoPres : RoundPres(L.Pres);
     V.PrevTenth = M.PrevTenth;
     if (M.HavePrev && Tenth == M.PrevTenth) {
@@ -947,7 +954,7 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
     int ParamFlag = L.ParamFlag == 5 ? 5 : 0;
     if (L.PresEmpty)
         PresFlag = 9;
-    if (L.ValueEmpty)
+    if (L.ValueEmpty && !L.ValueUnread)
         ParamFlag = 9;
 
     // Bottom pressure: only where the grid gives a bottom.
@@ -955,7 +962,7 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
         V.BottomOk = -L.Pres > R.BottomMin;
         PresFlag = IntMax(V.BottomOk ? 1 : 3, PresFlag);
     }
-    if (Judgeable(ParamFlag) && PresFlag != 9) {
+    if (Judgeable(ParamFlag) && PresFlag != 9 && !L.ValueUnread) {
         if (R.DensityTest && !L.TempEmpty && !L.PsalEmpty) {
             const double Density = CalcSeaWaterDensity(L.Temp, L.Psal);
             if (M.PrevDensity != -1.0) {
@@ -1128,6 +1135,26 @@ bool BeginFlagRows(const std::string &P, int CastId)
     return Same;
 }
 
+// A diagnostic record's own words, after the state and native code that
+// lead it.
+std::string TextAfter(const std::string &ARecord)
+{
+    const size_t At = ARecord.find("\r\n");
+    return At == std::string::npos ? ARecord : ARecord.substr(At + 2);
+}
+
+// The driver's text on the value of column AName in the row under
+// AFetched's cursor that it could not read; "" when it read it (or the
+// dataset is no station-database one).
+std::string UnreadText(const TZqDataSet *AFetched, const std::string &AName)
+{
+    const auto *E = AFetched ? dynamic_cast<const EZqDBEngineException *>(AFetched->RowError()) : nullptr;
+    for (int I = 0; E && I < E->ErrorCount(); ++I)
+        if (rtl::CompareText(E->Errors(I).ObjName, AName) == 0)
+            return TextAfter(E->Errors(I).Message);
+    return "";
+}
+
 // The level under the profile query's cursor.
 TLevelIn ReadLevel(const std::string &ValueName, const std::string &FlagName, bool APts)
 {
@@ -1242,11 +1269,25 @@ void CheckClimaticRange(const std::string &P)
             return size_t(ParamCol);
         };
         const bool Pts = IsPtsParam(P);
+        const TZqDataSet *Fetched = dynamic_cast<const TZqDataSet *>(&Prof);
         TProfilePrint Print;
         int Beyond = 0;
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
-            const TLevelIn Level = ReadLevel(ValueName, FlagName, Pts);
+            TLevelIn Level = ReadLevel(ValueName, FlagName, Pts);
+            if (Level.PresEmpty || Level.ValueEmpty) {
+                // What the driver could not read is said, not taken for
+                // missing: a 9 written over it would stand for a value the
+                // station holds.
+                if (const std::string Text = UnreadText(Fetched, "PRES"); !Text.empty()) {
+                    Level.PresUnread = true;
+                    LevelValueUnread(CastId, "PRES", Prof.RecNo(), "", Text);
+                }
+                if (const std::string Text = UnreadText(Fetched, ValueName); !Text.empty()) {
+                    Level.ValueUnread = true;
+                    LevelValueUnread(CastId, ValueName, Prof.RecNo(), Level.PresUnread ? "" : PresText(Level.Pres), Text);
+                }
+            }
             // Every level, judged or skipped, is part of the profile judged.
             Print.AddLevel(Level.Pres, Level.PresEmpty, Pts ? Level.Temp : Level.Value,
                            Pts ? Level.TempEmpty : Level.ValueEmpty, Level.Psal, !Pts || Level.PsalEmpty);
