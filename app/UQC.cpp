@@ -7,6 +7,7 @@
 
 #include "app/UQC_Internal.h"
 
+#include "platform/dataset/TField.h"
 #include "platform/localdb/TBatchMove.h"
 #include "platform/localdb/TSession.h"
 #include "platform/localdb/TTable.h"
@@ -54,6 +55,14 @@ std::string SqlTime(rtl::TDateTime Value)
 }
 
 rtl::TDateTime CastMoment(rtl::TDateTime Date, rtl::TDateTime Time) { return Date < 0 ? Date - Time : Date + Time; }
+
+bool IsEmptyValue(TField *F)
+{
+    if (F == nullptr || F->IsNull())
+        return true;
+    const rtl::TFieldType T = F->DataType();
+    return (T == rtl::ftString || T == rtl::ftWideString || T == rtl::ftFixedChar) && F->AsString().empty();
+}
 
 void QcProcessMessages() { ProcessMessages(); }
 

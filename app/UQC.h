@@ -52,6 +52,10 @@ enum TQcTest : int {
     tstDataSpike = 5,
 };
 inline constexpr int QcTestCount = 6;
+// The spike test runs inside the data climate check's level loop only;
+// CHECK says so when it is ticked alone.
+inline constexpr const char *SpikesAloneText =
+    "Spikes are checked only together with the Data Climate Check: this run checks no spikes";
 
 // ---- flags and parameter layout ----------------------------------------------
 // The larger of the two; the first when equal.
@@ -373,7 +377,10 @@ void CheckCruiseCasts();
 void LoadCastFlags();
 double EstimateGridDepth();
 void CheckDuplicates();
-void CruiseExtent();
+// The box and span of the stations from the current one to the last that
+// have a position and a moment (DuplWindow, DuplTimeMin, DuplTimeMax);
+// false when none has.
+bool CruiseExtent();
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition);
 void CheckLocation();
 void CheckVelocity();
@@ -402,16 +409,17 @@ void CreateTmpFlagsTable(const std::string &P);
 void MarkEditedSinceCheck(int AIdCast, const std::string &ATable);
 // What a check command (the run, or one of the editor's check buttons)
 // met of the climatology, per parameter and sea (SeaCode). A select that
-// failed (its table missing) has its text said the first time for P in the
-// sea; ClimatologyLeftLevels counts a station whose ALevels levels of P got
-// no climatic verdict, and why: no climatology table, no climatic profile
-// for its square and month, levels at or below the deepest level of that
-// profile, or no range in BS_Range. Such levels keep the flag the station
-// database has (the write-back writes no 0). The command clears the record
-// at its start and, after the checks, says which levels went unchecked
-// (empty text: none; without ANoTables only those of tables that exist).
+// failed is noted with AReason, the driver's text where the table is there
+// ("" where it is missing); ClimatologyLeftLevels counts a station whose
+// ALevels levels of P got no climatic verdict, and why: no climatology
+// table (or one that cannot be read), no climatic profile for its square
+// and month, levels at or below the deepest level of that profile, or no
+// range in BS_Range. Such levels keep the flag the station database has
+// (the write-back writes no 0). The command clears the record at its start
+// and, after the checks, says in words which levels went unchecked and why
+// (empty text: none), once for each parameter, sea and cause.
 enum TUnjudgedWhy { ujNoTable, ujNoProfile, ujBeyondProfile, ujNoRange };
-void ClimatologySelectFailed(const std::string &P, const std::string &ASql);
+void ClimatologySelectFailed(const std::string &P, const std::string &AReason);
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels);
 // The run also counts what it could not check of a cruise: none of its
 // levels when none of its stations lists a parameter, stations that list
@@ -419,8 +427,13 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
 // could not read (UnreadStationValues); the text says them first.
 void CruiseListsNoParameters(const std::string &ACruiseName);
 void StationsPartlyRead(const std::string &ALines);
+// A value of level ARecNo (at pressure APres, "" when that is the value) of
+// station ACastId that the driver could not read (AText its words): the
+// level is checked without it, and its flag left as the station has it.
+void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
+                      const std::string &AText);
 void ClearMissingClimatology();
-std::string MissingClimatologyText(bool ANoTables = true);
+std::string MissingClimatologyText();
 
 // The stations of AStations (a select of Cast_Titles with ID_Cast) that hold
 // a value the driver could not read, one line each naming the station, the
@@ -428,6 +441,11 @@ std::string MissingClimatologyText(bool ANoTables = true);
 // and the checks take the station without it. The dataset is left on its
 // first record.
 std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName);
+// The stations of AStations without a readable position (east of the
+// checked region's limit) as a line saying that their depth (ADepth) and
+// levels (ALevels) are not checked ("" when none, or neither is checked).
+// The dataset is left on its first record.
+std::string StationsWithoutPosition(TDataSet &AStations, const std::string &ACruiseName, bool ADepth, bool ALevels);
 
 // ---- station parameter list --------------------------------------------------------
 // The list of the current station of CurCastDataset, as the Parameters
@@ -443,6 +461,10 @@ void TakeStationParamList();
 // parameter, whose levels are therefore not checked, as a line naming them
 // ("" when every station lists one). The dataset is left on its first record.
 std::string StationsListingNoParameter(TDataSet &AStations, const std::string &ACruiseName);
+// The same line for the stations AStations of cruise ACruiseId, its
+// Parameters rows read afresh; the lists are left as they are (the editor
+// says it when a cruise is picked).
+std::string CruiseStationsListingNoParameter(TDataSet &AStations, int ACruiseId, const std::string &ACruiseName);
 
 // ---- location region ---------------------------------------------------------------
 // Reads the contour polygons of ExtraLinesFile into LocationRegion (areas

@@ -122,13 +122,15 @@ struct TUnjudgedLevels {
     std::string Param;
     std::string Sea;
     TUnjudgedWhy Why = ujNoTable;
-    bool Said = false; // the failed select's text was shown
+    std::string Reason; // why a table that is there could not be read
     int Stations = 0;
     long Levels = 0;
 };
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 // Stations the checks could not take whole, one line each.
 std::vector<std::string> UncheckedStations;
+// The lines on single level values among them, each said once.
+std::unordered_set<std::string> UnreadLevelLines;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -146,15 +148,13 @@ std::string SeaName(const std::string &ASeaCode)
 
 } // namespace
 
-void ClimatologySelectFailed(const std::string &P, const std::string &ASql)
+void ClimatologySelectFailed(const std::string &P, const std::string &AReason)
 {
-    // Said once per parameter and sea: every further station of that sea
-    // would fail the same way, one box each.
+    // Said in words with the levels it leaves, once per parameter and sea,
+    // after the checks: a box of its own would stop them at every sea.
     TUnjudgedLevels &U = UnjudgedOf(P, ujNoTable);
-    if (U.Said)
-        return;
-    U.Said = true;
-    ShowMessage(ASql);
+    if (U.Reason.empty())
+        U.Reason = AReason;
 }
 
 void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
@@ -174,26 +174,56 @@ void CruiseListsNoParameters(const std::string &ACruiseName)
 
 void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
 
+void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
+                      const std::string &AText)
+{
+    // The passes of TEMP and PSAL read the same rows: a pressure is said once.
+    std::string Line = "The station " + std::to_string(ACastId) + " is checked without its " + AColumn + " at level #" +
+                       std::to_string(ARecNo) + (APres.empty() ? "" : " (PRES=" + APres + ")") +
+                       ", which cannot be read: " + AText;
+    if (UnreadLevelLines.insert(Line).second)
+        UncheckedStations.push_back(std::move(Line));
+}
+
+std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruiseName, const std::string &AOne,
+                         const std::string &AMany)
+{
+    // A long list is cut: the first stations tell where to look.
+    constexpr size_t Named = 10;
+    if (AIds.empty())
+        return "";
+    std::string Ids;
+    for (size_t I = 0; I < AIds.size() && I < Named; ++I)
+        Ids += (Ids.empty() ? "" : ", ") + std::to_string(AIds[I]);
+    if (AIds.size() > Named)
+        Ids += " and " + std::to_string(AIds.size() - Named) + " more";
+    return (AIds.size() == 1 ? "The station " : "The stations ") + Ids + " of the cruise " + ACruiseName +
+           (AIds.size() == 1 ? AOne : AMany);
+}
+
 void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();
     UncheckedStations.clear();
+    UnreadLevelLines.clear();
 }
 
-std::string MissingClimatologyText(bool ANoTables)
+std::string MissingClimatologyText()
 {
     std::string Text;
     for (const std::string &Line : UncheckedStations)
         Text += (Text.empty() ? "" : "\n") + Line;
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
-        if (U.Stations == 0 || (U.Why == ujNoTable && !ANoTables))
+        if (U.Stations == 0)
             continue;
         Text += std::string(Text.empty() ? "" : "\n");
         const std::string Stations = std::to_string(U.Stations), Levels = std::to_string(U.Levels);
         switch (U.Why) {
         case ujNoTable:
-            Text += "No climat for " + U.Param + " in " + SeaName(U.Sea) + ": its levels at " + Stations +
-                    " stations are not checked";
+            Text += (U.Reason.empty() ? "No climat for " + U.Param + " in " + SeaName(U.Sea)
+                                      : "Climat for " + U.Param + " in " + SeaName(U.Sea) +
+                                            " cannot be read (" + U.Reason + ")") +
+                    ": its levels at " + Stations + " stations are not checked";
             break;
         case ujNoProfile:
             Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) + " has no profile for the square and month of " +

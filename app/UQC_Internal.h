@@ -5,6 +5,8 @@
 
 #include "platform/toolkit/TTypes.h"
 
+#include <string>
+
 // The pixel of a position in RegionScreenRect, through the full view
 // (ZoomStack[0]), x not inverted and y inverted.
 TPoint LocationPixel(double Lon, double Lat);
@@ -14,6 +16,20 @@ TPoint LocationPixel(double Lon, double Lat);
 // values (crDefault, crHourGlass) in the global scope.
 void QcProcessMessages();
 void QcRestoreCursor();
+
+class TField;
+class TDataSet;
+// An empty value: no value at all, a value the driver could not read (its
+// field reads as empty), or a text field holding no text.
+bool IsEmptyValue(TField *F);
+// The station under AStation's cursor has a longitude and a latitude. One
+// without (missing, or unreadable) lies nowhere: it reads as 0, 0, which is
+// no place to judge a depth, look up a square or compare with another
+// station by.
+bool StationHasPosition(TDataSet &AStation);
+// The square of that station (FindSquare, which sets SeaCode); none, and no
+// sea, for a station without a position.
+std::string StationSquare(TDataSet &AStation);
 
 #include <functional>
 #include <string>
@@ -72,6 +88,20 @@ public:
 private:
     bool FWas;
 };
+// The whole of one CheckCruises: the duplicate search asks once how far
+// the stored times reach from their days.
+class TTimeReachHeld {
+public:
+    TTimeReachHeld();
+    ~TTimeReachHeld();
+    TTimeReachHeld(const TTimeReachHeld &) = delete;
+    TTimeReachHeld &operator=(const TTimeReachHeld &) = delete;
+};
+// One line naming the stations AIds of a cruise, the first ten of a long
+// list: "The station 7 of the cruise C" + AOne, or "The stations 7, 8 of the
+// cruise C" + AMany; "" without stations.
+std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruiseName, const std::string &AOne,
+                         const std::string &AMany);
 void SaveLevelFlagRows();
 // The profile prints of the stations the run judged in the cruise, into
 // their station-flag rows: the cruise loop calls it when a cruise is done.
@@ -103,6 +133,10 @@ struct TLevelRules {
 struct TLevelIn {
     double Pres = 0, Value = 0;
     bool PresEmpty = false, ValueEmpty = false;
+    // Held, but not readable by the driver (a text, a BLOB): read as empty,
+    // yet no missing value. A level without its pressure is not judged at
+    // all, one without its value is judged by its pressure only.
+    bool PresUnread = false, ValueUnread = false;
     int PresFlag = 0, ParamFlag = 0;
     double Temp = 0, Psal = 0; // read for the density test only
     bool TempEmpty = true, PsalEmpty = true;
@@ -131,7 +165,7 @@ struct TClimBand {
 struct TLevelVerdict {
     // Every level not skipped gets a flag row, one without a pressure too
     // (for its 9).
-    bool Skipped = false;         // the same pressure to 0.1 as the level before
+    bool Skipped = false;         // the same pressure to 0.1 as the level before, or none readable
     int PresFlag = 0, ParamFlag = 0, SpikeFlag = 0;
     double PrevTenth = 0;         // the level before, to 0.1
     bool RepeatMark = false;      // that level's pressure flag goes to 4

@@ -19,6 +19,8 @@
 #include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
+#include "dataaccess/stan/qxZqStanError.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/toolkit/TDialogs.h"
@@ -65,15 +67,6 @@ void ForgetLevelFields()
     std::fill(std::begin(LevelFloatSlots), std::end(LevelFloatSlots), nullptr);
 }
 
-// An empty value: no value at all, or a text field holding no text.
-bool IsEmpty(TField *F)
-{
-    if (F == nullptr || F->IsNull())
-        return true;
-    const rtl::TFieldType T = F->DataType();
-    return (T == rtl::ftString || T == rtl::ftWideString || T == rtl::ftFixedChar) && F->AsString().empty();
-}
-
 // A level's number as the checks take it: empty as IsEmpty says, and then
 // 0, as AsFloat reads it.
 struct TLevelNumber {
@@ -90,7 +83,7 @@ template <typename TName> TLevelNumber LevelNumber(TLevelSlot Slot, const TName 
         if (N.Empty)
             N.Value = 0;
     } else {
-        N.Empty = IsEmpty(F);
+        N.Empty = IsEmptyValue(F);
         N.Value = F->AsFloat();
     }
     return N;
@@ -700,7 +693,7 @@ void FindCastSquare()
     CastSquareName.clear();
     PrevSquareName = SquareName;
     PrevCastMonth = CastMonth;
-    SquareName = FindSquare(CurCastDataset->FieldByName("Lon")->AsFloat(), CurCastDataset->FieldByName("Lat")->AsFloat());
+    SquareName = StationSquare(*CurCastDataset);
     if (!SeaCode.empty()) {
         if (!SquareName.empty())
             CastSquareName = SquareName;
@@ -723,7 +716,7 @@ void SelectClimatology(const std::string &P)
     // its levels stay unjudged, as in a month without climatology.
     TField *Date = CurCastDataset->FieldByName("Date_Cast");
     int Y = 0, M = 0, D = 0;
-    if (!IsEmpty(Date))
+    if (!IsEmptyValue(Date))
         rtl::DecodeDate(Date->AsFloat(), Y, M, D);
     CastMonth = M;
     BsRangeMode = ReadsBsRange(SeaCode, P);
@@ -753,8 +746,11 @@ void SelectClimatologyData(const std::string &P)
     ClimQry->SQL().Add(Sql);
     try {
         ClimQry->Open();
-    } catch (const std::exception &) {
-        ClimatologySelectFailed(P, Sql);
+    } catch (const std::exception &E) {
+        // A table that is not there is no climatology; one that is there and
+        // fails says why.
+        const std::string Table = BsRangeMode ? std::string("BS_Range") : SeaCode + "_" + P;
+        ClimatologySelectFailed(P, LocalTableFileExists(LocalDbDir + Table + ".db") ? E.what() : "");
     }
     if (BsRangeMode) {
         // The range holds at every depth: no climatic profile and its
@@ -777,7 +773,7 @@ void SelectClimatologyData(const std::string &P)
     while (!ClimQry->Eof()) {
         TField *Pres = ClimQry->FieldByName("PRES"), *Avg = ClimQry->FieldByName("PAVG"),
                *Std = ClimQry->FieldByName("PSTD");
-        if (!IsEmpty(Pres) && !IsEmpty(Avg) && !IsEmpty(Std) && Std->AsFloat() != 0) {
+        if (!IsEmptyValue(Pres) && !IsEmptyValue(Avg) && !IsEmptyValue(Std) && Std->AsFloat() != 0) {
             ClimMeans.push_back(Avg->AsFloat());
             ClimStds.push_back(Std->AsFloat());
             ClimLevels.push_back(Pres->AsFloat());
@@ -938,6 +934,12 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
                          const std::function<TClimBand(double Pres)> &BandAt)
 {
     TLevelVerdict V;
+    if (L.PresUnread) {
+        // Nothing to key, order or judge the level by: it takes no part,
+        // and the levels about it are judged as if it were not there.
+        V.Skipped = true;
+        return V;
+    }
     const double Tenth = L.PresEmpty ? NoPres : RoundPres(L.Pres);
     V.PrevTenth = M.PrevTenth;
     if (M.HavePrev && Tenth == M.PrevTenth) {
@@ -952,7 +954,7 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
     int ParamFlag = L.ParamFlag == 5 ? 5 : 0;
     if (L.PresEmpty)
         PresFlag = 9;
-    if (L.ValueEmpty)
+    if (L.ValueEmpty && !L.ValueUnread)
         ParamFlag = 9;
 
     // Bottom pressure: only where the grid gives a bottom.
@@ -960,7 +962,7 @@ TLevelVerdict JudgeLevel(const TLevelRules &R, const TLevelIn &L, TProfileMemory
         V.BottomOk = -L.Pres > R.BottomMin;
         PresFlag = IntMax(V.BottomOk ? 1 : 3, PresFlag);
     }
-    if (Judgeable(ParamFlag) && PresFlag != 9) {
+    if (Judgeable(ParamFlag) && PresFlag != 9 && !L.ValueUnread) {
         if (R.DensityTest && !L.TempEmpty && !L.PsalEmpty) {
             const double Density = CalcSeaWaterDensity(L.Temp, L.Psal);
             if (M.PrevDensity != -1.0) {
@@ -1133,6 +1135,26 @@ bool BeginFlagRows(const std::string &P, int CastId)
     return Same;
 }
 
+// A diagnostic record's own words, after the state and native code that
+// lead it.
+std::string TextAfter(const std::string &ARecord)
+{
+    const size_t At = ARecord.find("\r\n");
+    return At == std::string::npos ? ARecord : ARecord.substr(At + 2);
+}
+
+// The driver's text on the value of column AName in the row under
+// AFetched's cursor that it could not read; "" when it read it (or the
+// dataset is no station-database one).
+std::string UnreadText(const TZqDataSet *AFetched, const std::string &AName)
+{
+    const auto *E = AFetched ? dynamic_cast<const EZqDBEngineException *>(AFetched->RowError()) : nullptr;
+    for (int I = 0; E && I < E->ErrorCount(); ++I)
+        if (rtl::CompareText(E->Errors(I).ObjName, AName) == 0)
+            return TextAfter(E->Errors(I).Message);
+    return "";
+}
+
 // The level under the profile query's cursor.
 TLevelIn ReadLevel(const std::string &ValueName, const std::string &FlagName, bool APts)
 {
@@ -1247,11 +1269,25 @@ void CheckClimaticRange(const std::string &P)
             return size_t(ParamCol);
         };
         const bool Pts = IsPtsParam(P);
+        const TZqDataSet *Fetched = dynamic_cast<const TZqDataSet *>(&Prof);
         TProfilePrint Print;
         int Beyond = 0;
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
-            const TLevelIn Level = ReadLevel(ValueName, FlagName, Pts);
+            TLevelIn Level = ReadLevel(ValueName, FlagName, Pts);
+            if (Level.PresEmpty || Level.ValueEmpty) {
+                // What the driver could not read is said, not taken for
+                // missing: a 9 written over it would stand for a value the
+                // station holds.
+                if (const std::string Text = UnreadText(Fetched, "PRES"); !Text.empty()) {
+                    Level.PresUnread = true;
+                    LevelValueUnread(CastId, "PRES", Prof.RecNo(), "", Text);
+                }
+                if (const std::string Text = UnreadText(Fetched, ValueName); !Text.empty()) {
+                    Level.ValueUnread = true;
+                    LevelValueUnread(CastId, ValueName, Prof.RecNo(), Level.PresUnread ? "" : PresText(Level.Pres), Text);
+                }
+            }
             // Every level, judged or skipped, is part of the profile judged.
             Print.AddLevel(Level.Pres, Level.PresEmpty, Pts ? Level.Temp : Level.Value,
                            Pts ? Level.TempEmpty : Level.ValueEmpty, Level.Psal, !Pts || Level.PsalEmpty);
@@ -1407,9 +1443,8 @@ std::map<int, std::vector<TListedParam>> CruiseParamRows;
 bool CruiseParamsHeld = false;
 std::vector<TListedParam> ListMadeOf;
 
-} // namespace
-
-bool HoldCruiseParamLists(int ACruiseId)
+// The Parameters rows of every station of a cruise, by ID_Cast.
+std::map<int, std::vector<TListedParam>> ReadCruiseParamRows(int ACruiseId)
 {
     TZqQuery &Q = *CastParamsQry;
     Q.Close();
@@ -1417,11 +1452,31 @@ bool HoldCruiseParamLists(int ACruiseId)
     Q.SQL()->Add("Select p.ID_Cast, p.ParamAbr, p.ParName, p.Unit From \"Parameters\" p, Cast_Titles c where c.ID_Cast = "
                  "p.ID_Cast and c.ID_Cruise = " + std::to_string(ACruiseId));
     Q.Open();
-    CruiseParamRows.clear();
+    std::map<int, std::vector<TListedParam>> Rows;
     for (Q.First(); !Q.Eof(); Q.Next())
-        CruiseParamRows[Q.Fields()[0]->AsInteger()].push_back(
+        Rows[Q.Fields()[0]->AsInteger()].push_back(
             {Q.Fields()[1]->AsString(), Q.Fields()[2]->AsString() + " " + Q.Fields()[3]->AsString()});
     Q.Close();
+    return Rows;
+}
+
+std::string ListingNoParameter(const std::map<int, std::vector<TListedParam>> &ARows, TDataSet &AStations,
+                               const std::string &ACruiseName)
+{
+    std::vector<int> Ids;
+    for (AStations.First(); !AStations.Eof(); AStations.Next())
+        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger(); ARows.count(Id) == 0)
+            Ids.push_back(Id);
+    AStations.First();
+    return StationsLine(Ids, ACruiseName, " lists no parameter in Parameters: its levels are not checked",
+                        " list no parameter in Parameters: their levels are not checked");
+}
+
+} // namespace
+
+bool HoldCruiseParamLists(int ACruiseId)
+{
+    CruiseParamRows = ReadCruiseParamRows(ACruiseId);
     CruiseParamsHeld = true;
     ListMadeOf.clear();
     MakeParamList(ListMadeOf);
@@ -1437,25 +1492,12 @@ void ReleaseCruiseParamLists()
 
 std::string StationsListingNoParameter(TDataSet &AStations, const std::string &ACruiseName)
 {
-    // A long list is cut: the first stations tell where to look.
-    constexpr int Named = 10;
-    std::string Ids;
-    int Count = 0;
-    for (AStations.First(); !AStations.Eof(); AStations.Next()) {
-        const int Id = AStations.FieldByName("ID_Cast")->AsInteger();
-        if (CruiseParamRows.count(Id) != 0)
-            continue;
-        if (++Count <= Named)
-            Ids += (Ids.empty() ? "" : ", ") + std::to_string(Id);
-    }
-    AStations.First();
-    if (Count == 0)
-        return "";
-    if (Count > Named)
-        Ids += " and " + std::to_string(Count - Named) + " more";
-    return (Count == 1 ? "The station " : "The stations ") + Ids + " of the cruise " + ACruiseName +
-           (Count == 1 ? " lists" : " list") + " no parameter in Parameters: " + (Count == 1 ? "its" : "their") +
-           " levels are not checked";
+    return ListingNoParameter(CruiseParamRows, AStations, ACruiseName);
+}
+
+std::string CruiseStationsListingNoParameter(TDataSet &AStations, int ACruiseId, const std::string &ACruiseName)
+{
+    return ListingNoParameter(ReadCruiseParamRows(ACruiseId), AStations, ACruiseName);
 }
 
 void TakeStationParamList()

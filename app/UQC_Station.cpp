@@ -111,6 +111,7 @@ void AddErrorNodes(int Index, const std::string &CastId)
 void CheckCruises()
 {
     TQcRunScope Run;
+    const TTimeReachHeld Reach;
     const struct TParamListsGo {
         ~TParamListsGo() { ReleaseCruiseParamLists(); }
     } ParamLists;
@@ -145,18 +146,23 @@ void CheckCruises()
         // Each station's levels are checked for the parameters it lists; a
         // station or a whole cruise that lists none has nothing checked,
         // which is said with the run's other unchecked levels, and a cruise
-        // with nothing checked is not marked as under the data checks.
-        bool DataChecked = true;
-        if ((SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) && !CurCastDataset->IsEmpty()) {
-            const bool AnyListed = HoldCruiseParamLists(CruiseId);
-            if (SelectedTests.Bits(tstDataClimat) && !AnyListed) {
+        // with nothing checked is not marked as under the data checks. The
+        // spike test runs inside the data climate check only (its level
+        // loop): without it no spike is judged, nor marked as checked.
+        bool DataChecked = SelectedTests.Bits(tstDataClimat);
+        if (DataChecked && !CurCastDataset->IsEmpty()) {
+            if (!HoldCruiseParamLists(CruiseId)) {
                 CruiseListsNoParameters(CruiseName);
                 DataChecked = false;
-            } else if (SelectedTests.Bits(tstDataClimat)) {
-                if (const std::string NoList = StationsListingNoParameter(*CurCastDataset, CruiseName); !NoList.empty())
-                    StationsPartlyRead(NoList);
+            } else if (const std::string NoList = StationsListingNoParameter(*CurCastDataset, CruiseName);
+                       !NoList.empty()) {
+                StationsPartlyRead(NoList);
             }
         }
+        if (const std::string Nowhere =
+                StationsWithoutPosition(*CurCastDataset, CruiseName, SelectedTests.Bits(tstDepth), DataChecked);
+            !Nowhere.empty())
+            StationsPartlyRead(Nowhere);
         if (CruiseLabel)
             CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
                                                         std::to_string(CurCastDataset->RecordCount()) + " stations)"));
@@ -213,6 +219,34 @@ std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseN
     }
     AStations.First();
     return Text;
+}
+
+std::string StationsWithoutPosition(TDataSet &AStations, const std::string &ACruiseName, bool ADepth, bool ALevels)
+{
+    if (!ADepth && !ALevels)
+        return "";
+    std::vector<int> Ids;
+    for (AStations.First(); !AStations.Eof(); AStations.Next())
+        if (!StationHasPosition(AStations) && !(AStations.FieldByName("Lon")->AsFloat() < WestLimitLon))
+            Ids.push_back(AStations.FieldByName("ID_Cast")->AsInteger());
+    AStations.First();
+    const std::string What = ADepth && ALevels ? "depth and levels are" : ADepth ? "depth is" : "levels are";
+    return StationsLine(Ids, ACruiseName, " has no position that can be read: its " + What + " not checked",
+                        " have no position that can be read: their " + What + " not checked");
+}
+
+bool StationHasPosition(TDataSet &AStation)
+{
+    return !IsEmptyValue(AStation.FieldByName("Lon")) && !IsEmptyValue(AStation.FieldByName("Lat"));
+}
+
+std::string StationSquare(TDataSet &AStation)
+{
+    if (!StationHasPosition(AStation)) {
+        SeaCode.clear();
+        return "";
+    }
+    return FindSquare(AStation.FieldByName("Lon")->AsFloat(), AStation.FieldByName("Lat")->AsFloat());
 }
 
 void CheckCruiseCasts()
@@ -287,7 +321,7 @@ void CheckCruiseCasts()
             if (VisualMode)
                 AddErrorNodes(i, Casts.FieldByName("ID_Cast")->AsString());
         }
-        FindSquare(double(Lon), Casts.FieldByName("Lat")->AsFloat());
+        StationSquare(Casts);
         if (!(Lon < WestLimitLon) && !SeaCode.empty())
             RunDataChecks();
         Casts.Next();
@@ -351,9 +385,9 @@ double EstimateGridDepth()
     StationPoint = MakeRealPoint(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
     StationInGrid = false;
     // The cell that holds the station, found as the map's read-out finds
-    // the cell under the mouse.
+    // the cell under the mouse; a station without a position is in none.
     TGridCell Cell;
-    if (!FindGridCell(StationPoint.x, StationPoint.y, Cell))
+    if (!StationHasPosition(C) || !FindGridCell(StationPoint.x, StationPoint.y, Cell))
         return -10000.0;
     float Nodes[4];
     GridCellNodes(Cell, Nodes);
@@ -453,15 +487,71 @@ void CheckVelocity()
 
 // ---- duplicates ---------------------------------------------------------------------
 
-void CruiseExtent()
+namespace {
+
+// A station takes part in the duplicate search only where it has a place
+// and a moment: one without reads as 0, 0 or 30 December 1899, where it
+// would match whatever another cruise holds there, and would stretch a
+// cruise's box or span over everything between.
+bool TakesPartInDuplicates(TDataSet &C)
+{
+    return StationHasPosition(C) && !IsEmptyValue(C.FieldByName("Date_Cast")) &&
+           !IsEmptyValue(C.FieldByName("Time_Cast"));
+}
+
+rtl::TDateTime MomentOf(TDataSet &C)
+{
+    return CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
+}
+
+// How far from its stored day a station's time reaches, at least a day:
+// the time condition bounds the stored day by it, so that the index on the
+// dates serves the search, while the moment decides. The run changes no
+// station's time, so it asks once; the editor, whose edits may, asks at
+// every search.
+double DuplTimeReach = 1.0;
+bool TimeReachKnown = false;
+bool TimeReachHolds = false;
+
+void AskTimeReach()
+{
+    if (TimeReachHolds && TimeReachKnown)
+        return;
+    OpenQuery(*DuplicatesQry, "Select Min(Time_Cast), Max(Time_Cast) from Cast_Titles");
+    DuplTimeReach = 1.0;
+    for (int I = 0; I < 2; ++I)
+        DuplTimeReach = std::max(DuplTimeReach, std::fabs(DuplicatesQry->Fields()[I]->AsFloat()));
+    DuplicatesQry->Close();
+    TimeReachKnown = true;
+}
+
+} // namespace
+
+TTimeReachHeld::TTimeReachHeld()
+{
+    TimeReachHolds = true;
+    TimeReachKnown = false;
+}
+
+TTimeReachHeld::~TTimeReachHeld()
+{
+    TimeReachHolds = false;
+    TimeReachKnown = false;
+}
+
+bool CruiseExtent()
 {
     TDataSet &C = *CurCastDataset;
-    while (!C.Eof()) {
+    bool Any = false;
+    for (; !C.Eof(); C.Next()) {
+        if (!TakesPartInDuplicates(C))
+            continue;
         const double Lon = C.FieldByName("Lon")->AsFloat(), Lat = C.FieldByName("Lat")->AsFloat();
-        const rtl::TDateTime M = CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
-        if (C.RecNo() == 1) {
+        const rtl::TDateTime M = MomentOf(C);
+        if (!Any) {
             DuplWindow = MakeWorldRect(Lon, Lat, Lon, Lat);
             DuplTimeMin = DuplTimeMax = M;
+            Any = true;
         } else {
             DuplWindow.xmin = std::min(DuplWindow.xmin, Lon);
             DuplWindow.xmax = std::max(DuplWindow.xmax, Lon);
@@ -470,8 +560,8 @@ void CruiseExtent()
             DuplTimeMin = std::min(DuplTimeMin, M);
             DuplTimeMax = std::max(DuplTimeMax, M);
         }
-        C.Next();
     }
+    return Any;
 }
 
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
@@ -484,25 +574,21 @@ void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
     const double h = TemporalAdditionHours / 24.0;
     const rtl::TDateTime Earliest = DuplTimeMin >= 0 ? DuplTimeMin - h : DuplTimeMin + h;
     const rtl::TDateTime Latest = DuplTimeMax >= 0 ? DuplTimeMax + h : DuplTimeMax - h;
-    // Inclusive, as the time condition is, and written so that each bound
-    // reads back as the very double it is: a window of a single station
-    // (no spatial addition) is its own position, and a copy there, or a
-    // station on the edge of a cruise's area, lies on the bound.
+    // Inclusive, and written so that each bound reads back as the very
+    // double it is: a window of a single station (no addition) is its own
+    // position and moment, and a copy there, or a station on the edge of a
+    // cruise's area or span, lies on the bound.
     PosCondition = "((Lon >= " + SqlExactFloat(DuplWindow.xmin) + ")and(Lon <= " + SqlExactFloat(DuplWindow.xmax) +
                    "))and((Lat >= " + SqlExactFloat(DuplWindow.ymin) + ")and(Lat <= " +
                    SqlExactFloat(DuplWindow.ymax) + "))";
-    const std::string Date1 = SqlDate(Earliest), Date2 = SqlDate(Latest);
-    const std::string Time1 = SqlTime(Earliest), Time2 = SqlTime(Latest);
-    if (Date1 == Date2) {
-        // Within one day both time limits hold together; either of them
-        // alone would take in the whole day.
-        TimeCondition = "((Date_Cast = #" + Date1 + "#)and(Time_Cast >= #" + Time1 + "#)and(Time_Cast <= #" +
-                        Time2 + "#))";
-    } else {
-        TimeCondition = "((Date_Cast > #" + Date1 + "#)and(Date_Cast < #" + Date2 + "#)) or ((Date_Cast = #" +
-                        Date1 + "#)and(Time_Cast >= #" + Time1 + "#)) or ((Date_Cast = #" + Date2 +
-                        "#)and(Time_Cast <= #" + Time2 + "#))";
-    }
+    // The moment as the station stores it, in CastMoment's arithmetic: a
+    // copy's date and time add up to the very moment of its original, also
+    // where the time holds a day or more or a fraction of a second, which a
+    // day and a time of day taken apart again in whole seconds miss.
+    const std::string Moment = "IIf(Date_Cast < 0, Date_Cast - Time_Cast, Date_Cast + Time_Cast)";
+    TimeCondition = "((Date_Cast >= " + SqlExactFloat(std::floor(Earliest - DuplTimeReach)) + ")and(Date_Cast <= " +
+                    SqlExactFloat(std::ceil(Latest + DuplTimeReach)) + "))and((" + Moment + " >= " +
+                    SqlExactFloat(Earliest) + ")and(" + Moment + " <= " + SqlExactFloat(Latest) + "))";
 }
 
 void CheckDuplicates()
@@ -511,26 +597,38 @@ void CheckDuplicates()
         return;
     TDataSet &C = *CurCastDataset;
     const std::string CruiseId = C.FieldByName("ID_Cruise")->AsString();
+    AskTimeReach();
     std::string Pos, Time;
     if (!DuplicatesEachStation) {
-        CruiseExtent();
+        if (!CruiseExtent()) {
+            // No station of the cruise lies anywhere at any moment.
+            DuplicatesQry->Close();
+            DuplicatesQry->SQL()->Clear();
+            TestResults.SetBit(tstDuplicates, false);
+            return;
+        }
         BuildDuplicateWindow(Pos, Time);
         OpenQuery(*DuplicatesQry, "Select * from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (" + "(" +
                                       Pos + ")and(" + Time + ")" + ")");
         TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);
         return;
     }
+    // Each station's window is the station itself, widened by the additions.
+    const auto StationWindow = [&C, &Pos, &Time] {
+        const double Lon = C.FieldByName("Lon")->AsFloat(), Lat = C.FieldByName("Lat")->AsFloat();
+        DuplWindow = MakeWorldRect(Lon, Lat, Lon, Lat);
+        DuplTimeMin = DuplTimeMax = MomentOf(C);
+        BuildDuplicateWindow(Pos, Time);
+    };
     if (StationDbTakesNoWrites()) {
         // No scratch table to gather the candidates in: each station's
         // window is asked on its own, every station's candidates kept by
         // their ID_Cast, and all of them selected at the end.
         std::vector<std::string> Found;
         for (C.First(); !C.Eof(); C.Next()) {
-            DuplWindow = MakeWorldRect(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat(),
-                                       C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());
-            DuplTimeMin = DuplTimeMax =
-                CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
-            BuildDuplicateWindow(Pos, Time);
+            if (!TakesPartInDuplicates(C))
+                continue;
+            StationWindow();
             OpenQuery(*DuplicatesQry, "Select ID_Cast from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (((" +
                                           Pos + ")and(" + Time + ")))");
             for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next())
@@ -552,20 +650,16 @@ void CheckDuplicates()
     // An always-false condition: the table takes the columns and no rows,
     // whatever the stations' positions.
     RunDuplCommandIgnoringErrors("select * into dupl from " + Source + " where 1=0");
-    C.First();
-    while (!C.Eof()) {
-        const double Lon = C.FieldByName("Lon")->AsFloat(), Lat = C.FieldByName("Lat")->AsFloat();
-        DuplWindow = MakeWorldRect(Lon, Lat, Lon, Lat);
-        DuplTimeMin = DuplTimeMax =
-            CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
-        BuildDuplicateWindow(Pos, Time);
+    for (C.First(); !C.Eof(); C.Next()) {
+        if (!TakesPartInDuplicates(C))
+            continue;
+        StationWindow();
         if (!MainDbDir.empty()) {
             std::error_code Ec;
             std::filesystem::current_path(MainDbDir, Ec);
         }
         RunDuplCommand("Insert Into dupl Select * from " + Source + " where (ID_Cruise <> " + CruiseId + ") and (" +
                        "((" + Pos + ")and(" + Time + "))" + ")");
-        C.Next();
     }
     OpenQuery(*DuplicatesQry, "Select Distinct * from dupl where (ID_Cruise <> " + CruiseId + ")");
     TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);

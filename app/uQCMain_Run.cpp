@@ -114,6 +114,10 @@ void TForm1::RunQc()
             MessageDlg("The depth check judges no station: " +
                            (GridRefusal.empty() ? GridFileName + ": no grid was read" : GridRefusal),
                        mtWarning, mbOK);
+        // The spike test is part of the data climate check's level loop:
+        // ticked without it, it judges no level and marks no cruise.
+        if (SelectedTests.Bits(tstDataSpike) && !SelectedTests.Bits(tstDataClimat))
+            MessageDlg(SpikesAloneText, mtWarning, mbOK);
         try {
             CheckCruises();
         } catch (const std::exception &E) {
@@ -125,8 +129,9 @@ void TForm1::RunQc()
             throw rtl::Exception("The quality check stopped at the cruise " + Cruise +
                                  ": it and the cruises after it were not checked.\n" + E.what());
         }
-        // A failed climatology select was said once; the levels it left
-        // unchecked are said here, whatever follows.
+        // What the checks could not take (climatology missing, stations
+        // without a position, values that cannot be read) is said here in
+        // one box, whatever follows.
         if (const std::string Missing = MissingClimatologyText(); !Missing.empty())
             ShowMessage(Missing);
     }

@@ -471,8 +471,12 @@ void TForm2::LoadCruise(int IdCruise)
                         "StationName from  Cast_Titles where ID_Cruise=" +
                         std::to_string(IdCruise) + " order by Date_Cast, Time_Cast");
     CastQry->Open();
-    const std::string Unread =
-        Picked ? UnreadStationValues(*CastQry, CruiseTbl ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "") : "";
+    const std::string CruiseName = CruiseTbl ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "";
+    std::string Unread = Picked ? UnreadStationValues(*CastQry, CruiseName) : "";
+    // Stations whose levels no check can take, as the run says them.
+    if (const std::string NoList = Picked ? CruiseStationsListingNoParameter(*CastQry, IdCruise, CruiseName) : "";
+        !NoList.empty())
+        Unread += (Unread.empty() ? "" : "\n") + NoList;
     CurCastDataset = CastQry;
     tmpStatTbl->Close();
     tmpstatqry->Close();

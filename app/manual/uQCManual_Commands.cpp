@@ -180,15 +180,14 @@ void TForm2::StartEditorCheck() { AbortRequested = false; }
 void TForm2::BitBtn5Click()
 {
     // Pressed (MANUAL QC), the check says what it finds missing of the
-    // climatology, as each check command does: the failed select's text, and
-    // a profile left unjudged by a table without its square and month. The
-    // re-check after each edit under AUTO QC (the button is disabled then)
-    // does not repeat it at every edit.
+    // climatology, as each check command does: a table missing, or without
+    // the profile's square and month. The re-check after each edit under
+    // AUTO QC (the button is disabled then) does not repeat it at every edit.
     const bool Pressed = !CheckBox1->isChecked();
     if (Pressed)
         ClearMissingClimatology();
     CheckProfile(CurParamIndex);
-    if (const std::string Unjudged = Pressed ? MissingClimatologyText(false) : std::string(); !Unjudged.empty())
+    if (const std::string Unjudged = Pressed ? MissingClimatologyText() : std::string(); !Unjudged.empty())
         ShowMessage(Unjudged);
 }
 

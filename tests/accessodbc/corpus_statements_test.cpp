@@ -90,7 +90,7 @@ TEST_F(CorpusStatements, CruiseLoopAndProfiles)
 
 TEST_F(CorpusStatements, DuplicateSearchFullCruise)
 {
-    // M8: 4801 lies in the window at the very first moment (time >= #06.15.00#)
+    // M8: 4801 lies in the window at its very first moment
     const TRows R = Query(Sent("M8-duplicates-full-cruise"));
     EXPECT_EQ(Column(R, 0), (std::vector<std::string>{"4801"}));
 }

@@ -253,6 +253,15 @@ TEST_F(EditorOpen, AProfileThatCannotBeReadIsNamedAndTheCruiseListStaysLive)
     }
 }
 
+TEST_F(EditorOpen, AStationThatListsNoParameterIsSaidWhenItsCruiseIsPicked)
+{
+    SqlExec("delete from Parameters where ID_Cast = 30");
+    OpenEditor({2});
+    EXPECT_EQ(Script->Texts(), std::vector<std::string>{"The station 30 of the cruise " +
+                                                        Sql("select Cruise_Name from Cruise_Titles where ID_Cruise = 2")[0][0] +
+                                                        " lists no parameter in Parameters: its levels are not checked"});
+}
+
 TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)
 {
     SelectedTests.SetBit(4, true);

@@ -117,17 +117,29 @@ TEST_F(LevelChecks, RepeatedPressureAndLevelsBelowTheClimatology)
     EXPECT_EQ(QcCruiseMarks(50), "000011 000001");
 }
 
-TEST_F(LevelChecks, OperatorsFivesAndMissingValuesStay)
+TEST_F(LevelChecks, OperatorsFivesAndMissingOrUnreadableValuesStay)
 {
-    OpenProfile(505, {{10, 30.0, 18.25}, {20, std::nullopt, 18.5}, {50, 13.75, 19.0}, {100, 12.5, 19.5}});
+    OpenProfile(505, {{10, 30.0, 18.25}, {20, std::nullopt, 18.5}, {50, 13.75, 19.0}, {70, 13.5, 19.2},
+                      {80, 13.25, 19.3}, {100, 12.5, 19.5}});
     StationSql("update PTS_Data set FTEMP = 5 where PRES = 10");
     StationSql("update PTS_Data set FPRES = 5 where PRES = 50");
+    // Held, but no number: not judged, nor taken for missing, and said.
+    StationSql("update PTS_Data set TEMP = 'abc', FTEMP = 2 where PRES = 70");
+    StationSql("update PTS_Data set PRES = x'01' where PRES = 80");
     SelectTests({tstDataClimat, tstDataSpike});
+    ClearMissingClimatology();
     Run();
     EXPECT_EQ(Pts(), (TRows{{"505", "10", "1", "5", "1"},
                             {"505", "20", "1", "9", "1"},
                             {"505", "50", "5", "1", "1"},
+                            {"505", "70", "1", "0", "1"},
                             {"505", "100", "1", "1", "1"}}));
+    const std::string Said = MissingClimatologyText();
+    EXPECT_EQ(Said.rfind("The station 505 is checked without its TEMP at level #4 (PRES=70.0), which cannot be read: ", 0),
+              0u) << Said;
+    EXPECT_NE(Said.find("'abc' is no number"), std::string::npos);
+    EXPECT_NE(Said.find("\nThe station 505 is checked without its PRES at level #6, which cannot be read: "),
+              std::string::npos);
 }
 
 TEST_F(LevelChecks, TwoSidedSpikeMarksTheLevelBetweenTheSteps)

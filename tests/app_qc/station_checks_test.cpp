@@ -6,7 +6,9 @@
 #include <filesystem>
 
 #include "app/UQC.h"
+#include "app/manual/Isolines.h"
 #include "app/manual/Recalcs.h"
+#include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "platform/toolkit/TApplication.h"
 
@@ -119,6 +121,34 @@ TEST_F(StationChecks, DepthIsJudgedByTheCellThatHoldsTheStation)
     ASSERT_EQ(Rows.size(), std::size(Cases));
     for (size_t i = 0; i < Rows.size(); ++i)
         EXPECT_EQ(Rows[i][5], Cases[i].FD) << Cases[i].Lon << " " << Cases[i].Lat;
+}
+
+TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
+{
+    // The grid and the square moved over longitude 0, where a missing
+    // longitude reads; every station is too shallow for the grid.
+    GridWorldRect = MakeWorldRect(-5, 40, 5, 50);
+    BsSquares = {MakeWorldRect(-5, 40, 45, 50)};
+    TDemoCruise C;
+    C.Id = 8;
+    const std::vector<TLevel> Levels = {{10, 20, 18}, {20, 19, 18}};
+    C.Stations = {MakeStation(801, 8, 1.0, 44.0, D, 0.25, 500, Levels), MakeStation(802, 8, 1.0, 44.0, D, 0.5, 500, Levels),
+                  MakeStation(803, 8, 1.0, 44.0, D, 0.75, 500, Levels)};
+    Open({C});
+    StationSql("update Cast_Titles set Lon = NULL where ID_Cast = 802");
+    StationSql("update Cast_Titles set Lon = x'01' where ID_Cast = 803");
+    LoadDefaultClim();
+    SelectTests({tstDepth, tstDataClimat});
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(CastFlagRows(), (TRows{{"8", "801", "0", "0", "0", "3"}, {"8", "802", "9", "0", "0", "0"},
+                                     {"8", "803", "9", "0", "0", "0"}}));
+    for (const auto &Row : LevelFlagRows("PTS_DataFlags"))
+        EXPECT_EQ(Row[0], "801");
+    EXPECT_NE(MissingClimatologyText().find("The stations 802, 803 of the cruise CRUISE 8 have no position that can be "
+                                            "read: their depth and levels are not checked"),
+              std::string::npos)
+        << MissingClimatologyText();
 }
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)
@@ -242,6 +272,36 @@ TEST_F(Duplicates, EachStationWindowWithinOneDayTakesBothTimeLimits)
     SpatialAdditionMin = TemporalAdditionHours = 0;
     Run({1});
     EXPECT_EQ(Candidates(), (std::vector<std::string>{"25"}));
+}
+
+TEST_F(Duplicates, CopyIsFoundByTheMomentItStoresAndAStationWithoutPositionByNone)
+{
+    OpenPair();
+    // Station 12 and its copy 25 take each row's time; from the row with
+    // NoPlace on, station 11 lies nowhere and 24 at 0, 0 at 11's moment.
+    struct TCase {
+        double Time;
+        bool NoPlace, Each;
+        int Add; // SPATIAL and TEMPORAL ADDITION
+        std::vector<std::string> Found;
+    };
+    const double Late = 1.193, Fraction = (7 * 3600 + 59 * 60 + 0.5) / 86400.0;
+    const TCase Cases[] = {
+        {Late, false, true, 0, {"25"}},  {Late, false, true, 1, {"23", "25"}},
+        {Fraction, false, true, 0, {"25"}}, {Fraction, false, false, 0, {"21", "22", "23", "25"}},
+        {10.0 / 24, true, true, 0, {"25"}}, {10.0 / 24, true, false, 0, {"25"}},
+    };
+    for (const TCase &K : Cases) {
+        StationSql("update Cast_Titles set Time_Cast = " + SqlExactFloat(K.Time) + " where ID_Cast in (12, 25)");
+        if (K.NoPlace)
+            StationSql("update Cast_Titles set Lon = case ID_Cast when 11 then NULL else 0 end, Lat = case ID_Cast "
+                       "when 11 then NULL else 0 end, Date_Cast = " + SqlExactFloat(D) + ", Time_Cast = " +
+                       SqlExactFloat(10.0 / 24) + " where ID_Cast in (11, 24)");
+        DuplicatesEachStation = K.Each;
+        SpatialAdditionMin = TemporalAdditionHours = K.Add;
+        Run({1});
+        EXPECT_EQ(Candidates(), K.Found) << K.Time << " " << K.NoPlace << K.Each << K.Add;
+    }
 }
 
 TEST_F(Duplicates, EmptyScratchTableTakesNoStationWhateverItsPosition)
