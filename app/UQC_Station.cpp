@@ -185,10 +185,14 @@ void CheckCruises()
                                                          "ChDepth", "ChDataClimat", "ChDataSpike"};
             static const char *const Found[QcTestCount] = {"Duplicates", "Location", "Velosity",
                                                            "Depth", "DataClimat", "DataSpike"};
+            // A test is marked as run only where it ran: the duplicate
+            // search left to the editor ("Visual mode only") did not.
+            const bool DuplicatesRan = !(VisualModeOnly && !VisualMode);
             QcCruiseTbl->Edit();
             for (int t = 0; t < QcTestCount; ++t) {
                 const bool DataTest = t == tstDataClimat || t == tstDataSpike;
-                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && (!DataTest || DataChecked));
+                const bool TestRan = DataTest ? DataChecked : t == tstDuplicates ? DuplicatesRan : true;
+                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && TestRan);
                 QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
             }
             QcCruiseTbl->Post();
