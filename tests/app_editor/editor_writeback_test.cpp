@@ -190,25 +190,24 @@ TEST_F(EditorWriteBack, AProfileCheckedWithoutARunIsOfferedAndWritten)
     EXPECT_EQ(Messages().rfind("Flags written into the station database: ", 0), 0u) << Messages();
 }
 
-// A value typed in MANUAL QC leaves the run's verdicts of its table out of
-// the write-back, said as the operator's edit, and the editor's station
-// list marks the station.
-TEST_F(EditorWriteBack, AValueTypedInManualQcKeepsItsTablesFlagsAndIsMarkedInTheList)
+// What the operator types in MANUAL QC (a value, a flag, a position) is
+// written back with the run's verdicts on the other levels: the station is
+// held back for nothing the editor did.
+TEST_F(EditorWriteBack, WhatTheOperatorTypesInManualQcIsWrittenWithTheRunsVerdicts)
 {
     Open();
-    LeaveRunFlagsOf("PTS_Data");
-    const std::string Before = Db("FTEMP", 1);
-    EditLevel(2, "TEMP", "21.5");
+    LeaveRunFlagsOf("PTS_Data", 3);
+    EditLevel(1, "TEMP", "9.3");
+    EditLevel(2, "FTEMP", "3");
+    const std::string Lon = Sql("select Lon + 0.001 from Cast_Titles where ID_Cast = " + std::to_string(Station))[0][0];
+    EditStation("Lon", Lon);
     CloseEditor();
     const TWriteFlagsResult R = WriteBack();
-    ASSERT_EQ(R.NotWritten.size(), 1u);
-    EXPECT_EQ(R.NotWritten[0].IdCast, Station);
-    EXPECT_EQ(R.NotWritten[0].Why, "levels of PTS_Data edited in the editor since its check");
-    EXPECT_EQ(Db("FTEMP", 1), Before);
-    F = &OpenEditor({BlackSeaCruise});
-    const TTreeNode *Node = FindTreeNode(*F->TreeView1, std::to_string(Station));
-    ASSERT_TRUE(Node);
-    EXPECT_EQ(Node->GetLastChild()->Text(), "Flags not written: levels of PTS_Data edited in the editor since its check");
+    EXPECT_EQ(R.NotWritten.size(), 0u) << Messages();
+    EXPECT_EQ(Db("TEMP", 1), "9.3");
+    EXPECT_EQ(Db("FTEMP", 2), "3");
+    EXPECT_EQ(Db("FTEMP", 3), "2");
+    EXPECT_EQ(Db("FPSAL", 0), "1");
 }
 
 } // namespace
