@@ -210,4 +210,33 @@ TEST_F(EditorWriteBack, WhatTheOperatorTypesInManualQcIsWrittenWithTheRunsVerdic
     EXPECT_EQ(Db("FPSAL", 0), "1");
 }
 
+// A station another program changed since its check is marked where the
+// operator picks it and in the tree, whole; its check in the editor takes
+// the mark away.
+TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsCheckedAgain)
+{
+    LoadClimatology();
+    ParamDisplayList.Add("TEMP");
+    ParamDisplayList.Add("PSAL");
+    Open();
+    LeaveRunFlagsOf("PTS_Data");
+    CloseEditor();
+    SqlExec("update Cast_Titles set Date_Cast = Date_Cast - 90 where ID_Cast = " + std::to_string(Station));
+    ASSERT_EQ(WriteBack().NotWritten.size(), 1u);
+    F = &OpenEditor({BlackSeaCruise});
+    F->CheckBox1->click(); // MANUAL QC
+    PickParam("TEMP");
+    const std::string Mark = "Flags not written: PTS_Data (date or time changed since its check)";
+    const int Row = StationRow();
+    TDBGridModel &List = F->DBGrid1->Model();
+    EXPECT_EQ(List.headerData(Row, Qt::Vertical).toString().toStdString(), std::to_string(Row + 1) + " !");
+    EXPECT_EQ(List.data(List.index(Row, 0), Qt::ToolTipRole).toString().toStdString(), Mark);
+    const TTreeNode *Node = FindTreeNode(*F->TreeView1, std::to_string(Station));
+    ASSERT_TRUE(Node);
+    EXPECT_EQ(Node->GetLastChild()->Text(), Mark);
+    F->BitBtn5->click(); // "Check Current profile"
+    EXPECT_EQ(List.headerData(StationRow(), Qt::Vertical).toString().toStdString(), std::to_string(StationRow() + 1));
+    ParamDisplayList.Clear();
+}
+
 } // namespace
