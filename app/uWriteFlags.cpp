@@ -118,14 +118,28 @@ public:
         ATables.clear();
         if (!FListed) {
             TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+            std::vector<std::string> Named;
             TLocalDatabase::TLease Q(Db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
             while (Q->Step()) {
                 const std::string Name = Q->Column(0).AsText();
                 if (Name.size() > DbTablePrefix.size() && rtl::SameText(Name.substr(0, DbTablePrefix.size()), DbTablePrefix)) {
                     const std::string Table = LevelTableOfFlagTable(Name.substr(DbTablePrefix.size()));
                     if (!Table.empty() && rtl::SameText(LevelFlagTableName(Table), Name))
-                        FAll.push_back(Table);
+                        Named.push_back(Table);
                 }
+            }
+            // Only those with the flag columns of their level table: the
+            // folder keeps other tables named alike (the old flags of
+            // PTS_Data, "-PTS_DataOldFlags").
+            for (const std::string &Table : Named) {
+                std::vector<std::string> Columns;
+                for (const TLocalColumn &C : Db.Columns(LevelFlagTableName(Table)))
+                    Columns.push_back(rtl::UpperCase(C.Name));
+                const std::vector<std::string> Flags = FlagColumnsOfTable(Table);
+                if (std::all_of(Flags.begin(), Flags.end(), [&Columns](const std::string &F) {
+                        return std::find(Columns.begin(), Columns.end(), rtl::UpperCase(F)) != Columns.end();
+                    }))
+                    FAll.push_back(Table);
             }
             FListed = true;
         }

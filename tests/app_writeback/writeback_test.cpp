@@ -315,6 +315,8 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
          false, true, true, "", ""},
     };
     ASSERT_GE(Casts.size(), std::size(Rows));
+    // The main window keeps PTS_Data's old flags in a table named like a level-flag table.
+    WorkSql("create table \"station-PTS_DataOldFlags\" as select * from \"station-PTS_DataFlags\"");
     const auto At = [](std::string ASql, const std::string &ACast) {
         for (size_t P; (P = ASql.find('@')) != std::string::npos;)
             ASql.replace(P, 1, ACast);
