@@ -459,6 +459,31 @@ private:
 };
 TStationPrints StationPrints;
 
+// The editor's tree says what of a station the last write-back left out:
+// a check that judged a table of it again takes that table out there too.
+void ShowNotWrittenMark(int ACast, const TNotWrittenMark &AMark)
+{
+    if (!VisualMode || !ErrorsTreeView)
+        return;
+    TTreeNode *Root = FindTreeNode(*ErrorsTreeView, std::to_string(ACast));
+    if (!Root || Root->Level() != 0)
+        return;
+    const std::string Head = NotWrittenNodeText("");
+    for (int I = 0; I < Root->Count(); ++I) {
+        TTreeNode *Node = Root->Item(I);
+        if (Node->Text().rfind(Head, 0) != 0)
+            continue;
+        if (!AMark.Empty()) {
+            Node->SetText(NotWrittenNodeText(AMark.Shown()));
+            return;
+        }
+        ErrorsTreeView->DeleteNode(Node);
+        if (Root->Count() == 0)
+            ErrorsTreeView->DeleteNode(Root);
+        return;
+    }
+}
+
 void RunMerge(const TPendingMerge &M)
 {
     try {
@@ -523,9 +548,12 @@ void RunMerge(const TPendingMerge &M)
             }
         Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
-        const std::string Mark = TNotWrittenMark::Parse(Kept.Mark).WithoutTable(M.Table).Text();
-        if (NewProfile || Mark != Kept.Mark)
-            StationPrints.Write(M, {NewProfile ? WithProfilePrint(Kept.Prints, M.Table, M.Print) : Kept.Prints, Mark});
+        const TNotWrittenMark Mark = TNotWrittenMark::Parse(Kept.Mark).WithoutTable(M.Table);
+        if (NewProfile || Mark.Text() != Kept.Mark)
+            StationPrints.Write(M, {NewProfile ? WithProfilePrint(Kept.Prints, M.Table, M.Print) : Kept.Prints,
+                                    Mark.Text()});
+        if (Mark.Text() != Kept.Mark)
+            ShowNotWrittenMark(M.Cast, Mark);
     } catch (const std::exception &) {
         ShowMessage(M.Param);
     }

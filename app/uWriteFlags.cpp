@@ -671,6 +671,8 @@ std::map<std::pair<int, int>, std::string> NotWrittenMarks()
     return Marks;
 }
 
+std::string NotWrittenNodeText(const std::string &AShown) { return "Flags not written: " + AShown; }
+
 std::string NotWrittenMarkOf(int AIdCruise, int AIdCast)
 {
     // A grid asks for every row it paints.

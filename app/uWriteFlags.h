@@ -158,6 +158,9 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
 // what and why as the editor shows it (TNotWrittenMark::Shown): their marks
 // in the "-Cast_TitlesFlags" table of the work folder.
 std::map<std::pair<int, int>, std::string> NotWrittenMarks();
+// The text under which the editor shows a station's mark (AShown, as
+// NotWrittenMarks gives it) in its station list and its tree.
+std::string NotWrittenNodeText(const std::string &AShown);
 // The mark of one station, as NotWrittenMarks shows it ("" when none): the
 // marks of its cruise are read again only once the work tables changed.
 std::string NotWrittenMarkOf(int AIdCruise, int AIdCast);

@@ -566,7 +566,7 @@ void TForm2::BuildControls()
     DBGrid1->Model().SetRowNote([](TDataSet &AStations) {
         TField *Cruise = AStations.FindField("ID_Cruise"), *Cast = AStations.FindField("ID_Cast");
         const std::string Mark = Cruise && Cast ? NotWrittenMarkOf(Cruise->AsInteger(), Cast->AsInteger()) : "";
-        return Mark.empty() ? Mark : "Flags not written: " + Mark;
+        return Mark.empty() ? Mark : NotWrittenNodeText(Mark);
     });
     DBGrid2->Model().SetComputedFields({"DENS", "FDENS"});
     DBGrid3->SetDataSource(DataSource3);

@@ -236,6 +236,7 @@ TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsChecked
     EXPECT_EQ(Node->GetLastChild()->Text(), Mark);
     F->BitBtn5->click(); // "Check Current profile"
     EXPECT_EQ(List.headerData(StationRow(), Qt::Vertical).toString().toStdString(), std::to_string(StationRow() + 1));
+    EXPECT_FALSE(FindTreeNode(*F->TreeView1, Mark));
     ParamDisplayList.Clear();
 }
 
