@@ -208,6 +208,16 @@ TEST_F(EditorWriteBack, WhatTheOperatorTypesInManualQcIsWrittenWithTheRunsVerdic
     EXPECT_EQ(Db("FTEMP", 2), "3");
     EXPECT_EQ(Db("FTEMP", 3), "2");
     EXPECT_EQ(Db("FPSAL", 0), "1");
+
+    // Another program's change before the operator's still holds it back.
+    SqlExec("update PTS_Data set PSAL = PSAL + 1 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[4]);
+    F = &OpenEditor({BlackSeaCruise});
+    F->CheckBox1->click(); // MANUAL QC
+    PickParam("TEMP");
+    EditLevel(0, "TEMP", "9.5");
+    CloseEditor();
+    ASSERT_EQ(WriteBack().NotWritten.size(), 1u);
+    EXPECT_NE(Messages().find("PTS_Data not written: levels changed since its check"), std::string::npos) << Messages();
 }
 
 // A station another program changed since its check is marked where the
@@ -237,6 +247,9 @@ TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsChecked
     F->BitBtn5->click(); // "Check Current profile"
     EXPECT_EQ(List.headerData(StationRow(), Qt::Vertical).toString().toStdString(), std::to_string(StationRow() + 1));
     EXPECT_FALSE(FindTreeNode(*F->TreeView1, Mark));
+    // The editor's check kept the print of what it judged: it is written.
+    CloseEditor();
+    EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
     ParamDisplayList.Clear();
 }
 

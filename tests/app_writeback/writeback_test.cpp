@@ -7,6 +7,9 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <sqlite3.h>
 
@@ -268,6 +271,25 @@ TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
     EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
 }
 
+// A list too long to read in a message is begun there and kept whole in a
+// file of the work folder.
+TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
+{
+    WorkSql("update \"station-Cast_TitlesFlags\" set ProfilePrints = NULL");
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    const TWriteFlagsResult R = Run();
+    ASSERT_GT(R.NotWritten.size(), 25u);
+    const std::string Text = Dialogs->Texts().at(0);
+    EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 2 + 25 + 1) << Text; // the head, 25 stations, the rest
+    EXPECT_NE(Text.find("\n... and " + std::to_string(R.NotWritten.size() - 25) + " stations more: the whole list is in "
+                        "the file " + WorkDir + "station-NotWritten.txt"),
+              std::string::npos)
+        << Text;
+    std::ifstream File(R.ListFile);
+    const std::string Whole((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), 2 + 1 + R.NotWritten.size());
+}
+
 // Each table's verdicts on a station go in only while all they were judged
 // on is as judged; the others stay, each station named with what was held
 // back and why, and marked for the editor's station list.
@@ -468,7 +490,8 @@ TEST_F(WriteBackAfterRun, AStationChangedSinceItsCheckKeepsEveryFlagAndIsSaid)
                   MakeStation(712, 71, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal),
                   MakeStation(713, 71, 33.0, 44.0, qctest::FixtureDay, 0.35, qctest::FixtureSeaDepth,
                               {{2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {2500, 3.9, 22.6}}),
-                  MakeStation(714, 71, 33.0, 44.0, qctest::FixtureDay, 0.4, qctest::FixtureSeaDepth, OneDecimal)};
+                  MakeStation(714, 71, 33.0, 44.0, qctest::FixtureDay, 0.4, qctest::FixtureSeaDepth, OneDecimal),
+                  MakeStation(715, 71, 33.0, 44.0, qctest::FixtureDay, 0.45, qctest::FixtureSeaDepth, OneDecimal)};
     Open({C});
     LoadDefaultClim();
     SelectTests({tstDataClimat, tstDataSpike});
@@ -479,28 +502,33 @@ TEST_F(WriteBackAfterRun, AStationChangedSinceItsCheckKeepsEveryFlagAndIsSaid)
     StationSql("update PTS_Data set TEMP = 29.5 where ID_Cast = 711 and PRES = 30");
     StationSql("update PTS_Data set PRES = 10.2 where ID_Cast = 712 and PRES Is Null");
     StationSql("update Cast_Titles set Date_Cast = Date_Cast - 90 where ID_Cast = 714");
+    StationSql("update PTS_Data set FTEMP = 5, FPSAL = 5 where ID_Cast = 715 and PRES = 10.2"); // run: 1|1|1
     const std::vector<std::string> Before = StationLevels(711), Before2 = StationLevels(712), Before3 = StationLevels(714);
+    const std::vector<std::string> Before4 = StationLevels(715);
     Dialogs->Messages.clear();
     const TWriteFlagsResult R = WriteBackEveryCruise();
     EXPECT_EQ(StationLevels(711), Before);
     EXPECT_EQ(StationLevels(712), Before2);
     EXPECT_EQ(StationLevels(714), Before3);
+    EXPECT_EQ(StationLevels(715), Before4);
     EXPECT_EQ(StationLevels(713), (std::vector<std::string>{"2.0|1|1|1", "10.2|1|1|1", "2500.0|1|4|2"}));
     EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{
                                     "Flags written into the station database: " + std::to_string(R.Levels) +
-                                    " levels of 1 station in 1 cruise.\n\n3 stations not written: check them again. Their "
+                                    " levels of 1 station in 1 cruise.\n\n4 stations not written: check them again. Their "
                                     "levels keep their flags in the station database:\nChanged, station 711 (S711): PTS_Data "
                                     "not written: levels changed since its check\nChanged, station 712 (S712): PTS_Data not "
                                     "written: levels changed since its check\nChanged, station 714 (S714): PTS_Data not "
-                                    "written: date or time changed since its check"}));
+                                    "written: date or time changed since its check\nChanged, station 715 (S715): PTS_Data not "
+                                    "written: flags changed since its check"}));
 
     // Checked again, they are marked no more, and written.
-    EXPECT_EQ(NotWrittenMarks().size(), 3u);
+    EXPECT_EQ(NotWrittenMarks().size(), 4u);
     Run();
     EXPECT_EQ(NotWrittenMarks().size(), 0u);
     Dialogs->Messages.clear();
     EXPECT_EQ(WriteBackEveryCruise().NotWritten.size(), 0u);
     EXPECT_EQ(StationLevels(711)[2], "20.0|1|3|3");
+    EXPECT_EQ(StationLevels(715)[1], "10.2|1|5|5"); // the 5s carried
 }
 
 } // namespace
