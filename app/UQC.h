@@ -41,6 +41,7 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 class QProgressBar;
+struct TJudgedPrint;
 
 // ---- the six selectable tests (bits of SelectedTests and TestResults) ----
 enum TQcTest : int {
@@ -402,11 +403,16 @@ void OpenLevelSelect(TZqQuery &AQ, const std::string &AParam, const std::string 
                      const std::vector<std::string> &AColumns);
 void SelectLocalProfileData(const std::string &P);
 void CreateTmpFlagsTable(const std::string &P);
-// The operator changed a stored value of station AIdCast in the editor: the
-// prints its checks left (of level table ATable, or every one when it is
-// empty: a date, time or position) are marked as edited since the check, for
-// the write-back to say so when it leaves their verdicts out.
-void MarkEditedSinceCheck(int AIdCast, const std::string &ATable);
+// This program changed a stored value of station AIdCast (the operator, in
+// the editor): the prints its checks left (of level table ATable, or every
+// one when it is empty: a date, time or position) take, part by part, the
+// station as it is stored after the change, where they were the station as
+// it was stored just before it (TJudgedPrint::Renew; ABefore and AAfter are
+// read in the change's transaction). The operator judged the station as the
+// editor shows it, so the write-back writes its verdicts with the operator's
+// values and flags; a part another program had changed before stays, and
+// holds the table back.
+void RenewJudgedPrints(int AIdCast, const std::string &ATable, const TJudgedPrint &ABefore, const TJudgedPrint &AAfter);
 // What a check command (the run, or one of the editor's check buttons)
 // met of the climatology, per parameter and sea (SeaCode). A select that
 // failed is noted with AReason, the driver's text where the table is there

@@ -17,6 +17,7 @@
 
 #include "app/ReinRoss.h"
 #include "app/WorkTables.h"
+#include "app/uWriteFlags.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -45,7 +46,7 @@ constexpr double NoPres = -std::numeric_limits<double>::infinity();
 // The level dataset's fields, looked up once per pass: the level loop reads
 // half a dozen per level. A field is looked up when first wanted, so a name
 // the dataset lacks fails where it always did.
-enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsCount };
+enum TLevelSlot { lsPres, lsValue, lsFPres, lsFlag, lsTemp, lsPsal, lsFTemp, lsFPsal, lsCount };
 TField *LevelFieldSlots[lsCount] = {};
 // The same fields where they hold reals: their value and its absence come
 // in one read.
@@ -366,52 +367,56 @@ TPendingMerge Pending;
 // its row of the "-Cast_TitlesFlags" table keeps for that level table: a
 // merge from a profile of another print replaces the station's rows there
 // (the other parameter's verdicts of PTS_Data among them, which were given
-// on the other profile) and keeps the new print. A station judged without a
-// station-flag row gets one, holding its flags as its station row shows
-// them, so that the write-back offers it. The automatic run reads a
-// cruise's prints once and keeps them with its station flags when the
-// cruise is done (an interrupted cruise adds nothing to that table); the
+// on the other profile) and keeps the new print. A merge also takes the
+// level table out of what the station's mark says the last write-back left
+// out: judged again, it is the check's to write now. A station judged
+// without a station-flag row gets one, holding its flags as its station row
+// shows them, so that the write-back offers it. The automatic run reads a
+// cruise's prints and marks once and keeps them with its station flags when
+// the cruise is done (an interrupted cruise adds nothing to that table); the
 // editor's checks read and write a station's at each merge.
 class TStationPrints {
 public:
+    struct TRow {
+        std::string Prints, Mark;
+    };
     void Forget()
     {
         FCruise = -1;
         FKept.clear();
         FUnsaved.clear();
     }
-    std::string Read(int ACruise, int ACast)
+    TRow Read(int ACruise, int ACast)
     {
         TLocalDatabase &Db = CastFlagTbl->Database();
         const std::string Table = CastFlagTbl->SqlName();
+        const std::string Columns = std::string(ProfilePrintsField) + ", " + NotWrittenField;
         if (!HoldMerges) {
-            TLocalDatabase::TLease Q(Db, "SELECT " + std::string(ProfilePrintsField) + " FROM " + Table +
-                                             " WHERE ID_Cruise = ? AND ID_Cast = ?");
+            TLocalDatabase::TLease Q(Db, "SELECT " + Columns + " FROM " + Table + " WHERE ID_Cruise = ? AND ID_Cast = ?");
             Q->BindInt(1, ACruise);
             Q->BindInt(2, ACast);
-            return Q->Step() ? Q->Column(0).AsText() : std::string();
+            return Q->Step() ? TRow{Q->Column(0).AsText(), Q->Column(1).AsText()} : TRow();
         }
         if (ACruise != FCruise) {
             FKept.clear();
-            TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, " + std::string(ProfilePrintsField) + " FROM " + Table +
-                                             " WHERE ID_Cruise = ?");
+            TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, " + Columns + " FROM " + Table + " WHERE ID_Cruise = ?");
             Q->BindInt(1, ACruise);
             while (Q->Step())
-                FKept[int(Q->Column(0).AsInt64())] = Q->Column(1).AsText();
+                FKept[int(Q->Column(0).AsInt64())] = {Q->Column(1).AsText(), Q->Column(2).AsText()};
             FCruise = ACruise;
         }
         const auto It = FKept.find(ACast);
-        return It == FKept.end() ? std::string() : It->second;
+        return It == FKept.end() ? TRow() : It->second;
     }
-    void Write(const TPendingMerge &M, const std::string &APrints)
+    void Write(const TPendingMerge &M, const TRow &ARow)
     {
         if (HoldMerges) {
             if (M.Cruise == FCruise)
-                FKept[M.Cast] = APrints;
-            FUnsaved[M.Cast] = {M, APrints};
+                FKept[M.Cast] = ARow;
+            FUnsaved[M.Cast] = {M, ARow};
             return;
         }
-        Store(M, APrints);
+        Store(M, ARow);
     }
     void Save()
     {
@@ -421,25 +426,56 @@ public:
     }
 
 private:
-    void Store(const TPendingMerge &M, const std::string &APrints)
+    void Store(const TPendingMerge &M, const TRow &ARow)
     {
+        const std::string Prints = ProfilePrintsField, Mark = NotWrittenField;
         TLocalDatabase::TLease Q(CastFlagTbl->Database(),
                                  "INSERT INTO " + CastFlagTbl->SqlName() + " (ID_Cruise, ID_Cast, FLon, FLat, FDT, FD, " +
-                                     ProfilePrintsField + ") VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT(ID_Cruise, ID_Cast) "
-                                     "DO UPDATE SET " + ProfilePrintsField + " = excluded." + ProfilePrintsField);
+                                     Prints + ", " + Mark + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(ID_Cruise, "
+                                     "ID_Cast) DO UPDATE SET " + Prints + " = excluded." + Prints + ", " + Mark +
+                                     " = excluded." + Mark);
         Q->BindInt(1, M.Cruise);
         Q->BindInt(2, M.Cast);
         for (int F = 0; F < 4; ++F)
             Q->BindInt(3 + F, M.StationFlags[F]);
-        Q->BindText(7, APrints);
+        Q->BindText(7, ARow.Prints);
+        if (ARow.Mark.empty())
+            Q->BindNull(8);
+        else
+            Q->BindText(8, ARow.Mark);
         Q->Execute();
         CastFlagTbl->InvalidateRows();
     }
     int FCruise = -1;
-    std::map<int, std::string> FKept; // by ID_Cast, of FCruise
-    std::map<int, std::pair<TPendingMerge, std::string>> FUnsaved; // by ID_Cast: the run's, to keep
+    std::map<int, TRow> FKept; // by ID_Cast, of FCruise
+    std::map<int, std::pair<TPendingMerge, TRow>> FUnsaved; // by ID_Cast: the run's, to keep
 };
 TStationPrints StationPrints;
+
+// The editor's tree says what of a station the last write-back left out:
+// a check that judged a table of it again takes that table out there too.
+void ShowNotWrittenMark(int ACast, const TNotWrittenMark &AMark)
+{
+    if (!VisualMode || !ErrorsTreeView)
+        return;
+    TTreeNode *Root = FindTreeNode(*ErrorsTreeView, std::to_string(ACast));
+    if (!Root || Root->Level() != 0)
+        return;
+    const std::string Head = NotWrittenNodeText("");
+    for (int I = 0; I < Root->Count(); ++I) {
+        TTreeNode *Node = Root->Item(I);
+        if (Node->Text().rfind(Head, 0) != 0)
+            continue;
+        if (!AMark.Empty()) {
+            Node->SetText(NotWrittenNodeText(AMark.Shown()));
+            return;
+        }
+        ErrorsTreeView->DeleteNode(Node);
+        if (Root->Count() == 0)
+            ErrorsTreeView->DeleteNode(Root);
+        return;
+    }
+}
 
 void RunMerge(const TPendingMerge &M)
 {
@@ -456,8 +492,8 @@ void RunMerge(const TPendingMerge &M)
             Target = Own.get();
         }
         // Verdicts on another profile of the station go.
-        const std::string Prints = CastFlagTbl ? StationPrints.Read(M.Cruise, M.Cast) : std::string();
-        const bool NewProfile = CastFlagTbl && ProfilePrintOf(Prints, M.Table) != M.Print;
+        const TStationPrints::TRow Kept = CastFlagTbl ? StationPrints.Read(M.Cruise, M.Cast) : TStationPrints::TRow();
+        const bool NewProfile = CastFlagTbl && ProfilePrintOf(Kept.Prints, M.Table) != M.Print;
         if (NewProfile) {
             TLocalDatabase::TLease Q(Target->Database(), "DELETE FROM " + Target->SqlName() + " WHERE ID_Cast = ?");
             Q->BindInt(1, M.Cast);
@@ -505,8 +541,12 @@ void RunMerge(const TPendingMerge &M)
             }
         Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
-        if (NewProfile)
-            StationPrints.Write(M, WithProfilePrint(Prints, M.Table, M.Print));
+        const TNotWrittenMark Mark = TNotWrittenMark::Parse(Kept.Mark).WithoutTable(M.Table);
+        if (NewProfile || Mark.Text() != Kept.Mark)
+            StationPrints.Write(M, {NewProfile ? WithProfilePrint(Kept.Prints, M.Table, M.Print) : Kept.Prints,
+                                    Mark.Text()});
+        if (Mark.Text() != Kept.Mark)
+            ShowNotWrittenMark(M.Cast, Mark);
     } catch (const std::exception &) {
         ShowMessage(M.Param);
     }
@@ -584,7 +624,7 @@ void SaveLevelFlagRows()
 
 void SaveStationPrints() { StationPrints.Save(); }
 
-void MarkEditedSinceCheck(int AIdCast, const std::string &ATable)
+void RenewJudgedPrints(int AIdCast, const std::string &ATable, const TJudgedPrint &ABefore, const TJudgedPrint &AAfter)
 {
     if (!CastFlagTbl)
         return;
@@ -597,13 +637,18 @@ void MarkEditedSinceCheck(int AIdCast, const std::string &ATable)
         while (Q->Step())
             Rows.emplace_back(int(Q->Column(0).AsInt64()), Q->Column(1).AsText());
     }
-    for (const auto &[Cruise, Prints] : Rows) {
-        const std::string Marked = WithEditedPrints(Prints, ATable);
-        if (Marked == Prints)
+    for (auto &[Cruise, Prints] : Rows) {
+        std::string Renewed = Prints;
+        for (const std::string &Table : ATable.empty() ? PrintedTables(Prints) : std::vector<std::string>{ATable}) {
+            TJudgedPrint P;
+            if (P.Parse(ProfilePrintOf(Prints, Table)) && P.Renew(ABefore, AAfter))
+                Renewed = WithProfilePrint(Renewed, Table, P.Text());
+        }
+        if (Renewed == Prints)
             continue;
         TLocalDatabase::TLease Q(Db, "UPDATE " + CastFlagTbl->SqlName() + " SET " + ProfilePrintsField +
                                          " = ? WHERE ID_Cruise = ? AND ID_Cast = ?");
-        Q->BindText(1, Marked);
+        Q->BindText(1, Renewed);
         Q->BindInt(2, Cruise);
         Q->BindInt(3, AIdCast);
         Q->Execute();
@@ -1270,6 +1315,11 @@ void CheckClimaticRange(const std::string &P)
         };
         const bool Pts = IsPtsParam(P);
         const TZqDataSet *Fetched = dynamic_cast<const TZqDataSet *>(&Prof);
+        // The flags stored with the levels are part of what was judged (a
+        // 5 is carried and skipped); the editor's working copy shows the
+        // run's and the operator's instead, so its checks read them from the
+        // station database.
+        const bool StoredLevels = !VisualMode || FullCruiseCheckRunning;
         TProfilePrint Print;
         int Beyond = 0;
         Prof.First();
@@ -1291,6 +1341,13 @@ void CheckClimaticRange(const std::string &P)
             // Every level, judged or skipped, is part of the profile judged.
             Print.AddLevel(Level.Pres, Level.PresEmpty, Pts ? Level.Temp : Level.Value,
                            Pts ? Level.TempEmpty : Level.ValueEmpty, Level.Psal, !Pts || Level.PsalEmpty);
+            if (StoredLevels) {
+                TField *FPres = LevelField(lsFPres, "FPRES");
+                TField *F1 = Pts ? LevelField(lsFTemp, "FTEMP") : LevelField(lsFlag, FlagName);
+                TField *F2 = Pts ? LevelField(lsFPsal, "FPSAL") : nullptr;
+                Print.AddFlags(Level.Pres, Level.PresEmpty, FPres->AsInteger(), FPres->IsNull(), F1->AsInteger(),
+                               F1->IsNull(), F2 ? F2->AsInteger() : 0, !F2 || F2->IsNull());
+            }
             const TLevelVerdict V = JudgeLevel(Rules, Level, Memory, BandAt);
             Beyond += V.BeyondClimat ? 1 : 0;
             if (V.ClimatError)
@@ -1323,7 +1380,10 @@ void CheckClimaticRange(const std::string &P)
                 ShowMessage(P + "  " + rtl::FloatToStr(V.PrevTenth) + "  " + rtl::FloatToStr(RoundPres(Level.Pres)));
             }
         }
-        MergeLevelFlags(P, Same, TJudgedPrint(Print, StationColumnsOf(*CurCastDataset)).Text());
+        TJudgedPrint Judged(Print, StationColumnsOf(*CurCastDataset));
+        if (!StoredLevels && ProfileDataQry)
+            Judged.Flags = TStoredStation(ProfileDataQry->Connection()).JudgedPrint(CastId, FlagTableOfParam(P)).Flags;
+        MergeLevelFlags(P, Same, Judged.Text());
         Batch.Commit();
         if (Beyond > 0 && !NoInterval)
             ClimatologyLeftLevels(P, ujBeyondProfile, Beyond);

@@ -72,7 +72,23 @@ void TProfilePrint::AddLevel(double APres, bool APresEmpty, double AValue, bool 
     ++FCount;
 }
 
+void TProfilePrint::AddFlags(double APres, bool APresEmpty, int AFPres, bool AFPresEmpty, int AFlag, bool AFlagEmpty,
+                             int AFlag2, bool AFlag2Empty)
+{
+    // With the level's pressure: a flag that went to another level is
+    // another print.
+    const auto Flag = [](int AValue, bool AEmpty) { return AEmpty ? 0x8000000000000000ULL : uint64_t(uint32_t(AValue)); };
+    uint64_t H = Mix(PrintValue(APres, APresEmpty) ^ 0x7f4a7c159e3779b9ULL);
+    H = Mix(H ^ Flag(AFPres, AFPresEmpty));
+    H = Mix(H ^ Flag(AFlag, AFlagEmpty));
+    H = Mix(H ^ Flag(AFlag2, AFlag2Empty));
+    FFlagSum += H;
+    ++FFlagCount;
+}
+
 std::string TProfilePrint::Text() const { return Hex(Mix(FSum ^ Mix(FCount)), 16); }
+
+std::string TProfilePrint::FlagsText() const { return Hex(Mix(FFlagSum ^ Mix(FFlagCount)), 8); }
 
 TStationColumns StationColumnsOf(TDataSet &AStation)
 {
@@ -89,27 +105,56 @@ TStationColumns StationColumnsOf(TDataSet &AStation)
     return C;
 }
 
-TJudgedPrint::TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &AStation) : Levels(ALevels.Text())
+TJudgedPrint::TJudgedPrint(const TStationColumns &AStation)
 {
     When = Hex(Mix(Mix(PrintMoment(AStation.Date, AStation.DateEmpty)) ^ PrintMoment(AStation.Time, AStation.TimeEmpty)), 8);
     Where = Hex(Mix(Mix(PrintValue(AStation.Lon, AStation.LonEmpty)) ^ PrintValue(AStation.Lat, AStation.LatEmpty)), 8);
 }
 
-std::string TJudgedPrint::Text() const { return Levels + "/" + When + "/" + Where + (Edited ? "/e" : ""); }
+TJudgedPrint::TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &AStation) : TJudgedPrint(AStation)
+{
+    Levels = ALevels.Text();
+    Flags = ALevels.FlagsText();
+}
+
+std::string TJudgedPrint::Text() const { return Levels + "/" + When + "/" + Where + "/f" + Flags; }
 
 bool TJudgedPrint::Parse(const std::string &AText)
 {
     *this = TJudgedPrint();
-    const size_t A = AText.find('/');
-    const size_t B = A == std::string::npos ? A : AText.find('/', A + 1);
-    if (B == std::string::npos)
+    std::vector<std::string> Parts;
+    for (size_t Start = 0;;) {
+        const size_t End = AText.find('/', Start);
+        Parts.push_back(AText.substr(Start, End == std::string::npos ? End : End - Start));
+        if (End == std::string::npos)
+            break;
+        Start = End + 1;
+    }
+    // An earlier version's: the levels alone, or no flags (and perhaps its
+    // mark of an edit, "e").
+    if (Parts.size() != 4 || Parts[3].empty() || Parts[3][0] != 'f')
         return false;
-    const size_t C = AText.find('/', B + 1);
-    Levels = AText.substr(0, A);
-    When = AText.substr(A + 1, B - A - 1);
-    Where = AText.substr(B + 1, C == std::string::npos ? C : C - B - 1);
-    Edited = C != std::string::npos && AText.compare(C, std::string::npos, "/e") == 0;
+    Levels = Parts[0];
+    When = Parts[1];
+    Where = Parts[2];
+    Flags = Parts[3].substr(1);
     return true;
+}
+
+bool TJudgedPrint::Renew(const TJudgedPrint &ABefore, const TJudgedPrint &AAfter)
+{
+    bool Changed = false;
+    const auto Part = [&Changed](std::string &AMine, const std::string &ABeforePart, const std::string &AAfterPart) {
+        if (!ABeforePart.empty() && AMine == ABeforePart && AMine != AAfterPart) {
+            AMine = AAfterPart;
+            Changed = true;
+        }
+    };
+    Part(Levels, ABefore.Levels, AAfter.Levels);
+    Part(When, ABefore.When, AAfter.When);
+    Part(Where, ABefore.Where, AAfter.Where);
+    Part(Flags, ABefore.Flags, AAfter.Flags);
+    return Changed;
 }
 
 namespace {
@@ -159,16 +204,87 @@ std::string WithProfilePrint(const std::string &APrints, const std::string &ATab
     return Others + (Others.empty() ? "" : " ") + ATable + ":" + APrint;
 }
 
-std::string WithEditedPrints(const std::string &APrints, const std::string &ATable)
+std::vector<std::string> PrintedTables(const std::string &APrints)
 {
-    return MapPrints(APrints, [&](const std::string &AEntry, const std::string &ATableOf, const std::string &APrint) {
-        TJudgedPrint P;
-        if (AEntry.size() > ATableOf.size() && (ATable.empty() || rtl::SameText(ATableOf, ATable)) && P.Parse(APrint)) {
-            P.Edited = true;
-            return ATableOf + ":" + P.Text();
-        }
-        return AEntry;
+    std::vector<std::string> Tables;
+    MapPrints(APrints, [&](const std::string &, const std::string &ATable, const std::string &) {
+        Tables.push_back(ATable);
+        return std::string();
     });
+    return Tables;
+}
+
+std::string TablesText(const std::vector<std::string> &ATables)
+{
+    std::string Text;
+    for (size_t I = 0; I < ATables.size(); ++I)
+        Text += (I == 0 ? "" : I + 1 == ATables.size() ? " and " : ", ") + ATables[I];
+    return Text;
+}
+
+TNotWrittenMark TNotWrittenMark::Parse(const std::string &AText)
+{
+    TNotWrittenMark Mark;
+    if (AText.empty())
+        return Mark;
+    if (AText.find('\t') == std::string::npos) {
+        Mark.Whole = AText;
+        return Mark;
+    }
+    for (size_t Start = 0; Start < AText.size();) {
+        const size_t End = std::min(AText.find('\n', Start), AText.size());
+        const std::string Line = AText.substr(Start, End - Start);
+        const size_t Tab = Line.find('\t');
+        if (Tab != std::string::npos) {
+            std::vector<std::string> Tables;
+            for (size_t T = 0; T < Tab;) {
+                const size_t Blank = std::min(Line.find(' ', T), Tab);
+                if (Blank > T)
+                    Tables.push_back(Line.substr(T, Blank - T));
+                T = Blank + 1;
+            }
+            if (!Tables.empty())
+                Mark.Held.emplace_back(std::move(Tables), Line.substr(Tab + 1));
+        }
+        Start = End + 1;
+    }
+    return Mark;
+}
+
+std::string TNotWrittenMark::Text() const
+{
+    if (Held.empty())
+        return Whole;
+    std::string Text;
+    for (const auto &[Tables, Why] : Held) {
+        Text += Text.empty() ? "" : "\n";
+        for (size_t I = 0; I < Tables.size(); ++I)
+            Text += (I ? " " : "") + Tables[I];
+        Text += "\t" + Why;
+    }
+    return Text;
+}
+
+TNotWrittenMark TNotWrittenMark::WithoutTable(const std::string &ATable) const
+{
+    TNotWrittenMark Mark;
+    for (const auto &[Tables, Why] : Held) {
+        std::vector<std::string> Left;
+        for (const std::string &T : Tables)
+            if (!rtl::SameText(T, ATable))
+                Left.push_back(T);
+        if (!Left.empty())
+            Mark.Held.emplace_back(std::move(Left), Why);
+    }
+    return Mark;
+}
+
+std::string TNotWrittenMark::Shown() const
+{
+    std::string Text = Whole;
+    for (const auto &[Tables, Why] : Held)
+        Text += (Text.empty() ? "" : "; ") + TablesText(Tables) + " (" + Why + ")";
+    return Text;
 }
 
 std::string ComputeDbTablePrefix(const std::string &AMainDbPath)

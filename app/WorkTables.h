@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TDataSet;
@@ -58,12 +59,16 @@ void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &
 // database, as the checks judged it: every level's pressure and values
 // (PRES, TEMP and PSAL in PTS_Data; PRES and the parameter's value in a
 // chemical parameter's own table), empty ones included, whatever their
-// order. The data checks keep it per level table with the station's row of
-// the "-Cast_TitlesFlags" table (ProfilePrintsField), and the flag write-back
-// writes a station's level flags only while the profile it reads back has
-// the same print: a verdict on a level is also one on its neighbours (a
-// spike, a density inversion, a repeated pressure), so a profile changed in
-// any level has verdicts that belong to another profile.
+// order; and apart from them the flags the levels had stored (FPRES and the
+// values' flags), each with its level's pressure. The data checks keep it
+// per level table with the station's row of the "-Cast_TitlesFlags" table
+// (ProfilePrintsField), and the flag write-back writes a station's level
+// flags only while the profile it reads back has the same print: a verdict
+// on a level is also one on its neighbours (a spike, a density inversion, a
+// repeated pressure), so a profile changed in any level has verdicts that
+// belong to another profile; and a flag stored since the check (another
+// program's, or a 5 that the checks would have carried and skipped) is not
+// the one the verdicts were given over.
 //
 // A value counts to 1e-7: the editor judges its working copy, which holds
 // the station database's values as text of fifteen digits, and such a value
@@ -73,12 +78,20 @@ class TProfilePrint {
 public:
     void AddLevel(double APres, bool APresEmpty, double AValue, bool AValueEmpty, double AValue2 = 0,
                   bool AValue2Empty = true);
-    // The print, as kept in the station's row: sixteen hexadecimal digits.
+    // The stored flags of a level (FPRES, then the flags of its values; an
+    // empty flag apart from 0).
+    void AddFlags(double APres, bool APresEmpty, int AFPres, bool AFPresEmpty, int AFlag, bool AFlagEmpty,
+                  int AFlag2 = 0, bool AFlag2Empty = true);
+    // The prints, as kept in the station's row: sixteen hexadecimal digits
+    // for the levels, eight for their flags.
     std::string Text() const;
+    std::string FlagsText() const;
 
 private:
     uint64_t FSum = 0;
     uint64_t FCount = 0;
+    uint64_t FFlagSum = 0;
+    uint64_t FFlagCount = 0;
 };
 // What the checks read of a station's own row besides its levels: its date
 // and time (the climatic month, the time and speed checks) and its position
@@ -93,36 +106,64 @@ struct TStationColumns {
 TStationColumns StationColumnsOf(TDataSet &AStation);
 
 // A level table's print as a check left it with the station: the print of
-// the levels (TProfilePrint), of the station's date and time and of its
-// position, and whether the operator changed a stored value of the station
-// in the editor since. Its text is "<levels>/<when>/<where>", "/e" after it
-// for an edited one. A print kept by an earlier version is the levels' print
-// alone: it tells nothing of the station's columns.
+// the levels and the one of their stored flags (TProfilePrint), and the
+// prints of the station's date and time and of its position. Its text is
+// "<levels>/<when>/<where>/f<flags>". A print kept by an earlier version
+// (the levels' print alone, or without the flags) tells not all that the
+// verdicts were given over. A part left empty is one not known: Renew
+// leaves it as it is.
 struct TJudgedPrint {
-    std::string Levels, When, Where;
-    bool Edited = false;
+    std::string Levels, When, Where, Flags;
 
     TJudgedPrint() = default;
     TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &AStation);
+    // The station's part of a print alone (its date, time and position).
+    explicit TJudgedPrint(const TStationColumns &AStation);
     std::string Text() const;
     // False when AText holds no print of this version's (none, or an earlier
     // version's).
     bool Parse(const std::string &AText);
+    // The parts of this print that were those of ABefore take those of
+    // AAfter: a change made by this program, to a print of what it changed
+    // as it was. A part that was already another is left: what changed it
+    // is still to be said. True when a part changed.
+    bool Renew(const TJudgedPrint &ABefore, const TJudgedPrint &AAfter);
 };
 
 // The column of the "-Cast_TitlesFlags" table that keeps a station's prints:
 // entries "<level table>:<print>" separated by blanks.
 inline constexpr const char *ProfilePrintsField = "ProfilePrints";
-// The column of the same table that keeps why the last write-back left the
-// station's verdicts out of the station database (empty: it did not).
+// The column of the same table that keeps what the last write-back left out
+// of the station database of the station's verdicts and why: one line per
+// reason, its level tables separated by blanks, a tab, then the reason
+// (empty: nothing was left out). A check that judges one of the tables again
+// takes it out (WithoutTable): what is left out follows the station.
 inline constexpr const char *NotWrittenField = "NotWritten";
 // The print of ATable among APrints ("" when there is none), and APrints
 // with the print of ATable set to APrint.
 std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable);
 std::string WithProfilePrint(const std::string &APrints, const std::string &ATable, const std::string &APrint);
-// APrints with every print (or the print of ATable, when one is named)
-// marked as edited by the operator since its check.
-std::string WithEditedPrints(const std::string &APrints, const std::string &ATable = "");
+// The level tables APrints has a print of.
+std::vector<std::string> PrintedTables(const std::string &APrints);
+
+// A station's NotWritten mark: the level tables held back, each with why.
+struct TNotWrittenMark {
+    std::vector<std::pair<std::vector<std::string>, std::string>> Held; // (tables, why)
+    // A mark as an earlier version kept it: its reason alone, for every table.
+    std::string Whole;
+
+    static TNotWrittenMark Parse(const std::string &AText);
+    std::string Text() const;
+    bool Empty() const { return Held.empty() && Whole.empty(); }
+    // Without ATable, which was judged again; a reason left without a table
+    // goes (an earlier version's goes whole).
+    TNotWrittenMark WithoutTable(const std::string &ATable) const;
+    // "<tables> (<why>)" per reason, "; " between: for the editor.
+    std::string Shown() const;
+};
+// ATables as a sentence names them: "PTS_Data", "PTS_Data and NO3",
+// "PTS_Data, NO3 and PO4".
+std::string TablesText(const std::vector<std::string> &ATables);
 
 // A text field and the characters it has to hold.
 struct TTextWidth {

@@ -16,9 +16,11 @@
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
+#include "platform/localdb/TSession.h"
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/Classes.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TDialogs.h"
@@ -30,6 +32,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -107,37 +110,63 @@ public:
         }
     }
 
+    // The level tables whose level-flag tables hold rows of station
+    // AIdCast: for a station its cruise no longer lists, whatever the
+    // station database still says of it.
+    void TablesOf(int AIdCast, std::vector<std::string> &ATables)
+    {
+        ATables.clear();
+        if (!FListed) {
+            TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+            std::vector<std::string> Named;
+            TLocalDatabase::TLease Q(Db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+            while (Q->Step()) {
+                const std::string Name = Q->Column(0).AsText();
+                if (Name.size() > DbTablePrefix.size() && rtl::SameText(Name.substr(0, DbTablePrefix.size()), DbTablePrefix)) {
+                    const std::string Table = LevelTableOfFlagTable(Name.substr(DbTablePrefix.size()));
+                    if (!Table.empty() && rtl::SameText(LevelFlagTableName(Table), Name))
+                        Named.push_back(Table);
+                }
+            }
+            // Only those with the flag columns of their level table: the
+            // folder keeps other tables named alike (the old flags of
+            // PTS_Data, "-PTS_DataOldFlags").
+            for (const std::string &Table : Named) {
+                std::vector<std::string> Columns;
+                for (const TLocalColumn &C : Db.Columns(LevelFlagTableName(Table)))
+                    Columns.push_back(rtl::UpperCase(C.Name));
+                const std::vector<std::string> Flags = FlagColumnsOfTable(Table);
+                if (std::all_of(Flags.begin(), Flags.end(), [&Columns](const std::string &F) {
+                        return std::find(Columns.begin(), Columns.end(), rtl::UpperCase(F)) != Columns.end();
+                    }))
+                    FAll.push_back(Table);
+            }
+            FListed = true;
+        }
+        std::vector<TFlagRow> Rows;
+        for (const std::string &Table : FAll) {
+            Read(Table, AIdCast, Rows);
+            if (!Rows.empty())
+                ATables.push_back(Table);
+        }
+    }
+
 private:
     std::map<std::string, bool> FKnown;
     std::map<std::string, std::string> FSelects;
+    std::vector<std::string> FAll;
+    bool FListed = false;
 };
 
-// A station's profile in a level table as the station database holds it
-// now: its print and its levels' stored pressures in pressure order.
-struct TStoredProfile {
-    TProfilePrint Print;
-    std::vector<std::pair<long long, double>> Levels; // (tenth, stored pressure)
-    bool NoPresLevel = false;
-    // The stored pressure of the level the checks judged in a tenth: the
-    // first of the tenth in pressure order.
-    bool LevelOf(long long ATenth, double &APres) const
-    {
-        const auto It = std::lower_bound(Levels.begin(), Levels.end(), ATenth,
-                                         [](const std::pair<long long, double> &L, long long T) { return L.first < T; });
-        if (It == Levels.end() || It->first != ATenth)
-            return false;
-        APres = It->second;
-        return true;
-    }
-};
+} // namespace
 
 // A select of one station's rows run through a command of its own and
 // fetched into an in-memory table: the write-back reads a station's row and
 // profile once per station, and a dataset's opening (its fields, views and
 // indexes made anew) would cost more than the rows themselves.
-class TStationRows {
+class TStoredStation::TRows {
 public:
-    TStationRows(TZqCustomConnection *AConnection, const std::string &ASql)
+    TRows(TZqCustomConnection *AConnection, const std::string &ASql)
     {
         FCommand.SetConnection(AConnection);
         FCommand.CommandText().Add(ASql);
@@ -166,11 +195,26 @@ public:
             AValue = 0;
             return false;
         }
-        // A row keeps its values packed: a double need not be aligned.
-        if (ARow.Table()->Columns()->GetItem(AColumn)->DataType() == dtDouble)
+        // A row keeps its values packed: a number need not be aligned.
+        switch (ARow.Table()->Columns()->GetItem(AColumn)->DataType()) {
+        case dtDouble:
             std::memcpy(&AValue, Value, sizeof AValue);
-        else
+            break;
+        case dtInt16: {
+            int16_t I;
+            std::memcpy(&I, Value, sizeof I);
+            AValue = I;
+            break;
+        }
+        case dtInt32: {
+            int32_t I;
+            std::memcpy(&I, Value, sizeof I);
+            AValue = I;
+            break;
+        }
+        default:
             AValue = ARow.GetDataAsVariant(AColumn).AsDouble();
+        }
         return true;
     }
 
@@ -180,13 +224,105 @@ private:
     bool FDefined = false;
 };
 
-// A station's row in the station database as the write-back reads it.
-struct TStationNow {
-    bool Found = false;
-    int IdCruise = 0;
-    TStationColumns Columns;
-    std::string Name;
-};
+int TStoredProfile::LevelOf(long long ATenth) const
+{
+    const auto First = Levels.begin() + (NoPresLevel() < 0 ? 0 : 1);
+    const auto It = std::lower_bound(First, Levels.end(), ATenth,
+                                     [](const TStoredLevel &L, long long T) { return L.Tenth < T; });
+    return It == Levels.end() || It->Tenth != ATenth ? -1 : int(It - Levels.begin());
+}
+
+std::string TStoredProfile::FlagsText() const
+{
+    TProfilePrint Print;
+    for (const TStoredLevel &L : Levels)
+        Print.AddFlags(L.Pres, L.PresEmpty, L.Flags[0], L.FlagEmpty[0], L.Flags[1], L.FlagEmpty[1], L.Flags[2],
+                       L.FlagEmpty[2]);
+    return Print.FlagsText();
+}
+
+TStoredStation::TStoredStation(TZqCustomConnection *AConnection) : FConnection(AConnection) {}
+
+TStoredStation::~TStoredStation() = default;
+
+void TStoredStation::ReadStation(int AIdCast, TStationNow &AStation)
+{
+    if (!FStation)
+        FStation = std::make_unique<TRows>(FConnection, "Select ID_Cruise, Date_Cast, Time_Cast, Lon, Lat, StationName "
+                                                        "from Cast_Titles where ID_Cast = :ID_Cast");
+    dats::TZqDatSTable &T = FStation->Read(AIdCast);
+    AStation = TStationNow();
+    AStation.Found = T.Rows()->Count() > 0;
+    if (!AStation.Found)
+        return;
+    dats::TZqDatSRow &Row = *T.Rows()->GetItem(0);
+    double Cruise = 0;
+    AStation.InCruise = TRows::Number(Row, 0, Cruise);
+    AStation.IdCruise = int(Cruise);
+    TStationColumns &C = AStation.Columns;
+    C.DateEmpty = !TRows::Number(Row, 1, C.Date);
+    C.TimeEmpty = !TRows::Number(Row, 2, C.Time);
+    C.LonEmpty = !TRows::Number(Row, 3, C.Lon);
+    C.LatEmpty = !TRows::Number(Row, 4, C.Lat);
+    AStation.Name = Row.IsNull(5) ? std::string() : Row.GetDataAsVariant(5).AsString();
+}
+
+void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStoredProfile &AProfile)
+{
+    std::unique_ptr<TRows> &Q = FProfiles[ATable];
+    const std::vector<std::string> Values = ValueColumnsOfTable(ATable), Flags = FlagColumnsOfTable(ATable);
+    if (!Q) {
+        std::string Sql = "Select ";
+        for (const std::vector<std::string> *Columns : {&Values, &Flags})
+            for (const std::string &C : *Columns)
+                Sql += (Sql.size() > 7 ? ", " : "") + C;
+        Q = std::make_unique<TRows>(FConnection, Sql + " from " + ATable + " where ID_Cast = :ID_Cast order by PRES");
+    }
+    dats::TZqDatSTable &T = Q->Read(AIdCast);
+    TProfilePrint Print;
+    AProfile.Levels.clear();
+    const int Rows = T.Rows()->Count();
+    const int ValueCount = int(Values.size()), FlagCount = int(Flags.size());
+    double V[3] = {}, F = 0;
+    bool Has[3] = {};
+    for (int I = 0; I < Rows; ++I) {
+        dats::TZqDatSRow &Row = *T.Rows()->GetItem(I);
+        for (int C = 0; C < 3; ++C)
+            Has[C] = C < ValueCount && TRows::Number(Row, C, V[C]);
+        if (!Has[2])
+            V[2] = 0;
+        Print.AddLevel(V[0], !Has[0], V[1], !Has[1], V[2], !Has[2]);
+        TStoredLevel L;
+        L.PresEmpty = !Has[0];
+        L.Pres = V[0];
+        L.Tenth = L.PresEmpty ? 0 : TenthOf(V[0]);
+        for (int C = 0; C < FlagCount; ++C) {
+            L.FlagEmpty[C] = !TRows::Number(Row, ValueCount + C, F);
+            L.Flags[C] = L.FlagEmpty[C] ? 0 : int(F);
+        }
+        Print.AddFlags(L.Pres, L.PresEmpty, L.Flags[0], L.FlagEmpty[0], L.Flags[1], L.FlagEmpty[1], L.Flags[2],
+                       L.FlagEmpty[2]);
+        AProfile.Levels.push_back(L);
+    }
+    // The level without a pressure first, whatever the order the database
+    // gives it.
+    std::stable_partition(AProfile.Levels.begin(), AProfile.Levels.end(),
+                          [](const TStoredLevel &L) { return L.PresEmpty; });
+    AProfile.Print = Print;
+}
+
+TJudgedPrint TStoredStation::JudgedPrint(int AIdCast, const std::string &ATable)
+{
+    TStationNow Now;
+    ReadStation(AIdCast, Now);
+    if (ATable.empty())
+        return TJudgedPrint(Now.Columns);
+    TStoredProfile Profile;
+    ReadProfile(ATable, AIdCast, Profile);
+    return TJudgedPrint(Profile.Print, Now.Columns);
+}
+
+namespace {
 
 // The write-back's statements on the station database, each prepared once:
 // the parameters of a cruise's stations, a station's profile per level
@@ -195,7 +331,7 @@ struct TStationNow {
 class TStationStatements {
 public:
     TStationStatements(TZqQuery &AParamsQry, TZqCommand &AUpdateCmd)
-        : FParamsQry(AParamsQry), FUpdateCmd(AUpdateCmd), FConnection(AUpdateCmd.Connection())
+        : FParamsQry(AParamsQry), FUpdateCmd(AUpdateCmd), FConnection(AUpdateCmd.Connection()), Stored(FConnection)
     {
     }
 
@@ -227,45 +363,6 @@ public:
         FParamsQry.Close();
     }
 
-    // The level tables with a level-flag table of a station's parameters,
-    // whatever its cruise: for a station no longer in the cruise it was
-    // checked in.
-    void ReadStationTables(int AIdCast, TFlagTables &AFlagTables, std::vector<std::string> &ATables)
-    {
-        ATables.clear();
-        TZqQuery &Q = Query(FStationParams, "Select Distinct ParamAbr From \"Parameters\" where ID_Cast = :ID_Cast");
-        Q.ParamByName("ID_Cast")->SetAsInteger(AIdCast);
-        Q.Open();
-        for (Q.First(); !Q.Eof(); Q.Next()) {
-            const std::string Table = FlagTableOfParam(Q.Fields()[0]->AsString());
-            if (std::find(ATables.begin(), ATables.end(), Table) == ATables.end() && AFlagTables.Exists(Table))
-                ATables.push_back(Table);
-        }
-        Q.Close();
-    }
-
-    // The station's row as the station database holds it now: its cruise,
-    // its name and what the checks read of it.
-    void ReadStation(int AIdCast, TStationNow &AStation)
-    {
-        if (!FStation)
-            FStation = std::make_unique<TStationRows>(
-                FConnection, "Select ID_Cruise, Date_Cast, Time_Cast, Lon, Lat, StationName from Cast_Titles where "
-                             "ID_Cast = :ID_Cast");
-        dats::TZqDatSTable &T = FStation->Read(AIdCast);
-        AStation.Found = T.Rows()->Count() > 0;
-        if (!AStation.Found)
-            return;
-        dats::TZqDatSRow &Row = *T.Rows()->GetItem(0);
-        AStation.IdCruise = Row.GetDataAsVariant(0).AsInteger();
-        TStationColumns &C = AStation.Columns;
-        C.DateEmpty = !TStationRows::Number(Row, 1, C.Date);
-        C.TimeEmpty = !TStationRows::Number(Row, 2, C.Time);
-        C.LonEmpty = !TStationRows::Number(Row, 3, C.Lon);
-        C.LatEmpty = !TStationRows::Number(Row, 4, C.Lat);
-        AStation.Name = Row.IsNull(5) ? std::string() : Row.GetDataAsVariant(5).AsString();
-    }
-
     std::string CruiseName(int AIdCruise)
     {
         TZqQuery &Q = Query(FCruiseName, "Select Cruise_Name from Cruise_Titles where ID_Cruise = :ID_Cruise");
@@ -281,37 +378,6 @@ public:
     void Lock(const std::string &ATable)
     {
         Command(WriteLockSql(ATable)).Execute();
-    }
-
-    void ReadProfile(const std::string &ATable, int AIdCast, TStoredProfile &AProfile)
-    {
-        std::unique_ptr<TStationRows> &Q = FProfiles[ATable];
-        const std::vector<std::string> Values = ValueColumnsOfTable(ATable);
-        if (!Q) {
-            std::string Sql = "Select ";
-            for (size_t I = 0; I < Values.size(); ++I)
-                Sql += (I ? ", " : "") + Values[I];
-            Q = std::make_unique<TStationRows>(FConnection, Sql + " from " + ATable + " where ID_Cast = :ID_Cast order by PRES");
-        }
-        dats::TZqDatSTable &T = Q->Read(AIdCast);
-        TProfilePrint Print;
-        AProfile.Levels.clear();
-        AProfile.NoPresLevel = false;
-        const int Rows = T.Rows()->Count();
-        const bool Second = Values.size() > 2;
-        double V[3] = {};
-        bool Has[3] = {};
-        for (int I = 0; I < Rows; ++I) {
-            dats::TZqDatSRow &Row = *T.Rows()->GetItem(I);
-            for (int C = 0; C < 3; ++C)
-                Has[C] = (C < 2 || Second) && TStationRows::Number(Row, C, V[C]);
-            Print.AddLevel(V[0], !Has[0], V[1], !Has[1], V[2], !Has[2]);
-            if (!Has[0])
-                AProfile.NoPresLevel = true;
-            else
-                AProfile.Levels.emplace_back(TenthOf(V[0]), V[0]);
-        }
-        AProfile.Print = Print;
     }
 
     // Sets the flags of AColumns (with their values) of the station's
@@ -377,10 +443,14 @@ private:
     TZqQuery &FParamsQry;
     TZqCommand &FUpdateCmd;
     TZqCustomConnection *FConnection;
+
+public:
+    // The station's row and profiles as stored.
+    TStoredStation Stored;
+
+private:
     bool FParamsReady = false;
-    std::map<std::string, std::unique_ptr<TStationRows>> FProfiles;
-    std::unique_ptr<TStationRows> FStation;
-    std::unique_ptr<TZqQuery> FStationParams, FCruiseName;
+    std::unique_ptr<TZqQuery> FCruiseName;
     std::map<std::string, std::unique_ptr<TZqCommand>> FCommands;
     // The columns, table and pressure test of the last Update, and its statement.
     std::vector<std::string> FColumns;
@@ -401,17 +471,46 @@ std::string WrittenText(const TWriteFlagsResult &AResult)
            Count(AResult.Cruises, "cruise");
 }
 
-// The stations left out, one a line: the operator finds each in the editor.
-std::string NotWrittenText(const TWriteFlagsResult &AResult)
+// The most stations a message names; a longer list is written whole to a
+// file: a message box of a hundred thousand lines takes half a minute to
+// appear and cannot be read.
+constexpr size_t MaxNamed = 25;
+
+// A station left out, as a line of the list.
+std::string NotWrittenLine(const TNotWritten &N)
 {
-    if (AResult.NotWritten.empty())
-        return "";
-    const bool One = AResult.NotWritten.size() == 1;
-    std::string Text = "\n\n" + Count(int(AResult.NotWritten.size()), "station") + " not written: check " +
-                       (One ? "it again. Its" : "them again. Their") + " levels keep their flags in the station database:";
+    return N.Cruise + ", station " + std::to_string(N.IdCast) + (N.Station.empty() ? "" : " (" + N.Station + ")") +
+           ": " + N.Why;
+}
+
+// The stations left out, one a line, those left out whole apart from those
+// written in part: the operator finds each in the editor. AAll: every one,
+// however many.
+std::string NotWrittenText(const TWriteFlagsResult &AResult, bool AAll = false)
+{
+    std::vector<const TNotWritten *> Whole, Part;
     for (const TNotWritten &N : AResult.NotWritten)
-        Text += "\n" + N.Cruise + ", station " + std::to_string(N.IdCast) +
-                (N.Station.empty() ? "" : " (" + N.Station + ")") + ": " + N.Why;
+        (N.Written.empty() ? Whole : Part).push_back(&N);
+    std::string Text;
+    size_t Named = 0;
+    const auto List = [&](const std::vector<const TNotWritten *> &AList, const std::string &AHead) {
+        if (AList.empty())
+            return;
+        Text += "\n\n" + AHead;
+        for (const TNotWritten *N : AList)
+            if (AAll || Named < MaxNamed) {
+                Text += "\n" + NotWrittenLine(*N);
+                ++Named;
+            }
+    };
+    List(Whole, Count(int(Whole.size()), "station") + " not written: check " +
+                    (Whole.size() == 1 ? "it again. Its" : "them again. Their") +
+                    " levels keep their flags in the station database:");
+    List(Part, Count(int(Part.size()), "station") + " written in part: check " + (Part.size() == 1 ? "it" : "them") +
+                   " again. The tables not written keep their flags in the station database:");
+    if (Named < AResult.NotWritten.size())
+        Text += "\n... and " + Count(int(AResult.NotWritten.size() - Named), "station") + " more" +
+                (AResult.ListFile.empty() ? std::string(".") : ": the whole list is in the file " + AResult.ListFile);
     return Text;
 }
 
@@ -421,6 +520,19 @@ std::string UnmatchedText(const TWriteFlagsResult &AResult)
                                        " levels with new flags were not found in the main database; they keep "
                                        "their old flags"
                                  : "";
+}
+
+// Writes the whole list of the stations left out to a file of the work
+// folder when the message cannot name them all; the file's path, or "" (a
+// folder that takes no file leaves the list cut).
+std::string KeepWholeList(const TWriteFlagsResult &AResult)
+{
+    if (AResult.NotWritten.size() <= MaxNamed)
+        return "";
+    const std::string Path = LocalDbDir + DbTablePrefix + "-NotWritten.txt";
+    std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+    Out << "Flags not written into the station database" << NotWrittenText(AResult, true) << "\n";
+    return Out.good() ? Path : "";
 }
 
 // A write-back cut off (by an error or by Esc) in chosen cruise AStopped of
@@ -439,33 +551,65 @@ std::string StoppedText(const std::string &AHead, const TWriteFlagsResult &AResu
     return Text + "\nThe levels not written keep their old flags." + NotWrittenText(AResult) + UnmatchedText(AResult);
 }
 
-// Whether what the checks judged on ATable (the print the station's row of
-// the "-Cast_TitlesFlags" table keeps among APrints) is no longer what the
-// station database holds (the table's levels AProfile, the station's row
-// ANow): true when it changed, with what changed added to AChanged; true
-// with AUnknown set when no print of this version's was kept.
-bool ChangedSinceCheck(const std::string &APrints, const std::string &ATable, const TStoredProfile &AProfile,
-                       const TStationColumns &ANow, std::vector<std::string> &AChanged, bool &AEdited, bool &AUnknown)
+// What of ATable's print among APrints (what the checks judged on) is no
+// longer what the station database holds (the table's levels AProfile, the
+// station's row ANow), as a reason ("" when nothing changed).
+std::string ChangedSinceCheck(const std::string &APrints, const std::string &ATable, const TStoredProfile &AProfile,
+                              const TStationColumns &ANow)
 {
     TJudgedPrint Judged;
-    if (!Judged.Parse(ProfilePrintOf(APrints, ATable))) {
-        AUnknown = true;
-        return true;
-    }
+    if (!Judged.Parse(ProfilePrintOf(APrints, ATable)))
+        return "checked by an earlier version of this program, which kept no print of what it judged";
     const TJudgedPrint Now(AProfile.Print, ANow);
-    const auto Add = [&AChanged](const std::string &AWhat) {
-        if (std::find(AChanged.begin(), AChanged.end(), AWhat) == AChanged.end())
-            AChanged.push_back(AWhat);
-    };
+    std::vector<std::string> Changed;
     if (Judged.Levels != Now.Levels)
-        Add("levels of " + ATable);
+        Changed.push_back("levels");
+    // A level's flags are printed with its pressure: a level that changed
+    // is said once.
+    else if (Judged.Flags != Now.Flags)
+        Changed.push_back("flags");
     if (Judged.When != Now.When)
-        Add("date or time");
+        Changed.push_back("date or time");
     if (Judged.Where != Now.Where)
-        Add("position");
-    const bool Changed = Judged.Levels != Now.Levels || Judged.When != Now.When || Judged.Where != Now.Where;
-    AEdited = AEdited || (Judged.Edited && Changed);
-    return Changed;
+        Changed.push_back("position");
+    return Changed.empty() ? "" : TablesText(Changed) + " changed since its check";
+}
+
+// Adds ATable to the tables held back for AWhy.
+void HoldBack(std::vector<std::pair<std::vector<std::string>, std::string>> &AHeld, const std::string &ATable,
+              const std::string &AWhy)
+{
+    for (auto &[Tables, Why] : AHeld)
+        if (Why == AWhy) {
+            Tables.push_back(ATable);
+            return;
+        }
+    AHeld.push_back({{ATable}, AWhy});
+}
+
+// The line that names a station left out, after its name: the tables held
+// back with why, then those written.
+std::string HeldBackText(const TNotWritten &N)
+{
+    std::string Text;
+    for (const auto &[Tables, Why] : N.Held)
+        Text += (Text.empty() ? "" : "; ") + TablesText(Tables) + " not written: " + Why;
+    if (!N.Written.empty())
+        Text += "; " + TablesText(N.Written) + " written";
+    return Text;
+}
+
+// The prints of a station's row under another cruise of the "-Cast_TitlesFlags"
+// table ("" when it has no row there).
+std::string PrintsUnder(int AIdCruise, int AIdCast)
+{
+    TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+    TLocalDatabase::TLease Q(Db, "SELECT " + std::string(ProfilePrintsField) + " FROM " +
+                                     Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") +
+                                     " WHERE ID_Cruise = ? AND ID_Cast = ?");
+    Q->BindInt(1, AIdCruise);
+    Q->BindInt(2, AIdCast);
+    return Q->Step() ? Q->Column(0).AsText() : std::string();
 }
 
 } // namespace
@@ -491,6 +635,19 @@ std::vector<std::string> ValueColumnsOfTable(const std::string &ATable)
     return {"PRES", ATable};
 }
 
+std::string LevelTableOfFlagTable(const std::string &AFlagTable)
+{
+    const std::string Tail = "flags";
+    if (AFlagTable.size() <= Tail.size() + 1 || AFlagTable[0] != '-' ||
+        !rtl::SameText(AFlagTable.substr(AFlagTable.size() - Tail.size()), Tail))
+        return "";
+    const std::string Table = AFlagTable.substr(1, AFlagTable.size() - Tail.size() - 1);
+    // The station-flag tables end in "Flags" too.
+    if (rtl::SameText(Table, "Cast_Titles") || rtl::SameText(Table, "Cast_TitlesOld"))
+        return "";
+    return rtl::SameText(Table, "PTS_Data") ? std::string("PTS_Data") : Table;
+}
+
 std::string FlagUpdateSql(const std::string &ATable, const std::vector<std::string> &AColumns, bool APres)
 {
     std::string Sql = "Update " + ATable + " Set ";
@@ -509,8 +666,43 @@ std::map<std::pair<int, int>, std::string> NotWrittenMarks()
     TLocalDatabase::TLease Q(Db, "SELECT ID_Cruise, ID_Cast, " + std::string(NotWrittenField) + " FROM " +
                                      Db.ResolveTable(Table) + " WHERE " + NotWrittenField + " <> ''");
     while (Q->Step())
-        Marks[{int(Q->Column(0).AsInt64()), int(Q->Column(1).AsInt64())}] = Q->Column(2).AsText();
+        Marks[{int(Q->Column(0).AsInt64()), int(Q->Column(1).AsInt64())}] =
+            TNotWrittenMark::Parse(Q->Column(2).AsText()).Shown();
     return Marks;
+}
+
+std::string NotWrittenNodeText(const std::string &AShown) { return "Flags not written: " + AShown; }
+
+std::string NotWrittenMarkOf(int AIdCruise, int AIdCast)
+{
+    // A grid asks for every row it paints.
+    static struct {
+        std::string Table;
+        int Cruise = 0;
+        uint64_t Generation = 0;
+        int64_t Changes = -1;
+        std::map<int, std::string> Marks;
+    } Cache;
+    TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+    const std::string Table = LocalDbDir + DbTablePrefix + "-Cast_TitlesFlags";
+    if (Cache.Table != Table || Cache.Cruise != AIdCruise || Cache.Generation != Db.Generation() ||
+        Cache.Changes != Db.TotalChanges()) {
+        Cache.Marks.clear();
+        Cache.Table = Table;
+        Cache.Cruise = AIdCruise;
+        Cache.Generation = Db.Generation();
+        Cache.Changes = Db.TotalChanges();
+        if (LocalTableFileExists(Table + ".db")) {
+            TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, " + std::string(NotWrittenField) + " FROM " +
+                                             Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") + " WHERE ID_Cruise = ? AND " +
+                                             NotWrittenField + " <> ''");
+            Q->BindInt(1, AIdCruise);
+            while (Q->Step())
+                Cache.Marks[int(Q->Column(0).AsInt64())] = TNotWrittenMark::Parse(Q->Column(1).AsText()).Shown();
+        }
+    }
+    const auto It = Cache.Marks.find(AIdCast);
+    return It == Cache.Marks.end() ? std::string() : It->second;
 }
 
 bool StationDbReadOnly(TZqCustomConnection *AConnection)
@@ -561,33 +753,67 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
     std::map<int, std::vector<std::string>> TablesOf; // by ID_Cast, of the cruise
-    std::vector<std::string> MovedTables;             // of a station no longer in the cruise
+    std::vector<std::string> OwnTables;               // of a station the cruise does not list
     std::map<std::string, std::vector<TFlagRow>> RowsOf; // by table, of the station
-    std::map<std::string, TStoredProfile> ProfileOf;     // by table, of the station
-    std::vector<std::string> Judged;                     // the station's tables with verdicts
-    std::vector<std::string> Changed;                    // what changed of the station since its check
+    TStoredProfile Profile;
+    std::vector<std::string> Judged; // the station's tables with verdicts
     std::vector<std::pair<std::string, int>> Sets;
-    // The stations' marks of what was left out, kept once the cruise's
-    // station-flag rows are read: (ID_Cast, why).
-    std::vector<std::pair<int, std::string>> Marks;
-    const auto KeepMarks = [&Marks](int AIdCruise) {
-        if (Marks.empty())
+    // What the station's row of the "-Cast_TitlesFlags" table is to keep,
+    // written once the cruise's rows are read: its mark of what was left out
+    // and its prints, those of the tables written taking the flags written.
+    struct TKept {
+        int IdCast;
+        std::string Mark, Prints;
+    };
+    std::vector<TKept> Kept;
+    std::string WorkFailure;
+    const auto KeepRows = [&Kept, &WorkFailure](int AIdCruise) {
+        if (Kept.empty())
             return;
-        TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
-        TLocalDatabase::TLease Q(Db, "UPDATE " + Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") + " SET " +
-                                         NotWrittenField + " = ? WHERE ID_Cruise = ? AND ID_Cast = ?");
-        for (const auto &[Cast, Why] : Marks) {
-            if (Why.empty())
-                Q->BindNull(1);
-            else
-                Q->BindText(1, Why);
-            Q->BindInt(2, AIdCruise);
-            Q->BindInt(3, Cast);
-            Q->Execute();
+        // One transaction for the cruise's rows: a write per station would
+        // reach the disk once per station.
+        bool Open = false;
+        try {
+            TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+            Session.StartTransaction(LocalDbDir);
+            Open = true;
+            {
+                TLocalDatabase::TLease Q(Db, "UPDATE " + Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") +
+                                                 " SET " + NotWrittenField + " = ?, " + ProfilePrintsField +
+                                                 " = ? WHERE ID_Cruise = ? AND ID_Cast = ?");
+                for (const TKept &K : Kept) {
+                    if (K.Mark.empty())
+                        Q->BindNull(1);
+                    else
+                        Q->BindText(1, K.Mark);
+                    Q->BindText(2, K.Prints);
+                    Q->BindInt(3, AIdCruise);
+                    Q->BindInt(4, K.IdCast);
+                    Q->Execute();
+                }
+            }
+            Open = false;
+            Session.Commit(LocalDbDir);
+        } catch (const std::exception &E) {
+            WorkFailure = E.what();
+            try {
+                if (Open)
+                    Session.Rollback(LocalDbDir);
+            } catch (const std::exception &) {
+                // The first failure is the one to say.
+            }
         }
-        Marks.clear();
+        Kept.clear();
         if (CastFlagTbl)
             CastFlagTbl->InvalidateRows();
+    };
+    // Said after the rest when the work folder did not keep the stations'
+    // rows: the flags written are then not those their prints hold.
+    const auto WorkFailureText = [&WorkFailure] {
+        return WorkFailure.empty() ? std::string()
+                                   : "\n\nThe work tables did not keep what was written (" + WorkFailure +
+                                         "): the next write-back holds those stations back until they are checked "
+                                         "again.";
     };
     // Esc or a statement the database refuses ends the write-back between
     // stations, or within one, which then writes nothing.
@@ -595,20 +821,12 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         Gauges.Flush();
         fmWriteFlagProgress.close();
         CastQry.Close();
-        try {
-            KeepMarks(CruiseIds[size_t(ACruise)]);
-        } catch (const std::exception &) {
-            // The marks only help the editor find the stations said below.
-        }
+        KeepRows(CruiseIds[size_t(ACruise)]);
         Result.Changed = int(Result.NotWritten.size());
-        if (AReason.empty())
-            MessageDlg(StoppedText("Flags updating was interrupted!", Result, Cruises[ACruise], ACruise, CruiseCount,
-                                   AIdCast),
-                       mtWarning, mbOK);
-        else
-            MessageDlg(StoppedText("Flags updating stopped: " + AReason, Result, Cruises[ACruise], ACruise,
-                                   CruiseCount, AIdCast),
-                       mtError, mbOK);
+        Result.ListFile = KeepWholeList(Result);
+        const std::string Head = AReason.empty() ? "Flags updating was interrupted!" : "Flags updating stopped: " + AReason;
+        MessageDlg(StoppedText(Head, Result, Cruises[ACruise], ACruise, CruiseCount, AIdCast) + WorkFailureText(),
+                   AReason.empty() ? mtWarning : mtError, mbOK);
     };
 
     for (int I = 0; I < CruiseCount; ++I) {
@@ -643,15 +861,18 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 Result.Interrupted = true;
                 return Result;
             }
+            const std::string Prints = PrintsField ? PrintsField->AsString() : std::string();
+            const std::string Mark = MarkField ? MarkField->AsString() : std::string();
             const std::vector<std::string> *Tables = nullptr;
             if (const auto It = TablesOf.find(IdCast); It != TablesOf.end())
                 Tables = &It->second;
             try {
-                // A station of the flag table the cruise no longer lists:
-                // what its verdicts were on is asked of it alone.
+                // A station the cruise does not list (moved, deleted, its
+                // cruise emptied): its verdicts are wherever the flag tables
+                // hold its rows.
                 if (!Tables) {
-                    Statements.ReadStationTables(IdCast, FlagTables, MovedTables);
-                    Tables = &MovedTables;
+                    FlagTables.TablesOf(IdCast, OwnTables);
+                    Tables = &OwnTables;
                 }
                 // The station's verdicts, read before its transaction: a flag
                 // the checks gave no verdict (0, or a 5 they carry and never
@@ -674,32 +895,53 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 Result.Failed = true;
                 return Result;
             }
-            if (Judged.empty())
+            // PTS_Data first, then by name: the station is named alike
+            // whatever road its tables were found by.
+            std::sort(Judged.begin(), Judged.end(), [](const std::string &A, const std::string &B) {
+                return std::make_pair(A != "PTS_Data", A) < std::make_pair(B != "PTS_Data", B);
+            });
+            if (Judged.empty()) {
+                if (!Mark.empty())
+                    Kept.push_back({IdCast, "", Prints});
                 continue;
-            const std::string Prints = PrintsField ? PrintsField->AsString() : std::string();
+            }
             int StationLevels = 0, StationStatements = 0, StationUnmatched = 0;
-            std::string Why;
+            TNotWritten Left;
+            std::string NewPrints = Prints;
             TStationNow Now;
             try {
                 Conn.StartTransaction();
                 Statements.Lock(Judged.front());
-                Statements.ReadStation(IdCast, Now);
+                Statements.Stored.ReadStation(IdCast, Now);
+                // A cause that holds the whole station back; a station moved
+                // to a cruise that has checked it since leaves its tables
+                // judged there to that cruise.
+                std::string Whole, NewCruisePrints;
                 if (!Now.Found)
-                    Why = "no longer in the station database";
-                else if (Now.IdCruise != IdCruise)
-                    Why = "moved to cruise " + Statements.CruiseName(Now.IdCruise) + " since its check";
-                // Each table's verdicts go in while what they were judged on
-                // is as it was: the station's date, time and position and
-                // the table's levels.
-                Changed.clear();
-                bool Edited = false, Unknown = false;
-                for (size_t T = 0; Why.empty() && T < Judged.size(); ++T) {
-                    const std::string &Table = Judged[T];
-                    TStoredProfile &Profile = ProfileOf[Table];
-                    Statements.ReadProfile(Table, IdCast, Profile);
-                    if (ChangedSinceCheck(Prints, Table, Profile, Now.Columns, Changed, Edited, Unknown))
+                    Whole = "no longer in the station database";
+                else if (!Now.InCruise)
+                    Whole = "taken out of its cruise since its check";
+                else if (Now.IdCruise != IdCruise) {
+                    Whole = "moved to cruise " + Statements.CruiseName(Now.IdCruise) + " since its check";
+                    NewCruisePrints = PrintsUnder(Now.IdCruise, IdCast);
+                }
+                for (const std::string &Table : Judged) {
+                    if (!Whole.empty()) {
+                        if (ProfilePrintOf(NewCruisePrints, Table).empty())
+                            HoldBack(Left.Held, Table, Whole);
                         continue;
+                    }
+                    // Each table's verdicts go in while what they were
+                    // judged on is as it was: the station's date, time and
+                    // position, the table's levels and their stored flags.
+                    Statements.Stored.ReadProfile(Table, IdCast, Profile);
+                    const std::string Why = ChangedSinceCheck(Prints, Table, Profile, Now.Columns);
+                    if (!Why.empty()) {
+                        HoldBack(Left.Held, Table, Why);
+                        continue;
+                    }
                     const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
+                    int TableStatements = 0;
                     for (const TFlagRow &R : RowsOf[Table]) {
                         Sets.clear();
                         for (size_t C = 0; C < Columns.size(); ++C)
@@ -707,24 +949,36 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                                 Sets.emplace_back(Columns[C], R.Flags[C]);
                         if (Sets.empty())
                             continue;
-                        double Pres = 0;
-                        if (R.HasPres ? !Profile.LevelOf(TenthOf(R.Pres), Pres) : !Profile.NoPresLevel) {
+                        const int Level = R.HasPres ? Profile.LevelOf(TenthOf(R.Pres)) : Profile.NoPresLevel();
+                        if (Level < 0) {
                             ++StationUnmatched;
                             continue;
                         }
-                        StationLevels += Statements.Update(Table, Sets, IdCast, R.HasPres ? &Pres : nullptr);
-                        ++StationStatements;
+                        StationLevels +=
+                            Statements.Update(Table, Sets, IdCast, R.HasPres ? &Profile.Levels[size_t(Level)].Pres : nullptr);
+                        ++TableStatements;
+                        // The flags as they now stand, for the table's print:
+                        // the Update set every level at that stored pressure.
+                        for (size_t L = size_t(Level); L < Profile.Levels.size(); ++L) {
+                            TStoredLevel &At = Profile.Levels[L];
+                            if (At.PresEmpty != !R.HasPres || (R.HasPres && At.Pres != Profile.Levels[size_t(Level)].Pres))
+                                break;
+                            for (size_t C = 0; C < Columns.size(); ++C)
+                                if (R.Flags[C] != 0) {
+                                    At.Flags[C] = R.Flags[C];
+                                    At.FlagEmpty[C] = false;
+                                }
+                        }
                     }
+                    if (TableStatements == 0)
+                        continue;
+                    StationStatements += TableStatements;
+                    Left.Written.push_back(Table);
+                    TJudgedPrint Written;
+                    Written.Parse(ProfilePrintOf(Prints, Table));
+                    Written.Flags = Profile.FlagsText();
+                    NewPrints = WithProfilePrint(NewPrints, Table, Written.Text());
                 }
-                if (Why.empty() && !Changed.empty()) {
-                    for (const std::string &C : Changed)
-                        Why += (Why.empty() ? "" : ", ") + C;
-                    Why += Edited ? " edited in the editor since its check" : " changed since its check";
-                }
-                if (Unknown)
-                    Why += (Why.empty() ? "" : "; ") +
-                           std::string("checked by an earlier version of this program, which kept no print of what it "
-                                       "judged");
                 Conn.Commit();
             } catch (const std::exception &E) {
                 try {
@@ -737,10 +991,17 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 Result.Failed = true;
                 return Result;
             }
-            if (!Why.empty())
-                Result.NotWritten.push_back({Cruises[I], IdCast, Now.Name, Why});
-            if (MarkField && MarkField->AsString() != Why)
-                Marks.emplace_back(IdCast, Why);
+            if (!Left.Held.empty()) {
+                Left.Cruise = Cruises[I];
+                Left.IdCast = IdCast;
+                Left.Station = Now.Name;
+                Left.Why = HeldBackText(Left);
+                Result.NotWritten.push_back(Left);
+            }
+            TNotWrittenMark NewMark;
+            NewMark.Held = Left.Held;
+            if (NewMark.Text() != Mark || NewPrints != Prints)
+                Kept.push_back({IdCast, NewMark.Text(), NewPrints});
             if (StationLevels > 0) {
                 Result.Levels += StationLevels;
                 ++Result.Stations;
@@ -751,15 +1012,12 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             Result.Unmatched += StationUnmatched;
         }
         CastQry.Close();
-        try {
-            KeepMarks(IdCruise);
-        } catch (const std::exception &) {
-            // The marks only help the editor find the stations said below.
-        }
+        KeepRows(IdCruise);
     }
     Gauges.Flush();
     fmWriteFlagProgress.close();
     Result.Changed = int(Result.NotWritten.size());
+    Result.ListFile = KeepWholeList(Result);
     std::string Text;
     if (Result.Levels > 0)
         Text = "Flags written into the station database: " + WrittenText(Result) + ".";
@@ -771,7 +1029,8 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         Text = "No flags were written: no station of the chosen cruises is as its check judged it.";
     else
         Text = "No flags were written: the checks gave no verdict on the levels of the chosen cruises.";
-    MessageDlg(Text + NotWrittenText(Result) + UnmatchedText(Result),
-               Result.NotWritten.empty() && Result.Unmatched == 0 ? mtInformation : mtWarning, mbOK);
+    MessageDlg(Text + NotWrittenText(Result) + UnmatchedText(Result) + WorkFailureText(),
+               Result.NotWritten.empty() && Result.Unmatched == 0 && WorkFailure.empty() ? mtInformation : mtWarning,
+               mbOK);
     return Result;
 }

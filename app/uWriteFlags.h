@@ -12,8 +12,10 @@
 #pragma once
 
 #include "app/Globals.h"
+#include "app/WorkTables.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,12 +23,15 @@
 class QWidget;
 class TZqCustomConnection;
 
-// A station whose verdicts the write-back left out, and why.
+// A station whose verdicts the write-back left out in whole or in part, and
+// why: the level tables held back, each with why, and those written.
 struct TNotWritten {
     std::string Cruise;
     int IdCast = 0;
     std::string Station; // its StationName
-    std::string Why;
+    std::string Why;     // the line that names it, after its name
+    std::vector<std::pair<std::vector<std::string>, std::string>> Held; // (tables, why)
+    std::vector<std::string> Written;
 };
 
 // What one write-back did.
@@ -37,10 +42,67 @@ struct TWriteFlagsResult {
     int Statements = 0;       // Update statements executed
     int Unmatched = 0;        // flag rows that found no level in the main database
     int Levels = 0;           // levels written, of
-    int Stations = 0;         // stations, of
+    int Stations = 0;         // stations, of (those written in part among them)
     int Cruises = 0;          // cruises
     int Changed = 0;          // stations with verdicts left out (NotWritten)
     std::vector<TNotWritten> NotWritten;
+    // The file that holds the whole list of the stations left out when the
+    // message could not show every one ("" when it did).
+    std::string ListFile;
+};
+
+// A station's row as the station database holds it now.
+struct TStationNow {
+    bool Found = false;
+    bool InCruise = false; // its ID_Cruise is not empty
+    int IdCruise = 0;
+    TStationColumns Columns;
+    std::string Name;
+};
+
+// A level of a station's profile as the station database holds it: its
+// tenth and stored pressure, and its stored flags in FlagColumnsOfTable
+// order (an empty one apart).
+struct TStoredLevel {
+    long long Tenth = 0;
+    double Pres = 0;
+    bool PresEmpty = false;
+    int Flags[3] = {};
+    bool FlagEmpty[3] = {true, true, true};
+};
+
+// A station's profile in a level table as the station database holds it:
+// its print (levels and flags), and its levels, the one without a pressure
+// first, then in pressure order.
+struct TStoredProfile {
+    TProfilePrint Print;
+    std::vector<TStoredLevel> Levels;
+    // The level the checks judged in a tenth (the first of the tenth in
+    // pressure order), -1 when there is none; the level without a pressure.
+    int LevelOf(long long ATenth) const;
+    int NoPresLevel() const { return !Levels.empty() && Levels[0].PresEmpty ? 0 : -1; }
+    // The print of the levels' flags as they stand in Levels.
+    std::string FlagsText() const;
+};
+
+// Reads a station's row and its profiles from the station database, through
+// statements prepared once, as the write-back and the editor's stored edits
+// compare them with the prints the checks kept.
+class TStoredStation {
+public:
+    explicit TStoredStation(TZqCustomConnection *AConnection);
+    ~TStoredStation();
+    void ReadStation(int AIdCast, TStationNow &AStation);
+    void ReadProfile(const std::string &ATable, int AIdCast, TStoredProfile &AProfile);
+    // The print of station AIdCast in level table ATable as stored now; its
+    // station's part alone when ATable is empty.
+    TJudgedPrint JudgedPrint(int AIdCast, const std::string &ATable);
+
+private:
+    class TRows;
+    TZqCustomConnection *FConnection;
+    std::unique_ptr<TRows> FStation;
+    std::map<std::string, std::unique_ptr<TRows>> FProfiles;
 };
 
 // Works with the engine's shared state: the main window's write-back
@@ -60,16 +122,24 @@ struct TWriteFlagsResult {
 // stopped and what was written.
 //
 // A verdict is written only while all it was judged on is as judged: the
-// station's date, time and position and the levels of its table, as the
-// print the checks kept per level table in the station's row of the
-// "-Cast_TitlesFlags" table (TJudgedPrint) says, read back in the station's
-// transaction. A table of the station whose print differs keeps every flag
-// (a verdict on a level is also one on its neighbours); its other tables
-// are written. A station no longer in the station database, moved to
-// another cruise, or checked by an earlier version (no print) keeps every
-// flag. Each station left out is named with why (what changed; edited in
-// the editor since its check, when so) at the end of the write-back, and
-// marked in its row (NotWrittenField) for the editor's station list.
+// station's date, time and position, the levels of its table and their
+// stored flags, as the print the checks kept per level table in the
+// station's row of the "-Cast_TitlesFlags" table (TJudgedPrint) says, read
+// back in the station's transaction. A table of the station whose print
+// differs keeps every flag (a verdict on a level is also one on its
+// neighbours); its other tables are written. The editor's own stored changes
+// renew the prints they change (RenewJudgedPrints), so what the operator
+// typed there goes in with the verdicts the editor shows; a change made by
+// another program holds the table back. A station no longer in the station
+// database, taken out of its cruise or moved to another cruise keeps every
+// flag, but for the tables it was checked in under its new cruise, which
+// that cruise writes; a table checked by an earlier version (no print of
+// this version's) keeps its flags. The prints of the tables written take
+// the flags written, so that a later write-back finds them as judged. Each
+// station left out in whole or in part is named at the end of the
+// write-back with the tables held back, why, and the tables written (a long
+// list in a file of the work folder, beginning in the message), and marked
+// in its row (NotWrittenField) for the editor.
 // Within a table as judged, a flag row names the first level of its tenth
 // of a decibar in pressure order, the one the checks judged, by its stored
 // pressure: every level stored at that very pressure (a repeated pressure)
@@ -85,8 +155,15 @@ struct TWriteFlagsResult {
 TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner);
 
 // The stations the last write-back left out, by (ID_Cruise, ID_Cast), with
-// why: their marks in the "-Cast_TitlesFlags" table of the work folder.
+// what and why as the editor shows it (TNotWrittenMark::Shown): their marks
+// in the "-Cast_TitlesFlags" table of the work folder.
 std::map<std::pair<int, int>, std::string> NotWrittenMarks();
+// The text under which the editor shows a station's mark (AShown, as
+// NotWrittenMarks gives it) in its station list and its tree.
+std::string NotWrittenNodeText(const std::string &AShown);
+// The mark of one station, as NotWrittenMarks shows it ("" when none): the
+// marks of its cruise are read again only once the work tables changed.
+std::string NotWrittenMarkOf(int AIdCruise, int AIdCast);
 
 // True when the station database behind AConnection takes no writes.
 bool StationDbReadOnly(TZqCustomConnection *AConnection);
@@ -96,9 +173,12 @@ bool StationDbReadOnly(TZqCustomConnection *AConnection);
 // FPSAL for TEMP, PSAL and DENS; otherwise the parameter's own table with
 // FPRES and "F" + the parameter. The value columns the checks judge there
 // (PRES and TEMP, PSAL or the parameter), as a profile print takes them.
+// The level table of a level-flag table's name (its work-table name without
+// DbTablePrefix), "" when it names none.
 std::string FlagTableOfParam(const std::string &AParamAbr);
 std::vector<std::string> FlagColumnsOfTable(const std::string &ATable);
 std::vector<std::string> ValueColumnsOfTable(const std::string &ATable);
+std::string LevelTableOfFlagTable(const std::string &AFlagTable);
 
 // The Update statement that sets AColumns (flag columns, each bound to the
 // parameter of its name) of a station's level named by its stored pressure

@@ -4,6 +4,7 @@
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -141,7 +142,8 @@ void TStoredEdit::KeepInWorkFolder(const std::function<void()> &ASteps)
 
 std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::string &AWhere,
                                       const std::string &AStatement, const std::string &AWhat,
-                                      const std::string &AClashWhere, const std::string &AClash)
+                                      const std::string &AClashWhere, const std::string &AClash,
+                                      const std::function<void(bool AAfter)> &AAround)
 {
     // The count and the statement in one transaction: no other writer comes
     // between them, and a statement that changed more than its row is undone.
@@ -165,12 +167,16 @@ std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::stri
         else if (!AClashWhere.empty() && CountRows(ATable, AClashWhere) > 0)
             Failure = AClash;
         if (Failure.empty()) {
+            if (AAround)
+                AAround(false);
             FCommand.CommandText().Clear();
             FCommand.CommandText().Add(AStatement);
             FCommand.Execute();
             if (FCommand.RowsAffected() != 1)
                 Failure = "The edit of " + AWhat + " would change " + std::to_string(FCommand.RowsAffected()) +
                           " rows of " + ATable + " instead of one; nothing was changed.";
+            else if (AAround)
+                AAround(true);
         }
         if (Own && Failure.empty())
             Connection->Commit();
@@ -203,9 +209,18 @@ std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vecto
         What += (What.empty() ? "" : ", ") + C.Column;
     }
     const std::string Id = std::to_string(AIdCast);
-    const std::string Failure = UpdateOneRow("Cast_Titles", "ID_Cast = " + Id,
-                                             "Update Cast_Titles SET " + Sets + " where ID_Cast = " + Id,
-                                             What + " of station " + Id);
+    // What the level checks read of the station: the prints of its checks
+    // follow the operator's change of it.
+    static const char *const Judged[] = {"Date_Cast", "Time_Cast", "Lon", "Lat"};
+    const bool Renew =
+        std::any_of(AChanges.begin(), AChanges.end(), [](const TStoredChange &C) { return InList(C.Column, Judged); });
+    TStoredStation Stored(FCommand.Connection());
+    TJudgedPrint Before, After;
+    const std::string Failure = UpdateOneRow(
+        "Cast_Titles", "ID_Cast = " + Id, "Update Cast_Titles SET " + Sets + " where ID_Cast = " + Id,
+        What + " of station " + Id, "", "",
+        Renew ? std::function<void(bool)>([&](bool AAfter) { (AAfter ? After : Before) = Stored.JudgedPrint(AIdCast, ""); })
+              : nullptr);
     if (!Failure.empty())
         return Failure;
     KeepInWorkFolder([&] {
@@ -219,10 +234,8 @@ std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vecto
                             },
                             rtl::UpperCase(C.Column), C);
         MirrorStationFlags(AIdCruise, AIdCast, AChanges);
-        // What the level checks read of the station.
-        static const char *const Judged[] = {"Date_Cast", "Time_Cast", "Lon", "Lat"};
-        if (std::any_of(AChanges.begin(), AChanges.end(), [](const TStoredChange &C) { return InList(C.Column, Judged); }))
-            MarkEditedSinceCheck(AIdCast, "");
+        if (Renew)
+            RenewJudgedPrints(AIdCast, "", Before, After);
     });
     return "";
 }
@@ -279,10 +292,13 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
         Clash = "Station " + std::to_string(AIdCast) + " has a level without a pressure already: " +
                 LevelName(AStoredPres) + " cannot be left without one as well; nothing was changed.";
     }
+    TStoredStation Stored(FCommand.Connection());
+    TJudgedPrint Before, After;
     const std::string Failure =
         UpdateOneRow(Table, Where, "Update (select * from " + Table + " where " + Where + ") SET " + Column + " = " +
                                        AChange.Literal,
-                     Column + " of " + LevelName(AStoredPres), ClashWhere, Clash);
+                     Column + " of " + LevelName(AStoredPres), ClashWhere, Clash,
+                     [&](bool AAfter) { (AAfter ? After : Before) = Stored.JudgedPrint(AIdCast, Table); });
     if (!Failure.empty())
         return Failure;
     KeepInWorkFolder([&] {
@@ -302,8 +318,7 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
             MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
         else if (Column == "PRES")
             MoveLevelFlags(Table, AIdCast, AStoredPres, AChange.Literal);
-        if (!IsLevelFlagField(AChange.Column))
-            MarkEditedSinceCheck(AIdCast, Table);
+        RenewJudgedPrints(AIdCast, Table, Before, After);
     });
     return "";
 }

@@ -21,7 +21,11 @@
 //   4. flags are mirrored into the run's flag tables, since the station list
 //      rebuild, the profile load and the write-back read the flags there and
 //      would otherwise bring the run's older flag back over the operator's;
-//      a level's flag row moves with its pressure.
+//      a level's flag row moves with its pressure; and the prints the checks
+//      kept of what they judged take the station as changed (read in the
+//      change's transaction before and after its statement), where they were
+//      of the station as it was: the operator judged it as the editor shows
+//      it, and the write-back writes it so (RenewJudgedPrints).
 // A change that would not reach exactly one row, or that the station
 // database refuses, returns its reason and changes nothing anywhere; the
 // caller puts its grid back and tells the operator. Steps 3 and 4 come after
@@ -106,9 +110,12 @@ private:
     // exactly one and AClashWhere (when given) matches none, sends
     // AStatement, all in one transaction: empty when exactly one row changed,
     // else why nothing did (AClash for a clash).
+    // AAround, when given, runs in the transaction just before the statement
+    // (false) and after it (true), to read the station as it was and is.
     std::string UpdateOneRow(const std::string &ATable, const std::string &AWhere, const std::string &AStatement,
                              const std::string &AWhat, const std::string &AClashWhere = "",
-                             const std::string &AClash = "");
+                             const std::string &AClash = "",
+                             const std::function<void(bool AAfter)> &AAround = nullptr);
     int CountRows(const std::string &ATable, const std::string &AWhere);
     // Runs the work-folder steps of a change the station database took,
     // keeping their failure in FWorkFailure.

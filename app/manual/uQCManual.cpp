@@ -646,7 +646,7 @@ void TForm2::BuildErrorTree()
             const auto Mark = NotWritten.find(
                 {tmpStatTbl->FieldByName("ID_Cruise")->AsInteger(), tmpStatTbl->FieldByName("ID_Cast")->AsInteger()});
             if (Mark != NotWritten.end())
-                TreeView1->AddChild(FindOrAddRootNode(*TreeView1, Id), "Flags not written: " + Mark->second);
+                TreeView1->AddChild(FindOrAddRootNode(*TreeView1, Id), NotWrittenNodeText(Mark->second));
             if (LocationErrors.Bits(i) || VelocityErrors.Bits(i) || DepthErrors.Bits(i)) {
                 TTreeNode *Node = FindOrAddRootNode(*TreeView1, Id);
                 if (LocationErrors.Bits(i))

@@ -4,6 +4,7 @@
 #include "app/manual/uQCManual.h"
 
 #include "app/manual/map.h"
+#include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TDataSource.h"
@@ -528,6 +529,9 @@ void TForm2::BuildControls()
     GroupBox4 = MakeGroup(Panel5, "GroupBox4", QStringLiteral("POSSIBLE ERRORS"));
     TreeView1 = MakeControl<TTreeView>(GroupBox4, "TreeView1");
     TreeView1->setHeaderHidden(true);
+    // A node wider than the panel scrolls into view instead of being cut.
+    TreeView1->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    TreeView1->header()->setStretchLastSection(false);
     Panel6 = MakePanel(Panel5, "Panel6");
     GroupBox5 = MakeGroup(Panel6, "GroupBox5", QStringLiteral("DATA PROFILE"));
     DBGrid2 = MakeControl<TDBGrid>(GroupBox5, "DBGrid2");
@@ -557,6 +561,13 @@ void TForm2::BuildControls()
     DBGrid2->SetDataSource(DataSource2);
     // Columns the editor computes take no typing: nothing would store it.
     DBGrid1->Model().SetComputedFields({"Velosity"});
+    // A station whose verdicts the last write-back held back is marked
+    // where the operator picks it.
+    DBGrid1->Model().SetRowNote([](TDataSet &AStations) {
+        TField *Cruise = AStations.FindField("ID_Cruise"), *Cast = AStations.FindField("ID_Cast");
+        const std::string Mark = Cruise && Cast ? NotWrittenMarkOf(Cruise->AsInteger(), Cast->AsInteger()) : "";
+        return Mark.empty() ? Mark : NotWrittenNodeText(Mark);
+    });
     DBGrid2->Model().SetComputedFields({"DENS", "FDENS"});
     DBGrid3->SetDataSource(DataSource3);
 

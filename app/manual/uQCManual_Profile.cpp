@@ -21,6 +21,7 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QFrame>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -289,6 +290,9 @@ void TForm2::LoadProfile()
     FindLevelUndoValues();
     if (TTreeNode *Node = FindTreeNode(*TreeView1, Id))
         TreeView1->SetSelected(Node);
+    // A check of the station may have taken away its mark in the station list.
+    DBGrid1->viewport()->update();
+    DBGrid1->verticalHeader()->viewport()->update();
 }
 
 void TForm2::ClearProfile()

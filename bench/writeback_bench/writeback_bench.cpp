@@ -220,10 +220,16 @@ int main(int argc, char **argv)
         Cru.Open();
         // Each station's print, as the run keeps it for the profile it judged.
         std::map<int, TProfilePrint> Prints;
+        // Its flags are those the bare loop stores before each write-back:
+        // the flag tables' own, at every level.
         SqliteRows(DbPath, "select ID_Cast, PRES, TEMP, PSAL from PTS_Data", [&](sqlite3_stmt *S) {
             const auto Value = [S](int C) { return sqlite3_column_double(S, C); };
             const auto Null = [S](int C) { return sqlite3_column_type(S, C) == SQLITE_NULL; };
-            Prints[sqlite3_column_int(S, 0)].AddLevel(Value(1), Null(1), Value(2), Null(2), Value(3), Null(3));
+            const int Cast = sqlite3_column_int(S, 0);
+            const auto Flag = [&](int C) { return NewFlag(Cast, Value(1), C); };
+            TProfilePrint &P = Prints[Cast];
+            P.AddLevel(Value(1), Null(1), Value(2), Null(2), Value(3), Null(3));
+            P.AddFlags(Value(1), Null(1), Flag(0), false, Flag(1), false, Flag(2), false);
         });
         Session.StartTransaction(Work);
         for (const auto &[Cast, Cruise] : CruiseOfCast)
@@ -331,10 +337,11 @@ int main(int argc, char **argv)
         for (const TLevel &L : Levels)
             if (CruiseOfCast[L.IdCast] == Cruises.front())
                 FirstCruise.push_back(L);
-        WriteBack(false);
         // The bare loop opens its own connection: the component's must not
         // hold a transaction while it runs (it holds none between statements).
+        // It goes first: the stations' prints hold the flags it stores.
         RawLoop(DbPath, FirstCruise);
+        WriteBack(false);
         for (int R = 0; R < Rounds; ++R) {
             Raw.push_back(RawLoop(DbPath, Levels));
             std::printf("round %d: raw %.2f s\n", R + 1, Raw.back());

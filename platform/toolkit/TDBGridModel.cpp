@@ -1,6 +1,8 @@
 // The data-aware grid's table model.
 #include "platform/toolkit/TDBGridModel.h"
 
+#include <QColor>
+
 #include <algorithm>
 
 #include "platform/dataset/TDataSet.h"
@@ -157,6 +159,13 @@ QVariant TDBGridModel::data(const QModelIndex &AIndex, int ARole) const
         } catch (const std::exception &) {
             return {};
         }
+    case Qt::ToolTipRole:
+    case Qt::BackgroundRole: {
+        const std::string Note = RowNote(AIndex.row());
+        if (Note.empty())
+            return {};
+        return ARole == Qt::ToolTipRole ? QVariant(QString::fromStdString(Note)) : QVariant(QColor(255, 236, 179));
+    }
     case Qt::TextAlignmentRole:
         return F->Alignment() == 1   ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
                : F->Alignment() == 2 ? QVariant(int(Qt::AlignCenter))
@@ -166,12 +175,28 @@ QVariant TDBGridModel::data(const QModelIndex &AIndex, int ARole) const
     }
 }
 
+std::string TDBGridModel::RowNote(int ARow) const
+{
+    TDataSet *D = FLink->DataSet();
+    if (!FRowNote || !D || ARow < 0 || ARow >= FLink->RecordCount())
+        return "";
+    try {
+        return FLink->AtRow(ARow, [this, D] { return FRowNote(*D); });
+    } catch (const std::exception &) {
+        return "";
+    }
+}
+
 QVariant TDBGridModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const
 {
+    if (AOrientation == Qt::Vertical && ARole == Qt::ToolTipRole) {
+        const std::string Note = RowNote(ASection);
+        return Note.empty() ? QVariant() : QVariant(QString::fromStdString(Note));
+    }
     if (ARole != Qt::DisplayRole)
         return {};
     if (AOrientation == Qt::Vertical)
-        return ASection + 1;
+        return RowNote(ASection).empty() ? QVariant(ASection + 1) : QVariant(QString::number(ASection + 1) + " !");
     TField *F = ColumnField(ASection);
     return F ? QVariant(QString::fromStdString(F->DisplayLabel())) : QVariant();
 }

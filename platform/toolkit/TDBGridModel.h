@@ -45,6 +45,10 @@ public:
     // (a key, the grid, a plot's read-out, the program's own Locate), so
     // that no move drops a value typed and not yet committed.
     void SetCommitOpenEditor(std::function<void()> AValue) { FCommitOpenEditor = std::move(AValue); }
+    // A note on a record, read while the dataset's fields show it: a row
+    // with one is tinted, its header marked " !", and the note is the tip of
+    // its cells and header.
+    void SetRowNote(std::function<std::string(TDataSet &)> AValue) { FRowNote = std::move(AValue); }
 
     int rowCount(const QModelIndex &AParent = QModelIndex()) const override;
     int columnCount(const QModelIndex &AParent = QModelIndex()) const override;
@@ -71,6 +75,8 @@ private:
     std::vector<std::string> FComputed;
     bool IsComputed(const TField &F) const;
     std::function<void()> FCommitOpenEditor;
+    std::function<std::string(TDataSet &)> FRowNote;
+    std::string RowNote(int ARow) const;
     bool FCommitting = false; // the open editor is being written before a move
     void CommitBeforeMove();
 };

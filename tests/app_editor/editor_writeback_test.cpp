@@ -190,25 +190,67 @@ TEST_F(EditorWriteBack, AProfileCheckedWithoutARunIsOfferedAndWritten)
     EXPECT_EQ(Messages().rfind("Flags written into the station database: ", 0), 0u) << Messages();
 }
 
-// A value typed in MANUAL QC leaves the run's verdicts of its table out of
-// the write-back, said as the operator's edit, and the editor's station
-// list marks the station.
-TEST_F(EditorWriteBack, AValueTypedInManualQcKeepsItsTablesFlagsAndIsMarkedInTheList)
+// What the operator types in MANUAL QC (a value, a flag, a position) is
+// written back with the run's verdicts on the other levels: the station is
+// held back for nothing the editor did.
+TEST_F(EditorWriteBack, WhatTheOperatorTypesInManualQcIsWrittenWithTheRunsVerdicts)
 {
     Open();
-    LeaveRunFlagsOf("PTS_Data");
-    const std::string Before = Db("FTEMP", 1);
-    EditLevel(2, "TEMP", "21.5");
+    LeaveRunFlagsOf("PTS_Data", 3);
+    EditLevel(1, "TEMP", "9.3");
+    EditLevel(2, "FTEMP", "3");
+    const std::string Lon = Sql("select Lon + 0.001 from Cast_Titles where ID_Cast = " + std::to_string(Station))[0][0];
+    EditStation("Lon", Lon);
     CloseEditor();
     const TWriteFlagsResult R = WriteBack();
-    ASSERT_EQ(R.NotWritten.size(), 1u);
-    EXPECT_EQ(R.NotWritten[0].IdCast, Station);
-    EXPECT_EQ(R.NotWritten[0].Why, "levels of PTS_Data edited in the editor since its check");
-    EXPECT_EQ(Db("FTEMP", 1), Before);
+    EXPECT_EQ(R.NotWritten.size(), 0u) << Messages();
+    EXPECT_EQ(Db("TEMP", 1), "9.3");
+    EXPECT_EQ(Db("FTEMP", 2), "3");
+    EXPECT_EQ(Db("FTEMP", 3), "2");
+    EXPECT_EQ(Db("FPSAL", 0), "1");
+
+    // Another program's change before the operator's still holds it back.
+    SqlExec("update PTS_Data set PSAL = PSAL + 1 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[4]);
     F = &OpenEditor({BlackSeaCruise});
+    F->CheckBox1->click(); // MANUAL QC
+    PickParam("TEMP");
+    EditLevel(0, "TEMP", "9.5");
+    CloseEditor();
+    ASSERT_EQ(WriteBack().NotWritten.size(), 1u);
+    EXPECT_NE(Messages().find("PTS_Data not written: levels changed since its check"), std::string::npos) << Messages();
+}
+
+// A station another program changed since its check is marked where the
+// operator picks it and in the tree, whole; its check in the editor takes
+// the mark away.
+TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsCheckedAgain)
+{
+    LoadClimatology();
+    ParamDisplayList.Add("TEMP");
+    ParamDisplayList.Add("PSAL");
+    Open();
+    LeaveRunFlagsOf("PTS_Data");
+    CloseEditor();
+    SqlExec("update Cast_Titles set Date_Cast = Date_Cast - 90 where ID_Cast = " + std::to_string(Station));
+    ASSERT_EQ(WriteBack().NotWritten.size(), 1u);
+    F = &OpenEditor({BlackSeaCruise});
+    F->CheckBox1->click(); // MANUAL QC
+    PickParam("TEMP");
+    const std::string Mark = "Flags not written: PTS_Data (date or time changed since its check)";
+    const int Row = StationRow();
+    TDBGridModel &List = F->DBGrid1->Model();
+    EXPECT_EQ(List.headerData(Row, Qt::Vertical).toString().toStdString(), std::to_string(Row + 1) + " !");
+    EXPECT_EQ(List.data(List.index(Row, 0), Qt::ToolTipRole).toString().toStdString(), Mark);
     const TTreeNode *Node = FindTreeNode(*F->TreeView1, std::to_string(Station));
     ASSERT_TRUE(Node);
-    EXPECT_EQ(Node->GetLastChild()->Text(), "Flags not written: levels of PTS_Data edited in the editor since its check");
+    EXPECT_EQ(Node->GetLastChild()->Text(), Mark);
+    F->BitBtn5->click(); // "Check Current profile"
+    EXPECT_EQ(List.headerData(StationRow(), Qt::Vertical).toString().toStdString(), std::to_string(StationRow() + 1));
+    EXPECT_FALSE(FindTreeNode(*F->TreeView1, Mark));
+    // The editor's check kept the print of what it judged: it is written.
+    CloseEditor();
+    EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
+    ParamDisplayList.Clear();
 }
 
 } // namespace

@@ -468,14 +468,17 @@ std::vector<std::string> CaptionProblems(const QWidget &ARoot)
 void KeepProfilePrints(const std::string &AStationDb, const std::string &AWorkDir, const std::string &ALevelTable,
                        const std::string &ACastWhere)
 {
-    const std::string Values = ALevelTable == "PTS_Data" ? "TEMP, PSAL" : ALevelTable + ", NULL";
+    const std::string Values = ALevelTable == "PTS_Data" ? "TEMP, PSAL, FPRES, FTEMP, FPSAL"
+                                                         : ALevelTable + ", NULL, FPRES, F" + ALevelTable + ", NULL";
     std::map<std::string, TProfilePrint> Prints;
     for (const TRow &L : SqliteRows(AStationDb, "select ID_Cast, PRES, " + Values + " from " + ALevelTable +
                                                     " where " + ACastWhere)) {
-        double V[3] = {};
-        for (size_t C = 0; C < 3; ++C)
+        double V[6] = {};
+        for (size_t C = 0; C < 6; ++C)
             std::from_chars(L[C + 1].data(), L[C + 1].data() + L[C + 1].size(), V[C]);
         Prints[L[0]].AddLevel(V[0], L[1] == "<null>", V[1], L[2] == "<null>", V[2], L[3] == "<null>");
+        Prints[L[0]].AddFlags(V[0], L[1] == "<null>", int(V[3]), L[4] == "<null>", int(V[4]), L[5] == "<null>",
+                              int(V[5]), L[6] == "<null>");
     }
     const std::string Work = AWorkDir + LocalDbFileName, Table = LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags");
     for (const auto &[Cast, Print] : Prints) {

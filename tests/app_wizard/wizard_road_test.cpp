@@ -504,8 +504,8 @@ TEST_F(WizardRoad, CheckThenEditorThreeTimesEachWithItsReportAndWriteBack)
                    "attach '" + Db + "' as Station; insert or replace into \"" + DbTablePrefix +
                        "-PTS_DataFlags\" (ID_Cast, PRES, FPRES, FTEMP, FPSAL) select ID_Cast, PRES, 1, 1, 1 from "
                        "Station.PTS_Data");
-        apptest::KeepProfilePrints(Db, LocalDbDir, "PTS_Data");
         SqliteExec(Db, "update PTS_Data set FPRES = 9, FTEMP = 9, FPSAL = 9");
+        apptest::KeepProfilePrints(Db, LocalDbDir, "PTS_Data"); // the flags it judged over
         QTest::keyClick(Form->BitBtn1, Qt::Key_Escape);
         Next();
         Next();

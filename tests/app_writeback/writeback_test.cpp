@@ -7,6 +7,9 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <sqlite3.h>
 
@@ -17,6 +20,7 @@
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TCheckListBox.h"
 #include "platform/toolkit/TForm.h"
+#include "tests/app_support/AppTestSupport.h"
 #include "tests/support/query_fixture.h"
 
 namespace wbtest {
@@ -130,6 +134,7 @@ TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
     const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
     querytest::SqliteExec(DbPath, "update PTS_Data set FPRES = 3 where ID_Cast = " + Cast);
     WorkSql("update \"station-PTS_DataFlags\" set FPRES = 0, FTEMP = NULL where ID_Cast = " + Cast);
+    apptest::KeepProfilePrints(DbPath, WorkDir, "PTS_Data"); // the flags it judged over
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
     const TWriteFlagsResult R = Run();
     EXPECT_EQ(Dialogs->Messages.size(), 1u);
@@ -266,36 +271,74 @@ TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
     EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
 }
 
+// A list too long to read in a message is begun there and kept whole in a
+// file of the work folder.
+TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
+{
+    WorkSql("update \"station-Cast_TitlesFlags\" set ProfilePrints = NULL");
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    const TWriteFlagsResult R = Run();
+    ASSERT_GT(R.NotWritten.size(), 25u);
+    const std::string Text = Dialogs->Texts().at(0);
+    EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 2 + 25 + 1) << Text; // the head, 25 stations, the rest
+    EXPECT_NE(Text.find("\n... and " + std::to_string(R.NotWritten.size() - 25) + " stations more: the whole list is in "
+                        "the file " + WorkDir + "station-NotWritten.txt"),
+              std::string::npos)
+        << Text;
+    std::ifstream File(R.ListFile);
+    const std::string Whole((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), 2 + 1 + R.NotWritten.size());
+}
+
 // Each table's verdicts on a station go in only while all they were judged
-// on is as judged; the others stay, each station named with why and marked
-// for the editor's station list.
+// on is as judged; the others stay, each station named with what was held
+// back and why, and marked for the editor's station list.
 TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
 {
     const auto Casts = querytest::SqliteRows(DbPath, "select c.ID_Cast, c.StationName from Cast_Titles c where ID_Cruise = 2 "
                                                      "and exists (select 1 from NO3 n where n.ID_Cast = c.ID_Cast) order by ID_Cast");
+    const std::string Both = "PTS_Data and NO3 not written: ", Earlier = "checked by an earlier version of this program, "
+                                                                         "which kept no print of what it judged";
     const struct {
         std::string Station, Work; // statements, "@" the station
+        bool Judged;               // the station as changed is the one checked
         bool Pts, No3;             // written
-        std::string Why;
+        std::string Why, Mark;     // said after the station's name, and in the editor
     } Rows[] = {
-        {"update NO3 set NO3 = NO3 + 1 where ID_Cast = @ and PRES = (select min(PRES) from NO3 where ID_Cast = @)", "", true,
-         false, "levels of NO3 changed since its check"},
-        {"update Cast_Titles set Date_Cast = Date_Cast - 90 where ID_Cast = @", "", false, false,
-         "date or time changed since its check"},
-        {"update Cast_Titles set Lon = Lon + 0.01 where ID_Cast = @", "", false, false, "position changed since its check"},
-        {"update Cast_Titles set ID_Cruise = 3 where ID_Cast = @", "", false, false, "moved to cruise BS92_MN03 since its check"},
-        {"", "update \"station-Cast_TitlesFlags\" set ProfilePrints = NULL where ID_Cast = @", false, false,
-         "checked by an earlier version of this program, which kept no print of what it judged"},
-        {"update PTS_Data set TEMP = TEMP + 1 where ID_Cast = @",
-         "update \"station-Cast_TitlesFlags\" set ProfilePrints = replace(ProfilePrints, ' NO3:', '/e NO3:') where ID_Cast = @",
-         false, true,
-         "levels of PTS_Data edited in the editor since its check"},
-        // A 5 the check carried is no verdict: the flag another program set
-        // since stays.
-        {"update PTS_Data set FTEMP = 1 where ID_Cast = @", "update \"station-PTS_DataFlags\" set FTEMP = 5 where ID_Cast = @",
-         true, true, ""},
+        {"update NO3 set NO3 = NO3 + 1 where ID_Cast = @ and PRES = (select min(PRES) from NO3 where ID_Cast = @)", "",
+         false, true, false, "NO3 not written: levels changed since its check; PTS_Data written",
+         "NO3 (levels changed since its check)"},
+        {"update Cast_Titles set Date_Cast = Date_Cast - 90 where ID_Cast = @", "", false, false, false,
+         Both + "date or time changed since its check", "PTS_Data and NO3 (date or time changed since its check)"},
+        {"update Cast_Titles set Lon = Lon + 0.01 where ID_Cast = @", "", false, false, false,
+         Both + "position changed since its check", "PTS_Data and NO3 (position changed since its check)"},
+        {"update Cast_Titles set ID_Cruise = 3 where ID_Cast = @", "", false, false, false,
+         Both + "moved to cruise BS92_MN03 since its check", "PTS_Data and NO3 (moved to cruise BS92_MN03 since its check)"},
+        {"", "update \"station-Cast_TitlesFlags\" set ProfilePrints = NULL where ID_Cast = @", false, false, false,
+         Both + Earlier, "PTS_Data and NO3 (" + Earlier + ")"},
+        // Another program's flags since the check stay.
+        {"update PTS_Data set FTEMP = 5, FPSAL = 5 where ID_Cast = @ and PRES = (select min(PRES) from PTS_Data where "
+         "ID_Cast = @)",
+         "", false, false, true, "PTS_Data not written: flags changed since its check; NO3 written",
+         "PTS_Data (flags changed since its check)"},
+        // A 5 the check carried is no verdict: the stored flag stays.
+        {"update PTS_Data set FTEMP = 5 where ID_Cast = @", "update \"station-PTS_DataFlags\" set FTEMP = 5 where ID_Cast = @",
+         true, true, true, "", ""},
+        {"update Cast_Titles set ID_Cruise = NULL where ID_Cast = @", "", false, false, false,
+         Both + "taken out of its cruise since its check", "PTS_Data and NO3 (taken out of its cruise since its check)"},
+        {"delete from Cast_Titles where ID_Cast = @; delete from \"Parameters\" where ID_Cast = @; delete from PTS_Data "
+         "where ID_Cast = @; delete from NO3 where ID_Cast = @",
+         "", false, false, false, Both + "no longer in the station database",
+         "PTS_Data and NO3 (no longer in the station database)"},
+        // Moved, and checked under its new cruise: written there, not named here.
+        {"update Cast_Titles set ID_Cruise = 3 where ID_Cast = @",
+         "insert into \"station-Cast_TitlesFlags\" (ID_Cruise, ID_Cast, FLon, FLat, FDT, FD, ProfilePrints) select 3, "
+         "ID_Cast, 1, 1, 1, 1, ProfilePrints from \"station-Cast_TitlesFlags\" where ID_Cast = @",
+         false, true, true, "", ""},
     };
     ASSERT_GE(Casts.size(), std::size(Rows));
+    // The main window keeps PTS_Data's old flags in a table named like a level-flag table.
+    WorkSql("create table \"station-PTS_DataOldFlags\" as select * from \"station-PTS_DataFlags\"");
     const auto At = [](std::string ASql, const std::string &ACast) {
         for (size_t P; (P = ASql.find('@')) != std::string::npos;)
             ASql.replace(P, 1, ACast);
@@ -313,10 +356,13 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
             querytest::SqliteExec(DbPath, At(Rows[I].Station, Cast));
         if (!Rows[I].Work.empty())
             WorkSql(At(Rows[I].Work, Cast));
+        if (Rows[I].Judged)
+            apptest::KeepProfilePrints(DbPath, WorkDir, "PTS_Data", "ID_Cast = " + Cast);
         Before.push_back(Levels(false, Cast));
         Before.push_back(Levels(true, Cast));
         if (!Rows[I].Why.empty())
-            Said.push_back("\nMS91_CS04, station " + Cast + " (" + Casts[I][1] + "): " + Rows[I].Why);
+            Said.push_back("\nMS91_CS04, station " + Cast +
+                           (Rows[I].Station.rfind("delete", 0) ? " (" + Casts[I][1] + ")" : "") + ": " + Rows[I].Why + "\n");
     }
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
     Run();
@@ -324,7 +370,7 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
     for (size_t I = 0; I < std::size(Rows); ++I) {
         const std::string &Cast = Casts[I][0];
         const auto Mark = Marks.find({2, std::stoi(Cast)});
-        EXPECT_EQ(Mark == Marks.end() ? "" : Mark->second, Rows[I].Why) << I;
+        EXPECT_EQ(Mark == Marks.end() ? "" : Mark->second, Rows[I].Mark) << I;
         for (const bool No3 : {false, true}) {
             const auto Now = Levels(No3, Cast), &Was = Before[2 * I + No3];
             for (size_t L = 0; L < Was.size(); ++L)
@@ -338,10 +384,22 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
         }
     }
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
-    const std::string Text = Dialogs->Messages[0].Text;
+    const std::string Text = Dialogs->Messages[0].Text + "\n";
     EXPECT_EQ(Text.rfind("Flags written into the station database: ", 0), 0u) << Text;
     for (const std::string &S : Said)
         EXPECT_NE(Text.find(S), std::string::npos) << S << "\n" << Text;
+    EXPECT_NE(Text.find("\n\n6 stations not written: check them again. Their levels keep their flags in the station "
+                        "database:\n"), std::string::npos) << Text;
+    EXPECT_NE(Text.find("\n\n2 stations written in part: check them again. The tables not written keep their flags in "
+                        "the station database:\n"), std::string::npos) << Text;
+
+    // What was written is as judged at the next write-back: the flags it
+    // wrote are the ones its prints now hold.
+    const int Written = StatementsSent();
+    Dialogs->Messages.clear();
+    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+    EXPECT_EQ(Run().NotWritten.size(), 8u);
+    EXPECT_EQ(StatementsSent(), 2 * Written);
 }
 
 TEST_F(WriteBack, DialogsAsTheOperatorSeesThem)
@@ -432,7 +490,8 @@ TEST_F(WriteBackAfterRun, AStationChangedSinceItsCheckKeepsEveryFlagAndIsSaid)
                   MakeStation(712, 71, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal),
                   MakeStation(713, 71, 33.0, 44.0, qctest::FixtureDay, 0.35, qctest::FixtureSeaDepth,
                               {{2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {2500, 3.9, 22.6}}),
-                  MakeStation(714, 71, 33.0, 44.0, qctest::FixtureDay, 0.4, qctest::FixtureSeaDepth, OneDecimal)};
+                  MakeStation(714, 71, 33.0, 44.0, qctest::FixtureDay, 0.4, qctest::FixtureSeaDepth, OneDecimal),
+                  MakeStation(715, 71, 33.0, 44.0, qctest::FixtureDay, 0.45, qctest::FixtureSeaDepth, OneDecimal)};
     Open({C});
     LoadDefaultClim();
     SelectTests({tstDataClimat, tstDataSpike});
@@ -443,19 +502,33 @@ TEST_F(WriteBackAfterRun, AStationChangedSinceItsCheckKeepsEveryFlagAndIsSaid)
     StationSql("update PTS_Data set TEMP = 29.5 where ID_Cast = 711 and PRES = 30");
     StationSql("update PTS_Data set PRES = 10.2 where ID_Cast = 712 and PRES Is Null");
     StationSql("update Cast_Titles set Date_Cast = Date_Cast - 90 where ID_Cast = 714");
+    StationSql("update PTS_Data set FTEMP = 5, FPSAL = 5 where ID_Cast = 715 and PRES = 10.2"); // run: 1|1|1
     const std::vector<std::string> Before = StationLevels(711), Before2 = StationLevels(712), Before3 = StationLevels(714);
+    const std::vector<std::string> Before4 = StationLevels(715);
     Dialogs->Messages.clear();
     const TWriteFlagsResult R = WriteBackEveryCruise();
     EXPECT_EQ(StationLevels(711), Before);
     EXPECT_EQ(StationLevels(712), Before2);
     EXPECT_EQ(StationLevels(714), Before3);
+    EXPECT_EQ(StationLevels(715), Before4);
     EXPECT_EQ(StationLevels(713), (std::vector<std::string>{"2.0|1|1|1", "10.2|1|1|1", "2500.0|1|4|2"}));
     EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{
                                     "Flags written into the station database: " + std::to_string(R.Levels) +
-                                    " levels of 1 station in 1 cruise.\n\n3 stations not written: check them again. Their "
-                                    "levels keep their flags in the station database:\nChanged, station 711 (S711): levels of "
-                                    "PTS_Data changed since its check\nChanged, station 712 (S712): levels of PTS_Data changed "
-                                    "since its check\nChanged, station 714 (S714): date or time changed since its check"}));
+                                    " levels of 1 station in 1 cruise.\n\n4 stations not written: check them again. Their "
+                                    "levels keep their flags in the station database:\nChanged, station 711 (S711): PTS_Data "
+                                    "not written: levels changed since its check\nChanged, station 712 (S712): PTS_Data not "
+                                    "written: levels changed since its check\nChanged, station 714 (S714): PTS_Data not "
+                                    "written: date or time changed since its check\nChanged, station 715 (S715): PTS_Data not "
+                                    "written: flags changed since its check"}));
+
+    // Checked again, they are marked no more, and written.
+    EXPECT_EQ(NotWrittenMarks().size(), 4u);
+    Run();
+    EXPECT_EQ(NotWrittenMarks().size(), 0u);
+    Dialogs->Messages.clear();
+    EXPECT_EQ(WriteBackEveryCruise().NotWritten.size(), 0u);
+    EXPECT_EQ(StationLevels(711)[2], "20.0|1|3|3");
+    EXPECT_EQ(StationLevels(715)[1], "10.2|1|5|5"); // the 5s carried
 }
 
 } // namespace
