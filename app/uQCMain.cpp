@@ -200,6 +200,14 @@ void TForm1::DatabaseStage(const std::function<void()> &AStage)
 
 bool TForm1::ReadDatabasePath()
 {
+    // Settings with NUL bytes (UTF-16 without its mark) hold no key the
+    // program can read, and take no write (EncodeText refuses them): said
+    // by name, before the path dialog asks what they would have said.
+    std::string Text;
+    if (rtl::ReadTextFile(FMainIni->FileName(), Text) && Text.find('\0') != std::string::npos)
+        MessageDlg(FMainIni->FileName() + ", line " + std::to_string(rtl::LineNotUtf8(Text)) +
+                       ": the file is not UTF-8\nNo setting is read from it, and none is kept in it",
+                   mtError, mbOK);
     MainDbPath = SettingPath(FMainIni->ReadString("Database", "DatabaseName", ""));
     if (MainDbPath.empty() || !rtl::FileExists(MainDbPath)) {
         std::string Note;

@@ -76,8 +76,12 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
     std::unique_ptr<rtl::TTextFileReader> Reader;
     try {
         Reader = std::make_unique<rtl::TTextFileReader>(FileName);
-    } catch (const EInOutError &) {
-        ReaderError(FileNotFoundText, FileName + ": " + FileNotFoundText);
+    } catch (const EInOutError &E) {
+        // Text with NUL bytes is found but refused, by file and line.
+        if (E.ErrorCode == 106)
+            ReaderError(E.what());
+        else
+            ReaderError(FileNotFoundText, FileName + ": " + FileNotFoundText);
         return;
     }
     rtl::TTextFileReader &In = *Reader;

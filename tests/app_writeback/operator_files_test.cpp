@@ -105,17 +105,17 @@ const struct {
     std::string (*Read)(const std::string &Path);
 } Kinds[] = {
     {"main.ini", "[Database]\nDatabaseName=demo/marlin_demo.mdb\n\n[MAP]\nBlnName=a.bln\nXY = TRUE\n",
-     {{"empty", 0}, {"cut short", 0}, {"names no file", 5}}, Settings},
+     {{"empty", 0}, {"cut short", 0}, {"names no file", 5}, {"utf-16 without mark", 0}}, Settings},
     {"clim.txt", "REGION;Month;PRES;TEMP_PAVG;TEMP_PSTD\n1;1;0;7.85;1.5\n1;1;10.5;7.7;1.25\nM44N008E;2;0;13.7;1.5\n",
-     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}}, Climatology},
+     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}, {"utf-16 without mark", 1}}, Climatology},
     {"clim.csv", "REGION,Month,PRES,TEMP_PAVG,TEMP_PSTD\n1,1,0,7.85,1.5\n1,1,10.5,7.7,1.25\nM44N008E,2,0,13.7,1.5\n",
-     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}}, Climatology},
+     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}, {"utf-16 without mark", 1}}, Climatology},
     {"c.bln", "4 0\n30.5 -14.25\n30.5 42\n50 42\n50 -14.25\n3 1\n40 10\n41.5 10\n40 11 (a hole)\n",
-     {{"decimal commas", 2}, {"empty", 1}, {"only holes", 1}}, Contour},
+     {{"decimal commas", 2}, {"empty", 1}, {"only holes", 1}, {"utf-16 without mark", 1}}, Contour},
     {"out.grd", "DSAA\n4 3\n10.5 13.5\n40 42\n-300.5 50\n-100.25 -200 -300 -250\n-50 -60 -70 -80\n10 20 30 50.5\n",
-     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 8}, {"latin-1", 1}}, Grid},
+     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 8}, {"latin-1", 1}, {"utf-16 without mark", 1}}, Grid},
     {"map.bln", "4\n4 12\n10.5 35\n20 35\n20 45.5\n10.5 45.5\n",
-     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 6}}, Map},
+     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 6}, {"utf-16 without mark", 1}}, Map},
 };
 
 std::string Utf16(const std::string &S, bool BigEndian)
@@ -145,6 +145,7 @@ const std::pair<std::string_view, std::string (*)(const std::string &)> Variants
      [](const std::string &S) {
          return std::regex_replace(S, std::regex("\n"), " \xE4\n", std::regex_constants::format_first_only);
      }},
+    {"utf-16 without mark", [](const std::string &S) { return Utf16(S, false).substr(2); }},
     {"only holes", // an area's header made a hole's
      [](const std::string &S) { return std::regex_replace(S, std::regex("(^|\n)(\\d+) 0\n"), "$1$2 1\n"); }},
     {"names no file", [](const std::string &S) { return std::regex_replace(S, std::regex("a\\.bln"), "gone.bln"); }},
