@@ -194,8 +194,11 @@ struct TQcState {
     bool StationInGrid = false;
     TRealRect DuplWindow;
     rtl::TDateTime DuplTimeMin = 0, DuplTimeMax = 0;
-    // The location-check region in the pixel space RegionScreenRect.
+    // The location-check region in the pixel space RegionScreenRect; why the
+    // contour file was refused, when it was: the location check then judges
+    // no station.
     TRegion LocationRegion;
+    std::string LocationRefusal;
     TRect RegionScreenRect{1, 1, 50000, 22000};
 
     // profile checks
@@ -299,6 +302,7 @@ inline auto &DuplWindow = Qc.DuplWindow;
 inline auto &DuplTimeMin = Qc.DuplTimeMin;
 inline auto &DuplTimeMax = Qc.DuplTimeMax;
 inline auto &LocationRegion = Qc.LocationRegion;
+inline auto &LocationRefusal = Qc.LocationRefusal;
 inline auto &RegionScreenRect = Qc.RegionScreenRect;
 inline auto &SquareName = Qc.SquareName;
 inline auto &CastSquareName = Qc.CastSquareName;
@@ -419,6 +423,9 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
 // could not read (UnreadStationValues); the text says them first.
 void CruiseListsNoParameters(const std::string &ACruiseName);
 void StationsPartlyRead(const std::string &ALines);
+// A station of the data checks in no square, while a square file was
+// refused: its square may be among those not read.
+void StationInNoSquare(int AIdCast);
 void ClearMissingClimatology();
 std::string MissingClimatologyText(bool ANoTables = true);
 
@@ -447,8 +454,14 @@ std::string StationsListingNoParameter(TDataSet &AStations, const std::string &A
 // ---- location region ---------------------------------------------------------------
 // Reads the contour polygons of ExtraLinesFile into LocationRegion (areas
 // united, holes subtracted), through the same transform as the location
-// check. A file that cannot be read raises EInOutError.
+// check. A file the reader refuses leaves the region empty and its words in
+// LocationRefusal (emptied by a file that is read): it blocks the location
+// check alone, the other checks run.
 void BuildLocationRegion();
+// "The location check judges no station: " and the refusal, when the
+// contour was refused (and, with ATickedOnly, the check is ticked); ""
+// otherwise.
+std::string LocationCheckBlocked(bool ATickedOnly = true);
 
 // ---- climatology ---------------------------------------------------------------
 // One choice list of the climatology import: items in order, with ticks.

@@ -102,13 +102,29 @@ TPoint LocationPixel(double Lon, double Lat)
 
 void BuildLocationRegion()
 {
+    LocationRegion = TRegion();
+    LocationRefusal.clear();
+    std::vector<TContourPolygon> Polygons;
+    try {
+        Polygons = ReadContourFile(ExtraLinesFile, SwapCoordColumns);
+    } catch (const EInOutError &E) {
+        LocationRefusal = E.what();
+        return;
+    }
     std::vector<TPointArr> Areas, Holes;
-    for (const TContourPolygon &P : ReadContourFile(ExtraLinesFile, SwapCoordColumns)) {
+    for (const TContourPolygon &P : Polygons) {
         TPointArr &Poly = (P.Kind == 0 ? Areas : Holes).emplace_back();
         for (const TRealPoint &p : P.Points)
             Poly.push_back(LocationPixel(p.x, p.y));
     }
     LocationRegion = ContourRegionOf(Areas, Holes);
+}
+
+std::string LocationCheckBlocked(bool ATickedOnly)
+{
+    if ((ATickedOnly && !SelectedTests.Bits(tstLocation)) || LocationRefusal.empty())
+        return std::string();
+    return "The location check judges no station: " + LocationRefusal;
 }
 
 // ---- climatology a check lacks ----------------------------------------------------
@@ -129,6 +145,8 @@ struct TUnjudgedLevels {
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 // Stations the checks could not take whole, one line each.
 std::vector<std::string> UncheckedStations;
+// Stations in no square while a square file was refused, in check order.
+std::vector<int> UnsquaredStations;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -174,10 +192,19 @@ void CruiseListsNoParameters(const std::string &ACruiseName)
 
 void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
 
+void StationInNoSquare(int AIdCast)
+{
+    if (RefusedSquareFiles.empty() || !(SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) ||
+        std::find(UnsquaredStations.begin(), UnsquaredStations.end(), AIdCast) != UnsquaredStations.end())
+        return;
+    UnsquaredStations.push_back(AIdCast);
+}
+
 void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();
     UncheckedStations.clear();
+    UnsquaredStations.clear();
 }
 
 std::string MissingClimatologyText(bool ANoTables)
@@ -185,6 +212,19 @@ std::string MissingClimatologyText(bool ANoTables)
     std::string Text;
     for (const std::string &Line : UncheckedStations)
         Text += (Text.empty() ? "" : "\n") + Line;
+    if (!UnsquaredStations.empty()) {
+        std::string Files, Ids;
+        for (const auto &Refused : RefusedSquareFiles)
+            Files += (Files.empty() ? "" : " and ") + Refused.first;
+        // The first stations name the cruises to look at; a whole sea's
+        // would fill the screen.
+        for (size_t I = 0; I < UnsquaredStations.size() && I < 20; ++I)
+            Ids += (I ? ", " : "") + std::to_string(UnsquaredStations[I]);
+        if (UnsquaredStations.size() > 20)
+            Ids += ", ... (" + std::to_string(UnsquaredStations.size()) + " in all)";
+        Text += (Text.empty() ? "" : "\n") + Files + (RefusedSquareFiles.size() > 1 ? " were" : " was") +
+                " refused: the levels of the stations in no square read are not checked (ID_Cast " + Ids + ")";
+    }
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
         if (U.Stations == 0 || (U.Why == ujNoTable && !ANoTables))
             continue;

@@ -182,7 +182,10 @@ void CheckCruises()
             QcCruiseTbl->Edit();
             for (int t = 0; t < QcTestCount; ++t) {
                 const bool DataTest = t == tstDataClimat || t == tstDataSpike;
-                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && (!DataTest || DataChecked));
+                // A location check without its region judged no station.
+                const bool Blocked = t == tstLocation && !LocationRefusal.empty();
+                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && (!DataTest || DataChecked) &&
+                                                               !Blocked);
                 QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
             }
             QcCruiseTbl->Post();
@@ -290,6 +293,8 @@ void CheckCruiseCasts()
         FindSquare(double(Lon), Casts.FieldByName("Lat")->AsFloat());
         if (!(Lon < WestLimitLon) && !SeaCode.empty())
             RunDataChecks();
+        else if (!(Lon < WestLimitLon))
+            StationInNoSquare(Casts.FieldByName("ID_Cast")->AsInteger());
         Casts.Next();
     }
     SaveLevelFlagRows();
@@ -391,7 +396,9 @@ void CheckDepth()
 
 void CheckLocation()
 {
-    if (!SelectedTests.Bits(tstLocation) || CastFLat == 9 || CastFLat == 5 || CastFLon == 9 || CastFLon == 5)
+    // Without a region read no station is inside or outside it.
+    if (!SelectedTests.Bits(tstLocation) || !LocationRefusal.empty() || CastFLat == 9 || CastFLat == 5 ||
+        CastFLon == 9 || CastFLon == 5)
         return;
     TDataSet &C = *CurCastDataset;
     StationPoint = MakeRealPoint(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());

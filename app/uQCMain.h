@@ -389,6 +389,9 @@ private:
     // writes only those changed since), and what the start said of them.
     TFileSettings FFilesAtStart;
     std::string FSettingNotes;
+    // The start took "updowns.txt" (or found none): the close may write it.
+    // One refused, or never reached, is left as it is.
+    bool FThresholdsTaken = false;
     bool FDatabaseReady = false;
     // Why the database is not ready: the message the set-up or the change
     // of database gave.

@@ -348,6 +348,36 @@ TEST_F(StartPath, ASettingsFileThatCannotBeWrittenStillChangesTheDatabaseAndClos
 
 using StartFault = MainWindow;
 
+// A threshold or settings file the start refuses is said by name, takes no
+// part, and is left as it was by the close (no text: a folder).
+TEST_F(StartFault, ARefusedThresholdOrSettingsFileIsSaidAndLeftAsItIs)
+{
+    std::string Utf16; // without its byte-order mark
+    for (const char C : ReadFile(Install->Dir() + "Cfg/main.ini"))
+        Utf16 += std::string{C, '\0'};
+    const std::string Rows[][3] = {
+        {"Cfg/updowns.txt", "5\n0\n1x\n3\n10\n", ", line 3: \"1x\" is no whole number\nThe thresholds start at"},
+        {"Cfg/updowns.txt", "", ": File access denied\nThe thresholds start at"},
+        {"Cfg/main.ini", Utf16, ", line 1: the file is not UTF-8\nNo setting is read from it"}};
+    for (const auto &[File, Text, Said] : Rows) {
+        const std::string Path = Install->Dir() + File, Original = ReadFile(Path);
+        std::filesystem::remove(Path);
+        if (Text.empty() ? !std::filesystem::create_directory(Path) : !(std::ofstream(Path, std::ios::binary) << Text))
+            FAIL() << Path;
+        Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath())); // the settings name no database
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(Dialogs->Texts().at(0).rfind(Path + Said, 0), 0u) << Dialogs->Texts().at(0);
+        EXPECT_EQ(Control<QSpinBox>("UpDown3")->value(), 12);
+        Form->close();
+        EXPECT_TRUE(Text.empty() ? std::filesystem::is_directory(Path) : ReadFile(Path) == Text) << File;
+        Stop();
+        Dialogs->Messages.clear();
+        Dialogs->ModalHandlers.clear();
+        std::filesystem::remove(Path);
+        std::ofstream(Path, std::ios::binary) << Original;
+    }
+}
+
 TEST_F(StartFault, AMissingStepPageIsReportedOnceAndTheWindowStillOpens)
 {
     std::filesystem::remove(Install->Dir() + "doc/step0.txt");
