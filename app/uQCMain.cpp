@@ -980,6 +980,7 @@ void TForm1::ChangeDatabase()
     KeepDatabaseChoice();
     MainDbDir = rtl::ExtractFilePath(MainDbPath);
     MainDbSqlName = MainDbSqlNameOf(MainDbPath);
+    ClearCruiseChoice();
     CreateWorkTables();
     ConnectMainDb();
     DatabaseStage([this] { SyncCruiseList(); });

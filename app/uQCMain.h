@@ -291,6 +291,9 @@ public:
     void BitBtn5Click(); // "Update climate/range"
     void WriteFlagsToMainDb();
     void BuildCruiseLists();
+    // The choice's lists and their counts emptied: none is left of the
+    // database before, whether the build that follows runs or not.
+    void ClearCruiseChoice();
     void CheckListBox6Click();
     void CheckListBox7Click();
     void CheckBox6Click();

@@ -16,8 +16,10 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -324,6 +326,19 @@ TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTab
     EXPECT_EQ(WorkRows("marlin_demo-QCCruise", Fields), Before);
     EXPECT_TRUE(Form->QcCruTbl->Active());
     EXPECT_EQ(ScreenCursor(), crDefault);
+
+    // Every list of the custom choice is the database's now open: no cruise renamed since, ticked or found.
+    Form->CheckListBox6->SetChecked(0, true);
+    Form->CheckListBox6Click();
+    Form->CheckListBox7->SetChecked(0, true);
+    Form->CheckListBox7Click();
+    const std::string Old = Form->CheckListBox1->ItemText(0);
+    Form->Edit4->setText(QString::fromStdString(Old));
+    ASSERT_EQ(Form->CheckListBox5->Count(), 1);
+    apptest::SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'Renamed' where Cruise_Name = '" + Old + "'");
+    Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_EQ(Form->CheckListBox7->Count() + Form->CheckListBox1->Count() + Form->CheckListBox5->Count(), 0);
 }
 
 // The settings file unwritable: Change Database and the close go on, each saying once what was not kept.
