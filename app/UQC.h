@@ -199,8 +199,11 @@ struct TQcState {
     bool StationInGrid = false;
     TRealRect DuplWindow;
     rtl::TDateTime DuplTimeMin = 0, DuplTimeMax = 0;
-    // The location-check region in the pixel space RegionScreenRect.
+    // The location-check region in the pixel space RegionScreenRect; why the
+    // contour file was refused, when it was: the location check then judges
+    // no station.
     TRegion LocationRegion;
+    std::string LocationRefusal;
     TRect RegionScreenRect{1, 1, 50000, 22000};
 
     // profile checks
@@ -304,6 +307,7 @@ inline auto &DuplWindow = Qc.DuplWindow;
 inline auto &DuplTimeMin = Qc.DuplTimeMin;
 inline auto &DuplTimeMax = Qc.DuplTimeMax;
 inline auto &LocationRegion = Qc.LocationRegion;
+inline auto &LocationRefusal = Qc.LocationRefusal;
 inline auto &RegionScreenRect = Qc.RegionScreenRect;
 inline auto &SquareName = Qc.SquareName;
 inline auto &CastSquareName = Qc.CastSquareName;
@@ -438,6 +442,9 @@ void StationsPartlyRead(const std::string &ALines);
 // level is checked without it, and its flag left as the station has it.
 void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
                       const std::string &AText);
+// A station of the data checks in no square, while a square file was
+// refused: its square may be among those not read.
+void StationInNoSquare(int AIdCast);
 void ClearMissingClimatology();
 std::string MissingClimatologyText();
 
@@ -475,8 +482,14 @@ std::string CruiseStationsListingNoParameter(TDataSet &AStations, int ACruiseId,
 // ---- location region ---------------------------------------------------------------
 // Reads the contour polygons of ExtraLinesFile into LocationRegion (areas
 // united, holes subtracted), through the same transform as the location
-// check. A file that cannot be read raises EInOutError.
+// check. A file the reader refuses leaves the region empty and its words in
+// LocationRefusal (emptied by a file that is read): it blocks the location
+// check alone, the other checks run.
 void BuildLocationRegion();
+// "The location check judges no station: " and the refusal, when the
+// contour was refused (and, with ATickedOnly, the check is ticked); ""
+// otherwise.
+std::string LocationCheckBlocked(bool ATickedOnly = true);
 
 // ---- climatology ---------------------------------------------------------------
 // One choice list of the climatology import: items in order, with ticks.

@@ -102,13 +102,29 @@ TPoint LocationPixel(double Lon, double Lat)
 
 void BuildLocationRegion()
 {
+    LocationRegion = TRegion();
+    LocationRefusal.clear();
+    std::vector<TContourPolygon> Polygons;
+    try {
+        Polygons = ReadContourFile(ExtraLinesFile, SwapCoordColumns);
+    } catch (const EInOutError &E) {
+        LocationRefusal = E.what();
+        return;
+    }
     std::vector<TPointArr> Areas, Holes;
-    for (const TContourPolygon &P : ReadContourFile(ExtraLinesFile, SwapCoordColumns)) {
+    for (const TContourPolygon &P : Polygons) {
         TPointArr &Poly = (P.Kind == 0 ? Areas : Holes).emplace_back();
         for (const TRealPoint &p : P.Points)
             Poly.push_back(LocationPixel(p.x, p.y));
     }
     LocationRegion = ContourRegionOf(Areas, Holes);
+}
+
+std::string LocationCheckBlocked(bool ATickedOnly)
+{
+    if ((ATickedOnly && !SelectedTests.Bits(tstLocation)) || LocationRefusal.empty())
+        return std::string();
+    return "The location check judges no station: " + LocationRefusal;
 }
 
 // ---- climatology a check lacks ----------------------------------------------------
@@ -131,6 +147,10 @@ std::vector<TUnjudgedLevels> UnjudgedLevels;
 std::vector<std::string> UncheckedStations;
 // The lines on single level values among them, each said once.
 std::unordered_set<std::string> UnreadLevelLines;
+// Stations in no square while a square file was refused, in check order,
+// each once (a large run has tens of thousands).
+std::vector<int> UnsquaredStations;
+std::unordered_set<int> UnsquaredSeen;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -201,11 +221,21 @@ std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruis
            (AIds.size() == 1 ? AOne : AMany);
 }
 
+void StationInNoSquare(int AIdCast)
+{
+    if (RefusedSquareFiles.empty() || !(SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) ||
+        !UnsquaredSeen.insert(AIdCast).second)
+        return;
+    UnsquaredStations.push_back(AIdCast);
+}
+
 void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();
     UncheckedStations.clear();
     UnreadLevelLines.clear();
+    UnsquaredStations.clear();
+    UnsquaredSeen.clear();
 }
 
 std::string MissingClimatologyText()
@@ -213,6 +243,19 @@ std::string MissingClimatologyText()
     std::string Text;
     for (const std::string &Line : UncheckedStations)
         Text += (Text.empty() ? "" : "\n") + Line;
+    if (!UnsquaredStations.empty()) {
+        std::string Files, Ids;
+        for (const auto &Refused : RefusedSquareFiles)
+            Files += (Files.empty() ? "" : " and ") + Refused.first;
+        // The first stations name the cruises to look at; a whole sea's
+        // would fill the screen.
+        for (size_t I = 0; I < UnsquaredStations.size() && I < 20; ++I)
+            Ids += (I ? ", " : "") + std::to_string(UnsquaredStations[I]);
+        if (UnsquaredStations.size() > 20)
+            Ids += ", ... (" + std::to_string(UnsquaredStations.size()) + " in all)";
+        Text += (Text.empty() ? "" : "\n") + Files + (RefusedSquareFiles.size() > 1 ? " were" : " was") +
+                " refused: the levels of the stations in no square read are not checked (ID_Cast " + Ids + ")";
+    }
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
         if (U.Stations == 0)
             continue;

@@ -744,6 +744,7 @@ void FindCastSquare()
             CastSquareName = SquareName;
     } else {
         OutsideSquares = true;
+        StationInNoSquare(CurCastDataset->FieldByName("ID_Cast")->AsInteger());
     }
 }
 

@@ -191,7 +191,9 @@ void CheckCruises()
             QcCruiseTbl->Edit();
             for (int t = 0; t < QcTestCount; ++t) {
                 const bool DataTest = t == tstDataClimat || t == tstDataSpike;
-                const bool TestRan = DataTest ? DataChecked : t == tstDuplicates ? DuplicatesRan : true;
+                // A location check without its region judged no station.
+                const bool Blocked = t == tstLocation && !LocationRefusal.empty();
+                const bool TestRan = DataTest ? DataChecked : t == tstDuplicates ? DuplicatesRan : !Blocked;
                 QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && TestRan);
                 QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
             }
@@ -328,6 +330,8 @@ void CheckCruiseCasts()
         StationSquare(Casts);
         if (!(Lon < WestLimitLon) && !SeaCode.empty())
             RunDataChecks();
+        else if (!(Lon < WestLimitLon) && StationHasPosition(Casts))
+            StationInNoSquare(Casts.FieldByName("ID_Cast")->AsInteger());
         Casts.Next();
     }
     SaveLevelFlagRows();
@@ -429,7 +433,9 @@ void CheckDepth()
 
 void CheckLocation()
 {
-    if (!SelectedTests.Bits(tstLocation) || CastFLat == 9 || CastFLat == 5 || CastFLon == 9 || CastFLon == 5)
+    // Without a region read no station is inside or outside it.
+    if (!SelectedTests.Bits(tstLocation) || !LocationRefusal.empty() || CastFLat == 9 || CastFLat == 5 ||
+        CastFLon == 9 || CastFLon == 5)
         return;
     TDataSet &C = *CurCastDataset;
     StationPoint = MakeRealPoint(C.FieldByName("Lon")->AsFloat(), C.FieldByName("Lat")->AsFloat());

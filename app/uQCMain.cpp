@@ -200,6 +200,14 @@ void TForm1::DatabaseStage(const std::function<void()> &AStage)
 
 bool TForm1::ReadDatabasePath()
 {
+    // Settings with NUL bytes (UTF-16 without its mark) hold no key the
+    // program can read, and take no write (EncodeText refuses them): said
+    // by name, before the path dialog asks what they would have said.
+    std::string Text;
+    if (rtl::ReadTextFile(FMainIni->FileName(), Text) && Text.find('\0') != std::string::npos)
+        MessageDlg(FMainIni->FileName() + ", line " + std::to_string(rtl::LineNotUtf8(Text)) +
+                       ": the file is not UTF-8\nNo setting is read from it, and none is kept in it",
+                   mtError, mbOK);
     MainDbPath = SettingPath(FMainIni->ReadString("Database", "DatabaseName", ""));
     if (MainDbPath.empty() || !rtl::FileExists(MainDbPath)) {
         std::string Note;
@@ -366,23 +374,55 @@ void TForm1::ReadMapSettings()
     BuildDepthColors();
 }
 
+namespace {
+
+// The threshold positions "updowns.txt" holds: its first five lines, each a
+// whole number; a shorter file (blank lines at its end aside) gives fewer.
+// EInOutError naming the file and the line of one that is not.
+std::vector<int> ReadThresholdFile(const std::string &AFileName)
+{
+    rtl::TTextFileReader In(AFileName);
+    std::vector<int> Values;
+    // Lines are taken by position: a blank or garbled one among them would
+    // give the thresholds after it to the wrong boxes.
+    while (Values.size() < 5 && In.NextLine()) {
+        int Value = 0;
+        const std::string Text = rtl::Trim(In.Line());
+        if (Text.empty()) {
+            const int Blank = In.LineNo();
+            if (!In.NextNonBlankLine())
+                break; // the file's end
+            throw EInOutError(106, AFileName + ", line " + std::to_string(Blank) + ": the line is blank");
+        }
+        if (!rtl::TryStrToInt(Text, Value))
+            In.Refuse("\"" + Text + "\" is no whole number");
+        Values.push_back(Value);
+    }
+    return Values;
+}
+
+} // namespace
+
 void TForm1::ReadThresholdPositions()
 {
     const std::string FileName = CfgDir + "updowns.txt";
-    if (!rtl::FileExists(FileName))
+    std::error_code Ec;
+    if (!std::filesystem::exists(FileName, Ec)) {
+        FThresholdsTaken = true;
         return;
-    rtl::TTextFileReader In(FileName); // one that cannot be read is its stage's message
-    QSpinBox *UpDowns[5] = {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5};
-    // Lines are taken by position; a short file or a line that is not a
-    // number leaves the rest at the form's values.
-    for (QSpinBox *UpDown : UpDowns) {
-        if (!In.NextLine())
-            break;
-        int Value = 0;
-        if (!rtl::TryStrToInt(rtl::Trim(In.Line()), Value))
-            break;
-        UpDown->setValue(Value);
     }
+    // A file refused takes no part, and the close does not write over it.
+    std::vector<int> Values;
+    try {
+        Values = ReadThresholdFile(FileName);
+    } catch (const EInOutError &E) {
+        throw EInOutError(E.ErrorCode, E.what() + std::string("\nThe thresholds start at the form's values, and the "
+                                                             "file is not written at close"));
+    }
+    QSpinBox *UpDowns[5] = {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5};
+    for (size_t I = 0; I < Values.size(); ++I)
+        UpDowns[I]->setValue(Values[I]);
+    FThresholdsTaken = true;
 }
 
 void TForm1::ReadContourSettings()
@@ -402,6 +442,10 @@ void TForm1::ReadContourSettings()
         FileListBox1->setCurrentItem(Found.front());
     // The choice shown is the one in force: nothing to apply yet.
     BitBtn4->setEnabled(false);
+    // A contour the reader refuses is said now, not first at CHECK.
+    ::BuildLocationRegion();
+    if (const std::string Refused = LocationCheckBlocked(false); !Refused.empty())
+        FSettingNotes += (FSettingNotes.empty() ? "" : "\n") + Refused;
 }
 
 void TForm1::FillContourList(const std::string &AFolder)
@@ -478,7 +522,11 @@ bool TForm1::FormCreate()
     try {
         ConnectMainDb();
         SetStartProgress(20);
-        CreateWorkTables();
+        // The work tables need no connection; the database stages need them.
+        if (std::optional<std::string> Fault = Stage([this] { CreateWorkTables(); }); Fault && FDatabaseReady) {
+            FDatabaseFault = *Fault;
+            FDatabaseReady = false;
+        }
         DatabaseStage([this] { SyncCruiseList(); });
         RadioGroup1->Button(0)->setChecked(true);
         WizardStep = 0;
@@ -496,10 +544,12 @@ bool TForm1::FormCreate()
         ZoomIndex = 0;
         ZoomStack.assign(1, TRealRect{-14.0, 30.0, 42.0, 50.0});
 
-        WorkQry->Close();
-        WorkQry->SQL().Clear();
-        WorkQry->SQL().Add("Delete from CruID");
-        WorkQry->ExecSQL();
+        Stage([this] {
+            WorkQry->Close();
+            WorkQry->SQL().Clear();
+            WorkQry->SQL().Add("Delete from CruID");
+            WorkQry->ExecSQL();
+        });
 
         SetStartStage("");
         SetStartStage("Forming of parameters list...");
@@ -930,6 +980,7 @@ void TForm1::ChangeDatabase()
     KeepDatabaseChoice();
     MainDbDir = rtl::ExtractFilePath(MainDbPath);
     MainDbSqlName = MainDbSqlNameOf(MainDbPath);
+    ClearCruiseChoice();
     CreateWorkTables();
     ConnectMainDb();
     DatabaseStage([this] { SyncCruiseList(); });

@@ -291,6 +291,9 @@ public:
     void BitBtn5Click(); // "Update climate/range"
     void WriteFlagsToMainDb();
     void BuildCruiseLists();
+    // The choice's lists and their counts emptied: none is left of the
+    // database before, whether the build that follows runs or not.
+    void ClearCruiseChoice();
     void CheckListBox6Click();
     void CheckListBox7Click();
     void CheckBox6Click();
@@ -389,6 +392,9 @@ private:
     // writes only those changed since), and what the start said of them.
     TFileSettings FFilesAtStart;
     std::string FSettingNotes;
+    // The start took "updowns.txt" (or found none): the close may write it.
+    // One refused, or never reached, is left as it is.
+    bool FThresholdsTaken = false;
     bool FDatabaseReady = false;
     // Why the database is not ready: the message the set-up or the change
     // of database gave.

@@ -33,10 +33,25 @@ QString Counted(int ACount, const char *AWhat)
 
 } // namespace
 
+void TForm1::ClearCruiseChoice()
+{
+    for (TCheckListBox *List : {CheckListBox6, CheckListBox7, CheckListBox1, CheckListBox5})
+        List->Clear();
+    for (QLabel *Count : {Label19, Label20, Label21})
+        Count->clear();
+}
+
 void TForm1::BuildCruiseLists()
 {
+    // Every list of the choice is the database's now open, also after a
+    // change of database: a ship or cruise of the one before would be
+    // offered, and recorded, under its old name.
+    ClearCruiseChoice();
     TCruiseChoiceLists Lists = ChoiceListsOf(*this);
     BuildCruiseChoiceData(*WorkQry, *ZqCruQuery, *TmpCruTbl, LocalDbDir, MainDbSqlName, *CheckListBox6, Lists);
+    // The search text stays; its results are those of this database.
+    std::string Text = Edit4->text().toStdString();
+    SearchCruises(*ZqQuery1, CruiseSearchPattern(Text, CheckBox9->isChecked()), *CheckListBox5);
     BindEngine();
 }
 

@@ -51,17 +51,21 @@ void TForm1::FormClose()
         }
     };
     // UpDown6 and UpDown7 are not kept from one start to the next.
-    Keep([this] {
-        rtl::TStringList Positions;
-        for (QSpinBox *UpDown : {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5})
-            Positions.Add(std::to_string(UpDown->value()));
-        Positions.SaveToFile(CfgDir + "updowns.txt");
-    });
+    if (FThresholdsTaken)
+        Keep([this] {
+            rtl::TStringList Positions;
+            for (QSpinBox *UpDown : {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5})
+                Positions.Add(std::to_string(UpDown->value()));
+            Positions.SaveToFile(CfgDir + "updowns.txt");
+        });
     if (rtl::TIniFile *Ini = MainIni())
         Keep([this, Ini] {
             TFileSettings Now = FFilesAtStart;
-            Now.Contour = ExtraLinesFile;
-            Now.SwapColumns = SwapCoordColumns;
+            // A contour the reader refused is not offered to the next start.
+            if (LocationRefusal.empty()) {
+                Now.Contour = ExtraLinesFile;
+                Now.SwapColumns = SwapCoordColumns;
+            }
             Now.ClimFolder = ClimSearchPath;
             Now.Grid = GridFileName;
             KeepFileSettings(Ini->FileName(), Now, FFilesAtStart);

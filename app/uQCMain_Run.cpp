@@ -107,17 +107,20 @@ void TForm1::RunQc()
         QcAction = 3;
     BindEngine();
     ClearMissingClimatology();
+    // Without a grid, or a contour, the depth or the location check judges
+    // no station: said at the run, on every action (the editor checks the
+    // stations it opens), not only where the file was refused.
+    if (SelectedTests.Bits(tstDepth) && GridNX < 2)
+        MessageDlg("The depth check judges no station: " +
+                       (GridRefusal.empty() ? GridFileName + ": no grid was read" : GridRefusal),
+                   mtWarning, mbOK);
+    if (const std::string Blocked = LocationCheckBlocked(); !Blocked.empty())
+        MessageDlg(Blocked, mtWarning, mbOK);
+    // The spike test is part of the data climate check's level loop:
+    // ticked without it, it judges no level and marks no cruise.
+    if (SelectedTests.Bits(tstDataSpike) && !SelectedTests.Bits(tstDataClimat))
+        MessageDlg(SpikesAloneText, mtWarning, mbOK);
     if (QcAction < 3) {
-        // Without a grid the depth check judges no station: said at the
-        // run, not only at the start that refused the grid.
-        if (SelectedTests.Bits(tstDepth) && GridNX < 2)
-            MessageDlg("The depth check judges no station: " +
-                           (GridRefusal.empty() ? GridFileName + ": no grid was read" : GridRefusal),
-                       mtWarning, mbOK);
-        // The spike test is part of the data climate check's level loop:
-        // ticked without it, it judges no level and marks no cruise.
-        if (SelectedTests.Bits(tstDataSpike) && !SelectedTests.Bits(tstDataClimat))
-            MessageDlg(SpikesAloneText, mtWarning, mbOK);
         try {
             CheckCruises();
         } catch (const std::exception &E) {
@@ -223,8 +226,14 @@ void TForm1::FileListBox1DblClick()
 void TForm1::BitBtn4Click()
 {
     const std::string File = ChosenContourFile();
-    if (!File.empty())
+    if (!File.empty()) {
         ExtraLinesFile = File;
+        // The operator's choice is in force, refused or not: the run's
+        // region is built from it, never from the file before.
+        ::BuildLocationRegion();
+        if (const std::string Refused = LocationCheckBlocked(false); !Refused.empty())
+            MessageDlg(Refused, mtWarning, mbOK);
+    }
     BitBtn4->setEnabled(false);
 }
 

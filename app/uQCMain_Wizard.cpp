@@ -270,11 +270,13 @@ void TForm1::CopyTestTicks()
 
 void TForm1::ApplyQcSettings()
 {
-    // The region first: a contour file it cannot be built from changes
-    // nothing in the engine.
+    // A contour file the region cannot be built from blocks the location
+    // check alone: the thresholds and ticks are taken all the same.
     ::BuildLocationRegion();
     CopyThresholds();
     CopyTestTicks();
+    if (const std::string Blocked = LocationCheckBlocked(); !Blocked.empty())
+        MessageDlg(Blocked, mtWarning, mbOK);
 }
 
 std::function<void()> TForm1::KeepQcSettings()
@@ -308,6 +310,8 @@ std::function<void()> TForm1::KeepQcSettings()
             Node->SetStateIndex(Ticks[I++]);
         ExtraLinesFile = Contour;
         SwapCoordColumns = Swap;
+        // An "Apply" in between built the region from its own file.
+        ::BuildLocationRegion();
         if (Form->ContourFolder != Folder) {
             Form->ShellTreeView1->SetFolder(Folder);
             try {

@@ -30,8 +30,7 @@ TfmQCSettings::TfmQCSettings(QWidget *AOwner) : TForm(AOwner, "fmQCSettings")
         const int Result = Button.second;
         QObject::connect(Button.first, &QPushButton::clicked, this, [this, Result] {
             if (Result == mrOk) {
-                // A contour file no region can be built from keeps the
-                // window open, its fault shown.
+                // A fault in taking them keeps the window open, shown.
                 if (!RunGuarded([this] {
                         if (FHosted && Form1)
                             Form1->ApplyQcSettings();

@@ -76,8 +76,12 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
     std::unique_ptr<rtl::TTextFileReader> Reader;
     try {
         Reader = std::make_unique<rtl::TTextFileReader>(FileName);
-    } catch (const EInOutError &) {
-        ReaderError(FileNotFoundText, FileName + ": " + FileNotFoundText);
+    } catch (const EInOutError &E) {
+        // Text with NUL bytes is found but refused, by file and line.
+        if (E.ErrorCode == 106)
+            ReaderError(E.what());
+        else
+            ReaderError(FileNotFoundText, FileName + ": " + FileNotFoundText);
         return;
     }
     rtl::TTextFileReader &In = *Reader;
@@ -134,17 +138,26 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
         Values.assign(size_t(NY), TSingleArr(size_t(NX), 0.0f));
         int c = 0, r = 0;
         int LastLine = In.LineNo();
+        // Values past the header's nodes: the header names fewer nodes than
+        // the file holds, and every row read after it would be shifted.
+        long long Excess = 0;
+        int ExcessLine = 0;
         while (In.NextLine()) {
             if (!In.LineEnded())
                 LastLine = In.LineNo();
             while (!In.LineEnded()) {
                 const double Value = In.ReadNumber();
+                if (r >= NY) {
+                    ExcessLine = ExcessLine ? ExcessLine : In.LineNo();
+                    ++Excess;
+                    continue;
+                }
                 // Three decimals; 1e38 and above is a blank node. A value
                 // whose thousandfold leaves the 64-bit integers cannot be
                 // stored.
                 const double Scaled = Value * 1000;
                 const bool Fits = Value >= 1e38 || std::fabs(Scaled) < 9.2e18;
-                if (r < NY && Fits) {
+                if (Fits) {
                     const double Stored = Value < 1e38 ? std::nearbyint(Scaled) / 1000 : double(BlankNode);
                     Values[size_t(r)][size_t(c)] = float(Stored);
                     if (Value > 0 && Value < 1)
@@ -162,11 +175,17 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
             }
         }
         // A grid cut short: nodes it does not hold would judge stations by
-        // depths of 0.
+        // depths of 0. One longer than its header: a depth read at the wrong
+        // node. Either way the header and the nodes disagree.
+        const std::string Nodes = std::to_string(NX) + " x " + std::to_string(NY) + " nodes";
         if (r < NY) {
             ReaderError(FileName + ", line " + std::to_string(LastLine) + ": " + BadFormatText +
-                        ": the grid ends after " + std::to_string((long long)r * NX + c) + " of its " +
-                        std::to_string(NX) + " x " + std::to_string(NY) + " nodes");
+                        ": the grid ends after " + std::to_string((long long)r * NX + c) + " of its " + Nodes);
+            return;
+        }
+        if (Excess > 0) {
+            ReaderError(FileName + ", line " + std::to_string(ExcessLine) + ": " + BadFormatText + ": the grid holds " +
+                        std::to_string((long long)NX * NY + Excess) + " values, more than its " + Nodes);
             return;
         }
     } catch (const EInOutError &) {

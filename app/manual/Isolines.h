@@ -37,12 +37,12 @@ extern std::string GridRefusal;
 
 // Reads FileName into Grid and sets the sizes, extent (GridWorldRect) and
 // cell sizes. A missing file, a bad header, a word that is no number (a
-// decimal comma among them) or fewer values than the header's nodes shows
-// the reader's message, the format error led by the file and the line (for
-// a grid cut short, the line where it ends), and leaves everything as it
-// was. Values
-// that cannot be stored, or that lie between 0 and 1, are reported together
-// in one message after reading.
+// decimal comma among them) or another count of values than the header's
+// nodes shows the reader's message, the format error led by the file and
+// the line (for a grid cut short, the line where it ends; for one longer,
+// the line of its first value too many), and leaves everything as it was.
+// Values that cannot be stored, or that lie between 0 and 1, are reported
+// together in one message after reading.
 void LoadGrid(const std::string &FileName, TDepthGrid &Grid);
 
 // 1-based node nearest to a longitude / latitude.

@@ -260,21 +260,15 @@ void TfmClimatDlg::FileListBox1DblClick()
     if (FileName.empty())
         return;
 
-    // A file that cannot be read leaves the panel as it was.
+    // Nothing of the file before is offered any more, whatever becomes of
+    // this one: a file refused (unreadable, not UTF-8) leaves nothing to
+    // load, and OK says so.
+    Forget();
     const std::vector<std::string> Lines = ReadClimatologyLines(FileName);
     if (Lines.empty() || Lines[0].size() < 7 || rtl::UpperCase(Lines[0].substr(0, 6)) != "REGION") {
         // Without its header no line can be split into cells: the lists
-        // would fill with whole lines as sub-regions, all ticked. Nothing
-        // of this file is offered, nor of the one before it.
+        // would fill with whole lines as sub-regions, all ticked.
         MessageDlg("Wrong File Format", mtError, mbOK);
-        FGridModel->BeginReset();
-        FImport = TClimImport();
-        FGridModel->EndReset();
-        for (TCheckListBox *List : {CheckListBox1, CheckListBox2, CheckListBox3, CheckListBox4})
-            List->Clear();
-        CheckBox1->setChecked(false);
-        CheckBox2->setChecked(false);
-        StringGrid1->hide();
         return;
     }
     const QString PanelCaption = Panel1->title();
@@ -329,6 +323,18 @@ void TfmClimatDlg::FileListBox1DblClick()
     StringGrid1->show();
     for (int N : {1, 6, 11, 16})
         SpeedButton[N]->click();
+}
+
+void TfmClimatDlg::Forget()
+{
+    FGridModel->BeginReset();
+    FImport = TClimImport();
+    FGridModel->EndReset();
+    for (TCheckListBox *List : {CheckListBox1, CheckListBox2, CheckListBox3, CheckListBox4})
+        List->Clear();
+    CheckBox1->setChecked(false);
+    CheckBox2->setChecked(false);
+    StringGrid1->hide();
 }
 
 void TfmClimatDlg::FormClose()

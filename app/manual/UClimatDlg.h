@@ -87,6 +87,8 @@ public:
 
 private:
     class TGridModel;
+    // Holds no file: the grid, the lists and the seas emptied.
+    void Forget();
     TClimImport FImport;
     TGridModel *FGridModel;
     QFileSystemModel *FFiles;

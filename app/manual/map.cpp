@@ -591,23 +591,37 @@ void DrawPlotAxes(TCanvas &Canvas)
     }
 }
 
+std::map<std::string, std::string> RefusedSquareFiles;
+
 void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRectArr &Squares)
 {
     Names.Clear();
     Squares.clear();
-    rtl::TTextFileReader In(FileName);
-    while (In.NextNonBlankLine()) {
-        // Four numbers, then the rest of the line is the name (Black Sea
-        // names are numbers themselves).
-        double v[4];
-        for (double &Value : v)
-            Value = In.ReadNumber();
-        // Names of a legacy 8-bit file would never match a climatology's.
-        if (!rtl::IsUtf8(In.Rest()))
-            In.Refuse("the file is not UTF-8");
-        Squares.push_back(MakeWorldRect(v[0], v[1], v[2], v[3]));
-        Names.Add(rtl::Trim(In.Rest()));
+    // Taken whole or not at all: the squares before a refused line would
+    // send their stations to the checks and leave the others unchecked.
+    rtl::TStringList ReadNames;
+    TRealRectArr Read;
+    try {
+        rtl::TTextFileReader In(FileName);
+        while (In.NextNonBlankLine()) {
+            // Four numbers, then the rest of the line is the name (Black Sea
+            // names are numbers themselves).
+            double v[4];
+            for (double &Value : v)
+                Value = In.ReadNumber();
+            // Names of a legacy 8-bit file would never match a climatology's.
+            if (!rtl::IsUtf8(In.Rest()))
+                In.Refuse("the file is not UTF-8");
+            Read.push_back(MakeWorldRect(v[0], v[1], v[2], v[3]));
+            ReadNames.Add(rtl::Trim(In.Rest()));
+        }
+    } catch (const EInOutError &E) {
+        RefusedSquareFiles[FileName] = E.what();
+        throw;
     }
+    RefusedSquareFiles.erase(FileName);
+    Names.Assign(ReadNames);
+    Squares = std::move(Read);
 }
 
 std::string FindSquare(double lon, double lat)

@@ -18,6 +18,7 @@
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TRegion.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -97,8 +98,12 @@ TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<T
 
 // One square a line: longitude min, latitude min, longitude max, latitude
 // max, then the name. Raises EInOutError, naming the file and the line, for
-// a missing file or a line without its four numbers.
+// a missing file or a line without its four numbers; a file refused leaves
+// Names and Squares empty, none of its lines in force, and its words in
+// RefusedSquareFiles until it is read whole.
 void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRectArr &Squares);
+// The square files refused: file name, and why.
+extern std::map<std::string, std::string> RefusedSquareFiles;
 // The Black Sea square that holds the point, else the Mediterranean one
 // (the last of several wins); sets SeaCode.
 std::string FindSquare(double lon, double lat);

@@ -103,6 +103,11 @@ std::string InOutErrorText(int Code)
 bool ReadTextFile(const std::string &FileName, std::string &Text, TTextEncoding *Encoding)
 {
     Text.clear();
+    // A folder opens as a file here and reads as an empty one: it is no
+    // text file at all.
+    std::error_code Ec;
+    if (std::filesystem::is_directory(FileName, Ec))
+        return false;
     std::ifstream In(FileName, std::ios::binary);
     if (!In)
         return false;
@@ -124,6 +129,12 @@ bool ReadTextFile(const std::string &FileName, std::string &Text, TTextEncoding 
 
 std::string EncodeText(std::string_view Text, TTextEncoding Encoding)
 {
+    // Text read from a file with NUL bytes (UTF-16 without its mark) is no
+    // text of any encoding: writing it back with a changed line would leave
+    // a file of two encodings.
+    if (const size_t Nul = Text.find('\0'); Nul != std::string_view::npos)
+        throw EInOutError(106, "line " + std::to_string(LineNotUtf8(Text.substr(0, Nul + 1))) +
+                                   " holds NUL bytes: the text is not UTF-8 and is not written");
     if (Encoding == TTextEncoding::Utf8)
         return std::string(Text);
     if (Encoding == TTextEncoding::Utf8Mark)
@@ -164,7 +175,9 @@ int LineNotUtf8(std::string_view Text)
 {
     int Line = 1;
     for (size_t I = 0; I < Text.size();) {
-        const size_t N = Utf8Length(Text, I);
+        // A NUL byte is a character of UTF-8, but no text file holds one:
+        // it marks UTF-16 without its byte-order mark.
+        const size_t N = Text[I] == '\0' ? 0 : Utf8Length(Text, I);
         if (N == 0)
             return Line;
         if (Text[I] == '\n' || (Text[I] == '\r' && (I + 1 == Text.size() || Text[I + 1] != '\n')))
@@ -199,6 +212,10 @@ TTextFileReader::TTextFileReader(std::string AFileName) : FFileName(std::move(AF
         const int Code = std::filesystem::exists(FFileName, Ec) ? 5 : 2;
         throw EInOutError(Code, FFileName + ": " + InOutErrorText(Code));
     }
+    // Read on, NUL bytes would count as blanks and UTF-16 digits as words
+    // of their own: "30.5" as "3 0 . 5".
+    if (FText.find('\0') != std::string::npos)
+        RequireUtf8(FFileName, FText);
 }
 
 bool TTextFileReader::NextLine()

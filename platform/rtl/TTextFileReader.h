@@ -2,7 +2,9 @@
 // operators bring (settings, contours, grids, maps, climatology, small
 // tables), many of them made on Windows desktops or in decimal-comma
 // locales. A file is UTF-8, its byte-order mark no part of its first line,
-// or UTF-16 led by its mark (Notepad's "Unicode"), read as the same text; a
+// or UTF-16 led by its mark (Notepad's "Unicode"), read as the same text;
+// text with NUL bytes (UTF-16 without its mark) is no UTF-8 text and is
+// refused, as is a folder; a
 // line ends at LF, CR LF or a lone CR, none of which is part of the line;
 // each line keeps its number, so that a refusal names the file and the line.
 //
@@ -43,12 +45,14 @@ enum class TTextEncoding { Utf8, Utf8Mark, Utf16LE, Utf16BE };
 // The whole file into Text as UTF-8, without its byte-order mark; Encoding
 // tells what the file held. Half a UTF-16 surrogate pair keeps its code in
 // three bytes that are no UTF-8, so that it is refused as such, or written
-// back as it came. False when the file cannot be read.
+// back as it came. False when the file cannot be read or is a folder.
 bool ReadTextFile(const std::string &FileName, std::string &Text, TTextEncoding *Encoding = nullptr);
-// Text as a file of that encoding holds it, led by its mark.
+// Text as a file of that encoding holds it, led by its mark. EInOutError
+// when Text holds a NUL byte: it came from no text file.
 std::string EncodeText(std::string_view Text, TTextEncoding Encoding);
 // Text is UTF-8 throughout; LineNotUtf8 gives the 1-based number of the
-// first line that is not, 0 when every line is.
+// first line that is not (a NUL byte counts as no UTF-8), 0 when every
+// line is.
 bool IsUtf8(std::string_view Text);
 int LineNotUtf8(std::string_view Text);
 // EInOutError "File, line N: the file is not UTF-8" when some line of Text
@@ -65,7 +69,7 @@ bool TryReadNumber(std::string_view Word, double &Value);
 class TTextFileReader {
 public:
     // Reads the whole file; EInOutError 2 when it is not there, 5 when it
-    // cannot be read.
+    // cannot be read (a folder), 106 naming the line when it holds NUL bytes.
     explicit TTextFileReader(std::string AFileName);
 
     const std::string &FileName() const { return FFileName; }

@@ -16,8 +16,10 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/toolkit/TApplication.h"
+#include "platform/toolkit/TCheckListBox.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -324,6 +326,19 @@ TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTab
     EXPECT_EQ(WorkRows("marlin_demo-QCCruise", Fields), Before);
     EXPECT_TRUE(Form->QcCruTbl->Active());
     EXPECT_EQ(ScreenCursor(), crDefault);
+
+    // Every list of the custom choice is the database's now open: no cruise renamed since, ticked or found.
+    Form->CheckListBox6->SetChecked(0, true);
+    Form->CheckListBox6Click();
+    Form->CheckListBox7->SetChecked(0, true);
+    Form->CheckListBox7Click();
+    const std::string Old = Form->CheckListBox1->ItemText(0);
+    Form->Edit4->setText(QString::fromStdString(Old));
+    ASSERT_EQ(Form->CheckListBox5->Count(), 1);
+    apptest::SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'Renamed' where Cruise_Name = '" + Old + "'");
+    Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_EQ(Form->CheckListBox7->Count() + Form->CheckListBox1->Count() + Form->CheckListBox5->Count(), 0);
 }
 
 // The settings file unwritable: Change Database and the close go on, each saying once what was not kept.
@@ -347,6 +362,36 @@ TEST_F(StartPath, ASettingsFileThatCannotBeWrittenStillChangesTheDatabaseAndClos
 }
 
 using StartFault = MainWindow;
+
+// A threshold or settings file the start refuses is said by name, takes no
+// part, and is left as it was by the close (no text: a folder).
+TEST_F(StartFault, ARefusedThresholdOrSettingsFileIsSaidAndLeftAsItIs)
+{
+    std::string Utf16; // without its byte-order mark
+    for (const char C : ReadFile(Install->Dir() + "Cfg/main.ini"))
+        Utf16 += std::string{C, '\0'};
+    const std::string Rows[][3] = {
+        {"Cfg/updowns.txt", "5\n0\n1x\n3\n10\n", ", line 3: \"1x\" is no whole number\nThe thresholds start at"},
+        {"Cfg/updowns.txt", "", ": File access denied\nThe thresholds start at"},
+        {"Cfg/main.ini", Utf16, ", line 1: the file is not UTF-8\nNo setting is read from it"}};
+    for (const auto &[File, Text, Said] : Rows) {
+        const std::string Path = Install->Dir() + File, Original = ReadFile(Path);
+        std::filesystem::remove(Path);
+        if (Text.empty() ? !std::filesystem::create_directory(Path) : !(std::ofstream(Path, std::ios::binary) << Text))
+            FAIL() << Path;
+        Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath())); // the settings name no database
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(Dialogs->Texts().at(0).rfind(Path + Said, 0), 0u) << Dialogs->Texts().at(0);
+        EXPECT_EQ(Control<QSpinBox>("UpDown3")->value(), 12);
+        Form->close();
+        EXPECT_TRUE(Text.empty() ? std::filesystem::is_directory(Path) : ReadFile(Path) == Text) << File;
+        Stop();
+        Dialogs->Messages.clear();
+        Dialogs->ModalHandlers.clear();
+        std::filesystem::remove(Path);
+        std::ofstream(Path, std::ios::binary) << Original;
+    }
+}
 
 TEST_F(StartFault, AMissingStepPageIsReportedOnceAndTheWindowStillOpens)
 {

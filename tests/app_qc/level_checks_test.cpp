@@ -6,10 +6,12 @@
 #include "app/ReinRoss.h"
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
+#include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TQuery.h"
 
 #include <cmath>
+#include <fstream>
 
 namespace qctest {
 namespace {
@@ -217,6 +219,24 @@ TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
     // The report does not tick the data checks of a cruise they did not reach.
     EXPECT_EQ(QcCruiseMarks(52), "000010 000000");
     EXPECT_EQ(QcCruiseMarks(53), "000000 000000");
+}
+
+TEST_F(LevelChecks, StationsInNoSquareReadAreNamedWhileASquareFileIsRefused)
+{
+    std::ofstream(Dir + "QuadrMedClim.txt") << "20 30 30 40 M1\n20 40 30 45 M2 \xE4\n"; // refused at line 2
+    EXPECT_THROW(LoadSquares(Dir + "QuadrMedClim.txt", MsSquareNames, MsSquares), EInOutError);
+    TDemoCruise C;
+    C.Id = 54;
+    C.Stations = {MakeStation(540, 54, 33.0, 44.0, D, 0.25, FixtureSeaDepth, {{10, 14.75, 18.25}}),
+                  MakeStation(541, 54, 25.0, 35.0, D, 0.5, FixtureSeaDepth, {{10, 14.75, 18.25}})};
+    Open({C});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(MissingClimatologyText(), Dir + "QuadrMedClim.txt was refused: the levels of the stations in no square "
+                                              "read are not checked (ID_Cast 541)");
+    RefusedSquareFiles.clear();
 }
 
 // ---- the verdict on one level -------------------------------------------------

@@ -202,11 +202,12 @@ TEST_F(StationChecks, ContourFileBlocksAreAreasOrHolesAndColumnsFollowXY)
     EXPECT_TRUE(Inside(33.0, 43.0));
     EXPECT_FALSE(Inside(35.5, 45.5));
     EXPECT_FALSE(Inside(20.0, 43.0));
-    // Without any area every station would lie outside: refused.
+    // Without any area every station would lie outside: refused, and the
+    // region of the file before is gone with it.
     std::ofstream(ExtraLinesFile) << "4 1\n40 30\n50 30\n50 45\n40 45\n";
-    EXPECT_THROW(BuildLocationRegion(), EInOutError);
-    ExtraLinesFile = Dir + "missing.bln";
-    EXPECT_THROW(BuildLocationRegion(), EInOutError);
+    BuildLocationRegion();
+    EXPECT_EQ(LocationRefusal, ExtraLinesFile + ", line 1: no polygon encloses an area");
+    EXPECT_FALSE(Inside(33.0, 43.0));
 }
 
 TEST_F(StationChecks, CruiseWithoutStationsIsMarkedAndTheRunGoesOn)

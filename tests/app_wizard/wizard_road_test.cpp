@@ -402,6 +402,7 @@ TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
 {
     KeepCruises("1,2");
     SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = 'TWIN' where ID_Cruise in (1, 2)");
+    std::filesystem::remove(Install->Dir() + "Maps/out.grd"); // the editor's depth check judges none: said at CHECK
     StartWindow();
     const auto Before = QcCruise();
     Next();
@@ -420,7 +421,7 @@ TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
         SaveScreenshot(Editor, "wizard_editor_handover");
         return int(mrOk);
     });
-    Dialogs->MessageAnswers.push_back(mrYes); // one more QC procedure
+    Dialogs->MessageAnswers = {mrOk, mrYes}; // the depth check's word, one more QC procedure
     Next(); // CHECK
     // After the editor the flag write-back asks first (no answer scripted:
     // its confirmation is cancelled and nothing is written).
@@ -434,6 +435,7 @@ TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
     EXPECT_EQ(ProfileDataQry, Form->ZqDataQuery);
     // No check ran; the operator's Yes leads back to the start page.
     EXPECT_EQ(QcCruise(), Before);
+    EXPECT_EQ(Messages().at(1), "The depth check judges no station: " + GridRefusal);
     EXPECT_EQ(Messages().back(), "One More Quality check procedure ?");
     EXPECT_EQ(Form->WizardStep, 0);
     EXPECT_TRUE(Form->isVisible());
@@ -443,7 +445,7 @@ TEST_F(WizardRoad, EditorActionHandsTheCruisesToTheEditor)
     Next();
     ChooseAction("RadioButton4", false);
     Dialogs->ModalHandlers.push_back([](TForm &) { return int(mrOk); });
-    Dialogs->MessageAnswers.push_back(mrNo);
+    Dialogs->MessageAnswers = {mrOk, mrNo};
     Next();
     ProcessMessages();
     EXPECT_FALSE(Form->isVisible());
@@ -600,13 +602,13 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
     LoadClimatology(Import, *Form->StructTbl, *Form->ClimMSTbl, *Form->ClimBSTbl, LocalDbDir);
     Next();
     Control<QListWidget>("FileListBox1")->setCurrentRow(1); // bad.bln
-    // "View" names the bad line once, and CHECK once more.
+    // "View" names the bad line once; Apply and CHECK say what it blocks.
     Dialogs->ModalHandlers.push_back([](TForm &F) {
         SaveScreenshot(F, "contour_dialog_bad_file");
         return int(mrOk);
     });
     Control<QPushButton>("BitBtn3")->click();
-    Control<QPushButton>("BitBtn4")->click(); // Apply
+    Control<QPushButton>("BitBtn4")->click(); // Apply: said too
     Next();
     // Unticked as the operator does, TEMP leaves the information panel.
     auto *Params = Control<TCheckListBox>("CheckListBox2");
@@ -617,23 +619,22 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
     Next();
     ChooseAction("RadioButton2", false);
     const auto Before = QcCruise();
-    Next(); // CHECK: the contour file cannot be read
-    EXPECT_EQ(Messages(), (TTexts{Bad + ", line 4: Invalid numeric input", Bad + ", line 4: Invalid numeric input."}));
-    EXPECT_EQ(QcCruise(), Before);
-    EXPECT_EQ(ScreenCursor(), crDefault);
-    EXPECT_TRUE(Form->BitBtn1->isEnabled());
-    EXPECT_TRUE(Form->BitBtn2->isEnabled());
-    EXPECT_FALSE(Form->Gauge1->isVisible());
-    EXPECT_FALSE(Form->Label1->isVisible());
-    std::ofstream(Bad) << "4\n35 0\n35 45\n48 45\n48 0\n";
     // A database fault inside the cruise loop takes the cruise and total labels down too.
     SqliteExec(Install->DbPath(), "alter table PTS_Data rename to PTS_Gone");
     Next(); // CHECK
     EXPECT_EQ(Messages().back().rfind("The quality check stopped at the cruise", 0), 0u) << Messages().back();
+    EXPECT_EQ(QcCruise(), Before);
+    EXPECT_EQ(ScreenCursor(), crDefault);
+    EXPECT_TRUE(Form->BitBtn1->isEnabled());
+    EXPECT_TRUE(Form->BitBtn2->isEnabled());
     for (const char *Name : {"Gauge1", "Gauge2", "Label1", "Label11", "Label12"})
         EXPECT_FALSE(Control(Name)->isVisible()) << Name;
     SqliteExec(Install->DbPath(), "alter table PTS_Gone rename to PTS_Data");
-    Next(); // CHECK
+    Next(); // CHECK: the contour file cannot be read, which blocks the location check alone
+    const std::string Blocked = "The location check judges no station: " + Bad + ", line 4: Invalid numeric input";
+    const TTexts Said = Messages();
+    EXPECT_EQ(std::count(Said.begin(), Said.end(), Blocked), 3); // Apply, and each CHECK
+    EXPECT_EQ(QcCruise(), (TTexts{"1|False|True"}));
     const std::string Flags = "select count(FPSAL) > 0, count(FTEMP) from \"marlin_demo-PTS_DataFlags\"";
     EXPECT_EQ(SqliteRows(LocalDbDir + "worktables.sqlite3", Flags), (std::vector<apptest::TRow>{{"1", "0"}}));
 }
@@ -641,6 +642,7 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
 TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
 {
     std::filesystem::copy_file(Install->Dir() + "QCCont/ALL_.bln", Install->Dir() + "QCCont/BS_.bln");
+    std::ofstream(Install->Dir() + "QCCont/holes.bln") << "3 1\n40 30\n50 30\n50 45\n";
     ContourFileName.clear();
     StartWindow();
     Next();
@@ -691,6 +693,13 @@ TEST_F(WizardRoad, LocationPanelChoosesTheContourFile)
     std::filesystem::remove(Chosen);
     Control<QPushButton>("BitBtn3")->click();
     EXPECT_EQ(Messages().back(), "File not Found");
+    // A contour of holes only: said at Apply, in force without a region, not offered to the next start.
+    const std::string Holes = Install->Dir() + "QCCont/holes.bln";
+    Files->setCurrentItem(Files->findItems(QStringLiteral("holes.bln"), Qt::MatchFixedString).front());
+    Control<QPushButton>("BitBtn4")->click();
+    EXPECT_EQ(Messages().back(), "The location check judges no station: " + Holes + ", line 1: no polygon encloses an area");
+    Form->close();
+    EXPECT_EQ(rtl::TIniFile(Install->Dir() + "Cfg/main.ini").ReadString("MAP", "BlnName", "").find("holes"), std::string::npos);
 }
 
 } // namespace

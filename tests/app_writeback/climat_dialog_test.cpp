@@ -194,13 +194,18 @@ TEST_F(ClimatDialog, FileWithoutTheRegionHeaderOffersNothing)
     Dialogs.Messages.clear();
     Open(Write("other.txt", "STATION;1\n"));
     EXPECT_EQ(Dialogs.Texts().at(0), "Wrong File Format");
-    // A file that cannot be read: the error goes to the caller, the dialog
-    // and the cursor stay as they were.
+    // A file that cannot be read, or is not UTF-8, after a good one: the
+    // error goes to the caller, and nothing of either file is left to load.
     Dlg->Edit1->setText(QString::fromStdString((Dir / "gone.txt").string()));
     EXPECT_THROW(Dlg->FileListBox1DblClick(), rtl::EFOpenError);
     EXPECT_EQ(ScreenCursor(), crDefault);
     EXPECT_TRUE(Dlg->Gauge2->isHidden());
     EXPECT_TRUE(Dlg->StringGrid1->isEnabled());
+    Open(Write("both.txt", TwoSeas));
+    Dlg->Edit1->setText(QString::fromStdString(Write("cp1251.txt", std::string(TwoSeas) + "\xC4\xCE;1;0;1;1;1;1\n")));
+    EXPECT_THROW(Dlg->FileListBox1DblClick(), EInOutError);
+    Dlg->FormClose();
+    EXPECT_TRUE(Dlg->Import().Grid.empty() && !Dlg->Import().Params.AnyChecked() && !Dlg->CheckBox2->isChecked());
 }
 
 TEST_F(ClimatDialog, WarningNamesAtMostTwentyUnknownSubRegions)

@@ -89,6 +89,21 @@ std::string Grid(const std::string &Path)
     return D;
 }
 
+std::string Squares(const std::string &Path)
+{
+    rtl::TStringList Names;
+    TRealRectArr Read;
+    try {
+        LoadSquares(Path, Names, Read);
+    } catch (const EInOutError &E) {
+        return Read.empty() ? E.what() : "squares kept"; // a refusal leaves none of them in force
+    }
+    std::string D;
+    for (size_t I = 0; I < Read.size(); ++I)
+        D += Names[int(I)] + ":" + rtl::FloatToStr(Read[I].xmin) + " " + rtl::FloatToStr(Read[I].ymax) + " ";
+    return D;
+}
+
 std::string Map(const std::string &Path)
 {
     MapsDir = Folder(Path);
@@ -105,17 +120,26 @@ const struct {
     std::string (*Read)(const std::string &Path);
 } Kinds[] = {
     {"main.ini", "[Database]\nDatabaseName=demo/marlin_demo.mdb\n\n[MAP]\nBlnName=a.bln\nXY = TRUE\n",
-     {{"empty", 0}, {"cut short", 0}, {"names no file", 5}}, Settings},
+     {{"empty", 0}, {"cut short", 0}, {"names no file", 5}, {"latin-1 at the end", 0}, {"utf-16 without mark", 0}},
+     Settings},
     {"clim.txt", "REGION;Month;PRES;TEMP_PAVG;TEMP_PSTD\n1;1;0;7.85;1.5\n1;1;10.5;7.7;1.25\nM44N008E;2;0;13.7;1.5\n",
-     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}}, Climatology},
+     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}, {"latin-1 at the end", 4}, {"utf-16 without mark", 1}},
+     Climatology},
     {"clim.csv", "REGION,Month,PRES,TEMP_PAVG,TEMP_PSTD\n1,1,0,7.85,1.5\n1,1,10.5,7.7,1.25\nM44N008E,2,0,13.7,1.5\n",
-     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}}, Climatology},
+     {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}, {"latin-1 at the end", 4}, {"utf-16 without mark", 1}},
+     Climatology},
     {"c.bln", "4 0\n30.5 -14.25\n30.5 42\n50 42\n50 -14.25\n3 1\n40 10\n41.5 10\n40 11 (a hole)\n",
-     {{"decimal commas", 2}, {"empty", 1}, {"only holes", 1}}, Contour},
+     {{"decimal commas", 2}, {"empty", 1}, {"only holes", 1}, {"utf-16 without mark", 1}}, Contour},
     {"out.grd", "DSAA\n4 3\n10.5 13.5\n40 42\n-300.5 50\n-100.25 -200 -300 -250\n-50 -60 -70 -80\n10 20 30 50.5\n",
-     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 8}, {"latin-1", 1}}, Grid},
+     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 8}, {"latin-1", 1}, {"latin-1 at the end", 8},
+      {"utf-16 without mark", 1}, {"fewer nodes in the header", 8}},
+     Grid},
     {"map.bln", "4\n4 12\n10.5 35\n20 35\n20 45.5\n10.5 45.5\n",
-     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 6}}, Map},
+     {{"decimal commas", 3}, {"empty", 1}, {"cut short", 6}, {"utf-16 without mark", 1}}, Map},
+    {"QuadrHMS.txt", "27.5 41 28 41.5 1\n28 41 28.5 41.5 2\n27.5 41.5 28 42 M44N008E\n28 41.5 28.5 42 Aegean\n",
+     {{"decimal commas", 1}, {"empty", 0}, {"cut short", 0}, {"latin-1", 1}, {"latin-1 at the end", 4},
+      {"utf-16 without mark", 1}},
+     Squares},
 };
 
 std::string Utf16(const std::string &S, bool BigEndian)
@@ -145,6 +169,10 @@ const std::pair<std::string_view, std::string (*)(const std::string &)> Variants
      [](const std::string &S) {
          return std::regex_replace(S, std::regex("\n"), " \xE4\n", std::regex_constants::format_first_only);
      }},
+    {"latin-1 at the end", [](const std::string &S) { return S.substr(0, S.size() - 1) + " \xE4\n"; }},
+    {"utf-16 without mark", [](const std::string &S) { return Utf16(S, false).substr(2); }},
+    {"fewer nodes in the header", // 12 values under "3 3"
+     [](const std::string &S) { return std::regex_replace(S, std::regex("^DSAA\n4 3\n"), "DSAA\n3 3\n"); }},
     {"only holes", // an area's header made a hole's
      [](const std::string &S) { return std::regex_replace(S, std::regex("(^|\n)(\\d+) 0\n"), "$1$2 1\n"); }},
     {"names no file", [](const std::string &S) { return std::regex_replace(S, std::regex("a\\.bln"), "gone.bln"); }},
@@ -195,6 +223,7 @@ TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
     // The column order belongs to the contour: the session's own is kept
     // with the contour chosen in place of one that was not found.
     EXPECT_EQ(rtl::TIniFile((Dir / "main.ini names no file" / "main.ini").string()).ReadString("MAP", "XY", ""), "False");
+    RefusedSquareFiles.clear();
     TLocalDatabase::CloseAll();
     fs::remove_all(Dir);
 }

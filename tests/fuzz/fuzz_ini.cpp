@@ -3,6 +3,7 @@
 // and a fresh read.
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/IniFiles.h"
+#include "platform/rtl/TTextFileReader.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/fuzz/FuzzTargets.h"
 
@@ -28,7 +29,14 @@ int FuzzIni(const uint8_t *AData, size_t ASize)
             }
         }
         Ini.WriteString("Fuzz", "Key", "v");
-        Ini.UpdateFile();
+        try {
+            Ini.UpdateFile();
+        } catch (const rtl::EInOutError &) {
+            std::string Text; // only text with NUL bytes, which is no text, is refused
+            if (!rtl::ReadTextFile(File, Text) || Text.find('\0') == std::string::npos)
+                std::abort();
+            return 0;
+        }
     }
     rtl::TIniFile Again(File);
     if (Again.ReadString("fuzz", "key", "") != "v")
