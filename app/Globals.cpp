@@ -141,7 +141,19 @@ std::string SettingPath(const std::string &AValue)
 {
     if (AValue.empty() || std::filesystem::path(AValue).is_absolute())
         return AValue;
-    return ProgramDir + AValue;
+    return (std::filesystem::path(ProgramDir) / AValue).lexically_normal().string();
+}
+
+std::string SettingValue(const std::string &APath)
+{
+    // Kept relative, a file of the installation goes with its folder when
+    // the folder is copied or moved: the copy never reads the old folder's
+    // grid or contour in silence.
+    const std::string Path = std::filesystem::path(APath).lexically_normal().string();
+    if (ProgramDir.empty() || (Path + "/").rfind(ProgramDir, 0) != 0)
+        return APath;
+    const std::string Inside = Path.size() > ProgramDir.size() ? Path.substr(ProgramDir.size()) : std::string();
+    return Inside.empty() ? "./" : Inside;
 }
 
 void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, const std::string &AKey,
@@ -183,29 +195,42 @@ TFileSettings ReadFileSettings(rtl::TCustomIniFile &AIni, std::string &ANotes)
     return S;
 }
 
-void KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart)
+std::string KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart)
 {
     rtl::TMemIniFile Ini(AIniFile);
     bool Changed = false;
+    std::string Refused;
     const auto Keep = [&](const char *ASection, const char *AKey, const std::string &ANowValue,
-                          const std::string &AStartValue) {
+                          const std::string &AStartValue, const std::string &AText) {
         if (ANowValue == AStartValue && !rtl::Trim(Ini.ReadString(ASection, AKey, "")).empty())
             return;
+        // Asked before the key goes: a value the file cannot take leaves
+        // the key as it was and costs no other.
+        if (const std::string Refusal = Ini.WriteRefusal(ASection, AKey, AText); !Refusal.empty()) {
+            Refused += (Refused.empty() ? "" : "\n") + Refusal + " (" + AKey + " of [" + ASection + "])";
+            return;
+        }
         // Deleted and written again: the key goes to its section's end.
         Ini.DeleteKey(ASection, AKey);
-        Ini.WriteString(ASection, AKey, ANowValue);
+        Ini.WriteString(ASection, AKey, AText);
         Changed = true;
     };
+    const auto Path = [&](const char *ASection, const char *AKey, const std::string &ANowValue,
+                          const std::string &AStartValue) {
+        Keep(ASection, AKey, ANowValue, AStartValue, SettingValue(ANowValue));
+    };
     const auto Bool = [](bool B) { return std::string(B ? "True" : "False"); };
-    Keep("Map", "BlnName", ANow.Contour, AAtStart.Contour);
+    Path("Map", "BlnName", ANow.Contour, AAtStart.Contour);
     // The column order belongs to the contour file: another contour's is
     // written whatever the key held.
-    Keep("Map", "XY", Bool(ANow.SwapColumns),
-         ANow.Contour != AAtStart.Contour ? std::string() : Bool(AAtStart.SwapColumns));
-    Keep("Clim", "SearchClimPath", ANow.ClimFolder, AAtStart.ClimFolder);
-    Keep("Grd", "GrdName", ANow.Grid, AAtStart.Grid);
-    if (Changed)
-        Ini.UpdateFile();
+    const std::string XY = Bool(ANow.SwapColumns);
+    Keep("Map", "XY", XY, ANow.Contour != AAtStart.Contour ? std::string() : Bool(AAtStart.SwapColumns), XY);
+    Path("Clim", "SearchClimPath", ANow.ClimFolder, AAtStart.ClimFolder);
+    Path("Grd", "GrdName", ANow.Grid, AAtStart.Grid);
+    const std::string Note = Changed ? Ini.UpdateFile() : std::string();
+    if (!Refused.empty())
+        throw rtl::EFCreateError(Refused + (Note.empty() ? "" : "\n" + Note));
+    return Note;
 }
 
 const float DepthColorLevels[23] = {-2000, -1500, -1000, -500, -200, -100, -50, -20, -10, 0,    1,    10,

@@ -101,6 +101,9 @@ struct TFileSettings {
 };
 // The path a setting names: a relative one counts from the program folder.
 std::string SettingPath(const std::string &AValue);
+// What a setting keeps for APath: a path inside the program folder relative
+// to it ("./" for the folder itself), any other as it is.
+std::string SettingValue(const std::string &APath);
 // ANotes gets "Ini, line N: the file "F" named in Key of [Section] was not
 // found" and AInstead, on a line of its own: the operator learns which
 // setting to mend. Nothing for an empty value (a first start).
@@ -112,9 +115,12 @@ void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, 
 // said in ANotes.
 TFileSettings ReadFileSettings(rtl::TCustomIniFile &AIni, std::string &ANotes);
 // At close, in one replacement of the file: each choice the operator
-// changed since AAtStart, and each the file holds no value for. A setting
-// the operator did not change stays as the file has it, found or not.
-void KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart);
+// changed since AAtStart, and each the file holds no value for, as
+// SettingValue keeps it. A setting the operator did not change stays as the
+// file has it, found or not. A value the file cannot take
+// (TCustomIniFile::WriteRefusal) leaves its key as it was and the others
+// are written; EFCreateError then names each. Returns the replacement's note.
+std::string KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart);
 
 // ---- depth colour scale -------------------------------------------------------
 // Levels in metres of elevation (negative below sea level) of the map palette.

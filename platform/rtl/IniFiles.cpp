@@ -23,9 +23,6 @@ public:
     // The file is rewritten in the encoding it came in, its byte-order mark
     // (Notepad writes one) first: never a mixture of two encodings.
     TTextEncoding Encoding = TTextEncoding::Utf8;
-    // A file of a legacy 8-bit encoding is read and rewritten byte for byte,
-    // and takes no value that is not ASCII: that value would be UTF-8 in it.
-    int LineNotUtf8 = 0;
 
     static bool KeyOf(const std::string &Line, std::string &Key, std::string &Value)
     {
@@ -41,7 +38,6 @@ public:
     void Load(std::string_view Text, TTextEncoding AEncoding = TTextEncoding::Utf8)
     {
         Encoding = AEncoding;
-        LineNotUtf8 = rtl::LineNotUtf8(Text);
         Preamble.clear();
         Sections.clear();
         LineBreak = Text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
@@ -79,6 +75,30 @@ public:
         for (TSection &S : Sections)
             if (AnsiSameText(S.Name, Name)) return &S;
         return nullptr;
+    }
+
+    // A file of a legacy 8-bit encoding is read and rewritten byte for byte,
+    // and takes no value that is not ASCII while a line of that encoding
+    // stays in it: the value would be UTF-8 among them. The 1-based number
+    // of the first such line, the key's own line (the one a write replaces)
+    // left out; 0 when there is none.
+    int LineNotUtf8Besides(std::string_view Section, std::string_view Ident)
+    {
+        const TSection *Own = Find(Section);
+        const int OwnLine = Own ? FindKey(*Own, Ident) : -1;
+        int Line = 0;
+        const auto Bad = [&Line](const std::string &L) {
+            ++Line;
+            return !IsUtf8(L);
+        };
+        for (const std::string &L : Preamble)
+            if (Bad(L)) return Line;
+        for (const TSection &S : Sections) {
+            if (Bad(S.Header)) return Line;
+            for (size_t I = 0; I < S.Lines.size(); ++I)
+                if (Bad(S.Lines[I]) && !(&S == Own && int(I) == OwnLine)) return Line;
+        }
+        return 0;
     }
 
     // Index of the key's line in the section, -1 when absent.
@@ -163,12 +183,20 @@ std::string TCustomIniFile::ReadString(std::string_view Section, std::string_vie
     return Default;
 }
 
-void TCustomIniFile::WriteString(std::string_view Section, std::string_view Ident, const std::string &Value)
+std::string TCustomIniFile::WriteRefusal(std::string_view Section, std::string_view Ident, const std::string &Value)
 {
     BeforeRead();
-    if (FDoc->LineNotUtf8 && !std::all_of(Value.begin(), Value.end(), [](char C) { return (unsigned char)C < 0x80; }))
-        throw EFCreateError("Cannot write file \"" + FFileName + "\": line " + std::to_string(FDoc->LineNotUtf8) +
-                            " is not UTF-8");
+    if (std::all_of(Value.begin(), Value.end(), [](char C) { return (unsigned char)C < 0x80; }))
+        return std::string();
+    const int Line = FDoc->LineNotUtf8Besides(Section, Ident);
+    return Line ? "Cannot write file \"" + FFileName + "\": line " + std::to_string(Line) + " is not UTF-8"
+                : std::string();
+}
+
+void TCustomIniFile::WriteString(std::string_view Section, std::string_view Ident, const std::string &Value)
+{
+    if (const std::string Refusal = WriteRefusal(Section, Ident, Value); !Refusal.empty())
+        throw EFCreateError(Refusal);
     FDoc->Write(Section, Ident, Value);
     AfterWrite();
 }
@@ -292,7 +320,7 @@ void TCustomIniFile::DeleteKey(std::string_view Section, std::string_view Ident)
     AfterWrite();
 }
 
-void TCustomIniFile::UpdateFile() { ReplaceFile(FFileName, EncodeText(FDoc->Save(), FDoc->Encoding)); }
+std::string TCustomIniFile::UpdateFile() { return ReplaceFile(FFileName, EncodeText(FDoc->Save(), FDoc->Encoding)); }
 
 // ---- TMemIniFile ----------------------------------------------------------------
 

@@ -258,7 +258,7 @@ TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
     Dialogs->ModalHandlers.push_back(ChooseFile(Chosen));
     ASSERT_TRUE(Start());
     EXPECT_EQ(MainDbPath, Chosen);
-    EXPECT_EQ(Install->DatabaseSetting(), Chosen);
+    EXPECT_EQ(Install->DatabaseSetting(), "other/black2007.mdb"); // goes with a copy of the folder
     EXPECT_EQ(DbTablePrefix, "black2007");
     EXPECT_TRUE(LocalTableFileExists(Install->Dir() + "SoftDB/black2007-QCCruise.db"));
     EXPECT_TRUE(Form->DatabaseConnected());
@@ -294,7 +294,7 @@ TEST_F(StartPath, AFileThatIsNoDatabaseIsReportedOnceAndTheWindowStillOpens)
     Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
     Control<QPushButton>("BitBtn8")->click();
     EXPECT_TRUE(Form->DatabaseConnected());
-    EXPECT_EQ(Install->DatabaseSetting(), Install->DbPath());
+    EXPECT_EQ(Install->DatabaseSetting(), "demo/marlin_demo.mdb");
     EXPECT_EQ(WorkRows("marlin_demo-QCCruise", {"ID_Cruise"}).size(),
               apptest::SqliteRows(Install->DbPath(), "select ID_Cruise from Cruise_Titles").size());
     EXPECT_NE(ReadFile(Install->Dir() + "doc/step0.html").find(Install->DbPath() + ".<br>"), std::string::npos);
