@@ -7,7 +7,10 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <sys/mman.h>
+#include <unistd.h>
 
 std::string ProgramDir;
 std::string MapsDir;
@@ -154,6 +157,54 @@ std::string SettingValue(const std::string &APath)
         return APath;
     const std::string Inside = Path.size() > ProgramDir.size() ? Path.substr(ProgramDir.size()) : std::string();
     return Inside.empty() ? "./" : Inside;
+}
+
+namespace {
+
+// The odbcinst.ini text with each relative driver and set-up path made
+// whole from AFolder.
+std::string OdbcInstWithWholePaths(const std::string &AFolder)
+{
+    rtl::TMemIniFile Ini(AFolder + "odbcinst.ini");
+    rtl::TStringList Sections, Lines;
+    Ini.ReadSections(Sections);
+    for (int I = 0; I < Sections.Count(); ++I)
+        for (const char *Key : {"Driver", "Setup"}) {
+            const std::string Value = Ini.ReadString(Sections[I], Key, "");
+            if (!Value.empty() && !std::filesystem::path(Value).is_absolute())
+                Ini.WriteString(Sections[I], Key, (std::filesystem::path(AFolder) / Value).lexically_normal().string());
+        }
+    Ini.GetStrings(Lines);
+    return Lines.Text();
+}
+
+} // namespace
+
+void UseProgramFolderDriver(const std::string &AFolder)
+{
+    // unixODBC takes a driver's path in its odbcinst.ini literally (a
+    // relative one from the working folder), while the program folder's file
+    // names the driver relative to the folder, so that a copied, moved or
+    // installed folder loads its own. unixODBC gets that file with the paths
+    // made whole, in a file of this process alone: no folder need be
+    // writable, and nothing is left behind. Kept open for the process's life.
+    if (rtl::FileExists(AFolder + "odbcinst.ini")) {
+        try {
+            const std::string Text = OdbcInstWithWholePaths(AFolder);
+            const int Fd = ::memfd_create("odbcinst.ini", MFD_CLOEXEC);
+            if (Fd >= 0 && ::write(Fd, Text.data(), Text.size()) == ssize_t(Text.size())) {
+                ::setenv("ODBCSYSINI", "/proc/self/fd", 1);
+                ::setenv("ODBCINSTINI", std::to_string(Fd).c_str(), 1);
+                return;
+            }
+            if (Fd >= 0)
+                ::close(Fd);
+        } catch (const std::exception &) {
+            // A file that cannot be read as it stands: the connection says so.
+        }
+    }
+    ::setenv("ODBCSYSINI", AFolder.c_str(), 1);
+    ::setenv("ODBCINSTINI", "odbcinst.ini", 1);
 }
 
 void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, const std::string &AKey,

@@ -85,6 +85,13 @@ TTreeNode *TopParentNode(const TTreeView &Tree, TTreeNode *Node);
 // opened or a line does not start with an integer.
 void ReadIntList(const std::string &FileName, TIntArr &List);
 
+// ---- the station database's driver ----------------------------------------------
+// Points unixODBC (ODBCSYSINI, ODBCINSTINI) at the odbcinst.ini of the program
+// folder AFolder (with its "/"), a relative driver path in it counting from
+// that folder. Called before the first connection: unixODBC reads the
+// variables once.
+void UseProgramFolderDriver(const std::string &AFolder);
+
 // ---- settings ---------------------------------------------------------------
 namespace rtl {
 class TCustomIniFile;

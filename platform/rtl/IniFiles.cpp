@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 namespace rtl {
 
@@ -20,6 +21,8 @@ public:
     std::vector<std::string> Preamble;
     std::vector<TSection> Sections;
     std::string LineBreak = "\n";
+    // The lines of the file as read that are not UTF-8, with their numbers.
+    std::vector<std::pair<int, std::string>> NotUtf8AsRead;
     // The file is rewritten in the encoding it came in, its byte-order mark
     // (Notepad writes one) first: never a mixture of two encodings.
     TTextEncoding Encoding = TTextEncoding::Utf8;
@@ -41,10 +44,12 @@ public:
         Preamble.clear();
         Sections.clear();
         LineBreak = Text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+        NotUtf8AsRead.clear();
         TStringList L;
         L.SetText(Text);
         for (int I = 0; I < L.Count(); ++I) {
             const std::string &Line = L[I];
+            if (!IsUtf8(Line)) NotUtf8AsRead.emplace_back(I + 1, Line);
             std::string T = Trim(Line);
             if (T.size() >= 2 && T[0] == '[' && T.find(']') != std::string::npos) {
                 TSection S;
@@ -79,26 +84,31 @@ public:
 
     // A file of a legacy 8-bit encoding is read and rewritten byte for byte,
     // and takes no value that is not ASCII while a line of that encoding
-    // stays in it: the value would be UTF-8 among them. The 1-based number
-    // of the first such line, the key's own line (the one a write replaces)
+    // stays in it: the value would be UTF-8 among them. The number of the
+    // first such line in the file as read (the operator mends that file),
+    // the lines deleted since and the key's own (the one a write replaces)
     // left out; 0 when there is none.
     int LineNotUtf8Besides(std::string_view Section, std::string_view Ident)
     {
         const TSection *Own = Find(Section);
         const int OwnLine = Own ? FindKey(*Own, Ident) : -1;
-        int Line = 0;
-        const auto Bad = [&Line](const std::string &L) {
-            ++Line;
-            return !IsUtf8(L);
+        std::multiset<std::string> Left;
+        int Now = 0, FirstNow = 0; // a line written since counts where it stands
+        const auto Take = [&](const std::string &L, bool Counts = true) {
+            ++Now;
+            if (Counts && !IsUtf8(L)) {
+                Left.insert(L);
+                FirstNow = FirstNow ? FirstNow : Now;
+            }
         };
-        for (const std::string &L : Preamble)
-            if (Bad(L)) return Line;
+        for (const std::string &L : Preamble) Take(L);
         for (const TSection &S : Sections) {
-            if (Bad(S.Header)) return Line;
-            for (size_t I = 0; I < S.Lines.size(); ++I)
-                if (Bad(S.Lines[I]) && !(&S == Own && int(I) == OwnLine)) return Line;
+            Take(S.Header);
+            for (size_t I = 0; I < S.Lines.size(); ++I) Take(S.Lines[I], !(&S == Own && int(I) == OwnLine));
         }
-        return 0;
+        for (const auto &[Line, Text] : NotUtf8AsRead)
+            if (Left.count(Text)) return Line;
+        return FirstNow;
     }
 
     // Index of the key's line in the section, -1 when absent.

@@ -71,7 +71,12 @@ using StartUp = MainWindow;
 
 TEST_F(StartUp, MakesTheWorkTablesWithOneRecordPerCruiseAndOpensAtTheStartPage)
 {
+    // The new file of a replacement whose program ended (no process has a
+    // number beyond the largest the kernel gives) goes at the start.
+    const std::string Stray = Install->Dir() + "Cfg/main.ini.~2147483647";
+    std::ofstream(Stray) << "[Database]\n";
     ASSERT_TRUE(Start());
+    EXPECT_FALSE(std::filesystem::exists(Stray));
     EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().front();
     EXPECT_EQ(ProgramDir, Install->Dir());
     EXPECT_EQ(MainDbPath, Install->DbPath());
@@ -344,6 +349,24 @@ TEST_F(StartPath, ASettingsFileThatCannotBeWrittenStillChangesTheDatabaseAndClos
     EXPECT_EQ(Dialogs->Messages[1].Text, "Not all settings of this session were kept for the next start:\nCannot "
                                          "create file \"" + Install->Dir() + "Cfg/main.ini\"");
     EXPECT_FALSE(Form->ZqConnection1->Connected()); // the close went on
+}
+
+// The program folder names its driver relative to itself: a copy in a
+// folder with a space and Cyrillic letters points unixODBC at its own.
+TEST(ProgramFolder, NamesTheDriverOfItsOwnFolderWhereverItLies)
+{
+    const std::string Dir = std::filesystem::temp_directory_path().string() + "/Копия " +
+                            std::to_string(::getpid()) + "/";
+    std::filesystem::create_directories(Dir);
+    std::filesystem::copy_file(apptest::ProgramFolder() + "odbcinst.ini", Dir + "odbcinst.ini");
+    const std::string Was[] = {std::getenv("ODBCSYSINI"), std::getenv("ODBCINSTINI")};
+    UseProgramFolderDriver(Dir);
+    const std::string Given = std::string(std::getenv("ODBCSYSINI")) + "/" + std::getenv("ODBCINSTINI");
+    ::setenv("ODBCSYSINI", Was[0].c_str(), 1);
+    ::setenv("ODBCINSTINI", Was[1].c_str(), 1);
+    std::filesystem::remove_all(Dir);
+    EXPECT_EQ(rtl::TMemIniFile(Given).ReadString("Microsoft Access Driver (*.mdb)", "Driver", ""),
+              Dir + "libmarlinaccessodbc.so");
 }
 
 using StartFault = MainWindow;

@@ -83,10 +83,12 @@ TEST_F(IniFileTest, RewriteKeepsCommentsOrderSpellingAndEncoding)
         EXPECT_EQ(Read(), As(Now)) << Encoding;
     }
     // A line in another 8-bit encoding takes no text it could not keep,
-    // except in its own place.
-    Write("[S]\nName=M\xFCller\n");
+    // except in its own place; the refusal names the line as the file has it.
+    Write("[S]\nGone=1\nName=M\xFCller\n");
     TMemIniFile Ini(FName);
+    Ini.DeleteKey("S", "Gone");
     Ini.WriteString("S", "Plain", "x");
+    EXPECT_EQ(Ini.WriteRefusal("S", "Other", "\xC3\xA4"), "Cannot write file \"" + FName + "\": line 3 is not UTF-8");
     EXPECT_THROW(Ini.WriteString("S", "Other", "\xC3\xA4"), EFCreateError);
     Ini.WriteString("S", "Name", "M\xC3\xBCller");
     Ini.WriteString("S", "Other", "\xC3\xA4");
