@@ -361,12 +361,11 @@ TEST(ProgramFolder, NamesTheDriverOfItsOwnFolderWhereverItLies)
     std::filesystem::copy_file(apptest::ProgramFolder() + "odbcinst.ini", Dir + "odbcinst.ini");
     const std::string Was[] = {std::getenv("ODBCSYSINI"), std::getenv("ODBCINSTINI")};
     UseProgramFolderDriver(Dir);
-    const std::string Given = std::string(std::getenv("ODBCSYSINI")) + "/" + std::getenv("ODBCINSTINI");
+    rtl::TMemIniFile Given(std::string(std::getenv("ODBCSYSINI")) + "/" + std::getenv("ODBCINSTINI"));
+    EXPECT_EQ(Given.ReadString("Microsoft Access Driver (*.mdb)", "Driver", ""), Dir + "libmarlinaccessodbc.so");
     ::setenv("ODBCSYSINI", Was[0].c_str(), 1);
     ::setenv("ODBCINSTINI", Was[1].c_str(), 1);
     std::filesystem::remove_all(Dir);
-    EXPECT_EQ(rtl::TMemIniFile(Given).ReadString("Microsoft Access Driver (*.mdb)", "Driver", ""),
-              Dir + "libmarlinaccessodbc.so");
 }
 
 using StartFault = MainWindow;
