@@ -72,11 +72,14 @@ using StartUp = MainWindow;
 TEST_F(StartUp, MakesTheWorkTablesWithOneRecordPerCruiseAndOpensAtTheStartPage)
 {
     // The new file of a replacement whose program ended (no process has a
-    // number beyond the largest the kernel gives) goes at the start.
-    const std::string Stray = Install->Dir() + "Cfg/main.ini.~2147483647";
-    std::ofstream(Stray) << "[Database]\n";
+    // number beyond the largest the kernel gives) goes at the start; one of
+    // a program still running stays.
+    const std::string Stray = Install->Dir() + "Cfg/main.ini.~", Running = std::to_string(::getppid());
+    std::ofstream(Stray + "2147483647") << "[Database]\n";
+    std::ofstream(Stray + Running) << "[Database]\n";
     ASSERT_TRUE(Start());
-    EXPECT_FALSE(std::filesystem::exists(Stray));
+    EXPECT_FALSE(std::filesystem::exists(Stray + "2147483647"));
+    EXPECT_TRUE(std::filesystem::exists(Stray + Running));
     EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().front();
     EXPECT_EQ(ProgramDir, Install->Dir());
     EXPECT_EQ(MainDbPath, Install->DbPath());

@@ -208,15 +208,14 @@ TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
         return rtl::TIniFile((Dir / Row / "main.ini").string()).ReadString(Section, Key, "");
     };
     EXPECT_EQ(Kept("main.ini names no file", "MAP", "XY"), "False");
-    // Files of the installation are kept relative to it: a copy of the
-    // folder reads its own.
-    EXPECT_EQ(Kept("main.ini", "Grd", "GrdName") + Kept("main.ini", "Clim", "SearchClimPath"), "Maps/out.grd./");
-    EXPECT_EQ(Kept("main.ini", "MAP", "BlnName"), "QCCont/свой.bln");
-    // A legacy 8-bit file: its line replaced is no obstacle; a line of it
-    // elsewhere refuses the new name alone.
-    EXPECT_EQ(Kept("main.ini windows-1251 name", "MAP", "BlnName"), "QCCont/свой.bln");
-    EXPECT_EQ(Kept("main.ini latin-1", "MAP", "BlnName") + Kept("main.ini latin-1", "Grd", "GrdName"),
-              "a.blnMaps/out.grd");
+    // Files of the installation kept relative to it (a copy reads its own);
+    // a legacy 8-bit line replaced is no obstacle, one elsewhere refuses
+    // the new name alone.
+    for (const auto &[Row, Contour] : {std::pair{"main.ini", "QCCont/свой.bln"},
+                                       {"main.ini windows-1251 name", "QCCont/свой.bln"}, {"main.ini latin-1", "a.bln"}})
+        EXPECT_EQ(Kept(Row, "MAP", "BlnName") + " " + Kept(Row, "Clim", "SearchClimPath") + " " +
+                      Kept(Row, "Grd", "GrdName"),
+                  std::string(Contour) + " ./ Maps/out.grd");
     TLocalDatabase::CloseAll();
     fs::remove_all(Dir);
 }
