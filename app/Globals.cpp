@@ -7,7 +7,10 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <sys/mman.h>
+#include <unistd.h>
 
 std::string ProgramDir;
 std::string MapsDir;
@@ -141,7 +144,67 @@ std::string SettingPath(const std::string &AValue)
 {
     if (AValue.empty() || std::filesystem::path(AValue).is_absolute())
         return AValue;
-    return ProgramDir + AValue;
+    return (std::filesystem::path(ProgramDir) / AValue).lexically_normal().string();
+}
+
+std::string SettingValue(const std::string &APath)
+{
+    // Kept relative, a file of the installation goes with its folder when
+    // the folder is copied or moved: the copy never reads the old folder's
+    // grid or contour in silence.
+    const std::string Path = std::filesystem::path(APath).lexically_normal().string();
+    if (ProgramDir.empty() || (Path + "/").rfind(ProgramDir, 0) != 0)
+        return APath;
+    const std::string Inside = Path.size() > ProgramDir.size() ? Path.substr(ProgramDir.size()) : std::string();
+    return Inside.empty() ? "./" : Inside;
+}
+
+namespace {
+
+// The odbcinst.ini text with each relative driver and set-up path made
+// whole from AFolder.
+std::string OdbcInstWithWholePaths(const std::string &AFolder)
+{
+    rtl::TMemIniFile Ini(AFolder + "odbcinst.ini");
+    rtl::TStringList Sections, Lines;
+    Ini.ReadSections(Sections);
+    for (int I = 0; I < Sections.Count(); ++I)
+        for (const char *Key : {"Driver", "Setup"}) {
+            const std::string Value = Ini.ReadString(Sections[I], Key, "");
+            if (!Value.empty() && !std::filesystem::path(Value).is_absolute())
+                Ini.WriteString(Sections[I], Key, (std::filesystem::path(AFolder) / Value).lexically_normal().string());
+        }
+    Ini.GetStrings(Lines);
+    return Lines.Text();
+}
+
+} // namespace
+
+void UseProgramFolderDriver(const std::string &AFolder)
+{
+    // unixODBC takes a driver's path in its odbcinst.ini literally (a
+    // relative one from the working folder), while the program folder's file
+    // names the driver relative to the folder, so that a copied, moved or
+    // installed folder loads its own. unixODBC gets that file with the paths
+    // made whole, in a file of this process alone: no folder need be
+    // writable, and nothing is left behind. Kept open for the process's life.
+    if (rtl::FileExists(AFolder + "odbcinst.ini")) {
+        try {
+            const std::string Text = OdbcInstWithWholePaths(AFolder);
+            const int Fd = ::memfd_create("odbcinst.ini", MFD_CLOEXEC);
+            if (Fd >= 0 && ::write(Fd, Text.data(), Text.size()) == ssize_t(Text.size())) {
+                ::setenv("ODBCSYSINI", "/proc/self/fd", 1);
+                ::setenv("ODBCINSTINI", std::to_string(Fd).c_str(), 1);
+                return;
+            }
+            if (Fd >= 0)
+                ::close(Fd);
+        } catch (const std::exception &) {
+            // A file that cannot be read as it stands: the connection says so.
+        }
+    }
+    ::setenv("ODBCSYSINI", AFolder.c_str(), 1);
+    ::setenv("ODBCINSTINI", "odbcinst.ini", 1);
 }
 
 void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, const std::string &AKey,
@@ -183,29 +246,42 @@ TFileSettings ReadFileSettings(rtl::TCustomIniFile &AIni, std::string &ANotes)
     return S;
 }
 
-void KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart)
+std::string KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart)
 {
     rtl::TMemIniFile Ini(AIniFile);
     bool Changed = false;
+    std::string Refused;
     const auto Keep = [&](const char *ASection, const char *AKey, const std::string &ANowValue,
-                          const std::string &AStartValue) {
+                          const std::string &AStartValue, const std::string &AText) {
         if (ANowValue == AStartValue && !rtl::Trim(Ini.ReadString(ASection, AKey, "")).empty())
             return;
+        // Asked before the key goes: a value the file cannot take leaves
+        // the key as it was and costs no other.
+        if (const std::string Refusal = Ini.WriteRefusal(ASection, AKey, AText); !Refusal.empty()) {
+            Refused += (Refused.empty() ? "" : "\n") + Refusal + " (" + AKey + " of [" + ASection + "])";
+            return;
+        }
         // Deleted and written again: the key goes to its section's end.
         Ini.DeleteKey(ASection, AKey);
-        Ini.WriteString(ASection, AKey, ANowValue);
+        Ini.WriteString(ASection, AKey, AText);
         Changed = true;
     };
+    const auto Path = [&](const char *ASection, const char *AKey, const std::string &ANowValue,
+                          const std::string &AStartValue) {
+        Keep(ASection, AKey, ANowValue, AStartValue, SettingValue(ANowValue));
+    };
     const auto Bool = [](bool B) { return std::string(B ? "True" : "False"); };
-    Keep("Map", "BlnName", ANow.Contour, AAtStart.Contour);
+    Path("Map", "BlnName", ANow.Contour, AAtStart.Contour);
     // The column order belongs to the contour file: another contour's is
     // written whatever the key held.
-    Keep("Map", "XY", Bool(ANow.SwapColumns),
-         ANow.Contour != AAtStart.Contour ? std::string() : Bool(AAtStart.SwapColumns));
-    Keep("Clim", "SearchClimPath", ANow.ClimFolder, AAtStart.ClimFolder);
-    Keep("Grd", "GrdName", ANow.Grid, AAtStart.Grid);
-    if (Changed)
-        Ini.UpdateFile();
+    const std::string XY = Bool(ANow.SwapColumns);
+    Keep("Map", "XY", XY, ANow.Contour != AAtStart.Contour ? std::string() : Bool(AAtStart.SwapColumns), XY);
+    Path("Clim", "SearchClimPath", ANow.ClimFolder, AAtStart.ClimFolder);
+    Path("Grd", "GrdName", ANow.Grid, AAtStart.Grid);
+    const std::string Note = Changed ? Ini.UpdateFile() : std::string();
+    if (!Refused.empty())
+        throw rtl::EFCreateError(Refused + (Note.empty() ? "" : "\n" + Note));
+    return Note;
 }
 
 const float DepthColorLevels[23] = {-2000, -1500, -1000, -500, -200, -100, -50, -20, -10, 0,    1,    10,

@@ -85,6 +85,13 @@ TTreeNode *TopParentNode(const TTreeView &Tree, TTreeNode *Node);
 // opened or a line does not start with an integer.
 void ReadIntList(const std::string &FileName, TIntArr &List);
 
+// ---- the station database's driver ----------------------------------------------
+// Points unixODBC (ODBCSYSINI, ODBCINSTINI) at the odbcinst.ini of the program
+// folder AFolder (with its "/"), a relative driver path in it counting from
+// that folder. Called before the first connection: unixODBC reads the
+// variables once.
+void UseProgramFolderDriver(const std::string &AFolder);
+
 // ---- settings ---------------------------------------------------------------
 namespace rtl {
 class TCustomIniFile;
@@ -101,6 +108,9 @@ struct TFileSettings {
 };
 // The path a setting names: a relative one counts from the program folder.
 std::string SettingPath(const std::string &AValue);
+// What a setting keeps for APath: a path inside the program folder relative
+// to it ("./" for the folder itself), any other as it is.
+std::string SettingValue(const std::string &APath);
 // ANotes gets "Ini, line N: the file "F" named in Key of [Section] was not
 // found" and AInstead, on a line of its own: the operator learns which
 // setting to mend. Nothing for an empty value (a first start).
@@ -112,9 +122,12 @@ void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, 
 // said in ANotes.
 TFileSettings ReadFileSettings(rtl::TCustomIniFile &AIni, std::string &ANotes);
 // At close, in one replacement of the file: each choice the operator
-// changed since AAtStart, and each the file holds no value for. A setting
-// the operator did not change stays as the file has it, found or not.
-void KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart);
+// changed since AAtStart, and each the file holds no value for, as
+// SettingValue keeps it. A setting the operator did not change stays as the
+// file has it, found or not. A value the file cannot take
+// (TCustomIniFile::WriteRefusal) leaves its key as it was and the others
+// are written; EFCreateError then names each. Returns the replacement's note.
+std::string KeepFileSettings(const std::string &AIniFile, const TFileSettings &ANow, const TFileSettings &AAtStart);
 
 // ---- depth colour scale -------------------------------------------------------
 // Levels in metres of elevation (negative below sea level) of the map palette.

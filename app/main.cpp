@@ -1,5 +1,6 @@
 // The program "marlinqc": the application object, the library's services,
 // the main window's set-up, the message loop.
+#include "app/Globals.h"
 #include "app/uQCMain.h"
 
 #include "platform/toolkit/TApplication.h"
@@ -11,6 +12,9 @@ int main(int argc, char **argv)
 {
     TApplication App(argc, argv);
     SetApplicationTitle("MARLIN QUALITY CONTROL UNIT");
+    // The station database's driver is the one of this program's folder,
+    // wherever the folder was copied, moved or installed.
+    UseProgramFolderDriver(rtl::ExtractFilePath(ProgramFileName()));
     RegisterLibraryServices();
     auto Form = std::make_unique<TForm1>();
     if (!Form->FormCreate())

@@ -236,8 +236,9 @@ void TForm1::KeepDatabaseChoice()
         // One replacement of the file: no moment holds it without the key.
         rtl::TMemIniFile Ini(FMainIni->FileName());
         Ini.DeleteKey("Database", "DatabaseName");
-        Ini.WriteString("Database", "DatabaseName", MainDbPath);
-        Ini.UpdateFile();
+        Ini.WriteString("Database", "DatabaseName", SettingValue(MainDbPath));
+        if (const std::string Note = Ini.UpdateFile(); !Note.empty())
+            MessageDlg(Note, mtWarning, mbOK);
     } catch (const std::exception &E) {
         MessageDlg(std::string("The database chosen was not kept for the next start:\n") + E.what(), mtWarning,
                    mbOK);
@@ -478,6 +479,7 @@ bool TForm1::FormCreate()
     MapsDir = ProgramDir + "Maps/";
     ImgsDir = ProgramDir + "Imgs/";
     CfgDir = ProgramDir + "Cfg/";
+    rtl::RemoveStrayReplacements(CfgDir);
     FMainIni = std::make_unique<rtl::TIniFile>(CfgDir + "main.ini");
     GMainIni = FMainIni.get();
     LocalDbDir = rtl::ExtractFilePath(ProgramDir + "SoftDB/dbqc.mdb");

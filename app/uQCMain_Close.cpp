@@ -41,11 +41,13 @@ void TForm1::FormClose()
 {
     // A settings file that cannot be written (read-only, a full disk)
     // loses this session's settings, not the rest of the closing; the
-    // operator is told once, when everything else is done.
-    std::string NotKept;
-    const auto Keep = [&NotKept](const std::function<void()> &ASave) {
+    // operator is told once, when everything else is done, and also of a
+    // file written in place.
+    std::string NotKept, InPlace;
+    const auto Keep = [&](const std::function<std::string()> &ASave) {
         try {
-            ASave();
+            const std::string Note = ASave();
+            InPlace += Note.empty() ? "" : "\n" + Note;
         } catch (const std::exception &E) {
             NotKept += std::string("\n") + E.what();
         }
@@ -56,7 +58,7 @@ void TForm1::FormClose()
             rtl::TStringList Positions;
             for (QSpinBox *UpDown : {UpDown1, UpDown2, UpDown3, UpDown4, UpDown5})
                 Positions.Add(std::to_string(UpDown->value()));
-            Positions.SaveToFile(CfgDir + "updowns.txt");
+            return Positions.SaveToFile(CfgDir + "updowns.txt");
         });
     if (rtl::TIniFile *Ini = MainIni())
         Keep([this, Ini] {
@@ -68,7 +70,7 @@ void TForm1::FormClose()
             }
             Now.ClimFolder = ClimSearchPath;
             Now.Grid = GridFileName;
-            KeepFileSettings(Ini->FileName(), Now, FFilesAtStart);
+            return KeepFileSettings(Ini->FileName(), Now, FFilesAtStart);
         });
 
     try {
@@ -88,6 +90,8 @@ void TForm1::FormClose()
     for (const QString &Name : Files)
         QFile::remove(Temp + QLatin1Char('/') + Name); // one that cannot go stays
 
-    if (!NotKept.empty())
-        MessageDlg("Not all settings of this session were kept for the next start:" + NotKept, mtWarning, mbOK);
+    const std::string Said =
+        (NotKept.empty() ? "" : "\nNot all settings of this session were kept for the next start:" + NotKept) + InPlace;
+    if (!Said.empty())
+        MessageDlg(Said.substr(1), mtWarning, mbOK);
 }

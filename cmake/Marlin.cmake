@@ -1,7 +1,8 @@
 # Helpers shared by every area's CMakeLists.txt.
 
-# The environment every test and benchmark runs in: the program folder's own
-# odbcinst.ini (nothing is written to /etc), Qt offscreen, and registry values
+# The environment every test and benchmark runs in: the build's odbcinst.ini,
+# which names the program folder's driver (nothing is written to /etc), Qt
+# offscreen, and registry values
 # that point at nothing unless a test sets its own. The address sanitizer
 # leaves __tls_get_addr alone: gcc 12's runtime misreads the dynamic TLS
 # blocks it records under glibc 2.36 (a block "at 0x866"), and its leak
@@ -9,7 +10,7 @@
 # or not, as the binary's layout falls. Without that record it finds no
 # pointer in those blocks, so it can only say more, never less.
 set(MARLIN_TEST_ENV
-  "ODBCSYSINI=${MARLIN_PROGRAM_DIR}"
+  "ODBCSYSINI=${MARLIN_ODBC_DIR}"
   "ODBCINSTINI=odbcinst.ini"
   "QT_QPA_PLATFORM=offscreen"
   "MARLIN_PROGRAM_DIR=${MARLIN_PROGRAM_DIR}"

@@ -13,19 +13,18 @@ cmake --build "$build" -j "$jobs" --target marlinqc
 # what a session keeps there (settings, work tables, the demo database's
 # edits) stays from one start to the next and never reaches the staged folder
 # that the tests read. Files the build added since are copied in, and the
-# program, its driver entry, images and step pages are always the build's;
-# the operator's own files are left as they are.
+# program, its driver and driver entry, images and step pages are always the
+# build's; the operator's own files are left as they are.
 run="$build/run"
 mkdir -p "$run"
 cp -an "$build/program/." "$run/"
-cp -f "$build/program/marlinqc" "$build/program/odbcinst.ini" "$run/"
+cp -f "$build/program/marlinqc" "$build/program/libmarlinaccessodbc.so" "$build/program/odbcinst.ini" "$run/"
 for d in Imgs doc; do
   if [[ -d "$build/program/$d" ]]; then cp -rf "$build/program/$d/." "$run/$d/"; fi
 done
 exe="$run/marlinqc"
-# The station-database driver is found through the program folder's own
+# The program finds the station-database driver through its own folder's
 # odbcinst.ini; nothing is written to /etc.
-export ODBCSYSINI="$run" ODBCINSTINI=odbcinst.ini
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "run: no display; starting under xvfb-run"
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$exe" "$@"

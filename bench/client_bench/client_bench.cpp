@@ -277,8 +277,8 @@ int main(int argc, char **argv)
 {
     // A figure is printed as soon as it is known, also into a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // Run by hand, the program folder's driver definitions are still ours.
-    setenv("ODBCSYSINI", CLIENT_BENCH_PROGRAM_DIR, 0);
+    // Run by hand, the build's driver definitions are still ours.
+    setenv("ODBCSYSINI", CLIENT_BENCH_ODBC_DIR, 0);
     setenv("ODBCINSTINI", "odbcinst.ini", 0);
     const TStationDatabases Databases = FindStationDatabases(CLIENT_BENCH_PROGRAM_DIR, argc, argv);
     if (!Databases.Error.empty())

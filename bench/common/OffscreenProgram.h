@@ -5,6 +5,7 @@
 // made first thing in main.
 #pragma once
 
+#include "app/Globals.h"
 #include "app/uQCMain.h"
 #include "platform/toolkit/TApplication.h"
 #include "platform/toolkit/TDialogs.h"
@@ -12,13 +13,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 struct TOffscreenProgram {
     static int Prepared(const char *AProgramDir)
     {
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
-        setenv("ODBCSYSINI", AProgramDir, 0);
-        setenv("ODBCINSTINI", "odbcinst.ini", 0);
+        UseProgramFolderDriver(std::string(AProgramDir) + "/");
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         return 0;
     }

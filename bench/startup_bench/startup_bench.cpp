@@ -8,6 +8,7 @@
 // baseline is what any start must read of the station database: connect,
 // read Cruise_Titles whole and the distinct parameters, through the same
 // client components. One warm-up, then the median of five runs.
+#include "app/Globals.h"
 #include "app/uQCMain.h"
 #include "bench/common/StationDatabases.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
@@ -111,8 +112,7 @@ void Measure(const std::string &AName, const fs::path &ASource, int ARuns)
 
 int main(int argc, char **argv)
 {
-    setenv("ODBCSYSINI", STARTUP_BENCH_PROGRAM_DIR, 0);
-    setenv("ODBCINSTINI", "odbcinst.ini", 0);
+    UseProgramFolderDriver(STARTUP_BENCH_PROGRAM_DIR "/");
     setenv("MARLIN_PROGRAM_DIR", STARTUP_BENCH_PROGRAM_DIR, 0);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication App(argc, argv);

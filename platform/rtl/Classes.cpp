@@ -4,6 +4,9 @@
 #include "platform/rtl/TTextFileReader.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <fcntl.h>
@@ -496,9 +499,38 @@ void TStrings::LoadFromFile(const std::string &FileName)
     SetText(Text);
 }
 
-void TStrings::SaveToFile(const std::string &FileName) const { ReplaceFile(FileName, Text()); }
+std::string TStrings::SaveToFile(const std::string &FileName) const { return ReplaceFile(FileName, Text()); }
 
-void ReplaceFile(const std::string &FileName, std::string_view Bytes)
+namespace {
+
+const char ReplacementMark[] = ".~";
+
+// The whole of Bytes at the start of the open file, and nothing after them.
+bool WriteAll(int Fd, std::string_view Bytes)
+{
+    for (size_t At = 0; At < Bytes.size();) {
+        const ssize_t N = ::pwrite(Fd, Bytes.data() + At, Bytes.size() - At, off_t(At));
+        if (N <= 0) return false;
+        At += size_t(N);
+    }
+    return ::ftruncate(Fd, off_t(Bytes.size())) == 0 && ::fsync(Fd) == 0;
+}
+
+// The new file, made by this call alone: O_EXCL and O_NOFOLLOW refuse a
+// file or link someone else put under its name. A file of that name is a
+// stray of an ended program whose process id this one now has (a running
+// program's own id is its own), removed once.
+int CreateReplacement(const std::string &Temp, mode_t Mode)
+{
+    const auto Create = [&] { return ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Mode); };
+    int Fd = Create();
+    if (Fd < 0 && errno == EEXIST && ::unlink(Temp.c_str()) == 0) Fd = Create();
+    return Fd;
+}
+
+} // namespace
+
+std::string ReplaceFile(const std::string &FileName, std::string_view Bytes)
 {
     const auto Refuse = [&](const char *What) {
         throw EFCreateError(std::string(What) + " file \"" + FileName + "\"");
@@ -512,18 +544,35 @@ void ReplaceFile(const std::string &FileName, std::string_view Bytes)
     struct stat Old;
     const bool Exists = ::stat(Target.c_str(), &Old) == 0;
     if (Exists && (!S_ISREG(Old.st_mode) || ::access(Target.c_str(), W_OK) != 0)) Refuse("Cannot create");
-    const std::string Temp = Target.string() + ".~" + std::to_string(::getpid());
-    const int Fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (Fd < 0) Refuse("Cannot create");
-    bool Written = !Exists || ::fchmod(Fd, Old.st_mode & 07777) == 0;
-    for (size_t At = 0; Written && At < Bytes.size();) {
-        const ssize_t N = ::write(Fd, Bytes.data() + At, Bytes.size() - At);
-        Written = N > 0;
-        At += Written ? size_t(N) : 0;
+    // Where no new file can stand in for the old one, the old one is
+    // written over: not proof against a kill, but kept, and said.
+    const auto InPlace = [&](const char *Why) {
+        const int Fd = ::open(Target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (Fd < 0) Refuse("Cannot create");
+        const bool Written = WriteAll(Fd, Bytes);
+        if (::close(Fd) != 0 || !Written) Refuse("Cannot write");
+        return "File \"" + FileName + "\" was written in place: " + Why;
+    };
+    const std::string Temp = Target.string() + ReplacementMark + std::to_string(::getpid());
+    // Nobody but this process opens the new file before it has the old
+    // one's owner and rights.
+    const int Fd = CreateReplacement(Temp, Exists ? 0600 : 0666);
+    if (Fd < 0) {
+        if (Exists && (errno == EACCES || errno == EPERM || errno == EROFS)) return InPlace("its folder takes no new file");
+        Refuse("Cannot create");
     }
-    // On the disk before it takes the name: a power cut after the rename
-    // must not find the name on an empty file.
-    Written = Written && ::fsync(Fd) == 0;
+    struct stat New;
+    // The owner first: a change of owner clears the set-id bits of the rights.
+    const bool Owned = !Exists || (::fstat(Fd, &New) == 0 && ((New.st_uid == Old.st_uid && New.st_gid == Old.st_gid) ||
+                                                              ::fchown(Fd, Old.st_uid, Old.st_gid) == 0));
+    if (!Owned) {
+        ::close(Fd);
+        ::unlink(Temp.c_str());
+        return InPlace("a new file could not keep its owner");
+    }
+    bool Written = (!Exists || ::fchmod(Fd, Old.st_mode & 07777) == 0) && WriteAll(Fd, Bytes);
+    // On the disk before it takes the name (WriteAll syncs): a power cut
+    // after the rename must not find the name on an empty file.
     Written = ::close(Fd) == 0 && Written;
     if (!Written || ::rename(Temp.c_str(), Target.c_str()) != 0) {
         ::unlink(Temp.c_str());
@@ -534,6 +583,25 @@ void ReplaceFile(const std::string &FileName, std::string_view Bytes)
     if (Dir >= 0) {
         ::fsync(Dir); // the new name itself
         ::close(Dir);
+    }
+    return std::string();
+}
+
+void RemoveStrayReplacements(const std::string &AFolder)
+{
+    std::error_code Ec;
+    for (const auto &Entry : std::filesystem::directory_iterator(AFolder, Ec)) {
+        const std::string Name = Entry.path().filename().string();
+        const size_t Mark = Name.rfind(ReplacementMark);
+        if (Mark == std::string::npos || Mark == 0 || Mark + 2 == Name.size() ||
+            Name.find_first_not_of("0123456789", Mark + 2) != std::string::npos || !Entry.is_regular_file(Ec))
+            continue;
+        int64_t Pid = 0;
+        // No such process: its program has ended. One of another user
+        // (EPERM) still runs.
+        if (TryStrToInt64(std::string_view(Name).substr(Mark + 2), Pid) && Pid > 0 && Pid != ::getpid() &&
+            Pid <= INT32_MAX && ::kill(pid_t(Pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove(Entry.path(), Ec);
     }
 }
 

@@ -158,7 +158,8 @@ public:
     // EFOpenError when the file cannot be read, EInOutError when it is not
     // UTF-8 (ReadTextFile reads UTF-16 led by its mark as UTF-8).
     void LoadFromFile(const std::string &FileName);
-    void SaveToFile(const std::string &FileName) const; // as ReplaceFile
+    // As ReplaceFile, whose note it returns.
+    std::string SaveToFile(const std::string &FileName) const;
 
     TNotifyEvent OnChange;
     TNotifyEvent OnChanging;
@@ -242,12 +243,20 @@ public:
     std::unique_ptr<Exception> Clone() const override { return std::make_unique<EFCreateError>(*this); }
 };
 
-// Replaces the file whole with Bytes: they go to a new file beside it, which
-// then takes its name, so that a kill or a power cut leaves the old file or
-// the new one, never a part of either; the new file keeps the old one's
-// rights. EFCreateError, the file left as it was, when it cannot be written
-// (a folder, a read-only file, a full disk).
-void ReplaceFile(const std::string &FileName, std::string_view Bytes);
+// Replaces the file whole with Bytes: they go to a new file beside it,
+// "<name>.~<process id>", which then takes its name, so that a kill or a
+// power cut leaves the old file or the new one, never a part of either; the
+// new file keeps the old one's owner, group and rights. Where the new file
+// cannot be made (the folder takes none) or cannot keep the owner (the file
+// is another user's), a writable file is written in place, and the note
+// returned says so; the note is empty when the file was replaced whole.
+// EFCreateError, the file left as it was, when it cannot be written (a
+// folder, a read-only file, a full disk).
+std::string ReplaceFile(const std::string &FileName, std::string_view Bytes);
+// Removes the new files that replacements in AFolder left when their
+// program ended before the rename (killed, a power cut); those of programs
+// still running stay.
+void RemoveStrayReplacements(const std::string &AFolder);
 
 // ---- collections ------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 namespace rtl {
 
@@ -20,12 +21,11 @@ public:
     std::vector<std::string> Preamble;
     std::vector<TSection> Sections;
     std::string LineBreak = "\n";
+    // The lines of the file as read that are not UTF-8, with their numbers.
+    std::vector<std::pair<int, std::string>> NotUtf8AsRead;
     // The file is rewritten in the encoding it came in, its byte-order mark
     // (Notepad writes one) first: never a mixture of two encodings.
     TTextEncoding Encoding = TTextEncoding::Utf8;
-    // A file of a legacy 8-bit encoding is read and rewritten byte for byte,
-    // and takes no value that is not ASCII: that value would be UTF-8 in it.
-    int LineNotUtf8 = 0;
 
     static bool KeyOf(const std::string &Line, std::string &Key, std::string &Value)
     {
@@ -41,14 +41,15 @@ public:
     void Load(std::string_view Text, TTextEncoding AEncoding = TTextEncoding::Utf8)
     {
         Encoding = AEncoding;
-        LineNotUtf8 = rtl::LineNotUtf8(Text);
         Preamble.clear();
         Sections.clear();
         LineBreak = Text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+        NotUtf8AsRead.clear();
         TStringList L;
         L.SetText(Text);
         for (int I = 0; I < L.Count(); ++I) {
             const std::string &Line = L[I];
+            if (!IsUtf8(Line)) NotUtf8AsRead.emplace_back(I + 1, Line);
             std::string T = Trim(Line);
             if (T.size() >= 2 && T[0] == '[' && T.find(']') != std::string::npos) {
                 TSection S;
@@ -79,6 +80,35 @@ public:
         for (TSection &S : Sections)
             if (AnsiSameText(S.Name, Name)) return &S;
         return nullptr;
+    }
+
+    // A file of a legacy 8-bit encoding is read and rewritten byte for byte,
+    // and takes no value that is not ASCII while a line of that encoding
+    // stays in it: the value would be UTF-8 among them. The number of the
+    // first such line in the file as read (the operator mends that file),
+    // the lines deleted since and the key's own (the one a write replaces)
+    // left out; 0 when there is none.
+    int LineNotUtf8Besides(std::string_view Section, std::string_view Ident)
+    {
+        const TSection *Own = Find(Section);
+        const int OwnLine = Own ? FindKey(*Own, Ident) : -1;
+        std::multiset<std::string> Left;
+        int Now = 0, FirstNow = 0; // a line written since counts where it stands
+        const auto Take = [&](const std::string &L, bool Counts = true) {
+            ++Now;
+            if (Counts && !IsUtf8(L)) {
+                Left.insert(L);
+                FirstNow = FirstNow ? FirstNow : Now;
+            }
+        };
+        for (const std::string &L : Preamble) Take(L);
+        for (const TSection &S : Sections) {
+            Take(S.Header);
+            for (size_t I = 0; I < S.Lines.size(); ++I) Take(S.Lines[I], !(&S == Own && int(I) == OwnLine));
+        }
+        for (const auto &[Line, Text] : NotUtf8AsRead)
+            if (Left.count(Text)) return Line;
+        return FirstNow;
     }
 
     // Index of the key's line in the section, -1 when absent.
@@ -163,12 +193,20 @@ std::string TCustomIniFile::ReadString(std::string_view Section, std::string_vie
     return Default;
 }
 
-void TCustomIniFile::WriteString(std::string_view Section, std::string_view Ident, const std::string &Value)
+std::string TCustomIniFile::WriteRefusal(std::string_view Section, std::string_view Ident, const std::string &Value)
 {
     BeforeRead();
-    if (FDoc->LineNotUtf8 && !std::all_of(Value.begin(), Value.end(), [](char C) { return (unsigned char)C < 0x80; }))
-        throw EFCreateError("Cannot write file \"" + FFileName + "\": line " + std::to_string(FDoc->LineNotUtf8) +
-                            " is not UTF-8");
+    if (std::all_of(Value.begin(), Value.end(), [](char C) { return (unsigned char)C < 0x80; }))
+        return std::string();
+    const int Line = FDoc->LineNotUtf8Besides(Section, Ident);
+    return Line ? "Cannot write file \"" + FFileName + "\": line " + std::to_string(Line) + " is not UTF-8"
+                : std::string();
+}
+
+void TCustomIniFile::WriteString(std::string_view Section, std::string_view Ident, const std::string &Value)
+{
+    if (const std::string Refusal = WriteRefusal(Section, Ident, Value); !Refusal.empty())
+        throw EFCreateError(Refusal);
     FDoc->Write(Section, Ident, Value);
     AfterWrite();
 }
@@ -292,7 +330,7 @@ void TCustomIniFile::DeleteKey(std::string_view Section, std::string_view Ident)
     AfterWrite();
 }
 
-void TCustomIniFile::UpdateFile() { ReplaceFile(FFileName, EncodeText(FDoc->Save(), FDoc->Encoding)); }
+std::string TCustomIniFile::UpdateFile() { return ReplaceFile(FFileName, EncodeText(FDoc->Save(), FDoc->Encoding)); }
 
 // ---- TMemIniFile ----------------------------------------------------------------
 

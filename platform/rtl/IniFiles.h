@@ -31,7 +31,12 @@ public:
     const std::string &FileName() const { return FFileName; }
 
     virtual std::string ReadString(std::string_view Section, std::string_view Ident, const std::string &Default);
+    // EFCreateError with WriteRefusal's words when the file cannot take the value.
     virtual void WriteString(std::string_view Section, std::string_view Ident, const std::string &Value);
+    // Why the file cannot take the value for the key, empty when it can: a
+    // value that is not ASCII in a file holding a line of a legacy 8-bit
+    // encoding other than the key's own.
+    std::string WriteRefusal(std::string_view Section, std::string_view Ident, const std::string &Value);
     // Decimal or "$"/"0x" hexadecimal; the default for anything else.
     int ReadInteger(std::string_view Section, std::string_view Ident, int Default);
     void WriteInteger(std::string_view Section, std::string_view Ident, int Value);
@@ -54,7 +59,9 @@ public:
     void ReadSectionValues(std::string_view Section, TStrings &Strings);
     void EraseSection(std::string_view Section);
     void DeleteKey(std::string_view Section, std::string_view Ident);
-    virtual void UpdateFile();
+    // The file replaced whole with the memory's lines (ReplaceFile, whose
+    // note it returns).
+    virtual std::string UpdateFile();
 
 protected:
     virtual void BeforeRead() {}

@@ -1,6 +1,7 @@
 // Test fixture: a fresh station database in a temporary folder, reached
 // through the unixODBC driver manager exactly as the program reaches it
-// (ODBCSYSINI points at the staged program folder's odbcinst.ini).
+// (ODBCSYSINI points at the build's odbcinst.ini, which names the staged
+// program folder's driver).
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 """Smoke check of the station-database driver with a second ODBC client.
 
-Connects through the program folder's odbcinst.ini (ODBCSYSINI), makes a
+Connects through the build's odbcinst.ini (ODBCSYSINI), makes a
 small table, selects and updates, and checks the answers. Exit code 0 on
 success; prints '1 passed, 0 failed' for the test log.
 """

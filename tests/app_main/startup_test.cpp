@@ -73,7 +73,15 @@ using StartUp = MainWindow;
 
 TEST_F(StartUp, MakesTheWorkTablesWithOneRecordPerCruiseAndOpensAtTheStartPage)
 {
+    // The new file of a replacement whose program ended (no process has a
+    // number beyond the largest the kernel gives) goes at the start; one of
+    // a program still running stays.
+    const std::string Stray = Install->Dir() + "Cfg/main.ini.~", Running = std::to_string(::getppid());
+    std::ofstream(Stray + "2147483647") << "[Database]\n";
+    std::ofstream(Stray + Running) << "[Database]\n";
     ASSERT_TRUE(Start());
+    EXPECT_FALSE(std::filesystem::exists(Stray + "2147483647"));
+    EXPECT_TRUE(std::filesystem::exists(Stray + Running));
     EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().front();
     EXPECT_EQ(ProgramDir, Install->Dir());
     EXPECT_EQ(MainDbPath, Install->DbPath());
@@ -260,7 +268,7 @@ TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
     Dialogs->ModalHandlers.push_back(ChooseFile(Chosen));
     ASSERT_TRUE(Start());
     EXPECT_EQ(MainDbPath, Chosen);
-    EXPECT_EQ(Install->DatabaseSetting(), Chosen);
+    EXPECT_EQ(Install->DatabaseSetting(), "other/black2007.mdb"); // goes with a copy of the folder
     EXPECT_EQ(DbTablePrefix, "black2007");
     EXPECT_TRUE(LocalTableFileExists(Install->Dir() + "SoftDB/black2007-QCCruise.db"));
     EXPECT_TRUE(Form->DatabaseConnected());
@@ -296,7 +304,7 @@ TEST_F(StartPath, AFileThatIsNoDatabaseIsReportedOnceAndTheWindowStillOpens)
     Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
     Control<QPushButton>("BitBtn8")->click();
     EXPECT_TRUE(Form->DatabaseConnected());
-    EXPECT_EQ(Install->DatabaseSetting(), Install->DbPath());
+    EXPECT_EQ(Install->DatabaseSetting(), "demo/marlin_demo.mdb");
     EXPECT_EQ(WorkRows("marlin_demo-QCCruise", {"ID_Cruise"}).size(),
               apptest::SqliteRows(Install->DbPath(), "select ID_Cruise from Cruise_Titles").size());
     EXPECT_NE(ReadFile(Install->Dir() + "doc/step0.html").find(Install->DbPath() + ".<br>"), std::string::npos);
@@ -359,6 +367,23 @@ TEST_F(StartPath, ASettingsFileThatCannotBeWrittenStillChangesTheDatabaseAndClos
     EXPECT_EQ(Dialogs->Messages[1].Text, "Not all settings of this session were kept for the next start:\nCannot "
                                          "create file \"" + Install->Dir() + "Cfg/main.ini\"");
     EXPECT_FALSE(Form->ZqConnection1->Connected()); // the close went on
+}
+
+// The program folder names its driver relative to itself: a copy in a
+// folder with a space and Cyrillic letters points unixODBC at its own.
+TEST(ProgramFolder, NamesTheDriverOfItsOwnFolderWhereverItLies)
+{
+    const std::string Dir = std::filesystem::temp_directory_path().string() + "/Копия " +
+                            std::to_string(::getpid()) + "/";
+    std::filesystem::create_directories(Dir);
+    std::filesystem::copy_file(apptest::ProgramFolder() + "odbcinst.ini", Dir + "odbcinst.ini");
+    const std::string Was[] = {std::getenv("ODBCSYSINI"), std::getenv("ODBCINSTINI")};
+    UseProgramFolderDriver(Dir);
+    rtl::TMemIniFile Given(std::string(std::getenv("ODBCSYSINI")) + "/" + std::getenv("ODBCINSTINI"));
+    EXPECT_EQ(Given.ReadString("Microsoft Access Driver (*.mdb)", "Driver", ""), Dir + "libmarlinaccessodbc.so");
+    ::setenv("ODBCSYSINI", Was[0].c_str(), 1);
+    ::setenv("ODBCINSTINI", Was[1].c_str(), 1);
+    std::filesystem::remove_all(Dir);
 }
 
 using StartFault = MainWindow;

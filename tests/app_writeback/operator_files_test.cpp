@@ -30,20 +30,28 @@ std::string Program() { return std::getenv("MARLIN_PROGRAM_DIR"); }
 std::string Folder(const std::string &Path) { return fs::path(Path).parent_path().string() + "/"; }
 
 // What the program uses of each kind of file. Settings: what the start
-// says and the close keeps, an operator's own contour chosen in between.
+// says and the close keeps (each row is an installation of its own), an
+// operator's own contour chosen in between.
 std::string Settings(const std::string &Path)
 {
     ProgramDir = Folder(Path);
+    MapsDir = ProgramDir + "Maps/";
     std::ofstream(ProgramDir + "a.bln"); // the contour the file names
     std::string D;
     rtl::TIniFile Start(Path);
     const TFileSettings AtStart = ReadFileSettings(Start, D);
     TFileSettings Now = AtStart;
-    Now.Contour = "QCCont/own.bln";
-    KeepFileSettings(Path, Now, AtStart);
+    Now.Contour = ProgramDir + "QCCont/свой.bln";
+    try {
+        KeepFileSettings(Path, Now, AtStart);
+    } catch (const rtl::EFCreateError &E) {
+        D += E.what();
+    }
     rtl::TIniFile Ini(Path);
-    return D + Ini.ReadString("Database", "DatabaseName", "?") + Ini.ReadString("MAP", "BlnName", "?") +
-           Ini.ReadString("MAP", "XY", "?");
+    for (const auto &[Section, Key] : {std::pair{"Database", "DatabaseName"}, {"MAP", "BlnName"}, {"MAP", "XY"},
+                                       {"Clim", "SearchClimPath"}, {"Grd", "GrdName"}})
+        D += " " + Ini.ReadString(Section, Key, "?");
+    return D;
 }
 
 // The lists the import dialog fills, then the tables the loader fills.
@@ -120,7 +128,8 @@ const struct {
     std::string (*Read)(const std::string &Path);
 } Kinds[] = {
     {"main.ini", "[Database]\nDatabaseName=demo/marlin_demo.mdb\n\n[MAP]\nBlnName=a.bln\nXY = TRUE\n",
-     {{"empty", 0}, {"cut short", 0}, {"names no file", 5}, {"latin-1 at the end", 0}, {"utf-16 without mark", 0}},
+     {{"empty", 0}, {"cut short", 0}, {"names no file", 5}, {"windows-1251 name", 5}, {"latin-1", 0},
+      {"latin-1 at the end", 0}, {"utf-16 without mark", 0}},
      Settings},
     {"clim.txt", "REGION;Month;PRES;TEMP_PAVG;TEMP_PSTD\n1;1;0;7.85;1.5\n1;1;10.5;7.7;1.25\nM44N008E;2;0;13.7;1.5\n",
      {{"decimal commas", 2}, {"cut short", 4}, {"latin-1", 1}, {"latin-1 at the end", 4}, {"utf-16 without mark", 1}},
@@ -176,6 +185,8 @@ const std::pair<std::string_view, std::string (*)(const std::string &)> Variants
     {"only holes", // an area's header made a hole's
      [](const std::string &S) { return std::regex_replace(S, std::regex("(^|\n)(\\d+) 0\n"), "$1$2 1\n"); }},
     {"names no file", [](const std::string &S) { return std::regex_replace(S, std::regex("a\\.bln"), "gone.bln"); }},
+    {"windows-1251 name", // "карта"
+     [](const std::string &S) { return std::regex_replace(S, std::regex("a\\.bln"), "\xEA\xE0\xF0\xF2\xE0.bln"); }},
 };
 
 TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
@@ -222,7 +233,18 @@ TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
     }
     // The column order belongs to the contour: the session's own is kept
     // with the contour chosen in place of one that was not found.
-    EXPECT_EQ(rtl::TIniFile((Dir / "main.ini names no file" / "main.ini").string()).ReadString("MAP", "XY", ""), "False");
+    const auto Kept = [&](const char *Row, const char *Section, const char *Key) {
+        return rtl::TIniFile((Dir / Row / "main.ini").string()).ReadString(Section, Key, "");
+    };
+    EXPECT_EQ(Kept("main.ini names no file", "MAP", "XY"), "False");
+    // Files of the installation kept relative to it (a copy reads its own);
+    // a legacy 8-bit line replaced is no obstacle, one elsewhere refuses
+    // the new name alone.
+    for (const auto &[Row, Contour] : {std::pair{"main.ini", "QCCont/свой.bln"},
+                                       {"main.ini windows-1251 name", "QCCont/свой.bln"}, {"main.ini latin-1", "a.bln"}})
+        EXPECT_EQ(Kept(Row, "MAP", "BlnName") + " " + Kept(Row, "Clim", "SearchClimPath") + " " +
+                      Kept(Row, "Grd", "GrdName"),
+                  std::string(Contour) + " ./ Maps/out.grd");
     RefusedSquareFiles.clear();
     TLocalDatabase::CloseAll();
     fs::remove_all(Dir);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,11 +82,74 @@ TEST_F(IniFileTest, RewriteKeepsCommentsOrderSpellingAndEncoding)
         }
         EXPECT_EQ(Read(), As(Now)) << Encoding;
     }
-    // A line in another 8-bit encoding takes no text it could not keep.
-    Write("[S]\nName=M\xFCller\n");
+    // A line in another 8-bit encoding takes no text it could not keep,
+    // except in its own place; the refusal names the line as the file has it.
+    Write("[S]\nGone=1\nName=M\xFCller\n");
     TMemIniFile Ini(FName);
+    Ini.DeleteKey("S", "Gone");
     Ini.WriteString("S", "Plain", "x");
+    EXPECT_EQ(Ini.WriteRefusal("S", "Other", "\xC3\xA4"), "Cannot write file \"" + FName + "\": line 3 is not UTF-8");
     EXPECT_THROW(Ini.WriteString("S", "Other", "\xC3\xA4"), EFCreateError);
+    Ini.WriteString("S", "Name", "M\xC3\xBCller");
+    Ini.WriteString("S", "Other", "\xC3\xA4");
+    Ini.UpdateFile();
+    EXPECT_EQ(Read(), "[S]\nName=M\xC3\xBCller\nPlain=x\nOther=\xC3\xA4\n");
+}
+
+// The owner, group and rights stay the file's, also where they cannot be
+// given to a new file or the folder takes none (as an unprivileged user, in
+// a child process); a link at the new file's name is not written through.
+TEST_F(IniFileTest, AReplacementKeepsTheFileAsItsOwnerHadIt)
+{
+    ASSERT_EQ(::geteuid(), 0u) << "the owners need root";
+    const uid_t Nobody = 65534;
+    const auto Update = [&](const std::string &Value) {
+        TMemIniFile Ini(FName);
+        Ini.WriteString("S", "K", Value);
+        return Ini.UpdateFile();
+    };
+    const auto Owner = [&] {
+        struct stat St {};
+        ::stat(FName.c_str(), &St);
+        return std::to_string(St.st_uid) + ":" + std::to_string(St.st_gid) + " " + std::to_string(St.st_mode & 07777);
+    };
+    Write("[S]\nK=0\n");
+    ::chown(FName.c_str(), Nobody, Nobody);
+    ::chmod(FName.c_str(), 0640);
+    std::ofstream((FDir / "victim").string()) << "kept";
+    std::filesystem::create_symlink(FDir / "victim", FName + ".~" + std::to_string(::getpid()));
+    EXPECT_EQ(Update("1"), "");
+    EXPECT_EQ(Owner() + Read(), "65534:65534 416[S]\nK=1\n");
+    EXPECT_EQ(std::filesystem::file_size(FDir / "victim"), 4u);
+
+    const auto AsNobody = [&](const std::string &Value, const std::string &Why) {
+        const pid_t Child = ::fork();
+        if (Child == 0) {
+            bool Said = false;
+            try {
+                Said = ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0 &&
+                       Update(Value) == "File \"" + FName + "\" was written in place: " + Why;
+            } catch (...) {
+            }
+            ::_exit(Said ? 0 : 1);
+        }
+        int Status = -1;
+        ::waitpid(Child, &Status, 0);
+        return Status == 0;
+    };
+    // Root's file, writable by all, in a folder of the user; then the
+    // user's file in a folder the user cannot write.
+    ::chown(FName.c_str(), 0, 0);
+    ::chmod(FName.c_str(), 0666);
+    ::chown(FDir.c_str(), Nobody, Nobody);
+    EXPECT_TRUE(AsNobody("2", "a new file could not keep its owner"));
+    EXPECT_EQ(Owner() + Read(), "0:0 438[S]\nK=2\n");
+    ::chown(FName.c_str(), Nobody, Nobody);
+    ::chown(FDir.c_str(), 0, 0);
+    ::chmod(FDir.c_str(), 0555);
+    EXPECT_TRUE(AsNobody("3", "its folder takes no new file"));
+    EXPECT_EQ(Read(), "[S]\nK=3\n");
+    ::chmod(FDir.c_str(), 0755);
 }
 
 TEST_F(IniFileTest, IniFileWritesThroughAndSeesOthers)

@@ -1,8 +1,8 @@
 // The environment every test runs in, set by the test binary itself so that
 // a binary started by hand behaves as it does under ctest: the program
-// folder's own odbcinst.ini, Qt offscreen, and the staged program and source
-// folders of the build. A variable already set (ctest sets them all) is
-// left as it is.
+// folder's driver through the build's odbcinst.ini, Qt offscreen, and the
+// staged program and source folders of the build. A variable already set
+// (ctest sets them all) is left as it is.
 #pragma once
 
 #include <string>
