@@ -228,6 +228,9 @@ TForm2::~TForm2()
     // go back with FEngineLoan.
     if (BlinkTimer == Timer1.get())
         BlinkTimer = nullptr;
+    // Closed while its edits are written and checked as usual.
+    if (!FClosed)
+        RunGuarded([this] { FormClose(); });
     // The profile work table is the main window's and outlives the editor.
     if (ParamTbl) {
         ParamTbl->BeforeEdit = nullptr;
@@ -235,8 +238,6 @@ TForm2::~TForm2()
         ParamTbl->AfterCancel = nullptr;
         ParamTbl->AfterClose = nullptr;
     }
-    if (!FClosed)
-        RunGuarded([this] { FormClose(); });
     tmpStatTbl->AfterCancel = tmpStatTbl->AfterClose = nullptr;
     // The grids are Qt children and outlive the data components, which go
     // with FDataOwner before them.
@@ -375,6 +376,14 @@ void TForm2::resizeEvent(QResizeEvent *Event)
 
 void TForm2::closeEvent(QCloseEvent *Event)
 {
+    // What was typed and cannot be stored for now keeps the editor open.
+    bool Stored = true;
+    if (!FClosed)
+        RunGuarded([&] { Stored = CommitOpenCells(); });
+    if (!Stored) {
+        Event->ignore();
+        return;
+    }
     RunGuarded([this] { FormClose(); });
     TForm::closeEvent(Event);
 }
@@ -886,12 +895,39 @@ void TForm2::RebuildDuplicatePositions()
     DuplicatesQry->First();
 }
 
+bool TForm2::CommitOpenCells()
+{
+    for (TDBGrid *G : {DBGrid1, DBGrid2, DBGrid3})
+        if (!G->CommitOpenEditor())
+            return false;
+    try {
+        ApplyInPlotEdits();
+    } catch (const rtl::EAbort &) {
+        return false;
+    }
+    return true;
+}
+
+void TForm2::ShowShownInLists()
+{
+    for (int i = 0; i < ListBox1->count(); ++i)
+        if (ListBox1->item(i)->data(Qt::UserRole).toInt() == ShownCruiseId)
+            ListBox1->setCurrentRow(i);
+    if (CurParamIndex < ListBox2->count())
+        ListBox2->setCurrentRow(CurParamIndex);
+    if (TTreeNode *Node = FindTreeNode(*TreeView1, std::to_string(CurCastId)))
+        TreeView1->SetSelected(Node);
+}
+
 void TForm2::FormClose()
 {
     if (FClosed)
         return;
+    // What the operator typed goes to the station database (and is checked
+    // under AUTO QC) while every table is open still; whatever that meets,
+    // the editor closes.
+    RunGuarded([this] { CommitOpenCells(); });
     FClosed = true;
-    ApplyInPlotEdits();
     Timer1->SetEnabled(false);
     ZqQuery5->Close();
     ZqQuery4->Close();
