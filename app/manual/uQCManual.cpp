@@ -152,23 +152,51 @@ std::string StationTimeText(double ADays, bool ASeconds)
     return Two(Seconds / 3600) + ":" + Two(Seconds / 60 % 60) + (ASeconds ? ":" + Two(Seconds % 60) : "");
 }
 
+std::string StationTimeExactText(double ADays)
+{
+    // Whole seconds read as they always were; a fraction of a second gets
+    // the fewest decimals that bring back the very number of days (12 are
+    // finer than a double holds of a day or two).
+    double Back = 0;
+    std::string Text = StationTimeText(ADays, true);
+    const long double Seconds = std::fabs(static_cast<long double>(ADays)) * 86400.0L;
+    long long Scale = 1;
+    for (int Decimals = 1; Decimals <= 12 && !(TryStationTime(Text, Back) && Back == std::fabs(ADays)); ++Decimals) {
+        Scale *= 10;
+        const long long Scaled = std::llround(Seconds * static_cast<long double>(Scale));
+        std::string Fraction = std::to_string(Scaled % Scale);
+        Fraction.insert(0, size_t(Decimals) - Fraction.size(), '0');
+        Text = StationTimeText(double(Scaled / Scale) / 86400.0, true) + "." + Fraction;
+    }
+    return Text;
+}
+
 bool TryStationTime(std::string_view AText, double &ADays)
 {
-    long long Part[3] = {0, 0, 0};
+    // Hours, minutes and seconds, the seconds with decimals after a ".".
+    long long Part[3] = {0, 0, 0}, Fraction = 0, Scale = 1;
     int Colons = 0, Digits = 0;
+    bool Point = false;
     for (char C : rtl::Trim(std::string(AText))) {
-        if (C == ':' && Digits > 0 && Colons < 2) {
+        if (C == ':' && Digits > 0 && Colons < 2 && !Point) {
             ++Colons;
             Digits = 0;
-        } else if (C >= '0' && C <= '9' && Digits < 6) {
+        } else if (C == '.' && Colons == 2 && Digits > 0 && !Point) {
+            Point = true;
+        } else if (C >= '0' && C <= '9' && Point && Scale < 1000000000000LL) {
+            Fraction = Fraction * 10 + (C - '0');
+            Scale *= 10;
+        } else if (C >= '0' && C <= '9' && !Point && Digits < 6) {
             Part[Colons] = Part[Colons] * 10 + (C - '0');
             ++Digits;
         } else
             return false;
     }
-    if (Colons == 0 || Digits == 0 || Part[1] > 59 || Part[2] > 59)
+    if (Colons == 0 || (Digits == 0 && !Point) || (Point && Scale == 1) || Part[1] > 59 || Part[2] > 59)
         return false;
-    ADays = double(Part[0] * 3600 + Part[1] * 60 + Part[2]) / 86400.0;
+    const long double Seconds =
+        static_cast<long double>(Part[0] * 3600 + Part[1] * 60 + Part[2]) + static_cast<long double>(Fraction) / Scale;
+    ADays = double(Seconds / 86400.0L);
     return true;
 }
 

@@ -213,6 +213,9 @@ std::string ProfileFlagField(const std::string &Param);
 // "hh:mm:ss" to edit; any time text of the runtime is taken as well.
 std::string StationTimeText(double ADays, bool ASeconds);
 bool TryStationTime(std::string_view AText, double &ADays);
+// The same as the undo tables keep it, to be put back exactly: "hh:mm:ss",
+// and the decimals of a fraction of a second ("23:59:51.36").
+std::string StationTimeExactText(double ADays);
 
 class TForm2 : public TForm {
     // The engine's links and visual mode, borrowed for the editor's

@@ -397,6 +397,14 @@ TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Time_Cast"));
     ClickUndo();
     EXPECT_EQ(StationDb("Time_Cast") + " " + F->tmpStatTbl->FieldByName("Time_Cast")->DisplayText(), "1.25 30:00");
+    // A fraction of a second comes back whole.
+    SqlExec("update Cast_Titles set Time_Cast = 0.9999 where ID_Cast = " + std::to_string(Station));
+    PickCruise(BlackSeaCruise);
+    EditStation("Time_Cast", "10:00:00");
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Time_Cast"));
+    F->ComboBox1->setCurrentIndex(F->ComboBox1->findText(QStringLiteral("23:59:51.36")));
+    ClickUndo();
+    EXPECT_EQ(StationDb("Time_Cast = 0.9999"), "1");
     EXPECT_EQ(Messages(), "");
 }
 
