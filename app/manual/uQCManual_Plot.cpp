@@ -709,9 +709,15 @@ bool TypedNumber(const QLineEdit &Box, std::string &Text, bool EmptyAllowed)
 
 void TForm2::ClearInPlotBoxes()
 {
+    // Only Enter stores what is typed; a load that empties the boxes before
+    // says so, and the read-out follows the mouse again.
+    const bool Typed = InPlotEditing && !(Edit1->text().isEmpty() && Edit2->text().isEmpty());
     for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
         E->clear();
     InPlotBoxes = {};
+    InPlotEditing = false;
+    if (Typed)
+        MessageDlg("What was typed next to the plot was not stored: Enter stores it.", mtWarning, mbOK);
 }
 
 bool TForm2::GoToInPlotBoxesLevel(const QLineEdit &Box)

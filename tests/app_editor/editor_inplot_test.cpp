@@ -108,12 +108,18 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     EXPECT_EQ(Messages(), "");
 }
 
-// A load empties the boxes; typed there with no level shown, a value is stored nowhere, and said so.
+// A load empties the boxes, and says so of a text typed there without Enter; typed there with no level
+// shown, a value is stored nowhere, and said so.
 TEST_F(EditorInPlot, AStationsLoadEmptiesTheBoxesAndNothingTypedLandsOnIt)
 {
     Open();
     TypeAt(2, F->Edit2, "7.77");
+    QTest::keyClicks(F->Edit2, QStringLiteral("5"));
     SwitchStation(false);
+    EXPECT_NE(Messages().find("What was typed next to the plot was not stored: Enter stores it."), std::string::npos);
+    MoveTo(F->PaintBox2, F->ProfilePts[1].X, F->ProfilePts[1].Y); // the read-out follows the mouse again
+    EXPECT_FALSE(F->Edit1->text().isEmpty());
+    F->Label11MouseLeave();
     const std::string Other = "select PRES, TEMP from PTS_Data where ID_Cast=" + std::to_string(F->CurCastId);
     const auto Before = Sql(Other);
     EXPECT_EQ((F->Edit1->text() + F->Edit2->text() + F->Edit3->text() + F->Edit4->text()).toStdString(), "");
