@@ -705,23 +705,37 @@ void TForm2::BuildErrorTree()
 
 void TForm2::AddDataErrorNodes(const std::string &IdCast)
 {
+    // The verdicts the editor holds, not only those written back: a level the
+    // checks judged keeps the flag they gave it until its station is judged
+    // again, and the tree names it as the checks do.
     DataErrorParams.SetSize(ParamList.Count());
+    std::map<std::string, std::vector<std::string>> FlagsOf; // level table -> flag columns of checked parameters
     for (int j = 0; j < ParamList.Count(); ++j) {
         const std::string P = ParamList.Strings(j);
-        if (!ParamsToCheck.Bits(j) || ParamDisplayList.IndexOf(P) < 0)
-            continue;
-        const std::string Where =
-            " where (ID_Cast = " + IdCast + ")and((F" + P + " = 2) or (F" + P + " = 3))";
-        ZqQuery8->Close();
-        ZqQuery8->SQL()->Clear();
-        ZqQuery8->SQL()->Add("select top 1 ID_Cast From " + ParamTableName(P) + Where);
-        OpenLevelSelect(*ZqQuery8, P, ParamTableName(P), {"ID_Cast", "F" + P});
-        const bool Errors = ZqQuery8->RecordCount() > 0;
-        ZqQuery8->Close();
-        DataErrorParams.SetBit(j, Errors);
-        if (Errors) {
-            TTreeNode *Node = FindOrAddRootNode(*TreeView1, IdCast);
-            FindOrAddChildNode(*TreeView1, "Possible Data Errors", Node);
+        if (ParamsToCheck.Bits(j) && ParamDisplayList.IndexOf(P) >= 0 && !ParamTableName(P).empty())
+            FlagsOf[ParamTableName(P)].push_back("F" + P);
+    }
+    for (const auto &[Table, Flags] : FlagsOf) {
+        const std::vector<THeldLevel> Levels = HeldLevels(Table, IdCast, Flags);
+        for (size_t f = 0; f < Flags.size(); ++f) {
+            const std::string P = Flags[f].substr(1);
+            bool Errors = false;
+            for (size_t k = 0; k < Levels.size(); ++k) {
+                const int Flag = Levels[k].Flags[f];
+                if (Flag < 2 || Flag > 4)
+                    continue;
+                Errors = true;
+                TTreeNode *Node = FindOrAddRootNode(*TreeView1, IdCast);
+                FindOrAddChildNode(*TreeView1, "Possible Data Errors", Node);
+                // A 3 of temperature or salinity is the density inversion's;
+                // a level without a pressure has no place to name.
+                if ((Flag == 3 && !IsPtsParam(P)) || std::isnan(Levels[k].Pres))
+                    continue;
+                AddDataErrorPath(IdCast, Flag == 3 ? "DENS" : P,
+                                 Flag == 2 ? "Out Of Climat" : Flag == 3 ? "Density inversion" : "Spike",
+                                 Levels[k].Pres, int(k) + 1);
+            }
+            DataErrorParams.SetBit(ParamList.IndexOf(P), Errors);
         }
     }
 }

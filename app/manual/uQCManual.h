@@ -443,9 +443,21 @@ public:
     void SpeedButton2Click();
     void FormClose();
     // The tree of possible errors: a node per station with a metadata error
-    // (its kinds below it) or a parameter with levels flagged 2 or 3.
+    // (its kinds below it) or a parameter with levels flagged 2, 3 or 4 by
+    // the verdicts the editor holds, each such level below its parameter.
     void BuildErrorTree();
     void AddDataErrorNodes(const std::string &IdCast);
+    // A level of a station's profile with the flags the editor holds for it:
+    // the last run's (or check's) where it judged the level, the stored ones
+    // elsewhere, as the data grid shows them.
+    struct THeldLevel {
+        double Pres = 0; // NaN: stored without a pressure
+        std::vector<int> Flags;
+    };
+    // Every level of station AId in level table ATable, in pressure order,
+    // with its flags of the columns AFlags.
+    std::vector<THeldLevel> HeldLevels(const std::string &ATable, const std::string &AId,
+                                       const std::vector<std::string> &AFlags);
     // Marks one station as a duplicate: 17 into all four flags of its
     // Cast_Titles row, its TmpCastFlags row, and the undo table, by ID_Cast.
     void MarkStationAsDuplicate(int IdCruise, int IdCast);
