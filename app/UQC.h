@@ -406,6 +406,10 @@ void SelectProfileData(const std::string &P);
 void OpenLevelSelect(TZqQuery &AQ, const std::string &AParam, const std::string &ATable,
                      const std::vector<std::string> &AColumns);
 void SelectLocalProfileData(const std::string &P);
+// The error tree's path of a level verdict under station AIdCast: "Possible
+// Data Errors" / Param / Kind / "PRES=" pressure " record #" RecNo.
+void AddDataErrorPath(const std::string &AIdCast, const std::string &Param, const std::string &Kind, double Pres,
+                      int RecNo);
 void CreateTmpFlagsTable(const std::string &P);
 // This program changed a stored value of station AIdCast (the operator, in
 // the editor): the prints its checks left (of level table ATable, or every

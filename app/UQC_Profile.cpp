@@ -102,16 +102,11 @@ std::string PresText(double Pres) { return rtl::FloatToStrF(Pres, rtl::ffFixed, 
 
 std::string CastIdText() { return CurCastDataset->FieldByName("ID_Cast")->AsString(); }
 
-// Error tree path under the station's root node (visual mode only).
+// Error tree path under the current station's root node (visual mode only).
 void AddDataErrorPath(const std::string &Param, const std::string &Kind, double Pres, int RecNo)
 {
-    if (!VisualMode || !ErrorsTreeView)
-        return;
-    TTreeNode *Root = FindOrAddRootNode(*ErrorsTreeView, CastIdText());
-    TTreeNode *Data = FindOrAddChildNode(*ErrorsTreeView, "Possible Data Errors", Root);
-    TTreeNode *ParamNode = FindOrAddChildNode(*ErrorsTreeView, Param, Data);
-    TTreeNode *KindNode = FindOrAddChildNode(*ErrorsTreeView, Kind, ParamNode);
-    FindOrAddChildNode(*ErrorsTreeView, "PRES=" + PresText(Pres) + " record #" + std::to_string(RecNo), KindNode);
+    if (VisualMode)
+        ::AddDataErrorPath(CastIdText(), Param, Kind, Pres, RecNo);
 }
 
 // Takes the messages of the interpolation routine so that the level loop
@@ -929,6 +924,18 @@ void SelectLocalProfileData(const std::string &P)
     ProfileQry = TmpDataQry;
 }
 
+void AddDataErrorPath(const std::string &AIdCast, const std::string &Param, const std::string &Kind, double Pres,
+                      int RecNo)
+{
+    if (!ErrorsTreeView)
+        return;
+    TTreeNode *Root = FindOrAddRootNode(*ErrorsTreeView, AIdCast);
+    TTreeNode *Data = FindOrAddChildNode(*ErrorsTreeView, "Possible Data Errors", Root);
+    TTreeNode *ParamNode = FindOrAddChildNode(*ErrorsTreeView, Param, Data);
+    TTreeNode *KindNode = FindOrAddChildNode(*ErrorsTreeView, Kind, ParamNode);
+    FindOrAddChildNode(*ErrorsTreeView, "PRES=" + PresText(Pres) + " record #" + std::to_string(RecNo), KindNode);
+}
+
 void CreateTmpFlagsTable(const std::string &P)
 {
     // A table of the same fields and key is emptied instead of made again:
@@ -1119,8 +1126,10 @@ double SpikeThresholdOf(TDataSet &Prof, const std::string &P, const std::string 
     return RelativeJumpPct * 0.01 * Range;
 }
 
-// The editor's marks of a level: its error tree and the bits of its plot.
-void ShowLevelVerdict(const std::string &P, const TLevelVerdict &V, double Pres, int RecNo)
+// The editor's marks of a level: its error tree and the bits of its plot. A
+// spike is named by the level it flags (SpikeAt, record SpikeRecNo): the one
+// before the level whose step showed it.
+void ShowLevelVerdict(const std::string &P, const TLevelVerdict &V, double Pres, int RecNo, int SpikeRecNo)
 {
     if (V.DensityCompared) {
         if (VisualMode)
@@ -1130,7 +1139,7 @@ void ShowLevelVerdict(const std::string &P, const TLevelVerdict &V, double Pres,
     }
     if (V.SpikeMark) {
         SpikeFound = true;
-        AddDataErrorPath(P, "Spike", Pres, RecNo);
+        AddDataErrorPath(P, "Spike", V.SpikeAt, SpikeRecNo);
     }
     if (V.BandCompared) {
         if (!V.ClimOk)
@@ -1323,6 +1332,8 @@ void CheckClimaticRange(const std::string &P)
         const bool StoredLevels = !VisualMode || FullCruiseCheckRunning;
         TProfilePrint Print;
         int Beyond = 0;
+        // The record of the level the spike test ran on last.
+        int SpikeRecNo = 0;
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             TLevelIn Level = ReadLevel(ValueName, FlagName, Pts);
@@ -1339,6 +1350,7 @@ void CheckClimaticRange(const std::string &P)
                     LevelValueUnread(CastId, ValueName, Prof.RecNo(), Level.PresUnread ? "" : PresText(Level.Pres), Text);
                 }
             }
+            const int SpikeRuns = Memory.SpikeRuns, SpikeAtRecNo = SpikeRecNo;
             // Every level, judged or skipped, is part of the profile judged.
             Print.AddLevel(Level.Pres, Level.PresEmpty, Pts ? Level.Temp : Level.Value,
                            Pts ? Level.TempEmpty : Level.ValueEmpty, Level.Psal, !Pts || Level.PsalEmpty);
@@ -1350,6 +1362,8 @@ void CheckClimaticRange(const std::string &P)
                                F1->IsNull(), F2 ? F2->AsInteger() : 0, !F2 || F2->IsNull());
             }
             const TLevelVerdict V = JudgeLevel(Rules, Level, Memory, BandAt);
+            if (Memory.SpikeRuns != SpikeRuns)
+                SpikeRecNo = Prof.RecNo();
             Beyond += V.BeyondClimat ? 1 : 0;
             if (V.ClimatError)
                 TestResults.SetBit(tstDataClimat, true);
@@ -1363,7 +1377,7 @@ void CheckClimaticRange(const std::string &P)
             LevelPresFlag = V.PresFlag;
             LevelParamFlag = V.ParamFlag;
             SpikeFlag = V.SpikeFlag;
-            ShowLevelVerdict(P, V, Level.Pres, Prof.RecNo());
+            ShowLevelVerdict(P, V, Level.Pres, Prof.RecNo(), SpikeAtRecNo);
             try {
                 const size_t FlagCol = ParamColumn();
                 if (V.SpikeMark)

@@ -152,23 +152,51 @@ std::string StationTimeText(double ADays, bool ASeconds)
     return Two(Seconds / 3600) + ":" + Two(Seconds / 60 % 60) + (ASeconds ? ":" + Two(Seconds % 60) : "");
 }
 
+std::string StationTimeExactText(double ADays)
+{
+    // Whole seconds read as they always were; a fraction of a second gets
+    // the fewest decimals that bring back the very number of days (12 are
+    // finer than a double holds of a day or two).
+    double Back = 0;
+    std::string Text = StationTimeText(ADays, true);
+    const long double Seconds = std::fabs(static_cast<long double>(ADays)) * 86400.0L;
+    long long Scale = 1;
+    for (int Decimals = 1; Decimals <= 12 && !(TryStationTime(Text, Back) && Back == std::fabs(ADays)); ++Decimals) {
+        Scale *= 10;
+        const long long Scaled = std::llround(Seconds * static_cast<long double>(Scale));
+        std::string Fraction = std::to_string(Scaled % Scale);
+        Fraction.insert(0, size_t(Decimals) - Fraction.size(), '0');
+        Text = StationTimeText(double(Scaled / Scale) / 86400.0, true) + "." + Fraction;
+    }
+    return Text;
+}
+
 bool TryStationTime(std::string_view AText, double &ADays)
 {
-    long long Part[3] = {0, 0, 0};
+    // Hours, minutes and seconds, the seconds with decimals after a ".".
+    long long Part[3] = {0, 0, 0}, Fraction = 0, Scale = 1;
     int Colons = 0, Digits = 0;
+    bool Point = false;
     for (char C : rtl::Trim(std::string(AText))) {
-        if (C == ':' && Digits > 0 && Colons < 2) {
+        if (C == ':' && Digits > 0 && Colons < 2 && !Point) {
             ++Colons;
             Digits = 0;
-        } else if (C >= '0' && C <= '9' && Digits < 6) {
+        } else if (C == '.' && Colons == 2 && Digits > 0 && !Point) {
+            Point = true;
+        } else if (C >= '0' && C <= '9' && Point && Scale < 1000000000000LL) {
+            Fraction = Fraction * 10 + (C - '0');
+            Scale *= 10;
+        } else if (C >= '0' && C <= '9' && !Point && Digits < 6) {
             Part[Colons] = Part[Colons] * 10 + (C - '0');
             ++Digits;
         } else
             return false;
     }
-    if (Colons == 0 || Digits == 0 || Part[1] > 59 || Part[2] > 59)
+    if (Colons == 0 || (Digits == 0 && !Point) || (Point && Scale == 1) || Part[1] > 59 || Part[2] > 59)
         return false;
-    ADays = double(Part[0] * 3600 + Part[1] * 60 + Part[2]) / 86400.0;
+    const long double Seconds =
+        static_cast<long double>(Part[0] * 3600 + Part[1] * 60 + Part[2]) + static_cast<long double>(Fraction) / Scale;
+    ADays = double(Seconds / 86400.0L);
     return true;
 }
 
@@ -228,6 +256,9 @@ TForm2::~TForm2()
     // go back with FEngineLoan.
     if (BlinkTimer == Timer1.get())
         BlinkTimer = nullptr;
+    // Closed while its edits are written and checked as usual.
+    if (!FClosed)
+        RunGuarded([this] { FormClose(); });
     // The profile work table is the main window's and outlives the editor.
     if (ParamTbl) {
         ParamTbl->BeforeEdit = nullptr;
@@ -235,8 +266,6 @@ TForm2::~TForm2()
         ParamTbl->AfterCancel = nullptr;
         ParamTbl->AfterClose = nullptr;
     }
-    if (!FClosed)
-        RunGuarded([this] { FormClose(); });
     tmpStatTbl->AfterCancel = tmpStatTbl->AfterClose = nullptr;
     // The grids are Qt children and outlive the data components, which go
     // with FDataOwner before them.
@@ -375,6 +404,14 @@ void TForm2::resizeEvent(QResizeEvent *Event)
 
 void TForm2::closeEvent(QCloseEvent *Event)
 {
+    // What was typed and cannot be stored for now keeps the editor open.
+    bool Stored = true;
+    if (!FClosed)
+        RunGuarded([&] { Stored = CommitOpenCells(); });
+    if (!Stored) {
+        Event->ignore();
+        return;
+    }
     RunGuarded([this] { FormClose(); });
     TForm::closeEvent(Event);
 }
@@ -672,23 +709,37 @@ void TForm2::BuildErrorTree()
 
 void TForm2::AddDataErrorNodes(const std::string &IdCast)
 {
+    // The verdicts the editor holds, not only those written back: a level the
+    // checks judged keeps the flag they gave it until its station is judged
+    // again, and the tree names it as the checks do.
     DataErrorParams.SetSize(ParamList.Count());
+    std::map<std::string, std::vector<std::string>> FlagsOf; // level table -> flag columns of checked parameters
     for (int j = 0; j < ParamList.Count(); ++j) {
         const std::string P = ParamList.Strings(j);
-        if (!ParamsToCheck.Bits(j) || ParamDisplayList.IndexOf(P) < 0)
-            continue;
-        const std::string Where =
-            " where (ID_Cast = " + IdCast + ")and((F" + P + " = 2) or (F" + P + " = 3))";
-        ZqQuery8->Close();
-        ZqQuery8->SQL()->Clear();
-        ZqQuery8->SQL()->Add("select top 1 ID_Cast From " + ParamTableName(P) + Where);
-        OpenLevelSelect(*ZqQuery8, P, ParamTableName(P), {"ID_Cast", "F" + P});
-        const bool Errors = ZqQuery8->RecordCount() > 0;
-        ZqQuery8->Close();
-        DataErrorParams.SetBit(j, Errors);
-        if (Errors) {
-            TTreeNode *Node = FindOrAddRootNode(*TreeView1, IdCast);
-            FindOrAddChildNode(*TreeView1, "Possible Data Errors", Node);
+        if (ParamsToCheck.Bits(j) && ParamDisplayList.IndexOf(P) >= 0 && !ParamTableName(P).empty())
+            FlagsOf[ParamTableName(P)].push_back("F" + P);
+    }
+    for (const auto &[Table, Flags] : FlagsOf) {
+        const std::vector<THeldLevel> Levels = HeldLevels(Table, IdCast, Flags);
+        for (size_t f = 0; f < Flags.size(); ++f) {
+            const std::string P = Flags[f].substr(1);
+            bool Errors = false;
+            for (size_t k = 0; k < Levels.size(); ++k) {
+                const int Flag = Levels[k].Flags[f];
+                if (Flag < 2 || Flag > 4)
+                    continue;
+                Errors = true;
+                TTreeNode *Node = FindOrAddRootNode(*TreeView1, IdCast);
+                FindOrAddChildNode(*TreeView1, "Possible Data Errors", Node);
+                // A 3 of temperature or salinity is the density inversion's;
+                // a level without a pressure has no place to name.
+                if ((Flag == 3 && !IsPtsParam(P)) || std::isnan(Levels[k].Pres))
+                    continue;
+                AddDataErrorPath(IdCast, Flag == 3 ? "DENS" : P,
+                                 Flag == 2 ? "Out Of Climat" : Flag == 3 ? "Density inversion" : "Spike",
+                                 Levels[k].Pres, int(k) + 1);
+            }
+            DataErrorParams.SetBit(ParamList.IndexOf(P), Errors);
         }
     }
 }
@@ -890,12 +941,39 @@ void TForm2::RebuildDuplicatePositions()
     DuplicatesQry->First();
 }
 
+bool TForm2::CommitOpenCells()
+{
+    for (TDBGrid *G : {DBGrid1, DBGrid2, DBGrid3})
+        if (!G->CommitOpenEditor())
+            return false;
+    try {
+        ApplyInPlotEdits();
+    } catch (const rtl::EAbort &) {
+        return false;
+    }
+    return true;
+}
+
+void TForm2::ShowShownInLists()
+{
+    for (int i = 0; i < ListBox1->count(); ++i)
+        if (ListBox1->item(i)->data(Qt::UserRole).toInt() == ShownCruiseId)
+            ListBox1->setCurrentRow(i);
+    if (CurParamIndex < ListBox2->count())
+        ListBox2->setCurrentRow(CurParamIndex);
+    if (TTreeNode *Node = FindTreeNode(*TreeView1, std::to_string(CurCastId)))
+        TreeView1->SetSelected(Node);
+}
+
 void TForm2::FormClose()
 {
     if (FClosed)
         return;
+    // What the operator typed goes to the station database (and is checked
+    // under AUTO QC) while every table is open still; whatever that meets,
+    // the editor closes.
+    RunGuarded([this] { CommitOpenCells(); });
     FClosed = true;
-    ApplyInPlotEdits();
     Timer1->SetEnabled(false);
     ZqQuery5->Close();
     ZqQuery4->Close();

@@ -107,13 +107,19 @@ public:
     // the cursor on the refused cell.
     void KeepRefusedCell() { FRefused = true; }
     // The commit under way could not be stored for now: the cell keeps the
-    // text typed in its editor, opened again unless the operator had gone
-    // elsewhere, for the operator to commit once more. Outside a commit (an
-    // UNDO, say) there is no typed text to keep.
+    // text typed in its editor, opened again (with the focus, wherever the
+    // operator was going) for the operator to commit once more. Outside a
+    // commit (an UNDO, say) there is no typed text to keep. The same gesture
+    // of the operator (the click that took the focus from the cell) does not
+    // try that text again: it would wait for the same lock once more.
     void KeepTypedText()
     {
         FRefused = true;
         FKeepTyped = FInCommit;
+        if (FInCommit) {
+            FHeldText = FTyped;
+            FHeldGesture = OperatorGesture();
+        }
     }
     // Commits the open cell editor and closes it; false when refused.
     bool CommitOpenEditor();
@@ -173,7 +179,9 @@ private:
     bool FRefused = false;          // the last commit was refused
     bool FKeepTyped = false;        // ... and its text goes back into the cell
     bool FInCommit = false;         // a commit is under way
-    QString FTyped;                 // the text of the editor committed from itself (null: none)
+    QString FTyped;                 // the text of the editor being committed (null: none)
+    QString FHeldText;              // the text kept after the last commit the lock refused
+    unsigned FHeldGesture = 0;      // the operator's gesture that commit belonged to
     void ReopenTyped();
     void SizeColumns();
     TDBGridModel *FModel; // owned by the view
@@ -205,6 +213,9 @@ std::string ProfileFlagField(const std::string &Param);
 // "hh:mm:ss" to edit; any time text of the runtime is taken as well.
 std::string StationTimeText(double ADays, bool ASeconds);
 bool TryStationTime(std::string_view AText, double &ADays);
+// The same as the undo tables keep it, to be put back exactly: "hh:mm:ss",
+// and the decimals of a fraction of a second ("23:59:51.36").
+std::string StationTimeExactText(double ADays);
 
 class TForm2 : public TForm {
     // The engine's links and visual mode, borrowed for the editor's
@@ -432,9 +443,21 @@ public:
     void SpeedButton2Click();
     void FormClose();
     // The tree of possible errors: a node per station with a metadata error
-    // (its kinds below it) or a parameter with levels flagged 2 or 3.
+    // (its kinds below it) or a parameter with levels flagged 2, 3 or 4 by
+    // the verdicts the editor holds, each such level below its parameter.
     void BuildErrorTree();
     void AddDataErrorNodes(const std::string &IdCast);
+    // A level of a station's profile with the flags the editor holds for it:
+    // the last run's (or check's) where it judged the level, the stored ones
+    // elsewhere, as the data grid shows them.
+    struct THeldLevel {
+        double Pres = 0; // NaN: stored without a pressure
+        std::vector<int> Flags;
+    };
+    // Every level of station AId in level table ATable, in pressure order,
+    // with its flags of the columns AFlags.
+    std::vector<THeldLevel> HeldLevels(const std::string &ATable, const std::string &AId,
+                                       const std::vector<std::string> &AFlags);
     // Marks one station as a duplicate: 17 into all four flags of its
     // Cast_Titles row, its TmpCastFlags row, and the undo table, by ID_Cast.
     void MarkStationAsDuplicate(int IdCruise, int IdCast);
@@ -537,8 +560,18 @@ public:
     void Label11MouseLeave();
     // Writes the values and pressures typed next to the plot and still
     // cached in ZqQuery2 to the station database, each as a level edit with
-    // its undo value; true when anything was written.
+    // its undo value; true when anything was written. When another program
+    // holds the station database's write lock, what was not written stays
+    // typed (the operator is told) and EAbort stops whatever was to follow.
     bool ApplyInPlotEdits();
+    // Writes what the operator typed and has not committed (an open cell of
+    // either grid, values typed next to the plot) before a command leaves
+    // what it was typed into; false when any of it could not be stored: it
+    // stays where it was typed.
+    bool CommitOpenCells();
+    // The cruise list, the parameter list and the error tree highlight what
+    // the editor shows (after a command that did not start).
+    void ShowShownInLists();
     // The button under the parameter list and the T-S plot have no action of
     // their own.
     void BitBtn2Click() {}

@@ -46,14 +46,15 @@ bool IsDateTimeField(const TField &F) { return dynamic_cast<const TDateTimeField
 
 // Dates and times are kept in the undo tables in one form that the editor
 // writes and reads back: "MM/dd/yyyy", and a station's time as the grid
-// edits it, "hh:mm:ss" from the start of its day.
+// edits it, "hh:mm:ss" from the start of its day, with the decimals of a
+// fraction of a second, so that UNDO puts back the very value stored.
 std::string UndoText(const TField &F)
 {
     if (F.IsNull())
         return "";
     if (IsDateTimeField(F)) {
         if (rtl::SameText(F.FieldName(), "Time_Cast"))
-            return StationTimeText(F.AsFloat(), true);
+            return StationTimeExactText(F.AsFloat());
         char Buf[32];
         int a = 0, b = 0, c = 0;
         rtl::DecodeDate(F.AsDateTime(), a, b, c);
@@ -234,10 +235,12 @@ std::string TForm2::CastValueLiteral(const TField &F) const
         return "NULL";
     const bool IsDate = rtl::SameText(F.FieldName(), "Date_Cast");
     // A time of a day or more (24:00, a time UNDO puts back) goes whole, as
-    // the number of days the station database keeps.
+    // the number of days the station database keeps, and so does one with a
+    // fraction of a second, which a time literal would drop.
     const bool IsTime = rtl::SameText(F.FieldName(), "Time_Cast");
-    if (IsTime && (F.AsFloat() < 0 || F.AsFloat() >= 1))
-        return SqlFloat(F.AsFloat());
+    const double Days = IsTime ? F.AsFloat() : 0;
+    if (IsTime && (Days < 0 || Days >= 1 || StationTimeExactText(Days).find('.') != std::string::npos))
+        return SqlExactFloat(Days);
     if (IsDate || IsTime) {
         std::string Literal(1, '#');
         Literal += IsDate ? SqlDate(F.AsDateTime()) : SqlTime(F.AsDateTime());

@@ -39,6 +39,7 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include <utility>
@@ -115,7 +116,7 @@ TDBGrid::TDBGrid(QWidget *Parent)
     setModel(FModel);
     setItemDelegate(new TCellDelegate(*FModel, this)); // owned by the view
     // A move of the dataset by any road commits what the cell editor holds.
-    FModel->SetCommitOpenEditor([this] { CommitOpenEditor(); });
+    FModel->SetCommitOpenEditor([this] { return CommitOpenEditor(); });
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     verticalHeader()->setDefaultSectionSize(18);
@@ -175,6 +176,10 @@ TDBGrid::TPlaceKeeper::~TPlaceKeeper()
 
 bool TDBGrid::CommitOpenEditor()
 {
+    // During the grid's own commit (what its post starts may move the
+    // datasets) the editor is that commit's to end.
+    if (FInCommit)
+        return true;
     QWidget *Editor = state() == EditingState ? indexWidget(currentIndex()) : nullptr;
     if (!Editor)
         return true;
@@ -195,11 +200,19 @@ void TDBGrid::commitData(QWidget *Editor)
     const QScopedValueRollback<bool> InCommit(FInCommit, true);
     const unsigned Resets = FResets, Refusals = FModel->Refusals();
     FRefused = FKeepTyped = false;
-    // Typed here: the commit comes from a key or the program, not from the
-    // focus gone elsewhere.
-    QWidget *Focus = QApplication::focusWidget();
-    const auto *Line = Focus == Editor ? qobject_cast<QLineEdit *>(Editor) : nullptr;
+    // Whatever ends the typing (a key, the program, the focus gone
+    // elsewhere), a text that cannot be stored for now goes back into the
+    // cell.
+    const auto *Line = qobject_cast<QLineEdit *>(Editor);
     FTyped = Line ? Line->text() : QString();
+    if (Line && !FHeldText.isNull() && FTyped == FHeldText && OperatorGesture() == FHeldGesture) {
+        // Refused by the lock a moment ago, in the same gesture: refused
+        // again at once, the text kept.
+        FRefused = FKeepTyped = true;
+        FClosedEditor = nullptr;
+        return;
+    }
+    FHeldText = QString();
     {
         const TPlaceKeeper Keep(*this);
         QTableView::commitData(Editor);
@@ -597,10 +610,27 @@ void TForm2::WireControls()
         QObject::connect(B, &QAbstractButton::clicked, this, [this, Handler] { RunGuarded([&] { (this->*Handler)(); }); });
     };
     // The lists and the tree follow the operator's keyboard as well as the
-    // mouse: what they highlight is what the editor shows.
-    InstallItemClick(*ListBox1, [this] { RunGuarded([this] { ListBox1Click(); }); });
-    InstallItemClick(*ListBox2, [this] { RunGuarded([this] { ListBox2Click(); }); });
-    InstallItemClick(*TreeView1, [this] { RunGuarded([this] { TreeView1Click(); }); });
+    // mouse: what they highlight is what the editor shows. Each of them, and
+    // each check command, leaves what the grids and the plot show: what was
+    // typed there is stored first, and when it cannot be, the command does
+    // not start and the lists go back to what the editor shows, once the
+    // click is over (a list selects the item pressed after telling of it).
+    const auto Leaving = [this](void (TForm2::*Handler)()) {
+        return [this, Handler] {
+            RunGuarded([&] {
+                if (CommitOpenCells())
+                    (this->*Handler)();
+                else
+                    QTimer::singleShot(0, this, [this] { RunGuarded([this] { ShowShownInLists(); }); });
+            });
+        };
+    };
+    InstallItemClick(*ListBox1, Leaving(&TForm2::ListBox1Click));
+    InstallItemClick(*ListBox2, Leaving(&TForm2::ListBox2Click));
+    InstallItemClick(*TreeView1, Leaving(&TForm2::TreeView1Click));
+    for (auto [B, Handler] : {std::pair{BitBtn3, &TForm2::BitBtn3Click}, std::pair{BitBtn4, &TForm2::BitBtn4Click},
+                              std::pair{BitBtn5, &TForm2::BitBtn5Click}})
+        QObject::connect(B, &QAbstractButton::clicked, this, Leaving(Handler));
     Click(ZoomInBtn, &TForm2::ZoomInBtnClick);
     Click(ZoomOutBtn, &TForm2::ZoomOutBtnClick);
     Click(ActSizeBtn, &TForm2::ActSizeBtnClick);
@@ -625,9 +655,6 @@ void TForm2::WireControls()
     Click(SpeedButton19, &TForm2::SpeedButton19Click);
     Click(SpeedButton20, &TForm2::SpeedButton20Click);
     Click(BitBtn2, &TForm2::BitBtn2Click);
-    Click(BitBtn3, &TForm2::BitBtn3Click);
-    Click(BitBtn4, &TForm2::BitBtn4Click);
-    Click(BitBtn5, &TForm2::BitBtn5Click);
     Click(CheckBox1, &TForm2::CheckBox1Click);
     QObject::connect(ComboBox1, &QComboBox::activated, this, [this] { RunGuarded([this] { ComboBox1Change(); }); });
     QObject::connect(Edit1, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { Edit1KeyDown(Qt::Key_Return); }); });
@@ -678,7 +705,7 @@ void TForm2::WireControls()
     // whatever moves the station list (a click on the map, say).
     // One refused (or not stored) keeps the station, as it keeps its cell.
     tmpStatTbl->BeforeScroll = [this](TDataSet *) {
-        if (!DBGrid2->CommitOpenEditor())
+        if (!CommitOpenCells())
             rtl::Abort();
     };
 }

@@ -601,7 +601,12 @@ bool TForm2::ApplyInPlotEdits()
     // Every value before any pressure: each level is found by the pressure
     // it is stored at, and a level typed onto another level's pressure
     // would leave that one's value two rows to match.
-    std::vector<std::pair<double, TStoredChange>> Values, Pressures;
+    struct TTyped {
+        size_t Row;
+        TStoredChange Change;
+        double NewPres = 0; // of a pressure typed
+    };
+    std::vector<TTyped> Typed, Pressures;
     const std::string Column = InPlotValueColumn();
     TField *Pres = ZqQuery2->FindField("PRES");
     TField *Val = Column.empty() ? nullptr : ZqQuery2->FindField(Column);
@@ -609,20 +614,40 @@ bool TForm2::ApplyInPlotEdits()
     for (ZqQuery2->First(); !ZqQuery2->Eof() && r < InPlotRows.size(); ZqQuery2->Next(), ++r) {
         const TInPlotRow &Row = InPlotRows[r];
         if (Val && Val->AsString() != Row.Value)
-            Values.push_back({Row.StoredPres,
-                              {ProfileValueField(InPlotParam), Val->IsNull() ? "NULL" : SqlFloat(Val->AsFloat()),
-                               Row.Value, Val->AsString()}});
+            Typed.push_back({r,
+                             {ProfileValueField(InPlotParam), Val->IsNull() ? "NULL" : SqlFloat(Val->AsFloat()),
+                              Row.Value, Val->AsString()}});
         if (Pres->AsString() != Row.Pres && !Pres->IsNull())
-            Pressures.push_back({Row.StoredPres, {"PRES", SqlFloat(Pres->AsFloat()), Row.Pres, Pres->AsString()}});
+            Pressures.push_back({r, {"PRES", SqlFloat(Pres->AsFloat()), Row.Pres, Pres->AsString()}, Pres->AsFloat()});
     }
-    Values.insert(Values.end(), Pressures.begin(), Pressures.end());
+    Typed.insert(Typed.end(), Pressures.begin(), Pressures.end());
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     std::string Failures;
-    for (const auto &[StoredPres, Change] : Values) {
-        std::string Failure = Stored.SetLevel(InPlotParam, InPlotCastId, StoredPres, Change);
+    bool Locked = false;
+    for (const auto &[Row, Change, NewPres] : Typed) {
+        TInPlotRow &Level = InPlotRows[Row];
+        std::string Failure = Stored.SetLevel(InPlotParam, InPlotCastId, Level.StoredPres, Change);
+        if (Stored.Locked()) {
+            // Another program writes: the rest would each wait as long.
+            Failures += (Failures.empty() ? "" : "\n") + Failure;
+            Locked = true;
+            break;
+        }
         Failure += Stored.WorkFailure();
         if (!Failure.empty())
             Failures += (Failures.empty() ? "" : "\n") + Failure;
+        // What is stored is no longer typed.
+        else if (Change.Column == "PRES")
+            Level.StoredPres = NewPres, Level.Pres = Change.After;
+        else
+            Level.Value = Change.After;
+    }
+    if (Locked) {
+        // What was not stored stays typed, for the next load or check to
+        // write; what was to follow waits with it.
+        InPlotChanged = true;
+        MessageDlg(Failures, mtError, mbOK);
+        rtl::Abort();
     }
     // The rows now hold what the database holds; the reload that follows
     // selects them again.
@@ -630,7 +655,7 @@ bool TForm2::ApplyInPlotEdits()
     InPlotRows.clear();
     if (!Failures.empty())
         MessageDlg(Failures, mtError, mbOK);
-    return !Values.empty();
+    return !Typed.empty();
 }
 
 void TForm2::FollowGridEditInPlot(double StoredPres, const std::string &Field, const TField &F)
@@ -684,9 +709,15 @@ bool TypedNumber(const QLineEdit &Box, std::string &Text, bool EmptyAllowed)
 
 void TForm2::ClearInPlotBoxes()
 {
+    // Only Enter stores what is typed; a load that empties the boxes before
+    // says so, and the read-out follows the mouse again.
+    const bool Typed = InPlotEditing && !(Edit1->text().isEmpty() && Edit2->text().isEmpty());
     for (QLineEdit *E : {Edit1, Edit2, Edit3, Edit4})
         E->clear();
     InPlotBoxes = {};
+    InPlotEditing = false;
+    if (Typed)
+        MessageDlg("What was typed next to the plot was not stored: Enter stores it.", mtWarning, mbOK);
 }
 
 bool TForm2::GoToInPlotBoxesLevel(const QLineEdit &Box)

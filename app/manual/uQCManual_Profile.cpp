@@ -56,6 +56,53 @@ TLevelKey LevelKey(int IdCast, TField *Pres)
     return {IdCast, Pres->IsNull() ? std::numeric_limits<long long>::min() : std::llround(RoundPres(Pres->AsFloat()) * 10.0)};
 }
 
+// The station database's select of station AId's levels of AParam, as the
+// data grid loads them, and its columns.
+std::string LevelSelect(const std::string &AParam, const std::string &AId, std::vector<std::string> &AColumns)
+{
+    if (IsPtsParam(AParam))
+        AColumns = {"ID_Cast", "PRES", "FPRES", "Temp", "Ftemp", "PSal", "FPSal"};
+    else
+        AColumns = {"ID_Cast", "PRES", "FPRES", AParam, "F" + AParam};
+    std::string Select = "Select ";
+    for (size_t i = 0; i < AColumns.size(); ++i)
+        Select += (i ? ", " : "") + AColumns[i];
+    return Select + " from " + ParamTableName(AParam) + " where ID_Cast = " + AId + " order by PRES";
+}
+
+// The flag rows of a station that an open query over a run's level-flag
+// table holds, by level: (column, text) of each column but the key.
+using TRunFlagRows = std::map<TLevelKey, std::vector<std::pair<std::string, std::string>>>;
+TRunFlagRows ReadRunFlagRows(TDataSet &AFlags)
+{
+    TRunFlagRows Rows;
+    for (AFlags.First(); !AFlags.Eof(); AFlags.Next()) {
+        auto &Row = Rows[LevelKey(AFlags.FieldByName("ID_Cast")->AsInteger(), AFlags.FieldByName("PRES"))];
+        Row.clear();
+        for (int j = 0; j < AFlags.FieldCount(); ++j) {
+            const std::string Name = AFlags.Fields()[j]->FieldName();
+            if (!rtl::SameText(Name, "ID_Cast") && !rtl::SameText(Name, "PRES"))
+                Row.emplace_back(Name, AFlags.Fields()[j]->AsString());
+        }
+    }
+    return Rows;
+}
+
+// Opens AQuery on the run's flag rows of station AId in the flag table of
+// level table ATable; false (closed) before the first run of a database,
+// which leaves no flag table at all.
+bool OpenRunFlagRows(TQuery &AQuery, const std::string &ATable, const std::string &AId)
+{
+    AQuery.Close();
+    AQuery.SQL().Clear();
+    const std::string FlagTable = LevelFlagTableName(ATable);
+    if (!LocalTableFileExists(LocalDbDir + FlagTable + ".db"))
+        return false;
+    AQuery.SQL().Add("Select * From " + LocalQuoteName(FlagTable) + " Where ID_Cast = " + AId + " order by PRES");
+    AQuery.Open();
+    return true;
+}
+
 template <class D> void SetFormat(TField *F, const std::string &Format)
 {
     if (auto *T = dynamic_cast<D *>(F))
@@ -141,13 +188,8 @@ void TForm2::LoadProfile()
     ZqQuery2->Close();
     ZqQuery2->SetCachedUpdates(true);
     ZqQuery2->SQL()->Clear();
-    const std::vector<std::string> Columns =
-        Pts ? std::vector<std::string>{"ID_Cast", "PRES", "FPRES", "Temp", "Ftemp", "PSal", "FPSal"}
-            : std::vector<std::string>{"ID_Cast", "PRES", "FPRES", CurParamName, "F" + CurParamName};
-    std::string Select = "Select ";
-    for (size_t i = 0; i < Columns.size(); ++i)
-        Select += (i ? ", " : "") + Columns[i];
-    ZqQuery2->SQL()->Add(Select + " from " + CurParamTable + " where ID_Cast = " + Id + " order by PRES");
+    std::vector<std::string> Columns;
+    ZqQuery2->SQL()->Add(LevelSelect(CurParamName, Id, Columns));
     try {
         OpenLevelSelect(*ZqQuery2, CurParamName, CurParamTable, Columns);
     } catch (...) {
@@ -175,43 +217,23 @@ void TForm2::LoadProfile()
     ParamTbl->CreateTable();
     ParamTbl->Open();
 
-    // The last run's flags of this station.
-    LocalWorkQry->Close();
-    LocalWorkQry->SQL().Clear();
-    // Before the first run of a database there is no flag table at all.
-    if (const std::string FlagTable = LevelFlagTableName(CurParamTable);
-        LocalTableFileExists(LocalDbDir + FlagTable + ".db")) {
-        LocalWorkQry->SQL().Add("Select * From " + LocalQuoteName(FlagTable) + " Where ID_Cast = " + Id +
-                                " order by PRES");
-        LocalWorkQry->Open();
+    // The last run's flags of this station, by level: a level keeps the
+    // stored flags where the run left no row for it, and a row never lands
+    // on a neighbouring level.
+    std::map<TLevelKey, std::vector<std::pair<int, std::string>>> RunFlags; // key -> (TmpData column, text)
+    if (OpenRunFlagRows(*LocalWorkQry, CurParamTable, Id)) {
         TmpFlagsTbl->BatchMove(LocalWorkQry, batAppend);
         if (!TmpFlagsTbl->Active())
             TmpFlagsTbl->Open();
         TmpFlagsTbl->Refresh();
-    }
-
-    // The flag rows by key: a level keeps the stored flags where the run
-    // left no row for it, and a row never lands on a neighbouring level.
-    std::map<TLevelKey, std::vector<std::pair<int, std::string>>> RunFlags; // key -> (TmpData column, text)
-    if (LocalWorkQry->Active()) {
-        std::vector<std::pair<int, int>> Columns; // flag-table column -> TmpData column
-        for (int j = 0; j < LocalWorkQry->FieldCount(); ++j) {
-            const std::string Name = LocalWorkQry->Fields()[j]->FieldName();
-            int Target = -1;
-            if (!Pts && rtl::SameText(Name, "F" + CurParamName))
-                Target = ParamTbl->FieldDefs().IndexOf("FChem");
-            else
-                Target = ParamTbl->FieldDefs().IndexOf(Name);
-            if (Target >= 2)
-                Columns.emplace_back(j, Target);
-        }
-        for (LocalWorkQry->First(); !LocalWorkQry->Eof(); LocalWorkQry->Next()) {
-            auto &Row = RunFlags[LevelKey(LocalWorkQry->FieldByName("ID_Cast")->AsInteger(),
-                                          LocalWorkQry->FieldByName("PRES"))];
-            Row.clear();
-            for (auto [From, To] : Columns)
-                Row.emplace_back(To, LocalWorkQry->Fields()[From]->AsString());
-        }
+        for (const auto &[Key, Row] : ReadRunFlagRows(*LocalWorkQry))
+            for (const auto &[Name, Text] : Row) {
+                const int Target = !Pts && rtl::SameText(Name, "F" + CurParamName)
+                                       ? ParamTbl->FieldDefs().IndexOf("FChem")
+                                       : ParamTbl->FieldDefs().IndexOf(Name);
+                if (Target >= 2)
+                    RunFlags[Key].emplace_back(Target, Text);
+            }
         LocalWorkQry->Close();
     }
 
@@ -304,6 +326,43 @@ void TForm2::ClearProfile()
     LevelMarkerX = LevelMarkerY = 0;
     ClearInPlotBoxes();
     PaintBox2->Repaint();
+}
+
+std::vector<TForm2::THeldLevel> TForm2::HeldLevels(const std::string &ATable, const std::string &AId,
+                                                   const std::vector<std::string> &AFlags)
+{
+    // TEMP names PTS_Data's levels, a chemical parameter its own table's.
+    const std::string Param = ATable == "PTS_Data" ? "TEMP" : ATable;
+    std::vector<std::string> Columns;
+    ZqQuery8->Close();
+    ZqQuery8->SQL()->Clear();
+    ZqQuery8->SQL()->Add(LevelSelect(Param, AId, Columns));
+    OpenLevelSelect(*ZqQuery8, Param, ATable, Columns);
+    TRunFlagRows Run;
+    if (OpenRunFlagRows(*LocalWorkQry, ATable, AId)) {
+        Run = ReadRunFlagRows(*LocalWorkQry);
+        LocalWorkQry->Close();
+    }
+    std::vector<THeldLevel> Levels;
+    const int IdCast = std::atoi(AId.c_str());
+    for (ZqQuery8->First(); !ZqQuery8->Eof(); ZqQuery8->Next()) {
+        TField *Pres = ZqQuery8->FieldByName("PRES");
+        THeldLevel Level{Pres->IsNull() ? std::nan("") : Pres->AsFloat(), {}};
+        const auto Row = Run.find(LevelKey(IdCast, Pres));
+        for (const std::string &Flag : AFlags) {
+            // A flag the level table does not store (density's) is no verdict.
+            const TField *Stored = ZqQuery8->FindField(Flag);
+            std::string Text = Stored ? Stored->AsString() : std::string();
+            if (Row != Run.end())
+                for (const auto &[Name, RunText] : Row->second)
+                    if (rtl::SameText(Name, Flag))
+                        Text = RunText;
+            Level.Flags.push_back(Text.empty() ? 0 : std::atoi(Text.c_str()));
+        }
+        Levels.push_back(std::move(Level));
+    }
+    ZqQuery8->Close();
+    return Levels;
 }
 
 void TForm2::ComputeDensity()

@@ -22,7 +22,8 @@ void TDataSource::SetDataSet(TDataSet *AValue)
         DatabaseError(DBText::SCircularDataLink);
     // The controls write what they hold (a grid's open cell) into the dataset
     // they are about to leave; what that write starts may have moved the
-    // source on already.
+    // source on already. A control that cannot write it raises (EAbort): the
+    // source stays, and the text with it.
     if (FDataSet && FState == dsBrowse) {
         for (TDataLink *L : std::vector<TDataLink *>(FDataLinks))
             L->DataEvent(deCheckBrowseMode, 0);

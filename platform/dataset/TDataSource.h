@@ -87,6 +87,8 @@ protected:
     friend class TDataSource;
     friend class TDataSet;
     virtual void ActiveChanged() {}
+    // The dataset is about to leave its record, or the source the dataset:
+    // the control writes what it holds, or raises to stop the move.
     virtual void CheckBrowseMode() {}
     virtual void DataSetChanged() { RecordChanged(nullptr); }
     virtual void DataSetScrolled(int) { DataSetChanged(); }

@@ -60,6 +60,8 @@ TEscFilter *EscFilter = nullptr; // owned by the application object once install
 // (compared only).
 std::vector<const QObject *> InputReceivers;
 
+unsigned GestureCount = 0;
+
 bool IsOperatorInput(const QEvent *Event)
 {
     switch (Event->type()) {
@@ -94,6 +96,8 @@ bool TApplication::notify(QObject *Receiver, QEvent *Event)
 {
     bool Result = false;
     const bool Input = IsOperatorInput(Event);
+    if (Input && InputReceivers.empty() && Event->type() != QEvent::MouseMove)
+        ++GestureCount;
     if (Input)
         InputReceivers.push_back(Receiver);
     RunGuarded([&] { Result = QApplication::notify(Receiver, Event); });
@@ -108,6 +112,8 @@ bool DeliveringOperatorInput(const QObject *AReceiver)
 {
     return std::find(InputReceivers.begin(), InputReceivers.end(), AReceiver) != InputReceivers.end();
 }
+
+unsigned OperatorGesture() { return GestureCount; }
 
 void HandleException(const std::exception &E)
 {

@@ -21,6 +21,14 @@ public:
 // happens meanwhile to that control happens by the operator's hand.
 bool DeliveringOperatorInput(const QObject *AReceiver);
 
+// The operator's gestures so far: each key press, mouse press or double
+// click counts once, when its delivery begins (a drag and a release belong
+// to the press before them, and input a message box takes while the
+// gesture's delivery has not ended belongs to that gesture). Work that the
+// same gesture starts twice (a focus leaving a cell, then the click that
+// took it) can tell so by an unchanged count.
+unsigned OperatorGesture();
+
 // Shows an exception that reached the application: its message in an error
 // box captioned with the application title, a full stop added when the text
 // does not end in one; the silent abort shows nothing.

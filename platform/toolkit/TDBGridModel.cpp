@@ -217,8 +217,13 @@ void TDBGridModel::CommitBeforeMove()
     TDataSet *D = FLink->DataSet();
     if (!FCommitOpenEditor || FSetting || FCommitting || !D || D->State() != dsBrowse)
         return;
-    const QScopedValueRollback<bool> Committing(FCommitting, true);
-    FCommitOpenEditor();
+    bool Written = false;
+    {
+        const QScopedValueRollback<bool> Committing(FCommitting, true);
+        Written = FCommitOpenEditor();
+    }
+    if (!Written)
+        rtl::Abort();
 }
 
 bool TDBGridModel::IsComputed(const TField &F) const

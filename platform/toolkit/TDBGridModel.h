@@ -40,11 +40,14 @@ public:
     // Fields shown but never typed into: columns the dataset computes and
     // does not store.
     void SetComputedFields(std::vector<std::string> ANames) { FComputed = std::move(ANames); }
-    // Writes the text of a cell editor the view has open. The model asks for
-    // it whenever the dataset is about to leave its record, by whatever road
-    // (a key, the grid, a plot's read-out, the program's own Locate), so
-    // that no move drops a value typed and not yet committed.
-    void SetCommitOpenEditor(std::function<void()> AValue) { FCommitOpenEditor = std::move(AValue); }
+    // Writes the text of a cell editor the view has open; false when the
+    // write was refused. The model asks for it whenever the dataset is about
+    // to leave its record, by whatever road (a key, the grid, a plot's
+    // read-out, the program's own Locate), and before its data source leaves
+    // the dataset, so that no move drops a value typed and not yet committed:
+    // a refused write stops the move (silently, EAbort), and the text stays
+    // where it was typed.
+    void SetCommitOpenEditor(std::function<bool()> AValue) { FCommitOpenEditor = std::move(AValue); }
     // A note on a record, read while the dataset's fields show it: a row
     // with one is tinted, its header marked " !", and the note is the tip of
     // its cells and header.
@@ -74,7 +77,7 @@ private:
     unsigned FRefusals = 0;
     std::vector<std::string> FComputed;
     bool IsComputed(const TField &F) const;
-    std::function<void()> FCommitOpenEditor;
+    std::function<bool()> FCommitOpenEditor;
     std::function<std::string(TDataSet &)> FRowNote;
     std::string RowNote(int ARow) const;
     bool FCommitting = false; // the open editor is being written before a move

@@ -379,7 +379,8 @@ TEST_F(EditorCheck, TheSettingsWindowClosesOnOkAndOnCancel)
 }
 
 // The demo's station 170 of cruise 6 has a temperature spike at 20 dbar, which the run flags 4: "Check full
-// Cruise" finds it, whatever the plot on screen (the first station's, spanning more than station 170's).
+// Cruise" finds it, whatever the plot on screen (the first station's, spanning more than station 170's). The
+// error tree names that level, and keeps it through "Check metadata".
 TEST_F(EditorCheck, CheckFullCruiseJudgesEachStationsSpikesByItsOwnPlot)
 {
     TClimImport Import;
@@ -399,6 +400,19 @@ TEST_F(EditorCheck, CheckFullCruiseJudgesEachStationsSpikesByItsOwnPlot)
     EXPECT_EQ(testsupport::LocalRows(WorkDir, "Select FTEMP From \"" + DbTablePrefix +
                                                   "-PTS_DataFlags\" Where ID_Cast = 170 and PRES = 20"),
               std::vector<std::string>{"4"});
+    const auto Spikes = [&] {
+        std::vector<std::string> Levels;
+        TTreeNode *N = FindTreeNode(*F->TreeView1, "170");
+        for (N = N ? N->GetNext() : nullptr; N && N->Level() > 0; N = N->GetNext())
+            if (N->Level() == 4 && N->Parent()->Text() == "Spike")
+                Levels.push_back(N->Parent()->Parent()->Text() + " " + N->Text());
+        return Levels;
+    };
+    const std::string Record =
+        std::to_string(std::stoi(Sql("select count(*) from PTS_Data where ID_Cast = 170 and PRES < 20")[0][0]) + 1);
+    EXPECT_EQ(Spikes(), std::vector<std::string>{"TEMP PRES=20.0 record #" + Record});
+    F->BitBtn4Click();
+    EXPECT_EQ(Spikes(), std::vector<std::string>{"TEMP PRES=20.0 record #" + Record});
 }
 
 // Without BS_DOX1 each check says so; the cruise's sums up 4 of 7 stations (those with DOX1 levels).

@@ -32,6 +32,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <atomic>
 
 using namespace editortest;
 
@@ -151,6 +152,49 @@ TEST_F(EditorEdit, AnEditWaitsForAnotherProgramsWriteAndKeepsItsTextWhenItCannot
         EXPECT_FALSE(L->isVisible()) << L->text().toStdString();
 }
 
+// Typed into a cell, left by a click elsewhere while another program holds the write lock: the click
+// waits once for the lock, under the wait cursor, and starts nothing; the text stays in its cell.
+TEST_F(EditorEdit, AClickAwayFromTextTheLockRefusesWaitsOnceAndKeepsTheText)
+{
+    Conn->SetConnected(false);
+    Conn->Params().Add("LoginTimeout=1");
+    Conn->SetConnected(true);
+    ParamDisplayList.Add("TEMP"); // "Check Current profile" checks it
+    Open();
+    Activate();
+    sqlite3 *Other = nullptr;
+    sqlite3_open(DbPath.c_str(), &Other);
+    const auto Exec = [&](const char *ASql) { sqlite3_exec(Other, ASql, nullptr, nullptr, nullptr); };
+    const auto Item = [](QListWidget *L, int Row) {
+        return std::pair<QWidget *, QPoint>{L->viewport(), L->visualItemRect(L->item(Row)).center()};
+    };
+    const std::pair<QWidget *, QPoint> Roads[] = {Item(F->ListBox2, ParamList.IndexOf("PSAL")), Item(F->ListBox1, 0),
+                                                  {F->BitBtn4, F->BitBtn4->rect().center()},
+                                                  {F->BitBtn5, F->BitBtn5->rect().center()}};
+    for (int Road = 0; Road < 4; ++Road) {
+        const auto &[Control, At] = Roads[Road];
+        Script->Messages.clear();
+        Exec("BEGIN IMMEDIATE");
+        const std::string Typed = "6.2" + std::to_string(Road + 1);
+        TypeIntoCell(F->DBGrid2, 2, "TEMP", Typed, Qt::Key_unknown);
+        std::atomic<int> Cursor = crDefault;
+        std::thread Look([&] { std::this_thread::sleep_for(std::chrono::milliseconds(500)), Cursor = ScreenCursor(); });
+        QTest::mouseClick(Control, Qt::LeftButton, {}, At);
+        Look.join();
+        Exec("ROLLBACK");
+        EXPECT_EQ(Script->Messages.size(), 1u) << Road << Messages();
+        EXPECT_NE(Cursor, crDefault) << Road;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(CurParamName, "TEMP") << Road;
+        EXPECT_EQ(F->ListBox2->selectedItems(), QList{F->ListBox2->item(ParamList.IndexOf("TEMP"))}) << Road;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the text kept in its cell
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Db("TEMP", 2), Typed) << Road;
+    }
+    sqlite3_close(Other);
+    ParamDisplayList.Clear();
+}
+
 TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
 {
     // A second row at the level's pressure: no statement keyed by the
@@ -224,6 +268,24 @@ TEST_F(EditorEdit, UndoInAutoQcPutsTheValueBackOnTheFirstClickAndNoEnterOrEscCli
     EXPECT_EQ(Grid().RecNo(), 3);
     EXPECT_EQ(F->ActiveEditGrid, F->DBGrid2); // the grid UNDO wrote keeps the focus
     EXPECT_EQ(Messages(), "");
+}
+
+// Closed under AUTO QC with a value left open in the data grid and the other profiles shown: the value
+// is stored and checked before anything closes.
+TEST_F(EditorEdit, ClosingUnderAutoQcStoresAndChecksTheCellLeftOpen)
+{
+    LoadClimatology();
+    ParamDisplayList.Add("TEMP");
+    Open(false);
+    Activate();
+    F->SpeedButton19->click(); // "Show other profiles"
+    ASSERT_TRUE(F->ShowOtherProfiles);
+    TypeIntoCell(F->DBGrid2, 2, "TEMP", "7.5", Qt::Key_unknown);
+    CloseEditor();
+    EXPECT_EQ(Db("TEMP", 2), "7.5");
+    EXPECT_EQ(RunFlags("PTS_Data", "FTEMP").size(), Pres.size()); // the check judged every level
+    EXPECT_EQ(Messages(), "");
+    ParamDisplayList.Clear();
 }
 
 // Ctrl+Tab and Ctrl+Shift+Tab leave a grid from any cell (a value typed is
@@ -335,6 +397,14 @@ TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
     ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Time_Cast"));
     ClickUndo();
     EXPECT_EQ(StationDb("Time_Cast") + " " + F->tmpStatTbl->FieldByName("Time_Cast")->DisplayText(), "1.25 30:00");
+    // A fraction of a second comes back whole.
+    SqlExec("update Cast_Titles set Time_Cast = 0.9999 where ID_Cast = " + std::to_string(Station));
+    PickCruise(BlackSeaCruise);
+    EditStation("Time_Cast", "10:00:00");
+    ASSERT_TRUE(F->DBGrid1->SelectFieldByName("Time_Cast"));
+    F->ComboBox1->setCurrentIndex(F->ComboBox1->findText(QStringLiteral("23:59:51.36")));
+    ClickUndo();
+    EXPECT_EQ(StationDb("Time_Cast = 0.9999"), "1");
     EXPECT_EQ(Messages(), "");
 }
 

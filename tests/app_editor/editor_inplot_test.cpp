@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -106,12 +108,18 @@ TEST_F(EditorInPlot, ATypedValueWaitsInThePlotAndReachesTheDatabaseOnTheNextLoad
     EXPECT_EQ(Messages(), "");
 }
 
-// A load empties the boxes; typed there with no level shown, a value is stored nowhere, and said so.
+// A load empties the boxes, and says so of a text typed there without Enter; typed there with no level
+// shown, a value is stored nowhere, and said so.
 TEST_F(EditorInPlot, AStationsLoadEmptiesTheBoxesAndNothingTypedLandsOnIt)
 {
     Open();
     TypeAt(2, F->Edit2, "7.77");
+    QTest::keyClicks(F->Edit2, QStringLiteral("5"));
     SwitchStation(false);
+    EXPECT_NE(Messages().find("What was typed next to the plot was not stored: Enter stores it."), std::string::npos);
+    MoveTo(F->PaintBox2, F->ProfilePts[1].X, F->ProfilePts[1].Y); // the read-out follows the mouse again
+    EXPECT_FALSE(F->Edit1->text().isEmpty());
+    F->Label11MouseLeave();
     const std::string Other = "select PRES, TEMP from PTS_Data where ID_Cast=" + std::to_string(F->CurCastId);
     const auto Before = Sql(Other);
     EXPECT_EQ((F->Edit1->text() + F->Edit2->text() + F->Edit3->text() + F->Edit4->text()).toStdString(), "");
@@ -122,6 +130,30 @@ TEST_F(EditorInPlot, AStationsLoadEmptiesTheBoxesAndNothingTypedLandsOnIt)
     EXPECT_EQ(Sql(Other), Before);
     EXPECT_EQ(Db("TEMP", 2), "7.77");
     EXPECT_NE(Messages().find("not stored: the boxes show no level of this profile."), std::string::npos);
+}
+
+// Values typed next to the plot while another program holds the write lock: a click on another
+// parameter waits once for the lock and shows it not; the values stay typed until they are stored.
+TEST_F(EditorInPlot, ValuesTypedNextToThePlotWaitOnceForTheLockAndStayTyped)
+{
+    Conn->SetConnected(false);
+    Conn->Params().Add("LoginTimeout=1"); // the driver waits a second for a lock
+    Conn->SetConnected(true);
+    Open();
+    TypeAt(2, F->Edit2, "7.25");
+    TypeAt(3, F->Edit2, "7.5");
+    sqlite3 *Other = nullptr;
+    sqlite3_open(DbPath.c_str(), &Other);
+    sqlite3_exec(Other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    const QPoint Psal = F->ListBox2->visualItemRect(F->ListBox2->item(ParamList.IndexOf("PSAL"))).center();
+    QTest::mouseClick(F->ListBox2->viewport(), Qt::LeftButton, {}, Psal);
+    sqlite3_close(Other); // its transaction rolled back
+    EXPECT_EQ(Script->Messages.size(), 1u) << Messages();
+    EXPECT_EQ(CurParamName, "TEMP");
+    EXPECT_DOUBLE_EQ(F->ProfilePoints[2].x, 7.25);
+    EXPECT_DOUBLE_EQ(F->ProfilePoints[3].x, 7.5);
+    QTest::mouseClick(F->ListBox2->viewport(), Qt::LeftButton, {}, Psal);
+    EXPECT_EQ(CurParamName + " " + Db("TEMP", 2) + " " + Db("TEMP", 3), "PSAL 7.25 7.5");
 }
 
 TEST_F(EditorInPlot, ATypedPressureMovesTheLevelAndClosingWritesIt)

@@ -103,15 +103,22 @@ TEST_F(DBGridModel, EditsAndPostsThroughTheDataSet)
     EXPECT_EQ(Cell(0, 1), "0"); // fields made afresh at the reopen have no display format
     // Each move of the dataset, by any road, and its data source leaving it
     // first have the view write its open cell editor; the model's own write
-    // is no move.
+    // is no move. A write refused stops the move, and the source stays.
     int Asked = 0;
-    Model.SetCommitOpenEditor([&] { ++Asked; });
+    bool Refuse = false;
+    Model.SetCommitOpenEditor([&] { return ++Asked, !Refuse; });
     DS.Next();
     DS.SetRecNoValue(5);
     DS.First();
     EXPECT_TRUE(Model.setData(Model.index(0, 3), "Again")); // Hidden shows again after the reopen
+    Refuse = true;
+    EXPECT_THROW(DS.Next(), rtl::EAbort);
+    EXPECT_THROW(Src.SetDataSet(nullptr), rtl::EAbort);
+    EXPECT_EQ(DS.RecNo(), 1);
+    EXPECT_EQ(Src.DataSet(), &DS);
+    Refuse = false;
     Src.SetDataSet(nullptr);
-    EXPECT_EQ(Asked, 4);
+    EXPECT_EQ(Asked, 6);
 }
 
 TEST_F(DBGridModel, FollowsInsertsDeletesAndClose)
