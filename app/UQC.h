@@ -449,6 +449,11 @@ void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const
 // A station of the data checks in no square, while a square file was
 // refused: its square may be among those not read.
 void StationInNoSquare(int AIdCast);
+// Keeps which level values of ALevels (the station AIdCast's levels as
+// fetched from the station database, with PRES) the driver could not read,
+// for the checks of the editor's working copy made from them, where such a
+// value is empty: the level is checked without it, as the run checks it.
+void KeepWorkCopyUnread(TDataSet &ALevels, int AIdCast);
 void ClearMissingClimatology();
 std::string MissingClimatologyText();
 

@@ -1198,12 +1198,37 @@ std::string TextAfter(const std::string &ARecord)
     return At == std::string::npos ? ARecord : ARecord.substr(At + 2);
 }
 
-// The driver's text on the value of column AName in the row under
-// AFetched's cursor that it could not read; "" when it read it (or the
-// dataset is no station-database one).
-std::string UnreadText(const TZqDataSet *AFetched, const std::string &AName)
+// The values of the editor's working copy of a station's levels that the
+// driver could not read when the copy was made, by the level's pressure in
+// tenths (none: the pressure itself) and the column as the station database
+// names it: in the copy they are empty, and its checks would take them for
+// missing.
+struct TCopyUnread {
+    int IdCast = 0;
+    std::map<std::pair<long long, std::string>, std::string> Texts;
+} CopyUnread;
+constexpr long long NoTenth = std::numeric_limits<long long>::min();
+
+std::pair<long long, std::string> CopyUnreadKey(bool APresEmpty, double APres, const std::string &AColumn)
 {
-    const auto *E = AFetched ? dynamic_cast<const EZqDBEngineException *>(AFetched->RowError()) : nullptr;
+    return {APresEmpty ? NoTenth : std::llround(RoundPres(APres) * 10.0), rtl::UpperCase(AColumn)};
+}
+
+// The driver's text on the value of column AName (as the station database
+// names it) of the level under the profile dataset's cursor that it could
+// not read; "" when it read it. AFetched is the dataset when it was fetched
+// from the station database; the editor's working copy keeps what the
+// driver said when the copy was made.
+std::string UnreadText(const TZqDataSet *AFetched, const std::string &AName, int ACastId, const TLevelIn &ALevel)
+{
+    if (!AFetched) {
+        if (CopyUnread.IdCast != ACastId)
+            return "";
+        const bool Pres = rtl::CompareText(AName, "PRES") == 0;
+        const auto It = CopyUnread.Texts.find(CopyUnreadKey(Pres || ALevel.PresEmpty, ALevel.Pres, AName));
+        return It == CopyUnread.Texts.end() ? "" : It->second;
+    }
+    const auto *E = dynamic_cast<const EZqDBEngineException *>(AFetched->RowError());
     for (int I = 0; E && I < E->ErrorCount(); ++I)
         if (rtl::CompareText(E->Errors(I).ObjName, AName) == 0)
             return TextAfter(E->Errors(I).Message);
@@ -1244,6 +1269,24 @@ void RaiseToFour(TLocalRow *Row, size_t Column)
 }
 
 } // namespace
+
+void KeepWorkCopyUnread(TDataSet &ALevels, int AIdCast)
+{
+    CopyUnread.IdCast = AIdCast;
+    CopyUnread.Texts.clear();
+    const auto *Fetched = dynamic_cast<const TZqDataSet *>(&ALevels);
+    TField *Pres = ALevels.FindField("PRES");
+    for (ALevels.First(); Fetched && Pres && !ALevels.Eof(); ALevels.Next()) {
+        const auto *E = dynamic_cast<const EZqDBEngineException *>(Fetched->RowError());
+        for (int I = 0; E && I < E->ErrorCount(); ++I) {
+            const std::string &Column = E->Errors(I).ObjName;
+            const bool PresItself = rtl::CompareText(Column, "PRES") == 0;
+            CopyUnread.Texts[CopyUnreadKey(PresItself || Pres->IsNull(), Pres->AsFloat(), Column)] =
+                TextAfter(E->Errors(I).Message);
+        }
+    }
+    ALevels.First();
+}
 
 void CheckClimaticRange(const std::string &P)
 {
@@ -1341,13 +1384,13 @@ void CheckClimaticRange(const std::string &P)
                 // What the driver could not read is said, not taken for
                 // missing: a 9 written over it would stand for a value the
                 // station holds.
-                if (const std::string Text = UnreadText(Fetched, "PRES"); !Text.empty()) {
+                if (const std::string Text = UnreadText(Fetched, "PRES", CastId, Level); !Text.empty()) {
                     Level.PresUnread = true;
                     LevelValueUnread(CastId, "PRES", Prof.RecNo(), "", Text);
                 }
-                if (const std::string Text = UnreadText(Fetched, ValueName); !Text.empty()) {
+                if (const std::string Text = UnreadText(Fetched, P, CastId, Level); !Text.empty()) {
                     Level.ValueUnread = true;
-                    LevelValueUnread(CastId, ValueName, Prof.RecNo(), Level.PresUnread ? "" : PresText(Level.Pres), Text);
+                    LevelValueUnread(CastId, P, Prof.RecNo(), Level.PresUnread ? "" : PresText(Level.Pres), Text);
                 }
             }
             const int SpikeRuns = Memory.SpikeRuns, SpikeAtRecNo = SpikeRecNo;

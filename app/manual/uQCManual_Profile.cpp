@@ -197,6 +197,7 @@ void TForm2::LoadProfile()
         throw;
     }
     ZqQuery2->FetchAll();
+    KeepWorkCopyUnread(*ZqQuery2, CurCastId);
     BuildInPlotRows();
 
     CreateTmpFlagsTable(CurParamName);

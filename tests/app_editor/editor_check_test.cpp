@@ -434,4 +434,27 @@ TEST_F(EditorCheck, AMissingClimatologyIsSaidByEachCheckCommand)
               std::string::npos);
 }
 
+// A value the driver cannot read is empty in the editor's working copy:
+// its check takes the level without it, as the run does, and says so,
+// instead of judging it missing (a 9 the write-back would store over it).
+TEST_F(EditorCheck, AValueTheDriverCannotReadIsSaidAndNotJudgedMissing)
+{
+    TShownParams Shown;
+    const std::string Levels = "from PTS_Data where ID_Cast = " + std::to_string(Station);
+    const std::string Pres = Sql("select PRES " + Levels + " order by PRES limit 1 offset 2")[0][0];
+    SqlExec("update PTS_Data set TEMP = 'abc', FTEMP = 2 where ID_Cast = " + std::to_string(Station) +
+            " and PRES = " + Pres);
+    Open();
+    F->CheckBox1->click(); // MANUAL QC
+    Script->Messages.clear();
+    F->BitBtn5->click();
+    ASSERT_EQ(Script->Messages.size(), 1u) << Messages();
+    EXPECT_EQ(Script->Messages[0].Text.rfind("The station " + std::to_string(Station) +
+                                                 " is checked without its TEMP at level #3 (PRES=",
+                                             0),
+              0u)
+        << Messages();
+    EXPECT_EQ(Column("FTEMP")[2], "0");
+}
+
 } // namespace
