@@ -262,8 +262,15 @@ private:
     };
     int CheckRow(int ARow) const;
     const TZqParam &Source() const { return FLink ? *FLink : *this; }
+    // The row a read of ARow names (through the link), and AHolder, the
+    // parameter that keeps it.
+    const TRow &ReadRow(int ARow, const TZqParam *&AHolder) const;
+    // The value a read of ARow gives, where it is kept: a statement that
+    // sets its parameters per execute reads each without copying it. Raw
+    // text is first made a value in AScratch.
+    const rtl::Variant &ValueRef(int ARow, rtl::Variant &AScratch) const;
     rtl::Variant RowValue(int ARow) const;
-    void StoreValue(int ARow, const rtl::Variant &AValue);
+    void StoreValue(int ARow, rtl::Variant AValue);
     bool IsWideData() const;
     [[noreturn]] void RaiseUnsupported() const;
 

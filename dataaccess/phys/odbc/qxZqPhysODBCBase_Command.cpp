@@ -605,7 +605,9 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
         if (!V) continue;
         SQLULEN MaxLen = SQLULEN(std::max(P->Size(), 0));
         int MaxInt = 0, MaxScale = 0;
-        for (int R = First; R <= Last; ++R) {
+        // Only text, bytes and BCD numbers take their size from the values.
+        const bool Sized = IsVarLenType(Info.SourceType) || Info.VarType == dtBCD || Info.VarType == dtFmtBCD;
+        for (int R = First; Sized && R <= Last; ++R) {
             if (P->IsNull(R)) continue;
             if (IsVarLenType(Info.SourceType)) {
                 uint32_t L = 0;
@@ -660,6 +662,11 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
 void TZqPhysODBCCommand::GetParamValues(int ARow)
 {
     if (!FCommandStatement || FParamInfos.empty()) return;
+    // Values come back only into output parameters: a statement of input
+    // parameters alone, most of them, has nothing to read.
+    if (std::all_of(FParamInfos.begin(), FParamInfos.end(),
+                    [](const TZqPhysODBCParamInfo &I) { return I.InputOutputType == SQL_PARAM_INPUT; }))
+        return;
     TODBCPageBuffer *Page = FCommandStatement->ParamList().PageBuffer();
     if (!Page || !Page->Allocated) return;
     TZqParams *Params = GetParams();
