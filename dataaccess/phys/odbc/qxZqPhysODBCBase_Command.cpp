@@ -157,7 +157,7 @@ bool TZqPhysODBCCommand::UseDirectExecute()
     return Proc && (Kind == ODBCKindMSSQL || Kind == ODBCKindASA);
 }
 
-bool TZqPhysODBCCommand::RunWithReconnect(const std::function<bool()> &ARun)
+void TZqPhysODBCCommand::ReconnectCommands()
 {
     TZqPhysODBCConnectionBase *Conn = ODBCConn();
     // Every command of the connection that holds a statement drops it
@@ -167,8 +167,7 @@ bool TZqPhysODBCCommand::RunWithReconnect(const std::function<bool()> &ARun)
         for (auto &C : Held)
             if (auto *O = dynamic_cast<TZqPhysODBCCommand *>(C.Get())) ADo(O);
     };
-    return Conn->ExecuteWithReconnect(
-        ARun,
+    Conn->Reconnect(
         [&] {
             for (int I = 0; I < Conn->GetCommandCount(); ++I) {
                 TZqIntfPtr<IZqPhysCommand> C;
