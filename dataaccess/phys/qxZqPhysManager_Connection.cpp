@@ -477,6 +477,12 @@ void TZqPhysConnection::EndTransaction(bool ACommit)
 
 void TZqPhysConnection::AutoTransaction(int AStep)
 {
+    // The end of a statement has something to do only when its start began
+    // a transaction: most statements end here, without the metadata.
+    if (AStep != 0) {
+        std::lock_guard L(FLock);
+        if (FAutoTxID == 0) return;
+    }
     TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
     CreateMetadata(Meta);
     if (!Meta->GetTxSupported()) return;

@@ -362,7 +362,8 @@ rtl::Variant TZqParam::RowValue(int ARow) const
 
 const TZqParam::TRow &TZqParam::ReadRow(int ARow, const TZqParam *&AHolder) const
 {
-    ARow = CheckRow(ARow);
+    // Row 0 (-1 names it too) is every parameter's: no check to make.
+    ARow = ARow == 0 || ARow == -1 ? 0 : CheckRow(ARow);
     AHolder = FLink && ARow < FLink->ArraySize() ? FLink : this;
     return AHolder->FRows[static_cast<size_t>(ARow)];
 }
@@ -685,10 +686,28 @@ void TZqParam::SetData(const void *ABuffer, int ALength, int ARow)
 
 void TZqParam::GetData(void *ABuffer, int ARow) const
 {
+    rtl::Variant Scratch;
+    WriteData(ValueRef(ARow, Scratch), ABuffer, ARow);
+}
+
+bool TZqParam::TryGetData(void *ABuffer, int ARow) const
+{
+    const TZqParam *Holder;
+    const TRow &R = ReadRow(ARow, Holder);
+    if (R.Raw != rkNone)
+        WriteData(Holder->RowValue(CheckRow(ARow)), ABuffer, ARow);
+    else if (R.Value.IsClear())
+        return false;
+    else
+        WriteData(R.Value, ABuffer, ARow);
+    return true;
+}
+
+void TZqParam::WriteData(const rtl::Variant &AValue, void *ABuffer, int ARow) const
+{
     using namespace rtl;
+    const Variant &V = AValue;
     char *P = static_cast<char *>(ABuffer);
-    Variant Scratch;
-    const Variant &V = ValueRef(ARow, Scratch);
     const bool Null = V.IsClear();
     switch (FDataType) {
     case ftString: case ftFixedChar: case ftADT: {

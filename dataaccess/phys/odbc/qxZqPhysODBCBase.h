@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataaccess/phys/qxZqPhysManager.h"
@@ -315,6 +316,11 @@ private:
     // The cursor type and concurrency set on the statement (-1: none).
     SQLLEN FCursorTypeSet = -1, FConcurrencySet = -1;
     std::string FFlagsText; // the text sfSSLongThenShort was learnt on
+    bool FNoResultColumns = false; // prepared without result columns, for good
+    bool FParamsSized = false;     // some parameter takes its size from its values (text, BCD)
+    // SetParamValues' list of the parameters it writes, kept between
+    // executes so that it is not made anew each time.
+    std::vector<std::pair<TZqParam *, TZqPhysODBCParamInfo *>> FParamsToSet;
 };
 
 // The key name a best-row identifier stands in for.

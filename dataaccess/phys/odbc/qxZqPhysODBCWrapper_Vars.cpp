@@ -408,16 +408,13 @@ void TODBCVariable::SetData(int ARow, const void *AValue, SQLLEN ALength)
     // A number of a fixed size, most values a statement sends, goes into its
     // slot as it is.
     if (AValue && !LongData) {
-        size_t Fixed = 0;
-        switch (FCDataType) {
-        case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: Fixed = 4; break;
-        case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: Fixed = 2; break;
-        case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: Fixed = 8; break;
-        case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: Fixed = 1; break;
-        default: break;
-        }
-        if (Fixed) {
-            std::memcpy(Data, AValue, Fixed);
+        if (const int Fixed = ZqPlainNumberCSize(FCDataType)) {
+            switch (Fixed) {
+            case 8: std::memcpy(Data, AValue, 8); break;
+            case 4: std::memcpy(Data, AValue, 4); break;
+            case 2: std::memcpy(Data, AValue, 2); break;
+            default: std::memcpy(Data, AValue, 1); break;
+            }
             *Ind = SQLLEN(Fixed);
             return;
         }
