@@ -1085,7 +1085,9 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
                 continue;
             }
             alignas(16) uint8_t Fixed[64];
-            const bool SrcByRef = IsVarLenType(Info.VarType);
+            // A number the driver left as it is stored is read where it is.
+            const bool Plain = Info.DestType == Info.VarType && ZqPlainNumberCSize(V->CDataType()) > 0;
+            const bool SrcByRef = IsVarLenType(Info.VarType) || Plain;
             Data = SrcByRef ? nullptr : static_cast<void *>(Fixed);
             if (!SrcByRef && Info.VarType == dtByteString)
                 Data = ConversionBuffer()->Check(uint32_t(std::max<SQLLEN>(V->DataSize, 64)));
