@@ -302,7 +302,10 @@ int main(int argc, char **argv)
         Cru.Open();
         // Each station's print, as the run keeps it for the profile it judged.
         std::map<int, TProfilePrint> Prints;
-        SqliteRows(DbPath, "select ID_Cast, PRES, TEMP, PSAL from PTS_Data", [&](sqlite3_stmt *S) {
+        SqliteRows(DbPath,
+                   "select p.ID_Cast, p.PRES, p.TEMP, p.PSAL from PTS_Data p join Cast_Titles c on c.ID_Cast = "
+                   "p.ID_Cast where c.ID_Cruise <= " + std::to_string(LastCruise),
+                   [&](sqlite3_stmt *S) {
             const auto Value = [S](int C) { return sqlite3_column_double(S, C); };
             const auto Null = [S](int C) { return sqlite3_column_type(S, C) == SQLITE_NULL; };
             Prints[sqlite3_column_int(S, 0)].AddLevel(Value(1), Null(1), Value(2), Null(2), Value(3), Null(3));
