@@ -395,6 +395,9 @@ private:
     void ApplyTxOptionChanges();
     int32_t InnermostTxID();
     void DropMetadata();
+    // The metadata, made on first use; for a caller that holds FLock, which
+    // keeps it alive (it is dropped only under the lock).
+    IZqPhysConnectionMetadata *LockedMetadata();
 
     TZqIntfPtr<IZqPhysDriver> FDriverIntf;
     TZqPhysDriver *FDriverObj;
