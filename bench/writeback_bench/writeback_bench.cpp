@@ -7,9 +7,13 @@
 //  - WriteFlagsToMainDb with Yes and every cruise ticked: a transaction per
 //    station (its profile read and compared, then one Update per level),
 //    Esc polled per station;
+//  - the same work by hand, as raw ODBC through the same driver with every
+//    statement prepared once: a transaction per station that takes the
+//    write lock, reads the station's row and its profile back (PRES, the
+//    values and the flag columns) and sends one Update per level;
 //  - the same updates (same rows, same values, same order) as a bare loop:
 //    one SQLPrepare with parameters, SQLExecute per level, autocommit.
-// The two alternate, one warm-up of each on one cruise, then the median of
+// The three alternate, one warm-up of each on one cruise, then the median of
 // --rounds timed runs (3 by default). The demo database stands in when the
 // large one is not built (cmake --build <build> --target marlin_large_db)
 // or --demo asks for it.
@@ -137,6 +141,84 @@ double RawLoop(const std::string &APath, const std::vector<TLevel> &ALevels)
     return T;
 }
 
+// Prepares ASql on a statement of ADbc or ends the benchmark.
+SQLHSTMT Prepared(SQLHDBC ADbc, const char *ASql)
+{
+    SQLHSTMT S = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, ADbc, &S);
+    if (!SQL_SUCCEEDED(SQLPrepare(S, (SQLCHAR *)ASql, SQL_NTS)))
+        Die(std::string("the hand loop cannot prepare ") + ASql);
+    return S;
+}
+
+// The write-back's work by hand: per station a transaction that takes the
+// write lock, reads the station's row and its profile back with bound
+// columns, row by row, and sends one Update per level.
+double HandLoop(const std::string &APath, const std::vector<TLevel> &ALevels)
+{
+    TPlainOdbc Odbc(APath);
+    SQLSetConnectAttr(Odbc.Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    SQLHSTMT Lock = Prepared(Odbc.Dbc, "UPDATE PTS_Data SET ID_Cast = ID_Cast WHERE 1 = 0");
+    SQLHSTMT Station = Prepared(Odbc.Dbc, "SELECT ID_Cruise, Date_Cast, Time_Cast, Lon, Lat, StationName FROM "
+                                          "Cast_Titles WHERE ID_Cast = ?");
+    SQLHSTMT Profile = Prepared(Odbc.Dbc, "SELECT PRES, TEMP, PSAL, FPRES, FTEMP, FPSAL FROM PTS_Data WHERE "
+                                          "ID_Cast = ? ORDER BY PRES");
+    SQLHSTMT Update = Prepared(Odbc.Dbc, "UPDATE PTS_Data SET FPRES=?, FTEMP=?, FPSAL=? WHERE ID_Cast=? AND PRES=?");
+    SQLINTEGER Id = 0, F[3] = {}, Cruise = 0, Flag[3] = {};
+    double Pres = 0, Station4[4] = {}, Value[3] = {};
+    char Name[256];
+    SQLLEN Ind[13] = {};
+    SQLBindParameter(Station, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Id, 0, nullptr);
+    SQLBindCol(Station, 1, SQL_C_SLONG, &Cruise, 0, &Ind[0]);
+    for (int C = 0; C < 4; ++C)
+        SQLBindCol(Station, SQLUSMALLINT(C + 2), SQL_C_DOUBLE, &Station4[C], 0, &Ind[1 + C]);
+    SQLBindCol(Station, 6, SQL_C_CHAR, Name, sizeof Name, &Ind[5]);
+    SQLBindParameter(Profile, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Id, 0, nullptr);
+    for (int C = 0; C < 3; ++C) {
+        SQLBindCol(Profile, SQLUSMALLINT(C + 1), SQL_C_DOUBLE, &Value[C], 0, &Ind[6 + C]);
+        SQLBindCol(Profile, SQLUSMALLINT(C + 4), SQL_C_SLONG, &Flag[C], 0, &Ind[9 + C]);
+    }
+    for (int C = 0; C < 3; ++C)
+        SQLBindParameter(Update, SQLUSMALLINT(C + 1), SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &F[C], 0, nullptr);
+    SQLBindParameter(Update, 4, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Id, 0, nullptr);
+    SQLBindParameter(Update, 5, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &Pres, 0, nullptr);
+    // An Update that changes no row answers SQL_NO_DATA.
+    const auto Run = [](SQLHSTMT S, const char *AWhat) {
+        const SQLRETURN Rc = SQLExecute(S);
+        if (!SQL_SUCCEEDED(Rc) && Rc != SQL_NO_DATA)
+            Die(std::string("the hand loop's ") + AWhat + " failed");
+    };
+    long long Read = 0;
+    const auto T0 = std::chrono::steady_clock::now();
+    for (size_t I = 0; I < ALevels.size();) {
+        Id = ALevels[I].IdCast;
+        Run(Lock, "lock");
+        Run(Station, "station read");
+        while (SQL_SUCCEEDED(SQLFetch(Station)))
+            ++Read;
+        SQLCloseCursor(Station);
+        Run(Profile, "profile read");
+        while (SQL_SUCCEEDED(SQLFetch(Profile)))
+            ++Read;
+        SQLCloseCursor(Profile);
+        for (; I < ALevels.size() && ALevels[I].IdCast == Id; ++I) {
+            for (int C = 0; C < 3; ++C)
+                F[C] = ALevels[I].Flags[C];
+            Pres = ALevels[I].Pres;
+            Run(Update, "update");
+        }
+        if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, Odbc.Dbc, SQL_COMMIT)))
+            Die("the hand loop's commit failed");
+    }
+    const double T = Seconds(T0);
+    if (Read < (long long)ALevels.size())
+        Die("the hand loop read " + std::to_string(Read) + " rows back for " + std::to_string(ALevels.size()) +
+            " levels");
+    for (SQLHSTMT S : {Lock, Station, Profile, Update})
+        SQLFreeHandle(SQL_HANDLE_STMT, S);
+    return T;
+}
+
 void Click(TForm &AForm, const char *AName)
 {
     if (auto *B = AForm.findChild<QAbstractButton *>(QString::fromLatin1(AName)))
@@ -222,7 +304,10 @@ int main(int argc, char **argv)
         std::map<int, TProfilePrint> Prints;
         // Its flags are those the bare loop stores before each write-back:
         // the flag tables' own, at every level.
-        SqliteRows(DbPath, "select ID_Cast, PRES, TEMP, PSAL from PTS_Data", [&](sqlite3_stmt *S) {
+        SqliteRows(DbPath,
+                   "select p.ID_Cast, p.PRES, p.TEMP, p.PSAL from PTS_Data p join Cast_Titles c on c.ID_Cast = "
+                   "p.ID_Cast where c.ID_Cruise <= " + std::to_string(LastCruise),
+                   [&](sqlite3_stmt *S) {
             const auto Value = [S](int C) { return sqlite3_column_double(S, C); };
             const auto Null = [S](int C) { return sqlite3_column_type(S, C) == SQLITE_NULL; };
             const int Cast = sqlite3_column_int(S, 0);
@@ -287,7 +372,7 @@ int main(int argc, char **argv)
     ZqPhysRegisterDriverClass(&ZqPhysMSAccConnectionClass);
 
     double WriteBackT = 0;
-    std::vector<double> Ours, Raw;
+    std::vector<double> Ours, Raw, Hand;
     {
         rtl::TComponent Owner(nullptr);
         auto *Conn = new TZqConnection(&Owner); // owned by Owner
@@ -337,14 +422,19 @@ int main(int argc, char **argv)
         for (const TLevel &L : Levels)
             if (CruiseOfCast[L.IdCast] == Cruises.front())
                 FirstCruise.push_back(L);
-        // The bare loop opens its own connection: the component's must not
-        // hold a transaction while it runs (it holds none between statements).
-        // It goes first: the stations' prints hold the flags it stores.
+        // The bare loop and the hand loop open connections of their own: the
+        // component's must not hold a transaction while they run (it holds
+        // none between statements). The bare loop goes first: the stations'
+        // prints hold the flags it stores.
         RawLoop(DbPath, FirstCruise);
         WriteBack(false);
+        HandLoop(DbPath, FirstCruise);
         for (int R = 0; R < Rounds; ++R) {
             Raw.push_back(RawLoop(DbPath, Levels));
             std::printf("round %d: raw %.2f s\n", R + 1, Raw.back());
+            std::fflush(stdout);
+            Hand.push_back(HandLoop(DbPath, Levels));
+            std::printf("round %d: hand loop %.2f s\n", R + 1, Hand.back());
             std::fflush(stdout);
             Ours.push_back(WriteBack(true));
             std::printf("round %d: write-back %.2f s\n", R + 1, Ours.back());
@@ -373,7 +463,9 @@ int main(int argc, char **argv)
     std::printf("writeback_time: %.2f s\n", WriteBackT);
     std::printf("writeback_rate: %.0f levels/s\n", double(Levels.size()) / WriteBackT);
     std::printf("raw_update_rate: %.0f levels/s\n", double(Levels.size()) / RawT);
+    std::printf("hand_loop_rate: %.0f levels/s\n", double(Levels.size()) / Median(Hand));
     std::printf("ratio raw_update_over_writeback: %.2f\n", RawT / WriteBackT);
+    std::printf("ratio hand_loop_over_writeback: %.2f\n", Median(Hand) / WriteBackT);
     TLocalDatabase::CloseAll();
     std::error_code Ec;
     fs::remove_all(Dir, Ec);

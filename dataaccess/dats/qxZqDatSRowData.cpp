@@ -290,12 +290,13 @@ void TZqDatSRow::SetData(int AColumn, const void *AValue, uint32_t ALen) {
     if (!B) return;
     bool Load = IsFetchLoadMode(Mode);
     if (IsRefType(C.DataType)) DatSError(22, FTable->Columns()->GetItem(AColumn)->Name());
+    uint32_t Size = 0; // of a value of a fixed size
     if (AValue) {
         if (IsStringType(C.DataType)) {
             if (ALen > uint32_t(C.Size))
                 DatSError(32, FTable->Columns()->GetItem(AColumn)->Name(), ALen, C.Size);
         } else if (!C.Blob) {
-            uint32_t Size = FixedSize(C.DataType);
+            Size = FixedSize(C.DataType);
             if (ALen != 0 && ALen != Size) DatSError(10, FTable->Columns()->GetItem(AColumn)->Name(), ALen, C.Size);
         }
     }
@@ -365,12 +366,19 @@ void TZqDatSRow::SetData(int AColumn, const void *AValue, uint32_t ALen) {
             break;
         }
         default:
-            std::memcpy(Dst, AValue, FixedSize(C.DataType));
+            // A fetch stores every value of a row this way: the usual sizes
+            // as single moves.
+            switch (Size) {
+            case 8: std::memcpy(Dst, AValue, 8); break;
+            case 4: std::memcpy(Dst, AValue, 4); break;
+            case 2: std::memcpy(Dst, AValue, 2); break;
+            default: std::memcpy(Dst, AValue, Size); break;
+            }
             break;
         }
         B[C.NullByte] |= C.NullMask;
     }
-    if (Load) SetColumnChanged(AColumn, true);
+    if (Load) Tail()[AColumn / 8] |= uint8_t(1u << (AColumn % 8)); // SetColumnChanged(AColumn, true)
 }
 
 // ---- variants -----------------------------------------------------------

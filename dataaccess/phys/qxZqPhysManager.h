@@ -42,6 +42,7 @@ class TZqPhysConnectionHost;
 class TZqPhysDriver;
 class TZqPhysConnection;
 class TZqPhysCommand;
+class TZqPhysBlockingExecute;
 class IZqStanObjectFactory;
 class IZqStanDefinition;
 class TZqFormatConversionBuffer;
@@ -394,6 +395,9 @@ private:
     void ApplyTxOptionChanges();
     int32_t InnermostTxID();
     void DropMetadata();
+    // The metadata, made on first use; for a caller that holds FLock, which
+    // keeps it alive (it is dropped only under the lock).
+    IZqPhysConnectionMetadata *LockedMetadata();
 
     TZqIntfPtr<IZqPhysDriver> FDriverIntf;
     TZqPhysDriver *FDriverObj;
@@ -634,6 +638,10 @@ private:
     TZqIntfPtr<IZqStanAsyncHandler> FAsyncHandler;
     // The executor of the last blocking run, set up again for the next one.
     TZqIntfPtr<IZqStanAsyncExecutor> FIdleExecutor;
+    // The operation of a blocking execute without a time limit, kept for
+    // the next one (FBlockingExecuteOp is the same object).
+    TZqIntfPtr<IZqStanAsyncOperation> FBlockingExecute;
+    TZqPhysBlockingExecute *FBlockingExecuteOp = nullptr;
     TZqIntfPtr<IZqPhysMappingHandler> FMappingHandler;
     int FRowsAffected = 0;
     bool FRowsAffectedReal = false;

@@ -27,8 +27,9 @@ bool IsStoredProcKind(TZqPhysCommandKind AKind)
 // The operations the asynchronous executor runs.
 class TZqPhysCommandAsyncOperation : public TZqObject, public virtual IZqStanAsyncOperation {
 public:
-    explicit TZqPhysCommandAsyncOperation(TZqPhysCommand *ACommand)
-        : FCommand(static_cast<IZqPhysCommandInternal *>(ACommand)), FCmd(ACommand) {}
+    // AKeepAlive false: the command is held by whoever runs the operation.
+    explicit TZqPhysCommandAsyncOperation(TZqPhysCommand *ACommand, bool AKeepAlive = true)
+        : FCommand(AKeepAlive ? static_cast<IZqPhysCommandInternal *>(ACommand) : nullptr), FCmd(ACommand) {}
     void AbortJob() override
     {
         FCmd->AbortJob(false);
@@ -49,9 +50,14 @@ public:
 
 class TZqPhysCommandAsyncExecute : public TZqPhysCommandAsyncOperation {
 public:
-    TZqPhysCommandAsyncExecute(TZqPhysCommand *ACommand, int ATimes, int AOffset)
-        : TZqPhysCommandAsyncOperation(ACommand), FTimes(ATimes), FOffset(AOffset) {}
+    TZqPhysCommandAsyncExecute(TZqPhysCommand *ACommand, int ATimes, int AOffset, bool AKeepAlive = true)
+        : TZqPhysCommandAsyncOperation(ACommand, AKeepAlive), FTimes(ATimes), FOffset(AOffset) {}
     void Execute() override { FCmd->ExecuteTask(FTimes, FOffset); }
+    void Set(int ATimes, int AOffset)
+    {
+        FTimes = ATimes;
+        FOffset = AOffset;
+    }
 
 private:
     int FTimes, FOffset;
@@ -69,6 +75,15 @@ private:
 };
 
 } // namespace
+
+// The operation of a blocking execute without a time limit. It runs within
+// ExecuteWith, whose caller holds the command, so it holds no reference to
+// the command (one would tie the two together for good), and the command
+// keeps it for its next execute instead of making one per statement.
+class TZqPhysBlockingExecute : public TZqPhysCommandAsyncExecute {
+public:
+    explicit TZqPhysBlockingExecute(TZqPhysCommand *ACommand) : TZqPhysCommandAsyncExecute(ACommand, 1, 0, false) {}
+};
 
 TZqPhysCommand::TZqPhysCommand()
     : FMacros(std::make_unique<TZqMacros>()), FParams(std::make_unique<TZqParams>()),
@@ -573,8 +588,17 @@ void TZqPhysCommand::ExecuteWith(int ATimes, int AOffset, uint32_t ATimeout, TZq
             FState = 1;
             return;
         }
-        RunAsync(TZqIntfPtr<IZqStanAsyncOperation>(new TZqPhysCommandAsyncExecute(this, ATimes, AOffset)), AMode,
-                 ATimeout);
+        if (AMode == amBlocking && ATimeout == CZqAsyncNoTimeout) {
+            if (!FBlockingExecuteOp) {
+                FBlockingExecuteOp = new TZqPhysBlockingExecute(this);
+                FBlockingExecute = TZqIntfPtr<IZqStanAsyncOperation>(FBlockingExecuteOp);
+            }
+            FBlockingExecuteOp->Set(ATimes, AOffset);
+            RunAsync(FBlockingExecute, AMode, ATimeout);
+        } else {
+            RunAsync(TZqIntfPtr<IZqStanAsyncOperation>(new TZqPhysCommandAsyncExecute(this, ATimes, AOffset)), AMode,
+                     ATimeout);
+        }
     } catch (...) {
         if (FState.load() == 2 || FState.load() == 5) FState = 1;
         throw;

@@ -337,11 +337,16 @@ void TZqPhysConnection::ForceClose()
 void TZqPhysConnection::CreateMetadata(TZqIntfPtr<IZqPhysConnectionMetadata> &AMeta)
 {
     std::lock_guard L(FLock);
+    AMeta = TZqIntfPtr<IZqPhysConnectionMetadata>(LockedMetadata());
+}
+
+IZqPhysConnectionMetadata *TZqPhysConnection::LockedMetadata()
+{
     if (!FMetadata) {
         FMetadata = TZqIntfPtr<IZqPhysConnectionMetadata>(InternalCreateMetadata());
         if (auto *M = dynamic_cast<TZqPhysConnectionMetadata *>(FMetadata.Get())) M->SetConnection(this);
     }
-    AMeta = FMetadata;
+    return FMetadata.Get();
 }
 
 void TZqPhysConnection::CreateCommandGenerator(TZqIntfPtr<IZqPhysCommandGenerator> &AGen,
@@ -477,15 +482,19 @@ void TZqPhysConnection::EndTransaction(bool ACommit)
 
 void TZqPhysConnection::AutoTransaction(int AStep)
 {
-    TZqIntfPtr<IZqPhysConnectionMetadata> Meta;
-    CreateMetadata(Meta);
+    // Every statement runs two steps: each takes the lock once and reads the
+    // metadata where the connection keeps it (the lock keeps it there).
+    std::lock_guard L(FLock);
+    // The end of a statement has something to do only when its start began
+    // a transaction: most statements end here.
+    if (AStep != 0 && FAutoTxID == 0) return;
+    IZqPhysConnectionMetadata *Meta = LockedMetadata();
     if (!Meta->GetTxSupported()) return;
     if (Meta->GetServerAutoCommit()) {
-        if (AStep == 0 && !GetInTransaction()) ApplyTxOptionChanges();
+        if (AStep == 0 && FTxStack.empty()) ApplyTxOptionChanges();
         return;
     }
     if (!GetTxOptions()->AutoCommit()) return;
-    std::lock_guard L(FLock);
     if (AStep == 0) {
         if (FTxStack.empty()) {
             StartTransaction();

@@ -77,9 +77,10 @@ void TZqStanAsyncExecutor::Setup(const TZqIntfPtr<IZqStanAsyncOperation> &AOpera
 
 void TZqStanAsyncExecutor::Clear()
 {
+    // The worker, when there was one, has ended with the join: nothing else
+    // touches what is cleared here (a blocking run had no worker at all).
     if (FThread.joinable())
         FThread.join();
-    std::lock_guard<std::mutex> G(FLock);
     FOperation.Reset();
     FHandler.Reset();
     FException.reset();

@@ -127,4 +127,5 @@ void ZqRaiseManagerNotLinked(rtl::TObject *AObject, const std::vector<std::strin
 void ZqHandleAndRaise(rtl::TObject *AObject, std::unique_ptr<rtl::Exception> AException);
 
 // Broken internal preconditions: rtl::EAssertionFailed naming unit and line.
-#define ZQ_ASSERT(Cond, Unit) ::rtl::Assert(bool(Cond), (Unit), __LINE__)
+// The condition is tested in place: the checks sit on paths run per value.
+#define ZQ_ASSERT(Cond, Unit) (bool(Cond) ? void(0) : ::rtl::Assert(false, (Unit), __LINE__))

@@ -360,22 +360,38 @@ rtl::Variant TZqParam::RowValue(int ARow) const
     }
 }
 
-rtl::Variant TZqParam::Values(int ARow) const
+const TZqParam::TRow &TZqParam::ReadRow(int ARow, const TZqParam *&AHolder) const
 {
-    ARow = CheckRow(ARow);
-    if (FLink && ARow < FLink->ArraySize())
-        return FLink->RowValue(ARow);
-    return RowValue(ARow);
+    // Row 0 (-1 names it too) is every parameter's: no check to make.
+    ARow = ARow == 0 || ARow == -1 ? 0 : CheckRow(ARow);
+    AHolder = FLink && ARow < FLink->ArraySize() ? FLink : this;
+    return AHolder->FRows[static_cast<size_t>(ARow)];
 }
 
-void TZqParam::StoreValue(int ARow, const rtl::Variant &AValue)
+const rtl::Variant &TZqParam::ValueRef(int ARow, rtl::Variant &AScratch) const
+{
+    const TZqParam *Holder;
+    const TRow &R = ReadRow(ARow, Holder);
+    if (R.Raw == rkNone)
+        return R.Value;
+    AScratch = Holder->RowValue(CheckRow(ARow));
+    return AScratch;
+}
+
+rtl::Variant TZqParam::Values(int ARow) const
+{
+    rtl::Variant Scratch;
+    return ValueRef(ARow, Scratch);
+}
+
+void TZqParam::StoreValue(int ARow, rtl::Variant AValue)
 {
     FBound = FArrayType == atScalar ? !AValue.IsClear() : true;
     if (FDataType == rtl::ftUnknown)
         FDataType = FieldTypeOfVariant(AValue);
     // Wide and 8-bit strings share one Variant kind here: nothing to convert.
     TRow &R = FRows[static_cast<size_t>(ARow)];
-    R.Value = AValue;
+    R.Value = std::move(AValue);
     R.Raw = rkNone;
     R.Bytes.clear();
 }
@@ -395,7 +411,13 @@ void TZqParam::Clear(int ARow)
         T.FRows[static_cast<size_t>(ARow)] = TRow();
 }
 
-bool TZqParam::IsNull(int ARow) const { return Values(ARow).IsClear(); }
+bool TZqParam::IsNull(int ARow) const
+{
+    // Raw text is a value, even an empty one.
+    const TZqParam *Holder;
+    const TRow &R = ReadRow(ARow, Holder);
+    return R.Raw == rkNone && R.Value.IsClear();
+}
 
 void TZqParam::SetDataType(rtl::TFieldType AValue)
 {
@@ -441,71 +463,85 @@ void TZqParam::SetArrayType(TZqParamArrayType AValue)
 
 bool TZqParam::AsBoolean(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? false : V.AsBoolean();
 }
-void TZqParam::SetAsBoolean(bool AValue, int ARow) { SetValues(ARow, rtl::Variant(AValue)); }
+void TZqParam::SetAsBoolean(bool AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
 
 double TZqParam::AsFloat(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? 0.0 : V.AsDouble();
 }
-void TZqParam::SetAsFloat(double AValue, int ARow) { SetValues(ARow, rtl::Variant(AValue)); }
+void TZqParam::SetAsFloat(double AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
 
 rtl::Currency TZqParam::AsCurrency(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? rtl::Currency() : V.AsCurrency();
 }
-void TZqParam::SetAsCurrency(rtl::Currency AValue, int ARow) { SetValues(ARow, rtl::Variant(AValue)); }
+void TZqParam::SetAsCurrency(rtl::Currency AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
 rtl::Currency TZqParam::AsBCD(int ARow) const { return AsCurrency(ARow); }
 void TZqParam::SetAsBCD(rtl::Currency AValue, int ARow) { SetAsCurrency(AValue, ARow); }
 
 rtl::TBcd TZqParam::AsFMTBCD(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? rtl::NullBcd() : V.AsBcd();
 }
-void TZqParam::SetAsFMTBCD(const rtl::TBcd &AValue, int ARow) { SetValues(ARow, rtl::Variant(AValue)); }
+void TZqParam::SetAsFMTBCD(const rtl::TBcd &AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
 
 rtl::TSQLTimeStamp TZqParam::AsSQLTimeStamp(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? rtl::TSQLTimeStamp() : V.AsSQLTimeStamp();
 }
 void TZqParam::SetAsSQLTimeStamp(const rtl::TSQLTimeStamp &AValue, int ARow)
 {
-    SetValues(ARow, rtl::Variant(AValue));
+    StoreValue(CheckRow(ARow), rtl::Variant(AValue));
 }
 
 int TZqParam::AsInteger(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? 0 : V.AsInteger();
 }
-void TZqParam::SetAsInteger(int AValue, int ARow) { SetValues(ARow, rtl::Variant(AValue)); }
+void TZqParam::SetAsInteger(int AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
 int TZqParam::AsSmallInt(int ARow) const { return AsInteger(ARow); }
 void TZqParam::SetAsSmallInt(int AValue, int ARow)
 {
-    SetValues(ARow, rtl::Variant::FromTyped(AValue, rtl::varSmallint));
+    StoreValue(CheckRow(ARow), rtl::Variant::FromTyped(AValue, rtl::varSmallint));
 }
 int TZqParam::AsWord(int ARow) const { return AsInteger(ARow); }
-void TZqParam::SetAsWord(int AValue, int ARow) { SetValues(ARow, rtl::Variant::FromTyped(AValue, rtl::varWord)); }
+void TZqParam::SetAsWord(int AValue, int ARow)
+{
+    StoreValue(CheckRow(ARow), rtl::Variant::FromTyped(AValue, rtl::varWord));
+}
 
 int64_t TZqParam::AsLargeInt(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? 0 : V.AsInt64();
 }
-void TZqParam::SetAsLargeInt(int64_t AValue, int ARow) { SetValues(ARow, rtl::Variant(AValue)); }
+void TZqParam::SetAsLargeInt(int64_t AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
 
 rtl::TDateTime TZqParam::AsDateTime(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? 0.0 : V.AsDateTime();
 }
-void TZqParam::SetAsDateTime(rtl::TDateTime AValue, int ARow) { SetValues(ARow, rtl::Variant::FromDate(AValue)); }
+void TZqParam::SetAsDateTime(rtl::TDateTime AValue, int ARow)
+{
+    StoreValue(CheckRow(ARow), rtl::Variant::FromDate(AValue));
+}
 rtl::TDateTime TZqParam::AsDate(int ARow) const { return AsDateTime(ARow); }
 void TZqParam::SetAsDate(rtl::TDateTime AValue, int ARow) { SetAsDateTime(AValue, ARow); }
 rtl::TDateTime TZqParam::AsTime(int ARow) const { return AsDateTime(ARow); }
@@ -513,12 +549,13 @@ void TZqParam::SetAsTime(rtl::TDateTime AValue, int ARow) { SetAsDateTime(AValue
 
 std::string TZqParam::AsString(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     if (V.VType() == rtl::varBoolean)
         return V.AsBoolean() ? "True" : "False";
     return rtl::VarToStr(V);
 }
-void TZqParam::SetAsString(const std::string &AValue, int ARow) { SetValues(ARow, rtl::Variant(AValue)); }
+void TZqParam::SetAsString(const std::string &AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
 
 void TZqParam::SetAsGUID(const std::string &AValue, int ARow)
 {
@@ -530,10 +567,14 @@ void TZqParam::SetAsGUID(const std::string &AValue, int ARow)
 
 std::string TZqParam::AsBytes(int ARow) const
 {
-    rtl::Variant V = Values(ARow);
+    rtl::Variant Scratch;
+    const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? std::string() : V.AsBytes();
 }
-void TZqParam::SetAsBytes(const std::string &AValue, int ARow) { SetValues(ARow, rtl::Variant::FromBytes(AValue)); }
+void TZqParam::SetAsBytes(const std::string &AValue, int ARow)
+{
+    StoreValue(CheckRow(ARow), rtl::Variant::FromBytes(AValue));
+}
 
 // ---- raw buffers -------------------------------------------------------------------
 //
@@ -645,9 +686,28 @@ void TZqParam::SetData(const void *ABuffer, int ALength, int ARow)
 
 void TZqParam::GetData(void *ABuffer, int ARow) const
 {
+    rtl::Variant Scratch;
+    WriteData(ValueRef(ARow, Scratch), ABuffer, ARow);
+}
+
+bool TZqParam::TryGetData(void *ABuffer, int ARow) const
+{
+    const TZqParam *Holder;
+    const TRow &R = ReadRow(ARow, Holder);
+    if (R.Raw != rkNone)
+        WriteData(Holder->RowValue(CheckRow(ARow)), ABuffer, ARow);
+    else if (R.Value.IsClear())
+        return false;
+    else
+        WriteData(R.Value, ABuffer, ARow);
+    return true;
+}
+
+void TZqParam::WriteData(const rtl::Variant &AValue, void *ABuffer, int ARow) const
+{
     using namespace rtl;
+    const Variant &V = AValue;
     char *P = static_cast<char *>(ABuffer);
-    Variant V = Values(ARow);
     const bool Null = V.IsClear();
     switch (FDataType) {
     case ftString: case ftFixedChar: case ftADT: {

@@ -209,6 +209,9 @@ public:
     // (characters for the wide forms, else bytes).
     void SetData(const void *ABuffer, int ALength = -1, int ARow = 0);
     void GetData(void *ABuffer, int ARow = 0) const;
+    // GetData of a row that holds a value; False, with nothing written, for
+    // a Null row (IsNull). One look at the row instead of two.
+    bool TryGetData(void *ABuffer, int ARow = 0) const;
     // Stores ALength bytes (copied from ABuffer, or left for the caller to
     // fill when nil) and returns where they are.
     void *SetBlobRawData(uint32_t ALength, const void *ABuffer, int ARow = 0);
@@ -262,8 +265,17 @@ private:
     };
     int CheckRow(int ARow) const;
     const TZqParam &Source() const { return FLink ? *FLink : *this; }
+    // The row a read of ARow names (through the link), and AHolder, the
+    // parameter that keeps it.
+    const TRow &ReadRow(int ARow, const TZqParam *&AHolder) const;
+    // The value a read of ARow gives, where it is kept: a statement that
+    // sets its parameters per execute reads each without copying it. Raw
+    // text is first made a value in AScratch.
+    const rtl::Variant &ValueRef(int ARow, rtl::Variant &AScratch) const;
+    // GetData of the value AValue of row ARow.
+    void WriteData(const rtl::Variant &AValue, void *ABuffer, int ARow) const;
     rtl::Variant RowValue(int ARow) const;
-    void StoreValue(int ARow, const rtl::Variant &AValue);
+    void StoreValue(int ARow, rtl::Variant AValue);
     bool IsWideData() const;
     [[noreturn]] void RaiseUnsupported() const;
 

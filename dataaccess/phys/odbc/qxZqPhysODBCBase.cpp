@@ -362,22 +362,33 @@ bool TZqPhysODBCConnectionBase::ExecuteWithReconnect(const std::function<bool()>
                                                      const std::function<void()> &AUnprepare,
                                                      const std::function<void()> &APrepare)
 {
-    for (int Attempts = 1;; ++Attempts) {
-        try {
-            return ARun();
-        } catch (EODBCNativeException &E) {
-            if (!AllowReconnect() || E.Kind() != 10 || Attempts != 1 || GetInTransaction()) throw;
-        }
-        if (AUnprepare) AUnprepare();
-        try {
-            InternalDisconnect();
-        } catch (EODBCNativeException &) {
-            // the link is gone: its handle is dropped with the reconnect
-        }
-        InternalConnect();
-        ApplyTxOptions();
-        if (APrepare) APrepare();
+    try {
+        return ARun();
+    } catch (EODBCNativeException &E) {
+        if (!MayReconnect(E)) throw;
     }
+    Reconnect(AUnprepare, APrepare);
+    // Once only: a second failure goes to the caller.
+    return ARun();
+}
+
+bool TZqPhysODBCConnectionBase::MayReconnect(const EODBCNativeException &AError)
+{
+    return AllowReconnect() && AError.Kind() == 10 && !GetInTransaction();
+}
+
+void TZqPhysODBCConnectionBase::Reconnect(const std::function<void()> &AUnprepare,
+                                          const std::function<void()> &APrepare)
+{
+    if (AUnprepare) AUnprepare();
+    try {
+        InternalDisconnect();
+    } catch (EODBCNativeException &) {
+        // the link is gone: its handle is dropped with the reconnect
+    }
+    InternalConnect();
+    ApplyTxOptions();
+    if (APrepare) APrepare();
 }
 
 void TZqPhysODBCConnectionBase::ExecuteDirect(const std::string &ASQL)

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataaccess/phys/qxZqPhysManager.h"
@@ -86,6 +87,10 @@ public:
     // statements around the reconnect.
     bool ExecuteWithReconnect(const std::function<bool()> &ARun, const std::function<void()> &AUnprepare = {},
                               const std::function<void()> &APrepare = {});
+    // The two halves of that: whether the failure AError of a first run may
+    // be met with a reconnect, and the reconnect itself.
+    bool MayReconnect(const EODBCNativeException &AError);
+    void Reconnect(const std::function<void()> &AUnprepare, const std::function<void()> &APrepare);
     // One SQL text, once, on a temporary statement (savepoint commands).
     void ExecuteDirect(const std::string &ASQL);
 
@@ -262,8 +267,21 @@ private:
     bool ParamArraySizeFits(int AWanted, int ABound) const;
     bool IsAborting();
     // The one road of every execution: the connection retries it once
-    // after a lost connection.
-    bool RunWithReconnect(const std::function<bool()> &ARun);
+    // after a lost connection. The run goes first as it is: the reconnect's
+    // own steps are made only when it is needed.
+    template <class TRun> bool RunWithReconnect(TRun &&ARun)
+    {
+        try {
+            return ARun();
+        } catch (EODBCNativeException &E) {
+            if (!ODBCConn()->MayReconnect(E)) throw;
+        }
+        ReconnectCommands();
+        return ARun();
+    }
+    // Every command of the connection that holds a statement drops it,
+    // the connection is made anew, and they build their statements again.
+    void ReconnectCommands();
     void ExecuteRows(int ATimes, int AOffset, bool ARaiseOnNoData, SQLLEN &ACount);
     void FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
     bool FetchMetaRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
@@ -298,6 +316,11 @@ private:
     // The cursor type and concurrency set on the statement (-1: none).
     SQLLEN FCursorTypeSet = -1, FConcurrencySet = -1;
     std::string FFlagsText; // the text sfSSLongThenShort was learnt on
+    bool FNoResultColumns = false; // prepared without result columns, for good
+    bool FParamsSized = false;     // some parameter takes its size from its values (text, BCD)
+    // SetParamValues' list of the parameters it writes, kept between
+    // executes so that it is not made anew each time.
+    std::vector<std::pair<TZqParam *, TZqPhysODBCParamInfo *>> FParamsToSet;
 };
 
 // The key name a best-row identifier stands in for.

@@ -157,7 +157,7 @@ bool TZqPhysODBCCommand::UseDirectExecute()
     return Proc && (Kind == ODBCKindMSSQL || Kind == ODBCKindASA);
 }
 
-bool TZqPhysODBCCommand::RunWithReconnect(const std::function<bool()> &ARun)
+void TZqPhysODBCCommand::ReconnectCommands()
 {
     TZqPhysODBCConnectionBase *Conn = ODBCConn();
     // Every command of the connection that holds a statement drops it
@@ -167,8 +167,7 @@ bool TZqPhysODBCCommand::RunWithReconnect(const std::function<bool()> &ARun)
         for (auto &C : Held)
             if (auto *O = dynamic_cast<TZqPhysODBCCommand *>(C.Get())) ADo(O);
     };
-    return Conn->ExecuteWithReconnect(
-        ARun,
+    Conn->Reconnect(
         [&] {
             for (int I = 0; I < Conn->GetCommandCount(); ++I) {
                 TZqIntfPtr<IZqPhysCommand> C;
@@ -414,6 +413,8 @@ void TZqPhysODBCCommand::CreateParamInfos()
         Var->SetParamType(Info.InputOutputType);
         Var->Prepare();
         AnyLong = AnyLong || Var->LongData;
+        FParamsSized = FParamsSized || IsVarLenType(Info.SourceType) || Info.VarType == dtBCD ||
+                       Info.VarType == dtFmtBCD;
         Info.Variable = Var;
         FParamInfos.push_back(std::move(Info));
         ++Pos;
@@ -471,8 +472,17 @@ void TZqPhysODBCCommand::InternalPrepare()
                 SetupStatement(FStatement);
             }
             FStatementFlags |= sfParamsToBind;
-            if (!UseDirectExecute())
-                FCommandStatement->Prepare(FProcCallText.empty() ? DbCommandText() : FProcCallText);
+            const bool Direct = UseDirectExecute();
+            if (!Direct) FCommandStatement->Prepare(FProcCallText.empty() ? DbCommandText() : FProcCallText);
+            // The Access driver runs one statement per text and knows its
+            // result columns once it is prepared: a statement without any
+            // (an Update, an Insert) has no result set to ask for after each
+            // execute.
+            SQLSMALLINT Columns = -1;
+            FNoResultColumns = !Direct && Conn->ODBCConnection()->RDBMSKind == ODBCKindMSAccess &&
+                               FCommandStatement->Lib()->SQLNumResultCols(FCommandStatement->Handle(), &Columns) ==
+                                   SQL_SUCCESS &&
+                               Columns == 0;
             if (GetParams()->GetActiveCount() > 0) {
                 CreateParamInfos();
                 if (!FParamInfos.empty())
@@ -502,11 +512,13 @@ void TZqPhysODBCCommand::FreeColumnInfos()
 void TZqPhysODBCCommand::FreeParamInfos()
 {
     FParamInfos.clear();
+    FParamsSized = false;
     if (FCommandStatement) FCommandStatement->ParamList().Clear();
 }
 
 void TZqPhysODBCCommand::InternalUnprepare()
 {
+    FNoResultColumns = false;
     try {
         CloseStatement(-1, true);
     } catch (...) {
@@ -547,18 +559,21 @@ void TZqPhysODBCCommand::InternalAbort()
 void TZqPhysODBCCommand::SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow)
 {
     TODBCVariable *V = AInfo.Variable;
-    if (AParam->IsNull(AParamRow)) {
-        V->SetData(AVarRow, nullptr, 0);
-        return;
-    }
     alignas(16) uint8_t Fixed[64];
     void *Src;
     uint32_t SrcLen;
     if (IsVarLenType(AInfo.SourceType)) {
+        if (AParam->IsNull(AParamRow)) {
+            V->SetData(AVarRow, nullptr, 0);
+            return;
+        }
         AParam->GetBlobRawData(SrcLen, Src, AParamRow);
     } else {
         std::memset(Fixed, 0, sizeof Fixed);
-        AParam->GetData(Fixed, AParamRow);
+        if (!AParam->TryGetData(Fixed, AParamRow)) {
+            V->SetData(AVarRow, nullptr, 0);
+            return;
+        }
         Src = Fixed;
         SrcLen = ZqDataTypeStorageSize(AInfo.SourceType);
     }
@@ -588,24 +603,56 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
 
     const int First = ARow == -1 ? 0 : ARow;
     const int Last = ARow == -1 ? N - 1 : ARow;
+    std::vector<TODBCVariable *> Rebind;
+    const auto Check = [&](TZqParam *P, const TZqPhysODBCParamInfo &Info) {
+        if (ZqODBCParamDirection(P->ParamType()) != Info.InputOutputType || P->DataType() != Info.FieldType)
+            RaisePhys(338, {P->Name()});
+    };
+    const auto Again = [&](const TZqPhysODBCParamInfo &Info) {
+        return (Info.InputOutputType == SQL_PARAM_OUTPUT && !Info.Variable->LongData) ||
+               (FStatementFlags & sfParamsToBind);
+    };
+
+    // Numbers, dates and the like never outgrow their variables: one pass
+    // checks each parameter and writes its values.
+    if (!FParamsSized) {
+        size_t K = 0;
+        for (int I = 0; I < Params->Count(); ++I) {
+            TZqParam *P = Params->Items(I);
+            if (!P->Active()) continue;
+            TZqPhysODBCParamInfo &Info = FParamInfos[K++];
+            if (P->DataType() == rtl::ftCursor) continue;
+            Check(P, Info);
+            if (!Info.Variable) continue;
+            if (Again(Info)) Rebind.push_back(Info.Variable);
+            for (int R = First; R <= Last; ++R) SetParamValue(Info, P, R, ARow == -1 ? R : 0);
+        }
+        for (TODBCVariable *V : Rebind) V->Bind();
+        FStatementFlags &= uint8_t(~sfParamsToBind);
+        return;
+    }
 
     // First the sizes the values need: a variable they outgrow is sized
     // again before anything is written into it.
     bool Grow = false;
-    std::vector<TODBCVariable *> Rebind;
+    // The parameters to write and their infos, as this pass finds them: the
+    // writing pass goes through them without walking the list again.
+    FParamsToSet.clear();
     size_t K = 0;
     for (int I = 0; I < Params->Count(); ++I) {
         TZqParam *P = Params->Items(I);
         if (!P->Active()) continue;
         TZqPhysODBCParamInfo &Info = FParamInfos[K++];
         if (P->DataType() == rtl::ftCursor) continue;
-        if (ZqODBCParamDirection(P->ParamType()) != Info.InputOutputType || P->DataType() != Info.FieldType)
-            RaisePhys(338, {P->Name()});
+        Check(P, Info);
         TODBCVariable *V = Info.Variable;
         if (!V) continue;
+        FParamsToSet.emplace_back(P, &Info);
         SQLULEN MaxLen = SQLULEN(std::max(P->Size(), 0));
         int MaxInt = 0, MaxScale = 0;
-        for (int R = First; R <= Last; ++R) {
+        // Only text, bytes and BCD numbers take their size from the values.
+        const bool Sized = IsVarLenType(Info.SourceType) || Info.VarType == dtBCD || Info.VarType == dtFmtBCD;
+        for (int R = First; Sized && R <= Last; ++R) {
             if (P->IsNull(R)) continue;
             if (IsVarLenType(Info.SourceType)) {
                 uint32_t L = 0;
@@ -624,8 +671,6 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
                 MaxScale = std::max(MaxScale, Sc);
             }
         }
-        const bool OutOnly = Info.InputOutputType == SQL_PARAM_OUTPUT && !V->LongData;
-        bool Again = OutOnly || (FStatementFlags & sfParamsToBind);
         if (IsVarLenType(Info.VarType) && !V->LongData && MaxLen > V->ColumnSize) {
             V->ColumnSize = MaxLen == 0 ? 1 : MaxLen;
             V->Prepared = false;
@@ -637,7 +682,7 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
             V->Prepared = false;
             Grow = true;
         }
-        if (Again) Rebind.push_back(V);
+        if (Again(Info)) Rebind.push_back(V);
     }
     if (Grow) {
         // New sizes: a new page, every variable bound to it.
@@ -645,14 +690,8 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
         FCommandStatement->BindParams(Rows, true);
         Rebind.clear();
     }
-    K = 0;
-    for (int I = 0; I < Params->Count(); ++I) {
-        TZqParam *P = Params->Items(I);
-        if (!P->Active()) continue;
-        TZqPhysODBCParamInfo &Info = FParamInfos[K++];
-        if (P->DataType() == rtl::ftCursor || !Info.Variable) continue;
-        for (int R = First; R <= Last; ++R) SetParamValue(Info, P, R, ARow == -1 ? R : 0);
-    }
+    for (const auto &[P, Info] : FParamsToSet)
+        for (int R = First; R <= Last; ++R) SetParamValue(*Info, P, R, ARow == -1 ? R : 0);
     for (TODBCVariable *V : Rebind) V->Bind();
     FStatementFlags &= uint8_t(~sfParamsToBind);
 }
@@ -660,6 +699,11 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
 void TZqPhysODBCCommand::GetParamValues(int ARow)
 {
     if (!FCommandStatement || FParamInfos.empty()) return;
+    // Values come back only into output parameters: a statement of input
+    // parameters alone, most of them, has nothing to read.
+    if (std::all_of(FParamInfos.begin(), FParamInfos.end(),
+                    [](const TZqPhysODBCParamInfo &I) { return I.InputOutputType == SQL_PARAM_INPUT; }))
+        return;
     TODBCPageBuffer *Page = FCommandStatement->ParamList().PageBuffer();
     if (!Page || !Page->Allocated) return;
     TZqParams *Params = GetParams();
@@ -752,7 +796,7 @@ void TZqPhysODBCCommand::InternalExecute(int ATimes, int AOffset, int &ACount)
             });
             ACount = int(Count);
             if (!IsAborting()) {
-                if (FStatement->HasResultSet()) {
+                if (!FNoResultColumns && FStatement->HasResultSet()) {
                     FResultPending = 1;
                     FNextResultAvailable = SkipEmptyResults();
                 } else if (FParamInfos.empty() &&
@@ -1041,7 +1085,9 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
                 continue;
             }
             alignas(16) uint8_t Fixed[64];
-            const bool SrcByRef = IsVarLenType(Info.VarType);
+            // A number the driver left as it is stored is read where it is.
+            const bool Plain = Info.DestType == Info.VarType && ZqPlainNumberCSize(V->CDataType()) > 0;
+            const bool SrcByRef = IsVarLenType(Info.VarType) || Plain;
             Data = SrcByRef ? nullptr : static_cast<void *>(Fixed);
             if (!SrcByRef && Info.VarType == dtByteString)
                 Data = ConversionBuffer()->Check(uint32_t(std::max<SQLLEN>(V->DataSize, 64)));

@@ -35,3 +35,15 @@ constexpr SQLSMALLINT SQL_SS_TABLE_TYPE = -403;
 
 inline constexpr SQLLEN ZqSqlLenDataAtExec(SQLLEN ALength) { return -100 - ALength; }
 inline constexpr bool ZqIsIntervalCType(int AType) { return AType >= 101 && AType <= 113; }
+// The bytes of a number of C type AType that a buffer holds as it is (the
+// integers, FLOAT and DOUBLE), or 0 for any other C type.
+inline constexpr int ZqPlainNumberCSize(int AType)
+{
+    switch (AType) {
+    case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: return 4;
+    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
+    case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: return 8;
+    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: return 1;
+    default: return 0;
+    }
+}

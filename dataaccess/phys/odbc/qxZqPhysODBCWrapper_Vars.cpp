@@ -405,6 +405,20 @@ void TODBCVariable::SetData(int ARow, const void *AValue, SQLLEN ALength)
     uint8_t *Data;
     SQLLEN *Ind;
     GetBuffers(ARow, Data, Ind);
+    // A number of a fixed size, most values a statement sends, goes into its
+    // slot as it is.
+    if (AValue && !LongData) {
+        if (const int Fixed = ZqPlainNumberCSize(FCDataType)) {
+            switch (Fixed) {
+            case 8: std::memcpy(Data, AValue, 8); break;
+            case 4: std::memcpy(Data, AValue, 4); break;
+            case 2: std::memcpy(Data, AValue, 2); break;
+            default: std::memcpy(Data, AValue, 1); break;
+            }
+            *Ind = SQLLEN(Fixed);
+            return;
+        }
+    }
     TODBCStatementBase *Stmt = Statement();
     TODBCConnection *Conn = Stmt ? Stmt->Connection() : nullptr;
     const bool Trim = Stmt && Stmt->StrsTrim;
