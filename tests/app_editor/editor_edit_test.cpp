@@ -168,10 +168,13 @@ TEST_F(EditorEdit, AClickAwayFromTextTheLockRefusesWaitsOnceAndKeepsTheText)
     const auto Item = [](QListWidget *L, int Row) {
         return std::pair<QWidget *, QPoint>{L->viewport(), L->visualItemRect(L->item(Row)).center()};
     };
+    const int Shown = StationRow();
+    const QModelIndex OtherStation = F->DBGrid1->Model().index(Shown == 0 ? 1 : 0, 0);
     const std::pair<QWidget *, QPoint> Roads[] = {Item(F->ListBox2, ParamList.IndexOf("PSAL")), Item(F->ListBox1, 0),
                                                   {F->BitBtn4, F->BitBtn4->rect().center()},
-                                                  {F->BitBtn5, F->BitBtn5->rect().center()}};
-    for (int Road = 0; Road < 4; ++Road) {
+                                                  {F->BitBtn5, F->BitBtn5->rect().center()},
+                                                  {F->DBGrid1->viewport(), F->DBGrid1->visualRect(OtherStation).center()}};
+    for (int Road = 0; Road < int(std::size(Roads)); ++Road) {
         const auto &[Control, At] = Roads[Road];
         Script->Messages.clear();
         Exec("BEGIN IMMEDIATE");
@@ -187,6 +190,7 @@ TEST_F(EditorEdit, AClickAwayFromTextTheLockRefusesWaitsOnceAndKeepsTheText)
         QCoreApplication::processEvents();
         EXPECT_EQ(CurParamName, "TEMP") << Road;
         EXPECT_EQ(F->ListBox2->selectedItems(), QList{F->ListBox2->item(ParamList.IndexOf("TEMP"))}) << Road;
+        EXPECT_EQ(F->DBGrid1->currentIndex().row(), Shown) << Road; // the station shown
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the text kept in its cell
         QCoreApplication::processEvents();
         EXPECT_EQ(Db("TEMP", 2), Typed) << Road;
