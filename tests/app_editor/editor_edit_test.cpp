@@ -19,8 +19,11 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QWindow>
 #include <QLineEdit>
 #include <QtTest/QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <QComboBox>
 #include <QListWidget>
 #include <QProgressBar>
@@ -195,6 +198,16 @@ TEST_F(EditorEdit, AClickAwayFromTextTheLockRefusesWaitsOnceAndKeepsTheText)
         QCoreApplication::processEvents();
         EXPECT_EQ(Db("TEMP", 2), Typed) << Road;
     }
+    // Kept so, then the window closed by the window system once the lock is gone: the text is stored.
+    Exec("BEGIN IMMEDIATE");
+    TypeIntoCell(F->DBGrid2, 2, "TEMP", "6.3", Qt::Key_unknown);
+    QTest::mouseClick(Roads[0].first, Qt::LeftButton, {}, Roads[0].second);
+    Exec("ROLLBACK");
+    QCloseEvent Close;
+    QSpontaneKeyEvent::setSpontaneous(&Close);
+    QCoreApplication::sendEvent(F->windowHandle(), &Close);
+    EXPECT_FALSE(F->isVisible());
+    EXPECT_EQ(Db("TEMP", 2), "6.3");
     sqlite3_close(Other);
     ParamDisplayList.Clear();
 }
