@@ -1373,6 +1373,20 @@ void CheckClimaticRange(const std::string &P)
         // run's and the operator's instead, so its checks read them from the
         // station database.
         const bool StoredLevels = !VisualMode || FullCruiseCheckRunning;
+        // The working copy shows the run's flag where the run judged a
+        // level: a 5 stored since is the station's all the same, and no
+        // check changes a 5. The stored flags are read once, before the
+        // levels, and carried where they are 5.
+        TStoredProfile Stored;
+        int StoredParamFlag = -1; // of P among the stored flags; none for DENS
+        if (!StoredLevels && ProfileDataQry) {
+            const std::string Table = FlagTableOfParam(P);
+            TStoredStation(ProfileDataQry->Connection()).ReadProfile(Table, CastId, Stored);
+            const std::vector<std::string> Flags = FlagColumnsOfTable(Table);
+            for (size_t C = 1; C < Flags.size(); ++C)
+                if (rtl::SameText(Flags[C], "F" + P))
+                    StoredParamFlag = int(C);
+        }
         TProfilePrint Print;
         int Beyond = 0;
         // The record of the level the spike test ran on last.
@@ -1392,6 +1406,14 @@ void CheckClimaticRange(const std::string &P)
                     Level.ValueUnread = true;
                     LevelValueUnread(CastId, P, Prof.RecNo(), Level.PresUnread ? "" : PresText(Level.Pres), Text);
                 }
+            }
+            if (!Stored.Levels.empty() && !Level.PresUnread) {
+                const int At = Level.PresEmpty ? Stored.NoPresLevel()
+                                               : Stored.LevelOf(std::llround(RoundPres(Level.Pres) * 10.0));
+                if (At >= 0 && Stored.Levels[size_t(At)].Flags[0] == 5)
+                    Level.PresFlag = 5;
+                if (At >= 0 && StoredParamFlag > 0 && Stored.Levels[size_t(At)].Flags[StoredParamFlag] == 5)
+                    Level.ParamFlag = 5;
             }
             const int SpikeRuns = Memory.SpikeRuns, SpikeAtRecNo = SpikeRecNo;
             // Every level, judged or skipped, is part of the profile judged.
@@ -1440,7 +1462,7 @@ void CheckClimaticRange(const std::string &P)
         }
         TJudgedPrint Judged(Print, StationColumnsOf(*CurCastDataset));
         if (!StoredLevels && ProfileDataQry)
-            Judged.Flags = TStoredStation(ProfileDataQry->Connection()).JudgedPrint(CastId, FlagTableOfParam(P)).Flags;
+            Judged.Flags = Stored.Print.FlagsText();
         MergeLevelFlags(P, Same, Judged.Text());
         Batch.Commit();
         if (Beyond > 0 && !NoInterval)

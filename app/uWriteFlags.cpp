@@ -612,6 +612,24 @@ std::string PrintsUnder(int AIdCruise, int AIdCast)
     return Q->Step() ? Q->Column(0).AsText() : std::string();
 }
 
+// The cruise other than AIdCruise under which a check kept a print of
+// ATable for a station (0: none): the level-flag tables key a station's
+// verdicts by its ID_Cast alone, so a station moved into this cruise may
+// hold verdicts that a check under its cruise before gave.
+int CruiseCheckedIn(int AIdCruise, int AIdCast, const std::string &ATable)
+{
+    TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+    TLocalDatabase::TLease Q(Db, "SELECT ID_Cruise, " + std::string(ProfilePrintsField) + " FROM " +
+                                     Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") +
+                                     " WHERE ID_Cast = ? AND ID_Cruise <> ?");
+    Q->BindInt(1, AIdCast);
+    Q->BindInt(2, AIdCruise);
+    while (Q->Step())
+        if (!ProfilePrintOf(Q->Column(1).AsText(), ATable).empty())
+            return int(Q->Column(0).AsInt64());
+    return 0;
+}
+
 } // namespace
 
 std::string FlagTableOfParam(const std::string &AParamAbr)
@@ -935,7 +953,11 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     // judged on is as it was: the station's date, time and
                     // position, the table's levels and their stored flags.
                     Statements.Stored.ReadProfile(Table, IdCast, Profile);
-                    const std::string Why = ChangedSinceCheck(Prints, Table, Profile, Now.Columns);
+                    std::string Why;
+                    if (const int Before = ProfilePrintOf(Prints, Table).empty() ? CruiseCheckedIn(IdCruise, IdCast, Table) : 0)
+                        Why = "checked under cruise " + Statements.CruiseName(Before) + " before it moved to this one";
+                    else
+                        Why = ChangedSinceCheck(Prints, Table, Profile, Now.Columns);
                     if (!Why.empty()) {
                         HoldBack(Left.Held, Table, Why);
                         continue;

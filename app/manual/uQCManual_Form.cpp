@@ -390,8 +390,14 @@ void TDBGrid::currentChanged(const QModelIndex &Current, const QModelIndex &Prev
     TDataSet *D = S ? S->DataSet() : nullptr;
     if (D && D->Active()) {
         const int Now = FModel->CurrentRow();
-        if (Now >= 0 && Current.row() != Now)
+        if (Now >= 0 && Current.row() != Now) {
             RunGuarded([&] { D->MoveBy(Current.row() - Now); });
+            // A move refused (a cell the lock keeps open elsewhere) leaves
+            // the dataset where it was: the grid shows that row again once
+            // the click that asked for the move is over.
+            if (FResets == Resets && FModel->CurrentRow() != Current.row())
+                QTimer::singleShot(0, this, [this] { FollowDataSet(); });
+        }
     }
     if (!Previous.isValid() || Previous.column() != Current.column())
         if (OnColEnter)

@@ -96,7 +96,11 @@ bool TApplication::notify(QObject *Receiver, QEvent *Event)
 {
     bool Result = false;
     const bool Input = IsOperatorInput(Event);
-    if (Input && InputReceivers.empty() && Event->type() != QEvent::MouseMove)
+    // A window closed by the window system (its title bar's button) is a
+    // gesture of the operator too, though no key or button reaches the
+    // program: work refused before it is tried again.
+    const bool Closing = Event->type() == QEvent::Close && Event->spontaneous();
+    if (((Input && Event->type() != QEvent::MouseMove) || Closing) && InputReceivers.empty())
         ++GestureCount;
     if (Input)
         InputReceivers.push_back(Receiver);

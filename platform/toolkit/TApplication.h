@@ -21,12 +21,13 @@ public:
 // happens meanwhile to that control happens by the operator's hand.
 bool DeliveringOperatorInput(const QObject *AReceiver);
 
-// The operator's gestures so far: each key press, mouse press or double
-// click counts once, when its delivery begins (a drag and a release belong
-// to the press before them, and input a message box takes while the
-// gesture's delivery has not ended belongs to that gesture). Work that the
-// same gesture starts twice (a focus leaving a cell, then the click that
-// took it) can tell so by an unchanged count.
+// The operator's gestures so far: each key press, mouse press, double
+// click or close of a window by the window system counts once, when its
+// delivery begins (a drag and a release belong to the press before them,
+// and input a message box takes while the gesture's delivery has not ended
+// belongs to that gesture). Work that the same gesture starts twice (a
+// focus leaving a cell, then the click that took it) can tell so by an
+// unchanged count.
 unsigned OperatorGesture();
 
 // Shows an exception that reached the application: its message in an error

@@ -19,8 +19,11 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QWindow>
 #include <QLineEdit>
 #include <QtTest/QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <QComboBox>
 #include <QListWidget>
 #include <QProgressBar>
@@ -168,10 +171,13 @@ TEST_F(EditorEdit, AClickAwayFromTextTheLockRefusesWaitsOnceAndKeepsTheText)
     const auto Item = [](QListWidget *L, int Row) {
         return std::pair<QWidget *, QPoint>{L->viewport(), L->visualItemRect(L->item(Row)).center()};
     };
+    const int Shown = StationRow();
+    const QModelIndex OtherStation = F->DBGrid1->Model().index(Shown == 0 ? 1 : 0, 0);
     const std::pair<QWidget *, QPoint> Roads[] = {Item(F->ListBox2, ParamList.IndexOf("PSAL")), Item(F->ListBox1, 0),
                                                   {F->BitBtn4, F->BitBtn4->rect().center()},
-                                                  {F->BitBtn5, F->BitBtn5->rect().center()}};
-    for (int Road = 0; Road < 4; ++Road) {
+                                                  {F->BitBtn5, F->BitBtn5->rect().center()},
+                                                  {F->DBGrid1->viewport(), F->DBGrid1->visualRect(OtherStation).center()}};
+    for (int Road = 0; Road < int(std::size(Roads)); ++Road) {
         const auto &[Control, At] = Roads[Road];
         Script->Messages.clear();
         Exec("BEGIN IMMEDIATE");
@@ -187,10 +193,21 @@ TEST_F(EditorEdit, AClickAwayFromTextTheLockRefusesWaitsOnceAndKeepsTheText)
         QCoreApplication::processEvents();
         EXPECT_EQ(CurParamName, "TEMP") << Road;
         EXPECT_EQ(F->ListBox2->selectedItems(), QList{F->ListBox2->item(ParamList.IndexOf("TEMP"))}) << Road;
+        EXPECT_EQ(F->DBGrid1->currentIndex().row(), Shown) << Road; // the station shown
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the text kept in its cell
         QCoreApplication::processEvents();
         EXPECT_EQ(Db("TEMP", 2), Typed) << Road;
     }
+    // Kept so, then the window closed by the window system once the lock is gone: the text is stored.
+    Exec("BEGIN IMMEDIATE");
+    TypeIntoCell(F->DBGrid2, 2, "TEMP", "6.3", Qt::Key_unknown);
+    QTest::mouseClick(Roads[0].first, Qt::LeftButton, {}, Roads[0].second);
+    Exec("ROLLBACK");
+    QCloseEvent Close;
+    QSpontaneKeyEvent::setSpontaneous(&Close);
+    QCoreApplication::sendEvent(F->windowHandle(), &Close);
+    EXPECT_FALSE(F->isVisible());
+    EXPECT_EQ(Db("TEMP", 2), "6.3");
     sqlite3_close(Other);
     ParamDisplayList.Clear();
 }

@@ -233,6 +233,8 @@ TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsChecked
     CloseEditor();
     SqlExec("update Cast_Titles set Date_Cast = Date_Cast - 90 where ID_Cast = " + std::to_string(Station));
     ASSERT_EQ(WriteBack().NotWritten.size(), 1u);
+    // Another program's 5 after the run: the grid shows the run's flag there.
+    SqlExec("update PTS_Data set FTEMP = 5 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[1]);
     F = &OpenEditor({BlackSeaCruise});
     F->CheckBox1->click(); // MANUAL QC
     PickParam("TEMP");
@@ -250,6 +252,7 @@ TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsChecked
     // The editor's check kept the print of what it judged: it is written.
     CloseEditor();
     EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
+    EXPECT_EQ(Db("FTEMP", 1), "5"); // no check changes a 5
     ParamDisplayList.Clear();
 }
 

@@ -335,6 +335,13 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
          "insert into \"station-Cast_TitlesFlags\" (ID_Cruise, ID_Cast, FLon, FLat, FDT, FD, ProfilePrints) select 3, "
          "ID_Cast, 1, 1, 1, 1, ProfilePrints from \"station-Cast_TitlesFlags\" where ID_Cast = @",
          false, true, true, "", ""},
+        // ... but for PTS_Data alone: NO3 is named for its check under each cruise.
+        {"update Cast_Titles set ID_Cruise = 3 where ID_Cast = @",
+         "insert into \"station-Cast_TitlesFlags\" (ID_Cruise, ID_Cast, FLon, FLat, FDT, FD, ProfilePrints) select 3, "
+         "ID_Cast, 1, 1, 1, 1, substr(ProfilePrints, 1, instr(ProfilePrints, ' NO3:') - 1) from "
+         "\"station-Cast_TitlesFlags\" where ID_Cast = @",
+         false, true, false, "NO3 not written: moved to cruise BS92_MN03 since its check",
+         "NO3 (moved to cruise BS92_MN03 since its check)"},
     };
     ASSERT_GE(Casts.size(), std::size(Rows));
     // The main window keeps PTS_Data's old flags in a table named like a level-flag table.
@@ -388,17 +395,19 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
     EXPECT_EQ(Text.rfind("Flags written into the station database: ", 0), 0u) << Text;
     for (const std::string &S : Said)
         EXPECT_NE(Text.find(S), std::string::npos) << S << "\n" << Text;
-    EXPECT_NE(Text.find("\n\n6 stations not written: check them again. Their levels keep their flags in the station "
+    EXPECT_NE(Text.find("\n\n7 stations not written: check them again. Their levels keep their flags in the station "
                         "database:\n"), std::string::npos) << Text;
-    EXPECT_NE(Text.find("\n\n2 stations written in part: check them again. The tables not written keep their flags in "
+    EXPECT_NE(Text.find("\n\n3 stations written in part: check them again. The tables not written keep their flags in "
                         "the station database:\n"), std::string::npos) << Text;
+    EXPECT_NE(Text.find("\nBS92_MN03, station " + Casts[10][0] + " (" + Casts[10][1] + "): NO3 not written: checked "
+                        "under cruise MS91_CS04 before it moved to this one; PTS_Data written\n"), std::string::npos) << Text;
 
     // What was written is as judged at the next write-back: the flags it
     // wrote are the ones its prints now hold.
     const int Written = StatementsSent();
     Dialogs->Messages.clear();
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    EXPECT_EQ(Run().NotWritten.size(), 8u);
+    EXPECT_EQ(Run().NotWritten.size(), 10u);
     EXPECT_EQ(StatementsSent(), 2 * Written);
 }
 
