@@ -499,6 +499,10 @@ void BuildLocationRegion();
 // contour was refused (and, with ATickedOnly, the check is ticked); ""
 // otherwise.
 std::string LocationCheckBlocked(bool ATickedOnly = true);
+// "The depth check judges no station: " and why, when no grid was read and
+// the check is ticked; "" otherwise. A check so blocked is not marked as
+// run on any cruise, as the location check without its contour.
+std::string DepthCheckBlocked();
 
 // ---- climatology ---------------------------------------------------------------
 // One choice list of the climatology import: items in order, with ticks.
