@@ -221,12 +221,12 @@ std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruis
            (AIds.size() == 1 ? AOne : AMany);
 }
 
-void StationInNoSquare(int AIdCast)
+void StationInNoSquare(TDataSet &AStation)
 {
-    if (RefusedSquareFiles.empty() || !(SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) ||
-        !UnsquaredSeen.insert(AIdCast).second)
+    if (RefusedSquareFiles.empty() || !StationHasPosition(AStation))
         return;
-    UnsquaredStations.push_back(AIdCast);
+    if (const int Id = AStation.FieldByName("ID_Cast")->AsInteger(); UnsquaredSeen.insert(Id).second)
+        UnsquaredStations.push_back(Id);
 }
 
 void ClearMissingClimatology()

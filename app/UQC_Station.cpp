@@ -332,8 +332,8 @@ void CheckCruiseCasts()
         StationSquare(Casts);
         if (!(Lon < WestLimitLon) && !SeaCode.empty())
             RunDataChecks();
-        else if (!(Lon < WestLimitLon) && StationHasPosition(Casts))
-            StationInNoSquare(Casts.FieldByName("ID_Cast")->AsInteger());
+        else if (!(Lon < WestLimitLon) && SelectedTests.Bits(tstDataClimat))
+            StationInNoSquare(Casts);
         Casts.Next();
     }
     SaveLevelFlagRows();
