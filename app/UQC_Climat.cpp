@@ -141,6 +141,9 @@ struct TUnjudgedLevels {
     std::string Reason; // why a table that is there could not be read
     int Stations = 0;
     long Levels = 0;
+    // A station counts once: "Check full Cruise" judges temperature and
+    // salinity with each of the two, an edit under AUTO QC a station again.
+    std::unordered_set<int> Counted;
 };
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 // Stations the checks could not take whole, one line each.
@@ -182,6 +185,8 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
     if (ALevels <= 0)
         return;
     TUnjudgedLevels &U = UnjudgedOf(P, AWhy);
+    if (!U.Counted.insert(CurCastDataset->FieldByName("ID_Cast")->AsInteger()).second)
+        return;
     ++U.Stations;
     U.Levels += ALevels;
 }

@@ -436,7 +436,8 @@ TEST_F(EditorCheck, AMissingClimatologyIsSaidByEachCheckCommand)
 }
 
 // A station without a position is said as such, not as one in no square
-// read while a square file is refused.
+// read while a square file is refused; the stations without climatology
+// are counted once.
 TEST_F(EditorCheck, AStationWithoutPositionIsNotSaidAsInNoSquare)
 {
     TShownParams Shown;
@@ -453,6 +454,8 @@ TEST_F(EditorCheck, AStationWithoutPositionIsNotSaidAsInNoSquare)
     MsSquares = Squares;
     RefusedSquareFiles.clear();
     EXPECT_EQ(Messages().find("refused"), std::string::npos) << Messages();
+    // Each station of the cruise in another square is counted once.
+    EXPECT_NE(Messages().find("no profile for the square and month of 4 stations: their 28 levels"), std::string::npos);
 }
 
 // A value the driver cannot read is empty in the editor's working copy:
