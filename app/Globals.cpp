@@ -268,7 +268,12 @@ std::string KeepFileSettings(const std::string &AIniFile, const TFileSettings &A
     };
     const auto Path = [&](const char *ASection, const char *AKey, const std::string &ANowValue,
                           const std::string &AStartValue) {
-        Keep(ASection, AKey, ANowValue, AStartValue, SettingValue(ANowValue));
+        // A file of the installation that an earlier close kept whole is
+        // kept as SettingValue says, changed or not: whole, it ties a copy
+        // of the folder to this one.
+        const std::string Stored = Ini.ReadString(ASection, AKey, ""), Text = SettingValue(ANowValue);
+        const bool KeptWhole = ANowValue == AStartValue && SettingPath(Stored) == ANowValue && Stored != Text;
+        Keep(ASection, AKey, ANowValue, KeptWhole ? std::string() : AStartValue, Text);
     };
     const auto Bool = [](bool B) { return std::string(B ? "True" : "False"); };
     Path("Map", "BlnName", ANow.Contour, AAtStart.Contour);
