@@ -443,15 +443,12 @@ TEST_F(EditorCheck, AStationWithoutPositionIsNotSaidAsInNoSquare)
     TShownParams Shown;
     SelectedTests.SetBit(tstDataClimat, true);
     SqlExec("update Cast_Titles set Lon = NULL where ID_Cast = 1140");
-    const rtl::TStringList Names = MsSquareNames;
-    const TRealRectArr Squares = MsSquares;
     std::ofstream(WorkDir + "QuadrMedClim.txt") << "20 30 30 40 M1\n20 40 30 45 M2 \xE4\n";
     EXPECT_THROW(LoadSquares(WorkDir + "QuadrMedClim.txt", MsSquareNames, MsSquares), EInOutError);
     Open();
     F->CheckBox1->click(); // MANUAL QC
     F->BitBtn3->click();
-    MsSquareNames.Assign(Names);
-    MsSquares = Squares;
+    LoadSquares(CfgDir + "QuadrMedClim.txt", MsSquareNames, MsSquares);
     RefusedSquareFiles.clear();
     EXPECT_EQ(Messages().find("refused"), std::string::npos) << Messages();
     // Each station of the cruise in another square is counted once.

@@ -86,15 +86,14 @@ TEST_F(IniFileTest, RewriteKeepsCommentsOrderSpellingAndEncoding)
     // Text with NUL bytes (UTF-16 without its mark) is none: refused by
     // file and line, and left as it was.
     Write(Utf16(Was, false).substr(2));
+    std::string Said;
     try {
-        TMemIniFile Ini(FName);
-        Ini.WriteString("Main", "New", "2");
-        Ini.UpdateFile();
-        ADD_FAILURE();
+        TMemIniFile(FName).UpdateFile();
     } catch (const EInOutError &E) {
-        EXPECT_EQ(std::string(E.what()), FName + ", line 1 holds NUL bytes: the text is not UTF-8 and is not written");
+        Said = E.what();
     }
-    EXPECT_EQ(Read(), Utf16(Was, false).substr(2));
+    EXPECT_EQ(Said + Read(), FName + ", line 1 holds NUL bytes: the text is not UTF-8 and is not written" +
+                                 Utf16(Was, false).substr(2));
     // A line in another 8-bit encoding takes no text it could not keep,
     // except in its own place; the refusal names the line as the file has it.
     Write("[S]\nGone=1\nName=M\xFCller\n");
