@@ -223,6 +223,7 @@ void NoteMissingSetting(rtl::TCustomIniFile &AIni, const std::string &ASection, 
 TFileSettings ReadFileSettings(rtl::TCustomIniFile &AIni, std::string &ANotes)
 {
     TFileSettings S;
+    S.Database = SettingPath(AIni.ReadString("Database", "DatabaseName", ""));
     S.Contour = SettingPath(AIni.ReadString("MAP", "BlnName", ""));
     S.ClimFolder = SettingPath(AIni.ReadString("Clim", "SearchClimPath", ""));
     S.Grid = SettingPath(AIni.ReadString("Grd", "GrdName", ""));
@@ -268,9 +269,16 @@ std::string KeepFileSettings(const std::string &AIniFile, const TFileSettings &A
     };
     const auto Path = [&](const char *ASection, const char *AKey, const std::string &ANowValue,
                           const std::string &AStartValue) {
-        Keep(ASection, AKey, ANowValue, AStartValue, SettingValue(ANowValue));
+        // A file of the installation that an earlier close kept whole is
+        // kept as SettingValue says, changed or not: whole, it ties a copy
+        // of the folder to this one.
+        const std::string Stored = Ini.ReadString(ASection, AKey, ""), Text = SettingValue(ANowValue);
+        const bool KeptWhole = ANowValue == AStartValue && SettingPath(Stored) == ANowValue && Stored != Text;
+        Keep(ASection, AKey, ANowValue, KeptWhole ? std::string() : AStartValue, Text);
     };
     const auto Bool = [](bool B) { return std::string(B ? "True" : "False"); };
+    if (!ANow.Database.empty())
+        Path("Database", "DatabaseName", ANow.Database, ANow.Database);
     Path("Map", "BlnName", ANow.Contour, AAtStart.Contour);
     // The column order belongs to the contour file: another contour's is
     // written whatever the key held.

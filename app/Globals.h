@@ -97,8 +97,10 @@ namespace rtl {
 class TCustomIniFile;
 }
 // The settings file's choices of files and the contour's axes (sections
-// "MAP", "Clim" and "Grd" of main.ini).
+// "MAP", "Clim" and "Grd" of main.ini), and the database it names (kept
+// where it is chosen; the close only keeps relative one inside the folder).
 struct TFileSettings {
+    std::string Database;     // Database/DatabaseName
     std::string Contour;      // MAP/BlnName
     std::string ClimFolder;   // Clim/SearchClimPath
     std::string Grid;         // Grd/GrdName

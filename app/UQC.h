@@ -446,9 +446,11 @@ void StationsPartlyRead(const std::string &ALines);
 // level is checked without it, and its flag left as the station has it.
 void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
                       const std::string &AText);
-// A station of the data checks in no square, while a square file was
-// refused: its square may be among those not read.
-void StationInNoSquare(int AIdCast);
+// The station under AStation's cursor, its levels about to be checked, is
+// in no square while a square file was refused: its square may be among
+// those not read. A station without a position is in none anyway, and is
+// said as such (StationsWithoutPosition).
+void StationInNoSquare(TDataSet &AStation);
 // Keeps which level values of ALevels (the station AIdCast's levels as
 // fetched from the station database, with PRES) the driver could not read,
 // for the checks of the editor's working copy made from them, where such a
@@ -499,6 +501,10 @@ void BuildLocationRegion();
 // contour was refused (and, with ATickedOnly, the check is ticked); ""
 // otherwise.
 std::string LocationCheckBlocked(bool ATickedOnly = true);
+// "The depth check judges no station: " and why, when no grid was read and
+// the check is ticked; "" otherwise. A check so blocked is not marked as
+// run on any cruise, as the location check without its contour.
+std::string DepthCheckBlocked();
 
 // ---- climatology ---------------------------------------------------------------
 // One choice list of the climatology import: items in order, with ticks.

@@ -141,6 +141,9 @@ struct TUnjudgedLevels {
     std::string Reason; // why a table that is there could not be read
     int Stations = 0;
     long Levels = 0;
+    // A station counts once: "Check full Cruise" judges temperature and
+    // salinity with each of the two, an edit under AUTO QC a station again.
+    std::unordered_set<int> Counted;
 };
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 // Stations the checks could not take whole, one line each.
@@ -182,6 +185,8 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
     if (ALevels <= 0)
         return;
     TUnjudgedLevels &U = UnjudgedOf(P, AWhy);
+    if (!U.Counted.insert(CurCastDataset->FieldByName("ID_Cast")->AsInteger()).second)
+        return;
     ++U.Stations;
     U.Levels += ALevels;
 }
@@ -221,12 +226,12 @@ std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruis
            (AIds.size() == 1 ? AOne : AMany);
 }
 
-void StationInNoSquare(int AIdCast)
+void StationInNoSquare(TDataSet &AStation)
 {
-    if (RefusedSquareFiles.empty() || !(SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) ||
-        !UnsquaredSeen.insert(AIdCast).second)
+    if (RefusedSquareFiles.empty() || !StationHasPosition(AStation))
         return;
-    UnsquaredStations.push_back(AIdCast);
+    if (const int Id = AStation.FieldByName("ID_Cast")->AsInteger(); UnsquaredSeen.insert(Id).second)
+        UnsquaredStations.push_back(Id);
 }
 
 void ClearMissingClimatology()

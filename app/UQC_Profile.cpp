@@ -739,7 +739,7 @@ void FindCastSquare()
             CastSquareName = SquareName;
     } else {
         OutsideSquares = true;
-        StationInNoSquare(CurCastDataset->FieldByName("ID_Cast")->AsInteger());
+        StationInNoSquare(*CurCastDataset);
     }
 }
 

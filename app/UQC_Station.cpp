@@ -191,8 +191,10 @@ void CheckCruises()
             QcCruiseTbl->Edit();
             for (int t = 0; t < QcTestCount; ++t) {
                 const bool DataTest = t == tstDataClimat || t == tstDataSpike;
-                // A location check without its region judged no station.
-                const bool Blocked = t == tstLocation && !LocationRefusal.empty();
+                // A location check without its region, or a depth check
+                // without its grid, judged no station.
+                const bool Blocked = (t == tstLocation && !LocationRefusal.empty()) ||
+                                     (t == tstDepth && !DepthCheckBlocked().empty());
                 const bool TestRan = DataTest ? DataChecked : t == tstDuplicates ? DuplicatesRan : !Blocked;
                 QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && TestRan);
                 QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
@@ -330,8 +332,8 @@ void CheckCruiseCasts()
         StationSquare(Casts);
         if (!(Lon < WestLimitLon) && !SeaCode.empty())
             RunDataChecks();
-        else if (!(Lon < WestLimitLon) && StationHasPosition(Casts))
-            StationInNoSquare(Casts.FieldByName("ID_Cast")->AsInteger());
+        else if (!(Lon < WestLimitLon) && SelectedTests.Bits(tstDataClimat))
+            StationInNoSquare(Casts);
         Casts.Next();
     }
     SaveLevelFlagRows();
@@ -407,6 +409,14 @@ double EstimateGridDepth()
     GridDepthHigh = Max + std::fabs(GridDepthMean) * DepthTolerancePct / 100;
     StationInGrid = true;
     return Result;
+}
+
+std::string DepthCheckBlocked()
+{
+    if (!SelectedTests.Bits(tstDepth) || GridNX >= 2)
+        return std::string();
+    return "The depth check judges no station: " +
+           (GridRefusal.empty() ? GridFileName + ": no grid was read" : GridRefusal);
 }
 
 void CheckDepth()

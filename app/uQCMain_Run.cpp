@@ -11,7 +11,6 @@
 
 #include "app/Globals.h"
 #include "app/UQC.h"
-#include "app/manual/Isolines.h"
 #include "app/manual/uContDlg.h"
 #include "app/manual/uQCManual.h"
 #include "app/uDBPath.h"
@@ -110,10 +109,8 @@ void TForm1::RunQc()
     // Without a grid, or a contour, the depth or the location check judges
     // no station: said at the run, on every action (the editor checks the
     // stations it opens), not only where the file was refused.
-    if (SelectedTests.Bits(tstDepth) && GridNX < 2)
-        MessageDlg("The depth check judges no station: " +
-                       (GridRefusal.empty() ? GridFileName + ": no grid was read" : GridRefusal),
-                   mtWarning, mbOK);
+    if (const std::string Blocked = DepthCheckBlocked(); !Blocked.empty())
+        MessageDlg(Blocked, mtWarning, mbOK);
     if (const std::string Blocked = LocationCheckBlocked(); !Blocked.empty())
         MessageDlg(Blocked, mtWarning, mbOK);
     // The spike test is part of the data climate check's level loop:

@@ -509,11 +509,16 @@ void TForm2::LoadCruise(int IdCruise)
                         std::to_string(IdCruise) + " order by Date_Cast, Time_Cast");
     CastQry->Open();
     const std::string CruiseName = CruiseTbl ? CruiseTbl->FieldByName("Cruise_Name")->AsString() : "";
-    std::string Unread = Picked ? UnreadStationValues(*CastQry, CruiseName) : "";
-    // Stations whose levels no check can take, as the run says them.
-    if (const std::string NoList = Picked ? CruiseStationsListingNoParameter(*CastQry, IdCruise, CruiseName) : "";
-        !NoList.empty())
-        Unread += (Unread.empty() ? "" : "\n") + NoList;
+    // With what could not be read, the stations whose levels (or depth) no
+    // check can take, as the run says them; the editor's checks judge the
+    // levels whatever the run's ticks.
+    std::string Unread;
+    if (Picked)
+        for (const std::string &Line :
+             {UnreadStationValues(*CastQry, CruiseName), CruiseStationsListingNoParameter(*CastQry, IdCruise, CruiseName),
+              StationsWithoutPosition(*CastQry, CruiseName, SelectedTests.Bits(tstDepth), true)})
+            if (!Line.empty())
+                Unread += (Unread.empty() ? "" : "\n") + Line;
     CurCastDataset = CastQry;
     tmpStatTbl->Close();
     tmpstatqry->Close();

@@ -330,7 +330,17 @@ void TCustomIniFile::DeleteKey(std::string_view Section, std::string_view Ident)
     AfterWrite();
 }
 
-std::string TCustomIniFile::UpdateFile() { return ReplaceFile(FFileName, EncodeText(FDoc->Save(), FDoc->Encoding)); }
+std::string TCustomIniFile::UpdateFile()
+{
+    std::string Bytes;
+    try {
+        Bytes = EncodeText(FDoc->Save(), FDoc->Encoding);
+    } catch (const EInOutError &E) {
+        // The text knows its line, not its file: the operator mends a file.
+        throw EInOutError(E.ErrorCode, FFileName + ", " + E.what());
+    }
+    return ReplaceFile(FFileName, Bytes);
+}
 
 // ---- TMemIniFile ----------------------------------------------------------------
 

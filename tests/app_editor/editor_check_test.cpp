@@ -21,6 +21,7 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QCheckBox>
+#include <fstream>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QLabel>
@@ -432,6 +433,26 @@ TEST_F(EditorCheck, AMissingClimatologyIsSaidByEachCheckCommand)
     EXPECT_EQ(Script->Messages[1].Text, "No climat for DOX1 in the Black Sea: its levels at 1 stations are not checked");
     EXPECT_NE(Script->Messages[2].Text.find("No climat for DOX1 in the Black Sea: its levels at 4 stations"),
               std::string::npos);
+}
+
+// A station without a position is said as such, not as one in no square
+// read while a square file is refused; the stations without climatology
+// are counted once.
+TEST_F(EditorCheck, AStationWithoutPositionIsNotSaidAsInNoSquare)
+{
+    TShownParams Shown;
+    SelectedTests.SetBit(tstDataClimat, true);
+    SqlExec("update Cast_Titles set Lon = NULL where ID_Cast = 1140");
+    std::ofstream(WorkDir + "QuadrMedClim.txt") << "20 30 30 40 M1\n20 40 30 45 M2 \xE4\n";
+    EXPECT_THROW(LoadSquares(WorkDir + "QuadrMedClim.txt", MsSquareNames, MsSquares), EInOutError);
+    Open();
+    F->CheckBox1->click(); // MANUAL QC
+    F->BitBtn3->click();
+    LoadSquares(CfgDir + "QuadrMedClim.txt", MsSquareNames, MsSquares);
+    RefusedSquareFiles.clear();
+    EXPECT_EQ(Messages().find("refused"), std::string::npos) << Messages();
+    // Each station of the cruise in another square is counted once.
+    EXPECT_NE(Messages().find("no profile for the square and month of 4 stations: their 28 levels"), std::string::npos);
 }
 
 // A value the driver cannot read is empty in the editor's working copy:

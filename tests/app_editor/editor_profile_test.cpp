@@ -287,7 +287,9 @@ TEST_F(EditorProfile, AStationWithoutAPlaceShowsItsOwnProfileAndNoOthers)
     ASSERT_FALSE(F->ProfilePts.empty());
     for (const TPoint &P : F->ProfilePts)
         EXPECT_TRUE(PointInRect(F->PlotScreenRect, P.X, P.Y));
-    EXPECT_EQ(Messages(), "");
+    // Said when its cruise is picked, as the run says it.
+    EXPECT_EQ(Messages(), "The station " + std::to_string(SecondStation) + " of the cruise BS02_PV41 has no position "
+                          "that can be read: its depth and levels are not checked\n");
 }
 
 TEST_F(EditorProfile, ParameterListLeavesPressureOutAndPutsDensityAfterSalinity)

@@ -290,8 +290,11 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
     const std::string Before1 = "1|True|True|True|True|True|True", Before2 = "2|False|True|False|False|False|False",
                       Before3 = "3|False|False|False|False|False|False";
     // Station tests ran, data tests did not, nor the duplicate search that
-    // "Visual mode only" leaves to the editor.
-    const auto Ran = [](const char *AId) { return std::string(AId) + "|False|True|True|True|False|False"; };
+    // "Visual mode only" leaves to the editor, nor a depth check without
+    // its grid.
+    const auto Ran = [](const char *AId, const char *ADepth = "True") {
+        return std::string(AId) + "|False|True|True|" + ADepth + "|False|False";
+    };
     struct TCase {
         int Mode;
         const char *Search; // the custom mode's search text
@@ -301,7 +304,7 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
     };
     const TCase Cases[] = {
         {0, "", {Ran("1"), Ran("2"), Ran("3")}},
-        {1, "", {Before1, Before2, Ran("3")}, true},
+        {1, "", {Before1, Before2, Ran("3", "False")}, true},
         {2, "", {Before1, Ran("2"), Ran("3")}},
         {3, "MS91*", {Before1, Ran("2"), Before3}},
         {0, "", {Ran("1"), Ran("2"), Ran("3")}, false, true},

@@ -245,6 +245,17 @@ TEST(OperatorFiles, EachIsReadAsTheGoodFileOrRefusedNamingTheFileAndTheLine)
         EXPECT_EQ(Kept(Row, "MAP", "BlnName") + " " + Kept(Row, "Clim", "SearchClimPath") + " " +
                       Kept(Row, "Grd", "GrdName"),
                   std::string(Contour) + " ./ Maps/out.grd");
+    // As are those an earlier version kept whole: a copy would read the old folder's database and grid.
+    const fs::path Whole = Dir / "whole";
+    fs::create_directories(Whole / "Maps");
+    std::ofstream((Whole / "Maps/out.grd").string());
+    std::ofstream((Whole / "main.ini").string()) << "[Database]\nDatabaseName=" + (Whole / "demo/a.mdb").string() +
+                                                        "\n[Clim]\nSearchClimPath=" + Whole.string() + "/\n[Grd]\nGrdName=" +
+                                                        (Whole / "Maps/out.grd").string() + "\n";
+    Settings((Whole / "main.ini").string());
+    EXPECT_EQ(Kept("whole", "Database", "DatabaseName") + " " + Kept("whole", "Clim", "SearchClimPath") + " " +
+                  Kept("whole", "Grd", "GrdName"),
+              "demo/a.mdb ./ Maps/out.grd");
     RefusedSquareFiles.clear();
     TLocalDatabase::CloseAll();
     fs::remove_all(Dir);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/rtl/IniFiles.h"
+#include "platform/rtl/TTextFileReader.h"
 
 using namespace rtl;
 
@@ -82,6 +83,17 @@ TEST_F(IniFileTest, RewriteKeepsCommentsOrderSpellingAndEncoding)
         }
         EXPECT_EQ(Read(), As(Now)) << Encoding;
     }
+    // Text with NUL bytes (UTF-16 without its mark) is none: refused by
+    // file and line, and left as it was.
+    Write(Utf16(Was, false).substr(2));
+    std::string Said;
+    try {
+        TMemIniFile(FName).UpdateFile();
+    } catch (const EInOutError &E) {
+        Said = E.what();
+    }
+    EXPECT_EQ(Said + Read(), FName + ", line 1 holds NUL bytes: the text is not UTF-8 and is not written" +
+                                 Utf16(Was, false).substr(2));
     // A line in another 8-bit encoding takes no text it could not keep,
     // except in its own place; the refusal names the line as the file has it.
     Write("[S]\nGone=1\nName=M\xFCller\n");
