@@ -114,8 +114,9 @@ void TForm1::RunQc()
     if (const std::string Blocked = LocationCheckBlocked(); !Blocked.empty())
         MessageDlg(Blocked, mtWarning, mbOK);
     // The spike test is part of the data climate check's level loop:
-    // ticked without it, it judges no level and marks no cruise.
-    if (SelectedTests.Bits(tstDataSpike) && !SelectedTests.Bits(tstDataClimat))
+    // ticked without it, the run judges no spike and marks no cruise (the
+    // editor's own checks judge spikes whatever the run's ticks).
+    if (QcAction < 3 && SelectedTests.Bits(tstDataSpike) && !SelectedTests.Bits(tstDataClimat))
         MessageDlg(SpikesAloneText, mtWarning, mbOK);
     if (QcAction < 3) {
         try {
