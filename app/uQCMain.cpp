@@ -479,7 +479,10 @@ bool TForm1::FormCreate()
     MapsDir = ProgramDir + "Maps/";
     ImgsDir = ProgramDir + "Imgs/";
     CfgDir = ProgramDir + "Cfg/";
+    // The folders whose files are replaced whole: settings, thresholds and
+    // the wizard's pages.
     rtl::RemoveStrayReplacements(CfgDir);
+    rtl::RemoveStrayReplacements(ProgramDir + "doc/");
     FMainIni = std::make_unique<rtl::TIniFile>(CfgDir + "main.ini");
     GMainIni = FMainIni.get();
     LocalDbDir = rtl::ExtractFilePath(ProgramDir + "SoftDB/dbqc.mdb");

@@ -77,10 +77,13 @@ TEST_F(StartUp, MakesTheWorkTablesWithOneRecordPerCruiseAndOpensAtTheStartPage)
     // number beyond the largest the kernel gives) goes at the start; one of
     // a program still running stays.
     const std::string Stray = Install->Dir() + "Cfg/main.ini.~", Running = std::to_string(::getppid());
+    const std::string Page = Install->Dir() + "doc/step0.html.~2147483647";
     std::ofstream(Stray + "2147483647") << "[Database]\n";
     std::ofstream(Stray + Running) << "[Database]\n";
+    std::ofstream(Page) << "<html>";
     ASSERT_TRUE(Start());
     EXPECT_FALSE(std::filesystem::exists(Stray + "2147483647"));
+    EXPECT_FALSE(std::filesystem::exists(Page));
     EXPECT_TRUE(std::filesystem::exists(Stray + Running));
     EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().front();
     EXPECT_EQ(ProgramDir, Install->Dir());
