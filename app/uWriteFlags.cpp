@@ -81,13 +81,11 @@ struct TStationFlagRow {
 TFlagRow FlagRowOf(const TLocalStatement &AQuery, int AFirst, size_t AColumns)
 {
     TFlagRow Row;
-    TLocalValue V;
-    AQuery.ReadColumn(AFirst, V);
-    Row.HasPres = !V.IsNull();
-    Row.Pres = Row.HasPres ? V.AsDouble() : 0;
+    Row.HasPres = AQuery.ColumnDouble(AFirst, Row.Pres);
     for (size_t C = 0; C < AColumns; ++C) {
-        AQuery.ReadColumn(AFirst + int(C) + 1, V);
-        Row.Flags[C] = V.IsNull() ? 0 : int(V.AsInt64());
+        int64_t Flag = 0;
+        AQuery.ColumnInt64(AFirst + int(C) + 1, Flag);
+        Row.Flags[C] = int(Flag);
     }
     return Row;
 }
@@ -138,10 +136,10 @@ public:
             const size_t Columns = FlagColumnsOfTable(ATable).size();
             TLocalDatabase::TLease Q(Db, Sql);
             Q->BindInt(1, AIdCruise);
-            TLocalValue V;
             while (Q->Step()) {
-                Q->ReadColumn(0, V);
-                Of.Rows.push_back({int(V.AsInt64()), FlagRowOf(*Q, 1, Columns)});
+                int64_t Cast = 0;
+                Q->ColumnInt64(0, Cast);
+                Of.Rows.push_back({int(Cast), FlagRowOf(*Q, 1, Columns)});
             }
             Of.IdCruise = AIdCruise;
             Of.Read = true;
@@ -242,11 +240,14 @@ public:
         }
         FCommand.CommandIntf()->Fetch(&FTable, true);
         FCommand.Close();
+        if (FTypes.empty())
+            for (int C = 0; C < FTable.Columns()->Count(); ++C)
+                FTypes.push_back(FTable.Columns()->GetItem(C)->DataType());
         return FTable;
     }
     // A value of a row as a number (a date or time in days), and whether it
     // is empty.
-    static bool Number(dats::TZqDatSRow &ARow, int AColumn, double &AValue)
+    bool Number(dats::TZqDatSRow &ARow, int AColumn, double &AValue) const
     {
         void *Value = nullptr;
         uint32_t Len = 0;
@@ -255,7 +256,7 @@ public:
             return false;
         }
         // A row keeps its values packed: a number need not be aligned.
-        switch (ARow.Table()->Columns()->GetItem(AColumn)->DataType()) {
+        switch (FTypes[size_t(AColumn)]) {
         case dtDouble:
             std::memcpy(&AValue, Value, sizeof AValue);
             break;
@@ -281,6 +282,8 @@ private:
     TZqCommand FCommand{nullptr};
     dats::TZqDatSTable FTable;
     bool FDefined = false;
+    // The columns' types, read once: a profile asks for six values a level.
+    std::vector<TZqDataType> FTypes;
 };
 
 int TStoredProfile::LevelOf(long long ATenth) const
@@ -316,13 +319,13 @@ void TStoredStation::ReadStation(int AIdCast, TStationNow &AStation)
         return;
     dats::TZqDatSRow &Row = *T.Rows()->GetItem(0);
     double Cruise = 0;
-    AStation.InCruise = TRows::Number(Row, 0, Cruise);
+    AStation.InCruise = FStation->Number(Row, 0, Cruise);
     AStation.IdCruise = int(Cruise);
     TStationColumns &C = AStation.Columns;
-    C.DateEmpty = !TRows::Number(Row, 1, C.Date);
-    C.TimeEmpty = !TRows::Number(Row, 2, C.Time);
-    C.LonEmpty = !TRows::Number(Row, 3, C.Lon);
-    C.LatEmpty = !TRows::Number(Row, 4, C.Lat);
+    C.DateEmpty = !FStation->Number(Row, 1, C.Date);
+    C.TimeEmpty = !FStation->Number(Row, 2, C.Time);
+    C.LonEmpty = !FStation->Number(Row, 3, C.Lon);
+    C.LatEmpty = !FStation->Number(Row, 4, C.Lat);
     AStation.Name = Row.IsNull(5) ? std::string() : Row.GetDataAsVariant(5).AsString();
 }
 
@@ -347,7 +350,7 @@ void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStored
     for (int I = 0; I < Rows; ++I) {
         dats::TZqDatSRow &Row = *T.Rows()->GetItem(I);
         for (int C = 0; C < 3; ++C)
-            Has[C] = C < ValueCount && TRows::Number(Row, C, V[C]);
+            Has[C] = C < ValueCount && Q->Number(Row, C, V[C]);
         if (!Has[2])
             V[2] = 0;
         Print.AddLevel(V[0], !Has[0], V[1], !Has[1], V[2], !Has[2]);
@@ -356,7 +359,7 @@ void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStored
         L.Pres = V[0];
         L.Tenth = L.PresEmpty ? 0 : TenthOf(V[0]);
         for (int C = 0; C < FlagCount; ++C) {
-            L.FlagEmpty[C] = !TRows::Number(Row, ValueCount + C, F);
+            L.FlagEmpty[C] = !Q->Number(Row, ValueCount + C, F);
             L.Flags[C] = L.FlagEmpty[C] ? 0 : int(F);
         }
         Print.AddFlags(L.Pres, L.PresEmpty, L.Flags[0], L.FlagEmpty[0], L.Flags[1], L.FlagEmpty[1], L.Flags[2],
