@@ -35,6 +35,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -70,6 +71,25 @@ struct TFlagRow {
     int Flags[3] = {};
 };
 
+// A flag row read with its station.
+struct TStationFlagRow {
+    int IdCast = 0;
+    TFlagRow Row;
+};
+
+// Reads a flag row from columns AFirst (PRES) and on of a query's row.
+TFlagRow FlagRowOf(const TLocalStatement &AQuery, int AFirst, size_t AColumns)
+{
+    TFlagRow Row;
+    Row.HasPres = AQuery.ColumnDouble(AFirst, Row.Pres);
+    for (size_t C = 0; C < AColumns; ++C) {
+        int64_t Flag = 0;
+        AQuery.ColumnInt64(AFirst + int(C) + 1, Flag);
+        Row.Flags[C] = int(Flag);
+    }
+    return Row;
+}
+
 // The level-flag tables of the work folder do not come and go during a
 // write-back, so each is asked of the engine once; a station's rows are
 // read through one statement per table.
@@ -87,27 +107,48 @@ public:
         ARows.clear();
         std::string &Sql = FSelects[ATable];
         TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
-        if (Sql.empty()) {
-            Sql = "SELECT PRES";
-            for (const std::string &C : FlagColumnsOfTable(ATable))
-                Sql += ", " + LocalQuoteName(C);
-            Sql += " FROM " + Db.ResolveTable(LevelFlagTableName(ATable)) + " WHERE ID_Cast = ?";
-        }
+        if (Sql.empty())
+            Sql = "SELECT " + FlagColumnsText(ATable) + " FROM " + Db.ResolveTable(LevelFlagTableName(ATable)) +
+                  " WHERE ID_Cast = ?";
         const size_t Columns = FlagColumnsOfTable(ATable).size();
         TLocalDatabase::TLease Q(Db, Sql);
         Q->BindInt(1, AIdCast);
-        TLocalValue V;
-        while (Q->Step()) {
-            TFlagRow Row;
-            Q->ReadColumn(0, V);
-            Row.HasPres = !V.IsNull();
-            Row.Pres = Row.HasPres ? V.AsDouble() : 0;
-            for (size_t C = 0; C < Columns; ++C) {
-                Q->ReadColumn(int(C) + 1, V);
-                Row.Flags[C] = V.IsNull() ? 0 : int(V.AsInt64());
+        while (Q->Step())
+            ARows.push_back(FlagRowOf(*Q, 0, Columns));
+    }
+
+    // The rows of station AIdCast of cruise AIdCruise (a station of its
+    // "-Cast_TitlesFlags" rows): the rows of every station of the cruise in
+    // a table are read in one query, when its first station asks.
+    void ReadOfCruise(const std::string &ATable, int AIdCruise, int AIdCast, std::vector<TFlagRow> &ARows)
+    {
+        ARows.clear();
+        TCruiseRows &Of = FCruise[ATable];
+        if (!Of.Read || Of.IdCruise != AIdCruise) {
+            Of.Rows.clear();
+            TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+            std::string &Sql = FCruiseSelects[ATable];
+            if (Sql.empty())
+                Sql = "SELECT f.ID_Cast, " + FlagColumnsText(ATable, "f.") + " FROM " +
+                      Db.ResolveTable(LevelFlagTableName(ATable)) + " f, " +
+                      Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") +
+                      " c WHERE c.ID_Cruise = ? AND f.ID_Cast = c.ID_Cast ORDER BY c.ID_Cast";
+            const size_t Columns = FlagColumnsOfTable(ATable).size();
+            TLocalDatabase::TLease Q(Db, Sql);
+            Q->BindInt(1, AIdCruise);
+            while (Q->Step()) {
+                int64_t Cast = 0;
+                Q->ColumnInt64(0, Cast);
+                Of.Rows.push_back({int(Cast), FlagRowOf(*Q, 1, Columns)});
             }
-            ARows.push_back(Row);
+            Of.IdCruise = AIdCruise;
+            Of.Read = true;
         }
+        const auto ByCast = [](const TStationFlagRow &A, const TStationFlagRow &B) { return A.IdCast < B.IdCast; };
+        const TStationFlagRow Key{AIdCast, {}};
+        const auto [From, To] = std::equal_range(Of.Rows.begin(), Of.Rows.end(), Key, ByCast);
+        for (auto It = From; It != To; ++It)
+            ARows.push_back(It->Row);
     }
 
     // The level tables whose level-flag tables hold rows of station
@@ -152,8 +193,24 @@ public:
     }
 
 private:
+    // "PRES" and ATable's flag columns, each after APrefix.
+    static std::string FlagColumnsText(const std::string &ATable, const std::string &APrefix = "")
+    {
+        std::string Text = APrefix + "PRES";
+        for (const std::string &C : FlagColumnsOfTable(ATable))
+            Text += ", " + APrefix + LocalQuoteName(C);
+        return Text;
+    }
+
+    // A table's rows of the cruise read last, in station order.
+    struct TCruiseRows {
+        bool Read = false;
+        int IdCruise = 0;
+        std::vector<TStationFlagRow> Rows;
+    };
     std::map<std::string, bool> FKnown;
-    std::map<std::string, std::string> FSelects;
+    std::map<std::string, std::string> FSelects, FCruiseSelects;
+    std::map<std::string, TCruiseRows> FCruise;
     std::vector<std::string> FAll;
     bool FListed = false;
 };
@@ -183,11 +240,14 @@ public:
         }
         FCommand.CommandIntf()->Fetch(&FTable, true);
         FCommand.Close();
+        if (FTypes.empty())
+            for (int C = 0; C < FTable.Columns()->Count(); ++C)
+                FTypes.push_back(FTable.Columns()->GetItem(C)->DataType());
         return FTable;
     }
     // A value of a row as a number (a date or time in days), and whether it
     // is empty.
-    static bool Number(dats::TZqDatSRow &ARow, int AColumn, double &AValue)
+    bool Number(dats::TZqDatSRow &ARow, int AColumn, double &AValue) const
     {
         void *Value = nullptr;
         uint32_t Len = 0;
@@ -196,7 +256,7 @@ public:
             return false;
         }
         // A row keeps its values packed: a number need not be aligned.
-        switch (ARow.Table()->Columns()->GetItem(AColumn)->DataType()) {
+        switch (FTypes[size_t(AColumn)]) {
         case dtDouble:
             std::memcpy(&AValue, Value, sizeof AValue);
             break;
@@ -222,6 +282,8 @@ private:
     TZqCommand FCommand{nullptr};
     dats::TZqDatSTable FTable;
     bool FDefined = false;
+    // The columns' types, read once: a profile asks for six values a level.
+    std::vector<TZqDataType> FTypes;
 };
 
 int TStoredProfile::LevelOf(long long ATenth) const
@@ -257,13 +319,13 @@ void TStoredStation::ReadStation(int AIdCast, TStationNow &AStation)
         return;
     dats::TZqDatSRow &Row = *T.Rows()->GetItem(0);
     double Cruise = 0;
-    AStation.InCruise = TRows::Number(Row, 0, Cruise);
+    AStation.InCruise = FStation->Number(Row, 0, Cruise);
     AStation.IdCruise = int(Cruise);
     TStationColumns &C = AStation.Columns;
-    C.DateEmpty = !TRows::Number(Row, 1, C.Date);
-    C.TimeEmpty = !TRows::Number(Row, 2, C.Time);
-    C.LonEmpty = !TRows::Number(Row, 3, C.Lon);
-    C.LatEmpty = !TRows::Number(Row, 4, C.Lat);
+    C.DateEmpty = !FStation->Number(Row, 1, C.Date);
+    C.TimeEmpty = !FStation->Number(Row, 2, C.Time);
+    C.LonEmpty = !FStation->Number(Row, 3, C.Lon);
+    C.LatEmpty = !FStation->Number(Row, 4, C.Lat);
     AStation.Name = Row.IsNull(5) ? std::string() : Row.GetDataAsVariant(5).AsString();
 }
 
@@ -288,7 +350,7 @@ void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStored
     for (int I = 0; I < Rows; ++I) {
         dats::TZqDatSRow &Row = *T.Rows()->GetItem(I);
         for (int C = 0; C < 3; ++C)
-            Has[C] = C < ValueCount && TRows::Number(Row, C, V[C]);
+            Has[C] = C < ValueCount && Q->Number(Row, C, V[C]);
         if (!Has[2])
             V[2] = 0;
         Print.AddLevel(V[0], !Has[0], V[1], !Has[1], V[2], !Has[2]);
@@ -297,7 +359,7 @@ void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStored
         L.Pres = V[0];
         L.Tenth = L.PresEmpty ? 0 : TenthOf(V[0]);
         for (int C = 0; C < FlagCount; ++C) {
-            L.FlagEmpty[C] = !TRows::Number(Row, ValueCount + C, F);
+            L.FlagEmpty[C] = !Q->Number(Row, ValueCount + C, F);
             L.Flags[C] = L.FlagEmpty[C] ? 0 : int(F);
         }
         Print.AddFlags(L.Pres, L.PresEmpty, L.Flags[0], L.FlagEmpty[0], L.Flags[1], L.FlagEmpty[1], L.Flags[2],
@@ -380,39 +442,64 @@ public:
         Command(WriteLockSql(ATable)).Execute();
     }
 
-    // Sets the flags of AColumns (with their values) of the station's
-    // levels at APres (none: the level without a pressure); the levels
-    // changed.
-    int Update(const std::string &ATable, const std::vector<std::pair<std::string, int>> &ASets, int AIdCast,
-               const double *APres)
+    // Gathers the Update of one level of a station's table: the flags of
+    // ASets (flag column and value) at the stored pressure APres (none: the
+    // level without a pressure).
+    void Gather(const std::vector<std::pair<std::string, int>> &ASets, const double *APres)
     {
-        // Levels in a row mostly set the same columns: their statement is
-        // found again without its text made anew.
-        bool Same = FUpdate && FUpdatePres == (APres != nullptr) && FUpdateTable == ATable &&
-                    FColumns.size() == ASets.size();
-        for (size_t I = 0; Same && I < ASets.size(); ++I)
-            Same = FColumns[I] == ASets[I].first;
-        if (!Same) {
-            FColumns.clear();
+        TGathered *G = nullptr;
+        for (size_t I = 0; I < FGroups && !G; ++I)
+            if (FGathered[I].Pres == (APres != nullptr) && FGathered[I].Columns.size() == ASets.size() &&
+                std::equal(ASets.begin(), ASets.end(), FGathered[I].Columns.begin(),
+                           [](const std::pair<std::string, int> &S, const std::string &C) { return S.first == C; }))
+                G = &FGathered[I];
+        if (!G) {
+            if (FGroups == FGathered.size())
+                FGathered.emplace_back();
+            G = &FGathered[FGroups++];
+            G->Pres = APres != nullptr;
+            G->Columns.clear();
             for (const auto &S : ASets)
-                FColumns.push_back(S.first);
-            FUpdateTable = ATable;
-            FUpdatePres = APres != nullptr;
-            FUpdate = &Command(FlagUpdateSql(ATable, FColumns, FUpdatePres));
+                G->Columns.push_back(S.first);
+            G->Flags.clear();
+            G->Pressures.clear();
         }
-        TZqCommand &Cmd = *FUpdate;
-        TZqParams &Params = Cmd.Params();
-        for (size_t I = 0; I < ASets.size(); ++I)
-            Params.Items(int(I))->SetAsInteger(ASets[I].second);
-        Params.Items(int(ASets.size()))->SetAsInteger(AIdCast);
-        if (APres)
-            Params.Items(int(ASets.size()) + 1)->SetAsFloat(*APres);
-        if (FUpdateCmd.BeforeExecute)
-            FUpdateCmd.BeforeExecute(&FUpdateCmd);
-        Cmd.Execute();
-        const int Rows = std::max(0, Cmd.RowsAffected());
-        if (FUpdateCmd.AfterExecute)
-            FUpdateCmd.AfterExecute(&FUpdateCmd);
+        for (const auto &S : ASets)
+            G->Flags.push_back(S.second);
+        G->Pressures.push_back(APres ? *APres : 0);
+    }
+
+    // Sends the Updates gathered of station AIdCast in ATable, one array
+    // execute per set of columns and pressure test: a station's levels
+    // mostly set the same columns, and one execute for all of them spares
+    // the station database a round trip per level. The levels changed.
+    int SendGathered(const std::string &ATable, int AIdCast)
+    {
+        const size_t Groups = std::exchange(FGroups, 0);
+        int Rows = 0;
+        for (size_t I = 0; I < Groups; ++I) {
+            const TGathered &G = FGathered[I];
+            TZqCommand &Cmd = Command(FlagUpdateSql(ATable, G.Columns, G.Pres));
+            TZqParams &Params = Cmd.Params();
+            const int Sets = int(G.Pressures.size()), Columns = int(G.Columns.size());
+            // A command first prepared for one parameter set would run every
+            // later array set by set: its array is never shorter than two.
+            for (int P = 0; P < Params.Count(); ++P)
+                Params.Items(P)->SetArraySize(std::max(Sets, 2));
+            for (int S = 0; S < Sets; ++S) {
+                for (int C = 0; C < Columns; ++C)
+                    Params.Items(C)->SetAsInteger(G.Flags[size_t(S * Columns + C)], S);
+                Params.Items(Columns)->SetAsInteger(AIdCast, S);
+                if (G.Pres)
+                    Params.Items(Columns + 1)->SetAsFloat(G.Pressures[size_t(S)], S);
+            }
+            if (FUpdateCmd.BeforeExecute)
+                FUpdateCmd.BeforeExecute(&FUpdateCmd);
+            Cmd.Execute(Sets, 0);
+            Rows += std::max(0, Cmd.RowsAffected());
+            if (FUpdateCmd.AfterExecute)
+                FUpdateCmd.AfterExecute(&FUpdateCmd);
+        }
         return Rows;
     }
 
@@ -452,11 +539,18 @@ private:
     bool FParamsReady = false;
     std::unique_ptr<TZqQuery> FCruiseName;
     std::map<std::string, std::unique_ptr<TZqCommand>> FCommands;
-    // The columns, table and pressure test of the last Update, and its statement.
-    std::vector<std::string> FColumns;
-    std::string FUpdateTable;
-    bool FUpdatePres = false;
-    TZqCommand *FUpdate = nullptr;
+    // The Updates gathered of a station's table, by set of columns and
+    // pressure test: their flags (a level's after another's) and stored
+    // pressures. The first FGroups hold this table's; the others keep their
+    // storage for the next.
+    struct TGathered {
+        std::vector<std::string> Columns;
+        bool Pres = false;
+        std::vector<int> Flags;
+        std::vector<double> Pressures;
+    };
+    std::vector<TGathered> FGathered;
+    size_t FGroups = 0;
 };
 
 std::string Count(int AHowMany, const std::string &AWhat)
@@ -900,7 +994,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 Judged.clear();
                 for (const std::string &Table : *Tables) {
                     std::vector<TFlagRow> &Rows = RowsOf[Table];
-                    FlagTables.Read(Table, IdCast, Rows);
+                    FlagTables.ReadOfCruise(Table, IdCruise, IdCast, Rows);
                     for (TFlagRow &R : Rows)
                         for (int &F : R.Flags)
                             F = F == 5 ? 0 : F;
@@ -976,8 +1070,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                             ++StationUnmatched;
                             continue;
                         }
-                        StationLevels +=
-                            Statements.Update(Table, Sets, IdCast, R.HasPres ? &Profile.Levels[size_t(Level)].Pres : nullptr);
+                        Statements.Gather(Sets, R.HasPres ? &Profile.Levels[size_t(Level)].Pres : nullptr);
                         ++TableStatements;
                         // The flags as they now stand, for the table's print:
                         // the Update set every level at that stored pressure.
@@ -994,6 +1087,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                     }
                     if (TableStatements == 0)
                         continue;
+                    StationLevels += Statements.SendGathered(Table, IdCast);
                     StationStatements += TableStatements;
                     Left.Written.push_back(Table);
                     TJudgedPrint Written;

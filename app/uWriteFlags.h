@@ -39,7 +39,7 @@ struct TWriteFlagsResult {
     bool Confirmed = false;   // Yes on the confirmation and OK on the cruise choice
     bool Interrupted = false; // ended by Esc
     bool Failed = false;      // ended by a statement the database refused
-    int Statements = 0;       // Update statements executed
+    int Statements = 0;       // Update statements executed (a level each, sent in arrays)
     int Unmatched = 0;        // flag rows that found no level in the main database
     int Levels = 0;           // levels written, of
     int Stations = 0;         // stations, of (those written in part among them)
@@ -110,9 +110,10 @@ private:
 // on the main database), FlagCruiseList, the run's cruises (CruiseTbl),
 // QcInterrupted, LocalDbDir and DbTablePrefix. AOwner owns the dialogs and
 // is repainted after each. The Update statements are commands of the
-// write-back's own on FlagUpdateCmd's connection, one per statement text;
-// each fires FlagUpdateCmd's BeforeExecute and AfterExecute, as the one
-// command of the write-back.
+// write-back's own on FlagUpdateCmd's connection, one per statement text; a
+// station's Updates of one table and set of columns go as one parameter
+// array, and each such execute fires FlagUpdateCmd's BeforeExecute and
+// AfterExecute, as the one command of the write-back.
 //
 // An Esc that interrupted the run or the editor before (QcInterrupted still
 // set) stops the write-back before its first station: a run cut short

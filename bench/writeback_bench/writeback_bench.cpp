@@ -5,7 +5,8 @@
 //    station-flag row, so that the write-back reads every station's row and
 //    profile back and compares them;
 //  - WriteFlagsToMainDb with Yes and every cruise ticked: a transaction per
-//    station (its profile read and compared, then one Update per level),
+//    station (its profile read and compared, then an Update per level, a
+//    table's levels of one set of columns sent as one parameter array),
 //    Esc polled per station;
 //  - the same work by hand, as raw ODBC through the same driver with every
 //    statement prepared once: a transaction per station that takes the

@@ -218,6 +218,42 @@ TLocalValue TLocalStatement::Column(int AIndex) const
     }
 }
 
+bool TLocalStatement::ColumnInt64(int AIndex, int64_t &AValue) const
+{
+    switch (sqlite3_column_type(FStmt, AIndex)) {
+    case SQLITE_NULL:
+        AValue = 0;
+        return false;
+    case SQLITE_INTEGER:
+        AValue = sqlite3_column_int64(FStmt, AIndex);
+        return true;
+    default: {
+        TLocalValue V;
+        ReadColumn(AIndex, V);
+        AValue = V.AsInt64();
+        return true;
+    }
+    }
+}
+
+bool TLocalStatement::ColumnDouble(int AIndex, double &AValue) const
+{
+    switch (sqlite3_column_type(FStmt, AIndex)) {
+    case SQLITE_NULL:
+        AValue = 0;
+        return false;
+    case SQLITE_FLOAT:
+        AValue = sqlite3_column_double(FStmt, AIndex);
+        return true;
+    default: {
+        TLocalValue V;
+        ReadColumn(AIndex, V);
+        AValue = V.AsDouble();
+        return true;
+    }
+    }
+}
+
 void TLocalStatement::ReadColumn(int AIndex, TLocalValue &AValue) const
 {
     const int Type = sqlite3_column_type(FStmt, AIndex);

@@ -92,6 +92,11 @@ public:
     TLocalValue Column(int AIndex) const;
     // The same into a value kept by the caller (its text storage reused).
     void ReadColumn(int AIndex, TLocalValue &AValue) const;
+    // A column as a number, as a value's AsInt64 and AsDouble read it, with
+    // no value made between (a reader of many rows of numbers); false, and
+    // 0, for NULL.
+    bool ColumnInt64(int AIndex, int64_t &AValue) const;
+    bool ColumnDouble(int AIndex, double &AValue) const;
     sqlite3_stmt *Handle() const { return FStmt; }
 
 private:

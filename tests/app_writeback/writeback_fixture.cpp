@@ -208,6 +208,13 @@ std::vector<std::string> WriteBack::MainFlags(const std::string &ATable, const s
     return Out;
 }
 
+int WriteBack::ExecutesOf(const std::set<int> &ACruises)
+{
+    const std::string Of = " where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise in (" + InList(ACruises) + "))";
+    return std::stoi(querytest::SqliteRows(DbPath, "select (select count(distinct ID_Cast) from PTS_Data" + Of +
+                                                       ") + (select count(distinct ID_Cast) from NO3" + Of + ")")[0][0]);
+}
+
 std::vector<std::string> WriteBack::ExpectedFlags(const std::string &ATable, const std::set<int> &ACruises)
 {
     const int Columns = ATable == "PTS_Data" ? 3 : 2;

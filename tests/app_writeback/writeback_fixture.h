@@ -70,6 +70,9 @@ protected:
     // Runs SQL on the work folder.
     void WorkSql(const std::string &ASql);
     int StatementsSent() const { return FExecuted; }
+    // The executes that write the given cruises whole: one per station and
+    // level table.
+    int ExecutesOf(const std::set<int> &ACruises);
 
     std::filesystem::path Dir;
     std::string DbPath;

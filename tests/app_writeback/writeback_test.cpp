@@ -72,10 +72,10 @@ TEST_F(WriteBack, YesWithEveryCruiseMakesTheMainFlagsThoseOfTheFlagTables)
     EXPECT_EQ(MainFlags("NO3", RunSet), ExpectedFlags("NO3", RunSet));
     // One statement per level and table: PTS_Data once per level although the
     // casts list TEMP and PSAL, nothing for PRESS, nothing for DOX1 (no flag
-    // table in the work folder).
+    // table in the work folder); a station's levels of a table in one execute.
     const size_t Levels = MainFlags("PTS_Data", RunSet).size() + MainFlags("NO3", RunSet).size();
     EXPECT_EQ(size_t(R.Statements), Levels);
-    EXPECT_EQ(size_t(StatementsSent()), Levels);
+    EXPECT_EQ(StatementsSent(), ExecutesOf(RunSet));
     EXPECT_EQ(MainFlags("PTS_Data", {FlagOnlyCruise}), OtherBefore);
     const auto Stations = querytest::SqliteRows(DbPath, "select count(*) from Cast_Titles where ID_Cruise in (2, 3)")[0][0];
     EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Flags written into the station database: " + std::to_string(Levels) +
@@ -159,8 +159,8 @@ TEST_F(WriteBack, EscStopsBeforeTheNextStationAndSaysWhatWasWrittenByCruise)
         if (!AbortRequested)
             AbortRequested = QcInterrupted = true;
     });
-    // Esc pressed on the progress window while the 57th statement runs.
-    constexpr int EscAt = 57;
+    // Esc pressed on the progress window while the 5th execute runs.
+    constexpr int EscAt = 5;
     int Sent = 0;
     FlagUpdateCmd->AfterExecute = [&Sent](rtl::TObject *) {
         if (++Sent != EscAt)
@@ -175,16 +175,19 @@ TEST_F(WriteBack, EscStopsBeforeTheNextStationAndSaysWhatWasWrittenByCruise)
     const TWriteFlagsResult R = Run();
     InstallEscHook(nullptr);
 
-    // The station under way is written whole; no statement after it.
-    int Whole = 0;
+    // The station under way is written whole (an execute per table); no
+    // statement after it.
+    int Whole = 0, Executes = 0;
     for (const auto &Row : querytest::SqliteRows(
-             DbPath, "select (select count(*) from PTS_Data p where p.ID_Cast = c.ID_Cast) + (select count(*) from NO3 n "
+             DbPath, "select (select count(*) from PTS_Data p where p.ID_Cast = c.ID_Cast), (select count(*) from NO3 n "
                      "where n.ID_Cast = c.ID_Cast) from Cast_Titles c where ID_Cruise = 2 order by ID_Cast"))
-        if (Whole < EscAt)
-            Whole += std::stoi(Row[0]);
+        if (Executes < EscAt) {
+            Whole += std::stoi(Row[0]) + std::stoi(Row[1]);
+            Executes += (Row[0] != "0") + (Row[1] != "0");
+        }
     EXPECT_TRUE(R.Interrupted);
     EXPECT_EQ(R.Statements, Whole);
-    EXPECT_EQ(Sent, Whole);
+    EXPECT_EQ(Sent, Executes);
     const std::string Said = Dialogs->Texts().at(0);
     EXPECT_EQ(Said.rfind("Flags updating was interrupted!\nWritten: " + std::to_string(Whole) + " levels of ", 0), 0u) << Said;
     EXPECT_NE(Said.find(" of cruise MS91_CS04 (1 of 2 chosen cruises): the stations from there on and the 1 cruise after it "
@@ -213,10 +216,10 @@ TEST_F(WriteBack, AnotherProgramsLockPartWayEndsItWithWhatWasWrittenOfWhichCruis
     const int First = int(MainFlags("PTS_Data", {2}).size() + MainFlags("NO3", {2}).size());
     sqlite3 *Other = nullptr;
     sqlite3_open(DbPath.c_str(), &Other);
-    // Five levels into the second cruise, the other program locks the
+    // Two executes into the second cruise, the other program locks the
     // database as soon as the station under way is written.
-    FlagUpdateCmd->AfterExecute = [&, Sent = 0](rtl::TObject *) mutable {
-        if (++Sent == First + 5)
+    FlagUpdateCmd->AfterExecute = [&, Sent = 0, At = ExecutesOf({2}) + 2](rtl::TObject *) mutable {
+        if (++Sent == At)
             QMetaObject::invokeMethod(
                 MainWindow.get(), [Other] { sqlite3_exec(Other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr); },
                 Qt::QueuedConnection);
@@ -227,7 +230,7 @@ TEST_F(WriteBack, AnotherProgramsLockPartWayEndsItWithWhatWasWrittenOfWhichCruis
     const int Written = std::stoi(querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data where FPRES <> 0) + "
                                                                 "(select count(*) from NO3 where FPRES <> 0)")[0][0]) -
                         First;
-    EXPECT_GE(Written, 5);
+    EXPECT_GT(Written, 0);
     EXPECT_NE(Dialogs->Texts().at(0).find("session on this machine.\nWritten: " + std::to_string(First + Written) +
                                           " levels of "),
               std::string::npos);
@@ -463,7 +466,9 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     const TWriteFlagsResult R = WriteBackEveryCruise();
     EXPECT_EQ(R.Unmatched, 0);
     EXPECT_EQ(R.Changed, 0);
-    EXPECT_EQ(StatementsSent(), R.Statements);
+    // An execute per station and set of columns: two for 703, one of them
+    // its level without a pressure.
+    EXPECT_EQ(StatementsSent(), 4);
     // Every level at the pressure of the level the checks judged in a tenth
     // (the first in pressure order) gets its flags; the others keep theirs.
     const auto Expected = [&](int ACast, const std::vector<std::string> &ABefore) {

@@ -189,6 +189,25 @@ TEST_F(TODBCStatements, ParameterArrayWithOffsetRunsRemainingRows)
     EXPECT_EQ(Rows, 7);
     auto S = Open("SELECT ID FROM Cast_Titles WHERE Velosity = -1 ORDER BY ID", TODBCBufferKind::RowWise);
     EXPECT_EQ(Ids(*S, 20), (std::vector<int>{103, 104, 105, 106, 107, 108, 109}));
+
+    // A statement the driver takes parameter sets for runs them in one
+    // execute, the 10 after the 7 as well.
+    TODBCCommandStatement A(Conn.get(), nullptr);
+    A.ParamSetSupported = true;
+    A.Prepare("UPDATE Cast_Titles SET Velosity = Velosity - 1 WHERE ID = ?");
+    A.ParamList().Add(std::make_unique<TODBCVariable>());
+    A.ParamList().Items(0)->SetCDataType(SQL_C_LONG);
+    A.ParamList().Items(0)->SetSQLDataType(SQL_INTEGER);
+    A.BindParams(10, true);
+    for (int32_t R = 0; R < 10; ++R) {
+        const int32_t Id = R + 1;
+        A.ParamList().Items(0)->SetData(R, &Id, 4);
+    }
+    for (const auto &[Offset, Expected] : {std::pair{3, 7}, {0, 10}}) {
+        A.Execute(10, Offset, nullptr, false, Rows);
+        EXPECT_EQ(Rows, Expected);
+        EXPECT_EQ(A.ParamList().PageBuffer()->RowsProcessed, SQLULEN(Expected));
+    }
 }
 
 TEST_F(TODBCStatements, MissingTableRaisesWithDriverDiagnostics)

@@ -257,6 +257,10 @@ private:
     void SetParamValues(int ARow);
     void GetParamValues(int ARow);
     void SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AParamRow, int AVarRow);
+    // FFetchSlots of a rowset of ARows rows just fetched.
+    void FindFetchSlots(int ARows);
+    // Rows AFirst..ALast of a parameter array into the same rows of its variable.
+    void SetParamRows(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AFirst, int ALast);
     // A value converted between two storage forms through the command's
     // conversion buffer (valid until the next conversion).
     void *ConvertValue(TZqDataType AFrom, TZqDataType ATo, void *ASource, uint32_t ALength, uint32_t &AOutLength);
@@ -305,6 +309,15 @@ private:
     uint8_t FResultPending = 0;
     uint8_t FNextResultAvailable = 0;
     std::vector<int> FFetchMap;      // in-memory column -> column info, per fetch call
+    // Per in-memory column, where a number fetched as it is stored lies in
+    // the page (Size 0: a column read through its variable), per rowset.
+    struct TFetchSlots {
+        int Size = 0;
+        uint8_t *Data = nullptr;
+        SQLLEN *Ind = nullptr;
+        ptrdiff_t Step = 0, IndStep = 0;
+    };
+    std::vector<TFetchSlots> FFetchSlots;
     // The statement handle outlives an unprepare: the next text is prepared
     // on it (a command whose text changes per execute allocates no handle).
     TODBCCommandStatement *FSpareStatement = nullptr; // owned

@@ -265,7 +265,12 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
 
     if (AStatement == FCommandStatement && GetParams()->GetActiveCount() > 0) {
         const int N = GetParams()->GetArraySize();
-        if (Kind != ODBCKindMSAccess && N > 1) {
+        // The Access driver runs parameter arrays over statements that
+        // write, and takes none for one that reads (SQL_PAS_NO_SELECT):
+        // there a query still opens on the first parameter set.
+        const TZqPhysCommandKind CK = GetCommandKind();
+        const bool Writes = CK == skInsert || CK == skUpdate || CK == skDelete;
+        if (N > 1 && (Kind != ODBCKindMSAccess || Writes)) {
             Attrs |= saParamSet;
             FCommandStatement->SetParamSetSize(SQLULEN(N));
             if (FCommandStatement->GetParamSetSize() == SQLULEN(N)) FStatementFlags |= sfParamArrays;
@@ -586,6 +591,38 @@ void TZqPhysODBCCommand::SetParamValue(TZqPhysODBCParamInfo &AInfo, TZqParam *AP
     V->SetData(AVarRow, Target, SQLLEN(OutLen));
 }
 
+void TZqPhysODBCCommand::SetParamRows(TZqPhysODBCParamInfo &AInfo, TZqParam *AParam, int AFirst, int ALast)
+{
+    TODBCVariable *V = AInfo.Variable;
+    const int Size = ZqPlainNumberCSize(V->CDataType());
+    if (ALast <= AFirst || AInfo.SourceType != AInfo.VarType || V->LongData || Size == 0 ||
+        ZqDataTypeStorageSize(AInfo.SourceType) != uint32_t(Size)) {
+        for (int R = AFirst; R <= ALast; ++R) SetParamValue(AInfo, AParam, R, R);
+        return;
+    }
+    // A number held in the form its variable sends goes straight into its
+    // row's slot: the slots of a page lie one stride apart, found once for
+    // an array of a station's levels instead of once per value.
+    uint8_t *Data, *Next;
+    SQLLEN *Ind, *NextInd;
+    V->GetBuffers(AFirst, Data, Ind);
+    V->GetBuffers(AFirst + 1, Next, NextInd);
+    const ptrdiff_t Step = Next - Data;
+    const ptrdiff_t IndStep = reinterpret_cast<uint8_t *>(NextInd) - reinterpret_cast<uint8_t *>(Ind);
+    alignas(16) uint8_t Fixed[16];
+    for (int R = AFirst; R <= ALast; ++R) {
+        std::memset(Fixed, 0, sizeof Fixed);
+        if (AParam->TryGetData(Fixed, R)) {
+            std::memcpy(Data, Fixed, size_t(Size));
+            *Ind = Size;
+        } else {
+            V->SetData(R, nullptr, 0);
+        }
+        Data += Step;
+        Ind = reinterpret_cast<SQLLEN *>(reinterpret_cast<uint8_t *>(Ind) + IndStep);
+    }
+}
+
 void TZqPhysODBCCommand::SetParamValues(int ARow)
 {
     if (!FCommandStatement || FParamInfos.empty()) return;
@@ -625,7 +662,10 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
             Check(P, Info);
             if (!Info.Variable) continue;
             if (Again(Info)) Rebind.push_back(Info.Variable);
-            for (int R = First; R <= Last; ++R) SetParamValue(Info, P, R, ARow == -1 ? R : 0);
+            if (ARow == -1)
+                SetParamRows(Info, P, First, Last);
+            else
+                SetParamValue(Info, P, ARow, 0);
         }
         for (TODBCVariable *V : Rebind) V->Bind();
         FStatementFlags &= uint8_t(~sfParamsToBind);
@@ -1077,6 +1117,14 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
             TODBCVariable *V = Info.Variable;
             void *Data = nullptr;
             SQLLEN Len = 0;
+            if (ARow >= 0 && FFetchSlots[C].Size > 0) {
+                const TFetchSlots &S = FFetchSlots[C];
+                const SQLLEN *Ind =
+                    reinterpret_cast<const SQLLEN *>(reinterpret_cast<const uint8_t *>(S.Ind) + ARow * S.IndStep);
+                Row->SetData(int(C), *Ind == SQL_NULL_DATA ? nullptr : S.Data + ARow * S.Step,
+                             *Ind == SQL_NULL_DATA ? 0 : uint32_t(S.Size));
+                continue;
+            }
             if (Info.DestType == Info.VarType && IsByRefFetchType(Info.VarType)) {
                 if (V->GetData(ARow, Data, true, Len))
                     Row->SetData(int(C), Data, uint32_t(Len));
@@ -1111,6 +1159,31 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
     } catch (...) {
         delete Row;
         throw;
+    }
+}
+
+void TZqPhysODBCCommand::FindFetchSlots(int ARows)
+{
+    // A number the driver left as it is stored is read where it lies: the
+    // rows of a page one stride apart, found once a rowset instead of once
+    // a value.
+    FFetchSlots.assign(FFetchMap.size(), TFetchSlots());
+    for (size_t C = 0; C < FFetchMap.size(); ++C) {
+        if (FFetchMap[C] < 0) continue;
+        const TZqPhysODBCColumnInfo &Info = FColumnInfos[size_t(FFetchMap[C])];
+        TODBCVariable *V = Info.Variable;
+        const int Size = ZqPlainNumberCSize(V->CDataType());
+        if (Info.DestType != Info.VarType || IsByRefFetchType(Info.VarType) || V->LongData || Size == 0) continue;
+        TFetchSlots &S = FFetchSlots[C];
+        V->GetBuffers(0, S.Data, S.Ind);
+        if (ARows > 1) {
+            uint8_t *Next;
+            SQLLEN *NextInd;
+            V->GetBuffers(1, Next, NextInd);
+            S.Step = Next - S.Data;
+            S.IndStep = reinterpret_cast<uint8_t *>(NextInd) - reinterpret_cast<uint8_t *>(S.Ind);
+        }
+        S.Size = Size;
     }
 }
 
@@ -1178,6 +1251,7 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
         Want = std::min(PageRows, IsMeta ? N : std::min(N, ARowsetSize - Count));
         if (PageRows > 1) Rowset.To(Want);
         Got = FStatement->Fetch(Want);
+        if (!IsMeta && Got > 0) FindFetchSlots(Got);
         for (int I = 0; I < Got; ++I) {
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, I)) ++Count;

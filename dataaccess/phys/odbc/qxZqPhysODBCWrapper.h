@@ -594,6 +594,8 @@ public:
 private:
     void PutDataAtExec(int ARow);
     TODBCVariableList FParamList{this, true};
+    // The driver's parameter set size was cut below the page's rows.
+    bool FParamSetCut = false;
 };
 
 enum class TODBCMetaKind {

@@ -484,6 +484,7 @@ void TODBCCommandStatement::ResetForReuse()
         }
         BufferAttrsSet = false;
     }
+    FParamSetCut = false;
     ParamSetSupported = false;
 }
 
@@ -521,8 +522,19 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
     if (FParamList.Count() > 0 && !(FParamList.PageBuffer() && FParamList.PageBuffer()->Allocated))
         BindParams(ATimes, true);
     TODBCPageBuffer *Page = FParamList.PageBuffer();
-    if (Page && Page->Allocated && ATimes - AOffset < Page->RowCount)
+    // Only a statement set up for parameter sets cuts their number: one
+    // that is not runs its rows one by one below, and a driver that takes
+    // arrays would read the sets of a page it was never told the layout of.
+    if (ParamSetSupported && Page && Page->Allocated && ATimes - AOffset < Page->RowCount) {
         SetParamSetSize(SQLULEN(ATimes - AOffset));
+        FParamSetCut = true;
+    } else if (Page && Page->Allocated && FParamSetCut) {
+        // An execute before ran fewer sets than the page holds: the driver
+        // would run that many again, and the loop below step over the rest
+        // one set at a time, running sets twice.
+        SetParamSetSize(SQLULEN(Page->RowCount));
+        FParamSetCut = false;
+    }
     ARowsAffected = 0;
     int Executed = 0;
     TODBCShiftScope Shift(Page, &FParamList);
@@ -540,7 +552,8 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
         if (RC != SQL_NO_DATA)
             ARowsAffected += RowCount();
         ++Executed;
-        if (!Page || !Page->Allocated || SQLULEN(ATimes) == Page->RowsProcessed || ATimes <= 1 ||
+        // A driver that ran the sets from AOffset on in one execute is done.
+        if (!Page || !Page->Allocated || SQLULEN(ATimes - AOffset) == Page->RowsProcessed || ATimes <= 1 ||
             ATimes <= AOffset + Executed)
             break;
     }
