@@ -22,9 +22,7 @@ protected:
     }
 };
 
-// The driver runs a parameter array of a statement that writes in one
-// execute, and none of a query (SQL_PAS_NO_SELECT).
-TEST_P(AccessCommand, ParameterArraysOfWritesRunInOneExecuteAndRowsetsAreBlocks)
+TEST_P(AccessCommand, ParameterArraysRunRowByRowAndRowsetsAreBlocks)
 {
     CreateCastTitles();
     auto Ins = Command("INSERT INTO Cast_Titles (ID, ID_Cruise) VALUES (:ID, 3)");
@@ -33,7 +31,7 @@ TEST_P(AccessCommand, ParameterArraysOfWritesRunInOneExecuteAndRowsetsAreBlocks)
     P->SetAsInteger(50, 0);
     P->SetAsInteger(51, 1);
     Ins->Prepare();
-    EXPECT_NE(Odbc(Ins)->StatementFlags() & TZqPhysODBCCommand::sfParamArrays, 0);
+    EXPECT_EQ(Odbc(Ins)->StatementFlags() & TZqPhysODBCCommand::sfParamArrays, 0);
     Ins->Execute(2, 0);
     EXPECT_EQ(Ins->GetRowsAffected(), 2);
 

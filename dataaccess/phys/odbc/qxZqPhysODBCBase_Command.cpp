@@ -265,12 +265,9 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
 
     if (AStatement == FCommandStatement && GetParams()->GetActiveCount() > 0) {
         const int N = GetParams()->GetArraySize();
-        // The Access driver runs parameter arrays over statements that
-        // write, and takes none for one that reads (SQL_PAS_NO_SELECT):
-        // there a query still opens on the first parameter set.
-        const TZqPhysCommandKind CK = GetCommandKind();
-        const bool Writes = CK == skInsert || CK == skUpdate || CK == skDelete;
-        if (N > 1 && (Kind != ODBCKindMSAccess || Writes)) {
+        // Never on Access: its driver takes no parameter set size, and an
+        // array there runs set by set below.
+        if (Kind != ODBCKindMSAccess && N > 1) {
             Attrs |= saParamSet;
             FCommandStatement->SetParamSetSize(SQLULEN(N));
             if (FCommandStatement->GetParamSetSize() == SQLULEN(N)) FStatementFlags |= sfParamArrays;
