@@ -647,9 +647,8 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
                (FStatementFlags & sfParamsToBind);
     };
 
-    // Numbers, dates and the like never outgrow their variables: one pass
-    // checks each parameter and writes its values.
-    if (!FParamsSized) {
+    // Each active parameter that has a variable, checked against its info.
+    const auto ForEachBound = [&](auto &&AVisit) {
         size_t K = 0;
         for (int I = 0; I < Params->Count(); ++I) {
             TZqParam *P = Params->Items(I);
@@ -657,13 +656,20 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
             TZqPhysODBCParamInfo &Info = FParamInfos[K++];
             if (P->DataType() == rtl::ftCursor) continue;
             Check(P, Info);
-            if (!Info.Variable) continue;
+            if (Info.Variable) AVisit(P, Info);
+        }
+    };
+
+    // Numbers, dates and the like never outgrow their variables: one pass
+    // checks each parameter and writes its values.
+    if (!FParamsSized) {
+        ForEachBound([&](TZqParam *P, TZqPhysODBCParamInfo &Info) {
             if (Again(Info)) Rebind.push_back(Info.Variable);
             if (ARow == -1)
                 SetParamRows(Info, P, First, Last);
             else
                 SetParamValue(Info, P, ARow, 0);
-        }
+        });
         for (TODBCVariable *V : Rebind) V->Bind();
         FStatementFlags &= uint8_t(~sfParamsToBind);
         return;
@@ -675,15 +681,8 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
     // The parameters to write and their infos, as this pass finds them: the
     // writing pass goes through them without walking the list again.
     FParamsToSet.clear();
-    size_t K = 0;
-    for (int I = 0; I < Params->Count(); ++I) {
-        TZqParam *P = Params->Items(I);
-        if (!P->Active()) continue;
-        TZqPhysODBCParamInfo &Info = FParamInfos[K++];
-        if (P->DataType() == rtl::ftCursor) continue;
-        Check(P, Info);
+    ForEachBound([&](TZqParam *P, TZqPhysODBCParamInfo &Info) {
         TODBCVariable *V = Info.Variable;
-        if (!V) continue;
         FParamsToSet.emplace_back(P, &Info);
         SQLULEN MaxLen = SQLULEN(std::max(P->Size(), 0));
         int MaxInt = 0, MaxScale = 0;
@@ -720,7 +719,7 @@ void TZqPhysODBCCommand::SetParamValues(int ARow)
             Grow = true;
         }
         if (Again(Info)) Rebind.push_back(V);
-    }
+    });
     if (Grow) {
         // New sizes: a new page, every variable bound to it.
         FCommandStatement->ParamList().PageBuffer()->Release();
