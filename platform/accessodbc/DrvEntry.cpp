@@ -375,18 +375,19 @@ SQLRETURN SetStmtAttr(TDrvStatement &S, SQLINTEGER A, SQLPOINTER V)
     case SQL_ATTR_ROW_STATUS_PTR: S.RowStatusPtr = static_cast<SQLUSMALLINT *>(V); return SQL_SUCCESS;
     case SQL_ATTR_ROW_BIND_OFFSET_PTR: S.RowBindOffsetPtr = static_cast<SQLLEN *>(V); return SQL_SUCCESS;
     case SQL_ATTR_MAX_ROWS: S.MaxRows = U; return SQL_SUCCESS;
-    case SQL_ATTR_PARAM_BIND_TYPE:
-        // Row-wise: the size of the structure that holds one parameter set.
-        if (U != SQL_PARAM_BIND_BY_COLUMN && U < sizeof(SQLLEN))
-            Fail("HY024", 0, "Invalid attribute value: a row-wise parameter set is at least one indicator long.");
-        S.ParamBindType = U;
-        return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_BIND_TYPE: S.ParamBindType = U; return SQL_SUCCESS;
     case SQL_ATTR_PARAMS_PROCESSED_PTR: S.ParamsProcessedPtr = static_cast<SQLULEN *>(V); return SQL_SUCCESS;
     case SQL_ATTR_PARAM_STATUS_PTR: S.ParamStatusPtr = static_cast<SQLUSMALLINT *>(V); return SQL_SUCCESS;
     case SQL_ATTR_PARAM_BIND_OFFSET_PTR: S.ParamBindOffsetPtr = static_cast<SQLLEN *>(V); return SQL_SUCCESS;
     case SQL_ATTR_PARAMSET_SIZE:
-        // An execute runs that many parameter sets (TDrvStatement::RunArray).
-        S.ParamsetSize = U < 1 ? 1 : U;
+        // Parameter arrays are refused with 01S02: a caller reading the size
+        // back runs its rows one by one.
+        if (U > 1) {
+            S.ParamsetSize = 1;
+            S.AddDiag("01S02", 0, "Option value changed: parameter arrays are not supported, the size stays 1.");
+            return SQL_SUCCESS_WITH_INFO;
+        }
+        S.ParamsetSize = 1;
         return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_TYPE:
         if (U != SQL_CURSOR_FORWARD_ONLY) {

@@ -374,14 +374,8 @@ private:
     void ParkStmt() noexcept;
     void ResetStmt() noexcept;
     bool Stepped = false; // Stmt was stepped since it was last reset
-    // Where parameter set ARow (0..ParamsetSize-1) keeps a parameter's value
-    // and its indicator: column-wise, arrays of the value's size and of
-    // SQLLEN; row-wise, one structure of ParamBindType bytes per set.
-    const char *ParamValue(const TParamBinding &AParam, SQLULEN ARow) const;
-    const SQLLEN *ParamIndicator(const TParamBinding &AParam, SQLULEN ARow) const;
-    void BindParameters(SQLULEN ARow);
-    SQLRETURN Run(SQLULEN ARow = 0);
-    SQLRETURN RunArray();
+    void BindParameters();
+    SQLRETURN Run();
     void RunSelectInto();
     void AfterStatement();
     int Step();

@@ -666,73 +666,19 @@ SQLRETURN TDrvStatement::Execute()
         if (!P.Bound)
             Fail("07002", -3010, "COUNT field incorrect: the statement has " + std::to_string(Tr->ParamCount) +
                                      " parameter markers, parameter " + std::to_string(i) + " is not bound.");
-        P.AtExec = false;
-        for (SQLULEN Row = 0; Row < ParamsetSize; ++Row) {
-            const SQLLEN *Ind = ParamIndicator(P, Row);
-            P.AtExec = P.AtExec || (Ind && (*Ind == SQL_DATA_AT_EXEC || *Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET));
-        }
+        const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
+        const SQLLEN *Ind = P.Indicator ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + Offset) : nullptr;
+        P.AtExec = Ind && (*Ind == SQL_DATA_AT_EXEC || *Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET);
         P.Received = false;
         P.ReceivedNull = false;
         P.Received8.clear();
         NeedData = NeedData || P.AtExec;
     }
-    if (ParamsetSize > 1) {
-        // What a parameter array runs: a statement that writes, each set on
-        // its own (SQL_PARAM_ARRAY_SELECTS answers SQL_PAS_NO_SELECT).
-        using K = jet::TJetStatementKind;
-        if (Tr->Kind != K::Insert && Tr->Kind != K::Update && Tr->Kind != K::Delete)
-            Fail("HYC00", 0, "Optional feature not implemented: a parameter array runs INSERT, UPDATE and DELETE "
-                             "statements only.");
-        if (NeedData)
-            Fail("HYC00", 0, "Optional feature not implemented: data at execution in a parameter array.");
-        return RunArray();
-    }
     if (NeedData) {
         NeedDataParam = 0;
         return SQL_NEED_DATA;
     }
-    if (ParamsProcessedPtr)
-        *ParamsProcessedPtr = 1;
-    const SQLRETURN Rc = Run();
-    if (ParamStatusPtr)
-        ParamStatusPtr[0] = SQL_PARAM_SUCCESS;
-    return Rc;
-}
-
-// Runs every parameter set in order, each as the statement run alone would
-// (in manual-commit mode all in the transaction under way, else each set
-// committed on its own): the first set that fails ends the execute with its
-// diagnostic, which names the set (SQL_DIAG_ROW_NUMBER); the sets before it
-// stay done and those after it unused. SQLRowCount gives the rows of the
-// sets done together (SQL_PARAM_ARRAY_ROW_COUNTS answers SQL_PARC_NO_BATCH).
-SQLRETURN TDrvStatement::RunArray()
-{
-    if (ParamStatusPtr)
-        std::fill(ParamStatusPtr, ParamStatusPtr + ParamsetSize, static_cast<SQLUSMALLINT>(SQL_PARAM_UNUSED));
-    SQLLEN Rows = 0;
-    for (SQLULEN Row = 0; Row < ParamsetSize; ++Row) {
-        if (ParamsProcessedPtr)
-            *ParamsProcessedPtr = Row + 1;
-        try {
-            Run(Row);
-        } catch (const TDrvError &E) {
-            if (ParamStatusPtr)
-                ParamStatusPtr[Row] = SQL_PARAM_ERROR;
-            RowCount = Rows;
-            AddDiag(E.State, E.Native, E.Message);
-            Diags.back().Row = static_cast<SQLLEN>(Row + 1);
-            return SQL_ERROR;
-        } catch (...) {
-            if (ParamStatusPtr)
-                ParamStatusPtr[Row] = SQL_PARAM_ERROR;
-            throw;
-        }
-        Rows += std::max<SQLLEN>(RowCount, 0);
-        if (ParamStatusPtr)
-            ParamStatusPtr[Row] = SQL_PARAM_SUCCESS;
-    }
-    RowCount = Rows;
-    return Rows == 0 && Tr->Kind != jet::TJetStatementKind::Insert ? SQL_NO_DATA : SQL_SUCCESS;
+    return Run();
 }
 
 SQLRETURN TDrvStatement::ParamData(SQLPOINTER *AToken)
@@ -781,38 +727,18 @@ void TDrvStatement::PutData(SQLPOINTER AData, SQLLEN ALength)
     P.Received8.append(static_cast<const char *>(AData), static_cast<size_t>(ALength));
 }
 
-const char *TDrvStatement::ParamValue(const TParamBinding &AParam, SQLULEN ARow) const
-{
-    if (!AParam.Data)
-        return nullptr;
-    const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
-    SQLULEN Stride = ParamBindType;
-    if (ParamBindType == SQL_PARAM_BIND_BY_COLUMN)
-        Stride = CTypeSize(AParam.CType == SQL_C_DEFAULT ? DefaultCType(AParam.SqlType) : AParam.CType,
-                           AParam.BufferLength);
-    return static_cast<const char *>(AParam.Data) + Offset + ARow * Stride;
-}
-
-const SQLLEN *TDrvStatement::ParamIndicator(const TParamBinding &AParam, SQLULEN ARow) const
-{
-    if (!AParam.Indicator)
-        return nullptr;
-    const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
-    const SQLULEN Stride = ParamBindType == SQL_PARAM_BIND_BY_COLUMN ? sizeof(SQLLEN) : ParamBindType;
-    return reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(AParam.Indicator) + Offset + ARow * Stride);
-}
-
-void TDrvStatement::BindParameters(SQLULEN ARow)
+void TDrvStatement::BindParameters()
 {
     // Every marker and every lifted literal is bound below (or the call
     // fails); only a statement with markers beyond those keeps old values.
     if (sqlite3_bind_parameter_count(Stmt) > Tr->ParamCount + static_cast<int>(LiftedValues.size()))
         sqlite3_clear_bindings(Stmt);
+    const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
     for (int i = 1; i <= Tr->ParamCount; ++i) {
         const TParamBinding &P = Params[static_cast<size_t>(i)];
         const SQLSMALLINT C = P.CType == SQL_C_DEFAULT ? DefaultCType(P.SqlType) : P.CType;
-        const char *Data = ParamValue(P, ARow);
-        const SQLLEN *IndPtr = ParamIndicator(P, ARow);
+        const char *Data = P.Data ? static_cast<const char *>(P.Data) + Offset : nullptr;
+        const SQLLEN *IndPtr = P.Indicator ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + Offset) : nullptr;
         SQLLEN Ind = IndPtr ? *IndPtr : SQL_NTS;
         if (P.AtExec) {
             if (!P.Received || P.ReceivedNull) {
@@ -934,7 +860,7 @@ void TDrvStatement::BindParameters(SQLULEN ARow)
     }
 }
 
-SQLRETURN TDrvStatement::Run(SQLULEN ARow)
+SQLRETURN TDrvStatement::Run()
 {
     RowCount = -1;
     Conn->BeginIfManual();
@@ -943,7 +869,7 @@ SQLRETURN TDrvStatement::Run(SQLULEN ARow)
         return SQL_SUCCESS;
     }
     ResetStmt();
-    BindParameters(ARow);
+    BindParameters();
     const bool Ddl = Tr->Kind == jet::TJetStatementKind::CreateTable || Tr->Kind == jet::TJetStatementKind::DropTable ||
                      (Tr->Kind == jet::TJetStatementKind::Other && !Tr->Columns.empty());
     if (Ddl)
@@ -964,7 +890,7 @@ SQLRETURN TDrvStatement::Run(SQLULEN ARow)
         const std::string Text = JetText;
         Conn->Plans().Invalidate();
         Prepare(Text);
-        return Run(ARow);
+        return Run();
     }
     try {
         if (Rc != SQLITE_ROW && Rc != SQLITE_DONE) {
@@ -1126,7 +1052,7 @@ void TDrvStatement::RunSelectInto()
         }
         std::swap(Stmt, Ins);
         try {
-            BindParameters(0);
+            BindParameters();
         } catch (...) {
             std::swap(Stmt, Ins);
             sqlite3_finalize(Ins);

@@ -258,7 +258,10 @@ TEST_F(JetSql, StatementAttributesRefusedWithOptionValueChanged)
     SQLHSTMT S = NewStmt();
     EXPECT_EQ(SQLSetStmtAttr(S, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01S02");
+    EXPECT_EQ(SQLSetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(10), 0), SQL_SUCCESS_WITH_INFO);
     SQLULEN Size = 0;
+    ODBC_OK(SQLGetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, &Size, 0, nullptr));
+    EXPECT_EQ(Size, 1u);
     ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(50), 0));
     ODBC_OK(SQLGetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, &Size, 0, nullptr));
     EXPECT_EQ(Size, 50u);
@@ -569,74 +572,6 @@ TEST_F(RowSets, BlockFetchColumnAndRowWiseWithPositionedGetData)
     EXPECT_EQ(Rows[0].Id, 7);
     EXPECT_STREQ(Rows[4].Name, "n3");
     EXPECT_EQ(Rows[4].NameInd, 2);
-    Free(S);
-}
-
-class ParamArrays : public TOdbcTest {};
-
-// Sets 0..3 of an UPDATE, column-wise then row-wise, in a transaction: set 2
-// is refused (its text does not fit), set 3 is not run, sets 0 and 1 stay
-// until the rollback; SQLRowCount sums the sets; a SELECT takes no array.
-TEST_F(ParamArrays, SetsRunInOrderAndTheFirstRefusedEndsTheExecuteNamingIt)
-{
-    Exec("CREATE TABLE A (ID Long, Name Text(4))");
-    Exec("INSERT INTO A VALUES (1, 'a')");
-    Exec("INSERT INTO A VALUES (2, 'b')");
-    Exec("INSERT INTO A VALUES (2, 'c')");
-    Exec("INSERT INTO A VALUES (4, 'd')");
-    ODBC_OK(SQLSetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
-    SQLHSTMT S = NewStmt();
-    SQLULEN Done = 0;
-    SQLUSMALLINT Status[4];
-    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(4), 0));
-    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAMS_PROCESSED_PTR, &Done, 0));
-    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAM_STATUS_PTR, Status, 0));
-    ODBC_OK(SQLPrepare(S, (SQLCHAR *)"UPDATE A SET Name = ? WHERE ID = ?", SQL_NTS));
-    const auto Expect = [&](const char *AWay) {
-        SCOPED_TRACE(AWay);
-        EXPECT_EQ(SQLExecute(S), SQL_ERROR);
-        EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "22001");
-        SQLLEN Row = 0;
-        ODBC_OK(SQLGetDiagField(SQL_HANDLE_STMT, S, 1, SQL_DIAG_ROW_NUMBER, &Row, 0, nullptr));
-        EXPECT_EQ(Row, 3);
-        EXPECT_EQ(Done, 3u);
-        EXPECT_EQ(std::vector<int>(Status, Status + 4),
-                  (std::vector<int>{SQL_PARAM_SUCCESS, SQL_PARAM_SUCCESS, SQL_PARAM_ERROR, SQL_PARAM_UNUSED}));
-        EXPECT_EQ(Query("SELECT Name FROM A ORDER BY ID, Name"), (TRows{{"x"}, {"y"}, {"y"}, {"d"}}));
-        ODBC_OK(SQLEndTran(SQL_HANDLE_DBC, Dbc, SQL_ROLLBACK));
-    };
-    char Names[4][5] = {"x", "y", "zzzz", "w"};
-    SQLINTEGER Ids[4] = {1, 2, 4, 4};
-    SQLLEN NameInd[4] = {SQL_NTS, SQL_NTS, SQL_NTS, SQL_NTS}, IdInd[4] = {};
-    Names[2][4] = 'z'; // five letters, unterminated: the indicator says how many
-    NameInd[2] = 5;
-    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4, 0, Names, 5, NameInd));
-    ODBC_OK(SQLBindParameter(S, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, Ids, 0, IdInd));
-    Expect("column-wise");
-    struct TSet { SQLINTEGER Id; SQLLEN IdInd; char Name[5]; SQLLEN NameInd; } Sets[4] = {
-        {1, 0, "x", SQL_NTS}, {2, 0, "y", SQL_NTS}, {4, 0, "zzzz", 5}, {4, 0, "w", SQL_NTS}};
-    Sets[2].Name[4] = 'z';
-    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(TSet)), 0));
-    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4, 0, Sets[0].Name, 5, &Sets[0].NameInd));
-    ODBC_OK(SQLBindParameter(S, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &Sets[0].Id, 0, &Sets[0].IdInd));
-    Expect("row-wise");
-    std::strcpy(Sets[2].Name, "z");
-    Sets[2].NameInd = SQL_NTS;
-    ODBC_OK(SQLExecute(S));
-    SQLLEN Count = 0;
-    ODBC_OK(SQLRowCount(S, &Count));
-    EXPECT_EQ(Count, 5);
-    // Sets that change no row answer SQL_NO_DATA, as one such UPDATE does.
-    for (TSet &Set : Sets)
-        Set.Id += 10;
-    EXPECT_EQ(SQLExecute(S), SQL_NO_DATA);
-    EXPECT_EQ(Done, 4u);
-    ODBC_OK(SQLPrepare(S, (SQLCHAR *)"SELECT Name FROM A WHERE ID = ? AND Name <> ?", SQL_NTS));
-    EXPECT_EQ(SQLExecute(S), SQL_ERROR);
-    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "HYC00");
-    SQLUINTEGER Selects = 0;
-    ODBC_OK(SQLGetInfo(Dbc, SQL_PARAM_ARRAY_SELECTS, &Selects, 0, nullptr));
-    EXPECT_EQ(Selects, SQL_PAS_NO_SELECT);
     Free(S);
 }
 
