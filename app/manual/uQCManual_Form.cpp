@@ -781,8 +781,10 @@ void TForm2::LayoutForm(int W, int H)
 
     Panel5->setGeometry(W - P5W, Top, P5W, BH);
     {
-        const int P15H = Nearest(H / 6.5);
-        const int TreeH = Nearest((H / 2.0 - H / 6.5) / 2.0);
+        // The check buttons end at 104: on a low screen the panel keeps
+        // them whole, and the errors tree and the data grid share the rest.
+        const int P15H = std::max(Nearest(H / 6.5), 106);
+        const int TreeH = std::max(20, Nearest((BH - P15H) / 2.0));
         Panel15->setGeometry(0, 0, P5W, P15H);
         const int Bw = (P5W - 8) / 2;
         CheckBox1->setGeometry(4, 4, Bw, 22);

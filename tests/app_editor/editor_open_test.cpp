@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QFile>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLockFile>
 #include <QListWidget>
 #include <QPushButton>
@@ -212,6 +213,17 @@ TEST_F(EditorOpen, ResizingOnlyLaysOutAgain)
     EXPECT_EQ(F.Panel5->width(), 250);
     EXPECT_EQ(F.Image1->width(), 796);
     EXPECT_EQ(MapScreenRect, Rect(50, 30, 746, 366));
+    // On a low screen (1024 x 600 less the title bar) the three check
+    // buttons stay clear of the errors tree below them, and the tree and
+    // the data grid share what is left.
+    F.resize(1024, 581);
+    ProcessMessages();
+    for (QWidget *B : {static_cast<QWidget *>(F.BitBtn5), static_cast<QWidget *>(F.BitBtn4),
+                       static_cast<QWidget *>(F.BitBtn3)})
+        EXPECT_LE(B->geometry().bottom(), F.GroupBox4->geometry().top()) << B->objectName().toStdString();
+    EXPECT_GE(F.TreeView1->height(), 60);
+    EXPECT_GE(F.DBGrid2->height(), 50);
+    EXPECT_LE(F.Panel6->geometry().bottom(), F.Panel5->height());
     F.hide();
     F.show();
     EXPECT_EQ(F.ShownCruiseId, 4);
