@@ -749,6 +749,22 @@ void TForm2::AddDataErrorNodes(const std::string &IdCast)
     }
 }
 
+void TForm2::RenewDataErrorNodes(const std::string &IdCast)
+{
+    TTreeNode *Root = FindTreeNode(*TreeView1, IdCast);
+    if (Root && Root->Level() != 0)
+        Root = nullptr;
+    if (TTreeNode *Data = FindChildNode(*TreeView1, "Possible Data Errors", Root))
+        TreeView1->DeleteNode(Data);
+    AddDataErrorNodes(IdCast);
+    Root = FindTreeNode(*TreeView1, IdCast);
+    if (Root && Root->Level() == 0 && Root->Count() == 0)
+        TreeView1->DeleteNode(Root);
+    else
+        for (TTreeNode *N = Root; N && (N == Root || N->Level() > 0); N = N->GetNext())
+            N->setExpanded(true);
+}
+
 void TForm2::SetupMetaFields(TDataSet &DataSet, bool WithVelocity)
 {
     for (int i = 0; i < DataSet.FieldCount(); ++i) {

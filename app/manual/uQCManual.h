@@ -447,6 +447,9 @@ public:
     // the verdicts the editor holds, each such level below its parameter.
     void BuildErrorTree();
     void AddDataErrorNodes(const std::string &IdCast);
+    // A profile check judged the station again: its data-error nodes become
+    // the verdicts held now, those the levels no longer carry gone.
+    void RenewDataErrorNodes(const std::string &IdCast);
     // A level of a station's profile with the flags the editor holds for it:
     // the last run's (or check's) where it judged the level, the stored ones
     // elsewhere, as the data grid shows them.

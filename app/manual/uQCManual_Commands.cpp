@@ -150,6 +150,7 @@ void TForm2::CheckProfile(int ParamIndex)
     }
     ProfileGridReady = true;
     if (!Outer) {
+        RenewDataErrorNodes(tmpStatTbl->FieldByName("ID_Cast")->AsString());
         LevelEditArmed = false;
         LoadProfile();
         if (HasLevel)

@@ -381,7 +381,8 @@ TEST_F(EditorCheck, TheSettingsWindowClosesOnOkAndOnCancel)
 
 // The demo's station 170 of cruise 6 has a temperature spike at 20 dbar, which the run flags 4: "Check full
 // Cruise" finds it, whatever the plot on screen (the first station's, spanning more than station 170's). The
-// error tree names that level, and keeps it through "Check metadata".
+// error tree names that level, keeps it through "Check metadata" and drops it when the profile is checked again
+// without the spike.
 TEST_F(EditorCheck, CheckFullCruiseJudgesEachStationsSpikesByItsOwnPlot)
 {
     TClimImport Import;
@@ -414,6 +415,18 @@ TEST_F(EditorCheck, CheckFullCruiseJudgesEachStationsSpikesByItsOwnPlot)
     EXPECT_EQ(Spikes(), std::vector<std::string>{"TEMP PRES=20.0 record #" + Record});
     F->BitBtn4Click();
     EXPECT_EQ(Spikes(), std::vector<std::string>{"TEMP PRES=20.0 record #" + Record});
+    // The spike smoothed away and the profile checked again: its node goes.
+    const std::string Around = "from PTS_Data where ID_Cast = 170 and PRES in (select max(PRES) from PTS_Data where "
+                               "ID_Cast = 170 and PRES < 20 union select min(PRES) from PTS_Data where ID_Cast = 170 "
+                               "and PRES > 20)";
+    SqlExec("update PTS_Data set TEMP = (select avg(TEMP) " + Around + ") where ID_Cast = 170 and PRES = 20");
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(170)));
+    PickParam("TEMP");
+    if (F->CheckBox1->isChecked())
+        F->CheckBox1->click(); // MANUAL QC
+    ASSERT_TRUE(F->BitBtn5->isEnabled());
+    F->BitBtn5->click();
+    EXPECT_EQ(Spikes(), std::vector<std::string>{});
 }
 
 // Without BS_DOX1 each check says so; the cruise's sums up 4 of 7 stations (those with DOX1 levels).
