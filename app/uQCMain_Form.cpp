@@ -444,6 +444,9 @@ void TForm1::BuildCruiseChoicePage()
     const TCheckListBox *Lists[3] = {CheckListBox6, CheckListBox7, CheckListBox1};
     QLabel *Counts[3] = {Label19, Label20, Label21};
     for (int C = 0; C < 3; ++C) {
+        // A count wider than its column ("2008 cruises were loaded") takes
+        // a second line instead of being cut.
+        Counts[C]->setWordWrap(true);
         Grid->addWidget(Counts[C], 0, C);
         Grid->addWidget(MakeListButtons(TabSheet3, ("ListButtons" + std::to_string(C)).c_str(), SpeedButtons,
                                         1 + 5 * C),
