@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
@@ -119,7 +120,7 @@ TTreeView::TTreeView(QWidget *Parent) : QTreeWidget(Parent)
     setColumnCount(1);
     header()->hide();
     connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *Current, QTreeWidgetItem *Previous) {
-        if (Previous)
+        if (Previous && !FDeleting)
             UpdateNodeImages(static_cast<TTreeNode *>(Previous));
         if (Current)
             UpdateNodeImages(static_cast<TTreeNode *>(Current));
@@ -176,7 +177,13 @@ TTreeNode *TTreeView::InsertNode(TTreeNode *Sibling, const std::string &Text)
     return N;
 }
 
-void TTreeView::DeleteNode(TTreeNode *Node) { delete Node; } // QTreeWidgetItem unlinks itself and its children
+void TTreeView::DeleteNode(TTreeNode *Node)
+{
+    // QTreeWidgetItem unlinks itself and its children; where the selection
+    // was in them, it moves on while the node is taken down.
+    const QScopedValueRollback<bool> Deleting(FDeleting, true);
+    delete Node;
+}
 
 void TTreeView::ClearNodes() { clear(); }
 

@@ -121,4 +121,7 @@ private:
 
     TImageList *FImages = nullptr;
     TImageList *FStateImages = nullptr;
+    // A node is being deleted: the selection that leaves it leaves a node
+    // already half taken down.
+    bool FDeleting = false;
 };

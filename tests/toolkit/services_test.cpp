@@ -327,8 +327,14 @@ TEST(TreeViewNodes, LoadsTabIndentedTextInDisplayOrder)
     EXPECT_EQ(T.Node(2)->GetNext()->Text(), "A2");
     TTreeNode *Ins = T.InsertNode(T.Node(4), "Before B");
     EXPECT_EQ(Ins->AbsoluteIndex(), 4);
+    // The selected node deleted: the selection moves on to a node that
+    // stands.
+    std::vector<std::string> Changes;
+    T.OnChange = [&](TTreeNode *N) { Changes.push_back(N ? N->Text() : "-"); };
+    T.setCurrentItem(T.Node(0));
     T.DeleteNode(T.Node(0));
     EXPECT_EQ(T.NodeCount(), 3);
+    EXPECT_EQ(Changes, (std::vector<std::string>{"A", "Before B"}));
     EXPECT_FALSE(T.LoadFromFile(Dir.filePath(QStringLiteral("missing.txt")).toStdString()));
 }
 
