@@ -1613,8 +1613,10 @@ std::string ListingNoParameter(const std::map<int, std::vector<TListedParam>> &A
                                const std::string &ACruiseName)
 {
     std::vector<int> Ids;
+    // A station whose identity cannot be read is left out, and said so.
     for (AStations.First(); !AStations.Eof(); AStations.Next())
-        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger(); ARows.count(Id) == 0)
+        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger();
+            ARows.count(Id) == 0 && !AStations.FieldByName("ID_Cast")->IsNull())
             Ids.push_back(Id);
     AStations.First();
     return StationsLine(Ids, ACruiseName, " lists no parameter in Parameters: its levels are not checked",

@@ -156,6 +156,7 @@ TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
               std::string::npos)
         << MissingClimatologyText();
     EXPECT_NE(MissingClimatologyText().find("4294967300"), std::string::npos);
+    EXPECT_EQ(MissingClimatologyText().find("station 0 "), std::string::npos);
 }
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)
