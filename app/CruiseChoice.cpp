@@ -11,6 +11,7 @@
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
 
 #include <QListWidgetItem>
 #include <QSignalBlocker>
@@ -124,6 +125,27 @@ std::string ItemString(const TCheckListBox &AList, int AIndex, int ARole)
 
 } // namespace
 
+std::string UnreadIdText(const TZqDataSet &ADataSet, const std::string &ATable, const std::string &AIdField,
+                         const std::string &ANameField)
+{
+    const TField *Id = ADataSet.FindField(AIdField);
+    if (!Id || !Id->IsNull())
+        return std::string();
+    // The driver's words name the value as stored: a Long identity holds
+    // 32 bits, and one beyond them would, cut, be another row's.
+    std::string Words = "it is empty";
+    if (const auto *E = dynamic_cast<const EZqDBEngineException *>(ADataSet.RowError())) {
+        Words = E->Message();
+        for (int I = 0; I < E->ErrorCount(); ++I)
+            if (rtl::CompareText(E->Errors(I).ObjName, AIdField) == 0 ||
+                E->Errors(I).Message.find("column " + AIdField) != std::string::npos)
+                Words = E->Errors(I).Message;
+    }
+    const TField *Name = ANameField.empty() ? nullptr : ADataSet.FindField(ANameField);
+    return "A row of " + ATable + (Name ? " (" + ANameField + " " + Name->AsString() + ")" : std::string()) +
+           " is left out: its " + AIdField + " cannot be read. " + Words;
+}
+
 int CruiseItemId(const TCheckListBox &AList, int AIndex)
 {
     if (AIndex < 0 || AIndex >= AList.Count())
@@ -230,7 +252,14 @@ void BuildCruiseChoiceData(TQuery &AWorkQry, TZqQuery &AZqCruQuery, TTable &ATmp
         ATmpCruTbl.FieldDefs().Items(0)->SetDataType(rtl::ftInteger);
     ATmpCruTbl.CreateTable();
     ATmpCruTbl.Open();
-    CopyRecords(AZqCruQuery, ATmpCruTbl, ALocalDbDir, [](TDataSet &) { return true; });
+    std::string LeftOut;
+    CopyRecords(AZqCruQuery, ATmpCruTbl, ALocalDbDir, [&](TDataSet &) {
+        const std::string Why = UnreadIdText(AZqCruQuery, "Cruise_Titles", "ID_Cruise", "Cruise_Name");
+        LeftOut += Why.empty() || LeftOut.empty() ? Why : "\n" + Why;
+        return Why.empty();
+    });
+    if (!LeftOut.empty())
+        ShowMessage(LeftOut);
 
     auto Run = [&](const char *ASql) {
         AWorkQry.Close();
@@ -358,8 +387,21 @@ std::string CruiseSearchPattern(std::string &AText, bool AAutoStar, int *ACaret)
     if (AAutoStar)
         while (AText.size() >= 2 && AText.compare(AText.size() - 2, 2, "**") == 0)
             AText.pop_back();
-    std::string Pattern = AText;
-    std::replace(Pattern.begin(), Pattern.end(), '*', '%');
+    // What the operator types is matched as text, '*' the only wildcard.
+    // Every other character a LIKE pattern would read as a wildcard or as
+    // the start of a character list ('%', '_', '[', and Jet's '#' and '?')
+    // is written as a list of that one character, which Jet and the
+    // station-database driver both take literally.
+    std::string Pattern;
+    Pattern.reserve(AText.size() + 8);
+    for (char C : AText) {
+        if (C == '*')
+            Pattern += '%';
+        else if (C == '%' || C == '_' || C == '[' || C == '#' || C == '?')
+            Pattern += std::string{'[', C, ']'};
+        else
+            Pattern += C;
+    }
     return Pattern;
 }
 
@@ -384,8 +426,11 @@ int SearchCruises(TZqQuery &AQuery, const std::string &APattern, TCheckListBox &
     AQuery.SQL()->Clear();
     AQuery.SQL()->Add(CruiseSearchSql(APattern));
     AQuery.Open();
+    // A cruise whose identity cannot be read (named when the lists were
+    // built) cannot be ticked: it would stand for another cruise.
     for (AQuery.First(); !AQuery.Eof(); AQuery.Next())
-        AddCruiseItem(AResults, AQuery.FieldByName("Cruise_Name")->AsString(),
-                      AQuery.FieldByName("ID_Cruise")->AsInteger());
+        if (!AQuery.FieldByName("ID_Cruise")->IsNull())
+            AddCruiseItem(AResults, AQuery.FieldByName("Cruise_Name")->AsString(),
+                          AQuery.FieldByName("ID_Cruise")->AsInteger());
     return AResults.Count();
 }

@@ -20,6 +20,7 @@ class TCheckListBox;
 class TQuery;
 class TTable;
 class TZqQuery;
+class TZqDataSet;
 
 // The parallel lists of the custom choice (one entry per country item, per
 // distinct ship, per row of Cruises).
@@ -34,6 +35,13 @@ struct TCruiseChoiceLists {
     rtl::TStrings &CruiseIds;
     rtl::TStrings &CruiseCountryCodes;
 };
+
+// The words on the row under ADataSet's cursor (a select of the station
+// database) whose identity AIdField the driver could not read, naming the
+// table, the row (by ANameField, when given) and the value as stored; ""
+// when the identity was read. Such a row is left out wherever it is met.
+std::string UnreadIdText(const TZqDataSet &ADataSet, const std::string &ATable, const std::string &AIdField,
+                         const std::string &ANameField = "");
 
 // The cruise id carried by a cruise item (0 when the item has none).
 int CruiseItemId(const TCheckListBox &AList, int AIndex);

@@ -100,7 +100,16 @@ const std::string &LevelValueName(const std::string &P)
 
 std::string PresText(double Pres) { return rtl::FloatToStrF(Pres, rtl::ffFixed, 5, 1); }
 
-std::string CastIdText() { return CurCastDataset->FieldByName("ID_Cast")->AsString(); }
+// The station's identity as statement text. A station whose ID_Cast cannot
+// be read is left out before its levels are asked for: no statement is
+// built without one.
+std::string CastIdText()
+{
+    TField *Id = CurCastDataset->FieldByName("ID_Cast");
+    if (Id->IsNull())
+        throw rtl::Exception("A station of Cast_Titles whose ID_Cast cannot be read has no levels to read.");
+    return Id->AsString();
+}
 
 // Error tree path under the current station's root node (visual mode only).
 void AddDataErrorPath(const std::string &Param, const std::string &Kind, double Pres, int RecNo)
@@ -1604,8 +1613,10 @@ std::string ListingNoParameter(const std::map<int, std::vector<TListedParam>> &A
                                const std::string &ACruiseName)
 {
     std::vector<int> Ids;
+    // A station whose identity cannot be read is left out, and said so.
     for (AStations.First(); !AStations.Eof(); AStations.Next())
-        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger(); ARows.count(Id) == 0)
+        if (const int Id = AStations.FieldByName("ID_Cast")->AsInteger();
+            ARows.count(Id) == 0 && !AStations.FieldByName("ID_Cast")->IsNull())
             Ids.push_back(Id);
     AStations.First();
     return StationsLine(Ids, ACruiseName, " lists no parameter in Parameters: its levels are not checked",

@@ -221,9 +221,12 @@ std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseN
         std::string Columns;
         for (int I = 0; I < E->ErrorCount(); ++I)
             Columns += (Columns.empty() ? "" : ", ") + E->Errors(I).ObjName;
-        Text += (Text.empty() ? "" : "\n") + ("The station " + AStations.FieldByName("ID_Cast")->AsString() +
-                                              " of the cruise " + ACruiseName + " is checked without its " + Columns +
-                                              ", which cannot be read: " + E->Message());
+        const bool NoId = AStations.FieldByName("ID_Cast")->IsNull();
+        Text += (Text.empty() ? "" : "\n") +
+                (NoId ? "A station of the cruise " + ACruiseName + " in Cast_Titles is left out: its ID_Cast cannot be read: " +
+                            E->Message()
+                      : "The station " + AStations.FieldByName("ID_Cast")->AsString() + " of the cruise " + ACruiseName +
+                            " is checked without its " + Columns + ", which cannot be read: " + E->Message());
     }
     AStations.First();
     return Text;
@@ -308,6 +311,12 @@ void CheckCruiseCasts()
             Drop.Done = true;
             Batch.Commit();
             return;
+        }
+        // A station whose identity cannot be read is left out (named with
+        // the values not read): its flags and levels would be another's.
+        if (Casts.FieldByName("ID_Cast")->IsNull()) {
+            Casts.Next();
+            continue;
         }
         const long double Lon = Casts.FieldByName("Lon")->AsFloat();
         if (Lon < WestLimitLon) {

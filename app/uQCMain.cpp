@@ -750,6 +750,12 @@ void TForm1::SyncCruiseList()
         MainCruTbl->First();
         const int MainCount = MainCruTbl->RecordCount();
         while (!MainCruTbl->Eof()) {
+            // A cruise whose identity cannot be read is left out (the cruise
+            // lists name it): read as 0 it would stand for another cruise.
+            if (MainCruTbl->FieldByName("ID_Cruise")->IsNull()) {
+                MainCruTbl->Next();
+                continue;
+            }
             const int Id = MainCruTbl->FieldByName("ID_Cruise")->AsInteger();
             const std::string Name = MainCruTbl->FieldByName("Cruise_Name")->AsString();
             const bool Found = TmpCruTbl->Locate("ID_Cruise", rtl::Variant(Id));

@@ -423,7 +423,11 @@ SQLRETURN PutInteger(double D, SQLPOINTER Buf, SQLLEN *Ind, TDrvHandle &Diag)
     const double Whole = std::trunc(D);
     if (Whole < static_cast<double>(std::numeric_limits<T>::min()) ||
         Whole > static_cast<double>(std::numeric_limits<T>::max()))
-        Fail("22003", -3030, "Numeric value out of range for the bound C type.");
+        // The stored value is said: an identity that does not fit is found
+        // by it.
+        Fail("22003", -3030, "Numeric value out of range for the bound C type: " +
+                                 (std::fabs(Whole) < 9.2e18 ? std::to_string(static_cast<long long>(Whole))
+                                                            : std::string("beyond 64 bits")) + ".");
     if (Buf)
         *static_cast<T *>(Buf) = static_cast<T>(Whole);
     if (Ind)

@@ -1110,8 +1110,14 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
                 Ind = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(Ind) + ARow * RowBindType + Offset);
         }
         try {
-            if (PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this) == SQL_SUCCESS_WITH_INFO)
+            if (PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this) == SQL_SUCCESS_WITH_INFO) {
                 Result = SQL_SUCCESS_WITH_INFO;
+                // A value its buffer cut (01004) is kept, so that the caller
+                // can unbind the column and read it whole with SQLGetData.
+                if (CType == SQL_C_CHAR || CType == SQL_C_WCHAR || CType == SQL_C_BINARY)
+                    CopyInto((*Cache)[c], V);
+            } else if ((*Cache)[c].Kind != SQLITE_NULL)
+                (*Cache)[c] = TValue();
         } catch (const TDrvError &E) {
             // A stored value the bound type cannot take (a text that is no
             // date, say) is no value of the row: the row's other columns are

@@ -133,10 +133,12 @@ TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
     C.Id = 8;
     const std::vector<TLevel> Levels = {{10, 20, 18}, {20, 19, 18}};
     C.Stations = {MakeStation(801, 8, 1.0, 44.0, D, 0.25, 500, Levels), MakeStation(802, 8, 1.0, 44.0, D, 0.5, 500, Levels),
-                  MakeStation(803, 8, 1.0, 44.0, D, 0.75, 500, Levels)};
+                  MakeStation(803, 8, 1.0, 44.0, D, 0.75, 500, Levels), MakeStation(804, 8, 1.0, 44.0, D, 0.8, 500, Levels)};
     Open({C});
     StationSql("update Cast_Titles set Lon = NULL where ID_Cast = 802");
     StationSql("update Cast_Titles set Lon = x'01' where ID_Cast = 803");
+    // An identity beyond 32 bits (cut, station 4): named and left out.
+    StationSql("update Cast_Titles set ID_Cast = 4294967300 where ID_Cast = 804");
     LoadDefaultClim();
     SelectTests({tstDepth, tstDataClimat});
     ClearMissingClimatology();
@@ -149,6 +151,12 @@ TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
                                             "read: their depth and levels are not checked"),
               std::string::npos)
         << MissingClimatologyText();
+    EXPECT_NE(MissingClimatologyText().find("A station of the cruise CRUISE 8 in Cast_Titles is left out: its ID_Cast "
+                                            "cannot be read: "),
+              std::string::npos)
+        << MissingClimatologyText();
+    EXPECT_NE(MissingClimatologyText().find("4294967300"), std::string::npos);
+    EXPECT_EQ(MissingClimatologyText().find("station 0 "), std::string::npos);
 }
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)

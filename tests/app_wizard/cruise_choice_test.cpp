@@ -12,6 +12,7 @@
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TCheckListBox.h"
+#include "platform/toolkit/TDialogs.h"
 
 using namespace wizardtest;
 
@@ -93,6 +94,33 @@ TEST_F(CruiseChoice, LocalCruisesHoldTheJoinAndCruisesWithoutShipAreLeftOut)
     // A second build starts from an empty Cruises again.
     Build();
     EXPECT_EQ(Local("select count(*) from Cruises"), TTexts{"30"});
+}
+
+TEST_F(CruiseChoice, CruiseWhoseIdDoesNotFitIsNamedAndLeftOutAndALongNameIsListed)
+{
+    // Rows another tool wrote: an identity beyond 32 bits, which cut would
+    // be cruise 3, and a name longer than its Text(50) column.
+    TScriptedDialogs Dialogs;
+    const std::string Long(300, 'L');
+    apptest::SqliteExec(DbPath, "insert into Cruise_Titles values (4294967299, 'BIG_ID', 'XX1', 'TRBL', 'TR')");
+    apptest::SqliteExec(DbPath, "insert into Cruise_Titles values (33, '" + Long + "', 'XX3', 'TRBL', 'TR')");
+    Build();
+    EXPECT_EQ(Local("select count(*) from Cruises"), TTexts{"31"});
+    EXPECT_EQ(CruiseNames.IndexOf("BIG_ID"), -1);
+    const auto Said = Dialogs.Texts();
+    ASSERT_EQ(Said.size(), 1u);
+    EXPECT_EQ(Said[0].rfind("A row of Cruise_Titles (Cruise_Name BIG_ID) is left out: its ID_Cruise cannot be read. ", 0),
+              0u)
+        << Said[0];
+    EXPECT_NE(Said[0].find("4294967299"), std::string::npos) << Said[0];
+    const int I = CruiseIds.IndexOf("33");
+    ASSERT_GE(I, 0);
+    EXPECT_EQ(CruiseNames[I], Long.substr(0, CruiseNames[I].size()));
+    EXPECT_GE(CruiseNames[I].size(), 50u);
+    // Neither is offered as another cruise by the search.
+    EXPECT_EQ(Search("BIG*", false), 0);
+    EXPECT_EQ(Search("LLL*", false), 1);
+    EXPECT_EQ(CruiseItemId(Results, 0), 33);
 }
 
 TEST_F(CruiseChoice, CountryShipCruiseCascade)
@@ -218,6 +246,27 @@ TEST_F(CruiseChoice, SearchFindsByNameAndQuotesStayText)
     EXPECT_EQ(Station("select count(*) from Cruise_Titles"), Before);
     EXPECT_EQ(Search("", true), 0);
     EXPECT_EQ(Results.Count(), 0);
+}
+
+TEST_F(CruiseChoice, SearchTakesTypedWildcardsAsText)
+{
+    int Id = 40;
+    for (const char *Name : {"A%B", "AxB", "A_B", "A[1]", "A#1", "A?1", "A11"})
+        apptest::SqliteExec(DbPath, "insert into Cruise_Titles values (" + std::to_string(++Id) + ", '" + Name +
+                                        "', 'XX', 'TRBL', 'TR')");
+    // Only '*' is a wildcard: every other character is matched as typed.
+    const struct {
+        const char *Typed;
+        TTexts Found;
+    } Cases[] = {{"A%B", {"A%B"}},   {"A_B", {"A_B"}},          {"A[*", {"A[1]"}}, {"A[1]", {"A[1]"}},
+                 {"A#1", {"A#1"}},   {"A?1", {"A?1"}},          {"%", {}},         {"_*", {}},
+                 {"A*B", {"A%B", "A_B", "AxB"}}};
+    for (const auto &C : Cases) {
+        Search(C.Typed, false);
+        TTexts Got = Texts(Results);
+        std::sort(Got.begin(), Got.end());
+        EXPECT_EQ(Got, C.Found) << C.Typed;
+    }
 }
 
 TEST_F(CruiseChoice, ModesBuildTheRunsCruiseTable)

@@ -24,6 +24,7 @@ class TZqPhysODBCCommand;
 class TZqParam;
 namespace dats {
 class TZqDatSRow;
+class TZqDatSColumn;
 }
 using dats::TZqDatSRow;
 
@@ -288,6 +289,12 @@ private:
     void ReconnectCommands();
     void ExecuteRows(int ATimes, int AOffset, bool ARaiseOnNoData, SQLLEN &ACount);
     void FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
+    // Cuts a text longer than the in-memory column to what it takes; true
+    // when it did.
+    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen);
+    // The row's words on a text of AInfo's column kept cut.
+    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, uint32_t AWhole,
+                               uint32_t AKept);
     bool FetchMetaRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
     void DecodeMetaName(TZqPhysParsedName &AName);
     void FreeColumnInfos();

@@ -1104,6 +1104,14 @@ bool TZqPhysODBCCommand::InternalColInfoGet(TZqPhysDataColumnInfo &AColInfo)
 void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow)
 {
     TZqDatSRow *Row = ATable->NewRow(false);
+    // The columns whose text the row keeps cut (see FitText).
+    std::vector<std::pair<size_t, uint32_t>> Cut;
+    auto Store = [&](size_t C, const void *AData, uint32_t ALen) {
+        const uint32_t Whole = ALen;
+        if (AData && FitText(ATable->Columns()->GetItem(int(C)), AData, ALen))
+            Cut.emplace_back(C, Whole);
+        Row->SetData(int(C), AData, ALen);
+    };
     try {
         const size_t N = FFetchMap.size();
         for (size_t C = 0; C < N; ++C) {
@@ -1123,7 +1131,7 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
             }
             if (Info.DestType == Info.VarType && IsByRefFetchType(Info.VarType)) {
                 if (V->GetData(ARow, Data, true, Len))
-                    Row->SetData(int(C), Data, uint32_t(Len));
+                    Store(C, Data, uint32_t(Len));
                 else
                     Row->SetData(int(C), nullptr, 0);
                 continue;
@@ -1140,15 +1148,28 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
                 continue;
             }
             if (Info.DestType == Info.VarType) {
-                Row->SetData(int(C), Data, uint32_t(Len));
+                Store(C, Data, uint32_t(Len));
                 continue;
             }
             uint32_t OutLen = 0;
             void *Target = ConvertValue(Info.VarType, Info.DestType, Data, uint32_t(Len), OutLen);
-            Row->SetData(int(C), Target, OutLen);
+            Store(C, Target, OutLen);
         }
-        // A value the driver could not read stays empty; the row says why.
-        if (const EZqDBEngineException *E = ARow >= 0 ? FStatement->RowError(ARow) : nullptr)
+        // A value the driver could not read stays empty; the row says why,
+        // and so it does for a text it keeps cut.
+        const EZqDBEngineException *E = ARow >= 0 ? FStatement->RowError(ARow) : nullptr;
+        if (!Cut.empty()) {
+            EZqDBEngineException Said = E ? *E : EZqDBEngineException(0, std::string());
+            for (const auto &[C, Whole] : Cut) {
+                const int InfoIndex = FFetchMap[C];
+                const std::string Text = CutTextMessage(FColumnInfos[size_t(InfoIndex)], ARow, ATable, Whole,
+                                                        uint32_t(ATable->Columns()->GetItem(int(C))->Size()));
+                if (Said.ErrorCount() == 0)
+                    Said.SetMessage(Text);
+                Said.Append(std::make_unique<TZqDBError>(1, 0, Text, FColumnInfos[size_t(InfoIndex)].Name, ekOther, -1));
+            }
+            Row->SetRowError(&Said);
+        } else if (E)
             Row->SetRowError(E);
         if (AParentRow) Row->SetParentRow(AParentRow);
         ATable->Rows()->Add(Row);
@@ -1156,6 +1177,74 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
         delete Row;
         throw;
     }
+}
+
+bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen)
+{
+    // A text the station database holds beyond its column's declared size
+    // (a file another tool wrote) is read whole by the statement; the
+    // in-memory column, sized by the declaration, takes what fits, cut
+    // after a whole character.
+    const TZqDataType T = AColumn->DataType();
+    if ((T != dtAnsiString && T != dtWideString && T != dtByteString) ||
+        AColumn->Attributes().Contains(caBlobData) || AColumn->Size() <= 0 || ALen <= uint32_t(AColumn->Size()))
+        return false;
+    uint32_t Keep = uint32_t(AColumn->Size());
+    if (T == dtAnsiString)
+        while (Keep > 0 && (static_cast<const uint8_t *>(AData)[Keep] & 0xC0) == 0x80)
+            --Keep;
+    else if (T == dtWideString) {
+        const char16_t Last = static_cast<const char16_t *>(AData)[Keep - 1];
+        if (Last >= 0xD800 && Last <= 0xDBFF)
+            --Keep;
+    }
+    ALen = Keep;
+    return true;
+}
+
+std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable,
+                                               uint32_t AWhole, uint32_t AKept)
+{
+    // Named by the table, the column and the row: the row by the first
+    // column when that is a whole number (the station database's selects
+    // start with the identity), else by its place in the result.
+    char Table[256] = {};
+    SQLSMALLINT TableLen = 0;
+    if (!SQL_SUCCEEDED(FStatement->Lib()->SQLColAttribute(FStatement->Handle(), SQLUSMALLINT(AInfo.ColumnNumber),
+                                                          SQL_DESC_BASE_TABLE_NAME, Table, SQLSMALLINT(sizeof Table - 1),
+                                                          &TableLen, nullptr)))
+        Table[0] = 0;
+    std::string Where = "row " + std::to_string(ATable->Rows()->Count() + 1) + " of the result";
+    if (!FColumnInfos.empty() && FColumnInfos[0].Variable && ARow >= 0) {
+        TODBCVariable *First = FColumnInfos[0].Variable;
+        const SQLSMALLINT CT = First->CDataType();
+        uint8_t *Data;
+        SQLLEN *Ind;
+        First->GetBuffers(ARow, Data, Ind);
+        if (*Ind != SQL_NULL_DATA) {
+            int64_t Id = 0;
+            bool Whole = true;
+            if (CT == SQL_C_SLONG || CT == SQL_C_LONG) {
+                int32_t V;
+                std::memcpy(&V, Data, 4);
+                Id = V;
+            } else if (CT == SQL_C_SSHORT || CT == SQL_C_SHORT) {
+                int16_t V;
+                std::memcpy(&V, Data, 2);
+                Id = V;
+            } else if (CT == SQL_C_SBIGINT) {
+                std::memcpy(&Id, Data, 8);
+            } else
+                Whole = false;
+            if (Whole)
+                Where = "the row with " + FColumnInfos[0].Name + " " + std::to_string(Id);
+        }
+    }
+    const std::string Column = (Table[0] ? std::string(Table) + "." : std::string()) + AInfo.Name;
+    const bool Wide = AInfo.DestType == dtWideString;
+    const std::string Unit = Wide ? " characters" : " bytes";
+    return "The text of " + Column + " in " + Where + " holds " + std::to_string(AWhole) + Unit +
+           ", more than its column takes: the first " + std::to_string(AKept) + Unit + " are read.";
 }
 
 void TZqPhysODBCCommand::FindFetchSlots(int ARows)

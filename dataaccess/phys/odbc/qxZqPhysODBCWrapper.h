@@ -324,6 +324,14 @@ public:
     void FreeLongData(int ARow);
     uint8_t *LongDataBlock(int ARow, SQLLEN &ALength);
     std::string DumpLabel() const;
+    // A bound text or binary value of a page row that did not fit the
+    // buffer, as the statement read it whole after the fetch (nullptr: the
+    // buffer holds the value). GetData hands this out instead of the buffer.
+    const std::string *WholeValue(int ARow) const;
+    void KeepWholeValue(int ARow, std::string AValue) { FWhole[ARow] = std::move(AValue); }
+    void ForgetWholeValues() { FWhole.clear(); }
+    // The bytes the bound buffer takes without its terminator.
+    SQLLEN BufferCapacity() const;
 
     // The value and indicator addresses of a row in the page buffer.
     void GetBuffers(int ARow, uint8_t *&AData, SQLLEN *&AInd) const;
@@ -354,6 +362,8 @@ private:
     SQLSMALLINT FCDataType = SQL_C_CHAR;
     SQLSMALLINT FParamType = SQL_RESULT_COL;
     SQLSMALLINT FSQLDataType = SQL_VARCHAR;
+    // Of the last fetch, by page row.
+    std::map<int, std::string> FWhole;
 };
 
 // A result column as the driver describes it, before a variable is made.
@@ -551,8 +561,12 @@ public:
     bool HasHandle() const noexcept { return FHandle != SQL_NULL_HANDLE; }
 
 protected:
-    // Raises when the last operation's info says a value was cut (01004).
-    void CheckNotTruncated();
+    // After a fetch whose info says a value was cut (01004): reads every
+    // bound value of page rows AFirst.. AFirst + ACount - 1 that did not fit
+    // its buffer whole, so that no cut value passes for the stored one.
+    // ABlock: the rows came in one block (each is positioned on first).
+    void ReadCutValuesWhole(int AFirst, int ACount, bool ABlock);
+    std::string ReadWhole(TODBCVariable *AVar);
     // Keeps the errors of the page rows AFirst.. AFirst + ACount - 1 whose
     // status the fetch returning ARC set to SQL_ROW_ERROR.
     void KeepRowErrors(SQLRETURN ARC, int AFirst, int ACount);

@@ -198,15 +198,63 @@ void TODBCStatementBase::SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOperation, SQL
     Check(FLib->SQLSetPos(FHandle, ARow, AOperation, ALockType));
 }
 
-void TODBCStatementBase::CheckNotTruncated()
+void TODBCStatementBase::ReadCutValuesWhole(int AFirst, int ACount, bool ABlock)
 {
-    TODBCConnection *C = Connection();
-    if (C && HasState(C->Info(), "01004")) {
-        // A cut value must not pass for the stored one.
-        std::unique_ptr<EODBCNativeException> E(static_cast<EODBCNativeException *>(C->Info()->Clone().release()));
-        C->ClearInfo();
-        ZqHandleAndRaise(FOwningObj, std::move(E));
+    // A text longer than its column's declared size (a file written by
+    // another tool) is read whole: the cut bytes in the buffer would pass
+    // for the stored value, and a refusal would stop every other row.
+    for (int R = AFirst; R < AFirst + ACount; ++R) {
+        bool Positioned = !ABlock;
+        for (int I = 0; I < FColumnList.Count(); ++I) {
+            TODBCVariable *V = FColumnList.Items(I);
+            const SQLSMALLINT T = V->CDataType();
+            if (V->LongData || !V->Bound || (T != SQL_C_CHAR && T != SQL_C_WCHAR && T != SQL_C_BINARY))
+                continue;
+            uint8_t *Data;
+            SQLLEN *Ind;
+            V->GetBuffers(R, Data, Ind);
+            if (*Ind != SQL_NO_TOTAL && *Ind <= V->BufferCapacity())
+                continue;
+            if (!Positioned) {
+                SetPos(SQLSETPOSIROW(R - AFirst + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+                Positioned = true;
+            }
+            // SQLGetData serves unbound columns: the column leaves its
+            // buffer for the read and takes it again after.
+            Check(FLib->SQLBindCol(FHandle, V->Number(), T, nullptr, 0, nullptr));
+            V->Bound = false;
+            std::string Whole = ReadWhole(V);
+            V->Bind();
+            *Ind = SQLLEN(Whole.size());
+            V->KeepWholeValue(R, std::move(Whole));
+        }
     }
+    if (TODBCConnection *C = Connection())
+        C->ClearInfo();
+}
+
+std::string TODBCStatementBase::ReadWhole(TODBCVariable *AVar)
+{
+    const SQLSMALLINT T = AVar->CDataType();
+    const SQLLEN Term = T == SQL_C_CHAR ? 1 : T == SQL_C_WCHAR ? 2 : 0;
+    std::string Out;
+    std::vector<char> Buf(32768);
+    for (;;) {
+        SQLLEN Ind = 0;
+        const SQLRETURN RC = FLib->SQLGetData(FHandle, AVar->Number(), T, Buf.data(), SQLLEN(Buf.size()), &Ind);
+        if (RC == SQL_NO_DATA || Ind == SQL_NULL_DATA)
+            break;
+        if (RC != SQL_SUCCESS_WITH_INFO)
+            Check(RC);
+        // With more to come the buffer is full; the last piece says its
+        // own length.
+        const bool More = RC == SQL_SUCCESS_WITH_INFO && (Ind == SQL_NO_TOTAL || Ind > SQLLEN(Buf.size()) - Term);
+        const SQLLEN Got = More ? SQLLEN(Buf.size()) - Term : std::max<SQLLEN>(Ind, 0);
+        Out.append(Buf.data(), size_t(std::min<SQLLEN>(Got, SQLLEN(Buf.size()))));
+        if (!More)
+            break;
+    }
+    return Out;
 }
 
 const EZqDBEngineException *TODBCStatementBase::RowError(int ARow) const
@@ -236,6 +284,8 @@ int TODBCStatementBase::Fetch(int ARows)
     FRowErrors.clear();
     if (TODBCConnection *C = Connection())
         C->ClearInfo();
+    for (int I = 0; I < FColumnList.Count(); ++I)
+        FColumnList.Items(I)->ForgetWholeValues();
     if (FColumnList.Count() > 0 && !(FColumnList.PageBuffer() && FColumnList.PageBuffer()->Allocated))
         BindColumns(ARows < 1 ? 1 : ARows);
     TODBCPageBuffer *Page = FColumnList.PageBuffer();
@@ -251,15 +301,19 @@ int TODBCStatementBase::Fetch(int ARows)
             Last = 0;
         else {
             Check(RC);
-            if (RC == SQL_SUCCESS_WITH_INFO)
-                CheckNotTruncated();
+            TODBCConnection *C = Connection();
+            const bool Cut = RC == SQL_SUCCESS_WITH_INFO && C && HasState(C->Info(), "01004");
             if (Page->RowsProcessed < 2 || Page->RowCount == 1) {
                 Last = 1;
                 KeepRowErrors(RC, Total, 1);
+                if (Cut)
+                    ReadCutValuesWhole(Total, 1, false);
                 FetchLongData(RowIndex);
             } else {
                 Last = int(Page->RowsProcessed);
                 KeepRowErrors(RC, 0, Last);
+                if (Cut)
+                    ReadCutValuesWhole(0, Last, true);
             }
         }
         Total += Last;

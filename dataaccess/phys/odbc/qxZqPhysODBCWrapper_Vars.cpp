@@ -245,6 +245,17 @@ uint8_t *TODBCVariable::LongDataBlock(int ARow, SQLLEN &ALength)
     return Block;
 }
 
+const std::string *TODBCVariable::WholeValue(int ARow) const
+{
+    const auto It = FWhole.find(ARow);
+    return It == FWhole.end() ? nullptr : &It->second;
+}
+
+SQLLEN TODBCVariable::BufferCapacity() const
+{
+    return std::max<SQLLEN>(DataSize - (FCDataType == SQL_C_CHAR ? 1 : FCDataType == SQL_C_WCHAR ? 2 : 0), 0);
+}
+
 bool TODBCVariable::GetData(int ARow, void *&AValue, bool AByRef, SQLLEN &ALength)
 {
     uint8_t *Data;
@@ -252,6 +263,16 @@ bool TODBCVariable::GetData(int ARow, void *&AValue, bool AByRef, SQLLEN &ALengt
     GetBuffers(ARow, Data, Ind);
     if (LongData)
         Data = *reinterpret_cast<uint8_t **>(Data);
+    // A value read whole after the fetch: a reference gets all of it, a
+    // copy no more than the buffer the caller sized by DataSize.
+    SQLLEN WholeInd;
+    if (const std::string *Whole = FWhole.empty() ? nullptr : WholeValue(ARow)) {
+        Data = reinterpret_cast<uint8_t *>(const_cast<char *>(Whole->data()));
+        WholeInd = AByRef ? SQLLEN(Whole->size()) : std::min<SQLLEN>(SQLLEN(Whole->size()), BufferCapacity());
+        if (FCDataType == SQL_C_WCHAR)
+            WholeInd &= ~SQLLEN(1);
+        Ind = &WholeInd;
+    }
     if (*Ind == SQL_NULL_DATA || !Data) {
         ALength = 0;
         if (AByRef)
