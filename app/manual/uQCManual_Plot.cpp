@@ -855,18 +855,21 @@ void TForm2::Edit4MouseMove()
     PaintBox2->update();
 }
 
+// Enter takes what was typed: the typing is over before it is stored, since
+// the check that follows the store under AUTO QC loads the profile again,
+// and a load takes a text still being typed for one Enter did not store.
 void TForm2::Edit2KeyDown(int Key)
 {
+    InPlotEditing = false;
     if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
         ApplyInPlotValue();
-    InPlotEditing = false;
 }
 
 void TForm2::Edit1KeyDown(int Key)
 {
+    InPlotEditing = false;
     if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
         ApplyInPlotPressure();
-    InPlotEditing = false;
 }
 
 void TForm2::Label11MouseLeave()

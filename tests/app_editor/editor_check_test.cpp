@@ -106,9 +106,12 @@ TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
     while (Typed + 1 < Pres.size() && (int(Typed) == Fixed || Flags[Typed] != "2"))
         ++Typed;
     MoveTo(F->PaintBox2, F->ProfilePts[Typed].X, F->ProfilePts[Typed].Y);
-    F->Edit2->setText(QStringLiteral("100"));
+    F->Edit2->clear();
+    Script->Messages.clear();
+    QTest::keyClicks(F->Edit2, QStringLiteral("100"));
     QTest::keyClick(F->Edit2, Qt::Key_Return);
     EXPECT_EQ(Column("FTEMP")[Typed] + " " + Column("TEMP")[Typed], "1 100");
+    EXPECT_EQ(Messages(), ""); // Enter stored it: nothing says otherwise
 
     // The blue climatic mean lies only within 20..60 dbar.
     F->SpeedButton16->setChecked(true);
