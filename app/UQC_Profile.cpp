@@ -454,10 +454,10 @@ void ShowNotWrittenMark(int ACast, const TNotWrittenMark &AMark)
     if (!VisualMode || !ErrorsTreeView)
         return;
     TTreeNode *Root = FindTreeNode(*ErrorsTreeView, std::to_string(ACast));
-    if (!Root || Root->Level() != 0)
-        return;
+    if (Root && Root->Level() != 0)
+        Root = nullptr;
     const std::string Head = NotWrittenNodeText("");
-    for (int I = 0; I < Root->Count(); ++I) {
+    for (int I = 0; Root && I < Root->Count(); ++I) {
         TTreeNode *Node = Root->Item(I);
         if (Node->Text().rfind(Head, 0) != 0)
             continue;
@@ -470,6 +470,30 @@ void ShowNotWrittenMark(int ACast, const TNotWrittenMark &AMark)
             ErrorsTreeView->DeleteNode(Root);
         return;
     }
+    // A mark the check itself leaves (verdicts it dropped) is named too.
+    if (!AMark.Empty())
+        ErrorsTreeView->AddChild(FindOrAddRootNode(*ErrorsTreeView, std::to_string(ACast)),
+                                 NotWrittenNodeText(AMark.Shown()));
+}
+
+// The parameters of M's level table that the pass of M did not judge and
+// that hold verdicts of station M.Cast in ATarget, given on the profile
+// before (their columns without the leading F).
+std::vector<std::string> DroppedVerdicts(TTable &ATarget, const TPendingMerge &M)
+{
+    std::vector<std::string> Params;
+    for (const std::string &Column : FlagRows.Columns()) {
+        const bool Judged = std::any_of(M.Columns.begin(), M.Columns.end(),
+                                        [&](const std::string &C) { return rtl::SameText(C, Column); });
+        if (Judged || rtl::SameText(Column, "FPRES") || Column.size() < 2 || rtl::UpperCase(Column)[0] != 'F')
+            continue;
+        TLocalDatabase::TLease Q(ATarget.Database(), "SELECT count(*) FROM " + ATarget.SqlName() + " WHERE ID_Cast = ? AND " +
+                                                         Column + " IS NOT NULL AND " + Column + " <> 0");
+        Q->BindInt(1, M.Cast);
+        if (Q->Step() && Q->Column(0).AsInt64() > 0)
+            Params.push_back(Column.substr(1));
+    }
+    return Params;
 }
 
 void RunMerge(const TPendingMerge &M)
@@ -489,6 +513,10 @@ void RunMerge(const TPendingMerge &M)
         // Verdicts on another profile of the station go.
         const TStationPrints::TRow Kept = CastFlagTbl ? StationPrints.Read(M.Cruise, M.Cast) : TStationPrints::TRow();
         const bool NewProfile = CastFlagTbl && ProfilePrintOf(Kept.Prints, M.Table) != M.Print;
+        // Among them those of a parameter of the table this pass did not
+        // judge (PSAL, when the run checks TEMP alone): said, not dropped
+        // without a word.
+        const std::vector<std::string> Dropped = NewProfile ? DroppedVerdicts(*Target, M) : std::vector<std::string>();
         if (NewProfile) {
             TLocalDatabase::TLease Q(Target->Database(), "DELETE FROM " + Target->SqlName() + " WHERE ID_Cast = ?");
             Q->BindInt(1, M.Cast);
@@ -536,7 +564,23 @@ void RunMerge(const TPendingMerge &M)
             }
         Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
-        const TNotWrittenMark Mark = TNotWrittenMark::Parse(Kept.Mark).WithoutTable(M.Table);
+        TNotWrittenMark Mark = TNotWrittenMark::Parse(Kept.Mark).WithoutTable(M.Table);
+        if (!Dropped.empty()) {
+            std::string Params;
+            for (size_t I = 0; I < Dropped.size(); ++I)
+                Params += (I == 0 ? "" : I + 1 == Dropped.size() ? " and " : ", ") + Dropped[I];
+            // Until the next write-back the editor names them with the
+            // station's tables left out, and the run says so after it. (The
+            // editor checks TEMP and PSAL together: the pass of the other
+            // one follows at once and takes the mark away again.)
+            Mark.Held.emplace_back(std::vector<std::string>{M.Table},
+                                   Params + " not checked again since the profile changed: its earlier flags were "
+                                            "dropped");
+            if (!VisualMode)
+                StationsPartlyRead("The station " + std::to_string(M.Cast) + " was checked for " + M.Param +
+                               " alone since its profile changed: the " + Params + " flags of its check before were "
+                               "dropped, and the write-back leaves its " + Params + " flags as stored");
+        }
         if (NewProfile || Mark.Text() != Kept.Mark)
             StationPrints.Write(M, {NewProfile ? WithProfilePrint(Kept.Prints, M.Table, M.Print) : Kept.Prints,
                                     Mark.Text()});
