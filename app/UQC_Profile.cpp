@@ -18,6 +18,7 @@
 #include "app/ReinRoss.h"
 #include "app/WorkTables.h"
 #include "app/uWriteFlags.h"
+#include "app/manual/HandFlags.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -1431,6 +1432,21 @@ void CheckClimaticRange(const std::string &P)
                 if (rtl::SameText(Flags[C], "F" + P))
                     StoredParamFlag = int(C);
         }
+        // The flags the operator set by hand stay as set, unless the
+        // operator let this check replace them: the columns of this pass
+        // set by hand, by the level's tenth, and what each level stores
+        // there, put over the verdicts once the spike test has judged every
+        // level.
+        std::map<long long, std::vector<std::string>> HandCells;
+        if (!HandFlagsLetGo)
+            for (const THandFlagCell &C : HandSetFlagCells(CastId, {"FPRES", rtl::UpperCase(RowFlagName)}))
+                HandCells[HandFlagTenth(C.Pres)].push_back(C.Column);
+        struct THandKept {
+            double Key;
+            bool Pres;
+            int Flag;
+        };
+        std::vector<THandKept> HandKept;
         TProfilePrint Print;
         int Beyond = 0;
         // The record of the level the spike test ran on last.
@@ -1458,6 +1474,24 @@ void CheckClimaticRange(const std::string &P)
                     Level.PresFlag = 5;
                 if (At >= 0 && StoredParamFlag > 0 && Stored.Levels[size_t(At)].Flags[StoredParamFlag] == 5)
                     Level.ParamFlag = 5;
+            }
+            if (const auto Hand = HandCells.find(HandFlagTenth(Level.PresEmpty ? std::nan("") : Level.Pres));
+                Hand != HandCells.end() && !Level.PresUnread) {
+                const int At = Stored.Levels.empty() ? -1
+                               : Level.PresEmpty    ? Stored.NoPresLevel()
+                                                    : Stored.LevelOf(Hand->first);
+                for (const std::string &Column : Hand->second) {
+                    const bool IsPres = Column == "FPRES";
+                    // The flag the level stores: the operator's; an empty one
+                    // is no verdict (0) in the run's tables.
+                    int Flag = IsPres ? Level.PresFlag : Level.ParamFlag;
+                    if (!StoredLevels)
+                        Flag = At < 0 || (!IsPres && StoredParamFlag <= 0)
+                                   ? -1
+                                   : Stored.Levels[size_t(At)].Flags[IsPres ? 0 : StoredParamFlag];
+                    if (Flag >= 0)
+                        HandKept.push_back({Level.PresEmpty ? NoPres : Level.Pres, IsPres, Flag});
+                }
             }
             const int SpikeRuns = Memory.SpikeRuns, SpikeAtRecNo = SpikeRecNo;
             // Every level, judged or skipped, is part of the profile judged.
@@ -1504,6 +1538,9 @@ void CheckClimaticRange(const std::string &P)
                 ShowMessage(P + "  " + rtl::FloatToStr(V.PrevTenth) + "  " + rtl::FloatToStr(RoundPres(Level.Pres)));
             }
         }
+        for (const THandKept &K : HandKept)
+            if (TLocalRow *Row = FlagRows.Find(CastId, K.Key))
+                (*Row)[K.Pres ? FPresColumn() : ParamColumn()] = TLocalValue::Integer(K.Flag);
         TJudgedPrint Judged(Print, StationColumnsOf(*CurCastDataset));
         if (!StoredLevels && ProfileDataQry)
             Judged.Flags = Stored.Print.FlagsText();

@@ -742,10 +742,14 @@ void TForm2::AfterLevelEdit()
     // before it checks, and loads the profile again; a parameter the run
     // does not check keeps them until the next load, drawn where typed.
     if (CheckBox1->isChecked() && CurParamIndex >= 0 && CurParamIndex < ParamList.Count() &&
-        ParamsToCheck.Bits(CurParamIndex))
+        ParamsToCheck.Bits(CurParamIndex)) {
         BitBtn5Click(); // draws the profile loaded again
-    else
-        PaintBox2->Repaint();
+        return;
+    }
+    PaintBox2->Repaint();
+    // A flag typed or put back stands as the checks' would: the tree follows.
+    if (CurCastId >= 0)
+        RenewDataErrorNodes(std::to_string(CurCastId));
 }
 
 void TForm2::ApplyInPlotValue()
