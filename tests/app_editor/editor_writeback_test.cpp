@@ -20,7 +20,6 @@
 #include <QListWidget>
 #include <QWidget>
 
-#include <algorithm>
 #include <filesystem>
 
 using namespace editortest;
@@ -73,18 +72,17 @@ protected:
         FlagCastQry = FlagLevelQry = nullptr;
         return R;
     }
-    std::string GridFlag(size_t Level, const char *AColumn = "FTEMP")
+    std::string GridFlag(size_t Level)
     {
         Grid().SetRecNoValue(int(Level) + 1);
-        return Grid().FieldByName(AColumn)->AsString();
+        return Grid().FieldByName("FTEMP")->AsString();
     }
     // The run's flag of the station's level in the PTS_Data flag table.
-    std::string RunFlag(size_t Level, const char *AColumn = "FTEMP")
+    std::string RunFlag(size_t Level)
     {
-        const auto Rows = testsupport::LocalRows(WorkDir, "Select " + std::string(AColumn) + " From \"" +
-                                                              LevelFlagTableName("PTS_Data") + "\" Where ID_Cast = " +
-                                                              std::to_string(Station) + " order by PRES");
-        return Level < Rows.size() ? Rows[Level] : "<none>";
+        return testsupport::LocalRows(WorkDir, "Select FTEMP From \"" + LevelFlagTableName("PTS_Data") +
+                                                   "\" Where ID_Cast = " + std::to_string(Station) + " order by PRES")
+            .at(Level);
     }
     // The first level from From on that the fixture's climatology judges
     // out of its interval (20 to 60 dbar).
@@ -287,9 +285,11 @@ TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsChecked
 
 // A flag typed by hand under MANUAL QC: each check the operator starts
 // names it and keeps it on No, "Check metadata" leaves it, the re-check of
-// AUTO QC keeps it without asking; the write-back stores it, and a new
-// editor knows it still. Yes lets the check replace it, and from then on it
-// is the checks' again.
+// AUTO QC keeps it without asking, and the write-back stores it. A new
+// editor knows it still, also where the version before had marked the
+// station's print as edited (the write-back holds such a station back until
+// it is checked again). Yes lets the check replace it; then it is the
+// checks' again.
 TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorLetsOneReplaceIt)
 {
     LoadClimatology();
@@ -300,32 +300,31 @@ TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorL
     PickParam("TEMP");
     const size_t Typed = OutOfClimat(), Judged = OutOfClimat(Typed + 1);
     EditLevel(int(Typed), "FTEMP", "3");
-    struct TPress {
-        QPushButton *Button;
-        bool Asks;
-    };
-    for (const TPress &P : {TPress{F->BitBtn5, true}, TPress{F->BitBtn4, false}, TPress{F->BitBtn3, true}}) {
+    for (QPushButton *B : {F->BitBtn5, F->BitBtn4, F->BitBtn3}) {
+        const bool Asks = B != F->BitBtn4;
         Script->Messages.clear();
-        if (P.Asks)
+        if (Asks)
             Script->MessageAnswers.push_back(mrNo);
-        P.Button->click();
-        EXPECT_EQ(Named(Typed, "3"), P.Asks) << P.Button->objectName().toStdString() << Messages();
+        B->click();
+        EXPECT_EQ(Named(Typed, "3"), Asks) << B->objectName().toStdString() << Messages();
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
         PickParam("TEMP");
-        EXPECT_EQ(GridFlag(Typed) + RunFlag(Typed), "33") << P.Button->objectName().toStdString();
-        EXPECT_EQ(GridFlag(Judged), "2") << P.Button->objectName().toStdString(); // the rest is judged
+        EXPECT_EQ(GridFlag(Typed) + RunFlag(Typed) + GridFlag(Judged), "332") << B->objectName().toStdString();
     }
-    F->CheckBox1->click(); // AUTO QC: a value typed is checked at once, without a question
+    F->CheckBox1->click(); // AUTO QC
     Script->Messages.clear();
     EditLevel(int(Judged), "TEMP", Db("TEMP", int(Judged)) + "1");
     EXPECT_FALSE(Named(Typed, "3")) << Messages();
     EXPECT_EQ(GridFlag(Typed), "3");
     CloseEditor();
     WriteBack();
-    EXPECT_EQ(Db("FTEMP", int(Typed)), "3");
-    EXPECT_EQ(Db("FTEMP", int(Judged)), "2");
+    EXPECT_EQ(Db("FTEMP", int(Typed)) + Db("FTEMP", int(Judged)), "32");
 
-    // Another editor on the same work tables: the flag is still the operator's.
+    apptest::SqliteExec(WorkDir + "worktables.sqlite3",
+                        "update \"" + DbTablePrefix + "-Cast_TitlesFlags\" set " + ProfilePrintsField +
+                            " = 'PTS_Data:0123456789abcdef/01234567/89abcdef/e' where ID_Cast = " +
+                            std::to_string(Station));
+    ASSERT_EQ(WriteBack().NotWritten.size(), 1u) << Messages();
     F = &OpenEditor({BlackSeaCruise});
     F->CheckBox1->click(); // MANUAL QC
     ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
@@ -339,40 +338,8 @@ TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorL
     F->BitBtn5->click();
     EXPECT_FALSE(Named(Typed, "3")) << Messages();
     CloseEditor();
-    WriteBack();
-    EXPECT_EQ(Db("FTEMP", int(Typed)), "2");
-    ParamDisplayList.Clear();
-}
-
-// A flag the operator typed under the version before, whose print of the
-// station's check carries that version's mark of an edit: the write-back
-// holds the station back until it is checked again, and that check keeps
-// the flag, which the write-back then stores.
-TEST_F(EditorWriteBack, AFlagTypedUnderTheVersionBeforeStaysWhenItsStationIsCheckedAgain)
-{
-    LoadClimatology();
-    ParamDisplayList.Add("TEMP");
-    ParamDisplayList.Add("PSAL");
-    Open();
-    LeaveRunFlagsOf("PTS_Data");
-    const size_t Typed = OutOfClimat();
-    EditLevel(int(Typed), "FTEMP", "3");
-    CloseEditor();
-    apptest::SqliteExec(WorkDir + "worktables.sqlite3",
-                        "update \"" + DbTablePrefix + "-Cast_TitlesFlags\" set " + ProfilePrintsField +
-                            " = 'PTS_Data:0123456789abcdef/01234567/89abcdef/e' where ID_Cast = " +
-                            std::to_string(Station));
-    ASSERT_EQ(WriteBack().NotWritten.size(), 1u) << Messages();
-    F = &OpenEditor({BlackSeaCruise});
-    F->CheckBox1->click(); // MANUAL QC
-    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-    PickParam("TEMP");
-    Script->MessageAnswers.push_back(mrNo);
-    F->BitBtn5->click();
-    CloseEditor();
     EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
-    EXPECT_EQ(Db("FTEMP", int(Typed)), "3");
-    EXPECT_EQ(Db("FTEMP", int(OutOfClimat(Typed + 1))), "2");
+    EXPECT_EQ(Db("FTEMP", int(Typed)), "2");
     ParamDisplayList.Clear();
 }
 
@@ -405,28 +372,24 @@ TEST_F(EditorWriteBack, TheTreeFollowsEveryFlagTypedAndEveryStoredFlag)
                         "update \"" + DbTablePrefix + "-PTS_DataFlags\" set FPSAL = NULL");
     SqlExec("update PTS_Data set FPSAL = 2 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[1]);
     PickCruise(BlackSeaCruise);
-    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-    PickParam("PSAL");
-    EXPECT_EQ(GridFlag(1, "FPSAL"), "2");
-    const auto Paths = [&] {
-        std::vector<std::string> Levels;
+    const auto Paths = [&] { // "parameter PRES=" of each level named
+        std::string Levels;
         TTreeNode *N = FindTreeNode(*F->TreeView1, std::to_string(Station));
         for (N = N ? N->GetNext() : nullptr; N && N->Level() > 0; N = N->GetNext())
             if (N->Level() == 4)
-                Levels.push_back(N->Parent()->Parent()->Text() + " " + N->Text().substr(0, N->Text().find(' ')));
-        std::sort(Levels.begin(), Levels.end());
+                Levels += N->Parent()->Parent()->Text() + " " + N->Text().substr(0, N->Text().find(' ')) + ";";
         return Levels;
     };
-    const std::string At1 = "PSAL PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[1]));
-    EXPECT_EQ(Paths(), std::vector<std::string>{At1});
+    const std::string At1 = "PSAL PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[1])) + ";";
+    EXPECT_EQ(Paths(), At1);
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
     PickParam("TEMP");
     EditLevel(3, "FTEMP", "4");
-    const std::string At3 = "TEMP PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[3]));
-    EXPECT_EQ(Paths(), (std::vector<std::string>{At1, At3})); // PSAL before TEMP
+    EXPECT_EQ(Paths(), "TEMP PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[3])) + ";" + At1);
     EditLevel(3, "FTEMP", "1");
-    EXPECT_EQ(Paths(), std::vector<std::string>{At1});
+    EXPECT_EQ(Paths(), At1);
     EditStation("Lon", Sql("select Lon + 0.001 from Cast_Titles where ID_Cast = " + std::to_string(Station))[0][0]);
-    EXPECT_EQ(Paths(), std::vector<std::string>{At1});
+    EXPECT_EQ(Paths(), At1);
     ParamDisplayList.Clear();
 }
 
