@@ -13,8 +13,9 @@
 // Quality flags: 0 not judged, 1 passed, 2 outside the climatic interval,
 // 3 failed a metadata, bottom or density test, 4 spike / repeated pressure /
 // time beyond a day, 5 fixed by the operator, 9 value missing (17: marked
-// as a duplicate in the editor). No check changes a 5 or a 9; a verdict
-// only ever raises a flag (IntMax).
+// as a duplicate in the editor). No check changes a 5 or a 9, nor a level
+// flag the operator set by hand in the editor unless the operator lets it
+// (HandFlags); a verdict only ever raises a flag (IntMax).
 #pragma once
 
 #include "app/Globals.h"
@@ -163,6 +164,7 @@ struct TQcState {
     bool QcRunFinished = false;          // the last run ended normally
     bool FullCruiseCheckRunning = false; // the editor's "Check full Cruise"
     bool StationFlagsKept = false;       // the checks mark errors only; the run's station flags stay
+    bool HandFlagsLetGo = false;         // the operator let the check replace the level flags set by hand (HandFlags)
 
     // selection
     TBits SelectedTests; // bit i: test i ticked
@@ -275,6 +277,7 @@ inline auto &QcInterrupted = Qc.QcInterrupted;
 inline auto &QcRunFinished = Qc.QcRunFinished;
 inline auto &FullCruiseCheckRunning = Qc.FullCruiseCheckRunning;
 inline auto &StationFlagsKept = Qc.StationFlagsKept;
+inline auto &HandFlagsLetGo = Qc.HandFlagsLetGo;
 inline auto &SelectedTests = Qc.SelectedTests;
 inline auto &TestResults = Qc.TestResults;
 inline auto &ParamList = Qc.ParamList;

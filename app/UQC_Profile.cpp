@@ -18,6 +18,7 @@
 #include "app/ReinRoss.h"
 #include "app/WorkTables.h"
 #include "app/uWriteFlags.h"
+#include "app/manual/HandFlags.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -463,10 +464,10 @@ void ShowNotWrittenMark(int ACast, const TNotWrittenMark &AMark)
     if (!VisualMode || !ErrorsTreeView)
         return;
     TTreeNode *Root = FindTreeNode(*ErrorsTreeView, std::to_string(ACast));
-    if (!Root || Root->Level() != 0)
-        return;
+    if (Root && Root->Level() != 0)
+        Root = nullptr;
     const std::string Head = NotWrittenNodeText("");
-    for (int I = 0; I < Root->Count(); ++I) {
+    for (int I = 0; Root && I < Root->Count(); ++I) {
         TTreeNode *Node = Root->Item(I);
         if (Node->Text().rfind(Head, 0) != 0)
             continue;
@@ -479,6 +480,30 @@ void ShowNotWrittenMark(int ACast, const TNotWrittenMark &AMark)
             ErrorsTreeView->DeleteNode(Root);
         return;
     }
+    // A mark the check itself leaves (verdicts it dropped) is named too.
+    if (!AMark.Empty())
+        ErrorsTreeView->AddChild(FindOrAddRootNode(*ErrorsTreeView, std::to_string(ACast)),
+                                 NotWrittenNodeText(AMark.Shown()));
+}
+
+// The parameters of M's level table that the pass of M did not judge and
+// that hold verdicts of station M.Cast in ATarget, given on the profile
+// before (their columns without the leading F).
+std::vector<std::string> DroppedVerdicts(TTable &ATarget, const TPendingMerge &M)
+{
+    std::vector<std::string> Params;
+    for (const std::string &Column : FlagRows.Columns()) {
+        const bool Judged = std::any_of(M.Columns.begin(), M.Columns.end(),
+                                        [&](const std::string &C) { return rtl::SameText(C, Column); });
+        if (Judged || rtl::SameText(Column, "FPRES") || Column.size() < 2 || rtl::UpperCase(Column)[0] != 'F')
+            continue;
+        TLocalDatabase::TLease Q(ATarget.Database(), "SELECT count(*) FROM " + ATarget.SqlName() + " WHERE ID_Cast = ? AND " +
+                                                         Column + " IS NOT NULL AND " + Column + " <> 0");
+        Q->BindInt(1, M.Cast);
+        if (Q->Step() && Q->Column(0).AsInt64() > 0)
+            Params.push_back(Column.substr(1));
+    }
+    return Params;
 }
 
 void RunMerge(const TPendingMerge &M)
@@ -498,6 +523,10 @@ void RunMerge(const TPendingMerge &M)
         // Verdicts on another profile of the station go.
         const TStationPrints::TRow Kept = CastFlagTbl ? StationPrints.Read(M.Cruise, M.Cast) : TStationPrints::TRow();
         const bool NewProfile = CastFlagTbl && ProfilePrintOf(Kept.Prints, M.Table) != M.Print;
+        // Among them those of a parameter of the table this pass did not
+        // judge (PSAL, when the run checks TEMP alone): said, not dropped
+        // without a word.
+        const std::vector<std::string> Dropped = NewProfile ? DroppedVerdicts(*Target, M) : std::vector<std::string>();
         if (NewProfile) {
             TLocalDatabase::TLease Q(Target->Database(), "DELETE FROM " + Target->SqlName() + " WHERE ID_Cast = ?");
             Q->BindInt(1, M.Cast);
@@ -545,7 +574,23 @@ void RunMerge(const TPendingMerge &M)
             }
         Target->AppendUpdateRows(TargetCols, InOrder ? FlagRows.Rows() : Picked);
         M.Target->InvalidateRows();
-        const TNotWrittenMark Mark = TNotWrittenMark::Parse(Kept.Mark).WithoutTable(M.Table);
+        TNotWrittenMark Mark = TNotWrittenMark::Parse(Kept.Mark).WithoutTable(M.Table);
+        if (!Dropped.empty()) {
+            std::string Params;
+            for (size_t I = 0; I < Dropped.size(); ++I)
+                Params += (I == 0 ? "" : I + 1 == Dropped.size() ? " and " : ", ") + Dropped[I];
+            // Until the next write-back the editor names them with the
+            // station's tables left out, and the run says so after it. (The
+            // editor checks TEMP and PSAL together: the pass of the other
+            // one follows at once and takes the mark away again.)
+            Mark.Held.emplace_back(std::vector<std::string>{M.Table},
+                                   Params + " not checked again since the profile changed: its earlier flags were "
+                                            "dropped");
+            if (!VisualMode)
+                StationsPartlyRead("The station " + std::to_string(M.Cast) + " was checked for " + M.Param +
+                               " alone since its profile changed: the " + Params + " flags of its check before were "
+                               "dropped, and the write-back leaves its " + Params + " flags as stored");
+        }
         if (NewProfile || Mark.Text() != Kept.Mark)
             StationPrints.Write(M, {NewProfile ? WithProfilePrint(Kept.Prints, M.Table, M.Print) : Kept.Prints,
                                     Mark.Text()});
@@ -1396,6 +1441,21 @@ void CheckClimaticRange(const std::string &P)
                 if (rtl::SameText(Flags[C], "F" + P))
                     StoredParamFlag = int(C);
         }
+        // The flags the operator set by hand stay as set, unless the
+        // operator let this check replace them: the columns of this pass
+        // set by hand, by the level's tenth, and what each level stores
+        // there, put over the verdicts once the spike test has judged every
+        // level.
+        std::map<long long, std::vector<std::string>> HandCells;
+        if (!HandFlagsLetGo)
+            for (const THandFlagCell &C : HandSetFlagCells(CastId, {"FPRES", rtl::UpperCase(RowFlagName)}))
+                HandCells[HandFlagTenth(C.Pres)].push_back(C.Column);
+        struct THandKept {
+            double Key;
+            bool Pres;
+            int Flag;
+        };
+        std::vector<THandKept> HandKept;
         TProfilePrint Print;
         int Beyond = 0;
         // The record of the level the spike test ran on last.
@@ -1423,6 +1483,24 @@ void CheckClimaticRange(const std::string &P)
                     Level.PresFlag = 5;
                 if (At >= 0 && StoredParamFlag > 0 && Stored.Levels[size_t(At)].Flags[StoredParamFlag] == 5)
                     Level.ParamFlag = 5;
+            }
+            if (const auto Hand = HandCells.find(HandFlagTenth(Level.PresEmpty ? std::nan("") : Level.Pres));
+                Hand != HandCells.end() && !Level.PresUnread) {
+                const int At = Stored.Levels.empty() ? -1
+                               : Level.PresEmpty    ? Stored.NoPresLevel()
+                                                    : Stored.LevelOf(Hand->first);
+                for (const std::string &Column : Hand->second) {
+                    const bool IsPres = Column == "FPRES";
+                    // The flag the level stores: the operator's; an empty one
+                    // is no verdict (0) in the run's tables.
+                    int Flag = IsPres ? Level.PresFlag : Level.ParamFlag;
+                    if (!StoredLevels)
+                        Flag = At < 0 || (!IsPres && StoredParamFlag <= 0)
+                                   ? -1
+                                   : Stored.Levels[size_t(At)].Flags[IsPres ? 0 : StoredParamFlag];
+                    if (Flag >= 0)
+                        HandKept.push_back({Level.PresEmpty ? NoPres : Level.Pres, IsPres, Flag});
+                }
             }
             const int SpikeRuns = Memory.SpikeRuns, SpikeAtRecNo = SpikeRecNo;
             // Every level, judged or skipped, is part of the profile judged.
@@ -1469,6 +1547,9 @@ void CheckClimaticRange(const std::string &P)
                 ShowMessage(P + "  " + rtl::FloatToStr(V.PrevTenth) + "  " + rtl::FloatToStr(RoundPres(Level.Pres)));
             }
         }
+        for (const THandKept &K : HandKept)
+            if (TLocalRow *Row = FlagRows.Find(CastId, K.Key))
+                (*Row)[K.Pres ? FPresColumn() : ParamColumn()] = TLocalValue::Integer(K.Flag);
         TJudgedPrint Judged(Print, StationColumnsOf(*CurCastDataset));
         if (!StoredLevels && ProfileDataQry)
             Judged.Flags = Stored.Print.FlagsText();

@@ -498,7 +498,7 @@ bool TForm1::FormCreate()
     rtl::FormatSettings.ShortTimeFormat = "hh:mm:ss";
 
     // 8: Esc sets the abort flags, wherever it is pressed, while a cruise
-    // loop, the editor of a run or a write-back runs (TInterruptible): an
+    // loop, a check of the editor or a write-back runs (TInterruptible): an
     // Esc where nothing runs interrupts nothing.
     InstallEscHook([this] { EscMessageHook(); });
 

@@ -4,6 +4,7 @@
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/manual/HandFlags.h"
 #include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
@@ -314,8 +315,11 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
                                 UndoParamTbl->FieldByName("Pres")->SetAsFloat(AStoredPres);
                         },
                         rtl::UpperCase(Column), AChange);
-        if (IsLevelFlagField(AChange.Column))
+        if (IsLevelFlagField(AChange.Column)) {
             MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
+            // Set by hand, be it again: no check replaces it now.
+            KeepHandFlag({AIdCast, AStoredPres, rtl::UpperCase(Column)});
+        }
         else if (Column == "PRES")
             MoveLevelFlags(Table, AIdCast, AStoredPres, AChange.Literal);
         RenewJudgedPrints(AIdCast, Table, Before, After);

@@ -25,7 +25,9 @@
 //      kept of what they judged take the station as changed (read in the
 //      change's transaction before and after its statement), where they were
 //      of the station as it was: the operator judged it as the editor shows
-//      it, and the write-back writes it so (RenewJudgedPrints).
+//      it, and the write-back writes it so (RenewJudgedPrints). A level
+//      flag set so is the operator's again: no check replaces it unless the
+//      operator lets it (HandFlags).
 // A change that would not reach exactly one row, or that the station
 // database refuses, returns its reason and changes nothing anywhere; the
 // caller puts its grid back and tells the operator. Steps 3 and 4 come after

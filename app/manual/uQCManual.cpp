@@ -641,7 +641,7 @@ void TForm2::LoadCruise(int IdCruise)
         // run's and the operator's (a flag typed 0 stays 0): only "Check
         // metadata" and "Check full Cruise" judge them again.
         if (n > 0) {
-            StartEditorCheck();
+            const TCheckRun Check;
             const QScopedValueRollback<bool> Kept(StationFlagsKept, true);
             CheckCruiseCasts();
         }

@@ -33,6 +33,7 @@
 
 #include "app/Globals.h"
 #include "app/UQC.h"
+#include "app/manual/HandFlags.h"
 #include "app/manual/Recalcs.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TApplication.h"
@@ -222,9 +223,6 @@ class TForm2 : public TForm {
     // lifetime: the first member, so it is taken before any of the editor
     // exists and given back after its data components are gone.
     TQcLinksLoan FEngineLoan;
-    // The editor of a run is work an Esc interrupts while it is open: the
-    // run's write-back after it then writes nothing.
-    TInterruptible FRunning;
 
 public:
     explicit TForm2(QWidget *AOwner = nullptr);
@@ -451,8 +449,9 @@ public:
     // the verdicts held now, those the levels no longer carry gone.
     void RenewDataErrorNodes(const std::string &IdCast);
     // A level of a station's profile with the flags the editor holds for it:
-    // the last run's (or check's) where it judged the level, the stored ones
-    // elsewhere, as the data grid shows them.
+    // the last run's (or check's) verdict where it gave one, the stored flag
+    // elsewhere (where it judged nothing, or gave 0), as the write-back
+    // leaves them in the station database.
     struct THeldLevel {
         double Pres = 0; // NaN: stored without a pressure
         std::vector<int> Flags;
@@ -609,13 +608,46 @@ private:
     void ShowEmptyStoredFlags();
     // "Check Current profile" for the parameter at ParamIndex.
     void CheckProfile(int ParamIndex);
+    // The parameters "Check Current profile" checks for the one at
+    // ParamIndex: TEMP and PSAL together (the other one first), else that
+    // one.
+    std::vector<int> ProfileParamsChecked(int ParamIndex) const;
+    // The flags set by hand (HandFlags) of the station under tmpStatTbl's
+    // cursor that a check of the parameters AParams would replace: not a 5
+    // (carried), none of a station in no QC square (not checked). Appended
+    // to ACells, each named in ALines ("station, level, parameter: flag").
+    void HandFlagsJudged(const std::vector<std::string> &AParams, std::vector<THandFlagCell> &ACells,
+                         std::vector<std::string> &ALines);
+    // Before a check the operator starts: the flags set by hand that it
+    // would replace, named, and whether it may (Yes); the cells to let go
+    // once it ran, none when the operator keeps them (No) or there are none.
+    std::vector<THandFlagCell> AskForHandFlags(std::vector<THandFlagCell> ACells,
+                                               const std::vector<std::string> &ALines);
+    // The same before "Check full Cruise", for every station of the cruise.
+    std::vector<THandFlagCell> AskForCruiseHandFlags();
     // Makes the profile work table's level stored at StoredPres (NaN: the
     // one without a pressure) current, when it has one.
     void LocateLevel(double StoredPres);
-    // Every check the editor starts runs to its end: an Esc pressed earlier
-    // (which stopped a run, or nothing) must not stop it at its first
-    // station. The run's interruption (QcInterrupted) stays as it was.
-    static void StartEditorCheck();
+    // A check the editor starts ("Check Current profile", "Check metadata",
+    // "Check full Cruise", the station checks of a cruise it lists) is work
+    // an Esc interrupts while one of these lives, and only then: an Esc
+    // pressed before (in the idle editor, leaving a cell, closing a list, or
+    // one that stopped a run) does not stop it at its first station, and an
+    // Esc that stops it stops nothing after it: the run's interruption
+    // (QcInterrupted) is as it was when the check began, so the write-back
+    // the operator confirms later stops only for an Esc pressed while it
+    // runs.
+    class TCheckRun {
+    public:
+        TCheckRun() : FInterrupted(QcInterrupted) { AbortRequested = false; }
+        ~TCheckRun() { QcInterrupted = FInterrupted; }
+        TCheckRun(const TCheckRun &) = delete;
+        TCheckRun &operator=(const TCheckRun &) = delete;
+
+    private:
+        TInterruptible FRunning;
+        bool FInterrupted;
+    };
     // Writes the posted level edit of field F to the station database; unless
     // exactly one level changed, the row is put back, the reason shown and
     // false returned.

@@ -6,6 +6,7 @@
 
 #include "app/UQC.h"
 #include "app/manual/StoredEdit.h"
+#include "app/uWriteFlags.h"
 #include "app/manual/map.h"
 #include "app/uQCSettings.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
@@ -24,10 +25,14 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 bool MetadataCheckRunning = false;
@@ -115,8 +120,9 @@ void TForm2::CheckProfile(int ParamIndex)
     if (!Outer && ApplyInPlotEdits())
         LoadProfile();
     std::optional<TDBGrid::TPlaceKeeper> Keep;
+    std::optional<TCheckRun> Check;
     if (!Outer) {
-        StartEditorCheck();
+        Check.emplace();
         Keep.emplace(*DBGrid2);
         DataSource2->SetDataSet(nullptr);
     }
@@ -128,17 +134,7 @@ void TForm2::CheckProfile(int ParamIndex)
     FindCastSquare();
     if (!SeaCode.empty()) {
         const std::string Shown = ParamList.Strings(ParamIndex);
-        const int T = ParamList.IndexOf("TEMP"), S = ParamList.IndexOf("PSAL");
-        std::vector<int> ToCheck;
-        if (IsPtsParam(Shown) && T >= 0 && S >= 0) {
-            if (Shown == "TEMP")
-                ToCheck = {S, T};
-            else
-                ToCheck = {T, S};
-        } else {
-            ToCheck = {ParamIndex};
-        }
-        for (int j : ToCheck) {
+        for (int j : ProfileParamsChecked(ParamIndex)) {
             CurParamName = ParamList.Strings(j);
             CheckParamIndex = j;
             SelectClimatology(CurParamName);
@@ -156,6 +152,89 @@ void TForm2::CheckProfile(int ParamIndex)
         if (HasLevel)
             LocateLevel(Pres);
     }
+}
+
+std::vector<int> TForm2::ProfileParamsChecked(int ParamIndex) const
+{
+    const std::string Shown = ParamList.Strings(ParamIndex);
+    const int T = ParamList.IndexOf("TEMP"), S = ParamList.IndexOf("PSAL");
+    if (IsPtsParam(Shown) && T >= 0 && S >= 0)
+        return Shown == "TEMP" ? std::vector<int>{S, T} : std::vector<int>{T, S};
+    return {ParamIndex};
+}
+
+void TForm2::HandFlagsJudged(const std::vector<std::string> &AParams, std::vector<THandFlagCell> &ACells,
+                             std::vector<std::string> &ALines)
+{
+    if (!tmpStatTbl->Active() || tmpStatTbl->IsEmpty() || AParams.empty() || !UndoParamTbl)
+        return;
+    const int IdCast = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
+    // The flag columns of each level table the check judges: the pressure's
+    // and the parameters'.
+    std::map<std::string, std::vector<std::string>> Columns;
+    for (const std::string &P : AParams)
+        if (const std::string Table = ParamTableName(P); !Table.empty()) {
+            auto &C = Columns[Table];
+            if (C.empty())
+                C.push_back("FPRES");
+            C.push_back(rtl::UpperCase("F" + P));
+        }
+    std::map<std::string, std::vector<THandFlagCell>> Cells;
+    for (const auto &[Table, Flags] : Columns)
+        if (auto Found = HandSetFlagCells(IdCast, Flags); !Found.empty())
+            Cells[Table] = std::move(Found);
+    if (Cells.empty())
+        return;
+    CurCastDataset = tmpStatTbl;
+    FindCastSquare();
+    if (SeaCode.empty())
+        return;
+    TStoredStation Stored(MainConnection);
+    std::set<std::string> Named;
+    for (const auto &[Table, Found] : Cells) {
+        TStoredProfile Profile;
+        Stored.ReadProfile(Table, IdCast, Profile);
+        const std::vector<std::string> Flags = FlagColumnsOfTable(Table);
+        for (const THandFlagCell &C : Found) {
+            const int At = std::isnan(C.Pres) ? Profile.NoPresLevel() : Profile.LevelOf(HandFlagTenth(C.Pres));
+            const auto Col = std::find_if(Flags.begin(), Flags.end(),
+                                          [&](const std::string &F) { return rtl::SameText(F, C.Column); });
+            if (At < 0 || Col == Flags.end())
+                continue;
+            const TStoredLevel &L = Profile.Levels[size_t(At)];
+            const size_t i = size_t(Col - Flags.begin());
+            // The checks carry a 5 and never replace it.
+            if (!L.FlagEmpty[i] && L.Flags[i] == 5)
+                continue;
+            const std::string Line =
+                "station " + std::to_string(IdCast) + ", " +
+                (std::isnan(C.Pres) ? std::string("the level without a pressure")
+                                    : rtl::FloatToStr(C.Pres) + " dbar") +
+                ", " + C.Column.substr(1) + ": " + (L.FlagEmpty[i] ? std::string("empty") : std::to_string(L.Flags[i]));
+            if (Named.insert(Line).second) {
+                ACells.push_back(C);
+                ALines.push_back(Line);
+            }
+        }
+    }
+}
+
+std::vector<THandFlagCell> TForm2::AskForHandFlags(std::vector<THandFlagCell> ACells,
+                                                   const std::vector<std::string> &ALines)
+{
+    if (ACells.empty())
+        return {};
+    // A long list is cut: the first ones say what is meant.
+    constexpr size_t Shown = 20;
+    std::string Text = "These flags were set by hand, and the check would replace them:";
+    for (size_t i = 0; i < ALines.size() && i < Shown; ++i)
+        Text += "\n" + ALines[i];
+    if (ALines.size() > Shown)
+        Text += "\nand " + std::to_string(ALines.size() - Shown) + " more";
+    Text += "\n\nYes: the check replaces them. No: they stay as set, and the check judges the rest.";
+    if (MessageDlg(Text, mtConfirmation, mbYesNo) != mrYes)
+        return {};
+    return ACells;
 }
 
 void TForm2::LocateLevel(double StoredPres)
@@ -176,8 +255,6 @@ void TForm2::LocateLevel(double StoredPres)
         ParamTbl->SetRecNoValue(Found);
 }
 
-void TForm2::StartEditorCheck() { AbortRequested = false; }
-
 void TForm2::BitBtn5Click()
 {
     // Pressed (MANUAL QC), the check says what it finds missing of the
@@ -187,7 +264,23 @@ void TForm2::BitBtn5Click()
     const bool Pressed = !CheckBox1->isChecked();
     if (Pressed)
         ClearMissingClimatology();
-    CheckProfile(CurParamIndex);
+    // Pressed, the check asks before it replaces a flag set by hand; the
+    // re-check after an edit under AUTO QC keeps them all: the operator has
+    // just decided.
+    std::vector<THandFlagCell> LetGo;
+    if (Pressed && CurParamIndex < ParamList.Count() && ParamsToCheck.Bits(CurParamIndex)) {
+        std::vector<std::string> Params, Lines;
+        for (int j : ProfileParamsChecked(CurParamIndex))
+            Params.push_back(ParamList.Strings(j));
+        HandFlagsJudged(Params, LetGo, Lines);
+        LetGo = AskForHandFlags(std::move(LetGo), Lines);
+    }
+    {
+        const QScopedValueRollback<bool> Replace(HandFlagsLetGo, !LetGo.empty());
+        CheckProfile(CurParamIndex);
+    }
+    for (const THandFlagCell &C : LetGo)
+        LetGoHandFlag(C);
     if (const std::string Unjudged = Pressed ? MissingClimatologyText() : std::string(); !Unjudged.empty())
         ShowMessage(Unjudged);
 }
@@ -199,7 +292,7 @@ void TForm2::BitBtn4Click()
     const bool HasStation = tmpStatTbl->Active() && !tmpStatTbl->IsEmpty();
     const int IdCast = HasStation ? tmpStatTbl->FieldByName("ID_Cast")->AsInteger() : 0;
     const TDBGrid::TPlaceKeeper Keep(*DBGrid1);
-    StartEditorCheck();
+    const TCheckRun Check;
     ProfileGridReady = false;
     StationsReady = false;
     QcRunFinished = false;
@@ -239,14 +332,18 @@ void TForm2::BitBtn3Click()
     // database; what was typed next to the plot goes there first.
     ApplyInPlotEdits();
     const int Rec = tmpStatTbl->RecNo();
+    const std::vector<THandFlagCell> LetGo = AskForCruiseHandFlags();
     Gauge1->setValue(0);
     Gauge1->show();
     ClearMissingClimatology();
     // Stations whose profiles were all checked, and whether Esc ended the walk.
     int Checked = 0, Stations = 0;
+    std::vector<int> Walked; // the stations whose profiles were all checked
     bool Stopped = false;
     WalkOtherExtents.clear(); // the station database may have changed since
+    const TCheckRun Check;
     {
+        const QScopedValueRollback<bool> Replace(HandFlagsLetGo, !LetGo.empty());
         TRunning Running(FullCruiseCheckRunning);
         BitBtn4Click(); // the station checks, begun afresh as every editor check
         StationsReady = false;
@@ -281,6 +378,10 @@ void TForm2::BitBtn3Click()
                 }
                 StationDataErrors.SetBit(i, ClimErrorFound);
                 StationSpikeErrors.SetBit(i, SpikeFound);
+                // The tree was built before the walk: the station's nodes
+                // become what its checks hold now.
+                RenewDataErrorNodes(tmpStatTbl->FieldByName("ID_Cast")->AsString());
+                Walked.push_back(tmpStatTbl->FieldByName("ID_Cast")->AsInteger());
                 Checked = i + 1;
             }
             // An Esc during the last station's checks stopped them too.
@@ -295,6 +396,10 @@ void TForm2::BitBtn3Click()
         tmpStatTbl->First();
         Gauge1->hide();
     }
+    // Those of the stations the walk reached are the checks' now.
+    for (const THandFlagCell &C : LetGo)
+        if (std::find(Walked.begin(), Walked.end(), C.IdCast) != Walked.end())
+            LetGoHandFlag(C);
     StationsReady = true;
     ProfileGridReady = true;
     tmpStatTbl->SetRecNoValue(Rec);
@@ -315,6 +420,37 @@ void TForm2::BitBtn3Click()
     // The levels of the cruise no climatology judged, summed up.
     if (const std::string Unjudged = MissingClimatologyText(); !Unjudged.empty())
         ShowMessage(Unjudged);
+}
+
+std::vector<THandFlagCell> TForm2::AskForCruiseHandFlags()
+{
+    // The parameters the walk checks at any station: those the local table
+    // ticks, TEMP and PSAL together.
+    std::vector<std::string> Params;
+    if (RangeQry && RangeQry->Active())
+        for (RangeQry->First(); !RangeQry->Eof(); RangeQry->Next())
+            if (RangeQry->FieldByName("QC")->AsBoolean()) {
+                const std::string P = RangeQry->FieldByName("Param")->AsString();
+                if (IsPtsParam(P))
+                    Params.insert(Params.end(), {"TEMP", "PSAL"});
+                else
+                    Params.push_back(P);
+            }
+    std::vector<THandFlagCell> Cells;
+    std::vector<std::string> Lines;
+    const int Rec = tmpStatTbl->RecNo();
+    tmpStatTbl->DisableControls();
+    try {
+        for (tmpStatTbl->First(); !tmpStatTbl->Eof(); tmpStatTbl->Next())
+            HandFlagsJudged(Params, Cells, Lines);
+    } catch (...) {
+        tmpStatTbl->SetRecNoValue(Rec);
+        tmpStatTbl->EnableControls();
+        throw;
+    }
+    tmpStatTbl->SetRecNoValue(Rec);
+    tmpStatTbl->EnableControls();
+    return AskForHandFlags(std::move(Cells), Lines);
 }
 
 void TForm2::CheckBox1Click()

@@ -742,10 +742,14 @@ void TForm2::AfterLevelEdit()
     // before it checks, and loads the profile again; a parameter the run
     // does not check keeps them until the next load, drawn where typed.
     if (CheckBox1->isChecked() && CurParamIndex >= 0 && CurParamIndex < ParamList.Count() &&
-        ParamsToCheck.Bits(CurParamIndex))
+        ParamsToCheck.Bits(CurParamIndex)) {
         BitBtn5Click(); // draws the profile loaded again
-    else
-        PaintBox2->Repaint();
+        return;
+    }
+    PaintBox2->Repaint();
+    // A flag typed or put back stands as the checks' would: the tree follows.
+    if (CurCastId >= 0)
+        RenewDataErrorNodes(std::to_string(CurCastId));
 }
 
 void TForm2::ApplyInPlotValue()
@@ -855,18 +859,21 @@ void TForm2::Edit4MouseMove()
     PaintBox2->update();
 }
 
+// Enter takes what was typed: the typing is over before it is stored, since
+// the check that follows the store under AUTO QC loads the profile again,
+// and a load takes a text still being typed for one Enter did not store.
 void TForm2::Edit2KeyDown(int Key)
 {
+    InPlotEditing = false;
     if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
         ApplyInPlotValue();
-    InPlotEditing = false;
 }
 
 void TForm2::Edit1KeyDown(int Key)
 {
+    InPlotEditing = false;
     if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
         ApplyInPlotPressure();
-    InPlotEditing = false;
 }
 
 void TForm2::Label11MouseLeave()

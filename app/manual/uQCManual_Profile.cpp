@@ -249,13 +249,12 @@ void TForm2::LoadProfile()
             else
                 ParamTbl->Fields()[i]->SetAsString(Src->AsString());
         }
+        // An empty flag of the run's row is none the run gave (the other
+        // parameter's pass of PTS_Data made the row): the stored one shows.
         if (auto It = RunFlags.find(LevelKey(CurCastId, ZqQuery2->Fields()[1])); It != RunFlags.end())
-            for (const auto &[Col, Text] : It->second) {
-                if (Text.empty())
-                    ParamTbl->Fields()[Col]->Clear();
-                else
+            for (const auto &[Col, Text] : It->second)
+                if (!Text.empty())
                     ParamTbl->Fields()[Col]->SetAsString(Text);
-            }
         ParamTbl->Post();
     }
     ParamTbl->EnableControls();
@@ -354,9 +353,11 @@ std::vector<TForm2::THeldLevel> TForm2::HeldLevels(const std::string &ATable, co
             // A flag the level table does not store (density's) is no verdict.
             const TField *Stored = ZqQuery8->FindField(Flag);
             std::string Text = Stored ? Stored->AsString() : std::string();
+            // The run's verdict where it gave one; an empty flag or a 0
+            // (not judged) leaves the stored flag, as the write-back does.
             if (Row != Run.end())
                 for (const auto &[Name, RunText] : Row->second)
-                    if (rtl::SameText(Name, Flag))
+                    if (rtl::SameText(Name, Flag) && !RunText.empty() && RunText != "0")
                         Text = RunText;
             Level.Flags.push_back(Text.empty() ? 0 : std::atoi(Text.c_str()));
         }

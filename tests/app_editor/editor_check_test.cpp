@@ -106,9 +106,12 @@ TEST_F(EditorCheck, AutoQcRechecksTheProfileAndKeepsTheOperatorsFive)
     while (Typed + 1 < Pres.size() && (int(Typed) == Fixed || Flags[Typed] != "2"))
         ++Typed;
     MoveTo(F->PaintBox2, F->ProfilePts[Typed].X, F->ProfilePts[Typed].Y);
-    F->Edit2->setText(QStringLiteral("100"));
+    F->Edit2->clear();
+    Script->Messages.clear();
+    QTest::keyClicks(F->Edit2, QStringLiteral("100"));
     QTest::keyClick(F->Edit2, Qt::Key_Return);
     EXPECT_EQ(Column("FTEMP")[Typed] + " " + Column("TEMP")[Typed], "1 100");
+    EXPECT_EQ(Messages(), ""); // Enter stored it: nothing says otherwise
 
     // The blue climatic mean lies only within 20..60 dbar.
     F->SpeedButton16->setChecked(true);
@@ -153,6 +156,9 @@ TEST_F(EditorCheck, CheckFullCruiseWalksEveryStationWithItsGauge)
                                                         " stations were checked."});
     EXPECT_FALSE(F->Gauge1->isVisible());
     EXPECT_FALSE(FullCruiseCheckRunning);
+    // The Esc stopped the walk and nothing after it: no write-back to come.
+    EXPECT_FALSE(AbortRequested);
+    EXPECT_FALSE(QcInterrupted);
     EXPECT_TRUE(F->StationsReady);
     EXPECT_TRUE(F->ProfileGridReady);
     EXPECT_EQ(F->tmpStatTbl->FieldByName("ID_Cast")->AsInteger(), Station);
@@ -204,9 +210,11 @@ TEST_F(EditorCheck, TheUndockedPlotFloatsFillsItsTitledWindowKeepsAnEscAndComesB
         EXPECT_EQ(apptest::CaptionProblems(W), std::vector<std::string>()) << Size.width();
     }
     apptest::SaveScreenshot(W, "editor_profile_window_small");
-    // An Esc there is an interruption that leaves the plot in its window.
+    // An Esc there, where nothing runs, interrupts nothing and leaves the
+    // plot in its window.
     QTest::keyClick(F->ListBox2, Qt::Key_Escape);
-    EXPECT_TRUE(AbortRequested);
+    EXPECT_FALSE(AbortRequested);
+    EXPECT_FALSE(QcInterrupted);
     EXPECT_EQ(F->Panel4->parentWidget(), &W);
     W.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -415,18 +423,23 @@ TEST_F(EditorCheck, CheckFullCruiseJudgesEachStationsSpikesByItsOwnPlot)
     EXPECT_EQ(Spikes(), std::vector<std::string>{"TEMP PRES=20.0 record #" + Record});
     F->BitBtn4Click();
     EXPECT_EQ(Spikes(), std::vector<std::string>{"TEMP PRES=20.0 record #" + Record});
-    // The spike smoothed away and the profile checked again: its node goes.
+    // The spike smoothed away and the cruise checked again: its node goes.
     const std::string Around = "from PTS_Data where ID_Cast = 170 and PRES in (select max(PRES) from PTS_Data where "
                                "ID_Cast = 170 and PRES < 20 union select min(PRES) from PTS_Data where ID_Cast = 170 "
                                "and PRES > 20)";
+    const std::string Spiked = Sql("select TEMP from PTS_Data where ID_Cast = 170 and PRES = 20")[0][0];
     SqlExec("update PTS_Data set TEMP = (select avg(TEMP) " + Around + ") where ID_Cast = 170 and PRES = 20");
+    F->BitBtn3->click();
+    EXPECT_EQ(Spikes(), std::vector<std::string>{});
+    // Back again, the profile checked alone: it comes back.
+    SqlExec("update PTS_Data set TEMP = " + Spiked + " where ID_Cast = 170 and PRES = 20");
     ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(170)));
     PickParam("TEMP");
     if (F->CheckBox1->isChecked())
         F->CheckBox1->click(); // MANUAL QC
     ASSERT_TRUE(F->BitBtn5->isEnabled());
     F->BitBtn5->click();
-    EXPECT_EQ(Spikes(), std::vector<std::string>{});
+    EXPECT_EQ(Spikes(), std::vector<std::string>{"TEMP PRES=20.0 record #" + Record});
 }
 
 // Without BS_DOX1 each check says so; the cruise's sums up 4 of 7 stations (those with DOX1 levels).

@@ -16,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QListWidget>
 #include <QWidget>
 
@@ -36,8 +37,9 @@ void ClickNamed(TForm &Form, const char *Name)
 class EditorWriteBack : public EditorEdit {
 protected:
     // The write-back as the main window runs it after the editor: Yes on
-    // the question, every cruise ticked.
-    TWriteFlagsResult WriteBack()
+    // the question, every cruise ticked. With AsLeft the Esc flags stay as
+    // the editor left them.
+    TWriteFlagsResult WriteBack(bool AsLeft = false)
     {
         auto Components = std::make_unique<rtl::TComponent>(nullptr);
         auto *Params = new TZqQuery(Components.get()); // owned by Components
@@ -52,7 +54,8 @@ protected:
         FlagCastQry = &CastFlags;
         FlagLevelQry = &LevelFlags;
         FlagCruiseList.Clear();
-        AbortRequested = QcInterrupted = false;
+        if (!AsLeft)
+            AbortRequested = QcInterrupted = false;
         Script->ModalHandlers.push_back([](TForm &Form) {
             ClickNamed(Form, "BitBtn1"); // Yes
             return Form.ModalResult();
@@ -73,6 +76,30 @@ protected:
     {
         Grid().SetRecNoValue(int(Level) + 1);
         return Grid().FieldByName("FTEMP")->AsString();
+    }
+    // The run's flag of the station's level in the PTS_Data flag table.
+    std::string RunFlag(size_t Level)
+    {
+        return testsupport::LocalRows(WorkDir, "Select FTEMP From \"" + LevelFlagTableName("PTS_Data") +
+                                                   "\" Where ID_Cast = " + std::to_string(Station) + " order by PRES")
+            .at(Level);
+    }
+    // The first level from From on that the fixture's climatology judges
+    // out of its interval (20 to 60 dbar).
+    size_t OutOfClimat(size_t From = 0)
+    {
+        for (size_t L = From; L < Pres.size(); ++L)
+            if (rtl::StrToFloat(Pres[L]) >= 20 && rtl::StrToFloat(Pres[L]) <= 60)
+                return L;
+        ADD_FAILURE() << "no level between 20 and 60 dbar";
+        return 0;
+    }
+    // Whether a box named the flag set by hand at Level as "TEMP: <Flag>".
+    bool Named(size_t Level, const std::string &Flag)
+    {
+        const std::string Line = "station " + std::to_string(Station) + ", " +
+                                 rtl::FloatToStr(rtl::StrToFloat(Pres[Level])) + " dbar, TEMP: " + Flag;
+        return Messages().find(Line) != std::string::npos;
     }
 };
 
@@ -253,6 +280,116 @@ TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsChecked
     CloseEditor();
     EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
     EXPECT_EQ(Db("FTEMP", 1), "5"); // no check changes a 5
+    ParamDisplayList.Clear();
+}
+
+// A flag typed by hand under MANUAL QC: each check the operator starts
+// names it and keeps it on No, "Check metadata" leaves it, the re-check of
+// AUTO QC keeps it without asking, and the write-back stores it. A new
+// editor knows it still, also where the version before had marked the
+// station's print as edited (the write-back holds such a station back until
+// it is checked again). Yes lets the check replace it; then it is the
+// checks' again.
+TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorLetsOneReplaceIt)
+{
+    LoadClimatology();
+    ParamDisplayList.Add("TEMP");
+    ParamDisplayList.Add("PSAL");
+    Open();
+    LeaveRunFlagsOf("PTS_Data");
+    PickParam("TEMP");
+    const size_t Typed = OutOfClimat(), Judged = OutOfClimat(Typed + 1);
+    EditLevel(int(Typed), "FTEMP", "3");
+    for (QPushButton *B : {F->BitBtn5, F->BitBtn4, F->BitBtn3}) {
+        const bool Asks = B != F->BitBtn4;
+        Script->Messages.clear();
+        if (Asks)
+            Script->MessageAnswers.push_back(mrNo);
+        B->click();
+        EXPECT_EQ(Named(Typed, "3"), Asks) << B->objectName().toStdString() << Messages();
+        ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+        PickParam("TEMP");
+        EXPECT_EQ(GridFlag(Typed) + RunFlag(Typed) + GridFlag(Judged), "332") << B->objectName().toStdString();
+    }
+    F->CheckBox1->click(); // AUTO QC
+    Script->Messages.clear();
+    EditLevel(int(Judged), "TEMP", Db("TEMP", int(Judged)) + "1");
+    EXPECT_FALSE(Named(Typed, "3")) << Messages();
+    EXPECT_EQ(GridFlag(Typed), "3");
+    CloseEditor();
+    WriteBack();
+    EXPECT_EQ(Db("FTEMP", int(Typed)) + Db("FTEMP", int(Judged)), "32");
+
+    apptest::SqliteExec(WorkDir + "worktables.sqlite3",
+                        "update \"" + DbTablePrefix + "-Cast_TitlesFlags\" set " + ProfilePrintsField +
+                            " = 'PTS_Data:0123456789abcdef/01234567/89abcdef/e' where ID_Cast = " +
+                            std::to_string(Station));
+    ASSERT_EQ(WriteBack().NotWritten.size(), 1u) << Messages();
+    F = &OpenEditor({BlackSeaCruise});
+    F->CheckBox1->click(); // MANUAL QC
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+    PickParam("TEMP");
+    Script->Messages.clear();
+    Script->MessageAnswers.push_back(mrYes);
+    F->BitBtn5->click();
+    EXPECT_TRUE(Named(Typed, "3")) << Messages();
+    EXPECT_EQ(GridFlag(Typed), "2");
+    Script->Messages.clear();
+    F->BitBtn5->click();
+    EXPECT_FALSE(Named(Typed, "3")) << Messages();
+    CloseEditor();
+    EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
+    EXPECT_EQ(Db("FTEMP", int(Typed)), "2");
+    ParamDisplayList.Clear();
+}
+
+// Esc in the idle editor (leaving a cell, on a list) orders nothing to
+// stop: the write-back confirmed after it writes the run's verdicts.
+TEST_F(EditorWriteBack, AnEscInTheIdleEditorStopsNoWriteBackAfterIt)
+{
+    Open();
+    LeaveRunFlagsOf("PTS_Data", 3);
+    TypeInto(F->DBGrid2, 1, "TEMP", "7", Qt::Key_Escape);
+    QTest::keyClick(F->ListBox1, Qt::Key_Escape);
+    CloseEditor();
+    const TWriteFlagsResult R = WriteBack(true);
+    EXPECT_FALSE(R.Interrupted);
+    EXPECT_EQ(Db("FTEMP", 3), "2");
+    EXPECT_EQ(Messages().rfind("Flags written into the station database: ", 0), 0u) << Messages();
+}
+
+// The tree names what the editor holds: a stored flag that the run's row
+// leaves empty (its pass judged the other parameter), a flag typed under
+// MANUAL QC at once (and no more once typed back), and all that after a
+// position typed under MANUAL QC.
+TEST_F(EditorWriteBack, TheTreeFollowsEveryFlagTypedAndEveryStoredFlag)
+{
+    ParamDisplayList.Add("TEMP");
+    ParamDisplayList.Add("PSAL");
+    Open();
+    LeaveRunFlagsOf("PTS_Data");
+    apptest::SqliteExec(WorkDir + "worktables.sqlite3",
+                        "update \"" + DbTablePrefix + "-PTS_DataFlags\" set FPSAL = NULL");
+    SqlExec("update PTS_Data set FPSAL = 2 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[1]);
+    PickCruise(BlackSeaCruise);
+    const auto Paths = [&] { // "parameter PRES=" of each level named
+        std::string Levels;
+        TTreeNode *N = FindTreeNode(*F->TreeView1, std::to_string(Station));
+        for (N = N ? N->GetNext() : nullptr; N && N->Level() > 0; N = N->GetNext())
+            if (N->Level() == 4)
+                Levels += N->Parent()->Parent()->Text() + " " + N->Text().substr(0, N->Text().find(' ')) + ";";
+        return Levels;
+    };
+    const std::string At1 = "PSAL PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[1])) + ";";
+    EXPECT_EQ(Paths(), At1);
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+    PickParam("TEMP");
+    EditLevel(3, "FTEMP", "4");
+    EXPECT_EQ(Paths(), "TEMP PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[3])) + ";" + At1);
+    EditLevel(3, "FTEMP", "1");
+    EXPECT_EQ(Paths(), At1);
+    EditStation("Lon", Sql("select Lon + 0.001 from Cast_Titles where ID_Cast = " + std::to_string(Station))[0][0]);
+    EXPECT_EQ(Paths(), At1);
     ParamDisplayList.Clear();
 }
 

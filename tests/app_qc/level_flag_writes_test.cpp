@@ -85,12 +85,21 @@ TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudgedOnTheSameProfile)
     EXPECT_EQ(TmpFlagRows(), Rows501("1", "1"));
 
     // A profile changed since (a level moved): the salinity verdicts given
-    // on the other profile and the row of the level no longer there go.
+    // on the other profile and the row of the level no longer there go,
+    // and are said to have gone: in the station's mark, and after the run.
     StationSql("update PTS_Data set PRES = 30 where ID_Cast = 501 and PRES = 20");
     ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    ClearMissingClimatology();
     Run();
     TempOnly[1] = {"501", "30", "1", "1", "<null>"};
     EXPECT_EQ(Pts(), TempOnly);
+    EXPECT_EQ(Local("Select " + std::string(NotWrittenField) + " from " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") +
+                    " where ID_Cast = 501"),
+              (TRows{{"PTS_Data\tPSAL not checked again since the profile changed: its earlier flags were dropped"}}));
+    EXPECT_NE(MissingClimatologyText().find("The station 501 was checked for TEMP alone since its profile changed: the "
+                                            "PSAL flags of its check before were dropped"),
+              std::string::npos)
+        << MissingClimatologyText();
 }
 
 TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
