@@ -591,12 +591,16 @@ std::string NotWrittenText(const TWriteFlagsResult &AResult, bool AAll = false)
         (!N.Written.empty() ? Part : N.Kind == nwGone ? Gone : N.Kind == nwNoCruise ? NoCruise : Whole).push_back(&N);
     std::string Text;
     size_t Named = 0;
+    // Every group names at least its first station: a long first group
+    // leaves a line for each group after it.
+    size_t Later = size_t(!Part.empty()) + size_t(!NoCruise.empty()) + size_t(!Gone.empty());
     const auto List = [&](const std::vector<const TNotWritten *> &AList, const std::string &AHead) {
         if (AList.empty())
             return;
+        Later -= &AList == &Whole ? 0 : 1;
         Text += "\n\n" + Count(int(AList.size()), "station") + " " + AHead;
         for (const TNotWritten *N : AList)
-            if (AAll || Named < MaxNamed) {
+            if (AAll || Named + Later < MaxNamed) {
                 Text += "\n" + NotWrittenLine(*N);
                 ++Named;
             }
