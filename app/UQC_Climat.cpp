@@ -265,25 +265,29 @@ std::string MissingClimatologyText()
         if (U.Stations == 0)
             continue;
         Text += std::string(Text.empty() ? "" : "\n");
-        const std::string Stations = std::to_string(U.Stations), Levels = std::to_string(U.Levels);
+        // "1 station", "2 stations".
+        const auto Count = [](int AHowMany, const char *AWhat) {
+            return std::to_string(AHowMany) + " " + AWhat + (AHowMany == 1 ? "" : "s");
+        };
+        const std::string Stations = Count(U.Stations, "station"), Levels = Count(U.Levels, "level");
         switch (U.Why) {
         case ujNoTable:
             Text += (U.Reason.empty() ? "No climat for " + U.Param + " in " + SeaName(U.Sea)
                                       : "Climat for " + U.Param + " in " + SeaName(U.Sea) +
                                             " cannot be read (" + U.Reason + ")") +
-                    ": its levels at " + Stations + " stations are not checked";
+                    ": its levels at " + Stations + " are not checked";
             break;
         case ujNoProfile:
             Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) + " has no profile for the square and month of " +
-                    Stations + " stations: their " + Levels + " levels are not checked";
+                    Stations + ": " + (U.Stations == 1 ? "its " : "their ") + Levels +
+                    (U.Levels == 1 ? " is not checked" : " are not checked");
             break;
         case ujBeyondProfile:
-            Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) + " does not reach " + Levels + " levels of " +
-                    Stations + " stations: they are not checked";
+            Text += "Climat for " + U.Param + " in " + SeaName(U.Sea) + " does not reach " + Levels + " of " + Stations +
+                    (U.Levels == 1 ? ": it is not checked" : ": they are not checked");
             break;
         case ujNoRange:
-            Text += "BS_Range has no range for " + U.Param + ": its levels at " + Stations +
-                    " stations are not checked";
+            Text += "BS_Range has no range for " + U.Param + ": its levels at " + Stations + " are not checked";
             break;
         }
     }

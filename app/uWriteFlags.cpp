@@ -30,11 +30,14 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -577,56 +580,120 @@ std::string NotWrittenLine(const TNotWritten &N)
            ": " + N.Why;
 }
 
-// The stations left out, one a line, those left out whole apart from those
-// written in part: the operator finds each in the editor. AAll: every one,
-// however many.
+// The stations left out, one a line, in groups by what the operator can do
+// about them: those to check again (left out whole, then written in part),
+// those in no cruise, which a check reaches only once they are in one, and
+// those no longer in the station database. AAll: every one, however many.
 std::string NotWrittenText(const TWriteFlagsResult &AResult, bool AAll = false)
 {
-    std::vector<const TNotWritten *> Whole, Part;
+    std::vector<const TNotWritten *> Whole, Part, NoCruise, Gone;
     for (const TNotWritten &N : AResult.NotWritten)
-        (N.Written.empty() ? Whole : Part).push_back(&N);
+        (!N.Written.empty() ? Part : N.Kind == nwGone ? Gone : N.Kind == nwNoCruise ? NoCruise : Whole).push_back(&N);
     std::string Text;
     size_t Named = 0;
+    // Every group names at least its first station: a long first group
+    // leaves a line for each group after it.
+    size_t Later = size_t(!Part.empty()) + size_t(!NoCruise.empty()) + size_t(!Gone.empty());
     const auto List = [&](const std::vector<const TNotWritten *> &AList, const std::string &AHead) {
         if (AList.empty())
             return;
-        Text += "\n\n" + AHead;
+        Later -= &AList == &Whole ? 0 : 1;
+        Text += "\n\n" + Count(int(AList.size()), "station") + " " + AHead;
         for (const TNotWritten *N : AList)
-            if (AAll || Named < MaxNamed) {
+            if (AAll || Named + Later < MaxNamed) {
                 Text += "\n" + NotWrittenLine(*N);
                 ++Named;
             }
     };
-    List(Whole, Count(int(Whole.size()), "station") + " not written: check " +
-                    (Whole.size() == 1 ? "it again. Its" : "them again. Their") +
+    const auto One = [](const std::vector<const TNotWritten *> &AList, const char *AOne, const char *AMany) {
+        return std::string(AList.size() == 1 ? AOne : AMany);
+    };
+    List(Whole, "not written: check " + One(Whole, "it again. Its", "them again. Their") +
                     " levels keep their flags in the station database:");
-    List(Part, Count(int(Part.size()), "station") + " written in part: check " + (Part.size() == 1 ? "it" : "them") +
+    List(Part, "written in part: check " + One(Part, "it", "them") +
                    " again. The tables not written keep their flags in the station database:");
+    List(NoCruise, "not written: taken out of " + One(NoCruise, "its cruise, it", "their cruises, they") +
+                       " can be checked again only once in a cruise. " + One(NoCruise, "Its", "Their") +
+                       " levels keep their flags in the station database:");
+    List(Gone, "not written: " + One(Gone, "it is", "they are") + " no longer in the station database:");
+    if (AAll)
+        return Text;
     if (Named < AResult.NotWritten.size())
-        Text += "\n... and " + Count(int(AResult.NotWritten.size() - Named), "station") + " more" +
-                (AResult.ListFile.empty() ? std::string(".") : ": the whole list is in the file " + AResult.ListFile);
+        Text += "\n... and " + Count(int(AResult.NotWritten.size() - Named), "station") + " more: " +
+                (AResult.ListTrouble.empty() ? "the whole list is in the file " + AResult.ListFile
+                 : AResult.ListFile.empty()  ? AResult.ListTrouble + "."
+                                             : AResult.ListTrouble + "; it is in the file " + AResult.ListFile);
+    else if (!AResult.ListTrouble.empty())
+        Text += "\n\n" + AResult.ListTrouble + ".";
     return Text;
 }
 
 std::string UnmatchedText(const TWriteFlagsResult &AResult)
 {
-    return AResult.Unmatched > 0 ? "\n\n" + std::to_string(AResult.Unmatched) +
-                                       " levels with new flags were not found in the main database; they keep "
-                                       "their old flags"
-                                 : "";
+    if (AResult.Unmatched == 0)
+        return "";
+    return "\n\n" + Count(AResult.Unmatched, "level") +
+           (AResult.Unmatched == 1 ? " with new flags was not found in the main database; it keeps its old flags"
+                                   : " with new flags were not found in the main database; they keep their old flags");
 }
 
 // Writes the whole list of the stations left out to a file of the work
-// folder when the message cannot name them all; the file's path, or "" (a
-// folder that takes no file leaves the list cut).
-std::string KeepWholeList(const TWriteFlagsResult &AResult)
+// folder when the message cannot name them all, else of the temporary
+// folder, and says which (AResult.ListFile) and what went amiss
+// (AResult.ListTrouble). A list of an earlier write-back that this one does
+// not replace goes: read beside this write-back's message, it would be
+// taken for this one's.
+void KeepWholeList(TWriteFlagsResult &AResult)
 {
-    if (AResult.NotWritten.size() <= MaxNamed)
-        return "";
-    const std::string Path = LocalDbDir + DbTablePrefix + "-NotWritten.txt";
-    std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
-    Out << "Flags not written into the station database" << NotWrittenText(AResult, true) << "\n";
-    return Out.good() ? Path : "";
+    const std::string Name = DbTablePrefix + "-NotWritten.txt";
+    std::error_code Ec;
+    const std::filesystem::path Temp = std::filesystem::temp_directory_path(Ec) / Name;
+    const std::string InWork = LocalDbDir + Name, InTemp = Ec ? std::string() : Temp.string();
+    AResult.ListFile.clear();
+    AResult.ListTrouble.clear();
+    // The reason a file could not be written ("" when it was).
+    const auto Write = [&AResult](const std::string &APath) -> std::string {
+        errno = 0;
+        std::ofstream Out(APath, std::ios::binary | std::ios::trunc);
+        const int Opened = errno;
+        if (!Out)
+            return Opened ? std::generic_category().message(Opened) : std::string("it cannot be opened");
+        Out << "Flags not written into the station database" << NotWrittenText(AResult, true) << "\n";
+        Out.close();
+        return Out ? std::string() : std::string("it could not be written whole");
+    };
+    // Removes a list file; anything else of that name is not the
+    // write-back's to remove.
+    const auto Remove = [](const std::string &APath) {
+        std::error_code RemoveEc;
+        if (!std::filesystem::is_regular_file(APath, RemoveEc))
+            return std::string();
+        std::filesystem::remove(APath, RemoveEc);
+        return RemoveEc ? RemoveEc.message() : std::string();
+    };
+    if (AResult.NotWritten.size() > MaxNamed) {
+        const std::string Why = Write(InWork);
+        if (Why.empty()) {
+            AResult.ListFile = InWork;
+        } else {
+            // An earlier list there is not this one.
+            const bool Stale = !Remove(InWork).empty();
+            AResult.ListTrouble = "the whole list could not be written into the file " + Name + " of the work folder " +
+                                  LocalDbDir + " (" + Why + ")" +
+                                  (Stale ? ", and the file there is an earlier write-back's" : "");
+            const std::string TempWhy = InTemp.empty() ? Ec.message() : Write(InTemp);
+            if (TempWhy.empty())
+                AResult.ListFile = InTemp;
+            else
+                AResult.ListTrouble += ", nor into the temporary folder (" + TempWhy + ")";
+        }
+    } else {
+        if (const std::string Why = Remove(InWork); !Why.empty())
+            AResult.ListTrouble = "The file " + InWork + " of an earlier write-back could not be removed (" + Why +
+                                  "): its list is not this write-back's";
+    }
+    if (!InTemp.empty() && AResult.ListFile != InTemp)
+        Remove(InTemp);
 }
 
 // A write-back cut off (by an error or by Esc) in chosen cruise AStopped of
@@ -645,28 +712,134 @@ std::string StoppedText(const std::string &AHead, const TWriteFlagsResult &AResu
     return Text + "\nThe levels not written keep their old flags." + NotWrittenText(AResult) + UnmatchedText(AResult);
 }
 
-// What of ATable's print among APrints (what the checks judged on) is no
-// longer what the station database holds (the table's levels AProfile, the
-// station's row ANow), as a reason ("" when nothing changed).
-std::string ChangedSinceCheck(const std::string &APrints, const std::string &ATable, const TStoredProfile &AProfile,
-                              const TStationColumns &ANow)
+// The parts of a print an earlier version kept, in APrint: the print of the
+// levels alone (sixteen hexadecimal digits), or "<levels>/<when>/<where>",
+// perhaps "/e" after it (a value changed in its editor since, which the
+// levels, date, time and position tell as well). Neither knew the flags the
+// verdicts were given over. False, APrint empty, for any other text.
+bool EarlierPrint(const std::string &AText, TJudgedPrint &APrint)
 {
+    APrint = TJudgedPrint();
+    std::vector<std::string> Parts;
+    for (size_t Start = 0;;) {
+        const size_t End = AText.find('/', Start);
+        Parts.push_back(AText.substr(Start, End == std::string::npos ? End : End - Start));
+        if (End == std::string::npos)
+            break;
+        Start = End + 1;
+    }
+    const auto Hex = [](const std::string &A, size_t ADigits) {
+        return A.size() == ADigits && A.find_first_not_of("0123456789abcdef") == std::string::npos;
+    };
+    if (Parts.size() == 4 && Parts[3] == "e")
+        Parts.pop_back();
+    if (!Hex(Parts[0], 16) || (Parts.size() != 1 && (Parts.size() != 3 || !Hex(Parts[1], 8) || !Hex(Parts[2], 8))))
+        return false;
+    APrint.Levels = Parts[0];
+    if (Parts.size() == 3) {
+        APrint.When = Parts[1];
+        APrint.Where = Parts[2];
+    }
+    return true;
+}
+
+// The levels of AProfile a flag row names, [first, end): the level of its
+// tenth that the checks judged (the first of the tenth in pressure order)
+// and every level stored at that very pressure; first is -1 when the
+// profile has no level of the row.
+std::pair<int, int> LevelsOf(const TStoredProfile &AProfile, const TFlagRow &ARow)
+{
+    const int First = ARow.HasPres ? AProfile.LevelOf(TenthOf(ARow.Pres)) : AProfile.NoPresLevel();
+    if (First < 0)
+        return {-1, -1};
+    const TStoredLevel &Judged = AProfile.Levels[size_t(First)];
+    int End = First + 1;
+    while (size_t(End) < AProfile.Levels.size() && AProfile.Levels[size_t(End)].PresEmpty == Judged.PresEmpty &&
+           (Judged.PresEmpty || AProfile.Levels[size_t(End)].Pres == Judged.Pres))
+        ++End;
+    return {First, End};
+}
+
+bool HasVerdict(const TFlagRow &ARow) { return ARow.Flags[0] || ARow.Flags[1] || ARow.Flags[2]; }
+
+// True when the levels of AProfile already hold every verdict of ARows on
+// them, and ARows name at least one of them: the station holds what its
+// write-back would write, whatever kept its print from saying so (a
+// write-back stopped between the station's commit and its print's).
+bool HoldsVerdicts(const TStoredProfile &AProfile, const std::vector<TFlagRow> &ARows, size_t AColumns)
+{
+    bool Any = false;
+    for (const TFlagRow &R : ARows) {
+        if (!HasVerdict(R))
+            continue;
+        const auto [First, End] = LevelsOf(AProfile, R);
+        for (int L = First; L >= 0 && L < End; ++L) {
+            const TStoredLevel &At = AProfile.Levels[size_t(L)];
+            for (size_t C = 0; C < AColumns; ++C)
+                if (R.Flags[C] != 0 && (At.FlagEmpty[C] || At.Flags[C] != R.Flags[C]))
+                    return false;
+            Any = true;
+        }
+    }
+    return Any;
+}
+
+// How a level table of a station stands against its check: why its
+// verdicts are held back ("" to write them), and the print its check left,
+// as far as it is known.
+struct TTableStand {
+    std::string Why;
     TJudgedPrint Judged;
-    if (!Judged.Parse(ProfilePrintOf(APrints, ATable)))
-        return "checked by an earlier version of this program, which kept no print of what it judged";
+    // The print tells the levels, date, time and position judged, and all
+    // are as judged: after the write it is a print of this version's, with
+    // the flags written.
+    bool Renew = false;
+};
+
+// Compares the print a check kept of a table (APrint) with the table's
+// levels as stored (AProfile) and the station's row (ANow). Levels, a date
+// or time, or a position not as judged hold the verdicts back: they were
+// given over another profile. Flags not as judged, or a print that does not
+// tell them (an earlier version's), hold them back unless the levels
+// already hold every verdict: what was left to judge is then only whether
+// the station holds them, and it does.
+TTableStand StandOf(const std::string &APrint, const TStoredProfile &AProfile, const TStationColumns &ANow,
+                    const std::vector<TFlagRow> &ARows, size_t AColumns)
+{
+    TTableStand S;
+    TJudgedPrint &Judged = S.Judged;
+    if (!Judged.Parse(APrint))
+        EarlierPrint(APrint, Judged);
     const TJudgedPrint Now(AProfile.Print, ANow);
+    const auto Differs = [](const std::string &AJudged, const std::string &ANowPart) {
+        return !AJudged.empty() && AJudged != ANowPart;
+    };
     std::vector<std::string> Changed;
-    if (Judged.Levels != Now.Levels)
+    if (Differs(Judged.Levels, Now.Levels))
         Changed.push_back("levels");
     // A level's flags are printed with its pressure: a level that changed
     // is said once.
-    else if (Judged.Flags != Now.Flags)
+    else if (Differs(Judged.Flags, Now.Flags))
         Changed.push_back("flags");
-    if (Judged.When != Now.When)
+    if (Differs(Judged.When, Now.When))
         Changed.push_back("date or time");
-    if (Judged.Where != Now.Where)
+    if (Differs(Judged.Where, Now.Where))
         Changed.push_back("position");
-    return Changed.empty() ? "" : TablesText(Changed) + " changed since its check";
+    S.Renew = !Judged.Levels.empty() && !Judged.When.empty() && !Judged.Where.empty();
+    if (Changed.size() > 1 || (Changed.size() == 1 && Changed[0] != "flags")) {
+        S.Why = TablesText(Changed) + " changed since its check";
+        return S;
+    }
+    if (Judged.Levels.empty())
+        S.Why = "checked by an earlier version of this program, which kept no print of what it judged";
+    else if (Judged.When.empty())
+        S.Why = "checked by an earlier version of this program, which kept no print of the station's date, time and "
+                "position";
+    else if (!Changed.empty())
+        S.Why = "flags changed since its check";
+    if (!S.Why.empty() && HoldsVerdicts(AProfile, ARows, AColumns))
+        S.Why.clear();
+    return S;
 }
 
 // Adds ATable to the tables held back for AWhy.
@@ -723,6 +896,245 @@ int CruiseCheckedIn(int AIdCruise, int AIdCast, const std::string &ATable)
             return int(Q->Column(0).AsInt64());
     return 0;
 }
+
+// A station's verdicts as the flag tables hold them, read before its
+// transaction: the level tables with a verdict, PTS_Data first, then by
+// name, and each one's flag rows, a 5 taken as no verdict (0): the checks
+// carry a 5 and never change it.
+struct TStationVerdicts {
+    std::vector<std::string> Tables;
+    std::map<std::string, std::vector<TFlagRow>> Rows;
+};
+
+// Reads the verdicts of station AIdCast of cruise AIdCruise in ATables (the
+// level tables of its parameters) into AVerdicts; a level table of the
+// station that no check judged is none of its write-back's business.
+void ReadVerdicts(TFlagTables &AFlagTables, int AIdCruise, int AIdCast, const std::vector<std::string> &ATables,
+                  TStationVerdicts &AVerdicts)
+{
+    AVerdicts.Tables.clear();
+    for (const std::string &Table : ATables) {
+        std::vector<TFlagRow> &Rows = AVerdicts.Rows[Table];
+        AFlagTables.ReadOfCruise(Table, AIdCruise, AIdCast, Rows);
+        for (TFlagRow &R : Rows)
+            for (int &F : R.Flags)
+                F = F == 5 ? 0 : F;
+        if (std::any_of(Rows.begin(), Rows.end(), HasVerdict))
+            AVerdicts.Tables.push_back(Table);
+    }
+    // The station is named alike whatever road its tables were found by.
+    std::sort(AVerdicts.Tables.begin(), AVerdicts.Tables.end(), [](const std::string &A, const std::string &B) {
+        return std::make_pair(A != "PTS_Data", A) < std::make_pair(B != "PTS_Data", B);
+    });
+}
+
+// What one station's write-back did, and what the station's row of the
+// "-Cast_TitlesFlags" table is to keep.
+struct TStationWritten {
+    int Levels = 0;     // levels changed
+    int Statements = 0; // Updates sent (a level each)
+    int Unmatched = 0;  // flag rows that found no level
+    TNotWritten Left;   // the tables held back, each with why, and those written
+    std::string Prints; // its prints, those of the tables written with the flags written
+};
+
+// One station's write-back as one unit: in one transaction of the station
+// database it reads the station's row and the profiles of its tables with
+// verdicts, compares each with what its check judged, writes the tables as
+// judged and works out the prints they now have. Whatever moment a
+// write-back is stopped at, the station holds all of its verdicts or none
+// of them, and its next write-back finds which (StandOf): a station written
+// whose prints were not kept counts as written.
+class TStationWriter {
+public:
+    TStationWriter(TZqCustomConnection &AConn, TStationStatements &AStatements)
+        : FConn(AConn), FStatements(AStatements)
+    {
+    }
+
+    // Writes station AIdCast of cruise AIdCruise, whose row keeps APrints.
+    // What the station database refuses is thrown, the station's
+    // transaction rolled back.
+    TStationWritten Write(int AIdCruise, int AIdCast, const std::string &APrints, const TStationVerdicts &AVerdicts)
+    {
+        TStationWritten Done;
+        Done.Prints = APrints;
+        try {
+            FConn.StartTransaction();
+            FStatements.Lock(AVerdicts.Tables.front());
+            TStationNow Now;
+            FStatements.Stored.ReadStation(AIdCast, Now);
+            Done.Left.Station = Now.Name;
+            // A cause that holds the whole station back; a station moved
+            // to a cruise that has checked it since leaves its tables
+            // judged there to that cruise.
+            std::string Whole, NewCruisePrints;
+            if (!Now.Found) {
+                Whole = "no longer in the station database";
+                Done.Left.Kind = nwGone;
+            } else if (!Now.InCruise) {
+                Whole = "taken out of its cruise since its check";
+                Done.Left.Kind = nwNoCruise;
+            } else if (Now.IdCruise != AIdCruise) {
+                Whole = "moved to cruise " + FStatements.CruiseName(Now.IdCruise) + " since its check";
+                NewCruisePrints = PrintsUnder(Now.IdCruise, AIdCast);
+            }
+            for (const std::string &Table : AVerdicts.Tables) {
+                if (Whole.empty())
+                    WriteTable(AIdCruise, AIdCast, Table, AVerdicts.Rows.at(Table), Now.Columns, APrints, Done);
+                else if (ProfilePrintOf(NewCruisePrints, Table).empty())
+                    HoldBack(Done.Left.Held, Table, Whole);
+            }
+            FConn.Commit();
+        } catch (const std::exception &) {
+            try {
+                if (FConn.InTransaction())
+                    FConn.Rollback();
+            } catch (const std::exception &) {
+                // The refusal is the one to report.
+            }
+            throw;
+        }
+        return Done;
+    }
+
+private:
+    // Writes ATable's verdicts ARows on the station when all they were
+    // judged on is as judged: the station's date, time and position
+    // (ANow), the table's levels and their stored flags.
+    void WriteTable(int AIdCruise, int AIdCast, const std::string &ATable, const std::vector<TFlagRow> &ARows,
+                    const TStationColumns &ANow, const std::string &APrints, TStationWritten &ADone)
+    {
+        FStatements.Stored.ReadProfile(ATable, AIdCast, FProfile);
+        const std::vector<std::string> Columns = FlagColumnsOfTable(ATable);
+        const std::string Print = ProfilePrintOf(APrints, ATable);
+        TTableStand Stand;
+        if (const int Before = Print.empty() ? CruiseCheckedIn(AIdCruise, AIdCast, ATable) : 0)
+            Stand.Why = "checked under cruise " + FStatements.CruiseName(Before) + " before it moved to this one";
+        else
+            Stand = StandOf(Print, FProfile, ANow, ARows, Columns.size());
+        if (!Stand.Why.empty()) {
+            HoldBack(ADone.Left.Held, ATable, Stand.Why);
+            return;
+        }
+        int Statements = 0;
+        for (const TFlagRow &R : ARows) {
+            FSets.clear();
+            for (size_t C = 0; C < Columns.size(); ++C)
+                if (R.Flags[C] != 0)
+                    FSets.emplace_back(Columns[C], R.Flags[C]);
+            if (FSets.empty())
+                continue;
+            const auto [First, End] = LevelsOf(FProfile, R);
+            if (First < 0) {
+                ++ADone.Unmatched;
+                continue;
+            }
+            FStatements.Gather(FSets, R.HasPres ? &FProfile.Levels[size_t(First)].Pres : nullptr);
+            ++Statements;
+            // The flags as they now stand, for the table's print: the
+            // Update sets every level at that stored pressure.
+            for (int L = First; L < End; ++L)
+                for (size_t C = 0; C < Columns.size(); ++C)
+                    if (R.Flags[C] != 0) {
+                        FProfile.Levels[size_t(L)].Flags[C] = R.Flags[C];
+                        FProfile.Levels[size_t(L)].FlagEmpty[C] = false;
+                    }
+        }
+        if (Statements == 0)
+            return;
+        ADone.Levels += FStatements.SendGathered(ATable, AIdCast);
+        ADone.Statements += Statements;
+        ADone.Left.Written.push_back(ATable);
+        // A print that does not tell all that was judged is kept as it is:
+        // the next write-back judges the station by what it holds again.
+        if (Stand.Renew) {
+            TJudgedPrint Written = Stand.Judged;
+            Written.Flags = FProfile.FlagsText();
+            ADone.Prints = WithProfilePrint(ADone.Prints, ATable, Written.Text());
+        }
+    }
+
+    TZqCustomConnection &FConn;
+    TStationStatements &FStatements;
+    // Kept for their storage, station after station.
+    TStoredProfile FProfile;
+    std::vector<std::pair<std::string, int>> FSets;
+};
+
+// What the rows of the "-Cast_TitlesFlags" table are to keep of the stations
+// of a cruise written: their marks of what was left out, and their prints.
+// They are kept once per cruise, in one transaction of the work folder: a
+// write per station would reach the disk once per station, and a station
+// whose prints a stop kept from its row is known by what it holds.
+class TKeptRows {
+public:
+    void Add(int AIdCast, const std::string &AMark, const std::string &APrints)
+    {
+        FRows.push_back({AIdCast, AMark, APrints});
+    }
+
+    // Keeps the rows added of cruise AIdCruise; what the work folder
+    // refused is remembered (Failure) and said at the end.
+    void Keep(int AIdCruise)
+    {
+        if (FRows.empty())
+            return;
+        bool Open = false;
+        try {
+            TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
+            Session.StartTransaction(LocalDbDir);
+            Open = true;
+            {
+                TLocalDatabase::TLease Q(Db, "UPDATE " + Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") + " SET " +
+                                                 NotWrittenField + " = ?, " + ProfilePrintsField +
+                                                 " = ? WHERE ID_Cruise = ? AND ID_Cast = ?");
+                for (const TRow &R : FRows) {
+                    if (R.Mark.empty())
+                        Q->BindNull(1);
+                    else
+                        Q->BindText(1, R.Mark);
+                    Q->BindText(2, R.Prints);
+                    Q->BindInt(3, AIdCruise);
+                    Q->BindInt(4, R.IdCast);
+                    Q->Execute();
+                }
+            }
+            Open = false;
+            Session.Commit(LocalDbDir);
+        } catch (const std::exception &E) {
+            FFailure = E.what();
+            try {
+                if (Open)
+                    Session.Rollback(LocalDbDir);
+            } catch (const std::exception &) {
+                // The first failure is the one to say.
+            }
+        }
+        FRows.clear();
+        if (CastFlagTbl)
+            CastFlagTbl->InvalidateRows();
+    }
+
+    // Said after the rest when the work folder did not keep the stations'
+    // rows: the next write-back finds those written by what they hold.
+    std::string FailureText() const
+    {
+        return FFailure.empty() ? std::string()
+                                : "\n\nThe work tables did not keep what was written (" + FFailure +
+                                      "): the next write-back finds the stations written by the flags they hold.";
+    }
+
+    bool Failed() const { return !FFailure.empty(); }
+
+private:
+    struct TRow {
+        int IdCast;
+        std::string Mark, Prints;
+    };
+    std::vector<TRow> FRows;
+    std::string FFailure;
+};
 
 } // namespace
 
@@ -859,85 +1271,26 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
 
     TFlagTables FlagTables;
     TQuery &CastQry = *FlagCastQry;
-    TZqCustomConnection &Conn = *FlagUpdateCmd->Connection();
     TStationStatements Statements(*FlagParamsQry, *FlagUpdateCmd);
+    TStationWriter Writer(*FlagUpdateCmd->Connection(), Statements);
     const rtl::TStringList &Cruises = FlagCruiseList;
     const TIntArr &CruiseIds = FlagCruiseIds;
     const int CruiseCount = std::min(Cruises.Count(), int(CruiseIds.size()));
     std::map<int, std::vector<std::string>> TablesOf; // by ID_Cast, of the cruise
     std::vector<std::string> OwnTables;               // of a station the cruise does not list
-    std::map<std::string, std::vector<TFlagRow>> RowsOf; // by table, of the station
-    TStoredProfile Profile;
-    std::vector<std::string> Judged; // the station's tables with verdicts
-    std::vector<std::pair<std::string, int>> Sets;
-    // What the station's row of the "-Cast_TitlesFlags" table is to keep,
-    // written once the cruise's rows are read: its mark of what was left out
-    // and its prints, those of the tables written taking the flags written.
-    struct TKept {
-        int IdCast;
-        std::string Mark, Prints;
-    };
-    std::vector<TKept> Kept;
-    std::string WorkFailure;
-    const auto KeepRows = [&Kept, &WorkFailure](int AIdCruise) {
-        if (Kept.empty())
-            return;
-        // One transaction for the cruise's rows: a write per station would
-        // reach the disk once per station.
-        bool Open = false;
-        try {
-            TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
-            Session.StartTransaction(LocalDbDir);
-            Open = true;
-            {
-                TLocalDatabase::TLease Q(Db, "UPDATE " + Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") +
-                                                 " SET " + NotWrittenField + " = ?, " + ProfilePrintsField +
-                                                 " = ? WHERE ID_Cruise = ? AND ID_Cast = ?");
-                for (const TKept &K : Kept) {
-                    if (K.Mark.empty())
-                        Q->BindNull(1);
-                    else
-                        Q->BindText(1, K.Mark);
-                    Q->BindText(2, K.Prints);
-                    Q->BindInt(3, AIdCruise);
-                    Q->BindInt(4, K.IdCast);
-                    Q->Execute();
-                }
-            }
-            Open = false;
-            Session.Commit(LocalDbDir);
-        } catch (const std::exception &E) {
-            WorkFailure = E.what();
-            try {
-                if (Open)
-                    Session.Rollback(LocalDbDir);
-            } catch (const std::exception &) {
-                // The first failure is the one to say.
-            }
-        }
-        Kept.clear();
-        if (CastFlagTbl)
-            CastFlagTbl->InvalidateRows();
-    };
-    // Said after the rest when the work folder did not keep the stations'
-    // rows: the flags written are then not those their prints hold.
-    const auto WorkFailureText = [&WorkFailure] {
-        return WorkFailure.empty() ? std::string()
-                                   : "\n\nThe work tables did not keep what was written (" + WorkFailure +
-                                         "): the next write-back holds those stations back until they are checked "
-                                         "again.";
-    };
+    TStationVerdicts Verdicts;
+    TKeptRows Kept;
     // Esc or a statement the database refuses ends the write-back between
     // stations, or within one, which then writes nothing.
     const auto Stop = [&](const std::string &AReason, int ACruise, int AIdCast) {
         Gauges.Flush();
         fmWriteFlagProgress.close();
         CastQry.Close();
-        KeepRows(CruiseIds[size_t(ACruise)]);
+        Kept.Keep(CruiseIds[size_t(ACruise)]);
         Result.Changed = int(Result.NotWritten.size());
-        Result.ListFile = KeepWholeList(Result);
+        KeepWholeList(Result);
         const std::string Head = AReason.empty() ? "Flags updating was interrupted!" : "Flags updating stopped: " + AReason;
-        MessageDlg(StoppedText(Head, Result, Cruises[ACruise], ACruise, CruiseCount, AIdCast) + WorkFailureText(),
+        MessageDlg(StoppedText(Head, Result, Cruises[ACruise], ACruise, CruiseCount, AIdCast) + Kept.FailureText(),
                    AReason.empty() ? mtWarning : mtError, mbOK);
     };
 
@@ -975,165 +1328,52 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             }
             const std::string Prints = PrintsField ? PrintsField->AsString() : std::string();
             const std::string Mark = MarkField ? MarkField->AsString() : std::string();
-            const std::vector<std::string> *Tables = nullptr;
-            if (const auto It = TablesOf.find(IdCast); It != TablesOf.end())
-                Tables = &It->second;
+            TStationWritten Done;
             try {
                 // A station the cruise does not list (moved, deleted, its
                 // cruise emptied): its verdicts are wherever the flag tables
                 // hold its rows.
-                if (!Tables) {
+                const auto It = TablesOf.find(IdCast);
+                if (It == TablesOf.end())
                     FlagTables.TablesOf(IdCast, OwnTables);
-                    Tables = &OwnTables;
+                ReadVerdicts(FlagTables, IdCruise, IdCast, It == TablesOf.end() ? OwnTables : It->second, Verdicts);
+                if (Verdicts.Tables.empty()) {
+                    if (!Mark.empty())
+                        Kept.Add(IdCast, "", Prints);
+                    continue;
                 }
-                // The station's verdicts, read before its transaction: a flag
-                // the checks gave no verdict (0, or a 5 they carry and never
-                // change) leaves the stored one, and a level table of the
-                // station that no check judged is none of its write-back's
-                // business.
-                Judged.clear();
-                for (const std::string &Table : *Tables) {
-                    std::vector<TFlagRow> &Rows = RowsOf[Table];
-                    FlagTables.ReadOfCruise(Table, IdCruise, IdCast, Rows);
-                    for (TFlagRow &R : Rows)
-                        for (int &F : R.Flags)
-                            F = F == 5 ? 0 : F;
-                    if (std::any_of(Rows.begin(), Rows.end(),
-                                    [](const TFlagRow &R) { return R.Flags[0] || R.Flags[1] || R.Flags[2]; }))
-                        Judged.push_back(Table);
-                }
+                Done = Writer.Write(IdCruise, IdCast, Prints, Verdicts);
             } catch (const std::exception &E) {
                 Stop(E.what(), I, IdCast);
                 Result.Failed = true;
                 return Result;
-            }
-            // PTS_Data first, then by name: the station is named alike
-            // whatever road its tables were found by.
-            std::sort(Judged.begin(), Judged.end(), [](const std::string &A, const std::string &B) {
-                return std::make_pair(A != "PTS_Data", A) < std::make_pair(B != "PTS_Data", B);
-            });
-            if (Judged.empty()) {
-                if (!Mark.empty())
-                    Kept.push_back({IdCast, "", Prints});
-                continue;
-            }
-            int StationLevels = 0, StationStatements = 0, StationUnmatched = 0;
-            TNotWritten Left;
-            std::string NewPrints = Prints;
-            TStationNow Now;
-            try {
-                Conn.StartTransaction();
-                Statements.Lock(Judged.front());
-                Statements.Stored.ReadStation(IdCast, Now);
-                // A cause that holds the whole station back; a station moved
-                // to a cruise that has checked it since leaves its tables
-                // judged there to that cruise.
-                std::string Whole, NewCruisePrints;
-                if (!Now.Found)
-                    Whole = "no longer in the station database";
-                else if (!Now.InCruise)
-                    Whole = "taken out of its cruise since its check";
-                else if (Now.IdCruise != IdCruise) {
-                    Whole = "moved to cruise " + Statements.CruiseName(Now.IdCruise) + " since its check";
-                    NewCruisePrints = PrintsUnder(Now.IdCruise, IdCast);
-                }
-                for (const std::string &Table : Judged) {
-                    if (!Whole.empty()) {
-                        if (ProfilePrintOf(NewCruisePrints, Table).empty())
-                            HoldBack(Left.Held, Table, Whole);
-                        continue;
-                    }
-                    // Each table's verdicts go in while what they were
-                    // judged on is as it was: the station's date, time and
-                    // position, the table's levels and their stored flags.
-                    Statements.Stored.ReadProfile(Table, IdCast, Profile);
-                    std::string Why;
-                    if (const int Before = ProfilePrintOf(Prints, Table).empty() ? CruiseCheckedIn(IdCruise, IdCast, Table) : 0)
-                        Why = "checked under cruise " + Statements.CruiseName(Before) + " before it moved to this one";
-                    else
-                        Why = ChangedSinceCheck(Prints, Table, Profile, Now.Columns);
-                    if (!Why.empty()) {
-                        HoldBack(Left.Held, Table, Why);
-                        continue;
-                    }
-                    const std::vector<std::string> Columns = FlagColumnsOfTable(Table);
-                    int TableStatements = 0;
-                    for (const TFlagRow &R : RowsOf[Table]) {
-                        Sets.clear();
-                        for (size_t C = 0; C < Columns.size(); ++C)
-                            if (R.Flags[C] != 0)
-                                Sets.emplace_back(Columns[C], R.Flags[C]);
-                        if (Sets.empty())
-                            continue;
-                        const int Level = R.HasPres ? Profile.LevelOf(TenthOf(R.Pres)) : Profile.NoPresLevel();
-                        if (Level < 0) {
-                            ++StationUnmatched;
-                            continue;
-                        }
-                        Statements.Gather(Sets, R.HasPres ? &Profile.Levels[size_t(Level)].Pres : nullptr);
-                        ++TableStatements;
-                        // The flags as they now stand, for the table's print:
-                        // the Update set every level at that stored pressure.
-                        for (size_t L = size_t(Level); L < Profile.Levels.size(); ++L) {
-                            TStoredLevel &At = Profile.Levels[L];
-                            if (At.PresEmpty != !R.HasPres || (R.HasPres && At.Pres != Profile.Levels[size_t(Level)].Pres))
-                                break;
-                            for (size_t C = 0; C < Columns.size(); ++C)
-                                if (R.Flags[C] != 0) {
-                                    At.Flags[C] = R.Flags[C];
-                                    At.FlagEmpty[C] = false;
-                                }
-                        }
-                    }
-                    if (TableStatements == 0)
-                        continue;
-                    StationLevels += Statements.SendGathered(Table, IdCast);
-                    StationStatements += TableStatements;
-                    Left.Written.push_back(Table);
-                    TJudgedPrint Written;
-                    Written.Parse(ProfilePrintOf(Prints, Table));
-                    Written.Flags = Profile.FlagsText();
-                    NewPrints = WithProfilePrint(NewPrints, Table, Written.Text());
-                }
-                Conn.Commit();
-            } catch (const std::exception &E) {
-                try {
-                    if (Conn.InTransaction())
-                        Conn.Rollback();
-                } catch (const std::exception &) {
-                    // The refusal is the one to report.
-                }
-                Stop(E.what(), I, IdCast);
-                Result.Failed = true;
-                return Result;
-            }
-            if (!Left.Held.empty()) {
-                Left.Cruise = Cruises[I];
-                Left.IdCast = IdCast;
-                Left.Station = Now.Name;
-                Left.Why = HeldBackText(Left);
-                Result.NotWritten.push_back(Left);
             }
             TNotWrittenMark NewMark;
-            NewMark.Held = Left.Held;
-            if (NewMark.Text() != Mark || NewPrints != Prints)
-                Kept.push_back({IdCast, NewMark.Text(), NewPrints});
-            if (StationLevels > 0) {
-                Result.Levels += StationLevels;
+            NewMark.Held = Done.Left.Held;
+            if (NewMark.Text() != Mark || Done.Prints != Prints)
+                Kept.Add(IdCast, NewMark.Text(), Done.Prints);
+            if (!Done.Left.Held.empty()) {
+                Done.Left.Cruise = Cruises[I];
+                Done.Left.IdCast = IdCast;
+                Done.Left.Why = HeldBackText(Done.Left);
+                Result.NotWritten.push_back(std::move(Done.Left));
+            }
+            if (Done.Levels > 0) {
+                Result.Levels += Done.Levels;
                 ++Result.Stations;
                 Result.Cruises += CruiseWritten ? 0 : 1;
                 CruiseWritten = true;
             }
-            Result.Statements += StationStatements;
-            Result.Unmatched += StationUnmatched;
+            Result.Statements += Done.Statements;
+            Result.Unmatched += Done.Unmatched;
         }
         CastQry.Close();
-        KeepRows(IdCruise);
+        Kept.Keep(IdCruise);
     }
     Gauges.Flush();
     fmWriteFlagProgress.close();
     Result.Changed = int(Result.NotWritten.size());
-    Result.ListFile = KeepWholeList(Result);
+    KeepWholeList(Result);
     std::string Text;
     if (Result.Levels > 0)
         Text = "Flags written into the station database: " + WrittenText(Result) + ".";
@@ -1145,8 +1385,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         Text = "No flags were written: no station of the chosen cruises is as its check judged it.";
     else
         Text = "No flags were written: the checks gave no verdict on the levels of the chosen cruises.";
-    MessageDlg(Text + NotWrittenText(Result) + UnmatchedText(Result) + WorkFailureText(),
-               Result.NotWritten.empty() && Result.Unmatched == 0 && WorkFailure.empty() ? mtInformation : mtWarning,
+    MessageDlg(Text + NotWrittenText(Result) + UnmatchedText(Result) + Kept.FailureText(),
+               Result.NotWritten.empty() && Result.Unmatched == 0 && !Kept.Failed() && Result.ListTrouble.empty()
+                   ? mtInformation
+                   : mtWarning,
                mbOK);
     return Result;
 }

@@ -23,6 +23,11 @@
 class QWidget;
 class TZqCustomConnection;
 
+// What a station left out whole can be told to do: be checked again; be
+// put into a cruise, as only a cruise's stations are checked; nothing, as
+// it is no longer in the station database.
+enum TNotWrittenKind { nwCheckAgain, nwNoCruise, nwGone };
+
 // A station whose verdicts the write-back left out in whole or in part, and
 // why: the level tables held back, each with why, and those written.
 struct TNotWritten {
@@ -32,6 +37,7 @@ struct TNotWritten {
     std::string Why;     // the line that names it, after its name
     std::vector<std::pair<std::vector<std::string>, std::string>> Held; // (tables, why)
     std::vector<std::string> Written;
+    TNotWrittenKind Kind = nwCheckAgain;
 };
 
 // What one write-back did.
@@ -47,8 +53,13 @@ struct TWriteFlagsResult {
     int Changed = 0;          // stations with verdicts left out (NotWritten)
     std::vector<TNotWritten> NotWritten;
     // The file that holds the whole list of the stations left out when the
-    // message could not show every one ("" when it did).
+    // message could not show every one ("" when it did, or when no folder
+    // took the file): one of the work folder, else of the temporary folder.
     std::string ListFile;
+    // What the message says of that file beyond its name: why the work
+    // folder did not take it, or did not let go of an earlier write-back's
+    // list that this one does not replace ("" when nothing went amiss).
+    std::string ListTrouble;
 };
 
 // A station's row as the station database holds it now.
@@ -126,21 +137,31 @@ private:
 // station's date, time and position, the levels of its table and their
 // stored flags, as the print the checks kept per level table in the
 // station's row of the "-Cast_TitlesFlags" table (TJudgedPrint) says, read
-// back in the station's transaction. A table of the station whose print
-// differs keeps every flag (a verdict on a level is also one on its
-// neighbours); its other tables are written. The editor's own stored changes
+// back in the station's transaction. A table of the station whose levels,
+// date, time or position differ from its print keeps every flag (a verdict
+// on a level is also one on its neighbours); its other tables are written.
+// Whether the stored flags are as judged matters only while the station
+// does not hold the verdicts: a station whose levels already hold every
+// verdict of a table counts as written, whatever its print says of its
+// flags or does not say (a write-back stopped between a station's commit
+// and the keeping of its prints, which is once per cruise; an earlier
+// version's print). Of a print an earlier version kept, what it tells is
+// judged: its levels, date, time and position, which its write-back judged
+// as well; a print of the levels alone tells no date, time and position,
+// and no print tells nothing. The editor's own stored changes
 // renew the prints they change (RenewJudgedPrints), so what the operator
 // typed there goes in with the verdicts the editor shows; a change made by
 // another program holds the table back. A station no longer in the station
 // database, taken out of its cruise or moved to another cruise keeps every
 // flag, but for the tables it was checked in under its new cruise, which
-// that cruise writes; a table checked by an earlier version (no print of
-// this version's) keeps its flags. The prints of the tables written take
-// the flags written, so that a later write-back finds them as judged. Each
-// station left out in whole or in part is named at the end of the
-// write-back with the tables held back, why, and the tables written (a long
-// list in a file of the work folder, beginning in the message), and marked
-// in its row (NotWrittenField) for the editor.
+// that cruise writes. The prints of the tables written take the flags
+// written, so that a later write-back finds them as judged. Each station
+// left out in whole or in part is named at the end of the write-back with
+// the tables held back, why, and the tables written, grouped by what the
+// operator can do about it (check it again; put it into a cruise; nothing,
+// as it is gone); a long list is begun in the message and kept whole in a
+// file of the work folder, else of the temporary folder, the message saying
+// which and why. Each is marked in its row (NotWrittenField) for the editor.
 // Within a table as judged, a flag row names the first level of its tenth
 // of a decibar in pressure order, the one the checks judged, by its stored
 // pressure: every level stored at that very pressure (a repeated pressure)

@@ -52,7 +52,13 @@ void KeepAboveStayOnTop(QMessageBox &Box)
 
 // No box grows past the screen: a text taller than half the screen (a list
 // of stations or cruises) scrolls in a pane of that height, and the box's
-// buttons stay in sight, Enter or a click answering it as any other.
+// buttons stay in sight, Enter or a click answering it as any other. The
+// pane shows the text in a label of its own that always wraps at the pane's
+// width: QMessageBox sizes itself as it is shown and turns its own label's
+// wrapping off when the box comes out narrower than half the screen, which
+// within the pane would cut every line wider than the pane at the box's
+// right edge. The text is measured in the font it is shown in: the style or
+// the desktop's theme may give a box's text its own as the box is polished.
 void FitToScreen(QMessageBox &Box)
 {
     auto *Label = Box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
@@ -60,6 +66,7 @@ void FitToScreen(QMessageBox &Box)
     const QScreen *Screen = Box.screen() ? Box.screen() : QGuiApplication::primaryScreen();
     if (!Label || !Grid || !Screen)
         return;
+    Box.ensurePolished();
     const QRect Room = Screen->availableGeometry();
     const int MaxWidth = Room.width() * 3 / 5, MaxHeight = Room.height() / 2;
     const QRect Text = Label->fontMetrics().boundingRect(QRect(0, 0, MaxWidth, 1 << 24),
@@ -70,12 +77,19 @@ void FitToScreen(QMessageBox &Box)
     int Row = 0, Column = 0, Rows = 1, Columns = 1;
     Grid->getItemPosition(At, &Row, &Column, &Rows, &Columns);
     Grid->removeWidget(Label);
+    Label->hide();
     auto *Pane = new QScrollArea(&Box); // owned by Box
     Pane->setObjectName(QStringLiteral("MessagePane"));
     Pane->setFrameShape(QFrame::NoFrame);
     Pane->setWidgetResizable(true);
-    Label->setWordWrap(true);
-    Pane->setWidget(Label);
+    auto *Shown = new QLabel(Label->text()); // owned by Pane
+    Shown->setObjectName(QStringLiteral("MessageText"));
+    Shown->setFont(Label->font());
+    Shown->setTextFormat(Label->textFormat());
+    Shown->setTextInteractionFlags(Label->textInteractionFlags());
+    Shown->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    Shown->setWordWrap(true);
+    Pane->setWidget(Shown);
     const int Bar = Pane->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     Pane->setFixedSize(std::min(Text.width(), MaxWidth) + Bar + 8, MaxHeight);
     Grid->addWidget(Pane, Row, Column, Rows, Columns);

@@ -456,7 +456,7 @@ TEST_F(EditorCheck, AMissingClimatologyIsSaidByEachCheckCommand)
     Script->Messages.clear();
     F->BitBtn5->click(), F->BitBtn5->click(), F->BitBtn3->click();
     ASSERT_EQ(Script->Messages.size(), 3u) << Messages(); // in words each time, the cruise's summed up
-    EXPECT_EQ(Script->Messages[1].Text, "No climat for DOX1 in the Black Sea: its levels at 1 stations are not checked");
+    EXPECT_EQ(Script->Messages[1].Text, "No climat for DOX1 in the Black Sea: its levels at 1 station are not checked");
     EXPECT_NE(Script->Messages[2].Text.find("No climat for DOX1 in the Black Sea: its levels at 4 stations"),
               std::string::npos);
 }

@@ -192,7 +192,7 @@ TEST_F(LevelChecks, NoClimatologyForTheMonthLeavesEveryLevelUnjudged)
     Run();
     EXPECT_EQ(Pts(), (TRows{{"510", "10", "0", "0", "0"}, {"510", "20", "0", "0", "0"}}));
     EXPECT_EQ(QcCruiseMarks(51), "000010 000000");
-    const std::string Month = " in the Black Sea has no profile for the square and month of 1 stations: their 2 levels";
+    const std::string Month = " in the Black Sea has no profile for the square and month of 1 station: its 2 levels";
     EXPECT_EQ(MissingClimatologyText(),
               "Climat for TEMP" + Month + " are not checked\nClimat for PSAL" + Month + " are not checked");
 }
@@ -358,7 +358,7 @@ TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRange)
     ClearMissingClimatology();
     Run();
     EXPECT_EQ(LevelFlagRows("NO3flags"), Judged);
-    const std::string Deep = " in the Black Sea does not reach 1 levels of 1 stations: they are not checked";
+    const std::string Deep = " in the Black Sea does not reach 1 level of 1 station: it is not checked";
     EXPECT_EQ(MissingClimatologyText(), "Climat for TEMP" + Deep + "\nClimat for PSAL" + Deep);
     // A parameter BS_Range has no range for gets no verdict, and is said.
     TQuery Q;
@@ -370,7 +370,7 @@ TEST_F(ChemLevels, BlackSeaChemistryIsJudgedAgainstItsRange)
     EXPECT_EQ(LevelFlagRows("NO3flags"),
               (TRows{{"520", "10", "0", "0"}, {"520", "20", "0", "0"}, {"520", "50", "0", "9"}, {"520", "2500", "0", "0"}}));
     EXPECT_EQ(MissingClimatologyText(), "Climat for TEMP" + Deep + "\nClimat for PSAL" + Deep +
-                                            "\nBS_Range has no range for NO3: its levels at 1 stations are not checked");
+                                            "\nBS_Range has no range for NO3: its levels at 1 station are not checked");
     // Pressure (PRESS) is the axis, never an entry: TEMP PSAL DENS NO3.
     ASSERT_EQ(ParamList.Count(), 4);
     EXPECT_EQ(ParamList[3], "NO3");

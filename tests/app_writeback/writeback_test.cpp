@@ -8,6 +8,7 @@
 #include <QProgressBar>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -267,30 +268,65 @@ TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
     constexpr int Removed = 1;
     EXPECT_EQ(R.Unmatched, Removed);
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
-    EXPECT_NE(Dialogs->Messages[0].Text.find("\n\n" + std::to_string(Removed) +
-                                             " levels with new flags were not found in the main database; they keep "
-                                             "their old flags"),
+    EXPECT_NE(Dialogs->Messages[0].Text.find("\n\n1 level with new flags was not found in the main database; it keeps "
+                                             "its old flags"),
               std::string::npos);
     EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
 }
 
 // A list too long to read in a message is begun there and kept whole in a
-// file of the work folder.
+// file of the work folder, else of the temporary folder, which the message
+// names; a later write-back with a short list leaves no earlier list behind.
 TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
 {
+    const std::string Temp = (Dir / "tmp").string(), InWork = WorkDir + "station-NotWritten.txt",
+                      InTemp = Temp + "/station-NotWritten.txt";
+    std::filesystem::create_directories(Temp);
+    const char *WasTemp = std::getenv("TMPDIR");
+    const std::string KeptTemp = WasTemp ? WasTemp : "";
+    ::setenv("TMPDIR", Temp.c_str(), 1);
     WorkSql("update \"station-Cast_TitlesFlags\" set ProfilePrints = NULL");
+    // The last station gone: its group is named after the long one, with it.
+    const std::string Gone = querytest::SqliteRows(DbPath, "select max(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
+    querytest::SqliteExec(DbPath, "delete from Cast_Titles where ID_Cast = " + Gone);
+    const struct {
+        bool Refused;         // a folder stands where the work folder's file goes
+        std::string Said, In; // the end of the message's last line, and the file
+    } Rows[] = {{true, "it is in the file " + InTemp, InTemp}, {false, "the whole list is in the file " + InWork, InWork}};
+    for (const auto &Row : Rows) {
+        std::filesystem::create_directories(InWork + "/kept");
+        if (!Row.Refused)
+            std::filesystem::remove_all(InWork);
+        Dialogs->Messages.clear();
+        Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+        const TWriteFlagsResult R = Run();
+        ASSERT_GT(R.NotWritten.size(), 25u);
+        const std::string Text = Dialogs->Texts().at(0);
+        // The head, 24 stations, the group of the one gone, the rest.
+        EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 2 + 24 + 3 + 1) << Text;
+        EXPECT_NE(Text.find("\n\n1 station not written: it is no longer in the station database:\nBS92_MN03, station " +
+                            Gone + ": "),
+                  std::string::npos)
+            << Text;
+        const std::string More = "\n... and " + std::to_string(R.NotWritten.size() - 25) + " stations more: ";
+        EXPECT_NE(Text.find(More + (Row.Refused ? "the whole list could not be written into the file "
+                                                  "station-NotWritten.txt of the work folder " + WorkDir + " ("
+                                                : Row.Said)),
+                  std::string::npos)
+            << Text;
+        EXPECT_EQ(Text.substr(Text.size() - std::min(Text.size(), Row.Said.size())), Row.Said) << Text;
+        EXPECT_EQ(R.ListFile, Row.In);
+        std::ifstream File(R.ListFile);
+        const std::string Whole((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), 2 + 2 + 1 + R.NotWritten.size());
+    }
+    EXPECT_FALSE(std::filesystem::exists(InTemp));
+    apptest::KeepProfilePrints(DbPath, WorkDir, "PTS_Data");
+    apptest::KeepProfilePrints(DbPath, WorkDir, "NO3");
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    const TWriteFlagsResult R = Run();
-    ASSERT_GT(R.NotWritten.size(), 25u);
-    const std::string Text = Dialogs->Texts().at(0);
-    EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 2 + 25 + 1) << Text; // the head, 25 stations, the rest
-    EXPECT_NE(Text.find("\n... and " + std::to_string(R.NotWritten.size() - 25) + " stations more: the whole list is in "
-                        "the file " + WorkDir + "station-NotWritten.txt"),
-              std::string::npos)
-        << Text;
-    std::ifstream File(R.ListFile);
-    const std::string Whole((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), 2 + 1 + R.NotWritten.size());
+    EXPECT_EQ(Run().NotWritten.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(InWork));
+    KeptTemp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", KeptTemp.c_str(), 1);
 }
 
 // Each table's verdicts on a station go in only while all they were judged
@@ -301,7 +337,26 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
     const auto Casts = querytest::SqliteRows(DbPath, "select c.ID_Cast, c.StationName from Cast_Titles c where ID_Cruise = 2 "
                                                      "and exists (select 1 from NO3 n where n.ID_Cast = c.ID_Cast) order by ID_Cast");
     const std::string Both = "PTS_Data and NO3 not written: ", Earlier = "checked by an earlier version of this program, "
-                                                                         "which kept no print of what it judged";
+                                                                         "which kept no print of what it judged",
+                      Dated = "checked by an earlier version of this program, which kept no print of the station's date, "
+                              "time and position";
+    // The station holds the run's verdicts already: a write-back was stopped
+    // after its commit, before the work tables kept its prints.
+    const std::string Holds =
+        "update PTS_Data set FPRES = 1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer)) % 4, FTEMP = 1 + (ID_Cast * 7 "
+        "+ cast(round(PRES * 10) as integer) + 3) % 4, FPSAL = 1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer) + 6) "
+        "% 4 where ID_Cast = @; update NO3 set FPRES = 1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer)) % 4, FNO3 = "
+        "1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer) + 3) % 4 where ID_Cast = @";
+    // The prints "PTS_Data:<levels>/<when>/<where>/f<flags> NO3:..." as
+    // earlier versions kept them: without the flags (perhaps marked "e"
+    // for an edit), or the levels alone.
+    const std::string Prints = "update \"station-Cast_TitlesFlags\" set ProfilePrints = ";
+    const std::string WithoutFlags = Prints + "substr(ProfilePrints, 1, 43) || ' ' || substr(ProfilePrints, 55, 38) "
+                                              "where ID_Cast = @",
+                      Edited = Prints + "substr(ProfilePrints, 1, 43) || '/e ' || substr(ProfilePrints, 55, 38) || '/e' "
+                                        "where ID_Cast = @",
+                      LevelsAlone = Prints + "substr(ProfilePrints, 1, 25) || ' ' || substr(ProfilePrints, 55, 20) "
+                                             "where ID_Cast = @";
     const struct {
         std::string Station, Work; // statements, "@" the station
         bool Judged;               // the station as changed is the one checked
@@ -345,6 +400,16 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
          "\"station-Cast_TitlesFlags\" where ID_Cast = @",
          false, true, false, "NO3 not written: moved to cruise BS92_MN03 since its check",
          "NO3 (moved to cruise BS92_MN03 since its check)"},
+        // Holding the run's verdicts, it counts as written, whatever its
+        // prints say: those of this version's, none at all.
+        {Holds, "", false, true, true, "", ""},
+        {Holds, "update \"station-Cast_TitlesFlags\" set ProfilePrints = NULL where ID_Cast = @", false, true, true, "", ""},
+        // An earlier version's prints: what they tell is judged, and it is as
+        // judged; a print of the levels alone tells no date, time and position.
+        {"", WithoutFlags, false, true, true, "", ""},
+        {"update NO3 set NO3 = NO3 + 1 where ID_Cast = @", Edited, false, true, false,
+         "NO3 not written: levels changed since its check; PTS_Data written", "NO3 (levels changed since its check)"},
+        {"", LevelsAlone, false, false, false, Both + Dated, "PTS_Data and NO3 (" + Dated + ")"},
     };
     ASSERT_GE(Casts.size(), std::size(Rows));
     // The main window keeps PTS_Data's old flags in a table named like a level-flag table.
@@ -375,7 +440,7 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
                            (Rows[I].Station.rfind("delete", 0) ? " (" + Casts[I][1] + ")" : "") + ": " + Rows[I].Why + "\n");
     }
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    Run();
+    const TWriteFlagsResult R = Run();
     const auto Marks = NotWrittenMarks();
     for (size_t I = 0; I < std::size(Rows); ++I) {
         const std::string &Cast = Casts[I][0];
@@ -393,25 +458,43 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
                 }
         }
     }
+    // Every level of the tables written is counted, those of the stations
+    // that held their verdicts already among them.
+    const std::string InRun = " where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise in (2, 3))";
+    int Written = std::stoi(querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data" + InRun +
+                                                              ") + (select count(*) from NO3" + InRun + ")")[0][0]);
+    for (size_t I = 0; I < std::size(Rows); ++I)
+        for (const bool No3 : {false, true})
+            if (!(No3 ? Rows[I].No3 : Rows[I].Pts))
+                Written -= std::stoi(querytest::SqliteRows(DbPath, std::string("select count(*) from ") +
+                                                                       (No3 ? "NO3" : "PTS_Data") + InRun +
+                                                                       " and ID_Cast = " + Casts[I][0])[0][0]);
+    EXPECT_EQ(R.Levels, Written);
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
     const std::string Text = Dialogs->Messages[0].Text + "\n";
     EXPECT_EQ(Text.rfind("Flags written into the station database: ", 0), 0u) << Text;
     for (const std::string &S : Said)
         EXPECT_NE(Text.find(S), std::string::npos) << S << "\n" << Text;
-    EXPECT_NE(Text.find("\n\n7 stations not written: check them again. Their levels keep their flags in the station "
+    // Grouped by what the operator can do: check again, put into a cruise, nothing.
+    EXPECT_NE(Text.find("\n\n6 stations not written: check them again. Their levels keep their flags in the station "
                         "database:\n"), std::string::npos) << Text;
-    EXPECT_NE(Text.find("\n\n3 stations written in part: check them again. The tables not written keep their flags in "
+    EXPECT_NE(Text.find("\n\n4 stations written in part: check them again. The tables not written keep their flags in "
                         "the station database:\n"), std::string::npos) << Text;
+    EXPECT_NE(Text.find("\n\n1 station not written: taken out of its cruise, it can be checked again only once in a "
+                        "cruise. Its levels keep their flags in the station database:\nMS91_CS04, station " + Casts[7][0]),
+              std::string::npos) << Text;
+    EXPECT_NE(Text.find("\n\n1 station not written: it is no longer in the station database:\nMS91_CS04, station " +
+                        Casts[8][0] + ":"), std::string::npos) << Text;
     EXPECT_NE(Text.find("\nBS92_MN03, station " + Casts[10][0] + " (" + Casts[10][1] + "): NO3 not written: checked "
                         "under cruise MS91_CS04 before it moved to this one; PTS_Data written\n"), std::string::npos) << Text;
 
     // What was written is as judged at the next write-back: the flags it
     // wrote are the ones its prints now hold.
-    const int Written = StatementsSent();
+    const int Sent = StatementsSent();
     Dialogs->Messages.clear();
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    EXPECT_EQ(Run().NotWritten.size(), 10u);
-    EXPECT_EQ(StatementsSent(), 2 * Written);
+    EXPECT_EQ(Run().NotWritten.size(), 12u);
+    EXPECT_EQ(StatementsSent(), 2 * Sent);
 }
 
 TEST_F(WriteBack, DialogsAsTheOperatorSeesThem)

@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QKeyEvent>
 #include <QTest>
@@ -138,27 +140,44 @@ TEST(DialogSeam, EnterAndEscAnswerARealBox)
 }
 
 // No box grows past the screen: a list of two thousand cruises scrolls in
-// its box, and OK stays in sight.
+// its box, and OK stays in sight; and no line is cut at the box's right
+// edge, whatever font the desktop gives the box's text as it is shown.
 TEST(DialogSeam, ALongTextScrollsInABoxThatFitsTheScreen)
 {
     IDialogSeam *Previous = SetDialogSeam(nullptr);
-    std::string Text = "Flags updating was interrupted!";
-    for (int I = 0; I < 2008; ++I)
-        Text += "\nBS02_GD" + std::to_string(I) + ": not written";
-    QRect Box, Ok, Room;
-    QTimer Poll;
-    QObject::connect(&Poll, &QTimer::timeout, [&] {
-        if (auto *B = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            Box = B->frameGeometry();
-            Ok = QRect(B->buttons().front()->mapTo(B, QPoint()), B->buttons().front()->size());
-            Room = B->screen()->availableGeometry();
-            B->buttons().front()->click();
-        }
-    });
-    Poll.start(5);
-    MessageDlg(Text, mtWarning, mbOK);
-    EXPECT_LE(Box.height(), Room.height());
-    EXPECT_TRUE(QRect(QPoint(), Box.size()).contains(Ok));
+    const struct {
+        const char *Line;
+        int Lines;
+        const char *Style;
+    } Rows[] = {{": not written", 2008, ""},
+                {": PTS_Data not written", 40, "QLabel { font-size: 14pt; }"}};
+    for (const auto &R : Rows) {
+        std::string Text = "Flags updating was interrupted!";
+        for (int I = 0; I < R.Lines; ++I)
+            Text += "\nBS02_GD" + std::to_string(I) + R.Line;
+        qApp->setStyleSheet(QString::fromLatin1(R.Style));
+        QRect Box, Ok, Room;
+        bool Cut = true;
+        QTimer Poll;
+        QObject::connect(&Poll, &QTimer::timeout, [&] {
+            if (auto *B = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                Box = B->frameGeometry();
+                Ok = QRect(B->buttons().front()->mapTo(B, QPoint()), B->buttons().front()->size());
+                Room = B->screen()->availableGeometry();
+                if (auto *Pane = B->findChild<QScrollArea *>(QStringLiteral("MessagePane")))
+                    Cut = Pane->horizontalScrollBar()->isVisible() ||
+                          Pane->widget()->width() > Pane->viewport()->width();
+                B->buttons().front()->click();
+            }
+        });
+        Poll.start(5);
+        MessageDlg(Text, mtWarning, mbOK);
+        qApp->setStyleSheet(QString());
+        EXPECT_LE(Box.height(), Room.height()) << R.Style;
+        EXPECT_LE(Box.width(), Room.width()) << R.Style;
+        EXPECT_TRUE(QRect(QPoint(), Box.size()).contains(Ok)) << R.Style;
+        EXPECT_FALSE(Cut) << R.Style;
+    }
     SetDialogSeam(Previous);
 }
 
