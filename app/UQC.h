@@ -449,10 +449,10 @@ void StationsPartlyRead(const std::string &ALines);
 // level is checked without it, and its flag left as the station has it.
 void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
                       const std::string &AText);
-// The station under AStation's cursor, its levels about to be checked, is
-// in no square while a square file was refused: its square may be among
-// those not read. A station without a position is in none anyway, and is
-// said as such (StationsWithoutPosition).
+// The station under AStation's cursor, its levels about to be checked, has
+// no square (StationSquare, just before, found none): its levels are not
+// checked, which is said with why. A station without a position is in none
+// anyway, and is said as such (StationsWithoutPosition).
 void StationInNoSquare(TDataSet &AStation);
 // Keeps which level values of ALevels (the station AIdCast's levels as
 // fetched from the station database, with PRES) the driver could not read,

@@ -150,10 +150,15 @@ std::vector<TUnjudgedLevels> UnjudgedLevels;
 std::vector<std::string> UncheckedStations;
 // The lines on single level values among them, each said once.
 std::unordered_set<std::string> UnreadLevelLines;
-// Stations in no square while a square file was refused, in check order,
-// each once (a large run has tens of thousands).
-std::vector<int> UnsquaredStations;
+// Stations whose levels no square places, in check order, each once (a
+// large run has tens of thousands), by why: in no square at all, in none
+// read while a square file was refused, or in a Mediterranean square while
+// the Black Sea squares, which come first, were refused.
+enum TSquareMiss { smNoSquare, smNoSquareRead, smBlackSeaUnread, smMissCount };
+std::vector<int> UnsquaredStations[smMissCount];
 std::unordered_set<int> UnsquaredSeen;
+// Why the station looked up last has no square.
+TSquareMiss LastMiss = smNoSquare;
 
 TUnjudgedLevels &UnjudgedOf(const std::string &P, TUnjudgedWhy AWhy)
 {
@@ -226,12 +231,29 @@ std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruis
            (AIds.size() == 1 ? AOne : AMany);
 }
 
+TLevelsJudged LevelsJudged;
+
+std::string SquareOfStation(double Lon, double Lat)
+{
+    std::string Square = FindSquare(Lon, Lat);
+    LastMiss = RefusedSquareFiles.empty() ? smNoSquare : smNoSquareRead;
+    // A point that squares of both seas hold is the Black Sea's: without the
+    // Black Sea squares no Mediterranean square can say that a station is
+    // not one of theirs, and its levels would meet another sea's climate.
+    if (SeaCode == "MS" && !RefusedSquareFile(BsSquares).empty()) {
+        LastMiss = smBlackSeaUnread;
+        SeaCode.clear();
+        Square.clear();
+    }
+    return Square;
+}
+
 void StationInNoSquare(TDataSet &AStation)
 {
-    if (RefusedSquareFiles.empty() || !StationHasPosition(AStation))
+    if (!StationHasPosition(AStation))
         return;
     if (const int Id = AStation.FieldByName("ID_Cast")->AsInteger(); UnsquaredSeen.insert(Id).second)
-        UnsquaredStations.push_back(Id);
+        UnsquaredStations[LastMiss].push_back(Id);
 }
 
 void ClearMissingClimatology()
@@ -239,7 +261,8 @@ void ClearMissingClimatology()
     UnjudgedLevels.clear();
     UncheckedStations.clear();
     UnreadLevelLines.clear();
-    UnsquaredStations.clear();
+    for (std::vector<int> &Ids : UnsquaredStations)
+        Ids.clear();
     UnsquaredSeen.clear();
 }
 
@@ -248,18 +271,34 @@ std::string MissingClimatologyText()
     std::string Text;
     for (const std::string &Line : UncheckedStations)
         Text += (Text.empty() ? "" : "\n") + Line;
-    if (!UnsquaredStations.empty()) {
+    for (int Miss = 0; Miss < smMissCount; ++Miss) {
+        const std::vector<int> &Stations = UnsquaredStations[Miss];
+        if (Stations.empty())
+            continue;
         std::string Files, Ids;
         for (const auto &Refused : RefusedSquareFiles)
             Files += (Files.empty() ? "" : " and ") + Refused.first;
         // The first stations name the cruises to look at; a whole sea's
         // would fill the screen.
-        for (size_t I = 0; I < UnsquaredStations.size() && I < 20; ++I)
-            Ids += (I ? ", " : "") + std::to_string(UnsquaredStations[I]);
-        if (UnsquaredStations.size() > 20)
-            Ids += ", ... (" + std::to_string(UnsquaredStations.size()) + " in all)";
-        Text += (Text.empty() ? "" : "\n") + Files + (RefusedSquareFiles.size() > 1 ? " were" : " was") +
-                " refused: the levels of the stations in no square read are not checked (ID_Cast " + Ids + ")";
+        for (size_t I = 0; I < Stations.size() && I < 20; ++I)
+            Ids += (I ? ", " : "") + std::to_string(Stations[I]);
+        if (Stations.size() > 20)
+            Ids += ", ... (" + std::to_string(Stations.size()) + " in all)";
+        Text += Text.empty() ? "" : "\n";
+        switch (TSquareMiss(Miss)) {
+        case smNoSquare:
+            Text += "The levels of the stations in no QC square are not checked (ID_Cast " + Ids + ")";
+            break;
+        case smNoSquareRead:
+            Text += Files + (RefusedSquareFiles.size() > 1 ? " were" : " was") +
+                    " refused: the levels of the stations in no square read are not checked (ID_Cast " + Ids + ")";
+            break;
+        default:
+            Text += RefusedSquareFile(BsSquares) +
+                    " was refused: the levels of the stations in a Mediterranean square are not checked either, as "
+                    "a Black Sea square, looked up first, may hold them (ID_Cast " + Ids + ")";
+            break;
+        }
     }
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
         if (U.Stations == 0)

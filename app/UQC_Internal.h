@@ -27,9 +27,24 @@ bool IsEmptyValue(TField *F);
 // no place to judge a depth, look up a square or compare with another
 // station by.
 bool StationHasPosition(TDataSet &AStation);
-// The square of that station (FindSquare, which sets SeaCode); none, and no
-// sea, for a station without a position.
+// The square of that station (SquareOfStation, which sets SeaCode); none,
+// and no sea, for a station without a position.
 std::string StationSquare(TDataSet &AStation);
+// The square and sea (SeaCode) of a station at Lon, Lat whose levels are
+// checked against that sea's climate: FindSquare's, save that a station a
+// Mediterranean square holds has none while the Black Sea squares, looked
+// up first, were refused. The run and the editor's checks place stations
+// by it alone.
+std::string SquareOfStation(double Lon, double Lat);
+
+// What the data checks judged of the cruise under check: the cruise loop
+// marks a data test as run on a cruise only where its verdict stands on a
+// level (a value met a climatic interval; the spike test took the step
+// from the level before).
+struct TLevelsJudged {
+    bool Climat = false, Spike = false;
+};
+extern TLevelsJudged LevelsJudged;
 
 #include <functional>
 #include <string>

@@ -1514,6 +1514,8 @@ void CheckClimaticRange(const std::string &P)
                                F1->IsNull(), F2 ? F2->AsInteger() : 0, !F2 || F2->IsNull());
             }
             const TLevelVerdict V = JudgeLevel(Rules, Level, Memory, BandAt);
+            LevelsJudged.Climat = LevelsJudged.Climat || V.BandCompared;
+            LevelsJudged.Spike = LevelsJudged.Spike || Memory.SpikeRuns >= 2;
             if (Memory.SpikeRuns != SpikeRuns)
                 SpikeRecNo = Prof.RecNo();
             Beyond += V.BeyondClimat ? 1 : 0;

@@ -145,11 +145,11 @@ void CheckCruises()
         TestResults.Clear();
         // Each station's levels are checked for the parameters it lists; a
         // station or a whole cruise that lists none has nothing checked,
-        // which is said with the run's other unchecked levels, and a cruise
-        // with nothing checked is not marked as under the data checks. The
-        // spike test runs inside the data climate check only (its level
-        // loop): without it no spike is judged, nor marked as checked.
+        // which is said with the run's other unchecked levels. The spike
+        // test runs inside the data climate check only (its level loop):
+        // without it no spike is judged, nor marked as checked.
         bool DataChecked = SelectedTests.Bits(tstDataClimat);
+        const bool NoStation = CurCastDataset->IsEmpty();
         if (DataChecked && !CurCastDataset->IsEmpty()) {
             if (!HoldCruiseParamLists(CruiseId)) {
                 CruiseListsNoParameters(CruiseName);
@@ -167,6 +167,7 @@ void CheckCruises()
             CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
                                                         std::to_string(CurCastDataset->RecordCount()) + " stations)"));
 
+        LevelsJudged = {};
         CheckCruiseCasts();
 
         if (AbortRequested) {
@@ -188,6 +189,13 @@ void CheckCruises()
             // A test is marked as run only where it ran: the duplicate
             // search left to the editor ("Visual mode only") did not.
             const bool DuplicatesRan = !(VisualModeOnly && !VisualMode);
+            // A data test ran on a cruise where it judged a level of it: not
+            // where every station lies in no square, or in squares without
+            // the climate of any parameter it checks. Such stations are
+            // said; a later pass over the unchecked cruises takes the cruise
+            // again. A cruise without stations leaves nothing to judge.
+            const bool DataRan[2] = {DataChecked && (NoStation || LevelsJudged.Climat),
+                                     DataChecked && (NoStation || LevelsJudged.Spike)};
             QcCruiseTbl->Edit();
             for (int t = 0; t < QcTestCount; ++t) {
                 const bool DataTest = t == tstDataClimat || t == tstDataSpike;
@@ -195,7 +203,7 @@ void CheckCruises()
                 // without its grid, judged no station.
                 const bool Blocked = (t == tstLocation && !LocationRefusal.empty()) ||
                                      (t == tstDepth && !DepthCheckBlocked().empty());
-                const bool TestRan = DataTest ? DataChecked : t == tstDuplicates ? DuplicatesRan : !Blocked;
+                const bool TestRan = DataTest ? DataRan[t - tstDataClimat] : t == tstDuplicates ? DuplicatesRan : !Blocked;
                 QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && TestRan);
                 QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
             }
@@ -257,7 +265,7 @@ std::string StationSquare(TDataSet &AStation)
         SeaCode.clear();
         return "";
     }
-    return FindSquare(AStation.FieldByName("Lon")->AsFloat(), AStation.FieldByName("Lat")->AsFloat());
+    return SquareOfStation(AStation.FieldByName("Lon")->AsFloat(), AStation.FieldByName("Lat")->AsFloat());
 }
 
 void CheckCruiseCasts()

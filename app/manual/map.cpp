@@ -593,6 +593,37 @@ void DrawPlotAxes(TCanvas &Canvas)
 
 std::map<std::string, std::string> RefusedSquareFiles;
 
+namespace {
+// The list each refused file was to fill, by file name: which sea's squares
+// are missing is a matter of the list, not of the file's name.
+std::map<std::string, const TRealRectArr *> RefusedSquareLists;
+
+// A square holds the points of its edges. Longitudes that differ by a full
+// turn name one meridian (180 E is 180 W), and at a pole every meridian
+// meets: a square reaching the pole holds it whatever its longitudes.
+bool SquareHolds(const TRealRect &R, double lon, double lat)
+{
+    if (!(R.ymin <= lat && lat <= R.ymax))
+        return false;
+    if (std::fabs(lat) == 90)
+        return true;
+    for (const double Turn : {0.0, -360.0, 360.0})
+        if (R.xmin <= lon + Turn && lon + Turn <= R.xmax)
+            return true;
+    return false;
+}
+} // namespace
+
+std::string RefusedSquareFile(const TRealRectArr &Squares)
+{
+    for (const auto &Refused : RefusedSquareFiles) {
+        const auto It = RefusedSquareLists.find(Refused.first);
+        if (It != RefusedSquareLists.end() && It->second == &Squares)
+            return Refused.first;
+    }
+    return std::string();
+}
+
 void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRectArr &Squares)
 {
     Names.Clear();
@@ -617,9 +648,11 @@ void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRect
         }
     } catch (const EInOutError &E) {
         RefusedSquareFiles[FileName] = E.what();
+        RefusedSquareLists[FileName] = &Squares;
         throw;
     }
     RefusedSquareFiles.erase(FileName);
+    RefusedSquareLists.erase(FileName);
     Names.Assign(ReadNames);
     Squares = std::move(Read);
 }
@@ -629,14 +662,14 @@ std::string FindSquare(double lon, double lat)
     std::string Result;
     SeaCode.clear();
     for (size_t i = 0; i < BsSquares.size(); ++i)
-        if (PointInWorldRect(BsSquares[i], lon, lat))
+        if (SquareHolds(BsSquares[i], lon, lat))
             Result = BsSquareNames.Strings(int(i));
     if (!Result.empty()) {
         SeaCode = "BS";
         return Result;
     }
     for (size_t i = 0; i < MsSquares.size(); ++i)
-        if (PointInWorldRect(MsSquares[i], lon, lat))
+        if (SquareHolds(MsSquares[i], lon, lat))
             Result = MsSquareNames.Strings(int(i));
     if (!Result.empty())
         SeaCode = "MS";

@@ -104,6 +104,11 @@ TRegion ContourRegionOf(const std::vector<TPointArr> &Areas, const std::vector<T
 void LoadSquares(const std::string &FileName, rtl::TStringList &Names, TRealRectArr &Squares);
 // The square files refused: file name, and why.
 extern std::map<std::string, std::string> RefusedSquareFiles;
+// The refused file that was to fill Squares (BsSquares, MsSquares); "" when
+// none of RefusedSquareFiles was.
+std::string RefusedSquareFile(const TRealRectArr &Squares);
 // The Black Sea square that holds the point, else the Mediterranean one
-// (the last of several wins); sets SeaCode.
+// (the last of several wins); sets SeaCode. Edges are inside, a longitude
+// and the same one a full turn away are one meridian, and a square that
+// reaches a pole holds it.
 std::string FindSquare(double lon, double lat);

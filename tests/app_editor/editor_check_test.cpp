@@ -481,6 +481,23 @@ TEST_F(EditorCheck, AStationWithoutPositionIsNotSaidAsInNoSquare)
     EXPECT_NE(Messages().find("no profile for the square and month of 4 stations: their 28 levels"), std::string::npos);
 }
 
+// The editor's check names a station no square places, as the run does.
+TEST_F(EditorCheck, AStationNoSquarePlacesIsSaidByTheCheck)
+{
+    TShownParams Shown;
+    LoadClimatology();
+    SqlExec("update Cast_Titles set Lon = 180, Lat = 45 where ID_Cast = " + std::to_string(Station));
+    PrepareRunFlags(BlackSeaCruise);
+    F = &OpenEditor({BlackSeaCruise});
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+    PickParam("TEMP");
+    F->CheckBox1->click(); // MANUAL QC
+    Script->Messages.clear();
+    F->BitBtn5->click();
+    EXPECT_EQ(Messages(), "The levels of the stations in no QC square are not checked (ID_Cast " +
+                              std::to_string(Station) + ")\n");
+}
+
 // A value the driver cannot read is empty in the editor's working copy:
 // its check takes the level without it, as the run does, and says so,
 // instead of judging it missing (a 9 the write-back would store over it).

@@ -191,7 +191,7 @@ TEST_F(LevelChecks, NoClimatologyForTheMonthLeavesEveryLevelUnjudged)
     ClearMissingClimatology();
     Run();
     EXPECT_EQ(Pts(), (TRows{{"510", "10", "0", "0", "0"}, {"510", "20", "0", "0", "0"}}));
-    EXPECT_EQ(QcCruiseMarks(51), "000010 000000");
+    EXPECT_EQ(QcCruiseMarks(51), "000000 000000"); // no level judged: the cruise stays unchecked
     const std::string Month = " in the Black Sea has no profile for the square and month of 1 station: its 2 levels";
     EXPECT_EQ(MissingClimatologyText(),
               "Climat for TEMP" + Month + " are not checked\nClimat for PSAL" + Month + " are not checked");
@@ -221,21 +221,40 @@ TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
     EXPECT_EQ(QcCruiseMarks(53), "000000 000000");
 }
 
-TEST_F(LevelChecks, StationsInNoSquareReadAreNamedWhileASquareFileIsRefused)
+// A station no square places has no level verdict and is named with why;
+// a cruise is marked for a data test only where it judged a level of it.
+// The squares: the fixture's; the Mediterranean file refused; the Black Sea
+// file refused, a Mediterranean square over the whole of square 7.
+TEST_F(LevelChecks, StationsNoSquarePlacesAreNamedAndLeaveTheirCruiseUnmarked)
 {
-    std::ofstream(Dir + "QuadrMedClim.txt") << "20 30 30 40 M1\n20 40 30 45 M2 \xE4\n"; // refused at line 2
-    EXPECT_THROW(LoadSquares(Dir + "QuadrMedClim.txt", MsSquareNames, MsSquares), EInOutError);
-    TDemoCruise C;
-    C.Id = 54;
-    C.Stations = {MakeStation(540, 54, 33.0, 44.0, D, 0.25, FixtureSeaDepth, {{10, 14.75, 18.25}}),
-                  MakeStation(541, 54, 25.0, 35.0, D, 0.5, FixtureSeaDepth, {{10, 14.75, 18.25}})};
-    Open({C});
+    const std::vector<TLevel> L = {{10, 14.75, 18.25}, {20, 14.5, 18.5}};
+    TDemoCruise A, B;
+    A.Id = 54, B.Id = 55;
+    A.Stations = {MakeStation(540, 54, 33, 44, D, 0.25, 5000, L), MakeStation(541, 54, 180, 45, D, 0.5, 5000, L)};
+    B.Stations = {MakeStation(550, 55, 33, 90, D, 0.25, 5000, L), MakeStation(551, 55, 33, -90, D, 0.5, 5000, L)};
+    Open({A, B});
     LoadDefaultClim();
-    SelectTests({tstDataClimat});
-    ClearMissingClimatology();
-    Run();
-    EXPECT_EQ(MissingClimatologyText(), Dir + "QuadrMedClim.txt was refused: the levels of the stations in no square "
-                                              "read are not checked (ID_Cast 541)");
+    SelectTests({tstDataClimat, tstDataSpike});
+    std::ofstream(Dir + "QuadrHMS.txt") << "30 40 x 50 7\n";
+    const std::string Ids = " are not checked (ID_Cast 541, 550, 551)", Was = " was refused: the levels of the stations in ";
+    const std::string Cases[][4] = {
+        {"", "", "The levels of the stations in no QC square" + Ids, "000011"},
+        {"QuadrMedClim.txt", "30 40 x", Dir + "QuadrMedClim.txt" + Was + "no square read" + Ids, "000011"},
+        {"QuadrHMS.txt", "30 40 45 50 M7", Dir + "QuadrHMS.txt" + Was + "no square read" + Ids + "\n" + Dir +
+             "QuadrHMS.txt" + Was + "a Mediterranean square are not checked either, as a Black Sea square, looked up "
+             "first, may hold them (ID_Cast 540)", "000000"}};
+    for (const auto &[File, MsText, Said, Marks] : Cases) {
+        std::ofstream(Dir + "QuadrMedClim.txt") << MsText << "\n";
+        if (!File.empty())
+            EXPECT_THROW({ // the Black Sea file only where the other is read
+                LoadSquares(Dir + "QuadrMedClim.txt", MsSquareNames, MsSquares);
+                LoadSquares(Dir + File, BsSquareNames, BsSquares);
+            }, EInOutError);
+        ClearMissingClimatology();
+        CheckCruises();
+        EXPECT_EQ(MissingClimatologyText(), Said);
+        EXPECT_EQ(QcCruiseMarks(54) + "|" + QcCruiseMarks(55), Marks + " 000000|000000 000000");
+    }
     RefusedSquareFiles.clear();
 }
 

@@ -501,7 +501,8 @@ TEST_F(WizardRoad, CheckThenEditorThreeTimesEachWithItsReportAndWriteBack)
         EXPECT_EQ(TTexts(Dialogs->ModalForms.begin() + long(Opened), Dialogs->ModalForms.end()),
                   (TTexts{"fmReport", "fmFlagToMainDB"}));
         EXPECT_EQ(Form->WizardStep, 0);
-        EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat|ChDataSpike"), TTexts{"1|True|True"});
+        // No climatology is loaded: no level is judged, nor the cruise marked.
+        EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat|ChDataSpike"), TTexts{"1|False|False"});
 
         // The level flags a check with a climatology leaves, and station
         // flags that differ from every one of them.

@@ -334,7 +334,7 @@ TEST(QcSquares, LoadAndFindWithTheBlackSeaFirst)
     const std::string Bs = Dir.filePath(QStringLiteral("bs.txt")).toStdString();
     const std::string Ms = Dir.filePath(QStringLiteral("ms.txt")).toStdString();
     std::ofstream(Bs) << "27 41 28 42   7\n27.5 41 29 42 8\n30 43 31 44\n";
-    std::ofstream(Ms) << "27 40 29 42 M40N027E\n";
+    std::ofstream(Ms) << "27 40 29 42 M40N027E\n179 -20 180 -18 E\n-180 10 -179 12 W\n0 88 2 90 N\n-20 -90 -10 -80 S\n";
     LoadSquares(Bs, BsSquareNames, BsSquares);
     LoadSquares(Ms, MsSquareNames, MsSquares);
     ASSERT_EQ(BsSquares.size(), 3u);
@@ -349,6 +349,11 @@ TEST(QcSquares, LoadAndFindWithTheBlackSeaFirst)
     EXPECT_EQ(SeaCode, "MS");
     EXPECT_EQ(FindSquare(0, 0), "");
     EXPECT_EQ(SeaCode, "");
+    // 180 E is 180 W; at a pole all meridians meet.
+    const std::tuple<double, double, const char *> Edges[] = {
+        {-180, -19, "E"}, {180, 11, "W"}, {123, 90, "N"}, {-170, -90, "S"}, {1, 89.5, "N"}, {180.5, -19, ""}};
+    for (const auto &[Lon, Lat, Name] : Edges)
+        EXPECT_EQ(FindSquare(Lon, Lat), Name) << Lon << " " << Lat;
     std::ofstream(Bs) << "27 41 x 42 7\n";
     EXPECT_THROW(LoadSquares(Bs, BsSquareNames, BsSquares), EInOutError);
     EXPECT_THROW(LoadSquares(Bs + ".none", BsSquareNames, BsSquares), EInOutError);
