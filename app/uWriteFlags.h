@@ -126,12 +126,13 @@ private:
 // array, and each such execute fires FlagUpdateCmd's BeforeExecute and
 // AfterExecute, as the one command of the write-back.
 //
-// An Esc that interrupted the run or the editor before (QcInterrupted still
-// set) stops the write-back before its first station: a run cut short
-// leaves flags of only some of its stations, which must not reach the
-// station database as if they were a verdict. An Esc during the write-back
-// stops it before the next station; both say in a few lines where it
-// stopped and what was written.
+// An Esc that interrupted the run before (QcInterrupted still set; the
+// editor's checks give back the run's state when they end, so an Esc
+// pressed in the idle editor is none) stops the write-back before its first
+// station: a run cut short leaves flags of only some of its stations,
+// which must not reach the station database as if they were a verdict.
+// An Esc during the write-back stops it before the next station; both say
+// in a few lines where it stopped and what was written.
 //
 // A verdict is written only while all it was judged on is as judged: the
 // station's date, time and position, the levels of its table and their
