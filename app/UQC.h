@@ -388,6 +388,9 @@ bool CruiseExtent();
 // The window's conditions, its bounds named as parameters (:LonMin, :LonMax,
 // :LatMin, :LatMax, :MomentMin, :MomentMax) that CheckDuplicates binds.
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition);
+// The lines naming the stations that the last duplicate search left out
+// as their time cannot be read ("" when none, or when already taken).
+std::string TakeDuplicateSearchUnread();
 void CheckLocation();
 void CheckVelocity();
 void CheckDepth();

@@ -174,6 +174,9 @@ void CheckCruises()
                                                         std::to_string(CurCastDataset->RecordCount()) + " stations)"));
 
         CheckCruiseCasts();
+        // The stations the duplicate search leaves out, asked once a run.
+        if (const std::string Unsearched = TakeDuplicateSearchUnread(); !Unsearched.empty())
+            StationsPartlyRead(Unsearched);
 
         if (AbortRequested) {
             QcProcessMessages();
@@ -550,21 +553,42 @@ rtl::TDateTime MomentOf(TDataSet &C) { return StoredMoments.at(C.FieldByName("ID
 
 // How far from its stored day a station's time reaches, at least a day:
 // the time condition bounds the stored day by it, so that the index on the
-// dates serves the search, while the moment decides. The run changes no
-// station's time, so it asks once; the editor, whose edits may, asks at
-// every search.
+// dates serves the search, while the moment decides. Only a time beyond a
+// day can reach further, and a stored value that is no number compares
+// above every number: the few stations asked for hold both. A time that
+// cannot be read takes no part in the reach; its station is named
+// (TimeReachUnread) and, its time out of the bounds, found by no search.
+// The run changes no station's time, so it asks once; the editor, whose
+// edits may, asks at every search.
 double DuplTimeReach = 1.0;
 bool TimeReachKnown = false;
 bool TimeReachHolds = false;
+std::string TimeReachUnread;
 
 void AskTimeReach()
 {
     if (TimeReachHolds && TimeReachKnown)
         return;
-    OpenQuery(*DuplicatesQry, "Select Min(Time_Cast), Max(Time_Cast) from Cast_Titles");
+    OpenQuery(*DuplicatesQry, "Select c.ID_Cast, c.Time_Cast, t.Cruise_Name, c.ID_Cruise from Cast_Titles c Left Join "
+                              "Cruise_Titles t On t.ID_Cruise = c.ID_Cruise where (c.Time_Cast < -1) or (c.Time_Cast > 1)");
     DuplTimeReach = 1.0;
-    for (int I = 0; I < 2; ++I)
-        DuplTimeReach = std::max(DuplTimeReach, std::fabs(DuplicatesQry->Fields()[I]->AsFloat()));
+    TimeReachUnread.clear();
+    TField *Time = DuplicatesQry->Fields()[1];
+    for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next()) {
+        if (!IsEmptyValue(Time)) {
+            DuplTimeReach = std::max(DuplTimeReach, std::fabs(Time->AsFloat()));
+            continue;
+        }
+        const auto *E = dynamic_cast<const EZqDBEngineException *>(DuplicatesQry->RowError());
+        if (!E)
+            continue;
+        std::string Cruise = DuplicatesQry->Fields()[2]->AsString();
+        if (Cruise.empty())
+            Cruise = DuplicatesQry->Fields()[3]->AsString();
+        TimeReachUnread += (TimeReachUnread.empty() ? "" : "\n") +
+                           ("The station " + DuplicatesQry->Fields()[0]->AsString() + " of the cruise " + Cruise +
+                            " is left out of the duplicate search, as its Time_Cast cannot be read: " + E->Message());
+    }
     DuplicatesQry->Close();
     TimeReachKnown = true;
 }
@@ -601,6 +625,7 @@ TTimeReachHeld::TTimeReachHeld()
 {
     TimeReachHolds = true;
     TimeReachKnown = false;
+    TimeReachUnread.clear();
 }
 
 TTimeReachHeld::~TTimeReachHeld()
@@ -608,6 +633,8 @@ TTimeReachHeld::~TTimeReachHeld()
     TimeReachHolds = false;
     TimeReachKnown = false;
 }
+
+std::string TakeDuplicateSearchUnread() { return std::exchange(TimeReachUnread, std::string()); }
 
 bool CruiseExtent()
 {
@@ -648,13 +675,15 @@ void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
     // position and moment, and a copy there, or a station on the edge of a
     // cruise's area or span, lies on the bound.
     PosCondition = "((Lon >= :LonMin)and(Lon <= :LonMax))and((Lat >= :LatMin)and(Lat <= :LatMax))";
-    // The day bounds are whole days, a day beyond the reach of the times
-    // (read to the millisecond): a station in the window lies within them.
+    // The day and the time bounds are whole days, a day beyond the reach of
+    // the times (read to the millisecond): a station in the window lies
+    // within them, and a time that is no number never does.
     const double Reach = std::ceil(DuplTimeReach) + 1;
     const std::string Moment = "Date_Cast + Time_Cast";
     TimeCondition = "((Date_Cast >= " + SqlExactFloat(std::floor(DuplMomentLow) - Reach) + ")and(Date_Cast <= " +
-                    SqlExactFloat(std::ceil(DuplMomentHigh) + Reach) + "))and((" + Moment + " >= :MomentMin)and(" +
-                    Moment + " <= :MomentMax))";
+                    SqlExactFloat(std::ceil(DuplMomentHigh) + Reach) + "))and((Time_Cast >= " +
+                    SqlExactFloat(-Reach) + ")and(Time_Cast <= " + SqlExactFloat(Reach) + "))and((" + Moment +
+                    " >= :MomentMin)and(" + Moment + " <= :MomentMax))";
 }
 
 void CheckDuplicates()

@@ -128,6 +128,15 @@ TEST_F(EditorDuplicates, TheSearchFindsACopyAtAnyMoment)
         EXPECT_TRUE(DuplicatesQry->Locate("ID_Cast", rtl::Variant(2000))) << K.Date << " " << K.Time << K.Each << K.Add;
         CloseEditor();
     }
+    // A station of another cruise whose time cannot be read is said once.
+    SqlExec("update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 5");
+    Script->Messages.clear();
+    F = &OpenEditor({Cruise, OtherCruise});
+    PickCruise(OtherCruise);
+    const auto Texts = Script->Texts();
+    EXPECT_EQ(std::count_if(Texts.begin(), Texts.end(), [](const std::string &T) {
+                  return T.find("The station 5 of the cruise BS91_BI01 is left out of the duplicate search") != std::string::npos;
+              }), 1) << ::testing::PrintToString(Texts);
 }
 
 TEST_F(EditorDuplicates, TheMarkWritesAllFourFlagsEverywhereAndSurvivesReopening)

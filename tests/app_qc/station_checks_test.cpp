@@ -281,13 +281,14 @@ TEST_F(Duplicates, CopyIsFoundByTheMomentItStoresAndAStationWithoutPositionByNon
     OpenPair();
     // Station 12 and its copy 25 take each row's date and time; from the
     // row with NoPlace on, station 11 lies nowhere and 24 at 0, 0 at 11's
-    // moment.
+    // moment. Plant runs before the row and the run says Said.
     struct TCase {
         double Time;
         bool NoPlace, Each;
         int Add; // SPATIAL and TEMPORAL ADDITION
         std::vector<std::string> Found;
         double Date = D + 2;
+        std::string Plant = "", Said = "";
     };
     const double Late = 1.193, Fraction = (7 * 3600 + 59 * 60 + 0.5) / 86400.0;
     // 18:52:31.9: its moment's shortest digits read back one step off.
@@ -303,19 +304,28 @@ TEST_F(Duplicates, CopyIsFoundByTheMomentItStoresAndAStationWithoutPositionByNon
         {10.0 / 24, false, true, 1, Near, -10}, {10.0 / 24, false, false, 1, Near, -10},
         {0.75, false, true, 1, Near, 0}, {Late, false, true, 1, Near, -1},
         {23.5 / 24, false, true, 1, Near, -1}, // the window reaches past 30 December 00:00
+        // A time of more than three days, while another station holds a
+        // time that cannot be read.
+        {3.4, false, true, 0, {"25"}, D + 2, "update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 24",
+         "The station 24 of the cruise CRUISE 2 is left out of the duplicate search, as its Time_Cast cannot be read: "},
         {10.0 / 24, true, true, 0, {"25"}}, {10.0 / 24, true, false, 0, {"25"}},
     };
     for (const TCase &K : Cases) {
         StationSql("update Cast_Titles set Date_Cast = " + SqlExactFloat(K.Date) + ", Time_Cast = " +
                    SqlExactFloat(K.Time) + " where ID_Cast in (12, 25)");
+        if (!K.Plant.empty())
+            StationSql(K.Plant);
         if (K.NoPlace)
             StationSql("update Cast_Titles set Lon = case ID_Cast when 11 then NULL else 0 end, Lat = case ID_Cast "
                        "when 11 then NULL else 0 end, Date_Cast = " + SqlExactFloat(D) + ", Time_Cast = " +
                        SqlExactFloat(10.0 / 24) + " where ID_Cast in (11, 24)");
         DuplicatesEachStation = K.Each;
         SpatialAdditionMin = TemporalAdditionHours = K.Add;
+        ClearMissingClimatology();
         Run({1});
         EXPECT_EQ(Candidates(), K.Found) << K.Date << " " << K.Time << " " << K.NoPlace << K.Each << K.Add;
+        if (!K.Said.empty())
+            EXPECT_NE(MissingClimatologyText().find(K.Said), std::string::npos) << MissingClimatologyText();
     }
 }
 
