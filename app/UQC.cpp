@@ -54,8 +54,6 @@ std::string SqlTime(rtl::TDateTime Value)
     return rtl::FormatDateTime("hh.nn.ss", std::fabs(Value - std::trunc(Value)));
 }
 
-rtl::TDateTime CastMoment(rtl::TDateTime Date, rtl::TDateTime Time) { return Date < 0 ? Date - Time : Date + Time; }
-
 bool IsEmptyValue(TField *F)
 {
     if (F == nullptr || F->IsNull())

@@ -81,9 +81,6 @@ std::string SqlExactFloat(double Value);
 // 1899-12-30, truncated toward zero), and the time of day "hh.mm.ss".
 std::string SqlDate(rtl::TDateTime Value);
 std::string SqlTime(rtl::TDateTime Value);
-// A station's moment: date + time, the time counted backwards for dates
-// before 1899-12-30 (negative day numbers).
-rtl::TDateTime CastMoment(rtl::TDateTime Date, rtl::TDateTime Time);
 
 // ---- the engine's shared state -----------------------------------------------
 // Everything the main window, the engine and the editor share lives in one
@@ -200,6 +197,8 @@ struct TQcState {
     // True when the last EstimateGridDepth found the station inside the grid.
     bool StationInGrid = false;
     TRealRect DuplWindow;
+    // Moments as the station database adds a date and a time up: days since
+    // 1899-12-30 counted straight through, before that day too.
     rtl::TDateTime DuplTimeMin = 0, DuplTimeMax = 0;
     // The location-check region in the pixel space RegionScreenRect; why the
     // contour file was refused, when it was: the location check then judges
@@ -387,9 +386,14 @@ double EstimateGridDepth();
 void CheckDuplicates();
 // The box and span of the stations from the current one to the last that
 // have a position and a moment (DuplWindow, DuplTimeMin, DuplTimeMax);
-// false when none has.
+// false when none has. CheckDuplicates reads the moments first.
 bool CruiseExtent();
+// The window's conditions, its bounds named as parameters (:LonMin, :LonMax,
+// :LatMin, :LatMax, :MomentMin, :MomentMax) that CheckDuplicates binds.
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition);
+// The lines naming the stations that the last duplicate search left out
+// as their time cannot be read ("" when none, or when already taken).
+std::string TakeDuplicateSearchUnread();
 void CheckLocation();
 void CheckVelocity();
 void CheckDepth();

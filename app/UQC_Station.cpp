@@ -25,6 +25,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -47,13 +49,17 @@ void ShowControl(QWidget *W, bool AShow)
         W->setVisible(AShow);
 }
 
+void BindDuplicateWindow(TZqParams &AParams);
+
 // Runs one statement on the scratch-table command, activating and
-// deactivating it.
-void RunDuplCommand(const std::string &Sql)
+// deactivating it; AWindow: with the duplicate window's bounds bound.
+void RunDuplCommand(const std::string &Sql, bool AWindow = false)
 {
     DuplCommand->Close();
     DuplCommand->CommandText().Clear();
     DuplCommand->CommandText().Add(Sql);
+    if (AWindow)
+        BindDuplicateWindow(DuplCommand->Params());
     DuplCommand->SetActive(true);
     DuplCommand->SetActive(false);
 }
@@ -169,6 +175,9 @@ void CheckCruises()
 
         LevelsJudged = {};
         CheckCruiseCasts();
+        // The stations the duplicate search leaves out, asked once a run.
+        if (const std::string Unsearched = TakeDuplicateSearchUnread(); !Unsearched.empty())
+            StationsPartlyRead(Unsearched);
 
         if (AbortRequested) {
             QcProcessMessages();
@@ -526,6 +535,27 @@ void CheckVelocity()
 
 namespace {
 
+// A station's moment, in the search and in the window alike, is its date
+// plus its time as the station database adds them up: days since
+// 1899-12-30 counted straight through, so that a later moment is a larger
+// number before that day too (where a stored date-time counts its days
+// backwards and its time forwards), and so that a copy holds the very sum
+// of its original. The moments of the stations under search are asked of
+// the database, by ID_Cast: a date and a time read through the driver come
+// rounded to the millisecond, and their sum made here may differ from the
+// stored one in its last bits.
+std::map<int, double> StoredMoments;
+
+void ReadStoredMoments(const std::string &ACruiseId)
+{
+    StoredMoments.clear();
+    OpenQuery(*DuplicatesQry, "Select ID_Cast, Date_Cast + Time_Cast from Cast_Titles where ID_Cruise = " + ACruiseId);
+    for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next())
+        if (!IsEmptyValue(DuplicatesQry->Fields()[1]))
+            StoredMoments[DuplicatesQry->Fields()[0]->AsInteger()] = DuplicatesQry->Fields()[1]->AsFloat();
+    DuplicatesQry->Close();
+}
+
 // A station takes part in the duplicate search only where it has a place
 // and a moment: one without reads as 0, 0 or 30 December 1899, where it
 // would match whatever another cruise holds there, and would stretch a
@@ -533,33 +563,77 @@ namespace {
 bool TakesPartInDuplicates(TDataSet &C)
 {
     return StationHasPosition(C) && !IsEmptyValue(C.FieldByName("Date_Cast")) &&
-           !IsEmptyValue(C.FieldByName("Time_Cast"));
+           !IsEmptyValue(C.FieldByName("Time_Cast")) && StoredMoments.count(C.FieldByName("ID_Cast")->AsInteger());
 }
 
-rtl::TDateTime MomentOf(TDataSet &C)
-{
-    return CastMoment(C.FieldByName("Date_Cast")->AsFloat(), C.FieldByName("Time_Cast")->AsFloat());
-}
+rtl::TDateTime MomentOf(TDataSet &C) { return StoredMoments.at(C.FieldByName("ID_Cast")->AsInteger()); }
 
 // How far from its stored day a station's time reaches, at least a day:
 // the time condition bounds the stored day by it, so that the index on the
-// dates serves the search, while the moment decides. The run changes no
-// station's time, so it asks once; the editor, whose edits may, asks at
-// every search.
+// dates serves the search, while the moment decides. Only a time beyond a
+// day can reach further, and a stored value that is no number compares
+// above every number: the few stations asked for hold both. A time that
+// cannot be read takes no part in the reach; its station is named
+// (TimeReachUnread) and, its time out of the bounds, found by no search.
+// The run changes no station's time, so it asks once; the editor, whose
+// edits may, asks at every search.
 double DuplTimeReach = 1.0;
 bool TimeReachKnown = false;
 bool TimeReachHolds = false;
+std::string TimeReachUnread;
 
 void AskTimeReach()
 {
     if (TimeReachHolds && TimeReachKnown)
         return;
-    OpenQuery(*DuplicatesQry, "Select Min(Time_Cast), Max(Time_Cast) from Cast_Titles");
+    OpenQuery(*DuplicatesQry, "Select c.ID_Cast, c.Time_Cast, t.Cruise_Name, c.ID_Cruise from Cast_Titles c Left Join "
+                              "Cruise_Titles t On t.ID_Cruise = c.ID_Cruise where (c.Time_Cast < -1) or (c.Time_Cast > 1)");
     DuplTimeReach = 1.0;
-    for (int I = 0; I < 2; ++I)
-        DuplTimeReach = std::max(DuplTimeReach, std::fabs(DuplicatesQry->Fields()[I]->AsFloat()));
+    TimeReachUnread.clear();
+    TField *Time = DuplicatesQry->Fields()[1];
+    for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next()) {
+        if (!IsEmptyValue(Time)) {
+            DuplTimeReach = std::max(DuplTimeReach, std::fabs(Time->AsFloat()));
+            continue;
+        }
+        const auto *E = dynamic_cast<const EZqDBEngineException *>(DuplicatesQry->RowError());
+        if (!E)
+            continue;
+        std::string Cruise = DuplicatesQry->Fields()[2]->AsString();
+        if (Cruise.empty())
+            Cruise = DuplicatesQry->Fields()[3]->AsString();
+        TimeReachUnread += (TimeReachUnread.empty() ? "" : "\n") +
+                           ("The station " + DuplicatesQry->Fields()[0]->AsString() + " of the cruise " + Cruise +
+                            " is left out of the duplicate search, as its Time_Cast cannot be read: " + E->Message());
+    }
     DuplicatesQry->Close();
     TimeReachKnown = true;
+}
+
+// The bounds of the window that BuildDuplicateWindow names as parameters,
+// bound as numbers: written as digits they would be read by the station
+// database's own conversion, which takes some of them (a moment with tenths
+// of a second, a position with all its decimals) one step off the double
+// they were written from, and a copy on the bound, as an exact copy is at a
+// window of 0, would be missed.
+rtl::TDateTime DuplMomentLow = 0, DuplMomentHigh = 0;
+
+void BindDuplicateWindow(TZqParams &AParams)
+{
+    const std::pair<const char *, double> Bounds[] = {
+        {"LonMin", DuplWindow.xmin}, {"LonMax", DuplWindow.xmax},   {"LatMin", DuplWindow.ymin},
+        {"LatMax", DuplWindow.ymax}, {"MomentMin", DuplMomentLow}, {"MomentMax", DuplMomentHigh}};
+    for (const auto &[Name, Value] : Bounds)
+        AParams.ParamByName(Name)->SetAsFloat(Value);
+}
+
+void OpenWindowQuery(const std::string &Sql)
+{
+    DuplicatesQry->Close();
+    DuplicatesQry->SQL()->Clear();
+    DuplicatesQry->SQL()->Add(Sql);
+    BindDuplicateWindow(*DuplicatesQry->Params());
+    DuplicatesQry->Open();
 }
 
 } // namespace
@@ -568,6 +642,7 @@ TTimeReachHeld::TTimeReachHeld()
 {
     TimeReachHolds = true;
     TimeReachKnown = false;
+    TimeReachUnread.clear();
 }
 
 TTimeReachHeld::~TTimeReachHeld()
@@ -575,6 +650,8 @@ TTimeReachHeld::~TTimeReachHeld()
     TimeReachHolds = false;
     TimeReachKnown = false;
 }
+
+std::string TakeDuplicateSearchUnread() { return std::exchange(TimeReachUnread, std::string()); }
 
 bool CruiseExtent()
 {
@@ -609,23 +686,21 @@ void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
     DuplWindow.ymin -= d;
     DuplWindow.ymax += d;
     const double h = TemporalAdditionHours / 24.0;
-    const rtl::TDateTime Earliest = DuplTimeMin >= 0 ? DuplTimeMin - h : DuplTimeMin + h;
-    const rtl::TDateTime Latest = DuplTimeMax >= 0 ? DuplTimeMax + h : DuplTimeMax - h;
-    // Inclusive, and written so that each bound reads back as the very
-    // double it is: a window of a single station (no addition) is its own
+    DuplMomentLow = DuplTimeMin - h;
+    DuplMomentHigh = DuplTimeMax + h;
+    // Inclusive: a window of a single station (no addition) is its own
     // position and moment, and a copy there, or a station on the edge of a
     // cruise's area or span, lies on the bound.
-    PosCondition = "((Lon >= " + SqlExactFloat(DuplWindow.xmin) + ")and(Lon <= " + SqlExactFloat(DuplWindow.xmax) +
-                   "))and((Lat >= " + SqlExactFloat(DuplWindow.ymin) + ")and(Lat <= " +
-                   SqlExactFloat(DuplWindow.ymax) + "))";
-    // The moment as the station stores it, in CastMoment's arithmetic: a
-    // copy's date and time add up to the very moment of its original, also
-    // where the time holds a day or more or a fraction of a second, which a
-    // day and a time of day taken apart again in whole seconds miss.
-    const std::string Moment = "IIf(Date_Cast < 0, Date_Cast - Time_Cast, Date_Cast + Time_Cast)";
-    TimeCondition = "((Date_Cast >= " + SqlExactFloat(std::floor(Earliest - DuplTimeReach)) + ")and(Date_Cast <= " +
-                    SqlExactFloat(std::ceil(Latest + DuplTimeReach)) + "))and((" + Moment + " >= " +
-                    SqlExactFloat(Earliest) + ")and(" + Moment + " <= " + SqlExactFloat(Latest) + "))";
+    PosCondition = "((Lon >= :LonMin)and(Lon <= :LonMax))and((Lat >= :LatMin)and(Lat <= :LatMax))";
+    // The day and the time bounds are whole days, a day beyond the reach of
+    // the times (read to the millisecond): a station in the window lies
+    // within them, and a time that is no number never does.
+    const double Reach = std::ceil(DuplTimeReach) + 1;
+    const std::string Moment = "Date_Cast + Time_Cast";
+    TimeCondition = "((Date_Cast >= " + SqlExactFloat(std::floor(DuplMomentLow) - Reach) + ")and(Date_Cast <= " +
+                    SqlExactFloat(std::ceil(DuplMomentHigh) + Reach) + "))and((Time_Cast >= " +
+                    SqlExactFloat(-Reach) + ")and(Time_Cast <= " + SqlExactFloat(Reach) + "))and((" + Moment +
+                    " >= :MomentMin)and(" + Moment + " <= :MomentMax))";
 }
 
 void CheckDuplicates()
@@ -635,6 +710,7 @@ void CheckDuplicates()
     TDataSet &C = *CurCastDataset;
     const std::string CruiseId = C.FieldByName("ID_Cruise")->AsString();
     AskTimeReach();
+    ReadStoredMoments(CruiseId);
     std::string Pos, Time;
     if (!DuplicatesEachStation) {
         if (!CruiseExtent()) {
@@ -645,8 +721,8 @@ void CheckDuplicates()
             return;
         }
         BuildDuplicateWindow(Pos, Time);
-        OpenQuery(*DuplicatesQry, "Select * from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (" + "(" +
-                                      Pos + ")and(" + Time + ")" + ")");
+        OpenWindowQuery("Select * from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (" + "(" + Pos + ")and(" +
+                        Time + ")" + ")");
         TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);
         return;
     }
@@ -666,8 +742,8 @@ void CheckDuplicates()
             if (!TakesPartInDuplicates(C))
                 continue;
             StationWindow();
-            OpenQuery(*DuplicatesQry, "Select ID_Cast from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (((" +
-                                          Pos + ")and(" + Time + ")))");
+            OpenWindowQuery("Select ID_Cast from Cast_Titles where (ID_Cruise <> " + CruiseId + ") and (((" + Pos +
+                            ")and(" + Time + ")))");
             for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next())
                 if (const std::string Id = DuplicatesQry->Fields()[0]->AsString();
                     std::find(Found.begin(), Found.end(), Id) == Found.end())
@@ -696,7 +772,8 @@ void CheckDuplicates()
             std::filesystem::current_path(MainDbDir, Ec);
         }
         RunDuplCommand("Insert Into dupl Select * from " + Source + " where (ID_Cruise <> " + CruiseId + ") and (" +
-                       "((" + Pos + ")and(" + Time + "))" + ")");
+                           "((" + Pos + ")and(" + Time + "))" + ")",
+                       true);
     }
     OpenQuery(*DuplicatesQry, "Select Distinct * from dupl where (ID_Cruise <> " + CruiseId + ")");
     TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);

@@ -41,6 +41,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -644,6 +645,14 @@ void TForm2::LoadCruise(int IdCruise)
             const TCheckRun Check;
             const QScopedValueRollback<bool> Kept(StationFlagsKept, true);
             CheckCruiseCasts();
+            // Said with what could not be read of the cruise: the stations
+            // of any cruise the duplicate search leaves out, once while they
+            // stay the same.
+            if (std::string Unsearched = TakeDuplicateSearchUnread(); Picked && Unsearched != UnsearchedSaid) {
+                if (!Unsearched.empty())
+                    Unread += (Unread.empty() ? "" : "\n") + Unsearched;
+                UnsearchedSaid = std::move(Unsearched);
+            }
         }
     }
     BuildErrorTree();

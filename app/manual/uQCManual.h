@@ -347,6 +347,9 @@ public:
     TBits ExtraBits;
     // The cruise shown (ID_Cruise of the picked list item, -1 none).
     int ShownCruiseId = -1;
+    // The stations of other cruises the duplicate search leaves out, as last
+    // said: said again at a pick only when they changed.
+    std::string UnsearchedSaid;
     // ID_Cast of each possible duplicate drawn on the map, in query order.
     std::vector<int> DuplStationIds;
     // Zoom history of each parameter's profile plot and the element shown.

@@ -21,6 +21,7 @@
 #include <array>
 #include <fstream>
 #include <optional>
+#include <random>
 
 namespace qctest {
 namespace {
@@ -286,31 +287,82 @@ TEST_F(Duplicates, EachStationWindowWithinOneDayTakesBothTimeLimits)
 TEST_F(Duplicates, CopyIsFoundByTheMomentItStoresAndAStationWithoutPositionByNone)
 {
     OpenPair();
-    // Station 12 and its copy 25 take each row's time; from the row with
-    // NoPlace on, station 11 lies nowhere and 24 at 0, 0 at 11's moment.
+    // Station 12 and its copy 25 take each row's date and time; from the
+    // row with NoPlace on, station 11 lies nowhere and 24 at 0, 0 at 11's
+    // moment. Plant runs before the row and the run says Said.
     struct TCase {
         double Time;
         bool NoPlace, Each;
         int Add; // SPATIAL and TEMPORAL ADDITION
         std::vector<std::string> Found;
+        double Date = D + 2;
+        std::string Plant = "", Said = "";
     };
     const double Late = 1.193, Fraction = (7 * 3600 + 59 * 60 + 0.5) / 86400.0;
+    // 18:52:31.9: its moment's shortest digits read back one step off.
+    const double Tenths = (18 * 3600 + 52 * 60 + 31.9) / 86400.0;
+    const std::vector<std::string> Near = {"23", "25"}, Box = {"21", "22", "23", "25"};
     const TCase Cases[] = {
-        {Late, false, true, 0, {"25"}},  {Late, false, true, 1, {"23", "25"}},
-        {Fraction, false, true, 0, {"25"}}, {Fraction, false, false, 0, {"21", "22", "23", "25"}},
+        {Late, false, true, 0, {"25"}},  {Late, false, true, 1, Near},
+        {Fraction, false, true, 0, {"25"}}, {Fraction, false, false, 0, Box},
+        {Tenths, false, true, 0, {"25"}}, {Tenths, false, false, 0, Box},
+        // Before 30 December 1899, where a later time of day is a smaller
+        // stored number; 25 is the cruise's first station by time.
+        {Tenths, false, true, 1, Near, -5000}, {Tenths, false, false, 0, {"25"}, -5000},
+        {10.0 / 24, false, true, 1, Near, -10}, {10.0 / 24, false, false, 1, Near, -10},
+        {0.75, false, true, 1, Near, 0}, {Late, false, true, 1, Near, -1},
+        {23.5 / 24, false, true, 1, Near, -1}, // the window reaches past 30 December 00:00
+        // A time of more than three days, while another station holds a
+        // time that cannot be read.
+        {3.4, false, true, 0, {"25"}, D + 2, "update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 24",
+         "The station 24 of the cruise CRUISE 2 is left out of the duplicate search, as its Time_Cast cannot be read: "},
         {10.0 / 24, true, true, 0, {"25"}}, {10.0 / 24, true, false, 0, {"25"}},
     };
     for (const TCase &K : Cases) {
-        StationSql("update Cast_Titles set Time_Cast = " + SqlExactFloat(K.Time) + " where ID_Cast in (12, 25)");
+        StationSql("update Cast_Titles set Date_Cast = " + SqlExactFloat(K.Date) + ", Time_Cast = " +
+                   SqlExactFloat(K.Time) + " where ID_Cast in (12, 25)");
+        if (!K.Plant.empty())
+            StationSql(K.Plant);
         if (K.NoPlace)
             StationSql("update Cast_Titles set Lon = case ID_Cast when 11 then NULL else 0 end, Lat = case ID_Cast "
                        "when 11 then NULL else 0 end, Date_Cast = " + SqlExactFloat(D) + ", Time_Cast = " +
                        SqlExactFloat(10.0 / 24) + " where ID_Cast in (11, 24)");
         DuplicatesEachStation = K.Each;
         SpatialAdditionMin = TemporalAdditionHours = K.Add;
+        ClearMissingClimatology();
         Run({1});
-        EXPECT_EQ(Candidates(), K.Found) << K.Time << " " << K.NoPlace << K.Each << K.Add;
+        EXPECT_EQ(Candidates(), K.Found) << K.Date << " " << K.Time << " " << K.NoPlace << K.Each << K.Add;
+        if (!K.Said.empty())
+            EXPECT_NE(MissingClimatologyText().find(K.Said), std::string::npos) << MissingClimatologyText();
     }
+}
+
+// A seeded random walk over 2,500 moments with tenths of a second from
+// 26 December 1899 on, at positions with all their decimals (the first four
+// at the corners of the globe): every station's bit-for-bit copy in another
+// cruise is found at a window of 0.
+TEST_F(Duplicates, EveryCopyIsFoundWhateverDigitsItsMomentAndPositionHave)
+{
+    TDemoCruise A, B;
+    A.Id = 1;
+    B.Id = 2;
+    std::mt19937_64 Rng(3);
+    std::uniform_int_distribution<long long> Step(1, 30 * 864000); // tenths of a second
+    std::uniform_real_distribution<double> Unit(0.0, 1.0);
+    for (long long i = 0, T = -4 * 864000; i < 2500; ++i) {
+        T += Step(Rng);
+        const long long Day = T >= 0 ? T / 864000 : -((863999 - T) / 864000);
+        const double Lon = i < 4 ? (i % 2 ? -180 : 180) : -180 + 360 * Unit(Rng);
+        const double Lat = i < 4 ? (i % 3 ? -90 : 90) : -90 + 180 * Unit(Rng);
+        A.Stations.push_back(MakeStation(int(100 + i), 1, Lon, Lat, double(Day), double(T - Day * 864000) / 10 / 86400, 5000));
+    }
+    Open({A, B});
+    StationSql("insert into Cast_Titles select ID_Cast + 100000, 2, Date_Cast, Time_Cast, Lon, Lat, Depth, StationName, "
+               "Velosity, FLon, FLat, FDT, FD from Cast_Titles where ID_Cruise = 1");
+    SelectTests({tstDuplicates});
+    DuplicatesEachStation = true;
+    Run({1});
+    EXPECT_EQ(Candidates().size(), 2500u); // every candidate is a copy
 }
 
 TEST_F(Duplicates, EmptyScratchTableTakesNoStationWhateverItsPosition)
