@@ -292,7 +292,7 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
         if (const TShownRows Rows = RowsTheLayoutShows(ValueLines, NY);
             Rows.Length > 0 && Rows.Length % NX != 0 && NX % Rows.Length != 0) {
             ReaderError(FileName + ", line " + std::to_string(Rows.Line) + ": " + BadFormatText + ": the file's rows hold " +
-                        std::to_string(Rows.Length) + " values, the rows of its " + Nodes + " " + std::to_string(NX));
+                        std::to_string(Rows.Length) + " values, its header's " + std::to_string(NX) + " (" + Nodes + ")");
             return;
         }
     } catch (const EInOutError &) {

@@ -77,7 +77,7 @@ TEST_F(GridReader, WrappedLinesBlankNodesAndThreeDecimals)
     // header with rows and columns swapped: the rows it shows say so.
     LoadGrid(Write("swapped.grd", "DSAA\n3 4\n0 3\n0 2\n0 1\n1 2 3\n4\n\n5 6 7\n8\n\n9 10 11\n12\n"), DepthGrid);
     EXPECT_EQ(Script.Texts(), std::vector<std::string>{At("swapped.grd", 7) + ": the file's rows hold 4 values, "
-                                                                               "the rows of its 3 x 4 nodes 3"});
+                                                                               "its header's 3 (3 x 4 nodes)"});
 }
 
 TEST_F(GridReader, AShortFileIsRefusedAtTheLineWhereItEnds)
