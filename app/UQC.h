@@ -458,11 +458,17 @@ void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const
 // checked, which is said with why. A station without a position is in none
 // anyway, and is said as such (StationsWithoutPosition).
 void StationInNoSquare(TDataSet &AStation);
-// Keeps which level values of ALevels (the station AIdCast's levels as
-// fetched from the station database, with PRES) the driver could not read,
-// for the checks of the editor's working copy made from them, where such a
-// value is empty: the level is checked without it, as the run checks it.
-void KeepWorkCopyUnread(TDataSet &ALevels, int AIdCast);
+// The column of the editor's working copy of a station's levels ("TmpData")
+// that keeps, level by level, the values the driver could not read when the
+// copy was made, which are empty in the copy: a line "COLUMN=words" each,
+// the column as the station database names it. The copy's checks take such
+// a level without the value, as the run does, and its grid shows it.
+extern const char *const UnreadLevelColumn;
+// That text for the row under the cursor of ALevels (fetched from the
+// station database); "" when every value of it was read.
+std::string UnreadLevelValues(const TDataSet &ALevels);
+// The driver's words on column AColumn in such a text; "" when it read it.
+std::string UnreadLevelWords(const std::string &AUnread, const std::string &AColumn);
 void ClearMissingClimatology();
 std::string MissingClimatologyText();
 

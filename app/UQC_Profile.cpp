@@ -968,12 +968,18 @@ void SelectLocalProfileData(const std::string &P)
     const std::string Id = CastIdText();
     TmpDataQry->Close();
     TmpDataQry->SQL().Clear();
+    // With what the driver could not read of each level, which the copy
+    // holds empty; a level whose pressure it could not read (a text, bytes)
+    // comes after those with a pressure, where the station database orders
+    // it, so that the levels are numbered as the run and the grid number them.
+    const std::string Unread = std::string(", ") + UnreadLevelColumn;
+    const std::string Order = std::string(" order by ifnull(") + UnreadLevelColumn + " like 'PRES=%', 0), PRES";
     if (IsPtsParam(P))
-        TmpDataQry->SQL().Add("Select ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL, DENS, FDENS From TmpData Where ID_Cast = " +
-                              Id + " order by PRES");
+        TmpDataQry->SQL().Add("Select ID_Cast, PRES, FPRES, TEMP, FTEMP, PSAL, FPSAL, DENS, FDENS" + Unread +
+                              " From TmpData Where ID_Cast = " + Id + Order);
     else
-        TmpDataQry->SQL().Add("Select ID_Cast, PRES, FPRES, CHEM, FCHEM From TmpData Where ID_Cast = " + Id +
-                              " order by PRES");
+        TmpDataQry->SQL().Add("Select ID_Cast, PRES, FPRES, CHEM, FCHEM" + Unread + " From TmpData Where ID_Cast = " + Id +
+                              Order);
     TmpDataQry->Open();
     ProfileQry = TmpDataQry;
 }
@@ -1252,41 +1258,32 @@ std::string TextAfter(const std::string &ARecord)
     return At == std::string::npos ? ARecord : ARecord.substr(At + 2);
 }
 
-// The values of the editor's working copy of a station's levels that the
-// driver could not read when the copy was made, by the level's pressure in
-// tenths (none: the pressure itself) and the column as the station database
-// names it: in the copy they are empty, and its checks would take them for
-// missing.
-struct TCopyUnread {
-    int IdCast = 0;
-    std::map<std::pair<long long, std::string>, std::string> Texts;
-} CopyUnread;
-constexpr long long NoTenth = std::numeric_limits<long long>::min();
-
-std::pair<long long, std::string> CopyUnreadKey(bool APresEmpty, double APres, const std::string &AColumn)
+// The driver's words on the values it could not read in the row under
+// AFetched's cursor, one record each.
+template <typename TEach> void EachUnreadValue(const TZqDataSet &AFetched, TEach AEach)
 {
-    return {APresEmpty ? NoTenth : std::llround(RoundPres(APres) * 10.0), rtl::UpperCase(AColumn)};
+    const auto *E = dynamic_cast<const EZqDBEngineException *>(AFetched.RowError());
+    for (int I = 0; E && I < E->ErrorCount(); ++I)
+        AEach(E->Errors(I).ObjName, TextAfter(E->Errors(I).Message));
 }
 
 // The driver's text on the value of column AName (as the station database
 // names it) of the level under the profile dataset's cursor that it could
 // not read; "" when it read it. AFetched is the dataset when it was fetched
 // from the station database; the editor's working copy keeps what the
-// driver said when the copy was made.
-std::string UnreadText(const TZqDataSet *AFetched, const std::string &AName, int ACastId, const TLevelIn &ALevel)
+// driver said when the copy was made, with the level.
+std::string UnreadText(const TZqDataSet *AFetched, const std::string &AName)
 {
     if (!AFetched) {
-        if (CopyUnread.IdCast != ACastId)
-            return "";
-        const bool Pres = rtl::CompareText(AName, "PRES") == 0;
-        const auto It = CopyUnread.Texts.find(CopyUnreadKey(Pres || ALevel.PresEmpty, ALevel.Pres, AName));
-        return It == CopyUnread.Texts.end() ? "" : It->second;
+        const TField *Kept = ProfileQry->FindField(UnreadLevelColumn);
+        return Kept ? UnreadLevelWords(Kept->AsString(), AName) : std::string();
     }
-    const auto *E = dynamic_cast<const EZqDBEngineException *>(AFetched->RowError());
-    for (int I = 0; E && I < E->ErrorCount(); ++I)
-        if (rtl::CompareText(E->Errors(I).ObjName, AName) == 0)
-            return TextAfter(E->Errors(I).Message);
-    return "";
+    std::string Words;
+    EachUnreadValue(*AFetched, [&](const std::string &AColumn, const std::string &AWords) {
+        if (Words.empty() && rtl::CompareText(AColumn, AName) == 0)
+            Words = AWords;
+    });
+    return Words;
 }
 
 // The level under the profile query's cursor.
@@ -1324,22 +1321,29 @@ void RaiseToFour(TLocalRow *Row, size_t Column)
 
 } // namespace
 
-void KeepWorkCopyUnread(TDataSet &ALevels, int AIdCast)
+const char *const UnreadLevelColumn = "UNREAD";
+
+std::string UnreadLevelValues(const TDataSet &ALevels)
 {
-    CopyUnread.IdCast = AIdCast;
-    CopyUnread.Texts.clear();
-    const auto *Fetched = dynamic_cast<const TZqDataSet *>(&ALevels);
-    TField *Pres = ALevels.FindField("PRES");
-    for (ALevels.First(); Fetched && Pres && !ALevels.Eof(); ALevels.Next()) {
-        const auto *E = dynamic_cast<const EZqDBEngineException *>(Fetched->RowError());
-        for (int I = 0; E && I < E->ErrorCount(); ++I) {
-            const std::string &Column = E->Errors(I).ObjName;
-            const bool PresItself = rtl::CompareText(Column, "PRES") == 0;
-            CopyUnread.Texts[CopyUnreadKey(PresItself || Pres->IsNull(), Pres->AsFloat(), Column)] =
-                TextAfter(E->Errors(I).Message);
-        }
+    // The pressure first: the copy's levels are ordered by it.
+    std::string Text, Pres;
+    if (const auto *Fetched = dynamic_cast<const TZqDataSet *>(&ALevels))
+        EachUnreadValue(*Fetched, [&](const std::string &AColumn, const std::string &AWords) {
+            (rtl::SameText(AColumn, "PRES") ? Pres : Text) += rtl::UpperCase(AColumn) + "=" + AWords + "\n";
+        });
+    return Pres + Text;
+}
+
+std::string UnreadLevelWords(const std::string &AUnread, const std::string &AColumn)
+{
+    const std::string Head = rtl::UpperCase(AColumn) + "=";
+    for (size_t At = 0; At < AUnread.size();) {
+        const size_t End = std::min(AUnread.find('\n', At), AUnread.size());
+        if (AUnread.compare(At, Head.size(), Head) == 0)
+            return AUnread.substr(At + Head.size(), End - At - Head.size());
+        At = End + 1;
     }
-    ALevels.First();
+    return std::string();
 }
 
 void CheckClimaticRange(const std::string &P)
@@ -1463,19 +1467,19 @@ void CheckClimaticRange(const std::string &P)
         Prof.First();
         for (int n = 0; n < Count && !Prof.Eof(); ++n, Prof.Next()) {
             TLevelIn Level = ReadLevel(ValueName, FlagName, Pts);
-            if (Level.PresEmpty || Level.ValueEmpty) {
-                // What the driver could not read is said, not taken for
-                // missing: a 9 written over it would stand for a value the
-                // station holds.
-                if (const std::string Text = UnreadText(Fetched, "PRES", CastId, Level); !Text.empty()) {
+            // What the driver could not read is said, not taken for
+            // missing: a 9 written over it would stand for a value the
+            // station holds. Each is the empty value of its own level.
+            if (Level.PresEmpty)
+                if (const std::string Text = UnreadText(Fetched, "PRES"); !Text.empty()) {
                     Level.PresUnread = true;
                     LevelValueUnread(CastId, "PRES", Prof.RecNo(), "", Text);
                 }
-                if (const std::string Text = UnreadText(Fetched, P, CastId, Level); !Text.empty()) {
+            if (Level.ValueEmpty)
+                if (const std::string Text = UnreadText(Fetched, P); !Text.empty()) {
                     Level.ValueUnread = true;
                     LevelValueUnread(CastId, P, Prof.RecNo(), Level.PresUnread ? "" : PresText(Level.Pres), Text);
                 }
-            }
             if (!Stored.Levels.empty() && !Level.PresUnread) {
                 const int At = Level.PresEmpty ? Stored.NoPresLevel()
                                                : Stored.LevelOf(std::llround(RoundPres(Level.Pres) * 10.0));

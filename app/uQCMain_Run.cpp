@@ -11,6 +11,7 @@
 
 #include "app/Globals.h"
 #include "app/UQC.h"
+#include "app/manual/Isolines.h"
 #include "app/manual/uContDlg.h"
 #include "app/manual/uQCManual.h"
 #include "app/uDBPath.h"
@@ -106,6 +107,9 @@ void TForm1::RunQc()
         QcAction = 3;
     BindEngine();
     ClearMissingClimatology();
+    // The grid is taken as it is on disk now, as the contour is: one
+    // replaced or mended since it was read is read again.
+    ReadGridAgainIfChanged(GridFileName, DepthGrid);
     // Without a grid, or a contour, the depth or the location check judges
     // no station: said at the run, on every action (the editor checks the
     // stations it opens), not only where the file was refused.

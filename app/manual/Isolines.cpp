@@ -7,6 +7,7 @@
 #include "platform/rtl/TTextFileReader.h"
 #include "platform/toolkit/TDialogs.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -29,11 +30,98 @@ namespace {
 const char *const FileNotFoundText = "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB \xD0\xBD\xD0\xB5 \xD0\xBD\xD0\xB0\xD0\xB9\xD0\xB4\xD0\xB5\xD0\xBD!"; // Файл не найден!
 const char *const BadFormatText = "\xD0\x9D\xD0\xB5\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD1\x8B\xD0\xB9 \xD1\x84\xD0\xBE\xD1\x80\xD0\xBC\xD0\xB0\xD1\x82 \xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB\xD0\xB0"; // Неверный формат файла
 
+// Set while the run reads the grid again: its refusal is said by the run.
+bool QuietRefusal = false;
+
 // Refusal: the words said again at a run, when Text lacks the file's name.
 void ReaderError(const std::string &Text, const std::string &Refusal = "")
 {
     GridRefusal = Refusal.empty() ? Text : Refusal;
-    MessageDlg(Text, mtError, mbOK);
+    if (!QuietRefusal)
+        MessageDlg(Text, mtError, mbOK);
+}
+
+// The file as the reader last found it: its name, size and time of change
+// (none when it was not there).
+struct TGridFileStamp {
+    std::string Name;
+    bool Found = false;
+    uintmax_t Size = 0;
+    std::filesystem::file_time_type Time{};
+    bool operator==(const TGridFileStamp &) const = default;
+};
+TGridFileStamp ReadStamp;
+
+TGridFileStamp StampOf(const std::string &FileName)
+{
+    TGridFileStamp Stamp;
+    Stamp.Name = FileName;
+    std::error_code Error;
+    Stamp.Size = std::filesystem::file_size(FileName, Error);
+    if (Error)
+        return Stamp;
+    Stamp.Time = std::filesystem::last_write_time(FileName, Error);
+    Stamp.Found = !Error;
+    return Stamp;
+}
+
+// A value line of the grid: its number, the count of values up to its end,
+// and whether a blank line came before it.
+struct TValueLine {
+    int No = 0;
+    long long End = 0;
+    bool AfterBlank = false;
+};
+
+// The rows the file's layout shows: their length and the line that ends
+// the first; none (0) where the layout does not show them. Surfer writes a
+// row on lines of ten values and a blank line after it; other writers a row
+// a line. Values wrapped at a width of their own show no rows, and neither
+// do lines each of their own block.
+struct TShownRows {
+    long long Length = 0;
+    int Line = 0;
+};
+
+TShownRows RowsTheLayoutShows(const std::vector<TValueLine> &ALines, int NY)
+{
+    const size_t Count = ALines.size();
+    if (Count < 2)
+        return {};
+    // Runs of values ending at the lines AEnds (the last line ends one):
+    // rows when they are equal.
+    const auto Equal = [&ALines](std::vector<size_t> AEnds) -> TShownRows {
+        AEnds.push_back(ALines.size() - 1);
+        long long Before = 0, Length = -1;
+        for (const size_t I : AEnds) {
+            if (Length >= 0 && ALines[I].End - Before != Length)
+                return {};
+            Length = ALines[I].End - Before;
+            Before = ALines[I].End;
+        }
+        return {Length, ALines[AEnds.front()].No};
+    };
+    const auto ValuesOn = [&ALines](size_t I) { return ALines[I].End - (I ? ALines[I - 1].End : 0); };
+    std::vector<size_t> Ends;
+    for (size_t I = 1; I < Count; ++I)
+        if (ALines[I].AfterBlank)
+            Ends.push_back(I - 1);
+    if (!Ends.empty() && Ends.size() + 1 < Count)
+        if (const TShownRows Rows = Equal(Ends); Rows.Length > 0)
+            return Rows;
+    // A row wrapped into lines ends on a shorter one.
+    long long Widest = 0;
+    for (size_t I = 0; I < Count; ++I)
+        Widest = std::max(Widest, ValuesOn(I));
+    Ends.clear();
+    for (size_t I = 0; I + 1 < Count; ++I)
+        if (ValuesOn(I) < Widest)
+            Ends.push_back(I);
+    if (!Ends.empty())
+        return Equal(Ends);
+    // Lines all of one width: a row a line where that width is the number
+    // of rows the header gives (the header has rows and columns swapped).
+    return Widest == NY ? TShownRows{Widest, ALines.front().No} : TShownRows{};
 }
 
 // A header line of two numbers; the rest of the line is skipped.
@@ -73,6 +161,7 @@ struct TNotes {
 
 void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
 {
+    ReadStamp = StampOf(FileName);
     std::unique_ptr<rtl::TTextFileReader> Reader;
     try {
         Reader = std::make_unique<rtl::TTextFileReader>(FileName);
@@ -142,11 +231,18 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
         // the file holds, and every row read after it would be shifted.
         long long Excess = 0;
         int ExcessLine = 0;
+        std::vector<TValueLine> ValueLines;
+        bool Blank = false;
+        long long ValuesRead = 0;
         while (In.NextLine()) {
-            if (!In.LineEnded())
-                LastLine = In.LineNo();
+            if (In.LineEnded()) {
+                Blank = !ValueLines.empty();
+                continue;
+            }
+            LastLine = In.LineNo();
             while (!In.LineEnded()) {
                 const double Value = In.ReadNumber();
+                ++ValuesRead;
                 if (r >= NY) {
                     ExcessLine = ExcessLine ? ExcessLine : In.LineNo();
                     ++Excess;
@@ -173,6 +269,8 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
                     ++c;
                 }
             }
+            ValueLines.push_back({In.LineNo(), ValuesRead, Blank});
+            Blank = false;
         }
         // A grid cut short: nodes it does not hold would judge stations by
         // depths of 0. One longer than its header: a depth read at the wrong
@@ -186,6 +284,15 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
         if (Excess > 0) {
             ReaderError(FileName + ", line " + std::to_string(ExcessLine) + ": " + BadFormatText + ": the grid holds " +
                         std::to_string((long long)NX * NY + Excess) + " values, more than its " + Nodes);
+            return;
+        }
+        // As many values, but rows of another length where the file shows
+        // them: a header with rows and columns swapped would place every
+        // depth at another node.
+        if (const TShownRows Rows = RowsTheLayoutShows(ValueLines, NY);
+            Rows.Length > 0 && Rows.Length % NX != 0 && NX % Rows.Length != 0) {
+            ReaderError(FileName + ", line " + std::to_string(Rows.Line) + ": " + BadFormatText + ": the file's rows hold " +
+                        std::to_string(Rows.Length) + " values, its header's " + std::to_string(NX) + " (" + Nodes + ")");
             return;
         }
     } catch (const EInOutError &) {
@@ -205,6 +312,23 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
     GridZMax = float(zmax);
     Fractions.Show();
     Unstored.Show();
+}
+
+void ReadGridAgainIfChanged(const std::string &FileName, TDepthGrid &Grid)
+{
+    if (StampOf(FileName) == ReadStamp)
+        return;
+    // A grid refused now leaves none: the old one is no longer on disk.
+    Grid.clear();
+    GridNX = GridNY = 0;
+    QuietRefusal = true;
+    try {
+        LoadGrid(FileName, Grid);
+    } catch (...) {
+        QuietRefusal = false;
+        throw;
+    }
+    QuietRefusal = false;
 }
 
 namespace {

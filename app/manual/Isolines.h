@@ -1,5 +1,5 @@
-// The bathymetry grid: Surfer's "DSAA" text grid read into memory once at
-// start-up, with the index and interpolation routines through which the
+// The bathymetry grid: Surfer's "DSAA" text grid read into memory at
+// start-up and again at a run when the file changed, with the index and interpolation routines through which the
 // depth check and the map's depth read-out look depths up. The grid holds
 // elevations in metres (negative below sea level); a blank node holds 9999.
 //
@@ -43,7 +43,15 @@ extern std::string GridRefusal;
 // the line of its first value too many), and leaves everything as it was.
 // Values that cannot be stored, or that lie between 0 and 1, are reported
 // together in one message after reading.
+// A file whose layout shows its rows (a blank line after each, a shorter
+// last line of each, or a row a line) with rows of another length than the
+// header's is refused as well, at the line that ends its first row.
 void LoadGrid(const std::string &FileName, TDepthGrid &Grid);
+// Reads FileName into Grid again when it is not the file LoadGrid last read
+// as it was then (its name, size, time of change): a grid refused now
+// leaves none, and its refusal is not shown (GridRefusal keeps it, for the
+// run to say); an unchanged file is not read again.
+void ReadGridAgainIfChanged(const std::string &FileName, TDepthGrid &Grid);
 
 // 1-based node nearest to a longitude / latitude.
 int XToGridCol(double x);

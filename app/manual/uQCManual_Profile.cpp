@@ -17,6 +17,7 @@
 #include "platform/localdb/TQuery.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/toolkit/TDBGridModel.h"
 #include "platform/toolkit/TPaintBox.h"
 #include "platform/toolkit/TTreeView.h"
 
@@ -118,6 +119,50 @@ bool ClimatologyLoaded(const std::string &P)
     return LocalTableFileExists(LocalDbDir + (Range ? std::string("BS_Range") : SeaCode + "_" + P) + ".db");
 }
 
+// The station database's name of a value column of the working copy.
+std::string StationColumnOf(const TField &F)
+{
+    return rtl::SameText(F.FieldName(), "Chem") ? CurParamName : F.FieldName();
+}
+
+// What the driver could not read of the level shown, a line per value.
+std::string UnreadLevelNote(TDataSet &ALevels)
+{
+    const TField *Kept = ALevels.FindField(UnreadLevelColumn);
+    const std::string Unread = Kept ? Kept->AsString() : std::string();
+    std::string Note;
+    for (size_t At = 0; At < Unread.size();) {
+        const size_t End = std::min(Unread.find('\n', At), Unread.size());
+        const std::string Line = Unread.substr(At, End - At);
+        const size_t Eq = Line.find('=');
+        if (Eq != std::string::npos) {
+            Note += (Note.empty() ? "" : "\n") + Line.substr(0, Eq) + " cannot be read: " + Line.substr(Eq + 1);
+        }
+        At = End + 1;
+    }
+    return Note;
+}
+
+// A value cell of the working copy: a value the driver could not read is
+// empty there, and shows as the text the driver quoted (the station keeps
+// it as it is); any other as its format gives it.
+void ShowLevelValue(TField *F, std::string &AText, bool ADisplay)
+{
+    if (F->IsNull()) {
+        AText.clear();
+        const TField *Kept = ADisplay && F->DataSet() ? F->DataSet()->FindField(UnreadLevelColumn) : nullptr;
+        const std::string Words = Kept ? UnreadLevelWords(Kept->AsString(), StationColumnOf(*F)) : std::string();
+        if (Words.empty())
+            return;
+        const size_t Open = Words.find('\''), Close = Words.rfind('\'');
+        AText = Open != Close ? Words.substr(Open, Close - Open + 1) : std::string("(unreadable)");
+        return;
+    }
+    const auto *N = dynamic_cast<const TNumericField *>(F);
+    const std::string Format = !N ? std::string() : ADisplay || N->EditFormat().empty() ? N->DisplayFormat() : N->EditFormat();
+    AText = Format.empty() ? F->AsString() : rtl::FormatFloat(Format, F->AsFloat());
+}
+
 } // namespace
 
 std::string ProfileValueField(const std::string &Param) { return IsPtsParam(Param) ? Param : std::string("Chem"); }
@@ -197,7 +242,6 @@ void TForm2::LoadProfile()
         throw;
     }
     ZqQuery2->FetchAll();
-    KeepWorkCopyUnread(*ZqQuery2, CurCastId);
     BuildInPlotRows();
 
     CreateTmpFlagsTable(CurParamName);
@@ -215,6 +259,7 @@ void TForm2::LoadProfile()
         ParamTbl->FieldDefs().Items(n - 2)->SetName("Chem");
         ParamTbl->FieldDefs().Items(n - 1)->SetName("FChem");
     }
+    ParamTbl->FieldDefs().Add(UnreadLevelColumn, rtl::ftMemo);
     ParamTbl->CreateTable();
     ParamTbl->Open();
 
@@ -255,6 +300,8 @@ void TForm2::LoadProfile()
             for (const auto &[Col, Text] : It->second)
                 if (!Text.empty())
                     ParamTbl->Fields()[Col]->SetAsString(Text);
+        if (const std::string Unread = UnreadLevelValues(*ZqQuery2); !Unread.empty())
+            ParamTbl->FieldByName(UnreadLevelColumn)->SetAsString(Unread);
         ParamTbl->Post();
     }
     ParamTbl->EnableControls();
@@ -389,6 +436,7 @@ void TForm2::ComputeDensity()
 
 void TForm2::SetupProfileFields()
 {
+    DBGrid2->Model().SetRowNote(UnreadLevelNote);
     const std::string Param = rtl::UpperCase(CurParamName);
     const bool HasDens = ParamTbl->FindField("DENS") != nullptr;
     for (int i = 0; i < ParamTbl->FieldCount(); ++i) {
@@ -409,6 +457,8 @@ void TForm2::SetupProfileFields()
             SetFormat<TNumericField>(F, "#0.0");
         else if (InList(Name, {"TEMP", "PSAL", "CHEM", "DENS"}))
             SetFormat<TNumericField>(F, "#0.000");
+        if (InList(Name, {"PRES", "TEMP", "PSAL", "CHEM"}))
+            F->OnGetText = ShowLevelValue;
         if (Visible) {
             const std::string Caption = MetaFieldCaptions.Values(F->FieldName());
             if (!Caption.empty())

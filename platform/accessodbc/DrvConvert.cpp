@@ -495,6 +495,13 @@ SQLRETURN PutValue(const TValueView &V, const TColumnInfo &C, SQLSMALLINT CType,
     }
     if (CType == SQL_C_DEFAULT)
         CType = DefaultCType(SqlTypeOf(C.Type));
+    // A Jet number is finite. SQLite keeps an overflowing literal (1e400)
+    // as an infinite REAL (and a NaN as Null): no number, as the text
+    // 'inf' is none, in whatever type it is asked for. Its bytes as they
+    // are stay to be had.
+    if (V.Kind == SQLITE_FLOAT && !std::isfinite(V.D) && CType != SQL_C_BINARY)
+        Fail("22003", -3030, std::string("Numeric value out of range: '") + (V.D < 0 ? "-Inf" : "Inf") +
+                                 "' is no finite number.");
 
     // A level's numbers into numbers, the bulk of every fetch: written
     // straight. Currency (scaled) and YesNo (any true value is 1) go the

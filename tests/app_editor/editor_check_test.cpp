@@ -498,27 +498,48 @@ TEST_F(EditorCheck, AStationNoSquarePlacesIsSaidByTheCheck)
                               std::to_string(Station) + ")\n");
 }
 
-// A value the driver cannot read is empty in the editor's working copy:
-// its check takes the level without it, as the run does, and says so,
-// instead of judging it missing (a 9 the write-back would store over it).
+// A value the driver cannot read (a text, an infinite number) is empty in
+// the editor's working copy, and shows as the text the driver quoted: its
+// check takes the level without it, as the run does, and says so at its own
+// level, instead of judging it missing (a 9 the write-back would store over
+// it).
 TEST_F(EditorCheck, AValueTheDriverCannotReadIsSaidAndNotJudgedMissing)
 {
     TShownParams Shown;
     const std::string Levels = "from PTS_Data where ID_Cast = " + std::to_string(Station);
-    const std::string Pres = Sql("select PRES " + Levels + " order by PRES limit 1 offset 2")[0][0];
-    SqlExec("update PTS_Data set TEMP = 'abc', FTEMP = 2 where ID_Cast = " + std::to_string(Station) +
-            " and PRES = " + Pres);
+    const auto Pres = Sql("select PRES " + Levels + " order by PRES limit 5");
+    ASSERT_EQ(Pres.size(), 5u);
+    const auto Plant = [&](const std::string &Set, int Level) {
+        SqlExec("update PTS_Data set " + Set + " where ID_Cast = " + std::to_string(Station) + " and PRES = " +
+                Pres[size_t(Level)][0]);
+    };
+    Plant("PSAL = 'x'", 1);
+    Plant("TEMP = 9e999, FTEMP = 2", 2);
+    Plant("PRES = 'p6'", 4); // in the copy a level without pressure: the first
     Open();
+    const auto Shows = [&](int Row, const char *Column) {
+        Grid().First();
+        Grid().MoveBy(Row);
+        return Grid().FieldByName(Column)->DisplayText();
+    };
+    // The station database orders a text after the numbers: the level is the last.
+    const int Last = std::stoi(Sql("select count(*) " + Levels)[0][0]);
+    EXPECT_EQ(Shows(Last - 1, "PRES") + Shows(1, "PSAL") + Shows(2, "TEMP"), "'p6''x''Inf'");
     F->CheckBox1->click(); // MANUAL QC
     Script->Messages.clear();
     F->BitBtn5->click();
     ASSERT_EQ(Script->Messages.size(), 1u) << Messages();
-    EXPECT_EQ(Script->Messages[0].Text.rfind("The station " + std::to_string(Station) +
-                                                 " is checked without its TEMP at level #3 (PRES=",
-                                             0),
-              0u)
-        << Messages();
-    EXPECT_EQ(Column("FTEMP")[2], "0");
+    const std::string Said = Script->Messages[0].Text, Head = "The station " + std::to_string(Station) + " is checked without its ";
+    for (const std::string &Line :
+         {Head + "PRES at level #" + std::to_string(Last) + ", which cannot be read: ",
+          Head + "PSAL at level #2 (PRES=" + Pres[1][0] + "), ",
+          Head + "TEMP at level #3 (PRES=" + Pres[2][0] + "), which cannot be read: [Marlin][ODBC Access "
+                                                          "Driver] Numeric value out of range: 'Inf' is no finite number."})
+        EXPECT_NE(Said.find(Line), std::string::npos) << Line << "\n" << Said;
+    EXPECT_EQ(Said.find("PRES at level #2"), std::string::npos) << Said;
+    EXPECT_EQ(Column("FPSAL")[1] + Column("FTEMP")[2], "00");
+    // Nothing of the station's values changed.
+    EXPECT_EQ(Sql("select count(*) " + Levels + " and PSAL = 'x' or PRES = 'p6' or TEMP = 9e999")[0][0], "3");
 }
 
 } // namespace

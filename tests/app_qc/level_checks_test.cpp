@@ -121,11 +121,14 @@ TEST_F(LevelChecks, RepeatedPressureAndLevelsBelowTheClimatology)
 
 TEST_F(LevelChecks, OperatorsFivesAndMissingOrUnreadableValuesStay)
 {
-    OpenProfile(505, {{10, 30.0, 18.25}, {20, std::nullopt, 18.5}, {50, 13.75, 19.0}, {70, 13.5, 19.2},
-                      {80, 13.25, 19.3}, {100, 12.5, 19.5}});
+    OpenProfile(505, {{10, 30.0, 18.25}, {20, std::nullopt, 18.5}, {50, 13.75, 19.0}, {60, 13.6, 19.1},
+                      {70, 13.5, 19.2}, {80, 13.25, 19.3}, {100, 12.5, 19.5}});
     StationSql("update PTS_Data set FTEMP = 5 where PRES = 10");
     StationSql("update PTS_Data set FPRES = 5 where PRES = 50");
-    // Held, but no number: not judged, nor taken for missing, and said.
+    // Held, but no number: not judged, nor taken for missing, and said; the
+    // levels about them are judged as if they were empty (an infinite
+    // temperature made no density inversion of the next level).
+    StationSql("update PTS_Data set TEMP = 9e999 where PRES = 60");
     StationSql("update PTS_Data set TEMP = 'abc', FTEMP = 2 where PRES = 70");
     StationSql("update PTS_Data set PRES = x'01' where PRES = 80");
     SelectTests({tstDataClimat, tstDataSpike});
@@ -134,13 +137,17 @@ TEST_F(LevelChecks, OperatorsFivesAndMissingOrUnreadableValuesStay)
     EXPECT_EQ(Pts(), (TRows{{"505", "10", "1", "5", "1"},
                             {"505", "20", "1", "9", "1"},
                             {"505", "50", "5", "1", "1"},
+                            {"505", "60", "1", "0", "1"},
                             {"505", "70", "1", "0", "1"},
                             {"505", "100", "1", "1", "1"}}));
     const std::string Said = MissingClimatologyText();
-    EXPECT_EQ(Said.rfind("The station 505 is checked without its TEMP at level #4 (PRES=70.0), which cannot be read: ", 0),
+    EXPECT_EQ(Said.rfind("The station 505 is checked without its TEMP at level #4 (PRES=60.0), which cannot be read: "
+                         "[Marlin][ODBC Access Driver] Numeric value out of range: 'Inf' is no finite number. (column TEMP)\n"
+                         "The station 505 is checked without its TEMP at level #5 (PRES=70.0), which cannot be read: ",
+                         0),
               0u) << Said;
     EXPECT_NE(Said.find("'abc' is no number"), std::string::npos);
-    EXPECT_NE(Said.find("\nThe station 505 is checked without its PRES at level #6, which cannot be read: "),
+    EXPECT_NE(Said.find("\nThe station 505 is checked without its PRES at level #7, which cannot be read: "),
               std::string::npos);
 }
 

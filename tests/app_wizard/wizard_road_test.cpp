@@ -301,6 +301,9 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
         TTexts Expected;
         bool CutGrid = false; // refused at the start and said again at CHECK
         bool Spikes = false;  // "Spikes" stays ticked: said at CHECK, and it does not run
+        // The grid replaced between the start and CHECK: by a cut one, or
+        // by the whole one where the start had the cut one.
+        bool Replaced = false;
     };
     const TCase Cases[] = {
         {0, "", {Ran("1"), Ran("2"), Ran("3")}},
@@ -308,6 +311,8 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
         {2, "", {Before1, Ran("2"), Ran("3")}},
         {3, "MS91*", {Before1, Ran("2"), Before3}},
         {0, "", {Ran("1"), Ran("2"), Ran("3")}, false, true},
+        {2, "", {Before1, Ran("2", "False"), Ran("3", "False")}, false, false, true},
+        {2, "", {Before1, Ran("2"), Ran("3")}, true, false, true},
     };
     KeepCruises();
     const std::string Grid = Install->Dir() + "Maps/out.grd";
@@ -319,9 +324,7 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
             std::filesystem::resize_file(Grid, std::filesystem::file_size(Grid) * 6 / 10);
         Dialogs->Messages.clear();
         StartWindow();
-        TTexts Said = C.CutGrid ? TTexts{GridRefusal, "The depth check judges no station: " + GridRefusal} : TTexts{};
-        if (C.Spikes)
-            Said.push_back(SpikesAloneText);
+        TTexts Said = C.CutGrid ? TTexts{GridRefusal} : TTexts{};
         if (C.CutGrid) {
             EXPECT_EQ(GridRefusal.rfind(Grid + ", line ", 0), 0u) << GridRefusal;
         }
@@ -355,7 +358,16 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
         EXPECT_EQ(VelocityLimitKnots, 17);
         ASSERT_TRUE(Form->BitBtn1->isEnabled());
         ChooseAction("RadioButton2", false);
+        if (C.Replaced) {
+            std::filesystem::copy_file(Grid + ".whole", Grid, std::filesystem::copy_options::overwrite_existing);
+            if (!C.CutGrid)
+                std::filesystem::resize_file(Grid, std::filesystem::file_size(Grid) * 6 / 10);
+        }
         Next(); // CHECK
+        if (C.CutGrid != C.Replaced)
+            Said.push_back("The depth check judges no station: " + GridRefusal);
+        if (C.Spikes)
+            Said.push_back(SpikesAloneText);
         EXPECT_EQ(Messages(), Said);
         EXPECT_EQ(QcCruise("ID_Cruise|ChDuplicates|ChLocation|ChVelosity|ChDepth|ChDataClimat|ChDataSpike"),
                   C.Expected);

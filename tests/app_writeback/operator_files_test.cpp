@@ -141,7 +141,7 @@ const struct {
      {{"decimal commas", 2}, {"empty", 1}, {"only holes", 1}, {"utf-16 without mark", 1}}, Contour},
     {"out.grd", "DSAA\n4 3\n10.5 13.5\n40 42\n-300.5 50\n-100.25 -200 -300 -250\n-50 -60 -70 -80\n10 20 30 50.5\n",
      {{"decimal commas", 3}, {"empty", 1}, {"cut short", 8}, {"latin-1", 1}, {"latin-1 at the end", 8},
-      {"utf-16 without mark", 1}, {"fewer nodes in the header", 8}},
+      {"utf-16 without mark", 1}, {"fewer nodes in the header", 8}, {"rows and columns swapped in the header", 6}},
      Grid},
     {"map.bln", "4\n4 12\n10.5 35\n20 35\n20 45.5\n10.5 45.5\n",
      {{"decimal commas", 3}, {"empty", 1}, {"cut short", 6}, {"utf-16 without mark", 1}}, Map},
@@ -182,6 +182,8 @@ const std::pair<std::string_view, std::string (*)(const std::string &)> Variants
     {"utf-16 without mark", [](const std::string &S) { return Utf16(S, false).substr(2); }},
     {"fewer nodes in the header", // 12 values under "3 3"
      [](const std::string &S) { return std::regex_replace(S, std::regex("^DSAA\n4 3\n"), "DSAA\n3 3\n"); }},
+    {"rows and columns swapped in the header", // its lines say rows of 4
+     [](const std::string &S) { return std::regex_replace(S, std::regex("^DSAA\n4 3\n"), "DSAA\n3 4\n"); }},
     {"only holes", // an area's header made a hole's
      [](const std::string &S) { return std::regex_replace(S, std::regex("(^|\n)(\\d+) 0\n"), "$1$2 1\n"); }},
     {"names no file", [](const std::string &S) { return std::regex_replace(S, std::regex("a\\.bln"), "gone.bln"); }},

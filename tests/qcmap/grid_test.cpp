@@ -73,6 +73,11 @@ TEST_F(GridReader, WrappedLinesBlankNodesAndThreeDecimals)
     EXPECT_EQ(DepthGrid[0][1], float(-1234.568));
     EXPECT_EQ(DepthGrid[1], (TSingleArr{5, 6, 7, 8}));
     EXPECT_EQ(DepthGrid[2], (TSingleArr{9, 10, 11, 12}));
+    // As Surfer writes it, a row wrapped and a blank line after it, under a
+    // header with rows and columns swapped: the rows it shows say so.
+    LoadGrid(Write("swapped.grd", "DSAA\n3 4\n0 3\n0 2\n0 1\n1 2 3\n4\n\n5 6 7\n8\n\n9 10 11\n12\n"), DepthGrid);
+    EXPECT_EQ(Script.Texts(), std::vector<std::string>{At("swapped.grd", 7) + ": the file's rows hold 4 values, "
+                                                                               "its header's 3 (3 x 4 nodes)"});
 }
 
 TEST_F(GridReader, AShortFileIsRefusedAtTheLineWhereItEnds)
