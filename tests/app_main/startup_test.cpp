@@ -266,10 +266,17 @@ TEST_F(StartPath, NoDatabaseSectionOpensThePathDialogAndCancelEndsWithoutAWord)
 
 TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
 {
-    Install->SetDatabaseSetting(Install->Dir() + "gone/old.mdb");
     const std::string Chosen = Install->CopyDatabase("other/black2007.mdb");
-    Dialogs->ModalHandlers.push_back(ChooseFile(Chosen));
-    ASSERT_TRUE(Start());
+    // The dialog opens where the file was while that folder exists, else in the program folder.
+    for (const std::string Was : {"gone/", "demo/"}) {
+        Install->SetDatabaseSetting(Install->Dir() + Was + "old.mdb");
+        Dialogs->ModalHandlers.push_back([&, Choose = ChooseFile(Chosen)](TForm &AForm) {
+            const std::string Opened = dynamic_cast<TForm4 &>(AForm).ShellTreeView1->Folder();
+            EXPECT_EQ(Opened, Install->Dir() + (Was == "gone/" ? "" : Was));
+            return Choose(AForm);
+        });
+        ASSERT_TRUE(Start());
+    }
     EXPECT_EQ(MainDbPath, Chosen);
     EXPECT_EQ(Install->DatabaseSetting(), "other/black2007.mdb"); // goes with a copy of the folder
     EXPECT_EQ(DbTablePrefix, "black2007");
