@@ -303,14 +303,19 @@ void TForm1::CreateSharedObjects()
     BindEngine();
 }
 
+void TForm1::OpenMainDb()
+{
+    ZqConnection1->SetConnected(false);
+    ZqConnection1->Params().Clear();
+    ZqConnection1->Params().Add("DriverID=MSAcc");
+    ZqConnection1->Params().Add("Database=" + MainDbPath);
+    ZqConnection1->SetConnected(true);
+}
+
 bool TForm1::ConnectMainDb()
 {
     try {
-        ZqConnection1->SetConnected(false);
-        ZqConnection1->Params().Clear();
-        ZqConnection1->Params().Add("DriverID=MSAcc");
-        ZqConnection1->Params().Add("Database=" + MainDbPath);
-        ZqConnection1->SetConnected(true);
+        OpenMainDb();
     } catch (const std::exception &E) {
         // The driver's own words say why (a file of another format, a
         // driver that is not installed, a file in use).
@@ -981,13 +986,44 @@ void TForm1::ChangeDatabase()
     if (Dialog.Execute() != mrOk || !rtl::FileExists(Dialog.Result))
         return;
     THourglass Wait;
-    MainDbPath = Dialog.Result;
+    // One step: the new database connected with its work tables, and only
+    // then kept in the settings; else the one in use as it was.
+    const std::string Old = MainDbPath;
+    const auto Use = [](const std::string &APath) {
+        MainDbPath = APath;
+        MainDbDir = rtl::ExtractFilePath(APath);
+        MainDbSqlName = MainDbSqlNameOf(APath);
+    };
+    bool Connected = false;
+    try {
+        Use(Dialog.Result);
+        OpenMainDb();
+        Connected = true;
+        CreateWorkTables();
+    } catch (const std::exception &E) {
+        const std::string Why = (Connected ? "" : "Can't Connect to Main Database\n\n") + std::string(E.what());
+        Use(Old);
+        // Back to the one in use: a failure here is one it had already, or
+        // has since, and is said with the other.
+        std::string Back;
+        const auto Again = [&](const std::function<void()> &AStep) {
+            try {
+                AStep();
+            } catch (const std::exception &B) {
+                FDatabaseReady = false;
+                FDatabaseFault = B.what();
+                Back += "\n" + FDatabaseFault;
+            }
+        };
+        Again([this] { OpenMainDb(); });
+        Again([this] { CreateWorkTables(); });
+        SetScreenCursor(crDefault);
+        MessageDlg(Why + "\n\nThe program stays on the database " + Old + Back, mtError, mbOK);
+        return;
+    }
+    FDatabaseReady = true;
     KeepDatabaseChoice();
-    MainDbDir = rtl::ExtractFilePath(MainDbPath);
-    MainDbSqlName = MainDbSqlNameOf(MainDbPath);
     ClearCruiseChoice();
-    CreateWorkTables();
-    ConnectMainDb();
     DatabaseStage([this] { SyncCruiseList(); });
     DatabaseStage([this] { BuildCruiseLists(); });
     DatabaseStage([this] { FormParamList(); });

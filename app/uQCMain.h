@@ -248,6 +248,8 @@ public:
     // Reconnects ZqConnection1 to MainDbPath; false (after the error box)
     // when that fails.
     bool ConnectMainDb();
+    // The same, raising the connection's error.
+    void OpenMainDb();
     bool DatabaseConnected() const { return FDatabaseReady; }
     // The station database open, but for reading only.
     bool MainDbReadOnly() const;

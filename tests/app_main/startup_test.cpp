@@ -359,6 +359,26 @@ TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTab
     EXPECT_EQ(Form->CheckListBox7->Count() + Form->CheckListBox1->Count() + Form->CheckListBox5->Count(), 0);
 }
 
+// A file refused at "Change Database", by the driver or by its work tables (a view where one belongs): the
+// database in use stays with its work tables and settings, and says so.
+TEST_F(StartPath, ADatabaseRefusedAtChangeDatabaseLeavesTheOneInUse)
+{
+    WriteJetFile(Install->Dir() + "demo/broken.mdb");
+    ASSERT_TRUE(Start());
+    apptest::SqliteExec(Install->Dir() + "SoftDB/worktables.sqlite3", "create view \"v-Cast_TitlesFlags\" as select 1");
+    for (const std::string Said : {"Can't Connect to Main Database\n\n[Vexa]", "use DROP VIEW"}) {
+        Dialogs->ModalHandlers.push_back(
+            ChooseFile(Said[0] == 'u' ? Install->CopyDatabase("v.mdb") : Install->Dir() + "demo/broken.mdb"));
+        Control<QPushButton>("BitBtn8")->click();
+        const std::string Text = Dialogs->Texts().back();
+        EXPECT_EQ(Text.rfind(Said, 0), 0u) << Text;
+        EXPECT_NE(Text.find("\n\nThe program stays on the database " + Install->DbPath()), std::string::npos);
+        EXPECT_EQ(MainDbPath + " " + Form->CastFlagtbl->TableName() + " " + Install->DatabaseSetting(),
+                  Install->DbPath() + " marlin_demo-Cast_TitlesFlags.db demo/marlin_demo.mdb");
+        EXPECT_TRUE(Form->DatabaseConnected());
+    }
+}
+
 // The settings file unwritable: Change Database and the close go on, each saying once what was not kept.
 TEST_F(StartPath, ASettingsFileThatCannotBeWrittenStillChangesTheDatabaseAndClosesAndSaysSo)
 {
