@@ -227,6 +227,45 @@ bool TForm1::ReadDatabasePath()
     return true;
 }
 
+void TForm1::OfferOwnFiles()
+{
+    const std::vector<TForeignSetting> Foreign = ForeignSettings(*FMainIni);
+    if (Foreign.empty())
+        return;
+    std::string Text;
+    bool Offered = false;
+    for (const TForeignSetting &S : Foreign) {
+        Text += (Text.empty() ? "" : "\n\n") + FMainIni->FileName() + ", line " + std::to_string(S.Line) + ": " +
+                S.Key + " of [" + S.Section + "] names \"" + S.Path + "\" of another program folder, " + S.Folder +
+                (S.Own.empty() ? "\nThis program's folder holds no file of that name"
+                               : "\nThis program's own is \"" + S.Own + "\"");
+        Offered = Offered || !S.Own.empty();
+    }
+    if (!Offered) {
+        MessageDlg(Text + "\n\nThe settings stay as they are", mtWarning, mbOK);
+        return;
+    }
+    // No: the other folder's files are the operator's choice, as named.
+    if (MessageDlg(Text + "\n\nUse this program's own files (Yes), or go on with those of the other folder (No)?",
+                   mtConfirmation, mbYesNo) != mrYes)
+        return;
+    // Written through: this session reads them from memory even when the
+    // file takes no write.
+    std::string Refused;
+    for (const TForeignSetting &S : Foreign) {
+        if (S.Own.empty())
+            continue;
+        try {
+            FMainIni->WriteString(S.Section, S.Key, SettingValue(S.Own));
+        } catch (const std::exception &E) {
+            if (Refused.empty())
+                Refused = E.what();
+        }
+    }
+    if (!Refused.empty())
+        MessageDlg("This program's own files were not kept for the next start:\n" + Refused, mtWarning, mbOK);
+}
+
 // The database chosen is kept in the settings for the next start. A
 // settings file that cannot be written (read-only, a full disk) costs only
 // that: the program goes on with the chosen database, and says so.
@@ -493,7 +532,9 @@ bool TForm1::FormCreate()
     LocalDbDir = rtl::ExtractFilePath(ProgramDir + "SoftDB/dbqc.mdb");
 
     // 4-6: the main database. Cancel in the path dialog ends the program
-    // without a word.
+    // without a word. Files of another program folder are asked about
+    // before anything of theirs is read or written.
+    OfferOwnFiles();
     if (!ReadDatabasePath())
         return false;
 

@@ -325,6 +325,9 @@ private:
     void BuildActionPage();
     void BuildProgressPanel();
     // Set-up stages.
+    // Settings naming files of another program folder: said, and this
+    // program's own files of those names offered (Yes writes them in).
+    void OfferOwnFiles();
     bool ReadDatabasePath();
     void KeepDatabaseChoice();
     void ProbeWorkFolder();

@@ -379,6 +379,39 @@ TEST_F(StartPath, ADatabaseRefusedAtChangeDatabaseLeavesTheOneInUse)
     }
 }
 
+// Settings naming files of another program folder (copied with settings an earlier version kept whole): said
+// with this folder's own, which Yes takes and keeps, No leaves; a database in no program folder is not asked about.
+TEST_F(StartPath, FilesOfAnotherProgramFolderAreSaidAndThisFoldersOwnOffered)
+{
+    const apptest::TTestInstallation Other;
+    SetProgramFileName(Install->Dir() + "marlinqc");
+    const std::string Ini = Install->Dir() + "Cfg/main.ini", O = Other.Dir();
+    const std::string Whole = "[Database]\nDatabaseName=" + O + "demo/marlin_demo.mdb\n[MAP]\nBlnName=" + O +
+                              "QCCont/ALL_.bln\nXY=False\n[Clim]\nSearchClimPath=" + O + "\n[Grd]\nGrdName=" + O +
+                              "Maps/out.grd\n";
+    for (const int Answer : {int(mrNo), int(mrYes)}) {
+        std::ofstream(Ini, std::ios::trunc) << Whole;
+        Dialogs->MessageAnswers = {Answer};
+        ASSERT_TRUE(Start());
+        EXPECT_NE(Dialogs->Texts().back().find(Ini + ", line 4: BlnName of [MAP] names \"" + O + "QCCont/ALL_.bln\" of "
+                                               "another program folder, " + O + "\nThis program's own is \"" +
+                                               Install->Dir() + "QCCont/ALL_.bln\""),
+                  std::string::npos);
+        const std::string In = Answer == mrYes ? Install->Dir() : O;
+        EXPECT_EQ(MainDbPath + " " + ExtraLinesFile + " " + ClimSearchPath,
+                  In + "demo/marlin_demo.mdb " + In + "QCCont/ALL_.bln " + In);
+        Form->close();
+        EXPECT_EQ(ReadFile(Ini), Answer == mrNo ? Whole
+                                                : "[Database]\nDatabaseName=demo/marlin_demo.mdb\n[MAP]\nBlnName=QCCont/"
+                                                  "ALL_.bln\nXY=False\n[Clim]\nSearchClimPath=./\n[Grd]\nGrdName=Maps/out.grd\n");
+    }
+    Install->SetDatabaseSetting(Other.CopyDatabase("data/black.mdb"));
+    std::filesystem::remove(O + "Cfg/main.ini"); // a folder of data now
+    Dialogs->Messages.clear();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(MainDbPath + " " + std::to_string(Dialogs->Messages.size()), O + "data/black.mdb 0");
+}
+
 // The settings file unwritable: Change Database and the close go on, each saying once what was not kept.
 TEST_F(StartPath, ASettingsFileThatCannotBeWrittenStillChangesTheDatabaseAndClosesAndSaysSo)
 {
