@@ -43,6 +43,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -93,6 +94,27 @@ int StationFieldWidth(const TDataSet &ADataSet, const char *AField)
 {
     const TField *F = ADataSet.FindField(AField);
     return F ? F->Size() : 0;
+}
+
+// Why this user cannot keep the work tables in AFolder (with its "/"), as
+// the rights show it, and what the operator can do; empty when nothing
+// stands in the way.
+std::string WorkFolderRefusal(const std::string &AFolder)
+{
+    const std::string File = AFolder + LocalDbFileName;
+    std::string Cannot;
+    // The engine keeps its journal in new files beside the database.
+    if (::access(AFolder.c_str(), F_OK) == 0 && ::access(AFolder.c_str(), W_OK | X_OK) != 0)
+        Cannot = "its folder " + AFolder;
+    for (const char *Part : {"", "-wal", "-shm"})
+        if (Cannot.empty() && ::access((File + Part).c_str(), F_OK) == 0 && ::access((File + Part).c_str(), W_OK) != 0)
+            Cannot = "the file " + File + Part;
+    if (Cannot.empty())
+        return std::string();
+    return "The work tables are kept in " + File + ", and this user cannot write " + Cannot +
+           ".\nGive this user the right to write the folder " + AFolder +
+           " and its files, or copy the program folder " + ProgramDir +
+           " to a folder this user can write and start the program there.";
 }
 
 } // namespace
@@ -557,7 +579,10 @@ bool TForm1::FormCreate()
         CreateSharedObjects();
     } catch (const std::exception &E) {
         SetScreenCursor(crDefault);
-        HandleException(E);
+        if (const std::string Refusal = WorkFolderRefusal(LocalDbDir); !Refusal.empty())
+            MessageDlg(E.what() + std::string("\n\n") + Refusal, mtError, mbOK);
+        else
+            HandleException(E);
         return false;
     }
 
@@ -957,9 +982,23 @@ void TForm1::WriteStepPage()
         throw;
     }
     StepPageLines = nullptr;
-    Lines.SaveToFile(Base + ".html");
     // The browser keeps what it read from a URL; the page is new each time.
     WebBrowser1->clear();
+    try {
+        Lines.SaveToFile(Base + ".html");
+    } catch (const rtl::EFCreateError &E) {
+        // A folder this user cannot write (a shared installation) costs the
+        // file only: the page is shown as built, its links counting from
+        // "doc", and the refusal is said once.
+        WebBrowser1->document()->setBaseUrl(QUrl::fromLocalFile(QString::fromStdString(ProgramDir + "doc/")));
+        WebBrowser1->setHtml(QString::fromStdString(Lines.Text()));
+        if (!FStepPagesRefused) {
+            FStepPagesRefused = true;
+            MessageDlg(E.what() + std::string("\nThe wizard's pages are shown, but not kept in the folder"),
+                       mtWarning, mbOK);
+        }
+        return;
+    }
     WebBrowser1->setSource(QUrl::fromLocalFile(QString::fromStdString(Base + ".html")));
     WebBrowser1->reload();
 }

@@ -405,6 +405,9 @@ private:
     // of database gave.
     std::string FDatabaseFault;
     bool FClosing = false;
+    // A step page the doc folder did not take was said: the next are shown
+    // without a word.
+    bool FStepPagesRefused = false;
 };
 
 // Registers the data-access library's services in the order its layers

@@ -26,10 +26,13 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QThreadPool>
+#include <QCoreApplication>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 using namespace maintest;
 
@@ -494,6 +497,46 @@ TEST_F(StartFault, AMissingStepPageIsReportedOnceAndTheWindowStillOpens)
     EXPECT_TRUE(Start->isHidden());
     EXPECT_EQ(ScreenCursor(), crDefault);
     EXPECT_FALSE(Control("RadioGroup1")->isHidden());
+}
+
+// Folders the user cannot write (as the user nobody, in a child process): the work folder's ends the start in
+// words naming the file, its folder and what to do; the doc folder's is said once, each step's page shown all the same.
+TEST_F(StartFault, AFolderTheUserCannotWriteIsSaidOnceByName)
+{
+    ASSERT_EQ(::geteuid(), 0u) << "another user needs root";
+    ASSERT_TRUE(Start()); // the work tables made, root's
+    Stop();
+    TLocalDatabase::CloseAll();
+    const apptest::TTestInstallation Users; // but for its doc folder
+    for (const auto &Entry : std::filesystem::recursive_directory_iterator(Users.Dir()))
+        if (Entry.path().string().find("/doc") == std::string::npos && ::lchown(Entry.path().c_str(), 65534, 65534))
+            FAIL() << Entry.path();
+    // Threads do not cross a fork: the pools' idle ones (parallel raster fills) end first, or the child waits.
+    QThreadPool::globalInstance()->waitForDone();
+    for (QThreadPool *Pool : QCoreApplication::instance()->findChildren<QThreadPool *>())
+        Pool->waitForDone();
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+        std::ofstream Said(Install->Dir() + "said.txt"); // opened as root
+        SetProgramFileName(Install->Dir() + "marlinqc");
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0 && (Said << Start() << "\n")) {
+            SetProgramFileName(Users.Dir() + "marlinqc");
+            for (Said << Start(); Form->WizardStep < 2; Control<QPushButton>("BitBtn1")->click())
+                Said << Form->WebBrowser1->toPlainText().toStdString().substr(0, 6);
+        }
+        for (const std::string &Text : Dialogs->Texts())
+            Said << "\n" << Text;
+        Said.close();
+        ::_exit(0); // never back into the test runner
+    }
+    ::waitpid(Child, nullptr, 0);
+    const std::string Soft = Install->Dir() + "SoftDB/";
+    EXPECT_EQ(ReadFile(Install->Dir() + "said.txt"),
+              "0\n1Step 0Step 1\nattempt to write a readonly database\n\nThe work tables are kept in " + Soft +
+                  "worktables.sqlite3, and this user cannot write its folder " + Soft + ".\nGive this user the right to "
+                  "write the folder " + Soft + " and its files, or copy the program folder " + Install->Dir() +
+                  " to a folder this user can write and start the program there.\nCannot create file \"" + Users.Dir() +
+                  "doc/step0.html\"\nThe wizard's pages are shown, but not kept in the folder");
 }
 
 TEST_F(StartFault, AWorkFolderThatCannotBeOpenedEndsTheProgramAfterItsMessage)
