@@ -270,16 +270,13 @@ TEST_F(StartPath, NoDatabaseSectionOpensThePathDialogAndCancelEndsWithoutAWord)
 TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
 {
     const std::string Chosen = Install->CopyDatabase("other/black2007.mdb");
-    // The dialog opens where the file was while that folder exists, else in the program folder.
-    for (const std::string Was : {"gone/", "demo/"}) {
-        Install->SetDatabaseSetting(Install->Dir() + Was + "old.mdb");
-        Dialogs->ModalHandlers.push_back([&, Choose = ChooseFile(Chosen)](TForm &AForm) {
-            const std::string Opened = dynamic_cast<TForm4 &>(AForm).ShellTreeView1->Folder();
-            EXPECT_EQ(Opened, Install->Dir() + (Was == "gone/" ? "" : Was));
-            return Choose(AForm);
-        });
-        ASSERT_TRUE(Start());
-    }
+    Install->SetDatabaseSetting(Install->Dir() + "gone/old.mdb");
+    Dialogs->ModalHandlers.push_back([&, Choose = ChooseFile(Chosen)](TForm &AForm) {
+        // Its folder gone: the program's own, not the root.
+        EXPECT_EQ(dynamic_cast<TForm4 &>(AForm).ShellTreeView1->Folder(), Install->Dir());
+        return Choose(AForm);
+    });
+    ASSERT_TRUE(Start());
     EXPECT_EQ(MainDbPath, Chosen);
     EXPECT_EQ(Install->DatabaseSetting(), "other/black2007.mdb"); // goes with a copy of the folder
     EXPECT_EQ(DbTablePrefix, "black2007");
@@ -508,9 +505,7 @@ TEST_F(StartFault, AFolderTheUserCannotWriteIsSaidOnceByName)
     Stop();
     TLocalDatabase::CloseAll();
     const apptest::TTestInstallation Users; // but for its doc folder
-    for (const auto &Entry : std::filesystem::recursive_directory_iterator(Users.Dir()))
-        if (Entry.path().string().find("/doc") == std::string::npos && ::lchown(Entry.path().c_str(), 65534, 65534))
-            FAIL() << Entry.path();
+    ASSERT_EQ(std::system(("chown -R 65534 " + Users.Dir() + " && chown -R 0 " + Users.Dir() + "doc").c_str()), 0);
     // Threads do not cross a fork: the pools' idle ones (parallel raster fills) end first, or the child waits.
     QThreadPool::globalInstance()->waitForDone();
     for (QThreadPool *Pool : QCoreApplication::instance()->findChildren<QThreadPool *>())
