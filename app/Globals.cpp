@@ -161,6 +161,60 @@ std::string SettingValue(const std::string &APath)
 
 namespace {
 
+bool IsProgramFolder(const std::filesystem::path &AFolder)
+{
+    std::error_code Ec;
+    return std::filesystem::is_regular_file(AFolder / "Cfg/main.ini", Ec) &&
+           (std::filesystem::is_regular_file(AFolder / "SoftDB/worktables.def", Ec) ||
+            std::filesystem::is_regular_file(AFolder / "SoftDB/worktables.sqlite3", Ec));
+}
+
+} // namespace
+
+std::string OtherProgramFolder(const std::string &APath)
+{
+    namespace fs = std::filesystem;
+    if (APath.empty() || !fs::path(APath).is_absolute() || SettingValue(APath) != APath)
+        return std::string();
+    fs::path Folder = fs::path(APath).lexically_normal();
+    if (Folder.filename().empty())
+        Folder = Folder.parent_path();
+    for (;; Folder = Folder.parent_path()) {
+        // This program's folder reached under another name (a link).
+        std::error_code Ec;
+        if (fs::equivalent(Folder, ProgramDir, Ec))
+            return std::string();
+        if (IsProgramFolder(Folder))
+            return Folder.string() + (Folder.string().back() == '/' ? "" : "/");
+        if (Folder == Folder.root_path())
+            return std::string();
+    }
+}
+
+std::vector<TForeignSetting> ForeignSettings(rtl::TCustomIniFile &AIni)
+{
+    std::vector<TForeignSetting> Found;
+    for (const auto &[Section, Key] : {std::pair{"Database", "DatabaseName"}, {"MAP", "BlnName"},
+                                       {"Clim", "SearchClimPath"}, {"Grd", "GrdName"}}) {
+        TForeignSetting S{Section, Key, SettingPath(AIni.ReadString(Section, Key, "")), "", "", 0};
+        S.Folder = OtherProgramFolder(S.Path);
+        if (S.Folder.empty())
+            continue;
+        const std::string Inside = std::filesystem::path(S.Path).lexically_normal().lexically_relative(S.Folder).string();
+        const std::string Own = (std::filesystem::path(ProgramDir) / Inside).lexically_normal().string();
+        std::error_code Ec;
+        if (std::filesystem::exists(Own, Ec))
+            S.Own = Own;
+        else if (!std::filesystem::exists(S.Path, Ec))
+            continue;
+        S.Line = AIni.KeyLine(Section, Key);
+        Found.push_back(S);
+    }
+    return Found;
+}
+
+namespace {
+
 // The odbcinst.ini text with each relative driver and set-up path made
 // whole from AFolder.
 std::string OdbcInstWithWholePaths(const std::string &AFolder)

@@ -113,6 +113,24 @@ std::string SettingPath(const std::string &AValue);
 // What a setting keeps for APath: a path inside the program folder relative
 // to it ("./" for the folder itself), any other as it is.
 std::string SettingValue(const std::string &APath);
+// The folder of another installation of this program that holds APath (a
+// file or folder), with its "/"; empty for a path inside ProgramDir or in no
+// program folder. A program folder holds Cfg/main.ini beside the work
+// folder's SoftDB/worktables.def or SoftDB/worktables.sqlite3: a folder of
+// the operator's data is none.
+std::string OtherProgramFolder(const std::string &APath);
+// A setting naming a file or folder inside another program folder (a
+// folder copied with settings an earlier version kept whole, or a settings
+// file brought from another installation): the key, its line, the path,
+// the other folder, and this program's own file of that name (empty where
+// this folder has none).
+struct TForeignSetting {
+    std::string Section, Key, Path, Folder, Own;
+    int Line = 0;
+};
+// Those of DatabaseName, BlnName, SearchClimPath and GrdName, in this order;
+// one whose file is in neither folder is left to the start's own fallbacks.
+std::vector<TForeignSetting> ForeignSettings(rtl::TCustomIniFile &AIni);
 // ANotes gets "Ini, line N: the file "F" named in Key of [Section] was not
 // found" and AInstead, on a line of its own: the operator learns which
 // setting to mend. Nothing for an empty value (a first start).

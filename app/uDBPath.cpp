@@ -1,6 +1,8 @@
 // uDBPath: the path dialog of the main station database.
 #include "app/uDBPath.h"
 
+#include "app/Globals.h"
+
 #include "platform/toolkit/TDialogs.h"
 #include "platform/toolkit/TItemClick.h"
 
@@ -92,9 +94,13 @@ TForm4::TForm4(QWidget *AOwner) : TForm(AOwner, "Form4")
 
 void TForm4::SetFolder(const std::string &AFolder)
 {
-    ShellTreeView1->SetFolder(AFolder);
+    // A folder gone (the database's, moved or deleted) would leave the tree
+    // at the file system's root: the program's own folder stands in.
+    std::error_code Ec;
+    const std::string Folder = fs::is_directory(AFolder, Ec) ? AFolder : ProgramDir;
+    ShellTreeView1->SetFolder(Folder);
     // The list follows even when the model has not read the folder yet.
-    FDirectory = AFolder;
+    FDirectory = Folder;
     if (!FDirectory.empty() && FDirectory.back() != '/')
         FDirectory += '/';
     FillFileListBox(*FileListBox1, FDirectory, IsMdbName);

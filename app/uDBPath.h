@@ -32,7 +32,8 @@ public:
     QPushButton *BitBtn1 = nullptr; // OK
     QPushButton *BitBtn2 = nullptr; // Cancel
 
-    // The tree selects AFolder and the list shows its "*.mdb" files.
+    // The tree selects AFolder and the list shows its "*.mdb" files; a
+    // folder that does not exist gives way to the program folder.
     void SetFolder(const std::string &AFolder);
     // The folder the list shows, with a trailing "/".
     const std::string &Directory() const { return FDirectory; }

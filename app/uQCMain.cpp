@@ -43,6 +43,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -93,6 +94,27 @@ int StationFieldWidth(const TDataSet &ADataSet, const char *AField)
 {
     const TField *F = ADataSet.FindField(AField);
     return F ? F->Size() : 0;
+}
+
+// Why this user cannot keep the work tables in AFolder (with its "/"), as
+// the rights show it, and what the operator can do; empty when nothing
+// stands in the way.
+std::string WorkFolderRefusal(const std::string &AFolder)
+{
+    const std::string File = AFolder + LocalDbFileName;
+    std::string Cannot;
+    // The engine keeps its journal in new files beside the database.
+    if (::access(AFolder.c_str(), F_OK) == 0 && ::access(AFolder.c_str(), W_OK | X_OK) != 0)
+        Cannot = "its folder " + AFolder;
+    for (const char *Part : {"", "-wal", "-shm"})
+        if (Cannot.empty() && ::access((File + Part).c_str(), F_OK) == 0 && ::access((File + Part).c_str(), W_OK) != 0)
+            Cannot = "the file " + File + Part;
+    if (Cannot.empty())
+        return std::string();
+    return "The work tables are kept in " + File + ", and this user cannot write " + Cannot +
+           ".\nGive this user the right to write the folder " + AFolder +
+           " and its files, or copy the program folder " + ProgramDir +
+           " to a folder this user can write and start the program there.";
 }
 
 } // namespace
@@ -227,6 +249,45 @@ bool TForm1::ReadDatabasePath()
     return true;
 }
 
+void TForm1::OfferOwnFiles()
+{
+    const std::vector<TForeignSetting> Foreign = ForeignSettings(*FMainIni);
+    if (Foreign.empty())
+        return;
+    std::string Text;
+    bool Offered = false;
+    for (const TForeignSetting &S : Foreign) {
+        Text += (Text.empty() ? "" : "\n\n") + FMainIni->FileName() + ", line " + std::to_string(S.Line) + ": " +
+                S.Key + " of [" + S.Section + "] names \"" + S.Path + "\" of another program folder, " + S.Folder +
+                (S.Own.empty() ? "\nThis program's folder holds no file of that name"
+                               : "\nThis program's own is \"" + S.Own + "\"");
+        Offered = Offered || !S.Own.empty();
+    }
+    if (!Offered) {
+        MessageDlg(Text + "\n\nThe settings stay as they are", mtWarning, mbOK);
+        return;
+    }
+    // No: the other folder's files are the operator's choice, as named.
+    if (MessageDlg(Text + "\n\nUse this program's own files (Yes), or go on with those of the other folder (No)?",
+                   mtConfirmation, mbYesNo) != mrYes)
+        return;
+    // Written through: this session reads them from memory even when the
+    // file takes no write.
+    std::string Refused;
+    for (const TForeignSetting &S : Foreign) {
+        if (S.Own.empty())
+            continue;
+        try {
+            FMainIni->WriteString(S.Section, S.Key, SettingValue(S.Own));
+        } catch (const std::exception &E) {
+            if (Refused.empty())
+                Refused = E.what();
+        }
+    }
+    if (!Refused.empty())
+        MessageDlg("This program's own files were not kept for the next start:\n" + Refused, mtWarning, mbOK);
+}
+
 // The database chosen is kept in the settings for the next start. A
 // settings file that cannot be written (read-only, a full disk) costs only
 // that: the program goes on with the chosen database, and says so.
@@ -303,14 +364,19 @@ void TForm1::CreateSharedObjects()
     BindEngine();
 }
 
+void TForm1::OpenMainDb()
+{
+    ZqConnection1->SetConnected(false);
+    ZqConnection1->Params().Clear();
+    ZqConnection1->Params().Add("DriverID=MSAcc");
+    ZqConnection1->Params().Add("Database=" + MainDbPath);
+    ZqConnection1->SetConnected(true);
+}
+
 bool TForm1::ConnectMainDb()
 {
     try {
-        ZqConnection1->SetConnected(false);
-        ZqConnection1->Params().Clear();
-        ZqConnection1->Params().Add("DriverID=MSAcc");
-        ZqConnection1->Params().Add("Database=" + MainDbPath);
-        ZqConnection1->SetConnected(true);
+        OpenMainDb();
     } catch (const std::exception &E) {
         // The driver's own words say why (a file of another format, a
         // driver that is not installed, a file in use).
@@ -488,7 +554,9 @@ bool TForm1::FormCreate()
     LocalDbDir = rtl::ExtractFilePath(ProgramDir + "SoftDB/dbqc.mdb");
 
     // 4-6: the main database. Cancel in the path dialog ends the program
-    // without a word.
+    // without a word. Files of another program folder are asked about
+    // before anything of theirs is read or written.
+    OfferOwnFiles();
     if (!ReadDatabasePath())
         return false;
 
@@ -511,7 +579,10 @@ bool TForm1::FormCreate()
         CreateSharedObjects();
     } catch (const std::exception &E) {
         SetScreenCursor(crDefault);
-        HandleException(E);
+        if (const std::string Refusal = WorkFolderRefusal(LocalDbDir); !Refusal.empty())
+            MessageDlg(E.what() + std::string("\n\n") + Refusal, mtError, mbOK);
+        else
+            HandleException(E);
         return false;
     }
 
@@ -917,9 +988,23 @@ void TForm1::WriteStepPage()
         throw;
     }
     StepPageLines = nullptr;
-    Lines.SaveToFile(Base + ".html");
     // The browser keeps what it read from a URL; the page is new each time.
     WebBrowser1->clear();
+    try {
+        Lines.SaveToFile(Base + ".html");
+    } catch (const rtl::EFCreateError &E) {
+        // A folder this user cannot write (a shared installation) costs the
+        // file only: the page is shown as built, its links counting from
+        // "doc", and the refusal is said once.
+        WebBrowser1->document()->setBaseUrl(QUrl::fromLocalFile(QString::fromStdString(ProgramDir + "doc/")));
+        WebBrowser1->setHtml(QString::fromStdString(Lines.Text()));
+        if (!FStepPagesRefused) {
+            FStepPagesRefused = true;
+            MessageDlg(E.what() + std::string("\nThe wizard's pages are shown, but not kept in the folder"),
+                       mtWarning, mbOK);
+        }
+        return;
+    }
     WebBrowser1->setSource(QUrl::fromLocalFile(QString::fromStdString(Base + ".html")));
     WebBrowser1->reload();
 }
@@ -987,13 +1072,44 @@ void TForm1::ChangeDatabase()
     if (Dialog.Execute() != mrOk || !rtl::FileExists(Dialog.Result))
         return;
     THourglass Wait;
-    MainDbPath = Dialog.Result;
+    // One step: the new database connected with its work tables, and only
+    // then kept in the settings; else the one in use as it was.
+    const std::string Old = MainDbPath;
+    const auto Use = [](const std::string &APath) {
+        MainDbPath = APath;
+        MainDbDir = rtl::ExtractFilePath(APath);
+        MainDbSqlName = MainDbSqlNameOf(APath);
+    };
+    bool Connected = false;
+    try {
+        Use(Dialog.Result);
+        OpenMainDb();
+        Connected = true;
+        CreateWorkTables();
+    } catch (const std::exception &E) {
+        const std::string Why = (Connected ? "" : "Can't Connect to Main Database\n\n") + std::string(E.what());
+        Use(Old);
+        // Back to the one in use: a failure here is one it had already, or
+        // has since, and is said with the other.
+        std::string Back;
+        const auto Again = [&](const std::function<void()> &AStep) {
+            try {
+                AStep();
+            } catch (const std::exception &B) {
+                FDatabaseReady = false;
+                FDatabaseFault = B.what();
+                Back += "\n" + FDatabaseFault;
+            }
+        };
+        Again([this] { OpenMainDb(); });
+        Again([this] { CreateWorkTables(); });
+        SetScreenCursor(crDefault);
+        MessageDlg(Why + "\n\nThe program stays on the database " + Old + Back, mtError, mbOK);
+        return;
+    }
+    FDatabaseReady = true;
     KeepDatabaseChoice();
-    MainDbDir = rtl::ExtractFilePath(MainDbPath);
-    MainDbSqlName = MainDbSqlNameOf(MainDbPath);
     ClearCruiseChoice();
-    CreateWorkTables();
-    ConnectMainDb();
     DatabaseStage([this] { SyncCruiseList(); });
     DatabaseStage([this] { BuildCruiseLists(); });
     DatabaseStage([this] { FormParamList(); });

@@ -248,6 +248,8 @@ public:
     // Reconnects ZqConnection1 to MainDbPath; false (after the error box)
     // when that fails.
     bool ConnectMainDb();
+    // The same, raising the connection's error.
+    void OpenMainDb();
     bool DatabaseConnected() const { return FDatabaseReady; }
     // The station database open, but for reading only.
     bool MainDbReadOnly() const;
@@ -323,6 +325,9 @@ private:
     void BuildActionPage();
     void BuildProgressPanel();
     // Set-up stages.
+    // Settings naming files of another program folder: said, and this
+    // program's own files of those names offered (Yes writes them in).
+    void OfferOwnFiles();
     bool ReadDatabasePath();
     void KeepDatabaseChoice();
     void ProbeWorkFolder();
@@ -400,6 +405,9 @@ private:
     // of database gave.
     std::string FDatabaseFault;
     bool FClosing = false;
+    // A step page the doc folder did not take was said: the next are shown
+    // without a word.
+    bool FStepPagesRefused = false;
 };
 
 // Registers the data-access library's services in the order its layers

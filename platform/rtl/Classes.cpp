@@ -530,6 +530,8 @@ int CreateReplacement(const std::string &Temp, mode_t Mode)
 
 } // namespace
 
+int RefusedRenameErrno = 0;
+
 std::string ReplaceFile(const std::string &FileName, std::string_view Bytes)
 {
     const auto Refuse = [&](const char *What) {
@@ -574,8 +576,18 @@ std::string ReplaceFile(const std::string &FileName, std::string_view Bytes)
     // On the disk before it takes the name (WriteAll syncs): a power cut
     // after the rename must not find the name on an empty file.
     Written = ::close(Fd) == 0 && Written;
-    if (!Written || ::rename(Temp.c_str(), Target.c_str()) != 0) {
+    if (!Written) {
         ::unlink(Temp.c_str());
+        Refuse("Cannot write");
+    }
+    const bool Renamed = RefusedRenameErrno == 0 ? ::rename(Temp.c_str(), Target.c_str()) == 0
+                                                 : (errno = RefusedRenameErrno, false);
+    if (!Renamed) {
+        // Some shares and mounted file systems refuse a rename over an
+        // existing file (EPERM, EACCES, EEXIST, EBUSY, ENOTSUP) while the
+        // file itself can be written.
+        ::unlink(Temp.c_str());
+        if (Exists) return InPlace("its file system refuses a rename over it");
         Refuse("Cannot write");
     }
     const std::string Folder = Target.has_parent_path() ? Target.parent_path().string() : ".";

@@ -247,12 +247,16 @@ public:
 // "<name>.~<process id>", which then takes its name, so that a kill or a
 // power cut leaves the old file or the new one, never a part of either; the
 // new file keeps the old one's owner, group and rights. Where the new file
-// cannot be made (the folder takes none) or cannot keep the owner (the file
-// is another user's), a writable file is written in place, and the note
-// returned says so; the note is empty when the file was replaced whole.
+// cannot be made (the folder takes none), cannot keep the owner (the file
+// is another user's) or cannot take the old one's name (a file system that
+// refuses a rename over a file), a writable file is written in place, and
+// the note returned says so; the note is empty when the file was replaced whole.
 // EFCreateError, the file left as it was, when it cannot be written (a
 // folder, a read-only file, a full disk).
 std::string ReplaceFile(const std::string &FileName, std::string_view Bytes);
+// For tests: when not 0, every rename of a replacement fails with this
+// errno, as on a file system that refuses a rename over an existing file.
+extern int RefusedRenameErrno;
 // Removes the new files that replacements in AFolder left when their
 // program ended before the rename (killed, a power cut); those of programs
 // still running stay.

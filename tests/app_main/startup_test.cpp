@@ -26,10 +26,13 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QThreadPool>
+#include <QCoreApplication>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 using namespace maintest;
 
@@ -266,9 +269,13 @@ TEST_F(StartPath, NoDatabaseSectionOpensThePathDialogAndCancelEndsWithoutAWord)
 
 TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
 {
-    Install->SetDatabaseSetting(Install->Dir() + "gone/old.mdb");
     const std::string Chosen = Install->CopyDatabase("other/black2007.mdb");
-    Dialogs->ModalHandlers.push_back(ChooseFile(Chosen));
+    Install->SetDatabaseSetting(Install->Dir() + "gone/old.mdb");
+    Dialogs->ModalHandlers.push_back([&, Choose = ChooseFile(Chosen)](TForm &AForm) {
+        // Its folder gone: the program's own, not the root.
+        EXPECT_EQ(dynamic_cast<TForm4 &>(AForm).ShellTreeView1->Folder(), Install->Dir());
+        return Choose(AForm);
+    });
     ASSERT_TRUE(Start());
     EXPECT_EQ(MainDbPath, Chosen);
     EXPECT_EQ(Install->DatabaseSetting(), "other/black2007.mdb"); // goes with a copy of the folder
@@ -350,6 +357,59 @@ TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTab
     Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
     Control<QPushButton>("BitBtn8")->click();
     EXPECT_EQ(Form->CheckListBox7->Count() + Form->CheckListBox1->Count() + Form->CheckListBox5->Count(), 0);
+}
+
+// A file refused at "Change Database", by the driver or by its work tables (a view where one belongs): the
+// database in use stays with its work tables and settings, and says so.
+TEST_F(StartPath, ADatabaseRefusedAtChangeDatabaseLeavesTheOneInUse)
+{
+    WriteJetFile(Install->Dir() + "demo/broken.mdb");
+    ASSERT_TRUE(Start());
+    apptest::SqliteExec(Install->Dir() + "SoftDB/worktables.sqlite3", "create view \"v-Cast_TitlesFlags\" as select 1");
+    for (const std::string Said : {"Can't Connect to Main Database\n\n[Vexa]", "use DROP VIEW"}) {
+        Dialogs->ModalHandlers.push_back(
+            ChooseFile(Said[0] == 'u' ? Install->CopyDatabase("v.mdb") : Install->Dir() + "demo/broken.mdb"));
+        Control<QPushButton>("BitBtn8")->click();
+        const std::string Text = Dialogs->Texts().back();
+        EXPECT_EQ(Text.rfind(Said, 0), 0u) << Text;
+        EXPECT_NE(Text.find("\n\nThe program stays on the database " + Install->DbPath()), std::string::npos);
+        EXPECT_EQ(MainDbPath + " " + Form->CastFlagtbl->TableName() + " " + Install->DatabaseSetting(),
+                  Install->DbPath() + " marlin_demo-Cast_TitlesFlags.db demo/marlin_demo.mdb");
+        EXPECT_TRUE(Form->DatabaseConnected());
+    }
+}
+
+// Settings naming files of another program folder (copied with settings an earlier version kept whole): said
+// with this folder's own, which Yes takes and keeps, No leaves; a database in no program folder is not asked about.
+TEST_F(StartPath, FilesOfAnotherProgramFolderAreSaidAndThisFoldersOwnOffered)
+{
+    const apptest::TTestInstallation Other;
+    SetProgramFileName(Install->Dir() + "marlinqc");
+    const std::string Ini = Install->Dir() + "Cfg/main.ini", O = Other.Dir();
+    const std::string Whole = "[Database]\nDatabaseName=" + O + "demo/marlin_demo.mdb\n[MAP]\nBlnName=" + O +
+                              "QCCont/ALL_.bln\nXY=False\n[Clim]\nSearchClimPath=" + O + "\n[Grd]\nGrdName=" + O +
+                              "Maps/out.grd\n";
+    for (const int Answer : {int(mrNo), int(mrYes)}) {
+        std::ofstream(Ini, std::ios::trunc) << Whole;
+        Dialogs->MessageAnswers = {Answer};
+        ASSERT_TRUE(Start());
+        EXPECT_NE(Dialogs->Texts().back().find(Ini + ", line 4: BlnName of [MAP] names \"" + O + "QCCont/ALL_.bln\" of "
+                                               "another program folder, " + O + "\nThis program's own is \"" +
+                                               Install->Dir() + "QCCont/ALL_.bln\""),
+                  std::string::npos);
+        const std::string In = Answer == mrYes ? Install->Dir() : O;
+        EXPECT_EQ(MainDbPath + " " + ExtraLinesFile + " " + ClimSearchPath,
+                  In + "demo/marlin_demo.mdb " + In + "QCCont/ALL_.bln " + In);
+        Form->close();
+        EXPECT_EQ(ReadFile(Ini), Answer == mrNo ? Whole
+                                                : "[Database]\nDatabaseName=demo/marlin_demo.mdb\n[MAP]\nBlnName=QCCont/"
+                                                  "ALL_.bln\nXY=False\n[Clim]\nSearchClimPath=./\n[Grd]\nGrdName=Maps/out.grd\n");
+    }
+    Install->SetDatabaseSetting(Other.CopyDatabase("data/black.mdb"));
+    std::filesystem::remove(O + "Cfg/main.ini"); // a folder of data now
+    Dialogs->Messages.clear();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(MainDbPath + " " + std::to_string(Dialogs->Messages.size()), O + "data/black.mdb 0");
 }
 
 // The settings file unwritable: Change Database and the close go on, each saying once what was not kept.
@@ -434,6 +494,44 @@ TEST_F(StartFault, AMissingStepPageIsReportedOnceAndTheWindowStillOpens)
     EXPECT_TRUE(Start->isHidden());
     EXPECT_EQ(ScreenCursor(), crDefault);
     EXPECT_FALSE(Control("RadioGroup1")->isHidden());
+}
+
+// Folders the user cannot write (as the user nobody, in a child process): the work folder's ends the start in
+// words naming the file, its folder and what to do; the doc folder's is said once, each step's page shown all the same.
+TEST_F(StartFault, AFolderTheUserCannotWriteIsSaidOnceByName)
+{
+    ASSERT_EQ(::geteuid(), 0u) << "another user needs root";
+    ASSERT_TRUE(Start()); // the work tables made, root's
+    Stop();
+    TLocalDatabase::CloseAll();
+    const apptest::TTestInstallation Users; // but for its doc folder
+    ASSERT_EQ(std::system(("chown -R 65534 " + Users.Dir() + " && chown -R 0 " + Users.Dir() + "doc").c_str()), 0);
+    // Threads do not cross a fork: the pools' idle ones (parallel raster fills) end first, or the child waits.
+    QThreadPool::globalInstance()->waitForDone();
+    for (QThreadPool *Pool : QCoreApplication::instance()->findChildren<QThreadPool *>())
+        Pool->waitForDone();
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+        std::ofstream Said(Install->Dir() + "said.txt"); // opened as root
+        SetProgramFileName(Install->Dir() + "marlinqc");
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0 && (Said << Start() << "\n")) {
+            SetProgramFileName(Users.Dir() + "marlinqc");
+            for (Said << Start(); Form->WizardStep < 2; Control<QPushButton>("BitBtn1")->click())
+                Said << Form->WebBrowser1->toPlainText().toStdString().substr(0, 6);
+        }
+        for (const std::string &Text : Dialogs->Texts())
+            Said << "\n" << Text;
+        Said.close();
+        ::_exit(0); // never back into the test runner
+    }
+    ::waitpid(Child, nullptr, 0);
+    const std::string Soft = Install->Dir() + "SoftDB/";
+    EXPECT_EQ(ReadFile(Install->Dir() + "said.txt"),
+              "0\n1Step 0Step 1\nattempt to write a readonly database\n\nThe work tables are kept in " + Soft +
+                  "worktables.sqlite3, and this user cannot write its folder " + Soft + ".\nGive this user the right to "
+                  "write the folder " + Soft + " and its files, or copy the program folder " + Install->Dir() +
+                  " to a folder this user can write and start the program there.\nCannot create file \"" + Users.Dir() +
+                  "doc/step0.html\"\nThe wizard's pages are shown, but not kept in the folder");
 }
 
 TEST_F(StartFault, AWorkFolderThatCannotBeOpenedEndsTheProgramAfterItsMessage)

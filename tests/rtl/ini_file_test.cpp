@@ -164,6 +164,18 @@ TEST_F(IniFileTest, AReplacementKeepsTheFileAsItsOwnerHadIt)
     ::chmod(FDir.c_str(), 0755);
 }
 
+// A file system that refuses a rename over a file (some shares): written in place, and said.
+TEST_F(IniFileTest, ARenameRefusedWritesTheFileInPlace)
+{
+    Write("[S]\nK=0\n");
+    TMemIniFile Ini(FName);
+    Ini.WriteString("S", "K", "1");
+    RefusedRenameErrno = EPERM;
+    const std::string Note = Ini.UpdateFile();
+    RefusedRenameErrno = 0;
+    EXPECT_EQ(Note + Read(), "File \"" + FName + "\" was written in place: its file system refuses a rename over it[S]\nK=1\n");
+}
+
 TEST_F(IniFileTest, IniFileWritesThroughAndSeesOthers)
 {
     TIniFile A(FName);
