@@ -119,17 +119,25 @@ TJudgedPrint::TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &
 
 std::string TJudgedPrint::Text() const { return Levels + "/" + When + "/" + Where + "/f" + Flags; }
 
-bool TJudgedPrint::Parse(const std::string &AText)
+namespace {
+// The parts of a print's text, between its '/'.
+std::vector<std::string> PrintParts(const std::string &AText)
 {
-    *this = TJudgedPrint();
     std::vector<std::string> Parts;
     for (size_t Start = 0;;) {
         const size_t End = AText.find('/', Start);
         Parts.push_back(AText.substr(Start, End == std::string::npos ? End : End - Start));
         if (End == std::string::npos)
-            break;
+            return Parts;
         Start = End + 1;
     }
+}
+} // namespace
+
+bool TJudgedPrint::Parse(const std::string &AText)
+{
+    *this = TJudgedPrint();
+    const std::vector<std::string> Parts = PrintParts(AText);
     // An earlier version's: the levels alone, or no flags (and perhaps its
     // mark of an edit, "e").
     if (Parts.size() != 4 || Parts[3].empty() || Parts[3][0] != 'f')
@@ -138,6 +146,25 @@ bool TJudgedPrint::Parse(const std::string &AText)
     When = Parts[1];
     Where = Parts[2];
     Flags = Parts[3].substr(1);
+    return true;
+}
+
+bool TJudgedPrint::ParseEarlier(const std::string &AText)
+{
+    *this = TJudgedPrint();
+    std::vector<std::string> Parts = PrintParts(AText);
+    const auto Hex = [](const std::string &A, size_t ADigits) {
+        return A.size() == ADigits && A.find_first_not_of("0123456789abcdef") == std::string::npos;
+    };
+    if (Parts.size() == 4 && Parts[3] == "e")
+        Parts.pop_back();
+    if (!Hex(Parts[0], 16) || (Parts.size() != 1 && (Parts.size() != 3 || !Hex(Parts[1], 8) || !Hex(Parts[2], 8))))
+        return false;
+    Levels = Parts[0];
+    if (Parts.size() == 3) {
+        When = Parts[1];
+        Where = Parts[2];
+    }
     return true;
 }
 

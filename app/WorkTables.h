@@ -123,6 +123,13 @@ struct TJudgedPrint {
     // False when AText holds no print of this version's (none, or an earlier
     // version's).
     bool Parse(const std::string &AText);
+    // The parts of a print an earlier version kept: the print of the levels
+    // alone (sixteen hexadecimal digits), or "<levels>/<when>/<where>",
+    // perhaps "/e" after it (a value changed in its editor since, which the
+    // levels, date, time and position tell as well). Neither knew the flags
+    // the verdicts were given over. False, the print empty, for any other
+    // text.
+    bool ParseEarlier(const std::string &AText);
     // The parts of this print that were those of ABefore take those of
     // AAfter: a change made by this program, to a print of what it changed
     // as it was. A part that was already another is left: what changed it

@@ -712,37 +712,6 @@ std::string StoppedText(const std::string &AHead, const TWriteFlagsResult &AResu
     return Text + "\nThe levels not written keep their old flags." + NotWrittenText(AResult) + UnmatchedText(AResult);
 }
 
-// The parts of a print an earlier version kept, in APrint: the print of the
-// levels alone (sixteen hexadecimal digits), or "<levels>/<when>/<where>",
-// perhaps "/e" after it (a value changed in its editor since, which the
-// levels, date, time and position tell as well). Neither knew the flags the
-// verdicts were given over. False, APrint empty, for any other text.
-bool EarlierPrint(const std::string &AText, TJudgedPrint &APrint)
-{
-    APrint = TJudgedPrint();
-    std::vector<std::string> Parts;
-    for (size_t Start = 0;;) {
-        const size_t End = AText.find('/', Start);
-        Parts.push_back(AText.substr(Start, End == std::string::npos ? End : End - Start));
-        if (End == std::string::npos)
-            break;
-        Start = End + 1;
-    }
-    const auto Hex = [](const std::string &A, size_t ADigits) {
-        return A.size() == ADigits && A.find_first_not_of("0123456789abcdef") == std::string::npos;
-    };
-    if (Parts.size() == 4 && Parts[3] == "e")
-        Parts.pop_back();
-    if (!Hex(Parts[0], 16) || (Parts.size() != 1 && (Parts.size() != 3 || !Hex(Parts[1], 8) || !Hex(Parts[2], 8))))
-        return false;
-    APrint.Levels = Parts[0];
-    if (Parts.size() == 3) {
-        APrint.When = Parts[1];
-        APrint.Where = Parts[2];
-    }
-    return true;
-}
-
 // The levels of AProfile a flag row names, [first, end): the level of its
 // tenth that the checks judged (the first of the tenth in pressure order)
 // and every level stored at that very pressure; first is -1 when the
@@ -809,7 +778,7 @@ TTableStand StandOf(const std::string &APrint, const TStoredProfile &AProfile, c
     TTableStand S;
     TJudgedPrint &Judged = S.Judged;
     if (!Judged.Parse(APrint))
-        EarlierPrint(APrint, Judged);
+        Judged.ParseEarlier(APrint);
     const TJudgedPrint Now(AProfile.Print, ANow);
     const auto Differs = [](const std::string &AJudged, const std::string &ANowPart) {
         return !AJudged.empty() && AJudged != ANowPart;
