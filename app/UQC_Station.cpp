@@ -254,8 +254,10 @@ std::string StationsWithoutPosition(TDataSet &AStations, const std::string &ACru
     if (!ADepth && !ALevels)
         return "";
     std::vector<int> Ids;
+    // A station whose identity cannot be read is left out, and said so.
     for (AStations.First(); !AStations.Eof(); AStations.Next())
-        if (!StationHasPosition(AStations) && !(AStations.FieldByName("Lon")->AsFloat() < WestLimitLon))
+        if (!StationHasPosition(AStations) && !(AStations.FieldByName("Lon")->AsFloat() < WestLimitLon) &&
+            !AStations.FieldByName("ID_Cast")->IsNull())
             Ids.push_back(AStations.FieldByName("ID_Cast")->AsInteger());
     AStations.First();
     const std::string What = ADepth && ALevels ? "depth and levels are" : ADepth ? "depth is" : "levels are";
@@ -551,7 +553,7 @@ void ReadStoredMoments(const std::string &ACruiseId)
     StoredMoments.clear();
     OpenQuery(*DuplicatesQry, "Select ID_Cast, Date_Cast + Time_Cast from Cast_Titles where ID_Cruise = " + ACruiseId);
     for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next())
-        if (!IsEmptyValue(DuplicatesQry->Fields()[1]))
+        if (!IsEmptyValue(DuplicatesQry->Fields()[1]) && !DuplicatesQry->Fields()[0]->IsNull())
             StoredMoments[DuplicatesQry->Fields()[0]->AsInteger()] = DuplicatesQry->Fields()[1]->AsFloat();
     DuplicatesQry->Close();
 }
@@ -559,10 +561,11 @@ void ReadStoredMoments(const std::string &ACruiseId)
 // A station takes part in the duplicate search only where it has a place
 // and a moment: one without reads as 0, 0 or 30 December 1899, where it
 // would match whatever another cruise holds there, and would stretch a
-// cruise's box or span over everything between.
+// cruise's box or span over everything between. One whose identity cannot
+// be read is left out (and named): read as 0, it would take another's moment.
 bool TakesPartInDuplicates(TDataSet &C)
 {
-    return StationHasPosition(C) && !IsEmptyValue(C.FieldByName("Date_Cast")) &&
+    return !C.FieldByName("ID_Cast")->IsNull() && StationHasPosition(C) && !IsEmptyValue(C.FieldByName("Date_Cast")) &&
            !IsEmptyValue(C.FieldByName("Time_Cast")) && StoredMoments.count(C.FieldByName("ID_Cast")->AsInteger());
 }
 

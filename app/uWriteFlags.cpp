@@ -13,6 +13,7 @@
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/stan/qxZqStanError.h"
 #include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
@@ -64,6 +65,17 @@ void SetQuerySql(TQuery &AQuery, const std::string &ADir, const std::string &ASq
 }
 
 long long TenthOf(double APres) { return std::llround(RoundPres(APres) * 10.0); }
+
+// True when the driver could not read the pressure (the first column) of a
+// fetched row: the row says so, and the value is empty.
+bool PresUnread(const dats::TZqDatSRow &ARow)
+{
+    const auto *E = dynamic_cast<const EZqDBEngineException *>(ARow.GetRowError());
+    for (int I = 0; E && I < E->ErrorCount(); ++I)
+        if (rtl::CompareText(E->Errors(I).ObjName, "PRES") == 0)
+            return true;
+    return false;
+}
 
 // A flag row of a level-flag table: its level's tenth (none: the level
 // without a pressure) and its flags in FlagColumnsOfTable order (0: no
@@ -292,9 +304,10 @@ private:
 int TStoredProfile::LevelOf(long long ATenth) const
 {
     const auto First = Levels.begin() + (NoPresLevel() < 0 ? 0 : 1);
-    const auto It = std::lower_bound(First, Levels.end(), ATenth,
-                                     [](const TStoredLevel &L, long long T) { return L.Tenth < T; });
-    return It == Levels.end() || It->Tenth != ATenth ? -1 : int(It - Levels.begin());
+    const auto End = std::find_if(First, Levels.end(), [](const TStoredLevel &L) { return L.PresUnread; });
+    const auto It =
+        std::lower_bound(First, End, ATenth, [](const TStoredLevel &L, long long T) { return L.Tenth < T; });
+    return It == End || It->Tenth != ATenth ? -1 : int(It - Levels.begin());
 }
 
 std::string TStoredProfile::FlagsText() const
@@ -359,6 +372,7 @@ void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStored
         Print.AddLevel(V[0], !Has[0], V[1], !Has[1], V[2], !Has[2]);
         TStoredLevel L;
         L.PresEmpty = !Has[0];
+        L.PresUnread = L.PresEmpty && PresUnread(Row);
         L.Pres = V[0];
         L.Tenth = L.PresEmpty ? 0 : TenthOf(V[0]);
         for (int C = 0; C < FlagCount; ++C) {
@@ -370,9 +384,11 @@ void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStored
         AProfile.Levels.push_back(L);
     }
     // The level without a pressure first, whatever the order the database
-    // gives it.
-    std::stable_partition(AProfile.Levels.begin(), AProfile.Levels.end(),
-                          [](const TStoredLevel &L) { return L.PresEmpty; });
+    // gives it, and those whose pressure cannot be read last: read as empty,
+    // such a level would be taken for the one without, or for one at 0 dbar.
+    const auto Rank = [](const TStoredLevel &L) { return L.PresUnread ? 2 : L.PresEmpty ? 0 : 1; };
+    std::stable_sort(AProfile.Levels.begin(), AProfile.Levels.end(),
+                     [&](const TStoredLevel &A, const TStoredLevel &B) { return Rank(A) < Rank(B); });
     AProfile.Print = Print;
 }
 
@@ -724,6 +740,7 @@ std::pair<int, int> LevelsOf(const TStoredProfile &AProfile, const TFlagRow &ARo
     const TStoredLevel &Judged = AProfile.Levels[size_t(First)];
     int End = First + 1;
     while (size_t(End) < AProfile.Levels.size() && AProfile.Levels[size_t(End)].PresEmpty == Judged.PresEmpty &&
+           !AProfile.Levels[size_t(End)].PresUnread &&
            (Judged.PresEmpty || AProfile.Levels[size_t(End)].Pres == Judged.Pres))
         ++End;
     return {First, End};

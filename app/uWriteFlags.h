@@ -78,20 +78,23 @@ struct TStoredLevel {
     long long Tenth = 0;
     double Pres = 0;
     bool PresEmpty = false;
+    // Stored, but the driver cannot read it (a text, an infinite number):
+    // empty as read, and no level the checks judged.
+    bool PresUnread = false;
     int Flags[3] = {};
     bool FlagEmpty[3] = {true, true, true};
 };
 
 // A station's profile in a level table as the station database holds it:
 // its print (levels and flags), and its levels, the one without a pressure
-// first, then in pressure order.
+// first, then in pressure order, those whose pressure cannot be read last.
 struct TStoredProfile {
     TProfilePrint Print;
     std::vector<TStoredLevel> Levels;
     // The level the checks judged in a tenth (the first of the tenth in
     // pressure order), -1 when there is none; the level without a pressure.
     int LevelOf(long long ATenth) const;
-    int NoPresLevel() const { return !Levels.empty() && Levels[0].PresEmpty ? 0 : -1; }
+    int NoPresLevel() const { return !Levels.empty() && Levels[0].PresEmpty && !Levels[0].PresUnread ? 0 : -1; }
     // The print of the levels' flags as they stand in Levels.
     std::string FlagsText() const;
 };

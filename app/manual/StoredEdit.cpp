@@ -9,6 +9,7 @@
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
+#include "platform/dataset/TDataSet.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TQuery.h"
@@ -118,6 +119,13 @@ std::string TStoredEdit::LevelWhere(int AIdCast, double AStoredPres)
 }
 
 double TStoredEdit::StoredPres(const TField &APres) { return APres.IsNull() ? std::nan("") : APres.AsFloat(); }
+
+std::string TStoredEdit::UnreadPres(const TDataSet &ALevels)
+{
+    if (const TField *Kept = ALevels.FindField(UnreadLevelColumn))
+        return UnreadLevelWords(Kept->AsString(), "PRES");
+    return UnreadLevelWords(UnreadLevelValues(ALevels), "PRES");
+}
 
 int TStoredEdit::CountRows(const std::string &ATable, const std::string &AWhere)
 {
@@ -267,13 +275,20 @@ void TStoredEdit::MirrorStationFlags(int AIdCruise, int AIdCast, const std::vect
 }
 
 std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double AStoredPres,
-                                  const TStoredChange &AChange)
+                                  const std::string &APresUnread, const TStoredChange &AChange)
 {
     FWorkFailure.clear();
+    FLocked = false;
     const std::string Table = ParamTableName(AParam);
     const std::string Column = LevelColumn(AParam, AChange.Column);
     if (Table.empty())
         return "Pressure has no level table of its own to edit.";
+    // Read as empty, its pressure would find the level stored without one.
+    if (!APresUnread.empty())
+        return "Station " + std::to_string(AIdCast) + ": " + Column +
+               " of the level whose PRES cannot be read was not changed: " + APresUnread +
+               " A level is told apart from the station's other levels by its pressure alone, and this one's "
+               "cannot be read; nothing was changed.";
     if (IsLevelFlagField(AChange.Column) && !AChange.Undo && !InList(AChange.Literal, QualityFlags))
         return NotAFlag(Column, AChange.Literal);
     const std::string Station = "(ID_Cast = " + std::to_string(AIdCast) + ")";

@@ -11,7 +11,9 @@
 //      the station has already is refused too, and a flag column takes only
 //      a flag (UNDO puts back whatever the cell held before). A level stored
 //      without a pressure is the one whose PRES is null, and only one level
-//      of a station may lack a pressure;
+//      of a station may lack a pressure. A level whose pressure the driver
+//      cannot read (a text, an infinite number) cannot be told apart from
+//      the others at all: its edit is refused before anything is counted;
 //   2. one Update statement on the station database, in one transaction
 //      with its count;
 //   3. an undo row for each column whose text changed: every earlier value
@@ -46,6 +48,7 @@
 #include <string>
 #include <vector>
 
+class TDataSet;
 class TField;
 class TQuery;
 class TZqCommand;
@@ -79,8 +82,12 @@ public:
     // for a level stored without a pressure) in the level table of AParam.
     // AChange.Column names the profile work table's field ("PRES", "FPRES",
     // "TEMP", "FPSAL", "Chem", "FChem"); the statement and the undo row name
-    // its station-database column (LevelColumn).
-    std::string SetLevel(const std::string &AParam, int AIdCast, double AStoredPres, const TStoredChange &AChange);
+    // its station-database column (LevelColumn). APresUnread holds the
+    // driver's words when it could not read the level's pressure
+    // (UnreadPres): such a level is refused, never taken for the one stored
+    // without a pressure.
+    std::string SetLevel(const std::string &AParam, int AIdCast, double AStoredPres, const std::string &APresUnread,
+                         const TStoredChange &AChange);
 
     // The station-database column of a profile work-table field of AParam:
     // "Chem" is the parameter's own column, "FChem" its flag; any other field
@@ -96,6 +103,11 @@ public:
     static std::string LevelWhere(int AIdCast, double AStoredPres);
     // The stored pressure a PRES field holds: NaN when it is empty.
     static double StoredPres(const TField &APres);
+    // The driver's words on the pressure of the level under ALevels' cursor
+    // when it could not read it; "" when it read it (or none is stored).
+    // ALevels is a select of the station database, or the editor's working
+    // copy of one, which keeps what the driver said (UnreadLevelColumn).
+    static std::string UnreadPres(const TDataSet &ALevels);
     // Two stored pressures of the same level (NaN alike: none).
     static bool SamePres(double A, double B) { return A == B || (std::isnan(A) && std::isnan(B)); }
 

@@ -2,6 +2,7 @@
 // the shown cruise, the metadata grids, the duplicate mark and closing.
 #include "app/manual/uQCManual.h"
 
+#include "app/CruiseChoice.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "app/manual/StoredEdit.h"
@@ -66,6 +67,12 @@ bool IsOneOf(const std::string &Name, const char *const *List, size_t Count)
             return true;
     return false;
 }
+
+// A station of the cruise's select the editor lists: one whose ID_Cast the
+// driver could not read (an identity beyond 32 bits) is left out, as the run
+// leaves it out, and named with what could not be read of the cruise: read
+// as 0, every look-up, check and write of it would be another station's.
+bool ListsStation(TDataSet &AStations) { return !AStations.FieldByName("ID_Cast")->IsNull(); }
 
 // Copies a station value into TmpCast. Dates and times go as date-time
 // values: their text differs between the main database's time stamps and
@@ -534,6 +541,8 @@ void TForm2::LoadCruise(int IdCruise)
         try {
             const int Copied = tmpStatTbl->FieldCount() - 1;
             for (CastQry->First(); !CastQry->Eof(); CastQry->Next()) {
+                if (!ListsStation(*CastQry))
+                    continue;
                 tmpStatTbl->Append();
                 for (int i = 0; i < Copied && i < CastQry->FieldCount(); ++i)
                     CopyFieldValue(*CastQry->Fields()[i], *tmpStatTbl->Fields()[i]);
@@ -561,12 +570,15 @@ void TForm2::LoadCruise(int IdCruise)
     DuplStationPts.clear();
     {
         int i = 0;
-        for (CastQry->First(); !CastQry->Eof() && i < n; CastQry->Next(), ++i) {
+        for (CastQry->First(); !CastQry->Eof() && i < n; CastQry->Next()) {
+            if (!ListsStation(*CastQry))
+                continue;
             CruiseStationPos[size_t(i)] = StationPlace(CastQry->FieldByName("Lon"), CastQry->FieldByName("Lat"));
             CruiseStationIds[size_t(i)] = CastQry->FieldByName("ID_Cast")->AsInteger();
             for (TBits *B : {&LocationErrors, &VelocityErrors, &DepthErrors, &StationDataErrors, &StationSpikeErrors,
                              &SpikePoints})
                 B->SetBit(i, false);
+            ++i;
         }
     }
     if (n == 0)
@@ -883,6 +895,13 @@ void TForm2::SpeedButton13Click()
     TDataSet *D = S ? S->DataSet() : nullptr;
     if (!D || !D->Active() || D->IsEmpty())
         return;
+    // A possible duplicate whose identity cannot be read is named, not
+    // marked: read as 0, the mark would be another station's.
+    if (const auto *Found = dynamic_cast<const TZqDataSet *>(D))
+        if (const std::string Why = UnreadIdText(*Found, "Cast_Titles", "ID_Cast", "StationName"); !Why.empty()) {
+            MessageDlg(Why, mtError, mbOK);
+            return;
+        }
     MarkStationAsDuplicate(D->FieldByName("ID_Cruise")->AsInteger(), D->FieldByName("ID_Cast")->AsInteger());
 }
 

@@ -391,6 +391,7 @@ public:
     std::string EditedLevelField;
     std::string EditedLevelOldValue;
     double EditedLevelPres = 0;
+    std::string EditedLevelPresUnread; // the driver's words on a pressure it could not read
     bool LevelEditArmed = false;
     QWidget *ProfileWindow = nullptr; // the floating plot window while undocked
     std::vector<std::string> CastSnapshot;  // every field's text before the edit
@@ -407,6 +408,7 @@ public:
     struct TInPlotRow {
         int Level = 0;
         double StoredPres = 0; // NaN: stored without a pressure
+        std::string PresUnread; // the driver's words on a pressure it could not read
         std::string Pres;  // PRES as loaded
         std::string Value; // the parameter's value as loaded
     };

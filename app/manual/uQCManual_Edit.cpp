@@ -153,8 +153,10 @@ void TForm2::TmpDataBeforeEdit()
                 N->SetDisplayFormat("#0.000");
     }
     LevelSnapshot = Snapshot(*ParamTbl);
-    // A level stored without a pressure is found by its empty PRES.
+    // A level stored without a pressure is found by its empty PRES; one
+    // whose pressure cannot be read is empty there too, and is not it.
     EditedLevelPres = TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"));
+    EditedLevelPresUnread = TStoredEdit::UnreadPres(*ParamTbl);
     LevelEditArmed = true;
 }
 
@@ -202,7 +204,7 @@ bool TForm2::WriteLevelEdit(TField &F)
 {
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
     const std::string Failure =
-        Stored.SetLevel(CurParamName, CurCastId, EditedLevelPres,
+        Stored.SetLevel(CurParamName, CurCastId, EditedLevelPres, EditedLevelPresUnread,
                         {F.FieldName(), F.IsNull() ? std::string("NULL") : SqlFloat(F.AsFloat()), EditedLevelOldValue,
                          UndoText(F), &F == FUndoField});
     if (!Failure.empty()) {
@@ -319,8 +321,11 @@ TForm2::TUndoCell TForm2::CurrentUndoCell() const
     TField *F = G->SelectedField();
     if (!F)
         return {};
+    // A level whose pressure cannot be read has no undo rows: its edits are
+    // refused, and the rows of the level stored without a pressure are
+    // another's.
     if (G == DBGrid2 && ParamTbl && ParamTbl->Active() && !ParamTbl->IsEmpty() && DBGrid2->DataSource() &&
-        !LevelUndoColumn(F->FieldName()).empty())
+        !LevelUndoColumn(F->FieldName()).empty() && TStoredEdit::UnreadPres(*ParamTbl).empty())
         // A level is named by its station and pressure within the shown
         // parameter: "Chem" is the value of every chemical parameter.
         return {DBGrid2, F->FieldName(),

@@ -586,8 +586,8 @@ void TForm2::BuildInPlotRows()
     TField *Val = Column.empty() ? nullptr : ZqQuery2->FindField(Column);
     int Level = 0;
     for (ZqQuery2->First(); !ZqQuery2->Eof(); ZqQuery2->Next(), ++Level)
-        InPlotRows.push_back(
-            {Level, TStoredEdit::StoredPres(*Pres), Pres->AsString(), Val ? Val->AsString() : std::string()});
+        InPlotRows.push_back({Level, TStoredEdit::StoredPres(*Pres), TStoredEdit::UnreadPres(*ZqQuery2),
+                              Pres->AsString(), Val ? Val->AsString() : std::string()});
     ZqQuery2->First();
 }
 
@@ -626,7 +626,7 @@ bool TForm2::ApplyInPlotEdits()
     bool Locked = false;
     for (const auto &[Row, Change, NewPres] : Typed) {
         TInPlotRow &Level = InPlotRows[Row];
-        std::string Failure = Stored.SetLevel(InPlotParam, InPlotCastId, Level.StoredPres, Change);
+        std::string Failure = Stored.SetLevel(InPlotParam, InPlotCastId, Level.StoredPres, Level.PresUnread, Change);
         if (Stored.Locked()) {
             // Another program writes: the rest would each wait as long.
             Failures += (Failures.empty() ? "" : "\n") + Failure;
@@ -668,8 +668,10 @@ void TForm2::FollowGridEditInPlot(double StoredPres, const std::string &Field, c
     if (!IsPres && (Column.empty() || !rtl::SameText(Field, ProfileValueField(InPlotParam))))
         return;
     for (size_t r = 0; r < InPlotRows.size(); ++r) {
+        // An edit of a level whose pressure cannot be read is refused: the
+        // one followed is of the level stored at StoredPres.
         TInPlotRow &Row = InPlotRows[r];
-        if (!TStoredEdit::SamePres(Row.StoredPres, StoredPres))
+        if (!Row.PresUnread.empty() || !TStoredEdit::SamePres(Row.StoredPres, StoredPres))
             continue;
         const int Rec = ZqQuery2->RecNo();
         ZqQuery2->SetRecNoValue(int(r) + 1);

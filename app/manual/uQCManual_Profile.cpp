@@ -296,11 +296,15 @@ void TForm2::LoadProfile()
         }
         // An empty flag of the run's row is none the run gave (the other
         // parameter's pass of PTS_Data made the row): the stored one shows.
-        if (auto It = RunFlags.find(LevelKey(CurCastId, ZqQuery2->Fields()[1])); It != RunFlags.end())
+        // The run judged no level whose pressure it could not read: the row
+        // without a pressure is the level's stored without one.
+        const std::string Unread = UnreadLevelValues(*ZqQuery2);
+        if (auto It = RunFlags.find(LevelKey(CurCastId, ZqQuery2->Fields()[1]));
+            It != RunFlags.end() && UnreadLevelWords(Unread, "PRES").empty())
             for (const auto &[Col, Text] : It->second)
                 if (!Text.empty())
                     ParamTbl->Fields()[Col]->SetAsString(Text);
-        if (const std::string Unread = UnreadLevelValues(*ZqQuery2); !Unread.empty())
+        if (!Unread.empty())
             ParamTbl->FieldByName(UnreadLevelColumn)->SetAsString(Unread);
         ParamTbl->Post();
     }

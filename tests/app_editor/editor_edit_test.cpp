@@ -250,6 +250,18 @@ TEST_F(EditorEdit, AnEditOfALevelSharingItsPressureChangesNothing)
     EditLevel(0, "TEMP", "4.5");
     F->SpeedButton15->click(); // its undo values are its own
     EXPECT_EQ(F->ComboBox1->currentText().toStdString(), "1");
+    // A level whose pressure cannot be read is not it: its edit is refused, and
+    // it shows neither that level's run flag nor its undo values.
+    const std::string Id = std::to_string(Station);
+    SqlExec("update PTS_Data set PRES = 'p6', FPRES = 2 where ID_Cast=" + Id + " and PRES=" + Pres.back());
+    PickParam("TEMP");
+    Script->Messages.clear();
+    EditLevel(Grid().RecordCount() - 1, "TEMP", "3");
+    EXPECT_EQ(Messages().rfind("Station " + Id + ": TEMP of the level whose PRES cannot be read was not changed: "
+                               "[Marlin][ODBC Access Driver] Invalid character value for a conversion: 'p6'", 0), 0u);
+    F->SpeedButton15->click(), F->SpeedButton15->click();
+    EXPECT_EQ(Grid().FieldByName("FPRES")->AsString() + "|" + std::to_string(F->ComboBox1->count()) + "|" +
+                  Sql("select TEMP from PTS_Data where ID_Cast=" + Id + " and PRES is null")[0][0], "2|0|4.5");
     EditLevel(4, "PRES", ""); // a second level without a pressure
     EXPECT_NE(Messages().find("has a level without a pressure already"), std::string::npos);
     EXPECT_EQ(Db("PRES", 2), Pres[2]);

@@ -274,6 +274,31 @@ TEST_F(EditorOpen, AStationThatListsNoParameterIsSaidWhenItsCruiseIsPicked)
                                                         " lists no parameter in Parameters: its levels are not checked"});
 }
 
+// An identity beyond a Long (4294967300, cut: station 4) is named once and left out; such a possible
+// duplicate is named, not marked (read as 0, the mark would be station 0's).
+TEST_F(EditorOpen, AStationWhoseIdentityCannotBeReadIsNamedAndLeftOut)
+{
+    for (const char *Copy : {"4294967300, 2, Date_Cast, Time_Cast, NULL", "4294967301, 1, Date_Cast, Time_Cast, Lon",
+                             "0, 1, Date_Cast, Time_Cast, Lon + 10"})
+        SqlExec(std::string("insert into Cast_Titles select ") + Copy +
+                ", Lat, Depth, StationName, Velosity, FLon, FLat, FDT, FD from Cast_Titles where ID_Cast = 30");
+    TForm2 &F = OpenEditor({2});
+    EXPECT_THAT(Script->Texts(), testing::ElementsAre(testing::EndsWith(
+                                     " in Cast_Titles is left out: its ID_Cast cannot be read: [Vexa][Phys][ODBC]"
+                                     "[Marlin][ODBC Access Driver] Numeric value out of range for the bound C type: "
+                                     "4294967300. (column ID_Cast)")));
+    EXPECT_EQ(std::to_string(F.tmpStatTbl->RecordCount()),
+              Sql("select count(*) - 1 from Cast_Titles where ID_Cruise = 2")[0][0]);
+    EXPECT_EQ(std::count(CruiseStationIds.begin(), CruiseStationIds.end(), 0), 0);
+    F.SpeedButton2->click();
+    F.DBGrid1Enter(F.DBGrid3);
+    for (DuplicatesQry->First(); !DuplicatesQry->Eof() && !DuplicatesQry->FieldByName("ID_Cast")->IsNull();)
+        DuplicatesQry->Next();
+    F.SpeedButton13->click();
+    EXPECT_THAT(Script->Texts(), testing::Contains(testing::StartsWith("A row of Cast_Titles (StationName ")));
+    EXPECT_EQ(Sql("select FD from Cast_Titles where ID_Cast = 0")[0][0], "0");
+}
+
 TEST_F(EditorOpen, TheDataChecksStayAsTheOperatorChoseThem)
 {
     SelectedTests.SetBit(4, true);

@@ -531,10 +531,14 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     C.Id = 70;
     C.Stations = {MakeStation(701, 70, 33.0, 44.0, qctest::FixtureDay, 0.25, qctest::FixtureSeaDepth, TwoDecimals),
                   MakeStation(702, 70, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal),
-                  MakeStation(703, 70, 33.0, 44.0, qctest::FixtureDay, 0.35, qctest::FixtureSeaDepth, OneDecimal)};
+                  MakeStation(703, 70, 33.0, 44.0, qctest::FixtureDay, 0.35, qctest::FixtureSeaDepth, OneDecimal),
+                  MakeStation(704, 70, 33.0, 44.0, qctest::FixtureDay, 0.4, qctest::FixtureSeaDepth,
+                              {{-1, 15.1, 18}, {2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {20, 14.5, 18.4}})};
     Open({C});
     StationSql("update Cast_Titles set Date_Cast = NULL where ID_Cast = 703");
     StationSql("update PTS_Data set PRES = NULL where ID_Cast = 703 and PRES = 2");
+    StationSql("update PTS_Data set PRES = NULL where ID_Cast = 704 and PRES = 2");
+    StationSql("update PTS_Data set PRES = 'p6' where ID_Cast = 704 and PRES = 20");
     LoadDefaultClim();
     SelectTests({tstDataClimat, tstDataSpike});
     Run();
@@ -549,9 +553,9 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     const TWriteFlagsResult R = WriteBackEveryCruise();
     EXPECT_EQ(R.Unmatched, 0);
     EXPECT_EQ(R.Changed, 0);
-    // An execute per station and set of columns: two for 703, one of them
-    // its level without a pressure.
-    EXPECT_EQ(StatementsSent(), 4);
+    // An execute per station and set of columns: two for 703 and 704, one
+    // of them their level without a pressure.
+    EXPECT_EQ(StatementsSent(), 6);
     // Every level at the pressure of the level the checks judged in a tenth
     // (the first in pressure order) gets its flags; the others keep theirs.
     const auto Expected = [&](int ACast, const std::vector<std::string> &ABefore) {
@@ -569,8 +573,10 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     EXPECT_EQ(StationLevels(702), Expected(702, Before2));
     // No climatic verdict without a date; a missing pressure's 9.
     EXPECT_EQ(StationLevels(703), (std::vector<std::string>{"<null>|9|0|0", "10.2|0|0|0", "50.0|4|0|0", "50.0|4|0|0"}));
+    EXPECT_EQ(StationLevels(704), (std::vector<std::string>{"<null>|9|0|0", "-1.0|" + RunFlags.at({704, -1}),
+                                                            "10.2|" + RunFlags.at({704, 10.2}), "p6|0|0|0"}));
     EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Flags written into the station database: " +
-                                                          std::to_string(R.Levels) + " levels of 3 stations in 1 cruise."}));
+                                                          std::to_string(R.Levels) + " levels of 4 stations in 1 cruise."}));
 }
 
 // Changed by another program since the run judged it (a spike's neighbour, a
