@@ -107,27 +107,20 @@ TEST_F(EditorDuplicates, ThePanelShowsTheCandidatesOnTheMapAndInTheirGrid)
     apptest::SaveScreenshot(*F, "editor_duplicates");
 }
 
-// The editor's own search finds a bit-for-bit copy of station 1140 in
-// cruise 27 whatever its date and time, in both modes, with and without a
-// window (SPATIAL and TEMPORAL ADDITION).
+// The editor's search is the run's (its cases are the run's test's): a
+// bit-for-bit copy of station 1140 of 1899 at 18:52:31.9 in cruise 27 is
+// found with a window of an hour and a minute.
 TEST_F(EditorDuplicates, TheSearchFindsACopyAtAnyMoment)
 {
-    const double Tenths = (18 * 3600 + 52 * 60 + 31.9) / 86400.0; // 18:52:31.9
-    const struct { double Date, Time; bool Each; int Add; } Cases[] = {
-        {37340, Tenths, true, 0}, {37340, Tenths, false, 0}, {-10, Tenths, true, 0}, {-10, 0.4, true, 1},
-        {-10, 0.4, false, 1},     {-5000, Tenths, false, 1}, {-5000, 0.25, true, 1}, {0, Tenths, true, 1}};
     PrepareRunFlags(Cruise);
-    for (const auto &K : Cases) {
-        SqlExec("update Cast_Titles set Date_Cast = " + SqlExactFloat(K.Date) + ", Time_Cast = " + SqlExactFloat(K.Time) +
-                " where ID_Cast = 1140; delete from Cast_Titles where ID_Cast = 2000; insert into Cast_Titles select 2000, "
-                "27, Date_Cast, Time_Cast, Lon, Lat, Depth, StationName, Velosity, FLon, FLat, FDT, FD from Cast_Titles "
-                "where ID_Cast = 1140");
-        DuplicatesEachStation = K.Each;
-        SpatialAdditionMin = TemporalAdditionHours = K.Add;
-        F = &OpenEditor({Cruise});
-        EXPECT_TRUE(DuplicatesQry->Locate("ID_Cast", rtl::Variant(2000))) << K.Date << " " << K.Time << K.Each << K.Add;
-        CloseEditor();
-    }
+    SqlExec("update Cast_Titles set Date_Cast = -10, Time_Cast = " + SqlExactFloat((18 * 3600 + 52 * 60 + 31.9) / 86400.0) +
+            " where ID_Cast = 1140; insert into Cast_Titles select 2000, 27, Date_Cast, Time_Cast, Lon, Lat, Depth, "
+            "StationName, Velosity, FLon, FLat, FDT, FD from Cast_Titles where ID_Cast = 1140");
+    DuplicatesEachStation = false;
+    SpatialAdditionMin = TemporalAdditionHours = 1;
+    F = &OpenEditor({Cruise});
+    EXPECT_TRUE(DuplicatesQry->Locate("ID_Cast", rtl::Variant(2000)));
+    CloseEditor();
     // A station of another cruise whose time cannot be read is said once.
     SqlExec("update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 5");
     Script->Messages.clear();
