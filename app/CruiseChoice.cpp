@@ -11,7 +11,6 @@
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TCheckListBox.h"
-#include "platform/toolkit/TDialogs.h"
 
 #include <QListWidgetItem>
 #include <QSignalBlocker>
@@ -146,6 +145,38 @@ std::string UnreadIdText(const TZqDataSet &ADataSet, const std::string &ATable, 
            " is left out: its " + AIdField + " cannot be read. " + Words;
 }
 
+bool NoteCruiseRow(const TZqDataSet &ADataSet, const std::string &ATable, const std::string &AIdField,
+                   const std::string &ANameField, std::vector<std::string> &ANotes)
+{
+    const auto Note = [&ANotes](const std::string &AText) {
+        if (std::find(ANotes.begin(), ANotes.end(), AText) == ANotes.end())
+            ANotes.push_back(AText);
+    };
+    if (const std::string Why = UnreadIdText(ADataSet, ATable, AIdField, ANameField); !Why.empty()) {
+        Note(Why);
+        return false;
+    }
+    // One record per value: a text the fetch kept cut names its table,
+    // column and row itself.
+    if (const auto *E = dynamic_cast<const EZqDBEngineException *>(ADataSet.RowError())) {
+        for (int I = 0; I < E->ErrorCount(); ++I)
+            Note(E->Errors(I).Message);
+        if (E->ErrorCount() == 0 && !E->Message().empty())
+            Note(E->Message());
+    }
+    return true;
+}
+
+std::string CruiseRowNotesText(const std::vector<std::string> &ANotes, size_t AShown)
+{
+    std::string Text;
+    for (size_t I = 0; I < ANotes.size() && I < AShown; ++I)
+        Text += (I ? "\n" : "") + ANotes[I];
+    if (ANotes.size() > AShown)
+        Text += "\nand " + std::to_string(ANotes.size() - AShown) + " more";
+    return Text;
+}
+
 int CruiseItemId(const TCheckListBox &AList, int AIndex)
 {
     if (AIndex < 0 || AIndex >= AList.Count())
@@ -234,7 +265,8 @@ std::string CruiseJoinSql(const std::string &AMainDbSqlName)
 
 void BuildCruiseChoiceData(TQuery &AWorkQry, TZqQuery &AZqCruQuery, TTable &ATmpCruTbl,
                            const std::string &ALocalDbDir, const std::string &AMainDbSqlName,
-                           TCheckListBox &ACountryList, TCruiseChoiceLists &ALists)
+                           TCheckListBox &ACountryList, TCruiseChoiceLists &ALists,
+                           std::vector<std::string> &ANotes)
 {
     AWorkQry.Close();
     AWorkQry.SQL().Clear();
@@ -252,14 +284,9 @@ void BuildCruiseChoiceData(TQuery &AWorkQry, TZqQuery &AZqCruQuery, TTable &ATmp
         ATmpCruTbl.FieldDefs().Items(0)->SetDataType(rtl::ftInteger);
     ATmpCruTbl.CreateTable();
     ATmpCruTbl.Open();
-    std::string LeftOut;
     CopyRecords(AZqCruQuery, ATmpCruTbl, ALocalDbDir, [&](TDataSet &) {
-        const std::string Why = UnreadIdText(AZqCruQuery, "Cruise_Titles", "ID_Cruise", "Cruise_Name");
-        LeftOut += Why.empty() || LeftOut.empty() ? Why : "\n" + Why;
-        return Why.empty();
+        return NoteCruiseRow(AZqCruQuery, "Cruise_Titles", "ID_Cruise", "Cruise_Name", ANotes);
     });
-    if (!LeftOut.empty())
-        ShowMessage(LeftOut);
 
     auto Run = [&](const char *ASql) {
         AWorkQry.Close();
@@ -427,7 +454,9 @@ int SearchCruises(TZqQuery &AQuery, const std::string &APattern, TCheckListBox &
     AQuery.SQL()->Add(CruiseSearchSql(APattern));
     AQuery.Open();
     // A cruise whose identity cannot be read (named when the lists were
-    // built) cannot be ticked: it would stand for another cruise.
+    // built) cannot be ticked: it would stand for another cruise. What its
+    // rows say of their names was said then too: they are rows of the
+    // cruise table that the start and the change of database read whole.
     for (AQuery.First(); !AQuery.Eof(); AQuery.Next())
         if (!AQuery.FieldByName("ID_Cruise")->IsNull())
             AddCruiseItem(AResults, AQuery.FieldByName("Cruise_Name")->AsString(),

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace rtl {
 class TStrings;
@@ -43,6 +44,20 @@ struct TCruiseChoiceLists {
 std::string UnreadIdText(const TZqDataSet &ADataSet, const std::string &ATable, const std::string &AIdField,
                          const std::string &ANameField = "");
 
+// The one rule of every road that reads the station database's cruise rows
+// (the work table's synchronisation, the custom choice's lists): the row
+// under ADataSet's cursor is kept unless its identity AIdField cannot be
+// read, which UnreadIdText says; of a kept row, what it says of its other
+// values (a text longer than its column, kept cut; a value the driver could
+// not read) is said in the library's own words. ANotes takes each text
+// once, in the order met: a row that two roads read is said once. Returns
+// whether the row is kept.
+bool NoteCruiseRow(const TZqDataSet &ADataSet, const std::string &ATable, const std::string &AIdField,
+                   const std::string &ANameField, std::vector<std::string> &ANotes);
+// The notes one a line for one message box: the first AShown of them, then
+// "and N more".
+std::string CruiseRowNotesText(const std::vector<std::string> &ANotes, size_t AShown = 10);
+
 // The cruise id carried by a cruise item (0 when the item has none).
 int CruiseItemId(const TCheckListBox &AList, int AIndex);
 int AddCruiseItem(TCheckListBox &AList, const std::string &AName, int AIdCruise);
@@ -60,10 +75,12 @@ int BuildCustomCruiseTable(const TCheckListBox &AList, TTable &ATmpCruTbl, const
 // ---- the local table Cruises and the country list -----------------------------
 // Copies the main database's cruise/ship/country join (ZqCruQuery, opened
 // here) into the local table Cruises, then fills the country list and the
-// parallel lists from it.
+// parallel lists from it. What its rows say is added to ANotes
+// (NoteCruiseRow), for the caller to say.
 void BuildCruiseChoiceData(TQuery &AWorkQry, TZqQuery &AZqCruQuery, TTable &ATmpCruTbl,
                            const std::string &ALocalDbDir, const std::string &AMainDbSqlName,
-                           TCheckListBox &ACountryList, TCruiseChoiceLists &ALists);
+                           TCheckListBox &ACountryList, TCruiseChoiceLists &ALists,
+                           std::vector<std::string> &ANotes);
 // The join's text.
 std::string CruiseJoinSql(const std::string &AMainDbSqlName);
 

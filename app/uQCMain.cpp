@@ -3,6 +3,7 @@
 // parameter list, the step pages, and the handlers of the wizard.
 #include "app/uQCMain.h"
 
+#include "app/CruiseChoice.h"
 #include "app/Globals.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
@@ -662,7 +663,15 @@ bool TForm1::FormCreate()
     // Settings that name no file: which, and what is used instead.
     if (!FSettingNotes.empty())
         MessageDlg(FSettingNotes, mtWarning, mbOK);
+    SayCruiseRowNotes();
     return true;
+}
+
+void TForm1::SayCruiseRowNotes()
+{
+    if (!FCruiseRowNotes.empty())
+        MessageDlg(CruiseRowNotesText(FCruiseRowNotes), mtWarning, mbOK);
+    FCruiseRowNotes.clear();
 }
 
 // ---- the engine's shared state -------------------------------------------------------
@@ -821,9 +830,10 @@ void TForm1::SyncCruiseList()
         MainCruTbl->First();
         const int MainCount = MainCruTbl->RecordCount();
         while (!MainCruTbl->Eof()) {
-            // A cruise whose identity cannot be read is left out (the cruise
-            // lists name it): read as 0 it would stand for another cruise.
-            if (MainCruTbl->FieldByName("ID_Cruise")->IsNull()) {
+            // A cruise whose identity cannot be read is left out: read as 0
+            // it would stand for another cruise. A name kept cut to its
+            // column comes in as read, and is said.
+            if (!NoteCruiseRow(*MainCruTbl, "Cruise_Titles", "ID_Cruise", "Cruise_Name", FCruiseRowNotes)) {
                 MainCruTbl->Next();
                 continue;
             }
@@ -1110,10 +1120,13 @@ void TForm1::ChangeDatabase()
     FDatabaseReady = true;
     KeepDatabaseChoice();
     ClearCruiseChoice();
+    FCruiseRowNotes.clear();
     DatabaseStage([this] { SyncCruiseList(); });
     DatabaseStage([this] { BuildCruiseLists(); });
     DatabaseStage([this] { FormParamList(); });
     WriteStepPage();
+    SetScreenCursor(crDefault);
+    SayCruiseRowNotes();
 }
 
 // ---- the flag write-back and the climatology loading: the work is their

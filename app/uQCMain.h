@@ -397,6 +397,10 @@ private:
     // writes only those changed since), and what the start said of them.
     TFileSettings FFilesAtStart;
     std::string FSettingNotes;
+    // What the cruise rows read by the start or by a change of database
+    // said of their values (NoteCruiseRow), said once at its end.
+    std::vector<std::string> FCruiseRowNotes;
+    void SayCruiseRowNotes();
     // The start took "updowns.txt" (or found none): the close may write it.
     // One refused, or never reached, is left as it is.
     bool FThresholdsTaken = false;

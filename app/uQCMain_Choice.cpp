@@ -48,7 +48,8 @@ void TForm1::BuildCruiseLists()
     // offered, and recorded, under its old name.
     ClearCruiseChoice();
     TCruiseChoiceLists Lists = ChoiceListsOf(*this);
-    BuildCruiseChoiceData(*WorkQry, *ZqCruQuery, *TmpCruTbl, LocalDbDir, MainDbSqlName, *CheckListBox6, Lists);
+    BuildCruiseChoiceData(*WorkQry, *ZqCruQuery, *TmpCruTbl, LocalDbDir, MainDbSqlName, *CheckListBox6, Lists,
+                          FCruiseRowNotes);
     // The search text stays; its results are those of this database.
     std::string Text = Edit4->text().toStdString();
     SearchCruises(*ZqQuery1, CruiseSearchPattern(Text, CheckBox9->isChecked()), *CheckListBox5);

@@ -359,6 +359,25 @@ TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTab
     EXPECT_EQ(Form->CheckListBox7->Count() + Form->CheckListBox1->Count() + Form->CheckListBox5->Count(), 0);
 }
 
+// Names longer than their Text(50) column (another tool's): said once by the start and once by "Change Database",
+// in the library's words, the list cut; twelve cruises whose names are one once cut stay twelve.
+TEST_F(StartPath, NamesLongerThanTheirColumnAreSaidOnceAtStartAndAtChangeDatabase)
+{
+    apptest::SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = '" + std::string(297, 'L') +
+                                               "' || (100 + ID_Cruise) where ID_Cruise <= 12");
+    std::string Said;
+    for (int Id = 1; Id <= 10; ++Id)
+        Said += "The text of Cruise_Titles.Cruise_Name in the row with ID_Cruise " + std::to_string(Id) +
+                " holds 300 bytes, more than its column takes: the first 150 bytes are read.\n";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{Said + "and 2 more"});
+    const auto Names = WorkRows("marlin_demo-QCCruise", {"Cruise_Name"});
+    EXPECT_EQ(std::count(Names.begin(), Names.end(), std::string(150, 'L')), 12);
+    Dialogs->ModalHandlers.push_back(ChooseFile(Install->DbPath()));
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>(2, Said + "and 2 more"));
+}
+
 // A file refused at "Change Database", by the driver or by its work tables (a view where one belongs): the
 // database in use stays with its work tables and settings, and says so.
 TEST_F(StartPath, ADatabaseRefusedAtChangeDatabaseLeavesTheOneInUse)
