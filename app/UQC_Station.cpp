@@ -20,6 +20,7 @@
 #include "platform/toolkit/TTreeView.h"
 
 #include <QLabel>
+#include <QScreen>
 #include <QProgressBar>
 
 #include <algorithm>
@@ -169,9 +170,19 @@ void CheckCruises()
                 StationsWithoutPosition(*CurCastDataset, CruiseName, SelectedTests.Bits(tstDepth), DataChecked);
             !Nowhere.empty())
             StationsPartlyRead(Nowhere);
-        if (CruiseLabel)
-            CruiseLabel->setText(QString::fromStdString("Cruise: " + CruiseName + "  (" +
-                                                        std::to_string(CurCastDataset->RecordCount()) + " stations)"));
+        if (CruiseLabel) {
+            // A name as long as its in-memory column takes (another tool
+            // wrote one past its declared size) is cut in its middle where
+            // it would widen the window past half its screen; the tooltip
+            // holds it whole.
+            const QString Whole = QString::fromStdString("Cruise: " + CruiseName + "  (" +
+                                                         std::to_string(CurCastDataset->RecordCount()) + " stations)");
+            const QScreen *Screen = CruiseLabel->screen();
+            const int Room = Screen ? Screen->availableGeometry().width() / 2 : 640;
+            const QString Shown = CruiseLabel->fontMetrics().elidedText(Whole, Qt::ElideMiddle, Room);
+            CruiseLabel->setText(Shown);
+            CruiseLabel->setToolTip(Shown == Whole ? QString() : Whole);
+        }
 
         LevelsJudged = {};
         CheckCruiseCasts();

@@ -24,6 +24,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -608,6 +609,8 @@ TEST_F(WizardRoad, ClosingSavesThresholdsAndSettingsAndEmptiesTemp)
 TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
 {
     KeepCruises("1");
+    // A name as long as its column takes: the cruise label keeps the window on its screen.
+    SqliteExec(Install->DbPath(), "update Cruise_Titles set Cruise_Name = '" + std::string(150, 'W') + "' where ID_Cruise = 1");
     const std::string Bad = Install->Dir() + "QCCont/bad.bln";
     std::ofstream(Bad) << "4\n35 0\n35 20\nforty 42.0\n45 0\n";
     StartWindow();
@@ -651,6 +654,9 @@ TEST_F(WizardRoad, AFailedRunGivesBackCursorProgressAndButtons)
     const TTexts Said = Messages();
     EXPECT_EQ(std::count(Said.begin(), Said.end(), Blocked), 3); // Apply, and each CHECK
     EXPECT_EQ(QcCruise(), (TTexts{"1|False|True"}));
+    EXPECT_LE(Form->Label11->fontMetrics().horizontalAdvance(Form->Label11->text()),
+              Form->screen()->availableGeometry().width() / 2);
+    EXPECT_NE(Form->Label11->toolTip().toStdString().find(std::string(150, 'W')), std::string::npos);
     const std::string Flags = "select count(FPSAL) > 0, count(FTEMP) from \"marlin_demo-PTS_DataFlags\"";
     EXPECT_EQ(SqliteRows(LocalDbDir + "worktables.sqlite3", Flags), (std::vector<apptest::TRow>{{"1", "0"}}));
 }
