@@ -266,6 +266,37 @@ TEST_F(TODBCStatements, ValueLongerThanItsBufferIsReadWhole)
         }
 }
 
+TEST_F(TODBCStatements, FailedWholeReadLeavesTheColumnBoundForTheNextExecute)
+{
+    // The driver fails the read of a value longer than its buffer, one row
+    // at a time and in a block: the statement run again fills the column
+    // from its new rows, not with the bytes the failed fetch left.
+    for (int Rows : {1, 4}) {
+        SCOPED_TRACE(Rows);
+        Exec("UPDATE Cast_Titles SET Station = 'A much longer name' WHERE ID = 2");
+        auto S = Open("SELECT Station FROM Cast_Titles WHERE ID IN (2, 3) ORDER BY ID", TODBCBufferKind::RowWise);
+        TODBCVariable *Station = S->ColumnList().Items(0);
+        Station->ColumnSize = 4;
+        Station->Prepared = false;
+        const auto GetData = Lib->SQLGetData;
+        Lib->SQLGetData = [](SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN *) -> SQLRETURN {
+            return SQL_ERROR;
+        };
+        EXPECT_THROW(S->Fetch(Rows), EODBCNativeException);
+        Lib->SQLGetData = GetData;
+        Exec("UPDATE Cast_Titles SET Station = 'New' WHERE ID = 2");
+        S->CloseCursor();
+        SQLLEN Affected = 0;
+        S->Execute(1, 0, nullptr, false, Affected);
+        ASSERT_GE(S->Fetch(Rows), 1);
+        void *P = nullptr;
+        SQLLEN L = 0;
+        ASSERT_TRUE(Station->GetData(0, P, true, L));
+        ASSERT_EQ(L, 3); // not the 18 bytes of the value before
+        EXPECT_EQ(std::string(static_cast<const char *>(P), 3), "New");
+    }
+}
+
 TEST_F(TODBCStatements, FailedRowByRowFetchLeavesThePageWhereItWas)
 {
     // The third row's value cannot be worked out: the driver fails that fetch.

@@ -220,10 +220,23 @@ void TODBCStatementBase::ReadCutValuesWhole(int AFirst, int ACount, bool ABlock)
                 Positioned = true;
             }
             // SQLGetData serves unbound columns: the column leaves its
-            // buffer for the read and takes it again after.
+            // buffer for the read and takes it again after, also when the
+            // read fails. A fetch binds only a page it allocates: a column
+            // left unbound would hand out this row's bytes for every row
+            // the statement, run again, fetches.
             Check(FLib->SQLBindCol(FHandle, V->Number(), T, nullptr, 0, nullptr));
             V->Bound = false;
-            std::string Whole = ReadWhole(V);
+            std::string Whole;
+            try {
+                Whole = ReadWhole(V);
+            } catch (...) {
+                try {
+                    V->Bind();
+                } catch (...) {
+                    // the read's failure is the one said
+                }
+                throw;
+            }
             V->Bind();
             *Ind = SQLLEN(Whole.size());
             V->KeepWholeValue(R, std::move(Whole));
