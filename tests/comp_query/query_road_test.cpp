@@ -89,6 +89,31 @@ TEST_F(QueryRead, ARowsetOfTwoStillBringsEveryRowUnderFetchAll)
     EXPECT_EQ(Q->RowError(), nullptr);
 }
 
+TEST_F(QueryRead, AStationNameLongerThanItsColumnIsKeptToItsLastWholeCharacterAndSaidSo)
+{
+    // StationName is Text(20), 60 bytes in memory: the cut falls inside the
+    // 30th Cyrillic letter (2 bytes) and inside the 15th emoji (4 bytes).
+    std::string Cyrillic = "A", Emoji = "AB";
+    for (int I = 0; I < 30; ++I) Cyrillic += "\u0416";
+    for (int I = 0; I < 15; ++I) Emoji += "\U0001F30A";
+    const struct {
+        std::string Stored;
+        size_t Kept;
+    } Cases[] = {{Cyrillic, 59}, {Emoji, 58}};
+    const std::string Id = Sql("select ID_Cast from Cast_Titles where ID_Cruise = 3 limit 1")[0][0];
+    for (const auto &C : Cases) {
+        SqliteExec(DbPath, "update Cast_Titles set StationName = '" + C.Stored + "' where ID_Cast = " + Id);
+        TZqQuery *Q = New("Select ID_Cast, StationName from Cast_Titles where ID_Cast = " + Id);
+        Q->Open();
+        EXPECT_EQ(Q->FieldByName("StationName")->AsString(), C.Stored.substr(0, C.Kept));
+        ASSERT_NE(Q->RowError(), nullptr);
+        EXPECT_EQ(Q->RowError()->Message(), "The text of Cast_Titles.StationName in the row with ID_Cast " + Id +
+                                                " holds " + std::to_string(C.Stored.size()) +
+                                                " bytes, more than its column takes: the first " +
+                                                std::to_string(C.Kept) + " bytes are read.");
+    }
+}
+
 TEST_F(QueryRead, TotalCountModeCountsTheTextBeforeOrderByWithoutFetching)
 {
     Conn->FetchOptions()->SetMode(fmOnDemand);

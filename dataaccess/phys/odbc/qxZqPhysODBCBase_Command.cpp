@@ -1104,12 +1104,18 @@ bool TZqPhysODBCCommand::InternalColInfoGet(TZqPhysDataColumnInfo &AColInfo)
 void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow)
 {
     TZqDatSRow *Row = ATable->NewRow(false);
-    // The columns whose text the row keeps cut (see FitText).
-    std::vector<std::pair<size_t, uint32_t>> Cut;
+    // The columns whose text the row keeps cut (see FitText): the column,
+    // the stored length and the length kept, which a character cut in half
+    // makes shorter than the column.
+    struct TCut {
+        size_t Column;
+        uint32_t Whole, Kept;
+    };
+    std::vector<TCut> Cut;
     auto Store = [&](size_t C, const void *AData, uint32_t ALen) {
         const uint32_t Whole = ALen;
         if (AData && FitText(ATable->Columns()->GetItem(int(C)), AData, ALen))
-            Cut.emplace_back(C, Whole);
+            Cut.push_back({C, Whole, ALen});
         Row->SetData(int(C), AData, ALen);
     };
     try {
@@ -1160,10 +1166,9 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
         const EZqDBEngineException *E = ARow >= 0 ? FStatement->RowError(ARow) : nullptr;
         if (!Cut.empty()) {
             EZqDBEngineException Said = E ? *E : EZqDBEngineException(0, std::string());
-            for (const auto &[C, Whole] : Cut) {
-                const int InfoIndex = FFetchMap[C];
-                const std::string Text = CutTextMessage(FColumnInfos[size_t(InfoIndex)], ARow, ATable, Whole,
-                                                        uint32_t(ATable->Columns()->GetItem(int(C))->Size()));
+            for (const TCut &K : Cut) {
+                const int InfoIndex = FFetchMap[K.Column];
+                const std::string Text = CutTextMessage(FColumnInfos[size_t(InfoIndex)], ARow, ATable, K.Whole, K.Kept);
                 if (Said.ErrorCount() == 0)
                     Said.SetMessage(Text);
                 Said.Append(std::make_unique<TZqDBError>(1, 0, Text, FColumnInfos[size_t(InfoIndex)].Name, ekOther, -1));
