@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
@@ -277,11 +278,20 @@ TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
 // A list too long to read in a message is begun there and kept whole in a
 // file of the work folder, else of the temporary folder, which the message
 // names; a later write-back with a short list leaves no earlier list behind.
+// The temporary folder's file is this user's and this work folder's: a list
+// of another there stays, and a link planted under its name is not followed.
 TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
 {
     const std::string Temp = (Dir / "tmp").string(), InWork = WorkDir + "station-NotWritten.txt",
-                      InTemp = Temp + "/station-NotWritten.txt";
+                      Others = Temp + "/station-NotWritten.txt", Mine = (Dir / "mine.txt").string();
     std::filesystem::create_directories(Temp);
+    std::ofstream(Others) << "theirs";
+    std::ofstream(Mine) << "mine";
+    const auto Read = [](const std::string &APath) {
+        std::ifstream File(APath);
+        return std::string((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+    };
+    std::string InTemp; // learnt from the first write-back
     const char *WasTemp = std::getenv("TMPDIR");
     const std::string KeptTemp = WasTemp ? WasTemp : "";
     ::setenv("TMPDIR", Temp.c_str(), 1);
@@ -290,17 +300,27 @@ TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
     const std::string Gone = querytest::SqliteRows(DbPath, "select max(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
     querytest::SqliteExec(DbPath, "delete from Cast_Titles where ID_Cast = " + Gone);
     const struct {
-        bool Refused;         // a folder stands where the work folder's file goes
-        std::string Said, In; // the end of the message's last line, and the file
-    } Rows[] = {{true, "it is in the file " + InTemp, InTemp}, {false, "the whole list is in the file " + InWork, InWork}};
+        bool Refused; // a folder stands where the work folder's file goes
+        bool Linked;  // a link to a file of the operator's stands where the temporary folder's goes
+    } Rows[] = {{true, false}, {false, false}, {true, true}};
     for (const auto &Row : Rows) {
-        std::filesystem::create_directories(InWork + "/kept");
-        if (!Row.Refused)
-            std::filesystem::remove_all(InWork);
+        std::filesystem::remove_all(InWork);
+        if (Row.Refused)
+            std::filesystem::create_directories(InWork + "/kept");
+        if (Row.Linked)
+            std::filesystem::create_symlink(Mine, InTemp);
         Dialogs->Messages.clear();
         Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
         const TWriteFlagsResult R = Run();
         ASSERT_GT(R.NotWritten.size(), 25u);
+        if (InTemp.empty()) {
+            InTemp = R.ListFile;
+            EXPECT_EQ(InTemp.rfind(Temp + "/station-NotWritten-" + std::to_string(::geteuid()) + "-", 0), 0u) << InTemp;
+        }
+        const std::string Said =
+            !Row.Refused ? "the whole list is in the file " + InWork
+            : Row.Linked ? ", nor into the file " + InTemp + " of the temporary folder (a link stands there)."
+                         : "it is in the file " + InTemp;
         const std::string Text = Dialogs->Texts().at(0);
         // The head, 24 stations, the group of the one gone, the rest.
         EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 2 + 24 + 3 + 1) << Text;
@@ -311,21 +331,26 @@ TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
         const std::string More = "\n... and " + std::to_string(R.NotWritten.size() - 25) + " stations more: ";
         EXPECT_NE(Text.find(More + (Row.Refused ? "the whole list could not be written into the file "
                                                   "station-NotWritten.txt of the work folder " + WorkDir + " ("
-                                                : Row.Said)),
+                                                : Said)),
                   std::string::npos)
             << Text;
-        EXPECT_EQ(Text.substr(Text.size() - std::min(Text.size(), Row.Said.size())), Row.Said) << Text;
-        EXPECT_EQ(R.ListFile, Row.In);
-        std::ifstream File(R.ListFile);
-        const std::string Whole((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), 2 + 2 + 1 + R.NotWritten.size());
+        EXPECT_EQ(Text.substr(Text.size() - std::min(Text.size(), Said.size())), Said) << Text;
+        EXPECT_EQ(R.ListFile, Row.Linked ? "" : Row.Refused ? InTemp : InWork);
+        if (!Row.Linked) {
+            const std::string Whole = Read(R.ListFile);
+            EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), 2 + 2 + 1 + R.NotWritten.size());
+        }
+        EXPECT_EQ(std::filesystem::exists(InTemp), Row.Refused); // a later list removes this folder's
     }
-    EXPECT_FALSE(std::filesystem::exists(InTemp));
+    EXPECT_EQ(Read(Mine), "mine");
+    std::filesystem::remove_all(InWork);
+    std::ofstream(InWork) << "an earlier list";
     apptest::KeepProfilePrints(DbPath, WorkDir, "PTS_Data");
     apptest::KeepProfilePrints(DbPath, WorkDir, "NO3");
     Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
     EXPECT_EQ(Run().NotWritten.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(InWork));
+    EXPECT_EQ(Read(Others), "theirs");
     KeptTemp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", KeptTemp.c_str(), 1);
 }
 
