@@ -733,6 +733,7 @@ TQcRunScope::TQcRunScope() : FWas(InQcRun)
 {
     InQcRun = true;
     ClimatologyHeld.clear();
+    UndoRowsChanged(); // read once a run
 }
 
 TQcRunScope::~TQcRunScope()

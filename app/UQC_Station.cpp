@@ -53,12 +53,18 @@ void ShowControl(QWidget *W, bool AShow)
 void BindDuplicateWindow(TZqParams &AParams);
 
 // Runs one statement on the scratch-table command, activating and
-// deactivating it; AWindow: with the duplicate window's bounds bound.
+// deactivating it; AWindow: with the duplicate window's bounds bound. The
+// text the command holds already (the search of each station of a cruise,
+// whose window is bound) is not set again: the command stays prepared, and
+// only its bounds change.
 void RunDuplCommand(const std::string &Sql, bool AWindow = false)
 {
     DuplCommand->Close();
-    DuplCommand->CommandText().Clear();
-    DuplCommand->CommandText().Add(Sql);
+    rtl::TStrings &Text = DuplCommand->CommandText();
+    if (Text.Count() != 1 || Text[0] != Sql) {
+        Text.Clear();
+        Text.Add(Sql);
+    }
     if (AWindow)
         BindDuplicateWindow(DuplCommand->Params());
     DuplCommand->SetActive(true);
@@ -629,23 +635,31 @@ void AskTimeReach()
 // database's own conversion, which takes some of them (a moment with tenths
 // of a second, a position with all its decimals) one step off the double
 // they were written from, and a copy on the bound, as an exact copy is at a
-// window of 0, would be missed.
+// window of 0, would be missed. The day bounds, whole days, are bound as
+// well: the text of the search is then the same at every station of a
+// cruise.
 rtl::TDateTime DuplMomentLow = 0, DuplMomentHigh = 0;
+double DuplDayLow = 0, DuplDayHigh = 0;
 
 void BindDuplicateWindow(TZqParams &AParams)
 {
     const std::pair<const char *, double> Bounds[] = {
         {"LonMin", DuplWindow.xmin}, {"LonMax", DuplWindow.xmax},   {"LatMin", DuplWindow.ymin},
-        {"LatMax", DuplWindow.ymax}, {"MomentMin", DuplMomentLow}, {"MomentMax", DuplMomentHigh}};
+        {"LatMax", DuplWindow.ymax}, {"DayMin", DuplDayLow},       {"DayMax", DuplDayHigh},
+        {"MomentMin", DuplMomentLow}, {"MomentMax", DuplMomentHigh}};
     for (const auto &[Name, Value] : Bounds)
         AParams.ParamByName(Name)->SetAsFloat(Value);
 }
 
+// Opens the search with the window's bounds bound; as RunDuplCommand, a
+// text held already stays prepared.
 void OpenWindowQuery(const std::string &Sql)
 {
     DuplicatesQry->Close();
-    DuplicatesQry->SQL()->Clear();
-    DuplicatesQry->SQL()->Add(Sql);
+    if (DuplicatesQry->SQL()->Count() != 1 || (*DuplicatesQry->SQL())[0] != Sql) {
+        DuplicatesQry->SQL()->Clear();
+        DuplicatesQry->SQL()->Add(Sql);
+    }
     BindDuplicateWindow(*DuplicatesQry->Params());
     DuplicatesQry->Open();
 }
@@ -710,11 +724,12 @@ void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
     // the times (read to the millisecond): a station in the window lies
     // within them, and a time that is no number never does.
     const double Reach = std::ceil(DuplTimeReach) + 1;
+    DuplDayLow = std::floor(DuplMomentLow) - Reach;
+    DuplDayHigh = std::ceil(DuplMomentHigh) + Reach;
     const std::string Moment = "Date_Cast + Time_Cast";
-    TimeCondition = "((Date_Cast >= " + SqlExactFloat(std::floor(DuplMomentLow) - Reach) + ")and(Date_Cast <= " +
-                    SqlExactFloat(std::ceil(DuplMomentHigh) + Reach) + "))and((Time_Cast >= " +
-                    SqlExactFloat(-Reach) + ")and(Time_Cast <= " + SqlExactFloat(Reach) + "))and((" + Moment +
-                    " >= :MomentMin)and(" + Moment + " <= :MomentMax))";
+    TimeCondition = "((Date_Cast >= :DayMin)and(Date_Cast <= :DayMax))and((Time_Cast >= " + SqlExactFloat(-Reach) +
+                    ")and(Time_Cast <= " + SqlExactFloat(Reach) + "))and((" + Moment + " >= :MomentMin)and(" +
+                    Moment + " <= :MomentMax))";
 }
 
 void CheckDuplicates()

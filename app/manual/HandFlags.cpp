@@ -42,14 +42,16 @@ struct TUndoFlagRow {
 };
 
 // The automatic run asks for every station it checks, twice a station, and
-// nothing writes the undo table meanwhile: it reads the table once, for all
-// stations, and keeps it until the table is written here (KeepHandFlag
-// follows every flag the editor stores) or another work folder's is asked
-// for. The editor's checks, which store edits between them, read afresh.
+// nothing writes the undo table meanwhile: it reads the table once a run,
+// for all stations, and keeps it until UndoRowsChanged says that its rows
+// changed (every writer of the table says so, and a run starts afresh, also
+// after the work tables were made anew) or another work folder's is asked
+// for. The work folder's other tables, which the run writes at every
+// station, leave it be. The editor's checks, which store edits between
+// them, read afresh.
 struct TUndoCache {
     bool Valid = false;
     std::string Table;
-    uint64_t Generation = 0;
     std::map<int, std::vector<TUndoFlagRow>> Rows;
 } UndoCache;
 
@@ -71,14 +73,13 @@ const std::vector<TUndoFlagRow> &UndoFlagRowsOf(int AIdCast)
             Read(Q, Station);
         return Station;
     }
-    if (!UndoCache.Valid || UndoCache.Table != Table || UndoCache.Generation != Db.Generation()) {
+    if (!UndoCache.Valid || UndoCache.Table != Table) {
         UndoCache.Rows.clear();
         TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, Pres, FldName FROM " + UndoParamTbl->SqlName());
         while (Q->Step())
             Read(Q, UndoCache.Rows[int(Q->Column(0).AsInt64())]);
         UndoCache.Valid = true;
         UndoCache.Table = Table;
-        UndoCache.Generation = Db.Generation();
     }
     static const std::vector<TUndoFlagRow> None;
     const auto It = UndoCache.Rows.find(AIdCast);
@@ -128,9 +129,11 @@ void LetGoHandFlag(const THandFlagCell &ACell)
     UndoParamTbl->Post();
 }
 
+void UndoRowsChanged() { UndoCache.Valid = false; }
+
 void KeepHandFlag(const THandFlagCell &ACell)
 {
-    UndoCache.Valid = false;
+    UndoRowsChanged();
     if (!UndoTableOpen())
         return;
     const long long Tenth = HandFlagTenth(ACell.Pres);

@@ -43,6 +43,11 @@ void LetGoHandFlag(const THandFlagCell &ACell);
 // The operator set the flag of ACell (again): no check replaces it.
 void KeepHandFlag(const THandFlagCell &ACell);
 
+// The rows of the undo table changed: what the automatic run keeps of it
+// is read again. Every writer of the table calls it (KeepHandFlag and
+// LetGoHandFlag do themselves), and so does the start of a run.
+void UndoRowsChanged();
+
 // The key the checks give a level: its pressure in tenths, rounded as the
 // level-flag rows round it; the level without a pressure has one of its own.
 long long HandFlagTenth(double APres);

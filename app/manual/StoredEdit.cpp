@@ -90,6 +90,8 @@ void KeepUndoRow(TQuery &ALocal, TTable &ATable, const std::string &ASuffix, con
     ATable.FieldByName("FldValue")->SetAsString(AChange.Before);
     ATable.FieldByName("FirstCh")->SetAsBoolean(First);
     ATable.Post();
+    if (&ATable == UndoParamTbl)
+        UndoRowsChanged();
 }
 
 } // namespace

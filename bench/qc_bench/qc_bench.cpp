@@ -6,6 +6,14 @@
 //   qc_bench DB WORKDIR   one database; the work tables stay in WORKDIR
 //   qc_bench              the demo database (a private copy) and, when the
 //                         target marlin_large_db has made it, the large one
+// Before either, as options:
+//   --each-station        the duplicates searched station by station
+//                         ("Each station") instead of over the cruise
+//   --duplicates-only     the duplicate search alone, no other test
+//   --undo-rows N         the level undo table holds N rows before the check
+//                         (every third a flag typed by hand), spread evenly
+//                         over the levels of the database; by default it is
+//                         left as it is
 //
 // Figures per database: stations/s, level checks/s (levels times checked
 // parameters), main-database statements per station, local writes per
@@ -128,6 +136,7 @@ double ReadField(const TField &F)
 struct TCounts {
     long long MainStatements = 0;
     long long LocalWrites = 0;
+    long long DuplicatePrepares = 0; // of the scratch-table command ("Each station")
 };
 
 // The engine pointed at its own components for one station database, as
@@ -150,6 +159,7 @@ public:
         CastQ->BeforePost = [this](TDataSet *) { ++Counts.MainStatements; };
         DupCmd = std::make_unique<TZqCommand>(nullptr);
         DupCmd->SetConnection(Conn.get());
+        DupCmd->BeforePrepare = [this](rtl::TObject *) { ++Counts.DuplicatePrepares; };
 
         MainDbPath = ADb;
         MainDbDir = fs::path(ADb).parent_path().string() + "/";
@@ -218,6 +228,7 @@ public:
         TmpCastFlagsTbl = TmpCastFlags.get();
         TmpCastOldFlagsTbl = TmpCastOldFlags.get();
         TmpFlagsTbl = TmpFlags.get();
+        UndoParamTbl = UndoParam.get();
         TsFlagsStructTbl = TsStruct.get();
         ChemFlagsStructTbl = ChemStruct.get();
     }
@@ -284,6 +295,35 @@ public:
         return T;
     }
 
+    // The level undo table holds ARows rows, spread evenly over the levels
+    // of the database, every third of a flag column (a flag typed by hand).
+    void PlantUndoRows(long long ARows)
+    {
+        TZqQuery Levels(nullptr);
+        Levels.SetConnection(Conn.get());
+        Levels.SQL()->Add("Select ID_Cast, PRES from PTS_Data order by ID_Cast, PRES");
+        Levels.Open();
+        const long long Step = std::max(1LL, Levels.RecordCount() / std::max(1LL, ARows));
+        TLocalDatabase &Work = TLocalDatabase::ForFolder(FWork);
+        Work.Exec("DELETE FROM " + UndoParam->SqlName());
+        Work.Exec("BEGIN");
+        long long Planted = 0, N = 0;
+        for (Levels.First(); !Levels.Eof() && Planted < ARows; Levels.Next(), ++N) {
+            if (N % Step != 0)
+                continue;
+            TLocalDatabase::TLease Q(Work, "INSERT INTO " + UndoParam->SqlName() +
+                                               " (ID_Cast, Pres, FldName, FldValue, FirstCh) VALUES (?, ?, ?, '2', 1)");
+            Q->BindInt(1, Levels.Fields()[0]->AsInteger());
+            Q->BindDouble(2, Levels.Fields()[1]->AsFloat());
+            Q->BindText(3, Planted % 3 == 0 ? "FTEMP" : "TEMP");
+            Q->Execute();
+            ++Planted;
+        }
+        Work.Exec("COMMIT");
+        UndoParam->Refresh();
+        std::printf("undo_rows: %lld rows\n", Planted);
+    }
+
     TCounts Counts;
     std::vector<int> CruiseIds;
 
@@ -305,11 +345,15 @@ void PrepareWorkDir(const std::string &AWorkDir)
             fs::copy_file(BenchProgramDir() + "SoftDB/" + F, AWorkDir + F);
 }
 
+long long UndoRows = -1; // --undo-rows; -1: the undo table as it is
+
 // Returns the median time of the full check, seconds.
 double Measure(const std::string &AName, const std::string &ADb, const std::string &AWorkDir, int ARuns)
 {
     PrepareWorkDir(AWorkDir);
     TEngineHarness H(ADb, AWorkDir);
+    if (UndoRows >= 0)
+        H.PlantUndoRows(UndoRows);
     std::vector<double> Checks, Reads;
     long long Stations = 0, Levels = 0;
     TCounts Counts;
@@ -334,6 +378,8 @@ double Measure(const std::string &AName, const std::string &ADb, const std::stri
                 double(Counts.MainStatements) / double(std::max(1LL, Stations)));
     std::printf("%s_local_writes_per_level: %.2f writes\n", AName.c_str(),
                 double(Counts.LocalWrites) / double(std::max(1LL, Levels)));
+    if (DuplicatesEachStation)
+        std::printf("%s_duplicate_command_prepares: %lld prepares\n", AName.c_str(), Counts.DuplicatePrepares);
     std::printf("%s_read: %.2f s\n", AName.c_str(), Read);
     std::printf("ratio %s_read_over_qc: %.3f\n", AName.c_str(), Read / Check);
     std::fflush(stdout);
@@ -439,15 +485,36 @@ int main(int argc, char **argv)
     TConsoleDialogs Seam;
     SetDialogSeam(&Seam);
     LoadInstallation();
+    bool EachStation = false, DuplicatesOnly = false;
+    int Arg = 1;
+    for (; Arg < argc && std::string(argv[Arg]).rfind("--", 0) == 0; ++Arg) {
+        const std::string Option = argv[Arg];
+        if (Option == "--each-station")
+            EachStation = true;
+        else if (Option == "--duplicates-only")
+            DuplicatesOnly = true;
+        else if (Option == "--undo-rows" && Arg + 1 < argc)
+            UndoRows = std::atoll(argv[++Arg]);
+        else
+            Die("usage: qc_bench [--each-station] [--duplicates-only] [--undo-rows N] [DB WORKDIR]");
+    }
+    const auto Options = [&] {
+        DuplicatesEachStation = EachStation;
+        for (int T = 0; DuplicatesOnly && T < QcTestCount; ++T)
+            SelectedTests.SetBit(T, T == tstDuplicates);
+    };
+    Options();
+    argv += Arg - 1;
+    argc -= Arg - 1;
     if (argc == 3) {
-        std::string Work = argv[2];
+        std::string Work = fs::absolute(argv[2]).string(); // the search for duplicates changes the current folder
         if (Work.back() != '/')
             Work += "/";
         Measure("db", fs::absolute(argv[1]).string(), Work, 1);
         return 0;
     }
     if (argc != 1)
-        Die("usage: qc_bench [DB WORKDIR]");
+        Die("usage: qc_bench [--each-station] [--duplicates-only] [--undo-rows N] [DB WORKDIR]");
     const std::string Tmp = (fs::temp_directory_path() / ("qc_bench_" + std::to_string(::getpid()))).string() + "/";
     fs::create_directories(Tmp);
     fs::copy_file(BenchProgramDir() + "demo/marlin_demo.mdb", Tmp + "marlin_demo.mdb");
@@ -462,6 +529,7 @@ int main(int argc, char **argv)
     if (fs::exists(Large)) {
         // The window's run left its own settings and parameter choice.
         LoadInstallation();
+        Options();
         Measure("large", Large, Tmp + "work_large/", 1);
     }
     else

@@ -6,14 +6,18 @@
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/manual/HandFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/toolkit/TApplication.h"
+#include "tests/support/query_fixture.h"
 
 #include <QKeyEvent>
 #include <QWidget>
 
 #include <QtCore/QCoreApplication>
+
+#include <sqlite3.h>
 
 namespace qctest {
 namespace {
@@ -126,6 +130,36 @@ TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
     Fixed[2][3] = "5";
     Fixed[1][2] = "5";
     EXPECT_EQ(Pts(), Fixed);
+}
+
+// A flag set by hand (an undo row under its level) is the run's verdict
+// unless the operator let a check replace it; the run reads the undo table
+// once, not at each station it writes the work tables for, and a flag set
+// again after a run is the operator's in the next one.
+TEST_F(LevelFlagWrites, TheUndoTableIsReadOnceARunAndAFlagSetSinceIsKept)
+{
+    Open({Cruise(50, {501, 502, 503})});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    StationSql("update PTS_Data set FTEMP = 3 where ID_Cast = 501 and PRES = 50");
+    querytest::SqliteExec(WorkDir + "worktables.sqlite3", "Insert into " + LocalQuoteName(DbTablePrefix + "-Undoparam") +
+                                                              " values (501, 50, 'FTEMP', '2', 1), (501, 50, "
+                                                              "'CHECKED FTEMP', '2', 0)");
+    int Reads = 0;
+    sqlite3 *Db = TLocalDatabase::ForFolder(WorkDir).Handle();
+    sqlite3_trace_v2(Db, SQLITE_TRACE_STMT, [](unsigned, void *AReads, void *, void *ASql) {
+        const std::string Sql = static_cast<const char *>(ASql);
+        *static_cast<int *>(AReads) += Sql.rfind("SELECT ID_Cast, Pres, FldName FROM", 0) == 0 &&
+                                       Sql.find("WHERE") == std::string::npos;
+        return 0;
+    }, &Reads);
+    Run();
+    sqlite3_trace_v2(Db, 0, nullptr, nullptr);
+    EXPECT_EQ(Reads, 1);
+    EXPECT_EQ(Pts()[2], (std::vector<std::string>{"501", "50", "1", "2", "1"})); // let go
+    KeepHandFlag({501, 50, "FTEMP"});
+    Run();
+    EXPECT_EQ(Pts()[2], (std::vector<std::string>{"501", "50", "1", "3", "1"}));
 }
 
 TEST_F(LevelFlagWrites, EscKeepsTheLevelFlagsOfTheStationsDone)

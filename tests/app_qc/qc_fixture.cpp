@@ -249,6 +249,7 @@ void QcEngineTest::Attach()
     TmpCastFlagsTbl = TmpCastFlags.get();
     TmpCastOldFlagsTbl = TmpCastOldFlags.get();
     TmpFlagsTbl = TmpFlags.get();
+    UndoParamTbl = UndoParam.get();
     TsFlagsStructTbl = TsStruct.get();
     ChemFlagsStructTbl = ChemStruct.get();
 }

@@ -272,7 +272,12 @@ TEST_F(Duplicates, EachStationWindowWithinOneDayTakesBothTimeLimits)
     DuplicatesEachStation = true;
     SpatialAdditionMin = 1;
     TemporalAdditionHours = 1;
+    // The search of each station keeps its statement prepared: only the
+    // window's bounds change from one station to the next.
+    int Prepares = 0;
+    DupCmd->BeforePrepare = [&](rtl::TObject *) { Prepares += DupCmd->CommandText()[0].rfind("Insert", 0) == 0; };
     Run({1});
+    EXPECT_EQ(Prepares, 1);
     // Station 22 lies at station 11's position ten hours later on the same
     // day: outside the 09:00..11:00 window.
     EXPECT_EQ(Candidates(), (std::vector<std::string>{"23", "25"}));
