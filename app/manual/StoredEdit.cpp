@@ -336,22 +336,42 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
             KeepHandFlag({AIdCast, AStoredPres, rtl::UpperCase(Column)});
         }
         else if (Column == "PRES")
-            MoveLevelFlags(Table, AIdCast, AStoredPres, AChange.Literal);
+            MoveLevel(Table, AIdCast, AStoredPres, AChange.Literal);
         RenewJudgedPrints(AIdCast, Table, Before, After);
     });
     return "";
 }
 
-void TStoredEdit::MoveLevelFlags(const std::string &ATable, int AIdCast, double AStoredPres,
-                                 const std::string &ALiteral)
+void TStoredEdit::MoveLevel(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &ALiteral)
 {
-    // The run's flag row of the level goes with it to its new pressure, or
-    // the write-back would look for the level where it no longer is.
+    // The new pressure as the station database took it from the literal.
+    const bool None = ALiteral == "NULL";
     double To = 0;
-    if (ALiteral != "NULL" &&
+    if (!None &&
         std::from_chars(ALiteral.data(), ALiteral.data() + ALiteral.size(), To).ec != std::errc())
         return;
-    MirrorLevelFlag(ATable, AIdCast, AStoredPres, "PRES", ALiteral == "NULL" ? ALiteral : SqlFloat(RoundPres(To)));
+    // The level's undo rows go with it, the one of this edit included: UNDO
+    // and the checks find them by the level's pressure, and left behind they
+    // would no longer name what the operator set at the level (a flag set by
+    // hand would be the checks' again) but wait for another level to take
+    // that pressure. They keep the pressure exactly as the level's edits
+    // store them; no other level holds it, since SetLevel refuses a pressure
+    // another level has.
+    if (UndoParamTbl) {
+        TLocalDatabase &Db = UndoParamTbl->Database();
+        TLocalDatabase::TLease Q(Db, "UPDATE " + UndoParamTbl->SqlName() + " SET Pres = ? WHERE " +
+                                         LevelWhere(AIdCast, AStoredPres));
+        if (None)
+            Q->BindNull(1);
+        else
+            Q->BindDouble(1, To);
+        Q->Execute();
+        Db.Touch(); // the automatic run's reading of the flags set by hand
+        UndoParamTbl->InvalidateRows();
+    }
+    // The run's flag row of the level goes with it, or the write-back would
+    // look for the level where it no longer is.
+    MirrorLevelFlag(ATable, AIdCast, AStoredPres, "PRES", None ? ALiteral : SqlFloat(RoundPres(To)));
 }
 
 void TStoredEdit::MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres,
