@@ -8,7 +8,9 @@
 //      and the change is refused. Two levels of a station at one pressure
 //      are data the checks flag on purpose, and a statement keyed by the
 //      pressure cannot tell them apart: so a pressure that another level of
-//      the station has already is refused too, and a flag column takes only
+//      the station has already (to the tenth of a dbar, by which the run's
+//      flag rows and the checks key a level) is refused too, and a flag
+//      column takes only
 //      a flag (UNDO puts back whatever the cell held before). A level stored
 //      without a pressure is the one whose PRES is null, and only one level
 //      of a station may lack a pressure. A level whose pressure the driver

@@ -352,6 +352,7 @@ TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorL
 // A flag typed by hand goes with its level's pressure, typed anew (one
 // that reads back to the tenth either way) or cleared, and back with the
 // UNDO of that: "Check Current profile" names it wherever it is, No keeps it.
+// A pressure another level holds to the tenth is refused.
 TEST_F(EditorWriteBack, AFlagTypedByHandMovesWithItsLevelsPressureAndBackWithItsUndo)
 {
     LoadClimatology();
@@ -369,7 +370,7 @@ TEST_F(EditorWriteBack, AFlagTypedByHandMovesWithItsLevelsPressureAndBackWithIts
         EXPECT_TRUE(NamedAt(Level, "3")) << Messages();
         EXPECT_EQ(GridFlag(size_t(At)), "3") << Level;
     };
-    for (const std::string To : {rtl::FloatToStr(rtl::StrToFloat(Old) + 1.05), std::string()}) {
+    for (const std::string &To : {rtl::FloatToStr(rtl::StrToFloat(Old) + 1.05), std::string()}) {
         const int At = To.empty() ? 0 : Row; // the level without a pressure comes first
         EditLevel(Row, "PRES", To);
         Check(To.empty() ? "the level without a pressure" : To + " dbar", At);
@@ -378,6 +379,10 @@ TEST_F(EditorWriteBack, AFlagTypedByHandMovesWithItsLevelsPressureAndBackWithIts
         ClickUndo();
         Check(Old + " dbar", Row);
     }
+    // Onto another level's pressure to the tenth, as the checks key levels: refused.
+    EditLevel(Row, "PRES", rtl::FloatToStr(rtl::StrToFloat(Pres[size_t(Row) + 1]) + 0.04));
+    EXPECT_NE(Messages().find("already (to the tenth of a dbar"), std::string::npos) << Messages();
+    Check(Old + " dbar", Row);
     ParamDisplayList.Clear();
 }
 
