@@ -55,6 +55,30 @@ std::string NotAFlag(const std::string &AColumn, const std::string &ALiteral)
            " takes 0, 1, 2, 3, 4, 5, 9 or 17; nothing was changed.";
 }
 
+// The levels at the pressure of ALiteral to the tenth the checks key them
+// by (HandFlagTenth): the run's flag rows, the flags set by hand and the
+// checks' verdicts would take a level moved among them for one of them.
+std::string TenthWhere(const std::string &ALiteral)
+{
+    double Pres = 0;
+    if (std::from_chars(ALiteral.data(), ALiteral.data() + ALiteral.size(), Pres).ec != std::errc() ||
+        !(std::fabs(Pres) < 1e9)) // no pressure; its tenth is past what the keys hold
+        return "(PRES = " + ALiteral + ")";
+    // The first and last stored pressures of its tenth: a few steps from
+    // the half tenths, which do not read back exactly.
+    const long long Tenth = HandFlagTenth(Pres);
+    const auto Edge = [&](double AFrom, double AOut) {
+        double X = AFrom;
+        while (HandFlagTenth(X) != Tenth)
+            X = std::nextafter(X, Pres);
+        for (double Y = std::nextafter(X, AOut); HandFlagTenth(Y) == Tenth; Y = std::nextafter(Y, AOut))
+            X = Y;
+        return SqlExactFloat(X);
+    };
+    return "(PRES >= " + Edge((double(Tenth) - 0.5) / 10, -HUGE_VAL) + ") and (PRES <= " +
+           Edge((double(Tenth) + 0.5) / 10, HUGE_VAL) + ")";
+}
+
 void SetLocalText(TField &AField, const std::string &ALiteral)
 {
     if (ALiteral == "NULL")
@@ -300,10 +324,11 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     // So would a second level without a pressure.
     std::string ClashWhere, Clash;
     if (Column == "PRES" && AChange.Literal != "NULL") {
-        ClashWhere = Station + " and (PRES = " + AChange.Literal + ")";
+        ClashWhere = Station + " and " + TenthWhere(AChange.Literal);
         if (!std::isnan(AStoredPres))
             ClashWhere += " and not " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
-        Clash = "Station " + std::to_string(AIdCast) + " has a level at " + AChange.Literal + " dbar already: " +
+        Clash = "Station " + std::to_string(AIdCast) + " has a level at " + AChange.Literal +
+                " dbar already (to the tenth of a dbar, by which the checks tell levels apart): " +
                 LevelName(AStoredPres) + " cannot take that pressure as well; nothing was changed.";
     } else if (Column == "PRES" && !std::isnan(AStoredPres)) {
         ClashWhere = Station + " and (PRES Is Null)";
@@ -338,22 +363,42 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
             KeepHandFlag({AIdCast, AStoredPres, rtl::UpperCase(Column)});
         }
         else if (Column == "PRES")
-            MoveLevelFlags(Table, AIdCast, AStoredPres, AChange.Literal);
+            MoveLevel(Table, AIdCast, AStoredPres, AChange.Literal);
         RenewJudgedPrints(AIdCast, Table, Before, After);
     });
     return "";
 }
 
-void TStoredEdit::MoveLevelFlags(const std::string &ATable, int AIdCast, double AStoredPres,
-                                 const std::string &ALiteral)
+void TStoredEdit::MoveLevel(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &ALiteral)
 {
-    // The run's flag row of the level goes with it to its new pressure, or
-    // the write-back would look for the level where it no longer is.
+    // The new pressure as the station database took it from the literal.
+    const bool None = ALiteral == "NULL";
     double To = 0;
-    if (ALiteral != "NULL" &&
+    if (!None &&
         std::from_chars(ALiteral.data(), ALiteral.data() + ALiteral.size(), To).ec != std::errc())
         return;
-    MirrorLevelFlag(ATable, AIdCast, AStoredPres, "PRES", ALiteral == "NULL" ? ALiteral : SqlFloat(RoundPres(To)));
+    // The level's undo rows go with it, the one of this edit included: UNDO
+    // and the checks find them by the level's pressure, and left behind they
+    // would no longer name what the operator set at the level (a flag set by
+    // hand would be the checks' again) but wait for another level to take
+    // that pressure. They keep the pressure exactly as the level's edits
+    // store them; no other level holds it, since SetLevel refuses a pressure
+    // another level has.
+    if (UndoParamTbl) {
+        TLocalDatabase &Db = UndoParamTbl->Database();
+        TLocalDatabase::TLease Q(Db, "UPDATE " + UndoParamTbl->SqlName() + " SET Pres = ? WHERE " +
+                                         LevelWhere(AIdCast, AStoredPres));
+        if (None)
+            Q->BindNull(1);
+        else
+            Q->BindDouble(1, To);
+        Q->Execute();
+        Db.Touch(); // the automatic run's reading of the flags set by hand
+        UndoParamTbl->InvalidateRows();
+    }
+    // The run's flag row of the level goes with it, or the write-back would
+    // look for the level where it no longer is.
+    MirrorLevelFlag(ATable, AIdCast, AStoredPres, "PRES", None ? ALiteral : SqlFloat(RoundPres(To)));
 }
 
 void TStoredEdit::MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres,

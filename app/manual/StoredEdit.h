@@ -8,7 +8,9 @@
 //      and the change is refused. Two levels of a station at one pressure
 //      are data the checks flag on purpose, and a statement keyed by the
 //      pressure cannot tell them apart: so a pressure that another level of
-//      the station has already is refused too, and a flag column takes only
+//      the station has already (to the tenth of a dbar, by which the run's
+//      flag rows and the checks key a level) is refused too, and a flag
+//      column takes only
 //      a flag (UNDO puts back whatever the cell held before). A level stored
 //      without a pressure is the one whose PRES is null, and only one level
 //      of a station may lack a pressure. A level whose pressure the driver
@@ -23,7 +25,8 @@
 //   4. flags are mirrored into the run's flag tables, since the station list
 //      rebuild, the profile load and the write-back read the flags there and
 //      would otherwise bring the run's older flag back over the operator's;
-//      a level's flag row moves with its pressure; and the prints the checks
+//      a level's flag row and its undo rows move with its pressure (and
+//      back with an UNDO of it); and the prints the checks
 //      kept of what they judged take the station as changed (read in the
 //      change's transaction before and after its statement), where they were
 //      of the station as it was: the operator judged it as the editor shows
@@ -135,8 +138,9 @@ private:
     // keeping their failure in FWorkFailure.
     void KeepInWorkFolder(const std::function<void()> &ASteps);
     void MirrorStationFlags(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
-    // Moves the run's flag row of a level whose pressure changed to ALiteral.
-    void MoveLevelFlags(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &ALiteral);
+    // Moves the undo rows and the run's flag row of a level whose pressure
+    // changed to ALiteral ("NULL": none).
+    void MoveLevel(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &ALiteral);
     void MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &AColumn,
                          const std::string &ALiteral);
     TZqCommand &FCommand;

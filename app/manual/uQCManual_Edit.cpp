@@ -337,9 +337,9 @@ TForm2::TUndoCell TForm2::CurrentUndoCell() const
 
 std::string TForm2::LevelUndoColumn(const std::string &Field) const
 {
-    // Density is computed, and a level's undo rows are kept under the
-    // pressure it is stored at, which an edit of PRES changes.
-    for (const char *N : {"ID_Cast", "PRES", "DENS", "FDENS"})
+    // Density is computed. A level's undo rows are kept under the pressure
+    // it is stored at and move with it: an edit of PRES is undone as any.
+    for (const char *N : {"ID_Cast", "DENS", "FDENS"})
         if (rtl::SameText(Field, N))
             return "";
     return rtl::UpperCase(TStoredEdit::LevelColumn(CurParamName, Field));

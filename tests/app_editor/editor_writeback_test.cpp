@@ -16,7 +16,9 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
+#include <QToolButton>
 #include <QListWidget>
 #include <QWidget>
 
@@ -94,11 +96,15 @@ protected:
         ADD_FAILURE() << "no level between 20 and 60 dbar";
         return 0;
     }
-    // Whether a box named the flag set by hand at Level as "TEMP: <Flag>".
+    // Whether a box named the flag set by hand at Level as "TEMP: <Flag>";
+    // NamedAt names the level by its words ("20.5 dbar").
     bool Named(size_t Level, const std::string &Flag)
     {
-        const std::string Line = "station " + std::to_string(Station) + ", " +
-                                 rtl::FloatToStr(rtl::StrToFloat(Pres[Level])) + " dbar, TEMP: " + Flag;
+        return NamedAt(rtl::FloatToStr(rtl::StrToFloat(Pres[Level])) + " dbar", Flag);
+    }
+    bool NamedAt(const std::string &Level, const std::string &Flag)
+    {
+        const std::string Line = "station " + std::to_string(Station) + ", " + Level + ", TEMP: " + Flag;
         return Messages().find(Line) != std::string::npos;
     }
 };
@@ -340,6 +346,43 @@ TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorL
     CloseEditor();
     EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
     EXPECT_EQ(Db("FTEMP", int(Typed)), "2");
+    ParamDisplayList.Clear();
+}
+
+// A flag typed by hand goes with its level's pressure, typed anew (one
+// that reads back to the tenth either way) or cleared, and back with the
+// UNDO of that: "Check Current profile" names it wherever it is, No keeps it.
+// A pressure another level holds to the tenth is refused.
+TEST_F(EditorWriteBack, AFlagTypedByHandMovesWithItsLevelsPressureAndBackWithItsUndo)
+{
+    LoadClimatology();
+    ParamDisplayList.Add("TEMP");
+    Open();
+    LeaveRunFlagsOf("PTS_Data");
+    const int Row = int(OutOfClimat());
+    const std::string Old = rtl::FloatToStr(rtl::StrToFloat(Pres[size_t(Row)]));
+    EditLevel(Row, "FTEMP", "3");
+    F->SpeedButton15->click(); // "Find Undo Value"
+    const auto Check = [&](const std::string &Level, int At) {
+        Script->Messages.clear();
+        Script->MessageAnswers.push_back(mrNo);
+        F->BitBtn5->click();
+        EXPECT_TRUE(NamedAt(Level, "3")) << Messages();
+        EXPECT_EQ(GridFlag(size_t(At)), "3") << Level;
+    };
+    for (const std::string &To : {rtl::FloatToStr(rtl::StrToFloat(Old) + 1.05), std::string()}) {
+        const int At = To.empty() ? 0 : Row; // the level without a pressure comes first
+        EditLevel(Row, "PRES", To);
+        Check(To.empty() ? "the level without a pressure" : To + " dbar", At);
+        Grid().SetRecNoValue(At + 1), F->DBGrid2->SelectFieldByName("PRES"), F->FindLevelUndoValues();
+        F->ComboBox1->setCurrentIndex(F->ComboBox1->findText(QString::fromStdString(Old)));
+        ClickUndo();
+        Check(Old + " dbar", Row);
+    }
+    // Onto another level's pressure to the tenth, as the checks key levels: refused.
+    EditLevel(Row, "PRES", rtl::FloatToStr(rtl::StrToFloat(Pres[size_t(Row) + 1]) + 0.04));
+    EXPECT_NE(Messages().find("already (to the tenth of a dbar"), std::string::npos) << Messages();
+    Check(Old + " dbar", Row);
     ParamDisplayList.Clear();
 }
 
