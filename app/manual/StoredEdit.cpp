@@ -393,7 +393,8 @@ void TStoredEdit::MoveLevel(const std::string &ATable, int AIdCast, double AStor
         else
             Q->BindDouble(1, To);
         Q->Execute();
-        Db.Touch(); // the automatic run's reading of the flags set by hand
+        Db.Touch();
+        UndoRowsChanged(); // the automatic run's reading of the flags set by hand
         UndoParamTbl->InvalidateRows();
     }
     // The run's flag row of the level goes with it, or the write-back would
