@@ -39,11 +39,6 @@ namespace {
 
 class EditorCheck : public ProfileFixture {
 protected:
-    // The run showed TEMP and PSAL (its parameter page), for a test's length.
-    struct TShownParams {
-        TShownParams() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
-        ~TShownParams() { ParamDisplayList.Clear(); }
-    };
     // With ShippedClimatology the installation's Black Sea climatology, as
     // the operator imports it, comes first: the fixture's adds no level the
     // station's square has already.
@@ -463,7 +458,7 @@ TEST_F(EditorCheck, AMissingClimatologyIsSaidByEachCheckCommand)
 
 // A station without a position is said as such, not as one in no square
 // read while a square file is refused; the stations without climatology
-// are counted once.
+// are counted once. A station no square places is named, as the run does.
 TEST_F(EditorCheck, AStationWithoutPositionIsNotSaidAsInNoSquare)
 {
     TShownParams Shown;
@@ -479,19 +474,10 @@ TEST_F(EditorCheck, AStationWithoutPositionIsNotSaidAsInNoSquare)
     EXPECT_EQ(Messages().find("refused"), std::string::npos) << Messages();
     // Each station of the cruise in another square is counted once.
     EXPECT_NE(Messages().find("no profile for the square and month of 4 stations: their 28 levels"), std::string::npos);
-}
-
-// The editor's check names a station no square places, as the run does.
-TEST_F(EditorCheck, AStationNoSquarePlacesIsSaidByTheCheck)
-{
-    TShownParams Shown;
-    LoadClimatology();
     SqlExec("update Cast_Titles set Lon = 180, Lat = 45 where ID_Cast = " + std::to_string(Station));
-    PrepareRunFlags(BlackSeaCruise);
-    F = &OpenEditor({BlackSeaCruise});
+    PickCruise(BlackSeaCruise);
     ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
     PickParam("TEMP");
-    F->CheckBox1->click(); // MANUAL QC
     Script->Messages.clear();
     F->BitBtn5->click();
     EXPECT_EQ(Messages(), "The levels of the stations in no QC square are not checked (ID_Cast " +
@@ -509,13 +495,9 @@ TEST_F(EditorCheck, AValueTheDriverCannotReadIsSaidAndNotJudgedMissing)
     const std::string Levels = "from PTS_Data where ID_Cast = " + std::to_string(Station);
     const auto Pres = Sql("select PRES " + Levels + " order by PRES limit 5");
     ASSERT_EQ(Pres.size(), 5u);
-    const auto Plant = [&](const std::string &Set, int Level) {
-        SqlExec("update PTS_Data set " + Set + " where ID_Cast = " + std::to_string(Station) + " and PRES = " +
-                Pres[size_t(Level)][0]);
-    };
-    Plant("PSAL = 'x'", 1);
-    Plant("TEMP = 9e999, FTEMP = 2", 2);
-    Plant("PRES = 'p6'", 4); // in the copy a level without pressure: the first
+    const std::string At = " " + Levels.substr(Levels.find("where")) + " and PRES = ";
+    SqlExec("update PTS_Data set PSAL = 'x'" + At + Pres[1][0] + "; update PTS_Data set TEMP = 9e999, FTEMP = 2" + At +
+            Pres[2][0] + "; update PTS_Data set PRES = 'p6'" + At + Pres[4][0]); // a level without pressure in the copy
     Open();
     const auto Shows = [&](int Row, const char *Column) {
         Grid().First();

@@ -109,22 +109,19 @@ TEST_F(EditorDuplicates, ThePanelShowsTheCandidatesOnTheMapAndInTheirGrid)
 
 // The editor's search is the run's (its cases are the run's test's): a
 // bit-for-bit copy of station 1140 of 1899 at 18:52:31.9 in cruise 27 is
-// found with a window of an hour and a minute.
+// found with a window of an hour and a minute; a station of another cruise
+// whose time cannot be read is said once.
 TEST_F(EditorDuplicates, TheSearchFindsACopyAtAnyMoment)
 {
     PrepareRunFlags(Cruise);
     SqlExec("update Cast_Titles set Date_Cast = -10, Time_Cast = " + SqlExactFloat((18 * 3600 + 52 * 60 + 31.9) / 86400.0) +
             " where ID_Cast = 1140; insert into Cast_Titles select 2000, 27, Date_Cast, Time_Cast, Lon, Lat, Depth, "
-            "StationName, Velosity, FLon, FLat, FDT, FD from Cast_Titles where ID_Cast = 1140");
+            "StationName, Velosity, FLon, FLat, FDT, FD from Cast_Titles where ID_Cast = 1140; "
+            "update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 5");
     DuplicatesEachStation = false;
     SpatialAdditionMin = TemporalAdditionHours = 1;
-    F = &OpenEditor({Cruise});
-    EXPECT_TRUE(DuplicatesQry->Locate("ID_Cast", rtl::Variant(2000)));
-    CloseEditor();
-    // A station of another cruise whose time cannot be read is said once.
-    SqlExec("update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 5");
-    Script->Messages.clear();
     F = &OpenEditor({Cruise, OtherCruise});
+    EXPECT_TRUE(DuplicatesQry->Locate("ID_Cast", rtl::Variant(2000)));
     PickCruise(OtherCruise);
     const auto Texts = Script->Texts();
     EXPECT_EQ(std::count_if(Texts.begin(), Texts.end(), [](const std::string &T) {

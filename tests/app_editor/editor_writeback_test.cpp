@@ -39,9 +39,8 @@ void ClickNamed(TForm &Form, const char *Name)
 class EditorWriteBack : public EditorEdit {
 protected:
     // The write-back as the main window runs it after the editor: Yes on
-    // the question, every cruise ticked. With AsLeft the Esc flags stay as
-    // the editor left them.
-    TWriteFlagsResult WriteBack(bool AsLeft = false)
+    // the question, every cruise ticked, the Esc flags as the editor left them.
+    TWriteFlagsResult WriteBack()
     {
         auto Components = std::make_unique<rtl::TComponent>(nullptr);
         auto *Params = new TZqQuery(Components.get()); // owned by Components
@@ -56,8 +55,6 @@ protected:
         FlagCastQry = &CastFlags;
         FlagLevelQry = &LevelFlags;
         FlagCruiseList.Clear();
-        if (!AsLeft)
-            AbortRequested = QcInterrupted = false;
         Script->ModalHandlers.push_back([](TForm &Form) {
             ClickNamed(Form, "BitBtn1"); // Yes
             return Form.ModalResult();
@@ -79,49 +76,50 @@ protected:
         Grid().SetRecNoValue(int(Level) + 1);
         return Grid().FieldByName("FTEMP")->AsString();
     }
-    // The run's flag of the station's level in the PTS_Data flag table.
-    std::string RunFlag(size_t Level)
+    // "parameter PRES=" of each level the error tree names at the station.
+    std::string TreeLevels()
     {
-        return testsupport::LocalRows(WorkDir, "Select FTEMP From \"" + LevelFlagTableName("PTS_Data") +
-                                                   "\" Where ID_Cast = " + std::to_string(Station) + " order by PRES")
-            .at(Level);
+        std::string Levels;
+        TTreeNode *N = FindTreeNode(*F->TreeView1, std::to_string(Station));
+        for (N = N ? N->GetNext() : nullptr; N && N->Level() > 0; N = N->GetNext())
+            if (N->Level() == 4)
+                Levels += N->Parent()->Parent()->Text() + " " + N->Text().substr(0, N->Text().find(' ')) + ";";
+        return Levels;
     }
-    // The first level from From on that the fixture's climatology judges
-    // out of its interval (20 to 60 dbar).
-    size_t OutOfClimat(size_t From = 0)
+    std::string TreeLevel(const char *Param, size_t Level)
     {
-        for (size_t L = From; L < Pres.size(); ++L)
-            if (rtl::StrToFloat(Pres[L]) >= 20 && rtl::StrToFloat(Pres[L]) <= 60)
-                return L;
-        ADD_FAILURE() << "no level between 20 and 60 dbar";
-        return 0;
-    }
-    // Whether a box named the flag set by hand at Level as "TEMP: <Flag>";
-    // NamedAt names the level by its words ("20.5 dbar").
-    bool Named(size_t Level, const std::string &Flag)
-    {
-        return NamedAt(rtl::FloatToStr(rtl::StrToFloat(Pres[Level])) + " dbar", Flag);
-    }
-    bool NamedAt(const std::string &Level, const std::string &Flag)
-    {
-        const std::string Line = "station " + std::to_string(Station) + ", " + Level + ", TEMP: " + Flag;
-        return Messages().find(Line) != std::string::npos;
+        return std::string(Param) + " PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[Level])) + ";";
     }
 };
 
+// The error tree follows the flags too: the run's, a stored one the run's
+// row leaves empty (its pass judged the other parameter), and each typed
+// (at once, and no more once typed back), also after a position typed.
 TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
 {
+    TShownParams Shown;
     Open();
     ASSERT_EQ(F->CheckBox1->text().toStdString(), "MANUAL QC");
     ASSERT_GE(Pres.size(), 5u);
     const size_t Edited = 3;
+    SqlExec("update PTS_Data set FPSAL = 2 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[1]);
     LeaveRunFlagsOf("PTS_Data", Edited);
+    apptest::SqliteExec(WorkDir + "worktables.sqlite3",
+                        "update \"" + DbTablePrefix + "-PTS_DataFlags\" set FPSAL = NULL");
+    PickCruise(BlackSeaCruise);
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
     PickParam("TEMP");
     ASSERT_EQ(GridFlag(Edited), "2"); // the run's flag, merged into the grid
+    const std::string Stored = TreeLevel("PSAL", 1);
+    EXPECT_EQ(TreeLevels(), TreeLevel("TEMP", Edited) + Stored);
+    EditLevel(4, "FTEMP", "4");
+    EXPECT_EQ(TreeLevels(), TreeLevel("TEMP", Edited) + TreeLevel("TEMP", 4) + Stored);
+    EditLevel(4, "FTEMP", "1");
 
     // The operator judges the level good.
     EditLevel(int(Edited), "FTEMP", "1");
     EXPECT_EQ(Db("FTEMP", int(Edited)), "1");
+    EXPECT_EQ(TreeLevels(), Stored);
 
     // The station list is rebuilt (the cruise picked again): the grid reads
     // the flags from the run's table once more and shows the operator's.
@@ -130,6 +128,8 @@ TEST_F(EditorWriteBack, AManualFlagSurvivesARebuildAndTheWriteBack)
     PickParam("TEMP");
     EXPECT_EQ(GridFlag(Edited), "1");
     EXPECT_EQ(GridFlag(Edited - 1), "1");
+    EditStation("Lon", Sql("select Lon + 0.001 from Cast_Titles where ID_Cast = " + std::to_string(Station))[0][0]);
+    EXPECT_EQ(TreeLevels(), Stored);
 
     // Closing drops the scratch table; then the write-back question.
     CloseEditor();
@@ -225,17 +225,21 @@ TEST_F(EditorWriteBack, AProfileCheckedWithoutARunIsOfferedAndWritten)
 
 // What the operator types in MANUAL QC (a value, a flag, a position) is
 // written back with the run's verdicts on the other levels: the station is
-// held back for nothing the editor did.
+// held back for nothing the editor did, and nothing stopped by an Esc in
+// the idle editor (leaving a cell, on a list).
 TEST_F(EditorWriteBack, WhatTheOperatorTypesInManualQcIsWrittenWithTheRunsVerdicts)
 {
     Open();
     LeaveRunFlagsOf("PTS_Data", 3);
+    TypeInto(F->DBGrid2, 1, "TEMP", "7", Qt::Key_Escape);
+    QTest::keyClick(F->ListBox1, Qt::Key_Escape);
     EditLevel(1, "TEMP", "9.3");
     EditLevel(2, "FTEMP", "3");
     const std::string Lon = Sql("select Lon + 0.001 from Cast_Titles where ID_Cast = " + std::to_string(Station))[0][0];
     EditStation("Lon", Lon);
     CloseEditor();
     const TWriteFlagsResult R = WriteBack();
+    EXPECT_FALSE(R.Interrupted);
     EXPECT_EQ(R.NotWritten.size(), 0u) << Messages();
     EXPECT_EQ(Db("TEMP", 1), "9.3");
     EXPECT_EQ(Db("FTEMP", 2), "3");
@@ -289,38 +293,69 @@ TEST_F(EditorWriteBack, AStationHeldBackIsMarkedInTheStationListUntilItIsChecked
     ParamDisplayList.Clear();
 }
 
-// A flag typed by hand under MANUAL QC: each check the operator starts
-// names it and keeps it on No, "Check metadata" leaves it, the re-check of
-// AUTO QC keeps it without asking, and the write-back stores it. A new
-// editor knows it still, also where the version before had marked the
-// station's print as edited (the write-back holds such a station back until
-// it is checked again). Yes lets the check replace it; then it is the
-// checks' again.
-TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorLetsOneReplaceIt)
+// A flag typed by hand under MANUAL QC goes with its level's pressure,
+// typed anew (one that reads back to the tenth either way) or cleared, and
+// back with the UNDO of that; a pressure another level holds to the tenth
+// is refused. Each check the operator starts names it wherever it is and
+// keeps it on No, "Check metadata" leaves it, the re-check of AUTO QC keeps
+// it without asking, and the write-back stores it. A new editor knows it
+// still, also where the version before had marked the station's print as
+// edited (the write-back holds such a station back until it is checked
+// again). Yes lets the check replace it; then it is the checks' again.
+TEST_F(EditorWriteBack, AFlagTypedByHandGoesWithItsLevelAndStaysThroughEveryCheckUnlessTheOperatorLetsOneReplaceIt)
 {
+    TShownParams Shown;
     LoadClimatology();
-    ParamDisplayList.Add("TEMP");
-    ParamDisplayList.Add("PSAL");
     Open();
     LeaveRunFlagsOf("PTS_Data");
     PickParam("TEMP");
-    const size_t Typed = OutOfClimat(), Judged = OutOfClimat(Typed + 1);
-    EditLevel(int(Typed), "FTEMP", "3");
-    for (QPushButton *B : {F->BitBtn5, F->BitBtn4, F->BitBtn3}) {
+    // Levels the fixture's climatology judges out of its interval (20 to 60 dbar).
+    std::vector<size_t> Out;
+    for (size_t L = 0; L < Pres.size(); ++L)
+        if (rtl::StrToFloat(Pres[L]) >= 20 && rtl::StrToFloat(Pres[L]) <= 60)
+            Out.push_back(L);
+    ASSERT_GE(Out.size(), 2u);
+    const size_t Typed = Out[0], Judged = Out[1];
+    const std::string Old = rtl::FloatToStr(rtl::StrToFloat(Pres[Typed])), AtOld = Old + " dbar";
+    const auto Named = [&](const std::string &Level) { // in a box, as "TEMP: 3"
+        return Messages().find("station " + std::to_string(Station) + ", " + Level + ", TEMP: 3") != std::string::npos;
+    };
+    // A check, No on its question: it names the flag at Level and keeps it
+    // at row At, in the grid and in the run's flag row.
+    const std::string RunFlags = "Select FTEMP From \"" + LevelFlagTableName("PTS_Data") + "\" Where ID_Cast = " +
+                                 std::to_string(Station) + " order by PRES";
+    const auto Check = [&](QPushButton *B, const std::string &Level, size_t At) {
         const bool Asks = B != F->BitBtn4;
         Script->Messages.clear();
         if (Asks)
             Script->MessageAnswers.push_back(mrNo);
         B->click();
-        EXPECT_EQ(Named(Typed, "3"), Asks) << B->objectName().toStdString() << Messages();
+        EXPECT_EQ(Named(Level), Asks) << B->objectName().toStdString() << Messages();
         ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
         PickParam("TEMP");
-        EXPECT_EQ(GridFlag(Typed) + RunFlag(Typed) + GridFlag(Judged), "332") << B->objectName().toStdString();
+        EXPECT_EQ(GridFlag(At) + testsupport::LocalRows(WorkDir, RunFlags).at(At) + GridFlag(Judged), "332")
+            << B->objectName().toStdString() << " " << Level;
+    };
+    EditLevel(int(Typed), "FTEMP", "3");
+    F->SpeedButton15->click(); // "Find Undo Value"
+    for (const std::string &To : {rtl::FloatToStr(rtl::StrToFloat(Old) + 1.05), std::string()}) {
+        const size_t At = To.empty() ? 0 : Typed; // the level without a pressure comes first
+        EditLevel(int(Typed), "PRES", To);
+        Check(F->BitBtn5, To.empty() ? "the level without a pressure" : To + " dbar", At);
+        Grid().SetRecNoValue(int(At) + 1), F->DBGrid2->SelectFieldByName("PRES"), F->FindLevelUndoValues();
+        F->ComboBox1->setCurrentIndex(F->ComboBox1->findText(QString::fromStdString(Old)));
+        ClickUndo();
+        Check(F->BitBtn5, AtOld, Typed);
     }
+    // Onto another level's pressure to the tenth, as the checks key levels: refused.
+    EditLevel(int(Typed), "PRES", rtl::FloatToStr(rtl::StrToFloat(Pres[Typed + 1]) + 0.04));
+    EXPECT_NE(Messages().find("already (to the tenth of a dbar"), std::string::npos) << Messages();
+    for (QPushButton *B : {F->BitBtn5, F->BitBtn4, F->BitBtn3})
+        Check(B, AtOld, Typed);
     F->CheckBox1->click(); // AUTO QC
     Script->Messages.clear();
     EditLevel(int(Judged), "TEMP", Db("TEMP", int(Judged)) + "1");
-    EXPECT_FALSE(Named(Typed, "3")) << Messages();
+    EXPECT_FALSE(Named(AtOld)) << Messages();
     EXPECT_EQ(GridFlag(Typed), "3");
     CloseEditor();
     WriteBack();
@@ -338,102 +373,14 @@ TEST_F(EditorWriteBack, AFlagTypedByHandStaysThroughEveryCheckUnlessTheOperatorL
     Script->Messages.clear();
     Script->MessageAnswers.push_back(mrYes);
     F->BitBtn5->click();
-    EXPECT_TRUE(Named(Typed, "3")) << Messages();
+    EXPECT_TRUE(Named(AtOld)) << Messages();
     EXPECT_EQ(GridFlag(Typed), "2");
     Script->Messages.clear();
     F->BitBtn5->click();
-    EXPECT_FALSE(Named(Typed, "3")) << Messages();
+    EXPECT_FALSE(Named(AtOld)) << Messages();
     CloseEditor();
     EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
     EXPECT_EQ(Db("FTEMP", int(Typed)), "2");
-    ParamDisplayList.Clear();
-}
-
-// A flag typed by hand goes with its level's pressure, typed anew (one
-// that reads back to the tenth either way) or cleared, and back with the
-// UNDO of that: "Check Current profile" names it wherever it is, No keeps it.
-// A pressure another level holds to the tenth is refused.
-TEST_F(EditorWriteBack, AFlagTypedByHandMovesWithItsLevelsPressureAndBackWithItsUndo)
-{
-    LoadClimatology();
-    ParamDisplayList.Add("TEMP");
-    Open();
-    LeaveRunFlagsOf("PTS_Data");
-    const int Row = int(OutOfClimat());
-    const std::string Old = rtl::FloatToStr(rtl::StrToFloat(Pres[size_t(Row)]));
-    EditLevel(Row, "FTEMP", "3");
-    F->SpeedButton15->click(); // "Find Undo Value"
-    const auto Check = [&](const std::string &Level, int At) {
-        Script->Messages.clear();
-        Script->MessageAnswers.push_back(mrNo);
-        F->BitBtn5->click();
-        EXPECT_TRUE(NamedAt(Level, "3")) << Messages();
-        EXPECT_EQ(GridFlag(size_t(At)), "3") << Level;
-    };
-    for (const std::string &To : {rtl::FloatToStr(rtl::StrToFloat(Old) + 1.05), std::string()}) {
-        const int At = To.empty() ? 0 : Row; // the level without a pressure comes first
-        EditLevel(Row, "PRES", To);
-        Check(To.empty() ? "the level without a pressure" : To + " dbar", At);
-        Grid().SetRecNoValue(At + 1), F->DBGrid2->SelectFieldByName("PRES"), F->FindLevelUndoValues();
-        F->ComboBox1->setCurrentIndex(F->ComboBox1->findText(QString::fromStdString(Old)));
-        ClickUndo();
-        Check(Old + " dbar", Row);
-    }
-    // Onto another level's pressure to the tenth, as the checks key levels: refused.
-    EditLevel(Row, "PRES", rtl::FloatToStr(rtl::StrToFloat(Pres[size_t(Row) + 1]) + 0.04));
-    EXPECT_NE(Messages().find("already (to the tenth of a dbar"), std::string::npos) << Messages();
-    Check(Old + " dbar", Row);
-    ParamDisplayList.Clear();
-}
-
-// Esc in the idle editor (leaving a cell, on a list) orders nothing to
-// stop: the write-back confirmed after it writes the run's verdicts.
-TEST_F(EditorWriteBack, AnEscInTheIdleEditorStopsNoWriteBackAfterIt)
-{
-    Open();
-    LeaveRunFlagsOf("PTS_Data", 3);
-    TypeInto(F->DBGrid2, 1, "TEMP", "7", Qt::Key_Escape);
-    QTest::keyClick(F->ListBox1, Qt::Key_Escape);
-    CloseEditor();
-    const TWriteFlagsResult R = WriteBack(true);
-    EXPECT_FALSE(R.Interrupted);
-    EXPECT_EQ(Db("FTEMP", 3), "2");
-    EXPECT_EQ(Messages().rfind("Flags written into the station database: ", 0), 0u) << Messages();
-}
-
-// The tree names what the editor holds: a stored flag that the run's row
-// leaves empty (its pass judged the other parameter), a flag typed under
-// MANUAL QC at once (and no more once typed back), and all that after a
-// position typed under MANUAL QC.
-TEST_F(EditorWriteBack, TheTreeFollowsEveryFlagTypedAndEveryStoredFlag)
-{
-    ParamDisplayList.Add("TEMP");
-    ParamDisplayList.Add("PSAL");
-    Open();
-    LeaveRunFlagsOf("PTS_Data");
-    apptest::SqliteExec(WorkDir + "worktables.sqlite3",
-                        "update \"" + DbTablePrefix + "-PTS_DataFlags\" set FPSAL = NULL");
-    SqlExec("update PTS_Data set FPSAL = 2 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[1]);
-    PickCruise(BlackSeaCruise);
-    const auto Paths = [&] { // "parameter PRES=" of each level named
-        std::string Levels;
-        TTreeNode *N = FindTreeNode(*F->TreeView1, std::to_string(Station));
-        for (N = N ? N->GetNext() : nullptr; N && N->Level() > 0; N = N->GetNext())
-            if (N->Level() == 4)
-                Levels += N->Parent()->Parent()->Text() + " " + N->Text().substr(0, N->Text().find(' ')) + ";";
-        return Levels;
-    };
-    const std::string At1 = "PSAL PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[1])) + ";";
-    EXPECT_EQ(Paths(), At1);
-    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
-    PickParam("TEMP");
-    EditLevel(3, "FTEMP", "4");
-    EXPECT_EQ(Paths(), "TEMP PRES=" + rtl::FormatFloat("0.0", rtl::StrToFloat(Pres[3])) + ";" + At1);
-    EditLevel(3, "FTEMP", "1");
-    EXPECT_EQ(Paths(), At1);
-    EditStation("Lon", Sql("select Lon + 0.001 from Cast_Titles where ID_Cast = " + std::to_string(Station))[0][0]);
-    EXPECT_EQ(Paths(), At1);
-    ParamDisplayList.Clear();
 }
 
 } // namespace

@@ -27,6 +27,11 @@ class ProfileFixture : public EditorFixture {
 protected:
     TForm2 *F = nullptr;
     std::unique_ptr<TTable> PtsFlags;
+    // The run showed TEMP and PSAL (its parameter page), for a test's length.
+    struct TShownParams {
+        TShownParams() { ParamDisplayList.Add("TEMP"), ParamDisplayList.Add("PSAL"); }
+        ~TShownParams() { ParamDisplayList.Clear(); }
+    };
     void TearDown() override
     {
         if (PtsDataFlagTbl == PtsFlags.get())
