@@ -141,11 +141,9 @@ TEST_F(LevelChecks, OperatorsFivesAndMissingOrUnreadableValuesStay)
                             {"505", "70", "1", "0", "1"},
                             {"505", "100", "1", "1", "1"}}));
     const std::string Said = MissingClimatologyText();
-    EXPECT_EQ(Said.rfind("The station 505 is checked without its TEMP at level #4 (PRES=60.0), which cannot be read: "
-                         "[Marlin][ODBC Access Driver] Numeric value out of range: 'Inf' is no finite number. (column TEMP)\n"
-                         "The station 505 is checked without its TEMP at level #5 (PRES=70.0), which cannot be read: ",
-                         0),
-              0u) << Said;
+    EXPECT_EQ(Said.rfind("The station 505 is checked without its TEMP at level #4 (PRES=60.0), which cannot be read: [Marlin]"
+                         "[ODBC Access Driver] Numeric value out of range: 'Inf' is no finite number. (column TEMP)\nThe "
+                         "station 505 is checked without its TEMP at level #5 (PRES=70.0), which cannot be read: ", 0), 0u) << Said;
     EXPECT_NE(Said.find("'abc' is no number"), std::string::npos);
     EXPECT_NE(Said.find("\nThe station 505 is checked without its PRES at level #7, which cannot be read: "),
               std::string::npos);

@@ -101,8 +101,7 @@ TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudgedOnTheSameProfile)
                     " where ID_Cast = 501"),
               (TRows{{"PTS_Data\tPSAL not checked again since the profile changed: its earlier flags were dropped"}}));
     EXPECT_NE(MissingClimatologyText().find("The station 501 was checked for TEMP alone since its profile changed: the "
-                                            "PSAL flags of its check before were dropped"),
-              std::string::npos)
+                                            "PSAL flags of its check before were dropped"), std::string::npos)
         << MissingClimatologyText();
 }
 
@@ -132,10 +131,8 @@ TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
     EXPECT_EQ(Pts(), Fixed);
 }
 
-// A flag set by hand (an undo row under its level) is the run's verdict
-// unless the operator let a check replace it; the run reads the undo table
-// once, not at each station it writes the work tables for, and a flag set
-// again after a run is the operator's in the next one.
+// A flag set by hand (an undo row under its level) is the run's verdict unless the operator let a check replace it;
+// the run reads the undo table once, not at each station, and a flag set again after a run is the operator's.
 TEST_F(LevelFlagWrites, TheUndoTableIsReadOnceARunAndAFlagSetSinceIsKept)
 {
     Open({Cruise(50, {501, 502, 503})});
@@ -143,14 +140,12 @@ TEST_F(LevelFlagWrites, TheUndoTableIsReadOnceARunAndAFlagSetSinceIsKept)
     SelectTests({tstDataClimat});
     StationSql("update PTS_Data set FTEMP = 3 where ID_Cast = 501 and PRES = 50");
     querytest::SqliteExec(WorkDir + "worktables.sqlite3", "Insert into " + LocalQuoteName(DbTablePrefix + "-Undoparam") +
-                                                              " values (501, 50, 'FTEMP', '2', 1), (501, 50, "
-                                                              "'CHECKED FTEMP', '2', 0)");
+                                                          " values (501, 50, 'FTEMP', '2', 1), (501, 50, 'CHECKED FTEMP', '2', 0)");
     int Reads = 0;
     sqlite3 *Db = TLocalDatabase::ForFolder(WorkDir).Handle();
     sqlite3_trace_v2(Db, SQLITE_TRACE_STMT, [](unsigned, void *AReads, void *, void *ASql) {
         const std::string Sql = static_cast<const char *>(ASql);
-        *static_cast<int *>(AReads) += Sql.rfind("SELECT ID_Cast, Pres, FldName FROM", 0) == 0 &&
-                                       Sql.find("WHERE") == std::string::npos;
+        *static_cast<int *>(AReads) += Sql.rfind("SELECT ID_Cast, Pres, FldName FROM", 0) == 0 && Sql.find("WHERE") == Sql.npos;
         return 0;
     }, &Reads);
     Run();

@@ -148,16 +148,13 @@ TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
                                      {"8", "803", "9", "0", "0", "0"}}));
     for (const auto &Row : LevelFlagRows("PTS_DataFlags"))
         EXPECT_EQ(Row[0], "801");
-    EXPECT_NE(MissingClimatologyText().find("The stations 802, 803 of the cruise CRUISE 8 have no position that can be "
-                                            "read: their depth and levels are not checked"),
-              std::string::npos)
-        << MissingClimatologyText();
-    EXPECT_NE(MissingClimatologyText().find("A station of the cruise CRUISE 8 in Cast_Titles is left out: its ID_Cast "
-                                            "cannot be read: "),
-              std::string::npos)
-        << MissingClimatologyText();
-    EXPECT_NE(MissingClimatologyText().find("4294967300"), std::string::npos);
-    EXPECT_EQ(MissingClimatologyText().find("station 0 "), std::string::npos);
+    const std::string Said = MissingClimatologyText();
+    EXPECT_NE(Said.find("The stations 802, 803 of the cruise CRUISE 8 have no position that can be read: their depth "
+                        "and levels are not checked"), std::string::npos) << Said;
+    EXPECT_NE(Said.find("A station of the cruise CRUISE 8 in Cast_Titles is left out: its ID_Cast cannot be read: "),
+              std::string::npos) << Said;
+    EXPECT_NE(Said.find("4294967300"), std::string::npos);
+    EXPECT_EQ(Said.find("station 0 "), std::string::npos);
 }
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)
@@ -349,8 +346,7 @@ TEST_F(Duplicates, CopyIsFoundByTheMomentItStoresAndAStationWithoutPositionByNon
 TEST_F(Duplicates, EveryCopyIsFoundWhateverDigitsItsMomentAndPositionHave)
 {
     TDemoCruise A, B;
-    A.Id = 1;
-    B.Id = 2;
+    A.Id = 1, B.Id = 2;
     std::mt19937_64 Rng(3);
     std::uniform_int_distribution<long long> Step(1, 30 * 864000); // tenths of a second
     std::uniform_real_distribution<double> Unit(0.0, 1.0);

@@ -61,6 +61,12 @@ protected:
         ScriptWriteBack(*Dialogs, AConfirm, std::move(AChoose), AClose);
     }
     TWriteFlagsResult Run() { return WriteFlagsToMainDb(MainWindow.get()); }
+    // Yes on the confirmation, every cruise ticked, OK.
+    TWriteFlagsResult RunEveryCruise()
+    {
+        Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
+        return Run();
+    }
 
     // Main-database rows "ID_Cast|PRES|FPRES|F..." of a table for the
     // casts of the given cruises, ordered.

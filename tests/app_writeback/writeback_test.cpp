@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -100,8 +101,7 @@ TEST_F(WriteBack, NoHelpAndCancelWriteNothing)
     Script("BitBtn1");
     EXPECT_TRUE(Run().Confirmed);
     WorkSql("delete from \"station-Cast_TitlesFlags\"");
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    EXPECT_TRUE(Run().Confirmed);
+    EXPECT_TRUE(RunEveryCruise().Confirmed);
     EXPECT_EQ(StatementsSent(), 0);
     EXPECT_EQ(MainFlags("PTS_Data", RunSet), Before);
     EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"No flags were written: no cruise was ticked.",
@@ -137,8 +137,7 @@ TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
     querytest::SqliteExec(DbPath, "update PTS_Data set FPRES = 3 where ID_Cast = " + Cast);
     WorkSql("update \"station-PTS_DataFlags\" set FPRES = 0, FTEMP = NULL where ID_Cast = " + Cast);
     apptest::KeepProfilePrints(DbPath, WorkDir, "PTS_Data"); // the flags it judged over
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    const TWriteFlagsResult R = Run();
+    const TWriteFlagsResult R = RunEveryCruise();
     EXPECT_EQ(Dialogs->Messages.size(), 1u);
     for (const auto &Row : querytest::SqliteRows(
              DbPath, "select ID_Cast, PRES, FPRES, FTEMP, FPSAL from PTS_Data where ID_Cast in "
@@ -173,8 +172,7 @@ TEST_F(WriteBack, EscStopsBeforeTheNextStationAndSaysWhatWasWrittenByCruise)
                 QCoreApplication::postEvent(W, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
             }
     };
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    const TWriteFlagsResult R = Run();
+    const TWriteFlagsResult R = RunEveryCruise();
     InstallEscHook(nullptr);
 
     // The station under way is written whole (an execute per table); no
@@ -226,8 +224,7 @@ TEST_F(WriteBack, AnotherProgramsLockPartWayEndsItWithWhatWasWrittenOfWhichCruis
                 MainWindow.get(), [Other] { sqlite3_exec(Other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr); },
                 Qt::QueuedConnection);
     };
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    EXPECT_TRUE(Run().Failed);
+    EXPECT_TRUE(RunEveryCruise().Failed);
     sqlite3_close(Other);
     const int Written = std::stoi(querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data where FPRES <> 0) + "
                                                                 "(select count(*) from NO3 where FPRES <> 0)")[0][0]) -
@@ -245,8 +242,7 @@ TEST_F(WriteBack, AnEscLeftOverFromTheEditorStopsTheWriteBackBeforeItsFirstLevel
 {
     AbortRequested = QcInterrupted = true;
     const auto Before = MainFlags("PTS_Data", RunSet);
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    const TWriteFlagsResult R = Run();
+    const TWriteFlagsResult R = RunEveryCruise();
     EXPECT_TRUE(R.Confirmed);
     EXPECT_TRUE(R.Interrupted);
     EXPECT_EQ(StatementsSent(), 0);
@@ -264,14 +260,12 @@ TEST_F(WriteBack, LevelsTheMainDatabaseLacksAreCountedAndReported)
 {
     const std::string Cast = querytest::SqliteRows(DbPath, "select min(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0][0];
     WorkSql("insert into \"station-PTS_DataFlags\" (ID_Cast, PRES, FPRES, FTEMP, FPSAL) values (" + Cast + ", 9999, 1, 1, 1)");
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    const TWriteFlagsResult R = Run();
+    const TWriteFlagsResult R = RunEveryCruise();
     constexpr int Removed = 1;
     EXPECT_EQ(R.Unmatched, Removed);
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
     EXPECT_NE(Dialogs->Messages[0].Text.find("\n\n1 level with new flags was not found in the main database; it keeps "
-                                             "its old flags"),
-              std::string::npos);
+                                             "its old flags"), std::string::npos);
     EXPECT_EQ(MainFlags("PTS_Data", RunSet), ExpectedFlags("PTS_Data", RunSet));
 }
 
@@ -288,8 +282,9 @@ TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
     std::ofstream(Others) << "theirs";
     std::ofstream(Mine) << "mine";
     const auto Read = [](const std::string &APath) {
-        std::ifstream File(APath);
-        return std::string((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+        std::stringstream S;
+        S << std::ifstream(APath).rdbuf();
+        return S.str();
     };
     std::string InTemp; // learnt from the first write-back
     const char *WasTemp = std::getenv("TMPDIR");
@@ -310,8 +305,7 @@ TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
         if (Row.Linked)
             std::filesystem::create_symlink(Mine, InTemp);
         Dialogs->Messages.clear();
-        Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-        const TWriteFlagsResult R = Run();
+        const TWriteFlagsResult R = RunEveryCruise();
         ASSERT_GT(R.NotWritten.size(), 25u);
         if (InTemp.empty()) {
             InTemp = R.ListFile;
@@ -324,22 +318,16 @@ TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
         const std::string Text = Dialogs->Texts().at(0);
         // The head, 24 stations, the group of the one gone, the rest.
         EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), 2 + 24 + 3 + 1) << Text;
-        EXPECT_NE(Text.find("\n\n1 station not written: it is no longer in the station database:\nBS92_MN03, station " +
-                            Gone + ": "),
-                  std::string::npos)
-            << Text;
+        EXPECT_NE(Text.find("\n\n1 station not written: it is no longer in the station database:\nBS92_MN03, station " + Gone +
+                            ": "), std::string::npos) << Text;
         const std::string More = "\n... and " + std::to_string(R.NotWritten.size() - 25) + " stations more: ";
         EXPECT_NE(Text.find(More + (Row.Refused ? "the whole list could not be written into the file "
-                                                  "station-NotWritten.txt of the work folder " + WorkDir + " ("
-                                                : Said)),
-                  std::string::npos)
-            << Text;
+                                                  "station-NotWritten.txt of the work folder " + WorkDir + " (" : Said)),
+                  std::string::npos) << Text;
         EXPECT_EQ(Text.substr(Text.size() - std::min(Text.size(), Said.size())), Said) << Text;
         EXPECT_EQ(R.ListFile, Row.Linked ? "" : Row.Refused ? InTemp : InWork);
-        if (!Row.Linked) {
-            const std::string Whole = Read(R.ListFile);
-            EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), 2 + 2 + 1 + R.NotWritten.size());
-        }
+        const std::string Whole = Read(R.ListFile); // none where a link stands
+        EXPECT_EQ(size_t(std::count(Whole.begin(), Whole.end(), '\n')), Row.Linked ? 0 : 2 + 2 + 1 + R.NotWritten.size());
         EXPECT_EQ(std::filesystem::exists(InTemp), Row.Refused); // a later list removes this folder's
     }
     EXPECT_EQ(Read(Mine), "mine");
@@ -347,8 +335,7 @@ TEST_F(WriteBack, ALongListOfStationsLeftOutIsKeptWholeInAFile)
     std::ofstream(InWork) << "an earlier list";
     apptest::KeepProfilePrints(DbPath, WorkDir, "PTS_Data");
     apptest::KeepProfilePrints(DbPath, WorkDir, "NO3");
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    EXPECT_EQ(Run().NotWritten.size(), 1u);
+    EXPECT_EQ(RunEveryCruise().NotWritten.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(InWork));
     EXPECT_EQ(Read(Others), "theirs");
     KeptTemp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", KeptTemp.c_str(), 1);
@@ -367,21 +354,16 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
                               "time and position";
     // The station holds the run's verdicts already: a write-back was stopped
     // after its commit, before the work tables kept its prints.
-    const std::string Holds =
-        "update PTS_Data set FPRES = 1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer)) % 4, FTEMP = 1 + (ID_Cast * 7 "
-        "+ cast(round(PRES * 10) as integer) + 3) % 4, FPSAL = 1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer) + 6) "
-        "% 4 where ID_Cast = @; update NO3 set FPRES = 1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer)) % 4, FNO3 = "
-        "1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer) + 3) % 4 where ID_Cast = @";
+    const std::string F = " = 1 + (ID_Cast * 7 + cast(round(PRES * 10) as integer)",
+                      Holds = "update PTS_Data set FPRES" + F + ") % 4, FTEMP" + F + " + 3) % 4, FPSAL" + F + " + 6) % 4 "
+                              "where ID_Cast = @; update NO3 set FPRES" + F + ") % 4, FNO3" + F + " + 3) % 4 where ID_Cast = @";
     // The prints "PTS_Data:<levels>/<when>/<where>/f<flags> NO3:..." as
     // earlier versions kept them: without the flags (perhaps marked "e"
     // for an edit), or the levels alone.
-    const std::string Prints = "update \"station-Cast_TitlesFlags\" set ProfilePrints = ";
-    const std::string WithoutFlags = Prints + "substr(ProfilePrints, 1, 43) || ' ' || substr(ProfilePrints, 55, 38) "
-                                              "where ID_Cast = @",
-                      Edited = Prints + "substr(ProfilePrints, 1, 43) || '/e ' || substr(ProfilePrints, 55, 38) || '/e' "
-                                        "where ID_Cast = @",
-                      LevelsAlone = Prints + "substr(ProfilePrints, 1, 25) || ' ' || substr(ProfilePrints, 55, 20) "
-                                             "where ID_Cast = @";
+    const auto Prints = [](const std::string &AHead, const std::string &ATail) {
+        return "update \"station-Cast_TitlesFlags\" set ProfilePrints = substr(ProfilePrints, 1, " + AHead +
+               " || substr(ProfilePrints, 55, " + ATail + " where ID_Cast = @";
+    };
     const struct {
         std::string Station, Work; // statements, "@" the station
         bool Judged;               // the station as changed is the one checked
@@ -431,10 +413,10 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
         {Holds, "update \"station-Cast_TitlesFlags\" set ProfilePrints = NULL where ID_Cast = @", false, true, true, "", ""},
         // An earlier version's prints: what they tell is judged, and it is as
         // judged; a print of the levels alone tells no date, time and position.
-        {"", WithoutFlags, false, true, true, "", ""},
-        {"update NO3 set NO3 = NO3 + 1 where ID_Cast = @", Edited, false, true, false,
+        {"", Prints("43) || ' '", "38)"), false, true, true, "", ""},
+        {"update NO3 set NO3 = NO3 + 1 where ID_Cast = @", Prints("43) || '/e '", "38) || '/e'"), false, true, false,
          "NO3 not written: levels changed since its check; PTS_Data written", "NO3 (levels changed since its check)"},
-        {"", LevelsAlone, false, false, false, Both + Dated, "PTS_Data and NO3 (" + Dated + ")"},
+        {"", Prints("25) || ' '", "20)"), false, false, false, Both + Dated, "PTS_Data and NO3 (" + Dated + ")"},
     };
     ASSERT_GE(Casts.size(), std::size(Rows));
     // The main window keeps PTS_Data's old flags in a table named like a level-flag table.
@@ -464,19 +446,21 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
             Said.push_back("\nMS91_CS04, station " + Cast +
                            (Rows[I].Station.rfind("delete", 0) ? " (" + Casts[I][1] + ")" : "") + ": " + Rows[I].Why + "\n");
     }
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    const TWriteFlagsResult R = Run();
+    const TWriteFlagsResult R = RunEveryCruise();
     const auto Marks = NotWrittenMarks();
+    std::string Left[2] = {"0", "0"}; // the stations whose PTS_Data, NO3 were not written
     for (size_t I = 0; I < std::size(Rows); ++I) {
         const std::string &Cast = Casts[I][0];
         const auto Mark = Marks.find({2, std::stoi(Cast)});
         EXPECT_EQ(Mark == Marks.end() ? "" : Mark->second, Rows[I].Mark) << I;
         for (const bool No3 : {false, true}) {
+            const bool Written = No3 ? Rows[I].No3 : Rows[I].Pts;
+            Left[No3] += Written ? "" : ", " + Cast;
             const auto Now = Levels(No3, Cast), &Was = Before[2 * I + No3];
             for (size_t L = 0; L < Was.size(); ++L)
                 for (size_t C = 1; C < Was[L].size(); ++C) {
                     const bool Carried = !No3 && C == 2 && Rows[I].Work.find("FTEMP = 5") != std::string::npos;
-                    EXPECT_EQ(Now[L][C], (No3 ? Rows[I].No3 : Rows[I].Pts) && !Carried
+                    EXPECT_EQ(Now[L][C], Written && !Carried
                                              ? std::to_string(NewFlag(std::stoi(Cast), rtl::StrToFloat(Now[L][0]), int(C) - 1))
                                              : Was[L][C])
                         << I << " " << No3 << " " << L << " " << C;
@@ -485,16 +469,9 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
     }
     // Every level of the tables written is counted, those of the stations
     // that held their verdicts already among them.
-    const std::string InRun = " where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise in (2, 3))";
-    int Written = std::stoi(querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data" + InRun +
-                                                              ") + (select count(*) from NO3" + InRun + ")")[0][0]);
-    for (size_t I = 0; I < std::size(Rows); ++I)
-        for (const bool No3 : {false, true})
-            if (!(No3 ? Rows[I].No3 : Rows[I].Pts))
-                Written -= std::stoi(querytest::SqliteRows(DbPath, std::string("select count(*) from ") +
-                                                                       (No3 ? "NO3" : "PTS_Data") + InRun +
-                                                                       " and ID_Cast = " + Casts[I][0])[0][0]);
-    EXPECT_EQ(R.Levels, Written);
+    const std::string In = " where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise in (2, 3)) and ID_Cast not in (";
+    EXPECT_EQ(std::to_string(R.Levels), querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data" + In + Left[0] +
+                                                                          ")) + (select count(*) from NO3" + In + Left[1] + "))")[0][0]);
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
     const std::string Text = Dialogs->Messages[0].Text + "\n";
     EXPECT_EQ(Text.rfind("Flags written into the station database: ", 0), 0u) << Text;
@@ -517,8 +494,7 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
     // wrote are the ones its prints now hold.
     const int Sent = StatementsSent();
     Dialogs->Messages.clear();
-    Script("BitBtn1", [](TForm &F) { Click(F, "SpeedButton21"); });
-    EXPECT_EQ(Run().NotWritten.size(), 12u);
+    EXPECT_EQ(RunEveryCruise().NotWritten.size(), 12u);
     EXPECT_EQ(StatementsSent(), 2 * Sent);
 }
 
@@ -561,8 +537,7 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
                               {{-1, 15.1, 18}, {2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {20, 14.5, 18.4}})};
     Open({C});
     StationSql("update Cast_Titles set Date_Cast = NULL where ID_Cast = 703");
-    StationSql("update PTS_Data set PRES = NULL where ID_Cast = 703 and PRES = 2");
-    StationSql("update PTS_Data set PRES = NULL where ID_Cast = 704 and PRES = 2");
+    StationSql("update PTS_Data set PRES = NULL where ID_Cast in (703, 704) and PRES = 2");
     StationSql("update PTS_Data set PRES = 'p6' where ID_Cast = 704 and PRES = 20");
     LoadDefaultClim();
     SelectTests({tstDataClimat, tstDataSpike});
