@@ -349,7 +349,10 @@ TEST_F(EditorWriteBack, AFlagTypedByHandGoesWithItsLevelAndStaysThroughEveryChec
     }
     // Onto another level's pressure to the tenth, as the checks key levels: refused.
     EditLevel(int(Typed), "PRES", rtl::FloatToStr(rtl::StrToFloat(Pres[Typed + 1]) + 0.04));
-    EXPECT_NE(Messages().find("already (to the tenth of a dbar"), std::string::npos) << Messages();
+    EXPECT_NE(Messages().find("has a level at " + rtl::FloatToStr(rtl::StrToFloat(Pres[Typed + 1])) +
+                              " dbar already, which the checks file under "),
+              std::string::npos)
+        << Messages();
     for (QPushButton *B : {F->BitBtn5, F->BitBtn4, F->BitBtn3})
         Check(B, AtOld, Typed);
     F->CheckBox1->click(); // AUTO QC
