@@ -6,6 +6,7 @@
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
+#include "app/uWriteFlags.h"
 #include "app/HandFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/LocalEngine.h"
@@ -103,6 +104,18 @@ TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudgedOnTheSameProfile)
     EXPECT_NE(MissingClimatologyText().find("The station 501 was checked for TEMP alone since its profile changed: the "
                                             "PSAL flags of its check before were dropped"), std::string::npos)
         << MissingClimatologyText();
+    // The same change made by the editor, which renews the station's print
+    // to the profile it has now: the salinity verdicts were given on the
+    // profile before all the same.
+    ParamDisplayList.Add("PSAL");
+    Run();
+    TStoredStation Stored(MainConnection);
+    const TJudgedPrint Before = Stored.JudgedPrint(501, "PTS_Data");
+    StationSql("update PTS_Data set TEMP = 14 where ID_Cast = 501 and PRES = 30");
+    RenewJudgedPrints(501, "PTS_Data", Before, Stored.JudgedPrint(501, "PTS_Data"));
+    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    Run();
+    EXPECT_EQ(Pts()[1], (std::vector<std::string>{"501", "30", "1", "1", "<null>"}));
 }
 
 TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
