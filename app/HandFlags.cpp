@@ -148,8 +148,9 @@ void ReadEarlierRecords(const std::string &ARecords)
                         Found.emplace_back(T, Column, P.Levels[size_t(At)].Flags[C]);
                 }
                 // A column two tables have at that pressure names neither
-                // for certain: the checks judge both.
-                if (Found.size() != 1)
+                // for certain: the checks judge both. A chemical flag let go
+                // was marked under its own column.
+                if (Found.size() != 1 || LetGo[Cast].count({Tenth, std::get<1>(Found[0])}))
                     continue;
                 Insert->Reset();
                 Insert->BindInt(1, Cast);

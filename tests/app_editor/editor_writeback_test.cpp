@@ -397,7 +397,7 @@ TEST_F(EditorWriteBack, AFlagTypedByHandGoesWithItsLevelAndStaysThroughEveryChec
 // PTS_Data the operator's, and NO3's level typed to another pressure takes
 // nothing of PTS_Data with it. The question keeps the typed flag on Return
 // (its default), the tree shows it as set by hand, and the write-back says
-// it left it.
+// it left it. The tree names the PSAL verdicts a run of TEMP alone left.
 TEST_F(EditorWriteBack, ATypedFlagIsItsOwnTablesAndLevelsAndReturnKeepsIt)
 {
     TShownParams Shown;
@@ -405,7 +405,12 @@ TEST_F(EditorWriteBack, ATypedFlagIsItsOwnTablesAndLevelsAndReturnKeepsIt)
     const size_t At20 = 3; // 20 dbar in PTS_Data and NO3 alike
     SqlExec("update PTS_Data set FPRES = 4 where ID_Cast = " + std::to_string(Station) + " and PRES = 20");
     Open();
-    LeaveRunFlagsOf("PTS_Data");
+    // A run of TEMP alone, whose rows hold PSAL verdicts still: the tree names them.
+    LeaveRunFlagsOf("PTS_Data", 5);
+    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    F->BuildErrorTree();
+    EXPECT_NE(TreeLevels().find(TreeLevel("PSAL", 5)), std::string::npos) << TreeLevels();
+    ParamDisplayList.Add("PSAL");
     PickParam("TEMP");
     EditLevel(int(At20), "FTEMP", "3");
     PickParam("NO3");
