@@ -57,7 +57,8 @@ void BindCell(TLocalStatement &AQ, int AFirst, const THandFlag &AFlag)
 }
 
 // The automatic run's reading of the records, all stations at once; the
-// editor reads a station's afresh. Every write of this unit drops it.
+// editor reads a station's afresh. Every write of this unit drops it, but
+// the end of a record, which takes it out.
 struct TCache {
     bool Valid = false;
     std::string Table; // the work folder's table it was read from
@@ -239,7 +240,14 @@ void HandFlagTyped(const THandFlag &AFlag)
 void HandFlagEnded(const THandFlag &AFlag)
 {
     const std::string Table = RecordsTable();
-    Forget();
+    // The run ends those another program stored over as it meets them: what
+    // it keeps of the table goes on without them.
+    if (const auto It = Cache.Rows.find({AFlag.IdCast, AFlag.Table}); Cache.Valid && It != Cache.Rows.end())
+        It->second.erase(std::remove_if(It->second.begin(), It->second.end(),
+                                        [&](const THandFlag &F) {
+                                            return F.Tenth == AFlag.Tenth && F.Column == AFlag.Column;
+                                        }),
+                         It->second.end());
     TLocalDatabase::TLease Q(Work(), "DELETE FROM " + Table + " WHERE " + CellWhere());
     BindCell(*Q, 1, AFlag);
     Q->Execute();

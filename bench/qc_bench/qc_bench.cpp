@@ -10,10 +10,9 @@
 //   --each-station        the duplicates searched station by station
 //                         ("Each station") instead of over the cruise
 //   --duplicates-only     the duplicate search alone, no other test
-//   --hand-flags N        N flags typed by hand are kept before the check
-//                         (every third a flag typed by hand), spread evenly
-//                         over the levels of the database; by default it is
-//                         left as it is
+//   --hand-flags N        N flags typed by hand are kept before the check,
+//                         spread evenly over the levels of the database; by
+//                         default the records are left as they are
 //
 // Figures per database: stations/s, level checks/s (levels times checked
 // parameters), main-database statements per station, local writes per
