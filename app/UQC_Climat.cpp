@@ -1,5 +1,6 @@
 // The location-check region from the contour polygons, and the loading of
 // climatology rows into the "MS_" and "BS_" tables of the work folder.
+#include "app/HandFlags.h"
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
 
@@ -148,6 +149,9 @@ struct TUnjudgedLevels {
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 // Stations the checks could not take whole, one line each.
 std::vector<std::string> UncheckedStations;
+// The flags typed by hand that the run kept, each named once.
+std::vector<std::string> HandKeptLines;
+std::unordered_set<std::string> HandKeptSeen;
 // The lines on single level values among them, each said once.
 std::unordered_set<std::string> UnreadLevelLines;
 // Stations whose levels no square places, in check order, each once (a
@@ -203,6 +207,12 @@ void CruiseListsNoParameters(const std::string &ACruiseName)
 }
 
 void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
+
+void HandFlagKeptByRun(const std::string &ALine)
+{
+    if (HandKeptSeen.insert(ALine).second)
+        HandKeptLines.push_back(ALine);
+}
 
 void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
                       const std::string &AText)
@@ -260,6 +270,8 @@ void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();
     UncheckedStations.clear();
+    HandKeptLines.clear();
+    HandKeptSeen.clear();
     UnreadLevelLines.clear();
     for (std::vector<int> &Ids : UnsquaredStations)
         Ids.clear();
@@ -330,6 +342,9 @@ std::string MissingClimatologyText()
             break;
         }
     }
+    if (!HandKeptLines.empty())
+        Text += std::string(Text.empty() ? "" : "\n") +
+                "These flags were set by hand, and the checks kept them as set:" + HandFlagLines(HandKeptLines);
     return Text;
 }
 

@@ -117,7 +117,10 @@ TJudgedPrint::TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &
     Flags = ALevels.FlagsText();
 }
 
-std::string TJudgedPrint::Text() const { return Levels + "/" + When + "/" + Where + "/f" + Flags; }
+std::string TJudgedPrint::Text() const
+{
+    return Levels + "/" + When + "/" + Where + "/f" + Flags + (Edited ? "/e" : "");
+}
 
 namespace {
 // The parts of a print's text, between its '/'.
@@ -140,8 +143,10 @@ bool TJudgedPrint::Parse(const std::string &AText)
     const std::vector<std::string> Parts = PrintParts(AText);
     // An earlier version's: the levels alone, or no flags (and perhaps its
     // mark of an edit, "e").
-    if (Parts.size() != 4 || Parts[3].empty() || Parts[3][0] != 'f')
+    const bool Edit = Parts.size() == 5 && Parts[4] == "e";
+    if ((Parts.size() != 4 && !Edit) || Parts[3].empty() || Parts[3][0] != 'f')
         return false;
+    Edited = Edit;
     Levels = Parts[0];
     When = Parts[1];
     Where = Parts[2];
@@ -180,6 +185,11 @@ bool TJudgedPrint::Renew(const TJudgedPrint &ABefore, const TJudgedPrint &AAfter
     Part(Levels, ABefore.Levels, AAfter.Levels);
     Part(When, ABefore.When, AAfter.When);
     Part(Where, ABefore.Where, AAfter.Where);
+    // What the verdicts were given over changed: they stand for the write-back
+    // (the operator judged the station as the editor shows it), but a check
+    // that judges only some of the table's parameters again keeps none of
+    // the others'.
+    Edited = Edited || Changed;
     Part(Flags, ABefore.Flags, AAfter.Flags);
     return Changed;
 }

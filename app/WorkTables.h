@@ -108,12 +108,17 @@ TStationColumns StationColumnsOf(TDataSet &AStation);
 // A level table's print as a check left it with the station: the print of
 // the levels and the one of their stored flags (TProfilePrint), and the
 // prints of the station's date and time and of its position. Its text is
-// "<levels>/<when>/<where>/f<flags>". A print kept by an earlier version
+// "<levels>/<when>/<where>/f<flags>", and "/e" after it once Renew changed
+// its levels, date, time or position. A print kept by an earlier version
 // (the levels' print alone, or without the flags) tells not all that the
 // verdicts were given over. A part left empty is one not known: Renew
 // leaves it as it is.
 struct TJudgedPrint {
     std::string Levels, When, Where, Flags;
+    // Renewed over a change of the levels, the date, time or position that
+    // this program made (its text ends in "/e"): the verdicts were given
+    // over the station as it was, and stand only together.
+    bool Edited = false;
 
     TJudgedPrint() = default;
     TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &AStation);

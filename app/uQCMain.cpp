@@ -569,7 +569,7 @@ bool TForm1::FormCreate()
     // 8: Esc sets the abort flags, wherever it is pressed, while a cruise
     // loop, a check of the editor or a write-back runs (TInterruptible): an
     // Esc where nothing runs interrupts nothing.
-    InstallEscHook([this] { EscMessageHook(); });
+    InstallEscHook(QcEscPressed);
 
     // 9-12: the work folder and the objects on it. Without them nothing of
     // the window works: a fault here ends the program after its message.
@@ -779,16 +779,6 @@ void TForm1::AddChemFlagTable(const std::string &AParam)
     Table.SetDatabaseName(LocalDbDir);
     MakeParamFlagTable(Table, *StructTbl, LocalDbDir, AParam);
     ChemFlagTbls.push_back(&Table);
-}
-
-// ---- Esc ---------------------------------------------------------------------------
-
-void TForm1::EscMessageHook()
-{
-    if (!AbortRequested) {
-        AbortRequested = true;
-        QcInterrupted = true;
-    }
 }
 
 // ---- work tables, cruise list, parameter list ------------------------------------

@@ -253,7 +253,6 @@ public:
     bool DatabaseConnected() const { return FDatabaseReady; }
     // The station database open, but for reading only.
     bool MainDbReadOnly() const;
-    void EscMessageHook();
     void RadioGroup1Click();
 
     // ---- slots of the wizard, the run, the cruise lists, the report and
