@@ -632,7 +632,15 @@ void TZqPhysCommand::ExecuteTask(int ATimes, int AOffset)
                 AddRowsAffected(Count);
             } catch (const EZqException &E) {
                 AddRowsAffected(Count);
-                if (Count > 0) AOffset += Count;
+                // The failing row: the one the error names (a driver error
+                // of an array or a row of one), else as many rows on as
+                // the rows before it changed.
+                const auto *DB = dynamic_cast<const EZqDBEngineException *>(&E);
+                const int Named = DB && DB->ErrorCount() > 0 ? DB->Errors(0).RowIndex : -1;
+                if (Named >= AOffset && Named < ATimes)
+                    AOffset = Named;
+                else if (Count > 0)
+                    AOffset += Count;
                 Action = eaFail;
                 if (FErrorHandler) {
                     std::unique_ptr<EZqException> Row;

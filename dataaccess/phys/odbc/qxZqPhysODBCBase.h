@@ -99,6 +99,9 @@ public:
     bool Connected() const { return FConnected; }
     bool GetDataInBlock() const { return FGetDataInBlock; }
     bool PrimaryKeysSupported() const { return FPrimaryKeysSupported; }
+    // The driver runs a statement that returns rows with an array of
+    // parameter sets (SQL_PARAM_ARRAY_SELECTS is not SQL_PAS_NO_SELECT).
+    bool ParamArraySelects() const { return FParamArraySelects; }
     SQLUINTEGER IsolationMap(TZqTxIsolation ALevel) const { return FIsolationMap[ALevel]; }
     TZqPhysODBCDriverBase *ODBCDriver() const;
 
@@ -137,6 +140,7 @@ private:
     bool FConnected = false;
     bool FGetDataInBlock = false;
     bool FPrimaryKeysSupported = false;
+    bool FParamArraySelects = true;
     SQLUINTEGER FIsolationMap[4] = {0, 0, 0, 0};
 };
 
@@ -252,6 +256,9 @@ protected:
 private:
     bool UseDirectExecute();
     void SetupStatement(TODBCStatementBase *AStatement);
+    // Asks the driver for arrays of AArraySize parameter sets (sfParamArrays
+    // when it takes them); false when it was not asked.
+    bool OfferParamArrays(int AArraySize);
     void CreateParamInfos();
     void CreateColumnInfos();
     void BindColumnsForRowset();
@@ -338,6 +345,9 @@ private:
     std::string FFlagsText; // the text sfSSLongThenShort was learnt on
     bool FNoResultColumns = false; // prepared without result columns, for good
     bool FParamsSized = false;     // some parameter takes its size from its values (text, BCD)
+    // The driver refused parameter arrays to this statement, or its
+    // parameters send data at execution: an array runs set by set.
+    bool FParamArraysRefused = false;
     // SetParamValues' list of the parameters it writes, kept between
     // executes so that it is not made anew each time.
     std::vector<std::pair<TZqParam *, TZqPhysODBCParamInfo *>> FParamsToSet;

@@ -31,6 +31,16 @@ bool IsStoredProcKind(TZqPhysCommandKind AKind)
 // A kept statement handle cannot take the setup asked for.
 struct TNewHandleNeeded {};
 
+// The statement attributes a setup moves off the driver's defaults
+// (TZqPhysODBCCommand::FSetupAttrs).
+enum : uint8_t { saParamSet = 1, saRowArray = 2, saCursorType = 4, saConcurrency = 8, saSSCursor = 16, saNoScan = 32 };
+
+// Commands that open a result set.
+bool ReturnsRows(TZqPhysCommandKind AKind)
+{
+    return AKind == skSelect || AKind == skSelectForUpdate || AKind == skStoredProcWithCrs;
+}
+
 // Types whose values travel as (address, length) pairs.
 bool IsVarLenType(TZqDataType T)
 {
@@ -134,7 +144,11 @@ int TZqPhysODBCCommand::GetParamArraySize(int AArraySize) const
 
 bool TZqPhysODBCCommand::ParamArraySizeFits(int AWanted, int ABound) const
 {
-    if (FStatementFlags & sfParamArrays) return AWanted == ABound;
+    // A page of more sets than an execute sends serves it (the statement
+    // cuts the driver's set size to the sets sent): a write-back's arrays,
+    // one per station and each of its own length, are bound once, to a
+    // page as long as the longest, instead of once per station.
+    if (FStatementFlags & sfParamArrays) return AWanted <= ABound;
     return (AWanted == 0 || AWanted == 1) && (ABound == 0 || ABound == 1);
 }
 
@@ -231,7 +245,6 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     // not read here: that takes a round of diagnostic calls per statement.
     // SQL Server's info can carry an error (3621) that must still raise.
     // Which of the attributes below this setup moves off their defaults.
-    enum : uint8_t { saParamSet = 1, saRowArray = 2, saCursorType = 4, saConcurrency = 8, saSSCursor = 16, saNoScan = 32 };
     uint8_t Attrs = 0;
     // A handle prepared before takes no new cursor type or concurrency (the
     // driver manager answers HY011): the same values need no call, others
@@ -263,15 +276,10 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         if (RC != SQL_SUCCESS_WITH_INFO) S->Check(RC);
     };
 
+    FParamArraysRefused = false;
     if (AStatement == FCommandStatement && GetParams()->GetActiveCount() > 0) {
         const int N = GetParams()->GetArraySize();
-        // Never on Access: its driver takes no parameter set size, and an
-        // array there runs set by set below.
-        if (Kind != ODBCKindMSAccess && N > 1) {
-            Attrs |= saParamSet;
-            FCommandStatement->SetParamSetSize(SQLULEN(N));
-            if (FCommandStatement->GetParamSetSize() == SQLULEN(N)) FStatementFlags |= sfParamArrays;
-        }
+        if (N > 1 && OfferParamArrays(N)) Attrs |= saParamSet;
         FCommandStatement->ParamSetSupported = FStatementFlags & sfParamArrays;
     }
 
@@ -343,6 +351,23 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         Reset(saSSCursor, 1230, 0);
         Reset(saNoScan, SQL_ATTR_NOSCAN, SQL_NOSCAN_OFF);
     }
+}
+
+bool TZqPhysODBCCommand::OfferParamArrays(int AArraySize)
+{
+    // A driver without arrays (the Access driver of Windows) answers 01S02
+    // and keeps 1; one that runs no result set with them says so, and such
+    // a command opens on its first set.
+    if (!ODBCConn()->ParamArraySelects() && ReturnsRows(GetCommandKind())) {
+        FParamArraysRefused = true;
+        return false;
+    }
+    FCommandStatement->SetParamSetSize(SQLULEN(AArraySize));
+    if (FCommandStatement->GetParamSetSize() == SQLULEN(AArraySize))
+        FStatementFlags |= sfParamArrays;
+    else
+        FParamArraysRefused = true;
+    return true;
 }
 
 void TZqPhysODBCCommand::CreateParamInfos()
@@ -426,6 +451,7 @@ void TZqPhysODBCCommand::CreateParamInfos()
         FCommandStatement->SetParamSetSize(1);
         FStatementFlags &= uint8_t(~sfParamArrays);
         FCommandStatement->ParamSetSupported = false;
+        FParamArraysRefused = true;
     }
 }
 
@@ -816,20 +842,33 @@ void TZqPhysODBCCommand::InternalExecute(int ATimes, int AOffset, int &ACount)
     ACount = 0;
     const bool RaiseOnNoData = GetFetchOptions()->Mode() == fmExactRecsMax;
     try {
+        // A command prepared for one parameter set and now sent an array
+        // asks the driver for arrays as a command prepared with one would.
+        const int N = GetParams()->GetArraySize();
+        if (N > 1 && ATimes - AOffset > 1 && !(FStatementFlags & sfParamArrays) && !FParamArraysRefused &&
+            FCommandStatement && !FParamInfos.empty() && OfferParamArrays(N)) {
+            FSetupAttrs |= saParamSet;
+            FCommandStatement->ParamSetSupported = FStatementFlags & sfParamArrays;
+        }
         // One SQLExecute for all rows where the driver takes parameter
         // arrays, or for a single parameter set; otherwise row by row.
-        if ((FStatementFlags & sfParamArrays) ||
-            (ATimes == 1 && AOffset == 0 && GetParams()->GetArraySize() <= 1)) {
+        if ((FStatementFlags & sfParamArrays) || (ATimes == 1 && AOffset == 0 && N <= 1)) {
             SetParamValues(-1);
             FStatementFlags &= uint8_t(~sfCursorClosed);
             SQLLEN Count = 0;
             bool Reprepared = false;
-            RunWithReconnect([&] {
-                if (Reprepared) SetParamValues(-1);
-                Reprepared = true;
-                ExecuteRows(ATimes, AOffset, RaiseOnNoData, Count);
-                return true;
-            });
+            try {
+                RunWithReconnect([&] {
+                    if (Reprepared) SetParamValues(-1);
+                    Reprepared = true;
+                    ExecuteRows(ATimes, AOffset, RaiseOnNoData, Count);
+                    return true;
+                });
+            } catch (...) {
+                // The rows of the sets that ran before the one that failed.
+                ACount = int(std::max<SQLLEN>(Count, 0));
+                throw;
+            }
             ACount = int(Count);
             if (!IsAborting()) {
                 if (!FNoResultColumns && FStatement->HasResultSet()) {
@@ -852,12 +891,19 @@ void TZqPhysODBCCommand::InternalExecute(int ATimes, int AOffset, int &ACount)
                 FStatementFlags &= uint8_t(~sfCursorClosed);
                 SQLLEN Count = 0;
                 bool Reprepared = false;
-                RunWithReconnect([&] {
-                    if (Reprepared) SetParamValues(R);
-                    Reprepared = true;
-                    ExecuteRows(1, 0, RaiseOnNoData, Count);
-                    return true;
-                });
+                try {
+                    RunWithReconnect([&] {
+                        if (Reprepared) SetParamValues(R);
+                        Reprepared = true;
+                        ExecuteRows(1, 0, RaiseOnNoData, Count);
+                        return true;
+                    });
+                } catch (EZqDBEngineException &E) {
+                    // The error names its row, as an array's does: the rows
+                    // before it may have changed any number of rows each.
+                    for (int I = 0; I < E.ErrorCount(); ++I) E.Errors(I).RowIndex = R;
+                    throw;
+                }
                 if (Count > 0) ACount += int(Count);
                 if (IsAborting()) break;
                 CloseStatement(R, true);
