@@ -288,7 +288,6 @@ TEST_F(StationDb, ArrayExecuteStopsAtTheFailingSetForTheCallersRollback)
         EXPECT_NE(Err.Code, 0);
         EXPECT_EQ(Offset, 2) << Err.Message;
         auto *Odbc = dynamic_cast<TZqPhysODBCCommand *>(Cmd.CommandIntf());
-        ASSERT_TRUE(Odbc);
         EXPECT_EQ((Odbc->StatementFlags() & TZqPhysODBCCommand::sfParamArrays) != 0, !Memo);
         if (!Memo) {
             const TODBCPageBuffer *Page = Odbc->CommandStatement()->ParamList().PageBuffer();

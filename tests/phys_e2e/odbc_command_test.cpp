@@ -24,8 +24,8 @@ protected:
     }
 };
 
-// The driver manager's entries the array road is judged by, counted while
-// a scope holds them.
+// The driver manager's execute and parameter binding, counted while a
+// scope holds them.
 struct TCountedCalls {
     static inline int Executes = 0, Binds = 0;
     static inline decltype(TODBCLib::SQLExecute) Execute = nullptr;
@@ -34,11 +34,7 @@ struct TCountedCalls {
     explicit TCountedCalls(TODBCLib *ALib) : Lib(ALib)
     {
         Execute = std::exchange(Lib->SQLExecute, [](SQLHSTMT S) { return ++Executes, Execute(S); });
-        Bind = std::exchange(Lib->SQLBindParameter, [](SQLHSTMT S, SQLUSMALLINT N, SQLSMALLINT Io, SQLSMALLINT C,
-                                                       SQLSMALLINT T, SQLULEN Size, SQLSMALLINT D, SQLPOINTER P,
-                                                       SQLLEN L, SQLLEN *I) {
-            return ++Binds, Bind(S, N, Io, C, T, Size, D, P, L, I);
-        });
+        Bind = std::exchange(Lib->SQLBindParameter, [](auto... A) { return ++Binds, Bind(A...); });
         Executes = Binds = 0;
     }
     ~TCountedCalls()
@@ -71,6 +67,15 @@ TEST_P(AccessCommand, ParameterArraysRunInOneExecuteBoundOnceAndRowsetsAreBlocks
         }
         EXPECT_EQ(TCountedCalls::Executes, 3);
         EXPECT_EQ(TCountedCalls::Binds, FirstBinds);
+        // A command prepared for one set asks for arrays at its first.
+        auto Upd = Command("UPDATE Cast_Titles SET ID_Cruise = 4 WHERE ID = :ID");
+        Upd->GetParams()->ParamByName("ID")->SetAsInteger(1);
+        Upd->Execute();
+        Upd->GetParams()->ParamByName("ID")->SetArraySize(2);
+        Upd->GetParams()->ParamByName("ID")->SetAsInteger(2, 1);
+        Upd->Execute(2, 0);
+        EXPECT_EQ(Upd->GetRowsAffected(), 2);
+        EXPECT_EQ(TCountedCalls::Executes, 5);
     }
 
     auto Sel = Command("SELECT ID FROM Cast_Titles");

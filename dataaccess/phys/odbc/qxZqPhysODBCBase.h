@@ -252,6 +252,7 @@ protected:
     bool InternalColInfoStart(TZqPhysDataTableInfo &ATabInfo) override;
     bool InternalColInfoGet(TZqPhysDataColumnInfo &AColInfo) override;
     int InternalFetchRowSet(TZqDatSTable *ATable, void *AParentRow, int ARowsetSize) override;
+    bool VisitsRows() override { return GetMetaInfoKind() == 0; }
 
 private:
     bool UseDirectExecute();
@@ -296,6 +297,12 @@ private:
     void ReconnectCommands();
     void ExecuteRows(int ATimes, int AOffset, bool ARaiseOnNoData, SQLLEN &ACount);
     void FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
+    // Page row ARow handed to AVisit, its values read in place.
+    void VisitRow(const TZqPhysRowVisitor &AVisit, int ARow);
+    // A fetched value of page row ARow in the form its in-memory column
+    // keeps: where the variable holds it so, else converted (into AFixed,
+    // 64 bytes, or the conversion buffer). False for NULL.
+    bool ColumnValue(const TZqPhysODBCColumnInfo &AInfo, int ARow, void *&AData, uint32_t &ALen, uint8_t *AFixed);
     // Cuts a text longer than the in-memory column to what it takes; true
     // when it did.
     static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen);

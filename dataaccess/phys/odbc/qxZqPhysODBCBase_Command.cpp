@@ -1166,13 +1166,10 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
     };
     try {
         const size_t N = FFetchMap.size();
+        alignas(16) uint8_t Fixed[64];
         for (size_t C = 0; C < N; ++C) {
             const int InfoIndex = FFetchMap[C];
             if (InfoIndex < 0) continue;
-            const TZqPhysODBCColumnInfo &Info = FColumnInfos[size_t(InfoIndex)];
-            TODBCVariable *V = Info.Variable;
-            void *Data = nullptr;
-            SQLLEN Len = 0;
             if (ARow >= 0 && FFetchSlots[C].Size > 0) {
                 const TFetchSlots &S = FFetchSlots[C];
                 const SQLLEN *Ind =
@@ -1181,31 +1178,12 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
                              *Ind == SQL_NULL_DATA ? 0 : uint32_t(S.Size));
                 continue;
             }
-            if (Info.DestType == Info.VarType && IsByRefFetchType(Info.VarType)) {
-                if (V->GetData(ARow, Data, true, Len))
-                    Store(C, Data, uint32_t(Len));
-                else
-                    Row->SetData(int(C), nullptr, 0);
-                continue;
-            }
-            alignas(16) uint8_t Fixed[64];
-            // A number the driver left as it is stored is read where it is.
-            const bool Plain = Info.DestType == Info.VarType && ZqPlainNumberCSize(V->CDataType()) > 0;
-            const bool SrcByRef = IsVarLenType(Info.VarType) || Plain;
-            Data = SrcByRef ? nullptr : static_cast<void *>(Fixed);
-            if (!SrcByRef && Info.VarType == dtByteString)
-                Data = ConversionBuffer()->Check(uint32_t(std::max<SQLLEN>(V->DataSize, 64)));
-            if (!V->GetData(ARow, Data, SrcByRef, Len)) {
+            void *Data = nullptr;
+            uint32_t Len = 0;
+            if (ColumnValue(FColumnInfos[size_t(InfoIndex)], ARow, Data, Len, Fixed))
+                Store(C, Data, Len);
+            else
                 Row->SetData(int(C), nullptr, 0);
-                continue;
-            }
-            if (Info.DestType == Info.VarType) {
-                Store(C, Data, uint32_t(Len));
-                continue;
-            }
-            uint32_t OutLen = 0;
-            void *Target = ConvertValue(Info.VarType, Info.DestType, Data, uint32_t(Len), OutLen);
-            Store(C, Target, OutLen);
         }
         // A value the driver could not read stays empty; the row says why,
         // and so it does for a text it keeps cut.
@@ -1228,6 +1206,50 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
         delete Row;
         throw;
     }
+}
+
+bool TZqPhysODBCCommand::ColumnValue(const TZqPhysODBCColumnInfo &AInfo, int ARow, void *&AData, uint32_t &ALen,
+                                     uint8_t *AFixed)
+{
+    TODBCVariable *V = AInfo.Variable;
+    if (!V) return false;
+    SQLLEN Len = 0;
+    // Texts and bytes of the column's own type, and numbers the driver left
+    // as they are stored, are read where they lie.
+    const bool Same = AInfo.DestType == AInfo.VarType;
+    const bool ByRef = IsVarLenType(AInfo.VarType) || (Same && ZqPlainNumberCSize(V->CDataType()) > 0);
+    void *Data = ByRef ? nullptr : static_cast<void *>(AFixed);
+    if (!ByRef && AInfo.VarType == dtByteString)
+        Data = ConversionBuffer()->Check(uint32_t(std::max<SQLLEN>(V->DataSize, 64)));
+    if (!V->GetData(ARow, Data, ByRef, Len)) return false;
+    if (Same) {
+        AData = Data;
+        ALen = uint32_t(Len);
+        return true;
+    }
+    AData = ConvertValue(AInfo.VarType, AInfo.DestType, Data, uint32_t(Len), ALen);
+    return true;
+}
+
+void TZqPhysODBCCommand::VisitRow(const TZqPhysRowVisitor &AVisit, int ARow)
+{
+    class TRow final : public IZqPhysFetchedRow {
+    public:
+        TRow(TZqPhysODBCCommand &ACmd, int ARow) : FCmd(ACmd), FRow(ARow) {}
+        int ColumnCount() override { return int(FCmd.FColumnInfos.size()); }
+        TZqDataType ColumnType(int AColumn) override { return FCmd.FColumnInfos.at(size_t(AColumn)).DestType; }
+        bool GetValue(int AColumn, void *&AData, uint32_t &ALen) override
+        {
+            return FCmd.ColumnValue(FCmd.FColumnInfos.at(size_t(AColumn)), FRow, AData, ALen, FFixed);
+        }
+        const EZqException *RowError() override { return FRow >= 0 ? FCmd.FStatement->RowError(FRow) : nullptr; }
+
+    private:
+        TZqPhysODBCCommand &FCmd;
+        int FRow;
+        alignas(16) uint8_t FFixed[64];
+    } Row(*this, ARow);
+    AVisit(Row);
 }
 
 bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen)
@@ -1353,7 +1375,10 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, -1)) ++Count;
             } else {
-                FetchRow(ATable, Parent, -1);
+                if (const TZqPhysRowVisitor *V = RowVisitor())
+                    VisitRow(*V, -1);
+                else
+                    FetchRow(ATable, Parent, -1);
                 ++Count;
             }
         }
@@ -1383,16 +1408,21 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
         }
     } Rowset{FStatement, PageRows, PageRows};
     int Got = 0, Want = 0;
+    // A FetchRows hands the rows to its visitor as they lie in the page.
+    const TZqPhysRowVisitor *Visit = RowVisitor();
     do {
         Want = std::min(PageRows, IsMeta ? N : std::min(N, ARowsetSize - Count));
         if (PageRows > 1) Rowset.To(Want);
         Got = FStatement->Fetch(Want);
-        if (!IsMeta && Got > 0) FindFetchSlots(Got);
+        if (!IsMeta && !Visit && Got > 0) FindFetchSlots(Got);
         for (int I = 0; I < Got; ++I) {
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, I)) ++Count;
             } else {
-                FetchRow(ATable, Parent, I);
+                if (Visit)
+                    VisitRow(*Visit, I);
+                else
+                    FetchRow(ATable, Parent, I);
                 ++Count;
             }
         }
