@@ -21,7 +21,7 @@
 // also counts the instructions it retires (where the processor's counter
 // can be read) and goes through a function of its own name, so that
 // callgrind counts one side alone; --only hand|writeback runs that side
-// alone (after the bare loop has stored the flags the prints hold once).
+// alone (after the bare loop has stored the flags, once, untimed).
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
@@ -460,6 +460,8 @@ int main(int argc, char **argv)
         // component's must not hold a transaction while they run (it holds
         // none between statements). The bare loop goes first: the stations'
         // prints hold the flags it stores.
+        // Either side alone meets the flags the bare loop stores, as it does
+        // after the bare loop in a round of all three.
         RawLoop(DbPath, Only.empty() ? FirstCruise : Levels);
         if (RunOurs)
             WriteBack(false);

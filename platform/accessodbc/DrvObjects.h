@@ -382,10 +382,6 @@ private:
     void ResetStmt() noexcept;
     bool Stepped = false; // Stmt was stepped since it was last reset
     void BindParameters();
-    // The value and indicator of a parameter in parameter set ARow.
-    void ParamAddresses(const TParamBinding &P, SQLSMALLINT ACType, SQLULEN ARow, const char *&AData,
-                        const SQLLEN *&AInd) const;
-    bool AtExecution(const TParamBinding &P, SQLULEN ARow) const;
     SQLRETURN Run();
     // Run for one parameter set, with the processed count and status set.
     SQLRETURN RunOneSet();

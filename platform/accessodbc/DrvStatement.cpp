@@ -137,6 +137,35 @@ void BindInteger(sqlite3_stmt *S, int I, long long V, SQLSMALLINT ASqlType)
         sqlite3_bind_int64(S, I, V);
 }
 
+// The value and indicator of parameter P in parameter set ARow: column-wise
+// (ABindType SQL_PARAM_BIND_BY_COLUMN) a parameter's values lie one
+// element apart (its C type's size, or its buffer length for text and
+// bytes) and its indicators one SQLLEN apart; row-wise both lie ABindType
+// bytes apart. The bind offset moves every address.
+inline void ParamAt(const TParamBinding &P, SQLSMALLINT ACType, SQLULEN ARow, SQLLEN AOffset, SQLULEN ABindType,
+                    const char *&AData, const SQLLEN *&AInd)
+{
+    size_t Step = 0, IndStep = 0;
+    if (ARow > 0) {
+        const bool ByColumn = ABindType == SQL_PARAM_BIND_BY_COLUMN;
+        Step = ARow * (ByColumn ? CTypeSize(ACType, P.BufferLength) : ABindType);
+        IndStep = ARow * (ByColumn ? sizeof(SQLLEN) : ABindType);
+    }
+    AData = P.Data ? static_cast<const char *>(P.Data) + AOffset + Step : nullptr;
+    AInd = P.Indicator
+               ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + AOffset + IndStep)
+               : nullptr;
+}
+
+// The parameter sends its value in set ARow through SQLPutData.
+inline bool AtExecution(const TDrvStatement &S, const TParamBinding &P, SQLULEN ARow)
+{
+    const char *Data;
+    const SQLLEN *Ind;
+    ParamAt(P, SQL_C_DEFAULT, ARow, S.ParamBindOffsetPtr ? *S.ParamBindOffsetPtr : 0, S.ParamBindType, Data, Ind);
+    return Ind && (*Ind == SQL_DATA_AT_EXEC || *Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET);
+}
+
 std::string CapitalWord(const std::string &U)
 {
     std::string R = U;
@@ -667,7 +696,7 @@ SQLRETURN TDrvStatement::Execute()
         if (!P.Bound)
             Fail("07002", -3010, "COUNT field incorrect: the statement has " + std::to_string(Tr->ParamCount) +
                                      " parameter markers, parameter " + std::to_string(i) + " is not bound.");
-        P.AtExec = AtExecution(P, 0);
+        P.AtExec = AtExecution(*this, P, 0);
         P.Received = false;
         P.ReceivedNull = false;
         P.Received8.clear();
@@ -682,31 +711,6 @@ SQLRETURN TDrvStatement::Execute()
         return SQL_NEED_DATA;
     }
     return RunOneSet();
-}
-
-bool TDrvStatement::AtExecution(const TParamBinding &P, SQLULEN ARow) const
-{
-    const char *Data;
-    const SQLLEN *Ind;
-    ParamAddresses(P, SQL_C_DEFAULT, ARow, Data, Ind);
-    return Ind && (*Ind == SQL_DATA_AT_EXEC || *Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET);
-}
-
-void TDrvStatement::ParamAddresses(const TParamBinding &P, SQLSMALLINT ACType, SQLULEN ARow, const char *&AData,
-                                   const SQLLEN *&AInd) const
-{
-    // Column-wise, a parameter's values lie one element apart (its C type's
-    // size, or its buffer length for text and bytes) and its indicators one
-    // SQLLEN apart; row-wise, both lie one SQL_ATTR_PARAM_BIND_TYPE apart.
-    // The bind offset moves every address.
-    const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
-    const bool ByColumn = ParamBindType == SQL_PARAM_BIND_BY_COLUMN;
-    const size_t Step = ARow == 0 ? 0 : ByColumn ? CTypeSize(ACType, P.BufferLength) : ParamBindType;
-    const size_t IndStep = ARow == 0 ? 0 : ByColumn ? sizeof(SQLLEN) : ParamBindType;
-    AData = P.Data ? static_cast<const char *>(P.Data) + Offset + ARow * Step : nullptr;
-    AInd = P.Indicator ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + Offset +
-                                                          ARow * IndStep)
-                       : nullptr;
 }
 
 SQLRETURN TDrvStatement::RunOneSet()
@@ -748,7 +752,7 @@ SQLRETURN TDrvStatement::RunArray()
                          "DELETE statements only.");
     for (SQLULEN R = 0; R < Sets; ++R)
         for (int i = 1; i <= Tr->ParamCount; ++i)
-            if (AtExecution(Params[static_cast<size_t>(i)], R))
+            if (AtExecution(*this, Params[static_cast<size_t>(i)], R))
                 Fail("HYC00", 0, "Optional feature not implemented: parameter " + std::to_string(i) +
                                      " sends its data at execution in an array of parameter sets.");
     if (ParamStatusPtr)
@@ -849,12 +853,13 @@ void TDrvStatement::BindParameters()
     // fails); only a statement with markers beyond those keeps old values.
     if (sqlite3_bind_parameter_count(Stmt) > Tr->ParamCount + static_cast<int>(LiftedValues.size()))
         sqlite3_clear_bindings(Stmt);
+    const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
     for (int i = 1; i <= Tr->ParamCount; ++i) {
         const TParamBinding &P = Params[static_cast<size_t>(i)];
         const SQLSMALLINT C = P.CType == SQL_C_DEFAULT ? DefaultCType(P.SqlType) : P.CType;
         const char *Data;
         const SQLLEN *IndPtr;
-        ParamAddresses(P, C, ArrayRow, Data, IndPtr);
+        ParamAt(P, C, ArrayRow, Offset, ParamBindType, Data, IndPtr);
         SQLLEN Ind = IndPtr ? *IndPtr : SQL_NTS;
         if (P.AtExec) {
             if (!P.Received || P.ReceivedNull) {
