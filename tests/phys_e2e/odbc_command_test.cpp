@@ -60,6 +60,7 @@ TEST_P(AccessCommand, ParameterArraysRunInOneExecuteBoundOnceAndRowsetsAreBlocks
         const int FirstBinds = TCountedCalls::Binds;
         // Arrays no longer than the first go to the page it was bound to.
         for (const int Sets : {2, 3}) {
+            P = Ins->GetParams()->ParamByName("ID"); // the prepare's list
             P->SetArraySize(Sets);
             for (int R = 0; R < Sets; ++R) P->SetAsInteger(60 + 10 * Sets + R, R);
             Ins->Execute(Sets, 0);
