@@ -6,6 +6,8 @@
 // Statement states (transitions in TDrvStatement):
 //   Allocated --Prepare--> Prepared --Execute--> Cursor | Executed | NeedData
 //   NeedData --ParamData/PutData...--> Cursor | Executed
+//   Prepared --Execute with SQL_ATTR_PARAMSET_SIZE n > 1--> Executed (RunArray:
+//     the sets one after another, up to the first that fails)
 //   Cursor --Fetch...--> Cursor (rows) --CloseCursor--> Prepared
 //   any --Catalog function--> Cursor over a materialised result
 #pragma once
@@ -335,6 +337,11 @@ public:
     int NeedDataParam = 0;
     std::atomic<bool> Executing{false};
     std::atomic<bool> CancelRequested{false};
+    // An array of parameter sets is running (RunArray): a cancel between
+    // two sets stops it before the next one.
+    std::atomic<bool> InArray{false};
+    // The parameter set BindParameters reads (0 outside an array).
+    SQLULEN ArrayRow = 0;
 
     // The current rowset: values of the columns that are not bound, per row.
     std::vector<std::vector<TValue>> Rowset;
@@ -376,6 +383,9 @@ private:
     bool Stepped = false; // Stmt was stepped since it was last reset
     void BindParameters();
     SQLRETURN Run();
+    // Run for one parameter set, with the processed count and status set.
+    SQLRETURN RunOneSet();
+    SQLRETURN RunArray();
     void RunSelectInto();
     void AfterStatement();
     int Step();

@@ -190,39 +190,41 @@ TEST_F(TODBCStatements, ParameterArrayWithOffsetRunsRemainingRows)
     auto S = Open("SELECT ID FROM Cast_Titles WHERE Velosity = -1 ORDER BY ID", TODBCBufferKind::RowWise);
     EXPECT_EQ(Ids(*S, 20), (std::vector<int>{103, 104, 105, 106, 107, 108, 109}));
 
-    // A driver that takes parameter sets (Debian's SQLite driver; the
-    // station-database driver takes none) runs them in one execute, the 10
-    // after the 7 as well.
+    // Drivers that take parameter sets (the station-database driver and
+    // Debian's SQLite driver) run them in one execute, the 10 after the 7 as
+    // well.
     TODBCConnection Lite(Env.get(), nullptr);
     Lite.DriverConnect("DRIVER=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=" +
                            (Dir / "sets.sqlite3").string(),
                        false);
-    SQLLEN Ignored = 0;
-    for (const std::string Sql : {"CREATE TABLE T (ID INTEGER, V DOUBLE)",
-                                  "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 10) "
-                                  "INSERT INTO T SELECT I, 0 FROM N"})
-        TODBCCommandStatement(&Lite, nullptr).Execute(1, 0, &Sql, false, Ignored);
-    TODBCCommandStatement A(&Lite, nullptr);
-    A.ParamSetSupported = true;
-    A.Prepare("UPDATE T SET V = V - 1 WHERE ID = ?");
-    A.ParamList().Add(std::make_unique<TODBCVariable>());
-    A.ParamList().Items(0)->SetCDataType(SQL_C_LONG);
-    A.ParamList().Items(0)->SetSQLDataType(SQL_INTEGER);
-    A.BindParams(10, true);
-    ASSERT_EQ(A.GetParamSetSize(), 10u);
-    for (int32_t R = 0; R < 10; ++R) {
-        const int32_t Id = R + 1;
-        A.ParamList().Items(0)->SetData(R, &Id, 4);
+    for (TODBCConnection *C : {Conn.get(), &Lite}) {
+        std::vector<std::string> Made{"CREATE TABLE T (ID INTEGER, V DOUBLE)"};
+        for (int Id = 1; Id <= 10; ++Id)
+            Made.push_back("INSERT INTO T (ID, V) VALUES (" + std::to_string(Id) + ", 0)");
+        for (const std::string &Sql : Made)
+            TODBCCommandStatement(C, nullptr).Execute(1, 0, &Sql, false, Rows);
+        TODBCCommandStatement A(C, nullptr);
+        A.ParamSetSupported = true;
+        A.Prepare("UPDATE T SET V = V - 1 WHERE ID = ?");
+        A.ParamList().Add(std::make_unique<TODBCVariable>());
+        A.ParamList().Items(0)->SetCDataType(SQL_C_LONG);
+        A.ParamList().Items(0)->SetSQLDataType(SQL_INTEGER);
+        A.BindParams(10, true);
+        ASSERT_EQ(A.GetParamSetSize(), 10u);
+        for (int32_t R = 0; R < 10; ++R) {
+            const int32_t Id = R + 1;
+            A.ParamList().Items(0)->SetData(R, &Id, 4);
+        }
+        for (const auto &[Offset, Expected] : {std::pair{3, 7}, {0, 10}}) {
+            A.Execute(10, Offset, nullptr, false, Rows);
+            EXPECT_EQ(Rows, Expected);
+            EXPECT_EQ(A.ParamList().PageBuffer()->RowsProcessed, SQLULEN(Expected));
+        }
+        // Each set ran as often as it was sent: IDs 1-3 once, the rest twice.
+        const std::string Check = "UPDATE T SET V = 0 WHERE (V = -1 AND ID <= 3) OR (V = -2 AND ID > 3)";
+        TODBCCommandStatement(C, nullptr).Execute(1, 0, &Check, false, Rows);
+        EXPECT_EQ(Rows, 10);
     }
-    for (const auto &[Offset, Expected] : {std::pair{3, 7}, {0, 10}}) {
-        A.Execute(10, Offset, nullptr, false, Rows);
-        EXPECT_EQ(Rows, Expected);
-        EXPECT_EQ(A.ParamList().PageBuffer()->RowsProcessed, SQLULEN(Expected));
-    }
-    // Each set ran as often as it was sent: IDs 1-3 once, the rest twice.
-    const std::string Check = "UPDATE T SET V = 0 WHERE (V = -1 AND ID <= 3) OR (V = -2 AND ID > 3)";
-    TODBCCommandStatement(&Lite, nullptr).Execute(1, 0, &Check, false, Rows);
-    EXPECT_EQ(Rows, 10);
 }
 
 TEST_F(TODBCStatements, MissingTableRaisesWithDriverDiagnostics)

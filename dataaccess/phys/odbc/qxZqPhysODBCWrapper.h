@@ -606,7 +606,13 @@ public:
     bool ParamSetSupported = false;
 
 private:
-    void PutDataAtExec(int ARow);
+    // Sends the values of data-at-execution parameters of page row ARow;
+    // answers the statement's own return code.
+    SQLRETURN PutDataAtExec(int ARow);
+    // An array execute that failed: the error names the set that failed
+    // (RowIndex, from the page's first row) and ARowsAffected gains the
+    // rows the sets before it changed.
+    void RaiseSetError(SQLRETURN ARC, int AOffset, SQLLEN &ARowsAffected);
     TODBCVariableList FParamList{this, true};
     // The driver's parameter set size was cut below the page's rows.
     bool FParamSetCut = false;

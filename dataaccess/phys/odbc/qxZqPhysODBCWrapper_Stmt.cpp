@@ -563,12 +563,10 @@ void TODBCCommandStatement::Prepare(const std::string &AText)
     Check(FLib->SQLPrepare(FHandle, (SQLCHAR *)AText.c_str(), SQL_NTS));
 }
 
-void TODBCCommandStatement::PutDataAtExec(int ARow)
+SQLRETURN TODBCCommandStatement::PutDataAtExec(int ARow)
 {
     SQLPOINTER Token = nullptr;
     SQLRETURN RC = FLib->SQLParamData(FHandle, &Token);
-    if (RC != SQL_NEED_DATA)
-        Check(RC);
     while (RC == SQL_NEED_DATA) {
         const int Index = int(reinterpret_cast<intptr_t>(Token)) - 1;
         ZQ_ASSERT(Index >= 0 && Index < FParamList.Count(), CUnit);
@@ -577,9 +575,10 @@ void TODBCCommandStatement::PutDataAtExec(int ARow)
         uint8_t *Block = V->LongDataBlock(ARow, Len);
         Check(FLib->SQLPutData(FHandle, Block, Len));
         RC = FLib->SQLParamData(FHandle, &Token);
-        if (RC != SQL_NEED_DATA)
-            Check(RC);
     }
+    // The statement's own answer, as SQLExecute gives it without data at
+    // execution: an Update of no row ends in SQL_NO_DATA.
+    return RC;
 }
 
 void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *ADirectText, bool ARaiseOnNoData,
@@ -610,10 +609,19 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
     for (;;) {
         if (Executed > 0)
             Shift.By(1);
-        const SQLRETURN RC = ADirectText ? FLib->SQLExecDirect(FHandle, (SQLCHAR *)ADirectText->c_str(), SQL_NTS)
-                                         : FLib->SQLExecute(FHandle);
+        // What the driver writes of this execute alone: a driver that
+        // leaves them is not read for the one before.
+        if (Page && Page->Allocated) {
+            Page->RowsProcessed = 0;
+            if (ParamSetSupported)
+                std::fill(Page->RowStatus.begin(), Page->RowStatus.end(), SQLUSMALLINT(SQL_PARAM_UNUSED));
+        }
+        SQLRETURN RC = ADirectText ? FLib->SQLExecDirect(FHandle, (SQLCHAR *)ADirectText->c_str(), SQL_NTS)
+                                   : FLib->SQLExecute(FHandle);
         if (RC == SQL_NEED_DATA)
-            PutDataAtExec(Page && Page->Kind() == TODBCBufferKind::RowWise ? AOffset + Executed : 0);
+            RC = PutDataAtExec(Page && Page->Kind() == TODBCBufferKind::RowWise ? AOffset + Executed : 0);
+        if (RC == SQL_ERROR && ParamSetSupported && Page && Page->Allocated)
+            RaiseSetError(RC, AOffset, ARowsAffected);
         else if (ARaiseOnNoData || RC != SQL_NO_DATA)
             Check(RC);
         if (RC != SQL_NO_DATA)
@@ -626,6 +634,35 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
     }
     Shift.Restore();
     Opened = true;
+}
+
+void TODBCCommandStatement::RaiseSetError(SQLRETURN ARC, int AOffset, SQLLEN &ARowsAffected)
+{
+    // The records first: any later call on the handle clears them.
+    auto E = std::make_unique<EODBCNativeException>(ARC, this);
+    const TODBCPageBuffer *Page = FParamList.PageBuffer();
+    // The set that failed, counted from the first set sent: its status, or
+    // else the set a record names (a driver that keeps no status).
+    int Failed = -1;
+    const size_t Processed = std::min<size_t>(size_t(Page->RowsProcessed), Page->RowStatus.size());
+    for (size_t R = 0; R < Processed && Failed < 0; ++R)
+        if (Page->RowStatus[R] == SQL_PARAM_ERROR)
+            Failed = int(R);
+    for (int I = 0; I < E->ErrorCount() && Failed < 0; ++I)
+        Failed = E->Errors(I).RowIndex;
+    if (Failed >= 0) {
+        for (int I = 0; I < E->ErrorCount(); ++I)
+            E->Errors(I).RowIndex = AOffset + Failed;
+        // What the sets before it changed, where the driver tells: the
+        // driver manager lets no SQLRowCount follow a failed execute, the
+        // diagnostics' header still answers.
+        SQLLEN Count = 0;
+        if (FLib->SQLGetDiagField &&
+            SQL_SUCCEEDED(FLib->SQLGetDiagField(SQL_HANDLE_STMT, FHandle, 0, SQL_DIAG_ROW_COUNT, &Count, 0, nullptr)) &&
+            Count > 0)
+            ARowsAffected += Count;
+    }
+    ZqHandleAndRaise(FOwningObj, std::move(E));
 }
 
 SQLLEN TODBCCommandStatement::RowCount()
