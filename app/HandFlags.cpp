@@ -95,18 +95,24 @@ void ReadEarlierRecords(const std::string &ARecords)
     const std::string Undo = Db.ResolveTable(DbTablePrefix + "-Undoparam", &UndoExists);
     if (!UndoExists)
         return;
-    // The cells named by undo rows, by station, and the marks of those let go.
+    // The cells named by undo rows, by station, and the marks of those let
+    // go; the value each cell held before its first edit.
     std::map<int, std::set<std::pair<long long, std::string>>> Cells, LetGo;
+    std::map<std::tuple<int, long long, std::string>, std::string> FirstValue;
     {
-        TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, Pres, FldName FROM " + Undo + " WHERE ID_Cast IS NOT NULL");
+        TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, Pres, FldName, FldValue, FirstCh FROM " + Undo +
+                                         " WHERE ID_Cast IS NOT NULL");
         while (Q->Step()) {
             const std::string Name = rtl::UpperCase(Q->Column(2).AsText());
             const int Cast = int(Q->Column(0).AsInt64());
             const long long Tenth = TenthOfColumn(Q->Column(1));
             if (Name.rfind(EarlierLetGoMark, 0) == 0)
                 LetGo[Cast].insert({Tenth, Name.substr(std::string(EarlierLetGoMark).size())});
-            else if (Name.size() > 1 && Name[0] == 'F')
+            else if (Name.size() > 1 && Name[0] == 'F') {
                 Cells[Cast].insert({Tenth, Name});
+                if (!Q->Column(4).IsNull() && Q->Column(4).AsInt64() != 0)
+                    FirstValue[{Cast, Tenth, Name}] = rtl::Trim(Q->Column(3).AsText());
+            }
         }
     }
     if (!Cells.empty()) {
@@ -148,18 +154,30 @@ void ReadEarlierRecords(const std::string &ARecords)
                     if (At >= 0 && !P.Levels[size_t(At)].FlagEmpty[C])
                         Found.emplace_back(T, Column, P.Levels[size_t(At)].Flags[C]);
                 }
-                // A column two tables have at that pressure names neither
-                // for certain: the checks judge both. A chemical flag let go
-                // was marked under its own column.
-                if (Found.size() != 1 || LetGo[Cast].count({Tenth, std::get<1>(Found[0])}))
-                    continue;
-                Insert->Reset();
-                Insert->BindInt(1, Cast);
-                Insert->BindText(2, std::get<0>(Found[0]));
-                BindTenth(*Insert, 3, Tenth);
-                Insert->BindText(4, std::get<1>(Found[0]));
-                Insert->BindInt(5, std::get<2>(Found[0]));
-                Insert->Execute();
+                // A column two tables have at that pressure (the pressure's
+                // flag, a chemical one written as "FCHEM") names the tables
+                // whose flag is no longer what the cell held before its first
+                // edit: those the operator changed. Where that value is not
+                // known, each one, as the earlier version kept each.
+                if (Found.size() > 1)
+                    if (const auto First = FirstValue.find({Cast, Tenth, Name}); First != FirstValue.end())
+                        Found.erase(std::remove_if(Found.begin(), Found.end(),
+                                                   [&](const auto &F) {
+                                                       return std::to_string(std::get<2>(F)) == First->second;
+                                                   }),
+                                    Found.end());
+                for (const auto &[Table, Column, Flag] : Found) {
+                    // A chemical flag let go was marked under its own column.
+                    if (LetGo[Cast].count({Tenth, Column}))
+                        continue;
+                    Insert->Reset();
+                    Insert->BindInt(1, Cast);
+                    Insert->BindText(2, Table);
+                    BindTenth(*Insert, 3, Tenth);
+                    Insert->BindText(4, Column);
+                    Insert->BindInt(5, Flag);
+                    Insert->Execute();
+                }
             }
         }
     }

@@ -28,10 +28,12 @@
 // of the undo table of the level fields under its level for one typed by
 // hand (until a row named "CHECKED " + the column said a check was let
 // replace it). When the table is made, those rows are read once into
-// records: a flag column of one level table (a chemical one written as
-// "FCHEM", or FPRES, of the one table of the station with a level at that
-// pressure), with the flag the station database holds there. The undo
-// table stays what UNDO reads; its marks go.
+// records: a flag column of one level table, with the flag the station
+// database holds there. A column that several level tables of the station
+// have at that pressure (FPRES, a chemical one written as "FCHEM") is taken
+// in each table whose flag is no longer the one the cell held before its
+// first edit (in each, where that is not known). The undo table stays what
+// UNDO reads; its marks go.
 #pragma once
 
 #include <limits>
