@@ -12,9 +12,11 @@
 // question and tree and the write-back read them here.
 //
 // States of a cell's record:
-//   none --HandFlagTyped (a flag typed, not put back by UNDO)--> held
+//   none --HandFlagTyped (a flag typed, or one typed before put back by
+//          UNDO)--> held
 //   held --HandFlagTyped--> held, with the new flag
-//   held --HandFlagEnded: UNDO of the flag edit, a check the operator let
+//   held --HandFlagEnded: UNDO to the flag the cell held before its first
+//          edit, a check the operator let
 //          replace it, the station database holding another flag (another
 //          program stored one: HandFlagHolds says so to the reader)--> none
 //   held --HandFlagsMoved (the level's pressure typed anew)--> held at the
