@@ -131,8 +131,9 @@ void ReadEarlierRecords(const std::string &ARecords)
                 if (LetGo[Cast].count({Tenth, Name}))
                     continue;
                 // The tables whose level at that pressure has that flag
-                // column, and the flag it stores there.
-                std::vector<std::tuple<std::string, std::string, int>> Found; // table, column, flag
+                // column, the flag it stores there, and whether every other
+                // level of the table holds that flag in the column too.
+                std::vector<std::tuple<std::string, std::string, int, bool>> Found;
                 for (const std::string &T : Tables) {
                     const bool Pts = T == "PTS_Data";
                     std::string Column = Name;
@@ -151,22 +152,32 @@ void ReadEarlierRecords(const std::string &ARecords)
                     const TStoredProfile &P = It->second;
                     const int At = Tenth == NoPresTenth ? P.NoPresLevel() : P.LevelOf(Tenth);
                     const size_t C = size_t(Col - Flags.begin());
-                    if (At >= 0 && !P.Levels[size_t(At)].FlagEmpty[C])
-                        Found.emplace_back(T, Column, P.Levels[size_t(At)].Flags[C]);
+                    if (At < 0 || P.Levels[size_t(At)].FlagEmpty[C])
+                        continue;
+                    const int Flag = P.Levels[size_t(At)].Flags[C];
+                    bool AsElsewhere = P.Levels.size() > 1;
+                    for (const TStoredLevel &L : P.Levels)
+                        AsElsewhere = AsElsewhere && !L.FlagEmpty[C] && L.Flags[C] == Flag;
+                    Found.emplace_back(T, Column, Flag, AsElsewhere);
                 }
                 // A column two tables have at that pressure (the pressure's
                 // flag, a chemical one written as "FCHEM") names the tables
                 // whose flag is no longer what the cell held before its first
-                // edit: those the operator changed. Where that value is not
-                // known, each one, as the earlier version kept each.
-                if (Found.size() > 1)
-                    if (const auto First = FirstValue.find({Cast, Tenth, Name}); First != FirstValue.end())
-                        Found.erase(std::remove_if(Found.begin(), Found.end(),
-                                                   [&](const auto &F) {
-                                                       return std::to_string(std::get<2>(F)) == First->second;
-                                                   }),
-                                    Found.end());
-                for (const auto &[Table, Column, Flag] : Found) {
+                // edit: those the operator changed; of several, those whose
+                // flag stands out of the table's column. Where that does not
+                // tell, each one, as the earlier version kept each.
+                if (const auto First = FirstValue.find({Cast, Tenth, Name});
+                    Found.size() > 1 && First != FirstValue.end())
+                    Found.erase(std::remove_if(Found.begin(), Found.end(),
+                                               [&](const auto &F) {
+                                                   return std::to_string(std::get<2>(F)) == First->second;
+                                               }),
+                                Found.end());
+                if (std::count_if(Found.begin(), Found.end(), [](const auto &F) { return !std::get<3>(F); }) > 0 &&
+                    Found.size() > 1)
+                    Found.erase(std::remove_if(Found.begin(), Found.end(), [](const auto &F) { return std::get<3>(F); }),
+                                Found.end());
+                for (const auto &[Table, Column, Flag, AsElsewhere] : Found) {
                     // A chemical flag let go was marked under its own column.
                     if (LetGo[Cast].count({Tenth, Column}))
                         continue;

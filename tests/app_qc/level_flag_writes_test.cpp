@@ -147,20 +147,21 @@ TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
 // A flag typed by hand is the run's verdict while the station holds it, and the run's summary names it; the run
 // reads the records once. What an earlier version left in the undo table is read into records once: a typed flag,
 // one a check was let replace ("CHECKED "), and a chemical one written as "FCHEM" (502 has none); FPRES and FCHEM
-// where three tables have a level (503), in the tables whose flag is not the one before the first edit. Another
-// program's flag stored since ends the operator's.
+// where three tables have a level (503), in the tables whose flag is not the one before the first edit and stands out
+// of its column. Another program's flag stored since ends the operator's.
 TEST_F(LevelFlagWrites, ATypedFlagIsKeptWhileTheStationHoldsItAndEarlierUndoRowsAreReadOnce)
 {
     TDemoCruise C = Cruise(50, {501, 502, 503});
     C.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"};
-    C.Stations[2].Chem = {{"NO3", {{20, 5.0}}}, {"DOX1", {{20, 6.0}}}};
+    C.Stations[2].Chem = {{"NO3", {{20, 5.0}, {50, 5.0}}}, {"DOX1", {{20, 6.0}, {50, 6.0}}}};
     Open({C});
     LoadDefaultClim();
     SelectTests({tstDataClimat});
     StationSql("update PTS_Data set FTEMP = 3 where ID_Cast in (501, 502) and PRES = 50");
     StationSql("update PTS_Data set FPRES = 4 where ID_Cast = 503 and PRES = 20");
     for (const char *T : {"NO3", "DOX1"})
-        StationSql(std::string("update ") + T + " set FPRES = 1, F" + T + " = " + (T[0] == 'N' ? "3" : "1"));
+        StationSql(std::string("update ") + T + " set FPRES = 0, F" + T + " = 1");
+    StationSql("update NO3 set FNO3 = 3 where PRES = 20");
     const std::string Undo = LocalQuoteName(DbTablePrefix + "-Undoparam");
     querytest::SqliteExec(WorkDir + "worktables.sqlite3",
                           "Insert into " + Undo + " values (501, 50, 'FTEMP', '2', 1), (501, 50, 'CHECKED FTEMP', '2', 0), "
