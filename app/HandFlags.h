@@ -34,8 +34,9 @@
 // database holds there. A column that several level tables of the station
 // have at that pressure (FPRES, a chemical one written as "FCHEM") is taken
 // in each table whose flag is no longer the one the cell held before its
-// first edit (in each, where that is not known). The undo table stays what
-// UNDO reads; its marks go.
+// first edit and, of several, stands out of the table's column (in each,
+// where that does not tell). The undo table stays what UNDO reads; its
+// marks go.
 #pragma once
 
 #include <limits>
