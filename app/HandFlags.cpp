@@ -95,18 +95,24 @@ void ReadEarlierRecords(const std::string &ARecords)
     const std::string Undo = Db.ResolveTable(DbTablePrefix + "-Undoparam", &UndoExists);
     if (!UndoExists)
         return;
-    // The cells named by undo rows, by station, and the marks of those let go.
+    // The cells named by undo rows, by station, and the marks of those let
+    // go; the value each cell held before its first edit.
     std::map<int, std::set<std::pair<long long, std::string>>> Cells, LetGo;
+    std::map<std::tuple<int, long long, std::string>, std::string> FirstValue;
     {
-        TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, Pres, FldName FROM " + Undo + " WHERE ID_Cast IS NOT NULL");
+        TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, Pres, FldName, FldValue, FirstCh FROM " + Undo +
+                                         " WHERE ID_Cast IS NOT NULL");
         while (Q->Step()) {
             const std::string Name = rtl::UpperCase(Q->Column(2).AsText());
             const int Cast = int(Q->Column(0).AsInt64());
             const long long Tenth = TenthOfColumn(Q->Column(1));
             if (Name.rfind(EarlierLetGoMark, 0) == 0)
                 LetGo[Cast].insert({Tenth, Name.substr(std::string(EarlierLetGoMark).size())});
-            else if (Name.size() > 1 && Name[0] == 'F')
+            else if (Name.size() > 1 && Name[0] == 'F') {
                 Cells[Cast].insert({Tenth, Name});
+                if (!Q->Column(4).IsNull() && Q->Column(4).AsInt64() != 0)
+                    FirstValue[{Cast, Tenth, Name}] = rtl::Trim(Q->Column(3).AsText());
+            }
         }
     }
     if (!Cells.empty()) {
@@ -125,8 +131,9 @@ void ReadEarlierRecords(const std::string &ARecords)
                 if (LetGo[Cast].count({Tenth, Name}))
                     continue;
                 // The tables whose level at that pressure has that flag
-                // column, and the flag it stores there.
-                std::vector<std::tuple<std::string, std::string, int>> Found; // table, column, flag
+                // column, the flag it stores there, and whether every other
+                // level of the table holds that flag in the column too.
+                std::vector<std::tuple<std::string, std::string, int, bool>> Found;
                 for (const std::string &T : Tables) {
                     const bool Pts = T == "PTS_Data";
                     std::string Column = Name;
@@ -145,21 +152,43 @@ void ReadEarlierRecords(const std::string &ARecords)
                     const TStoredProfile &P = It->second;
                     const int At = Tenth == NoPresTenth ? P.NoPresLevel() : P.LevelOf(Tenth);
                     const size_t C = size_t(Col - Flags.begin());
-                    if (At >= 0 && !P.Levels[size_t(At)].FlagEmpty[C])
-                        Found.emplace_back(T, Column, P.Levels[size_t(At)].Flags[C]);
+                    if (At < 0 || P.Levels[size_t(At)].FlagEmpty[C])
+                        continue;
+                    const int Flag = P.Levels[size_t(At)].Flags[C];
+                    bool AsElsewhere = P.Levels.size() > 1;
+                    for (const TStoredLevel &L : P.Levels)
+                        AsElsewhere = AsElsewhere && !L.FlagEmpty[C] && L.Flags[C] == Flag;
+                    Found.emplace_back(T, Column, Flag, AsElsewhere);
                 }
-                // A column two tables have at that pressure names neither
-                // for certain: the checks judge both. A chemical flag let go
-                // was marked under its own column.
-                if (Found.size() != 1 || LetGo[Cast].count({Tenth, std::get<1>(Found[0])}))
-                    continue;
-                Insert->Reset();
-                Insert->BindInt(1, Cast);
-                Insert->BindText(2, std::get<0>(Found[0]));
-                BindTenth(*Insert, 3, Tenth);
-                Insert->BindText(4, std::get<1>(Found[0]));
-                Insert->BindInt(5, std::get<2>(Found[0]));
-                Insert->Execute();
+                // A column two tables have at that pressure (the pressure's
+                // flag, a chemical one written as "FCHEM") names the tables
+                // whose flag is no longer what the cell held before its first
+                // edit: those the operator changed; of several, those whose
+                // flag stands out of the table's column. Where that does not
+                // tell, each one, as the earlier version kept each.
+                if (const auto First = FirstValue.find({Cast, Tenth, Name});
+                    Found.size() > 1 && First != FirstValue.end())
+                    Found.erase(std::remove_if(Found.begin(), Found.end(),
+                                               [&](const auto &F) {
+                                                   return std::to_string(std::get<2>(F)) == First->second;
+                                               }),
+                                Found.end());
+                if (std::count_if(Found.begin(), Found.end(), [](const auto &F) { return !std::get<3>(F); }) > 0 &&
+                    Found.size() > 1)
+                    Found.erase(std::remove_if(Found.begin(), Found.end(), [](const auto &F) { return std::get<3>(F); }),
+                                Found.end());
+                for (const auto &[Table, Column, Flag, AsElsewhere] : Found) {
+                    // A chemical flag let go was marked under its own column.
+                    if (LetGo[Cast].count({Tenth, Column}))
+                        continue;
+                    Insert->Reset();
+                    Insert->BindInt(1, Cast);
+                    Insert->BindText(2, Table);
+                    BindTenth(*Insert, 3, Tenth);
+                    Insert->BindText(4, Column);
+                    Insert->BindInt(5, Flag);
+                    Insert->Execute();
+                }
             }
         }
     }

@@ -12,9 +12,11 @@
 // question and tree and the write-back read them here.
 //
 // States of a cell's record:
-//   none --HandFlagTyped (a flag typed, not put back by UNDO)--> held
+//   none --HandFlagTyped (a flag typed, or one typed before put back by
+//          UNDO)--> held
 //   held --HandFlagTyped--> held, with the new flag
-//   held --HandFlagEnded: UNDO of the flag edit, a check the operator let
+//   held --HandFlagEnded: UNDO to the flag the cell held before its first
+//          edit, a check the operator let
 //          replace it, the station database holding another flag (another
 //          program stored one: HandFlagHolds says so to the reader)--> none
 //   held --HandFlagsMoved (the level's pressure typed anew)--> held at the
@@ -28,10 +30,13 @@
 // of the undo table of the level fields under its level for one typed by
 // hand (until a row named "CHECKED " + the column said a check was let
 // replace it). When the table is made, those rows are read once into
-// records: a flag column of one level table (a chemical one written as
-// "FCHEM", or FPRES, of the one table of the station with a level at that
-// pressure), with the flag the station database holds there. The undo
-// table stays what UNDO reads; its marks go.
+// records: a flag column of one level table, with the flag the station
+// database holds there. A column that several level tables of the station
+// have at that pressure (FPRES, a chemical one written as "FCHEM") is taken
+// in each table whose flag is no longer the one the cell held before its
+// first edit and, of several, stands out of the table's column (in each,
+// where that does not tell). The undo table stays what UNDO reads; its
+// marks go.
 #pragma once
 
 #include <limits>

@@ -20,6 +20,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 const char *const StationFlagColumns[4] = {"FLon", "FLat", "FDT", "FD"};
 
@@ -114,6 +115,24 @@ void KeepUndoRow(TQuery &ALocal, TTable &ATable, const std::string &ASuffix, con
     ATable.FieldByName("FldValue")->SetAsString(AChange.Before);
     ATable.FieldByName("FirstCh")->SetAsBoolean(First);
     ATable.Post();
+}
+
+// The value the cell held before its first edit, as its undo row keeps it
+// (none: no row says).
+std::optional<std::string> FirstUndoValue(TQuery &ALocal, const std::string &ASuffix, const std::string &AWhere,
+                                          const std::string &AFldName)
+{
+    ALocal.Close();
+    ALocal.SQL().Clear();
+    ALocal.SQL().Add("Select FldValue, FirstCh From " + LocalQuoteName(DbTablePrefix + ASuffix) + " Where " + AWhere +
+                     " and (FldName = " + rtl::QuotedStr(AFldName) + ")");
+    ALocal.Open();
+    std::optional<std::string> First;
+    for (ALocal.First(); !ALocal.Eof() && !First; ALocal.Next())
+        if (ALocal.Fields()[1]->AsBoolean())
+            First = ALocal.Fields()[0]->AsString();
+    ALocal.Close();
+    return First;
 }
 
 } // namespace
@@ -367,6 +386,13 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     if (!Failure.empty())
         return Failure;
     KeepInWorkFolder([&] {
+        // UNDO to the value the cell held before the operator's first edit
+        // gives it back to the checks; to another one it held since, it
+        // puts back a flag the operator typed.
+        const std::optional<std::string> First =
+            AChange.Undo && UndoParamTbl && IsLevelFlagField(AChange.Column)
+                ? FirstUndoValue(FLocal, "-Undoparam", Where, rtl::UpperCase(Column))
+                : std::nullopt;
         // Kept under the station database's column: the work table names
         // every chemical parameter's value "Chem".
         if (UndoParamTbl)
@@ -381,10 +407,10 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
                         rtl::UpperCase(Column), AChange);
         if (IsLevelFlagField(AChange.Column)) {
             MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
-            // Typed, the flag is the operator's decision; put back by UNDO,
-            // the cell is the checks' again.
+            // Typed, the flag is the operator's decision; put back by UNDO
+            // as it was before the first edit, the cell is the checks' again.
             THandFlag Cell{AIdCast, Table, HandFlagTenth(AStoredPres), rtl::UpperCase(Column), 0};
-            if (AChange.Undo ||
+            if ((AChange.Undo && (!First || *First == AChange.After)) ||
                 std::from_chars(AChange.Literal.data(), AChange.Literal.data() + AChange.Literal.size(), Cell.Flag)
                         .ec != std::errc())
                 HandFlagEnded(Cell);

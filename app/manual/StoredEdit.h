@@ -33,8 +33,8 @@
 //      of the station as it was: the operator judged it as the editor shows
 //      it, and the write-back writes it so (RenewJudgedPrints). A level
 //      flag set so is the operator's again: no check replaces it unless the
-//      operator lets it (HandFlags); put back by UNDO, it is the checks'
-//      again.
+//      operator lets it (HandFlags); put back by UNDO to what it held
+//      before the first edit, it is the checks' again.
 // A change that would not reach exactly one row, or that the station
 // database refuses, returns its reason and changes nothing anywhere; the
 // caller puts its grid back and tells the operator. Steps 3 and 4 come after

@@ -465,6 +465,16 @@ TEST_F(EditorWriteBack, AnUndoneFlagIsJudgedAndAnEscDuringACheckLeavesTheWriteBa
     F->CheckBox1->click(); // AUTO QC
     EditLevel(int(At20), "TEMP", Db("TEMP", int(At20)) + "1");
     EXPECT_EQ(GridFlag(At20), "2");
+    // Typed anew, then UNDO twice: the second puts back the 3 typed first,
+    // which is the operator's again.
+    EditLevel(int(At20), "FTEMP", "4");
+    for (const char *Back : {"1", "3"}) {
+        Grid().SetRecNoValue(int(At20) + 1), F->DBGrid2->SelectFieldByName("FTEMP"), F->FindLevelUndoValues();
+        F->ComboBox1->setCurrentIndex(F->ComboBox1->findText(Back));
+        ClickUndo();
+        EXPECT_EQ(Db("FTEMP", int(At20)), Back);
+    }
+    EXPECT_EQ(GridFlag(At20), "3");
 
     F->CheckBox1->click(); // MANUAL QC
     QCoreApplication::postEvent(F, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
