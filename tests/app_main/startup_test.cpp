@@ -453,7 +453,7 @@ TEST_F(StartPath, NamesLongerThanTheirColumnAreSaidOnceAtStartAndAtChangeDatabas
     std::string Said;
     for (int Id = 1; Id <= 10; ++Id)
         Said += "The text of Cruise_Titles.Cruise_Name in the row with ID_Cruise " + std::to_string(Id) +
-                " holds 300 bytes, more than its column takes: the first 150 bytes are read.\n";
+                " is longer than its column takes: the first 150 bytes are read.\n";
     ASSERT_TRUE(Start());
     EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{Said + "and 2 more"});
     const auto Names = WorkRows("marlin_demo-QCCruise", {"Cruise_Name"});

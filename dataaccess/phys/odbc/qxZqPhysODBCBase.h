@@ -290,10 +290,12 @@ private:
     void ExecuteRows(int ATimes, int AOffset, bool ARaiseOnNoData, SQLLEN &ACount);
     void FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
     // Cuts a text longer than the in-memory column to what it takes; true
-    // when it did.
-    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen);
-    // The row's words on a text of AInfo's column kept cut.
-    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, uint32_t AWhole,
+    // when it did. APrefix: the data is the first part of a longer text
+    // (the statement read no further), cut whatever its length.
+    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen, bool APrefix);
+    // The row's words on a text of AInfo's column kept cut; AWhole is its
+    // stored length, -1 when not known.
+    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, int64_t AWhole,
                                uint32_t AKept);
     bool FetchMetaRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
     void DecodeMetaName(TZqPhysParsedName &AName);
