@@ -173,34 +173,30 @@ int KillAtStep = 0, StepsTaken = 0;
 TEST_F(IniFileTest, AKillAtAnyStepLeavesTheOldSettingsOrTheNewOnes)
 {
     const std::string Old = "[S]\nK=a value longer than the new one\n", New = "[S]\nK=1\n";
-    const auto Text = [&] {
-        std::string T;
-        EXPECT_TRUE(ReadTextFile(FName, T));
-        return T;
+    const auto Update = [&](const char *AValue) {
+        TMemIniFile Ini(FName);
+        Ini.WriteString("S", "K", AValue);
+        return Ini.UpdateFile();
     };
     for (const int Refused : {0, EPERM}) {
         for (KillAtStep = 1;; ++KillAtStep) {
             Write(Old);
+            RefusedRenameErrno = Refused;
             const pid_t Child = ::fork();
             if (Child == 0) {
-                RefusedRenameErrno = Refused;
-                StepsTaken = 0;
                 ReplaceFileStepHook = [] {
                     if (++StepsTaken == KillAtStep) ::_exit(9);
                 };
-                TMemIniFile Ini(FName);
-                Ini.WriteString("S", "K", "1");
-                ::_exit(Ini.UpdateFile().empty() ? 0 : 1);
+                ::_exit(Update("1").empty() ? 0 : 1);
             }
             int Status = -1;
             ::waitpid(Child, &Status, 0);
-            const std::string Seen = Text();
+            std::string Seen, Next;
+            ReadTextFile(FName, Seen);
             EXPECT_TRUE(Seen == Old || Seen == New) << Refused << " killed at step " << KillAtStep << ": " << Seen;
-            RefusedRenameErrno = Refused;
-            TMemIniFile Next(FName);
-            Next.WriteString("S", "K", "2");
-            EXPECT_EQ(Next.UpdateFile(), "");
-            EXPECT_EQ(Text(), "[S]\nK=2\n");
+            EXPECT_EQ(Update("2"), "");
+            ReadTextFile(FName, Next);
+            EXPECT_EQ(Next, "[S]\nK=2\n");
             RefusedRenameErrno = 0;
             RemoveStrayReplacements(FDir.string()); // as the next start does
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir), {}), 1);
