@@ -483,8 +483,9 @@ std::string MissingClimatologyText();
 // The stations of AStations (a select of Cast_Titles with ID_Cast) that hold
 // a value the driver could not read, one line each naming the station, the
 // column and the driver's text ("" when none): such a value reads as empty
-// and the checks take the station without it. The dataset is left on its
-// first record.
+// and the checks take the station without it; and a line for a text read
+// cut to its column, which the station keeps cut. The dataset is left on
+// its first record.
 std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName);
 // The stations of AStations without a readable position (east of the
 // checked region's limit) as a line saying that their depth (ADepth) and

@@ -11,8 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 
 std::string DbTablePrefix;
 
@@ -439,10 +440,59 @@ void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &
                   "ID_Cast;PRES", "F" + AParam);
 }
 
-void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
-                      TWorkTableSet &ATables)
+std::string DatabaseIdentity(const std::string &AMainDbPath, const std::string &AProgramDir)
 {
-    DbTablePrefix = ComputeDbTablePrefix(AMainDbPath);
+    namespace fs = std::filesystem;
+    std::error_code Ec;
+    const auto Whole = [&Ec](const std::string &APath) {
+        fs::path P = fs::weakly_canonical(fs::absolute(APath, Ec), Ec);
+        return Ec ? fs::absolute(APath, Ec).lexically_normal() : P;
+    };
+    const fs::path Db = Whole(AMainDbPath);
+    if (!AProgramDir.empty()) {
+        const fs::path Inside = Db.lexically_relative(Whole(AProgramDir));
+        if (!Inside.empty() && *Inside.begin() != ".." && *Inside.begin() != ".")
+            return Inside.generic_string();
+    }
+    return Db.generic_string();
+}
+
+std::string RecordedDbTablePrefix(const std::string &ALocalDbDir, const std::string &AIdentity,
+                                  const std::string &ABase)
+{
+    TTable Record(nullptr);
+    Record.SetDatabaseName(ALocalDbDir);
+    Record.SetTableName(DbPrefixTable);
+    Record.Open();
+    std::vector<std::string> Taken;
+    for (Record.First(); !Record.Eof(); Record.Next()) {
+        if (Record.FieldByName("DbPath")->AsString() == AIdentity)
+            return Record.FieldByName("Prefix")->AsString();
+        Taken.push_back(Record.FieldByName("Prefix")->AsString());
+    }
+    for (int N = 1;; ++N) {
+        const std::string Prefix = N == 1 ? ABase : ABase + "~" + std::to_string(N);
+        // The engine matches table names without regard to letter case:
+        // "S31337" would reach the tables of "s31337".
+        if (std::any_of(Taken.begin(), Taken.end(), [&](const std::string &T) { return rtl::SameText(T, Prefix); }))
+            continue;
+        // Numbered tables nobody recorded were not made by this rule for
+        // this database.
+        if (N > 1 && LocalTableFileExists(ALocalDbDir + Prefix + "-QCCruise.db"))
+            continue;
+        Record.Append();
+        Record.FieldByName("Prefix")->SetAsString(Prefix);
+        Record.FieldByName("DbPath")->SetAsString(AIdentity);
+        Record.Post();
+        return Prefix;
+    }
+}
+
+void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
+                      TWorkTableSet &ATables, const std::string &AProgramDir)
+{
+    DbTablePrefix = RecordedDbTablePrefix(ALocalDbDir, DatabaseIdentity(AMainDbPath, AProgramDir),
+                                          ComputeDbTablePrefix(AMainDbPath));
     MakeWorkTable(ATables.TmpCruTbl, ATables.StructTbl, ALocalDbDir, "-QCCruise.db", "QCCruise",
                   "ID_Cruise");
     MakeWorkTable(ATables.CastFlagtbl, ATables.StructTbl, ALocalDbDir, "-Cast_TitlesFlags.db",

@@ -535,6 +535,11 @@ void TForm2::LoadCruise(int IdCruise)
     tmpstatqry->SQL().Clear();
     tmpstatqry->SQL().Add("Delete From TmpCast");
     tmpstatqry->ExecSQL();
+    // A label as long as the station database's column holds (its cut, if
+    // the fetch cut it, said above): a work folder's TmpCast made narrower
+    // is widened to it.
+    if (const TField *Label = CastQry->FindField("StationName"))
+        WidenTextFields(*tmpStatTbl, {{"StationName", Label->Size()}});
     tmpStatTbl->Open();
     {
         // One transaction for the whole copy: a post per station would

@@ -395,10 +395,13 @@ private:
 
 // Writes a value into an application buffer of the given C type. APiece is
 // null for bound columns (each fetch starts afresh) and the column's piece
-// state for SQLGetData. Returns SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004 or
-// 01S07 recorded on ADiag) or SQL_NO_DATA; conversion errors are thrown.
+// state for SQLGetData. AMaxLength (SQL_ATTR_MAX_LENGTH, 0: none) is the
+// most bytes a text or binary value has: one longer is handed out cut to it,
+// its length AMaxLength, without a truncation warning of its own. Returns
+// SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004 or 01S07 recorded on ADiag) or
+// SQL_NO_DATA; conversion errors are thrown.
 SQLRETURN PutValue(const TValueView &AValue, const TColumnInfo &ACol, SQLSMALLINT ACType, SQLPOINTER ABuf,
-                   SQLLEN ALen, SQLLEN *AInd, TPieceState *APiece, TDrvHandle &ADiag);
+                   SQLLEN ALen, SQLLEN *AInd, TPieceState *APiece, TDrvHandle &ADiag, SQLULEN AMaxLength = 0);
 SQLSMALLINT DefaultCType(SQLSMALLINT ASqlType);
 
 // UTF-8 <-> UTF-16 for the W entry points and SQL_C_WCHAR.

@@ -1211,11 +1211,18 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
         Rowset.resize(ARow + 1);
     Cache = &Rowset[ARow];
     Cache->resize(N + 1);
+    // A value kept for SQLGetData: as far as SQL_ATTR_MAX_LENGTH lets it be
+    // read (in UTF-8, up to three bytes a UTF-16 unit), else whole.
+    const auto Keep = [this](TValue &ADst, TValueView AValue) {
+        if (MaxLength)
+            AValue.N = std::min<size_t>(AValue.N, 2 * MaxLength);
+        CopyInto(ADst, AValue);
+    };
     for (size_t c = 1; c <= N; ++c) {
         const TValueView V = Materialised ? ViewOf(Rows[RowPos - 1][c - 1]) : ViewOf(Stmt, static_cast<int>(c - 1));
         const TColBinding *B = c < Bindings.size() ? &Bindings[c] : nullptr;
         if (!B || !B->Bound()) {
-            CopyInto((*Cache)[c], V);
+            Keep((*Cache)[c], V);
             continue;
         }
         const SQLSMALLINT CType = B->CType == SQL_C_DEFAULT ? DefaultCType(SqlTypeOf(Columns[c - 1].Type)) : B->CType;
@@ -1233,12 +1240,13 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
                 Ind = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(Ind) + ARow * RowBindType + Offset);
         }
         try {
-            if (PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this) == SQL_SUCCESS_WITH_INFO) {
+            if (PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this, MaxLength) ==
+                SQL_SUCCESS_WITH_INFO) {
                 Result = SQL_SUCCESS_WITH_INFO;
                 // A value its buffer cut (01004) is kept, so that the caller
-                // can unbind the column and read it whole with SQLGetData.
+                // can unbind the column and read it with SQLGetData.
                 if (CType == SQL_C_CHAR || CType == SQL_C_WCHAR || CType == SQL_C_BINARY)
-                    CopyInto((*Cache)[c], V);
+                    Keep((*Cache)[c], V);
             } else if ((*Cache)[c].Kind != SQLITE_NULL)
                 (*Cache)[c] = TValue();
         } catch (const TDrvError &E) {
@@ -1336,7 +1344,7 @@ SQLRETURN TDrvStatement::GetData(SQLUSMALLINT ACol, SQLSMALLINT ACType, SQLPOINT
         Piece = TPieceState();
         Piece.Column = ACol;
     }
-    return PutValue(ViewOf(Rowset[CurrentRow][ACol]), C, ACType, ABuf, ALen, AInd, &Piece, *this);
+    return PutValue(ViewOf(Rowset[CurrentRow][ACol]), C, ACType, ABuf, ALen, AInd, &Piece, *this, MaxLength);
 }
 
 void TDrvStatement::SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOp)

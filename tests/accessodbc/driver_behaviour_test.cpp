@@ -565,20 +565,40 @@ TEST_F(LongValues, MemoReadInPiecesAsCharAndWideChar)
     Free(S);
 }
 
-TEST_F(LongValues, BoundBufferTooSmallReportsTruncationWithTrueLength)
+// A bound buffer too small: 01004 with the true length, or with SQL_ATTR_MAX_LENGTH's when the statement sets one
+// below it; the value then reads no further than that limit through SQLGetData as well (an emoji is two UTF-16 units,
+// three "é" six bytes of UTF-8).
+TEST_F(LongValues, BoundBufferTooSmallReportsTruncationWithTrueLengthOrTheStatementsLimit)
 {
     Exec("CREATE TABLE T (S Text(50))");
-    Exec("INSERT INTO T VALUES ('Station name of twenty')");
-    SQLHSTMT S = NewStmt();
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT S FROM T", SQL_NTS));
-    char Buf[8];
-    SQLLEN Ind = 0;
-    ODBC_OK(SQLBindCol(S, 1, SQL_C_CHAR, Buf, sizeof Buf, &Ind));
-    EXPECT_EQ(SQLFetch(S), SQL_SUCCESS_WITH_INFO);
-    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01004");
-    EXPECT_EQ(Ind, 22);
-    EXPECT_STREQ(Buf, "Station");
-    Free(S);
+    Exec("INSERT INTO T VALUES ('Station \U0001F30A of twenty \u00E9\u00E9\u00E9')");
+    const struct {
+        SQLULEN MaxLength;
+        SQLSMALLINT CType;
+        SQLLEN Ind, Read; // the bound read's indicator, and then the bytes SQLGetData hands out
+    } Cases[] = {{0, SQL_C_CHAR, 29, 29}, {16, SQL_C_CHAR, 16, 16}, {40, SQL_C_CHAR, 29, 29},
+                 {0, SQL_C_WCHAR, 48, 48}, {16, SQL_C_WCHAR, 16, 16}};
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(std::to_string(C.MaxLength) + " " + std::to_string(C.CType));
+        SQLHSTMT S = NewStmt();
+        ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_MAX_LENGTH, reinterpret_cast<SQLPOINTER>(C.MaxLength), 0));
+        ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT S FROM T", SQL_NTS));
+        char Buf[10];
+        SQLLEN Ind = 0;
+        ODBC_OK(SQLBindCol(S, 1, C.CType, Buf, sizeof Buf, &Ind));
+        EXPECT_EQ(SQLFetch(S), SQL_SUCCESS_WITH_INFO);
+        EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01004");
+        EXPECT_EQ(Ind, C.Ind);
+        if (C.CType == SQL_C_CHAR)
+            EXPECT_STREQ(Buf, "Station \xF0");
+        else
+            EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(Buf), 4), u"Stat");
+        ODBC_OK(SQLBindCol(S, 1, C.CType, nullptr, 0, nullptr));
+        char Whole[128];
+        ODBC_OK(SQLGetData(S, 1, C.CType, Whole, sizeof Whole, &Ind));
+        EXPECT_EQ(Ind, C.Read);
+        Free(S);
+    }
 }
 
 class RowSets : public TOdbcTest {};

@@ -304,10 +304,12 @@ private:
     // 64 bytes, or the conversion buffer). False for NULL.
     bool ColumnValue(const TZqPhysODBCColumnInfo &AInfo, int ARow, void *&AData, uint32_t &ALen, uint8_t *AFixed);
     // Cuts a text longer than the in-memory column to what it takes; true
-    // when it did.
-    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen);
-    // The row's words on a text of AInfo's column kept cut.
-    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, uint32_t AWhole,
+    // when it did. APrefix: the data is the first part of a longer text
+    // (the statement read no further), cut whatever its length.
+    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen, bool APrefix);
+    // The row's words on a text of AInfo's column kept cut; AWhole is its
+    // stored length, -1 when not known.
+    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, int64_t AWhole,
                                uint32_t AKept);
     bool FetchMetaRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
     void DecodeMetaName(TZqPhysParsedName &AName);

@@ -1151,16 +1151,25 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
 {
     TZqDatSRow *Row = ATable->NewRow(false);
     // The columns whose text the row keeps cut (see FitText): the column,
-    // the stored length and the length kept, which a character cut in half
-    // makes shorter than the column.
+    // the stored length (-1: not known) and the length kept, which a
+    // character cut in half makes shorter than the column.
     struct TCut {
         size_t Column;
-        uint32_t Whole, Kept;
+        int64_t Whole;
+        uint32_t Kept;
     };
     std::vector<TCut> Cut;
     auto Store = [&](size_t C, const void *AData, uint32_t ALen) {
-        const uint32_t Whole = ALen;
-        if (AData && FitText(ATable->Columns()->GetItem(int(C)), AData, ALen))
+        // The statement read no more of a value than its buffer takes, and
+        // marked it (MarkCutValues) with its length in bytes.
+        SQLLEN Marked = 0;
+        TODBCVariable *V = FColumnInfos[size_t(FFetchMap[C])].Variable;
+        const bool Prefix = ARow >= 0 && V->Cut(ARow, Marked);
+        const int64_t Whole = !Prefix ? int64_t(ALen)
+                              : Marked == SQL_NO_TOTAL ? -1
+                              : V->CDataType() == SQL_C_WCHAR ? int64_t(Marked / 2)
+                                                              : int64_t(Marked);
+        if (AData && FitText(ATable->Columns()->GetItem(int(C)), AData, ALen, Prefix))
             Cut.push_back({C, Whole, ALen});
         Row->SetData(int(C), AData, ALen);
     };
@@ -1252,21 +1261,28 @@ void TZqPhysODBCCommand::VisitRow(const TZqPhysRowVisitor &AVisit, int ARow)
     AVisit(Row);
 }
 
-bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen)
+bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen, bool APrefix)
 {
     // A text the station database holds beyond its column's declared size
-    // (a file another tool wrote) is read whole by the statement; the
-    // in-memory column, sized by the declaration, takes what fits, cut
-    // after a whole character.
+    // (a file another tool wrote) comes as far as its buffer takes, or
+    // whole from a driver that hands it so; the in-memory column, sized by
+    // the declaration, takes what fits, cut after a whole character.
     const TZqDataType T = AColumn->DataType();
     if ((T != dtAnsiString && T != dtWideString && T != dtByteString) ||
-        AColumn->Attributes().Contains(caBlobData) || AColumn->Size() <= 0 || ALen <= uint32_t(AColumn->Size()))
+        AColumn->Attributes().Contains(caBlobData) || AColumn->Size() <= 0 ||
+        (!APrefix && ALen <= uint32_t(AColumn->Size())))
         return false;
-    uint32_t Keep = uint32_t(AColumn->Size());
-    if (T == dtAnsiString)
-        while (Keep > 0 && (static_cast<const uint8_t *>(AData)[Keep] & 0xC0) == 0x80)
-            --Keep;
-    else if (T == dtWideString) {
+    uint32_t Keep = std::min(ALen, uint32_t(AColumn->Size()));
+    if (T == dtAnsiString && Keep > 0) {
+        // The last character kept: whole when its lead byte's length fits.
+        const auto *P = static_cast<const uint8_t *>(AData);
+        uint32_t Lead = Keep - 1;
+        while (Lead > 0 && (P[Lead] & 0xC0) == 0x80)
+            --Lead;
+        const uint32_t Bytes = P[Lead] >= 0xF0 ? 4 : P[Lead] >= 0xE0 ? 3 : P[Lead] >= 0xC0 ? 2 : 1;
+        if (Lead + Bytes > Keep)
+            Keep = Lead;
+    } else if (T == dtWideString && Keep > 0) {
         const char16_t Last = static_cast<const char16_t *>(AData)[Keep - 1];
         if (Last >= 0xD800 && Last <= 0xDBFF)
             --Keep;
@@ -1276,7 +1292,7 @@ bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uin
 }
 
 std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable,
-                                               uint32_t AWhole, uint32_t AKept)
+                                               int64_t AWhole, uint32_t AKept)
 {
     // Named by the table, the column and the row: the row by the first
     // column when that is a whole number (the station database's selects
@@ -1316,8 +1332,10 @@ std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInf
     const std::string Column = (Table[0] ? std::string(Table) + "." : std::string()) + AInfo.Name;
     const bool Wide = AInfo.DestType == dtWideString;
     const std::string Unit = Wide ? " characters" : " bytes";
-    return "The text of " + Column + " in " + Where + " holds " + std::to_string(AWhole) + Unit +
-           ", more than its column takes: the first " + std::to_string(AKept) + Unit + " are read.";
+    return "The text of " + Column + " in " + Where +
+           (AWhole < 0 ? std::string(" is longer than its column takes")
+                       : " holds " + std::to_string(AWhole) + Unit + ", more than its column takes") +
+           ": the first " + std::to_string(AKept) + Unit + " are read.";
 }
 
 void TZqPhysODBCCommand::FindFetchSlots(int ARows)
