@@ -2,6 +2,7 @@
 // the header.
 #include "app/HandFlags.h"
 
+#include "app/LevelUndo.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "app/uWriteFlags.h"
@@ -69,23 +70,6 @@ void Forget() { Cache.Valid = false; }
 
 // ---- the records of earlier versions ------------------------------------------
 
-// The level tables of a station in the station database, from its
-// Parameters rows.
-std::vector<std::string> StationTables(TZqQuery &AQ, int AIdCast)
-{
-    std::vector<std::string> Tables;
-    AQ.Close();
-    AQ.SQL()->Clear();
-    AQ.SQL()->Add("Select ParamAbr From \"Parameters\" where ID_Cast = " + std::to_string(AIdCast));
-    AQ.Open();
-    for (AQ.First(); !AQ.Eof(); AQ.Next())
-        if (const std::string T = ParamTableName(AQ.Fields()[0]->AsString());
-            !T.empty() && std::find(Tables.begin(), Tables.end(), T) == Tables.end())
-            Tables.push_back(T);
-    AQ.Close();
-    return Tables;
-}
-
 // Reads what earlier versions left in the undo table of the level fields
 // into records (see the header), and drops their marks there.
 void ReadEarlierRecords(const std::string &ARecords)
@@ -95,23 +79,28 @@ void ReadEarlierRecords(const std::string &ARecords)
     const std::string Undo = Db.ResolveTable(DbTablePrefix + "-Undoparam", &UndoExists);
     if (!UndoExists)
         return;
-    // The cells named by undo rows, by station, and the marks of those let
-    // go; the value each cell held before its first edit.
-    std::map<int, std::set<std::pair<long long, std::string>>> Cells, LetGo;
-    std::map<std::tuple<int, long long, std::string>, std::string> FirstValue;
+    KeepUndoLevelTables();
+    // The cells named by undo rows, by station, with the level table a row
+    // names ("" where it names none), and the marks of those let go; the
+    // value each cell held before its first edit.
+    std::map<int, std::set<std::tuple<long long, std::string, std::string>>> Cells;
+    std::map<int, std::set<std::pair<long long, std::string>>> LetGo;
+    std::map<std::tuple<int, long long, std::string, std::string>, std::string> FirstValue;
     {
-        TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, Pres, FldName, FldValue, FirstCh FROM " + Undo +
+        TLocalDatabase::TLease Q(Db, "SELECT ID_Cast, Pres, FldName, FldValue, FirstCh, " +
+                                         std::string(UndoLevelTableField) + " FROM " + Undo +
                                          " WHERE ID_Cast IS NOT NULL");
         while (Q->Step()) {
             const std::string Name = rtl::UpperCase(Q->Column(2).AsText());
             const int Cast = int(Q->Column(0).AsInt64());
             const long long Tenth = TenthOfColumn(Q->Column(1));
+            const std::string Table = Q->Column(5).IsNull() ? std::string() : Q->Column(5).AsText();
             if (Name.rfind(EarlierLetGoMark, 0) == 0)
                 LetGo[Cast].insert({Tenth, Name.substr(std::string(EarlierLetGoMark).size())});
             else if (Name.size() > 1 && Name[0] == 'F') {
-                Cells[Cast].insert({Tenth, Name});
+                Cells[Cast].insert({Tenth, Name, Table});
                 if (!Q->Column(4).IsNull() && Q->Column(4).AsInt64() != 0)
-                    FirstValue[{Cast, Tenth, Name}] = rtl::Trim(Q->Column(3).AsText());
+                    FirstValue[{Cast, Tenth, Name, Table}] = rtl::Trim(Q->Column(3).AsText());
             }
         }
     }
@@ -125,16 +114,19 @@ void ReadEarlierRecords(const std::string &ARecords)
         TLocalDatabase::TLease Insert(Db, "INSERT INTO " + ARecords +
                                               " (ID_Cast, LevelTable, Pres, FldName, Flag) VALUES (?, ?, ?, ?, ?)");
         for (const auto &[Cast, Named] : Cells) {
-            const std::vector<std::string> Tables = StationTables(Params, Cast);
+            const std::vector<std::string> Tables = StationLevelTables(Params, Cast);
             std::map<std::string, TStoredProfile> Profiles;
-            for (const auto &[Tenth, Name] : Named) {
+            for (const auto &[Tenth, Name, OfTable] : Named) {
                 if (LetGo[Cast].count({Tenth, Name}))
                     continue;
                 // The tables whose level at that pressure has that flag
-                // column, the flag it stores there, and whether every other
-                // level of the table holds that flag in the column too.
+                // column (the one the rows name, where they name one), the
+                // flag it stores there, and whether every other level of the
+                // table holds that flag in the column too.
                 std::vector<std::tuple<std::string, std::string, int, bool>> Found;
                 for (const std::string &T : Tables) {
+                    if (!OfTable.empty() && T != OfTable)
+                        continue;
                     const bool Pts = T == "PTS_Data";
                     std::string Column = Name;
                     if (Name == "FCHEM" && !Pts)
@@ -166,7 +158,7 @@ void ReadEarlierRecords(const std::string &ARecords)
                 // edit: those the operator changed; of several, those whose
                 // flag stands out of the table's column. Where that does not
                 // tell, each one, as the earlier version kept each.
-                if (const auto First = FirstValue.find({Cast, Tenth, Name});
+                if (const auto First = FirstValue.find({Cast, Tenth, Name, OfTable});
                     Found.size() > 1 && First != FirstValue.end())
                     Found.erase(std::remove_if(Found.begin(), Found.end(),
                                                [&](const auto &F) {

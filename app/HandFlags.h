@@ -31,8 +31,10 @@
 // hand (until a row named "CHECKED " + the column said a check was let
 // replace it). When the table is made, those rows are read once into
 // records: a flag column of one level table, with the flag the station
-// database holds there. A column that several level tables of the station
-// have at that pressure (FPRES, a chemical one written as "FCHEM") is taken
+// database holds there. A row that names its level table (LevelUndo ties
+// the earlier rows it can to theirs) is that table's. A column that
+// several level tables of the station have at that pressure (FPRES, a
+// chemical one written as "FCHEM") named by rows tied to no table is taken
 // in each table whose flag is no longer the one the cell held before its
 // first edit and, of several, stands out of the table's column (in each,
 // where that does not tell). The undo table stays what UNDO reads; its

@@ -3,6 +3,7 @@
 #include "app/manual/StoredEdit.h"
 
 #include "app/HandFlags.h"
+#include "app/LevelUndo.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "app/uWriteFlags.h"
@@ -343,6 +344,16 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
                "cannot be read; nothing was changed.";
     if (IsLevelFlagField(AChange.Column) && !AChange.Undo && !InList(AChange.Literal, QualityFlags))
         return NotAFlag(Column, AChange.Literal);
+    // The rows an earlier version left without their level tables are tied
+    // to them by the levels as stored before this change; untied, this
+    // change's undo row could not name its table.
+    if (UndoParamTbl)
+        try {
+            KeepUndoLevelTables();
+        } catch (const std::exception &E) {
+            return "The undo values of the level fields cannot be kept: " + std::string(E.what()) +
+                   " Nothing was changed.";
+        }
     const std::string Station = "(ID_Cast = " + std::to_string(AIdCast) + ")";
     const std::string Where = LevelWhere(AIdCast, AStoredPres);
     // A pressure typed onto another level's would leave two levels that no
@@ -386,19 +397,23 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     if (!Failure.empty())
         return Failure;
     KeepInWorkFolder([&] {
+        // The level's undo rows are its own table's: another table may have
+        // a level at this pressure, with a PRES and an FPRES of its own.
+        const std::string UndoWhere = Where + " and " + UndoRowsOfTable(Table);
         // UNDO to the value the cell held before the operator's first edit
         // gives it back to the checks; to another one it held since, it
         // puts back a flag the operator typed.
         const std::optional<std::string> First =
             AChange.Undo && UndoParamTbl && IsLevelFlagField(AChange.Column)
-                ? FirstUndoValue(FLocal, "-Undoparam", Where, rtl::UpperCase(Column))
+                ? FirstUndoValue(FLocal, "-Undoparam", UndoWhere, rtl::UpperCase(Column))
                 : std::nullopt;
         // Kept under the station database's column: the work table names
         // every chemical parameter's value "Chem".
         if (UndoParamTbl)
-            KeepUndoRow(FLocal, *UndoParamTbl, "-Undoparam", Where,
+            KeepUndoRow(FLocal, *UndoParamTbl, "-Undoparam", UndoWhere,
                         [&] {
                             UndoParamTbl->FieldByName("ID_Cast")->SetAsInteger(AIdCast);
+                            UndoParamTbl->FieldByName(UndoLevelTableField)->SetAsString(Table);
                             if (std::isnan(AStoredPres))
                                 UndoParamTbl->FieldByName("Pres")->Clear();
                             else
@@ -435,19 +450,14 @@ void TStoredEdit::MoveLevel(const std::string &ATable, int AIdCast, double AStor
     // finds them by the level's pressure, and left behind they would wait
     // for another level to take that pressure. They keep the pressure
     // exactly as the level's edits store them; no other level of the table
-    // holds it, since SetLevel refuses a pressure another level has. The
-    // undo table keys a level by station and pressure alone: the rows of
-    // the columns of another table's level at that pressure stay (its
-    // pressure and pressure flag are named alike in every table, and go).
+    // holds it, since SetLevel refuses a pressure another level has. Only
+    // the rows of its own table go: another table's level at that pressure
+    // stays, and so do the rows an earlier version left tied to no table,
+    // which may be that level's.
     if (UndoParamTbl) {
-        std::string Names = "'PRES', 'FPRES'";
-        const bool Pts = ATable == "PTS_Data";
-        for (const std::string &N : Pts ? std::vector<std::string>{"TEMP", "FTEMP", "PSAL", "FPSAL"}
-                                        : std::vector<std::string>{ATable, "F" + ATable, "CHEM", "FCHEM"})
-            Names += ", " + rtl::QuotedStr(rtl::UpperCase(N));
         TLocalDatabase &Db = UndoParamTbl->Database();
         TLocalDatabase::TLease Q(Db, "UPDATE " + UndoParamTbl->SqlName() + " SET Pres = ? WHERE " +
-                                         LevelWhere(AIdCast, AStoredPres) + " AND upper(FldName) IN (" + Names + ")");
+                                         LevelWhere(AIdCast, AStoredPres) + " AND " + UndoRowsOfTable(ATable));
         if (None)
             Q->BindNull(1);
         else

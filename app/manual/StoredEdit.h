@@ -21,7 +21,8 @@
 //   3. an undo row for each column whose text changed: every earlier value
 //      of a cell once, the first one recorded marked (FirstCh), under the
 //      station database's own column (a chemical parameter's own, never
-//      the work table's "Chem");
+//      the work table's "Chem") and, for a level, its level table
+//      (LevelUndo);
 //   4. flags are mirrored into the run's flag tables, since the station list
 //      rebuild, the profile load and the write-back read the flags there and
 //      would otherwise bring the run's older flag back over the operator's;
@@ -103,8 +104,8 @@ public:
     // begin with "F".
     static bool IsLevelFlagField(const std::string &AField);
     // Finds the level of station AIdCast stored at AStoredPres (NaN: the one
-    // stored without a pressure), in its level table and among the undo rows
-    // kept for it alike.
+    // stored without a pressure), in its level table and, with the table's
+    // condition (UndoRowsOfTable), among the undo rows kept for it alike.
     static std::string LevelWhere(int AIdCast, double AStoredPres);
     // The stored pressure a PRES field holds: NaN when it is empty.
     static double StoredPres(const TField &APres);

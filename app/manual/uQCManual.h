@@ -397,6 +397,9 @@ public:
     std::vector<std::string> CastSnapshot;  // every field's text before the edit
     std::vector<std::string> LevelSnapshot;
     std::vector<std::string> UndoValues;
+    // The places in UndoValues of the values an earlier version kept tied
+    // to no level table (LevelUndo), which UNDO asks about.
+    std::vector<size_t> UndoValuesOfNoTable;
     int CheckParamIndex = 0;
     // The read-out's marker on the plot (box +-5, not-xor); none when false.
     bool ReadoutMarkerShown = false;

@@ -13,6 +13,7 @@
 // shown) go through PostQuietly and are never taken for an operator's edit.
 #include "app/manual/uQCManual.h"
 
+#include "app/LevelUndo.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "app/manual/StoredEdit.h"
@@ -37,6 +38,8 @@
 #include <QScopedValueRollback>
 #include <QToolButton>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -377,16 +380,27 @@ void TForm2::EnableUndo(bool On)
 void TForm2::FillUndoList(const std::string &Sql, const std::string &Current)
 {
     UndoValues.clear();
+    UndoValuesOfNoTable.clear();
     undoqry->Close();
     undoqry->SQL().Clear();
     undoqry->SQL().Add(Sql);
     undoqry->Open();
+    // A level's earlier value an earlier version kept tied to no level table
+    // is offered once, and only where the cell's own rows lack it.
+    const TField *Table = undoqry->FindField(UndoLevelTableField);
+    std::vector<std::string> OfNoTable;
     for (undoqry->First(); !undoqry->Eof(); undoqry->Next()) {
         const std::string V = undoqry->FieldByName("FldValue")->AsString();
-        if (V != Current)
-            UndoValues.push_back(V);
+        if (V == Current)
+            continue;
+        std::vector<std::string> &Into = Table && Table->IsNull() ? OfNoTable : UndoValues;
+        if (std::find(Into.begin(), Into.end(), V) == Into.end())
+            Into.push_back(V);
     }
     undoqry->Close();
+    for (const std::string &V : OfNoTable)
+        if (std::find(UndoValues.begin(), UndoValues.end(), V) == UndoValues.end())
+            UndoValuesOfNoTable.push_back(UndoValues.size()), UndoValues.push_back(V);
     UndoListCell = CurrentUndoCell();
     for (const std::string &V : UndoValues)
         ComboBox1->addItem(QString::fromStdString(V));
@@ -401,6 +415,7 @@ void TForm2::ClearUndoList()
 {
     ComboBox1->clear();
     UndoValues.clear();
+    UndoValuesOfNoTable.clear();
     UndoListCell = {};
     EnableUndo(false);
 }
@@ -429,10 +444,13 @@ void TForm2::FindLevelUndoValues()
     if (!SpeedButton15->isChecked() || Cell.Grid != DBGrid2)
         return;
     // The undo rows of a level are kept under the station database's
-    // column: the parameter's own for "Chem" and "FChem".
+    // column (the parameter's own for "Chem" and "FChem") and its level
+    // table; an earlier version's rows tied to none may be this level's.
+    KeepUndoLevelTables();
     FillUndoList("Select * From " + LocalQuoteName(DbTablePrefix + "-Undoparam") + " Where " +
                      TStoredEdit::LevelWhere(CurCastId, TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"))) +
-                     " and (FldName = " + rtl::QuotedStr(LevelUndoColumn(Cell.Field)) + ")",
+                     " and (FldName = " + rtl::QuotedStr(LevelUndoColumn(Cell.Field)) + ") and (" +
+                     UndoRowsOfTable(ParamTableName(CurParamName)) + " or " + UndoRowsOfNoTable() + ")",
                  UndoText(*ParamTbl->FieldByName(Cell.Field)));
 }
 
@@ -455,6 +473,21 @@ void TForm2::BitBtn1Click()
     TField *F = D->FindField(Cell.Field);
     if (!F)
         return;
+    // A value an earlier version kept without its level table, which could
+    // not be tied to one: the operator says whether it is this table's.
+    if (std::count(UndoValuesOfNoTable.begin(), UndoValuesOfNoTable.end(), size_t(ComboBox1->currentIndex()))) {
+        const std::string Table = ParamTableName(CurParamName);
+        const double Pres = TStoredEdit::StoredPres(*ParamTbl->FieldByName("PRES"));
+        if (MessageDlg("An earlier version of the program kept " + Text + " as an earlier " +
+                           LevelUndoColumn(Cell.Field) + " of " +
+                           (std::isnan(Pres) ? std::string("the level without a pressure")
+                                             : "the level at " + rtl::FloatToStr(Pres) + " dbar") +
+                           " of station " + std::to_string(CurCastId) +
+                           " without saying of which level table: it may be the value of another table's level "
+                           "there, not " + Table + "'s. Put it back into " + Table + " all the same?",
+                       mtConfirmation, mbYesNo, mbNo) != mrYes)
+            return;
+    }
     // A value the driver could not read was never read: it cannot be put
     // back as stored, and an empty one in its place would be no UNDO.
     if (Cell.Grid == DBGrid2 && TStoredEdit::IsUnreadUndoText(Text)) {
