@@ -554,21 +554,24 @@ void CheckVelocity()
 
 namespace {
 
-// A station's moment, in the search and in the window alike, is its date
-// plus its time as the station database adds them up: days since
-// 1899-12-30 counted straight through, so that a later moment is a larger
-// number before that day too (where a stored date-time counts its days
-// backwards and its time forwards), and so that a copy holds the very sum
-// of its original. The moments of the stations under search are asked of
-// the database, by ID_Cast: a date and a time read through the driver come
-// rounded to the millisecond, and their sum made here may differ from the
-// stored one in its last bits.
+// A station's moment, in the search and in the window alike: its date and
+// its time as the driver reads them (a date another tool stored as text
+// included), in days since 1899-12-30 counted straight through, so that a
+// later moment is a larger number before that day too. A stored date-time
+// before that day counts its days backwards and its time of day forwards
+// (-1.5 is 29 December 1899 12:00): its day and its time of day are added
+// up apart, so -1.5 + 0 and -1 + 0.5 are one moment, as are -1 + 0.75 and
+// -2 + 1.75. The moments of the stations under search are asked of the
+// database, by ID_Cast, through the very expression the search compares:
+// a date and a time fetched come rounded to the millisecond, and their sum
+// made here may differ from the one compared in its last bits.
+const char *const MomentSql = "DateValue(Date_Cast) + TimeValue(Date_Cast) + Time_Cast";
 std::map<int, double> StoredMoments;
 
 void ReadStoredMoments(const std::string &ACruiseId)
 {
     StoredMoments.clear();
-    OpenQuery(*DuplicatesQry, "Select ID_Cast, Date_Cast + Time_Cast from Cast_Titles where ID_Cruise = " + ACruiseId);
+    OpenQuery(*DuplicatesQry, "Select ID_Cast, " + std::string(MomentSql) + " from Cast_Titles where ID_Cruise = " + ACruiseId);
     for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next())
         if (!IsEmptyValue(DuplicatesQry->Fields()[1]) && !DuplicatesQry->Fields()[0]->IsNull())
             StoredMoments[DuplicatesQry->Fields()[0]->AsInteger()] = DuplicatesQry->Fields()[1]->AsFloat();
@@ -591,12 +594,11 @@ rtl::TDateTime MomentOf(TDataSet &C) { return StoredMoments.at(C.FieldByName("ID
 // How far from its stored day a station's time reaches, at least a day:
 // the time condition bounds the stored day by it, so that the index on the
 // dates serves the search, while the moment decides. Only a time beyond a
-// day can reach further, and a stored value that is no number compares
-// above every number: the few stations asked for hold both. A time that
-// cannot be read takes no part in the reach; its station is named
-// (TimeReachUnread) and, its time out of the bounds, found by no search.
-// The run changes no station's time, so it asks once; the editor, whose
-// edits may, asks at every search.
+// day can reach further; the few stations asked for hold those and the
+// times that cannot be read. Such a time has no moment: its station is
+// named (TimeReachUnread) and found by no search. The run changes no
+// station's time, so it asks once; the editor, whose edits may, asks at
+// every search.
 double DuplTimeReach = 1.0;
 bool TimeReachKnown = false;
 bool TimeReachHolds = false;
@@ -607,7 +609,8 @@ void AskTimeReach()
     if (TimeReachHolds && TimeReachKnown)
         return;
     OpenQuery(*DuplicatesQry, "Select c.ID_Cast, c.Time_Cast, t.Cruise_Name, c.ID_Cruise from Cast_Titles c Left Join "
-                              "Cruise_Titles t On t.ID_Cruise = c.ID_Cruise where (c.Time_Cast < -1) or (c.Time_Cast > 1)");
+                              "Cruise_Titles t On t.ID_Cruise = c.ID_Cruise where (c.Time_Cast < -1) or (c.Time_Cast > 1) or "
+                              "((c.Time_Cast Is Not Null) and (c.Time_Cast + 0 Is Null))");
     DuplTimeReach = 1.0;
     TimeReachUnread.clear();
     TField *Time = DuplicatesQry->Fields()[1];
@@ -685,50 +688,83 @@ bool CruiseExtent()
 {
     TDataSet &C = *CurCastDataset;
     bool Any = false;
+    std::vector<double> Lons;
     for (; !C.Eof(); C.Next()) {
         if (!TakesPartInDuplicates(C))
             continue;
         const double Lon = C.FieldByName("Lon")->AsFloat(), Lat = C.FieldByName("Lat")->AsFloat();
         const rtl::TDateTime M = MomentOf(C);
+        Lons.push_back(Lon);
         if (!Any) {
             DuplWindow = MakeWorldRect(Lon, Lat, Lon, Lat);
             DuplTimeMin = DuplTimeMax = M;
             Any = true;
         } else {
-            DuplWindow.xmin = std::min(DuplWindow.xmin, Lon);
-            DuplWindow.xmax = std::max(DuplWindow.xmax, Lon);
             DuplWindow.ymin = std::min(DuplWindow.ymin, Lat);
             DuplWindow.ymax = std::max(DuplWindow.ymax, Lat);
             DuplTimeMin = std::min(DuplTimeMin, M);
             DuplTimeMax = std::max(DuplTimeMax, M);
         }
     }
-    return Any;
+    if (!Any)
+        return false;
+    // The longitudes the cruise spans: the circle less its widest gap. A
+    // cruise across the date line (179.95 E and 179.95 W) spans 0.1 degree
+    // there, from xmin east to xmax (xmin > xmax), not the whole globe
+    // between them.
+    std::sort(Lons.begin(), Lons.end());
+    DuplWindow.xmin = Lons.front();
+    DuplWindow.xmax = Lons.back();
+    double Widest = Lons.front() + 360 - Lons.back();
+    for (size_t I = 1; I < Lons.size(); ++I)
+        if (Lons[I] - Lons[I - 1] > Widest) {
+            Widest = Lons[I] - Lons[I - 1];
+            DuplWindow.xmin = Lons[I];
+            DuplWindow.xmax = Lons[I - 1];
+        }
+    return true;
 }
 
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
 {
     const double d = SpatialAdditionMin / 60.0;
+    // A window from xmin east to xmax; xmin > xmax: across the date line.
+    bool Across = DuplWindow.xmin > DuplWindow.xmax;
+    const bool Round = (Across ? DuplWindow.xmax + 360 : DuplWindow.xmax) - DuplWindow.xmin + 2 * d >= 360;
     DuplWindow.xmin -= d;
     DuplWindow.xmax += d;
     DuplWindow.ymin -= d;
     DuplWindow.ymax += d;
+    // A window that reaches past 180 degrees goes on at -180, and one that
+    // holds 180 (or -180) holds -180 (or 180), the same meridian.
+    if (Round) {
+        DuplWindow.xmin = -180;
+        DuplWindow.xmax = 180;
+        Across = false;
+    } else if (!Across && (DuplWindow.xmin <= -180 || DuplWindow.xmax >= 180)) {
+        Across = true;
+        if (DuplWindow.xmin <= -180)
+            DuplWindow.xmin += 360;
+        else
+            DuplWindow.xmax -= 360;
+    }
     const double h = TemporalAdditionHours / 24.0;
     DuplMomentLow = DuplTimeMin - h;
     DuplMomentHigh = DuplTimeMax + h;
     // Inclusive: a window of a single station (no addition) is its own
     // position and moment, and a copy there, or a station on the edge of a
     // cruise's area or span, lies on the bound.
-    PosCondition = "((Lon >= :LonMin)and(Lon <= :LonMax))and((Lat >= :LatMin)and(Lat <= :LatMax))";
-    // The day and the time bounds are whole days, a day beyond the reach of
-    // the times (read to the millisecond): a station in the window lies
-    // within them, and a time that is no number never does.
+    PosCondition = std::string("((Lon >= :LonMin)") + (Across ? "or" : "and") +
+                   "(Lon <= :LonMax))and((Lat >= :LatMin)and(Lat <= :LatMax))";
+    // The day bounds are whole days, a day beyond the reach of the times
+    // (read to the millisecond) and of a stored date's time of day: a
+    // station in the window lies within them, and the index on the dates
+    // serves them. The moment decides.
     const double Reach = std::ceil(DuplTimeReach) + 1;
     DuplDayLow = std::floor(DuplMomentLow) - Reach;
     DuplDayHigh = std::ceil(DuplMomentHigh) + Reach;
-    const std::string Moment = "Date_Cast + Time_Cast";
-    TimeCondition = "((Date_Cast >= :DayMin)and(Date_Cast <= :DayMax))and((Time_Cast >= " + SqlExactFloat(-Reach) +
-                    ")and(Time_Cast <= " + SqlExactFloat(Reach) + "))and((" + Moment + " >= :MomentMin)and(" +
+    const std::string Moment = MomentSql;
+    TimeCondition = "((Date_Cast >= :DayMin)and(Date_Cast <= :DayMax))and((" + Moment + " >= :MomentMin)and(" +
                     Moment + " <= :MomentMax))";
 }
 

@@ -314,6 +314,16 @@ TEST_F(Duplicates, CopyIsFoundByTheMomentItStoresAndAStationWithoutPositionByNon
         {10.0 / 24, false, true, 1, Near, -10}, {10.0 / 24, false, false, 1, Near, -10},
         {0.75, false, true, 1, Near, 0}, {Late, false, true, 1, Near, -1},
         {23.5 / 24, false, true, 1, Near, -1}, // the window reaches past 30 December 00:00
+        // Station 12 stored as text by another tool: its moment is the
+        // driver's, not SQLite's sum of the texts (2019, where 24 waits).
+        {10.0 / 24, false, true, 0, {"25"}, D + 2,
+         "update Cast_Titles set Date_Cast = '2009-07-02', Time_Cast = '10:00:00' where ID_Cast = 12;"
+         "update Cast_Titles set Lon = 32.0, Lat = 44.5, Date_Cast = 2019, Time_Cast = 0 where ID_Cast = 24"},
+        {10.0 / 24, false, false, 0, Box, D + 2, "update Cast_Titles set Date_Cast = '2009-07-02' where ID_Cast = 12"},
+        // A date that holds a time of day before 1899 (-1.5: 29 December
+        // 12:00), its copy as whole day plus time.
+        {0, false, true, 1, Near, -1.5, "update Cast_Titles set Date_Cast = -1, Time_Cast = 0.5 where ID_Cast = 25"},
+        {0, false, true, 0, {"25"}, -0.5, "update Cast_Titles set Date_Cast = 0, Time_Cast = 0.5 where ID_Cast = 25"},
         // A time of more than three days, while another station holds a
         // time that cannot be read.
         {3.4, false, true, 0, {"25"}, D + 2, "update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 24",
@@ -364,6 +374,26 @@ TEST_F(Duplicates, EveryCopyIsFoundWhateverDigitsItsMomentAndPositionHave)
     DuplicatesEachStation = true;
     Run({1});
     EXPECT_EQ(Candidates().size(), 2500u); // every candidate is a copy
+}
+
+TEST_F(Duplicates, ACruiseAcrossTheDateLineSearchesTheLongitudesItSpans)
+{
+    TDemoCruise A, B;
+    A.Id = 1, B.Id = 2;
+    A.Stations = {MakeStation(11, 1, 179.95, 44.0, D, 0.5, 5000), MakeStation(12, 1, -179.95, 44.2, D, 0.6, 5000)};
+    B.Stations = {MakeStation(21, 2, 30.0, 44.1, D, 0.55, 5000),     // the other side of the globe
+                  MakeStation(22, 2, -179.99, 44.1, D, 0.55, 5000),  // within the cruise's span
+                  MakeStation(23, 2, 180.0, 44.1, D, 0.55, 5000)};   // on the line
+    Open({A, B});
+    SelectTests({tstDuplicates});
+    Run({1});
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"22", "23"}));
+    // -180 and 180 are one meridian: a copy written at 180 is found.
+    StationSql("update Cast_Titles set Lon = -180 where ID_Cast = 12;"
+               "update Cast_Titles set Lat = 44.2, Time_Cast = 0.6 where ID_Cast = 23");
+    DuplicatesEachStation = true;
+    Run({1});
+    EXPECT_EQ(Candidates(), std::vector<std::string>{"23"});
 }
 
 TEST_F(Duplicates, EmptyScratchTableTakesNoStationWhateverItsPosition)
