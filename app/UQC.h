@@ -486,6 +486,10 @@ std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseN
 // levels (ALevels) are not checked ("" when none, or neither is checked).
 // The dataset is left on its first record.
 std::string StationsWithoutPosition(TDataSet &AStations, const std::string &ACruiseName, bool ADepth, bool ALevels);
+// The stations of AStations west of the checked region's limit as a line
+// saying which of the ticked checks (location, speed, depth, levels) they
+// get none of ("" when none, or none of those is ticked).
+std::string StationsWestOfTheChecks(TDataSet &AStations, const std::string &ACruiseName);
 
 // ---- station parameter list --------------------------------------------------------
 // The list of the current station of CurCastDataset, as the Parameters

@@ -227,7 +227,8 @@ TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
 }
 
 // A station no square places has no level verdict and is named with why;
-// a cruise is marked for a data test only where it judged a level of it.
+// a cruise is marked for a data test only where it judged a level of it,
+// or where the verdicts of a pass before hold.
 // The squares: the fixture's; the Mediterranean file refused; the Black Sea
 // file refused, a Mediterranean square over the whole of square 7.
 TEST_F(LevelChecks, StationsNoSquarePlacesAreNamedAndLeaveTheirCruiseUnmarked)
@@ -247,7 +248,7 @@ TEST_F(LevelChecks, StationsNoSquarePlacesAreNamedAndLeaveTheirCruiseUnmarked)
         {"QuadrMedClim.txt", "30 40 x", Dir + "QuadrMedClim.txt" + Was + "no square read" + Ids, "000011"},
         {"QuadrHMS.txt", "30 40 45 50 M7", Dir + "QuadrHMS.txt" + Was + "no square read" + Ids + "\n" + Dir +
              "QuadrHMS.txt" + Was + "a Mediterranean square are not checked either, as a Black Sea square, looked up "
-             "first, may hold them (ID_Cast 540)", "000000"}};
+             "first, may hold them (ID_Cast 540)", "000011"}}; // the pass before's verdicts hold
     for (const auto &[File, MsText, Said, Marks] : Cases) {
         std::ofstream(Dir + "QuadrMedClim.txt") << MsText << "\n";
         if (!File.empty())

@@ -82,6 +82,40 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
     EXPECT_NE(MissingClimatologyText().find("'1999-02-29' is no date"), std::string::npos);
 }
 
+TEST_F(StationChecks, APassOfFewerChecksKeepsTheOthersVerdictsWhileTheStationIsAsTheyJudgedIt)
+{
+    TDemoCruise C;
+    C.Id = 14;
+    C.Stations = {MakeStation(141, 14, 33.0, 43.0, D, 0.25, 5000),
+                  MakeStation(142, 14, 35.5, 45.5, D, 1.25, 5000),  // in the contour's hole; a time beyond a day
+                  MakeStation(143, 14, 33.5, 43.0, D + 2, 0.75, 500)}; // too shallow
+    Open({C});
+    const TRows Judged = {{"14", "141", "1", "1", "0", "1"}, {"14", "142", "3", "3", "4", "1"},
+                          {"14", "143", "1", "1", "1", "3"}};
+    SelectTests({tstLocation, tstVelocity, tstDepth});
+    Run();
+    EXPECT_EQ(CastFlagRows(), Judged);
+    SelectTests({tstDepth, tstDataClimat});
+    for (int Pass = 0; Pass < 2; ++Pass) {
+        ClearMissingClimatology();
+        Run();
+        EXPECT_EQ(CastFlagRows(), Judged);
+        EXPECT_EQ(QcCruiseMarks(14), "011100 010100");
+    }
+    // Station 142 moved: its location, and the speeds from it and to the
+    // station after it, were judged of another cruise track.
+    StationSql("update Cast_Titles set Lon = 33.2, Lat = 43.2 where ID_Cast = 142");
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(CastFlagRows(), (TRows{{"14", "141", "1", "1", "0", "1"}, {"14", "142", "0", "0", "0", "1"},
+                                     {"14", "143", "1", "1", "0", "3"}}));
+    EXPECT_EQ(QcCruiseMarks(14), "000100 000100");
+    EXPECT_EQ(MissingClimatologyText(),
+              "The station 142 of the cruise CRUISE 14 is not as its location check judged it: its earlier location "
+              "flags were dropped\nThe stations 142, 143 of the cruise CRUISE 14 are not as their speed check judged "
+              "them: their earlier speed flags were dropped");
+}
+
 TEST_F(StationChecks, DepthIsJudgedByTheCellThatHoldsTheStation)
 {
     // Each station has its own cell of the one-degree grid (nodes lower-
@@ -159,20 +193,30 @@ TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)
 {
-    TDemoCruise C;
+    TDemoCruise C, West;
     C.Id = 2;
     C.Stations = {MakeStation(201, 2, -5.7, 36.0, D, 0.25, 5000), MakeStation(202, 2, -5.6, 36.0, D, 0.5, 5000),
                   MakeStation(203, 2, -6.0, 36.0, D, 0.75, 5000)};
-    Open({C});
+    West.Id = 3;
+    West.Stations = {MakeStation(301, 3, -9.0, 36.0, D, 0.25, 5000)};
+    Open({C, West});
     StationSql("update Cast_Titles set FLon = 5, FLat = 17, FDT = 2, FD = 3 where ID_Cast = 203");
     StationSql("update Cast_Titles set FLon = 2, FLat = 2, FDT = 2, FD = 2 where ID_Cast = 202");
     SelectTests({tstDepth});
+    ClearMissingClimatology();
     Run();
     // -5.6 itself is checked (outside the grid: no depth verdict).
     EXPECT_EQ(CastFlagRows(), (TRows{{"2", "202", "2", "2", "2", "2"}}));
     EXPECT_EQ(StationRows("select ID_Cast, FLon, FLat, FDT, FD from Cast_Titles order by ID_Cast"),
               (TRows{{"201", "0", "0", "0", "0"}, {"202", "2", "2", "2", "2"},
-                     {"203", "5", "17", "0", "0"}}));
+                     {"203", "5", "17", "0", "0"}, {"301", "0", "0", "0", "0"}}));
+    // A cruise wholly west of the limit is checked by none of the station
+    // checks; the run names the stations they leave, as the editor does.
+    EXPECT_EQ(QcCruiseMarks(2) + "|" + QcCruiseMarks(3), "000100 000000|000000 000000");
+    EXPECT_EQ(MissingClimatologyText(),
+              "The stations 201, 203 of the cruise CRUISE 2 lie west of longitude -5.6, where the checks end: their "
+              "depth is not checked\nThe station 301 of the cruise CRUISE 3 lies west of longitude -5.6, where the "
+              "checks end: its depth is not checked");
 }
 
 TEST_F(StationChecks, LocationRegionDoesNotFollowTheMapsZoomOrInversion)

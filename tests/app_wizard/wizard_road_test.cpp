@@ -292,7 +292,7 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
                       Before3 = "3|False|False|False|False|False|False";
     // Station tests ran, data tests did not, nor the duplicate search that
     // "Visual mode only" leaves to the editor, nor a depth check without
-    // its grid.
+    // its grid: what an earlier pass marked of those holds (cruise 1).
     const auto Ran = [](const char *AId, const char *ADepth = "True") {
         return std::string(AId) + "|False|True|True|" + ADepth + "|False|False";
     };
@@ -307,11 +307,11 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
         bool Replaced = false;
     };
     const TCase Cases[] = {
-        {0, "", {Ran("1"), Ran("2"), Ran("3")}},
+        {0, "", {Before1, Ran("2"), Ran("3")}},
         {1, "", {Before1, Before2, Ran("3", "False")}, true},
         {2, "", {Before1, Ran("2"), Ran("3")}},
         {3, "MS91*", {Before1, Ran("2"), Before3}},
-        {0, "", {Ran("1"), Ran("2"), Ran("3")}, false, true},
+        {0, "", {Before1, Ran("2"), Ran("3")}, false, true},
         {2, "", {Before1, Ran("2", "False"), Ran("3", "False")}, false, false, true},
         {2, "", {Before1, Ran("2"), Ran("3")}, true, false, true},
     };
