@@ -282,6 +282,32 @@ TEST_F(WizardRoad, NoDataTestsSkipsTheParameterPage)
     EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
 }
 
+TEST_F(WizardRoad, BackFromTheLastPageKeepsTheParameterTicksAndNoRunChecksNone)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    Next();
+    TCheckListBox *Params = Control<TCheckListBox>("CheckListBox2");
+    ASSERT_GE(Params->Count(), 2);
+    Params->item(0)->setCheckState(Qt::Unchecked);
+    Next();
+    Back();
+    ASSERT_EQ(Form->WizardStep, 2);
+    EXPECT_FALSE(Params->Checked(0));
+    EXPECT_TRUE(Params->Checked(1));
+    EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isEnabled());
+    Next();
+    // Whatever road leaves none ticked, CHECK refuses to run.
+    for (int I = 0; I < Params->Count(); ++I)
+        Params->SetChecked(I, false);
+    ChooseAction("RadioButton2", true);
+    Next();
+    EXPECT_EQ(Messages(), TTexts{"No parameter is ticked for the data tests: go BACK and tick the parameters to check, "
+                                 "or untick the data tests."});
+    EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat"), TTexts{"1|False"});
+}
+
 // A run without data tests skips the parameter page; it still checks with
 // the tests and thresholds of this pass, over the cruises of its mode.
 // Before the run cruise 1 has had every test, cruise 2 the location test
