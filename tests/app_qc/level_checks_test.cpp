@@ -200,6 +200,21 @@ TEST_F(LevelChecks, NoClimatologyForTheMonthLeavesEveryLevelUnjudged)
     const std::string Month = " in the Black Sea has no profile for the square and month of 1 station: its 2 levels";
     EXPECT_EQ(MissingClimatologyText(),
               "Climat for TEMP" + Month + " are not checked\nClimat for PSAL" + Month + " are not checked");
+    // A date that cannot be read is said once, as such.
+    StationSql("update Cast_Titles set Date_Cast = 9e999");
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(MissingClimatologyText().find("Climat for"), std::string::npos) << MissingClimatologyText();
+    EXPECT_EQ(MissingClimatologyText().rfind("The station 510 of the cruise CRUISE 51 is checked without its Date_Cast", 0),
+              0u);
+}
+
+TEST_F(LevelChecks, ACruiseOfOneLevelProfilesIsCheckedForSpikes)
+{
+    OpenProfile(508, {{10, 14.75, 18.25}});
+    SelectTests({tstDataClimat, tstDataSpike});
+    Run();
+    EXPECT_EQ(QcCruiseMarks(50), "000011 000000");
 }
 
 TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
