@@ -3,6 +3,7 @@
 #include "app/uWriteFlags.h"
 
 #include "app/UQC.h"
+#include "app/ListFiles.h"
 #include "app/WorkTables.h"
 #include "app/uFlagToMainDB.h"
 #include "app/uWriteFlagProgress.h"
@@ -30,18 +31,11 @@
 #include <QProgressBar>
 #include <QWidget>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -656,88 +650,18 @@ std::string UnmatchedText(const TWriteFlagsResult &AResult)
                                    : " with new flags were not found in the main database; they keep their old flags");
 }
 
-// Writes the whole list of the stations left out to a file of the work
-// folder when the message cannot name them all, else of the temporary
-// folder, and says which (AResult.ListFile) and what went amiss
-// (AResult.ListTrouble). A list of an earlier write-back that this one does
-// not replace goes: read beside this write-back's message, it would be
-// taken for this one's.
-// Every user and program folder of the machine shares the temporary
-// folder: the file there is named for this user and this work folder (a
-// hash of its path, the same at every write-back, so that the earlier list
-// is found again), is made for this user alone, and only a file of this
-// user is written or removed there. No link is followed, in either folder:
-// what it names is not the write-back's to write over.
+// Writes the whole list of the stations left out to a file when the
+// message cannot name them all (KeepListFile), and says which
+// (AResult.ListFile) and what went amiss (AResult.ListTrouble).
 void KeepWholeList(TWriteFlagsResult &AResult)
 {
-    const std::string Name = DbTablePrefix + "-NotWritten.txt";
-    uint64_t Folder = 14695981039346656037u; // FNV-1a
-    for (const unsigned char C : LocalDbDir)
-        Folder = (Folder ^ C) * 1099511628211u;
-    std::error_code Ec;
-    const std::filesystem::path Temp = std::filesystem::temp_directory_path(Ec) /
-                                       (DbTablePrefix + "-NotWritten-" + std::to_string(::geteuid()) + "-" +
-                                        rtl::IntToHex(Folder & 0xFFFFFFFFu, 8) + ".txt");
-    const std::string InWork = LocalDbDir + Name, InTemp = Ec ? std::string() : Temp.string();
-    AResult.ListFile.clear();
-    AResult.ListTrouble.clear();
-    // The reason a file could not be written ("" when it was). Opened
-    // before it is emptied: what stands under the name is seen first.
-    const auto Write = [&](const std::string &APath) -> std::string {
-        const bool Shared = APath == InTemp;
-        const int Fd =
-            ::open(APath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, Shared ? 0600 : 0666);
-        if (Fd < 0)
-            return errno == ELOOP ? std::string("a link stands there") : std::generic_category().message(errno);
-        struct stat Is;
-        std::string Why = ::fstat(Fd, &Is) != 0               ? std::generic_category().message(errno)
-                          : !S_ISREG(Is.st_mode)               ? "it is not a file"
-                          : Shared && Is.st_uid != ::geteuid() ? "it is another user's"
-                          : ::ftruncate(Fd, 0) != 0            ? std::generic_category().message(errno)
-                                                               : "";
-        const std::string Text = "Flags not written into the station database" + NotWrittenText(AResult, true) + "\n";
-        for (size_t At = 0; Why.empty() && At < Text.size();) {
-            const ssize_t N = ::write(Fd, Text.data() + At, Text.size() - At);
-            if (N <= 0)
-                Why = "it could not be written whole";
-            At += N > 0 ? size_t(N) : 0;
-        }
-        return ::close(Fd) != 0 && Why.empty() ? std::string("it could not be written whole") : Why;
-    };
-    // Removes a list file; anything else of that name (a folder, a link, in
-    // the temporary folder another user's file) is not the write-back's to
-    // remove.
-    const auto Remove = [&](const std::string &APath) {
-        struct stat Is;
-        if (::lstat(APath.c_str(), &Is) != 0 || !S_ISREG(Is.st_mode) || (APath == InTemp && Is.st_uid != ::geteuid()))
-            return std::string();
-        return ::unlink(APath.c_str()) == 0 || errno == ENOENT ? std::string() : std::generic_category().message(errno);
-    };
-    if (AResult.NotWritten.size() > MaxNamed) {
-        const std::string Why = Write(InWork);
-        if (Why.empty()) {
-            AResult.ListFile = InWork;
-        } else {
-            // An earlier list there is not this one.
-            const bool Stale = !Remove(InWork).empty();
-            AResult.ListTrouble = "the whole list could not be written into the file " + Name + " of the work folder " +
-                                  LocalDbDir + " (" + Why + ")" +
-                                  (Stale ? ", and the file there is an earlier write-back's" : "");
-            const std::string TempWhy = InTemp.empty() ? Ec.message() : Write(InTemp);
-            if (TempWhy.empty())
-                AResult.ListFile = InTemp;
-            else
-                AResult.ListTrouble += InTemp.empty() ? ", nor into the temporary folder (" + TempWhy + ")"
-                                                      : ", nor into the file " + InTemp + " of the temporary folder (" +
-                                                            TempWhy + ")";
-        }
-    } else {
-        if (const std::string Why = Remove(InWork); !Why.empty())
-            AResult.ListTrouble = "The file " + InWork + " of an earlier write-back could not be removed (" + Why +
-                                  "): its list is not this write-back's";
-    }
-    if (!InTemp.empty() && AResult.ListFile != InTemp)
-        Remove(InTemp);
+    const bool Needed = AResult.NotWritten.size() > MaxNamed;
+    const TListFile Kept =
+        KeepListFile(DbTablePrefix + "-NotWritten.txt",
+                     Needed ? "Flags not written into the station database" + NotWrittenText(AResult, true) + "\n" : "",
+                     Needed, "write-back");
+    AResult.ListFile = Kept.File;
+    AResult.ListTrouble = Kept.Trouble;
 }
 
 // A write-back cut off (by an error or by Esc) in chosen cruise AStopped of

@@ -6,12 +6,15 @@
 #include "app/ReinRoss.h"
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
+#include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TQuery.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace qctest {
 namespace {
@@ -277,6 +280,31 @@ TEST_F(LevelChecks, StationsNoSquarePlacesAreNamedAndLeaveTheirCruiseUnmarked)
         EXPECT_EQ(QcCruiseMarks(54) + "|" + QcCruiseMarks(55), Marks + " 000000|000000 000000");
     }
     RefusedSquareFiles.clear();
+}
+
+TEST_F(LevelChecks, ALongListOfStationsInNoSquareIsWholeInAFile)
+{
+    TDemoCruise A;
+    A.Id = 56;
+    for (int I = 0; I < 23; ++I) // east of square 7
+        A.Stations.push_back(MakeStation(5600 + I, 56, 46, 44, D + I, 0.5, 5000, {{10, 14.75, 18.25}}));
+    Open({A});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    ClearMissingClimatology();
+    Run();
+    const std::string File = WorkDir + DbTablePrefix + "-NotChecked.txt";
+    EXPECT_EQ(MissingClimatologyText().substr(MissingClimatologyText().find("5619, ... (23 in all)")),
+              "5619, ... (23 in all))\nThe lists cut short above are whole in the file " + File);
+    std::stringstream Kept;
+    Kept << std::ifstream(File).rdbuf();
+    EXPECT_NE(Kept.str().find("5620, 5621, 5622)"), std::string::npos) << Kept.str();
+    // A short list leaves no file of an earlier one behind.
+    StationSql("delete from Cast_Titles where ID_Cast > 5601");
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(MissingClimatologyText(), "The levels of the stations in no QC square are not checked (ID_Cast 5600, 5601)");
+    EXPECT_FALSE(std::filesystem::exists(File));
 }
 
 // ---- the verdict on one level -------------------------------------------------
