@@ -488,11 +488,10 @@ public:
     // Sends the Updates gathered of station AIdCast in ATable, one array
     // execute per set of columns and pressure test: a station's levels
     // mostly set the same columns, and one execute for all of them spares
-    // the station database a round trip per level. The levels changed.
-    int SendGathered(const std::string &ATable, int AIdCast)
+    // the station database a round trip per level.
+    void SendGathered(const std::string &ATable, int AIdCast)
     {
         const size_t Groups = std::exchange(FGroups, 0);
-        int Rows = 0;
         for (size_t I = 0; I < Groups; ++I) {
             const TGathered &G = FGathered[I];
             TZqCommand &Cmd = Command(FlagUpdateSql(ATable, G.Columns, G.Pres));
@@ -512,11 +511,9 @@ public:
             if (FUpdateCmd.BeforeExecute)
                 FUpdateCmd.BeforeExecute(&FUpdateCmd);
             Cmd.Execute(Sets, 0);
-            Rows += std::max(0, Cmd.RowsAffected());
             if (FUpdateCmd.AfterExecute)
                 FUpdateCmd.AfterExecute(&FUpdateCmd);
         }
-        return Rows;
     }
 
 private:
@@ -579,6 +576,16 @@ std::string WrittenText(const TWriteFlagsResult &AResult)
 {
     return Count(AResult.Levels, "level") + " of " + Count(AResult.Stations, "station") + " in " +
            Count(AResult.Cruises, "cruise");
+}
+
+// The levels that held their verdicts before the write-back, said apart
+// from those it changed ("" when none did).
+std::string HeldText(const TWriteFlagsResult &AResult)
+{
+    if (AResult.Held == 0)
+        return "";
+    return " " + Count(AResult.Held, "level") + " of " + Count(AResult.HeldStations, "station") +
+           (AResult.Held == 1 ? " already held its verdict." : " already held their verdicts.");
 }
 
 // The most stations a message names; a longer list is written whole to a
@@ -671,7 +678,8 @@ std::string StoppedText(const std::string &AHead, const TWriteFlagsResult &AResu
                         int AStopped, int ACount, int AIdCast)
 {
     std::string Text = AHead + "\n" + (AResult.Levels > 0 ? "Written: " + WrittenText(AResult) + "."
-                                                           : std::string("Nothing was written."));
+                                                           : std::string("Nothing was written.")) +
+                       HeldText(AResult);
     const int After = ACount - AStopped - 1;
     Text += "\nIt stopped at " + (AIdCast > 0 ? "station " + std::to_string(AIdCast) + " of " : std::string()) +
             "cruise " + ACruise + " (" + std::to_string(AStopped + 1) + " of " + Count(ACount, "chosen cruise") +
@@ -870,6 +878,7 @@ void ReadVerdicts(TFlagTables &AFlagTables, int AIdCruise, int AIdCast, const st
 // "-Cast_TitlesFlags" table is to keep.
 struct TStationWritten {
     int Levels = 0;     // levels changed
+    int Held = 0;       // levels that held their verdicts already
     int Statements = 0; // Updates sent (a level each)
     int Unmatched = 0;  // flag rows that found no level
     TNotWritten Left;   // the tables held back, each with why, and those written
@@ -955,7 +964,7 @@ private:
             HoldBack(ADone.Left.Held, ATable, Stand.Why);
             return;
         }
-        int Statements = 0;
+        int Rows = 0, Statements = 0;
         for (const TFlagRow &R : ARows) {
             FSets.clear();
             for (size_t C = 0; C < Columns.size(); ++C)
@@ -968,8 +977,23 @@ private:
                 ++ADone.Unmatched;
                 continue;
             }
-            FStatements.Gather(FSets, R.HasPres ? &FProfile.Levels[size_t(First)].Pres : nullptr);
-            ++Statements;
+            ++Rows;
+            // The levels whose flags the verdicts change, counted as written;
+            // those that hold them already, apart. An Update goes only
+            // where a level changes.
+            bool Changes = false;
+            for (int L = First; L < End; ++L) {
+                const TStoredLevel &At = FProfile.Levels[size_t(L)];
+                bool Differs = false;
+                for (size_t C = 0; C < Columns.size(); ++C)
+                    Differs = Differs || (R.Flags[C] != 0 && (At.FlagEmpty[C] || At.Flags[C] != R.Flags[C]));
+                ++(Differs ? ADone.Levels : ADone.Held);
+                Changes = Changes || Differs;
+            }
+            if (Changes) {
+                FStatements.Gather(FSets, R.HasPres ? &FProfile.Levels[size_t(First)].Pres : nullptr);
+                ++Statements;
+            }
             // The flags as they now stand, for the table's print: the
             // Update sets every level at that stored pressure.
             for (int L = First; L < End; ++L)
@@ -979,9 +1003,10 @@ private:
                         FProfile.Levels[size_t(L)].FlagEmpty[C] = false;
                     }
         }
-        if (Statements == 0)
+        if (Rows == 0)
             return;
-        ADone.Levels += FStatements.SendGathered(ATable, AIdCast);
+        if (Statements > 0)
+            FStatements.SendGathered(ATable, AIdCast);
         ADone.Statements += Statements;
         ADone.Left.Written.push_back(ATable);
         // A print that does not tell all that was judged is kept as it is:
@@ -1302,6 +1327,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 Result.Cruises += CruiseWritten ? 0 : 1;
                 CruiseWritten = true;
             }
+            if (Done.Held > 0) {
+                Result.Held += Done.Held;
+                ++Result.HeldStations;
+            }
             Result.Statements += Done.Statements;
             Result.Unmatched += Done.Unmatched;
         }
@@ -1314,7 +1343,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     KeepWholeList(Result);
     std::string Text;
     if (Result.Levels > 0)
-        Text = "Flags written into the station database: " + WrittenText(Result) + ".";
+        Text = "Flags written into the station database: " + WrittenText(Result) + "." + HeldText(Result);
+    else if (Result.Held > 0)
+        Text = "No flags were written: the levels of the chosen cruises already held the checks' verdicts." +
+               HeldText(Result);
     else if (Offered == 0)
         Text = "No flags were written: no cruise has flags of a check to write (the list of cruises was empty).";
     else if (CruiseCount == 0)
