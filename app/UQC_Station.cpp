@@ -468,6 +468,10 @@ void CheckCruises()
                     Errors->SetAsBoolean(TestResults.Bits(t));
                 } else if (t == tstDataSpike && DataRan[0]) {
                     // The levels judged again lost the spike verdicts.
+                    if (Checked->AsBoolean())
+                        StationsPartlyRead("The levels of the cruise " + CruiseName +
+                                           " checked again without the spike test lost the spike flags of its check "
+                                           "before");
                     Checked->SetAsBoolean(false);
                     Errors->SetAsBoolean(false);
                 }

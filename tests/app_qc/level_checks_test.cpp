@@ -120,6 +120,15 @@ TEST_F(LevelChecks, RepeatedPressureAndLevelsBelowTheClimatology)
     Expected[1][2] = "4";
     EXPECT_EQ(Pts(), Expected);
     EXPECT_EQ(QcCruiseMarks(50), "000011 000001");
+    // Checked again without it, the levels lose the spike test's verdict,
+    // which is said, and the cruise's record no longer claims the test.
+    SelectTests({tstDataClimat});
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(QcCruiseMarks(50), "000010 000000");
+    EXPECT_NE(MissingClimatologyText().find("The levels of the cruise CRUISE 50 checked again without the spike test "
+                                            "lost the spike flags of its check before"),
+              std::string::npos) << MissingClimatologyText();
 }
 
 TEST_F(LevelChecks, OperatorsFivesAndMissingOrUnreadableValuesStay)
