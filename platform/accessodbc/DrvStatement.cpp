@@ -489,7 +489,7 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
                     Ctx.CurrencyColumns.push_back(Upper(C.Name));
                 else if (C.Type == TJetType::DateTime) {
                     Ctx.DateColumns.push_back(Upper(C.Name));
-                    DateRead = DateRead || Among(Operands, Upper(C.Name));
+                    DateRead = DateRead || Among(Operands, Upper(C.Name)) || Among(Compared, Upper(C.Name));
                 } else if ((C.Type == TJetType::Text || C.Type == TJetType::Memo) && Among(Compared, Upper(C.Name)))
                     Ctx.TextColumns.push_back(Upper(C.Name));
             }

@@ -1530,8 +1530,9 @@ private:
     // reads as that date. Where a statement computes with such a column,
     // compares it or hands it to a function, it reads the date the fetch
     // hands out, not SQLite's reading of the text (1991 in arithmetic,
-    // above every number in a comparison): jet_datecol(column), Null where
-    // the fetch finds no date. Count counts the values as stored. A
+    // above every number in a comparison and an ordering): jet_datecol
+    // (column), Null where the fetch finds no date; it orders and groups by
+    // that date too. Count counts the values as stored. A
     // condition's comparisons of a bare column with a value keep its index:
     // those of one column in a conjunction become
     //   (<as written> AND +column < '') OR (column >= '' AND <through jet_datecol>)
@@ -1667,6 +1668,7 @@ private:
     // operands everywhere else.
     void DateStatement(std::vector<TNode> &G)
     {
+        const bool Union = std::any_of(G.begin(), G.end(), [](const TNode &N) { return IsKw(N, "UNION"); });
         std::vector<TNode> Out;
         size_t i = 0;
         while (i < G.size()) {
@@ -1686,6 +1688,32 @@ private:
                 for (TNode &N : Span)
                     if (StartsStatement(N))
                         DateStatement(N.Items);
+            } else if ((K == "ORDER" || K == "GROUP") && !Union) {
+                // A date column orders and groups by the date the fetch reads
+                // in it; a text the fetch finds no date in stays where it
+                // always sorted, after every date. An item of a compound
+                // select names a result column.
+                std::vector<TNode> By;
+                for (auto &Item : SplitCommas(Span)) {
+                    if (!By.empty())
+                        By.push_back(Tok(TK::Punct, ","));
+                    const size_t First = !Item.empty() && IsKw(Item[0], "BY") ? 1 : 0;
+                    const size_t Last = Item.size() > First && (IsKw(Item.back(), "ASC") || IsKw(Item.back(), "DESC"))
+                                            ? Item.size() - 1
+                                            : Item.size();
+                    if (const size_t L = First < Last ? DateRefAt(Item, First) : 0; L && First + L == Last) {
+                        std::vector<TNode> Ref(Item.begin() + static_cast<long>(First),
+                                               Item.begin() + static_cast<long>(Last));
+                        Item.erase(Item.begin() + static_cast<long>(First) + 1, Item.begin() + static_cast<long>(Last));
+                        std::vector<TNode> Args = {Call("jet_datecol", Ref), Tok(TK::Punct, ",")};
+                        Args.insert(Args.end(), Ref.begin(), Ref.end());
+                        Item[First] = Call("coalesce", std::move(Args));
+                    } else {
+                        DateOperands(Item, false);
+                    }
+                    By.insert(By.end(), Item.begin(), Item.end());
+                }
+                Span = std::move(By);
             } else if (K == "SET") {
                 std::vector<TNode> Set;
                 for (auto &A : SplitCommas(Span)) {

@@ -90,6 +90,7 @@ TEST_F(DateValues, ADateStoredAsTextIsTheFetchsDateWhereverItIsComputedOrCompare
     EXPECT_EQ(Query("SELECT K FROM T WHERE (D >= #3/1/1991#) AND (D < #3/3/1991#) AND K > 0 ORDER BY K"),
               (TRows{{"1"}, {"2"}}));
     EXPECT_EQ(Query("SELECT K FROM T WHERE D > #1/1/1990# OR K = 3 ORDER BY K"), (TRows{{"1"}, {"2"}, {"3"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K < 4 ORDER BY D DESC, K"), (TRows{{"1"}, {"2"}, {"3"}}));
     // A text that is no date has no value there, as the fetch finds none.
     EXPECT_EQ(Query("SELECT K, Month(D) FROM T WHERE K IN (2, 4) ORDER BY K"), (TRows{{"2", "3"}, {"4", "<null>"}}));
 }

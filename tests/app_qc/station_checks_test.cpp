@@ -116,6 +116,22 @@ TEST_F(StationChecks, APassOfFewerChecksKeepsTheOthersVerdictsWhileTheStationIsA
               "them: their earlier speed flags were dropped");
 }
 
+TEST_F(StationChecks, AStationWhoseDateIsStoredAsTextKeepsItsPlaceInTime)
+{
+    TDemoCruise C;
+    C.Id = 15;
+    C.Stations = {MakeStation(151, 15, 31.0, 44.0, D, 0.25, 5000), MakeStation(152, 15, 32.0, 44.0, D, 0.30, 5000),
+                  MakeStation(153, 15, 31.05, 44.0, D, 0.35, 5000)};
+    Open({C});
+    // 30 June 2009 as another tool stored it: between the other two, a
+    // degree east of both, so that each speed to and from it is too high.
+    StationSql("update Cast_Titles set Date_Cast = '2009-06-30' where ID_Cast = 152");
+    SelectTests({tstVelocity});
+    Run();
+    EXPECT_EQ(CastFlagRows(), (TRows{{"15", "151", "0", "0", "0", "0"}, {"15", "152", "3", "3", "3", "0"},
+                                     {"15", "153", "3", "3", "3", "0"}}));
+}
+
 TEST_F(StationChecks, DepthIsJudgedByTheCellThatHoldsTheStation)
 {
     // Each station has its own cell of the one-degree grid (nodes lower-
