@@ -33,6 +33,14 @@ std::string ParamTableName(const std::string &Abbr)
 
 double RoundPres(double Pres) { return std::nearbyint(Pres * 10.0) / 10.0; }
 
+void QcEscPressed()
+{
+    if (!AbortRequested) {
+        AbortRequested = true;
+        QcInterrupted = true;
+    }
+}
+
 std::string SqlFloat(double Value) { return rtl::FloatToStr(Value); }
 
 std::string SqlExactFloat(double Value)

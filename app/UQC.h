@@ -278,6 +278,11 @@ inline auto &QcRunFinished = Qc.QcRunFinished;
 inline auto &FullCruiseCheckRunning = Qc.FullCruiseCheckRunning;
 inline auto &StationFlagsKept = Qc.StationFlagsKept;
 inline auto &HandFlagsLetGo = Qc.HandFlagsLetGo;
+// The program's Esc hook (InstallEscHook): the first Esc of work that an
+// Esc interrupts asks for the abort and marks the run interrupted; another
+// one before the abort is taken back leaves QcInterrupted as that work
+// left it.
+void QcEscPressed();
 inline auto &SelectedTests = Qc.SelectedTests;
 inline auto &TestResults = Qc.TestResults;
 inline auto &ParamList = Qc.ParamList;
@@ -451,6 +456,9 @@ void ClimatologyLeftLevels(const std::string &P, TUnjudgedWhy AWhy, int ALevels)
 // could not read (UnreadStationValues); the text says them first.
 void CruiseListsNoParameters(const std::string &ACruiseName);
 void StationsPartlyRead(const std::string &ALines);
+// The automatic run kept a flag typed by hand (HandFlags) in its verdicts,
+// named as the editor names it (HandFlagLine): the text says them last.
+void HandFlagKeptByRun(const std::string &ALine);
 // A value of level ARecNo (at pressure APres, "" when that is the value) of
 // station ACastId that the driver could not read (AText its words): the
 // level is checked without it, and its flag left as the station has it.
@@ -478,8 +486,9 @@ std::string MissingClimatologyText();
 // The stations of AStations (a select of Cast_Titles with ID_Cast) that hold
 // a value the driver could not read, one line each naming the station, the
 // column and the driver's text ("" when none): such a value reads as empty
-// and the checks take the station without it. The dataset is left on its
-// first record.
+// and the checks take the station without it; and a line for a text read
+// cut to its column, which the station keeps cut. The dataset is left on
+// its first record.
 std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseName);
 // The stations of AStations without a readable position (east of the
 // checked region's limit) as a line saying that their depth (ADepth) and

@@ -1,5 +1,6 @@
 // The location-check region from the contour polygons, and the loading of
 // climatology rows into the "MS_" and "BS_" tables of the work folder.
+#include "app/HandFlags.h"
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
 
@@ -151,6 +152,9 @@ struct TUnjudgedLevels {
 std::vector<TUnjudgedLevels> UnjudgedLevels;
 // Stations the checks could not take whole, one line each.
 std::vector<std::string> UncheckedStations;
+// The flags typed by hand that the run kept, each named once.
+std::vector<std::string> HandKeptLines;
+std::unordered_set<std::string> HandKeptSeen;
 // The lines on single level values among them, each said once.
 std::unordered_set<std::string> UnreadLevelLines;
 // The whole line of each line that StationsLine cut short, by the line.
@@ -208,6 +212,12 @@ void CruiseListsNoParameters(const std::string &ACruiseName)
 }
 
 void StationsPartlyRead(const std::string &ALines) { UncheckedStations.push_back(ALines); }
+
+void HandFlagKeptByRun(const std::string &ALine)
+{
+    if (HandKeptSeen.insert(ALine).second)
+        HandKeptLines.push_back(ALine);
+}
 
 void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const std::string &APres,
                       const std::string &AText)
@@ -274,6 +284,8 @@ void ClearMissingClimatology()
 {
     UnjudgedLevels.clear();
     UncheckedStations.clear();
+    HandKeptLines.clear();
+    HandKeptSeen.clear();
     UnreadLevelLines.clear();
     WholeLines.clear();
     for (std::vector<int> &Ids : UnsquaredStations)
@@ -357,6 +369,14 @@ std::string MissingClimatologyText()
     }
     // The lines on the climatology name no station.
     Whole += Text.substr(Listed);
+    if (!HandKeptLines.empty()) {
+        const std::string Head = std::string(Text.empty() ? "" : "\n") +
+                                 "These flags were set by hand, and the checks kept them as set:";
+        Text += Head + HandFlagLines(HandKeptLines);
+        Whole += Head;
+        for (const std::string &Line : HandKeptLines)
+            Whole += "\n" + Line;
+    }
     // Every station a list names can be found: the lists cut short are
     // whole in a file of the work folder, which an earlier check's list
     // would otherwise be taken for.

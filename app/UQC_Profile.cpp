@@ -15,10 +15,10 @@
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
 
+#include "app/HandFlags.h"
 #include "app/ReinRoss.h"
 #include "app/WorkTables.h"
 #include "app/uWriteFlags.h"
-#include "app/manual/HandFlags.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
@@ -733,7 +733,7 @@ TQcRunScope::TQcRunScope() : FWas(InQcRun)
 {
     InQcRun = true;
     ClimatologyHeld.clear();
-    UndoRowsChanged(); // read once a run
+    HandFlagsReadAgain(); // read once a run
 }
 
 TQcRunScope::~TQcRunScope()
@@ -1450,15 +1450,15 @@ void CheckClimaticRange(const std::string &P)
                 if (rtl::SameText(Flags[C], "F" + P))
                     StoredParamFlag = int(C);
         }
-        // The flags the operator set by hand stay as set, unless the
-        // operator let this check replace them: the columns of this pass
-        // set by hand, by the level's tenth, and what each level stores
-        // there, put over the verdicts once the spike test has judged every
-        // level.
-        std::map<long long, std::vector<std::string>> HandCells;
+        // The flags the operator typed stay as typed while the station
+        // database holds them, unless the operator let this check replace
+        // them: the records of this pass's columns by the level's tenth,
+        // put over the verdicts once the spike test has judged every level.
+        std::map<long long, std::vector<THandFlag>> HandCells;
         if (!HandFlagsLetGo)
-            for (const THandFlagCell &C : HandSetFlagCells(CastId, {"FPRES", rtl::UpperCase(RowFlagName)}))
-                HandCells[HandFlagTenth(C.Pres)].push_back(C.Column);
+            for (THandFlag &C : HandFlagsOf(CastId, FlagTableOfParam(P)))
+                if (C.Column == "FPRES" || rtl::SameText(C.Column, RowFlagName))
+                    HandCells[C.Tenth].push_back(std::move(C));
         struct THandKept {
             double Key;
             bool Pres;
@@ -1498,17 +1498,29 @@ void CheckClimaticRange(const std::string &P)
                 const int At = Stored.Levels.empty() ? -1
                                : Level.PresEmpty    ? Stored.NoPresLevel()
                                                     : Stored.LevelOf(Hand->first);
-                for (const std::string &Column : Hand->second) {
-                    const bool IsPres = Column == "FPRES";
-                    // The flag the level stores: the operator's; an empty one
-                    // is no verdict (0) in the run's tables.
-                    int Flag = IsPres ? Level.PresFlag : Level.ParamFlag;
-                    if (!StoredLevels)
-                        Flag = At < 0 || (!IsPres && StoredParamFlag <= 0)
-                                   ? -1
-                                   : Stored.Levels[size_t(At)].Flags[IsPres ? 0 : StoredParamFlag];
-                    if (Flag >= 0)
-                        HandKept.push_back({Level.PresEmpty ? NoPres : Level.Pres, IsPres, Flag});
+                for (const THandFlag &C : Hand->second) {
+                    const bool IsPres = C.Column == "FPRES";
+                    // What the level stores in the cell: the flag typed, or
+                    // another program's since, which ends the operator's.
+                    bool Empty = true;
+                    int Flag = 0;
+                    if (StoredLevels) {
+                        TField *Field = IsPres ? LevelField(lsFPres, "FPRES") : LevelField(lsFlag, FlagName);
+                        Empty = Field->IsNull();
+                        Flag = Field->AsInteger();
+                    } else if (At >= 0 && (IsPres || StoredParamFlag > 0)) {
+                        const TStoredLevel &L = Stored.Levels[size_t(At)];
+                        Empty = L.FlagEmpty[IsPres ? 0 : StoredParamFlag];
+                        Flag = L.Flags[IsPres ? 0 : StoredParamFlag];
+                    } else {
+                        continue;
+                    }
+                    if (!HandFlagHolds(C, Flag, Empty))
+                        continue;
+                    HandKept.push_back({Level.PresEmpty ? NoPres : Level.Pres, IsPres, C.Flag});
+                    if (!VisualMode)
+                        HandFlagKeptByRun(HandFlagLine(CastId, Level.PresEmpty ? std::nan("") : Level.Pres, C.Column,
+                                                       std::to_string(C.Flag)));
                 }
             }
             const int SpikeRuns = Memory.SpikeRuns, SpikeAtRecNo = SpikeRecNo;

@@ -497,15 +497,34 @@ std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseN
         const auto *E = dynamic_cast<const EZqDBEngineException *>(AStations.RowError());
         if (!E)
             continue;
-        std::string Columns;
-        for (int I = 0; I < E->ErrorCount(); ++I)
+        // A text read cut to its column (another tool wrote one past its
+        // declared size) has its first part; a value that cannot be read
+        // has none. Each is said with the words of its first record.
+        std::string Unread, UnreadWords, Cut, CutWords;
+        for (int I = 0; I < E->ErrorCount(); ++I) {
+            const TField *F = AStations.FindField(E->Errors(I).ObjName);
+            const bool Kept = F && !F->IsNull();
+            std::string &Columns = Kept ? Cut : Unread;
+            std::string &Words = Kept ? CutWords : UnreadWords;
+            if (Columns.empty())
+                Words = E->Errors(I).Message;
             Columns += (Columns.empty() ? "" : ", ") + E->Errors(I).ObjName;
-        const bool NoId = AStations.FieldByName("ID_Cast")->IsNull();
-        Text += (Text.empty() ? "" : "\n") +
-                (NoId ? "A station of the cruise " + ACruiseName + " in Cast_Titles is left out: its ID_Cast cannot be read: " +
-                            E->Message()
-                      : "The station " + AStations.FieldByName("ID_Cast")->AsString() + " of the cruise " + ACruiseName +
-                            " is checked without its " + Columns + ", which cannot be read: " + E->Message());
+        }
+        if (E->ErrorCount() == 0)
+            UnreadWords = E->Message();
+        const std::string Station = "The station " + AStations.FieldByName("ID_Cast")->AsString() + " of the cruise " +
+                                    ACruiseName + " is checked with";
+        if (AStations.FieldByName("ID_Cast")->IsNull())
+            Text += (Text.empty() ? "" : "\n") + ("A station of the cruise " + ACruiseName +
+                                                  " in Cast_Titles is left out: its ID_Cast cannot be read: " +
+                                                  E->Message());
+        else {
+            if (!Unread.empty() || Cut.empty())
+                Text += (Text.empty() ? "" : "\n") + (Station + "out its " + Unread + ", which cannot be read: " +
+                                                      UnreadWords);
+            if (!Cut.empty())
+                Text += (Text.empty() ? "" : "\n") + (Station + " its " + Cut + " cut: " + CutWords);
+        }
     }
     AStations.First();
     return Text;

@@ -11,8 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 
 std::string DbTablePrefix;
 
@@ -117,7 +118,10 @@ TJudgedPrint::TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &
     Flags = ALevels.FlagsText();
 }
 
-std::string TJudgedPrint::Text() const { return Levels + "/" + When + "/" + Where + "/f" + Flags; }
+std::string TJudgedPrint::Text() const
+{
+    return Levels + "/" + When + "/" + Where + "/f" + Flags + (Edited ? "/e" : "");
+}
 
 namespace {
 // The parts of a print's text, between its '/'.
@@ -140,8 +144,10 @@ bool TJudgedPrint::Parse(const std::string &AText)
     const std::vector<std::string> Parts = PrintParts(AText);
     // An earlier version's: the levels alone, or no flags (and perhaps its
     // mark of an edit, "e").
-    if (Parts.size() != 4 || Parts[3].empty() || Parts[3][0] != 'f')
+    const bool Edit = Parts.size() == 5 && Parts[4] == "e";
+    if ((Parts.size() != 4 && !Edit) || Parts[3].empty() || Parts[3][0] != 'f')
         return false;
+    Edited = Edit;
     Levels = Parts[0];
     When = Parts[1];
     Where = Parts[2];
@@ -180,6 +186,11 @@ bool TJudgedPrint::Renew(const TJudgedPrint &ABefore, const TJudgedPrint &AAfter
     Part(Levels, ABefore.Levels, AAfter.Levels);
     Part(When, ABefore.When, AAfter.When);
     Part(Where, ABefore.Where, AAfter.Where);
+    // What the verdicts were given over changed: they stand for the write-back
+    // (the operator judged the station as the editor shows it), but a check
+    // that judges only some of the table's parameters again keeps none of
+    // the others'.
+    Edited = Edited || Changed;
     Part(Flags, ABefore.Flags, AAfter.Flags);
     return Changed;
 }
@@ -430,10 +441,59 @@ void MakeParamFlagTable(TTable &ATarget, TTable &AStructTbl, const std::string &
                   "ID_Cast;PRES", "F" + AParam);
 }
 
-void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
-                      TWorkTableSet &ATables)
+std::string DatabaseIdentity(const std::string &AMainDbPath, const std::string &AProgramDir)
 {
-    DbTablePrefix = ComputeDbTablePrefix(AMainDbPath);
+    namespace fs = std::filesystem;
+    std::error_code Ec;
+    const auto Whole = [&Ec](const std::string &APath) {
+        fs::path P = fs::weakly_canonical(fs::absolute(APath, Ec), Ec);
+        return Ec ? fs::absolute(APath, Ec).lexically_normal() : P;
+    };
+    const fs::path Db = Whole(AMainDbPath);
+    if (!AProgramDir.empty()) {
+        const fs::path Inside = Db.lexically_relative(Whole(AProgramDir));
+        if (!Inside.empty() && *Inside.begin() != ".." && *Inside.begin() != ".")
+            return Inside.generic_string();
+    }
+    return Db.generic_string();
+}
+
+std::string RecordedDbTablePrefix(const std::string &ALocalDbDir, const std::string &AIdentity,
+                                  const std::string &ABase)
+{
+    TTable Record(nullptr);
+    Record.SetDatabaseName(ALocalDbDir);
+    Record.SetTableName(DbPrefixTable);
+    Record.Open();
+    std::vector<std::string> Taken;
+    for (Record.First(); !Record.Eof(); Record.Next()) {
+        if (Record.FieldByName("DbPath")->AsString() == AIdentity)
+            return Record.FieldByName("Prefix")->AsString();
+        Taken.push_back(Record.FieldByName("Prefix")->AsString());
+    }
+    for (int N = 1;; ++N) {
+        const std::string Prefix = N == 1 ? ABase : ABase + "~" + std::to_string(N);
+        // The engine matches table names without regard to letter case:
+        // "S31337" would reach the tables of "s31337".
+        if (std::any_of(Taken.begin(), Taken.end(), [&](const std::string &T) { return rtl::SameText(T, Prefix); }))
+            continue;
+        // Numbered tables nobody recorded were not made by this rule for
+        // this database.
+        if (N > 1 && LocalTableFileExists(ALocalDbDir + Prefix + "-QCCruise.db"))
+            continue;
+        Record.Append();
+        Record.FieldByName("Prefix")->SetAsString(Prefix);
+        Record.FieldByName("DbPath")->SetAsString(AIdentity);
+        Record.Post();
+        return Prefix;
+    }
+}
+
+void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
+                      TWorkTableSet &ATables, const std::string &AProgramDir)
+{
+    DbTablePrefix = RecordedDbTablePrefix(ALocalDbDir, DatabaseIdentity(AMainDbPath, AProgramDir),
+                                          ComputeDbTablePrefix(AMainDbPath));
     MakeWorkTable(ATables.TmpCruTbl, ATables.StructTbl, ALocalDbDir, "-QCCruise.db", "QCCruise",
                   "ID_Cruise");
     MakeWorkTable(ATables.CastFlagtbl, ATables.StructTbl, ALocalDbDir, "-Cast_TitlesFlags.db",

@@ -1,7 +1,10 @@
 // WorkTables: the per-database work tables of the work folder.
 //
 // Each main database has its own set of work tables in LocalDbDir, named
-// DbTablePrefix + a suffix ("black2007-QCCruise.db"). A table that does not
+// DbTablePrefix + a suffix ("black2007-QCCruise.db"); the work folder
+// records which database each prefix belongs to (DbPrefixTable), so that a
+// second black2007.mdb in another folder gets tables of its own
+// ("black2007~2-QCCruise.db"). A table that does not
 // exist yet is made from its template (the template's fields, not its
 // indexes; the primary index is added by name list); an existing one is
 // opened as it is, never compared with its template or rebuilt, except
@@ -17,10 +20,13 @@
 class TDataSet;
 class TTable;
 
+// The prefix of the main database's per-database tables, set by
+// CreateWorkTables: the name ComputeDbTablePrefix gives, or that name with
+// "~" and a number where another database of that file name has it.
+extern std::string DbTablePrefix;
 // The file name of the main database without its folder, cut before the
 // first occurrence of its extension (a.mdb.b.mdb gives a; a name without an
-// extension gives ""). Set by CreateWorkTables.
-extern std::string DbTablePrefix;
+// extension gives "").
 std::string ComputeDbTablePrefix(const std::string &AMainDbPath);
 // The main database as the station database's statements name it: its path
 // without the extension, in double quotes ("/data/black" for /data/black.mdb).
@@ -108,12 +114,17 @@ TStationColumns StationColumnsOf(TDataSet &AStation);
 // A level table's print as a check left it with the station: the print of
 // the levels and the one of their stored flags (TProfilePrint), and the
 // prints of the station's date and time and of its position. Its text is
-// "<levels>/<when>/<where>/f<flags>". A print kept by an earlier version
+// "<levels>/<when>/<where>/f<flags>", and "/e" after it once Renew changed
+// its levels, date, time or position. A print kept by an earlier version
 // (the levels' print alone, or without the flags) tells not all that the
 // verdicts were given over. A part left empty is one not known: Renew
 // leaves it as it is.
 struct TJudgedPrint {
     std::string Levels, When, Where, Flags;
+    // Renewed over a change of the levels, the date, time or position that
+    // this program made (its text ends in "/e"): the verdicts were given
+    // over the station as it was, and stand only together.
+    bool Edited = false;
 
     TJudgedPrint() = default;
     TJudgedPrint(const TProfilePrint &ALevels, const TStationColumns &AStation);
@@ -191,6 +202,28 @@ struct TTextWidth {
 // open or closed as it was.
 void WidenTextFields(TTable &ATable, const std::vector<TTextWidth> &AWidths);
 
+// The station database as the work folder knows it: its path with every
+// link resolved, relative to the program folder AProgramDir when it lies
+// inside it (a copied or moved program folder keeps the history of its own
+// databases), else whole. Two paths of one file give one identity.
+std::string DatabaseIdentity(const std::string &AMainDbPath, const std::string &AProgramDir);
+
+// The work table that records which database each prefix of the
+// per-database tables belongs to: Prefix, and DbPath as DatabaseIdentity
+// gives it.
+inline constexpr const char *DbPrefixTable = "DbPrefixes";
+
+// The prefix of the per-database tables of the database AIdentity, whose
+// file name gives ABase (ComputeDbTablePrefix): the one ALocalDbDir
+// records for it; else the first of ABase, ABase~2, ABase~3 ... that no
+// other database has, recorded now for this one. Two databases of one
+// file name in two folders never share a history. Tables named ABase that
+// an earlier version made, recorded for no database, are the history of
+// the first database of that name that comes (at the upgrade the one the
+// settings name); tables of another unrecorded name are left alone.
+std::string RecordedDbTablePrefix(const std::string &ALocalDbDir, const std::string &AIdentity,
+                                  const std::string &ABase);
+
 // The main window's table objects that CreateWorkTables leaves open.
 struct TWorkTableSet {
     TTable &StructTbl;
@@ -201,8 +234,9 @@ struct TWorkTableSet {
     TTable &UndoParamTbl;   // "-Undoparam.db"
 };
 
-// Sets DbTablePrefix from the main database path and makes the five
-// cruise-level tables, in this order, leaving them open. Engine errors
-// (a missing template, a table that cannot be created) pass on.
+// Sets DbTablePrefix to the one recorded for the main database
+// (RecordedDbTablePrefix; its identity relative to AProgramDir) and makes
+// the five cruise-level tables, in this order, leaving them open. Engine
+// errors (a missing template, a table that cannot be created) pass on.
 void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
-                      TWorkTableSet &ATables);
+                      TWorkTableSet &ATables, const std::string &AProgramDir = std::string());

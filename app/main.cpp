@@ -17,8 +17,10 @@ int main(int argc, char **argv)
     UseProgramFolderDriver(rtl::ExtractFilePath(ProgramFileName()));
     RegisterLibraryServices();
     auto Form = std::make_unique<TForm1>();
+    // No database chosen ends the program as the operator asked; a set-up
+    // that could not go on ends it with a fault a launcher can see.
     if (!Form->FormCreate())
-        return 0; // no database chosen, or the set-up could not go on
+        return Form->StartRefused() ? 1 : 0;
     const int Result = RunApplication(*Form);
     // The window and its data components go before the application object.
     Form.reset();

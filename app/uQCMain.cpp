@@ -242,8 +242,8 @@ bool TForm1::ReadDatabasePath()
         if (Dialog.Execute() != mrOk)
             return false;
         MainDbPath = Dialog.Result;
-        if (rtl::FileExists(MainDbPath))
-            KeepDatabaseChoice();
+        // Kept in the settings once its station tables are read.
+        FChosenAtStart = rtl::FileExists(MainDbPath);
     }
     MainDbDir = rtl::ExtractFilePath(MainDbPath);
     MainDbSqlName = MainDbSqlNameOf(MainDbPath);
@@ -374,15 +374,51 @@ void TForm1::OpenMainDb()
     ZqConnection1->SetConnected(true);
 }
 
-bool TForm1::ConnectMainDb()
+namespace {
+
+// The station database's tables that the start, every run and the editor
+// read.
+const char *const StationTables[] = {"Cruise_Titles", "Cast_Titles", "Parameters", "PTS_Data", "Ships", "Countries"};
+
+} // namespace
+
+std::string TForm1::StationDbRefusal()
 {
+    // The driver takes an empty file for a new database and writes one
+    // into it: a file chosen by mistake is left as it is.
+    std::error_code Ec;
+    if (std::filesystem::is_regular_file(MainDbPath, Ec) && std::filesystem::file_size(MainDbPath, Ec) == 0 && !Ec)
+        return "The file " + MainDbPath + " is empty: it holds no station database.";
     try {
         OpenMainDb();
     } catch (const std::exception &E) {
         // The driver's own words say why (a file of another format, a
         // driver that is not installed, a file in use).
+        return "Can't Connect to Main Database\n\n" + std::string(E.what());
+    }
+    for (const char *Table : StationTables) {
+        try {
+            ZqQuery5->Close();
+            ZqQuery5->SetConnection(ZqConnection1);
+            ZqQuery5->SQL()->Clear();
+            ZqQuery5->SQL()->Add("Select top 1 * from " + rtl::QuotedStr(Table, '"'));
+            ZqQuery5->Open();
+            ZqQuery5->Close();
+        } catch (const std::exception &E) {
+            ZqQuery5->Close();
+            ZqConnection1->SetConnected(false);
+            return "The file " + MainDbPath + " holds no station database the program can use: its table " +
+                   Table + " cannot be read.\n\n" + E.what();
+        }
+    }
+    return std::string();
+}
+
+bool TForm1::ConnectMainDb()
+{
+    if (std::string Refusal = StationDbRefusal(); !Refusal.empty()) {
         SetScreenCursor(crDefault);
-        FDatabaseFault = "Can't Connect to Main Database\n\n" + std::string(E.what());
+        FDatabaseFault = std::move(Refusal);
         MessageDlg(FDatabaseFault, mtError, mbOK);
         FDatabaseReady = false;
         return false;
@@ -569,7 +605,7 @@ bool TForm1::FormCreate()
     // 8: Esc sets the abort flags, wherever it is pressed, while a cruise
     // loop, a check of the editor or a write-back runs (TInterruptible): an
     // Esc where nothing runs interrupts nothing.
-    InstallEscHook([this] { EscMessageHook(); });
+    InstallEscHook(QcEscPressed);
 
     // 9-12: the work folder and the objects on it. Without them nothing of
     // the window works: a fault here ends the program after its message.
@@ -584,6 +620,7 @@ bool TForm1::FormCreate()
             MessageDlg(E.what() + std::string("\n\n") + Refusal, mtError, mbOK);
         else
             HandleException(E);
+        FStartRefused = true;
         return false;
     }
 
@@ -597,7 +634,10 @@ bool TForm1::FormCreate()
     // start page all the same. A small file that cannot be read costs only
     // what it holds: its stage says so and the next one runs.
     try {
-        ConnectMainDb();
+        // A database chosen in the path dialog is kept for the next start
+        // once it is read; one refused leaves the settings as they were.
+        if (ConnectMainDb() && FChosenAtStart)
+            KeepDatabaseChoice();
         SetStartProgress(20);
         // The work tables need no connection; the database stages need them.
         if (std::optional<std::string> Fault = Stage([this] { CreateWorkTables(); }); Fault && FDatabaseReady) {
@@ -781,22 +821,12 @@ void TForm1::AddChemFlagTable(const std::string &AParam)
     ChemFlagTbls.push_back(&Table);
 }
 
-// ---- Esc ---------------------------------------------------------------------------
-
-void TForm1::EscMessageHook()
-{
-    if (!AbortRequested) {
-        AbortRequested = true;
-        QcInterrupted = true;
-    }
-}
-
 // ---- work tables, cruise list, parameter list ------------------------------------
 
 void TForm1::CreateWorkTables()
 {
     TWorkTableSet Tables{*StructTbl, *TmpCruTbl, *CastFlagtbl, *CastOldFlagTbl, *UndoCastTbl, *UndoParamTbl};
-    ::CreateWorkTables(MainDbPath, LocalDbDir, Tables);
+    ::CreateWorkTables(MainDbPath, LocalDbDir, Tables, ProgramDir);
 }
 
 void TForm1::SyncCruiseList()
@@ -894,7 +924,6 @@ void TForm1::SyncCruiseList()
 
 void TForm1::FormParamList()
 {
-    DbTablePrefix = ComputeDbTablePrefix(MainDbPath);
     ZqQuery3->Close();
     ZqQuery3->SQL()->Clear();
     ZqQuery3->SQL()->Add("Select Distinct ParamAbr, Unit, ParName From \"Parameters\"");
@@ -1082,39 +1111,49 @@ void TForm1::ChangeDatabase()
     if (Dialog.Execute() != mrOk || !rtl::FileExists(Dialog.Result))
         return;
     THourglass Wait;
-    // One step: the new database connected with its work tables, and only
-    // then kept in the settings; else the one in use as it was.
+    // One step: the new database read with its work tables, and only then
+    // kept in the settings; else the one in use as it was.
     const std::string Old = MainDbPath;
     const auto Use = [](const std::string &APath) {
         MainDbPath = APath;
         MainDbDir = rtl::ExtractFilePath(APath);
         MainDbSqlName = MainDbSqlNameOf(APath);
     };
-    bool Connected = false;
-    try {
-        Use(Dialog.Result);
-        OpenMainDb();
-        Connected = true;
-        CreateWorkTables();
-    } catch (const std::exception &E) {
-        const std::string Why = (Connected ? "" : "Can't Connect to Main Database\n\n") + std::string(E.what());
+    Use(Dialog.Result);
+    std::string Why = StationDbRefusal();
+    if (Why.empty()) {
+        try {
+            CreateWorkTables();
+        } catch (const std::exception &E) {
+            Why = E.what();
+        }
+    }
+    if (!Why.empty()) {
         Use(Old);
         // Back to the one in use: a failure here is one it had already, or
         // has since, and is said with the other.
-        std::string Back;
-        const auto Again = [&](const std::function<void()> &AStep) {
+        std::string Back = StationDbRefusal();
+        if (Back.empty()) {
             try {
-                AStep();
+                CreateWorkTables();
             } catch (const std::exception &B) {
-                FDatabaseReady = false;
-                FDatabaseFault = B.what();
-                Back += "\n" + FDatabaseFault;
+                Back = B.what();
             }
-        };
-        Again([this] { OpenMainDb(); });
-        Again([this] { CreateWorkTables(); });
+        }
         SetScreenCursor(crDefault);
-        MessageDlg(Why + "\n\nThe program stays on the database " + Old + Back, mtError, mbOK);
+        if (Back.empty()) {
+            MessageDlg(Why + "\n\nThe program stays on the database " + Old, mtError, mbOK);
+            return;
+        }
+        // The settings still name the old database; the program can read
+        // none until another is chosen.
+        FDatabaseReady = false;
+        std::error_code Ec;
+        FDatabaseFault = "The program was on the database " + Old +
+                         (std::filesystem::exists(Old, Ec) ? ", which cannot be read now:\n" + Back
+                                                            : ", which is gone (no such file).") +
+                         "\nThe program is on no database: choose a station database with \"Change Database\".";
+        MessageDlg(Why + "\n\n" + FDatabaseFault, mtError, mbOK);
         return;
     }
     FDatabaseReady = true;

@@ -245,15 +245,22 @@ public:
     void ShowWizardPage();
     void WriteStepPage();
     void ChangeDatabase(); // Button13Click, the start page's "Change Database"
-    // Reconnects ZqConnection1 to MainDbPath; false (after the error box)
-    // when that fails.
+    // Reconnects ZqConnection1 to MainDbPath and reads its station tables
+    // (StationDbRefusal); false (after the error box) when that fails.
     bool ConnectMainDb();
-    // The same, raising the connection's error.
+    // The connection alone, raising the connection's error.
     void OpenMainDb();
+    // Why MainDbPath is no station database the program can use: an empty
+    // file (asked before any connection, which would make it a database),
+    // one the driver does not open, or one whose station tables cannot be
+    // read; empty when ZqConnection1 is open on it and its tables read.
+    std::string StationDbRefusal();
+    // True after a start that ended on a fault (the program's exit code
+    // says so); a start the operator cancelled is no fault.
+    bool StartRefused() const { return FStartRefused; }
     bool DatabaseConnected() const { return FDatabaseReady; }
     // The station database open, but for reading only.
     bool MainDbReadOnly() const;
-    void EscMessageHook();
     void RadioGroup1Click();
 
     // ---- slots of the wizard, the run, the cruise lists, the report and
@@ -405,6 +412,10 @@ private:
     // One refused, or never reached, is left as it is.
     bool FThresholdsTaken = false;
     bool FDatabaseReady = false;
+    bool FStartRefused = false;
+    // The database was chosen in the start's path dialog: kept in the
+    // settings once it is read.
+    bool FChosenAtStart = false;
     // Why the database is not ready: the message the set-up or the change
     // of database gave.
     std::string FDatabaseFault;

@@ -2,6 +2,7 @@
 // level flags in one transaction, where its profile is still the one judged.
 #include "app/uWriteFlags.h"
 
+#include "app/HandFlags.h"
 #include "app/UQC.h"
 #include "app/ListFiles.h"
 #include "app/WorkTables.h"
@@ -883,6 +884,7 @@ struct TStationWritten {
     int Unmatched = 0;  // flag rows that found no level
     TNotWritten Left;   // the tables held back, each with why, and those written
     std::string Prints; // its prints, those of the tables written with the flags written
+    std::vector<std::string> HandKept; // the flags typed by hand its tables written keep, named
 };
 
 // One station's write-back as one unit: in one transaction of the station
@@ -964,6 +966,13 @@ private:
             HoldBack(ADone.Left.Held, ATable, Stand.Why);
             return;
         }
+        // The flags typed by hand that the station holds, by level: a verdict
+        // of the checks keeps them (they gave none there, or the flag typed),
+        // as the operator learns.
+        std::map<int, std::vector<std::pair<THeldHandFlag, bool>>> Typed; // level -> (flag, kept)
+        for (const THeldHandFlag &H : HandFlagsHeld(AIdCast, ATable, FProfile))
+            Typed[H.Flag.Tenth == NoPresTenth ? FProfile.NoPresLevel() : FProfile.LevelOf(H.Flag.Tenth)].push_back(
+                {H, true});
         int Rows = 0, Statements = 0;
         for (const TFlagRow &R : ARows) {
             FSets.clear();
@@ -978,6 +987,11 @@ private:
                 continue;
             }
             ++Rows;
+            if (const auto It = Typed.find(First); It != Typed.end())
+                for (auto &[H, Kept] : It->second)
+                    for (size_t C = 0; C < Columns.size(); ++C)
+                        if (rtl::SameText(Columns[C], H.Flag.Column) && R.Flags[C] != 0 && R.Flags[C] != H.Flag.Flag)
+                            Kept = false;
             // The levels whose flags the verdicts change, counted as written;
             // those that hold them already, apart. An Update goes only
             // where a level changes.
@@ -1009,6 +1023,10 @@ private:
             FStatements.SendGathered(ATable, AIdCast);
         ADone.Statements += Statements;
         ADone.Left.Written.push_back(ATable);
+        for (const auto &[Level, Flags] : Typed)
+            for (const auto &[H, Kept] : Flags)
+                if (Kept)
+                    ADone.HandKept.push_back(HandFlagLine(AIdCast, H.Pres, H.Flag.Column, std::to_string(H.Flag.Flag)));
         // A print that does not tell all that was judged is kept as it is:
         // the next write-back judges the station by what it holds again.
         if (Stand.Renew) {
@@ -1226,6 +1244,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             return Result;
     }
     Result.Confirmed = true;
+    HandFlagsReadAgain(); // the editor's typing since the run
 
     TfmWriteFlagProgress fmWriteFlagProgress(AOwner);
     fmWriteFlagProgress.show();
@@ -1333,6 +1352,7 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
             }
             Result.Statements += Done.Statements;
             Result.Unmatched += Done.Unmatched;
+            Result.HandKept.insert(Result.HandKept.end(), Done.HandKept.begin(), Done.HandKept.end());
         }
         CastQry.Close();
         Kept.Keep(IdCruise);
@@ -1355,6 +1375,8 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
         Text = "No flags were written: no station of the chosen cruises is as its check judged it.";
     else
         Text = "No flags were written: the checks gave no verdict on the levels of the chosen cruises.";
+    if (!Result.HandKept.empty())
+        Text += "\nThese flags were set by hand, and the write-back left them as set:" + HandFlagLines(Result.HandKept);
     MessageDlg(Text + NotWrittenText(Result) + UnmatchedText(Result) + Kept.FailureText(),
                Result.NotWritten.empty() && Result.Unmatched == 0 && !Kept.Failed() && Result.ListTrouble.empty()
                    ? mtInformation

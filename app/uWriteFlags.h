@@ -54,6 +54,9 @@ struct TWriteFlagsResult {
     int HeldStations = 0;     // stations
     int Changed = 0;          // stations with verdicts left out (NotWritten)
     std::vector<TNotWritten> NotWritten;
+    // The flags typed by hand (HandFlags) that the tables written keep as
+    // typed, as the editor names them; said at the end.
+    std::vector<std::string> HandKept;
     // The file that holds the whole list of the stations left out when the
     // message could not show every one ("" when it did, or when no folder
     // took the file): one of the work folder, else of the temporary folder.

@@ -2,9 +2,9 @@
 // mirrors; see the header.
 #include "app/manual/StoredEdit.h"
 
+#include "app/HandFlags.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
-#include "app/manual/HandFlags.h"
 #include "app/uWriteFlags.h"
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
@@ -20,6 +20,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 const char *const StationFlagColumns[4] = {"FLon", "FLat", "FDT", "FD"};
 
@@ -114,8 +115,24 @@ void KeepUndoRow(TQuery &ALocal, TTable &ATable, const std::string &ASuffix, con
     ATable.FieldByName("FldValue")->SetAsString(AChange.Before);
     ATable.FieldByName("FirstCh")->SetAsBoolean(First);
     ATable.Post();
-    if (&ATable == UndoParamTbl)
-        UndoRowsChanged();
+}
+
+// The value the cell held before its first edit, as its undo row keeps it
+// (none: no row says).
+std::optional<std::string> FirstUndoValue(TQuery &ALocal, const std::string &ASuffix, const std::string &AWhere,
+                                          const std::string &AFldName)
+{
+    ALocal.Close();
+    ALocal.SQL().Clear();
+    ALocal.SQL().Add("Select FldValue, FirstCh From " + LocalQuoteName(DbTablePrefix + ASuffix) + " Where " + AWhere +
+                     " and (FldName = " + rtl::QuotedStr(AFldName) + ")");
+    ALocal.Open();
+    std::optional<std::string> First;
+    for (ALocal.First(); !ALocal.Eof() && !First; ALocal.Next())
+        if (ALocal.Fields()[1]->AsBoolean())
+            First = ALocal.Fields()[0]->AsString();
+    ALocal.Close();
+    return First;
 }
 
 } // namespace
@@ -153,6 +170,15 @@ std::string TStoredEdit::UnreadPres(const TDataSet &ALevels)
     return UnreadLevelWords(UnreadLevelValues(ALevels), "PRES");
 }
 
+std::string TStoredEdit::UnreadUndoText(const std::string &AWords)
+{
+    const size_t Open = AWords.find('\''), Close = AWords.rfind('\'');
+    // As wide as the undo table's value column takes.
+    return (Open != Close ? AWords.substr(Open, Close - Open + 1) : std::string("'(unreadable)'")).substr(0, 40);
+}
+
+bool TStoredEdit::IsUnreadUndoText(const std::string &AText) { return !AText.empty() && AText[0] == '\''; }
+
 int TStoredEdit::CountRows(const std::string &ATable, const std::string &AWhere)
 {
     FCount.Close();
@@ -177,7 +203,7 @@ void TStoredEdit::KeepInWorkFolder(const std::function<void()> &ASteps)
 
 std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::string &AWhere,
                                       const std::string &AStatement, const std::string &AWhat,
-                                      const std::string &AClashWhere, const std::string &AClash,
+                                      const std::string &AClashWhere, const std::function<std::string()> &AClash,
                                       const std::function<void(bool AAfter)> &AAround)
 {
     // The count and the statement in one transaction: no other writer comes
@@ -200,7 +226,7 @@ std::string TStoredEdit::UpdateOneRow(const std::string &ATable, const std::stri
             Failure = "The edit of " + AWhat + " matches " + std::to_string(Rows) + " rows of " + ATable +
                       " instead of one; nothing was changed.";
         else if (!AClashWhere.empty() && CountRows(ATable, AClashWhere) > 0)
-            Failure = AClash;
+            Failure = AClash();
         if (Failure.empty()) {
             if (AAround)
                 AAround(false);
@@ -253,7 +279,7 @@ std::string TStoredEdit::SetStation(int AIdCruise, int AIdCast, const std::vecto
     TJudgedPrint Before, After;
     const std::string Failure = UpdateOneRow(
         "Cast_Titles", "ID_Cast = " + Id, "Update Cast_Titles SET " + Sets + " where ID_Cast = " + Id,
-        What + " of station " + Id, "", "",
+        What + " of station " + Id, "", nullptr,
         Renew ? std::function<void(bool)>([&](bool AAfter) { (AAfter ? After : Before) = Stored.JudgedPrint(AIdCast, ""); })
               : nullptr);
     if (!Failure.empty())
@@ -322,18 +348,33 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     // A pressure typed onto another level's would leave two levels that no
     // statement keyed by the pressure could tell apart.
     // So would a second level without a pressure.
-    std::string ClashWhere, Clash;
+    std::string ClashWhere;
+    std::function<std::string()> Clash;
     if (Column == "PRES" && AChange.Literal != "NULL") {
         ClashWhere = Station + " and " + TenthWhere(AChange.Literal);
         if (!std::isnan(AStoredPres))
             ClashWhere += " and not " + PresWhere(AStoredPres, SqlExactFloat(AStoredPres));
-        Clash = "Station " + std::to_string(AIdCast) + " has a level at " + AChange.Literal +
-                " dbar already (to the tenth of a dbar, by which the checks tell levels apart): " +
-                LevelName(AStoredPres) + " cannot take that pressure as well; nothing was changed.";
+        // Named by its stored pressure, and the tenth the checks file it
+        // under: 2.55 dbar goes under 2.6, where 2.58 would go too.
+        Clash = [=, this] {
+            FCount.Close();
+            FCount.SQL()->Clear();
+            FCount.SQL()->Add("Select PRES From " + Table + " where " + ClashWhere + " order by PRES");
+            FCount.Open();
+            const double Other = FCount.Fields()[0]->AsFloat();
+            FCount.Close();
+            return "Station " + std::to_string(AIdCast) + " has a level at " + rtl::FloatToStr(Other) +
+                   " dbar already, which the checks file under " + TenthText(HandFlagTenth(Other)) +
+                   " dbar, as they would " + AChange.Literal +
+                   " dbar (they tell levels apart to the tenth of a dbar): " + LevelName(AStoredPres) +
+                   " cannot take that pressure as well; nothing was changed.";
+        };
     } else if (Column == "PRES" && !std::isnan(AStoredPres)) {
         ClashWhere = Station + " and (PRES Is Null)";
-        Clash = "Station " + std::to_string(AIdCast) + " has a level without a pressure already: " +
-                LevelName(AStoredPres) + " cannot be left without one as well; nothing was changed.";
+        Clash = [=] {
+            return "Station " + std::to_string(AIdCast) + " has a level without a pressure already: " +
+                   LevelName(AStoredPres) + " cannot be left without one as well; nothing was changed.";
+        };
     }
     TStoredStation Stored(FCommand.Connection());
     TJudgedPrint Before, After;
@@ -345,6 +386,13 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
     if (!Failure.empty())
         return Failure;
     KeepInWorkFolder([&] {
+        // UNDO to the value the cell held before the operator's first edit
+        // gives it back to the checks; to another one it held since, it
+        // puts back a flag the operator typed.
+        const std::optional<std::string> First =
+            AChange.Undo && UndoParamTbl && IsLevelFlagField(AChange.Column)
+                ? FirstUndoValue(FLocal, "-Undoparam", Where, rtl::UpperCase(Column))
+                : std::nullopt;
         // Kept under the station database's column: the work table names
         // every chemical parameter's value "Chem".
         if (UndoParamTbl)
@@ -359,10 +407,16 @@ std::string TStoredEdit::SetLevel(const std::string &AParam, int AIdCast, double
                         rtl::UpperCase(Column), AChange);
         if (IsLevelFlagField(AChange.Column)) {
             MirrorLevelFlag(Table, AIdCast, AStoredPres, Column, AChange.Literal);
-            // Set by hand, be it again: no check replaces it now.
-            KeepHandFlag({AIdCast, AStoredPres, rtl::UpperCase(Column)});
-        }
-        else if (Column == "PRES")
+            // Typed, the flag is the operator's decision; put back by UNDO
+            // as it was before the first edit, the cell is the checks' again.
+            THandFlag Cell{AIdCast, Table, HandFlagTenth(AStoredPres), rtl::UpperCase(Column), 0};
+            if ((AChange.Undo && (!First || *First == AChange.After)) ||
+                std::from_chars(AChange.Literal.data(), AChange.Literal.data() + AChange.Literal.size(), Cell.Flag)
+                        .ec != std::errc())
+                HandFlagEnded(Cell);
+            else
+                HandFlagTyped(Cell);
+        } else if (Column == "PRES")
             MoveLevel(Table, AIdCast, AStoredPres, AChange.Literal);
         RenewJudgedPrints(AIdCast, Table, Before, After);
     });
@@ -378,25 +432,32 @@ void TStoredEdit::MoveLevel(const std::string &ATable, int AIdCast, double AStor
         std::from_chars(ALiteral.data(), ALiteral.data() + ALiteral.size(), To).ec != std::errc())
         return;
     // The level's undo rows go with it, the one of this edit included: UNDO
-    // and the checks find them by the level's pressure, and left behind they
-    // would no longer name what the operator set at the level (a flag set by
-    // hand would be the checks' again) but wait for another level to take
-    // that pressure. They keep the pressure exactly as the level's edits
-    // store them; no other level holds it, since SetLevel refuses a pressure
-    // another level has.
+    // finds them by the level's pressure, and left behind they would wait
+    // for another level to take that pressure. They keep the pressure
+    // exactly as the level's edits store them; no other level of the table
+    // holds it, since SetLevel refuses a pressure another level has. The
+    // undo table keys a level by station and pressure alone: the rows of
+    // the columns of another table's level at that pressure stay (its
+    // pressure and pressure flag are named alike in every table, and go).
     if (UndoParamTbl) {
+        std::string Names = "'PRES', 'FPRES'";
+        const bool Pts = ATable == "PTS_Data";
+        for (const std::string &N : Pts ? std::vector<std::string>{"TEMP", "FTEMP", "PSAL", "FPSAL"}
+                                        : std::vector<std::string>{ATable, "F" + ATable, "CHEM", "FCHEM"})
+            Names += ", " + rtl::QuotedStr(rtl::UpperCase(N));
         TLocalDatabase &Db = UndoParamTbl->Database();
         TLocalDatabase::TLease Q(Db, "UPDATE " + UndoParamTbl->SqlName() + " SET Pres = ? WHERE " +
-                                         LevelWhere(AIdCast, AStoredPres));
+                                         LevelWhere(AIdCast, AStoredPres) + " AND upper(FldName) IN (" + Names + ")");
         if (None)
             Q->BindNull(1);
         else
             Q->BindDouble(1, To);
         Q->Execute();
         Db.Touch();
-        UndoRowsChanged(); // the automatic run's reading of the flags set by hand
         UndoParamTbl->InvalidateRows();
     }
+    // What the operator typed at the level goes with it, in its own table.
+    HandFlagsMoved(AIdCast, ATable, HandFlagTenth(AStoredPres), None ? NoPresTenth : HandFlagTenth(To));
     // The run's flag row of the level goes with it, or the write-back would
     // look for the level where it no longer is.
     MirrorLevelFlag(ATable, AIdCast, AStoredPres, "PRES", None ? ALiteral : SqlFloat(RoundPres(To)));

@@ -25,14 +25,16 @@
 //   4. flags are mirrored into the run's flag tables, since the station list
 //      rebuild, the profile load and the write-back read the flags there and
 //      would otherwise bring the run's older flag back over the operator's;
-//      a level's flag row and its undo rows move with its pressure (and
-//      back with an UNDO of it); and the prints the checks
+//      a level's flag row, its undo rows and the flags typed there move
+//      with its pressure, in its own level table (and back with an UNDO of
+//      it); and the prints the checks
 //      kept of what they judged take the station as changed (read in the
 //      change's transaction before and after its statement), where they were
 //      of the station as it was: the operator judged it as the editor shows
 //      it, and the write-back writes it so (RenewJudgedPrints). A level
 //      flag set so is the operator's again: no check replaces it unless the
-//      operator lets it (HandFlags).
+//      operator lets it (HandFlags); put back by UNDO to what it held
+//      before the first edit, it is the checks' again.
 // A change that would not reach exactly one row, or that the station
 // database refuses, returns its reason and changes nothing anywhere; the
 // caller puts its grid back and tells the operator. Steps 3 and 4 come after
@@ -111,6 +113,12 @@ public:
     // ALevels is a select of the station database, or the editor's working
     // copy of one, which keeps what the driver said (UnreadLevelColumn).
     static std::string UnreadPres(const TDataSet &ALevels);
+    // What an undo row keeps of a value the driver could not read (AWords,
+    // its words on it): the value as the driver quoted it ("'Inf'"), which
+    // no number is taken for. UNDO cannot put such a value back as stored
+    // (the program never read its bytes) and says so instead.
+    static std::string UnreadUndoText(const std::string &AWords);
+    static bool IsUnreadUndoText(const std::string &AText);
     // Two stored pressures of the same level (NaN alike: none).
     static bool SamePres(double A, double B) { return A == B || (std::isnan(A) && std::isnan(B)); }
 
@@ -126,20 +134,21 @@ private:
     // Counts the rows of ATable that AWhere matches and, when there is
     // exactly one and AClashWhere (when given) matches none, sends
     // AStatement, all in one transaction: empty when exactly one row changed,
-    // else why nothing did (AClash for a clash).
+    // else why nothing did (AClash says it for a clash, read in the
+    // transaction).
     // AAround, when given, runs in the transaction just before the statement
     // (false) and after it (true), to read the station as it was and is.
     std::string UpdateOneRow(const std::string &ATable, const std::string &AWhere, const std::string &AStatement,
                              const std::string &AWhat, const std::string &AClashWhere = "",
-                             const std::string &AClash = "",
+                             const std::function<std::string()> &AClash = nullptr,
                              const std::function<void(bool AAfter)> &AAround = nullptr);
     int CountRows(const std::string &ATable, const std::string &AWhere);
     // Runs the work-folder steps of a change the station database took,
     // keeping their failure in FWorkFailure.
     void KeepInWorkFolder(const std::function<void()> &ASteps);
     void MirrorStationFlags(int AIdCruise, int AIdCast, const std::vector<TStoredChange> &AChanges);
-    // Moves the undo rows and the run's flag row of a level whose pressure
-    // changed to ALiteral ("NULL": none).
+    // Moves the undo rows, the typed flags and the run's flag row of a level
+    // of ATable whose pressure changed to ALiteral ("NULL": none).
     void MoveLevel(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &ALiteral);
     void MirrorLevelFlag(const std::string &ATable, int AIdCast, double AStoredPres, const std::string &AColumn,
                          const std::string &ALiteral);

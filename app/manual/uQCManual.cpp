@@ -2,6 +2,8 @@
 // the shown cruise, the metadata grids, the duplicate mark and closing.
 #include "app/manual/uQCManual.h"
 
+#include "app/HandFlags.h"
+
 #include "app/CruiseChoice.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
@@ -533,6 +535,11 @@ void TForm2::LoadCruise(int IdCruise)
     tmpstatqry->SQL().Clear();
     tmpstatqry->SQL().Add("Delete From TmpCast");
     tmpstatqry->ExecSQL();
+    // A label as long as the station database's column holds (its cut, if
+    // the fetch cut it, said above): a work folder's TmpCast made narrower
+    // is widened to it.
+    if (const TField *Label = CastQry->FindField("StationName"))
+        WidenTextFields(*tmpStatTbl, {{"StationName", Label->Size()}});
     tmpStatTbl->Open();
     {
         // One transaction for the whole copy: a post per station would
@@ -737,7 +744,10 @@ void TForm2::AddDataErrorNodes(const std::string &IdCast)
 {
     // The verdicts the editor holds, not only those written back: a level the
     // checks judged keeps the flag they gave it until its station is judged
-    // again, and the tree names it as the checks do.
+    // again, and the tree names it as the checks do. A checked parameter the
+    // run left out of a table it checked (PSAL, in a run of TEMP alone) is
+    // named where the run's rows hold verdicts of it still: the write-back
+    // writes them.
     DataErrorParams.SetSize(ParamList.Count());
     std::map<std::string, std::vector<std::string>> FlagsOf; // level table -> flag columns of checked parameters
     for (int j = 0; j < ParamList.Count(); ++j) {
@@ -745,21 +755,52 @@ void TForm2::AddDataErrorNodes(const std::string &IdCast)
         if (ParamsToCheck.Bits(j) && ParamDisplayList.IndexOf(P) >= 0 && !ParamTableName(P).empty())
             FlagsOf[ParamTableName(P)].push_back("F" + P);
     }
+    // The other checked parameters of those tables (PSAL beside TEMP).
+    for (int j = 0; j < ParamList.Count(); ++j) {
+        const std::string P = ParamList.Strings(j);
+        if (const auto It = FlagsOf.find(ParamTableName(P));
+            It != FlagsOf.end() && ParamsToCheck.Bits(j) &&
+            std::find(It->second.begin(), It->second.end(), "F" + P) == It->second.end())
+            It->second.push_back("F" + P);
+    }
+    const int Cast = std::atoi(IdCast.c_str());
     for (const auto &[Table, Flags] : FlagsOf) {
-        const std::vector<THeldLevel> Levels = HeldLevels(Table, IdCast, Flags);
+        std::vector<bool> RunJudged;
+        const std::vector<THeldLevel> Levels = HeldLevels(Table, IdCast, Flags, &RunJudged);
+        // The flags typed by hand there, by level and column.
+        std::map<std::pair<long long, std::string>, int> Typed;
+        for (const THandFlag &H : HandFlagsOf(Cast, Table))
+            Typed[{H.Tenth, H.Column}] = H.Flag;
         for (size_t f = 0; f < Flags.size(); ++f) {
             const std::string P = Flags[f].substr(1);
+            if (ParamDisplayList.IndexOf(P) < 0 && !RunJudged[f])
+                continue;
+            const std::string Column = rtl::UpperCase(Flags[f]);
             bool Errors = false;
+            long long PrevTenth = NoPresTenth;
             for (size_t k = 0; k < Levels.size(); ++k) {
                 const int Flag = Levels[k].Flags[f];
+                // A record names the first level of its tenth, the one the
+                // checks judge.
+                const long long Tenth = HandFlagTenth(Levels[k].Pres);
+                const bool FirstOfTenth = k == 0 || Tenth != PrevTenth;
+                PrevTenth = Tenth;
                 if (Flag < 2 || Flag > 4)
                     continue;
                 Errors = true;
                 TTreeNode *Node = FindOrAddRootNode(*TreeView1, IdCast);
                 FindOrAddChildNode(*TreeView1, "Possible Data Errors", Node);
-                // A 3 of temperature or salinity is the density inversion's;
-                // a level without a pressure has no place to name.
-                if ((Flag == 3 && !IsPtsParam(P)) || std::isnan(Levels[k].Pres))
+                if (std::isnan(Levels[k].Pres))
+                    continue; // a level without a pressure has no place to name
+                // A flag the operator typed, which the station holds, is the
+                // operator's: no check's verdict of its kind.
+                const auto Hand = FirstOfTenth ? Typed.find({Tenth, Column}) : Typed.end();
+                if (Hand != Typed.end() && Hand->second == Flag && Levels[k].Stored[f] == Flag) {
+                    AddDataErrorPath(IdCast, P, "Set by hand", Levels[k].Pres, int(k) + 1);
+                    continue;
+                }
+                // A 3 of temperature or salinity is the density inversion's.
+                if (Flag == 3 && !IsPtsParam(P))
                     continue;
                 AddDataErrorPath(IdCast, Flag == 3 ? "DENS" : P,
                                  Flag == 2 ? "Out Of Climat" : Flag == 3 ? "Density inversion" : "Spike",

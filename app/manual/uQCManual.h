@@ -33,7 +33,7 @@
 
 #include "app/Globals.h"
 #include "app/UQC.h"
-#include "app/manual/HandFlags.h"
+#include "app/HandFlags.h"
 #include "app/manual/Recalcs.h"
 #include "platform/rtl/Classes.h"
 #include "platform/toolkit/TApplication.h"
@@ -447,7 +447,8 @@ public:
     void FormClose();
     // The tree of possible errors: a node per station with a metadata error
     // (its kinds below it) or a parameter with levels flagged 2, 3 or 4 by
-    // the verdicts the editor holds, each such level below its parameter.
+    // the verdicts the editor holds, each such level below its parameter
+    // (a flag typed by hand that the station holds as "Set by hand").
     void BuildErrorTree();
     void AddDataErrorNodes(const std::string &IdCast);
     // A profile check judged the station again: its data-error nodes become
@@ -460,11 +461,14 @@ public:
     struct THeldLevel {
         double Pres = 0; // NaN: stored without a pressure
         std::vector<int> Flags;
+        std::vector<int> Stored; // the stored flags alone, -1 for none
     };
     // Every level of station AId in level table ATable, in pressure order,
-    // with its flags of the columns AFlags.
+    // with its flags of the columns AFlags; ARunJudged, when given, tells
+    // for each column whether the run's rows give any level a verdict there.
     std::vector<THeldLevel> HeldLevels(const std::string &ATable, const std::string &AId,
-                                       const std::vector<std::string> &AFlags);
+                                       const std::vector<std::string> &AFlags,
+                                       std::vector<bool> *ARunJudged = nullptr);
     // Marks one station as a duplicate: 17 into all four flags of its
     // Cast_Titles row, its TmpCastFlags row, and the undo table, by ID_Cast.
     void MarkStationAsDuplicate(int IdCruise, int IdCast);
@@ -617,19 +621,20 @@ private:
     // ParamIndex: TEMP and PSAL together (the other one first), else that
     // one.
     std::vector<int> ProfileParamsChecked(int ParamIndex) const;
-    // The flags set by hand (HandFlags) of the station under tmpStatTbl's
-    // cursor that a check of the parameters AParams would replace: not a 5
+    // The flags typed by hand (HandFlags) of the station under tmpStatTbl's
+    // cursor that the station database still holds and a check of the
+    // parameters AParams would replace: not a 5
     // (carried), none of a station in no QC square (not checked). Appended
     // to ACells, each named in ALines ("station, level, parameter: flag").
-    void HandFlagsJudged(const std::vector<std::string> &AParams, std::vector<THandFlagCell> &ACells,
+    void HandFlagsJudged(const std::vector<std::string> &AParams, std::vector<THandFlag> &ACells,
                          std::vector<std::string> &ALines);
     // Before a check the operator starts: the flags set by hand that it
     // would replace, named, and whether it may (Yes); the cells to let go
-    // once it ran, none when the operator keeps them (No) or there are none.
-    std::vector<THandFlagCell> AskForHandFlags(std::vector<THandFlagCell> ACells,
-                                               const std::vector<std::string> &ALines);
+    // once it ran, none when the operator keeps them (No, also the default
+    // button) or there are none.
+    std::vector<THandFlag> AskForHandFlags(std::vector<THandFlag> ACells, const std::vector<std::string> &ALines);
     // The same before "Check full Cruise", for every station of the cruise.
-    std::vector<THandFlagCell> AskForCruiseHandFlags();
+    std::vector<THandFlag> AskForCruiseHandFlags();
     // Makes the profile work table's level stored at StoredPres (NaN: the
     // one without a pressure) current, when it has one.
     void LocateLevel(double StoredPres);
@@ -641,17 +646,35 @@ private:
     // Esc that stops it stops nothing after it: the run's interruption
     // (QcInterrupted) is as it was when the check began, so the write-back
     // the operator confirms later stops only for an Esc pressed while it
-    // runs.
+    // runs. The Esc hook hears one Esc until the abort is taken back
+    // (AbortRequested): the outermost check gives it back as well, or the
+    // write-back's own Esc would go unheard. A check run within another
+    // (the station checks of "Check full Cruise") leaves both to the outer
+    // one, which its Esc stops too.
     class TCheckRun {
     public:
-        TCheckRun() : FInterrupted(QcInterrupted) { AbortRequested = false; }
-        ~TCheckRun() { QcInterrupted = FInterrupted; }
+        TCheckRun() : FOuter(Depth++ == 0), FInterrupted(QcInterrupted), FAborted(AbortRequested)
+        {
+            if (FOuter)
+                AbortRequested = false;
+        }
+        ~TCheckRun()
+        {
+            --Depth;
+            if (!FOuter)
+                return;
+            QcInterrupted = FInterrupted;
+            AbortRequested = FAborted;
+        }
         TCheckRun(const TCheckRun &) = delete;
         TCheckRun &operator=(const TCheckRun &) = delete;
 
     private:
+        static inline int Depth = 0;
         TInterruptible FRunning;
+        bool FOuter;
         bool FInterrupted;
+        bool FAborted;
     };
     // Writes the posted level edit of field F to the station database; unless
     // exactly one level changed, the row is put back, the reason shown and

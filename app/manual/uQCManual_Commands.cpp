@@ -4,6 +4,7 @@
 // or level from the tree of possible errors, and the QC settings window.
 #include "app/manual/uQCManual.h"
 
+#include "app/HandFlags.h"
 #include "app/UQC.h"
 #include "app/manual/StoredEdit.h"
 #include "app/uWriteFlags.h"
@@ -163,10 +164,10 @@ std::vector<int> TForm2::ProfileParamsChecked(int ParamIndex) const
     return {ParamIndex};
 }
 
-void TForm2::HandFlagsJudged(const std::vector<std::string> &AParams, std::vector<THandFlagCell> &ACells,
+void TForm2::HandFlagsJudged(const std::vector<std::string> &AParams, std::vector<THandFlag> &ACells,
                              std::vector<std::string> &ALines)
 {
-    if (!tmpStatTbl->Active() || tmpStatTbl->IsEmpty() || AParams.empty() || !UndoParamTbl)
+    if (!tmpStatTbl->Active() || tmpStatTbl->IsEmpty() || AParams.empty())
         return;
     const int IdCast = tmpStatTbl->FieldByName("ID_Cast")->AsInteger();
     // The flag columns of each level table the check judges: the pressure's
@@ -179,10 +180,11 @@ void TForm2::HandFlagsJudged(const std::vector<std::string> &AParams, std::vecto
                 C.push_back("FPRES");
             C.push_back(rtl::UpperCase("F" + P));
         }
-    std::map<std::string, std::vector<THandFlagCell>> Cells;
+    std::map<std::string, std::vector<THandFlag>> Cells;
     for (const auto &[Table, Flags] : Columns)
-        if (auto Found = HandSetFlagCells(IdCast, Flags); !Found.empty())
-            Cells[Table] = std::move(Found);
+        for (THandFlag &C : HandFlagsOf(IdCast, Table))
+            if (std::find(Flags.begin(), Flags.end(), C.Column) != Flags.end())
+                Cells[Table].push_back(std::move(C));
     if (Cells.empty())
         return;
     CurCastDataset = tmpStatTbl;
@@ -194,23 +196,15 @@ void TForm2::HandFlagsJudged(const std::vector<std::string> &AParams, std::vecto
     for (const auto &[Table, Found] : Cells) {
         TStoredProfile Profile;
         Stored.ReadProfile(Table, IdCast, Profile);
-        const std::vector<std::string> Flags = FlagColumnsOfTable(Table);
-        for (const THandFlagCell &C : Found) {
-            const int At = std::isnan(C.Pres) ? Profile.NoPresLevel() : Profile.LevelOf(HandFlagTenth(C.Pres));
-            const auto Col = std::find_if(Flags.begin(), Flags.end(),
-                                          [&](const std::string &F) { return rtl::SameText(F, C.Column); });
-            if (At < 0 || Col == Flags.end())
+        for (const THeldHandFlag &H : HandFlagsHeld(IdCast, Table, Profile)) {
+            const THandFlag &C = H.Flag;
+            if (std::find_if(Found.begin(), Found.end(), [&](const THandFlag &F) { return F.Column == C.Column; }) ==
+                Found.end())
                 continue;
-            const TStoredLevel &L = Profile.Levels[size_t(At)];
-            const size_t i = size_t(Col - Flags.begin());
             // The checks carry a 5 and never replace it.
-            if (!L.FlagEmpty[i] && L.Flags[i] == 5)
+            if (C.Flag == 5)
                 continue;
-            const std::string Line =
-                "station " + std::to_string(IdCast) + ", " +
-                (std::isnan(C.Pres) ? std::string("the level without a pressure")
-                                    : rtl::FloatToStr(C.Pres) + " dbar") +
-                ", " + C.Column.substr(1) + ": " + (L.FlagEmpty[i] ? std::string("empty") : std::to_string(L.Flags[i]));
+            const std::string Line = HandFlagLine(IdCast, H.Pres, C.Column, std::to_string(C.Flag));
             if (Named.insert(Line).second) {
                 ACells.push_back(C);
                 ALines.push_back(Line);
@@ -219,20 +213,14 @@ void TForm2::HandFlagsJudged(const std::vector<std::string> &AParams, std::vecto
     }
 }
 
-std::vector<THandFlagCell> TForm2::AskForHandFlags(std::vector<THandFlagCell> ACells,
-                                                   const std::vector<std::string> &ALines)
+std::vector<THandFlag> TForm2::AskForHandFlags(std::vector<THandFlag> ACells, const std::vector<std::string> &ALines)
 {
     if (ACells.empty())
         return {};
-    // A long list is cut: the first ones say what is meant.
-    constexpr size_t Shown = 20;
-    std::string Text = "These flags were set by hand, and the check would replace them:";
-    for (size_t i = 0; i < ALines.size() && i < Shown; ++i)
-        Text += "\n" + ALines[i];
-    if (ALines.size() > Shown)
-        Text += "\nand " + std::to_string(ALines.size() - Shown) + " more";
-    Text += "\n\nYes: the check replaces them. No: they stay as set, and the check judges the rest.";
-    if (MessageDlg(Text, mtConfirmation, mbYesNo) != mrYes)
+    const std::string Text = "These flags were set by hand, and the check would replace them:" + HandFlagLines(ALines) +
+                             "\n\nYes: the check replaces them. No: they stay as set, and the check judges the rest.";
+    // Return keeps what the operator decided.
+    if (MessageDlg(Text, mtConfirmation, mbYesNo, mbNo) != mrYes)
         return {};
     return ACells;
 }
@@ -267,7 +255,7 @@ void TForm2::BitBtn5Click()
     // Pressed, the check asks before it replaces a flag set by hand; the
     // re-check after an edit under AUTO QC keeps them all: the operator has
     // just decided.
-    std::vector<THandFlagCell> LetGo;
+    std::vector<THandFlag> LetGo;
     if (Pressed && CurParamIndex < ParamList.Count() && ParamsToCheck.Bits(CurParamIndex)) {
         std::vector<std::string> Params, Lines;
         for (int j : ProfileParamsChecked(CurParamIndex))
@@ -279,8 +267,8 @@ void TForm2::BitBtn5Click()
         const QScopedValueRollback<bool> Replace(HandFlagsLetGo, !LetGo.empty());
         CheckProfile(CurParamIndex);
     }
-    for (const THandFlagCell &C : LetGo)
-        LetGoHandFlag(C);
+    for (const THandFlag &C : LetGo)
+        HandFlagEnded(C);
     if (const std::string Unjudged = Pressed ? MissingClimatologyText() : std::string(); !Unjudged.empty())
         ShowMessage(Unjudged);
 }
@@ -332,7 +320,7 @@ void TForm2::BitBtn3Click()
     // database; what was typed next to the plot goes there first.
     ApplyInPlotEdits();
     const int Rec = tmpStatTbl->RecNo();
-    const std::vector<THandFlagCell> LetGo = AskForCruiseHandFlags();
+    const std::vector<THandFlag> LetGo = AskForCruiseHandFlags();
     Gauge1->setValue(0);
     Gauge1->show();
     ClearMissingClimatology();
@@ -397,9 +385,9 @@ void TForm2::BitBtn3Click()
         Gauge1->hide();
     }
     // Those of the stations the walk reached are the checks' now.
-    for (const THandFlagCell &C : LetGo)
+    for (const THandFlag &C : LetGo)
         if (std::find(Walked.begin(), Walked.end(), C.IdCast) != Walked.end())
-            LetGoHandFlag(C);
+            HandFlagEnded(C);
     StationsReady = true;
     ProfileGridReady = true;
     tmpStatTbl->SetRecNoValue(Rec);
@@ -422,7 +410,7 @@ void TForm2::BitBtn3Click()
         ShowMessage(Unjudged);
 }
 
-std::vector<THandFlagCell> TForm2::AskForCruiseHandFlags()
+std::vector<THandFlag> TForm2::AskForCruiseHandFlags()
 {
     // The parameters the walk checks at any station: those the local table
     // ticks, TEMP and PSAL together.
@@ -436,7 +424,7 @@ std::vector<THandFlagCell> TForm2::AskForCruiseHandFlags()
                 else
                     Params.push_back(P);
             }
-    std::vector<THandFlagCell> Cells;
+    std::vector<THandFlag> Cells;
     std::vector<std::string> Lines;
     const int Rec = tmpStatTbl->RecNo();
     tmpStatTbl->DisableControls();

@@ -203,10 +203,16 @@ void TForm2::TmpDataAfterPost()
 bool TForm2::WriteLevelEdit(TField &F)
 {
     TStoredEdit Stored(*ZqEditCmmnd, *ZqEditQry, *undoqry);
+    // A value the driver could not read is empty in the copy: its undo row
+    // says what it was, never an empty value that UNDO would store.
+    TField *Unread = ParamTbl->FindField(UnreadLevelColumn);
+    const std::string Column = TStoredEdit::LevelColumn(CurParamName, F.FieldName());
+    const std::string Words = Unread ? UnreadLevelWords(Unread->AsString(), Column) : std::string();
     const std::string Failure =
         Stored.SetLevel(CurParamName, CurCastId, EditedLevelPres, EditedLevelPresUnread,
-                        {F.FieldName(), F.IsNull() ? std::string("NULL") : SqlFloat(F.AsFloat()), EditedLevelOldValue,
-                         UndoText(F), &F == FUndoField});
+                        {F.FieldName(), F.IsNull() ? std::string("NULL") : SqlFloat(F.AsFloat()),
+                         Words.empty() ? EditedLevelOldValue : TStoredEdit::UnreadUndoText(Words), UndoText(F),
+                         &F == FUndoField});
     if (!Failure.empty()) {
         PostQuietly(*ParamTbl, [&] { AssignUndoText(F, EditedLevelOldValue); });
         Stored.Locked() ? DBGrid2->KeepTypedText() : DBGrid2->KeepRefusedCell();
@@ -215,6 +221,19 @@ bool TForm2::WriteLevelEdit(TField &F)
     }
     if (!Stored.WorkFailure().empty())
         MessageDlg(Stored.WorkFailure(), mtError, mbOK);
+    // The cell holds what was typed now: the driver's words on what it held
+    // no longer stand for it.
+    if (!Words.empty()) {
+        std::string Left;
+        const std::string Text = Unread->AsString(), Head = Column + "=";
+        for (size_t At = 0; At < Text.size();) {
+            const size_t End = std::min(Text.find('\n', At), Text.size());
+            if (Text.compare(At, Head.size(), Head) != 0)
+                Left += Text.substr(At, End - At) + "\n";
+            At = End + 1;
+        }
+        PostQuietly(*ParamTbl, [&] { Left.empty() ? Unread->Clear() : Unread->SetAsString(Left); });
+    }
     FollowGridEditInPlot(EditedLevelPres, EditedLevelField, F);
     return true;
 }
@@ -436,6 +455,15 @@ void TForm2::BitBtn1Click()
     TField *F = D->FindField(Cell.Field);
     if (!F)
         return;
+    // A value the driver could not read was never read: it cannot be put
+    // back as stored, and an empty one in its place would be no UNDO.
+    if (Cell.Grid == DBGrid2 && TStoredEdit::IsUnreadUndoText(Text)) {
+        MessageDlg(LevelUndoColumn(Cell.Field) + " held " + Text +
+                       " before, a value the driver could not read: it cannot be put back as it was stored; nothing "
+                       "was changed.",
+                   mtError, mbOK);
+        return;
+    }
     // The post records and writes the change as any edit; a value the cell
     // held before goes back whatever it is (an empty flag, one of another
     // system's flags).

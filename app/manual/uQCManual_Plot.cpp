@@ -613,10 +613,14 @@ bool TForm2::ApplyInPlotEdits()
     size_t r = 0;
     for (ZqQuery2->First(); !ZqQuery2->Eof() && r < InPlotRows.size(); ZqQuery2->Next(), ++r) {
         const TInPlotRow &Row = InPlotRows[r];
+        // A value the driver could not read is kept in its undo row as the
+        // driver quoted it, never as empty.
+        const std::string Words =
+            Val && Row.Value.empty() ? UnreadLevelWords(UnreadLevelValues(*ZqQuery2), Column) : std::string();
         if (Val && Val->AsString() != Row.Value)
             Typed.push_back({r,
                              {ProfileValueField(InPlotParam), Val->IsNull() ? "NULL" : SqlFloat(Val->AsFloat()),
-                              Row.Value, Val->AsString()}});
+                              Words.empty() ? Row.Value : TStoredEdit::UnreadUndoText(Words), Val->AsString()}});
         if (Pres->AsString() != Row.Pres && !Pres->IsNull())
             Pressures.push_back({r, {"PRES", SqlFloat(Pres->AsFloat()), Row.Pres, Pres->AsString()}, Pres->AsFloat()});
     }

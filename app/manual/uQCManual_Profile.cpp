@@ -380,8 +380,11 @@ void TForm2::ClearProfile()
 }
 
 std::vector<TForm2::THeldLevel> TForm2::HeldLevels(const std::string &ATable, const std::string &AId,
-                                                   const std::vector<std::string> &AFlags)
+                                                   const std::vector<std::string> &AFlags,
+                                                   std::vector<bool> *ARunJudged)
 {
+    if (ARunJudged)
+        ARunJudged->assign(AFlags.size(), false);
     // TEMP names PTS_Data's levels, a chemical parameter its own table's.
     const std::string Param = ATable == "PTS_Data" ? "TEMP" : ATable;
     std::vector<std::string> Columns;
@@ -400,16 +403,21 @@ std::vector<TForm2::THeldLevel> TForm2::HeldLevels(const std::string &ATable, co
         TField *Pres = ZqQuery8->FieldByName("PRES");
         THeldLevel Level{Pres->IsNull() ? std::nan("") : Pres->AsFloat(), {}};
         const auto Row = Run.find(LevelKey(IdCast, Pres));
-        for (const std::string &Flag : AFlags) {
+        for (size_t F = 0; F < AFlags.size(); ++F) {
+            const std::string &Flag = AFlags[F];
             // A flag the level table does not store (density's) is no verdict.
             const TField *Stored = ZqQuery8->FindField(Flag);
             std::string Text = Stored ? Stored->AsString() : std::string();
+            Level.Stored.push_back(Text.empty() ? -1 : std::atoi(Text.c_str()));
             // The run's verdict where it gave one; an empty flag or a 0
             // (not judged) leaves the stored flag, as the write-back does.
             if (Row != Run.end())
                 for (const auto &[Name, RunText] : Row->second)
-                    if (rtl::SameText(Name, Flag) && !RunText.empty() && RunText != "0")
+                    if (rtl::SameText(Name, Flag) && !RunText.empty() && RunText != "0") {
                         Text = RunText;
+                        if (ARunJudged)
+                            (*ARunJudged)[F] = true;
+                    }
             Level.Flags.push_back(Text.empty() ? 0 : std::atoi(Text.c_str()));
         }
         Levels.push_back(std::move(Level));

@@ -10,10 +10,9 @@
 //   --each-station        the duplicates searched station by station
 //                         ("Each station") instead of over the cruise
 //   --duplicates-only     the duplicate search alone, no other test
-//   --undo-rows N         the level undo table holds N rows before the check
-//                         (every third a flag typed by hand), spread evenly
-//                         over the levels of the database; by default it is
-//                         left as it is
+//   --hand-flags N        N flags typed by hand are kept before the check,
+//                         spread evenly over the levels of the database; by
+//                         default the records are left as they are
 //
 // Figures per database: stations/s, level checks/s (levels times checked
 // parameters), main-database statements per station, local writes per
@@ -30,6 +29,7 @@
 // over that time (what the window adds: the location region, the run's
 // set-up and the report).
 #include "app/Globals.h"
+#include "app/HandFlags.h"
 #include "app/UQC.h"
 #include "app/WorkTables.h"
 #include "app/uQCMain.h"
@@ -295,9 +295,9 @@ public:
         return T;
     }
 
-    // The level undo table holds ARows rows, spread evenly over the levels
-    // of the database, every third of a flag column (a flag typed by hand).
-    void PlantUndoRows(long long ARows)
+    // The records of flags typed by hand hold ARows rows, spread evenly over
+    // the levels of the database, as the editor keeps them (HandFlags).
+    void PlantHandFlags(long long ARows)
     {
         TZqQuery Levels(nullptr);
         Levels.SetConnection(Conn.get());
@@ -305,23 +305,25 @@ public:
         Levels.Open();
         const long long Step = std::max(1LL, Levels.RecordCount() / std::max(1LL, ARows));
         TLocalDatabase &Work = TLocalDatabase::ForFolder(FWork);
-        Work.Exec("DELETE FROM " + UndoParam->SqlName());
+        HandFlagsOf(0, "PTS_Data"); // the table, made
+        const std::string Table = Work.ResolveTable(DbTablePrefix + "-HandFlags");
+        Work.Exec("DELETE FROM " + Table);
         Work.Exec("BEGIN");
         long long Planted = 0, N = 0;
         for (Levels.First(); !Levels.Eof() && Planted < ARows; Levels.Next(), ++N) {
             if (N % Step != 0)
                 continue;
-            TLocalDatabase::TLease Q(Work, "INSERT INTO " + UndoParam->SqlName() +
-                                               " (ID_Cast, Pres, FldName, FldValue, FirstCh) VALUES (?, ?, ?, '2', 1)");
+            TLocalDatabase::TLease Q(Work, "INSERT INTO " + Table +
+                                               " (ID_Cast, LevelTable, Pres, FldName, Flag) VALUES (?, 'PTS_Data', ?, ?, 2)");
             Q->BindInt(1, Levels.Fields()[0]->AsInteger());
-            Q->BindDouble(2, Levels.Fields()[1]->AsFloat());
-            Q->BindText(3, Planted % 3 == 0 ? "FTEMP" : "TEMP");
+            Q->BindDouble(2, RoundPres(Levels.Fields()[1]->AsFloat()));
+            Q->BindText(3, Planted % 2 == 0 ? "FTEMP" : "FPSAL");
             Q->Execute();
             ++Planted;
         }
         Work.Exec("COMMIT");
-        UndoParam->Refresh();
-        std::printf("undo_rows: %lld rows\n", Planted);
+        HandFlagsReadAgain();
+        std::printf("hand_flags: %lld rows\n", Planted);
     }
 
     TCounts Counts;
@@ -345,15 +347,15 @@ void PrepareWorkDir(const std::string &AWorkDir)
             fs::copy_file(BenchProgramDir() + "SoftDB/" + F, AWorkDir + F);
 }
 
-long long UndoRows = -1; // --undo-rows; -1: the undo table as it is
+long long HandFlagRows = -1; // --hand-flags; -1: the records as they are
 
 // Returns the median time of the full check, seconds.
 double Measure(const std::string &AName, const std::string &ADb, const std::string &AWorkDir, int ARuns)
 {
     PrepareWorkDir(AWorkDir);
     TEngineHarness H(ADb, AWorkDir);
-    if (UndoRows >= 0)
-        H.PlantUndoRows(UndoRows);
+    if (HandFlagRows >= 0)
+        H.PlantHandFlags(HandFlagRows);
     std::vector<double> Checks, Reads;
     long long Stations = 0, Levels = 0;
     TCounts Counts;
@@ -493,10 +495,10 @@ int main(int argc, char **argv)
             EachStation = true;
         else if (Option == "--duplicates-only")
             DuplicatesOnly = true;
-        else if (Option == "--undo-rows" && Arg + 1 < argc)
-            UndoRows = std::atoll(argv[++Arg]);
+        else if (Option == "--hand-flags" && Arg + 1 < argc)
+            HandFlagRows = std::atoll(argv[++Arg]);
         else
-            Die("usage: qc_bench [--each-station] [--duplicates-only] [--undo-rows N] [DB WORKDIR]");
+            Die("usage: qc_bench [--each-station] [--duplicates-only] [--hand-flags N] [DB WORKDIR]");
     }
     const auto Options = [&] {
         DuplicatesEachStation = EachStation;
@@ -514,7 +516,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc != 1)
-        Die("usage: qc_bench [--each-station] [--duplicates-only] [--undo-rows N] [DB WORKDIR]");
+        Die("usage: qc_bench [--each-station] [--duplicates-only] [--hand-flags N] [DB WORKDIR]");
     const std::string Tmp = (fs::temp_directory_path() / ("qc_bench_" + std::to_string(::getpid()))).string() + "/";
     fs::create_directories(Tmp);
     fs::copy_file(BenchProgramDir() + "demo/marlin_demo.mdb", Tmp + "marlin_demo.mdb");

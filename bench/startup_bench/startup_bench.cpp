@@ -88,8 +88,15 @@ void Measure(const std::string &AName, const fs::path &ASource, int ARuns)
 {
     apptest::TTestInstallation Install;
     // The demo database is the installation's own copy; the large one is
-    // opened where it lies (a start only reads the station database).
-    const std::string Db = ASource.filename() == "marlin_demo.mdb" ? Install.DbPath() : ASource.string();
+    // linked into it (a start only reads the station database): named
+    // where it lies, in the build's program folder, it would be a file of
+    // another program folder, which the start asks about.
+    std::string Db = Install.DbPath();
+    if (ASource.filename() != "marlin_demo.mdb") {
+        Db = Install.Dir() + "bench/" + ASource.filename().string();
+        fs::create_directories(Install.Dir() + "bench");
+        fs::create_symlink(ASource, Db);
+    }
     Install.SetDatabaseSetting(Db);
     const size_t Cruises = apptest::SqliteRows(Db, "select ID_Cruise from Cruise_Titles").size();
     TScriptedDialogs Dialogs;

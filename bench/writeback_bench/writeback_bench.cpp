@@ -17,7 +17,11 @@
 // The three alternate, one warm-up of each on one cruise, then the median of
 // --rounds timed runs (3 by default). The demo database stands in when the
 // large one is not built (cmake --build <build> --target marlin_large_db)
-// or --demo asks for it.
+// or --demo asks for it. Each timed run of the hand loop and the write-back
+// also counts the instructions it retires (where the processor's counter
+// can be read) and goes through a function of its own name, so that
+// callgrind counts one side alone; --only hand|writeback runs that side
+// alone (after the bare loop has stored the flags, once, untimed).
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
@@ -40,6 +44,7 @@
 #include "app/WorkTables.h"
 #include "app/uWriteFlags.h"
 #include "app/uflagcru.h"
+#include "bench/common/InstructionCount.h"
 #include "bench/common/PlainOdbcConnection.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/dapt/qxZqDAptManager.h"
@@ -220,6 +225,25 @@ double HandLoop(const std::string &APath, const std::vector<TLevel> &ALevels)
     return T;
 }
 
+// The timed runs of the two sides, each under its own name: callgrind
+// started with --collect-atstart=no --toggle-collect='*MeasuredHandLoop*'
+// (or '*MeasuredWriteBack*') counts that side's timed runs and nothing else.
+[[gnu::noinline]] double MeasuredHandLoop(const std::string &APath, const std::vector<TLevel> &ALevels)
+{
+    return HandLoop(APath, ALevels);
+}
+
+[[gnu::noinline]] double MeasuredWriteBack(const std::function<double(bool)> &AWriteBack) { return AWriteBack(true); }
+
+// A median of counts, or -1 when any is missing.
+long long MedianCount(std::vector<long long> V)
+{
+    if (V.empty() || std::find(V.begin(), V.end(), -1) != V.end())
+        return -1;
+    std::sort(V.begin(), V.end());
+    return V[V.size() / 2];
+}
+
 void Click(TForm &AForm, const char *AName)
 {
     if (auto *B = AForm.findChild<QAbstractButton *>(QString::fromLatin1(AName)))
@@ -235,6 +259,8 @@ int main(int argc, char **argv)
     long long Target = 1000000;
     int Rounds = 3;
     bool Demo = false;
+    // "hand" or "writeback": that side alone (empty: all three).
+    std::string Only;
     for (int I = 1; I < argc; ++I)
         Demo = Demo || std::strcmp(argv[I], "--demo") == 0;
     for (int I = 1; I + 1 < argc; ++I) {
@@ -242,7 +268,12 @@ int main(int argc, char **argv)
             Target = std::atoll(argv[I + 1]);
         if (std::strcmp(argv[I], "--rounds") == 0)
             Rounds = std::max(1, std::atoi(argv[I + 1]));
+        if (std::strcmp(argv[I], "--only") == 0)
+            Only = argv[I + 1];
     }
+    if (!Only.empty() && Only != "hand" && Only != "writeback")
+        Die("--only takes hand or writeback");
+    const bool RunHand = Only.empty() || Only == "hand", RunOurs = Only.empty() || Only == "writeback";
     const fs::path Program = WRITEBACK_BENCH_PROGRAM_DIR;
     fs::path Source = Program / "bench" / "marlin_large.mdb";
     if (Demo)
@@ -394,6 +425,8 @@ int main(int argc, char **argv)
 
     double WriteBackT = 0;
     std::vector<double> Ours, Raw, Hand;
+    TInstructionCount Counter;
+    std::vector<long long> OursCount, HandCount;
     {
         rtl::TComponent Owner(nullptr);
         auto *Conn = new TZqConnection(&Owner); // owned by Owner
@@ -445,26 +478,44 @@ int main(int argc, char **argv)
                 FirstCruise.push_back(L);
         // The bare loop and the hand loop open connections of their own: the
         // component's must not hold a transaction while they run (it holds
-        // none between statements). Each starts from the flags stored.
-        RawLoop(DbPath, FirstCruise);
+        // none between statements). Each starts from the flags the levels
+        // stored, which the check's prints hold.
+        RawLoop(DbPath, Only.empty() ? FirstCruise : Levels);
         AsStored();
-        WriteBack(false);
-        HandLoop(DbPath, FirstCruise);
-        for (int R = 0; R < Rounds; ++R) {
+        if (RunOurs) {
+            WriteBack(false);
             AsStored();
-            Raw.push_back(RawLoop(DbPath, Levels));
-            std::printf("round %d: raw %.2f s\n", R + 1, Raw.back());
-            std::fflush(stdout);
-            AsStored();
-            Hand.push_back(HandLoop(DbPath, Levels));
-            std::printf("round %d: hand loop %.2f s\n", R + 1, Hand.back());
-            std::fflush(stdout);
-            AsStored();
-            Ours.push_back(WriteBack(true));
-            std::printf("round %d: write-back %.2f s\n", R + 1, Ours.back());
-            std::fflush(stdout);
         }
-        WriteBackT = Median(Ours);
+        if (RunHand)
+            HandLoop(DbPath, FirstCruise);
+        const auto Counted = [&](std::vector<long long> &ACounts, const std::function<double()> &ARun) {
+            Counter.Start();
+            const double T = ARun();
+            ACounts.push_back(Counter.Stop());
+            return T;
+        };
+        for (int R = 0; R < Rounds; ++R) {
+            if (Only.empty()) {
+                AsStored();
+                Raw.push_back(RawLoop(DbPath, Levels));
+                std::printf("round %d: raw %.2f s\n", R + 1, Raw.back());
+                std::fflush(stdout);
+            }
+            if (RunHand) {
+                AsStored();
+                Hand.push_back(Counted(HandCount, [&] { return MeasuredHandLoop(DbPath, Levels); }));
+                std::printf("round %d: hand loop %.2f s\n", R + 1, Hand.back());
+                std::fflush(stdout);
+            }
+            if (RunOurs) {
+                AsStored();
+                Ours.push_back(Counted(OursCount, [&] { return MeasuredWriteBack(WriteBack); }));
+                std::printf("round %d: write-back %.2f s\n", R + 1, Ours.back());
+                std::fflush(stdout);
+            }
+        }
+        if (RunOurs)
+            WriteBackT = Median(Ours);
         Qc.Links = TQcLinks{};
         Conn->SetConnected(false);
     }
@@ -482,14 +533,32 @@ int main(int argc, char **argv)
     if (Wrong)
         Die(std::to_string(Wrong) + " flags are not the flag tables'");
 
-    const double RawT = Median(Raw);
     std::printf("writeback_levels: %zu levels\n", Levels.size());
-    std::printf("writeback_time: %.2f s\n", WriteBackT);
-    std::printf("writeback_rate: %.0f levels/s\n", double(Levels.size()) / WriteBackT);
-    std::printf("raw_update_rate: %.0f levels/s\n", double(Levels.size()) / RawT);
-    std::printf("hand_loop_rate: %.0f levels/s\n", double(Levels.size()) / Median(Hand));
-    std::printf("ratio raw_update_over_writeback: %.2f\n", RawT / WriteBackT);
-    std::printf("ratio hand_loop_over_writeback: %.2f\n", Median(Hand) / WriteBackT);
+    // Instructions in millions, so that the two counts read side by side.
+    const auto PrintCount = [&](const char *AName, const std::vector<long long> &ACounts) {
+        const long long N = MedianCount(ACounts);
+        if (N < 0)
+            std::printf("%s: unavailable (%s)\n", AName, Counter.Why().c_str());
+        else
+            std::printf("%s: %.1f M instructions\n", AName, double(N) / 1e6);
+        return N;
+    };
+    if (RunOurs) {
+        std::printf("writeback_time: %.2f s\n", WriteBackT);
+        std::printf("writeback_rate: %.0f levels/s\n", double(Levels.size()) / WriteBackT);
+    }
+    if (Only.empty())
+        std::printf("raw_update_rate: %.0f levels/s\n", double(Levels.size()) / Median(Raw));
+    if (RunHand)
+        std::printf("hand_loop_rate: %.0f levels/s\n", double(Levels.size()) / Median(Hand));
+    const long long HandN = RunHand ? PrintCount("hand_loop_instructions", HandCount) : -1;
+    const long long OursN = RunOurs ? PrintCount("writeback_instructions", OursCount) : -1;
+    if (Only.empty()) {
+        std::printf("ratio raw_update_over_writeback: %.2f\n", Median(Raw) / WriteBackT);
+        std::printf("ratio hand_loop_over_writeback: %.2f\n", Median(Hand) / WriteBackT);
+        if (HandN > 0 && OursN > 0)
+            std::printf("ratio hand_loop_over_writeback_instructions: %.2f\n", double(HandN) / double(OursN));
+    }
     TLocalDatabase::CloseAll();
     std::error_code Ec;
     fs::remove_all(Dir, Ec);

@@ -140,6 +140,26 @@ public:
 
 // ---- interfaces --------------------------------------------------------------
 
+// One row of an open command's result, read where the driver fetched it
+// while FetchRows visits it: nothing is copied into an in-memory table.
+// A value takes its column's data type (the one Define gives the column),
+// in the form an in-memory row keeps it.
+class IZqPhysFetchedRow {
+public:
+    virtual int ColumnCount() = 0;
+    virtual TZqDataType ColumnType(int AColumn) = 0;
+    // False for NULL, and for a value the driver could not read (RowError
+    // names its column). AData is good until the next GetValue.
+    virtual bool GetValue(int AColumn, void *&AData, uint32_t &ALen) = 0;
+    // What the driver reported of the row (a value it could not read), or
+    // nil for a sound row.
+    virtual const EZqException *RowError() = 0;
+
+protected:
+    ~IZqPhysFetchedRow() = default;
+};
+using TZqPhysRowVisitor = std::function<void(IZqPhysFetchedRow &ARow)>;
+
 // What the name operations of the dialect read of a command: the default
 // parts of the names it works with.
 class IZqPhysCommandNames : public virtual IInterface {
@@ -446,6 +466,9 @@ public:
     virtual TZqDatSTable *Define(TZqDatSTable *ATable, TZqPhysMetaInfoMergeMode AMergeMode = mmReset) = 0;
     virtual void Execute(int ATimes = 0, int AOffset = 0) = 0;
     virtual void Fetch(TZqDatSTable *ATable, bool AAll = true) = 0;
+    // Every row left of the open command, in order, handed to AVisit as
+    // the driver fetched it; answers the rows.
+    virtual int FetchRows(const TZqPhysRowVisitor &AVisit) = 0;
     virtual void OpenAndFetch(TZqDatSManager *AManager, TZqPhysMetaInfoMergeMode AMergeMode = mmReset) = 0;
     virtual void Open() = 0;
     virtual void Prepare(const std::string &ACommandText = std::string()) = 0;

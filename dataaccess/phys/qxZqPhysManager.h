@@ -519,6 +519,7 @@ public:
     TZqDatSTable *Define(TZqDatSTable *ATable, TZqPhysMetaInfoMergeMode AMergeMode = mmReset) override;
     void Execute(int ATimes = 0, int AOffset = 0) override;
     void Fetch(TZqDatSTable *ATable, bool AAll = true) override;
+    int FetchRows(const TZqPhysRowVisitor &AVisit) override;
     void OpenAndFetch(TZqDatSManager *AManager, TZqPhysMetaInfoMergeMode AMergeMode = mmReset) override;
     void Open() override;
     void Prepare(const std::string &ACommandText = std::string()) override;
@@ -592,6 +593,10 @@ protected:
     virtual bool InternalColInfoStart(TZqPhysDataTableInfo &ATabInfo) = 0;
     virtual bool InternalColInfoGet(TZqPhysDataColumnInfo &AColInfo) = 0;
     virtual int InternalFetchRowSet(TZqDatSTable *ATable, void *AParentRow, int ARowsetSize) = 0;
+    // A driver that hands each fetched row to the visitor of a FetchRows
+    // under way (RowVisitor) instead of adding it to the table.
+    virtual bool VisitsRows() { return false; }
+    const TZqPhysRowVisitor *RowVisitor() const { return FRowVisitor; }
 
     void RaisePhys(int32_t ACode, const std::vector<rtl::Variant> &AArgs = {});
     void Preprocess(bool ACreateParams, bool ACreateMacros, bool AWantText, bool AExpandEscapes,
@@ -653,6 +658,10 @@ private:
     TZqPhysConnection *FConnectionObj = nullptr; // kept alive by FConnectionIntf
     TZqIntfPtr<IZqPhysConnection> FConnectionIntf;
     std::unique_ptr<TZqFormatConversionBuffer> FBuffer;
+    // FetchRows: its visitor while it runs, and the table the fetch is
+    // handed (empty for a driver that visits its rows).
+    const TZqPhysRowVisitor *FRowVisitor = nullptr;
+    std::unique_ptr<TZqDatSTable> FVisitTable;
 };
 
 // Shows the wait cursor for the life of the scope. A required cursor

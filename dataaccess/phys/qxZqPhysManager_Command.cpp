@@ -5,7 +5,10 @@
 #include <thread>
 
 #include "dataaccess/dats/qxZqDatSIntf.h"
+#include "dataaccess/dats/qxZqDatSColumn.h"
 #include "dataaccess/dats/qxZqDatSManager.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
+#include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "dataaccess/phys/qxZqPhysCmdPreprocessor.h"
 #include "dataaccess/phys/qxZqPhysManager.h"
@@ -632,7 +635,15 @@ void TZqPhysCommand::ExecuteTask(int ATimes, int AOffset)
                 AddRowsAffected(Count);
             } catch (const EZqException &E) {
                 AddRowsAffected(Count);
-                if (Count > 0) AOffset += Count;
+                // The failing row: the one the error names (a driver error
+                // of an array or a row of one), else as many rows on as
+                // the rows before it changed.
+                const auto *DB = dynamic_cast<const EZqDBEngineException *>(&E);
+                const int Named = DB && DB->ErrorCount() > 0 ? DB->Errors(0).RowIndex : -1;
+                if (Named >= AOffset && Named < ATimes)
+                    AOffset = Named;
+                else if (Count > 0)
+                    AOffset += Count;
                 Action = eaFail;
                 if (FErrorHandler) {
                     std::unique_ptr<EZqException> Row;
@@ -697,6 +708,55 @@ void TZqPhysCommand::FetchWith(TZqDatSTable *ATable, bool AAll, uint32_t ATimeou
         if (S == 4 || S == 5) FState = 3;
         throw;
     }
+}
+
+int TZqPhysCommand::FetchRows(const TZqPhysRowVisitor &AVisit)
+{
+    // The fetch's own road (state, rowsets, limits, end of data) with a
+    // table it leaves empty when the driver visits its rows; another
+    // driver fills a table defined for the purpose, whose rows are visited
+    // after.
+    const bool InPlace = VisitsRows();
+    std::unique_ptr<TZqDatSTable> Own;
+    if (!InPlace) {
+        Own = std::make_unique<TZqDatSTable>();
+        Define(Own.get());
+    } else if (!FVisitTable) {
+        // A table takes its rows' loading only with a column.
+        FVisitTable = std::make_unique<TZqDatSTable>();
+        FVisitTable->Columns()->AddColumn("Row", dtInt32);
+    }
+    struct TScope {
+        const TZqPhysRowVisitor *&Slot;
+        ~TScope() { Slot = nullptr; }
+    } Scope{FRowVisitor};
+    FRowVisitor = InPlace ? &AVisit : nullptr;
+    Fetch(InPlace ? FVisitTable.get() : Own.get(), true);
+    const int Rows = FRowsAffected;
+    if (!InPlace) {
+        class TRow final : public IZqPhysFetchedRow {
+        public:
+            explicit TRow(TZqDatSRow &ARow) : FRow(ARow) {}
+            int ColumnCount() override { return FRow.Table()->Columns()->Count(); }
+            TZqDataType ColumnType(int AColumn) override
+            {
+                return FRow.Table()->Columns()->GetItem(AColumn)->DataType();
+            }
+            bool GetValue(int AColumn, void *&AData, uint32_t &ALen) override
+            {
+                return FRow.GetData(AColumn, dats::rvDefault, AData, 0, ALen, false);
+            }
+            const EZqException *RowError() override { return FRow.GetRowError(); }
+
+        private:
+            TZqDatSRow &FRow;
+        };
+        for (int I = 0; I < Own->Rows()->Count(); ++I) {
+            TRow Row(*Own->Rows()->GetItem(I));
+            AVisit(Row);
+        }
+    }
+    return Rows;
 }
 
 int TZqPhysCommand::FetchRowSets(TZqDatSTable *ATable, int ARequested, int ARecsMax)

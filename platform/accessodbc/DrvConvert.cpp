@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <limits>
 
 namespace accessodbc {
@@ -252,18 +253,8 @@ void CopyInto(TValue &ADst, const TValueView &V)
 
 std::u16string Utf8ToUtf16(const char *S, size_t N)
 {
-    std::u16string R;
-    R.reserve(N);
-    for (char32_t Cp : jet::DecodeUtf8(S, N)) {
-        if (Cp >= 0x10000) {
-            Cp -= 0x10000;
-            R.push_back(static_cast<char16_t>(0xD800 + (Cp >> 10)));
-            R.push_back(static_cast<char16_t>(0xDC00 + (Cp & 0x3FF)));
-        } else {
-            R.push_back(static_cast<char16_t>(Cp));
-        }
-    }
-    return R;
+    size_t Units = 0;
+    return jet::Utf8ToUtf16(S, N, std::numeric_limits<size_t>::max(), Units);
 }
 
 std::string Utf16ToUtf8(const SQLWCHAR *S, SQLLEN N)
@@ -439,18 +430,20 @@ SQLRETURN PutInteger(double D, SQLPOINTER Buf, SQLLEN *Ind, TDrvHandle &Diag)
     return SQL_SUCCESS;
 }
 
-// Hands out bytes (or UTF-16 units) of a long value in pieces.
+// Hands out bytes (or UTF-16 units) of a long value in pieces. AData holds
+// ABytes of it: all of it, or for a bound column (no pieces) the first
+// bytes of a value AWhole bytes long.
 SQLRETURN PutPieces(const char *AData, size_t ABytes, size_t AUnit, size_t ATerminator, SQLPOINTER Buf, SQLLEN Len,
-                    SQLLEN *Ind, TPieceState *Piece, TDrvHandle &Diag)
+                    SQLLEN *Ind, TPieceState *Piece, TDrvHandle &Diag, size_t AWhole = SIZE_MAX)
 {
     size_t Offset = Piece ? Piece->Offset : 0;
     if (Piece && Piece->Started && Offset >= ABytes)
         return SQL_NO_DATA;
-    const size_t Remaining = ABytes - Offset;
+    const size_t Remaining = (AWhole == SIZE_MAX ? ABytes : AWhole) - Offset;
     size_t Capacity = 0;
     if (Len > 0 && static_cast<size_t>(Len) >= ATerminator)
         Capacity = (static_cast<size_t>(Len) - ATerminator) / AUnit * AUnit;
-    const size_t Now = std::min(Remaining, Capacity);
+    const size_t Now = std::min(ABytes - Offset, Capacity);
     if (Buf && Len > 0) {
         if (Now)
             std::memcpy(Buf, AData + Offset, Now);
@@ -473,9 +466,15 @@ SQLRETURN PutPieces(const char *AData, size_t ABytes, size_t AUnit, size_t ATerm
 
 } // namespace
 
-SQLRETURN PutValue(const TValueView &V, const TColumnInfo &C, SQLSMALLINT CType, SQLPOINTER Buf, SQLLEN Len,
-                   SQLLEN *Ind, TPieceState *Piece, TDrvHandle &Diag)
+SQLRETURN PutValue(const TValueView &AValue, const TColumnInfo &C, SQLSMALLINT CType, SQLPOINTER Buf, SQLLEN Len,
+                   SQLLEN *Ind, TPieceState *Piece, TDrvHandle &Diag, SQLULEN AMaxLength)
 {
+    // A statement's SQL_ATTR_MAX_LENGTH: no more of a text or binary value
+    // is handed out (and its length counts no further), in whatever piece.
+    TValueView V = AValue;
+    if (AMaxLength && (V.Kind == SQLITE_TEXT || V.Kind == SQLITE_BLOB) && CType != SQL_C_WCHAR)
+        V.N = std::min<size_t>(V.N, AMaxLength);
+    const size_t MaxUnits = AMaxLength ? AMaxLength / 2 : std::numeric_limits<size_t>::max();
     const bool Fixed = !(CType == SQL_C_CHAR || CType == SQL_C_WCHAR || CType == SQL_C_BINARY);
     if (Piece && Fixed) {
         if (Piece->Started)
@@ -544,25 +543,27 @@ SQLRETURN PutValue(const TValueView &V, const TColumnInfo &C, SQLSMALLINT CType,
         return PutPieces(T.data(), T.size(), 1, 1, Buf, Len, Ind, nullptr, Diag);
     }
     case SQL_C_WCHAR: {
-        std::u16string Local;
-        std::u16string *W = &Local;
+        size_t Units = 0;
         if (Piece) {
-            W = &Piece->Wide;
+            std::u16string &W = Piece->Wide;
             if (!Piece->Started) {
                 if (V.Kind == SQLITE_TEXT)
-                    *W = Utf8ToUtf16(V.P, V.N);
+                    W = jet::Utf8ToUtf16(V.P, V.N, MaxUnits, Units);
                 else {
                     const std::string T = TextOf(V, C);
-                    *W = Utf8ToUtf16(T.data(), T.size());
+                    W = jet::Utf8ToUtf16(T.data(), T.size(), MaxUnits, Units);
                 }
             }
-        } else if (V.Kind == SQLITE_TEXT) {
-            Local = Utf8ToUtf16(V.P, V.N);
-        } else {
-            const std::string T = TextOf(V, C);
-            Local = Utf8ToUtf16(T.data(), T.size());
+            return PutPieces(reinterpret_cast<const char *>(W.data()), W.size() * 2, 2, 2, Buf, Len, Ind, Piece, Diag);
         }
-        return PutPieces(reinterpret_cast<const char *>(W->data()), W->size() * 2, 2, 2, Buf, Len, Ind, Piece, Diag);
+        // A bound buffer takes the units it has room for; the rest of a
+        // long text is counted, not converted.
+        const size_t Room = std::min(Len >= 2 ? static_cast<size_t>(Len - 2) / 2 : 0, MaxUnits);
+        const std::string T = V.Kind == SQLITE_TEXT ? std::string() : TextOf(V, C);
+        const std::u16string W = V.Kind == SQLITE_TEXT ? jet::Utf8ToUtf16(V.P, V.N, Room, Units)
+                                                       : jet::Utf8ToUtf16(T.data(), T.size(), Room, Units);
+        return PutPieces(reinterpret_cast<const char *>(W.data()), W.size() * 2, 2, 2, Buf, Len, Ind, nullptr, Diag,
+                         std::min(Units, MaxUnits) * 2);
     }
     case SQL_C_BINARY: {
         if (V.Kind == SQLITE_TEXT || V.Kind == SQLITE_BLOB)

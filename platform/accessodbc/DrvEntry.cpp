@@ -133,6 +133,8 @@ const TInfo *FindInfo(SQLUSMALLINT AId)
         {SQL_OJ_CAPABILITIES, TInfoKind::U32, SQL_OJ_LEFT | SQL_OJ_RIGHT | SQL_OJ_NESTED | SQL_OJ_NOT_ORDERED | SQL_OJ_ALL_COMPARISON_OPS, nullptr},
         {SQL_ORDER_BY_COLUMNS_IN_SELECT, TInfoKind::Str, 0, "N"},
         {SQL_OUTER_JOINS, TInfoKind::Str, 0, "Y"},
+        // An array of parameter sets reports one row count, the sum over its
+        // sets, and runs writes only.
         {SQL_PARAM_ARRAY_ROW_COUNTS, TInfoKind::U32, SQL_PARC_NO_BATCH, nullptr},
         {SQL_PARAM_ARRAY_SELECTS, TInfoKind::U32, SQL_PAS_NO_SELECT, nullptr},
         {SQL_PROCEDURE_TERM, TInfoKind::Str, 0, "QUERY"},
@@ -380,14 +382,8 @@ SQLRETURN SetStmtAttr(TDrvStatement &S, SQLINTEGER A, SQLPOINTER V)
     case SQL_ATTR_PARAM_STATUS_PTR: S.ParamStatusPtr = static_cast<SQLUSMALLINT *>(V); return SQL_SUCCESS;
     case SQL_ATTR_PARAM_BIND_OFFSET_PTR: S.ParamBindOffsetPtr = static_cast<SQLLEN *>(V); return SQL_SUCCESS;
     case SQL_ATTR_PARAMSET_SIZE:
-        // Parameter arrays are refused with 01S02: a caller reading the size
-        // back runs its rows one by one.
-        if (U > 1) {
-            S.ParamsetSize = 1;
-            S.AddDiag("01S02", 0, "Option value changed: parameter arrays are not supported, the size stays 1.");
-            return SQL_SUCCESS_WITH_INFO;
-        }
-        S.ParamsetSize = 1;
+        // Arrays of parameter sets run set by set in one execute (RunArray).
+        S.ParamsetSize = U > 1 ? U : 1;
         return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_TYPE:
         if (U != SQL_CURSOR_FORWARD_ONLY) {

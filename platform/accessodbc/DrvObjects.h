@@ -6,6 +6,8 @@
 // Statement states (transitions in TDrvStatement):
 //   Allocated --Prepare--> Prepared --Execute--> Cursor | Executed | NeedData
 //   NeedData --ParamData/PutData...--> Cursor | Executed
+//   Prepared --Execute with SQL_ATTR_PARAMSET_SIZE n > 1--> Executed (RunArray:
+//     the sets one after another, up to the first that fails)
 //   Cursor --Fetch...--> Cursor (rows) --CloseCursor--> Prepared
 //   any --Catalog function--> Cursor over a materialised result
 #pragma once
@@ -335,6 +337,11 @@ public:
     int NeedDataParam = 0;
     std::atomic<bool> Executing{false};
     std::atomic<bool> CancelRequested{false};
+    // An array of parameter sets is running (RunArray): a cancel between
+    // two sets stops it before the next one.
+    std::atomic<bool> InArray{false};
+    // The parameter set BindParameters reads (0 outside an array).
+    SQLULEN ArrayRow = 0;
 
     // The current rowset: values of the columns that are not bound, per row.
     std::vector<std::vector<TValue>> Rowset;
@@ -376,6 +383,9 @@ private:
     bool Stepped = false; // Stmt was stepped since it was last reset
     void BindParameters();
     SQLRETURN Run();
+    // Run for one parameter set, with the processed count and status set.
+    SQLRETURN RunOneSet();
+    SQLRETURN RunArray();
     void RunSelectInto();
     void AfterStatement();
     int Step();
@@ -385,10 +395,13 @@ private:
 
 // Writes a value into an application buffer of the given C type. APiece is
 // null for bound columns (each fetch starts afresh) and the column's piece
-// state for SQLGetData. Returns SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004 or
-// 01S07 recorded on ADiag) or SQL_NO_DATA; conversion errors are thrown.
+// state for SQLGetData. AMaxLength (SQL_ATTR_MAX_LENGTH, 0: none) is the
+// most bytes a text or binary value has: one longer is handed out cut to it,
+// its length AMaxLength, without a truncation warning of its own. Returns
+// SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004 or 01S07 recorded on ADiag) or
+// SQL_NO_DATA; conversion errors are thrown.
 SQLRETURN PutValue(const TValueView &AValue, const TColumnInfo &ACol, SQLSMALLINT ACType, SQLPOINTER ABuf,
-                   SQLLEN ALen, SQLLEN *AInd, TPieceState *APiece, TDrvHandle &ADiag);
+                   SQLLEN ALen, SQLLEN *AInd, TPieceState *APiece, TDrvHandle &ADiag, SQLULEN AMaxLength = 0);
 SQLSMALLINT DefaultCType(SQLSMALLINT ASqlType);
 
 // UTF-8 <-> UTF-16 for the W entry points and SQL_C_WCHAR.

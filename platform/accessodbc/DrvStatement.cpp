@@ -137,6 +137,35 @@ void BindInteger(sqlite3_stmt *S, int I, long long V, SQLSMALLINT ASqlType)
         sqlite3_bind_int64(S, I, V);
 }
 
+// The value and indicator of parameter P in parameter set ARow: column-wise
+// (ABindType SQL_PARAM_BIND_BY_COLUMN) a parameter's values lie one
+// element apart (its C type's size, or its buffer length for text and
+// bytes) and its indicators one SQLLEN apart; row-wise both lie ABindType
+// bytes apart. The bind offset moves every address.
+inline void ParamAt(const TParamBinding &P, SQLSMALLINT ACType, SQLULEN ARow, SQLLEN AOffset, SQLULEN ABindType,
+                    const char *&AData, const SQLLEN *&AInd)
+{
+    size_t Step = 0, IndStep = 0;
+    if (ARow > 0) {
+        const bool ByColumn = ABindType == SQL_PARAM_BIND_BY_COLUMN;
+        Step = ARow * (ByColumn ? CTypeSize(ACType, P.BufferLength) : ABindType);
+        IndStep = ARow * (ByColumn ? sizeof(SQLLEN) : ABindType);
+    }
+    AData = P.Data ? static_cast<const char *>(P.Data) + AOffset + Step : nullptr;
+    AInd = P.Indicator
+               ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + AOffset + IndStep)
+               : nullptr;
+}
+
+// The parameter sends its value in set ARow through SQLPutData.
+inline bool AtExecution(const TDrvStatement &S, const TParamBinding &P, SQLULEN ARow)
+{
+    const char *Data;
+    const SQLLEN *Ind;
+    ParamAt(P, SQL_C_DEFAULT, ARow, S.ParamBindOffsetPtr ? *S.ParamBindOffsetPtr : 0, S.ParamBindType, Data, Ind);
+    return Ind && (*Ind == SQL_DATA_AT_EXEC || *Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET);
+}
+
 std::string CapitalWord(const std::string &U)
 {
     std::string R = U;
@@ -666,24 +695,115 @@ SQLRETURN TDrvStatement::Execute()
     if (HasCursor)
         CloseCursor();
     NeedData = false;
+    ArrayRow = 0;
     for (int i = 1; i <= Tr->ParamCount; ++i) {
         TParamBinding &P = Params[static_cast<size_t>(i)];
         if (!P.Bound)
             Fail("07002", -3010, "COUNT field incorrect: the statement has " + std::to_string(Tr->ParamCount) +
                                      " parameter markers, parameter " + std::to_string(i) + " is not bound.");
-        const SQLLEN Offset = ParamBindOffsetPtr ? *ParamBindOffsetPtr : 0;
-        const SQLLEN *Ind = P.Indicator ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + Offset) : nullptr;
-        P.AtExec = Ind && (*Ind == SQL_DATA_AT_EXEC || *Ind <= SQL_LEN_DATA_AT_EXEC_OFFSET);
+        P.AtExec = AtExecution(*this, P, 0);
         P.Received = false;
         P.ReceivedNull = false;
         P.Received8.clear();
         NeedData = NeedData || P.AtExec;
     }
+    if (ParamsetSize > 1) {
+        NeedData = false;
+        return RunArray();
+    }
     if (NeedData) {
         NeedDataParam = 0;
         return SQL_NEED_DATA;
     }
-    return Run();
+    return RunOneSet();
+}
+
+SQLRETURN TDrvStatement::RunOneSet()
+{
+    SQLRETURN Rc;
+    try {
+        Rc = Run();
+    } catch (...) {
+        if (ParamStatusPtr)
+            ParamStatusPtr[0] = SQL_PARAM_ERROR;
+        if (ParamsProcessedPtr)
+            *ParamsProcessedPtr = 1;
+        throw;
+    }
+    if (ParamStatusPtr)
+        ParamStatusPtr[0] = SQL_PARAM_SUCCESS;
+    if (ParamsProcessedPtr)
+        *ParamsProcessedPtr = 1;
+    return Rc;
+}
+
+// An array of parameter sets: the one prepared statement runs once per set,
+// in order, each set bound straight from the caller's arrays. A set is one
+// SQLite statement, so a set that fails leaves nothing of itself (SQLite
+// takes back what the statement changed before it failed); the array stops
+// there, the status array and the processed count say which set it was and
+// its record names it (SQL_DIAG_ROW_NUMBER), and the execute answers
+// SQL_ERROR, so that no caller takes the sets before it for the whole. The
+// sets before it stay applied in the caller's transaction, which the caller
+// commits or rolls back; in autocommit mode each set commits on its own, as
+// it would run alone. The row count is the sum over the sets that ran.
+SQLRETURN TDrvStatement::RunArray()
+{
+    using K = jet::TJetStatementKind;
+    const SQLULEN Sets = ParamsetSize;
+    // Arrays are for writes: SQLGetInfo answers SQL_PAS_NO_SELECT.
+    if (Tr->Kind != K::Insert && Tr->Kind != K::Update && Tr->Kind != K::Delete)
+        Fail("HYC00", 0, "Optional feature not implemented: an array of parameter sets runs INSERT, UPDATE and "
+                         "DELETE statements only.");
+    for (SQLULEN R = 0; R < Sets; ++R)
+        for (int i = 1; i <= Tr->ParamCount; ++i)
+            if (AtExecution(*this, Params[static_cast<size_t>(i)], R))
+                Fail("HYC00", 0, "Optional feature not implemented: parameter " + std::to_string(i) +
+                                     " sends its data at execution in an array of parameter sets.");
+    if (ParamStatusPtr)
+        std::fill(ParamStatusPtr, ParamStatusPtr + Sets, static_cast<SQLUSMALLINT>(SQL_PARAM_UNUSED));
+    if (ParamsProcessedPtr)
+        *ParamsProcessedPtr = 0;
+    struct TArrayScope {
+        TDrvStatement &S;
+        explicit TArrayScope(TDrvStatement &AS) : S(AS)
+        {
+            S.CancelRequested = false;
+            S.InArray = true;
+        }
+        ~TArrayScope()
+        {
+            S.InArray = false;
+            S.ArrayRow = 0;
+        }
+    } Scope(*this);
+    SQLLEN Total = 0;
+    for (SQLULEN R = 0; R < Sets; ++R) {
+        ArrayRow = R;
+        try {
+            if (CancelRequested)
+                Fail("HY008", 0, "Operation canceled.");
+            Run();
+        } catch (const TDrvError &E) {
+            if (ParamStatusPtr)
+                ParamStatusPtr[R] = SQL_PARAM_ERROR;
+            if (ParamsProcessedPtr)
+                *ParamsProcessedPtr = R + 1;
+            RowCount = Total;
+            AddDiag(E.State, E.Native,
+                    E.Message + " (parameter set " + std::to_string(R + 1) + " of " + std::to_string(Sets) + ")");
+            Diags.back().Row = static_cast<SQLLEN>(R + 1);
+            return SQL_ERROR;
+        }
+        if (RowCount > 0)
+            Total += RowCount;
+        if (ParamStatusPtr)
+            ParamStatusPtr[R] = SQL_PARAM_SUCCESS;
+        if (ParamsProcessedPtr)
+            *ParamsProcessedPtr = R + 1;
+    }
+    RowCount = Total;
+    return Total == 0 && Tr->Kind != K::Insert ? SQL_NO_DATA : SQL_SUCCESS;
 }
 
 SQLRETURN TDrvStatement::ParamData(SQLPOINTER *AToken)
@@ -700,7 +820,7 @@ SQLRETURN TDrvStatement::ParamData(SQLPOINTER *AToken)
     }
     NeedData = false;
     NeedDataParam = 0;
-    return Run();
+    return RunOneSet();
 }
 
 void TDrvStatement::PutData(SQLPOINTER AData, SQLLEN ALength)
@@ -742,8 +862,9 @@ void TDrvStatement::BindParameters()
     for (int i = 1; i <= Tr->ParamCount; ++i) {
         const TParamBinding &P = Params[static_cast<size_t>(i)];
         const SQLSMALLINT C = P.CType == SQL_C_DEFAULT ? DefaultCType(P.SqlType) : P.CType;
-        const char *Data = P.Data ? static_cast<const char *>(P.Data) + Offset : nullptr;
-        const SQLLEN *IndPtr = P.Indicator ? reinterpret_cast<const SQLLEN *>(reinterpret_cast<const char *>(P.Indicator) + Offset) : nullptr;
+        const char *Data;
+        const SQLLEN *IndPtr;
+        ParamAt(P, C, ArrayRow, Offset, ParamBindType, Data, IndPtr);
         SQLLEN Ind = IndPtr ? *IndPtr : SQL_NTS;
         if (P.AtExec) {
             if (!P.Received || P.ReceivedNull) {
@@ -879,7 +1000,9 @@ SQLRETURN TDrvStatement::Run()
                      (Tr->Kind == jet::TJetStatementKind::Other && !Tr->Columns.empty());
     if (Ddl)
         Conn->Exec("SAVEPOINT jet_ddl");
-    CancelRequested = false;
+    // A cancel that came between two sets of an array still stands.
+    if (!InArray)
+        CancelRequested = false;
     Executing = true;
     const bool Guarded = !JetText.empty();
     Conn->RefuseCompile = Guarded;
@@ -1093,11 +1216,18 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
         Rowset.resize(ARow + 1);
     Cache = &Rowset[ARow];
     Cache->resize(N + 1);
+    // A value kept for SQLGetData: as far as SQL_ATTR_MAX_LENGTH lets it be
+    // read (in UTF-8, up to three bytes a UTF-16 unit), else whole.
+    const auto Keep = [this](TValue &ADst, TValueView AValue) {
+        if (MaxLength)
+            AValue.N = std::min<size_t>(AValue.N, 2 * MaxLength);
+        CopyInto(ADst, AValue);
+    };
     for (size_t c = 1; c <= N; ++c) {
         const TValueView V = Materialised ? ViewOf(Rows[RowPos - 1][c - 1]) : ViewOf(Stmt, static_cast<int>(c - 1));
         const TColBinding *B = c < Bindings.size() ? &Bindings[c] : nullptr;
         if (!B || !B->Bound()) {
-            CopyInto((*Cache)[c], V);
+            Keep((*Cache)[c], V);
             continue;
         }
         const SQLSMALLINT CType = B->CType == SQL_C_DEFAULT ? DefaultCType(SqlTypeOf(Columns[c - 1].Type)) : B->CType;
@@ -1115,12 +1245,13 @@ SQLRETURN TDrvStatement::WriteRow(SQLULEN ARow, SQLUSMALLINT &AStatus)
                 Ind = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(Ind) + ARow * RowBindType + Offset);
         }
         try {
-            if (PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this) == SQL_SUCCESS_WITH_INFO) {
+            if (PutValue(V, Columns[c - 1], CType, Data, B->BufferLength, Ind, nullptr, *this, MaxLength) ==
+                SQL_SUCCESS_WITH_INFO) {
                 Result = SQL_SUCCESS_WITH_INFO;
                 // A value its buffer cut (01004) is kept, so that the caller
-                // can unbind the column and read it whole with SQLGetData.
+                // can unbind the column and read it with SQLGetData.
                 if (CType == SQL_C_CHAR || CType == SQL_C_WCHAR || CType == SQL_C_BINARY)
-                    CopyInto((*Cache)[c], V);
+                    Keep((*Cache)[c], V);
             } else if ((*Cache)[c].Kind != SQLITE_NULL)
                 (*Cache)[c] = TValue();
         } catch (const TDrvError &E) {
@@ -1218,7 +1349,7 @@ SQLRETURN TDrvStatement::GetData(SQLUSMALLINT ACol, SQLSMALLINT ACType, SQLPOINT
         Piece = TPieceState();
         Piece.Column = ACol;
     }
-    return PutValue(ViewOf(Rowset[CurrentRow][ACol]), C, ACType, ABuf, ALen, AInd, &Piece, *this);
+    return PutValue(ViewOf(Rowset[CurrentRow][ACol]), C, ACType, ABuf, ALen, AInd, &Piece, *this, MaxLength);
 }
 
 void TDrvStatement::SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOp)
@@ -1249,7 +1380,7 @@ void TDrvStatement::Cancel()
         NeedDataParam = 0;
         return;
     }
-    if (Executing && Conn->Db) {
+    if ((Executing || InArray) && Conn->Db) {
         CancelRequested = true;
         sqlite3_interrupt(Conn->Db);
     }

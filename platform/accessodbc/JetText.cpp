@@ -1,6 +1,8 @@
 // UTF-8 decoding and encoding, and text compared without regard to case.
 #include "platform/accessodbc/JetText.h"
 
+#include <algorithm>
+
 namespace jet {
 
 namespace {
@@ -124,6 +126,28 @@ std::u32string DecodeUtf8(const char *AText, size_t N)
     const auto *U = reinterpret_cast<const unsigned char *>(AText);
     for (const unsigned char *P = U; P < U + N;)
         R.push_back(ReadCodePoint(P, U + N));
+    return R;
+}
+
+std::u16string Utf8ToUtf16(const char *AText, size_t N, size_t AMaxUnits, size_t &ATotalUnits)
+{
+    std::u16string R;
+    R.reserve(std::min(N, AMaxUnits));
+    ATotalUnits = 0;
+    const auto *U = reinterpret_cast<const unsigned char *>(AText);
+    for (const unsigned char *P = U; P < U + N;) {
+        const char32_t Cp = ReadCodePoint(P, U + N);
+        const size_t Units = Cp >= 0x10000 ? 2 : 1;
+        if (ATotalUnits + Units <= AMaxUnits) {
+            if (Units == 2) {
+                R.push_back(static_cast<char16_t>(0xD800 + ((Cp - 0x10000) >> 10)));
+                R.push_back(static_cast<char16_t>(0xDC00 + ((Cp - 0x10000) & 0x3FF)));
+            } else {
+                R.push_back(static_cast<char16_t>(Cp));
+            }
+        }
+        ATotalUnits += Units;
+    }
     return R;
 }
 

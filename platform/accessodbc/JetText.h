@@ -11,6 +11,10 @@ namespace jet {
 // Malformed sequences read as U+FFFD.
 std::u32string DecodeUtf8(const char *AText, size_t ABytes);
 void AppendUtf8(std::string &AOut, char32_t ACodePoint);
+// The first AMaxUnits UTF-16 units of a UTF-8 text (a character of two
+// units whole or not at all), and in ATotalUnits the units of all of it: a
+// long text is counted, not converted whole.
+std::u16string Utf8ToUtf16(const char *AText, size_t ABytes, size_t AMaxUnits, size_t &ATotalUnits);
 
 // Two UTF-8 texts compared code point by code point with case folded:
 // negative, zero or positive. On ASCII it orders exactly as SQLite's NOCASE.

@@ -7,10 +7,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <typeinfo>
 #include <unistd.h>
@@ -504,16 +507,105 @@ std::string TStrings::SaveToFile(const std::string &FileName) const { return Rep
 namespace {
 
 const char ReplacementMark[] = ".~";
+// The sidecar of a replacement whose file system refuses the rename: the
+// new bytes, then a seal that says they are all there.
+const char SidecarMark[] = ".~new";
+const char SealMark[] = "\n#~sealed ";
+
+void Step()
+{
+    if (ReplaceFileStepHook) ReplaceFileStepHook();
+}
+
+uint64_t Fnv1a(std::string_view Bytes)
+{
+    uint64_t H = 0xcbf29ce484222325ULL;
+    for (unsigned char C : Bytes) H = (H ^ C) * 0x100000001b3ULL;
+    return H;
+}
+
+// "\n#~sealed <length> <hash>\n": the length and FNV-1a hash of the bytes
+// before it, in hexadecimal.
+std::string Seal(std::string_view Bytes)
+{
+    char Text[64];
+    std::snprintf(Text, sizeof Text, "%zx %016llx\n", Bytes.size(), (unsigned long long)Fnv1a(Bytes));
+    return SealMark + std::string(Text);
+}
+
+// The bytes a sidecar holds when its seal is whole and matches them; a
+// sidecar cut short by a kill or a power cut holds none.
+bool Unseal(std::string &AFile)
+{
+    const size_t At = AFile.rfind(SealMark);
+    if (At == std::string::npos) return false;
+    const std::string_view Bytes(AFile.data(), At);
+    if (AFile.compare(At, std::string::npos, Seal(Bytes)) != 0) return false;
+    AFile.resize(At);
+    return true;
+}
+
+bool ReadWholeFile(const std::string &APath, std::string &ABytes)
+{
+    std::ifstream In(APath, std::ios::binary);
+    if (!In) return false;
+    std::stringstream S;
+    S << In.rdbuf();
+    ABytes = S.str();
+    return !In.bad();
+}
 
 // The whole of Bytes at the start of the open file, and nothing after them.
+// One write covers what the file held before (ASpare, the line ends of
+// Bytes' encoding, fills up to the old size): a kill before the cut leaves
+// the new text followed by blank lines, never by the old text's tail.
 bool WriteAll(int Fd, std::string_view Bytes)
 {
-    for (size_t At = 0; At < Bytes.size();) {
-        const ssize_t N = ::pwrite(Fd, Bytes.data() + At, Bytes.size() - At, off_t(At));
+    struct stat Old;
+    std::string Padded(Bytes);
+    if (::fstat(Fd, &Old) == 0 && off_t(Padded.size()) < Old.st_size) {
+        const std::string_view Spare = Bytes.substr(0, 2) == "\xFF\xFE" ? std::string_view("\n\0", 2)
+                                       : Bytes.substr(0, 2) == "\xFE\xFF" ? std::string_view("\0\n", 2)
+                                                                           : std::string_view("\n");
+        while (off_t(Padded.size()) < Old.st_size) Padded += Spare;
+    }
+    for (size_t At = 0; At < Padded.size();) {
+        const ssize_t N = ::pwrite(Fd, Padded.data() + At, Padded.size() - At, off_t(At));
+        Step();
         if (N <= 0) return false;
         At += size_t(N);
     }
-    return ::ftruncate(Fd, off_t(Bytes.size())) == 0 && ::fsync(Fd) == 0;
+    const bool Cut = ::ftruncate(Fd, off_t(Bytes.size())) == 0;
+    Step();
+    return Cut && ::fsync(Fd) == 0;
+}
+
+// The file written over in place, whole.
+bool WriteInPlace(const std::string &APath, std::string_view Bytes)
+{
+    const int Fd = ::open(APath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (Fd < 0) return false;
+    const bool Written = WriteAll(Fd, Bytes);
+    return ::close(Fd) == 0 && Written;
+}
+
+void SyncFolder(const std::filesystem::path &AFile)
+{
+    const std::string Folder = AFile.has_parent_path() ? AFile.parent_path().string() : ".";
+    const int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Dir >= 0) {
+        ::fsync(Dir); // the names in it
+        ::close(Dir);
+    }
+    Step();
+}
+
+// A link stays a link: the file it names is the one replaced and read.
+std::filesystem::path ReplacedPath(const std::string &FileName)
+{
+    std::error_code Ec;
+    std::filesystem::path Target = std::filesystem::weakly_canonical(FileName, Ec);
+    return Ec ? std::filesystem::path(FileName) : Target;
 }
 
 // The new file, made by this call alone: O_EXCL and O_NOFOLLOW refuse a
@@ -531,71 +623,96 @@ int CreateReplacement(const std::string &Temp, mode_t Mode)
 } // namespace
 
 int RefusedRenameErrno = 0;
+void (*ReplaceFileStepHook)() = nullptr;
+
+bool ReadReplacedFile(const std::string &FileName, std::string &Bytes)
+{
+    const std::filesystem::path Target = ReplacedPath(FileName);
+    std::string Sidecar;
+    if (ReadWholeFile(Target.string() + SidecarMark, Sidecar) && Unseal(Sidecar)) {
+        Bytes = std::move(Sidecar);
+        return true;
+    }
+    return ReadWholeFile(FileName, Bytes);
+}
 
 std::string ReplaceFile(const std::string &FileName, std::string_view Bytes)
 {
-    const auto Refuse = [&](const char *What) {
-        throw EFCreateError(std::string(What) + " file \"" + FileName + "\"");
+    const auto Refuse = [&](const std::string &What) {
+        throw EFCreateError(What + " file \"" + FileName + "\"");
     };
-    // A link stays a link: the file it names is the one replaced.
-    std::error_code Ec;
-    std::filesystem::path Target = std::filesystem::weakly_canonical(FileName, Ec);
-    if (Ec) Target = FileName;
+    const std::filesystem::path Target = ReplacedPath(FileName);
     // A folder, or a file its owner made read-only, stays as it is, as it
     // would under a write in place.
     struct stat Old;
     const bool Exists = ::stat(Target.c_str(), &Old) == 0;
     if (Exists && (!S_ISREG(Old.st_mode) || ::access(Target.c_str(), W_OK) != 0)) Refuse("Cannot create");
-    // Where no new file can stand in for the old one, the old one is
-    // written over: not proof against a kill, but kept, and said.
-    const auto InPlace = [&](const char *Why) {
-        const int Fd = ::open(Target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (Fd < 0) Refuse("Cannot create");
-        const bool Written = WriteAll(Fd, Bytes);
-        if (::close(Fd) != 0 || !Written) Refuse("Cannot write");
-        return "File \"" + FileName + "\" was written in place: " + Why;
-    };
+    // A sealed sidecar is what the file holds (a replacement through it
+    // ended before the file was written): it is the file's first, and goes.
+    const std::string Sidecar = Target.string() + SidecarMark;
+    if (std::string Pending; Exists && ReadWholeFile(Sidecar, Pending) && Unseal(Pending)) {
+        if (!WriteInPlace(Target.string(), Pending)) Refuse("Cannot write");
+        if (::unlink(Sidecar.c_str()) != 0) Refuse("Cannot write");
+        SyncFolder(Target);
+    }
     const std::string Temp = Target.string() + ReplacementMark + std::to_string(::getpid());
     // Nobody but this process opens the new file before it has the old
     // one's owner and rights.
     const int Fd = CreateReplacement(Temp, Exists ? 0600 : 0666);
     if (Fd < 0) {
-        if (Exists && (errno == EACCES || errno == EPERM || errno == EROFS)) return InPlace("its folder takes no new file");
-        Refuse("Cannot create");
+        // No new file stands in for the old one: it is written over in one
+        // write, and said.
+        if (!Exists || (errno != EACCES && errno != EPERM && errno != EROFS)) Refuse("Cannot create");
+        if (!WriteInPlace(Target.string(), Bytes)) Refuse("Cannot write");
+        return "File \"" + FileName + "\" was written in place: its folder takes no new file";
     }
     struct stat New;
     // The owner first: a change of owner clears the set-id bits of the rights.
     const bool Owned = !Exists || (::fstat(Fd, &New) == 0 && ((New.st_uid == Old.st_uid && New.st_gid == Old.st_gid) ||
                                                               ::fchown(Fd, Old.st_uid, Old.st_gid) == 0));
-    if (!Owned) {
-        ::close(Fd);
-        ::unlink(Temp.c_str());
-        return InPlace("a new file could not keep its owner");
-    }
-    bool Written = (!Exists || ::fchmod(Fd, Old.st_mode & 07777) == 0) && WriteAll(Fd, Bytes);
+    bool Written = Owned && (!Exists || ::fchmod(Fd, Old.st_mode & 07777) == 0) && WriteAll(Fd, Bytes);
     // On the disk before it takes the name (WriteAll syncs): a power cut
     // after the rename must not find the name on an empty file.
     Written = ::close(Fd) == 0 && Written;
-    if (!Written) {
+    if (Owned && !Written) {
         ::unlink(Temp.c_str());
         Refuse("Cannot write");
     }
-    const bool Renamed = RefusedRenameErrno == 0 ? ::rename(Temp.c_str(), Target.c_str()) == 0
-                                                 : (errno = RefusedRenameErrno, false);
+    bool Renamed = false;
+    if (Owned) {
+        Renamed = RefusedRenameErrno == 0 ? ::rename(Temp.c_str(), Target.c_str()) == 0
+                                          : (errno = RefusedRenameErrno, false);
+        Step();
+    }
     if (!Renamed) {
-        // Some shares and mounted file systems refuse a rename over an
-        // existing file (EPERM, EACCES, EEXIST, EBUSY, ENOTSUP) while the
-        // file itself can be written.
         ::unlink(Temp.c_str());
-        if (Exists) return InPlace("its file system refuses a rename over it");
-        Refuse("Cannot write");
+        if (!Exists) Refuse("Cannot write");
+        // A file of another user (whose owner a new file cannot keep), or a
+        // file system that refuses a rename over a file (some shares; EPERM,
+        // EACCES, EEXIST, EBUSY, ENOTSUP) while the file can be written: the
+        // bytes go to the sidecar first, sealed and on the disk, and then
+        // over the file. A reader finds the sealed sidecar first, so that a
+        // kill or a power cut at any moment leaves it the old bytes or the
+        // new ones, whole.
+        const int Side = CreateReplacement(Sidecar, Old.st_mode & 0666);
+        const bool Sealed = Side >= 0 && WriteAll(Side, std::string(Bytes) + Seal(Bytes));
+        if (Side < 0 || ::close(Side) != 0 || !Sealed) {
+            ::unlink(Sidecar.c_str());
+            Refuse("Cannot write");
+        }
+        SyncFolder(Target);
+        // The sealed sidecar holds the new bytes for every reader now; the
+        // next replacement writes them over the file first.
+        if (!WriteInPlace(Target.string(), Bytes))
+            return "File \"" + FileName + "\" could not be written: its new text is kept in \"" + Sidecar + "\"";
+        ::unlink(Sidecar.c_str());
+        SyncFolder(Target);
+        return std::string();
     }
-    const std::string Folder = Target.has_parent_path() ? Target.parent_path().string() : ".";
-    const int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (Dir >= 0) {
-        ::fsync(Dir); // the new name itself
-        ::close(Dir);
-    }
+    // A sidecar left by a replacement killed before its seal holds nothing
+    // any reader takes; one sealed since is older than this file.
+    ::unlink(Sidecar.c_str());
+    SyncFolder(Target);
     return std::string();
 }
 

@@ -247,16 +247,28 @@ public:
 // "<name>.~<process id>", which then takes its name, so that a kill or a
 // power cut leaves the old file or the new one, never a part of either; the
 // new file keeps the old one's owner, group and rights. Where the new file
-// cannot be made (the folder takes none), cannot keep the owner (the file
-// is another user's) or cannot take the old one's name (a file system that
-// refuses a rename over a file), a writable file is written in place, and
-// the note returned says so; the note is empty when the file was replaced whole.
+// cannot keep the owner (the file is another user's) or cannot take the old
+// one's name (a file system that refuses a rename over a file), the bytes
+// go first to the sidecar "<name>.~new", sealed (their length and hash
+// after them) and on the disk, then over the file, and the sidecar goes:
+// ReadReplacedFile takes a sealed sidecar before the file, so a reader
+// still finds the old bytes or the new ones. Only where the folder takes no
+// new file at all is a writable file written over in place (in one write,
+// its old tail blank lines until the cut), and the note returned says so;
+// the note is empty when the file was replaced whole.
 // EFCreateError, the file left as it was, when it cannot be written (a
 // folder, a read-only file, a full disk).
 std::string ReplaceFile(const std::string &FileName, std::string_view Bytes);
+// The bytes of FileName as its last replacement left them: a sealed
+// sidecar's (a replacement through it ended before it wrote the file),
+// else the file's own. False when the file cannot be read.
+bool ReadReplacedFile(const std::string &FileName, std::string &Bytes);
 // For tests: when not 0, every rename of a replacement fails with this
 // errno, as on a file system that refuses a rename over an existing file.
 extern int RefusedRenameErrno;
+// For tests: called after every step of a replacement that changes what is
+// on the disk (a kill there is what a crash test simulates).
+extern void (*ReplaceFileStepHook)();
 // Removes the new files that replacements in AFolder left when their
 // program ended before the rename (killed, a power cut); those of programs
 // still running stay.

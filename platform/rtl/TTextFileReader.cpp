@@ -2,6 +2,7 @@
 #include "platform/rtl/TTextFileReader.h"
 
 #include "platform/rtl/CLocaleText.h"
+#include "platform/rtl/Classes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -108,12 +109,10 @@ bool ReadTextFile(const std::string &FileName, std::string &Text, TTextEncoding 
     std::error_code Ec;
     if (std::filesystem::is_directory(FileName, Ec))
         return false;
-    std::ifstream In(FileName, std::ios::binary);
-    if (!In)
+    // The program's own files (settings, thresholds) as their last
+    // replacement left them.
+    if (!ReadReplacedFile(FileName, Text))
         return false;
-    std::stringstream S;
-    S << In.rdbuf();
-    Text = S.str();
     TTextEncoding E = TTextEncoding::Utf8;
     if (Text.compare(0, ByteOrderMark.size(), ByteOrderMark) == 0) {
         E = TTextEncoding::Utf8Mark;

@@ -124,7 +124,12 @@ public:
                         return Button;
             return nullptr;
         };
-        if (auto *Default = qobject_cast<QPushButton *>(ButtonOf({mrOk, mrYes, mrRetry})))
+        int Named = mrNone;
+        for (const TButtonInfo &B : ButtonOrder)
+            if (R.Default & R.Buttons & B.Bit)
+                Named = B.Result;
+        if (auto *Default = qobject_cast<QPushButton *>(Named != mrNone ? ButtonOf({Named})
+                                                                         : ButtonOf({mrOk, mrYes, mrRetry})))
             Box.setDefaultButton(Default);
         if (QAbstractButton *Escape = ButtonOf({mrCancel, mrNo, mrOk}))
             Box.setEscapeButton(Escape);
@@ -176,6 +181,15 @@ int MessageDlg(const std::string &Text, TMsgDlgType Type, TMsgDlgButtons Buttons
     return DialogSeam().Message(TMessageRequest{Text, Caption, Type, Buttons});
 }
 
+int MessageDlg(const std::string &Text, TMsgDlgType Type, TMsgDlgButtons Buttons, TMsgDlgBtn ADefault)
+{
+    static const char *const Captions[] = {"Warning", "Error", "Information", "Confirm", ""};
+    const std::string Caption = Type == mtCustom ? ApplicationTitle() : std::string(Captions[Type]);
+    TMessageRequest Request{Text, Caption, Type, Buttons};
+    Request.Default = ADefault;
+    return DialogSeam().Message(Request);
+}
+
 int MessageBox(const std::string &Text, const std::string &Caption, TMsgDlgType Icon, TMsgDlgButtons Buttons)
 {
     return DialogSeam().Message(TMessageRequest{Text, Caption, Icon, Buttons});
@@ -197,6 +211,9 @@ int TScriptedDialogs::Message(const TMessageRequest &Request)
         MessageAnswers.pop_front();
         return Answer;
     }
+    for (const TButtonInfo &B : ButtonOrder)
+        if (Request.Default & Request.Buttons & B.Bit)
+            return B.Result;
     for (const TMsgDlgBtn Bit : {mbOK, mbYes, mbNo, mbCancel, mbAbort, mbRetry, mbIgnore})
         if (Request.Buttons & Bit)
             for (const TButtonInfo &B : ButtonOrder)

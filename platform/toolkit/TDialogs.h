@@ -36,6 +36,8 @@ struct TMessageRequest {
     std::string Caption;
     TMsgDlgType Icon = mtCustom;
     TMsgDlgButtons Buttons = mbOK;
+    // The button Return takes (one of Buttons); 0: OK, else Yes, else Retry.
+    TMsgDlgButtons Default = 0;
 };
 
 class IDialogSeam {
@@ -61,6 +63,9 @@ const std::string &ApplicationTitle();
 void ShowMessage(const std::string &Text);
 // A box captioned by its kind ("Error", "Warning", "Information", "Confirm").
 int MessageDlg(const std::string &Text, TMsgDlgType Type, TMsgDlgButtons Buttons);
+// The same with the button Return takes: a question whose Yes would undo
+// what the operator decided defaults to No.
+int MessageDlg(const std::string &Text, TMsgDlgType Type, TMsgDlgButtons Buttons, TMsgDlgBtn ADefault);
 // A box with a caption of its own.
 int MessageBox(const std::string &Text, const std::string &Caption, TMsgDlgType Icon, TMsgDlgButtons Buttons);
 // The modal loop of a form, through the seam.
@@ -72,7 +77,8 @@ int RunApplication(QWidget &AMainWindow);
 IDialogSeam &RealDialogSeam();
 
 // Scripted answers for tests. Each message takes the next answer of
-// MessageAnswers (or, when the queue is empty, the first button the box
+// MessageAnswers (or, when the queue is empty, the box's default button
+// where it names one, as Return would, else the first button the box
 // offers out of OK, Yes, ...); each modal form runs the next handler of
 // ModalHandlers (which may fill in the form's controls) and takes its
 // result, or mrCancel when none is queued. Installs itself on creation and

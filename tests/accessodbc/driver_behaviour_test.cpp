@@ -277,16 +277,68 @@ TEST_F(JetSql, StatementAttributesRefusedWithOptionValueChanged)
     SQLHSTMT S = NewStmt();
     EXPECT_EQ(SQLSetStmtAttr(S, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01S02");
-    EXPECT_EQ(SQLSetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(10), 0), SQL_SUCCESS_WITH_INFO);
+    // Parameter arrays are taken, for statements that return no rows.
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(10), 0));
     SQLULEN Size = 0;
     ODBC_OK(SQLGetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, &Size, 0, nullptr));
-    EXPECT_EQ(Size, 1u);
+    EXPECT_EQ(Size, 10u);
+    EXPECT_EQ(SQLExecDirect(S, (SQLCHAR *)"SELECT ID FROM N", SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "HYC00");
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
     ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(50), 0));
     ODBC_OK(SQLGetStmtAttr(S, SQL_ATTR_ROW_ARRAY_SIZE, &Size, 0, nullptr));
     EXPECT_EQ(Size, 50u);
     // One result per statement: the next one is SQL_NO_DATA.
     ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT ID FROM N", SQL_NTS));
     EXPECT_EQ(SQLMoreResults(S), SQL_NO_DATA);
+    Free(S);
+}
+
+class ParameterArrays : public TOdbcTest {};
+
+// One execute runs the sets in order (bound column-wise here; the bridge's
+// suites bind them row-wise): the set that fails leaves nothing of itself
+// (its group's first row took the suffix before the second refused it),
+// the sets after it do not run, the status array, the processed count and
+// the record name it, and the sets before it wait in the caller's
+// transaction for its rollback.
+TEST_F(ParameterArrays, SetsRunUpToTheFirstThatFailsInTheCallersTransaction)
+{
+    SQLUINTEGER Counts = 0, Selects = 0;
+    ODBC_OK(SQLGetInfo(Dbc, SQL_PARAM_ARRAY_ROW_COUNTS, &Counts, sizeof Counts, nullptr));
+    ODBC_OK(SQLGetInfo(Dbc, SQL_PARAM_ARRAY_SELECTS, &Selects, sizeof Selects, nullptr));
+    EXPECT_EQ(Counts, SQLUINTEGER(SQL_PARC_NO_BATCH));
+    EXPECT_EQ(Selects, SQLUINTEGER(SQL_PAS_NO_SELECT));
+    Exec("CREATE TABLE T (ID Long, Grp Long, Code Text(4), PRIMARY KEY (ID))");
+    for (const char *Row : {"1, 1, 'a'", "2, 1, 'b'", "3, 2, 'ab'", "4, 2, 'abc'", "5, 3, 'c'"})
+        Exec(std::string("INSERT INTO T VALUES (") + Row + ")");
+    ODBC_OK(SQLSetConnectAttr(Dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0));
+    SQLCHAR Suffix[3][8] = {"x", "xy", "z"}; // 'abc' & 'xy' is too long for Text(4)
+    SQLLEN SuffixInd[3] = {SQL_NTS, SQL_NTS, SQL_NTS}, Row = 0, Changed = 0;
+    SQLINTEGER Grp[3] = {1, 2, 3};
+    SQLUSMALLINT Status[3] = {};
+    SQLULEN Processed = 0;
+    SQLHSTMT S = NewStmt();
+    ODBC_OK(SQLPrepare(S, (SQLCHAR *)"UPDATE T SET Code = Code & ? WHERE Grp = ?", SQL_NTS));
+    ODBC_OK(SQLBindParameter(S, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 4, 0, Suffix, 8, SuffixInd));
+    ODBC_OK(SQLBindParameter(S, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, Grp, 0, nullptr));
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0));
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAM_STATUS_PTR, Status, 0));
+    ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_PARAMS_PROCESSED_PTR, &Processed, 0));
+    EXPECT_EQ(SQLExecute(S), SQL_ERROR);
+    EXPECT_EQ(Processed, 2u);
+    EXPECT_EQ(std::vector<int>(Status, Status + 3), (std::vector<int>{SQL_PARAM_SUCCESS, SQL_PARAM_ERROR, SQL_PARAM_UNUSED}));
+    const TDiagInfo D = Diag(SQL_HANDLE_STMT, S);
+    EXPECT_EQ(D.State, "22001");
+    EXPECT_NE(D.Message.find("(parameter set 2 of 3)"), std::string::npos) << D.Message;
+    ODBC_OK(SQLGetDiagField(SQL_HANDLE_STMT, S, 1, SQL_DIAG_ROW_NUMBER, &Row, 0, nullptr));
+    EXPECT_EQ(Row, 2);
+    // The driver manager lets no SQLRowCount follow a failure.
+    ODBC_OK(SQLGetDiagField(SQL_HANDLE_STMT, S, 0, SQL_DIAG_ROW_COUNT, &Changed, 0, nullptr));
+    EXPECT_EQ(Changed, 2);
+    EXPECT_EQ(Query("SELECT Code FROM T ORDER BY ID"), (TRows{{"ax"}, {"bx"}, {"ab"}, {"abc"}, {"c"}}));
+    ODBC_OK(SQLEndTran(SQL_HANDLE_DBC, Dbc, SQL_ROLLBACK));
+    EXPECT_EQ(Query("SELECT Code FROM T ORDER BY ID"), (TRows{{"a"}, {"b"}, {"ab"}, {"abc"}, {"c"}}));
     Free(S);
 }
 
@@ -532,20 +584,40 @@ TEST_F(LongValues, MemoReadInPiecesAsCharAndWideChar)
     Free(S);
 }
 
-TEST_F(LongValues, BoundBufferTooSmallReportsTruncationWithTrueLength)
+// A bound buffer too small: 01004 with the true length, or with SQL_ATTR_MAX_LENGTH's when the statement sets one
+// below it; the value then reads no further than that limit through SQLGetData as well (an emoji is two UTF-16 units,
+// three "é" six bytes of UTF-8).
+TEST_F(LongValues, BoundBufferTooSmallReportsTruncationWithTrueLengthOrTheStatementsLimit)
 {
     Exec("CREATE TABLE T (S Text(50))");
-    Exec("INSERT INTO T VALUES ('Station name of twenty')");
-    SQLHSTMT S = NewStmt();
-    ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT S FROM T", SQL_NTS));
-    char Buf[8];
-    SQLLEN Ind = 0;
-    ODBC_OK(SQLBindCol(S, 1, SQL_C_CHAR, Buf, sizeof Buf, &Ind));
-    EXPECT_EQ(SQLFetch(S), SQL_SUCCESS_WITH_INFO);
-    EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01004");
-    EXPECT_EQ(Ind, 22);
-    EXPECT_STREQ(Buf, "Station");
-    Free(S);
+    Exec("INSERT INTO T VALUES ('Station \U0001F30A of twenty \u00E9\u00E9\u00E9')");
+    const struct {
+        SQLULEN MaxLength;
+        SQLSMALLINT CType;
+        SQLLEN Ind, Read; // the bound read's indicator, and then the bytes SQLGetData hands out
+    } Cases[] = {{0, SQL_C_CHAR, 29, 29}, {16, SQL_C_CHAR, 16, 16}, {40, SQL_C_CHAR, 29, 29},
+                 {0, SQL_C_WCHAR, 48, 48}, {16, SQL_C_WCHAR, 16, 16}};
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(std::to_string(C.MaxLength) + " " + std::to_string(C.CType));
+        SQLHSTMT S = NewStmt();
+        ODBC_OK(SQLSetStmtAttr(S, SQL_ATTR_MAX_LENGTH, reinterpret_cast<SQLPOINTER>(C.MaxLength), 0));
+        ODBC_OK(SQLExecDirect(S, (SQLCHAR *)"SELECT S FROM T", SQL_NTS));
+        char Buf[10];
+        SQLLEN Ind = 0;
+        ODBC_OK(SQLBindCol(S, 1, C.CType, Buf, sizeof Buf, &Ind));
+        EXPECT_EQ(SQLFetch(S), SQL_SUCCESS_WITH_INFO);
+        EXPECT_EQ(Diag(SQL_HANDLE_STMT, S).State, "01004");
+        EXPECT_EQ(Ind, C.Ind);
+        if (C.CType == SQL_C_CHAR)
+            EXPECT_STREQ(Buf, "Station \xF0");
+        else
+            EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(Buf), 4), u"Stat");
+        ODBC_OK(SQLBindCol(S, 1, C.CType, nullptr, 0, nullptr));
+        char Whole[128];
+        ODBC_OK(SQLGetData(S, 1, C.CType, Whole, sizeof Whole, &Ind));
+        EXPECT_EQ(Ind, C.Read);
+        Free(S);
+    }
 }
 
 class RowSets : public TOdbcTest {};

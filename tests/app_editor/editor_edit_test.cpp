@@ -435,6 +435,21 @@ TEST_F(EditorEdit, UndoPutsBackWhatItsOwnCellHeldAndNothingElsewhere)
     ClickUndo();
     EXPECT_EQ(StationDb("Time_Cast = 0.9999"), "1");
     EXPECT_EQ(Messages(), "");
+    // A value the driver could not read is kept as it quoted it, and UNDO
+    // says why it cannot put it back rather than store an empty one.
+    SqlExec("update PTS_Data set TEMP = 9e999 where ID_Cast = " + std::to_string(Station) + " and PRES = " + Pres[1]);
+    PickCruise(BlackSeaCruise);
+    ASSERT_TRUE(F->tmpStatTbl->Locate("ID_Cast", rtl::Variant(Station)));
+    PickParam("TEMP");
+    EditLevel(1, "TEMP", "9.5");
+    Grid().SetRecNoValue(2);
+    ASSERT_TRUE(F->DBGrid2->SelectFieldByName("TEMP"));
+    F->FindLevelUndoValues();
+    EXPECT_EQ(F->ComboBox1->currentText().toStdString() + Grid().FieldByName("TEMP")->DisplayText(), "'Inf'9.500");
+    ClickUndo();
+    EXPECT_EQ(Db("TEMP", 1), "9.5");
+    EXPECT_NE(Messages().find("TEMP held 'Inf' before, a value the driver could not read"), std::string::npos)
+        << Messages();
 }
 
 TEST_F(EditorEdit, AChemicalParameterWhoseCodeBeginsWithFIsEditedAsAValue)

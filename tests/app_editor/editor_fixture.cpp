@@ -10,7 +10,7 @@ namespace editortest {
 void EditorFixture::SetUp()
 {
     TTimer::SetManualClock(true);
-    InstallEscHook([] { AbortRequested = QcInterrupted = true; });
+    InstallEscHook(QcEscPressed); // the program's own hook
     Script = std::make_unique<TScriptedDialogs>();
     Install = std::make_unique<apptest::TTestInstallation>();
     TEditorEnvironment::Setup(Install->Dir(), Install->DbPath(), Install->Dir());

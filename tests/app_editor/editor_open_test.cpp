@@ -185,6 +185,32 @@ TEST_F(EditorOpen, ACruiseNoRunHasFlaggedShowsTheMainDatabasesFlags)
     EXPECT_EQ(T.FieldByName("FLat")->AsInteger(), 0);
 }
 
+// Station labels as long as the column holds (Text(20): 60 bytes), and one longer that the fetch cuts: the cruise
+// opens with both, flagged by a run or not, and the cut one is said as the run says it.
+TEST_F(EditorOpen, AStationLabelLongerThanTheWorkTablesColumnOpensAndACutOneIsSaid)
+{
+    SqlExec("update Cast_Titles set StationName = '" + std::string(60, 'M') + "' where ID_Cast = 31");
+    SqlExec("update Cast_Titles set StationName = '" + std::string(70, 'K') + "' where ID_Cast = 32");
+    for (const bool Flagged : {false, true}) {
+        if (Flagged)
+            PrepareRunFlags(2, {{30, {1, 1, 1, 3}}});
+        TForm2 &F = OpenEditor({2});
+        const std::string Cruise = Sql("select Cruise_Name from Cruise_Titles where ID_Cruise = 2")[0][0];
+        EXPECT_EQ(Script->Texts(), std::vector<std::string>{
+                                       "The station 32 of the cruise " + Cruise + " is checked with its StationName "
+                                       "cut: The text of Cast_Titles.StationName in the row with ID_Cruise 2 is longer "
+                                       "than its column takes: the first 60 bytes are read."});
+        TTable &T = *F.tmpStatTbl;
+        ASSERT_EQ(T.RecordCount(), 26);
+        for (const auto &[Id, Label] : {std::pair{31, std::string(60, 'M')}, {32, std::string(60, 'K')}}) {
+            ASSERT_TRUE(T.Locate("ID_Cast", rtl::Variant(Id)));
+            EXPECT_EQ(T.FieldByName("StationName")->AsString(), Label);
+        }
+        CloseEditor();
+        Script->Messages.clear();
+    }
+}
+
 TEST_F(EditorOpen, TwoCruisesOfOneNameOpenEachTheirOwn)
 {
     SqlExec("update Cruise_Titles set Cruise_Name = 'TWIN' where ID_Cruise in (2, 4)");

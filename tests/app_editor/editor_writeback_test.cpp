@@ -22,7 +22,11 @@
 #include <QListWidget>
 #include <QWidget>
 
+#include <QApplication>
+#include <QKeyEvent>
+
 #include <filesystem>
+#include <functional>
 
 using namespace editortest;
 
@@ -40,13 +44,15 @@ class EditorWriteBack : public EditorEdit {
 protected:
     // The write-back as the main window runs it after the editor: Yes on
     // the question, every cruise ticked, the Esc flags as the editor left them.
-    TWriteFlagsResult WriteBack()
+    TWriteFlagsResult WriteBack(const std::function<void()> &AOnExecute = nullptr)
     {
         auto Components = std::make_unique<rtl::TComponent>(nullptr);
         auto *Params = new TZqQuery(Components.get()); // owned by Components
         Params->SetConnection(Conn);
         auto *Update = new TZqCommand(Components.get()); // owned by Components
         Update->SetConnection(Conn);
+        if (AOnExecute)
+            Update->AfterExecute = [AOnExecute](rtl::TObject *) { AOnExecute(); };
         TQuery CastFlags(nullptr), LevelFlags(nullptr);
         CastFlags.SetDatabaseName(WorkDir);
         LevelFlags.SetDatabaseName(WorkDir);
@@ -349,7 +355,10 @@ TEST_F(EditorWriteBack, AFlagTypedByHandGoesWithItsLevelAndStaysThroughEveryChec
     }
     // Onto another level's pressure to the tenth, as the checks key levels: refused.
     EditLevel(int(Typed), "PRES", rtl::FloatToStr(rtl::StrToFloat(Pres[Typed + 1]) + 0.04));
-    EXPECT_NE(Messages().find("already (to the tenth of a dbar"), std::string::npos) << Messages();
+    EXPECT_NE(Messages().find("has a level at " + rtl::FloatToStr(rtl::StrToFloat(Pres[Typed + 1])) +
+                              " dbar already, which the checks file under "),
+              std::string::npos)
+        << Messages();
     for (QPushButton *B : {F->BitBtn5, F->BitBtn4, F->BitBtn3})
         Check(B, AtOld, Typed);
     F->CheckBox1->click(); // AUTO QC
@@ -381,6 +390,103 @@ TEST_F(EditorWriteBack, AFlagTypedByHandGoesWithItsLevelAndStaysThroughEveryChec
     CloseEditor();
     EXPECT_EQ(WriteBack().NotWritten.size(), 0u) << Messages();
     EXPECT_EQ(Db("FTEMP", int(Typed)), "2");
+}
+
+// A flag typed on one level table is that table's, at that level: the
+// pressure flag typed on NO3 at the same pressure makes no stale FPRES of
+// PTS_Data the operator's, and NO3's level typed to another pressure takes
+// nothing of PTS_Data with it. The question keeps the typed flag on Return
+// (its default), the tree shows it as set by hand, and the write-back says
+// it left it. The tree names the PSAL verdicts a run of TEMP alone left.
+TEST_F(EditorWriteBack, ATypedFlagIsItsOwnTablesAndLevelsAndReturnKeepsIt)
+{
+    TShownParams Shown;
+    LoadClimatology();
+    const size_t At20 = 3; // 20 dbar in PTS_Data and NO3 alike
+    SqlExec("update PTS_Data set FPRES = 4 where ID_Cast = " + std::to_string(Station) + " and PRES = 20");
+    Open();
+    // A run of TEMP alone, whose rows hold PSAL verdicts still: the tree names them.
+    LeaveRunFlagsOf("PTS_Data", 5);
+    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    F->BuildErrorTree();
+    EXPECT_NE(TreeLevels().find(TreeLevel("PSAL", 5)), std::string::npos) << TreeLevels();
+    ParamDisplayList.Add("PSAL");
+    PickParam("TEMP");
+    EditLevel(int(At20), "FTEMP", "3");
+    PickParam("NO3");
+    EditLevel(int(At20), "FPRES", "1");
+    const std::string Line = "station " + std::to_string(Station) + ", 20 dbar, TEMP: 3";
+    for (const std::string &To : {std::string(), std::string("21")}) {
+        if (!To.empty()) {
+            PickParam("NO3");
+            EditLevel(int(At20), "PRES", To);
+        }
+        PickParam("TEMP");
+        Script->Messages.clear();
+        F->BitBtn5->click(); // Return: the default
+        ASSERT_FALSE(Script->Messages.empty()) << To;
+        const TMessageRequest &Asked = Script->Messages[0];
+        EXPECT_EQ(Asked.Default, TMsgDlgButtons(mbNo));
+        EXPECT_NE(Asked.Text.find(Line), std::string::npos) << Asked.Text;
+        EXPECT_EQ(Asked.Text.find("PRES: 4"), std::string::npos) << Asked.Text;
+        EXPECT_EQ(GridFlag(At20), "3") << To;
+        EXPECT_NE(Grid().FieldByName("FPRES")->AsString(), "4") << To;
+    }
+    TTreeNode *Hand = FindTreeNode(*F->TreeView1, "Set by hand");
+    ASSERT_TRUE(Hand);
+    EXPECT_EQ(Hand->Parent()->Text() + " " + Hand->Item(0)->Text().substr(0, 9), "TEMP PRES=20.0");
+    CloseEditor();
+    Script->Messages.clear();
+    WriteBack();
+    EXPECT_EQ(Db("FTEMP", int(At20)), "3");
+    EXPECT_NE(Db("FPRES", int(At20)), "4");
+    EXPECT_NE(Messages().find("These flags were set by hand, and the write-back left them as set:\n" + Line),
+              std::string::npos)
+        << Messages();
+}
+
+// A typed flag put back by UNDO is the checks' again: the re-check after a
+// value typed there judges it. An Esc during a check stops nothing after it:
+// the write-back's own Esc still interrupts it.
+TEST_F(EditorWriteBack, AnUndoneFlagIsJudgedAndAnEscDuringACheckLeavesTheWriteBacksEscHeard)
+{
+    TShownParams Shown;
+    LoadClimatology();
+    const size_t At20 = 3; // out of the fixture's climatic interval
+    Open();
+    LeaveRunFlagsOf("PTS_Data");
+    PickParam("TEMP");
+    EditLevel(int(At20), "FTEMP", "3");
+    F->SpeedButton15->click(); // "Find Undo Value"
+    Grid().SetRecNoValue(int(At20) + 1), F->DBGrid2->SelectFieldByName("FTEMP"), F->FindLevelUndoValues();
+    ASSERT_GT(F->ComboBox1->count(), 0);
+    ClickUndo();
+    EXPECT_EQ(Db("FTEMP", int(At20)), "1"); // as the grid showed it
+    F->CheckBox1->click(); // AUTO QC
+    EditLevel(int(At20), "TEMP", Db("TEMP", int(At20)) + "1");
+    EXPECT_EQ(GridFlag(At20), "2");
+    // Typed anew, then UNDO twice: the second puts back the 3 typed first,
+    // which is the operator's again.
+    EditLevel(int(At20), "FTEMP", "4");
+    for (const char *Back : {"1", "3"}) {
+        Grid().SetRecNoValue(int(At20) + 1), F->DBGrid2->SelectFieldByName("FTEMP"), F->FindLevelUndoValues();
+        F->ComboBox1->setCurrentIndex(F->ComboBox1->findText(Back));
+        ClickUndo();
+        EXPECT_EQ(Db("FTEMP", int(At20)), Back);
+    }
+    EXPECT_EQ(GridFlag(At20), "3");
+
+    F->CheckBox1->click(); // MANUAL QC
+    QCoreApplication::postEvent(F, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    F->BitBtn5->click();
+    EXPECT_FALSE(QcInterrupted);
+    CloseEditor();
+    const auto Esc = [] {
+        for (QWidget *W : QApplication::topLevelWidgets())
+            if (W->objectName() == QLatin1String("fmWriteFlagProgress") && W->isVisible())
+                QCoreApplication::postEvent(W, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    };
+    EXPECT_TRUE(WriteBack(Esc).Interrupted) << Messages();
 }
 
 } // namespace

@@ -261,16 +261,24 @@ TEST_F(StartPath, NoDatabaseSectionOpensThePathDialogAndCancelEndsWithoutAWord)
         return int(mrCancel);
     });
     EXPECT_FALSE(Start());
+    EXPECT_FALSE(Form->StartRefused()); // the operator's choice: no fault
     ASSERT_EQ(Dialogs->ModalForms.size(), 1u);
     EXPECT_EQ(Dialogs->ModalForms[0], "Form4");
     EXPECT_TRUE(Dialogs->Messages.empty());
     EXPECT_EQ(Install->DatabaseSetting(), "");
 }
 
+// A stale path is replaced by the file chosen in the dialog, once that file is read: an empty one is said and not
+// kept, and the next start asks again.
 TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
 {
-    const std::string Chosen = Install->CopyDatabase("other/black2007.mdb");
+    const std::string Chosen = Install->CopyDatabase("other/black2007.mdb"), Empty = Install->Dir() + "other/e.mdb";
+    std::ofstream{Empty};
     Install->SetDatabaseSetting(Install->Dir() + "gone/old.mdb");
+    Dialogs->ModalHandlers.push_back(ChooseFile(Empty));
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Dialogs->Texts().back(), "The file " + Empty + " is empty: it holds no station database.");
+    EXPECT_EQ(Install->DatabaseSetting(), Install->Dir() + "gone/old.mdb");
     Dialogs->ModalHandlers.push_back([&, Choose = ChooseFile(Chosen)](TForm &AForm) {
         // Its folder gone: the program's own, not the root.
         EXPECT_EQ(dynamic_cast<TForm4 &>(AForm).ShellTreeView1->Folder(), Install->Dir());
@@ -320,17 +328,27 @@ TEST_F(StartPath, AFileThatIsNoDatabaseIsReportedOnceAndTheWindowStillOpens)
     EXPECT_NE(ReadFile(Install->Dir() + "doc/step0.html").find(Install->DbPath() + ".<br>"), std::string::npos);
 }
 
-// "Change Database" cancelled, or to a file refused by the driver or by its work tables (a view where one belongs):
-// the database in use stays with its work tables and settings, and a refusal says so.
+// "Change Database" cancelled, or to a file refused by the driver, by its work tables (a view where one belongs)
+// or as no station database (an empty file, one without Cast_Titles): the database in use stays with its work
+// tables and settings, also at the next start, and a refusal says so; with the database in use gone since, the
+// refusal says that the program is on none and what to do.
 TEST_F(StartPath, CancelInChangeDatabaseChangesNothing)
 {
     WriteJetFile(Install->Dir() + "demo/broken.mdb");
+    const std::string Empty = Install->Dir() + "demo/empty.mdb", NoCasts = Install->CopyDatabase("demo/nocasts.mdb");
+    std::ofstream{Empty};
+    apptest::SqliteExec(NoCasts, "drop table Cast_Titles");
     ASSERT_TRUE(Start());
     apptest::SqliteExec(Install->Dir() + "SoftDB/worktables.sqlite3", "create view \"v-Cast_TitlesFlags\" as select 1");
-    for (const std::string Said : {"", "Can't Connect to Main Database\n\n[Vexa]", "use DROP VIEW"}) {
-        Dialogs->ModalHandlers.push_back(Said.empty()      ? [](TForm &) { return int(mrCancel); }
-                                         : Said[0] == 'u' ? ChooseFile(Install->CopyDatabase("v.mdb"))
-                                                          : ChooseFile(Install->Dir() + "demo/broken.mdb"));
+    const std::pair<std::string, std::string> Choices[] = {
+        {"", ""},
+        {Install->Dir() + "demo/broken.mdb", "Can't Connect to Main Database\n\n[Vexa]"},
+        {Install->CopyDatabase("v.mdb"), "use DROP VIEW"},
+        {Empty, "The file " + Empty + " is empty: it holds no station database.\n\n"},
+        {NoCasts, "The file " + NoCasts + " holds no station database the program can use: its table Cast_Titles "
+                  "cannot be read.\n\n[Vexa]"}};
+    for (const auto &[File, Said] : Choices) {
+        Dialogs->ModalHandlers.push_back(File.empty() ? [](TForm &) { return int(mrCancel); } : ChooseFile(File));
         Control<QPushButton>("BitBtn8")->click();
         const std::string Text = Dialogs->Messages.empty() ? "" : Dialogs->Texts().back();
         EXPECT_EQ(Text.rfind(Said, 0), 0u) << Text;
@@ -339,7 +357,23 @@ TEST_F(StartPath, CancelInChangeDatabaseChangesNothing)
                   Install->DbPath() + " marlin_demo-Cast_TitlesFlags.db demo/marlin_demo.mdb");
         EXPECT_TRUE(Form->DatabaseConnected());
     }
-    EXPECT_EQ(Dialogs->ModalForms.size(), 3u);
+    EXPECT_EQ(Dialogs->ModalForms.size(), 5u);
+    EXPECT_EQ(std::filesystem::file_size(Empty), 0u);
+    const size_t Said = Dialogs->Messages.size();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Dialogs->Messages.size(), Said);
+    EXPECT_TRUE(Form->DatabaseConnected());
+
+    std::filesystem::remove(Install->DbPath());
+    Dialogs->ModalHandlers.push_back(ChooseFile(Empty));
+    Control<QPushButton>("BitBtn8")->click();
+    const std::string Gone = "The program was on the database " + Install->DbPath() + ", which is gone (no such file)."
+                             "\nThe program is on no database: choose a station database with \"Change Database\".";
+    EXPECT_EQ(Dialogs->Texts().back(), "The file " + Empty + " is empty: it holds no station database.\n\n" + Gone);
+    EXPECT_FALSE(Form->DatabaseConnected());
+    Control<QPushButton>("BitBtn1")->click();
+    EXPECT_EQ(Dialogs->Texts().back(), Gone);
+    EXPECT_EQ(Install->DatabaseSetting(), "demo/marlin_demo.mdb");
 }
 
 TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTable)
@@ -369,6 +403,37 @@ TEST_F(StartPath, ChoosingTheSameDatabaseAgainRedoesTheStagesAndChangesNoWorkTab
     EXPECT_EQ(Form->CheckListBox7->Count() + Form->CheckListBox1->Count() + Form->CheckListBox5->Count(), 0);
 }
 
+// Two station databases of one file name in two folders, switched three times: each keeps its own marks; the
+// tables an earlier version made (recorded for no database) go to the one the settings name at the upgrade.
+TEST_F(StartPath, TwoDatabasesOfOneFileNameKeepTheirOwnHistoryThroughEveryChange)
+{
+    const std::string A = Install->CopyDatabase("a/s31337.mdb"), B = Install->CopyDatabase("b/s31337.mdb");
+    const std::string Work = Install->Dir() + "SoftDB/worktables.sqlite3";
+    Install->SetDatabaseSetting(A);
+    ASSERT_TRUE(Start());
+    Stop();
+    TLocalDatabase::CloseAll();
+    apptest::SqliteExec(Work, "drop table if exists DbPrefixes");
+    apptest::SqliteExec(Work, "update \"s31337-QCCruise\" set ChDepth = 1 where ID_Cruise = 1");
+    ASSERT_TRUE(Start());
+    const auto Marks = [&] { // of the first three cruises
+        std::string Text = DbTablePrefix + " ";
+        for (const std::string &Row : WorkRows(DbTablePrefix + "-QCCruise", {"ChDepth"}))
+            Text += Row == "True" ? '1' : '0';
+        return Text.substr(0, Text.size() - 27);
+    };
+    EXPECT_EQ(Marks(), "s31337 100");
+    for (const std::string &Path : {B, A, B, A}) {
+        Dialogs->ModalHandlers.push_back(ChooseFile(Path));
+        Control<QPushButton>("BitBtn8")->click();
+        EXPECT_EQ(Install->DatabaseSetting(), Path.substr(Install->Dir().size()));
+        if (Path == B && Marks() == "s31337~2 000")
+            apptest::SqliteExec(Work, "update \"s31337~2-QCCruise\" set ChLocation = 1, ChDepth = 1 where ID_Cruise = 2");
+        EXPECT_EQ(Marks(), Path == A ? "s31337 100" : "s31337~2 010");
+    }
+    EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Texts().back();
+}
+
 // Names longer than their Text(50) column (another tool's): said once by the start and once by "Change Database",
 // in the library's words, the list cut; twelve cruises whose names are one once cut stay twelve.
 TEST_F(StartPath, NamesLongerThanTheirColumnAreSaidOnceAtStartAndAtChangeDatabase)
@@ -378,7 +443,7 @@ TEST_F(StartPath, NamesLongerThanTheirColumnAreSaidOnceAtStartAndAtChangeDatabas
     std::string Said;
     for (int Id = 1; Id <= 10; ++Id)
         Said += "The text of Cruise_Titles.Cruise_Name in the row with ID_Cruise " + std::to_string(Id) +
-                " holds 300 bytes, more than its column takes: the first 150 bytes are read.\n";
+                " is longer than its column takes: the first 150 bytes are read.\n";
     ASSERT_TRUE(Start());
     EXPECT_EQ(Dialogs->Texts(), std::vector<std::string>{Said + "and 2 more"});
     const auto Names = WorkRows("marlin_demo-QCCruise", {"Cruise_Name"});
@@ -549,6 +614,7 @@ TEST_F(StartFault, AWorkFolderThatCannotBeOpenedEndsTheProgramAfterItsMessage)
     // retry from the BDE folder can open it.
     std::filesystem::create_directories(Install->Dir() + "SoftDB/worktables.sqlite3");
     EXPECT_FALSE(Start());
+    EXPECT_TRUE(Form->StartRefused()); // the program's exit code is not 0
     EXPECT_EQ(Dialogs->Messages.size(), 1u);
     EXPECT_EQ(ScreenCursor(), crDefault);
     std::filesystem::current_path(std::filesystem::temp_directory_path());

@@ -6,7 +6,8 @@
 
 #include "app/UQC.h"
 #include "app/WorkTables.h"
-#include "app/manual/HandFlags.h"
+#include "app/uWriteFlags.h"
+#include "app/HandFlags.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/LocalEngine.h"
 #include "platform/toolkit/TApplication.h"
@@ -103,6 +104,18 @@ TEST_F(LevelFlagWrites, StoredRowsTakeOnlyTheColumnsAPassJudgedOnTheSameProfile)
     EXPECT_NE(MissingClimatologyText().find("The station 501 was checked for TEMP alone since its profile changed: the "
                                             "PSAL flags of its check before were dropped"), std::string::npos)
         << MissingClimatologyText();
+    // The same change made by the editor, which renews the station's print
+    // to the profile it has now: the salinity verdicts were given on the
+    // profile before all the same.
+    ParamDisplayList.Add("PSAL");
+    Run();
+    TStoredStation Stored(MainConnection);
+    const TJudgedPrint Before = Stored.JudgedPrint(501, "PTS_Data");
+    StationSql("update PTS_Data set TEMP = 14 where ID_Cast = 501 and PRES = 30");
+    RenewJudgedPrints(501, "PTS_Data", Before, Stored.JudgedPrint(501, "PTS_Data"));
+    ParamDisplayList.Delete(ParamDisplayList.IndexOf("PSAL"));
+    Run();
+    EXPECT_EQ(Pts()[1], (std::vector<std::string>{"501", "30", "1", "1", "<null>"}));
 }
 
 TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
@@ -131,30 +144,59 @@ TEST_F(LevelFlagWrites, AStationsLevelsAreReadOnceARunAndAfreshInTheNext)
     EXPECT_EQ(Pts(), Fixed);
 }
 
-// A flag set by hand (an undo row under its level) is the run's verdict unless the operator let a check replace it;
-// the run reads the undo table once, not at each station, and a flag set again after a run is the operator's.
-TEST_F(LevelFlagWrites, TheUndoTableIsReadOnceARunAndAFlagSetSinceIsKept)
+// A flag typed by hand is the run's verdict while the station holds it, and the run's summary names it; the run
+// reads the records once. What an earlier version left in the undo table is read into records once: a typed flag,
+// one a check was let replace ("CHECKED "), and a chemical one written as "FCHEM" (502 has none); FPRES and FCHEM
+// where three tables have a level (503), in the tables whose flag is not the one before the first edit and stands out
+// of its column. Another program's flag stored since ends the operator's.
+TEST_F(LevelFlagWrites, ATypedFlagIsKeptWhileTheStationHoldsItAndEarlierUndoRowsAreReadOnce)
 {
-    Open({Cruise(50, {501, 502, 503})});
+    TDemoCruise C = Cruise(50, {501, 502, 503});
+    C.Params = {"PRESS", "TEMP", "PSAL", "NO3", "DOX1"};
+    C.Stations[2].Chem = {{"NO3", {{20, 5.0}, {50, 5.0}}}, {"DOX1", {{20, 6.0}, {50, 6.0}}}};
+    Open({C});
     LoadDefaultClim();
     SelectTests({tstDataClimat});
-    StationSql("update PTS_Data set FTEMP = 3 where ID_Cast = 501 and PRES = 50");
-    querytest::SqliteExec(WorkDir + "worktables.sqlite3", "Insert into " + LocalQuoteName(DbTablePrefix + "-Undoparam") +
-                                                          " values (501, 50, 'FTEMP', '2', 1), (501, 50, 'CHECKED FTEMP', '2', 0)");
+    StationSql("update PTS_Data set FTEMP = 3 where ID_Cast in (501, 502) and PRES = 50");
+    StationSql("update PTS_Data set FPRES = 4 where ID_Cast = 503 and PRES = 20");
+    for (const char *T : {"NO3", "DOX1"})
+        StationSql(std::string("update ") + T + " set FPRES = 0, F" + T + " = 1");
+    StationSql("update NO3 set FNO3 = 3 where PRES = 20");
+    const std::string Undo = LocalQuoteName(DbTablePrefix + "-Undoparam");
+    querytest::SqliteExec(WorkDir + "worktables.sqlite3",
+                          "Insert into " + Undo + " values (501, 50, 'FTEMP', '2', 1), (501, 50, 'CHECKED FTEMP', '2', 0), "
+                                                  "(502, 50, 'FTEMP', '1', 1), (502, 20, 'FCHEM', '1', 1), "
+                                                  "(503, 20, 'FPRES', '1', 1), (503, 20, 'FCHEM', '1', 1)");
     int Reads = 0;
     sqlite3 *Db = TLocalDatabase::ForFolder(WorkDir).Handle();
     sqlite3_trace_v2(Db, SQLITE_TRACE_STMT, [](unsigned, void *AReads, void *, void *ASql) {
         const std::string Sql = static_cast<const char *>(ASql);
-        *static_cast<int *>(AReads) += Sql.rfind("SELECT ID_Cast, Pres, FldName FROM", 0) == 0 && Sql.find("WHERE") == Sql.npos;
+        *static_cast<int *>(AReads) += Sql.rfind("SELECT ID_Cast, LevelTable, Pres, FldName, Flag FROM", 0) == 0 &&
+                                       Sql.find("WHERE") == Sql.npos;
         return 0;
     }, &Reads);
+    ClearMissingClimatology();
     Run();
     sqlite3_trace_v2(Db, 0, nullptr, nullptr);
     EXPECT_EQ(Reads, 1);
-    EXPECT_EQ(Pts()[2], (std::vector<std::string>{"501", "50", "1", "2", "1"})); // let go
-    KeepHandFlag({501, 50, "FTEMP"});
+    EXPECT_EQ(Pts()[2][3] + Pts()[6][3], "23"); // 501 let go, 502 kept
+    EXPECT_NE(MissingClimatologyText().find(
+                  "These flags were set by hand, and the checks kept them as set:\nstation 502, 50 dbar, TEMP: 3"),
+              std::string::npos)
+        << MissingClimatologyText();
+    EXPECT_EQ(Local("select ID_Cast, LevelTable, Pres, FldName, Flag from " + LocalQuoteName(DbTablePrefix + "-HandFlags") +
+                    " order by ID_Cast, LevelTable"),
+              (TRows{{"502", "PTS_Data", "50", "FTEMP", "3"}, {"503", "NO3", "20", "FNO3", "3"},
+                     {"503", "PTS_Data", "20", "FPRES", "4"}}));
+    EXPECT_EQ(Pts()[9][2], "4");
+    EXPECT_EQ(Local("select count(*) from " + Undo + " where FldName like 'CHECKED%'"), (TRows{{"0"}}));
+    StationSql("update PTS_Data set FTEMP = 4 where ID_Cast = 502 and PRES = 50");
     Run();
-    EXPECT_EQ(Pts()[2], (std::vector<std::string>{"501", "50", "1", "3", "1"}));
+    EXPECT_EQ(Pts()[6][3], "2");
+    HandFlagTyped({501, "PTS_Data", 500, "FTEMP", 3});
+    StationSql("update PTS_Data set FTEMP = 3 where ID_Cast = 502 and PRES = 50");
+    Run();
+    EXPECT_EQ(Pts()[2][3] + Pts()[6][3], "32");
 }
 
 TEST_F(LevelFlagWrites, EscKeepsTheLevelFlagsOfTheStationsDone)

@@ -379,10 +379,7 @@ void QcEngineTest::RunWithEscDuringFirstStation()
     QWidget Window;
     QProgressBar Gauge;
     CruiseGauge = &Gauge;
-    InstallEscHook([] {
-        if (!AbortRequested)
-            AbortRequested = QcInterrupted = true;
-    });
+    InstallEscHook(QcEscPressed); // the program's own hook
     QObject::connect(&Gauge, &QProgressBar::valueChanged, &Window, [&](int Value) {
         if (Value > 0 && Value < 50)
             QCoreApplication::postEvent(&Window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));

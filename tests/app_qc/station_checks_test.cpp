@@ -56,7 +56,8 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
     StationSql("update Cast_Titles set FD = 2 where ID_Cast = 110");
     StationSql("update Cast_Titles set FD = 1 where ID_Cast = 111");
     StationSql("update Cast_Titles set FLon = 5, FLat = 5, FDT = 5, FD = 5 where ID_Cast = 112");
-    StationSql("update Cast_Titles set Date_Cast = '1999-02-29' where ID_Cast = 113");
+    StationSql("update Cast_Titles set Date_Cast = '1999-02-29', StationName = '" + std::string(70, 'N') +
+               "' where ID_Cast = 113");
     SelectTests({tstLocation, tstVelocity, tstDepth});
     ClearMissingClimatology();
 
@@ -80,6 +81,11 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
     EXPECT_EQ(MissingClimatologyText().rfind("The station 113 of the cruise CRUISE 1 is checked without its Date_Cast, "
                                              "which cannot be read: ", 0), 0u);
     EXPECT_NE(MissingClimatologyText().find("'1999-02-29' is no date"), std::string::npos);
+    // A label longer than its column is read cut, and said so.
+    EXPECT_NE(MissingClimatologyText().find("\nThe station 113 of the cruise CRUISE 1 is checked with its StationName "
+                                            "cut: The text of Cast_Titles.StationName in the row with ID_Cast 113 is "
+                                            "longer than its column takes: the first 60 bytes are read."),
+              std::string::npos) << MissingClimatologyText();
 }
 
 TEST_F(StationChecks, APassOfFewerChecksKeepsTheOthersVerdictsWhileTheStationIsAsTheyJudgedIt)

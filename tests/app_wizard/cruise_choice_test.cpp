@@ -103,8 +103,8 @@ TEST_F(CruiseChoice, LocalCruisesHoldTheJoinAndCruisesWithoutShipAreLeftOut)
     EXPECT_EQ(Notes[0].rfind("A row of Cruise_Titles (Cruise_Name BIG_ID) is left out: its ID_Cruise cannot be read. ", 0),
               0u) << Notes[0];
     EXPECT_NE(Notes[0].find("4294967299"), std::string::npos) << Notes[0];
-    EXPECT_EQ(Notes[1], "The text of Cruise_Titles.Cruise_Name in the row with ID_Cruise 33 holds 300 bytes, more than "
-                        "its column takes: the first 150 bytes are read.");
+    EXPECT_EQ(Notes[1], "The text of Cruise_Titles.Cruise_Name in the row with ID_Cruise 33 is longer than its column "
+                        "takes: the first 150 bytes are read.");
     // The search reads the main database itself and finds it.
     EXPECT_EQ(Search("ABY", true), 1);
     EXPECT_EQ(CruiseItemId(Results, 0), 31);

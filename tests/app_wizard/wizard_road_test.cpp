@@ -404,6 +404,28 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
     }
 }
 
+// A mode that selects no cruise (every cruise has had a test, or every test) says so and leaves the wizard at its
+// start: nothing is checked and no mark changes.
+TEST_F(WizardRoad, AModeThatSelectsNoCruiseSaysSoAndChecksNothing)
+{
+    KeepCruises();
+    StartWindow();
+    const std::string Work = Install->Dir() + "SoftDB/worktables.sqlite3";
+    for (const auto &[Mode, Marks, Why] :
+         {std::tuple{1, "ChDepth = 1", "every cruise has had a test"},
+          std::tuple{2, "ChDuplicates = 1, ChLocation = 1, ChVelosity = 1, ChDataClimat = 1, ChDataSpike = 1",
+                     "every cruise has had every test"}}) {
+        SqliteExec(Work, std::string("update \"marlin_demo-QCCruise\" set ") + Marks);
+        const auto Before = QcCruise("ID_Cruise|ChDuplicates|ChLocation|ChVelosity|ChDepth|ChDataClimat|ChDataSpike");
+        ChooseMode(Mode);
+        Next();
+        EXPECT_EQ(Form->WizardStep, 0);
+        EXPECT_EQ(Messages().back(), "No cruise is left to check in the mode \"" + Form->RadioGroup1->ItemText(Mode) +
+                                         "\": " + Why + ".\nNothing is checked; choose another mode.");
+        EXPECT_EQ(QcCruise("ID_Cruise|ChDuplicates|ChLocation|ChVelosity|ChDepth|ChDataClimat|ChDataSpike"), Before);
+    }
+}
+
 TEST_F(WizardRoad, EscStopsTheRunAndLeavesTheCruiseUnmarked)
 {
     KeepCruises();

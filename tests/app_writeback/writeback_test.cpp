@@ -156,10 +156,7 @@ TEST_F(WriteBack, AFlagTheRunLeftEmptyKeepsItsValueInTheMainDatabase)
 
 TEST_F(WriteBack, EscStopsBeforeTheNextStationAndSaysWhatWasWrittenByCruise)
 {
-    InstallEscHook([this] {
-        if (!AbortRequested)
-            AbortRequested = QcInterrupted = true;
-    });
+    InstallEscHook(QcEscPressed); // the program's own hook
     // Esc pressed on the progress window while the 5th execute runs.
     constexpr int EscAt = 5;
     int Sent = 0;

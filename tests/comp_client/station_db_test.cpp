@@ -12,6 +12,7 @@
 #include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
+#include "dataaccess/phys/odbc/qxZqPhysODBCBase.h"
 
 using client_test::Raised;
 
@@ -60,12 +61,12 @@ protected:
         Cmd.CommandText().Add(ASQL);
         Cmd.Execute(0, 0);
     }
-    // One column of every row, read on a connection of its own.
-    std::vector<std::string> ReadBack(const std::string &ASQL)
+    // One column of every row, read on a connection of its own (or on AOn).
+    std::vector<std::string> ReadBack(const std::string &ASQL, TZqCustomConnection *AOn = nullptr)
     {
-        auto Second = Connect();
+        auto Second = AOn ? nullptr : Connect();
         TZqCommand Cmd;
-        Cmd.SetConnection(Second.get());
+        Cmd.SetConnection(AOn ? AOn : Second.get());
         Cmd.CommandText().Add(ASQL);
         Cmd.Open();
         dats::TZqDatSTable Table;
@@ -254,6 +255,45 @@ TEST_F(StationDb, CommandWithANewTextAtEveryExecuteAnswersForEachText)
     }
     EXPECT_EQ(Rows("SELECT FLon FROM Cast_Titles WHERE ID_Cast = 1"), (std::vector<std::string>{"34"}));
     EXPECT_EQ(ReadBack("SELECT FLon FROM Cast_Titles ORDER BY ID_Cast"), (std::vector<std::string>{"34", "7", "5"}));
+}
+
+// An array stops at the set that fails, and the error names it, whether the
+// driver runs the sets in one execute or, for a memo sent at execution, one
+// by one: the sets before it (the first changes no row) wait in the
+// caller's transaction, the failing set leaves nothing, the rest do not run.
+TEST_F(StationDb, ArrayExecuteStopsAtTheFailingSetForTheCallersRollback)
+{
+    Run(Main.get(), "ALTER TABLE Cast_Titles ADD COLUMN Note MEMO");
+    for (const bool Memo : {false, true}) {
+        SCOPED_TRACE(Memo ? "set by set" : "one execute");
+        TZqCommand Cmd;
+        Cmd.SetConnection(Main.get());
+        Cmd.CommandText().Add(std::string("UPDATE Cast_Titles SET ID_Cast = :NEW, FLon = 7") +
+                              (Memo ? ", Note = :N" : "") + " WHERE ID_Cast = :OLD");
+        const int Old[] = {99, 1, 2, 3}, New[] = {98, 10, 3, 30}; // 2 -> 3 meets cast 3
+        TZqParams &P = Cmd.Params();
+        for (int I = 0; I < P.Count(); ++I) P.Items(I)->SetArraySize(4);
+        if (Memo) P.ParamByName("N")->SetDataType(rtl::ftMemo);
+        for (int R = 0; R < 4; ++R) {
+            P.ParamByName("OLD")->SetAsInteger(Old[R], R);
+            P.ParamByName("NEW")->SetAsInteger(New[R], R);
+            if (Memo) P.ParamByName("N")->SetAsMemo("note", R);
+        }
+        int Offset = -1;
+        Cmd.OnError = [&](rtl::TObject *, const TZqIntfPtr<IZqStanObject> &, std::unique_ptr<rtl::Exception> &E) {
+            if (auto *A = dynamic_cast<EZqPhysArrayExecuteError *>(E.get())) Offset = A->Offset;
+        };
+        Main->StartTransaction();
+        EXPECT_NE(Raised([&] { Cmd.Execute(4, 0); }).Code, 0);
+        EXPECT_EQ(Offset, 2);
+        const auto *Odbc = dynamic_cast<TZqPhysODBCCommand *>(Cmd.CommandIntf());
+        EXPECT_EQ((Odbc->StatementFlags() & TZqPhysODBCCommand::sfParamArrays) != 0, !Memo);
+        EXPECT_EQ(ReadBack("SELECT ID_Cast & '|' & FLon FROM Cast_Titles ORDER BY ID_Cast", Main.get()),
+                  (std::vector<std::string>{"2|0", "3|0", "10|7"}));
+        Main->Rollback();
+        EXPECT_EQ(ReadBack("SELECT ID_Cast FROM Cast_Titles ORDER BY ID_Cast"),
+                  (std::vector<std::string>{"1", "2", "3"}));
+    }
 }
 
 // A command keeps what it needs for its next text while unprepared; the

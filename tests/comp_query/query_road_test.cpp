@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "dataaccess/dats/qxZqDatSManager.h"
+#include "dataaccess/dats/qxZqDatSRow.h"
 #include "dataaccess/dats/qxZqDatSRowList.h"
 #include "dataaccess/dats/qxZqDatSTable.h"
 #include "platform/dataset/TDataSource.h"
@@ -87,6 +89,45 @@ TEST_F(QueryRead, ARowsetOfTwoStillBringsEveryRowUnderFetchAll)
     EXPECT_DOUBLE_EQ(Q->FieldByName("Lon")->AsFloat(), ToDouble(Last[1]));
     Q->Prior();
     EXPECT_EQ(Q->RowError(), nullptr);
+}
+
+// A command's rows visited where the driver fetched them hold what a fetch
+// into an in-memory table holds, byte for byte, and a value the driver
+// cannot read is empty there too, its row naming the column.
+TEST_F(QueryRead, RowsVisitedInPlaceHoldWhatTheFetchReads)
+{
+    const auto Last = Sql("select max(ID_Cast) from Cast_Titles where ID_Cruise = 3")[0];
+    SqliteExec(DbPath, "update Cast_Titles set Lon = 'east' where ID_Cast = " + Last[0]);
+    const std::string Text = "Select ID_Cast, Lon, StationName, Date_Cast from Cast_Titles where ID_Cruise = 3 "
+                             "order by ID_Cast";
+    std::vector<TZqCommand *> Cmds{New<TZqCommand>(), New<TZqCommand>()};
+    dats::TZqDatSTable T;
+    for (TZqCommand *C : Cmds) {
+        C->CommandText().Add(Text);
+        C->Open();
+    }
+    Cmds[1]->CommandIntf()->Define(&T);
+    Cmds[1]->CommandIntf()->Fetch(&T, true);
+    int I = 0;
+    std::string Unread;
+    const int Visited = Cmds[0]->CommandIntf()->FetchRows([&](IZqPhysFetchedRow &R) {
+        ASSERT_LT(I, T.Rows()->Count());
+        dats::TZqDatSRow &Row = *T.Rows()->GetItem(I++);
+        ASSERT_EQ(R.ColumnCount(), 4);
+        for (int C = 0; C < 4; ++C) {
+            void *A = nullptr, *B = nullptr;
+            uint32_t LA = 0, LB = 0;
+            const bool HasA = R.GetValue(C, A, LA), HasB = Row.GetData(C, dats::rvDefault, B, 0, LB, false);
+            EXPECT_EQ(R.ColumnType(C), T.Columns()->GetItem(C)->DataType());
+            EXPECT_EQ(HasA, HasB) << I << ":" << C;
+            EXPECT_TRUE(!HasA || (LA == LB && std::memcmp(A, B, LA) == 0)) << I << ":" << C;
+        }
+        if (const auto *E = dynamic_cast<const EZqDBEngineException *>(R.RowError()))
+            Unread += Row.GetDataAsVariant(0).AsString() + ":" + E->Errors(0).ObjName;
+    });
+    EXPECT_EQ(Visited, T.Rows()->Count());
+    EXPECT_EQ(I, T.Rows()->Count());
+    EXPECT_EQ(Unread, Last[0] + ":Lon");
 }
 
 TEST_F(QueryRead, AStationNameLongerThanItsColumnIsKeptToItsLastWholeCharacterAndSaidSo)

@@ -51,9 +51,33 @@ TEST_F(WorkTables, FirstStartMakesTheFiveTablesSecondStartOpensThemUnchanged)
     for (TTable *T : {&StructTbl, &TmpCruTbl, &CastFlagtbl, &CastOldFlagTbl, &UndoCastTbl, &UndoParamTbl})
         T->Close();
     TLocalDatabase::CloseAll();
-    CreateWorkTables("/elsewhere/x.mdb", Dir(), Set);
+    CreateWorkTables("/data/x.mdb", Dir(), Set);
     EXPECT_EQ(TmpCruTbl.RecordCount(), 1);
     EXPECT_EQ(UndoCastTbl.FieldCount(), 6);
+}
+
+// Databases of one file name in other folders (and of a name that differs in
+// case only) get tables of their own; one reached through a link, or again,
+// its own; the tables an earlier version made go to the first that comes.
+TEST_F(WorkTables, EachDatabaseKeepsTheTablesRecordedForItsPath)
+{
+    namespace fs = std::filesystem;
+    for (const char *Sub : {"a", "b", "prog/demo"})
+        fs::create_directories(Dir() + Sub);
+    fs::create_directory_symlink(Dir() + "b", Dir() + "link");
+    FromTemplate("s-QCCruise", "QCCruise", "ID_Cruise");
+    Exec("INSERT INTO \"s-QCCruise\" (ID_Cruise) VALUES (7)");
+    const struct {
+        std::string Path, Prefix;
+        int Rows;
+    } Steps[] = {{"a/s.mdb", "s", 1},        {"b/s.mdb", "s~2", 0},   {"c/S.mdb", "S~3", 0},
+                 {"a/s.mdb", "s", 1},        {"link/s.mdb", "s~2", 0}, {"prog/demo/s.mdb", "s~4", 0}};
+    for (const auto &Step : Steps) {
+        CreateWorkTables(Dir() + Step.Path, Dir(), Set, Dir() + "prog/");
+        EXPECT_EQ(DbTablePrefix + " " + std::to_string(TmpCruTbl.RecordCount()),
+                  Step.Prefix + " " + std::to_string(Step.Rows)) << Step.Path;
+    }
+    EXPECT_EQ(Rows("Select DbPath from DbPrefixes where Prefix = 's~4'"), (Lines{"demo/s.mdb"}));
 }
 
 TEST_F(WorkTables, ParameterFlagTableTakesTheParametersFlagNameAndTheStationFlagTableItsPrints)

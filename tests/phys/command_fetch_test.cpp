@@ -47,6 +47,22 @@ TEST_F(CommandFetch, OnDemandFetchesOneRowsetPerCall)
     EXPECT_EQ(Cmd->GetState(), 1);
 }
 
+// A driver that does not visit its rows in place fills a table defined for
+// the purpose, whose rows are visited after, within the fetch's limits.
+TEST_F(CommandFetch, RowsOfADriverThatKeepsThemInATableAreVisitedFromIt)
+{
+    fake::Script().Rows = 30;
+    Fetch()->SetRecsMax(25);
+    Cmd->Open();
+    std::string Seen;
+    EXPECT_EQ(Cmd->FetchRows([&](IZqPhysFetchedRow &R) {
+        void *Name = nullptr;
+        uint32_t Len = 0;
+        if (R.ColumnType(1) == dtAnsiString && R.GetValue(1, Name, Len)) Seen.append(static_cast<char *>(Name), Len);
+    }), 25);
+    EXPECT_EQ(Seen.substr(0, 8) + "." + Seen.substr(Seen.size() - 5), "row1row2.row25");
+}
+
 TEST_F(CommandFetch, ShortRowsetEndsFetchingEvenWhenMoreRowsExist)
 {
     fake::Script().Rows = 50;

@@ -3,6 +3,8 @@
 // procedure-call texts and catalog table-type lists.
 #include "tests/support/StationE2EFixture.h"
 
+#include <utility>
+
 TEST(ODBCCommandTableTypes, ListFollowsKindsAndScopes)
 {
     // bits: 1 synonym, 2 table, 4 view, 8 global temporary, 16 local temporary; scope 4 system
@@ -22,18 +24,60 @@ protected:
     }
 };
 
-TEST_P(AccessCommand, ParameterArraysRunRowByRowAndRowsetsAreBlocks)
+// The driver manager's execute and parameter binding, counted while a
+// scope holds them.
+struct TCountedCalls {
+    static inline int Executes = 0, Binds = 0;
+    static inline decltype(TODBCLib::SQLExecute) Execute = nullptr;
+    static inline decltype(TODBCLib::SQLBindParameter) Bind = nullptr;
+    TODBCLib *Lib;
+    explicit TCountedCalls(TODBCLib *ALib) : Lib(ALib)
+    {
+        Execute = std::exchange(Lib->SQLExecute, [](SQLHSTMT S) { return ++Executes, Execute(S); });
+        Bind = std::exchange(Lib->SQLBindParameter, [](auto... A) { return ++Binds, Bind(A...); });
+        Executes = Binds = 0;
+    }
+    ~TCountedCalls()
+    {
+        Lib->SQLExecute = Execute;
+        Lib->SQLBindParameter = Bind;
+    }
+};
+
+TEST_P(AccessCommand, ParameterArraysRunInOneExecuteBoundOnceAndRowsetsAreBlocks)
 {
     CreateCastTitles();
     auto Ins = Command("INSERT INTO Cast_Titles (ID, ID_Cruise) VALUES (:ID, 3)");
     TZqParam *P = Ins->GetParams()->ParamByName("ID");
-    P->SetArraySize(2);
-    P->SetAsInteger(50, 0);
-    P->SetAsInteger(51, 1);
+    P->SetArraySize(3);
+    for (int R = 0; R < 3; ++R) P->SetAsInteger(50 + R, R);
     Ins->Prepare();
-    EXPECT_EQ(Odbc(Ins)->StatementFlags() & TZqPhysODBCCommand::sfParamArrays, 0);
-    Ins->Execute(2, 0);
-    EXPECT_EQ(Ins->GetRowsAffected(), 2);
+    EXPECT_NE(Odbc(Ins)->StatementFlags() & TZqPhysODBCCommand::sfParamArrays, 0);
+    {
+        TCountedCalls Calls(Odbc(Ins)->CommandStatement()->Lib());
+        Ins->Execute(3, 0);
+        EXPECT_EQ(Ins->GetRowsAffected(), 3);
+        const int FirstBinds = TCountedCalls::Binds;
+        // Arrays no longer than the first go to the page it was bound to.
+        for (const int Sets : {2, 3}) {
+            P = Ins->GetParams()->ParamByName("ID"); // the prepare's list
+            P->SetArraySize(Sets);
+            for (int R = 0; R < Sets; ++R) P->SetAsInteger(60 + 10 * Sets + R, R);
+            Ins->Execute(Sets, 0);
+            EXPECT_EQ(Ins->GetRowsAffected(), Sets);
+        }
+        EXPECT_EQ(TCountedCalls::Executes, 3);
+        EXPECT_EQ(TCountedCalls::Binds, FirstBinds);
+        // A command prepared for one set asks for arrays at its first.
+        auto Upd = Command("UPDATE Cast_Titles SET ID_Cruise = 4 WHERE ID = :ID");
+        Upd->GetParams()->ParamByName("ID")->SetAsInteger(1);
+        Upd->Execute();
+        Upd->GetParams()->ParamByName("ID")->SetArraySize(2);
+        Upd->GetParams()->ParamByName("ID")->SetAsInteger(2, 1);
+        Upd->Execute(2, 0);
+        EXPECT_EQ(Upd->GetRowsAffected(), 2);
+        EXPECT_EQ(TCountedCalls::Executes, 5);
+    }
 
     auto Sel = Command("SELECT ID FROM Cast_Titles");
     Sel->Prepare();

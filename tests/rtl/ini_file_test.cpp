@@ -109,8 +109,9 @@ TEST_F(IniFileTest, RewriteKeepsCommentsOrderSpellingAndEncoding)
 }
 
 // The owner, group and rights stay the file's, also where they cannot be
-// given to a new file or the folder takes none (as an unprivileged user, in
-// a child process); a link at the new file's name is not written through.
+// given to a new file (written whole through the sidecar) or the folder
+// takes none (as an unprivileged user, in a child process); a link at the
+// new file's name is not written through.
 TEST_F(IniFileTest, AReplacementKeepsTheFileAsItsOwnerHadIt)
 {
     ASSERT_EQ(::geteuid(), 0u) << "the owners need root";
@@ -140,7 +141,7 @@ TEST_F(IniFileTest, AReplacementKeepsTheFileAsItsOwnerHadIt)
             bool Said = false;
             try {
                 Said = ::setgid(Nobody) == 0 && ::setuid(Nobody) == 0 &&
-                       Update(Value) == "File \"" + FName + "\" was written in place: " + Why;
+                       Update(Value) == (Why.empty() ? Why : "File \"" + FName + "\" was written in place: " + Why);
             } catch (...) {
             }
             ::_exit(Said ? 0 : 1);
@@ -154,7 +155,7 @@ TEST_F(IniFileTest, AReplacementKeepsTheFileAsItsOwnerHadIt)
     ::chown(FName.c_str(), 0, 0);
     ::chmod(FName.c_str(), 0666);
     ::chown(FDir.c_str(), Nobody, Nobody);
-    EXPECT_TRUE(AsNobody("2", "a new file could not keep its owner"));
+    EXPECT_TRUE(AsNobody("2", "")); // through the sidecar, whole
     EXPECT_EQ(Owner() + Read(), "0:0 438[S]\nK=2\n");
     ::chown(FName.c_str(), Nobody, Nobody);
     ::chown(FDir.c_str(), 0, 0);
@@ -164,16 +165,48 @@ TEST_F(IniFileTest, AReplacementKeepsTheFileAsItsOwnerHadIt)
     ::chmod(FDir.c_str(), 0755);
 }
 
-// A file system that refuses a rename over a file (some shares): written in place, and said.
-TEST_F(IniFileTest, ARenameRefusedWritesTheFileInPlace)
+// A kill after any step of a replacement, also on a file system that refuses a rename over a file (some shares),
+// leaves the next reader the old settings or the new ones, whole; the next replacement takes the killed one's
+// place, and none leaves a file beside the settings.
+int KillAtStep = 0, StepsTaken = 0;
+
+TEST_F(IniFileTest, AKillAtAnyStepLeavesTheOldSettingsOrTheNewOnes)
 {
-    Write("[S]\nK=0\n");
-    TMemIniFile Ini(FName);
-    Ini.WriteString("S", "K", "1");
-    RefusedRenameErrno = EPERM;
-    const std::string Note = Ini.UpdateFile();
-    RefusedRenameErrno = 0;
-    EXPECT_EQ(Note + Read(), "File \"" + FName + "\" was written in place: its file system refuses a rename over it[S]\nK=1\n");
+    const std::string Old = "[S]\nK=a value longer than the new one\n", New = "[S]\nK=1\n";
+    const auto Update = [&](const char *AValue) {
+        TMemIniFile Ini(FName);
+        Ini.WriteString("S", "K", AValue);
+        return Ini.UpdateFile();
+    };
+    for (const int Refused : {0, EPERM}) {
+        for (KillAtStep = 1;; ++KillAtStep) {
+            Write(Old);
+            RefusedRenameErrno = Refused;
+            const pid_t Child = ::fork();
+            if (Child == 0) {
+                ReplaceFileStepHook = [] {
+                    if (++StepsTaken == KillAtStep) ::_exit(9);
+                };
+                ::_exit(Update("1").empty() ? 0 : 1);
+            }
+            int Status = -1;
+            ::waitpid(Child, &Status, 0);
+            std::string Seen, Next;
+            ReadTextFile(FName, Seen);
+            EXPECT_TRUE(Seen == Old || Seen == New) << Refused << " killed at step " << KillAtStep << ": " << Seen;
+            EXPECT_EQ(Update("2"), "");
+            ReadTextFile(FName, Next);
+            EXPECT_EQ(Next, "[S]\nK=2\n");
+            RefusedRenameErrno = 0;
+            RemoveStrayReplacements(FDir.string()); // as the next start does
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir), {}), 1);
+            if (WEXITSTATUS(Status) != 9) {
+                EXPECT_EQ(Status, 0);
+                EXPECT_EQ(Seen, New);
+                break;
+            }
+        }
+    }
 }
 
 TEST_F(IniFileTest, IniFileWritesThroughAndSeesOthers)

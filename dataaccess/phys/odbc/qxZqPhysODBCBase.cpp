@@ -243,6 +243,13 @@ void TZqPhysODBCConnectionBase::InternalConnect()
         if (FODBCConnection->RDBMSKind == ODBCKindDB2) FODBCConnection->SetIntAttr(1253, 1);
         FGetDataInBlock = (FODBCConnection->GetInfoInt(SQL_GETDATA_EXTENSIONS) & SQL_GD_BLOCK) == SQL_GD_BLOCK;
         FPrimaryKeysSupported = FODBCConnection->GetFunctions(SQL_API_SQLPRIMARYKEYS) == SQL_TRUE;
+        // A driver that does not say is asked for arrays on every statement,
+        // as before it could.
+        SQLUINTEGER Selects = SQL_PAS_BATCH;
+        FParamArraySelects =
+            !SQL_SUCCEEDED(FODBCConnection->Lib()->SQLGetInfo(FODBCConnection->Handle(), SQL_PARAM_ARRAY_SELECTS,
+                                                              &Selects, sizeof Selects, nullptr)) ||
+            Selects != SQL_PAS_NO_SELECT;
         if (FODBCConnection->GetInfoSmallint(SQL_TXN_CAPABLE) != 0) BuildIsolationMap();
         SetupDecimalSeparators();
     } catch (...) {

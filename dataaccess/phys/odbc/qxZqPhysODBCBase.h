@@ -99,6 +99,9 @@ public:
     bool Connected() const { return FConnected; }
     bool GetDataInBlock() const { return FGetDataInBlock; }
     bool PrimaryKeysSupported() const { return FPrimaryKeysSupported; }
+    // The driver runs a statement that returns rows with an array of
+    // parameter sets (SQL_PARAM_ARRAY_SELECTS is not SQL_PAS_NO_SELECT).
+    bool ParamArraySelects() const { return FParamArraySelects; }
     SQLUINTEGER IsolationMap(TZqTxIsolation ALevel) const { return FIsolationMap[ALevel]; }
     TZqPhysODBCDriverBase *ODBCDriver() const;
 
@@ -137,6 +140,7 @@ private:
     bool FConnected = false;
     bool FGetDataInBlock = false;
     bool FPrimaryKeysSupported = false;
+    bool FParamArraySelects = true;
     SQLUINTEGER FIsolationMap[4] = {0, 0, 0, 0};
 };
 
@@ -248,10 +252,14 @@ protected:
     bool InternalColInfoStart(TZqPhysDataTableInfo &ATabInfo) override;
     bool InternalColInfoGet(TZqPhysDataColumnInfo &AColInfo) override;
     int InternalFetchRowSet(TZqDatSTable *ATable, void *AParentRow, int ARowsetSize) override;
+    bool VisitsRows() override { return GetMetaInfoKind() == 0; }
 
 private:
     bool UseDirectExecute();
     void SetupStatement(TODBCStatementBase *AStatement);
+    // Asks the driver for arrays of AArraySize parameter sets (sfParamArrays
+    // when it takes them); false when it was not asked.
+    bool OfferParamArrays(int AArraySize);
     void CreateParamInfos();
     void CreateColumnInfos();
     void BindColumnsForRowset();
@@ -289,11 +297,19 @@ private:
     void ReconnectCommands();
     void ExecuteRows(int ATimes, int AOffset, bool ARaiseOnNoData, SQLLEN &ACount);
     void FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
+    // Page row ARow handed to AVisit, its values read in place.
+    void VisitRow(const TZqPhysRowVisitor &AVisit, int ARow);
+    // A fetched value of page row ARow in the form its in-memory column
+    // keeps: where the variable holds it so, else converted (into AFixed,
+    // 64 bytes, or the conversion buffer). False for NULL.
+    bool ColumnValue(const TZqPhysODBCColumnInfo &AInfo, int ARow, void *&AData, uint32_t &ALen, uint8_t *AFixed);
     // Cuts a text longer than the in-memory column to what it takes; true
-    // when it did.
-    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen);
-    // The row's words on a text of AInfo's column kept cut.
-    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, uint32_t AWhole,
+    // when it did. APrefix: the data is the first part of a longer text
+    // (the statement read no further), cut whatever its length.
+    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen, bool APrefix);
+    // The row's words on a text of AInfo's column kept cut; AWhole is its
+    // stored length, -1 when not known.
+    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, int64_t AWhole,
                                uint32_t AKept);
     bool FetchMetaRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
     void DecodeMetaName(TZqPhysParsedName &AName);
@@ -338,6 +354,9 @@ private:
     std::string FFlagsText; // the text sfSSLongThenShort was learnt on
     bool FNoResultColumns = false; // prepared without result columns, for good
     bool FParamsSized = false;     // some parameter takes its size from its values (text, BCD)
+    // The driver refused parameter arrays to this statement, or its
+    // parameters send data at execution: an array runs set by set.
+    bool FParamArraysRefused = false;
     // SetParamValues' list of the parameters it writes, kept between
     // executes so that it is not made anew each time.
     std::vector<std::pair<TZqParam *, TZqPhysODBCParamInfo *>> FParamsToSet;

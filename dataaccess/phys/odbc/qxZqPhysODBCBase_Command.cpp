@@ -31,6 +31,16 @@ bool IsStoredProcKind(TZqPhysCommandKind AKind)
 // A kept statement handle cannot take the setup asked for.
 struct TNewHandleNeeded {};
 
+// The statement attributes a setup moves off the driver's defaults
+// (TZqPhysODBCCommand::FSetupAttrs).
+enum : uint8_t { saParamSet = 1, saRowArray = 2, saCursorType = 4, saConcurrency = 8, saSSCursor = 16, saNoScan = 32 };
+
+// Commands that open a result set.
+bool ReturnsRows(TZqPhysCommandKind AKind)
+{
+    return AKind == skSelect || AKind == skSelectForUpdate || AKind == skStoredProcWithCrs;
+}
+
 // Types whose values travel as (address, length) pairs.
 bool IsVarLenType(TZqDataType T)
 {
@@ -134,7 +144,11 @@ int TZqPhysODBCCommand::GetParamArraySize(int AArraySize) const
 
 bool TZqPhysODBCCommand::ParamArraySizeFits(int AWanted, int ABound) const
 {
-    if (FStatementFlags & sfParamArrays) return AWanted == ABound;
+    // A page of more sets than an execute sends serves it (the statement
+    // cuts the driver's set size to the sets sent): a write-back's arrays,
+    // one per station and each of its own length, are bound once, to a
+    // page as long as the longest, instead of once per station.
+    if (FStatementFlags & sfParamArrays) return AWanted <= ABound;
     return (AWanted == 0 || AWanted == 1) && (ABound == 0 || ABound == 1);
 }
 
@@ -231,7 +245,6 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
     // not read here: that takes a round of diagnostic calls per statement.
     // SQL Server's info can carry an error (3621) that must still raise.
     // Which of the attributes below this setup moves off their defaults.
-    enum : uint8_t { saParamSet = 1, saRowArray = 2, saCursorType = 4, saConcurrency = 8, saSSCursor = 16, saNoScan = 32 };
     uint8_t Attrs = 0;
     // A handle prepared before takes no new cursor type or concurrency (the
     // driver manager answers HY011): the same values need no call, others
@@ -263,15 +276,10 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         if (RC != SQL_SUCCESS_WITH_INFO) S->Check(RC);
     };
 
+    FParamArraysRefused = false;
     if (AStatement == FCommandStatement && GetParams()->GetActiveCount() > 0) {
         const int N = GetParams()->GetArraySize();
-        // Never on Access: its driver takes no parameter set size, and an
-        // array there runs set by set below.
-        if (Kind != ODBCKindMSAccess && N > 1) {
-            Attrs |= saParamSet;
-            FCommandStatement->SetParamSetSize(SQLULEN(N));
-            if (FCommandStatement->GetParamSetSize() == SQLULEN(N)) FStatementFlags |= sfParamArrays;
-        }
+        if (N > 1 && OfferParamArrays(N)) Attrs |= saParamSet;
         FCommandStatement->ParamSetSupported = FStatementFlags & sfParamArrays;
     }
 
@@ -343,6 +351,23 @@ void TZqPhysODBCCommand::SetupStatement(TODBCStatementBase *AStatement)
         Reset(saSSCursor, 1230, 0);
         Reset(saNoScan, SQL_ATTR_NOSCAN, SQL_NOSCAN_OFF);
     }
+}
+
+bool TZqPhysODBCCommand::OfferParamArrays(int AArraySize)
+{
+    // A driver without arrays (the Access driver of Windows) answers 01S02
+    // and keeps 1; one that runs no result set with them says so, and such
+    // a command opens on its first set.
+    if (!ODBCConn()->ParamArraySelects() && ReturnsRows(GetCommandKind())) {
+        FParamArraysRefused = true;
+        return false;
+    }
+    FCommandStatement->SetParamSetSize(SQLULEN(AArraySize));
+    if (FCommandStatement->GetParamSetSize() == SQLULEN(AArraySize))
+        FStatementFlags |= sfParamArrays;
+    else
+        FParamArraysRefused = true;
+    return true;
 }
 
 void TZqPhysODBCCommand::CreateParamInfos()
@@ -426,6 +451,7 @@ void TZqPhysODBCCommand::CreateParamInfos()
         FCommandStatement->SetParamSetSize(1);
         FStatementFlags &= uint8_t(~sfParamArrays);
         FCommandStatement->ParamSetSupported = false;
+        FParamArraysRefused = true;
     }
 }
 
@@ -816,20 +842,33 @@ void TZqPhysODBCCommand::InternalExecute(int ATimes, int AOffset, int &ACount)
     ACount = 0;
     const bool RaiseOnNoData = GetFetchOptions()->Mode() == fmExactRecsMax;
     try {
+        // A command prepared for one parameter set and now sent an array
+        // asks the driver for arrays as a command prepared with one would.
+        const int N = GetParams()->GetArraySize();
+        if (N > 1 && ATimes - AOffset > 1 && !(FStatementFlags & sfParamArrays) && !FParamArraysRefused &&
+            FCommandStatement && !FParamInfos.empty() && OfferParamArrays(N)) {
+            FSetupAttrs |= saParamSet;
+            FCommandStatement->ParamSetSupported = FStatementFlags & sfParamArrays;
+        }
         // One SQLExecute for all rows where the driver takes parameter
         // arrays, or for a single parameter set; otherwise row by row.
-        if ((FStatementFlags & sfParamArrays) ||
-            (ATimes == 1 && AOffset == 0 && GetParams()->GetArraySize() <= 1)) {
+        if ((FStatementFlags & sfParamArrays) || (ATimes == 1 && AOffset == 0 && N <= 1)) {
             SetParamValues(-1);
             FStatementFlags &= uint8_t(~sfCursorClosed);
             SQLLEN Count = 0;
             bool Reprepared = false;
-            RunWithReconnect([&] {
-                if (Reprepared) SetParamValues(-1);
-                Reprepared = true;
-                ExecuteRows(ATimes, AOffset, RaiseOnNoData, Count);
-                return true;
-            });
+            try {
+                RunWithReconnect([&] {
+                    if (Reprepared) SetParamValues(-1);
+                    Reprepared = true;
+                    ExecuteRows(ATimes, AOffset, RaiseOnNoData, Count);
+                    return true;
+                });
+            } catch (...) {
+                // The rows of the sets that ran before the one that failed.
+                ACount = int(std::max<SQLLEN>(Count, 0));
+                throw;
+            }
             ACount = int(Count);
             if (!IsAborting()) {
                 if (!FNoResultColumns && FStatement->HasResultSet()) {
@@ -852,12 +891,19 @@ void TZqPhysODBCCommand::InternalExecute(int ATimes, int AOffset, int &ACount)
                 FStatementFlags &= uint8_t(~sfCursorClosed);
                 SQLLEN Count = 0;
                 bool Reprepared = false;
-                RunWithReconnect([&] {
-                    if (Reprepared) SetParamValues(R);
-                    Reprepared = true;
-                    ExecuteRows(1, 0, RaiseOnNoData, Count);
-                    return true;
-                });
+                try {
+                    RunWithReconnect([&] {
+                        if (Reprepared) SetParamValues(R);
+                        Reprepared = true;
+                        ExecuteRows(1, 0, RaiseOnNoData, Count);
+                        return true;
+                    });
+                } catch (EZqDBEngineException &E) {
+                    // The error names its row, as an array's does: the rows
+                    // before it may have changed any number of rows each.
+                    for (int I = 0; I < E.ErrorCount(); ++I) E.Errors(I).RowIndex = R;
+                    throw;
+                }
                 if (Count > 0) ACount += int(Count);
                 if (IsAborting()) break;
                 CloseStatement(R, true);
@@ -1105,28 +1151,34 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
 {
     TZqDatSRow *Row = ATable->NewRow(false);
     // The columns whose text the row keeps cut (see FitText): the column,
-    // the stored length and the length kept, which a character cut in half
-    // makes shorter than the column.
+    // the stored length (-1: not known) and the length kept, which a
+    // character cut in half makes shorter than the column.
     struct TCut {
         size_t Column;
-        uint32_t Whole, Kept;
+        int64_t Whole;
+        uint32_t Kept;
     };
     std::vector<TCut> Cut;
     auto Store = [&](size_t C, const void *AData, uint32_t ALen) {
-        const uint32_t Whole = ALen;
-        if (AData && FitText(ATable->Columns()->GetItem(int(C)), AData, ALen))
+        // The statement read no more of a value than its buffer takes, and
+        // marked it (MarkCutValues) with its length in bytes.
+        SQLLEN Marked = 0;
+        TODBCVariable *V = FColumnInfos[size_t(FFetchMap[C])].Variable;
+        const bool Prefix = ARow >= 0 && V->Cut(ARow, Marked);
+        const int64_t Whole = !Prefix ? int64_t(ALen)
+                              : Marked == SQL_NO_TOTAL ? -1
+                              : V->CDataType() == SQL_C_WCHAR ? int64_t(Marked / 2)
+                                                              : int64_t(Marked);
+        if (AData && FitText(ATable->Columns()->GetItem(int(C)), AData, ALen, Prefix))
             Cut.push_back({C, Whole, ALen});
         Row->SetData(int(C), AData, ALen);
     };
     try {
         const size_t N = FFetchMap.size();
+        alignas(16) uint8_t Fixed[64];
         for (size_t C = 0; C < N; ++C) {
             const int InfoIndex = FFetchMap[C];
             if (InfoIndex < 0) continue;
-            const TZqPhysODBCColumnInfo &Info = FColumnInfos[size_t(InfoIndex)];
-            TODBCVariable *V = Info.Variable;
-            void *Data = nullptr;
-            SQLLEN Len = 0;
             if (ARow >= 0 && FFetchSlots[C].Size > 0) {
                 const TFetchSlots &S = FFetchSlots[C];
                 const SQLLEN *Ind =
@@ -1135,31 +1187,12 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
                              *Ind == SQL_NULL_DATA ? 0 : uint32_t(S.Size));
                 continue;
             }
-            if (Info.DestType == Info.VarType && IsByRefFetchType(Info.VarType)) {
-                if (V->GetData(ARow, Data, true, Len))
-                    Store(C, Data, uint32_t(Len));
-                else
-                    Row->SetData(int(C), nullptr, 0);
-                continue;
-            }
-            alignas(16) uint8_t Fixed[64];
-            // A number the driver left as it is stored is read where it is.
-            const bool Plain = Info.DestType == Info.VarType && ZqPlainNumberCSize(V->CDataType()) > 0;
-            const bool SrcByRef = IsVarLenType(Info.VarType) || Plain;
-            Data = SrcByRef ? nullptr : static_cast<void *>(Fixed);
-            if (!SrcByRef && Info.VarType == dtByteString)
-                Data = ConversionBuffer()->Check(uint32_t(std::max<SQLLEN>(V->DataSize, 64)));
-            if (!V->GetData(ARow, Data, SrcByRef, Len)) {
+            void *Data = nullptr;
+            uint32_t Len = 0;
+            if (ColumnValue(FColumnInfos[size_t(InfoIndex)], ARow, Data, Len, Fixed))
+                Store(C, Data, Len);
+            else
                 Row->SetData(int(C), nullptr, 0);
-                continue;
-            }
-            if (Info.DestType == Info.VarType) {
-                Store(C, Data, uint32_t(Len));
-                continue;
-            }
-            uint32_t OutLen = 0;
-            void *Target = ConvertValue(Info.VarType, Info.DestType, Data, uint32_t(Len), OutLen);
-            Store(C, Target, OutLen);
         }
         // A value the driver could not read stays empty; the row says why,
         // and so it does for a text it keeps cut.
@@ -1184,21 +1217,72 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
     }
 }
 
-bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen)
+bool TZqPhysODBCCommand::ColumnValue(const TZqPhysODBCColumnInfo &AInfo, int ARow, void *&AData, uint32_t &ALen,
+                                     uint8_t *AFixed)
+{
+    TODBCVariable *V = AInfo.Variable;
+    if (!V) return false;
+    SQLLEN Len = 0;
+    // Texts and bytes of the column's own type, and numbers the driver left
+    // as they are stored, are read where they lie.
+    const bool Same = AInfo.DestType == AInfo.VarType;
+    const bool ByRef = IsVarLenType(AInfo.VarType) || (Same && ZqPlainNumberCSize(V->CDataType()) > 0);
+    void *Data = ByRef ? nullptr : static_cast<void *>(AFixed);
+    if (!ByRef && AInfo.VarType == dtByteString)
+        Data = ConversionBuffer()->Check(uint32_t(std::max<SQLLEN>(V->DataSize, 64)));
+    if (!V->GetData(ARow, Data, ByRef, Len)) return false;
+    if (Same) {
+        AData = Data;
+        ALen = uint32_t(Len);
+        return true;
+    }
+    AData = ConvertValue(AInfo.VarType, AInfo.DestType, Data, uint32_t(Len), ALen);
+    return true;
+}
+
+void TZqPhysODBCCommand::VisitRow(const TZqPhysRowVisitor &AVisit, int ARow)
+{
+    class TRow final : public IZqPhysFetchedRow {
+    public:
+        TRow(TZqPhysODBCCommand &ACmd, int ARow) : FCmd(ACmd), FRow(ARow) {}
+        int ColumnCount() override { return int(FCmd.FColumnInfos.size()); }
+        TZqDataType ColumnType(int AColumn) override { return FCmd.FColumnInfos.at(size_t(AColumn)).DestType; }
+        bool GetValue(int AColumn, void *&AData, uint32_t &ALen) override
+        {
+            return FCmd.ColumnValue(FCmd.FColumnInfos.at(size_t(AColumn)), FRow, AData, ALen, FFixed);
+        }
+        const EZqException *RowError() override { return FRow >= 0 ? FCmd.FStatement->RowError(FRow) : nullptr; }
+
+    private:
+        TZqPhysODBCCommand &FCmd;
+        int FRow;
+        alignas(16) uint8_t FFixed[64];
+    } Row(*this, ARow);
+    AVisit(Row);
+}
+
+bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen, bool APrefix)
 {
     // A text the station database holds beyond its column's declared size
-    // (a file another tool wrote) is read whole by the statement; the
-    // in-memory column, sized by the declaration, takes what fits, cut
-    // after a whole character.
+    // (a file another tool wrote) comes as far as its buffer takes, or
+    // whole from a driver that hands it so; the in-memory column, sized by
+    // the declaration, takes what fits, cut after a whole character.
     const TZqDataType T = AColumn->DataType();
     if ((T != dtAnsiString && T != dtWideString && T != dtByteString) ||
-        AColumn->Attributes().Contains(caBlobData) || AColumn->Size() <= 0 || ALen <= uint32_t(AColumn->Size()))
+        AColumn->Attributes().Contains(caBlobData) || AColumn->Size() <= 0 ||
+        (!APrefix && ALen <= uint32_t(AColumn->Size())))
         return false;
-    uint32_t Keep = uint32_t(AColumn->Size());
-    if (T == dtAnsiString)
-        while (Keep > 0 && (static_cast<const uint8_t *>(AData)[Keep] & 0xC0) == 0x80)
-            --Keep;
-    else if (T == dtWideString) {
+    uint32_t Keep = std::min(ALen, uint32_t(AColumn->Size()));
+    if (T == dtAnsiString && Keep > 0) {
+        // The last character kept: whole when its lead byte's length fits.
+        const auto *P = static_cast<const uint8_t *>(AData);
+        uint32_t Lead = Keep - 1;
+        while (Lead > 0 && (P[Lead] & 0xC0) == 0x80)
+            --Lead;
+        const uint32_t Bytes = P[Lead] >= 0xF0 ? 4 : P[Lead] >= 0xE0 ? 3 : P[Lead] >= 0xC0 ? 2 : 1;
+        if (Lead + Bytes > Keep)
+            Keep = Lead;
+    } else if (T == dtWideString && Keep > 0) {
         const char16_t Last = static_cast<const char16_t *>(AData)[Keep - 1];
         if (Last >= 0xD800 && Last <= 0xDBFF)
             --Keep;
@@ -1208,7 +1292,7 @@ bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uin
 }
 
 std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable,
-                                               uint32_t AWhole, uint32_t AKept)
+                                               int64_t AWhole, uint32_t AKept)
 {
     // Named by the table, the column and the row: the row by the first
     // column when that is a whole number (the station database's selects
@@ -1248,8 +1332,10 @@ std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInf
     const std::string Column = (Table[0] ? std::string(Table) + "." : std::string()) + AInfo.Name;
     const bool Wide = AInfo.DestType == dtWideString;
     const std::string Unit = Wide ? " characters" : " bytes";
-    return "The text of " + Column + " in " + Where + " holds " + std::to_string(AWhole) + Unit +
-           ", more than its column takes: the first " + std::to_string(AKept) + Unit + " are read.";
+    return "The text of " + Column + " in " + Where +
+           (AWhole < 0 ? std::string(" is longer than its column takes")
+                       : " holds " + std::to_string(AWhole) + Unit + ", more than its column takes") +
+           ": the first " + std::to_string(AKept) + Unit + " are read.";
 }
 
 void TZqPhysODBCCommand::FindFetchSlots(int ARows)
@@ -1307,7 +1393,10 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, -1)) ++Count;
             } else {
-                FetchRow(ATable, Parent, -1);
+                if (const TZqPhysRowVisitor *V = RowVisitor())
+                    VisitRow(*V, -1);
+                else
+                    FetchRow(ATable, Parent, -1);
                 ++Count;
             }
         }
@@ -1337,16 +1426,21 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
         }
     } Rowset{FStatement, PageRows, PageRows};
     int Got = 0, Want = 0;
+    // A FetchRows hands the rows to its visitor as they lie in the page.
+    const TZqPhysRowVisitor *Visit = RowVisitor();
     do {
         Want = std::min(PageRows, IsMeta ? N : std::min(N, ARowsetSize - Count));
         if (PageRows > 1) Rowset.To(Want);
         Got = FStatement->Fetch(Want);
-        if (!IsMeta && Got > 0) FindFetchSlots(Got);
+        if (!IsMeta && !Visit && Got > 0) FindFetchSlots(Got);
         for (int I = 0; I < Got; ++I) {
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, I)) ++Count;
             } else {
-                FetchRow(ATable, Parent, I);
+                if (Visit)
+                    VisitRow(*Visit, I);
+                else
+                    FetchRow(ATable, Parent, I);
                 ++Count;
             }
         }

@@ -325,11 +325,13 @@ public:
     uint8_t *LongDataBlock(int ARow, SQLLEN &ALength);
     std::string DumpLabel() const;
     // A bound text or binary value of a page row that did not fit the
-    // buffer, as the statement read it whole after the fetch (nullptr: the
-    // buffer holds the value). GetData hands this out instead of the buffer.
-    const std::string *WholeValue(int ARow) const;
-    void KeepWholeValue(int ARow, std::string AValue) { FWhole[ARow] = std::move(AValue); }
-    void ForgetWholeValues() { FWhole.clear(); }
+    // buffer: the buffer holds its first BufferCapacity() bytes, and the
+    // statement marked the row after the fetch with the value's length in
+    // bytes (SQL_NO_TOTAL: longer, by how much the driver did not say).
+    // Cut tells the mark; false for a row whose buffer holds its value.
+    bool Cut(int ARow, SQLLEN &AWhole) const;
+    void KeepCut(int ARow, SQLLEN AWhole) { FCut[ARow] = AWhole; }
+    void ForgetCuts() { FCut.clear(); }
     // The bytes the bound buffer takes without its terminator.
     SQLLEN BufferCapacity() const;
 
@@ -363,7 +365,7 @@ private:
     SQLSMALLINT FParamType = SQL_RESULT_COL;
     SQLSMALLINT FSQLDataType = SQL_VARCHAR;
     // Of the last fetch, by page row.
-    std::map<int, std::string> FWhole;
+    std::map<int, SQLLEN> FCut;
 };
 
 // A result column as the driver describes it, before a variable is made.
@@ -561,12 +563,14 @@ public:
     bool HasHandle() const noexcept { return FHandle != SQL_NULL_HANDLE; }
 
 protected:
-    // After a fetch whose info says a value was cut (01004): reads every
+    // After a fetch whose info says a value was cut (01004): marks every
     // bound value of page rows AFirst.. AFirst + ACount - 1 that did not fit
-    // its buffer whole, so that no cut value passes for the stored one.
-    // ABlock: the rows came in one block (each is positioned on first).
-    void ReadCutValuesWhole(int AFirst, int ACount, bool ABlock);
-    std::string ReadWhole(TODBCVariable *AVar);
+    // its buffer (TODBCVariable::Cut), so that no cut value passes for the
+    // stored one; its buffer's bytes are what is read of it.
+    void MarkCutValues(int AFirst, int ACount);
+    // The statement's SQL_ATTR_MAX_LENGTH as BindColumns set it (0: none,
+    // -1: not known).
+    SQLLEN MaxLengthSet = -1;
     // Keeps the errors of the page rows AFirst.. AFirst + ACount - 1 whose
     // status the fetch returning ARC set to SQL_ROW_ERROR.
     void KeepRowErrors(SQLRETURN ARC, int AFirst, int ACount);
@@ -606,7 +610,13 @@ public:
     bool ParamSetSupported = false;
 
 private:
-    void PutDataAtExec(int ARow);
+    // Sends the values of data-at-execution parameters of page row ARow;
+    // answers the statement's own return code.
+    SQLRETURN PutDataAtExec(int ARow);
+    // An array execute that failed: the error names the set that failed
+    // (RowIndex, from the page's first row) and ARowsAffected gains the
+    // rows the sets before it changed.
+    void RaiseSetError(SQLRETURN ARC, int AOffset, SQLLEN &ARowsAffected);
     TODBCVariableList FParamList{this, true};
     // The driver's parameter set size was cut below the page's rows.
     bool FParamSetCut = false;

@@ -162,7 +162,30 @@ void TODBCStatementBase::DescribeCol(SQLUSMALLINT AColumn, std::string &AName, S
     AName.assign(reinterpret_cast<char *>(Buf.data()), size_t(std::clamp<int>(Len, 0, Max)));
 }
 
-void TODBCStatementBase::BindColumns(int ARowCount) { FColumnList.Bind(BufferKind, ARowCount, false); }
+void TODBCStatementBase::BindColumns(int ARowCount)
+{
+    FColumnList.Bind(BufferKind, ARowCount, false);
+    // No value is read further than the widest bound buffer (and a little
+    // more, so that one that does not fit is seen to be longer): the
+    // driver need not keep more of it for SQLGetData. Long data is read
+    // whole, so a statement with such a column keeps no limit.
+    SQLLEN Limit = 0;
+    if (!FColumnList.HasLongData())
+        for (int I = 0; I < FColumnList.Count(); ++I) {
+            const TODBCVariable *V = FColumnList.Items(I);
+            const SQLSMALLINT T = V->CDataType();
+            if (T == SQL_C_CHAR || T == SQL_C_WCHAR || T == SQL_C_BINARY)
+                Limit = std::max(Limit, V->BufferCapacity() + 4);
+        }
+    if (Limit != MaxLengthSet && FHandle != SQL_NULL_HANDLE) {
+        // A driver that does not take the limit hands out values whole, as
+        // before, and MarkCutValues still reads no more than the buffer.
+        FLib->SQLSetStmtAttr(FHandle, SQL_ATTR_MAX_LENGTH, reinterpret_cast<SQLPOINTER>(SQLULEN(Limit)), 0);
+        MaxLengthSet = Limit;
+        if (TODBCConnection *C = Connection())
+            C->ClearInfo();
+    }
+}
 
 void TODBCStatementBase::Unbind()
 {
@@ -198,13 +221,13 @@ void TODBCStatementBase::SetPos(SQLSETPOSIROW ARow, SQLUSMALLINT AOperation, SQL
     Check(FLib->SQLSetPos(FHandle, ARow, AOperation, ALockType));
 }
 
-void TODBCStatementBase::ReadCutValuesWhole(int AFirst, int ACount, bool ABlock)
+void TODBCStatementBase::MarkCutValues(int AFirst, int ACount)
 {
     // A text longer than its column's declared size (a file written by
-    // another tool) is read whole: the cut bytes in the buffer would pass
-    // for the stored value, and a refusal would stop every other row.
-    for (int R = AFirst; R < AFirst + ACount; ++R) {
-        bool Positioned = !ABlock;
+    // another tool) is read no further than its buffer, which takes what the
+    // column does: read whole it would cost as much memory as it holds (a
+    // name of hundreds of megabytes), for a value no reader keeps whole.
+    for (int R = AFirst; R < AFirst + ACount; ++R)
         for (int I = 0; I < FColumnList.Count(); ++I) {
             TODBCVariable *V = FColumnList.Items(I);
             const SQLSMALLINT T = V->CDataType();
@@ -213,61 +236,15 @@ void TODBCStatementBase::ReadCutValuesWhole(int AFirst, int ACount, bool ABlock)
             uint8_t *Data;
             SQLLEN *Ind;
             V->GetBuffers(R, Data, Ind);
-            if (*Ind != SQL_NO_TOTAL && *Ind <= V->BufferCapacity())
+            if (*Ind == SQL_NULL_DATA || (*Ind != SQL_NO_TOTAL && *Ind <= V->BufferCapacity()))
                 continue;
-            if (!Positioned) {
-                SetPos(SQLSETPOSIROW(R - AFirst + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
-                Positioned = true;
-            }
-            // SQLGetData serves unbound columns: the column leaves its
-            // buffer for the read and takes it again after, also when the
-            // read fails. A fetch binds only a page it allocates: a column
-            // left unbound would hand out this row's bytes for every row
-            // the statement, run again, fetches.
-            Check(FLib->SQLBindCol(FHandle, V->Number(), T, nullptr, 0, nullptr));
-            V->Bound = false;
-            std::string Whole;
-            try {
-                Whole = ReadWhole(V);
-            } catch (...) {
-                try {
-                    V->Bind();
-                } catch (...) {
-                    // the read's failure is the one said
-                }
-                throw;
-            }
-            V->Bind();
-            *Ind = SQLLEN(Whole.size());
-            V->KeepWholeValue(R, std::move(Whole));
+            // A value cut by the statement's SQL_ATTR_MAX_LENGTH has that
+            // for its length: how long it is, is not known.
+            V->KeepCut(R, *Ind == MaxLengthSet ? SQL_NO_TOTAL : *Ind);
+            *Ind = V->BufferCapacity();
         }
-    }
     if (TODBCConnection *C = Connection())
         C->ClearInfo();
-}
-
-std::string TODBCStatementBase::ReadWhole(TODBCVariable *AVar)
-{
-    const SQLSMALLINT T = AVar->CDataType();
-    const SQLLEN Term = T == SQL_C_CHAR ? 1 : T == SQL_C_WCHAR ? 2 : 0;
-    std::string Out;
-    std::vector<char> Buf(32768);
-    for (;;) {
-        SQLLEN Ind = 0;
-        const SQLRETURN RC = FLib->SQLGetData(FHandle, AVar->Number(), T, Buf.data(), SQLLEN(Buf.size()), &Ind);
-        if (RC == SQL_NO_DATA || Ind == SQL_NULL_DATA)
-            break;
-        if (RC != SQL_SUCCESS_WITH_INFO)
-            Check(RC);
-        // With more to come the buffer is full; the last piece says its
-        // own length.
-        const bool More = RC == SQL_SUCCESS_WITH_INFO && (Ind == SQL_NO_TOTAL || Ind > SQLLEN(Buf.size()) - Term);
-        const SQLLEN Got = More ? SQLLEN(Buf.size()) - Term : std::max<SQLLEN>(Ind, 0);
-        Out.append(Buf.data(), size_t(std::min<SQLLEN>(Got, SQLLEN(Buf.size()))));
-        if (!More)
-            break;
-    }
-    return Out;
 }
 
 const EZqDBEngineException *TODBCStatementBase::RowError(int ARow) const
@@ -298,7 +275,7 @@ int TODBCStatementBase::Fetch(int ARows)
     if (TODBCConnection *C = Connection())
         C->ClearInfo();
     for (int I = 0; I < FColumnList.Count(); ++I)
-        FColumnList.Items(I)->ForgetWholeValues();
+        FColumnList.Items(I)->ForgetCuts();
     if (FColumnList.Count() > 0 && !(FColumnList.PageBuffer() && FColumnList.PageBuffer()->Allocated))
         BindColumns(ARows < 1 ? 1 : ARows);
     TODBCPageBuffer *Page = FColumnList.PageBuffer();
@@ -320,13 +297,13 @@ int TODBCStatementBase::Fetch(int ARows)
                 Last = 1;
                 KeepRowErrors(RC, Total, 1);
                 if (Cut)
-                    ReadCutValuesWhole(Total, 1, false);
+                    MarkCutValues(Total, 1);
                 FetchLongData(RowIndex);
             } else {
                 Last = int(Page->RowsProcessed);
                 KeepRowErrors(RC, 0, Last);
                 if (Cut)
-                    ReadCutValuesWhole(0, Last, true);
+                    MarkCutValues(0, Last);
             }
         }
         Total += Last;
@@ -563,12 +540,10 @@ void TODBCCommandStatement::Prepare(const std::string &AText)
     Check(FLib->SQLPrepare(FHandle, (SQLCHAR *)AText.c_str(), SQL_NTS));
 }
 
-void TODBCCommandStatement::PutDataAtExec(int ARow)
+SQLRETURN TODBCCommandStatement::PutDataAtExec(int ARow)
 {
     SQLPOINTER Token = nullptr;
     SQLRETURN RC = FLib->SQLParamData(FHandle, &Token);
-    if (RC != SQL_NEED_DATA)
-        Check(RC);
     while (RC == SQL_NEED_DATA) {
         const int Index = int(reinterpret_cast<intptr_t>(Token)) - 1;
         ZQ_ASSERT(Index >= 0 && Index < FParamList.Count(), CUnit);
@@ -577,9 +552,10 @@ void TODBCCommandStatement::PutDataAtExec(int ARow)
         uint8_t *Block = V->LongDataBlock(ARow, Len);
         Check(FLib->SQLPutData(FHandle, Block, Len));
         RC = FLib->SQLParamData(FHandle, &Token);
-        if (RC != SQL_NEED_DATA)
-            Check(RC);
     }
+    // The statement's own answer, as SQLExecute gives it without data at
+    // execution: an Update of no row ends in SQL_NO_DATA.
+    return RC;
 }
 
 void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *ADirectText, bool ARaiseOnNoData,
@@ -610,10 +586,19 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
     for (;;) {
         if (Executed > 0)
             Shift.By(1);
-        const SQLRETURN RC = ADirectText ? FLib->SQLExecDirect(FHandle, (SQLCHAR *)ADirectText->c_str(), SQL_NTS)
-                                         : FLib->SQLExecute(FHandle);
+        // What the driver writes of this execute alone: a driver that
+        // leaves them is not read for the one before.
+        if (Page && Page->Allocated) {
+            Page->RowsProcessed = 0;
+            if (ParamSetSupported)
+                std::fill(Page->RowStatus.begin(), Page->RowStatus.end(), SQLUSMALLINT(SQL_PARAM_UNUSED));
+        }
+        SQLRETURN RC = ADirectText ? FLib->SQLExecDirect(FHandle, (SQLCHAR *)ADirectText->c_str(), SQL_NTS)
+                                   : FLib->SQLExecute(FHandle);
         if (RC == SQL_NEED_DATA)
-            PutDataAtExec(Page && Page->Kind() == TODBCBufferKind::RowWise ? AOffset + Executed : 0);
+            RC = PutDataAtExec(Page && Page->Kind() == TODBCBufferKind::RowWise ? AOffset + Executed : 0);
+        if (RC == SQL_ERROR && ParamSetSupported && Page && Page->Allocated)
+            RaiseSetError(RC, AOffset, ARowsAffected);
         else if (ARaiseOnNoData || RC != SQL_NO_DATA)
             Check(RC);
         if (RC != SQL_NO_DATA)
@@ -626,6 +611,35 @@ void TODBCCommandStatement::Execute(int ATimes, int AOffset, const std::string *
     }
     Shift.Restore();
     Opened = true;
+}
+
+void TODBCCommandStatement::RaiseSetError(SQLRETURN ARC, int AOffset, SQLLEN &ARowsAffected)
+{
+    // The records first: any later call on the handle clears them.
+    auto E = std::make_unique<EODBCNativeException>(ARC, this);
+    const TODBCPageBuffer *Page = FParamList.PageBuffer();
+    // The set that failed, counted from the first set sent: its status, or
+    // else the set a record names (a driver that keeps no status).
+    int Failed = -1;
+    const size_t Processed = std::min<size_t>(size_t(Page->RowsProcessed), Page->RowStatus.size());
+    for (size_t R = 0; R < Processed && Failed < 0; ++R)
+        if (Page->RowStatus[R] == SQL_PARAM_ERROR)
+            Failed = int(R);
+    for (int I = 0; I < E->ErrorCount() && Failed < 0; ++I)
+        Failed = E->Errors(I).RowIndex;
+    if (Failed >= 0) {
+        for (int I = 0; I < E->ErrorCount(); ++I)
+            E->Errors(I).RowIndex = AOffset + Failed;
+        // What the sets before it changed, where the driver tells: the
+        // driver manager lets no SQLRowCount follow a failed execute, the
+        // diagnostics' header still answers.
+        SQLLEN Count = 0;
+        if (FLib->SQLGetDiagField &&
+            SQL_SUCCEEDED(FLib->SQLGetDiagField(SQL_HANDLE_STMT, FHandle, 0, SQL_DIAG_ROW_COUNT, &Count, 0, nullptr)) &&
+            Count > 0)
+            ARowsAffected += Count;
+    }
+    ZqHandleAndRaise(FOwningObj, std::move(E));
 }
 
 SQLLEN TODBCCommandStatement::RowCount()

@@ -245,10 +245,13 @@ uint8_t *TODBCVariable::LongDataBlock(int ARow, SQLLEN &ALength)
     return Block;
 }
 
-const std::string *TODBCVariable::WholeValue(int ARow) const
+bool TODBCVariable::Cut(int ARow, SQLLEN &AWhole) const
 {
-    const auto It = FWhole.find(ARow);
-    return It == FWhole.end() ? nullptr : &It->second;
+    const auto It = FCut.empty() ? FCut.end() : FCut.find(ARow);
+    if (It == FCut.end())
+        return false;
+    AWhole = It->second;
+    return true;
 }
 
 SQLLEN TODBCVariable::BufferCapacity() const
@@ -263,16 +266,6 @@ bool TODBCVariable::GetData(int ARow, void *&AValue, bool AByRef, SQLLEN &ALengt
     GetBuffers(ARow, Data, Ind);
     if (LongData)
         Data = *reinterpret_cast<uint8_t **>(Data);
-    // A value read whole after the fetch: a reference gets all of it, a
-    // copy no more than the buffer the caller sized by DataSize.
-    SQLLEN WholeInd;
-    if (const std::string *Whole = FWhole.empty() ? nullptr : WholeValue(ARow)) {
-        Data = reinterpret_cast<uint8_t *>(const_cast<char *>(Whole->data()));
-        WholeInd = AByRef ? SQLLEN(Whole->size()) : std::min<SQLLEN>(SQLLEN(Whole->size()), BufferCapacity());
-        if (FCDataType == SQL_C_WCHAR)
-            WholeInd &= ~SQLLEN(1);
-        Ind = &WholeInd;
-    }
     if (*Ind == SQL_NULL_DATA || !Data) {
         ALength = 0;
         if (AByRef)
