@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <utility>
@@ -130,7 +131,7 @@ void AddErrorNodes(int Index, const std::string &CastId)
 
 enum TStationCheck { scLocation, scVelocity, scDepth, scCount };
 const int TestOfCheck[scCount] = {tstLocation, tstVelocity, tstDepth};
-const char CheckLetter[scCount] = {'L', 'V', 'D'};
+const char CheckLetter[scCount + 1] = "LVD";
 const char *const CheckWord[scCount] = {"location", "speed", "depth"};
 
 // One check's verdict: '1' or '3'; for the velocity check '0' on the first
@@ -162,8 +163,8 @@ struct TStationVerdicts {
             const size_t End = std::min(AText.find(' ', At), AText.size());
             const std::string Entry = AText.substr(At, End - At);
             const size_t Slash = Entry.find('/');
-            const char *Letter = Entry.size() >= 2 ? std::strchr(CheckLetter, Entry[0]) : nullptr;
-            if (Letter && *Letter && Slash != std::string::npos) {
+            const char *Letter = Entry.size() >= 2 && Entry[0] ? std::strchr(CheckLetter, Entry[0]) : nullptr;
+            if (Letter && Slash != std::string::npos) {
                 TCheckVerdict &C = V.Of[Letter - CheckLetter];
                 C.Verdict = Entry[1];
                 C.Late = Slash > 2 && Entry[2] == '+';
@@ -222,9 +223,11 @@ void ChecksPrints(TDataSet &C, const std::string &ACruisePrint, std::string APri
     APrints[scVelocity] = HexOf(TextHash(P.When + P.Where + ACruisePrint));
     TField *Depth = C.FieldByName("Depth");
     const double D = IsEmptyValue(Depth) ? 0 : Depth->AsFloat();
-    APrints[scDepth] = P.Where + (IsEmptyValue(Depth) ? std::string("e")
+    uint64_t Bits;
+    std::memcpy(&Bits, &D, sizeof Bits);
+    APrints[scDepth] = P.Where + (IsEmptyValue(Depth)                        ? std::string("e")
                                   : std::isfinite(D) && std::fabs(D) < 9e11 ? HexOf(uint64_t(std::llround(D * 1e7)))
-                                                                            : rtl::FloatToStr(D));
+                                                                            : "b" + HexOf(Bits));
 }
 
 // The verdicts kept with the cruise's stations, by ID_Cast.
