@@ -489,8 +489,7 @@ public:
             DateReadings(Top);
         if (FCtx.LiftLiterals)
             LiftLiterals(Top);
-        if (FResult.Kind == K::Select || FResult.Kind == K::SelectInto || FResult.Kind == K::Insert ||
-            FResult.Kind == K::Update || FResult.Kind == K::Delete)
+        if (Dml)
             TextComparisons(Top, false);
 
         FResult.Sql = Emit(Top);
