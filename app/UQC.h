@@ -196,8 +196,9 @@ struct TQcState {
     double GridDepthLow = 0, GridDepthHigh = 0, GridDepthMean = 0, GridDepthMin = 0;
     // True when the last EstimateGridDepth found the station inside the grid.
     bool StationInGrid = false;
+    // From xmin east to xmax: xmin > xmax across the date line.
     TRealRect DuplWindow;
-    // Moments as the station database adds a date and a time up: days since
+    // Moments of the date and the time as the driver reads them: days since
     // 1899-12-30 counted straight through, before that day too.
     rtl::TDateTime DuplTimeMin = 0, DuplTimeMax = 0;
     // The location-check region in the pixel space RegionScreenRect; why the
@@ -390,8 +391,10 @@ void LoadCastFlags();
 double EstimateGridDepth();
 void CheckDuplicates();
 // The box and span of the stations from the current one to the last that
-// have a position and a moment (DuplWindow, DuplTimeMin, DuplTimeMax);
-// false when none has. CheckDuplicates reads the moments first.
+// have a position and a moment (DuplWindow, DuplTimeMin, DuplTimeMax), the
+// box the longitudes they span (across the date line where they lie on
+// both sides of it); false when none has. CheckDuplicates reads the
+// moments first.
 bool CruiseExtent();
 // The window's conditions, its bounds named as parameters (:LonMin, :LonMax,
 // :LatMin, :LatMax, :MomentMin, :MomentMax) that CheckDuplicates binds.
@@ -492,6 +495,10 @@ std::string UnreadStationValues(TZqQuery &AStations, const std::string &ACruiseN
 // levels (ALevels) are not checked ("" when none, or neither is checked).
 // The dataset is left on its first record.
 std::string StationsWithoutPosition(TDataSet &AStations, const std::string &ACruiseName, bool ADepth, bool ALevels);
+// The stations of AStations west of the checked region's limit as a line
+// saying which of the ticked checks (location, speed, depth, levels) they
+// get none of ("" when none, or none of those is ticked).
+std::string StationsWestOfTheChecks(TDataSet &AStations, const std::string &ACruiseName);
 
 // ---- station parameter list --------------------------------------------------------
 // The list of the current station of CurCastDataset, as the Parameters

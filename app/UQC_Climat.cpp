@@ -4,6 +4,8 @@
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
 
+#include "app/ListFiles.h"
+#include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "platform/dataset/TField.h"
 #include "platform/localdb/LocalEngine.h"
@@ -13,6 +15,7 @@
 #include "platform/toolkit/TDialogs.h"
 
 #include <algorithm>
+#include <map>
 #include <cmath>
 #include <unordered_set>
 
@@ -154,6 +157,8 @@ std::vector<std::string> HandKeptLines;
 std::unordered_set<std::string> HandKeptSeen;
 // The lines on single level values among them, each said once.
 std::unordered_set<std::string> UnreadLevelLines;
+// The whole line of each line that StationsLine cut short, by the line.
+std::map<std::string, std::string> WholeLines;
 // Stations whose levels no square places, in check order, each once (a
 // large run has tens of thousands), by why: in no square at all, in none
 // read while a square file was refused, or in a Mediterranean square while
@@ -228,17 +233,26 @@ void LevelValueUnread(int ACastId, const std::string &AColumn, int ARecNo, const
 std::string StationsLine(const std::vector<int> &AIds, const std::string &ACruiseName, const std::string &AOne,
                          const std::string &AMany)
 {
-    // A long list is cut: the first stations tell where to look.
+    // A long list is cut: the first stations tell where to look, and the
+    // whole line is kept for the file of the lists (MissingClimatologyText).
     constexpr size_t Named = 10;
     if (AIds.empty())
         return "";
-    std::string Ids;
-    for (size_t I = 0; I < AIds.size() && I < Named; ++I)
-        Ids += (Ids.empty() ? "" : ", ") + std::to_string(AIds[I]);
+    std::string Ids, All;
+    for (size_t I = 0; I < AIds.size(); ++I) {
+        All += (All.empty() ? "" : ", ") + std::to_string(AIds[I]);
+        if (I < Named)
+            Ids = All;
+    }
     if (AIds.size() > Named)
         Ids += " and " + std::to_string(AIds.size() - Named) + " more";
-    return (AIds.size() == 1 ? "The station " : "The stations ") + Ids + " of the cruise " + ACruiseName +
-           (AIds.size() == 1 ? AOne : AMany);
+    const auto Line = [&](const std::string &AIdText) {
+        return (AIds.size() == 1 ? "The station " : "The stations ") + AIdText + " of the cruise " + ACruiseName +
+               (AIds.size() == 1 ? AOne : AMany);
+    };
+    if (AIds.size() > Named)
+        WholeLines[Line(Ids)] = Line(All);
+    return Line(Ids);
 }
 
 TLevelsJudged LevelsJudged;
@@ -273,6 +287,7 @@ void ClearMissingClimatology()
     HandKeptLines.clear();
     HandKeptSeen.clear();
     UnreadLevelLines.clear();
+    WholeLines.clear();
     for (std::vector<int> &Ids : UnsquaredStations)
         Ids.clear();
     UnsquaredSeen.clear();
@@ -280,38 +295,48 @@ void ClearMissingClimatology()
 
 std::string MissingClimatologyText()
 {
-    std::string Text;
-    for (const std::string &Line : UncheckedStations)
+    // Text as shown, its lists cut short; Whole with every station named.
+    std::string Text, Whole;
+    for (const std::string &Line : UncheckedStations) {
         Text += (Text.empty() ? "" : "\n") + Line;
+        const auto It = WholeLines.find(Line);
+        Whole += (Whole.empty() ? "" : "\n") + (It == WholeLines.end() ? Line : It->second);
+    }
     for (int Miss = 0; Miss < smMissCount; ++Miss) {
         const std::vector<int> &Stations = UnsquaredStations[Miss];
         if (Stations.empty())
             continue;
-        std::string Files, Ids;
+        std::string Files, Ids, All;
         for (const auto &Refused : RefusedSquareFiles)
             Files += (Files.empty() ? "" : " and ") + Refused.first;
         // The first stations name the cruises to look at; a whole sea's
         // would fill the screen.
-        for (size_t I = 0; I < Stations.size() && I < 20; ++I)
-            Ids += (I ? ", " : "") + std::to_string(Stations[I]);
+        for (size_t I = 0; I < Stations.size(); ++I) {
+            All += (I ? ", " : "") + std::to_string(Stations[I]);
+            if (I < 20)
+                Ids = All;
+        }
         if (Stations.size() > 20)
             Ids += ", ... (" + std::to_string(Stations.size()) + " in all)";
-        Text += Text.empty() ? "" : "\n";
-        switch (TSquareMiss(Miss)) {
-        case smNoSquare:
-            Text += "The levels of the stations in no QC square are not checked (ID_Cast " + Ids + ")";
-            break;
-        case smNoSquareRead:
-            Text += Files + (RefusedSquareFiles.size() > 1 ? " were" : " was") +
-                    " refused: the levels of the stations in no square read are not checked (ID_Cast " + Ids + ")";
-            break;
-        default:
-            Text += RefusedSquareFile(BsSquares) +
-                    " was refused: the levels of the stations in a Mediterranean square are not checked either, as "
-                    "a Black Sea square, looked up first, may hold them (ID_Cast " + Ids + ")";
-            break;
+        for (const auto &[Out, List] : {std::pair{&Text, &Ids}, std::pair{&Whole, &All}}) {
+            *Out += Out->empty() ? "" : "\n";
+            switch (TSquareMiss(Miss)) {
+            case smNoSquare:
+                *Out += "The levels of the stations in no QC square are not checked (ID_Cast " + *List + ")";
+                break;
+            case smNoSquareRead:
+                *Out += Files + (RefusedSquareFiles.size() > 1 ? " were" : " was") +
+                        " refused: the levels of the stations in no square read are not checked (ID_Cast " + *List + ")";
+                break;
+            default:
+                *Out += RefusedSquareFile(BsSquares) +
+                        " was refused: the levels of the stations in a Mediterranean square are not checked either, as "
+                        "a Black Sea square, looked up first, may hold them (ID_Cast " + *List + ")";
+                break;
+            }
         }
     }
+    const size_t Listed = Text.size(); // the climatology's lines from here on
     for (const TUnjudgedLevels &U : UnjudgedLevels) {
         if (U.Stations == 0)
             continue;
@@ -342,9 +367,31 @@ std::string MissingClimatologyText()
             break;
         }
     }
-    if (!HandKeptLines.empty())
-        Text += std::string(Text.empty() ? "" : "\n") +
-                "These flags were set by hand, and the checks kept them as set:" + HandFlagLines(HandKeptLines);
+    // The lines on the climatology name no station.
+    Whole += Text.substr(Listed);
+    if (!HandKeptLines.empty()) {
+        const std::string Head = std::string(Text.empty() ? "" : "\n") +
+                                 "These flags were set by hand, and the checks kept them as set:";
+        Text += Head + HandFlagLines(HandKeptLines);
+        Whole += Head;
+        for (const std::string &Line : HandKeptLines)
+            Whole += "\n" + Line;
+    }
+    // Every station a list names can be found: the lists cut short are
+    // whole in a file of the work folder, which an earlier check's list
+    // would otherwise be taken for.
+    if (!LocalDbDir.empty()) {
+        const bool Cut = Text != Whole;
+        const TListFile Kept =
+            KeepListFile(DbTablePrefix + "-NotChecked.txt", Cut ? "Not checked\n" + Whole + "\n" : "", Cut, "check");
+        if (Cut)
+            Text += "\nThe lists cut short above " +
+                    (Kept.File.empty() ? "could not be kept whole: " + Kept.Trouble
+                                       : "are whole in the file " + Kept.File +
+                                             (Kept.Trouble.empty() ? "" : " (" + Kept.Trouble + ")"));
+        else if (!Kept.Trouble.empty())
+            Text += (Text.empty() ? "" : "\n") + Kept.Trouble;
+    }
     return Text;
 }
 

@@ -1385,9 +1385,13 @@ void CheckClimaticRange(const std::string &P)
         ClimatologyLeftLevels(P, ujNoTable, Prof.RecordCount());
     else if (BsRangeMode && ClimQry->IsEmpty())
         ClimatologyLeftLevels(P, ujNoRange, Prof.RecordCount());
-    else if (!BsRangeMode && ClimLevels.size() < 2)
-        ClimatologyLeftLevels(P, ujNoProfile, Prof.RecordCount());
-    else
+    else if (!BsRangeMode && ClimLevels.size() < 2) {
+        // A station whose date cannot be read has no month: it is said as
+        // such (UnreadStationValues), not again as a gap of the climatology.
+        const auto *Station = dynamic_cast<const TZqDataSet *>(CurCastDataset);
+        if (!(CastMonth == 0 && Station && !UnreadText(Station, "Date_Cast").empty()))
+            ClimatologyLeftLevels(P, ujNoProfile, Prof.RecordCount());
+    } else
         NoInterval = false;
 
     if (ClimQry->Active()) {
@@ -1532,7 +1536,9 @@ void CheckClimaticRange(const std::string &P)
             }
             const TLevelVerdict V = JudgeLevel(Rules, Level, Memory, BandAt);
             LevelsJudged.Climat = LevelsJudged.Climat || V.BandCompared;
-            LevelsJudged.Spike = LevelsJudged.Spike || Memory.SpikeRuns >= 2;
+            // A profile of one level has no neighbour to make a spike of:
+            // the test looked at it all the same.
+            LevelsJudged.Spike = LevelsJudged.Spike || Memory.SpikeRuns >= 1;
             if (Memory.SpikeRuns != SpikeRuns)
                 SpikeRecNo = Prof.RecNo();
             Beyond += V.BeyondClimat ? 1 : 0;

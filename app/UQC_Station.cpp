@@ -5,6 +5,7 @@
 // leaves its stored flags as they were.
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
+#include "app/WorkTables.h"
 
 #include "app/manual/Isolines.h"
 #include "app/manual/map.h"
@@ -12,6 +13,7 @@
 #include "dataaccess/comp/qxZqCompClient.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "dataaccess/stan/qxZqStanError.h"
+#include "platform/localdb/LocalEngine.h"
 #include "platform/localdb/TTable.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/toolkit/TApplication.h"
@@ -25,6 +27,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <utility>
@@ -117,6 +120,217 @@ void AddErrorNodes(int Index, const std::string &CastId)
         ErrorsTreeView->AddChild(ErrorsTreeView->Selected(), "Possible Depth Error");
 }
 
+// ---- what each station check judged -------------------------------------------
+// A station's row of the "-Cast_TitlesFlags" table keeps, beside its flags,
+// the verdict of each station check and what the check judged it by
+// (StationTestsField): a later pass that does not run a check keeps that
+// check's verdict where the station is as it was, and names the stations
+// whose verdict it drops because they changed since. The flags are the
+// stored ones raised by every verdict that holds, as when every check runs
+// in one pass.
+
+enum TStationCheck { scLocation, scVelocity, scDepth, scCount };
+const int TestOfCheck[scCount] = {tstLocation, tstVelocity, tstDepth};
+const char CheckLetter[scCount + 1] = "LVD";
+const char *const CheckWord[scCount] = {"location", "speed", "depth"};
+
+// One check's verdict: '1' or '3'; for the velocity check '0' on the first
+// station (the reference, no speed), for the depth check '0' where the
+// station has no depth (its flag set to 0); '-' where the check judged
+// nothing; 0 where no verdict is kept. Late: a time beyond a day (the
+// velocity check's 4). Print: what the check judged the station by.
+struct TCheckVerdict {
+    char Verdict = 0;
+    bool Late = false;
+    std::string Print;
+};
+struct TStationVerdicts {
+    TCheckVerdict Of[scCount];
+    // "L3/<print> V1+/<print> D-/<print>".
+    std::string Text() const
+    {
+        std::string Out;
+        for (int C = 0; C < scCount; ++C)
+            if (Of[C].Verdict)
+                Out += std::string(Out.empty() ? "" : " ") + CheckLetter[C] + Of[C].Verdict + (Of[C].Late ? "+" : "") +
+                       "/" + Of[C].Print;
+        return Out;
+    }
+    static TStationVerdicts Parse(const std::string &AText)
+    {
+        TStationVerdicts V;
+        for (size_t At = 0; At < AText.size();) {
+            const size_t End = std::min(AText.find(' ', At), AText.size());
+            const std::string Entry = AText.substr(At, End - At);
+            const size_t Slash = Entry.find('/');
+            const char *Letter = Entry.size() >= 2 && Entry[0] ? std::strchr(CheckLetter, Entry[0]) : nullptr;
+            if (Letter && Slash != std::string::npos) {
+                TCheckVerdict &C = V.Of[Letter - CheckLetter];
+                C.Verdict = Entry[1];
+                C.Late = Slash > 2 && Entry[2] == '+';
+                C.Print = Entry.substr(Slash + 1);
+            }
+            At = End + 1;
+        }
+        return V;
+    }
+};
+
+// The verdicts the checks of this pass give the station under check.
+TStationVerdicts FreshVerdicts;
+
+// What a pass over a cruise's stations found of the checks it did not
+// run: stations whose verdict does not hold (none kept, or the station
+// changed since), those among them whose verdict it dropped; and whether
+// any station went through the station checks at all.
+struct TCruiseVerdicts {
+    bool Taken = false;
+    bool Unheld[scCount] = {};
+    std::vector<int> Dropped[scCount];
+};
+TCruiseVerdicts CruiseVerdicts;
+
+uint64_t TextHash(const std::string &AText)
+{
+    uint64_t H = 14695981039346656037u; // FNV-1a
+    for (const unsigned char C : AText)
+        H = (H ^ C) * 1099511628211u;
+    return H;
+}
+
+std::string HexOf(uint64_t AValue) { return rtl::IntToHex(int64_t(AValue >> 32), 8) + rtl::IntToHex(int64_t(AValue & 0xFFFFFFFFu), 8); }
+
+// The moments and positions of the cruise's stations in check order: a
+// station's speed is judged from the station before it.
+std::string CruisePrintOf(TDataSet &C)
+{
+    std::string All;
+    for (C.First(); !C.Eof(); C.Next()) {
+        const TJudgedPrint P(StationColumnsOf(C));
+        All += C.FieldByName("ID_Cast")->AsString() + "/" + P.When + "/" + P.Where + ";";
+    }
+    C.First();
+    return HexOf(TextHash(All));
+}
+
+// What each check judges the current station by: its position; its moment
+// and position among the cruise's; its position and depth (to 1e-7 m, as a
+// print takes a value: the editor's copy holds it as text).
+void ChecksPrints(TDataSet &C, const std::string &ACruisePrint, std::string APrints[scCount])
+{
+    const TJudgedPrint P(StationColumnsOf(C));
+    APrints[scLocation] = P.Where;
+    APrints[scVelocity] = HexOf(TextHash(P.When + P.Where + ACruisePrint));
+    TField *Depth = C.FieldByName("Depth");
+    const double D = IsEmptyValue(Depth) ? 0 : Depth->AsFloat();
+    uint64_t Bits;
+    std::memcpy(&Bits, &D, sizeof Bits);
+    APrints[scDepth] = P.Where + (IsEmptyValue(Depth)                        ? std::string("e")
+                                  : std::isfinite(D) && std::fabs(D) < 9e11 ? HexOf(uint64_t(std::llround(D * 1e7)))
+                                                                            : "b" + HexOf(Bits));
+}
+
+// The verdicts kept with the cruise's stations, by ID_Cast.
+std::map<int, TStationVerdicts> KeptVerdicts(int AIdCruise)
+{
+    std::map<int, TStationVerdicts> Kept;
+    if (!CastFlagTbl)
+        return Kept;
+    TLocalDatabase::TLease Q(CastFlagTbl->Database(), "SELECT ID_Cast, " + std::string(StationTestsField) + " FROM " +
+                                                          CastFlagTbl->SqlName() + " WHERE ID_Cruise = ?");
+    Q->BindInt(1, AIdCruise);
+    while (Q->Step())
+        Kept[int(Q->Column(0).AsInt64())] = TStationVerdicts::Parse(Q->Column(1).AsText());
+    return Kept;
+}
+
+// Whether check C judges a station this pass: ticked, and with its region
+// or grid.
+bool ChecksThisPass(int C)
+{
+    return SelectedTests.Bits(TestOfCheck[C]) && !(C == scLocation && !LocationRefusal.empty()) &&
+           !(C == scDepth && !DepthCheckBlocked().empty());
+}
+
+// Raises the working flags by a kept verdict of check C, where the check
+// would judge the station now (its flags neither 5 nor 9); false where it
+// would not.
+bool ApplyKeptVerdict(int C, const TCheckVerdict &V, int AIndex)
+{
+    const auto Fixed = [](int F) { return F == 5 || F == 9; };
+    const int Flag = V.Verdict == '-' ? 0 : V.Verdict - '0';
+    switch (C) {
+    case scLocation:
+        if (Fixed(CastFLat) || Fixed(CastFLon))
+            return false;
+        if (Flag) {
+            CastFLon = IntMax(Flag, CastFLon);
+            CastFLat = IntMax(Flag, CastFLat);
+            if (VisualMode)
+                LocationErrors.SetBit(AIndex, Flag == 3);
+        }
+        break;
+    case scVelocity:
+        if (Fixed(CastFLon) || Fixed(CastFLat) || Fixed(CastFDT))
+            return false;
+        if (V.Late)
+            CastFDT = IntMax(4, CastFDT);
+        if (Flag) {
+            CastFLon = IntMax(Flag, CastFLon);
+            CastFLat = IntMax(Flag, CastFLat);
+            CastFDT = IntMax(Flag, CastFDT);
+            if (VisualMode)
+                VelocityErrors.SetBit(AIndex, Flag == 3);
+        }
+        break;
+    default:
+        if (Fixed(CastFD))
+            return false;
+        if (V.Verdict == '0')
+            CastFD = 0;
+        else if (Flag) {
+            CastFD = IntMax(Flag, CastFD);
+            if (VisualMode)
+                DepthErrors.SetBit(AIndex, Flag == 3);
+        }
+    }
+    if (Flag == 3)
+        TestResults.SetBit(TestOfCheck[C], true);
+    return true;
+}
+
+// The verdicts of the current station: this pass's of the checks it runs,
+// and the kept ones of the others where the station is as they judged it.
+TStationVerdicts StationVerdicts(const TStationVerdicts *AKept, const std::string &ACruisePrint, int AIdCast,
+                                 int AIndex)
+{
+    std::string Prints[scCount];
+    ChecksPrints(*CurCastDataset, ACruisePrint, Prints);
+    TStationVerdicts Out;
+    for (int C = 0; C < scCount; ++C) {
+        TCheckVerdict &V = Out.Of[C];
+        if (ChecksThisPass(C)) {
+            V = FreshVerdicts.Of[C];
+            V.Verdict = V.Verdict ? V.Verdict : '-';
+            V.Print = Prints[C];
+            continue;
+        }
+        const TCheckVerdict *Kept = AKept ? &AKept->Of[C] : nullptr;
+        if (!Kept || !Kept->Verdict || Kept->Print != Prints[C]) {
+            CruiseVerdicts.Unheld[C] = true;
+            // Named where the verdict raised a flag.
+            if (Kept && (Kept->Verdict == '1' || Kept->Verdict == '3' || Kept->Late ||
+                         (C == scDepth && Kept->Verdict == '0')))
+                CruiseVerdicts.Dropped[C].push_back(AIdCast);
+            continue;
+        }
+        V = *Kept;
+        if (!ApplyKeptVerdict(C, V, AIndex))
+            V.Verdict = '-';
+    }
+    return Out;
+}
+
 } // namespace
 
 // ---- cruise loop -----------------------------------------------------------------
@@ -191,6 +405,7 @@ void CheckCruises()
         }
 
         LevelsJudged = {};
+        CruiseVerdicts = {};
         CheckCruiseCasts();
         // The stations the duplicate search leaves out, asked once a run.
         if (const std::string Unsearched = TakeDuplicateSearchUnread(); !Unsearched.empty())
@@ -204,6 +419,19 @@ void CheckCruises()
         }
         QcProcessMessages();
         Gauges.Set(TotalGauge, RoundPixel((i + 1) / double(CruiseCount) * 100.0));
+
+        // The stations the station checks leave out, west of their region.
+        if (const std::string West = StationsWestOfTheChecks(*CurCastDataset, CruiseName); !West.empty())
+            StationsPartlyRead(West);
+        for (int C = 0; C < scCount; ++C)
+            if (const std::vector<int> &Ids = CruiseVerdicts.Dropped[C]; !Ids.empty())
+                StationsPartlyRead(StationsLine(Ids, CruiseName,
+                                                " is not as its " + std::string(CheckWord[C]) +
+                                                    " check judged it: its earlier " + CheckWord[C] +
+                                                    " flags were dropped",
+                                                " are not as their " + std::string(CheckWord[C]) +
+                                                    " check judged them: their earlier " + CheckWord[C] +
+                                                    " flags were dropped"));
 
         // A cruise missing from the QCCruise table has no record to mark;
         // editing whatever record is current would mark another cruise.
@@ -222,16 +450,36 @@ void CheckCruises()
             // again. A cruise without stations leaves nothing to judge.
             const bool DataRan[2] = {DataChecked && (NoStation || LevelsJudged.Climat),
                                      DataChecked && (NoStation || LevelsJudged.Spike)};
+            // The station checks judge no station west of their region: a
+            // cruise wholly there is checked by none of them.
+            const bool StationsJudged = NoStation || CruiseVerdicts.Taken;
             QcCruiseTbl->Edit();
             for (int t = 0; t < QcTestCount; ++t) {
-                const bool DataTest = t == tstDataClimat || t == tstDataSpike;
-                // A location check without its region, or a depth check
-                // without its grid, judged no station.
-                const bool Blocked = (t == tstLocation && !LocationRefusal.empty()) ||
-                                     (t == tstDepth && !DepthCheckBlocked().empty());
-                const bool TestRan = DataTest ? DataRan[t - tstDataClimat] : t == tstDuplicates ? DuplicatesRan : !Blocked;
-                QcCruiseTbl->FieldByName(Ran[t])->SetAsBoolean(SelectedTests.Bits(t) && TestRan);
-                QcCruiseTbl->FieldByName(Found[t])->SetAsBoolean(TestResults.Bits(t));
+                TField *Checked = QcCruiseTbl->FieldByName(Ran[t]), *Errors = QcCruiseTbl->FieldByName(Found[t]);
+                const int Check = t == tstLocation ? scLocation : t == tstVelocity ? scVelocity : scDepth;
+                const bool StationCheck = t == tstLocation || t == tstVelocity || t == tstDepth;
+                const bool TestRan = t == tstDuplicates        ? DuplicatesRan
+                                     : t >= tstDataClimat ? DataRan[t - tstDataClimat]
+                                                            : ChecksThisPass(Check) && StationsJudged;
+                if (SelectedTests.Bits(t) && TestRan) {
+                    Checked->SetAsBoolean(true);
+                    Errors->SetAsBoolean(TestResults.Bits(t));
+                } else if (StationCheck) {
+                    // Its verdicts kept hold the cruise where every station
+                    // it judges has one as it stands.
+                    Checked->SetAsBoolean(StationsJudged && Checked->AsBoolean() && !CruiseVerdicts.Unheld[Check]);
+                    Errors->SetAsBoolean(TestResults.Bits(t));
+                } else if (t == tstDataSpike && DataRan[0]) {
+                    // The levels judged again lost the spike verdicts.
+                    if (Checked->AsBoolean())
+                        StationsPartlyRead("The levels of the cruise " + CruiseName +
+                                           " checked again without the spike test lost the spike flags of its check "
+                                           "before");
+                    Checked->SetAsBoolean(false);
+                    Errors->SetAsBoolean(false);
+                }
+                // Otherwise what an earlier pass found of the cruise holds:
+                // this pass changed no verdict of the test.
             }
             QcCruiseTbl->Post();
         }
@@ -301,6 +549,27 @@ std::string StationsWithoutPosition(TDataSet &AStations, const std::string &ACru
                         " have no position that can be read: their " + What + " not checked");
 }
 
+std::string StationsWestOfTheChecks(TDataSet &AStations, const std::string &ACruiseName)
+{
+    std::vector<std::string> What;
+    for (const auto &[Test, Word] : {std::pair{tstLocation, "location"}, std::pair{tstVelocity, "speed"},
+                                     std::pair{tstDepth, "depth"}, std::pair{tstDataClimat, "levels"}})
+        if (SelectedTests.Bits(Test))
+            What.push_back(Word);
+    std::vector<int> Ids;
+    for (AStations.First(); !What.empty() && !AStations.Eof(); AStations.Next())
+        if (AStations.FieldByName("Lon")->AsFloat() < WestLimitLon && !AStations.FieldByName("ID_Cast")->IsNull())
+            Ids.push_back(AStations.FieldByName("ID_Cast")->AsInteger());
+    AStations.First();
+    std::string Words;
+    for (size_t I = 0; I < What.size(); ++I)
+        Words += (I == 0 ? "" : I + 1 == What.size() ? " and " : ", ") + What[I];
+    return StationsLine(Ids, ACruiseName, " lies west of longitude -5.6, where the checks end: its " + Words +
+                                              (What.size() == 1 && What[0] != "levels" ? " is" : " are") + " not checked",
+                        " lie west of longitude -5.6, where the checks end: their " + Words +
+                            (What.size() == 1 && What[0] != "levels" ? " is" : " are") + " not checked");
+}
+
 bool StationHasPosition(TDataSet &AStation)
 {
     return !IsEmptyValue(AStation.FieldByName("Lon")) && !IsEmptyValue(AStation.FieldByName("Lat"));
@@ -330,6 +599,7 @@ void CheckCruiseCasts()
         TmpCastFlagsTbl->FieldDefs().Items(f)->SetRequired(true);
         TmpCastFlagsTbl->FieldDefs().Items(f)->SetDefaultExpression("0");
     }
+    TmpCastFlagsTbl->FieldDefs().Add(StationTestsField, rtl::ftMemo);
     TmpCastFlagsTbl->CreateTable();
     TmpCastFlagsTbl->Open();
 
@@ -354,6 +624,9 @@ void CheckCruiseCasts()
     }
     if (VisualMode && ErrorsTreeView)
         ErrorsTreeView->ClearNodes();
+    const std::map<int, TStationVerdicts> Kept =
+        Casts.IsEmpty() ? std::map<int, TStationVerdicts>() : KeptVerdicts(Casts.FieldByName("ID_Cruise")->AsInteger());
+    const std::string CruisePrint = CruisePrintOf(Casts);
     const int CastCount = Casts.RecordCount();
     for (int i = 0; i < CastCount; ++i) {
         if (!VisualMode) {
@@ -377,11 +650,17 @@ void CheckCruiseCasts()
         if (Lon < WestLimitLon) {
             ZeroCastFlags();
         } else {
+            const int IdCast = Casts.FieldByName("ID_Cast")->AsInteger();
             LoadCastFlags();
+            FreshVerdicts = {};
             GridDepthValue = EstimateGridDepth();
             CheckLocation();
             CheckVelocity();
             CheckDepth();
+            const auto KeptOf = Kept.find(IdCast);
+            const TStationVerdicts Verdicts =
+                StationVerdicts(KeptOf == Kept.end() ? nullptr : &KeptOf->second, CruisePrint, IdCast, i);
+            CruiseVerdicts.Taken = true;
             TmpCastFlagsTbl->Append();
             TmpCastFlagsTbl->FieldByName("ID_Cruise")->SetAsInteger(Casts.FieldByName("ID_Cruise")->AsInteger());
             TmpCastFlagsTbl->FieldByName("ID_Cast")->SetAsInteger(Casts.FieldByName("ID_Cast")->AsInteger());
@@ -389,6 +668,7 @@ void CheckCruiseCasts()
             TmpCastFlagsTbl->FieldByName("FLat")->SetAsInteger(CastFLat);
             TmpCastFlagsTbl->FieldByName("FDT")->SetAsInteger(CastFDT);
             TmpCastFlagsTbl->FieldByName("FD")->SetAsInteger(CastFD);
+            TmpCastFlagsTbl->FieldByName(StationTestsField)->SetAsString(Verdicts.Text());
             TmpCastFlagsTbl->Post();
             if (VisualMode)
                 AddErrorNodes(i, Casts.FieldByName("ID_Cast")->AsString());
@@ -403,7 +683,7 @@ void CheckCruiseCasts()
     SaveLevelFlagRows();
     RestoreClimatologyQuery();
     if (!StationFlagsKept)
-        MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl);
+        MergeFlagRows(*CastFlagTbl, *TmpCastFlagsTbl, {"ID_Cruise", "ID_Cast", "FLon", "FLat", "FDT", "FD", StationTestsField});
     SaveStationPrints();
     Drop.Done = true;
     Batch.Commit();
@@ -489,6 +769,7 @@ void CheckDepth()
         return;
     if (GridDepthValue == -9999.0) {
         CastFD = 0;
+        FreshVerdicts.Of[scDepth].Verdict = '0';
         return;
     }
     // Outside the grid there are no bounds to judge by: the bounds left by
@@ -498,6 +779,7 @@ void CheckDepth()
     const bool Ok = GridDepthLow < GridDepthValue && GridDepthValue < GridDepthHigh;
     if (VisualMode)
         DepthErrors.SetBit(CurCastDataset->RecNo() - 1, !Ok);
+    FreshVerdicts.Of[scDepth].Verdict = Ok ? '1' : '3';
     CastFD = IntMax(Ok ? 1 : 3, CastFD);
     if (!Ok)
         TestResults.SetBit(tstDepth, true);
@@ -524,6 +806,7 @@ void CheckLocation()
     }
     if (VisualMode)
         LocationErrors.SetBit(C.RecNo() - 1, !Inside);
+    FreshVerdicts.Of[scLocation].Verdict = Inside ? '1' : '3';
     CastFLon = IntMax(Inside ? 1 : 3, CastFLon);
     CastFLat = IntMax(Inside ? 1 : 3, CastFLat);
     if (!Inside)
@@ -543,6 +826,9 @@ void CheckVelocity()
     const rtl::TDateTime Time = C.FieldByName("Time_Cast")->AsFloat();
     if (Time > 1.0)
         CastFDT = IntMax(4, CastFDT);
+    TCheckVerdict &Verdict = FreshVerdicts.Of[scVelocity];
+    Verdict.Verdict = '0';
+    Verdict.Late = Time > 1.0;
     if (C.RecNo() != 1) {
         const double dx = (StationPoint.x - PrevStationPoint.x) * 60 * Cos40;
         const double dy = (StationPoint.y - PrevStationPoint.y) * 60;
@@ -559,6 +845,7 @@ void CheckVelocity()
         CastFLon = IntMax(Ok ? 1 : 3, CastFLon);
         CastFLat = IntMax(Ok ? 1 : 3, CastFLat);
         CastFDT = IntMax(Ok ? 1 : 3, CastFDT);
+        Verdict.Verdict = Ok ? '1' : '3';
         if (!Ok)
             TestResults.SetBit(tstVelocity, true);
     }
@@ -573,21 +860,24 @@ void CheckVelocity()
 
 namespace {
 
-// A station's moment, in the search and in the window alike, is its date
-// plus its time as the station database adds them up: days since
-// 1899-12-30 counted straight through, so that a later moment is a larger
-// number before that day too (where a stored date-time counts its days
-// backwards and its time forwards), and so that a copy holds the very sum
-// of its original. The moments of the stations under search are asked of
-// the database, by ID_Cast: a date and a time read through the driver come
-// rounded to the millisecond, and their sum made here may differ from the
-// stored one in its last bits.
+// A station's moment, in the search and in the window alike: its date and
+// its time as the driver reads them (a date another tool stored as text
+// included), in days since 1899-12-30 counted straight through, so that a
+// later moment is a larger number before that day too. A stored date-time
+// before that day counts its days backwards and its time of day forwards
+// (-1.5 is 29 December 1899 12:00): its day and its time of day are added
+// up apart, so -1.5 + 0 and -1 + 0.5 are one moment, as are -1 + 0.75 and
+// -2 + 1.75. The moments of the stations under search are asked of the
+// database, by ID_Cast, through the very expression the search compares:
+// a date and a time fetched come rounded to the millisecond, and their sum
+// made here may differ from the one compared in its last bits.
+const char *const MomentSql = "DateValue(Date_Cast) + TimeValue(Date_Cast) + Time_Cast";
 std::map<int, double> StoredMoments;
 
 void ReadStoredMoments(const std::string &ACruiseId)
 {
     StoredMoments.clear();
-    OpenQuery(*DuplicatesQry, "Select ID_Cast, Date_Cast + Time_Cast from Cast_Titles where ID_Cruise = " + ACruiseId);
+    OpenQuery(*DuplicatesQry, "Select ID_Cast, " + std::string(MomentSql) + " from Cast_Titles where ID_Cruise = " + ACruiseId);
     for (DuplicatesQry->First(); !DuplicatesQry->Eof(); DuplicatesQry->Next())
         if (!IsEmptyValue(DuplicatesQry->Fields()[1]) && !DuplicatesQry->Fields()[0]->IsNull())
             StoredMoments[DuplicatesQry->Fields()[0]->AsInteger()] = DuplicatesQry->Fields()[1]->AsFloat();
@@ -610,12 +900,11 @@ rtl::TDateTime MomentOf(TDataSet &C) { return StoredMoments.at(C.FieldByName("ID
 // How far from its stored day a station's time reaches, at least a day:
 // the time condition bounds the stored day by it, so that the index on the
 // dates serves the search, while the moment decides. Only a time beyond a
-// day can reach further, and a stored value that is no number compares
-// above every number: the few stations asked for hold both. A time that
-// cannot be read takes no part in the reach; its station is named
-// (TimeReachUnread) and, its time out of the bounds, found by no search.
-// The run changes no station's time, so it asks once; the editor, whose
-// edits may, asks at every search.
+// day can reach further; the few stations asked for hold those and the
+// times that cannot be read. Such a time has no moment: its station is
+// named (TimeReachUnread) and found by no search. The run changes no
+// station's time, so it asks once; the editor, whose edits may, asks at
+// every search.
 double DuplTimeReach = 1.0;
 bool TimeReachKnown = false;
 bool TimeReachHolds = false;
@@ -626,7 +915,8 @@ void AskTimeReach()
     if (TimeReachHolds && TimeReachKnown)
         return;
     OpenQuery(*DuplicatesQry, "Select c.ID_Cast, c.Time_Cast, t.Cruise_Name, c.ID_Cruise from Cast_Titles c Left Join "
-                              "Cruise_Titles t On t.ID_Cruise = c.ID_Cruise where (c.Time_Cast < -1) or (c.Time_Cast > 1)");
+                              "Cruise_Titles t On t.ID_Cruise = c.ID_Cruise where (c.Time_Cast < -1) or (c.Time_Cast > 1) or "
+                              "((c.Time_Cast Is Not Null) and (c.Time_Cast + 0 Is Null))");
     DuplTimeReach = 1.0;
     TimeReachUnread.clear();
     TField *Time = DuplicatesQry->Fields()[1];
@@ -704,50 +994,83 @@ bool CruiseExtent()
 {
     TDataSet &C = *CurCastDataset;
     bool Any = false;
+    std::vector<double> Lons;
     for (; !C.Eof(); C.Next()) {
         if (!TakesPartInDuplicates(C))
             continue;
         const double Lon = C.FieldByName("Lon")->AsFloat(), Lat = C.FieldByName("Lat")->AsFloat();
         const rtl::TDateTime M = MomentOf(C);
+        Lons.push_back(Lon);
         if (!Any) {
             DuplWindow = MakeWorldRect(Lon, Lat, Lon, Lat);
             DuplTimeMin = DuplTimeMax = M;
             Any = true;
         } else {
-            DuplWindow.xmin = std::min(DuplWindow.xmin, Lon);
-            DuplWindow.xmax = std::max(DuplWindow.xmax, Lon);
             DuplWindow.ymin = std::min(DuplWindow.ymin, Lat);
             DuplWindow.ymax = std::max(DuplWindow.ymax, Lat);
             DuplTimeMin = std::min(DuplTimeMin, M);
             DuplTimeMax = std::max(DuplTimeMax, M);
         }
     }
-    return Any;
+    if (!Any)
+        return false;
+    // The longitudes the cruise spans: the circle less its widest gap. A
+    // cruise across the date line (179.95 E and 179.95 W) spans 0.1 degree
+    // there, from xmin east to xmax (xmin > xmax), not the whole globe
+    // between them.
+    std::sort(Lons.begin(), Lons.end());
+    DuplWindow.xmin = Lons.front();
+    DuplWindow.xmax = Lons.back();
+    double Widest = Lons.front() + 360 - Lons.back();
+    for (size_t I = 1; I < Lons.size(); ++I)
+        if (Lons[I] - Lons[I - 1] > Widest) {
+            Widest = Lons[I] - Lons[I - 1];
+            DuplWindow.xmin = Lons[I];
+            DuplWindow.xmax = Lons[I - 1];
+        }
+    return true;
 }
 
 void BuildDuplicateWindow(std::string &PosCondition, std::string &TimeCondition)
 {
     const double d = SpatialAdditionMin / 60.0;
+    // A window from xmin east to xmax; xmin > xmax: across the date line.
+    bool Across = DuplWindow.xmin > DuplWindow.xmax;
+    const bool Round = (Across ? DuplWindow.xmax + 360 : DuplWindow.xmax) - DuplWindow.xmin + 2 * d >= 360;
     DuplWindow.xmin -= d;
     DuplWindow.xmax += d;
     DuplWindow.ymin -= d;
     DuplWindow.ymax += d;
+    // A window that reaches past 180 degrees goes on at -180, and one that
+    // holds 180 (or -180) holds -180 (or 180), the same meridian.
+    if (Round) {
+        DuplWindow.xmin = -180;
+        DuplWindow.xmax = 180;
+        Across = false;
+    } else if (!Across && (DuplWindow.xmin <= -180 || DuplWindow.xmax >= 180)) {
+        Across = true;
+        if (DuplWindow.xmin <= -180)
+            DuplWindow.xmin += 360;
+        else
+            DuplWindow.xmax -= 360;
+    }
     const double h = TemporalAdditionHours / 24.0;
     DuplMomentLow = DuplTimeMin - h;
     DuplMomentHigh = DuplTimeMax + h;
     // Inclusive: a window of a single station (no addition) is its own
     // position and moment, and a copy there, or a station on the edge of a
     // cruise's area or span, lies on the bound.
-    PosCondition = "((Lon >= :LonMin)and(Lon <= :LonMax))and((Lat >= :LatMin)and(Lat <= :LatMax))";
-    // The day and the time bounds are whole days, a day beyond the reach of
-    // the times (read to the millisecond): a station in the window lies
-    // within them, and a time that is no number never does.
+    PosCondition = std::string("((Lon >= :LonMin)") + (Across ? "or" : "and") +
+                   "(Lon <= :LonMax))and((Lat >= :LatMin)and(Lat <= :LatMax))";
+    // The day bounds are whole days, a day beyond the reach of the times
+    // (read to the millisecond) and of a stored date's time of day: a
+    // station in the window lies within them, and the index on the dates
+    // serves them. The moment decides.
     const double Reach = std::ceil(DuplTimeReach) + 1;
     DuplDayLow = std::floor(DuplMomentLow) - Reach;
     DuplDayHigh = std::ceil(DuplMomentHigh) + Reach;
-    const std::string Moment = "Date_Cast + Time_Cast";
-    TimeCondition = "((Date_Cast >= :DayMin)and(Date_Cast <= :DayMax))and((Time_Cast >= " + SqlExactFloat(-Reach) +
-                    ")and(Time_Cast <= " + SqlExactFloat(Reach) + "))and((" + Moment + " >= :MomentMin)and(" +
+    const std::string Moment = MomentSql;
+    TimeCondition = "((Date_Cast >= :DayMin)and(Date_Cast <= :DayMax))and((" + Moment + " >= :MomentMin)and(" +
                     Moment + " <= :MomentMax))";
 }
 

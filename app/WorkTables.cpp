@@ -365,6 +365,7 @@ void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALoca
     if (rtl::SameText(ATemplate, "Cast_TitlesFlags")) {
         ATarget.AddField(ProfilePrintsField, rtl::ftMemo);
         ATarget.AddField(NotWrittenField, rtl::ftMemo);
+        ATarget.AddField(StationTestsField, rtl::ftMemo);
     }
     ATarget.Open();
 }

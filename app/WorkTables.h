@@ -42,8 +42,8 @@ std::string WriteLockSql(const std::string &ATable);
 // ALocalDbDir, created from ATemplate (opened on AStructTbl), with its last
 // field renamed to AParamFlagName when one is given and the primary index
 // on AKeyFields when given; then it is opened. A "-Cast_TitlesFlags" table
-// made before the profile prints were kept gets their column, and the one
-// of what the write-back left out.
+// made before the profile prints were kept gets their column, the one
+// of what the write-back left out, and the one of the station checks.
 void MakeWorkTable(TTable &ATarget, TTable &AStructTbl, const std::string &ALocalDbDir,
                    const std::string &ASuffix, const std::string &ATemplate,
                    const std::string &AKeyFields, const std::string &AParamFlagName = "");
@@ -157,6 +157,10 @@ inline constexpr const char *ProfilePrintsField = "ProfilePrints";
 // (empty: nothing was left out). A check that judges one of the tables again
 // takes it out (WithoutTable): what is left out follows the station.
 inline constexpr const char *NotWrittenField = "NotWritten";
+// The column of the same table that keeps what each station check judged of
+// the station and what it judged by, so that a later pass without that
+// check keeps its verdict while the station is as it was.
+inline constexpr const char *StationTestsField = "StationTests";
 // The print of ATable among APrints ("" when there is none), and APrints
 // with the print of ATable set to APrint.
 std::string ProfilePrintOf(const std::string &APrints, const std::string &ATable);

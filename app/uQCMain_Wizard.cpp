@@ -90,9 +90,17 @@ void TForm1::BitBtn1Click()
         // The editor keeps its station list in a table of the station
         // database: on a read-only one it cannot open.
         const bool ToEditor = !RadioButton2->isChecked() && !RadioButton3->isChecked();
+        // The data tests check the ticked parameters: with none ticked they
+        // would check nothing, and say nothing of it.
+        const bool NoParameter = (SelectedTests.Bits(tstDataClimat) || SelectedTests.Bits(tstDataSpike)) &&
+                                 !AnyTicked(*CheckListBox2);
         if (WizardStep == 3 && PrevWizardStep == 3 && ToEditor && MainDbReadOnly())
             MessageDlg("The station database is read-only: the manual editor cannot open on it. Choose an action "
                        "that does not open the editor, or another database.",
+                       mtError, mbOK);
+        else if (WizardStep == 3 && PrevWizardStep == 3 && NoParameter)
+            MessageDlg("No parameter is ticked for the data tests: go BACK and tick the parameters to check, or "
+                       "untick the data tests.",
                        mtError, mbOK);
         else if (WizardStep == 3 && PrevWizardStep == 3)
             RunQc();
@@ -241,9 +249,18 @@ void TForm1::ApplyQcOptions()
     if (WizardStep != 2 && !SkippedParamPage)
         return;
     CopyThresholds();
+    // Back from the last page the parameters keep their ticks.
+    std::vector<std::string> Ticked;
+    for (int I = 0; I < CheckListBox2->Count() && I < FPageParams.Count(); ++I)
+        if (CheckListBox2->Checked(I))
+            Ticked.push_back(FPageParams[I]);
     FillParamCheckList();
-    if (PrevWizardStep != 1)
+    if (PrevWizardStep != 1) {
+        for (int I = 0; I < CheckListBox2->Count() && I < FPageParams.Count(); ++I)
+            CheckListBox2->SetChecked(I, std::find(Ticked.begin(), Ticked.end(), FPageParams[I]) != Ticked.end());
+        BitBtn1->setEnabled(AnyTicked(*CheckListBox2));
         return;
+    }
     for (int I = 0; I < CheckListBox2->Count(); ++I)
         CheckListBox2->SetChecked(I, true);
     if (QcMode == 3) {

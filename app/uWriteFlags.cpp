@@ -4,6 +4,7 @@
 
 #include "app/HandFlags.h"
 #include "app/UQC.h"
+#include "app/ListFiles.h"
 #include "app/WorkTables.h"
 #include "app/uFlagToMainDB.h"
 #include "app/uWriteFlagProgress.h"
@@ -31,18 +32,11 @@
 #include <QProgressBar>
 #include <QWidget>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -495,11 +489,10 @@ public:
     // Sends the Updates gathered of station AIdCast in ATable, one array
     // execute per set of columns and pressure test: a station's levels
     // mostly set the same columns, and one execute for all of them spares
-    // the station database a round trip per level. The levels changed.
-    int SendGathered(const std::string &ATable, int AIdCast)
+    // the station database a round trip per level.
+    void SendGathered(const std::string &ATable, int AIdCast)
     {
         const size_t Groups = std::exchange(FGroups, 0);
-        int Rows = 0;
         for (size_t I = 0; I < Groups; ++I) {
             const TGathered &G = FGathered[I];
             TZqCommand &Cmd = Command(FlagUpdateSql(ATable, G.Columns, G.Pres));
@@ -519,11 +512,9 @@ public:
             if (FUpdateCmd.BeforeExecute)
                 FUpdateCmd.BeforeExecute(&FUpdateCmd);
             Cmd.Execute(Sets, 0);
-            Rows += std::max(0, Cmd.RowsAffected());
             if (FUpdateCmd.AfterExecute)
                 FUpdateCmd.AfterExecute(&FUpdateCmd);
         }
-        return Rows;
     }
 
 private:
@@ -586,6 +577,16 @@ std::string WrittenText(const TWriteFlagsResult &AResult)
 {
     return Count(AResult.Levels, "level") + " of " + Count(AResult.Stations, "station") + " in " +
            Count(AResult.Cruises, "cruise");
+}
+
+// The levels that held their verdicts before the write-back, said apart
+// from those it changed ("" when none did).
+std::string HeldText(const TWriteFlagsResult &AResult)
+{
+    if (AResult.Held == 0)
+        return "";
+    return " " + Count(AResult.Held, "level") + " of " + Count(AResult.HeldStations, "station") +
+           (AResult.Held == 1 ? " already held its verdict." : " already held their verdicts.");
 }
 
 // The most stations a message names; a longer list is written whole to a
@@ -657,88 +658,18 @@ std::string UnmatchedText(const TWriteFlagsResult &AResult)
                                    : " with new flags were not found in the main database; they keep their old flags");
 }
 
-// Writes the whole list of the stations left out to a file of the work
-// folder when the message cannot name them all, else of the temporary
-// folder, and says which (AResult.ListFile) and what went amiss
-// (AResult.ListTrouble). A list of an earlier write-back that this one does
-// not replace goes: read beside this write-back's message, it would be
-// taken for this one's.
-// Every user and program folder of the machine shares the temporary
-// folder: the file there is named for this user and this work folder (a
-// hash of its path, the same at every write-back, so that the earlier list
-// is found again), is made for this user alone, and only a file of this
-// user is written or removed there. No link is followed, in either folder:
-// what it names is not the write-back's to write over.
+// Writes the whole list of the stations left out to a file when the
+// message cannot name them all (KeepListFile), and says which
+// (AResult.ListFile) and what went amiss (AResult.ListTrouble).
 void KeepWholeList(TWriteFlagsResult &AResult)
 {
-    const std::string Name = DbTablePrefix + "-NotWritten.txt";
-    uint64_t Folder = 14695981039346656037u; // FNV-1a
-    for (const unsigned char C : LocalDbDir)
-        Folder = (Folder ^ C) * 1099511628211u;
-    std::error_code Ec;
-    const std::filesystem::path Temp = std::filesystem::temp_directory_path(Ec) /
-                                       (DbTablePrefix + "-NotWritten-" + std::to_string(::geteuid()) + "-" +
-                                        rtl::IntToHex(Folder & 0xFFFFFFFFu, 8) + ".txt");
-    const std::string InWork = LocalDbDir + Name, InTemp = Ec ? std::string() : Temp.string();
-    AResult.ListFile.clear();
-    AResult.ListTrouble.clear();
-    // The reason a file could not be written ("" when it was). Opened
-    // before it is emptied: what stands under the name is seen first.
-    const auto Write = [&](const std::string &APath) -> std::string {
-        const bool Shared = APath == InTemp;
-        const int Fd =
-            ::open(APath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, Shared ? 0600 : 0666);
-        if (Fd < 0)
-            return errno == ELOOP ? std::string("a link stands there") : std::generic_category().message(errno);
-        struct stat Is;
-        std::string Why = ::fstat(Fd, &Is) != 0               ? std::generic_category().message(errno)
-                          : !S_ISREG(Is.st_mode)               ? "it is not a file"
-                          : Shared && Is.st_uid != ::geteuid() ? "it is another user's"
-                          : ::ftruncate(Fd, 0) != 0            ? std::generic_category().message(errno)
-                                                               : "";
-        const std::string Text = "Flags not written into the station database" + NotWrittenText(AResult, true) + "\n";
-        for (size_t At = 0; Why.empty() && At < Text.size();) {
-            const ssize_t N = ::write(Fd, Text.data() + At, Text.size() - At);
-            if (N <= 0)
-                Why = "it could not be written whole";
-            At += N > 0 ? size_t(N) : 0;
-        }
-        return ::close(Fd) != 0 && Why.empty() ? std::string("it could not be written whole") : Why;
-    };
-    // Removes a list file; anything else of that name (a folder, a link, in
-    // the temporary folder another user's file) is not the write-back's to
-    // remove.
-    const auto Remove = [&](const std::string &APath) {
-        struct stat Is;
-        if (::lstat(APath.c_str(), &Is) != 0 || !S_ISREG(Is.st_mode) || (APath == InTemp && Is.st_uid != ::geteuid()))
-            return std::string();
-        return ::unlink(APath.c_str()) == 0 || errno == ENOENT ? std::string() : std::generic_category().message(errno);
-    };
-    if (AResult.NotWritten.size() > MaxNamed) {
-        const std::string Why = Write(InWork);
-        if (Why.empty()) {
-            AResult.ListFile = InWork;
-        } else {
-            // An earlier list there is not this one.
-            const bool Stale = !Remove(InWork).empty();
-            AResult.ListTrouble = "the whole list could not be written into the file " + Name + " of the work folder " +
-                                  LocalDbDir + " (" + Why + ")" +
-                                  (Stale ? ", and the file there is an earlier write-back's" : "");
-            const std::string TempWhy = InTemp.empty() ? Ec.message() : Write(InTemp);
-            if (TempWhy.empty())
-                AResult.ListFile = InTemp;
-            else
-                AResult.ListTrouble += InTemp.empty() ? ", nor into the temporary folder (" + TempWhy + ")"
-                                                      : ", nor into the file " + InTemp + " of the temporary folder (" +
-                                                            TempWhy + ")";
-        }
-    } else {
-        if (const std::string Why = Remove(InWork); !Why.empty())
-            AResult.ListTrouble = "The file " + InWork + " of an earlier write-back could not be removed (" + Why +
-                                  "): its list is not this write-back's";
-    }
-    if (!InTemp.empty() && AResult.ListFile != InTemp)
-        Remove(InTemp);
+    const bool Needed = AResult.NotWritten.size() > MaxNamed;
+    const TListFile Kept =
+        KeepListFile(DbTablePrefix + "-NotWritten.txt",
+                     Needed ? "Flags not written into the station database" + NotWrittenText(AResult, true) + "\n" : "",
+                     Needed, "write-back");
+    AResult.ListFile = Kept.File;
+    AResult.ListTrouble = Kept.Trouble;
 }
 
 // A write-back cut off (by an error or by Esc) in chosen cruise AStopped of
@@ -748,7 +679,8 @@ std::string StoppedText(const std::string &AHead, const TWriteFlagsResult &AResu
                         int AStopped, int ACount, int AIdCast)
 {
     std::string Text = AHead + "\n" + (AResult.Levels > 0 ? "Written: " + WrittenText(AResult) + "."
-                                                           : std::string("Nothing was written."));
+                                                           : std::string("Nothing was written.")) +
+                       HeldText(AResult);
     const int After = ACount - AStopped - 1;
     Text += "\nIt stopped at " + (AIdCast > 0 ? "station " + std::to_string(AIdCast) + " of " : std::string()) +
             "cruise " + ACruise + " (" + std::to_string(AStopped + 1) + " of " + Count(ACount, "chosen cruise") +
@@ -947,6 +879,7 @@ void ReadVerdicts(TFlagTables &AFlagTables, int AIdCruise, int AIdCast, const st
 // "-Cast_TitlesFlags" table is to keep.
 struct TStationWritten {
     int Levels = 0;     // levels changed
+    int Held = 0;       // levels that held their verdicts already
     int Statements = 0; // Updates sent (a level each)
     int Unmatched = 0;  // flag rows that found no level
     TNotWritten Left;   // the tables held back, each with why, and those written
@@ -1040,7 +973,7 @@ private:
         for (const THeldHandFlag &H : HandFlagsHeld(AIdCast, ATable, FProfile))
             Typed[H.Flag.Tenth == NoPresTenth ? FProfile.NoPresLevel() : FProfile.LevelOf(H.Flag.Tenth)].push_back(
                 {H, true});
-        int Statements = 0;
+        int Rows = 0, Statements = 0;
         for (const TFlagRow &R : ARows) {
             FSets.clear();
             for (size_t C = 0; C < Columns.size(); ++C)
@@ -1053,13 +986,28 @@ private:
                 ++ADone.Unmatched;
                 continue;
             }
+            ++Rows;
             if (const auto It = Typed.find(First); It != Typed.end())
                 for (auto &[H, Kept] : It->second)
                     for (size_t C = 0; C < Columns.size(); ++C)
                         if (rtl::SameText(Columns[C], H.Flag.Column) && R.Flags[C] != 0 && R.Flags[C] != H.Flag.Flag)
                             Kept = false;
-            FStatements.Gather(FSets, R.HasPres ? &FProfile.Levels[size_t(First)].Pres : nullptr);
-            ++Statements;
+            // The levels whose flags the verdicts change, counted as written;
+            // those that hold them already, apart. An Update goes only
+            // where a level changes.
+            bool Changes = false;
+            for (int L = First; L < End; ++L) {
+                const TStoredLevel &At = FProfile.Levels[size_t(L)];
+                bool Differs = false;
+                for (size_t C = 0; C < Columns.size(); ++C)
+                    Differs = Differs || (R.Flags[C] != 0 && (At.FlagEmpty[C] || At.Flags[C] != R.Flags[C]));
+                ++(Differs ? ADone.Levels : ADone.Held);
+                Changes = Changes || Differs;
+            }
+            if (Changes) {
+                FStatements.Gather(FSets, R.HasPres ? &FProfile.Levels[size_t(First)].Pres : nullptr);
+                ++Statements;
+            }
             // The flags as they now stand, for the table's print: the
             // Update sets every level at that stored pressure.
             for (int L = First; L < End; ++L)
@@ -1069,9 +1017,10 @@ private:
                         FProfile.Levels[size_t(L)].FlagEmpty[C] = false;
                     }
         }
-        if (Statements == 0)
+        if (Rows == 0)
             return;
-        ADone.Levels += FStatements.SendGathered(ATable, AIdCast);
+        if (Statements > 0)
+            FStatements.SendGathered(ATable, AIdCast);
         ADone.Statements += Statements;
         ADone.Left.Written.push_back(ATable);
         for (const auto &[Level, Flags] : Typed)
@@ -1397,6 +1346,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
                 Result.Cruises += CruiseWritten ? 0 : 1;
                 CruiseWritten = true;
             }
+            if (Done.Held > 0) {
+                Result.Held += Done.Held;
+                ++Result.HeldStations;
+            }
             Result.Statements += Done.Statements;
             Result.Unmatched += Done.Unmatched;
             Result.HandKept.insert(Result.HandKept.end(), Done.HandKept.begin(), Done.HandKept.end());
@@ -1410,7 +1363,10 @@ TWriteFlagsResult WriteFlagsToMainDb(QWidget *AOwner)
     KeepWholeList(Result);
     std::string Text;
     if (Result.Levels > 0)
-        Text = "Flags written into the station database: " + WrittenText(Result) + ".";
+        Text = "Flags written into the station database: " + WrittenText(Result) + "." + HeldText(Result);
+    else if (Result.Held > 0)
+        Text = "No flags were written: the levels of the chosen cruises already held the checks' verdicts." +
+               HeldText(Result);
     else if (Offered == 0)
         Text = "No flags were written: no cruise has flags of a check to write (the list of cruises was empty).";
     else if (CruiseCount == 0)

@@ -47,9 +47,11 @@ struct TWriteFlagsResult {
     bool Failed = false;      // ended by a statement the database refused
     int Statements = 0;       // Update statements executed (a level each, sent in arrays)
     int Unmatched = 0;        // flag rows that found no level in the main database
-    int Levels = 0;           // levels written, of
+    int Levels = 0;           // levels whose flags the write-back changed, of
     int Stations = 0;         // stations, of (those written in part among them)
     int Cruises = 0;          // cruises
+    int Held = 0;             // levels that already held their verdicts, of
+    int HeldStations = 0;     // stations
     int Changed = 0;          // stations with verdicts left out (NotWritten)
     std::vector<TNotWritten> NotWritten;
     // The flags typed by hand (HandFlags) that the tables written keep as

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 
@@ -41,13 +43,16 @@ void ReaderError(const std::string &Text, const std::string &Refusal = "")
         MessageDlg(Text, mtError, mbOK);
 }
 
-// The file as the reader last found it: its name, size and time of change
-// (none when it was not there).
+// The file as the reader last found it: its name, size, time of change and
+// a hash of its bytes (none when it was not there). A grid copied over with
+// its time kept (cp -p), or rewritten within the clock's step, is told by
+// its bytes.
 struct TGridFileStamp {
     std::string Name;
     bool Found = false;
     uintmax_t Size = 0;
     std::filesystem::file_time_type Time{};
+    uint64_t Hash = 0;
     bool operator==(const TGridFileStamp &) const = default;
 };
 TGridFileStamp ReadStamp;
@@ -62,6 +67,21 @@ TGridFileStamp StampOf(const std::string &FileName)
         return Stamp;
     Stamp.Time = std::filesystem::last_write_time(FileName, Error);
     Stamp.Found = !Error;
+    std::ifstream In(FileName, std::ios::binary);
+    char Block[1 << 16];
+    uint64_t H = 14695981039346656037u; // FNV-1a, eight bytes a step
+    while (In.read(Block, sizeof Block) || In.gcount() > 0) {
+        const size_t N = size_t(In.gcount());
+        size_t I = 0;
+        for (; I + 8 <= N; I += 8) {
+            uint64_t Word;
+            std::memcpy(&Word, Block + I, 8);
+            H = (H ^ Word) * 1099511628211u;
+        }
+        for (; I < N; ++I)
+            H = (H ^ uint8_t(Block[I])) * 1099511628211u;
+    }
+    Stamp.Hash = H;
     return Stamp;
 }
 
@@ -77,10 +97,13 @@ struct TValueLine {
 // the first; none (0) where the layout does not show them. Surfer writes a
 // row on lines of ten values and a blank line after it; other writers a row
 // a line. Values wrapped at a width of their own show no rows, and neither
-// do lines each of their own block.
+// do lines each of their own block. Sure: a blank line or a shorter line
+// ends each row; lines all of one width may as well be a row cut in parts,
+// or two rows on one line.
 struct TShownRows {
     long long Length = 0;
     int Line = 0;
+    bool Sure = true;
 };
 
 TShownRows RowsTheLayoutShows(const std::vector<TValueLine> &ALines, int NY)
@@ -121,7 +144,7 @@ TShownRows RowsTheLayoutShows(const std::vector<TValueLine> &ALines, int NY)
         return Equal(Ends);
     // Lines all of one width: a row a line where that width is the number
     // of rows the header gives (the header has rows and columns swapped).
-    return Widest == NY ? TShownRows{Widest, ALines.front().No} : TShownRows{};
+    return Widest == NY ? TShownRows{Widest, ALines.front().No, false} : TShownRows{};
 }
 
 // A header line of two numbers; the rest of the line is skipped.
@@ -290,7 +313,7 @@ void LoadGrid(const std::string &FileName, TDepthGrid &Grid)
         // them: a header with rows and columns swapped would place every
         // depth at another node.
         if (const TShownRows Rows = RowsTheLayoutShows(ValueLines, NY);
-            Rows.Length > 0 && Rows.Length % NX != 0 && NX % Rows.Length != 0) {
+            Rows.Length > 0 && (Rows.Sure ? Rows.Length != NX : Rows.Length % NX != 0 && NX % Rows.Length != 0)) {
             ReaderError(FileName + ", line " + std::to_string(Rows.Line) + ": " + BadFormatText + ": the file's rows hold " +
                         std::to_string(Rows.Length) + " values, its header's " + std::to_string(NX) + " (" + Nodes + ")");
             return;

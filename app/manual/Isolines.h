@@ -48,7 +48,7 @@ extern std::string GridRefusal;
 // header's is refused as well, at the line that ends its first row.
 void LoadGrid(const std::string &FileName, TDepthGrid &Grid);
 // Reads FileName into Grid again when it is not the file LoadGrid last read
-// as it was then (its name, size, time of change): a grid refused now
+// as it was then (its name, size, time of change, bytes): a grid refused now
 // leaves none, and its refusal is not shown (GridRefusal keeps it, for the
 // run to say); an unchanged file is not read again.
 void ReadGridAgainIfChanged(const std::string &FileName, TDepthGrid &Grid);

@@ -400,9 +400,9 @@ double DateOf(const TValueView &V)
     if (V.Kind == SQLITE_FLOAT)
         return V.D;
     if (V.Kind == SQLITE_TEXT) {
-        jet::TJetDateTime T;
-        if (jet::ParseJetDateText(std::string_view(V.P, V.N), T) != jet::TJetDateParts::None)
-            return jet::EncodeJetDate(T);
+        double D;
+        if (jet::ReadJetDateText(std::string_view(V.P, V.N), D))
+            return D;
         Fail("22018", -3030, "Invalid character value for a conversion: '" + std::string(V.P, std::min<size_t>(V.N, 40)) + "' is no date.");
     }
     Fail("07006", -3030, "Restricted data type attribute violation: binary data cannot be read as a date.");

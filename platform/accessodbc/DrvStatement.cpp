@@ -503,21 +503,26 @@ void TDrvStatement::PrepareText(const std::string &AJetSql, const jet::TJetShape
         Conn->BeforeWrite();
     // CURRENCY columns are stored scaled: a statement that touches one is
     // translated again with their names, and prepared again.
-    // Date columns joined with & and text columns compared in a condition,
-    // grouping or ordering are translated again the same way.
+    // Date columns joined with &, computed with or compared, and text
+    // columns compared in a condition, grouping or ordering are translated
+    // again the same way.
     if (Stmt && Tr->Kind != jet::TJetStatementKind::CreateTable) {
-        const std::vector<std::string> &Compared = Tr->ComparedNames;
+        const std::vector<std::string> &Compared = Tr->ComparedNames, &Operands = Tr->OperandNames;
+        const auto Among = [](const std::vector<std::string> &ANames, const std::string &AName) {
+            return std::find(ANames.begin(), ANames.end(), AName) != ANames.end();
+        };
+        bool DateRead = AJetSql.find('&') != std::string::npos;
         for (const auto &Table : Reads.Tables)
             for (const auto &C : Conn->TableColumns(Table)) {
                 if (C.Type == TJetType::Currency)
                     Ctx.CurrencyColumns.push_back(Upper(C.Name));
-                else if (C.Type == TJetType::DateTime)
+                else if (C.Type == TJetType::DateTime) {
                     Ctx.DateColumns.push_back(Upper(C.Name));
-                else if ((C.Type == TJetType::Text || C.Type == TJetType::Memo) &&
-                         std::find(Compared.begin(), Compared.end(), Upper(C.Name)) != Compared.end())
+                    DateRead = DateRead || Among(Operands, Upper(C.Name)) || Among(Compared, Upper(C.Name));
+                } else if ((C.Type == TJetType::Text || C.Type == TJetType::Memo) && Among(Compared, Upper(C.Name)))
                     Ctx.TextColumns.push_back(Upper(C.Name));
             }
-        if (AJetSql.find('&') == std::string::npos)
+        if (!DateRead)
             Ctx.DateColumns.clear();
         if (!Ctx.CurrencyColumns.empty() || !Ctx.DateColumns.empty() || !Ctx.TextColumns.empty()) {
             if (Tr->Kind == jet::TJetStatementKind::Insert)

@@ -249,6 +249,15 @@ TJetDateParts ParseJetDateText(std::string_view AText, TJetDateTime &AValue)
     return HasDate ? TJetDateParts::DateOnly : TJetDateParts::TimeOnly;
 }
 
+bool ReadJetDateText(std::string_view AText, double &ADays)
+{
+    TJetDateTime V;
+    if (ParseJetDateText(AText, V) == TJetDateParts::None)
+        return false;
+    ADays = EncodeJetDate(V);
+    return true;
+}
+
 std::string FormatJetDateCanonical(double AValue)
 {
     const TJetDateTime V = DecodeJetDate(AValue);

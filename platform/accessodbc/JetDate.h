@@ -35,6 +35,10 @@ enum class TJetDateParts { None, DateOnly, TimeOnly, DateTime };
 // yyyy-m-d, m-d-yyyy, with an optional time h:m[:s[.fff]] or h.m.s and an
 // optional AM/PM; or a time alone. Two-digit years 00-29 are 20xx, 30-99 19xx.
 TJetDateParts ParseJetDateText(std::string_view AText, TJetDateTime &AValue);
+// A text stored where a date belongs (another tool wrote '1991-03-02' or
+// '06:00:00' into a DATETIME column), read as the driver reads it wherever
+// it meets one: its day number; false for a text that is no date.
+bool ReadJetDateText(std::string_view AText, double &ADays);
 
 // "yyyy-mm-dd hh:mm:ss" with ".fff" when there are milliseconds (the ODBC
 // canonical text of a timestamp).

@@ -92,15 +92,39 @@ bool DateArg(sqlite3_context *C, sqlite3_value *V, double &AOut)
         AOut = sqlite3_value_double(V);
         return true;
     }
-    if (T == SQLITE_TEXT) {
-        TJetDateTime D;
-        if (ParseJetDateText(reinterpret_cast<const char *>(sqlite3_value_text(V)), D) != TJetDateParts::None) {
-            AOut = EncodeJetDate(D);
-            return true;
-        }
-    }
+    if (T == SQLITE_TEXT &&
+        ReadJetDateText(std::string_view(reinterpret_cast<const char *>(sqlite3_value_text(V)),
+                                         static_cast<size_t>(sqlite3_value_bytes(V))),
+                        AOut))
+        return true;
     sqlite3_result_error(C, "Data type mismatch in criteria expression: the value is no date.", -1);
     return false;
+}
+
+// A DATETIME column's value where a statement computes with it or compares
+// it (the translator writes jet_datecol(column) there): the date the fetch
+// hands out for it, so that the SQL and the fetch read one value. A day
+// number stays as stored; a date text is its day number; what the fetch
+// finds no date in (another text, bytes, an infinite number) is Null.
+void DateColumnValue(sqlite3_context *C, int, TArgs A)
+{
+    double D;
+    switch (sqlite3_value_type(A[0])) {
+    case SQLITE_INTEGER:
+        return sqlite3_result_value(C, A[0]);
+    case SQLITE_FLOAT:
+        if (std::isfinite(sqlite3_value_double(A[0])))
+            return sqlite3_result_value(C, A[0]);
+        return sqlite3_result_null(C);
+    case SQLITE_TEXT:
+        if (ReadJetDateText(std::string_view(reinterpret_cast<const char *>(sqlite3_value_text(A[0])),
+                                             static_cast<size_t>(sqlite3_value_bytes(A[0]))),
+                            D))
+            return sqlite3_result_double(C, D);
+        return sqlite3_result_null(C);
+    default:
+        return sqlite3_result_null(C);
+    }
 }
 
 double BankersRound(double X, int ADigits)
@@ -879,6 +903,7 @@ void RegisterJetFunctions(sqlite3 *Db, const std::int64_t *AIdentity)
         {"jet_datevalue", 1, DateValue, true},
         {"jet_timevalue", 1, TimeValue, true},
         {"jet_cdate", 1, CDate, true},
+        {"jet_datecol", 1, DateColumnValue, true},
         {"jet_datepart", 2, DatePart, true},
         {"jet_datepart", 3, DatePart, true},
         {"jet_dateadd", 3, DateAdd, true},

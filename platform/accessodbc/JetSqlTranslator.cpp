@@ -35,6 +35,7 @@ struct TToken {
     bool DateLiteral = false; // a number that was written as a date
     int Lit = -1;        // position among the statement's literals, -1 for tokens the translator made
     bool Lift = false;   // emitted as a parameter bound to the literal's value
+    int Marker = 0;      // a user's marker numbered ?n by the date pass (it may write one twice), 0 otherwise
 };
 
 struct TNode {
@@ -479,11 +480,16 @@ public:
             Currency(Top);
         TruthStatement(Top);
         Transform(Top);
+        using K = TJetStatementKind;
+        const bool Dml = FResult.Kind == K::Select || FResult.Kind == K::SelectInto || FResult.Kind == K::Insert ||
+                         FResult.Kind == K::Update || FResult.Kind == K::Delete;
+        if (Dml && FCtx.DateColumns.empty())
+            CollectOperandNames(Top, false);
+        else if (Dml)
+            DateReadings(Top);
         if (FCtx.LiftLiterals)
             LiftLiterals(Top);
-        using K = TJetStatementKind;
-        if (FResult.Kind == K::Select || FResult.Kind == K::SelectInto || FResult.Kind == K::Insert ||
-            FResult.Kind == K::Update || FResult.Kind == K::Delete)
+        if (Dml)
             TextComparisons(Top, false);
 
         FResult.Sql = Emit(Top);
@@ -1098,23 +1104,27 @@ private:
         });
     }
 
+    // The clause word at G[P] (upper case), or none.
+    static const char *ClauseWordAt(const std::vector<TNode> &G, size_t P)
+    {
+        static const char *const Clauses[] = {"SELECT", "FROM", "WHERE", "GROUP", "ORDER",  "HAVING", "ON",
+                                              "JOIN",   "SET",  "VALUES", "UNION", "INTO",  "LIMIT",  "INNER",
+                                              "LEFT",   "RIGHT", "OUTER", "INSERT", "UPDATE", "DELETE"};
+        if (G[P].IsGroup || G[P].Tok.Kind != TK::Ident)
+            return nullptr;
+        // Left( and Right( are functions, LEFT JOIN and RIGHT JOIN clauses.
+        for (const char *C : Clauses)
+            if (IsKw(G[P], C))
+                return ((C[0] == 'L' && C[1] == 'E') || C[0] == 'R') && P + 1 < G.size() && G[P + 1].IsGroup ? nullptr
+                                                                                                              : C;
+        return nullptr;
+    }
+
     void TruthStatement(std::vector<TNode> &G)
     {
         if (G.empty() || IsKw(G[0], "CREATE") || IsKw(G[0], "DROP") || IsKw(G[0], "ALTER") || !HasTruthOp(G))
             return;
-        static const char *const Clauses[] = {"SELECT", "FROM", "WHERE", "GROUP", "ORDER",  "HAVING", "ON",
-                                              "JOIN",   "SET",  "VALUES", "UNION", "INTO",  "LIMIT",  "INNER",
-                                              "LEFT",   "RIGHT", "OUTER", "INSERT", "UPDATE", "DELETE"};
-        // Left( and Right( are functions, LEFT JOIN and RIGHT JOIN clauses.
-        const auto ClauseAt = [&](size_t P) -> const char * {
-            if (G[P].IsGroup || G[P].Tok.Kind != TK::Ident)
-                return nullptr;
-            for (const char *C : Clauses)
-                if (IsKw(G[P], C))
-                    return ((C[0] == 'L' && C[1] == 'E') || C[0] == 'R') && P + 1 < G.size() && G[P + 1].IsGroup ? nullptr
-                                                                                                                  : C;
-            return nullptr;
-        };
+        const auto ClauseAt = [&G](size_t P) { return ClauseWordAt(G, P); };
         size_t i = 0;
         while (i < G.size()) {
             const char *Clause = ClauseAt(i);
@@ -1450,7 +1460,7 @@ private:
         // their positions, the lifted literals follow them.
         int Markers = 0;
         CountMarkers(T, Markers);
-        if (Markers != FResult.ParamCount) {
+        if (Markers != FResult.ParamCount && !FMarkersNumbered) {
             ClearLifts(T);
             return;
         }
@@ -1513,6 +1523,441 @@ private:
         }
     }
 
+    // --- dates as the driver reads them
+    // A DATETIME column holds what was stored there: a day number, or a
+    // text another tool wrote ('1991-03-02', '06:00:00') that the fetch
+    // reads as that date. Where a statement computes with such a column,
+    // compares it or hands it to a function, it reads the date the fetch
+    // hands out, not SQLite's reading of the text (1991 in arithmetic,
+    // above every number in a comparison and an ordering): jet_datecol
+    // (column), Null where the fetch finds no date; it orders and groups by
+    // that date too. Count counts the values as stored. A
+    // condition's comparisons of a bare column with a value keep its index:
+    // those of one column in a conjunction become
+    //   (<as written> AND +column < '') OR (column >= '' AND <through jet_datecol>)
+    // two ranges of the index, since SQLite orders every number before
+    // every text: the numbers as written, and the few texts read. The
+    // value compared is written twice there, so the user's markers are
+    // numbered (?n) and a marker written twice is bound once.
+    bool FMarkersNumbered = false;
+
+    bool IsDateColumn(const TNode &N) const
+    {
+        return IsNameTok(N) &&
+               std::find(FCtx.DateColumns.begin(), FCtx.DateColumns.end(), Upper(N.Tok.Text)) != FCtx.DateColumns.end();
+    }
+    // After these words a name is no column.
+    static bool NamesNoColumn(const TNode &N)
+    {
+        return IsKw(N, "AS") || IsKw(N, "FROM") || IsKw(N, "JOIN") || IsKw(N, "INTO") || IsKw(N, "UPDATE") ||
+               IsKw(N, "TABLE") || IsKw(N, "REFERENCES");
+    }
+    // The length of the column reference at G[i] (c, or t . c), 0 for none.
+    static size_t ColumnRefAt(const std::vector<TNode> &G, size_t i)
+    {
+        if (!IsNameTok(G[i]) || (i > 0 && (IsPunct(G[i - 1], ".") || NamesNoColumn(G[i - 1]))) ||
+            (G[i].Tok.Kind == TK::Ident && IsSqlKeyword(Upper(G[i].Tok.Text))))
+            return 0;
+        const size_t L = i + 2 < G.size() && IsPunct(G[i + 1], ".") && IsNameTok(G[i + 2]) ? 3 : 1;
+        return i + L < G.size() && G[i + L].IsGroup ? 0 : L; // a call
+    }
+    size_t DateRefAt(const std::vector<TNode> &G, size_t i) const
+    {
+        const size_t L = ColumnRefAt(G, i);
+        return L && IsDateColumn(G[i + L - 1]) ? L : 0;
+    }
+    // Operators whose operands are values computed with or compared.
+    static bool IsValueOperator(const TNode &N)
+    {
+        if (N.IsGroup)
+            return false;
+        if (N.Tok.Kind == TK::Punct) {
+            static const std::set<std::string> P = {"+", "-", "*", "/", "%", "^", "=", "<", ">", "<=", ">=", "<>", "!=", "=="};
+            return P.count(N.Tok.Text) > 0;
+        }
+        return IsKw(N, "BETWEEN") || IsKw(N, "IN");
+    }
+    static bool IsCompareOperator(const TNode &N)
+    {
+        static const std::set<std::string> P = {"=", "<", ">", "<=", ">=", "<>", "!=", "=="};
+        return !N.IsGroup && N.Tok.Kind == TK::Punct && P.count(N.Tok.Text) > 0;
+    }
+    // A group that holds a function's arguments (not a table's columns).
+    static bool IsArgumentList(const std::vector<TNode> &G, size_t i)
+    {
+        return i > 0 && IsTok(G[i - 1], TK::Ident) && !IsSqlKeyword(Upper(G[i - 1].Tok.Text)) &&
+               !IsKw(G[i - 1], "COUNT") && !(i > 1 && NamesNoColumn(G[i - 2]));
+    }
+    // Whether the reference G[i, i + L) is an operand: next to an operator,
+    // or a whole item of a list whose items are operands (AItems).
+    static bool IsOperand(const std::vector<TNode> &G, size_t i, size_t L, bool AItems)
+    {
+        return (i > 0 && IsValueOperator(G[i - 1])) || (i + L < G.size() && IsValueOperator(G[i + L])) ||
+               (AItems && (i == 0 || IsPunct(G[i - 1], ",")) && (i + L == G.size() || IsPunct(G[i + L], ",")));
+    }
+    // Whether the items of the group G[i] are operands: a function's
+    // arguments, or a group that is itself one (a call is one by its name).
+    static bool ItemsAreOperands(const std::vector<TNode> &G, size_t i, bool AItems)
+    {
+        const bool Call = i > 0 && IsTok(G[i - 1], TK::Ident) && !IsSqlKeyword(Upper(G[i - 1].Tok.Text));
+        return IsArgumentList(G, i) || (!Call && IsOperand(G, i, 1, AItems));
+    }
+
+    // The first pass: the names that are operands, for the driver to know
+    // whether the statement reads a date column (TJetTranslation::OperandNames).
+    void CollectOperandNames(const std::vector<TNode> &G, bool AItems)
+    {
+        for (size_t i = 0; i < G.size(); ++i) {
+            if (G[i].IsGroup) {
+                CollectOperandNames(G[i].Items, !StartsStatement(G[i]) && ItemsAreOperands(G, i, AItems));
+                continue;
+            }
+            const size_t L = ColumnRefAt(G, i);
+            if (!L)
+                continue;
+            const std::string U = Upper(G[i + L - 1].Tok.Text);
+            if (IsOperand(G, i, L, AItems) &&
+                std::find(FResult.OperandNames.begin(), FResult.OperandNames.end(), U) == FResult.OperandNames.end())
+                FResult.OperandNames.push_back(U);
+            i += L - 1;
+        }
+    }
+
+    void NumberMarkers(std::vector<TNode> &G, int &ANext)
+    {
+        for (TNode &N : G) {
+            if (N.IsGroup)
+                NumberMarkers(N.Items, ANext);
+            else if (N.Tok.Kind == TK::Param)
+                N.Tok.Marker = ++ANext;
+        }
+    }
+    static bool HasMarker(const std::vector<TNode> &G)
+    {
+        return std::any_of(G.begin(), G.end(),
+                           [](const TNode &N) { return N.IsGroup ? HasMarker(N.Items) : N.Tok.Kind == TK::Param; });
+    }
+    bool HasDateRef(const std::vector<TNode> &G) const
+    {
+        for (size_t i = 0; i < G.size(); ++i)
+            if (G[i].IsGroup ? StartsStatement(G[i]) || HasDateRef(G[i].Items) : DateRefAt(G, i) > 0)
+                return true;
+        return false;
+    }
+
+    void DateReadings(std::vector<TNode> &Top)
+    {
+        int Markers = 0;
+        NumberMarkers(Top, Markers);
+        FMarkersNumbered = Markers == FResult.ParamCount;
+        if (!FMarkersNumbered)
+            ClearMarkers(Top);
+        DateStatement(Top);
+    }
+    static void ClearMarkers(std::vector<TNode> &G)
+    {
+        for (TNode &N : G) {
+            if (N.IsGroup)
+                ClearMarkers(N.Items);
+            N.Tok.Marker = 0;
+        }
+    }
+
+    // A statement clause by clause: its conditions, its SET values, and the
+    // operands everywhere else.
+    void DateStatement(std::vector<TNode> &G)
+    {
+        const bool Union = std::any_of(G.begin(), G.end(), [](const TNode &N) { return IsKw(N, "UNION"); });
+        std::vector<TNode> Out;
+        size_t i = 0;
+        while (i < G.size()) {
+            const char *Clause = ClauseWordAt(G, i);
+            size_t E = i + 1;
+            while (E < G.size() && !ClauseWordAt(G, E))
+                ++E;
+            const std::string K = Clause ? Clause : "";
+            const size_t B = Clause ? i + 1 : i;
+            Out.insert(Out.end(), G.begin() + static_cast<long>(i), G.begin() + static_cast<long>(B));
+            std::vector<TNode> Span(G.begin() + static_cast<long>(B), G.begin() + static_cast<long>(E));
+            if (K == "WHERE" || K == "HAVING" || K == "ON") {
+                DateCondition(Span);
+            } else if (K == "FROM" || K == "JOIN" || K == "INTO" || K == "UPDATE" || K == "INNER" || K == "LEFT" ||
+                       K == "RIGHT" || K == "OUTER" || K == "INSERT" || K == "DELETE") {
+                // Tables and their column lists; a statement among them on its own.
+                for (TNode &N : Span)
+                    if (StartsStatement(N))
+                        DateStatement(N.Items);
+            } else if ((K == "ORDER" || K == "GROUP") && !Union) {
+                // A date column orders and groups by the date the fetch reads
+                // in it; a text the fetch finds no date in stays where it
+                // always sorted, after every date. An item of a compound
+                // select names a result column.
+                std::vector<TNode> By;
+                for (auto &Item : SplitCommas(Span)) {
+                    if (!By.empty())
+                        By.push_back(Tok(TK::Punct, ","));
+                    const size_t First = !Item.empty() && IsKw(Item[0], "BY") ? 1 : 0;
+                    const size_t Last = Item.size() > First && (IsKw(Item.back(), "ASC") || IsKw(Item.back(), "DESC"))
+                                            ? Item.size() - 1
+                                            : Item.size();
+                    if (const size_t L = First < Last ? DateRefAt(Item, First) : 0; L && First + L == Last) {
+                        std::vector<TNode> Ref(Item.begin() + static_cast<long>(First),
+                                               Item.begin() + static_cast<long>(Last));
+                        Item.erase(Item.begin() + static_cast<long>(First) + 1, Item.begin() + static_cast<long>(Last));
+                        std::vector<TNode> Args = {Call("jet_datecol", Ref), Tok(TK::Punct, ",")};
+                        Args.insert(Args.end(), Ref.begin(), Ref.end());
+                        Item[First] = Call("coalesce", std::move(Args));
+                    } else {
+                        DateOperands(Item, false);
+                    }
+                    By.insert(By.end(), Item.begin(), Item.end());
+                }
+                Span = std::move(By);
+            } else if (K == "SET") {
+                std::vector<TNode> Set;
+                for (auto &A : SplitCommas(Span)) {
+                    if (!Set.empty())
+                        Set.push_back(Tok(TK::Punct, ","));
+                    const auto Eq = std::find_if(A.begin(), A.end(), [](const TNode &N) { return IsPunct(N, "="); });
+                    std::vector<TNode> Value(Eq == A.end() ? A.end() : Eq + 1, A.end());
+                    DateOperands(Value, true);
+                    Set.insert(Set.end(), A.begin(), Eq == A.end() ? A.end() : Eq + 1);
+                    Set.insert(Set.end(), Value.begin(), Value.end());
+                }
+                Span = std::move(Set);
+            } else {
+                DateOperands(Span, false);
+            }
+            Out.insert(Out.end(), Span.begin(), Span.end());
+            i = E;
+        }
+        G = std::move(Out);
+    }
+
+    // Date columns that are operands read through jet_datecol; statements
+    // inside go clause by clause.
+    void DateOperands(std::vector<TNode> &G, bool AItems)
+    {
+        for (size_t i = 0; i < G.size(); ++i) {
+            if (G[i].IsGroup) {
+                if (StartsStatement(G[i]))
+                    DateStatement(G[i].Items);
+                else
+                    DateOperands(G[i].Items, ItemsAreOperands(G, i, AItems));
+                continue;
+            }
+            const size_t L = DateRefAt(G, i);
+            if (!L || !IsOperand(G, i, L, AItems))
+                continue;
+            std::vector<TNode> Ref(G.begin() + static_cast<long>(i), G.begin() + static_cast<long>(i + L));
+            G.erase(G.begin() + static_cast<long>(i) + 1, G.begin() + static_cast<long>(i + L));
+            G[i] = Call("jet_datecol", std::move(Ref));
+        }
+    }
+
+    // E split at its top-level AWord ("AND", "OR"), with the words between
+    // the parts; the AND of BETWEEN ... AND is no separator.
+    static std::vector<std::vector<TNode>> SplitAt(const std::vector<TNode> &E, const char *AWord,
+                                                   std::vector<TNode> &AWords)
+    {
+        std::vector<std::vector<TNode>> Parts(1);
+        const bool And = std::strcmp(AWord, "AND") == 0;
+        bool Between = false;
+        for (const TNode &N : E) {
+            Between = Between || (And && IsKw(N, "BETWEEN"));
+            if (IsKw(N, AWord) && !(And && Between)) {
+                AWords.push_back(N);
+                Parts.emplace_back();
+                continue;
+            }
+            if (And && Between && IsKw(N, "AND"))
+                Between = false;
+            Parts.back().push_back(N);
+        }
+        return Parts;
+    }
+    static bool HasTopWord(const std::vector<TNode> &E, std::initializer_list<const char *> AWords)
+    {
+        for (const TNode &N : E)
+            for (const char *W : AWords)
+                if (IsKw(N, W))
+                    return true;
+        return false;
+    }
+
+    void DateCondition(std::vector<TNode> &E)
+    {
+        // Jet's other connectives keep the whole condition as it is, its
+        // date columns read as values.
+        if (HasTopWord(E, {"XOR", "EQV", "IMP"})) {
+            DateOperands(E, false);
+            return;
+        }
+        std::vector<TNode> Words;
+        std::vector<std::vector<TNode>> Ors = SplitAt(E, "OR", Words);
+        if (Ors.size() == 1) {
+            DateConjunction(E);
+            return;
+        }
+        std::vector<TNode> Out;
+        for (size_t k = 0; k < Ors.size(); ++k) {
+            if (k)
+                Out.push_back(Words[k - 1]);
+            DateConjunction(Ors[k]);
+            Out.insert(Out.end(), Ors[k].begin(), Ors[k].end());
+        }
+        E = std::move(Out);
+    }
+
+    // The terms of the conjunction E, with those of a parenthesised
+    // conjunction among them taken in.
+    void ConjunctionTerms(const std::vector<TNode> &E, std::vector<std::vector<TNode>> &ATerms)
+    {
+        std::vector<TNode> Words;
+        for (auto &T : SplitAt(E, "AND", Words)) {
+            if (T.size() == 1 && T[0].IsGroup && !StartsStatement(T[0]) && !HasTopWord(T[0].Items, {"OR", "XOR", "EQV", "IMP"}))
+                ConjunctionTerms(T[0].Items, ATerms);
+            else
+                ATerms.push_back(std::move(T));
+        }
+    }
+
+    // Where the term T compares a bare date column with a value that holds
+    // none: the reference's place and length.
+    bool DateComparison(const std::vector<TNode> &T, size_t &ARef, size_t &ALen) const
+    {
+        const size_t N = T.size();
+        const auto Value = [&](size_t B, size_t E, bool ABetween) {
+            if (B >= E)
+                return false;
+            int Ands = 0;
+            for (size_t k = B; k < E; ++k) {
+                if (IsKw(T[k], "AND") && ABetween) {
+                    ++Ands;
+                    continue;
+                }
+                if (IsComparisonOrLogicOp(T[k]))
+                    return false;
+            }
+            const std::vector<TNode> V(T.begin() + static_cast<long>(B), T.begin() + static_cast<long>(E));
+            return (!ABetween || Ands == 1) && !HasDateRef(V) && (FMarkersNumbered || !HasMarker(V));
+        };
+        if (N < 3)
+            return false;
+        if (const size_t L = DateRefAt(T, 0); L && L < N &&
+                                              ((IsCompareOperator(T[L]) && Value(L + 1, N, false)) ||
+                                               (IsKw(T[L], "BETWEEN") && Value(L + 1, N, true)))) {
+            ARef = 0;
+            ALen = L;
+            return true;
+        }
+        for (const size_t L : {size_t(3), size_t(1)})
+            if (N > L + 1 && DateRefAt(T, N - L) == L && IsCompareOperator(T[N - L - 1]) && Value(0, N - L - 1, false)) {
+                ARef = N - L;
+                ALen = L;
+                return true;
+            }
+        return false;
+    }
+
+    void DateConjunction(std::vector<TNode> &E)
+    {
+        std::vector<std::vector<TNode>> Terms;
+        ConjunctionTerms(E, Terms);
+        struct TColumn {
+            std::vector<TNode> Ref;
+            std::vector<TNode> Raw, Read;
+            bool Emitted = false;
+        };
+        std::vector<TColumn> Columns;
+        std::vector<int> ColumnOf(Terms.size(), -1);
+        for (size_t t = 0; t < Terms.size(); ++t) {
+            size_t At = 0, L = 0;
+            if (!DateComparison(Terms[t], At, L))
+                continue;
+            const std::vector<TNode> &T = Terms[t];
+            std::vector<TNode> Ref(T.begin() + static_cast<long>(At), T.begin() + static_cast<long>(At + L));
+            std::string Key;
+            for (const TNode &R : Ref)
+                Key += Upper(R.Tok.Text);
+            size_t C = 0;
+            while (C < Columns.size()) {
+                std::string Of;
+                for (const TNode &R : Columns[C].Ref)
+                    Of += Upper(R.Tok.Text);
+                if (Of == Key)
+                    break;
+                ++C;
+            }
+            if (C == Columns.size())
+                Columns.push_back({Ref, {}, {}});
+            TColumn &Col = Columns[C];
+            std::vector<TNode> Read(T.begin(), T.begin() + static_cast<long>(At));
+            Read.push_back(Call("jet_datecol", Ref));
+            Read.insert(Read.end(), T.begin() + static_cast<long>(At + L), T.end());
+            for (auto *Side : {&Col.Raw, &Col.Read})
+                if (!Side->empty())
+                    Side->push_back(Tok(TK::Ident, "AND"));
+            Col.Raw.insert(Col.Raw.end(), T.begin(), T.end());
+            Col.Read.insert(Col.Read.end(), Read.begin(), Read.end());
+            ColumnOf[t] = int(C);
+        }
+        if (Columns.empty()) {
+            // Nothing to gather: each term of this level on its own, as written.
+            std::vector<TNode> Words;
+            std::vector<std::vector<TNode>> Parts = SplitAt(E, "AND", Words);
+            std::vector<TNode> Out;
+            for (size_t k = 0; k < Parts.size(); ++k) {
+                if (k)
+                    Out.push_back(Words[k - 1]);
+                DateTerm(Parts[k]);
+                Out.insert(Out.end(), Parts[k].begin(), Parts[k].end());
+            }
+            E = std::move(Out);
+            return;
+        }
+        std::vector<TNode> Out;
+        for (size_t t = 0; t < Terms.size(); ++t) {
+            std::vector<TNode> Term;
+            if (ColumnOf[t] < 0) {
+                DateTerm(Terms[t]);
+                Term = std::move(Terms[t]);
+            } else if (TColumn &Col = Columns[size_t(ColumnOf[t])]; !Col.Emitted) {
+                Col.Emitted = true;
+                std::vector<TNode> Raw = std::move(Col.Raw);
+                Raw.push_back(Tok(TK::Ident, "AND"));
+                Raw.push_back(Tok(TK::Punct, "+"));
+                Raw.insert(Raw.end(), Col.Ref.begin(), Col.Ref.end());
+                Raw.push_back(Tok(TK::Punct, "<"));
+                Raw.push_back(Tok(TK::String, ""));
+                std::vector<TNode> Read = Col.Ref;
+                Read.push_back(Tok(TK::Punct, ">="));
+                Read.push_back(Tok(TK::String, ""));
+                Read.push_back(Tok(TK::Ident, "AND"));
+                Read.insert(Read.end(), Col.Read.begin(), Col.Read.end());
+                Term = {Group({Group(std::move(Raw)), Tok(TK::Ident, "OR"), Group(std::move(Read))})};
+            } else {
+                continue;
+            }
+            if (!Out.empty())
+                Out.push_back(Tok(TK::Ident, "AND"));
+            Out.insert(Out.end(), Term.begin(), Term.end());
+        }
+        E = std::move(Out);
+    }
+
+    // A term of a condition that compares no bare date column with a value:
+    // a parenthesised condition on its own, anything else as values.
+    void DateTerm(std::vector<TNode> &T)
+    {
+        if (T.size() == 1 && T[0].IsGroup && !StartsStatement(T[0]))
+            DateCondition(T[0].Items);
+        else if (T.size() == 2 && IsKw(T[0], "NOT") && T[1].IsGroup && !StartsStatement(T[1]))
+            DateCondition(T[1].Items);
+        else
+            DateOperands(T, false);
+    }
+
     // --- text compared as Jet compares it
     // A text column in a condition, a grouping or an ordering is marked
     // COLLATE JETNOCASE (a collation of the connection that ignores the case
@@ -1572,6 +2017,10 @@ private:
                 S += '(';
                 EmitInto(N.Items, S);
                 S += ')';
+                continue;
+            }
+            if (N.Tok.Kind == TK::Param && N.Tok.Marker > 0) {
+                S += '?' + std::to_string(N.Tok.Marker);
                 continue;
             }
             if (FLiftNext && N.Tok.Kind == TK::Param) {

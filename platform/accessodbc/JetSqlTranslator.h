@@ -55,6 +55,10 @@ struct TJetTranslation {
     // grouping or an ordering: the text columns among them are what the
     // driver's second pass hands in as TJetTranslateContext::TextColumns.
     std::vector<std::string> ComparedNames;
+    // Upper-case names that are operands (of arithmetic, a comparison, a
+    // function): the DATETIME columns among them are what the driver's
+    // second pass hands in as TJetTranslateContext::DateColumns.
+    std::vector<std::string> OperandNames;
 };
 
 // One literal as written; its kind says how SQLite reads it: 'S' text,
@@ -89,7 +93,8 @@ struct TJetTranslateContext {
     // and values written to them are scaled (jet_currency).
     std::vector<std::string> CurrencyColumns;
     // DATETIME columns (upper-case names) of the tables the statement uses:
-    // an operand of & that is one of them joins the date's text.
+    // an operand of & that is one of them joins the date's text, and one
+    // that is computed with or compared reads the date the fetch reads.
     std::vector<std::string> DateColumns;
     // Text columns (upper-case names) compared in a condition, a grouping or
     // an ordering: compared as Jet compares text, COLLATE JETNOCASE.

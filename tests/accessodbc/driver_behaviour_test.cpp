@@ -76,6 +76,25 @@ TEST_F(DateValues, JetDateFunctions)
     EXPECT_EQ(Query("SELECT Count(*) FROM T WHERE D = CDATE('2007-01-31 14:30:00')"), (TRows{{"1"}}));
 }
 
+TEST_F(DateValues, ADateStoredAsTextIsTheFetchsDateWhereverItIsComputedOrCompared)
+{
+    Exec("CREATE TABLE T (K Long, D DateTime, H DateTime)");
+    Exec("INSERT INTO T VALUES (1, #3/2/1991#, #06.00.00#)");
+    // The same moment as another tool stored it; a station of 1905 where
+    // SQLite's own sum of those texts lands (1991 + 6 days); a text that is
+    // no date.
+    querytest::SqliteExec(DbPath, "INSERT INTO T VALUES (2, '1991-03-02', '06:00:00'), (3, 1997, 0), (4, 'soon', 0)");
+    EXPECT_EQ(Query("SELECT K, CDbl(D + H) FROM T WHERE K < 4 ORDER BY K"),
+              (TRows{{"1", "33299.25"}, {"2", "33299.25"}, {"3", "1997"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE D + H = (SELECT D + H FROM T WHERE K = 1) ORDER BY K"), (TRows{{"1"}, {"2"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE (D >= #3/1/1991#) AND (D < #3/3/1991#) AND K > 0 ORDER BY K"),
+              (TRows{{"1"}, {"2"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE D > #1/1/1990# OR K = 3 ORDER BY K"), (TRows{{"1"}, {"2"}, {"3"}}));
+    EXPECT_EQ(Query("SELECT K FROM T WHERE K < 4 ORDER BY D DESC, K"), (TRows{{"1"}, {"2"}, {"3"}}));
+    // A text that is no date has no value there, as the fetch finds none.
+    EXPECT_EQ(Query("SELECT K, Month(D) FROM T WHERE K IN (2, 4) ORDER BY K"), (TRows{{"2", "3"}, {"4", "<null>"}}));
+}
+
 class JetSql : public TOdbcTest {
 protected:
     // Runs statements on a second connection to the fixture's file, as

@@ -1,7 +1,10 @@
 // The Jet translator on its own, with the column context the driver hands
 // it on a second pass (CURRENCY and DATETIME columns), where a statement can
 // reach forms that SQLite would never see from the first pass.
+#include "platform/accessodbc/JetFunctions.h"
 #include "platform/accessodbc/JetSqlTranslator.h"
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -59,7 +62,7 @@ TEST(JetTranslator, DateOperandsOfConcatenationAndGuardedDivisors)
     jet::TJetTranslateContext C;
     C.DateColumns = {"DATE_CAST"};
     EXPECT_EQ(jet::TranslateJetSql("SELECT Name & Date_Cast & Depth FROM t", C).Sql,
-              "SELECT jet_concat ((Name) , (jet_datetext ((Date_Cast))) , (Depth)) FROM t");
+              "SELECT jet_concat ((Name) , (jet_datetext (((jet_datecol (Date_Cast))))) , (Depth)) FROM t");
     EXPECT_EQ(jet::TranslateJetSql("SELECT a / Len(b) FROM t", C).Sql,
               "SELECT a * 1.0 / (jet_divisor ((jet_LEN (b)))) FROM t");
     EXPECT_EQ(jet::TranslateJetSql("SELECT a Mod (b + 1) FROM t", C).Sql, "SELECT a % (jet_divisor (((b + 1)))) FROM t");
@@ -77,4 +80,34 @@ TEST(JetTranslator, TextColumnsAreComparedIgnoringCaseWhereTheyAreCompared)
               "SELECT Name , jet_LEN (Name) FROM t LEFT JOIN u ON t . Name COLLATE JETNOCASE = u . Name COLLATE JETNOCASE "
               "WHERE jet_LEFT (Name COLLATE JETNOCASE , 1) IN (SELECT Name FROM v WHERE v . \"Name\" COLLATE JETNOCASE <> ?) "
               "GROUP BY Name COLLATE JETNOCASE ORDER BY u . Name COLLATE JETNOCASE DESC");
+}
+
+TEST(JetTranslator, DateColumnsComparedWithAValueKeepTheirIndexAndReadTheirTextsApart)
+{
+    jet::TJetTranslateContext C;
+    C.DateColumns = {"DATE_CAST", "TIME_CAST"};
+    const std::string Sql = jet::TranslateJetSql("SELECT ID_Cast FROM Cast_Titles WHERE (ID_Cruise <> 17) and "
+                                                 "((Date_Cast >= ?) and (Date_Cast <= ?)) and (Date_Cast + Time_Cast <= ?)",
+                                                 C).Sql;
+    EXPECT_EQ(Sql, "SELECT ID_Cast FROM Cast_Titles WHERE ID_Cruise <> 17 AND ((Date_Cast >= ?1 AND Date_Cast <= ?2 AND "
+                   "+ Date_Cast < '') OR (Date_Cast >= '' AND (jet_datecol (Date_Cast)) >= ?1 AND (jet_datecol "
+                   "(Date_Cast)) <= ?2)) AND (jet_datecol (Date_Cast)) + (jet_datecol (Time_Cast)) <= ?3");
+    // Two ranges of the index: the numbers as written, and the texts.
+    sqlite3 *Db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &Db), SQLITE_OK);
+    const std::int64_t Identity = 0;
+    jet::RegisterJetFunctions(Db, &Identity);
+    ASSERT_EQ(sqlite3_exec(Db, "CREATE TABLE Cast_Titles (ID_Cast INTEGER, ID_Cruise INTEGER, Date_Cast DATETIME, "
+                               "Time_Cast DATETIME); CREATE INDEX D ON Cast_Titles (Date_Cast, Time_Cast)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_stmt *Plan = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(Db, ("EXPLAIN QUERY PLAN " + Sql).c_str(), -1, &Plan, nullptr), SQLITE_OK);
+    std::string Steps;
+    while (sqlite3_step(Plan) == SQLITE_ROW)
+        Steps += std::string(reinterpret_cast<const char *>(sqlite3_column_text(Plan, 3))) + "\n";
+    sqlite3_finalize(Plan);
+    sqlite3_close(Db);
+    EXPECT_EQ(Steps, "MULTI-INDEX OR\nINDEX 1\nSEARCH Cast_Titles USING INDEX D (Date_Cast>? AND Date_Cast<?)\n"
+                     "INDEX 2\nSEARCH Cast_Titles USING INDEX D (Date_Cast>?)\n");
 }

@@ -6,12 +6,15 @@
 #include "app/ReinRoss.h"
 #include "app/UQC.h"
 #include "app/UQC_Internal.h"
+#include "app/WorkTables.h"
 #include "app/manual/map.h"
 #include "dataaccess/comp/qxZqCompClientDataSets.h"
 #include "platform/localdb/TQuery.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace qctest {
 namespace {
@@ -117,6 +120,15 @@ TEST_F(LevelChecks, RepeatedPressureAndLevelsBelowTheClimatology)
     Expected[1][2] = "4";
     EXPECT_EQ(Pts(), Expected);
     EXPECT_EQ(QcCruiseMarks(50), "000011 000001");
+    // Checked again without it, the levels lose the spike test's verdict,
+    // which is said, and the cruise's record no longer claims the test.
+    SelectTests({tstDataClimat});
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(QcCruiseMarks(50), "000010 000000");
+    EXPECT_NE(MissingClimatologyText().find("The levels of the cruise CRUISE 50 checked again without the spike test "
+                                            "lost the spike flags of its check before"),
+              std::string::npos) << MissingClimatologyText();
 }
 
 TEST_F(LevelChecks, OperatorsFivesAndMissingOrUnreadableValuesStay)
@@ -200,6 +212,21 @@ TEST_F(LevelChecks, NoClimatologyForTheMonthLeavesEveryLevelUnjudged)
     const std::string Month = " in the Black Sea has no profile for the square and month of 1 station: its 2 levels";
     EXPECT_EQ(MissingClimatologyText(),
               "Climat for TEMP" + Month + " are not checked\nClimat for PSAL" + Month + " are not checked");
+    // A date that cannot be read is said once, as such.
+    StationSql("update Cast_Titles set Date_Cast = 9e999");
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(MissingClimatologyText().find("Climat for"), std::string::npos) << MissingClimatologyText();
+    EXPECT_EQ(MissingClimatologyText().rfind("The station 510 of the cruise CRUISE 51 is checked without its Date_Cast", 0),
+              0u);
+}
+
+TEST_F(LevelChecks, ACruiseOfOneLevelProfilesIsCheckedForSpikes)
+{
+    OpenProfile(508, {{10, 14.75, 18.25}});
+    SelectTests({tstDataClimat, tstDataSpike});
+    Run();
+    EXPECT_EQ(QcCruiseMarks(50), "000011 000000");
 }
 
 TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
@@ -227,7 +254,8 @@ TEST_F(LevelChecks, EachStationIsCheckedForTheParametersItLists)
 }
 
 // A station no square places has no level verdict and is named with why;
-// a cruise is marked for a data test only where it judged a level of it.
+// a cruise is marked for a data test only where it judged a level of it,
+// or where the verdicts of a pass before hold.
 // The squares: the fixture's; the Mediterranean file refused; the Black Sea
 // file refused, a Mediterranean square over the whole of square 7.
 TEST_F(LevelChecks, StationsNoSquarePlacesAreNamedAndLeaveTheirCruiseUnmarked)
@@ -247,7 +275,7 @@ TEST_F(LevelChecks, StationsNoSquarePlacesAreNamedAndLeaveTheirCruiseUnmarked)
         {"QuadrMedClim.txt", "30 40 x", Dir + "QuadrMedClim.txt" + Was + "no square read" + Ids, "000011"},
         {"QuadrHMS.txt", "30 40 45 50 M7", Dir + "QuadrHMS.txt" + Was + "no square read" + Ids + "\n" + Dir +
              "QuadrHMS.txt" + Was + "a Mediterranean square are not checked either, as a Black Sea square, looked up "
-             "first, may hold them (ID_Cast 540)", "000000"}};
+             "first, may hold them (ID_Cast 540)", "000011"}}; // the pass before's verdicts hold
     for (const auto &[File, MsText, Said, Marks] : Cases) {
         std::ofstream(Dir + "QuadrMedClim.txt") << MsText << "\n";
         if (!File.empty())
@@ -261,6 +289,31 @@ TEST_F(LevelChecks, StationsNoSquarePlacesAreNamedAndLeaveTheirCruiseUnmarked)
         EXPECT_EQ(QcCruiseMarks(54) + "|" + QcCruiseMarks(55), Marks + " 000000|000000 000000");
     }
     RefusedSquareFiles.clear();
+}
+
+TEST_F(LevelChecks, ALongListOfStationsInNoSquareIsWholeInAFile)
+{
+    TDemoCruise A;
+    A.Id = 56;
+    for (int I = 0; I < 23; ++I) // east of square 7
+        A.Stations.push_back(MakeStation(5600 + I, 56, 46, 44, D + I, 0.5, 5000, {{10, 14.75, 18.25}}));
+    Open({A});
+    LoadDefaultClim();
+    SelectTests({tstDataClimat});
+    ClearMissingClimatology();
+    Run();
+    const std::string File = WorkDir + DbTablePrefix + "-NotChecked.txt";
+    EXPECT_EQ(MissingClimatologyText().substr(MissingClimatologyText().find("5619, ... (23 in all)")),
+              "5619, ... (23 in all))\nThe lists cut short above are whole in the file " + File);
+    std::stringstream Kept;
+    Kept << std::ifstream(File).rdbuf();
+    EXPECT_NE(Kept.str().find("5620, 5621, 5622)"), std::string::npos) << Kept.str();
+    // A short list leaves no file of an earlier one behind.
+    StationSql("delete from Cast_Titles where ID_Cast > 5601");
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(MissingClimatologyText(), "The levels of the stations in no QC square are not checked (ID_Cast 5600, 5601)");
+    EXPECT_FALSE(std::filesystem::exists(File));
 }
 
 // ---- the verdict on one level -------------------------------------------------

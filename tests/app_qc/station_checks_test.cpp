@@ -88,6 +88,56 @@ TEST_F(StationChecks, EachRuleLeavesItsFlagRowAndTheCruiseMarks)
               std::string::npos) << MissingClimatologyText();
 }
 
+TEST_F(StationChecks, APassOfFewerChecksKeepsTheOthersVerdictsWhileTheStationIsAsTheyJudgedIt)
+{
+    TDemoCruise C;
+    C.Id = 14;
+    C.Stations = {MakeStation(141, 14, 33.0, 43.0, D, 0.25, 5000),
+                  MakeStation(142, 14, 35.5, 45.5, D, 1.25, 5000),  // in the contour's hole; a time beyond a day
+                  MakeStation(143, 14, 33.5, 43.0, D + 2, 0.75, 500)}; // too shallow
+    Open({C});
+    const TRows Judged = {{"14", "141", "1", "1", "0", "1"}, {"14", "142", "3", "3", "4", "1"},
+                          {"14", "143", "1", "1", "1", "3"}};
+    SelectTests({tstLocation, tstVelocity, tstDepth});
+    Run();
+    EXPECT_EQ(CastFlagRows(), Judged);
+    SelectTests({tstDepth, tstDataClimat});
+    for (int Pass = 0; Pass < 2; ++Pass) {
+        ClearMissingClimatology();
+        Run();
+        EXPECT_EQ(CastFlagRows(), Judged);
+        EXPECT_EQ(QcCruiseMarks(14), "011100 010100");
+    }
+    // Station 142 moved: its location, and the speeds from it and to the
+    // station after it, were judged of another cruise track.
+    StationSql("update Cast_Titles set Lon = 33.2, Lat = 43.2 where ID_Cast = 142");
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(CastFlagRows(), (TRows{{"14", "141", "1", "1", "0", "1"}, {"14", "142", "0", "0", "0", "1"},
+                                     {"14", "143", "1", "1", "0", "3"}}));
+    EXPECT_EQ(QcCruiseMarks(14), "000100 000100");
+    EXPECT_EQ(MissingClimatologyText(),
+              "The station 142 of the cruise CRUISE 14 is not as its location check judged it: its earlier location "
+              "flags were dropped\nThe stations 142, 143 of the cruise CRUISE 14 are not as their speed check judged "
+              "them: their earlier speed flags were dropped");
+}
+
+TEST_F(StationChecks, AStationWhoseDateIsStoredAsTextKeepsItsPlaceInTime)
+{
+    TDemoCruise C;
+    C.Id = 15;
+    C.Stations = {MakeStation(151, 15, 31.0, 44.0, D, 0.25, 5000), MakeStation(152, 15, 32.0, 44.0, D, 0.30, 5000),
+                  MakeStation(153, 15, 31.05, 44.0, D, 0.35, 5000)};
+    Open({C});
+    // 30 June 2009 as another tool stored it: between the other two, a
+    // degree east of both, so that each speed to and from it is too high.
+    StationSql("update Cast_Titles set Date_Cast = '2009-06-30' where ID_Cast = 152");
+    SelectTests({tstVelocity});
+    Run();
+    EXPECT_EQ(CastFlagRows(), (TRows{{"15", "151", "0", "0", "0", "0"}, {"15", "152", "3", "3", "3", "0"},
+                                     {"15", "153", "3", "3", "3", "0"}}));
+}
+
 TEST_F(StationChecks, DepthIsJudgedByTheCellThatHoldsTheStation)
 {
     // Each station has its own cell of the one-degree grid (nodes lower-
@@ -165,20 +215,30 @@ TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)
 {
-    TDemoCruise C;
+    TDemoCruise C, West;
     C.Id = 2;
     C.Stations = {MakeStation(201, 2, -5.7, 36.0, D, 0.25, 5000), MakeStation(202, 2, -5.6, 36.0, D, 0.5, 5000),
                   MakeStation(203, 2, -6.0, 36.0, D, 0.75, 5000)};
-    Open({C});
+    West.Id = 3;
+    West.Stations = {MakeStation(301, 3, -9.0, 36.0, D, 0.25, 5000)};
+    Open({C, West});
     StationSql("update Cast_Titles set FLon = 5, FLat = 17, FDT = 2, FD = 3 where ID_Cast = 203");
     StationSql("update Cast_Titles set FLon = 2, FLat = 2, FDT = 2, FD = 2 where ID_Cast = 202");
     SelectTests({tstDepth});
+    ClearMissingClimatology();
     Run();
     // -5.6 itself is checked (outside the grid: no depth verdict).
     EXPECT_EQ(CastFlagRows(), (TRows{{"2", "202", "2", "2", "2", "2"}}));
     EXPECT_EQ(StationRows("select ID_Cast, FLon, FLat, FDT, FD from Cast_Titles order by ID_Cast"),
               (TRows{{"201", "0", "0", "0", "0"}, {"202", "2", "2", "2", "2"},
-                     {"203", "5", "17", "0", "0"}}));
+                     {"203", "5", "17", "0", "0"}, {"301", "0", "0", "0", "0"}}));
+    // A cruise wholly west of the limit is checked by none of the station
+    // checks; the run names the stations they leave, as the editor does.
+    EXPECT_EQ(QcCruiseMarks(2) + "|" + QcCruiseMarks(3), "000100 000000|000000 000000");
+    EXPECT_EQ(MissingClimatologyText(),
+              "The stations 201, 203 of the cruise CRUISE 2 lie west of longitude -5.6, where the checks end: their "
+              "depth is not checked\nThe station 301 of the cruise CRUISE 3 lies west of longitude -5.6, where the "
+              "checks end: its depth is not checked");
 }
 
 TEST_F(StationChecks, LocationRegionDoesNotFollowTheMapsZoomOrInversion)
@@ -320,6 +380,16 @@ TEST_F(Duplicates, CopyIsFoundByTheMomentItStoresAndAStationWithoutPositionByNon
         {10.0 / 24, false, true, 1, Near, -10}, {10.0 / 24, false, false, 1, Near, -10},
         {0.75, false, true, 1, Near, 0}, {Late, false, true, 1, Near, -1},
         {23.5 / 24, false, true, 1, Near, -1}, // the window reaches past 30 December 00:00
+        // Station 12 stored as text by another tool: its moment is the
+        // driver's, not SQLite's sum of the texts (2019, where 24 waits).
+        {10.0 / 24, false, true, 0, {"25"}, D + 2,
+         "update Cast_Titles set Date_Cast = '2009-07-02', Time_Cast = '10:00:00' where ID_Cast = 12;"
+         "update Cast_Titles set Lon = 32.0, Lat = 44.5, Date_Cast = 2019, Time_Cast = 0 where ID_Cast = 24"},
+        {10.0 / 24, false, false, 0, Box, D + 2, "update Cast_Titles set Date_Cast = '2009-07-02' where ID_Cast = 12"},
+        // A date that holds a time of day before 1899 (-1.5: 29 December
+        // 12:00), its copy as whole day plus time.
+        {0, false, true, 1, Near, -1.5, "update Cast_Titles set Date_Cast = -1, Time_Cast = 0.5 where ID_Cast = 25"},
+        {0, false, true, 0, {"25"}, -0.5, "update Cast_Titles set Date_Cast = 0, Time_Cast = 0.5 where ID_Cast = 25"},
         // A time of more than three days, while another station holds a
         // time that cannot be read.
         {3.4, false, true, 0, {"25"}, D + 2, "update Cast_Titles set Time_Cast = 'xyz' where ID_Cast = 24",
@@ -370,6 +440,26 @@ TEST_F(Duplicates, EveryCopyIsFoundWhateverDigitsItsMomentAndPositionHave)
     DuplicatesEachStation = true;
     Run({1});
     EXPECT_EQ(Candidates().size(), 2500u); // every candidate is a copy
+}
+
+TEST_F(Duplicates, ACruiseAcrossTheDateLineSearchesTheLongitudesItSpans)
+{
+    TDemoCruise A, B;
+    A.Id = 1, B.Id = 2;
+    A.Stations = {MakeStation(11, 1, 179.95, 44.0, D, 0.5, 5000), MakeStation(12, 1, -179.95, 44.2, D, 0.6, 5000)};
+    B.Stations = {MakeStation(21, 2, 30.0, 44.1, D, 0.55, 5000),     // the other side of the globe
+                  MakeStation(22, 2, -179.99, 44.1, D, 0.55, 5000),  // within the cruise's span
+                  MakeStation(23, 2, 180.0, 44.1, D, 0.55, 5000)};   // on the line
+    Open({A, B});
+    SelectTests({tstDuplicates});
+    Run({1});
+    EXPECT_EQ(Candidates(), (std::vector<std::string>{"22", "23"}));
+    // -180 and 180 are one meridian: a copy written at 180 is found.
+    StationSql("update Cast_Titles set Lon = -180 where ID_Cast = 12;"
+               "update Cast_Titles set Lat = 44.2, Time_Cast = 0.6 where ID_Cast = 23");
+    DuplicatesEachStation = true;
+    Run({1});
+    EXPECT_EQ(Candidates(), std::vector<std::string>{"23"});
 }
 
 TEST_F(Duplicates, EmptyScratchTableTakesNoStationWhateverItsPosition)

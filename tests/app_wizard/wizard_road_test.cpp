@@ -282,6 +282,32 @@ TEST_F(WizardRoad, NoDataTestsSkipsTheParameterPage)
     EXPECT_FALSE(Control<QPushButton>("BitBtn1")->isEnabled());
 }
 
+TEST_F(WizardRoad, BackFromTheLastPageKeepsTheParameterTicksAndNoRunChecksNone)
+{
+    KeepCruises("1");
+    StartWindow();
+    Next();
+    Next();
+    TCheckListBox *Params = Control<TCheckListBox>("CheckListBox2");
+    ASSERT_GE(Params->Count(), 2);
+    Params->item(0)->setCheckState(Qt::Unchecked);
+    Next();
+    Back();
+    ASSERT_EQ(Form->WizardStep, 2);
+    EXPECT_FALSE(Params->Checked(0));
+    EXPECT_TRUE(Params->Checked(1));
+    EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isEnabled());
+    Next();
+    // Whatever road leaves none ticked, CHECK refuses to run.
+    for (int I = 0; I < Params->Count(); ++I)
+        Params->SetChecked(I, false);
+    ChooseAction("RadioButton2", true);
+    Next();
+    EXPECT_EQ(Messages(), TTexts{"No parameter is ticked for the data tests: go BACK and tick the parameters to check, "
+                                 "or untick the data tests."});
+    EXPECT_EQ(QcCruise("ID_Cruise|ChDataClimat"), TTexts{"1|False"});
+}
+
 // A run without data tests skips the parameter page; it still checks with
 // the tests and thresholds of this pass, over the cruises of its mode.
 // Before the run cruise 1 has had every test, cruise 2 the location test
@@ -292,7 +318,7 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
                       Before3 = "3|False|False|False|False|False|False";
     // Station tests ran, data tests did not, nor the duplicate search that
     // "Visual mode only" leaves to the editor, nor a depth check without
-    // its grid.
+    // its grid: what an earlier pass marked of those holds (cruise 1).
     const auto Ran = [](const char *AId, const char *ADepth = "True") {
         return std::string(AId) + "|False|True|True|" + ADepth + "|False|False";
     };
@@ -307,11 +333,11 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
         bool Replaced = false;
     };
     const TCase Cases[] = {
-        {0, "", {Ran("1"), Ran("2"), Ran("3")}},
+        {0, "", {Before1, Ran("2"), Ran("3")}},
         {1, "", {Before1, Before2, Ran("3", "False")}, true},
         {2, "", {Before1, Ran("2"), Ran("3")}},
         {3, "MS91*", {Before1, Ran("2"), Before3}},
-        {0, "", {Ran("1"), Ran("2"), Ran("3")}, false, true},
+        {0, "", {Before1, Ran("2"), Ran("3")}, false, true},
         {2, "", {Before1, Ran("2", "False"), Ran("3", "False")}, false, false, true},
         {2, "", {Before1, Ran("2"), Ran("3")}, true, false, true},
     };

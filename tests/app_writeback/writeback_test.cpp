@@ -443,6 +443,14 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
             Said.push_back("\nMS91_CS04, station " + Cast +
                            (Rows[I].Station.rfind("delete", 0) ? " (" + Casts[I][1] + ")" : "") + ": " + Rows[I].Why + "\n");
     }
+    // Every level's flags of the two cruises, before and after.
+    const auto Dump = [this] {
+        const std::string Of = " where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise in (2, 3))";
+        return querytest::SqliteRows(DbPath, "select 'P', ID_Cast, PRES, FPRES, FTEMP, FPSAL from PTS_Data" + Of +
+                                                 " union all select 'N', ID_Cast, PRES, FPRES, FNO3, 0 from NO3" + Of +
+                                                 " order by 1, 2, 3");
+    };
+    const auto Dumped = Dump();
     const TWriteFlagsResult R = RunEveryCruise();
     const auto Marks = NotWrittenMarks();
     std::string Left[2] = {"0", "0"}; // the stations whose PTS_Data, NO3 were not written
@@ -464,11 +472,19 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
                 }
         }
     }
-    // Every level of the tables written is counted, those of the stations
-    // that held their verdicts already among them.
+    // The levels changed are counted as written; those of the tables
+    // written that held their verdicts already, apart.
     const std::string In = " where ID_Cast in (select ID_Cast from Cast_Titles where ID_Cruise in (2, 3)) and ID_Cast not in (";
-    EXPECT_EQ(std::to_string(R.Levels), querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data" + In + Left[0] +
-                                                                          ")) + (select count(*) from NO3" + In + Left[1] + "))")[0][0]);
+    const int Judged = std::stoi(querytest::SqliteRows(DbPath, "select (select count(*) from PTS_Data" + In + Left[0] +
+                                                                   ")) + (select count(*) from NO3" + In + Left[1] + "))")[0][0]);
+    const auto After = Dump();
+    ASSERT_EQ(After.size(), Dumped.size());
+    int Changed = 0;
+    for (size_t L = 0; L < After.size(); ++L)
+        Changed += After[L] != Dumped[L];
+    EXPECT_EQ(R.Levels, Changed);
+    EXPECT_EQ(R.Held, Judged - Changed);
+    EXPECT_GT(R.Held, 0);
     ASSERT_EQ(Dialogs->Messages.size(), 1u);
     const std::string Text = Dialogs->Messages[0].Text + "\n";
     EXPECT_EQ(Text.rfind("Flags written into the station database: ", 0), 0u) << Text;
@@ -488,11 +504,16 @@ TEST_F(WriteBack, AVerdictIsWrittenOnlyWhileAllItWasJudgedOnIsAsJudged)
                         "under cruise MS91_CS04 before it moved to this one; PTS_Data written\n"), std::string::npos) << Text;
 
     // What was written is as judged at the next write-back: the flags it
-    // wrote are the ones its prints now hold.
+    // wrote are the ones its prints now hold, and it changes none.
     const int Sent = StatementsSent();
     Dialogs->Messages.clear();
-    EXPECT_EQ(RunEveryCruise().NotWritten.size(), 12u);
-    EXPECT_EQ(StatementsSent(), 2 * Sent);
+    const TWriteFlagsResult Again = RunEveryCruise();
+    EXPECT_EQ(Again.NotWritten.size(), 12u);
+    EXPECT_EQ(StatementsSent(), Sent);
+    EXPECT_EQ(Dump(), After);
+    EXPECT_EQ(Dialogs->Messages.at(0).Text.rfind("No flags were written: the levels of the chosen cruises already held "
+                                                 "the checks' verdicts. " + std::to_string(Judged) + " levels of ", 0),
+              0u) << Dialogs->Messages.at(0).Text;
 }
 
 TEST_F(WriteBack, DialogsAsTheOperatorSeesThem)

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -78,6 +79,23 @@ TEST_F(GridReader, WrappedLinesBlankNodesAndThreeDecimals)
     LoadGrid(Write("swapped.grd", "DSAA\n3 4\n0 3\n0 2\n0 1\n1 2 3\n4\n\n5 6 7\n8\n\n9 10 11\n12\n"), DepthGrid);
     EXPECT_EQ(Script.Texts(), std::vector<std::string>{At("swapped.grd", 7) + ": the file's rows hold 4 values, "
                                                                                "its header's 3 (3 x 4 nodes)"});
+    // Rows of twice the header's length are no two rows: a blank line ends each.
+    Script.Messages.clear();
+    LoadGrid(Write("twice.grd", "DSAA\n3 4\n0 2\n0 3\n0 1\n1 2 3 4 5\n6\n\n7 8 9 10 11\n12\n"), DepthGrid);
+    EXPECT_EQ(Script.Texts(), std::vector<std::string>{At("twice.grd", 7) + ": the file's rows hold 6 values, "
+                                                                             "its header's 3 (3 x 4 nodes)"});
+}
+
+TEST_F(GridReader, AGridCopiedOverWithItsSizeAndTimeIsReadAgain)
+{
+    LoadSmall();
+    const std::string Path = Dir.filePath(QStringLiteral("small.grd")).toStdString();
+    const auto Time = std::filesystem::last_write_time(Path);
+    std::ofstream(Path, std::ios::binary) << "DSAA\r\n4 3\r\n10 13\r\n40 42\r\n-300 50\r\n"
+                                             "-100 -200 -300 -250\r\n-50 -60 -70 -80\r\n10 20 30 60\r\n";
+    std::filesystem::last_write_time(Path, Time);
+    ReadGridAgainIfChanged(Path, DepthGrid);
+    EXPECT_EQ(DepthGrid[2][3], 60);
 }
 
 TEST_F(GridReader, AShortFileIsRefusedAtTheLineWhereItEnds)
