@@ -826,7 +826,29 @@ void TForm1::AddChemFlagTable(const std::string &AParam)
 void TForm1::CreateWorkTables()
 {
     TWorkTableSet Tables{*StructTbl, *TmpCruTbl, *CastFlagtbl, *CastOldFlagTbl, *UndoCastTbl, *UndoParamTbl};
-    ::CreateWorkTables(MainDbPath, LocalDbDir, Tables, ProgramDir);
+    // The cruises of the database, asked only where the history of one gone
+    // from its path may be this one's; never through a connection the
+    // database was refused on, which would open it.
+    const auto Cruises = [this] {
+        std::vector<TCruiseIdentity> List;
+        if (!ZqConnection1->Connected())
+            return List;
+        try {
+            ZqQuery5->Close();
+            ZqQuery5->SetConnection(ZqConnection1);
+            ZqQuery5->SQL()->Clear();
+            ZqQuery5->SQL()->Add("Select ID_Cruise, Cruise_Name from \"Cruise_Titles\"");
+            ZqQuery5->Open();
+            for (ZqQuery5->First(); !ZqQuery5->Eof(); ZqQuery5->Next())
+                List.emplace_back(ZqQuery5->FieldByName("ID_Cruise")->AsInteger(),
+                                  ZqQuery5->FieldByName("Cruise_Name")->AsString());
+        } catch (const std::exception &) {
+            List.clear(); // no history is taken on a list not read whole
+        }
+        ZqQuery5->Close();
+        return List;
+    };
+    ::CreateWorkTables(MainDbPath, LocalDbDir, Tables, ProgramDir, Cruises);
 }
 
 void TForm1::SyncCruiseList()
