@@ -634,10 +634,7 @@ bool TForm1::FormCreate()
     // start page all the same. A small file that cannot be read costs only
     // what it holds: its stage says so and the next one runs.
     try {
-        // A database chosen in the path dialog is kept for the next start
-        // once it is read; one refused leaves the settings as they were.
-        if (ConnectMainDb() && FChosenAtStart)
-            KeepDatabaseChoice();
+        ConnectMainDb();
         SetStartProgress(20);
         // The work tables need no connection; the database stages need them.
         if (std::optional<std::string> Fault = Stage([this] { CreateWorkTables(); }); Fault && FDatabaseReady) {
@@ -671,6 +668,11 @@ bool TForm1::FormCreate()
         SetStartStage("");
         SetStartStage("Forming of parameters list...");
         DatabaseStage([this] { FormParamList(); });
+        // A database chosen in the path dialog is kept for the next start
+        // once its tables are read: its cruise list and parameter list
+        // formed. One refused leaves the settings as they were.
+        if (FChosenAtStart && FDatabaseReady)
+            KeepDatabaseChoice();
         SetStartProgress(95);
 
         SetStartStage("");
@@ -1179,12 +1181,17 @@ void TForm1::ChangeDatabase()
         return;
     }
     FDatabaseReady = true;
-    KeepDatabaseChoice();
     ClearCruiseChoice();
     FCruiseRowNotes.clear();
     DatabaseStage([this] { SyncCruiseList(); });
     DatabaseStage([this] { BuildCruiseLists(); });
     DatabaseStage([this] { FormParamList(); });
+    // Kept for the next start once its cruise lists and parameter list are
+    // formed from it: a database a stage refused (a column missing) is not.
+    if (FDatabaseReady)
+        KeepDatabaseChoice();
+    else
+        FDatabaseFault += "\nThe settings keep the database they named for the next start.";
     WriteStepPage();
     SetScreenCursor(crDefault);
     SayCruiseRowNotes();
