@@ -558,16 +558,20 @@ bool ReadWholeFile(const std::string &APath, std::string &ABytes)
 // The sealed bytes of the sidecar of ATarget, while they are what the file
 // holds: a replacement through the sidecar ended before it had written them
 // over the file. The file written later than that (edited by hand, or
-// replaced whole since) holds its own: the sidecar is stale. Each write
-// over the file from the sidecar stamps the sidecar first (StampSidecar),
-// so that a write cut short is never later than its sidecar by more than
-// the write's own time, where an edit comes seconds or days after it.
+// replaced whole since) holds its own, and one removed since none: the
+// sidecar is stale. Each write over the file from the sidecar stamps the
+// sidecar first (StampSidecar), so that a write cut short is never later
+// than its sidecar by more than the write's own time, where an edit comes
+// seconds or days after it.
 bool PendingSidecar(const std::filesystem::path &ATarget, std::string &ABytes)
 {
     const std::string Sidecar = ATarget.string() + SidecarMark;
     if (!ReadWholeFile(Sidecar, ABytes) || !Unseal(ABytes)) return false;
+    // A replacement goes through the sidecar only over a file: one removed
+    // since holds nothing of it.
     struct stat File, Side;
-    if (::stat(ATarget.c_str(), &File) != 0 || ::stat(Sidecar.c_str(), &Side) != 0) return true;
+    if (::stat(ATarget.c_str(), &File) != 0) return false;
+    if (::stat(Sidecar.c_str(), &Side) != 0) return true;
     // The slack takes file systems that keep times to 2 s.
     const auto Ns = [](const timespec &T) { return int64_t(T.tv_sec) * 1000000000 + T.tv_nsec; };
     return Ns(File.st_mtim) - Ns(Side.st_mtim) <= int64_t(5) * 1000000000;

@@ -198,8 +198,11 @@ TEST_F(IniFileTest, AKillAtAnyStepLeavesTheOldSettingsOrTheNewOnes)
             // Edited by hand an hour after the kill: what a sidecar left
             // then holds is older than the edit.
             const std::filesystem::path Sidecar = FName + ".~new";
-            if (std::filesystem::exists(Sidecar))
+            if (std::filesystem::exists(Sidecar)) {
                 std::filesystem::last_write_time(Sidecar, std::filesystem::last_write_time(Sidecar) - std::chrono::hours(1));
+                std::filesystem::remove(FName); // and removed before
+                EXPECT_FALSE(ReadTextFile(FName, Next)) << Refused << " killed at step " << KillAtStep;
+            }
             Write("[S]\nK=hand\n");
             ReadTextFile(FName, Next);
             EXPECT_EQ(Next, "[S]\nK=hand\n") << Refused << " killed at step " << KillAtStep;
