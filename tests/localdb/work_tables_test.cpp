@@ -132,32 +132,27 @@ TEST_F(WorkTables, MissingTemplateRaises)
     EXPECT_THROW(CreateWorkTables("/data/y.mdb", Dir(), Set), EDatabaseError);
 }
 
-// Two programs on one work folder that come at once, each on a database of
-// one file name: those of one database share its prefix, the others get
-// one each, and none fails on another's record.
+// Programs that come at once on one work folder, two on each of eight databases of one file name: one prefix a
+// database, and none fails on another's record.
 TEST_F(WorkTables, ProgramsComingAtOnceRecordOnePrefixADatabase)
 {
     Rows("Select count(*) from DbPrefixes"); // the folder made before any fork
     TLocalDatabase::CloseAll();
     int Go[2];
     ASSERT_EQ(::pipe(Go), 0);
-    std::vector<pid_t> Children;
-    for (int I = 0; I < 16; ++I) {
-        const pid_t Child = ::fork();
-        ASSERT_GE(Child, 0);
-        if (Child == 0) {
-            ::close(Go[1]);
+    std::vector<pid_t> Children(16);
+    for (size_t I = 0; I < Children.size(); ++I)
+        if ((Children[I] = ::fork()) == 0) {
             char C;
-            const bool Started = ::read(Go[0], &C, 1) == 0; // all at once, when the pipe closes
+            ::close(Go[1]);
+            const bool Together = ::read(Go[0], &C, 1) == 0; // all at once, when the pipe closes
             try {
                 RecordedDbTablePrefix(Dir(), "/d" + std::to_string(I % 8) + "/s.mdb", "s");
             } catch (...) {
                 ::_exit(1);
             }
-            ::_exit(Started ? 0 : 2);
+            ::_exit(Together ? 0 : 2);
         }
-        Children.push_back(Child);
-    }
     ::close(Go[0]);
     ::close(Go[1]);
     for (const pid_t Child : Children) {
