@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 std::string DbTablePrefix;
 
@@ -458,42 +459,113 @@ std::string DatabaseIdentity(const std::string &AMainDbPath, const std::string &
     return Db.generic_string();
 }
 
-std::string RecordedDbTablePrefix(const std::string &ALocalDbDir, const std::string &AIdentity,
-                                  const std::string &ABase)
+namespace {
+
+// The database a record names is gone: no file at its path (one relative to
+// the program folder there); a path that cannot be asked about is not.
+bool RecordedDatabaseGone(const std::string &ADbPath, const std::string &AProgramDir)
 {
-    TTable Record(nullptr);
-    Record.SetDatabaseName(ALocalDbDir);
-    Record.SetTableName(DbPrefixTable);
-    Record.Open();
-    std::vector<std::string> Taken;
-    for (Record.First(); !Record.Eof(); Record.Next()) {
-        if (Record.FieldByName("DbPath")->AsString() == AIdentity)
-            return Record.FieldByName("Prefix")->AsString();
-        Taken.push_back(Record.FieldByName("Prefix")->AsString());
+    namespace fs = std::filesystem;
+    fs::path Path(ADbPath);
+    if (Path.is_relative()) {
+        if (AProgramDir.empty())
+            return false;
+        Path = fs::path(AProgramDir) / Path;
     }
-    for (int N = 1;; ++N) {
-        const std::string Prefix = N == 1 ? ABase : ABase + "~" + std::to_string(N);
-        // The engine matches table names without regard to letter case:
-        // "S31337" would reach the tables of "s31337".
-        if (std::any_of(Taken.begin(), Taken.end(), [&](const std::string &T) { return rtl::SameText(T, Prefix); }))
-            continue;
-        // Numbered tables nobody recorded were not made by this rule for
-        // this database.
-        if (N > 1 && LocalTableFileExists(ALocalDbDir + Prefix + "-QCCruise.db"))
-            continue;
-        Record.Append();
-        Record.FieldByName("Prefix")->SetAsString(Prefix);
-        Record.FieldByName("DbPath")->SetAsString(AIdentity);
-        Record.Post();
-        return Prefix;
+    std::error_code Ec;
+    return !fs::exists(Path, Ec) && !Ec;
+}
+
+// The history of APrefix is one of a database of the cruises ACruises: its
+// cruise list holds cruises, each of them there under its number and name.
+bool HistoryOfCruises(const std::string &ALocalDbDir, const std::string &APrefix,
+                      const std::vector<TCruiseIdentity> &ACruises)
+{
+    if (!LocalTableFileExists(ALocalDbDir + APrefix + "-QCCruise.db"))
+        return false;
+    TTable List(nullptr);
+    List.SetDatabaseName(ALocalDbDir);
+    List.SetTableName(APrefix + "-QCCruise");
+    List.Open();
+    bool Any = false;
+    for (List.First(); !List.Eof(); List.Next()) {
+        const TCruiseIdentity Cruise{List.FieldByName("ID_Cruise")->AsInteger(),
+                                     List.FieldByName("Cruise_Name")->AsString()};
+        if (std::find(ACruises.begin(), ACruises.end(), Cruise) == ACruises.end())
+            return false;
+        Any = true;
+    }
+    return Any;
+}
+
+} // namespace
+
+std::string RecordedDbTablePrefix(const std::string &ALocalDbDir, const std::string &AIdentity,
+                                  const std::string &ABase, const std::string &AProgramDir,
+                                  const std::function<std::vector<TCruiseIdentity>()> &ACruises)
+{
+    // One program at a time reads and adds to the records: two that come at
+    // once for two databases of one name would take one prefix.
+    Session.StartTransaction(ALocalDbDir);
+    try {
+        TTable Record(nullptr);
+        Record.SetDatabaseName(ALocalDbDir);
+        Record.SetTableName(DbPrefixTable);
+        Record.Open();
+        std::vector<std::string> Taken, Gone;
+        std::optional<std::string> Prefix; // "" for a file without an extension
+        for (Record.First(); !Record.Eof() && !Prefix; Record.Next()) {
+            if (Record.FieldByName("DbPath")->AsString() == AIdentity)
+                Prefix = Record.FieldByName("Prefix")->AsString();
+            Taken.push_back(Record.FieldByName("Prefix")->AsString());
+            if (RecordedDatabaseGone(Record.FieldByName("DbPath")->AsString(), AProgramDir))
+                Gone.push_back(Taken.back());
+        }
+        // A database moved or renamed: the history of a database that is
+        // gone from its path and held this one's cruises follows it.
+        if (!Prefix && !Gone.empty() && ACruises) {
+            const std::vector<TCruiseIdentity> Cruises = ACruises();
+            for (const std::string &Left : Gone) {
+                if (HistoryOfCruises(ALocalDbDir, Left, Cruises) && Record.Locate("Prefix", rtl::Variant(Left))) {
+                    Record.Edit();
+                    Record.FieldByName("DbPath")->SetAsString(AIdentity);
+                    Record.Post();
+                    Prefix = Left;
+                    break;
+                }
+            }
+        }
+        for (int N = 1; !Prefix; ++N) {
+            const std::string Next = N == 1 ? ABase : ABase + "~" + std::to_string(N);
+            // The engine matches table names without regard to letter case:
+            // "S31337" would reach the tables of "s31337".
+            if (std::any_of(Taken.begin(), Taken.end(), [&](const std::string &T) { return rtl::SameText(T, Next); }))
+                continue;
+            // Numbered tables nobody recorded were not made by this rule for
+            // this database.
+            if (N > 1 && LocalTableFileExists(ALocalDbDir + Next + "-QCCruise.db"))
+                continue;
+            Record.Append();
+            Record.FieldByName("Prefix")->SetAsString(Next);
+            Record.FieldByName("DbPath")->SetAsString(AIdentity);
+            Record.Post();
+            Prefix = Next;
+        }
+        Record.Close();
+        Session.Commit(ALocalDbDir);
+        return *Prefix;
+    } catch (...) {
+        Session.Rollback(ALocalDbDir);
+        throw;
     }
 }
 
 void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
-                      TWorkTableSet &ATables, const std::string &AProgramDir)
+                      TWorkTableSet &ATables, const std::string &AProgramDir,
+                      const std::function<std::vector<TCruiseIdentity>()> &ACruises)
 {
     DbTablePrefix = RecordedDbTablePrefix(ALocalDbDir, DatabaseIdentity(AMainDbPath, AProgramDir),
-                                          ComputeDbTablePrefix(AMainDbPath));
+                                          ComputeDbTablePrefix(AMainDbPath), AProgramDir, ACruises);
     MakeWorkTable(ATables.TmpCruTbl, ATables.StructTbl, ALocalDbDir, "-QCCruise.db", "QCCruise",
                   "ID_Cruise");
     MakeWorkTable(ATables.CastFlagtbl, ATables.StructTbl, ALocalDbDir, "-Cast_TitlesFlags.db",

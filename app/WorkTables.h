@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -213,16 +214,27 @@ std::string DatabaseIdentity(const std::string &AMainDbPath, const std::string &
 // gives it.
 inline constexpr const char *DbPrefixTable = "DbPrefixes";
 
+// A cruise of a station database as its cruise list keeps it: ID_Cruise
+// and Cruise_Name.
+using TCruiseIdentity = std::pair<int, std::string>;
+
 // The prefix of the per-database tables of the database AIdentity, whose
 // file name gives ABase (ComputeDbTablePrefix): the one ALocalDbDir
-// records for it; else the first of ABase, ABase~2, ABase~3 ... that no
+// records for it; else the prefix of a recorded database that is gone from
+// its path (relative ones in AProgramDir) and whose cruise list holds only
+// cruises ACruises (read only then) gives with the same number and name:
+// that database moved or renamed, and its history follows it, recorded now
+// for this path; else the first of ABase, ABase~2, ABase~3 ... that no
 // other database has, recorded now for this one. Two databases of one
 // file name in two folders never share a history. Tables named ABase that
 // an earlier version made, recorded for no database, are the history of
 // the first database of that name that comes (at the upgrade the one the
-// settings name); tables of another unrecorded name are left alone.
+// settings name); tables of another unrecorded name are left alone. The
+// records are read and added to in one transaction: programs that come at
+// once on one work folder each find what the other recorded.
 std::string RecordedDbTablePrefix(const std::string &ALocalDbDir, const std::string &AIdentity,
-                                  const std::string &ABase);
+                                  const std::string &ABase, const std::string &AProgramDir = std::string(),
+                                  const std::function<std::vector<TCruiseIdentity>()> &ACruises = {});
 
 // The main window's table objects that CreateWorkTables leaves open.
 struct TWorkTableSet {
@@ -235,8 +247,10 @@ struct TWorkTableSet {
 };
 
 // Sets DbTablePrefix to the one recorded for the main database
-// (RecordedDbTablePrefix; its identity relative to AProgramDir) and makes
+// (RecordedDbTablePrefix; its identity relative to AProgramDir, ACruises
+// its cruises) and makes
 // the five cruise-level tables, in this order, leaving them open. Engine
 // errors (a missing template, a table that cannot be created) pass on.
 void CreateWorkTables(const std::string &AMainDbPath, const std::string &ALocalDbDir,
-                      TWorkTableSet &ATables, const std::string &AProgramDir = std::string());
+                      TWorkTableSet &ATables, const std::string &AProgramDir = std::string(),
+                      const std::function<std::vector<TCruiseIdentity>()> &ACruises = {});

@@ -634,10 +634,7 @@ bool TForm1::FormCreate()
     // start page all the same. A small file that cannot be read costs only
     // what it holds: its stage says so and the next one runs.
     try {
-        // A database chosen in the path dialog is kept for the next start
-        // once it is read; one refused leaves the settings as they were.
-        if (ConnectMainDb() && FChosenAtStart)
-            KeepDatabaseChoice();
+        ConnectMainDb();
         SetStartProgress(20);
         // The work tables need no connection; the database stages need them.
         if (std::optional<std::string> Fault = Stage([this] { CreateWorkTables(); }); Fault && FDatabaseReady) {
@@ -671,6 +668,11 @@ bool TForm1::FormCreate()
         SetStartStage("");
         SetStartStage("Forming of parameters list...");
         DatabaseStage([this] { FormParamList(); });
+        // A database chosen in the path dialog is kept for the next start
+        // once its tables are read: its cruise list and parameter list
+        // formed. One refused leaves the settings as they were.
+        if (FChosenAtStart && FDatabaseReady)
+            KeepDatabaseChoice();
         SetStartProgress(95);
 
         SetStartStage("");
@@ -826,7 +828,29 @@ void TForm1::AddChemFlagTable(const std::string &AParam)
 void TForm1::CreateWorkTables()
 {
     TWorkTableSet Tables{*StructTbl, *TmpCruTbl, *CastFlagtbl, *CastOldFlagTbl, *UndoCastTbl, *UndoParamTbl};
-    ::CreateWorkTables(MainDbPath, LocalDbDir, Tables, ProgramDir);
+    // The cruises of the database, asked only where the history of one gone
+    // from its path may be this one's; never through a connection the
+    // database was refused on, which would open it.
+    const auto Cruises = [this] {
+        std::vector<TCruiseIdentity> List;
+        if (!ZqConnection1->Connected())
+            return List;
+        try {
+            ZqQuery5->Close();
+            ZqQuery5->SetConnection(ZqConnection1);
+            ZqQuery5->SQL()->Clear();
+            ZqQuery5->SQL()->Add("Select ID_Cruise, Cruise_Name from \"Cruise_Titles\"");
+            ZqQuery5->Open();
+            for (ZqQuery5->First(); !ZqQuery5->Eof(); ZqQuery5->Next())
+                List.emplace_back(ZqQuery5->FieldByName("ID_Cruise")->AsInteger(),
+                                  ZqQuery5->FieldByName("Cruise_Name")->AsString());
+        } catch (const std::exception &) {
+            List.clear(); // no history is taken on a list not read whole
+        }
+        ZqQuery5->Close();
+        return List;
+    };
+    ::CreateWorkTables(MainDbPath, LocalDbDir, Tables, ProgramDir, Cruises);
 }
 
 void TForm1::SyncCruiseList()
@@ -1157,12 +1181,17 @@ void TForm1::ChangeDatabase()
         return;
     }
     FDatabaseReady = true;
-    KeepDatabaseChoice();
     ClearCruiseChoice();
     FCruiseRowNotes.clear();
     DatabaseStage([this] { SyncCruiseList(); });
     DatabaseStage([this] { BuildCruiseLists(); });
     DatabaseStage([this] { FormParamList(); });
+    // Kept for the next start once its cruise lists and parameter list are
+    // formed from it: a database a stage refused (a column missing) is not.
+    if (FDatabaseReady)
+        KeepDatabaseChoice();
+    else
+        FDatabaseFault += "\nThe settings keep the database they named for the next start.";
     WriteStepPage();
     SetScreenCursor(crDefault);
     SayCruiseRowNotes();

@@ -162,10 +162,13 @@ void TForm1::BuildSelectedCruises()
         // A mode that leaves no cruise would check nothing and then report
         // every cruise with its old marks as if checked: it is said, and the
         // wizard stays at its start.
+        const bool NoCruise = QCCruQry->IsEmpty();
         if (BuildModeCruiseTable(QcMode, *QCCruQry, *TmpCruTbl, LocalDbDir) == 0) {
             WizardStep = 0;
             MessageDlg("No cruise is left to check in the mode \"" + RadioGroup1->ItemText(QcMode) + "\": " +
-                           (QcMode == 1 ? "every cruise has had a test" : "every cruise has had every test") +
+                           (NoCruise      ? "the station database lists no cruise"
+                            : QcMode == 1 ? "every cruise has had a test"
+                                          : "every cruise has had every test") +
                            ".\nNothing is checked; choose another mode.",
                        mtInformation, mbOK);
         }

@@ -555,6 +555,30 @@ bool ReadWholeFile(const std::string &APath, std::string &ABytes)
     return !In.bad();
 }
 
+// The sealed bytes of the sidecar of ATarget, while they are what the file
+// holds: a replacement through the sidecar ended before it had written them
+// over the file. The file written later than that (edited by hand, or
+// replaced whole since) holds its own, and one removed since none: the
+// sidecar is stale. Each write over the file from the sidecar stamps the
+// sidecar first (StampSidecar), so that a write cut short is never later
+// than its sidecar by more than the write's own time, where an edit comes
+// seconds or days after it.
+bool PendingSidecar(const std::filesystem::path &ATarget, std::string &ABytes)
+{
+    const std::string Sidecar = ATarget.string() + SidecarMark;
+    if (!ReadWholeFile(Sidecar, ABytes) || !Unseal(ABytes)) return false;
+    // A replacement goes through the sidecar only over a file: one removed
+    // since holds nothing of it.
+    struct stat File, Side;
+    if (::stat(ATarget.c_str(), &File) != 0) return false;
+    if (::stat(Sidecar.c_str(), &Side) != 0) return true;
+    // The slack takes file systems that keep times to 2 s.
+    const auto Ns = [](const timespec &T) { return int64_t(T.tv_sec) * 1000000000 + T.tv_nsec; };
+    return Ns(File.st_mtim) - Ns(Side.st_mtim) <= int64_t(5) * 1000000000;
+}
+
+void StampSidecar(const std::string &ASidecar) { ::utimensat(AT_FDCWD, ASidecar.c_str(), nullptr, 0); }
+
 // The whole of Bytes at the start of the open file, and nothing after them.
 // One write covers what the file held before (ASpare, the line ends of
 // Bytes' encoding, fills up to the old size): a kill before the cut leaves
@@ -629,7 +653,7 @@ bool ReadReplacedFile(const std::string &FileName, std::string &Bytes)
 {
     const std::filesystem::path Target = ReplacedPath(FileName);
     std::string Sidecar;
-    if (ReadWholeFile(Target.string() + SidecarMark, Sidecar) && Unseal(Sidecar)) {
+    if (PendingSidecar(Target, Sidecar)) {
         Bytes = std::move(Sidecar);
         return true;
     }
@@ -649,10 +673,14 @@ std::string ReplaceFile(const std::string &FileName, std::string_view Bytes)
     if (Exists && (!S_ISREG(Old.st_mode) || ::access(Target.c_str(), W_OK) != 0)) Refuse("Cannot create");
     // A sealed sidecar is what the file holds (a replacement through it
     // ended before the file was written): it is the file's first, and goes.
+    // A stale one (the file written since) only goes.
     const std::string Sidecar = Target.string() + SidecarMark;
-    if (std::string Pending; Exists && ReadWholeFile(Sidecar, Pending) && Unseal(Pending)) {
+    if (std::string Pending; Exists && PendingSidecar(Target, Pending)) {
+        StampSidecar(Sidecar);
         if (!WriteInPlace(Target.string(), Pending)) Refuse("Cannot write");
         if (::unlink(Sidecar.c_str()) != 0) Refuse("Cannot write");
+        SyncFolder(Target);
+    } else if (Exists && ::unlink(Sidecar.c_str()) == 0) {
         SyncFolder(Target);
     }
     const std::string Temp = Target.string() + ReplacementMark + std::to_string(::getpid());
@@ -703,6 +731,7 @@ std::string ReplaceFile(const std::string &FileName, std::string_view Bytes)
         SyncFolder(Target);
         // The sealed sidecar holds the new bytes for every reader now; the
         // next replacement writes them over the file first.
+        StampSidecar(Sidecar);
         if (!WriteInPlace(Target.string(), Bytes))
             return "File \"" + FileName + "\" could not be written: its new text is kept in \"" + Sidecar + "\"";
         ::unlink(Sidecar.c_str());

@@ -261,7 +261,9 @@ public:
 std::string ReplaceFile(const std::string &FileName, std::string_view Bytes);
 // The bytes of FileName as its last replacement left them: a sealed
 // sidecar's (a replacement through it ended before it wrote the file),
-// else the file's own. False when the file cannot be read.
+// else the file's own. A sidecar older than the file's last write (the file
+// edited by hand since) is stale: the file's own bytes are read, and the
+// next replacement removes it. False when the file cannot be read.
 bool ReadReplacedFile(const std::string &FileName, std::string &Bytes);
 // For tests: when not 0, every rename of a replacement fails with this
 // errno, as on a file system that refuses a rename over an existing file.

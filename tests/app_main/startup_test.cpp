@@ -268,17 +268,21 @@ TEST_F(StartPath, NoDatabaseSectionOpensThePathDialogAndCancelEndsWithoutAWord)
     EXPECT_EQ(Install->DatabaseSetting(), "");
 }
 
-// A stale path is replaced by the file chosen in the dialog, once that file is read: an empty one is said and not
-// kept, and the next start asks again.
+// A stale path is replaced by the file chosen in the dialog, once that file is read: an empty one, or one whose
+// cruise list lacks the names, is said and not kept (nor by "Change Database"), and the next start asks again.
 TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
 {
     const std::string Chosen = Install->CopyDatabase("other/black2007.mdb"), Empty = Install->Dir() + "other/e.mdb";
+    const std::string NoNames = Install->CopyDatabase("other/nonames.mdb");
     std::ofstream{Empty};
+    apptest::SqliteExec(NoNames, "alter table Cruise_Titles drop column Cruise_Name");
     Install->SetDatabaseSetting(Install->Dir() + "gone/old.mdb");
-    Dialogs->ModalHandlers.push_back(ChooseFile(Empty));
-    ASSERT_TRUE(Start());
-    EXPECT_EQ(Dialogs->Texts().back(), "The file " + Empty + " is empty: it holds no station database.");
-    EXPECT_EQ(Install->DatabaseSetting(), Install->Dir() + "gone/old.mdb");
+    for (const std::string &Refused : {Empty, NoNames}) {
+        Dialogs->ModalHandlers.push_back(ChooseFile(Refused));
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(Install->DatabaseSetting(), Install->Dir() + "gone/old.mdb") << Refused;
+    }
+    EXPECT_EQ(Dialogs->Texts()[1], "The file " + Empty + " is empty: it holds no station database.");
     Dialogs->ModalHandlers.push_back([&, Choose = ChooseFile(Chosen)](TForm &AForm) {
         // Its folder gone: the program's own, not the root.
         EXPECT_EQ(dynamic_cast<TForm4 &>(AForm).ShellTreeView1->Folder(), Install->Dir());
@@ -290,6 +294,9 @@ TEST_F(StartPath, AStalePathIsReplacedByTheFileChosenInTheDialog)
     EXPECT_EQ(DbTablePrefix, "black2007");
     EXPECT_TRUE(LocalTableFileExists(Install->Dir() + "SoftDB/black2007-QCCruise.db"));
     EXPECT_TRUE(Form->DatabaseConnected());
+    Dialogs->ModalHandlers.push_back(ChooseFile(NoNames));
+    Control<QPushButton>("BitBtn8")->click();
+    EXPECT_EQ(Install->DatabaseSetting(), "other/black2007.mdb");
 }
 
 TEST_F(StartPath, AFileThatIsNoDatabaseIsReportedOnceAndTheWindowStillOpens)

@@ -404,8 +404,8 @@ TEST_F(WizardRoad, AMetadataOnlyRunChecksTheCruisesOfItsModeWithItsTests)
     }
 }
 
-// A mode that selects no cruise (every cruise has had a test, or every test) says so and leaves the wizard at its
-// start: nothing is checked and no mark changes.
+// A mode that selects no cruise (every cruise has had a test, or every test, or the database lists none) says so
+// and leaves the wizard at its start: nothing is checked and no mark changes.
 TEST_F(WizardRoad, AModeThatSelectsNoCruiseSaysSoAndChecksNothing)
 {
     KeepCruises();
@@ -414,8 +414,10 @@ TEST_F(WizardRoad, AModeThatSelectsNoCruiseSaysSoAndChecksNothing)
     for (const auto &[Mode, Marks, Why] :
          {std::tuple{1, "ChDepth = 1", "every cruise has had a test"},
           std::tuple{2, "ChDuplicates = 1, ChLocation = 1, ChVelosity = 1, ChDataClimat = 1, ChDataSpike = 1",
-                     "every cruise has had every test"}}) {
-        SqliteExec(Work, std::string("update \"marlin_demo-QCCruise\" set ") + Marks);
+                     "every cruise has had every test"},
+          std::tuple{0, "", "the station database lists no cruise"}}) {
+        SqliteExec(Work, *Marks ? std::string("update \"marlin_demo-QCCruise\" set ") + Marks
+                                : std::string("delete from \"marlin_demo-QCCruise\""));
         const auto Before = QcCruise("ID_Cruise|ChDuplicates|ChLocation|ChVelosity|ChDepth|ChDataClimat|ChDataSpike");
         ChooseMode(Mode);
         Next();

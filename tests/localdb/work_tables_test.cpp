@@ -3,6 +3,9 @@
 
 #include "app/WorkTables.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 class WorkTables : public LocalDbFixture {
@@ -58,26 +61,40 @@ TEST_F(WorkTables, FirstStartMakesTheFiveTablesSecondStartOpensThemUnchanged)
 
 // Databases of one file name in other folders (and of a name that differs in
 // case only) get tables of their own; one reached through a link, or again,
-// its own; the tables an earlier version made go to the first that comes.
+// its own; the tables an earlier version made go to the first that comes. A
+// database moved or renamed (From) takes its history along where its
+// cruises are those of the history; another that comes to its old place
+// does not.
 TEST_F(WorkTables, EachDatabaseKeepsTheTablesRecordedForItsPath)
 {
     namespace fs = std::filesystem;
-    for (const char *Sub : {"a", "b", "prog/demo"})
-        fs::create_directories(Dir() + Sub);
+    fs::create_directories(Dir() + "b");
     fs::create_directory_symlink(Dir() + "b", Dir() + "link");
     FromTemplate("s-QCCruise", "QCCruise", "ID_Cruise");
-    Exec("INSERT INTO \"s-QCCruise\" (ID_Cruise) VALUES (7)");
+    Exec("INSERT INTO \"s-QCCruise\" (ID_Cruise, Cruise_Name) VALUES (7, 'C7')");
     const struct {
-        std::string Path, Prefix;
+        std::string Path, From;
+        int Cruise;
+        std::string Prefix;
         int Rows;
-    } Steps[] = {{"a/s.mdb", "s", 1},        {"b/s.mdb", "s~2", 0},   {"c/S.mdb", "S~3", 0},
-                 {"a/s.mdb", "s", 1},        {"link/s.mdb", "s~2", 0}, {"prog/demo/s.mdb", "s~4", 0}};
+    } Steps[] = {{"a/s.mdb", "", 7, "s", 1},          {"b/s.mdb", "", 7, "s~2", 0},
+                 {"c/S.mdb", "", 8, "S~3", 0},        {"a/s.mdb", "", 7, "s", 1},
+                 {"link/s.mdb", "", 7, "s~2", 0},     {"prog/demo/s.mdb", "", 8, "s~4", 0},
+                 {"m/s.mdb", "a/s.mdb", 7, "s", 1},   {"m/r.mdb", "m/s.mdb", 7, "s", 1},
+                 {"a/s.mdb", "", 7, "s~5", 0}};
     for (const auto &Step : Steps) {
-        CreateWorkTables(Dir() + Step.Path, Dir(), Set, Dir() + "prog/");
+        fs::create_directories(fs::path(Dir() + Step.Path).parent_path());
+        if (!Step.From.empty())
+            fs::rename(Dir() + Step.From, Dir() + Step.Path);
+        std::ofstream(Dir() + Step.Path, std::ios::app).flush();
+        CreateWorkTables(Dir() + Step.Path, Dir(), Set, Dir() + "prog/", [&Step] {
+            return std::vector<TCruiseIdentity>{{Step.Cruise, "C" + std::to_string(Step.Cruise)}};
+        });
         EXPECT_EQ(DbTablePrefix + " " + std::to_string(TmpCruTbl.RecordCount()),
                   Step.Prefix + " " + std::to_string(Step.Rows)) << Step.Path;
     }
-    EXPECT_EQ(Rows("Select DbPath from DbPrefixes where Prefix = 's~4'"), (Lines{"demo/s.mdb"}));
+    EXPECT_EQ(Rows("Select Prefix, DbPath from DbPrefixes where Prefix in ('s', 's~4')"),
+              (Lines{"s|" + fs::canonical(Dir() + "m/r.mdb").generic_string(), "s~4|demo/s.mdb"}));
 }
 
 TEST_F(WorkTables, ParameterFlagTableTakesTheParametersFlagNameAndTheStationFlagTableItsPrints)
@@ -113,4 +130,35 @@ TEST_F(WorkTables, MissingTemplateRaises)
 {
     Exec("DROP TABLE undocast");
     EXPECT_THROW(CreateWorkTables("/data/y.mdb", Dir(), Set), EDatabaseError);
+}
+
+// Programs that come at once on one work folder, two on each of eight databases of one file name: one prefix a
+// database, and none fails on another's record.
+TEST_F(WorkTables, ProgramsComingAtOnceRecordOnePrefixADatabase)
+{
+    Rows("Select count(*) from DbPrefixes"); // the folder made before any fork
+    TLocalDatabase::CloseAll();
+    int Go[2];
+    ASSERT_EQ(::pipe(Go), 0);
+    std::vector<pid_t> Children(16);
+    for (size_t I = 0; I < Children.size(); ++I)
+        if ((Children[I] = ::fork()) == 0) {
+            char C;
+            ::close(Go[1]);
+            const bool Together = ::read(Go[0], &C, 1) == 0; // all at once, when the pipe closes
+            try {
+                RecordedDbTablePrefix(Dir(), "/d" + std::to_string(I % 8) + "/s.mdb", "s");
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(Together ? 0 : 2);
+        }
+    ::close(Go[0]);
+    ::close(Go[1]);
+    for (const pid_t Child : Children) {
+        int Status = -1;
+        ::waitpid(Child, &Status, 0);
+        EXPECT_EQ(Status, 0);
+    }
+    EXPECT_EQ(Rows("Select count(*), count(distinct DbPath) from DbPrefixes"), (Lines{"8|8"}));
 }
