@@ -42,10 +42,15 @@ constexpr long double WestLimitLon = -5.6L;
 // region of the program rather than taken at each station's latitude.
 constexpr double Cos40 = 0.766044443118978; // cos(0.6981317007977318)
 
-// The velocity reference carries across stations and cruises; it is only
-// ever replaced by a station the velocity test ran on.
+// The velocity reference carries across the stations of a cruise; it is
+// only ever replaced by a station the velocity test ran on. A cruise starts
+// without one: its first station the test runs on is its reference, with no
+// speed, also where the stations before it were skipped (west of the
+// region, or flags 5 or 9); a speed from the last station of another
+// cruise would judge a track no ship sailed.
 rtl::TDateTime RefDate = 0;
 rtl::TDateTime RefTime = 0;
+bool VelocityReferenced = false;
 
 void ShowControl(QWidget *W, bool AShow)
 {
@@ -134,11 +139,12 @@ const int TestOfCheck[scCount] = {tstLocation, tstVelocity, tstDepth};
 const char CheckLetter[scCount + 1] = "LVD";
 const char *const CheckWord[scCount] = {"location", "speed", "depth"};
 
-// One check's verdict: '1' or '3'; for the velocity check '0' on the first
-// station (the reference, no speed), for the depth check '0' where the
-// station has no depth (its flag set to 0); '-' where the check judged
-// nothing; 0 where no verdict is kept. Late: a time beyond a day (the
-// velocity check's 4). Print: what the check judged the station by.
+// One check's verdict: '1' or '3'; for the velocity check '0' on the
+// cruise's reference station (the first it judges: no speed), for the
+// depth check '0' where the station has no depth (its flag set to 0); '-'
+// where the check judged nothing; 0 where no verdict is kept. Late: a time
+// beyond a day (the velocity check's 4). Print: what the check judged the
+// station by.
 struct TCheckVerdict {
     char Verdict = 0;
     bool Late = false;
@@ -628,6 +634,7 @@ void CheckCruiseCasts()
         Casts.IsEmpty() ? std::map<int, TStationVerdicts>() : KeptVerdicts(Casts.FieldByName("ID_Cruise")->AsInteger());
     const std::string CruisePrint = CruisePrintOf(Casts);
     const int CastCount = Casts.RecordCount();
+    VelocityReferenced = false;
     for (int i = 0; i < CastCount; ++i) {
         if (!VisualMode) {
             QcProcessMessages();
@@ -829,7 +836,7 @@ void CheckVelocity()
     TCheckVerdict &Verdict = FreshVerdicts.Of[scVelocity];
     Verdict.Verdict = '0';
     Verdict.Late = Time > 1.0;
-    if (C.RecNo() != 1) {
+    if (VelocityReferenced) {
         const double dx = (StationPoint.x - PrevStationPoint.x) * 60 * Cos40;
         const double dy = (StationPoint.y - PrevStationPoint.y) * 60;
         const double Distance = std::sqrt(dx * dx + dy * dy);
@@ -849,6 +856,7 @@ void CheckVelocity()
         if (!Ok)
             TestResults.SetBit(tstVelocity, true);
     }
+    VelocityReferenced = true;
     PrevStationPoint = StationPoint;
     RefDate = Date;
     RefTime = Time;
