@@ -152,6 +152,10 @@ struct TCheckVerdict {
 };
 struct TStationVerdicts {
     TCheckVerdict Of[scCount];
+    // A row that keeps no verdict of any check (one an earlier version
+    // wrote, which kept the flags alone): its flags FLon, FLat, FDT, FD.
+    bool FlagsAlone = false;
+    int Flags[4] = {};
     // "L3/<print> V1+/<print> D-/<print>".
     std::string Text() const
     {
@@ -193,6 +197,9 @@ struct TCruiseVerdicts {
     bool Taken = false;
     bool Unheld[scCount] = {};
     std::vector<int> Dropped[scCount];
+    // The stations whose row kept its flags alone, those of a check this
+    // pass did not run among them dropped.
+    std::vector<int> FlagsDropped[scCount];
 };
 TCruiseVerdicts CruiseVerdicts;
 
@@ -242,11 +249,17 @@ std::map<int, TStationVerdicts> KeptVerdicts(int AIdCruise)
     std::map<int, TStationVerdicts> Kept;
     if (!CastFlagTbl)
         return Kept;
-    TLocalDatabase::TLease Q(CastFlagTbl->Database(), "SELECT ID_Cast, " + std::string(StationTestsField) + " FROM " +
-                                                          CastFlagTbl->SqlName() + " WHERE ID_Cruise = ?");
+    TLocalDatabase::TLease Q(CastFlagTbl->Database(), "SELECT ID_Cast, " + std::string(StationTestsField) +
+                                                          ", FLon, FLat, FDT, FD FROM " + CastFlagTbl->SqlName() +
+                                                          " WHERE ID_Cruise = ?");
     Q->BindInt(1, AIdCruise);
-    while (Q->Step())
-        Kept[int(Q->Column(0).AsInt64())] = TStationVerdicts::Parse(Q->Column(1).AsText());
+    while (Q->Step()) {
+        TStationVerdicts V = TStationVerdicts::Parse(Q->Column(1).AsText());
+        V.FlagsAlone = V.Text().empty();
+        for (int F = 0; F < 4; ++F)
+            V.Flags[F] = int(Q->Column(2 + F).AsInt64());
+        Kept[int(Q->Column(0).AsInt64())] = V;
+    }
     return Kept;
 }
 
@@ -333,6 +346,17 @@ TStationVerdicts StationVerdicts(const TStationVerdicts *AKept, const std::strin
         V = *Kept;
         if (!ApplyKeptVerdict(C, V, AIndex))
             V.Verdict = '-';
+    }
+    // A row that kept its flags alone does not say which check gave them:
+    // a flag of a check not run this pass that the station's new row does
+    // not hold is named as dropped, under each such check that sets it.
+    if (AKept && AKept->FlagsAlone) {
+        const int Now[4] = {CastFLon, CastFLat, CastFDT, CastFD};
+        const auto Moved = [&](int F) { return AKept->Flags[F] != Now[F]; };
+        const bool Sets[scCount] = {Moved(0) || Moved(1), Moved(0) || Moved(1) || Moved(2), Moved(3)};
+        for (int C = 0; C < scCount; ++C)
+            if (!ChecksThisPass(C) && Sets[C])
+                CruiseVerdicts.FlagsDropped[C].push_back(AIdCast);
     }
     return Out;
 }
@@ -429,15 +453,21 @@ void CheckCruises()
         // The stations the station checks leave out, west of their region.
         if (const std::string West = StationsWestOfTheChecks(*CurCastDataset, CruiseName); !West.empty())
             StationsPartlyRead(West);
-        for (int C = 0; C < scCount; ++C)
+        for (int C = 0; C < scCount; ++C) {
+            const std::string Word = CheckWord[C];
             if (const std::vector<int> &Ids = CruiseVerdicts.Dropped[C]; !Ids.empty())
                 StationsPartlyRead(StationsLine(Ids, CruiseName,
-                                                " is not as its " + std::string(CheckWord[C]) +
-                                                    " check judged it: its earlier " + CheckWord[C] +
+                                                " is not as its " + Word + " check judged it: its earlier " + Word +
                                                     " flags were dropped",
-                                                " are not as their " + std::string(CheckWord[C]) +
-                                                    " check judged them: their earlier " + CheckWord[C] +
-                                                    " flags were dropped"));
+                                                " are not as their " + Word + " check judged them: their earlier " +
+                                                    Word + " flags were dropped"));
+            if (const std::vector<int> &Ids = CruiseVerdicts.FlagsDropped[C]; !Ids.empty())
+                StationsPartlyRead(StationsLine(Ids, CruiseName,
+                                                " kept its flags without the verdicts that gave them: its earlier " +
+                                                    Word + " flags were dropped",
+                                                " kept their flags without the verdicts that gave them: their "
+                                                "earlier " + Word + " flags were dropped"));
+        }
 
         // A cruise missing from the QCCruise table has no record to mark;
         // editing whatever record is current would mark another cruise.

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/UQC.h"
+#include "app/WorkTables.h"
 #include "app/manual/Isolines.h"
 #include "app/manual/Recalcs.h"
 #include "app/manual/map.h"
@@ -120,6 +121,19 @@ TEST_F(StationChecks, APassOfFewerChecksKeepsTheOthersVerdictsWhileTheStationIsA
               "The station 142 of the cruise CRUISE 14 is not as its location check judged it: its earlier location "
               "flags were dropped\nThe stations 142, 143 of the cruise CRUISE 14 are not as their speed check judged "
               "them: their earlier speed flags were dropped");
+    // Rows an earlier version kept: their flags alone, which no verdict tells
+    // apart; those a pass without their checks drops are named.
+    SelectTests({tstLocation, tstVelocity, tstDepth});
+    Run();
+    WorkSql("update " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") + " set StationTests = NULL");
+    SelectTests({tstDepth});
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(CastFlagRows(), (TRows{{"14", "141", "0", "0", "0", "1"}, {"14", "142", "0", "0", "0", "1"},
+                                     {"14", "143", "0", "0", "0", "3"}}));
+    const std::string Kept = "The stations 141, 142, 143 of the cruise CRUISE 14 kept their flags without the "
+                             "verdicts that gave them: their earlier ";
+    EXPECT_EQ(MissingClimatologyText(), Kept + "location flags were dropped\n" + Kept + "speed flags were dropped");
 }
 
 TEST_F(StationChecks, AStationWhoseDateIsStoredAsTextKeepsItsPlaceInTime)
