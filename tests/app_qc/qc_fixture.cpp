@@ -258,15 +258,6 @@ void QcEngineTest::StationSql(const std::string &Sql) { querytest::SqliteExec(Db
 
 TRows QcEngineTest::StationRows(const std::string &Sql) { return querytest::SqliteRows(DbPath, Sql); }
 
-void QcEngineTest::WorkSql(const std::string &Sql)
-{
-    TQuery Q;
-    Q.SetDatabaseName(WorkDir);
-    Q.SQL().Add(Sql);
-    Q.ExecSQL();
-    CastFlagTbl->InvalidateRows();
-}
-
 TRows QcEngineTest::Local(const std::string &Sql)
 {
     TQuery Q;

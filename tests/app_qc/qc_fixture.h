@@ -65,7 +65,6 @@ protected:
     TRows StationRows(const std::string &Sql);
     // Local SQL on the work folder; every value as its text.
     TRows Local(const std::string &Sql);
-    void WorkSql(const std::string &Sql);
     // A climatology table "BS_" + Param for square 7, June and December alike.
     void LoadClim(const std::string &Param, const std::vector<TClimRow> &Rows);
     // The default TEMP and PSAL climatology (means exact at its levels).

@@ -125,7 +125,7 @@ TEST_F(StationChecks, APassOfFewerChecksKeepsTheOthersVerdictsWhileTheStationIsA
     // apart; those a pass without their checks drops are named.
     SelectTests({tstLocation, tstVelocity, tstDepth});
     Run();
-    WorkSql("update " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") + " set StationTests = NULL");
+    Local("update " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") + " set StationTests = NULL returning 0");
     SelectTests({tstDepth});
     ClearMissingClimatology();
     Run();
