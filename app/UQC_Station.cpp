@@ -42,10 +42,15 @@ constexpr long double WestLimitLon = -5.6L;
 // region of the program rather than taken at each station's latitude.
 constexpr double Cos40 = 0.766044443118978; // cos(0.6981317007977318)
 
-// The velocity reference carries across stations and cruises; it is only
-// ever replaced by a station the velocity test ran on.
+// The velocity reference carries across the stations of a cruise; it is
+// only ever replaced by a station the velocity test ran on. A cruise starts
+// without one: its first station the test runs on is its reference, with no
+// speed, also where the stations before it were skipped (west of the
+// region, or flags 5 or 9); a speed from the last station of another
+// cruise would judge a track no ship sailed.
 rtl::TDateTime RefDate = 0;
 rtl::TDateTime RefTime = 0;
+bool VelocityReferenced = false;
 
 void ShowControl(QWidget *W, bool AShow)
 {
@@ -134,11 +139,12 @@ const int TestOfCheck[scCount] = {tstLocation, tstVelocity, tstDepth};
 const char CheckLetter[scCount + 1] = "LVD";
 const char *const CheckWord[scCount] = {"location", "speed", "depth"};
 
-// One check's verdict: '1' or '3'; for the velocity check '0' on the first
-// station (the reference, no speed), for the depth check '0' where the
-// station has no depth (its flag set to 0); '-' where the check judged
-// nothing; 0 where no verdict is kept. Late: a time beyond a day (the
-// velocity check's 4). Print: what the check judged the station by.
+// One check's verdict: '1' or '3'; for the velocity check '0' on the
+// cruise's reference station (the first it judges: no speed), for the
+// depth check '0' where the station has no depth (its flag set to 0); '-'
+// where the check judged nothing; 0 where no verdict is kept. Late: a time
+// beyond a day (the velocity check's 4). Print: what the check judged the
+// station by.
 struct TCheckVerdict {
     char Verdict = 0;
     bool Late = false;
@@ -146,6 +152,10 @@ struct TCheckVerdict {
 };
 struct TStationVerdicts {
     TCheckVerdict Of[scCount];
+    // A row that keeps no verdict of any check (one an earlier version
+    // wrote, which kept the flags alone): its flags FLon, FLat, FDT, FD.
+    bool FlagsAlone = false;
+    int Flags[4] = {};
     // "L3/<print> V1+/<print> D-/<print>".
     std::string Text() const
     {
@@ -187,6 +197,9 @@ struct TCruiseVerdicts {
     bool Taken = false;
     bool Unheld[scCount] = {};
     std::vector<int> Dropped[scCount];
+    // The stations whose row kept its flags alone, those of a check this
+    // pass did not run among them dropped.
+    std::vector<int> FlagsDropped[scCount];
 };
 TCruiseVerdicts CruiseVerdicts;
 
@@ -236,11 +249,17 @@ std::map<int, TStationVerdicts> KeptVerdicts(int AIdCruise)
     std::map<int, TStationVerdicts> Kept;
     if (!CastFlagTbl)
         return Kept;
-    TLocalDatabase::TLease Q(CastFlagTbl->Database(), "SELECT ID_Cast, " + std::string(StationTestsField) + " FROM " +
-                                                          CastFlagTbl->SqlName() + " WHERE ID_Cruise = ?");
+    TLocalDatabase::TLease Q(CastFlagTbl->Database(), "SELECT ID_Cast, " + std::string(StationTestsField) +
+                                                          ", FLon, FLat, FDT, FD FROM " + CastFlagTbl->SqlName() +
+                                                          " WHERE ID_Cruise = ?");
     Q->BindInt(1, AIdCruise);
-    while (Q->Step())
-        Kept[int(Q->Column(0).AsInt64())] = TStationVerdicts::Parse(Q->Column(1).AsText());
+    while (Q->Step()) {
+        TStationVerdicts V = TStationVerdicts::Parse(Q->Column(1).AsText());
+        V.FlagsAlone = V.Text().empty();
+        for (int F = 0; F < 4; ++F)
+            V.Flags[F] = int(Q->Column(2 + F).AsInt64());
+        Kept[int(Q->Column(0).AsInt64())] = V;
+    }
     return Kept;
 }
 
@@ -327,6 +346,17 @@ TStationVerdicts StationVerdicts(const TStationVerdicts *AKept, const std::strin
         V = *Kept;
         if (!ApplyKeptVerdict(C, V, AIndex))
             V.Verdict = '-';
+    }
+    // A row that kept its flags alone does not say which check gave them:
+    // a flag of a check not run this pass that the station's new row does
+    // not hold is named as dropped, under each such check that sets it.
+    if (AKept && AKept->FlagsAlone) {
+        const int Now[4] = {CastFLon, CastFLat, CastFDT, CastFD};
+        const auto Moved = [&](int F) { return AKept->Flags[F] != Now[F]; };
+        const bool Sets[scCount] = {Moved(0) || Moved(1), Moved(0) || Moved(1) || Moved(2), Moved(3)};
+        for (int C = 0; C < scCount; ++C)
+            if (!ChecksThisPass(C) && Sets[C])
+                CruiseVerdicts.FlagsDropped[C].push_back(AIdCast);
     }
     return Out;
 }
@@ -423,15 +453,21 @@ void CheckCruises()
         // The stations the station checks leave out, west of their region.
         if (const std::string West = StationsWestOfTheChecks(*CurCastDataset, CruiseName); !West.empty())
             StationsPartlyRead(West);
-        for (int C = 0; C < scCount; ++C)
+        for (int C = 0; C < scCount; ++C) {
+            const std::string Word = CheckWord[C];
             if (const std::vector<int> &Ids = CruiseVerdicts.Dropped[C]; !Ids.empty())
                 StationsPartlyRead(StationsLine(Ids, CruiseName,
-                                                " is not as its " + std::string(CheckWord[C]) +
-                                                    " check judged it: its earlier " + CheckWord[C] +
+                                                " is not as its " + Word + " check judged it: its earlier " + Word +
                                                     " flags were dropped",
-                                                " are not as their " + std::string(CheckWord[C]) +
-                                                    " check judged them: their earlier " + CheckWord[C] +
-                                                    " flags were dropped"));
+                                                " are not as their " + Word + " check judged them: their earlier " +
+                                                    Word + " flags were dropped"));
+            if (const std::vector<int> &Ids = CruiseVerdicts.FlagsDropped[C]; !Ids.empty())
+                StationsPartlyRead(StationsLine(Ids, CruiseName,
+                                                " kept its flags without the verdicts that gave them: its earlier " +
+                                                    Word + " flags were dropped",
+                                                " kept their flags without the verdicts that gave them: their "
+                                                "earlier " + Word + " flags were dropped"));
+        }
 
         // A cruise missing from the QCCruise table has no record to mark;
         // editing whatever record is current would mark another cruise.
@@ -628,6 +664,7 @@ void CheckCruiseCasts()
         Casts.IsEmpty() ? std::map<int, TStationVerdicts>() : KeptVerdicts(Casts.FieldByName("ID_Cruise")->AsInteger());
     const std::string CruisePrint = CruisePrintOf(Casts);
     const int CastCount = Casts.RecordCount();
+    VelocityReferenced = false;
     for (int i = 0; i < CastCount; ++i) {
         if (!VisualMode) {
             QcProcessMessages();
@@ -829,7 +866,7 @@ void CheckVelocity()
     TCheckVerdict &Verdict = FreshVerdicts.Of[scVelocity];
     Verdict.Verdict = '0';
     Verdict.Late = Time > 1.0;
-    if (C.RecNo() != 1) {
+    if (VelocityReferenced) {
         const double dx = (StationPoint.x - PrevStationPoint.x) * 60 * Cos40;
         const double dy = (StationPoint.y - PrevStationPoint.y) * 60;
         const double Distance = std::sqrt(dx * dx + dy * dy);
@@ -849,6 +886,7 @@ void CheckVelocity()
         if (!Ok)
             TestResults.SetBit(tstVelocity, true);
     }
+    VelocityReferenced = true;
     PrevStationPoint = StationPoint;
     RefDate = Date;
     RefTime = Time;

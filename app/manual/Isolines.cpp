@@ -97,9 +97,10 @@ struct TValueLine {
 // the first; none (0) where the layout does not show them. Surfer writes a
 // row on lines of ten values and a blank line after it; other writers a row
 // a line. Values wrapped at a width of their own show no rows, and neither
-// do lines each of their own block. Sure: a blank line or a shorter line
-// ends each row; lines all of one width may as well be a row cut in parts,
-// or two rows on one line.
+// do lines each of their own block, but for lines all of one width.
+// Sure: a blank line or a shorter line ends each row; lines all of one
+// width without blank lines between them may as well be a row cut in
+// parts, or two rows on one line.
 struct TShownRows {
     long long Length = 0;
     int Line = 0;
@@ -144,7 +145,11 @@ TShownRows RowsTheLayoutShows(const std::vector<TValueLine> &ALines, int NY)
         return Equal(Ends);
     // Lines all of one width: a row a line where that width is the number
     // of rows the header gives (the header has rows and columns swapped).
-    return Widest == NY ? TShownRows{Widest, ALines.front().No, false} : TShownRows{};
+    // A blank line after each of them ends each row, as Surfer ends its rows
+    // of up to ten values: a row a line for sure.
+    const bool BlankAfterEach =
+        std::all_of(ALines.begin() + 1, ALines.end(), [](const TValueLine &L) { return L.AfterBlank; });
+    return Widest == NY ? TShownRows{Widest, ALines.front().No, BlankAfterEach} : TShownRows{};
 }
 
 // A header line of two numbers; the rest of the line is skipped.

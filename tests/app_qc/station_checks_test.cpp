@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/UQC.h"
+#include "app/WorkTables.h"
 #include "app/manual/Isolines.h"
 #include "app/manual/Recalcs.h"
 #include "app/manual/map.h"
@@ -120,6 +121,19 @@ TEST_F(StationChecks, APassOfFewerChecksKeepsTheOthersVerdictsWhileTheStationIsA
               "The station 142 of the cruise CRUISE 14 is not as its location check judged it: its earlier location "
               "flags were dropped\nThe stations 142, 143 of the cruise CRUISE 14 are not as their speed check judged "
               "them: their earlier speed flags were dropped");
+    // Rows an earlier version kept: their flags alone, which no verdict tells
+    // apart; those a pass without their checks drops are named.
+    SelectTests({tstLocation, tstVelocity, tstDepth});
+    Run();
+    Local("update " + LocalQuoteName(DbTablePrefix + "-Cast_TitlesFlags") + " set StationTests = NULL returning 0");
+    SelectTests({tstDepth});
+    ClearMissingClimatology();
+    Run();
+    EXPECT_EQ(CastFlagRows(), (TRows{{"14", "141", "0", "0", "0", "1"}, {"14", "142", "0", "0", "0", "1"},
+                                     {"14", "143", "0", "0", "0", "3"}}));
+    const std::string Kept = "The stations 141, 142, 143 of the cruise CRUISE 14 kept their flags without the "
+                             "verdicts that gave them: their earlier ";
+    EXPECT_EQ(MissingClimatologyText(), Kept + "location flags were dropped\n" + Kept + "speed flags were dropped");
 }
 
 TEST_F(StationChecks, AStationWhoseDateIsStoredAsTextKeepsItsPlaceInTime)
@@ -215,30 +229,35 @@ TEST_F(StationChecks, StationWithoutPositionGetsNoDepthNorLevelVerdictAndIsSaid)
 
 TEST_F(StationChecks, WestLimitIsExclusiveAndZeroingKeepsTheOperatorsFlags)
 {
-    TDemoCruise C, West;
+    TDemoCruise Before, C, West;
+    // A cruise checked before, at the moment of station 202 and 0.6 degree
+    // from it: no reference of cruise 2's speeds.
+    Before.Id = 1;
+    Before.Stations = {MakeStation(101, 1, -5.0, 36.0, D, 0.5, 5000)};
     C.Id = 2;
     C.Stations = {MakeStation(201, 2, -5.7, 36.0, D, 0.25, 5000), MakeStation(202, 2, -5.6, 36.0, D, 0.5, 5000),
                   MakeStation(203, 2, -6.0, 36.0, D, 0.75, 5000)};
     West.Id = 3;
     West.Stations = {MakeStation(301, 3, -9.0, 36.0, D, 0.25, 5000)};
-    Open({C, West});
+    Open({Before, C, West});
     StationSql("update Cast_Titles set FLon = 5, FLat = 17, FDT = 2, FD = 3 where ID_Cast = 203");
     StationSql("update Cast_Titles set FLon = 2, FLat = 2, FDT = 2, FD = 2 where ID_Cast = 202");
-    SelectTests({tstDepth});
+    SelectTests({tstVelocity, tstDepth});
     ClearMissingClimatology();
     Run();
-    // -5.6 itself is checked (outside the grid: no depth verdict).
-    EXPECT_EQ(CastFlagRows(), (TRows{{"2", "202", "2", "2", "2", "2"}}));
-    EXPECT_EQ(StationRows("select ID_Cast, FLon, FLat, FDT, FD from Cast_Titles order by ID_Cast"),
+    // -5.6 itself is checked (outside the grid: no depth verdict), as its
+    // cruise's first station judged: the reference of its speeds.
+    EXPECT_EQ(CastFlagRows(), (TRows{{"1", "101", "0", "0", "0", "0"}, {"2", "202", "2", "2", "2", "2"}}));
+    EXPECT_EQ(StationRows("select ID_Cast, FLon, FLat, FDT, FD from Cast_Titles where ID_Cruise > 1 order by ID_Cast"),
               (TRows{{"201", "0", "0", "0", "0"}, {"202", "2", "2", "2", "2"},
                      {"203", "5", "17", "0", "0"}, {"301", "0", "0", "0", "0"}}));
     // A cruise wholly west of the limit is checked by none of the station
     // checks; the run names the stations they leave, as the editor does.
-    EXPECT_EQ(QcCruiseMarks(2) + "|" + QcCruiseMarks(3), "000100 000000|000000 000000");
+    EXPECT_EQ(QcCruiseMarks(2) + "|" + QcCruiseMarks(3), "001100 000000|000000 000000");
     EXPECT_EQ(MissingClimatologyText(),
               "The stations 201, 203 of the cruise CRUISE 2 lie west of longitude -5.6, where the checks end: their "
-              "depth is not checked\nThe station 301 of the cruise CRUISE 3 lies west of longitude -5.6, where the "
-              "checks end: its depth is not checked");
+              "speed and depth are not checked\nThe station 301 of the cruise CRUISE 3 lies west of longitude -5.6, "
+              "where the checks end: its speed and depth are not checked");
 }
 
 TEST_F(StationChecks, LocationRegionDoesNotFollowTheMapsZoomOrInversion)

@@ -84,6 +84,12 @@ TEST_F(GridReader, WrappedLinesBlankNodesAndThreeDecimals)
     LoadGrid(Write("twice.grd", "DSAA\n3 4\n0 2\n0 3\n0 1\n1 2 3 4 5\n6\n\n7 8 9 10 11\n12\n"), DepthGrid);
     EXPECT_EQ(Script.Texts(), std::vector<std::string>{At("twice.grd", 7) + ": the file's rows hold 6 values, "
                                                                              "its header's 3 (3 x 4 nodes)"});
+    // Rows of up to ten values, a row a line and a blank after it: two rows
+    // of six are no six rows of two.
+    Script.Messages.clear();
+    LoadGrid(Write("narrow.grd", "DSAA\n2 6\n0 1\n0 5\n0 1\n1 2 3 4 5 6\n\n7 8 9 10 11 12\n"), DepthGrid);
+    EXPECT_EQ(Script.Texts(), std::vector<std::string>{At("narrow.grd", 6) + ": the file's rows hold 6 values, "
+                                                                              "its header's 2 (2 x 6 nodes)"});
 }
 
 TEST_F(GridReader, AGridCopiedOverWithItsSizeAndTimeIsReadAgain)
