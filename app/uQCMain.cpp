@@ -1143,27 +1143,26 @@ void TForm1::ChangeDatabase()
         MainDbDir = rtl::ExtractFilePath(APath);
         MainDbSqlName = MainDbSqlNameOf(APath);
     };
-    Use(Dialog.Result);
-    std::string Why = StationDbRefusal();
-    if (Why.empty()) {
-        try {
-            CreateWorkTables();
-        } catch (const std::exception &E) {
-            Why = E.what();
+    // Why the database in use cannot be kept: its station tables or its
+    // work tables refused; empty when both are read.
+    const auto Refusal = [this] {
+        std::string Why = StationDbRefusal();
+        if (Why.empty()) {
+            try {
+                CreateWorkTables();
+            } catch (const std::exception &E) {
+                Why = E.what();
+            }
         }
-    }
+        return Why;
+    };
+    Use(Dialog.Result);
+    const std::string Why = Refusal();
     if (!Why.empty()) {
         Use(Old);
         // Back to the one in use: a failure here is one it had already, or
         // has since, and is said with the other.
-        std::string Back = StationDbRefusal();
-        if (Back.empty()) {
-            try {
-                CreateWorkTables();
-            } catch (const std::exception &B) {
-                Back = B.what();
-            }
-        }
+        const std::string Back = Refusal();
         SetScreenCursor(crDefault);
         if (Back.empty()) {
             MessageDlg(Why + "\n\nThe program stays on the database " + Old, mtError, mbOK);
