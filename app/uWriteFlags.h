@@ -209,6 +209,9 @@ bool StationDbReadOnly(TZqCustomConnection *AConnection);
 std::string FlagTableOfParam(const std::string &AParamAbr);
 std::vector<std::string> FlagColumnsOfTable(const std::string &ATable);
 std::vector<std::string> ValueColumnsOfTable(const std::string &ATable);
+// How many value columns (and so flag columns) a level table has, without
+// naming them.
+size_t ColumnCountOfTable(const std::string &ATable);
 std::string LevelTableOfFlagTable(const std::string &AFlagTable);
 
 // The Update statement that sets AColumns (flag columns, each bound to the

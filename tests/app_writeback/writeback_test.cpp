@@ -235,6 +235,32 @@ TEST_F(WriteBack, AnotherProgramsLockPartWayEndsItWithWhatWasWrittenOfWhichCruis
               std::string::npos);
 }
 
+// A level the station database refuses (here a rule of its own) ends the
+// write-back within its station's array: the levels sent before it are
+// taken back with the rest of the station, and the level is named.
+TEST_F(WriteBack, ALevelTheDatabaseRefusesTakesItsStationBackAndIsNamed)
+{
+    const auto Casts = querytest::SqliteRows(DbPath, "select distinct ID_Cast from PTS_Data where ID_Cast in (select "
+                                                     "ID_Cast from Cast_Titles where ID_Cruise = 2) order by ID_Cast");
+    ASSERT_GE(Casts.size(), 2u);
+    const std::string Cast = Casts[1][0];
+    const std::string Pres =
+        querytest::SqliteRows(DbPath, "select PRES from PTS_Data where ID_Cast = " + Cast + " order by PRES limit 1 offset 2")[0][0];
+    querytest::SqliteExec(DbPath, "create trigger Refuse before update on PTS_Data when NEW.ID_Cast = " + Cast +
+                                      " and NEW.PRES = " + Pres + " begin select raise(abort, 'refused by a rule'); end");
+    const auto Station = [&] { return querytest::SqliteRows(DbPath, "select FPRES, FTEMP, FPSAL from PTS_Data where ID_Cast = " + Cast); };
+    const auto Before = Station();
+    EXPECT_TRUE(RunEveryCruise().Failed);
+    EXPECT_EQ(Station(), Before);
+    const std::string Said = Dialogs->Texts().at(0);
+    EXPECT_NE(Said.find("refused by a rule. (parameter set 3 of "), std::string::npos) << Said;
+    EXPECT_NE(Said.find(")\nThe station database refused the flags of the level of PTS_Data at " +
+                        rtl::FloatToStr(rtl::StrToFloat(Pres)) + " dbar: the station keeps its old flags.\nWritten: "),
+              std::string::npos)
+        << Said;
+    EXPECT_NE(Said.find("It stopped at station " + Cast + " of cruise MS91_CS04"), std::string::npos) << Said;
+}
+
 TEST_F(WriteBack, AnEscLeftOverFromTheEditorStopsTheWriteBackBeforeItsFirstLevel)
 {
     AbortRequested = QcInterrupted = true;

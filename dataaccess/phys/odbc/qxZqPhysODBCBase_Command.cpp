@@ -1273,6 +1273,16 @@ void TZqPhysODBCCommand::VisitRow(const TZqPhysRowVisitor &AVisit, int ARow)
         TZqDataType ColumnType(int AColumn) override { return FCmd.FColumnInfos.at(size_t(AColumn)).DestType; }
         bool GetValue(int AColumn, void *&AData, uint32_t &ALen) override
         {
+            // A number where the page holds it as stored (FindFetchSlots).
+            if (FRow >= 0 && size_t(AColumn) < FCmd.FFetchSlots.size() && FCmd.FFetchSlots[size_t(AColumn)].Size > 0) {
+                const TFetchSlots &S = FCmd.FFetchSlots[size_t(AColumn)];
+                if (*reinterpret_cast<const SQLLEN *>(reinterpret_cast<const uint8_t *>(S.Ind) + FRow * S.IndStep) ==
+                    SQL_NULL_DATA)
+                    return false;
+                AData = S.Data + FRow * S.Step;
+                ALen = uint32_t(S.Size);
+                return true;
+            }
             if (!FCmd.ColumnValue(FCmd.FColumnInfos.at(size_t(AColumn)), FRow, AData, ALen, FFixed))
                 return false;
             for (const auto &[Column, Kept] : FCmd.FVisitCuts)
@@ -1415,10 +1425,15 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
     const int N = GetRowsetSize(ARowsetSize);
     auto *Parent = static_cast<TZqDatSRow *>(AParentRow);
 
-    // Which column info feeds which in-memory column, once per call.
+    // Which column info feeds which in-memory column, once per call; the
+    // rows a FetchRows visits hand out every column info in its own place.
     dats::TZqDatSColumnList *Cols = ATable->Columns();
-    FFetchMap.assign(size_t(Cols->Count()), -1);
-    if (!IsMeta)
+    const TZqPhysRowVisitor *Visit = IsMeta ? nullptr : RowVisitor();
+    FFetchMap.assign(Visit ? FColumnInfos.size() : size_t(Cols->Count()), -1);
+    if (Visit)
+        for (size_t C = 0; C < FColumnInfos.size(); ++C)
+            FFetchMap[C] = FColumnInfos[C].Variable ? int(C) : -1;
+    else if (!IsMeta)
         for (int C = 0; C < Cols->Count(); ++C) {
             TZqDatSColumn *Col = Cols->GetItem(C);
             const int Id = Col->SourceID();
@@ -1471,12 +1486,11 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
     } Rowset{FStatement, PageRows, PageRows};
     int Got = 0, Want = 0;
     // A FetchRows hands the rows to its visitor as they lie in the page.
-    const TZqPhysRowVisitor *Visit = RowVisitor();
     do {
         Want = std::min(PageRows, IsMeta ? N : std::min(N, ARowsetSize - Count));
         if (PageRows > 1) Rowset.To(Want);
         Got = FStatement->Fetch(Want);
-        if (!IsMeta && !Visit && Got > 0) FindFetchSlots(Got);
+        if (!IsMeta && Got > 0) FindFetchSlots(Got);
         for (int I = 0; I < Got; ++I) {
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, I)) ++Count;
