@@ -333,11 +333,18 @@ private:
     std::vector<TZqDataType> FTypes;
 };
 
+std::pair<int, int> TStoredProfile::ReadableLevels() const
+{
+    const auto First = std::partition_point(Levels.begin(), Levels.end(),
+                                            [](const TStoredLevel &L) { return L.PresEmpty && !L.PresUnread; });
+    const auto End = std::partition_point(First, Levels.end(), [](const TStoredLevel &L) { return !L.PresUnread; });
+    return {int(First - Levels.begin()), int(End - Levels.begin())};
+}
+
 int TStoredProfile::LevelOf(long long ATenth) const
 {
-    const auto First = Levels.begin() + (NoPresLevel() < 0 ? 0 : 1);
-    // Those whose pressure cannot be read come last.
-    const auto End = std::partition_point(First, Levels.end(), [](const TStoredLevel &L) { return !L.PresUnread; });
+    const auto [From, To] = ReadableLevels();
+    const auto First = Levels.begin() + From, End = Levels.begin() + To;
     const auto It =
         std::lower_bound(First, End, ATenth, [](const TStoredLevel &L, long long T) { return L.Tenth < T; });
     return It == End || It->Tenth != ATenth ? -1 : int(It - Levels.begin());
@@ -758,9 +765,8 @@ void MatchLevels(const TStoredProfile &AProfile, const TFlagRows &ARows, std::ve
         return End;
     };
     const int NoPres = AProfile.NoPresLevel();
-    const auto First = Levels.begin() + (NoPres < 0 ? 0 : 1);
-    // Those whose pressure cannot be read come last, and match no row.
-    const auto Readable = std::partition_point(First, Levels.end(), [](const TStoredLevel &L) { return !L.PresUnread; });
+    const auto [From, To] = AProfile.ReadableLevels();
+    const auto First = Levels.begin() + From, Readable = Levels.begin() + To;
     auto At = First;
     long long Last = 0;
     AMatched.clear();

@@ -578,10 +578,10 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
                   MakeStation(702, 70, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal),
                   MakeStation(703, 70, 33.0, 44.0, qctest::FixtureDay, 0.35, qctest::FixtureSeaDepth, OneDecimal),
                   MakeStation(704, 70, 33.0, 44.0, qctest::FixtureDay, 0.4, qctest::FixtureSeaDepth,
-                              {{-1, 15.1, 18}, {2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {20, 14.5, 18.4}})};
+                              {{-1, 15.1, 18}, {0, 15.1, 18}, {2, 15.0, 18.05}, {5, 15.0, 18.1}, {10.2, 14.7, 18.3}, {20, 14.5, 18.4}})};
     Open({C});
     StationSql("update Cast_Titles set Date_Cast = NULL where ID_Cast = 703");
-    StationSql("update PTS_Data set PRES = NULL where ID_Cast in (703, 704) and PRES = 2");
+    StationSql("update PTS_Data set PRES = NULL where ID_Cast in (703, 704) and PRES = 2 or ID_Cast = 704 and PRES = 5");
     StationSql("update PTS_Data set PRES = 'p6' where ID_Cast = 704 and PRES = 20");
     LoadDefaultClim();
     SelectTests({tstDataClimat, tstDataSpike});
@@ -617,10 +617,14 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     EXPECT_EQ(StationLevels(702), Expected(702, Before2));
     // No climatic verdict without a date; a missing pressure's 9.
     EXPECT_EQ(StationLevels(703), (std::vector<std::string>{"<null>|9|0|0", "10.2|0|0|0", "50.0|4|0|0", "50.0|4|0|0"}));
-    EXPECT_EQ(StationLevels(704), (std::vector<std::string>{"<null>|9|0|0", "-1.0|" + RunFlags.at({704, -1}),
-                                                            "10.2|" + RunFlags.at({704, 10.2}), "p6|0|0|0"}));
+    // Two levels without a pressure: the second is no level at 0 dbar.
+    EXPECT_EQ(StationLevels(704), (std::vector<std::string>{"<null>|9|0|0", "<null>|9|0|0", "-1.0|" + RunFlags.at({704, -1}),
+                                                            "0.0|" + RunFlags.at({704, 0}), "10.2|" + RunFlags.at({704, 10.2}),
+                                                            "p6|0|0|0"}));
     EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Flags written into the station database: " +
                                                           std::to_string(R.Levels) + " levels of 4 stations in 1 cruise."}));
+    // The prints kept are those of what was written: the next write-back holds no station back.
+    EXPECT_EQ(WriteBackEveryCruise().NotWritten.size(), 0u);
 }
 
 // Changed by another program since the run judged it (a spike's neighbour, a
