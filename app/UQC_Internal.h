@@ -104,7 +104,7 @@ private:
     bool FWas;
 };
 // The whole of one CheckCruises: the duplicate search asks once how far
-// the stored times reach from their days.
+// the stored times reach from their days, and makes its scratch table once.
 class TTimeReachHeld {
 public:
     TTimeReachHeld();

@@ -30,6 +30,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -61,11 +62,11 @@ void ShowControl(QWidget *W, bool AShow)
 void BindDuplicateWindow(TZqParams &AParams);
 
 // Runs one statement on the scratch-table command, activating and
-// deactivating it; AWindow: with the duplicate window's bounds bound. The
-// text the command holds already (the search of each station of a cruise,
-// whose window is bound) is not set again: the command stays prepared, and
-// only its bounds change.
-void RunDuplCommand(const std::string &Sql, bool AWindow = false)
+// deactivating it; ACruise: with the duplicate window's bounds and the
+// cruise (:Cruise) bound. The text the command holds already (the search
+// of each station, whose window and cruise are bound) is not set again:
+// the command stays prepared, and only its bounds change.
+void RunDuplCommand(const std::string &Sql, const int *ACruise = nullptr)
 {
     DuplCommand->Close();
     rtl::TStrings &Text = DuplCommand->CommandText();
@@ -73,8 +74,10 @@ void RunDuplCommand(const std::string &Sql, bool AWindow = false)
         Text.Clear();
         Text.Add(Sql);
     }
-    if (AWindow)
+    if (ACruise) {
         BindDuplicateWindow(DuplCommand->Params());
+        DuplCommand->Params().ParamByName("Cruise")->SetAsInteger(*ACruise);
+    }
     DuplCommand->SetActive(true);
     DuplCommand->SetActive(false);
 }
@@ -1011,6 +1014,43 @@ void OpenWindowQuery(const std::string &Sql)
     DuplicatesQry->Open();
 }
 
+
+// The scratch table "dupl" gathers the candidates of a cruise's stations
+// ("Each station"). It is made once a run, with the columns of Cast_Titles
+// (dropped first: one left by an earlier run or another database may have
+// other columns), and emptied for each cruise after: making it changes the
+// station database's schema, which throws away every statement the driver
+// keeps prepared, the search's among them, and emptying it does not. The
+// editor's searches, one cruise each outside a run, make it every time.
+// The emptying goes through a command of its own, held for the run, so that
+// the scratch-table command keeps the search prepared from cruise to cruise.
+bool ScratchMade = false;
+std::unique_ptr<TZqCommand> ScratchEmptier;
+
+// Readies "dupl" for a cruise's candidates (ASource: the station database's
+// Cast_Titles, named by its file).
+void ReadyScratchTable(const std::string &ASource)
+{
+    if (ScratchMade) {
+        try {
+            if (!ScratchEmptier) {
+                ScratchEmptier = std::make_unique<TZqCommand>(nullptr);
+                ScratchEmptier->SetConnection(DuplCommand->Connection());
+                ScratchEmptier->CommandText().Add("delete from dupl");
+            }
+            ScratchEmptier->Execute();
+            return;
+        } catch (const std::exception &) {
+            // Gone since (another program, the editor): made anew.
+        }
+    }
+    RunDuplCommandIgnoringErrors("drop table dupl");
+    // An always-false condition: the table takes the columns and no rows,
+    // whatever the stations' positions.
+    RunDuplCommandIgnoringErrors("select * into dupl from " + ASource + " where 1=0");
+    ScratchMade = TimeReachHolds;
+}
+
 } // namespace
 
 TTimeReachHeld::TTimeReachHeld()
@@ -1018,12 +1058,15 @@ TTimeReachHeld::TTimeReachHeld()
     TimeReachHolds = true;
     TimeReachKnown = false;
     TimeReachUnread.clear();
+    ScratchMade = false;
 }
 
 TTimeReachHeld::~TTimeReachHeld()
 {
     TimeReachHolds = false;
     TimeReachKnown = false;
+    ScratchMade = false;
+    ScratchEmptier.reset();
 }
 
 std::string TakeDuplicateSearchUnread() { return std::exchange(TimeReachUnread, std::string()); }
@@ -1168,21 +1211,37 @@ void CheckDuplicates()
     DuplicatesQry->Close();
     DuplicatesQry->SQL()->Clear();
     const std::string Source = rtl::QuotedStr(MainDbPath, '"') + ".Cast_Titles";
-    RunDuplCommandIgnoringErrors("drop table dupl");
-    // An always-false condition: the table takes the columns and no rows,
-    // whatever the stations' positions.
-    RunDuplCommandIgnoringErrors("select * into dupl from " + Source + " where 1=0");
-    for (C.First(); !C.Eof(); C.Next()) {
-        if (!TakesPartInDuplicates(C))
-            continue;
-        StationWindow();
+    const int Cruise = C.FieldByName("ID_Cruise")->AsInteger();
+    // The cruise's candidates go in together, in one transaction: a commit
+    // per station would reach the disk once per station.
+    TZqCustomConnection *Conn = DuplCommand->Connection();
+    const bool Own = Conn && !Conn->InTransaction();
+    if (Own)
+        Conn->StartTransaction();
+    try {
+        ReadyScratchTable(Source);
         if (!MainDbDir.empty()) {
             std::error_code Ec;
             std::filesystem::current_path(MainDbDir, Ec);
         }
-        RunDuplCommand("Insert Into dupl Select * from " + Source + " where (ID_Cruise <> " + CruiseId + ") and (" +
-                           "((" + Pos + ")and(" + Time + "))" + ")",
-                       true);
+        for (C.First(); !C.Eof(); C.Next()) {
+            if (!TakesPartInDuplicates(C))
+                continue;
+            StationWindow();
+            RunDuplCommand("Insert Into dupl Select * from " + Source + " where (ID_Cruise <> :Cruise) and (" + "((" +
+                               Pos + ")and(" + Time + "))" + ")",
+                           &Cruise);
+        }
+        if (Own)
+            Conn->Commit();
+    } catch (const std::exception &) {
+        try {
+            if (Own && Conn->InTransaction())
+                Conn->Rollback();
+        } catch (const std::exception &) {
+            // The search's own failure is the one to report.
+        }
+        throw;
     }
     OpenQuery(*DuplicatesQry, "Select Distinct * from dupl where (ID_Cruise <> " + CruiseId + ")");
     TestResults.SetBit(tstDuplicates, DuplicatesQry->RecordCount() > 0);

@@ -66,21 +66,22 @@ long long TenthOf(double APres) { return std::llround(RoundPres(APres) * 10.0); 
 
 // True when the driver could not read the pressure (the first column) of a
 // fetched row: the row says so, and the value is empty.
-bool PresUnread(const dats::TZqDatSRow &ARow)
+bool PresUnread(IZqPhysFetchedRow &ARow)
 {
-    const auto *E = dynamic_cast<const EZqDBEngineException *>(ARow.GetRowError());
+    const auto *E = dynamic_cast<const EZqDBEngineException *>(ARow.RowError());
     for (int I = 0; E && I < E->ErrorCount(); ++I)
         if (rtl::CompareText(E->Errors(I).ObjName, "PRES") == 0)
             return true;
     return false;
 }
 
-// A flag row of a level-flag table: its level's tenth (none: the level
-// without a pressure) and its flags in FlagColumnsOfTable order (0: no
-// verdict, as an empty flag).
+// A flag row of a level-flag table: its level's pressure and tenth (none:
+// the level without a pressure) and its flags in FlagColumnsOfTable order
+// (0: no verdict, as an empty flag).
 struct TFlagRow {
     bool HasPres = false;
     double Pres = 0;
+    long long Tenth = 0;
     int Flags[3] = {};
 };
 
@@ -90,11 +91,21 @@ struct TStationFlagRow {
     TFlagRow Row;
 };
 
+// The flag rows of one station in one table, where the rows of its cruise
+// are kept (TFlagTables): valid until that table's next cruise is read.
+struct TFlagRows {
+    const TStationFlagRow *From = nullptr, *To = nullptr;
+    size_t size() const { return size_t(To - From); }
+    bool empty() const { return From == To; }
+    const TFlagRow &operator[](size_t I) const { return From[I].Row; }
+};
+
 // Reads a flag row from columns AFirst (PRES) and on of a query's row.
 TFlagRow FlagRowOf(const TLocalStatement &AQuery, int AFirst, size_t AColumns)
 {
     TFlagRow Row;
     Row.HasPres = AQuery.ColumnDouble(AFirst, Row.Pres);
+    Row.Tenth = Row.HasPres ? TenthOf(Row.Pres) : 0;
     for (size_t C = 0; C < AColumns; ++C) {
         int64_t Flag = 0;
         AQuery.ColumnInt64(AFirst + int(C) + 1, Flag);
@@ -131,37 +142,51 @@ public:
     }
 
     // The rows of station AIdCast of cruise AIdCruise (a station of its
-    // "-Cast_TitlesFlags" rows): the rows of every station of the cruise in
-    // a table are read in one query, when its first station asks.
-    void ReadOfCruise(const std::string &ATable, int AIdCruise, int AIdCast, std::vector<TFlagRow> &ARows)
+    // "-Cast_TitlesFlags" rows), a 5 read as no verdict (0): the checks
+    // carry a 5 and never change it. The rows of every station of the
+    // cruise in a table are read in one query, in key order (by station,
+    // then pressure), when its first station asks; the stations then ask
+    // in that order, so that each finds its rows where the one before
+    // ended.
+    TFlagRows ReadOfCruise(const std::string &ATable, int AIdCruise, int AIdCast)
     {
-        ARows.clear();
         TCruiseRows &Of = FCruise[ATable];
         if (!Of.Read || Of.IdCruise != AIdCruise) {
             Of.Rows.clear();
             TLocalDatabase &Db = TLocalDatabase::ForFolder(LocalDbDir);
             std::string &Sql = FCruiseSelects[ATable];
+            // In the flag table's key order (ID_Cast, PRES; the level
+            // without a pressure first), in which its key's index finds them.
             if (Sql.empty())
-                Sql = "SELECT f.ID_Cast, " + FlagColumnsText(ATable, "f.") + " FROM " +
-                      Db.ResolveTable(LevelFlagTableName(ATable)) + " f, " +
+                Sql = "SELECT ID_Cast, " + FlagColumnsText(ATable) + " FROM " +
+                      Db.ResolveTable(LevelFlagTableName(ATable)) + " WHERE ID_Cast IN (SELECT ID_Cast FROM " +
                       Db.ResolveTable(DbTablePrefix + "-Cast_TitlesFlags") +
-                      " c WHERE c.ID_Cruise = ? AND f.ID_Cast = c.ID_Cast ORDER BY c.ID_Cast";
+                      " WHERE ID_Cruise = ?) ORDER BY ID_Cast, PRES";
             const size_t Columns = FlagColumnsOfTable(ATable).size();
             TLocalDatabase::TLease Q(Db, Sql);
             Q->BindInt(1, AIdCruise);
             while (Q->Step()) {
                 int64_t Cast = 0;
                 Q->ColumnInt64(0, Cast);
-                Of.Rows.push_back({int(Cast), FlagRowOf(*Q, 1, Columns)});
+                TStationFlagRow &R = Of.Rows.emplace_back(TStationFlagRow{int(Cast), FlagRowOf(*Q, 1, Columns)});
+                for (int &F : R.Row.Flags)
+                    F = F == 5 ? 0 : F;
             }
             Of.IdCruise = AIdCruise;
             Of.Read = true;
+            Of.Next = 0;
         }
-        const auto ByCast = [](const TStationFlagRow &A, const TStationFlagRow &B) { return A.IdCast < B.IdCast; };
-        const TStationFlagRow Key{AIdCast, {}};
-        const auto [From, To] = std::equal_range(Of.Rows.begin(), Of.Rows.end(), Key, ByCast);
-        for (auto It = From; It != To; ++It)
-            ARows.push_back(It->Row);
+        const TStationFlagRow *Begin = Of.Rows.data(), *End = Begin + Of.Rows.size();
+        const TStationFlagRow *From = Begin + std::min(Of.Next, Of.Rows.size());
+        // A station asked out of order, or one without rows, is searched for.
+        if (From == End || From->IdCast != AIdCast)
+            From = std::lower_bound(Begin, End, AIdCast,
+                                    [](const TStationFlagRow &A, int B) { return A.IdCast < B; });
+        const TStationFlagRow *To = From;
+        while (To < End && To->IdCast == AIdCast)
+            ++To;
+        Of.Next = size_t(To - Begin);
+        return {From, To};
     }
 
     // The level tables whose level-flag tables hold rows of station
@@ -220,6 +245,7 @@ private:
         bool Read = false;
         int IdCruise = 0;
         std::vector<TStationFlagRow> Rows;
+        size_t Next = 0; // where the rows of the station after the last asked begin
     };
     std::map<std::string, bool> FKnown;
     std::map<std::string, std::string> FSelects, FCruiseSelects;
@@ -230,10 +256,13 @@ private:
 
 } // namespace
 
-// A select of one station's rows run through a command of its own and
-// fetched into an in-memory table: the write-back reads a station's row and
-// profile once per station, and a dataset's opening (its fields, views and
-// indexes made anew) would cost more than the rows themselves.
+// A select of one station's rows run through a command of its own, each
+// row read where the driver fetched it: the write-back reads a station's
+// row and profile once per station, and neither a dataset's opening (its
+// fields, views and indexes made anew) nor a copy into an in-memory table
+// should cost more than the rows themselves. What the driver says of a row
+// (a value it cannot read, a text kept cut) is the row's error, as a fetch
+// into a table says it.
 class TStoredStation::TRows {
 public:
     TRows(TZqCustomConnection *AConnection, const std::string &ASql)
@@ -241,34 +270,33 @@ public:
         FCommand.SetConnection(AConnection);
         FCommand.CommandText().Add(ASql);
     }
-    dats::TZqDatSTable &Read(int AIdCast)
+    // The rows of station AIdCast, each handed to AVisit.
+    template <class TVisit> void Read(int AIdCast, TVisit &&AVisit)
     {
         FCommand.Params().Items(0)->SetAsInteger(AIdCast);
         FCommand.Open();
-        if (FDefined) {
-            FTable.ClearRows();
-        } else {
-            FCommand.CommandIntf()->Define(&FTable);
-            FDefined = true;
-        }
-        FCommand.CommandIntf()->Fetch(&FTable, true);
-        FCommand.Close();
-        if (FTypes.empty())
-            for (int C = 0; C < FTable.Columns()->Count(); ++C)
-                FTypes.push_back(FTable.Columns()->GetItem(C)->DataType());
-        return FTable;
+        struct TClose {
+            TZqCommand &C;
+            ~TClose() { C.Close(); }
+        } Close{FCommand};
+        FCommand.CommandIntf()->FetchRows([&](IZqPhysFetchedRow &ARow) {
+            if (FTypes.empty())
+                for (int C = 0; C < ARow.ColumnCount(); ++C)
+                    FTypes.push_back(ARow.ColumnType(C));
+            AVisit(ARow);
+        });
     }
     // A value of a row as a number (a date or time in days), and whether it
-    // is empty.
-    bool Number(dats::TZqDatSRow &ARow, int AColumn, double &AValue) const
+    // is there (neither empty nor unreadable).
+    bool Number(IZqPhysFetchedRow &ARow, int AColumn, double &AValue) const
     {
         void *Value = nullptr;
         uint32_t Len = 0;
-        if (!ARow.GetData(AColumn, dats::rvDefault, Value, 0, Len, false)) {
+        if (!ARow.GetValue(AColumn, Value, Len)) {
             AValue = 0;
             return false;
         }
-        // A row keeps its values packed: a number need not be aligned.
+        // A value lies as the driver fetched it: a number need not be aligned.
         switch (FTypes[size_t(AColumn)]) {
         case dtDouble:
             std::memcpy(&AValue, Value, sizeof AValue);
@@ -286,23 +314,37 @@ public:
             break;
         }
         default:
-            AValue = ARow.GetDataAsVariant(AColumn).AsDouble();
+            AValue = dats::DatSValueToVariant(FTypes[size_t(AColumn)], Value, Len).AsDouble();
         }
         return true;
+    }
+    // A value as text ("" when empty or unreadable).
+    std::string Text(IZqPhysFetchedRow &ARow, int AColumn) const
+    {
+        void *Value = nullptr;
+        uint32_t Len = 0;
+        return ARow.GetValue(AColumn, Value, Len) ? dats::DatSValueToVariant(FTypes[size_t(AColumn)], Value, Len).AsString()
+                                                  : std::string();
     }
 
 private:
     TZqCommand FCommand{nullptr};
-    dats::TZqDatSTable FTable;
-    bool FDefined = false;
     // The columns' types, read once: a profile asks for six values a level.
     std::vector<TZqDataType> FTypes;
 };
 
+std::pair<int, int> TStoredProfile::ReadableLevels() const
+{
+    const auto First = std::partition_point(Levels.begin(), Levels.end(),
+                                            [](const TStoredLevel &L) { return L.PresEmpty && !L.PresUnread; });
+    const auto End = std::partition_point(First, Levels.end(), [](const TStoredLevel &L) { return !L.PresUnread; });
+    return {int(First - Levels.begin()), int(End - Levels.begin())};
+}
+
 int TStoredProfile::LevelOf(long long ATenth) const
 {
-    const auto First = Levels.begin() + (NoPresLevel() < 0 ? 0 : 1);
-    const auto End = std::find_if(First, Levels.end(), [](const TStoredLevel &L) { return L.PresUnread; });
+    const auto [From, To] = ReadableLevels();
+    const auto First = Levels.begin() + From, End = Levels.begin() + To;
     const auto It =
         std::lower_bound(First, End, ATenth, [](const TStoredLevel &L, long long T) { return L.Tenth < T; });
     return It == End || It->Tenth != ATenth ? -1 : int(It - Levels.begin());
@@ -326,68 +368,67 @@ void TStoredStation::ReadStation(int AIdCast, TStationNow &AStation)
     if (!FStation)
         FStation = std::make_unique<TRows>(FConnection, "Select ID_Cruise, Date_Cast, Time_Cast, Lon, Lat, StationName "
                                                         "from Cast_Titles where ID_Cast = :ID_Cast");
-    dats::TZqDatSTable &T = FStation->Read(AIdCast);
     AStation = TStationNow();
-    AStation.Found = T.Rows()->Count() > 0;
-    if (!AStation.Found)
-        return;
-    dats::TZqDatSRow &Row = *T.Rows()->GetItem(0);
-    double Cruise = 0;
-    AStation.InCruise = FStation->Number(Row, 0, Cruise);
-    AStation.IdCruise = int(Cruise);
-    TStationColumns &C = AStation.Columns;
-    C.DateEmpty = !FStation->Number(Row, 1, C.Date);
-    C.TimeEmpty = !FStation->Number(Row, 2, C.Time);
-    C.LonEmpty = !FStation->Number(Row, 3, C.Lon);
-    C.LatEmpty = !FStation->Number(Row, 4, C.Lat);
-    AStation.Name = Row.IsNull(5) ? std::string() : Row.GetDataAsVariant(5).AsString();
+    FStation->Read(AIdCast, [&](IZqPhysFetchedRow &ARow) {
+        if (AStation.Found)
+            return;
+        AStation.Found = true;
+        double Cruise = 0;
+        AStation.InCruise = FStation->Number(ARow, 0, Cruise);
+        AStation.IdCruise = int(Cruise);
+        TStationColumns &C = AStation.Columns;
+        C.DateEmpty = !FStation->Number(ARow, 1, C.Date);
+        C.TimeEmpty = !FStation->Number(ARow, 2, C.Time);
+        C.LonEmpty = !FStation->Number(ARow, 3, C.Lon);
+        C.LatEmpty = !FStation->Number(ARow, 4, C.Lat);
+        AStation.Name = FStation->Text(ARow, 5);
+    });
 }
 
 void TStoredStation::ReadProfile(const std::string &ATable, int AIdCast, TStoredProfile &AProfile)
 {
     std::unique_ptr<TRows> &Q = FProfiles[ATable];
-    const std::vector<std::string> Values = ValueColumnsOfTable(ATable), Flags = FlagColumnsOfTable(ATable);
     if (!Q) {
         std::string Sql = "Select ";
-        for (const std::vector<std::string> *Columns : {&Values, &Flags})
-            for (const std::string &C : *Columns)
+        for (const std::vector<std::string> &Columns : {ValueColumnsOfTable(ATable), FlagColumnsOfTable(ATable)})
+            for (const std::string &C : Columns)
                 Sql += (Sql.size() > 7 ? ", " : "") + C;
         Q = std::make_unique<TRows>(FConnection, Sql + " from " + ATable + " where ID_Cast = :ID_Cast order by PRES");
     }
-    dats::TZqDatSTable &T = Q->Read(AIdCast);
+    const int ValueCount = int(ColumnCountOfTable(ATable)), FlagCount = ValueCount;
     TProfilePrint Print;
     AProfile.Levels.clear();
-    const int Rows = T.Rows()->Count();
-    const int ValueCount = int(Values.size()), FlagCount = int(Flags.size());
-    double V[3] = {}, F = 0;
-    bool Has[3] = {};
-    for (int I = 0; I < Rows; ++I) {
-        dats::TZqDatSRow &Row = *T.Rows()->GetItem(I);
-        for (int C = 0; C < 3; ++C)
-            Has[C] = C < ValueCount && Q->Number(Row, C, V[C]);
-        if (!Has[2])
-            V[2] = 0;
+    bool Unread = false, Unordered = false;
+    Q->Read(AIdCast, [&](IZqPhysFetchedRow &ARow) {
+        double V[3] = {}, F = 0;
+        bool Has[3] = {};
+        for (int C = 0; C < ValueCount; ++C)
+            Has[C] = Q->Number(ARow, C, V[C]);
         Print.AddLevel(V[0], !Has[0], V[1], !Has[1], V[2], !Has[2]);
-        TStoredLevel L;
+        TStoredLevel &L = AProfile.Levels.emplace_back();
         L.PresEmpty = !Has[0];
-        L.PresUnread = L.PresEmpty && PresUnread(Row);
+        L.PresUnread = L.PresEmpty && PresUnread(ARow);
         L.Pres = V[0];
         L.Tenth = L.PresEmpty ? 0 : TenthOf(V[0]);
         for (int C = 0; C < FlagCount; ++C) {
-            L.FlagEmpty[C] = !Q->Number(Row, ValueCount + C, F);
+            L.FlagEmpty[C] = !Q->Number(ARow, ValueCount + C, F);
             L.Flags[C] = L.FlagEmpty[C] ? 0 : int(F);
         }
         Print.AddFlags(L.Pres, L.PresEmpty, L.Flags[0], L.FlagEmpty[0], L.Flags[1], L.FlagEmpty[1], L.Flags[2],
                        L.FlagEmpty[2]);
-        AProfile.Levels.push_back(L);
-    }
+        // An empty pressure after a stored one: the database put it last.
+        Unordered = Unordered || (L.PresEmpty && AProfile.Levels.size() > 1 && !AProfile.Levels.end()[-2].PresEmpty);
+        Unread = Unread || L.PresUnread;
+    });
     // The level without a pressure first, whatever the order the database
     // gives it, and those whose pressure cannot be read last: read as empty,
     // such a level would be taken for the one without, or for one at 0 dbar.
-    const auto Rank = [](const TStoredLevel &L) { return L.PresUnread ? 2 : L.PresEmpty ? 0 : 1; };
-    std::stable_sort(AProfile.Levels.begin(), AProfile.Levels.end(),
-                     [&](const TStoredLevel &A, const TStoredLevel &B) { return Rank(A) < Rank(B); });
-    AProfile.Print = Print;
+    if (Unread || Unordered) {
+        const auto Rank = [](const TStoredLevel &L) { return L.PresUnread ? 2 : L.PresEmpty ? 0 : 1; };
+        std::stable_sort(AProfile.Levels.begin(), AProfile.Levels.end(),
+                         [&](const TStoredLevel &A, const TStoredLevel &B) { return Rank(A) < Rank(B); });
+    }
+    AProfile.Print = std::move(Print);
 }
 
 TJudgedPrint TStoredStation::JudgedPrint(int AIdCast, const std::string &ATable)
@@ -459,59 +500,78 @@ public:
         Command(WriteLockSql(ATable)).Execute();
     }
 
-    // Gathers the Update of one level of a station's table: the flags of
-    // ASets (flag column and value) at the stored pressure APres (none: the
-    // level without a pressure).
-    void Gather(const std::vector<std::pair<std::string, int>> &ASets, const double *APres)
+    // Gathers the Update of one level of a station's table: the flags
+    // AFlags (in FlagColumnsOfTable order) of the columns of ASet (a bit
+    // each) at the stored pressure APres (none: the level without a
+    // pressure).
+    void Gather(unsigned ASet, const int *AFlags, const double *APres)
     {
-        TGathered *G = nullptr;
-        for (size_t I = 0; I < FGroups && !G; ++I)
-            if (FGathered[I].Pres == (APres != nullptr) && FGathered[I].Columns.size() == ASets.size() &&
-                std::equal(ASets.begin(), ASets.end(), FGathered[I].Columns.begin(),
-                           [](const std::pair<std::string, int> &S, const std::string &C) { return S.first == C; }))
-                G = &FGathered[I];
-        if (!G) {
-            if (FGroups == FGathered.size())
-                FGathered.emplace_back();
-            G = &FGathered[FGroups++];
-            G->Pres = APres != nullptr;
-            G->Columns.clear();
-            for (const auto &S : ASets)
-                G->Columns.push_back(S.first);
-            G->Flags.clear();
-            G->Pressures.clear();
-        }
-        for (const auto &S : ASets)
-            G->Flags.push_back(S.second);
-        G->Pressures.push_back(APres ? *APres : 0);
+        const size_t Key = ASet * 2 + (APres != nullptr);
+        if (Key >= FGathered.size())
+            FGathered.resize(Key + 1);
+        TGathered &G = FGathered[Key];
+        if (G.Pressures.empty())
+            FOrder.push_back(Key);
+        for (int C = 0; C < 3; ++C)
+            if (ASet & (1u << C))
+                G.Flags.push_back(AFlags[C]);
+        G.Pressures.push_back(APres ? *APres : 0);
     }
 
     // Sends the Updates gathered of station AIdCast in ATable, one array
     // execute per set of columns and pressure test: a station's levels
     // mostly set the same columns, and one execute for all of them spares
-    // the station database a round trip per level.
+    // the station database a round trip per level. The database runs the
+    // sets up to the first it refuses, and that one is named: the caller's
+    // rollback takes back those before it.
     void SendGathered(const std::string &ATable, int AIdCast)
     {
-        const size_t Groups = std::exchange(FGroups, 0);
-        for (size_t I = 0; I < Groups; ++I) {
-            const TGathered &G = FGathered[I];
-            TZqCommand &Cmd = Command(FlagUpdateSql(ATable, G.Columns, G.Pres));
+        const std::vector<std::string> All = FlagColumnsOfTable(ATable);
+        struct TClear {
+            TStationStatements &S;
+            ~TClear()
+            {
+                for (size_t Key : S.FOrder) {
+                    S.FGathered[Key].Flags.clear();
+                    S.FGathered[Key].Pressures.clear();
+                }
+                S.FOrder.clear();
+            }
+        } Clear{*this};
+        for (size_t Key : FOrder) {
+            const TGathered &G = FGathered[Key];
+            const bool Pres = Key % 2 != 0;
+            std::vector<std::string> Columns;
+            for (size_t C = 0; C < All.size(); ++C)
+                if ((Key / 2) & (1u << C))
+                    Columns.push_back(All[C]);
+            TZqCommand &Cmd = Command(FlagUpdateSql(ATable, Columns, Pres));
             TZqParams &Params = Cmd.Params();
-            const int Sets = int(G.Pressures.size()), Columns = int(G.Columns.size());
+            const int Sets = int(G.Pressures.size()), Count = int(Columns.size());
             // A command first prepared for one parameter set would run every
             // later array set by set: its array is never shorter than two.
             for (int P = 0; P < Params.Count(); ++P)
                 Params.Items(P)->SetArraySize(std::max(Sets, 2));
             for (int S = 0; S < Sets; ++S) {
-                for (int C = 0; C < Columns; ++C)
-                    Params.Items(C)->SetAsInteger(G.Flags[size_t(S * Columns + C)], S);
-                Params.Items(Columns)->SetAsInteger(AIdCast, S);
-                if (G.Pres)
-                    Params.Items(Columns + 1)->SetAsFloat(G.Pressures[size_t(S)], S);
+                for (int C = 0; C < Count; ++C)
+                    Params.Items(C)->SetAsInteger(G.Flags[size_t(S * Count + C)], S);
+                Params.Items(Count)->SetAsInteger(AIdCast, S);
+                if (Pres)
+                    Params.Items(Count + 1)->SetAsFloat(G.Pressures[size_t(S)], S);
             }
             if (FUpdateCmd.BeforeExecute)
                 FUpdateCmd.BeforeExecute(&FUpdateCmd);
-            Cmd.Execute(Sets, 0);
+            try {
+                Cmd.Execute(Sets, 0);
+            } catch (const EZqDBEngineException &E) {
+                const int Failed = E.ErrorCount() > 0 ? E.Errors(0).RowIndex : -1;
+                if (Failed < 0 || Failed >= Sets)
+                    throw;
+                throw rtl::Exception(E.Message() + "\nThe station database refused the flags of the level of " + ATable +
+                                     (Pres ? " at " + rtl::FloatToStr(G.Pressures[size_t(Failed)]) + " dbar"
+                                           : std::string(" without a pressure")) +
+                                     ": the station keeps its old flags.");
+            }
             if (FUpdateCmd.AfterExecute)
                 FUpdateCmd.AfterExecute(&FUpdateCmd);
         }
@@ -554,17 +614,15 @@ private:
     std::unique_ptr<TZqQuery> FCruiseName;
     std::map<std::string, std::unique_ptr<TZqCommand>> FCommands;
     // The Updates gathered of a station's table, by set of columns and
-    // pressure test: their flags (a level's after another's) and stored
-    // pressures. The first FGroups hold this table's; the others keep their
-    // storage for the next.
+    // pressure test (the set's bits twice, and one for a pressure): their
+    // flags (a level's after another's) and stored pressures, in FOrder as
+    // first gathered. They keep their storage for the next station.
     struct TGathered {
-        std::vector<std::string> Columns;
-        bool Pres = false;
         std::vector<int> Flags;
         std::vector<double> Pressures;
     };
     std::vector<TGathered> FGathered;
-    size_t FGroups = 0;
+    std::vector<size_t> FOrder;
 };
 
 std::string Count(int AHowMany, const std::string &AWhat)
@@ -689,37 +747,61 @@ std::string StoppedText(const std::string &AHead, const TWriteFlagsResult &AResu
     return Text + "\nThe levels not written keep their old flags." + NotWrittenText(AResult) + UnmatchedText(AResult);
 }
 
-// The levels of AProfile a flag row names, [first, end): the level of its
-// tenth that the checks judged (the first of the tenth in pressure order)
-// and every level stored at that very pressure; first is -1 when the
-// profile has no level of the row.
-std::pair<int, int> LevelsOf(const TStoredProfile &AProfile, const TFlagRow &ARow)
+// The levels of AProfile that flag rows name, [first, end) for each row in
+// AMatched: the level of the row's tenth that the checks judged (the first
+// of the tenth in pressure order) and every level stored at that very
+// pressure; first is -1 when the profile has no level of the row. The rows
+// come in pressure order as the levels lie, and are matched in one walk of
+// both; a row that goes back is searched for.
+void MatchLevels(const TStoredProfile &AProfile, const TFlagRows &ARows, std::vector<std::pair<int, int>> &AMatched)
 {
-    const int First = ARow.HasPres ? AProfile.LevelOf(TenthOf(ARow.Pres)) : AProfile.NoPresLevel();
-    if (First < 0)
-        return {-1, -1};
-    const TStoredLevel &Judged = AProfile.Levels[size_t(First)];
-    int End = First + 1;
-    while (size_t(End) < AProfile.Levels.size() && AProfile.Levels[size_t(End)].PresEmpty == Judged.PresEmpty &&
-           !AProfile.Levels[size_t(End)].PresUnread &&
-           (Judged.PresEmpty || AProfile.Levels[size_t(End)].Pres == Judged.Pres))
-        ++End;
-    return {First, End};
+    const std::vector<TStoredLevel> &Levels = AProfile.Levels;
+    const auto GroupEnd = [&Levels](int AFirst) {
+        const TStoredLevel &Judged = Levels[size_t(AFirst)];
+        int End = AFirst + 1;
+        while (size_t(End) < Levels.size() && Levels[size_t(End)].PresEmpty == Judged.PresEmpty &&
+               !Levels[size_t(End)].PresUnread && (Judged.PresEmpty || Levels[size_t(End)].Pres == Judged.Pres))
+            ++End;
+        return End;
+    };
+    const int NoPres = AProfile.NoPresLevel();
+    const auto [From, To] = AProfile.ReadableLevels();
+    const auto First = Levels.begin() + From, Readable = Levels.begin() + To;
+    auto At = First;
+    long long Last = 0;
+    AMatched.clear();
+    for (size_t I = 0; I < ARows.size(); ++I) {
+        const TFlagRow &R = ARows[I];
+        int Judged = NoPres;
+        if (R.HasPres) {
+            if (R.Tenth < Last)
+                At = std::lower_bound(First, Readable, R.Tenth,
+                                      [](const TStoredLevel &L, long long T) { return L.Tenth < T; });
+            Last = R.Tenth;
+            while (At != Readable && At->Tenth < R.Tenth)
+                ++At;
+            Judged = At != Readable && At->Tenth == R.Tenth ? int(At - Levels.begin()) : -1;
+        }
+        AMatched.emplace_back(Judged, Judged < 0 ? -1 : GroupEnd(Judged));
+    }
 }
 
 bool HasVerdict(const TFlagRow &ARow) { return ARow.Flags[0] || ARow.Flags[1] || ARow.Flags[2]; }
 
 // True when the levels of AProfile already hold every verdict of ARows on
-// them, and ARows name at least one of them: the station holds what its
-// write-back would write, whatever kept its print from saying so (a
-// write-back stopped between the station's commit and its print's).
-bool HoldsVerdicts(const TStoredProfile &AProfile, const std::vector<TFlagRow> &ARows, size_t AColumns)
+// them (AMatched: the levels each names), and ARows name at least one of
+// them: the station holds what its write-back would write, whatever kept
+// its print from saying so (a write-back stopped between the station's
+// commit and its print's).
+bool HoldsVerdicts(const TStoredProfile &AProfile, const TFlagRows &ARows,
+                   const std::vector<std::pair<int, int>> &AMatched, size_t AColumns)
 {
     bool Any = false;
-    for (const TFlagRow &R : ARows) {
+    for (size_t I = 0; I < ARows.size(); ++I) {
+        const TFlagRow &R = ARows[I];
         if (!HasVerdict(R))
             continue;
-        const auto [First, End] = LevelsOf(AProfile, R);
+        const auto [First, End] = AMatched[I];
         for (int L = First; L >= 0 && L < End; ++L) {
             const TStoredLevel &At = AProfile.Levels[size_t(L)];
             for (size_t C = 0; C < AColumns; ++C)
@@ -751,7 +833,7 @@ struct TTableStand {
 // already hold every verdict: what was left to judge is then only whether
 // the station holds them, and it does.
 TTableStand StandOf(const std::string &APrint, const TStoredProfile &AProfile, const TStationColumns &ANow,
-                    const std::vector<TFlagRow> &ARows, size_t AColumns)
+                    const TFlagRows &ARows, const std::vector<std::pair<int, int>> &AMatched, size_t AColumns)
 {
     TTableStand S;
     TJudgedPrint &Judged = S.Judged;
@@ -784,7 +866,7 @@ TTableStand StandOf(const std::string &APrint, const TStoredProfile &AProfile, c
                 "position";
     else if (!Changed.empty())
         S.Why = "flags changed since its check";
-    if (!S.Why.empty() && HoldsVerdicts(AProfile, ARows, AColumns))
+    if (!S.Why.empty() && HoldsVerdicts(AProfile, ARows, AMatched, AColumns))
         S.Why.clear();
     return S;
 }
@@ -846,11 +928,13 @@ int CruiseCheckedIn(int AIdCruise, int AIdCast, const std::string &ATable)
 
 // A station's verdicts as the flag tables hold them, read before its
 // transaction: the level tables with a verdict, PTS_Data first, then by
-// name, and each one's flag rows, a 5 taken as no verdict (0): the checks
-// carry a 5 and never change it.
+// name, each with its flag rows (a 5 read as no verdict).
+struct TTableVerdicts {
+    std::string Table;
+    TFlagRows Rows;
+};
 struct TStationVerdicts {
-    std::vector<std::string> Tables;
-    std::map<std::string, std::vector<TFlagRow>> Rows;
+    std::vector<TTableVerdicts> Tables;
 };
 
 // Reads the verdicts of station AIdCast of cruise AIdCruise in ATables (the
@@ -861,17 +945,16 @@ void ReadVerdicts(TFlagTables &AFlagTables, int AIdCruise, int AIdCast, const st
 {
     AVerdicts.Tables.clear();
     for (const std::string &Table : ATables) {
-        std::vector<TFlagRow> &Rows = AVerdicts.Rows[Table];
-        AFlagTables.ReadOfCruise(Table, AIdCruise, AIdCast, Rows);
-        for (TFlagRow &R : Rows)
-            for (int &F : R.Flags)
-                F = F == 5 ? 0 : F;
-        if (std::any_of(Rows.begin(), Rows.end(), HasVerdict))
-            AVerdicts.Tables.push_back(Table);
+        const TFlagRows Rows = AFlagTables.ReadOfCruise(Table, AIdCruise, AIdCast);
+        for (size_t I = 0; I < Rows.size(); ++I)
+            if (HasVerdict(Rows[I])) {
+                AVerdicts.Tables.push_back({Table, Rows});
+                break;
+            }
     }
     // The station is named alike whatever road its tables were found by.
-    std::sort(AVerdicts.Tables.begin(), AVerdicts.Tables.end(), [](const std::string &A, const std::string &B) {
-        return std::make_pair(A != "PTS_Data", A) < std::make_pair(B != "PTS_Data", B);
+    std::sort(AVerdicts.Tables.begin(), AVerdicts.Tables.end(), [](const TTableVerdicts &A, const TTableVerdicts &B) {
+        return std::make_pair(A.Table != "PTS_Data", A.Table) < std::make_pair(B.Table != "PTS_Data", B.Table);
     });
 }
 
@@ -910,7 +993,7 @@ public:
         Done.Prints = APrints;
         try {
             FConn.StartTransaction();
-            FStatements.Lock(AVerdicts.Tables.front());
+            FStatements.Lock(AVerdicts.Tables.front().Table);
             TStationNow Now;
             FStatements.Stored.ReadStation(AIdCast, Now);
             Done.Left.Station = Now.Name;
@@ -928,11 +1011,11 @@ public:
                 Whole = "moved to cruise " + FStatements.CruiseName(Now.IdCruise) + " since its check";
                 NewCruisePrints = PrintsUnder(Now.IdCruise, AIdCast);
             }
-            for (const std::string &Table : AVerdicts.Tables) {
+            for (const TTableVerdicts &T : AVerdicts.Tables) {
                 if (Whole.empty())
-                    WriteTable(AIdCruise, AIdCast, Table, AVerdicts.Rows.at(Table), Now.Columns, APrints, Done);
-                else if (ProfilePrintOf(NewCruisePrints, Table).empty())
-                    HoldBack(Done.Left.Held, Table, Whole);
+                    WriteTable(AIdCruise, AIdCast, T.Table, T.Rows, Now.Columns, APrints, Done);
+                else if (ProfilePrintOf(NewCruisePrints, T.Table).empty())
+                    HoldBack(Done.Left.Held, T.Table, Whole);
             }
             FConn.Commit();
         } catch (const std::exception &) {
@@ -951,17 +1034,18 @@ private:
     // Writes ATable's verdicts ARows on the station when all they were
     // judged on is as judged: the station's date, time and position
     // (ANow), the table's levels and their stored flags.
-    void WriteTable(int AIdCruise, int AIdCast, const std::string &ATable, const std::vector<TFlagRow> &ARows,
+    void WriteTable(int AIdCruise, int AIdCast, const std::string &ATable, const TFlagRows &ARows,
                     const TStationColumns &ANow, const std::string &APrints, TStationWritten &ADone)
     {
         FStatements.Stored.ReadProfile(ATable, AIdCast, FProfile);
-        const std::vector<std::string> Columns = FlagColumnsOfTable(ATable);
+        MatchLevels(FProfile, ARows, FMatched);
+        const size_t Columns = ColumnCountOfTable(ATable);
         const std::string Print = ProfilePrintOf(APrints, ATable);
         TTableStand Stand;
         if (const int Before = Print.empty() ? CruiseCheckedIn(AIdCruise, AIdCast, ATable) : 0)
             Stand.Why = "checked under cruise " + FStatements.CruiseName(Before) + " before it moved to this one";
         else
-            Stand = StandOf(Print, FProfile, ANow, ARows, Columns.size());
+            Stand = StandOf(Print, FProfile, ANow, ARows, FMatched, Columns);
         if (!Stand.Why.empty()) {
             HoldBack(ADone.Left.Held, ATable, Stand.Why);
             return;
@@ -970,18 +1054,23 @@ private:
         // of the checks keeps them (they gave none there, or the flag typed),
         // as the operator learns.
         std::map<int, std::vector<std::pair<THeldHandFlag, bool>>> Typed; // level -> (flag, kept)
-        for (const THeldHandFlag &H : HandFlagsHeld(AIdCast, ATable, FProfile))
+        std::vector<std::string> ColumnNames;
+        for (const THeldHandFlag &H : HandFlagsHeld(AIdCast, ATable, FProfile)) {
             Typed[H.Flag.Tenth == NoPresTenth ? FProfile.NoPresLevel() : FProfile.LevelOf(H.Flag.Tenth)].push_back(
                 {H, true});
+            if (ColumnNames.empty())
+                ColumnNames = FlagColumnsOfTable(ATable);
+        }
         int Rows = 0, Statements = 0;
-        for (const TFlagRow &R : ARows) {
-            FSets.clear();
-            for (size_t C = 0; C < Columns.size(); ++C)
-                if (R.Flags[C] != 0)
-                    FSets.emplace_back(Columns[C], R.Flags[C]);
-            if (FSets.empty())
+        for (size_t I = 0; I < ARows.size(); ++I) {
+            const TFlagRow &R = ARows[I];
+            // The columns the row gives a verdict in, a bit each.
+            unsigned Set = 0;
+            for (size_t C = 0; C < Columns; ++C)
+                Set |= R.Flags[C] != 0 ? 1u << C : 0u;
+            if (Set == 0)
                 continue;
-            const auto [First, End] = LevelsOf(FProfile, R);
+            const auto [First, End] = FMatched[I];
             if (First < 0) {
                 ++ADone.Unmatched;
                 continue;
@@ -989,8 +1078,9 @@ private:
             ++Rows;
             if (const auto It = Typed.find(First); It != Typed.end())
                 for (auto &[H, Kept] : It->second)
-                    for (size_t C = 0; C < Columns.size(); ++C)
-                        if (rtl::SameText(Columns[C], H.Flag.Column) && R.Flags[C] != 0 && R.Flags[C] != H.Flag.Flag)
+                    for (size_t C = 0; C < Columns; ++C)
+                        if (rtl::SameText(ColumnNames[C], H.Flag.Column) && R.Flags[C] != 0 &&
+                            R.Flags[C] != H.Flag.Flag)
                             Kept = false;
             // The levels whose flags the verdicts change, counted as written;
             // those that hold them already, apart. An Update goes only
@@ -999,19 +1089,19 @@ private:
             for (int L = First; L < End; ++L) {
                 const TStoredLevel &At = FProfile.Levels[size_t(L)];
                 bool Differs = false;
-                for (size_t C = 0; C < Columns.size(); ++C)
+                for (size_t C = 0; C < Columns; ++C)
                     Differs = Differs || (R.Flags[C] != 0 && (At.FlagEmpty[C] || At.Flags[C] != R.Flags[C]));
                 ++(Differs ? ADone.Levels : ADone.Held);
                 Changes = Changes || Differs;
             }
             if (Changes) {
-                FStatements.Gather(FSets, R.HasPres ? &FProfile.Levels[size_t(First)].Pres : nullptr);
+                FStatements.Gather(Set, R.Flags, R.HasPres ? &FProfile.Levels[size_t(First)].Pres : nullptr);
                 ++Statements;
             }
             // The flags as they now stand, for the table's print: the
             // Update sets every level at that stored pressure.
             for (int L = First; L < End; ++L)
-                for (size_t C = 0; C < Columns.size(); ++C)
+                for (size_t C = 0; C < Columns; ++C)
                     if (R.Flags[C] != 0) {
                         FProfile.Levels[size_t(L)].Flags[C] = R.Flags[C];
                         FProfile.Levels[size_t(L)].FlagEmpty[C] = false;
@@ -1040,7 +1130,7 @@ private:
     TStationStatements &FStatements;
     // Kept for their storage, station after station.
     TStoredProfile FProfile;
-    std::vector<std::pair<std::string, int>> FSets;
+    std::vector<std::pair<int, int>> FMatched;
 };
 
 // What the rows of the "-Cast_TitlesFlags" table are to keep of the stations
@@ -1132,6 +1222,8 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
         return {"FPRES", "FTEMP", "FPSAL"};
     return {"FPRES", "F" + ATable};
 }
+
+size_t ColumnCountOfTable(const std::string &ATable) { return ATable == "PTS_Data" ? 3 : 2; }
 
 std::vector<std::string> ValueColumnsOfTable(const std::string &ATable)
 {

@@ -99,6 +99,10 @@ struct TStoredProfile {
     // The level the checks judged in a tenth (the first of the tenth in
     // pressure order), -1 when there is none; the level without a pressure.
     int LevelOf(long long ATenth) const;
+    // The levels whose pressure is stored and can be read, [first, end) in
+    // Levels: after every level without a pressure (a second one, read as
+    // 0, is no level at 0 dbar), before those whose pressure cannot be read.
+    std::pair<int, int> ReadableLevels() const;
     int NoPresLevel() const { return !Levels.empty() && Levels[0].PresEmpty && !Levels[0].PresUnread ? 0 : -1; }
     // The print of the levels' flags as they stand in Levels.
     std::string FlagsText() const;
@@ -209,6 +213,9 @@ bool StationDbReadOnly(TZqCustomConnection *AConnection);
 std::string FlagTableOfParam(const std::string &AParamAbr);
 std::vector<std::string> FlagColumnsOfTable(const std::string &ATable);
 std::vector<std::string> ValueColumnsOfTable(const std::string &ATable);
+// How many value columns (and so flag columns) a level table has, without
+// naming them.
+size_t ColumnCountOfTable(const std::string &ATable);
 std::string LevelTableOfFlagTable(const std::string &AFlagTable);
 
 // The Update statement that sets AColumns (flag columns, each bound to the

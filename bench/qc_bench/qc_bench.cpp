@@ -9,7 +9,13 @@
 // Before either, as options:
 //   --each-station        the duplicates searched station by station
 //                         ("Each station") instead of over the cruise
-//   --duplicates-only     the duplicate search alone, no other test
+//   --duplicates-only     the duplicate search alone, no other test; the
+//                         search's own time is printed in both modes
+//                         (the check less the same run without tests),
+//                         each database run three times
+//   --candidates FILE     every search's candidates, cruise by cruise, are
+//                         written to FILE ("cruise N: ID_Cast ..."), so that
+//                         two builds' searches can be compared
 //   --hand-flags N        N flags typed by hand are kept before the check,
 //                         spread evenly over the levels of the database; by
 //                         default the records are left as they are
@@ -157,6 +163,8 @@ public:
             (*Q)->BeforeOpen = [this](TDataSet *) { ++Counts.MainStatements; };
         }
         CastQ->BeforePost = [this](TDataSet *) { ++Counts.MainStatements; };
+        if (CandidatesFile)
+            DupQ->AfterOpen = [this](TDataSet *) { WriteCandidates(); };
         DupCmd = std::make_unique<TZqCommand>(nullptr);
         DupCmd->SetConnection(Conn.get());
         DupCmd->BeforePrepare = [this](rtl::TObject *) { ++Counts.DuplicatePrepares; };
@@ -329,7 +337,32 @@ public:
     TCounts Counts;
     std::vector<int> CruiseIds;
 
+    // --candidates: the file that takes the candidates each cruise's
+    // search found, by cruise, in the order searched.
+    static inline std::FILE *CandidatesFile = nullptr;
+
 private:
+    // After an open of the search's result (the cruise's window, or the
+    // candidates gathered in dupl): "cruise N: ID_Cast ..." in ID_Cast order.
+    void WriteCandidates()
+    {
+        const std::string Sql = DupQ->SQL()->Count() > 0 ? (*DupQ->SQL())[0] : std::string();
+        const std::string Mark = "(ID_Cruise <> ";
+        const bool Result = Sql.rfind("Select Distinct * from dupl", 0) == 0 || Sql.rfind("Select * from Cast_Titles where", 0) == 0;
+        const size_t At = Sql.find(Mark);
+        if (!Result || At == std::string::npos)
+            return;
+        std::vector<long long> Ids;
+        for (DupQ->First(); !DupQ->Eof(); DupQ->Next())
+            Ids.push_back(DupQ->FieldByName("ID_Cast")->AsInteger());
+        DupQ->First();
+        std::sort(Ids.begin(), Ids.end());
+        std::fprintf(CandidatesFile, "cruise %s:", Sql.substr(At + Mark.size(), Sql.find(')', At) - At - Mark.size()).c_str());
+        for (long long Id : Ids)
+            std::fprintf(CandidatesFile, " %lld", Id);
+        std::fprintf(CandidatesFile, "\n");
+    }
+
     std::string FDb, FWork;
     std::unique_ptr<TZqConnection> Conn;
     std::unique_ptr<TZqQuery> CastQ, ProfileQ, ParamsQ, DupQ;
@@ -348,6 +381,7 @@ void PrepareWorkDir(const std::string &AWorkDir)
 }
 
 long long HandFlagRows = -1; // --hand-flags; -1: the records as they are
+bool DuplicatesOnlyAsked = false; // --duplicates-only
 
 // Returns the median time of the full check, seconds.
 double Measure(const std::string &AName, const std::string &ADb, const std::string &AWorkDir, int ARuns)
@@ -356,9 +390,22 @@ double Measure(const std::string &AName, const std::string &ADb, const std::stri
     TEngineHarness H(ADb, AWorkDir);
     if (HandFlagRows >= 0)
         H.PlantHandFlags(HandFlagRows);
-    std::vector<double> Checks, Reads;
+    std::vector<double> Checks, Reads, Bare, Other;
     long long Stations = 0, Levels = 0;
     TCounts Counts;
+    // The duplicate search alone: the same run with no test selected walks
+    // the cruises and stations, and the search's time is what the check
+    // takes beyond it, in the mode asked and, beside it, in the other.
+    const auto CheckWith = [&H](bool AAnyTest, bool AEachStation) {
+        const bool Each = DuplicatesEachStation;
+        const bool Dup = SelectedTests.Bits(tstDuplicates);
+        DuplicatesEachStation = AEachStation;
+        SelectedTests.SetBit(tstDuplicates, AAnyTest && Dup);
+        const double T = H.Check();
+        DuplicatesEachStation = Each;
+        SelectedTests.SetBit(tstDuplicates, Dup);
+        return T;
+    };
     if (ARuns > 1) // warm-up
         H.Check();
     for (int R = 0; R < ARuns; ++R) {
@@ -366,10 +413,16 @@ double Measure(const std::string &AName, const std::string &ADb, const std::stri
         Reads.push_back(H.Read(Stations, Levels));
         Checks.push_back(H.Check());
         Counts = H.Counts;
+        if (DuplicatesOnlyAsked) {
+            Bare.push_back(CheckWith(false, DuplicatesEachStation));
+            Other.push_back(CheckWith(true, !DuplicatesEachStation));
+        }
     }
-    std::sort(Checks.begin(), Checks.end());
-    std::sort(Reads.begin(), Reads.end());
-    const double Check = Checks[Checks.size() / 2], Read = Reads[Reads.size() / 2];
+    const auto Median = [](std::vector<double> V) {
+        std::sort(V.begin(), V.end());
+        return V[V.size() / 2];
+    };
+    const double Check = Median(Checks), Read = Median(Reads);
     const long long LevelChecks = Levels * ParamDisplayList.Count();
     std::printf("%s_stations: %lld stations\n", AName.c_str(), Stations);
     std::printf("%s_levels: %lld levels\n", AName.c_str(), Levels);
@@ -382,6 +435,15 @@ double Measure(const std::string &AName, const std::string &ADb, const std::stri
                 double(Counts.LocalWrites) / double(std::max(1LL, Levels)));
     if (DuplicatesEachStation)
         std::printf("%s_duplicate_command_prepares: %lld prepares\n", AName.c_str(), Counts.DuplicatePrepares);
+    if (DuplicatesOnlyAsked) {
+        const double Walk = Median(Bare);
+        const double Each = (DuplicatesEachStation ? Check : Median(Other)) - Walk;
+        const double Full = (DuplicatesEachStation ? Median(Other) : Check) - Walk;
+        std::printf("%s_walk_without_tests: %.2f s\n", AName.c_str(), Walk);
+        std::printf("%s_search_each_station: %.2f s\n", AName.c_str(), Each);
+        std::printf("%s_search_full_cruise: %.2f s\n", AName.c_str(), Full);
+        std::printf("ratio %s_full_cruise_over_each_station_search: %.3f\n", AName.c_str(), Full / Each);
+    }
     std::printf("%s_read: %.2f s\n", AName.c_str(), Read);
     std::printf("ratio %s_read_over_qc: %.3f\n", AName.c_str(), Read / Check);
     std::fflush(stdout);
@@ -494,11 +556,16 @@ int main(int argc, char **argv)
         if (Option == "--each-station")
             EachStation = true;
         else if (Option == "--duplicates-only")
-            DuplicatesOnly = true;
+            DuplicatesOnly = DuplicatesOnlyAsked = true;
         else if (Option == "--hand-flags" && Arg + 1 < argc)
             HandFlagRows = std::atoll(argv[++Arg]);
+        else if (Option == "--candidates" && Arg + 1 < argc) {
+            TEngineHarness::CandidatesFile = std::fopen(argv[++Arg], "w");
+            if (!TEngineHarness::CandidatesFile)
+                Die(std::string("cannot write ") + argv[Arg]);
+        }
         else
-            Die("usage: qc_bench [--each-station] [--duplicates-only] [--hand-flags N] [DB WORKDIR]");
+            Die("usage: qc_bench [--each-station] [--duplicates-only] [--hand-flags N] [--candidates FILE] [DB WORKDIR]");
     }
     const auto Options = [&] {
         DuplicatesEachStation = EachStation;
@@ -512,11 +579,11 @@ int main(int argc, char **argv)
         std::string Work = fs::absolute(argv[2]).string(); // the search for duplicates changes the current folder
         if (Work.back() != '/')
             Work += "/";
-        Measure("db", fs::absolute(argv[1]).string(), Work, 1);
+        Measure("db", fs::absolute(argv[1]).string(), Work, DuplicatesOnly ? 3 : 1);
         return 0;
     }
     if (argc != 1)
-        Die("usage: qc_bench [--each-station] [--duplicates-only] [--hand-flags N] [DB WORKDIR]");
+        Die("usage: qc_bench [--each-station] [--duplicates-only] [--hand-flags N] [--candidates FILE] [DB WORKDIR]");
     const std::string Tmp = (fs::temp_directory_path() / ("qc_bench_" + std::to_string(::getpid()))).string() + "/";
     fs::create_directories(Tmp);
     fs::copy_file(BenchProgramDir() + "demo/marlin_demo.mdb", Tmp + "marlin_demo.mdb");
@@ -532,7 +599,7 @@ int main(int argc, char **argv)
         // The window's run left its own settings and parameter choice.
         LoadInstallation();
         Options();
-        Measure("large", Large, Tmp + "work_large/", 1);
+        Measure("large", Large, Tmp + "work_large/", DuplicatesOnly ? 3 : 1);
     }
     else
         std::printf("large: not measured (cmake --build <build> --target marlin_large_db)\n");

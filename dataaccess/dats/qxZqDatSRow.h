@@ -304,6 +304,11 @@ inline int DatSCompareDouble(double X, double Y) {
     return -1;
 }
 
+// A value in the form a row keeps it (AData, ALen) of a column of type
+// AType as a variant, as GetDataAsVariant reads it: also for a value read
+// where the driver fetched it (IZqPhysFetchedRow), which no row holds.
+rtl::Variant DatSValueToVariant(TZqDataType AType, const void *AData, uint32_t ALen);
+
 // UTF-8 texts to and from the 16-bit characters of wide columns.
 std::u16string DatSUtf8ToUtf16(const std::string &AText);
 std::string DatSUtf16ToUtf8(const char16_t *AText, size_t ALen);

@@ -439,8 +439,11 @@ rtl::Variant TZqDatSRow::GetDataAsVariant(int AColumn, TZqDatSRowVersion AVersio
     void *P = nullptr;
     uint32_t Len = 0;
     if (!GetData(AColumn, AVersion, P, 0, Len, false)) return rtl::Null();
-    const TZqDatSLayoutColumn &C = FLayout->Columns[size_t(AColumn)];
-    switch (C.DataType) {
+    return DatSValueToVariant(FLayout->Columns[size_t(AColumn)].DataType, P, Len);
+}
+
+rtl::Variant DatSValueToVariant(TZqDataType AType, const void *P, uint32_t Len) {
+    switch (AType) {
     case dtBoolean: return rtl::Variant(Load<int16_t>(P) != 0);
     case dtSByte: return rtl::Variant::FromTyped(Load<int8_t>(P), rtl::varShortInt);
     case dtInt16: return rtl::Variant::FromTyped(Load<int16_t>(P), rtl::varSmallint);

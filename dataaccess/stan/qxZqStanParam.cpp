@@ -336,13 +336,9 @@ int TZqParam::Index() const
     return -1;
 }
 
-int TZqParam::CheckRow(int ARow) const
+int TZqParam::BadRow(int ARow) const
 {
-    if (ARow == -1)
-        ARow = 0;
-    bool Ok = ARow == 0 || (FArrayType != atScalar && ARow > 0 && ARow < ArraySize());
-    if (!Ok)
-        ZqRaiseError(nullptr, {"Stan"}, 707, {FName});
+    ZqRaiseError(nullptr, {"Stan"}, 707, {FName});
     return ARow;
 }
 
@@ -694,10 +690,17 @@ bool TZqParam::TryGetData(void *ABuffer, int ARow) const
 {
     const TZqParam *Holder;
     const TRow &R = ReadRow(ARow, Holder);
+    const rtl::TVarType Kind = R.Value.VType();
     if (R.Raw != rkNone)
         WriteData(Holder->RowValue(CheckRow(ARow)), ABuffer, ARow);
-    else if (R.Value.IsClear())
+    else if (Kind == rtl::varEmpty || Kind == rtl::varNull)
         return false;
+    // A number held as the kind the parameter sends, as the rows of an
+    // array mostly are, goes out as it is.
+    else if (Kind == rtl::varInteger && FDataType == rtl::ftInteger)
+        WriteAs<int32_t>(ABuffer, int32_t(R.Value.AsInt64()));
+    else if (Kind == rtl::varDouble && FDataType == rtl::ftFloat)
+        WriteAs<double>(ABuffer, R.Value.AsDouble());
     else
         WriteData(R.Value, ABuffer, ARow);
     return true;

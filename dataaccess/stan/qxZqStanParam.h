@@ -263,7 +263,18 @@ private:
         TRawKind Raw = rkNone;
         std::string Bytes;
     };
-    int CheckRow(int ARow) const;
+    // Row ARow (-1: 0) when this parameter has it; else error 707. A
+    // parameter array sets and reads its rows one by one: the check stays
+    // inline.
+    int CheckRow(int ARow) const
+    {
+        if (ARow == 0 || ARow == -1)
+            return 0;
+        if (FArrayType != atScalar && ARow > 0 && ARow < ArraySize())
+            return ARow;
+        return BadRow(ARow);
+    }
+    int BadRow(int ARow) const;
     const TZqParam &Source() const { return FLink ? *FLink : *this; }
     // The row a read of ARow names (through the link), and AHolder, the
     // parameter that keeps it.

@@ -220,12 +220,16 @@ TLocalValue TLocalStatement::Column(int AIndex) const
 
 bool TLocalStatement::ColumnInt64(int AIndex, int64_t &AValue) const
 {
-    switch (sqlite3_column_type(FStmt, AIndex)) {
+    // The column's value asked once, its type and number read from it: a
+    // scan reads some columns of every row. (Its connection is reached
+    // from one thread: see the constructor.)
+    sqlite3_value *Value = sqlite3_column_value(FStmt, AIndex);
+    switch (sqlite3_value_type(Value)) {
     case SQLITE_NULL:
         AValue = 0;
         return false;
     case SQLITE_INTEGER:
-        AValue = sqlite3_column_int64(FStmt, AIndex);
+        AValue = sqlite3_value_int64(Value);
         return true;
     default: {
         TLocalValue V;
@@ -238,12 +242,13 @@ bool TLocalStatement::ColumnInt64(int AIndex, int64_t &AValue) const
 
 bool TLocalStatement::ColumnDouble(int AIndex, double &AValue) const
 {
-    switch (sqlite3_column_type(FStmt, AIndex)) {
+    sqlite3_value *Value = sqlite3_column_value(FStmt, AIndex);
+    switch (sqlite3_value_type(Value)) {
     case SQLITE_NULL:
         AValue = 0;
         return false;
     case SQLITE_FLOAT:
-        AValue = sqlite3_column_double(FStmt, AIndex);
+        AValue = sqlite3_value_double(Value);
         return true;
     default: {
         TLocalValue V;

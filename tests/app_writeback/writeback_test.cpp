@@ -235,6 +235,32 @@ TEST_F(WriteBack, AnotherProgramsLockPartWayEndsItWithWhatWasWrittenOfWhichCruis
               std::string::npos);
 }
 
+// A level the station database refuses (here a rule of its own) ends the
+// write-back within its station's array: the levels sent before it are
+// taken back with the rest of the station, and the level is named.
+TEST_F(WriteBack, ALevelTheDatabaseRefusesTakesItsStationBackAndIsNamed)
+{
+    const auto Casts = querytest::SqliteRows(DbPath, "select distinct ID_Cast from PTS_Data where ID_Cast in (select "
+                                                     "ID_Cast from Cast_Titles where ID_Cruise = 2) order by ID_Cast");
+    ASSERT_GE(Casts.size(), 2u);
+    const std::string Cast = Casts[1][0];
+    const std::string Pres =
+        querytest::SqliteRows(DbPath, "select PRES from PTS_Data where ID_Cast = " + Cast + " order by PRES limit 1 offset 2")[0][0];
+    querytest::SqliteExec(DbPath, "create trigger Refuse before update on PTS_Data when NEW.ID_Cast = " + Cast +
+                                      " and NEW.PRES = " + Pres + " begin select raise(abort, 'refused by a rule'); end");
+    const auto Station = [&] { return querytest::SqliteRows(DbPath, "select FPRES, FTEMP, FPSAL from PTS_Data where ID_Cast = " + Cast); };
+    const auto Before = Station();
+    EXPECT_TRUE(RunEveryCruise().Failed);
+    EXPECT_EQ(Station(), Before);
+    const std::string Said = Dialogs->Texts().at(0);
+    EXPECT_NE(Said.find("refused by a rule. (parameter set 3 of "), std::string::npos) << Said;
+    EXPECT_NE(Said.find(")\nThe station database refused the flags of the level of PTS_Data at " +
+                        rtl::FloatToStr(rtl::StrToFloat(Pres)) + " dbar: the station keeps its old flags.\nWritten: "),
+              std::string::npos)
+        << Said;
+    EXPECT_NE(Said.find("It stopped at station " + Cast + " of cruise MS91_CS04"), std::string::npos) << Said;
+}
+
 TEST_F(WriteBack, AnEscLeftOverFromTheEditorStopsTheWriteBackBeforeItsFirstLevel)
 {
     AbortRequested = QcInterrupted = true;
@@ -552,10 +578,10 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
                   MakeStation(702, 70, 33.0, 44.0, qctest::FixtureDay, 0.3, qctest::FixtureSeaDepth, OneDecimal),
                   MakeStation(703, 70, 33.0, 44.0, qctest::FixtureDay, 0.35, qctest::FixtureSeaDepth, OneDecimal),
                   MakeStation(704, 70, 33.0, 44.0, qctest::FixtureDay, 0.4, qctest::FixtureSeaDepth,
-                              {{-1, 15.1, 18}, {2, 15.0, 18.05}, {10.2, 14.7, 18.3}, {20, 14.5, 18.4}})};
+                              {{-1, 15.1, 18}, {0, 15.1, 18}, {2, 15.0, 18.05}, {5, 15.0, 18.1}, {10.2, 14.7, 18.3}, {20, 14.5, 18.4}})};
     Open({C});
     StationSql("update Cast_Titles set Date_Cast = NULL where ID_Cast = 703");
-    StationSql("update PTS_Data set PRES = NULL where ID_Cast in (703, 704) and PRES = 2");
+    StationSql("update PTS_Data set PRES = NULL where ID_Cast in (703, 704) and PRES = 2 or ID_Cast = 704 and PRES = 5");
     StationSql("update PTS_Data set PRES = 'p6' where ID_Cast = 704 and PRES = 20");
     LoadDefaultClim();
     SelectTests({tstDataClimat, tstDataSpike});
@@ -591,10 +617,14 @@ TEST_F(WriteBackAfterRun, EveryLevelTheChecksJudgedGetsTheRunsFlagsWhateverItsDe
     EXPECT_EQ(StationLevels(702), Expected(702, Before2));
     // No climatic verdict without a date; a missing pressure's 9.
     EXPECT_EQ(StationLevels(703), (std::vector<std::string>{"<null>|9|0|0", "10.2|0|0|0", "50.0|4|0|0", "50.0|4|0|0"}));
-    EXPECT_EQ(StationLevels(704), (std::vector<std::string>{"<null>|9|0|0", "-1.0|" + RunFlags.at({704, -1}),
-                                                            "10.2|" + RunFlags.at({704, 10.2}), "p6|0|0|0"}));
+    // Two levels without a pressure: the second is no level at 0 dbar.
+    EXPECT_EQ(StationLevels(704), (std::vector<std::string>{"<null>|9|0|0", "<null>|9|0|0", "-1.0|" + RunFlags.at({704, -1}),
+                                                            "0.0|" + RunFlags.at({704, 0}), "10.2|" + RunFlags.at({704, 10.2}),
+                                                            "p6|0|0|0"}));
     EXPECT_EQ(Dialogs->Texts(), (std::vector<std::string>{"Flags written into the station database: " +
                                                           std::to_string(R.Levels) + " levels of 4 stations in 1 cruise."}));
+    // The prints kept are those of what was written: the next write-back holds no station back.
+    EXPECT_EQ(WriteBackEveryCruise().NotWritten.size(), 0u);
 }
 
 // Changed by another program since the run judged it (a spike's neighbour, a

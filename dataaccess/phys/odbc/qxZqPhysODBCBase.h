@@ -303,13 +303,21 @@ private:
     // keeps: where the variable holds it so, else converted (into AFixed,
     // 64 bytes, or the conversion buffer). False for NULL.
     bool ColumnValue(const TZqPhysODBCColumnInfo &AInfo, int ARow, void *&AData, uint32_t &ALen, uint8_t *AFixed);
-    // Cuts a text longer than the in-memory column to what it takes; true
+    // Cuts a text longer than the in-memory column (of type AType, ASize
+    // bytes or characters, ABlob for a long one) to what it takes; true
     // when it did. APrefix: the data is the first part of a longer text
     // (the statement read no further), cut whatever its length.
-    static bool FitText(dats::TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen, bool APrefix);
+    static bool FitText(TZqDataType AType, int64_t ASize, bool ABlob, const void *&AData, uint32_t &ALen,
+                        bool APrefix);
+    // The same for a fetched value of page row ARow of AInfo's column in the
+    // form its in-memory column (of ASize) keeps: AWhole receives its stored
+    // length (-1: not known).
+    bool FitFetchedText(const TZqPhysODBCColumnInfo &AInfo, int64_t ASize, int ARow, const void *&AData,
+                        uint32_t &ALen, int64_t &AWhole);
     // The row's words on a text of AInfo's column kept cut; AWhole is its
-    // stored length, -1 when not known.
-    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable, int64_t AWhole,
+    // stored length, -1 when not known; ARowNumber its row's place in the
+    // result (1 for the first), said when no identity names it.
+    std::string CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, int ARowNumber, int64_t AWhole,
                                uint32_t AKept);
     bool FetchMetaRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, int ARow);
     void DecodeMetaName(TZqPhysParsedName &AName);
@@ -341,6 +349,10 @@ private:
         ptrdiff_t Step = 0, IndStep = 0;
     };
     std::vector<TFetchSlots> FFetchSlots;
+    // Of the rows a FetchRows visits: how many since the cursor opened, and
+    // the columns of the row under visit kept cut, with the length kept.
+    int FRowsVisited = 0;
+    std::vector<std::pair<size_t, uint32_t>> FVisitCuts;
     // The statement handle outlives an unprepare: the next text is prepared
     // on it (a command whose text changes per execute allocates no handle).
     TODBCCommandStatement *FSpareStatement = nullptr; // owned

@@ -934,6 +934,7 @@ void TZqPhysODBCCommand::BindColumnsForRowset()
 bool TZqPhysODBCCommand::InternalOpen()
 {
     FResultPending = 0;
+    FRowsVisited = 0;
     const bool IsSQL = GetMetaInfoKind() == 0;
     try {
         // A cursor opens on one parameter set: the first row of an array
@@ -1160,16 +1161,9 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
     };
     std::vector<TCut> Cut;
     auto Store = [&](size_t C, const void *AData, uint32_t ALen) {
-        // The statement read no more of a value than its buffer takes, and
-        // marked it (MarkCutValues) with its length in bytes.
-        SQLLEN Marked = 0;
-        TODBCVariable *V = FColumnInfos[size_t(FFetchMap[C])].Variable;
-        const bool Prefix = ARow >= 0 && V->Cut(ARow, Marked);
-        const int64_t Whole = !Prefix ? int64_t(ALen)
-                              : Marked == SQL_NO_TOTAL ? -1
-                              : V->CDataType() == SQL_C_WCHAR ? int64_t(Marked / 2)
-                                                              : int64_t(Marked);
-        if (AData && FitText(ATable->Columns()->GetItem(int(C)), AData, ALen, Prefix))
+        int64_t Whole = 0;
+        if (AData && FitFetchedText(FColumnInfos[size_t(FFetchMap[C])], ATable->Columns()->GetItem(int(C))->Size(),
+                                    ARow, AData, ALen, Whole))
             Cut.push_back({C, Whole, ALen});
         Row->SetData(int(C), AData, ALen);
     };
@@ -1201,7 +1195,8 @@ void TZqPhysODBCCommand::FetchRow(TZqDatSTable *ATable, TZqDatSRow *AParentRow, 
             EZqDBEngineException Said = E ? *E : EZqDBEngineException(0, std::string());
             for (const TCut &K : Cut) {
                 const int InfoIndex = FFetchMap[K.Column];
-                const std::string Text = CutTextMessage(FColumnInfos[size_t(InfoIndex)], ARow, ATable, K.Whole, K.Kept);
+                const std::string Text = CutTextMessage(FColumnInfos[size_t(InfoIndex)], ARow,
+                                                        ATable->Rows()->Count() + 1, K.Whole, K.Kept);
                 if (Said.ErrorCount() == 0)
                     Said.SetMessage(Text);
                 Said.Append(std::make_unique<TZqDBError>(1, 0, Text, FColumnInfos[size_t(InfoIndex)].Name, ekOther, -1));
@@ -1242,37 +1237,96 @@ bool TZqPhysODBCCommand::ColumnValue(const TZqPhysODBCColumnInfo &AInfo, int ARo
 
 void TZqPhysODBCCommand::VisitRow(const TZqPhysRowVisitor &AVisit, int ARow)
 {
+    // A text kept cut is cut and said as a fetch into an in-memory table
+    // cuts and says it (FetchRow): found before the visit, so that the
+    // row's error tells it whatever the visitor reads first.
+    ++FRowsVisited;
+    FVisitCuts.clear();
+    std::unique_ptr<EZqDBEngineException> Said;
+    const EZqDBEngineException *E = ARow >= 0 ? FStatement->RowError(ARow) : nullptr;
+    for (size_t C = 0; C < FColumnInfos.size(); ++C) {
+        const TZqPhysODBCColumnInfo &Info = FColumnInfos[C];
+        const TZqDataType T = Info.DestType;
+        if ((T != dtAnsiString && T != dtWideString && T != dtByteString) || !Info.Variable)
+            continue;
+        uint8_t Fixed[64];
+        void *Data = nullptr;
+        uint32_t Len = 0;
+        int64_t Whole = 0;
+        const void *Kept = nullptr;
+        if (!ColumnValue(Info, ARow, Data, Len, Fixed) || !(Kept = Data) ||
+            !FitFetchedText(Info, Info.DestSize, ARow, Kept, Len, Whole))
+            continue;
+        FVisitCuts.push_back({C, Len});
+        const std::string Text = CutTextMessage(Info, ARow, FRowsVisited, Whole, Len);
+        if (!Said) {
+            Said = std::make_unique<EZqDBEngineException>(E ? *E : EZqDBEngineException(0, std::string()));
+            if (Said->ErrorCount() == 0)
+                Said->SetMessage(Text);
+        }
+        Said->Append(std::make_unique<TZqDBError>(1, 0, Text, Info.Name, ekOther, -1));
+    }
     class TRow final : public IZqPhysFetchedRow {
     public:
-        TRow(TZqPhysODBCCommand &ACmd, int ARow) : FCmd(ACmd), FRow(ARow) {}
+        TRow(TZqPhysODBCCommand &ACmd, int ARow, const EZqException *AError) : FCmd(ACmd), FRow(ARow), FError(AError) {}
         int ColumnCount() override { return int(FCmd.FColumnInfos.size()); }
         TZqDataType ColumnType(int AColumn) override { return FCmd.FColumnInfos.at(size_t(AColumn)).DestType; }
         bool GetValue(int AColumn, void *&AData, uint32_t &ALen) override
         {
-            return FCmd.ColumnValue(FCmd.FColumnInfos.at(size_t(AColumn)), FRow, AData, ALen, FFixed);
+            // A number where the page holds it as stored (FindFetchSlots).
+            if (FRow >= 0 && size_t(AColumn) < FCmd.FFetchSlots.size() && FCmd.FFetchSlots[size_t(AColumn)].Size > 0) {
+                const TFetchSlots &S = FCmd.FFetchSlots[size_t(AColumn)];
+                if (*reinterpret_cast<const SQLLEN *>(reinterpret_cast<const uint8_t *>(S.Ind) + FRow * S.IndStep) ==
+                    SQL_NULL_DATA)
+                    return false;
+                AData = S.Data + FRow * S.Step;
+                ALen = uint32_t(S.Size);
+                return true;
+            }
+            if (!FCmd.ColumnValue(FCmd.FColumnInfos.at(size_t(AColumn)), FRow, AData, ALen, FFixed))
+                return false;
+            for (const auto &[Column, Kept] : FCmd.FVisitCuts)
+                if (Column == size_t(AColumn))
+                    ALen = Kept;
+            return true;
         }
-        const EZqException *RowError() override { return FRow >= 0 ? FCmd.FStatement->RowError(FRow) : nullptr; }
+        const EZqException *RowError() override { return FError; }
 
     private:
         TZqPhysODBCCommand &FCmd;
         int FRow;
+        const EZqException *FError;
         alignas(16) uint8_t FFixed[64];
-    } Row(*this, ARow);
+    } Row(*this, ARow, Said ? Said.get() : E);
     AVisit(Row);
 }
 
-bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uint32_t &ALen, bool APrefix)
+bool TZqPhysODBCCommand::FitFetchedText(const TZqPhysODBCColumnInfo &AInfo, int64_t ASize, int ARow,
+                                        const void *&AData, uint32_t &ALen, int64_t &AWhole)
+{
+    // The statement read no more of a value than its buffer takes, and
+    // marked it (MarkCutValues) with its length in bytes.
+    SQLLEN Marked = 0;
+    TODBCVariable *V = AInfo.Variable;
+    const bool Prefix = ARow >= 0 && V && V->Cut(ARow, Marked);
+    AWhole = !Prefix ? int64_t(ALen)
+             : Marked == SQL_NO_TOTAL ? -1
+             : V->CDataType() == SQL_C_WCHAR ? int64_t(Marked / 2)
+                                             : int64_t(Marked);
+    return FitText(AInfo.DestType, ASize, AInfo.Attributes.Contains(caBlobData), AData, ALen, Prefix);
+}
+
+bool TZqPhysODBCCommand::FitText(TZqDataType T, int64_t ASize, bool ABlob, const void *&AData, uint32_t &ALen,
+                                 bool APrefix)
 {
     // A text the station database holds beyond its column's declared size
     // (a file another tool wrote) comes as far as its buffer takes, or
     // whole from a driver that hands it so; the in-memory column, sized by
     // the declaration, takes what fits, cut after a whole character.
-    const TZqDataType T = AColumn->DataType();
-    if ((T != dtAnsiString && T != dtWideString && T != dtByteString) ||
-        AColumn->Attributes().Contains(caBlobData) || AColumn->Size() <= 0 ||
-        (!APrefix && ALen <= uint32_t(AColumn->Size())))
+    if ((T != dtAnsiString && T != dtWideString && T != dtByteString) || ABlob || ASize <= 0 ||
+        (!APrefix && ALen <= uint64_t(ASize)))
         return false;
-    uint32_t Keep = std::min(ALen, uint32_t(AColumn->Size()));
+    uint32_t Keep = uint32_t(std::min<int64_t>(ALen, ASize));
     if (T == dtAnsiString && Keep > 0) {
         // The last character kept: whole when its lead byte's length fits.
         const auto *P = static_cast<const uint8_t *>(AData);
@@ -1291,7 +1345,7 @@ bool TZqPhysODBCCommand::FitText(TZqDatSColumn *AColumn, const void *&AData, uin
     return true;
 }
 
-std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, TZqDatSTable *ATable,
+std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInfo, int ARow, int ARowNumber,
                                                int64_t AWhole, uint32_t AKept)
 {
     // Named by the table, the column and the row: the row by the first
@@ -1303,7 +1357,7 @@ std::string TZqPhysODBCCommand::CutTextMessage(const TZqPhysODBCColumnInfo &AInf
                                                           SQL_DESC_BASE_TABLE_NAME, Table, SQLSMALLINT(sizeof Table - 1),
                                                           &TableLen, nullptr)))
         Table[0] = 0;
-    std::string Where = "row " + std::to_string(ATable->Rows()->Count() + 1) + " of the result";
+    std::string Where = "row " + std::to_string(ARowNumber) + " of the result";
     if (!FColumnInfos.empty() && FColumnInfos[0].Variable && ARow >= 0) {
         TODBCVariable *First = FColumnInfos[0].Variable;
         const SQLSMALLINT CT = First->CDataType();
@@ -1371,10 +1425,15 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
     const int N = GetRowsetSize(ARowsetSize);
     auto *Parent = static_cast<TZqDatSRow *>(AParentRow);
 
-    // Which column info feeds which in-memory column, once per call.
+    // Which column info feeds which in-memory column, once per call; the
+    // rows a FetchRows visits hand out every column info in its own place.
     dats::TZqDatSColumnList *Cols = ATable->Columns();
-    FFetchMap.assign(size_t(Cols->Count()), -1);
-    if (!IsMeta)
+    const TZqPhysRowVisitor *Visit = IsMeta ? nullptr : RowVisitor();
+    FFetchMap.assign(Visit ? FColumnInfos.size() : size_t(Cols->Count()), -1);
+    if (Visit)
+        for (size_t C = 0; C < FColumnInfos.size(); ++C)
+            FFetchMap[C] = FColumnInfos[C].Variable ? int(C) : -1;
+    else if (!IsMeta)
         for (int C = 0; C < Cols->Count(); ++C) {
             TZqDatSColumn *Col = Cols->GetItem(C);
             const int Id = Col->SourceID();
@@ -1427,12 +1486,11 @@ int TZqPhysODBCCommand::InternalFetchRowSet(TZqDatSTable *ATable, void *AParentR
     } Rowset{FStatement, PageRows, PageRows};
     int Got = 0, Want = 0;
     // A FetchRows hands the rows to its visitor as they lie in the page.
-    const TZqPhysRowVisitor *Visit = RowVisitor();
     do {
         Want = std::min(PageRows, IsMeta ? N : std::min(N, ARowsetSize - Count));
         if (PageRows > 1) Rowset.To(Want);
         Got = FStatement->Fetch(Want);
-        if (!IsMeta && !Visit && Got > 0) FindFetchSlots(Got);
+        if (!IsMeta && Got > 0) FindFetchSlots(Got);
         for (int I = 0; I < Got; ++I) {
             if (IsMeta) {
                 if (FetchMetaRow(ATable, Parent, I)) ++Count;
