@@ -392,6 +392,19 @@ void TZqParam::StoreValue(int ARow, rtl::Variant AValue)
     R.Bytes.clear();
 }
 
+template <class T> bool TZqParam::StoreNumberInPlace(T AValue, int ARow)
+{
+    // A row that holds a number of a typed parameter takes the next in
+    // place, as StoreValue would store it (a number binds the row).
+    if (FDataType == rtl::ftUnknown)
+        return false;
+    TRow &R = FRows[static_cast<size_t>(CheckRow(ARow))];
+    if (R.Raw != rkNone || !R.Bytes.empty() || !R.Value.SetNumberInPlace(AValue))
+        return false;
+    FBound = true;
+    return true;
+}
+
 void TZqParam::SetValues(int ARow, const rtl::Variant &AValue) { StoreValue(CheckRow(ARow), AValue); }
 
 void TZqParam::Clear(int ARow)
@@ -471,7 +484,11 @@ double TZqParam::AsFloat(int ARow) const
     const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? 0.0 : V.AsDouble();
 }
-void TZqParam::SetAsFloat(double AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
+void TZqParam::SetAsFloat(double AValue, int ARow)
+{
+    if (!StoreNumberInPlace(AValue, ARow))
+        StoreValue(CheckRow(ARow), rtl::Variant(AValue));
+}
 
 rtl::Currency TZqParam::AsCurrency(int ARow) const
 {
@@ -508,7 +525,11 @@ int TZqParam::AsInteger(int ARow) const
     const rtl::Variant &V = ValueRef(ARow, Scratch);
     return V.IsClear() ? 0 : V.AsInteger();
 }
-void TZqParam::SetAsInteger(int AValue, int ARow) { StoreValue(CheckRow(ARow), rtl::Variant(AValue)); }
+void TZqParam::SetAsInteger(int AValue, int ARow)
+{
+    if (!StoreNumberInPlace(AValue, ARow))
+        StoreValue(CheckRow(ARow), rtl::Variant(AValue));
+}
 int TZqParam::AsSmallInt(int ARow) const { return AsInteger(ARow); }
 void TZqParam::SetAsSmallInt(int AValue, int ARow)
 {

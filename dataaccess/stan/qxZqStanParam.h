@@ -287,6 +287,7 @@ private:
     void WriteData(const rtl::Variant &AValue, void *ABuffer, int ARow) const;
     rtl::Variant RowValue(int ARow) const;
     void StoreValue(int ARow, rtl::Variant AValue);
+    template <class T> bool StoreNumberInPlace(T AValue, int ARow);
     bool IsWideData() const;
     [[noreturn]] void RaiseUnsupported() const;
 

@@ -94,6 +94,10 @@ public:
     Variant(const TSQLTimeStamp &V) : FType(varSQLTimeStamp) { FData.TS = V; }
 
     static Variant Null() { Variant V; V.FType = varNull; return V; }
+    // Makes a value that holds no text and no array the number V in place,
+    // and says whether it could: a parameter array sets its rows one by one.
+    bool SetNumberInPlace(int V) noexcept { return Place(varInteger) && (FData.I = V, true); }
+    bool SetNumberInPlace(double V) noexcept { return Place(varDouble) && (FData.D = V, true); }
     static Variant FromDate(TDateTime D) { Variant V(D); V.FType = varDate; return V; }
     // A typed integer kind (varSmallint, varShortInt, varByte, varWord, varLongWord, ...).
     static Variant FromTyped(int64_t V, TVarType AType);
@@ -154,6 +158,13 @@ public:
 
 private:
     friend int VarCompareOrdered(const Variant &A, const Variant &B);
+    bool Place(TVarType AType) noexcept
+    {
+        if (!FStr.empty() || FArray)
+            return false;
+        FType = AType;
+        return true;
+    }
     TVarType FType = varEmpty;
     union TData {
         int64_t I;
