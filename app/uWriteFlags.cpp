@@ -1223,14 +1223,14 @@ std::vector<std::string> FlagColumnsOfTable(const std::string &ATable)
     return {"FPRES", "F" + ATable};
 }
 
-size_t ColumnCountOfTable(const std::string &ATable) { return ATable == "PTS_Data" ? 3 : 2; }
-
 std::vector<std::string> ValueColumnsOfTable(const std::string &ATable)
 {
     if (ATable == "PTS_Data")
         return {"PRES", "TEMP", "PSAL"};
     return {"PRES", ATable};
 }
+
+size_t ColumnCountOfTable(const std::string &ATable) { return ValueColumnsOfTable(ATable).size(); }
 
 std::string LevelTableOfFlagTable(const std::string &AFlagTable)
 {
